@@ -1,0 +1,63 @@
+// Reads arbitrary bytes as a sequence of tagged object records through the archive.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <unordered_set>
+
+#include "foundation/Base.h"
+#include "foundation/DataModelLibrary.h"
+#include "platform/Archive.h"
+
+using namespace Tavrel;
+
+namespace {
+
+// Objects read by one input; each distinct object is deleted once, whatever referred to it.
+std::unordered_set<PersistentObject*>* g_read = nullptr;
+
+// A record holding a number, a string and two nested references, as model classes do.
+class FuzzRecord : public PersistentObject {
+public:
+    static const RuntimeClass& GetThisClass() noexcept
+    {
+        static const RuntimeClass record{"FuzzRecord", RuntimeClass::VersionableSchema | 13u, &Create,
+                                         &PersistentObject::GetThisClass()};
+        return record;
+    }
+    static PersistentObject* Create() { return new FuzzRecord; }
+    const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
+
+    void Serialize(Archive& archive) override
+    {
+        std::int32_t value = 0;
+        std::string text;
+        archive >> value >> text;
+        const std::uint32_t count = archive.ReadCount(2);
+        for (std::uint32_t i = 0; i < count && i < 2; ++i) {
+            if (PersistentObject* child = archive.ReadObject())
+                g_read->insert(child);
+        }
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const bool ready = (AttachDataModelDLL(), RuntimeClass::Register(FuzzRecord::GetThisClass()), true);
+    static_cast<void>(ready);
+    std::unordered_set<PersistentObject*> read;
+    g_read = &read;
+    Archive archive(data, size);
+    try {
+        while (archive.GetRemaining() > 0) {
+            if (PersistentObject* object = archive.ReadObject())
+                read.insert(object);
+        }
+    } catch (const ArchiveException&) {
+    }
+    for (PersistentObject* object : read)
+        delete object;
+    g_read = nullptr;
+    return 0;
+}

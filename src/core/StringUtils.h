@@ -1,0 +1,106 @@
+// StringUtils: C-locale number reading and printf-style formatting, ASCII case folding and trimming.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "core/Point3d.h"
+
+namespace Tavrel::StringUtils {
+
+// White space of the C locale: blank, \t, \n, \v, \f, \r.
+constexpr bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr char ToLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char ToUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Low-level readers, as by stream extraction in the C locale: leading white space is skipped, then
+// the longest prefix that forms a number is read. They return the number of characters consumed
+// (white space included), or 0 when no number could be read, in which case value is left unchanged.
+// Integers: optional sign and decimal digits; a value outside the 32-bit range is not read.
+std::size_t ReadInteger(std::string_view text, std::int32_t& value);
+// Reals: optional sign, digits with an optional decimal point (at least one digit), optional
+// exponent. No hexadecimal, infinity or NaN forms; a value that overflows a double is not read.
+std::size_t ReadReal(std::string_view text, double& value);
+
+// Whole-text readers: true when a number is read from the start of the text (after white space);
+// trailing text is ignored, so " 12abc" gives 12. On failure the output is left unchanged.
+bool StringToInteger(std::string_view text, std::int32_t& value);
+bool StringToReal(std::string_view text, double& value);
+// As the double form; a value outside the float range fails.
+bool StringToReal(std::string_view text, float& value);
+// "true" or "false" in any letter case, or the integers 1 and 0, after optional white space; a word
+// must not run on into further letters or digits ("trueish" fails, "true, x" succeeds).
+bool StringToBoolean(std::string_view text, bool& value);
+// Three reals separated by white space, narrowed to floats; fewer than three leave point unchanged.
+bool StringToPoint(std::string_view text, Point3d& point);
+
+// ASCII case folding; bytes outside A-Z / a-z are kept.
+std::string ToLower(std::string_view text);
+std::string ToUpper(std::string_view text);
+// Byte-wise comparison after ASCII lower-casing: negative, zero or positive.
+int CompareNoCase(std::string_view a, std::string_view b);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// The text without leading and trailing C-locale white space.
+std::string Trim(std::string_view text);
+
+// One argument of Format.
+class FormatArg {
+public:
+    enum class Kind { Signed, Unsigned, Real, Text };
+
+    template <class T>
+        requires std::is_integral_v<T>
+    FormatArg(T value)
+    {
+        if constexpr (std::is_signed_v<T> || std::is_same_v<T, bool>) {
+            m_kind = Kind::Signed;
+            m_signed = static_cast<long long>(value);
+        } else {
+            m_kind = Kind::Unsigned;
+            m_unsigned = static_cast<unsigned long long>(value);
+        }
+    }
+    template <class T>
+        requires std::is_floating_point_v<T>
+    FormatArg(T value) : m_kind(Kind::Real), m_real(static_cast<double>(value))
+    {
+    }
+    FormatArg(std::string_view text) : m_kind(Kind::Text), m_text(text) {}
+    FormatArg(const std::string& text) : m_kind(Kind::Text), m_text(text) {}
+    // A null pointer formats as the empty text.
+    FormatArg(const char* text) : m_kind(Kind::Text), m_text(text ? text : "") {}
+
+    Kind GetKind() const { return m_kind; }
+    long long GetSigned() const { return m_signed; }
+    unsigned long long GetUnsigned() const { return m_unsigned; }
+    double GetReal() const { return m_real; }
+    std::string_view GetText() const { return m_text; }
+
+private:
+    Kind m_kind = Kind::Signed;
+    long long m_signed = 0;
+    unsigned long long m_unsigned = 0;
+    double m_real = 0.0;
+    std::string_view m_text;
+};
+
+// printf-style formatting, always in the C locale. Supported: flags - + blank 0 #, width and precision
+// as numbers or *, length modifiers (accepted and ignored) and the conversions d i u o x X c s f F e
+// E g G %. Integer conversions take integer arguments, f e g real or integer ones, s text, c an
+// integer. A missing argument, a mismatched one or an unknown conversion throws
+// std::invalid_argument; extra arguments are ignored. Precision is capped at 500.
+std::string FormatArgs(std::string_view format, std::initializer_list<FormatArg> args);
+
+template <class... Args>
+std::string Format(std::string_view format, const Args&... args)
+{
+    return FormatArgs(format, {FormatArg(args)...});
+}
+
+} // namespace Tavrel::StringUtils

@@ -1,0 +1,114 @@
+// Root of every model class: object identifier, event-mask byte, class identity and the copy protocol.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "foundation/Catalog.h"
+#include "foundation/ClassIdentity.h"
+#include "platform/PersistentObject.h"
+
+namespace Tavrel {
+
+class Base : public PersistentObject, public Catalog {
+public:
+    static constexpr const char* className = "XXBase";
+    static inline std::uint32_t classType = 0;
+    static inline const Base* classInstance = nullptr;
+    static const ClassKind classKind;
+    static const RuntimeClass& GetThisClass() noexcept;
+    static PersistentObject* CreateObject();
+
+    // Event codes of the Base level.
+    static constexpr std::uint16_t EventCopied = 1;
+
+    ~Base() override;
+
+    const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
+    virtual const Base* GetClassInstance() const { return classInstance; }
+    virtual const char* GetClassNameA() const { return className; }
+    virtual std::uint32_t GetClassType() const { return classType; }
+    // True for the class's own identifier or any of its bases'.
+    virtual bool IsA(std::uint32_t type) const { return type != 0 && type == classType; }
+    // The run-time class name without its "XX"; classes with an alias answer the alias.
+    virtual std::string GetCommonName() const;
+
+    const char* GetClassHierarchyName() const override { return "Base"; }
+    void BuildClassHierarchy(ClassHierarchy& hierarchy) const override;
+    void GetSetObjectProperties(PropertyArchive& archive) override;
+
+    // Registers an alias of this object's class (nothing for an empty text); always returns 0.
+    int SetCommonName(std::string_view commonName) const;
+
+    std::uint32_t GetOID() const { return m_OID; }
+    // The live object registered under an OID, or null.
+    static Base* GetObjectA(std::uint32_t oid);
+    // Once off, validation cannot be switched on again. With validation off new objects still take
+    // OIDs from the counter but are not entered in the OID map.
+    static void EnableOIDValidation(bool enable);
+    static bool IsOIDValidationEnabled();
+    // The last OID handed out.
+    static std::uint32_t GetLastOID();
+
+    static bool GetEventNotify();
+    static void SetEventNotify(bool notify);
+
+    static std::uint32_t FindClassType(std::string_view name);
+    static const Base* FindClassInstance(std::string_view name);
+    // The common name of the class a name denotes; empty when no class is found.
+    static std::string GetCommonName(std::string_view name);
+
+    // Copies the object and everything it references; within one outermost call each object is
+    // copied once. Null when the class cannot copy itself.
+    Base* Copy() const;
+
+    // Announces an event; empty at this level, the tree levels deliver it.
+    virtual void DoNotify(std::uint32_t type, std::uint16_t code, const char* attribute, void* data);
+
+protected:
+    Base();
+    Base(const Base& other);
+    Base& operator=(const Base&) { return *this; }
+
+    virtual Base* ShallowCopy() const;
+    // Replaces the references a shallow copy still shares with its source by copies made through Copy.
+    virtual void DeepenShallowCopy();
+
+    bool IsEventMaskSet(std::uint32_t type, std::uint16_t code) const;
+    virtual void SetEventMask(std::uint32_t type, std::uint16_t code);
+    virtual void UnsetEventMask(std::uint32_t type, std::uint16_t code);
+    virtual void ClearEventMask();
+    std::uint8_t GetEventMask() const { return m_eventMask; }
+
+private:
+    friend struct ClassAccess;
+
+    static std::uint32_t AddOID(Base* object);
+    static void RemoveOID(std::uint32_t oid);
+
+    std::uint8_t m_eventMask = 0;
+    std::uint32_t m_OID;
+};
+
+// True when the object is non-null and of class T or derived from it.
+template <class T>
+bool IsA(const Base* object)
+{
+    return object && object->IsA(T::classType);
+}
+
+// The object as a T when it is one, else null.
+template <class T>
+T* DynCast(Base* object)
+{
+    return IsA<T>(object) ? static_cast<T*>(object) : nullptr;
+}
+
+template <class T>
+const T* DynCast(const Base* object)
+{
+    return IsA<T>(object) ? static_cast<const T*>(object) : nullptr;
+}
+
+} // namespace Tavrel

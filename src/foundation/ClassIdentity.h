@@ -1,0 +1,69 @@
+// The identity members every model class declares in one line, and checked downcasts over IsA.
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/ClassHierarchy.h"
+#include "platform/PersistentObject.h"
+
+namespace Tavrel {
+
+class Base;
+
+// How a class may be created: by plain name through the factory map, only from its run-time class
+// record (Base), or not at all (abstract classes: dynamic-only record, no factory).
+enum class ClassKind { Creatable, RecordOnly, DynamicOnly };
+
+// Grants the registry and the framework record access to protected default constructors.
+struct ClassAccess {
+    template <class T>
+    static T* New() { return new T(); }
+};
+
+// Inside a class body: TAVREL_DECLARE_CLASS(TreeNode, Base). Leaves the access at public.
+#define TAVREL_DECLARE_CLASS(Name, BaseName)                                                             \
+public:                                                                                                  \
+    using Superclass = BaseName;                                                                         \
+    static constexpr const char* className = "XX" #Name;                                                 \
+    static inline std::uint32_t classType = 0;                                                           \
+    static inline const ::Tavrel::Base* classInstance = nullptr;                                         \
+    static const ::Tavrel::ClassKind classKind;                                                          \
+    static const ::Tavrel::RuntimeClass& GetThisClass() noexcept;                                        \
+    static ::Tavrel::PersistentObject* CreateObject();                                                   \
+    const ::Tavrel::RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }           \
+    const ::Tavrel::Base* GetClassInstance() const override { return classInstance; }                    \
+    const char* GetClassNameA() const override { return className; }                                    \
+    std::uint32_t GetClassType() const override { return classType; }                                    \
+    bool IsA(std::uint32_t type) const override { return (type != 0 && type == classType) || Superclass::IsA(type); } \
+    const char* GetClassHierarchyName() const override { return #Name; }                                 \
+    void BuildClassHierarchy(::Tavrel::ClassHierarchy& hierarchy) const override                         \
+    {                                                                                                    \
+        Superclass::BuildClassHierarchy(hierarchy);                                                      \
+        hierarchy.AddClass(#Name);                                                                       \
+    }                                                                                                    \
+                                                                                                         \
+protected:                                                                                               \
+    ::Tavrel::Base* ShallowCopy() const override;                                                        \
+                                                                                                         \
+private:                                                                                                 \
+    friend struct ::Tavrel::ClassAccess;                                                                 \
+                                                                                                         \
+public:
+
+// In the class's source: TAVREL_IMPLEMENT_CLASS(TreeNode, ::Tavrel::ClassKind::Creatable).
+#define TAVREL_IMPLEMENT_CLASS(Name, Kind)                                                               \
+    const ::Tavrel::ClassKind Name::classKind = Kind;                                                    \
+    ::Tavrel::PersistentObject* Name::CreateObject() { return ::Tavrel::ClassAccess::New<Name>(); }      \
+    const ::Tavrel::RuntimeClass& Name::GetThisClass() noexcept                                          \
+    {                                                                                                    \
+        static const ::Tavrel::RuntimeClass record{                                                      \
+            className,                                                                                   \
+            (Kind) == ::Tavrel::ClassKind::DynamicOnly ? ::Tavrel::RuntimeClass::DynamicOnly             \
+                                                       : (::Tavrel::RuntimeClass::VersionableSchema | 13u), \
+            (Kind) == ::Tavrel::ClassKind::DynamicOnly ? nullptr : &Name::CreateObject,                  \
+            &Superclass::GetThisClass()};                                                                \
+        return record;                                                                                   \
+    }                                                                                                    \
+    ::Tavrel::Base* Name::ShallowCopy() const { return new Name(*this); }
+
+} // namespace Tavrel

@@ -1,0 +1,49 @@
+// Start-up registration of every class: prototype, identifier, factory and run-time class record.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "foundation/AbstractFactory.h"
+#include "foundation/Base.h"
+#include "foundation/ClassNameTable.h"
+#include "foundation/RuntimeMap.h"
+
+namespace Tavrel {
+
+class ClassRegistry {
+public:
+    // Registers one class: builds its prototype, enters it in the class-name table (keeping the
+    // identifier), registers its factory when it is creatable by name and enters its run-time record.
+    template <class T>
+    static void Register()
+    {
+        ClassRegistry& registry = Get();
+        registry.m_prototypes.emplace_back(ClassAccess::New<T>());
+        T::classInstance = registry.m_prototypes.back().get();
+        T::classType = ClassNameTable::AddClass(T::className, T::classInstance);
+        if (T::classKind == ClassKind::Creatable) {
+            registry.m_factories.push_back(std::make_unique<Factory<T>>());
+            RuntimeMap::AddRuntimeClass(T::classInstance->GetClassHierarchyName(), registry.m_factories.back().get());
+        }
+        RuntimeClass::Register(T::GetThisClass());
+    }
+
+    ClassRegistry(const ClassRegistry&) = delete;
+    ClassRegistry& operator=(const ClassRegistry&) = delete;
+    ~ClassRegistry();
+
+private:
+    template <class T>
+    struct Factory final : AbstractFactory {
+        PersistentObject* Create() const override { return ClassAccess::New<T>(); }
+    };
+
+    ClassRegistry() = default;
+    static ClassRegistry& Get();
+
+    std::vector<std::unique_ptr<Base>> m_prototypes;
+    std::vector<std::unique_ptr<AbstractFactory>> m_factories;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,267 @@
+#include "platform/Archive.h"
+
+#include <limits>
+
+#include "platform/PersistentObject.h"
+
+namespace Tavrel {
+
+namespace {
+constexpr std::uint16_t NullTag = 0;
+constexpr std::uint16_t BigObjectTag = 0x7FFF;
+constexpr std::uint16_t ClassTag = 0x8000;
+constexpr std::uint16_t NewClassTag = 0xFFFF;
+constexpr std::uint32_t BigClassTag = 0x80000000u;
+constexpr std::uint32_t MaxIndex = 0x7FFFFFFEu;
+} // namespace
+
+Archive::Archive() : m_mode(Mode::Store) {}
+
+Archive::Archive(std::vector<std::uint8_t> bytes) : m_mode(Mode::Load), m_buffer(std::move(bytes))
+{
+    m_loadTable.push_back(nullptr);
+    m_loadIsClass.push_back(false);
+    m_loadSchema.push_back(0);
+    m_handedOut.push_back(false);
+}
+
+Archive::Archive(const void* data, std::size_t size)
+    : Archive(std::vector<std::uint8_t>(static_cast<const std::uint8_t*>(data),
+                                        static_cast<const std::uint8_t*>(data) + size))
+{
+}
+
+void Archive::Seek(std::size_t position)
+{
+    if (!IsLoading())
+        throw ArchiveException(ArchiveException::writeOnly);
+    if (position > m_buffer.size())
+        throw ArchiveException(ArchiveException::endOfFile);
+    m_position = position;
+}
+
+void Archive::Write(const void* data, std::size_t size)
+{
+    if (!IsStoring())
+        throw ArchiveException(ArchiveException::readOnly);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    m_buffer.insert(m_buffer.end(), bytes, bytes + size);
+}
+
+void Archive::Read(void* data, std::size_t size)
+{
+    if (!IsLoading())
+        throw ArchiveException(ArchiveException::writeOnly);
+    if (size > GetRemaining())
+        throw ArchiveException(ArchiveException::endOfFile);
+    if (size != 0)
+        std::memcpy(data, m_buffer.data() + m_position, size);
+    m_position += size;
+}
+
+Archive& Archive::operator<<(std::string_view text)
+{
+    const std::size_t length = text.size();
+    if (length < 0xFF) {
+        *this << static_cast<std::uint8_t>(length);
+    } else if (length < 0xFFFE) {
+        *this << static_cast<std::uint8_t>(0xFF) << static_cast<std::uint16_t>(length);
+    } else {
+        if (length > std::numeric_limits<std::uint32_t>::max())
+            throw ArchiveException(ArchiveException::genericException);
+        *this << static_cast<std::uint8_t>(0xFF) << static_cast<std::uint16_t>(0xFFFF)
+              << static_cast<std::uint32_t>(length);
+    }
+    Write(text.data(), length);
+    return *this;
+}
+
+Archive& Archive::operator>>(std::string& text)
+{
+    std::uint8_t shortLength = 0;
+    *this >> shortLength;
+    std::size_t length = shortLength;
+    if (shortLength == 0xFF) {
+        std::uint16_t mediumLength = 0;
+        *this >> mediumLength;
+        length = mediumLength;
+        if (mediumLength == 0xFFFF) {
+            std::uint32_t longLength = 0;
+            *this >> longLength;
+            length = longLength;
+        }
+    }
+    if (length > GetRemaining())
+        throw ArchiveException(ArchiveException::endOfFile);
+    text.assign(reinterpret_cast<const char*>(m_buffer.data() + m_position), length);
+    m_position += length;
+    return *this;
+}
+
+void Archive::WriteCount(std::uint32_t count)
+{
+    if (count < 0xFFFF) {
+        *this << static_cast<std::uint16_t>(count);
+    } else {
+        *this << static_cast<std::uint16_t>(0xFFFF) << count;
+    }
+}
+
+std::uint32_t Archive::ReadCount()
+{
+    std::uint16_t shortCount = 0;
+    *this >> shortCount;
+    if (shortCount != 0xFFFF)
+        return shortCount;
+    std::uint32_t count = 0;
+    *this >> count;
+    return count;
+}
+
+std::uint32_t Archive::ReadCount(std::size_t bytesPerElement)
+{
+    const std::uint32_t count = ReadCount();
+    if (bytesPerElement != 0 && count > GetRemaining() / bytesPerElement)
+        throw ArchiveException(ArchiveException::endOfFile);
+    return count;
+}
+
+std::uint32_t Archive::GetObjectSchema()
+{
+    const std::uint32_t schema = m_schema;
+    m_schema = 0xFFFFFFFFu;
+    return schema;
+}
+
+void Archive::WriteTag(std::uint32_t index, bool isClass)
+{
+    if (index < BigObjectTag) {
+        *this << static_cast<std::uint16_t>(isClass ? (ClassTag | index) : index);
+    } else {
+        *this << BigObjectTag << (isClass ? (BigClassTag | index) : index);
+    }
+}
+
+std::uint32_t Archive::TakeIndex()
+{
+    if (m_nextIndex > MaxIndex)
+        throw ArchiveException(ArchiveException::badIndex);
+    return m_nextIndex++;
+}
+
+void Archive::WriteObject(const PersistentObject* object)
+{
+    if (!IsStoring())
+        throw ArchiveException(ArchiveException::readOnly);
+    if (!object) {
+        *this << NullTag;
+        return;
+    }
+    if (const auto known = m_storeIndex.find(object); known != m_storeIndex.end()) {
+        WriteTag(known->second, false);
+        return;
+    }
+    const RuntimeClass* record = object->GetRuntimeClass();
+    if (!record || !record->IsSerializable())
+        throw ArchiveException(ArchiveException::badClass);
+    if (const auto knownClass = m_storeIndex.find(record); knownClass != m_storeIndex.end()) {
+        WriteTag(knownClass->second, true);
+    } else {
+        const std::string_view name(record->className);
+        if (name.size() >= 0xFFFF)
+            throw ArchiveException(ArchiveException::badClass);
+        *this << NewClassTag << static_cast<std::uint16_t>(record->schema & 0xFFFFu)
+              << static_cast<std::uint16_t>(name.size());
+        Write(name.data(), name.size());
+        m_storeIndex.emplace(record, TakeIndex());
+    }
+    m_storeIndex.emplace(object, TakeIndex());
+    const_cast<PersistentObject*>(object)->Serialize(*this);
+}
+
+const RuntimeClass* Archive::ReadNewClass(std::uint32_t& schema)
+{
+    std::uint16_t storedSchema = 0;
+    std::uint16_t nameLength = 0;
+    *this >> storedSchema >> nameLength;
+    if (nameLength > GetRemaining())
+        throw ArchiveException(ArchiveException::endOfFile);
+    const std::string_view name(reinterpret_cast<const char*>(m_buffer.data() + m_position), nameLength);
+    m_position += nameLength;
+    const RuntimeClass* record = RuntimeClass::Find(name);
+    if (!record || !record->IsSerializable())
+        throw ArchiveException(ArchiveException::badClass);
+    if ((record->schema & RuntimeClass::VersionableSchema) == 0 && storedSchema != (record->schema & 0xFFFFu))
+        throw ArchiveException(ArchiveException::badSchema);
+    schema = storedSchema;
+    TakeIndex();
+    m_loadTable.push_back(record);
+    m_loadIsClass.push_back(true);
+    m_loadSchema.push_back(schema);
+    m_handedOut.push_back(false);
+    return record;
+}
+
+PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
+{
+    if (!IsLoading())
+        throw ArchiveException(ArchiveException::writeOnly);
+    std::uint16_t tag = 0;
+    *this >> tag;
+
+    const RuntimeClass* record = nullptr;
+    std::uint32_t schema = 0;
+    if (tag == NewClassTag) {
+        record = ReadNewClass(schema);
+    } else {
+        std::uint32_t index = tag;
+        bool isClass = false;
+        if (tag == BigObjectTag) {
+            std::uint32_t big = 0;
+            *this >> big;
+            isClass = (big & BigClassTag) != 0;
+            index = big & ~BigClassTag;
+        } else if ((tag & ClassTag) != 0) {
+            isClass = true;
+            index = tag & ~ClassTag;
+        }
+        if (!isClass && index == 0)
+            return nullptr;
+        if (index >= m_loadTable.size() || m_loadIsClass[index] != isClass || !m_loadTable[index])
+            throw ArchiveException(ArchiveException::badIndex);
+        if (!isClass) {
+            auto* object = static_cast<PersistentObject*>(const_cast<void*>(m_loadTable[index]));
+            if (expected && !object->IsKindOf(expected))
+                throw ArchiveException(ArchiveException::badClass);
+            m_handedOut[index] = true;
+            return object;
+        }
+        record = static_cast<const RuntimeClass*>(m_loadTable[index]);
+        schema = m_loadSchema[index];
+    }
+
+    if (expected && !record->IsDerivedFrom(expected))
+        throw ArchiveException(ArchiveException::badClass);
+    PersistentObject* object = record->CreateObject();
+    if (!object)
+        throw ArchiveException(ArchiveException::badClass);
+    const std::uint32_t index = TakeIndex();
+    m_loadTable.push_back(object);
+    m_loadIsClass.push_back(false);
+    m_loadSchema.push_back(0);
+    m_handedOut.push_back(false);
+    try {
+        m_schema = schema;
+        object->Serialize(*this);
+        m_schema = 0xFFFFFFFFu;
+    } catch (...) {
+        // An object already handed out by a back-reference belongs to whoever took it.
+        m_loadTable[index] = nullptr;
+        if (!m_handedOut[index])
+            delete object;
+        throw;
+    }
+    return object;
+}
+
+} // namespace Tavrel

@@ -1,0 +1,120 @@
+// Binary archive over a byte buffer: little-endian scalars, strings, counts and tagged object records.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/ArchiveException.h"
+
+namespace Tavrel {
+
+class PersistentObject;
+struct RuntimeClass;
+
+static_assert(std::endian::native == std::endian::little, "archives are little-endian");
+
+class Archive {
+public:
+    enum class Mode { Store, Load };
+
+    // A storing archive that appends to its own buffer.
+    Archive();
+    // A loading archive over a copy of the given bytes.
+    explicit Archive(std::vector<std::uint8_t> bytes);
+    Archive(const void* data, std::size_t size);
+
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+
+    bool IsStoring() const { return m_mode == Mode::Store; }
+    bool IsLoading() const { return m_mode == Mode::Load; }
+
+    // Stored bytes (storing) or the whole input (loading).
+    const std::vector<std::uint8_t>& GetBuffer() const { return m_buffer; }
+    std::size_t GetPosition() const { return m_position; }
+    std::size_t GetRemaining() const { return m_buffer.size() - m_position; }
+    // Loading only: moves the read cursor; throws endOfFile past the end.
+    void Seek(std::size_t position);
+
+    void Write(const void* data, std::size_t size);
+    // Throws endOfFile when fewer than size bytes remain.
+    void Read(void* data, std::size_t size);
+
+    template <class T>
+        requires std::is_arithmetic_v<T>
+    Archive& operator<<(T value)
+    {
+        if constexpr (std::is_same_v<T, bool>) {
+            return *this << static_cast<std::uint8_t>(value ? 1 : 0);
+        } else {
+            Write(&value, sizeof value);
+            return *this;
+        }
+    }
+
+    template <class T>
+        requires std::is_arithmetic_v<T>
+    Archive& operator>>(T& value)
+    {
+        if constexpr (std::is_same_v<T, bool>) {
+            std::uint8_t byte = 0;
+            *this >> byte;
+            value = byte != 0;
+        } else {
+            Read(&value, sizeof value);
+        }
+        return *this;
+    }
+
+    // Strings: length below 255 in one byte; else 0xFF and a u16 below 0xFFFE; else 0xFF, 0xFFFF, u32.
+    Archive& operator<<(std::string_view text);
+    Archive& operator<<(const std::string& text) { return *this << std::string_view(text); }
+    Archive& operator<<(const char* text) { return *this << std::string_view(text ? text : ""); }
+    Archive& operator>>(std::string& text);
+
+    // Element counts: a u16 below 0xFFFF, else 0xFFFF and a u32.
+    void WriteCount(std::uint32_t count);
+    std::uint32_t ReadCount();
+    // Reads a count and refuses it (endOfFile) when that many elements of at least
+    // bytesPerElement bytes cannot remain in the input.
+    std::uint32_t ReadCount(std::size_t bytesPerElement);
+
+    // Tagged object records. Null is written as tag 0.
+    void WriteObject(const PersistentObject* object);
+    // Reads one record; the result must be of (or derive from) the expected class when one is given.
+    // A new object belongs to the caller; a back-reference returns an object already handed out.
+    // When a record's Serialize throws, the half-read object is deleted unless a back-reference
+    // already handed it out.
+    PersistentObject* ReadObject(const RuntimeClass* expected = nullptr);
+
+    // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF.
+    std::uint32_t GetObjectSchema();
+    void SetObjectSchema(std::uint32_t schema) { m_schema = schema; }
+
+private:
+    void WriteTag(std::uint32_t index, bool isClass);
+    std::uint32_t TakeIndex();
+    const RuntimeClass* ReadNewClass(std::uint32_t& schema);
+
+    Mode m_mode;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_position = 0;
+    std::uint32_t m_schema = 0xFFFFFFFFu;
+
+    // Classes and objects share one index sequence starting at 1.
+    std::uint32_t m_nextIndex = 1;
+    std::unordered_map<const void*, std::uint32_t> m_storeIndex;
+    std::vector<const void*> m_loadTable;     // index -> object or class record
+    std::vector<bool> m_loadIsClass;
+    std::vector<std::uint32_t> m_loadSchema;  // schema of each class entry
+    std::vector<bool> m_handedOut;            // objects returned by a back-reference
+};
+
+} // namespace Tavrel

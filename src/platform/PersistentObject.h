@@ -1,0 +1,50 @@
+// Root of every archivable object, with its run-time class record.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace Tavrel {
+
+class Archive;
+class PersistentObject;
+
+// One per archivable class: name, schema, creation function and base class record.
+struct RuntimeClass {
+    // The versionable-schema bit: any stored schema is accepted and handed to Serialize.
+    static constexpr std::uint32_t VersionableSchema = 0x80000000u;
+    // Schema of dynamic-only classes: never written to nor read from an archive.
+    static constexpr std::uint32_t DynamicOnly = 0xFFFFu;
+
+    const char* className;
+    std::uint32_t schema;
+    PersistentObject* (*createObject)();
+    const RuntimeClass* baseClass;
+
+    bool IsDerivedFrom(const RuntimeClass* other) const noexcept;
+    bool IsSerializable() const noexcept { return createObject != nullptr && schema != DynamicOnly; }
+    PersistentObject* CreateObject() const { return createObject ? createObject() : nullptr; }
+
+    // Records are entered once at start-up and looked up by exact name when archives are read.
+    static void Register(const RuntimeClass& record);
+    static const RuntimeClass* Find(std::string_view className) noexcept;
+};
+
+class PersistentObject {
+public:
+    virtual ~PersistentObject() = default;
+
+    virtual const RuntimeClass* GetRuntimeClass() const;
+    virtual void Serialize(Archive& archive);
+
+    bool IsKindOf(const RuntimeClass* record) const noexcept;
+
+    static const RuntimeClass& GetThisClass() noexcept;
+
+protected:
+    PersistentObject() = default;
+    PersistentObject(const PersistentObject&) = default;
+    PersistentObject& operator=(const PersistentObject&) = default;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/Matrix3x3.h"
+#include "core/Point2d.h"
+#include "core/Point3d.h"
+#include "core/UniformRandomSequence.h"
+#include "platform/Archive.h"
+#include "platform/ArchiveException.h"
+
+using namespace Tavrel;
+
+namespace {
+
+void ExpectNear(const Point3d& actual, const Point3d& expected, double tolerance = 1e-6)
+{
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+} // namespace
+
+TEST(Point3dTest, ZeroVectorStaysZeroWhenNormalisedOrRelengthened)
+{
+    Point3d zero;
+    EXPECT_EQ(zero.Normalize(), 0.0);
+    EXPECT_EQ(zero, Point3d::origin);
+    EXPECT_EQ(ChangeLength(Point3d::origin, 5.0), Point3d::origin);
+    EXPECT_EQ(Normal(Point3d(1, 1, 1), Point3d(2, 2, 2), Point3d(3, 3, 3)), Point3d::origin);
+    // Any direction is perpendicular to a zero vector; the answer is still a unit vector.
+    EXPECT_NEAR(Point3d::origin.Normal().Length(), 1.0, 1e-7);
+}
+
+TEST(Point3dTest, NormalizeChangeLengthAndNormalKeepDirections)
+{
+    Point3d v(3, 0, 4);
+    EXPECT_DOUBLE_EQ(v.Normalize(), 5.0);
+    ExpectNear(v, Point3d(0.6, 0, 0.8));
+    ExpectNear(ChangeLength(Point3d(0, -2, 0), 7.5), Point3d(0, -7.5, 0));
+    for (const Point3d& d : {Point3d(1, 0, 0), Point3d(0, 0, -3), Point3d(1, 2, 3), Point3d(-1e-3, 5e-4, 2e-4)}) {
+        const Point3d n = d.Normal();
+        EXPECT_NEAR(n.Length(), 1.0, 1e-6);
+        EXPECT_NEAR(n.Dot(d) / d.Length(), 0.0, 1e-6);
+    }
+}
+
+TEST(Point3dTest, RotationsAboutAxesAreRightHandedInDegrees)
+{
+    ExpectNear(Point3d(1, 0, 0).RotateAboutZ(90), Point3d(0, 1, 0));
+    ExpectNear(Point3d(0, 1, 0).RotateAboutX(90), Point3d(0, 0, 1));
+    ExpectNear(Point3d(0, 0, 1).RotateAboutY(90), Point3d(1, 0, 0));
+    ExpectNear(Point3d(1, 2, 3).RotateAboutZ(360), Point3d(1, 2, 3), 1e-5);
+    EXPECT_EQ(Point3d(1, 0, 0).Cross(Point3d(0, 1, 0)), Point3d(0, 0, 1));
+    EXPECT_EQ(CrossProduct(Point3d(0, 1, 0), Point3d(1, 0, 0)), Point3d(0, 0, -1));
+    // The unit normal of three points follows (b - a) x (c - a).
+    ExpectNear(Normal(Point3d(0, 0, 0), Point3d(2, 0, 0), Point3d(0, 3, 0)), Point3d(0, 0, 1));
+}
+
+TEST(Point3dTest, ExtentFoldsStartFromTheExtremePoints)
+{
+    Point3d low = Point3d::maximum;
+    Point3d high = Point3d::minimum;
+    for (const Point3d& p : {Point3d(1, -2, 3), Point3d(-4, 5, 0), Point3d(2, 2, -6)}) {
+        low.Minimum(p);
+        high.Maximum(p);
+    }
+    EXPECT_EQ(low, Point3d(-4, -2, -6));
+    EXPECT_EQ(high, Point3d(2, 5, 3));
+    EXPECT_EQ(Point3d::maximum.x, 3.4028234663852886e38f);
+}
+
+TEST(Point3dTest, ArithmeticDistancesAndCompare)
+{
+    const Point3d a(1, 2, 3);
+    const Point3d b(4, 6, 3);
+    EXPECT_EQ(a + b, Point3d(5, 8, 6));
+    EXPECT_EQ(b - a, Point3d(3, 4, 0));
+    EXPECT_EQ(-a, Point3d(-1, -2, -3));
+    EXPECT_EQ(a * 2.0, Point3d(2, 4, 6));
+    Point3d c = b;
+    c /= 2.0;
+    EXPECT_EQ(c, Point3d(2, 3, 1.5));
+    EXPECT_DOUBLE_EQ(Distance(a, b), 5.0);
+    EXPECT_DOUBLE_EQ(Distance2(a, b), 25.0);
+    EXPECT_DOUBLE_EQ(a.SumSquares(), 14.0);
+    EXPECT_EQ(MidPoint(a, b), Point3d(2.5, 4, 3));
+    EXPECT_TRUE(a.Compare(Point3d(1.05, 1.95, 3), 0.1));
+    EXPECT_FALSE(a.Compare(Point3d(1.2, 2, 3), 0.1));
+}
+
+TEST(Point3dTest, RandomizeIsRepeatableAndNeverZero)
+{
+    UniformRandomSequence::Default().Seed(42);
+    Point3d first;
+    first.Randomize();
+    UniformRandomSequence::Default().Seed(42);
+    Point3d again;
+    again.Randomize();
+    EXPECT_EQ(first, again);
+    for (int i = 0; i < 1000; ++i) {
+        Point3d p;
+        p.Randomize();
+        EXPECT_LE(p.SumSquares(), 1.0 + 1e-6);
+        EXPECT_GT(p.Normalize(), 0.0);
+    }
+}
+
+TEST(Point3dTest, PointTimesMatrixUsesRowVectors)
+{
+    const Matrix3x3 m(1, 2, 3, 4, 5, 6, 7, 8, 10);
+    const Point3d p(1, 1, 2);
+    EXPECT_EQ(p * m, Point3d(19, 23, 29));
+    Point3d q = p;
+    m.Transform(q);
+    EXPECT_EQ(q, p * m);
+}
+
+TEST(Point3dTest, ArchiveRoundTripsPointsAndRejectsTruncatedInput)
+{
+    Archive out;
+    out << Point3d(1.5, -2.25, 3e10) << Point2d(0.1, -7.0);
+    Point3d serialized(4, 5, 6);
+    serialized.Serialize(out);
+    EXPECT_EQ(out.GetBuffer().size(), 12u + 16u + 12u);
+
+    Archive in(out.GetBuffer());
+    Point3d p;
+    Point2d q;
+    Point3d r;
+    in >> p >> q;
+    r.Serialize(in);
+    EXPECT_EQ(p, Point3d(1.5, -2.25, 3e10));
+    EXPECT_EQ(q, Point2d(0.1, -7.0));
+    EXPECT_EQ(r, Point3d(4, 5, 6));
+
+    std::vector<std::uint8_t> truncated(out.GetBuffer().begin(), out.GetBuffer().begin() + 8);
+    Archive shortInput(truncated);
+    Point3d untouched(9, 9, 9);
+    EXPECT_THROW(shortInput >> untouched, ArchiveException);
+    EXPECT_EQ(untouched, Point3d(9, 9, 9));
+}
+
+TEST(Point3dTest, Point2dArithmeticAndZeroNormalise)
+{
+    Point2d zero;
+    EXPECT_EQ(zero.Normalize(), 0.0);
+    EXPECT_EQ(zero, Point2d());
+    Point2d v(3, 4);
+    EXPECT_DOUBLE_EQ(Distance(v, Point2d()), 5.0);
+    v *= 2.0;
+    EXPECT_EQ(v - Point2d(1, 1), Point2d(5, 7));
+    EXPECT_EQ(MidPoint(Point2d(0, 0), Point2d(2, -2)), Point2d(1, -1));
+}

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <stdexcept>
+
+#include "core/StringUtils.h"
+
+using namespace Tavrel;
+namespace SU = Tavrel::StringUtils;
+
+TEST(StringUtilsTest, IntegersReadLikeStreamExtraction)
+{
+    std::int32_t value = 7;
+    EXPECT_TRUE(SU::StringToInteger(" 12abc", value));
+    EXPECT_EQ(value, 12);
+    EXPECT_TRUE(SU::StringToInteger("\t-2147483648", value));
+    EXPECT_EQ(value, INT32_MIN);
+    EXPECT_TRUE(SU::StringToInteger("+5", value));
+    EXPECT_EQ(value, 5);
+    EXPECT_TRUE(SU::StringToInteger("3.9", value));
+    EXPECT_EQ(value, 3);
+
+    value = 7;
+    for (const char* bad : {"", "  ", "abc", "-", "+ 1", "2147483648", "-2147483649", "99999999999999999999"}) {
+        EXPECT_FALSE(SU::StringToInteger(bad, value)) << bad;
+        EXPECT_EQ(value, 7) << bad;
+    }
+}
+
+TEST(StringUtilsTest, RealsReadLikeStreamExtraction)
+{
+    double value = 0.0;
+    EXPECT_TRUE(SU::StringToReal("  1.5e2xyz", value));
+    EXPECT_DOUBLE_EQ(value, 150.0);
+    EXPECT_TRUE(SU::StringToReal(".5", value));
+    EXPECT_DOUBLE_EQ(value, 0.5);
+    EXPECT_TRUE(SU::StringToReal("-7.", value));
+    EXPECT_DOUBLE_EQ(value, -7.0);
+    EXPECT_TRUE(SU::StringToReal("0x1p3", value));
+    EXPECT_EQ(value, 0.0);
+    EXPECT_TRUE(SU::StringToReal("2e", value));
+    EXPECT_DOUBLE_EQ(value, 2.0);
+    EXPECT_TRUE(SU::StringToReal("1e-400", value));
+    EXPECT_EQ(value, 0.0);
+    EXPECT_TRUE(SU::StringToReal("0.000001e-320", value));
+    EXPECT_EQ(value, 0.0);
+
+    value = 9.0;
+    for (const char* bad : {"", ".", "-.", "e5", "inf", "nan", "1e400", "12345678901234567890e300"}) {
+        EXPECT_FALSE(SU::StringToReal(bad, value)) << bad;
+        EXPECT_EQ(value, 9.0) << bad;
+    }
+    float narrow = 1.0f;
+    EXPECT_FALSE(SU::StringToReal("1e39", narrow));
+    EXPECT_EQ(narrow, 1.0f);
+}
+
+TEST(StringUtilsTest, ReadingIgnoresGlobalLocale)
+{
+    // A comma-decimal locale, when the machine has one, must not change reading or formatting.
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    const bool switched = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    double value = 0.0;
+    const bool read = SU::StringToReal("2.5", value);
+    const std::string text = SU::Format("%.4f", 2.5);
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_TRUE(read);
+    EXPECT_DOUBLE_EQ(value, 2.5);
+    EXPECT_EQ(text, "2.5000");
+    if (!switched)
+        GTEST_LOG_(INFO) << "de_DE.UTF-8 not installed; checked in the current locale only";
+}
+
+TEST(StringUtilsTest, BooleansAcceptWordsAndBits)
+{
+    bool value = false;
+    EXPECT_TRUE(SU::StringToBoolean(" TRUE", value));
+    EXPECT_TRUE(value);
+    EXPECT_TRUE(SU::StringToBoolean("false, then more", value));
+    EXPECT_FALSE(value);
+    EXPECT_TRUE(SU::StringToBoolean("1", value));
+    EXPECT_TRUE(value);
+    value = true;
+    for (const char* bad : {"", "yes", "trueish", "2", "-1", "0x", "tru"}) {
+        EXPECT_FALSE(SU::StringToBoolean(bad, value)) << bad;
+        EXPECT_TRUE(value) << bad;
+    }
+}
+
+TEST(StringUtilsTest, PointsNeedThreeNumbers)
+{
+    Point3d p(9, 9, 9);
+    EXPECT_TRUE(SU::StringToPoint("1 2.5 -3 trailing", p));
+    EXPECT_EQ(p, Point3d(1, 2.5, -3));
+    EXPECT_FALSE(SU::StringToPoint("4 5", p));
+    EXPECT_FALSE(SU::StringToPoint("4,5,6", p));
+    EXPECT_FALSE(SU::StringToPoint("1 2 1e39", p));
+    EXPECT_EQ(p, Point3d(1, 2.5, -3));
+}
+
+TEST(StringUtilsTest, CaseHelpersFoldAsciiOnly)
+{
+    EXPECT_EQ(SU::ToLower("AbC\xC3\x89"), "abc\xC3\x89");
+    EXPECT_EQ(SU::ToUpper("xYz1"), "XYZ1");
+    EXPECT_TRUE(SU::EqualsNoCase("Element", "eLEMENT"));
+    EXPECT_FALSE(SU::EqualsNoCase("Elem", "Element"));
+    EXPECT_LT(SU::CompareNoCase("abc", "ABD"), 0);
+    EXPECT_GT(SU::CompareNoCase("b", "A"), 0);
+    EXPECT_LT(SU::CompareNoCase("ab", "AB c"), 0);
+    EXPECT_EQ(SU::Trim(" \t x y \r\n"), "x y");
+    EXPECT_EQ(SU::Trim("   "), "");
+}
+
+TEST(StringUtilsTest, FormatsTheLibrarysTextForms)
+{
+    EXPECT_EQ(SU::Format("%d", -42), "-42");
+    EXPECT_EQ(SU::Format("%.4f %.4f %.4f", 1.0f, 2.5, -3), "1.0000 2.5000 -3.0000");
+    EXPECT_EQ(SU::Format("%.3f", 0.0005), "0.001");
+    EXPECT_EQ(SU::Format("%.2f", -0.001), "-0.00");
+    EXPECT_EQ(SU::Format("%f", 1.5), "1.500000");
+    EXPECT_EQ(SU::Format("%+d/%d", 1, 3), "+1/3");
+    EXPECT_EQ(SU::Format("%+d", 0), "+0");
+    EXPECT_EQ(SU::Format("R%d", 7u), "R7");
+    EXPECT_EQ(SU::Format("%s#%d@%d,%d,%d", std::string("CA"), 1, 2, 3, 4), "CA#1@2,3,4");
+    EXPECT_EQ(SU::Format("%-4d|%5s|%05d", 7, "ab", -42), "7   |   ab|-0042");
+    EXPECT_EQ(SU::Format("%*d|%*.*f|%*s", 4, 5, 8, 2, 3.14159, 3, "x"), "   5|    3.14|  x");
+    EXPECT_EQ(SU::Format("%x %X %#x %o %u", 255, 255, 255, 8, -1), "ff FF 0xff 10 4294967295");
+    EXPECT_EQ(SU::Format("%e %g %g %G", 1234.5, 0.0001, 1e20, 1e-10), "1.234500e+03 0.0001 1e+20 1E-10");
+    EXPECT_EQ(SU::Format("%c%%%.2s", 'A', "xyz"), "A%xy");
+    EXPECT_EQ(SU::Format("%ld %lf", 3L, 2.0), "3 2.000000");
+    EXPECT_EQ(SU::Format("%f %F", INFINITY, -NAN), "inf -NAN");
+    EXPECT_EQ(SU::Format("%s", static_cast<const char*>(nullptr)), "");
+    EXPECT_EQ(SU::Format("%.1f", 1e300).size(), 303u);
+}
+
+TEST(StringUtilsTest, FormatRejectsMismatches)
+{
+    EXPECT_THROW(SU::Format("%d %d", 1), std::invalid_argument);
+    EXPECT_THROW(SU::Format("%d", "text"), std::invalid_argument);
+    EXPECT_THROW(SU::Format("%s", 1.5), std::invalid_argument);
+    EXPECT_THROW(SU::Format("%q", 1), std::invalid_argument);
+    EXPECT_THROW(SU::Format("50%"), std::invalid_argument);
+    EXPECT_EQ(SU::Format("%d", 1, 2), "1");
+}

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "foundation/Base.h"
+#include "foundation/ClassRegistry.h"
+#include "foundation/DataModelLibrary.h"
+
+using namespace Tavrel;
+
+namespace {
+
+// An object that owns parts and refers to other objects, and records the copied events it raises.
+class CopyProbe : public Base {
+    TAVREL_DECLARE_CLASS(CopyProbe, Base)
+public:
+    static CopyProbe* Make() { return ClassAccess::New<CopyProbe>(); }
+    ~CopyProbe() override
+    {
+        for (CopyProbe* part : parts)
+            delete part;
+    }
+
+    void DoNotify(std::uint32_t type, std::uint16_t code, const char*, void* data) override
+    {
+        if (type == Base::classType && code == EventCopied)
+            copiedTo.push_back(*static_cast<std::uint32_t*>(data));
+    }
+
+    std::vector<CopyProbe*> parts;     // owned
+    CopyProbe* reference = nullptr;    // not owned
+    std::vector<std::uint32_t> copiedTo;
+    bool failCopy = false;
+
+protected:
+    CopyProbe() = default;
+    CopyProbe(const CopyProbe& other) : Base(other), parts(other.parts), reference(other.reference) {}
+
+    void DeepenShallowCopy() override
+    {
+        Base::DeepenShallowCopy();
+        for (CopyProbe*& part : parts)
+            part = static_cast<CopyProbe*>(part->Copy());
+        if (reference)
+            reference = static_cast<CopyProbe*>(reference->Copy());
+    }
+};
+TAVREL_IMPLEMENT_CLASS(CopyProbe, ClassKind::Creatable)
+
+class BaseTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        AttachDataModelDLL();
+        if (CopyProbe::classType == 0)
+            ClassRegistry::Register<CopyProbe>();
+    }
+};
+
+} // namespace
+
+TEST_F(BaseTest, OIDsIncreaseByOneAndFindTheirObjects)
+{
+    const std::uint32_t before = Base::GetLastOID();
+    std::unique_ptr<CopyProbe> a(CopyProbe::Make());
+    std::unique_ptr<CopyProbe> b(CopyProbe::Make());
+    EXPECT_EQ(a->GetOID(), before + 1);
+    EXPECT_EQ(b->GetOID(), before + 2);
+    EXPECT_EQ(Base::GetObjectA(a->GetOID()), a.get());
+    EXPECT_EQ(Base::GetObjectA(0), nullptr);
+    EXPECT_EQ(Base::GetObjectA(before + 1000), nullptr);
+
+    const std::uint32_t oid = a->GetOID();
+    a.reset();
+    EXPECT_EQ(Base::GetObjectA(oid), nullptr);
+    // OIDs are never reused.
+    std::unique_ptr<CopyProbe> c(CopyProbe::Make());
+    EXPECT_EQ(c->GetOID(), before + 3);
+}
+
+TEST_F(BaseTest, PrototypesHoldTheFirstOIDs)
+{
+    EXPECT_EQ(Base::classInstance->GetOID(), 1u);
+    EXPECT_EQ(Base::GetObjectA(1), Base::classInstance);
+}
+
+TEST_F(BaseTest, ShallowCopyTakesANewOIDAndAClearMask)
+{
+    std::unique_ptr<CopyProbe> source(CopyProbe::Make());
+    std::unique_ptr<CopyProbe> copy(static_cast<CopyProbe*>(source->Copy()));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy->GetOID(), source->GetOID());
+    EXPECT_EQ(Base::GetObjectA(copy->GetOID()), copy.get());
+}
+
+TEST_F(BaseTest, ObjectReachedTwiceIsCopiedOnce)
+{
+    std::unique_ptr<CopyProbe> root(CopyProbe::Make());
+    CopyProbe* shared = CopyProbe::Make();
+    CopyProbe* other = CopyProbe::Make();
+    root->parts = {shared, other};
+    other->reference = shared;   // reached again through a reference
+    shared->reference = root.get();  // and a cycle back to the root
+
+    std::unique_ptr<CopyProbe> copy(static_cast<CopyProbe*>(root->Copy()));
+    ASSERT_EQ(copy->parts.size(), 2u);
+    CopyProbe* sharedCopy = copy->parts[0];
+    CopyProbe* otherCopy = copy->parts[1];
+    EXPECT_NE(sharedCopy, shared);
+    EXPECT_EQ(otherCopy->reference, sharedCopy);
+    EXPECT_EQ(sharedCopy->reference, copy.get());
+
+    // Exactly one copied event per source object, carrying the copy's OID.
+    EXPECT_EQ(root->copiedTo, std::vector<std::uint32_t>{copy->GetOID()});
+    EXPECT_EQ(shared->copiedTo, std::vector<std::uint32_t>{sharedCopy->GetOID()});
+    EXPECT_EQ(other->copiedTo, std::vector<std::uint32_t>{otherCopy->GetOID()});
+}
+
+TEST_F(BaseTest, ConsecutiveCopiesAreDistinct)
+{
+    std::unique_ptr<CopyProbe> source(CopyProbe::Make());
+    std::unique_ptr<Base> first(source->Copy());
+    std::unique_ptr<Base> second(source->Copy());
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_EQ(source->copiedTo.size(), 2u);
+}
+
+TEST_F(BaseTest, EventSwitchIsProcessWide)
+{
+    EXPECT_TRUE(Base::GetEventNotify());
+    Base::SetEventNotify(false);
+    EXPECT_FALSE(Base::GetEventNotify());
+    Base::SetEventNotify(true);
+    EXPECT_TRUE(Base::GetEventNotify());
+}

@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Archive.h"
+#include "platform/PersistentObject.h"
+
+using namespace Tavrel;
+
+namespace {
+
+// A small archivable record with a value and a reference to another record.
+class Node : public PersistentObject {
+public:
+    static const RuntimeClass& GetThisClass() noexcept
+    {
+        static const RuntimeClass record{"ArchiveTestNode", RuntimeClass::VersionableSchema | 13u, &Create,
+                                         &PersistentObject::GetThisClass()};
+        return record;
+    }
+    static PersistentObject* Create() { return new Node; }
+    const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
+
+    void Serialize(Archive& archive) override
+    {
+        if (archive.IsStoring()) {
+            archive << value;
+            archive.WriteObject(next);
+        } else {
+            schemaSeen = archive.GetObjectSchema();
+            archive >> value;
+            next = static_cast<Node*>(archive.ReadObject(&GetThisClass()));
+        }
+    }
+
+    std::int32_t value = 0;
+    Node* next = nullptr;  // not owned
+    std::uint32_t schemaSeen = 0;
+};
+
+// A different class that is not derived from Node.
+class Other : public PersistentObject {
+public:
+    static const RuntimeClass& GetThisClass() noexcept
+    {
+        static const RuntimeClass record{"ArchiveTestOther", RuntimeClass::VersionableSchema | 13u, &Create,
+                                         &PersistentObject::GetThisClass()};
+        return record;
+    }
+    static PersistentObject* Create() { return new Other; }
+    const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
+};
+
+class Abstract : public PersistentObject {
+public:
+    static const RuntimeClass& GetThisClass() noexcept
+    {
+        static const RuntimeClass record{"ArchiveTestAbstract", RuntimeClass::DynamicOnly, nullptr,
+                                         &PersistentObject::GetThisClass()};
+        return record;
+    }
+    const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
+};
+
+struct RegisterRecords {
+    RegisterRecords()
+    {
+        RuntimeClass::Register(Node::GetThisClass());
+        RuntimeClass::Register(Other::GetThisClass());
+        RuntimeClass::Register(Abstract::GetThisClass());
+    }
+} const g_register;
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<int> values)
+{
+    std::vector<std::uint8_t> bytes;
+    for (int v : values)
+        bytes.push_back(static_cast<std::uint8_t>(v));
+    return bytes;
+}
+
+std::string RoundTripString(std::size_t length, std::size_t expectedPrefix)
+{
+    Archive out;
+    const std::string text(length, 'q');
+    out << text;
+    EXPECT_EQ(out.GetBuffer().size(), expectedPrefix + length);
+    Archive in(out.GetBuffer());
+    std::string back;
+    in >> back;
+    EXPECT_EQ(in.GetRemaining(), 0u);
+    return back;
+}
+
+} // namespace
+
+TEST(ArchiveEncoding, ScalarsAreLittleEndian)
+{
+    Archive out;
+    out << std::uint16_t{0x0102} << std::int32_t{-2} << 1.5f << true;
+    EXPECT_EQ(out.GetBuffer(), Bytes({0x02, 0x01, 0xFE, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0xC0, 0x3F, 0x01}));
+    Archive in(out.GetBuffer());
+    std::uint16_t a = 0;
+    std::int32_t b = 0;
+    float c = 0;
+    bool d = false;
+    in >> a >> b >> c >> d;
+    EXPECT_EQ(a, 0x0102);
+    EXPECT_EQ(b, -2);
+    EXPECT_EQ(c, 1.5f);
+    EXPECT_TRUE(d);
+}
+
+TEST(ArchiveEncoding, StringLengthPrefixesAtTheirBoundaries)
+{
+    EXPECT_EQ(RoundTripString(0, 1), "");
+    EXPECT_EQ(RoundTripString(254, 1).size(), 254u);
+    EXPECT_EQ(RoundTripString(255, 3).size(), 255u);
+    EXPECT_EQ(RoundTripString(0xFFFD, 3).size(), 0xFFFDu);
+    EXPECT_EQ(RoundTripString(0xFFFE, 7).size(), 0xFFFEu);
+
+    Archive out;
+    out << std::string(255, 'a');
+    EXPECT_EQ(out.GetBuffer()[0], 0xFF);
+    EXPECT_EQ(out.GetBuffer()[1], 0xFF);
+    EXPECT_EQ(out.GetBuffer()[2], 0x00);
+    Archive big;
+    big << std::string(0xFFFE, 'a');
+    EXPECT_EQ(std::vector<std::uint8_t>(big.GetBuffer().begin(), big.GetBuffer().begin() + 7),
+              Bytes({0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}));
+}
+
+TEST(ArchiveEncoding, CountsAtTheirBoundaries)
+{
+    Archive out;
+    out.WriteCount(0xFFFE);
+    out.WriteCount(0xFFFF);
+    out.WriteCount(0);
+    EXPECT_EQ(out.GetBuffer(), Bytes({0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00}));
+    Archive in(out.GetBuffer());
+    EXPECT_EQ(in.ReadCount(), 0xFFFEu);
+    EXPECT_EQ(in.ReadCount(), 0xFFFFu);
+    EXPECT_EQ(in.ReadCount(), 0u);
+}
+
+TEST(ArchiveEncoding, CountLargerThanTheRemainingInputIsRefused)
+{
+    Archive out;
+    out.WriteCount(1000);
+    out << std::uint32_t{7};
+    Archive in(out.GetBuffer());
+    try {
+        in.ReadCount(4);
+        FAIL() << "count accepted";
+    } catch (const ArchiveException& e) {
+        EXPECT_EQ(e.GetCause(), ArchiveException::endOfFile);
+    }
+}
+
+TEST(ArchiveObjects, NewClassThenClassIndexThenBackReference)
+{
+    Node a, b;
+    a.value = 1;
+    b.value = 2;
+    a.next = &b;
+    b.next = &a;  // a cycle: the second visit of a is a back-reference
+    Archive out;
+    out.WriteObject(&a);
+    out.WriteObject(&b);
+
+    const std::string name = "ArchiveTestNode";
+    std::vector<std::uint8_t> expected = Bytes({0xFF, 0xFF, 0x0D, 0x00, static_cast<int>(name.size()), 0x00});
+    expected.insert(expected.end(), name.begin(), name.end());
+    // a: class index 1, object index 2; value 1
+    const auto tail = Bytes({0x01, 0x00, 0x00, 0x00,
+                             0x01, 0x80,              // b: object of class 1, gets index 3
+                             0x02, 0x00, 0x00, 0x00,  // b.value
+                             0x02, 0x00,              // b.next = a (index 2)
+                             0x03, 0x00});            // second WriteObject(&b): back-reference
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(out.GetBuffer(), expected);
+
+    Archive in(out.GetBuffer());
+    std::unique_ptr<Node> a2(static_cast<Node*>(in.ReadObject(&Node::GetThisClass())));
+    ASSERT_NE(a2, nullptr);
+    std::unique_ptr<Node> b2(a2->next);
+    EXPECT_EQ(a2->value, 1);
+    EXPECT_EQ(b2->value, 2);
+    EXPECT_EQ(b2->next, a2.get());
+    EXPECT_EQ(a2->schemaSeen, 13u);
+    EXPECT_EQ(in.ReadObject(), b2.get());
+    EXPECT_EQ(in.GetRemaining(), 0u);
+}
+
+TEST(ArchiveObjects, NullReferenceIsTagZero)
+{
+    Archive out;
+    out.WriteObject(nullptr);
+    EXPECT_EQ(out.GetBuffer(), Bytes({0, 0}));
+    Archive in(out.GetBuffer());
+    EXPECT_EQ(in.ReadObject(), nullptr);
+}
+
+TEST(ArchiveObjects, BigIndicesUseTheWideTag)
+{
+    // Enough objects to push indices past 0x7FFE: each new object of a known class takes one index.
+    std::vector<Node> nodes(0x7FFF);
+    Archive out;
+    for (const Node& node : nodes)
+        out.WriteObject(&node);
+    out.WriteObject(&nodes.back());
+
+    Archive in(out.GetBuffer());
+    std::vector<std::unique_ptr<PersistentObject>> read;
+    for (std::size_t i = 0; i < nodes.size(); ++i)
+        read.emplace_back(in.ReadObject());
+    EXPECT_EQ(in.ReadObject(), read.back().get());
+    EXPECT_EQ(in.GetRemaining(), 0u);
+    // The back-reference to the last object, index 0x8000, takes the wide tag: 0x7FFF, then a u32.
+    const auto& buffer = out.GetBuffer();
+    const std::size_t backRef = buffer.size() - 6;
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin() + static_cast<std::ptrdiff_t>(backRef), buffer.end()),
+              Bytes({0xFF, 0x7F, 0x00, 0x80, 0x00, 0x00}));
+}
+
+namespace {
+ArchiveException::Cause LoadCause(const std::vector<std::uint8_t>& bytes, const RuntimeClass* expected = nullptr)
+{
+    Archive in(bytes);
+    try {
+        std::unique_ptr<PersistentObject> object(in.ReadObject(expected));
+    } catch (const ArchiveException& e) {
+        return e.GetCause();
+    }
+    return ArchiveException::none;
+}
+
+std::vector<std::uint8_t> NewClassRecord(const std::string& name, int schema = 13)
+{
+    std::vector<std::uint8_t> bytes = Bytes({0xFF, 0xFF, schema, 0x00, static_cast<int>(name.size()), 0x00});
+    bytes.insert(bytes.end(), name.begin(), name.end());
+    return bytes;
+}
+} // namespace
+
+TEST(ArchiveMalformedInput, IsRefusedWithTheArchiveException)
+{
+    EXPECT_EQ(LoadCause({}), ArchiveException::endOfFile);
+    EXPECT_EQ(LoadCause(Bytes({0xFF})), ArchiveException::endOfFile);
+    EXPECT_EQ(LoadCause(Bytes({0x05, 0x00})), ArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(Bytes({0x01, 0x80})), ArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(Bytes({0xFF, 0x7F, 0x09, 0x00, 0x00, 0x80})), ArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(NewClassRecord("NoSuchClass")), ArchiveException::badClass);
+    EXPECT_EQ(LoadCause(NewClassRecord("ArchiveTestAbstract", 0xFF)), ArchiveException::badClass);
+    auto truncatedName = NewClassRecord("ArchiveTestNode");
+    truncatedName.resize(truncatedName.size() - 3);
+    EXPECT_EQ(LoadCause(truncatedName), ArchiveException::endOfFile);
+    // A known class whose record is cut short: the partly read object is released.
+    EXPECT_EQ(LoadCause(NewClassRecord("ArchiveTestNode")), ArchiveException::endOfFile);
+    // Wrong class for the slot.
+    EXPECT_EQ(LoadCause(NewClassRecord("ArchiveTestOther"), &Node::GetThisClass()), ArchiveException::badClass);
+}
+
+TEST(ArchiveMalformedInput, ClassIndexUsedAsObjectIsRefused)
+{
+    auto bytes = NewClassRecord("ArchiveTestOther");
+    bytes.push_back(0x01);  // a back-reference to index 1, which is the class
+    bytes.push_back(0x00);
+    Archive in(bytes);
+    std::unique_ptr<PersistentObject> first(in.ReadObject());
+    ASSERT_NE(first, nullptr);
+    EXPECT_THROW(in.ReadObject(), ArchiveException);
+}
+
+TEST(ArchiveMalformedInput, TruncatedStringsAndWrongDirectionAreRefused)
+{
+    Archive in(Bytes({0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 'a'}));
+    std::string text;
+    EXPECT_THROW(in >> text, ArchiveException);
+    EXPECT_THROW(in << std::int32_t{1}, ArchiveException);
+    Archive out;
+    std::int32_t value = 0;
+    EXPECT_THROW(out >> value, ArchiveException);
+}
