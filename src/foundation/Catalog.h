@@ -1,8 +1,11 @@
 // Interface of property persistence: the class hierarchy and the per-level property passes.
 #pragma once
 
+#include <cstdint>
+
 namespace Tavrel {
 
+class Base;
 class ClassHierarchy;
 class PropertyArchive;
 
@@ -16,6 +19,16 @@ public:
     virtual void BuildClassHierarchy(ClassHierarchy& hierarchy) const = 0;
     // One pass of the property stream over this level and its bases.
     virtual void GetSetObjectProperties(PropertyArchive& archive) = 0;
+
+    // Writes this object's record under oid: the OID, the class hierarchy, the property count and
+    // the properties; objects it references for the first time follow inline.
+    void WriteProperties(PropertyArchive& archive, std::uint32_t oid);
+    // Reads one record and returns the object created for it, which belongs to the caller; null when
+    // the archive is storing or no stored class can be created (the record is then read and dropped).
+    // Malformed input raises ArchiveException; everything the call created is deleted first.
+    static Base* ReadProperties(PropertyArchive& archive);
+    // Runs a MethodCount pass and returns the count; the archive's method type is kept.
+    std::int32_t GetNumberOfProperties(PropertyArchive& archive);
 
 protected:
     Catalog() = default;

@@ -1,6 +1,8 @@
 #include "foundation/DataModelLibrary.h"
 
 #include "foundation/ClassRegistry.h"
+#include "foundation/Property.h"
+#include "foundation/TreeNode.h"
 
 namespace Tavrel {
 
@@ -11,6 +13,8 @@ namespace {
 void RegisterAllClasses()
 {
     ClassRegistry::Register<Base>();
+    ClassRegistry::Register<TreeNode>();
+    RuntimeClass::Register(Property::GetThisClass());
 }
 
 // Registration runs when the library is loaded.

@@ -1,0 +1,214 @@
+#include "foundation/CompressedPropertyArchive.h"
+
+#include <stdexcept>
+
+#include "foundation/CompressionInteger.h"
+#include "platform/Archive.h"
+
+namespace Tavrel {
+
+namespace {
+
+[[noreturn]] void Malformed(ArchiveException::Cause cause, const std::string& message)
+{
+    throw ArchiveException(cause, {}, "malformed property stream: " + message);
+}
+
+// The code or flag at a position; -1 while the stream has not given it.
+std::int32_t At(const std::vector<std::int32_t>& values, std::int32_t position)
+{
+    return static_cast<std::size_t>(position) < values.size() ? values[static_cast<std::size_t>(position)] : -1;
+}
+
+void SetAt(std::vector<std::int32_t>& values, std::int32_t position, std::int32_t value)
+{
+    const auto index = static_cast<std::size_t>(position);
+    if (index >= values.size())
+        values.resize(index + 1, -1);
+    values[index] = value;
+}
+
+// Records of a class name their properties in the same order, so the position after the last one
+// looked up (or that one again, for a value after its name) is tried before the map.
+std::int32_t PositionOf(ClassDictionaryEntry& entry, std::string_view name)
+{
+    for (const std::int32_t guess : {entry.lastPosition, entry.lastPosition + 1}) {
+        if (guess >= 0 && static_cast<std::size_t>(guess) < entry.names.size() &&
+            entry.names[static_cast<std::size_t>(guess)] == name)
+            return entry.lastPosition = guess;
+    }
+    const auto found = entry.positions.find(name);
+    if (found == entry.positions.end())
+        return -1;
+    return entry.lastPosition = found->second;
+}
+
+} // namespace
+
+ClassDictionaryEntry* CompressionDictionary::Find(std::string_view className)
+{
+    if (m_last && m_last->className == className)
+        return m_last;
+    const auto found = m_byName.find(className);
+    if (found == m_byName.end())
+        return nullptr;
+    return m_last = found->second;
+}
+
+ClassDictionaryEntry* CompressionDictionary::FindIndex(std::int32_t index)
+{
+    const auto found = m_byIndex.find(index);
+    return found == m_byIndex.end() ? nullptr : found->second;
+}
+
+ClassDictionaryEntry& CompressionDictionary::Add(const ClassHierarchy& hierarchy, std::int32_t index)
+{
+    auto entry = std::make_unique<ClassDictionaryEntry>();
+    entry->className = hierarchy.GetClassNameA();
+    entry->classIndex = index;
+    entry->hierarchy = hierarchy;
+    ClassDictionaryEntry& added = *entry;
+    m_entries.push_back(std::move(entry));
+    m_byName.emplace(added.className, &added);
+    m_byIndex.emplace(index, &added);
+    return added;
+}
+
+CompressedPropertyArchive::CompressedPropertyArchive(Archive& archive) : PropertyArchive(archive) {}
+
+CompressedPropertyArchive::~CompressedPropertyArchive() = default;
+
+void CompressedPropertyArchive::WriteClassHierarchy(const ClassHierarchy& hierarchy)
+{
+    Archive& stream = GetArchive();
+    if (const ClassDictionaryEntry* entry = m_dictionary.Find(hierarchy.GetClassNameA())) {
+        CompressionInteger::Write(entry->classIndex, stream);
+        return;
+    }
+    const ClassDictionaryEntry& entry = m_dictionary.Add(hierarchy, m_dictionary.GetNumberOfClasses() + 1);
+    CompressionInteger::Write(std::uint32_t{0}, stream);
+    CompressionInteger::Write(entry.classIndex, stream);
+    PropertyArchive::WriteClassHierarchy(hierarchy);
+}
+
+ClassHierarchy CompressedPropertyArchive::ReadClassHierarchy()
+{
+    Archive& stream = GetArchive();
+    if (const std::uint32_t index = CompressionInteger::ReadUnsignedInteger(stream)) {
+        const ClassDictionaryEntry* entry = m_dictionary.FindIndex(static_cast<std::int32_t>(index));
+        if (!entry)
+            Malformed(ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");
+        return entry->hierarchy;
+    }
+    const std::int32_t index = CompressionInteger::ReadInteger(stream);
+    ClassHierarchy hierarchy = PropertyArchive::ReadClassHierarchy();
+    if (m_dictionary.FindIndex(index))
+        Malformed(ArchiveException::badIndex, "class index " + std::to_string(index) + " is defined twice");
+    if (m_dictionary.Find(hierarchy.GetClassNameA()))
+        Malformed(ArchiveException::badClass, "class \"" + hierarchy.GetClassNameA() + "\" is defined twice");
+    m_dictionary.Add(hierarchy, index);
+    return hierarchy;
+}
+
+void CompressedPropertyArchive::WriteNumberOfProperties(std::string_view className, std::int32_t count)
+{
+    ClassDictionaryEntry* entry = m_dictionary.Find(className);
+    if (!entry)
+        throw std::logic_error("class \"" + std::string(className) + "\" has no hierarchy in the stream");
+    if (entry->propertyCount != -1)
+        return;
+    entry->propertyCount = count;
+    CompressionInteger::Write(count, GetArchive());
+}
+
+std::int32_t CompressedPropertyArchive::ReadNumberOfProperties(std::string_view className)
+{
+    ClassDictionaryEntry* entry = m_dictionary.Find(className);
+    if (!entry)
+        return 0;
+    if (entry->propertyCount == -1) {
+        const std::int32_t count = CompressionInteger::ReadInteger(GetArchive());
+        if (count < 0)
+            Malformed(ArchiveException::genericException, "negative property count");
+        entry->propertyCount = count;
+    }
+    return entry->propertyCount;
+}
+
+void CompressedPropertyArchive::WritePropertyName(std::string_view className, std::string_view propertyName,
+                                                  bool isArray)
+{
+    ClassDictionaryEntry* entry = m_dictionary.Find(className);
+    if (!entry)
+        throw std::logic_error("class \"" + std::string(className) + "\" has no hierarchy in the stream");
+    std::int32_t position = PositionOf(*entry, propertyName);
+    if (position < 0) {
+        position = static_cast<std::int32_t>(entry->names.size());
+        if (position >= entry->propertyCount)
+            throw std::logic_error("class \"" + std::string(className) + "\" writes more properties than it counts");
+        entry->names.emplace_back(propertyName);
+        entry->positions.emplace(std::string(propertyName), position);
+        GetArchive() << propertyName;
+    }
+    if (At(entry->arrayFlags, position) == -1) {
+        const std::int32_t flag = isArray ? 1 : 0;
+        SetAt(entry->arrayFlags, position, flag);
+        CompressionInteger::Write(flag, GetArchive());
+    }
+}
+
+std::string CompressedPropertyArchive::ReadPropertyName(std::string_view className, std::int32_t index, bool& isArray)
+{
+    ClassDictionaryEntry* entry = m_dictionary.Find(className);
+    if (!entry || index < 0 || index >= entry->propertyCount)
+        Malformed(ArchiveException::badIndex, "property position " + std::to_string(index) + " of class \"" +
+                                                  std::string(className) + "\" is not defined");
+    const auto position = static_cast<std::size_t>(index);
+    if (position < entry->names.size()) {
+        isArray = At(entry->arrayFlags, index) == 1;
+        return entry->names[position];
+    }
+    if (position != entry->names.size())
+        Malformed(ArchiveException::badIndex, "property position " + std::to_string(index) + " of class \"" +
+                                                  std::string(className) + "\" is out of order");
+    std::string name;
+    GetArchive() >> name;
+    const std::int32_t flag = CompressionInteger::ReadInteger(GetArchive()) == 1 ? 1 : 0;
+    entry->names.push_back(name);
+    entry->positions.emplace(name, index);
+    SetAt(entry->arrayFlags, index, flag);
+    isArray = flag == 1;
+    return name;
+}
+
+void CompressedPropertyArchive::WritePropertyType(std::string_view className, std::string_view propertyName,
+                                                  std::int32_t type)
+{
+    ClassDictionaryEntry* entry = m_dictionary.Find(className);
+    const std::int32_t position = entry ? PositionOf(*entry, propertyName) : -1;
+    if (position < 0)
+        throw std::logic_error("property \"" + std::string(propertyName) + "\" was not named before its value");
+    if (At(entry->typeCodes, position) != -1)
+        return;
+    SetAt(entry->typeCodes, position, type);
+    CompressionInteger::Write(type, GetArchive());
+}
+
+std::int32_t CompressedPropertyArchive::ReadPropertyType(std::string_view className, std::string_view propertyName)
+{
+    ClassDictionaryEntry* entry = m_dictionary.Find(className);
+    if (!entry)
+        return 0;
+    const std::int32_t position = PositionOf(*entry, propertyName);
+    if (position < 0)
+        Malformed(ArchiveException::badIndex, "property \"" + std::string(propertyName) + "\" of class \"" +
+                                                  std::string(className) + "\" has no position");
+    std::int32_t type = At(entry->typeCodes, position);
+    if (type == -1) {
+        type = CompressionInteger::ReadInteger(GetArchive());
+        SetAt(entry->typeCodes, position, type);
+    }
+    return type;
+}
+
+} // namespace Tavrel

@@ -1,0 +1,364 @@
+#include "foundation/DataStorage.h"
+
+#include <cstring>
+#include <memory>
+
+#include "core/StringUtils.h"
+#include "foundation/Base.h"
+#include "foundation/TreeNode.h"
+#include "platform/Archive.h"
+
+namespace Tavrel {
+
+// A detached object that loading a TypeObject cell created: deleted with the last cell that holds
+// it, unless it has been placed under a parent meanwhile. Found again by OID, never by pointer, so
+// an object deleted elsewhere first is simply gone.
+struct DataStorage::LoadedObject {
+    explicit LoadedObject(std::uint32_t topOID) : oid(topOID) {}
+    LoadedObject(const LoadedObject&) = delete;
+    LoadedObject& operator=(const LoadedObject&) = delete;
+    ~LoadedObject()
+    {
+        Base* top = Base::GetObjectA(oid);
+        const TreeNode* node = DynCast<TreeNode>(top);
+        if (top && !(node && node->GetParent()))
+            delete top;
+    }
+
+    std::uint32_t oid;
+};
+
+namespace {
+
+template <class T>
+std::vector<T> CopyBlock(std::int32_t count, const T* values)
+{
+    if (count <= 0 || !values)
+        return {};
+    return std::vector<T>(values, values + count);
+}
+
+std::int32_t BlockCount(std::size_t size)
+{
+    return static_cast<std::int32_t>(size);
+}
+
+[[noreturn]] void Malformed()
+{
+    throw ArchiveException(ArchiveException::genericException);
+}
+
+// Reads count elements of T, refusing counts that the remaining input cannot hold.
+template <class T>
+std::vector<T> ReadBlock(Archive& archive, std::int32_t count)
+{
+    if (count < 0)
+        Malformed();
+    if (static_cast<std::size_t>(count) > archive.GetRemaining() / sizeof(T))
+        throw ArchiveException(ArchiveException::endOfFile);
+    std::vector<T> block(static_cast<std::size_t>(count));
+    archive.Read(block.data(), block.size() * sizeof(T));
+    return block;
+}
+
+} // namespace
+
+DataStorage::DataStorage() = default;
+
+DataStorage::DataStorage(std::int32_t value, std::uint32_t flags) : m_value(value), m_flags(flags) {}
+
+DataStorage::DataStorage(float value, std::uint32_t flags) : m_value(value), m_flags(flags) {}
+
+DataStorage::DataStorage(void* value, std::uint32_t flags) : m_value(value), m_flags(flags) {}
+
+DataStorage::DataStorage(std::int32_t count, const std::int32_t* values, std::uint32_t flags)
+    : m_value(CopyBlock(count, values)), m_flags(flags)
+{
+}
+
+DataStorage::DataStorage(std::int32_t count, const float* values, std::uint32_t flags)
+    : m_value(CopyBlock(count, values)), m_flags(flags)
+{
+}
+
+DataStorage::DataStorage(std::int32_t count, const std::uint8_t* bytes, std::uint32_t flags)
+    : m_value(CopyBlock(count, bytes)), m_flags(flags)
+{
+}
+
+DataStorage::DataStorage(const char* text, std::uint32_t flags)
+    : m_value(std::in_place_index<TypeText>, text ? Text(text, text + std::strlen(text) + 1) : Text()),
+      m_flags(flags)
+{
+}
+
+DataStorage::DataStorage(const Base* object, std::uint32_t flags)
+    : m_value(ObjectId{object ? object->GetOID() : 0u, nullptr}), m_flags(flags)
+{
+}
+
+std::int32_t DataStorage::GetCount() const
+{
+    switch (GetType()) {
+    case TypeEmpty:
+        return 0;
+    case TypeLongArray:
+        return BlockCount(std::get<TypeLongArray>(m_value).size());
+    case TypeFloatArray:
+        return BlockCount(std::get<TypeFloatArray>(m_value).size());
+    case TypeText:
+        return BlockCount(std::get<TypeText>(m_value).size());
+    case TypeByteArray:
+        return BlockCount(std::get<TypeByteArray>(m_value).size());
+    default:
+        return 1;
+    }
+}
+
+bool DataStorage::Get(std::int32_t& value) const
+{
+    if (GetType() != TypeLong)
+        return false;
+    value = std::get<TypeLong>(m_value);
+    return true;
+}
+
+bool DataStorage::Get(std::int32_t& count, const std::int32_t*& values) const
+{
+    if (GetType() != TypeLongArray)
+        return false;
+    const auto& block = std::get<TypeLongArray>(m_value);
+    count = BlockCount(block.size());
+    values = block.empty() ? nullptr : block.data();
+    return true;
+}
+
+bool DataStorage::Get(float& value) const
+{
+    if (GetType() != TypeFloat)
+        return false;
+    value = std::get<TypeFloat>(m_value);
+    return true;
+}
+
+bool DataStorage::Get(std::int32_t& count, const float*& values) const
+{
+    if (GetType() != TypeFloatArray)
+        return false;
+    const auto& block = std::get<TypeFloatArray>(m_value);
+    count = BlockCount(block.size());
+    values = block.empty() ? nullptr : block.data();
+    return true;
+}
+
+bool DataStorage::Get(void*& value) const
+{
+    if (GetType() != TypePointer)
+        return false;
+    value = std::get<TypePointer>(m_value);
+    return true;
+}
+
+bool DataStorage::Get(const char*& text) const
+{
+    if (GetType() != TypeText)
+        return false;
+    const Text& block = std::get<TypeText>(m_value);
+    text = block.empty() ? nullptr : block.data();
+    return true;
+}
+
+bool DataStorage::Get(std::int32_t& count, const std::uint8_t*& bytes) const
+{
+    if (GetType() != TypeByteArray)
+        return false;
+    const auto& block = std::get<TypeByteArray>(m_value);
+    count = BlockCount(block.size());
+    bytes = block.empty() ? nullptr : block.data();
+    return true;
+}
+
+bool DataStorage::Get(Base*& object) const
+{
+    if (GetType() != TypeObject)
+        return false;
+    const std::uint32_t oid = std::get<TypeObject>(m_value).oid;
+    object = oid == 0 ? nullptr : Base::GetObjectA(oid);
+    return true;
+}
+
+bool DataStorage::SetFromString(std::string_view text, std::uint32_t flags)
+{
+    m_flags = flags;
+    switch (GetType()) {
+    case TypeLong:
+        return StringUtils::StringToInteger(text, std::get<TypeLong>(m_value));
+    case TypeFloat:
+        return StringUtils::StringToReal(text, std::get<TypeFloat>(m_value));
+    case TypeText: {
+        // The text ends at its first zero byte, as a C string would.
+        const std::string_view taken = text.substr(0, text.find('\0'));
+        Text block(taken.begin(), taken.end());
+        block.push_back('\0');
+        std::get<TypeText>(m_value) = std::move(block);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+std::string DataStorage::GetAsString() const
+{
+    switch (GetType()) {
+    case TypeLong:
+        return StringUtils::Format("%d", std::get<TypeLong>(m_value));
+    case TypeFloat:
+        return StringUtils::Format("%f", std::get<TypeFloat>(m_value));
+    case TypeText: {
+        const Text& block = std::get<TypeText>(m_value);
+        return block.empty() ? std::string() : std::string(block.data());
+    }
+    default:
+        return {};
+    }
+}
+
+std::string DataStorage::GetAsString(std::int32_t width, std::int32_t precision) const
+{
+    switch (GetType()) {
+    case TypeLong:
+        return StringUtils::Format("%*d", width, std::get<TypeLong>(m_value));
+    case TypeFloat:
+        return StringUtils::Format("%*.*f", width, precision, std::get<TypeFloat>(m_value));
+    case TypeText: {
+        const Text& block = std::get<TypeText>(m_value);
+        return StringUtils::Format("%*s", width, block.empty() ? "" : block.data());
+    }
+    default:
+        return {};
+    }
+}
+
+void DataStorage::SetPrivate(bool set)
+{
+    if (set)
+        m_flags = 0;
+}
+
+void DataStorage::Serialize(Archive& archive)
+{
+    if (archive.IsStoring())
+        Store(archive);
+    else
+        Load(archive);
+}
+
+void DataStorage::Store(Archive& archive) const
+{
+    archive << static_cast<std::int32_t>(GetType()) << GetCount() << static_cast<std::uint8_t>(m_flags & 0xFFu);
+    switch (GetType()) {
+    case TypeEmpty:
+        break;
+    case TypePointer:
+        // An address means nothing in another process.
+        archive << std::uint32_t{0};
+        break;
+    case TypeLong:
+        archive << std::get<TypeLong>(m_value);
+        break;
+    case TypeFloat:
+        archive << std::get<TypeFloat>(m_value);
+        break;
+    case TypeLongArray: {
+        const auto& block = std::get<TypeLongArray>(m_value);
+        archive.Write(block.data(), block.size() * sizeof(std::int32_t));
+        break;
+    }
+    case TypeFloatArray: {
+        const auto& block = std::get<TypeFloatArray>(m_value);
+        archive.Write(block.data(), block.size() * sizeof(float));
+        break;
+    }
+    case TypeText: {
+        const Text& block = std::get<TypeText>(m_value);
+        archive.Write(block.data(), block.size());
+        break;
+    }
+    case TypeByteArray: {
+        const auto& block = std::get<TypeByteArray>(m_value);
+        archive.Write(block.data(), block.size());
+        break;
+    }
+    case TypeObject:
+        // The cell only refers to the object. Its own record would bring along its parent and its
+        // subtree, and would load as a detached copy, so a null reference is written instead.
+        archive.WriteObject(nullptr);
+        break;
+    }
+}
+
+void DataStorage::Load(Archive& archive)
+{
+    std::int32_t type = 0;
+    std::int32_t count = 0;
+    std::uint8_t flags = 0;
+    archive >> type >> count >> flags;
+
+    Value value;
+    switch (type) {
+    case TypeEmpty:
+        break;
+    case TypePointer: {
+        std::uint32_t address = 0;
+        archive >> address;
+        value.emplace<TypePointer>(nullptr);
+        break;
+    }
+    case TypeLong:
+        archive >> value.emplace<TypeLong>();
+        break;
+    case TypeFloat:
+        archive >> value.emplace<TypeFloat>();
+        break;
+    case TypeLongArray:
+        value.emplace<TypeLongArray>(ReadBlock<std::int32_t>(archive, count));
+        break;
+    case TypeFloatArray:
+        value.emplace<TypeFloatArray>(ReadBlock<float>(archive, count));
+        break;
+    case TypeText: {
+        Text block = ReadBlock<char>(archive, count);
+        // A stored text is a C string: one zero byte, at its end.
+        if (!block.empty() && std::memchr(block.data(), '\0', block.size()) != &block.back())
+            Malformed();
+        value.emplace<TypeText>(std::move(block));
+        break;
+    }
+    case TypeByteArray:
+        value.emplace<TypeByteArray>(ReadBlock<std::uint8_t>(archive, count));
+        break;
+    case TypeObject: {
+        // Objects stored by earlier writers are still read. Whatever this read creates and nobody
+        // else takes is owned by the cell, so it is neither leaked nor deleted under a holder.
+        const std::uint32_t lastOID = Base::GetLastOID();
+        auto* object = static_cast<Base*>(archive.ReadObject(&Base::GetThisClass()));
+        ObjectId& id = value.emplace<TypeObject>();
+        if (object) {
+            id.oid = object->GetOID();
+            Base* top = object;
+            if (const TreeNode* node = DynCast<TreeNode>(object))
+                top = node->GetRoot();
+            if (top->GetOID() > lastOID)
+                id.loaded = std::make_shared<const LoadedObject>(top->GetOID());
+        }
+        break;
+    }
+    default:
+        Malformed();
+    }
+    m_value = std::move(value);
+    m_flags = flags;
+}
+
+} // namespace Tavrel

@@ -1,0 +1,75 @@
+// One line that gives a class level its own event-mask byte and the notification funnel over it.
+#pragma once
+
+#include <cstdint>
+
+namespace Tavrel {
+
+// The event-mask byte of one class level: bit b set means some registration may want code b of the
+// level's class-type identifier. Only the low 8 bits of a code reach it. Copying an object never
+// copies its mask: a copy starts without registrations.
+class EventMaskByte {
+public:
+    EventMaskByte() = default;
+    EventMaskByte(const EventMaskByte&) noexcept {}
+    EventMaskByte& operator=(const EventMaskByte&) noexcept { return *this; }
+
+    bool Has(std::uint16_t code) const { return (m_bits & (code & 0xFFu)) != 0; }
+    void Set(std::uint16_t code) { m_bits = static_cast<std::uint8_t>(m_bits | (code & 0xFFu)); }
+    void Unset(std::uint16_t code) { m_bits = static_cast<std::uint8_t>(m_bits & ~(code & 0xFFu)); }
+    void Clear() { m_bits = 0; }
+    std::uint8_t Get() const { return m_bits; }
+
+private:
+    std::uint8_t m_bits = 0;
+};
+
+} // namespace Tavrel
+
+// Inside the body of a TreeNode class level that raises events of its own, after TAVREL_DECLARE_CLASS:
+// TAVREL_EVENT_MASK_LEVEL(). The level's identifier is tested against, set in and cleared from the
+// level's own byte; other identifiers go to the level below. DoNotify marks the node modified and,
+// with the global switch on, hands the event to ProcessEvent when a tree-wide listener sits on the
+// node or above it, or when the owning level's byte holds one of the event's bits. Leaves the access
+// at public.
+#define TAVREL_EVENT_MASK_LEVEL()                                                                        \
+public:                                                                                                  \
+    void DoNotify(std::uint32_t type, std::uint16_t code, const char* attribute, void* data) override    \
+    {                                                                                                    \
+        SetModified();                                                                                   \
+        if (!::Tavrel::Base::GetEventNotify())                                                           \
+            return;                                                                                      \
+        const bool treeEvent = HasTreeListener();                                                        \
+        if (treeEvent || IsEventMaskSet(type, code))                                                     \
+            ProcessEvent(this, type, code, attribute, treeEvent, data);                                  \
+    }                                                                                                    \
+                                                                                                         \
+protected:                                                                                               \
+    bool IsEventMaskSet(std::uint32_t type, std::uint16_t code) const                                    \
+    {                                                                                                    \
+        return type == classType ? m_levelEventMask.Has(code) : Superclass::IsEventMaskSet(type, code);  \
+    }                                                                                                    \
+    void SetEventMask(std::uint32_t type, std::uint16_t code) override                                   \
+    {                                                                                                    \
+        if (type == classType)                                                                           \
+            m_levelEventMask.Set(code);                                                                  \
+        else                                                                                             \
+            Superclass::SetEventMask(type, code);                                                        \
+    }                                                                                                    \
+    void UnsetEventMask(std::uint32_t type, std::uint16_t code) override                                 \
+    {                                                                                                    \
+        if (type == classType)                                                                           \
+            m_levelEventMask.Unset(code);                                                                \
+        else                                                                                             \
+            Superclass::UnsetEventMask(type, code);                                                      \
+    }                                                                                                    \
+    void ClearEventMask() override                                                                       \
+    {                                                                                                    \
+        m_levelEventMask.Clear();                                                                        \
+        Superclass::ClearEventMask();                                                                    \
+    }                                                                                                    \
+                                                                                                         \
+private:                                                                                                 \
+    ::Tavrel::EventMaskByte m_levelEventMask;                                                            \
+                                                                                                         \
+public:

@@ -1,0 +1,112 @@
+// Property: an object's user-property table, names mapped to typed DataStorage cells in insertion order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/DataStorage.h"
+#include "platform/PersistentObject.h"
+
+namespace Tavrel {
+
+class Archive;
+class Base;
+
+class Property : public PersistentObject {
+public:
+    // Result of SetPropertyFromString.
+    enum PropertyStatus : std::int32_t {
+        StatusFailed = 0,
+        StatusSet = 1,
+        StatusCreated = 2,
+    };
+
+    static constexpr const char* className = "XXProperty";
+    static const RuntimeClass& GetThisClass() noexcept;
+    static PersistentObject* CreateObject();
+    const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
+
+    Property();
+    Property(const Property& other);
+    Property(Property&& other) noexcept;
+    Property& operator=(const Property& other);
+    Property& operator=(Property&& other) noexcept;
+    ~Property() override;
+
+    // Replaces every cell by a copy of the other table's cells, temporary ones included.
+    void CopyProperties(const Property& other) { *this = other; }
+
+    // Each stores a new cell under the name; a cell already there is replaced in its place.
+    void SetProperty(std::string_view name);
+    void SetProperty(std::string_view name, std::int32_t value, std::uint32_t flags);
+    void SetProperty(std::string_view name, float value, std::uint32_t flags);
+    void SetProperty(std::string_view name, void* value, std::uint32_t flags);
+    void SetProperty(std::string_view name, std::int32_t count, const std::int32_t* values, std::uint32_t flags);
+    void SetProperty(std::string_view name, std::int32_t count, const float* values, std::uint32_t flags);
+    void SetProperty(std::string_view name, std::int32_t count, const std::uint8_t* bytes, std::uint32_t flags);
+    void SetProperty(std::string_view name, const char* text, std::uint32_t flags);
+    void SetProperty(std::string_view name, const Base* object, std::uint32_t flags);
+
+    // An absent name gets a new text cell (StatusCreated); otherwise the cell's SetFromString
+    // decides between StatusSet and StatusFailed.
+    PropertyStatus SetPropertyFromString(std::string_view name, std::string_view text, std::uint32_t flags);
+
+    // False when the name is absent or its cell has another type; outputs are then unchanged.
+    bool GetProperty(std::string_view name, std::int32_t& value) const;
+    bool GetProperty(std::string_view name, std::int32_t& count, const std::int32_t*& values) const;
+    bool GetProperty(std::string_view name, float& value) const;
+    bool GetProperty(std::string_view name, std::int32_t& count, const float*& values) const;
+    bool GetProperty(std::string_view name, void*& value) const;
+    bool GetProperty(std::string_view name, const char*& text) const;
+    bool GetProperty(std::string_view name, std::int32_t& count, const std::uint8_t*& bytes) const;
+    bool GetProperty(std::string_view name, Base*& object) const;
+
+    // Names are compared exactly, letter case included.
+    bool HasProperty(std::string_view name) const { return Find(name) != nullptr; }
+    void RemoveProperty(std::string_view name);
+
+    // The cell's text form; the empty text when the name is absent.
+    std::string GetPropertyAsString(std::string_view name) const;
+    std::string GetPropertyAsString(std::string_view name, std::int32_t width, std::int32_t precision) const;
+
+    std::int32_t GetNumProperties() const { return static_cast<std::int32_t>(m_order.size()); }
+    // The name at a position of the table's order (insertion order); empty when out of range.
+    std::string GetPropertyName(std::int32_t index) const;
+    std::int32_t GetNumTemporaries() const;
+
+    // Flag changes are ignored for absent names; flag queries are then false.
+    void SetTemporary(std::string_view name, bool set);
+    void SetReadable(std::string_view name, bool set);
+    void SetWritable(std::string_view name, bool set);
+    bool IsTemporary(std::string_view name) const;
+    bool IsReadable(std::string_view name) const;
+    bool IsWritable(std::string_view name) const;
+
+    // A 32-bit count of the cells that are not temporary, then each as its name and its cell, in
+    // the table's order. Loading a count below 1 keeps the table; otherwise the read table
+    // replaces it only once every cell has been read, so bad input leaves the table unchanged.
+    void Serialize(Archive& archive) override;
+
+private:
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
+    };
+    using Cells = std::unordered_map<std::string, DataStorage, NameHash, std::equal_to<>>;
+
+    const DataStorage* Find(std::string_view name) const;
+    DataStorage* Find(std::string_view name);
+    void Put(std::string_view name, DataStorage&& cell);
+    void RebuildOrder(const Property& other);
+
+    // Cells by name; nodes are stable, so the order list can point at them.
+    Cells m_cells;
+    std::vector<Cells::value_type*> m_order;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,686 @@
+#include "foundation/PropertyArchive.h"
+
+#include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "foundation/Base.h"
+#include "foundation/CompressionInteger.h"
+#include "foundation/Storage.h"
+#include "foundation/TreeNode.h"
+#include "platform/Archive.h"
+
+namespace Tavrel {
+
+// Stream state shared by an archive and the recorders that write its records' properties.
+struct PropertyArchive::State {
+    struct FinishEntry {
+        TreeNode* node;
+        std::uint32_t oid;
+    };
+
+    std::unordered_map<std::uint32_t, std::uint32_t> oidMap;
+    std::vector<FinishEntry> finish;
+    std::unordered_set<const TreeNode*> finishSet;
+    // OIDs of the objects created by reading, in order of creation.
+    std::vector<std::uint32_t> created;
+    // Input bytes that the open records still need after the innermost one: at least one per
+    // remaining property, array element and reference.
+    std::size_t reserved = 0;
+    // Set when a level asks for the current value during a MethodRead pass.
+    bool taken = false;
+};
+
+namespace {
+
+// Whether an object handed out earlier still exists. Without OID validation nothing can be known, so
+// the object is assumed alive.
+bool IsAlive(const Base* object, std::uint32_t oid)
+{
+    return !Base::IsOIDValidationEnabled() || Base::GetObjectA(oid) == object;
+}
+
+[[noreturn]] void Malformed(ArchiveException::Cause cause, const std::string& message)
+{
+    throw ArchiveException(cause, {}, "malformed property stream: " + message);
+}
+
+} // namespace
+
+// Records what a MethodWrite pass writes so that the stream can place it in byte order, records
+// referenced inline included, without nesting the passes of the referenced objects. A recorder is
+// reused for record after record; its scratch archive is replaced once it has grown large.
+class PropertyArchive::Recorder final : public PropertyArchive {
+public:
+    enum class Kind { Name, Type, Reference, Record };
+    struct Item {
+        Kind kind;
+        std::size_t offset;     // scratch bytes written before the item
+        std::size_t className;  // index into m_classNames
+        std::string name;
+        std::int32_t value;     // array flag or type code
+        Catalog* object;        // reference (null allowed) or record
+        std::uint32_t oid;      // record only
+    };
+
+    explicit Recorder(PropertyArchive& target) : Recorder(std::make_unique<Archive>(), target) {}
+
+    // Starts a new record.
+    void Reset()
+    {
+        constexpr std::size_t scratchLimit = 1 << 16;
+        m_used = 0;
+        m_classNames.clear();
+        if (m_scratch->GetBuffer().size() > scratchLimit) {
+            m_scratch = std::make_unique<Archive>();
+            m_scratch->SetObjectSchema(m_target.GetArchive().GetObjectSchema());
+            m_archive = m_scratch.get();
+        }
+        m_start = m_scratch->GetBuffer().size();
+        SetMethodType(MethodWrite);
+    }
+
+    void WriteClassHierarchy(const ClassHierarchy&) override { Refuse(); }
+    ClassHierarchy ReadClassHierarchy() override { Refuse(); }
+    void WriteNumberOfProperties(std::string_view, std::int32_t) override { Refuse(); }
+    std::int32_t ReadNumberOfProperties(std::string_view) override { Refuse(); }
+    void WritePropertyName(std::string_view className, std::string_view propertyName, bool isArray) override
+    {
+        Add(Kind::Name, ClassIndex(className), propertyName, isArray ? 1 : 0, nullptr, 0);
+    }
+    std::string ReadPropertyName(std::string_view, std::int32_t, bool&) override { Refuse(); }
+    void WritePropertyType(std::string_view className, std::string_view propertyName, std::int32_t type) override
+    {
+        Add(Kind::Type, ClassIndex(className), propertyName, type, nullptr, 0);
+    }
+    std::int32_t ReadPropertyType(std::string_view, std::string_view) override { Refuse(); }
+
+    void AddReference(Base* object) { Add(Kind::Reference, 0, {}, 0, object, 0); }
+    void AddRecord(Catalog& object, std::uint32_t oid) { Add(Kind::Record, 0, {}, 0, &object, oid); }
+
+    std::size_t GetNumberOfItems() const { return m_used; }
+    const Item& GetItem(std::size_t index) const { return m_items[index]; }
+    const std::string& GetClassName(std::size_t index) const { return m_classNames[index]; }
+    const std::uint8_t* GetBytes() const { return m_scratch->GetBuffer().data(); }
+    std::size_t GetStart() const { return m_start; }
+    std::size_t GetEnd() const { return m_scratch->GetBuffer().size(); }
+
+private:
+    Recorder(std::unique_ptr<Archive> scratch, PropertyArchive& target)
+        : PropertyArchive(*scratch, target), m_scratch(std::move(scratch)), m_target(target)
+    {
+        m_scratch->SetObjectSchema(target.GetArchive().GetObjectSchema());
+        m_recorder = this;
+    }
+
+    [[noreturn]] static void Refuse() { throw std::logic_error("not available while a record is written"); }
+
+    std::size_t ClassIndex(std::string_view className)
+    {
+        if (m_classNames.empty() || m_classNames.back() != className)
+            m_classNames.emplace_back(className);
+        return m_classNames.size() - 1;
+    }
+
+    // Items are overwritten in place so that their names keep their storage from record to record.
+    void Add(Kind kind, std::size_t className, std::string_view name, std::int32_t value, Catalog* object,
+             std::uint32_t oid)
+    {
+        if (m_used == m_items.size())
+            m_items.emplace_back();
+        Item& item = m_items[m_used++];
+        item.kind = kind;
+        item.offset = m_scratch->GetBuffer().size();
+        item.className = className;
+        item.name.assign(name);
+        item.value = value;
+        item.object = object;
+        item.oid = oid;
+    }
+
+    std::unique_ptr<Archive> m_scratch;
+    PropertyArchive& m_target;
+    std::size_t m_start = 0;
+    std::size_t m_used = 0;
+    std::vector<std::string> m_classNames;
+    std::vector<Item> m_items;
+};
+
+PropertyArchive::PropertyArchive(Archive& archive)
+    : m_archive(&archive), m_ownState(std::make_unique<State>()), m_state(m_ownState.get())
+{
+}
+
+PropertyArchive::PropertyArchive(Archive& archive, PropertyArchive& target)
+    : m_archive(&archive), m_state(target.m_state)
+{
+}
+
+PropertyArchive::~PropertyArchive()
+{
+    if (!m_ownState)
+        return;
+    const bool loading = GetArchive().IsLoading();
+    // By index: a finishing call may register further nodes.
+    for (std::size_t i = 0; i < m_state->finish.size(); ++i) {
+        const State::FinishEntry entry = m_state->finish[i];
+        if (!IsAlive(entry.node, entry.oid))
+            continue;
+        try {
+            if (loading)
+                entry.node->FinishLoading();
+            else
+                entry.node->FinishStoring();
+        } catch (...) {
+            // The finishing pass never fails the archive.
+        }
+    }
+}
+
+Storage* PropertyArchive::GetProperty()
+{
+    m_state->taken = true;
+    return m_property;
+}
+
+void PropertyArchive::SetProperty(Storage* property)
+{
+    m_property = property;
+}
+
+void PropertyArchive::TakeProperty()
+{
+    m_state->taken = true;
+}
+
+bool PropertyArchive::IsOID(std::uint32_t oid) const
+{
+    return m_state->oidMap.contains(oid);
+}
+
+void PropertyArchive::AddOIDMapEntry(std::uint32_t stored, std::uint32_t oid)
+{
+    m_state->oidMap.insert_or_assign(stored, oid);
+}
+
+std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
+{
+    const auto found = m_state->oidMap.find(stored);
+    return found == m_state->oidMap.end() ? 0 : found->second;
+}
+
+void PropertyArchive::FinishObject(TreeNode* object)
+{
+    if (object && m_state->finishSet.insert(object).second)
+        m_state->finish.push_back({object, object->GetOID()});
+}
+
+// Plain form.
+
+void PropertyArchive::WriteClassHierarchy(const ClassHierarchy& hierarchy)
+{
+    GetArchive() << static_cast<std::int32_t>(hierarchy.GetNames().size());
+    for (const std::string& name : hierarchy.GetNames())
+        GetArchive() << name;
+}
+
+ClassHierarchy PropertyArchive::ReadClassHierarchy()
+{
+    ClassHierarchy hierarchy;
+    hierarchy.Serialize(GetArchive());
+    if (hierarchy.GetNames().empty())
+        Malformed(ArchiveException::badClass, "a class hierarchy without names");
+    return hierarchy;
+}
+
+void PropertyArchive::WriteNumberOfProperties(std::string_view, std::int32_t count)
+{
+    GetArchive() << count;
+}
+
+std::int32_t PropertyArchive::ReadNumberOfProperties(std::string_view)
+{
+    std::int32_t count = 0;
+    GetArchive() >> count;
+    return count;
+}
+
+void PropertyArchive::WritePropertyName(std::string_view, std::string_view propertyName, bool isArray)
+{
+    GetArchive() << propertyName << static_cast<std::int32_t>(isArray ? 1 : 0);
+}
+
+std::string PropertyArchive::ReadPropertyName(std::string_view, std::int32_t, bool& isArray)
+{
+    std::string name;
+    std::int32_t flag = 0;
+    GetArchive() >> name >> flag;
+    isArray = flag == 1;
+    return name;
+}
+
+void PropertyArchive::WritePropertyType(std::string_view, std::string_view, std::int32_t type)
+{
+    GetArchive() << type;
+}
+
+std::int32_t PropertyArchive::ReadPropertyType(std::string_view, std::string_view)
+{
+    std::int32_t type = 0;
+    GetArchive() >> type;
+    return type;
+}
+
+// Object references.
+
+void PropertyArchive::WriteReference(Base* object)
+{
+    if (m_recorder) {
+        m_recorder->AddReference(object);
+        return;
+    }
+    if (!object) {
+        GetArchive() << static_cast<std::uint8_t>(1);
+        return;
+    }
+    GetArchive() << static_cast<std::uint8_t>(0);
+    const std::uint32_t oid = object->GetOID();
+    if (IsOID(oid)) {
+        CompressionInteger::Write(oid, GetArchive());
+        return;
+    }
+    CompressionInteger::Write(std::int32_t{0}, GetArchive());
+    AddOIDMapEntry(oid, oid);
+    WriteRecord(*object, oid);
+}
+
+Base* PropertyArchive::ReadReference()
+{
+    std::uint8_t isNull = 0;
+    GetArchive() >> isNull;
+    if (isNull != 0)
+        return nullptr;
+    if (const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(GetArchive()))
+        return Base::GetObjectA(GetOID(stored));
+    return ReadRecord();
+}
+
+// Writing records. Each record's MethodWrite pass runs against a recorder; the recorded items are then
+// placed in the stream in order, and a reference to an object not yet in the stream opens that
+// object's record at its place. An explicit stack keeps the nesting off the call stack.
+
+struct PropertyArchive::RecordWriter {
+    struct Open {
+        Catalog* object;
+        Recorder* recorder;
+        std::size_t item = 0;
+        std::size_t offset = 0;
+    };
+
+    explicit RecordWriter(PropertyArchive& archive) : stream(archive) {}
+
+    void Begin(Catalog& object, std::uint32_t oid)
+    {
+        stream.SetMethodType(MethodBefore);
+        object.GetSetObjectProperties(stream);
+        CompressionInteger::Write(oid, stream.GetArchive());
+        ClassHierarchy hierarchy;
+        object.BuildClassHierarchy(hierarchy);
+        stream.WriteClassHierarchy(hierarchy);
+        stream.WriteNumberOfProperties(object.GetClassHierarchyName(), object.GetNumberOfProperties(stream));
+        // One recorder per nesting depth, reused by the records met at that depth.
+        if (recorders.size() == open.size())
+            recorders.push_back(std::make_unique<Recorder>(stream));
+        Recorder& recorder = *recorders[open.size()];
+        recorder.Reset();
+        object.GetSetObjectProperties(recorder);
+        open.push_back({&object, &recorder, 0, recorder.GetStart()});
+    }
+
+    void Run(Catalog& object, std::uint32_t oid)
+    {
+        Begin(object, oid);
+        while (!open.empty()) {
+            Open& top = open.back();
+            const Recorder& recorder = *top.recorder;
+            if (top.item == recorder.GetNumberOfItems()) {
+                stream.GetArchive().Write(recorder.GetBytes() + top.offset, recorder.GetEnd() - top.offset);
+                Catalog* finished = top.object;
+                open.pop_back();
+                stream.SetMethodType(MethodAfter);
+                finished->GetSetObjectProperties(stream);
+                continue;
+            }
+            const Recorder::Item& item = recorder.GetItem(top.item++);
+            stream.GetArchive().Write(recorder.GetBytes() + top.offset, item.offset - top.offset);
+            top.offset = item.offset;
+            switch (item.kind) {
+            case Recorder::Kind::Name:
+                stream.WritePropertyName(recorder.GetClassName(item.className), item.name, item.value == 1);
+                break;
+            case Recorder::Kind::Type:
+                stream.WritePropertyType(recorder.GetClassName(item.className), item.name, item.value);
+                break;
+            case Recorder::Kind::Reference:
+                WriteReference(static_cast<Base*>(item.object));
+                break;
+            case Recorder::Kind::Record:
+                Begin(*item.object, item.oid);
+                break;
+            }
+        }
+    }
+
+    void WriteReference(Base* object)
+    {
+        Archive& bytes = stream.GetArchive();
+        if (!object) {
+            bytes << static_cast<std::uint8_t>(1);
+            return;
+        }
+        bytes << static_cast<std::uint8_t>(0);
+        const std::uint32_t oid = object->GetOID();
+        if (stream.IsOID(oid)) {
+            CompressionInteger::Write(oid, bytes);
+            return;
+        }
+        CompressionInteger::Write(std::int32_t{0}, bytes);
+        stream.AddOIDMapEntry(oid, oid);
+        Begin(*object, oid);
+    }
+
+    PropertyArchive& stream;
+    std::vector<std::unique_ptr<Recorder>> recorders;
+    std::vector<Open> open;
+};
+
+void PropertyArchive::WriteRecord(Catalog& object, std::uint32_t oid)
+{
+    if (m_recorder) {
+        m_recorder->AddRecord(object, oid);
+        return;
+    }
+    RecordWriter(*this).Run(object, oid);
+}
+
+// Reading records. One frame per open record on an explicit stack; a reference to an inline record
+// pushes the record's frame and the result fills the reference when the record ends.
+//
+// Objects read inline for a value that nobody takes (every value of a dropped record, or a name no
+// level claims) are deleted when the value has been offered, unless they joined a parent. What they
+// own goes with them, possibly an object whose record is still open: every object is therefore
+// checked by its OID before it is used again. Without OID validation nothing is deleted.
+
+struct PropertyArchive::RecordReader {
+    enum class Phase { NextProperty, NextElement, References, Deliver };
+
+    struct Slot {
+        Base* object;
+        std::uint32_t oid;
+        bool createdHere; // read inline for this reference
+    };
+
+    struct Frame {
+        Base* object = nullptr; // null: no stored class can be created; the record is dropped
+        std::uint32_t oid = 0;
+        std::string className;
+        std::int32_t count = 0;
+        std::int32_t property = 0; // properties begun
+        Phase phase = Phase::NextProperty;
+        std::string name;
+        bool isArray = false;
+        std::int32_t elements = 0;
+        std::int32_t element = 0; // elements begun
+        std::unique_ptr<Storage> holder;
+        int slots = 0;
+        int slot = 0;
+        Slot slotValues[2] = {};
+        std::size_t reservedAbove = 0; // what this frame added to State::reserved for its parent
+
+        // The frame's object, or null once it has been deleted.
+        Base* Object()
+        {
+            if (object && !IsAlive(object, oid))
+                object = nullptr;
+            return object;
+        }
+    };
+
+    explicit RecordReader(PropertyArchive& archive) : stream(archive), state(*archive.m_state) {}
+
+    // Bytes the innermost record may still use for itself.
+    std::size_t Available() const
+    {
+        const std::size_t remaining = stream.GetArchive().GetRemaining();
+        return remaining > state.reserved ? remaining - state.reserved : 0;
+    }
+
+    void Check(std::int64_t count, const char* what) const
+    {
+        if (count < 0 || static_cast<std::uint64_t>(count) > Available())
+            Malformed(ArchiveException::endOfFile,
+                      std::string(what) + " " + std::to_string(count) + " does not fit in the remaining input");
+    }
+
+    // Reads a record's head and pushes its frame; what the open frames still need is reserved first.
+    void Begin()
+    {
+        std::size_t reserve = 0;
+        if (!frames.empty()) {
+            const Frame& parent = frames.back();
+            reserve = static_cast<std::size_t>(parent.count - parent.property) +
+                      static_cast<std::size_t>(parent.elements - parent.element) +
+                      static_cast<std::size_t>(parent.slots - parent.slot - 1);
+            if (reserve > Available())
+                Malformed(ArchiveException::endOfFile, "nested record beyond the end of the input");
+            state.reserved += reserve;
+        }
+        Frame frame;
+        frame.reservedAbove = reserve;
+        const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
+        const ClassHierarchy hierarchy = stream.ReadClassHierarchy();
+        frame.className = hierarchy.GetClassNameA();
+        frame.object = Create(hierarchy);
+        if (frame.object) {
+            frame.oid = frame.object->GetOID();
+            stream.AddOIDMapEntry(stored, frame.oid);
+            stream.SetMethodType(MethodBefore);
+            frame.object->GetSetObjectProperties(stream);
+        }
+        frame.count = stream.ReadNumberOfProperties(frame.className);
+        Check(frame.count, "property count");
+        frames.push_back(std::move(frame));
+    }
+
+    Base* Create(const ClassHierarchy& hierarchy)
+    {
+        PersistentObject* created = hierarchy.CreateMostKnownDerivedObject();
+        if (!created)
+            return nullptr;
+        Base* object = dynamic_cast<Base*>(created);
+        if (!object) {
+            delete created;
+            return nullptr;
+        }
+        state.created.push_back(object->GetOID());
+        return object;
+    }
+
+    // Reads the record that starts at the current position; returns its object.
+    Base* Run()
+    {
+        Begin();
+        for (;;) {
+            Frame& frame = frames.back();
+            switch (frame.phase) {
+            case Phase::NextProperty:
+                if (frame.property < frame.count) {
+                    BeginProperty(frame);
+                } else if (Base* done = End(); frames.empty()) {
+                    return done;
+                } else {
+                    Fill(frames.back(), done, true);
+                }
+                break;
+            case Phase::NextElement:
+                if (frame.element < frame.elements)
+                    BeginElement(frame);
+                else
+                    frame.phase = Phase::NextProperty;
+                break;
+            case Phase::References:
+                if (frame.slot < frame.slots)
+                    ReadSlot(frame);
+                else
+                    frame.phase = Phase::Deliver;
+                break;
+            case Phase::Deliver:
+                Deliver(frame);
+                break;
+            }
+        }
+    }
+
+    void BeginProperty(Frame& frame)
+    {
+        frame.name = stream.ReadPropertyName(frame.className, frame.property, frame.isArray);
+        ++frame.property;
+        frame.elements = 1;
+        if (frame.isArray) {
+            frame.elements = CompressionInteger::ReadInteger(stream.GetArchive());
+            // Each element and each later property takes at least one byte.
+            Check(static_cast<std::int64_t>(frame.elements) + (frame.count - frame.property), "array element count");
+        }
+        frame.element = 0;
+        frame.phase = Phase::NextElement;
+    }
+
+    void BeginElement(Frame& frame)
+    {
+        if (frame.isArray) {
+            bool ignored = false;
+            stream.ReadPropertyName(frame.className, frame.property - 1, ignored);
+        }
+        ++frame.element;
+        frame.holder = Storage::GetStorageObject(frame.className, frame.name, stream);
+        frame.slot = 0;
+        frame.slots = 0;
+        const Storage::StorageType type = frame.holder->GetStorageType();
+        if (type == Storage::StorageObject || type == Storage::StoragePair) {
+            frame.slots = type == Storage::StoragePair ? 2 : 1;
+            frame.phase = Phase::References;
+            return;
+        }
+        frame.holder->Serialize(frame.className, frame.name, stream);
+        frame.phase = Phase::Deliver;
+    }
+
+    void ReadSlot(Frame& frame)
+    {
+        std::uint8_t isNull = 0;
+        stream.GetArchive() >> isNull;
+        if (isNull != 0) {
+            Fill(frame, nullptr, false);
+            return;
+        }
+        if (const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive())) {
+            Fill(frame, Base::GetObjectA(stream.GetOID(stored)), false);
+            return;
+        }
+        Begin();
+    }
+
+    static void Fill(Frame& frame, Base* object, bool createdHere)
+    {
+        frame.slotValues[frame.slot] = {object, object ? object->GetOID() : 0, createdHere};
+        ++frame.slot;
+    }
+
+    // Hands the value to the object's levels, then drops what nobody took.
+    void Deliver(Frame& frame)
+    {
+        for (int i = 0; i < frame.slots; ++i) {
+            Slot& slot = frame.slotValues[i];
+            if (slot.object && !IsAlive(slot.object, slot.oid))
+                slot.object = nullptr;
+            if (frame.slots == 2)
+                static_cast<PropertyStoragePair&>(*frame.holder).SetData(i, slot.object);
+            else
+                static_cast<PropertyStorageObject&>(*frame.holder).SetData(slot.object);
+        }
+        state.taken = false;
+        if (Base* object = frame.Object()) {
+            stream.SetPropertyName(frame.name);
+            stream.SetProperty(frame.holder.get());
+            if (frame.isArray && frame.element == 1) {
+                stream.SetArraySize(frame.elements);
+                stream.SetMethodType(MethodArraySize);
+                object->GetSetObjectProperties(stream);
+                state.taken = false;
+            }
+            stream.SetArrayIndex(frame.element - 1);
+            stream.SetMethodType(MethodRead);
+            object->GetSetObjectProperties(stream);
+            stream.SetProperty(nullptr);
+        }
+        if (!state.taken) {
+            for (int i = 0; i < frame.slots; ++i)
+                DropUnowned(frame.slotValues[i]);
+        }
+        frame.holder.reset();
+        frame.slots = 0;
+        frame.slot = 0;
+        frame.phase = Phase::NextElement;
+    }
+
+    static void DropUnowned(const Slot& slot)
+    {
+        if (!slot.createdHere || !slot.object || !Base::IsOIDValidationEnabled() || !IsAlive(slot.object, slot.oid))
+            return;
+        if (const TreeNode* node = DynCast<TreeNode>(slot.object); node && node->GetParent())
+            return;
+        delete slot.object;
+    }
+
+    Base* End()
+    {
+        Frame& frame = frames.back();
+        Base* object = frame.Object();
+        if (object) {
+            stream.SetMethodType(MethodAfter);
+            object->GetSetObjectProperties(stream);
+            object = frame.Object();
+        }
+        state.reserved -= frame.reservedAbove;
+        frames.pop_back();
+        return object;
+    }
+
+    PropertyArchive& stream;
+    State& state;
+    std::vector<Frame> frames;
+};
+
+Base* PropertyArchive::ReadRecord()
+{
+    if (!GetArchive().IsLoading())
+        return nullptr;
+    const std::size_t mark = m_state->created.size();
+    const std::size_t reserved = m_state->reserved;
+    try {
+        return RecordReader(*this).Run();
+    } catch (...) {
+        m_state->reserved = reserved;
+        SetProperty(nullptr);
+        // Owners are read before what they own, so deleting in order of creation takes whole
+        // subtrees at once; an object deleted with its owner is already gone.
+        for (std::size_t i = mark; i < m_state->created.size(); ++i) {
+            if (Base* object = Base::GetObjectA(m_state->created[i]))
+                delete object;
+        }
+        m_state->created.resize(mark);
+        throw;
+    }
+}
+
+} // namespace Tavrel

@@ -1,0 +1,140 @@
+// PropertyArchive: the property stream over a framework archive (pass cursor, OID map, record I/O, plain form).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/ClassHierarchy.h"
+
+namespace Tavrel {
+
+class Archive;
+class Base;
+class Catalog;
+class PropertyPass;
+class Storage;
+class TreeNode;
+
+// Hash of names for maps and sets looked up by std::string_view.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+
+class PropertyArchive {
+public:
+    // The pass a GetSetObjectProperties call performs.
+    enum MethodType : std::int32_t {
+        MethodWrite = 0,     // write all own properties
+        MethodRead = 1,      // take the property named by GetPropertyName from GetProperty
+        MethodCount = 2,     // IncrementNumberOfProperties once per own property
+        MethodArraySize = 3, // the named array property has GetArraySize elements: size it
+        MethodBefore = 4,    // before a record is written, or after the object is created on load
+        MethodAfter = 5,     // after a record is written or read
+    };
+
+    // The direction of the framework archive is the direction of the stream.
+    explicit PropertyArchive(Archive& archive);
+    // Runs the finishing pass: FinishLoading (loading) or FinishStoring (storing) on every node handed
+    // to FinishObject that still exists. Exceptions are dropped.
+    virtual ~PropertyArchive();
+
+    PropertyArchive(const PropertyArchive&) = delete;
+    PropertyArchive& operator=(const PropertyArchive&) = delete;
+
+    // The framework archive. During a MethodWrite pass this is the archive the pass must write its
+    // payload bytes to (the stream places them); do not keep it.
+    Archive& GetArchive() const { return *m_archive; }
+
+    MethodType GetMethodType() const { return m_methodType; }
+    void SetMethodType(MethodType method) { m_methodType = method; }
+
+    // Valid during MethodRead and MethodArraySize passes.
+    const std::string& GetPropertyName() const { return m_propertyName; }
+    void SetPropertyName(std::string_view name) { m_propertyName.assign(name); }
+    // The holder of the value being read (not owned; null when there is none). A level calling this
+    // takes the value: objects read inline for a value nobody took are deleted after the pass unless
+    // they joined a parent.
+    Storage* GetProperty();
+    void SetProperty(Storage* property);
+    std::int32_t GetArrayIndex() const { return m_arrayIndex; }
+    void SetArrayIndex(std::int32_t index) { m_arrayIndex = index; }
+    std::int32_t GetArraySize() const { return m_arraySize; }
+    void SetArraySize(std::int32_t size) { m_arraySize = size; }
+
+    // The counter of the MethodCount pass.
+    std::int32_t GetNumberOfProperties() const { return m_numberOfProperties; }
+    void ResetNumberOfProperties() { m_numberOfProperties = 0; }
+    void IncrementNumberOfProperties() { ++m_numberOfProperties; }
+
+    // Stored OID -> OID. Writing: identity entries of the objects whose records are in the stream.
+    // Reading: each stored OID to the OID of the object created for it.
+    bool IsOID(std::uint32_t oid) const;
+    void AddOIDMapEntry(std::uint32_t stored, std::uint32_t oid);
+    // 0 when the stored OID is not mapped.
+    std::uint32_t GetOID(std::uint32_t stored) const;
+
+    // Registers a node for the finishing pass (each once, in order of registration); null is ignored.
+    void FinishObject(TreeNode* object);
+
+    // Sizes an array to GetArraySize (never negative: the reader checks counts before the pass).
+    template <class T>
+    void ChangeArraySize(std::vector<T>& array) const
+    {
+        array.resize(static_cast<std::size_t>(m_arraySize < 0 ? 0 : m_arraySize));
+    }
+
+    // Stream operations. The plain form writes each item in full; the compressed form overrides them.
+    // className is always the most-derived class name of the object whose record is being written.
+    virtual void WriteClassHierarchy(const ClassHierarchy& hierarchy);
+    // Refuses (ArchiveException) a hierarchy without names.
+    virtual ClassHierarchy ReadClassHierarchy();
+    virtual void WriteNumberOfProperties(std::string_view className, std::int32_t count);
+    virtual std::int32_t ReadNumberOfProperties(std::string_view className);
+    virtual void WritePropertyName(std::string_view className, std::string_view propertyName, bool isArray);
+    // The name of property index of the record being read; isArray is set from the stored flag.
+    virtual std::string ReadPropertyName(std::string_view className, std::int32_t index, bool& isArray);
+    virtual void WritePropertyType(std::string_view className, std::string_view propertyName, std::int32_t type);
+    virtual std::int32_t ReadPropertyType(std::string_view className, std::string_view propertyName);
+
+    // Object references as the object and pair holders store them: null is the byte 1; an object
+    // already in the stream the byte 0 and its OID; any other object the byte 0, the integer 0 and its
+    // whole record inline.
+    void WriteReference(Base* object);
+    // Null for a null reference or an OID that maps to no live object; an inline record is read whole.
+    Base* ReadReference();
+
+private:
+    friend class Catalog;
+    friend class PropertyPass;
+    struct State;
+    struct RecordReader;
+    struct RecordWriter;
+    class Recorder;
+
+    // A recorder writing into its own scratch archive, sharing the stream state of its target.
+    PropertyArchive(Archive& archive, PropertyArchive& target);
+
+    void WriteRecord(Catalog& object, std::uint32_t oid);
+    Base* ReadRecord();
+    Storage* PeekProperty() const { return m_property; }
+    void TakeProperty();
+
+    Archive* m_archive;
+    MethodType m_methodType = MethodBefore;
+    std::string m_propertyName;
+    Storage* m_property = nullptr;
+    std::int32_t m_arrayIndex = 0;
+    std::int32_t m_arraySize = 0;
+    std::int32_t m_numberOfProperties = 0;
+    std::unique_ptr<State> m_ownState;
+    State* m_state;
+    Recorder* m_recorder = nullptr;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,45 @@
+#include "foundation/PropertyPass.h"
+
+#include <cstdint>
+
+#include "core/StringUtils.h"
+
+namespace Tavrel {
+
+PropertyPass::~PropertyPass()
+{
+    if (m_active && std::uncaught_exceptions() == m_exceptions)
+        m_level.m_complete = true;
+}
+
+bool PropertyPass::Matches(std::string_view name) const
+{
+    return StringUtils::EqualsNoCase(m_archive.GetPropertyName(), name);
+}
+
+void PropertyPass::CheckCount(std::string_view name, std::size_t count)
+{
+    if (count > static_cast<std::size_t>(INT32_MAX))
+        throw ArchiveException(ArchiveException::genericException, {},
+                               "array property \"" + std::string(name) + "\" has too many elements");
+}
+
+const Storage* PropertyPass::Peek(std::string_view name, Storage::StorageType code) const
+{
+    const Storage* stored = m_archive.PeekProperty();
+    if (stored && stored->GetStorageType() != code)
+        throw ArchiveException(ArchiveException::genericException, {},
+                               "property \"" + std::string(name) + "\" is stored with type " +
+                                   std::to_string(stored->GetStorageType()) + ", expected " + std::to_string(code));
+    return stored;
+}
+
+const Storage* PropertyPass::Take(std::string_view name, Storage::StorageType code)
+{
+    const Storage* stored = Peek(name, code);
+    if (stored)
+        m_archive.TakeProperty();
+    return stored;
+}
+
+} // namespace Tavrel

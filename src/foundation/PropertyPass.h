@@ -1,0 +1,370 @@
+// PropertyPass: one class level's GetSetObjectProperties written as a list of property lines.
+#pragma once
+
+#include <algorithm>
+#include <concepts>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "foundation/Base.h"
+#include "foundation/CompressionInteger.h"
+#include "foundation/PropertyArchive.h"
+#include "foundation/Storage.h"
+#include "platform/Archive.h"
+
+namespace Tavrel {
+
+// The property names of one class level (compared case-sensitively); one process-wide instance per
+// level, filled by the level's first pass.
+class PropertyLevel {
+public:
+    bool IsEmpty() const { return m_names.empty(); }
+    bool Contains(std::string_view name) const { return m_names.find(name) != m_names.end(); }
+
+private:
+    friend class PropertyPass;
+    std::unordered_set<std::string, NameHash, std::equal_to<>> m_names;
+    bool m_complete = false;
+};
+
+// In a level's GetSetObjectProperties (a class declared with TAVREL_DECLARE_CLASS):
+//
+//     static PropertyLevel level;
+//     PropertyPass pass(archive, level, *this);
+//     if (!pass)
+//         return;
+//     pass.Value<Storage::StorageBool>("Selected", m_selected);
+//     pass.Object("Parent", m_parent);
+//     pass.Array<Storage::StorageObject>("Children", m_children);
+//     if (pass.Is(PropertyArchive::MethodAfter))
+//         ...
+//
+// The constructor runs the base level's pass first, except that a read of a name this level does not
+// own goes to the base level alone (the pass is then false and every line does nothing). Each line
+// counts, writes, sizes or reads its property as the method type says; names are matched without
+// regard to case on reading. A stored value whose type code is not the line's raises ArchiveException;
+// a missing value leaves the field unchanged. Every pass must run the same lines in the same order.
+class PropertyPass {
+public:
+    template <class Level>
+    PropertyPass(PropertyArchive& archive, PropertyLevel& level, Level& object)
+        : m_archive(archive), m_level(level), m_method(archive.GetMethodType()),
+          m_exceptions(std::uncaught_exceptions())
+    {
+        if (m_method == PropertyArchive::MethodRead && !level.IsEmpty() && !level.Contains(archive.GetPropertyName())) {
+            m_active = false;
+            object.Level::Superclass::GetSetObjectProperties(archive);
+            return;
+        }
+        if (m_method != PropertyArchive::MethodRead)
+            object.Level::Superclass::GetSetObjectProperties(archive);
+        if (m_method == PropertyArchive::MethodWrite)
+            m_className = object.GetClassHierarchyName();
+    }
+    ~PropertyPass();
+
+    PropertyPass(const PropertyPass&) = delete;
+    PropertyPass& operator=(const PropertyPass&) = delete;
+
+    // False when the pass went to the base level alone.
+    explicit operator bool() const { return m_active; }
+    PropertyArchive::MethodType GetMethodType() const { return m_method; }
+    bool Is(PropertyArchive::MethodType method) const { return m_active && m_method == method; }
+
+    // A plain value (codes 1 and 3 to 13). The field may be of any type that converts to and from the
+    // code's value type (an enum stored as an int, a std::string for code 1).
+    template <Storage::StorageType Code, class Field>
+    void Value(std::string_view name, Field& field)
+    {
+        Value<Code>(name, [&field]() -> const Field& { return field; },
+                    [&field](const auto& value) { field = static_cast<Field>(value); });
+    }
+
+    // A plain value through accessors: get() gives the value to write, set(value) takes the one read.
+    template <Storage::StorageType Code, class Get, class Set>
+    void Value(std::string_view name, Get&& get, Set&& set)
+    {
+        if (!Reach(name))
+            return;
+        if (m_method == PropertyArchive::MethodCount) {
+            m_archive.IncrementNumberOfProperties();
+        } else if (m_method == PropertyArchive::MethodWrite) {
+            m_archive.WritePropertyName(m_className, name, false);
+            WriteElement<Code>(name, get());
+        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
+            if (const Storage* stored = Take(name, Code))
+                set(ElementValue<Code>(*stored));
+        }
+    }
+
+    // An object reference (code 0). On reading, an object that is not a T leaves the field unchanged.
+    template <class T>
+        requires std::derived_from<T, Base>
+    void Object(std::string_view name, T*& field)
+    {
+        if (!Reach(name))
+            return;
+        if (m_method == PropertyArchive::MethodCount) {
+            m_archive.IncrementNumberOfProperties();
+        } else if (m_method == PropertyArchive::MethodWrite) {
+            m_archive.WritePropertyName(m_className, name, false);
+            WriteElement<Storage::StorageObject>(name, field);
+        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
+            StoreObject(name, field);
+        }
+    }
+
+    // Two object references (code 14). On reading, a half that is not a T is left unchanged.
+    template <class T>
+        requires std::derived_from<T, Base>
+    void Pair(std::string_view name, T*& first, T*& second)
+    {
+        if (!Reach(name))
+            return;
+        if (m_method == PropertyArchive::MethodCount) {
+            m_archive.IncrementNumberOfProperties();
+        } else if (m_method == PropertyArchive::MethodWrite) {
+            m_archive.WritePropertyName(m_className, name, false);
+            PropertyStoragePair holder(first, second);
+            holder.Serialize(m_className, name, m_archive);
+        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
+            const auto* stored = static_cast<const PropertyStoragePair*>(Peek(name, Storage::StoragePair));
+            if (!stored)
+                return;
+            T* const values[2] = {DynCast<T>(stored->GetData(0)), DynCast<T>(stored->GetData(1))};
+            bool taken = false;
+            for (int i = 0; i < 2; ++i) {
+                if (!stored->GetData(i) || values[i]) {
+                    (i == 0 ? first : second) = values[i];
+                    taken = true;
+                }
+            }
+            if (taken)
+                m_archive.TakeProperty();
+        }
+    }
+
+    // A value carried as a byte block (code 2): write(Archive&) fills a nested storing archive of
+    // object schema 13; read(Archive&) reads a nested loading archive over the stored bytes, with the
+    // outer archive's object schema. An empty block is not read.
+    template <class Write, class Read>
+    void Archived(std::string_view name, Write&& write, Read&& read)
+    {
+        if (!Reach(name))
+            return;
+        if (m_method == PropertyArchive::MethodCount) {
+            m_archive.IncrementNumberOfProperties();
+        } else if (m_method == PropertyArchive::MethodWrite) {
+            m_archive.WritePropertyName(m_className, name, false);
+            PropertyStorageArchive holder(WriteNested(write));
+            holder.Serialize(m_className, name, m_archive);
+        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
+            if (const Storage* stored = Take(name, Storage::StorageArchive))
+                ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), read);
+        }
+    }
+
+    // A value with archive operators carried as a byte block; the field changes only when the whole
+    // value was read.
+    template <class T>
+    void Archived(std::string_view name, T& field)
+    {
+        Archived(name, [&field](Archive& nested) { nested << field; },
+                 [&field](Archive& nested) {
+                     T value = field;
+                     nested >> value;
+                     field = std::move(value);
+                 });
+    }
+
+    // An array of values of one code: plain codes and code 1 with convertible elements, code 0 with
+    // pointers to Base classes (an element of another class stays null), code 2 with elements that
+    // have archive operators. On reading, the array is sized to the stored count first.
+    template <Storage::StorageType Code, class T>
+    void Array(std::string_view name, std::vector<T>& array)
+    {
+        Array<Code>(
+            name, [&array] { return array.size(); },
+            [&array](std::size_t index) -> T { return index < array.size() ? array[index] : T{}; },
+            [this, &array](std::size_t) { m_archive.ChangeArraySize(array); },
+            [&array](std::size_t index, const auto& value) {
+                if (index >= array.size())
+                    return;
+                if constexpr (Code == Storage::StorageObject)
+                    array[index] = value;
+                else
+                    array[index] = static_cast<T>(value);
+            });
+    }
+
+    // An array through accessors: size() and get(index) for writing, resize(count) when the stored
+    // count is known, set(index, value) for each element read (index below the stored count). For
+    // code 0 the value is a Base* (the level checks its class); for code 2 it is of get's type, read
+    // over get(index), which must then be valid.
+    template <Storage::StorageType Code, class Size, class Get, class Resize, class Set>
+    void Array(std::string_view name, Size&& size, Get&& get, Resize&& resize, Set&& set)
+    {
+        if (!Reach(name))
+            return;
+        switch (m_method) {
+        case PropertyArchive::MethodCount:
+            m_archive.IncrementNumberOfProperties();
+            break;
+        case PropertyArchive::MethodWrite: {
+            const std::size_t count = size();
+            CheckCount(name, count);
+            m_archive.WritePropertyName(m_className, name, true);
+            CompressionInteger::Write(static_cast<std::int32_t>(count), m_archive.GetArchive());
+            for (std::size_t i = 0; i < count; ++i) {
+                m_archive.WritePropertyName(m_className, name, false);
+                if constexpr (Code == Storage::StorageArchive)
+                    WriteArchivedElement(name, get(i));
+                else
+                    WriteElement<Code>(name, get(i));
+            }
+            break;
+        }
+        case PropertyArchive::MethodArraySize:
+            if (Matches(name))
+                resize(static_cast<std::size_t>(std::max(m_archive.GetArraySize(), std::int32_t{0})));
+            break;
+        case PropertyArchive::MethodRead:
+            if (Matches(name) && m_archive.GetArrayIndex() >= 0)
+                ReadElement<Code>(name, static_cast<std::size_t>(m_archive.GetArrayIndex()), get, set);
+            break;
+        default:
+            break;
+        }
+    }
+
+private:
+    // Enters the name in the level's set during the level's first pass; false when the pass is off.
+    bool Reach(std::string_view name)
+    {
+        if (!m_level.m_complete)
+            m_level.m_names.emplace(name);
+        return m_active;
+    }
+    bool Matches(std::string_view name) const;
+    // Refuses (ArchiveException) an array too long for the stream's 32-bit counts.
+    static void CheckCount(std::string_view name, std::size_t count);
+    // The current holder when it has the code (ArchiveException when it has another); null when there
+    // is none. Take also marks the value as taken.
+    const Storage* Peek(std::string_view name, Storage::StorageType code) const;
+    const Storage* Take(std::string_view name, Storage::StorageType code);
+
+    template <Storage::StorageType Code, class V>
+    void WriteElement(std::string_view name, const V& value)
+    {
+        if constexpr (Code == Storage::StorageObject) {
+            PropertyStorageObject holder(value);
+            holder.Serialize(m_className, name, m_archive);
+        } else if constexpr (Code == Storage::StorageString) {
+            PropertyStorageString holder{std::string(value)};
+            holder.Serialize(m_className, name, m_archive);
+        } else {
+            using Stored = StorageValueType<Code>;
+            SimpleStorage<Stored> holder(static_cast<Stored>(value), Code);
+            holder.Serialize(m_className, name, m_archive);
+        }
+    }
+
+    template <Storage::StorageType Code>
+    static auto ElementValue(const Storage& stored)
+    {
+        if constexpr (Code == Storage::StorageString)
+            return static_cast<const PropertyStorageString&>(stored).GetData();
+        else
+            return static_cast<const SimpleStorage<StorageValueType<Code>>&>(stored).GetData();
+    }
+
+    template <class T>
+    void StoreObject(std::string_view name, T*& field)
+    {
+        const auto* stored = static_cast<const PropertyStorageObject*>(Peek(name, Storage::StorageObject));
+        if (!stored)
+            return;
+        Base* object = stored->GetData();
+        T* value = DynCast<T>(object);
+        if (object && !value)
+            return;
+        field = value;
+        m_archive.TakeProperty();
+    }
+
+    template <Storage::StorageType Code, class Get, class Set>
+    void ReadElement(std::string_view name, std::size_t index, Get& get, Set& set)
+    {
+        if constexpr (Code == Storage::StorageObject) {
+            using Element = std::remove_cvref_t<decltype(get(index))>;
+            if constexpr (std::is_same_v<Element, Base*>) {
+                if (const Storage* stored = Take(name, Code))
+                    set(index, static_cast<const PropertyStorageObject&>(*stored).GetData());
+            } else {
+                const auto* stored = static_cast<const PropertyStorageObject*>(Peek(name, Code));
+                if (!stored)
+                    return;
+                Base* object = stored->GetData();
+                Element value = DynCast<std::remove_pointer_t<Element>>(object);
+                if (object && !value)
+                    return;
+                m_archive.TakeProperty();
+                set(index, value);
+            }
+        } else if constexpr (Code == Storage::StorageArchive) {
+            if (const Storage* stored = Take(name, Code)) {
+                ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), [&](Archive& nested) {
+                    auto value = get(index);
+                    nested >> value;
+                    set(index, std::move(value));
+                });
+            }
+        } else if (const Storage* stored = Take(name, Code)) {
+            set(index, ElementValue<Code>(*stored));
+        }
+    }
+
+    template <class T>
+    void WriteArchivedElement(std::string_view name, const T& value)
+    {
+        PropertyStorageArchive holder(WriteNested([&value](Archive& nested) { nested << value; }));
+        holder.Serialize(m_className, name, m_archive);
+    }
+
+    template <class Write>
+    static std::vector<std::uint8_t> WriteNested(Write&& write)
+    {
+        Archive nested;
+        nested.SetObjectSchema(NestedSchema);
+        write(nested);
+        return nested.GetBuffer();
+    }
+
+    template <class Read>
+    void ReadNested(const std::vector<std::uint8_t>& bytes, Read&& read)
+    {
+        if (bytes.empty())
+            return;
+        Archive nested(bytes);
+        nested.SetObjectSchema(m_archive.GetArchive().GetObjectSchema());
+        read(nested);
+    }
+
+    static constexpr std::uint32_t NestedSchema = 13;
+
+    PropertyArchive& m_archive;
+    PropertyLevel& m_level;
+    PropertyArchive::MethodType m_method;
+    const char* m_className = "";
+    bool m_active = true;
+    int m_exceptions;
+};
+
+} // namespace Tavrel

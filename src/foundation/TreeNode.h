@@ -1,0 +1,248 @@
+// Tree level of every model object: parent, ordered children, event registrations and node states.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Arrays.h"
+#include "foundation/Base.h"
+#include "foundation/Event.h"
+#include "foundation/EventMaskLevel.h"
+
+namespace Tavrel {
+
+class Archive;
+
+// A node owns its children and deletes them, last first, before it leaves its parent. Every change
+// is announced through DoNotify and delivered to the registrations of the node and its ancestors.
+// Walks over the tree (destruction, recursive state changes, copies, mask propagation) run from
+// explicit stacks, so their depth never grows with the size of the tree.
+class TreeNode : public Base {
+    TAVREL_DECLARE_CLASS(TreeNode, Base)
+    TAVREL_EVENT_MASK_LEVEL()
+public:
+    // Event codes of the TreeNode level; their data is always null.
+    static constexpr std::uint16_t EventTreeWide = 1;          // registration only: every tree event
+    static constexpr std::uint16_t EventCreated = 2;           // on the new node
+    static constexpr std::uint16_t EventDeleted = 4;           // on the node being destroyed
+    static constexpr std::uint16_t EventParentSet = 8;         // on the moved node
+    static constexpr std::uint16_t EventChildrenChanged = 16;  // on the parent
+    static constexpr std::uint16_t EventSelectionChanged = 32;
+    static constexpr std::uint16_t EventDisplayChanged = 64;   // visibility or clipping
+    static constexpr std::uint16_t EventActivityChanged = 128;
+
+    ~TreeNode() override;
+
+    // Placement. A parent that is this node or one of its descendants is refused, as is a parent
+    // that IsValidParent refuses; refused calls change nothing.
+    virtual void SetParent(TreeNode* parent);
+    // Also for the current parent (the node moves to the index counted after its removal). A null
+    // parent or an index outside 0..n (n children, the node itself not counted) is refused.
+    virtual void SetParentAt(TreeNode* parent, int index);
+    virtual bool IsValidParent(const TreeNode* parent) const;
+    // -1 when the node is not a child.
+    virtual int FindChildIndex(const TreeNode* node) const;
+    // -1 without a parent.
+    virtual int GetIndex() const;
+    virtual bool HasChild(std::uint32_t type) const;
+    virtual bool HasChild(const TreeNode* node) const;
+    virtual bool HasDescendent(std::uint32_t type) const;
+    virtual bool HasDescendent(const TreeNode* node) const;
+    virtual bool HasAncestor(std::uint32_t type) const;
+    virtual bool HasAncestor(const TreeNode* node) const;
+
+    // Registrations. A plain registration hears the events of this node, a tree registration those
+    // of its whole subtree; (TreeNode, EventTreeWide) with the tree flag hears every event below.
+    // An equal registration is not added twice; a null callback registers nothing.
+    virtual void RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree,
+                               void* data, const char* attribute);
+    virtual void UnregisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree,
+                                 void* data, const char* attribute);
+    // Removes the registrations with this user data; null data removes all of the subtree's.
+    virtual void UnregisterAllEvents(void* data);
+    virtual void UnregisterAllEvents();
+
+    // States.
+    virtual void SetModified();
+    virtual void ClearModified();
+    bool IsModified() const;
+    virtual void Activate();
+    virtual void Deactivate();
+    // Active when its own inactive count is below 1 and its parent, if any, is active.
+    bool IsActive() const;
+    bool IsObjectActive() const;
+    virtual void Select(bool recursive);
+    virtual void UnSelect(bool recursive);
+    virtual void SelectIfChildrenSelected();
+    // Active and marked selected.
+    bool IsSelected() const;
+    bool IsObjectSelected() const;
+    virtual void SetVisible(bool recursive);
+    virtual void SetInvisible(bool recursive);
+    virtual bool IsExpanded() const;
+    virtual void CollapseNode(bool recursive);
+    virtual void ExpandNode(bool recursive);
+    // Child i moves to positions[i]; false (nothing changed) unless positions is a permutation of
+    // 0..n-1 over n > 0 children. Raises no event.
+    virtual bool ReorderChildren(const IntArray& positions);
+    virtual void SetClipped(bool clipped);
+    bool IsClipped() const;
+    virtual void DisableSelection(bool recursive);
+    virtual void EnableSelection(bool recursive);
+    bool IsSelectable() const;
+    // True when this node and every ancestor share a bit with the argument.
+    bool CheckHint(std::uint8_t bits) const;
+    // True when this node itself shares a bit with the argument, whatever its ancestors hold.
+    bool HasHint(std::uint8_t bits) const { return (m_hints & bits) != 0; }
+    void SetHint(std::uint8_t bits);
+    void ClearHint(std::uint8_t bits);
+    void SetLID(std::uint32_t lid) { m_LID = lid; }
+    std::uint32_t GetLID() const { return m_LID; }
+    // Hooks called after a document load or store.
+    virtual void FinishLoading();
+    virtual void FinishStoring();
+
+    // Queries.
+    TreeNode* GetParent() const { return m_parent; }
+    // The topmost ancestor, or this node.
+    TreeNode* GetRoot() const;
+    // Null for an index outside 0..n-1.
+    TreeNode* GetChild(int index) const;
+    int GetNumChildren() const;
+    int GetNumChildren(std::uint32_t type) const;
+    int GetNumChildren(std::span<const std::uint32_t> types) const;
+    int GetNumDescendents() const;
+    int GetNumDescendents(std::uint32_t type) const;
+    int GetNumDescendents(std::span<const std::uint32_t> types) const;
+    int GetNumAncestors() const;
+    int GetNumAncestors(std::uint32_t type) const;
+    int GetNumAncestors(std::span<const std::uint32_t> types) const;
+    // This node when both are the same; null for null or a node of another tree.
+    TreeNode* FindCommonAncestor(const TreeNode* node) const;
+    // Writes the index of this node and of each ancestor below the root, this node first (root side
+    // first with reverse); grows the array when needed, never shrinks it. Returns the depth.
+    int GetTreePosition(IntArray& position, bool reverse) const;
+    // The path from the root: "/" and each child index followed by "/", as "/0/3/"; "/" for the root.
+    std::string GetInvariant() const;
+    // Follows a path from this node; null for an empty text, a malformed index or one that is not a
+    // child position.
+    TreeNode* FindInvariant(std::string_view path) const;
+
+    // Copies.
+    // A parentless copy of the node and its subtree.
+    TreeNode* TreeCopy();
+    // A parentless copy of the node alone.
+    TreeNode* NodeCopy();
+
+    // Framework-archive form: the parent reference, the children (count and references), then the
+    // selected, visible and clipped bytes. A loaded child list keeps only entries that are new to
+    // the tree: null entries, repeated children and the node's own ancestors are dropped, and each
+    // kept child's parent is the node that lists it.
+    void Serialize(Archive& archive) override;
+    // Property-stream level: "Selected", "Visible", "Clip", "Inactive", "Parent", "Children", "Hints",
+    // "Logical Id", "Expanded". On reading, a node joins the parent it names unless a list already
+    // holds it, and each node a "Children" list names is moved under that list's node; null entries,
+    // other classes and entries that would close a cycle are dropped. No events are raised.
+    void GetSetObjectProperties(PropertyArchive& archive) override;
+
+protected:
+    TreeNode();
+    // Copies the states, inactive count, hints and LID; no registrations, masks of 0. Parent and
+    // children are linked to their copies by DeepenShallowCopy.
+    TreeNode(const TreeNode& other);
+    // Takes the selected flag of a non-null parent, joins it and raises EventCreated.
+    explicit TreeNode(TreeNode* parent);
+
+    // Links the copy to the copies of its source's parent and children.
+    void DeepenShallowCopy() override;
+    static TreeNode* GetCopyRoot() { return m_pCopyRoot; }
+
+    // Inserts at 0..n (any other index appends) and raises EventChildrenChanged. A child that
+    // already has a parent, or that would close a cycle, is refused.
+    virtual void AddChild(TreeNode* child, int index);
+    // Does nothing for a node that is not a child.
+    virtual void RemoveChild(TreeNode* child);
+    // Delivers an event at this node, then at each ancestor up to the root.
+    virtual void ProcessEvent(TreeNode* source, std::uint32_t type, std::uint16_t code, const char* attribute,
+                              bool tree, void* data);
+    virtual bool IsVisible() const;
+    virtual void SetVisibility(bool visible);
+    virtual void SetSelect(bool recursive);
+    // Always called on the topmost node of the tree; empty at this level.
+    virtual void NodeInserted(TreeNode* node, bool recursive);
+    virtual void NodeRemoved(TreeNode* node, bool recursive);
+
+    // Mask propagation.
+    // Sets in this subtree the bits of every tree registration held above it.
+    void SetMaskFromParents();
+    void PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree);
+    // Clears the code's bits on this node (and with tree, in its subtree) except where a remaining
+    // registration of the node, or a tree registration above it, still needs them; a node that still
+    // holds a registration for (type, code) keeps its bits and those of its subtree.
+    void PropagateUnsetEventMask(std::uint32_t type, std::uint16_t code, bool tree);
+    void PropagateClearEventMask();
+    // A tree-wide listener sits on this node or above it.
+    bool HasTreeListener() const { return TreeNode::m_levelEventMask.Has(EventTreeWide); }
+
+private:
+    class ChildArray;
+    class Walk;
+    struct Watch;
+    struct CopyWork;
+    enum class WalkOp : std::uint8_t;
+
+    struct Registration {
+        Event event;
+        std::uint64_t serial;  // grows along the array: later registrations have larger serials
+    };
+
+    enum Flag : std::uint8_t {
+        Selected = 1,
+        Modified = 2,
+        Visible = 4,
+        Clipped = 8,
+        Expanded = 16,
+        Selectable = 32,
+    };
+
+    bool HasFlag(Flag flag) const { return (m_flags & flag) != 0; }
+    void SetFlag(Flag flag, bool on);
+    bool IsInSubtreeOf(const TreeNode* node) const;
+    bool WouldCloseCycle(const TreeNode* parent) const;
+    void MoveTo(TreeNode* parent, int index);
+    // Visits the descendants depth first, children in order, while the visitor returns true.
+    template <class Visit>
+    static void VisitDescendants(const TreeNode* top, Visit&& visit);
+    void DeleteChildren();
+    void DeliverHere(TreeNode* source, std::uint32_t sourceOID, const Base* instance, std::uint32_t type,
+                     std::uint16_t code, const char* attribute, bool tree, void* data, const Watch& watch);
+    std::uint8_t RegisteredBits(std::uint32_t type, bool treeOnly) const;
+    bool HoldsRegistration(std::uint32_t type, std::uint16_t code) const;
+    void Perform(WalkOp op, bool recursive);
+    void Step(WalkOp op, bool recursive);
+    void ActivityChanged();
+    bool AllChildrenSelected() const;
+    void LinkCopy(CopyWork& work);
+    void LoadChildren(Archive& archive);
+    // Links a loaded node under a parent without events; false when that would close a cycle.
+    bool JoinLoaded(TreeNode* parent);
+
+    static inline TreeNode* m_pCopyRoot = nullptr;
+
+    TreeNode* m_parent = nullptr;
+    std::unique_ptr<ChildArray> m_children;
+    std::unique_ptr<std::vector<Registration>> m_registrations;
+    Watch* m_watchers = nullptr;             // operations that must learn of this node's destruction
+    const TreeNode* m_copySource = nullptr;  // set between ShallowCopy and DeepenShallowCopy
+    std::uint32_t m_slot = 0;                // position in the parent's child array
+    std::int32_t m_inactive = 0;
+    std::uint32_t m_LID = 0;
+    std::uint8_t m_flags = Visible | Selectable;
+    std::uint8_t m_hints = 0xFF;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "foundation/ClassRegistry.h"
+#include "foundation/DataModelLibrary.h"
+#include "foundation/EventSet.h"
+#include "foundation/TreeNode.h"
+
+using namespace Tavrel;
+
+namespace {
+
+class EventTestNode : public TreeNode {
+    TAVREL_DECLARE_CLASS(EventTestNode, TreeNode)
+public:
+    explicit EventTestNode(TreeNode* parent = nullptr) : TreeNode(parent) {}
+    bool Wants(std::uint32_t type, std::uint16_t code) const { return IsEventMaskSet(type, code); }
+
+protected:
+    EventTestNode(const EventTestNode&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(EventTestNode, ClassKind::Creatable)
+
+// A class level with an event-mask byte of its own.
+class LevelNode : public EventTestNode {
+    TAVREL_DECLARE_CLASS(LevelNode, EventTestNode)
+    TAVREL_EVENT_MASK_LEVEL()
+public:
+    explicit LevelNode(TreeNode* parent = nullptr) : EventTestNode(parent) {}
+    bool Wants(std::uint32_t type, std::uint16_t code) const { return IsEventMaskSet(type, code); }
+
+protected:
+    LevelNode(const LevelNode&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(LevelNode, ClassKind::Creatable)
+
+const std::uint32_t& Tree() { return TreeNode::classType; }
+
+struct Heard {
+    std::string tag;  // the registration's data, as text
+    std::uint16_t code;
+    std::uint32_t sourceOID;
+};
+std::vector<Heard> g_heard;
+std::vector<Event> g_events;
+
+const char* Tag(const Event& event) { return event.GetData() ? static_cast<const char*>(event.GetData()) : "-"; }
+
+void Record(Event& event)
+{
+    g_heard.push_back({Tag(event), event.GetEventType(), event.GetTreeNodeOID()});
+    g_events.push_back(event);
+}
+
+std::vector<std::string> Tags()
+{
+    std::vector<std::string> tags;
+    for (const Heard& heard : g_heard)
+        tags.push_back(heard.tag);
+    return tags;
+}
+
+TreeNode* g_branch = nullptr;
+
+char kA[] = "A";
+char kB[] = "B";
+char kC[] = "C";
+
+class EventTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        AttachDataModelDLL();
+        if (EventTestNode::classType == 0) {
+            ClassRegistry::Register<EventTestNode>();
+            ClassRegistry::Register<LevelNode>();
+        }
+    }
+    void SetUp() override
+    {
+        g_heard.clear();
+        g_events.clear();
+    }
+};
+
+} // namespace
+
+TEST_F(EventTest, PlainRegistrationsHearTheirNodeTreeRegistrationsTheSubtree)
+{
+    EventTestNode parent;
+    auto* child = new EventTestNode(&parent);
+    parent.RegisterEvent(Tree(), TreeNode::EventSelectionChanged, Record, false, kA, nullptr);
+    parent.RegisterEvent(Tree(), TreeNode::EventSelectionChanged, Record, true, kB, nullptr);
+    child->Select(false);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"B"}));
+    g_heard.clear();
+    parent.Select(false);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_F(EventTest, TreeWideListenerHearsEveryEventBelowOnceWithItsSource)
+{
+    EventTestNode root;
+    root.RegisterEvent(Tree(), TreeNode::EventTreeWide, Record, true, kA, nullptr);
+    auto* level = new LevelNode(&root);
+    g_heard.clear();
+    g_events.clear();
+    int payload = 5;
+    level->DoNotify(LevelNode::classType, 64, "Label", &payload);
+    level->SetClipped(true);
+    ASSERT_EQ(g_heard.size(), 2u);
+    const Event& first = g_events[0];
+    EXPECT_EQ(first.GetClassType(), LevelNode::classType);
+    EXPECT_EQ(first.GetEventType(), 64);
+    EXPECT_EQ(first.GetTreeNode(false), level);
+    EXPECT_EQ(first.GetTreeNodeOID(), level->GetOID());
+    EXPECT_EQ(first.GetClassInstance(), LevelNode::classInstance);
+    EXPECT_EQ(first.GetExtraData(), &payload);
+    EXPECT_EQ(first.GetData(), kA);
+    EXPECT_EQ(first.GetAttribute(), nullptr);  // the registration's attribute, not the event's
+    EXPECT_TRUE(first.GetTreeEvent());
+    EXPECT_EQ(g_heard[1].code, TreeNode::EventDisplayChanged);
+}
+
+TEST_F(EventTest, AttributeFiltersMatchTextOrAbsence)
+{
+    LevelNode node;
+    node.RegisterEvent(LevelNode::classType, 16, Record, false, kA, "Color");
+    node.RegisterEvent(LevelNode::classType, 32, Record, false, kB, nullptr);
+    node.DoNotify(LevelNode::classType, 16, "Color", nullptr);
+    node.DoNotify(LevelNode::classType, 16, "Label", nullptr);
+    node.DoNotify(LevelNode::classType, 16, "color", nullptr);
+    node.DoNotify(LevelNode::classType, 16, nullptr, nullptr);
+    node.DoNotify(LevelNode::classType, 32, "Anything", nullptr);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "A", "B"}));
+}
+
+TEST_F(EventTest, ClassLevelsKeepTheirOwnMaskBytes)
+{
+    EventTestNode root;
+    auto* level = new LevelNode(&root);
+    root.RegisterEvent(LevelNode::classType, 4, Record, true, kA, nullptr);
+    EXPECT_TRUE(level->Wants(LevelNode::classType, 4));
+    EXPECT_FALSE(level->Wants(Tree(), 4));
+    EXPECT_FALSE(level->Wants(LevelNode::classType, 8));
+    level->DoNotify(LevelNode::classType, 8, nullptr, nullptr);  // stops at the mask test
+    level->DoNotify(LevelNode::classType, 4, nullptr, nullptr);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A"}));
+    level->UnregisterAllEvents();
+    EXPECT_TRUE(level->Wants(LevelNode::classType, 4));  // the registration above still needs it
+    root.UnregisterAllEvents();
+    EXPECT_FALSE(level->Wants(LevelNode::classType, 4));
+}
+
+TEST_F(EventTest, RegistrationAddedByACallbackFiresInTheSameDelivery)
+{
+    EventTestNode node;
+    node.RegisterEvent(Tree(), TreeNode::EventDisplayChanged, [](Event& event) {
+        Record(event);
+        event.GetTreeNode(false)->RegisterEvent(Tree(), TreeNode::EventDisplayChanged, Record, false, kB, nullptr);
+    }, false, kA, nullptr);
+    node.SetClipped(true);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "B"}));
+    g_heard.clear();
+    node.SetClipped(true);  // both fire once, and the equal registration is not added again
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_F(EventTest, NestedDeliveryDoesNotCutTheOuterOneShort)
+{
+    EventTestNode node;
+    auto* child = new EventTestNode(&node);
+    // A raises another event at the same node; B must still hear the first event, and each once.
+    node.RegisterEvent(Tree(), TreeNode::EventTreeWide, [](Event& event) {
+        Record(event);
+        if (event.GetEventType() == TreeNode::EventDisplayChanged)
+            event.GetTreeNode(false)->GetParent()->Select(false);
+    }, true, kA, nullptr);
+    node.RegisterEvent(Tree(), TreeNode::EventTreeWide, Record, true, kB, nullptr);
+    child->SetClipped(true);
+    ASSERT_EQ(g_heard.size(), 4u);
+    EXPECT_EQ(g_heard[0].tag + std::to_string(g_heard[0].code), "A64");
+    EXPECT_EQ(g_heard[1].tag + std::to_string(g_heard[1].code), "A32");
+    EXPECT_EQ(g_heard[2].tag + std::to_string(g_heard[2].code), "B32");
+    EXPECT_EQ(g_heard[3].tag + std::to_string(g_heard[3].code), "B64");
+}
+
+TEST_F(EventTest, UnregisteringKeepsTheBitsOthersStillNeed)
+{
+    EventTestNode root;
+    auto* middle = new EventTestNode(&root);
+    auto* holder = new EventTestNode(middle);
+    auto* below = new EventTestNode(holder);
+    auto* other = new EventTestNode(middle);
+    const std::uint16_t code = TreeNode::EventSelectionChanged;
+    middle->RegisterEvent(Tree(), code, Record, true, kA, nullptr);
+    holder->RegisterEvent(Tree(), code, Record, true, kB, nullptr);
+    middle->UnregisterEvent(Tree(), code, Record, true, kA, nullptr);
+    EXPECT_FALSE(middle->Wants(Tree(), code));
+    EXPECT_FALSE(other->Wants(Tree(), code));
+    EXPECT_TRUE(holder->Wants(Tree(), code));
+    EXPECT_TRUE(below->Wants(Tree(), code));
+
+    // A tree registration at the root keeps every bit below when lower registrations go.
+    root.RegisterEvent(Tree(), code, Record, true, kC, nullptr);
+    holder->UnregisterEvent(Tree(), code, Record, true, kB, nullptr);
+    other->RegisterEvent(Tree(), code, Record, false, kA, nullptr);
+    other->UnregisterEvent(Tree(), code, Record, false, kA, nullptr);
+    EXPECT_TRUE(below->Wants(Tree(), code));
+    EXPECT_TRUE(other->Wants(Tree(), code));
+    other->Select(false);
+    below->Select(false);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"C", "C"}));
+
+    // A node inserted later takes the bits of the tree registrations above it.
+    auto* late = new EventTestNode(below);
+    EXPECT_TRUE(late->Wants(Tree(), code));
+    late->SetParent(nullptr);
+    delete late;
+    holder->UnregisterEvent(Tree(), code, Record, true, kA, nullptr);  // absent: nothing happens
+    EXPECT_TRUE(below->Wants(Tree(), code));
+}
+
+TEST_F(EventTest, UnregisteringByDataRemovesEveryMatch)
+{
+    EventTestNode node;
+    node.RegisterEvent(Tree(), TreeNode::EventSelectionChanged, Record, false, kA, nullptr);
+    node.RegisterEvent(Tree(), TreeNode::EventDisplayChanged, Record, false, kA, nullptr);
+    node.RegisterEvent(Tree(), TreeNode::EventActivityChanged, Record, false, kB, nullptr);
+    node.UnregisterAllEvents(kA);
+    EXPECT_FALSE(node.Wants(Tree(), TreeNode::EventSelectionChanged));
+    EXPECT_FALSE(node.Wants(Tree(), TreeNode::EventDisplayChanged));
+    EXPECT_TRUE(node.Wants(Tree(), TreeNode::EventActivityChanged));
+    node.SetClipped(true);
+    node.Deactivate();
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"B"}));
+}
+
+TEST_F(EventTest, CallbacksMayDeleteNodesAndRegistrations)
+{
+    EventTestNode root;
+    auto* doomed = new EventTestNode(&root);
+    root.RegisterEvent(Tree(), TreeNode::EventTreeWide, Record, true, kB, nullptr);
+    // Deletes the node its registration sits on, mid-delivery.
+    doomed->RegisterEvent(Tree(), TreeNode::EventDisplayChanged, [](Event& event) {
+        delete event.GetTreeNode(false);
+    }, false, kA, nullptr);
+    const std::uint32_t oid = doomed->GetOID();
+    doomed->SetClipped(true);
+    EXPECT_EQ(root.GetNumChildren(), 0);
+    EXPECT_EQ(Base::GetObjectA(oid), nullptr);
+    ASSERT_FALSE(g_heard.empty());
+    EXPECT_EQ(g_heard.back().code, TreeNode::EventChildrenChanged);
+
+    // Drops every registration of the tree, its own included.
+    g_heard.clear();
+    auto* child = new EventTestNode(&root);
+    root.RegisterEvent(Tree(), TreeNode::EventTreeWide, [](Event& event) {
+        Record(event);
+        event.GetTreeNode(false)->GetRoot()->UnregisterAllEvents();
+    }, true, kA, nullptr);
+    g_heard.clear();
+    child->SetClipped(true);
+    child->SetClipped(true);
+    EXPECT_EQ(g_heard.size(), 2u);  // the first event reaches both, the second nobody
+
+    // Deletes, during a recursive selection, the branch being walked with its queued work.
+    for (int i = 0; i < 4; ++i)
+        new EventTestNode(&root);
+    g_branch = new EventTestNode(&root);
+    new EventTestNode(g_branch);
+    new EventTestNode(g_branch);
+    root.RegisterEvent(Tree(), TreeNode::EventSelectionChanged, [](Event& event) {
+        if (g_branch && event.GetTreeNode(false)->GetParent() == g_branch)
+            delete std::exchange(g_branch, nullptr);
+    }, true, kC, nullptr);
+    root.Select(true);
+    ASSERT_EQ(root.GetNumChildren(), 5);
+    for (int i = 0; i < root.GetNumChildren(); ++i)
+        EXPECT_TRUE(root.GetChild(i)->IsSelected());
+}
+
+TEST_F(EventTest, GlobalSwitchOffDeliversNothingButStillMarksModified)
+{
+    EventTestNode root;
+    auto* child = new EventTestNode(&root);
+    root.RegisterEvent(Tree(), TreeNode::EventTreeWide, Record, true, kA, nullptr);
+    root.ClearModified();
+    Base::SetEventNotify(false);
+    child->SetClipped(true);
+    Base::SetEventNotify(true);
+    EXPECT_TRUE(g_heard.empty());
+    EXPECT_TRUE(root.IsModified());
+}
+
+TEST_F(EventTest, EventRecordsCopyCompareAndFindTheirNode)
+{
+    int data = 0;
+    Event registration(Tree(), 32, Record, true, &data, "Color", nullptr);
+    registration.SetClassInstance(TreeNode::classInstance);
+    registration.SetProcessed(true);
+    const Event copy(registration);
+    EXPECT_EQ(copy.GetClassInstance(), TreeNode::classInstance);
+    EXPECT_FALSE(copy.GetProcessed());
+    EXPECT_STREQ(copy.GetAttribute(), "Color");
+    EXPECT_NE(copy.GetAttribute(), registration.GetAttribute());
+
+    Event target;
+    target.SetProcessed(true);
+    target = registration;
+    EXPECT_EQ(target.GetClassInstance(), nullptr);
+    EXPECT_TRUE(target.GetProcessed());
+    EXPECT_TRUE(target == registration);
+
+    Event bare(Tree(), 32, Record, true, &data, nullptr, nullptr);
+    Event label(Tree(), 32, Record, true, &data, "Label", nullptr);
+    EXPECT_TRUE(bare == registration);
+    EXPECT_FALSE(label == registration);
+    EXPECT_TRUE(registration.CheckType(Tree(), 32));
+
+    auto node = std::make_unique<EventTestNode>();
+    bare.SetTreeNode(node.get());
+    EXPECT_EQ(bare.GetTreeNode(true), node.get());
+    node.reset();
+    EXPECT_EQ(bare.GetTreeNode(true), nullptr);
+    EXPECT_NE(bare.GetTreeNode(false), nullptr);
+}
+
+TEST_F(EventTest, EventSetChecksPairsOutAndIn)
+{
+    EventSet set;
+    EXPECT_TRUE(set.CheckOutEvent(Tree(), 32));
+    EXPECT_FALSE(set.CheckOutEvent(EventId{Tree(), 32}));
+    EXPECT_FALSE(set.CheckInEvent(Tree(), 64));
+    EventSet copy(set);
+    EXPECT_TRUE(copy.CheckInEvent(Event(Tree(), 32, Record, false, nullptr, nullptr, nullptr)));
+    EXPECT_FALSE(copy.CheckInEvent(Tree(), 32));
+    EXPECT_TRUE(set.CheckOutAllEvent());
+    EXPECT_FALSE(set.CheckOutEvent(Tree(), 64));
+    EXPECT_TRUE(set.CheckInAllEvent());
+    EXPECT_TRUE(set.CheckInEvent(Tree(), 32));  // untouched by the all-events pair
+    EXPECT_TRUE(set.CheckOutEvent(Tree(), 64));
+}
+
+// Switching OID validation off is one-way and process-wide, so it runs in a child process.
+TEST(EventOIDDeathTest, PlainRegistrationsFireWithValidationOff)
+{
+    EXPECT_EXIT(
+        {
+            AttachDataModelDLL();
+            if (EventTestNode::classType == 0)
+                ClassRegistry::Register<EventTestNode>();
+            g_heard.clear();
+            Base::EnableOIDValidation(false);
+            EventTestNode node;
+            node.RegisterEvent(Tree(), TreeNode::EventDisplayChanged, Record, false, kA, nullptr);
+            node.SetClipped(true);
+            std::exit(g_heard.size() == 1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}

@@ -1,0 +1,687 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Point3d.h"
+#include "foundation/Base.h"
+#include "foundation/ClassRegistry.h"
+#include "foundation/CompressedPropertyArchive.h"
+#include "foundation/CompressionInteger.h"
+#include "foundation/DataModelLibrary.h"
+#include "foundation/PropertyArchive.h"
+#include "foundation/PropertyPass.h"
+#include "foundation/Storage.h"
+#include "platform/Archive.h"
+
+using namespace Tavrel;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A record with a label, a link and a list of items; nothing is owned.
+class StreamNode : public Base {
+    TAVREL_DECLARE_CLASS(StreamNode, Base)
+public:
+    static StreamNode* Make(std::string text = {})
+    {
+        StreamNode* node = ClassAccess::New<StreamNode>();
+        node->label = std::move(text);
+        return node;
+    }
+    ~StreamNode() override { --live; }
+
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        if (archive.GetMethodType() == PropertyArchive::MethodRead)
+            ++readPasses;
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        if (!pass)
+            return;
+        pass.Value<Storage::StorageString>("Label", label);
+        pass.Object("Next", next);
+        pass.Array<Storage::StorageObject>("Items", items);
+        if (pass.Is(PropertyArchive::MethodBefore))
+            ++beforePasses;
+        if (pass.Is(PropertyArchive::MethodAfter))
+            ++afterPasses;
+    }
+
+    std::string label;
+    StreamNode* next = nullptr;
+    std::vector<StreamNode*> items;
+    int beforePasses = 0;
+    int afterPasses = 0;
+    int readPasses = 0;
+    static inline int live = 0;
+
+protected:
+    StreamNode() { ++live; }
+    StreamNode(const StreamNode& other) : Base(other) { ++live; }
+};
+TAVREL_IMPLEMENT_CLASS(StreamNode, ClassKind::Creatable)
+
+// A derived level with a value of its own.
+class StreamTagged : public StreamNode {
+    TAVREL_DECLARE_CLASS(StreamTagged, StreamNode)
+public:
+    static StreamTagged* Make() { return ClassAccess::New<StreamTagged>(); }
+
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        pass.Value<Storage::StorageLong>("Tagged Value", tag);
+    }
+
+    std::int32_t tag = 0;
+
+protected:
+    StreamTagged() = default;
+    StreamTagged(const StreamTagged&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(StreamTagged, ClassKind::Creatable)
+
+// A class this build cannot create, derived from one it can: its records load as StreamNode. Its own
+// level writes a link, and a label under another letter case.
+class StreamPhantom : public StreamNode {
+    TAVREL_DECLARE_CLASS(StreamPhantom, StreamNode)
+public:
+    static StreamPhantom* Make() { return ClassAccess::New<StreamPhantom>(); }
+
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        pass.Value<Storage::StorageString>("LABEL", shadow);
+        pass.Object("Phantom Link", link);
+    }
+
+    std::string shadow;
+    StreamNode* link = nullptr;
+
+protected:
+    StreamPhantom() = default;
+    StreamPhantom(const StreamPhantom&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(StreamPhantom, ClassKind::DynamicOnly)
+
+// A class none of whose names this build can create: its records are read and dropped.
+class StreamGhost : public Base {
+    TAVREL_DECLARE_CLASS(StreamGhost, Base)
+public:
+    static StreamGhost* Make() { return ClassAccess::New<StreamGhost>(); }
+
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        pass.Object("Ghost Link", link);
+        pass.Array<Storage::StorageObject>("Ghost Items", items);
+    }
+
+    StreamNode* link = nullptr;
+    std::vector<StreamNode*> items;
+
+protected:
+    StreamGhost() = default;
+    StreamGhost(const StreamGhost&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(StreamGhost, ClassKind::DynamicOnly)
+
+// One property of every storage type, scalars and arrays.
+class StreamValues : public Base {
+    TAVREL_DECLARE_CLASS(StreamValues, Base)
+public:
+    enum class Mode : std::int32_t { Off = 0, On = 3 };
+
+    static StreamValues* Make() { return ClassAccess::New<StreamValues>(); }
+
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        if (!pass)
+            return;
+        pass.Value<Storage::StorageChar>("Values Char", c);
+        pass.Value<Storage::StorageUnsignedChar>("Values UChar", uc);
+        pass.Value<Storage::StorageShort>("Values Short", s);
+        pass.Value<Storage::StorageUnsignedShort>("Values UShort", us);
+        pass.Value<Storage::StorageInt>("Values Int", i);
+        pass.Value<Storage::StorageUnsignedInt>("Values UInt", ui);
+        pass.Value<Storage::StorageLong>("Values Long", l);
+        pass.Value<Storage::StorageUnsignedLong>("Values ULong", ul);
+        pass.Value<Storage::StorageFloat>("Values Float", f);
+        pass.Value<Storage::StorageDouble>("Values Double", d);
+        pass.Value<Storage::StorageBool>("Values Bool", b);
+        pass.Value<Storage::StorageString>("Values Text", text);
+        pass.Archived("Values Point", point);
+        pass.Value<Storage::StorageInt>("Values Mode", mode);
+        pass.Object("Values Object", object);
+        pass.Pair("Values Pair", first, second);
+        pass.Array<Storage::StorageInt>("Values Ints", ints);
+        pass.Array<Storage::StorageString>("Values Texts", texts);
+        pass.Array<Storage::StorageArchive>("Values Points", points);
+        pass.Array<Storage::StorageObject>("Values Objects", objects);
+        pass.Array<Storage::StorageFloat>("Values Floats", floats);
+    }
+
+    std::int8_t c = 0;
+    std::uint8_t uc = 0;
+    std::int16_t s = 0;
+    std::uint16_t us = 0;
+    std::int32_t i = 0;
+    std::uint32_t ui = 0;
+    std::int32_t l = 0;
+    std::uint32_t ul = 0;
+    float f = 0.0f;
+    double d = 0.0;
+    bool b = false;
+    std::string text;
+    Point3d point;
+    Mode mode = Mode::Off;
+    Base* object = nullptr;
+    Base* first = nullptr;
+    Base* second = nullptr;
+    std::vector<std::int32_t> ints;
+    std::vector<std::string> texts;
+    std::vector<Point3d> points;
+    std::vector<Base*> objects;
+    std::vector<float> floats;
+
+protected:
+    StreamValues() = default;
+    StreamValues(const StreamValues&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(StreamValues, ClassKind::Creatable)
+
+enum class Form { Plain, Compressed };
+
+std::unique_ptr<PropertyArchive> Open(Archive& archive, Form form)
+{
+    if (form == Form::Compressed)
+        return std::make_unique<CompressedPropertyArchive>(archive);
+    return std::make_unique<PropertyArchive>(archive);
+}
+
+// Writes one record as a document does: the root's own OID is in the map first.
+Bytes Save(Base& root, Form form)
+{
+    Archive archive;
+    {
+        const std::unique_ptr<PropertyArchive> stream = Open(archive, form);
+        stream->AddOIDMapEntry(root.GetOID(), root.GetOID());
+        root.WriteProperties(*stream, root.GetOID());
+    }
+    return archive.GetBuffer();
+}
+
+Base* Load(const Bytes& bytes, Form form)
+{
+    Archive archive(bytes);
+    const std::unique_ptr<PropertyArchive> stream = Open(archive, form);
+    return Catalog::ReadProperties(*stream);
+}
+
+// Deletes, when the test ends, every object created after it was made.
+class Sweep {
+public:
+    Sweep() : m_from(Base::GetLastOID()) {}
+    ~Sweep()
+    {
+        for (std::uint32_t oid = m_from + 1; oid <= Base::GetLastOID(); ++oid)
+            delete Base::GetObjectA(oid);
+    }
+    Sweep(const Sweep&) = delete;
+    Sweep& operator=(const Sweep&) = delete;
+
+private:
+    std::uint32_t m_from;
+};
+
+Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Bytes Text(std::string_view text)
+{
+    Bytes bytes{static_cast<std::uint8_t>(text.size())};
+    for (const char c : text)
+        bytes.push_back(static_cast<std::uint8_t>(c));
+    return bytes;
+}
+
+Bytes Int32(std::int32_t value)
+{
+    const auto u = static_cast<std::uint32_t>(value);
+    return {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8), static_cast<std::uint8_t>(u >> 16),
+            static_cast<std::uint8_t>(u >> 24)};
+}
+
+Bytes Compact(std::uint32_t value)
+{
+    Archive archive;
+    CompressionInteger::Write(value, archive);
+    return archive.GetBuffer();
+}
+
+// The plain hierarchy of StreamNode.
+Bytes NodeHierarchy()
+{
+    return Cat({Int32(2), Text("StreamNode"), Text("Base")});
+}
+
+void ExpectRefused(const Bytes& bytes, Form form, std::string_view mentioning = {})
+{
+    const int live = StreamNode::live;
+    try {
+        Base* object = Load(bytes, form);
+        delete object;
+        ADD_FAILURE() << "malformed input was accepted";
+    } catch (const ArchiveException& error) {
+        if (!mentioning.empty()) {
+            EXPECT_NE(std::string(error.what()).find(mentioning), std::string::npos) << error.what();
+        }
+    }
+    EXPECT_EQ(StreamNode::live, live) << "objects of a refused load survived";
+}
+
+void RegisterStreamClasses()
+{
+    AttachDataModelDLL();
+    if (StreamNode::classType == 0) {
+        ClassRegistry::Register<StreamNode>();
+        ClassRegistry::Register<StreamTagged>();
+        ClassRegistry::Register<StreamPhantom>();
+        ClassRegistry::Register<StreamGhost>();
+        ClassRegistry::Register<StreamValues>();
+    }
+}
+
+class PropertyStreamTest : public ::testing::TestWithParam<Form> {
+protected:
+    static void SetUpTestSuite() { RegisterStreamClasses(); }
+};
+
+class PropertyStreamLayout : public PropertyStreamTest {};
+class PropertyStreamMalformed : public PropertyStreamTest {};
+
+class PropertyStreamInput : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { RegisterStreamClasses(); }
+};
+
+} // namespace
+
+TEST_P(PropertyStreamTest, EveryStorageTypeComesBack)
+{
+    Sweep sweep;
+    StreamValues* values = StreamValues::Make();
+    StreamNode* node = StreamNode::Make("n");
+    values->c = -5;
+    values->uc = 250;
+    values->s = -30000;
+    values->us = 60000;
+    values->i = -1;
+    values->ui = 300;
+    values->l = std::numeric_limits<std::int32_t>::min();
+    values->ul = 0xDEADBEEFu;
+    values->f = 1.5f;
+    values->d = -2.25;
+    values->b = true;
+    values->text = std::string(300, 'x');
+    values->point = Point3d(1.0, 2.0, 3.25);
+    values->mode = StreamValues::Mode::On;
+    values->object = node;
+    values->first = node;
+    values->ints = {0, 254, 255, -7};
+    values->texts = {"", "a"};
+    values->points = {Point3d(1.0, 0.0, 0.0), Point3d(0.0, 0.0, -1.0)};
+    values->objects = {node, nullptr, values};
+
+    auto* loaded = DynCast<StreamValues>(Load(Save(*values, GetParam()), GetParam()));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->c, -5);
+    EXPECT_EQ(loaded->uc, 250);
+    EXPECT_EQ(loaded->s, -30000);
+    EXPECT_EQ(loaded->us, 60000);
+    EXPECT_EQ(loaded->i, -1);
+    EXPECT_EQ(loaded->ui, 300u);
+    EXPECT_EQ(loaded->l, std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(loaded->ul, 0xDEADBEEFu);
+    EXPECT_EQ(loaded->f, 1.5f);
+    EXPECT_EQ(loaded->d, -2.25);
+    EXPECT_TRUE(loaded->b);
+    EXPECT_EQ(loaded->text, values->text);
+    EXPECT_EQ(loaded->point, values->point);
+    EXPECT_EQ(loaded->mode, StreamValues::Mode::On);
+    EXPECT_EQ(loaded->ints, values->ints);
+    EXPECT_EQ(loaded->texts, values->texts);
+    EXPECT_EQ(loaded->points, values->points);
+    EXPECT_TRUE(loaded->floats.empty());
+
+    auto* loadedNode = DynCast<StreamNode>(loaded->object);
+    ASSERT_NE(loadedNode, nullptr);
+    EXPECT_NE(loadedNode, node);
+    EXPECT_EQ(loadedNode->label, "n");
+    EXPECT_EQ(loaded->first, loadedNode);
+    EXPECT_EQ(loaded->second, nullptr);
+    ASSERT_EQ(loaded->objects.size(), 3u);
+    EXPECT_EQ(loaded->objects[0], loadedNode);
+    EXPECT_EQ(loaded->objects[1], nullptr);
+    EXPECT_EQ(loaded->objects[2], loaded);
+}
+
+TEST_P(PropertyStreamTest, StoredOIDsMapToTheNewObjects)
+{
+    Sweep sweep;
+    StreamNode* a = StreamNode::Make("a");
+    StreamNode* b = StreamNode::Make("b");
+    StreamNode* c = StreamNode::Make("c");
+    a->next = b;
+    b->next = a;
+    a->items = {b, c, b};
+    c->next = c;
+    const Bytes bytes = Save(*a, GetParam());
+
+    const int live = StreamNode::live;
+    auto* la = DynCast<StreamNode>(Load(bytes, GetParam()));
+    ASSERT_NE(la, nullptr);
+    EXPECT_EQ(StreamNode::live, live + 3);
+    StreamNode* lb = la->next;
+    ASSERT_NE(lb, nullptr);
+    EXPECT_NE(lb, b);
+    EXPECT_EQ(lb->label, "b");
+    EXPECT_EQ(lb->next, la);
+    ASSERT_EQ(la->items.size(), 3u);
+    EXPECT_EQ(la->items[0], lb);
+    EXPECT_EQ(la->items[2], lb);
+    StreamNode* lc = la->items[1];
+    ASSERT_NE(lc, nullptr);
+    EXPECT_EQ(lc->label, "c");
+    EXPECT_EQ(lc->next, lc);
+    for (const StreamNode* node : {la, lb, lc}) {
+        EXPECT_EQ(node->beforePasses, 1);
+        EXPECT_EQ(node->afterPasses, 1);
+    }
+}
+
+TEST_P(PropertyStreamTest, UnknownClassLoadsAsItsKnownBaseAndOtherCaseNamesAreDropped)
+{
+    Sweep sweep;
+    StreamPhantom* phantom = StreamPhantom::Make();
+    phantom->label = "right";
+    phantom->shadow = "wrong";
+    phantom->next = StreamNode::Make("kept");
+    phantom->link = StreamNode::Make("unclaimed");
+
+    const int live = StreamNode::live;
+    Base* loaded = Load(Save(*phantom, GetParam()), GetParam());
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_FALSE(IsA<StreamPhantom>(loaded));
+    auto* node = DynCast<StreamNode>(loaded);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->label, "right");
+    ASSERT_NE(node->next, nullptr);
+    EXPECT_EQ(node->next->label, "kept");
+    // The object read for "Phantom Link", which no level of StreamNode claims, is gone again.
+    EXPECT_EQ(StreamNode::live, live + 2);
+}
+
+TEST_P(PropertyStreamTest, RecordOfUnknownClassesIsReadAndDroppedWithWhatItHolds)
+{
+    Sweep sweep;
+    StreamValues* root = StreamValues::Make();
+    StreamGhost* ghost = StreamGhost::Make();
+    StreamNode* held = StreamNode::Make("held");
+    StreamNode* after = StreamNode::Make("after");
+    ghost->link = held;
+    ghost->items = {StreamNode::Make("item"), held};
+    after->next = held;
+    root->objects = {ghost, after};
+    root->i = 42;
+
+    const int live = StreamNode::live;
+    auto* loaded = DynCast<StreamValues>(Load(Save(*root, GetParam()), GetParam()));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->i, 42);
+    ASSERT_EQ(loaded->objects.size(), 2u);
+    EXPECT_EQ(loaded->objects[0], nullptr);
+    auto* loadedAfter = DynCast<StreamNode>(loaded->objects[1]);
+    ASSERT_NE(loadedAfter, nullptr);
+    EXPECT_EQ(loadedAfter->label, "after");
+    // The dropped record's objects are deleted; a later reference to one of them reads as null.
+    EXPECT_EQ(loadedAfter->next, nullptr);
+    EXPECT_EQ(StreamNode::live, live + 1);
+
+    // A dropped record at the top yields null and keeps nothing.
+    EXPECT_EQ(Load(Save(*ghost, GetParam()), GetParam()), nullptr);
+    EXPECT_EQ(StreamNode::live, live + 1);
+}
+
+TEST_P(PropertyStreamTest, DeepChainsOfInlineRecordsNeedNoDeepRecursion)
+{
+    Sweep sweep;
+    constexpr int length = 20000;
+    StreamNode* head = StreamNode::Make("0");
+    StreamNode* tail = head;
+    for (int i = 1; i < length; ++i) {
+        tail->next = StreamNode::Make(std::to_string(i));
+        tail = tail->next;
+    }
+    tail->next = head;
+
+    auto* loaded = DynCast<StreamNode>(Load(Save(*head, GetParam()), GetParam()));
+    ASSERT_NE(loaded, nullptr);
+    const StreamNode* node = loaded;
+    for (int i = 1; i < length; ++i) {
+        node = node->next;
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->label, std::to_string(i));
+    }
+    EXPECT_EQ(node->next, loaded);
+}
+
+TEST_P(PropertyStreamTest, LevelsReadTheirOwnNamesWithoutTheBase)
+{
+    Sweep sweep;
+    StreamTagged* tagged = StreamTagged::Make();
+    tagged->label = "t";
+    tagged->tag = -9;
+    tagged->items = {tagged};
+    auto* loaded = DynCast<StreamTagged>(Load(Save(*tagged, GetParam()), GetParam()));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->label, "t");
+    EXPECT_EQ(loaded->tag, -9);
+    // Three names of the base level reach it; "Tagged Value" ends at the level that owns it.
+    EXPECT_EQ(loaded->readPasses, 3);
+}
+
+TEST_P(PropertyStreamTest, ReadingFromAStoringArchiveGivesNull)
+{
+    Archive archive;
+    const std::unique_ptr<PropertyArchive> stream = Open(archive, GetParam());
+    EXPECT_EQ(Catalog::ReadProperties(*stream), nullptr);
+    EXPECT_EQ(Storage::GetStorageObject("StreamNode", "Label", *stream), nullptr);
+    EXPECT_TRUE(archive.GetBuffer().empty());
+}
+
+TEST_P(PropertyStreamMalformed, EveryTruncationIsRefusedAndLeavesNothingBehind)
+{
+    Sweep sweep;
+    StreamValues* root = StreamValues::Make();
+    StreamNode* a = StreamNode::Make("a");
+    StreamNode* b = StreamNode::Make("b");
+    a->items = {b, StreamNode::Make("c")};
+    b->next = a;
+    root->objects = {a, b, root};
+    root->first = b;
+    root->second = StreamNode::Make("d");
+    root->text = "text";
+    root->points = {Point3d(1.0, 2.0, 3.0)};
+    const Bytes bytes = Save(*root, GetParam());
+
+    for (std::size_t size = 0; size < bytes.size(); ++size)
+        ExpectRefused(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)), GetParam());
+}
+
+TEST_P(PropertyStreamMalformed, ClassHierarchyWithoutNamesIsRefused)
+{
+    const Bytes plain = Cat({Compact(7), Int32(0), Int32(0)});
+    const Bytes compressed = Cat({Compact(7), Bytes{0x00, 0x01}, Int32(0), Bytes{0x00}});
+    ExpectRefused(GetParam() == Form::Plain ? plain : compressed, GetParam(), "without names");
+}
+
+TEST_P(PropertyStreamMalformed, TypeCodeOtherThanTheLevelsIsRefused)
+{
+    Sweep sweep;
+    // "Label" stored as an int; the level reads a text.
+    const Bytes plain = Cat({Compact(7), NodeHierarchy(), Int32(1), Text("Label"), Int32(0), Int32(7), Bytes{0x05}});
+    const Bytes compressed = Cat({Compact(7), Bytes{0x00, 0x01}, NodeHierarchy(), Bytes{0x01}, Text("Label"),
+                                  Bytes{0x00, 0x07, 0x05}});
+    ExpectRefused(GetParam() == Form::Plain ? plain : compressed, GetParam(), "expected 1");
+}
+
+TEST_P(PropertyStreamMalformed, UnknownTypeCodeIsRefused)
+{
+    Sweep sweep;
+    for (const std::int32_t code : {15, -1, 0x7FFFFFFF}) {
+        const Bytes plain = Cat({Compact(7), NodeHierarchy(), Int32(1), Text("Label"), Int32(0), Int32(code), Bytes(8, 0)});
+        Archive codeBytes;
+        CompressionInteger::Write(code, codeBytes);
+        const Bytes compressed = Cat({Compact(7), Bytes{0x00, 0x01}, NodeHierarchy(), Bytes{0x01}, Text("Label"),
+                                      Bytes{0x00}, codeBytes.GetBuffer(), Bytes(8, 0)});
+        ExpectRefused(GetParam() == Form::Plain ? plain : compressed, GetParam(), "unknown storage type");
+    }
+}
+
+TEST_P(PropertyStreamMalformed, CountsAndLengthsBeyondTheInputAreRefused)
+{
+    Sweep sweep;
+    const Form form = GetParam();
+    const auto head = [form](std::int32_t count) {
+        if (form == Form::Plain)
+            return Cat({Compact(7), NodeHierarchy(), Int32(count)});
+        Archive countBytes;
+        CompressionInteger::Write(count, countBytes);
+        return Cat({Compact(7), Bytes{0x00, 0x01}, NodeHierarchy(), countBytes.GetBuffer()});
+    };
+    const auto name = [form](std::string_view text, bool isArray) {
+        return form == Form::Plain ? Cat({Text(text), Int32(isArray ? 1 : 0)})
+                                   : Cat({Text(text), Bytes{static_cast<std::uint8_t>(isArray ? 1 : 0)}});
+    };
+    const auto type = [form](std::int32_t code) {
+        return form == Form::Plain ? Int32(code) : Bytes{static_cast<std::uint8_t>(code)};
+    };
+    const Bytes padding(64, 0);
+
+    ExpectRefused(Cat({head(0x7FFFFFFF), padding}), form, "property count");
+    ExpectRefused(Cat({head(-1), padding}), form);
+    // An element count that would size the array far beyond the input.
+    ExpectRefused(Cat({head(1), name("Items", true), Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, padding}), form,
+                  "array element count");
+    ExpectRefused(Cat({head(1), name("Items", true), Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, padding}), form,
+                  "array element count");
+    // A text whose length runs past the end.
+    ExpectRefused(Cat({head(1), name("Label", false), type(1), Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, padding}),
+                  form);
+    // A byte block whose length is negative or runs past the end.
+    for (const std::int32_t length : {-1, 0x7FFFFFFF, 65})
+        ExpectRefused(Cat({head(1), name("Label", false), type(2), Int32(length), padding}), form, "byte block");
+    // A name whose length runs past the end.
+    ExpectRefused(Cat({head(1), Bytes{0xFF, 0xFE, 0xFF}, padding}), form);
+}
+
+TEST_F(PropertyStreamInput, NestedCountsShareTheRemainingInput)
+{
+    Sweep sweep;
+    // An outer array of 10 whose first element is a record whose own array claims all the bytes
+    // that follow: each fits alone, both together cannot.
+    const Bytes tail(300, 0);
+    const Bytes inner = Cat({Compact(8), NodeHierarchy(), Int32(1), Text("Items"), Int32(1), Bytes{0xFF},
+                             Int32(static_cast<std::int32_t>(tail.size()))});
+    const Bytes outer = Cat({Compact(7), NodeHierarchy(), Int32(1), Text("Items"), Int32(1), Bytes{10},
+                             Text("Items"), Int32(0), Int32(0), Bytes{0x00, 0x00}, inner, tail});
+    ExpectRefused(outer, Form::Plain, "array element count");
+}
+
+TEST_F(PropertyStreamInput, UndefinedOrRedefinedClassIndexIsRefused)
+{
+    ExpectRefused(Cat({Compact(7), Bytes{0x05, 0x00}}), Form::Compressed, "class index 5");
+    // An index defined twice.
+    const Bytes first = Cat({Compact(7), Bytes{0x00, 0x01}, NodeHierarchy(), Bytes{0x01}, Text("Next"),
+                             Bytes{0x00, 0x00, 0x00, 0x00}});
+    const Bytes twice = Cat({first, Compact(8), Bytes{0x00, 0x01}, Int32(1), Text("StreamValues")});
+    ExpectRefused(twice, Form::Compressed, "defined twice");
+}
+
+TEST(PropertyStreamValues, BoolReadsAnyNonZeroByteAsTrue)
+{
+    Archive archive(Bytes{0x02});
+    PropertyArchive stream(archive);
+    SimpleStorage<bool> holder(false, Storage::StorageBool);
+    holder.Serialize("Any", "Flag", stream);
+    EXPECT_TRUE(holder.GetData());
+}
+
+TEST(PropertyStreamValues, FactoryMakesOneHolderPerCode)
+{
+    for (std::int32_t code = Storage::StorageChar; code <= Storage::StorageBool; ++code) {
+        const std::unique_ptr<Storage> holder = Storage::CreateSimpleStorage(code);
+        ASSERT_NE(holder, nullptr) << code;
+        EXPECT_EQ(holder->GetStorageType(), code);
+    }
+    for (const std::int32_t code : {-1, 0, 1, 2, 14, 15})
+        EXPECT_EQ(Storage::CreateSimpleStorage(code), nullptr) << code;
+    EXPECT_THROW(SimpleStorage<float>(1.0f, Storage::StorageInt), std::invalid_argument);
+}
+
+TEST_P(PropertyStreamLayout, RecordBytesFollowTheStreamForm)
+{
+    Sweep sweep;
+    StreamNode* r = StreamNode::Make("r");
+    const Bytes oid = Compact(r->GetOID());
+    if (GetParam() == Form::Plain) {
+        EXPECT_EQ(Save(*r, Form::Plain),
+                  Cat({oid, NodeHierarchy(), Int32(3), Text("Label"), Int32(0), Int32(1), Text("r"), Text("Next"),
+                       Int32(0), Int32(0), Bytes{0x01}, Text("Items"), Int32(1), Bytes{0x00}}));
+        return;
+    }
+    // First record: OID, 0, class index 1, the hierarchy, the count; each name with its flag and
+    // type code. A null reference is the byte 1; an empty array writes its count and no type code.
+    EXPECT_EQ(Save(*r, Form::Compressed),
+              Cat({oid, Bytes{0x00, 0x01}, NodeHierarchy(), Bytes{0x03}, Text("Label"), Bytes{0x00, 0x01},
+                   Text("r"), Text("Next"), Bytes{0x00, 0x00, 0x01}, Text("Items"), Bytes{0x01, 0x00}}));
+
+    // A second record of the class, inline: its OID, the class index and its values only. Its
+    // reference back to r is the byte 0 and r's OID; its array, met before r's, names "Items".
+    StreamNode* s = StreamNode::Make("s");
+    r->next = s;
+    s->next = r;
+    EXPECT_EQ(Save(*r, Form::Compressed),
+              Cat({oid, Bytes{0x00, 0x01}, NodeHierarchy(), Bytes{0x03}, Text("Label"), Bytes{0x00, 0x01}, Text("r"),
+                   Text("Next"), Bytes{0x00, 0x00}, Bytes{0x00, 0x00}, Compact(s->GetOID()), Bytes{0x01}, Text("s"),
+                   Bytes{0x00}, oid, Text("Items"), Bytes{0x01, 0x00}, Bytes{0x00}}));
+}
+
+namespace {
+std::string FormName(const ::testing::TestParamInfo<Form>& info)
+{
+    return info.param == Form::Plain ? "Plain" : "Compressed";
+}
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Forms, PropertyStreamTest, ::testing::Values(Form::Plain, Form::Compressed), FormName);
+INSTANTIATE_TEST_SUITE_P(Forms, PropertyStreamLayout, ::testing::Values(Form::Plain, Form::Compressed), FormName);
+INSTANTIATE_TEST_SUITE_P(Forms, PropertyStreamMalformed, ::testing::Values(Form::Plain, Form::Compressed), FormName);

@@ -1,0 +1,336 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/Base.h"
+#include "foundation/ClassRegistry.h"
+#include "foundation/CompressedPropertyArchive.h"
+#include "foundation/DataModelLibrary.h"
+#include "foundation/PropertyArchive.h"
+#include "foundation/PropertyPass.h"
+#include "foundation/TreeNode.h"
+#include "platform/Archive.h"
+
+using namespace Tavrel;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A tree node that persists a label and an extra reference on top of the tree level.
+class StreamTree : public TreeNode {
+    TAVREL_DECLARE_CLASS(StreamTree, TreeNode)
+public:
+    static StreamTree* Make(std::string text, TreeNode* parent = nullptr)
+    {
+        StreamTree* node = ClassAccess::New<StreamTree>();
+        node->label = std::move(text);
+        if (parent)
+            node->SetParent(parent);
+        return node;
+    }
+    ~StreamTree() override { --live; }
+
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        if (!pass)
+            return;
+        pass.Value<Storage::StorageString>("Tree Label", label);
+        pass.Object("Tree Extra", extra);
+        if (pass.Is(PropertyArchive::MethodAfter))
+            archive.FinishObject(this);
+    }
+
+    void FinishLoading() override { ++loadsFinished; }
+    void FinishStoring() override { ++storesFinished; }
+
+    std::string label;
+    Base* extra = nullptr;
+    int loadsFinished = 0;
+    int storesFinished = 0;
+    static inline int live = 0;
+
+protected:
+    StreamTree() { ++live; }
+    StreamTree(const StreamTree& other) : TreeNode(other) { ++live; }
+};
+TAVREL_IMPLEMENT_CLASS(StreamTree, ClassKind::Creatable)
+
+// A record of a class this build cannot create, holding nodes.
+class StreamTreeGhost : public Base {
+    TAVREL_DECLARE_CLASS(StreamTreeGhost, Base)
+public:
+    static StreamTreeGhost* Make() { return ClassAccess::New<StreamTreeGhost>(); }
+
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        pass.Array<Storage::StorageObject>("Ghost Nodes", nodes);
+    }
+
+    std::vector<TreeNode*> nodes;
+
+protected:
+    StreamTreeGhost() = default;
+    StreamTreeGhost(const StreamTreeGhost&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(StreamTreeGhost, ClassKind::DynamicOnly)
+
+class PropertyStreamTree : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        AttachDataModelDLL();
+        if (StreamTree::classType == 0) {
+            ClassRegistry::Register<StreamTree>();
+            ClassRegistry::Register<StreamTreeGhost>();
+        }
+    }
+
+    static Bytes Save(TreeNode& root)
+    {
+        Archive archive;
+        {
+            CompressedPropertyArchive stream(archive);
+            stream.AddOIDMapEntry(root.GetOID(), root.GetOID());
+            root.WriteProperties(stream, root.GetOID());
+        }
+        return archive.GetBuffer();
+    }
+
+    static StreamTree* Load(const Bytes& bytes)
+    {
+        Archive archive(bytes);
+        CompressedPropertyArchive stream(archive);
+        return DynCast<StreamTree>(Catalog::ReadProperties(stream));
+    }
+};
+
+} // namespace
+
+TEST_F(PropertyStreamTree, FinishingPassReachesEachLiveNodeOnceWhenTheArchiveCloses)
+{
+    const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    StreamTree* child = StreamTree::Make("child", root.get());
+    StreamTree::Make("grandchild", child);
+    const Bytes bytes = Save(*root);
+    EXPECT_EQ(root->storesFinished, 1);
+    EXPECT_EQ(child->storesFinished, 1);
+    EXPECT_EQ(root->loadsFinished, 0);
+
+    Archive archive(bytes);
+    std::unique_ptr<StreamTree> loaded;
+    {
+        CompressedPropertyArchive stream(archive);
+        loaded.reset(DynCast<StreamTree>(Catalog::ReadProperties(stream)));
+        ASSERT_NE(loaded, nullptr);
+        ASSERT_EQ(loaded->GetNumChildren(), 1);
+        EXPECT_EQ(loaded->loadsFinished, 0);
+        stream.FinishObject(loaded.get());
+        // A node deleted before the archive closes is left out.
+        delete loaded->GetChild(0);
+    }
+    EXPECT_EQ(loaded->label, "root");
+    EXPECT_EQ(loaded->loadsFinished, 1);
+    EXPECT_EQ(loaded->storesFinished, 0);
+}
+
+TEST_F(PropertyStreamTree, DroppedRecordDeletesItsParentlessNodesAndKeepsTheAdoptedOnes)
+{
+    const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    const std::unique_ptr<StreamTreeGhost> ghost(StreamTreeGhost::Make());
+    const std::unique_ptr<StreamTree> loose(StreamTree::Make("loose"));
+    StreamTree::Make("loose child", loose.get());
+    StreamTree* adopted = StreamTree::Make("adopted", root.get());
+    ghost->nodes = {loose.get(), adopted};
+    root->extra = ghost.get();
+
+    const int live = StreamTree::live;
+    const std::unique_ptr<StreamTree> loaded(Load(Save(*root)));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->extra, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), 1);
+    EXPECT_EQ(static_cast<StreamTree*>(loaded->GetChild(0))->label, "adopted");
+    EXPECT_EQ(StreamTree::live, live + 2);
+}
+
+TEST_F(PropertyStreamTree, EveryTruncationOfATreeIsRefusedAndLeavesNothingBehind)
+{
+    const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    for (int i = 0; i < 3; ++i) {
+        StreamTree* child = StreamTree::Make("child", root.get());
+        StreamTree* grandchild = StreamTree::Make("grandchild", child);
+        grandchild->extra = root.get();
+        child->extra = StreamTree::Make("extra", grandchild);
+    }
+    const Bytes bytes = Save(*root);
+
+    const int live = StreamTree::live;
+    for (std::size_t size = 0; size < bytes.size(); ++size) {
+        EXPECT_THROW(Load(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size))), ArchiveException);
+        ASSERT_EQ(StreamTree::live, live) << "after a truncation to " << size << " bytes";
+    }
+    const std::unique_ptr<StreamTree> whole(Load(bytes));
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(whole->GetNumDescendents(), 9);
+}
+
+namespace {
+
+// Writes a record that claims to be a plain tree node and lists whatever children it is given, so
+// that loading meets entries a real node never writes.
+class ForgedListBase : public Base {
+    TAVREL_DECLARE_CLASS(ForgedListBase, Base)
+protected:
+    ForgedListBase() = default;
+    ForgedListBase(const ForgedListBase&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(ForgedListBase, ClassKind::DynamicOnly)
+
+// A creatable object that is not a tree node.
+class PlainRecord : public Base {
+    TAVREL_DECLARE_CLASS(PlainRecord, Base)
+public:
+    static PlainRecord* Make() { return ClassAccess::New<PlainRecord>(); }
+
+protected:
+    PlainRecord() = default;
+    PlainRecord(const PlainRecord&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(PlainRecord, ClassKind::Creatable)
+
+class ForgedList final : public ForgedListBase {
+public:
+    static ForgedList* Make() { return ClassAccess::New<ForgedList>(); }
+
+    const char* GetClassHierarchyName() const override { return "TreeNode"; }
+    void BuildClassHierarchy(ClassHierarchy& hierarchy) const override
+    {
+        hierarchy.AddClass("Base");
+        hierarchy.AddClass("TreeNode");
+    }
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        pass.Object("Parent", parent);
+        pass.Array<Storage::StorageObject>("Children", children);
+    }
+
+    Base* parent = nullptr;
+    std::vector<Base*> children;
+};
+
+} // namespace
+
+TEST_F(PropertyStreamTree, TreeLevelRoundTripKeepsShapeStatesHintsAndLIDs)
+{
+    std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    StreamTree* a = StreamTree::Make("a", root.get());
+    StreamTree* b = StreamTree::Make("b", root.get());
+    StreamTree* c = StreamTree::Make("c", a);
+    StreamTree::Make("d", a);
+    a->ExpandNode(false);
+    b->SetInvisible(false);
+    b->Deactivate();
+    c->Select(false);
+    c->SetClipped(true);
+    c->ClearHint(1);
+    c->SetLID(77);
+
+    std::unique_ptr<StreamTree> loaded(Load(Save(*root)));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), 2);
+    auto* la = DynCast<StreamTree>(loaded->GetChild(0));
+    auto* lb = DynCast<StreamTree>(loaded->GetChild(1));
+    ASSERT_TRUE(la && lb);
+    EXPECT_EQ(la->label, "a");
+    EXPECT_EQ(lb->label, "b");
+    EXPECT_EQ(la->GetParent(), loaded.get());
+    ASSERT_EQ(la->GetNumChildren(), 2);
+    auto* lc = DynCast<StreamTree>(la->GetChild(0));
+    ASSERT_NE(lc, nullptr);
+    EXPECT_EQ(lc->label, "c");
+    EXPECT_EQ(DynCast<StreamTree>(la->GetChild(1))->label, "d");
+    EXPECT_TRUE(la->IsExpanded());
+    EXPECT_FALSE(loaded->IsExpanded());
+    EXPECT_FALSE(lb->IsActive());
+    EXPECT_FALSE(lb->IsSelected());
+    EXPECT_TRUE(lc->IsSelected());
+    EXPECT_TRUE(lc->IsClipped());
+    EXPECT_FALSE(lc->CheckHint(1));
+    EXPECT_TRUE(lc->CheckHint(2));
+    EXPECT_EQ(lc->GetLID(), 77u);
+    EXPECT_EQ(lc->GetInvariant(), "/0/0/");
+}
+
+TEST_F(PropertyStreamTree, LoadedChildListDropsNullForeignAndRepeatedEntries)
+{
+    const int live = StreamTree::live;
+    std::unique_ptr<ForgedList> forged(ForgedList::Make());
+    std::unique_ptr<StreamTree> child(StreamTree::Make("child"));
+    if (PlainRecord::classType == 0)
+        ClassRegistry::Register<PlainRecord>();
+    std::unique_ptr<PlainRecord> foreign(PlainRecord::Make());
+    const std::uint32_t lastBefore = Base::GetLastOID();
+    forged->children = {child.get(), nullptr, child.get(), foreign.get(), forged.get()};
+
+    Archive archive;
+    {
+        CompressedPropertyArchive stream(archive);
+        stream.AddOIDMapEntry(forged->GetOID(), forged->GetOID());
+        forged->WriteProperties(stream, forged->GetOID());
+    }
+    Archive in(archive.GetBuffer());
+    CompressedPropertyArchive stream(in);
+    std::unique_ptr<Base> loaded(Catalog::ReadProperties(stream));
+    auto* node = DynCast<TreeNode>(loaded.get());
+    ASSERT_NE(node, nullptr);
+    EXPECT_STREQ(node->GetClassNameA(), "XXTreeNode");
+    ASSERT_EQ(node->GetNumChildren(), 1);
+    EXPECT_EQ(DynCast<StreamTree>(node->GetChild(0))->label, "child");
+    EXPECT_EQ(node->GetChild(0)->GetParent(), node);
+    EXPECT_EQ(node->GetParent(), nullptr);
+    loaded.reset();
+    EXPECT_EQ(StreamTree::live, live + 1);
+    // Nothing the load created outlives the loaded node: the foreign record was dropped.
+    for (std::uint32_t oid = lastBefore + 1; oid <= Base::GetLastOID(); ++oid)
+        EXPECT_EQ(Base::GetObjectA(oid), nullptr) << oid;
+}
+
+TEST_F(PropertyStreamTree, LoadedChildBelongsToTheListThatHoldsIt)
+{
+    // The child's record names one parent; the list of another node holds it: the list wins.
+    std::unique_ptr<ForgedList> top(ForgedList::Make());
+    std::unique_ptr<StreamTree> named(StreamTree::Make("named"));
+    std::unique_ptr<StreamTree> child(StreamTree::Make("child", named.get()));
+    std::unique_ptr<ForgedList> holder(ForgedList::Make());
+    holder->children = {child.get()};
+    top->children = {named.get(), holder.get()};
+
+    Archive archive;
+    {
+        CompressedPropertyArchive stream(archive);
+        stream.AddOIDMapEntry(top->GetOID(), top->GetOID());
+        top->WriteProperties(stream, top->GetOID());
+    }
+    child.release();
+    Archive in(archive.GetBuffer());
+    CompressedPropertyArchive stream(in);
+    std::unique_ptr<Base> loaded(Catalog::ReadProperties(stream));
+    auto* node = DynCast<TreeNode>(loaded.get());
+    ASSERT_NE(node, nullptr);
+    ASSERT_EQ(node->GetNumChildren(), 2);
+    TreeNode* loadedNamed = node->GetChild(0);
+    TreeNode* loadedHolder = node->GetChild(1);
+    EXPECT_EQ(loadedNamed->GetNumChildren(), 0);
+    ASSERT_EQ(loadedHolder->GetNumChildren(), 1);
+    EXPECT_EQ(DynCast<StreamTree>(loadedHolder->GetChild(0))->label, "child");
+    EXPECT_EQ(loadedHolder->GetChild(0)->GetParent(), loadedHolder);
+}

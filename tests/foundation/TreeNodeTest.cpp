@@ -1,0 +1,446 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "foundation/ClassRegistry.h"
+#include "foundation/DataModelLibrary.h"
+#include "foundation/TreeNode.h"
+#include "platform/Archive.h"
+
+using namespace Tavrel;
+
+namespace {
+
+class TreeTestNode : public TreeNode {
+    TAVREL_DECLARE_CLASS(TreeTestNode, TreeNode)
+public:
+    explicit TreeTestNode(TreeNode* parent = nullptr) : TreeNode(parent) {}
+    using TreeNode::IsVisible;
+
+protected:
+    TreeTestNode(const TreeTestNode&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(TreeTestNode, ClassKind::Creatable)
+
+// Writes a hostile child list: a null entry, one child twice and a reference to itself.
+class CraftedNode : public TreeNode {
+    TAVREL_DECLARE_CLASS(CraftedNode, TreeNode)
+public:
+    CraftedNode() = default;
+    void Serialize(Archive& archive) override
+    {
+        if (archive.IsLoading()) {
+            TreeNode::Serialize(archive);
+            return;
+        }
+        archive.WriteObject(nullptr);
+        archive.WriteCount(4);
+        archive.WriteObject(nullptr);
+        archive.WriteObject(GetChild(0));
+        archive.WriteObject(GetChild(0));
+        archive.WriteObject(this);
+        archive << std::uint8_t{1} << std::uint8_t{1} << std::uint8_t{0};
+    }
+
+protected:
+    CraftedNode(const CraftedNode&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(CraftedNode, ClassKind::Creatable)
+
+struct Heard {
+    std::uint32_t type;
+    std::uint16_t code;
+    const TreeNode* source;
+    bool operator==(const Heard&) const = default;
+};
+std::vector<Heard> g_heard;
+
+void Record(Event& event)
+{
+    g_heard.push_back({event.GetClassType(), event.GetEventType(), event.GetTreeNode(false)});
+}
+
+std::vector<std::uint16_t> HeardCodes()
+{
+    std::vector<std::uint16_t> codes;
+    for (const Heard& heard : g_heard)
+        codes.push_back(heard.code);
+    return codes;
+}
+
+class TreeNodeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        AttachDataModelDLL();
+        if (TreeTestNode::classType == 0) {
+            ClassRegistry::Register<TreeTestNode>();
+            ClassRegistry::Register<CraftedNode>();
+        }
+    }
+    void SetUp() override { g_heard.clear(); }
+
+    // Listens to every event of the subtree.
+    static void Listen(TreeNode& node) { node.RegisterEvent(TreeNode::classType, TreeNode::EventTreeWide, Record, true, nullptr, nullptr); }
+
+    // A chain of `depth` nodes below the returned root, built from the bottom so each join is O(1).
+    static std::unique_ptr<TreeTestNode> Chain(int depth, TreeNode** leaf)
+    {
+        auto* bottom = new TreeTestNode();
+        TreeTestNode* top = bottom;
+        for (int i = 0; i < depth; ++i) {
+            auto* above = new TreeTestNode();
+            top->SetParent(above);
+            top = above;
+        }
+        *leaf = bottom;
+        return std::unique_ptr<TreeTestNode>(top);
+    }
+};
+
+} // namespace
+
+TEST_F(TreeNodeTest, ConstructionUnderAParentAnnouncesChildrenParentAndCreation)
+{
+    TreeTestNode root;
+    Listen(root);
+    auto* child = new TreeTestNode(&root);
+    const TreeNode* parent = &root;
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{TreeNode::classType, 16, parent}, {TreeNode::classType, 8, child}, {TreeNode::classType, 2, child}}));
+}
+
+TEST_F(TreeNodeTest, NewNodeDefaultsFollowTheParentSelection)
+{
+    TreeTestNode root;
+    root.Select(false);
+    TreeTestNode selectedChild(&root);
+    TreeTestNode loose;
+    EXPECT_TRUE(selectedChild.IsSelected());
+    EXPECT_FALSE(loose.IsSelected());
+    EXPECT_TRUE(loose.IsVisible());
+    EXPECT_TRUE(loose.IsSelectable());
+    EXPECT_FALSE(loose.IsExpanded());
+    EXPECT_TRUE(loose.IsActive());
+    EXPECT_EQ(loose.GetLID(), 0u);
+    for (int bit = 0; bit < 8; ++bit)
+        EXPECT_TRUE(loose.CheckHint(static_cast<std::uint8_t>(1u << bit)));
+}
+
+TEST_F(TreeNodeTest, PlacementKeepsOrderAndRefusesCyclesAndBadIndices)
+{
+    TreeTestNode root;
+    auto* a = new TreeTestNode(&root);
+    auto* b = new TreeTestNode(&root);
+    auto* c = new TreeTestNode(&root);
+    auto* grandchild = new TreeTestNode(a);
+    c->SetParentAt(&root, 0);
+    EXPECT_EQ(root.GetChild(0), c);
+    EXPECT_EQ(b->GetIndex(), 2);
+    EXPECT_EQ(root.FindChildIndex(grandchild), -1);
+    EXPECT_EQ(root.GetChild(3), nullptr);
+    EXPECT_EQ(root.GetChild(-1), nullptr);
+
+    Listen(root);
+    root.SetParent(grandchild);
+    a->SetParent(a);
+    a->SetParent(grandchild);
+    a->SetParentAt(nullptr, 0);
+    b->SetParentAt(&root, 3);  // three children, b not counted: 0..2
+    b->SetParentAt(a, -1);
+    EXPECT_TRUE(g_heard.empty());
+    EXPECT_EQ(root.GetParent(), nullptr);
+    EXPECT_EQ(a->GetParent(), &root);
+
+    b->SetParentAt(&root, 2);
+    EXPECT_EQ(b->GetIndex(), 2);
+    EXPECT_EQ(HeardCodes(), (std::vector<std::uint16_t>{16, 16, 8}));
+    EXPECT_TRUE(grandchild->HasAncestor(&root));
+    EXPECT_TRUE(root.HasDescendent(grandchild));
+    EXPECT_EQ(grandchild->FindCommonAncestor(b), &root);
+}
+
+TEST_F(TreeNodeTest, ReorderingAppliesAPermutationOrNothing)
+{
+    TreeTestNode root;
+    auto* a = new TreeTestNode(&root);
+    auto* b = new TreeTestNode(&root);
+    auto* c = new TreeTestNode(&root);
+    EXPECT_FALSE(root.ReorderChildren({0, 0, 1}));
+    EXPECT_FALSE(root.ReorderChildren({0, 1}));
+    EXPECT_FALSE(root.ReorderChildren({0, 1, 3}));
+    EXPECT_EQ(root.GetChild(0), a);
+    EXPECT_TRUE(root.ReorderChildren({2, 0, 1}));
+    EXPECT_EQ(root.GetChild(0), b);
+    EXPECT_EQ(root.GetChild(1), c);
+    EXPECT_EQ(root.GetChild(2), a);
+    EXPECT_EQ(a->GetIndex(), 2);
+}
+
+TEST_F(TreeNodeTest, PathsResolveFromTheRoot)
+{
+    TreeTestNode root;
+    auto* first = new TreeTestNode(&root);
+    new TreeTestNode(&root);
+    new TreeTestNode(&root);
+    TreeNode* target = nullptr;
+    for (int i = 0; i < 4; ++i)
+        target = new TreeTestNode(first);
+    EXPECT_EQ(target->GetInvariant(), "/0/3/");
+    EXPECT_EQ(root.GetInvariant(), "/");
+    EXPECT_EQ(root.FindInvariant("/0/3/"), target);
+    EXPECT_EQ(root.FindInvariant("/0/3"), target);
+    EXPECT_EQ(root.FindInvariant("/"), &root);
+    EXPECT_EQ(root.FindInvariant("/9/"), nullptr);
+    EXPECT_EQ(root.FindInvariant(""), nullptr);
+    EXPECT_EQ(root.FindInvariant("/-1/"), nullptr);
+    EXPECT_EQ(root.FindInvariant("/0x/"), nullptr);
+    EXPECT_EQ(root.FindInvariant("/99999999999999999999/"), nullptr);
+    IntArray position{7, 7, 7, 7};
+    EXPECT_EQ(target->GetTreePosition(position, false), 2);
+    EXPECT_EQ(position, (IntArray{3, 0, 7, 7}));
+}
+
+TEST_F(TreeNodeTest, DestroyingASubtreeAnnouncesDeepestFirst)
+{
+    TreeTestNode root;
+    auto* branch = new TreeTestNode(&root);
+    auto* leaf1 = new TreeTestNode(branch);
+    auto* leaf2 = new TreeTestNode(branch);
+    Listen(root);
+    delete branch;
+    const TreeNode* r = &root;
+    const std::uint32_t t = TreeNode::classType;
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{t, 4, leaf2}, {t, 16, branch}, {t, 4, leaf1}, {t, 16, branch}, {t, 4, branch}, {t, 16, r}}));
+    EXPECT_EQ(root.GetNumChildren(), 0);
+}
+
+TEST_F(TreeNodeTest, SelectionAnnouncesEachChange)
+{
+    TreeTestNode root;
+    auto* middle = new TreeTestNode(&root);
+    auto* leaf = new TreeTestNode(middle);
+    auto* fixed = new TreeTestNode(middle);
+    fixed->DisableSelection(false);
+    Listen(root);
+    root.Select(true);
+    // Marked top-down, announced children first; a node that is not selectable is left alone.
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{TreeNode::classType, 32, leaf}, {TreeNode::classType, 32, middle}, {TreeNode::classType, 32, &root}}));
+    EXPECT_FALSE(fixed->IsSelected());
+
+    g_heard.clear();
+    leaf->UnSelect(false);
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{TreeNode::classType, 32, &root}, {TreeNode::classType, 32, middle}, {TreeNode::classType, 32, leaf}}));
+    EXPECT_FALSE(root.IsSelected());
+
+    g_heard.clear();
+    leaf->Select(false);
+    middle->SelectIfChildrenSelected();
+    EXPECT_FALSE(middle->IsSelected());  // the unselectable child is not selected
+    fixed->EnableSelection(false);
+    fixed->Select(false);
+    middle->SelectIfChildrenSelected();
+    EXPECT_TRUE(middle->IsSelected());
+}
+
+TEST_F(TreeNodeTest, DisplayAndActivityChangesAreAnnounced)
+{
+    TreeTestNode root;
+    auto* child = new TreeTestNode(&root);
+    auto* sleeper = new TreeTestNode(&root);
+    new TreeTestNode(sleeper);
+    sleeper->Deactivate();
+    Listen(root);
+    child->SetClipped(true);
+    child->SetClipped(true);
+    child->SetVisible(false);      // already visible
+    child->SetInvisible(false);
+    child->SetInvisible(false);    // already invisible
+    EXPECT_EQ(HeardCodes(), (std::vector<std::uint16_t>{64, 64, 64}));
+
+    g_heard.clear();
+    root.Deactivate();
+    root.Deactivate();
+    root.Activate();
+    EXPECT_FALSE(child->IsActive());
+    EXPECT_EQ(g_heard.size(), 2u);  // the first Deactivate: root and child, not the sleeping subtree
+    g_heard.clear();
+    root.Activate();
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{TreeNode::classType, 128, &root}, {TreeNode::classType, 128, child}}));
+    EXPECT_TRUE(child->IsActive());
+    EXPECT_FALSE(sleeper->GetChild(0)->IsActive());
+}
+
+TEST_F(TreeNodeTest, MovingUnderACollapsedParentCollapsesTheSubtree)
+{
+    TreeTestNode open;
+    TreeTestNode closed;
+    open.ExpandNode(false);
+    auto* node = new TreeTestNode();
+    auto* inner = new TreeTestNode(node);
+    node->ExpandNode(true);
+    node->SetParent(&open);
+    EXPECT_TRUE(node->IsExpanded());
+    node->SetParent(&closed);
+    EXPECT_FALSE(node->IsExpanded());
+    EXPECT_FALSE(inner->IsExpanded());
+}
+
+TEST_F(TreeNodeTest, CopiesAreParentlessWithCopiedChildren)
+{
+    TreeTestNode root;
+    auto* node = new TreeTestNode(&root);
+    auto* inner = new TreeTestNode(node);
+    new TreeTestNode(inner);
+    node->SetLID(7);
+    node->SetClipped(true);
+    Listen(*node);
+    std::unique_ptr<TreeNode> copy(node->TreeCopy());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetParent(), nullptr);
+    EXPECT_EQ(node->GetParent(), &root);
+    EXPECT_EQ(copy->GetLID(), 7u);
+    EXPECT_TRUE(copy->IsClipped());
+    ASSERT_EQ(copy->GetNumChildren(), 1);
+    EXPECT_NE(copy->GetChild(0), inner);
+    EXPECT_EQ(copy->GetChild(0)->GetParent(), copy.get());
+    EXPECT_EQ(copy->GetNumDescendents(), 2);
+    // Registrations and their masks stay with the source.
+    g_heard.clear();
+    copy->GetChild(0)->SetClipped(false);
+    EXPECT_TRUE(g_heard.empty());
+
+    std::unique_ptr<TreeNode> single(node->NodeCopy());
+    EXPECT_EQ(single->GetNumChildren(), 0);
+    EXPECT_EQ(node->GetNumChildren(), 1);
+
+    // A plain copy of a node with a parent copies the whole tree.
+    std::unique_ptr<Base> whole(inner->Copy());
+    TreeNode* copiedRoot = DynCast<TreeNode>(whole.get())->GetRoot();
+    whole.release();
+    std::unique_ptr<TreeNode> owner(copiedRoot);
+    EXPECT_NE(copiedRoot, &root);
+    EXPECT_EQ(copiedRoot->GetNumDescendents(), 3);
+}
+
+TEST_F(TreeNodeTest, DeepChainsNeverRecurse)
+{
+    constexpr int depth = 100000;
+    TreeNode* leaf = nullptr;
+    std::unique_ptr<TreeTestNode> root = Chain(depth, &leaf);
+    EXPECT_EQ(leaf->GetNumAncestors(), depth);
+    EXPECT_EQ(root->GetNumDescendents(), depth);
+    root->Select(true);
+    EXPECT_TRUE(leaf->IsObjectSelected());
+    leaf->UnSelect(false);
+    EXPECT_FALSE(root->IsObjectSelected());
+    root->SetInvisible(true);
+    EXPECT_FALSE(DynCast<TreeTestNode>(leaf)->IsVisible());
+    root->ExpandNode(true);
+    root->CollapseNode(true);
+    root->ClearModified();
+    EXPECT_FALSE(leaf->IsModified());
+    root->Deactivate();
+    root->Activate();
+    root->RegisterEvent(TreeNode::classType, TreeNode::EventCreated, Record, true, nullptr, nullptr);
+    root->UnregisterAllEvents();
+    std::unique_ptr<TreeNode> copy(root->TreeCopy());
+    EXPECT_EQ(copy->GetNumDescendents(), depth);
+    Archive archive;
+    EXPECT_THROW(archive.WriteObject(root.get()), ArchiveException);
+    copy.reset();
+    root.reset();
+}
+
+TEST_F(TreeNodeTest, ChildIndicesStayRightThroughRandomRemovalsAndMoves)
+{
+    TreeTestNode root;
+    std::vector<TreeNode*> model;
+    for (int i = 0; i < 500; ++i)
+        model.push_back(new TreeTestNode(&root));
+    std::mt19937 random(11);
+    const auto pick = [&random](std::size_t size) { return static_cast<std::size_t>(random() % size); };
+    while (model.size() > 1) {
+        const std::size_t at = pick(model.size());
+        if (random() % 4 == 0) {
+            // Move a child to another position (counted after its removal).
+            const std::size_t to = pick(model.size());
+            TreeNode* moved = model[at];
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+            model.insert(model.begin() + static_cast<std::ptrdiff_t>(to), moved);
+            moved->SetParentAt(&root, static_cast<int>(to));
+        } else {
+            delete model[at];
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        ASSERT_EQ(root.GetNumChildren(), static_cast<int>(model.size()));
+        const std::size_t probe = pick(model.size());
+        ASSERT_EQ(root.GetChild(static_cast<int>(probe)), model[probe]);
+        ASSERT_EQ(model[probe]->GetIndex(), static_cast<int>(probe));
+        ASSERT_EQ(root.GetChild(static_cast<int>(model.size()) - 1), model.back());
+    }
+}
+
+TEST_F(TreeNodeTest, ArchiveRoundTripKeepsShapeAndFlags)
+{
+    TreeTestNode root;
+    auto* a = new TreeTestNode(&root);
+    auto* b = new TreeTestNode(&root);
+    new TreeTestNode(b);
+    a->SetClipped(true);
+    b->SetInvisible(false);
+    b->Select(false);
+    Archive out;
+    out.WriteObject(&root);
+    Archive in(out.GetBuffer());
+    std::unique_ptr<TreeNode> loaded(static_cast<TreeNode*>(in.ReadObject(&TreeNode::GetThisClass())));
+    ASSERT_EQ(loaded->GetNumChildren(), 2);
+    EXPECT_EQ(loaded->GetParent(), nullptr);
+    EXPECT_TRUE(loaded->GetChild(0)->IsClipped());
+    EXPECT_TRUE(loaded->GetChild(1)->IsSelected());
+    EXPECT_EQ(loaded->GetChild(1)->GetChild(0)->GetParent(), loaded->GetChild(1));
+    EXPECT_EQ(loaded->GetNumDescendents(), 3);
+
+    // Records nest one level per tree level; a deep but bounded chain still round-trips.
+    TreeNode* leaf = nullptr;
+    std::unique_ptr<TreeTestNode> chain = Chain(900, &leaf);
+    Archive deepOut;
+    deepOut.WriteObject(chain.get());
+    Archive deepIn(deepOut.GetBuffer());
+    std::unique_ptr<TreeNode> deep(static_cast<TreeNode*>(deepIn.ReadObject(&TreeNode::GetThisClass())));
+    EXPECT_EQ(deep->GetNumDescendents(), 900);
+}
+
+TEST_F(TreeNodeTest, ArchiveDropsBadChildEntriesAndRejectsBadParents)
+{
+    CraftedNode crafted;
+    new TreeTestNode(&crafted);
+    Archive out;
+    out.WriteObject(&crafted);
+    Archive in(out.GetBuffer());
+    std::unique_ptr<TreeNode> loaded(static_cast<TreeNode*>(in.ReadObject(&TreeNode::GetThisClass())));
+    ASSERT_EQ(loaded->GetNumChildren(), 1);
+    EXPECT_EQ(loaded->GetChild(0)->GetParent(), loaded.get());
+
+    // A record whose parent is a new object, and a truncated record: archive errors, nothing leaks.
+    TreeTestNode parent;
+    auto* child = new TreeTestNode(&parent);
+    Archive detached;
+    detached.WriteObject(child);  // written alone, so its parent reference is null
+    std::vector<std::uint8_t> bytes = detached.GetBuffer();
+    Archive whole;
+    whole.WriteObject(&parent);
+    std::vector<std::uint8_t> truncated = whole.GetBuffer();
+    truncated.pop_back();
+    Archive cut(truncated);
+    EXPECT_THROW(cut.ReadObject(), ArchiveException);
+    // Replace the child's null parent tag by a new-class tag.
+    const std::size_t parentTag = bytes.size() - 2 - 2 - 3;
+    ASSERT_EQ(bytes[parentTag], 0);
+    bytes[parentTag] = 0xFF;
+    bytes[parentTag + 1] = 0xFF;
+    Archive hostile(bytes);
+    EXPECT_THROW(hostile.ReadObject(), ArchiveException);
+}

@@ -1,0 +1,465 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/Base.h"
+#include "foundation/ClassRegistry.h"
+#include "foundation/CompressedPropertyArchive.h"
+#include "foundation/DataModelLibrary.h"
+#include "foundation/DataStorage.h"
+#include "foundation/Property.h"
+#include "foundation/PropertyPass.h"
+#include "foundation/TreeNode.h"
+#include "platform/Archive.h"
+
+using namespace Tavrel;
+
+namespace {
+
+constexpr std::uint32_t Temporary = DataStorage::FlagTemporary;
+constexpr std::uint32_t Readable = DataStorage::FlagReadable;
+constexpr std::uint32_t Writable = DataStorage::FlagWritable;
+
+std::unique_ptr<TreeNode> MakeNode()
+{
+    AttachDataModelDLL();
+    return std::unique_ptr<TreeNode>(ClassAccess::New<TreeNode>());
+}
+
+std::vector<std::uint8_t> Store(Property& table)
+{
+    Archive archive;
+    table.Serialize(archive);
+    return archive.GetBuffer();
+}
+
+void Load(Property& table, const std::vector<std::uint8_t>& bytes)
+{
+    Archive archive(bytes);
+    table.Serialize(archive);
+    EXPECT_EQ(archive.GetRemaining(), 0u);
+}
+
+// A one-cell table with the given cell bytes under the name "x".
+std::vector<std::uint8_t> OneCell(std::int32_t type, std::int32_t count, const std::vector<std::uint8_t>& value)
+{
+    Archive archive;
+    archive << std::int32_t{1} << "x" << type << count << std::uint8_t{Readable};
+    archive.Write(value.data(), value.size());
+    return archive.GetBuffer();
+}
+
+TEST(DataStorageTypes, ConstructorsGiveTypeCodeCountAndCopiedBlocks)
+{
+    std::int32_t longs[] = {1, -2, 3};
+    const float floats[] = {0.5f, 1.5f};
+    const std::uint8_t bytes[] = {9, 8, 7, 6};
+    int marker = 0;
+    const struct {
+        DataStorage cell;
+        DataStorage::Type type;
+        std::int32_t count;
+    } cases[] = {
+        {DataStorage(), DataStorage::TypeEmpty, 0},
+        {DataStorage(&marker, 0), DataStorage::TypePointer, 1},
+        {DataStorage(std::int32_t{5}, 0), DataStorage::TypeLong, 1},
+        {DataStorage(3, longs, 0), DataStorage::TypeLongArray, 3},
+        {DataStorage(0.25f, 0), DataStorage::TypeFloat, 1},
+        {DataStorage(2, floats, 0), DataStorage::TypeFloatArray, 2},
+        {DataStorage("abc", 0), DataStorage::TypeText, 4},
+        {DataStorage(static_cast<const char*>(nullptr), 0), DataStorage::TypeText, 0},
+        {DataStorage(4, bytes, 0), DataStorage::TypeByteArray, 4},
+        {DataStorage(static_cast<const Base*>(nullptr), 0), DataStorage::TypeObject, 1},
+        {DataStorage(-1, longs, 0), DataStorage::TypeLongArray, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.cell.GetType(), c.type);
+        EXPECT_EQ(c.cell.GetCount(), c.count) << c.type;
+    }
+
+    longs[0] = 100;
+    std::int32_t count = 0;
+    const std::int32_t* values = nullptr;
+    ASSERT_TRUE(cases[3].cell.Get(count, values));
+    EXPECT_EQ(values[0], 1);
+    const char* text = "unchanged";
+    ASSERT_TRUE(cases[7].cell.Get(text));
+    EXPECT_EQ(text, nullptr);
+}
+
+TEST(DataStorageTypes, ObjectCellFollowsTheObjectByIdentifier)
+{
+    std::unique_ptr<TreeNode> node = MakeNode();
+    const DataStorage cell(node.get(), Readable);
+    Base* found = nullptr;
+    ASSERT_TRUE(cell.Get(found));
+    EXPECT_EQ(found, node.get());
+    node.reset();
+    EXPECT_TRUE(cell.Get(found));
+    EXPECT_EQ(found, nullptr);
+}
+
+TEST(DataStorageText, SetFromStringParsesKeepsTypeAndAlwaysTakesFlags)
+{
+    DataStorage number(std::int32_t{3}, Readable);
+    EXPECT_TRUE(number.SetFromString(" 12abc", Readable | Writable));
+    EXPECT_EQ(number.GetAsString(), "12");
+    EXPECT_FALSE(number.SetFromString("abc", Temporary));
+    EXPECT_EQ(number.GetAsString(), "12");
+    EXPECT_EQ(number.GetFlags(), Temporary);
+
+    DataStorage real(1.0f, 0);
+    EXPECT_TRUE(real.SetFromString("2.5", 0));
+    EXPECT_FALSE(real.SetFromString("1e999", 0));
+    EXPECT_EQ(real.GetAsString(), "2.500000");
+
+    DataStorage text("old", 0);
+    EXPECT_TRUE(text.SetFromString("longer text", 0));
+    EXPECT_EQ(text.GetCount(), 12);
+
+    std::int32_t values[] = {1, 2};
+    DataStorage array(2, values, 0);
+    EXPECT_FALSE(array.SetFromString("5", 0));
+    EXPECT_EQ(array.GetCount(), 2);
+    EXPECT_EQ(array.GetAsString(), "");
+}
+
+TEST(DataStorageText, WidthAndPrecisionForms)
+{
+    EXPECT_EQ(DataStorage(std::int32_t{42}, 0).GetAsString(5, 2), "   42");
+    EXPECT_EQ(DataStorage(3.14159f, 0).GetAsString(7, 2), "   3.14");
+    EXPECT_EQ(DataStorage("ab", 0).GetAsString(-4, 0), "ab  ");
+    EXPECT_EQ(DataStorage(static_cast<const char*>(nullptr), 0).GetAsString(), "");
+    EXPECT_EQ(DataStorage().GetAsString(3, 1), "");
+}
+
+TEST(DataStorageFlags, DefaultReadableAndPrivateMeansNoFlags)
+{
+    DataStorage cell;
+    EXPECT_EQ(cell.GetFlags(), Readable);
+    cell.SetWritable(true);
+    cell.SetTemporary(true);
+    EXPECT_EQ(cell.GetFlags(), Temporary | Readable | Writable);
+    EXPECT_FALSE(cell.IsPrivate());
+    cell.SetPrivate(true);
+    EXPECT_TRUE(cell.IsPrivate());
+    cell.SetPrivate(false);
+    EXPECT_TRUE(cell.IsPrivate());
+}
+
+TEST(UserPropertyTable, InsertionOrderReplacementAndRemoval)
+{
+    Property table;
+    EXPECT_EQ(table.GetPropertyName(0), "");
+    table.SetProperty("b", std::int32_t{1}, Readable);
+    table.SetProperty("a", 2.0f, Readable);
+    table.SetProperty("c", "text", Readable | Temporary);
+    table.SetProperty("b", "now text", Writable);  // replaced in place
+    table.SetProperty("B");                        // names keep their letter case
+    ASSERT_EQ(table.GetNumProperties(), 4);
+    EXPECT_EQ(table.GetPropertyName(0), "b");
+    EXPECT_EQ(table.GetPropertyName(3), "B");
+    EXPECT_EQ(table.GetPropertyName(4), "");
+    EXPECT_EQ(table.GetPropertyAsString("b"), "now text");
+    EXPECT_TRUE(table.IsWritable("b"));
+    EXPECT_FALSE(table.IsReadable("b"));
+    EXPECT_EQ(table.GetNumTemporaries(), 1);
+
+    std::int32_t value = 9;
+    EXPECT_FALSE(table.GetProperty("b", value));
+    EXPECT_FALSE(table.GetProperty("missing", value));
+    EXPECT_EQ(value, 9);
+    table.SetReadable("missing", true);
+    EXPECT_FALSE(table.IsReadable("missing"));
+
+    table.RemoveProperty("a");
+    table.RemoveProperty("a");
+    ASSERT_EQ(table.GetNumProperties(), 3);
+    EXPECT_EQ(table.GetPropertyName(1), "c");
+    EXPECT_EQ(table.GetPropertyName(2), "B");
+}
+
+TEST(UserPropertyTable, SetFromStringCreatesTextOrDefersToTheCell)
+{
+    Property table;
+    EXPECT_EQ(table.SetPropertyFromString("n", "42", Readable | Writable), Property::StatusCreated);
+    const char* text = nullptr;
+    ASSERT_TRUE(table.GetProperty("n", text));
+    EXPECT_STREQ(text, "42");
+
+    table.SetProperty("count", std::int32_t{1}, 0);
+    EXPECT_EQ(table.SetPropertyFromString("count", "7 apples", Readable), Property::StatusSet);
+    EXPECT_EQ(table.SetPropertyFromString("count", "seven", Readable | Writable), Property::StatusFailed);
+    EXPECT_EQ(table.GetPropertyAsString("count"), "7");
+    EXPECT_TRUE(table.IsWritable("count"));
+}
+
+TEST(UserPropertyTable, CopiesAreDeepAndIncludeTemporaries)
+{
+    Property table;
+    table.SetProperty("t", "temp", Temporary);
+    table.SetProperty("v", "value", Readable);
+    Property copy(table);
+    table.SetPropertyFromString("v", "changed", Readable);
+    EXPECT_EQ(copy.GetPropertyAsString("v"), "value");
+    EXPECT_EQ(copy.GetNumTemporaries(), 1);
+
+    Property other;
+    other.SetProperty("x");
+    other.CopyProperties(copy);
+    EXPECT_FALSE(other.HasProperty("x"));
+    EXPECT_EQ(other.GetPropertyName(1), "v");
+}
+
+TEST(UserPropertyArchive, LayoutLeavesTemporaryCellsOut)
+{
+    Property table;
+    table.SetProperty("tmp", std::int32_t{5}, Temporary | Readable);
+    table.SetProperty("n", std::int32_t{-2}, Readable | Writable);
+    table.SetProperty("s", static_cast<const char*>(nullptr), 0);
+    const std::vector<std::uint8_t> expected = {
+        2, 0, 0, 0,                                                  // cells that are not temporary
+        1, 'n', 2, 0, 0, 0, 1, 0, 0, 0, 6, 0xFE, 0xFF, 0xFF, 0xFF,  // long -2, flags 6
+        1, 's', 6, 0, 0, 0, 0, 0, 0, 0, 0,                           // null text: type, count 0, flags
+    };
+    EXPECT_EQ(Store(table), expected);
+}
+
+TEST(UserPropertyArchive, EveryTypeRoundTripsPointersAndObjectsAsNull)
+{
+    const std::int32_t longs[] = {INT32_MIN, 0, INT32_MAX};
+    const float floats[] = {-1.5f, 3.0e38f};
+    const std::uint8_t bytes[] = {0, 255, 1};
+    int marker = 0;
+    std::unique_ptr<TreeNode> node = MakeNode();
+
+    Property table;
+    table.SetProperty("empty");
+    table.SetProperty("long", std::int32_t{-7}, Readable | Writable);
+    table.SetProperty("longs", 3, longs, 0);
+    table.SetProperty("float", 0.1f, Writable);
+    table.SetProperty("floats", 2, floats, Readable);
+    table.SetProperty("text", "caf\xC3\xA9", Readable);
+    table.SetProperty("bytes", 3, bytes, Readable);
+    table.SetProperty("pointer", &marker, Readable);
+    table.SetProperty("object", node.get(), Readable);
+    table.SetProperty("temporary", "gone", Temporary | Readable);
+
+    Property loaded;
+    loaded.SetProperty("replaced", std::int32_t{1}, Readable);
+    const std::uint32_t lastOID = Base::GetLastOID();
+    Load(loaded, Store(table));
+    EXPECT_EQ(Base::GetLastOID(), lastOID) << "an object cell wrote the object's record";
+
+    ASSERT_EQ(loaded.GetNumProperties(), 9);
+    EXPECT_FALSE(loaded.HasProperty("replaced"));
+    EXPECT_FALSE(loaded.HasProperty("temporary"));
+    for (std::int32_t i = 0; i < loaded.GetNumProperties(); ++i) {
+        const std::string name = loaded.GetPropertyName(i);
+        EXPECT_EQ(name, table.GetPropertyName(i));
+        EXPECT_EQ(loaded.GetPropertyAsString(name, 3, 2), table.GetPropertyAsString(name, 3, 2)) << name;
+        EXPECT_EQ(loaded.IsReadable(name), table.IsReadable(name)) << name;
+        EXPECT_EQ(loaded.IsWritable(name), table.IsWritable(name)) << name;
+    }
+    std::int32_t count = 0;
+    const std::int32_t* loadedLongs = nullptr;
+    ASSERT_TRUE(loaded.GetProperty("longs", count, loadedLongs));
+    EXPECT_EQ(std::vector<std::int32_t>(loadedLongs, loadedLongs + count), std::vector<std::int32_t>(longs, longs + 3));
+    const float* loadedFloats = nullptr;
+    ASSERT_TRUE(loaded.GetProperty("floats", count, loadedFloats));
+    EXPECT_EQ(std::vector<float>(loadedFloats, loadedFloats + count), std::vector<float>(floats, floats + 2));
+    const std::uint8_t* loadedBytes = nullptr;
+    ASSERT_TRUE(loaded.GetProperty("bytes", count, loadedBytes));
+    EXPECT_EQ(std::vector<std::uint8_t>(loadedBytes, loadedBytes + count), std::vector<std::uint8_t>(bytes, bytes + 3));
+
+    void* pointer = &marker;
+    ASSERT_TRUE(loaded.GetProperty("pointer", pointer));
+    EXPECT_EQ(pointer, nullptr);
+    Base* object = node.get();
+    ASSERT_TRUE(loaded.GetProperty("object", object));
+    EXPECT_EQ(object, nullptr);
+}
+
+TEST(UserPropertyArchive, EmptyCountKeepsTheTable)
+{
+    Property table;
+    table.SetProperty("kept", std::int32_t{1}, Temporary);
+    Load(table, {0, 0, 0, 0});
+    Load(table, {0xFF, 0xFF, 0xFF, 0xFF});
+    EXPECT_TRUE(table.HasProperty("kept"));
+}
+
+TEST(UserPropertyArchive, BadInputRaisesAndLeavesTheTableUnchanged)
+{
+    std::vector<std::vector<std::uint8_t>> inputs = {
+        {1, 0, 0},                                                    // truncated count
+        {0xFF, 0xFF, 0xFF, 0x7F, 1, 'x', 0, 0, 0, 0, 0, 0, 0, 0, 0},  // count beyond the input
+        OneCell(9, 1, {}),                                            // unknown type codes
+        OneCell(-1, 1, {}),
+        OneCell(DataStorage::TypeLongArray, -1, {}),                  // negative element count
+        OneCell(DataStorage::TypeFloatArray, 0x40000000, {0, 0, 0, 0}),
+        OneCell(DataStorage::TypeText, 3, {'a', 'b', 'c'}),           // unterminated text
+        OneCell(DataStorage::TypeText, 3, {'a', 0, 0}),               // zero inside the text
+        OneCell(DataStorage::TypeLong, 1, {1, 2}),                    // truncated value
+        OneCell(DataStorage::TypeObject, 1, {0x01, 0x00}),            // reference to an unseen index
+    };
+    // The second cell breaks after a good first one.
+    std::vector<std::uint8_t> half = OneCell(DataStorage::TypeLong, 1, {5, 0, 0, 0});
+    half[0] = 2;
+    half.insert(half.end(), {1, 'y', 2, 0, 0, 0});
+    inputs.push_back(half);
+
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        Property table;
+        table.SetProperty("kept", "yes", Readable);
+        Archive archive(inputs[i]);
+        EXPECT_THROW(table.Serialize(archive), ArchiveException) << "input " << i;
+        ASSERT_EQ(table.GetNumProperties(), 1) << "input " << i;
+        EXPECT_EQ(table.GetPropertyAsString("kept"), "yes");
+    }
+}
+
+TEST(UserPropertyArchive, StoredObjectsAreOwnedByTheLoadedCells)
+{
+    // Earlier writers stored the object's own record (with its subtree); the second cell refers back.
+    std::unique_ptr<TreeNode> node = MakeNode();
+    ClassAccess::New<TreeNode>()->SetParent(node.get());
+    Archive writer;
+    writer << std::int32_t{2};
+    for (const char* name : {"first", "second"}) {
+        writer << name << std::int32_t{DataStorage::TypeObject} << std::int32_t{1} << std::uint8_t{Readable};
+        writer.WriteObject(node.get());
+    }
+
+    std::uint32_t loadedOIDs[2] = {};
+    {
+        Property table;
+        Load(table, writer.GetBuffer());
+        Base* first = nullptr;
+        Base* second = nullptr;
+        ASSERT_TRUE(table.GetProperty("first", first));
+        ASSERT_TRUE(table.GetProperty("second", second));
+        EXPECT_EQ(first, second);
+        const auto* loaded = DynCast<TreeNode>(first);
+        ASSERT_NE(loaded, nullptr);
+        ASSERT_EQ(loaded->GetNumChildren(), 1);
+        loadedOIDs[0] = loaded->GetOID();
+        loadedOIDs[1] = loaded->GetChild(0)->GetOID();
+
+        // Copies share the loaded object; it lives as long as any of them.
+        Property copy(table);
+        table = Property();
+        Base* fromCopy = nullptr;
+        ASSERT_TRUE(copy.GetProperty("first", fromCopy));
+        EXPECT_EQ(fromCopy, first);
+    }
+    EXPECT_EQ(Base::GetObjectA(loadedOIDs[0]), nullptr);
+    EXPECT_EQ(Base::GetObjectA(loadedOIDs[1]), nullptr);
+
+    // A loaded node that has been given a parent belongs to the tree, not to the cell.
+    TreeNode* adopted = nullptr;
+    {
+        Property table;
+        Load(table, writer.GetBuffer());
+        Base* object = nullptr;
+        ASSERT_TRUE(table.GetProperty("first", object));
+        adopted = DynCast<TreeNode>(object);
+        ASSERT_NE(adopted, nullptr);
+        adopted->SetParent(node.get());
+    }
+    ASSERT_EQ(node->GetNumChildren(), 2);
+    EXPECT_EQ(node->GetChild(1), adopted);
+}
+
+TEST(UserPropertyArchive, PropertyIsACreatableFrameworkObject)
+{
+    AttachDataModelDLL();
+    const RuntimeClass* record = RuntimeClass::Find("XXProperty");
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->schema, RuntimeClass::VersionableSchema | 13u);
+    std::unique_ptr<PersistentObject> created(record->CreateObject());
+    EXPECT_TRUE(created && created->IsKindOf(&Property::GetThisClass()));
+}
+
+// A model class whose one property level stores its user-property table the way objects do: the
+// table's own archive form, nested in a byte block.
+class TableHolder : public Base {
+    TAVREL_DECLARE_CLASS(TableHolder, Base)
+public:
+    static TableHolder* Make() { return ClassAccess::New<TableHolder>(); }
+
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        if (!pass)
+            return;
+        const auto serialize = [this](Archive& nested) { table.Serialize(nested); };
+        pass.Archived("Property", serialize, serialize);
+    }
+
+    Property table;
+
+protected:
+    TableHolder() = default;
+    TableHolder(const TableHolder&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(TableHolder, ClassKind::Creatable)
+
+TEST(UserPropertyStream, TablesRoundTripThroughTheCompressedStreamWithoutTemporaries)
+{
+    AttachDataModelDLL();
+    static const bool registered = (ClassRegistry::Register<TableHolder>(), true);
+    ASSERT_TRUE(registered);
+
+    const float weights[] = {0.25f, 4.0f};
+    std::unique_ptr<TableHolder> first(TableHolder::Make());
+    std::unique_ptr<TableHolder> second(TableHolder::Make());
+    first->table.SetProperty("_ASU", std::int32_t{12}, 0);
+    first->table.SetProperty("scratch", "not saved", Temporary | Readable);
+    first->table.SetProperty("weights", 2, weights, Readable | Writable);
+    first->table.SetProperty("Note", "first", Readable);
+    second->table.SetProperty("only", 1.5f, Writable);
+
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        first->WriteProperties(stream, first->GetOID());
+        second->WriteProperties(stream, second->GetOID());
+    }
+    Archive in(out.GetBuffer());
+    std::unique_ptr<Base> readFirst;
+    std::unique_ptr<Base> readSecond;
+    {
+        CompressedPropertyArchive stream(in);
+        readFirst.reset(Catalog::ReadProperties(stream));
+        readSecond.reset(Catalog::ReadProperties(stream));
+    }
+    EXPECT_EQ(in.GetRemaining(), 0u);
+    const auto* loaded = DynCast<TableHolder>(readFirst.get());
+    const auto* loadedSecond = DynCast<TableHolder>(readSecond.get());
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_NE(loadedSecond, nullptr);
+
+    const Property& table = loaded->table;
+    ASSERT_EQ(table.GetNumProperties(), 3);
+    EXPECT_FALSE(table.HasProperty("scratch"));
+    EXPECT_EQ(table.GetPropertyName(0), "_ASU");
+    EXPECT_EQ(table.GetPropertyName(2), "Note");
+    EXPECT_EQ(table.GetPropertyAsString("_ASU"), "12");
+    EXPECT_FALSE(table.IsReadable("_ASU") || table.IsWritable("_ASU") || table.IsTemporary("_ASU"));
+    std::int32_t count = 0;
+    const float* values = nullptr;
+    ASSERT_TRUE(table.GetProperty("weights", count, values));
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(values[1], 4.0f);
+    EXPECT_TRUE(table.IsWritable("weights"));
+    EXPECT_EQ(table.GetPropertyAsString("Note"), "first");
+    EXPECT_EQ(loadedSecond->table.GetPropertyAsString("only"), "1.500000");
+    EXPECT_FALSE(loadedSecond->table.IsReadable("only"));
+}
+
+} // namespace
