@@ -12,8 +12,15 @@ using namespace Tavrel;
 
 namespace {
 
-// Objects read by one input; each distinct object is deleted once, whatever referred to it.
+// Records read by one input that are not model objects; each is deleted once, whatever referred to it.
+// Model objects are swept by OID instead, since a later record may adopt an earlier one as a child.
 std::unordered_set<PersistentObject*>* g_read = nullptr;
+
+void Keep(PersistentObject* object)
+{
+    if (object && !dynamic_cast<Base*>(object))
+        g_read->insert(object);
+}
 
 // A record holding a number, a string and two nested references, as model classes do.
 class FuzzRecord : public PersistentObject {
@@ -34,8 +41,7 @@ public:
         archive >> value >> text;
         const std::uint32_t count = archive.ReadCount(2);
         for (std::uint32_t i = 0; i < count && i < 2; ++i) {
-            if (PersistentObject* child = archive.ReadObject())
-                g_read->insert(child);
+            Keep(archive.ReadObject());
         }
     }
 };
@@ -48,16 +54,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static_cast<void>(ready);
     std::unordered_set<PersistentObject*> read;
     g_read = &read;
+    const std::uint32_t before = Base::GetLastOID();
     Archive archive(data, size);
     try {
-        while (archive.GetRemaining() > 0) {
-            if (PersistentObject* object = archive.ReadObject())
-                read.insert(object);
-        }
+        while (archive.GetRemaining() > 0)
+            Keep(archive.ReadObject());
     } catch (const ArchiveException&) {
     }
     for (PersistentObject* object : read)
         delete object;
+    // Deleting a node takes its children with it, so later OIDs may already be gone.
+    for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
+        delete Base::GetObjectA(oid);
     g_read = nullptr;
     return 0;
 }

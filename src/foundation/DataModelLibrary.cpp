@@ -1,8 +1,16 @@
 #include "foundation/DataModelLibrary.h"
 
+#include "foundation/BaseCollection.h"
 #include "foundation/ClassRegistry.h"
+#include "foundation/Geometric.h"
+#include "foundation/Geometric3d.h"
+#include "foundation/NamedCollection.h"
+#include "foundation/Object.h"
+#include "foundation/OrdCollection.h"
 #include "foundation/Property.h"
+#include "foundation/SetCollection.h"
 #include "foundation/TreeNode.h"
+#include "foundation/TreeRoot.h"
 
 namespace Tavrel {
 
@@ -14,6 +22,14 @@ void RegisterAllClasses()
 {
     ClassRegistry::Register<Base>();
     ClassRegistry::Register<TreeNode>();
+    ClassRegistry::Register<Object>();
+    ClassRegistry::Register<TreeRoot>();
+    ClassRegistry::Register<Geometric>();
+    ClassRegistry::Register<Geometric3d>();
+    ClassRegistry::Register<BaseCollection>();
+    ClassRegistry::Register<OrdCollection>();
+    ClassRegistry::Register<SetCollection>();
+    ClassRegistry::Register<NamedCollection>();
     RuntimeClass::Register(Property::GetThisClass());
 }
 

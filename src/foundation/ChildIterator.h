@@ -1,0 +1,34 @@
+// ChildIterator: yields the root (optionally), then its children in index order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "foundation/TreeIterator.h"
+
+namespace Tavrel {
+
+// The child count is read at every step, so children added during the walk are seen.
+class ChildIterator : public TreeIterator {
+public:
+    ChildIterator(Object* root, bool includeRoot);
+    ChildIterator(Object* root, std::uint32_t classType, bool includeRoot);
+    // Refused: a class type without the flag would be taken for the flag.
+    ChildIterator(Object* root, std::uint32_t classType) = delete;
+    ChildIterator(Object* root, const Filter& filter, bool includeRoot);
+    ChildIterator(const ChildIterator&) = default;
+    ChildIterator& operator=(const ChildIterator&) = default;
+
+    void Reset() override;
+    std::unique_ptr<Iterator> Copy() const override;
+
+protected:
+    Object* GotoNext(bool includeRoot) override;
+
+private:
+    bool m_done = false;
+    bool m_rootPending = true;
+    int m_index = -1;  // the last child stepped over
+};
+
+} // namespace Tavrel

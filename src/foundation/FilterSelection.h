@@ -1,0 +1,30 @@
+// FilterSelection: accepts selected objects, optionally only the topmost of a selected subtree.
+#pragma once
+
+#include <memory>
+
+#include "foundation/Filter.h"
+
+namespace Tavrel {
+
+class FilterSelection : public Filter {
+public:
+    FilterSelection(bool topMost, FilterMode mode);
+    // The object must also pass the inner filter.
+    FilterSelection(const Filter& inner, bool topMost, FilterMode mode);
+    FilterSelection(const FilterSelection&) = default;
+    FilterSelection& operator=(const FilterSelection&) = default;
+
+    std::unique_ptr<Filter> Copy() const override;
+
+protected:
+    bool DoTest(Object* object) const override;
+    // Selected; with topMost, also a parent that is not selected (so never a node without parent).
+    virtual bool IsValidObject(Object* object) const;
+
+private:
+    OwnedFilter m_inner;
+    bool m_topMost;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,243 @@
+#include "foundation/Geometric.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "core/GraphicsPrimitives.h"
+#include "core/StringUtils.h"
+
+namespace Tavrel {
+
+TAVREL_IMPLEMENT_CLASS(Geometric, ClassKind::Creatable)
+
+namespace {
+
+constexpr std::int32_t AccessReadWrite = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
+constexpr ObjectProperty::PropertyType PointPropertyType = 5;
+
+bool Is(std::string_view name, std::string_view known)
+{
+    return StringUtils::EqualsNoCase(name, known);
+}
+
+// Calls visit (Geometric&) on every Geometric below top (top excluded) in pre-order; the stack holds one entry per
+// level, so the depth of the tree never reaches the C++ stack.
+template <class Visit>
+void ForEachGeometricDescendant(const TreeNode* top, Visit&& visit)
+{
+    std::vector<std::pair<const TreeNode*, int>> stack{{top, 0}};
+    while (!stack.empty()) {
+        auto& [node, next] = stack.back();
+        TreeNode* child = node->GetChild(next++);
+        if (!child) {
+            stack.pop_back();
+            continue;
+        }
+        if (Geometric* geometric = DynCast<Geometric>(child))
+            visit(*geometric);
+        stack.emplace_back(child, 0);
+    }
+}
+
+// Applies a motion to the object, then to each Geometric descendant. The descendants are gathered
+// after the object has moved, as the tree then stands; one deleted by a listener of an earlier move
+// is skipped.
+template <class Move>
+void MoveTree(Geometric& top, Move&& move)
+{
+    move(top);
+    std::vector<std::pair<Geometric*, std::uint32_t>> descendants;
+    ForEachGeometricDescendant(&top, [&descendants](Geometric& geometric) {
+        descendants.emplace_back(&geometric, geometric.GetOID());
+    });
+    const bool checked = Base::IsOIDValidationEnabled();
+    for (const auto& [geometric, oid] : descendants) {
+        if (!checked || Base::GetObjectA(oid) == geometric)
+            move(*geometric);
+    }
+}
+
+} // namespace
+
+Geometric::Geometric() = default;
+
+// As in Object: tree registrations above reach this level's mask byte.
+Geometric::Geometric(Object* parent) : Object(parent)
+{
+    SetMaskFromParents();
+}
+
+Geometric::Geometric(const Geometric& other) : Object(other) {}
+
+// ---- Text interface
+
+std::string Geometric::GetPropertyAsString(std::string_view name) const
+{
+    if (Is(name, "XYZ")) {
+        const Point3d p = GetXYZ();
+        return StringUtils::Format("%.4f %.4f %.4f", p.x, p.y, p.z);
+    }
+    if (Is(name, "X"))
+        return StringUtils::Format("%.4f", GetXYZ().x);
+    if (Is(name, "Y"))
+        return StringUtils::Format("%.4f", GetXYZ().y);
+    if (Is(name, "Z"))
+        return StringUtils::Format("%.4f", GetXYZ().z);
+    return Object::GetPropertyAsString(name);
+}
+
+bool Geometric::SetPropertyFromString(std::string_view name, std::string_view value)
+{
+    if (Is(name, "XYZ")) {
+        Point3d p;
+        if (!StringUtils::StringToPoint(value, p))
+            return false;
+        SetXYZ(p);
+        return true;
+    }
+    float Point3d::*const component = Is(name, "X")   ? &Point3d::x
+                                      : Is(name, "Y") ? &Point3d::y
+                                      : Is(name, "Z") ? &Point3d::z
+                                                      : nullptr;
+    if (!component)
+        return Object::SetPropertyFromString(name, value);
+    float number = 0.0f;
+    if (!StringUtils::StringToReal(value, number))
+        return false;
+    Point3d p = GetXYZ();
+    p.*component = number;
+    SetXYZ(p);
+    return true;
+}
+
+ObjectProperty Geometric::GetPropertyAsObjectProperty(std::string_view name) const
+{
+    if (Is(name, "XYZ"))
+        return ObjectProperty("XYZ", GetXYZ(), AccessReadWrite, PointPropertyType);
+    return Object::GetPropertyAsObjectProperty(name);
+}
+
+std::int32_t Geometric::GetProperties(ObjectProperty::Array& properties) const
+{
+    Object::GetProperties(properties);
+    properties.push_back(Geometric::GetPropertyAsObjectProperty("XYZ"));
+    return static_cast<std::int32_t>(properties.size());
+}
+
+// ---- Position and motions
+
+Point3d Geometric::GetXYZ() const
+{
+    return Point3d::origin;
+}
+
+void Geometric::SetXYZ(const Point3d&)
+{
+    DoNotify(classType, EventMoved, nullptr, nullptr);
+}
+
+void Geometric::Rotate(const Point3d& a, const Point3d& b, double angle)
+{
+    Point3d p = GetXYZ();
+    Matrix4x4(a, b, angle).Transform(p);
+    SetXYZ(p);
+}
+
+void Geometric::Rotate(const Point3d& axis, double angle)
+{
+    Point3d p = GetXYZ();
+    Matrix4x4(axis, angle).Rotate(p);
+    SetXYZ(p);
+}
+
+void Geometric::Transform(const Matrix4x4& matrix)
+{
+    Point3d p = GetXYZ();
+    matrix.Transform(p);
+    SetXYZ(p);
+}
+
+void Geometric::Translate(const Point3d& offset)
+{
+    SetXYZ(GetXYZ() + offset);
+}
+
+void Geometric::RotateTree(const Point3d& a, const Point3d& b, double angle)
+{
+    MoveTree(*this, [&](Geometric& geometric) { geometric.Rotate(a, b, angle); });
+}
+
+void Geometric::TranslateTree(const Point3d& offset)
+{
+    MoveTree(*this, [&](Geometric& geometric) { geometric.Translate(offset); });
+}
+
+void Geometric::TransformTree(const Matrix4x4& matrix)
+{
+    MoveTree(*this, [&](Geometric& geometric) { geometric.Transform(matrix); });
+}
+
+// ---- Centre, extents, label anchor
+
+Point3d Geometric::CalculateCenter() const
+{
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+    std::size_t count = 0;
+    ForEachGeometricDescendant(this, [&](const Geometric& geometric) {
+        const Point3d p = geometric.GetXYZ();
+        x += p.x;
+        y += p.y;
+        z += p.z;
+        ++count;
+    });
+    if (count == 0)
+        return Geometric::GetXYZ();
+    const auto n = static_cast<double>(count);
+    return Point3d(x / n, y / n, z / n);
+}
+
+void Geometric::CalculateExtents(Point3d& first, Point3d& second) const
+{
+    first = second = GetXYZ();
+    constexpr float largest = std::numeric_limits<float>::max();
+    Point3d maximum(-largest, -largest, -largest);
+    Point3d minimum(largest, largest, largest);
+    bool any = false;
+    ForEachGeometricDescendant(this, [&](const Geometric& geometric) {
+        const Point3d p = geometric.GetXYZ();
+        maximum = Point3d(std::max(maximum.x, p.x), std::max(maximum.y, p.y), std::max(maximum.z, p.z));
+        minimum = Point3d(std::min(minimum.x, p.x), std::min(minimum.y, p.y), std::min(minimum.z, p.z));
+        any = true;
+    });
+    if (any) {
+        first = maximum;
+        second = minimum;
+    }
+}
+
+Point3d Geometric::GetAnnotationXYZ() const
+{
+    Point3d first;
+    Point3d second;
+    CalculateExtents(first, second);
+    return first;
+}
+
+// ---- Position marker
+
+void Geometric::DisplayJack(const Color& color, std::uint32_t pickId, DisplayList3D& list) const
+{
+    if (list.GetMode() == 0)
+        return;
+    const Point3d p = GetXYZ();
+    constexpr float arm = 0.2f;
+    for (const Point3d& v : {Point3d(arm, 0.0, 0.0), Point3d(0.0, arm, 0.0), Point3d(0.0, 0.0, arm)})
+        list.Add(LinePrimitive(p + v, p - v, color, 1.0, PickIds()));
+    list.Add(DotPrimitive(p, color, 1.0, pickId));
+}
+
+} // namespace Tavrel

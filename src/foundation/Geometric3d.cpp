@@ -1,0 +1,49 @@
+#include "foundation/Geometric3d.h"
+
+#include "foundation/PropertyArchive.h"
+#include "foundation/PropertyPass.h"
+#include "platform/Archive.h"
+
+namespace Tavrel {
+
+TAVREL_IMPLEMENT_CLASS(Geometric3d, ClassKind::Creatable)
+
+Geometric3d::Geometric3d() = default;
+
+Geometric3d::Geometric3d(Object* parent) : Geometric(parent) {}
+
+Geometric3d::Geometric3d(const Geometric3d& other) : Geometric(other), m_xyz(other.m_xyz) {}
+
+Point3d Geometric3d::GetXYZ() const
+{
+    return m_xyz;
+}
+
+void Geometric3d::SetXYZ(const Point3d& position)
+{
+    m_xyz = position;
+    Geometric::SetXYZ(position);
+}
+
+void Geometric3d::GetSetObjectProperties(PropertyArchive& archive)
+{
+    static PropertyLevel level;
+    PropertyPass pass(archive, level, *this);
+    if (!pass)
+        return;
+    pass.Archived("XYZ", m_xyz);
+}
+
+void Geometric3d::Serialize(Archive& archive)
+{
+    Geometric::Serialize(archive);
+    if (archive.IsStoring()) {
+        archive << m_xyz;
+    } else {
+        Point3d position;
+        archive >> position;
+        m_xyz = position;
+    }
+}
+
+} // namespace Tavrel

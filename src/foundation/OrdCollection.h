@@ -1,0 +1,114 @@
+// OrdCollection: an ordered array of object pointers; duplicates and null entries are allowed.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/BaseCollection.h"
+
+namespace Tavrel {
+
+class Event;
+class SetCollection;
+
+// The entries in index order. The collection learns of the deletion of the objects it refers to
+// without touching them, and an entry whose object was deleted reads as null everywhere (access,
+// walking, filters, copies and both persisted forms). Liveness comes from the OID registry; objects
+// the registry does not hold (made while OID validation was off) are watched through their deletion
+// event instead.
+class OrdCollection : public BaseCollection {
+    TAVREL_DECLARE_CLASS(OrdCollection, BaseCollection)
+public:
+    // size null entries (none for a negative size); growBy is a growth hint the array does not need.
+    explicit OrdCollection(int size = 0, int growBy = -1);
+    // Sized as above, then every object that a copy of the iterator yields is appended.
+    OrdCollection(const Iterator& iterator, int size = 0, int growBy = -1);
+    OrdCollection(const OrdCollection& other);
+    // The set's members in its walking order.
+    explicit OrdCollection(const SetCollection& set);
+    ~OrdCollection() override;
+
+    // Replace the entries only; the label and the other Object state stay.
+    OrdCollection& operator=(const OrdCollection& other);
+    OrdCollection& operator=(const SetCollection& set);
+    // The same size and the same object at every index.
+    bool operator==(const OrdCollection& other) const;
+
+    using BaseCollection::Add;
+    using BaseCollection::ApplyFilter;
+    using BaseCollection::Copy;
+
+    bool Copy(BaseCollection& target) const override;
+    // Resizes; new entries are null. A negative size changes nothing.
+    void SetSize(int size, int growBy) override;
+    bool IsEmpty() const override;
+    // Appends; duplicates and null are allowed. Always true.
+    bool Add(Object* object) override;
+    int GetNumItems() const override;
+    int GetSize() const override;
+    void RemoveAll() override;
+    // Removes the non-null entries the mode rejects; null entries stay; the survivors keep their order.
+    void ApplyFilter(const Filter& filter, FilterMode mode) override;
+    // Passes every entry, nulls included, with its index. The entries present when the walk starts
+    // are walked (fewer when the collection shrinks meanwhile).
+    bool Enumerate(Enumerator& enumerator) const override;
+    // The position of an entry is its index plus 1.
+    POSITION GetStartPosition() const override;
+    Object* GetNext(POSITION& position) const override;
+
+    // The non-null entries that the filter accepts.
+    virtual int GetNumItems(const Filter& filter) const;
+    // The non-null entries that IsA the type.
+    virtual int GetNumItems(std::uint32_t type) const;
+    // Null for an index outside 0..size-1.
+    virtual Object* GetAt(int index) const;
+    // Inserts before index, moving the rest up; an index at or past the end grows the array to
+    // index + 1 with null entries between. False, with nothing changed, for a negative index.
+    virtual bool InsertAt(int index, Object* object);
+    // Stores at index, growing the array to index + 1 when index is at or past the end. False, with
+    // nothing changed, for a negative index.
+    virtual bool SetAt(int index, Object* object);
+    // Removes count entries from index, moving the rest down. False, with nothing changed, unless
+    // index >= 0, count >= 0 and index + count <= size.
+    virtual bool RemoveAt(int index, int count = 1);
+    // Throws std::out_of_range for an index outside 0..size-1.
+    Object* operator[](int index) const;
+
+    // "OrdCollection Array": the entries in index order, nulls included.
+    void GetSetObjectProperties(PropertyArchive& archive) override;
+    // Object's part, then the entry count and each entry as an object reference.
+    void Serialize(Archive& archive) override;
+
+protected:
+    // Keeps the copies of the entries inside the copied subtree, in order; drops the others.
+    void DeepenShallowCopy() override;
+
+private:
+    struct Entry {
+        Object* object;
+        std::uint32_t oid;
+    };
+    // An object the OID registry does not hold, with the number of entries that refer to it.
+    struct Watched {
+        Object* object;
+        std::uint32_t count;
+        bool deleted;
+    };
+
+    // The entry for an object, watching it when the registry cannot tell whether it lives.
+    Entry Track(Object* object);
+    // Forgets one entry's reference.
+    void Release(const Entry& entry);
+    void ReleaseAll();
+    bool IsLive(const Entry& entry) const;
+    Object* Resolve(const Entry& entry) const { return IsLive(entry) ? entry.object : nullptr; }
+    // Replaces every entry by one for each object, in order.
+    void Assign(const std::vector<Object*>& objects);
+    static void OnEntryDeleted(Event& event);
+
+    std::vector<Entry> m_entries;
+    std::unordered_map<std::uint32_t, Watched> m_watched;
+};
+
+} // namespace Tavrel

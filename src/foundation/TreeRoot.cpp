@@ -1,0 +1,516 @@
+#include "foundation/TreeRoot.h"
+
+#include <utility>
+#include <vector>
+
+#include "foundation/BaseCollection.h"
+#include "foundation/ClassTypeEnumerator.h"
+#include "foundation/DescendentIterator.h"
+#include "foundation/Filter.h"
+#include "foundation/FilterVisible.h"
+#include "foundation/NamedCollection.h"
+#include "foundation/OrdCollection.h"
+
+namespace Tavrel {
+
+TAVREL_IMPLEMENT_CLASS(TreeRoot, ClassKind::Creatable)
+
+namespace {
+
+using SelectionSetType = TreeRoot::SelectionSetType;
+
+// Visits the nodes below top in pre-order, children in index order, while visit returns true. The
+// children are read by index as the walk goes, from an explicit stack.
+template <class Visit>
+void VisitBelow(const TreeNode& top, Visit&& visit)
+{
+    std::vector<std::pair<const TreeNode*, int>> stack{{&top, 0}};
+    while (!stack.empty()) {
+        auto& [node, next] = stack.back();
+        if (next >= node->GetNumChildren()) {
+            stack.pop_back();
+            continue;
+        }
+        TreeNode* const child = node->GetChild(next++);
+        if (!visit(child))
+            return;
+        stack.emplace_back(child, 0);
+    }
+}
+
+// The same over the Objects below top; other tree nodes are walked through.
+template <class Visit>
+void VisitObjectsBelow(const TreeNode& top, Visit&& visit)
+{
+    VisitBelow(top, [&visit](TreeNode* node) {
+        Object* const object = DynCast<Object>(node);
+        return !object || visit(object);
+    });
+}
+
+bool TakesSelected(const Object* object, SelectionSetType setType)
+{
+    if (!object->IsObjectSelected())
+        return false;
+    if (setType == SelectionSetType::All)
+        return true;
+    const TreeNode* const parent = object->TreeNode::GetParent();
+    return parent && !parent->IsObjectSelected();
+}
+
+bool TakesVisible(const Object* object, SelectionSetType setType)
+{
+    if (!object->IsVisible())
+        return false;
+    if (setType == SelectionSetType::All)
+        return true;
+    const Object* const parent = object->GetParent();
+    return parent && !parent->IsVisible();
+}
+
+// IsA one of the types; an empty list takes every class.
+bool OfClasses(const Object* object, const ClassTypeArray& types)
+{
+    if (types.empty())
+        return true;
+    for (const std::uint32_t type : types) {
+        if (object->IsA(type))
+            return true;
+    }
+    return false;
+}
+
+template <class Test>
+bool AnyBelow(const TreeNode& top, Test&& test)
+{
+    bool found = false;
+    VisitObjectsBelow(top, [&](Object* object) { return !(found = test(object)); });
+    return found;
+}
+
+template <class Test>
+int CountBelow(const TreeNode& top, Test&& test)
+{
+    int count = 0;
+    VisitObjectsBelow(top, [&](Object* object) {
+        count += test(object) ? 1 : 0;
+        return true;
+    });
+    return count;
+}
+
+template <class Test>
+bool AddBelow(const TreeNode& top, BaseCollection& collection, Test&& test)
+{
+    VisitObjectsBelow(top, [&](Object* object) {
+        if (test(object))
+            collection.Add(object);
+        return true;
+    });
+    return true;
+}
+
+} // namespace
+
+// ---- Construction and copies
+
+TreeRoot::TreeRoot()
+{
+    NodeInserted(this, false);
+}
+
+TreeRoot::TreeRoot(const TreeRoot& other) : Object(other), m_lids(other.m_lids) {}
+
+// The children leave while the root is still whole, so their LIDs leave the list and the callbacks
+// of their deletion events meet a complete root.
+TreeRoot::~TreeRoot()
+{
+    while (TreeNode* const last = TreeNode::GetChild(GetNumChildren() - 1))
+        delete last;
+}
+
+void TreeRoot::DeepenShallowCopy()
+{
+    m_lids.Clear();
+    Superclass::DeepenShallowCopy();
+    DoNotify(classType, EventCopyComplete, nullptr, nullptr);
+}
+
+// ---- Logical identifiers
+
+void TreeRoot::NodeInserted(TreeNode* node, bool recursive)
+{
+    if (!node)
+        return;
+    AddObjectLid(node);
+    if (recursive) {
+        VisitBelow(*node, [this](TreeNode* below) {
+            AddObjectLid(below);
+            return true;
+        });
+    }
+}
+
+void TreeRoot::NodeRemoved(TreeNode* node, bool recursive)
+{
+    if (!node)
+        return;
+    RemoveObjectLid(node);
+    if (recursive) {
+        VisitBelow(*node, [this](TreeNode* below) {
+            RemoveObjectLid(below);
+            return true;
+        });
+    }
+}
+
+void TreeRoot::AddObjectLid(TreeNode* node)
+{
+    if (!node)
+        return;
+    if (node->GetLID() != 0) {
+        AddObjectLidCopy(node);
+        return;
+    }
+    if (const std::uint32_t lid = m_lids.AddObjectLid(node->GetOID()); lid != 0)
+        node->SetLID(lid);
+}
+
+void TreeRoot::AddObjectLidCopy(TreeNode* node)
+{
+    if (!node)
+        return;
+    const std::uint32_t lid = m_lids.AddObjectLidCopy(node->GetLID(), node->GetOID());
+    if (lid != node->GetLID())
+        node->SetLID(lid);
+}
+
+void TreeRoot::RemoveObjectLid(TreeNode* node)
+{
+    if (!node)
+        return;
+    m_lids.RemoveObjectLid(node->GetLID(), node->GetOID());
+    node->SetLID(0);
+}
+
+Object* TreeRoot::GetLogicalObject(std::uint32_t lid) const
+{
+    return Object::GetObjectA(m_lids.GetLogicalObject(lid));
+}
+
+// ---- Tree-wide state
+
+void TreeRoot::Select(bool)
+{
+    Superclass::Select(true);
+    UnSelect(false);
+}
+
+void TreeRoot::SetVisible(bool)
+{
+    Superclass::SetVisible(true);
+    SetInvisible(false);
+}
+
+void TreeRoot::Empty()
+{
+    // The snapshot learns of children that callbacks delete meanwhile: they read as null.
+    OrdCollection children;
+    for (int i = 0; i < GetNumChildren(); ++i)
+        children.Add(GetChild(i));
+    for (int i = 0; i < children.GetSize(); ++i)
+        delete children.GetAt(i);
+}
+
+void TreeRoot::BroadcastChange(int hint)
+{
+    ProcessEvent(this, classType, EventChangeBroadcast, nullptr, false, &hint);
+}
+
+// ---- Named collections
+
+NamedCollection* TreeRoot::CreateNamedCollection(std::string_view name)
+{
+    auto* const collection = new NamedCollection(this, name);
+    GetSelectionSet(*collection, SelectionSetType::All);
+    return collection;
+}
+
+NamedCollection* TreeRoot::FindNamedCollection(std::string_view name) const
+{
+    return DynCast<NamedCollection>(const_cast<TreeRoot*>(this)->FindDescendent(name, NamedCollection::classType));
+}
+
+// ---- Objects a command applies to
+
+int TreeRoot::GetApplicableObjects(BaseCollection& collection)
+{
+    if (IsAnySelected())
+        GetSelectionSet(collection, SelectionSetType::All);
+    else
+        collection.Add(DescendentIterator(this, FilterVisible(false, Filter::Include), false));
+    return collection.GetNumItems();
+}
+
+int TreeRoot::GetApplicableObjects(BaseCollection& collection, std::uint32_t type)
+{
+    return GetApplicableObjects(collection, FilterType(type, Filter::Include));
+}
+
+int TreeRoot::GetApplicableObjects(BaseCollection& collection, const Filter& filter)
+{
+    const FilterVisible visible(filter, false, Filter::Include);
+    if (IsAnySelected())
+        GetSelectionSet(collection, visible, SelectionSetType::All);
+    else
+        collection.Add(DescendentIterator(this, visible, false));
+    return collection.GetNumItems();
+}
+
+Object* TreeRoot::GetFirstOneOf(const Filter& filter)
+{
+    OrdCollection applicable;
+    GetApplicableObjects(applicable, filter);
+    if (Object* const first = applicable.GetAt(0))
+        return first;
+    Object* found = nullptr;
+    VisitObjectsBelow(*this, [&](Object* object) {
+        if (filter(object))
+            found = object;
+        return !found;
+    });
+    return found;
+}
+
+bool TreeRoot::CheckForObjects(const Filter& filter) const
+{
+    if (IsAnySelected())
+        return IsAnySelected(filter);
+    return AnyBelow(*this, [&](Object* object) { return filter(object); });
+}
+
+// ---- Selection queries
+
+bool TreeRoot::IsAnySelected() const
+{
+    return AnyBelow(*this, [](const Object* object) { return TakesSelected(object, SelectionSetType::TopMost); });
+}
+
+bool TreeRoot::IsAnySelected(const Filter& filter) const
+{
+    return AnyBelow(*this, [&](Object* object) { return TakesSelected(object, SelectionSetType::All) && filter(object); });
+}
+
+int TreeRoot::GetNumSelected(SelectionSetType setType) const
+{
+    return CountBelow(*this, [=](const Object* object) { return TakesSelected(object, setType); });
+}
+
+int TreeRoot::GetNumSelected(std::uint32_t type, SelectionSetType setType) const
+{
+    return CountBelow(*this, [=](const Object* object) { return TakesSelected(object, setType) && object->IsA(type); });
+}
+
+int TreeRoot::GetNumSelected(const Filter& filter, SelectionSetType setType) const
+{
+    return CountBelow(*this, [&](Object* object) { return TakesSelected(object, setType) && filter(object); });
+}
+
+bool TreeRoot::GetSelectionSet(BaseCollection& collection, SelectionSetType setType) const
+{
+    return AddBelow(*this, collection, [=](const Object* object) { return TakesSelected(object, setType); });
+}
+
+bool TreeRoot::GetSelectionSet(BaseCollection& collection, const ClassTypeArray& classTypes,
+                               SelectionSetType setType) const
+{
+    return AddBelow(*this, collection,
+                    [&](const Object* object) { return TakesSelected(object, setType) && OfClasses(object, classTypes); });
+}
+
+bool TreeRoot::GetSelectionSet(BaseCollection& collection, std::uint32_t type, SelectionSetType setType) const
+{
+    return AddBelow(*this, collection,
+                    [=](const Object* object) { return TakesSelected(object, setType) && object->IsA(type); });
+}
+
+bool TreeRoot::GetSelectionSet(BaseCollection& collection, const Filter& filter, SelectionSetType setType) const
+{
+    return AddBelow(*this, collection, [&](Object* object) { return TakesSelected(object, setType) && filter(object); });
+}
+
+bool TreeRoot::GetUnselectedSet(BaseCollection& collection, const ClassTypeArray& classTypes,
+                                SelectionSetType setType) const
+{
+    return AddBelow(*this, collection,
+                    [&](const Object* object) { return !(TakesSelected(object, setType) && OfClasses(object, classTypes)); });
+}
+
+void TreeRoot::GetSelectionSetOIDArray(OIDArray& oids) const
+{
+    oids.clear();
+    VisitObjectsBelow(*this, [&](const Object* object) {
+        if (object->IsObjectSelected())
+            oids.push_back(object->GetOID());
+        return true;
+    });
+}
+
+// ---- Visibility queries
+
+bool TreeRoot::IsAnyVisible() const
+{
+    return AnyBelow(*this, [](const Object* object) { return object->IsVisible(); });
+}
+
+bool TreeRoot::IsAnyVisible(const Filter& filter) const
+{
+    return AnyBelow(*this, [&](Object* object) { return object->IsVisible() && filter(object); });
+}
+
+int TreeRoot::GetNumVisible(SelectionSetType setType) const
+{
+    return CountBelow(*this, [=](const Object* object) { return TakesVisible(object, setType); });
+}
+
+int TreeRoot::GetNumVisible(std::uint32_t type, SelectionSetType setType) const
+{
+    return CountBelow(*this, [=](const Object* object) { return TakesVisible(object, setType) && object->IsA(type); });
+}
+
+int TreeRoot::GetNumVisible(const Filter& filter, SelectionSetType setType) const
+{
+    return CountBelow(*this, [&](Object* object) { return TakesVisible(object, setType) && filter(object); });
+}
+
+bool TreeRoot::GetVisibleSet(BaseCollection& collection, SelectionSetType setType) const
+{
+    return AddBelow(*this, collection, [=](const Object* object) { return TakesVisible(object, setType); });
+}
+
+bool TreeRoot::GetVisibleSet(BaseCollection& collection, std::uint32_t type, SelectionSetType setType) const
+{
+    return AddBelow(*this, collection,
+                    [=](const Object* object) { return TakesVisible(object, setType) && object->IsA(type); });
+}
+
+bool TreeRoot::GetVisibleSet(BaseCollection& collection, const Filter& filter, SelectionSetType setType) const
+{
+    return AddBelow(*this, collection, [&](Object* object) { return TakesVisible(object, setType) && filter(object); });
+}
+
+bool TreeRoot::GetInvisibleSet(BaseCollection& collection, const ClassTypeArray& classTypes,
+                               SelectionSetType setType) const
+{
+    return AddBelow(*this, collection,
+                    [&](const Object* object) { return !(TakesVisible(object, setType) && OfClasses(object, classTypes)); });
+}
+
+void TreeRoot::GetVisibleSetOIDArray(OIDArray& oids) const
+{
+    oids.clear();
+    VisitObjectsBelow(*this, [&](const Object* object) {
+        if (object->IsVisible())
+            oids.push_back(object->GetOID());
+        return true;
+    });
+}
+
+// ---- Class queries
+
+namespace {
+
+// Drives the enumerator over the descendants of the root (the root first with includeRoot).
+void EnumerateTree(const TreeRoot& root, Enumerator& enumerator, bool includeRoot)
+{
+    DescendentIterator walk(const_cast<TreeRoot*>(&root), includeRoot);
+    walk.Enumerate(enumerator);
+}
+
+} // namespace
+
+void TreeRoot::GetClasses(ClassTypeArray& classes, bool includeRoot) const
+{
+    ClassTypeEnumerator enumerator(&classes, nullptr);
+    EnumerateTree(*this, enumerator, includeRoot);
+}
+
+void TreeRoot::GetClasses(ClassTypeArray& classes, const Filter& filter, bool includeRoot) const
+{
+    ClassTypeEnumerator enumerator(&classes, &filter);
+    EnumerateTree(*this, enumerator, includeRoot);
+}
+
+void TreeRoot::GetClassNames(ClassNameArray& names, bool includeRoot) const
+{
+    ClassNameEnumerator enumerator(&names, nullptr);
+    EnumerateTree(*this, enumerator, includeRoot);
+}
+
+void TreeRoot::GetClassNames(ClassNameArray& names, const Filter& filter, bool includeRoot) const
+{
+    ClassNameEnumerator enumerator(&names, &filter);
+    EnumerateTree(*this, enumerator, includeRoot);
+}
+
+void TreeRoot::GetCommonClassNames(ClassNameArray& names, bool includeRoot) const
+{
+    CommonClassNameEnumerator enumerator(&names, nullptr);
+    EnumerateTree(*this, enumerator, includeRoot);
+}
+
+void TreeRoot::GetCommonClassNames(ClassNameArray& names, const Filter& filter, bool includeRoot) const
+{
+    CommonClassNameEnumerator enumerator(&names, &filter);
+    EnumerateTree(*this, enumerator, includeRoot);
+}
+
+void TreeRoot::GetSelectedClasses(ClassTypeArray& classes) const
+{
+    OrdCollection selected;
+    GetSelectionSet(selected, SelectionSetType::All);
+    ClassTypeEnumerator enumerator(&classes, nullptr);
+    selected.Enumerate(enumerator);
+}
+
+void TreeRoot::GetSelectedClasses(ClassTypeArray& classes, const Filter& filter) const
+{
+    OrdCollection selected;
+    GetSelectionSet(selected, filter, SelectionSetType::All);
+    ClassTypeEnumerator enumerator(&classes, &filter);
+    selected.Enumerate(enumerator);
+}
+
+void TreeRoot::GetSelectedClassNames(ClassNameArray& names) const
+{
+    OrdCollection selected;
+    GetSelectionSet(selected, SelectionSetType::All);
+    ClassNameEnumerator enumerator(&names, nullptr);
+    selected.Enumerate(enumerator);
+}
+
+void TreeRoot::GetSelectedClassNames(ClassNameArray& names, const Filter& filter) const
+{
+    OrdCollection selected;
+    GetSelectionSet(selected, filter, SelectionSetType::All);
+    ClassNameEnumerator enumerator(&names, &filter);
+    selected.Enumerate(enumerator);
+}
+
+void TreeRoot::GetSelectedCommonClassNames(ClassNameArray& names) const
+{
+    OrdCollection selected;
+    GetSelectionSet(selected, SelectionSetType::All);
+    CommonClassNameEnumerator enumerator(&names, nullptr);
+    selected.Enumerate(enumerator);
+}
+
+void TreeRoot::GetSelectedCommonClassNames(ClassNameArray& names, const Filter& filter) const
+{
+    OrdCollection selected;
+    GetSelectionSet(selected, filter, SelectionSetType::All);
+    CommonClassNameEnumerator enumerator(&names, &filter);
+    selected.Enumerate(enumerator);
+}
+
+} // namespace Tavrel

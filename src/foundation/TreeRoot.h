@@ -1,0 +1,141 @@
+// TreeRoot: the top of a document's object tree — logical identifiers, tree-wide queries, named collections, change broadcasts.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "core/Arrays.h"
+#include "foundation/ClassNameEnumerator.h"
+#include "foundation/FilterType.h"
+#include "foundation/LogicalIdentifierList.h"
+#include "foundation/Object.h"
+
+namespace Tavrel {
+
+class BaseCollection;
+class Filter;
+class NamedCollection;
+
+// The root numbers the nodes below it with logical identifiers (LIDs): a node attached below it takes
+// the next number, or keeps the one it carries (copied or loaded) when that is free here; a detached
+// node loses its number, so a subtree moved within the root is numbered again. The queries walk every
+// descendant (the root excluded) in pre-order; selection is a node's own selected flag and visibility
+// its own visible flag.
+class TreeRoot : public Object {
+    TAVREL_DECLARE_CLASS(TreeRoot, Object)
+    TAVREL_EVENT_MASK_LEVEL()
+public:
+    // Event codes of the TreeRoot level.
+    static constexpr std::uint16_t EventChangeBroadcast = 1;  // data: pointer to the int hint
+    static constexpr std::uint16_t EventCopyComplete = 2;     // a copied root is complete
+
+    // Which objects of a selection (or of the visible set) a query takes: every one, or only those
+    // whose parent is not selected (not visible).
+    enum class SelectionSetType : std::int32_t {
+        All = 0,
+        TopMost = 1,
+    };
+
+    // An empty root holding LID 1.
+    TreeRoot();
+    ~TreeRoot() override;
+
+    // Selects every node below the root; the root itself ends unselected. The argument is ignored.
+    void Select(bool recursive) override;
+    // Makes every node below the root visible; the root itself ends invisible. The argument is ignored.
+    void SetVisible(bool recursive) override;
+
+    // The objects a command applies to: the selected descendants when any is selected (the whole
+    // tree decides), else the visible ones. The class and filter forms take, of those, only visible
+    // objects of the class (accepted by the filter). Each returns the collection's item count.
+    virtual int GetApplicableObjects(BaseCollection& collection, const Filter& filter);
+    virtual int GetApplicableObjects(BaseCollection& collection, std::uint32_t type);
+    virtual int GetApplicableObjects(BaseCollection& collection);
+    // A new collection under the root holding the current selection. Names need not be unique.
+    virtual NamedCollection* CreateNamedCollection(std::string_view name);
+    // The first collection below the root, in pre-order, whose label equals the name exactly; null
+    // when none.
+    virtual NamedCollection* FindNamedCollection(std::string_view name) const;
+    // The live Object holding the LID in this root; null for 0, an unknown LID or a deleted object.
+    virtual Object* GetLogicalObject(std::uint32_t lid) const;
+
+    // The first applicable object (filter form) when there is one, else the first descendant the
+    // filter accepts; null when none.
+    Object* GetFirstOneOf(const Filter& filter);
+    // With nothing selected, whether any descendant passes the filter; else IsAnySelected (filter).
+    bool CheckForObjects(const Filter& filter) const;
+
+    // Selection queries. The class forms take objects that IsA the class (one of the classes; an
+    // empty list takes every class); the filter forms objects the filter accepts too.
+    bool IsAnySelected() const;  // a selected object whose parent is not selected
+    bool IsAnySelected(const Filter& filter) const;
+    int GetNumSelected(SelectionSetType setType) const;
+    int GetNumSelected(std::uint32_t type, SelectionSetType setType) const;
+    int GetNumSelected(const Filter& filter, SelectionSetType setType) const;
+    // Each adds the objects to the collection and returns true.
+    bool GetSelectionSet(BaseCollection& collection, SelectionSetType setType) const;
+    bool GetSelectionSet(BaseCollection& collection, const ClassTypeArray& classTypes, SelectionSetType setType) const;
+    bool GetSelectionSet(BaseCollection& collection, std::uint32_t type, SelectionSetType setType) const;
+    bool GetSelectionSet(BaseCollection& collection, const Filter& filter, SelectionSetType setType) const;
+    // Every descendant the class-list form of GetSelectionSet rejects, other classes included.
+    bool GetUnselectedSet(BaseCollection& collection, const ClassTypeArray& classTypes, SelectionSetType setType) const;
+    // The OIDs of every selected descendant, replacing the array's contents.
+    void GetSelectionSetOIDArray(OIDArray& oids) const;
+
+    // Visibility queries, the same way.
+    bool IsAnyVisible() const;
+    bool IsAnyVisible(const Filter& filter) const;
+    int GetNumVisible(SelectionSetType setType) const;
+    int GetNumVisible(std::uint32_t type, SelectionSetType setType) const;
+    int GetNumVisible(const Filter& filter, SelectionSetType setType) const;
+    bool GetVisibleSet(BaseCollection& collection, SelectionSetType setType) const;
+    bool GetVisibleSet(BaseCollection& collection, std::uint32_t type, SelectionSetType setType) const;
+    bool GetVisibleSet(BaseCollection& collection, const Filter& filter, SelectionSetType setType) const;
+    bool GetInvisibleSet(BaseCollection& collection, const ClassTypeArray& classTypes, SelectionSetType setType) const;
+    void GetVisibleSetOIDArray(OIDArray& oids) const;
+
+    // Class queries: the distinct classes of the descendants (the root too with includeRoot), or of
+    // the selected descendants, in the order first met, replacing the array's contents. A filter
+    // restricts the objects counted.
+    void GetClasses(ClassTypeArray& classes, bool includeRoot) const;
+    void GetClasses(ClassTypeArray& classes, const Filter& filter, bool includeRoot) const;
+    void GetClassNames(ClassNameArray& names, bool includeRoot) const;
+    void GetClassNames(ClassNameArray& names, const Filter& filter, bool includeRoot) const;
+    void GetCommonClassNames(ClassNameArray& names, bool includeRoot) const;
+    void GetCommonClassNames(ClassNameArray& names, const Filter& filter, bool includeRoot) const;
+    void GetSelectedClasses(ClassTypeArray& classes) const;
+    void GetSelectedClasses(ClassTypeArray& classes, const Filter& filter) const;
+    void GetSelectedClassNames(ClassNameArray& names) const;
+    void GetSelectedClassNames(ClassNameArray& names, const Filter& filter) const;
+    void GetSelectedCommonClassNames(ClassNameArray& names) const;
+    void GetSelectedCommonClassNames(ClassNameArray& names, const Filter& filter) const;
+
+    // Deletes every child, first to last. The LID counter is not reset; the root keeps its LID.
+    void Empty();
+    // Delivers (TreeRoot, EventChangeBroadcast) with a pointer to the hint to the root's own
+    // registrations, whatever the event masks and the global event switch say.
+    void BroadcastChange(int hint);
+
+protected:
+    // Copies the Object state and the source's LID list.
+    TreeRoot(const TreeRoot& other);
+    // Numbers the copied nodes again (each keeps its LID), then raises EventCopyComplete. The copy's
+    // own LID is not entered again.
+    void DeepenShallowCopy() override;
+
+    // Enter (leave) the LID list: the node alone, or with recursive its whole subtree in pre-order.
+    void NodeInserted(TreeNode* node, bool recursive) override;
+    void NodeRemoved(TreeNode* node, bool recursive) override;
+
+    // A node without LID takes a new number; a node with one keeps it when free (AddObjectLidCopy).
+    virtual void AddObjectLid(TreeNode* node);
+    // Keeps the node's LID when it is free or already the node's own, else gives it a new number.
+    virtual void AddObjectLidCopy(TreeNode* node);
+    // Drops the node's entry and sets its LID to 0.
+    virtual void RemoveObjectLid(TreeNode* node);
+
+private:
+    LogicalIdentifierList m_lids;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/DisplayList3D.h"
+#include "core/GraphicsPrimitives.h"
+#include "core/Matrix4x4.h"
+#include "foundation/ClassRegistry.h"
+#include "foundation/CompressedPropertyArchive.h"
+#include "foundation/DataModelLibrary.h"
+#include "foundation/Geometric3d.h"
+#include "platform/Archive.h"
+
+using namespace Tavrel;
+
+namespace {
+
+std::vector<std::uint32_t> g_moved;
+
+void RecordMove(Event& event)
+{
+    g_moved.push_back(event.GetTreeNodeOID());
+}
+
+// A positioned leaf the tests can make.
+class Point : public Geometric3d {
+public:
+    explicit Point(Object* parent, const Point3d& at = Point3d()) : Geometric3d(parent) { SetXYZ(at); }
+};
+
+// A container without a position of its own.
+class Group : public Geometric {
+public:
+    explicit Group(Object* parent) : Geometric(parent) {}
+};
+
+void ExpectNear(const Point3d& actual, const Point3d& expected)
+{
+    EXPECT_NEAR(actual.x, expected.x, 1e-5);
+    EXPECT_NEAR(actual.y, expected.y, 1e-5);
+    EXPECT_NEAR(actual.z, expected.z, 1e-5);
+}
+
+class GeometricTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+    void SetUp() override { g_moved.clear(); }
+};
+
+} // namespace
+
+TEST_F(GeometricTest, PositionTextUsesFourDecimalsAndNeedsEveryNumber)
+{
+    Point p(nullptr, Point3d(1.0, 2.5, -3.0));
+    EXPECT_EQ(p.GetPropertyAsString("xyz"), "1.0000 2.5000 -3.0000");
+    EXPECT_EQ(p.GetPropertyAsString("Y"), "2.5000");
+    EXPECT_FALSE(p.SetPropertyFromString("XYZ", "4 5"));
+    EXPECT_FALSE(p.SetPropertyFromString("x", "east"));
+    EXPECT_FALSE(p.SetPropertyFromString("z", "1e60"));
+    EXPECT_EQ(p.GetXYZ(), Point3d(1.0, 2.5, -3.0));
+    EXPECT_TRUE(p.SetPropertyFromString("XYZ", " 4 5 6 and more"));
+    EXPECT_TRUE(p.SetPropertyFromString("z", "-0.5"));
+    EXPECT_EQ(p.GetXYZ(), Point3d(4.0, 5.0, -0.5));
+    // Other names still reach the Object level.
+    EXPECT_TRUE(p.SetPropertyFromString("ID", "3"));
+    EXPECT_EQ(p.GetID(), 3);
+
+    const ObjectProperty xyz = p.GetPropertyAsObjectProperty("XYZ");
+    EXPECT_EQ(xyz.GetPropertyType(), 5);
+    EXPECT_TRUE(xyz.IsWritable());
+    EXPECT_FALSE(p.GetPropertyAsObjectProperty("X").HasValue());
+    ObjectProperty::Array all;
+    EXPECT_EQ(p.GetProperties(all), 4);
+    EXPECT_EQ(all.back().GetName(), "XYZ");
+}
+
+TEST_F(GeometricTest, EverySetAnnouncesAMoveEvenWithoutAStoredPosition)
+{
+    Group group(nullptr);
+    group.RegisterEvent(Geometric::classType, Geometric::EventMoved, RecordMove, true, nullptr, nullptr);
+    group.SetXYZ(Point3d(1.0, 1.0, 1.0));
+    EXPECT_EQ(group.GetXYZ(), Point3d::origin);
+    Point* p = new Point(&group);
+    g_moved.clear();
+    p->SetXYZ(Point3d());
+    p->SetXYZ(Point3d());
+    p->Translate(Point3d(1.0, 0.0, 0.0));
+    EXPECT_EQ(g_moved.size(), 3u);
+}
+
+TEST_F(GeometricTest, TreeMotionsMoveEachGeometricOnceThroughOtherObjects)
+{
+    Group top(nullptr);
+    Point* a = new Point(&top, Point3d(1.0, 0.0, 0.0));
+    Object* plain = new Object(&top);
+    Point* b = new Point(plain, Point3d(0.0, 2.0, 0.0));
+    Point* c = new Point(b, Point3d(0.0, 0.0, 3.0));
+    top.RegisterEvent(Geometric::classType, Geometric::EventMoved, RecordMove, true, nullptr, nullptr);
+
+    top.TranslateTree(Point3d(1.0, 1.0, 1.0));
+    EXPECT_EQ(g_moved, (std::vector<std::uint32_t>{top.GetOID(), a->GetOID(), b->GetOID(), c->GetOID()}));
+    EXPECT_EQ(c->GetXYZ(), Point3d(1.0, 1.0, 4.0));
+
+    // A quarter turn about z, right-handed, in degrees.
+    a->Rotate(Point3d(0.0, 0.0, 1.0), 90.0);
+    ExpectNear(a->GetXYZ(), Point3d(-1.0, 2.0, 1.0));
+    top.RotateTree(Point3d(), Point3d(0.0, 0.0, 1.0), 180.0);
+    ExpectNear(b->GetXYZ(), Point3d(-1.0, -3.0, 1.0));
+    Matrix4x4 shift;
+    shift.SetTranslation(Point3d(0.0, 0.0, 10.0));
+    top.TransformTree(shift);
+    ExpectNear(c->GetXYZ(), Point3d(-1.0, -1.0, 14.0));
+}
+
+TEST_F(GeometricTest, CentreAndExtentsCoverDescendantsOnly)
+{
+    Point leaf(nullptr, Point3d(5.0, 6.0, 7.0));
+    EXPECT_EQ(leaf.CalculateCenter(), Point3d::origin);
+    Point3d first;
+    Point3d second;
+    leaf.CalculateExtents(first, second);
+    EXPECT_EQ(first, Point3d(5.0, 6.0, 7.0));
+    EXPECT_EQ(second, Point3d(5.0, 6.0, 7.0));
+
+    Point container(nullptr, Point3d(100.0, 100.0, 100.0));
+    new Point(&container, Point3d(1.0, 2.0, 3.0));
+    container.CalculateExtents(first, second);
+    EXPECT_EQ(first, Point3d(1.0, 2.0, 3.0));
+    EXPECT_EQ(second, Point3d(1.0, 2.0, 3.0));
+
+    Object* plain = new Object(&container);
+    new Point(plain, Point3d(-3.0, 8.0, 0.0));
+    new Point(&container, Point3d(5.0, -1.0, 0.0));
+    EXPECT_EQ(container.CalculateCenter(), Point3d(1.0, 3.0, 1.0));
+    container.CalculateExtents(first, second);
+    EXPECT_EQ(first, Point3d(5.0, 8.0, 3.0));
+    EXPECT_EQ(second, Point3d(-3.0, -1.0, 0.0));
+    EXPECT_EQ(container.GetAnnotationXYZ(), first);
+}
+
+TEST_F(GeometricTest, DeepChainsAreMeasuredAndMovedWithoutRecursion)
+{
+    constexpr int depth = 100000;
+    Geometric3d* node = new Point(nullptr, Point3d(1.0, 0.0, 0.0));
+    std::unique_ptr<Geometric3d> top(node);
+    for (int i = 0; i < depth; ++i) {
+        auto* above = new Point(nullptr, Point3d(2.0, 0.0, 0.0));
+        top.release()->SetParent(above);
+        top.reset(above);
+    }
+    EXPECT_EQ(top->CalculateCenter(), Point3d((2.0 * (depth - 1) + 1.0) / depth, 0.0, 0.0));
+    top->TranslateTree(Point3d(0.0, 1.0, 0.0));
+    EXPECT_EQ(node->GetXYZ(), Point3d(1.0, 1.0, 0.0));
+}
+
+TEST_F(GeometricTest, JackIsThreeLinesAndAPickableDot)
+{
+    Point p(nullptr, Point3d(1.0, 1.0, 1.0));
+    DisplayList3D none(0);
+    p.DisplayJack(Color::Red(), 77, none);
+    EXPECT_TRUE(none.IsEmpty());
+    DisplayList3D list;
+    p.DisplayJack(Color::Red(), 77, list);
+    const auto lines = list.GetAll<LinePrimitive>();
+    ASSERT_EQ(lines.size(), 3u);
+    ExpectNear(lines[1]->GetFrom(), Point3d(1.0, 1.2, 1.0));
+    ExpectNear(lines[1]->GetTo(), Point3d(1.0, 0.8, 1.0));
+    EXPECT_EQ(lines[2]->GetWidth(), 1.0);
+    const auto dots = list.GetAll<DotPrimitive>();
+    ASSERT_EQ(dots.size(), 1u);
+    EXPECT_EQ(dots[0]->GetOID(), 77u);
+    EXPECT_EQ(dots[0]->GetColor(), Color::Red());
+}
+
+TEST_F(GeometricTest, PositionSurvivesBothArchiveForms)
+{
+    std::unique_ptr<Geometric3d> point(ClassAccess::New<Geometric3d>());
+    point->SetXYZ(Point3d(1.5, -2.0, 3.25));
+    point->SetLabel("p");
+
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        point->WriteProperties(stream, point->GetOID());
+    }
+    Archive in(out.GetBuffer());
+    CompressedPropertyArchive stream(in);
+    std::unique_ptr<Geometric3d> loaded(DynCast<Geometric3d>(Catalog::ReadProperties(stream)));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->GetXYZ(), Point3d(1.5, -2.0, 3.25));
+    EXPECT_EQ(loaded->GetLabel(), "p");
+
+    Archive framework;
+    framework.WriteObject(point.get());
+    Archive back(framework.GetBuffer());
+    std::unique_ptr<Geometric3d> read(static_cast<Geometric3d*>(back.ReadObject(&Geometric3d::GetThisClass())));
+    EXPECT_EQ(read->GetXYZ(), Point3d(1.5, -2.0, 3.25));
+
+    // A copy keeps its class and its position.
+    std::unique_ptr<Base> copy(point->Copy());
+    ASSERT_TRUE(IsA<Geometric3d>(copy.get()));
+    EXPECT_EQ(DynCast<Geometric3d>(copy.get())->GetXYZ(), Point3d(1.5, -2.0, 3.25));
+}

@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "foundation/CompressedPropertyArchive.h"
+#include "foundation/DataModelLibrary.h"
+#include "foundation/DescendentIterator.h"
+#include "foundation/Enumerator.h"
+#include "foundation/FilterType.h"
+#include "foundation/LogicalIdentifierList.h"
+#include "foundation/LogicalIdentifierSet.h"
+#include "foundation/NamedCollection.h"
+#include "foundation/OrdCollection.h"
+#include "foundation/TreeRoot.h"
+#include "platform/Archive.h"
+
+using namespace Tavrel;
+
+namespace {
+
+using SetType = TreeRoot::SelectionSetType;
+
+std::vector<std::uint32_t> LIDs(const std::vector<Object*>& objects)
+{
+    std::vector<std::uint32_t> lids;
+    for (const Object* object : objects)
+        lids.push_back(object->GetLID());
+    return lids;
+}
+
+std::vector<Object*> Entries(const OrdCollection& collection)
+{
+    std::vector<Object*> entries;
+    for (int i = 0; i < collection.GetSize(); ++i)
+        entries.push_back(collection.GetAt(i));
+    return entries;
+}
+
+// A root whose event masks a test can clear.
+class MaskedRoot : public TreeRoot {
+public:
+    using TreeRoot::ClearEventMask;
+};
+
+class TreeRootTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+};
+
+} // namespace
+
+TEST(LogicalIdentifierList, CounterWrapsToOneAndSkipsNumbersInUse)
+{
+    LogicalIdentifierList list;
+    EXPECT_EQ(list.AddObjectLid(0), 0u);
+    EXPECT_EQ(list.AddObjectLid(10), 1u);
+    EXPECT_EQ(list.AddObjectLid(11), 2u);
+    EXPECT_EQ(list.AddObjectLidCopy(0xFFFFFFFEu, 12), 0xFFFFFFFEu);
+    EXPECT_EQ(list.AddObjectLid(13), 0xFFFFFFFFu);
+    EXPECT_EQ(list.AddObjectLid(14), 3u);
+    EXPECT_EQ(list.GetLogicalObject(1), 10u);
+    EXPECT_EQ(list.GetLogicalObject(2), 11u);
+    EXPECT_EQ(LogicalIdentifierList::Successor(0xFFFFFFFFu), 1u);
+}
+
+TEST(LogicalIdentifierList, CopiedNumbersAreKeptWhenFreeOrOwn)
+{
+    LogicalIdentifierList list;
+    EXPECT_EQ(list.AddObjectLidCopy(7, 20), 7u);
+    EXPECT_EQ(list.AddObjectLidCopy(7, 20), 7u);
+    EXPECT_EQ(list.AddObjectLidCopy(7, 21), 8u);  // taken by another OID: the counter stands past 7
+    EXPECT_EQ(list.AddObjectLidCopy(3, 22), 3u);  // free below the counter: kept, counter stays
+    EXPECT_EQ(list.AddObjectLid(23), 9u);
+    list.RemoveObjectLid(7, 21);
+    EXPECT_EQ(list.GetLogicalObject(7), 20u);
+    list.RemoveObjectLid(7, 20);
+    EXPECT_EQ(list.GetLogicalObject(7), 0u);
+    list.Clear();
+    EXPECT_EQ(list.GetSize(), 0u);
+    EXPECT_EQ(list.AddObjectLid(24), 10u);
+}
+
+TEST_F(TreeRootTest, NodesAreNumberedInPreOrderAndRenumberedWhenMoved)
+{
+    TreeRoot root;
+    EXPECT_EQ(root.GetLID(), 1u);
+    auto* x = new Object(&root);
+    auto* a = new Object(nullptr);
+    auto* a1 = new Object(a);
+    auto* a11 = new Object(a1);
+    auto* a2 = new Object(a);
+    a->SetParent(&root);
+    EXPECT_EQ(LIDs({x, a, a1, a11, a2}), (std::vector<std::uint32_t>{2, 3, 4, 5, 6}));
+    EXPECT_EQ(root.GetLogicalObject(5), a11);
+
+    a1->SetParent(x);
+    EXPECT_EQ(LIDs({a1, a11}), (std::vector<std::uint32_t>{7, 8}));
+    EXPECT_EQ(root.GetLogicalObject(4), nullptr);
+    EXPECT_EQ(root.GetLogicalObject(8), a11);
+    delete a11;
+    EXPECT_EQ(root.GetLogicalObject(8), nullptr);
+    EXPECT_EQ(root.GetLogicalObject(0), nullptr);
+    a->SetParent(nullptr);
+    EXPECT_EQ(LIDs({a, a2}), (std::vector<std::uint32_t>{0, 0}));
+    delete a;
+}
+
+TEST_F(TreeRootTest, CopiedSubtreeKeepsFreeNumbersInAnotherRoot)
+{
+    TreeRoot source;
+    auto* a = new Object(&source);  // 2
+    auto* b = new Object(&source);  // 3
+    new Object(b);                  // 4
+    new Object(b);                  // 5
+    TreeRoot target;
+    auto* t = new Object(&target);  // 2
+
+    Object* const copyB = b->TreeCopy();
+    EXPECT_EQ(copyB->GetLID(), 3u);
+    copyB->SetParent(t);
+    EXPECT_EQ(LIDs({copyB, copyB->GetChild(0), copyB->GetChild(1)}), (std::vector<std::uint32_t>{3, 4, 5}));
+    Object* const copyA = a->TreeCopy();
+    copyA->SetParent(&target);
+    EXPECT_EQ(copyA->GetLID(), 6u);  // 2 is taken; the counter stands past every kept number
+    EXPECT_EQ(target.GetLogicalObject(2), t);
+    EXPECT_EQ(target.GetLogicalObject(4), copyB->GetChild(0));
+}
+
+TEST_F(TreeRootTest, RootCopyResolvesItsNodesButNotItself)
+{
+    TreeRoot root;
+    auto* a = new Object(&root);
+    auto* b = new Object(a);
+    std::unique_ptr<TreeRoot> copy(DynCast<TreeRoot>(root.TreeCopy()));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetLogicalObject(1), nullptr);
+    Object* const copyB = copy->GetLogicalObject(b->GetLID());
+    ASSERT_NE(copyB, nullptr);
+    EXPECT_NE(copyB, b);
+    EXPECT_EQ(copyB->GetParent(), copy->GetLogicalObject(a->GetLID()));
+}
+
+TEST_F(TreeRootTest, LoadedNodesKeepTheirNumbersAndTheCounterPassesThem)
+{
+    auto root = std::make_unique<TreeRoot>();
+    auto* a = new Object(root.get());
+    auto* b = new Object(root.get());
+    auto* c = new Object(b);
+    a->SetParent(b);  // a is numbered again: 2 becomes 5
+    EXPECT_EQ(LIDs({b, c, a}), (std::vector<std::uint32_t>{3, 4, 5}));
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        stream.AddOIDMapEntry(root->GetOID(), root->GetOID());
+        root->WriteProperties(stream, root->GetOID());
+    }
+    root.reset();
+    Archive in(out.GetBuffer());
+    std::unique_ptr<TreeRoot> loaded;
+    {
+        CompressedPropertyArchive stream(in);
+        loaded.reset(DynCast<TreeRoot>(Catalog::ReadProperties(stream)));
+    }
+    ASSERT_NE(loaded, nullptr);
+    Object* const loadedB = loaded->GetChild(0);
+    ASSERT_NE(loadedB, nullptr);
+    ASSERT_EQ(loadedB->GetNumChildren(), 2);
+    EXPECT_EQ(LIDs({loadedB, loadedB->GetChild(0), loadedB->GetChild(1)}), (std::vector<std::uint32_t>{3, 4, 5}));
+    EXPECT_EQ(loaded->GetLogicalObject(5), loadedB->GetChild(1));
+    EXPECT_EQ((new Object(loaded.get()))->GetLID(), 6u);
+}
+
+TEST_F(TreeRootTest, InsertionAndRemovalOfADeepChainDoNotRecurse)
+{
+    TreeRoot root;
+    auto* const bottom = new Object(nullptr);
+    Object* top = bottom;
+    for (int i = 0; i < 100000; ++i) {
+        auto* const above = new Object(nullptr);
+        top->SetParent(above);
+        top = above;
+    }
+    top->SetParent(&root);
+    EXPECT_EQ(bottom->GetLID(), 100002u);
+    top->SetParent(nullptr);
+    EXPECT_EQ(bottom->GetLID(), 0u);
+    delete top;
+}
+
+TEST_F(TreeRootTest, BroadcastReachesRootListenersWhateverMasksAndSwitchSay)
+{
+    static std::vector<int> hints;
+    hints.clear();
+    MaskedRoot root;
+    root.RegisterEvent(TreeRoot::classType, TreeRoot::EventChangeBroadcast,
+                       [](Event& event) { hints.push_back(*static_cast<int*>(event.GetExtraData())); }, false, nullptr,
+                       nullptr);
+    root.ClearEventMask();
+    Base::SetEventNotify(false);
+    root.BroadcastChange(42);
+    Base::SetEventNotify(true);
+    root.BroadcastChange(7);
+    EXPECT_EQ(hints, (std::vector<int>{42, 7}));
+}
+
+TEST_F(TreeRootTest, ApplicableObjectsFollowSelectionThenVisibility)
+{
+    TreeRoot root;
+    auto* a = new Object(&root);
+    auto* b = new Object(&root);
+    auto* hidden = new Object(&root);
+    hidden->SetInvisible(false);
+    const FilterType any(0u, Filter::Exclude);  // rejects nothing
+
+    OrdCollection visible;
+    EXPECT_EQ(root.GetApplicableObjects(visible), 2);
+    EXPECT_EQ(Entries(visible), (std::vector<Object*>{a, b}));
+
+    hidden->Select(false);
+    OrdCollection all, ofClass, filtered;
+    EXPECT_EQ(root.GetApplicableObjects(all), 1);
+    EXPECT_EQ(all.GetAt(0), hidden);
+    EXPECT_EQ(root.GetApplicableObjects(ofClass, Object::classType), 0);
+    EXPECT_EQ(root.GetApplicableObjects(filtered, any), 0);
+    EXPECT_EQ(root.GetFirstOneOf(any), a);
+    EXPECT_TRUE(root.CheckForObjects(any));
+}
+
+TEST_F(TreeRootTest, SelectionQueriesTellTopmostFromAll)
+{
+    TreeRoot root;
+    auto* group = new NamedCollection(&root, "g");
+    auto* a = new Object(&root);
+    auto* a1 = new Object(a);
+    auto* b = new Object(&root);
+    EXPECT_FALSE(root.IsAnySelected());
+    a->Select(true);
+    EXPECT_TRUE(root.IsAnySelected());
+    EXPECT_EQ(root.GetNumSelected(SetType::All), 2);
+    EXPECT_EQ(root.GetNumSelected(SetType::TopMost), 1);
+    EXPECT_EQ(root.GetNumSelected(NamedCollection::classType, SetType::All), 0);
+
+    OrdCollection unselected;
+    root.GetUnselectedSet(unselected, ClassTypeArray{Object::classType}, SetType::All);
+    EXPECT_EQ(Entries(unselected), (std::vector<Object*>{group, b}));
+    OrdCollection others;
+    root.GetUnselectedSet(others, ClassTypeArray{NamedCollection::classType}, SetType::All);
+    EXPECT_EQ(Entries(others), (std::vector<Object*>{group, a, a1, b}));
+
+    OIDArray oids{99};
+    root.GetSelectionSetOIDArray(oids);
+    EXPECT_EQ(oids, (OIDArray{a->GetOID(), a1->GetOID()}));
+    ClassNameArray names;
+    root.GetSelectedClassNames(names);
+    EXPECT_EQ(names, ClassNameArray{"XXObject"});
+    ClassTypeArray classes;
+    root.GetClasses(classes, true);
+    EXPECT_EQ(classes, (ClassTypeArray{TreeRoot::classType, NamedCollection::classType, Object::classType}));
+}
+
+TEST_F(TreeRootTest, RootSelectAndShowReachEveryNodeButTheRoot)
+{
+    TreeRoot root;
+    auto* a = new Object(&root);
+    auto* a1 = new Object(a);
+    a1->SetInvisible(false);
+    root.Select(false);
+    EXPECT_EQ(root.GetNumSelected(SetType::All), 2);
+    EXPECT_FALSE(root.IsObjectSelected());
+    root.SetVisible(false);
+    EXPECT_EQ(root.GetNumVisible(SetType::All), 2);
+    EXPECT_FALSE(root.IsVisible());
+    EXPECT_EQ(root.GetNumVisible(SetType::TopMost), 1);  // a, below the hidden root
+    a->SetInvisible(false);
+    OIDArray oids;
+    root.GetVisibleSetOIDArray(oids);
+    EXPECT_EQ(oids, OIDArray{a1->GetOID()});
+    EXPECT_EQ(root.GetNumVisible(SetType::TopMost), 1);
+}
+
+TEST_F(TreeRootTest, NamedCollectionsHoldTheSelectionAndAreFoundByExactLabel)
+{
+    TreeRoot root;
+    auto* a = new Object(&root);
+    new Object(&root);
+    a->Select(false);
+    NamedCollection* const group = root.CreateNamedCollection("Site");
+    EXPECT_EQ(group->GetParent(), &root);
+    EXPECT_TRUE(group->IsMember(a));
+    EXPECT_EQ(group->GetSize(), 1);
+    EXPECT_EQ(root.FindNamedCollection("Site"), group);
+    EXPECT_EQ(root.FindNamedCollection("site"), nullptr);
+}
+
+TEST_F(TreeRootTest, EmptyDeletesTheChildrenButKeepsTheCounter)
+{
+    TreeRoot root;
+    auto* a = new Object(&root);
+    new Object(a);
+    new Object(&root);
+    root.Empty();
+    EXPECT_EQ(root.GetNumChildren(), 0);
+    EXPECT_EQ(root.GetLogicalObject(1), &root);
+    EXPECT_EQ((new Object(&root))->GetLID(), 5u);
+}
+
+TEST_F(TreeRootTest, LogicalIdentifierSetResolvesAgainstTheRoot)
+{
+    struct Indices : Enumerator {
+        Indices() : Enumerator(nullptr) {}
+        bool Enumerate(Object*, int index) override { return seen.push_back(index), true; }
+        std::vector<int> seen;
+    };
+    TreeRoot root;
+    auto* a = new Object(&root);
+    auto* b = new Object(&root);
+    auto* c = new Object(&root);
+    const DescendentIterator walk(&root, false);
+    const LogicalIdentifierSet set(walk);
+    EXPECT_TRUE(set.CheckMember(b->GetLID()));
+    EXPECT_FALSE(set.CheckMember(root.GetLID()));
+    delete b;
+    Indices indices;
+    EXPECT_TRUE(set.Enumerate(root, indices));
+    EXPECT_EQ(indices.seen, (std::vector<int>{0, 2}));
+    OrdCollection resolved;
+    set.GetObjects(root, resolved);
+    EXPECT_EQ(Entries(resolved), (std::vector<Object*>{a, c}));
+}
