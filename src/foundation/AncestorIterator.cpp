@@ -4,18 +4,6 @@
 
 namespace Tavrel {
 
-AncestorIterator::AncestorIterator(Object* root, bool includeRoot) : TreeIterator(root, includeRoot) {}
-
-AncestorIterator::AncestorIterator(Object* root, std::uint32_t classType, bool includeRoot)
-    : TreeIterator(root, classType, includeRoot)
-{
-}
-
-AncestorIterator::AncestorIterator(Object* root, const Filter& filter, bool includeRoot)
-    : TreeIterator(root, filter, includeRoot)
-{
-}
-
 void AncestorIterator::Reset()
 {
     m_current = nullptr;

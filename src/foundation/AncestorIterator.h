@@ -12,11 +12,10 @@ class TreeNode;
 
 class AncestorIterator : public TreeIterator {
 public:
-    AncestorIterator(Object* root, bool includeRoot);
-    AncestorIterator(Object* root, std::uint32_t classType, bool includeRoot);
+    // (root, includeRoot), (root, classType, includeRoot) and (root, filter, includeRoot).
+    using TreeIterator::TreeIterator;
     // Refused: a class type without the flag would be taken for the flag.
     AncestorIterator(Object* root, std::uint32_t classType) = delete;
-    AncestorIterator(Object* root, const Filter& filter, bool includeRoot);
     AncestorIterator(const AncestorIterator&) = default;
     AncestorIterator& operator=(const AncestorIterator&) = default;
 

@@ -4,18 +4,6 @@
 
 namespace Tavrel {
 
-ChildIterator::ChildIterator(Object* root, bool includeRoot) : TreeIterator(root, includeRoot) {}
-
-ChildIterator::ChildIterator(Object* root, std::uint32_t classType, bool includeRoot)
-    : TreeIterator(root, classType, includeRoot)
-{
-}
-
-ChildIterator::ChildIterator(Object* root, const Filter& filter, bool includeRoot)
-    : TreeIterator(root, filter, includeRoot)
-{
-}
-
 void ChildIterator::Reset()
 {
     m_done = false;

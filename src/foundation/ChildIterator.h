@@ -11,11 +11,10 @@ namespace Tavrel {
 // The child count is read at every step, so children added during the walk are seen.
 class ChildIterator : public TreeIterator {
 public:
-    ChildIterator(Object* root, bool includeRoot);
-    ChildIterator(Object* root, std::uint32_t classType, bool includeRoot);
+    // (root, includeRoot), (root, classType, includeRoot) and (root, filter, includeRoot).
+    using TreeIterator::TreeIterator;
     // Refused: a class type without the flag would be taken for the flag.
     ChildIterator(Object* root, std::uint32_t classType) = delete;
-    ChildIterator(Object* root, const Filter& filter, bool includeRoot);
     ChildIterator(const ChildIterator&) = default;
     ChildIterator& operator=(const ChildIterator&) = default;
 

@@ -5,18 +5,8 @@
 namespace Tavrel {
 
 ClassNameEnumerator::ClassNameEnumerator(ClassNameArray* output, const Filter* filter)
-    : Enumerator(filter), m_output(output)
+    : DistinctEnumerator(output, filter)
 {
-}
-
-bool ClassNameEnumerator::Initialize()
-{
-    if (!m_output)
-        return false;
-    m_seen.clear();
-    m_output->clear();
-    m_count = 0;
-    return true;
 }
 
 bool ClassNameEnumerator::Enumerate(Object* object, int)
@@ -26,20 +16,10 @@ bool ClassNameEnumerator::Enumerate(Object* object, int)
     return true;
 }
 
-void ClassNameEnumerator::Finalize()
-{
-    if (m_output)
-        m_output->resize(static_cast<std::size_t>(m_count));
-}
-
 void ClassNameEnumerator::AddName(std::string_view name, Object*)
 {
-    if (name.empty() || !m_output)
-        return;
-    if (m_seen.emplace(name).second) {
-        m_output->emplace_back(name);
-        ++m_count;
-    }
+    if (!name.empty())
+        Append(std::string(name));
 }
 
 CommonClassNameEnumerator::CommonClassNameEnumerator(ClassNameArray* output, const Filter* filter)

@@ -43,6 +43,30 @@ std::int32_t BlockCount(std::size_t size)
     return static_cast<std::int32_t>(size);
 }
 
+// The value held as alternative Index; false, with value unchanged, when another one is held.
+template <std::size_t Index, class Variant, class T>
+bool GetHeld(const Variant& stored, T& value)
+{
+    const auto* const held = std::get_if<Index>(&stored);
+    if (!held)
+        return false;
+    value = *held;
+    return true;
+}
+
+// The count and first element (null when empty) of the block held as alternative Index; false, with
+// both unchanged, when another one is held.
+template <std::size_t Index, class Variant, class T>
+bool GetHeldBlock(const Variant& stored, std::int32_t& count, const T*& values)
+{
+    const auto* const block = std::get_if<Index>(&stored);
+    if (!block)
+        return false;
+    count = BlockCount(block->size());
+    values = block->empty() ? nullptr : block->data();
+    return true;
+}
+
 [[noreturn]] void Malformed()
 {
     throw ArchiveException(ArchiveException::genericException);
@@ -117,46 +141,27 @@ std::int32_t DataStorage::GetCount() const
 
 bool DataStorage::Get(std::int32_t& value) const
 {
-    if (GetType() != TypeLong)
-        return false;
-    value = std::get<TypeLong>(m_value);
-    return true;
+    return GetHeld<TypeLong>(m_value, value);
 }
 
 bool DataStorage::Get(std::int32_t& count, const std::int32_t*& values) const
 {
-    if (GetType() != TypeLongArray)
-        return false;
-    const auto& block = std::get<TypeLongArray>(m_value);
-    count = BlockCount(block.size());
-    values = block.empty() ? nullptr : block.data();
-    return true;
+    return GetHeldBlock<TypeLongArray>(m_value, count, values);
 }
 
 bool DataStorage::Get(float& value) const
 {
-    if (GetType() != TypeFloat)
-        return false;
-    value = std::get<TypeFloat>(m_value);
-    return true;
+    return GetHeld<TypeFloat>(m_value, value);
 }
 
 bool DataStorage::Get(std::int32_t& count, const float*& values) const
 {
-    if (GetType() != TypeFloatArray)
-        return false;
-    const auto& block = std::get<TypeFloatArray>(m_value);
-    count = BlockCount(block.size());
-    values = block.empty() ? nullptr : block.data();
-    return true;
+    return GetHeldBlock<TypeFloatArray>(m_value, count, values);
 }
 
 bool DataStorage::Get(void*& value) const
 {
-    if (GetType() != TypePointer)
-        return false;
-    value = std::get<TypePointer>(m_value);
-    return true;
+    return GetHeld<TypePointer>(m_value, value);
 }
 
 bool DataStorage::Get(const char*& text) const
@@ -170,12 +175,7 @@ bool DataStorage::Get(const char*& text) const
 
 bool DataStorage::Get(std::int32_t& count, const std::uint8_t*& bytes) const
 {
-    if (GetType() != TypeByteArray)
-        return false;
-    const auto& block = std::get<TypeByteArray>(m_value);
-    count = BlockCount(block.size());
-    bytes = block.empty() ? nullptr : block.data();
-    return true;
+    return GetHeldBlock<TypeByteArray>(m_value, count, bytes);
 }
 
 bool DataStorage::Get(Base*& object) const

@@ -18,56 +18,42 @@ Event::Event(std::uint32_t classType, std::uint16_t eventType, Callback callback
     SetAttribute(attribute);
 }
 
-Event::Event(const Event& other)
-    : m_classType(other.m_classType),
-      m_eventType(other.m_eventType),
-      m_callback(other.m_callback),
-      m_classInstance(other.m_classInstance),
-      m_data(other.m_data),
-      m_extraData(other.m_extraData),
-      m_attribute(other.m_attribute),
-      m_treeNode(other.m_treeNode),
-      m_treeNodeOID(other.m_treeNodeOID),
-      m_treeEvent(other.m_treeEvent)
+template <class Other>
+void Event::TakeFields(Other&& other)
 {
+    // The attribute first: it alone can throw, and then nothing has changed.
+    m_attribute = std::forward<Other>(other).m_attribute;
+    m_classType = other.m_classType;
+    m_eventType = other.m_eventType;
+    m_callback = other.m_callback;
+    m_data = other.m_data;
+    m_extraData = other.m_extraData;
+    m_treeNode = other.m_treeNode;
+    m_treeNodeOID = other.m_treeNodeOID;
+    m_treeEvent = other.m_treeEvent;
 }
 
-Event::Event(Event&& other) noexcept
-    : m_classType(other.m_classType),
-      m_eventType(other.m_eventType),
-      m_callback(other.m_callback),
-      m_classInstance(other.m_classInstance),
-      m_data(other.m_data),
-      m_extraData(other.m_extraData),
-      m_attribute(std::move(other.m_attribute)),
-      m_treeNode(other.m_treeNode),
-      m_treeNodeOID(other.m_treeNodeOID),
-      m_treeEvent(other.m_treeEvent)
+Event::Event(const Event& other) : m_classInstance(other.m_classInstance)
 {
+    TakeFields(other);
+}
+
+Event::Event(Event&& other) noexcept : m_classInstance(other.m_classInstance)
+{
+    TakeFields(std::move(other));
 }
 
 Event& Event::operator=(const Event& other)
 {
-    if (this != &other) {
-        Event copy(other);
-        *this = std::move(copy);
-    }
+    if (this != &other)
+        TakeFields(other);
     return *this;
 }
 
 Event& Event::operator=(Event&& other) noexcept
 {
-    if (this != &other) {
-        m_classType = other.m_classType;
-        m_eventType = other.m_eventType;
-        m_callback = other.m_callback;
-        m_data = other.m_data;
-        m_extraData = other.m_extraData;
-        m_attribute = std::move(other.m_attribute);
-        m_treeNode = other.m_treeNode;
-        m_treeNodeOID = other.m_treeNodeOID;
-        m_treeEvent = other.m_treeEvent;
-    }
+    if (this != &other)
+        TakeFields(std::move(other));
     return *this;
 }
 

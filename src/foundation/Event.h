@@ -70,6 +70,10 @@ public:
 private:
     friend class TreeNode;
 
+    // Copies (or moves, for an rvalue) every field but the class instance and the processed flag.
+    template <class Other>
+    void TakeFields(Other&& other);
+
     std::uint32_t m_classType = 0;
     std::uint16_t m_eventType = 0;
     Callback m_callback = nullptr;

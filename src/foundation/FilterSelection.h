@@ -3,11 +3,11 @@
 
 #include <memory>
 
-#include "foundation/Filter.h"
+#include "foundation/FilterTopMost.h"
 
 namespace Tavrel {
 
-class FilterSelection : public Filter {
+class FilterSelection : public FilterTopMost {
 public:
     FilterSelection(bool topMost, FilterMode mode);
     // The object must also pass the inner filter.
@@ -18,13 +18,8 @@ public:
     std::unique_ptr<Filter> Copy() const override;
 
 protected:
-    bool DoTest(Object* object) const override;
     // Selected; with topMost, also a parent that is not selected (so never a node without parent).
-    virtual bool IsValidObject(Object* object) const;
-
-private:
-    OwnedFilter m_inner;
-    bool m_topMost;
+    bool IsValidObject(Object* object) const override;
 };
 
 } // namespace Tavrel

@@ -4,10 +4,10 @@
 
 namespace Tavrel {
 
-FilterVisible::FilterVisible(bool topMost, FilterMode mode) : Filter(mode), m_topMost(topMost) {}
+FilterVisible::FilterVisible(bool topMost, FilterMode mode) : FilterTopMost(topMost, mode) {}
 
 FilterVisible::FilterVisible(const Filter& inner, bool topMost, FilterMode mode)
-    : Filter(mode), m_inner(inner), m_topMost(topMost)
+    : FilterTopMost(inner, topMost, mode)
 {
 }
 
@@ -16,16 +16,11 @@ std::unique_ptr<Filter> FilterVisible::Copy() const
     return std::make_unique<FilterVisible>(*this);
 }
 
-bool FilterVisible::DoTest(Object* object) const
-{
-    return IsValidObject(object) && m_inner.Accepts(object);
-}
-
 bool FilterVisible::IsValidObject(Object* object) const
 {
     if (!object || !object->IsVisible())
         return false;
-    if (!m_topMost)
+    if (!IsTopMostOnly())
         return true;
     const Object* const parent = object->GetParent();
     return parent && !parent->IsVisible();

@@ -3,11 +3,11 @@
 
 #include <memory>
 
-#include "foundation/Filter.h"
+#include "foundation/FilterTopMost.h"
 
 namespace Tavrel {
 
-class FilterVisible : public Filter {
+class FilterVisible : public FilterTopMost {
 public:
     FilterVisible(bool topMost, FilterMode mode);
     // The object must also pass the inner filter.
@@ -18,13 +18,8 @@ public:
     std::unique_ptr<Filter> Copy() const override;
 
 protected:
-    bool DoTest(Object* object) const override;
     // Visible; with topMost, also a parent Object that is not visible.
-    virtual bool IsValidObject(Object* object) const;
-
-private:
-    OwnedFilter m_inner;
-    bool m_topMost;
+    bool IsValidObject(Object* object) const override;
 };
 
 } // namespace Tavrel

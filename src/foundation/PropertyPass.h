@@ -91,17 +91,12 @@ public:
     template <Storage::StorageType Code, class Get, class Set>
     void Value(std::string_view name, Get&& get, Set&& set)
     {
-        if (!Reach(name))
-            return;
-        if (m_method == PropertyArchive::MethodCount) {
-            m_archive.IncrementNumberOfProperties();
-        } else if (m_method == PropertyArchive::MethodWrite) {
-            m_archive.WritePropertyName(m_className, name, false);
-            WriteElement<Code>(name, get());
-        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
-            if (const Storage* stored = Take(name, Code))
-                set(ElementValue<Code>(*stored));
-        }
+        Line(
+            name, [&] { WriteElement<Code>(name, get()); },
+            [&] {
+                if (const Storage* stored = Take(name, Code))
+                    set(ElementValue<Code>(*stored));
+            });
     }
 
     // An object reference (code 0). On reading, an object that is not a T leaves the field unchanged.
@@ -109,16 +104,12 @@ public:
         requires std::derived_from<T, Base>
     void Object(std::string_view name, T*& field)
     {
-        if (!Reach(name))
-            return;
-        if (m_method == PropertyArchive::MethodCount) {
-            m_archive.IncrementNumberOfProperties();
-        } else if (m_method == PropertyArchive::MethodWrite) {
-            m_archive.WritePropertyName(m_className, name, false);
-            WriteElement<Storage::StorageObject>(name, field);
-        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
-            StoreObject(name, field);
-        }
+        Line(
+            name, [&] { WriteElement<Storage::StorageObject>(name, field); },
+            [&] {
+                if (T* value = nullptr; TakeObject(name, value))
+                    field = value;
+            });
     }
 
     // Two object references (code 14). On reading, a half that is not a T is left unchanged.
@@ -126,29 +117,27 @@ public:
         requires std::derived_from<T, Base>
     void Pair(std::string_view name, T*& first, T*& second)
     {
-        if (!Reach(name))
-            return;
-        if (m_method == PropertyArchive::MethodCount) {
-            m_archive.IncrementNumberOfProperties();
-        } else if (m_method == PropertyArchive::MethodWrite) {
-            m_archive.WritePropertyName(m_className, name, false);
-            PropertyStoragePair holder(first, second);
-            holder.Serialize(m_className, name, m_archive);
-        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
-            const auto* stored = static_cast<const PropertyStoragePair*>(Peek(name, Storage::StoragePair));
-            if (!stored)
-                return;
-            T* const values[2] = {DynCast<T>(stored->GetData(0)), DynCast<T>(stored->GetData(1))};
-            bool taken = false;
-            for (int i = 0; i < 2; ++i) {
-                if (!stored->GetData(i) || values[i]) {
-                    (i == 0 ? first : second) = values[i];
-                    taken = true;
+        Line(
+            name,
+            [&] {
+                PropertyStoragePair holder(first, second);
+                holder.Serialize(m_className, name, m_archive);
+            },
+            [&] {
+                const auto* stored = static_cast<const PropertyStoragePair*>(Peek(name, Storage::StoragePair));
+                if (!stored)
+                    return;
+                T* const values[2] = {DynCast<T>(stored->GetData(0)), DynCast<T>(stored->GetData(1))};
+                bool taken = false;
+                for (int i = 0; i < 2; ++i) {
+                    if (!stored->GetData(i) || values[i]) {
+                        (i == 0 ? first : second) = values[i];
+                        taken = true;
+                    }
                 }
-            }
-            if (taken)
-                m_archive.TakeProperty();
-        }
+                if (taken)
+                    m_archive.TakeProperty();
+            });
     }
 
     // A value carried as a byte block (code 2): write(Archive&) fills a nested storing archive of
@@ -157,18 +146,16 @@ public:
     template <class Write, class Read>
     void Archived(std::string_view name, Write&& write, Read&& read)
     {
-        if (!Reach(name))
-            return;
-        if (m_method == PropertyArchive::MethodCount) {
-            m_archive.IncrementNumberOfProperties();
-        } else if (m_method == PropertyArchive::MethodWrite) {
-            m_archive.WritePropertyName(m_className, name, false);
-            PropertyStorageArchive holder(WriteNested(write));
-            holder.Serialize(m_className, name, m_archive);
-        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
-            if (const Storage* stored = Take(name, Storage::StorageArchive))
-                ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), read);
-        }
+        Line(
+            name,
+            [&] {
+                PropertyStorageArchive holder(WriteNested(write));
+                holder.Serialize(m_className, name, m_archive);
+            },
+            [&] {
+                if (const Storage* stored = Take(name, Storage::StorageArchive))
+                    ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), read);
+            });
     }
 
     // A value with archive operators carried as a byte block; the field changes only when the whole
@@ -253,6 +240,22 @@ private:
         return m_active;
     }
     bool Matches(std::string_view name) const;
+    // A line of one value: counts it; writes its name, then write() the value; or, reading a name
+    // that matches, read() it.
+    template <class Write, class Read>
+    void Line(std::string_view name, Write&& write, Read&& read)
+    {
+        if (!Reach(name))
+            return;
+        if (m_method == PropertyArchive::MethodCount) {
+            m_archive.IncrementNumberOfProperties();
+        } else if (m_method == PropertyArchive::MethodWrite) {
+            m_archive.WritePropertyName(m_className, name, false);
+            write();
+        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
+            read();
+        }
+    }
     // Refuses (ArchiveException) an array too long for the stream's 32-bit counts.
     static void CheckCount(std::string_view name, std::size_t count);
     // The current holder when it has the code (ArchiveException when it has another); null when there
@@ -285,18 +288,20 @@ private:
             return static_cast<const SimpleStorage<StorageValueType<Code>>&>(stored).GetData();
     }
 
+    // The stored object reference as a T, then taken; false, with nothing taken, when there is none
+    // or it refers to an object that is not a T.
     template <class T>
-    void StoreObject(std::string_view name, T*& field)
+    bool TakeObject(std::string_view name, T*& value)
     {
         const auto* stored = static_cast<const PropertyStorageObject*>(Peek(name, Storage::StorageObject));
         if (!stored)
-            return;
-        Base* object = stored->GetData();
-        T* value = DynCast<T>(object);
+            return false;
+        Base* const object = stored->GetData();
+        value = DynCast<T>(object);
         if (object && !value)
-            return;
-        field = value;
+            return false;
         m_archive.TakeProperty();
+        return true;
     }
 
     template <Storage::StorageType Code, class Get, class Set>
@@ -307,15 +312,7 @@ private:
             if constexpr (std::is_same_v<Element, Base*>) {
                 if (const Storage* stored = Take(name, Code))
                     set(index, static_cast<const PropertyStorageObject&>(*stored).GetData());
-            } else {
-                const auto* stored = static_cast<const PropertyStorageObject*>(Peek(name, Code));
-                if (!stored)
-                    return;
-                Base* object = stored->GetData();
-                Element value = DynCast<std::remove_pointer_t<Element>>(object);
-                if (object && !value)
-                    return;
-                m_archive.TakeProperty();
+            } else if (Element value = nullptr; TakeObject(name, value)) {
                 set(index, value);
             }
         } else if constexpr (Code == Storage::StorageArchive) {

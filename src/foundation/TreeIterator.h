@@ -14,16 +14,18 @@ namespace Tavrel {
 // nothing.
 class TreeIterator : public Iterator {
 public:
-    // The next node that the filter accepts (any node without a filter), null at the end.
-    Object* GetNext() override;
-
-protected:
+    // The constructors of every tree iterator (the class is abstract); derived classes may inherit them.
     // includeRoot: the root is yielded first (when the filter accepts it).
     TreeIterator(Object* root, bool includeRoot);
     // Restricted to objects that IsA classType.
     TreeIterator(Object* root, std::uint32_t classType, bool includeRoot);
     // Keeps a copy of the filter.
     TreeIterator(Object* root, const Filter& filter, bool includeRoot);
+
+    // The next node that the filter accepts (any node without a filter), null at the end.
+    Object* GetNext() override;
+
+protected:
     TreeIterator(const TreeIterator&) = default;
     TreeIterator& operator=(const TreeIterator&) = default;
 

@@ -420,97 +420,88 @@ void TreeRoot::GetVisibleSetOIDArray(OIDArray& oids) const
 
 namespace {
 
-// Drives the enumerator over the descendants of the root (the root first with includeRoot).
-void EnumerateTree(const TreeRoot& root, Enumerator& enumerator, bool includeRoot)
+// Collects into output over the descendants of the root (the root first with includeRoot).
+template <class Collector, class Output>
+void CollectFromTree(const TreeRoot& root, Output& output, const Filter* filter, bool includeRoot)
 {
+    Collector enumerator(&output, filter);
     DescendentIterator walk(const_cast<TreeRoot*>(&root), includeRoot);
     walk.Enumerate(enumerator);
+}
+
+// Collects into output over the selected descendants of the root (those the filter accepts, with one).
+template <class Collector, class Output>
+void CollectFromSelection(const TreeRoot& root, Output& output, const Filter* filter)
+{
+    OrdCollection selected;
+    if (filter)
+        root.GetSelectionSet(selected, *filter, SelectionSetType::All);
+    else
+        root.GetSelectionSet(selected, SelectionSetType::All);
+    Collector enumerator(&output, filter);
+    selected.Enumerate(enumerator);
 }
 
 } // namespace
 
 void TreeRoot::GetClasses(ClassTypeArray& classes, bool includeRoot) const
 {
-    ClassTypeEnumerator enumerator(&classes, nullptr);
-    EnumerateTree(*this, enumerator, includeRoot);
+    CollectFromTree<ClassTypeEnumerator>(*this, classes, nullptr, includeRoot);
 }
 
 void TreeRoot::GetClasses(ClassTypeArray& classes, const Filter& filter, bool includeRoot) const
 {
-    ClassTypeEnumerator enumerator(&classes, &filter);
-    EnumerateTree(*this, enumerator, includeRoot);
+    CollectFromTree<ClassTypeEnumerator>(*this, classes, &filter, includeRoot);
 }
 
 void TreeRoot::GetClassNames(ClassNameArray& names, bool includeRoot) const
 {
-    ClassNameEnumerator enumerator(&names, nullptr);
-    EnumerateTree(*this, enumerator, includeRoot);
+    CollectFromTree<ClassNameEnumerator>(*this, names, nullptr, includeRoot);
 }
 
 void TreeRoot::GetClassNames(ClassNameArray& names, const Filter& filter, bool includeRoot) const
 {
-    ClassNameEnumerator enumerator(&names, &filter);
-    EnumerateTree(*this, enumerator, includeRoot);
+    CollectFromTree<ClassNameEnumerator>(*this, names, &filter, includeRoot);
 }
 
 void TreeRoot::GetCommonClassNames(ClassNameArray& names, bool includeRoot) const
 {
-    CommonClassNameEnumerator enumerator(&names, nullptr);
-    EnumerateTree(*this, enumerator, includeRoot);
+    CollectFromTree<CommonClassNameEnumerator>(*this, names, nullptr, includeRoot);
 }
 
 void TreeRoot::GetCommonClassNames(ClassNameArray& names, const Filter& filter, bool includeRoot) const
 {
-    CommonClassNameEnumerator enumerator(&names, &filter);
-    EnumerateTree(*this, enumerator, includeRoot);
+    CollectFromTree<CommonClassNameEnumerator>(*this, names, &filter, includeRoot);
 }
 
 void TreeRoot::GetSelectedClasses(ClassTypeArray& classes) const
 {
-    OrdCollection selected;
-    GetSelectionSet(selected, SelectionSetType::All);
-    ClassTypeEnumerator enumerator(&classes, nullptr);
-    selected.Enumerate(enumerator);
+    CollectFromSelection<ClassTypeEnumerator>(*this, classes, nullptr);
 }
 
 void TreeRoot::GetSelectedClasses(ClassTypeArray& classes, const Filter& filter) const
 {
-    OrdCollection selected;
-    GetSelectionSet(selected, filter, SelectionSetType::All);
-    ClassTypeEnumerator enumerator(&classes, &filter);
-    selected.Enumerate(enumerator);
+    CollectFromSelection<ClassTypeEnumerator>(*this, classes, &filter);
 }
 
 void TreeRoot::GetSelectedClassNames(ClassNameArray& names) const
 {
-    OrdCollection selected;
-    GetSelectionSet(selected, SelectionSetType::All);
-    ClassNameEnumerator enumerator(&names, nullptr);
-    selected.Enumerate(enumerator);
+    CollectFromSelection<ClassNameEnumerator>(*this, names, nullptr);
 }
 
 void TreeRoot::GetSelectedClassNames(ClassNameArray& names, const Filter& filter) const
 {
-    OrdCollection selected;
-    GetSelectionSet(selected, filter, SelectionSetType::All);
-    ClassNameEnumerator enumerator(&names, &filter);
-    selected.Enumerate(enumerator);
+    CollectFromSelection<ClassNameEnumerator>(*this, names, &filter);
 }
 
 void TreeRoot::GetSelectedCommonClassNames(ClassNameArray& names) const
 {
-    OrdCollection selected;
-    GetSelectionSet(selected, SelectionSetType::All);
-    CommonClassNameEnumerator enumerator(&names, nullptr);
-    selected.Enumerate(enumerator);
+    CollectFromSelection<CommonClassNameEnumerator>(*this, names, nullptr);
 }
 
 void TreeRoot::GetSelectedCommonClassNames(ClassNameArray& names, const Filter& filter) const
 {
-    OrdCollection selected;
-    GetSelectionSet(selected, filter, SelectionSetType::All);
-    CommonClassNameEnumerator enumerator(&names, &filter);
-    selected.Enumerate(enumerator);
+    CollectFromSelection<CommonClassNameEnumerator>(*this, names, &filter);
 }
 
 } // namespace Tavrel

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "foundation/CollectionIterator.h"
-#include "foundation/CompressedPropertyArchive.h"
 #include "foundation/CopyEnumerator.h"
 #include "foundation/DataModelLibrary.h"
 #include "foundation/FilterLabel.h"
@@ -19,6 +18,7 @@
 #include "foundation/RuntimeMap.h"
 #include "foundation/SetCollection.h"
 #include "platform/Archive.h"
+#include "RecordStream.h"
 
 using namespace Tavrel;
 
@@ -64,23 +64,8 @@ public:
     std::vector<Object*> seen;
 };
 
-Bytes Save(Object& object)
-{
-    Archive archive;
-    {
-        CompressedPropertyArchive stream(archive);
-        stream.AddOIDMapEntry(object.GetOID(), object.GetOID());
-        object.WriteProperties(stream, object.GetOID());
-    }
-    return archive.GetBuffer();
-}
-
-Base* Load(const Bytes& bytes)
-{
-    Archive archive(bytes);
-    CompressedPropertyArchive stream(archive);
-    return Catalog::ReadProperties(stream);
-}
+using RecordStream::Load;
+using RecordStream::Save;
 
 Object* FindChild(Object& parent, const std::string& label)
 {

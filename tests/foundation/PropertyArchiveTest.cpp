@@ -18,6 +18,7 @@
 #include "foundation/PropertyPass.h"
 #include "foundation/Storage.h"
 #include "platform/Archive.h"
+#include "RecordStream.h"
 
 using namespace Tavrel;
 
@@ -202,33 +203,10 @@ protected:
 };
 TAVREL_IMPLEMENT_CLASS(StreamValues, ClassKind::Creatable)
 
-enum class Form { Plain, Compressed };
-
-std::unique_ptr<PropertyArchive> Open(Archive& archive, Form form)
-{
-    if (form == Form::Compressed)
-        return std::make_unique<CompressedPropertyArchive>(archive);
-    return std::make_unique<PropertyArchive>(archive);
-}
-
-// Writes one record as a document does: the root's own OID is in the map first.
-Bytes Save(Base& root, Form form)
-{
-    Archive archive;
-    {
-        const std::unique_ptr<PropertyArchive> stream = Open(archive, form);
-        stream->AddOIDMapEntry(root.GetOID(), root.GetOID());
-        root.WriteProperties(*stream, root.GetOID());
-    }
-    return archive.GetBuffer();
-}
-
-Base* Load(const Bytes& bytes, Form form)
-{
-    Archive archive(bytes);
-    const std::unique_ptr<PropertyArchive> stream = Open(archive, form);
-    return Catalog::ReadProperties(*stream);
-}
+using RecordStream::Form;
+using RecordStream::Load;
+using RecordStream::Open;
+using RecordStream::Save;
 
 // Deletes, when the test ends, every object created after it was made.
 class Sweep {

@@ -13,12 +13,14 @@
 #include "foundation/PropertyPass.h"
 #include "foundation/TreeNode.h"
 #include "platform/Archive.h"
+#include "RecordStream.h"
 
 using namespace Tavrel;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using RecordStream::Save;
 
 // A tree node that persists a label and an extra reference on top of the tree level.
 class StreamTree : public TreeNode {
@@ -93,23 +95,7 @@ protected:
         }
     }
 
-    static Bytes Save(TreeNode& root)
-    {
-        Archive archive;
-        {
-            CompressedPropertyArchive stream(archive);
-            stream.AddOIDMapEntry(root.GetOID(), root.GetOID());
-            root.WriteProperties(stream, root.GetOID());
-        }
-        return archive.GetBuffer();
-    }
-
-    static StreamTree* Load(const Bytes& bytes)
-    {
-        Archive archive(bytes);
-        CompressedPropertyArchive stream(archive);
-        return DynCast<StreamTree>(Catalog::ReadProperties(stream));
-    }
+    static StreamTree* Load(const Bytes& bytes) { return DynCast<StreamTree>(RecordStream::Load(bytes)); }
 };
 
 } // namespace

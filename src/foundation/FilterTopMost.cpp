@@ -1,0 +1,10 @@
+#include "foundation/FilterTopMost.h"
+
+namespace Tavrel {
+
+bool FilterTopMost::DoTest(Object* object) const
+{
+    return IsValidObject(object) && m_inner.Accepts(object);
+}
+
+} // namespace Tavrel

@@ -1,0 +1,46 @@
+// RecordStream: writes one record to a property stream as a document does, and reads it back.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "foundation/Base.h"
+#include "foundation/Catalog.h"
+#include "foundation/CompressedPropertyArchive.h"
+#include "foundation/PropertyArchive.h"
+#include "platform/Archive.h"
+
+namespace RecordStream {
+
+using Bytes = std::vector<std::uint8_t>;
+
+enum class Form { Plain, Compressed };
+
+inline std::unique_ptr<Tavrel::PropertyArchive> Open(Tavrel::Archive& archive, Form form)
+{
+    if (form == Form::Compressed)
+        return std::make_unique<Tavrel::CompressedPropertyArchive>(archive);
+    return std::make_unique<Tavrel::PropertyArchive>(archive);
+}
+
+// The root's own OID is in the map first.
+inline Bytes Save(Tavrel::Base& root, Form form = Form::Compressed)
+{
+    Tavrel::Archive archive;
+    {
+        const std::unique_ptr<Tavrel::PropertyArchive> stream = Open(archive, form);
+        stream->AddOIDMapEntry(root.GetOID(), root.GetOID());
+        root.WriteProperties(*stream, root.GetOID());
+    }
+    return archive.GetBuffer();
+}
+
+inline Tavrel::Base* Load(const Bytes& bytes, Form form = Form::Compressed)
+{
+    Tavrel::Archive archive(bytes);
+    const std::unique_ptr<Tavrel::PropertyArchive> stream = Open(archive, form);
+    return Tavrel::Catalog::ReadProperties(*stream);
+}
+
+} // namespace RecordStream
