@@ -1,18 +1,110 @@
-// A small host: loads the library, looks classes up by name and reports what it found.
+// A small host: builds a tree of objects, saves it as a document file, loads it back and prints it.
+#include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include "foundation/Base.h"
+#include "chemistry/Assembly.h"
+#include "chemistry/Chain.h"
+#include "chemistry/SubUnit.h"
+#include "foundation/ChemDoc.h"
 #include "foundation/DataModelLibrary.h"
-#include "foundation/RuntimeMap.h"
+#include "foundation/DataStorage.h"
+#include "foundation/DescendentIterator.h"
+#include "foundation/NamedCollection.h"
+#include "foundation/TreeRoot.h"
+#include "platform/Archive.h"
 
-int main()
+using namespace Tavrel;
+
+namespace {
+
+void Build(ChemDoc& document)
 {
-    Tavrel::AttachDataModelDLL();
-    std::printf("Registered classes that can be created by name:\n");
-    for (const auto& [name, factory] : Tavrel::RuntimeMap::GetRuntimeMap().GetEntries())
-        std::printf("  %-24s identifier %u\n", name.c_str(), Tavrel::Base::FindClassType(name));
-    const Tavrel::Base* base = Tavrel::Base::FindClassInstance("base");
-    std::printf("Prototype of \"base\": %s, OID %u, identifier %u\n", base ? base->GetClassNameA() : "none",
-                base ? base->GetOID() : 0u, Tavrel::Base::FindClassType("XXBase"));
-    return base ? 0 : 1;
+    TreeRoot* const root = document.GetTreeRoot();
+    root->SetLabel("example");
+    auto* const model = new Assembly(root);
+    model->SetLabel("model 1");
+    model->SetProperty("Source", "built by the example host", DataStorage::FlagReadable);
+    auto* const chain = new Chain(model);
+    chain->SetLabel("A");
+    chain->SetColor(Color::Cyan());
+    const char* const residues[] = {"GLY", "ALA", "SER"};
+    for (int i = 0; i < 3; ++i) {
+        auto* const residue = new SubUnit(chain);
+        residue->SetLabel(std::string(residues[i]) + " " + std::to_string(i + 1));
+        residue->SetSubUnitType(residues[i]);
+        residue->SetColor(Color(60 * i, 200, 255 - 60 * i));
+        residue->SetProperty("B-factor", 10.0f + 2.5f * static_cast<float>(i),
+                             DataStorage::FlagReadable | DataStorage::FlagWritable);
+        if (i != 1)
+            residue->Select(false);
+    }
+    root->CreateNamedCollection("selected residues");
+    document.SetViewSize(25.0);
+    document.SetBkColor(Color::White());
+}
+
+void Print(ChemDoc& document)
+{
+    TreeRoot* const root = document.GetTreeRoot();
+    std::printf("Root \"%s\", view size %.1f, background %s\n", root->GetLabel().c_str(), document.GetViewSize(),
+                document.GetBkColor().GetRGBString().c_str());
+    DescendentIterator objects(root, false);
+    while (Object* const object = objects.GetNext()) {
+        std::printf("%*s%s \"%s\" LID %u colour %s%s\n", 2 * object->GetNumAncestors(), "",
+                    object->GetCommonName().c_str(), object->GetLabel().c_str(), object->GetLID(),
+                    object->GetColor().GetRGBString().c_str(), object->IsObjectSelected() ? " selected" : "");
+        for (const char* name : {"Source", "B-factor"}) {
+            if (object->HasProperty(name))
+                std::printf("%*s%s = %s\n", 2 * object->GetNumAncestors() + 4, "", name,
+                            object->GetPropertyAsString(name).c_str());
+        }
+    }
+    if (NamedCollection* const group = root->FindNamedCollection("selected residues"))
+        std::printf("Group \"%s\" holds %d objects\n", group->GetLabel().c_str(), group->GetSize());
+}
+
+} // namespace
+
+// Usage: tavrel-example [file]; without a file the document goes to the temporary directory.
+int main(int argc, char** argv)
+{
+    AttachDataModelDLL();
+    try {
+        const std::filesystem::path path =
+            argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path() / "tavrel-example.doc";
+
+        ChemDoc original;
+        Build(original);
+        Archive out;
+        original.Serialize(out);
+        std::ofstream saved(path, std::ios::binary);
+        saved.write(reinterpret_cast<const char*>(out.GetBuffer().data()),
+                    static_cast<std::streamsize>(out.GetBuffer().size()));
+        saved.close();
+        if (!saved)
+            throw std::runtime_error("cannot write " + path.string());
+        std::printf("Saved %zu bytes to %s\n", out.GetBuffer().size(), path.string().c_str());
+
+        std::ifstream file(path, std::ios::binary);
+        if (!file)
+            throw std::runtime_error("cannot read " + path.string());
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        ChemDoc loaded;
+        Archive in(std::move(bytes));
+        loaded.Serialize(in);
+        std::printf("Loaded it back:\n");
+        Print(loaded);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "tavrel-example: %s\n", error.what());
+        return 1;
+    }
 }

@@ -1,6 +1,18 @@
 #include "foundation/DataModelLibrary.h"
 
+#include "chemistry/Assembly.h"
+#include "chemistry/Chain.h"
+#include "chemistry/SubUnit.h"
+#include "conformers/Conformation.h"
+#include "conformers/Conformer.h"
+#include "conformers/ConformerModel.h"
+#include "conformers/ConformerModelToken.h"
+#include "crystal/Cell.h"
+#include "crystal/Cell3d.h"
+#include "crystal/ReplicateAtom.h"
 #include "foundation/BaseCollection.h"
+#include "foundation/CSchemaException.h"
+#include "foundation/ChemDoc.h"
 #include "foundation/ClassRegistry.h"
 #include "foundation/Geometric.h"
 #include "foundation/Geometric3d.h"
@@ -11,6 +23,9 @@
 #include "foundation/SetCollection.h"
 #include "foundation/TreeNode.h"
 #include "foundation/TreeRoot.h"
+#include "graphics/DecoratedAnnotation.h"
+#include "graphics/Geometric2d.h"
+#include "graphics/Surface.h"
 
 namespace Tavrel {
 
@@ -30,7 +45,22 @@ void RegisterAllClasses()
     ClassRegistry::Register<OrdCollection>();
     ClassRegistry::Register<SetCollection>();
     ClassRegistry::Register<NamedCollection>();
+    ClassRegistry::Register<Chain>();
+    ClassRegistry::Register<SubUnit>();
+    ClassRegistry::Register<Assembly>();
+    ClassRegistry::Register<Conformation>();
+    ClassRegistry::Register<Conformer>();
+    ClassRegistry::Register<ConformerModel>();
+    ClassRegistry::Register<ConformerModelToken>();
+    ClassRegistry::Register<Cell>();
+    ClassRegistry::Register<Cell3d>();
+    ClassRegistry::Register<ReplicateAtom>();
+    ClassRegistry::Register<Geometric2d>();
+    ClassRegistry::Register<DecoratedAnnotation>();
+    ClassRegistry::Register<Surface>();
     RuntimeClass::Register(Property::GetThisClass());
+    RuntimeClass::Register(ChemDoc::GetThisClass());
+    RuntimeClass::Register(CSchemaException::GetThisClass());
 }
 
 // Registration runs when the library is loaded.

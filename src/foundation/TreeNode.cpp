@@ -1446,6 +1446,10 @@ void TreeNode::LoadChildren(Archive& archive)
         for (TreeNode* child : taken)
             m_children->Append(child);
         ++g_structureEpoch;
+        // The children's own records ended before they had a parent: they take their places now.
+        TreeNode* const root = GetRoot();
+        for (TreeNode* child : taken)
+            root->NodeInserted(child, true);
     }
     SetFlag(Selected, selected != 0);
     SetFlag(Visible, visible != 0);

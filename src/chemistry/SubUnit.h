@@ -1,0 +1,56 @@
+// SubUnit: the residue-like container with a type text, positioned at the centre of its contents.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Point3d.h"
+#include "foundation/Geometric3d.h"
+
+namespace Tavrel {
+
+class Archive;
+class PropertyArchive;
+
+// Base of residues and monomers; its children are atoms and bonds. The type text is persisted as
+// "SubUnit Type" after Geometric3d's properties.
+class SubUnit : public Geometric3d {
+    TAVREL_DECLARE_CLASS(SubUnit, Geometric3d)
+public:
+    explicit SubUnit(Object* parent);
+
+    // The centre of the contents (see CalculateContentsCenter); the stored position is never reported.
+    Point3d GetXYZ() const final;
+    Point3d CalculateCenter() const final;
+
+    // The text interface of the Object level, without the position names of Geometric: an empty name
+    // gives an empty descriptor, the empty text and false.
+    ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const override;
+    std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
+    std::string GetPropertyAsString(std::string_view name) const override;
+    bool SetPropertyFromString(std::string_view name, std::string_view value) override;
+
+    // Offers no scheme of its own; returns the array's size.
+    std::int32_t GetColorSchemes(std::vector<std::string>& schemes) const override;
+    // Any non-empty name makes the sub-unit white; the name is not kept.
+    void SetColorScheme(std::string_view name) override;
+
+    // The type text, empty in a new sub-unit.
+    const std::string& GetSubUnitType() const { return m_type; }
+    void SetSubUnitType(std::string_view type) { m_type = type; }
+
+    void GetSetObjectProperties(PropertyArchive& archive) override;
+    // Geometric3d's part, then the type text.
+    void Serialize(Archive& archive) override;
+
+protected:
+    SubUnit();
+    SubUnit(const SubUnit& other);
+
+private:
+    std::string m_type;
+};
+
+} // namespace Tavrel

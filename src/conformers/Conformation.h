@@ -1,0 +1,30 @@
+// Conformation: one alternate set of coordinates over a reference object (so far: its 2-D flag).
+#pragma once
+
+#include "foundation/Object.h"
+
+namespace Tavrel {
+
+class PropertyArchive;
+
+class Conformation : public Object {
+    TAVREL_DECLARE_CLASS(Conformation, Object)
+public:
+    // A child of the reference, display style 1.
+    Conformation(Object* reference, bool twoD);
+
+    // Whether the conformation is a 2-D depiction.
+    virtual bool Is2D() const;
+
+    // Persisted as "Conf 2d".
+    void GetSetObjectProperties(PropertyArchive& archive) override;
+
+protected:
+    Conformation();
+    Conformation(const Conformation& other);
+
+private:
+    bool m_twoD = false;
+};
+
+} // namespace Tavrel

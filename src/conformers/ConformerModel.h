@@ -1,0 +1,20 @@
+// ConformerModel: the alternate locations of a reference object as explicit conformers.
+#pragma once
+
+#include "foundation/Object.h"
+
+namespace Tavrel {
+
+// The conformer sets and the atom and bond maps come with the conformer-model subsystem.
+class ConformerModel : public Object {
+    TAVREL_DECLARE_CLASS(ConformerModel, Object)
+public:
+    // A child of the reference, display style 1.
+    explicit ConformerModel(Object* reference);
+
+protected:
+    ConformerModel();
+    ConformerModel(const ConformerModel& other);
+};
+
+} // namespace Tavrel

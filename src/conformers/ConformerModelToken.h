@@ -1,0 +1,19 @@
+// ConformerModelToken: holds the objects of conformer models out of the tree while a document is saved.
+#pragma once
+
+#include "foundation/Object.h"
+
+namespace Tavrel {
+
+// The object, parent and sibling lists come with the conformer-model subsystem.
+class ConformerModelToken : public Object {
+    TAVREL_DECLARE_CLASS(ConformerModelToken, Object)
+public:
+    explicit ConformerModelToken(Object* parent);
+
+protected:
+    ConformerModelToken();
+    ConformerModelToken(const ConformerModelToken& other);
+};
+
+} // namespace Tavrel

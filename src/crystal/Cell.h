@@ -1,0 +1,24 @@
+// Cell: the base of crystal cells (so far: its identity and common name).
+#pragma once
+
+#include <string>
+
+#include "foundation/Object.h"
+
+namespace Tavrel {
+
+// The cell parameters, clipping and the InsideCell tests come with the crystal subsystem.
+class Cell : public Object {
+    TAVREL_DECLARE_CLASS(Cell, Object)
+public:
+    explicit Cell(Object* parent);
+
+    // "Cell", for every kind of cell.
+    std::string GetCommonName() const override;
+
+protected:
+    Cell();
+    Cell(const Cell& other);
+};
+
+} // namespace Tavrel

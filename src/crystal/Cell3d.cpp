@@ -1,0 +1,31 @@
+#include "crystal/Cell3d.h"
+
+namespace Tavrel {
+
+TAVREL_IMPLEMENT_CLASS(Cell3d, ClassKind::Creatable)
+
+Cell3d::Cell3d() = default;
+
+Cell3d::Cell3d(Object* parent) : Cell(parent) {}
+
+Cell3d::Cell3d(const Cell3d& other) = default;
+
+SymmetryMap* Cell3d::GetSymmetryMap() const
+{
+    return nullptr;
+}
+
+void Cell3d::EnableSymmetryMap(bool enable)
+{
+    m_symmetryMapEnabled = enable;
+}
+
+bool Cell3d::IsSymmetryMapEnabled() const
+{
+    return m_symmetryMapEnabled;
+}
+
+// No symmetry map can be built yet: the switch is kept and nothing is created.
+void Cell3d::CreateSymmetryMap(bool) {}
+
+} // namespace Tavrel

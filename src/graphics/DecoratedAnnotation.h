@@ -1,0 +1,19 @@
+// DecoratedAnnotation: a two-dimensional annotation drawn with a frame or marker around its text.
+#pragma once
+
+#include "graphics/Geometric2d.h"
+
+namespace Tavrel {
+
+// Derives from Geometric2d until Annotation exists; its decorations come with the graphics subsystem.
+class DecoratedAnnotation : public Geometric2d {
+    TAVREL_DECLARE_CLASS(DecoratedAnnotation, Geometric2d)
+public:
+    explicit DecoratedAnnotation(Object* parent);
+
+protected:
+    DecoratedAnnotation();
+    DecoratedAnnotation(const DecoratedAnnotation& other);
+};
+
+} // namespace Tavrel

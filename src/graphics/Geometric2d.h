@@ -1,0 +1,33 @@
+// Geometric2d: the screen-plane counterpart of Geometric3d, a two-dimensional position (annotations).
+#pragma once
+
+#include "core/Point2d.h"
+#include "foundation/Geometric.h"
+
+namespace Tavrel {
+
+class Archive;
+class PropertyArchive;
+
+class Geometric2d : public Geometric {
+    TAVREL_DECLARE_CLASS(Geometric2d, Geometric)
+public:
+    explicit Geometric2d(Object* parent);
+
+    virtual Point2d GetXY() const;
+    virtual void SetXY(const Point2d& position);
+
+    // Persisted as "XY" (two doubles).
+    void GetSetObjectProperties(PropertyArchive& archive) override;
+    // Object's part, then the position.
+    void Serialize(Archive& archive) override;
+
+protected:
+    Geometric2d();
+    Geometric2d(const Geometric2d& other);
+
+private:
+    Point2d m_xy;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,622 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conformers/Conformation.h"
+#include "conformers/Conformer.h"
+#include "conformers/ConformerHelper.h"
+#include "conformers/ConformerModelToken.h"
+#include "core/GraphicsPrimitives.h"
+#include "crystal/Cell3d.h"
+#include "crystal/ReplicateAtom.h"
+#include "foundation/CSchemaException.h"
+#include "foundation/ChemDoc.h"
+#include "foundation/ClassRegistry.h"
+#include "foundation/Command.h"
+#include "foundation/CompressedPropertyArchive.h"
+#include "foundation/DataModelLibrary.h"
+#include "foundation/DataStorage.h"
+#include "foundation/Geometric3d.h"
+#include "foundation/NamedCollection.h"
+#include "foundation/TreeRoot.h"
+#include "foundation/UpdateDecorator.h"
+#include "graphics/DecoratedAnnotation.h"
+#include "platform/Archive.h"
+
+using namespace Tavrel;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A positioned object that draws one dot at its position.
+class DocPoint : public Geometric3d {
+    TAVREL_DECLARE_CLASS(DocPoint, Geometric3d)
+public:
+    DocPoint(Object* parent, const Point3d& position) : Geometric3d(parent)
+    {
+        SetXYZ(position);
+        SetDisplayStyle(1);
+    }
+
+protected:
+    DocPoint() = default;
+    DocPoint(const DocPoint&) = default;
+    void NormalDisplay(DisplayList3D& list) override { list.Add(DotPrimitive(GetXYZ(), GetColor(), 1.0, GetOID())); }
+};
+TAVREL_IMPLEMENT_CLASS(DocPoint, ClassKind::Creatable)
+
+// A command whose Do succeeds or fails as told, with a chosen hint.
+class HintCommand : public Command {
+public:
+    HintCommand(bool succeed, int hint) : m_succeed(succeed), m_hint(hint) {}
+    std::unique_ptr<Command> Copy() const override { return std::make_unique<HintCommand>(*this); }
+    bool Do(ChemDoc*) override { return m_succeed; }
+    std::string GetName() const override { return "Hint"; }
+    int GetUpdateHint() const override { return m_hint; }
+
+private:
+    bool m_succeed;
+    int m_hint;
+};
+
+class ChemDocTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        AttachDataModelDLL();
+        if (DocPoint::classType == 0)
+            ClassRegistry::Register<DocPoint>();
+    }
+
+    void TearDown() override { ChemDoc::SetConvertConformations(false); }
+
+    static Bytes Save(ChemDoc& document)
+    {
+        Archive archive;
+        document.Serialize(archive);
+        return archive.GetBuffer();
+    }
+
+    static void Load(ChemDoc& document, const Bytes& bytes)
+    {
+        Archive archive(bytes);
+        document.Serialize(archive);
+    }
+
+    // The header as the document writes it, then the version.
+    static void WriteHead(Archive& archive, std::uint32_t version)
+    {
+        archive << ChemDoc::GetHeader() << version;
+    }
+
+    static void WriteView(Archive& archive, float size, std::int32_t projection, std::int32_t quality,
+                          std::uint32_t color, bool depthCue)
+    {
+        archive << size << projection << quality << color << depthCue;
+    }
+
+    static void WriteRecord(Archive& archive, Object& root)
+    {
+        CompressedPropertyArchive stream(archive);
+        stream.AddOIDMapEntry(root.GetOID(), root.GetOID());
+        root.WriteProperties(stream, root.GetOID());
+    }
+
+    static std::uint32_t U32At(const Bytes& bytes, std::size_t offset)
+    {
+        std::uint32_t value = 0;
+        std::memcpy(&value, bytes.data() + offset, sizeof value);
+        return value;
+    }
+
+    static void PutU32(Bytes& bytes, std::size_t offset, std::uint32_t value)
+    {
+        std::memcpy(bytes.data() + offset, &value, sizeof value);
+    }
+
+    static Matrix4x4 Turn()
+    {
+        Matrix4x4 matrix(Point3d(0.0, 0.0, 1.0), 90.0);
+        matrix(3, 0) = 2.0;
+        return matrix;
+    }
+};
+
+constexpr std::size_t headerEnd = 24;  // the length byte and the 23 header characters
+constexpr std::size_t viewTail = 4 + 4 + 4 + 4 + 1 + 1 + 16 * 8;
+
+} // namespace
+
+// ---- The file layout
+
+TEST_F(ChemDocTest, SavedFileStartsWithTheHeaderVersionAndSchemaBytes)
+{
+    ChemDoc document;
+    const Bytes bytes = Save(document);
+    ASSERT_GT(bytes.size(), 32u + viewTail);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 7), (Bytes{0x17, 0x48, 0x61, 0x6C, 0x76, 0x65, 0x78}));
+    EXPECT_EQ(std::string(bytes.begin() + 1, bytes.begin() + headerEnd), "Halvex Viewer Version: ");
+    EXPECT_EQ(Bytes(bytes.begin() + headerEnd, bytes.begin() + 32), (Bytes{0x01, 0x00, 0x04, 0x00, 0x0D, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(ChemDoc::GetVersion(), 0x40001u);
+}
+
+TEST_F(ChemDocTest, ViewBlockAndMatrixCloseTheFile)
+{
+    ChemDoc document;
+    document.SetViewSize(12.5);
+    document.SetProjection(1);
+    document.SetGraphQuality(3);
+    document.SetBkColor(Color(1, 2, 3, 200));
+    document.SetDepthCue(true);
+    document.SetStereo(false);
+    document.SetMatrix(Turn());
+    const Bytes bytes = Save(document);
+    const std::size_t view = bytes.size() - viewTail;
+    float size = 0.0f;
+    std::memcpy(&size, bytes.data() + view, sizeof size);
+    EXPECT_EQ(size, 12.5f);
+    EXPECT_EQ(U32At(bytes, view + 4), 1u);
+    EXPECT_EQ(U32At(bytes, view + 8), 3u);
+    EXPECT_EQ(U32At(bytes, view + 12), 0x00030201u);  // the alpha byte is cleared
+    EXPECT_EQ(bytes[view + 16], 1);
+    EXPECT_EQ(bytes[view + 17], 0);
+    double m30 = 0.0;
+    std::memcpy(&m30, bytes.data() + view + 18 + 12 * 8, sizeof m30);
+    EXPECT_EQ(m30, 2.0);
+}
+
+// ---- Finding the header
+
+TEST_F(ChemDocTest, JunkBeforeTheHeaderIsSkipped)
+{
+    ChemDoc source;
+    source.GetTreeRoot()->SetLabel("found");
+    const Bytes saved = Save(source);
+    const std::string junk = "xxHalvex Viewer HHalvex";
+    Bytes bytes(junk.begin(), junk.end());
+    bytes.insert(bytes.end(), saved.begin(), saved.end());
+
+    Archive scan(bytes);
+    EXPECT_EQ(ChemDoc::FindAndReadHeader(scan), static_cast<std::int32_t>(junk.size()) + 1);
+    EXPECT_EQ(scan.GetPosition(), junk.size() + headerEnd);
+
+    ChemDoc loaded;
+    Load(loaded, bytes);
+    EXPECT_EQ(loaded.GetTreeRoot()->GetLabel(), "found");
+}
+
+TEST_F(ChemDocTest, DataWithoutTheHeaderIsRefusedAsBadSchema)
+{
+    const std::string text = "Halvex Viewer Version";
+    Archive scan(text.data(), text.size());
+    EXPECT_EQ(ChemDoc::FindAndReadHeader(scan), -1);
+
+    ChemDoc document;
+    TreeRoot* const root = document.GetTreeRoot();
+    try {
+        Load(document, Bytes(text.begin(), text.end()));
+        FAIL() << "no exception";
+    } catch (const ArchiveException& error) {
+        EXPECT_EQ(error.GetCause(), ArchiveException::badSchema);
+    }
+    EXPECT_EQ(document.GetTreeRoot(), root);
+}
+
+// ---- Versions
+
+TEST_F(ChemDocTest, NewerVersionIsRefusedWithTheFixedMessage)
+{
+    ChemDoc source;
+    Bytes bytes = Save(source);
+    PutU32(bytes, headerEnd, 0x40002);
+
+    ChemDoc document;
+    document.GetTreeRoot()->SetLabel("kept");
+    document.SetViewSize(7.0);
+    try {
+        Load(document, bytes);
+        FAIL() << "no exception";
+    } catch (const CSchemaException& error) {
+        EXPECT_EQ(error.GetCause(), ArchiveException::badSchema);
+        EXPECT_STREQ(error.what(), "Unable to read this file saved from a newer version of the Brenmor Halvex Viewer!");
+        char buffer[100];
+        EXPECT_TRUE(error.GetErrorMessage(buffer, sizeof buffer));
+        EXPECT_STREQ(buffer, error.what());
+        char small[7];
+        EXPECT_TRUE(error.GetErrorMessage(small, sizeof small));
+        EXPECT_STREQ(small, "Unable");
+        EXPECT_FALSE(error.GetErrorMessage(nullptr, 10));
+        EXPECT_FALSE(error.GetErrorMessage(buffer, 0));
+    }
+    EXPECT_EQ(document.GetTreeRoot()->GetLabel(), "kept");
+    EXPECT_EQ(document.GetViewSize(), 7.0);
+}
+
+TEST_F(ChemDocTest, VersionWithoutSchemaFieldIsRead)
+{
+    ChemDoc source;
+    source.GetTreeRoot()->SetLabel("v40000");
+    (new Object(source.GetTreeRoot()))->SetLabel("child");
+    source.SetGraphQuality(2);
+    Bytes bytes = Save(source);
+    PutU32(bytes, headerEnd, 0x40000);
+    bytes.erase(bytes.begin() + 28, bytes.begin() + 32);
+
+    ChemDoc loaded;
+    Load(loaded, bytes);
+    EXPECT_EQ(loaded.GetTreeRoot()->GetLabel(), "v40000");
+    ASSERT_EQ(loaded.GetTreeRoot()->GetNumChildren(), 1);
+    EXPECT_EQ(loaded.GetTreeRoot()->GetChild(0)->GetLabel(), "child");
+    EXPECT_EQ(loaded.GetGraphQuality(), 2);
+}
+
+TEST_F(ChemDocTest, FrameworkObjectRootsOfOlderVersionsAreRead)
+{
+    TreeRoot root;
+    root.SetLabel("old");
+    auto* const child = new Object(&root);
+    child->SetLabel("child");
+    child->SetColor(Color::Red());
+    (new Object(child))->SetLabel("grandchild");
+
+    for (const bool withStereo : {true, false}) {
+        Archive archive;
+        WriteHead(archive, withStereo ? 0x30000u : 0x10000u);
+        if (!withStereo)
+            archive << Turn();
+        archive.WriteObject(&root);
+        WriteView(archive, 25.0f, 1, 2, 0x00112233u, true);
+        if (withStereo)
+            archive << true << Turn();
+
+        ChemDoc loaded;
+        loaded.SetStereo(false);
+        Load(loaded, archive.GetBuffer());
+        TreeRoot* const back = loaded.GetTreeRoot();
+        EXPECT_EQ(back->GetLabel(), "old");
+        ASSERT_EQ(back->GetNumChildren(), 1);
+        Object* const loadedChild = back->GetChild(0);
+        EXPECT_EQ(loadedChild->GetColor(), Color::Red());
+        ASSERT_EQ(loadedChild->GetNumChildren(), 1);
+        EXPECT_EQ(loadedChild->GetChild(0)->GetLabel(), "grandchild");
+        EXPECT_EQ(back->GetLogicalObject(loadedChild->GetChild(0)->GetLID()), loadedChild->GetChild(0));
+        EXPECT_FALSE(back->IsModified());
+        EXPECT_EQ(loaded.GetViewSize(), 25.0);
+        EXPECT_EQ(loaded.GetProjection(), 1);
+        EXPECT_EQ(loaded.GetGraphQuality(), 2);
+        EXPECT_EQ(loaded.GetBkColor(), Color(0x00112233u));
+        EXPECT_TRUE(loaded.GetDepthCue());
+        EXPECT_EQ(loaded.GetStereo(), withStereo);
+        EXPECT_EQ(*loaded.GetMatrix(), Turn());
+    }
+}
+
+// ---- Round trip and bad input
+
+TEST_F(ChemDocTest, RoundTripKeepsTheWholeTreeAndTheViewSettings)
+{
+    ChemDoc source;
+    TreeRoot* const root = source.GetTreeRoot();
+    auto* const molecule = new Object(root);
+    molecule->SetLabel("molecule");
+    molecule->SetColor(Color(10, 20, 30, 40));
+    molecule->SetDisplayStyle(3);
+    molecule->SetID(-5);
+    molecule->SetProperty("Charge", 1.5f, DataStorage::FlagReadable | DataStorage::FlagWritable);
+    molecule->SetProperty("Note", "kept", DataStorage::FlagReadable);
+    auto* const a = new DocPoint(molecule, Point3d(1.0, 2.0, 3.0));
+    a->SetLabel("a");
+    a->Select(false);
+    auto* const b = new DocPoint(molecule, Point3d(-1.0, 0.5, 0.0));
+    b->SetLabel("b");
+    b->SetInvisible(false);
+    NamedCollection* const group = root->CreateNamedCollection("selection");
+    source.SetViewSize(30.0);
+    source.SetProjection(1);
+    source.SetGraphQuality(2);
+    source.SetBkColor(Color::Blue());
+    source.SetDepthCue(true);
+    source.SetStereo(true);
+    source.SetMatrix(Turn());
+    const Bytes bytes = Save(source);
+
+    ChemDoc loaded;
+    loaded.SetLineWidth(4.0);
+    Load(loaded, bytes);
+    TreeRoot* const back = loaded.GetTreeRoot();
+    ASSERT_EQ(back->GetNumChildren(), 2);
+    Object* const m = back->GetChild(0);
+    EXPECT_EQ(m->GetLabel(), "molecule");
+    EXPECT_EQ(m->GetColor(), Color(10, 20, 30, 40));
+    EXPECT_EQ(m->GetDisplayStyle(), 3);
+    EXPECT_EQ(m->GetID(), -5);
+    EXPECT_EQ(m->GetPropertyAsString("Charge"), "1.500000");
+    EXPECT_EQ(m->GetPropertyAsString("Note"), "kept");
+    ASSERT_EQ(m->GetNumChildren(), 2);
+    auto* const loadedA = DynCast<DocPoint>(m->GetChild(0));
+    auto* const loadedB = DynCast<DocPoint>(m->GetChild(1));
+    ASSERT_NE(loadedA, nullptr);
+    ASSERT_NE(loadedB, nullptr);
+    EXPECT_EQ(loadedA->GetXYZ(), Point3d(1.0, 2.0, 3.0));
+    EXPECT_TRUE(loadedA->IsObjectSelected());
+    EXPECT_FALSE(loadedB->IsVisible());
+    for (const Object* object : {static_cast<const Object*>(molecule), static_cast<const Object*>(a),
+                                 static_cast<const Object*>(b), static_cast<const Object*>(group)}) {
+        Object* const twin = back->GetLogicalObject(object->GetLID());
+        ASSERT_NE(twin, nullptr) << object->GetLabel();
+        EXPECT_EQ(twin->GetLabel(), object->GetLabel());
+    }
+    auto* const loadedGroup = DynCast<NamedCollection>(back->FindNamedCollection("selection"));
+    ASSERT_NE(loadedGroup, nullptr);
+    EXPECT_EQ(loadedGroup->GetSize(), 1);
+    EXPECT_TRUE(loadedGroup->IsMember(loadedA));
+    EXPECT_EQ(loaded.GetViewSize(), 30.0);
+    EXPECT_EQ(loaded.GetProjection(), 1);
+    EXPECT_EQ(loaded.GetGraphQuality(), 2);
+    EXPECT_EQ(loaded.GetBkColor(), Color::Blue());
+    EXPECT_TRUE(loaded.GetDepthCue());
+    EXPECT_TRUE(loaded.GetStereo());
+    EXPECT_EQ(*loaded.GetMatrix(), Turn());
+    EXPECT_EQ(loaded.GetLineWidth(), 4.0);  // options outside the view block keep their values
+    EXPECT_EQ(Save(loaded).size(), bytes.size());
+}
+
+TEST_F(ChemDocTest, EveryTruncationIsRefusedAndLeavesTheDocumentAsItWas)
+{
+    ChemDoc source;
+    auto* const parent = new Object(source.GetTreeRoot());
+    parent->SetLabel("parent");
+    new DocPoint(parent, Point3d(1.0, 1.0, 1.0));
+    source.GetTreeRoot()->CreateNamedCollection("all");
+    const Bytes bytes = Save(source);
+
+    ChemDoc document;
+    document.GetTreeRoot()->SetLabel("before");
+    TreeRoot* const root = document.GetTreeRoot();
+    for (std::size_t size = 0; size < bytes.size(); ++size) {
+        EXPECT_THROW(Load(document, Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size))),
+                     ArchiveException);
+        ASSERT_EQ(document.GetTreeRoot(), root) << "after a truncation to " << size << " bytes";
+    }
+    EXPECT_EQ(root->GetLabel(), "before");
+    EXPECT_EQ(root->GetNumChildren(), 0);
+    EXPECT_EQ(*document.GetMatrix(), Matrix4x4());
+}
+
+TEST_F(ChemDocTest, RootRecordThatIsNotATreeRootIsABadClass)
+{
+    Object impostor(nullptr);
+    (new Object(&impostor))->SetLabel("inside");
+    Archive archive;
+    WriteHead(archive, 0x40001);
+    archive << std::uint32_t{13};
+    WriteRecord(archive, impostor);
+    WriteView(archive, 18.0f, 0, 1, 0, false);
+    archive << false << Matrix4x4();
+
+    ChemDoc document;
+    TreeRoot* const root = document.GetTreeRoot();
+    try {
+        Load(document, archive.GetBuffer());
+        FAIL() << "no exception";
+    } catch (const ArchiveException& error) {
+        EXPECT_EQ(error.GetCause(), ArchiveException::badClass);
+    }
+    EXPECT_EQ(document.GetTreeRoot(), root);
+
+    Archive framework;
+    WriteHead(framework, 0x30000);
+    framework.WriteObject(&impostor);
+    EXPECT_THROW(Load(document, framework.GetBuffer()), ArchiveException);
+    EXPECT_EQ(document.GetTreeRoot(), root);
+}
+
+// ---- After loading
+
+TEST_F(ChemDocTest, OldSchemaScalesEveryDecoratedAnnotationByTheViewSize)
+{
+    ChemDoc source;
+    source.SetViewSize(10.0);
+    auto* const shown = new DecoratedAnnotation(source.GetTreeRoot());
+    shown->SetXY(Point2d(0.5, -0.25));
+    shown->Select(false);
+    auto* const hidden = new DecoratedAnnotation(new Object(source.GetTreeRoot()));
+    hidden->SetXY(Point2d(1.0, 2.0));
+    hidden->SetInvisible(false);
+    Bytes bytes = Save(source);
+
+    ChemDoc current;
+    Load(current, bytes);
+    auto* const kept = DynCast<DecoratedAnnotation>(current.GetTreeRoot()->GetChild(0));
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->GetXY(), Point2d(0.5, -0.25));
+
+    PutU32(bytes, 28, 7);
+    ChemDoc old;
+    Load(old, bytes);
+    auto* const scaled = DynCast<DecoratedAnnotation>(old.GetTreeRoot()->GetChild(0));
+    auto* const scaledHidden = DynCast<DecoratedAnnotation>(old.GetTreeRoot()->GetChild(1)->GetChild(0));
+    ASSERT_NE(scaled, nullptr);
+    ASSERT_NE(scaledHidden, nullptr);
+    EXPECT_EQ(scaled->GetXY(), Point2d(5.0, -2.5));
+    EXPECT_EQ(scaledHidden->GetXY(), Point2d(10.0, 20.0));
+}
+
+TEST_F(ChemDocTest, CellsWithReplicasHaveTheirSymmetryMapSwitchedOn)
+{
+    ChemDoc source;
+    auto* const withReplicas = new Cell3d(source.GetTreeRoot());
+    new ReplicateAtom(new Object(withReplicas));
+    new Cell3d(source.GetTreeRoot());
+    ChemDoc loaded;
+    Load(loaded, Save(source));
+    auto* const first = DynCast<Cell3d>(loaded.GetTreeRoot()->GetChild(0));
+    auto* const second = DynCast<Cell3d>(loaded.GetTreeRoot()->GetChild(1));
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(first->IsSymmetryMapEnabled());
+    EXPECT_FALSE(second->IsSymmetryMapEnabled());
+    EXPECT_EQ(first->GetSymmetryMap(), nullptr);
+    EXPECT_FALSE(withReplicas->IsSymmetryMapEnabled());
+}
+
+TEST_F(ChemDocTest, SavingAConformerWritesAPackagedCopyAndLeavesTheTreeAlone)
+{
+    ChemDoc source;
+    TreeRoot* const root = source.GetTreeRoot();
+    auto* const conformer = new Conformer(new Object(root));
+    auto* const marked = new Conformation(conformer->GetParent(), true);
+    marked->SetProperty(ConformerHelper::conformerModelMarker, ConformerHelper::conformerModelMarker, 0);
+    new Conformation(conformer->GetParent(), true);
+    const Bytes bytes = Save(source);
+    EXPECT_EQ(root->GetNumChildren(), 1);
+    EXPECT_EQ(root->GetChild(0), conformer->GetParent());
+    EXPECT_FALSE(root->HasDescendent(ConformerModelToken::classType));
+
+    Archive archive(bytes);
+    ASSERT_GT(ChemDoc::FindAndReadHeader(archive), 0);
+    archive.Seek(32);
+    std::unique_ptr<TreeRoot> saved;
+    {
+        CompressedPropertyArchive stream(archive);
+        saved.reset(DynCast<TreeRoot>(Catalog::ReadProperties(stream)));
+    }
+    ASSERT_NE(saved, nullptr);
+    ASSERT_EQ(saved->GetNumChildren(), 2);
+    auto* const token = DynCast<ConformerModelToken>(saved->GetChild(1));
+    ASSERT_NE(token, nullptr);
+    EXPECT_FALSE(token->IsActive());
+
+    for (const bool convert : {false, true}) {
+        EXPECT_FALSE(ChemDoc::SetConvertConformations(convert));
+        EXPECT_EQ(ChemDoc::CheckConvertConformations(), convert);
+        ChemDoc loaded;
+        Load(loaded, bytes);
+        EXPECT_TRUE(loaded.GetTreeRoot()->HasDescendent(Conformer::classType));
+        EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
+        // Unpackaged models replace the conformations made from them.
+        Object* const holder = loaded.GetTreeRoot()->GetChild(0);
+        ASSERT_EQ(holder->GetNumChildren(Conformation::classType), convert ? 1 : 2);
+        auto* const kept = DynCast<Conformation>(holder->GetChild(convert ? 1 : 2));
+        ASSERT_NE(kept, nullptr);
+        EXPECT_TRUE(kept->Is2D());
+        EXPECT_FALSE(kept->HasProperty(ConformerHelper::conformerModelMarker));
+    }
+}
+
+TEST_F(ChemDocTest, SavingAPlainTreeAddsNothingToIt)
+{
+    ChemDoc document;
+    new Object(document.GetTreeRoot());
+    Save(document);
+    Save(document);
+    EXPECT_EQ(document.GetTreeRoot()->GetNumChildren(), 1);
+}
+
+// ---- Commands
+
+TEST_F(ChemDocTest, ApplyCommandBroadcastsTheHintOfASuccessfulCommand)
+{
+    static std::vector<int> hints;
+    hints.clear();
+    ChemDoc document;
+    document.GetTreeRoot()->RegisterEvent(
+        TreeRoot::classType, TreeRoot::EventChangeBroadcast,
+        [](Event& event) { hints.push_back(*static_cast<int*>(event.GetExtraData())); }, false, nullptr, nullptr);
+
+    HintCommand works(true, 16);
+    EXPECT_TRUE(document.ApplyCommand(works));
+    HintCommand fails(false, 4);
+    EXPECT_FALSE(document.ApplyCommand(fails));
+    EXPECT_EQ(hints, (std::vector<int>{16}));
+
+    hints.clear();
+    UpdateDecorator decorated(HintCommand(true, 4));
+    EXPECT_TRUE(document.ApplyCommand(decorated));
+    EXPECT_EQ(hints, (std::vector<int>{4, 1}));
+}
+
+// ---- View and options
+
+TEST_F(ChemDocTest, FitToScreenFramesTheExtentsSeenThroughTheMatrix)
+{
+    ChemDoc empty;
+    empty.FitToScreen(false);
+    EXPECT_EQ(empty.GetViewSize(), 10.0);
+    EXPECT_EQ(*empty.GetMatrix(), Matrix4x4());
+
+    ChemDoc document;
+    new DocPoint(document.GetTreeRoot(), Point3d(2.0, 0.0, 0.0));
+    new DocPoint(document.GetTreeRoot(), Point3d(12.0, 4.0, 0.0));
+    Point3d minimum;
+    Point3d maximum;
+    EXPECT_EQ(document.GetBoundingBox(minimum, maximum, false), Point3d(7.0, 2.0, 0.0));
+    EXPECT_EQ(minimum, Point3d(2.0, 0.0, 0.0));
+    EXPECT_EQ(maximum, Point3d(12.0, 4.0, 0.0));
+    document.FitToScreen(false);
+    EXPECT_EQ(document.GetViewSize(), 15.0);
+    EXPECT_EQ(document.GetCenterOfGeometry(), Point3d::origin);
+
+    document.ApplyMatrix();
+    EXPECT_EQ(*document.GetMatrix(), Matrix4x4());
+    EXPECT_EQ(DynCast<DocPoint>(document.GetTreeRoot()->GetChild(0))->GetXYZ(), Point3d(-5.0, -2.0, 0.0));
+}
+
+TEST_F(ChemDocTest, CheckpointsAreIndependentCopies)
+{
+    ChemDoc document;
+    document.GetTreeRoot()->SetLabel("first");
+    document.SetMatrix(Turn());
+    std::unique_ptr<ChemDoc> checkpoint(document.CreateCheckpoint());
+    document.GetTreeRoot()->SetLabel("second");
+    document.SetMatrix(Matrix4x4());
+    EXPECT_EQ(checkpoint->GetTreeRoot()->GetLabel(), "first");
+
+    EXPECT_TRUE(document.RestoreCheckpoint(nullptr));
+    EXPECT_TRUE(document.RestoreCheckpoint(&document));
+    EXPECT_EQ(document.GetTreeRoot()->GetLabel(), "second");
+    EXPECT_TRUE(document.RestoreCheckpoint(checkpoint.get()));
+    EXPECT_EQ(document.GetTreeRoot()->GetLabel(), "first");
+    EXPECT_NE(document.GetTreeRoot(), checkpoint->GetTreeRoot());
+    EXPECT_EQ(*document.GetMatrix(), Turn());
+
+    EXPECT_FALSE(document.ReplaceChemDoc(nullptr));
+    TreeRoot other;
+    other.SetLabel("other");
+    document.ReplaceTreeRoot(&other);
+    EXPECT_EQ(document.GetTreeRoot()->GetLabel(), "other");
+    EXPECT_NE(document.GetTreeRoot(), &other);
+}
+
+TEST_F(ChemDocTest, OptionsCarryTheViewMatrixAndTheSharedSynchronisedViews)
+{
+    ChemDoc first;
+    ChemDoc second;
+    first.SetSyncronizedViews(true);
+    EXPECT_TRUE(second.GetSyncronizedViews());
+    first.SetMatrix(Turn());
+    DataModelOptions options;
+    first.GetOptions(options);
+    EXPECT_EQ(options.GetModelMatrix(), Turn());
+    EXPECT_TRUE(options.GetSyncronizeViews());
+
+    options.SetSyncronizeViews(false);
+    options.SetModelMatrix(Matrix4x4());
+    options.SetViewSize(40.0);
+    second.SetOptions(options);
+    EXPECT_FALSE(first.GetSyncronizedViews());
+    EXPECT_EQ(*second.GetMatrix(), Matrix4x4());
+    EXPECT_EQ(second.GetViewSize(), 40.0);
+
+    second.SetLightSource(2, LightSource(Point3d(1.0, 0.0, 0.0), Color::Red(), true));
+    EXPECT_EQ(second.GetLightSource(2), LightSource(Point3d(1.0, 0.0, 0.0), Color::Red(), true));
+    EXPECT_FALSE(second.GetLightSource(4).IsEnabled());
+    GraphicsAttributes attributes;
+    first.GetGraphAttr(attributes);
+    EXPECT_EQ(attributes.GetModelMatrix(), Turn());
+}
