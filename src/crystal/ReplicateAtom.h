@@ -12,6 +12,10 @@ class ReplicateAtom : public Geometric3d {
 public:
     explicit ReplicateAtom(Object* parent);
 
+    // "Replicate Atom"; the prototype also registers "PeriodicAtom", "SymmetryAtom", "ReplicateAtom",
+    // "Periodic Atom" and "Symmetry Atom" as names of this class.
+    std::string GetCommonName() const override;
+
 protected:
     ReplicateAtom();
     ReplicateAtom(const ReplicateAtom& other);

@@ -2,11 +2,13 @@
 
 #include <memory>
 
+#include "crystal/ReplicateAtom.h"
 #include "foundation/Base.h"
 #include "foundation/ClassHierarchy.h"
 #include "foundation/ClassNameTable.h"
 #include "foundation/ClassRegistry.h"
 #include "foundation/DataModelLibrary.h"
+#include "foundation/NamedCollection.h"
 #include "foundation/RuntimeMap.h"
 #include "platform/Archive.h"
 
@@ -186,4 +188,13 @@ TEST_F(RegistryTest, HierarchyLoadAppendsBehindPresentNames)
     Archive badIn(bad);
     ClassHierarchy target;
     EXPECT_THROW(target.Serialize(badIn), ArchiveException);
+}
+
+TEST_F(RegistryTest, StartUpAliasesNameTheirClasses)
+{
+    EXPECT_EQ(Base::FindClassType("group"), NamedCollection::classType);
+    EXPECT_EQ(Base::GetCommonName("NamedCollection"), "Group");
+    for (const char* alias : {"PeriodicAtom", "Symmetry Atom", "REPLICATE ATOM", "XXReplicateAtom"})
+        EXPECT_EQ(Base::FindClassType(alias), ReplicateAtom::classType) << alias;
+    EXPECT_EQ(Base::GetCommonName("periodic atom"), "Replicate Atom");
 }
