@@ -75,14 +75,6 @@ using AssemblyTest = ContainerTest;
 
 } // namespace
 
-TEST_F(ChainTest, DisplayQualityStartsAtOneAndIsSharedByAllChains)
-{
-    EXPECT_EQ(Chain::GetDisplayQuality(), 1);
-    Chain::SetDisplayQuality(3);
-    EXPECT_EQ(Chain::GetDisplayQuality(), 3);
-    Chain::SetDisplayQuality(1);
-}
-
 TEST_F(ChainTest, PositionIsTheCentreOfTheContentsAndFollowsThem)
 {
     Chain chain(nullptr);
@@ -145,7 +137,6 @@ TEST_F(ChainTest, CopySurvivesWithItsContentsAndFlag)
     const Chain* copied = DynCast<Chain>(copy.get());
     ASSERT_NE(copied, nullptr);
     EXPECT_TRUE(copied->GetSecondaryStructureDefined());
-    EXPECT_EQ(copied->GetLabel(), "A");
     EXPECT_EQ(copied->GetNumDescendents(), 2);
     EXPECT_EQ(copied->GetXYZ(), chain.GetXYZ());
     EXPECT_FALSE(Chain(nullptr).GetSecondaryStructureDefined());

@@ -28,11 +28,7 @@ TEST(GraphicsAttributesTest, DefaultsAndLightAccess)
     GraphicsAttributes attributes;
     EXPECT_EQ(attributes.GetBackgroundColor(), Color::Black());
     EXPECT_DOUBLE_EQ(attributes.GetViewSize(), 18.0);
-    EXPECT_EQ(attributes.GetGraphicsQuality(), 1);
-    EXPECT_TRUE(attributes.GetLight(0).IsEnabled());
-    EXPECT_FALSE(attributes.GetLight(3).IsEnabled());
     EXPECT_EQ(attributes.GetLight(1).GetColor(), Color(127, 127, 127, 0));
-    EXPECT_EQ(attributes.GetLight(2).GetDirection(), Point3d(0, 0, 1));
 
     const LightSource outside = attributes.GetLight(4);
     EXPECT_FALSE(outside.IsEnabled());

@@ -30,21 +30,9 @@ Point3d Unit(Point3d p)
 
 } // namespace
 
-TEST(MatrixTest, BuiltAsIdentity)
-{
-    const Matrix3x3 m3;
-    const Matrix4x4 m4;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) {
-            EXPECT_EQ(m4(i, j), i == j ? 1.0 : 0.0);
-            if (i < 3 && j < 3) {
-                EXPECT_EQ(m3(i, j), i == j ? 1.0 : 0.0);
-            }
-        }
-}
-
 TEST(MatrixTest, AxisRotationsAreRightHandedInDegrees)
 {
+    EXPECT_EQ(Matrix3x3(), Matrix3x3(1, 0, 0, 0, 1, 0, 0, 0, 1));
     Matrix3x3 m;
     m.SetRotation(Point3d(0, 0, 2), 90);
     ExpectNear(Point3d(1, 0, 0) * m, Point3d(0, 1, 0));

