@@ -38,11 +38,26 @@ ByteClass EscapeClass(char c)
     return result;
 }
 
-// Reads a bracket class starting just after '['; pos ends just after ']'.
-bool ReadBracketClass(std::string_view text, std::size_t& pos, ByteClass& result)
+// The class with both letter cases of every letter it holds.
+ByteClass FoldCase(const ByteClass& byteClass)
+{
+    ByteClass folded = byteClass;
+    for (char c = 'a'; c <= 'z'; ++c) {
+        const char upper = StringUtils::ToUpper(c);
+        if (byteClass.test(ByteIndex(c)) || byteClass.test(ByteIndex(upper))) {
+            folded.set(ByteIndex(c));
+            folded.set(ByteIndex(upper));
+        }
+    }
+    return folded;
+}
+
+// Reads a bracket class starting just after '['; pos ends just after ']'. The result holds the bytes
+// listed; negate tells whether the class stands for all the others.
+bool ReadBracketClass(std::string_view text, std::size_t& pos, ByteClass& result, bool& negate)
 {
     result.reset();
-    const bool negate = pos < text.size() && text[pos] == '^';
+    negate = pos < text.size() && text[pos] == '^';
     if (negate)
         ++pos;
     bool first = true;
@@ -79,8 +94,6 @@ bool ReadBracketClass(std::string_view text, std::size_t& pos, ByteClass& result
         }
     }
     ++pos;
-    if (negate)
-        result.flip();
     return true;
 }
 
@@ -98,6 +111,7 @@ RegExpression::RegExpression(std::string_view text, bool ignoreCase) : Pattern(i
     bool usesOperators = false;
     if (!Compile(text, usesOperators)) {
         m_classes.clear();
+        m_foldedClasses.clear();
         m_states.clear();
         m_start = -1;
     }
@@ -138,6 +152,7 @@ bool RegExpression::Compile(std::string_view text, bool& usesOperators)
             continue;
         }
         ByteClass atom;
+        bool negate = false;
         switch (c) {
         case '^':
         case '$':
@@ -190,7 +205,7 @@ bool RegExpression::Compile(std::string_view text, bool& usesOperators)
         case '[':
             usesOperators = true;
             ++pos;
-            if (!ReadBracketClass(text, pos, atom))
+            if (!ReadBracketClass(text, pos, atom, negate))
                 return false;
             break;
         case '\\':
@@ -210,7 +225,14 @@ bool RegExpression::Compile(std::string_view text, bool& usesOperators)
             postfix.push_back({Op::Concat, 0});
         }
         postfix.push_back({Op::Atom, static_cast<std::int32_t>(m_classes.size())});
+        // Case is folded before a class is negated, so [^a] refuses "A" too when case is ignored.
+        ByteClass folded = FoldCase(atom);
+        if (negate) {
+            atom.flip();
+            folded.flip();
+        }
         m_classes.push_back(atom);
+        m_foldedClasses.push_back(folded);
         ++atoms;
     }
     if (!groups.empty() || atoms == 0)
@@ -324,14 +346,12 @@ bool RegExpression::Match(const std::string& value, bool ignoreCase) const
         ++generation;
         next.clear();
         const std::size_t exact = ByteIndex(c);
-        const std::size_t lower = ByteIndex(StringUtils::ToLower(c));
-        const std::size_t upper = ByteIndex(StringUtils::ToUpper(c));
+        const auto& classes = ignoreCase ? m_foldedClasses : m_classes;
         for (const std::int32_t s : current) {
             const State& state = m_states[static_cast<std::size_t>(s)];
             if (state.kind != State::Kind::Byte)
                 continue;
-            const ByteClass& byteClass = m_classes[static_cast<std::size_t>(state.byteClass)];
-            if (byteClass.test(exact) || (ignoreCase && (byteClass.test(lower) || byteClass.test(upper))))
+            if (classes[static_cast<std::size_t>(state.byteClass)].test(exact))
                 follow(next, state.out);
         }
         std::swap(current, next);

@@ -53,6 +53,7 @@ private:
 
     std::string m_text;
     std::vector<std::bitset<256>> m_classes;
+    std::vector<std::bitset<256>> m_foldedClasses; // the same classes for matching without regard to case
     std::vector<State> m_states;
     std::int32_t m_start = -1;
 };

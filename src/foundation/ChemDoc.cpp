@@ -80,6 +80,16 @@ std::uint32_t PeekObjectSchema(Archive& archive)
     return schema;
 }
 
+// After a failed load: deletes the tree nodes the load created that no parent holds (each takes its
+// subtree with it), such as records adopted by nobody before the input ended.
+void DeleteParentlessNodesSince(std::uint32_t lastOIDBefore)
+{
+    for (std::uint32_t oid = lastOIDBefore + 1; oid <= Base::GetLastOID(); ++oid) {
+        if (TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid)); node && !node->GetParent())
+            delete node;
+    }
+}
+
 // The root's record of the compressed property stream; the finishing pass has run when it returns.
 std::unique_ptr<TreeRoot> ReadRootRecord(Archive& archive)
 {
@@ -87,7 +97,8 @@ std::unique_ptr<TreeRoot> ReadRootRecord(Archive& archive)
     {
         CompressedPropertyArchive stream(archive);
         std::unique_ptr<Base> record(Catalog::ReadProperties(stream));
-        if (!IsA<TreeRoot>(record.get()))
+        // A hostile stream can make the record a child of a node read inside it: refuse that too.
+        if (!IsA<TreeRoot>(record.get()) || static_cast<TreeRoot*>(record.get())->GetParent())
             throw ArchiveException(ArchiveException::badClass);
         root.reset(static_cast<TreeRoot*>(record.release()));
     }
@@ -255,30 +266,37 @@ void ChemDoc::Load(Archive& archive)
     std::unique_ptr<TreeRoot> root;
     Matrix4x4 matrix = *m_matrix;
     View view = View::Of(*this);
-    if (version >= firstPropertyStreamVersion) {
-        if (version >= currentVersion) {
-            archive >> schema;
-            archive.SetObjectSchema(schema);
+    const std::uint32_t lastOIDBefore = Base::GetLastOID();
+    try {
+        if (version >= firstPropertyStreamVersion) {
+            if (version >= currentVersion) {
+                archive >> schema;
+                archive.SetObjectSchema(schema);
+            }
+            root = ReadRootRecord(archive);
         }
-        root = ReadRootRecord(archive);
-    }
-    if (version < firstStereoVersion) {
-        archive >> matrix;
-        root = ReadRootObject(archive);
-        view.Read(archive, false);
-    } else {
-        if (version < firstPropertyStreamVersion)
+        if (version < firstStereoVersion) {
+            archive >> matrix;
             root = ReadRootObject(archive);
-        view.Read(archive, true);
-        archive >> matrix;
+            view.Read(archive, false);
+        } else {
+            if (version < firstPropertyStreamVersion)
+                root = ReadRootObject(archive);
+            view.Read(archive, true);
+            archive >> matrix;
+        }
+        archive.SetObjectSchema(schema);
+        PostProcess(archive, *root, view.viewSize);
+    } catch (...) {
+        root.reset();
+        DeleteParentlessNodesSince(lastOIDBefore);
+        throw;
     }
 
     m_root.swap(root);
     root.reset();
     *m_matrix = matrix;
     view.ApplyTo(*this);
-    archive.SetObjectSchema(schema);
-    PostProcess(archive, *m_root);
 }
 
 void ChemDoc::PreProcess(Archive&, TreeRoot& root)
@@ -291,7 +309,7 @@ void ChemDoc::PreProcess(Archive&, TreeRoot& root)
 }
 
 // Every decorated annotation of an old file is scaled, whatever its selection and visibility.
-void ChemDoc::PostProcess(Archive& archive, TreeRoot& root)
+void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
 {
     for (const std::uint32_t oid : CollectBelow(root, Cell3d::classType)) {
         Cell3d* const cell = Live<Cell3d>(oid);
@@ -303,10 +321,9 @@ void ChemDoc::PostProcess(Archive& archive, TreeRoot& root)
     }
 
     if (PeekObjectSchema(archive) <= lastViewUnitSchema) {
-        const double size = GetViewSize();
         for (const std::uint32_t oid : CollectBelow(root, DecoratedAnnotation::classType)) {
             if (Geometric2d* const annotation = Live<Geometric2d>(oid))
-                annotation->SetXY(annotation->GetXY() * size);
+                annotation->SetXY(annotation->GetXY() * viewSize);
         }
     }
 

@@ -168,9 +168,10 @@ protected:
 
     // Before a save, on the tree being written: converts and packages its conformer models.
     virtual void PreProcess(Archive& archive, TreeRoot& root);
-    // After a load, on the new root: rebuilds crystal symmetry maps, scales the decorated annotations
-    // of files of object schema 7 or less by the view size, and unpackages or drops conformer models.
-    virtual void PostProcess(Archive& archive, TreeRoot& root);
+    // After a load, on the new root before it replaces the document's: rebuilds crystal symmetry maps,
+    // scales the decorated annotations of files of object schema 7 or less by the loaded view size, and
+    // unpackages or drops conformer models.
+    virtual void PostProcess(Archive& archive, TreeRoot& root, double viewSize);
 
 private:
     struct View;

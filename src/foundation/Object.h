@@ -29,7 +29,7 @@ public:
     static constexpr std::uint16_t EventPropertyCreated = 8;      // SetPropertyFromString made a new user property
     static constexpr std::uint16_t EventPropertySet = 16;         // every SetProperty; attribute: the name
     static constexpr std::uint16_t EventPropertyRemoved = 32;     // every RemoveProperty; attribute: the name
-    static constexpr std::uint16_t EventDisplayStyleChanged = 64; // SetDisplayStyle changed the stored byte
+    static constexpr std::uint16_t EventDisplayStyleChanged = 64; // SetDisplayStyle: new style != old byte, as ints
     static constexpr std::uint16_t EventExpanding = 128;          // before an expand or collapse
 
     // Links the node under the parent (which may be null), then sets the defaults.

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/StringUtils.h"
 #include "foundation/Base.h"
 #include "foundation/CompressionInteger.h"
 #include "foundation/PropertyArchive.h"
@@ -21,12 +22,13 @@
 
 namespace Tavrel {
 
-// The property names of one class level (compared case-sensitively); one process-wide instance per
+// The property names of one class level, compared without regard to case like the names a read pass
+// matches (a stored name in other letter case still reaches its level); one process-wide instance per
 // level, filled by the level's first pass.
 class PropertyLevel {
 public:
     bool IsEmpty() const { return m_names.empty(); }
-    bool Contains(std::string_view name) const { return m_names.find(name) != m_names.end(); }
+    bool Contains(std::string_view name) const { return m_names.find(StringUtils::ToLower(name)) != m_names.end(); }
 
 private:
     friend class PropertyPass;
@@ -236,7 +238,7 @@ private:
     bool Reach(std::string_view name)
     {
         if (!m_level.m_complete)
-            m_level.m_names.emplace(name);
+            m_level.m_names.emplace(StringUtils::ToLower(name));
         return m_active;
     }
     bool Matches(std::string_view name) const;

@@ -1503,8 +1503,10 @@ void TreeNode::GetSetObjectProperties(PropertyArchive& archive)
     pass.Value<Storage::StorageUnsignedChar>("Hints", m_hints);
     pass.Value<Storage::StorageUnsignedLong>("Logical Id", m_LID);
     pass.Value<Storage::StorageBool>("Expanded", flag(Expanded), setFlag(Expanded));
-    if (pass.Is(PropertyArchive::MethodAfter) && archive.GetArchive().IsLoading())
-        GetRoot()->NodeInserted(this, false);
+    // Nodes join their parents while their records are read, so the top node's record ends last:
+    // it numbers the whole loaded tree at once, in pre-order.
+    if (pass.Is(PropertyArchive::MethodAfter) && archive.GetArchive().IsLoading() && !m_parent)
+        NodeInserted(this, true);
 }
 
 } // namespace Tavrel

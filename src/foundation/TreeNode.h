@@ -146,7 +146,8 @@ public:
     // Property-stream level: "Selected", "Visible", "Clip", "Inactive", "Parent", "Children", "Hints",
     // "Logical Id", "Expanded". On reading, a node joins the parent it names unless a list already
     // holds it, and each node a "Children" list names is moved under that list's node; null entries,
-    // other classes and entries that would close a cycle are dropped. No events are raised.
+    // other classes and entries that would close a cycle are dropped. No events are raised. The top
+    // node of a loaded tree hands the whole tree to its NodeInserted when its record ends.
     void GetSetObjectProperties(PropertyArchive& archive) override;
 
 protected:

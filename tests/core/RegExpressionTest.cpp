@@ -84,6 +84,12 @@ TEST(RegExpressionTest, FlagIgnoresLetterCase)
     EXPECT_TRUE(e.Match(std::string("CAB")));
     EXPECT_FALSE(e.Match(std::string("CAB"), false));
     EXPECT_TRUE(e.Copy()->Match(std::string("cAc")));
+    // A negated class refuses both cases of the letters it lists.
+    const RegExpression notA("x[^a]", true);
+    EXPECT_FALSE(notA.Match(std::string("xa")));
+    EXPECT_FALSE(notA.Match(std::string("XA")));
+    EXPECT_TRUE(notA.Match(std::string("xb")));
+    EXPECT_TRUE(notA.Match(std::string("xA"), false));
 }
 
 TEST(RegExpressionTest, PathologicalInputStaysLinear)

@@ -22,6 +22,7 @@
 #include "foundation/DataStorage.h"
 #include "foundation/Geometric3d.h"
 #include "foundation/NamedCollection.h"
+#include "foundation/OrdCollection.h"
 #include "foundation/TreeRoot.h"
 #include "foundation/UpdateDecorator.h"
 #include "graphics/DecoratedAnnotation.h"
@@ -293,6 +294,31 @@ TEST_F(ChemDocTest, FrameworkObjectRootsOfOlderVersionsAreRead)
         EXPECT_TRUE(loaded.GetDepthCue());
         EXPECT_EQ(loaded.GetStereo(), withStereo);
         EXPECT_EQ(*loaded.GetMatrix(), Turn());
+    }
+}
+
+TEST_F(ChemDocTest, TruncatedOldFileLeavesNoObjectBehind)
+{
+    // A collection's record holds its member's record before the tree adopts the member, so a cut
+    // between the two leaves the member with no owner unless the load cleans up.
+    TreeRoot root;
+    auto* const group = new OrdCollection();
+    group->SetParent(&root);
+    auto* const member = new Object(&root);
+    member->SetLabel("member");
+    group->Add(member);
+    Archive archive;
+    WriteHead(archive, 0x30000u);
+    archive.WriteObject(&root);
+    const Bytes full = archive.GetBuffer();
+
+    for (std::size_t length = 0; length < full.size(); ++length) {
+        ChemDoc document;
+        const std::uint32_t before = Base::GetLastOID();
+        EXPECT_THROW(Load(document, Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length))),
+                     ArchiveException);
+        for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
+            EXPECT_EQ(Base::GetObjectA(oid), nullptr) << "cut at " << length << ", object " << oid;
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
@@ -101,7 +102,7 @@ public:
     {
         static PropertyLevel level;
         PropertyPass pass(archive, level, *this);
-        pass.Value<Storage::StorageString>("LABEL", shadow);
+        pass.Value<Storage::StorageString>("Phantom Label", shadow);
         pass.Object("Phantom Link", link);
     }
 
@@ -395,7 +396,7 @@ TEST_P(PropertyStreamTest, StoredOIDsMapToTheNewObjects)
     }
 }
 
-TEST_P(PropertyStreamTest, UnknownClassLoadsAsItsKnownBaseAndOtherCaseNamesAreDropped)
+TEST_P(PropertyStreamTest, UnknownClassLoadsAsItsKnownBaseAndDropsWhatNoLevelClaims)
 {
     Sweep sweep;
     StreamPhantom* phantom = StreamPhantom::Make();
@@ -413,8 +414,23 @@ TEST_P(PropertyStreamTest, UnknownClassLoadsAsItsKnownBaseAndOtherCaseNamesAreDr
     EXPECT_EQ(node->label, "right");
     ASSERT_NE(node->next, nullptr);
     EXPECT_EQ(node->next->label, "kept");
-    // The object read for "Phantom Link", which no level of StreamNode claims, is gone again.
+    // The values of "Phantom Label" and "Phantom Link", which no level of StreamNode claims, are dropped;
+    // the object read for the link is gone again.
     EXPECT_EQ(StreamNode::live, live + 2);
+}
+
+TEST_P(PropertyStreamTest, StoredNamesInOtherLetterCaseReachTheirLevel)
+{
+    Sweep sweep;
+    StreamNode* node = StreamNode::Make("hello");
+    Bytes bytes = Save(*node, GetParam());
+    const std::string stored = "Label";
+    auto at = std::search(bytes.begin(), bytes.end(), stored.begin(), stored.end());
+    ASSERT_NE(at, bytes.end());
+    *at = 'l';
+    auto* loaded = DynCast<StreamNode>(Load(bytes, GetParam()));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->label, "hello");
 }
 
 TEST_P(PropertyStreamTest, RecordOfUnknownClassesIsReadAndDroppedWithWhatItHolds)
