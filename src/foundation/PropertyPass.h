@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/StringUtils.h"
 #include "foundation/Base.h"
 #include "foundation/CompressionInteger.h"
 #include "foundation/PropertyArchive.h"
@@ -22,13 +21,14 @@
 
 namespace Tavrel {
 
-// The property names of one class level, compared without regard to case like the names a read pass
-// matches (a stored name in other letter case still reaches its level); one process-wide instance per
-// level, filled by the level's first pass.
+// The property names of one class level, compared case-sensitively: a stored name in other letter
+// case than the level's own is not routed to that level and is dropped, even though a level matches
+// the names it owns without regard to case. One process-wide instance per level, filled by the
+// level's first pass.
 class PropertyLevel {
 public:
     bool IsEmpty() const { return m_names.empty(); }
-    bool Contains(std::string_view name) const { return m_names.find(StringUtils::ToLower(name)) != m_names.end(); }
+    bool Contains(std::string_view name) const { return m_names.find(name) != m_names.end(); }
 
 private:
     friend class PropertyPass;
@@ -238,7 +238,7 @@ private:
     bool Reach(std::string_view name)
     {
         if (!m_level.m_complete)
-            m_level.m_names.emplace(StringUtils::ToLower(name));
+            m_level.m_names.emplace(name);
         return m_active;
     }
     bool Matches(std::string_view name) const;

@@ -314,9 +314,11 @@ TEST_F(ChemDocTest, TruncatedOldFileLeavesNoObjectBehind)
 
     for (std::size_t length = 0; length < full.size(); ++length) {
         ChemDoc document;
+        TreeRoot* const kept = document.GetTreeRoot();
         const std::uint32_t before = Base::GetLastOID();
         EXPECT_THROW(Load(document, Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length))),
                      ArchiveException);
+        EXPECT_EQ(document.GetTreeRoot(), kept);
         for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
             EXPECT_EQ(Base::GetObjectA(oid), nullptr) << "cut at " << length << ", object " << oid;
     }
@@ -344,6 +346,10 @@ TEST_F(ChemDocTest, RoundTripKeepsTheWholeTreeAndTheViewSettings)
     NamedCollection* const group = root->CreateNamedCollection("selection");
     source.SetViewSize(30.0);
     source.SetStereo(true);
+    source.SetProjection(1);
+    source.SetGraphQuality(3);
+    source.SetBkColor(Color(0x00203040u));
+    source.SetDepthCue(true);
     source.SetMatrix(Turn());
     const Bytes bytes = Save(source);
 
@@ -379,6 +385,10 @@ TEST_F(ChemDocTest, RoundTripKeepsTheWholeTreeAndTheViewSettings)
     EXPECT_TRUE(loadedGroup->IsMember(loadedA));
     EXPECT_EQ(loaded.GetViewSize(), 30.0);
     EXPECT_TRUE(loaded.GetStereo());
+    EXPECT_EQ(loaded.GetProjection(), 1);
+    EXPECT_EQ(loaded.GetGraphQuality(), 3);
+    EXPECT_EQ(loaded.GetBkColor(), Color(0x00203040u));
+    EXPECT_TRUE(loaded.GetDepthCue());
     EXPECT_EQ(*loaded.GetMatrix(), Turn());
     EXPECT_EQ(loaded.GetLineWidth(), 4.0);  // options outside the view block keep their values
     EXPECT_EQ(Save(loaded).size(), bytes.size());
@@ -430,7 +440,12 @@ TEST_F(ChemDocTest, RootRecordThatIsNotATreeRootIsABadClass)
     Archive framework;
     WriteHead(framework, 0x30000);
     framework.WriteObject(&impostor);
-    EXPECT_THROW(Load(document, framework.GetBuffer()), ArchiveException);
+    try {
+        Load(document, framework.GetBuffer());
+        FAIL() << "no exception";
+    } catch (const ArchiveException& error) {
+        EXPECT_EQ(error.GetCause(), ArchiveException::badClass);
+    }
     EXPECT_EQ(document.GetTreeRoot(), root);
 }
 

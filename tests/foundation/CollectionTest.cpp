@@ -133,6 +133,7 @@ TEST(CollectionBasics, OrderedIndicesAreChecked)
     EXPECT_TRUE(ordered.InsertAt(7, b));
     EXPECT_EQ(Labels(ordered), (std::vector<std::string>{"B", "-", "-", "-", "-", "A", "-", "B"}));
     EXPECT_EQ(ordered.GetAt(-1), nullptr);
+    EXPECT_EQ(ordered.GetAt(ordered.GetSize()), nullptr);
     EXPECT_EQ(ordered[5], a);
     EXPECT_THROW(static_cast<void>(ordered[8]), std::out_of_range);
     EXPECT_FALSE(ordered.SetAt(-1, a));

@@ -134,6 +134,7 @@ TEST_F(TreeNodeTest, PlacementKeepsOrderAndRefusesCyclesAndBadIndices)
     EXPECT_EQ(b->GetIndex(), 2);
     EXPECT_EQ(root.FindChildIndex(grandchild), -1);
     EXPECT_EQ(root.GetChild(-1), nullptr);
+    EXPECT_EQ(root.GetChild(root.GetNumChildren()), nullptr);
 
     Listen(root);
     root.SetParent(grandchild);
