@@ -1,8 +1,10 @@
 #include "foundation/Base.h"
 
+#include <exception>
 #include <memory>
 #include <stdexcept>
 #include <unordered_map>
+#include <vector>
 
 #include "foundation/ClassHierarchy.h"
 #include "foundation/ClassNameTable.h"
@@ -28,6 +30,60 @@ bool g_notify = true;
 // Source -> copy, alive only during an outermost Copy.
 std::unordered_map<const Base*, Base*>* g_copyMap = nullptr;
 
+// Copied events waiting for the end of the outermost copy: the source (null once it is destroyed or
+// its event delivered) and the copy's OID, in order of copying.
+struct PendingCopied {
+    Base* source;
+    std::uint32_t copyOID;
+};
+struct CopiedEvents {
+    std::vector<PendingCopied> pending;
+    std::unordered_map<const Base*, std::size_t> index;  // source -> its entry
+    std::size_t next = 0;                                // first entry not yet delivered
+    int scopes = 0;
+    int deliveries = 0;
+};
+CopiedEvents g_copied;
+
+void Forget(const Base* source)
+{
+    if (const auto found = g_copied.index.find(source); found != g_copied.index.end()) {
+        g_copied.pending[found->second].source = nullptr;
+        g_copied.index.erase(found);
+    }
+}
+
+// Empties the waiting list once no scope or delivery uses it any more.
+void ResetCopiedWhenIdle()
+{
+    if (g_copied.deliveries == 0 && g_copied.scopes == 0) {
+        g_copied.pending.clear();
+        g_copied.index.clear();
+        g_copied.next = 0;
+    }
+}
+
+// Delivers the waiting events; a listener may destroy other sources or copy again meanwhile.
+void DeliverCopied()
+{
+    struct Delivery {
+        Delivery() { ++g_copied.deliveries; }
+        ~Delivery()
+        {
+            --g_copied.deliveries;
+            ResetCopiedWhenIdle();
+        }
+    } const delivery;
+    while (g_copied.next < g_copied.pending.size()) {
+        const PendingCopied entry = g_copied.pending[g_copied.next++];
+        if (!entry.source)
+            continue;
+        Forget(entry.source);
+        std::uint32_t copyOID = entry.copyOID;
+        entry.source->DoNotify(Base::classType, Base::EventCopied, nullptr, &copyOID);
+    }
+}
+
 } // namespace
 
 const ClassKind Base::classKind = ClassKind::RecordOnly;
@@ -50,7 +106,32 @@ Base::Base(const Base& other) : PersistentObject(other), Catalog(other), m_OID(A
 
 Base::~Base()
 {
+    if (!g_copied.index.empty())
+        Forget(this);
+    if (g_copyMap)
+        g_copyMap->erase(this);
     RemoveOID(m_OID);
+}
+
+Base::CopyEventScope::CopyEventScope()
+    : m_exceptions(std::uncaught_exceptions()), m_first(g_copied.pending.size())
+{
+    ++g_copied.scopes;
+}
+
+Base::CopyEventScope::~CopyEventScope()
+{
+    if (--g_copied.scopes != 0)
+        return;
+    if (std::uncaught_exceptions() > m_exceptions) {
+        for (std::size_t i = m_first; i < g_copied.pending.size(); ++i) {
+            if (g_copied.pending[i].source)
+                Forget(g_copied.pending[i].source);
+        }
+        ResetCopiedWhenIdle();
+        return;
+    }
+    DeliverCopied();
 }
 
 std::uint32_t Base::AddOID(Base* object)
@@ -143,6 +224,7 @@ void Base::GetSetObjectProperties(PropertyArchive&) {}
 
 Base* Base::Copy() const
 {
+    const CopyEventScope events;
     std::unique_ptr<std::unordered_map<const Base*, Base*>> ownedMap;
     if (!g_copyMap) {
         ownedMap = std::make_unique<std::unordered_map<const Base*, Base*>>();
@@ -172,8 +254,8 @@ Base* Base::Copy() const
         delete copy;
         throw;
     }
-    std::uint32_t copyOID = copy->GetOID();
-    const_cast<Base*>(this)->DoNotify(classType, EventCopied, nullptr, &copyOID);
+    g_copied.index.emplace(this, g_copied.pending.size());
+    g_copied.pending.push_back({const_cast<Base*>(this), copy->GetOID()});
     return copy;
 }
 

@@ -1,6 +1,7 @@
 // Root of every model class: object identifier, event-mask byte, class identity and the copy protocol.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -60,8 +61,23 @@ public:
     static std::string GetCommonName(std::string_view name);
 
     // Copies the object and everything it references; within one outermost call each object is
-    // copied once. Null when the class cannot copy itself.
+    // copied once. Null when the class cannot copy itself. The copied event of each source is raised
+    // once the outermost copy (or the outermost CopyEventScope) has finished, on the sources still alive.
     Base* Copy() const;
+
+    // While one exists, the copied events of Copy wait; the last one to end delivers them. Lets an
+    // operation that detaches links for a copy restore them before any listener runs.
+    class CopyEventScope {
+    public:
+        CopyEventScope();
+        ~CopyEventScope();
+        CopyEventScope(const CopyEventScope&) = delete;
+        CopyEventScope& operator=(const CopyEventScope&) = delete;
+
+    private:
+        int m_exceptions;     // when more are in flight at the end, this scope's events are dropped
+        std::size_t m_first;  // the first waiting event that belongs to this scope
+    };
 
     // Announces an event; empty at this level, the tree levels deliver it.
     virtual void DoNotify(std::uint32_t type, std::uint16_t code, const char* attribute, void* data);

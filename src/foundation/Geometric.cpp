@@ -1,6 +1,7 @@
 #include "foundation/Geometric.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -42,20 +43,25 @@ void ForEachGeometricDescendant(const TreeNode* top, Visit&& visit)
 }
 
 // Applies a motion to the object, then to each Geometric descendant. The descendants are gathered
-// after the object has moved, as the tree then stands; one deleted by a listener of an earlier move
-// is skipped.
+// after the object has moved, as the tree then stands; one that a listener of an earlier move deleted
+// is skipped, and nothing more moves once the object itself is gone.
 template <class Move>
 void MoveTree(Geometric& top, Move&& move)
 {
-    move(top);
-    std::vector<std::pair<Geometric*, std::uint32_t>> descendants;
-    ForEachGeometricDescendant(&top, [&descendants](Geometric& geometric) {
-        descendants.emplace_back(&geometric, geometric.GetOID());
-    });
-    const bool checked = Base::IsOIDValidationEnabled();
-    for (const auto& [geometric, oid] : descendants) {
-        if (!checked || Base::GetObjectA(oid) == geometric)
-            move(*geometric);
+    {
+        const TreeNode::Watch watch(&top);
+        move(top);
+        if (!watch.alive)
+            return;
+    }
+    std::vector<Geometric*> descendants;
+    ForEachGeometricDescendant(&top, [&descendants](Geometric& geometric) { descendants.push_back(&geometric); });
+    std::deque<TreeNode::Watch> watches;
+    for (Geometric* geometric : descendants)
+        watches.emplace_back(geometric);
+    for (std::size_t i = 0; i < descendants.size(); ++i) {
+        if (watches[i].alive)
+            move(*descendants[i]);
     }
 }
 

@@ -96,31 +96,6 @@ void SkipParentReference(Archive& archive)
 } // namespace
 
 // Marks an operation that still refers to a node; the node's destructor clears `alive`.
-struct TreeNode::Watch {
-    // Out of line: the watch unlinks itself on destruction, which dangling-pointer analysis of an
-    // inlined constructor cannot see.
-    [[gnu::noinline]] explicit Watch(TreeNode* watched) noexcept : node(watched), next(watched->m_watchers)
-    {
-        watched->m_watchers = this;
-    }
-    ~Watch()
-    {
-        if (!alive)
-            return;
-        for (Watch** link = &node->m_watchers; *link; link = &(*link)->next) {
-            if (*link == this) {
-                *link = next;
-                return;
-            }
-        }
-    }
-    Watch(const Watch&) = delete;
-    Watch& operator=(const Watch&) = delete;
-
-    TreeNode* node;
-    Watch* next;
-    bool alive = true;
-};
 
 // The children in order. Removed entries leave holes that a Fenwick tree of live slots skips, so
 // removal, index lookup and access by index take O(log n); holes are squeezed out when they
@@ -1369,6 +1344,8 @@ void TreeNode::LinkCopy(CopyWork& work)
 
 TreeNode* TreeNode::TreeCopy()
 {
+    // Listeners of the copied events run only once the links below are restored.
+    const CopyEventScope events;
     struct Restore {
         TreeNode* node;
         TreeNode* parent;
@@ -1386,6 +1363,7 @@ TreeNode* TreeNode::TreeCopy()
 
 TreeNode* TreeNode::NodeCopy()
 {
+    const CopyEventScope events;
     struct Restore {
         TreeNode* node;
         std::unique_ptr<ChildArray> children;

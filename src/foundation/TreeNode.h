@@ -150,6 +150,33 @@ public:
     // node of a loaded tree hands the whole tree to its NodeInserted when its record ends.
     void GetSetObjectProperties(PropertyArchive& archive) override;
 
+    // Held across calls that can run callbacks: alive turns false when the watched node is destroyed.
+    struct Watch {
+        // Out of line: the watch unlinks itself on destruction, which dangling-pointer analysis of an
+        // inlined constructor cannot see.
+        [[gnu::noinline]] explicit Watch(TreeNode* watched) noexcept : node(watched), next(watched->m_watchers)
+        {
+            watched->m_watchers = this;
+        }
+        ~Watch()
+        {
+            if (!alive)
+                return;
+            for (Watch** link = &node->m_watchers; *link; link = &(*link)->next) {
+                if (*link == this) {
+                    *link = next;
+                    return;
+                }
+            }
+        }
+        Watch(const Watch&) = delete;
+        Watch& operator=(const Watch&) = delete;
+
+        TreeNode* node;
+        Watch* next;
+        bool alive = true;
+    };
+
 protected:
     TreeNode();
     // Copies the states, inactive count, hints and LID; no registrations, masks of 0. Parent and
@@ -192,7 +219,6 @@ protected:
 private:
     class ChildArray;
     class Walk;
-    struct Watch;
     struct CopyWork;
     enum class WalkOp : std::uint8_t;
 

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include "core/Point3d.h"
+#include "foundation/Base.h"
+#include "foundation/ClassRegistry.h"
+#include "foundation/DataModelLibrary.h"
+#include "foundation/Geometric3d.h"
+#include "foundation/Object.h"
+#include "foundation/TreeRoot.h"
+
+using namespace Tavrel;
+
+// Listeners that delete nodes while a copy or a tree motion is under way: the operation finishes on
+// what is left and touches nothing that is gone.
+namespace {
+
+class Marker : public Geometric3d {
+    TAVREL_DECLARE_CLASS(Marker, Geometric3d)
+public:
+    explicit Marker(Object* parent) : Geometric3d(parent) {}
+
+protected:
+    Marker() = default;
+    Marker(const Marker&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(Marker, ClassKind::Creatable)
+
+void DeleteTarget(Event& event)
+{
+    delete static_cast<TreeNode*>(event.GetData());
+}
+
+class CallbackMutationTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        AttachDataModelDLL();
+        if (Marker::classType == 0)
+            ClassRegistry::Register<Marker>();
+    }
+};
+
+} // namespace
+
+TEST_F(CallbackMutationTest, CopiedListenerDeletingAnotherSourceWaitsForTheCopy)
+{
+    TreeRoot root;
+    auto* const holder = new Object(&root);
+    auto* const a = new Object(holder);
+    a->SetLabel("a");
+    auto* const b = new Object(holder);
+    b->SetLabel("b");
+    b->RegisterEvent(Base::classType, Base::EventCopied, DeleteTarget, false, a, nullptr);
+
+    Object* const copy = holder->TreeCopy();
+    ASSERT_NE(copy, nullptr);
+    ASSERT_EQ(copy->GetNumChildren(), 2);
+    EXPECT_EQ(copy->GetChild(0)->GetLabel(), "a");
+    EXPECT_EQ(copy->GetChild(1)->GetLabel(), "b");
+    EXPECT_EQ(copy->GetParent(), nullptr);
+    ASSERT_EQ(holder->GetNumChildren(), 1);
+    EXPECT_EQ(holder->GetChild(0), b);
+    EXPECT_EQ(holder->GetParent(), &root);
+    delete copy;
+}
+
+TEST_F(CallbackMutationTest, NodeCopyListenerDeletingAChildLeavesTheSourceWhole)
+{
+    TreeRoot root;
+    auto* const a = new Object(&root);
+    auto* const child = new Object(a);
+    a->RegisterEvent(Base::classType, Base::EventCopied, DeleteTarget, false, child, nullptr);
+
+    Object* const copy = a->NodeCopy();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetNumChildren(), 0);
+    EXPECT_EQ(a->GetNumChildren(), 0);
+    EXPECT_EQ(a->GetParent(), &root);
+    delete copy;
+}
+
+TEST_F(CallbackMutationTest, MotionListenerDeletingTheMovedSubtreeStopsTheMotion)
+{
+    TreeRoot root;
+    auto* const top = new Marker(&root);
+    auto* const below = new Marker(top);
+    below->SetXYZ(Point3d(1.0, 0.0, 0.0));
+    root.RegisterEvent(Geometric::classType, Geometric::EventMoved, DeleteTarget, true, top, nullptr);
+
+    top->TranslateTree(Point3d(1.0, 2.0, 3.0));
+    EXPECT_EQ(root.GetNumChildren(), 0);
+}
+
+TEST_F(CallbackMutationTest, MotionSkipsDescendantsDeletedByEarlierMoves)
+{
+    TreeRoot root;
+    auto* const top = new Marker(&root);
+    auto* const first = new Marker(top);
+    auto* const second = new Marker(top);
+    second->SetXYZ(Point3d(5.0, 0.0, 0.0));
+    auto* const third = new Marker(top);
+    first->RegisterEvent(Geometric::classType, Geometric::EventMoved, DeleteTarget, false, second, nullptr);
+
+    top->TranslateTree(Point3d(1.0, 0.0, 0.0));
+    ASSERT_EQ(top->GetNumChildren(), 2);
+    EXPECT_EQ(third->GetXYZ().x, 1.0f);
+}
