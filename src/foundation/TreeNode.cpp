@@ -403,6 +403,9 @@ TreeNode::~TreeNode()
     DeleteChildren();
     m_children.reset();
     DoNotify(classType, EventDeleted, nullptr, nullptr);
+    // A listener may have placed new children under the dying node: they go with it.
+    DeleteChildren();
+    m_children.reset();
     if (m_parent)
         m_parent->RemoveChild(this);
     m_registrations.reset();

@@ -30,6 +30,11 @@ void DeleteTarget(Event& event)
     delete static_cast<TreeNode*>(event.GetData());
 }
 
+void AddChildToSource(Event& event)
+{
+    new Object(event.GetTreeNode(false));
+}
+
 class CallbackMutationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -104,4 +109,16 @@ TEST_F(CallbackMutationTest, MotionSkipsDescendantsDeletedByEarlierMoves)
     top->TranslateTree(Point3d(1.0, 0.0, 0.0));
     ASSERT_EQ(top->GetNumChildren(), 2);
     EXPECT_EQ(third->GetXYZ().x, 1.0f);
+}
+
+TEST_F(CallbackMutationTest, ChildrenAddedToADyingNodeGoWithIt)
+{
+    TreeRoot root;
+    auto* const dying = new Object(&root);
+    dying->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, AddChildToSource, false, nullptr, nullptr);
+    const std::uint32_t before = Base::GetLastOID();
+    delete dying;
+    EXPECT_EQ(root.GetNumChildren(), 0);
+    for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
+        EXPECT_EQ(Base::GetObjectA(oid), nullptr);
 }
