@@ -15,7 +15,7 @@ bool CopyEnumerator::Enumerate(Object* object, int)
 
 void CopyEnumerator::AddObject(Object* object)
 {
-    if (!object || !m_seen.insert(object).second)
+    if (!object || !m_seen.insert(object->GetOID()).second)
         return;
     m_output->Add(object);
     ++m_count;

@@ -29,7 +29,7 @@ public:
 private:
     BaseCollection* m_output;
     std::int32_t m_count = 0;
-    std::unordered_set<const Object*> m_seen;
+    std::unordered_set<std::uint32_t> m_seen;  // OIDs, which are never reused, unlike addresses
 };
 
 } // namespace Tavrel

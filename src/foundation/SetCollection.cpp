@@ -275,9 +275,10 @@ void SetCollection::OnMemberDeleted(Event& event)
         return;
     // The object is being destroyed: its registrations go with it.
     slot.listening = false;
+    // No compaction here: a walk over the set may be under way in a caller, and positions must hold.
+    // The holes go at the next change made through the set itself.
     if (set->m_validate) {
         set->Erase(found->second);
-        set->Compact();
     } else {
         slot.deleted = true;
     }

@@ -402,6 +402,31 @@ bool DeletionIsNoticedWithoutTheRegistry()
 } // namespace
 
 // Switching OID validation off is one-way and process-wide, so it runs in a child process.
+TEST(CollectionDeletion, IterationSurvivesManyMembersDeletedOnTheWay)
+{
+    // Members already visited are deleted as the walk goes on; the holes they leave must not shift
+    // the positions still to come.
+    Tree tree;
+    std::vector<Object*> objects;
+    for (int i = 0; i < 200; ++i)
+        objects.push_back(tree.Child(std::to_string(i)));
+    SetCollection set;
+    set.SetValidate(true);
+    for (Object* object : objects)
+        set.Add(object);
+    CollectionIterator walk(&set);
+    int visited = 0;
+    Object* previous = nullptr;
+    while (Object* object = walk.GetNext()) {
+        EXPECT_EQ(object, objects[static_cast<std::size_t>(visited)]);
+        delete previous;
+        previous = object;
+        ++visited;
+    }
+    EXPECT_EQ(visited, 200);
+    EXPECT_EQ(set.GetSize(), 1);
+}
+
 TEST(CollectionDeletionDeathTest, DeletionIsNoticedWithoutOIDValidation)
 {
     EXPECT_EXIT(std::exit(DeletionIsNoticedWithoutTheRegistry() ? 0 : 1), ::testing::ExitedWithCode(0), "");
