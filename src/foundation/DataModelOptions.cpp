@@ -1,6 +1,7 @@
 #include "foundation/DataModelOptions.h"
 
 #include "chemistry/Chain.h"
+#include "core/LightSource.h"
 #include "foundation/ChemDoc.h"
 #include "graphics/Surface.h"
 #include "platform/Archive.h"
@@ -18,10 +19,7 @@ bool Within(T value, T minimum, T maximum)
 
 } // namespace
 
-DataModelOptions::DataModelOptions()
-{
-    SetDefaultLights();
-}
+DataModelOptions::DataModelOptions() = default;
 
 bool DataModelOptions::ValidateLineWidth(double width)
 {
@@ -70,109 +68,67 @@ bool DataModelOptions::ValidatePickingTolerance(int pixels)
 
 bool DataModelOptions::GetLightEnabled(int index) const
 {
-    return index >= 0 && index < numberOfLights && m_lights[static_cast<std::size_t>(index)].IsEnabled();
+    return m_graphics.GetLight(index).IsEnabled();
 }
 
 Color DataModelOptions::GetLightingColor(int index) const
 {
-    if (index < 0 || index >= numberOfLights)
-        return Color();
-    return m_lights[static_cast<std::size_t>(index)].GetColor();
+    return m_graphics.GetLight(index).GetColor();
 }
 
 Point3d DataModelOptions::GetLightingDirection(int index) const
 {
-    if (index < 0 || index >= numberOfLights)
-        return Point3d();
-    return m_lights[static_cast<std::size_t>(index)].GetDirection();
+    return m_graphics.GetLight(index).GetDirection();
 }
 
+// Out of range, GetLight gives a stand-in and SetLight ignores it.
 void DataModelOptions::SetLightEnabled(int index, bool enabled)
 {
-    if (index >= 0 && index < numberOfLights)
-        m_lights[static_cast<std::size_t>(index)].SetEnabled(enabled);
+    LightSource light = m_graphics.GetLight(index);
+    light.SetEnabled(enabled);
+    m_graphics.SetLight(index, light);
 }
 
 void DataModelOptions::SetLightingColor(int index, const Color& color)
 {
-    if (index >= 0 && index < numberOfLights)
-        m_lights[static_cast<std::size_t>(index)].SetColor(color);
+    LightSource light = m_graphics.GetLight(index);
+    light.SetColor(color);
+    m_graphics.SetLight(index, light);
 }
 
 void DataModelOptions::SetLightingDirection(int index, const Point3d& direction)
 {
-    if (index >= 0 && index < numberOfLights)
-        m_lights[static_cast<std::size_t>(index)].SetDirection(direction);
+    LightSource light = m_graphics.GetLight(index);
+    light.SetDirection(direction);
+    m_graphics.SetLight(index, light);
 }
 
 void DataModelOptions::SetDefaultLights()
 {
-    constexpr int levels[numberOfLights] = {255, 127, 63, 31};
-    for (int i = 0; i < numberOfLights; ++i)
-        m_lights[static_cast<std::size_t>(i)] =
-            LightSource(Point3d(0.0, 0.0, 1.0), Color(levels[i], levels[i], levels[i]), i == 0);
+    m_graphics.SetDefaultLights();
 }
 
 void DataModelOptions::SetSpecialDefaultValues()
 {
-    SetDefaultLights();
+    m_graphics.SetDefaultLights();
     m_hideHydrogens = false;
-    m_modelMatrix.SetIdentity();
-    m_useStereo = false;
-    m_viewSize = 18.0f;
-    m_zFarAdj = 0.0f;
-    m_zNearAdj = 0.0f;
+    m_graphics.SetModelMatrix(Matrix4x4());
+    m_graphics.SetUseStereo(false);
+    m_graphics.SetViewSize(18.0);
+    m_graphics.SetZFarAdj(0.0f);
+    m_graphics.SetZNearAdj(0.0f);
 }
 
 void DataModelOptions::GetGraphicsAttributes(GraphicsAttributes& attributes) const
 {
-    attributes.SetBackgroundColor(m_backgroundColor);
-    attributes.SetFastRenderOnMove(m_fastRenderOnMove);
-    attributes.SetDepthCue(m_depthCue);
-    attributes.SetFontScale(GetFontScale());
-    for (int i = 0; i < numberOfLights; ++i)
-        attributes.SetLight(i, m_lights[static_cast<std::size_t>(i)]);
-    attributes.SetLineWidth(GetLineWidth());
-    attributes.SetModelMatrix(m_modelMatrix);
-    attributes.SetProjectionMode(m_projectionMode);
-    attributes.SetPerspectiveAngle(GetPerspectiveAngle());
-    attributes.SetGraphicsQuality(m_graphicsQuality);
-    attributes.SetUseStereo(m_useStereo);
-    attributes.SetStereoAngle(GetStereoAngle());
-    attributes.SetStereoSeparationFactor(GetStereoSeparationFactor());
-    attributes.SetStereoSkewFactor(GetStereoSkewFactor());
-    attributes.SetViewSize(GetViewSize());
-    attributes.SetZFarAdj(m_zFarAdj);
-    attributes.SetZNearAdj(m_zNearAdj);
+    attributes = m_graphics;
 }
 
 void DataModelOptions::SetGraphicsAttributes(const GraphicsAttributes& attributes)
 {
-    ApplyGraphicsAttributes(attributes);
-    Chain::SetDisplayQuality(m_graphicsQuality);
-    Surface::SetDisplayQuality(m_graphicsQuality);
-}
-
-void DataModelOptions::ApplyGraphicsAttributes(const GraphicsAttributes& attributes)
-{
-    m_backgroundColor = attributes.GetBackgroundColor();
-    m_fastRenderOnMove = attributes.GetFastRenderOnMove();
-    m_depthCue = attributes.GetDepthCue();
-    SetFontScale(attributes.GetFontScale());
-    for (int i = 0; i < numberOfLights; ++i)
-        m_lights[static_cast<std::size_t>(i)] = attributes.GetLight(i);
-    SetLineWidth(attributes.GetLineWidth());
-    m_modelMatrix = attributes.GetModelMatrix();
-    m_projectionMode = attributes.GetProjectionMode();
-    SetPerspectiveAngle(attributes.GetPerspectiveAngle());
-    m_graphicsQuality = attributes.GetGraphicsQuality();
-    m_useStereo = attributes.GetUseStereo();
-    SetStereoAngle(attributes.GetStereoAngle());
-    SetStereoSeparationFactor(attributes.GetStereoSeparationFactor());
-    SetStereoSkewFactor(attributes.GetStereoSkewFactor());
-    SetViewSize(attributes.GetViewSize());
-    m_zFarAdj = attributes.GetZFarAdj();
-    m_zNearAdj = attributes.GetZNearAdj();
+    m_graphics = attributes;
+    Chain::SetDisplayQuality(m_graphics.GetGraphicsQuality());
+    Surface::SetDisplayQuality(m_graphics.GetGraphicsQuality());
 }
 
 void DataModelOptions::SetupDefaultOptions()
@@ -197,37 +153,61 @@ void DataModelOptions::UpdateOptions(ChemDoc& document) const
 
 void DataModelOptions::Serialize(Archive& ar)
 {
+    // The rendering options stand twice: in the attributes block and again among the options' own
+    // fields, where they are kept as floats.
     if (ar.IsStoring()) {
-        GraphicsAttributes attributes;
-        GetGraphicsAttributes(attributes);
-        ar << m_backgroundColor;
-        attributes.Serialize(ar);
-        ar << m_addAndUpdateHydrogens << m_automaticallyCleanMolecules << m_cleanSelectedAtoms << m_depthCue
-           << m_fastRenderOnMove << m_fontScale << m_graphicsQuality << m_hideHydrogens
-           << m_includeIntermolecularForces << m_lineWidth << m_modelMatrix << m_perceiveAndUpdateAromaticity
-           << m_perspectiveAngle << m_projectionMode << m_stereoAngle << m_stereoSeparationFactor
-           << m_stereoSkewFactor << m_syncronizeViews << m_updateViews << m_useStereo << m_viewSize << m_zFarAdj
-           << m_zNearAdj;
+        const GraphicsAttributes& g = m_graphics;
+        ar << g.GetBackgroundColor();
+        m_graphics.Serialize(ar);
+        ar << m_addAndUpdateHydrogens << m_automaticallyCleanMolecules << m_cleanSelectedAtoms << g.GetDepthCue()
+           << g.GetFastRenderOnMove() << static_cast<float>(g.GetFontScale()) << g.GetGraphicsQuality()
+           << m_hideHydrogens << m_includeIntermolecularForces << static_cast<float>(g.GetLineWidth())
+           << g.GetModelMatrix() << m_perceiveAndUpdateAromaticity << static_cast<float>(g.GetPerspectiveAngle())
+           << g.GetProjectionMode() << static_cast<float>(g.GetStereoAngle())
+           << static_cast<float>(g.GetStereoSeparationFactor()) << static_cast<float>(g.GetStereoSkewFactor())
+           << m_syncronizeViews << m_updateViews << g.GetUseStereo() << static_cast<float>(g.GetViewSize())
+           << g.GetZFarAdj() << g.GetZNearAdj();
         return;
     }
 
-    // Read into a copy so that a short input changes nothing; the attributes come after the
-    // background colour and before the fields that follow them, which take precedence.
+    // Read into a copy so that a short input changes nothing. The leading colour is superseded by
+    // the attributes' own; the fields after the attributes take precedence over them, except for the
+    // display quality, which follows the attributes.
     DataModelOptions loaded(*this);
-    GraphicsAttributes attributes;
-    ar >> loaded.m_backgroundColor;
-    attributes.Serialize(ar);
-    loaded.ApplyGraphicsAttributes(attributes);
+    Color leadingColor;
+    ar >> leadingColor;
+    loaded.m_graphics.Serialize(ar);
+    const std::int32_t displayQuality = loaded.m_graphics.GetGraphicsQuality();
+    bool depthCue = false, fastRenderOnMove = false, useStereo = false;
+    float fontScale = 0.0f, lineWidth = 0.0f, perspectiveAngle = 0.0f, stereoAngle = 0.0f;
+    float stereoSeparationFactor = 0.0f, stereoSkewFactor = 0.0f, viewSize = 0.0f, zFarAdj = 0.0f, zNearAdj = 0.0f;
+    std::int32_t graphicsQuality = 0, projectionMode = 0;
+    Matrix4x4 modelMatrix;
     ar >> loaded.m_addAndUpdateHydrogens >> loaded.m_automaticallyCleanMolecules >> loaded.m_cleanSelectedAtoms
-        >> loaded.m_depthCue >> loaded.m_fastRenderOnMove >> loaded.m_fontScale >> loaded.m_graphicsQuality
-        >> loaded.m_hideHydrogens >> loaded.m_includeIntermolecularForces >> loaded.m_lineWidth
-        >> loaded.m_modelMatrix >> loaded.m_perceiveAndUpdateAromaticity >> loaded.m_perspectiveAngle
-        >> loaded.m_projectionMode >> loaded.m_stereoAngle >> loaded.m_stereoSeparationFactor
-        >> loaded.m_stereoSkewFactor >> loaded.m_syncronizeViews >> loaded.m_updateViews >> loaded.m_useStereo
-        >> loaded.m_viewSize >> loaded.m_zFarAdj >> loaded.m_zNearAdj;
+        >> depthCue >> fastRenderOnMove >> fontScale >> graphicsQuality >> loaded.m_hideHydrogens
+        >> loaded.m_includeIntermolecularForces >> lineWidth >> modelMatrix >> loaded.m_perceiveAndUpdateAromaticity
+        >> perspectiveAngle >> projectionMode >> stereoAngle >> stereoSeparationFactor >> stereoSkewFactor
+        >> loaded.m_syncronizeViews >> loaded.m_updateViews >> useStereo >> viewSize >> zFarAdj >> zNearAdj;
+
+    GraphicsAttributes& g = loaded.m_graphics;
+    g.SetDepthCue(depthCue);
+    g.SetFastRenderOnMove(fastRenderOnMove);
+    g.SetFontScale(fontScale);
+    g.SetGraphicsQuality(graphicsQuality);
+    g.SetLineWidth(lineWidth);
+    g.SetModelMatrix(modelMatrix);
+    g.SetPerspectiveAngle(perspectiveAngle);
+    g.SetProjectionMode(projectionMode);
+    g.SetStereoAngle(stereoAngle);
+    g.SetStereoSeparationFactor(stereoSeparationFactor);
+    g.SetStereoSkewFactor(stereoSkewFactor);
+    g.SetUseStereo(useStereo);
+    g.SetViewSize(viewSize);
+    g.SetZFarAdj(zFarAdj);
+    g.SetZNearAdj(zNearAdj);
     *this = loaded;
-    Chain::SetDisplayQuality(attributes.GetGraphicsQuality());
-    Surface::SetDisplayQuality(attributes.GetGraphicsQuality());
+    Chain::SetDisplayQuality(displayQuality);
+    Surface::SetDisplayQuality(displayQuality);
 }
 
 } // namespace Tavrel

@@ -1,12 +1,10 @@
 // DataModelOptions: one document's display and chemistry options, their limits and their archive form.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include "core/Color.h"
 #include "core/GraphicsAttributes.h"
-#include "core/LightSource.h"
 #include "core/Matrix4x4.h"
 #include "core/Point3d.h"
 
@@ -30,7 +28,7 @@ public:
         Grey = 8,
     };
 
-    static constexpr int numberOfLights = 4;
+    static constexpr int numberOfLights = GraphicsAttributes::numberOfLights;
 
     // Every option at its default: no automatic hydrogens, cleaning or aromaticity; clean selected
     // atoms, include intermolecular forces, fast render on move and update views on; black
@@ -86,54 +84,56 @@ public:
     void SetAddAndUpdateHydrogens(bool on) { m_addAndUpdateHydrogens = on; }
     bool GetAutomaticallyCleanMolecules() const { return m_automaticallyCleanMolecules; }
     void SetAutomaticallyCleanMolecules(bool on) { m_automaticallyCleanMolecules = on; }
-    const Color& GetBackgroundColor() const { return m_backgroundColor; }
-    void SetBackgroundColor(const Color& color) { m_backgroundColor = color; }
     bool GetCleanSelectedAtoms() const { return m_cleanSelectedAtoms; }
     void SetCleanSelectedAtoms(bool on) { m_cleanSelectedAtoms = on; }
     SymmetryColorType GetDefaultSymmetryAtomColor() const { return m_defaultSymmetryAtomColor; }
     void SetDefaultSymmetryAtomColor(SymmetryColorType color) { m_defaultSymmetryAtomColor = color; }
-    bool GetDepthCue() const { return m_depthCue; }
-    void SetDepthCue(bool on) { m_depthCue = on; }
-    bool GetFastRenderOnMove() const { return m_fastRenderOnMove; }
-    void SetFastRenderOnMove(bool on) { m_fastRenderOnMove = on; }
-    std::int32_t GetGraphicsQuality() const { return m_graphicsQuality; }
-    void SetGraphicsQuality(std::int32_t quality) { m_graphicsQuality = quality; }
     bool GetHideHydrogens() const { return m_hideHydrogens; }
     void SetHideHydrogens(bool on) { m_hideHydrogens = on; }
     bool GetIncludeIntermolecularForces() const { return m_includeIntermolecularForces; }
     void SetIncludeIntermolecularForces(bool on) { m_includeIntermolecularForces = on; }
-    Matrix4x4 GetModelMatrix() const { return m_modelMatrix; }
-    void SetModelMatrix(const Matrix4x4& matrix) { m_modelMatrix = matrix; }
     bool GetPerceiveAndUpdateAromaticity() const { return m_perceiveAndUpdateAromaticity; }
     void SetPerceiveAndUpdateAromaticity(bool on) { m_perceiveAndUpdateAromaticity = on; }
-    std::int32_t GetProjectionMode() const { return m_projectionMode; }
-    void SetProjectionMode(std::int32_t mode) { m_projectionMode = mode; }
     bool GetSyncronizeViews() const { return m_syncronizeViews; }
     void SetSyncronizeViews(bool on) { m_syncronizeViews = on; }
     bool GetUpdateViews() const { return m_updateViews; }
     void SetUpdateViews(bool on) { m_updateViews = on; }
-    bool GetUseStereo() const { return m_useStereo; }
-    void SetUseStereo(bool on) { m_useStereo = on; }
+
+    // The rendering options, kept in the graphics attributes.
+    const Color& GetBackgroundColor() const { return m_graphics.GetBackgroundColor(); }
+    void SetBackgroundColor(const Color& color) { m_graphics.SetBackgroundColor(color); }
+    bool GetDepthCue() const { return m_graphics.GetDepthCue(); }
+    void SetDepthCue(bool on) { m_graphics.SetDepthCue(on); }
+    bool GetFastRenderOnMove() const { return m_graphics.GetFastRenderOnMove(); }
+    void SetFastRenderOnMove(bool on) { m_graphics.SetFastRenderOnMove(on); }
+    std::int32_t GetGraphicsQuality() const { return m_graphics.GetGraphicsQuality(); }
+    void SetGraphicsQuality(std::int32_t quality) { m_graphics.SetGraphicsQuality(quality); }
+    Matrix4x4 GetModelMatrix() const { return m_graphics.GetModelMatrix(); }
+    void SetModelMatrix(const Matrix4x4& matrix) { m_graphics.SetModelMatrix(matrix); }
+    std::int32_t GetProjectionMode() const { return m_graphics.GetProjectionMode(); }
+    void SetProjectionMode(std::int32_t mode) { m_graphics.SetProjectionMode(mode); }
+    bool GetUseStereo() const { return m_graphics.GetUseStereo(); }
+    void SetUseStereo(bool on) { m_graphics.SetUseStereo(on); }
 
     // Kept as 32-bit floats, exchanged as doubles.
-    double GetFontScale() const { return m_fontScale; }
-    void SetFontScale(double scale) { m_fontScale = static_cast<float>(scale); }
-    double GetLineWidth() const { return m_lineWidth; }
-    void SetLineWidth(double width) { m_lineWidth = static_cast<float>(width); }
-    double GetPerspectiveAngle() const { return m_perspectiveAngle; }
-    void SetPerspectiveAngle(double degrees) { m_perspectiveAngle = static_cast<float>(degrees); }
-    double GetStereoAngle() const { return m_stereoAngle; }
-    void SetStereoAngle(double degrees) { m_stereoAngle = static_cast<float>(degrees); }
-    double GetStereoSeparationFactor() const { return m_stereoSeparationFactor; }
-    void SetStereoSeparationFactor(double factor) { m_stereoSeparationFactor = static_cast<float>(factor); }
-    double GetStereoSkewFactor() const { return m_stereoSkewFactor; }
-    void SetStereoSkewFactor(double factor) { m_stereoSkewFactor = static_cast<float>(factor); }
-    double GetViewSize() const { return m_viewSize; }
-    void SetViewSize(double size) { m_viewSize = static_cast<float>(size); }
-    float GetZFarAdj() const { return m_zFarAdj; }
-    void SetZFarAdj(float adjustment) { m_zFarAdj = adjustment; }
-    float GetZNearAdj() const { return m_zNearAdj; }
-    void SetZNearAdj(float adjustment) { m_zNearAdj = adjustment; }
+    double GetFontScale() const { return m_graphics.GetFontScale(); }
+    void SetFontScale(double scale) { m_graphics.SetFontScale(scale); }
+    double GetLineWidth() const { return m_graphics.GetLineWidth(); }
+    void SetLineWidth(double width) { m_graphics.SetLineWidth(width); }
+    double GetPerspectiveAngle() const { return m_graphics.GetPerspectiveAngle(); }
+    void SetPerspectiveAngle(double degrees) { m_graphics.SetPerspectiveAngle(degrees); }
+    double GetStereoAngle() const { return m_graphics.GetStereoAngle(); }
+    void SetStereoAngle(double degrees) { m_graphics.SetStereoAngle(degrees); }
+    double GetStereoSeparationFactor() const { return m_graphics.GetStereoSeparationFactor(); }
+    void SetStereoSeparationFactor(double factor) { m_graphics.SetStereoSeparationFactor(factor); }
+    double GetStereoSkewFactor() const { return m_graphics.GetStereoSkewFactor(); }
+    void SetStereoSkewFactor(double factor) { m_graphics.SetStereoSkewFactor(factor); }
+    double GetViewSize() const { return m_graphics.GetViewSize(); }
+    void SetViewSize(double size) { m_graphics.SetViewSize(size); }
+    float GetZFarAdj() const { return m_graphics.GetZFarAdj(); }
+    void SetZFarAdj(float adjustment) { m_graphics.SetZFarAdj(adjustment); }
+    float GetZNearAdj() const { return m_graphics.GetZNearAdj(); }
+    void SetZNearAdj(float adjustment) { m_graphics.SetZNearAdj(adjustment); }
 
     // Lights by index 0 to numberOfLights - 1. Outside that range the getters give false, colour 0
     // and direction (0, 0, 0), and the setters do nothing.
@@ -166,34 +166,15 @@ public:
     friend bool operator==(const DataModelOptions&, const DataModelOptions&) = default;
 
 private:
-    // Takes the attributes' values without touching any class-wide state.
-    void ApplyGraphicsAttributes(const GraphicsAttributes& attributes);
-
-    std::array<LightSource, numberOfLights> m_lights;
-    Matrix4x4 m_modelMatrix;
-    float m_fontScale = 1.0f;
-    float m_lineWidth = 1.6f;
-    float m_perspectiveAngle = 45.0f;
-    float m_stereoAngle = 3.5f;
-    float m_stereoSeparationFactor = 1.0f;
-    float m_stereoSkewFactor = 1.0f;
-    float m_viewSize = 18.0f;
-    Color m_backgroundColor = Color::Black();
-    std::int32_t m_graphicsQuality = 1;
-    std::int32_t m_projectionMode = 0;
+    GraphicsAttributes m_graphics;
     bool m_addAndUpdateHydrogens = false;
     bool m_automaticallyCleanMolecules = false;
     bool m_cleanSelectedAtoms = true;
-    bool m_depthCue = false;
-    bool m_fastRenderOnMove = true;
     bool m_hideHydrogens = false;
     bool m_includeIntermolecularForces = true;
     bool m_perceiveAndUpdateAromaticity = false;
     bool m_syncronizeViews = false;
     bool m_updateViews = true;
-    bool m_useStereo = false;
-    float m_zFarAdj = 0.0f;
-    float m_zNearAdj = 0.0f;
     SymmetryColorType m_defaultSymmetryAtomColor = SymmetryColorType::None;
 };
 
