@@ -4,6 +4,7 @@
 #include "foundation/ChildIterator.h"
 #include "foundation/DescendentIterator.h"
 #include <array>
+#include <memory>
 #include <utility>
 
 #include "core/StringUtils.h"
@@ -71,12 +72,6 @@ public:
         return walk;
     }
 
-    // False once the object registered under the OID is gone (checked while OIDs are validated).
-    static bool IsAlive(const Object* node, std::uint32_t oid)
-    {
-        return !Base::IsOIDValidationEnabled() || Base::GetObjectA(oid) == node;
-    }
-
     // IsActive of a node, from the display walk's frame while the walk is visiting it.
     static bool IsActive(const Object* node)
     {
@@ -90,7 +85,8 @@ public:
     {
         const int count = node->GetNumChildren();
         if (count > 0)
-            m_frames.push_back({node, node->GetOID(), 0, count, m_visiting == node && m_visitingActive});
+            m_frames.push_back({node, std::make_unique<TreeNode::Watch>(node), 0, count,
+                                m_visiting == node && m_visitingActive});
     }
 
     template <class Call>
@@ -98,7 +94,7 @@ public:
     {
         while (!m_frames.empty()) {
             Frame& frame = m_frames.back();
-            if (!IsAlive(frame.node, frame.oid) || frame.next >= CountOf(frame)) {
+            if (!frame.watch->alive || frame.next >= CountOf(frame)) {
                 m_frames.pop_back();
                 continue;
             }
@@ -116,7 +112,7 @@ public:
 private:
     struct Frame {
         Object* node;
-        std::uint32_t oid;
+        std::unique_ptr<TreeNode::Watch> watch;  // tells whether a listener deleted the node
         int next;
         int count;  // the child count when the frame was queued
         bool active;
@@ -312,10 +308,10 @@ void Object::SetDisplayStyle(std::int32_t style, std::uint32_t type, bool recurs
             node.SetDisplayStyle(style);
     };
     // A listener of the style event may delete this object.
-    const std::uint32_t oid = GetOID();
     if (Walk* walk = Walk::Claim(this, Walk::Op::Style, args)) {
+        const TreeNode::Watch watch(this);
         own(*this);
-        if (recursive && Walk::IsAlive(this, oid))
+        if (recursive && watch.alive)
             walk->Descend(this);
         return;
     }
@@ -324,9 +320,12 @@ void Object::SetDisplayStyle(std::int32_t style, std::uint32_t type, bool recurs
         return;
     }
     Walk walk(Walk::Op::Style, args, this);
-    own(*this);
-    if (!Walk::IsAlive(this, oid))
-        return;
+    {
+        const TreeNode::Watch watch(this);
+        own(*this);
+        if (!watch.alive)
+            return;
+    }
     walk.Descend(this);
     walk.Run([&](Object& child) { child.SetDisplayStyle(style, type, true, selectedOnly); });
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "core/Point3d.h"
 #include "foundation/Base.h"
 #include "foundation/ClassRegistry.h"
@@ -28,6 +30,11 @@ TAVREL_IMPLEMENT_CLASS(Marker, ClassKind::Creatable)
 void DeleteTarget(Event& event)
 {
     delete static_cast<TreeNode*>(event.GetData());
+}
+
+void DeleteSource(Event& event)
+{
+    delete event.GetTreeNode(false);
 }
 
 void AddChildToSource(Event& event)
@@ -121,4 +128,24 @@ TEST_F(CallbackMutationTest, ChildrenAddedToADyingNodeGoWithIt)
     EXPECT_EQ(root.GetNumChildren(), 0);
     for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
         EXPECT_EQ(Base::GetObjectA(oid), nullptr);
+}
+
+// Walks notice deletions through liveness watches, so they hold with OID validation off too; switching
+// it off is one-way, hence the child process.
+TEST_F(CallbackMutationTest, StyleWalkSurvivesADeletionWithoutOIDValidation)
+{
+    EXPECT_EXIT(
+        {
+            Base::EnableOIDValidation(false);
+            TreeRoot root;
+            auto* const a = new Object(&root);
+            auto* const doomed = new Object(a);
+            new Object(doomed);
+            auto* const last = new Object(a);
+            doomed->RegisterEvent(Object::classType, Object::EventDisplayStyleChanged, DeleteSource, false, nullptr,
+                                  nullptr);
+            root.SetDisplayStyle(5, Object::classType, true, false);
+            std::exit(a->GetNumChildren() == 1 && a->GetChild(0) == last ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
