@@ -459,7 +459,8 @@ bool TreeNode::IsInSubtreeOf(const TreeNode* node) const
 
 bool TreeNode::WouldCloseCycle(const TreeNode* parent) const
 {
-    return parent && (parent == this || parent->IsInSubtreeOf(this));
+    // A node without children holds no other node, so only the node itself could close a cycle.
+    return parent && (parent == this || (GetNumChildren() > 0 && parent->IsInSubtreeOf(this)));
 }
 
 void TreeNode::SetParent(TreeNode* parent)
