@@ -50,10 +50,11 @@ void ColorMap::Ramp(const Color& first, const Color& middle, const Color& last, 
 
 Color ColorMap::ColorAtValue(double value) const
 {
-    const double width = m_end - m_begin;
+    // Halved operands keep the width finite for any finite range.
+    const double width = m_end / 2.0 - m_begin / 2.0;
     if (std::isnan(value) || width == 0.0 || !std::isfinite(width) || m_entries.size() == 1)
         return m_entries.front();
-    const double t = std::clamp((value - m_begin) / width, 0.0, 1.0);
+    const double t = std::clamp((value / 2.0 - m_begin / 2.0) / width, 0.0, 1.0);
     const double position = t * static_cast<double>(m_entries.size() - 1);
     if (!m_interpolate)
         return m_entries[static_cast<std::size_t>(std::lround(position))];

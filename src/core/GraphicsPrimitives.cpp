@@ -391,15 +391,18 @@ void TetrahedronPrimitive::DecomposePolyhedron(std::vector<TetrahedronPrimitive>
     const auto firstAlive = std::find_if(faces.begin(), faces.end(), [](const auto& f) { return f.alive; });
     const int apex = firstAlive->a;
     const Point3d& apexPoint = points[source[static_cast<std::size_t>(apex)]];
+    const Vec apexVec = ToVec(apexPoint);
     for (const ConvexHull::Face& face : faces) {
         if (!face.alive || face.a == apex || face.b == apex || face.c == apex)
+            continue;
+        // Only a face whose plane holds the apex closes a flat tetrahedron; small ones still count.
+        if (std::abs(Dot(face.normal, apexVec) - face.offset) <= tolerance)
             continue;
         // Outward winding a, b, c with the apex behind: a, c, b gives a positive volume.
         TetrahedronPrimitive tetrahedron(points[source[static_cast<std::size_t>(face.a)]],
                                          points[source[static_cast<std::size_t>(face.c)]],
                                          points[source[static_cast<std::size_t>(face.b)]], apexPoint, Color(), 0);
-        if (tetrahedron.GetVolume() > tolerance * scale * scale)
-            tetrahedra.push_back(std::move(tetrahedron));
+        tetrahedra.push_back(std::move(tetrahedron));
     }
 }
 

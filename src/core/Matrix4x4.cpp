@@ -90,6 +90,24 @@ Matrix3x3 Matrix4x4::GetMatrix3x3() const
 
 bool Matrix4x4::Invert()
 {
+    // A rigid or affine matrix: invert the rotation part and move the translation back through it,
+    // so the size of the translation never makes the rotation look singular.
+    if (m_m[0][3] == 0.0 && m_m[1][3] == 0.0 && m_m[2][3] == 0.0 && m_m[3][3] == 1.0) {
+        Matrix3x3 rotation = GetMatrix3x3();
+        if (!rotation.Invert())
+            return false;
+        double translation[3];
+        for (int j = 0; j < 3; ++j)
+            translation[j] = -(m_m[3][0] * rotation(0, j) + m_m[3][1] * rotation(1, j) + m_m[3][2] * rotation(2, j));
+        if (!std::isfinite(translation[0]) || !std::isfinite(translation[1]) || !std::isfinite(translation[2]))
+            return false;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                m_m[i][j] = rotation(i, j);
+        for (int j = 0; j < 3; ++j)
+            m_m[3][j] = translation[j];
+        return true;
+    }
     // Gauss-Jordan elimination with partial pivoting on [M | I].
     double a[4][4];
     double inverse[4][4];

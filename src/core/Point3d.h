@@ -79,7 +79,7 @@ struct Point3d {
     Point3d& ChangeLength(double length);
     // This vector crossed with p (right-handed).
     Point3d Cross(const Point3d& p) const;
-    // A unit vector perpendicular to this one (zero for a zero vector).
+    // A unit vector perpendicular to this one ((1, 0, 0) for a zero vector).
     Point3d Normal() const;
 
     // A random non-zero vector inside the unit ball, from the shared or the given sequence.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <stdexcept>
 
 #include "core/DisplayList3D.h"
@@ -184,6 +185,17 @@ TEST(DisplayListPrimitiveTest, DecomposeFillsTheConvexHull)
     cube.push_back(cube[3]);
     TetrahedronPrimitive::DecomposePolyhedron(tetrahedra, cube);
     EXPECT_NEAR(TotalVolume(tetrahedra), 8.0, 1e-5);
+
+    // A fine prism: many thin fan tetrahedra, none of them flat, all kept.
+    const int sides = 1000;
+    Point3d::Array prism;
+    for (int i = 0; i < sides; ++i) {
+        const double angle = 2.0 * std::numbers::pi * i / sides;
+        prism.emplace_back(std::cos(angle), std::sin(angle), 0.0);
+        prism.emplace_back(std::cos(angle), std::sin(angle), 1.0);
+    }
+    TetrahedronPrimitive::DecomposePolyhedron(tetrahedra, prism);
+    EXPECT_NEAR(TotalVolume(tetrahedra), 0.5 * sides * std::sin(2.0 * std::numbers::pi / sides), 1e-5);
 }
 
 TEST(DisplayListPrimitiveTest, DecomposeDegenerateInputGivesNothing)

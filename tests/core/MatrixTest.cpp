@@ -204,3 +204,23 @@ TEST(MatrixTest, BestFittingLineAndPlane)
             EXPECT_TRUE(std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z));
     }
 }
+
+TEST(Matrix4x4Test, AffineInverseIgnoresTheSizeOfTheTranslation)
+{
+    Matrix4x4 far;
+    far.SetTranslation(Point3d(1e14, 0.0, 0.0));
+    ASSERT_TRUE(far.Invert());
+    EXPECT_NEAR(far(3, 0), -1e14, 1e7);  // the translation went through a float
+    Matrix4x4 turned;
+    turned.SetRotation(Point3d(0.0, 0.0, 1.0), 90.0);
+    Matrix4x4 moved;
+    moved.SetTranslation(Point3d(1.0, 2.0, 3.0));
+    turned *= moved;
+    Matrix4x4 inverse = turned;
+    ASSERT_TRUE(inverse.Invert());
+    const Point3d p(0.5, -1.0, 2.0);
+    const Point3d back = (p * turned) * inverse;
+    EXPECT_NEAR(back.x, p.x, 1e-6);
+    EXPECT_NEAR(back.y, p.y, 1e-6);
+    EXPECT_NEAR(back.z, p.z, 1e-6);
+}
