@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/FilterId.h"
 #include "foundation/OrdCollection.h"
 #include "foundation/SetCollection.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/ChemDoc.h"
+#include "document/ChemDoc.h"
 #include "foundation/ClassRegistry.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/Geometric3d.h"
 #include "foundation/TreeRoot.h"
 #include "platform/Archive.h"

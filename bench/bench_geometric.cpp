@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "core/Point3d.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/Geometric3d.h"
 
 using namespace Tavrel;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "foundation/Base.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 
 using namespace Tavrel;
 

@@ -9,7 +9,7 @@
 #include "foundation/Base.h"
 #include "foundation/ClassRegistry.h"
 #include "foundation/CompressedPropertyArchive.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/PropertyPass.h"
 #include "platform/Archive.h"
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/TreeNode.h"
 
 using namespace Tavrel;

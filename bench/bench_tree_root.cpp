@@ -5,7 +5,7 @@
 #include <memory>
 #include <random>
 
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/OrdCollection.h"
 #include "foundation/TreeRoot.h"
 

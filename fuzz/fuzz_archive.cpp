@@ -5,7 +5,7 @@
 #include <unordered_set>
 
 #include "foundation/Base.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "platform/Archive.h"
 
 using namespace Tavrel;

@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "foundation/ChemDoc.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/ChemDoc.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/Object.h"
 #include "foundation/TreeRoot.h"
 #include "platform/Archive.h"

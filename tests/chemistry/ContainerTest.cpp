@@ -9,7 +9,7 @@
 #include "chemistry/Chain.h"
 #include "chemistry/SubUnit.h"
 #include "foundation/CompressedPropertyArchive.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/RuntimeMap.h"
 #include "platform/Archive.h"
 #include "platform/ArchiveException.h"

@@ -5,7 +5,7 @@
 
 #include "foundation/Base.h"
 #include "foundation/ClassRegistry.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 
 using namespace Tavrel;
 

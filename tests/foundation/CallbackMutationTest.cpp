@@ -5,7 +5,7 @@
 #include "core/Point3d.h"
 #include "foundation/Base.h"
 #include "foundation/ClassRegistry.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/Geometric3d.h"
 #include "foundation/Object.h"
 #include "foundation/TreeRoot.h"

@@ -10,7 +10,7 @@
 
 #include "foundation/CollectionIterator.h"
 #include "foundation/CopyEnumerator.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/FilterLabel.h"
 #include "foundation/FilterType.h"
 #include "foundation/NamedCollection.h"

@@ -12,7 +12,7 @@
 #include "foundation/ClassNameEnumerator.h"
 #include "foundation/ClassRegistry.h"
 #include "foundation/ClassTypeEnumerator.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/DescendentIterator.h"
 #include "foundation/DisplayEnumerator.h"
 #include "foundation/ExtentsEnumerator.h"

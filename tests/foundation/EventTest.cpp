@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "foundation/ClassRegistry.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/EventSet.h"
 #include "foundation/TreeNode.h"
 

@@ -8,7 +8,7 @@
 #include "core/RegExpression.h"
 #include "core/RegNumber.h"
 #include "foundation/ClassRegistry.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/DescendentIterator.h"
 #include "foundation/FilterChildren.h"
 #include "foundation/FilterExpression.h"

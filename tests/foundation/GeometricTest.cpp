@@ -10,7 +10,7 @@
 #include "core/Matrix4x4.h"
 #include "foundation/ClassRegistry.h"
 #include "foundation/CompressedPropertyArchive.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/Geometric3d.h"
 #include "platform/Archive.h"
 

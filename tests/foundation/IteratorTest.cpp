@@ -8,7 +8,7 @@
 #include "foundation/AncestorIterator.h"
 #include "foundation/ChildIterator.h"
 #include "foundation/ClassRegistry.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/DescendentIterator.h"
 #include "foundation/FilterLabel.h"
 #include "foundation/GraphTraversal.h"

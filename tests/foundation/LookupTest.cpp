@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "foundation/ClassRegistry.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/FilterLabel.h"
 #include "foundation/FilterType.h"
 #include "foundation/Object.h"

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "foundation/Base.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 
 using namespace Tavrel;
 

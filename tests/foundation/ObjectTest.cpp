@@ -10,7 +10,7 @@
 #include "core/DisplayList3D.h"
 #include "core/GraphicsPrimitives.h"
 #include "foundation/CompressedPropertyArchive.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/Object.h"
 #include "platform/Archive.h"
 

@@ -14,7 +14,7 @@
 #include "foundation/ClassRegistry.h"
 #include "foundation/CompressedPropertyArchive.h"
 #include "foundation/CompressionInteger.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/PropertyArchive.h"
 #include "foundation/PropertyPass.h"
 #include "foundation/Storage.h"

@@ -7,7 +7,7 @@
 #include "foundation/ClassHierarchy.h"
 #include "foundation/ClassNameTable.h"
 #include "foundation/ClassRegistry.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/NamedCollection.h"
 #include "foundation/RuntimeMap.h"
 #include "platform/Archive.h"

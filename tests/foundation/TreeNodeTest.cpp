@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "foundation/ClassRegistry.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/TreeNode.h"
 #include "platform/Archive.h"
 

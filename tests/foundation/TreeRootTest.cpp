@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "foundation/CompressedPropertyArchive.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/DescendentIterator.h"
 #include "foundation/Enumerator.h"
 #include "foundation/FilterType.h"

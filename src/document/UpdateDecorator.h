@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "foundation/CommandDecorator.h"
+#include "document/CommandDecorator.h"
 
 namespace Tavrel {
 

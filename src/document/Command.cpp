@@ -1,4 +1,4 @@
-#include "foundation/Command.h"
+#include "document/Command.h"
 
 #include <utility>
 

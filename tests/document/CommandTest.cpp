@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "foundation/ChemDoc.h"
-#include "foundation/Command.h"
-#include "foundation/CommandDecorator.h"
-#include "foundation/DataModelLibrary.h"
+#include "document/ChemDoc.h"
+#include "document/Command.h"
+#include "document/CommandDecorator.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/TreeRoot.h"
-#include "foundation/UpdateDecorator.h"
+#include "document/UpdateDecorator.h"
 
 using namespace Tavrel;
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "foundation/Command.h"
+#include "document/Command.h"
 
 namespace Tavrel {
 

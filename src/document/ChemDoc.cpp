@@ -1,4 +1,4 @@
-#include "foundation/ChemDoc.h"
+#include "document/ChemDoc.h"
 
 #include <algorithm>
 #include <limits>
@@ -11,8 +11,8 @@
 #include "conformers/ConformerModel.h"
 #include "crystal/Cell3d.h"
 #include "crystal/ReplicateAtom.h"
-#include "foundation/CSchemaException.h"
-#include "foundation/Command.h"
+#include "document/CSchemaException.h"
+#include "document/Command.h"
 #include "foundation/CompressedPropertyArchive.h"
 #include "foundation/DescendentIterator.h"
 #include "foundation/Geometric.h"

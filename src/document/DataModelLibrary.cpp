@@ -1,4 +1,4 @@
-#include "foundation/DataModelLibrary.h"
+#include "document/DataModelLibrary.h"
 
 #include "chemistry/Assembly.h"
 #include "chemistry/Chain.h"
@@ -11,8 +11,8 @@
 #include "crystal/Cell3d.h"
 #include "crystal/ReplicateAtom.h"
 #include "foundation/BaseCollection.h"
-#include "foundation/CSchemaException.h"
-#include "foundation/ChemDoc.h"
+#include "document/CSchemaException.h"
+#include "document/ChemDoc.h"
 #include "foundation/ClassRegistry.h"
 #include "foundation/Geometric.h"
 #include "foundation/Geometric3d.h"

@@ -11,7 +11,7 @@
 #include "core/LightSource.h"
 #include "core/Matrix4x4.h"
 #include "core/Point3d.h"
-#include "foundation/DataModelOptions.h"
+#include "document/DataModelOptions.h"
 #include "foundation/Event.h"
 #include "platform/PersistentObject.h"
 

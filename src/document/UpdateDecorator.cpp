@@ -1,6 +1,6 @@
-#include "foundation/UpdateDecorator.h"
+#include "document/UpdateDecorator.h"
 
-#include "foundation/ChemDoc.h"
+#include "document/ChemDoc.h"
 #include "foundation/TreeRoot.h"
 
 namespace Tavrel {

@@ -6,9 +6,9 @@
 
 #include "chemistry/Chain.h"
 #include "core/GraphicsAttributes.h"
-#include "foundation/ChemDoc.h"
-#include "foundation/DataModelLibrary.h"
-#include "foundation/DataModelOptions.h"
+#include "document/ChemDoc.h"
+#include "document/DataModelLibrary.h"
+#include "document/DataModelOptions.h"
 #include "graphics/Surface.h"
 #include "platform/Archive.h"
 

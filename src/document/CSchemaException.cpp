@@ -1,4 +1,4 @@
-#include "foundation/CSchemaException.h"
+#include "document/CSchemaException.h"
 
 #include <algorithm>
 #include <cstring>

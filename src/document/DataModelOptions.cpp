@@ -1,8 +1,8 @@
-#include "foundation/DataModelOptions.h"
+#include "document/DataModelOptions.h"
 
 #include "chemistry/Chain.h"
 #include "core/LightSource.h"
-#include "foundation/ChemDoc.h"
+#include "document/ChemDoc.h"
 #include "graphics/Surface.h"
 #include "platform/Archive.h"
 

@@ -1,4 +1,4 @@
-#include "foundation/CommandDecorator.h"
+#include "document/CommandDecorator.h"
 
 #include <stdexcept>
 
