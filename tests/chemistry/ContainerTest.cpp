@@ -8,17 +8,19 @@
 #include "chemistry/Assembly.h"
 #include "chemistry/Chain.h"
 #include "chemistry/SubUnit.h"
-#include "foundation/CompressedPropertyArchive.h"
 #include "document/DataModelLibrary.h"
 #include "foundation/RuntimeMap.h"
 #include "platform/Archive.h"
 #include "platform/ArchiveException.h"
+#include "support/RecordStream.h"
 
 using namespace Tavrel;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using RecordStream::Bytes;
+using RecordStream::LoadAs;
+using RecordStream::Save;
 
 std::vector<std::uint32_t> g_moved;
 
@@ -41,28 +43,6 @@ class MarkedChain : public Chain {
 public:
     MarkedChain() : Chain(nullptr) { SetSecondaryStructureDefined(true); }
 };
-
-Bytes Save(Object& top)
-{
-    Archive archive;
-    {
-        CompressedPropertyArchive stream(archive);
-        stream.AddOIDMapEntry(top.GetOID(), top.GetOID());
-        top.WriteProperties(stream, top.GetOID());
-    }
-    return archive.GetBuffer();
-}
-
-template <class T>
-std::unique_ptr<T> Load(const Bytes& bytes)
-{
-    Archive archive(bytes);
-    CompressedPropertyArchive stream(archive);
-    std::unique_ptr<Base> loaded(static_cast<Base*>(Catalog::ReadProperties(stream)));
-    if (!IsA<T>(loaded.get()))
-        return nullptr;
-    return std::unique_ptr<T>(static_cast<T*>(loaded.release()));
-}
 
 class ContainerTest : public ::testing::Test {
 protected:
@@ -162,7 +142,7 @@ TEST_F(SubUnitTest, TypeTextSurvivesCopyFrameworkArchiveAndPropertyStream)
     std::unique_ptr<PersistentObject> read(back.ReadObject(&SubUnit::GetThisClass()));
     EXPECT_EQ(static_cast<SubUnit*>(read.get())->GetSubUnitType(), "HEM");
 
-    const std::unique_ptr<Chain> loaded = Load<Chain>(Save(chain));
+    const std::unique_ptr<Chain> loaded = LoadAs<Chain>(Save(chain));
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->GetLabel(), "B");
     const SubUnit* loadedUnit = DynCast<SubUnit>(loaded->GetChild(0));
@@ -179,7 +159,7 @@ TEST_F(SubUnitTest, EveryTruncatedRecordIsRefused)
     Leaf(&unit, Point3d(1.0, 2.0, 3.0));
     const Bytes bytes = Save(unit);
     for (std::size_t size = 0; size < bytes.size(); ++size)
-        EXPECT_THROW(Load<SubUnit>(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size))), ArchiveException);
+        EXPECT_THROW(LoadAs<SubUnit>(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size))), ArchiveException);
 }
 
 TEST_F(SubUnitTest, HostInterfaceOffersNoPositionAndNoSchemes)
@@ -216,7 +196,7 @@ TEST_F(AssemblyTest, IsAPlainRegisteredGroupThatPersistsItsTree)
     std::unique_ptr<Base> copy(assembly.Copy());
     EXPECT_TRUE(IsA<Assembly>(copy.get()));
 
-    const std::unique_ptr<Assembly> loaded = Load<Assembly>(Save(assembly));
+    const std::unique_ptr<Assembly> loaded = LoadAs<Assembly>(Save(assembly));
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->GetLabel(), "complex");
     ASSERT_TRUE(IsA<Chain>(loaded->GetChild(0)));

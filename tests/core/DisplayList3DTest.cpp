@@ -6,8 +6,10 @@
 
 #include "core/DisplayList3D.h"
 #include "core/Font.h"
+#include "support/Near.h"
 
 using namespace Tavrel;
+using Tavrel::test::Near;
 
 namespace {
 
@@ -19,13 +21,6 @@ double TotalVolume(const std::vector<TetrahedronPrimitive>& tetrahedra)
         total += t.GetVolume();
     }
     return total;
-}
-
-void ExpectNear(const Point3d& a, const Point3d& b, double tolerance = 1e-5)
-{
-    EXPECT_NEAR(a.x, b.x, tolerance);
-    EXPECT_NEAR(a.y, b.y, tolerance);
-    EXPECT_NEAR(a.z, b.z, tolerance);
 }
 
 } // namespace
@@ -140,12 +135,12 @@ TEST(DisplayListPrimitiveTest, ArcTurnsRightHandedAboutItsAxis)
     const ArcPrimitive quarter(Point3d(1, 1, 1), Point3d(0, 0, 2), Point3d(2, 1, 1), 90.0, 4, Color::Red(), 1, 1);
     const std::vector<Point3d> points = quarter.GetPoints();
     ASSERT_EQ(points.size(), 5u);
-    ExpectNear(points.front(), Point3d(2, 1, 1));
-    ExpectNear(points.back(), Point3d(1, 2, 1));
+    EXPECT_TRUE(Near(points.front(), Point3d(2, 1, 1)));
+    EXPECT_TRUE(Near(points.back(), Point3d(1, 2, 1)));
 
     const ArcPrimitive backwards(Point3d(), Point3d(0, 0, 1), Point3d(1, 0, 0), -90.0, 0, Color::Red(), 1, 1);
     ASSERT_EQ(backwards.GetPoints().size(), 2u);
-    ExpectNear(backwards.GetPoints().back(), Point3d(0, -1, 0));
+    EXPECT_TRUE(Near(backwards.GetPoints().back(), Point3d(0, -1, 0)));
 
     const ArcPrimitive noAxis(Point3d(), Point3d(), Point3d(1, 0, 0), 360.0, 1000000, Color::Red(), 1, 1);
     const std::vector<Point3d> capped = noAxis.GetPoints();

@@ -6,17 +6,12 @@
 #include "core/Geometry.h"
 #include "core/Matrix4x4.h"
 #include "core/UniformRandomSequence.h"
+#include "support/Near.h"
 
 using namespace Tavrel;
+using Tavrel::test::Near;
 
 namespace {
-
-void ExpectNear(const Point3d& actual, const Point3d& expected, double tolerance = 1e-4)
-{
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
 
 bool IsFinite(const Point3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
@@ -71,14 +66,14 @@ TEST(GeometryTest, RMSBestFitRecoversARigidMotion)
 
     Point3d::Array points = {Point3d(100, 0, 0), Point3d(-1, 2, -3)};
     EXPECT_NEAR(RMSBestFit(from, to, points), 0.0, 1e-4);
-    ExpectNear(points[0], Point3d(100, 0, 0) * motion, 1e-3);
-    ExpectNear(points[1], Point3d(-1, 2, -3) * motion);
+    EXPECT_TRUE(Near(points[0], Point3d(100, 0, 0) * motion, 1e-3));
+    EXPECT_TRUE(Near(points[1], Point3d(-1, 2, -3) * motion, 1e-4));
 
     // Fitting the from-points in place.
     Point3d::Array moving = from;
     RMSBestFit(moving, to, moving);
     for (std::size_t i = 0; i < to.size(); ++i)
-        ExpectNear(moving[i], to[i]);
+        EXPECT_TRUE(Near(moving[i], to[i], 1e-4));
 }
 
 TEST(GeometryTest, RMSBestFitReportsTheResidualOfImperfectData)
@@ -104,7 +99,7 @@ TEST(GeometryTest, RMSBestFitAcceptsDegenerateInputs)
 
     // One point: a pure translation.
     RMSBestFit({Point3d(1, 1, 1)}, {Point3d(2, 3, 4)}, points);
-    ExpectNear(points[0], Point3d(2, 4, 6));
+    EXPECT_TRUE(Near(points[0], Point3d(2, 4, 6), 1e-4));
 
     // Two points and collinear points land on their targets.
     const Matrix4x4 motion = SomeMotion();
@@ -119,18 +114,18 @@ TEST(GeometryTest, RMSBestFitAcceptsDegenerateInputs)
         EXPECT_NEAR(RMSBestFit(from, to, moved), 0.0, 1e-4);
         for (int i = 0; i < n; ++i) {
             EXPECT_TRUE(IsFinite(moved[i]));
-            ExpectNear(moved[i], to[i]);
+            EXPECT_TRUE(Near(moved[i], to[i], 1e-4));
         }
     }
     // The turn about a line of points is free: the fit takes none, so other points only shift.
     Point3d::Array aside = {Point3d(0, 5, 0)};
     RMSBestFit({Point3d(0, 0, 0), Point3d(1, 0, 0), Point3d(2, 0, 0)},
                {Point3d(1, 1, 1), Point3d(2, 1, 1), Point3d(3, 1, 1)}, aside);
-    ExpectNear(aside[0], Point3d(1, 6, 1));
+    EXPECT_TRUE(Near(aside[0], Point3d(1, 6, 1), 1e-4));
     // Coincident points.
     Point3d::Array same = {Point3d(1, 1, 1), Point3d(1, 1, 1)};
     RMSBestFit(same, {Point3d(0, 0, 0), Point3d(0, 0, 0)}, same);
-    ExpectNear(same[0], Point3d::origin);
+    EXPECT_TRUE(Near(same[0], Point3d::origin, 1e-4));
     EXPECT_THROW(RMSBestFit({Point3d()}, {}, points), std::invalid_argument);
 }
 

@@ -8,19 +8,10 @@
 #include "core/UniformRandomSequence.h"
 #include "platform/Archive.h"
 #include "platform/ArchiveException.h"
+#include "support/Near.h"
 
 using namespace Tavrel;
-
-namespace {
-
-void ExpectNear(const Point3d& actual, const Point3d& expected, double tolerance = 1e-6)
-{
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
-
-} // namespace
+using Tavrel::test::Near;
 
 TEST(Point3dTest, ZeroVectorStaysZeroWhenNormalisedOrRelengthened)
 {
@@ -37,8 +28,8 @@ TEST(Point3dTest, NormalizeChangeLengthAndNormalKeepDirections)
 {
     Point3d v(3, 0, 4);
     EXPECT_DOUBLE_EQ(v.Normalize(), 5.0);
-    ExpectNear(v, Point3d(0.6, 0, 0.8));
-    ExpectNear(ChangeLength(Point3d(0, -2, 0), 7.5), Point3d(0, -7.5, 0));
+    EXPECT_TRUE(Near(v, Point3d(0.6, 0, 0.8), 1e-6));
+    EXPECT_TRUE(Near(ChangeLength(Point3d(0, -2, 0), 7.5), Point3d(0, -7.5, 0), 1e-6));
     for (const Point3d& d : {Point3d(1, 0, 0), Point3d(0, 0, -3), Point3d(1, 2, 3), Point3d(-1e-3, 5e-4, 2e-4)}) {
         const Point3d n = d.Normal();
         EXPECT_NEAR(n.Length(), 1.0, 1e-6);
@@ -48,14 +39,14 @@ TEST(Point3dTest, NormalizeChangeLengthAndNormalKeepDirections)
 
 TEST(Point3dTest, RotationsAboutAxesAreRightHandedInDegrees)
 {
-    ExpectNear(Point3d(1, 0, 0).RotateAboutZ(90), Point3d(0, 1, 0));
-    ExpectNear(Point3d(0, 1, 0).RotateAboutX(90), Point3d(0, 0, 1));
-    ExpectNear(Point3d(0, 0, 1).RotateAboutY(90), Point3d(1, 0, 0));
-    ExpectNear(Point3d(1, 2, 3).RotateAboutZ(360), Point3d(1, 2, 3), 1e-5);
+    EXPECT_TRUE(Near(Point3d(1, 0, 0).RotateAboutZ(90), Point3d(0, 1, 0), 1e-6));
+    EXPECT_TRUE(Near(Point3d(0, 1, 0).RotateAboutX(90), Point3d(0, 0, 1), 1e-6));
+    EXPECT_TRUE(Near(Point3d(0, 0, 1).RotateAboutY(90), Point3d(1, 0, 0), 1e-6));
+    EXPECT_TRUE(Near(Point3d(1, 2, 3).RotateAboutZ(360), Point3d(1, 2, 3), 1e-5));
     EXPECT_EQ(Point3d(1, 0, 0).Cross(Point3d(0, 1, 0)), Point3d(0, 0, 1));
     EXPECT_EQ(CrossProduct(Point3d(0, 1, 0), Point3d(1, 0, 0)), Point3d(0, 0, -1));
     // The unit normal of three points follows (b - a) x (c - a).
-    ExpectNear(Normal(Point3d(0, 0, 0), Point3d(2, 0, 0), Point3d(0, 3, 0)), Point3d(0, 0, 1));
+    EXPECT_TRUE(Near(Normal(Point3d(0, 0, 0), Point3d(2, 0, 0), Point3d(0, 3, 0)), Point3d(0, 0, 1), 1e-6));
 }
 
 TEST(Point3dTest, ExtentFoldsStartFromTheExtremePoints)

@@ -18,7 +18,7 @@
 #include "foundation/RuntimeMap.h"
 #include "foundation/SetCollection.h"
 #include "platform/Archive.h"
-#include "RecordStream.h"
+#include "support/RecordStream.h"
 
 using namespace Tavrel;
 

@@ -13,8 +13,10 @@
 #include "document/DataModelLibrary.h"
 #include "foundation/Geometric3d.h"
 #include "platform/Archive.h"
+#include "support/Near.h"
 
 using namespace Tavrel;
+using Tavrel::test::Near;
 
 namespace {
 
@@ -36,13 +38,6 @@ class Group : public Geometric {
 public:
     explicit Group(Object* parent) : Geometric(parent) {}
 };
-
-void ExpectNear(const Point3d& actual, const Point3d& expected)
-{
-    EXPECT_NEAR(actual.x, expected.x, 1e-5);
-    EXPECT_NEAR(actual.y, expected.y, 1e-5);
-    EXPECT_NEAR(actual.z, expected.z, 1e-5);
-}
 
 class GeometricTest : public ::testing::Test {
 protected:
@@ -106,13 +101,13 @@ TEST_F(GeometricTest, TreeMotionsMoveEachGeometricOnceThroughOtherObjects)
 
     // A quarter turn about z, right-handed, in degrees.
     a->Rotate(Point3d(0.0, 0.0, 1.0), 90.0);
-    ExpectNear(a->GetXYZ(), Point3d(-1.0, 2.0, 1.0));
+    EXPECT_TRUE(Near(a->GetXYZ(), Point3d(-1.0, 2.0, 1.0)));
     top.RotateTree(Point3d(), Point3d(0.0, 0.0, 1.0), 180.0);
-    ExpectNear(b->GetXYZ(), Point3d(-1.0, -3.0, 1.0));
+    EXPECT_TRUE(Near(b->GetXYZ(), Point3d(-1.0, -3.0, 1.0)));
     Matrix4x4 shift;
     shift.SetTranslation(Point3d(0.0, 0.0, 10.0));
     top.TransformTree(shift);
-    ExpectNear(c->GetXYZ(), Point3d(-1.0, -1.0, 14.0));
+    EXPECT_TRUE(Near(c->GetXYZ(), Point3d(-1.0, -1.0, 14.0)));
 }
 
 TEST_F(GeometricTest, CentreAndExtentsCoverDescendantsOnly)
@@ -166,8 +161,8 @@ TEST_F(GeometricTest, JackIsThreeLinesAndAPickableDot)
     p.DisplayJack(Color::Red(), 77, list);
     const auto lines = list.GetAll<LinePrimitive>();
     ASSERT_EQ(lines.size(), 3u);
-    ExpectNear(lines[1]->GetFrom(), Point3d(1.0, 1.2, 1.0));
-    ExpectNear(lines[1]->GetTo(), Point3d(1.0, 0.8, 1.0));
+    EXPECT_TRUE(Near(lines[1]->GetFrom(), Point3d(1.0, 1.2, 1.0)));
+    EXPECT_TRUE(Near(lines[1]->GetTo(), Point3d(1.0, 0.8, 1.0)));
     EXPECT_EQ(lines[2]->GetWidth(), 1.0);
     const auto dots = list.GetAll<DotPrimitive>();
     ASSERT_EQ(dots.size(), 1u);

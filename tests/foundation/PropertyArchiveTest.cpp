@@ -19,7 +19,7 @@
 #include "foundation/PropertyPass.h"
 #include "foundation/Storage.h"
 #include "platform/Archive.h"
-#include "RecordStream.h"
+#include "support/RecordStream.h"
 #include "StreamValues.h"
 
 using namespace Tavrel;

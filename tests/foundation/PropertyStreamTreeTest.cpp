@@ -13,7 +13,7 @@
 #include "foundation/PropertyPass.h"
 #include "foundation/TreeNode.h"
 #include "platform/Archive.h"
-#include "RecordStream.h"
+#include "support/RecordStream.h"
 
 using namespace Tavrel;
 

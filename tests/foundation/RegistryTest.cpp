@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "crystal/ReplicateAtom.h"
 #include "foundation/Base.h"
 #include "foundation/ClassHierarchy.h"
 #include "foundation/ClassNameTable.h"
@@ -194,7 +193,4 @@ TEST_F(RegistryTest, StartUpAliasesNameTheirClasses)
 {
     EXPECT_EQ(Base::FindClassType("group"), NamedCollection::classType);
     EXPECT_EQ(Base::GetCommonName("NamedCollection"), "Group");
-    for (const char* alias : {"PeriodicAtom", "Symmetry Atom", "REPLICATE ATOM", "XXReplicateAtom"})
-        EXPECT_EQ(Base::FindClassType(alias), ReplicateAtom::classType) << alias;
-    EXPECT_EQ(Base::GetCommonName("periodic atom"), "Replicate Atom");
 }

@@ -43,4 +43,14 @@ inline Tavrel::Base* Load(const Bytes& bytes, Form form = Form::Compressed)
     return Tavrel::Catalog::ReadProperties(*stream);
 }
 
+// The record read back, owned; null when it holds no object or one of another class.
+template <class T>
+std::unique_ptr<T> LoadAs(const Bytes& bytes, Form form = Form::Compressed)
+{
+    std::unique_ptr<Tavrel::Base> loaded(Load(bytes, form));
+    if (!Tavrel::IsA<T>(loaded.get()))
+        return nullptr;
+    return std::unique_ptr<T>(static_cast<T*>(loaded.release()));
+}
+
 } // namespace RecordStream

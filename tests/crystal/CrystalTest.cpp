@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "crystal/Cell3d.h"
+#include "crystal/LatticeOffset.h"
+#include "crystal/ReplicateAtom.h"
+#include "document/DataModelLibrary.h"
+#include "foundation/RuntimeMap.h"
+#include "support/RecordStream.h"
+
+using namespace Tavrel;
+
+namespace {
+
+class CrystalTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+};
+
+} // namespace
+
+TEST_F(CrystalTest, ReplicateAtomAnswersToEveryNameOfItsClass)
+{
+    for (const char* alias : {"PeriodicAtom", "Symmetry Atom", "REPLICATE ATOM", "XXReplicateAtom"})
+        EXPECT_EQ(Base::FindClassType(alias), ReplicateAtom::classType) << alias;
+    EXPECT_EQ(Base::GetCommonName("periodic atom"), "Replicate Atom");
+    std::unique_ptr<PersistentObject> created(RuntimeMap::CreateObject("ReplicateAtom"));
+    auto* const atom = DynCast<ReplicateAtom>(static_cast<Base*>(created.get()));
+    ASSERT_NE(atom, nullptr);
+    EXPECT_EQ(atom->GetCommonName(), "Replicate Atom");
+    EXPECT_EQ(Cell3d(nullptr).GetCommonName(), "Cell");
+}
+
+TEST_F(CrystalTest, SymmetryMapSwitchNeverYieldsAMapYet)
+{
+    Cell3d cell(nullptr);
+    EXPECT_FALSE(cell.IsSymmetryMapEnabled());
+    cell.CreateSymmetryMap(true);
+    EXPECT_EQ(cell.GetSymmetryMap(), nullptr);
+    cell.EnableSymmetryMap(true);
+    cell.CreateSymmetryMap(false);
+    EXPECT_TRUE(cell.IsSymmetryMapEnabled());
+    EXPECT_EQ(cell.GetSymmetryMap(), nullptr);
+    cell.EnableSymmetryMap(false);
+    EXPECT_FALSE(cell.IsSymmetryMapEnabled());
+}
+
+TEST_F(CrystalTest, CellAndItsReplicasSurviveTheRecord)
+{
+    Cell3d cell(nullptr);
+    cell.SetLabel("cell");
+    auto* const replica = new ReplicateAtom(new Object(&cell));
+    replica->SetXYZ(Point3d(1.5, -2.0, 0.25));
+    replica->SetLabel("C1'");
+
+    const std::unique_ptr<Cell3d> loaded = RecordStream::LoadAs<Cell3d>(RecordStream::Save(cell));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->GetLabel(), "cell");
+    ASSERT_EQ(loaded->GetNumChildren(), 1);
+    ASSERT_EQ(loaded->GetChild(0)->GetNumChildren(), 1);
+    const auto* const back = DynCast<ReplicateAtom>(loaded->GetChild(0)->GetChild(0));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetXYZ(), Point3d(1.5, -2.0, 0.25));
+    EXPECT_EQ(back->GetLabel(), "C1'");
+}
+
+TEST(LatticeOffsetTest, StepsWrapToSixteenBitsAndReadBackSigned)
+{
+    const LatticeOffset wrapped(32768, -32769, 65536);
+    EXPECT_EQ(wrapped.GetAt(0), -32768);
+    EXPECT_EQ(wrapped.GetAt(1), 32767);
+    EXPECT_EQ(wrapped.GetAt(2), 0);
+    EXPECT_TRUE(wrapped.IsSame(LatticeOffset(-32768, 32767, 0)));
+    EXPECT_FALSE(wrapped.IsSame(LatticeOffset(-32768, 32767, 1)));
+
+    // A whole turn of the 16-bit range is no translation at all.
+    EXPECT_FALSE(LatticeOffset(65536, -65536, 0).IsPeriodic());
+    EXPECT_FALSE(LatticeOffset().IsPeriodic());
+    for (int axis = 0; axis < 3; ++axis) {
+        LatticeOffset step;
+        step.Set(axis == 0 ? -1 : 0, axis == 1 ? -1 : 0, axis == 2 ? -1 : 0);
+        EXPECT_TRUE(step.IsPeriodic()) << axis;
+        EXPECT_EQ(step.GetAt(axis), -1);
+    }
+}
