@@ -206,18 +206,18 @@ void WriteTranslation(float value, std::string& text)
         sign = "-";
         t = -t;
     }
-    const auto near = [&](double target) { return (t - target) * (t - target) < Tolerance; };
-    if (near(0.0))
+    const auto isNear = [&](double target) { return (t - target) * (t - target) < Tolerance; };
+    if (isNear(0.0))
         return;
     for (const Fraction& fraction : fractions) {
-        if (near(fraction.value)) {
+        if (isNear(fraction.value)) {
             text += sign;
             text += fraction.text;
             return;
         }
     }
     text += sign;
-    text += near(1.0) ? std::string("1") : StringUtils::Format("%f", t);
+    text += isNear(1.0) ? std::string("1") : StringUtils::Format("%f", t);
 }
 
 } // namespace
