@@ -10,6 +10,8 @@
 #include "crystal/Cell.h"
 #include "crystal/Cell3d.h"
 #include "crystal/ReplicateAtom.h"
+#include "crystal/Symmetry.h"
+#include "crystal/SymmetryOp.h"
 #include "foundation/BaseCollection.h"
 #include "document/CSchemaException.h"
 #include "document/ChemDoc.h"
@@ -55,6 +57,8 @@ void RegisterAllClasses()
     ClassRegistry::Register<Cell>();
     ClassRegistry::Register<Cell3d>();
     ClassRegistry::Register<ReplicateAtom>();
+    ClassRegistry::Register<SymmetryOp>();
+    ClassRegistry::Register<Symmetry>();
     ClassRegistry::Register<Geometric2d>();
     ClassRegistry::Register<DecoratedAnnotation>();
     ClassRegistry::Register<Surface>();

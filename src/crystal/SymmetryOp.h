@@ -1,0 +1,57 @@
+// SymmetryOp: one symmetry operator of a space group, a 4x4 transform of fractional coordinates and its text.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "core/Matrix3x3.h"
+#include "core/Matrix4x4.h"
+#include "core/Point3d.h"
+#include "foundation/Base.h"
+
+namespace Tavrel {
+
+class Archive;
+class PropertyArchive;
+
+// The matrix acts on row vectors: the transposed rotation in its upper 3x3, the translation (in
+// fractions of the cell edges) in its fourth row. Persisted as "SymmetryOp Op Name" and "SymmetryOp
+// Matrix" (the matrix's archive form in a byte block).
+class SymmetryOp : public Base {
+    TAVREL_DECLARE_CLASS(SymmetryOp, Base)
+public:
+    SymmetryOp();
+    SymmetryOp(const SymmetryOp& other);
+    // Copies the name and the matrix.
+    SymmetryOp& operator=(const SymmetryOp& other);
+
+    // Sixteen values row by row, widened to double.
+    void SetMatrix(const std::array<float, 16>& values);
+    void SetMatrix(const Matrix4x4& matrix) { m_matrix = matrix; }
+    const Matrix4x4& GetMatrix() const { return m_matrix; }
+    // The rotation (upper 3x3) and the translation (fourth row).
+    void GetComponents(Matrix3x3& rotation, Point3d& translation) const;
+
+    void SetOpName(std::string_view name) { m_opName = name; }
+    const std::string& GetOpName() const { return m_opName; }
+    // The name when withName is set, else the empty text.
+    std::string GetOpText(bool withName) const;
+
+    // out := in transformed by the operator.
+    void TransformPoint(const Point3d& in, Point3d& out) const;
+
+    void GetSetObjectProperties(PropertyArchive& archive) override;
+    // The name as a framework string, then the matrix.
+    void Serialize(Archive& archive) override;
+
+private:
+    friend class Symmetry;
+
+    Matrix4x4 m_matrix;
+    std::string m_opName;
+    // Set while a Symmetry holds the operator, so that no two lists ever own it.
+    bool m_held = false;
+};
+
+} // namespace Tavrel
