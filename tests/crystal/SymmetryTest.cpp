@@ -10,7 +10,7 @@
 #include "crystal/Symmetry.h"
 #include "crystal/SymmetryOp.h"
 #include "document/DataModelLibrary.h"
-#include "foundation/RecordStream.h"
+#include "support/RecordStream.h"
 #include "platform/Archive.h"
 
 using namespace Tavrel;
