@@ -320,9 +320,13 @@ void DataStorage::Store(Archive& archive) const
         break;
     }
     case TypeObject: {
-        // The object's own record: it brings its subtree, not the tree above it.
+        // The object's own record: it brings its subtree, not the tree above it. An object whose
+        // class the archive cannot carry is written as null.
         const std::uint32_t oid = std::get<TypeObject>(m_value).oid;
         const Base* object = oid == 0 || g_objectDepth >= MaxObjectDepth ? nullptr : Base::GetObjectA(oid);
+        const RuntimeClass* record = object ? object->GetRuntimeClass() : nullptr;
+        if (!record || !record->IsSerializable())
+            object = nullptr;
         const ObjectDepthScope depth;
         archive.WriteObject(object);
         break;

@@ -90,9 +90,9 @@ public:
 
     // Type, count, flags byte, then the value. A pointer is written as 0 and reads back as null. An
     // object is written as its own framework record (with its subtree, without the tree above it; a
-    // null reference when it no longer exists, or for cells nested more than 16 deep in objects
-    // written by cells); reading it creates a new object, which the cell owns until a parent takes
-    // it. Loading validates the record against the bytes that remain and raises the archive
+    // null reference when it no longer exists, when its class cannot be archived, or for cells
+    // nested 16 deep in objects written by cells); reading it creates a new object, which the cell
+    // owns until a parent takes it. Loading validates the record against the bytes that remain and raises the archive
     // exception on bad input, leaving the cell unchanged.
     void Serialize(Archive& archive);
 

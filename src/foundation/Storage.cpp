@@ -102,7 +102,8 @@ std::optional<T> ConvertPlain(const PlainValue& plain)
         if (!plain.isReal)
             return static_cast<T>(plain.integer);
         if constexpr (std::is_same_v<T, float>) {
-            if (std::isfinite(plain.real) && std::fabs(plain.real) > static_cast<double>(std::numeric_limits<float>::max()))
+            constexpr auto highest = static_cast<double>(std::numeric_limits<float>::max());
+            if (std::isfinite(plain.real) && std::fabs(plain.real) > highest)
                 return std::nullopt;
         }
         return static_cast<T>(plain.real);
