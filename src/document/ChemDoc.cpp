@@ -14,6 +14,7 @@
 #include "document/CSchemaException.h"
 #include "document/Command.h"
 #include "foundation/CompressedPropertyArchive.h"
+#include "foundation/DataStorage.h"
 #include "foundation/DescendentIterator.h"
 #include "foundation/Geometric.h"
 #include "foundation/TreeRoot.h"
@@ -80,23 +81,28 @@ std::uint32_t PeekObjectSchema(Archive& archive)
     return schema;
 }
 
-// After a failed load: deletes the tree nodes the load created that no parent holds (each takes its
-// subtree with it), such as records adopted by nobody before the input ended.
-void DeleteParentlessNodesSince(std::uint32_t lastOIDBefore)
+// Deletes the tree nodes created after lastOIDBefore, up to last, that no parent holds (each takes its
+// subtree with it), except the kept root and the objects that user-property cells own: records adopted
+// by nobody before the input ended, or members of a collection that no node of the tree holds.
+void DeleteParentlessNodesSince(std::uint32_t lastOIDBefore, std::uint32_t last = Base::GetLastOID(),
+                                const TreeNode* kept = nullptr)
 {
-    for (std::uint32_t oid = lastOIDBefore + 1; oid <= Base::GetLastOID(); ++oid) {
-        if (TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid)); node && !node->GetParent())
+    for (std::uint32_t oid = lastOIDBefore + 1; oid <= last; ++oid) {
+        TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
+        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid))
             delete node;
     }
 }
 
 // The root's record of the compressed property stream; the finishing pass has run when it returns.
-std::unique_ptr<TreeRoot> ReadRootRecord(Archive& archive)
+// lastRead is the last OID the reading itself handed out.
+std::unique_ptr<TreeRoot> ReadRootRecord(Archive& archive, std::uint32_t& lastRead)
 {
     std::unique_ptr<TreeRoot> root;
     {
         CompressedPropertyArchive stream(archive);
         std::unique_ptr<Base> record(Catalog::ReadProperties(stream));
+        lastRead = Base::GetLastOID();
         // A hostile stream can make the record a child of a node read inside it: refuse that too.
         if (!IsA<TreeRoot>(record.get()) || static_cast<TreeRoot*>(record.get())->GetParent())
             throw ArchiveException(ArchiveException::badClass);
@@ -268,23 +274,30 @@ void ChemDoc::Load(Archive& archive)
     View view = View::Of(*this);
     const std::uint32_t lastOIDBefore = Base::GetLastOID();
     try {
+        std::uint32_t lastRead = 0;
         if (version >= firstPropertyStreamVersion) {
             if (version >= currentVersion) {
                 archive >> schema;
                 archive.SetObjectSchema(schema);
             }
-            root = ReadRootRecord(archive);
+            root = ReadRootRecord(archive, lastRead);
         }
         if (version < firstStereoVersion) {
             archive >> matrix;
             root = ReadRootObject(archive);
+            lastRead = Base::GetLastOID();
             view.Read(archive, false);
         } else {
-            if (version < firstPropertyStreamVersion)
+            if (version < firstPropertyStreamVersion) {
                 root = ReadRootObject(archive);
+                lastRead = Base::GetLastOID();
+            }
             view.Read(archive, true);
             archive >> matrix;
         }
+        // Collections never own their members: a member that no node of the tree holds is freed,
+        // and its entries read as null.
+        DeleteParentlessNodesSince(lastOIDBefore, lastRead, root.get());
         archive.SetObjectSchema(schema);
         PostProcess(archive, *root, view.viewSize);
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
 #include "core/StringUtils.h"
 #include "foundation/Base.h"
@@ -14,21 +15,44 @@ namespace Tavrel {
 // it, unless it has been placed under a parent meanwhile. Found again by OID, never by pointer, so
 // an object deleted elsewhere first is simply gone.
 struct DataStorage::LoadedObject {
-    explicit LoadedObject(std::uint32_t topOID) : oid(topOID) {}
+    explicit LoadedObject(std::uint32_t topOID) : oid(topOID) { Owned().insert(oid); }
     LoadedObject(const LoadedObject&) = delete;
     LoadedObject& operator=(const LoadedObject&) = delete;
     ~LoadedObject()
     {
+        Owned().erase(Owned().find(oid));
         Base* top = Base::GetObjectA(oid);
         const TreeNode* node = DynCast<TreeNode>(top);
         if (top && !(node && node->GetParent()))
             delete top;
     }
 
+    // The OIDs of the objects cells own, once per owner.
+    static std::unordered_multiset<std::uint32_t>& Owned()
+    {
+        // Never destroyed: cells may outlive the other statics.
+        static auto* const owned = new std::unordered_multiset<std::uint32_t>();
+        return *owned;
+    }
+
     std::uint32_t oid;
 };
 
 namespace {
+
+// Object cells write and read their object's record, whose own user properties may hold object cells
+// in turn. Cells nested this deep are written as null, and deeper stored ones are refused, so a
+// chain of references cannot exhaust the stack.
+constexpr int MaxObjectDepth = 16;
+int g_objectDepth = 0;
+
+class ObjectDepthScope {
+public:
+    ObjectDepthScope() { ++g_objectDepth; }
+    ~ObjectDepthScope() { --g_objectDepth; }
+    ObjectDepthScope(const ObjectDepthScope&) = delete;
+    ObjectDepthScope& operator=(const ObjectDepthScope&) = delete;
+};
 
 template <class T>
 std::vector<T> CopyBlock(std::int32_t count, const T* values)
@@ -246,6 +270,11 @@ void DataStorage::SetPrivate(bool set)
         m_flags = 0;
 }
 
+bool DataStorage::IsOwnedObject(std::uint32_t oid)
+{
+    return LoadedObject::Owned().contains(oid);
+}
+
 void DataStorage::Serialize(Archive& archive)
 {
     if (archive.IsStoring())
@@ -290,11 +319,18 @@ void DataStorage::Store(Archive& archive) const
         archive.Write(block.data(), block.size());
         break;
     }
-    case TypeObject:
-        // The cell only refers to the object. Its own record would bring along its parent and its
-        // subtree, and would load as a detached copy, so a null reference is written instead.
-        archive.WriteObject(nullptr);
+    case TypeObject: {
+        // The object's own record: it brings its subtree, not the tree above it. An object whose
+        // class the archive cannot carry is written as null.
+        const std::uint32_t oid = std::get<TypeObject>(m_value).oid;
+        const Base* object = oid == 0 || g_objectDepth >= MaxObjectDepth ? nullptr : Base::GetObjectA(oid);
+        const RuntimeClass* record = object ? object->GetRuntimeClass() : nullptr;
+        if (!record || !record->IsSerializable())
+            object = nullptr;
+        const ObjectDepthScope depth;
+        archive.WriteObject(object);
         break;
+    }
     }
 }
 
@@ -339,8 +375,11 @@ void DataStorage::Load(Archive& archive)
         value.emplace<TypeByteArray>(ReadBlock<std::uint8_t>(archive, count));
         break;
     case TypeObject: {
-        // Objects stored by earlier writers are still read. Whatever this read creates and nobody
-        // else takes is owned by the cell, so it is neither leaked nor deleted under a holder.
+        // Whatever this read creates and nobody else takes is owned by the cell, so it is neither
+        // leaked nor deleted under a holder.
+        if (g_objectDepth > MaxObjectDepth)
+            Malformed();
+        const ObjectDepthScope depth;
         const std::uint32_t lastOID = Base::GetLastOID();
         auto* object = static_cast<Base*>(archive.ReadObject(&Base::GetThisClass()));
         ObjectId& id = value.emplace<TypeObject>();

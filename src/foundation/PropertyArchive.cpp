@@ -73,7 +73,7 @@ public:
         m_classNames.clear();
         if (m_scratch->GetBuffer().size() > scratchLimit) {
             m_scratch = std::make_unique<Archive>();
-            m_scratch->SetObjectSchema(m_target.GetArchive().GetObjectSchema());
+            m_scratch->SetObjectSchema(m_target.GetObjectSchema());
             m_archive = m_scratch.get();
         }
         m_start = m_scratch->GetBuffer().size();
@@ -109,7 +109,7 @@ private:
     Recorder(std::unique_ptr<Archive> scratch, PropertyArchive& target)
         : PropertyArchive(*scratch, target), m_scratch(std::move(scratch)), m_target(target)
     {
-        m_scratch->SetObjectSchema(target.GetArchive().GetObjectSchema());
+        m_scratch->SetObjectSchema(target.GetObjectSchema());
         m_recorder = this;
     }
 
@@ -161,6 +161,7 @@ PropertyArchive::~PropertyArchive()
     if (!m_ownState)
         return;
     const bool loading = GetArchive().IsLoading();
+    const std::uint32_t schema = GetObjectSchema();
     // By index: a finishing call may register further nodes.
     for (std::size_t i = 0; i < m_state->finish.size(); ++i) {
         const State::FinishEntry entry = m_state->finish[i];
@@ -168,13 +169,21 @@ PropertyArchive::~PropertyArchive()
             continue;
         try {
             if (loading)
-                entry.node->FinishLoading();
+                entry.node->FinishLoading(schema);
             else
-                entry.node->FinishStoring();
+                entry.node->FinishStoring(schema);
         } catch (...) {
             // The finishing pass never fails the archive.
         }
     }
+}
+
+std::uint32_t PropertyArchive::GetObjectSchema() const
+{
+    // Reading the schema from the framework archive resets it there.
+    const std::uint32_t schema = m_archive->GetObjectSchema();
+    m_archive->SetObjectSchema(schema);
+    return schema;
 }
 
 Storage* PropertyArchive::GetProperty()

@@ -40,8 +40,9 @@ public:
 
     // The direction of the framework archive is the direction of the stream.
     explicit PropertyArchive(Archive& archive);
-    // Runs the finishing pass: FinishLoading (loading) or FinishStoring (storing) on every node handed
-    // to FinishObject that still exists. Exceptions are dropped.
+    // Runs the finishing pass: FinishLoading (loading) or FinishStoring (storing), with the framework
+    // archive's object schema, on every node handed to FinishObject that still exists. Exceptions
+    // are dropped.
     virtual ~PropertyArchive();
 
     PropertyArchive(const PropertyArchive&) = delete;
@@ -50,6 +51,8 @@ public:
     // The framework archive. During a MethodWrite pass this is the archive the pass must write its
     // payload bytes to (the stream places them); do not keep it.
     Archive& GetArchive() const { return *m_archive; }
+    // The framework archive's object schema, left in place there.
+    std::uint32_t GetObjectSchema() const;
 
     MethodType GetMethodType() const { return m_methodType; }
     void SetMethodType(MethodType method) { m_methodType = method; }

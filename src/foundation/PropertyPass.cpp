@@ -24,19 +24,15 @@ void PropertyPass::CheckCount(std::string_view name, std::size_t count)
                                "array property \"" + std::string(name) + "\" has too many elements");
 }
 
-const Storage* PropertyPass::Peek(std::string_view name, Storage::StorageType code) const
+const Storage* PropertyPass::Peek(Storage::StorageType code) const
 {
     const Storage* stored = m_archive.PeekProperty();
-    if (stored && stored->GetStorageType() != code)
-        throw ArchiveException(ArchiveException::genericException, {},
-                               "property \"" + std::string(name) + "\" is stored with type " +
-                                   std::to_string(stored->GetStorageType()) + ", expected " + std::to_string(code));
-    return stored;
+    return stored && stored->GetStorageType() == code ? stored : nullptr;
 }
 
-const Storage* PropertyPass::Take(std::string_view name, Storage::StorageType code)
+const Storage* PropertyPass::Take(Storage::StorageType code)
 {
-    const Storage* stored = Peek(name, code);
+    const Storage* stored = Peek(code);
     if (stored)
         m_archive.TakeProperty();
     return stored;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -51,8 +52,9 @@ private:
 // The constructor runs the base level's pass first, except that a read of a name this level does not
 // own goes to the base level alone (the pass is then false and every line does nothing). Each line
 // counts, writes, sizes or reads its property as the method type says; names are matched without
-// regard to case on reading. A stored value whose type code is not the line's raises ArchiveException;
-// a missing value leaves the field unchanged. Every pass must run the same lines in the same order.
+// regard to case on reading. A plain value stored with another plain code is converted to the line's
+// (Storage::ConvertSimple); a value that does not convert, or a missing one, leaves the field
+// unchanged. Every pass must run the same lines in the same order.
 class PropertyPass {
 public:
     template <class Level>
@@ -96,8 +98,8 @@ public:
         Line(
             name, [&] { WriteElement<Code>(name, get()); },
             [&] {
-                if (const Storage* stored = Take(name, Code))
-                    set(ElementValue<Code>(*stored));
+                if (auto value = TakeValue<Code>())
+                    set(*value);
             });
     }
 
@@ -109,7 +111,7 @@ public:
         Line(
             name, [&] { WriteElement<Storage::StorageObject>(name, field); },
             [&] {
-                if (T* value = nullptr; TakeObject(name, value))
+                if (T* value = nullptr; TakeObject(value))
                     field = value;
             });
     }
@@ -126,7 +128,7 @@ public:
                 holder.Serialize(m_className, name, m_archive);
             },
             [&] {
-                const auto* stored = static_cast<const PropertyStoragePair*>(Peek(name, Storage::StoragePair));
+                const auto* stored = static_cast<const PropertyStoragePair*>(Peek(Storage::StoragePair));
                 if (!stored)
                     return;
                 T* const values[2] = {DynCast<T>(stored->GetData(0)), DynCast<T>(stored->GetData(1))};
@@ -155,7 +157,7 @@ public:
                 holder.Serialize(m_className, name, m_archive);
             },
             [&] {
-                if (const Storage* stored = Take(name, Storage::StorageArchive))
+                if (const Storage* stored = Take(Storage::StorageArchive))
                     ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), read);
             });
     }
@@ -226,7 +228,7 @@ public:
             break;
         case PropertyArchive::MethodRead:
             if (Matches(name) && m_archive.GetArrayIndex() >= 0)
-                ReadElement<Code>(name, static_cast<std::size_t>(m_archive.GetArrayIndex()), get, set);
+                ReadElement<Code>(static_cast<std::size_t>(m_archive.GetArrayIndex()), get, set);
             break;
         default:
             break;
@@ -260,10 +262,31 @@ private:
     }
     // Refuses (ArchiveException) an array too long for the stream's 32-bit counts.
     static void CheckCount(std::string_view name, std::size_t count);
-    // The current holder when it has the code (ArchiveException when it has another); null when there
-    // is none. Take also marks the value as taken.
-    const Storage* Peek(std::string_view name, Storage::StorageType code) const;
-    const Storage* Take(std::string_view name, Storage::StorageType code);
+    // The current holder when it has the code; null when there is none or it has another code (the
+    // value is then skipped). Take also marks the value as taken.
+    const Storage* Peek(Storage::StorageType code) const;
+    const Storage* Take(Storage::StorageType code);
+
+    // The current value as the code's value type, taken: a text from a text holder only, a plain value
+    // from any plain holder whose value converts. Empty, with nothing taken, otherwise.
+    template <Storage::StorageType Code>
+    auto TakeValue()
+    {
+        if constexpr (Code == Storage::StorageString) {
+            std::optional<std::string> value;
+            if (const Storage* stored = Take(Code))
+                value = static_cast<const PropertyStorageString&>(*stored).GetData();
+            return value;
+        } else {
+            std::optional<StorageValueType<Code>> value;
+            const Storage* stored = m_archive.PeekProperty();
+            if (StorageValueType<Code> converted{}; stored && Storage::ConvertSimple(*stored, converted)) {
+                value = converted;
+                m_archive.TakeProperty();
+            }
+            return value;
+        }
+    }
 
     template <Storage::StorageType Code, class V>
     void WriteElement(std::string_view name, const V& value)
@@ -281,21 +304,12 @@ private:
         }
     }
 
-    template <Storage::StorageType Code>
-    static auto ElementValue(const Storage& stored)
-    {
-        if constexpr (Code == Storage::StorageString)
-            return static_cast<const PropertyStorageString&>(stored).GetData();
-        else
-            return static_cast<const SimpleStorage<StorageValueType<Code>>&>(stored).GetData();
-    }
-
     // The stored object reference as a T, then taken; false, with nothing taken, when there is none
     // or it refers to an object that is not a T.
     template <class T>
-    bool TakeObject(std::string_view name, T*& value)
+    bool TakeObject(T*& value)
     {
-        const auto* stored = static_cast<const PropertyStorageObject*>(Peek(name, Storage::StorageObject));
+        const auto* stored = static_cast<const PropertyStorageObject*>(Peek(Storage::StorageObject));
         if (!stored)
             return false;
         Base* const object = stored->GetData();
@@ -307,26 +321,26 @@ private:
     }
 
     template <Storage::StorageType Code, class Get, class Set>
-    void ReadElement(std::string_view name, std::size_t index, Get& get, Set& set)
+    void ReadElement(std::size_t index, Get& get, Set& set)
     {
         if constexpr (Code == Storage::StorageObject) {
             using Element = std::remove_cvref_t<decltype(get(index))>;
             if constexpr (std::is_same_v<Element, Base*>) {
-                if (const Storage* stored = Take(name, Code))
+                if (const Storage* stored = Take(Code))
                     set(index, static_cast<const PropertyStorageObject&>(*stored).GetData());
-            } else if (Element value = nullptr; TakeObject(name, value)) {
+            } else if (Element value = nullptr; TakeObject(value)) {
                 set(index, value);
             }
         } else if constexpr (Code == Storage::StorageArchive) {
-            if (const Storage* stored = Take(name, Code)) {
+            if (const Storage* stored = Take(Code)) {
                 ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), [&](Archive& nested) {
                     auto value = get(index);
                     nested >> value;
                     set(index, std::move(value));
                 });
             }
-        } else if (const Storage* stored = Take(name, Code)) {
-            set(index, ElementValue<Code>(*stored));
+        } else if (auto value = TakeValue<Code>()) {
+            set(index, *value);
         }
     }
 
@@ -352,7 +366,7 @@ private:
         if (bytes.empty())
             return;
         Archive nested(bytes);
-        nested.SetObjectSchema(m_archive.GetArchive().GetObjectSchema());
+        nested.SetObjectSchema(m_archive.GetObjectSchema());
         read(nested);
     }
 

@@ -1,6 +1,9 @@
 #include "foundation/Storage.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <stdexcept>
 #include <type_traits>
 
@@ -37,7 +40,100 @@ std::unique_ptr<Storage> MakeSimple()
     return std::make_unique<SimpleStorage<StorageValueType<Code>>>(StorageValueType<Code>{}, Code);
 }
 
+// A plain stored value: an integer with the byte width of its code, or a real.
+struct PlainValue {
+    bool isReal = false;
+    std::int64_t integer = 0;
+    std::size_t width = 0;
+    double real = 0.0;
+};
+
+template <Storage::StorageType Code>
+PlainValue Plain(const Storage& stored)
+{
+    using T = StorageValueType<Code>;
+    const T value = static_cast<const SimpleStorage<T>&>(stored).GetData();
+    if constexpr (std::is_floating_point_v<T>)
+        return {true, 0, sizeof(T), static_cast<double>(value)};
+    else
+        return {false, static_cast<std::int64_t>(value), sizeof(T), 0.0};
+}
+
+std::optional<PlainValue> ReadPlain(const Storage& stored)
+{
+    switch (stored.GetStorageType()) {
+    case Storage::StorageChar: return Plain<Storage::StorageChar>(stored);
+    case Storage::StorageUnsignedChar: return Plain<Storage::StorageUnsignedChar>(stored);
+    case Storage::StorageShort: return Plain<Storage::StorageShort>(stored);
+    case Storage::StorageUnsignedShort: return Plain<Storage::StorageUnsignedShort>(stored);
+    case Storage::StorageInt: return Plain<Storage::StorageInt>(stored);
+    case Storage::StorageUnsignedInt: return Plain<Storage::StorageUnsignedInt>(stored);
+    case Storage::StorageLong: return Plain<Storage::StorageLong>(stored);
+    case Storage::StorageUnsignedLong: return Plain<Storage::StorageUnsignedLong>(stored);
+    case Storage::StorageFloat: return Plain<Storage::StorageFloat>(stored);
+    case Storage::StorageDouble: return Plain<Storage::StorageDouble>(stored);
+    case Storage::StorageBool: return Plain<Storage::StorageBool>(stored);
+    default: return std::nullopt;
+    }
+}
+
+template <class T>
+std::optional<T> ConvertPlain(const PlainValue& plain)
+{
+    if constexpr (std::is_same_v<T, bool>) {
+        if (plain.isReal && std::isnan(plain.real))
+            return std::nullopt;
+        return plain.isReal ? plain.real != 0.0 : plain.integer != 0;
+    } else if constexpr (std::is_integral_v<T>) {
+        constexpr auto low = static_cast<std::int64_t>(std::numeric_limits<T>::min());
+        constexpr auto high = static_cast<std::int64_t>(std::numeric_limits<T>::max());
+        if (plain.isReal) {
+            if (!std::isfinite(plain.real))
+                return std::nullopt;
+            const double whole = std::trunc(plain.real);
+            if (whole < static_cast<double>(low) || whole > static_cast<double>(high))
+                return std::nullopt;
+            return static_cast<T>(whole);
+        }
+        if ((plain.integer >= low && plain.integer <= high) || plain.width == sizeof(T))
+            return static_cast<T>(plain.integer);
+        return std::nullopt;
+    } else {
+        if (!plain.isReal)
+            return static_cast<T>(plain.integer);
+        if constexpr (std::is_same_v<T, float>) {
+            constexpr auto highest = static_cast<double>(std::numeric_limits<float>::max());
+            if (std::isfinite(plain.real) && std::fabs(plain.real) > highest)
+                return std::nullopt;
+        }
+        return static_cast<T>(plain.real);
+    }
+}
+
 } // namespace
+
+template <class T>
+bool Storage::ConvertSimple(const Storage& stored, T& value)
+{
+    const std::optional<PlainValue> plain = ReadPlain(stored);
+    if (!plain)
+        return false;
+    const std::optional<T> converted = ConvertPlain<T>(*plain);
+    if (!converted)
+        return false;
+    value = *converted;
+    return true;
+}
+
+template bool Storage::ConvertSimple(const Storage&, std::int8_t&);
+template bool Storage::ConvertSimple(const Storage&, std::uint8_t&);
+template bool Storage::ConvertSimple(const Storage&, std::int16_t&);
+template bool Storage::ConvertSimple(const Storage&, std::uint16_t&);
+template bool Storage::ConvertSimple(const Storage&, std::int32_t&);
+template bool Storage::ConvertSimple(const Storage&, std::uint32_t&);
+template bool Storage::ConvertSimple(const Storage&, float&);
+template bool Storage::ConvertSimple(const Storage&, double&);
+template bool Storage::ConvertSimple(const Storage&, bool&);
 
 std::unique_ptr<Storage> Storage::GetStorageObject(std::string_view className, std::string_view propertyName,
                                                    PropertyArchive& archive)

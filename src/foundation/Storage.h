@@ -49,6 +49,14 @@ public:
     // A zero-valued SimpleStorage for codes 3 to 13; null for any other code.
     static std::unique_ptr<Storage> CreateSimpleStorage(std::int32_t type);
 
+    // The value of a plain holder (codes 3 to 13) as T, the value type of a plain code, whatever code
+    // it was stored with. An integer converts when T holds it; between codes of one width the bits
+    // are kept, so a value stored signed reads unsigned and the other way. A real converts toward
+    // zero to an integer that holds it, and to float within float's range. Bool takes any non-zero
+    // number as true. False, with value unchanged, for other holders and values that do not convert.
+    template <class T>
+    static bool ConvertSimple(const Storage& stored, T& value);
+
 private:
     // The holders below are the only ones, so a code always names its holder class.
     template <class T>

@@ -166,6 +166,15 @@ public:
         Renumber();
     }
 
+    // The OIDs a loaded "Children" list names, in list order, until the node's record ends.
+    void AddListed(std::uint32_t oid)
+    {
+        if (!m_listed)
+            m_listed = std::make_unique<std::vector<std::uint32_t>>();
+        m_listed->push_back(oid);
+    }
+    std::unique_ptr<std::vector<std::uint32_t>> TakeListed() { return std::move(m_listed); }
+
 private:
     bool IsDense() const { return m_live == m_slots.size(); }
 
@@ -213,6 +222,7 @@ private:
     std::vector<TreeNode*> m_slots;
     std::vector<std::uint32_t> m_counts;
     std::size_t m_live = 0;
+    std::unique_ptr<std::vector<std::uint32_t>> m_listed;
 };
 
 // The recursive state operations (Select, SetVisible, CollapseNode ...) run from an explicit stack
@@ -1066,9 +1076,9 @@ void TreeNode::ClearHint(std::uint8_t bits)
     m_hints = static_cast<std::uint8_t>(m_hints & ~bits);
 }
 
-void TreeNode::FinishLoading() {}
+void TreeNode::FinishLoading(std::uint32_t) {}
 
-void TreeNode::FinishStoring() {}
+void TreeNode::FinishStoring(std::uint32_t) {}
 
 // ---- Registrations and masks
 
@@ -1479,16 +1489,56 @@ void TreeNode::GetSetObjectProperties(PropertyArchive& archive)
         "Children", [this] { return static_cast<std::size_t>(GetNumChildren()); },
         [this](std::size_t index) { return GetChild(static_cast<int>(index)); }, [](std::size_t) {},
         [this](std::size_t, TreeNode* child) {
-            if (child)
-                child->JoinLoaded(this);
+            if (child && child->JoinLoaded(this))
+                m_children->AddListed(child->GetOID());
         });
     pass.Value<Storage::StorageUnsignedChar>("Hints", m_hints);
     pass.Value<Storage::StorageUnsignedLong>("Logical Id", m_LID);
     pass.Value<Storage::StorageBool>("Expanded", flag(Expanded), setFlag(Expanded));
-    // Nodes join their parents while their records are read, so the top node's record ends last:
-    // it numbers the whole loaded tree at once, in pre-order.
-    if (pass.Is(PropertyArchive::MethodAfter) && archive.GetArchive().IsLoading() && !m_parent)
-        NodeInserted(this, true);
+    if (pass.Is(PropertyArchive::MethodAfter) && archive.GetArchive().IsLoading()) {
+        PlaceListedChildren();
+        // Nodes join their parents while their records are read, so the top node's record ends
+        // last: it numbers the whole loaded tree at once, in pre-order.
+        if (!m_parent)
+            NodeInserted(this, true);
+    }
+}
+
+// A child joins its parent as soon as its "Parent" value is read, which may be before the children
+// listed ahead of it arrive; one pass puts the listed children in list order, the others after them.
+void TreeNode::PlaceListedChildren()
+{
+    if (!m_children)
+        return;
+    const std::unique_ptr<std::vector<std::uint32_t>> listed = m_children->TakeListed();
+    if (!listed)
+        return;
+    const auto count = static_cast<std::size_t>(m_children->Size());
+    std::vector<TreeNode*> order;
+    order.reserve(count);
+    std::vector<bool> placed(count, false);
+    for (const std::uint32_t oid : *listed) {
+        TreeNode* const child = DynCast<TreeNode>(Base::GetObjectA(oid));
+        if (!child || child->m_parent != this)
+            continue;
+        const std::size_t index = m_children->IndexOf(child);
+        if (placed[index])
+            continue;
+        placed[index] = true;
+        order.push_back(child);
+    }
+    bool moved = false;
+    std::size_t index = 0;
+    m_children->ForEach([&](TreeNode* child) {
+        if (!placed[index])
+            order.push_back(child);
+        moved = moved || order[index] != child;
+        ++index;
+    });
+    if (!moved)
+        return;
+    m_children->Replace(std::move(order));
+    ++g_structureEpoch;
 }
 
 } // namespace Tavrel

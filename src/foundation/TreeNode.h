@@ -102,9 +102,10 @@ public:
     void ClearHint(std::uint8_t bits);
     void SetLID(std::uint32_t lid) { m_LID = lid; }
     std::uint32_t GetLID() const { return m_LID; }
-    // Hooks called after a document load or store.
-    virtual void FinishLoading();
-    virtual void FinishStoring();
+    // Hooks of the finishing pass after a document load or store, with the framework archive's
+    // object schema.
+    virtual void FinishLoading(std::uint32_t schema);
+    virtual void FinishStoring(std::uint32_t schema);
 
     // Queries.
     TreeNode* GetParent() const { return m_parent; }
@@ -146,8 +147,10 @@ public:
     // Property-stream level: "Selected", "Visible", "Clip", "Inactive", "Parent", "Children", "Hints",
     // "Logical Id", "Expanded". On reading, a node joins the parent it names unless a list already
     // holds it, and each node a "Children" list names is moved under that list's node; null entries,
-    // other classes and entries that would close a cycle are dropped. No events are raised. The top
-    // node of a loaded tree hands the whole tree to its NodeInserted when its record ends.
+    // other classes and entries that would close a cycle are dropped. When its record ends a node
+    // holds the children its list names in list order, whatever order their records came in, then
+    // any others. No events are raised. The top node of a loaded tree hands the whole tree to its
+    // NodeInserted when its record ends.
     void GetSetObjectProperties(PropertyArchive& archive) override;
 
     // Held across calls that can run callbacks: alive turns false when the watched node is destroyed.
@@ -257,6 +260,8 @@ private:
     void LoadChildren(Archive& archive);
     // Links a loaded node under a parent without events; false when that would close a cycle.
     bool JoinLoaded(TreeNode* parent);
+    // Puts the children a loaded "Children" list names at their list positions.
+    void PlaceListedChildren();
 
     static inline TreeNode* m_pCopyRoot = nullptr;
 

@@ -324,6 +324,109 @@ TEST_F(ChemDocTest, TruncatedOldFileLeavesNoObjectBehind)
     }
 }
 
+TEST_F(ChemDocTest, CollectionMembersThatNoNodeHoldsAreFreedByTheLoad)
+{
+    // An ordered collection and a group list an object that is not in the tree; a user property of
+    // a node in the tree refers to it too.
+    TreeRoot root;
+    auto* const ordered = new OrdCollection();
+    ordered->SetParent(&root);
+    ordered->SetLabel("ordered");
+    auto* const inside = new Object(&root);
+    inside->SetLabel("inside");
+    const auto outside = std::make_unique<Object>(nullptr);
+    outside->SetLabel("outside");
+    (new Object(outside.get()))->SetLabel("outside child");
+    ordered->Add(outside.get());
+    ordered->Add(inside);
+    NamedCollection* const group = root.CreateNamedCollection("group");
+    group->Add(outside.get());
+    group->Add(inside);
+    inside->SetProperty("twin", outside.get(), DataStorage::FlagReadable);
+
+    for (const std::uint32_t version : {0x30000u, ChemDoc::GetVersion()}) {
+        Archive archive;
+        WriteHead(archive, version);
+        if (version == ChemDoc::GetVersion()) {
+            archive << std::uint32_t{13};
+            archive.SetObjectSchema(13);
+            WriteRecord(archive, root);
+        } else {
+            archive.WriteObject(&root);
+        }
+        WriteView(archive, 10.0f, 0, 1, 0, false);
+        archive << false << Matrix4x4();
+
+        const std::uint32_t before = Base::GetLastOID();
+        {
+            ChemDoc loaded;
+            Load(loaded, archive.GetBuffer());
+            TreeRoot* const back = loaded.GetTreeRoot();
+            ASSERT_EQ(back->GetNumChildren(), 3) << std::hex << version;
+            auto* const loadedOrdered = DynCast<OrdCollection>(back->GetChild(0));
+            Object* const loadedInside = back->GetChild(1);
+            auto* const loadedGroup = DynCast<NamedCollection>(back->FindNamedCollection("group"));
+            ASSERT_TRUE(loadedOrdered && loadedGroup);
+            ASSERT_EQ(loadedOrdered->GetSize(), 2);
+            EXPECT_EQ(loadedOrdered->GetAt(0), nullptr);
+            EXPECT_EQ(loadedOrdered->GetAt(1), loadedInside);
+            EXPECT_EQ(loadedGroup->GetMembers(), std::vector<Object*>{loadedInside});
+            // Every object the load made is in the tree, or owned by the user property that holds it.
+            std::uint32_t owned = 0;
+            Base* twin = nullptr;
+            if (version == ChemDoc::GetVersion()) {
+                ASSERT_TRUE(loadedInside->GetProperty("twin", twin));
+                auto* const copy = DynCast<Object>(twin);
+                ASSERT_NE(copy, nullptr);
+                EXPECT_EQ(copy->GetLabel(), "outside");
+                EXPECT_EQ(copy->GetParent(), nullptr);
+                owned = copy->GetOID();
+            }
+            for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid) {
+                const auto* object = DynCast<Object>(Base::GetObjectA(oid));
+                if (object && object != back && object->GetRoot()->GetOID() != owned) {
+                    EXPECT_TRUE(object->HasAncestor(back)) << object->GetLabel() << std::hex << " in " << version;
+                }
+            }
+        }
+        for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
+            EXPECT_EQ(Base::GetObjectA(oid), nullptr) << oid;
+    }
+}
+
+TEST_F(ChemDocTest, ObjectValuedUserPropertiesSurviveTheSaveAsCopiesTheCellOwns)
+{
+    ChemDoc source;
+    auto* const molecule = new Object(source.GetTreeRoot());
+    molecule->SetLabel("molecule");
+    auto* const site = new DocPoint(molecule, Point3d(1.0, 2.0, 3.0));
+    site->SetLabel("site");
+    (new Object(site))->SetLabel("site child");
+    molecule->SetProperty("site", site, DataStorage::FlagReadable);
+    const Bytes bytes = Save(source);
+
+    const std::uint32_t before = Base::GetLastOID();
+    {
+        ChemDoc loaded;
+        Load(loaded, bytes);
+        Object* const m = loaded.GetTreeRoot()->GetChild(0);
+        ASSERT_EQ(m->GetNumChildren(), 1);
+        Base* object = nullptr;
+        ASSERT_TRUE(m->GetProperty("site", object));
+        auto* const copy = DynCast<DocPoint>(object);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_NE(copy, m->GetChild(0));
+        EXPECT_EQ(copy->GetLabel(), "site");
+        EXPECT_EQ(copy->GetXYZ(), Point3d(1.0, 2.0, 3.0));
+        EXPECT_EQ(copy->GetParent(), nullptr);
+        ASSERT_EQ(copy->GetNumChildren(), 1);
+        EXPECT_EQ(copy->GetChild(0)->GetLabel(), "site child");
+        EXPECT_EQ(Save(loaded).size(), bytes.size());
+    }
+    for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
+        EXPECT_EQ(Base::GetObjectA(oid), nullptr) << oid;
+}
+
 // ---- Round trip and bad input
 
 TEST_F(ChemDocTest, RoundTripKeepsTheWholeTreeAndTheViewSettings)

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/CollectionIterator.h"
@@ -525,6 +526,79 @@ TEST(CollectionPersistence, CollectionsSurviveTheCompressedPropertyStream)
     delete loadedA;
     EXPECT_EQ(loadedGroup->GetMembers(), std::vector<Object*>{loadedC});
     EXPECT_EQ(loadedOrdered->GetAt(2), nullptr);
+}
+
+TEST(CollectionPersistence, LoadedChildrenTakeTheirListPositionsWhateverOrderTheirRecordsCame)
+{
+    // The tree in pre-order, each node's depth before its label.
+    const auto shape = [](Object& top) {
+        std::string text;
+        std::vector<std::pair<Object*, int>> stack{{&top, 0}};
+        while (!stack.empty()) {
+            const auto [node, depth] = stack.back();
+            stack.pop_back();
+            if (node != &top)
+                text += std::to_string(depth) + node->GetLabel() + " ";
+            for (int i = node->GetNumChildren(); i-- > 0;)
+                stack.emplace_back(node->GetChild(i), depth + 1);
+        }
+        return text;
+    };
+    const auto reload = [](Tree& tree) { return std::unique_ptr<Object>(DynCast<Object>(Load(Save(*tree.root)))); };
+
+    // A collection saved before its member: the member's record, inline in the collection's, names
+    // the parent before the list reaches the collection after it.
+    {
+        Tree tree;
+        auto* first = new OrdCollection;
+        first->SetParent(tree.root.get());
+        first->SetLabel("first");
+        auto* ord = new OrdCollection;
+        ord->SetParent(tree.root.get());
+        ord->SetLabel("ord");
+        first->Add(tree.Child("m1"));
+        const std::unique_ptr<Object> loaded = reload(tree);
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(shape(*loaded), "1first 1ord 1m1 ");
+        EXPECT_EQ(DynCast<OrdCollection>(loaded->GetChild(0))->GetAt(0), loaded->GetChild(2));
+    }
+    // A set holding only a grandchild: the grandchild's parent joins the root ahead of its siblings.
+    {
+        Tree tree;
+        auto* set = new SetCollection;
+        set->SetParent(tree.root.get());
+        set->SetLabel("set");
+        tree.Child("x");
+        Object* p = tree.Child("p");
+        tree.Child("p.0", p);
+        set->Add(tree.Child("p.1", p));
+        tree.Child("y");
+        const std::unique_ptr<Object> loaded = reload(tree);
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(shape(*loaded), "1set 1x 1p 2p.0 2p.1 1y ");
+        EXPECT_EQ(loaded->GetChild(2)->GetChild(1)->GetInvariant(), "/2/1/");
+    }
+    // Many children that joined early, listed after many that join in list order.
+    {
+        Tree tree;
+        auto* early = new OrdCollection;
+        early->SetParent(tree.root.get());
+        early->SetLabel("early");
+        constexpr int count = 300;
+        std::string expected = "1early ";
+        for (int i = 0; i < count; ++i) {
+            tree.Child("x" + std::to_string(i));
+            expected += "1x" + std::to_string(i) + " ";
+        }
+        for (int i = 0; i < count; ++i) {
+            early->Add(tree.Child("y" + std::to_string(i)));
+            expected += "1y" + std::to_string(i) + " ";
+        }
+        const std::unique_ptr<Object> loaded = reload(tree);
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(shape(*loaded), expected);
+        EXPECT_EQ(loaded->GetChild(count + 1)->GetIndex(), count + 1);
+    }
 }
 
 TEST(CollectionPersistence, CollectionsSurviveTheFrameworkArchive)

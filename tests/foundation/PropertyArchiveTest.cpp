@@ -14,6 +14,7 @@
 #include "foundation/ClassRegistry.h"
 #include "foundation/CompressedPropertyArchive.h"
 #include "foundation/CompressionInteger.h"
+#include "foundation/Object.h"
 #include "document/DataModelLibrary.h"
 #include "foundation/PropertyArchive.h"
 #include "foundation/PropertyPass.h"
@@ -139,6 +140,54 @@ protected:
 };
 TAVREL_IMPLEMENT_CLASS(StreamGhost, ClassKind::DynamicOnly)
 
+// Writes a record that claims to be a plain Object, with the values of its levels stored under other
+// codes than the levels use, as other writers may store them.
+class ForgedObjectBase : public Base {
+    TAVREL_DECLARE_CLASS(ForgedObjectBase, Base)
+protected:
+    ForgedObjectBase() = default;
+    ForgedObjectBase(const ForgedObjectBase&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(ForgedObjectBase, ClassKind::DynamicOnly)
+
+class ForgedObject final : public ForgedObjectBase {
+public:
+    static ForgedObject* Make() { return ClassAccess::New<ForgedObject>(); }
+
+    const char* GetClassHierarchyName() const override { return "Object"; }
+    void BuildClassHierarchy(ClassHierarchy& hierarchy) const override
+    {
+        hierarchy.AddClass("Base");
+        hierarchy.AddClass("TreeNode");
+        hierarchy.AddClass("Object");
+    }
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        static PropertyLevel level;
+        PropertyPass pass(archive, level, *this);
+        if (idAsLong)
+            pass.Value<Storage::StorageLong>("LocalID", id);
+        else
+            pass.Value<Storage::StorageInt>("LocalID", id);
+        pass.Value<Storage::StorageInt>("Label", one);                 // no text: skipped
+        pass.Value<Storage::StorageInt>("Hints", wide);                // 300 fits no byte: skipped
+        pass.Value<Storage::StorageDouble>("Inactive", real);          // toward zero: 2
+        pass.Value<Storage::StorageUnsignedLong>("Clip", one);         // non-zero: true
+        pass.Value<Storage::StorageFloat>("DisplayStyle", notANumber); // skipped
+        pass.Value<Storage::StorageBool>("Parent", flag);              // no reference: skipped
+        pass.Array<Storage::StorageInt>("Children", ints);             // no references: skipped
+        pass.Value<Storage::StorageChar>("Selected", one);             // read after the skipped ones
+    }
+
+    bool idAsLong = false;
+    std::int32_t id = 0;
+    std::int32_t one = 1;
+    std::int32_t wide = 300;
+    double real = 2.75;
+    float notANumber = std::numeric_limits<float>::quiet_NaN();
+    bool flag = true;
+    std::vector<std::int32_t> ints{4, 5};
+};
 
 using RecordStream::Form;
 using RecordStream::Load;
@@ -438,6 +487,53 @@ TEST_P(PropertyStreamTest, LevelsReadTheirOwnNamesWithoutTheBase)
     EXPECT_EQ(loaded->readPasses, 3);
 }
 
+TEST_P(PropertyStreamTest, ValuesStoredUnderOtherCodesConvertOrAreSkippedWithoutStoppingTheLoad)
+{
+    Sweep sweep;
+    const std::unique_ptr<Object> fresh(ClassAccess::New<Object>());
+    // "LocalID" is an unsigned compressed integer at its level; older writers stored it as 7 or 9.
+    for (const bool idAsLong : {false, true}) {
+        const std::unique_ptr<ForgedObject> forged(ForgedObject::Make());
+        forged->idAsLong = idAsLong;
+        forged->id = idAsLong ? 42 : -5;
+        const std::unique_ptr<Base> loaded(Load(Save(*forged, GetParam()), GetParam()));
+        auto* const object = DynCast<Object>(loaded.get());
+        ASSERT_NE(object, nullptr);
+        EXPECT_STREQ(object->GetClassNameA(), "XXObject");
+        EXPECT_EQ(object->GetID(), idAsLong ? 42 : -5);
+        EXPECT_EQ(object->GetLabel(), "");
+        EXPECT_TRUE(object->HasHint(0x80));
+        EXPECT_FALSE(object->IsObjectActive());
+        object->Activate();
+        EXPECT_FALSE(object->IsObjectActive());
+        EXPECT_TRUE(object->IsClipped());
+        EXPECT_EQ(object->GetDisplayStyle(), fresh->GetDisplayStyle());
+        EXPECT_EQ(object->GetParent(), nullptr);
+        EXPECT_EQ(object->GetNumChildren(), 0);
+        EXPECT_TRUE(object->IsObjectSelected());
+    }
+
+    // Integers of one width keep their bits; other values must fit the code read.
+    std::int32_t asInt = 0;
+    EXPECT_TRUE(Storage::ConvertSimple(SimpleStorage<std::uint32_t>(0xFFFFFFFFu, Storage::StorageUnsignedLong), asInt));
+    EXPECT_EQ(asInt, -1);
+    std::uint8_t asByte = 7;
+    EXPECT_FALSE(Storage::ConvertSimple(SimpleStorage<std::int32_t>(-1, Storage::StorageInt), asByte));
+    EXPECT_TRUE(Storage::ConvertSimple(SimpleStorage<bool>(true, Storage::StorageBool), asByte));
+    EXPECT_EQ(asByte, 1);
+    float asFloat = 0.0f;
+    EXPECT_FALSE(Storage::ConvertSimple(SimpleStorage<double>(1e40, Storage::StorageDouble), asFloat));
+    std::int16_t asShort = 0;
+    EXPECT_TRUE(Storage::ConvertSimple(SimpleStorage<double>(-2.5, Storage::StorageDouble), asShort));
+    EXPECT_EQ(asShort, -2);
+    const SimpleStorage<float> nan(std::numeric_limits<float>::quiet_NaN(), Storage::StorageFloat);
+    bool asBool = false;
+    EXPECT_FALSE(Storage::ConvertSimple(nan, asBool));
+    EXPECT_FALSE(Storage::ConvertSimple(nan, asInt));
+    EXPECT_FALSE(Storage::ConvertSimple(PropertyStorageString("1"), asInt));
+    EXPECT_EQ(asInt, -1);
+}
+
 TEST_P(PropertyStreamTest, ReadingFromAStoringArchiveGivesNull)
 {
     Archive archive;
@@ -480,7 +576,14 @@ TEST_P(PropertyStreamMalformed, BadHierarchyOrTypeCodeIsRefused)
         const Bytes bytes = plain ? Cat({Compact(7), NodeHierarchy(), Int32(1), Text("Label"), Int32(0), Int32(code), Bytes(8, 0)})
                                   : Cat({Compact(7), Bytes{0x00, 0x01}, NodeHierarchy(), Bytes{0x01}, Text("Label"), Bytes{0x00},
                                          codeBytes.GetBuffer(), Bytes(8, 0)});
-        ExpectRefused(bytes, GetParam(), code == 7 ? "expected 1" : "unknown storage type");
+        if (code == 7) {
+            // A value that does not convert to the level's code is skipped; the load goes on.
+            const std::unique_ptr<Base> loaded(Load(bytes, GetParam()));
+            ASSERT_NE(DynCast<StreamNode>(loaded.get()), nullptr);
+            EXPECT_EQ(static_cast<StreamNode*>(loaded.get())->label, "");
+            continue;
+        }
+        ExpectRefused(bytes, GetParam(), "unknown storage type");
     }
 }
 

@@ -44,17 +44,28 @@ public:
             return;
         pass.Value<Storage::StorageString>("Tree Label", label);
         pass.Object("Tree Extra", extra);
+        pass.Archived("Tree Note", note);
         if (pass.Is(PropertyArchive::MethodAfter))
             archive.FinishObject(this);
     }
 
-    void FinishLoading() override { ++loadsFinished; }
-    void FinishStoring() override { ++storesFinished; }
+    void FinishLoading(std::uint32_t schema) override
+    {
+        ++loadsFinished;
+        finishSchema = schema;
+    }
+    void FinishStoring(std::uint32_t schema) override
+    {
+        ++storesFinished;
+        finishSchema = schema;
+    }
 
     std::string label;
     Base* extra = nullptr;
+    std::string note = "nested";
     int loadsFinished = 0;
     int storesFinished = 0;
+    std::uint32_t finishSchema = 0;
     static inline int live = 0;
 
 protected:
@@ -102,15 +113,26 @@ protected:
 
 TEST_F(PropertyStreamTree, FinishingPassReachesEachLiveNodeOnceWhenTheArchiveCloses)
 {
+    // Each hook is handed the framework archive's object schema, which the nested archives of the
+    // records' byte blocks leave in place.
     const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
     StreamTree* child = StreamTree::Make("child", root.get());
     StreamTree::Make("grandchild", child);
-    const Bytes bytes = Save(*root);
+    Archive out;
+    out.SetObjectSchema(9);
+    {
+        CompressedPropertyArchive stream(out);
+        stream.AddOIDMapEntry(root->GetOID(), root->GetOID());
+        root->WriteProperties(stream, root->GetOID());
+    }
+    const Bytes bytes = out.GetBuffer();
     EXPECT_EQ(root->storesFinished, 1);
     EXPECT_EQ(child->storesFinished, 1);
+    EXPECT_EQ(root->finishSchema, 9u);
     EXPECT_EQ(root->loadsFinished, 0);
 
     Archive archive(bytes);
+    archive.SetObjectSchema(13);
     std::unique_ptr<StreamTree> loaded;
     {
         CompressedPropertyArchive stream(archive);
@@ -123,7 +145,9 @@ TEST_F(PropertyStreamTree, FinishingPassReachesEachLiveNodeOnceWhenTheArchiveClo
         delete loaded->GetChild(0);
     }
     EXPECT_EQ(loaded->label, "root");
+    EXPECT_EQ(loaded->note, "nested");
     EXPECT_EQ(loaded->loadsFinished, 1);
+    EXPECT_EQ(loaded->finishSchema, 13u);
     EXPECT_EQ(loaded->storesFinished, 0);
 }
 

@@ -10,6 +10,7 @@
 #include "foundation/CompressedPropertyArchive.h"
 #include "document/DataModelLibrary.h"
 #include "foundation/DataStorage.h"
+#include "foundation/Object.h"
 #include "foundation/Property.h"
 #include "foundation/PropertyPass.h"
 #include "foundation/TreeNode.h"
@@ -219,13 +220,16 @@ TEST(UserPropertyArchive, LayoutLeavesTemporaryCellsOut)
     EXPECT_EQ(Store(table), expected);
 }
 
-TEST(UserPropertyArchive, EveryTypeRoundTripsPointersAndObjectsAsNull)
+TEST(UserPropertyArchive, EveryTypeRoundTripsPointersAsNullAndObjectsAsOwnedCopies)
 {
     const std::int32_t longs[] = {INT32_MIN, 0, INT32_MAX};
     const float floats[] = {-1.5f, 3.0e38f};
     const std::uint8_t bytes[] = {0, 255, 1};
     int marker = 0;
-    std::unique_ptr<TreeNode> node = MakeNode();
+    std::unique_ptr<TreeNode> parent = MakeNode();
+    TreeNode* const node = ClassAccess::New<TreeNode>();
+    node->SetParent(parent.get());
+    ClassAccess::New<TreeNode>()->SetParent(node);
 
     Property table;
     table.SetProperty("empty");
@@ -236,14 +240,16 @@ TEST(UserPropertyArchive, EveryTypeRoundTripsPointersAndObjectsAsNull)
     table.SetProperty("text", "caf\xC3\xA9", Readable);
     table.SetProperty("bytes", 3, bytes, Readable);
     table.SetProperty("pointer", &marker, Readable);
-    table.SetProperty("object", node.get(), Readable);
+    table.SetProperty("object", node, Readable);
     table.SetProperty("temporary", "gone", Temporary | Readable);
 
-    Property loaded;
+    auto owner = std::make_unique<Property>();
+    Property& loaded = *owner;
     loaded.SetProperty("replaced", std::int32_t{1}, Readable);
     const std::uint32_t lastOID = Base::GetLastOID();
     Load(loaded, Store(table));
-    EXPECT_EQ(Base::GetLastOID(), lastOID) << "an object cell wrote the object's record";
+    // The object's own record, with its subtree and without its parent.
+    EXPECT_EQ(Base::GetLastOID(), lastOID + 2);
 
     ASSERT_EQ(loaded.GetNumProperties(), 9);
     EXPECT_FALSE(loaded.HasProperty("replaced"));
@@ -269,9 +275,18 @@ TEST(UserPropertyArchive, EveryTypeRoundTripsPointersAndObjectsAsNull)
     void* pointer = &marker;
     ASSERT_TRUE(loaded.GetProperty("pointer", pointer));
     EXPECT_EQ(pointer, nullptr);
-    Base* object = node.get();
+    Base* object = nullptr;
     ASSERT_TRUE(loaded.GetProperty("object", object));
-    EXPECT_EQ(object, nullptr);
+    const auto* copy = DynCast<TreeNode>(object);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, node);
+    EXPECT_EQ(copy->GetParent(), nullptr);
+    EXPECT_EQ(copy->GetNumChildren(), 1);
+    EXPECT_EQ(parent->GetNumChildren(), 1);
+    // The cell owns the copy: nothing the load created outlives the table.
+    owner.reset();
+    for (std::uint32_t oid = lastOID + 1; oid <= Base::GetLastOID(); ++oid)
+        EXPECT_EQ(Base::GetObjectA(oid), nullptr) << oid;
 }
 
 TEST(UserPropertyArchive, EmptyCountKeepsTheTable)
@@ -363,6 +378,36 @@ TEST(UserPropertyArchive, StoredObjectsAreOwnedByTheLoadedCells)
     }
     ASSERT_EQ(node->GetNumChildren(), 2);
     EXPECT_EQ(node->GetChild(1), adopted);
+}
+
+TEST(UserPropertyArchive, ChainsOfObjectCellsAreWrittenSixteenDeep)
+{
+    // Each object's cell refers to the next object; every written object brings its own table.
+    AttachDataModelDLL();
+    std::vector<std::unique_ptr<Object>> chain;
+    for (int i = 0; i < 40; ++i)
+        chain.push_back(std::make_unique<Object>(nullptr));
+    for (std::size_t i = 0; i + 1 < chain.size(); ++i)
+        chain[i]->SetProperty("next", chain[i + 1].get(), Readable);
+    Property table;
+    table.SetProperty("next", chain.front().get(), Readable);
+
+    const std::uint32_t lastOID = Base::GetLastOID();
+    {
+        Property loaded;
+        Load(loaded, Store(table));
+        Base* object = nullptr;
+        ASSERT_TRUE(loaded.GetProperty("next", object));
+        int depth = 0;
+        for (const Object* at = DynCast<Object>(object); at; at = DynCast<Object>(object)) {
+            ++depth;
+            object = nullptr;
+            at->GetProperty("next", object);
+        }
+        EXPECT_EQ(depth, 16);
+    }
+    for (std::uint32_t oid = lastOID + 1; oid <= Base::GetLastOID(); ++oid)
+        EXPECT_EQ(Base::GetObjectA(oid), nullptr) << oid;
 }
 
 TEST(UserPropertyArchive, PropertyIsACreatableFrameworkObject)
