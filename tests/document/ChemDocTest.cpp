@@ -11,6 +11,7 @@
 #include "conformers/Conformation.h"
 #include "conformers/Conformer.h"
 #include "conformers/ConformerHelper.h"
+#include "conformers/ConformerModel.h"
 #include "conformers/ConformerModelToken.h"
 #include "core/GraphicsPrimitives.h"
 #include "crystal/Cell3d.h"
@@ -675,7 +676,9 @@ TEST_F(ChemDocTest, SavingAConformerWritesAPackagedCopyAndLeavesTheTreeAlone)
     auto* const marked = new Conformation(conformer->GetParent(), true);
     marked->SetProperty(ConformerHelper::conformerModelMarker, ConformerHelper::conformerModelMarker, 0);
     new Conformation(conformer->GetParent(), true);
+    auto* const model = new ConformerModel(conformer->GetParent());
     const Bytes bytes = Save(source);
+    EXPECT_EQ(model->GetParent(), conformer->GetParent());
     EXPECT_EQ(root->GetNumChildren(), 1);
     EXPECT_EQ(root->GetChild(0), conformer->GetParent());
     EXPECT_FALSE(root->HasDescendent(ConformerModelToken::classType));
@@ -701,6 +704,7 @@ TEST_F(ChemDocTest, SavingAConformerWritesAPackagedCopyAndLeavesTheTreeAlone)
         Load(loaded, bytes);
         EXPECT_TRUE(loaded.GetTreeRoot()->HasDescendent(Conformer::classType));
         EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
+        EXPECT_EQ(loaded.GetTreeRoot()->GetChild(0)->GetNumChildren(ConformerModel::classType), 1);
         // Unpackaged models replace the conformations made from them.
         Object* const holder = loaded.GetTreeRoot()->GetChild(0);
         ASSERT_EQ(holder->GetNumChildren(Conformation::classType), convert ? 1 : 2);
