@@ -149,7 +149,7 @@ const RuntimeClass& Base::GetThisClass() noexcept
 
 Base::Base() : m_OID(AddOID(this)) {}
 
-Base::Base(const Base& other) : PersistentObject(other), Catalog(other), m_OID(AddOID(this)) {}
+Base::Base(const Base& other) : Catalog(other), m_OID(AddOID(this)) {}
 
 Base::~Base()
 {

@@ -12,7 +12,7 @@
 
 namespace Tavrel {
 
-class Base : public PersistentObject, public Catalog {
+class Base : public Catalog {
 public:
     static constexpr const char* className = "XXBase";
     static inline std::uint32_t classType = 0;
