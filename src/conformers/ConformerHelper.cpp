@@ -63,7 +63,9 @@ void ConformerHelper::DeleteAllConformerModelTokens(Object& root)
     DeleteObjects(Collect(root, ConformerModelToken::classType, true));
 }
 
-// The token is made and deactivated; the model objects move into it once models carry conformers.
+// The token is made and deactivated. The models stay where they are, and so are saved in place: moving
+// them in needs the token's object and parent lists (to put them back on load) and conformers to
+// convert (so that a load which drops the tokens keeps conformations), which models do not have yet.
 void ConformerHelper::PackageConformerModels(Object& root)
 {
     auto* const token = new ConformerModelToken(&root);

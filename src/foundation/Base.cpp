@@ -1,5 +1,6 @@
 #include "foundation/Base.h"
 
+#include <array>
 #include <exception>
 #include <memory>
 #include <stdexcept>
@@ -13,8 +14,54 @@ namespace Tavrel {
 
 namespace {
 
+// Every live object by OID. OIDs come from a counter, so they index a directory of fixed-size pages
+// directly; a page is allocated when its first object registers and freed when its last one leaves.
+class OIDTable {
+public:
+    Base* Find(std::uint32_t oid) const
+    {
+        const std::size_t page = oid >> PageBits;
+        return page < m_pages.size() && m_pages[page] ? m_pages[page]->slots[oid & SlotMask] : nullptr;
+    }
+
+    void Insert(std::uint32_t oid, Base* object)
+    {
+        const std::size_t page = oid >> PageBits;
+        if (page >= m_pages.size())
+            m_pages.resize(page + 1);
+        if (!m_pages[page])
+            m_pages[page] = std::make_unique<Page>();
+        m_pages[page]->slots[oid & SlotMask] = object;
+        ++m_pages[page]->live;
+    }
+
+    void Erase(std::uint32_t oid)
+    {
+        const std::size_t page = oid >> PageBits;
+        if (page >= m_pages.size() || !m_pages[page])
+            return;
+        Page& entries = *m_pages[page];
+        Base*& slot = entries.slots[oid & SlotMask];
+        if (!slot)
+            return;
+        slot = nullptr;
+        if (--entries.live == 0)
+            m_pages[page].reset();
+    }
+
+private:
+    static constexpr unsigned PageBits = 8;
+    static constexpr std::uint32_t SlotMask = (1u << PageBits) - 1;
+    struct Page {
+        std::array<Base*, std::size_t{1} << PageBits> slots{};
+        std::uint32_t live = 0;
+    };
+
+    std::vector<std::unique_ptr<Page>> m_pages;
+};
+
 struct OIDRegistry {
-    std::unordered_map<std::uint32_t, Base*> objects;
+    OIDTable objects;
     std::uint32_t lastOID = 0;
     bool useOIDs = true;
 };
@@ -102,7 +149,7 @@ const RuntimeClass& Base::GetThisClass() noexcept
 
 Base::Base() : m_OID(AddOID(this)) {}
 
-Base::Base(const Base& other) : PersistentObject(other), Catalog(other), m_OID(AddOID(this)) {}
+Base::Base(const Base& other) : Catalog(other), m_OID(AddOID(this)) {}
 
 Base::~Base()
 {
@@ -140,21 +187,18 @@ std::uint32_t Base::AddOID(Base* object)
     if (registry.lastOID == UINT32_MAX)
         throw std::overflow_error("object identifiers exhausted");
     const std::uint32_t oid = ++registry.lastOID;
-    if (registry.useOIDs)
-        registry.objects.emplace(oid, object);
+    registry.objects.Insert(oid, object);
     return oid;
 }
 
 void Base::RemoveOID(std::uint32_t oid)
 {
-    Registry().objects.erase(oid);
+    Registry().objects.Erase(oid);
 }
 
 Base* Base::GetObjectA(std::uint32_t oid)
 {
-    const auto& objects = Registry().objects;
-    const auto found = objects.find(oid);
-    return found == objects.end() ? nullptr : found->second;
+    return Registry().objects.Find(oid);
 }
 
 void Base::EnableOIDValidation(bool enable)

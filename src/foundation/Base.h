@@ -12,7 +12,7 @@
 
 namespace Tavrel {
 
-class Base : public PersistentObject, public Catalog {
+class Base : public Catalog {
 public:
     static constexpr const char* className = "XXBase";
     static inline std::uint32_t classType = 0;
@@ -45,8 +45,8 @@ public:
     std::uint32_t GetOID() const { return m_OID; }
     // The live object registered under an OID, or null.
     static Base* GetObjectA(std::uint32_t oid);
-    // Once off, validation cannot be switched on again. With validation off new objects still take
-    // OIDs from the counter but are not entered in the OID map.
+    // Once off, validation cannot be switched on again. Every object takes its OID from the counter
+    // and is found by GetObjectA in either state.
     static void EnableOIDValidation(bool enable);
     static bool IsOIDValidationEnabled();
     // The last OID handed out.

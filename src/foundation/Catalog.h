@@ -3,15 +3,19 @@
 
 #include <cstdint>
 
+#include "platform/PersistentObject.h"
+
 namespace Tavrel {
 
 class Base;
 class ClassHierarchy;
 class PropertyArchive;
 
-class Catalog {
+// Between the archivable root and Base, so that a model object carries a single vtable pointer: each
+// constructor level stores one, and nothing of the object model sits beside it.
+class Catalog : public PersistentObject {
 public:
-    virtual ~Catalog() = default;
+    ~Catalog() override = default;
 
     // The plain class name of the object's most-derived class.
     virtual const char* GetClassHierarchyName() const = 0;

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "foundation/Enumerator.h"
-#include "foundation/Event.h"
 #include "foundation/Filter.h"
 #include "foundation/Iterator.h"
 #include "foundation/PropertyPass.h"
@@ -58,10 +57,7 @@ OrdCollection::OrdCollection(const SetCollection& set)
     Assign(Members(set));
 }
 
-OrdCollection::~OrdCollection()
-{
-    ReleaseAll();
-}
+OrdCollection::~OrdCollection() = default;
 
 OrdCollection& OrdCollection::operator=(const OrdCollection& other)
 {
@@ -96,56 +92,12 @@ bool OrdCollection::operator==(const OrdCollection& other) const
 
 OrdCollection::Entry OrdCollection::Track(Object* object)
 {
-    if (!object)
-        return {nullptr, 0};
-    const std::uint32_t oid = object->GetOID();
-    if (Base::GetObjectA(oid) != object) {
-        const auto [watched, added] = m_watched.try_emplace(oid, Watched{object, 0, false});
-        if (added)
-            object->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &OnEntryDeleted, false, this, nullptr);
-        ++watched->second.count;
-    }
-    return {object, oid};
-}
-
-void OrdCollection::Release(const Entry& entry)
-{
-    if (!entry.object || m_watched.empty())
-        return;
-    const auto watched = m_watched.find(entry.oid);
-    if (watched == m_watched.end() || --watched->second.count > 0)
-        return;
-    if (!watched->second.deleted)
-        watched->second.object->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &OnEntryDeleted, false,
-                                                this, nullptr);
-    m_watched.erase(watched);
-}
-
-void OrdCollection::ReleaseAll()
-{
-    for (const auto& [oid, watched] : m_watched) {
-        if (!watched.deleted)
-            watched.object->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &OnEntryDeleted, false, this,
-                                            nullptr);
-    }
-    m_watched.clear();
+    return object ? Entry{object, object->GetOID()} : Entry{nullptr, 0};
 }
 
 bool OrdCollection::IsLive(const Entry& entry) const
 {
-    if (!entry.object)
-        return false;
-    if (Base::GetObjectA(entry.oid))
-        return true;
-    const auto watched = m_watched.find(entry.oid);
-    return watched != m_watched.end() && !watched->second.deleted;
-}
-
-void OrdCollection::OnEntryDeleted(Event& event)
-{
-    auto* collection = static_cast<OrdCollection*>(event.GetData());
-    if (const auto watched = collection->m_watched.find(event.GetTreeNodeOID()); watched != collection->m_watched.end())
-        watched->second.deleted = true;
+    return entry.object && Base::GetObjectA(entry.oid);
 }
 
 void OrdCollection::Assign(const std::vector<Object*>& objects)
@@ -154,8 +106,6 @@ void OrdCollection::Assign(const std::vector<Object*>& objects)
     entries.reserve(objects.size());
     for (Object* object : objects)
         entries.push_back(Track(object));
-    for (const Entry& entry : m_entries)
-        Release(entry);
     m_entries = std::move(entries);
 }
 
@@ -176,10 +126,7 @@ void OrdCollection::SetSize(int size, int)
 {
     if (size < 0)
         return;
-    const auto count = static_cast<std::size_t>(size);
-    for (std::size_t i = count; i < m_entries.size(); ++i)
-        Release(m_entries[i]);
-    m_entries.resize(count, Entry{nullptr, 0});
+    m_entries.resize(static_cast<std::size_t>(size), Entry{nullptr, 0});
 }
 
 bool OrdCollection::IsEmpty() const
@@ -205,7 +152,6 @@ int OrdCollection::GetSize() const
 
 void OrdCollection::RemoveAll()
 {
-    ReleaseAll();
     m_entries.clear();
 }
 
@@ -220,9 +166,7 @@ void OrdCollection::ApplyFilter(const Filter& filter, FilterMode mode)
     std::vector<Entry> kept;
     kept.reserve(m_entries.size());
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        if (i < removed.size() && removed[i])
-            Release(m_entries[i]);
-        else
+        if (i >= removed.size() || !removed[i])
             kept.push_back(m_entries[i]);
     }
     m_entries = std::move(kept);
@@ -304,9 +248,7 @@ bool OrdCollection::SetAt(int index, Object* object)
     const auto at = static_cast<std::size_t>(index);
     if (at >= m_entries.size())
         m_entries.resize(at + 1, Entry{nullptr, 0});
-    const Entry entry = Track(object);
-    Release(m_entries[at]);
-    m_entries[at] = entry;
+    m_entries[at] = Track(object);
     return true;
 }
 
@@ -315,10 +257,7 @@ bool OrdCollection::RemoveAt(int index, int count)
     if (index < 0 || count < 0 || static_cast<std::size_t>(index) + static_cast<std::size_t>(count) > m_entries.size())
         return false;
     const auto first = m_entries.begin() + index;
-    const auto last = first + count;
-    for (auto entry = first; entry != last; ++entry)
-        Release(*entry);
-    m_entries.erase(first, last);
+    m_entries.erase(first, first + count);
     return true;
 }
 

@@ -2,21 +2,17 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "foundation/BaseCollection.h"
 
 namespace Tavrel {
 
-class Event;
 class SetCollection;
 
 // The entries in index order. The collection learns of the deletion of the objects it refers to
 // without touching them, and an entry whose object was deleted reads as null everywhere (access,
-// walking, filters, copies and both persisted forms). Liveness comes from the OID registry; objects
-// the registry does not hold (made while OID validation was off) are watched through their deletion
-// event instead.
+// walking, filters, copies and both persisted forms). Liveness comes from the OID registry.
 class OrdCollection : public BaseCollection {
     TAVREL_DECLARE_CLASS(OrdCollection, BaseCollection)
 public:
@@ -89,26 +85,13 @@ private:
         Object* object;
         std::uint32_t oid;
     };
-    // An object the OID registry does not hold, with the number of entries that refer to it.
-    struct Watched {
-        Object* object;
-        std::uint32_t count;
-        bool deleted;
-    };
-
-    // The entry for an object, watching it when the registry cannot tell whether it lives.
-    Entry Track(Object* object);
-    // Forgets one entry's reference.
-    void Release(const Entry& entry);
-    void ReleaseAll();
+    static Entry Track(Object* object);
     bool IsLive(const Entry& entry) const;
     Object* Resolve(const Entry& entry) const { return IsLive(entry) ? entry.object : nullptr; }
     // Replaces every entry by one for each object, in order.
     void Assign(const std::vector<Object*>& objects);
-    static void OnEntryDeleted(Event& event);
 
     std::vector<Entry> m_entries;
-    std::unordered_map<std::uint32_t, Watched> m_watched;
 };
 
 } // namespace Tavrel

@@ -33,11 +33,10 @@ struct PropertyArchive::State {
 
 namespace {
 
-// Whether an object handed out earlier still exists. Without OID validation nothing can be known, so
-// the object is assumed alive.
+// Whether an object handed out earlier still exists.
 bool IsAlive(const Base* object, std::uint32_t oid)
 {
-    return !Base::IsOIDValidationEnabled() || Base::GetObjectA(oid) == object;
+    return Base::GetObjectA(oid) == object;
 }
 
 [[noreturn]] void Malformed(ArchiveException::Cause cause, const std::string& message)
@@ -644,7 +643,7 @@ struct PropertyArchive::RecordReader {
 
     static void DropUnowned(const Slot& slot)
     {
-        if (!slot.createdHere || !slot.object || !Base::IsOIDValidationEnabled() || !IsAlive(slot.object, slot.oid))
+        if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid))
             return;
         if (const TreeNode* node = DynCast<TreeNode>(slot.object); node && node->GetParent())
             return;

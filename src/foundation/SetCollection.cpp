@@ -171,7 +171,7 @@ SetCollection operator-(const SetCollection& a, const SetCollection& b)
 
 bool SetCollection::IsLive(const Slot& slot) const
 {
-    return slot.object && !slot.deleted && (!slot.registered || Base::GetObjectA(slot.oid));
+    return slot.object && Base::GetObjectA(slot.oid);
 }
 
 const SetCollection::Slot* SetCollection::Find(const Object* object) const
@@ -184,7 +184,7 @@ SetCollection::Slot& SetCollection::Insert(Object* object)
 {
     const std::uint32_t oid = object->GetOID();
     m_index.emplace(object, m_slots.size());
-    m_slots.push_back({object, object, oid, Base::GetObjectA(oid) == object, false, false});
+    m_slots.push_back({object, object, oid, false});
     ++m_count;
     return m_slots.back();
 }
@@ -236,7 +236,7 @@ void SetCollection::Clear()
     m_count = 0;
     if (m_walks > 0) {
         for (Slot& slot : m_slots)
-            slot = Slot{nullptr, nullptr, 0, false, false, false};
+            slot = Slot{nullptr, nullptr, 0, false};
     } else {
         m_slots.clear();
     }
@@ -277,11 +277,7 @@ void SetCollection::OnMemberDeleted(Event& event)
     slot.listening = false;
     // No compaction here: a walk over the set may be under way in a caller, and positions must hold.
     // The holes go at the next change made through the set itself.
-    if (set->m_validate) {
-        set->Erase(found->second);
-    } else {
-        slot.deleted = true;
-    }
+    set->Erase(found->second);
 }
 
 std::vector<Object*> SetCollection::GetMembers() const
@@ -331,7 +327,7 @@ bool SetCollection::Add(Object* object)
         Compact();
     }
     Slot& slot = Insert(object);
-    if (NeedsListener(slot))
+    if (m_validate)
         Listen(slot);
     return true;
 }
@@ -444,7 +440,7 @@ void SetCollection::SetValidate(bool validate)
     for (Slot& slot : m_slots) {
         if (validate)
             Listen(slot);
-        else if (slot.registered)
+        else
             StopListening(slot);
     }
 }
@@ -484,7 +480,7 @@ void SetCollection::GetSetObjectProperties(PropertyArchive& archive)
         });
     if (pass.Is(PropertyArchive::MethodAfter) && !storing) {
         for (Slot& slot : m_slots) {
-            if (slot.object && NeedsListener(slot))
+            if (m_validate && slot.object)
                 Listen(slot);
         }
     }

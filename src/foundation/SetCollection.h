@@ -18,8 +18,7 @@ class OrdCollection;
 // that does not validate keeps the entry of a deleted member (it still counts in GetSize) until the
 // set is stored, but never hands it out nor touches it: it is skipped by walking, IsMember, copies,
 // filters and the algebra, and the object may be reused for a new member at the same address.
-// Deletion is learnt from the OID registry, or, for objects the registry does not hold (made while
-// OID validation was off), from their deletion event.
+// Deletion is learnt from the OID registry.
 class SetCollection : public BaseCollection {
     TAVREL_DECLARE_CLASS(SetCollection, BaseCollection)
 public:
@@ -104,9 +103,7 @@ private:
         Object* object;        // null for a hole left by a removal
         const TreeNode* node;  // the same object, for lookups that must not touch it
         std::uint32_t oid;
-        bool registered;     // the OID registry holds the object
         bool listening;      // a deletion listener sits on the object
-        bool deleted;        // the listener heard the deletion
     };
 
     bool IsLive(const Slot& slot) const;
@@ -126,7 +123,6 @@ private:
     void Compact();
     // The first live slot at or after index, or the slot count.
     std::size_t NextLive(std::size_t index) const;
-    bool NeedsListener(const Slot& slot) const { return m_validate || !slot.registered; }
     static void OnMemberDeleted(Event& event);
 
     std::vector<Slot> m_slots;

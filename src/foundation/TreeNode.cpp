@@ -62,6 +62,14 @@ public:
     ArchiveRecordScope& operator=(const ArchiveRecordScope&) = delete;
 };
 
+// The framework's object array: in the framework-archive form the children are one record of it,
+// class-tagged, holding the count and the children's records.
+const RuntimeClass& ObjectArrayClass()
+{
+    static const RuntimeClass record{"CObArray", 0, nullptr, nullptr};
+    return record;
+}
+
 // True while the node's own record is being written to or read from the archive.
 bool IsRecordOpen(const Archive& archive, const TreeNode* node)
 {
@@ -1396,9 +1404,14 @@ void TreeNode::Serialize(Archive& archive)
         // Only a parent whose record is open is written, so a record never drags in the tree above it.
         archive.WriteObject(IsRecordOpen(archive, m_parent) ? m_parent : nullptr);
         const int count = GetNumChildren();
-        archive.WriteCount(static_cast<std::uint32_t>(count));
-        for (int i = 0; i < count; ++i)
-            archive.WriteObject(GetChild(i));
+        if (count == 0) {
+            archive.WriteObject(nullptr);
+        } else {
+            archive.WriteRecordHeader(ObjectArrayClass());
+            archive.WriteCount(static_cast<std::uint32_t>(count));
+            for (int i = 0; i < count; ++i)
+                archive.WriteObject(GetChild(i));
+        }
         archive << HasFlag(Selected) << HasFlag(Visible) << HasFlag(Clipped);
         return;
     }
@@ -1409,7 +1422,8 @@ void TreeNode::Serialize(Archive& archive)
 
 void TreeNode::LoadChildren(Archive& archive)
 {
-    const std::uint32_t count = archive.ReadCount(2);
+    // No array record (a null reference) means no children.
+    const std::uint32_t count = archive.ReadRecordHeader(ObjectArrayClass()) ? archive.ReadCount(2) : 0;
     std::vector<TreeNode*> taken;
     taken.reserve(count);
     std::uint8_t selected = 0;

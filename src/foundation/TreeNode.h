@@ -139,10 +139,11 @@ public:
     // A parentless copy of the node alone.
     TreeNode* NodeCopy();
 
-    // Framework-archive form: the parent reference, the children (count and references), then the
-    // selected, visible and clipped bytes. A loaded child list keeps only entries that are new to
-    // the tree: null entries, repeated children and the node's own ancestors are dropped, and each
-    // kept child's parent is the node that lists it.
+    // Framework-archive form: the parent reference, the children (an object-array record holding the
+    // count and the references, or null without children), then the selected, visible and clipped
+    // bytes. A loaded child list keeps only entries that are new to the tree: null entries, repeated
+    // children and the node's own ancestors are dropped, and each kept child's parent is the node
+    // that lists it.
     void Serialize(Archive& archive) override;
     // Property-stream level: "Selected", "Visible", "Clip", "Inactive", "Parent", "Children", "Hints",
     // "Logical Id", "Expanded". On reading, a node joins the parent it names unless a list already

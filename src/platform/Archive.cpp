@@ -1,6 +1,7 @@
 #include "platform/Archive.h"
 
 #include <limits>
+#include <memory>
 
 #include "platform/PersistentObject.h"
 
@@ -179,27 +180,97 @@ void Archive::WriteObject(const PersistentObject* object)
     const_cast<PersistentObject*>(object)->Serialize(*this);
 }
 
-const RuntimeClass* Archive::ReadNewClass(std::uint32_t& schema)
+std::string_view Archive::ReadClassName(std::uint16_t& schema)
 {
-    std::uint16_t storedSchema = 0;
     std::uint16_t nameLength = 0;
-    *this >> storedSchema >> nameLength;
+    *this >> schema >> nameLength;
     if (nameLength > GetRemaining())
         throw ArchiveException(ArchiveException::endOfFile);
     const std::string_view name(reinterpret_cast<const char*>(m_buffer.data() + m_position), nameLength);
     m_position += nameLength;
-    const RuntimeClass* record = RuntimeClass::Find(name);
+    return name;
+}
+
+void Archive::AddLoaded(const void* entry, bool isClass, std::uint32_t schema)
+{
+    TakeIndex();
+    m_loadTable.push_back(entry);
+    m_loadIsClass.push_back(isClass);
+    m_loadSchema.push_back(schema);
+    m_handedOut.push_back(false);
+}
+
+const RuntimeClass* Archive::ReadNewClass(std::uint32_t& schema)
+{
+    std::uint16_t storedSchema = 0;
+    const RuntimeClass* record = RuntimeClass::Find(ReadClassName(storedSchema));
     if (!record || !record->IsSerializable())
         throw ArchiveException(ArchiveException::badClass);
     if ((record->schema & RuntimeClass::VersionableSchema) == 0 && storedSchema != (record->schema & 0xFFFFu))
         throw ArchiveException(ArchiveException::badSchema);
     schema = storedSchema;
-    TakeIndex();
-    m_loadTable.push_back(record);
-    m_loadIsClass.push_back(true);
-    m_loadSchema.push_back(schema);
-    m_handedOut.push_back(false);
+    AddLoaded(record, true, schema);
     return record;
+}
+
+void Archive::ReadTagIndex(std::uint16_t tag, std::uint32_t& index, bool& isClass)
+{
+    index = tag;
+    isClass = false;
+    if (tag == BigObjectTag) {
+        std::uint32_t big = 0;
+        *this >> big;
+        isClass = (big & BigClassTag) != 0;
+        index = big & ~BigClassTag;
+    } else if ((tag & ClassTag) != 0) {
+        isClass = true;
+        index = tag & ~ClassTag;
+    }
+}
+
+void Archive::WriteRecordHeader(const RuntimeClass& record)
+{
+    if (!IsStoring())
+        throw ArchiveException(ArchiveException::readOnly);
+    if (const auto known = m_storeIndex.find(&record); known != m_storeIndex.end()) {
+        WriteTag(known->second, true);
+    } else {
+        const std::string_view name(record.className);
+        *this << NewClassTag << static_cast<std::uint16_t>(record.schema & 0xFFFFu)
+              << static_cast<std::uint16_t>(name.size());
+        Write(name.data(), name.size());
+        m_storeIndex.emplace(&record, TakeIndex());
+    }
+    TakeIndex();
+}
+
+bool Archive::ReadRecordHeader(const RuntimeClass& record)
+{
+    if (!IsLoading())
+        throw ArchiveException(ArchiveException::writeOnly);
+    std::uint16_t tag = 0;
+    *this >> tag;
+    if (tag == NullTag)
+        return false;
+    if (tag == NewClassTag) {
+        std::uint16_t schema = 0;
+        if (ReadClassName(schema) != record.className)
+            throw ArchiveException(ArchiveException::badClass);
+        if ((record.schema & RuntimeClass::VersionableSchema) == 0 && schema != (record.schema & 0xFFFFu))
+            throw ArchiveException(ArchiveException::badSchema);
+        AddLoaded(&record, true, schema);
+    } else {
+        std::uint32_t index = 0;
+        bool isClass = false;
+        ReadTagIndex(tag, index, isClass);
+        if (!isClass || index >= m_loadTable.size() || !m_loadIsClass[index])
+            throw ArchiveException(ArchiveException::badIndex);
+        if (m_loadTable[index] != &record)
+            throw ArchiveException(ArchiveException::badClass);
+    }
+    // The record's object: present in the sequence, never handed out.
+    AddLoaded(nullptr, false, 0);
+    return true;
 }
 
 PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
@@ -214,17 +285,9 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
     if (tag == NewClassTag) {
         record = ReadNewClass(schema);
     } else {
-        std::uint32_t index = tag;
+        std::uint32_t index = 0;
         bool isClass = false;
-        if (tag == BigObjectTag) {
-            std::uint32_t big = 0;
-            *this >> big;
-            isClass = (big & BigClassTag) != 0;
-            index = big & ~BigClassTag;
-        } else if ((tag & ClassTag) != 0) {
-            isClass = true;
-            index = tag & ~ClassTag;
-        }
+        ReadTagIndex(tag, index, isClass);
         if (!isClass && index == 0)
             return nullptr;
         if (index >= m_loadTable.size() || m_loadIsClass[index] != isClass || !m_loadTable[index])
@@ -242,14 +305,12 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
 
     if (expected && !record->IsDerivedFrom(expected))
         throw ArchiveException(ArchiveException::badClass);
-    PersistentObject* object = record->CreateObject();
-    if (!object)
+    std::unique_ptr<PersistentObject> created(record->CreateObject());
+    if (!created)
         throw ArchiveException(ArchiveException::badClass);
-    const std::uint32_t index = TakeIndex();
-    m_loadTable.push_back(object);
-    m_loadIsClass.push_back(false);
-    m_loadSchema.push_back(0);
-    m_handedOut.push_back(false);
+    const std::size_t index = m_loadTable.size();
+    AddLoaded(created.get(), false, 0);
+    PersistentObject* const object = created.release();
     try {
         m_schema = schema;
         object->Serialize(*this);

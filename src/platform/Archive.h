@@ -94,6 +94,15 @@ public:
     // already handed it out.
     PersistentObject* ReadObject(const RuntimeClass* expected = nullptr);
 
+    // Records of a framework class whose body the caller writes and reads itself, with no object
+    // created (the framework's object array, say). The record's object takes an index in the
+    // sequence that nothing may refer back to.
+    // Writes the class, new or as a back-reference, before the caller's body.
+    void WriteRecordHeader(const RuntimeClass& record);
+    // Reads the tag: false for null; true for the class (new, with its name and schema, or a
+    // back-reference to it), the body following. Any other tag raises badClass or badIndex.
+    bool ReadRecordHeader(const RuntimeClass& record);
+
     // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF.
     std::uint32_t GetObjectSchema();
     void SetObjectSchema(std::uint32_t schema) { m_schema = schema; }
@@ -102,6 +111,11 @@ private:
     void WriteTag(std::uint32_t index, bool isClass);
     std::uint32_t TakeIndex();
     const RuntimeClass* ReadNewClass(std::uint32_t& schema);
+    // The name of a new class; its stored schema goes to schema.
+    std::string_view ReadClassName(std::uint16_t& schema);
+    // Splits a tag other than the new-class tag into an index and whether it names a class.
+    void ReadTagIndex(std::uint16_t tag, std::uint32_t& index, bool& isClass);
+    void AddLoaded(const void* entry, bool isClass, std::uint32_t schema);
 
     Mode m_mode;
     std::vector<std::uint8_t> m_buffer;

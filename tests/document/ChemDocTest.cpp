@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -9,6 +11,7 @@
 #include "conformers/Conformation.h"
 #include "conformers/Conformer.h"
 #include "conformers/ConformerHelper.h"
+#include "conformers/ConformerModel.h"
 #include "conformers/ConformerModelToken.h"
 #include "core/GraphicsPrimitives.h"
 #include "crystal/Cell3d.h"
@@ -127,6 +130,124 @@ protected:
         return matrix;
     }
 };
+
+// A node of a tree written in the framework-archive form of older files.
+struct OldNode {
+    std::string className;
+    std::string label;
+    std::uint32_t color;
+    std::vector<OldNode> children;
+};
+
+// Writes old-form records byte by byte: each node is its class tag, the back-reference to its parent,
+// its children as an object-array record (null without children), three flag bytes and the object's
+// fields; classes and objects share one index sequence from 1.
+struct OldRecords {
+    explicit OldRecords(Archive& target) : archive(target) {}
+
+    void Write(const OldNode& root) { Write(root, 0); }
+
+    Archive& archive;
+    std::uint16_t next = 1;
+    std::vector<std::pair<std::string, std::uint16_t>> classes;
+    std::vector<std::size_t> arrayTags;  // offsets of the array records' class tags
+
+private:
+    void Class(const std::string& name, std::uint16_t schema)
+    {
+        for (const auto& [known, index] : classes) {
+            if (known == name) {
+                archive << static_cast<std::uint16_t>(0x8000u | index);
+                return;
+            }
+        }
+        archive << std::uint16_t{0xFFFF} << schema << static_cast<std::uint16_t>(name.size());
+        archive.Write(name.data(), name.size());
+        classes.emplace_back(name, next++);
+    }
+
+    void Write(const OldNode& node, std::uint16_t parent)
+    {
+        Class(node.className, 13);
+        const std::uint16_t self = next++;
+        archive << parent;
+        if (node.children.empty()) {
+            archive << std::uint16_t{0};
+        } else {
+            arrayTags.push_back(archive.GetBuffer().size());
+            Class("CObArray", 0);
+            ++next;
+            archive << static_cast<std::uint16_t>(node.children.size());
+            for (const OldNode& child : node.children)
+                Write(child, self);
+        }
+        archive << std::uint8_t{0} << std::uint8_t{1} << std::uint8_t{0};
+        archive << std::int32_t{0} << node.color << node.label << std::int32_t{0} << std::uint8_t{0} << std::uint8_t{0};
+    }
+};
+
+TreeNode* g_heardByOID = nullptr;
+
+void RecordByOID(Event& event)
+{
+    g_heardByOID = event.GetTreeNode(true);
+}
+
+// With OID validation off: an object user property finds its object, a group and the LIDs survive a
+// save and a load, ApplyMatrix moves the objects, events find their node by OID, and every refused
+// load frees what it built (LeakSanitizer checks the child process at its exit).
+bool EveryLookupWorksWithValidationOff()
+{
+    Base::EnableOIDValidation(false);
+    ChemDoc source;
+    TreeRoot* const root = source.GetTreeRoot();
+    auto* const a = new DocPoint(root, Point3d(1.0, 0.0, 0.0));
+    auto* const b = new DocPoint(root, Point3d(0.0, 2.0, 0.0));
+    NamedCollection* const pair = root->CreateNamedCollection("pair");
+    pair->Add(a);
+    pair->Add(b);
+    a->SetProperty("partner", b, 0);
+    Base* partner = nullptr;
+    bool ok = a->GetProperty("partner", partner) && partner == b;
+    Archive out;
+    source.Serialize(out);
+    const std::vector<std::uint8_t> bytes = out.GetBuffer();
+
+    ChemDoc loaded;
+    Archive in(bytes);
+    loaded.Serialize(in);
+    TreeRoot* const back = loaded.GetTreeRoot();
+    const NamedCollection* const group = back->FindNamedCollection("pair");
+    Object* const first = back->GetChild(0);
+    Object* const second = back->GetChild(1);
+    ok = ok && group && group->GetNumItems() == 2 && back->GetLogicalObject(second->GetLID()) == second;
+
+    first->RegisterEvent(TreeNode::classType, TreeNode::EventDisplayChanged, RecordByOID, false, nullptr, nullptr);
+    first->SetClipped(true);
+    ok = ok && g_heardByOID == first;
+
+    Matrix4x4 turn(Point3d(0.0, 0.0, 1.0), 90.0);
+    loaded.SetMatrix(turn);
+    loaded.ApplyMatrix();
+    const Point3d moved = static_cast<Geometric*>(first)->GetXYZ();
+    ok = ok && std::abs(moved.x) < 1e-9 && std::abs(std::abs(moved.y) - 1.0) < 1e-9;
+
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        const std::uint32_t before = Base::GetLastOID();
+        ChemDoc document;
+        Archive cut(bytes.data(), length);
+        try {
+            document.Serialize(cut);
+            ok = false;
+        } catch (const ArchiveException&) {
+        }
+        for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid) {
+            const Base* const left = Base::GetObjectA(oid);
+            ok = ok && (!left || left == document.GetTreeRoot());
+        }
+    }
+    return ok;
+}
 
 constexpr std::size_t headerEnd = 24;  // the length byte and the 23 header characters
 constexpr std::size_t viewTail = 4 + 4 + 4 + 4 + 1 + 1 + 16 * 8;
@@ -258,19 +379,15 @@ TEST_F(ChemDocTest, VersionWithoutSchemaFieldIsRead)
 
 TEST_F(ChemDocTest, FrameworkObjectRootsOfOlderVersionsAreRead)
 {
-    TreeRoot root;
-    root.SetLabel("old");
-    auto* const child = new Object(&root);
-    child->SetLabel("child");
-    child->SetColor(Color::Red());
-    (new Object(child))->SetLabel("grandchild");
-
+    const OldNode tree{"XXTreeRoot", "old", 0,
+                       {{"XXObject", "child", Color::Red().GetValue(), {{"XXObject", "grandchild", 0, {}}}},
+                        {"XXObject", "second", 0, {{"XXObject", "a", 0, {}}, {"XXObject", "b", 0, {}}}}}};
     for (const bool withStereo : {true, false}) {
         Archive archive;
         WriteHead(archive, withStereo ? 0x30000u : 0x10000u);
         if (!withStereo)
             archive << Turn();
-        archive.WriteObject(&root);
+        OldRecords(archive).Write(tree);
         WriteView(archive, 25.0f, 1, 2, 0x00112233u, true);
         if (withStereo)
             archive << true << Turn();
@@ -280,11 +397,18 @@ TEST_F(ChemDocTest, FrameworkObjectRootsOfOlderVersionsAreRead)
         Load(loaded, archive.GetBuffer());
         TreeRoot* const back = loaded.GetTreeRoot();
         EXPECT_EQ(back->GetLabel(), "old");
-        ASSERT_EQ(back->GetNumChildren(), 1);
+        ASSERT_EQ(back->GetNumChildren(), 2);
         Object* const loadedChild = back->GetChild(0);
         EXPECT_EQ(loadedChild->GetColor(), Color::Red());
         ASSERT_EQ(loadedChild->GetNumChildren(), 1);
         EXPECT_EQ(loadedChild->GetChild(0)->GetLabel(), "grandchild");
+        EXPECT_EQ(loadedChild->GetChild(0)->GetParent(), loadedChild);
+        Object* const second = back->GetChild(1);
+        EXPECT_EQ(second->GetLabel(), "second");
+        ASSERT_EQ(second->GetNumChildren(), 2);
+        EXPECT_EQ(second->GetChild(0)->GetLabel(), "a");
+        EXPECT_EQ(second->GetChild(1)->GetLabel(), "b");
+        EXPECT_EQ(second->GetChild(1)->GetParent(), second);
         EXPECT_EQ(back->GetLogicalObject(loadedChild->GetChild(0)->GetLID()), loadedChild->GetChild(0));
         EXPECT_FALSE(back->IsModified());
         EXPECT_EQ(loaded.GetViewSize(), 25.0);
@@ -294,6 +418,39 @@ TEST_F(ChemDocTest, FrameworkObjectRootsOfOlderVersionsAreRead)
         EXPECT_TRUE(loaded.GetDepthCue());
         EXPECT_EQ(loaded.GetStereo(), withStereo);
         EXPECT_EQ(*loaded.GetMatrix(), Turn());
+
+        // The library's own writer of the form gives the same bytes back.
+        Archive rewritten;
+        rewritten.WriteObject(back);
+        Archive handMade;
+        OldRecords(handMade).Write(tree);
+        EXPECT_EQ(rewritten.GetBuffer(), handMade.GetBuffer());
+    }
+}
+
+TEST_F(ChemDocTest, OldChildArraysOfTheWrongClassAreRefused)
+{
+    // The second array names the object class instead of the array class, then an object
+    // reference points at the first array: both are archive errors, and nothing is left behind.
+    const OldNode tree{"XXTreeRoot", "old", 0, {{"XXObject", "child", 0, {{"XXObject", "grandchild", 0, {}}}}}};
+    Archive archive;
+    WriteHead(archive, 0x30000u);
+    OldRecords records(archive);
+    records.Write(tree);
+    const Bytes good = archive.GetBuffer();
+    const std::size_t secondArray = records.arrayTags.at(1);
+    ASSERT_EQ(good[secondArray], 0x03);  // the array class, index 3
+    ASSERT_EQ(good[secondArray + 1], 0x80);
+    for (const std::uint8_t tag : {std::uint8_t{0x05}, std::uint8_t{0x04}}) {
+        Bytes bad = good;
+        bad[secondArray] = tag;
+        bad[secondArray + 1] = tag == 0x05 ? 0x80 : 0x00;  // the object class; the first array object
+        ChemDoc document;
+        const std::uint32_t before = Base::GetLastOID();
+        EXPECT_THROW(Load(document, bad), ArchiveException);
+        EXPECT_EQ(document.GetTreeRoot()->GetNumChildren(), 0);
+        for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
+            EXPECT_EQ(Base::GetObjectA(oid), nullptr) << oid;
     }
 }
 
@@ -428,6 +585,19 @@ TEST_F(ChemDocTest, ObjectValuedUserPropertiesSurviveTheSaveAsCopiesTheCellOwns)
 }
 
 // ---- Round trip and bad input
+
+// Switching OID validation off is one-way and process-wide, so it runs in a child process.
+TEST(ChemDocDeathTest, LookupsByOIDAndRefusedLoadsHoldWithoutOIDValidation)
+{
+    EXPECT_EXIT(
+        {
+            AttachDataModelDLL();
+            if (DocPoint::classType == 0)
+                ClassRegistry::Register<DocPoint>();
+            std::exit(EveryLookupWorksWithValidationOff() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
 
 TEST_F(ChemDocTest, RoundTripKeepsTheWholeTreeAndTheViewSettings)
 {
@@ -609,7 +779,9 @@ TEST_F(ChemDocTest, SavingAConformerWritesAPackagedCopyAndLeavesTheTreeAlone)
     auto* const marked = new Conformation(conformer->GetParent(), true);
     marked->SetProperty(ConformerHelper::conformerModelMarker, ConformerHelper::conformerModelMarker, 0);
     new Conformation(conformer->GetParent(), true);
+    auto* const model = new ConformerModel(conformer->GetParent());
     const Bytes bytes = Save(source);
+    EXPECT_EQ(model->GetParent(), conformer->GetParent());
     EXPECT_EQ(root->GetNumChildren(), 1);
     EXPECT_EQ(root->GetChild(0), conformer->GetParent());
     EXPECT_FALSE(root->HasDescendent(ConformerModelToken::classType));
@@ -635,6 +807,7 @@ TEST_F(ChemDocTest, SavingAConformerWritesAPackagedCopyAndLeavesTheTreeAlone)
         Load(loaded, bytes);
         EXPECT_TRUE(loaded.GetTreeRoot()->HasDescendent(Conformer::classType));
         EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
+        EXPECT_EQ(loaded.GetTreeRoot()->GetChild(0)->GetNumChildren(ConformerModel::classType), 1);
         // Unpackaged models replace the conformations made from them.
         Object* const holder = loaded.GetTreeRoot()->GetChild(0);
         ASSERT_EQ(holder->GetNumChildren(Conformation::classType), convert ? 1 : 2);

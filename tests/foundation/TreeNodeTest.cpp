@@ -36,7 +36,9 @@ public:
             TreeNode::Serialize(archive);
             return;
         }
+        static const RuntimeClass objectArray{"CObArray", 0, nullptr, nullptr};
         archive.WriteObject(nullptr);
+        archive.WriteRecordHeader(objectArray);
         archive.WriteCount(4);
         archive.WriteObject(nullptr);
         archive.WriteObject(GetChild(0));
