@@ -8,6 +8,7 @@ Conformer::Conformer() = default;
 
 Conformer::Conformer(Object* parent) : Geometric(parent)
 {
+    const ConstructionScope construction(*this);
     SetDisplayStyle(1);
 }
 

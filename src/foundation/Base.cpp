@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "foundation/ClassHierarchy.h"
@@ -78,14 +79,17 @@ bool g_notify = true;
 std::unordered_map<const Base*, Base*>* g_copyMap = nullptr;
 
 // Copied events waiting for the end of the outermost copy: the source (null once it is destroyed or
-// its event delivered) and the copy's OID, in order of copying.
+// its event delivered) and the copy's OID, in order of copying. A source copied again while its
+// first event waits has one entry per copy, chained from the latest.
+constexpr std::size_t NoEntry = static_cast<std::size_t>(-1);
 struct PendingCopied {
     Base* source;
     std::uint32_t copyOID;
+    std::size_t earlier;  // the source's previous entry, or NoEntry
 };
 struct CopiedEvents {
     std::vector<PendingCopied> pending;
-    std::unordered_map<const Base*, std::size_t> index;  // source -> its entry
+    std::unordered_map<const Base*, std::size_t> index;  // source -> its latest entry
     std::size_t next = 0;                                // first entry not yet delivered
     int scopes = 0;
     int deliveries = 0;
@@ -95,7 +99,8 @@ CopiedEvents g_copied;
 void Forget(const Base* source)
 {
     if (const auto found = g_copied.index.find(source); found != g_copied.index.end()) {
-        g_copied.pending[found->second].source = nullptr;
+        for (std::size_t entry = found->second; entry != NoEntry; entry = g_copied.pending[entry].earlier)
+            g_copied.pending[entry].source = nullptr;
         g_copied.index.erase(found);
     }
 }
@@ -122,12 +127,12 @@ void DeliverCopied()
         }
     } const delivery;
     while (g_copied.next < g_copied.pending.size()) {
-        const PendingCopied entry = g_copied.pending[g_copied.next++];
-        if (!entry.source)
+        PendingCopied& entry = g_copied.pending[g_copied.next++];
+        Base* const source = std::exchange(entry.source, nullptr);
+        if (!source)
             continue;
-        Forget(entry.source);
         std::uint32_t copyOID = entry.copyOID;
-        entry.source->DoNotify(Base::classType, Base::EventCopied, nullptr, &copyOID);
+        source->DoNotify(Base::classType, Base::EventCopied, nullptr, &copyOID);
     }
 }
 
@@ -171,10 +176,8 @@ Base::CopyEventScope::~CopyEventScope()
     if (--g_copied.scopes != 0)
         return;
     if (std::uncaught_exceptions() > m_exceptions) {
-        for (std::size_t i = m_first; i < g_copied.pending.size(); ++i) {
-            if (g_copied.pending[i].source)
-                Forget(g_copied.pending[i].source);
-        }
+        for (std::size_t i = m_first; i < g_copied.pending.size(); ++i)
+            g_copied.pending[i].source = nullptr;
         ResetCopiedWhenIdle();
         return;
     }
@@ -298,8 +301,9 @@ Base* Base::Copy() const
         delete copy;
         throw;
     }
-    g_copied.index.emplace(this, g_copied.pending.size());
-    g_copied.pending.push_back({const_cast<Base*>(this), copy->GetOID()});
+    const auto [latest, first] = g_copied.index.try_emplace(this, g_copied.pending.size());
+    g_copied.pending.push_back({const_cast<Base*>(this), copy->GetOID(), first ? NoEntry : latest->second});
+    latest->second = g_copied.pending.size() - 1;
     return copy;
 }
 

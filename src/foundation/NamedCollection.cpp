@@ -16,6 +16,7 @@ constexpr int DefaultBlockSize = 50;
 NamedCollection::NamedCollection(Object* parent, std::string_view name)
     : SetCollection(parent, DefaultHashSize, DefaultBlockSize)
 {
+    const ConstructionScope construction(*this);
     SetValidate(true);
     SetLabel(name);
 }
@@ -41,42 +42,55 @@ std::string NamedCollection::GetCommonName() const
 template <class Operation>
 void NamedCollection::PassOn(Operation&& operation)
 {
-    if (m_passing)
+    const Watch self(this);
+    operation(*this, true);
+    if (!self.alive || m_passing)
         return;
     m_passing = true;
     struct Reset {
+        const Watch& self;
         bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_passing};
+        ~Reset()
+        {
+            if (self.alive)
+                flag = false;
+        }
+    } reset{self, m_passing};
     for (Object* member : GetMembers()) {
-        // An earlier member's operation may have deleted this one.
+        // A listener may have deleted the group, or this member.
+        if (!self.alive)
+            return;
         if (IsMember(member))
-            operation(*member);
+            operation(*member, false);
     }
 }
 
 void NamedCollection::Select(bool recursive)
 {
-    TreeNode::Select(recursive);
-    PassOn([recursive](Object& member) { member.Select(recursive); });
+    PassOn([recursive](Object& node, bool group) {
+        group ? node.TreeNode::Select(recursive) : node.Select(recursive);
+    });
 }
 
 void NamedCollection::UnSelect(bool recursive)
 {
-    TreeNode::UnSelect(recursive);
-    PassOn([recursive](Object& member) { member.UnSelect(recursive); });
+    PassOn([recursive](Object& node, bool group) {
+        group ? node.TreeNode::UnSelect(recursive) : node.UnSelect(recursive);
+    });
 }
 
 void NamedCollection::SetVisible(bool recursive)
 {
-    TreeNode::SetVisible(recursive);
-    PassOn([recursive](Object& member) { member.SetVisible(recursive); });
+    PassOn([recursive](Object& node, bool group) {
+        group ? node.TreeNode::SetVisible(recursive) : node.SetVisible(recursive);
+    });
 }
 
 void NamedCollection::SetInvisible(bool recursive)
 {
-    TreeNode::SetInvisible(recursive);
-    PassOn([recursive](Object& member) { member.SetInvisible(recursive); });
+    PassOn([recursive](Object& node, bool group) {
+        group ? node.TreeNode::SetInvisible(recursive) : node.SetInvisible(recursive);
+    });
 }
 
 } // namespace Tavrel

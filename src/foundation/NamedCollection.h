@@ -31,6 +31,8 @@ protected:
     NamedCollection(const NamedCollection& other);
 
 private:
+    // The operation on the group (flag true), then on every member while the group lives, unless the
+    // group is already passing one on.
     template <class Operation>
     void PassOn(Operation&& operation);
 

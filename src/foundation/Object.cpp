@@ -165,18 +165,14 @@ Object::~Object() = default;
 
 void Object::CollapseNode(bool recursive)
 {
-    if (!IsExpanded())
-        return;
-    DoNotify(classType, EventExpanding, nullptr, nullptr);
-    TreeNode::CollapseNode(recursive);
+    if (IsExpanded() && Notify(classType, EventExpanding))
+        TreeNode::CollapseNode(recursive);
 }
 
 void Object::ExpandNode(bool recursive)
 {
-    if (IsExpanded())
-        return;
-    DoNotify(classType, EventExpanding, nullptr, nullptr);
-    TreeNode::ExpandNode(recursive);
+    if (!IsExpanded() && Notify(classType, EventExpanding))
+        TreeNode::ExpandNode(recursive);
 }
 
 // ---- Persistence

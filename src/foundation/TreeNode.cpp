@@ -103,8 +103,6 @@ void SkipParentReference(Archive& archive)
 
 } // namespace
 
-// Marks an operation that still refers to a node; the node's destructor clears `alive`.
-
 // The children in order. Removed entries leave holes that a Fenwick tree of live slots skips, so
 // removal, index lookup and access by index take O(log n); holes are squeezed out when they
 // outnumber the children. Each child keeps its slot.
@@ -309,11 +307,17 @@ public:
             const bool recursive = task.recursive;
             switch (task.kind) {
             case Kind::Children:
-                // Children are read by index as the walk goes, so it follows changes callbacks make.
-                if (task.index < node->GetNumChildren())
-                    Invoke(node->GetChild(task.index++), op, recursive);  // the deque keeps `task` in place
-                else
+                // Children are read by index as the walk goes, so it follows changes callbacks make: the
+                // next child is the one after the child just visited, or in its place once it left.
+                if (task.index < node->GetNumChildren()) {
+                    TreeNode* const child = node->GetChild(task.index);
+                    const Watch visited(child);
+                    Invoke(child, op, recursive);  // the deque keeps `task` in place
+                    if (visited.alive && child->m_parent == node)
+                        task.index = child->GetIndex() + 1;
+                } else {
                     m_tasks.pop_back();
+                }
                 break;
             case Kind::Call:
                 m_tasks.pop_back();
@@ -398,13 +402,14 @@ TreeNode::TreeNode(const TreeNode& other)
       m_copySource(&other),
       m_inactive(other.m_inactive),
       m_LID(other.m_LID),
-      m_flags(other.m_flags),
+      m_flags(static_cast<std::uint8_t>(other.m_flags & ~Pinned)),
       m_hints(other.m_hints)
 {
 }
 
 TreeNode::TreeNode(TreeNode* parent) : TreeNode()
 {
+    const ConstructionScope construction(*this);
     if (parent)
         SetFlag(Selected, parent->HasFlag(Selected));
     SetParent(parent);
@@ -418,26 +423,37 @@ TreeNode::TreeNode(TreeNode* parent) : TreeNode()
 
 TreeNode::~TreeNode()
 {
+    SetFlag(Pinned, true);
     DeleteChildren();
     m_children.reset();
     DoNotify(classType, EventDeleted, nullptr, nullptr);
-    // A listener may have placed new children under the dying node: they go with it.
-    DeleteChildren();
+    // Listeners may give the dying node new children, or a new parent while it leaves the old one:
+    // the children go with it, the parent is left again.
+    while (m_parent || GetNumChildren() > 0) {
+        DeleteChildren();
+        if (m_parent)
+            m_parent->RemoveChild(this);
+    }
     m_children.reset();
-    if (m_parent)
-        m_parent->RemoveChild(this);
     m_registrations.reset();
     for (Watch* watch = m_watchers; watch; watch = watch->next)
         watch->alive = false;
 }
 
-// Deletes the subtree deepest first, the last child of each node first, without recursion.
+void TreeNode::Discard(TreeNode* node)
+{
+    if (!node->HasFlag(Pinned))
+        delete node;
+    else if (node->m_parent)
+        node->m_parent->RemoveChild(node);
+}
+
 void TreeNode::DeleteChildren()
 {
     TreeNode* cursor = this;
     TreeNode* root = nullptr;
     for (;;) {
-        if (cursor->GetNumChildren() > 0) {
+        if ((cursor == this || !cursor->HasFlag(Pinned)) && cursor->GetNumChildren() > 0) {
             cursor = cursor->m_children->Last();
             continue;
         }
@@ -448,8 +464,8 @@ void TreeNode::DeleteChildren()
         TreeNode* const up = cursor->m_parent;
         const std::uint64_t epoch = g_structureEpoch;
         g_removalHint = {up, cursor, root, epoch};
-        delete cursor;
-        // Anything beyond the removal of the deleted node means callbacks changed the tree: start over.
+        Discard(cursor);
+        // Anything beyond the removal of the node means callbacks changed the tree: start over.
         if (g_structureEpoch == epoch + 1) {
             cursor = up;
         } else {
@@ -457,6 +473,13 @@ void TreeNode::DeleteChildren()
             root = nullptr;
         }
     }
+}
+
+bool TreeNode::Notify(std::uint32_t type, std::uint16_t code, const char* attribute, void* data)
+{
+    const Watch self(this);
+    DoNotify(type, code, attribute, data);
+    return self.alive;
 }
 
 // ---- Placement
@@ -510,10 +533,7 @@ void TreeNode::MoveTo(TreeNode* parent, int index)
         return;
     if (target && target->alive)
         parent->AddChild(this, index < 0 ? parent->GetNumChildren() : index);
-    if (!self.alive)
-        return;
-    DoNotify(classType, EventParentSet, nullptr, nullptr);
-    if (self.alive && IsExpanded() && (!m_parent || !m_parent->IsExpanded()))
+    if (self.alive && Notify(classType, EventParentSet) && IsExpanded() && (!m_parent || !m_parent->IsExpanded()))
         CollapseNode(true);
 }
 

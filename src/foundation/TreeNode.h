@@ -154,7 +154,13 @@ public:
     // NodeInserted when its record ends.
     void GetSetObjectProperties(PropertyArchive& archive) override;
 
-    // Held across calls that can run callbacks: alive turns false when the watched node is destroyed.
+    // Listeners may delete, move and add nodes while an operation runs. An operation that goes on
+    // after raising an event holds a watch on every node it goes on with (Notify does so for the node
+    // raising the event) and stops at those whose watches died: the node's destructor clears `alive`.
+    // A node being constructed or destroyed is pinned: the teardown of an ancestor that listeners
+    // delete meanwhile only takes it out of the tree, and its own constructor or destructor completes.
+    // Listeners must not delete a pinned node itself (Object::GetObjectA no longer finds a node whose
+    // tree level is being destroyed).
     struct Watch {
         // Out of line: the watch unlinks itself on destruction, which dangling-pointer analysis of an
         // inlined constructor cannot see.
@@ -188,6 +194,32 @@ protected:
     TreeNode(const TreeNode& other);
     // Takes the selected flag of a non-null parent, joins it and raises EventCreated.
     explicit TreeNode(TreeNode* parent);
+
+    // Pins the node while a constructor raises events after the node joined its parent, so the
+    // construction completes on a live node even when listeners delete the parent.
+    class ConstructionScope {
+    public:
+        explicit ConstructionScope(TreeNode& node) : m_node(node), m_pinned(node.HasFlag(Pinned))
+        {
+            node.SetFlag(Pinned, true);
+        }
+        ~ConstructionScope() { m_node.SetFlag(Pinned, m_pinned); }
+        ConstructionScope(const ConstructionScope&) = delete;
+        ConstructionScope& operator=(const ConstructionScope&) = delete;
+
+    private:
+        TreeNode& m_node;
+        bool m_pinned;
+    };
+
+    // Raises an event on this node through DoNotify; false when a listener destroyed the node.
+    [[nodiscard]] bool Notify(std::uint32_t type, std::uint16_t code, const char* attribute = nullptr,
+                              void* data = nullptr);
+    // Deletes the node, or only takes it out of its parent while it is pinned.
+    static void Discard(TreeNode* node);
+    // Deletes the subtree deepest first, the last child of each node first; pinned nodes are taken
+    // out with what hangs below them.
+    void DeleteChildren();
 
     // Links the copy to the copies of its source's parent and children.
     void DeepenShallowCopy() override;
@@ -238,6 +270,7 @@ private:
         Clipped = 8,
         Expanded = 16,
         Selectable = 32,
+        Pinned = 64,  // being constructed or destroyed
     };
 
     bool HasFlag(Flag flag) const { return (m_flags & flag) != 0; }
@@ -248,7 +281,6 @@ private:
     // Visits the descendants depth first, children in order, while the visitor returns true.
     template <class Visit>
     static void VisitDescendants(const TreeNode* top, Visit&& visit);
-    void DeleteChildren();
     void DeliverHere(TreeNode* source, std::uint32_t sourceOID, const Base* instance, std::uint32_t type,
                      std::uint16_t code, const char* attribute, bool tree, void* data, const Watch& watch);
     std::uint8_t RegisteredBits(std::uint32_t type, bool treeOnly) const;

@@ -125,8 +125,7 @@ TreeRoot::TreeRoot(const TreeRoot& other) : Object(other), m_lids(other.m_lids) 
 // of their deletion events meet a complete root.
 TreeRoot::~TreeRoot()
 {
-    while (TreeNode* const last = TreeNode::GetChild(GetNumChildren() - 1))
-        delete last;
+    DeleteChildren();
 }
 
 void TreeRoot::DeepenShallowCopy()
@@ -202,14 +201,18 @@ Object* TreeRoot::GetLogicalObject(std::uint32_t lid) const
 
 void TreeRoot::Select(bool)
 {
+    const Watch self(this);
     Superclass::Select(true);
-    UnSelect(false);
+    if (self.alive)
+        UnSelect(false);
 }
 
 void TreeRoot::SetVisible(bool)
 {
+    const Watch self(this);
     Superclass::SetVisible(true);
-    SetInvisible(false);
+    if (self.alive)
+        SetInvisible(false);
 }
 
 void TreeRoot::Empty()
@@ -218,8 +221,10 @@ void TreeRoot::Empty()
     OrdCollection children;
     for (int i = 0; i < GetNumChildren(); ++i)
         children.Add(GetChild(i));
-    for (int i = 0; i < children.GetSize(); ++i)
-        delete children.GetAt(i);
+    for (int i = 0; i < children.GetSize(); ++i) {
+        if (Object* const child = children.GetAt(i))
+            Discard(child);
+    }
 }
 
 void TreeRoot::BroadcastChange(int hint)
@@ -231,8 +236,10 @@ void TreeRoot::BroadcastChange(int hint)
 
 NamedCollection* TreeRoot::CreateNamedCollection(std::string_view name)
 {
+    const Watch self(this);
     auto* const collection = new NamedCollection(this, name);
-    GetSelectionSet(*collection, SelectionSetType::All);
+    if (self.alive)
+        GetSelectionSet(*collection, SelectionSetType::All);
     return collection;
 }
 

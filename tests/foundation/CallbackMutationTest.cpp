@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
 
 #include "core/Point3d.h"
 #include "foundation/Base.h"
 #include "foundation/ClassRegistry.h"
 #include "document/DataModelLibrary.h"
 #include "foundation/Geometric3d.h"
+#include "foundation/NamedCollection.h"
 #include "foundation/Object.h"
 #include "foundation/TreeRoot.h"
 
@@ -148,4 +150,108 @@ TEST_F(CallbackMutationTest, StyleWalkSurvivesADeletionWithoutOIDValidation)
             std::exit(a->GetNumChildren() == 1 && a->GetChild(0) == last ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// Listeners that delete a node the running operation still stands on: the operation stops at what is
+// gone, a node in the middle of its own construction or destruction is let go instead of deleted twice.
+namespace {
+
+// Deletes, once, the object whose OID the registration's data holds (a node whose deletion is under
+// way is no longer found as an Object).
+void DeleteOnce(Event& event)
+{
+    delete Object::GetObjectA(std::exchange(*static_cast<std::uint32_t*>(event.GetData()), 0u));
+}
+
+} // namespace
+
+TEST_F(CallbackMutationTest, ConstructionOutlivesAParentDeletedByItsListeners)
+{
+    for (const std::uint16_t code : {TreeNode::EventChildrenChanged, TreeNode::EventParentSet, TreeNode::EventCreated}) {
+        TreeRoot root;
+        auto* const parent = new Object(&root);
+        std::uint32_t doomed = parent->GetOID();
+        root.RegisterEvent(TreeNode::classType, code, DeleteOnce, true, &doomed, nullptr);
+        auto* const created = new Object(parent);
+        EXPECT_EQ(doomed, 0u);
+        EXPECT_EQ(root.GetNumChildren(), 0);
+        EXPECT_EQ(Base::GetObjectA(created->GetOID()), created);
+        EXPECT_EQ(created->GetParent(), nullptr);
+        delete created;
+    }
+}
+
+TEST_F(CallbackMutationTest, DeletionListenerDeletingAnAncestorOfTheDyingNode)
+{
+    TreeRoot root;
+    auto* const above = new Object(&root);
+    auto* const top = new Object(above);
+    auto* const middle = new Object(top);
+    auto* const leaf = new Object(middle);
+    new Object(leaf);
+    new Object(top);
+    std::uint32_t middleOID = middle->GetOID();
+    std::uint32_t aboveOID = above->GetOID();
+    leaf->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, DeleteOnce, false, &middleOID, nullptr);
+    leaf->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, DeleteOnce, false, &aboveOID, nullptr);
+    delete top;
+    EXPECT_EQ(aboveOID, 0u);
+    EXPECT_EQ(root.GetNumChildren(), 0);
+
+    auto* const parent = new Object(&root);
+    auto* const dying = new Object(parent);
+    std::uint32_t parentOID = parent->GetOID();
+    dying->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, DeleteOnce, false, &parentOID, nullptr);
+    delete dying;
+    EXPECT_EQ(parentOID, 0u);
+    EXPECT_EQ(root.GetNumChildren(), 0);
+}
+
+TEST_F(CallbackMutationTest, ExpandingListenerDeletingTheNode)
+{
+    TreeRoot root;
+    auto* const alone = new Object(&root);
+    std::uint32_t aloneOID = alone->GetOID();
+    alone->RegisterEvent(Object::classType, Object::EventExpanding, DeleteOnce, false, &aloneOID, nullptr);
+    alone->ExpandNode(false);
+    EXPECT_EQ(root.GetNumChildren(), 0);
+
+    auto* const top = new Object(&root);
+    auto* const first = new Object(top);
+    new Object(first);
+    auto* const second = new Object(top);
+    std::uint32_t firstOID = first->GetOID();
+    first->RegisterEvent(Object::classType, Object::EventExpanding, DeleteOnce, false, &firstOID, nullptr);
+    top->ExpandNode(true);
+    ASSERT_EQ(top->GetNumChildren(), 1);
+    EXPECT_TRUE(second->IsExpanded());
+}
+
+TEST_F(CallbackMutationTest, GroupDeletedWhileItOrAMemberChanges)
+{
+    using Operation = void (TreeNode::*)(bool);
+    const std::pair<Operation, Operation> operations[] = {{&TreeNode::UnSelect, &TreeNode::Select},
+                                                          {&TreeNode::Select, &TreeNode::UnSelect},
+                                                          {&TreeNode::SetVisible, &TreeNode::SetInvisible},
+                                                          {&TreeNode::SetInvisible, &TreeNode::SetVisible}};
+    for (const auto& [prepare, operation] : operations) {
+        for (const bool onMember : {false, true}) {
+            TreeRoot root;
+            auto* const a = new Object(&root);
+            auto* const b = new Object(&root);
+            auto* const group = new NamedCollection(&root, "group");
+            group->Add(a);
+            group->Add(b);
+            (group->*prepare)(false);
+            std::uint32_t groupOID = group->GetOID();
+            const std::uint16_t code = prepare == &TreeNode::UnSelect || prepare == &TreeNode::Select
+                                           ? TreeNode::EventSelectionChanged
+                                           : TreeNode::EventDisplayChanged;
+            (onMember ? static_cast<TreeNode*>(a) : group)
+                ->RegisterEvent(TreeNode::classType, code, DeleteOnce, false, &groupOID, nullptr);
+            (group->*operation)(false);
+            EXPECT_EQ(groupOID, 0u);
+            EXPECT_EQ(root.GetNumChildren(), 2);
+        }
+    }
 }
