@@ -23,10 +23,7 @@ class BenchRecord : public Base {
 public:
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageString>("Label", label);
         pass.Value<Storage::StorageInt>("Bench Index", index);
         pass.Value<Storage::StorageFloat>("Bench Weight", weight);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "chemistry/SubUnit.h"
+#include "foundation/PropertyTable.h"
 
 namespace Tavrel {
 
@@ -90,12 +91,12 @@ Point3d Chain::CalculateCenter() const
 
 ObjectProperty Chain::GetPropertyAsObjectProperty(std::string_view name) const
 {
-    return Object::GetPropertyAsObjectProperty(name);
+    return DescribeProperty(Object::Properties(), name);
 }
 
 std::int32_t Chain::GetProperties(ObjectProperty::Array& properties) const
 {
-    return Object::GetProperties(properties);
+    return ListProperties(Object::Properties(), properties);
 }
 
 bool Chain::GetSecondaryStructureDefined() const

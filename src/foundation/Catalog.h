@@ -8,6 +8,7 @@ namespace Tavrel {
 class Base;
 class ClassHierarchy;
 class PropertyArchive;
+class PropertyTable;
 
 class Catalog {
 public:
@@ -19,6 +20,9 @@ public:
     virtual void BuildClassHierarchy(ClassHierarchy& hierarchy) const = 0;
     // One pass of the property stream over this level and its bases.
     virtual void GetSetObjectProperties(PropertyArchive& archive) = 0;
+    // The description of the most-derived level that declares one (TAVREL_DECLARE_PROPERTIES); null
+    // when no level does.
+    virtual const PropertyTable* GetPropertyTable() const { return nullptr; }
 
     // Writes this object's record under oid: the OID, the class hierarchy, the property count and
     // the properties; objects it references for the first time follow inline.

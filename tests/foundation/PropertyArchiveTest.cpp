@@ -44,10 +44,7 @@ public:
     {
         if (archive.GetMethodType() == PropertyArchive::MethodRead)
             ++readPasses;
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageString>("Label", label);
         pass.Object("Next", next);
         pass.Array<Storage::StorageObject>("Items", items);
@@ -79,8 +76,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageLong>("Tagged Value", tag);
     }
 
@@ -101,8 +97,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageString>("Phantom Label", shadow);
         pass.Object("Phantom Link", link);
     }
@@ -124,8 +119,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Object("Ghost Link", link);
         pass.Array<Storage::StorageObject>("Ghost Items", items);
     }

@@ -38,10 +38,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageString>("Tree Label", label);
         pass.Object("Tree Extra", extra);
         if (pass.Is(PropertyArchive::MethodAfter))
@@ -71,8 +68,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Array<Storage::StorageObject>("Ghost Nodes", nodes);
     }
 
@@ -203,8 +199,7 @@ public:
     }
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Object("Parent", parent);
         pass.Array<Storage::StorageObject>("Children", children);
     }

@@ -384,10 +384,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         const auto serialize = [this](Archive& nested) { table.Serialize(nested); };
         pass.Archived("Property", serialize, serialize);
     }
