@@ -51,8 +51,8 @@ constexpr int RecordCount = 1'000'000;
 struct Tree {
     Tree()
     {
-        static const bool registered = (AttachDataModelDLL(), ClassRegistry::Register<BenchRecord>(), true);
-        static_cast<void>(registered);
+        AttachDataModelDLL();
+        ClassRegistry::Register<BenchRecord>();
         root.reset(ClassAccess::New<BenchRecord>());
         root->label = "root";
         nodes.reserve(RecordCount - 1);

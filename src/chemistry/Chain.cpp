@@ -73,12 +73,6 @@ Chain::Chain() = default;
 
 Chain::Chain(Object* parent) : Geometric3d(parent) {}
 
-// The flag describes the contents, which a copy shares.
-Chain::Chain(const Chain& other)
-    : Geometric3d(other), m_secondaryStructureDefined(other.m_secondaryStructureDefined)
-{
-}
-
 Point3d Chain::GetXYZ() const
 {
     return CalculateCenter();

@@ -209,13 +209,11 @@ void ExpectRefused(const Bytes& bytes, Form form, std::string_view mentioning = 
 void RegisterStreamClasses()
 {
     AttachDataModelDLL();
-    if (StreamNode::classType == 0) {
-        ClassRegistry::Register<StreamNode>();
-        ClassRegistry::Register<StreamTagged>();
-        ClassRegistry::Register<StreamPhantom>();
-        ClassRegistry::Register<StreamGhost>();
-        ClassRegistry::Register<StreamValues>();
-    }
+    ClassRegistry::Register<StreamNode>();
+    ClassRegistry::Register<StreamTagged>();
+    ClassRegistry::Register<StreamPhantom>();
+    ClassRegistry::Register<StreamGhost>();
+    ClassRegistry::Register<StreamValues>();
 }
 
 class PropertyStreamTest : public ::testing::TestWithParam<Form> {

@@ -85,10 +85,8 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (StreamTree::classType == 0) {
-            ClassRegistry::Register<StreamTree>();
-            ClassRegistry::Register<StreamTreeGhost>();
-        }
+        ClassRegistry::Register<StreamTree>();
+        ClassRegistry::Register<StreamTreeGhost>();
     }
 
     static StreamTree* Load(const Bytes& bytes) { return DynCast<StreamTree>(RecordStream::Load(bytes)); }
@@ -256,8 +254,7 @@ TEST_F(PropertyStreamTree, LoadedChildListDropsNullForeignAndRepeatedEntries)
     const int live = StreamTree::live;
     std::unique_ptr<ForgedList> forged(ForgedList::Make());
     std::unique_ptr<StreamTree> child(StreamTree::Make("child"));
-    if (PlainRecord::classType == 0)
-        ClassRegistry::Register<PlainRecord>();
+    ClassRegistry::Register<PlainRecord>();
     std::unique_ptr<PlainRecord> foreign(PlainRecord::Make());
     const std::uint32_t lastBefore = Base::GetLastOID();
     forged->children = {child.get(), nullptr, child.get(), foreign.get(), forged.get()};
