@@ -23,10 +23,7 @@ class BenchRecord : public Base {
 public:
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageString>("Label", label);
         pass.Value<Storage::StorageInt>("Bench Index", index);
         pass.Value<Storage::StorageFloat>("Bench Weight", weight);
@@ -54,8 +51,8 @@ constexpr int RecordCount = 1'000'000;
 struct Tree {
     Tree()
     {
-        static const bool registered = (AttachDataModelDLL(), ClassRegistry::Register<BenchRecord>(), true);
-        static_cast<void>(registered);
+        AttachDataModelDLL();
+        ClassRegistry::Register<BenchRecord>();
         root.reset(ClassAccess::New<BenchRecord>());
         root->label = "root";
         nodes.reserve(RecordCount - 1);

@@ -23,10 +23,7 @@ class FuzzTree : public TreeNode {
 public:
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         pass.Object("Extra", extra);
         if (pass.Is(PropertyArchive::MethodAfter))
             archive.FinishObject(this);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "chemistry/SubUnit.h"
+#include "foundation/PropertyTable.h"
 
 namespace Tavrel {
 
@@ -72,12 +73,6 @@ Chain::Chain() = default;
 
 Chain::Chain(Object* parent) : Geometric3d(parent) {}
 
-// The flag describes the contents, which a copy shares.
-Chain::Chain(const Chain& other)
-    : Geometric3d(other), m_secondaryStructureDefined(other.m_secondaryStructureDefined)
-{
-}
-
 Point3d Chain::GetXYZ() const
 {
     return CalculateCenter();
@@ -90,12 +85,12 @@ Point3d Chain::CalculateCenter() const
 
 ObjectProperty Chain::GetPropertyAsObjectProperty(std::string_view name) const
 {
-    return Object::GetPropertyAsObjectProperty(name);
+    return DescribeProperty(Object::Properties(), name);
 }
 
 std::int32_t Chain::GetProperties(ObjectProperty::Array& properties) const
 {
-    return Object::GetProperties(properties);
+    return ListProperties(Object::Properties(), properties);
 }
 
 bool Chain::GetSecondaryStructureDefined() const

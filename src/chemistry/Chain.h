@@ -34,7 +34,8 @@ public:
 
 protected:
     Chain();
-    Chain(const Chain& other);
+    // The flag describes the contents, which a copy shares.
+    Chain(const Chain& other) = default;
 
     virtual void SetSecondaryStructureDefined(bool defined);
 

@@ -4,7 +4,7 @@
 
 #include "chemistry/Chain.h"
 #include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
+#include "foundation/PropertyTable.h"
 #include "platform/Archive.h"
 
 namespace Tavrel {
@@ -15,7 +15,17 @@ SubUnit::SubUnit() = default;
 
 SubUnit::SubUnit(Object* parent) : Geometric3d(parent) {}
 
-SubUnit::SubUnit(const SubUnit& other) : Geometric3d(other), m_type(other.m_type) {}
+const PropertyTable& SubUnit::Properties()
+{
+    static const PropertyTable table(&Object::Properties(),
+                                     PropertyList<SubUnit>().Field<Storage::StorageString, &SubUnit::m_type>("SubUnit Type"));
+    return table;
+}
+
+void SubUnit::GetSetObjectProperties(PropertyArchive& archive)
+{
+    PropertyPass(archive, *this).Table(Properties());
+}
 
 Point3d SubUnit::GetXYZ() const
 {
@@ -27,32 +37,6 @@ Point3d SubUnit::CalculateCenter() const
     return CalculateContentsCenter(*this);
 }
 
-ObjectProperty SubUnit::GetPropertyAsObjectProperty(std::string_view name) const
-{
-    if (name.empty())
-        return {};
-    return Object::GetPropertyAsObjectProperty(name);
-}
-
-std::int32_t SubUnit::GetProperties(ObjectProperty::Array& properties) const
-{
-    return Object::GetProperties(properties);
-}
-
-std::string SubUnit::GetPropertyAsString(std::string_view name) const
-{
-    if (name.empty())
-        return {};
-    return Object::GetPropertyAsString(name);
-}
-
-bool SubUnit::SetPropertyFromString(std::string_view name, std::string_view value)
-{
-    if (name.empty())
-        return false;
-    return Object::SetPropertyFromString(name, value);
-}
-
 std::int32_t SubUnit::GetColorSchemes(std::vector<std::string>& schemes) const
 {
     return static_cast<std::int32_t>(schemes.size());
@@ -62,15 +46,6 @@ void SubUnit::SetColorScheme(std::string_view name)
 {
     if (!name.empty())
         SetColor(Color::White());
-}
-
-void SubUnit::GetSetObjectProperties(PropertyArchive& archive)
-{
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
-    pass.Value<Storage::StorageString>("SubUnit Type", m_type);
 }
 
 void SubUnit::Serialize(Archive& archive)

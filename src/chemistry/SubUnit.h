@@ -15,22 +15,17 @@ class Archive;
 class PropertyArchive;
 
 // Base of residues and monomers; its children are atoms and bonds. The type text is persisted as
-// "SubUnit Type" after Geometric3d's properties.
+// "SubUnit Type" after Geometric3d's properties. Its text interface is Object's: the position names
+// of Geometric are not offered.
 class SubUnit : public Geometric3d {
     TAVREL_DECLARE_CLASS(SubUnit, Geometric3d)
+    TAVREL_DECLARE_PROPERTIES()
 public:
     explicit SubUnit(Object* parent);
 
     // The centre of the contents (see CalculateContentsCenter); the stored position is never reported.
     Point3d GetXYZ() const final;
     Point3d CalculateCenter() const final;
-
-    // The text interface of the Object level, without the position names of Geometric: an empty name
-    // gives an empty descriptor, the empty text and false.
-    ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const override;
-    std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
-    std::string GetPropertyAsString(std::string_view name) const override;
-    bool SetPropertyFromString(std::string_view name, std::string_view value) override;
 
     // Offers no scheme of its own; returns the array's size.
     std::int32_t GetColorSchemes(std::vector<std::string>& schemes) const override;
@@ -41,13 +36,12 @@ public:
     const std::string& GetSubUnitType() const { return m_type; }
     void SetSubUnitType(std::string_view type) { m_type = type; }
 
-    void GetSetObjectProperties(PropertyArchive& archive) override;
     // Geometric3d's part, then the type text.
     void Serialize(Archive& archive) override;
 
 protected:
     SubUnit();
-    SubUnit(const SubUnit& other);
+    SubUnit(const SubUnit& other) = default;
 
 private:
     std::string m_type;

@@ -1,7 +1,7 @@
 #include "conformers/Conformation.h"
 
 #include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
+#include "foundation/PropertyTable.h"
 
 namespace Tavrel {
 
@@ -14,20 +14,21 @@ Conformation::Conformation(Object* reference, bool twoD) : Object(reference), m_
     SetDisplayStyle(1);
 }
 
-Conformation::Conformation(const Conformation& other) : Object(other), m_twoD(other.m_twoD) {}
-
-bool Conformation::Is2D() const
+const PropertyTable& Conformation::Properties()
 {
-    return m_twoD;
+    static const PropertyTable table(&Object::Properties(),
+                                     PropertyList<Conformation>().Field<Storage::StorageBool, &Conformation::m_twoD>("Conf 2d"));
+    return table;
 }
 
 void Conformation::GetSetObjectProperties(PropertyArchive& archive)
 {
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
-    pass.Value<Storage::StorageBool>("Conf 2d", m_twoD);
+    PropertyPass(archive, *this).Table(Properties());
+}
+
+bool Conformation::Is2D() const
+{
+    return m_twoD;
 }
 
 } // namespace Tavrel

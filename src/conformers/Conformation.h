@@ -9,6 +9,8 @@ class PropertyArchive;
 
 class Conformation : public Object {
     TAVREL_DECLARE_CLASS(Conformation, Object)
+    // Persisted as "Conf 2d".
+    TAVREL_DECLARE_PROPERTIES()
 public:
     // A child of the reference, display style 1.
     Conformation(Object* reference, bool twoD);
@@ -16,12 +18,9 @@ public:
     // Whether the conformation is a 2-D depiction.
     virtual bool Is2D() const;
 
-    // Persisted as "Conf 2d".
-    void GetSetObjectProperties(PropertyArchive& archive) override;
-
 protected:
     Conformation();
-    Conformation(const Conformation& other);
+    Conformation(const Conformation& other) = default;
 
 private:
     bool m_twoD = false;

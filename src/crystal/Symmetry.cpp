@@ -345,10 +345,7 @@ void Symmetry::TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, Symme
 
 void Symmetry::GetSetObjectProperties(PropertyArchive& archive)
 {
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
+    PropertyPass pass(archive, *this);
     // The owning cell sets itself again after every pass, so the reference read back is not kept.
     Cell* cell = m_cell;
     pass.Object("Symmetry Cell", cell);

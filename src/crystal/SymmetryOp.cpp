@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
+#include "foundation/PropertyTable.h"
 #include "platform/Archive.h"
 
 namespace Tavrel {
@@ -12,15 +12,17 @@ TAVREL_IMPLEMENT_CLASS(SymmetryOp, ClassKind::Creatable)
 
 SymmetryOp::SymmetryOp() = default;
 
-SymmetryOp::SymmetryOp(const SymmetryOp& other) : Base(other), m_matrix(other.m_matrix), m_opName(other.m_opName) {}
-
-SymmetryOp& SymmetryOp::operator=(const SymmetryOp& other)
+const PropertyTable& SymmetryOp::Properties()
 {
-    if (this != &other) {
-        m_matrix = other.m_matrix;
-        m_opName = other.m_opName;
-    }
-    return *this;
+    static const PropertyTable table(nullptr, PropertyList<SymmetryOp>()
+                                                  .Field<Storage::StorageString, &SymmetryOp::m_opName>("SymmetryOp Op Name")
+                                                  .Archived<&SymmetryOp::m_matrix>("SymmetryOp Matrix"));
+    return table;
+}
+
+void SymmetryOp::GetSetObjectProperties(PropertyArchive& archive)
+{
+    PropertyPass(archive, *this).Table(Properties());
 }
 
 void SymmetryOp::SetMatrix(const std::array<float, 16>& values)
@@ -45,16 +47,6 @@ std::string SymmetryOp::GetOpText(bool withName) const
 void SymmetryOp::TransformPoint(const Point3d& in, Point3d& out) const
 {
     out = in * m_matrix;
-}
-
-void SymmetryOp::GetSetObjectProperties(PropertyArchive& archive)
-{
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
-    pass.Value<Storage::StorageString>("SymmetryOp Op Name", m_opName);
-    pass.Archived("SymmetryOp Matrix", m_matrix);
 }
 
 void SymmetryOp::Serialize(Archive& archive)

@@ -20,11 +20,12 @@ class PropertyArchive;
 // Matrix" (the matrix's archive form in a byte block).
 class SymmetryOp : public Base {
     TAVREL_DECLARE_CLASS(SymmetryOp, Base)
+    TAVREL_DECLARE_PROPERTIES()
 public:
     SymmetryOp();
-    SymmetryOp(const SymmetryOp& other);
+    SymmetryOp(const SymmetryOp& other) = default;
     // Copies the name and the matrix.
-    SymmetryOp& operator=(const SymmetryOp& other);
+    SymmetryOp& operator=(const SymmetryOp& other) = default;
 
     // Sixteen values row by row, widened to double.
     void SetMatrix(const std::array<float, 16>& values);
@@ -41,7 +42,6 @@ public:
     // out := in transformed by the operator.
     void TransformPoint(const Point3d& in, Point3d& out) const;
 
-    void GetSetObjectProperties(PropertyArchive& archive) override;
     // The name as a framework string, then the matrix.
     void Serialize(Archive& archive) override;
 

@@ -14,8 +14,6 @@ BaseCollection::BaseCollection() = default;
 
 BaseCollection::BaseCollection(Object* parent) : Object(parent) {}
 
-BaseCollection::BaseCollection(const BaseCollection& other) : Object(other) {}
-
 bool BaseCollection::Copy(BaseCollection&) const
 {
     return false;

@@ -63,7 +63,7 @@ public:
 protected:
     BaseCollection();
     explicit BaseCollection(Object* parent);
-    BaseCollection(const BaseCollection& other);
+    BaseCollection(const BaseCollection& other) = default;
     BaseCollection& operator=(const BaseCollection&) { return *this; }
 };
 

@@ -10,6 +10,7 @@ namespace Tavrel {
 class Base;
 class ClassHierarchy;
 class PropertyArchive;
+class PropertyTable;
 
 // Between the archivable root and Base, so that a model object carries a single vtable pointer: each
 // constructor level stores one, and nothing of the object model sits beside it.
@@ -23,6 +24,9 @@ public:
     virtual void BuildClassHierarchy(ClassHierarchy& hierarchy) const = 0;
     // One pass of the property stream over this level and its bases.
     virtual void GetSetObjectProperties(PropertyArchive& archive) = 0;
+    // The description of the most-derived level that declares one (TAVREL_DECLARE_PROPERTIES); null
+    // when no level does.
+    virtual const PropertyTable* GetPropertyTable() const { return nullptr; }
 
     // Writes this object's record under oid: the OID, the class hierarchy, the property count and
     // the properties; objects it references for the first time follow inline.

@@ -9,6 +9,8 @@
 namespace Tavrel {
 
 class Base;
+class PropertyArchive;
+class PropertyTable;
 
 // How a class may be created: by plain name through the factory map, only from its run-time class
 // record (Base), or not at all (abstract classes: dynamic-only record, no factory).
@@ -49,6 +51,15 @@ private:                                                                        
     friend struct ::Tavrel::ClassAccess;                                                                 \
                                                                                                          \
 public:
+
+// Inside a class body, after TAVREL_DECLARE_CLASS: the level describes its properties once, in the
+// table its source builds in Properties() (PropertyTable.h); its GetSetObjectProperties runs that
+// table (PropertyPass::Table) and the text interface of Object reads it. Leaves the access at public.
+#define TAVREL_DECLARE_PROPERTIES()                                                                      \
+public:                                                                                                  \
+    static const ::Tavrel::PropertyTable& Properties();                                                  \
+    const ::Tavrel::PropertyTable* GetPropertyTable() const override { return &Properties(); }           \
+    void GetSetObjectProperties(::Tavrel::PropertyArchive& archive) override;
 
 // In the class's source: TAVREL_IMPLEMENT_CLASS(TreeNode, ::Tavrel::ClassKind::Creatable).
 #define TAVREL_IMPLEMENT_CLASS(Name, Kind)                                                               \

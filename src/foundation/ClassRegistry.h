@@ -15,9 +15,12 @@ class ClassRegistry {
 public:
     // Registers one class: builds its prototype, enters it in the class-name table (keeping the
     // identifier), registers its factory when it is creatable by name and enters its run-time record.
+    // A class already registered is left as it is, so callers need no guard of their own.
     template <class T>
     static void Register()
     {
+        if (T::classInstance)
+            return;
         ClassRegistry& registry = Get();
         registry.m_prototypes.emplace_back(ClassAccess::New<T>());
         T::classInstance = registry.m_prototypes.back().get();

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/GraphicsPrimitives.h"
-#include "core/StringUtils.h"
+#include "foundation/PropertyTable.h"
 
 namespace Tavrel {
 
@@ -15,13 +15,17 @@ TAVREL_IMPLEMENT_CLASS(Geometric, ClassKind::Creatable)
 
 namespace {
 
-constexpr std::int32_t AccessReadWrite = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
 constexpr ObjectProperty::PropertyType PointPropertyType = 5;
 
-bool Is(std::string_view name, std::string_view known)
-{
-    return StringUtils::EqualsNoCase(name, known);
-}
+// A coordinate of the position as a property of its own: the position with that coordinate replaced.
+template <float Point3d::*Component>
+constexpr auto GetComponent = [](const Geometric& geometric) { return geometric.GetXYZ().*Component; };
+template <float Point3d::*Component>
+constexpr auto SetComponent = [](Geometric& geometric, float value) {
+    Point3d p = geometric.GetXYZ();
+    p.*Component = value;
+    geometric.SetXYZ(p);
+};
 
 // Calls visit (Geometric&) on every Geometric below top (top excluded) in pre-order; the stack holds one entry per
 // level, so the depth of the tree never reaches the C++ stack.
@@ -75,61 +79,27 @@ Geometric::Geometric(Object* parent) : Object(parent)
     SetMaskFromParents();
 }
 
-Geometric::Geometric(const Geometric& other) : Object(other) {}
-
-// ---- Text interface
-
-std::string Geometric::GetPropertyAsString(std::string_view name) const
+const PropertyTable& Geometric::Properties()
 {
-    if (Is(name, "XYZ")) {
-        const Point3d p = GetXYZ();
-        return StringUtils::Format("%.4f %.4f %.4f", p.x, p.y, p.z);
-    }
-    if (Is(name, "X"))
-        return StringUtils::Format("%.4f", GetXYZ().x);
-    if (Is(name, "Y"))
-        return StringUtils::Format("%.4f", GetXYZ().y);
-    if (Is(name, "Z"))
-        return StringUtils::Format("%.4f", GetXYZ().z);
-    return Object::GetPropertyAsString(name);
+    static const PropertyTable table(
+        &Object::Properties(),
+        PropertyList<Geometric>()
+            .Text("XYZ")
+            .Accessors([](const Geometric& geometric) { return geometric.GetXYZ(); },
+                       [](Geometric& geometric, const Point3d& p) { geometric.SetXYZ(p); })
+            .Shown(PointPropertyType)
+            .Text("X")
+            .Accessors(GetComponent<&Point3d::x>, SetComponent<&Point3d::x>)
+            .Text("Y")
+            .Accessors(GetComponent<&Point3d::y>, SetComponent<&Point3d::y>)
+            .Text("Z")
+            .Accessors(GetComponent<&Point3d::z>, SetComponent<&Point3d::z>));
+    return table;
 }
 
-bool Geometric::SetPropertyFromString(std::string_view name, std::string_view value)
+void Geometric::GetSetObjectProperties(PropertyArchive& archive)
 {
-    if (Is(name, "XYZ")) {
-        Point3d p;
-        if (!StringUtils::StringToPoint(value, p))
-            return false;
-        SetXYZ(p);
-        return true;
-    }
-    float Point3d::*const component = Is(name, "X")   ? &Point3d::x
-                                      : Is(name, "Y") ? &Point3d::y
-                                      : Is(name, "Z") ? &Point3d::z
-                                                      : nullptr;
-    if (!component)
-        return Object::SetPropertyFromString(name, value);
-    float number = 0.0f;
-    if (!StringUtils::StringToReal(value, number))
-        return false;
-    Point3d p = GetXYZ();
-    p.*component = number;
-    SetXYZ(p);
-    return true;
-}
-
-ObjectProperty Geometric::GetPropertyAsObjectProperty(std::string_view name) const
-{
-    if (Is(name, "XYZ"))
-        return ObjectProperty("XYZ", GetXYZ(), AccessReadWrite, PointPropertyType);
-    return Object::GetPropertyAsObjectProperty(name);
-}
-
-std::int32_t Geometric::GetProperties(ObjectProperty::Array& properties) const
-{
-    Object::GetProperties(properties);
-    properties.push_back(Geometric::GetPropertyAsObjectProperty("XYZ"));
-    return static_cast<std::int32_t>(properties.size());
+    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Position and motions

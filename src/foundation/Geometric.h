@@ -17,15 +17,12 @@ namespace Tavrel {
 class Geometric : public Object {
     TAVREL_DECLARE_CLASS(Geometric, Object)
     TAVREL_EVENT_MASK_LEVEL()
+    // Persists nothing; adds the text properties "XYZ" ("%.4f %.4f %.4f", described and listed), "X",
+    // "Y" and "Z" ("%.4f") to Object's.
+    TAVREL_DECLARE_PROPERTIES()
 public:
     // Event codes of the Geometric level.
     static constexpr std::uint16_t EventMoved = 1;  // every SetXYZ, also without a change
-
-    // Text properties "XYZ" ("%.4f %.4f %.4f"), "X", "Y", "Z" ("%.4f"); others go to Object.
-    ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const override;
-    std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
-    std::string GetPropertyAsString(std::string_view name) const override;
-    bool SetPropertyFromString(std::string_view name, std::string_view value) override;
 
     virtual Point3d GetXYZ() const;
     virtual void SetXYZ(const Point3d& position);
@@ -54,7 +51,7 @@ public:
 protected:
     Geometric();
     explicit Geometric(Object* parent);
-    Geometric(const Geometric& other);
+    Geometric(const Geometric& other) = default;
 };
 
 } // namespace Tavrel

@@ -1,7 +1,7 @@
 #include "foundation/Geometric3d.h"
 
 #include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
+#include "foundation/PropertyTable.h"
 #include "platform/Archive.h"
 
 namespace Tavrel {
@@ -12,7 +12,16 @@ Geometric3d::Geometric3d() = default;
 
 Geometric3d::Geometric3d(Object* parent) : Geometric(parent) {}
 
-Geometric3d::Geometric3d(const Geometric3d& other) : Geometric(other), m_xyz(other.m_xyz) {}
+const PropertyTable& Geometric3d::Properties()
+{
+    static const PropertyTable table(&Geometric::Properties(), PropertyList<Geometric3d>().Archived<&Geometric3d::m_xyz>("XYZ"));
+    return table;
+}
+
+void Geometric3d::GetSetObjectProperties(PropertyArchive& archive)
+{
+    PropertyPass(archive, *this).Table(Properties());
+}
 
 Point3d Geometric3d::GetXYZ() const
 {
@@ -23,15 +32,6 @@ void Geometric3d::SetXYZ(const Point3d& position)
 {
     m_xyz = position;
     Geometric::SetXYZ(position);
-}
-
-void Geometric3d::GetSetObjectProperties(PropertyArchive& archive)
-{
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
-    pass.Archived("XYZ", m_xyz);
 }
 
 void Geometric3d::Serialize(Archive& archive)

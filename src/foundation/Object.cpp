@@ -10,6 +10,7 @@
 #include "core/StringUtils.h"
 #include "foundation/PropertyArchive.h"
 #include "foundation/PropertyPass.h"
+#include "foundation/PropertyTable.h"
 #include "platform/Archive.h"
 
 namespace Tavrel {
@@ -25,11 +26,6 @@ constexpr std::int32_t AccessReadWrite = ObjectProperty::AccessReadable | Object
 bool Is(std::string_view name, std::string_view known)
 {
     return StringUtils::EqualsNoCase(name, known);
-}
-
-bool StartsWithSelect(std::string_view name)
-{
-    return name.size() >= 6 && Is(name.substr(0, 6), "Select");
 }
 
 } // namespace
@@ -152,11 +148,12 @@ Object::Object(TreeNode* parent) : TreeNode(parent)
 Object::Object(const Object& other)
     : TreeNode(other),
       m_color(other.m_color),
-      m_label(other.m_label),
       m_ID(other.m_ID),
-      m_properties(other.m_properties),
+      m_label(other.m_label),
       m_displayStyle(other.m_displayStyle)
 {
+    if (other.m_extras && other.m_extras->properties.GetNumProperties() > 0)
+        EditUserPropertyTable() = other.m_extras->properties;
 }
 
 Object::~Object() = default;
@@ -177,34 +174,107 @@ void Object::ExpandNode(bool recursive)
 
 // ---- Persistence
 
+const PropertyTable& Object::Properties()
+{
+    static const PropertyTable table(
+        nullptr,
+        PropertyList<Object>()
+            .Archived(
+                "Property", [](Object& object, Archive& nested) { object.WriteUserProperties(nested); },
+                [](Object& object, Archive& nested) { object.ReadUserProperties(nested); })
+            .Archived<&Object::m_color>("Color")
+            .Shows("Color")
+            .Accessors([](const Object& object) { return object.GetColor(); },
+                       [](Object& object, const Color& color) { object.SetColor(color); })
+            .Shown(3)
+            .Field<Storage::StorageString, &Object::m_label>("Label")
+            .Shows("Name", "Label")
+            .Accessors([](const Object& object) { return object.GetLabel(); },
+                       [](Object& object, const std::string& label) { object.SetLabel(label); })
+            .Shown(0)
+            .Value<Storage::StorageUnsignedInt>(
+                "LocalID", [](const Object& object) { return static_cast<std::uint32_t>(object.m_ID); },
+                [](Object& object, std::uint32_t id) { object.m_ID = static_cast<std::int32_t>(id); })
+            .Shows("ID")
+            .Accessors([](const Object& object) { return object.GetID(); },
+                       [](Object& object, std::int32_t id) { object.SetID(id); })
+            .Shown(0)
+            .Value<Storage::StorageUnsignedChar>(
+                "UserEventMask", [](const Object& object) { return object.m_levelEventMask.Get(); },
+                [](Object& object, std::uint8_t mask) {
+                    object.m_levelEventMask.Clear();
+                    object.m_levelEventMask.Set(mask);
+                })
+            .Field<Storage::StorageUnsignedChar, &Object::m_displayStyle>("DisplayStyle")
+            .Shows("Style")
+            .SetText([](Object& object, std::string_view word) {
+                if (Is(word, "None"))
+                    object.SetDisplayStyle(0);
+                else if (Is(word, "Default"))
+                    object.SetDisplayStyle(1);
+                else
+                    return false;
+                return true;
+            })
+            .Text("LID")
+            .GetText([](const Object& object) { return StringUtils::Format("%d", object.GetLID()); })
+            .Text("Index")
+            .GetText([](const Object& object) { return StringUtils::Format("%d", object.GetIndex()); })
+            .Text("Select")
+            .Prefix()
+            .GetText([](const Object& object) { return object.IsSelected() ? "true" : "false"; })
+            .SetText([](Object& object, std::string_view word) {
+                if (Is(word, "all"))
+                    object.SetSelect(true);
+                else if (Is(word, "none"))
+                    object.UnSelect(true);
+                else if (Is(word, "on") || Is(word, "true"))
+                    object.Select(false);
+                else if (Is(word, "off") || Is(word, "false"))
+                    object.UnSelect(false);
+                else
+                    return false;
+                return true;
+            })
+            .Text("Visible")
+            .SetText([](Object& object, std::string_view word) {
+                if (Is(word, "on"))
+                    object.SetVisible(true);
+                else if (Is(word, "off"))
+                    object.SetInvisible(true);
+                else
+                    return false;
+                return true;
+            })
+            .Text("oiv")
+            .GetText([](const Object& object) { return object.GetInvariant(); })
+            .Text("Parent")
+            .ReadOnly()
+            .GetText([](const Object& object) {
+                const Object* parent = object.GetParent();
+                return parent ? parent->GetLabel() : std::string();
+            })
+            .Described([](const Object& object) {
+                if (!object.TreeNode::GetParent())
+                    return ObjectProperty();
+                const Object* parent = object.GetParent();
+                return ObjectProperty("Parent", parent ? parent->GetLabel() : std::string(),
+                                      ObjectProperty::AccessReadable, 0);
+            })
+            .Listing({"Name", "ID", "Color", "Parent"}));
+    return table;
+}
+
 void Object::GetSetObjectProperties(PropertyArchive& archive)
 {
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
-    pass.Archived(
-        "Property", [this](Archive& nested) { m_properties.Serialize(nested); },
-        [this](Archive& nested) { m_properties.Serialize(nested); });
-    pass.Archived("Color", m_color);
-    pass.Value<Storage::StorageString>("Label", m_label);
-    pass.Value<Storage::StorageUnsignedInt>(
-        "LocalID", [this] { return static_cast<std::uint32_t>(m_ID); },
-        [this](std::uint32_t value) { m_ID = static_cast<std::int32_t>(value); });
-    pass.Value<Storage::StorageUnsignedChar>(
-        "UserEventMask", [this] { return m_levelEventMask.Get(); },
-        [this](std::uint8_t value) {
-            m_levelEventMask.Clear();
-            m_levelEventMask.Set(value);
-        });
-    pass.Value<Storage::StorageUnsignedChar>("DisplayStyle", m_displayStyle);
+    PropertyPass(archive, *this).Table(Properties());
 }
 
 void Object::Serialize(Archive& archive)
 {
     TreeNode::Serialize(archive);
     if (archive.IsStoring()) {
-        m_properties.Serialize(archive);
+        WriteUserProperties(archive);
         archive << m_color << m_label << m_ID << m_levelEventMask.Get() << m_displayStyle;
         return;
     }
@@ -217,7 +287,7 @@ void Object::Serialize(Archive& archive)
     std::uint8_t style = 0;
     archive >> color >> label >> id >> mask >> style;
     if (properties.GetNumProperties() > 0)
-        m_properties = std::move(properties);
+        EditUserPropertyTable() = std::move(properties);
     m_color = color;
     m_label = std::move(label);
     m_ID = id;
@@ -378,25 +448,9 @@ std::string Object::GetPropertyAsString(std::string_view name) const
 {
     if (name.empty())
         return {};
-    if (Is(name, "Label") || Is(name, "Name"))
-        return GetLabel();
-    if (Is(name, "ID"))
-        return StringUtils::Format("%d", GetID());
-    if (Is(name, "LID"))
-        return StringUtils::Format("%d", GetLID());
-    if (Is(name, "Color"))
-        return GetColor().GetRGBString();
-    if (Is(name, "Index"))
-        return StringUtils::Format("%d", GetIndex());
-    if (StartsWithSelect(name))
-        return IsSelected() ? "true" : "false";
-    if (Is(name, "oiv"))
-        return GetInvariant();
-    if (Is(name, "Parent")) {
-        const Object* parent = GetParent();
-        return parent ? parent->GetLabel() : std::string();
-    }
-    std::string text = m_properties.GetPropertyAsString(name);
+    if (const PropertyEntry* entry = GetPropertyTable()->FindText(name, PropertyTable::Use::Get))
+        return entry->getText(*this);
+    std::string text = GetUserPropertyTable().GetPropertyAsString(name);
     if (!text.empty())
         return text;
     // The name of a class: the invariant path of the nearest ancestor of that class, else of this
@@ -415,128 +469,72 @@ bool Object::SetPropertyFromString(std::string_view name, std::string_view value
 {
     if (name.empty())
         return false;
-    if (Is(name, "Label") || Is(name, "Name")) {
-        SetLabel(value);
-        return true;
-    }
-    if (Is(name, "ID")) {
-        std::int32_t id = 0;
-        if (!StringUtils::StringToInteger(value, id))
-            return false;
-        SetID(id);
-        return true;
-    }
-    if (Is(name, "Color")) {
-        Color color = GetColor();
-        if (!color.SetRGB(value))
-            return false;
-        SetColor(color);
-        return true;
-    }
-    if (StartsWithSelect(name)) {
-        if (Is(value, "all"))
-            SetSelect(true);
-        else if (Is(value, "none"))
-            UnSelect(true);
-        else if (Is(value, "on") || Is(value, "true"))
-            Select(false);
-        else if (Is(value, "off") || Is(value, "false"))
-            UnSelect(false);
-        else
-            return false;
-        return true;
-    }
-    if (Is(name, "Visible")) {
-        if (Is(value, "on"))
-            SetVisible(true);
-        else if (Is(value, "off"))
-            SetInvisible(true);
-        else
-            return false;
-        return true;
-    }
-    if (Is(name, "Style")) {
-        if (Is(value, "None"))
-            SetDisplayStyle(0);
-        else if (Is(value, "Default"))
-            SetDisplayStyle(1);
-        else
-            return false;
-        return true;
-    }
-    if (Is(name, "Parent"))
-        return false;
-
-    // The table replaces an existing cell's flags even when it refuses the text; a refusal must
-    // change nothing, so the flags are put back.
-    const bool existed = m_properties.HasProperty(name);
-    const bool temporary = m_properties.IsTemporary(name);
-    const bool readable = m_properties.IsReadable(name);
-    const bool writable = m_properties.IsWritable(name);
-    switch (m_properties.SetPropertyFromString(name, value, TextPropertyFlags)) {
-    case Property::StatusCreated:
+    if (const PropertyEntry* entry = GetPropertyTable()->FindText(name, PropertyTable::Use::Set))
+        return entry->setText && entry->setText(*this, value);
+    if (!HasProperty(name)) {
+        EditUserPropertyTable().SetPropertyFromString(name, value, TextPropertyFlags);
         DoNotify(classType, EventPropertyCreated, nullptr, nullptr);
         return true;
-    case Property::StatusSet:
+    }
+    // The table replaces an existing cell's flags even when it refuses the text; a refusal must
+    // change nothing, so the flags are put back.
+    Property& properties = EditUserPropertyTable();
+    const bool temporary = properties.IsTemporary(name);
+    const bool readable = properties.IsReadable(name);
+    const bool writable = properties.IsWritable(name);
+    if (properties.SetPropertyFromString(name, value, TextPropertyFlags) != Property::StatusFailed)
         return true;
-    case Property::StatusFailed:
-        break;
-    }
-    if (existed) {
-        m_properties.SetTemporary(name, temporary);
-        m_properties.SetReadable(name, readable);
-        m_properties.SetWritable(name, writable);
-    }
+    properties.SetTemporary(name, temporary);
+    properties.SetReadable(name, readable);
+    properties.SetWritable(name, writable);
     return false;
 }
 
 ObjectProperty Object::GetPropertyAsObjectProperty(std::string_view name) const
 {
+    return DescribeProperty(*GetPropertyTable(), name);
+}
+
+std::int32_t Object::GetProperties(ObjectProperty::Array& properties) const
+{
+    return ListProperties(*GetPropertyTable(), properties);
+}
+
+ObjectProperty Object::DescribeProperty(const PropertyTable& table, std::string_view name) const
+{
     if (name.empty())
         return {};
-    if (Is(name, "Label") || Is(name, "Name"))
-        return ObjectProperty("Name", GetLabel(), AccessReadWrite, 0);
-    if (Is(name, "ID"))
-        return ObjectProperty("ID", GetID(), AccessReadWrite, 0);
-    if (Is(name, "Color"))
-        return ObjectProperty("Color", GetColor(), AccessReadWrite, 3);
-    if (Is(name, "Parent")) {
-        if (!TreeNode::GetParent())
-            return {};
-        const Object* parent = GetParent();
-        return ObjectProperty("Parent", parent ? parent->GetLabel() : std::string(), ObjectProperty::AccessReadable, 0);
-    }
+    if (const PropertyEntry* entry = table.FindText(name, PropertyTable::Use::Describe))
+        return entry->describe(*this, *entry);
     ObjectProperty result;
-    const std::int32_t count = m_properties.GetNumProperties();
+    const Property& userProperties = GetUserPropertyTable();
+    const std::int32_t count = userProperties.GetNumProperties();
     for (std::int32_t i = 0; i < count; ++i) {
-        std::string stored = m_properties.GetPropertyName(i);
-        if (!Is(stored, name) || !m_properties.IsReadable(stored))
+        std::string stored = userProperties.GetPropertyName(i);
+        if (!Is(stored, name) || !userProperties.IsReadable(stored))
             continue;
-        const std::int32_t access = m_properties.IsWritable(stored) ? AccessReadWrite : ObjectProperty::AccessReadable;
+        const std::int32_t access = userProperties.IsWritable(stored) ? AccessReadWrite : ObjectProperty::AccessReadable;
         std::string text = GetPropertyAsString(stored);
         result = ObjectProperty(std::move(stored), std::move(text), access, 0);
     }
     return result;
 }
 
-std::int32_t Object::GetProperties(ObjectProperty::Array& properties) const
+std::int32_t Object::ListProperties(const PropertyTable& table, ObjectProperty::Array& properties) const
 {
-    properties.push_back(Object::GetPropertyAsObjectProperty("Name"));
-    properties.push_back(Object::GetPropertyAsObjectProperty("ID"));
-    properties.push_back(Object::GetPropertyAsObjectProperty("Color"));
-    if (TreeNode::GetParent())
-        properties.push_back(Object::GetPropertyAsObjectProperty("Parent"));
+    table.List(*this, properties);
     return static_cast<std::int32_t>(properties.size());
 }
 
 std::int32_t Object::GetUserProperties(ObjectProperty::Array& properties) const
 {
-    const std::int32_t count = m_properties.GetNumProperties();
+    const Property& userProperties = GetUserPropertyTable();
+    const std::int32_t count = userProperties.GetNumProperties();
     for (std::int32_t i = 0; i < count; ++i) {
-        std::string name = m_properties.GetPropertyName(i);
-        if (!m_properties.IsReadable(name))
+        std::string name = userProperties.GetPropertyName(i);
+        if (!userProperties.IsReadable(name))
             continue;
-        const std::int32_t access = m_properties.IsWritable(name) ? AccessReadWrite : ObjectProperty::AccessReadable;
+        const std::int32_t access = userProperties.IsWritable(name) ? AccessReadWrite : ObjectProperty::AccessReadable;
         std::string text = GetPropertyAsString(name);
         properties.emplace_back(std::move(name), std::move(text), access, 0);
     }
@@ -547,7 +545,8 @@ std::int32_t Object::GetUserProperties(ObjectProperty::Array& properties) const
 
 void Object::RemoveProperty(std::string_view name)
 {
-    m_properties.RemoveProperty(name);
+    if (m_extras)
+        m_extras->properties.RemoveProperty(name);
     const std::string attribute(name);
     DoNotify(classType, EventPropertyRemoved, attribute.c_str(), nullptr);
 }
@@ -567,98 +566,136 @@ void SetAndNotify(Object& object, std::string_view name, Store&& store)
 
 void Object::SetProperty(std::string_view name, const Base* object, std::uint32_t flags)
 {
-    SetAndNotify(*this, name, [&] { m_properties.SetProperty(name, object, flags); });
+    SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name, object, flags); });
 }
 
 void Object::SetProperty(std::string_view name, const char* text, std::uint32_t flags)
 {
-    SetAndNotify(*this, name, [&] { m_properties.SetProperty(name, text, flags); });
+    SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name, text, flags); });
 }
 
 void Object::SetProperty(std::string_view name, std::int32_t count, const std::uint8_t* bytes, std::uint32_t flags)
 {
-    SetAndNotify(*this, name, [&] { m_properties.SetProperty(name, count, bytes, flags); });
+    SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name, count, bytes, flags); });
 }
 
 void Object::SetProperty(std::string_view name, void* value, std::uint32_t flags)
 {
-    SetAndNotify(*this, name, [&] { m_properties.SetProperty(name, value, flags); });
+    SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name, value, flags); });
 }
 
 void Object::SetProperty(std::string_view name, std::int32_t count, const float* values, std::uint32_t flags)
 {
-    SetAndNotify(*this, name, [&] { m_properties.SetProperty(name, count, values, flags); });
+    SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name, count, values, flags); });
 }
 
 void Object::SetProperty(std::string_view name, float value, std::uint32_t flags)
 {
-    SetAndNotify(*this, name, [&] { m_properties.SetProperty(name, value, flags); });
+    SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name, value, flags); });
 }
 
 void Object::SetProperty(std::string_view name, std::int32_t count, const std::int32_t* values, std::uint32_t flags)
 {
-    SetAndNotify(*this, name, [&] { m_properties.SetProperty(name, count, values, flags); });
+    SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name, count, values, flags); });
 }
 
 void Object::SetProperty(std::string_view name, std::int32_t value, std::uint32_t flags)
 {
-    SetAndNotify(*this, name, [&] { m_properties.SetProperty(name, value, flags); });
+    SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name, value, flags); });
 }
 
 void Object::SetProperty(std::string_view name)
 {
-    SetAndNotify(*this, name, [&] { m_properties.SetProperty(name); });
+    SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name); });
 }
 
 bool Object::HasProperty(std::string_view name) const
 {
-    return m_properties.HasProperty(name);
+    return GetUserPropertyTable().HasProperty(name);
 }
 
 bool Object::GetProperty(std::string_view name, std::int32_t& value) const
 {
-    return m_properties.GetProperty(name, value);
+    return GetUserPropertyTable().GetProperty(name, value);
 }
 
 bool Object::GetProperty(std::string_view name, std::int32_t& count, const std::int32_t*& values) const
 {
-    return m_properties.GetProperty(name, count, values);
+    return GetUserPropertyTable().GetProperty(name, count, values);
 }
 
 bool Object::GetProperty(std::string_view name, float& value) const
 {
-    return m_properties.GetProperty(name, value);
+    return GetUserPropertyTable().GetProperty(name, value);
 }
 
 bool Object::GetProperty(std::string_view name, std::int32_t& count, const float*& values) const
 {
-    return m_properties.GetProperty(name, count, values);
+    return GetUserPropertyTable().GetProperty(name, count, values);
 }
 
 bool Object::GetProperty(std::string_view name, void*& value) const
 {
-    return m_properties.GetProperty(name, value);
+    return GetUserPropertyTable().GetProperty(name, value);
 }
 
 bool Object::GetProperty(std::string_view name, std::int32_t& count, const std::uint8_t*& bytes) const
 {
-    return m_properties.GetProperty(name, count, bytes);
+    return GetUserPropertyTable().GetProperty(name, count, bytes);
 }
 
 bool Object::GetProperty(std::string_view name, const char*& text) const
 {
-    return m_properties.GetProperty(name, text);
+    return GetUserPropertyTable().GetProperty(name, text);
 }
 
 bool Object::GetProperty(std::string_view name, Base*& object) const
 {
-    return m_properties.GetProperty(name, object);
+    return GetUserPropertyTable().GetProperty(name, object);
 }
 
 void Object::CopyProperties(const Object* other)
 {
-    if (other && other != this)
-        m_properties.CopyProperties(other->m_properties);
+    if (!other || other == this)
+        return;
+    if (other->m_extras)
+        EditUserPropertyTable().CopyProperties(other->m_extras->properties);
+    else if (m_extras)
+        m_extras->properties = Property();
+}
+
+const Property& Object::GetUserPropertyTable() const
+{
+    static const Property empty;
+    return m_extras ? m_extras->properties : empty;
+}
+
+Property& Object::EditUserPropertyTable()
+{
+    return GetExtras().properties;
+}
+
+Object::Extras& Object::GetExtras()
+{
+    if (!m_extras)
+        m_extras = std::make_unique<Extras>();
+    return *m_extras;
+}
+
+void Object::WriteUserProperties(Archive& archive)
+{
+    if (m_extras)
+        m_extras->properties.Serialize(archive);
+    else
+        archive << std::int32_t{0};  // the form of an empty table
+}
+
+void Object::ReadUserProperties(Archive& archive)
+{
+    Property loaded;
+    loaded.Serialize(archive);
+    if (loaded.GetNumProperties() > 0)
+        EditUserPropertyTable() = std::move(loaded);
 }
 
 // ---- Display
@@ -770,7 +807,11 @@ Object* Object::NodeCopy()
 
 void Object::SetTempData(void* data, bool recursive)
 {
-    m_tempData = data;
+    const auto store = [data](Object& object) {
+        if (data || object.m_extras)
+            object.GetExtras().tempData = data;
+    };
+    store(*this);
     if (!recursive)
         return;
     std::vector<TreeNode*> pending{this};
@@ -780,7 +821,7 @@ void Object::SetTempData(void* data, bool recursive)
         for (int i = node->GetNumChildren() - 1; i >= 0; --i) {
             TreeNode* child = node->TreeNode::GetChild(i);
             if (Object* object = DynCast<Object>(child))
-                object->m_tempData = data;
+                store(*object);
             pending.push_back(child);
         }
     }

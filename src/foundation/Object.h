@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,10 @@ class PropertyArchive;
 class Object : public TreeNode {
     TAVREL_DECLARE_CLASS(Object, TreeNode)
     TAVREL_EVENT_MASK_LEVEL()
+    // Persisted as "Property", "Color", "Label", "LocalID", "UserEventMask", "DisplayStyle"; the text
+    // interface knows "Name" (or "Label"), "ID", "Color", "Style", "LID", "Index", "Select...",
+    // "Visible", "oiv" and "Parent".
+    TAVREL_DECLARE_PROPERTIES()
 public:
     // Event codes of the Object level.
     static constexpr std::uint16_t EventIDSet = 1;                // every SetID
@@ -41,8 +46,6 @@ public:
     void CollapseNode(bool recursive) override;
     void ExpandNode(bool recursive) override;
 
-    // Persisted as "Property", "Color", "Label", "LocalID", "UserEventMask", "DisplayStyle".
-    void GetSetObjectProperties(PropertyArchive& archive) override;
     // TreeNode's part, then the user properties, the packed colour, the label, the ID (32 bits), the
     // event-mask byte and the display-style byte.
     void Serialize(Archive& archive) override;
@@ -73,8 +76,9 @@ public:
     // White.
     virtual void SetDefaultColor();
 
-    // Text interface of the host. Names and value words are compared without regard to case; names
-    // that no level knows fall back to the user properties.
+    // Text interface of the host, driven by the property tables of the object's levels. Names and
+    // value words are compared without regard to case; names that no level knows fall back to the
+    // user properties.
     virtual ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const;
     // Appends the descriptors of the known properties; returns the array's element count.
     virtual std::int32_t GetProperties(ObjectProperty::Array& properties) const;
@@ -154,7 +158,7 @@ public:
     // Scratch pointer, not owned, neither copied nor persisted; recursive gives the whole subtree the
     // same pointer.
     void SetTempData(void* data, bool recursive);
-    void* GetTempData() const { return m_tempData; }
+    void* GetTempData() const { return m_extras ? m_extras->tempData : nullptr; }
 
     bool HasProperty(std::string_view name) const;
     // False when the name is absent or holds another type; outputs are then unchanged.
@@ -189,19 +193,35 @@ protected:
     // The normal path at this level.
     virtual void FastDisplay(DisplayList3D& list);
 
-    Property& GetUserPropertyTable() { return m_properties; }
-    const Property& GetUserPropertyTable() const { return m_properties; }
+    // The user properties; without any, an empty table.
+    const Property& GetUserPropertyTable() const;
+    // The user properties for a change (the table is made on first use).
+    Property& EditUserPropertyTable();
+
+    // The text interface over one table chain: for levels whose descriptors are those of another level.
+    ObjectProperty DescribeProperty(const PropertyTable& table, std::string_view name) const;
+    std::int32_t ListProperties(const PropertyTable& table, ObjectProperty::Array& properties) const;
 
 private:
+    // Members most objects never use, behind one pointer that stays null until one of them is set.
+    struct Extras {
+        Property properties;
+        void* tempData = nullptr;
+    };
+    Extras& GetExtras();
+    // The user properties in the archive form of a table (an empty table without any).
+    void WriteUserProperties(Archive& archive);
+    // Replaces the user properties by the stored table unless it is empty.
+    void ReadUserProperties(Archive& archive);
+
     // Runs the recursive operations (DisplayAll, DisplayAllExtents, recursive SetDisplayStyle) from an
     // explicit stack while still calling each node's virtual operation.
     class Walk;
 
     Color m_color = Color::White();
-    void* m_tempData = nullptr;
-    std::string m_label;
     std::int32_t m_ID = 0;
-    Property m_properties;
+    std::string m_label;
+    std::unique_ptr<Extras> m_extras;
     std::uint8_t m_displayStyle = 0;
 };
 

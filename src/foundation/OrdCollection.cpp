@@ -272,10 +272,7 @@ Object* OrdCollection::operator[](int index) const
 
 void OrdCollection::GetSetObjectProperties(PropertyArchive& archive)
 {
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
+    PropertyPass pass(archive, *this);
     pass.Array<Storage::StorageObject>(
         "OrdCollection Array", [this] { return m_entries.size(); },
         [this](std::size_t index) { return GetAt(static_cast<int>(index)); },

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/StringUtils.h"
+#include "foundation/PropertyTable.h"
 
 namespace Tavrel {
 
@@ -10,6 +11,14 @@ PropertyPass::~PropertyPass()
 {
     if (m_active && std::uncaught_exceptions() == m_exceptions)
         m_level.m_complete = true;
+}
+
+void PropertyPass::Table(const PropertyTable& table)
+{
+    for (const PropertyEntry& entry : table.Entries()) {
+        if (entry.Has(PropertyEntry::Persisted))
+            Line(entry.name, [&] { entry.write(*this, entry.name, m_object); }, [&] { entry.read(*this, entry.name, m_object); });
+    }
 }
 
 bool PropertyPass::Matches(std::string_view name) const

@@ -22,6 +22,8 @@
 
 namespace Tavrel {
 
+class PropertyTable;
+
 // The property names of one class level, compared case-sensitively: a stored name in other letter
 // case than the level's own is not routed to that level and is dropped, even though a level matches
 // the names it owns without regard to case. One process-wide instance per level, filled by the
@@ -39,15 +41,15 @@ private:
 
 // In a level's GetSetObjectProperties (a class declared with TAVREL_DECLARE_CLASS):
 //
-//     static PropertyLevel level;
-//     PropertyPass pass(archive, level, *this);
-//     if (!pass)
-//         return;
+//     PropertyPass pass(archive, *this);
 //     pass.Value<Storage::StorageBool>("Selected", m_selected);
 //     pass.Object("Parent", m_parent);
 //     pass.Array<Storage::StorageObject>("Children", m_children);
 //     if (pass.Is(PropertyArchive::MethodAfter))
 //         ...
+//
+// A level that describes its properties in a PropertyTable runs them all with one line:
+// PropertyPass(archive, *this).Table(Properties()).
 //
 // The constructor runs the base level's pass first, except that a read of a name this level does not
 // own goes to the base level alone (the pass is then false and every line does nothing). Each line
@@ -58,16 +60,19 @@ private:
 class PropertyPass {
 public:
     template <class Level>
-    PropertyPass(PropertyArchive& archive, PropertyLevel& level, Level& object)
-        : m_archive(archive), m_level(level), m_method(archive.GetMethodType()),
+        requires std::derived_from<Level, Base>
+    PropertyPass(PropertyArchive& archive, Level& object)
+        : m_archive(archive), m_level(LevelNames<Level>()), m_object(object), m_method(archive.GetMethodType()),
           m_exceptions(std::uncaught_exceptions())
     {
-        if (m_method == PropertyArchive::MethodRead && !level.IsEmpty() && !level.Contains(archive.GetPropertyName())) {
+        // A level that owns no name yet (or none at all) lets every read reach its base.
+        const bool routed = m_method == PropertyArchive::MethodRead && !m_level.IsEmpty();
+        if (routed && !m_level.Contains(archive.GetPropertyName())) {
             m_active = false;
             object.Level::Superclass::GetSetObjectProperties(archive);
             return;
         }
-        if (m_method != PropertyArchive::MethodRead)
+        if (!routed)
             object.Level::Superclass::GetSetObjectProperties(archive);
         if (m_method == PropertyArchive::MethodWrite)
             m_className = object.GetClassHierarchyName();
@@ -95,12 +100,7 @@ public:
     template <Storage::StorageType Code, class Get, class Set>
     void Value(std::string_view name, Get&& get, Set&& set)
     {
-        Line(
-            name, [&] { WriteElement<Code>(name, get()); },
-            [&] {
-                if (auto value = TakeValue<Code>())
-                    set(*value);
-            });
+        Line(name, [&] { WriteValue<Code>(name, get()); }, [&] { ReadValue<Code>(set); });
     }
 
     // An object reference (code 0). On reading, an object that is not a T leaves the field unchanged.
@@ -150,16 +150,7 @@ public:
     template <class Write, class Read>
     void Archived(std::string_view name, Write&& write, Read&& read)
     {
-        Line(
-            name,
-            [&] {
-                PropertyStorageArchive holder(WriteNested(write));
-                holder.Serialize(m_className, name, m_archive);
-            },
-            [&] {
-                if (const Storage* stored = Take(Storage::StorageArchive))
-                    ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), read);
-            });
+        Line(name, [&] { WriteArchived(name, write); }, [&] { ReadArchived(read); });
     }
 
     // A value with archive operators carried as a byte block; the field changes only when the whole
@@ -235,17 +226,11 @@ public:
         }
     }
 
-private:
-    // Enters the name in the level's set during the level's first pass; false when the pass is off.
-    bool Reach(std::string_view name)
-    {
-        if (!m_level.m_complete)
-            m_level.m_names.emplace(name);
-        return m_active;
-    }
-    bool Matches(std::string_view name) const;
-    // A line of one value: counts it; writes its name, then write() the value; or, reading a name
-    // that matches, read() it.
+    // Every persisted entry of the level's table, in the table's order.
+    void Table(const PropertyTable& table);
+
+    // A line of one value: counts it; writes its name, then write() the value (its holder: type code
+    // and payload); or, reading a name that matches, read() takes it.
     template <class Write, class Read>
     void Line(std::string_view name, Write&& write, Read&& read)
     {
@@ -260,6 +245,52 @@ private:
             read();
         }
     }
+
+    // The holder of one value of a plain code, or of code 0 or 1 (the write and read halves of a line).
+    template <Storage::StorageType Code, class V>
+    void WriteValue(std::string_view name, const V& value)
+    {
+        WriteElement<Code>(name, value);
+    }
+    // set(value) with the current stored value, which is then taken; nothing when there is none.
+    template <Storage::StorageType Code, class Set>
+    void ReadValue(Set&& set)
+    {
+        if (auto value = TakeValue<Code>())
+            set(*value);
+    }
+    // A byte block (code 2): write(Archive&) fills a nested storing archive; read(Archive&) reads the
+    // stored block, when there is a non-empty one.
+    template <class Write>
+    void WriteArchived(std::string_view name, Write&& write)
+    {
+        PropertyStorageArchive holder(WriteNested(write));
+        holder.Serialize(m_className, name, m_archive);
+    }
+    template <class Read>
+    void ReadArchived(Read&& read)
+    {
+        if (const Storage* stored = Take(Storage::StorageArchive))
+            ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), read);
+    }
+
+private:
+    // The property names of one class level, one set per level class.
+    template <class Level>
+    static PropertyLevel& LevelNames()
+    {
+        static PropertyLevel level;
+        return level;
+    }
+
+    // Enters the name in the level's set during the level's first pass; false when the pass is off.
+    bool Reach(std::string_view name)
+    {
+        if (!m_level.m_complete)
+            m_level.m_names.emplace(name);
+        return m_active;
+    }
+    bool Matches(std::string_view name) const;
     // Refuses (ArchiveException) an array too long for the stream's 32-bit counts.
     static void CheckCount(std::string_view name, std::size_t count);
     // The current holder when it has the code; null when there is none or it has another code (the
@@ -374,6 +405,7 @@ private:
 
     PropertyArchive& m_archive;
     PropertyLevel& m_level;
+    Base& m_object;
     PropertyArchive::MethodType m_method;
     const char* m_className = "";
     bool m_active = true;

@@ -459,10 +459,7 @@ int SetCollection::FindBestHashSize(int size)
 
 void SetCollection::GetSetObjectProperties(PropertyArchive& archive)
 {
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
+    PropertyPass pass(archive, *this);
     const bool storing = archive.GetArchive().IsStoring();
     if (pass.Is(PropertyArchive::MethodBefore) && storing)
         DropDeleted();

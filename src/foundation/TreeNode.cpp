@@ -1505,10 +1505,7 @@ bool TreeNode::JoinLoaded(TreeNode* parent)
 
 void TreeNode::GetSetObjectProperties(PropertyArchive& archive)
 {
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
+    PropertyPass pass(archive, *this);
     const auto flag = [this](Flag which) { return [this, which] { return HasFlag(which); }; };
     const auto setFlag = [this](Flag which) { return [this, which](bool on) { SetFlag(which, on); }; };
     pass.Value<Storage::StorageBool>("Selected", flag(Selected), setFlag(Selected));

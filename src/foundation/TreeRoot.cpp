@@ -119,8 +119,6 @@ TreeRoot::TreeRoot()
     NodeInserted(this, false);
 }
 
-TreeRoot::TreeRoot(const TreeRoot& other) : Object(other), m_lids(other.m_lids) {}
-
 // The children leave while the root is still whole, so their LIDs leave the list and the callbacks
 // of their deletion events meet a complete root.
 TreeRoot::~TreeRoot()

@@ -118,7 +118,7 @@ public:
 
 protected:
     // Copies the Object state and the source's LID list.
-    TreeRoot(const TreeRoot& other);
+    TreeRoot(const TreeRoot& other) = default;
     // Numbers the copied nodes again (each keeps its LID), then raises EventCopyComplete. The copy's
     // own LID is not entered again.
     void DeepenShallowCopy() override;

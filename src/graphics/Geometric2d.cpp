@@ -1,7 +1,7 @@
 #include "graphics/Geometric2d.h"
 
 #include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
+#include "foundation/PropertyTable.h"
 #include "platform/Archive.h"
 
 namespace Tavrel {
@@ -12,7 +12,16 @@ Geometric2d::Geometric2d() = default;
 
 Geometric2d::Geometric2d(Object* parent) : Geometric(parent) {}
 
-Geometric2d::Geometric2d(const Geometric2d& other) = default;
+const PropertyTable& Geometric2d::Properties()
+{
+    static const PropertyTable table(&Geometric::Properties(), PropertyList<Geometric2d>().Archived<&Geometric2d::m_xy>("XY"));
+    return table;
+}
+
+void Geometric2d::GetSetObjectProperties(PropertyArchive& archive)
+{
+    PropertyPass(archive, *this).Table(Properties());
+}
 
 Point2d Geometric2d::GetXY() const
 {
@@ -22,15 +31,6 @@ Point2d Geometric2d::GetXY() const
 void Geometric2d::SetXY(const Point2d& position)
 {
     m_xy = position;
-}
-
-void Geometric2d::GetSetObjectProperties(PropertyArchive& archive)
-{
-    static PropertyLevel level;
-    PropertyPass pass(archive, level, *this);
-    if (!pass)
-        return;
-    pass.Archived("XY", m_xy);
 }
 
 void Geometric2d::Serialize(Archive& archive)

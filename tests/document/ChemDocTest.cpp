@@ -73,8 +73,7 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (DocPoint::classType == 0)
-            ClassRegistry::Register<DocPoint>();
+        ClassRegistry::Register<DocPoint>();
     }
 
     void TearDown() override { ChemDoc::SetConvertConformations(false); }

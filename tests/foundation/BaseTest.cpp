@@ -53,8 +53,7 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (CopyProbe::classType == 0)
-            ClassRegistry::Register<CopyProbe>();
+        ClassRegistry::Register<CopyProbe>();
     }
 };
 

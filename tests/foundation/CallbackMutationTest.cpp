@@ -49,8 +49,7 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (Marker::classType == 0)
-            ClassRegistry::Register<Marker>();
+        ClassRegistry::Register<Marker>();
     }
 };
 

@@ -89,8 +89,7 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (EnumPoint::classType == 0)
-            ClassRegistry::Register<EnumPoint>();
+        ClassRegistry::Register<EnumPoint>();
     }
     void SetUp() override
     {

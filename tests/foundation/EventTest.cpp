@@ -77,10 +77,8 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (EventTestNode::classType == 0) {
-            ClassRegistry::Register<EventTestNode>();
-            ClassRegistry::Register<LevelNode>();
-        }
+        ClassRegistry::Register<EventTestNode>();
+        ClassRegistry::Register<LevelNode>();
     }
     void SetUp() override
     {
@@ -342,8 +340,7 @@ TEST(EventOIDDeathTest, PlainRegistrationsFireWithValidationOff)
     EXPECT_EXIT(
         {
             AttachDataModelDLL();
-            if (EventTestNode::classType == 0)
-                ClassRegistry::Register<EventTestNode>();
+            ClassRegistry::Register<EventTestNode>();
             g_heard.clear();
             Base::EnableOIDValidation(false);
             EventTestNode node;

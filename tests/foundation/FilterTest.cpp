@@ -69,10 +69,8 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (FilterKind::classType == 0) {
-            ClassRegistry::Register<FilterKind>();
-            ClassRegistry::Register<FilterSubKind>();
-        }
+        ClassRegistry::Register<FilterKind>();
+        ClassRegistry::Register<FilterSubKind>();
     }
 
     Object root{nullptr};

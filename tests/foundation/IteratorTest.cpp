@@ -66,10 +66,8 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (IterMarked::classType == 0) {
-            ClassRegistry::Register<IterMarked>();
-            ClassRegistry::Register<IterBareNode>();
-        }
+        ClassRegistry::Register<IterMarked>();
+        ClassRegistry::Register<IterBareNode>();
     }
 
     void SetUp() override

@@ -38,8 +38,7 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (LookupKind::classType == 0)
-            ClassRegistry::Register<LookupKind>();
+        ClassRegistry::Register<LookupKind>();
     }
     void SetUp() override
     {

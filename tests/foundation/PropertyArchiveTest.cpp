@@ -45,10 +45,7 @@ public:
     {
         if (archive.GetMethodType() == PropertyArchive::MethodRead)
             ++readPasses;
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageString>("Label", label);
         pass.Object("Next", next);
         pass.Array<Storage::StorageObject>("Items", items);
@@ -80,8 +77,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageLong>("Tagged Value", tag);
     }
 
@@ -102,8 +98,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageString>("Phantom Label", shadow);
         pass.Object("Phantom Link", link);
     }
@@ -125,8 +120,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Object("Ghost Link", link);
         pass.Array<Storage::StorageObject>("Ghost Items", items);
     }
@@ -163,8 +157,7 @@ public:
     }
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         if (idAsLong)
             pass.Value<Storage::StorageLong>("LocalID", id);
         else
@@ -264,13 +257,11 @@ void ExpectRefused(const Bytes& bytes, Form form, std::string_view mentioning = 
 void RegisterStreamClasses()
 {
     AttachDataModelDLL();
-    if (StreamNode::classType == 0) {
-        ClassRegistry::Register<StreamNode>();
-        ClassRegistry::Register<StreamTagged>();
-        ClassRegistry::Register<StreamPhantom>();
-        ClassRegistry::Register<StreamGhost>();
-        ClassRegistry::Register<StreamValues>();
-    }
+    ClassRegistry::Register<StreamNode>();
+    ClassRegistry::Register<StreamTagged>();
+    ClassRegistry::Register<StreamPhantom>();
+    ClassRegistry::Register<StreamGhost>();
+    ClassRegistry::Register<StreamValues>();
 }
 
 class PropertyStreamTest : public ::testing::TestWithParam<Form> {

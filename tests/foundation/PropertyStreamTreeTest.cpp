@@ -38,10 +38,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageString>("Tree Label", label);
         pass.Object("Tree Extra", extra);
         pass.Archived("Tree Note", note);
@@ -82,8 +79,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Array<Storage::StorageObject>("Ghost Nodes", nodes);
     }
 
@@ -100,10 +96,8 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (StreamTree::classType == 0) {
-            ClassRegistry::Register<StreamTree>();
-            ClassRegistry::Register<StreamTreeGhost>();
-        }
+        ClassRegistry::Register<StreamTree>();
+        ClassRegistry::Register<StreamTreeGhost>();
     }
 
     static StreamTree* Load(const Bytes& bytes) { return DynCast<StreamTree>(RecordStream::Load(bytes)); }
@@ -227,8 +221,7 @@ public:
     }
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
+        PropertyPass pass(archive, *this);
         pass.Object("Parent", parent);
         pass.Array<Storage::StorageObject>("Children", children);
     }
@@ -285,8 +278,7 @@ TEST_F(PropertyStreamTree, LoadedChildListDropsNullForeignAndRepeatedEntries)
     const int live = StreamTree::live;
     std::unique_ptr<ForgedList> forged(ForgedList::Make());
     std::unique_ptr<StreamTree> child(StreamTree::Make("child"));
-    if (PlainRecord::classType == 0)
-        ClassRegistry::Register<PlainRecord>();
+    ClassRegistry::Register<PlainRecord>();
     std::unique_ptr<PlainRecord> foreign(PlainRecord::Make());
     const std::uint32_t lastBefore = Base::GetLastOID();
     forged->children = {child.get(), nullptr, child.get(), foreign.get(), forged.get()};

@@ -51,11 +51,9 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (RegistryProbe::classType == 0) {
-            ClassRegistry::Register<RegistryProbe>();
-            ClassRegistry::Register<DerivedProbe>();
-            ClassRegistry::Register<AbstractProbe>();
-        }
+        ClassRegistry::Register<RegistryProbe>();
+        ClassRegistry::Register<DerivedProbe>();
+        ClassRegistry::Register<AbstractProbe>();
     }
 };
 
@@ -70,6 +68,12 @@ TEST_F(RegistryTest, IdentifiersFollowRegistrationOrder)
     EXPECT_EQ(ClassNameTable::AddClass("XXREGISTRYPROBE", nullptr), RegistryProbe::classType);
     EXPECT_EQ(ClassNameTable::FindInstance("RegistryProbe"), RegistryProbe::classInstance);
     EXPECT_EQ(ClassNameTable::AddClass("", nullptr), 0u);
+    // Registering a class again leaves its identifier and prototype as they were.
+    const std::uint32_t type = DerivedProbe::classType;
+    const Base* prototype = DerivedProbe::classInstance;
+    ClassRegistry::Register<DerivedProbe>();
+    EXPECT_EQ(DerivedProbe::classType, type);
+    EXPECT_EQ(DerivedProbe::classInstance, prototype);
 }
 
 TEST_F(RegistryTest, LookupIgnoresCaseAndTheXXPrefix)

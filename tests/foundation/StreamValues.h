@@ -21,10 +21,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         pass.Value<Storage::StorageChar>("Values Char", c);
         pass.Value<Storage::StorageUnsignedChar>("Values UChar", uc);
         pass.Value<Storage::StorageShort>("Values Short", s);

@@ -78,10 +78,8 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (TreeTestNode::classType == 0) {
-            ClassRegistry::Register<TreeTestNode>();
-            ClassRegistry::Register<CraftedNode>();
-        }
+        ClassRegistry::Register<TreeTestNode>();
+        ClassRegistry::Register<CraftedNode>();
     }
     void SetUp() override { g_heard.clear(); }
 

@@ -429,10 +429,7 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override
     {
-        static PropertyLevel level;
-        PropertyPass pass(archive, level, *this);
-        if (!pass)
-            return;
+        PropertyPass pass(archive, *this);
         const auto serialize = [this](Archive& nested) { table.Serialize(nested); };
         pass.Archived("Property", serialize, serialize);
     }
@@ -448,8 +445,7 @@ TAVREL_IMPLEMENT_CLASS(TableHolder, ClassKind::Creatable)
 TEST(UserPropertyStream, TablesRoundTripThroughTheCompressedStreamWithoutTemporaries)
 {
     AttachDataModelDLL();
-    static const bool registered = (ClassRegistry::Register<TableHolder>(), true);
-    ASSERT_TRUE(registered);
+    ClassRegistry::Register<TableHolder>();
 
     const float weights[] = {0.25f, 4.0f};
     std::unique_ptr<TableHolder> first(TableHolder::Make());

@@ -33,8 +33,7 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        if (FutureSurface::classType == 0)
-            ClassRegistry::Register<FutureSurface>();
+        ClassRegistry::Register<FutureSurface>();
     }
 };
 

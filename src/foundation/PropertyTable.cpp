@@ -1,0 +1,132 @@
+#include "foundation/PropertyTable.h"
+
+#include <vector>
+
+#include "core/StringUtils.h"
+
+namespace Tavrel {
+
+std::int32_t PropertyEntry::Access() const
+{
+    return Has(ReadOnly) ? ObjectProperty::AccessReadable : ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
+}
+
+bool PropertyEntry::MatchesText(std::string_view text) const
+{
+    if (textName.empty())
+        return false;
+    if (Has(Prefix))
+        return text.size() >= textName.size() && StringUtils::EqualsNoCase(text.substr(0, textName.size()), textName);
+    return StringUtils::EqualsNoCase(text, textName) || (!alias.empty() && StringUtils::EqualsNoCase(text, alias));
+}
+
+// ---- Text forms
+
+namespace PropertyText {
+
+std::string ToText(const std::string& value)
+{
+    return value;
+}
+
+std::string ToText(std::int32_t value)
+{
+    return StringUtils::Format("%d", value);
+}
+
+std::string ToText(float value)
+{
+    return StringUtils::Format("%.4f", value);
+}
+
+std::string ToText(const Color& value)
+{
+    return value.GetRGBString();
+}
+
+std::string ToText(const Point3d& value)
+{
+    return StringUtils::Format("%.4f %.4f %.4f", value.x, value.y, value.z);
+}
+
+bool FromText(std::string_view text, std::string& value)
+{
+    value = text;
+    return true;
+}
+
+bool FromText(std::string_view text, std::int32_t& value)
+{
+    return StringUtils::StringToInteger(text, value);
+}
+
+bool FromText(std::string_view text, float& value)
+{
+    return StringUtils::StringToReal(text, value);
+}
+
+bool FromText(std::string_view text, Color& value)
+{
+    return value.SetRGB(text);
+}
+
+bool FromText(std::string_view text, Point3d& value)
+{
+    Point3d point;
+    if (!StringUtils::StringToPoint(text, point))
+        return false;
+    value = point;
+    return true;
+}
+
+} // namespace PropertyText
+
+// ---- Table
+
+void PropertyTable::BuildListing(const std::vector<std::string_view>& textNames)
+{
+    if (textNames.empty()) {
+        for (std::size_t i = 0; i < m_entries.size(); ++i) {
+            if (m_entries[i].Has(PropertyEntry::Shown))
+                m_listing.push_back(i);
+        }
+        return;
+    }
+    for (const std::string_view textName : textNames) {
+        for (std::size_t i = 0; i < m_entries.size(); ++i) {
+            if (m_entries[i].Has(PropertyEntry::Shown) && m_entries[i].textName == textName)
+                m_listing.push_back(i);
+        }
+    }
+}
+
+const PropertyEntry* PropertyTable::FindText(std::string_view name, Use use) const
+{
+    for (const PropertyTable* table = this; table; table = table->m_textBase) {
+        for (const PropertyEntry& entry : table->m_entries) {
+            const bool serves = use == Use::Get   ? entry.getText != nullptr
+                                : use == Use::Set ? entry.setText || entry.Has(PropertyEntry::ReadOnly)
+                                                  : entry.Has(PropertyEntry::Shown);
+            if (serves && entry.MatchesText(name))
+                return &entry;
+        }
+    }
+    return nullptr;
+}
+
+void PropertyTable::List(const Base& object, ObjectProperty::Array& properties) const
+{
+    std::vector<const PropertyTable*> chain;
+    for (const PropertyTable* table = this; table; table = table->m_textBase)
+        chain.push_back(table);
+    for (auto level = chain.rbegin(); level != chain.rend(); ++level) {
+        for (const std::size_t index : (*level)->m_listing) {
+            const PropertyEntry& entry = (*level)->m_entries[index];
+            ObjectProperty property = entry.describe(object, entry);
+            if (property.HasValue())
+                properties.push_back(std::move(property));
+        }
+    }
+}
+
+} // namespace Tavrel

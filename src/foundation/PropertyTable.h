@@ -1,0 +1,292 @@
+// PropertyTable: one class level's properties, declared once, driving its property-stream pass and its text interface.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "core/Color.h"
+#include "core/Point3d.h"
+#include "foundation/ObjectProperty.h"
+#include "foundation/PropertyPass.h"
+#include "foundation/Storage.h"
+#include "platform/Archive.h"
+
+namespace Tavrel {
+
+// One property of a class level. The stream side (Persisted) has the stored name, the storage code
+// and the typed write and read halves of the property's line; a later stream step may call them by
+// position. The text side has the name (and an alias) in the host's text interface, the text form,
+// the parse, and the descriptor (Shown). Functions take the object as Base: the table of a level is
+// only ever used with objects of that level.
+struct PropertyEntry {
+    enum Flag : std::uint8_t {
+        Persisted = 1,  // written and read by the property stream under `name`
+        Shown = 2,      // described by GetPropertyAsObjectProperty and listed by GetProperties
+        ReadOnly = 4,   // SetPropertyFromString refuses it: false, nothing changed
+        Prefix = 8,     // the text name matches every name that begins with it
+    };
+
+    std::string_view name;
+    Storage::StorageType code = Storage::StorageObject;
+    std::string_view textName;
+    std::string_view alias;
+    std::uint8_t flags = 0;
+    ObjectProperty::PropertyType propertyType = 0;
+    void (*write)(PropertyPass&, std::string_view name, Base&) = nullptr;
+    void (*read)(PropertyPass&, std::string_view name, Base&) = nullptr;
+    std::string (*getText)(const Base&) = nullptr;
+    bool (*setText)(Base&, std::string_view) = nullptr;
+    ObjectProperty (*describe)(const Base&, const PropertyEntry&) = nullptr;
+
+    bool Has(Flag flag) const { return (flags & flag) != 0; }
+    // Readable, and writable unless read-only.
+    std::int32_t Access() const;
+    // The text name or the alias, without regard to case (a prefix of the name for Prefix entries).
+    bool MatchesText(std::string_view text) const;
+};
+
+// The text forms of the value types the tables use: "%d" for integers, "%.4f" for reals and each
+// coordinate of a point, the core library's form for colours. Parsing reads as a standard stream
+// extraction does; it fills value (which holds the current value: a colour keeps what the text does
+// not give) and returns false, leaving the property unchanged, when the text cannot be taken.
+namespace PropertyText {
+std::string ToText(const std::string& value);
+std::string ToText(std::int32_t value);
+std::string ToText(float value);
+std::string ToText(const Color& value);
+std::string ToText(const Point3d& value);
+bool FromText(std::string_view text, std::string& value);
+bool FromText(std::string_view text, std::int32_t& value);
+bool FromText(std::string_view text, float& value);
+bool FromText(std::string_view text, Color& value);
+bool FromText(std::string_view text, Point3d& value);
+} // namespace PropertyText
+
+// The entries of one level of class T, built in order. Accessors are captureless lambdas (member
+// pointers for fields), so each entry is a handful of plain function pointers. Each stored-value call
+// adds an entry; Text adds a text-only one; the other calls refine the last entry.
+template <class T>
+class PropertyList {
+public:
+    // A stored field (codes 1 and 3 to 13), converted to and from the code's value type.
+    template <Storage::StorageType Code, auto Member>
+    PropertyList& Field(std::string_view name)
+    {
+        return Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteValue<Code>(stored, Of(object).*Member);
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            pass.ReadValue<Code>([&object](const auto& value) {
+                auto& field = Of(object).*Member;
+                field = static_cast<std::remove_cvref_t<decltype(field)>>(value);
+            });
+        });
+    }
+
+    // A stored value through accessors: get(const T&) gives the value to write, set(T&, value) takes
+    // the one read (no event is raised on reading).
+    template <Storage::StorageType Code, class Get, class Set>
+    PropertyList& Value(std::string_view name, Get, Set)
+    {
+        Captureless<Get, Set>();
+        return Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteValue<Code>(stored, Get{}(Of(object)));
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            pass.ReadValue<Code>([&object](const auto& value) { Set{}(Of(object), value); });
+        });
+    }
+
+    // A stored field with archive operators, carried as a byte block (code 2); it changes only when
+    // the whole value was read.
+    template <auto Member>
+    PropertyList& Archived(std::string_view name)
+    {
+        return Stored(name, Storage::StorageArchive, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteArchived(stored, [&object](Archive& nested) { nested << Of(object).*Member; });
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            pass.ReadArchived([&object](Archive& nested) {
+                auto& field = Of(object).*Member;
+                auto value = field;
+                nested >> value;
+                field = std::move(value);
+            });
+        });
+    }
+
+    // A byte block written by write(T&, Archive&) and read by read(T&, Archive&).
+    template <class Write, class Read>
+    PropertyList& Archived(std::string_view name, Write, Read)
+    {
+        Captureless<Write, Read>();
+        return Stored(name, Storage::StorageArchive, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteArchived(stored, [&object](Archive& nested) { Write{}(Of(object), nested); });
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            pass.ReadArchived([&object](Archive& nested) { Read{}(Of(object), nested); });
+        });
+    }
+
+    // An entry of the text interface only.
+    PropertyList& Text(std::string_view textName, std::string_view alias = {})
+    {
+        m_entries.emplace_back();
+        return Shows(textName, alias);
+    }
+
+    // The last entry is in the text interface under these names.
+    PropertyList& Shows(std::string_view textName, std::string_view alias = {})
+    {
+        Last().textName = textName;
+        Last().alias = alias;
+        return *this;
+    }
+
+    // Its text form and descriptor come from get(const T&); set(T&, value) takes a parsed text.
+    template <class Get, class Set>
+    PropertyList& Accessors(Get get, Set)
+    {
+        Captureless<Get, Set>();
+        Getter(get);
+        Last().setText = [](Base& object, std::string_view text) {
+            T& self = Of(object);
+            auto value = Get{}(std::as_const(self));
+            if (!PropertyText::FromText(text, value))
+                return false;
+            Set{}(self, std::as_const(value));
+            return true;
+        };
+        return *this;
+    }
+
+    template <class Get>
+    PropertyList& Getter(Get)
+    {
+        Captureless<Get>();
+        Last().getText = [](const Base& object) { return PropertyText::ToText(Get{}(Of(object))); };
+        Last().describe = [](const Base& object, const PropertyEntry& entry) {
+            return ObjectProperty(std::string(entry.textName), Get{}(Of(object)), entry.Access(), entry.propertyType);
+        };
+        return *this;
+    }
+
+    // Text forms that are not a value's: text(const T&) gives the text; parse(T&, text) acts on it
+    // and returns false, with nothing changed, when it cannot.
+    template <class Text>
+    PropertyList& GetText(Text)
+    {
+        Captureless<Text>();
+        Last().getText = [](const Base& object) { return std::string(Text{}(Of(object))); };
+        return *this;
+    }
+    template <class Parse>
+    PropertyList& SetText(Parse)
+    {
+        Captureless<Parse>();
+        Last().setText = [](Base& object, std::string_view text) -> bool { return Parse{}(Of(object), text); };
+        return *this;
+    }
+
+    PropertyList& ReadOnly() { return Flag(PropertyEntry::ReadOnly); }
+    PropertyList& Prefix() { return Flag(PropertyEntry::Prefix); }
+
+    // Described (by Getter's value) and listed, with the host's category code.
+    PropertyList& Shown(ObjectProperty::PropertyType type)
+    {
+        Last().propertyType = type;
+        return Flag(PropertyEntry::Shown);
+    }
+    // Described by describe(const T&) (an empty descriptor is not listed) and listed.
+    template <class Describe>
+    PropertyList& Described(Describe)
+    {
+        Captureless<Describe>();
+        Last().describe = [](const Base& object, const PropertyEntry&) { return Describe{}(Of(object)); };
+        return Flag(PropertyEntry::Shown);
+    }
+
+    // The order of the level's shown entries in GetProperties, by text name, when it is not the
+    // order of the entries.
+    PropertyList& Listing(std::initializer_list<std::string_view> textNames)
+    {
+        m_listing.assign(textNames);
+        return *this;
+    }
+
+private:
+    friend class PropertyTable;
+
+    static const T& Of(const Base& object) { return static_cast<const T&>(object); }
+    static T& Of(Base& object) { return static_cast<T&>(object); }
+
+    template <class... F>
+    static constexpr void Captureless()
+    {
+        static_assert((std::is_empty_v<F> && ...) && (std::is_default_constructible_v<F> && ...),
+                      "property accessors are captureless lambdas");
+    }
+
+    PropertyList& Stored(std::string_view name, Storage::StorageType code,
+                         void (*write)(PropertyPass&, std::string_view, Base&),
+                         void (*read)(PropertyPass&, std::string_view, Base&))
+    {
+        PropertyEntry& entry = m_entries.emplace_back();
+        entry.name = name;
+        entry.code = code;
+        entry.flags = PropertyEntry::Persisted;
+        entry.write = write;
+        entry.read = read;
+        return *this;
+    }
+
+    PropertyList& Flag(PropertyEntry::Flag flag)
+    {
+        Last().flags = static_cast<std::uint8_t>(Last().flags | flag);
+        return *this;
+    }
+
+    PropertyEntry& Last() { return m_entries.back(); }
+
+    std::vector<PropertyEntry> m_entries;
+    std::vector<std::string_view> m_listing;
+};
+
+// The description of one class level, built once on first use (a function-local static in the
+// level's Properties()). The stream pass takes its persisted entries in order; the text interface
+// looks names up from the most-derived level's table through each table's text base, the level
+// whose text names this level continues (null at the top).
+class PropertyTable {
+public:
+    enum class Use : std::uint8_t { Get, Set, Describe };
+
+    template <class T>
+    PropertyTable(const PropertyTable* textBase, const PropertyList<T>& list)
+        : m_entries(list.m_entries), m_textBase(textBase)
+    {
+        BuildListing(list.m_listing);
+    }
+
+    PropertyTable(const PropertyTable&) = delete;
+    PropertyTable& operator=(const PropertyTable&) = delete;
+
+    const std::vector<PropertyEntry>& Entries() const { return m_entries; }
+    const PropertyTable* GetTextBase() const { return m_textBase; }
+
+    // The first entry, from this level through the text bases, whose text name matches and that
+    // serves the use (a read-only entry serves Set, as a refusal); null when none.
+    const PropertyEntry* FindText(std::string_view name, Use use) const;
+    // Appends the descriptors of the shown entries, the text bases' first; empty descriptors are
+    // left out.
+    void List(const Base& object, ObjectProperty::Array& properties) const;
+
+private:
+    void BuildListing(const std::vector<std::string_view>& textNames);
+
+    std::vector<PropertyEntry> m_entries;
+    std::vector<std::size_t> m_listing;  // shown entries in listing order
+    const PropertyTable* m_textBase;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/DataModelLibrary.h"
+#include "foundation/ClassRegistry.h"
+#include "foundation/Geometric3d.h"
+#include "foundation/PropertyTable.h"
+#include "support/RecordStream.h"
+
+using namespace Tavrel;
+
+namespace {
+
+// A level described by one table only: a stored count shown to the host as "Count", a stored note
+// the host does not see, and a read-only text property.
+class Tally : public Geometric3d {
+    TAVREL_DECLARE_CLASS(Tally, Geometric3d)
+    TAVREL_DECLARE_PROPERTIES()
+public:
+    explicit Tally(Object* parent) : Geometric3d(parent) {}
+
+    std::int32_t count = 0;
+    std::string note;
+
+protected:
+    Tally() = default;
+    Tally(const Tally&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(Tally, ClassKind::Creatable)
+
+const PropertyTable& Tally::Properties()
+{
+    static const PropertyTable table(
+        &Geometric3d::Properties(),
+        PropertyList<Tally>()
+            .Field<Storage::StorageInt, &Tally::count>("Tally Count")
+            .Shows("Count")
+            .Accessors([](const Tally& tally) { return tally.count; }, [](Tally& tally, std::int32_t value) { tally.count = value; })
+            .Shown(0)
+            .Field<Storage::StorageString, &Tally::note>("Tally Note")
+            .Text("Double")
+            .ReadOnly()
+            .Getter([](const Tally& tally) { return tally.count * 2; })
+            .Shown(0));
+    return table;
+}
+
+void Tally::GetSetObjectProperties(PropertyArchive& archive)
+{
+    PropertyPass(archive, *this).Table(Properties());
+}
+
+class PropertyTableTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        AttachDataModelDLL();
+        ClassRegistry::Register<Tally>();
+    }
+};
+
+std::vector<std::string> Names(const ObjectProperty::Array& properties)
+{
+    std::vector<std::string> names;
+    for (const ObjectProperty& property : properties)
+        names.push_back(property.GetName() + "=" + property.GetStringValue());
+    return names;
+}
+
+} // namespace
+
+TEST_F(PropertyTableTest, OneTableDrivesTheTextInterfaceAfterTheBaseLevels)
+{
+    Object root(nullptr);
+    root.SetLabel("top");
+    Tally tally(&root);
+    tally.SetLabel("t");
+    tally.count = 4;
+
+    ObjectProperty::Array listed;
+    EXPECT_EQ(tally.GetProperties(listed), 7);
+    EXPECT_EQ(Names(listed), (std::vector<std::string>{"Name=t", "ID=0", "Color=255 255 255", "Parent=top",
+                                                       "XYZ=0.000 0.000 0.000", "Count=4", "Double=8"}));
+    EXPECT_FALSE(listed[6].IsWritable());
+
+    // The text name, in any case, parses as the value's type; the stored name is not a text name.
+    EXPECT_TRUE(tally.SetPropertyFromString("cOUNT", " 12 apples"));
+    EXPECT_EQ(tally.count, 12);
+    EXPECT_FALSE(tally.SetPropertyFromString("Count", "apples"));
+    EXPECT_EQ(tally.count, 12);
+    EXPECT_EQ(tally.GetPropertyAsString("double"), "24");
+    EXPECT_FALSE(tally.SetPropertyFromString("Double", "3"));
+    EXPECT_FALSE(tally.HasProperty("Double"));
+    EXPECT_TRUE(tally.SetPropertyFromString("Tally Count", "99"));
+    EXPECT_EQ(tally.count, 12);
+    EXPECT_EQ(tally.GetPropertyAsString("Tally Count"), "99");
+
+    // The base levels' names still answer through the chain.
+    EXPECT_TRUE(tally.SetPropertyFromString("y", "2.5"));
+    EXPECT_EQ(tally.GetPropertyAsString("XYZ"), "0.0000 2.5000 0.0000");
+    EXPECT_EQ(tally.GetPropertyAsObjectProperty("Name").GetStringValue(), "t");
+}
+
+TEST_F(PropertyTableTest, PersistedEntriesFollowTheBaseLevelsInTheRecordAndLoadBack)
+{
+    for (const RecordStream::Form form : {RecordStream::Form::Plain, RecordStream::Form::Compressed}) {
+        std::unique_ptr<Tally> tally(new Tally(nullptr));
+        tally->count = -7;
+        tally->note = "kept";
+        tally->SetXYZ(Point3d(1.0, 2.0, 3.0));
+        tally->SetProperty("weight", std::int32_t{5}, DataStorage::FlagReadable);
+
+        const std::unique_ptr<Tally> loaded = RecordStream::LoadAs<Tally>(RecordStream::Save(*tally, form), form);
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(loaded->count, -7);
+        EXPECT_EQ(loaded->note, "kept");
+        EXPECT_EQ(loaded->GetPropertyAsString("XYZ"), "1.0000 2.0000 3.0000");
+        std::int32_t weight = 0;
+        EXPECT_TRUE(loaded->GetProperty("weight", weight));
+        EXPECT_EQ(weight, 5);
+    }
+}
+
+TEST_F(PropertyTableTest, UserPropertiesComeAndGoWithoutATableOfTheirOwn)
+{
+    Tally with(nullptr);
+    Tally without(nullptr);
+    with.SetProperty("a", std::int32_t{1}, DataStorage::FlagReadable);
+
+    // A copy has its own table; a copy of an object without one has none.
+    std::unique_ptr<Base> copy(with.Copy());
+    auto* copied = DynCast<Tally>(copy.get());
+    ASSERT_NE(copied, nullptr);
+    copied->RemoveProperty("a");
+    EXPECT_TRUE(with.HasProperty("a"));
+
+    // Copying an empty table empties the target; reading from an object without a table finds nothing.
+    with.CopyProperties(&without);
+    EXPECT_FALSE(with.HasProperty("a"));
+    ObjectProperty::Array users;
+    EXPECT_EQ(without.GetUserProperties(users), 0);
+    EXPECT_EQ(without.GetPropertyAsString("a"), "");
+    EXPECT_EQ(without.GetTempData(), nullptr);
+    without.SetTempData(&users, false);
+    EXPECT_EQ(without.GetTempData(), &users);
+}
