@@ -239,6 +239,9 @@ private:
     bool HasFlag(Flag flag) const { return (m_flags & flag) != 0; }
     void SetFlag(Flag flag, bool on);
     bool IsInSubtreeOf(const TreeNode* node) const;
+    // The node's root, through a one-entry cache that also holds the tree registrations on the node
+    // and above; asking about the same node, or a child of the node last asked about, climbs nothing.
+    static TreeNode* CacheAncestry(const TreeNode* node);
     bool WouldCloseCycle(const TreeNode* parent) const;
     void MoveTo(TreeNode* parent, int index);
     // Visits the descendants depth first, children in order, while the visitor returns true.
