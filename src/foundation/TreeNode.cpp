@@ -133,19 +133,18 @@ class TreeNode::ChildArray {
 public:
     int Size() const { return static_cast<int>(m_live); }
 
+    // For a node whose parent is this array's: a node leaving an array takes the slot number Outside,
+    // so one that has a slot is in the array; only the block's bitmap is read, not the slots.
     bool Holds(const TreeNode* child) const
     {
         const std::size_t number = child->m_slot >> SlotBits;
-        if (number >= m_blocks.size())
-            return false;
-        const std::vector<TreeNode*>& slots = m_blocks[number].slots;
-        return SlotOf(child) < slots.size() && slots[SlotOf(child)] == child;
+        return child->m_slot != Outside && number < m_blocks.size() && m_blocks[number].IsLive(SlotOf(child));
     }
 
     TreeNode* At(std::size_t index) const
     {
         const auto [rank, within] = Locate(index);
-        const Block& block = m_blocks[m_order[rank]];
+        const Block& block = m_blocks[NumberAt(rank)];
         return block.slots[block.SlotOfLive(within)];
     }
 
@@ -156,13 +155,13 @@ public:
     }
 
     // The last slot of a block is never a hole, and no block is empty.
-    TreeNode* Last() const { return m_order.empty() ? nullptr : m_blocks[m_order.back()].slots.back(); }
+    TreeNode* Last() const { return BlockCount() == 0 ? nullptr : m_blocks[NumberAt(BlockCount() - 1)].slots.back(); }
 
     template <class Visit>
     void ForEach(Visit&& visit) const
     {
-        for (const std::uint32_t number : m_order) {
-            for (TreeNode* child : m_blocks[number].slots) {
+        for (std::size_t rank = 0; rank < BlockCount(); ++rank) {
+            for (TreeNode* child : m_blocks[NumberAt(rank)].slots) {
                 if (child)
                     visit(child);
             }
@@ -171,9 +170,9 @@ public:
 
     void Append(TreeNode* child)
     {
-        if (m_order.empty() || m_blocks[m_order.back()].slots.size() == BlockSize)
+        if (BlockCount() == 0 || m_blocks[NumberAt(BlockCount() - 1)].slots.size() == BlockSize)
             AppendBlock();
-        const std::uint32_t number = m_order.back();
+        const std::uint32_t number = NumberAt(BlockCount() - 1);
         Block& block = m_blocks[number];
         block.slots.push_back(child);
         Taken(number, block.slots.size() - 1, child);
@@ -183,11 +182,11 @@ public:
     void Insert(std::size_t index, TreeNode* child)
     {
         auto [rank, within] = Locate(index);
-        if (m_blocks[m_order[rank]].count == BlockSize) {
+        if (m_blocks[NumberAt(rank)].count == BlockSize) {
             Split(rank, within);
             std::tie(rank, within) = Locate(index);
         }
-        const std::uint32_t number = m_order[rank];
+        const std::uint32_t number = NumberAt(rank);
         std::vector<TreeNode*>& slots = m_blocks[number].slots;
         const std::size_t next = m_blocks[number].SlotOfLive(within);
         if (next > 0 && !slots[next - 1]) {
@@ -219,26 +218,27 @@ public:
         Taken(number, above, child, next);
     }
 
-    void Remove(const TreeNode* child)
+    void Remove(TreeNode* child)
     {
         const std::uint32_t number = child->m_slot >> SlotBits;
         Block& block = m_blocks[number];
         const std::size_t slot = SlotOf(child);
+        child->m_slot = Outside;
         block.slots[slot] = nullptr;
         block.live[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
         --block.count;
         --m_live;
         AddLive(block.rank, -1);
-        while (!block.slots.empty() && !block.slots.back())
+        while (!block.slots.empty() && !block.IsLive(block.slots.size() - 1))
             block.slots.pop_back();
         std::size_t rank = block.rank;
         if (block.count == 0) {
             DropBlock(rank);
             return;
         }
-        if (rank > 0 && m_blocks[m_order[rank - 1]].count + block.count <= MergeSize)
+        if (rank > 0 && m_blocks[NumberAt(rank - 1)].count + block.count <= MergeSize)
             Merge(--rank);
-        if (rank + 1 < m_order.size() && m_blocks[m_order[rank]].count + m_blocks[m_order[rank + 1]].count <= MergeSize)
+        if (rank + 1 < BlockCount() && m_blocks[NumberAt(rank)].count + m_blocks[NumberAt(rank + 1)].count <= MergeSize)
             Merge(rank);
     }
 
@@ -248,7 +248,7 @@ public:
         m_blocks.clear();
         m_order.clear();
         m_tree.clear();
-        m_free.clear();
+        m_freeHead = NoBlock;
         m_live = 0;
         for (TreeNode* child : order)
             Append(child);
@@ -260,14 +260,17 @@ private:
     static constexpr unsigned SlotBits = 8;
     static constexpr std::size_t BlockSize = std::size_t{1} << SlotBits;
     static constexpr std::size_t MergeSize = BlockSize / 4;
+    static constexpr std::uint32_t Outside = UINT32_MAX;
+    static constexpr std::uint32_t NoBlock = UINT32_MAX;
 
     struct Block {
         std::vector<TreeNode*> slots;                    // null for a hole
         std::array<std::uint64_t, BlockSize / 64> live{};  // a bit per child
         std::uint32_t count = 0;
-        std::uint32_t rank = 0;  // position among the blocks in order
+        std::uint32_t rank = 0;  // position among the blocks in order; for a free block, the next free number
 
         bool IsDense() const { return count == slots.size(); }
+        bool IsLive(std::size_t slot) const { return (live[slot / 64] >> (slot % 64) & 1) != 0; }
 
         std::size_t LiveBefore(std::size_t slot) const
         {
@@ -358,18 +361,41 @@ private:
 
     std::uint32_t NewBlock()
     {
-        if (m_free.empty()) {
+        if (m_freeHead == NoBlock) {
             m_blocks.emplace_back();
             return static_cast<std::uint32_t>(m_blocks.size() - 1);
         }
-        const std::uint32_t number = m_free.back();
-        m_free.pop_back();
+        const std::uint32_t number = m_freeHead;
+        m_freeHead = m_blocks[number].rank;
         return number;
+    }
+
+    // Releases the block's slots; its number joins the free list (linked through `rank`), so that
+    // removals never allocate.
+    void FreeBlock(std::uint32_t number)
+    {
+        m_blocks[number] = Block();
+        m_blocks[number].rank = m_freeHead;
+        m_freeHead = number;
+    }
+
+    // While there is a single block, it is block 0 and the order is not stored.
+    std::size_t BlockCount() const { return m_order.empty() ? m_blocks.size() : m_order.size(); }
+    std::uint32_t NumberAt(std::size_t rank) const { return m_order.empty() ? 0 : m_order[rank]; }
+    void StoreOrder()
+    {
+        if (m_order.empty() && !m_blocks.empty())
+            m_order.push_back(0);
     }
 
     // An empty block after the last; the Fenwick tree grows by one node (kept only for two blocks or more).
     void AppendBlock()
     {
+        if (BlockCount() == 0) {
+            NewBlock();
+            return;
+        }
+        StoreOrder();
         const std::uint32_t number = NewBlock();
         m_blocks[number].rank = static_cast<std::uint32_t>(m_order.size());
         m_order.push_back(number);
@@ -398,16 +424,16 @@ private:
 
     void DropBlock(std::size_t rank)
     {
-        const std::uint32_t number = m_order[rank];
-        m_blocks[number] = Block();
-        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank));
-        if (m_order.empty()) {
+        if (BlockCount() == 1) {
             m_blocks.clear();
-            m_free.clear();
+            m_order.clear();
+            m_freeHead = NoBlock;
             m_tree.clear();
             return;
         }
-        m_free.push_back(number);
+        const std::uint32_t number = m_order[rank];
+        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank));
+        FreeBlock(number);
         // Dropping the last node leaves a valid Fenwick tree over the others.
         if (rank == m_order.size() && m_order.size() > 1)
             m_tree.pop_back();
@@ -418,6 +444,7 @@ private:
     // Splits the full block at `rank` in halves, the hole of each half where the insertion goes.
     void Split(std::size_t rank, std::size_t within)
     {
+        StoreOrder();
         const std::uint32_t lower = m_order[rank];
         const std::uint32_t upper = NewBlock();
         std::vector<TreeNode*> children = std::move(m_blocks[lower].slots);
@@ -441,39 +468,39 @@ private:
         Rerank(rank);
     }
 
-    // Moves the children of the block after `rank` to the end of the block at `rank`, packed.
+    // Moves the children of the block after `rank` to the end of the block at `rank`, packed in place.
     void Merge(std::size_t rank)
     {
         const std::uint32_t number = m_order[rank];
-        std::vector<TreeNode*> children;
-        children.reserve(MergeSize);
-        for (const std::size_t at : {rank, rank + 1}) {
-            for (TreeNode* child : m_blocks[m_order[at]].slots) {
-                if (child)
-                    children.push_back(child);
+        const std::uint32_t emptied = m_order[rank + 1];
+        std::vector<TreeNode*>& slots = m_blocks[number].slots;
+        std::size_t count = 0;
+        for (std::size_t slot = 0; slot < slots.size(); ++slot) {
+            if (slots[slot])
+                Put(number, count++, slots[slot]);
+        }
+        slots.resize(count);
+        for (TreeNode* child : m_blocks[emptied].slots) {
+            if (child) {
+                slots.push_back(nullptr);
+                Put(number, slots.size() - 1, child);
             }
         }
         Block& block = m_blocks[number];
-        block.slots.assign(children.size(), nullptr);
+        block.count = static_cast<std::uint32_t>(slots.size());
         block.live.fill(0);
-        block.count = static_cast<std::uint32_t>(children.size());
-        for (std::size_t slot = 0; slot < children.size(); ++slot) {
-            Put(number, slot, children[slot]);
+        for (std::size_t slot = 0; slot < slots.size(); ++slot)
             block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
-        }
-        block.slots.shrink_to_fit();
-        const std::uint32_t emptied = m_order[rank + 1];
-        m_blocks[emptied] = Block();
-        m_free.push_back(emptied);
+        FreeBlock(emptied);
         m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank + 1));
         Rerank(rank);
     }
 
-    std::vector<Block> m_blocks;       // by block number; a free number holds an empty block
-    std::vector<std::uint32_t> m_order;  // block numbers in child order
+    std::vector<Block> m_blocks;         // by block number; a free number holds an empty block
+    std::vector<std::uint32_t> m_order;  // block numbers in child order, once there are two blocks
     std::vector<std::uint32_t> m_tree;   // Fenwick tree of child counts over m_order
-    std::vector<std::uint32_t> m_free;   // free block numbers
-    std::size_t m_live = 0;
+    std::uint32_t m_freeHead = NoBlock;  // first free block number
+    std::uint32_t m_live = 0;
 };
 
 // The recursive state operations (Select, SetVisible, CollapseNode ...) run from an explicit stack

@@ -268,7 +268,7 @@ private:
     std::unique_ptr<std::vector<Registration>> m_registrations;
     Watch* m_watchers = nullptr;             // operations that must learn of this node's destruction
     const TreeNode* m_copySource = nullptr;  // set between ShallowCopy and DeepenShallowCopy
-    std::uint32_t m_slot = 0;                // position in the parent's child array
+    std::uint32_t m_slot = UINT32_MAX;       // position in the parent's child array; all ones outside one
     std::int32_t m_inactive = 0;
     std::uint32_t m_LID = 0;
     std::uint8_t m_flags = Visible | Selectable;
