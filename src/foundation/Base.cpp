@@ -1,13 +1,9 @@
 #include "foundation/Base.h"
 
-#include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <exception>
 #include <memory>
 #include <stdexcept>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "foundation/ClassHierarchy.h"
@@ -17,101 +13,8 @@ namespace Tavrel {
 
 namespace {
 
-// Live objects by OID, in one flat table: no allocation per object. Open addressing with linear
-// probing over a power-of-two table at most half full. OIDs come in sequence:
-// runs of four consecutive OIDs keep consecutive home slots (objects made together are entered
-// together), and a multiplicative hash spreads the runs apart. A removal shifts the rest of its
-// probe run back, so no tombstones build up.
-class OIDTable {
-public:
-    // Grows past half full; shrinks, once under an eighth full, only here, so that a mass deletion
-    // does not allocate.
-    void Insert(std::uint32_t oid, Base* object)
-    {
-        if ((m_size + 1) * 2 > m_entries.size())
-            Resize(std::max<std::size_t>(MinCapacity, m_entries.size() * 2));
-        else if (m_entries.size() > MinCapacity && m_size * 8 < m_entries.size())
-            Resize(m_entries.size() / 2);
-        Place(oid, object);
-    }
-
-    void Erase(std::uint32_t oid)
-    {
-        std::size_t hole = Find(oid);
-        if (hole == NotFound)
-            return;
-        for (std::size_t slot = Next(hole); m_entries[slot].oid != 0; slot = Next(slot)) {
-            // An entry moves back into the hole unless its home lies after the hole.
-            const std::size_t mask = m_entries.size() - 1;
-            if (((slot - Home(m_entries[slot].oid)) & mask) >= ((slot - hole) & mask)) {
-                m_entries[hole] = m_entries[slot];
-                hole = slot;
-            }
-        }
-        m_entries[hole] = {};
-        --m_size;
-    }
-
-    Base* Get(std::uint32_t oid) const
-    {
-        const std::size_t slot = Find(oid);
-        return slot == NotFound ? nullptr : m_entries[slot].object;
-    }
-
-private:
-    struct Entry {
-        std::uint32_t oid = 0;  // 0: free
-        Base* object = nullptr;
-    };
-    static constexpr std::size_t MinCapacity = 1024;
-    static constexpr unsigned GroupBits = 2;
-    static constexpr std::size_t NotFound = SIZE_MAX;
-
-    std::size_t Home(std::uint32_t oid) const
-    {
-        const std::uint32_t group = static_cast<std::uint32_t>((oid >> GroupBits) * 2654435769u) >> m_shift;
-        return static_cast<std::size_t>(group) << GroupBits | (oid & ((1u << GroupBits) - 1));
-    }
-    std::size_t Next(std::size_t slot) const { return (slot + 1) & (m_entries.size() - 1); }
-
-    std::size_t Find(std::uint32_t oid) const
-    {
-        if (oid == 0 || m_entries.empty())
-            return NotFound;
-        for (std::size_t slot = Home(oid); m_entries[slot].oid != 0; slot = Next(slot)) {
-            if (m_entries[slot].oid == oid)
-                return slot;
-        }
-        return NotFound;
-    }
-
-    void Place(std::uint32_t oid, Base* object)
-    {
-        std::size_t slot = Home(oid);
-        while (m_entries[slot].oid != 0)
-            slot = Next(slot);
-        m_entries[slot] = {oid, object};
-        ++m_size;
-    }
-
-    void Resize(std::size_t capacity)
-    {
-        std::vector<Entry> old = std::exchange(m_entries, std::vector<Entry>(capacity));
-        m_shift = 32 - (static_cast<unsigned>(std::countr_zero(capacity)) - GroupBits);
-        m_size = 0;
-        for (const Entry& entry : old) {
-            if (entry.oid != 0)
-                Place(entry.oid, entry.object);
-        }
-    }
-
-    std::vector<Entry> m_entries;
-    std::size_t m_size = 0;
-    unsigned m_shift = 32;
-};
-
 struct OIDRegistry {
-    OIDTable objects;
+    std::unordered_map<std::uint32_t, Base*> objects;
     std::uint32_t lastOID = 0;
     bool useOIDs = true;
 };
@@ -238,18 +141,20 @@ std::uint32_t Base::AddOID(Base* object)
         throw std::overflow_error("object identifiers exhausted");
     const std::uint32_t oid = ++registry.lastOID;
     if (registry.useOIDs)
-        registry.objects.Insert(oid, object);
+        registry.objects.emplace(oid, object);
     return oid;
 }
 
 void Base::RemoveOID(std::uint32_t oid)
 {
-    Registry().objects.Erase(oid);
+    Registry().objects.erase(oid);
 }
 
 Base* Base::GetObjectA(std::uint32_t oid)
 {
-    return Registry().objects.Get(oid);
+    const auto& objects = Registry().objects;
+    const auto found = objects.find(oid);
+    return found == objects.end() ? nullptr : found->second;
 }
 
 void Base::EnableOIDValidation(bool enable)

@@ -143,6 +143,8 @@ public:
 
     TreeNode* At(std::size_t index) const
     {
+        if (m_packed)
+            return m_blocks[NumberAt(index >> SlotBits)].slots[index & (BlockSize - 1)];
         const auto [rank, within] = Locate(index);
         const Block& block = m_blocks[NumberAt(rank)];
         return block.slots[block.SlotOfLive(within)];
@@ -151,6 +153,8 @@ public:
     std::size_t IndexOf(const TreeNode* child) const
     {
         const Block& block = m_blocks[child->m_slot >> SlotBits];
+        if (m_packed)
+            return std::size_t{block.rank} << SlotBits | SlotOf(child);
         return LiveBefore(block.rank) + block.LiveBefore(SlotOf(child));
     }
 
@@ -181,6 +185,7 @@ public:
     // Inserts before the child now at the index, which is below Size().
     void Insert(std::size_t index, TreeNode* child)
     {
+        m_packed = false;
         auto [rank, within] = Locate(index);
         if (m_blocks[NumberAt(rank)].count == BlockSize) {
             Split(rank, within);
@@ -223,6 +228,8 @@ public:
         const std::uint32_t number = child->m_slot >> SlotBits;
         Block& block = m_blocks[number];
         const std::size_t slot = SlotOf(child);
+        // Only the removal of the last child keeps the blocks packed.
+        m_packed = m_packed && block.rank + 1 == BlockCount() && slot + 1 == block.slots.size();
         child->m_slot = Outside;
         block.slots[slot] = nullptr;
         block.live[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
@@ -250,6 +257,7 @@ public:
         m_tree.clear();
         m_freeHead = NoBlock;
         m_live = 0;
+        m_packed = true;
         for (TreeNode* child : order)
             Append(child);
     }
@@ -429,6 +437,7 @@ private:
             m_order.clear();
             m_freeHead = NoBlock;
             m_tree.clear();
+            m_packed = true;
             return;
         }
         const std::uint32_t number = m_order[rank];
@@ -501,6 +510,9 @@ private:
     std::vector<std::uint32_t> m_tree;   // Fenwick tree of child counts over m_order
     std::uint32_t m_freeHead = NoBlock;  // first free block number
     std::uint32_t m_live = 0;
+    // Every block but the last is full and none has a hole (children only appended, or removed from
+    // the end): an index then names its block and slot directly.
+    bool m_packed = true;
 };
 
 // The recursive state operations (Select, SetVisible, CollapseNode ...) run from an explicit stack

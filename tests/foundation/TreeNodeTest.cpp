@@ -368,6 +368,11 @@ TEST_F(TreeNodeTest, ChildIndicesStayRightThroughRandomInsertsRemovalsAndMoves)
     };
     for (int i = 0; i < 3000; ++i)
         model.push_back(new TreeTestNode(&root));
+    for (int i = 0; i < 300; ++i) {
+        delete model.back();
+        model.pop_back();
+    }
+    check();
     // Runs of insertions at one place, then everything at random, growing and then shrinking to one.
     for (int i = 0; i < 700; ++i)
         insert(0);
