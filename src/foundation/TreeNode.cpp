@@ -127,8 +127,8 @@ void SkipParentReference(Archive& archive)
 // which a bitmap per block skips, and a Fenwick tree over the blocks in order counts the children
 // before each block: index lookup, access by index and removal take O(log n). An insertion moves
 // children within one block only, into the nearest hole; a full block is split, leaving the hole
-// where the insertion goes, and neighbours that together hold few children are merged, so a split or
-// merge (which ranks the blocks again) comes at most once every BlockSize / 4 changes to a block.
+// where the insertion goes, and neighbours that together hold few children are merged; a split or
+// merge ranks the blocks again, O(n / BlockSize), and takes many changes to a block to recur.
 class TreeNode::ChildArray {
 public:
     int Size() const { return static_cast<int>(m_live); }
