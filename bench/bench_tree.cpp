@@ -1,14 +1,17 @@
-// Tree growth and shrinkage under one parent, and event delivery to a tree-wide listener.
+// Tree growth and shrinkage under one parent, deep chains, and event delivery to a tree-wide listener.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include "document/DataModelLibrary.h"
+#include "foundation/Geometric3d.h"
 #include "foundation/TreeNode.h"
+#include "foundation/TreeRoot.h"
 
 using namespace Tavrel;
 
@@ -24,6 +27,17 @@ protected:
 };
 TAVREL_IMPLEMENT_CLASS(BenchNode, ClassKind::Creatable)
 
+// A positioned object: three class levels (TreeNode, Object, Geometric) take mask bits from above.
+class BenchPoint : public Geometric3d {
+    TAVREL_DECLARE_CLASS(BenchPoint, Geometric3d)
+public:
+    explicit BenchPoint(Object* parent = nullptr) : Geometric3d(parent) {}
+
+protected:
+    BenchPoint(const BenchPoint&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(BenchPoint, ClassKind::Creatable)
+
 std::size_t g_delivered = 0;
 
 void Count(Event&)
@@ -32,6 +46,15 @@ void Count(Event&)
 }
 
 void Ignore(Event&) {}
+
+// Reports the time per object next to the time per run, so growth with the size shows directly.
+void ReportPerObject(benchmark::State& state, std::int64_t objects)
+{
+    state.SetComplexityN(objects);
+    state.SetItemsProcessed(state.iterations() * objects);
+    state.counters["per_object"] = benchmark::Counter(static_cast<double>(state.iterations() * objects),
+                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
 
 // n children created under one parent, then deleted one by one in random order, each asked for its
 // index first: O(log n) per removal and per index query.
@@ -52,14 +75,69 @@ void CreateThenDeleteInRandomOrder(benchmark::State& state)
             delete child;
         }
     }
-    state.SetComplexityN(state.range(0));
-    state.SetItemsProcessed(state.iterations() * state.range(0));
+    ReportPerObject(state, state.range(0));
 }
 BENCHMARK(CreateThenDeleteInRandomOrder)
     ->RangeMultiplier(10)
     ->Range(10'000, 1'000'000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oNLogN);
+
+// n parentless nodes each inserted at index 0 of one parent: every insertion lands before all the
+// children already there.
+void InsertAtFront(benchmark::State& state)
+{
+    AttachDataModelDLL();
+    const auto count = static_cast<std::size_t>(state.range(0));
+    for (auto _ : state) {
+        BenchNode root;
+        for (std::size_t i = 0; i < count; ++i)
+            (new BenchNode())->SetParentAt(&root, 0);
+        if (root.GetNumChildren() != state.range(0))
+            state.SkipWithError("a child was not inserted");
+    }
+    ReportPerObject(state, state.range(0));
+}
+BENCHMARK(InsertAtFront)->RangeMultiplier(10)->Range(10'000, 100'000)->Unit(benchmark::kMillisecond);
+
+// n children, then n moves of the last child to index 0 of the same parent.
+void MoveLastToFront(benchmark::State& state)
+{
+    AttachDataModelDLL();
+    const int count = static_cast<int>(state.range(0));
+    BenchNode root;
+    for (int i = 0; i < count; ++i)
+        new BenchNode(&root);
+    for (auto _ : state) {
+        for (int i = 0; i < count; ++i)
+            root.GetChild(count - 1)->SetParentAt(&root, 0);
+    }
+    ReportPerObject(state, state.range(0));
+}
+BENCHMARK(MoveLastToFront)->RangeMultiplier(10)->Range(10'000, 100'000)->Unit(benchmark::kMillisecond);
+
+// A chain of positioned objects `depth` levels deep below a document root, each created under the
+// previous one; a tree registration on the root (for an event the build does not raise) gives
+// every level a mask bit to inherit. Only the build is timed.
+void BuildDeepChain(benchmark::State& state)
+{
+    AttachDataModelDLL();
+    const auto depth = static_cast<std::size_t>(state.range(0));
+    for (auto _ : state) {
+        auto root = std::make_unique<TreeRoot>();
+        root->RegisterEvent(TreeNode::classType, TreeNode::EventActivityChanged, Ignore, true, nullptr, nullptr);
+        Object* node = root.get();
+        for (std::size_t d = 0; d < depth; ++d)
+            node = new BenchPoint(node);
+        state.PauseTiming();
+        if (node->GetNumAncestors() != state.range(0))
+            state.SkipWithError("the chain is not whole");
+        root.reset();
+        state.ResumeTiming();
+    }
+    ReportPerObject(state, state.range(0));
+}
+BENCHMARK(BuildDeepChain)->RangeMultiplier(10)->Range(10'000, 100'000)->Unit(benchmark::kMillisecond);
 
 // Builds a tree of `depth` levels below the root with `fanOut` children per node; every node also
 // holds a registration of its own that the measured events do not want.

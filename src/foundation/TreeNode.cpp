@@ -1,11 +1,13 @@
 #include "foundation/TreeNode.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <deque>
 #include <limits>
 #include <optional>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -33,6 +35,29 @@ struct RemovalHint {
     std::uint64_t epoch = 0;
 };
 RemovalHint g_removalHint;
+
+// The root of the node last asked about and the tree registrations held on it and above (their codes
+// OR-ed by class type: a mask byte takes the same bits either way), so that building under one parent, or down a chain, climbs to the root once
+// and a child reads what it inherits from here. Forgotten when a tree registration comes or goes and
+// when a node holding children, or the node itself, changes parent or is destroyed.
+struct Ancestry {
+    const TreeNode* node = nullptr;
+    TreeNode* root = nullptr;
+    std::vector<std::pair<std::uint32_t, std::uint16_t>> inherited;
+};
+constinit Ancestry g_ancestry;
+
+void ForgetAncestry()
+{
+    g_ancestry.node = nullptr;
+}
+
+// Before a node changes parent or is destroyed.
+void ForgetAncestryOf(const TreeNode* node)
+{
+    if (node == g_ancestry.node || node->GetNumChildren() > 0)
+        ForgetAncestry();
+}
 
 // Framework-archive records in progress, innermost last. Records nest one level per tree level, so
 // the depth is bounded to keep a deep or hostile input from exhausting the stack.
@@ -103,73 +128,144 @@ void SkipParentReference(Archive& archive)
 
 } // namespace
 
-// The children in order. Removed entries leave holes that a Fenwick tree of live slots skips, so
-// removal, index lookup and access by index take O(log n); holes are squeezed out when they
-// outnumber the children. Each child keeps its slot.
+// The children in order, held in blocks of at most BlockSize slots. A child's slot number names its
+// block (a number that stays while the block lives) and its slot there. Removed children leave holes,
+// which a bitmap per block skips, and a Fenwick tree over the blocks in order counts the children
+// before each block: index lookup, access by index and removal take O(log n). An insertion moves
+// children within one block only, into the nearest hole; a full block is split, leaving the hole
+// where the insertion goes, and neighbours that together hold few children are merged; a split or
+// merge ranks the blocks again, O(n / BlockSize), and takes many changes to a block to recur.
 class TreeNode::ChildArray {
 public:
     int Size() const { return static_cast<int>(m_live); }
-    bool Holds(const TreeNode* child) const { return child->m_slot < m_slots.size() && m_slots[child->m_slot] == child; }
-    TreeNode* At(std::size_t index) const { return m_slots[IsDense() ? index : FindSlot(index)]; }
-    std::size_t IndexOf(const TreeNode* child) const { return IsDense() ? child->m_slot : LiveBefore(child->m_slot); }
-    // The last slot is never a hole.
-    TreeNode* Last() const { return m_slots.empty() ? nullptr : m_slots.back(); }
+
+    // For a node whose parent is this array's: a node leaving an array takes the slot number Outside,
+    // so one that has a slot is in the array; only the block's bitmap is read, not the slots.
+    bool Holds(const TreeNode* child) const
+    {
+        const std::size_t number = child->m_slot >> SlotBits;
+        return child->m_slot != Outside && number < m_blocks.size() && m_blocks[number].IsLive(SlotOf(child));
+    }
+
+    TreeNode* At(std::size_t index) const
+    {
+        if (m_packed)
+            return m_blocks[NumberAt(index >> SlotBits)].slots[index & (BlockSize - 1)];
+        const auto [rank, within] = Locate(index);
+        const Block& block = m_blocks[NumberAt(rank)];
+        return block.slots[block.SlotOfLive(within)];
+    }
+
+    std::size_t IndexOf(const TreeNode* child) const
+    {
+        const Block& block = m_blocks[child->m_slot >> SlotBits];
+        if (m_packed)
+            return std::size_t{block.rank} << SlotBits | SlotOf(child);
+        return LiveBefore(block.rank) + block.LiveBefore(SlotOf(child));
+    }
+
+    // The last slot of a block is never a hole, and no block is empty.
+    TreeNode* Last() const { return BlockCount() == 0 ? nullptr : m_blocks[NumberAt(BlockCount() - 1)].slots.back(); }
 
     template <class Visit>
     void ForEach(Visit&& visit) const
     {
-        for (TreeNode* child : m_slots) {
-            if (child)
-                visit(child);
+        for (std::size_t rank = 0; rank < BlockCount(); ++rank) {
+            for (TreeNode* child : m_blocks[NumberAt(rank)].slots) {
+                if (child)
+                    visit(child);
+            }
         }
     }
 
     void Append(TreeNode* child)
     {
-        const std::size_t slot = m_slots.size();
-        const std::size_t one = slot + 1;
-        const std::size_t covered = one & (~one + 1);
-        child->m_slot = static_cast<std::uint32_t>(slot);
-        m_slots.push_back(child);
-        m_counts.push_back(static_cast<std::uint32_t>(IsDense() ? covered : 1 + LiveBefore(slot) - LiveBefore(one - covered)));
-        ++m_live;
+        if (BlockCount() == 0 || m_blocks[NumberAt(BlockCount() - 1)].slots.size() == BlockSize)
+            AppendBlock();
+        const std::uint32_t number = NumberAt(BlockCount() - 1);
+        Block& block = m_blocks[number];
+        block.slots.push_back(child);
+        Taken(number, block.slots.size() - 1, child);
     }
 
+    // Inserts before the child now at the index, which is below Size().
     void Insert(std::size_t index, TreeNode* child)
     {
-        Compact();
-        m_slots.insert(m_slots.begin() + static_cast<std::ptrdiff_t>(index), child);
-        for (std::size_t slot = index; slot < m_slots.size(); ++slot)
-            m_slots[slot]->m_slot = static_cast<std::uint32_t>(slot);
-        const std::size_t one = m_slots.size();
-        m_counts.push_back(static_cast<std::uint32_t>(one & (~one + 1)));
-        ++m_live;
-    }
-
-    void Remove(const TreeNode* child)
-    {
-        const std::size_t slot = child->m_slot;
-        --m_live;
-        if (slot + 1 == m_slots.size()) {
-            do {
-                m_slots.pop_back();
-                m_counts.pop_back();
-            } while (!m_slots.empty() && !m_slots.back());
+        m_packed = false;
+        auto [rank, within] = Locate(index);
+        if (m_blocks[NumberAt(rank)].count == BlockSize) {
+            Split(rank, within);
+            std::tie(rank, within) = Locate(index);
+        }
+        const std::uint32_t number = NumberAt(rank);
+        std::vector<TreeNode*>& slots = m_blocks[number].slots;
+        const std::size_t next = m_blocks[number].SlotOfLive(within);
+        if (next > 0 && !slots[next - 1]) {
+            slots[next - 1] = child;
+            Taken(number, next - 1, child);
             return;
         }
-        m_slots[slot] = nullptr;
-        for (std::size_t one = slot + 1; one <= m_counts.size(); one += one & (~one + 1))
-            --m_counts[one - 1];
-        if (m_slots.size() - m_live > m_live)
-            Compact();
+        // The nearest hole on either side; past the last slot counts as one while the block has room.
+        std::size_t below = next;
+        while (below > 0 && slots[below - 1])
+            --below;
+        std::size_t above = next + 1;
+        while (above < slots.size() && slots[above])
+            ++above;
+        const bool roomAbove = above < slots.size() || slots.size() < BlockSize;
+        if (below > 0 && (!roomAbove || next - below < above - next)) {
+            // Children below the insertion point each move down one slot into the hole.
+            for (std::size_t slot = below - 1; slot + 1 < next; ++slot)
+                Put(number, slot, slots[slot + 1]);
+            slots[next - 1] = child;
+            Taken(number, below - 1, child, next - 1);
+            return;
+        }
+        if (above == slots.size())
+            slots.push_back(nullptr);
+        for (std::size_t slot = above; slot > next; --slot)
+            Put(number, slot, slots[slot - 1]);
+        slots[next] = child;
+        Taken(number, above, child, next);
+    }
+
+    void Remove(TreeNode* child)
+    {
+        const std::uint32_t number = child->m_slot >> SlotBits;
+        Block& block = m_blocks[number];
+        const std::size_t slot = SlotOf(child);
+        // Only the removal of the last child keeps the blocks packed.
+        m_packed = m_packed && block.rank + 1 == BlockCount() && slot + 1 == block.slots.size();
+        child->m_slot = Outside;
+        block.slots[slot] = nullptr;
+        block.live[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
+        --block.count;
+        --m_live;
+        AddLive(block.rank, -1);
+        while (!block.slots.empty() && !block.IsLive(block.slots.size() - 1))
+            block.slots.pop_back();
+        std::size_t rank = block.rank;
+        if (block.count == 0) {
+            DropBlock(rank);
+            return;
+        }
+        if (rank > 0 && m_blocks[NumberAt(rank - 1)].count + block.count <= MergeSize)
+            Merge(--rank);
+        if (rank + 1 < BlockCount() && m_blocks[NumberAt(rank)].count + m_blocks[NumberAt(rank + 1)].count <= MergeSize)
+            Merge(rank);
     }
 
     // Children in the new order.
-    void Replace(std::vector<TreeNode*> order)
+    void Replace(const std::vector<TreeNode*>& order)
     {
-        m_slots = std::move(order);
-        m_live = m_slots.size();
-        Renumber();
+        m_blocks.clear();
+        m_order.clear();
+        m_tree.clear();
+        m_freeHead = NoBlock;
+        m_live = 0;
+        m_packed = true;
+        for (TreeNode* child : order)
+            Append(child);
     }
 
     // The OIDs a loaded "Children" list names, in list order, until the node's record ends.
@@ -182,52 +278,256 @@ public:
     std::unique_ptr<std::vector<std::uint32_t>> TakeListed() { return std::move(m_listed); }
 
 private:
-    bool IsDense() const { return m_live == m_slots.size(); }
+    // 8 bits of a 32-bit slot number name the slot, 24 the block: merged neighbours hold more than
+    // MergeSize children together, so 2^24 blocks are only reached by far more children than fit in memory.
+    static constexpr unsigned SlotBits = 8;
+    static constexpr std::size_t BlockSize = std::size_t{1} << SlotBits;
+    static constexpr std::size_t MergeSize = BlockSize / 4;
+    static constexpr std::uint32_t Outside = UINT32_MAX;
+    static constexpr std::uint32_t NoBlock = UINT32_MAX;
 
-    // Live children among the first `count` slots.
-    std::size_t LiveBefore(std::size_t count) const
+    struct Block {
+        std::vector<TreeNode*> slots;                    // null for a hole
+        std::array<std::uint64_t, BlockSize / 64> live{};  // a bit per child
+        std::uint32_t count = 0;
+        std::uint32_t rank = 0;  // position among the blocks in order; for a free block, the next free number
+
+        bool IsDense() const { return count == slots.size(); }
+        bool IsLive(std::size_t slot) const { return (live[slot / 64] >> (slot % 64) & 1) != 0; }
+
+        std::size_t LiveBefore(std::size_t slot) const
+        {
+            if (IsDense())
+                return slot;
+            std::size_t before = 0;
+            for (std::size_t word = 0; word < slot / 64; ++word)
+                before += static_cast<std::size_t>(std::popcount(live[word]));
+            const std::uint64_t below = (std::uint64_t{1} << (slot % 64)) - 1;
+            return before + static_cast<std::size_t>(std::popcount(live[slot / 64] & below));
+        }
+
+        // The slot of the child with `within` children before it in this block.
+        std::size_t SlotOfLive(std::size_t within) const
+        {
+            if (IsDense())
+                return within;
+            std::size_t word = 0;
+            for (auto inWord = static_cast<std::size_t>(std::popcount(live[0])); within >= inWord;
+                 inWord = static_cast<std::size_t>(std::popcount(live[++word])))
+                within -= inWord;
+            std::uint64_t bits = live[word];
+            std::size_t slot = word * 64;
+            for (unsigned width = 32; width > 0; width >>= 1) {
+                const auto low = static_cast<std::size_t>(std::popcount(bits & ((std::uint64_t{1} << width) - 1)));
+                if (within >= low) {
+                    within -= low;
+                    bits >>= width;
+                    slot += width;
+                }
+            }
+            return slot;
+        }
+    };
+
+    static std::size_t SlotOf(const TreeNode* child) { return child->m_slot & (BlockSize - 1); }
+
+    // Places a child in a slot of a block, without counting it.
+    void Put(std::uint32_t number, std::size_t slot, TreeNode* child)
+    {
+        m_blocks[number].slots[slot] = child;
+        child->m_slot = static_cast<std::uint32_t>(number << SlotBits | slot);
+    }
+
+    // Counts a new child placed at `at`, whose placement filled the hole at `filled`.
+    void Taken(std::uint32_t number, std::size_t filled, TreeNode* child, std::size_t at)
+    {
+        Block& block = m_blocks[number];
+        Put(number, at, child);
+        block.live[filled / 64] |= std::uint64_t{1} << (filled % 64);
+        ++block.count;
+        ++m_live;
+        AddLive(block.rank, 1);
+    }
+    void Taken(std::uint32_t number, std::size_t slot, TreeNode* child) { Taken(number, slot, child, slot); }
+
+    // Children in the blocks ranked before `rank`.
+    std::size_t LiveBefore(std::size_t rank) const
     {
         std::size_t live = 0;
-        for (std::size_t one = count; one > 0; one &= one - 1)
-            live += m_counts[one - 1];
+        if (!m_tree.empty()) {
+            for (std::size_t one = rank; one > 0; one &= one - 1)
+                live += m_tree[one - 1];
+        }
         return live;
     }
 
-    // The slot of the child at an index.
-    std::size_t FindSlot(std::size_t index) const
+    void AddLive(std::size_t rank, int delta)
     {
-        std::size_t slot = 0;
-        std::size_t remaining = index + 1;
-        for (std::size_t step = std::bit_floor(m_counts.size()); step > 0; step >>= 1) {
-            if (slot + step <= m_counts.size() && m_counts[slot + step - 1] < remaining) {
-                slot += step;
-                remaining -= m_counts[slot - 1];
+        for (std::size_t one = rank + 1; one <= m_tree.size(); one += one & (~one + 1))
+            m_tree[one - 1] = static_cast<std::uint32_t>(static_cast<int>(m_tree[one - 1]) + delta);
+    }
+
+    // The rank of the block holding the child at an index, and the children before it there.
+    std::pair<std::size_t, std::size_t> Locate(std::size_t index) const
+    {
+        if (m_tree.empty())
+            return {0, index};
+        std::size_t rank = 0;
+        for (std::size_t step = std::bit_floor(m_tree.size()); step > 0; step >>= 1) {
+            if (rank + step <= m_tree.size() && m_tree[rank + step - 1] <= index) {
+                rank += step;
+                index -= m_tree[rank - 1];
             }
         }
-        return slot;
+        return {rank, index};
     }
 
-    void Compact()
+    std::uint32_t NewBlock()
     {
-        if (IsDense())
+        if (m_freeHead == NoBlock) {
+            m_blocks.emplace_back();
+            return static_cast<std::uint32_t>(m_blocks.size() - 1);
+        }
+        const std::uint32_t number = m_freeHead;
+        m_freeHead = m_blocks[number].rank;
+        return number;
+    }
+
+    // Releases the block's slots; its number joins the free list (linked through `rank`), so that
+    // removals never allocate.
+    void FreeBlock(std::uint32_t number)
+    {
+        m_blocks[number] = Block();
+        m_blocks[number].rank = m_freeHead;
+        m_freeHead = number;
+    }
+
+    // While there is a single block, it is block 0 and the order is not stored.
+    std::size_t BlockCount() const { return m_order.empty() ? m_blocks.size() : m_order.size(); }
+    std::uint32_t NumberAt(std::size_t rank) const { return m_order.empty() ? 0 : m_order[rank]; }
+    void StoreOrder()
+    {
+        if (m_order.empty() && !m_blocks.empty())
+            m_order.push_back(0);
+    }
+
+    // An empty block after the last; the Fenwick tree grows by one node (kept only for two blocks or more).
+    void AppendBlock()
+    {
+        if (BlockCount() == 0) {
+            NewBlock();
             return;
-        std::erase(m_slots, nullptr);
-        Renumber();
+        }
+        StoreOrder();
+        const std::uint32_t number = NewBlock();
+        m_blocks[number].rank = static_cast<std::uint32_t>(m_order.size());
+        m_order.push_back(number);
+        const std::size_t one = m_order.size();
+        if (one == 2)
+            Rerank(0);
+        else if (one > 2)
+            m_tree.push_back(static_cast<std::uint32_t>(LiveBefore(one - 1) - LiveBefore(one - (one & (~one + 1)))));
     }
 
-    void Renumber()
+    // Ranks the blocks from `rank` on again and rebuilds the Fenwick tree.
+    void Rerank(std::size_t rank)
     {
-        m_counts.resize(m_slots.size());
-        for (std::size_t slot = 0; slot < m_slots.size(); ++slot) {
-            m_slots[slot]->m_slot = static_cast<std::uint32_t>(slot);
-            const std::size_t one = slot + 1;
-            m_counts[slot] = static_cast<std::uint32_t>(one & (~one + 1));
+        for (; rank < m_order.size(); ++rank)
+            m_blocks[m_order[rank]].rank = static_cast<std::uint32_t>(rank);
+        m_tree.clear();
+        if (m_order.size() < 2)
+            return;
+        m_tree.resize(m_order.size());
+        for (std::size_t one = 1; one <= m_tree.size(); ++one) {
+            m_tree[one - 1] += m_blocks[m_order[one - 1]].count;
+            if (const std::size_t up = one + (one & (~one + 1)); up <= m_tree.size())
+                m_tree[up - 1] += m_tree[one - 1];
         }
     }
 
-    std::vector<TreeNode*> m_slots;
-    std::vector<std::uint32_t> m_counts;
-    std::size_t m_live = 0;
+    void DropBlock(std::size_t rank)
+    {
+        if (BlockCount() == 1) {
+            m_blocks.clear();
+            m_order.clear();
+            m_freeHead = NoBlock;
+            m_tree.clear();
+            m_packed = true;
+            return;
+        }
+        const std::uint32_t number = m_order[rank];
+        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank));
+        FreeBlock(number);
+        // Dropping the last node leaves a valid Fenwick tree over the others.
+        if (rank == m_order.size() && m_order.size() > 1)
+            m_tree.pop_back();
+        else
+            Rerank(rank);
+    }
+
+    // Splits the full block at `rank` in halves, the hole of each half where the insertion goes.
+    void Split(std::size_t rank, std::size_t within)
+    {
+        StoreOrder();
+        const std::uint32_t lower = m_order[rank];
+        const std::uint32_t upper = NewBlock();
+        std::vector<TreeNode*> children = std::move(m_blocks[lower].slots);
+        constexpr std::size_t half = BlockSize / 2;
+        const auto fill = [this, &children](std::uint32_t number, std::size_t first, std::size_t last, std::size_t gapAt) {
+            Block& block = m_blocks[number];
+            const std::size_t count = last - first;
+            const std::size_t gap = gapAt < last ? BlockSize - count : 0;
+            block.slots.assign(count + gap, nullptr);
+            block.live.fill(0);
+            block.count = static_cast<std::uint32_t>(count);
+            for (std::size_t i = first; i < last; ++i) {
+                const std::size_t slot = i - first + (i >= gapAt ? gap : 0);
+                Put(number, slot, children[i]);
+                block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
+            }
+        };
+        fill(lower, 0, half, within < half ? within : half);
+        fill(upper, half, BlockSize, within < half ? BlockSize : within);
+        m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(rank + 1), upper);
+        Rerank(rank);
+    }
+
+    // Moves the children of the block after `rank` to the end of the block at `rank`, packed in place.
+    void Merge(std::size_t rank)
+    {
+        const std::uint32_t number = m_order[rank];
+        const std::uint32_t emptied = m_order[rank + 1];
+        std::vector<TreeNode*>& slots = m_blocks[number].slots;
+        std::size_t count = 0;
+        for (std::size_t slot = 0; slot < slots.size(); ++slot) {
+            if (slots[slot])
+                Put(number, count++, slots[slot]);
+        }
+        slots.resize(count);
+        for (TreeNode* child : m_blocks[emptied].slots) {
+            if (child) {
+                slots.push_back(nullptr);
+                Put(number, slots.size() - 1, child);
+            }
+        }
+        Block& block = m_blocks[number];
+        block.count = static_cast<std::uint32_t>(slots.size());
+        block.live.fill(0);
+        for (std::size_t slot = 0; slot < slots.size(); ++slot)
+            block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
+        FreeBlock(emptied);
+        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank + 1));
+        Rerank(rank);
+    }
+
+    std::vector<Block> m_blocks;         // by block number; a free number holds an empty block
+    std::vector<std::uint32_t> m_order;  // block numbers in child order, once there are two blocks
+    std::vector<std::uint32_t> m_tree;   // Fenwick tree of child counts over m_order
+    std::uint32_t m_freeHead = NoBlock;  // first free block number
+    std::uint32_t m_live = 0;
+    // Every block but the last is full and none has a hole (children only appended, or removed from
+    // the end): an index then names its block and slot directly.
+    bool m_packed = true;
     std::unique_ptr<std::vector<std::uint32_t>> m_listed;
 };
 
@@ -413,9 +713,19 @@ TreeNode::TreeNode(TreeNode* parent) : TreeNode()
     if (parent)
         SetFlag(Selected, parent->HasFlag(Selected));
     SetParent(parent);
-    // The created event reaches the listeners above whether or not a mask bit was copied down.
+    // The created event reaches the listeners above whether or not a mask bit was copied down. Only
+    // a registration of this node, or a tree registration above for this very event, can hear it:
+    // without one, the delivery is spared its climb to the root.
     const bool wanted = m_levelEventMask.Has(EventCreated);
-    m_levelEventMask.Set(EventCreated);
+    bool heard = m_registrations && !m_registrations->empty();
+    if (!heard && m_parent) {
+        CacheAncestry(m_parent);
+        heard = std::any_of(g_ancestry.inherited.begin(), g_ancestry.inherited.end(), [](const auto& entry) {
+            return entry.first == classType && (entry.second & EventCreated) != 0;
+        });
+    }
+    if (heard)
+        m_levelEventMask.Set(EventCreated);
     DoNotify(classType, EventCreated, nullptr, nullptr);
     if (!wanted)
         m_levelEventMask.Unset(EventCreated);
@@ -438,6 +748,7 @@ TreeNode::~TreeNode()
     m_registrations.reset();
     for (Watch* watch = m_watchers; watch; watch = watch->next)
         watch->alive = false;
+    ForgetAncestryOf(this);
 }
 
 void TreeNode::Discard(TreeNode* node)
@@ -539,8 +850,10 @@ void TreeNode::MoveTo(TreeNode* parent, int index)
 
 void TreeNode::AddChild(TreeNode* child, int index)
 {
-    if (!child || child->m_parent || child == this || IsInSubtreeOf(child))
+    // A child without children cannot hold this node.
+    if (!child || child->m_parent || child == this || (child->GetNumChildren() > 0 && IsInSubtreeOf(child)))
         return;
+    ForgetAncestryOf(child);
     if (!m_children)
         m_children = std::make_unique<ChildArray>();
     if (index >= 0 && index < m_children->Size())
@@ -558,6 +871,7 @@ void TreeNode::RemoveChild(TreeNode* child)
 {
     if (!child || child->m_parent != this || !m_children || !m_children->Holds(child))
         return;
+    ForgetAncestryOf(child);
     m_children->Remove(child);
     child->m_parent = nullptr;
     const RemovalHint hint = std::exchange(g_removalHint, {});
@@ -615,10 +929,44 @@ void TreeNode::VisitDescendants(const TreeNode* top, Visit&& visit)
 
 TreeNode* TreeNode::GetRoot() const
 {
-    const TreeNode* root = this;
-    while (root->m_parent)
-        root = root->m_parent;
-    return const_cast<TreeNode*>(root);
+    // Through the parent, so that its children share one cache entry.
+    return m_parent ? CacheAncestry(m_parent) : const_cast<TreeNode*>(this);
+}
+
+TreeNode* TreeNode::CacheAncestry(const TreeNode* node)
+{
+    Ancestry& cache = g_ancestry;
+    if (node == cache.node)
+        return cache.root;
+    const auto take = [&cache](const TreeNode* holder) {
+        if (!holder->m_registrations)
+            return;
+        for (const Registration& held : *holder->m_registrations) {
+            const std::uint16_t code = held.event.GetEventType();
+            if (!held.event.GetTreeEvent() || code == 0)
+                continue;
+            const std::uint32_t type = held.event.GetClassType();
+            const auto known = std::find_if(cache.inherited.begin(), cache.inherited.end(),
+                                            [type](const auto& entry) { return entry.first == type; });
+            if (known != cache.inherited.end())
+                known->second = static_cast<std::uint16_t>(known->second | code);
+            else
+                cache.inherited.emplace_back(type, code);
+        }
+    };
+    // A child of the cached node inherits what the cached node holds, and its own.
+    if (!cache.node || node->m_parent != cache.node) {
+        cache.inherited.clear();
+        const TreeNode* top = node;
+        for (; top->m_parent; top = top->m_parent)
+            take(top);
+        take(top);
+        cache.root = const_cast<TreeNode*>(top);
+    } else {
+        take(node);
+    }
+    cache.node = node;
+    return cache.root;
 }
 
 TreeNode* TreeNode::GetChild(int index) const
@@ -1126,6 +1474,8 @@ void TreeNode::RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Call
         m_registrations->push_back({std::move(registration), ++g_lastSerial});
     else if (!tree)
         return;
+    if (tree)
+        ForgetAncestry();
     PropagateSetEventMask(type, code, tree);
 }
 
@@ -1141,6 +1491,8 @@ void TreeNode::UnregisterEvent(std::uint32_t type, std::uint16_t code, Event::Ca
     for (std::size_t i = registrations.size(); i-- > 0;) {
         if (registrations[i].event == registration) {
             registrations.erase(registrations.begin() + static_cast<std::ptrdiff_t>(i));
+            if (tree)
+                ForgetAncestry();
             PropagateUnsetEventMask(type, code, tree);
             return;
         }
@@ -1164,6 +1516,8 @@ void TreeNode::UnregisterAllEvents(void* data)
         const std::uint16_t code = held.GetEventType();
         const bool tree = held.GetTreeEvent();
         registrations.erase(registrations.begin() + static_cast<std::ptrdiff_t>(i));
+        if (tree)
+            ForgetAncestry();
         PropagateUnsetEventMask(type, code, tree);
     }
 }
@@ -1177,6 +1531,7 @@ void TreeNode::UnregisterAllEvents()
     };
     drop(this);
     VisitDescendants(this, drop);
+    ForgetAncestry();
     PropagateClearEventMask();
     // Tree registrations above this subtree still need their bits in it.
     SetMaskFromParents();
@@ -1244,20 +1599,15 @@ void TreeNode::PropagateClearEventMask()
 
 void TreeNode::SetMaskFromParents()
 {
-    std::vector<std::pair<std::uint32_t, std::uint16_t>> inherited;
-    for (const TreeNode* above = m_parent; above; above = above->m_parent) {
-        if (!above->m_registrations)
-            continue;
-        for (const Registration& held : *above->m_registrations) {
-            if (held.event.GetTreeEvent())
-                inherited.emplace_back(held.event.GetClassType(), held.event.GetEventType());
-        }
-    }
-    if (inherited.empty())
+    if (!m_parent)
         return;
-    const auto apply = [&inherited](TreeNode* node) {
-        for (const auto& [type, code] : inherited)
-            node->SetEventMask(type, code);
+    // Each class level's constructor asks again for its own mask byte: the cache answers.
+    CacheAncestry(m_parent);
+    if (g_ancestry.inherited.empty())
+        return;
+    const auto apply = [](TreeNode* node) {
+        for (std::size_t i = 0; i < g_ancestry.inherited.size(); ++i)
+            node->SetEventMask(g_ancestry.inherited[i].first, g_ancestry.inherited[i].second);
         return true;
     };
     apply(this);
@@ -1347,6 +1697,8 @@ void TreeNode::DeepenShallowCopy()
         next->LinkCopy(work);
     }
     CopyWork::current = nullptr;
+    // Whatever was cached about the copies while they were half linked is stale.
+    ForgetAncestry();
     // Roots are final only now; each climb stops at a node whose root is already known.
     std::unordered_map<const TreeNode*, TreeNode*> roots;
     std::vector<const TreeNode*> path;
@@ -1394,11 +1746,13 @@ TreeNode* TreeNode::TreeCopy()
         TreeNode* copyRoot;
         ~Restore()
         {
+            ForgetAncestryOf(node);
             node->m_parent = parent;
             m_pCopyRoot = copyRoot;
         }
     } restore{this, m_parent, m_pCopyRoot};
     m_pCopyRoot = this;
+    ForgetAncestryOf(this);
     m_parent = nullptr;
     return DynCast<TreeNode>(Copy());
 }
@@ -1455,12 +1809,14 @@ void TreeNode::LoadChildren(Archive& archive)
             // Null entries, children already placed and this node's own open ancestors are dropped.
             if (!child || child->m_parent || IsRecordOpen(archive, child))
                 continue;
+            ForgetAncestryOf(child);
             child->m_parent = this;
             taken.push_back(child);
         }
         archive >> selected >> visible >> clipped;
     } catch (...) {
         for (TreeNode* child : taken) {
+            ForgetAncestryOf(child);
             child->m_parent = nullptr;
             delete child;
         }
@@ -1491,6 +1847,7 @@ bool TreeNode::JoinLoaded(TreeNode* parent)
     // A node without children cannot hold its new parent; otherwise climb from the parent.
     if (parent == this || (GetNumChildren() > 0 && parent->IsInSubtreeOf(this)))
         return false;
+    ForgetAncestryOf(this);
     if (m_parent) {
         m_parent->m_children->Remove(this);
         m_parent = nullptr;

@@ -276,6 +276,9 @@ private:
     bool HasFlag(Flag flag) const { return (m_flags & flag) != 0; }
     void SetFlag(Flag flag, bool on);
     bool IsInSubtreeOf(const TreeNode* node) const;
+    // The node's root, through a one-entry cache that also holds the tree registrations on the node
+    // and above; asking about the same node, or a child of the node last asked about, climbs nothing.
+    static TreeNode* CacheAncestry(const TreeNode* node);
     bool WouldCloseCycle(const TreeNode* parent) const;
     void MoveTo(TreeNode* parent, int index);
     // Visits the descendants depth first, children in order, while the visitor returns true.
@@ -303,7 +306,7 @@ private:
     std::unique_ptr<std::vector<Registration>> m_registrations;
     Watch* m_watchers = nullptr;             // operations that must learn of this node's destruction
     const TreeNode* m_copySource = nullptr;  // set between ShallowCopy and DeepenShallowCopy
-    std::uint32_t m_slot = 0;                // position in the parent's child array
+    std::uint32_t m_slot = UINT32_MAX;       // position in the parent's child array; all ones outside one
     std::int32_t m_inactive = 0;
     std::uint32_t m_LID = 0;
     std::uint8_t m_flags = Visible | Selectable;

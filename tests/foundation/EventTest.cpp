@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -32,7 +34,8 @@ class LevelNode : public EventTestNode {
     TAVREL_DECLARE_CLASS(LevelNode, EventTestNode)
     TAVREL_EVENT_MASK_LEVEL()
 public:
-    explicit LevelNode(TreeNode* parent = nullptr) : EventTestNode(parent) {}
+    // Like every level with a byte of its own, takes the bits of the tree registrations above.
+    explicit LevelNode(TreeNode* parent = nullptr) : EventTestNode(parent) { SetMaskFromParents(); }
     bool Wants(std::uint32_t type, std::uint16_t code) const { return IsEventMaskSet(type, code); }
 
 protected:
@@ -150,6 +153,90 @@ TEST_F(EventTest, ClassLevelsKeepTheirOwnMaskBytes)
     EXPECT_TRUE(level->Wants(LevelNode::classType, 4));  // the registration above still needs it
     root.UnregisterAllEvents();
     EXPECT_FALSE(level->Wants(LevelNode::classType, 4));
+}
+
+// New nodes take the bits of the tree registrations above their current place, whatever was built,
+// moved, registered or destroyed before.
+TEST_F(EventTest, NewNodesInheritTheTreeRegistrationsAboveThem)
+{
+    const std::uint32_t level = LevelNode::classType;
+    const auto wantsAll = [](const LevelNode* node, std::uint32_t type, std::initializer_list<std::uint16_t> codes) {
+        return std::all_of(codes.begin(), codes.end(), [&](std::uint16_t code) { return node->Wants(type, code); });
+    };
+    auto first = std::make_unique<EventTestNode>();
+    auto second = std::make_unique<EventTestNode>();
+    first->RegisterEvent(level, 4, Record, true, kA, nullptr);
+    second->RegisterEvent(level, 8, Record, true, kB, nullptr);
+    // A chain with registrations of its own every 100 levels, for other codes and another level, for
+    // events no step below raises.
+    TreeNode* bottom = first.get();
+    for (int depth = 1; depth <= 1000; ++depth) {
+        bottom = new LevelNode(bottom);
+        if (depth % 100 == 0)
+            bottom->RegisterEvent(depth % 200 == 0 ? level : Tree(), depth % 200 == 0 ? 16 : 128, Record, true, kC, nullptr);
+    }
+    auto* top = first->GetChild(0);
+    const auto* leaf = new LevelNode(bottom);
+    EXPECT_TRUE(wantsAll(leaf, level, {4, 16}));
+    EXPECT_TRUE(leaf->Wants(Tree(), 128));
+    EXPECT_FALSE(leaf->Wants(level, 8));
+    EXPECT_EQ(leaf->GetRoot(), first.get());
+
+    // Each change below follows a question about the parent of `bottom`, the place a cache would answer from.
+    EXPECT_EQ(bottom->GetRoot(), first.get());
+    top->SetParent(nullptr);
+    leaf = new LevelNode(bottom);
+    EXPECT_FALSE(leaf->Wants(level, 4));
+    EXPECT_EQ(leaf->GetRoot(), top);
+    EXPECT_EQ(bottom->GetRoot(), top);
+    top->SetParent(second.get());
+    leaf = new LevelNode(bottom);
+    EXPECT_TRUE(leaf->Wants(level, 8));
+    EXPECT_FALSE(leaf->Wants(level, 4));
+    EXPECT_EQ(leaf->GetRoot(), second.get());
+
+    EXPECT_EQ(bottom->GetRoot(), second.get());
+    top->RegisterEvent(level, 32, Record, true, kC, nullptr);
+    const auto* below = new LevelNode(new LevelNode(bottom));
+    EXPECT_TRUE(wantsAll(below, level, {8, 16, 32}));
+    EXPECT_EQ(bottom->GetRoot(), second.get());
+    top->UnregisterEvent(level, 32, Record, true, kC, nullptr);
+    EXPECT_FALSE((new LevelNode(bottom))->Wants(level, 32));
+
+    // The created event reaches a tree registration for it far above and one that a callback made on
+    // the new node itself; a plain registration above hears nothing.
+    ASSERT_TRUE(g_heard.empty());
+    top->RegisterEvent(Tree(), TreeNode::EventCreated, Record, true, kA, nullptr);
+    top->RegisterEvent(Tree(), TreeNode::EventCreated, Record, false, kB, nullptr);
+    const Event::Callback registerOnNewChild = [](Event& event) {
+        const TreeNode* parent = event.GetTreeNode(false);
+        parent->GetChild(parent->GetNumChildren() - 1)->RegisterEvent(Tree(), TreeNode::EventCreated, Record, false, kC, nullptr);
+    };
+    new LevelNode(bottom);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A"}));
+    top->UnregisterEvent(Tree(), TreeNode::EventCreated, Record, true, kA, nullptr);
+    bottom->RegisterEvent(Tree(), TreeNode::EventChildrenChanged, registerOnNewChild, false, nullptr, nullptr);
+    new LevelNode(bottom);
+    bottom->UnregisterEvent(Tree(), TreeNode::EventChildrenChanged, registerOnNewChild, false, nullptr, nullptr);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "C"}));
+
+    // A copy starts without registrations; the source stays where it was.
+    std::unique_ptr<TreeNode> copy(top->TreeCopy());
+    EXPECT_EQ((new LevelNode(bottom))->GetRoot(), second.get());
+    TreeNode* copiedBottom = copy.get();
+    while (copiedBottom->GetNumChildren() > 0)
+        copiedBottom = copiedBottom->GetChild(0);
+    leaf = new LevelNode(copiedBottom);
+    EXPECT_EQ(leaf->GetRoot(), copy.get());
+    EXPECT_FALSE(leaf->Wants(level, 8 | 16));
+
+    // A root made where a destroyed one lived knows nothing of it.
+    EXPECT_EQ(top->GetRoot(), second.get());
+    second.reset();
+    auto third = std::make_unique<EventTestNode>();
+    leaf = new LevelNode(third.get());
+    EXPECT_EQ(leaf->GetRoot(), third.get());
+    EXPECT_FALSE(leaf->Wants(level, 4 | 8 | 16));
 }
 
 TEST_F(EventTest, RegistrationAddedByACallbackFiresInTheSameDelivery)

@@ -347,17 +347,44 @@ TEST_F(TreeNodeTest, DeepChainsNeverRecurse)
     root.reset();
 }
 
-TEST_F(TreeNodeTest, ChildIndicesStayRightThroughRandomRemovalsAndMoves)
+TEST_F(TreeNodeTest, ChildIndicesStayRightThroughRandomInsertsRemovalsAndMoves)
 {
     TreeTestNode root;
     std::vector<TreeNode*> model;
-    for (int i = 0; i < 500; ++i)
-        model.push_back(new TreeTestNode(&root));
     std::mt19937 random(11);
     const auto pick = [&random](std::size_t size) { return static_cast<std::size_t>(random() % size); };
-    while (model.size() > 1) {
+    const auto insert = [&](std::size_t at) {
+        auto* node = new TreeTestNode();
+        node->SetParentAt(&root, static_cast<int>(at));
+        model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), node);
+    };
+    const auto check = [&] {
+        ASSERT_EQ(root.GetNumChildren(), static_cast<int>(model.size()));
+        ASSERT_EQ(root.GetNumDescendents(), static_cast<int>(model.size()));
+        for (std::size_t i = 0; i < model.size(); ++i) {
+            ASSERT_EQ(root.GetChild(static_cast<int>(i)), model[i]);
+            ASSERT_EQ(model[i]->GetIndex(), static_cast<int>(i));
+        }
+    };
+    for (int i = 0; i < 3000; ++i)
+        model.push_back(new TreeTestNode(&root));
+    for (int i = 0; i < 300; ++i) {
+        delete model.back();
+        model.pop_back();
+    }
+    check();
+    // Runs of insertions at one place, then everything at random, growing and then shrinking to one.
+    for (int i = 0; i < 700; ++i)
+        insert(0);
+    for (int i = 0; i < 700; ++i)
+        insert(1500 + static_cast<std::size_t>(i));
+    check();
+    for (int step = 0; model.size() > 1; ++step) {
         const std::size_t at = pick(model.size());
-        if (random() % 4 == 0) {
+        const auto kind = random() % (step < 6000 ? 4 : 8);
+        if (kind == 0) {
+            insert(pick(model.size() + 1));
+        } else if (kind == 1) {
             // Move a child to another position (counted after its removal).
             const std::size_t to = pick(model.size());
             TreeNode* moved = model[at];
@@ -373,7 +400,25 @@ TEST_F(TreeNodeTest, ChildIndicesStayRightThroughRandomRemovalsAndMoves)
         ASSERT_EQ(root.GetChild(static_cast<int>(probe)), model[probe]);
         ASSERT_EQ(model[probe]->GetIndex(), static_cast<int>(probe));
         ASSERT_EQ(root.GetChild(static_cast<int>(model.size()) - 1), model.back());
+        if (step % 500 == 0)
+            check();
     }
+    check();
+    // Emptied and filled again, then reordered.
+    delete model[0];
+    model.clear();
+    for (int i = 0; i < 600; ++i)
+        insert(pick(model.size() + 1));
+    IntArray positions(model.size());
+    std::vector<TreeNode*> reordered(model.size());
+    for (std::size_t i = 0; i < model.size(); ++i) {
+        positions[i] = static_cast<std::int32_t>(model.size() - 1 - i);
+        reordered[model.size() - 1 - i] = model[i];
+    }
+    ASSERT_TRUE(root.ReorderChildren(positions));
+    model = reordered;
+    insert(300);
+    check();
 }
 
 TEST_F(TreeNodeTest, ArchiveRoundTripKeepsShapeAndFlags)
