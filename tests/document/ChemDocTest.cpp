@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -85,7 +86,7 @@ protected:
 
     static void Load(ChemDoc& document, const Bytes& bytes)
     {
-        Archive archive(bytes);
+        Archive archive{std::span<const std::uint8_t>(bytes)};
         document.Serialize(archive);
     }
 
