@@ -77,7 +77,7 @@ const std::string& EmptyText()
 // only such a back-reference (or null) is accepted: a new object there would have no owner.
 void SkipCellReference(Archive& archive)
 {
-    const std::vector<std::uint8_t>& bytes = archive.GetBuffer();
+    const std::span<const std::uint8_t> bytes = archive.GetData();
     const std::size_t at = archive.GetPosition();
     if (archive.GetRemaining() < 2)
         throw ArchiveException(ArchiveException::endOfFile);

@@ -1,7 +1,6 @@
 #include "foundation/PropertyArchive.h"
 
 #include <stdexcept>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "foundation/Base.h"
@@ -12,6 +11,162 @@
 
 namespace Tavrel {
 
+namespace {
+
+// uint32 -> uint32, open addressing with linear probing, at most half full: about 24 bytes per entry
+// and no allocation per entry.
+class FlatMap {
+public:
+    const std::uint32_t* Find(std::uint32_t key) const
+    {
+        if (m_size == 0)
+            return nullptr;
+        for (std::size_t i = Home(key);; i = (i + 1) & (m_slots.size() - 1)) {
+            const Slot& slot = m_slots[i];
+            if (!slot.used)
+                return nullptr;
+            if (slot.key == key)
+                return &slot.value;
+        }
+    }
+
+    void Set(std::uint32_t key, std::uint32_t value)
+    {
+        if (2 * (m_size + 1) > m_slots.size())
+            Grow();
+        for (std::size_t i = Home(key);; i = (i + 1) & (m_slots.size() - 1)) {
+            Slot& slot = m_slots[i];
+            if (!slot.used) {
+                slot = {key, value, true};
+                ++m_size;
+                return;
+            }
+            if (slot.key == key) {
+                slot.value = value;
+                return;
+            }
+        }
+    }
+
+    std::size_t GetSize() const { return m_size; }
+
+private:
+    struct Slot {
+        std::uint32_t key = 0;
+        std::uint32_t value = 0;
+        bool used = false;
+    };
+
+    std::size_t Home(std::uint32_t key) const
+    {
+        // Fibonacci hashing spreads runs of consecutive keys.
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (m_slots.size() - 1);
+    }
+
+    void Grow()
+    {
+        std::vector<Slot> old(m_slots.empty() ? 16 : 2 * m_slots.size());
+        old.swap(m_slots);
+        m_size = 0;
+        for (const Slot& slot : old) {
+            if (slot.used)
+                Set(slot.key, slot.value);
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    std::size_t m_size = 0;
+};
+
+} // namespace
+
+// Stored OID -> OID. Stored OIDs are counter values of the saving process, so they come in runs: they
+// live in pages of consecutive slots (4 bytes each, 0 = no entry) while the pages hold no more than a
+// few slots per entry; whatever does not fit that bound goes to a flat table. Memory therefore follows
+// the number of entries, whatever the keys, and every lookup is O(1).
+class PropertyArchive::OIDMap {
+public:
+    bool Contains(std::uint32_t key) const
+    {
+        if (const std::uint32_t* slot = PageSlot(key); slot && *slot != 0)
+            return true;
+        return m_scattered.Find(key) != nullptr;
+    }
+
+    // 0 when absent.
+    std::uint32_t Find(std::uint32_t key) const
+    {
+        if (const std::uint32_t* slot = PageSlot(key); slot && *slot != 0)
+            return *slot;
+        const std::uint32_t* value = m_scattered.Find(key);
+        return value ? *value : 0;
+    }
+
+    void Set(std::uint32_t key, std::uint32_t value)
+    {
+        if (m_scattered.Find(key)) {
+            m_scattered.Set(key, value);
+            return;
+        }
+        std::uint32_t* slot = PageSlot(key);
+        // An entry for no object (0) cannot sit in a page, where 0 marks a free slot.
+        if (!slot && value != 0 && PageFits())
+            slot = AddPage(key);
+        if (slot && value != 0) {
+            if (*slot == 0)
+                ++m_entries;
+            *slot = value;
+        } else {
+            if (slot && *slot != 0) {
+                *slot = 0;
+                --m_entries;
+            }
+            m_scattered.Set(key, value);
+        }
+    }
+
+private:
+    static constexpr unsigned PageBits = 10;
+    static constexpr std::uint32_t PageSize = 1u << PageBits;
+    // Pages always allowed, then one page per PageSize / SlotsPerEntry entries.
+    static constexpr std::size_t FreePages = 4;
+    static constexpr std::size_t SlotsPerEntry = 4;
+
+    bool PageFits() const
+    {
+        const std::size_t entries = m_entries + m_scattered.GetSize() + 1;
+        return (m_pages.size() + 1) * PageSize <= SlotsPerEntry * entries + FreePages * PageSize;
+    }
+
+    std::uint32_t* PageSlot(std::uint32_t key) const
+    {
+        const std::uint32_t page = key >> PageBits;
+        if (page != m_lastPage) {
+            const std::uint32_t* index = m_pageIndex.Find(page);
+            if (!index)
+                return nullptr;
+            m_lastPage = page;
+            m_lastSlots = m_pages[*index].get();
+        }
+        return m_lastSlots + (key & (PageSize - 1));
+    }
+
+    std::uint32_t* AddPage(std::uint32_t key)
+    {
+        m_pageIndex.Set(key >> PageBits, static_cast<std::uint32_t>(m_pages.size()));
+        m_pages.push_back(std::make_unique<std::uint32_t[]>(PageSize));
+        return PageSlot(key);
+    }
+
+    FlatMap m_pageIndex; // page number -> index in m_pages
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_pages;
+    std::size_t m_entries = 0; // entries in the pages
+    FlatMap m_scattered;
+    // The page of the last lookup: stored OIDs mostly come in runs.
+    mutable std::uint32_t m_lastPage = UINT32_MAX;
+    mutable std::uint32_t* m_lastSlots = nullptr;
+};
+
 // Stream state shared by an archive and the recorders that write its records' properties.
 struct PropertyArchive::State {
     struct FinishEntry {
@@ -19,7 +174,7 @@ struct PropertyArchive::State {
         std::uint32_t oid;
     };
 
-    std::unordered_map<std::uint32_t, std::uint32_t> oidMap;
+    OIDMap oidMap;
     std::vector<FinishEntry> finish;
     std::unordered_set<const TreeNode*> finishSet;
     // OIDs of the objects created by reading, in order of creation.
@@ -203,18 +358,17 @@ void PropertyArchive::TakeProperty()
 
 bool PropertyArchive::IsOID(std::uint32_t oid) const
 {
-    return m_state->oidMap.contains(oid);
+    return m_state->oidMap.Contains(oid);
 }
 
 void PropertyArchive::AddOIDMapEntry(std::uint32_t stored, std::uint32_t oid)
 {
-    m_state->oidMap.insert_or_assign(stored, oid);
+    m_state->oidMap.Set(stored, oid);
 }
 
 std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
 {
-    const auto found = m_state->oidMap.find(stored);
-    return found == m_state->oidMap.end() ? 0 : found->second;
+    return m_state->oidMap.Find(stored);
 }
 
 void PropertyArchive::FinishObject(TreeNode* object)

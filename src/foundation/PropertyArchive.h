@@ -115,6 +115,7 @@ public:
 private:
     friend class Catalog;
     friend class PropertyPass;
+    class OIDMap;
     struct State;
     struct RecordReader;
     struct RecordWriter;

@@ -108,7 +108,7 @@ bool IsRecordOpen(const Archive& archive, const TreeNode* node)
 // (or a null one) without taking the parent over; a new object there is refused.
 void SkipParentReference(Archive& archive)
 {
-    const std::vector<std::uint8_t>& bytes = archive.GetBuffer();
+    const std::span<const std::uint8_t> bytes = archive.GetData();
     const std::size_t at = archive.GetPosition();
     if (archive.GetRemaining() < 2)
         throw ArchiveException(ArchiveException::endOfFile);

@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <memory>
+#include <stdexcept>
 
 #include "platform/PersistentObject.h"
 
@@ -18,12 +19,11 @@ constexpr std::uint32_t MaxIndex = 0x7FFFFFFEu;
 
 Archive::Archive() : m_mode(Mode::Store) {}
 
-Archive::Archive(std::vector<std::uint8_t> bytes) : m_mode(Mode::Load), m_buffer(std::move(bytes))
+Archive::Archive(std::vector<std::uint8_t> bytes) : Archive(std::span<const std::uint8_t>())
 {
-    m_loadTable.push_back(nullptr);
-    m_loadIsClass.push_back(false);
-    m_loadSchema.push_back(0);
-    m_handedOut.push_back(false);
+    m_buffer = std::move(bytes);
+    m_input = m_buffer;
+    m_ownsInput = true;
 }
 
 Archive::Archive(const void* data, std::size_t size)
@@ -32,11 +32,26 @@ Archive::Archive(const void* data, std::size_t size)
 {
 }
 
+Archive::Archive(std::span<const std::uint8_t> bytes) : m_mode(Mode::Load), m_ownsInput(false), m_input(bytes)
+{
+    m_loadTable.push_back(nullptr);
+    m_loadIsClass.push_back(false);
+    m_loadSchema.push_back(0);
+    m_handedOut.push_back(false);
+}
+
+const std::vector<std::uint8_t>& Archive::GetBuffer() const
+{
+    if (!m_ownsInput)
+        throw std::logic_error("the archive reads the caller's bytes: use GetData");
+    return m_buffer;
+}
+
 void Archive::Seek(std::size_t position)
 {
     if (!IsLoading())
         throw ArchiveException(ArchiveException::writeOnly);
-    if (position > m_buffer.size())
+    if (position > m_input.size())
         throw ArchiveException(ArchiveException::endOfFile);
     m_position = position;
 }
@@ -56,7 +71,7 @@ void Archive::Read(void* data, std::size_t size)
     if (size > GetRemaining())
         throw ArchiveException(ArchiveException::endOfFile);
     if (size != 0)
-        std::memcpy(data, m_buffer.data() + m_position, size);
+        std::memcpy(data, m_input.data() + m_position, size);
     m_position += size;
 }
 
@@ -94,7 +109,7 @@ Archive& Archive::operator>>(std::string& text)
     }
     if (length > GetRemaining())
         throw ArchiveException(ArchiveException::endOfFile);
-    text.assign(reinterpret_cast<const char*>(m_buffer.data() + m_position), length);
+    text.assign(reinterpret_cast<const char*>(m_input.data() + m_position), length);
     m_position += length;
     return *this;
 }
@@ -186,7 +201,7 @@ std::string_view Archive::ReadClassName(std::uint16_t& schema)
     *this >> schema >> nameLength;
     if (nameLength > GetRemaining())
         throw ArchiveException(ArchiveException::endOfFile);
-    const std::string_view name(reinterpret_cast<const char*>(m_buffer.data() + m_position), nameLength);
+    const std::string_view name(reinterpret_cast<const char*>(m_input.data() + m_position), nameLength);
     m_position += nameLength;
     return name;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -26,9 +27,12 @@ public:
 
     // A storing archive that appends to its own buffer.
     Archive();
-    // A loading archive over a copy of the given bytes.
+    // A loading archive that owns the given bytes (moved in, or copied).
     explicit Archive(std::vector<std::uint8_t> bytes);
     Archive(const void* data, std::size_t size);
+    // A loading archive that reads the caller's bytes in place, without a copy; they must stay alive
+    // and unchanged while the archive is in use.
+    explicit Archive(std::span<const std::uint8_t> bytes);
 
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
@@ -37,9 +41,12 @@ public:
     bool IsLoading() const { return m_mode == Mode::Load; }
 
     // Stored bytes (storing) or the whole input (loading).
-    const std::vector<std::uint8_t>& GetBuffer() const { return m_buffer; }
+    std::span<const std::uint8_t> GetData() const { return IsLoading() ? m_input : m_buffer; }
+    // Stored bytes (storing) or the owned input (loading); a loading archive over the caller's bytes
+    // has none (std::logic_error): read those through GetData.
+    const std::vector<std::uint8_t>& GetBuffer() const;
     std::size_t GetPosition() const { return m_position; }
-    std::size_t GetRemaining() const { return m_buffer.size() - m_position; }
+    std::size_t GetRemaining() const { return (IsLoading() ? m_input.size() : m_buffer.size()) - m_position; }
     // Loading only: moves the read cursor; throws endOfFile past the end.
     void Seek(std::size_t position);
 
@@ -118,7 +125,9 @@ private:
     void AddLoaded(const void* entry, bool isClass, std::uint32_t schema);
 
     Mode m_mode;
-    std::vector<std::uint8_t> m_buffer;
+    bool m_ownsInput = true;
+    std::vector<std::uint8_t> m_buffer;    // output (storing) or the owned input (loading)
+    std::span<const std::uint8_t> m_input; // loading: the bytes read
     std::size_t m_position = 0;
     std::uint32_t m_schema = 0xFFFFFFFFu;
 

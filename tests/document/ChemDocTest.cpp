@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -87,7 +88,7 @@ protected:
 
     static void Load(ChemDoc& document, const Bytes& bytes)
     {
-        Archive archive(bytes);
+        Archive archive{std::span<const std::uint8_t>(bytes)};
         document.Serialize(archive);
     }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -636,6 +637,40 @@ TEST_F(PropertyStreamInput, UndefinedOrRedefinedClassIndexIsRefused)
                              Bytes{0x00, 0x00, 0x00, 0x00}});
     const Bytes twice = Cat({first, Compact(8), Bytes{0x00, 0x01}, Int32(1), Text("StreamValues")});
     ExpectRefused(twice, Form::Compressed, "defined twice");
+}
+
+// Stored OIDs come from files: runs of counter values, scattered values, overwrites and an entry for
+// no object must all map back exactly.
+TEST(PropertyStreamOIDMap, KeepsEveryEntryWhateverTheKeys)
+{
+    Archive archive;
+    PropertyArchive stream(archive);
+    std::map<std::uint32_t, std::uint32_t> expected;
+    const auto add = [&](std::uint32_t stored, std::uint32_t oid) {
+        stream.AddOIDMapEntry(stored, oid);
+        expected[stored] = oid;
+    };
+    add(5, 1);
+    for (std::uint32_t i = 0; i < 20000; ++i)
+        add(1000000 + i, i + 2);
+    for (std::uint32_t i = 1; i <= 20000; ++i)
+        add(i * 2654435761u, i);
+    for (std::uint32_t i = 0; i < 3000; ++i)
+        add(999000 + i, 7);
+    add(0, 9);
+    add(std::numeric_limits<std::uint32_t>::max(), 10);
+    add(1000010, 0);
+    add(2654435761u, 0);
+    add(2654435761u, 11);
+
+    for (const auto& [stored, oid] : expected) {
+        ASSERT_TRUE(stream.IsOID(stored)) << stored;
+        ASSERT_EQ(stream.GetOID(stored), oid) << stored;
+    }
+    for (const std::uint32_t absent : {4u, 6u, 998999u, 1020000u, 3u * 2654435761u + 1u}) {
+        EXPECT_FALSE(stream.IsOID(absent)) << absent;
+        EXPECT_EQ(stream.GetOID(absent), 0u) << absent;
+    }
 }
 
 TEST(PropertyStreamValues, BoolReadsAnyNonZeroByteAsTrueAndBadCodesMakeNoHolder)

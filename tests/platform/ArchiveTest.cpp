@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -227,9 +229,10 @@ TEST(ArchiveObjects, BigIndicesUseTheWideTag)
 }
 
 namespace {
+// Reads through a view, so that a read past the end of the bytes shows under the address sanitizer.
 ArchiveException::Cause LoadCause(const std::vector<std::uint8_t>& bytes, const RuntimeClass* expected = nullptr)
 {
-    Archive in(bytes);
+    Archive in{std::span<const std::uint8_t>(bytes)};
     try {
         std::unique_ptr<PersistentObject> object(in.ReadObject(expected));
     } catch (const ArchiveException& e) {
@@ -273,6 +276,35 @@ TEST(ArchiveMalformedInput, ClassIndexUsedAsObjectIsRefused)
     std::unique_ptr<PersistentObject> first(in.ReadObject());
     ASSERT_NE(first, nullptr);
     EXPECT_THROW(in.ReadObject(), ArchiveException);
+}
+
+TEST(ArchiveView, ReadsTheCallersBytesInPlace)
+{
+    Archive out;
+    out << std::uint16_t{7} << std::string_view("text");
+    const std::vector<std::uint8_t> bytes = out.GetBuffer();
+    Archive in{std::span<const std::uint8_t>(bytes)};
+    EXPECT_TRUE(in.IsLoading());
+    EXPECT_EQ(in.GetData().data(), bytes.data());
+    EXPECT_EQ(in.GetData().size(), bytes.size());
+    EXPECT_THROW(in.GetBuffer(), std::logic_error);
+    std::uint16_t number = 0;
+    std::string text;
+    in >> number >> text;
+    EXPECT_EQ(number, 7);
+    EXPECT_EQ(text, "text");
+    EXPECT_EQ(in.GetRemaining(), 0u);
+    EXPECT_THROW(in >> number, ArchiveException);
+
+    // The owning forms keep their bytes, whatever becomes of the caller's.
+    std::vector<std::uint8_t> moved = bytes;
+    const std::uint8_t* const movedData = moved.data();
+    Archive owning(std::move(moved));
+    EXPECT_EQ(owning.GetData().data(), movedData);
+    Archive copying(bytes.data(), bytes.size());
+    EXPECT_NE(copying.GetData().data(), bytes.data());
+    EXPECT_EQ(copying.GetBuffer(), bytes);
+    EXPECT_EQ(out.GetData().data(), out.GetBuffer().data());
 }
 
 TEST(ArchiveMalformedInput, TruncatedStringsAndWrongDirectionAreRefused)
