@@ -5,6 +5,7 @@
 #include <malloc.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "core/Point3d.h"
@@ -97,6 +98,21 @@ void InsertSubtree(benchmark::State& state)
     PerObject(state);
 }
 BENCHMARK(InsertSubtree)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
+
+// Every LID of a document resolved in ascending order, as a remembered set of objects resolves them.
+void ResolveLIDsInOrder(benchmark::State& state)
+{
+    AttachDataModelDLL();
+    TreeRoot root;
+    Populate(*new BenchPoint(&root), static_cast<std::size_t>(state.range(0)));
+    const auto last = static_cast<std::uint32_t>(state.range(0)) + 2;
+    for (auto _ : state) {
+        for (std::uint32_t lid = 1; lid <= last; ++lid)
+            benchmark::DoNotOptimize(root.GetLogicalObject(lid));
+    }
+    PerObject(state);
+}
+BENCHMARK(ResolveLIDsInOrder)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
 
 // Heap in use per positioned object of a document, the object itself included.
 void HeapPerObjectInDocument(benchmark::State& state)
