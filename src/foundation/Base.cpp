@@ -4,8 +4,6 @@
 #include <exception>
 #include <memory>
 #include <stdexcept>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "foundation/ClassHierarchy.h"
@@ -17,12 +15,14 @@ namespace {
 
 // Every live object by OID. OIDs come from a counter, so they index a directory of fixed-size pages
 // directly; a page is allocated when its first object registers and freed when its last one leaves.
+// During an outermost Copy a page also holds the copies of its objects, in a block allocated on the
+// page's first copy and released when that Copy ends.
 class OIDTable {
 public:
     Base* Find(std::uint32_t oid) const
     {
-        const std::size_t page = oid >> PageBits;
-        return page < m_pages.size() && m_pages[page] ? m_pages[page]->slots[oid & SlotMask] : nullptr;
+        const Page* const entries = GetPage(oid);
+        return entries ? entries->slots[oid & SlotMask] : nullptr;
     }
 
     void Insert(std::uint32_t oid, Base* object)
@@ -50,15 +50,58 @@ public:
             m_pages[page].reset();
     }
 
+    // The copy recorded for a live object, or null.
+    Base* FindCopy(std::uint32_t oid) const
+    {
+        const Page* const entries = GetPage(oid);
+        return entries && entries->copies ? (*entries->copies)[oid & SlotMask] : nullptr;
+    }
+
+    // Records the copy of a live object.
+    void SetCopy(std::uint32_t oid, Base* copy)
+    {
+        Page& entries = *m_pages[oid >> PageBits];
+        if (!entries.copies) {
+            entries.copies = std::make_unique<Slots>();
+            m_copyPages.push_back(oid >> PageBits);
+        }
+        (*entries.copies)[oid & SlotMask] = copy;
+    }
+
+    void ForgetCopy(std::uint32_t oid)
+    {
+        const std::size_t page = oid >> PageBits;
+        if (page < m_pages.size() && m_pages[page] && m_pages[page]->copies)
+            (*m_pages[page]->copies)[oid & SlotMask] = nullptr;
+    }
+
+    void ClearCopies()
+    {
+        for (const std::size_t page : m_copyPages) {
+            if (m_pages[page])
+                m_pages[page]->copies.reset();
+        }
+        m_copyPages.clear();
+    }
+
 private:
     static constexpr unsigned PageBits = 8;
     static constexpr std::uint32_t SlotMask = (1u << PageBits) - 1;
+    using Slots = std::array<Base*, std::size_t{1} << PageBits>;
     struct Page {
-        std::array<Base*, std::size_t{1} << PageBits> slots{};
+        Slots slots{};
+        std::unique_ptr<Slots> copies;
         std::uint32_t live = 0;
     };
 
+    const Page* GetPage(std::uint32_t oid) const
+    {
+        const std::size_t page = oid >> PageBits;
+        return page < m_pages.size() ? m_pages[page].get() : nullptr;
+    }
+
     std::vector<std::unique_ptr<Page>> m_pages;
+    std::vector<std::size_t> m_copyPages;  // pages given a copy block during the current Copy
 };
 
 struct OIDRegistry {
@@ -75,42 +118,28 @@ OIDRegistry& Registry()
 
 bool g_notify = true;
 
-// Source -> copy, alive only during an outermost Copy.
-std::unordered_map<const Base*, Base*>* g_copyMap = nullptr;
+// Set during an outermost Copy, while the OID table records the copy of each source.
+bool g_copying = false;
 
-// Copied events waiting for the end of the outermost copy: the source (null once it is destroyed or
-// its event delivered) and the copy's OID, in order of copying. A source copied again while its
-// first event waits has one entry per copy, chained from the latest.
-constexpr std::size_t NoEntry = static_cast<std::size_t>(-1);
+// Copied events waiting for the end of the outermost copy, in order of copying. Sources are held by
+// OID, which is never reused: one destroyed meanwhile no longer resolves. 0 marks a dropped entry.
 struct PendingCopied {
-    Base* source;
+    std::uint32_t sourceOID;
     std::uint32_t copyOID;
-    std::size_t earlier;  // the source's previous entry, or NoEntry
 };
 struct CopiedEvents {
     std::vector<PendingCopied> pending;
-    std::unordered_map<const Base*, std::size_t> index;  // source -> its latest entry
-    std::size_t next = 0;                                // first entry not yet delivered
+    std::size_t next = 0;  // first entry not yet delivered
     int scopes = 0;
     int deliveries = 0;
 };
 CopiedEvents g_copied;
-
-void Forget(const Base* source)
-{
-    if (const auto found = g_copied.index.find(source); found != g_copied.index.end()) {
-        for (std::size_t entry = found->second; entry != NoEntry; entry = g_copied.pending[entry].earlier)
-            g_copied.pending[entry].source = nullptr;
-        g_copied.index.erase(found);
-    }
-}
 
 // Empties the waiting list once no scope or delivery uses it any more.
 void ResetCopiedWhenIdle()
 {
     if (g_copied.deliveries == 0 && g_copied.scopes == 0) {
         g_copied.pending.clear();
-        g_copied.index.clear();
         g_copied.next = 0;
     }
 }
@@ -127,8 +156,8 @@ void DeliverCopied()
         }
     } const delivery;
     while (g_copied.next < g_copied.pending.size()) {
-        PendingCopied& entry = g_copied.pending[g_copied.next++];
-        Base* const source = std::exchange(entry.source, nullptr);
+        const PendingCopied entry = g_copied.pending[g_copied.next++];
+        Base* const source = entry.sourceOID != 0 ? Registry().objects.Find(entry.sourceOID) : nullptr;
         if (!source)
             continue;
         std::uint32_t copyOID = entry.copyOID;
@@ -158,10 +187,6 @@ Base::Base(const Base& other) : Catalog(other), m_OID(AddOID(this)) {}
 
 Base::~Base()
 {
-    if (!g_copied.index.empty())
-        Forget(this);
-    if (g_copyMap)
-        g_copyMap->erase(this);
     RemoveOID(m_OID);
 }
 
@@ -177,7 +202,7 @@ Base::CopyEventScope::~CopyEventScope()
         return;
     if (std::uncaught_exceptions() > m_exceptions) {
         for (std::size_t i = m_first; i < g_copied.pending.size(); ++i)
-            g_copied.pending[i].source = nullptr;
+            g_copied.pending[i].sourceOID = 0;
         ResetCopiedWhenIdle();
         return;
     }
@@ -272,38 +297,36 @@ void Base::GetSetObjectProperties(PropertyArchive&) {}
 Base* Base::Copy() const
 {
     const CopyEventScope events;
-    std::unique_ptr<std::unordered_map<const Base*, Base*>> ownedMap;
-    if (!g_copyMap) {
-        ownedMap = std::make_unique<std::unordered_map<const Base*, Base*>>();
-        g_copyMap = ownedMap.get();
-    }
-    // Releases the map when the outermost call leaves, by return or by exception.
-    struct MapRelease {
+    OIDTable& table = Registry().objects;
+    // The outermost call forgets the recorded copies when it leaves, by return or by exception.
+    struct CopyRelease {
         bool outermost;
-        ~MapRelease()
+        ~CopyRelease()
         {
-            if (outermost)
-                g_copyMap = nullptr;
+            if (outermost) {
+                g_copying = false;
+                Registry().objects.ClearCopies();
+            }
         }
-    } release{ownedMap != nullptr};
+    } const release{!g_copying};
+    g_copying = true;
 
-    if (const auto known = g_copyMap->find(this); known != g_copyMap->end())
-        return known->second;
+    const std::uint32_t oid = m_OID;
+    if (Base* const known = table.FindCopy(oid))
+        return known;
 
     Base* copy = ShallowCopy();
     if (!copy)
         return nullptr;
-    g_copyMap->emplace(this, copy);
+    table.SetCopy(oid, copy);
     try {
         copy->DeepenShallowCopy();
     } catch (...) {
-        g_copyMap->erase(this);
+        table.ForgetCopy(oid);
         delete copy;
         throw;
     }
-    const auto [latest, first] = g_copied.index.try_emplace(this, g_copied.pending.size());
-    g_copied.pending.push_back({const_cast<Base*>(this), copy->GetOID(), first ? NoEntry : latest->second});
-    latest->second = g_copied.pending.size() - 1;
+    g_copied.pending.push_back({oid, copy->GetOID()});
     return copy;
 }
 

@@ -1,16 +1,36 @@
 // LogicalIdentifierList: a tree root's map from logical identifiers (LIDs) to OIDs, with its counter.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <unordered_map>
+#include <deque>
+#include <map>
+#include <memory>
 
 namespace Tavrel {
 
 // LIDs run from 1 upward; the number after 0xFFFFFFFF is 1, and 0 means no LID. A new number is the
 // first one from the counter on that no entry holds, so after the counter wraps it skips the numbers
 // still in use.
+//
+// Numbers from the counter are dense, so they index a window of fixed-size pages directly; a page is
+// allocated when its first entry arrives and freed when its last one leaves, and the window shrinks
+// from either end as its end pages go. The window grows only while its page count stays within a
+// bound proportional to the entries; other numbers (loaded ones far apart, or old ones left behind
+// by a counter that moved on) sit in an ordered fallback map. Once the fallback has grown by a
+// quarter of the entries, the window is placed afresh over the densest run of numbers, so the cost
+// of that stays constant per entry. Memory follows the number of entries, never the size of a number.
 class LogicalIdentifierList {
 public:
+    LogicalIdentifierList() = default;
+    LogicalIdentifierList(const LogicalIdentifierList& other);
+    LogicalIdentifierList& operator=(const LogicalIdentifierList& other);
+    LogicalIdentifierList(LogicalIdentifierList&&) = default;
+    LogicalIdentifierList& operator=(LogicalIdentifierList&&) = default;
+    ~LogicalIdentifierList() = default;
+
     // The number after `lid`: lid + 1, and 1 after 0xFFFFFFFF.
     static constexpr std::uint32_t Successor(std::uint32_t lid) { return lid == UINT32_MAX ? 1u : lid + 1u; }
 
@@ -26,12 +46,40 @@ public:
     void RemoveObjectLid(std::uint32_t lid, std::uint32_t oid);
     // Erases every entry; the counter stays.
     void Clear();
-    std::size_t GetSize() const { return m_map.size(); }
+    std::size_t GetSize() const { return m_size; }
 
 private:
-    std::uint32_t TakeFreeLid();
+    static constexpr unsigned PageBits = 6;
+    static constexpr std::uint32_t SlotMask = (1u << PageBits) - 1;
+    // The window may always span this many pages, whatever the number of entries.
+    static constexpr std::size_t MinWindowPages = 1024;
+    // The fallback grows by at least this much between two placements of the window.
+    static constexpr std::size_t MinFallbackGrowth = 64;
 
-    std::unordered_map<std::uint32_t, std::uint32_t> m_map;
+    struct Page {
+        std::array<std::uint32_t, std::size_t{1} << PageBits> oids{};  // 0 marks a free slot
+        std::uint32_t live = 0;
+    };
+
+    std::size_t WindowBound() const { return std::max(MinWindowPages, m_size + 1); }
+    bool InWindow(std::uint32_t page) const { return page - m_firstPage < m_pages.size(); }
+    // The OID under a non-zero lid, or 0.
+    std::uint32_t Find(std::uint32_t lid) const;
+    // Enters a non-zero lid that no entry holds.
+    void Insert(std::uint32_t lid, std::uint32_t oid);
+    void Erase(std::uint32_t lid);
+    std::uint32_t TakeFreeLid();
+    // Widens the window to take in the page when the bound allows; false otherwise.
+    bool Cover(std::uint32_t page);
+    void Place(std::uint32_t lid, std::uint32_t oid);
+    // Puts the window over the run of numbers within the bound that holds the most entries.
+    void PlaceWindow();
+
+    std::deque<std::unique_ptr<Page>> m_pages;        // pages m_firstPage, m_firstPage + 1, ...
+    std::uint32_t m_firstPage = 0;
+    std::map<std::uint32_t, std::uint32_t> m_sparse;  // entries the window did not take
+    std::size_t m_sparseAfterPlacing = 0;             // fallback size when the window was last placed
+    std::size_t m_size = 0;
     std::uint32_t m_nextLid = 1;
 };
 

@@ -8,7 +8,6 @@
 #include <limits>
 #include <optional>
 #include <tuple>
-#include <unordered_map>
 #include <utility>
 
 #include "foundation/PropertyPass.h"
@@ -1699,17 +1698,38 @@ void TreeNode::DeepenShallowCopy()
     CopyWork::current = nullptr;
     // Whatever was cached about the copies while they were half linked is stale.
     ForgetAncestry();
-    // Roots are final only now; each climb stops at a node whose root is already known.
-    std::unordered_map<const TreeNode*, TreeNode*> roots;
+    if (work.inserted.empty())
+        return;
+    // Roots are final only now; each climb stops at a node whose root is already known. The nodes
+    // linked here are copies made during this copy, so their OIDs lie in a range no wider than the
+    // number of objects made meanwhile, and index the known roots.
+    const auto [lowest, highest] = std::minmax_element(
+        work.inserted.begin(), work.inserted.end(),
+        [](const TreeNode* a, const TreeNode* b) { return a->GetOID() < b->GetOID(); });
+    const std::uint32_t first = (*lowest)->GetOID();
+    std::vector<TreeNode*> roots(std::size_t{(*highest)->GetOID() - first} + 1, nullptr);
+    const auto knownRoot = [&roots, first](const TreeNode* node) -> TreeNode** {
+        const std::uint32_t oid = node->GetOID();
+        return oid >= first && oid - first < roots.size() ? &roots[oid - first] : nullptr;
+    };
     std::vector<const TreeNode*> path;
     for (TreeNode* node : work.inserted) {
         const TreeNode* top = node;
-        for (; top->m_parent && !roots.contains(top); top = top->m_parent)
-            path.push_back(top);
-        const auto known = roots.find(top);
-        TreeNode* const root = known != roots.end() ? known->second : const_cast<TreeNode*>(top);
-        for (const TreeNode* passed : path)
-            roots.emplace(passed, root);
+        TreeNode* root = nullptr;
+        while (!root) {
+            if (TreeNode* const* const known = knownRoot(top); known && *known) {
+                root = *known;
+            } else if (!top->m_parent) {
+                root = const_cast<TreeNode*>(top);
+            } else {
+                path.push_back(top);
+                top = top->m_parent;
+            }
+        }
+        for (const TreeNode* passed : path) {
+            if (TreeNode** const slot = knownRoot(passed))
+                *slot = root;
+        }
         path.clear();
         root->NodeInserted(node, false);
     }

@@ -125,6 +125,24 @@ TEST_F(BaseTest, ConsecutiveCopiesAreDistinct)
     EXPECT_EQ(source->copiedTo.size(), 2u);
 }
 
+// Within one scope a source copied twice waits with two events; destroyed meanwhile, it hears neither.
+TEST_F(BaseTest, SourceCopiedTwiceInAScopeAndDestroyedHearsNothing)
+{
+    std::unique_ptr<CopyProbe> kept(CopyProbe::Make());
+    CopyProbe* dropped = CopyProbe::Make();
+    std::vector<std::unique_ptr<Base>> copies;
+    {
+        const Base::CopyEventScope scope;
+        copies.emplace_back(dropped->Copy());
+        copies.emplace_back(kept->Copy());
+        copies.emplace_back(dropped->Copy());
+        copies.emplace_back(kept->Copy());
+        delete dropped;
+        EXPECT_TRUE(kept->copiedTo.empty());
+    }
+    EXPECT_EQ(kept->copiedTo, (std::vector<std::uint32_t>{copies[1]->GetOID(), copies[3]->GetOID()}));
+}
+
 TEST_F(BaseTest, EventSwitchIsProcessWide)
 {
     EXPECT_TRUE(Base::GetEventNotify());

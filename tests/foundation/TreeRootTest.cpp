@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
+#include <map>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "foundation/CompressedPropertyArchive.h"
@@ -80,6 +83,88 @@ TEST(LogicalIdentifierList, CopiedNumbersAreKeptWhenFreeOrOwn)
     list.Clear();
     EXPECT_EQ(list.GetSize(), 0u);
     EXPECT_EQ(list.AddObjectLid(24), 10u);
+}
+
+// The list against a plain map: counter numbers, numbers far apart, a counter that wraps, removals
+// that leave old numbers behind, copies of the list and clearing all answer as the map does.
+TEST(LogicalIdentifierList, PagedAndFallbackEntriesAnswerAsAPlainMap)
+{
+    struct Model {
+        std::map<std::uint32_t, std::uint32_t> entries;
+        std::uint32_t next = 1;
+
+        std::uint32_t Take(std::uint32_t oid)
+        {
+            if (oid == 0)
+                return 0;
+            std::uint32_t lid = next;
+            while (entries.contains(lid))
+                lid = LogicalIdentifierList::Successor(lid);
+            next = LogicalIdentifierList::Successor(lid);
+            entries.emplace(lid, oid);
+            return lid;
+        }
+        std::uint32_t Keep(std::uint32_t lid, std::uint32_t oid)
+        {
+            if (lid == 0 || oid == 0)
+                return lid;
+            if (const auto held = entries.find(lid); held != entries.end())
+                return held->second == oid ? lid : Take(oid);
+            entries.emplace(lid, oid);
+            if (lid >= next)
+                next = LogicalIdentifierList::Successor(lid);
+            return lid;
+        }
+    };
+
+    std::mt19937 random(11);
+    LogicalIdentifierList list;
+    Model model;
+    std::uint32_t oid = 0;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> held;  // (lid, oid) pairs entered
+    const auto pick = [&](std::size_t bound) { return static_cast<std::uint32_t>(random() % bound); };
+    for (int step = 0; step < 60'000; ++step) {
+        const std::uint32_t choice = pick(100);
+        if (choice < 45) {
+            const std::uint32_t lid = list.AddObjectLid(++oid);
+            ASSERT_EQ(lid, model.Take(oid));
+            held.emplace_back(lid, oid);
+        } else if (choice < 60) {
+            // Loaded numbers: near the counter, small, far apart, or at the top of the range.
+            const std::uint32_t kind = pick(4);
+            const std::uint32_t lid = kind == 0   ? model.next + pick(5000)
+                                      : kind == 1 ? 1 + pick(3000)
+                                      : kind == 2 ? static_cast<std::uint32_t>(random())
+                                                  : UINT32_MAX - pick(300);
+            const std::uint32_t owner = held.empty() || pick(3) != 0 ? ++oid : held[pick(held.size())].second;
+            const std::uint32_t kept = list.AddObjectLidCopy(lid, owner);
+            ASSERT_EQ(kept, model.Keep(lid, owner));
+            held.emplace_back(kept, owner);
+        } else if (choice < 95 && !held.empty()) {
+            // Mostly the oldest entries leave, so the counter moves on past the ones that stay.
+            const std::size_t at = pick(4) == 0 ? pick(held.size()) : std::min<std::size_t>(held.size() - 1, pick(8));
+            const auto [lid, owner] = held[at];
+            held.erase(held.begin() + static_cast<std::ptrdiff_t>(at));
+            const std::uint32_t asked = pick(5) == 0 ? owner + 1 : owner;
+            list.RemoveObjectLid(lid, asked);
+            if (const auto entry = model.entries.find(lid); entry != model.entries.end() && entry->second == asked)
+                model.entries.erase(entry);
+        } else if (choice < 98) {
+            list = LogicalIdentifierList(list);
+        } else if (pick(50) == 0) {
+            list.Clear();
+            model.entries.clear();
+            held.clear();
+        }
+        ASSERT_EQ(list.GetSize(), model.entries.size());
+        for (int probe = 0; probe < 4; ++probe) {
+            const std::uint32_t lid = held.empty() || probe == 0 ? pick(std::size_t{model.next} + 64) : held[pick(held.size())].first;
+            const auto entry = model.entries.find(lid);
+            ASSERT_EQ(list.GetLogicalObject(lid), entry != model.entries.end() ? entry->second : 0u) << lid;
+        }
+    }
+    for (const auto& [lid, owner] : model.entries)
+        ASSERT_EQ(list.GetLogicalObject(lid), owner);
 }
 
 TEST_F(TreeRootTest, NodesAreNumberedInPreOrderAndRenumberedWhenMoved)
