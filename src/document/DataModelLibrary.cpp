@@ -1,7 +1,12 @@
 #include "document/DataModelLibrary.h"
 
 #include "chemistry/Assembly.h"
+#include "chemistry/Atom.h"
+#include "chemistry/Atom3d.h"
+#include "chemistry/Bond.h"
+#include "chemistry/Bondable.h"
 #include "chemistry/Chain.h"
+#include "chemistry/Molecule.h"
 #include "chemistry/SubUnit.h"
 #include "conformers/Conformation.h"
 #include "conformers/Conformer.h"
@@ -50,6 +55,11 @@ void RegisterAllClasses()
     ClassRegistry::Register<Chain>();
     ClassRegistry::Register<SubUnit>();
     ClassRegistry::Register<Assembly>();
+    ClassRegistry::Register<Molecule>();
+    ClassRegistry::Register<Bond>();
+    ClassRegistry::Register<Bondable>();
+    ClassRegistry::Register<Atom>();
+    ClassRegistry::Register<Atom3d>();
     ClassRegistry::Register<Conformation>();
     ClassRegistry::Register<Conformer>();
     ClassRegistry::Register<ConformerModel>();

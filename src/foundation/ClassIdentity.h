@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "foundation/ClassHierarchy.h"
 #include "platform/PersistentObject.h"
@@ -17,9 +18,26 @@ class PropertyTable;
 enum class ClassKind { Creatable, RecordOnly, DynamicOnly };
 
 // Grants the registry and the framework record access to protected default constructors.
+// An abstract class makes and copies nothing (null).
 struct ClassAccess {
     template <class T>
     static T* New() { return new T(); }
+    template <class T>
+    static PersistentObject* Create()
+    {
+        if constexpr (std::is_abstract_v<T>)
+            return nullptr;
+        else
+            return new T();
+    }
+    template <class T>
+    static Base* Copy(const T& object)
+    {
+        if constexpr (std::is_abstract_v<T>)
+            return nullptr;
+        else
+            return new T(object);
+    }
 };
 
 // Inside a class body: TAVREL_DECLARE_CLASS(TreeNode, Base). Leaves the access at public.
@@ -61,10 +79,16 @@ public:                                                                         
     const ::Tavrel::PropertyTable* GetPropertyTable() const override { return &Properties(); }           \
     void GetSetObjectProperties(::Tavrel::PropertyArchive& archive) override;
 
-// In the class's source: TAVREL_IMPLEMENT_CLASS(TreeNode, ::Tavrel::ClassKind::Creatable).
+// In the class's source: TAVREL_IMPLEMENT_CLASS(TreeNode, ::Tavrel::ClassKind::Creatable). An abstract
+// class (ClassKind::DynamicOnly) creates and copies nothing: CreateObject and ShallowCopy give null.
 #define TAVREL_IMPLEMENT_CLASS(Name, Kind)                                                               \
+    TAVREL_IMPLEMENT_CLASS_IDENTITY(Name, Kind)                                                          \
+    ::Tavrel::Base* Name::ShallowCopy() const { return ::Tavrel::ClassAccess::Copy(*this); }
+
+// The same without ShallowCopy, for a class that defines its own.
+#define TAVREL_IMPLEMENT_CLASS_IDENTITY(Name, Kind)                                                      \
     const ::Tavrel::ClassKind Name::classKind = Kind;                                                    \
-    ::Tavrel::PersistentObject* Name::CreateObject() { return ::Tavrel::ClassAccess::New<Name>(); }      \
+    ::Tavrel::PersistentObject* Name::CreateObject() { return ::Tavrel::ClassAccess::Create<Name>(); }   \
     const ::Tavrel::RuntimeClass& Name::GetThisClass() noexcept                                          \
     {                                                                                                    \
         static const ::Tavrel::RuntimeClass record{                                                      \
@@ -74,7 +98,6 @@ public:                                                                         
             (Kind) == ::Tavrel::ClassKind::DynamicOnly ? nullptr : &Name::CreateObject,                  \
             &Superclass::GetThisClass()};                                                                \
         return record;                                                                                   \
-    }                                                                                                    \
-    ::Tavrel::Base* Name::ShallowCopy() const { return new Name(*this); }
+    }
 
 } // namespace Tavrel

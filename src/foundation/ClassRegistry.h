@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "foundation/AbstractFactory.h"
@@ -15,9 +16,29 @@ class ClassRegistry {
 public:
     // Registers one class: builds its prototype, enters it in the class-name table (keeping the
     // identifier), registers its factory when it is creatable by name and enters its run-time record.
-    // A class already registered is left as it is, so callers need no guard of their own.
+    // A class already registered is left as it is, so callers need no guard of their own. An abstract
+    // class gets no prototype and no factory: only its name, identifier and run-time record.
     template <class T>
     static void Register()
+    {
+        if constexpr (std::is_abstract_v<T>) {
+            if (T::classType == 0) {
+                T::classType = ClassNameTable::AddClass(T::className, nullptr);
+                RuntimeClass::Register(T::GetThisClass());
+            }
+            return;
+        } else {
+            RegisterCreatable<T>();
+        }
+    }
+
+    ClassRegistry(const ClassRegistry&) = delete;
+    ClassRegistry& operator=(const ClassRegistry&) = delete;
+    ~ClassRegistry();
+
+private:
+    template <class T>
+    static void RegisterCreatable()
     {
         if (T::classInstance)
             return;
@@ -32,11 +53,6 @@ public:
         RuntimeClass::Register(T::GetThisClass());
     }
 
-    ClassRegistry(const ClassRegistry&) = delete;
-    ClassRegistry& operator=(const ClassRegistry&) = delete;
-    ~ClassRegistry();
-
-private:
     template <class T>
     struct Factory final : AbstractFactory {
         PersistentObject* Create() const override { return ClassAccess::New<T>(); }

@@ -355,11 +355,11 @@ private:
     void ReadElement(std::size_t index, Get& get, Set& set)
     {
         if constexpr (Code == Storage::StorageObject) {
-            using Element = std::remove_cvref_t<decltype(get(index))>;
-            if constexpr (std::is_same_v<Element, Base*>) {
+            using Entry = std::remove_cvref_t<decltype(get(index))>;
+            if constexpr (std::is_same_v<Entry, Base*>) {
                 if (const Storage* stored = Take(Code))
                     set(index, static_cast<const PropertyStorageObject&>(*stored).GetData());
-            } else if (Element value = nullptr; TakeObject(value)) {
+            } else if (Entry value = nullptr; TakeObject(value)) {
                 set(index, value);
             }
         } else if constexpr (Code == Storage::StorageArchive) {

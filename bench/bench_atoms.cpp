@@ -1,0 +1,117 @@
+// A protein-like structure (atoms under molecules under a root, about 1.05 bonds per atom, each atom
+// with a short label, an element, a partial charge and a position) at 10^4, 10^5 and 10^6 atoms: heap
+// bytes per atom, creation, document save and load in atoms/s, and the fragment walk per atom.
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chemistry/Atom3d.h"
+#include "chemistry/Bond.h"
+#include "chemistry/Molecule.h"
+#include "document/ChemDoc.h"
+#include "document/DataModelLibrary.h"
+#include "foundation/SetCollection.h"
+#include "foundation/TreeRoot.h"
+#include "platform/Archive.h"
+
+using namespace Tavrel;
+
+namespace {
+
+constexpr int AtomsPerMolecule = 1000;
+const char* const Labels[] = {"N", "CA", "C", "O", "CB"};
+const char* const Symbols[] = {"N", "C", "C", "O", "C"};
+
+std::size_t HeapInUse()
+{
+    return mallinfo2().uordblks;
+}
+
+// A chain per molecule, with a ring closure every 20 atoms.
+void Build(ChemDoc& document, int atoms)
+{
+    for (int first = 0; first < atoms; first += AtomsPerMolecule) {
+        auto* const molecule = new Molecule(document.GetTreeRoot());
+        std::vector<Atom3d*> chain;
+        chain.reserve(AtomsPerMolecule);
+        for (int i = 0; i < AtomsPerMolecule && first + i < atoms; ++i) {
+            auto* const atom = new Atom3d(molecule, Symbols[i % 5]);
+            atom->SetLabel(Labels[i % 5]);
+            atom->SetCharge(0.01 * (i % 7) - 0.03);
+            atom->SetXYZ(Point3d(0.1f * static_cast<float>(i), 0.2f * static_cast<float>(i % 13), 0.3f));
+            if (i > 0)
+                chain[i - 1]->MakeBond(atom, Bond::Single);
+            if (i % 20 == 19)
+                chain[i - 5]->MakeBond(atom, Bond::Single);
+            chain.push_back(atom);
+        }
+    }
+}
+
+std::vector<std::uint8_t> Save(ChemDoc& document)
+{
+    Archive archive;
+    document.Serialize(archive);
+    return archive.GetBuffer();
+}
+
+double Seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void ProteinLikeStructure(benchmark::State& state)
+{
+    AttachDataModelDLL();
+    const int atoms = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        const std::size_t before = HeapInUse();
+        auto start = std::chrono::steady_clock::now();
+        auto document = std::make_unique<ChemDoc>();
+        Build(*document, atoms);
+        const double create = Seconds(start);
+        const double bytes = static_cast<double>(HeapInUse() - before);
+
+        start = std::chrono::steady_clock::now();
+        const std::vector<std::uint8_t> file = Save(*document);
+        const double save = Seconds(start);
+
+        start = std::chrono::steady_clock::now();
+        auto loaded = std::make_unique<ChemDoc>();
+        Archive archive(file);
+        loaded->Serialize(archive);
+        const double load = Seconds(start);
+
+        start = std::chrono::steady_clock::now();
+        std::int64_t reached = 0;
+        TreeRoot* const root = loaded->GetTreeRoot();
+        for (int m = 0; m < root->GetNumChildren(); ++m) {
+            const auto* const first = DynCast<Atom3d>(root->GetChild(m)->GetChild(0));
+            if (!first)
+                continue;
+            SetCollection fragment;
+            SetCollection bonds;
+            first->GetFragment(&fragment, &bonds, nullptr, nullptr, false);
+            reached += fragment.GetNumItems();
+        }
+        const double walk = Seconds(start);
+        if (reached != atoms)
+            state.SkipWithError("the loaded fragments do not hold every atom");
+
+        state.counters["heap_bytes_per_atom"] = bytes / atoms;
+        state.counters["create_atoms_per_s"] = atoms / create;
+        state.counters["save_atoms_per_s"] = atoms / save;
+        state.counters["load_atoms_per_s"] = atoms / load;
+        state.counters["fragment_ns_per_atom"] = walk * 1e9 / atoms;
+        state.counters["file_bytes_per_atom"] = static_cast<double>(file.size()) / atoms;
+    }
+}
+BENCHMARK(ProteinLikeStructure)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace

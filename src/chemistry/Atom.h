@@ -1,0 +1,146 @@
+// Atom: the abstract atom, declaring the chemistry interface every concrete atom implements.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "chemistry/Bondable.h"
+#include "chemistry/Element.h"
+#include "core/Rational.h"
+#include "crystal/LatticeOffset.h"
+
+namespace Tavrel {
+
+class PropertyArchive;
+
+// Implements what does not depend on the atom's storage: the default label, the element change with
+// its side effects, the donated-lone-pair mark and neutral crystal-symmetry answers. Optional data
+// lives in user properties whose keys begin with an underscore.
+class Atom : public Bondable {
+    TAVREL_DECLARE_CLASS(Atom, Bondable)
+    TAVREL_EVENT_MASK_LEVEL()
+    // Persists nothing of its own; the text interface adds the read-only "SymmetryLabel", listed only
+    // inside a crystal cell.
+    TAVREL_DECLARE_PROPERTIES()
+public:
+    // Event codes of the Atom level.
+    static constexpr std::uint16_t EventDestroyed = 1;
+
+    // Display style codes of atoms and bonds (the Object display style).
+    enum DisplayStyle : std::int32_t {
+        StyleNone = 0,
+        StyleLine = 1,
+        StyleStick = 2,
+        StyleBallAndStick = 3,
+        StyleCPK = 4,
+        StylePolyhedron = 5,
+        StyleLineSingle = 6,
+        StyleStickSingle = 7,
+        StyleBallAndStickSingle = 8,
+        StyleScaledBallAndStick = 9,
+        StyleScaledBallAndStickSingle = 10,
+    };
+
+    enum HybridizationType : std::int32_t {
+        HybridNone = 0,
+        Sp = 1,
+        Sp2 = 2,
+        Sp3 = 3,
+        SquarePlanar = 4,
+        TrigonalBipyramid = 5,
+        SquarePyramid = 6,
+        TrigonalAntiprism = 7,
+        TrigonalPrism = 8,
+        Octahedral = 9,
+        PentagonalBipyramid = 10,
+        SquareAntiprism = 11,
+        PerceiveRequest = 12,  // SetHybridization perceives and stores the code; never stored
+    };
+
+    enum Chirality : std::int32_t {
+        ChiralityUndetermined = 0,
+        NotStereocentre = 1,
+        ChiralityR = 2,
+        ChiralityS = 3,
+        ChiralityProR = 4,
+        ChiralityProS = 5,
+        ChiralityExtra6 = 6,
+        ChiralityExtra7 = 7,
+    };
+
+    // The atoms whose hydrogens are edited: 0 atoms other than carbon, 1 carbon atoms, else all.
+    enum HydrogenSet : std::int32_t { NonCarbonHydrogens = 0, CarbonHydrogens = 1, AllHydrogens = 2 };
+
+    ~Atom() override;
+
+    // Element and charges.
+    virtual const Element* GetElement() const = 0;
+    virtual std::string GetElementName() const = 0;
+    virtual ElementType GetElementType() const = 0;
+    virtual std::int32_t GetAtomicNumber() const = 0;
+    virtual std::string GetElementSymbol() const = 0;
+    bool CheckColorScheme(std::int32_t hint) const { return m_colorSchemeHint == hint; }
+    virtual double GetCharge() const = 0;
+    virtual void SetCharge(double charge) = 0;
+    virtual float GetVDWRadius() const = 0;
+    virtual float GetCovalentRadius() const = 0;
+    virtual float GetBondingRadius() const = 0;
+    virtual Rational GetFormalCharge() const = 0;
+    virtual void SetFormalCharge(const Rational& charge) = 0;
+    virtual void SetFormalCharge(std::int32_t numerator, std::int32_t denominator) = 0;
+    virtual void SetElement(ElementType type) = 0;
+    virtual void SetElement(std::string_view symbol) = 0;
+    // The new element, its colour while the element scheme coloured the atom, the default label, no
+    // formal charge, no donated lone pairs; a terminal atom moves along its bond to the sum of the
+    // two covalent radii (not when it sits on its neighbour).
+    virtual void ChangeElement(std::string_view symbol);
+    virtual float GetMass() const = 0;
+
+    // Hybridization.
+    virtual void SetHybridization(HybridizationType type) = 0;
+    virtual HybridizationType GetHybridization() const = 0;
+    virtual HybridizationType PerceiveHybridization() const = 0;
+    // "None" for codes outside 1 to 11.
+    std::string GetHybridizationAsString() const;
+    static const char* GetHybridizationName(std::int32_t code);
+    // A word of the hybridization table, ignoring case; other words change nothing.
+    void SetHybridizationAsString(std::string_view word);
+
+    // The donated-lone-pair mark, the user property "__nLP".
+    bool HasDonatedLonePairs() const;
+    void ClearDonatedLonePairs();
+    void SetDonatedLonePairs();
+
+    // Display-size factors.
+    virtual float GetCPKScale() const = 0;
+    virtual void SetCPKScale(float scale) = 0;
+    virtual float GetBallSize() const = 0;
+    virtual void SetBallSize(float size) = 0;
+    virtual float GetStickRadius() const = 0;
+    virtual void SetStickRadius(float radius) = 0;
+
+    // Crystal symmetry: a plain atom is neither periodic nor symmetric.
+    virtual bool IsPeriodic() const { return false; }
+    virtual bool IsSymmetric() const { return false; }
+    virtual std::int16_t GetSymmetryOperator() const { return 0; }
+    virtual LatticeOffset GetLatticeOffset() const { return {}; }
+
+    // A new atom of the concrete kind under parent.
+    virtual Atom* CreateNewAtom(Object* parent, ElementType type) = 0;
+
+    // The stored label, else the element symbol and the index among the parent's children plus 1.
+    std::string GetLabel() const override;
+
+protected:
+    Atom();
+    explicit Atom(Object* parent);
+    Atom(const Atom& other) = default;
+
+    void SetColorSchemeHint(std::int32_t hint) { m_colorSchemeHint = static_cast<std::int8_t>(hint); }
+
+private:
+    std::int8_t m_colorSchemeHint = 1;
+};
+
+} // namespace Tavrel

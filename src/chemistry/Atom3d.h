@@ -1,0 +1,135 @@
+// Atom3d: the concrete atom — element, partial charge, hybridization and display-size percentages.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "chemistry/Atom.h"
+
+namespace Tavrel {
+
+class Archive;
+class PropertyArchive;
+
+// The formal charge lives in the user properties "_NFC" and "_DFC", so an atom without one carries
+// nothing for it. Entering or leaving a molecule is announced ("AtomAdded", leaving); its death
+// is announced before it leaves its parent and before its bonds go.
+class Atom3d : public Atom {
+    TAVREL_DECLARE_CLASS(Atom3d, Atom)
+    TAVREL_EVENT_MASK_LEVEL()
+    // Persisted as "Element", "Hybridization", "Charge", "CPKScale", "BallSize", "StickRadius".
+    TAVREL_DECLARE_PROPERTIES()
+public:
+    // Event codes of the Atom3d level.
+    static constexpr std::uint16_t EventElementSet = 1;       // every SetElement
+    static constexpr std::uint16_t EventFormalChargeSet = 2;  // every SetFormalCharge
+    static constexpr std::uint16_t EventAtomAdded = 4;        // arrived under another molecule
+    static constexpr std::uint16_t EventLeavingMolecule = 8;  // about to leave its molecule
+    static constexpr std::uint16_t EventHybridizationSet = 16;
+    static constexpr std::uint16_t EventAtom3dDeleted = 32;
+
+    // Sp3, line style and the element's colour; an unknown element or symbol (or none) gives the
+    // unknown element. The parent is joined last.
+    Atom3d(Object* parent, const Element* element);
+    Atom3d(Object* parent, ElementType type);
+    Atom3d(Object* parent, const char* symbol);
+    ~Atom3d() override;
+
+    // "Atom".
+    std::string GetCommonName() const override;
+
+    const Element* GetElement() const override { return m_element; }
+    std::string GetElementName() const override { return m_element->GetName(); }
+    ElementType GetElementType() const override { return m_element->GetType(); }
+    std::int32_t GetAtomicNumber() const override { return m_element->GetAtomicNumber(); }
+    std::string GetElementSymbol() const override { return m_element->GetSymbol(); }
+    float GetVDWRadius() const override { return m_element->GetVDWRadius(); }
+    float GetCovalentRadius() const override { return m_element->GetCovalentRadius(); }
+    float GetBondingRadius() const override { return m_element->GetBondingRadius(); }
+    float GetMass() const override { return m_element->GetAtomicWeight(); }
+    void SetElement(ElementType type) override;
+    void SetElement(std::string_view symbol) override;
+
+    double GetCharge() const override { return m_charge; }
+    // Stored as a float; a value that narrows to the stored one, or NaN, changes nothing.
+    void SetCharge(double charge) override;
+    // 0/1 without the two user properties.
+    Rational GetFormalCharge() const override;
+    // 0/0 removes both properties; any other value is stored as given. Raises EventFormalChargeSet.
+    void SetFormalCharge(const Rational& charge) override;
+    void SetFormalCharge(std::int32_t numerator, std::int32_t denominator) override;
+
+    HybridizationType GetHybridization() const override { return static_cast<HybridizationType>(m_hybridization); }
+    // PerceiveRequest stores the perceived code. A change raises (Object, 16) "Hybridization", then
+    // EventHybridizationSet.
+    void SetHybridization(HybridizationType type) override;
+    // From the bond types: a triple bond gives Sp, an aromatic bond Sp2; one double bond Sp2 (Sp3 on
+    // sulfur); two doubles Sp with two bonds, Sp2 with three; a charged nitrogen Sp3; a neighbour
+    // stored as Sp2 gives Sp2; else by bond count (5, 6, 7 bonds: trigonal bipyramid, octahedral,
+    // pentagonal bipyramid; Sp3 otherwise).
+    HybridizationType PerceiveHybridization() const override;
+
+    // Factors kept as whole percentages (0 to 255); a change raises (Object, 16) with the name.
+    float GetCPKScale() const override { return Factor(m_cpkPercent); }
+    void SetCPKScale(float scale) override;
+    float GetBallSize() const override { return Factor(m_ballPercent); }
+    void SetBallSize(float size) override;
+    float GetStickRadius() const override { return Factor(m_stickPercent); }
+    void SetStickRadius(float radius) override;
+    // Class defaults, taken by atoms constructed afterwards.
+    static float GetCPKScaleDefault() { return Factor(s_cpkDefault); }
+    static float GetBallSizeDefault() { return Factor(s_ballDefault); }
+    static float GetStickRadiusDefault() { return Factor(s_stickDefault); }
+    static void SetCPKScaleDefault(float scale);
+    static void SetBallSizeDefault(float size);
+    static void SetStickRadiusDefault(float radius);
+
+    // Asked of the nearest Cell3d ancestor's symmetry map; neutral without one.
+    bool IsPeriodic() const override;
+    bool IsSymmetric() const override;
+    std::int16_t GetSymmetryOperator() const override;
+    LatticeOffset GetLatticeOffset() const override;
+
+    Atom* CreateNewAtom(Object* parent, ElementType type) override;
+
+    // Molecule membership: leaving (before the move) and "AtomAdded" (after it).
+    void SetParent(TreeNode* parent) override;
+    void SetParentAt(TreeNode* parent, int index) override;
+
+    // Bondable's part, element type, hybridization, charge and the three percentages; the colour
+    // stored with Object's part survives the element change.
+    void Serialize(Archive& archive) override;
+
+protected:
+    Atom3d();
+    explicit Atom3d(Object* parent);
+    Atom3d(const Atom3d& other) = default;
+
+    // Stores the element (the unknown element for null), clears donated lone pairs and raises
+    // EventElementSet, also when the element did not change.
+    virtual void SetElement(const Element* element);
+
+private:
+    static float Factor(std::uint8_t percent) { return static_cast<float>(percent) * 0.01f; }
+    // The rounded percentage, clamped to 0 to 255; false for a factor that is not a number.
+    static bool Percent(float factor, std::uint8_t& percent);
+    void SetPercent(std::uint8_t& field, float factor, const char* attribute);
+    // The public constructors' common part.
+    void Initialize(Object* parent, const Element* element);
+    template <class Move>
+    void MoveAnnounced(TreeNode* parent, Move&& move);
+
+    static inline std::uint8_t s_cpkDefault = 100;
+    static inline std::uint8_t s_ballDefault = 40;
+    static inline std::uint8_t s_stickDefault = 20;
+
+    std::uint8_t m_hybridization = 0;
+    std::uint8_t m_cpkPercent = s_cpkDefault;
+    std::uint8_t m_ballPercent = s_ballDefault;
+    std::uint8_t m_stickPercent = s_stickDefault;
+    float m_charge = 0.0f;
+    const Element* m_element = nullptr;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,462 @@
+#include "chemistry/Bondable.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "foundation/BaseCollection.h"
+#include "foundation/Filter.h"
+#include "foundation/PropertyArchive.h"
+#include "foundation/PropertyPass.h"
+#include "foundation/PropertyTable.h"
+#include "foundation/SetCollection.h"
+#include "platform/Archive.h"
+
+namespace Tavrel {
+
+TAVREL_IMPLEMENT_CLASS(Bondable, ClassKind::Creatable)
+
+namespace {
+
+constexpr const char* ConformerIndexKey = "_~aci~_";
+
+} // namespace
+
+Bondable::Bondable() = default;
+
+// As in Geometric: tree registrations above reach this level's mask byte.
+Bondable::Bondable(Object* parent) : Geometric3d(parent)
+{
+    SetMaskFromParents();
+}
+
+Bondable::Bondable(const Bondable& other) : Geometric3d(other) {}
+
+Bondable::~Bondable()
+{
+    // Each bond's destructor takes it out of both ends' lists.
+    while (m_numBonds > 0) {
+        const std::uint32_t before = m_numBonds;
+        Discard(GetBond(static_cast<int>(m_numBonds) - 1));
+        if (m_numBonds == before)
+            EraseBond(m_numBonds - 1);
+    }
+    ResizeBonds(0);
+}
+
+// ---- The bond list
+
+void Bondable::PushBond(Bond* bond)
+{
+    ResizeBonds(m_numBonds + 1);
+    BondData()[m_numBonds - 1] = bond;
+}
+
+void Bondable::EraseBond(std::size_t index)
+{
+    Bond** const data = BondData();
+    std::copy(data + index + 1, data + m_numBonds, data + index);
+    ResizeBonds(m_numBonds - 1);
+}
+
+void Bondable::ResizeBonds(std::size_t count)
+{
+    const bool wasHeap = m_numBonds > InlineBonds;
+    const bool toHeap = count > InlineBonds;
+    if (!wasHeap && !toHeap) {
+        std::fill(m_bondStore.inlined + std::min<std::size_t>(count, m_numBonds),
+                  m_bondStore.inlined + InlineBonds, nullptr);
+    } else if (wasHeap && toHeap) {
+        if (count > m_bondStore.heap.capacity) {
+            const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{m_bondStore.heap.capacity});
+            auto* const grown = new Bond*[capacity]();
+            std::copy(m_bondStore.heap.data, m_bondStore.heap.data + m_numBonds, grown);
+            delete[] m_bondStore.heap.data;
+            m_bondStore.heap = {grown, static_cast<std::uint32_t>(capacity)};
+        } else if (count > m_numBonds) {
+            std::fill(m_bondStore.heap.data + m_numBonds, m_bondStore.heap.data + count, nullptr);
+        }
+    } else if (toHeap) {
+        const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{InlineBonds});
+        auto* const heap = new Bond*[capacity]();
+        std::copy(m_bondStore.inlined, m_bondStore.inlined + m_numBonds, heap);
+        m_bondStore.heap = {heap, static_cast<std::uint32_t>(capacity)};
+    } else {
+        Bond** const heap = m_bondStore.heap.data;
+        BondStore inlined{};
+        std::copy(heap, heap + count, inlined.inlined);
+        delete[] heap;
+        m_bondStore = inlined;
+    }
+    m_numBonds = static_cast<std::uint32_t>(count);
+}
+
+void Bondable::AddBond(Bond* bond)
+{
+    PushBond(bond);
+    DoNotify(classType, EventBondAdded, nullptr, bond);
+}
+
+void Bondable::RemoveBond(int i)
+{
+    Bond* const bond = GetBond(i);
+    EraseBond(static_cast<std::size_t>(i));
+    DoNotify(classType, EventBondRemoved, nullptr, bond);
+}
+
+void Bondable::RemoveBond(Bond* bond)
+{
+    const auto bonds = GetBonds();
+    const auto found = std::find(bonds.begin(), bonds.end(), bond);
+    if (found != bonds.end())
+        RemoveBond(static_cast<int>(found - bonds.begin()));
+}
+
+void Bondable::RemoveAllBonds()
+{
+    for (int i = GetNumBonds() - 1; i >= 0; --i)
+        RemoveBond(i);
+}
+
+// ---- Neighbours
+
+Bondable* Bondable::GetAttached(int i) const
+{
+    const Bond* const bond = GetBond(i);
+    return bond->GetAtom1() == this ? bond->GetAtom2() : bond->GetAtom1();
+}
+
+void Bondable::GetAttached(BaseCollection& out) const
+{
+    for (int i = 0; i < GetNumBonds(); ++i)
+        out.Add(GetAttached(i));
+}
+
+void Bondable::GetAttached(BaseCollection& out, const Filter& filter) const
+{
+    for (int i = 0; i < GetNumBonds(); ++i) {
+        Bondable* const attached = GetAttached(i);
+        if (filter(attached))
+            out.Add(attached);
+    }
+}
+
+int Bondable::GetAttached(Bondable** out, int max) const
+{
+    int written = 0;
+    for (int i = 0; i < GetNumBonds() && (max <= 0 || written < max); ++i)
+        out[written++] = GetAttached(i);
+    return written;
+}
+
+int Bondable::GetAttachedPosition(const Bondable* other) const
+{
+    for (int i = 0; i < GetNumBonds(); ++i) {
+        if (GetAttached(i) == other)
+            return i;
+    }
+    return -1;
+}
+
+Bond* Bondable::FindBond(const Bondable* other) const
+{
+    for (Bond* bond : GetBonds()) {
+        if (bond->FindBond(this, other))
+            return bond;
+    }
+    return nullptr;
+}
+
+bool Bondable::IsInRing() const
+{
+    if (GetNumBonds() < 2)
+        return false;
+    return std::any_of(GetBonds().begin(), GetBonds().end(), [](const Bond* bond) { return bond->IsInRing(); });
+}
+
+bool Bondable::HasNoVisibleBonds() const
+{
+    return std::none_of(GetBonds().begin(), GetBonds().end(),
+                        [](const Bond* bond) { return bond->IsVisible() && bond->IsActive(); });
+}
+
+// ---- Making and merging bonds
+
+Bond* Bondable::MakeBond(Bondable* other, Bond::BondType type)
+{
+    if (!other || other == this)
+        return nullptr;
+    if (Bond* const existing = FindBond(other)) {
+        existing->SetType(type);
+        return existing;
+    }
+    return new Bond(this, other, type);
+}
+
+Bond* Bondable::MakeBond(Object* parent, Bondable* other, Bond::BondType type)
+{
+    if (!other || other == this)
+        return nullptr;
+    if (Bond* const existing = FindBond(other)) {
+        existing->SetType(type);
+        return existing;
+    }
+    return new Bond(parent, this, other, type);
+}
+
+void Bondable::Fuse(Bondable* other)
+{
+    if (!other || other == this)
+        return;
+    struct Former {
+        std::unique_ptr<Watch> neighbour;
+        Bond::BondType type;
+        bool inRing;
+    };
+    std::vector<Former> former;
+    former.reserve(static_cast<std::size_t>(other->GetNumBonds()));
+    for (int i = 0; i < other->GetNumBonds(); ++i) {
+        const Bond* const bond = other->GetBond(i);
+        former.push_back({std::make_unique<Watch>(other->GetAttached(i)), bond->GetType(), bond->IsInRing()});
+    }
+    const Watch self(this);
+    Discard(other);
+    for (const Former& link : former) {
+        if (!self.alive)
+            return;
+        if (!link.neighbour->alive)
+            continue;
+        Bond* const bond = MakeBond(static_cast<Bondable*>(link.neighbour->node), Bond::Single);
+        if (!bond)
+            continue;
+        if (link.type != Bond::Single)
+            bond->SetType(link.type);
+        bond->SetIsInRing(link.inRing);
+    }
+}
+
+// ---- Fragments and paths
+
+void Bondable::GetFragment(SetCollection* atoms, SetCollection* bonds, const SetCollection* stopAtoms,
+                           const SetCollection* stopBonds, bool includeStops) const
+{
+    if (!atoms || !bonds)
+        return;
+    // The bond set marks what was crossed: every bond is crossed once, so rings end.
+    std::vector<const Bondable*> pending{this};
+    while (!pending.empty()) {
+        const Bondable* const end = pending.back();
+        pending.pop_back();
+        auto* const node = const_cast<Bondable*>(end);
+        if (stopAtoms && stopAtoms->IsMember(node)) {
+            if (includeStops)
+                atoms->Add(node);
+            continue;
+        }
+        atoms->Add(node);
+        for (int i = 0; i < end->GetNumBonds(); ++i) {
+            Bond* const bond = end->GetBond(i);
+            if (stopBonds && stopBonds->IsMember(bond)) {
+                if (includeStops)
+                    bonds->Add(bond);
+                continue;
+            }
+            if (bonds->Add(bond))
+                pending.push_back(end->GetAttached(i));
+        }
+    }
+}
+
+bool Bondable::IsInSameFragment(const Bondable* other) const
+{
+    if (other == this)
+        return true;
+    std::unordered_set<const Bondable*> reached{this};
+    std::vector<const Bondable*> pending{this};
+    while (!pending.empty()) {
+        const Bondable* const end = pending.back();
+        pending.pop_back();
+        for (int i = 0; i < end->GetNumBonds(); ++i) {
+            const Bondable* const next = end->GetAttached(i);
+            if (next == other)
+                return true;
+            if (reached.insert(next).second)
+                pending.push_back(next);
+        }
+    }
+    return false;
+}
+
+// Layer by layer: layer k holds the ends k steps away along walks that may step back. An end equal to
+// target before the last step ends its walk (found when shorter paths count), so with allowShorter the
+// answer is whether target lies within length - 1 bonds, and without it whether a walk of exactly
+// length - 1 steps reaches target without meeting it earlier.
+bool Bondable::HasPathOfLength(const Bondable* target, int length, bool allowShorter) const
+{
+    if (length <= 1)
+        return this == target;
+    if (this == target)
+        return allowShorter;
+    std::vector<const Bondable*> layer{this};
+    std::vector<const Bondable*> next;
+    std::unordered_set<const Bondable*> inNext;
+    std::unordered_set<const Bondable*> seen{this};
+    for (int remaining = length - 1; remaining >= 1 && !layer.empty(); --remaining) {
+        next.clear();
+        inNext.clear();
+        for (const Bondable* end : layer) {
+            for (int i = 0; i < end->GetNumBonds(); ++i) {
+                const Bondable* const step = end->GetAttached(i);
+                if (step == target) {
+                    if (remaining == 1 || allowShorter)
+                        return true;
+                    continue;
+                }
+                // Shorter walks reach everything later layers would; exact walks may come back.
+                if (allowShorter ? seen.insert(step).second : inNext.insert(step).second)
+                    next.push_back(step);
+            }
+        }
+        layer.swap(next);
+    }
+    return false;
+}
+
+// ---- Tree-node overrides
+
+void Bondable::Activate()
+{
+    for (int i = 0; i < GetNumBonds(); ++i)
+        GetBond(i)->Activate();
+    Geometric3d::Activate();
+}
+
+void Bondable::Deactivate()
+{
+    for (int i = 0; i < GetNumBonds(); ++i)
+        GetBond(i)->Deactivate();
+    Geometric3d::Deactivate();
+}
+
+void Bondable::SetClipped(bool clipped)
+{
+    Geometric3d::SetClipped(clipped);
+    UpdateBondsClipped();
+}
+
+void Bondable::Select(bool recursive)
+{
+    const bool wasSelected = IsObjectSelected();
+    const Watch self(this);
+    Geometric3d::Select(recursive);
+    if (!self.alive || wasSelected || !IsObjectSelected() || !Base::GetEventNotify())
+        return;
+    for (int i = 0; self.alive && i < GetNumBonds(); ++i) {
+        Bond* const bond = GetBond(i);
+        if (!bond->IsObjectSelected() && bond->GetAtom1()->IsSelected() && bond->GetAtom2()->IsSelected())
+            bond->Select(false);
+    }
+}
+
+void Bondable::UpdateBondsClipped()
+{
+    for (int i = 0; i < GetNumBonds(); ++i)
+        GetBond(i)->UpdateClipped();
+}
+
+// ---- Conformer index
+
+void Bondable::SetConformerIndex(std::int32_t index)
+{
+    SetProperty(ConformerIndexKey, index, 0);
+}
+
+std::int32_t Bondable::GetConformerIndex() const
+{
+    std::int32_t index = -1;
+    return GetProperty(ConformerIndexKey, index) ? index : -1;
+}
+
+bool Bondable::HasConformers() const
+{
+    std::int32_t index = -1;
+    return GetProperty(ConformerIndexKey, index) && index > -1;
+}
+
+void Bondable::ClearConformerIndex()
+{
+    RemoveProperty(ConformerIndexKey);
+}
+
+// ---- Persistence
+
+void Bondable::KeepOwnBonds(bool ended)
+{
+    Bond** const data = BondData();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_numBonds; ++i) {
+        Bond* const bond = data[i];
+        if (!bond || std::find(data, data + kept, bond) != data + kept)
+            continue;
+        // A bond whose record is still being read keeps its place until the finishing pass.
+        const bool judged = ended || !bond->m_reading;
+        if (judged && !(bond->HasEnds() && (bond->GetAtom1() == this || bond->GetAtom2() == this)))
+            continue;
+        data[kept++] = bond;
+    }
+    ResizeBonds(kept);
+}
+
+const PropertyTable& Bondable::Properties()
+{
+    static const PropertyTable table(&Geometric3d::Properties(), PropertyList<Bondable>());
+    return table;
+}
+
+void Bondable::GetSetObjectProperties(PropertyArchive& archive)
+{
+    PropertyPass pass(archive, *this);
+    pass.Array<Storage::StorageObject>(
+        "Bond Array", [this] { return std::size_t{m_numBonds}; },
+        [this](std::size_t i) { return i < m_numBonds ? BondData()[i] : nullptr; },
+        [this](std::size_t count) { ResizeBonds(count); },
+        [this](std::size_t i, Bond* bond) {
+            if (i < m_numBonds)
+                BondData()[i] = bond;
+        });
+    if (pass.Is(PropertyArchive::MethodBefore) && archive.GetArchive().IsLoading())
+        archive.FinishObject(this);
+    if (pass.Is(PropertyArchive::MethodAfter)) {
+        if (archive.GetArchive().IsLoading())
+            KeepOwnBonds(false);
+        UpdateBondsClipped();
+    }
+}
+
+void Bondable::FinishLoading(std::uint32_t schema)
+{
+    Geometric3d::FinishLoading(schema);
+    KeepOwnBonds(true);
+}
+
+void Bondable::Serialize(Archive& archive)
+{
+    Geometric3d::Serialize(archive);
+    if (archive.IsStoring()) {
+        archive.WriteCount(m_numBonds);
+        for (const Bond* bond : GetBonds())
+            archive.WriteObject(bond);
+    } else {
+        // Every bond reference takes at least its two-byte tag.
+        const std::uint32_t count = archive.ReadCount(2);
+        ResizeBonds(0);
+        for (std::uint32_t i = 0; i < count; ++i)
+            PushBond(static_cast<Bond*>(static_cast<Base*>(archive.ReadObject(&Bond::GetThisClass()))));
+        KeepOwnBonds(false);
+    }
+    UpdateBondsClipped();
+}
+
+} // namespace Tavrel

@@ -1,0 +1,548 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "chemistry/Atom3d.h"
+#include "chemistry/Bond.h"
+#include "chemistry/ElementFactory.h"
+#include "chemistry/Molecule.h"
+#include "document/DataModelLibrary.h"
+#include "foundation/RuntimeMap.h"
+#include "foundation/SetCollection.h"
+#include "foundation/TreeRoot.h"
+#include "platform/Archive.h"
+#include "platform/ArchiveException.h"
+#include "support/RecordStream.h"
+
+using namespace Tavrel;
+
+namespace {
+
+class AtomBondTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+};
+
+// Every event heard on a registration, as (class-type identifier, code, attribute).
+struct Heard {
+    std::uint32_t type;
+    std::uint16_t code;
+    std::string attribute;
+    bool operator==(const Heard&) const = default;
+};
+std::vector<Heard> g_heard;
+
+void Record(Event& event)
+{
+    g_heard.push_back({event.GetClassType(), event.GetEventType(), event.GetAttribute() ? event.GetAttribute() : ""});
+}
+
+void Listen(TreeNode& node, std::uint32_t type, std::uint16_t code, const char* attribute = nullptr)
+{
+    node.RegisterEvent(type, code, &Record, true, nullptr, attribute);
+}
+
+// Reaches the protected bond list of any end, to build what a damaged file would hold.
+struct BondListAccess : Atom3d {
+    static void List(Bondable& end, Bond* bond) { (end.*(&BondListAccess::AddBond))(bond); }
+    static void Unlist(Bondable& end, Bond* bond)
+    {
+        (end.*static_cast<void (Bondable::*)(Bond*)>(&BondListAccess::RemoveBond))(bond);
+    }
+};
+
+// Ethane: C1-C2, three hydrogens on each carbon, along the x axis.
+struct Ethane {
+    explicit Ethane(Object* parent) : molecule(new Molecule(parent))
+    {
+        c1 = new Atom3d(molecule, "C");
+        c2 = new Atom3d(molecule, "C");
+        c2->SetXYZ(Point3d(1.5, 0, 0));
+        for (int i = 0; i < 3; ++i) {
+            auto* const h1 = new Atom3d(molecule, "H");
+            h1->SetXYZ(Point3d(-0.5, static_cast<float>(i), 0));
+            c1->MakeBond(h1, Bond::Single);
+            auto* const h2 = new Atom3d(molecule, "H");
+            h2->SetXYZ(Point3d(2.0, static_cast<float>(i), 0));
+            c2->MakeBond(h2, Bond::Single);
+        }
+        cc = c1->MakeBond(c2, Bond::Single);
+    }
+    Molecule* molecule;
+    Atom3d* c1;
+    Atom3d* c2;
+    Bond* cc;
+};
+
+} // namespace
+
+// An atom's bond list, element, charge and packed codes fit in 56 bytes beyond the positioned object.
+static_assert(sizeof(Atom3d) <= sizeof(Geometric3d) + 56);
+static_assert(sizeof(Bond) <= sizeof(Geometric) + 32);
+
+TEST_F(AtomBondTest, AtomsReachTheirElementsRadiiAndClassNames)
+{
+    Molecule molecule(nullptr);
+    const auto* const chlorine = new Atom3d(&molecule, "CL");
+    EXPECT_EQ(chlorine->GetElementType(), 17);
+    EXPECT_EQ(chlorine->GetElementSymbol(), "Cl");
+    EXPECT_FLOAT_EQ(chlorine->GetBondingRadius(), chlorine->GetCovalentRadius() * 1.15f);
+    EXPECT_EQ(chlorine->GetHybridization(), Atom::Sp3);
+    EXPECT_EQ(chlorine->GetDisplayStyle(), Atom::StyleLine);
+    EXPECT_EQ(chlorine->GetColor(), chlorine->GetElement()->GetColor());
+    EXPECT_EQ(chlorine->GetLabel(), "Cl1");
+    EXPECT_FLOAT_EQ(Atom3d(nullptr, ElementType{11}).GetBondingRadius(), 0.0f);  // sodium bonds by no radius
+    EXPECT_EQ(Atom3d(nullptr, "Xq").GetElementType(), UnknownElementType);
+    EXPECT_EQ(Atom3d(nullptr, static_cast<const char*>(nullptr)).GetElement()->GetSymbol(), "?");
+
+    // "Atom" names the concrete atom; the abstract levels have no prototype and no factory.
+    EXPECT_EQ(Base::FindClassType("Atom"), Atom3d::classType);
+    EXPECT_NE(Base::FindClassType("XXAtom"), Atom3d::classType);
+    EXPECT_EQ(Base::FindClassInstance("XXAtom"), nullptr);
+    EXPECT_EQ(RuntimeMap::CreateObject("Atom"), nullptr);
+    std::unique_ptr<PersistentObject> made(RuntimeMap::CreateObject("Atom3d"));
+    const auto* const atom = DynCast<Atom3d>(static_cast<Base*>(made.get()));
+    ASSERT_NE(atom, nullptr);
+    EXPECT_TRUE(atom->IsA(Bondable::classType));
+    EXPECT_EQ(atom->GetHybridization(), Atom::HybridNone);
+    EXPECT_EQ(atom->GetCommonName(), "Atom");
+}
+
+TEST_F(AtomBondTest, LabelsAndElementChanges)
+{
+    Molecule molecule(nullptr);
+    for (int i = 0; i < 4; ++i)
+        new Atom3d(&molecule, "O");
+    auto* const carbon = new Atom3d(&molecule, "C");
+    EXPECT_EQ(carbon->GetLabel(), "C5");
+    carbon->SetLabel("CA");
+    carbon->SetFormalCharge(1, 1);
+    carbon->SetDonatedLonePairs();
+    carbon->ChangeElement("N");
+    EXPECT_EQ(carbon->GetLabel(), "N5");
+    EXPECT_EQ(carbon->GetFormalCharge(), Rational(0, 1));
+    EXPECT_FALSE(carbon->HasProperty("_NFC"));
+    EXPECT_FALSE(carbon->HasDonatedLonePairs());
+    EXPECT_EQ(carbon->GetColor(), carbon->GetElement()->GetColor());
+
+    // A terminal atom moves to the sum of the covalent radii; one on top of its neighbour stays.
+    auto* const anchor = molecule.GetChild(0);
+    auto* const oxygen = static_cast<Atom3d*>(anchor);
+    carbon->SetXYZ(Point3d(0, 3, 0));
+    carbon->MakeBond(oxygen, Bond::Single);
+    carbon->ChangeElement("S");
+    const float expected = oxygen->GetCovalentRadius() + carbon->GetCovalentRadius();
+    EXPECT_NEAR(carbon->GetXYZ().y, expected, 1e-5);
+    carbon->SetXYZ(oxygen->GetXYZ());
+    carbon->ChangeElement("C");
+    EXPECT_EQ(carbon->GetXYZ(), oxygen->GetXYZ());
+    EXPECT_FALSE(std::isnan(carbon->GetXYZ().x));
+}
+
+TEST_F(AtomBondTest, BondTypesOrdersAndTextProperties)
+{
+    Molecule molecule(nullptr);
+    Ethane ethane(&molecule);
+    Bond& bond = *ethane.cc;
+    EXPECT_TRUE(bond.SetPropertyFromString("type", "DATIVE"));
+    EXPECT_EQ(bond.GetType(), Bond::Dative);
+    EXPECT_DOUBLE_EQ(bond.GetOrder(), 1.0);
+    EXPECT_EQ(bond.GetPropertyAsString("Type"), "Dative");
+    EXPECT_DOUBLE_EQ(bond.GetValenceContribution(ethane.c1), 2.0);
+    EXPECT_DOUBLE_EQ(bond.GetValenceContribution(ethane.c2), 0.0);
+    bond.SetType("Dative triple");
+    EXPECT_EQ(bond.GetPropertyAsString("Type"), "Dative");
+    EXPECT_EQ(bond.GetPropertyAsString("Order"), "3.00");
+
+    bond.SetType(Bond::Double);
+    EXPECT_TRUE(bond.SetPropertyFromString("Type", "Pi"));
+    EXPECT_EQ(bond.GetPropertyAsString("Order"), "2.00");
+    EXPECT_EQ(bond.GetPropertyAsString("Stereochemistry"), "E/Z");
+    bond.SetType(Bond::PartialTriple);
+    EXPECT_EQ(bond.GetPropertyAsString("Stereochemistry"), "");
+    bond.SetType(Bond::Single);
+    EXPECT_EQ(bond.GetPropertyAsString("Stereochemistry"), "");
+    bond.SetType(static_cast<Bond::BondType>(42));
+    EXPECT_EQ(bond.GetOrderName(), "Unknown");
+    EXPECT_DOUBLE_EQ(bond.GetOrder(), 1.0);
+    EXPECT_FALSE(bond.SetPropertyFromString("Type", "Sextuple"));
+    EXPECT_FALSE(bond.SetPropertyFromString("Order", "2"));
+    EXPECT_FALSE(bond.SetPropertyFromString("Stereochemistry", "E/Z"));
+    EXPECT_EQ(bond.GetType(), 42);
+
+    // Descriptors: Object's first, then Order, Type and Length.
+    ObjectProperty::Array listed;
+    bond.GetProperties(listed);
+    ASSERT_GE(listed.size(), 3u);
+    EXPECT_EQ(listed[listed.size() - 3].GetName(), "Order");
+    EXPECT_EQ(listed[listed.size() - 2].GetName(), "Type");
+    EXPECT_EQ(listed[listed.size() - 2].GetAllValues().size(), 5u);
+    EXPECT_EQ(listed.back().GetName(), "Length");
+    EXPECT_TRUE(listed.back().IsWritable());
+    EXPECT_FALSE(listed[listed.size() - 3].IsWritable());
+
+    // Lengths that are not positive or too large are refused.
+    for (const char* refused : {"0", "-1.5", "100000.5", "long", "nan"})
+        EXPECT_FALSE(bond.SetPropertyFromString("Length", refused)) << refused;
+    EXPECT_EQ(bond.GetPropertyAsString("Length"), "1.500");
+
+    // Ethane: atom 2 moves with its hydrogens, atom 1's side stays.
+    const Point3d h1 = ethane.c1->GetAttached(0)->GetXYZ();
+    const Point3d h2 = ethane.c2->GetAttached(0)->GetXYZ();
+    EXPECT_TRUE(bond.SetPropertyFromString("Length", " 1.54 trailing"));
+    EXPECT_EQ(bond.GetPropertyAsString("Length"), "1.540");
+    EXPECT_EQ(ethane.c1->GetXYZ(), Point3d());
+    EXPECT_EQ(ethane.c1->GetAttached(0)->GetXYZ(), h1);
+    EXPECT_NEAR(ethane.c2->GetAttached(0)->GetXYZ().x, h2.x + 0.04, 1e-5);
+
+    // A ring bond moves atom 1 only; coincident atoms are refused without NaN.
+    auto* const a = new Atom3d(&molecule, "C");
+    auto* const b = new Atom3d(&molecule, "C");
+    auto* const c = new Atom3d(&molecule, "C");
+    b->SetXYZ(Point3d(1, 0, 0));
+    c->SetXYZ(Point3d(0, 1, 0));
+    Bond* const ab = a->MakeBond(b, Bond::Single);
+    b->MakeBond(c, Bond::Single);
+    c->MakeBond(a, Bond::Single);
+    EXPECT_TRUE(ab->SetLength(2.0));
+    EXPECT_EQ(b->GetXYZ(), Point3d(1, 0, 0));
+    EXPECT_EQ(a->GetXYZ(), Point3d(-1, 0, 0));
+    a->SetXYZ(b->GetXYZ());
+    EXPECT_FALSE(ab->SetLength(1.0));
+    EXPECT_FALSE(ab->SetPropertyFromString("Length", "1.0"));
+    EXPECT_EQ(a->GetXYZ(), b->GetXYZ());
+}
+
+TEST_F(AtomBondTest, ConnectivityQueriesWalkFragmentsPathsAndRings)
+{
+    Molecule molecule(nullptr);
+    auto* const a = new Atom3d(&molecule, "C");
+    auto* const b = new Atom3d(&molecule, "C");
+    auto* const c = new Atom3d(&molecule, "C");
+    auto* const lone = new Atom3d(&molecule, "O");
+    Bond* const ab = a->MakeBond(b, Bond::Single);
+    Bond* const bc = b->MakeBond(c, Bond::Single);
+    Bond* const ca = c->MakeBond(a, Bond::Single);
+    EXPECT_EQ(ab->GetParent(), &molecule);
+
+    SetCollection stops;
+    stops.Add(c);
+    SetCollection atoms;
+    SetCollection bonds;
+    a->GetFragment(&atoms, &bonds, &stops, nullptr, true);
+    EXPECT_EQ(atoms.GetNumItems(), 3);
+    EXPECT_EQ(bonds.GetNumItems(), 3);
+    atoms.RemoveAll();
+    bonds.RemoveAll();
+    a->GetFragment(&atoms, &bonds, &stops, nullptr, false);
+    EXPECT_EQ(atoms.GetNumItems(), 2);
+    EXPECT_FALSE(atoms.IsMember(c));
+    EXPECT_EQ(bonds.GetNumItems(), 3);
+    EXPECT_TRUE(a->IsInSameFragment(c));
+    EXPECT_FALSE(a->IsInSameFragment(lone));
+    EXPECT_TRUE(lone->IsInSameFragment(lone));
+
+    EXPECT_TRUE(a->HasPathOfLength(a, 3, true));
+    EXPECT_FALSE(a->HasPathOfLength(a, 3, false));
+    EXPECT_TRUE(a->HasPathOfLength(b, 2, false));
+    EXPECT_FALSE(a->HasPathOfLength(b, 1, true));
+    EXPECT_TRUE(a->HasPathOfLength(b, 3, false));  // a-c-b
+    EXPECT_FALSE(a->HasPathOfLength(lone, 6, true));
+
+    EXPECT_TRUE(lone->IsTerminal());
+    EXPECT_FALSE(a->IsTerminal());
+    EXPECT_FALSE(a->IsInRing());
+    ab->SetIsInRing(true);
+    EXPECT_TRUE(a->IsInRing());
+    auto* const tail = new Atom3d(&molecule, "H");
+    Bond* const tailBond = a->MakeBond(tail, Bond::Single);
+    tailBond->SetIsInRing(true);
+    EXPECT_FALSE(tail->IsInRing());
+    EXPECT_TRUE(tailBond->IsTerminal());
+    Bondable* first[2] = {};
+    EXPECT_EQ(a->GetAttached(first, 2), 2);
+    EXPECT_EQ(first[0], b);
+    EXPECT_EQ(first[1], c);
+    EXPECT_EQ(a->GetAttachedPosition(tail), 2);
+    EXPECT_EQ(a->GetAttachedPosition(lone), -1);
+    EXPECT_EQ(a->FindBond(c), ca);
+    EXPECT_EQ(c->FindBond(b), bc);
+
+    // A bond is selected once both ends are, and stays so.
+    a->Select(false);
+    EXPECT_FALSE(ab->IsSelected());
+    b->Select(false);
+    EXPECT_TRUE(ab->IsSelected());
+    EXPECT_FALSE(ca->IsSelected());
+    a->UnSelect(false);
+    EXPECT_TRUE(ab->IsSelected());
+
+    // Deleting an end deletes its bonds.
+    delete tail;
+    EXPECT_EQ(a->GetNumBonds(), 2);
+}
+
+TEST_F(AtomBondTest, LongChainsAndBusyAtomsStayIterative)
+{
+    Molecule molecule(nullptr);
+    constexpr int Length = 100000;
+    std::vector<Atom3d*> chain;
+    chain.reserve(Length);
+    for (int i = 0; i < Length; ++i) {
+        chain.push_back(new Atom3d(&molecule, "C"));
+        if (i > 0)
+            chain[i - 1]->MakeBond(chain[i], Bond::Single);
+    }
+    SetCollection atoms;
+    SetCollection bonds;
+    chain.front()->GetFragment(&atoms, &bonds, nullptr, nullptr, false);
+    EXPECT_EQ(atoms.GetNumItems(), Length);
+    EXPECT_EQ(bonds.GetNumItems(), Length - 1);
+    EXPECT_TRUE(chain.front()->IsInSameFragment(chain.back()));
+
+    // More bonds than the inline list holds, then fewer again.
+    Atom3d& hub = *chain[1];
+    std::vector<Atom3d*> spokes;
+    for (int i = 0; i < 9; ++i) {
+        spokes.push_back(new Atom3d(&molecule, "H"));
+        hub.MakeBond(spokes.back(), Bond::Single);
+    }
+    EXPECT_EQ(hub.GetNumBonds(), 11);
+    EXPECT_EQ(hub.GetAttached(10), spokes.back());
+    for (int i = 0; i < 8; ++i)
+        delete spokes[i];
+    ASSERT_EQ(hub.GetNumBonds(), 3);
+    EXPECT_EQ(hub.GetAttached(0), chain[0]);
+    EXPECT_EQ(hub.GetAttached(2), spokes.back());
+}
+
+TEST_F(AtomBondTest, MakeBondRefusesNullAndSelfAndRetypesAnExistingBond)
+{
+    Molecule molecule(nullptr);
+    auto* const a = new Atom3d(&molecule, "C");
+    auto* const b = new Atom3d(&molecule, "C");
+    EXPECT_EQ(a->MakeBond(nullptr, Bond::Single), nullptr);
+    EXPECT_EQ(a->MakeBond(a, Bond::Single), nullptr);
+    EXPECT_EQ(a->GetNumBonds(), 0);
+
+    Bond* const bond = a->MakeBond(b, Bond::Single);
+    g_heard.clear();
+    Listen(molecule, Bondable::classType, Bondable::EventBondAdded);
+    Listen(molecule, Bond::classType, Bond::EventTypeSet);
+    EXPECT_EQ(b->MakeBond(a, Bond::Triple), bond);
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Bond::classType, Bond::EventTypeSet, ""}}));
+    EXPECT_EQ(a->GetHybridization(), Atom::Sp);
+
+    // Ends that are not atoms are bonded without atom calls.
+    std::unique_ptr<PersistentObject> made(RuntimeMap::CreateObject("Bondable"));
+    auto* const plain = DynCast<Bondable>(static_cast<Base*>(made.get()));
+    ASSERT_NE(plain, nullptr);
+    plain->SetParent(&molecule);
+    made.release();
+    Bond* const odd = a->MakeBond(plain, Bond::Double);
+    ASSERT_NE(odd, nullptr);
+    EXPECT_EQ(odd->GetDisplaySize(), 0.0f);
+    EXPECT_EQ(plain->GetNumBonds(), 1);
+}
+
+TEST_F(AtomBondTest, AtomEventsCarryTheirCodes)
+{
+    TreeRoot root;
+    auto* const first = new Molecule(&root);
+    auto* const second = new Molecule(&root);
+    auto* const loose = new Object(&root);
+    for (auto [type, code] : std::vector<std::pair<std::uint32_t, std::uint16_t>>{
+             {Atom3d::classType, Atom3d::EventElementSet},
+             {Atom3d::classType, Atom3d::EventFormalChargeSet},
+             {Atom3d::classType, Atom3d::EventAtomAdded},
+             {Atom3d::classType, Atom3d::EventLeavingMolecule},
+             {Atom3d::classType, Atom3d::EventHybridizationSet},
+             {Atom3d::classType, Atom3d::EventAtom3dDeleted},
+             {Atom::classType, Atom::EventDestroyed},
+             {Bondable::classType, Bondable::EventBondRemoved},
+             {Bond::classType, Bond::EventDeleted}})
+        Listen(root, type, code);
+    Listen(root, Object::classType, Object::EventPropertySet, "Partial Charge");
+    Listen(root, Object::classType, Object::EventPropertySet, "Hybridization");
+
+    g_heard.clear();
+    auto* const atom = new Atom3d(first, "C");
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Atom3d::classType, Atom3d::EventAtomAdded, ""}}));
+
+    g_heard.clear();
+    atom->SetParent(second);
+    atom->SetParent(loose);
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Atom3d::classType, Atom3d::EventLeavingMolecule, ""},
+                                           {Atom3d::classType, Atom3d::EventAtomAdded, ""},
+                                           {Atom3d::classType, Atom3d::EventLeavingMolecule, ""}}));
+    atom->SetParent(first);
+
+    // The stored float decides: a value that narrows to it raises nothing.
+    atom->SetCharge(0.1);
+    g_heard.clear();
+    atom->SetCharge(static_cast<double>(static_cast<float>(0.1)));
+    atom->SetCharge(std::nan(""));
+    atom->SetBallSize(0.404f);
+    EXPECT_TRUE(g_heard.empty());
+    EXPECT_FLOAT_EQ(atom->GetBallSize(), 0.40f);
+    atom->SetCharge(-0.25);
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Object::classType, Object::EventPropertySet, "Partial Charge"}}));
+
+    auto* const partner = new Atom3d(first, "C");
+    partner->SetXYZ(Point3d(1.2f, 0, 0));
+    atom->MakeBond(partner, Bond::Triple);
+    atom->SetHybridization(Atom::Sp3);
+    g_heard.clear();
+    atom->SetHybridization(Atom::PerceiveRequest);
+    atom->SetHybridization(Atom::PerceiveRequest);
+    EXPECT_EQ(atom->GetHybridization(), Atom::Sp);
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Object::classType, Object::EventPropertySet, "Hybridization"},
+                                           {Atom3d::classType, Atom3d::EventHybridizationSet, ""}}));
+
+    g_heard.clear();
+    atom->SetFormalCharge(0, 1);
+    EXPECT_TRUE(atom->HasProperty("_DFC"));
+    atom->SetFormalCharge(0, 0);
+    EXPECT_FALSE(atom->HasProperty("_NFC"));
+    EXPECT_EQ(atom->GetFormalCharge(), Rational(0, 1));
+    atom->SetElement(ElementType{6});
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Atom3d::classType, Atom3d::EventFormalChargeSet, ""},
+                                           {Atom3d::classType, Atom3d::EventFormalChargeSet, ""},
+                                           {Atom3d::classType, Atom3d::EventElementSet, ""}}));
+
+    // Once it has left the tree, the atom's own later events reach nobody above; its bond's and its
+    // partner's still do.
+    g_heard.clear();
+    delete atom;
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Atom3d::classType, Atom3d::EventAtom3dDeleted, ""},
+                                           {Atom3d::classType, Atom3d::EventLeavingMolecule, ""},
+                                           {Bond::classType, Bond::EventDeleted, ""},
+                                           {Bondable::classType, Bondable::EventBondRemoved, ""}}));
+    EXPECT_EQ(partner->GetNumBonds(), 0);
+}
+
+namespace {
+
+// A molecule with every atom and bond field away from its default.
+std::unique_ptr<Molecule> MakeRichMolecule()
+{
+    auto molecule = std::make_unique<Molecule>(nullptr);
+    molecule->SetLabel("mol");
+    auto* const n = new Atom3d(molecule.get(), "N");
+    auto* const c = new Atom3d(molecule.get(), "C");
+    auto* const o = new Atom3d(molecule.get(), "O");
+    n->SetXYZ(Point3d(1.25f, -2.5f, 0.125f));
+    n->SetLabel("N1A");
+    n->SetCharge(-0.375);
+    n->SetFormalCharge(1, 2);
+    n->SetCPKScale(1.37f);
+    n->SetBallSize(0.55f);
+    n->SetStickRadius(0.3f);
+    n->SetColor(Color(10, 20, 30));
+    c->SetXYZ(Point3d(2.5f, 0, 0));
+    o->SetXYZ(Point3d(3.5f, 1, 0));
+    n->MakeBond(c, Bond::Single);
+    Bond* const co = c->MakeBond(o, Bond::Double);
+    co->SetWedge(3);
+    co->SetIsInRing(true);
+    co->SetOrder(1.7);
+    n->SetHybridization(Atom::TrigonalPrism);
+    return molecule;
+}
+
+void ExpectRichMolecule(const Molecule& molecule, float doubleOrder)
+{
+    ASSERT_EQ(molecule.GetNumChildren(), 5);
+    const auto* const n = DynCast<Atom3d>(molecule.GetChild(0));
+    const auto* const c = DynCast<Atom3d>(molecule.GetChild(1));
+    const auto* const o = DynCast<Atom3d>(molecule.GetChild(2));
+    ASSERT_TRUE(n && c && o);
+    EXPECT_EQ(n->GetElementType(), 7);
+    EXPECT_EQ(n->GetXYZ(), Point3d(1.25f, -2.5f, 0.125f));
+    EXPECT_EQ(n->GetLabel(), "N1A");
+    EXPECT_DOUBLE_EQ(n->GetCharge(), -0.375);
+    EXPECT_EQ(n->GetFormalCharge().GetNumerator(), 1);
+    EXPECT_EQ(n->GetFormalCharge().GetDenominator(), 2);
+    EXPECT_FLOAT_EQ(n->GetCPKScale(), 1.37f);
+    EXPECT_FLOAT_EQ(n->GetBallSize(), 0.55f);
+    EXPECT_FLOAT_EQ(n->GetStickRadius(), 0.3f);
+    EXPECT_EQ(n->GetHybridization(), Atom::TrigonalPrism);
+    EXPECT_EQ(n->GetColor(), Color(10, 20, 30));
+    EXPECT_EQ(c->GetLabel(), "C2");
+    ASSERT_EQ(n->GetNumBonds(), 1);
+    ASSERT_EQ(c->GetNumBonds(), 2);
+    ASSERT_EQ(o->GetNumBonds(), 1);
+    const Bond* const nc = n->GetBond(0);
+    const Bond* const co = o->GetBond(0);
+    EXPECT_EQ(c->GetBond(0), nc);
+    EXPECT_EQ(c->GetBond(1), co);
+    EXPECT_EQ(nc->GetAtom1(), n);
+    EXPECT_EQ(nc->GetAtom2(), c);
+    EXPECT_EQ(co->GetAtom1(), c);
+    EXPECT_EQ(co->GetType(), Bond::Double);
+    EXPECT_EQ(co->GetWedge(), 3);
+    EXPECT_TRUE(co->IsInRing());
+    EXPECT_FLOAT_EQ(static_cast<float>(co->GetOrder()), doubleOrder);
+    EXPECT_EQ(co->GetParent(), &molecule);
+    EXPECT_EQ(co->GetLabel(), "C2 - O3");
+}
+
+} // namespace
+
+TEST_F(AtomBondTest, MoleculeSurvivesBothRecordFormsWithEveryField)
+{
+    const std::unique_ptr<Molecule> molecule = MakeRichMolecule();
+    for (auto form : {RecordStream::Form::Plain, RecordStream::Form::Compressed}) {
+        const std::unique_ptr<Molecule> loaded = RecordStream::LoadAs<Molecule>(RecordStream::Save(*molecule, form), form);
+        ASSERT_NE(loaded, nullptr);
+        // The property stream recomputes the order from the type.
+        ExpectRichMolecule(*loaded, 2.0f);
+    }
+
+    Archive out;
+    out.WriteObject(molecule.get());
+    Archive in(out.GetBuffer());
+    std::unique_ptr<PersistentObject> read(in.ReadObject(&Molecule::GetThisClass()));
+    const auto* const loaded = DynCast<Molecule>(static_cast<Base*>(read.get()));
+    ASSERT_NE(loaded, nullptr);
+    ExpectRichMolecule(*loaded, 1.7f);
+}
+
+TEST_F(AtomBondTest, LoadingDropsBondsAnEndDoesNotOwn)
+{
+    Molecule molecule(nullptr);
+    auto* const a = new Atom3d(&molecule, "C");
+    auto* const b = new Atom3d(&molecule, "C");
+    auto* const stranger = new Atom3d(&molecule, "O");
+    Bond* const ab = a->MakeBond(b, Bond::Single);
+    // A list that names a bond twice, and a bond of two other atoms.
+    BondListAccess::List(*a, ab);
+    BondListAccess::List(*stranger, ab);
+    const RecordStream::Bytes bytes = RecordStream::Save(molecule);
+    Archive framework;
+    framework.WriteObject(&molecule);
+    // The originals get their sound lists back.
+    BondListAccess::Unlist(*stranger, ab);
+    BondListAccess::Unlist(*a, ab);
+    ASSERT_EQ(a->GetNumBonds(), 1);
+
+    const std::unique_ptr<Molecule> loaded = RecordStream::LoadAs<Molecule>(bytes);
+    Archive in(framework.GetBuffer());
+    std::unique_ptr<PersistentObject> read(in.ReadObject(&Molecule::GetThisClass()));
+    for (const Molecule* copy : {loaded.get(), DynCast<Molecule>(static_cast<Base*>(read.get()))}) {
+        ASSERT_NE(copy, nullptr);
+        const auto* const a2 = DynCast<Atom3d>(copy->GetChild(0));
+        const auto* const b2 = DynCast<Atom3d>(copy->GetChild(1));
+        const auto* const stranger2 = DynCast<Atom3d>(copy->GetChild(2));
+        ASSERT_TRUE(a2 && b2 && stranger2);
+        EXPECT_EQ(a2->GetNumBonds(), 1);
+        EXPECT_EQ(b2->GetNumBonds(), 1);
+        EXPECT_EQ(stranger2->GetNumBonds(), 0);
+        EXPECT_EQ(a2->GetBond(0), b2->GetBond(0));
+    }
+}
