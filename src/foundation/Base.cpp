@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "foundation/ClassHierarchy.h"
@@ -120,6 +121,8 @@ bool g_notify = true;
 
 // Set during an outermost Copy, while the OID table records the copy of each source.
 bool g_copying = false;
+// The source of the copy being deepened.
+const Base* g_copySource = nullptr;
 
 // Copied events waiting for the end of the outermost copy, in order of copying. Sources are held by
 // OID, which is never reused: one destroyed meanwhile no longer resolves. 0 marks a dropped entry.
@@ -319,13 +322,16 @@ Base* Base::Copy() const
     if (!copy)
         return nullptr;
     table.SetCopy(oid, copy);
+    const Base* const outerSource = std::exchange(g_copySource, this);
     try {
         copy->DeepenShallowCopy();
     } catch (...) {
+        g_copySource = outerSource;
         table.ForgetCopy(oid);
         delete copy;
         throw;
     }
+    g_copySource = outerSource;
     g_copied.pending.push_back({oid, copy->GetOID()});
     return copy;
 }
@@ -336,6 +342,11 @@ Base* Base::ShallowCopy() const
 }
 
 void Base::DeepenShallowCopy() {}
+
+const Base* Base::GetCopySource()
+{
+    return g_copySource;
+}
 
 void Base::DoNotify(std::uint32_t, std::uint16_t, const char*, void*) {}
 

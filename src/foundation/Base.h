@@ -90,6 +90,8 @@ protected:
     virtual Base* ShallowCopy() const;
     // Replaces the references a shallow copy still shares with its source by copies made through Copy.
     virtual void DeepenShallowCopy();
+    // During DeepenShallowCopy, the object the deepened copy was made from.
+    static const Base* GetCopySource();
 
     bool IsEventMaskSet(std::uint32_t type, std::uint16_t code) const;
     virtual void SetEventMask(std::uint32_t type, std::uint16_t code);

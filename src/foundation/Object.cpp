@@ -147,13 +147,13 @@ Object::Object(TreeNode* parent) : TreeNode(parent)
 
 Object::Object(const Object& other)
     : TreeNode(other),
+      m_label(other.m_label),
       m_color(other.m_color),
       m_ID(other.m_ID),
-      m_label(other.m_label),
       m_displayStyle(other.m_displayStyle)
 {
-    if (other.m_extras && other.m_extras->properties.GetNumProperties() > 0)
-        EditUserPropertyTable() = other.m_extras->properties;
+    if (const Property* properties = other.FindUserProperties(); properties && properties->GetNumProperties() > 0)
+        EditUserPropertyTable() = *properties;
 }
 
 Object::~Object() = default;
@@ -275,7 +275,7 @@ void Object::Serialize(Archive& archive)
     TreeNode::Serialize(archive);
     if (archive.IsStoring()) {
         WriteUserProperties(archive);
-        archive << m_color << m_label << m_ID << m_levelEventMask.Get() << m_displayStyle;
+        archive << m_color << m_label.View() << m_ID << m_levelEventMask.Get() << m_displayStyle;
         return;
     }
     Property properties;
@@ -317,7 +317,7 @@ void SerializeElements(Archive& archive, Object** objects, int count)
 
 std::string Object::GetLabel() const
 {
-    return m_label;
+    return std::string(m_label.View());
 }
 
 void Object::SetLabel(std::string_view label)
@@ -545,8 +545,8 @@ std::int32_t Object::GetUserProperties(ObjectProperty::Array& properties) const
 
 void Object::RemoveProperty(std::string_view name)
 {
-    if (m_extras)
-        m_extras->properties.RemoveProperty(name);
+    if (Property* properties = FindUserProperties())
+        properties->RemoveProperty(name);
     const std::string attribute(name);
     DoNotify(classType, EventPropertyRemoved, attribute.c_str(), nullptr);
 }
@@ -658,34 +658,28 @@ void Object::CopyProperties(const Object* other)
 {
     if (!other || other == this)
         return;
-    if (other->m_extras)
-        EditUserPropertyTable().CopyProperties(other->m_extras->properties);
-    else if (m_extras)
-        m_extras->properties = Property();
+    if (const Property* properties = other->FindUserProperties())
+        EditUserPropertyTable().CopyProperties(*properties);
+    else if (Property* mine = FindUserProperties())
+        *mine = Property();
 }
 
 const Property& Object::GetUserPropertyTable() const
 {
     static const Property empty;
-    return m_extras ? m_extras->properties : empty;
+    const Property* properties = FindUserProperties();
+    return properties ? *properties : empty;
 }
 
 Property& Object::EditUserPropertyTable()
 {
-    return GetExtras().properties;
-}
-
-Object::Extras& Object::GetExtras()
-{
-    if (!m_extras)
-        m_extras = std::make_unique<Extras>();
-    return *m_extras;
+    return EditUserProperties();
 }
 
 void Object::WriteUserProperties(Archive& archive)
 {
-    if (m_extras)
-        m_extras->properties.Serialize(archive);
+    if (Property* properties = FindUserProperties())
+        properties->Serialize(archive);
     else
         archive << std::int32_t{0};  // the form of an empty table
 }
@@ -808,8 +802,7 @@ Object* Object::NodeCopy()
 void Object::SetTempData(void* data, bool recursive)
 {
     const auto store = [data](Object& object) {
-        if (data || object.m_extras)
-            object.GetExtras().tempData = data;
+        object.SetTempDataSlot(data);
     };
     store(*this);
     if (!recursive)

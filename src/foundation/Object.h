@@ -9,6 +9,7 @@
 
 #include "core/Color.h"
 #include "core/DisplayList3D.h"
+#include "core/SmallString.h"
 #include "foundation/ObjectProperty.h"
 #include "foundation/Property.h"
 #include "foundation/TreeNode.h"
@@ -158,7 +159,7 @@ public:
     // Scratch pointer, not owned, neither copied nor persisted; recursive gives the whole subtree the
     // same pointer.
     void SetTempData(void* data, bool recursive);
-    void* GetTempData() const { return m_extras ? m_extras->tempData : nullptr; }
+    void* GetTempData() const { return GetTempDataSlot(); }
 
     bool HasProperty(std::string_view name) const;
     // False when the name is absent or holds another type; outputs are then unchanged.
@@ -203,12 +204,6 @@ protected:
     std::int32_t ListProperties(const PropertyTable& table, ObjectProperty::Array& properties) const;
 
 private:
-    // Members most objects never use, behind one pointer that stays null until one of them is set.
-    struct Extras {
-        Property properties;
-        void* tempData = nullptr;
-    };
-    Extras& GetExtras();
     // The user properties in the archive form of a table (an empty table without any).
     void WriteUserProperties(Archive& archive);
     // Replaces the user properties by the stored table unless it is empty.
@@ -218,10 +213,9 @@ private:
     // explicit stack while still calling each node's virtual operation.
     class Walk;
 
+    SmallString m_label;
     Color m_color = Color::White();
     std::int32_t m_ID = 0;
-    std::string m_label;
-    std::unique_ptr<Extras> m_extras;
     std::uint8_t m_displayStyle = 0;
 };
 

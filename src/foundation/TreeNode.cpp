@@ -4,12 +4,18 @@
 #include <array>
 #include <bit>
 #include <charconv>
+#include <cstring>
 #include <deque>
 #include <limits>
 #include <optional>
 #include <tuple>
+#include <type_traits>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
+#include "core/UniqueString.h"
+#include "foundation/Property.h"
 #include "foundation/PropertyPass.h"
 #include "platform/Archive.h"
 
@@ -22,8 +28,36 @@ namespace {
 // Advances on every insertion or removal of a child, so a walk can tell whether callbacks changed
 // the tree under it.
 std::uint64_t g_structureEpoch = 0;
-// Last serial number given to a registration.
-std::uint64_t g_lastSerial = 0;
+
+// Attribute texts of registrations by number, 0 standing for none, so that a registration holds
+// four bytes for its attribute.
+struct AttributeTable {
+    std::vector<UniqueString::StringPtr> texts{nullptr};
+    std::unordered_map<UniqueString::StringPtr, std::uint32_t> numbers;
+};
+
+AttributeTable& Attributes()
+{
+    static AttributeTable table;
+    return table;
+}
+
+std::uint32_t AttributeNumber(const char* attribute)
+{
+    if (!attribute)
+        return 0;
+    AttributeTable& table = Attributes();
+    const UniqueString::StringPtr text = UniqueString::Intern(attribute);
+    const auto [entry, added] = table.numbers.try_emplace(text, static_cast<std::uint32_t>(table.texts.size()));
+    if (added)
+        table.texts.push_back(text);
+    return entry->second;
+}
+
+const char* AttributeText(std::uint32_t number)
+{
+    return number == 0 ? nullptr : Attributes().texts[number]->c_str();
+}
 
 // The root known to a subtree deletion for the removal it is about to cause, valid while nothing
 // else changed the tree; spares each removal a climb to the root.
@@ -687,9 +721,110 @@ private:
 
 // Copies made during one outermost deepening whose parent and children are still to be linked.
 struct TreeNode::CopyWork {
-    std::deque<TreeNode*> pending;
+    std::deque<std::pair<TreeNode*, const TreeNode*>> pending;  // copies with their sources
     std::vector<TreeNode*> inserted;  // copies that took a copied parent
     static inline CopyWork* current = nullptr;
+};
+
+// What a registration keeps; the delivered Event is built from it.
+struct TreeNode::Registration {
+    Event::Callback callback;
+    void* data;
+    std::uint32_t classType;
+    std::uint32_t serial;     // grows along the list: later registrations have larger serials
+    std::uint32_t attribute;  // AttributeNumber of the attribute filter
+    std::uint16_t code;
+    bool tree;
+
+    // As Event's equality for two registrations of one node: attributes agree when either has none.
+    bool Same(const Registration& other) const
+    {
+        return callback == other.callback && data == other.data && classType == other.classType &&
+               code == other.code && tree == other.tree &&
+               (attribute == 0 || other.attribute == 0 || attribute == other.attribute);
+    }
+};
+
+// A node's registrations in order of serial: one is held in place, more in a block whose capacity
+// is the next power of two of the count.
+class TreeNode::RegistrationList {
+    static_assert(std::is_trivially_copyable_v<Registration> && sizeof(Registration) <= 32);
+
+public:
+    RegistrationList() = default;
+    RegistrationList(const RegistrationList&) = delete;
+    RegistrationList& operator=(const RegistrationList&) = delete;
+    ~RegistrationList() { Release(); }
+
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    const Registration* begin() const { return Data(); }
+    const Registration* end() const { return Data() + m_size; }
+    const Registration& operator[](std::size_t i) const { return Data()[i]; }
+
+    // Appends with the next serial; serials restart from 1 along the list when they run out.
+    void Append(Registration registration)
+    {
+        if (m_lastSerial == UINT32_MAX) {
+            m_lastSerial = 0;
+            for (std::uint32_t i = 0; i < m_size; ++i)
+                Data()[i].serial = ++m_lastSerial;
+        }
+        registration.serial = ++m_lastSerial;
+        if (m_size == 0) {
+            m_one = registration;
+            m_size = 1;
+            return;
+        }
+        if (std::has_single_bit(m_size)) {
+            auto* block = new Registration[std::size_t{m_size} * 2];
+            std::copy(begin(), end(), block);
+            Release();
+            m_block = block;
+        }
+        m_block[m_size++] = registration;
+    }
+
+    void Erase(std::size_t index)
+    {
+        Registration* const data = Data();
+        std::copy(data + index + 1, data + m_size, data + index);
+        if (--m_size == 1) {
+            const Registration last = m_block[0];
+            delete[] m_block;
+            m_one = last;
+        }
+    }
+
+    void Clear()
+    {
+        Release();
+        m_size = 0;
+    }
+
+private:
+    bool InBlock() const { return m_size > 1; }
+    Registration* Data() { return InBlock() ? m_block : &m_one; }
+    const Registration* Data() const { return InBlock() ? m_block : &m_one; }
+    void Release()
+    {
+        if (InBlock())
+            delete[] m_block;
+    }
+
+    union {
+        Registration m_one;
+        Registration* m_block;
+    };
+    std::uint32_t m_size = 0;
+    std::uint32_t m_lastSerial = 0;
+};
+
+// Members most nodes never use, behind one pointer that stays null until one of them is needed.
+struct TreeNode::Extras {
+    RegistrationList registrations;
+    std::unique_ptr<Property> properties;
+    void* tempData = nullptr;
 };
 
 // ---- Construction and destruction
@@ -698,9 +833,8 @@ TreeNode::TreeNode() = default;
 
 TreeNode::TreeNode(const TreeNode& other)
     : Base(other),
-      m_copySource(&other),
-      m_inactive(other.m_inactive),
       m_LID(other.m_LID),
+      m_inactive(other.m_inactive),
       m_flags(static_cast<std::uint8_t>(other.m_flags & ~Pinned)),
       m_hints(other.m_hints)
 {
@@ -716,7 +850,7 @@ TreeNode::TreeNode(TreeNode* parent) : TreeNode()
     // a registration of this node, or a tree registration above for this very event, can hear it:
     // without one, the delivery is spared its climb to the root.
     const bool wanted = m_levelEventMask.Has(EventCreated);
-    bool heard = m_registrations && !m_registrations->empty();
+    bool heard = m_extras && !m_extras->registrations.empty();
     if (!heard && m_parent) {
         CacheAncestry(m_parent);
         heard = std::any_of(g_ancestry.inherited.begin(), g_ancestry.inherited.end(), [](const auto& entry) {
@@ -744,7 +878,7 @@ TreeNode::~TreeNode()
             m_parent->RemoveChild(this);
     }
     m_children.reset();
-    m_registrations.reset();
+    m_extras.reset();
     for (Watch* watch = m_watchers; watch; watch = watch->next)
         watch->alive = false;
     ForgetAncestryOf(this);
@@ -938,13 +1072,13 @@ TreeNode* TreeNode::CacheAncestry(const TreeNode* node)
     if (node == cache.node)
         return cache.root;
     const auto take = [&cache](const TreeNode* holder) {
-        if (!holder->m_registrations)
+        if (!holder->m_extras)
             return;
-        for (const Registration& held : *holder->m_registrations) {
-            const std::uint16_t code = held.event.GetEventType();
-            if (!held.event.GetTreeEvent() || code == 0)
+        for (const Registration& held : holder->m_extras->registrations) {
+            const std::uint16_t code = held.code;
+            if (!held.tree || code == 0)
                 continue;
-            const std::uint32_t type = held.event.GetClassType();
+            const std::uint32_t type = held.classType;
             const auto known = std::find_if(cache.inherited.begin(), cache.inherited.end(),
                                             [type](const auto& entry) { return entry.first == type; });
             if (known != cache.inherited.end())
@@ -1457,20 +1591,47 @@ void TreeNode::FinishStoring(std::uint32_t) {}
 
 // ---- Registrations and masks
 
+Property* TreeNode::FindUserProperties() const
+{
+    return m_extras ? m_extras->properties.get() : nullptr;
+}
+
+Property& TreeNode::EditUserProperties()
+{
+    if (!m_extras)
+        m_extras = std::make_unique<Extras>();
+    if (!m_extras->properties)
+        m_extras->properties = std::make_unique<Property>();
+    return *m_extras->properties;
+}
+
+void* TreeNode::GetTempDataSlot() const
+{
+    return m_extras ? m_extras->tempData : nullptr;
+}
+
+void TreeNode::SetTempDataSlot(void* data)
+{
+    if (!data && !m_extras)
+        return;
+    if (!m_extras)
+        m_extras = std::make_unique<Extras>();
+    m_extras->tempData = data;
+}
+
 void TreeNode::RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
                              const char* attribute)
 {
     if (!callback)
         return;
-    if (!m_registrations)
-        m_registrations = std::make_unique<std::vector<Registration>>();
-    Event registration(type, code, callback, tree, data, attribute, nullptr);
-    if (!tree)
-        registration.SetTreeNode(this);
-    const bool known = std::any_of(m_registrations->begin(), m_registrations->end(),
-                                   [&](const Registration& held) { return held.event == registration; });
+    if (!m_extras)
+        m_extras = std::make_unique<Extras>();
+    const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree};
+    RegistrationList& registrations = m_extras->registrations;
+    const bool known = std::any_of(registrations.begin(), registrations.end(),
+                                   [&](const Registration& held) { return held.Same(registration); });
     if (!known)
-        m_registrations->push_back({std::move(registration), ++g_lastSerial});
+        registrations.Append(registration);
     else if (!tree)
         return;
     if (tree)
@@ -1481,15 +1642,13 @@ void TreeNode::RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Call
 void TreeNode::UnregisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
                                const char* attribute)
 {
-    if (!m_registrations)
+    if (!m_extras)
         return;
-    Event registration(type, code, callback, tree, data, attribute, nullptr);
-    if (!tree)
-        registration.SetTreeNode(this);
-    std::vector<Registration>& registrations = *m_registrations;
+    const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree};
+    RegistrationList& registrations = m_extras->registrations;
     for (std::size_t i = registrations.size(); i-- > 0;) {
-        if (registrations[i].event == registration) {
-            registrations.erase(registrations.begin() + static_cast<std::ptrdiff_t>(i));
+        if (registrations[i].Same(registration)) {
+            registrations.Erase(i);
             if (tree)
                 ForgetAncestry();
             PropagateUnsetEventMask(type, code, tree);
@@ -1504,17 +1663,17 @@ void TreeNode::UnregisterAllEvents(void* data)
         UnregisterAllEvents();
         return;
     }
-    if (!m_registrations)
+    if (!m_extras)
         return;
-    std::vector<Registration>& registrations = *m_registrations;
+    RegistrationList& registrations = m_extras->registrations;
     for (std::size_t i = registrations.size(); i-- > 0;) {
-        const Event& held = registrations[i].event;
-        if (held.GetData() != data)
+        const Registration& held = registrations[i];
+        if (held.data != data)
             continue;
-        const std::uint32_t type = held.GetClassType();
-        const std::uint16_t code = held.GetEventType();
-        const bool tree = held.GetTreeEvent();
-        registrations.erase(registrations.begin() + static_cast<std::ptrdiff_t>(i));
+        const std::uint32_t type = held.classType;
+        const std::uint16_t code = held.code;
+        const bool tree = held.tree;
+        registrations.Erase(i);
         if (tree)
             ForgetAncestry();
         PropagateUnsetEventMask(type, code, tree);
@@ -1524,8 +1683,8 @@ void TreeNode::UnregisterAllEvents(void* data)
 void TreeNode::UnregisterAllEvents()
 {
     const auto drop = [](TreeNode* node) {
-        if (node->m_registrations)
-            node->m_registrations->clear();
+        if (node->m_extras)
+            node->m_extras->registrations.Clear();
         return true;
     };
     drop(this);
@@ -1539,10 +1698,10 @@ void TreeNode::UnregisterAllEvents()
 std::uint8_t TreeNode::RegisteredBits(std::uint32_t type, bool treeOnly) const
 {
     unsigned bits = 0;
-    if (m_registrations) {
-        for (const Registration& held : *m_registrations) {
-            if (held.event.GetClassType() == type && (!treeOnly || held.event.GetTreeEvent()))
-                bits |= held.event.GetEventType() & 0xFFu;
+    if (m_extras) {
+        for (const Registration& held : m_extras->registrations) {
+            if (held.classType == type && (!treeOnly || held.tree))
+                bits |= held.code & 0xFFu;
         }
     }
     return static_cast<std::uint8_t>(bits);
@@ -1550,9 +1709,8 @@ std::uint8_t TreeNode::RegisteredBits(std::uint32_t type, bool treeOnly) const
 
 bool TreeNode::HoldsRegistration(std::uint32_t type, std::uint16_t code) const
 {
-    return m_registrations && std::any_of(m_registrations->begin(), m_registrations->end(), [&](const Registration& held) {
-               return held.event.CheckType(type, code);
-           });
+    return m_extras && std::any_of(m_extras->registrations.begin(), m_extras->registrations.end(),
+                                   [&](const Registration& held) { return held.classType == type && held.code == code; });
 }
 
 void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree)
@@ -1622,7 +1780,7 @@ void TreeNode::ProcessEvent(TreeNode* source, std::uint32_t type, std::uint16_t 
     const std::uint32_t sourceOID = source ? source->GetOID() : 0;
     const Base* const instance = source ? source->GetClassInstance() : nullptr;
     for (TreeNode* node = this; node; node = node->m_parent) {
-        if (!node->m_registrations || node->m_registrations->empty())
+        if (!node->m_extras || node->m_extras->registrations.empty())
             continue;
         Watch watch(node);
         node->DeliverHere(source, sourceOID, instance, type, code, attribute, tree, data, watch);
@@ -1639,31 +1797,30 @@ void TreeNode::ProcessEvent(TreeNode* source, std::uint32_t type, std::uint16_t 
 void TreeNode::DeliverHere(TreeNode* source, std::uint32_t sourceOID, const Base* instance, std::uint32_t type,
                            std::uint16_t code, const char* attribute, bool tree, void* data, const Watch& watch)
 {
-    std::uint64_t done = 0;
+    std::uint32_t done = 0;
     for (bool fired = true; fired && watch.alive;) {
         fired = false;
-        const std::vector<Registration>& registrations = *m_registrations;
-        auto next = std::upper_bound(registrations.begin(), registrations.end(), done,
-                                     [](std::uint64_t serial, const Registration& held) { return serial < held.serial; });
+        const RegistrationList& registrations = m_extras->registrations;
+        const Registration* next = std::upper_bound(
+            registrations.begin(), registrations.end(), done,
+            [](std::uint32_t serial, const Registration& held) { return serial < held.serial; });
         for (; next != registrations.end(); ++next) {
             done = next->serial;
-            const Event& held = next->event;
-            const bool treeWide = tree && held.CheckType(TreeNode::classType, EventTreeWide);
-            const bool matches =
-                held.CheckType(type, code) && (!attribute || !held.m_attribute || *held.m_attribute == attribute);
+            const Registration& held = *next;
+            const bool treeWide = tree && held.classType == TreeNode::classType && held.code == EventTreeWide;
+            const bool matches = held.classType == type && held.code == code &&
+                                 (!attribute || held.attribute == 0 ||
+                                  std::strcmp(AttributeText(held.attribute), attribute) == 0);
             if (!treeWide && !matches)
                 continue;
             // A plain registration hears only events of the node it was made on.
-            if (!held.GetTreeEvent() && held.GetTreeNodeOID() != sourceOID)
+            if (!held.tree && GetOID() != sourceOID)
                 continue;
-            Event delivered(held);
-            delivered.m_classType = type;
-            delivered.m_eventType = code;
+            Event delivered(type, code, held.callback, held.tree, held.data, AttributeText(held.attribute), data);
             delivered.m_treeNode = source;
             delivered.m_treeNodeOID = sourceOID;
             delivered.m_classInstance = instance;
-            delivered.m_extraData = data;
-            const Event::Callback callback = held.GetCallback();
+            const Event::Callback callback = held.callback;
             {
                 const Walk::Suspension suspension;
                 callback(delivered);
@@ -1678,10 +1835,11 @@ void TreeNode::DeliverHere(TreeNode* source, std::uint32_t sourceOID, const Base
 
 void TreeNode::DeepenShallowCopy()
 {
+    const auto* const source = DynCast<TreeNode>(GetCopySource());
     Base::DeepenShallowCopy();
     // Copies made while linking are queued, so copying never recurses down or up the tree.
     if (CopyWork::current) {
-        CopyWork::current->pending.push_back(this);
+        CopyWork::current->pending.emplace_back(this, source);
         return;
     }
     CopyWork work;
@@ -1689,11 +1847,11 @@ void TreeNode::DeepenShallowCopy()
         ~Scope() { CopyWork::current = nullptr; }
     } scope;
     CopyWork::current = &work;
-    LinkCopy(work);
+    LinkCopy(work, source);
     while (!work.pending.empty()) {
-        TreeNode* const next = work.pending.front();
+        const auto [next, nextSource] = work.pending.front();
         work.pending.pop_front();
-        next->LinkCopy(work);
+        next->LinkCopy(work, nextSource);
     }
     CopyWork::current = nullptr;
     // Whatever was cached about the copies while they were half linked is stale.
@@ -1735,9 +1893,8 @@ void TreeNode::DeepenShallowCopy()
     }
 }
 
-void TreeNode::LinkCopy(CopyWork& work)
+void TreeNode::LinkCopy(CopyWork& work, const TreeNode* source)
 {
-    const TreeNode* const source = std::exchange(m_copySource, nullptr);
     if (!source)
         return;
     if (source->m_parent) {

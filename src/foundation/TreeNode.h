@@ -16,6 +16,7 @@
 namespace Tavrel {
 
 class Archive;
+class Property;
 
 // A node owns its children and deletes them, last first, before it leaves its parent. Every change
 // is announced through DoNotify and delivered to the registrations of the node and its ancestors.
@@ -23,7 +24,6 @@ class Archive;
 // explicit stacks, so their depth never grows with the size of the tree.
 class TreeNode : public Base {
     TAVREL_DECLARE_CLASS(TreeNode, Base)
-    TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the TreeNode level; their data is always null.
     static constexpr std::uint16_t EventTreeWide = 1;          // registration only: every tree event
@@ -252,16 +252,22 @@ protected:
     // A tree-wide listener sits on this node or above it.
     bool HasTreeListener() const { return TreeNode::m_levelEventMask.Has(EventTreeWide); }
 
+    // The user properties of the Object level and its scratch pointer, kept with the registrations
+    // behind the node's one pointer to rarely used members. Null or 0 when never set.
+    Property* FindUserProperties() const;
+    Property& EditUserProperties();
+    void* GetTempDataSlot() const;
+    void SetTempDataSlot(void* data);
+
 private:
     class ChildArray;
     class Walk;
     struct CopyWork;
     enum class WalkOp : std::uint8_t;
 
-    struct Registration {
-        Event event;
-        std::uint64_t serial;  // grows along the array: later registrations have larger serials
-    };
+    struct Registration;
+    class RegistrationList;
+    struct Extras;
 
     enum Flag : std::uint8_t {
         Selected = 1,
@@ -292,7 +298,7 @@ private:
     void Step(WalkOp op, bool recursive);
     void ActivityChanged();
     bool AllChildrenSelected() const;
-    void LinkCopy(CopyWork& work);
+    void LinkCopy(CopyWork& work, const TreeNode* source);
     void LoadChildren(Archive& archive);
     // Links a loaded node under a parent without events; false when that would close a cycle.
     bool JoinLoaded(TreeNode* parent);
@@ -303,14 +309,17 @@ private:
 
     TreeNode* m_parent = nullptr;
     std::unique_ptr<ChildArray> m_children;
-    std::unique_ptr<std::vector<Registration>> m_registrations;
-    Watch* m_watchers = nullptr;             // operations that must learn of this node's destruction
-    const TreeNode* m_copySource = nullptr;  // set between ShallowCopy and DeepenShallowCopy
+    std::unique_ptr<Extras> m_extras;        // null until a registration, user property or temp data
+    // Operations that must learn of this node's destruction. Inline, as every raised event watches
+    // its node: kept with the rare members, each watch would allocate them.
+    Watch* m_watchers = nullptr;
     std::uint32_t m_slot = UINT32_MAX;       // position in the parent's child array; all ones outside one
-    std::int32_t m_inactive = 0;
     std::uint32_t m_LID = 0;
+    std::int32_t m_inactive = 0;
     std::uint8_t m_flags = Visible | Selectable;
     std::uint8_t m_hints = 0xFF;
+    // Last, so that the level's mask byte fills the padding after the small fields.
+    TAVREL_EVENT_MASK_LEVEL()
 };
 
 } // namespace Tavrel

@@ -394,7 +394,7 @@ TEST_F(ObjectTest, SubtreeSurvivesTheCompressedPropertyStream)
     child->SetProperty("Weight", 2.5f, DataStorage::FlagReadable | DataStorage::FlagWritable);
     child->SetProperty("Scratch", std::int32_t{1}, DataStorage::FlagTemporary);
     Object* sibling = new Object(&root);
-    sibling->SetLabel("sibling");
+    sibling->SetLabel("sibling past the in-place limit");
 
     Archive out;
     {
@@ -415,7 +415,7 @@ TEST_F(ObjectTest, SubtreeSurvivesTheCompressedPropertyStream)
     EXPECT_EQ(back->GetDisplayStyle(), 9);
     EXPECT_EQ(back->GetPropertyAsString("Weight"), "2.500000");
     EXPECT_FALSE(back->HasProperty("Scratch"));
-    EXPECT_EQ(loaded->GetChild(1)->GetLabel(), "sibling");
+    EXPECT_EQ(loaded->GetChild(1)->GetLabel(), "sibling past the in-place limit");
 }
 
 TEST_F(ObjectTest, FrameworkArchiveFormKeepsTheFields)

@@ -1,0 +1,91 @@
+// Heap in use per positioned object of a document, plain and with one user property or one event
+// registration each: the figures must stay flat from 10^4 to 10^6 objects.
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/Color.h"
+#include "document/DataModelLibrary.h"
+#include "foundation/DataStorage.h"
+#include "foundation/Event.h"
+#include "foundation/Geometric3d.h"
+#include "foundation/TreeRoot.h"
+
+using namespace Tavrel;
+
+namespace {
+
+class BenchPoint : public Geometric3d {
+public:
+    explicit BenchPoint(Object* parent) : Geometric3d(parent) {}
+};
+
+enum class Extra : std::uint8_t { None, IntProperty, Registration };
+
+std::size_t HeapInUse()
+{
+    return mallinfo2().uordblks;
+}
+
+void Ignore(Event&) {}
+
+// count labelled, coloured positioned objects in a document, in groups of 100 under group objects
+// of their own (the groups count as objects); each object then gets the extra member.
+void Populate(Object& top, std::size_t count, Extra extra)
+{
+    BenchPoint* group = nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        BenchPoint* point = nullptr;
+        if (i % 100 == 0)
+            point = group = new BenchPoint(&top);
+        else
+            point = new BenchPoint(group);
+        point->SetLabel("C12");
+        point->SetColor(Color(128, 64, 255));
+        if (extra == Extra::IntProperty)
+            point->SetProperty("Charge", std::int32_t{1}, DataStorage::FlagReadable);
+        else if (extra == Extra::Registration)
+            point->RegisterEvent(Object::classType, Object::EventLabelSet, Ignore, false, nullptr, nullptr);
+    }
+}
+
+void HeapPerObject(benchmark::State& state, Extra extra)
+{
+    AttachDataModelDLL();
+    const auto count = static_cast<std::size_t>(state.range(0));
+    double heapPerObject = 0.0;
+    for (auto _ : state) {
+        const std::size_t before = HeapInUse();
+        TreeRoot root;
+        Populate(root, count, extra);
+        heapPerObject = static_cast<double>(HeapInUse() - before) / static_cast<double>(count);
+    }
+    state.counters["time_per_object"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * state.range(0)),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["heap_bytes_per_object"] = heapPerObject;
+    state.counters["object_size"] = sizeof(BenchPoint);
+}
+
+void HeapPerLabelledObject(benchmark::State& state)
+{
+    HeapPerObject(state, Extra::None);
+}
+BENCHMARK(HeapPerLabelledObject)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
+
+void HeapPerObjectWithIntProperty(benchmark::State& state)
+{
+    HeapPerObject(state, Extra::IntProperty);
+}
+BENCHMARK(HeapPerObjectWithIntProperty)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
+
+void HeapPerObjectWithRegistration(benchmark::State& state)
+{
+    HeapPerObject(state, Extra::Registration);
+}
+BENCHMARK(HeapPerObjectWithRegistration)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,33 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+#include "core/SmallString.h"
+
+using namespace Tavrel;
+
+// Texts on both sides of the in-place limit survive copies, moves and assignment from their own
+// bytes, with the terminating zero in place.
+TEST(SmallStringTest, TextsAroundTheInPlaceLimitSurviveCopiesMovesAndSelfAssignment)
+{
+    for (const std::string& text : {std::string(), std::string("C12"), std::string(15, 'x'), std::string(16, 'y'),
+                                    std::string(1000, 'z')}) {
+        SmallString original(text);
+        EXPECT_EQ(original.View(), text);
+        EXPECT_EQ(original.c_str()[text.size()], '\0');
+
+        SmallString copy(original);
+        SmallString moved(std::move(original));
+        EXPECT_EQ(copy, moved);
+        EXPECT_EQ(moved.View(), text);
+        EXPECT_TRUE(original.Empty());
+
+        copy = copy.View().substr(text.empty() ? 0 : 1);
+        EXPECT_EQ(copy.View(), text.empty() ? std::string() : text.substr(1));
+        moved = SmallString("short");
+        EXPECT_EQ(moved.View(), "short");
+        copy = moved;
+        EXPECT_EQ(copy.View(), "short");
+    }
+}
