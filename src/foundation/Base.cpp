@@ -8,6 +8,7 @@
 
 #include "foundation/ClassHierarchy.h"
 #include "foundation/ClassNameTable.h"
+#include "foundation/InternalBase.h"
 
 namespace Tavrel {
 
@@ -26,6 +27,9 @@ OIDRegistry& Registry()
 }
 
 bool g_notify = true;
+
+// Base objects alive now: constructed and not yet destroyed.
+std::size_t g_liveObjects = 0;
 
 // Source -> copy, alive only during an outermost Copy.
 std::unordered_map<const Base*, Base*>* g_copyMap = nullptr;
@@ -100,12 +104,19 @@ const RuntimeClass& Base::GetThisClass() noexcept
     return record;
 }
 
-Base::Base() : m_OID(AddOID(this)) {}
+Base::Base() : m_OID(AddOID(this))
+{
+    ++g_liveObjects;
+}
 
-Base::Base(const Base& other) : PersistentObject(other), Catalog(other), m_OID(AddOID(this)) {}
+Base::Base(const Base& other) : PersistentObject(other), Catalog(other), m_OID(AddOID(this))
+{
+    ++g_liveObjects;
+}
 
 Base::~Base()
 {
+    --g_liveObjects;
     if (!g_copied.index.empty())
         Forget(this);
     if (g_copyMap)
@@ -213,6 +224,11 @@ std::string Base::GetCommonName(std::string_view name)
 {
     const Base* instance = ClassNameTable::FindInstance(name);
     return instance ? instance->GetCommonName() : std::string();
+}
+
+std::size_t CountLiveObjectsForTests()
+{
+    return g_liveObjects;
 }
 
 void Base::BuildClassHierarchy(ClassHierarchy& hierarchy) const
