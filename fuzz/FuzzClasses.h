@@ -71,11 +71,16 @@ public:
         if (!pass)
             return;
         pass.Object("Extra", extra);
+        if (onTake && pass.Is(PropertyArchive::MethodRead))
+            onTake(extra);
         if (pass.Is(PropertyArchive::MethodAfter))
             archive.FinishObject(this);
     }
 
-    Base* extra = nullptr;
+    // Told of the reference after each value read, for a reader that must free what records took.
+    static inline void (*onTake)(Base*) = nullptr;
+
+    Base* extra = nullptr;  // not owned
 
 protected:
     FuzzTree() = default;

@@ -12,8 +12,9 @@
 namespace Tavrel {
 
 // In pre-order, without recursion: each node's class, child count and LID; an object's label, states
-// and every property and user property as text; a collection's size.
-inline std::vector<std::string> DescribeTree(TreeNode& top)
+// and every property (and user property, when asked) as text; a collection's size. A file may mark a
+// user property temporary, and the next save drops it: compare user properties from a saved tree on.
+inline std::vector<std::string> DescribeTree(TreeNode& top, bool withUserProperties)
 {
     std::vector<std::string> fields;
     std::vector<TreeNode*> walk{&top};
@@ -28,7 +29,8 @@ inline std::vector<std::string> DescribeTree(TreeNode& top)
                              std::to_string(object->IsClipped()));
             ObjectProperty::Array properties;
             object->GetProperties(properties);
-            object->GetUserProperties(properties);
+            if (withUserProperties)
+                object->GetUserProperties(properties);
             for (const ObjectProperty& property : properties) {
                 fields.push_back(property.GetName());
                 fields.push_back(property.GetStringValue());

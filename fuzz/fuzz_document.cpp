@@ -70,9 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (loaded) {
             ChemDoc again;
-            Archive archive(Save(document));
-            again.Serialize(archive);
-            Check(DescribeTree(*document.GetTreeRoot()) == DescribeTree(*again.GetTreeRoot()));
+            Archive first(Save(document));
+            again.Serialize(first);
+            Check(DescribeTree(*document.GetTreeRoot(), false) == DescribeTree(*again.GetTreeRoot(), false));
+            ChemDoc third;
+            Archive second(Save(again));
+            third.Serialize(second);
+            Check(DescribeTree(*again.GetTreeRoot(), true) == DescribeTree(*third.GetTreeRoot(), true));
         }
     }
     Check(CountLiveObjectsForTests() == live);

@@ -24,11 +24,23 @@ using namespace Tavrel;
 
 namespace {
 
+// The objects the test classes took while reading, with their OIDs: a record that holds one may be
+// deleted by the reader when a later value fails, leaving the object to this target.
+std::vector<std::pair<Base*, std::uint32_t>> g_taken;
+
+void Take(Base* object)
+{
+    if (object)
+        g_taken.emplace_back(object, object->GetOID());
+}
+
 // Deletes what the records handed out and everything reachable from it: a node goes with its
 // subtree, and references held by the test classes and collection members that no tree adopted go
 // too. References are followed only to objects made by this input that are still alive, since a
 // record keeps plain pointers.
-void Release(const std::vector<Base*>& records, std::uint32_t lastOIDBefore)
+using Taken = std::vector<std::pair<Base*, std::uint32_t>>;
+
+void Release(const std::vector<Base*>& records, const Taken& taken, std::uint32_t lastOIDBefore)
 {
     std::unordered_set<const Base*> made;
     for (std::uint32_t oid = lastOIDBefore + 1; oid <= Base::GetLastOID(); ++oid) {
@@ -38,6 +50,10 @@ void Release(const std::vector<Base*>& records, std::uint32_t lastOIDBefore)
     std::vector<std::pair<Base*, std::uint32_t>> roots;
     std::unordered_set<const Base*> seen;
     std::vector<Base*> pending(records);
+    for (const auto& [object, oid] : taken) {
+        if (Base::GetObjectA(oid) == object)
+            pending.push_back(object);
+    }
     const auto follow = [&](Base* object) {
         if (made.contains(object))
             pending.push_back(object);
@@ -104,27 +120,32 @@ bool HoldsTestClass(TreeNode& top)
     return false;
 }
 
-// Writes each parentless tree of library classes the reads returned and reads it back.
+// Writes a tree and reads it back; null when the copy is not a tree node.
+TreeNode* Reread(TreeNode& top, RecordStream::Form form)
+{
+    const RecordStream::Bytes saved = RecordStream::Save(top, form);
+    try {
+        return DynCast<TreeNode>(RecordStream::Load(saved, form));
+    } catch (const ArchiveException&) {
+        Check(false);
+    }
+    return nullptr;
+}
+
+// Each parentless tree of library classes the reads returned writes and reads back as the same tree,
+// and so does that copy, user properties included.
 void RoundTrip(const std::vector<Base*>& records, RecordStream::Form form)
 {
     for (Base* record : records) {
         auto* const top = DynCast<TreeNode>(record);
-        if (!top || top->GetParent())
+        if (!top || top->GetParent() || HoldsTestClass(*top))
             continue;
-        if (HoldsTestClass(*top))
-            continue;
-        const std::vector<std::string> shape = DescribeTree(*top);
-        const RecordStream::Bytes saved = RecordStream::Save(*top, form);
         const std::uint32_t lastOIDBefore = Base::GetLastOID();
-        Base* back = nullptr;
-        try {
-            back = RecordStream::Load(saved, form);
-        } catch (const ArchiveException&) {
-            Check(false);
-        }
-        auto* const backTop = DynCast<TreeNode>(back);
-        Check(backTop && DescribeTree(*backTop) == shape);
-        Release({back}, lastOIDBefore);
+        TreeNode* const first = Reread(*top, form);
+        Check(first && DescribeTree(*top, false) == DescribeTree(*first, false));
+        TreeNode* const second = Reread(*first, form);
+        Check(second && DescribeTree(*first, true) == DescribeTree(*second, true));
+        Release({first, second}, std::exchange(g_taken, {}), lastOIDBefore);
     }
 }
 
@@ -146,6 +167,7 @@ void ReadAll(const std::uint8_t* data, std::size_t size, RecordStream::Form form
         } catch (const ArchiveException&) {
         }
     }
+    const Taken taken = std::exchange(g_taken, {});
     // A record may have been deleted by a later one that failed: only live ones are written.
     std::vector<Base*> live;
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -153,7 +175,7 @@ void ReadAll(const std::uint8_t* data, std::size_t size, RecordStream::Form form
             live.push_back(records[i]);
     }
     RoundTrip(live, form);
-    Release(records, lastOIDBefore);
+    Release(records, taken, lastOIDBefore);
 }
 
 } // namespace
@@ -161,7 +183,8 @@ void ReadAll(const std::uint8_t* data, std::size_t size, RecordStream::Form form
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const bool ready = (AttachDataModelDLL(), ClassRegistry::Register<StreamValues>(),
-                               ClassRegistry::Register<FuzzTree>(), true);
+                               ClassRegistry::Register<FuzzTree>(), StreamValues::onTake = &Take,
+                               FuzzTree::onTake = &Take, true);
     static_cast<void>(ready);
     const std::size_t live = CountLiveObjectsForTests();
     ReadAll(data, size, RecordStream::Form::Compressed);
