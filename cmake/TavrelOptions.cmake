@@ -7,3 +7,9 @@ if(TAVREL_SANITIZE)
   target_compile_options(tavrel_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(tavrel_options INTERFACE -fsanitize=address,undefined)
 endif()
+# The fuzz build instruments every target for libFuzzer's coverage, the library included; only the fuzz
+# targets link libFuzzer itself.
+if(TAVREL_BUILD_FUZZ)
+  target_compile_options(tavrel_options INTERFACE -fsanitize=fuzzer-no-link)
+  target_link_options(tavrel_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()

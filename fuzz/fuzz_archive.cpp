@@ -1,71 +1,111 @@
 // Reads arbitrary bytes as a sequence of tagged object records through the archive.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
-#include "foundation/Base.h"
+#include "FuzzClasses.h"
 #include "document/DataModelLibrary.h"
+#include "foundation/Base.h"
+#include "foundation/BaseCollection.h"
+#include "foundation/InternalBase.h"
+#include "foundation/TreeNode.h"
 #include "platform/Archive.h"
 
 using namespace Tavrel;
 
 namespace {
 
-// Records read by one input that are not model objects; each is deleted once, whatever referred to it.
-// Model objects are swept by OID instead, since a later record may adopt an earlier one as a child.
-std::unordered_set<PersistentObject*>* g_read = nullptr;
+// Everything one input handed out: top-level records and the references nested in FuzzRecords. A
+// model object is kept with its OID: a later record may take it as a child and delete it on failure.
+struct Handed {
+    PersistentObject* object;
+    std::uint32_t oid;
+};
+std::vector<Handed>* g_read = nullptr;
 
 void Keep(PersistentObject* object)
 {
-    if (object && !dynamic_cast<Base*>(object))
-        g_read->insert(object);
+    if (object) {
+        const auto* const base = dynamic_cast<const Base*>(object);
+        g_read->push_back({object, base ? base->GetOID() : 0});
+    }
 }
 
-// A record holding a number, a string and two nested references, as model classes do.
-class FuzzRecord : public PersistentObject {
-public:
-    static const RuntimeClass& GetThisClass() noexcept
-    {
-        static const RuntimeClass record{"FuzzRecord", RuntimeClass::VersionableSchema | 13u, &Create,
-                                         &PersistentObject::GetThisClass()};
-        return record;
+// Deletes what the reads handed out. Framework records go once each. Model objects belong to their
+// tree: each parentless node goes with its subtree, and so do the parentless members of collections
+// anywhere in those trees (a collection's record may hold a member no tree adopted).
+void Release(const std::vector<Handed>& read)
+{
+    std::unordered_set<PersistentObject*> records;
+    std::vector<std::pair<Base*, std::uint32_t>> roots;
+    std::unordered_set<const Base*> seen;
+    std::vector<Base*> pending;
+    for (const Handed& handed : read) {
+        if (handed.oid == 0)
+            records.insert(handed.object);
+        else if (Base* const live = Base::GetObjectA(handed.oid); live == handed.object)
+            pending.push_back(live);
     }
-    static PersistentObject* Create() { return new FuzzRecord; }
-    const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
-
-    void Serialize(Archive& archive) override
-    {
-        std::int32_t value = 0;
-        std::string text;
-        archive >> value >> text;
-        const std::uint32_t count = archive.ReadCount(2);
-        for (std::uint32_t i = 0; i < count && i < 2; ++i) {
-            Keep(archive.ReadObject());
+    while (!pending.empty()) {
+        Base* const object = pending.back();
+        pending.pop_back();
+        TreeNode* node = DynCast<TreeNode>(object);
+        while (node && node->GetParent())
+            node = node->GetParent();
+        Base* const top = node ? node : object;
+        if (!seen.insert(top).second)
+            continue;
+        roots.emplace_back(top, top->GetOID());
+        if (!node)
+            continue;
+        std::vector<TreeNode*> walk{node};
+        while (!walk.empty()) {
+            TreeNode* const current = walk.back();
+            walk.pop_back();
+            for (int i = 0; i < current->GetNumChildren(); ++i)
+                walk.push_back(current->GetChild(i));
+            if (const auto* const collection = DynCast<BaseCollection>(current)) {
+                POSITION position = collection->GetStartPosition();
+                while (position) {
+                    if (Object* const member = collection->GetNext(position))
+                        pending.push_back(member);
+                }
+            }
         }
     }
-};
+    for (PersistentObject* record : records)
+        delete record;
+    // A deleted tree may notify others; delete each root only while it is still the object it was.
+    for (const auto& [root, oid] : roots) {
+        if (Base::GetObjectA(oid) == root)
+            delete root;
+    }
+}
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const bool ready = (AttachDataModelDLL(), RuntimeClass::Register(FuzzRecord::GetThisClass()), true);
+    static const bool ready = (AttachDataModelDLL(), RuntimeClass::Register(FuzzRecord::GetThisClass()),
+                               FuzzRecord::onRead = &Keep, true);
     static_cast<void>(ready);
-    std::unordered_set<PersistentObject*> read;
+    const std::size_t live = CountLiveObjectsForTests();
+    std::vector<Handed> read;
     g_read = &read;
-    const std::uint32_t before = Base::GetLastOID();
-    Archive archive(data, size);
-    try {
-        while (archive.GetRemaining() > 0)
-            Keep(archive.ReadObject());
-    } catch (const ArchiveException&) {
+    {
+        Archive archive(data, size);
+        try {
+            while (archive.GetRemaining() > 0)
+                Keep(archive.ReadObject());
+        } catch (const ArchiveException&) {
+        }
     }
-    for (PersistentObject* object : read)
-        delete object;
-    // Deleting a node takes its children with it, so later OIDs may already be gone.
-    for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
-        delete Base::GetObjectA(oid);
     g_read = nullptr;
+    Release(read);
+    // Whatever is still alive was made by the reads and is reachable from nothing they handed out.
+    if (CountLiveObjectsForTests() != live)
+        __builtin_trap();
     return 0;
 }

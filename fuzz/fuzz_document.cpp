@@ -1,29 +1,84 @@
-// Loads arbitrary bytes as a document file into a document that already holds a tree.
+// Loads arbitrary bytes as a document file into a document that already holds a tree. A load that
+// succeeds must save and load back to the same tree; a refused one must leave the document saving the
+// same bytes as before; nothing a load made may outlive the document.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "TreeDescription.h"
+#include "chemistry/SubUnit.h"
 #include "document/ChemDoc.h"
 #include "document/DataModelLibrary.h"
+#include "foundation/DataStorage.h"
+#include "foundation/InternalBase.h"
+#include "foundation/NamedCollection.h"
 #include "foundation/Object.h"
 #include "foundation/TreeRoot.h"
 #include "platform/Archive.h"
 
 using namespace Tavrel;
 
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Save(ChemDoc& document)
+{
+    Archive archive;
+    document.Serialize(archive);
+    return archive.GetBuffer();
+}
+
+void Hold(ChemDoc& document)
+{
+    TreeRoot* const root = document.GetTreeRoot();
+    root->SetLabel("held");
+    auto* const kept = new Object(root);
+    kept->SetLabel("kept");
+    kept->SetProperty("Weight", 2.5f, DataStorage::FlagReadable);
+    auto* const residue = new SubUnit(kept);
+    residue->SetSubUnitType("ALA");
+    residue->SetXYZ(Point3d(1.0, 2.0, 3.0));
+    root->CreateNamedCollection("group")->Add(residue);
+    document.SetViewSize(12.0);
+}
+
+void Check(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const bool ready = (AttachDataModelDLL(), true);
     static_cast<void>(ready);
-    ChemDoc document;
-    TreeRoot* const root = document.GetTreeRoot();
-    (new Object(root))->SetLabel("kept");
-    try {
-        Archive archive(data, size);
-        document.Serialize(archive);
-    } catch (const ArchiveException&) {
-        // A refused file leaves the document as it was.
-        if (document.GetTreeRoot() != root || root->GetNumChildren() != 1 || root->GetChild(0)->GetLabel() != "kept")
-            __builtin_trap();
+    const std::size_t live = CountLiveObjectsForTests();
+    {
+        ChemDoc document;
+        Hold(document);
+        const Bytes held = Save(document);
+        bool loaded = false;
+        try {
+            Archive archive(data, size);
+            document.Serialize(archive);
+            loaded = true;
+        } catch (const ArchiveException&) {
+            Check(Save(document) == held);
+        }
+        if (loaded) {
+            ChemDoc again;
+            Archive first(Save(document));
+            again.Serialize(first);
+            Check(DescribeTree(*document.GetTreeRoot(), false) == DescribeTree(*again.GetTreeRoot(), false));
+            ChemDoc third;
+            Archive second(Save(again));
+            third.Serialize(second);
+            Check(DescribeTree(*again.GetTreeRoot(), true) == DescribeTree(*third.GetTreeRoot(), true));
+        }
     }
+    Check(CountLiveObjectsForTests() == live);
     return 0;
 }

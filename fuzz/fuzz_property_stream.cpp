@@ -1,61 +1,181 @@
-// Reads arbitrary bytes as a compressed and as a plain property stream of object records.
+// Reads arbitrary bytes as a compressed and as a plain property stream of object records. A tree of
+// library classes that was read must write and read back as the same tree; nothing the reads made may
+// outlive what they handed out.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
-#include "foundation/Base.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/CompressedPropertyArchive.h"
+#include "FuzzClasses.h"
+#include "TreeDescription.h"
 #include "document/DataModelLibrary.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
+#include "foundation/Base.h"
+#include "foundation/BaseCollection.h"
+#include "foundation/InternalBase.h"
 #include "foundation/TreeNode.h"
 #include "platform/Archive.h"
-#include "StreamValues.h"
+#include "support/RecordStream.h"
+#include "support/StreamValues.h"
 
 using namespace Tavrel;
 
 namespace {
 
-// A tree node with an extra reference on top of the tree level.
-class FuzzTree : public TreeNode {
-    TAVREL_DECLARE_CLASS(FuzzTree, TreeNode)
-public:
-    void GetSetObjectProperties(PropertyArchive& archive) override
-    {
-        PropertyPass pass(archive, *this);
-        pass.Object("Extra", extra);
-        if (pass.Is(PropertyArchive::MethodAfter))
-            archive.FinishObject(this);
-    }
+// The objects the test classes took while reading, with their OIDs: a record that holds one may be
+// deleted by the reader when a later value fails, leaving the object to this target.
+std::vector<std::pair<Base*, std::uint32_t>> g_taken;
 
-    Base* extra = nullptr;
-
-protected:
-    FuzzTree() = default;
-    FuzzTree(const FuzzTree&) = default;
-};
-TAVREL_IMPLEMENT_CLASS(FuzzTree, ClassKind::Creatable)
-
-void ReadAll(const std::uint8_t* data, std::size_t size, bool compressed)
+void Take(Base* object)
 {
-    const std::uint32_t before = Base::GetLastOID();
+    if (object)
+        g_taken.emplace_back(object, object->GetOID());
+}
+
+// Deletes what the records handed out and everything reachable from it: a node goes with its
+// subtree, and references held by the test classes and collection members that no tree adopted go
+// too. References are followed only to objects made by this input that are still alive, since a
+// record keeps plain pointers.
+using Taken = std::vector<std::pair<Base*, std::uint32_t>>;
+
+void Release(const std::vector<Base*>& records, const Taken& taken, std::uint32_t lastOIDBefore)
+{
+    std::unordered_set<const Base*> made;
+    for (std::uint32_t oid = lastOIDBefore + 1; oid <= Base::GetLastOID(); ++oid) {
+        if (const Base* const object = Base::GetObjectA(oid))
+            made.insert(object);
+    }
+    std::vector<std::pair<Base*, std::uint32_t>> roots;
+    std::unordered_set<const Base*> seen;
+    std::vector<Base*> pending(records);
+    for (const auto& [object, oid] : taken) {
+        if (Base::GetObjectA(oid) == object)
+            pending.push_back(object);
+    }
+    const auto follow = [&](Base* object) {
+        if (made.contains(object))
+            pending.push_back(object);
+    };
+    while (!pending.empty()) {
+        Base* const object = pending.back();
+        pending.pop_back();
+        if (!made.contains(object))
+            continue;
+        TreeNode* node = DynCast<TreeNode>(object);
+        while (node && node->GetParent())
+            node = node->GetParent();
+        Base* const top = node ? node : object;
+        if (!seen.insert(top).second)
+            continue;
+        roots.emplace_back(top, top->GetOID());
+        std::vector<Base*> walk{top};
+        while (!walk.empty()) {
+            Base* const current = walk.back();
+            walk.pop_back();
+            if (auto* const tree = DynCast<TreeNode>(current)) {
+                for (int i = 0; i < tree->GetNumChildren(); ++i)
+                    walk.push_back(tree->GetChild(i));
+            }
+            if (const auto* const collection = DynCast<BaseCollection>(current)) {
+                POSITION position = collection->GetStartPosition();
+                while (position)
+                    follow(collection->GetNext(position));
+            }
+            if (const auto* const fuzzTree = DynCast<FuzzTree>(current))
+                follow(fuzzTree->extra);
+            if (const auto* const values = DynCast<StreamValues>(current)) {
+                for (Base* reference : {values->object, values->first, values->second})
+                    follow(reference);
+                for (Base* reference : values->objects)
+                    follow(reference);
+            }
+        }
+    }
+    for (const auto& [root, oid] : roots) {
+        if (Base::GetObjectA(oid) == root)
+            delete root;
+    }
+}
+
+void Check(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+// True when the subtree holds a test class, whose plain pointers may dangle after a hostile read.
+bool HoldsTestClass(TreeNode& top)
+{
+    std::vector<TreeNode*> walk{&top};
+    while (!walk.empty()) {
+        TreeNode* const node = walk.back();
+        walk.pop_back();
+        if (IsA<FuzzTree>(node))
+            return true;
+        for (int i = 0; i < node->GetNumChildren(); ++i)
+            walk.push_back(node->GetChild(i));
+    }
+    return false;
+}
+
+// Writes a tree and reads it back; null when the copy is not a tree node.
+TreeNode* Reread(TreeNode& top, RecordStream::Form form)
+{
+    const RecordStream::Bytes saved = RecordStream::Save(top, form);
+    try {
+        return DynCast<TreeNode>(RecordStream::Load(saved, form));
+    } catch (const ArchiveException&) {
+        Check(false);
+    }
+    return nullptr;
+}
+
+// Each parentless tree of library classes the reads returned writes and reads back as the same tree,
+// and so does that copy, user properties included.
+void RoundTrip(const std::vector<Base*>& records, RecordStream::Form form)
+{
+    for (Base* record : records) {
+        auto* const top = DynCast<TreeNode>(record);
+        if (!top || top->GetParent() || HoldsTestClass(*top))
+            continue;
+        const std::uint32_t lastOIDBefore = Base::GetLastOID();
+        TreeNode* const first = Reread(*top, form);
+        Check(first && DescribeTree(*top, false) == DescribeTree(*first, false));
+        TreeNode* const second = Reread(*first, form);
+        Check(second && DescribeTree(*first, true) == DescribeTree(*second, true));
+        Release({first, second}, std::exchange(g_taken, {}), lastOIDBefore);
+    }
+}
+
+void ReadAll(const std::uint8_t* data, std::size_t size, RecordStream::Form form)
+{
+    const std::uint32_t lastOIDBefore = Base::GetLastOID();
+    std::vector<Base*> records;
+    std::vector<std::uint32_t> oids;
     {
         Archive archive(data, size);
-        std::unique_ptr<PropertyArchive> stream;
-        if (compressed)
-            stream = std::make_unique<CompressedPropertyArchive>(archive);
-        else
-            stream = std::make_unique<PropertyArchive>(archive);
+        const std::unique_ptr<PropertyArchive> stream = RecordStream::Open(archive, form);
         try {
-            for (int records = 0; records < 16 && archive.GetRemaining() > 0; ++records)
-                Catalog::ReadProperties(*stream);
+            for (int i = 0; i < 16 && archive.GetRemaining() > 0; ++i) {
+                if (Base* const record = Catalog::ReadProperties(*stream)) {
+                    records.push_back(record);
+                    oids.push_back(record->GetOID());
+                }
+            }
         } catch (const ArchiveException&) {
         }
     }
-    // What the reads kept belongs to this harness; a node goes with its parent.
-    for (std::uint32_t oid = before + 1; oid <= Base::GetLastOID(); ++oid)
-        delete Base::GetObjectA(oid);
+    const Taken taken = std::exchange(g_taken, {});
+    // A record may have been deleted by a later one that failed: only live ones are written.
+    std::vector<Base*> live;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (Base::GetObjectA(oids[i]) == records[i])
+            live.push_back(records[i]);
+    }
+    RoundTrip(live, form);
+    Release(records, taken, lastOIDBefore);
 }
 
 } // namespace
@@ -63,9 +183,13 @@ void ReadAll(const std::uint8_t* data, std::size_t size, bool compressed)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const bool ready = (AttachDataModelDLL(), ClassRegistry::Register<StreamValues>(),
-                               ClassRegistry::Register<FuzzTree>(), true);
+                               ClassRegistry::Register<FuzzTree>(), StreamValues::onTake = &Take,
+                               FuzzTree::onTake = &Take, true);
     static_cast<void>(ready);
-    ReadAll(data, size, true);
-    ReadAll(data, size, false);
+    const std::size_t live = CountLiveObjectsForTests();
+    ReadAll(data, size, RecordStream::Form::Compressed);
+    ReadAll(data, size, RecordStream::Form::Plain);
+    // Whatever is still alive was made by the reads and is reachable from nothing they handed out.
+    Check(CountLiveObjectsForTests() == live);
     return 0;
 }

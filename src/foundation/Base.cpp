@@ -9,6 +9,7 @@
 
 #include "foundation/ClassHierarchy.h"
 #include "foundation/ClassNameTable.h"
+#include "foundation/InternalBase.h"
 
 namespace Tavrel {
 
@@ -123,6 +124,8 @@ bool g_notify = true;
 bool g_copying = false;
 // The source of the copy being deepened.
 const Base* g_copySource = nullptr;
+// Base objects alive now: constructed and not yet destroyed.
+std::size_t g_liveObjects = 0;
 
 // Copied events waiting for the end of the outermost copy, in order of copying. Sources are held by
 // OID, which is never reused: one destroyed meanwhile no longer resolves. 0 marks a dropped entry.
@@ -184,12 +187,19 @@ const RuntimeClass& Base::GetThisClass() noexcept
     return record;
 }
 
-Base::Base() : m_OID(AddOID(this)) {}
+Base::Base() : m_OID(AddOID(this))
+{
+    ++g_liveObjects;
+}
 
-Base::Base(const Base& other) : Catalog(other), m_OID(AddOID(this)) {}
+Base::Base(const Base& other) : Catalog(other), m_OID(AddOID(this))
+{
+    ++g_liveObjects;
+}
 
 Base::~Base()
 {
+    --g_liveObjects;
     RemoveOID(m_OID);
 }
 
@@ -288,6 +298,11 @@ std::string Base::GetCommonName(std::string_view name)
 {
     const Base* instance = ClassNameTable::FindInstance(name);
     return instance ? instance->GetCommonName() : std::string();
+}
+
+std::size_t CountLiveObjectsForTests()
+{
+    return g_liveObjects;
 }
 
 void Base::BuildClassHierarchy(ClassHierarchy& hierarchy) const

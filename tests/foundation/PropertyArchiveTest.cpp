@@ -22,7 +22,7 @@
 #include "foundation/Storage.h"
 #include "platform/Archive.h"
 #include "support/RecordStream.h"
-#include "StreamValues.h"
+#include "support/StreamValues.h"
 
 using namespace Tavrel;
 

@@ -43,7 +43,16 @@ public:
         pass.Array<Storage::StorageArchive>("Values Points", points);
         pass.Array<Storage::StorageObject>("Values Objects", objects);
         pass.Array<Storage::StorageFloat>("Values Floats", floats);
+        if (onTake && archive.GetMethodType() == PropertyArchive::MethodRead) {
+            for (Base* reference : {object, first, second})
+                onTake(reference);
+            for (Base* reference : objects)
+                onTake(reference);
+        }
     }
+
+    // Told of every reference after each value read, for a reader that must free what records took.
+    static inline void (*onTake)(Base*) = nullptr;
 
     std::int8_t c = 0;
     std::uint8_t uc = 0;

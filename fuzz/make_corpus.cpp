@@ -1,0 +1,676 @@
+// Writes the fuzz targets' seed corpora and dictionaries from real documents, framework records and
+// property-stream records. Usage: make_corpus <fuzz folder>; run it again when the format or the
+// registered classes change (scripts/fuzz-corpus).
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <pthread.h>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "FuzzClasses.h"
+#include "chemistry/Assembly.h"
+#include "chemistry/Chain.h"
+#include "chemistry/SubUnit.h"
+#include "conformers/Conformation.h"
+#include "conformers/Conformer.h"
+#include "conformers/ConformerModel.h"
+#include "conformers/ConformerModelToken.h"
+#include "core/Matrix4x4.h"
+#include "crystal/Cell3d.h"
+#include "crystal/ReplicateAtom.h"
+#include "document/ChemDoc.h"
+#include "document/DataModelLibrary.h"
+#include "foundation/ClassNameTable.h"
+#include "foundation/CompressedPropertyArchive.h"
+#include "foundation/DataStorage.h"
+#include "foundation/NamedCollection.h"
+#include "foundation/OrdCollection.h"
+#include "foundation/RuntimeMap.h"
+#include "foundation/SetCollection.h"
+#include "foundation/TreeRoot.h"
+#include "graphics/DecoratedAnnotation.h"
+#include "platform/Archive.h"
+#include "support/RecordStream.h"
+#include "support/StreamValues.h"
+
+using namespace Tavrel;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t stereoVersion = 0x30000;  // root as a framework object, view block with stereo
+constexpr std::uint32_t oldestVersion = 0x10000;  // matrix first, no stereo byte
+constexpr std::uint32_t noSchemaVersion = 0x40000;
+
+// ---- Trees
+
+// The example host's document.
+void BuildHost(ChemDoc& document)
+{
+    TreeRoot* const root = document.GetTreeRoot();
+    root->SetLabel("example");
+    auto* const model = new Assembly(root);
+    model->SetLabel("model 1");
+    model->SetProperty("Source", "built by the example host", DataStorage::FlagReadable);
+    auto* const chain = new Chain(model);
+    chain->SetLabel("A");
+    chain->SetColor(Color::Cyan());
+    const char* const residues[] = {"GLY", "ALA", "SER"};
+    for (int i = 0; i < 3; ++i) {
+        auto* const residue = new SubUnit(chain);
+        residue->SetLabel(std::string(residues[i]) + " " + std::to_string(i + 1));
+        residue->SetSubUnitType(residues[i]);
+        residue->SetColor(Color(60 * i, 200, 255 - 60 * i));
+        residue->SetProperty("B-factor", 10.0f + 2.5f * static_cast<float>(i),
+                             DataStorage::FlagReadable | DataStorage::FlagWritable);
+        if (i != 1)
+            residue->Select(false);
+    }
+    root->CreateNamedCollection("selected residues");
+    document.SetViewSize(25.0);
+    document.SetBkColor(Color::White());
+}
+
+// One user property of every kind the table stores.
+void SetEveryUserProperty(Object& object, const Base& target)
+{
+    const std::int32_t longs[] = {1, -2, 300000};
+    const float floats[] = {0.5f, -1.25f};
+    const std::uint8_t bytes[] = {0, 1, 0xFF};
+    object.SetProperty("Long", 42, DataStorage::FlagReadable | DataStorage::FlagWritable);
+    object.SetProperty("Float", 1.5f, DataStorage::FlagReadable);
+    object.SetProperty("Longs", 3, longs, DataStorage::FlagReadable);
+    object.SetProperty("Floats", 2, floats, DataStorage::FlagWritable);
+    object.SetProperty("Text", "text value", DataStorage::FlagReadable);
+    object.SetProperty("Bytes", 3, bytes, 0);
+    object.SetProperty("Object", &target, DataStorage::FlagReadable);
+    object.SetProperty("Pointer", static_cast<void*>(nullptr), DataStorage::FlagReadable);
+    object.SetProperty("Scratch", 7, DataStorage::FlagTemporary);
+    object.SetProperty("Empty");
+}
+
+// A tree holding one object of every creatable registered class, with every kind of value the
+// classes persist, collections of each kind and nodes in every selection and visibility state.
+void BuildEveryClass(ChemDoc& document)
+{
+    TreeRoot* const root = document.GetTreeRoot();
+    root->SetLabel("every class");
+    auto* const holder = new Object(root);
+    holder->SetLabel("by name");
+    for (const auto& [name, factory] : RuntimeMap::GetRuntimeMap().GetEntries()) {
+        auto* const node = dynamic_cast<TreeNode*>(RuntimeMap::CreateObject(name));
+        if (!node || IsA<TreeRoot>(node)) {
+            delete node;
+            continue;
+        }
+        node->SetParent(holder);
+        if (node->GetParent() != holder) {
+            delete node;
+            continue;
+        }
+        if (auto* const object = DynCast<Object>(node))
+            object->SetLabel(name);
+    }
+
+    auto* const model = new Assembly(root);
+    model->SetID(7);
+    auto* const chain = new Chain(model);
+    chain->SetColor(Color(1, 2, 3));
+    auto* const residue = new SubUnit(chain);
+    residue->SetSubUnitType("TRP");
+    residue->SetXYZ(Point3d(1.5, -2.0, 1e6));
+    residue->SetDisplayStyle(3);
+    SetEveryUserProperty(*residue, *chain);
+    auto* const hidden = new SubUnit(chain);
+    hidden->SetXYZ(Point3d(-1.0, 0.25, 0.0));
+    hidden->SetInvisible(false);
+    auto* const clipped = new SubUnit(chain);
+    clipped->SetClipped(true);
+    clipped->Select(false);
+
+    auto* const cell = new Cell3d(root);
+    (new ReplicateAtom(cell))->SetXYZ(Point3d(0.5, 0.5, 0.5));
+    auto* const annotation = new DecoratedAnnotation(root);
+    annotation->SetXY(Point2d(0.25, -0.75));
+    (new Geometric2d(root))->SetXY(Point2d(3.0, 4.0));
+
+    auto* const reference = new Object(root);
+    reference->SetLabel("reference");
+    new Conformation(reference, true);
+    new ConformerModelToken(reference);
+    new Conformer(reference);
+
+    auto* const ordered = new OrdCollection();
+    ordered->SetParent(root);
+    ordered->Add(residue);
+    ordered->Add(hidden);
+    ordered->Add(residue);
+    auto* const set = new SetCollection();
+    set->SetParent(root);
+    set->Add(clipped);
+    set->Add(model);
+    root->CreateNamedCollection("group")->Add(residue);
+
+    document.SetViewSize(40.0);
+    document.SetProjection(1);
+    document.SetGraphQuality(2);
+    document.SetBkColor(Color(10, 20, 30));
+    document.SetDepthCue(true);
+    document.SetStereo(true);
+    Matrix4x4 matrix(Point3d(0.0, 0.0, 1.0), 30.0);
+    document.SetMatrix(matrix);
+}
+
+// A chain of nested objects, each with a label.
+void BuildDeep(ChemDoc& document, int depth)
+{
+    TreeNode* parent = document.GetTreeRoot();
+    for (int i = 0; i < depth; ++i) {
+        auto* const node = new Object(parent);
+        node->SetLabel(std::to_string(i));
+        parent = node;
+    }
+}
+
+// ---- The oldest document form
+
+// Writes a tree as framework records the way documents before the property stream hold it: a node's
+// record is its parent (only while the parent's record is open), its child list as a class-tagged
+// "CObArray" object (null for a node that never had children), its three flags and then the parts of
+// its class. The class parts come from the library's own Serialize of a parentless, childless copy.
+class OldFormWriter {
+public:
+    // Nodes whose child list is written as an empty array instead of null.
+    std::unordered_set<const TreeNode*> emptyArrays;
+
+    void Write(Archive& archive, TreeNode& root) { archive.WriteObject(RecordOf(root)); }
+
+private:
+    struct NodeRecord : PersistentObject {
+        NodeRecord(OldFormWriter& writer, TreeNode& node) : writer(writer), node(node) {}
+        const RuntimeClass* GetRuntimeClass() const override { return node.GetRuntimeClass(); }
+        void Serialize(Archive& archive) override { writer.WriteNode(archive, node); }
+        OldFormWriter& writer;
+        TreeNode& node;
+    };
+
+    struct ChildArray : PersistentObject {
+        static PersistentObject* Create() { return new ChildArray; }
+        const RuntimeClass* GetRuntimeClass() const override
+        {
+            static const RuntimeClass record{"CObArray", 0, &Create, &PersistentObject::GetThisClass()};
+            return &record;
+        }
+        void Serialize(Archive& archive) override
+        {
+            archive.WriteCount(static_cast<std::uint32_t>(children.size()));
+            for (const PersistentObject* child : children)
+                archive.WriteObject(child);
+        }
+        std::vector<const PersistentObject*> children;
+    };
+
+    NodeRecord* RecordOf(TreeNode& node)
+    {
+        std::unique_ptr<NodeRecord>& record = m_records[&node];
+        if (!record)
+            record = std::make_unique<NodeRecord>(*this, node);
+        return record.get();
+    }
+
+    // The flags and class parts of the node's own record, members of collections excluded.
+    static Bytes OwnPart(TreeNode& node)
+    {
+        std::unique_ptr<TreeNode> copy(node.NodeCopy());
+        if (!copy)
+            throw std::runtime_error(std::string("cannot copy ") + node.GetRuntimeClass()->className);
+        if (auto* const collection = DynCast<BaseCollection>(copy.get()))
+            collection->RemoveAll();
+        Archive scratch;
+        scratch.WriteObject(copy.get());
+        Bytes bytes = scratch.GetBuffer();
+        // New-class tag, schema, name length and name; then the null parent and the child count 0.
+        const std::size_t prefix = 6 + std::string_view(node.GetRuntimeClass()->className).size() + 4;
+        const std::size_t suffix = DynCast<BaseCollection>(&node) ? 2 : 0;
+        if (bytes.size() < prefix + 3 + suffix)
+            throw std::runtime_error("unexpected framework record");
+        for (std::size_t i = prefix - 4; i < prefix; ++i)
+            if (bytes[i] != 0)
+                throw std::runtime_error("unexpected framework record");
+        return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(prefix),
+                     bytes.end() - static_cast<std::ptrdiff_t>(suffix));
+    }
+
+    void WriteNode(Archive& archive, TreeNode& node)
+    {
+        m_open.insert(&node);
+        TreeNode* const parent = node.GetParent();
+        archive.WriteObject(parent && m_open.contains(parent) ? RecordOf(*parent) : nullptr);
+        if (node.GetNumChildren() > 0 || emptyArrays.contains(&node)) {
+            auto& array = m_arrays.emplace_back(std::make_unique<ChildArray>());
+            for (int i = 0; i < node.GetNumChildren(); ++i)
+                array->children.push_back(RecordOf(*node.GetChild(i)));
+            archive.WriteObject(array.get());
+        } else {
+            archive.WriteObject(nullptr);
+        }
+        const Bytes own = OwnPart(node);
+        archive.Write(own.data(), own.size());
+        if (const auto* const collection = DynCast<BaseCollection>(&node)) {
+            std::vector<Object*> members;
+            POSITION position = collection->GetStartPosition();
+            while (position)
+                members.push_back(collection->GetNext(position));
+            archive.WriteCount(static_cast<std::uint32_t>(members.size()));
+            const bool withOIDs = IsA<SetCollection>(&node);
+            for (Object* member : members) {
+                archive.WriteObject(member ? RecordOf(*member) : nullptr);
+                if (withOIDs)
+                    archive << (member ? member->GetOID() : 0u);
+            }
+        }
+        m_open.erase(&node);
+    }
+
+    std::unordered_map<const TreeNode*, std::unique_ptr<NodeRecord>> m_records;
+    std::vector<std::unique_ptr<ChildArray>> m_arrays;
+    std::unordered_set<const TreeNode*> m_open;
+};
+
+// ---- Document files
+
+Bytes Save(ChemDoc& document)
+{
+    Archive archive;
+    document.Serialize(archive);
+    return archive.GetBuffer();
+}
+
+void WriteView(Archive& archive, ChemDoc& document, bool withStereo)
+{
+    archive << static_cast<float>(document.GetViewSize()) << document.GetProjection() << document.GetGraphQuality()
+            << (document.GetBkColor().GetValue() & 0x00FFFFFFu) << document.GetDepthCue();
+    if (withStereo)
+        archive << document.GetStereo();
+}
+
+// The current layout with another version and object schema (none for 0x40000).
+Bytes SaveRecordForm(ChemDoc& document, std::uint32_t version, std::uint32_t schema)
+{
+    Archive archive;
+    archive << ChemDoc::GetHeader() << version;
+    if (version >= ChemDoc::currentVersion)
+        archive << schema;
+    archive.SetObjectSchema(schema);
+    TreeRoot& root = *document.GetTreeRoot();
+    {
+        CompressedPropertyArchive stream(archive);
+        stream.AddOIDMapEntry(root.GetOID(), root.GetOID());
+        root.WriteProperties(stream, root.GetOID());
+    }
+    WriteView(archive, document, true);
+    document.GetMatrix()->Serialize(archive);
+    return archive.GetBuffer();
+}
+
+// emptyArray: a node whose child list is written as an empty array.
+Bytes SaveOldForm(ChemDoc& document, std::uint32_t version, const TreeNode* emptyArray = nullptr)
+{
+    OldFormWriter writer;
+    writer.emptyArrays.insert(emptyArray);
+    Archive archive;
+    archive << ChemDoc::GetHeader() << version;
+    if (version < 0x20000)
+        document.GetMatrix()->Serialize(archive);
+    writer.Write(archive, *document.GetTreeRoot());
+    WriteView(archive, document, version >= 0x20000);
+    if (version >= 0x20000)
+        document.GetMatrix()->Serialize(archive);
+    return archive.GetBuffer();
+}
+
+// ---- Property names, as the stream writes them
+
+class NameCollector : public CompressedPropertyArchive {
+public:
+    NameCollector(Archive& archive, std::set<std::string>& names) : CompressedPropertyArchive(archive), m_names(names)
+    {
+    }
+    void WriteClassHierarchy(const ClassHierarchy& hierarchy) override
+    {
+        m_names.insert(hierarchy.GetNames().begin(), hierarchy.GetNames().end());
+        CompressedPropertyArchive::WriteClassHierarchy(hierarchy);
+    }
+    void WritePropertyName(std::string_view className, std::string_view propertyName, bool isArray) override
+    {
+        m_names.emplace(propertyName);
+        CompressedPropertyArchive::WritePropertyName(className, propertyName, isArray);
+    }
+
+private:
+    std::set<std::string>& m_names;
+};
+
+void CollectNames(Base& record, std::set<std::string>& names)
+{
+    Archive archive;
+    NameCollector stream(archive, names);
+    stream.AddOIDMapEntry(record.GetOID(), record.GetOID());
+    record.WriteProperties(stream, record.GetOID());
+}
+
+// ---- Output
+
+class Output {
+public:
+    explicit Output(fs::path folder) : m_folder(std::move(folder)) {}
+
+    void Seed(const std::string& target, const std::string& name, const Bytes& bytes)
+    {
+        const fs::path folder = m_folder / "seeds" / target;
+        if (!m_cleared.contains(target)) {
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+            m_cleared.insert(target);
+        }
+        Put(folder / name, bytes);
+    }
+
+    void Dictionary(const std::string& target, const std::set<std::string>& entries)
+    {
+        std::string text = "# Generated by make_corpus: tags, versions, class and property names.\n";
+        for (const std::string& entry : entries)
+            text += "\"" + Escape(entry) + "\"\n";
+        Put(m_folder / (target + ".dict"), Bytes(text.begin(), text.end()));
+    }
+
+private:
+    static std::string Escape(std::string_view bytes)
+    {
+        static const char digits[] = "0123456789abcdef";
+        std::string text;
+        for (const char c : bytes) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\') {
+                text += c;
+            } else {
+                text += "\\x";
+                text += digits[byte >> 4];
+                text += digits[byte & 0xF];
+            }
+        }
+        return text;
+    }
+
+    static void Put(const fs::path& path, const Bytes& bytes)
+    {
+        std::ofstream file(path, std::ios::binary);
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!file)
+            throw std::runtime_error("cannot write " + path.string());
+    }
+
+    fs::path m_folder;
+    std::set<std::string> m_cleared;
+};
+
+std::string Raw(const Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+template <class T>
+std::string Raw(T value)
+{
+    Archive archive;
+    archive << value;
+    return Raw(archive.GetBuffer());
+}
+
+// The name alone, as an archive string and as a framework new-class tag.
+void AddName(std::set<std::string>& entries, std::string_view name, bool asClassTag)
+{
+    entries.emplace(name);
+    Archive text;
+    text << name;
+    entries.insert(Raw(text.GetBuffer()));
+    if (asClassTag)
+        entries.insert(Raw(std::uint16_t{0xFFFF}) + Raw(std::uint16_t{13}) +
+                       Raw(static_cast<std::uint16_t>(name.size())) + std::string(name));
+}
+
+// ---- Seeds of each target
+
+// The example host's document and the every-class document, built before the targets' test classes
+// are registered, so that they hold library classes only.
+struct Documents {
+    ChemDoc host;
+    ChemDoc every;
+};
+
+void DocumentSeeds(Output& out, Documents& documents, std::set<std::string>& propertyNames)
+{
+    {
+        ChemDoc& host = documents.host;
+        out.Seed("fuzz_document", "host", Save(host));
+        out.Seed("fuzz_document", "host_v30000", SaveOldForm(host, stereoVersion));
+        out.Seed("fuzz_document", "host_v10000", SaveOldForm(host, oldestVersion));
+        CollectNames(*host.GetTreeRoot(), propertyNames);
+    }
+    {
+        ChemDoc& every = documents.every;
+        out.Seed("fuzz_document", "every", Save(every));
+        out.Seed("fuzz_document", "every_v40000", SaveRecordForm(every, noSchemaVersion, 0));
+        out.Seed("fuzz_document", "every_schema7", SaveRecordForm(every, ChemDoc::currentVersion, 7));
+        out.Seed("fuzz_document", "every_v30000",
+                 SaveOldForm(every, stereoVersion, every.GetTreeRoot()->GetChild(0)->GetChild(0)));
+        out.Seed("fuzz_document", "every_v10000", SaveOldForm(every, oldestVersion));
+        CollectNames(*every.GetTreeRoot(), propertyNames);
+    }
+    // As deep as the reader takes a framework-record tree, and twice as deep as it takes.
+    for (const auto& [name, depth] : {std::pair{"deep_v30000", 990}, std::pair{"deeper_v30000", 2000}}) {
+        ChemDoc deep;
+        BuildDeep(deep, depth);
+        out.Seed("fuzz_document", name, SaveOldForm(deep, stereoVersion));
+    }
+    {
+        ChemDoc deep;
+        BuildDeep(deep, 1200);
+        out.Seed("fuzz_document", "deep", Save(deep));
+    }
+}
+
+void ArchiveSeeds(Output& out, Documents& documents)
+{
+    ChemDoc& host = documents.host;
+    ChemDoc& every = documents.every;
+    const auto frameworkRecord = [](TreeNode& root, bool oldForm) {
+        Archive archive;
+        if (oldForm)
+            OldFormWriter().Write(archive, root);
+        else
+            archive.WriteObject(&root);
+        return archive.GetBuffer();
+    };
+    out.Seed("fuzz_archive", "host_tree", frameworkRecord(*host.GetTreeRoot(), true));
+    out.Seed("fuzz_archive", "every_tree", frameworkRecord(*every.GetTreeRoot(), true));
+    out.Seed("fuzz_archive", "every_tree_writer", frameworkRecord(*every.GetTreeRoot(), false));
+
+    // Records referring to each other and to a model object, then the same objects by back-reference.
+    auto* const node = new Object(nullptr);
+    const std::unique_ptr<Object> owner(node);
+    node->SetLabel("held by a record");
+    FuzzRecord inner;
+    inner.value = -5;
+    inner.text = "inner";
+    inner.references = {node, nullptr};
+    FuzzRecord outer;
+    outer.value = 1 << 20;
+    outer.text = std::string(300, 'x');
+    outer.references = {&inner, node};
+    Archive records;
+    records.WriteObject(&outer);
+    records.WriteObject(&inner);
+    records.WriteObject(node);
+    records.WriteObject(nullptr);
+    out.Seed("fuzz_archive", "records", records.GetBuffer());
+
+    // A whole document as a framework record.
+    Archive document;
+    document.WriteObject(&host);
+    out.Seed("fuzz_archive", "document_record", document.GetBuffer());
+}
+
+void StreamSeeds(Output& out, Documents& documents, std::set<std::string>& propertyNames)
+{
+    using RecordStream::Form;
+    TreeRoot& root = *documents.every.GetTreeRoot();
+
+    // Every storage type, referring to nodes of a test tree that the record also carries inline.
+    const std::unique_ptr<FuzzTree> tree(FuzzTree::Make(nullptr));
+    FuzzTree* const child = FuzzTree::Make(tree.get());
+    FuzzTree::Make(child)->extra = tree.get();
+    tree->extra = child;
+    const std::unique_ptr<StreamValues> values(StreamValues::Make());
+    values->c = -3;
+    values->uc = 250;
+    values->s = -30000;
+    values->us = 60000;
+    values->i = 254;
+    values->ui = 70000;
+    values->l = -1;
+    values->ul = 0xFFFFFFFFu;
+    values->f = 0.5f;
+    values->d = -1e300;
+    values->b = true;
+    values->text = std::string(260, 't');
+    values->point = Point3d(1.0, 2.0, 3.0);
+    values->mode = StreamValues::Mode::On;
+    values->object = tree.get();
+    values->first = child;
+    values->second = nullptr;
+    values->ints = {0, 255, -7};
+    values->texts = {"a", ""};
+    values->points = {Point3d(), Point3d(-1.0, 0.0, 1.0)};
+    values->objects = {child, tree.get(), nullptr};
+    values->floats = {1.0f, -0.0f};
+
+    for (const Form form : {Form::Compressed, Form::Plain}) {
+        const std::string suffix = form == Form::Compressed ? "_compressed" : "_plain";
+        out.Seed("fuzz_property_stream", "values" + suffix, RecordStream::Save(*values, form));
+        out.Seed("fuzz_property_stream", "tree" + suffix, RecordStream::Save(*tree, form));
+        out.Seed("fuzz_property_stream", "every" + suffix, RecordStream::Save(root, form));
+        // Several records in one stream: later ones refer to earlier ones by OID.
+        Archive archive;
+        {
+            const std::unique_ptr<PropertyArchive> stream = RecordStream::Open(archive, form);
+            for (Base* record : std::initializer_list<Base*>{tree.get(), values.get(), child}) {
+                stream->AddOIDMapEntry(record->GetOID(), record->GetOID());
+                record->WriteProperties(*stream, record->GetOID());
+            }
+        }
+        out.Seed("fuzz_property_stream", "sequence" + suffix, archive.GetBuffer());
+    }
+    CollectNames(*values, propertyNames);
+    CollectNames(*tree, propertyNames);
+}
+
+std::set<std::string> FormatTokens(bool document)
+{
+    std::set<std::string> entries{
+        Raw(std::uint16_t{0xFFFF}),   // new class; count escape
+        Raw(std::uint16_t{0x7FFF}),   // big index
+        Raw(std::uint16_t{0x8001}),   // first class again
+        Raw(std::uint16_t{0x0002}),   // first object again
+        Raw(std::uint32_t{0x80000001}),
+        Raw(std::uint16_t{0}) + Raw(std::uint16_t{8}) + "CObArray",
+    };
+    AddName(entries, "CObArray", false);
+    if (document) {
+        AddName(entries, ChemDoc::GetHeader(), false);
+        for (const std::uint32_t version : {ChemDoc::currentVersion, noSchemaVersion, stereoVersion, 0x20000u, oldestVersion})
+            entries.insert(Raw(version));
+        entries.insert(Raw(ChemDoc::objectSchema));
+    }
+    return entries;
+}
+
+int Generate(const fs::path& folder)
+{
+    AttachDataModelDLL();
+    try {
+        Output out{folder};
+        std::set<std::string> propertyNames;
+        Documents documents;
+        BuildHost(documents.host);
+        BuildEveryClass(documents.every);
+        DocumentSeeds(out, documents, propertyNames);
+        RuntimeClass::Register(FuzzRecord::GetThisClass());
+        ArchiveSeeds(out, documents);
+        ClassRegistry::Register<StreamValues>();
+        ClassRegistry::Register<FuzzTree>();
+        StreamSeeds(out, documents, propertyNames);
+
+        std::set<std::string> classNames{"FuzzRecord", "XXChemDoc", "XXProperty"};
+        for (const auto& [name, factory] : RuntimeMap::GetRuntimeMap().GetEntries())
+            classNames.insert("XX" + name);
+
+        std::set<std::string> archive = FormatTokens(false);
+        std::set<std::string> document = FormatTokens(true);
+        std::set<std::string> stream = FormatTokens(false);
+        for (const std::string& name : classNames) {
+            AddName(archive, name, true);
+            AddName(document, name, true);
+            AddName(stream, name.substr(name.starts_with("XX") ? 2 : 0), false);
+        }
+        for (const std::string& name : propertyNames) {
+            AddName(document, name, false);
+            AddName(stream, name, false);
+        }
+        out.Dictionary("fuzz_archive", archive);
+        out.Dictionary("fuzz_document", document);
+        out.Dictionary("fuzz_property_stream", stream);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "make_corpus: %s\n", error.what());
+        return 1;
+    }
+}
+
+} // namespace
+
+// The framework archive writes nested records recursively, so the deep seeds need a large stack.
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_corpus <fuzz folder>\n");
+        return 2;
+    }
+    struct Job {
+        fs::path folder;
+        int result = 1;
+    } job{argv[1]};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, std::size_t{1} << 30);
+    pthread_t thread;
+    const auto run = [](void* data) -> void* {
+        auto* const work = static_cast<Job*>(data);
+        work->result = Generate(work->folder);
+        return nullptr;
+    };
+    if (pthread_create(&thread, &attributes, run, &job) != 0 || pthread_join(thread, nullptr) != 0)
+        return 1;
+    return job.result;
+}
