@@ -32,6 +32,31 @@ Archive::Archive(const void* data, std::size_t size)
 {
 }
 
+void Archive::Restart()
+{
+    if (!IsStoring())
+        throw ArchiveException(ArchiveException::readOnly);
+    m_buffer.clear();
+    m_schema = 0xFFFFFFFFu;
+    m_nextIndex = 1;
+    m_storeIndex.clear();
+}
+
+void Archive::Reload(const void* data, std::size_t size)
+{
+    if (!IsLoading())
+        throw ArchiveException(ArchiveException::writeOnly);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    m_buffer.assign(bytes, bytes + size);
+    m_position = 0;
+    m_schema = 0xFFFFFFFFu;
+    m_nextIndex = 1;
+    m_loadTable.assign(1, nullptr);
+    m_loadIsClass.assign(1, false);
+    m_loadSchema.assign(1, 0);
+    m_handedOut.assign(1, false);
+}
+
 void Archive::Seek(std::size_t position)
 {
     if (!IsLoading())

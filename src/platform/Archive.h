@@ -33,6 +33,12 @@ public:
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
+    // Reuse of one archive for many small blocks, keeping the buffer's capacity. Restart (storing
+    // only) empties it and forgets what it has written; Reload (loading only) makes it read a copy of
+    // the given bytes from the start, as a new archive over them would.
+    void Restart();
+    void Reload(const void* data, std::size_t size);
+
     bool IsStoring() const { return m_mode == Mode::Store; }
     bool IsLoading() const { return m_mode == Mode::Load; }
 
