@@ -36,6 +36,10 @@ void PropertyPass::Table(const PropertyTable& table)
 {
     if (m_method == PropertyArchive::MethodCount && m_archive.m_compiling)
         m_archive.m_compiling->AddTable(table);
+    // Table lines act in these passes only.
+    if (m_method != PropertyArchive::MethodCount && m_method != PropertyArchive::MethodWrite &&
+        m_method != PropertyArchive::MethodRead)
+        return;
     for (const PropertyEntry& entry : table.Entries()) {
         if (entry.Has(PropertyEntry::Persisted))
             Entry(entry.name, entry.Has(PropertyEntry::Array), [&] { entry.write(*this, entry.name, m_object); },

@@ -492,7 +492,7 @@ private:
     PropertyLevel& m_level;
     Base& m_object;
     PropertyArchive::MethodType m_method;
-    const char* m_className = "";
+    std::string_view m_className;
     bool m_active = true;
     bool m_direct = false;     // a plan's reading pass: payloads come straight from the stream
     std::string_view m_name;   // a plan's pass: the property's name, for messages

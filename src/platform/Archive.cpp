@@ -66,14 +66,6 @@ void Archive::Seek(std::size_t position)
     m_position = position;
 }
 
-void Archive::Write(const void* data, std::size_t size)
-{
-    if (!IsStoring())
-        throw ArchiveException(ArchiveException::readOnly);
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    m_buffer.insert(m_buffer.end(), bytes, bytes + size);
-}
-
 void Archive::Read(void* data, std::size_t size)
 {
     if (!IsLoading())

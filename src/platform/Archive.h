@@ -49,7 +49,13 @@ public:
     // Loading only: moves the read cursor; throws endOfFile past the end.
     void Seek(std::size_t position);
 
-    void Write(const void* data, std::size_t size);
+    void Write(const void* data, std::size_t size)
+    {
+        if (!IsStoring())
+            throw ArchiveException(ArchiveException::readOnly);
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        m_buffer.insert(m_buffer.end(), bytes, bytes + size);
+    }
     // Throws endOfFile when fewer than size bytes remain.
     void Read(void* data, std::size_t size);
 
