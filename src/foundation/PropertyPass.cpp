@@ -8,27 +8,15 @@
 
 namespace Tavrel {
 
-PropertyLevel& PropertyPass::PlannedLevel()
-{
-    static PropertyLevel level = [] {
-        PropertyLevel complete;
-        complete.m_complete = true;
-        return complete;
-    }();
-    return level;
-}
+PropertyLevel PropertyPass::s_plannedLevel = [] {
+    PropertyLevel complete;
+    complete.m_complete = true;
+    return complete;
+}();
 
-PropertyPass::PropertyPass(PropertyArchive& archive, Base& object, bool direct, std::string_view name)
-    : m_archive(archive), m_level(PlannedLevel()), m_object(object), m_method(archive.GetMethodType()),
-      m_direct(direct), m_name(name), m_exceptions(0)
+void PropertyPass::Complete()
 {
-    if (!direct)
-        m_className = object.GetClassHierarchyName();
-}
-
-PropertyPass::~PropertyPass()
-{
-    if (m_active && !m_level.m_complete && std::uncaught_exceptions() == m_exceptions)
+    if (std::uncaught_exceptions() == m_exceptions)
         m_level.m_complete = true;
 }
 

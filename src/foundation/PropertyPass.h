@@ -79,7 +79,11 @@ public:
         if (m_method == PropertyArchive::MethodWrite)
             m_className = object.GetClassHierarchyName();
     }
-    ~PropertyPass();
+    ~PropertyPass()
+    {
+        if (m_active && !m_level.m_complete)
+            Complete();
+    }
 
     PropertyPass(const PropertyPass&) = delete;
     PropertyPass& operator=(const PropertyPass&) = delete;
@@ -307,9 +311,17 @@ private:
     friend class PropertyPlan;
 
     // A plan's pass (PropertyPlan::WritePass, ReadPass).
-    PropertyPass(PropertyArchive& archive, Base& object, bool direct, std::string_view name);
+    PropertyPass(PropertyArchive& archive, Base& object, bool direct, std::string_view name)
+        : m_archive(archive), m_level(s_plannedLevel), m_object(object), m_method(archive.GetMethodType()),
+          m_direct(direct), m_name(name), m_exceptions(0)
+    {
+        if (!direct)
+            m_className = object.GetClassHierarchyName();
+    }
     // The level of a plan's passes: they route nothing and enter no names.
-    static PropertyLevel& PlannedLevel();
+    static PropertyLevel s_plannedLevel;
+    // Marks the level's names complete after its first pass, unless that pass ends by an exception.
+    void Complete();
 
     // The archive a byte block is written to or read from, reused from block to block.
     class NestedArchive {
