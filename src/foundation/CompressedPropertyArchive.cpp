@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "foundation/Catalog.h"
 #include "foundation/CompressionInteger.h"
 #include "platform/Archive.h"
 
@@ -57,6 +58,8 @@ ClassDictionaryEntry* CompressionDictionary::Find(std::string_view className)
 
 ClassDictionaryEntry* CompressionDictionary::FindIndex(std::int32_t index)
 {
+    if (m_last && m_last->classIndex == index)
+        return m_last;
     const auto found = m_byIndex.find(index);
     return found == m_byIndex.end() ? nullptr : found->second;
 }
@@ -73,6 +76,46 @@ ClassDictionaryEntry& CompressionDictionary::Add(const ClassHierarchy& hierarchy
     m_byIndex.emplace(index, &added);
     return added;
 }
+
+ClassDictionaryEntry* CompressionDictionary::FindClass(const Catalog& object)
+{
+    const RuntimeClass* runtimeClass = object.GetRuntimeClass();
+    if (runtimeClass == m_lastClass && m_lastClassEntry)
+        return m_lastClassEntry;
+    ClassDictionaryEntry* entry = nullptr;
+    if (const auto found = m_byClass.find(runtimeClass); found != m_byClass.end()) {
+        entry = found->second;
+    } else {
+        entry = Find(object.GetClassHierarchyName());
+        if (!entry)
+            return nullptr;
+        m_byClass.emplace(runtimeClass, entry);
+    }
+    m_lastClass = runtimeClass;
+    m_lastClassEntry = entry;
+    return entry;
+}
+
+namespace {
+
+// Whether the stream has given the class's count and every name (each with its array flag).
+bool IsDescribed(const ClassDictionaryEntry& entry)
+{
+    return entry.propertyCount >= 0 && entry.names.size() == static_cast<std::size_t>(entry.propertyCount);
+}
+
+// The plan of the entry's class compiled from object, when it matches the stream's description.
+std::unique_ptr<PropertyPlan> CompileFor(ClassDictionaryEntry& entry, Catalog& object, PropertyArchive& archive)
+{
+    entry.planTried = true;
+    std::unique_ptr<PropertyPlan> plan = PropertyPlan::Compile(object, archive);
+    if (!plan || !plan->Matches(entry.names, entry.arrayFlags, entry.typeCodes))
+        return nullptr;
+    plan->Bind(entry.classIndex, entry.typeCodes, entry.className);
+    return plan;
+}
+
+} // namespace
 
 CompressedPropertyArchive::CompressedPropertyArchive(Archive& archive) : PropertyArchive(archive) {}
 
@@ -93,12 +136,17 @@ void CompressedPropertyArchive::WriteClassHierarchy(const ClassHierarchy& hierar
 
 ClassHierarchy CompressedPropertyArchive::ReadClassHierarchy()
 {
+    return *ReadRecordClass().hierarchy;
+}
+
+PropertyArchive::RecordClass CompressedPropertyArchive::ReadRecordClass()
+{
     Archive& stream = GetArchive();
     if (const std::uint32_t index = CompressionInteger::ReadUnsignedInteger(stream)) {
-        const ClassDictionaryEntry* entry = m_dictionary.FindIndex(static_cast<std::int32_t>(index));
+        ClassDictionaryEntry* entry = m_dictionary.FindIndex(static_cast<std::int32_t>(index));
         if (!entry)
             Malformed(ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");
-        return entry->hierarchy;
+        return {&entry->hierarchy, entry};
     }
     const std::int32_t index = CompressionInteger::ReadInteger(stream);
     ClassHierarchy hierarchy = PropertyArchive::ReadClassHierarchy();
@@ -106,8 +154,28 @@ ClassHierarchy CompressedPropertyArchive::ReadClassHierarchy()
         Malformed(ArchiveException::badIndex, "class index " + std::to_string(index) + " is defined twice");
     if (m_dictionary.Find(hierarchy.GetClassNameA()))
         Malformed(ArchiveException::badClass, "class \"" + hierarchy.GetClassNameA() + "\" is defined twice");
-    m_dictionary.Add(hierarchy, index);
-    return hierarchy;
+    ClassDictionaryEntry& entry = m_dictionary.Add(hierarchy, index);
+    return {&entry.hierarchy, &entry};
+}
+
+const PropertyPlan* CompressedPropertyArchive::FindWritePlan(Catalog& object)
+{
+    ClassDictionaryEntry* entry = m_dictionary.FindClass(object);
+    if (!entry)
+        return nullptr;
+    if (!entry->planTried && IsDescribed(*entry))
+        entry->plan = CompileFor(*entry, object, *this);
+    return entry->plan.get();
+}
+
+const PropertyPlan* CompressedPropertyArchive::FindReadPlan(ClassDictionaryEntry& entry, Base* created)
+{
+    if (!entry.planTried && created && IsDescribed(entry)) {
+        entry.plan = CompileFor(entry, *created, *this);
+        if (entry.plan)
+            entry.plan->BindFactory(entry.hierarchy);
+    }
+    return entry.plan.get();
 }
 
 void CompressedPropertyArchive::WriteNumberOfProperties(std::string_view className, std::int32_t count)

@@ -11,6 +11,7 @@
 
 #include "foundation/ClassHierarchy.h"
 #include "foundation/PropertyArchive.h"
+#include "foundation/PropertyPlan.h"
 
 namespace Tavrel {
 
@@ -26,6 +27,10 @@ struct ClassDictionaryEntry {
     std::vector<std::int32_t> typeCodes;
     std::vector<std::int32_t> arrayFlags;
     std::int32_t lastPosition = -1;  // the position last looked up, tried first next time
+    // The class's plan, compiled once the stream has described the class in full (planTried);
+    // null when the class has none or the stream's description is not the plan's.
+    bool planTried = false;
+    std::unique_ptr<PropertyPlan> plan;
 };
 
 // The classes of one stream, by most-derived name (case-sensitive) and by index.
@@ -38,12 +43,17 @@ public:
     // Adds a class under the hierarchy's first name with the given index.
     ClassDictionaryEntry& Add(const ClassHierarchy& hierarchy, std::int32_t index);
     std::int32_t GetNumberOfClasses() const { return static_cast<std::int32_t>(m_entries.size()); }
+    // Writing: the entry of the objects of a run-time class, once the class has appeared.
+    ClassDictionaryEntry* FindClass(const Catalog& object);
 
 private:
     std::vector<std::unique_ptr<ClassDictionaryEntry>> m_entries;
     std::unordered_map<std::string, ClassDictionaryEntry*, NameHash, std::equal_to<>> m_byName;
     std::unordered_map<std::int32_t, ClassDictionaryEntry*> m_byIndex;
     ClassDictionaryEntry* m_last = nullptr; // the class last looked up, tried first next time
+    std::unordered_map<const RuntimeClass*, ClassDictionaryEntry*> m_byClass;
+    const RuntimeClass* m_lastClass = nullptr;
+    ClassDictionaryEntry* m_lastClassEntry = nullptr;
 };
 
 class CompressedPropertyArchive : public PropertyArchive {
@@ -68,6 +78,11 @@ public:
     void WritePropertyType(std::string_view className, std::string_view propertyName, std::int32_t type) override;
     // The known code, else read; 0 for a class the stream has not defined.
     std::int32_t ReadPropertyType(std::string_view className, std::string_view propertyName) override;
+
+    // A class index reads as the class's entry, with no hierarchy copied.
+    RecordClass ReadRecordClass() override;
+    const PropertyPlan* FindWritePlan(Catalog& object) override;
+    const PropertyPlan* FindReadPlan(ClassDictionaryEntry& entry, Base* created) override;
 
 private:
     CompressionDictionary m_dictionary;

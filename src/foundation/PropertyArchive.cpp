@@ -5,6 +5,8 @@
 
 #include "foundation/Base.h"
 #include "foundation/CompressionInteger.h"
+#include "foundation/PropertyPlan.h"
+#include "foundation/PropertyTable.h"
 #include "foundation/Storage.h"
 #include "foundation/TreeNode.h"
 #include "platform/Archive.h"
@@ -184,6 +186,10 @@ struct PropertyArchive::State {
     std::size_t reserved = 0;
     // Set when a level asks for the current value during a MethodRead pass.
     bool taken = false;
+    // The archive of values' byte blocks, between two values.
+    std::unique_ptr<Archive> nested;
+    // The plain form's hierarchy of the record being read.
+    ClassHierarchy hierarchy;
 };
 
 namespace {
@@ -240,12 +246,35 @@ public:
     std::int32_t ReadNumberOfProperties(std::string_view) override { Refuse(); }
     void WritePropertyName(std::string_view className, std::string_view propertyName, bool isArray) override
     {
+        // A planned record's names and flags are all in the stream already.
+        if (m_plan)
+            return;
         Add(Kind::Name, ClassIndex(className), propertyName, isArray ? 1 : 0, nullptr, 0);
     }
     std::string ReadPropertyName(std::string_view, std::int32_t, bool&) override { Refuse(); }
     void WritePropertyType(std::string_view className, std::string_view propertyName, std::int32_t type) override
     {
+        // A code the stream has given is not written again; one it has not (an array's, before its
+        // first element) is placed as in any record, the stream deciding once the bytes before it are in.
+        if (m_plan && m_plan->GetTypeCode(m_position) != -1)
+            return;
         Add(Kind::Type, ClassIndex(className), propertyName, type, nullptr, 0);
+    }
+
+    // Records the values of a record of the plan's class, step by step.
+    void WritePlanned(const PropertyPlan& plan, Catalog& object)
+    {
+        struct Planned {
+            Recorder& recorder;
+            ~Planned() { recorder.m_plan = nullptr; }
+        } planned{*this};
+        m_plan = &plan;
+        Base& base = PropertyPlan::AsBase(object);
+        PropertyPass pass = PropertyPlan::WritePass(*this, base);
+        for (m_position = 0; m_position < plan.GetCount(); ++m_position) {
+            const PropertyEntry& entry = *plan.GetStep(m_position).entry;
+            entry.write(pass, entry.name, base);
+        }
     }
     std::int32_t ReadPropertyType(std::string_view, std::string_view) override { Refuse(); }
 
@@ -298,6 +327,8 @@ private:
     std::size_t m_used = 0;
     std::vector<std::string> m_classNames;
     std::vector<Item> m_items;
+    const PropertyPlan* m_plan = nullptr; // the plan of the record being recorded, if it has one
+    std::size_t m_position = 0;           // the plan's step being recorded
 };
 
 PropertyArchive::PropertyArchive(Archive& archive)
@@ -354,6 +385,19 @@ void PropertyArchive::SetProperty(Storage* property)
 void PropertyArchive::TakeProperty()
 {
     m_state->taken = true;
+}
+
+std::unique_ptr<Archive> PropertyArchive::TakeNested()
+{
+    std::unique_ptr<Archive> nested = std::move(m_state->nested);
+    if (!nested)
+        nested = GetArchive().IsStoring() ? std::make_unique<Archive>() : std::make_unique<Archive>(std::vector<std::uint8_t>());
+    return nested;
+}
+
+void PropertyArchive::ReturnNested(std::unique_ptr<Archive> nested)
+{
+    m_state->nested = std::move(nested);
 }
 
 bool PropertyArchive::IsOID(std::uint32_t oid) const
@@ -433,6 +477,22 @@ std::int32_t PropertyArchive::ReadPropertyType(std::string_view, std::string_vie
     return type;
 }
 
+PropertyArchive::RecordClass PropertyArchive::ReadRecordClass()
+{
+    m_state->hierarchy = ReadClassHierarchy();
+    return {&m_state->hierarchy, nullptr};
+}
+
+const PropertyPlan* PropertyArchive::FindWritePlan(Catalog&)
+{
+    return nullptr;
+}
+
+const PropertyPlan* PropertyArchive::FindReadPlan(ClassDictionaryEntry&, Base*)
+{
+    return nullptr;
+}
+
 // Object references.
 
 void PropertyArchive::WriteReference(Base* object)
@@ -481,21 +541,31 @@ struct PropertyArchive::RecordWriter {
 
     explicit RecordWriter(PropertyArchive& archive) : stream(archive) {}
 
+    // A class the stream has described in full is written by its plan: its index stands for the
+    // hierarchy, the count is known, and the values are recorded step by step.
     void Begin(Catalog& object, std::uint32_t oid)
     {
         stream.SetMethodType(MethodBefore);
         object.GetSetObjectProperties(stream);
         CompressionInteger::Write(oid, stream.GetArchive());
-        ClassHierarchy hierarchy;
-        object.BuildClassHierarchy(hierarchy);
-        stream.WriteClassHierarchy(hierarchy);
-        stream.WriteNumberOfProperties(object.GetClassHierarchyName(), object.GetNumberOfProperties(stream));
+        const PropertyPlan* plan = stream.FindWritePlan(object);
+        if (plan) {
+            CompressionInteger::Write(plan->GetClassIndex(), stream.GetArchive());
+        } else {
+            ClassHierarchy hierarchy;
+            object.BuildClassHierarchy(hierarchy);
+            stream.WriteClassHierarchy(hierarchy);
+            stream.WriteNumberOfProperties(object.GetClassHierarchyName(), object.GetNumberOfProperties(stream));
+        }
         // One recorder per nesting depth, reused by the records met at that depth.
         if (recorders.size() == open.size())
             recorders.push_back(std::make_unique<Recorder>(stream));
         Recorder& recorder = *recorders[open.size()];
         recorder.Reset();
-        object.GetSetObjectProperties(recorder);
+        if (plan)
+            recorder.WritePlanned(*plan, object);
+        else
+            object.GetSetObjectProperties(recorder);
         open.push_back({&object, &recorder, 0, recorder.GetStart()});
     }
 
@@ -585,6 +655,9 @@ struct PropertyArchive::RecordReader {
     struct Frame {
         Base* object = nullptr; // null: no stored class can be created; the record is dropped
         std::uint32_t oid = 0;
+        const PropertyPlan* plan = nullptr; // the record is read by position through its class's plan
+        bool planned = false;               // the current element goes to its plan step
+        bool recheck = false;               // the object may have gone with a value delivered since
         std::string className;
         std::int32_t count = 0;
         std::int32_t property = 0; // properties begun
@@ -640,25 +713,50 @@ struct PropertyArchive::RecordReader {
         Frame frame;
         frame.reservedAbove = reserve;
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
-        const ClassHierarchy hierarchy = stream.ReadClassHierarchy();
-        frame.className = hierarchy.GetClassNameA();
-        frame.object = Create(hierarchy);
+        const RecordClass recordClass = stream.ReadRecordClass();
+        frame.plan = recordClass.entry ? stream.FindReadPlan(*recordClass.entry, nullptr) : nullptr;
+        if (frame.plan) {
+            frame.className = frame.plan->GetClassName();
+            frame.object = CreatePlanned(frame, *recordClass.hierarchy);
+        } else {
+            frame.className = recordClass.hierarchy->GetClassNameA();
+            frame.object = Create(*recordClass.hierarchy);
+        }
         if (frame.object) {
             frame.oid = frame.object->GetOID();
             stream.AddOIDMapEntry(stored, frame.oid);
             stream.SetMethodType(MethodBefore);
             frame.object->GetSetObjectProperties(stream);
         }
-        frame.count = stream.ReadNumberOfProperties(frame.className);
+        frame.count = frame.plan ? static_cast<std::int32_t>(frame.plan->GetCount())
+                                 : stream.ReadNumberOfProperties(frame.className);
         Check(frame.count, "property count");
+        if (!frame.plan && recordClass.entry && frame.object)
+            frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
         frames.push_back(std::move(frame));
+    }
+
+    // The object of a planned record, from the plan's factory; when that gives no object of the
+    // planned class the record is read by the generic passes.
+    Base* CreatePlanned(Frame& frame, const ClassHierarchy& hierarchy)
+    {
+        PersistentObject* created = nullptr;
+        if (Base* object = frame.plan->Create(created)) {
+            state.created.push_back(object->GetOID());
+            return object;
+        }
+        frame.plan = nullptr;
+        return created ? Adopt(created) : Create(hierarchy);
     }
 
     Base* Create(const ClassHierarchy& hierarchy)
     {
         PersistentObject* created = hierarchy.CreateMostKnownDerivedObject();
-        if (!created)
-            return nullptr;
+        return created ? Adopt(created) : nullptr;
+    }
+
+    Base* Adopt(PersistentObject* created)
+    {
         Base* object = dynamic_cast<Base*>(created);
         if (!object) {
             delete created;
@@ -705,7 +803,10 @@ struct PropertyArchive::RecordReader {
 
     void BeginProperty(Frame& frame)
     {
-        frame.name = stream.ReadPropertyName(frame.className, frame.property, frame.isArray);
+        if (frame.plan)
+            frame.isArray = frame.plan->GetStep(static_cast<std::size_t>(frame.property)).isArray;
+        else
+            frame.name = stream.ReadPropertyName(frame.className, frame.property, frame.isArray);
         ++frame.property;
         frame.elements = 1;
         if (frame.isArray) {
@@ -719,11 +820,17 @@ struct PropertyArchive::RecordReader {
 
     void BeginElement(Frame& frame)
     {
-        if (frame.isArray) {
-            bool ignored = false;
-            stream.ReadPropertyName(frame.className, frame.property - 1, ignored);
+        if (frame.plan) {
+            ++frame.element;
+            if (BeginPlanned(frame))
+                return;
+        } else {
+            if (frame.isArray) {
+                bool ignored = false;
+                stream.ReadPropertyName(frame.className, frame.property - 1, ignored);
+            }
+            ++frame.element;
         }
-        ++frame.element;
         frame.holder = Storage::GetStorageObject(frame.className, frame.name, stream);
         frame.slot = 0;
         frame.slots = 0;
@@ -735,6 +842,39 @@ struct PropertyArchive::RecordReader {
         }
         frame.holder->Serialize(frame.className, frame.name, stream);
         frame.phase = Phase::Deliver;
+    }
+
+    // An element of a planned record whose stored code is its step's: a plain value or a byte block
+    // goes straight from the stream to the object; references are read into the frame's slots and
+    // handed over by Deliver. False, with the property's name set, for the generic way: a code other
+    // than the step's, or an object that has gone.
+    bool BeginPlanned(Frame& frame)
+    {
+        const auto position = static_cast<std::size_t>(frame.property - 1);
+        const PropertyEntry& entry = *frame.plan->GetStep(position).entry;
+        std::int32_t code = frame.plan->GetTypeCode(position);
+        if (code == -1)
+            code = stream.ReadPropertyType(frame.className, entry.name);
+        if (code == entry.code) {
+            if (code == Storage::StorageObject || code == Storage::StoragePair) {
+                frame.planned = true;
+                frame.slot = 0;
+                frame.slots = code == Storage::StoragePair ? 2 : 1;
+                frame.phase = Phase::References;
+                return true;
+            }
+            Base* object = frame.recheck ? frame.Object() : frame.object;
+            frame.recheck = false;
+            if (object) {
+                stream.SetArrayIndex(frame.element - 1);
+                PropertyPass pass = PropertyPlan::ReadPass(stream, *object, entry.name);
+                entry.read(pass, entry.name, *object);
+                frame.phase = Phase::NextElement;
+                return true;
+            }
+        }
+        frame.name.assign(entry.name);
+        return false;
     }
 
     void ReadSlot(Frame& frame)
@@ -761,6 +901,10 @@ struct PropertyArchive::RecordReader {
     // Hands the value to the object's levels, then drops what nobody took.
     void Deliver(Frame& frame)
     {
+        if (frame.planned) {
+            DeliverPlanned(frame);
+            return;
+        }
         for (int i = 0; i < frame.slots; ++i) {
             Slot& slot = frame.slotValues[i];
             if (slot.object && !IsAlive(slot.object, slot.oid))
@@ -790,6 +934,37 @@ struct PropertyArchive::RecordReader {
                 DropUnowned(frame.slotValues[i]);
         }
         frame.holder.reset();
+        frame.recheck = true;
+        frame.slots = 0;
+        frame.slot = 0;
+        frame.phase = Phase::NextElement;
+    }
+
+    // The references of a planned element, handed to the step's read half in holders of their own.
+    void DeliverPlanned(Frame& frame)
+    {
+        for (int i = 0; i < frame.slots; ++i) {
+            Slot& slot = frame.slotValues[i];
+            if (slot.object && !IsAlive(slot.object, slot.oid))
+                slot.object = nullptr;
+        }
+        PropertyStorageObject object(frame.slotValues[0].object);
+        PropertyStoragePair pair(frame.slotValues[0].object, frame.slotValues[1].object);
+        state.taken = false;
+        if (Base* target = frame.Object()) {
+            const PropertyEntry& entry = *frame.plan->GetStep(static_cast<std::size_t>(frame.property - 1)).entry;
+            stream.SetProperty(frame.slots == 2 ? static_cast<Storage*>(&pair) : &object);
+            stream.SetArrayIndex(frame.element - 1);
+            PropertyPass pass = PropertyPlan::ReadPass(stream, *target, entry.name);
+            entry.read(pass, entry.name, *target);
+            stream.SetProperty(nullptr);
+        }
+        if (!state.taken) {
+            for (int i = 0; i < frame.slots; ++i)
+                DropUnowned(frame.slotValues[i]);
+        }
+        frame.planned = false;
+        frame.recheck = true;
         frame.slots = 0;
         frame.slot = 0;
         frame.phase = Phase::NextElement;

@@ -17,6 +17,8 @@ class Archive;
 class Base;
 class Catalog;
 class PropertyPass;
+class PropertyPlan;
+struct ClassDictionaryEntry;
 class Storage;
 class TreeNode;
 
@@ -105,6 +107,22 @@ public:
     virtual void WritePropertyType(std::string_view className, std::string_view propertyName, std::int32_t type);
     virtual std::int32_t ReadPropertyType(std::string_view className, std::string_view propertyName);
 
+    // The class of a record being read: its stored hierarchy (valid until the next record's class is
+    // read) and, in the compressed form, the stream's description of the class (null otherwise).
+    struct RecordClass {
+        const ClassHierarchy* hierarchy;
+        ClassDictionaryEntry* entry;
+    };
+    virtual RecordClass ReadRecordClass();
+
+    // Plans (PropertyPlan) of the compressed form, for classes the stream has described in full and
+    // whose levels all write from tables; null otherwise, and always in the plain form. Writing:
+    // the plan of the object's class, whose index then stands for the class. Reading: the plan of a
+    // record's class, compiled once from created (an object made for a record of the class) when
+    // created is given.
+    virtual const PropertyPlan* FindWritePlan(Catalog& object);
+    virtual const PropertyPlan* FindReadPlan(ClassDictionaryEntry& entry, Base* created);
+
     // Object references as the object and pair holders store them: null is the byte 1; an object
     // already in the stream the byte 0 and its OID; any other object the byte 0, the integer 0 and its
     // whole record inline.
@@ -116,6 +134,7 @@ private:
     friend class Catalog;
     friend class PropertyPass;
     class OIDMap;
+    friend class PropertyPlan;
     struct State;
     struct RecordReader;
     struct RecordWriter;
@@ -128,6 +147,10 @@ private:
     Base* ReadRecord();
     Storage* PeekProperty() const { return m_property; }
     void TakeProperty();
+    // The archive of one value's byte block, reused by the stream's values (the direction is the
+    // stream's); a taken one is handed back when the value is done.
+    std::unique_ptr<Archive> TakeNested();
+    void ReturnNested(std::unique_ptr<Archive> nested);
 
     Archive* m_archive;
     MethodType m_methodType = MethodBefore;
@@ -139,6 +162,7 @@ private:
     std::unique_ptr<State> m_ownState;
     State* m_state;
     Recorder* m_recorder = nullptr;
+    PropertyPlan* m_compiling = nullptr; // the plan whose counting pass is running
 };
 
 } // namespace Tavrel

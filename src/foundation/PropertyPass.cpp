@@ -3,22 +3,58 @@
 #include <cstdint>
 
 #include "core/StringUtils.h"
+#include "foundation/PropertyPlan.h"
 #include "foundation/PropertyTable.h"
 
 namespace Tavrel {
 
-PropertyPass::~PropertyPass()
+PropertyLevel PropertyPass::s_plannedLevel = [] {
+    PropertyLevel complete;
+    complete.m_complete = true;
+    return complete;
+}();
+
+void PropertyPass::Complete()
 {
-    if (m_active && std::uncaught_exceptions() == m_exceptions)
+    if (std::uncaught_exceptions() == m_exceptions)
         m_level.m_complete = true;
 }
 
 void PropertyPass::Table(const PropertyTable& table)
 {
+    if (m_method == PropertyArchive::MethodCount && m_archive.m_compiling)
+        m_archive.m_compiling->AddTable(table);
+    // Table lines act in these passes only.
+    if (m_method != PropertyArchive::MethodCount && m_method != PropertyArchive::MethodWrite &&
+        m_method != PropertyArchive::MethodRead)
+        return;
     for (const PropertyEntry& entry : table.Entries()) {
         if (entry.Has(PropertyEntry::Persisted))
-            Line(entry.name, [&] { entry.write(*this, entry.name, m_object); }, [&] { entry.read(*this, entry.name, m_object); });
+            Entry(entry.name, entry.Has(PropertyEntry::Array), [&] { entry.write(*this, entry.name, m_object); },
+                  [&] { entry.read(*this, entry.name, m_object); });
     }
+}
+
+void PropertyPass::WriteBlock(std::string_view name, const std::vector<std::uint8_t>& bytes)
+{
+    if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
+        throw ArchiveException(ArchiveException::genericException, {},
+                               "byte block of property \"" + std::string(name) + "\" is too long");
+    m_archive.WritePropertyType(m_className, name, Storage::StorageArchive);
+    Archive& stream = m_archive.GetArchive();
+    stream << static_cast<std::int32_t>(bytes.size());
+    stream.Write(bytes.data(), bytes.size());
+}
+
+std::size_t PropertyPass::ReadBlockLength(std::string_view name)
+{
+    Archive& stream = m_archive.GetArchive();
+    std::int32_t length = 0;
+    stream >> length;
+    if (length < 0 || static_cast<std::size_t>(length) > stream.GetRemaining())
+        throw ArchiveException(ArchiveException::endOfFile, {},
+                               "byte block of property \"" + std::string(name) + "\" is longer than the input");
+    return static_cast<std::size_t>(length);
 }
 
 bool PropertyPass::Matches(std::string_view name) const

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@
 
 namespace Tavrel {
 
+class PropertyPlan;
 class PropertyTable;
 
 // The property names of one class level, compared case-sensitively: a stored name in other letter
@@ -63,7 +65,7 @@ public:
         requires std::derived_from<Level, Base>
     PropertyPass(PropertyArchive& archive, Level& object)
         : m_archive(archive), m_level(LevelNames<Level>()), m_object(object), m_method(archive.GetMethodType()),
-          m_exceptions(std::uncaught_exceptions())
+          m_exceptions(m_level.m_complete ? 0 : std::uncaught_exceptions())
     {
         // A level that owns no name yet (or none at all) lets every read reach its base.
         const bool routed = m_method == PropertyArchive::MethodRead && !m_level.IsEmpty();
@@ -77,7 +79,11 @@ public:
         if (m_method == PropertyArchive::MethodWrite)
             m_className = object.GetClassHierarchyName();
     }
-    ~PropertyPass();
+    ~PropertyPass()
+    {
+        if (m_active && !m_level.m_complete)
+            Complete();
+    }
 
     PropertyPass(const PropertyPass&) = delete;
     PropertyPass& operator=(const PropertyPass&) = delete;
@@ -199,20 +205,9 @@ public:
         case PropertyArchive::MethodCount:
             m_archive.IncrementNumberOfProperties();
             break;
-        case PropertyArchive::MethodWrite: {
-            const std::size_t count = size();
-            CheckCount(name, count);
-            m_archive.WritePropertyName(m_className, name, true);
-            CompressionInteger::Write(static_cast<std::int32_t>(count), m_archive.GetArchive());
-            for (std::size_t i = 0; i < count; ++i) {
-                m_archive.WritePropertyName(m_className, name, false);
-                if constexpr (Code == Storage::StorageArchive)
-                    WriteArchivedElement(name, get(i));
-                else
-                    WriteElement<Code>(name, get(i));
-            }
+        case PropertyArchive::MethodWrite:
+            WriteArray<Code>(name, size, get);
             break;
-        }
         case PropertyArchive::MethodArraySize:
             if (Matches(name))
                 resize(static_cast<std::size_t>(std::max(m_archive.GetArraySize(), std::int32_t{0})));
@@ -226,7 +221,8 @@ public:
         }
     }
 
-    // Every persisted entry of the level's table, in the table's order.
+    // Every persisted entry of the level's table, in the table's order. An array entry writes its
+    // whole array and reads the element at the archive's array index.
     void Table(const PropertyTable& table);
 
     // A line of one value: counts it; writes its name, then write() the value (its holder: type code
@@ -234,16 +230,36 @@ public:
     template <class Write, class Read>
     void Line(std::string_view name, Write&& write, Read&& read)
     {
-        if (!Reach(name))
-            return;
-        if (m_method == PropertyArchive::MethodCount) {
-            m_archive.IncrementNumberOfProperties();
-        } else if (m_method == PropertyArchive::MethodWrite) {
+        Entry(name, false, write, read);
+    }
+
+    // The write half of an array line: its name and count, then each element's name and value.
+    template <Storage::StorageType Code, class Size, class Get>
+    void WriteArray(std::string_view name, Size&& size, Get&& get)
+    {
+        const std::size_t count = size();
+        CheckCount(name, count);
+        m_archive.WritePropertyName(m_className, name, true);
+        CompressionInteger::Write(static_cast<std::int32_t>(count), m_archive.GetArchive());
+        for (std::size_t i = 0; i < count; ++i) {
             m_archive.WritePropertyName(m_className, name, false);
-            write();
-        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
-            read();
+            if constexpr (Code == Storage::StorageArchive)
+                WriteArchivedElement(name, get(i));
+            else
+                WriteElement<Code>(name, get(i));
         }
+    }
+
+    // The array element being read: the archive's array index, -1 when there is none.
+    std::int32_t GetArrayIndex() const { return m_archive.GetArrayIndex(); }
+
+    // The read half of an object line: set(value) with the stored reference as a T (null allowed),
+    // which is then taken; nothing when there is none or it refers to an object that is not a T.
+    template <class T, class Set>
+    void ReadObject(Set&& set)
+    {
+        if (T* value = nullptr; TakeObject(value))
+            set(value);
     }
 
     // The holder of one value of a plain code, or of code 0 or 1 (the write and read halves of a line).
@@ -256,6 +272,10 @@ public:
     template <Storage::StorageType Code, class Set>
     void ReadValue(Set&& set)
     {
+        if (m_direct) {
+            set(ReadPayload<Code>());
+            return;
+        }
         if (auto value = TakeValue<Code>())
             set(*value);
     }
@@ -264,17 +284,102 @@ public:
     template <class Write>
     void WriteArchived(std::string_view name, Write&& write)
     {
-        PropertyStorageArchive holder(WriteNested(write));
-        holder.Serialize(m_className, name, m_archive);
+        NestedArchive nested(m_archive);
+        nested->Restart();
+        nested->SetObjectSchema(NestedSchema);
+        write(*nested);
+        WriteBlock(name, nested->GetBuffer());
     }
     template <class Read>
     void ReadArchived(Read&& read)
     {
-        if (const Storage* stored = Take(Storage::StorageArchive))
-            ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), read);
+        if (m_direct) {
+            const std::size_t length = ReadBlockLength(m_name);
+            Archive& stream = m_archive.GetArchive();
+            const std::uint8_t* const bytes = stream.GetData().data() + stream.GetPosition();
+            stream.Seek(stream.GetPosition() + length);
+            ReadNested(bytes, length, read);
+            return;
+        }
+        if (const Storage* stored = Take(Storage::StorageArchive)) {
+            const std::vector<std::uint8_t>& bytes = static_cast<const PropertyStorageArchive&>(*stored).GetData();
+            ReadNested(bytes.data(), bytes.size(), read);
+        }
     }
 
 private:
+    friend class PropertyPlan;
+
+    // A plan's pass (PropertyPlan::WritePass, ReadPass).
+    PropertyPass(PropertyArchive& archive, Base& object, bool direct, std::string_view name)
+        : m_archive(archive), m_level(s_plannedLevel), m_object(object), m_method(archive.GetMethodType()),
+          m_direct(direct), m_name(name), m_exceptions(0)
+    {
+        if (!direct)
+            m_className = object.GetClassHierarchyName();
+    }
+    // The level of a plan's passes: they route nothing and enter no names.
+    static PropertyLevel s_plannedLevel;
+    // Marks the level's names complete after its first pass, unless that pass ends by an exception.
+    void Complete();
+
+    // The archive a byte block is written to or read from, reused from block to block.
+    class NestedArchive {
+    public:
+        explicit NestedArchive(PropertyArchive& owner) : m_owner(owner), m_archive(owner.TakeNested()) {}
+        ~NestedArchive() { m_owner.ReturnNested(std::move(m_archive)); }
+        NestedArchive(const NestedArchive&) = delete;
+        NestedArchive& operator=(const NestedArchive&) = delete;
+        Archive& operator*() const { return *m_archive; }
+        Archive* operator->() const { return m_archive.get(); }
+
+    private:
+        PropertyArchive& m_owner;
+        std::unique_ptr<Archive> m_archive;
+    };
+
+    // Counts, writes or reads one line; an array line's write() writes its own name and elements.
+    template <class Write, class Read>
+    void Entry(std::string_view name, bool isArray, Write&& write, Read&& read)
+    {
+        if (!Reach(name))
+            return;
+        if (m_method == PropertyArchive::MethodCount) {
+            m_archive.IncrementNumberOfProperties();
+        } else if (m_method == PropertyArchive::MethodWrite) {
+            if (!isArray)
+                m_archive.WritePropertyName(m_className, name, false);
+            write();
+        } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
+            read();
+        }
+    }
+
+    // The payload of a value of the code, read straight from the stream (a plan's reading pass).
+    template <Storage::StorageType Code>
+    auto ReadPayload()
+    {
+        Archive& stream = m_archive.GetArchive();
+        if constexpr (Code == Storage::StorageString) {
+            std::string value;
+            stream >> value;
+            return value;
+        } else if constexpr (Code == Storage::StorageInt) {
+            return CompressionInteger::ReadInteger(stream);
+        } else if constexpr (Code == Storage::StorageUnsignedInt) {
+            return CompressionInteger::ReadUnsignedInteger(stream);
+        } else {
+            StorageValueType<Code> value{};
+            stream >> value;
+            return value;
+        }
+    }
+
+    // A byte block's type code, length and bytes; refuses (ArchiveException) a block too long for
+    // the stream's 32-bit length.
+    void WriteBlock(std::string_view name, const std::vector<std::uint8_t>& bytes);
+    // The stored length of a block, checked against the remaining input.
+    std::size_t ReadBlockLength(std::string_view name);
     // The property names of one class level, one set per level class.
     template <class Level>
     static PropertyLevel& LevelNames()
@@ -326,8 +431,8 @@ private:
             PropertyStorageObject holder(value);
             holder.Serialize(m_className, name, m_archive);
         } else if constexpr (Code == Storage::StorageString) {
-            PropertyStorageString holder{std::string(value)};
-            holder.Serialize(m_className, name, m_archive);
+            m_archive.WritePropertyType(m_className, name, Storage::StorageString);
+            m_archive.GetArchive() << std::string_view(value);
         } else {
             using Stored = StorageValueType<Code>;
             SimpleStorage<Stored> holder(static_cast<Stored>(value), Code);
@@ -364,7 +469,8 @@ private:
             }
         } else if constexpr (Code == Storage::StorageArchive) {
             if (const Storage* stored = Take(Code)) {
-                ReadNested(static_cast<const PropertyStorageArchive&>(*stored).GetData(), [&](Archive& nested) {
+                const std::vector<std::uint8_t>& bytes = static_cast<const PropertyStorageArchive&>(*stored).GetData();
+                ReadNested(bytes.data(), bytes.size(), [&](Archive& nested) {
                     auto value = get(index);
                     nested >> value;
                     set(index, std::move(value));
@@ -378,27 +484,18 @@ private:
     template <class T>
     void WriteArchivedElement(std::string_view name, const T& value)
     {
-        PropertyStorageArchive holder(WriteNested([&value](Archive& nested) { nested << value; }));
-        holder.Serialize(m_className, name, m_archive);
-    }
-
-    template <class Write>
-    static std::vector<std::uint8_t> WriteNested(Write&& write)
-    {
-        Archive nested;
-        nested.SetObjectSchema(NestedSchema);
-        write(nested);
-        return nested.GetBuffer();
+        WriteArchived(name, [&value](Archive& nested) { nested << value; });
     }
 
     template <class Read>
-    void ReadNested(const std::vector<std::uint8_t>& bytes, Read&& read)
+    void ReadNested(const std::uint8_t* bytes, std::size_t size, Read&& read)
     {
-        if (bytes.empty())
+        if (size == 0)
             return;
-        Archive nested(bytes);
-        nested.SetObjectSchema(m_archive.GetObjectSchema());
-        read(nested);
+        NestedArchive nested(m_archive);
+        nested->Reload(bytes, size);
+        nested->SetObjectSchema(m_archive.GetObjectSchema());
+        read(*nested);
     }
 
     static constexpr std::uint32_t NestedSchema = 13;
@@ -407,8 +504,10 @@ private:
     PropertyLevel& m_level;
     Base& m_object;
     PropertyArchive::MethodType m_method;
-    const char* m_className = "";
+    std::string_view m_className;
     bool m_active = true;
+    bool m_direct = false;     // a plan's reading pass: payloads come straight from the stream
+    std::string_view m_name;   // a plan's pass: the property's name, for messages
     int m_exceptions;
 };
 

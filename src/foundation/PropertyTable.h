@@ -29,6 +29,7 @@ struct PropertyEntry {
         Shown = 2,      // described by GetPropertyAsObjectProperty and listed by GetProperties
         ReadOnly = 4,   // SetPropertyFromString refuses it: false, nothing changed
         Prefix = 8,     // the text name matches every name that begins with it
+        Array = 16,     // stored as an array: write writes it whole, read takes one element
     };
 
     std::string_view name;
@@ -98,6 +99,41 @@ public:
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             pass.ReadValue<Code>([&object](const auto& value) { Set{}(Of(object), value); });
         });
+    }
+
+    // An object reference (code 0): get(const T&) gives the object to write; set(T&, object) takes the
+    // one read, an object of get's class or null (another object is not taken).
+    template <class Get, class Set>
+    PropertyList& Reference(std::string_view name, Get, Set)
+    {
+        Captureless<Get, Set>();
+        return Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteValue<Storage::StorageObject>(stored, Get{}(Of(object)));
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            pass.ReadObject<Target<Get>>([&object](Target<Get>* value) { Set{}(Of(object), value); });
+        });
+    }
+
+    // An array of object references (code 0): size(const T&) and get(const T&, index) for writing;
+    // set(T&, index, object) for each element read, an object of get's class or null.
+    template <class Size, class Get, class Set>
+    PropertyList& References(std::string_view name, Size, Get, Set)
+    {
+        Captureless<Size, Get, Set>();
+        Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteArray<Storage::StorageObject>(
+                stored, [&object] { return Size{}(Of(object)); },
+                [&object](std::size_t index) { return Get{}(Of(object), index); });
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            const std::int32_t index = pass.GetArrayIndex();
+            if (index < 0)
+                return;
+            using Referenced = std::remove_pointer_t<decltype(Get{}(std::declval<const T&>(), std::size_t{}))>;
+            pass.ReadObject<Referenced>([&object, index](Referenced* value) {
+                Set{}(Of(object), static_cast<std::size_t>(index), value);
+            });
+        });
+        return Flag(PropertyEntry::Array);
     }
 
     // A stored field with archive operators, carried as a byte block (code 2); it changes only when
@@ -219,6 +255,9 @@ private:
     friend class PropertyTable;
 
     static const T& Of(const Base& object) { return static_cast<const T&>(object); }
+    // The class of the objects get(const T&) gives.
+    template <class Get>
+    using Target = std::remove_pointer_t<decltype(Get{}(std::declval<const T&>()))>;
     static T& Of(Base& object) { return static_cast<T&>(object); }
 
     template <class... F>

@@ -17,6 +17,7 @@
 #include "core/UniqueString.h"
 #include "foundation/Property.h"
 #include "foundation/PropertyPass.h"
+#include "foundation/PropertyTable.h"
 #include "platform/Archive.h"
 
 namespace Tavrel {
@@ -2037,29 +2038,46 @@ bool TreeNode::JoinLoaded(TreeNode* parent)
     return true;
 }
 
+const PropertyTable& TreeNode::Properties()
+{
+    static const PropertyTable table(
+        nullptr,
+        PropertyList<TreeNode>()
+            .Value<Storage::StorageBool>(
+                "Selected", [](const TreeNode& node) { return node.HasFlag(Selected); },
+                [](TreeNode& node, bool on) { node.SetFlag(Selected, on); })
+            .Value<Storage::StorageBool>(
+                "Visible", [](const TreeNode& node) { return node.HasFlag(Visible); },
+                [](TreeNode& node, bool on) { node.SetFlag(Visible, on); })
+            .Value<Storage::StorageBool>(
+                "Clip", [](const TreeNode& node) { return node.HasFlag(Clipped); },
+                [](TreeNode& node, bool on) { node.SetFlag(Clipped, on); })
+            .Field<Storage::StorageInt, &TreeNode::m_inactive>("Inactive")
+            .Reference(
+                "Parent", [](const TreeNode& node) { return node.m_parent; },
+                [](TreeNode& node, TreeNode* parent) {
+                    if (parent && !node.m_parent)
+                        node.JoinLoaded(parent);
+                })
+            .References(
+                "Children", [](const TreeNode& node) { return static_cast<std::size_t>(node.GetNumChildren()); },
+                [](const TreeNode& node, std::size_t index) { return node.GetChild(static_cast<int>(index)); },
+                [](TreeNode& node, std::size_t, TreeNode* child) {
+                    if (child && child->JoinLoaded(&node))
+                        node.m_children->AddListed(child->GetOID());
+                })
+            .Field<Storage::StorageUnsignedChar, &TreeNode::m_hints>("Hints")
+            .Field<Storage::StorageUnsignedLong, &TreeNode::m_LID>("Logical Id")
+            .Value<Storage::StorageBool>(
+                "Expanded", [](const TreeNode& node) { return node.HasFlag(Expanded); },
+                [](TreeNode& node, bool on) { node.SetFlag(Expanded, on); }));
+    return table;
+}
+
 void TreeNode::GetSetObjectProperties(PropertyArchive& archive)
 {
     PropertyPass pass(archive, *this);
-    const auto flag = [this](Flag which) { return [this, which] { return HasFlag(which); }; };
-    const auto setFlag = [this](Flag which) { return [this, which](bool on) { SetFlag(which, on); }; };
-    pass.Value<Storage::StorageBool>("Selected", flag(Selected), setFlag(Selected));
-    pass.Value<Storage::StorageBool>("Visible", flag(Visible), setFlag(Visible));
-    pass.Value<Storage::StorageBool>("Clip", flag(Clipped), setFlag(Clipped));
-    pass.Value<Storage::StorageInt>("Inactive", m_inactive);
-    TreeNode* parent = m_parent;
-    pass.Object("Parent", parent);
-    if (pass.Is(PropertyArchive::MethodRead) && parent && !m_parent)
-        JoinLoaded(parent);
-    pass.Array<Storage::StorageObject>(
-        "Children", [this] { return static_cast<std::size_t>(GetNumChildren()); },
-        [this](std::size_t index) { return GetChild(static_cast<int>(index)); }, [](std::size_t) {},
-        [this](std::size_t, TreeNode* child) {
-            if (child && child->JoinLoaded(this))
-                m_children->AddListed(child->GetOID());
-        });
-    pass.Value<Storage::StorageUnsignedChar>("Hints", m_hints);
-    pass.Value<Storage::StorageUnsignedLong>("Logical Id", m_LID);
-    pass.Value<Storage::StorageBool>("Expanded", flag(Expanded), setFlag(Expanded));
+    pass.Table(Properties());
     if (pass.Is(PropertyArchive::MethodAfter) && archive.GetArchive().IsLoading()) {
         PlaceListedChildren();
         // Nodes join their parents while their records are read, so the top node's record ends

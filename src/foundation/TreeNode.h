@@ -17,6 +17,7 @@ namespace Tavrel {
 
 class Archive;
 class Property;
+class PropertyTable;
 
 // A node owns its children and deletes them, last first, before it leaves its parent. Every change
 // is announced through DoNotify and delivered to the registrations of the node and its ancestors.
@@ -153,6 +154,8 @@ public:
     // any others. No events are raised. The top node of a loaded tree hands the whole tree to its
     // NodeInserted when its record ends.
     void GetSetObjectProperties(PropertyArchive& archive) override;
+    // The stored properties of the tree level (the stream's only; no text interface).
+    static const PropertyTable& Properties();
 
     // Listeners may delete, move and add nodes while an operation runs. An operation that goes on
     // after raising an event holds a watch on every node it goes on with (Notify does so for the node

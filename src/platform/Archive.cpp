@@ -47,6 +47,33 @@ const std::vector<std::uint8_t>& Archive::GetBuffer() const
     return m_buffer;
 }
 
+void Archive::Restart()
+{
+    if (!IsStoring())
+        throw ArchiveException(ArchiveException::readOnly);
+    m_buffer.clear();
+    m_schema = 0xFFFFFFFFu;
+    m_nextIndex = 1;
+    m_storeIndex.clear();
+}
+
+void Archive::Reload(const void* data, std::size_t size)
+{
+    if (!IsLoading())
+        throw ArchiveException(ArchiveException::writeOnly);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    m_buffer.assign(bytes, bytes + size);
+    m_input = m_buffer;
+    m_ownsInput = true;
+    m_position = 0;
+    m_schema = 0xFFFFFFFFu;
+    m_nextIndex = 1;
+    m_loadTable.assign(1, nullptr);
+    m_loadIsClass.assign(1, false);
+    m_loadSchema.assign(1, 0);
+    m_handedOut.assign(1, false);
+}
+
 void Archive::Seek(std::size_t position)
 {
     if (!IsLoading())
@@ -54,14 +81,6 @@ void Archive::Seek(std::size_t position)
     if (position > m_input.size())
         throw ArchiveException(ArchiveException::endOfFile);
     m_position = position;
-}
-
-void Archive::Write(const void* data, std::size_t size)
-{
-    if (!IsStoring())
-        throw ArchiveException(ArchiveException::readOnly);
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    m_buffer.insert(m_buffer.end(), bytes, bytes + size);
 }
 
 void Archive::Read(void* data, std::size_t size)

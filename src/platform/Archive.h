@@ -37,6 +37,12 @@ public:
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
+    // Reuse of one archive for many small blocks, keeping the buffer's capacity. Restart (storing
+    // only) empties it and forgets what it has written; Reload (loading only) makes it read a copy of
+    // the given bytes from the start, as a new archive over them would.
+    void Restart();
+    void Reload(const void* data, std::size_t size);
+
     bool IsStoring() const { return m_mode == Mode::Store; }
     bool IsLoading() const { return m_mode == Mode::Load; }
 
@@ -50,7 +56,13 @@ public:
     // Loading only: moves the read cursor; throws endOfFile past the end.
     void Seek(std::size_t position);
 
-    void Write(const void* data, std::size_t size);
+    void Write(const void* data, std::size_t size)
+    {
+        if (!IsStoring())
+            throw ArchiveException(ArchiveException::readOnly);
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        m_buffer.insert(m_buffer.end(), bytes, bytes + size);
+    }
     // Throws endOfFile when fewer than size bytes remain.
     void Read(void* data, std::size_t size);
 
