@@ -3,7 +3,6 @@
 // bytes per atom, creation, document save and load in atoms/s, and the fragment walk per atom.
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
 
 #include <chrono>
 #include <cstdint>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "chemistry/Atom3d.h"
 #include "chemistry/Bond.h"
 #include "chemistry/Molecule.h"
@@ -24,14 +24,12 @@ using namespace Tavrel;
 
 namespace {
 
+using bench::HeapInUse;
+
 constexpr int AtomsPerMolecule = 1000;
 const char* const Labels[] = {"N", "CA", "C", "O", "CB"};
 const char* const Symbols[] = {"N", "C", "C", "O", "C"};
 
-std::size_t HeapInUse()
-{
-    return mallinfo2().uordblks;
-}
 
 // A chain per molecule, with a ring closure every 20 atoms.
 void Build(ChemDoc& document, int atoms)

@@ -2,11 +2,11 @@
 // registration each: the figures must stay flat from 10^4 to 10^6 objects.
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
 
 #include <cstddef>
 #include <cstdint>
 
+#include "BenchSupport.h"
 #include "core/Color.h"
 #include "document/DataModelLibrary.h"
 #include "foundation/DataStorage.h"
@@ -18,6 +18,8 @@ using namespace Tavrel;
 
 namespace {
 
+using bench::HeapInUse;
+
 class BenchPoint : public Geometric3d {
 public:
     explicit BenchPoint(Object* parent) : Geometric3d(parent) {}
@@ -25,10 +27,6 @@ public:
 
 enum class Extra : std::uint8_t { None, IntProperty, Registration };
 
-std::size_t HeapInUse()
-{
-    return mallinfo2().uordblks;
-}
 
 void Ignore(Event&) {}
 

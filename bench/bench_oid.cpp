@@ -1,18 +1,20 @@
 // OID registration, lookup and release at growing object counts: per-object time and heap must stay flat.
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
 
 #include <memory>
 #include <random>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "document/DataModelLibrary.h"
 #include "foundation/Base.h"
 
 using namespace Tavrel;
 
 namespace {
+
+using bench::HeapInUse;
 
 class BenchObject : public Base {
     TAVREL_DECLARE_CLASS(BenchObject, Base)
@@ -27,10 +29,6 @@ TAVREL_IMPLEMENT_CLASS(BenchObject, ClassKind::Creatable)
 
 using Objects = std::vector<std::unique_ptr<BenchObject>>;
 
-std::size_t HeapInUse()
-{
-    return mallinfo2().uordblks;
-}
 
 Objects MakeObjects(std::size_t count)
 {

@@ -1,8 +1,6 @@
-// Copies of positioned trees, LID numbering of inserted subtrees and the heap a positioned object costs
-// in a document: per-object time and heap must stay flat from 10^4 to 10^6 objects.
+// Copies of positioned trees and LID numbering of inserted subtrees: per-object time must stay flat
+// from 10^4 to 10^6 objects (bench_memory gives the heap an object costs).
 #include <benchmark/benchmark.h>
-
-#include <malloc.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -17,15 +15,12 @@ using namespace Tavrel;
 
 namespace {
 
+
 class BenchPoint : public Geometric3d {
 public:
     explicit BenchPoint(Object* parent) : Geometric3d(parent) {}
 };
 
-std::size_t HeapInUse()
-{
-    return mallinfo2().uordblks;
-}
 
 // count positioned objects below `top`, in groups of 100 under group objects of their own.
 void Populate(Object& top, std::size_t count)
@@ -114,24 +109,5 @@ void ResolveLIDsInOrder(benchmark::State& state)
 }
 BENCHMARK(ResolveLIDsInOrder)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
 
-// Heap in use per positioned object of a document, the object itself included.
-void HeapPerObjectInDocument(benchmark::State& state)
-{
-    AttachDataModelDLL();
-    const auto count = static_cast<std::size_t>(state.range(0));
-    double heapPerObject = 0.0;
-    for (auto _ : state) {
-        const std::size_t before = HeapInUse();
-        {
-            TreeRoot root;
-            Populate(*new BenchPoint(&root), count);
-            heapPerObject = static_cast<double>(HeapInUse() - before) / static_cast<double>(count);
-        }
-    }
-    PerObject(state);
-    state.counters["heap_bytes_per_object"] = heapPerObject;
-    state.counters["object_size"] = sizeof(BenchPoint);
-}
-BENCHMARK(HeapPerObjectInDocument)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 } // namespace
