@@ -30,7 +30,7 @@ PersistentObject* Property::CreateObject()
     return new Property();
 }
 
-// The entries of a table of more than one, in insertion order, and from SmallTable entries on, an
+// The entries of a table of more than one, in insertion order, and beyond SmallTable entries an
 // index of their positions by name.
 struct Property::Table {
     static constexpr std::size_t SmallTable = 8;

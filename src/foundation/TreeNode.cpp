@@ -847,6 +847,9 @@ TreeNode::Extras::PropertiesFirst* TreeNode::Extras::AsPropertiesFirst() const
 
 void TreeNode::Extras::Reset() noexcept
 {
+    // Either layout fits the 56 bytes of a 64-byte heap block, so one registration or one scalar
+    // user property costs that block alone.
+    static_assert(sizeof(RegistrationsFirst) <= 56 && sizeof(PropertiesFirst) <= 56);
     RegistrationsFirst* const registrationsFirst = AsRegistrationsFirst();
     PropertiesFirst* const propertiesFirst = AsPropertiesFirst();
     m_bits = 0;
