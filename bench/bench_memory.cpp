@@ -1,5 +1,5 @@
-// Heap in use per positioned object of a document, plain and with one user property or one event
-// registration each: the figures must stay flat from 10^4 to 10^6 objects.
+// Heap in use per positioned object of a document, plain and with one user property (integer, float or
+// short text) or one event registration each: the figures must stay flat from 10^4 to 10^6 objects.
 #include <benchmark/benchmark.h>
 
 
@@ -25,7 +25,7 @@ public:
     explicit BenchPoint(Object* parent) : Geometric3d(parent) {}
 };
 
-enum class Extra : std::uint8_t { None, IntProperty, Registration };
+enum class Extra : std::uint8_t { None, IntProperty, FloatProperty, TextProperty, Registration };
 
 
 void Ignore(Event&) {}
@@ -45,6 +45,10 @@ void Populate(Object& top, std::size_t count, Extra extra)
         point->SetColor(Color(128, 64, 255));
         if (extra == Extra::IntProperty)
             point->SetProperty("Charge", std::int32_t{1}, DataStorage::FlagReadable);
+        else if (extra == Extra::FloatProperty)
+            point->SetProperty("B-factor", 12.5f, DataStorage::FlagReadable);
+        else if (extra == Extra::TextProperty)
+            point->SetProperty("Site", "A12", DataStorage::FlagReadable);
         else if (extra == Extra::Registration)
             point->RegisterEvent(Object::classType, Object::EventLabelSet, Ignore, false, nullptr, nullptr);
     }
@@ -79,6 +83,18 @@ void HeapPerObjectWithIntProperty(benchmark::State& state)
     HeapPerObject(state, Extra::IntProperty);
 }
 BENCHMARK(HeapPerObjectWithIntProperty)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
+
+void HeapPerObjectWithFloatProperty(benchmark::State& state)
+{
+    HeapPerObject(state, Extra::FloatProperty);
+}
+BENCHMARK(HeapPerObjectWithFloatProperty)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
+
+void HeapPerObjectWithTextProperty(benchmark::State& state)
+{
+    HeapPerObject(state, Extra::TextProperty);
+}
+BENCHMARK(HeapPerObjectWithTextProperty)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Unit(benchmark::kMillisecond);
 
 void HeapPerObjectWithRegistration(benchmark::State& state)
 {

@@ -1,7 +1,9 @@
 #include "foundation/DataStorage.h"
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <unordered_set>
 
 #include "core/StringUtils.h"
@@ -54,41 +56,10 @@ public:
     ObjectDepthScope& operator=(const ObjectDepthScope&) = delete;
 };
 
-template <class T>
-std::vector<T> CopyBlock(std::int32_t count, const T* values)
+// Bytes per element of the types held in a block.
+std::size_t ElementSize(DataStorage::Type type)
 {
-    if (count <= 0 || !values)
-        return {};
-    return std::vector<T>(values, values + count);
-}
-
-std::int32_t BlockCount(std::size_t size)
-{
-    return static_cast<std::int32_t>(size);
-}
-
-// The value held as alternative Index; false, with value unchanged, when another one is held.
-template <std::size_t Index, class Variant, class T>
-bool GetHeld(const Variant& stored, T& value)
-{
-    const auto* const held = std::get_if<Index>(&stored);
-    if (!held)
-        return false;
-    value = *held;
-    return true;
-}
-
-// The count and first element (null when empty) of the block held as alternative Index; false, with
-// both unchanged, when another one is held.
-template <std::size_t Index, class Variant, class T>
-bool GetHeldBlock(const Variant& stored, std::int32_t& count, const T*& values)
-{
-    const auto* const block = std::get_if<Index>(&stored);
-    if (!block)
-        return false;
-    count = BlockCount(block->size());
-    values = block->empty() ? nullptr : block->data();
-    return true;
+    return type == DataStorage::TypeLongArray || type == DataStorage::TypeFloatArray ? 4 : 1;
 }
 
 [[noreturn]] void Malformed()
@@ -96,117 +67,236 @@ bool GetHeldBlock(const Variant& stored, std::int32_t& count, const T*& values)
     throw ArchiveException(ArchiveException::genericException);
 }
 
-// Reads count elements of T, refusing counts that the remaining input cannot hold.
+} // namespace
+
+// An owned array or text: the element count, then the elements. Never empty: a cell without
+// elements holds no block.
+struct DataStorage::Block {
+    std::int32_t count;
+
+    // A block of count elements of the given size, copied from source when there is one; null when
+    // count is not positive.
+    static Block* Make(std::int32_t count, std::size_t elementSize, const void* source)
+    {
+        if (count <= 0)
+            return nullptr;
+        void* memory = ::operator new(sizeof(Block) + static_cast<std::size_t>(count) * elementSize);
+        Block* block = new (memory) Block{count};
+        if (source)
+            std::memcpy(block->Bytes(), source, static_cast<std::size_t>(count) * elementSize);
+        return block;
+    }
+    static void Free(Block* block) noexcept { ::operator delete(block); }
+
+    unsigned char* Bytes() { return reinterpret_cast<unsigned char*>(this + 1); }
+    const unsigned char* Bytes() const { return reinterpret_cast<const unsigned char*>(this + 1); }
+    template <class T>
+    const T* Elements() const
+    {
+        return reinterpret_cast<const T*>(Bytes());
+    }
+};
+
+static_assert(sizeof(DataStorage) == 16, "a cell is a value word, its flags and its type");
+
+// Stored object identifier of a TypeObject cell, with the detached object that loading the cell
+// created, if any (shared by the cell's copies).
+struct DataStorage::ObjectId {
+    std::uint32_t oid = 0;
+    std::shared_ptr<const LoadedObject> loaded;
+};
+
+namespace {
+
+// The block of a cell whose values come from a caller: null for a negative count or no values.
 template <class T>
-std::vector<T> ReadBlock(Archive& archive, std::int32_t count)
+std::int32_t CopiedCount(std::int32_t count, const T* values)
 {
-    if (count < 0)
-        Malformed();
-    if (static_cast<std::size_t>(count) > archive.GetRemaining() / sizeof(T))
-        throw ArchiveException(ArchiveException::endOfFile);
-    std::vector<T> block(static_cast<std::size_t>(count));
-    archive.Read(block.data(), block.size() * sizeof(T));
-    return block;
+    return values ? count : 0;
 }
 
 } // namespace
 
 DataStorage::DataStorage() = default;
 
-DataStorage::DataStorage(std::int32_t value, std::uint32_t flags) : m_value(value), m_flags(flags) {}
+DataStorage::DataStorage(std::int32_t value, std::uint32_t flags) : m_flags(flags), m_type(TypeLong)
+{
+    m_value.integer = value;
+}
 
-DataStorage::DataStorage(float value, std::uint32_t flags) : m_value(value), m_flags(flags) {}
+DataStorage::DataStorage(float value, std::uint32_t flags) : m_flags(flags), m_type(TypeFloat)
+{
+    m_value.real = value;
+}
 
-DataStorage::DataStorage(void* value, std::uint32_t flags) : m_value(value), m_flags(flags) {}
+DataStorage::DataStorage(void* value, std::uint32_t flags) : m_flags(flags), m_type(TypePointer)
+{
+    m_value.pointer = value;
+}
 
 DataStorage::DataStorage(std::int32_t count, const std::int32_t* values, std::uint32_t flags)
-    : m_value(CopyBlock(count, values)), m_flags(flags)
+    : m_flags(flags), m_type(TypeLongArray)
 {
+    m_value.block = Block::Make(CopiedCount(count, values), sizeof(std::int32_t), values);
 }
 
 DataStorage::DataStorage(std::int32_t count, const float* values, std::uint32_t flags)
-    : m_value(CopyBlock(count, values)), m_flags(flags)
+    : m_flags(flags), m_type(TypeFloatArray)
 {
+    m_value.block = Block::Make(CopiedCount(count, values), sizeof(float), values);
 }
 
 DataStorage::DataStorage(std::int32_t count, const std::uint8_t* bytes, std::uint32_t flags)
-    : m_value(CopyBlock(count, bytes)), m_flags(flags)
+    : m_flags(flags), m_type(TypeByteArray)
 {
+    m_value.block = Block::Make(CopiedCount(count, bytes), 1, bytes);
 }
 
-DataStorage::DataStorage(const char* text, std::uint32_t flags)
-    : m_value(std::in_place_index<TypeText>, text ? Text(text, text + std::strlen(text) + 1) : Text()),
-      m_flags(flags)
+DataStorage::DataStorage(const char* text, std::uint32_t flags) : m_flags(flags), m_type(TypeText)
 {
+    if (text)
+        m_value.block = Block::Make(static_cast<std::int32_t>(std::strlen(text) + 1), 1, text);
 }
 
-DataStorage::DataStorage(const Base* object, std::uint32_t flags)
-    : m_value(ObjectId{object ? object->GetOID() : 0u, nullptr}), m_flags(flags)
+DataStorage::DataStorage(const Base* object, std::uint32_t flags) : m_flags(flags), m_type(TypeObject)
 {
+    m_value.object = new ObjectId{object ? object->GetOID() : 0u, nullptr};
+}
+
+DataStorage::DataStorage(const DataStorage& other) : m_flags(other.m_flags), m_type(other.m_type)
+{
+    CopyValue(other);
+}
+
+DataStorage::DataStorage(DataStorage&& other) noexcept
+    : m_value(other.m_value), m_flags(other.m_flags), m_type(other.m_type)
+{
+    other.m_type = TypeEmpty;
+}
+
+DataStorage& DataStorage::operator=(const DataStorage& other)
+{
+    if (this != &other) {
+        DataStorage copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+DataStorage& DataStorage::operator=(DataStorage&& other) noexcept
+{
+    if (this != &other) {
+        Release();
+        m_value = other.m_value;
+        m_flags = other.m_flags;
+        m_type = other.m_type;
+        other.m_type = TypeEmpty;
+    }
+    return *this;
+}
+
+DataStorage::~DataStorage()
+{
+    Release();
+}
+
+bool DataStorage::HoldsBlock() const
+{
+    return m_type == TypeLongArray || m_type == TypeFloatArray || m_type == TypeText || m_type == TypeByteArray;
+}
+
+void DataStorage::Release() noexcept
+{
+    if (HoldsBlock())
+        Block::Free(m_value.block);
+    else if (m_type == TypeObject)
+        delete m_value.object;
+    m_type = TypeEmpty;
+}
+
+void DataStorage::CopyValue(const DataStorage& other)
+{
+    if (HoldsBlock()) {
+        const Block* block = other.m_value.block;
+        m_value.block = block ? Block::Make(block->count, ElementSize(GetType()), block->Bytes()) : nullptr;
+    } else if (m_type == TypeObject) {
+        m_value.object = new ObjectId(*other.m_value.object);
+    } else {
+        m_value = other.m_value;
+    }
 }
 
 std::int32_t DataStorage::GetCount() const
 {
-    switch (GetType()) {
-    case TypeEmpty:
-        return 0;
-    case TypeLongArray:
-        return BlockCount(std::get<TypeLongArray>(m_value).size());
-    case TypeFloatArray:
-        return BlockCount(std::get<TypeFloatArray>(m_value).size());
-    case TypeText:
-        return BlockCount(std::get<TypeText>(m_value).size());
-    case TypeByteArray:
-        return BlockCount(std::get<TypeByteArray>(m_value).size());
-    default:
-        return 1;
-    }
+    if (HoldsBlock())
+        return m_value.block ? m_value.block->count : 0;
+    return m_type == TypeEmpty ? 0 : 1;
 }
 
 bool DataStorage::Get(std::int32_t& value) const
 {
-    return GetHeld<TypeLong>(m_value, value);
+    if (m_type != TypeLong)
+        return false;
+    value = m_value.integer;
+    return true;
 }
 
 bool DataStorage::Get(std::int32_t& count, const std::int32_t*& values) const
 {
-    return GetHeldBlock<TypeLongArray>(m_value, count, values);
+    if (m_type != TypeLongArray)
+        return false;
+    count = GetCount();
+    values = m_value.block ? m_value.block->Elements<std::int32_t>() : nullptr;
+    return true;
 }
 
 bool DataStorage::Get(float& value) const
 {
-    return GetHeld<TypeFloat>(m_value, value);
+    if (m_type != TypeFloat)
+        return false;
+    value = m_value.real;
+    return true;
 }
 
 bool DataStorage::Get(std::int32_t& count, const float*& values) const
 {
-    return GetHeldBlock<TypeFloatArray>(m_value, count, values);
+    if (m_type != TypeFloatArray)
+        return false;
+    count = GetCount();
+    values = m_value.block ? m_value.block->Elements<float>() : nullptr;
+    return true;
 }
 
 bool DataStorage::Get(void*& value) const
 {
-    return GetHeld<TypePointer>(m_value, value);
+    if (m_type != TypePointer)
+        return false;
+    value = m_value.pointer;
+    return true;
 }
 
 bool DataStorage::Get(const char*& text) const
 {
-    if (GetType() != TypeText)
+    if (m_type != TypeText)
         return false;
-    const Text& block = std::get<TypeText>(m_value);
-    text = block.empty() ? nullptr : block.data();
+    text = m_value.block ? m_value.block->Elements<char>() : nullptr;
     return true;
 }
 
 bool DataStorage::Get(std::int32_t& count, const std::uint8_t*& bytes) const
 {
-    return GetHeldBlock<TypeByteArray>(m_value, count, bytes);
+    if (m_type != TypeByteArray)
+        return false;
+    count = GetCount();
+    bytes = m_value.block ? m_value.block->Elements<std::uint8_t>() : nullptr;
+    return true;
 }
 
 bool DataStorage::Get(Base*& object) const
 {
-    if (GetType() != TypeObject)
+    if (m_type != TypeObject)
         return false;
-    const std::uint32_t oid = std::get<TypeObject>(m_value).oid;
+    const std::uint32_t oid = m_value.object->oid;
     object = oid == 0 ? nullptr : Base::GetObjectA(oid);
     return true;
 }
@@ -216,15 +306,17 @@ bool DataStorage::SetFromString(std::string_view text, std::uint32_t flags)
     m_flags = flags;
     switch (GetType()) {
     case TypeLong:
-        return StringUtils::StringToInteger(text, std::get<TypeLong>(m_value));
+        return StringUtils::StringToInteger(text, m_value.integer);
     case TypeFloat:
-        return StringUtils::StringToReal(text, std::get<TypeFloat>(m_value));
+        return StringUtils::StringToReal(text, m_value.real);
     case TypeText: {
         // The text ends at its first zero byte, as a C string would.
         const std::string_view taken = text.substr(0, text.find('\0'));
-        Text block(taken.begin(), taken.end());
-        block.push_back('\0');
-        std::get<TypeText>(m_value) = std::move(block);
+        Block* block = Block::Make(static_cast<std::int32_t>(taken.size() + 1), 1, nullptr);
+        std::memcpy(block->Bytes(), taken.data(), taken.size());
+        block->Bytes()[taken.size()] = '\0';
+        Block::Free(m_value.block);
+        m_value.block = block;
         return true;
     }
     default:
@@ -236,13 +328,11 @@ std::string DataStorage::GetAsString() const
 {
     switch (GetType()) {
     case TypeLong:
-        return StringUtils::Format("%d", std::get<TypeLong>(m_value));
+        return StringUtils::Format("%d", m_value.integer);
     case TypeFloat:
-        return StringUtils::Format("%f", std::get<TypeFloat>(m_value));
-    case TypeText: {
-        const Text& block = std::get<TypeText>(m_value);
-        return block.empty() ? std::string() : std::string(block.data());
-    }
+        return StringUtils::Format("%f", m_value.real);
+    case TypeText:
+        return m_value.block ? std::string(m_value.block->Elements<char>()) : std::string();
     default:
         return {};
     }
@@ -252,13 +342,11 @@ std::string DataStorage::GetAsString(std::int32_t width, std::int32_t precision)
 {
     switch (GetType()) {
     case TypeLong:
-        return StringUtils::Format("%*d", width, std::get<TypeLong>(m_value));
+        return StringUtils::Format("%*d", width, m_value.integer);
     case TypeFloat:
-        return StringUtils::Format("%*.*f", width, precision, std::get<TypeFloat>(m_value));
-    case TypeText: {
-        const Text& block = std::get<TypeText>(m_value);
-        return StringUtils::Format("%*s", width, block.empty() ? "" : block.data());
-    }
+        return StringUtils::Format("%*.*f", width, precision, m_value.real);
+    case TypeText:
+        return StringUtils::Format("%*s", width, m_value.block ? m_value.block->Elements<char>() : "");
     default:
         return {};
     }
@@ -294,35 +382,22 @@ void DataStorage::Store(Archive& archive) const
         archive << std::uint32_t{0};
         break;
     case TypeLong:
-        archive << std::get<TypeLong>(m_value);
+        archive << m_value.integer;
         break;
     case TypeFloat:
-        archive << std::get<TypeFloat>(m_value);
+        archive << m_value.real;
         break;
-    case TypeLongArray: {
-        const auto& block = std::get<TypeLongArray>(m_value);
-        archive.Write(block.data(), block.size() * sizeof(std::int32_t));
+    case TypeLongArray:
+    case TypeFloatArray:
+    case TypeText:
+    case TypeByteArray:
+        if (const Block* block = m_value.block)
+            archive.Write(block->Bytes(), static_cast<std::size_t>(block->count) * ElementSize(GetType()));
         break;
-    }
-    case TypeFloatArray: {
-        const auto& block = std::get<TypeFloatArray>(m_value);
-        archive.Write(block.data(), block.size() * sizeof(float));
-        break;
-    }
-    case TypeText: {
-        const Text& block = std::get<TypeText>(m_value);
-        archive.Write(block.data(), block.size());
-        break;
-    }
-    case TypeByteArray: {
-        const auto& block = std::get<TypeByteArray>(m_value);
-        archive.Write(block.data(), block.size());
-        break;
-    }
     case TypeObject: {
         // The object's own record: it brings its subtree, not the tree above it. An object whose
         // class the archive cannot carry is written as null.
-        const std::uint32_t oid = std::get<TypeObject>(m_value).oid;
+        const std::uint32_t oid = m_value.object->oid;
         const Base* object = oid == 0 || g_objectDepth >= MaxObjectDepth ? nullptr : Base::GetObjectA(oid);
         const RuntimeClass* record = object ? object->GetRuntimeClass() : nullptr;
         if (!record || !record->IsSerializable())
@@ -341,39 +416,42 @@ void DataStorage::Load(Archive& archive)
     std::uint8_t flags = 0;
     archive >> type >> count >> flags;
 
-    Value value;
+    DataStorage loaded;
     switch (type) {
     case TypeEmpty:
         break;
     case TypePointer: {
         std::uint32_t address = 0;
         archive >> address;
-        value.emplace<TypePointer>(nullptr);
+        loaded = DataStorage(static_cast<void*>(nullptr), flags);
         break;
     }
     case TypeLong:
-        archive >> value.emplace<TypeLong>();
+        archive >> loaded.m_value.integer;
         break;
     case TypeFloat:
-        archive >> value.emplace<TypeFloat>();
+        archive >> loaded.m_value.real;
         break;
     case TypeLongArray:
-        value.emplace<TypeLongArray>(ReadBlock<std::int32_t>(archive, count));
-        break;
     case TypeFloatArray:
-        value.emplace<TypeFloatArray>(ReadBlock<float>(archive, count));
-        break;
-    case TypeText: {
-        Text block = ReadBlock<char>(archive, count);
-        // A stored text is a C string: one zero byte, at its end.
-        if (!block.empty() && std::memchr(block.data(), '\0', block.size()) != &block.back())
+    case TypeText:
+    case TypeByteArray: {
+        // Counts that the remaining input cannot hold are refused before anything is allocated.
+        const std::size_t elementSize = ElementSize(static_cast<Type>(type));
+        if (count < 0)
             Malformed();
-        value.emplace<TypeText>(std::move(block));
+        if (static_cast<std::size_t>(count) > archive.GetRemaining() / elementSize)
+            throw ArchiveException(ArchiveException::endOfFile);
+        loaded.m_type = static_cast<std::uint8_t>(type);
+        loaded.m_value.block = Block::Make(count, elementSize, nullptr);
+        if (Block* block = loaded.m_value.block)
+            archive.Read(block->Bytes(), static_cast<std::size_t>(count) * elementSize);
+        // A stored text is a C string: one zero byte, at its end.
+        const Block* text = type == TypeText ? loaded.m_value.block : nullptr;
+        if (text && std::memchr(text->Bytes(), '\0', static_cast<std::size_t>(count)) != text->Bytes() + count - 1)
+            Malformed();
         break;
     }
-    case TypeByteArray:
-        value.emplace<TypeByteArray>(ReadBlock<std::uint8_t>(archive, count));
-        break;
     case TypeObject: {
         // Whatever this read creates and nobody else takes is owned by the cell, so it is neither
         // leaked nor deleted under a holder.
@@ -382,8 +460,9 @@ void DataStorage::Load(Archive& archive)
         const ObjectDepthScope depth;
         const std::uint32_t lastOID = Base::GetLastOID();
         auto* object = static_cast<Base*>(archive.ReadObject(&Base::GetThisClass()));
-        ObjectId& id = value.emplace<TypeObject>();
+        loaded = DataStorage(static_cast<const Base*>(nullptr), flags);
         if (object) {
+            ObjectId& id = *loaded.m_value.object;
             id.oid = object->GetOID();
             Base* top = object;
             if (const TreeNode* node = DynCast<TreeNode>(object))
@@ -396,8 +475,9 @@ void DataStorage::Load(Archive& archive)
     default:
         Malformed();
     }
-    m_value = std::move(value);
-    m_flags = flags;
+    loaded.m_type = static_cast<std::uint8_t>(type);
+    loaded.m_flags = flags;
+    *this = std::move(loaded);
 }
 
 } // namespace Tavrel

@@ -2,11 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <variant>
-#include <vector>
 
 namespace Tavrel {
 
@@ -49,8 +46,13 @@ public:
     DataStorage(const char* text, std::uint32_t flags);
     // The object is kept as its OID (0 for null), so a deleted object reads back as null.
     DataStorage(const Base* object, std::uint32_t flags);
+    DataStorage(const DataStorage& other);
+    DataStorage(DataStorage&& other) noexcept;
+    DataStorage& operator=(const DataStorage& other);
+    DataStorage& operator=(DataStorage&& other) noexcept;
+    ~DataStorage();
 
-    Type GetType() const { return static_cast<Type>(m_value.index()); }
+    Type GetType() const { return static_cast<Type>(m_type); }
     // 1 for scalars, the element count of arrays, the text length plus one, 0 when empty.
     std::int32_t GetCount() const;
 
@@ -101,26 +103,28 @@ public:
 
 private:
     struct LoadedObject;
-    // Stored object identifier of a TypeObject cell, with the detached object that loading the
-    // cell created, if any (shared by the cell's copies).
-    struct ObjectId {
-        std::uint32_t oid = 0;
-        std::shared_ptr<const LoadedObject> loaded;
+    struct ObjectId;
+    struct Block;
+
+    // The value in place for scalars; arrays, text and objects behind a pointer.
+    union Value {
+        void* pointer;
+        std::int32_t integer;
+        float real;
+        Block* block;
+        ObjectId* object;
     };
-    // Text with exactly one terminating zero, or no block at all for a null text.
-    using Text = std::vector<char>;
 
-    // The alternative index is the type code.
-    using Value = std::variant<std::monostate, void*, std::int32_t, std::vector<std::int32_t>, float,
-                               std::vector<float>, Text, std::vector<std::uint8_t>, ObjectId>;
-    static_assert(std::variant_size_v<Value> == TypeObject + 1, "one value alternative per type code");
-
+    bool HoldsBlock() const;
+    void Release() noexcept;
+    void CopyValue(const DataStorage& other);
     void SetFlag(std::uint32_t flag, bool set) { m_flags = set ? (m_flags | flag) : (m_flags & ~flag); }
     void Store(Archive& archive) const;
     void Load(Archive& archive);
 
-    Value m_value;
+    Value m_value{};
     std::uint32_t m_flags = FlagReadable;
+    std::uint8_t m_type = TypeEmpty;
 };
 
 } // namespace Tavrel

@@ -1,7 +1,11 @@
 #include "foundation/Property.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "platform/Archive.h"
 
@@ -26,18 +30,46 @@ PersistentObject* Property::CreateObject()
     return new Property();
 }
 
-Property::Property() = default;
+// The entries of a table of more than one, in insertion order, and beyond SmallTable entries an
+// index of their positions by name.
+struct Property::Table {
+    static constexpr std::size_t SmallTable = 8;
 
-Property::Property(const Property& other) : PersistentObject(other), m_cells(other.m_cells)
+    void Reindex()
+    {
+        index.clear();
+        if (entries.size() <= SmallTable)
+            return;
+        index.reserve(entries.size());
+        for (std::uint32_t i = 0; i < entries.size(); ++i)
+            index.emplace(*entries[i].name, i);
+    }
+
+    std::vector<Entry> entries;
+    // Keys view the interned names.
+    std::unordered_map<std::string_view, std::uint32_t> index;
+};
+
+Property::Property() : m_table(nullptr) {}
+
+Property::Property(const Property& other) : PersistentObject(other), m_table(nullptr)
 {
-    RebuildOrder(other);
+    const std::span<const Entry> entries = other.Entries();
+    if (entries.size() == 1) {
+        new (&m_one) Entry(entries.front());
+        m_form = Form::One;
+    } else if (!entries.empty()) {
+        auto table = std::make_unique<Table>();
+        table->entries.assign(entries.begin(), entries.end());
+        table->Reindex();
+        m_table = table.release();
+        m_form = Form::Many;
+    }
 }
 
-Property::Property(Property&& other) noexcept
-    : PersistentObject(other), m_cells(std::move(other.m_cells)), m_order(std::move(other.m_order))
+Property::Property(Property&& other) noexcept : PersistentObject(other), m_table(nullptr)
 {
-    other.m_cells.clear();
-    other.m_order.clear();
+    *this = std::move(other);
 }
 
 Property& Property::operator=(const Property& other)
@@ -51,35 +83,76 @@ Property& Property::operator=(const Property& other)
 
 Property& Property::operator=(Property&& other) noexcept
 {
-    if (this != &other) {
-        m_cells = std::move(other.m_cells);
-        m_order = std::move(other.m_order);
-        other.m_cells.clear();
-        other.m_order.clear();
+    if (this == &other)
+        return *this;
+    Clear();
+    if (other.m_form == Form::One) {
+        new (&m_one) Entry(std::move(other.m_one));
+        m_form = Form::One;
+    } else if (other.m_form == Form::Many) {
+        m_table = other.m_table;
+        m_form = Form::Many;
+        other.m_form = Form::Empty;
+        other.m_table = nullptr;
     }
+    other.Clear();
     return *this;
 }
 
-Property::~Property() = default;
-
-void Property::RebuildOrder(const Property& other)
+Property::~Property()
 {
-    m_order.clear();
-    m_order.reserve(other.m_order.size());
-    for (const Cells::value_type* entry : other.m_order)
-        m_order.push_back(&*m_cells.find(entry->first));
+    Clear();
+}
+
+void Property::Clear() noexcept
+{
+    if (m_form == Form::One)
+        m_one.~Entry();
+    else if (m_form == Form::Many)
+        delete m_table;
+    m_table = nullptr;
+    m_form = Form::Empty;
+}
+
+std::span<Property::Entry> Property::Entries()
+{
+    if (m_form == Form::One)
+        return {&m_one, 1};
+    if (m_form == Form::Many)
+        return m_table->entries;
+    return {};
+}
+
+std::span<const Property::Entry> Property::Entries() const
+{
+    if (m_form == Form::One)
+        return {&m_one, 1};
+    if (m_form == Form::Many)
+        return m_table->entries;
+    return {};
+}
+
+const Property::Entry* Property::FindEntry(std::string_view name) const
+{
+    if (m_form == Form::Many && !m_table->index.empty()) {
+        const auto found = m_table->index.find(name);
+        return found == m_table->index.end() ? nullptr : &m_table->entries[found->second];
+    }
+    for (const Entry& entry : Entries())
+        if (*entry.name == name)
+            return &entry;
+    return nullptr;
 }
 
 const DataStorage* Property::Find(std::string_view name) const
 {
-    const auto found = m_cells.find(name);
-    return found == m_cells.end() ? nullptr : &found->second;
+    const Entry* entry = FindEntry(name);
+    return entry ? &entry->cell : nullptr;
 }
 
 DataStorage* Property::Find(std::string_view name)
 {
-    const auto found = m_cells.find(name);
-    return found == m_cells.end() ? nullptr : &found->second;
+    return const_cast<DataStorage*>(std::as_const(*this).Find(name));
 }
 
 void Property::Put(std::string_view name, DataStorage&& cell)
@@ -88,7 +161,26 @@ void Property::Put(std::string_view name, DataStorage&& cell)
         *existing = std::move(cell);
         return;
     }
-    m_order.push_back(&*m_cells.emplace(std::string(name), std::move(cell)).first);
+    Entry added{UniqueString::Intern(name), std::move(cell)};
+    if (m_form == Form::Empty) {
+        new (&m_one) Entry(std::move(added));
+        m_form = Form::One;
+        return;
+    }
+    if (m_form == Form::One) {
+        auto table = std::make_unique<Table>();
+        table->entries.reserve(2);
+        table->entries.push_back(std::move(m_one));
+        m_one.~Entry();
+        m_table = table.release();
+        m_form = Form::Many;
+    }
+    std::vector<Entry>& entries = m_table->entries;
+    entries.push_back(std::move(added));
+    if (m_table->index.empty())
+        m_table->Reindex();
+    else
+        m_table->index.emplace(*entries.back().name, static_cast<std::uint32_t>(entries.size() - 1));
 }
 
 void Property::SetProperty(std::string_view name)
@@ -197,11 +289,16 @@ bool Property::GetProperty(std::string_view name, Base*& object) const
 
 void Property::RemoveProperty(std::string_view name)
 {
-    const auto found = m_cells.find(name);
-    if (found == m_cells.end())
+    const Entry* entry = FindEntry(name);
+    if (!entry)
         return;
-    m_order.erase(std::find(m_order.begin(), m_order.end(), &*found));
-    m_cells.erase(found);
+    if (m_form == Form::One) {
+        Clear();
+        return;
+    }
+    std::vector<Entry>& entries = m_table->entries;
+    entries.erase(entries.begin() + (entry - entries.data()));
+    m_table->Reindex();
 }
 
 std::string Property::GetPropertyAsString(std::string_view name) const
@@ -220,13 +317,14 @@ std::string Property::GetPropertyName(std::int32_t index) const
 {
     if (index < 0 || index >= GetNumProperties())
         return {};
-    return m_order[static_cast<std::size_t>(index)]->first;
+    return *Entries()[static_cast<std::size_t>(index)].name;
 }
 
 std::int32_t Property::GetNumTemporaries() const
 {
+    const std::span<const Entry> entries = Entries();
     return static_cast<std::int32_t>(
-        std::count_if(m_order.begin(), m_order.end(), [](const auto* entry) { return entry->second.IsTemporary(); }));
+        std::count_if(entries.begin(), entries.end(), [](const Entry& entry) { return entry.cell.IsTemporary(); }));
 }
 
 void Property::SetTemporary(std::string_view name, bool set)
@@ -269,11 +367,11 @@ void Property::Serialize(Archive& archive)
 {
     if (archive.IsStoring()) {
         archive << (GetNumProperties() - GetNumTemporaries());
-        for (Cells::value_type* entry : m_order) {
-            if (entry->second.IsTemporary())
+        for (Entry& entry : Entries()) {
+            if (entry.cell.IsTemporary())
                 continue;
-            archive << entry->first;
-            entry->second.Serialize(archive);
+            archive << *entry.name;
+            entry.cell.Serialize(archive);
         }
         return;
     }

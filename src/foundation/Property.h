@@ -1,14 +1,12 @@
 // Property: an object's user-property table, names mapped to typed DataStorage cells in insertion order.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
+#include "core/UniqueString.h"
 #include "foundation/DataStorage.h"
 #include "platform/PersistentObject.h"
 
@@ -66,7 +64,8 @@ public:
     bool GetProperty(std::string_view name, std::int32_t& count, const std::uint8_t*& bytes) const;
     bool GetProperty(std::string_view name, Base*& object) const;
 
-    // Names are compared exactly, letter case included.
+    // Names are compared exactly, letter case included. Lookups scan a small table and go through
+    // an index in a large one.
     bool HasProperty(std::string_view name) const { return Find(name) != nullptr; }
     void RemoveProperty(std::string_view name);
 
@@ -74,7 +73,7 @@ public:
     std::string GetPropertyAsString(std::string_view name) const;
     std::string GetPropertyAsString(std::string_view name, std::int32_t width, std::int32_t precision) const;
 
-    std::int32_t GetNumProperties() const { return static_cast<std::int32_t>(m_order.size()); }
+    std::int32_t GetNumProperties() const { return static_cast<std::int32_t>(Entries().size()); }
     // The name at a position of the table's order (insertion order); empty when out of range.
     std::string GetPropertyName(std::int32_t index) const;
     std::int32_t GetNumTemporaries() const;
@@ -93,20 +92,28 @@ public:
     void Serialize(Archive& archive) override;
 
 private:
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
+    // A name, interned for the process, and its cell.
+    struct Entry {
+        UniqueString::StringPtr name;
+        DataStorage cell;
     };
-    using Cells = std::unordered_map<std::string, DataStorage, NameHash, std::equal_to<>>;
+    struct Table;
+    enum class Form : std::uint8_t { Empty, One, Many };
 
+    std::span<Entry> Entries();
+    std::span<const Entry> Entries() const;
+    const Entry* FindEntry(std::string_view name) const;
     const DataStorage* Find(std::string_view name) const;
     DataStorage* Find(std::string_view name);
     void Put(std::string_view name, DataStorage&& cell);
-    void RebuildOrder(const Property& other);
+    void Clear() noexcept;
 
-    // Cells by name; nodes are stable, so the order list can point at them.
-    Cells m_cells;
-    std::vector<Cells::value_type*> m_order;
+    // A single entry is held in place, as most tables have one; more move to a table of their own.
+    union {
+        Entry m_one;
+        Table* m_table;
+    };
+    Form m_form = Form::Empty;
 };
 
 } // namespace Tavrel

@@ -821,12 +821,109 @@ private:
     std::uint32_t m_lastSerial = 0;
 };
 
-// Members most nodes never use, behind one pointer that stays null until one of them is needed.
-struct TreeNode::Extras {
+// The side block of a node whose first rare member was a registration or its temp data.
+struct TreeNode::Extras::RegistrationsFirst {
     RegistrationList registrations;
     std::unique_ptr<Property> properties;
     void* tempData = nullptr;
 };
+
+// The side block of a node whose first rare member was a user property.
+struct TreeNode::Extras::PropertiesFirst {
+    Property properties;
+    std::unique_ptr<RegistrationList> registrations;
+    void* tempData = nullptr;
+};
+
+TreeNode::Extras::RegistrationsFirst* TreeNode::Extras::AsRegistrationsFirst() const
+{
+    return (m_bits & PropertiesFirstTag) != 0 ? nullptr : reinterpret_cast<RegistrationsFirst*>(m_bits);
+}
+
+TreeNode::Extras::PropertiesFirst* TreeNode::Extras::AsPropertiesFirst() const
+{
+    return (m_bits & PropertiesFirstTag) != 0 ? reinterpret_cast<PropertiesFirst*>(m_bits & ~PropertiesFirstTag)
+                                              : nullptr;
+}
+
+void TreeNode::Extras::Reset() noexcept
+{
+    // Either layout fits the 56 bytes of a 64-byte heap block, so one registration or one scalar
+    // user property costs that block alone.
+    static_assert(sizeof(RegistrationsFirst) <= 56 && sizeof(PropertiesFirst) <= 56);
+    RegistrationsFirst* const registrationsFirst = AsRegistrationsFirst();
+    PropertiesFirst* const propertiesFirst = AsPropertiesFirst();
+    m_bits = 0;
+    delete registrationsFirst;
+    delete propertiesFirst;
+}
+
+TreeNode::RegistrationList* TreeNode::Extras::FindRegistrations() const
+{
+    if (RegistrationsFirst* block = AsRegistrationsFirst())
+        return &block->registrations;
+    if (PropertiesFirst* block = AsPropertiesFirst())
+        return block->registrations.get();
+    return nullptr;
+}
+
+TreeNode::RegistrationList& TreeNode::Extras::EditRegistrations()
+{
+    if (PropertiesFirst* block = AsPropertiesFirst()) {
+        if (!block->registrations)
+            block->registrations = std::make_unique<RegistrationList>();
+        return *block->registrations;
+    }
+    if (m_bits == 0)
+        m_bits = reinterpret_cast<std::uintptr_t>(new RegistrationsFirst());
+    return AsRegistrationsFirst()->registrations;
+}
+
+Property* TreeNode::Extras::FindProperties() const
+{
+    if (RegistrationsFirst* block = AsRegistrationsFirst())
+        return block->properties.get();
+    if (PropertiesFirst* block = AsPropertiesFirst())
+        return &block->properties;
+    return nullptr;
+}
+
+Property& TreeNode::Extras::EditProperties()
+{
+    if (RegistrationsFirst* block = AsRegistrationsFirst()) {
+        if (!block->properties)
+            block->properties = std::make_unique<Property>();
+        return *block->properties;
+    }
+    if (m_bits == 0) {
+        static_assert(alignof(PropertiesFirst) > PropertiesFirstTag, "the tag bit is free in the address");
+        m_bits = reinterpret_cast<std::uintptr_t>(new PropertiesFirst()) | PropertiesFirstTag;
+    }
+    return AsPropertiesFirst()->properties;
+}
+
+void* TreeNode::Extras::GetTempData() const
+{
+    if (const RegistrationsFirst* block = AsRegistrationsFirst())
+        return block->tempData;
+    if (const PropertiesFirst* block = AsPropertiesFirst())
+        return block->tempData;
+    return nullptr;
+}
+
+void TreeNode::Extras::SetTempData(void* data)
+{
+    if (PropertiesFirst* block = AsPropertiesFirst()) {
+        block->tempData = data;
+        return;
+    }
+    if (m_bits == 0) {
+        if (!data)
+            return;
+        m_bits = reinterpret_cast<std::uintptr_t>(new RegistrationsFirst());
+    }
+    AsRegistrationsFirst()->tempData = data;
+}
 
 // ---- Construction and destruction
 
@@ -851,7 +948,8 @@ TreeNode::TreeNode(TreeNode* parent) : TreeNode()
     // a registration of this node, or a tree registration above for this very event, can hear it:
     // without one, the delivery is spared its climb to the root.
     const bool wanted = m_levelEventMask.Has(EventCreated);
-    bool heard = m_extras && !m_extras->registrations.empty();
+    const RegistrationList* own = m_extras.FindRegistrations();
+    bool heard = own && !own->empty();
     if (!heard && m_parent) {
         CacheAncestry(m_parent);
         heard = std::any_of(g_ancestry.inherited.begin(), g_ancestry.inherited.end(), [](const auto& entry) {
@@ -879,7 +977,7 @@ TreeNode::~TreeNode()
             m_parent->RemoveChild(this);
     }
     m_children.reset();
-    m_extras.reset();
+    m_extras.Reset();
     for (Watch* watch = m_watchers; watch; watch = watch->next)
         watch->alive = false;
     ForgetAncestryOf(this);
@@ -1073,9 +1171,10 @@ TreeNode* TreeNode::CacheAncestry(const TreeNode* node)
     if (node == cache.node)
         return cache.root;
     const auto take = [&cache](const TreeNode* holder) {
-        if (!holder->m_extras)
+        const RegistrationList* registrations = holder->m_extras.FindRegistrations();
+        if (!registrations)
             return;
-        for (const Registration& held : holder->m_extras->registrations) {
+        for (const Registration& held : *registrations) {
             const std::uint16_t code = held.code;
             if (!held.tree || code == 0)
                 continue;
@@ -1594,30 +1693,22 @@ void TreeNode::FinishStoring(std::uint32_t) {}
 
 Property* TreeNode::FindUserProperties() const
 {
-    return m_extras ? m_extras->properties.get() : nullptr;
+    return m_extras.FindProperties();
 }
 
 Property& TreeNode::EditUserProperties()
 {
-    if (!m_extras)
-        m_extras = std::make_unique<Extras>();
-    if (!m_extras->properties)
-        m_extras->properties = std::make_unique<Property>();
-    return *m_extras->properties;
+    return m_extras.EditProperties();
 }
 
 void* TreeNode::GetTempDataSlot() const
 {
-    return m_extras ? m_extras->tempData : nullptr;
+    return m_extras.GetTempData();
 }
 
 void TreeNode::SetTempDataSlot(void* data)
 {
-    if (!data && !m_extras)
-        return;
-    if (!m_extras)
-        m_extras = std::make_unique<Extras>();
-    m_extras->tempData = data;
+    m_extras.SetTempData(data);
 }
 
 void TreeNode::RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
@@ -1625,10 +1716,8 @@ void TreeNode::RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Call
 {
     if (!callback)
         return;
-    if (!m_extras)
-        m_extras = std::make_unique<Extras>();
     const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree};
-    RegistrationList& registrations = m_extras->registrations;
+    RegistrationList& registrations = m_extras.EditRegistrations();
     const bool known = std::any_of(registrations.begin(), registrations.end(),
                                    [&](const Registration& held) { return held.Same(registration); });
     if (!known)
@@ -1643,10 +1732,11 @@ void TreeNode::RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Call
 void TreeNode::UnregisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
                                const char* attribute)
 {
-    if (!m_extras)
+    RegistrationList* const found = m_extras.FindRegistrations();
+    if (!found)
         return;
     const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree};
-    RegistrationList& registrations = m_extras->registrations;
+    RegistrationList& registrations = *found;
     for (std::size_t i = registrations.size(); i-- > 0;) {
         if (registrations[i].Same(registration)) {
             registrations.Erase(i);
@@ -1664,9 +1754,10 @@ void TreeNode::UnregisterAllEvents(void* data)
         UnregisterAllEvents();
         return;
     }
-    if (!m_extras)
+    RegistrationList* const found = m_extras.FindRegistrations();
+    if (!found)
         return;
-    RegistrationList& registrations = m_extras->registrations;
+    RegistrationList& registrations = *found;
     for (std::size_t i = registrations.size(); i-- > 0;) {
         const Registration& held = registrations[i];
         if (held.data != data)
@@ -1684,8 +1775,8 @@ void TreeNode::UnregisterAllEvents(void* data)
 void TreeNode::UnregisterAllEvents()
 {
     const auto drop = [](TreeNode* node) {
-        if (node->m_extras)
-            node->m_extras->registrations.Clear();
+        if (RegistrationList* registrations = node->m_extras.FindRegistrations())
+            registrations->Clear();
         return true;
     };
     drop(this);
@@ -1699,8 +1790,8 @@ void TreeNode::UnregisterAllEvents()
 std::uint8_t TreeNode::RegisteredBits(std::uint32_t type, bool treeOnly) const
 {
     unsigned bits = 0;
-    if (m_extras) {
-        for (const Registration& held : m_extras->registrations) {
+    if (const RegistrationList* registrations = m_extras.FindRegistrations()) {
+        for (const Registration& held : *registrations) {
             if (held.classType == type && (!treeOnly || held.tree))
                 bits |= held.code & 0xFFu;
         }
@@ -1710,8 +1801,10 @@ std::uint8_t TreeNode::RegisteredBits(std::uint32_t type, bool treeOnly) const
 
 bool TreeNode::HoldsRegistration(std::uint32_t type, std::uint16_t code) const
 {
-    return m_extras && std::any_of(m_extras->registrations.begin(), m_extras->registrations.end(),
-                                   [&](const Registration& held) { return held.classType == type && held.code == code; });
+    const RegistrationList* registrations = m_extras.FindRegistrations();
+    return registrations &&
+           std::any_of(registrations->begin(), registrations->end(),
+                       [&](const Registration& held) { return held.classType == type && held.code == code; });
 }
 
 void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree)
@@ -1781,7 +1874,8 @@ void TreeNode::ProcessEvent(TreeNode* source, std::uint32_t type, std::uint16_t 
     const std::uint32_t sourceOID = source ? source->GetOID() : 0;
     const Base* const instance = source ? source->GetClassInstance() : nullptr;
     for (TreeNode* node = this; node; node = node->m_parent) {
-        if (!node->m_extras || node->m_extras->registrations.empty())
+        const RegistrationList* registrations = node->m_extras.FindRegistrations();
+        if (!registrations || registrations->empty())
             continue;
         Watch watch(node);
         node->DeliverHere(source, sourceOID, instance, type, code, attribute, tree, data, watch);
@@ -1801,7 +1895,7 @@ void TreeNode::DeliverHere(TreeNode* source, std::uint32_t sourceOID, const Base
     std::uint32_t done = 0;
     for (bool fired = true; fired && watch.alive;) {
         fired = false;
-        const RegistrationList& registrations = m_extras->registrations;
+        const RegistrationList& registrations = *m_extras.FindRegistrations();
         const Registration* next = std::upper_bound(
             registrations.begin(), registrations.end(), done,
             [](std::uint32_t serial, const Registration& held) { return serial < held.serial; });

@@ -270,7 +270,37 @@ private:
 
     struct Registration;
     class RegistrationList;
-    struct Extras;
+
+    // Owner of the side block of rarely used members (registrations, user properties, temp data),
+    // null until one of them is needed. The block holds in place the registrations or the user
+    // properties, whichever the node needed first, and the other behind a pointer of its own, so
+    // either costs one heap block; the low bit of the address tells the two layouts apart.
+    class Extras {
+    public:
+        Extras() = default;
+        Extras(const Extras&) = delete;
+        Extras& operator=(const Extras&) = delete;
+        ~Extras() { Reset(); }
+
+        void Reset() noexcept;
+        // Null when the node never had any.
+        RegistrationList* FindRegistrations() const;
+        RegistrationList& EditRegistrations();
+        Property* FindProperties() const;
+        Property& EditProperties();
+        void* GetTempData() const;
+        void SetTempData(void* data);
+
+    private:
+        struct RegistrationsFirst;
+        struct PropertiesFirst;
+        static constexpr std::uintptr_t PropertiesFirstTag = 1;
+
+        RegistrationsFirst* AsRegistrationsFirst() const;
+        PropertiesFirst* AsPropertiesFirst() const;
+
+        std::uintptr_t m_bits = 0;
+    };
 
     enum Flag : std::uint8_t {
         Selected = 1,
@@ -312,7 +342,7 @@ private:
 
     TreeNode* m_parent = nullptr;
     std::unique_ptr<ChildArray> m_children;
-    std::unique_ptr<Extras> m_extras;        // null until a registration, user property or temp data
+    Extras m_extras;                         // null until a registration, user property or temp data
     // Operations that must learn of this node's destruction. Inline, as every raised event watches
     // its node: kept with the rare members, each watch would allocate them.
     Watch* m_watchers = nullptr;

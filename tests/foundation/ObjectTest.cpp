@@ -11,6 +11,7 @@
 #include "core/GraphicsPrimitives.h"
 #include "foundation/CompressedPropertyArchive.h"
 #include "document/DataModelLibrary.h"
+#include "foundation/DataStorage.h"
 #include "foundation/Object.h"
 #include "platform/Archive.h"
 
@@ -222,6 +223,40 @@ TEST_F(ObjectTest, EventsFollowCallsNotChanges)
     other.SetProperty("Weight", std::int32_t{2}, 0);
     ASSERT_EQ(g_heard.size(), 1u);
     EXPECT_EQ(g_heard[0].attribute, "Weight");
+}
+
+// The rare members share one block whichever came first: registrations, properties and temp data
+// added in any order all work, and dropping the registrations keeps the properties.
+TEST_F(ObjectTest, PropertiesRegistrationsAndTempDataComeInAnyOrder)
+{
+    Object propertiesFirst(nullptr);
+    propertiesFirst.SetProperty("Charge", std::int32_t{-1}, DataStorage::FlagReadable);
+    propertiesFirst.SetTempData(&propertiesFirst, false);
+    Listen(propertiesFirst);
+    propertiesFirst.SetProperty("Site", "A12", DataStorage::FlagReadable);
+    EXPECT_EQ(Codes(), (std::vector<std::uint16_t>{Object::EventPropertySet}));
+    propertiesFirst.UnregisterAllEvents();
+    propertiesFirst.SetProperty("Charge", std::int32_t{2}, DataStorage::FlagReadable);
+    EXPECT_EQ(g_heard.size(), 1u);
+    EXPECT_EQ(propertiesFirst.GetTempData(), &propertiesFirst);
+
+    Object registrationsFirst(nullptr);
+    registrationsFirst.SetTempData(&registrationsFirst, false);
+    Listen(registrationsFirst);
+    registrationsFirst.SetProperty("Charge", std::int32_t{2}, DataStorage::FlagReadable);
+    registrationsFirst.SetProperty("Site", "A12", DataStorage::FlagReadable);
+    EXPECT_EQ(g_heard.size(), 2u);
+    EXPECT_EQ(registrationsFirst.GetTempData(), &registrationsFirst);
+
+    for (Object* node : {&propertiesFirst, &registrationsFirst}) {
+        std::int32_t charge = 0;
+        EXPECT_TRUE(node->GetProperty("Charge", charge));
+        EXPECT_EQ(charge, 2);
+        EXPECT_EQ(node->GetPropertyAsString("Site"), "A12");
+        node->RemoveProperty("Charge");
+        EXPECT_FALSE(node->HasProperty("Charge"));
+        EXPECT_TRUE(node->HasProperty("Site"));
+    }
 }
 
 TEST_F(ObjectTest, ColorIndexSchemeCyclesThroughEightColoursAndCoversTheRoot)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/Base.h"
@@ -172,6 +173,51 @@ TEST(UserPropertyTable, InsertionOrderReplacementAndRemoval)
     ASSERT_EQ(table.GetNumProperties(), 3);
     EXPECT_EQ(table.GetPropertyName(1), "c");
     EXPECT_EQ(table.GetPropertyName(2), "B");
+}
+
+// Tables grow from one cell to many and shrink back: order, lookups, replacement and the blocks handed
+// out stay right on every side of the size where lookups start to use an index.
+TEST(UserPropertyTable, GrowingAndShrinkingKeepsOrderLookupsAndHandedOutBlocks)
+{
+    Property table;
+    table.SetProperty("first", "kept", Readable);
+    const char* handedOut = nullptr;
+    ASSERT_TRUE(table.GetProperty("first", handedOut));
+    for (std::int32_t i = 0; i < 40; ++i)
+        table.SetProperty("n" + std::to_string(i), i, Readable);
+    EXPECT_STREQ(handedOut, "kept");  // other cells do not move a cell's block
+    table.SetProperty("n3", "three", Writable);
+    ASSERT_EQ(table.GetNumProperties(), 41);
+    EXPECT_EQ(table.GetPropertyName(4), "n3");
+    EXPECT_EQ(table.GetPropertyAsString("n3"), "three");
+
+    for (std::int32_t i = 0; i < 40; i += 2)
+        table.RemoveProperty("n" + std::to_string(i));
+    table.RemoveProperty("first");
+    ASSERT_EQ(table.GetNumProperties(), 20);
+    Property copy(table);
+    for (std::int32_t i = 0; i < 40; ++i) {
+        const std::string name = "n" + std::to_string(i);
+        EXPECT_EQ(copy.HasProperty(name), i % 2 == 1) << name;
+        if (i % 2 == 1 && i != 3) {
+            EXPECT_EQ(copy.GetPropertyAsString(name), std::to_string(i));
+        }
+    }
+    EXPECT_EQ(copy.GetPropertyName(0), "n1");
+    EXPECT_EQ(copy.GetPropertyName(19), "n39");
+
+    for (std::int32_t i = 1; i < 39; i += 2)
+        copy.RemoveProperty("n" + std::to_string(i));
+    ASSERT_EQ(copy.GetNumProperties(), 1);
+    EXPECT_EQ(copy.GetPropertyName(0), "n39");
+    copy.RemoveProperty("n39");
+    copy.SetProperty("again", 1.5f, Readable);
+    EXPECT_EQ(copy.GetPropertyAsString("again"), "1.500000");
+
+    Property moved(std::move(table));
+    EXPECT_EQ(moved.GetNumProperties(), 20);
+    EXPECT_EQ(table.GetNumProperties(), 0);
+    EXPECT_FALSE(table.HasProperty("n1"));
 }
 
 TEST(UserPropertyTable, SetFromStringCreatesTextOrDefersToTheCell)
