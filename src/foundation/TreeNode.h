@@ -290,7 +290,7 @@ private:
     void ActivityChanged();
     bool AllChildrenSelected() const;
     void LinkCopy(CopyWork& work);
-    void LoadChildren(Archive& archive);
+    struct RecordWalk;
     // Links a loaded node under a parent without events; false when that would close a cycle.
     bool JoinLoaded(TreeNode* parent);
     // Puts the children a loaded "Children" list names at their list positions.

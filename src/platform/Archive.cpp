@@ -152,15 +152,21 @@ std::uint32_t Archive::TakeIndex()
 
 void Archive::WriteObject(const PersistentObject* object)
 {
+    if (WriteObjectHeader(object))
+        const_cast<PersistentObject*>(object)->Serialize(*this);
+}
+
+bool Archive::WriteObjectHeader(const PersistentObject* object)
+{
     if (!IsStoring())
         throw ArchiveException(ArchiveException::readOnly);
     if (!object) {
         *this << NullTag;
-        return;
+        return false;
     }
     if (const auto known = m_storeIndex.find(object); known != m_storeIndex.end()) {
         WriteTag(known->second, false);
-        return;
+        return false;
     }
     const RuntimeClass* record = object->GetRuntimeClass();
     if (!record || !record->IsSerializable())
@@ -177,7 +183,7 @@ void Archive::WriteObject(const PersistentObject* object)
         m_storeIndex.emplace(record, TakeIndex());
     }
     m_storeIndex.emplace(object, TakeIndex());
-    const_cast<PersistentObject*>(object)->Serialize(*this);
+    return true;
 }
 
 std::string_view Archive::ReadClassName(std::uint16_t& schema)
@@ -275,6 +281,22 @@ bool Archive::ReadRecordHeader(const RuntimeClass& record)
 
 PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
 {
+    const ObjectHeader header = ReadObjectHeader(expected);
+    if (!header.isNew)
+        return header.object;
+    try {
+        m_schema = header.schema;
+        header.object->Serialize(*this);
+        m_schema = 0xFFFFFFFFu;
+    } catch (...) {
+        AbandonObject(header);
+        throw;
+    }
+    return header.object;
+}
+
+Archive::ObjectHeader Archive::ReadObjectHeader(const RuntimeClass* expected)
+{
     if (!IsLoading())
         throw ArchiveException(ArchiveException::writeOnly);
     std::uint16_t tag = 0;
@@ -289,7 +311,7 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
         bool isClass = false;
         ReadTagIndex(tag, index, isClass);
         if (!isClass && index == 0)
-            return nullptr;
+            return {};
         if (index >= m_loadTable.size() || m_loadIsClass[index] != isClass || !m_loadTable[index])
             throw ArchiveException(ArchiveException::badIndex);
         if (!isClass) {
@@ -297,7 +319,7 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
             if (expected && !object->IsKindOf(expected))
                 throw ArchiveException(ArchiveException::badClass);
             m_handedOut[index] = true;
-            return object;
+            return {object, false, 0, index};
         }
         record = static_cast<const RuntimeClass*>(m_loadTable[index]);
         schema = m_loadSchema[index];
@@ -310,19 +332,15 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
         throw ArchiveException(ArchiveException::badClass);
     const std::size_t index = m_loadTable.size();
     AddLoaded(created.get(), false, 0);
-    PersistentObject* const object = created.release();
-    try {
-        m_schema = schema;
-        object->Serialize(*this);
-        m_schema = 0xFFFFFFFFu;
-    } catch (...) {
-        // An object already handed out by a back-reference belongs to whoever took it.
-        m_loadTable[index] = nullptr;
-        if (!m_handedOut[index])
-            delete object;
-        throw;
-    }
-    return object;
+    return {created.release(), true, schema, index};
+}
+
+void Archive::AbandonObject(const ObjectHeader& header)
+{
+    // An object already handed out by a back-reference belongs to whoever took it.
+    m_loadTable[header.index] = nullptr;
+    if (!m_handedOut[header.index])
+        delete header.object;
 }
 
 } // namespace Tavrel

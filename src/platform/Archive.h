@@ -94,6 +94,22 @@ public:
     // already handed it out.
     PersistentObject* ReadObject(const RuntimeClass* expected = nullptr);
 
+    // Object records in two steps, for writers and readers that keep nested records off the call stack.
+    // Writes the tag of a record: true when the object is new here and its body (Serialize) must follow.
+    bool WriteObjectHeader(const PersistentObject* object);
+    struct ObjectHeader {
+        PersistentObject* object = nullptr;  // null for a null reference
+        bool isNew = false;                  // created here, its body still to read
+        std::uint32_t schema = 0;            // stored schema of a new object's class
+        std::size_t index = 0;               // a new object's place in the sequence
+    };
+    // Reads the tag of a record as ReadObject does, creating and entering a new object without
+    // reading its body; the caller reads it (with the schema set) or abandons it.
+    ObjectHeader ReadObjectHeader(const RuntimeClass* expected = nullptr);
+    // After a new object's body failed: forgets the object and deletes it unless a back-reference
+    // handed it out.
+    void AbandonObject(const ObjectHeader& header);
+
     // Records of a framework class whose body the caller writes and reads itself, with no object
     // created (the framework's object array, say). The record's object takes an index in the
     // sequence that nothing may refer back to.
