@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -664,6 +666,83 @@ TEST_F(ChemDocTest, RoundTripKeepsTheWholeTreeAndTheViewSettings)
     EXPECT_EQ(*loaded.GetMatrix(), Turn());
     EXPECT_EQ(loaded.GetLineWidth(), 4.0);  // options outside the view block keep their values
     EXPECT_EQ(Save(loaded).size(), bytes.size());
+}
+
+// Runs the work on a thread with a stack of the given size.
+void RunOnStack(std::size_t stackBytes, const std::function<void()>& work)
+{
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, stackBytes), 0);
+    pthread_t thread;
+    const auto run = [](void* job) -> void* {
+        (*static_cast<const std::function<void()>*>(job))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+// A chain of objects "L0", "L1", ... below the root, each with a leaf "S<level>" after its chain child.
+void BuildComb(TreeRoot& root, int depth)
+{
+    Object* parent = &root;
+    for (int level = 0; level < depth; ++level) {
+        auto* const link = new Object(parent);
+        link->SetLabel("L" + std::to_string(level));
+        if (level > 0)
+            (new Object(parent))->SetLabel("S" + std::to_string(level - 1));
+        parent = link;
+    }
+}
+
+void ExpectComb(TreeRoot& root, int depth)
+{
+    Object* parent = &root;
+    for (int level = 0; level < depth; ++level) {
+        const int expected = level + 1 < depth ? 2 : 0;
+        ASSERT_EQ(parent->GetNumChildren(), level == 0 ? 1 : 2) << level;
+        Object* const link = parent->GetChild(0);
+        ASSERT_EQ(link->GetLabel(), "L" + std::to_string(level));
+        ASSERT_EQ(link->GetParent(), parent);
+        if (level > 0) {
+            ASSERT_EQ(parent->GetChild(1)->GetLabel(), "S" + std::to_string(level - 1));
+        }
+        ASSERT_EQ(link->GetNumChildren(), expected) << level;
+        parent = link;
+    }
+}
+
+TEST_F(ChemDocTest, DeepTreesOfOldFilesLoadOnASmallStackAndSurviveASave)
+{
+    constexpr int depth = 998;
+    TreeRoot root;
+    BuildComb(root, depth);
+    Archive old;
+    WriteHead(old, 0x30000u);
+    old.WriteObject(&root);
+    WriteView(old, 25.0f, 1, 2, 0x00112233u, true);
+    old << true << Turn();
+
+    ChemDoc loaded;
+    bool read = false;
+    RunOnStack(256 * 1024, [&] {
+        try {
+            Load(loaded, old.GetBuffer());
+            read = true;
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << error.what();
+        }
+    });
+    ASSERT_TRUE(read);
+    ExpectComb(*loaded.GetTreeRoot(), depth);
+
+    // Saving writes records deeper than the writer keeps recordings for: the outer ones are made
+    // again, and the side leaves after each chain child still follow it.
+    ChemDoc again;
+    Load(again, Save(loaded));
+    ExpectComb(*again.GetTreeRoot(), depth);
 }
 
 TEST_F(ChemDocTest, EveryTruncationIsRefusedAndLeavesTheDocumentAsItWas)
