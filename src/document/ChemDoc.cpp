@@ -1,6 +1,7 @@
 #include "document/ChemDoc.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -94,6 +95,20 @@ void DeleteParentlessNodesSince(std::uint32_t lastOIDBefore, std::uint32_t last 
     }
 }
 
+// The view matrix; one with an entry that is not finite loads as the identity.
+Matrix4x4 ReadMatrix(Archive& archive)
+{
+    Matrix4x4 matrix;
+    archive >> matrix;
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            if (!std::isfinite(matrix(i, j)))
+                return Matrix4x4();
+        }
+    }
+    return matrix;
+}
+
 // The root's record of the compressed property stream; the finishing pass has run when it returns.
 // lastRead is the last OID the reading itself handed out.
 std::unique_ptr<TreeRoot> ReadRootRecord(Archive& archive, std::uint32_t& lastRead)
@@ -145,11 +160,14 @@ struct ChemDoc::View {
         archive << viewSize << projection << quality << (background.GetValue() & 0x00FFFFFFu) << depthCue << stereo;
     }
 
-    // Without the stereo byte the stereo setting stays as it was.
+    // Without the stereo byte the stereo setting stays as it was. A view size that is not finite
+    // loads as the default.
     void Read(Archive& archive, bool withStereo)
     {
         std::uint32_t color = 0;
         archive >> viewSize >> projection >> quality >> color >> depthCue;
+        if (!std::isfinite(viewSize))
+            viewSize = static_cast<float>(DataModelOptions().GetViewSize());
         background = Color(color);
         if (withStereo)
             archive >> stereo;
@@ -283,7 +301,7 @@ void ChemDoc::Load(Archive& archive)
             root = ReadRootRecord(archive, lastRead);
         }
         if (version < firstStereoVersion) {
-            archive >> matrix;
+            matrix = ReadMatrix(archive);
             root = ReadRootObject(archive);
             lastRead = Base::GetLastOID();
             view.Read(archive, false);
@@ -293,7 +311,7 @@ void ChemDoc::Load(Archive& archive)
                 lastRead = Base::GetLastOID();
             }
             view.Read(archive, true);
-            archive >> matrix;
+            matrix = ReadMatrix(archive);
         }
         // Collections never own their members: a member that no node of the tree holds is freed,
         // and its entries read as null.

@@ -831,6 +831,30 @@ TEST_F(ChemDocTest, OldSchemaScalesEveryDecoratedAnnotationByTheViewSize)
     EXPECT_EQ(scaledHidden->GetXY(), Point2d(10.0, 20.0));
 }
 
+TEST_F(ChemDocTest, NonFiniteViewValuesLoadAsTheDefaultsAndScaleNothingToNaN)
+{
+    ChemDoc source;
+    source.SetMatrix(Turn());
+    auto* const note = new DecoratedAnnotation(source.GetTreeRoot());
+    note->SetXY(Point2d(0.5, -0.25));
+    Bytes bytes = Save(source);
+    PutU32(bytes, 28, 7);
+    const std::size_t view = bytes.size() - viewTail;
+    const float defaultSize = static_cast<float>(DataModelOptions().GetViewSize());
+    for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        const auto badSize = static_cast<float>(bad);
+        std::memcpy(bytes.data() + view, &badSize, sizeof badSize);
+        std::memcpy(bytes.data() + view + 18 + 5 * 8, &bad, sizeof bad);
+        ChemDoc loaded;
+        Load(loaded, bytes);
+        EXPECT_EQ(loaded.GetViewSize(), defaultSize);
+        EXPECT_EQ(*loaded.GetMatrix(), Matrix4x4());
+        auto* const scaled = DynCast<DecoratedAnnotation>(loaded.GetTreeRoot()->GetChild(0));
+        ASSERT_NE(scaled, nullptr);
+        EXPECT_EQ(scaled->GetXY(), Point2d(0.5 * defaultSize, -0.25 * defaultSize));
+    }
+}
+
 TEST_F(ChemDocTest, CellsWithReplicasHaveTheirSymmetryMapSwitchedOn)
 {
     ChemDoc source;
