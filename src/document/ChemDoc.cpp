@@ -114,13 +114,21 @@ Matrix4x4 ReadMatrix(Archive& archive)
 std::unique_ptr<TreeRoot> ReadRootRecord(Archive& archive, std::uint32_t& lastRead)
 {
     std::unique_ptr<TreeRoot> root;
+    const std::size_t at = archive.GetPosition();
     {
         CompressedPropertyArchive stream(archive);
         std::unique_ptr<Base> record(Catalog::ReadProperties(stream));
         lastRead = Base::GetLastOID();
+        if (!record)
+            archive.Refuse(ArchiveException::badClass, "the root record is of no class known here", at);
+        if (!IsA<TreeRoot>(record.get()))
+            archive.Refuse(ArchiveException::badClass,
+                           "the root record is of class " + ArchiveException::Quote(record->GetRuntimeClass()->className) +
+                               ", not a tree root",
+                           at);
         // A hostile stream can make the record a child of a node read inside it: refuse that too.
-        if (!IsA<TreeRoot>(record.get()) || static_cast<TreeRoot*>(record.get())->GetParent())
-            throw ArchiveException(ArchiveException::badClass);
+        if (static_cast<TreeRoot*>(record.get())->GetParent())
+            archive.Refuse(ArchiveException::badClass, "the root record is the child of a record inside it", at);
         root.reset(static_cast<TreeRoot*>(record.release()));
     }
     return root;
@@ -130,9 +138,10 @@ std::unique_ptr<TreeRoot> ReadRootRecord(Archive& archive, std::uint32_t& lastRe
 // the property stream does.
 std::unique_ptr<TreeRoot> ReadRootObject(Archive& archive)
 {
+    const std::size_t at = archive.GetPosition();
     PersistentObject* const object = archive.ReadObject(&TreeRoot::GetThisClass());
     if (!object)
-        throw ArchiveException(ArchiveException::badClass);
+        archive.Refuse(ArchiveException::badClass, "the root is a null reference", at);
     std::unique_ptr<TreeRoot> root(static_cast<TreeRoot*>(object));
     root->ClearModified();
     return root;
@@ -260,7 +269,7 @@ void ChemDoc::Store(Archive& archive)
     if (HoldsConformerModels(*m_root)) {
         copy = CopyTree(*m_root);
         if (!copy)
-            throw ArchiveException(ArchiveException::genericException);
+            archive.Refuse(ArchiveException::genericException, "the tree with conformer models cannot be copied for the save");
     }
     TreeRoot& root = copy ? *copy : *m_root;
     PreProcess(archive, root);
@@ -279,8 +288,9 @@ void ChemDoc::Store(Archive& archive)
 // Everything is read into temporaries; the document changes only once the whole file has been read.
 void ChemDoc::Load(Archive& archive)
 {
+    const std::size_t start = archive.GetPosition();
     if (FindAndReadHeader(archive) < 0)
-        throw ArchiveException(ArchiveException::badSchema);
+        archive.Refuse(ArchiveException::badSchema, "no header " + ArchiveException::Quote(headerText), start);
     std::uint32_t version = 0;
     archive >> version;
     if (version > currentVersion)

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <unordered_set>
 
 #include "core/StringUtils.h"
@@ -91,19 +92,19 @@ bool GetHeldBlock(const Variant& stored, std::int32_t& count, const T*& values)
     return true;
 }
 
-[[noreturn]] void Malformed()
-{
-    throw ArchiveException(ArchiveException::genericException);
-}
-
-// Reads count elements of T, refusing counts that the remaining input cannot hold.
+// Reads count elements of T, refusing counts (stored at countAt) that the remaining input cannot hold.
 template <class T>
-std::vector<T> ReadBlock(Archive& archive, std::int32_t count)
+std::vector<T> ReadBlock(Archive& archive, std::int32_t count, std::size_t countAt)
 {
     if (count < 0)
-        Malformed();
+        archive.Refuse(ArchiveException::genericException,
+                       "a user property value of " + std::to_string(count) + " elements", countAt);
     if (static_cast<std::size_t>(count) > archive.GetRemaining() / sizeof(T))
-        throw ArchiveException(ArchiveException::endOfFile);
+        archive.Refuse(ArchiveException::endOfFile,
+                       "a user property value of " + std::to_string(count) + " elements of " +
+                           std::to_string(sizeof(T)) + " bytes, " + std::to_string(archive.GetRemaining()) +
+                           " bytes left",
+                       countAt);
     std::vector<T> block(static_cast<std::size_t>(count));
     archive.Read(block.data(), block.size() * sizeof(T));
     return block;
@@ -336,6 +337,8 @@ void DataStorage::Store(Archive& archive) const
 
 void DataStorage::Load(Archive& archive)
 {
+    const std::size_t typeAt = archive.GetPosition();
+    const std::size_t countAt = typeAt + sizeof(std::int32_t);
     std::int32_t type = 0;
     std::int32_t count = 0;
     std::uint8_t flags = 0;
@@ -358,27 +361,30 @@ void DataStorage::Load(Archive& archive)
         archive >> value.emplace<TypeFloat>();
         break;
     case TypeLongArray:
-        value.emplace<TypeLongArray>(ReadBlock<std::int32_t>(archive, count));
+        value.emplace<TypeLongArray>(ReadBlock<std::int32_t>(archive, count, countAt));
         break;
     case TypeFloatArray:
-        value.emplace<TypeFloatArray>(ReadBlock<float>(archive, count));
+        value.emplace<TypeFloatArray>(ReadBlock<float>(archive, count, countAt));
         break;
     case TypeText: {
-        Text block = ReadBlock<char>(archive, count);
+        const std::size_t textAt = archive.GetPosition();
+        Text block = ReadBlock<char>(archive, count, countAt);
         // A stored text is a C string: one zero byte, at its end.
         if (!block.empty() && std::memchr(block.data(), '\0', block.size()) != &block.back())
-            Malformed();
+            archive.Refuse(ArchiveException::genericException,
+                           "a user property text that does not end at its one zero byte", textAt);
         value.emplace<TypeText>(std::move(block));
         break;
     }
     case TypeByteArray:
-        value.emplace<TypeByteArray>(ReadBlock<std::uint8_t>(archive, count));
+        value.emplace<TypeByteArray>(ReadBlock<std::uint8_t>(archive, count, countAt));
         break;
     case TypeObject: {
         // Whatever this read creates and nobody else takes is owned by the cell, so it is neither
         // leaked nor deleted under a holder.
         if (g_objectDepth > MaxObjectDepth)
-            Malformed();
+            archive.Refuse(ArchiveException::genericException,
+                           "user property objects nested more than " + std::to_string(MaxObjectDepth) + " deep");
         const ObjectDepthScope depth;
         const std::uint32_t lastOID = Base::GetLastOID();
         auto* object = static_cast<Base*>(archive.ReadObject(&Base::GetThisClass()));
@@ -394,7 +400,8 @@ void DataStorage::Load(Archive& archive)
         break;
     }
     default:
-        Malformed();
+        archive.Refuse(ArchiveException::genericException,
+                       "a user property value of unknown type " + std::to_string(type), typeAt);
     }
     m_value = std::move(value);
     m_flags = flags;

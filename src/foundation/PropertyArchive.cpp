@@ -40,9 +40,10 @@ bool IsAlive(const Base* object, std::uint32_t oid)
     return Base::GetObjectA(oid) == object;
 }
 
-[[noreturn]] void Malformed(ArchiveException::Cause cause, const std::string& message)
+[[noreturn]] void Malformed(const Archive& archive, std::size_t at, ArchiveException::Cause cause,
+                            const std::string& message)
 {
-    throw ArchiveException(cause, {}, "malformed property stream: " + message);
+    archive.Refuse(cause, "malformed property stream: " + message, at);
 }
 
 } // namespace
@@ -235,10 +236,11 @@ void PropertyArchive::WriteClassHierarchy(const ClassHierarchy& hierarchy)
 
 ClassHierarchy PropertyArchive::ReadClassHierarchy()
 {
+    const std::size_t at = GetArchive().GetPosition();
     ClassHierarchy hierarchy;
     hierarchy.Serialize(GetArchive());
     if (hierarchy.GetNames().empty())
-        Malformed(ArchiveException::badClass, "a class hierarchy without names");
+        Malformed(GetArchive(), at, ArchiveException::badClass, "a class hierarchy without names");
     return hierarchy;
 }
 
@@ -516,7 +518,7 @@ struct PropertyArchive::RecordReader {
     void Check(std::int64_t count, const char* what) const
     {
         if (count < 0 || static_cast<std::uint64_t>(count) > Available())
-            Malformed(ArchiveException::endOfFile,
+            Malformed(stream.GetArchive(), stream.GetArchive().GetPosition(), ArchiveException::endOfFile,
                       std::string(what) + " " + std::to_string(count) + " does not fit in the remaining input");
     }
 
@@ -530,7 +532,8 @@ struct PropertyArchive::RecordReader {
                       static_cast<std::size_t>(parent.elements - parent.element) +
                       static_cast<std::size_t>(parent.slots - parent.slot - 1);
             if (reserve > Available())
-                Malformed(ArchiveException::endOfFile, "nested record beyond the end of the input");
+                Malformed(stream.GetArchive(), stream.GetArchive().GetPosition(), ArchiveException::endOfFile,
+                          "nested record beyond the end of the input");
             state.reserved += reserve;
         }
         Frame frame;

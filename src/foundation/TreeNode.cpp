@@ -89,18 +89,19 @@ void SkipParentReference(Archive& archive)
     const std::vector<std::uint8_t>& bytes = archive.GetBuffer();
     const std::size_t at = archive.GetPosition();
     if (archive.GetRemaining() < 2)
-        throw ArchiveException(ArchiveException::endOfFile);
+        archive.Refuse(ArchiveException::endOfFile, "a node's parent reference cut short");
     const auto tag = static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
     std::size_t length = 2;
     bool isNew = tag == 0xFFFF || (tag != 0x7FFF && (tag & 0x8000) != 0);
     if (tag == 0x7FFF) {
         if (archive.GetRemaining() < 6)
-            throw ArchiveException(ArchiveException::endOfFile);
+            archive.Refuse(ArchiveException::endOfFile, "a node's parent reference cut short");
         isNew = (bytes[at + 5] & 0x80) != 0;
         length = 6;
     }
     if (isNew)
-        throw ArchiveException(ArchiveException::genericException);
+        archive.Refuse(ArchiveException::genericException,
+                       "a node's parent is a new record, not a reference to a record around it");
     archive.Seek(at + length);
 }
 
@@ -1427,9 +1428,9 @@ struct TreeNode::RecordWalk {
     void Run()
     {
         if (g_walks >= MaxNestedWalks)
-            throw ArchiveException(ArchiveException::genericException, {},
-                                   "records nested more than " + std::to_string(MaxNestedWalks) +
-                                       " deep inside other records' fields");
+            m_archive.Refuse(ArchiveException::genericException,
+                             "records nested more than " + std::to_string(MaxNestedWalks) +
+                                 " deep inside other records' fields");
         const struct Nesting {
             Nesting() { ++g_walks; }
             ~Nesting() { --g_walks; }

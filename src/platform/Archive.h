@@ -119,6 +119,11 @@ public:
     // back-reference to it), the body following. Any other tag raises badClass or badIndex.
     bool ReadRecordHeader(const RuntimeClass& record);
 
+    // Raises ArchiveException with the cause, saying what was wrong and at which offset: by default
+    // the current one (the read cursor, or the end of what is stored).
+    [[noreturn]] void Refuse(ArchiveException::Cause cause, std::string_view what) const;
+    [[noreturn]] void Refuse(ArchiveException::Cause cause, std::string_view what, std::size_t offset) const;
+
     // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF.
     std::uint32_t GetObjectSchema();
     void SetObjectSchema(std::uint32_t schema) { m_schema = schema; }
@@ -126,11 +131,14 @@ public:
 private:
     void WriteTag(std::uint32_t index, bool isClass);
     std::uint32_t TakeIndex();
-    const RuntimeClass* ReadNewClass(std::uint32_t& schema);
+    // The class of a new-class tag read at offset at.
+    const RuntimeClass* ReadNewClass(std::uint32_t& schema, std::size_t at);
     // The name of a new class; its stored schema goes to schema.
     std::string_view ReadClassName(std::uint16_t& schema);
     // Splits a tag other than the new-class tag into an index and whether it names a class.
     void ReadTagIndex(std::uint16_t tag, std::uint32_t& index, bool& isClass);
+    // Refuses (badSchema) a stored schema that a class without the versionable bit does not read.
+    void CheckSchema(const RuntimeClass& record, std::uint16_t schema, std::size_t at) const;
     void AddLoaded(const void* entry, bool isClass, std::uint32_t schema);
 
     Mode m_mode;

@@ -767,6 +767,52 @@ TEST_F(ChemDocTest, EveryTruncationIsRefusedAndLeavesTheDocumentAsItWas)
     EXPECT_EQ(*document.GetMatrix(), Matrix4x4());
 }
 
+TEST_F(ChemDocTest, EveryRefusalOfACorruptFileSaysWhatWasWrongAndWhereInPrintableText)
+{
+    ChemDoc source;
+    auto* const molecule = new Object(source.GetTreeRoot());
+    molecule->SetLabel("molecule");
+    molecule->SetProperty("Charge", 1.5f, DataStorage::FlagReadable);
+    molecule->SetProperty("Note", "kept", DataStorage::FlagReadable);
+    auto* const point = new DocPoint(molecule, Point3d(1.0, 2.0, 3.0));
+    source.GetTreeRoot()->CreateNamedCollection("group")->Add(point);
+    Archive old;
+    WriteHead(old, 0x30000u);
+    old.WriteObject(source.GetTreeRoot());
+    WriteView(old, 25.0f, 1, 2, 0, true);
+    old << true << Turn();
+
+    int refusals = 0;
+    const auto expectDescribed = [&refusals](const Bytes& bytes, const std::string& change) {
+        ChemDoc document;
+        try {
+            Load(document, bytes);
+        } catch (const CSchemaException&) {
+            // A version above the current one: the fixed message.
+        } catch (const ArchiveException& error) {
+            ++refusals;
+            const std::string text = error.what();
+            const std::string lead = std::string(ArchiveException::Describe(error.GetCause())) + " at offset ";
+            ASSERT_EQ(text.rfind(lead, 0), 0u) << change << ": " << text;
+            const std::size_t colon = text.find(": ", lead.size());
+            ASSERT_NE(colon, std::string::npos) << change << ": " << text;
+            EXPECT_GT(text.size(), colon + 2) << change << ": " << text;
+            for (const char character : text)
+                ASSERT_TRUE(character >= 0x20 && character <= 0x7E) << change << ": " << text;
+        }
+    };
+    for (const Bytes& file : {Save(source), old.GetBuffer()}) {
+        for (std::size_t at = 0; at < file.size(); ++at) {
+            expectDescribed(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(at)),
+                            "cut to " + std::to_string(at));
+            Bytes changed = file;
+            changed[at] ^= 0xFF;
+            expectDescribed(changed, "byte " + std::to_string(at) + " inverted");
+        }
+    }
+    EXPECT_GT(refusals, 500);
+}
+
 TEST_F(ChemDocTest, RootRecordThatIsNotATreeRootIsABadClass)
 {
     Object impostor(nullptr);
