@@ -61,11 +61,6 @@ std::unordered_map<const TreeNode*, const Archive*>& OpenNodes()
     return nodes;
 }
 
-// A walk nests in another only through a record's own fields (a collection's new member, say); the
-// depth of that nesting is bounded, as each level costs call stack.
-constexpr std::size_t MaxNestedWalks = 64;
-std::size_t g_walks = 0;
-
 // The framework's object array: in the framework-archive form the children are one record of it,
 // class-tagged, holding the count and the children's records.
 const RuntimeClass& ObjectArrayClass()
@@ -1427,14 +1422,6 @@ struct TreeNode::RecordWalk {
 
     void Run()
     {
-        if (g_walks >= MaxNestedWalks)
-            m_archive.Refuse(ArchiveException::genericException,
-                             "records nested more than " + std::to_string(MaxNestedWalks) +
-                                 " deep inside other records' fields");
-        const struct Nesting {
-            Nesting() { ++g_walks; }
-            ~Nesting() { --g_walks; }
-        } nesting;
         std::vector<OpenRecord>& records = OpenRecords();
         try {
             Open(m_top, {});

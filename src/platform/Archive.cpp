@@ -14,6 +14,26 @@ constexpr std::uint16_t ClassTag = 0x8000;
 constexpr std::uint16_t NewClassTag = 0xFFFF;
 constexpr std::uint32_t BigClassTag = 0x80000000u;
 constexpr std::uint32_t MaxIndex = 0x7FFFFFFEu;
+constexpr std::uint32_t MaxNesting = 64;
+
+// One more object body open inside the others while it lives.
+class NestedBody {
+public:
+    NestedBody(const Archive& archive, std::uint32_t& nesting, std::size_t at) : m_nesting(nesting)
+    {
+        if (nesting >= MaxNesting)
+            archive.Refuse(ArchiveException::genericException,
+                           "objects nested more than " + std::to_string(MaxNesting) + " deep in other objects' fields",
+                           at);
+        ++m_nesting;
+    }
+    ~NestedBody() { --m_nesting; }
+    NestedBody(const NestedBody&) = delete;
+    NestedBody& operator=(const NestedBody&) = delete;
+
+private:
+    std::uint32_t& m_nesting;
+};
 } // namespace
 
 Archive::Archive() : m_mode(Mode::Store) {}
@@ -171,8 +191,11 @@ std::uint32_t Archive::TakeIndex()
 
 void Archive::WriteObject(const PersistentObject* object)
 {
-    if (WriteObjectHeader(object))
-        const_cast<PersistentObject*>(object)->Serialize(*this);
+    const std::size_t at = m_buffer.size();
+    if (!WriteObjectHeader(object))
+        return;
+    const NestedBody body(*this, m_nesting, at);
+    const_cast<PersistentObject*>(object)->Serialize(*this);
 }
 
 bool Archive::WriteObjectHeader(const PersistentObject* object)
@@ -318,10 +341,12 @@ bool Archive::ReadRecordHeader(const RuntimeClass& record)
 
 PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
 {
+    const std::size_t at = m_position;
     const ObjectHeader header = ReadObjectHeader(expected);
     if (!header.isNew)
         return header.object;
     try {
+        const NestedBody body(*this, m_nesting, at);
         m_schema = header.schema;
         header.object->Serialize(*this);
         m_schema = 0xFFFFFFFFu;

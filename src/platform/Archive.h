@@ -86,7 +86,9 @@ public:
     // bytesPerElement bytes cannot remain in the input.
     std::uint32_t ReadCount(std::size_t bytesPerElement);
 
-    // Tagged object records. Null is written as tag 0.
+    // Tagged object records. Null is written as tag 0. A body (Serialize) written or read inside the
+    // fields of 64 others is refused (genericException); a tree's children do not count, as tree nodes
+    // walk their subtrees themselves.
     void WriteObject(const PersistentObject* object);
     // Reads one record; the result must be of (or derive from) the expected class when one is given.
     // A new object belongs to the caller; a back-reference returns an object already handed out.
@@ -145,6 +147,8 @@ private:
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_position = 0;
     std::uint32_t m_schema = 0xFFFFFFFFu;
+    // Object bodies written or read inside the fields of other objects' bodies; each costs call stack.
+    std::uint32_t m_nesting = 0;
 
     // Classes and objects share one index sequence starting at 1.
     std::uint32_t m_nextIndex = 1;
