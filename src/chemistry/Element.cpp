@@ -1,6 +1,7 @@
 #include "chemistry/Element.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "platform/Archive.h"
@@ -90,10 +91,13 @@ void Element::Serialize(Archive& archive)
     archive >> color >> name >> symbol >> type >> atomicNumber >> atomicWeight >> exactMass;
     for (std::int32_t& state : states)
         archive >> state;
+    const std::size_t statesAt = archive.GetPosition();
     archive >> numStates >> commonState >> covalentRadius >> vdwRadius;
     if (numStates < 0 || numStates > MaxOxidationStates)
-        throw ArchiveException(ArchiveException::genericException, {},
-                               "Element: number of oxidation states out of range");
+        archive.Refuse(ArchiveException::genericException,
+                       "an element with " + std::to_string(numStates) + " oxidation states (at most " +
+                           std::to_string(MaxOxidationStates) + ")",
+                       statesAt);
 
     m_color = color;
     m_name = std::move(name);

@@ -1,5 +1,7 @@
 #include "core/GraphicsAttributes.h"
 
+#include <string>
+
 #include "platform/Archive.h"
 
 namespace Tavrel {
@@ -45,8 +47,12 @@ void GraphicsAttributes::Serialize(Archive& ar)
         >> loaded.m_graphicsQuality >> loaded.m_perspectiveAngle >> loaded.m_stereoAngle
         >> loaded.m_stereoSeparationFactor >> loaded.m_stereoSkewFactor >> loaded.m_viewSize >> loaded.m_zFarAdj
         >> loaded.m_zNearAdj;
-    if (ar.ReadCount() != numberOfLights)
-        throw ArchiveException(ArchiveException::genericException, {}, "GraphicsAttributes: wrong number of lights");
+    const std::size_t countAt = ar.GetPosition();
+    if (const std::uint32_t count = ar.ReadCount(); count != numberOfLights)
+        ar.Refuse(ArchiveException::genericException,
+                  "graphics attributes with " + std::to_string(count) + " lights (" + std::to_string(numberOfLights) +
+                      " expected)",
+                  countAt);
     for (LightSource& light : loaded.m_lights)
         ar >> light;
     *this = loaded;

@@ -80,16 +80,17 @@ void SkipCellReference(Archive& archive)
     const std::span<const std::uint8_t> bytes = archive.GetData();
     const std::size_t at = archive.GetPosition();
     if (archive.GetRemaining() < 2)
-        throw ArchiveException(ArchiveException::endOfFile);
+        archive.Refuse(ArchiveException::endOfFile, "a symmetry's cell reference cut short");
     const auto tag = static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
     bool isNew = tag == 0xFFFF || (tag != 0x7FFF && (tag & 0x8000) != 0);
     if (tag == 0x7FFF) {
         if (archive.GetRemaining() < 6)
-            throw ArchiveException(ArchiveException::endOfFile);
+            archive.Refuse(ArchiveException::endOfFile, "a symmetry's cell reference cut short");
         isNew = (bytes[at + 5] & 0x80) != 0;
     }
     if (isNew)
-        throw ArchiveException(ArchiveException::genericException);
+        archive.Refuse(ArchiveException::genericException,
+                       "a symmetry's cell is a new record, not a reference to the cell around it");
     archive.ReadObject();
 }
 

@@ -1,6 +1,7 @@
 #include "document/ChemDoc.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -94,18 +95,40 @@ void DeleteParentlessNodesSince(std::uint32_t lastOIDBefore, std::uint32_t last 
     }
 }
 
+// The view matrix; one with an entry that is not finite loads as the identity.
+Matrix4x4 ReadMatrix(Archive& archive)
+{
+    Matrix4x4 matrix;
+    archive >> matrix;
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            if (!std::isfinite(matrix(i, j)))
+                return Matrix4x4();
+        }
+    }
+    return matrix;
+}
+
 // The root's record of the compressed property stream; the finishing pass has run when it returns.
 // lastRead is the last OID the reading itself handed out.
 std::unique_ptr<TreeRoot> ReadRootRecord(Archive& archive, std::uint32_t& lastRead)
 {
     std::unique_ptr<TreeRoot> root;
+    const std::size_t at = archive.GetPosition();
     {
         CompressedPropertyArchive stream(archive);
         std::unique_ptr<Base> record(Catalog::ReadProperties(stream));
         lastRead = Base::GetLastOID();
+        if (!record)
+            archive.Refuse(ArchiveException::badClass, "the root record is of no class known here", at);
+        if (!IsA<TreeRoot>(record.get()))
+            archive.Refuse(ArchiveException::badClass,
+                           "the root record is of class " + ArchiveException::Quote(record->GetRuntimeClass()->className) +
+                               ", not a tree root",
+                           at);
         // A hostile stream can make the record a child of a node read inside it: refuse that too.
-        if (!IsA<TreeRoot>(record.get()) || static_cast<TreeRoot*>(record.get())->GetParent())
-            throw ArchiveException(ArchiveException::badClass);
+        if (static_cast<TreeRoot*>(record.get())->GetParent())
+            archive.Refuse(ArchiveException::badClass, "the root record is the child of a record inside it", at);
         root.reset(static_cast<TreeRoot*>(record.release()));
     }
     return root;
@@ -115,9 +138,10 @@ std::unique_ptr<TreeRoot> ReadRootRecord(Archive& archive, std::uint32_t& lastRe
 // the property stream does.
 std::unique_ptr<TreeRoot> ReadRootObject(Archive& archive)
 {
+    const std::size_t at = archive.GetPosition();
     PersistentObject* const object = archive.ReadObject(&TreeRoot::GetThisClass());
     if (!object)
-        throw ArchiveException(ArchiveException::badClass);
+        archive.Refuse(ArchiveException::badClass, "the root is a null reference", at);
     std::unique_ptr<TreeRoot> root(static_cast<TreeRoot*>(object));
     root->ClearModified();
     return root;
@@ -145,11 +169,14 @@ struct ChemDoc::View {
         archive << viewSize << projection << quality << (background.GetValue() & 0x00FFFFFFu) << depthCue << stereo;
     }
 
-    // Without the stereo byte the stereo setting stays as it was.
+    // Without the stereo byte the stereo setting stays as it was. A view size that is not finite
+    // loads as the default.
     void Read(Archive& archive, bool withStereo)
     {
         std::uint32_t color = 0;
         archive >> viewSize >> projection >> quality >> color >> depthCue;
+        if (!std::isfinite(viewSize))
+            viewSize = static_cast<float>(DataModelOptions().GetViewSize());
         background = Color(color);
         if (withStereo)
             archive >> stereo;
@@ -242,7 +269,7 @@ void ChemDoc::Store(Archive& archive)
     if (HoldsConformerModels(*m_root)) {
         copy = CopyTree(*m_root);
         if (!copy)
-            throw ArchiveException(ArchiveException::genericException);
+            archive.Refuse(ArchiveException::genericException, "the tree with conformer models cannot be copied for the save");
     }
     TreeRoot& root = copy ? *copy : *m_root;
     PreProcess(archive, root);
@@ -261,8 +288,9 @@ void ChemDoc::Store(Archive& archive)
 // Everything is read into temporaries; the document changes only once the whole file has been read.
 void ChemDoc::Load(Archive& archive)
 {
+    const std::size_t start = archive.GetPosition();
     if (FindAndReadHeader(archive) < 0)
-        throw ArchiveException(ArchiveException::badSchema);
+        archive.Refuse(ArchiveException::badSchema, "no header " + ArchiveException::Quote(headerText), start);
     std::uint32_t version = 0;
     archive >> version;
     if (version > currentVersion)
@@ -283,7 +311,7 @@ void ChemDoc::Load(Archive& archive)
             root = ReadRootRecord(archive, lastRead);
         }
         if (version < firstStereoVersion) {
-            archive >> matrix;
+            matrix = ReadMatrix(archive);
             root = ReadRootObject(archive);
             lastRead = Base::GetLastOID();
             view.Read(archive, false);
@@ -293,7 +321,7 @@ void ChemDoc::Load(Archive& archive)
                 lastRead = Base::GetLastOID();
             }
             view.Read(archive, true);
-            archive >> matrix;
+            matrix = ReadMatrix(archive);
         }
         // Collections never own their members: a member that no node of the tree holds is freed,
         // and its entries read as null.

@@ -27,7 +27,8 @@ class TreeRoot;
 //   projection mode (i32), graphics quality (i32), background colour (u32, top byte cleared), depth
 //   cue (byte), stereo (byte), and the view matrix (Matrix4x4::Serialize: sixteen doubles).
 // Older files are read too: 0x40000 has no schema field; below 0x40000 the root is a class-tagged
-// framework object; below 0x20000 the matrix comes first and the stereo byte is missing.
+// framework object; below 0x20000 the matrix comes first and the stereo byte is missing. A stored
+// view size that is not finite loads as the default size, and a matrix with such an entry as the identity.
 class ChemDoc : public PersistentObject {
 public:
     static constexpr const char* className = "XXChemDoc";

@@ -32,11 +32,15 @@ void ClassHierarchy::Serialize(Archive& archive)
             archive << name;
         return;
     }
+    const std::size_t at = archive.GetPosition();
     std::int32_t count = 0;
     archive >> count;
     // Every stored name takes at least its one-byte length.
     if (count < 0 || static_cast<std::size_t>(count) > archive.GetRemaining())
-        throw ArchiveException(ArchiveException::endOfFile);
+        archive.Refuse(ArchiveException::endOfFile,
+                       "a class hierarchy of " + std::to_string(count) + " names, " +
+                           std::to_string(archive.GetRemaining()) + " bytes left",
+                       at);
     m_names.reserve(m_names.size() + static_cast<std::size_t>(count));
     for (std::int32_t i = 0; i < count; ++i) {
         std::string name;

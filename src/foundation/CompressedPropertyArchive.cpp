@@ -10,9 +10,10 @@ namespace Tavrel {
 
 namespace {
 
-[[noreturn]] void Malformed(ArchiveException::Cause cause, const std::string& message)
+[[noreturn]] void Malformed(const Archive& archive, std::size_t at, ArchiveException::Cause cause,
+                            const std::string& message)
 {
-    throw ArchiveException(cause, {}, "malformed property stream: " + message);
+    archive.Refuse(cause, "malformed property stream: " + message, at);
 }
 
 // The code or flag at a position; -1 while the stream has not given it.
@@ -142,18 +143,20 @@ ClassHierarchy CompressedPropertyArchive::ReadClassHierarchy()
 PropertyArchive::RecordClass CompressedPropertyArchive::ReadRecordClass()
 {
     Archive& stream = GetArchive();
+    const std::size_t at = stream.GetPosition();
     if (const std::uint32_t index = CompressionInteger::ReadUnsignedInteger(stream)) {
         ClassDictionaryEntry* entry = m_dictionary.FindIndex(static_cast<std::int32_t>(index));
         if (!entry)
-            Malformed(ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");
+            Malformed(stream, at, ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");
         return {&entry->hierarchy, entry};
     }
     const std::int32_t index = CompressionInteger::ReadInteger(stream);
     ClassHierarchy hierarchy = PropertyArchive::ReadClassHierarchy();
     if (m_dictionary.FindIndex(index))
-        Malformed(ArchiveException::badIndex, "class index " + std::to_string(index) + " is defined twice");
+        Malformed(stream, at, ArchiveException::badIndex, "class index " + std::to_string(index) + " is defined twice");
     if (m_dictionary.Find(hierarchy.GetClassNameA()))
-        Malformed(ArchiveException::badClass, "class \"" + hierarchy.GetClassNameA() + "\" is defined twice");
+        Malformed(stream, at, ArchiveException::badClass,
+                  "class " + ArchiveException::Quote(hierarchy.GetClassNameA()) + " is defined twice");
     ClassDictionaryEntry& entry = m_dictionary.Add(hierarchy, index);
     return {&entry.hierarchy, &entry};
 }
@@ -195,9 +198,11 @@ std::int32_t CompressedPropertyArchive::ReadNumberOfProperties(std::string_view 
     if (!entry)
         return 0;
     if (entry->propertyCount == -1) {
+        const std::size_t at = GetArchive().GetPosition();
         const std::int32_t count = CompressionInteger::ReadInteger(GetArchive());
         if (count < 0)
-            Malformed(ArchiveException::genericException, "negative property count");
+            Malformed(GetArchive(), at, ArchiveException::genericException,
+                      "property count " + std::to_string(count) + " of class " + ArchiveException::Quote(className));
         entry->propertyCount = count;
     }
     return entry->propertyCount;
@@ -228,17 +233,20 @@ void CompressedPropertyArchive::WritePropertyName(std::string_view className, st
 std::string CompressedPropertyArchive::ReadPropertyName(std::string_view className, std::int32_t index, bool& isArray)
 {
     ClassDictionaryEntry* entry = m_dictionary.Find(className);
+    const std::size_t at = GetArchive().GetPosition();
     if (!entry || index < 0 || index >= entry->propertyCount)
-        Malformed(ArchiveException::badIndex, "property position " + std::to_string(index) + " of class \"" +
-                                                  std::string(className) + "\" is not defined");
+        Malformed(GetArchive(), at, ArchiveException::badIndex,
+                  "property position " + std::to_string(index) + " of class " + ArchiveException::Quote(className) +
+                      " is not defined");
     const auto position = static_cast<std::size_t>(index);
     if (position < entry->names.size()) {
         isArray = At(entry->arrayFlags, index) == 1;
         return entry->names[position];
     }
     if (position != entry->names.size())
-        Malformed(ArchiveException::badIndex, "property position " + std::to_string(index) + " of class \"" +
-                                                  std::string(className) + "\" is out of order");
+        Malformed(GetArchive(), at, ArchiveException::badIndex,
+                  "property position " + std::to_string(index) + " of class " + ArchiveException::Quote(className) +
+                      " is out of order");
     std::string name;
     GetArchive() >> name;
     const std::int32_t flag = CompressionInteger::ReadInteger(GetArchive()) == 1 ? 1 : 0;
@@ -269,8 +277,9 @@ std::int32_t CompressedPropertyArchive::ReadPropertyType(std::string_view classN
         return 0;
     const std::int32_t position = PositionOf(*entry, propertyName);
     if (position < 0)
-        Malformed(ArchiveException::badIndex, "property \"" + std::string(propertyName) + "\" of class \"" +
-                                                  std::string(className) + "\" has no position");
+        Malformed(GetArchive(), GetArchive().GetPosition(), ArchiveException::badIndex,
+                  "property " + ArchiveException::Quote(propertyName) + " of class " +
+                      ArchiveException::Quote(className) + " has no position");
     std::int32_t type = At(entry->typeCodes, position);
     if (type == -1) {
         type = CompressionInteger::ReadInteger(GetArchive());

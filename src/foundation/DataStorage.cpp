@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <unordered_set>
 
 #include "core/StringUtils.h"
@@ -60,11 +61,6 @@ public:
 std::size_t ElementSize(DataStorage::Type type)
 {
     return type == DataStorage::TypeLongArray || type == DataStorage::TypeFloatArray ? 4 : 1;
-}
-
-[[noreturn]] void Malformed()
-{
-    throw ArchiveException(ArchiveException::genericException);
 }
 
 } // namespace
@@ -411,6 +407,8 @@ void DataStorage::Store(Archive& archive) const
 
 void DataStorage::Load(Archive& archive)
 {
+    const std::size_t typeAt = archive.GetPosition();
+    const std::size_t countAt = typeAt + sizeof(std::int32_t);
     std::int32_t type = 0;
     std::int32_t count = 0;
     std::uint8_t flags = 0;
@@ -439,9 +437,15 @@ void DataStorage::Load(Archive& archive)
         // Counts that the remaining input cannot hold are refused before anything is allocated.
         const std::size_t elementSize = ElementSize(static_cast<Type>(type));
         if (count < 0)
-            Malformed();
+            archive.Refuse(ArchiveException::genericException,
+                           "a user property value of " + std::to_string(count) + " elements", countAt);
         if (static_cast<std::size_t>(count) > archive.GetRemaining() / elementSize)
-            throw ArchiveException(ArchiveException::endOfFile);
+            archive.Refuse(ArchiveException::endOfFile,
+                           "a user property value of " + std::to_string(count) + " elements of " +
+                               std::to_string(elementSize) + " bytes, " + std::to_string(archive.GetRemaining()) +
+                               " bytes left",
+                           countAt);
+        const std::size_t blockAt = archive.GetPosition();
         loaded.m_type = static_cast<std::uint8_t>(type);
         loaded.m_value.block = Block::Make(count, elementSize, nullptr);
         if (Block* block = loaded.m_value.block)
@@ -449,14 +453,16 @@ void DataStorage::Load(Archive& archive)
         // A stored text is a C string: one zero byte, at its end.
         const Block* text = type == TypeText ? loaded.m_value.block : nullptr;
         if (text && std::memchr(text->Bytes(), '\0', static_cast<std::size_t>(count)) != text->Bytes() + count - 1)
-            Malformed();
+            archive.Refuse(ArchiveException::genericException,
+                           "a user property text that does not end at its one zero byte", blockAt);
         break;
     }
     case TypeObject: {
         // Whatever this read creates and nobody else takes is owned by the cell, so it is neither
         // leaked nor deleted under a holder.
         if (g_objectDepth > MaxObjectDepth)
-            Malformed();
+            archive.Refuse(ArchiveException::genericException,
+                           "user property objects nested more than " + std::to_string(MaxObjectDepth) + " deep");
         const ObjectDepthScope depth;
         const std::uint32_t lastOID = Base::GetLastOID();
         auto* object = static_cast<Base*>(archive.ReadObject(&Base::GetThisClass()));
@@ -473,7 +479,8 @@ void DataStorage::Load(Archive& archive)
         break;
     }
     default:
-        Malformed();
+        archive.Refuse(ArchiveException::genericException,
+                       "a user property value of unknown type " + std::to_string(type), typeAt);
     }
     loaded.m_type = static_cast<std::uint8_t>(type);
     loaded.m_flags = flags;

@@ -376,12 +376,16 @@ void Property::Serialize(Archive& archive)
         return;
     }
 
+    const std::size_t at = archive.GetPosition();
     std::int32_t count = 0;
     archive >> count;
     if (count < 1)
         return;
     if (static_cast<std::size_t>(count) > archive.GetRemaining() / MinimumEntrySize)
-        throw ArchiveException(ArchiveException::endOfFile);
+        archive.Refuse(ArchiveException::endOfFile,
+                       "a table of " + std::to_string(count) + " user properties, " +
+                           std::to_string(archive.GetRemaining()) + " bytes left",
+                       at);
     Property loaded;
     for (std::int32_t i = 0; i < count; ++i) {
         std::string name;

@@ -1,5 +1,6 @@
 #include "foundation/PropertyArchive.h"
 
+#include <deque>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -200,9 +201,10 @@ bool IsAlive(const Base* object, std::uint32_t oid)
     return Base::GetObjectA(oid) == object;
 }
 
-[[noreturn]] void Malformed(ArchiveException::Cause cause, const std::string& message)
+[[noreturn]] void Malformed(const Archive& archive, std::size_t at, ArchiveException::Cause cause,
+                            const std::string& message)
 {
-    throw ArchiveException(cause, {}, "malformed property stream: " + message);
+    archive.Refuse(cause, "malformed property stream: " + message, at);
 }
 
 } // namespace
@@ -432,10 +434,11 @@ void PropertyArchive::WriteClassHierarchy(const ClassHierarchy& hierarchy)
 
 ClassHierarchy PropertyArchive::ReadClassHierarchy()
 {
+    const std::size_t at = GetArchive().GetPosition();
     ClassHierarchy hierarchy;
     hierarchy.Serialize(GetArchive());
     if (hierarchy.GetNames().empty())
-        Malformed(ArchiveException::badClass, "a class hierarchy without names");
+        Malformed(GetArchive(), at, ArchiveException::badClass, "a class hierarchy without names");
     return hierarchy;
 }
 
@@ -532,12 +535,18 @@ Base* PropertyArchive::ReadReference()
 // object's record at its place. An explicit stack keeps the nesting off the call stack.
 
 struct PropertyArchive::RecordWriter {
+    // An open record: what of its recording is placed, and the recording while it is kept. Only the
+    // innermost records keep theirs; an outer one gives its recording up to a deeper record and makes it
+    // again when the stream gets back to it, so a deep chain holds a few words per level. A record made
+    // again keeps its recording until it ends, so none is made more than twice.
     struct Open {
         Catalog* object;
-        Recorder* recorder;
-        std::size_t item = 0;
-        std::size_t offset = 0;
+        const PropertyPlan* plan; // the plan the record is written by, or null
+        Recorder* recorder;       // null while given up
+        std::size_t item = 0;     // items placed
+        std::size_t offset = 0;   // bytes placed, from the start of the record's recording
     };
+    static constexpr std::size_t KeptRecordings = 64;
 
     explicit RecordWriter(PropertyArchive& archive) : stream(archive) {}
 
@@ -557,16 +566,9 @@ struct PropertyArchive::RecordWriter {
             stream.WriteClassHierarchy(hierarchy);
             stream.WriteNumberOfProperties(object.GetClassHierarchyName(), object.GetNumberOfProperties(stream));
         }
-        // One recorder per nesting depth, reused by the records met at that depth.
-        if (recorders.size() == open.size())
-            recorders.push_back(std::make_unique<Recorder>(stream));
-        Recorder& recorder = *recorders[open.size()];
-        recorder.Reset();
-        if (plan)
-            recorder.WritePlanned(*plan, object);
-        else
-            object.GetSetObjectProperties(recorder);
-        open.push_back({&object, &recorder, 0, recorder.GetStart()});
+        Recorder& recorder = Record(object, plan);
+        open.push_back({&object, plan, &recorder});
+        kept.push_back(open.size() - 1);
     }
 
     void Run(Catalog& object, std::uint32_t oid)
@@ -574,18 +576,22 @@ struct PropertyArchive::RecordWriter {
         Begin(object, oid);
         while (!open.empty()) {
             Open& top = open.back();
+            if (!top.recorder)
+                Remake(top);
             const Recorder& recorder = *top.recorder;
+            const std::uint8_t* const bytes = recorder.GetBytes() + recorder.GetStart();
             if (top.item == recorder.GetNumberOfItems()) {
-                stream.GetArchive().Write(recorder.GetBytes() + top.offset, recorder.GetEnd() - top.offset);
+                stream.GetArchive().Write(bytes + top.offset, recorder.GetEnd() - recorder.GetStart() - top.offset);
                 Catalog* finished = top.object;
-                open.pop_back();
+                End();
                 stream.SetMethodType(MethodAfter);
                 finished->GetSetObjectProperties(stream);
                 continue;
             }
             const Recorder::Item& item = recorder.GetItem(top.item++);
-            stream.GetArchive().Write(recorder.GetBytes() + top.offset, item.offset - top.offset);
-            top.offset = item.offset;
+            const std::size_t itemOffset = item.offset - recorder.GetStart();
+            stream.GetArchive().Write(bytes + top.offset, itemOffset - top.offset);
+            top.offset = itemOffset;
             switch (item.kind) {
             case Recorder::Kind::Name:
                 stream.WritePropertyName(recorder.GetClassName(item.className), item.name, item.value == 1);
@@ -601,6 +607,50 @@ struct PropertyArchive::RecordWriter {
                 break;
             }
         }
+    }
+
+    // Runs the object's MethodWrite pass (by its plan, when it has one) against a spare recorder, or
+    // one taken from the outermost record that keeps its recording.
+    Recorder& Record(Catalog& object, const PropertyPlan* plan)
+    {
+        Recorder* recorder = nullptr;
+        if (!spare.empty()) {
+            recorder = spare.back();
+            spare.pop_back();
+        } else if (kept.size() >= KeptRecordings) {
+            Open& outer = open[kept.front()];
+            kept.pop_front();
+            recorder = outer.recorder;
+            outer.recorder = nullptr;
+        } else {
+            recorder = recorders.emplace_back(std::make_unique<Recorder>(stream)).get();
+        }
+        recorder->Reset();
+        if (plan)
+            recorder->WritePlanned(*plan, object);
+        else
+            object.GetSetObjectProperties(*recorder);
+        return *recorder;
+    }
+
+    // The pass of a record that gave its recording up is run again; it must record at least what was
+    // placed. The record keeps this recording until it ends.
+    void Remake(Open& record)
+    {
+        Recorder& recorder = Record(*record.object, record.plan);
+        if (recorder.GetNumberOfItems() < record.item || recorder.GetEnd() - recorder.GetStart() < record.offset)
+            throw std::logic_error("a record changed while it was written");
+        record.recorder = &recorder;
+    }
+
+    void End()
+    {
+        const Open& record = open.back();
+        if (!kept.empty() && kept.back() == open.size() - 1)
+            kept.pop_back();
+        if (record.recorder)
+            spare.push_back(record.recorder);
+        open.pop_back();
     }
 
     void WriteReference(Base* object)
@@ -623,7 +673,10 @@ struct PropertyArchive::RecordWriter {
 
     PropertyArchive& stream;
     std::vector<std::unique_ptr<Recorder>> recorders;
+    std::vector<Recorder*> spare;
     std::vector<Open> open;
+    // Positions in open of the records that keep a recording they have made once, outermost first.
+    std::deque<std::size_t> kept;
 };
 
 void PropertyArchive::WriteRecord(Catalog& object, std::uint32_t oid)
@@ -693,7 +746,7 @@ struct PropertyArchive::RecordReader {
     void Check(std::int64_t count, const char* what) const
     {
         if (count < 0 || static_cast<std::uint64_t>(count) > Available())
-            Malformed(ArchiveException::endOfFile,
+            Malformed(stream.GetArchive(), stream.GetArchive().GetPosition(), ArchiveException::endOfFile,
                       std::string(what) + " " + std::to_string(count) + " does not fit in the remaining input");
     }
 
@@ -707,7 +760,8 @@ struct PropertyArchive::RecordReader {
                       static_cast<std::size_t>(parent.elements - parent.element) +
                       static_cast<std::size_t>(parent.slots - parent.slot - 1);
             if (reserve > Available())
-                Malformed(ArchiveException::endOfFile, "nested record beyond the end of the input");
+                Malformed(stream.GetArchive(), stream.GetArchive().GetPosition(), ArchiveException::endOfFile,
+                          "nested record beyond the end of the input");
             state.reserved += reserve;
         }
         Frame frame;

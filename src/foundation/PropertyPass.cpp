@@ -62,11 +62,12 @@ bool PropertyPass::Matches(std::string_view name) const
     return StringUtils::EqualsNoCase(m_archive.GetPropertyName(), name);
 }
 
-void PropertyPass::CheckCount(std::string_view name, std::size_t count)
+void PropertyPass::CheckCount(std::string_view name, std::size_t count) const
 {
     if (count > static_cast<std::size_t>(INT32_MAX))
-        throw ArchiveException(ArchiveException::genericException, {},
-                               "array property \"" + std::string(name) + "\" has too many elements");
+        m_archive.GetArchive().Refuse(ArchiveException::genericException,
+                                      "array property " + ArchiveException::Quote(name) + " has " +
+                                          std::to_string(count) + " elements, too many to store");
 }
 
 const Storage* PropertyPass::Peek(Storage::StorageType code) const

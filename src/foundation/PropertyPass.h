@@ -397,7 +397,7 @@ private:
     }
     bool Matches(std::string_view name) const;
     // Refuses (ArchiveException) an array too long for the stream's 32-bit counts.
-    static void CheckCount(std::string_view name, std::size_t count);
+    void CheckCount(std::string_view name, std::size_t count) const;
     // The current holder when it has the code; null when there is none or it has another code (the
     // value is then skipped). Take also marks the value as taken.
     const Storage* Peek(Storage::StorageType code) const;

@@ -140,6 +140,7 @@ std::unique_ptr<Storage> Storage::GetStorageObject(std::string_view className, s
 {
     if (!archive.GetArchive().IsLoading())
         return nullptr;
+    const std::size_t at = archive.GetArchive().GetPosition();
     const std::int32_t type = archive.ReadPropertyType(className, propertyName);
     switch (type) {
     case StorageObject: return std::make_unique<PropertyStorageObject>();
@@ -150,9 +151,10 @@ std::unique_ptr<Storage> Storage::GetStorageObject(std::string_view className, s
     }
     if (std::unique_ptr<Storage> holder = CreateSimpleStorage(type))
         return holder;
-    throw ArchiveException(ArchiveException::genericException, {},
-                           "unknown storage type " + std::to_string(type) + " of property \"" +
-                               std::string(propertyName) + "\"");
+    archive.GetArchive().Refuse(ArchiveException::genericException,
+                                "unknown storage type " + std::to_string(type) + " of property " +
+                                    ArchiveException::Quote(propertyName),
+                                at);
 }
 
 std::unique_ptr<Storage> Storage::CreateSimpleStorage(std::int32_t type)
@@ -261,18 +263,22 @@ void PropertyStorageArchive::Serialize(std::string_view className, std::string_v
     Archive& stream = archive.GetArchive();
     if (stream.IsStoring()) {
         if (m_data.size() > static_cast<std::size_t>(INT32_MAX))
-            throw ArchiveException(ArchiveException::genericException, {},
-                                   "byte block of property \"" + std::string(propertyName) + "\" is too long");
+            stream.Refuse(ArchiveException::genericException,
+                          "byte block of property " + ArchiveException::Quote(propertyName) + " is too long");
         archive.WritePropertyType(className, propertyName, StorageArchive);
         stream << GetLength();
         stream.Write(m_data.data(), m_data.size());
         return;
     }
+    const std::size_t at = stream.GetPosition();
     std::int32_t length = 0;
     stream >> length;
     if (length < 0 || static_cast<std::size_t>(length) > stream.GetRemaining())
-        throw ArchiveException(ArchiveException::endOfFile, {},
-                               "byte block of property \"" + std::string(propertyName) + "\" is longer than the input");
+        stream.Refuse(ArchiveException::endOfFile,
+                      "byte block of " + std::to_string(length) + " bytes of property " +
+                          ArchiveException::Quote(propertyName) + ", " + std::to_string(stream.GetRemaining()) +
+                          " bytes left",
+                      at);
     std::vector<std::uint8_t> block(static_cast<std::size_t>(length));
     stream.Read(block.data(), block.size());
     m_data = std::move(block);

@@ -71,8 +71,8 @@ struct RemovalHint {
 RemovalHint g_removalHint;
 
 // The root of the node last asked about and the tree registrations held on it and above (their codes
-// OR-ed by class type: a mask byte takes the same bits either way), so that building under one parent, or down a chain, climbs to the root once
-// and a child reads what it inherits from here. Forgotten when a tree registration comes or goes and
+// OR-ed by class type: a mask byte takes the same bits either way), so that building under one parent,
+// or down a chain, climbs to the root once and a child reads what it inherits from here. Forgotten when a tree registration comes or goes and
 // when a node holding children, or the node itself, changes parent or is destroyed.
 struct Ancestry {
     const TreeNode* node = nullptr;
@@ -93,33 +93,32 @@ void ForgetAncestryOf(const TreeNode* node)
         ForgetAncestry();
 }
 
-// Framework-archive records in progress, innermost last. Records nest one level per tree level, so
-// the depth is bounded to keep a deep or hostile input from exhausting the stack.
-struct ArchiveRecord {
-    const Archive* archive;
-    const TreeNode* node;
+// A framework-archive record of a tree node in progress. The record holds the node's own fields up to
+// its child array, its children's records, then the rest: the flags and each derived class's fields,
+// which the node's Serialize writes or reads when the walk gives it the turn. Records are kept on an
+// explicit stack, innermost last, shared by the walks that nest inside a record's own fields.
+struct OpenRecord {
+    Archive* archive = nullptr;
+    TreeNode* node = nullptr;
+    Archive::ObjectHeader header;  // loading: the node's entry in the archive, to abandon it on failure
+    std::uint32_t next = 0;        // children begun
+    std::uint32_t count = 0;
+    bool turn = false;             // the node's Serialize is to take the rest of its record
+    std::vector<TreeNode*> taken;  // loading: children read, placed when the rest is read
 };
-constexpr std::size_t MaxArchiveDepth = 1000;
 
-std::vector<ArchiveRecord>& ArchiveRecords()
+std::vector<OpenRecord>& OpenRecords()
 {
-    static std::vector<ArchiveRecord> records;
+    static std::vector<OpenRecord> records;
     return records;
 }
 
-class ArchiveRecordScope {
-public:
-    ArchiveRecordScope(const Archive& archive, const TreeNode* node)
-    {
-        std::vector<ArchiveRecord>& records = ArchiveRecords();
-        if (records.size() >= MaxArchiveDepth)
-            throw ArchiveException(ArchiveException::genericException);
-        records.push_back({&archive, node});
-    }
-    ~ArchiveRecordScope() { ArchiveRecords().pop_back(); }
-    ArchiveRecordScope(const ArchiveRecordScope&) = delete;
-    ArchiveRecordScope& operator=(const ArchiveRecordScope&) = delete;
-};
+// The nodes whose records are open up to their children, with their archive.
+std::unordered_map<const TreeNode*, const Archive*>& OpenNodes()
+{
+    static std::unordered_map<const TreeNode*, const Archive*> nodes;
+    return nodes;
+}
 
 // The framework's object array: in the framework-archive form the children are one record of it,
 // class-tagged, holding the count and the children's records.
@@ -129,13 +128,12 @@ const RuntimeClass& ObjectArrayClass()
     return record;
 }
 
-// True while the node's own record is being written to or read from the archive.
+// True while the node's record is open up to its children in the archive.
 bool IsRecordOpen(const Archive& archive, const TreeNode* node)
 {
-    const std::vector<ArchiveRecord>& records = ArchiveRecords();
-    return node && std::any_of(records.rbegin(), records.rend(), [&](const ArchiveRecord& record) {
-               return record.archive == &archive && record.node == node;
-           });
+    const auto& nodes = OpenNodes();
+    const auto found = node ? nodes.find(node) : nodes.end();
+    return found != nodes.end() && found->second == &archive;
 }
 
 // A child names its parent only by a back-reference to a record already open. Skips that reference
@@ -145,18 +143,19 @@ void SkipParentReference(Archive& archive)
     const std::span<const std::uint8_t> bytes = archive.GetData();
     const std::size_t at = archive.GetPosition();
     if (archive.GetRemaining() < 2)
-        throw ArchiveException(ArchiveException::endOfFile);
+        archive.Refuse(ArchiveException::endOfFile, "a node's parent reference cut short");
     const auto tag = static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
     std::size_t length = 2;
     bool isNew = tag == 0xFFFF || (tag != 0x7FFF && (tag & 0x8000) != 0);
     if (tag == 0x7FFF) {
         if (archive.GetRemaining() < 6)
-            throw ArchiveException(ArchiveException::endOfFile);
+            archive.Refuse(ArchiveException::endOfFile, "a node's parent reference cut short");
         isNew = (bytes[at + 5] & 0x80) != 0;
         length = 6;
     }
     if (isNew)
-        throw ArchiveException(ArchiveException::genericException);
+        archive.Refuse(ArchiveException::genericException,
+                       "a node's parent is a new record, not a reference to a record around it");
     archive.Seek(at + length);
 }
 
@@ -2042,72 +2041,189 @@ TreeNode* TreeNode::NodeCopy()
 
 // ---- Framework archive
 
+// Writes or reads the records of a node's subtree with an explicit stack: each record is opened (own
+// fields and child array), its children follow, and its rest is handed to the node's Serialize.
+struct TreeNode::RecordWalk {
+    RecordWalk(Archive& archive, TreeNode& top) : m_archive(archive), m_top(top), m_base(OpenRecords().size()) {}
+
+    void Run()
+    {
+        std::vector<OpenRecord>& records = OpenRecords();
+        try {
+            Open(m_top, {});
+            for (;;) {
+                OpenRecord& record = records.back();
+                if (record.next < record.count) {
+                    ++record.next;
+                    NextChild(record);
+                } else if (records.size() > m_base + 1) {
+                    Finish();
+                } else {
+                    break;
+                }
+            }
+            OpenNodes().erase(&m_top);
+            Rest(m_archive, m_top);
+            records.pop_back();
+        } catch (...) {
+            Unwind();
+            throw;
+        }
+    }
+
+    // True (once) when a walk gives the node's Serialize the rest of its record.
+    static bool TakeTurn(const Archive& archive, const TreeNode& node)
+    {
+        std::vector<OpenRecord>& records = OpenRecords();
+        if (records.empty())
+            return false;
+        OpenRecord& record = records.back();
+        if (!record.turn || record.node != &node || record.archive != &archive)
+            return false;
+        record.turn = false;
+        return true;
+    }
+
+    // The node's fields after its children: the flags; on loading the children read are placed first.
+    static void Rest(Archive& archive, TreeNode& node)
+    {
+        if (archive.IsStoring()) {
+            archive << node.HasFlag(Selected) << node.HasFlag(Visible) << node.HasFlag(Clipped);
+            return;
+        }
+        std::uint8_t selected = 0;
+        std::uint8_t visible = 0;
+        std::uint8_t clipped = 0;
+        archive >> selected >> visible >> clipped;
+        const std::vector<TreeNode*> taken = std::move(OpenRecords().back().taken);
+        if (!taken.empty()) {
+            if (!node.m_children)
+                node.m_children = std::make_unique<ChildArray>();
+            for (TreeNode* child : taken)
+                node.m_children->Append(child);
+            ++g_structureEpoch;
+            // The children's records ended before they had a parent: they take their places now.
+            TreeNode* const root = node.GetRoot();
+            for (TreeNode* child : taken)
+                root->NodeInserted(child, true);
+        }
+        node.SetFlag(Selected, selected != 0);
+        node.SetFlag(Visible, visible != 0);
+        node.SetFlag(Clipped, clipped != 0);
+        node.GetRoot()->NodeInserted(&node, false);
+    }
+
+private:
+    // Pushes the node's record and writes or reads its fields up to the children's records.
+    void Open(TreeNode& node, const Archive::ObjectHeader& header)
+    {
+        OpenRecord& record = OpenRecords().emplace_back();
+        record.archive = &m_archive;
+        record.node = &node;
+        record.header = header;
+        OpenNodes().emplace(&node, &m_archive);
+        if (m_archive.IsStoring()) {
+            // Only a parent whose record is open is written, so a record never drags in the tree above it.
+            m_archive.WriteObject(IsRecordOpen(m_archive, node.m_parent) ? node.m_parent : nullptr);
+            record.count = static_cast<std::uint32_t>(node.GetNumChildren());
+            if (record.count == 0) {
+                m_archive.WriteObject(nullptr);
+            } else {
+                m_archive.WriteRecordHeader(ObjectArrayClass());
+                m_archive.WriteCount(record.count);
+            }
+            return;
+        }
+        SkipParentReference(m_archive);
+        // No array record (a null reference) means no children.
+        record.count = m_archive.ReadRecordHeader(ObjectArrayClass()) ? m_archive.ReadCount(2) : 0;
+    }
+
+    void NextChild(OpenRecord& record)
+    {
+        if (m_archive.IsStoring()) {
+            TreeNode* const child = record.node->GetChild(static_cast<int>(record.next - 1));
+            if (m_archive.WriteObjectHeader(child)) {
+                child->Base::Serialize(m_archive);
+                Open(*child, {});
+            }
+            return;
+        }
+        const Archive::ObjectHeader header = m_archive.ReadObjectHeader(&TreeNode::GetThisClass());
+        auto* const child = static_cast<TreeNode*>(header.object);
+        if (header.isNew) {
+            child->Base::Serialize(m_archive);
+            Open(*child, header);
+            return;
+        }
+        Offer(record, child);
+    }
+
+    // Null entries, children already placed and open records are dropped.
+    void Offer(OpenRecord& record, TreeNode* child) const
+    {
+        if (!child || child->m_parent || IsRecordOpen(m_archive, child))
+            return;
+        ForgetAncestryOf(child);
+        child->m_parent = record.node;
+        record.taken.push_back(child);
+    }
+
+    // The innermost record's children are done: its node's Serialize takes the rest, then the node
+    // joins the children of the record below.
+    void Finish()
+    {
+        std::vector<OpenRecord>& records = OpenRecords();
+        TreeNode& node = *records.back().node;
+        const std::uint32_t schema = records.back().header.schema;
+        records.back().turn = true;
+        OpenNodes().erase(&node);
+        if (m_archive.IsLoading())
+            m_archive.SetObjectSchema(schema);
+        node.Serialize(m_archive);
+        if (m_archive.IsLoading())
+            m_archive.SetObjectSchema(0xFFFFFFFFu);
+        // Walks nested in the node's fields may have moved the stack.
+        records.pop_back();
+        if (m_archive.IsLoading())
+            Offer(records.back(), &node);
+    }
+
+    // After a failure: the records this walk opened are closed, their children read so far deleted and
+    // their nodes abandoned (the top node is its reader's).
+    void Unwind()
+    {
+        std::vector<OpenRecord>& records = OpenRecords();
+        while (records.size() > m_base) {
+            OpenRecord& record = records.back();
+            if (const auto found = OpenNodes().find(record.node); found != OpenNodes().end() && found->second == &m_archive)
+                OpenNodes().erase(found);
+            for (TreeNode* child : record.taken) {
+                ForgetAncestryOf(child);
+                child->m_parent = nullptr;
+                delete child;
+            }
+            const Archive::ObjectHeader header = record.header;
+            const bool top = records.size() == m_base + 1;
+            records.pop_back();
+            if (!top && m_archive.IsLoading())
+                m_archive.AbandonObject(header);
+        }
+    }
+
+    Archive& m_archive;
+    TreeNode& m_top;
+    std::size_t m_base;
+};
+
 void TreeNode::Serialize(Archive& archive)
 {
-    Base::Serialize(archive);
-    const ArchiveRecordScope record(archive, this);
-    if (archive.IsStoring()) {
-        // Only a parent whose record is open is written, so a record never drags in the tree above it.
-        archive.WriteObject(IsRecordOpen(archive, m_parent) ? m_parent : nullptr);
-        const int count = GetNumChildren();
-        if (count == 0) {
-            archive.WriteObject(nullptr);
-        } else {
-            archive.WriteRecordHeader(ObjectArrayClass());
-            archive.WriteCount(static_cast<std::uint32_t>(count));
-            for (int i = 0; i < count; ++i)
-                archive.WriteObject(GetChild(i));
-        }
-        archive << HasFlag(Selected) << HasFlag(Visible) << HasFlag(Clipped);
+    if (RecordWalk::TakeTurn(archive, *this)) {
+        RecordWalk::Rest(archive, *this);
         return;
     }
-    SkipParentReference(archive);
-    LoadChildren(archive);
-    GetRoot()->NodeInserted(this, false);
-}
-
-void TreeNode::LoadChildren(Archive& archive)
-{
-    // No array record (a null reference) means no children.
-    const std::uint32_t count = archive.ReadRecordHeader(ObjectArrayClass()) ? archive.ReadCount(2) : 0;
-    std::vector<TreeNode*> taken;
-    taken.reserve(count);
-    std::uint8_t selected = 0;
-    std::uint8_t visible = 0;
-    std::uint8_t clipped = 0;
-    try {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            auto* const child = static_cast<TreeNode*>(archive.ReadObject(&TreeNode::GetThisClass()));
-            // Null entries, children already placed and this node's own open ancestors are dropped.
-            if (!child || child->m_parent || IsRecordOpen(archive, child))
-                continue;
-            ForgetAncestryOf(child);
-            child->m_parent = this;
-            taken.push_back(child);
-        }
-        archive >> selected >> visible >> clipped;
-    } catch (...) {
-        for (TreeNode* child : taken) {
-            ForgetAncestryOf(child);
-            child->m_parent = nullptr;
-            delete child;
-        }
-        throw;
-    }
-    if (!taken.empty()) {
-        if (!m_children)
-            m_children = std::make_unique<ChildArray>();
-        for (TreeNode* child : taken)
-            m_children->Append(child);
-        ++g_structureEpoch;
-        // The children's own records ended before they had a parent: they take their places now.
-        TreeNode* const root = GetRoot();
-        for (TreeNode* child : taken)
-            root->NodeInserted(child, true);
-    }
-    SetFlag(Selected, selected != 0);
-    SetFlag(Visible, visible != 0);
-    SetFlag(Clipped, clipped != 0);
+    Base::Serialize(archive);
+    RecordWalk(archive, *this).Run();
 }
 
 // ---- Property stream

@@ -144,7 +144,9 @@ public:
     // count and the references, or null without children), then the selected, visible and clipped
     // bytes. A loaded child list keeps only entries that are new to the tree: null entries, repeated
     // children and the node's own ancestors are dropped, and each kept child's parent is the node
-    // that lists it.
+    // that lists it. Subtrees of any depth are written and read from an explicit stack: the children's
+    // records come before the rest of the node's record, so a derived class's Serialize calls its base
+    // first and then writes or reads its own fields, and is called once the children are done.
     void Serialize(Archive& archive) override;
     // Property-stream level: "Selected", "Visible", "Clip", "Inactive", "Parent", "Children", "Hints",
     // "Logical Id", "Expanded". On reading, a node joins the parent it names unless a list already
@@ -332,7 +334,7 @@ private:
     void ActivityChanged();
     bool AllChildrenSelected() const;
     void LinkCopy(CopyWork& work, const TreeNode* source);
-    void LoadChildren(Archive& archive);
+    struct RecordWalk;
     // Links a loaded node under a parent without events; false when that would close a cycle.
     bool JoinLoaded(TreeNode* parent);
     // Puts the children a loaded "Children" list names at their list positions.

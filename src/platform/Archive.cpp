@@ -15,6 +15,26 @@ constexpr std::uint16_t ClassTag = 0x8000;
 constexpr std::uint16_t NewClassTag = 0xFFFF;
 constexpr std::uint32_t BigClassTag = 0x80000000u;
 constexpr std::uint32_t MaxIndex = 0x7FFFFFFEu;
+constexpr std::uint32_t MaxNesting = 64;
+
+// One more object body open inside the others while it lives.
+class NestedBody {
+public:
+    NestedBody(const Archive& archive, std::uint32_t& nesting, std::size_t at) : m_nesting(nesting)
+    {
+        if (nesting >= MaxNesting)
+            archive.Refuse(ArchiveException::genericException,
+                           "objects nested more than " + std::to_string(MaxNesting) + " deep in other objects' fields",
+                           at);
+        ++m_nesting;
+    }
+    ~NestedBody() { --m_nesting; }
+    NestedBody(const NestedBody&) = delete;
+    NestedBody& operator=(const NestedBody&) = delete;
+
+private:
+    std::uint32_t& m_nesting;
+};
 } // namespace
 
 Archive::Archive() : m_mode(Mode::Store) {}
@@ -50,7 +70,7 @@ const std::vector<std::uint8_t>& Archive::GetBuffer() const
 void Archive::Restart()
 {
     if (!IsStoring())
-        throw ArchiveException(ArchiveException::readOnly);
+        Refuse(ArchiveException::readOnly, "restarting a loading archive");
     m_buffer.clear();
     m_schema = 0xFFFFFFFFu;
     m_nextIndex = 1;
@@ -60,7 +80,7 @@ void Archive::Restart()
 void Archive::Reload(const void* data, std::size_t size)
 {
     if (!IsLoading())
-        throw ArchiveException(ArchiveException::writeOnly);
+        Refuse(ArchiveException::writeOnly, "reloading a storing archive");
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     m_buffer.assign(bytes, bytes + size);
     m_input = m_buffer;
@@ -74,21 +94,33 @@ void Archive::Reload(const void* data, std::size_t size)
     m_handedOut.assign(1, false);
 }
 
+void Archive::Refuse(ArchiveException::Cause cause, std::string_view what) const
+{
+    Refuse(cause, what, IsLoading() ? m_position : m_buffer.size());
+}
+
+void Archive::Refuse(ArchiveException::Cause cause, std::string_view what, std::size_t offset) const
+{
+    throw ArchiveException::At(cause, offset, what);
+}
+
 void Archive::Seek(std::size_t position)
 {
     if (!IsLoading())
-        throw ArchiveException(ArchiveException::writeOnly);
+        Refuse(ArchiveException::writeOnly, "seeking in a storing archive");
     if (position > m_input.size())
-        throw ArchiveException(ArchiveException::endOfFile);
+        Refuse(ArchiveException::endOfFile, "seeking to offset " + std::to_string(position) + " of " +
+                                                std::to_string(m_input.size()) + " bytes");
     m_position = position;
 }
 
 void Archive::Read(void* data, std::size_t size)
 {
     if (!IsLoading())
-        throw ArchiveException(ArchiveException::writeOnly);
+        Refuse(ArchiveException::writeOnly, "reading from a storing archive");
     if (size > GetRemaining())
-        throw ArchiveException(ArchiveException::endOfFile);
+        Refuse(ArchiveException::endOfFile,
+               std::to_string(size) + " bytes needed, " + std::to_string(GetRemaining()) + " left");
     if (size != 0)
         std::memcpy(data, m_input.data() + m_position, size);
     m_position += size;
@@ -103,7 +135,8 @@ Archive& Archive::operator<<(std::string_view text)
         *this << static_cast<std::uint8_t>(0xFF) << static_cast<std::uint16_t>(length);
     } else {
         if (length > std::numeric_limits<std::uint32_t>::max())
-            throw ArchiveException(ArchiveException::genericException);
+            Refuse(ArchiveException::genericException,
+                   "a string of " + std::to_string(length) + " bytes is too long to store");
         *this << static_cast<std::uint8_t>(0xFF) << static_cast<std::uint16_t>(0xFFFF)
               << static_cast<std::uint32_t>(length);
     }
@@ -113,6 +146,7 @@ Archive& Archive::operator<<(std::string_view text)
 
 Archive& Archive::operator>>(std::string& text)
 {
+    const std::size_t at = m_position;
     std::uint8_t shortLength = 0;
     *this >> shortLength;
     std::size_t length = shortLength;
@@ -127,7 +161,8 @@ Archive& Archive::operator>>(std::string& text)
         }
     }
     if (length > GetRemaining())
-        throw ArchiveException(ArchiveException::endOfFile);
+        Refuse(ArchiveException::endOfFile,
+               "a string of " + std::to_string(length) + " bytes, " + std::to_string(GetRemaining()) + " left", at);
     text.assign(reinterpret_cast<const char*>(m_input.data() + m_position), length);
     m_position += length;
     return *this;
@@ -155,9 +190,13 @@ std::uint32_t Archive::ReadCount()
 
 std::uint32_t Archive::ReadCount(std::size_t bytesPerElement)
 {
+    const std::size_t at = m_position;
     const std::uint32_t count = ReadCount();
     if (bytesPerElement != 0 && count > GetRemaining() / bytesPerElement)
-        throw ArchiveException(ArchiveException::endOfFile);
+        Refuse(ArchiveException::endOfFile,
+               "a count of " + std::to_string(count) + " elements of at least " + std::to_string(bytesPerElement) +
+                   " bytes, " + std::to_string(GetRemaining()) + " bytes left",
+               at);
     return count;
 }
 
@@ -180,38 +219,48 @@ void Archive::WriteTag(std::uint32_t index, bool isClass)
 std::uint32_t Archive::TakeIndex()
 {
     if (m_nextIndex > MaxIndex)
-        throw ArchiveException(ArchiveException::badIndex);
+        Refuse(ArchiveException::badIndex, "more than " + std::to_string(MaxIndex) + " classes and objects");
     return m_nextIndex++;
 }
 
 void Archive::WriteObject(const PersistentObject* object)
 {
+    const std::size_t at = m_buffer.size();
+    if (!WriteObjectHeader(object))
+        return;
+    const NestedBody body(*this, m_nesting, at);
+    const_cast<PersistentObject*>(object)->Serialize(*this);
+}
+
+bool Archive::WriteObjectHeader(const PersistentObject* object)
+{
     if (!IsStoring())
-        throw ArchiveException(ArchiveException::readOnly);
+        Refuse(ArchiveException::readOnly, "writing an object to a loading archive");
     if (!object) {
         *this << NullTag;
-        return;
+        return false;
     }
     if (const auto known = m_storeIndex.find(object); known != m_storeIndex.end()) {
         WriteTag(known->second, false);
-        return;
+        return false;
     }
     const RuntimeClass* record = object->GetRuntimeClass();
     if (!record || !record->IsSerializable())
-        throw ArchiveException(ArchiveException::badClass);
+        Refuse(ArchiveException::badClass,
+               "an object of class " + ArchiveException::Quote(record ? record->className : "") + " cannot be stored");
     if (const auto knownClass = m_storeIndex.find(record); knownClass != m_storeIndex.end()) {
         WriteTag(knownClass->second, true);
     } else {
         const std::string_view name(record->className);
         if (name.size() >= 0xFFFF)
-            throw ArchiveException(ArchiveException::badClass);
+            Refuse(ArchiveException::badClass, "a class name of " + std::to_string(name.size()) + " bytes");
         *this << NewClassTag << static_cast<std::uint16_t>(record->schema & 0xFFFFu)
               << static_cast<std::uint16_t>(name.size());
         Write(name.data(), name.size());
         m_storeIndex.emplace(record, TakeIndex());
     }
     m_storeIndex.emplace(object, TakeIndex());
-    const_cast<PersistentObject*>(object)->Serialize(*this);
+    return true;
 }
 
 std::string_view Archive::ReadClassName(std::uint16_t& schema)
@@ -219,7 +268,8 @@ std::string_view Archive::ReadClassName(std::uint16_t& schema)
     std::uint16_t nameLength = 0;
     *this >> schema >> nameLength;
     if (nameLength > GetRemaining())
-        throw ArchiveException(ArchiveException::endOfFile);
+        Refuse(ArchiveException::endOfFile, "a class name of " + std::to_string(nameLength) + " bytes, " +
+                                                std::to_string(GetRemaining()) + " left");
     const std::string_view name(reinterpret_cast<const char*>(m_input.data() + m_position), nameLength);
     m_position += nameLength;
     return name;
@@ -234,17 +284,26 @@ void Archive::AddLoaded(const void* entry, bool isClass, std::uint32_t schema)
     m_handedOut.push_back(false);
 }
 
-const RuntimeClass* Archive::ReadNewClass(std::uint32_t& schema)
+const RuntimeClass* Archive::ReadNewClass(std::uint32_t& schema, std::size_t at)
 {
     std::uint16_t storedSchema = 0;
-    const RuntimeClass* record = RuntimeClass::Find(ReadClassName(storedSchema));
+    const std::string_view name = ReadClassName(storedSchema);
+    const RuntimeClass* record = RuntimeClass::Find(name);
     if (!record || !record->IsSerializable())
-        throw ArchiveException(ArchiveException::badClass);
-    if ((record->schema & RuntimeClass::VersionableSchema) == 0 && storedSchema != (record->schema & 0xFFFFu))
-        throw ArchiveException(ArchiveException::badSchema);
+        Refuse(ArchiveException::badClass, "class " + ArchiveException::Quote(name) + " is not known here", at);
+    CheckSchema(*record, storedSchema, at);
     schema = storedSchema;
     AddLoaded(record, true, schema);
     return record;
+}
+
+void Archive::CheckSchema(const RuntimeClass& record, std::uint16_t schema, std::size_t at) const
+{
+    if ((record.schema & RuntimeClass::VersionableSchema) == 0 && schema != (record.schema & 0xFFFFu))
+        Refuse(ArchiveException::badSchema,
+               "class " + ArchiveException::Quote(record.className) + " stored with schema " + std::to_string(schema) +
+                   ", this version reads schema " + std::to_string(record.schema & 0xFFFFu),
+               at);
 }
 
 void Archive::ReadTagIndex(std::uint16_t tag, std::uint32_t& index, bool& isClass)
@@ -265,7 +324,7 @@ void Archive::ReadTagIndex(std::uint16_t tag, std::uint32_t& index, bool& isClas
 void Archive::WriteRecordHeader(const RuntimeClass& record)
 {
     if (!IsStoring())
-        throw ArchiveException(ArchiveException::readOnly);
+        Refuse(ArchiveException::readOnly, "writing a record to a loading archive");
     if (const auto known = m_storeIndex.find(&record); known != m_storeIndex.end()) {
         WriteTag(known->second, true);
     } else {
@@ -281,26 +340,33 @@ void Archive::WriteRecordHeader(const RuntimeClass& record)
 bool Archive::ReadRecordHeader(const RuntimeClass& record)
 {
     if (!IsLoading())
-        throw ArchiveException(ArchiveException::writeOnly);
+        Refuse(ArchiveException::writeOnly, "reading a record from a storing archive");
+    const std::size_t at = m_position;
     std::uint16_t tag = 0;
     *this >> tag;
     if (tag == NullTag)
         return false;
+    const std::string expected = ArchiveException::Quote(record.className);
     if (tag == NewClassTag) {
         std::uint16_t schema = 0;
-        if (ReadClassName(schema) != record.className)
-            throw ArchiveException(ArchiveException::badClass);
-        if ((record.schema & RuntimeClass::VersionableSchema) == 0 && schema != (record.schema & 0xFFFFu))
-            throw ArchiveException(ArchiveException::badSchema);
+        if (const std::string_view name = ReadClassName(schema); name != record.className)
+            Refuse(ArchiveException::badClass, "a record of class " + ArchiveException::Quote(name) + " where " +
+                                                   expected + " belongs", at);
+        CheckSchema(record, schema, at);
         AddLoaded(&record, true, schema);
     } else {
         std::uint32_t index = 0;
         bool isClass = false;
         ReadTagIndex(tag, index, isClass);
         if (!isClass || index >= m_loadTable.size() || !m_loadIsClass[index])
-            throw ArchiveException(ArchiveException::badIndex);
+            Refuse(ArchiveException::badIndex, "tag " + std::to_string(index) + " names no class read before, where a " +
+                                                   expected + " record belongs", at);
         if (m_loadTable[index] != &record)
-            throw ArchiveException(ArchiveException::badClass);
+            Refuse(ArchiveException::badClass,
+                   "a record of class " +
+                       ArchiveException::Quote(static_cast<const RuntimeClass*>(m_loadTable[index])->className) +
+                       " where " + expected + " belongs",
+                   at);
     }
     // The record's object: present in the sequence, never handed out.
     AddLoaded(nullptr, false, 0);
@@ -309,54 +375,78 @@ bool Archive::ReadRecordHeader(const RuntimeClass& record)
 
 PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
 {
+    const std::size_t at = m_position;
+    const ObjectHeader header = ReadObjectHeader(expected);
+    if (!header.isNew)
+        return header.object;
+    try {
+        const NestedBody body(*this, m_nesting, at);
+        m_schema = header.schema;
+        header.object->Serialize(*this);
+        m_schema = 0xFFFFFFFFu;
+    } catch (...) {
+        AbandonObject(header);
+        throw;
+    }
+    return header.object;
+}
+
+Archive::ObjectHeader Archive::ReadObjectHeader(const RuntimeClass* expected)
+{
     if (!IsLoading())
-        throw ArchiveException(ArchiveException::writeOnly);
+        Refuse(ArchiveException::writeOnly, "reading an object from a storing archive");
+    const std::size_t at = m_position;
     std::uint16_t tag = 0;
     *this >> tag;
 
     const RuntimeClass* record = nullptr;
     std::uint32_t schema = 0;
     if (tag == NewClassTag) {
-        record = ReadNewClass(schema);
+        record = ReadNewClass(schema, at);
     } else {
         std::uint32_t index = 0;
         bool isClass = false;
         ReadTagIndex(tag, index, isClass);
         if (!isClass && index == 0)
-            return nullptr;
+            return {};
         if (index >= m_loadTable.size() || m_loadIsClass[index] != isClass || !m_loadTable[index])
-            throw ArchiveException(ArchiveException::badIndex);
+            Refuse(ArchiveException::badIndex,
+                   std::string(isClass ? "class" : "object") + " tag " + std::to_string(index) +
+                       " names no " + (isClass ? "class" : "object") + " read before",
+                   at);
         if (!isClass) {
             auto* object = static_cast<PersistentObject*>(const_cast<void*>(m_loadTable[index]));
             if (expected && !object->IsKindOf(expected))
-                throw ArchiveException(ArchiveException::badClass);
+                Refuse(ArchiveException::badClass, "object " + std::to_string(index) + " of class " +
+                                                       ArchiveException::Quote(object->GetRuntimeClass()->className) +
+                                                       " where a " + ArchiveException::Quote(expected->className) +
+                                                       " belongs", at);
             m_handedOut[index] = true;
-            return object;
+            return {object, false, 0, index};
         }
         record = static_cast<const RuntimeClass*>(m_loadTable[index]);
         schema = m_loadSchema[index];
     }
 
     if (expected && !record->IsDerivedFrom(expected))
-        throw ArchiveException(ArchiveException::badClass);
+        Refuse(ArchiveException::badClass, "a record of class " + ArchiveException::Quote(record->className) +
+                                               " where a " + ArchiveException::Quote(expected->className) + " belongs",
+               at);
     std::unique_ptr<PersistentObject> created(record->CreateObject());
     if (!created)
-        throw ArchiveException(ArchiveException::badClass);
+        Refuse(ArchiveException::badClass,
+               "an object of class " + ArchiveException::Quote(record->className) + " cannot be created", at);
     const std::size_t index = m_loadTable.size();
     AddLoaded(created.get(), false, 0);
-    PersistentObject* const object = created.release();
-    try {
-        m_schema = schema;
-        object->Serialize(*this);
-        m_schema = 0xFFFFFFFFu;
-    } catch (...) {
-        // An object already handed out by a back-reference belongs to whoever took it.
-        m_loadTable[index] = nullptr;
-        if (!m_handedOut[index])
-            delete object;
-        throw;
-    }
-    return object;
+    return {created.release(), true, schema, index};
+}
+
+void Archive::AbandonObject(const ObjectHeader& header)
+{
+    // An object already handed out by a back-reference belongs to whoever took it.
+    m_loadTable[header.index] = nullptr;
+    if (!m_handedOut[header.index])
+        delete header.object;
 }
 
 } // namespace Tavrel

@@ -59,7 +59,7 @@ public:
     void Write(const void* data, std::size_t size)
     {
         if (!IsStoring())
-            throw ArchiveException(ArchiveException::readOnly);
+            Refuse(ArchiveException::readOnly, "writing to a loading archive");
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         m_buffer.insert(m_buffer.end(), bytes, bytes + size);
     }
@@ -105,13 +105,31 @@ public:
     // bytesPerElement bytes cannot remain in the input.
     std::uint32_t ReadCount(std::size_t bytesPerElement);
 
-    // Tagged object records. Null is written as tag 0.
+    // Tagged object records. Null is written as tag 0. A body (Serialize) written or read inside the
+    // fields of 64 others is refused (genericException); a tree's children do not count, as tree nodes
+    // walk their subtrees themselves.
     void WriteObject(const PersistentObject* object);
     // Reads one record; the result must be of (or derive from) the expected class when one is given.
     // A new object belongs to the caller; a back-reference returns an object already handed out.
     // When a record's Serialize throws, the half-read object is deleted unless a back-reference
     // already handed it out.
     PersistentObject* ReadObject(const RuntimeClass* expected = nullptr);
+
+    // Object records in two steps, for writers and readers that keep nested records off the call stack.
+    // Writes the tag of a record: true when the object is new here and its body (Serialize) must follow.
+    bool WriteObjectHeader(const PersistentObject* object);
+    struct ObjectHeader {
+        PersistentObject* object = nullptr;  // null for a null reference
+        bool isNew = false;                  // created here, its body still to read
+        std::uint32_t schema = 0;            // stored schema of a new object's class
+        std::size_t index = 0;               // a new object's place in the sequence
+    };
+    // Reads the tag of a record as ReadObject does, creating and entering a new object without
+    // reading its body; the caller reads it (with the schema set) or abandons it.
+    ObjectHeader ReadObjectHeader(const RuntimeClass* expected = nullptr);
+    // After a new object's body failed: forgets the object and deletes it unless a back-reference
+    // handed it out.
+    void AbandonObject(const ObjectHeader& header);
 
     // Records of a framework class whose body the caller writes and reads itself, with no object
     // created (the framework's object array, say). The record's object takes an index in the
@@ -122,6 +140,11 @@ public:
     // back-reference to it), the body following. Any other tag raises badClass or badIndex.
     bool ReadRecordHeader(const RuntimeClass& record);
 
+    // Raises ArchiveException with the cause, saying what was wrong and at which offset: by default
+    // the current one (the read cursor, or the end of what is stored).
+    [[noreturn]] void Refuse(ArchiveException::Cause cause, std::string_view what) const;
+    [[noreturn]] void Refuse(ArchiveException::Cause cause, std::string_view what, std::size_t offset) const;
+
     // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF.
     std::uint32_t GetObjectSchema();
     void SetObjectSchema(std::uint32_t schema) { m_schema = schema; }
@@ -129,11 +152,14 @@ public:
 private:
     void WriteTag(std::uint32_t index, bool isClass);
     std::uint32_t TakeIndex();
-    const RuntimeClass* ReadNewClass(std::uint32_t& schema);
+    // The class of a new-class tag read at offset at.
+    const RuntimeClass* ReadNewClass(std::uint32_t& schema, std::size_t at);
     // The name of a new class; its stored schema goes to schema.
     std::string_view ReadClassName(std::uint16_t& schema);
     // Splits a tag other than the new-class tag into an index and whether it names a class.
     void ReadTagIndex(std::uint16_t tag, std::uint32_t& index, bool& isClass);
+    // Refuses (badSchema) a stored schema that a class without the versionable bit does not read.
+    void CheckSchema(const RuntimeClass& record, std::uint16_t schema, std::size_t at) const;
     void AddLoaded(const void* entry, bool isClass, std::uint32_t schema);
 
     Mode m_mode;
@@ -142,6 +168,8 @@ private:
     std::span<const std::uint8_t> m_input; // loading: the bytes read
     std::size_t m_position = 0;
     std::uint32_t m_schema = 0xFFFFFFFFu;
+    // Object bodies written or read inside the fields of other objects' bodies; each costs call stack.
+    std::uint32_t m_nesting = 0;
 
     // Classes and objects share one index sequence starting at 1.
     std::uint32_t m_nextIndex = 1;

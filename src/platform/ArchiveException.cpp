@@ -37,4 +37,28 @@ const char* ArchiveException::Describe(Cause cause) noexcept
     return "archive error";
 }
 
+ArchiveException ArchiveException::At(Cause cause, std::size_t offset, std::string_view what)
+{
+    std::string text = Describe(cause);
+    text.append(" at offset ").append(std::to_string(offset)).append(": ").append(what);
+    return ArchiveException(cause, {}, text);
+}
+
+std::string ArchiveException::Quote(std::string_view bytes)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string quoted = "\"";
+    for (const char character : bytes) {
+        const auto byte = static_cast<unsigned char>(character);
+        if (byte < 0x20 || byte > 0x7E || byte == '"' || byte == '\\') {
+            quoted.append("\\x").push_back(digits[byte >> 4]);
+            quoted.push_back(digits[byte & 0xF]);
+        } else {
+            quoted.push_back(character);
+        }
+    }
+    quoted.push_back('"');
+    return quoted;
+}
+
 } // namespace Tavrel

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -667,6 +669,83 @@ TEST_F(ChemDocTest, RoundTripKeepsTheWholeTreeAndTheViewSettings)
     EXPECT_EQ(Save(loaded).size(), bytes.size());
 }
 
+// Runs the work on a thread with a stack of the given size.
+void RunOnStack(std::size_t stackBytes, const std::function<void()>& work)
+{
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, stackBytes), 0);
+    pthread_t thread;
+    const auto run = [](void* job) -> void* {
+        (*static_cast<const std::function<void()>*>(job))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+// A chain of objects "L0", "L1", ... below the root, each with a leaf "S<level>" after its chain child.
+void BuildComb(TreeRoot& root, int depth)
+{
+    Object* parent = &root;
+    for (int level = 0; level < depth; ++level) {
+        auto* const link = new Object(parent);
+        link->SetLabel("L" + std::to_string(level));
+        if (level > 0)
+            (new Object(parent))->SetLabel("S" + std::to_string(level - 1));
+        parent = link;
+    }
+}
+
+void ExpectComb(TreeRoot& root, int depth)
+{
+    Object* parent = &root;
+    for (int level = 0; level < depth; ++level) {
+        const int expected = level + 1 < depth ? 2 : 0;
+        ASSERT_EQ(parent->GetNumChildren(), level == 0 ? 1 : 2) << level;
+        Object* const link = parent->GetChild(0);
+        ASSERT_EQ(link->GetLabel(), "L" + std::to_string(level));
+        ASSERT_EQ(link->GetParent(), parent);
+        if (level > 0) {
+            ASSERT_EQ(parent->GetChild(1)->GetLabel(), "S" + std::to_string(level - 1));
+        }
+        ASSERT_EQ(link->GetNumChildren(), expected) << level;
+        parent = link;
+    }
+}
+
+TEST_F(ChemDocTest, DeepTreesOfOldFilesLoadOnASmallStackAndSurviveASave)
+{
+    constexpr int depth = 998;
+    TreeRoot root;
+    BuildComb(root, depth);
+    Archive old;
+    WriteHead(old, 0x30000u);
+    old.WriteObject(&root);
+    WriteView(old, 25.0f, 1, 2, 0x00112233u, true);
+    old << true << Turn();
+
+    ChemDoc loaded;
+    bool read = false;
+    RunOnStack(256 * 1024, [&] {
+        try {
+            Load(loaded, old.GetBuffer());
+            read = true;
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << error.what();
+        }
+    });
+    ASSERT_TRUE(read);
+    ExpectComb(*loaded.GetTreeRoot(), depth);
+
+    // Saving writes records deeper than the writer keeps recordings for: the outer ones are made
+    // again, and the side leaves after each chain child still follow it.
+    ChemDoc again;
+    Load(again, Save(loaded));
+    ExpectComb(*again.GetTreeRoot(), depth);
+}
+
 TEST_F(ChemDocTest, EveryTruncationIsRefusedAndLeavesTheDocumentAsItWas)
 {
     ChemDoc source;
@@ -687,6 +766,52 @@ TEST_F(ChemDocTest, EveryTruncationIsRefusedAndLeavesTheDocumentAsItWas)
     EXPECT_EQ(root->GetLabel(), "before");
     EXPECT_EQ(root->GetNumChildren(), 0);
     EXPECT_EQ(*document.GetMatrix(), Matrix4x4());
+}
+
+TEST_F(ChemDocTest, EveryRefusalOfACorruptFileSaysWhatWasWrongAndWhereInPrintableText)
+{
+    ChemDoc source;
+    auto* const molecule = new Object(source.GetTreeRoot());
+    molecule->SetLabel("molecule");
+    molecule->SetProperty("Charge", 1.5f, DataStorage::FlagReadable);
+    molecule->SetProperty("Note", "kept", DataStorage::FlagReadable);
+    auto* const point = new DocPoint(molecule, Point3d(1.0, 2.0, 3.0));
+    source.GetTreeRoot()->CreateNamedCollection("group")->Add(point);
+    Archive old;
+    WriteHead(old, 0x30000u);
+    old.WriteObject(source.GetTreeRoot());
+    WriteView(old, 25.0f, 1, 2, 0, true);
+    old << true << Turn();
+
+    int refusals = 0;
+    const auto expectDescribed = [&refusals](const Bytes& bytes, const std::string& change) {
+        ChemDoc document;
+        try {
+            Load(document, bytes);
+        } catch (const CSchemaException&) {
+            // A version above the current one: the fixed message.
+        } catch (const ArchiveException& error) {
+            ++refusals;
+            const std::string text = error.what();
+            const std::string lead = std::string(ArchiveException::Describe(error.GetCause())) + " at offset ";
+            ASSERT_EQ(text.rfind(lead, 0), 0u) << change << ": " << text;
+            const std::size_t colon = text.find(": ", lead.size());
+            ASSERT_NE(colon, std::string::npos) << change << ": " << text;
+            EXPECT_GT(text.size(), colon + 2) << change << ": " << text;
+            for (const char character : text)
+                ASSERT_TRUE(character >= 0x20 && character <= 0x7E) << change << ": " << text;
+        }
+    };
+    for (const Bytes& file : {Save(source), old.GetBuffer()}) {
+        for (std::size_t at = 0; at < file.size(); ++at) {
+            expectDescribed(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(at)),
+                            "cut to " + std::to_string(at));
+            Bytes changed = file;
+            changed[at] ^= 0xFF;
+            expectDescribed(changed, "byte " + std::to_string(at) + " inverted");
+        }
+    }
+    EXPECT_GT(refusals, 500);
 }
 
 TEST_F(ChemDocTest, RootRecordThatIsNotATreeRootIsABadClass)
@@ -751,6 +876,30 @@ TEST_F(ChemDocTest, OldSchemaScalesEveryDecoratedAnnotationByTheViewSize)
     ASSERT_NE(scaledHidden, nullptr);
     EXPECT_EQ(scaled->GetXY(), Point2d(5.0, -2.5));
     EXPECT_EQ(scaledHidden->GetXY(), Point2d(10.0, 20.0));
+}
+
+TEST_F(ChemDocTest, NonFiniteViewValuesLoadAsTheDefaultsAndScaleNothingToNaN)
+{
+    ChemDoc source;
+    source.SetMatrix(Turn());
+    auto* const note = new DecoratedAnnotation(source.GetTreeRoot());
+    note->SetXY(Point2d(0.5, -0.25));
+    Bytes bytes = Save(source);
+    PutU32(bytes, 28, 7);
+    const std::size_t view = bytes.size() - viewTail;
+    const float defaultSize = static_cast<float>(DataModelOptions().GetViewSize());
+    for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        const auto badSize = static_cast<float>(bad);
+        std::memcpy(bytes.data() + view, &badSize, sizeof badSize);
+        std::memcpy(bytes.data() + view + 18 + 5 * 8, &bad, sizeof bad);
+        ChemDoc loaded;
+        Load(loaded, bytes);
+        EXPECT_EQ(loaded.GetViewSize(), defaultSize);
+        EXPECT_EQ(*loaded.GetMatrix(), Matrix4x4());
+        auto* const scaled = DynCast<DecoratedAnnotation>(loaded.GetTreeRoot()->GetChild(0));
+        ASSERT_NE(scaled, nullptr);
+        EXPECT_EQ(scaled->GetXY(), Point2d(0.5 * defaultSize, -0.25 * defaultSize));
+    }
 }
 
 TEST_F(ChemDocTest, CellsWithReplicasHaveTheirSymmetryMapSwitchedOn)

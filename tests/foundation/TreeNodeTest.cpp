@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/ClassRegistry.h"
+#include "foundation/OrdCollection.h"
 #include "document/DataModelLibrary.h"
 #include "foundation/TreeNode.h"
 #include "platform/Archive.h"
@@ -341,8 +342,12 @@ TEST_F(TreeNodeTest, DeepChainsNeverRecurse)
     root->UnregisterAllEvents();
     std::unique_ptr<TreeNode> copy(root->TreeCopy());
     EXPECT_EQ(copy->GetNumDescendents(), depth);
-    Archive archive;
-    EXPECT_THROW(archive.WriteObject(root.get()), ArchiveException);
+    // The framework-archive form writes and reads the chain without a call per level.
+    Archive out;
+    out.WriteObject(root.get());
+    Archive in(out.GetBuffer());
+    std::unique_ptr<TreeNode> loaded(static_cast<TreeNode*>(in.ReadObject(&TreeNode::GetThisClass())));
+    EXPECT_EQ(loaded->GetNumDescendents(), depth);
     copy.reset();
     root.reset();
 }
@@ -440,15 +445,35 @@ TEST_F(TreeNodeTest, ArchiveRoundTripKeepsShapeAndFlags)
     EXPECT_TRUE(loaded->GetChild(1)->IsSelected());
     EXPECT_EQ(loaded->GetChild(1)->GetChild(0)->GetParent(), loaded->GetChild(1));
     EXPECT_EQ(loaded->GetNumDescendents(), 3);
+}
 
-    // Records nest one level per tree level; a deep but bounded chain still round-trips.
-    TreeNode* leaf = nullptr;
-    std::unique_ptr<TreeTestNode> chain = Chain(900, &leaf);
-    Archive deepOut;
-    deepOut.WriteObject(chain.get());
-    Archive deepIn(deepOut.GetBuffer());
-    std::unique_ptr<TreeNode> deep(static_cast<TreeNode*>(deepIn.ReadObject(&TreeNode::GetThisClass())));
-    EXPECT_EQ(deep->GetNumDescendents(), 900);
+TEST_F(TreeNodeTest, RecordsNestedInCollectionMembersAreBounded)
+{
+    // Each collection's record holds the next one's as a new member record: that nesting costs call
+    // stack, so 64 levels are written and read back and a 65th is refused.
+    std::vector<std::unique_ptr<OrdCollection>> groups;
+    for (int i = 0; i < 65; ++i)
+        groups.push_back(std::make_unique<OrdCollection>());
+    for (std::size_t i = 0; i + 1 < groups.size(); ++i)
+        groups[i]->Add(groups[i + 1].get());
+    groups[63]->RemoveAll();
+    Archive out;
+    out.WriteObject(groups[0].get());
+    Archive in(out.GetBuffer());
+    std::vector<std::unique_ptr<OrdCollection>> loaded;
+    loaded.emplace_back(DynCast<OrdCollection>(static_cast<Base*>(in.ReadObject(&OrdCollection::GetThisClass()))));
+    while (loaded.back() && loaded.back()->GetSize() == 1)
+        loaded.emplace_back(DynCast<OrdCollection>(loaded.back()->GetAt(0)));
+    EXPECT_EQ(loaded.size(), 64u);
+
+    groups[63]->Add(groups[64].get());
+    Archive tooDeep;
+    try {
+        tooDeep.WriteObject(groups[0].get());
+        FAIL();
+    } catch (const ArchiveException& error) {
+        EXPECT_NE(std::string(error.what()).find("objects nested more than 64 deep"), std::string::npos);
+    }
 }
 
 TEST_F(TreeNodeTest, ArchiveDropsBadChildEntriesAndRejectsBadParents)

@@ -241,6 +241,17 @@ ArchiveException::Cause LoadCause(const std::vector<std::uint8_t>& bytes, const 
     return ArchiveException::none;
 }
 
+std::string LoadMessage(const std::vector<std::uint8_t>& bytes, const RuntimeClass* expected = nullptr)
+{
+    Archive in(bytes);
+    try {
+        std::unique_ptr<PersistentObject> object(in.ReadObject(expected));
+    } catch (const ArchiveException& e) {
+        return e.what();
+    }
+    return {};
+}
+
 std::vector<std::uint8_t> NewClassRecord(const std::string& name, int schema = 13)
 {
     std::vector<std::uint8_t> bytes = Bytes({0xFF, 0xFF, schema, 0x00, static_cast<int>(name.size()), 0x00});
@@ -316,4 +327,33 @@ TEST(ArchiveMalformedInput, TruncatedStringsAndWrongDirectionAreRefused)
     Archive out;
     std::int32_t value = 0;
     EXPECT_THROW(out >> value, ArchiveException);
+}
+
+TEST(ArchiveMalformedInput, RefusalsSayWhatWasWrongAndWhereWithBytesEscaped)
+{
+    EXPECT_EQ(LoadMessage(NewClassRecord("XY\xff\"\n")),
+              "bad class in archive at offset 0: class \"XY\\xff\\x22\\x0a\" is not known here");
+    EXPECT_EQ(LoadMessage(Bytes({0x05, 0x00})), "bad object index in archive at offset 0: object tag 5 names no "
+                                                "object read before");
+    auto nodeThenOther = NewClassRecord("ArchiveTestNode");
+    nodeThenOther.insert(nodeThenOther.end(), {0x07, 0x00, 0x00, 0x00});
+    const auto other = NewClassRecord("ArchiveTestOther");
+    nodeThenOther.insert(nodeThenOther.end(), other.begin(), other.end());
+    EXPECT_EQ(LoadMessage(nodeThenOther, &Node::GetThisClass()),
+              "bad class in archive at offset 25: a record of class \"ArchiveTestOther\" where a "
+              "\"ArchiveTestNode\" belongs");
+    auto cut = NewClassRecord("ArchiveTestNode");
+    cut.insert(cut.end(), {0x07, 0x00});
+    EXPECT_EQ(LoadMessage(cut), "unexpected end of archive at offset 21: 4 bytes needed, 2 left");
+
+    Archive in(Bytes({0x00, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 'a'}));
+    std::string text;
+    in >> text;
+    try {
+        in >> text;
+        FAIL();
+    } catch (const ArchiveException& e) {
+        EXPECT_EQ(e.GetCause(), ArchiveException::endOfFile);
+        EXPECT_STREQ(e.what(), "unexpected end of archive at offset 1: a string of 65536 bytes, 1 left");
+    }
 }
