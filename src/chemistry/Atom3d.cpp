@@ -144,6 +144,9 @@ void Atom3d::SetCharge(double charge)
 
 Rational Atom3d::GetFormalCharge() const
 {
+    // Most atoms carry no user property at all.
+    if (!FindUserProperties())
+        return {0, 1};
     std::int32_t numerator = 0;
     std::int32_t denominator = 1;
     if (GetProperty(NumeratorKey, numerator) && GetProperty(DenominatorKey, denominator))

@@ -6,7 +6,6 @@
 #include "chemistry/Atom3d.h"
 #include "chemistry/Bond.h"
 #include "chemistry/GasteigerSolver.h"
-#include "foundation/DescendentIterator.h"
 #include "foundation/OrdCollection.h"
 
 namespace Tavrel {
@@ -16,10 +15,35 @@ namespace {
 // An atom with more neighbours, its missing hydrogens included, is refused.
 constexpr int MaxNeighbours = 10;
 
+// Atoms made together lie close in memory, and so do their slots: the walk over bonded neighbours
+// stays within a few cache lines. The high bits fold in so that strided addresses do not collide.
 std::size_t SlotOf(const Atom* atom, std::size_t mask)
 {
     const auto bits = reinterpret_cast<std::uintptr_t>(atom);
-    return static_cast<std::size_t>((bits >> 4) * 0x9E3779B97F4A7C15ull >> 20) & mask;
+    return static_cast<std::size_t>((bits >> 4) ^ (bits >> 24)) & mask;
+}
+
+// The Atom3d descendants of root in pre-order, root excluded; iterative.
+void CollectAtoms(const TreeNode& root, std::vector<Atom3d*>& atoms)
+{
+    struct Place {
+        const TreeNode* node;
+        int next;
+        int count;
+    };
+    std::vector<Place> path{{&root, 0, root.GetNumChildren()}};
+    while (!path.empty()) {
+        Place& place = path.back();
+        if (place.next == place.count) {
+            path.pop_back();
+            continue;
+        }
+        TreeNode* const child = place.node->GetChild(place.next++);
+        if (IsA<Atom3d>(child))
+            atoms.push_back(static_cast<Atom3d*>(child));
+        if (const int count = child->GetNumChildren(); count > 0)
+            path.push_back({child, 0, count});
+    }
 }
 
 std::int8_t BondCode(Bond::BondType type)
@@ -46,9 +70,7 @@ GasteigerCharge::GasteigerCharge(Object* root, bool store)
     if (!root)
         return;
     std::vector<Atom3d*> atoms;
-    DescendentIterator walk(root, Atom3d::classType, false);
-    for (Object* object = walk.GetNext(); object; object = walk.GetNext())
-        atoms.push_back(static_cast<Atom3d*>(object));
+    CollectAtoms(*root, atoms);
     Compute(atoms, store);
 }
 

@@ -132,24 +132,42 @@ const Parameters& GetParameters()
     return parameters;
 }
 
-constexpr std::int32_t TypeNitro = 3;
-constexpr std::int32_t TypeTerminalOxygen = 2;
-constexpr std::int32_t TypeGroupPhosphorus = 1;
-constexpr std::int32_t TypeQuaternaryNitrogen = 4;
-constexpr std::int32_t TypeAmidinium = 5;
-constexpr std::int32_t TypeGuanidinium = 6;
-constexpr std::int32_t TypeGroupSulfur = 7;
-constexpr std::int32_t TypeUnderValent = 19;
-constexpr std::int32_t TypeOverValent = 20;
+// Electronegativity a + b q + c q^2 and the divisor chi+ of a charge flow.
+struct Coefficients {
+    double a = 0.0;
+    double b = 0.0;
+    double c = 0.0;
+    double chiPlus = 0.0;
+};
+
+// Row 0 for entries without parameters, rows 1 to 20 the group table (a zero chi+ as a + b + c),
+// then the parameter rows.
+const std::vector<Coefficients>& CoefficientTable()
+{
+    static const std::vector<Coefficients> table = [] {
+        std::vector<Coefficients> rows(1);
+        for (const GasteigerGroupRow& row : GetGasteigerGroupTable())
+            rows.push_back({row.a, row.b, row.c, row.chiPlus != 0.0 ? row.chiPlus : row.a + row.b + row.c});
+        for (const ParameterRow& row : GetParameters().rows)
+            rows.push_back({row.a, row.b, row.c, row.chiPlus});
+        return rows;
+    }();
+    return table;
+}
+
+constexpr std::int8_t TypeNitro = 3;
+constexpr std::int8_t TypeTerminalOxygen = 2;
+constexpr std::int8_t TypeGroupPhosphorus = 1;
+constexpr std::int8_t TypeQuaternaryNitrogen = 4;
+constexpr std::int8_t TypeAmidinium = 5;
+constexpr std::int8_t TypeGuanidinium = 6;
+constexpr std::int8_t TypeGroupSulfur = 7;
+constexpr std::int8_t TypeUnderValent = 19;
+constexpr std::int8_t TypeOverValent = 20;
 
 const GasteigerGroupRow& GroupRow(std::int32_t type)
 {
     return GetGasteigerGroupTable()[static_cast<std::size_t>(type - 1)];
-}
-
-double GroupChiPlus(const GasteigerGroupRow& row)
-{
-    return row.chiPlus != 0.0 ? row.chiPlus : row.a + row.b + row.c;
 }
 
 // The bond's value toward valence: aromatic 1.5, else the code, at least 1.
@@ -202,7 +220,6 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     const std::size_t n = GetNumEntries();
     CloseEntriesUpTo(n);
     m_charge.assign(n, 0.0);
-    ComputeValences();
     Type();
     Parameterise();
     Result result;
@@ -223,22 +240,14 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     return result;
 }
 
-void GasteigerSolver::ComputeValences()
+std::int32_t GasteigerSolver::Valence(std::size_t entry, bool single) const
 {
-    const std::size_t n = GetNumEntries();
-    m_valence.assign(n, 0);
-    m_singleValence.assign(n, 0);
-    for (std::size_t e = 0; e < n; ++e) {
-        double sum = 0.0;
-        double single = 0.0;
-        for (std::int32_t s = m_start[e]; s < m_start[e + 1]; ++s) {
-            const std::int8_t code = m_bondCode[static_cast<std::size_t>(s)];
-            sum += BondValue(code);
-            single += code == 6 ? 1.0 : BondValue(code);
-        }
-        m_valence[e] = static_cast<std::int32_t>(sum + 0.1);
-        m_singleValence[e] = static_cast<std::int32_t>(single + 0.1);
+    double sum = 0.0;
+    for (std::int32_t s = m_start[entry]; s < m_start[entry + 1]; ++s) {
+        const std::int8_t code = m_bondCode[static_cast<std::size_t>(s)];
+        sum += single && code == 6 ? 1.0 : BondValue(code);
     }
+    return static_cast<std::int32_t>(sum + 0.1);
 }
 
 void GasteigerSolver::Type()
@@ -280,11 +289,11 @@ bool GasteigerSolver::TypeTerminalOxygens(std::size_t centre)
     return true;
 }
 
-bool GasteigerSolver::ExceedsValence(std::size_t entry, std::int32_t neutral) const
+bool GasteigerSolver::ExceedsValence(std::size_t entry, std::int32_t valence, std::int32_t neutral) const
 {
-    if (m_valence[entry] <= neutral)
+    if (valence <= neutral)
         return false;
-    return m_singleValence[entry] > neutral || m_inputCharge[entry] > 0.0;
+    return m_inputCharge[entry] > 0.0 || Valence(entry, true) > neutral;
 }
 
 bool GasteigerSolver::TypeEntry(std::size_t e)
@@ -294,6 +303,7 @@ bool GasteigerSolver::TypeEntry(std::size_t e)
     const std::int32_t hybridization = m_hybridization[e];
     const std::int32_t begin = m_start[e];
     const std::int32_t end = m_start[e + 1];
+    const std::int32_t valence = Valence(e, false);
     const auto neighbour = [this](std::int32_t s) { return static_cast<std::size_t>(m_neighbours[static_cast<std::size_t>(s)]); };
 
     // An isolated entry takes the first group row of its element, or stays untyped.
@@ -301,7 +311,7 @@ bool GasteigerSolver::TypeEntry(std::size_t e)
         const auto rows = GetGasteigerGroupTable();
         for (std::size_t row = 0; row < rows.size(); ++row) {
             if (rows[row].atomicNumber == z) {
-                m_type[e] = static_cast<std::int32_t>(row + 1);
+                m_type[e] = static_cast<std::int8_t>(row + 1);
                 break;
             }
         }
@@ -332,7 +342,7 @@ bool GasteigerSolver::TypeEntry(std::size_t e)
         m_type[e] = TypeGroupPhosphorus;
         return true;
     }
-    if (z == 7 && ExceedsValence(e, 3)) {
+    if (z == 7 && ExceedsValence(e, valence, 3)) {
         m_type[e] = TypeQuaternaryNitrogen;
         return true;
     }
@@ -378,16 +388,15 @@ bool GasteigerSolver::TypeEntry(std::size_t e)
             }
         }
     }
-    if (z == 16 && m_valence[e] > 3 && TypeTerminalOxygens(e)) {
+    if (z == 16 && valence > 3 && TypeTerminalOxygens(e)) {
         m_type[e] = TypeGroupSulfur;
         return true;
     }
-    const std::int32_t valence = m_valence[e];
     if ((z == 7 && valence < 3) || ((z == 8 || z == 16) && valence < 2) || (z == 6 && valence < 4)) {
         m_type[e] = TypeUnderValent;
         return true;
     }
-    if ((z == 8 && ExceedsValence(e, 2)) || (z == 6 && ExceedsValence(e, 4))) {
+    if ((z == 8 && ExceedsValence(e, valence, 2)) || (z == 6 && ExceedsValence(e, valence, 4))) {
         m_type[e] = TypeOverValent;
         return true;
     }
@@ -397,37 +406,49 @@ bool GasteigerSolver::TypeEntry(std::size_t e)
 void GasteigerSolver::Parameterise()
 {
     const std::size_t n = GetNumEntries();
-    const Parameters& parameters = GetParameters();
-    m_a.assign(n, 0.0);
-    m_b.assign(n, 0.0);
-    m_c.assign(n, 0.0);
-    m_chiPlus.assign(n, 0.0);
+    const std::vector<ParameterRow>& rows = GetParameters().rows;
+    const std::size_t firstParameterRow = GetGasteigerGroupTable().size() + 1;
+    m_row.assign(n, 0);
     for (std::size_t e = 0; e < n; ++e) {
         if (m_type[e] != 0) {
-            const GasteigerGroupRow& row = GroupRow(m_type[e]);
-            m_a[e] = row.a;
-            m_b[e] = row.b;
-            m_c[e] = row.c;
-            m_chiPlus[e] = GroupChiPlus(row);
+            m_row[e] = static_cast<std::uint8_t>(m_type[e]);
             continue;
         }
         // The rows stand by atomic number, then sp3, sp2, sp: the matching hybridization or a row for
         // any, else the element's last row.
-        const ParameterRow* found = nullptr;
-        for (const ParameterRow& row : parameters.rows) {
-            if (row.atomicNumber < m_atomicNumber[e])
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            if (rows[r].atomicNumber < m_atomicNumber[e])
                 continue;
-            if (row.atomicNumber > m_atomicNumber[e])
+            if (rows[r].atomicNumber > m_atomicNumber[e])
                 break;
-            found = &row;
-            if (row.hybridization == 0 || row.hybridization == m_hybridization[e])
+            m_row[e] = static_cast<std::uint8_t>(firstParameterRow + r);
+            if (rows[r].hybridization == 0 || rows[r].hybridization == m_hybridization[e])
                 break;
         }
-        if (found) {
-            m_a[e] = found->a;
-            m_b[e] = found->b;
-            m_c[e] = found->c;
-            m_chiPlus[e] = found->chiPlus;
+    }
+}
+
+void GasteigerSolver::PairSlots()
+{
+    const std::size_t n = GetNumEntries();
+    std::vector<std::int32_t> mate(m_neighbours.size(), -1);
+    m_pairs.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::int32_t s = m_start[i]; s < m_start[i + 1]; ++s) {
+            const std::int32_t j = m_neighbours[static_cast<std::size_t>(s)];
+            if (static_cast<std::size_t>(j) > i) {
+                for (std::int32_t t = m_start[static_cast<std::size_t>(j)]; t < m_start[static_cast<std::size_t>(j) + 1]; ++t) {
+                    if (m_neighbours[static_cast<std::size_t>(t)] == static_cast<std::int32_t>(i) &&
+                        mate[static_cast<std::size_t>(t)] < 0) {
+                        mate[static_cast<std::size_t>(s)] = t;
+                        mate[static_cast<std::size_t>(t)] = s;
+                        break;
+                    }
+                }
+            }
+            // A slot listed from an earlier end with a mate reads the flow computed there.
+            if (mate[static_cast<std::size_t>(s)] < 0 || static_cast<std::size_t>(j) > i)
+                m_pairs.push_back({static_cast<std::int32_t>(i), j, s, mate[static_cast<std::size_t>(s)]});
         }
     }
 }
@@ -435,27 +456,39 @@ void GasteigerSolver::Parameterise()
 bool GasteigerSolver::Iterate()
 {
     const Parameters& parameters = GetParameters();
+    const Coefficients* const table = CoefficientTable().data();
     const std::size_t n = GetNumEntries();
+    PairSlots();
     m_chi.assign(n, 0.0);
+    m_flow.assign(m_neighbours.size(), 0.0);
     double damping = 1.0;
     for (std::int32_t iteration = 0; iteration < parameters.iterationLimit; ++iteration) {
         damping *= parameters.damping;
         for (std::size_t e = 0; e < n; ++e) {
+            const Coefficients& k = table[m_row[e]];
             const double q = m_charge[e];
-            m_chi[e] = (m_c[e] * q + m_b[e]) * q + m_a[e];
+            m_chi[e] = (k.c * q + k.b) * q + k.a;
         }
+        // The flow into i from j; seen from j it is the exact negative (same divisor, negated
+        // difference). The divisor is the cation electronegativity of the less electronegative end;
+        // a zero divisor moves nothing.
+        for (const Pair& pair : m_pairs) {
+            const auto i = static_cast<std::size_t>(pair.from);
+            const auto j = static_cast<std::size_t>(pair.to);
+            const double chiI = m_chi[i];
+            const double chiJ = m_chi[j];
+            const double divisor = table[m_row[chiJ > chiI ? i : j]].chiPlus;
+            const double dq = divisor != 0.0 ? (chiJ - chiI) * damping / divisor : 0.0;
+            m_flow[static_cast<std::size_t>(pair.slot)] = dq;
+            if (pair.mate >= 0)
+                m_flow[static_cast<std::size_t>(pair.mate)] = -dq;
+        }
+        // Each entry takes its flows in slot order.
         double largest = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
-            const double chiI = m_chi[i];
             double q = m_charge[i];
             for (std::int32_t s = m_start[i]; s < m_start[i + 1]; ++s) {
-                const auto j = static_cast<std::size_t>(m_neighbours[static_cast<std::size_t>(s)]);
-                const double chiJ = m_chi[j];
-                // The divisor is the cation electronegativity of the less electronegative end.
-                const double divisor = m_chiPlus[chiJ > chiI ? i : j];
-                if (divisor == 0.0)
-                    continue;
-                const double dq = (chiJ - chiI) * damping / divisor;
+                const double dq = m_flow[static_cast<std::size_t>(s)];
                 q += dq;
                 largest = std::max(largest, std::fabs(dq));
             }

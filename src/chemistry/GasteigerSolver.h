@@ -36,7 +36,8 @@ public:
 private:
     std::int32_t NumNeighbours(std::size_t entry) const { return m_start[entry + 1] - m_start[entry]; }
     void CloseEntriesUpTo(std::size_t entry);
-    void ComputeValences();
+    // The bond values plus 0.1, truncated; with single, aromatic bonds count 1 instead of 1.5.
+    std::int32_t Valence(std::size_t entry, bool single) const;
     void Type();
     bool TypeEntry(std::size_t entry);
     // The oxygen neighbours with exactly one neighbour of a centre. When there is one at least and
@@ -45,8 +46,9 @@ private:
     bool TypeTerminalOxygens(std::size_t centre);
     // Valence above neutral that comes only from aromatic bonds counting 1.5: a charged group only
     // when the input charge is positive.
-    bool ExceedsValence(std::size_t entry, std::int32_t neutral) const;
+    bool ExceedsValence(std::size_t entry, std::int32_t valence, std::int32_t neutral) const;
     void Parameterise();
+    void PairSlots();
     bool Iterate();
 
     std::vector<std::int32_t> m_atomicNumber;
@@ -58,16 +60,22 @@ private:
     std::vector<std::int8_t> m_bondCode;
     std::size_t m_filled = 0;  // entries whose neighbour range is closed
 
-    std::vector<std::int32_t> m_valence;
-    std::vector<std::int32_t> m_singleValence;  // aromatic bonds counted as single
-    std::vector<std::int32_t> m_type;
+    std::vector<std::int8_t> m_type;
     std::vector<double> m_groupCharge;
-    // Electronegativity coefficients and divisor per entry (all 0 for an entry without parameters).
-    std::vector<double> m_a;
-    std::vector<double> m_b;
-    std::vector<double> m_c;
-    std::vector<double> m_chiPlus;
+    // Per entry, its row of the process-wide coefficient table (group rows, then parameter rows;
+    // row 0 all zero for an entry without parameters).
+    std::vector<std::uint8_t> m_row;
     std::vector<double> m_chi;
+    // The pairs whose flow is computed: each neighbour slot i -> j, with the slot listing the pair
+    // from j (-1 when none) when j comes later. A pair's two flows are exact opposites, computed once.
+    struct Pair {
+        std::int32_t from;
+        std::int32_t to;
+        std::int32_t slot;
+        std::int32_t mate;
+    };
+    std::vector<Pair> m_pairs;
+    std::vector<double> m_flow;  // per neighbour slot, the flow of the current iteration
     std::vector<std::int32_t> m_scratch;  // working list of the typing rules
 };
 
