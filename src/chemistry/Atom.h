@@ -112,6 +112,22 @@ public:
     void ClearDonatedLonePairs();
     void SetDonatedLonePairs();
 
+    // Valence and hydrogens.
+    virtual std::int32_t GetValenceUsed() const = 0;
+    virtual std::int32_t GetValence() const = 0;
+    virtual std::int32_t GetNumHydrogensToAdd() const = 0;
+    virtual std::int32_t GetNumHydrogensToDelete() const = 0;
+    virtual bool IsValenceSatisfied() const = 0;
+    virtual std::int32_t GetNumHydrogens() const = 0;
+    virtual std::int32_t GetHydrogens(BaseCollection& out) const = 0;
+    virtual bool IsHeteroatom() const = 0;
+    virtual bool IsHBondDonor() const = 0;
+    virtual bool IsHBondAcceptor() const = 0;
+    virtual std::int32_t GetNumLonePairs() const = 0;
+    virtual std::int32_t UpdateHydrogens(HydrogenSet set, bool add) = 0;
+    virtual void RemoveHydrogens(HydrogenSet set) = 0;
+    virtual std::int32_t GetValenceSproutVectors(Point3d::Array& out) const = 0;
+
     // Display-size factors.
     virtual float GetCPKScale() const = 0;
     virtual void SetCPKScale(float scale) = 0;

@@ -1,10 +1,16 @@
 #include "chemistry/Atom3d.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "chemistry/ElementFactory.h"
 #include "chemistry/Molecule.h"
+#include "core/Geometry.h"
+#include "core/Matrix3x3.h"
+#include "core/UniformRandomSequence.h"
 #include "crystal/Cell3d.h"
+#include "foundation/BaseCollection.h"
 #include "foundation/PropertyArchive.h"
 #include "foundation/PropertyPass.h"
 #include "foundation/PropertyTable.h"
@@ -138,6 +144,9 @@ void Atom3d::SetCharge(double charge)
 
 Rational Atom3d::GetFormalCharge() const
 {
+    // Most atoms carry no user property at all.
+    if (!FindUserProperties())
+        return {0, 1};
     std::int32_t numerator = 0;
     std::int32_t denominator = 1;
     if (GetProperty(NumeratorKey, numerator) && GetProperty(DenominatorKey, denominator))
@@ -209,6 +218,384 @@ Atom::HybridizationType Atom3d::PerceiveHybridization() const
     case 6: return Octahedral;
     case 7: return PentagonalBipyramid;
     default: return Sp3;
+    }
+}
+
+// ---- Valence and hydrogens
+
+namespace {
+
+constexpr ElementType HydrogenType = ElementType(1);
+
+bool IsHydrogen(const Bondable* end)
+{
+    const Atom* const atom = DynCast<Atom>(end);
+    return atom && atom->GetElementType() == HydrogenType;
+}
+
+// Unit direction templates of the valence geometries.
+constexpr Point3d SpTemplates[] = {{1.0, 0.0, 0.0}, {-1.0, 0.0, 0.0}};
+constexpr Point3d Sp2Templates[] = {{1.0, 0.0, 0.0}, {-0.5f, 0.866f, 0.0}, {-0.5f, -0.866f, 0.0}};
+constexpr Point3d Sp3Templates[] = {
+    {1.0, 0.0, 0.0}, {-0.3338f, 0.9426f, 0.0}, {-0.3338f, -0.4713f, 0.8164f}, {-0.3338f, -0.4713f, -0.8164f}};
+
+Point3d Unit(Point3d p)
+{
+    p.Normalize();
+    return p;
+}
+
+Point3d Turned(const Point3d& p, const Point3d& axis, double degrees)
+{
+    Matrix3x3 rotation;
+    rotation.SetRotation(axis, degrees);
+    return p * rotation;
+}
+
+} // namespace
+
+std::int32_t Atom3d::ClampedCharge() const
+{
+    return std::clamp(GetFormalCharge().GetNumerator(), -2, 2);
+}
+
+std::int32_t Atom3d::GetValenceUsed() const
+{
+    double sum = 0.0;
+    for (const Bond* bond : GetBonds())
+        sum += bond->GetValenceContribution(this);
+    return static_cast<std::int32_t>(sum + 0.9);
+}
+
+std::int32_t Atom3d::GetValence() const
+{
+    std::int32_t valence = m_element->GetCommonOxidationState();
+    if (GetElementType() != 7) {
+        if (m_hybridization == Sp)
+            valence -= 2;
+        else if (m_hybridization == Sp2)
+            valence -= 1;
+    }
+    return std::max(valence + ClampedCharge(), 0);
+}
+
+std::int32_t Atom3d::GetNumHydrogensToAdd() const
+{
+    return std::max(ClampedCharge() - GetValenceUsed() + m_element->GetCommonOxidationState(), 0);
+}
+
+std::int32_t Atom3d::GetNumHydrogensToDelete() const
+{
+    const std::int32_t surplus = GetValenceUsed() - ClampedCharge() - m_element->GetCommonOxidationState() -
+                                 (HasDonatedLonePairs() ? 1 : 0);
+    return std::max(surplus, 0);
+}
+
+bool Atom3d::IsValenceSatisfied() const
+{
+    return GetNumHydrogensToAdd() == 0 && GetNumHydrogensToDelete() == 0;
+}
+
+std::int32_t Atom3d::GetNumHydrogens() const
+{
+    std::int32_t count = 0;
+    for (int i = 0; i < GetNumBonds(); ++i)
+        count += IsHydrogen(GetAttached(i)) ? 1 : 0;
+    return count;
+}
+
+std::int32_t Atom3d::GetHydrogens(BaseCollection& out) const
+{
+    std::int32_t count = 0;
+    for (int i = 0; i < GetNumBonds(); ++i) {
+        Bondable* const attached = GetAttached(i);
+        if (IsHydrogen(attached)) {
+            out.Add(attached);
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool Atom3d::IsHeteroatom() const
+{
+    const ElementType type = GetElementType();
+    return type == 7 || type == 8 || type == 15 || type == 16;
+}
+
+bool Atom3d::IsHBondDonor() const
+{
+    if (GetElementType() == HydrogenType) {
+        if (GetNumBonds() == 0)
+            return false;
+        const Atom* const heavy = DynCast<Atom>(GetAttached(0));
+        return heavy && heavy->IsHeteroatom() && IsActive();
+    }
+    if (!IsHeteroatom())
+        return false;
+    if (GetNumHydrogensToAdd() >= 1)
+        return true;
+    for (int i = 0; i < GetNumBonds(); ++i) {
+        const Bondable* const attached = GetAttached(i);
+        if (IsHydrogen(attached))
+            return !attached->IsActive();
+    }
+    return false;
+}
+
+bool Atom3d::IsHBondAcceptor() const
+{
+    if (GetNumBonds() == 0)
+        return false;
+    switch (static_cast<std::int32_t>(GetElementType())) {
+    case 9:
+    case 17:
+    case 35:
+    case 53: return true;
+    case 8:
+    case 15:
+    case 16: return GetNumLonePairs() >= 1;
+    case 7: break;
+    default: return false;
+    }
+    if (GetNumLonePairs() < 1)
+        return false;
+    if (GetNumHydrogensToAdd() + GetNumBonds() <= 2 || PerceiveHybridization() == Sp3 || m_hybridization != Sp2)
+        return true;
+    // Conjugated, amide-like: a single bond to an Sp2 neighbour takes the lone pair.
+    for (const Bond* bond : GetBonds()) {
+        const Atom* const neighbour = DynCast<Atom>(bond->GetAtom1() == this ? bond->GetAtom2() : bond->GetAtom1());
+        if (bond->GetType() == Bond::Single && neighbour && neighbour->PerceiveHybridization() == Sp2)
+            return false;
+    }
+    return true;
+}
+
+std::int32_t Atom3d::GetNumLonePairs() const
+{
+    const std::int32_t charge = GetFormalCharge().GetNumerator();
+    if (GetElementType() == 6)
+        return charge < 0 ? 1 : 0;
+    double sum = 0.0;
+    for (const Bond* bond : GetBonds()) {
+        switch (bond->GetType()) {
+        case Bond::Double: sum += 2.0; break;
+        case Bond::Aromatic:
+        case Bond::PartialDouble: sum += 1.5; break;
+        default: sum += 1.0; break;
+        }
+    }
+    return std::max(4 - static_cast<std::int32_t>(sum) - charge, 0);
+}
+
+std::int32_t Atom3d::UpdateHydrogens(HydrogenSet set, bool add)
+{
+    const bool carbon = GetElementType() == 6;
+    if ((set == NonCarbonHydrogens && carbon) || (set == CarbonHydrogens && !carbon))
+        return 0;
+    switch (static_cast<std::int32_t>(GetElementType())) {
+    case 1:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 13:
+    case 14:
+    case 15:
+    case 16:
+    case 17:
+    case 34:
+    case 35:
+    case 53: break;
+    default: return 0;
+    }
+    // Surplus hydrogens: at most the surplus goes, and no further once the bonds fit the valence.
+    const std::int32_t surplus = GetNumHydrogensToDelete();
+    if (surplus > 0) {
+        const Watch self(this);
+        std::int32_t deleted = 0;
+        for (int i = GetNumBonds() - 1; i >= 0 && self.alive; --i) {
+            Bondable* const attached = GetAttached(i);
+            if (IsHydrogen(attached) && attached->GetNumBonds() == 1) {
+                delete attached;
+                ++deleted;
+            }
+            if (!self.alive || deleted >= surplus || GetNumBonds() <= GetValence())
+                break;
+            i = std::min(i, GetNumBonds());
+        }
+        if (!self.alive)
+            return -surplus;
+    }
+    if (GetElementType() == HydrogenType)
+        return 0;
+    Point3d directions[5];
+    int count = 0;
+    GetValenceVectors(directions, count, true);
+    if (count == 0)
+        return 0;
+    std::int32_t missing = add ? std::max(GetNumHydrogensToAdd() + (HasDonatedLonePairs() ? 1 : 0), 0) : 0;
+    const std::int32_t used = GetValenceUsed();
+    if (used + missing > 4)
+        missing = 4 - used;
+    const Watch self(this);
+    for (std::int32_t i = 0; i < missing && self.alive; ++i) {
+        Atom* const hydrogen = CreateNewAtom(GetParent(), HydrogenType);
+        hydrogen->SetDisplayStyle(GetDisplayStyle());
+        if (IsVisible())
+            hydrogen->SetVisible(false);
+        else
+            hydrogen->SetInvisible(false);
+        MakeBond(hydrogen, Bond::Single);
+    }
+    if (!self.alive)
+        return surplus > 0 ? -surplus : missing;
+    // Hydrogens take the free directions in bond order; any beyond them keep their positions.
+    const Point3d centre = GetXYZ();
+    int slot = GetNumBonds() - GetNumHydrogens();
+    for (int i = 0; i < GetNumBonds() && slot < count; ++i) {
+        Bondable* const attached = GetAttached(i);
+        if (!IsHydrogen(attached))
+            continue;
+        attached->SetXYZ(centre + directions[slot++]);
+    }
+    return surplus > 0 ? -surplus : missing;
+}
+
+void Atom3d::RemoveHydrogens(HydrogenSet)
+{
+    const Watch self(this);
+    for (int i = GetNumBonds() - 1; i >= 0 && self.alive; --i) {
+        Bondable* const attached = GetAttached(i);
+        if (::Tavrel::IsA<Atom3d>(attached) && static_cast<Atom3d*>(attached)->GetElementType() == HydrogenType)
+            delete attached;
+        if (self.alive)
+            i = std::min(i, GetNumBonds());
+    }
+}
+
+std::int32_t Atom3d::GetValenceSproutVectors(Point3d::Array& out) const
+{
+    out.assign(5, Point3d());
+    int count = 0;
+    GetValenceVectors(out.data(), count, true);
+    out.resize(static_cast<std::size_t>(count));
+    return count;
+}
+
+void Atom3d::GetValenceVectors(Point3d* out, int& count, bool skipHydrogens) const
+{
+    switch (m_hybridization) {
+    case Sp: GetSPValenceVectors(out, count, skipHydrogens); break;
+    case Sp2: GetSP2ValenceVectors(out, count, skipHydrogens); break;
+    case Sp3: GetSP3ValenceVectors(out, count, skipHydrogens); break;
+    default: count = 0; break;
+    }
+}
+
+int Atom3d::TakenDirections(Point3d* out, int count, bool skipHydrogens, const Bondable*& first) const
+{
+    const Point3d centre = GetXYZ();
+    int written = 0;
+    first = nullptr;
+    for (int i = 0; i < count && i < GetNumBonds(); ++i) {
+        const Bondable* const attached = GetAttached(i);
+        if (skipHydrogens && IsHydrogen(attached))
+            continue;
+        if (written == 0)
+            first = attached;
+        out[written++] = attached->GetXYZ() - centre;
+    }
+    return skipHydrogens ? written : GetNumBonds();
+}
+
+void Atom3d::OrientTemplates(Point3d* templates, int count, const Bondable& neighbour) const
+{
+    const Point3d away = GetXYZ() - neighbour.GetXYZ();
+    const double theta = Angle(away, Point3d::origin, templates[0]);
+    const Point3d axis = theta > 0.00001 && theta < 179.99999 ? away.Cross(templates[0]) : Point3d(0.0, 0.0, 1.0);
+    for (int i = 0; i < count; ++i)
+        templates[i] = Turned(templates[i], axis, 180.0 - theta);
+    const Bondable* other = nullptr;
+    for (int i = 0; i < neighbour.GetNumBonds() && !other; ++i) {
+        if (neighbour.GetAttached(i) != this)
+            other = neighbour.GetAttached(i);
+    }
+    if (neighbour.GetNumBonds() < 2 || !other)
+        return;
+    const Point3d d = other->GetXYZ() - neighbour.GetXYZ();
+    const double phi = Dihedral(d, Point3d::origin, templates[0], templates[1]);
+    for (int i = 1; i < count; ++i)
+        templates[i] = Turned(templates[i], templates[0], 180.0 - phi);
+}
+
+void Atom3d::GetSPValenceVectors(Point3d* out, int& count, bool skipHydrogens) const
+{
+    count = 2;
+    const Bondable* neighbour = nullptr;
+    const int taken = TakenDirections(out, count, skipHydrogens, neighbour);
+    if (taken == 0) {
+        out[0] = SpTemplates[0];
+        out[1] = SpTemplates[1];
+    } else if (taken == 1) {
+        out[1] = -Unit(out[0]);
+    }
+}
+
+void Atom3d::GetSP2ValenceVectors(Point3d* out, int& count, bool skipHydrogens) const
+{
+    count = 3;
+    const Bondable* neighbour = nullptr;
+    const int taken = TakenDirections(out, count, skipHydrogens, neighbour);
+    if (taken == 0) {
+        std::copy(std::begin(Sp2Templates), std::end(Sp2Templates), out);
+    } else if (taken == 1) {
+        Point3d templates[3];
+        std::copy(std::begin(Sp2Templates), std::end(Sp2Templates), templates);
+        OrientTemplates(templates, count, *(neighbour ? neighbour : GetAttached(0)));
+        std::copy(templates + 1, templates + count, out + 1);
+    } else if (taken == 2) {
+        out[2] = -Unit(Unit(out[0]) + Unit(out[1]));
+    }
+}
+
+void Atom3d::GetSP3ValenceVectors(Point3d* out, int& count, bool skipHydrogens) const
+{
+    count = 4;
+    const Bondable* neighbour = nullptr;
+    const int taken = TakenDirections(out, count, skipHydrogens, neighbour);
+    if (taken == 0) {
+        // An isolated centre gets a randomly oriented tetrahedron.
+        UniformRandomSequence random(0.0, 360.0);
+        const double aboutX = random.Next();
+        const double aboutY = random.Next();
+        const double aboutZ = random.Next();
+        for (int i = 0; i < count; ++i) {
+            out[i] = Sp3Templates[i];
+            out[i].RotateAboutX(aboutX).RotateAboutY(aboutY).RotateAboutZ(aboutZ);
+        }
+    } else if (taken == 1) {
+        Point3d templates[4];
+        std::copy(std::begin(Sp3Templates), std::end(Sp3Templates), templates);
+        OrientTemplates(templates, count, *(neighbour ? neighbour : GetAttached(0)));
+        std::copy(templates + 1, templates + count, out + 1);
+    } else if (taken == 2) {
+        // The two new directions lie in the plane perpendicular to the existing pair, 109.5 apart.
+        const Point3d a = Unit(out[0]);
+        const Point3d b = Unit(out[1]);
+        const Point3d m = -Unit(a + b);
+        Point3d p = -Turned(a, m, 90.0);
+        Point3d q = -Turned(b, m, 90.0);
+        const double psi = Angle(p, Point3d::origin, q);
+        const Point3d c = p.Cross(q);
+        const double opening = (109.5 - psi) / 2.0;
+        p = Turned(p, -c, opening);
+        q = Turned(q, c, opening);
+        out[2] = Unit(p);
+        out[3] = Unit(q);
+    } else if (taken == 3) {
+        out[3] = -Unit(Unit(out[0]) + Unit(out[1]) + Unit(out[2]));
     }
 }
 

@@ -70,6 +70,42 @@ public:
     // pentagonal bipyramid; Sp3 otherwise).
     HybridizationType PerceiveHybridization() const override;
 
+    // Valence from the element's common oxidation state, the formal charge numerator n (clamped to
+    // -2..2) and the bonds' valence contributions.
+    // Sum of the bonds' contributions plus 0.9, truncated (1.5 + 1.5 gives 3, 2.5 gives 3).
+    std::int32_t GetValenceUsed() const override;
+    // Sigma valences: the oxidation state, less 2 for Sp and 1 for Sp2 (not on nitrogen), plus n; at
+    // least 0.
+    std::int32_t GetValence() const override;
+    // n - GetValenceUsed + oxidation state, at least 0.
+    std::int32_t GetNumHydrogensToAdd() const override;
+    // GetValenceUsed - n - oxidation state, one less with donated lone pairs; at least 0.
+    std::int32_t GetNumHydrogensToDelete() const override;
+    bool IsValenceSatisfied() const override;
+    // Bonded atoms of element type 1, counted or added to out in bond order.
+    std::int32_t GetNumHydrogens() const override;
+    std::int32_t GetHydrogens(BaseCollection& out) const override;
+    // N, O, P and S only.
+    bool IsHeteroatom() const override;
+    // An active hydrogen on a heteroatom; a heteroatom with implicit hydrogens or whose first
+    // explicit hydrogen is inactive.
+    bool IsHBondDonor() const override;
+    // Halogens; O, P, S with a lone pair; N with a lone pair unless conjugated amide-like.
+    bool IsHBondAcceptor() const override;
+    // Carbon: 1 when negative. Others: 4 - trunc(bond sum) - n, at least 0, where a double bond
+    // counts 2, an aromatic or partial double 1.5 and anything else 1.
+    std::int32_t GetNumLonePairs() const override;
+
+    // Brings the hydrogens to the valence (surplus ones deleted, missing ones added when add) and
+    // places them 1.0 from the atom along the free valence directions. set 0 leaves carbon alone,
+    // set 1 everything but carbon. Returns minus the number of hydrogens to delete when there were
+    // any, else the number added.
+    std::int32_t UpdateHydrogens(HydrogenSet set, bool add) override;
+    // Deletes every bonded hydrogen atom, whatever the set.
+    void RemoveHydrogens(HydrogenSet set) override;
+    // The valence directions ignoring bonded hydrogens: raw bond vectors, then unit free directions.
+    std::int32_t GetValenceSproutVectors(Point3d::Array& out) const override;
+
     // Factors kept as whole percentages (0 to 255); a change raises (Object, 16) with the name.
     float GetCPKScale() const override { return Factor(m_cpkPercent); }
     void SetCPKScale(float scale) override;
@@ -106,11 +142,27 @@ protected:
     explicit Atom3d(Object* parent);
     Atom3d(const Atom3d& other) = default;
 
+    // By the stored hybridization (Sp, Sp2, Sp3) writes the directions into out (room for 4 points)
+    // and sets count; any other code sets count 0.
+    void GetValenceVectors(Point3d* out, int& count, bool skipHydrogens) const;
+    void GetSPValenceVectors(Point3d* out, int& count, bool skipHydrogens) const;
+    void GetSP2ValenceVectors(Point3d* out, int& count, bool skipHydrogens) const;
+    void GetSP3ValenceVectors(Point3d* out, int& count, bool skipHydrogens) const;
+
     // Stores the element (the unknown element for null), clears donated lone pairs and raises
     // EventElementSet, also when the element did not change.
     virtual void SetElement(const Element* element);
 
 private:
+    // The formal charge numerator clamped to -2..2.
+    std::int32_t ClampedCharge() const;
+    // Writes the raw vectors of the first count bonds (hydrogens skipped when asked), sets first to
+    // the first neighbour written and returns how many directions are already taken.
+    int TakenDirections(Point3d* out, int count, bool skipHydrogens, const Bondable*& first) const;
+    // Sp2 and Sp3 with one neighbour: templates turned to point template 0 at it, trans to its
+    // other substituent.
+    void OrientTemplates(Point3d* templates, int count, const Bondable& neighbour) const;
+
     static float Factor(std::uint8_t percent) { return static_cast<float>(percent) * 0.01f; }
     // The rounded percentage, clamped to 0 to 255; false for a factor that is not a number.
     static bool Percent(float factor, std::uint8_t& percent);

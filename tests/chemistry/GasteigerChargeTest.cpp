@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "chemistry/Atom3d.h"
+#include "chemistry/Bond.h"
+#include "chemistry/GasteigerCharge.h"
+#include "chemistry/Molecule.h"
+#include "document/DataModelLibrary.h"
+#include "foundation/OrdCollection.h"
+
+using namespace Tavrel;
+
+namespace {
+
+class GasteigerChargeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+
+    Atom3d* Add(const char* symbol, std::int32_t formalCharge = 0)
+    {
+        auto* const atom = new Atom3d(molecule.get(), symbol);
+        if (formalCharge != 0)
+            atom->SetFormalCharge(formalCharge, 1);
+        return atom;
+    }
+    Atom3d* AddHydrogens(Atom3d* atom, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            atom->MakeBond(Add("H"), Bond::Single);
+        return atom;
+    }
+    // The charges of all atoms add up to the reported total.
+    void ExpectChargesSumToTotal(const GasteigerCharge& charges) const
+    {
+        double sum = 0.0;
+        for (int i = 0; i < molecule->GetNumChildren(); ++i) {
+            if (const Atom* atom = DynCast<Atom>(molecule->GetChild(i)))
+                sum += charges.GetCharge(atom);
+        }
+        EXPECT_NEAR(sum, charges.GetTotalCharge(), 1e-5);
+    }
+
+    std::unique_ptr<Molecule> molecule = std::make_unique<Molecule>(nullptr);
+};
+
+// Exposes the recalculation of an existing result.
+struct Recalculation : GasteigerCharge {
+    using GasteigerCharge::Calculate;
+    using GasteigerCharge::GasteigerCharge;
+};
+
+TEST_F(GasteigerChargeTest, MethaneAndWaterBalanceWithSymmetricHydrogens)
+{
+    Atom3d* const carbon = AddHydrogens(Add("C"), 4);
+    const GasteigerCharge methane(molecule.get(), true);
+    ASSERT_TRUE(methane.IsCalculated());
+    EXPECT_EQ(methane.GetNumAtoms(), 5);
+    EXPECT_NEAR(methane.GetTotalCharge(), 0.0, 1e-9);
+    EXPECT_NEAR(methane.GetCharge(carbon), -0.078, 0.001);
+    const float hydrogen = methane.GetCharge(static_cast<Atom*>(carbon->GetAttached(0)));
+    for (int i = 0; i < 4; ++i) {
+        const auto* const h = static_cast<Atom*>(carbon->GetAttached(i));
+        EXPECT_FLOAT_EQ(methane.GetCharge(h), hydrogen);
+        EXPECT_FLOAT_EQ(static_cast<float>(h->GetCharge()), hydrogen);
+    }
+    float minimum = 0.0f;
+    float maximum = 0.0f;
+    methane.GetMinMaxCharge(minimum, maximum);
+    EXPECT_FLOAT_EQ(minimum, methane.GetCharge(carbon));
+    EXPECT_FLOAT_EQ(maximum, hydrogen);
+    ExpectChargesSumToTotal(methane);
+
+    // Water with explicit hydrogens, then an oxygen alone whose two hydrogens are implicit: the same
+    // total, and the lone oxygen reports its hydrogens' charges folded in.
+    molecule = std::make_unique<Molecule>(nullptr);
+    Atom3d* const oxygen = AddHydrogens(Add("O"), 2);
+    const GasteigerCharge water(molecule.get(), false);
+    EXPECT_LT(water.GetCharge(oxygen), -0.3f);
+    EXPECT_FLOAT_EQ(water.GetCharge(static_cast<Atom*>(oxygen->GetAttached(0))),
+                    water.GetCharge(static_cast<Atom*>(oxygen->GetAttached(1))));
+    EXPECT_NEAR(water.GetTotalCharge(), 0.0, 1e-9);
+    EXPECT_EQ(oxygen->GetCharge(), 0.0);  // not stored
+    Atom3d* const lone = Add("O");
+    OrdCollection justTheOxygen;
+    justTheOxygen.Add(lone);
+    const GasteigerCharge implicit(&justTheOxygen, true);
+    EXPECT_NEAR(implicit.GetCharge(lone), 0.0, 1e-6);
+    EXPECT_NEAR(implicit.GetTotalCharge(), 0.0, 1e-9);
+    float lowest = 0.0f;
+    float highest = 0.0f;
+    implicit.GetMinMaxCharge(lowest, highest);
+    EXPECT_FLOAT_EQ(lowest, water.GetCharge(oxygen));  // the entries themselves, before folding
+    EXPECT_EQ(implicit.GetCharge(oxygen), 0.0f);      // not part of that calculation
+}
+
+TEST_F(GasteigerChargeTest, IonsAndChargedGroupsCarryTheirCharge)
+{
+    // An isolated chloride and sodium cation; an isolated neutral carbon stays uncharged.
+    Atom3d* const chloride = Add("Cl", -1);
+    const GasteigerCharge ion(molecule.get(), true);
+    EXPECT_FLOAT_EQ(ion.GetCharge(chloride), -1.0f);
+    EXPECT_FLOAT_EQ(static_cast<float>(chloride->GetCharge()), -1.0f);
+    EXPECT_FLOAT_EQ(ion.GetTotalCharge(), -1.0f);
+
+    // Acetate drawn with one charged oxygen: both oxygens share the charge equally.
+    molecule = std::make_unique<Molecule>(nullptr);
+    Atom3d* const methyl = Add("C");
+    Atom3d* const carboxyl = Add("C");
+    Atom3d* const o1 = Add("O");
+    Atom3d* const o2 = Add("O", -1);
+    methyl->MakeBond(carboxyl, Bond::Single);
+    carboxyl->MakeBond(o1, Bond::Double);
+    carboxyl->MakeBond(o2, Bond::Single);
+    const GasteigerCharge acetate(molecule.get(), true);
+    EXPECT_NEAR(acetate.GetTotalCharge(), -1.0, 1e-6);
+    EXPECT_NEAR(acetate.GetCharge(o1), acetate.GetCharge(o2), 1e-6);
+    EXPECT_LT(acetate.GetCharge(o1), -0.5f);
+    ExpectChargesSumToTotal(acetate);
+
+    // Nitromethane drawn with separated charges: a neutral total, equal oxygens.
+    molecule = std::make_unique<Molecule>(nullptr);
+    Atom3d* const nitrogen = Add("N", 1);
+    Atom3d* const n1 = Add("O");
+    Atom3d* const n2 = Add("O", -1);
+    nitrogen->MakeBond(Add("C"), Bond::Single);
+    nitrogen->MakeBond(n1, Bond::Double);
+    nitrogen->MakeBond(n2, Bond::Single);
+    nitrogen->SetHybridization(Atom::PerceiveRequest);
+    const GasteigerCharge nitro(molecule.get(), false);
+    EXPECT_NEAR(nitro.GetTotalCharge(), 0.0, 1e-6);
+    EXPECT_NEAR(nitro.GetCharge(n1), nitro.GetCharge(n2), 1e-6);
+    EXPECT_GT(nitro.GetCharge(nitrogen), 0.5f);
+}
+
+// Pyrrole, oxazole-like furan and pyridinium, each drawn with aromatic bonds and in Kekulé form.
+TEST_F(GasteigerChargeTest, AromaticHeteroatomsGainNoSpuriousCharge)
+{
+    const auto ring = [this](const char* hetero, std::int32_t charge, bool aromatic, bool hydrogenOnHetero) {
+        molecule = std::make_unique<Molecule>(nullptr);
+        std::vector<Atom3d*> atoms{Add(hetero, charge)};
+        const int size = std::string_view(hetero) == "N" && !hydrogenOnHetero ? 6 : 5;
+        for (int i = 1; i < size; ++i)
+            atoms.push_back(Add("C"));
+        for (int i = 0; i < size; ++i) {
+            const bool isDouble = size == 6 ? i % 2 == 1 : i == 1 || i == 3;
+            atoms[static_cast<std::size_t>(i)]->MakeBond(atoms[static_cast<std::size_t>((i + 1) % size)],
+                                                         aromatic ? Bond::Aromatic : isDouble ? Bond::Double : Bond::Single);
+        }
+        if (hydrogenOnHetero)
+            AddHydrogens(atoms[0], 1);
+        if (size == 6)
+            atoms[0]->MakeBond(Add("C"), Bond::Single);  // N-methylpyridinium
+        for (std::size_t i = 1; i < atoms.size(); ++i)
+            AddHydrogens(atoms[i], 1);
+        return GasteigerCharge(molecule.get(), false).GetTotalCharge();
+    };
+    for (const bool aromatic : {false, true}) {
+        SCOPED_TRACE(aromatic ? "aromatic" : "kekule");
+        EXPECT_NEAR(ring("N", 0, aromatic, true), 0.0, 1e-6);  // pyrrole
+        EXPECT_NEAR(ring("O", 0, aromatic, false), 0.0, 1e-6); // furan
+        EXPECT_NEAR(ring("N", 1, aromatic, false), 1.0, 1e-6); // N-methylpyridinium
+    }
+}
+
+TEST_F(GasteigerChargeTest, RefusedInputClearsResultsAndSaysSo)
+{
+    Atom3d* const carbon = AddHydrogens(Add("C"), 4);
+    OrdCollection atoms;
+    for (int i = 0; i < molecule->GetNumChildren(); ++i) {
+        if (auto* const atom = DynCast<Atom3d>(molecule->GetChild(i)))
+            atoms.Add(atom);
+    }
+    Recalculation charges(&atoms, true);
+    ASSERT_TRUE(charges.IsCalculated());
+    ASSERT_NE(charges.GetCharge(carbon), 0.0f);
+
+    // A bond in the collection: nothing computed, the earlier results gone.
+    OrdCollection withBond;
+    withBond.Add(carbon);
+    withBond.Add(carbon->GetBond(0));
+    EXPECT_FALSE(charges.Calculate(&withBond, true));
+    EXPECT_FALSE(charges.IsCalculated());
+    EXPECT_EQ(charges.GetNumAtoms(), 2);
+    EXPECT_EQ(charges.GetCharge(carbon), 0.0f);
+    EXPECT_EQ(charges.GetTotalCharge(), 0.0f);
+
+    // Ten neighbours are taken; eleven, or nine bonded plus missing hydrogens, are refused.
+    Atom3d* const centre = Add("C");
+    for (int i = 0; i < 10; ++i)
+        centre->MakeBond(Add("H"), Bond::Single);
+    EXPECT_TRUE(GasteigerCharge(molecule.get(), false).IsCalculated());
+    centre->MakeBond(Add("H"), Bond::Single);
+    EXPECT_FALSE(GasteigerCharge(molecule.get(), false).IsCalculated());
+    molecule = std::make_unique<Molecule>(nullptr);
+    Atom3d* const ionic = Add("C");
+    for (int i = 0; i < 9; ++i)
+        ionic->MakeBond(Add("Na", 1), Bond::Ionic);
+    ASSERT_EQ(ionic->GetNumHydrogensToAdd(), 4);
+    EXPECT_FALSE(GasteigerCharge(molecule.get(), false).IsCalculated());
+
+    // No atoms at all.
+    OrdCollection empty;
+    EXPECT_FALSE(GasteigerCharge(&empty, false).IsCalculated());
+    EXPECT_FALSE(GasteigerCharge(static_cast<Object*>(nullptr), false).IsCalculated());
+}
+
+} // namespace
