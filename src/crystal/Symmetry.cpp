@@ -73,27 +73,6 @@ const std::string& EmptyText()
     return empty;
 }
 
-// The owning cell is written as a reference to its record, which is open around this one. On loading
-// only such a back-reference (or null) is accepted: a new object there would have no owner.
-void SkipCellReference(Archive& archive)
-{
-    const std::span<const std::uint8_t> bytes = archive.GetData();
-    const std::size_t at = archive.GetPosition();
-    if (archive.GetRemaining() < 2)
-        archive.Refuse(ArchiveException::endOfFile, "a symmetry's cell reference cut short");
-    const auto tag = static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-    bool isNew = tag == 0xFFFF || (tag != 0x7FFF && (tag & 0x8000) != 0);
-    if (tag == 0x7FFF) {
-        if (archive.GetRemaining() < 6)
-            archive.Refuse(ArchiveException::endOfFile, "a symmetry's cell reference cut short");
-        isNew = (bytes[at + 5] & 0x80) != 0;
-    }
-    if (isNew)
-        archive.Refuse(ArchiveException::genericException,
-                       "a symmetry's cell is a new record, not a reference to the cell around it");
-    archive.ReadObject();
-}
-
 } // namespace
 
 Symmetry::Symmetry() = default;
@@ -382,7 +361,8 @@ void Symmetry::Serialize(Archive& archive)
             archive.WriteObject(op.get());
         return;
     }
-    SkipCellReference(archive);
+    // The owning cell refers back to its record around this one; a new object there would have no owner.
+    archive.SkipBackReference("a symmetry's cell reference");
     std::int32_t values[6] = {};
     for (std::int32_t& value : values)
         archive >> value;

@@ -136,29 +136,6 @@ bool IsRecordOpen(const Archive& archive, const TreeNode* node)
     return found != nodes.end() && found->second == &archive;
 }
 
-// A child names its parent only by a back-reference to a record already open. Skips that reference
-// (or a null one) without taking the parent over; a new object there is refused.
-void SkipParentReference(Archive& archive)
-{
-    const std::span<const std::uint8_t> bytes = archive.GetData();
-    const std::size_t at = archive.GetPosition();
-    if (archive.GetRemaining() < 2)
-        archive.Refuse(ArchiveException::endOfFile, "a node's parent reference cut short");
-    const auto tag = static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-    std::size_t length = 2;
-    bool isNew = tag == 0xFFFF || (tag != 0x7FFF && (tag & 0x8000) != 0);
-    if (tag == 0x7FFF) {
-        if (archive.GetRemaining() < 6)
-            archive.Refuse(ArchiveException::endOfFile, "a node's parent reference cut short");
-        isNew = (bytes[at + 5] & 0x80) != 0;
-        length = 6;
-    }
-    if (isNew)
-        archive.Refuse(ArchiveException::genericException,
-                       "a node's parent is a new record, not a reference to a record around it");
-    archive.Seek(at + length);
-}
-
 } // namespace
 
 // The children in order, held in blocks of at most BlockSize slots. A child's slot number names its
@@ -2134,7 +2111,9 @@ private:
             }
             return;
         }
-        SkipParentReference(m_archive);
+        // A child names its parent only by a back-reference to a record already open: skipped, never
+        // taken over.
+        m_archive.SkipBackReference("a node's parent reference");
         // No array record (a null reference) means no children.
         record.count = m_archive.ReadRecordHeader(ObjectArrayClass()) ? m_archive.ReadCount(2) : 0;
     }

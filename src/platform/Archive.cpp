@@ -94,6 +94,26 @@ void Archive::Reload(const void* data, std::size_t size)
     m_handedOut.assign(1, false);
 }
 
+void Archive::SkipBackReference(std::string_view what)
+{
+    const std::size_t at = m_position;
+    if (GetRemaining() < 2)
+        Refuse(ArchiveException::endOfFile, std::string(what) + " cut short");
+    const auto tag = static_cast<std::uint16_t>(m_input[at] | (m_input[at + 1] << 8));
+    std::size_t length = 2;
+    bool isNew = tag == 0xFFFF || (tag != 0x7FFF && (tag & 0x8000) != 0);
+    if (tag == 0x7FFF) {
+        if (GetRemaining() < 6)
+            Refuse(ArchiveException::endOfFile, std::string(what) + " cut short");
+        isNew = (m_input[at + 5] & 0x80) != 0;
+        length = 6;
+    }
+    if (isNew)
+        Refuse(ArchiveException::genericException,
+               std::string(what) + " is a new record, not a reference to a record around it");
+    m_position = at + length;
+}
+
 void Archive::Refuse(ArchiveException::Cause cause, std::string_view what) const
 {
     Refuse(cause, what, IsLoading() ? m_position : m_buffer.size());

@@ -139,6 +139,9 @@ public:
     // Reads the tag: false for null; true for the class (new, with its name and schema, or a
     // back-reference to it), the body following. Any other tag raises badClass or badIndex.
     bool ReadRecordHeader(const RuntimeClass& record);
+    // Skips an object reference that may only be null or refer back to an object already read,
+    // without handing the object out; a new object there is refused, naming `what` the reference is.
+    void SkipBackReference(std::string_view what);
 
     // Raises ArchiveException with the cause, saying what was wrong and at which offset: by default
     // the current one (the read cursor, or the end of what is stored).
