@@ -535,6 +535,7 @@ struct PropertyArchive::RecordWriter {
     struct Open {
         Catalog* object;
         Recorder* recorder;
+        const PropertyPlan* plan; // the record's plan, if it has one
         std::size_t item = 0;
         std::size_t offset = 0;
     };
@@ -545,10 +546,12 @@ struct PropertyArchive::RecordWriter {
     // hierarchy, the count is known, and the values are recorded step by step.
     void Begin(Catalog& object, std::uint32_t oid)
     {
-        stream.SetMethodType(MethodBefore);
-        object.GetSetObjectProperties(stream);
-        CompressionInteger::Write(oid, stream.GetArchive());
         const PropertyPlan* plan = stream.FindWritePlan(object);
+        if (!plan || plan->HasBefore()) {
+            stream.SetMethodType(MethodBefore);
+            object.GetSetObjectProperties(stream);
+        }
+        CompressionInteger::Write(oid, stream.GetArchive());
         if (plan) {
             CompressionInteger::Write(plan->GetClassIndex(), stream.GetArchive());
         } else {
@@ -566,7 +569,7 @@ struct PropertyArchive::RecordWriter {
             recorder.WritePlanned(*plan, object);
         else
             object.GetSetObjectProperties(recorder);
-        open.push_back({&object, &recorder, 0, recorder.GetStart()});
+        open.push_back({&object, &recorder, plan, 0, recorder.GetStart()});
     }
 
     void Run(Catalog& object, std::uint32_t oid)
@@ -578,9 +581,14 @@ struct PropertyArchive::RecordWriter {
             if (top.item == recorder.GetNumberOfItems()) {
                 stream.GetArchive().Write(recorder.GetBytes() + top.offset, recorder.GetEnd() - top.offset);
                 Catalog* finished = top.object;
+                const PropertyPlan* plan = top.plan;
                 open.pop_back();
-                stream.SetMethodType(MethodAfter);
-                finished->GetSetObjectProperties(stream);
+                if (plan) {
+                    plan->AfterRecord(PropertyPlan::AsBase(*finished), stream);
+                } else {
+                    stream.SetMethodType(MethodAfter);
+                    finished->GetSetObjectProperties(stream);
+                }
                 continue;
             }
             const Recorder::Item& item = recorder.GetItem(top.item++);
@@ -725,8 +733,10 @@ struct PropertyArchive::RecordReader {
         if (frame.object) {
             frame.oid = frame.object->GetOID();
             stream.AddOIDMapEntry(stored, frame.oid);
-            stream.SetMethodType(MethodBefore);
-            frame.object->GetSetObjectProperties(stream);
+            if (!frame.plan || frame.plan->HasBefore()) {
+                stream.SetMethodType(MethodBefore);
+                frame.object->GetSetObjectProperties(stream);
+            }
         }
         frame.count = frame.plan ? static_cast<std::int32_t>(frame.plan->GetCount())
                                  : stream.ReadNumberOfProperties(frame.className);
@@ -984,8 +994,12 @@ struct PropertyArchive::RecordReader {
         Frame& frame = frames.back();
         Base* object = frame.Object();
         if (object) {
-            stream.SetMethodType(MethodAfter);
-            object->GetSetObjectProperties(stream);
+            if (frame.plan) {
+                frame.plan->AfterRecord(*object, stream);
+            } else {
+                stream.SetMethodType(MethodAfter);
+                object->GetSetObjectProperties(stream);
+            }
             object = frame.Object();
         }
         state.reserved -= frame.reservedAbove;

@@ -83,17 +83,6 @@ void Archive::Seek(std::size_t position)
     m_position = position;
 }
 
-void Archive::Read(void* data, std::size_t size)
-{
-    if (!IsLoading())
-        throw ArchiveException(ArchiveException::writeOnly);
-    if (size > GetRemaining())
-        throw ArchiveException(ArchiveException::endOfFile);
-    if (size != 0)
-        std::memcpy(data, m_input.data() + m_position, size);
-    m_position += size;
-}
-
 Archive& Archive::operator<<(std::string_view text)
 {
     const std::size_t length = text.size();

@@ -64,7 +64,16 @@ public:
         m_buffer.insert(m_buffer.end(), bytes, bytes + size);
     }
     // Throws endOfFile when fewer than size bytes remain.
-    void Read(void* data, std::size_t size);
+    void Read(void* data, std::size_t size)
+    {
+        if (!IsLoading())
+            throw ArchiveException(ArchiveException::writeOnly);
+        if (size > m_input.size() - m_position)
+            throw ArchiveException(ArchiveException::endOfFile);
+        if (size != 0)
+            std::memcpy(data, m_input.data() + m_position, size);
+        m_position += size;
+    }
 
     template <class T>
         requires std::is_arithmetic_v<T>
