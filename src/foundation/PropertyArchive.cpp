@@ -554,10 +554,12 @@ struct PropertyArchive::RecordWriter {
     // hierarchy, the count is known, and the values are recorded step by step.
     void Begin(Catalog& object, std::uint32_t oid)
     {
-        stream.SetMethodType(MethodBefore);
-        object.GetSetObjectProperties(stream);
-        CompressionInteger::Write(oid, stream.GetArchive());
         const PropertyPlan* plan = stream.FindWritePlan(object);
+        if (!plan || plan->HasBefore()) {
+            stream.SetMethodType(MethodBefore);
+            object.GetSetObjectProperties(stream);
+        }
+        CompressionInteger::Write(oid, stream.GetArchive());
         if (plan) {
             CompressionInteger::Write(plan->GetClassIndex(), stream.GetArchive());
         } else {
@@ -583,9 +585,14 @@ struct PropertyArchive::RecordWriter {
             if (top.item == recorder.GetNumberOfItems()) {
                 stream.GetArchive().Write(bytes + top.offset, recorder.GetEnd() - recorder.GetStart() - top.offset);
                 Catalog* finished = top.object;
+                const PropertyPlan* plan = top.plan;
                 End();
-                stream.SetMethodType(MethodAfter);
-                finished->GetSetObjectProperties(stream);
+                if (plan) {
+                    plan->AfterRecord(PropertyPlan::AsBase(*finished), stream);
+                } else {
+                    stream.SetMethodType(MethodAfter);
+                    finished->GetSetObjectProperties(stream);
+                }
                 continue;
             }
             const Recorder::Item& item = recorder.GetItem(top.item++);
@@ -779,8 +786,10 @@ struct PropertyArchive::RecordReader {
         if (frame.object) {
             frame.oid = frame.object->GetOID();
             stream.AddOIDMapEntry(stored, frame.oid);
-            stream.SetMethodType(MethodBefore);
-            frame.object->GetSetObjectProperties(stream);
+            if (!frame.plan || frame.plan->HasBefore()) {
+                stream.SetMethodType(MethodBefore);
+                frame.object->GetSetObjectProperties(stream);
+            }
         }
         frame.count = frame.plan ? static_cast<std::int32_t>(frame.plan->GetCount())
                                  : stream.ReadNumberOfProperties(frame.className);
@@ -1038,8 +1047,12 @@ struct PropertyArchive::RecordReader {
         Frame& frame = frames.back();
         Base* object = frame.Object();
         if (object) {
-            stream.SetMethodType(MethodAfter);
-            object->GetSetObjectProperties(stream);
+            if (frame.plan) {
+                frame.plan->AfterRecord(*object, stream);
+            } else {
+                stream.SetMethodType(MethodAfter);
+                object->GetSetObjectProperties(stream);
+            }
             object = frame.Object();
         }
         state.reserved -= frame.reservedAbove;

@@ -14,6 +14,12 @@ PropertyLevel PropertyPass::s_plannedLevel = [] {
     return complete;
 }();
 
+void PropertyPass::CountLevel()
+{
+    if (m_archive.m_compiling)
+        m_archive.m_compiling->AddLevel();
+}
+
 void PropertyPass::Complete()
 {
     if (std::uncaught_exceptions() == m_exceptions)
@@ -24,6 +30,11 @@ void PropertyPass::Table(const PropertyTable& table)
 {
     if (m_method == PropertyArchive::MethodCount && m_archive.m_compiling)
         m_archive.m_compiling->AddTable(table);
+    if (m_method == PropertyArchive::MethodAfter) {
+        if (const PropertyHook after = table.GetAfter())
+            after(m_object, m_archive);
+        return;
+    }
     // Table lines act in these passes only.
     if (m_method != PropertyArchive::MethodCount && m_method != PropertyArchive::MethodWrite &&
         m_method != PropertyArchive::MethodRead)

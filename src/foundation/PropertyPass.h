@@ -26,6 +26,9 @@ namespace Tavrel {
 class PropertyPlan;
 class PropertyTable;
 
+// A level's work after a record of an object of it.
+using PropertyHook = void (*)(Base&, PropertyArchive&);
+
 // The property names of one class level, compared case-sensitively: a stored name in other letter
 // case than the level's own is not routed to that level and is dropped, even though a level matches
 // the names it owns without regard to case. One process-wide instance per level, filled by the
@@ -51,7 +54,9 @@ private:
 //         ...
 //
 // A level that describes its properties in a PropertyTable runs them all with one line:
-// PropertyPass(archive, *this).Table(Properties()).
+// PropertyPass(archive, *this).Table(Properties()); such a level does nothing before a record and
+// keeps its work after one in the table (PropertyList::AfterRecord), as records read or written by a
+// plan run no level's pass.
 //
 // The constructor runs the base level's pass first, except that a read of a name this level does not
 // own goes to the base level alone (the pass is then false and every line does nothing). Each line
@@ -76,6 +81,8 @@ public:
         }
         if (!routed)
             object.Level::Superclass::GetSetObjectProperties(archive);
+        if (m_method == PropertyArchive::MethodCount)
+            CountLevel();
         if (m_method == PropertyArchive::MethodWrite)
             m_className = object.GetClassHierarchyName();
     }
@@ -322,6 +329,8 @@ private:
     static PropertyLevel s_plannedLevel;
     // Marks the level's names complete after its first pass, unless that pass ends by an exception.
     void Complete();
+    // A counting pass tells the plan being compiled that one more level has a pass.
+    void CountLevel();
 
     // The archive a byte block is written to or read from, reused from block to block.
     class NestedArchive {

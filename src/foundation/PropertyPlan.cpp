@@ -29,6 +29,9 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(Catalog& object, PropertyArc
 
 void PropertyPlan::AddTable(const PropertyTable& table)
 {
+    ++m_tables;
+    if (const PropertyHook after = table.GetAfter())
+        m_after.push_back(after);
     for (const PropertyEntry& entry : table.Entries()) {
         if (entry.Has(PropertyEntry::Persisted))
             m_steps.push_back({&entry, entry.Has(PropertyEntry::Array)});
@@ -69,6 +72,17 @@ void PropertyPlan::BindFactory(const ClassHierarchy& hierarchy)
             return;
         }
     }
+}
+
+void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
+{
+    archive.SetMethodType(PropertyArchive::MethodAfter);
+    if (m_levels != m_tables) {
+        object.GetSetObjectProperties(archive);
+        return;
+    }
+    for (const PropertyHook after : m_after)
+        after(object, archive);
 }
 
 Base* PropertyPlan::Create(PersistentObject*& created) const

@@ -57,6 +57,12 @@ public:
         return position < m_typeCodes->size() ? (*m_typeCodes)[position] : -1;
     }
 
+    // The levels' work after a record of the planned class, without their passes: the tables'
+    // AfterRecord hooks, or every level's MethodAfter pass when a level has a pass but no table.
+    void AfterRecord(Base& object, PropertyArchive& archive) const;
+    // Whether a level may have work before a record (it has a pass but no table).
+    bool HasBefore() const { return m_levels != m_tables; }
+
     // A new object of the planned class; null when there is no factory or it gave something else
     // (created then holds it, for the generic reader to take).
     Base* Create(PersistentObject*& created) const;
@@ -72,8 +78,13 @@ private:
     friend class PropertyPass;
     // Called by PropertyPass::Table during the compiling pass: the table's stored entries, in order.
     void AddTable(const PropertyTable& table);
+    // Called by PropertyPass during the compiling pass for each level that has a pass.
+    void AddLevel() { ++m_levels; }
 
     std::vector<Step> m_steps;
+    std::vector<PropertyHook> m_after;
+    std::size_t m_levels = 0; // levels with a pass
+    std::size_t m_tables = 0; // of them, levels with a table
     const RuntimeClass* m_class = nullptr;
     const AbstractFactory* m_factory = nullptr;
     std::int32_t m_classIndex = 0;

@@ -251,6 +251,17 @@ public:
         return *this;
     }
 
+    // The level's work after a record of it is written or read (the MethodAfter pass):
+    // after(T&, PropertyArchive&). A level whose pass is its table keeps such work here, so that
+    // records read or written by a plan run it without the levels' passes.
+    template <class After>
+    PropertyList& AfterRecord(After)
+    {
+        Captureless<After>();
+        m_after = [](Base& object, PropertyArchive& archive) { After{}(Of(object), archive); };
+        return *this;
+    }
+
 private:
     friend class PropertyTable;
 
@@ -290,6 +301,7 @@ private:
 
     std::vector<PropertyEntry> m_entries;
     std::vector<std::string_view> m_listing;
+    PropertyHook m_after = nullptr;
 };
 
 // The description of one class level, built once on first use (a function-local static in the
@@ -302,7 +314,7 @@ public:
 
     template <class T>
     PropertyTable(const PropertyTable* textBase, const PropertyList<T>& list)
-        : m_entries(list.m_entries), m_textBase(textBase)
+        : m_entries(list.m_entries), m_after(list.m_after), m_textBase(textBase)
     {
         BuildListing(list.m_listing);
     }
@@ -312,6 +324,8 @@ public:
 
     const std::vector<PropertyEntry>& Entries() const { return m_entries; }
     const PropertyTable* GetTextBase() const { return m_textBase; }
+    // The level's work after a record (PropertyList::AfterRecord); null when it has none.
+    PropertyHook GetAfter() const { return m_after; }
 
     // The first entry, from this level through the text bases, whose text name matches and that
     // serves the use (a read-only entry serves Set, as a refusal); null when none.
@@ -324,6 +338,7 @@ private:
     void BuildListing(const std::vector<std::string_view>& textNames);
 
     std::vector<PropertyEntry> m_entries;
+    PropertyHook m_after;
     std::vector<std::size_t> m_listing;  // shown entries in listing order
     const PropertyTable* m_textBase;
 };

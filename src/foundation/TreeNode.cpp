@@ -2259,21 +2259,22 @@ const PropertyTable& TreeNode::Properties()
             .Field<Storage::StorageUnsignedLong, &TreeNode::m_LID>("Logical Id")
             .Value<Storage::StorageBool>(
                 "Expanded", [](const TreeNode& node) { return node.HasFlag(Expanded); },
-                [](TreeNode& node, bool on) { node.SetFlag(Expanded, on); }));
+                [](TreeNode& node, bool on) { node.SetFlag(Expanded, on); })
+            .AfterRecord([](TreeNode& node, PropertyArchive& archive) {
+                if (!archive.GetArchive().IsLoading())
+                    return;
+                node.PlaceListedChildren();
+                // Nodes join their parents while their records are read, so the top node's record
+                // ends last: it numbers the whole loaded tree at once, in pre-order.
+                if (!node.m_parent)
+                    node.NodeInserted(&node, true);
+            }));
     return table;
 }
 
 void TreeNode::GetSetObjectProperties(PropertyArchive& archive)
 {
-    PropertyPass pass(archive, *this);
-    pass.Table(Properties());
-    if (pass.Is(PropertyArchive::MethodAfter) && archive.GetArchive().IsLoading()) {
-        PlaceListedChildren();
-        // Nodes join their parents while their records are read, so the top node's record ends
-        // last: it numbers the whole loaded tree at once, in pre-order.
-        if (!m_parent)
-            NodeInserted(this, true);
-    }
+    PropertyPass(archive, *this).Table(Properties());
 }
 
 // A child joins its parent as soon as its "Parent" value is read, which may be before the children

@@ -114,6 +114,13 @@ void Archive::SkipBackReference(std::string_view what)
     m_position = at + length;
 }
 
+void Archive::RefuseRead(std::size_t size) const
+{
+    if (!IsLoading())
+        Refuse(ArchiveException::writeOnly, "reading from a storing archive");
+    Refuse(ArchiveException::endOfFile, std::to_string(size) + " bytes needed, " + std::to_string(GetRemaining()) + " left");
+}
+
 void Archive::Refuse(ArchiveException::Cause cause, std::string_view what) const
 {
     Refuse(cause, what, IsLoading() ? m_position : m_buffer.size());
@@ -132,18 +139,6 @@ void Archive::Seek(std::size_t position)
         Refuse(ArchiveException::endOfFile, "seeking to offset " + std::to_string(position) + " of " +
                                                 std::to_string(m_input.size()) + " bytes");
     m_position = position;
-}
-
-void Archive::Read(void* data, std::size_t size)
-{
-    if (!IsLoading())
-        Refuse(ArchiveException::writeOnly, "reading from a storing archive");
-    if (size > GetRemaining())
-        Refuse(ArchiveException::endOfFile,
-               std::to_string(size) + " bytes needed, " + std::to_string(GetRemaining()) + " left");
-    if (size != 0)
-        std::memcpy(data, m_input.data() + m_position, size);
-    m_position += size;
 }
 
 Archive& Archive::operator<<(std::string_view text)

@@ -64,7 +64,14 @@ public:
         m_buffer.insert(m_buffer.end(), bytes, bytes + size);
     }
     // Throws endOfFile when fewer than size bytes remain.
-    void Read(void* data, std::size_t size);
+    void Read(void* data, std::size_t size)
+    {
+        if (!IsLoading() || size > m_input.size() - m_position)
+            RefuseRead(size);
+        if (size != 0)
+            std::memcpy(data, m_input.data() + m_position, size);
+        m_position += size;
+    }
 
     template <class T>
         requires std::is_arithmetic_v<T>
@@ -146,6 +153,8 @@ public:
     // Raises ArchiveException with the cause, saying what was wrong and at which offset: by default
     // the current one (the read cursor, or the end of what is stored).
     [[noreturn]] void Refuse(ArchiveException::Cause cause, std::string_view what) const;
+    // Why a read of size bytes cannot be taken: a storing archive, or too few bytes left.
+    [[noreturn]] void RefuseRead(std::size_t size) const;
     [[noreturn]] void Refuse(ArchiveException::Cause cause, std::string_view what, std::size_t offset) const;
 
     // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF.
