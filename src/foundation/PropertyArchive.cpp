@@ -776,6 +776,8 @@ struct PropertyArchive::RecordReader {
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
         const RecordClass recordClass = stream.ReadRecordClass();
         frame.plan = recordClass.entry ? stream.FindReadPlan(*recordClass.entry, nullptr) : nullptr;
+        // A class whose plan gave no object of its own class is read generically, never by that plan.
+        const bool hadPlan = frame.plan != nullptr;
         if (frame.plan) {
             frame.className = frame.plan->GetClassName();
             frame.object = CreatePlanned(frame, *recordClass.hierarchy);
@@ -794,7 +796,7 @@ struct PropertyArchive::RecordReader {
         frame.count = frame.plan ? static_cast<std::int32_t>(frame.plan->GetCount())
                                  : stream.ReadNumberOfProperties(frame.className);
         Check(frame.count, "property count");
-        if (!frame.plan && recordClass.entry && frame.object)
+        if (!hadPlan && recordClass.entry && frame.object)
             frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
         frames.push_back(std::move(frame));
     }
