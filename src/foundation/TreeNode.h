@@ -148,6 +148,7 @@ public:
     // records come before the rest of the node's record, so a derived class's Serialize calls its base
     // first and then writes or reads its own fields, and is called once the children are done.
     void Serialize(Archive& archive) override;
+    bool HasOwner() const override { return m_parent != nullptr; }
     // Property-stream level: "Selected", "Visible", "Clip", "Inactive", "Parent", "Children", "Hints",
     // "Logical Id", "Expanded". On reading, a node joins the parent it names unless a list already
     // holds it, and each node a "Children" list names is moved under that list's node; null entries,

@@ -458,9 +458,9 @@ Archive::ObjectHeader Archive::ReadObjectHeader(const RuntimeClass* expected)
 
 void Archive::AbandonObject(const ObjectHeader& header)
 {
-    // An object already handed out by a back-reference belongs to whoever took it.
+    // An object a back-reference handed out is left to whoever took it, when that one owns it now.
     m_loadTable[header.index] = nullptr;
-    if (!m_handedOut[header.index])
+    if (!m_handedOut[header.index] || !header.object->HasOwner())
         delete header.object;
 }
 

@@ -36,6 +36,9 @@ public:
 
     virtual const RuntimeClass* GetRuntimeClass() const;
     virtual void Serialize(Archive& archive);
+    // True when something else now owns the object (a tree node's parent, say), so that an archive
+    // abandoning a half-read object must not delete it.
+    virtual bool HasOwner() const { return false; }
 
     bool IsKindOf(const RuntimeClass* record) const noexcept;
 

@@ -14,10 +14,12 @@
 #include "document/DataModelLibrary.h"
 #include "foundation/FilterLabel.h"
 #include "foundation/FilterType.h"
+#include "foundation/InternalBase.h"
 #include "foundation/NamedCollection.h"
 #include "foundation/OrdCollection.h"
 #include "foundation/RuntimeMap.h"
 #include "foundation/SetCollection.h"
+#include "foundation/TreeRoot.h"
 #include "platform/Archive.h"
 #include "support/RecordStream.h"
 
@@ -637,4 +639,23 @@ TEST(CollectionPersistence, CollectionsSurviveTheFrameworkArchive)
     bytes.insert(bytes.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F});
     Archive malformed(bytes);
     EXPECT_THROW(static_cast<void>(malformed.ReadObject()), ArchiveException);
+}
+
+// A refused record whose own member list referred back to it (a group holding its parent) leaves no
+// object behind, whatever the point where the input ends.
+TEST(CollectionPersistence, RefusedRecordReferredToByItsOwnGroupIsFreed)
+{
+    TreeRoot root;
+    auto* const model = new Object(&root);
+    model->SetLabel("model");
+    (new NamedCollection(model, "itself"))->Add(model);
+    Archive out;
+    out.WriteObject(model);
+    const Bytes& bytes = out.GetBuffer();
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        const std::size_t live = CountLiveObjectsForTests();
+        Archive in(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length)));
+        EXPECT_THROW(static_cast<void>(in.ReadObject()), ArchiveException);
+        EXPECT_EQ(CountLiveObjectsForTests(), live) << "cut at " << length;
+    }
 }
