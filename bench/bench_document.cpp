@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "document/ChemDoc.h"
 #include "document/DataModelLibrary.h"
 #include "foundation/ClassRegistry.h"
@@ -46,18 +47,6 @@ void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 using namespace Tavrel;
 
 namespace {
-
-// A positioned object that anyone may create under a parent.
-class BenchAtom : public Geometric3d {
-    TAVREL_DECLARE_CLASS(BenchAtom, Geometric3d)
-public:
-    explicit BenchAtom(Object* parent) : Geometric3d(parent) {}
-
-protected:
-    BenchAtom() = default;
-    BenchAtom(const BenchAtom&) = default;
-};
-TAVREL_IMPLEMENT_CLASS(BenchAtom, ClassKind::Creatable)
 
 constexpr int AtomsPerGroup = 1000;
 

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "document/ChemDoc.h"
 #include "foundation/ClassRegistry.h"
 #include "document/DataModelLibrary.h"
@@ -24,18 +25,6 @@
 using namespace Tavrel;
 
 namespace {
-
-// A positioned object that anyone may create under a parent.
-class BenchAtom : public Geometric3d {
-    TAVREL_DECLARE_CLASS(BenchAtom, Geometric3d)
-public:
-    explicit BenchAtom(Object* parent) : Geometric3d(parent) {}
-
-protected:
-    BenchAtom() = default;
-    BenchAtom(const BenchAtom&) = default;
-};
-TAVREL_IMPLEMENT_CLASS(BenchAtom, ClassKind::Creatable)
 
 constexpr int GroupCount = 1000;
 constexpr int AtomsPerGroup = 1000;
