@@ -96,10 +96,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_read = &read;
     {
         Archive archive(data, size);
+        std::uint32_t lastOIDBefore = Base::GetLastOID();
         try {
-            while (archive.GetRemaining() > 0)
+            while (archive.GetRemaining() > 0) {
+                lastOIDBefore = Base::GetLastOID();
                 Keep(archive.ReadObject());
+            }
         } catch (const ArchiveException&) {
+            // As a document does: the refused read's records that no parent took are the caller's.
+            TreeNode::DeleteParentlessSince(lastOIDBefore, Base::GetLastOID());
         }
     }
     g_read = nullptr;

@@ -82,19 +82,6 @@ std::uint32_t PeekObjectSchema(Archive& archive)
     return schema;
 }
 
-// Deletes the tree nodes created after lastOIDBefore, up to last, that no parent holds (each takes its
-// subtree with it), except the kept root and the objects that user-property cells own: records adopted
-// by nobody before the input ended, or members of a collection that no node of the tree holds.
-void DeleteParentlessNodesSince(std::uint32_t lastOIDBefore, std::uint32_t last = Base::GetLastOID(),
-                                const TreeNode* kept = nullptr)
-{
-    for (std::uint32_t oid = lastOIDBefore + 1; oid <= last; ++oid) {
-        TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
-        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid))
-            delete node;
-    }
-}
-
 // The view matrix; one with an entry that is not finite loads as the identity.
 Matrix4x4 ReadMatrix(Archive& archive)
 {
@@ -325,12 +312,12 @@ void ChemDoc::Load(Archive& archive)
         }
         // Collections never own their members: a member that no node of the tree holds is freed,
         // and its entries read as null.
-        DeleteParentlessNodesSince(lastOIDBefore, lastRead, root.get());
+        TreeNode::DeleteParentlessSince(lastOIDBefore, lastRead, root.get());
         archive.SetObjectSchema(schema);
         PostProcess(archive, *root, view.viewSize);
     } catch (...) {
         root.reset();
-        DeleteParentlessNodesSince(lastOIDBefore);
+        TreeNode::DeleteParentlessSince(lastOIDBefore, Base::GetLastOID());
         throw;
     }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/UniqueString.h"
+#include "foundation/DataStorage.h"
 #include "foundation/Property.h"
 #include "foundation/PropertyPass.h"
 #include "foundation/PropertyTable.h"
@@ -1982,6 +1983,15 @@ void TreeNode::LinkCopy(CopyWork& work, const TreeNode* source)
             children->Append(copy);
     }
     m_children = std::move(children);
+}
+
+void TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last, const TreeNode* kept)
+{
+    for (std::uint32_t oid = lastOIDBefore + 1; oid <= last && oid > lastOIDBefore; ++oid) {
+        TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
+        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid))
+            delete node;
+    }
 }
 
 TreeNode* TreeNode::TreeCopy()
