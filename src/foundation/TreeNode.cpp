@@ -1147,7 +1147,8 @@ TreeNode* TreeNode::CacheAncestry(const TreeNode* node)
     Ancestry& cache = g_ancestry;
     if (node == cache.node)
         return cache.root;
-    const auto take = [&cache](const TreeNode* holder) {
+    const auto take = [](const TreeNode* holder) {
+        Ancestry& ancestry = g_ancestry;
         const RegistrationList* registrations = holder->m_extras.FindRegistrations();
         if (!registrations)
             return;
@@ -1156,12 +1157,12 @@ TreeNode* TreeNode::CacheAncestry(const TreeNode* node)
             if (!held.tree || code == 0)
                 continue;
             const std::uint32_t type = held.classType;
-            const auto known = std::find_if(cache.inherited.begin(), cache.inherited.end(),
+            const auto known = std::find_if(ancestry.inherited.begin(), ancestry.inherited.end(),
                                             [type](const auto& entry) { return entry.first == type; });
-            if (known != cache.inherited.end())
+            if (known != ancestry.inherited.end())
                 known->second = static_cast<std::uint16_t>(known->second | code);
             else
-                cache.inherited.emplace_back(type, code);
+                ancestry.inherited.emplace_back(type, code);
         }
     };
     // A child of the cached node inherits what the cached node holds, and its own.
