@@ -1,13 +1,22 @@
-// What the benchmarks share: the heap in use, for bytes-per-object figures, and a plain positioned
-// object class. Each benchmark is one source, so the class is implemented here.
+// What the benchmarks share: the heap in use, for bytes-per-object figures, a plain positioned object
+// class and the document of labelled, coloured, positioned objects the file benchmarks save and load. Each benchmark is one source, so the class is implemented here.
 #pragma once
 
 #include <malloc.h>
 
 #include <cstddef>
 
+#include <memory>
+#include <string>
+
+#include "core/Color.h"
+#include "core/Point3d.h"
+#include "document/ChemDoc.h"
+#include "document/DataModelLibrary.h"
 #include "foundation/ClassIdentity.h"
+#include "foundation/ClassRegistry.h"
 #include "foundation/Geometric3d.h"
+#include "foundation/TreeRoot.h"
 
 namespace Tavrel {
 
@@ -31,6 +40,26 @@ namespace Tavrel::bench {
 inline std::size_t HeapInUse()
 {
     return mallinfo2().uordblks;
+}
+
+// A document whose root holds `groups` groups of `atomsPerGroup` atoms, each with a label, a colour
+// and a position.
+inline std::unique_ptr<ChemDoc> BuildAtomDocument(int groups, int atomsPerGroup)
+{
+    AttachDataModelDLL();
+    ClassRegistry::Register<BenchAtom>();
+    auto document = std::make_unique<ChemDoc>();
+    for (int g = 0; g < groups; ++g) {
+        auto* const group = new Object(document->GetTreeRoot());
+        group->SetLabel(std::string("Group").append(std::to_string(g)));
+        for (int i = 0; i < atomsPerGroup; ++i) {
+            auto* const atom = new BenchAtom(group);
+            atom->SetLabel(std::string("C").append(std::to_string(i)));
+            atom->SetColor(Color(i % 256, g % 256, (i + g) % 256));
+            atom->SetXYZ(Point3d(0.1 * i, 0.2 * g, 0.01 * (i + g)));
+        }
+    }
+    return document;
 }
 
 } // namespace Tavrel::bench

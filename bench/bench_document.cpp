@@ -54,19 +54,7 @@ constexpr int AtomsPerGroup = 1000;
 struct Document {
     explicit Document(int count) : groups(count / AtomsPerGroup), objects(groups * (AtomsPerGroup + 1.0) + 1.0)
     {
-        AttachDataModelDLL();
-        ClassRegistry::Register<BenchAtom>();
-        document = std::make_unique<ChemDoc>();
-        for (int g = 0; g < groups; ++g) {
-            auto* const group = new Object(document->GetTreeRoot());
-            group->SetLabel(std::string("Group").append(std::to_string(g)));
-            for (int i = 0; i < AtomsPerGroup; ++i) {
-                auto* const atom = new BenchAtom(group);
-                atom->SetLabel(std::string("C").append(std::to_string(i)));
-                atom->SetColor(Color(i % 256, g % 256, (i + g) % 256));
-                atom->SetXYZ(Point3d(0.1 * i, 0.2 * g, 0.01 * (i + g)));
-            }
-        }
+        document = bench::BuildAtomDocument(groups, AtomsPerGroup);
     }
 
     std::vector<std::uint8_t> Save() const

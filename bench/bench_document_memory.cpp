@@ -69,22 +69,7 @@ double HeapInUseMB()
 // A root with 1000 groups of 1000 atoms, each with a label, a colour and a position.
 ChemDoc& GetDocument()
 {
-    static const std::unique_ptr<ChemDoc> document = [] {
-        AttachDataModelDLL();
-        ClassRegistry::Register<BenchAtom>();
-        auto made = std::make_unique<ChemDoc>();
-        for (int g = 0; g < GroupCount; ++g) {
-            auto* const group = new Object(made->GetTreeRoot());
-            group->SetLabel(std::string("Group").append(std::to_string(g)));
-            for (int i = 0; i < AtomsPerGroup; ++i) {
-                auto* const atom = new BenchAtom(group);
-                atom->SetLabel(std::string("C").append(std::to_string(i)));
-                atom->SetColor(Color(i % 256, g % 256, (i + g) % 256));
-                atom->SetXYZ(Point3d(0.1 * i, 0.2 * g, 0.01 * (i + g)));
-            }
-        }
-        return made;
-    }();
+    static const std::unique_ptr<ChemDoc> document = bench::BuildAtomDocument(GroupCount, AtomsPerGroup);
     return *document;
 }
 
