@@ -9,14 +9,14 @@
 #include <memory>
 #include <string>
 
-#include "core/Color.h"
-#include "core/Point3d.h"
-#include "document/ChemDoc.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/ClassIdentity.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/Geometric3d.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/ClassIdentity.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 namespace Tavrel {
 

@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "chemistry/Atom3d.h"
-#include "chemistry/Bond.h"
-#include "chemistry/Molecule.h"
-#include "document/ChemDoc.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/SetCollection.h"
-#include "foundation/TreeRoot.h"
-#include "platform/Archive.h"
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/SetCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

@@ -7,10 +7,10 @@
 #include <random>
 #include <vector>
 
-#include "document/DataModelLibrary.h"
-#include "foundation/FilterId.h"
-#include "foundation/OrdCollection.h"
-#include "foundation/SetCollection.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/FilterId.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/SetCollection.h>
 
 using namespace Tavrel;
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "document/ChemDoc.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/Object.h"
-#include "foundation/TreeRoot.h"
-#include "platform/Archive.h"
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

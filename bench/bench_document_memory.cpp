@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "document/ChemDoc.h"
-#include "foundation/ClassRegistry.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/Geometric3d.h"
-#include "foundation/TreeRoot.h"
-#include "platform/Archive.h"
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

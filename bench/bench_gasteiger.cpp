@@ -6,12 +6,12 @@
 #include <memory>
 #include <vector>
 
-#include "chemistry/Atom3d.h"
-#include "chemistry/Bond.h"
-#include "chemistry/GasteigerCharge.h"
-#include "chemistry/Molecule.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/GasteigerCharge.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
 

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <memory>
 
-#include "core/Point3d.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/Geometric3d.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Geometric3d.h>
 
 using namespace Tavrel;
 

@@ -7,12 +7,12 @@
 #include <cstdint>
 
 #include "BenchSupport.h"
-#include "core/Color.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DataStorage.h"
-#include "foundation/Event.h"
-#include "foundation/Geometric3d.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/Event.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
 

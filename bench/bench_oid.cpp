@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/Base.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Base.h>
 
 using namespace Tavrel;
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "foundation/Base.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/CompressedPropertyArchive.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/PropertyPass.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

@@ -4,11 +4,11 @@
 #include <cstddef>
 #include <vector>
 
-#include "core/Point3d.h"
-#include "crystal/SpaceGroupTables.h"
-#include "crystal/SymTableEntry.h"
-#include "crystal/Symmetry.h"
-#include "document/DataModelLibrary.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/crystal/SpaceGroupTables.h>
+#include <tavrel/crystal/SymTableEntry.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/document/DataModelLibrary.h>
 
 using namespace Tavrel;
 

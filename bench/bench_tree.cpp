@@ -8,10 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "document/DataModelLibrary.h"
-#include "foundation/Geometric3d.h"
-#include "foundation/TreeNode.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/TreeNode.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
 

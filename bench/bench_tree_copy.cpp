@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/Point3d.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/Geometric3d.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
 

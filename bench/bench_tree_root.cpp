@@ -5,9 +5,9 @@
 #include <memory>
 #include <random>
 
-#include "document/DataModelLibrary.h"
-#include "foundation/OrdCollection.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
 

@@ -10,16 +10,16 @@
 #include <utility>
 #include <vector>
 
-#include "chemistry/Assembly.h"
-#include "chemistry/Chain.h"
-#include "chemistry/SubUnit.h"
-#include "document/ChemDoc.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DataStorage.h"
-#include "foundation/DescendentIterator.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/TreeRoot.h"
-#include "platform/Archive.h"
+#include <tavrel/chemistry/Assembly.h>
+#include <tavrel/chemistry/Chain.h>
+#include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/ClassRegistry.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/TreeNode.h"
-#include "platform/Archive.h"
-#include "platform/PersistentObject.h"
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/TreeNode.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/BaseCollection.h"
-#include "foundation/Object.h"
-#include "foundation/ObjectProperty.h"
-#include "foundation/TreeNode.h"
+#include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/ObjectProperty.h>
+#include <tavrel/foundation/TreeNode.h>
 
 namespace Tavrel {
 

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "FuzzClasses.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/Base.h"
-#include "foundation/BaseCollection.h"
-#include "foundation/InternalBase.h"
-#include "foundation/TreeNode.h"
-#include "platform/Archive.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/InternalBase.h>
+#include <tavrel/foundation/TreeNode.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

@@ -6,15 +6,15 @@
 #include <vector>
 
 #include "TreeDescription.h"
-#include "chemistry/SubUnit.h"
-#include "document/ChemDoc.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DataStorage.h"
-#include "foundation/InternalBase.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/Object.h"
-#include "foundation/TreeRoot.h"
-#include "platform/Archive.h"
+#include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/InternalBase.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

@@ -11,12 +11,12 @@
 
 #include "FuzzClasses.h"
 #include "TreeDescription.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/Base.h"
-#include "foundation/BaseCollection.h"
-#include "foundation/InternalBase.h"
-#include "foundation/TreeNode.h"
-#include "platform/Archive.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/InternalBase.h>
+#include <tavrel/foundation/TreeNode.h>
+#include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 #include "support/StreamValues.h"
 

@@ -1,4 +1,4 @@
-#include "chemistry/Assembly.h"
+#include <tavrel/chemistry/Assembly.h>
 
 namespace Tavrel {
 

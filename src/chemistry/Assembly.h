@@ -1,7 +1,7 @@
 // Assembly: a plain grouping object of the chemical tree, with no data of its own.
 #pragma once
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

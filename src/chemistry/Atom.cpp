@@ -1,8 +1,8 @@
-#include "chemistry/Atom.h"
+#include <tavrel/chemistry/Atom.h>
 
-#include "core/StringUtils.h"
-#include "foundation/PropertyTable.h"
-#include "symmetry_build/SymmetryMap.h"
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/symmetry_build/SymmetryMap.h>
 
 namespace Tavrel {
 

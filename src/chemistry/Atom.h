@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "chemistry/Bondable.h"
-#include "chemistry/Element.h"
-#include "core/Rational.h"
-#include "crystal/LatticeOffset.h"
+#include <tavrel/chemistry/Bondable.h>
+#include <tavrel/chemistry/Element.h>
+#include <tavrel/core/Rational.h>
+#include <tavrel/crystal/LatticeOffset.h>
 
 namespace Tavrel {
 

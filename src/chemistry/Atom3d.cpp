@@ -1,21 +1,21 @@
-#include "chemistry/Atom3d.h"
+#include <tavrel/chemistry/Atom3d.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-#include "chemistry/ElementFactory.h"
-#include "chemistry/Molecule.h"
-#include "core/Geometry.h"
-#include "core/Matrix3x3.h"
-#include "core/UniformRandomSequence.h"
-#include "crystal/Cell3d.h"
-#include "foundation/BaseCollection.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/PropertyTable.h"
-#include "platform/Archive.h"
-#include "symmetry_build/SymmetryMap.h"
+#include <tavrel/chemistry/ElementFactory.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/core/Geometry.h>
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/symmetry_build/SymmetryMap.h>
 
 namespace Tavrel {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "chemistry/Atom.h"
+#include <tavrel/chemistry/Atom.h>
 
 namespace Tavrel {
 

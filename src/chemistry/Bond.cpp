@@ -1,18 +1,18 @@
-#include "chemistry/Bond.h"
+#include <tavrel/chemistry/Bond.h>
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
-#include "chemistry/Atom.h"
-#include "chemistry/Bondable.h"
-#include "core/StringUtils.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/PropertyTable.h"
-#include "foundation/SetCollection.h"
-#include "platform/Archive.h"
-#include "platform/ArchiveException.h"
+#include <tavrel/chemistry/Atom.h>
+#include <tavrel/chemistry/Bondable.h>
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/foundation/SetCollection.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ArchiveException.h>
 
 namespace Tavrel {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/Point3d.h"
-#include "foundation/Geometric.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Geometric.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "chemistry/Bondable.h"
+#include <tavrel/chemistry/Bondable.h>
 
 #include <algorithm>
 #include <cstring>
@@ -6,13 +6,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "foundation/BaseCollection.h"
-#include "foundation/Filter.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/PropertyTable.h"
-#include "foundation/SetCollection.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/Filter.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/foundation/SetCollection.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "chemistry/Bond.h"
-#include "foundation/Geometric3d.h"
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/foundation/Geometric3d.h>
 
 namespace Tavrel {
 

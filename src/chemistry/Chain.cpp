@@ -1,10 +1,10 @@
-#include "chemistry/Chain.h"
+#include <tavrel/chemistry/Chain.h>
 
 #include <atomic>
 #include <vector>
 
-#include "chemistry/SubUnit.h"
-#include "foundation/PropertyTable.h"
+#include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/Point3d.h"
-#include "foundation/Geometric3d.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Geometric3d.h>
 
 namespace Tavrel {
 

@@ -1,11 +1,11 @@
-#include "chemistry/Element.h"
+#include <tavrel/chemistry/Element.h>
 
 #include <algorithm>
 #include <string>
 #include <utility>
 
-#include "platform/Archive.h"
-#include "platform/ArchiveException.h"
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ArchiveException.h>
 
 namespace Tavrel {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Color.h"
-#include "platform/PersistentObject.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

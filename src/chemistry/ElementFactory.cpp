@@ -1,10 +1,10 @@
-#include "chemistry/ElementFactory.h"
+#include <tavrel/chemistry/ElementFactory.h>
 
 #include <algorithm>
 
-#include "chemistry/ElementTable.h"
-#include "chemistry/InternalElementFactory.h"
-#include "core/StringUtils.h"
+#include <tavrel/chemistry/ElementTable.h>
+#include <tavrel/chemistry/InternalElementFactory.h>
+#include <tavrel/core/StringUtils.h>
 
 namespace Tavrel {
 

@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "chemistry/Element.h"
-#include "core/Color.h"
+#include <tavrel/chemistry/Element.h>
+#include <tavrel/core/Color.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "chemistry/ElementTable.h"
+#include <tavrel/chemistry/ElementTable.h>
 
 namespace Tavrel {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "chemistry/Element.h"
-#include "core/Color.h"
+#include <tavrel/chemistry/Element.h>
+#include <tavrel/core/Color.h>
 
 namespace Tavrel {
 

@@ -1,12 +1,12 @@
-#include "chemistry/GasteigerCharge.h"
+#include <tavrel/chemistry/GasteigerCharge.h>
 
 #include <bit>
 #include <cstddef>
 
-#include "chemistry/Atom3d.h"
-#include "chemistry/Bond.h"
-#include "chemistry/GasteigerSolver.h"
-#include "foundation/OrdCollection.h"
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/GasteigerSolver.h>
+#include <tavrel/foundation/OrdCollection.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "chemistry/GasteigerSolver.h"
+#include <tavrel/chemistry/GasteigerSolver.h>
 
 #include <algorithm>
 #include <charconv>
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "chemistry/GasteigerTables.h"
+#include <tavrel/chemistry/GasteigerTables.h>
 
 namespace Tavrel {
 

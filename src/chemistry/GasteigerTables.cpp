@@ -1,4 +1,4 @@
-#include "chemistry/GasteigerTables.h"
+#include <tavrel/chemistry/GasteigerTables.h>
 
 #include <array>
 

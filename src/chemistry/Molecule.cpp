@@ -1,16 +1,16 @@
-#include "chemistry/Molecule.h"
+#include <tavrel/chemistry/Molecule.h>
 
 #include <algorithm>
 #include <map>
 #include <vector>
 
-#include "chemistry/Atom3d.h"
-#include "chemistry/ElementFactory.h"
-#include "conformers/Conformation.h"
-#include "core/StringUtils.h"
-#include "foundation/DescendentIterator.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyTable.h"
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/ElementFactory.h>
+#include <tavrel/conformers/Conformation.h>
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 

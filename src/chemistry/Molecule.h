@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "chemistry/Atom.h"
-#include "foundation/Geometric3d.h"
+#include <tavrel/chemistry/Atom.h>
+#include <tavrel/foundation/Geometric3d.h>
 
 namespace Tavrel {
 

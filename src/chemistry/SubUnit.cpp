@@ -1,11 +1,11 @@
-#include "chemistry/SubUnit.h"
+#include <tavrel/chemistry/SubUnit.h>
 
 #include <utility>
 
-#include "chemistry/Chain.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyTable.h"
-#include "platform/Archive.h"
+#include <tavrel/chemistry/Chain.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

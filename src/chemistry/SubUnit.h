@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Point3d.h"
-#include "foundation/Geometric3d.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Geometric3d.h>
 
 namespace Tavrel {
 

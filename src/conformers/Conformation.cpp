@@ -1,7 +1,7 @@
-#include "conformers/Conformation.h"
+#include <tavrel/conformers/Conformation.h>
 
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyTable.h"
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // Conformation: one alternate set of coordinates over a reference object (so far: its 2-D flag).
 #pragma once
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

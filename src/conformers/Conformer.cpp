@@ -1,4 +1,4 @@
-#include "conformers/Conformer.h"
+#include <tavrel/conformers/Conformer.h>
 
 namespace Tavrel {
 

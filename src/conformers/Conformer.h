@@ -1,7 +1,7 @@
 // Conformer: one alternate conformation of a conformer model, made of conformer atoms and bonds.
 #pragma once
 
-#include "foundation/Geometric.h"
+#include <tavrel/foundation/Geometric.h>
 
 namespace Tavrel {
 

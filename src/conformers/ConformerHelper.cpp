@@ -1,12 +1,12 @@
-#include "conformers/ConformerHelper.h"
+#include <tavrel/conformers/ConformerHelper.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "conformers/Conformation.h"
-#include "conformers/ConformerModel.h"
-#include "conformers/ConformerModelToken.h"
-#include "foundation/DescendentIterator.h"
+#include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/ConformerModel.h>
+#include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/foundation/DescendentIterator.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "conformers/ConformerModel.h"
+#include <tavrel/conformers/ConformerModel.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // ConformerModel: the alternate locations of a reference object as explicit conformers.
 #pragma once
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

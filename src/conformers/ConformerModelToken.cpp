@@ -1,4 +1,4 @@
-#include "conformers/ConformerModelToken.h"
+#include <tavrel/conformers/ConformerModelToken.h>
 
 namespace Tavrel {
 

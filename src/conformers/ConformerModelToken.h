@@ -1,7 +1,7 @@
 // ConformerModelToken: holds the objects of conformer models out of the tree while a document is saved.
 #pragma once
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

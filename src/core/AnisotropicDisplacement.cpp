@@ -1,6 +1,6 @@
-#include "core/AnisotropicDisplacement.h"
+#include <tavrel/core/AnisotropicDisplacement.h>
 
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

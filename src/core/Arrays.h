@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/Color.h"
+#include <tavrel/core/Color.h>
 
 namespace Tavrel {
 

@@ -1,9 +1,9 @@
-#include "core/Color.h"
+#include <tavrel/core/Color.h>
 
 #include <cmath>
 
-#include "core/StringUtils.h"
-#include "platform/Archive.h"
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

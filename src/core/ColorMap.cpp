@@ -1,4 +1,4 @@
-#include "core/ColorMap.h"
+#include <tavrel/core/ColorMap.h>
 
 #include <algorithm>
 #include <cmath>

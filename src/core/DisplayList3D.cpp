@@ -1,4 +1,4 @@
-#include "core/DisplayList3D.h"
+#include <tavrel/core/DisplayList3D.h>
 
 #include <utility>
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/GraphicsPrimitives.h"
+#include <tavrel/core/GraphicsPrimitives.h>
 
 namespace Tavrel {
 

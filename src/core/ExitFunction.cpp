@@ -1,4 +1,4 @@
-#include "core/ExitFunction.h"
+#include <tavrel/core/ExitFunction.h>
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "core/Font.h"
+#include <tavrel/core/Font.h>
 
 #include <stdexcept>
 #include <utility>

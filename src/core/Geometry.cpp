@@ -1,4 +1,4 @@
-#include "core/Geometry.h"
+#include <tavrel/core/Geometry.h>
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <numbers>
 #include <stdexcept>
 
-#include "core/SymmetricEigen.h"
+#include <tavrel/core/SymmetricEigen.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // Geometry: angles, dihedrals, rigid least-squares fitting and planarity of point sets.
 #pragma once
 
-#include "core/Point3d.h"
+#include <tavrel/core/Point3d.h>
 
 namespace Tavrel {
 

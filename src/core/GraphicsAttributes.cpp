@@ -1,8 +1,8 @@
-#include "core/GraphicsAttributes.h"
+#include <tavrel/core/GraphicsAttributes.h>
 
 #include <string>
 
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -4,9 +4,9 @@
 #include <array>
 #include <cstdint>
 
-#include "core/Color.h"
-#include "core/LightSource.h"
-#include "core/Matrix4x4.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/LightSource.h>
+#include <tavrel/core/Matrix4x4.h>
 
 namespace Tavrel {
 

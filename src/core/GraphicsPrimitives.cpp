@@ -1,4 +1,4 @@
-#include "core/GraphicsPrimitives.h"
+#include <tavrel/core/GraphicsPrimitives.h>
 
 #include <algorithm>
 #include <cmath>

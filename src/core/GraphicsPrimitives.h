@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Arrays.h"
-#include "core/Color.h"
-#include "core/Font.h"
-#include "core/Point3d.h"
+#include <tavrel/core/Arrays.h>
+#include <tavrel/core/Color.h>
+#include <tavrel/core/Font.h>
+#include <tavrel/core/Point3d.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "core/LightSource.h"
+#include <tavrel/core/LightSource.h>
 
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -1,8 +1,8 @@
 // LightSource: one directional light of the scene (direction, colour, on/off).
 #pragma once
 
-#include "core/Color.h"
-#include "core/Point3d.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/Point3d.h>
 
 namespace Tavrel {
 

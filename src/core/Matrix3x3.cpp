@@ -1,4 +1,4 @@
-#include "core/Matrix3x3.h"
+#include <tavrel/core/Matrix3x3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <numbers>
 #include <stdexcept>
 
-#include "core/SymmetricEigen.h"
-#include "platform/Archive.h"
+#include <tavrel/core/SymmetricEigen.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

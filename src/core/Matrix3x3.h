@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "core/Point3d.h"
+#include <tavrel/core/Point3d.h>
 
 namespace Tavrel {
 

@@ -1,10 +1,10 @@
-#include "core/Matrix4x4.h"
+#include <tavrel/core/Matrix4x4.h>
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -1,8 +1,8 @@
 // Matrix4x4: a double-precision affine 4x4 matrix (rotation and translation) applied to row vectors.
 #pragma once
 
-#include "core/Matrix3x3.h"
-#include "core/Point3d.h"
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Point3d.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "core/NeighborList.h"
+#include <tavrel/core/NeighborList.h>
 
 #include <algorithm>
 #include <cmath>

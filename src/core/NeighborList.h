@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/Arrays.h"
-#include "core/Point3d.h"
+#include <tavrel/core/Arrays.h>
+#include <tavrel/core/Point3d.h>
 
 namespace Tavrel {
 

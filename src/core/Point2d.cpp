@@ -1,8 +1,8 @@
-#include "core/Point2d.h"
+#include <tavrel/core/Point2d.h>
 
 #include <cmath>
 
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

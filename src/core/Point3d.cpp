@@ -1,13 +1,13 @@
-#include "core/Point3d.h"
+#include <tavrel/core/Point3d.h>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-#include "core/Matrix3x3.h"
-#include "core/Matrix4x4.h"
-#include "core/UniformRandomSequence.h"
-#include "platform/Archive.h"
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

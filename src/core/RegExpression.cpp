@@ -1,8 +1,8 @@
-#include "core/RegExpression.h"
+#include <tavrel/core/RegExpression.h>
 
 #include <utility>
 
-#include "core/StringUtils.h"
+#include <tavrel/core/StringUtils.h>
 
 namespace Tavrel {
 

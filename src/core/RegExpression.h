@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Pattern.h"
+#include <tavrel/core/Pattern.h>
 
 namespace Tavrel {
 

@@ -1,10 +1,10 @@
-#include "core/RegNumber.h"
+#include <tavrel/core/RegNumber.h>
 
 #include <cmath>
 #include <limits>
 #include <utility>
 
-#include "core/StringUtils.h"
+#include <tavrel/core/StringUtils.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "core/SmallString.h"
+#include <tavrel/core/SmallString.h>
 
 #include <cstring>
 #include <limits>

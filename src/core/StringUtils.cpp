@@ -1,4 +1,4 @@
-#include "core/StringUtils.h"
+#include <tavrel/core/StringUtils.h>
 
 #include <algorithm>
 #include <charconv>

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "core/Point3d.h"
+#include <tavrel/core/Point3d.h>
 
 namespace Tavrel::StringUtils {
 

@@ -1,4 +1,4 @@
-#include "core/UniformRandomSequence.h"
+#include <tavrel/core/UniformRandomSequence.h>
 
 #include <cmath>
 

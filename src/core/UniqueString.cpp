@@ -1,4 +1,4 @@
-#include "core/UniqueString.h"
+#include <tavrel/core/UniqueString.h>
 
 #include <memory>
 #include <mutex>

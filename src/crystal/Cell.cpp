@@ -1,4 +1,4 @@
-#include "crystal/Cell.h"
+#include <tavrel/crystal/Cell.h>
 
 namespace Tavrel {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "crystal/Cell3d.h"
+#include <tavrel/crystal/Cell3d.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // Cell3d: the three-dimensional crystal cell (so far: its symmetry-map switch).
 #pragma once
 
-#include "crystal/Cell.h"
+#include <tavrel/crystal/Cell.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "crystal/LatticeOffset.h"
+#include <tavrel/crystal/LatticeOffset.h>
 
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

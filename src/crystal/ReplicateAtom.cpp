@@ -1,4 +1,4 @@
-#include "crystal/ReplicateAtom.h"
+#include <tavrel/crystal/ReplicateAtom.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // ReplicateAtom: the atom standing for a symmetry or lattice image of an asymmetric-unit atom.
 #pragma once
 
-#include "foundation/Geometric3d.h"
+#include <tavrel/foundation/Geometric3d.h>
 
 namespace Tavrel {
 

@@ -1,11 +1,11 @@
-#include "crystal/SpaceGroupLookup.h"
+#include <tavrel/crystal/SpaceGroupLookup.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <span>
 
-#include "core/StringUtils.h"
-#include "crystal/SpaceGroupTables.h"
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/crystal/SpaceGroupTables.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
 // The built-in crystallographic tables: the space-group number index, the setting rows, the generator
 // operators and the plane groups. Transcribed once from the reference tables; do not edit by hand.
-#include "crystal/SpaceGroupTables.h"
+#include <tavrel/crystal/SpaceGroupTables.h>
 
 namespace Tavrel {
 

@@ -1,14 +1,14 @@
-#include "crystal/SymTableEntry.h"
+#include <tavrel/crystal/SymTableEntry.h>
 
 #include <cmath>
 #include <cstddef>
 #include <optional>
 #include <span>
 
-#include "core/Matrix3x3.h"
-#include "core/StringUtils.h"
-#include "crystal/SpaceGroupLookup.h"
-#include "crystal/SpaceGroupTables.h"
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/crystal/SpaceGroupLookup.h>
+#include <tavrel/crystal/SpaceGroupTables.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "crystal/Symmetry.h"
+#include <tavrel/crystal/Symmetry.h>
 
 #include <array>
 #include <cstddef>
@@ -6,14 +6,14 @@
 #include <span>
 #include <utility>
 
-#include "core/StringUtils.h"
-#include "crystal/Cell.h"
-#include "crystal/SpaceGroupLookup.h"
-#include "crystal/SpaceGroupTables.h"
-#include "crystal/SymTableEntry.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
-#include "platform/Archive.h"
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/crystal/Cell.h>
+#include <tavrel/crystal/SpaceGroupLookup.h>
+#include <tavrel/crystal/SpaceGroupTables.h>
+#include <tavrel/crystal/SymTableEntry.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

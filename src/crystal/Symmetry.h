@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "crystal/SymmetryOp.h"
-#include "foundation/Base.h"
+#include <tavrel/crystal/SymmetryOp.h>
+#include <tavrel/foundation/Base.h>
 
 namespace Tavrel {
 

@@ -1,10 +1,10 @@
-#include "crystal/SymmetryOp.h"
+#include <tavrel/crystal/SymmetryOp.h>
 
 #include <utility>
 
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyTable.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

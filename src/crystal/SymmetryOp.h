@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "core/Matrix3x3.h"
-#include "core/Matrix4x4.h"
-#include "core/Point3d.h"
-#include "foundation/Base.h"
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Base.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "document/CSchemaException.h"
+#include <tavrel/document/CSchemaException.h>
 
 #include <algorithm>
 #include <cstring>

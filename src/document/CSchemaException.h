@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/ArchiveException.h"
-#include "platform/PersistentObject.h"
+#include <tavrel/platform/ArchiveException.h>
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "document/ChemDoc.h"
+#include <tavrel/document/ChemDoc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -7,20 +7,20 @@
 #include <utility>
 #include <vector>
 
-#include "conformers/Conformer.h"
-#include "conformers/ConformerHelper.h"
-#include "conformers/ConformerModel.h"
-#include "crystal/Cell3d.h"
-#include "crystal/ReplicateAtom.h"
-#include "document/CSchemaException.h"
-#include "document/Command.h"
-#include "foundation/CompressedPropertyArchive.h"
-#include "foundation/DataStorage.h"
-#include "foundation/DescendentIterator.h"
-#include "foundation/Geometric.h"
-#include "foundation/TreeRoot.h"
-#include "graphics/DecoratedAnnotation.h"
-#include "platform/Archive.h"
+#include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerHelper.h>
+#include <tavrel/conformers/ConformerModel.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/document/CSchemaException.h>
+#include <tavrel/document/Command.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/graphics/DecoratedAnnotation.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -5,15 +5,15 @@
 #include <memory>
 #include <string_view>
 
-#include "core/Color.h"
-#include "core/DisplayList3D.h"
-#include "core/GraphicsAttributes.h"
-#include "core/LightSource.h"
-#include "core/Matrix4x4.h"
-#include "core/Point3d.h"
-#include "document/DataModelOptions.h"
-#include "foundation/Event.h"
-#include "platform/PersistentObject.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/DisplayList3D.h>
+#include <tavrel/core/GraphicsAttributes.h>
+#include <tavrel/core/LightSource.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/document/DataModelOptions.h>
+#include <tavrel/foundation/Event.h>
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "document/Command.h"
+#include <tavrel/document/Command.h>
 
 #include <utility>
 

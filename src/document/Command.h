@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/PersistentObject.h"
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

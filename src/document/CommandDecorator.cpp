@@ -1,4 +1,4 @@
-#include "document/CommandDecorator.h"
+#include <tavrel/document/CommandDecorator.h>
 
 #include <stdexcept>
 

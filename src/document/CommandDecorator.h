@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "document/Command.h"
+#include <tavrel/document/Command.h>
 
 namespace Tavrel {
 

@@ -1,10 +1,10 @@
-#include "document/DataModelOptions.h"
+#include <tavrel/document/DataModelOptions.h>
 
-#include "chemistry/Chain.h"
-#include "core/LightSource.h"
-#include "document/ChemDoc.h"
-#include "graphics/Surface.h"
-#include "platform/Archive.h"
+#include <tavrel/chemistry/Chain.h>
+#include <tavrel/core/LightSource.h>
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/graphics/Surface.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

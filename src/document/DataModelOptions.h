@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "core/Color.h"
-#include "core/GraphicsAttributes.h"
-#include "core/Matrix4x4.h"
-#include "core/Point3d.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/GraphicsAttributes.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/Point3d.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
-#include "document/UpdateDecorator.h"
+#include <tavrel/document/UpdateDecorator.h>
 
-#include "document/ChemDoc.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 namespace Tavrel {
 

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "document/CommandDecorator.h"
+#include <tavrel/document/CommandDecorator.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/AncestorIterator.h"
+#include <tavrel/foundation/AncestorIterator.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "foundation/Base.h"
+#include <tavrel/foundation/Base.h>
 
 #include <array>
 #include <exception>
@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/ClassHierarchy.h"
-#include "foundation/ClassNameTable.h"
-#include "foundation/InternalBase.h"
+#include <tavrel/foundation/ClassHierarchy.h>
+#include <tavrel/foundation/ClassNameTable.h>
+#include <tavrel/foundation/InternalBase.h>
 
 namespace Tavrel {
 

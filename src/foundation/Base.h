@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/Catalog.h"
-#include "foundation/ClassIdentity.h"
-#include "platform/PersistentObject.h"
+#include <tavrel/foundation/Catalog.h>
+#include <tavrel/foundation/ClassIdentity.h>
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

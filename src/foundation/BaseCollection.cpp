@@ -1,10 +1,10 @@
-#include "foundation/BaseCollection.h"
+#include <tavrel/foundation/BaseCollection.h>
 
 #include <memory>
 
-#include "foundation/CopyEnumerator.h"
-#include "foundation/FilterType.h"
-#include "foundation/Iterator.h"
+#include <tavrel/foundation/CopyEnumerator.h>
+#include <tavrel/foundation/FilterType.h>
+#include <tavrel/foundation/Iterator.h>
 
 namespace Tavrel {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/Catalog.h"
+#include <tavrel/foundation/Catalog.h>
 
-#include "foundation/PropertyArchive.h"
+#include <tavrel/foundation/PropertyArchive.h>
 
 namespace Tavrel {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/PersistentObject.h"
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/ChildIterator.h"
+#include <tavrel/foundation/ChildIterator.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "foundation/TreeIterator.h"
+#include <tavrel/foundation/TreeIterator.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
-#include "foundation/ClassHierarchy.h"
+#include <tavrel/foundation/ClassHierarchy.h>
 
-#include "foundation/RuntimeMap.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/RuntimeMap.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PersistentObject.h"
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "foundation/ClassHierarchy.h"
-#include "platform/PersistentObject.h"
+#include <tavrel/foundation/ClassHierarchy.h>
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/ClassNameEnumerator.h"
+#include <tavrel/foundation/ClassNameEnumerator.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

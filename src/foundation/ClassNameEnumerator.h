@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/DistinctEnumerator.h"
+#include <tavrel/foundation/DistinctEnumerator.h>
 
 namespace Tavrel {
 

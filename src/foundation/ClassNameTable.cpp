@@ -1,6 +1,6 @@
-#include "foundation/ClassNameTable.h"
+#include <tavrel/foundation/ClassNameTable.h>
 
-#include "core/StringUtils.h"
+#include <tavrel/core/StringUtils.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "foundation/ClassRegistry.h"
+#include <tavrel/foundation/ClassRegistry.h>
 
 namespace Tavrel {
 

@@ -5,10 +5,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "foundation/AbstractFactory.h"
-#include "foundation/Base.h"
-#include "foundation/ClassNameTable.h"
-#include "foundation/RuntimeMap.h"
+#include <tavrel/foundation/AbstractFactory.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassNameTable.h>
+#include <tavrel/foundation/RuntimeMap.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/ClassTypeEnumerator.h"
+#include <tavrel/foundation/ClassTypeEnumerator.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "foundation/DistinctEnumerator.h"
-#include "foundation/FilterType.h"
+#include <tavrel/foundation/DistinctEnumerator.h>
+#include <tavrel/foundation/FilterType.h>
 
 namespace Tavrel {
 

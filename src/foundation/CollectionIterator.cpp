@@ -1,4 +1,4 @@
-#include "foundation/CollectionIterator.h"
+#include <tavrel/foundation/CollectionIterator.h>
 
 namespace Tavrel {
 

@@ -3,9 +3,9 @@
 
 #include <memory>
 
-#include "foundation/BaseCollection.h"
-#include "foundation/Filter.h"
-#include "foundation/Iterator.h"
+#include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/Filter.h>
+#include <tavrel/foundation/Iterator.h>
 
 namespace Tavrel {
 

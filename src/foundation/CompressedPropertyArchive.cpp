@@ -1,10 +1,10 @@
-#include "foundation/CompressedPropertyArchive.h"
+#include <tavrel/foundation/CompressedPropertyArchive.h>
 
 #include <stdexcept>
 
-#include "foundation/Catalog.h"
-#include "foundation/CompressionInteger.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/Catalog.h>
+#include <tavrel/foundation/CompressionInteger.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

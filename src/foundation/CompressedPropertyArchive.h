@@ -9,9 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/ClassHierarchy.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPlan.h"
+#include <tavrel/foundation/ClassHierarchy.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyPlan.h>
 
 namespace Tavrel {
 

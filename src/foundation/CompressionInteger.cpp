@@ -1,6 +1,6 @@
-#include "foundation/CompressionInteger.h"
+#include <tavrel/foundation/CompressionInteger.h>
 
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/CopyEnumerator.h"
+#include <tavrel/foundation/CopyEnumerator.h>
 
-#include "foundation/BaseCollection.h"
+#include <tavrel/foundation/BaseCollection.h>
 
 namespace Tavrel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <unordered_set>
 
-#include "foundation/Enumerator.h"
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "foundation/DataStorage.h"
+#include <tavrel/foundation/DataStorage.h>
 
 #include <cstddef>
 #include <cstring>
@@ -7,10 +7,10 @@
 #include <string>
 #include <unordered_set>
 
-#include "core/StringUtils.h"
-#include "foundation/Base.h"
-#include "foundation/TreeNode.h"
-#include "platform/Archive.h"
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/TreeNode.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/DescendentIterator.h"
+#include <tavrel/foundation/DescendentIterator.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

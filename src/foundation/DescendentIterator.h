@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/TreeIterator.h"
+#include <tavrel/foundation/TreeIterator.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/DisplayEnumerator.h"
+#include <tavrel/foundation/DisplayEnumerator.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // DisplayEnumerator: draws each accepted object's subtree into a display list.
 #pragma once
 
-#include "foundation/Enumerator.h"
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

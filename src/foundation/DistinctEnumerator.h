@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/Enumerator.h"
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

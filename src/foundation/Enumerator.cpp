@@ -1,4 +1,4 @@
-#include "foundation/Enumerator.h"
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // Enumerator: the visitor that an iterator or a collection drives over a sequence of objects.
 #pragma once
 
-#include "foundation/Filter.h"
+#include <tavrel/foundation/Filter.h>
 
 namespace Tavrel {
 

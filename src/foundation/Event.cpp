@@ -1,8 +1,8 @@
-#include "foundation/Event.h"
+#include <tavrel/foundation/Event.h>
 
 #include <utility>
 
-#include "foundation/TreeNode.h"
+#include <tavrel/foundation/TreeNode.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/EventSet.h"
+#include <tavrel/foundation/EventSet.h>
 
-#include "foundation/Event.h"
+#include <tavrel/foundation/Event.h>
 
 namespace Tavrel {
 

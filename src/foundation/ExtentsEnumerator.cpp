@@ -1,6 +1,6 @@
-#include "foundation/ExtentsEnumerator.h"
+#include <tavrel/foundation/ExtentsEnumerator.h>
 
-#include "foundation/Geometric.h"
+#include <tavrel/foundation/Geometric.h>
 
 namespace Tavrel {
 

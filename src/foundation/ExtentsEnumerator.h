@@ -1,8 +1,8 @@
 // ExtentsEnumerator: the bounding box of the positions of the accepted Geometric objects.
 #pragma once
 
-#include "core/Point3d.h"
-#include "foundation/Enumerator.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "foundation/Filter.h"
+#include <tavrel/foundation/Filter.h>
 
 namespace Tavrel {
 

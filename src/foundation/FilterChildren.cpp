@@ -1,6 +1,6 @@
-#include "foundation/FilterChildren.h"
+#include <tavrel/foundation/FilterChildren.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "foundation/Filter.h"
+#include <tavrel/foundation/Filter.h>
 
 namespace Tavrel {
 

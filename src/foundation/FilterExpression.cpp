@@ -1,4 +1,4 @@
-#include "foundation/FilterExpression.h"
+#include <tavrel/foundation/FilterExpression.h>
 
 namespace Tavrel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "foundation/Filter.h"
+#include <tavrel/foundation/Filter.h>
 
 namespace Tavrel {
 

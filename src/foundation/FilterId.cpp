@@ -1,9 +1,9 @@
-#include "foundation/FilterId.h"
+#include <tavrel/foundation/FilterId.h>
 
 #include <algorithm>
 
-#include "core/StringUtils.h"
-#include "foundation/Object.h"
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Arrays.h"
-#include "foundation/Filter.h"
+#include <tavrel/core/Arrays.h>
+#include <tavrel/foundation/Filter.h>
 
 namespace Tavrel {
 

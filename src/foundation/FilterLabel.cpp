@@ -1,6 +1,6 @@
-#include "foundation/FilterLabel.h"
+#include <tavrel/foundation/FilterLabel.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

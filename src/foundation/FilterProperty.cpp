@@ -1,7 +1,7 @@
-#include "foundation/FilterProperty.h"
+#include <tavrel/foundation/FilterProperty.h>
 
-#include "core/StringUtils.h"
-#include "foundation/Object.h"
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/Pattern.h"
-#include "foundation/Filter.h"
+#include <tavrel/core/Pattern.h>
+#include <tavrel/foundation/Filter.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/FilterSelection.h"
+#include <tavrel/foundation/FilterSelection.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

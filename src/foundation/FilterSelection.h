@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "foundation/FilterTopMost.h"
+#include <tavrel/foundation/FilterTopMost.h>
 
 namespace Tavrel {
 

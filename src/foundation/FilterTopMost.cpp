@@ -1,4 +1,4 @@
-#include "foundation/FilterTopMost.h"
+#include <tavrel/foundation/FilterTopMost.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // FilterTopMost: the base of the filters that accept flagged objects, optionally only the topmost.
 #pragma once
 
-#include "foundation/Filter.h"
+#include <tavrel/foundation/Filter.h>
 
 namespace Tavrel {
 

@@ -1,8 +1,8 @@
-#include "foundation/FilterType.h"
+#include <tavrel/foundation/FilterType.h>
 
 #include <algorithm>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

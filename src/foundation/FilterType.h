@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/Filter.h"
+#include <tavrel/foundation/Filter.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/FilterVisible.h"
+#include <tavrel/foundation/FilterVisible.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

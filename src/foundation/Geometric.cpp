@@ -1,4 +1,4 @@
-#include "foundation/Geometric.h"
+#include <tavrel/foundation/Geometric.h>
 
 #include <algorithm>
 #include <deque>
@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/GraphicsPrimitives.h"
-#include "foundation/PropertyTable.h"
+#include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 

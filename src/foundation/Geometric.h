@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/Color.h"
-#include "core/DisplayList3D.h"
-#include "core/Matrix4x4.h"
-#include "core/Point3d.h"
-#include "foundation/Object.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/DisplayList3D.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -1,8 +1,8 @@
-#include "foundation/Geometric3d.h"
+#include <tavrel/foundation/Geometric3d.h>
 
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyTable.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

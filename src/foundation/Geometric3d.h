@@ -1,8 +1,8 @@
 // Geometric3d: a Geometric with a stored position, persisted as "XYZ".
 #pragma once
 
-#include "core/Point3d.h"
-#include "foundation/Geometric.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Geometric.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "foundation/GraphTraversal.h"
+#include <tavrel/foundation/GraphTraversal.h>
 
 namespace Tavrel {
 

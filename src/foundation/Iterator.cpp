@@ -1,6 +1,6 @@
-#include "foundation/Iterator.h"
+#include <tavrel/foundation/Iterator.h>
 
-#include "foundation/Enumerator.h"
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

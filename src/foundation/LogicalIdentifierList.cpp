@@ -1,4 +1,4 @@
-#include "foundation/LogicalIdentifierList.h"
+#include <tavrel/foundation/LogicalIdentifierList.h>
 
 #include <utility>
 #include <vector>

@@ -1,13 +1,13 @@
-#include "foundation/LogicalIdentifierSet.h"
+#include <tavrel/foundation/LogicalIdentifierSet.h>
 
 #include <memory>
 
-#include "foundation/BaseCollection.h"
-#include "foundation/CollectionIterator.h"
-#include "foundation/Enumerator.h"
-#include "foundation/Filter.h"
-#include "foundation/Iterator.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/CollectionIterator.h>
+#include <tavrel/foundation/Enumerator.h>
+#include <tavrel/foundation/Filter.h>
+#include <tavrel/foundation/Iterator.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "foundation/Mutator.h"
+#include <tavrel/foundation/Mutator.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // Mutator: calls a user function on every object of a walk.
 #pragma once
 
-#include "foundation/Enumerator.h"
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "foundation/NamedCollection.h"
+#include <tavrel/foundation/NamedCollection.h>
 
 #include <vector>
 

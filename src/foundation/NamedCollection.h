@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/SetCollection.h"
+#include <tavrel/foundation/SetCollection.h>
 
 namespace Tavrel {
 

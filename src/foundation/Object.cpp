@@ -1,17 +1,17 @@
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
-#include "foundation/AncestorIterator.h"
-#include "foundation/ChildIterator.h"
-#include "foundation/DescendentIterator.h"
+#include <tavrel/foundation/AncestorIterator.h>
+#include <tavrel/foundation/ChildIterator.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <array>
 #include <memory>
 #include <utility>
 
-#include "core/StringUtils.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/PropertyTable.h"
-#include "platform/Archive.h"
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

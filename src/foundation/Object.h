@@ -7,12 +7,12 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Color.h"
-#include "core/DisplayList3D.h"
-#include "core/SmallString.h"
-#include "foundation/ObjectProperty.h"
-#include "foundation/Property.h"
-#include "foundation/TreeNode.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/DisplayList3D.h>
+#include <tavrel/core/SmallString.h>
+#include <tavrel/foundation/ObjectProperty.h>
+#include <tavrel/foundation/Property.h>
+#include <tavrel/foundation/TreeNode.h>
 
 namespace Tavrel {
 

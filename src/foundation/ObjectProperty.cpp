@@ -1,8 +1,8 @@
-#include "foundation/ObjectProperty.h"
+#include <tavrel/foundation/ObjectProperty.h>
 
 #include <stdexcept>
 
-#include "core/StringUtils.h"
+#include <tavrel/core/StringUtils.h>
 
 namespace Tavrel {
 

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/Color.h"
-#include "core/Point2d.h"
-#include "core/Point3d.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/Point2d.h>
+#include <tavrel/core/Point3d.h>
 
 namespace Tavrel {
 

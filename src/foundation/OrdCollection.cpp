@@ -1,4 +1,4 @@
-#include "foundation/OrdCollection.h"
+#include <tavrel/foundation/OrdCollection.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -7,12 +7,12 @@
 #include <stdexcept>
 #include <utility>
 
-#include "foundation/Enumerator.h"
-#include "foundation/Filter.h"
-#include "foundation/Iterator.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/SetCollection.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/Enumerator.h>
+#include <tavrel/foundation/Filter.h>
+#include <tavrel/foundation/Iterator.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/SetCollection.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

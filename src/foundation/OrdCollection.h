@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "foundation/BaseCollection.h"
+#include <tavrel/foundation/BaseCollection.h>
 
 namespace Tavrel {
 

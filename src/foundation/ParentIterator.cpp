@@ -1,6 +1,6 @@
-#include "foundation/ParentIterator.h"
+#include <tavrel/foundation/ParentIterator.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "foundation/DescendentIterator.h"
-#include "foundation/FilterChildren.h"
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/FilterChildren.h>
 
 namespace Tavrel {
 

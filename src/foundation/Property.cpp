@@ -1,4 +1,4 @@
-#include "foundation/Property.h"
+#include <tavrel/foundation/Property.h>
 
 #include <algorithm>
 #include <memory>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

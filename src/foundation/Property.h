@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/UniqueString.h"
-#include "foundation/DataStorage.h"
-#include "platform/PersistentObject.h"
+#include <tavrel/core/UniqueString.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

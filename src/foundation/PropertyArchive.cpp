@@ -1,16 +1,16 @@
-#include "foundation/PropertyArchive.h"
+#include <tavrel/foundation/PropertyArchive.h>
 
 #include <deque>
 #include <stdexcept>
 #include <unordered_set>
 
-#include "foundation/Base.h"
-#include "foundation/CompressionInteger.h"
-#include "foundation/PropertyPlan.h"
-#include "foundation/PropertyTable.h"
-#include "foundation/Storage.h"
-#include "foundation/TreeNode.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/CompressionInteger.h>
+#include <tavrel/foundation/PropertyPlan.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/foundation/Storage.h>
+#include <tavrel/foundation/TreeNode.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

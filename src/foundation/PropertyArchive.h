@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/ClassHierarchy.h"
+#include <tavrel/foundation/ClassHierarchy.h>
 
 namespace Tavrel {
 

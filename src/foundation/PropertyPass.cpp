@@ -1,10 +1,10 @@
-#include "foundation/PropertyPass.h"
+#include <tavrel/foundation/PropertyPass.h>
 
 #include <cstdint>
 
-#include "core/StringUtils.h"
-#include "foundation/PropertyPlan.h"
-#include "foundation/PropertyTable.h"
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/PropertyPlan.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 

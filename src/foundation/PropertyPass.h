@@ -15,11 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/Base.h"
-#include "foundation/CompressionInteger.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/Storage.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/CompressionInteger.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/Storage.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

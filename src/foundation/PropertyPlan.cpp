@@ -1,11 +1,11 @@
-#include "foundation/PropertyPlan.h"
+#include <tavrel/foundation/PropertyPlan.h>
 
-#include "foundation/AbstractFactory.h"
-#include "foundation/Base.h"
-#include "foundation/ClassHierarchy.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyTable.h"
-#include "foundation/RuntimeMap.h"
+#include <tavrel/foundation/AbstractFactory.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassHierarchy.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/foundation/RuntimeMap.h>
 
 namespace Tavrel {
 

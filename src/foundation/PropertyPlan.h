@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/PropertyPass.h"
+#include <tavrel/foundation/PropertyPass.h>
 
 namespace Tavrel {
 

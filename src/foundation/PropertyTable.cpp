@@ -1,8 +1,8 @@
-#include "foundation/PropertyTable.h"
+#include <tavrel/foundation/PropertyTable.h>
 
 #include <vector>
 
-#include "core/StringUtils.h"
+#include <tavrel/core/StringUtils.h>
 
 namespace Tavrel {
 

@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/Color.h"
-#include "core/Point3d.h"
-#include "foundation/ObjectProperty.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/Storage.h"
-#include "platform/Archive.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/ObjectProperty.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/Storage.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

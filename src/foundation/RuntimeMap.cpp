@@ -1,6 +1,6 @@
-#include "foundation/RuntimeMap.h"
+#include <tavrel/foundation/RuntimeMap.h>
 
-#include "foundation/AbstractFactory.h"
+#include <tavrel/foundation/AbstractFactory.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "foundation/SearchEnumerator.h"
+#include <tavrel/foundation/SearchEnumerator.h>
 
 namespace Tavrel {
 

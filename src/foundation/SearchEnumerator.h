@@ -1,7 +1,7 @@
 // SearchEnumerator: finds the first object that its filter accepts and stops the walk there.
 #pragma once
 
-#include "foundation/Enumerator.h"
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/SelectEnumerator.h"
+#include <tavrel/foundation/SelectEnumerator.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // SelectEnumerator: selects or deselects every object of a walk.
 #pragma once
 
-#include "foundation/Enumerator.h"
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

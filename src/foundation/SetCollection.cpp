@@ -1,14 +1,14 @@
-#include "foundation/SetCollection.h"
+#include <tavrel/foundation/SetCollection.h>
 
 #include <array>
 #include <cstddef>
 
-#include "foundation/Enumerator.h"
-#include "foundation/Event.h"
-#include "foundation/Filter.h"
-#include "foundation/OrdCollection.h"
-#include "foundation/PropertyPass.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/Enumerator.h>
+#include <tavrel/foundation/Event.h>
+#include <tavrel/foundation/Filter.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/BaseCollection.h"
+#include <tavrel/foundation/BaseCollection.h>
 
 namespace Tavrel {
 

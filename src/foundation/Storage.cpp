@@ -1,4 +1,4 @@
-#include "foundation/Storage.h"
+#include <tavrel/foundation/Storage.h>
 
 #include <cmath>
 #include <cstdint>
@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "foundation/CompressionInteger.h"
-#include "foundation/PropertyArchive.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/CompressionInteger.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

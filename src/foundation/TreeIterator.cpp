@@ -1,6 +1,6 @@
-#include "foundation/TreeIterator.h"
+#include <tavrel/foundation/TreeIterator.h>
 
-#include "foundation/FilterType.h"
+#include <tavrel/foundation/FilterType.h>
 
 namespace Tavrel {
 

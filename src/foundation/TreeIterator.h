@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "foundation/Filter.h"
-#include "foundation/Iterator.h"
+#include <tavrel/foundation/Filter.h>
+#include <tavrel/foundation/Iterator.h>
 
 namespace Tavrel {
 

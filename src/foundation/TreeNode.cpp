@@ -1,4 +1,4 @@
-#include "foundation/TreeNode.h"
+#include <tavrel/foundation/TreeNode.h>
 
 #include <algorithm>
 #include <array>
@@ -14,12 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/UniqueString.h"
-#include "foundation/DataStorage.h"
-#include "foundation/Property.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/PropertyTable.h"
-#include "platform/Archive.h"
+#include <tavrel/core/UniqueString.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/Property.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Arrays.h"
-#include "foundation/Base.h"
-#include "foundation/Event.h"
-#include "foundation/EventMaskLevel.h"
+#include <tavrel/core/Arrays.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/Event.h>
+#include <tavrel/foundation/EventMaskLevel.h>
 
 namespace Tavrel {
 

@@ -1,15 +1,15 @@
-#include "foundation/TreeRoot.h"
+#include <tavrel/foundation/TreeRoot.h>
 
 #include <utility>
 #include <vector>
 
-#include "foundation/BaseCollection.h"
-#include "foundation/ClassTypeEnumerator.h"
-#include "foundation/DescendentIterator.h"
-#include "foundation/Filter.h"
-#include "foundation/FilterVisible.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/OrdCollection.h"
+#include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/ClassTypeEnumerator.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/Filter.h>
+#include <tavrel/foundation/FilterVisible.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/OrdCollection.h>
 
 namespace Tavrel {
 

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/Arrays.h"
-#include "foundation/ClassNameEnumerator.h"
-#include "foundation/FilterType.h"
-#include "foundation/LogicalIdentifierList.h"
-#include "foundation/Object.h"
+#include <tavrel/core/Arrays.h>
+#include <tavrel/foundation/ClassNameEnumerator.h>
+#include <tavrel/foundation/FilterType.h>
+#include <tavrel/foundation/LogicalIdentifierList.h>
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -1,6 +1,6 @@
-#include "foundation/VisibleEnumerator.h"
+#include <tavrel/foundation/VisibleEnumerator.h>
 
-#include "foundation/Object.h"
+#include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
 

@@ -1,7 +1,7 @@
 // VisibleEnumerator: shows or hides every object of a walk, each with its subtree.
 #pragma once
 
-#include "foundation/Enumerator.h"
+#include <tavrel/foundation/Enumerator.h>
 
 namespace Tavrel {
 

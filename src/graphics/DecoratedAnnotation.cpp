@@ -1,4 +1,4 @@
-#include "graphics/DecoratedAnnotation.h"
+#include <tavrel/graphics/DecoratedAnnotation.h>
 
 namespace Tavrel {
 

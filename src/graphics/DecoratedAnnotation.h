@@ -1,7 +1,7 @@
 // DecoratedAnnotation: a two-dimensional annotation drawn with a frame or marker around its text.
 #pragma once
 
-#include "graphics/Geometric2d.h"
+#include <tavrel/graphics/Geometric2d.h>
 
 namespace Tavrel {
 

@@ -1,8 +1,8 @@
 // Geometric2d: the screen-plane counterpart of Geometric3d, a two-dimensional position (annotations).
 #pragma once
 
-#include "core/Point2d.h"
-#include "foundation/Geometric.h"
+#include <tavrel/core/Point2d.h>
+#include <tavrel/foundation/Geometric.h>
 
 namespace Tavrel {
 

@@ -1,4 +1,4 @@
-#include "graphics/Surface.h"
+#include <tavrel/graphics/Surface.h>
 
 namespace Tavrel {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "foundation/Geometric3d.h"
+#include <tavrel/foundation/Geometric3d.h>
 
 namespace Tavrel {
 

@@ -1,10 +1,10 @@
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 #include <limits>
 #include <memory>
 #include <stdexcept>
 
-#include "platform/PersistentObject.h"
+#include <tavrel/platform/PersistentObject.h>
 
 namespace Tavrel {
 

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/ArchiveException.h"
+#include <tavrel/platform/ArchiveException.h>
 
 namespace Tavrel {
 

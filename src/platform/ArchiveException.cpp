@@ -1,4 +1,4 @@
-#include "platform/ArchiveException.h"
+#include <tavrel/platform/ArchiveException.h>
 
 namespace Tavrel {
 

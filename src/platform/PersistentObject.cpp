@@ -1,4 +1,4 @@
-#include "platform/PersistentObject.h"
+#include <tavrel/platform/PersistentObject.h>
 
 #include <string>
 #include <unordered_map>

@@ -1,6 +1,6 @@
-#include "symmetry_build/SymmetryMap.h"
+#include <tavrel/symmetry_build/SymmetryMap.h>
 
-#include "crystal/Cell3d.h"
+#include <tavrel/crystal/Cell3d.h>
 
 namespace Tavrel {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "crystal/LatticeOffset.h"
+#include <tavrel/crystal/LatticeOffset.h>
 
 namespace Tavrel {
 

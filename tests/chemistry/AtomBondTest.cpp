@@ -7,16 +7,16 @@
 #include <utility>
 #include <vector>
 
-#include "chemistry/Atom3d.h"
-#include "chemistry/Bond.h"
-#include "chemistry/ElementFactory.h"
-#include "chemistry/Molecule.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/RuntimeMap.h"
-#include "foundation/SetCollection.h"
-#include "foundation/TreeRoot.h"
-#include "platform/Archive.h"
-#include "platform/ArchiveException.h"
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/ElementFactory.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/RuntimeMap.h>
+#include <tavrel/foundation/SetCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ArchiveException.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;

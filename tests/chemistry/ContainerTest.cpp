@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "chemistry/Assembly.h"
-#include "chemistry/Chain.h"
-#include "chemistry/SubUnit.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/RuntimeMap.h"
-#include "platform/Archive.h"
-#include "platform/ArchiveException.h"
+#include <tavrel/chemistry/Assembly.h>
+#include <tavrel/chemistry/Chain.h>
+#include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/RuntimeMap.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ArchiveException.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;

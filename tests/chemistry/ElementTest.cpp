@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "chemistry/Element.h"
-#include "chemistry/ElementFactory.h"
-#include "chemistry/ElementTable.h"
-#include "chemistry/InternalElementFactory.h"
-#include "platform/Archive.h"
-#include "platform/ArchiveException.h"
+#include <tavrel/chemistry/Element.h>
+#include <tavrel/chemistry/ElementFactory.h>
+#include <tavrel/chemistry/ElementTable.h>
+#include <tavrel/chemistry/InternalElementFactory.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ArchiveException.h>
 
 using namespace Tavrel;
 

@@ -3,12 +3,12 @@
 #include <memory>
 #include <vector>
 
-#include "chemistry/Atom3d.h"
-#include "chemistry/Bond.h"
-#include "chemistry/GasteigerCharge.h"
-#include "chemistry/Molecule.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/OrdCollection.h"
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/GasteigerCharge.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/OrdCollection.h>
 
 using namespace Tavrel;
 

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "chemistry/Atom3d.h"
-#include "chemistry/Bond.h"
-#include "chemistry/Element.h"
-#include "chemistry/ElementFactory.h"
-#include "chemistry/InternalElementFactory.h"
-#include "chemistry/Molecule.h"
-#include "chemistry/SubUnit.h"
-#include "document/DataModelLibrary.h"
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/Element.h>
+#include <tavrel/chemistry/ElementFactory.h>
+#include <tavrel/chemistry/InternalElementFactory.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/document/DataModelLibrary.h>
 
 using namespace Tavrel;
 

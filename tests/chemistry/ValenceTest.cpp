@@ -4,13 +4,13 @@
 #include <memory>
 #include <vector>
 
-#include "chemistry/Atom3d.h"
-#include "chemistry/Bond.h"
-#include "chemistry/Molecule.h"
-#include "core/Geometry.h"
-#include "core/UniformRandomSequence.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/OrdCollection.h"
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/core/Geometry.h>
+#include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/OrdCollection.h>
 
 using namespace Tavrel;
 

@@ -4,12 +4,12 @@
 #include <memory>
 #include <utility>
 
-#include "conformers/Conformation.h"
-#include "conformers/Conformer.h"
-#include "conformers/ConformerHelper.h"
-#include "conformers/ConformerModel.h"
-#include "conformers/ConformerModelToken.h"
-#include "document/DataModelLibrary.h"
+#include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerHelper.h>
+#include <tavrel/conformers/ConformerModel.h>
+#include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/document/DataModelLibrary.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "core/Color.h"
-#include "core/ColorMap.h"
-#include "platform/Archive.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/ColorMap.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

@@ -4,8 +4,8 @@
 #include <numbers>
 #include <stdexcept>
 
-#include "core/DisplayList3D.h"
-#include "core/Font.h"
+#include <tavrel/core/DisplayList3D.h>
+#include <tavrel/core/Font.h>
 #include "support/Near.h"
 
 using namespace Tavrel;

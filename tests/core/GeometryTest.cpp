@@ -3,9 +3,9 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "core/Geometry.h"
-#include "core/Matrix4x4.h"
-#include "core/UniformRandomSequence.h"
+#include <tavrel/core/Geometry.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/UniformRandomSequence.h>
 #include "support/Near.h"
 
 using namespace Tavrel;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "core/GraphicsAttributes.h"
-#include "platform/Archive.h"
-#include "platform/ArchiveException.h"
+#include <tavrel/core/GraphicsAttributes.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ArchiveException.h>
 
 using namespace Tavrel;
 

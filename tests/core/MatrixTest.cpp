@@ -5,11 +5,11 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "core/Matrix3x3.h"
-#include "core/Matrix4x4.h"
-#include "core/Point3d.h"
-#include "core/UniformRandomSequence.h"
-#include "platform/Archive.h"
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/platform/Archive.h>
 #include "support/Near.h"
 
 using namespace Tavrel;

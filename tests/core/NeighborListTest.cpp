@@ -4,8 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "core/NeighborList.h"
-#include "core/UniformRandomSequence.h"
+#include <tavrel/core/NeighborList.h>
+#include <tavrel/core/UniformRandomSequence.h>
 
 using namespace Tavrel;
 

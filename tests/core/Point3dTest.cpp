@@ -2,12 +2,12 @@
 
 #include <cmath>
 
-#include "core/Matrix3x3.h"
-#include "core/Point2d.h"
-#include "core/Point3d.h"
-#include "core/UniformRandomSequence.h"
-#include "platform/Archive.h"
-#include "platform/ArchiveException.h"
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Point2d.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ArchiveException.h>
 #include "support/Near.h"
 
 using namespace Tavrel;

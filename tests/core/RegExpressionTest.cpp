@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "core/RegExpression.h"
-#include "core/RegNumber.h"
+#include <tavrel/core/RegExpression.h>
+#include <tavrel/core/RegNumber.h>
 
 using namespace Tavrel;
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "core/SmallString.h"
+#include <tavrel/core/SmallString.h>
 
 using namespace Tavrel;
 

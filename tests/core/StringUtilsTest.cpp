@@ -4,7 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "core/StringUtils.h"
+#include <tavrel/core/StringUtils.h>
 
 using namespace Tavrel;
 namespace SU = Tavrel::StringUtils;

@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/ExitFunction.h"
-#include "core/UniqueString.h"
+#include <tavrel/core/ExitFunction.h>
+#include <tavrel/core/UniqueString.h>
 
 using namespace Tavrel;
 

@@ -2,11 +2,11 @@
 
 #include <set>
 
-#include "core/AnisotropicDisplacement.h"
-#include "core/Rational.h"
-#include "core/UniformRandomSequence.h"
-#include "platform/Archive.h"
-#include "platform/ArchiveException.h"
+#include <tavrel/core/AnisotropicDisplacement.h>
+#include <tavrel/core/Rational.h>
+#include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ArchiveException.h>
 
 using namespace Tavrel;
 

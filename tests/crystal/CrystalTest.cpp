@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "crystal/Cell3d.h"
-#include "crystal/LatticeOffset.h"
-#include "crystal/ReplicateAtom.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/RuntimeMap.h"
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/LatticeOffset.h>
+#include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/RuntimeMap.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/Point3d.h"
-#include "crystal/LatticeOffset.h"
-#include "platform/Archive.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/crystal/LatticeOffset.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

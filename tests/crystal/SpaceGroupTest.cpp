@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "crystal/SpaceGroupLookup.h"
-#include "crystal/SpaceGroupTables.h"
-#include "crystal/SymTableEntry.h"
+#include <tavrel/crystal/SpaceGroupLookup.h>
+#include <tavrel/crystal/SpaceGroupTables.h>
+#include <tavrel/crystal/SymTableEntry.h>
 
 using namespace Tavrel;
 

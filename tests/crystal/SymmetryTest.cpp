@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "core/Matrix4x4.h"
-#include "core/Point3d.h"
-#include "crystal/Symmetry.h"
-#include "crystal/SymmetryOp.h"
-#include "document/DataModelLibrary.h"
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/crystal/SymmetryOp.h>
+#include <tavrel/document/DataModelLibrary.h>
 #include "support/RecordStream.h"
-#include "platform/Archive.h"
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

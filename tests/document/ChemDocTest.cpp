@@ -11,28 +11,28 @@
 #include <string>
 #include <vector>
 
-#include "conformers/Conformation.h"
-#include "conformers/Conformer.h"
-#include "conformers/ConformerHelper.h"
-#include "conformers/ConformerModel.h"
-#include "conformers/ConformerModelToken.h"
-#include "core/GraphicsPrimitives.h"
-#include "crystal/Cell3d.h"
-#include "crystal/ReplicateAtom.h"
-#include "document/CSchemaException.h"
-#include "document/ChemDoc.h"
-#include "foundation/ClassRegistry.h"
-#include "document/Command.h"
-#include "foundation/CompressedPropertyArchive.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DataStorage.h"
-#include "foundation/Geometric3d.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/OrdCollection.h"
-#include "foundation/TreeRoot.h"
-#include "document/UpdateDecorator.h"
-#include "graphics/DecoratedAnnotation.h"
-#include "platform/Archive.h"
+#include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerHelper.h>
+#include <tavrel/conformers/ConformerModel.h>
+#include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/document/CSchemaException.h>
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/document/Command.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/document/UpdateDecorator.h>
+#include <tavrel/graphics/DecoratedAnnotation.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

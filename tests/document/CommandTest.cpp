@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "document/ChemDoc.h"
-#include "document/Command.h"
-#include "document/CommandDecorator.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/TreeRoot.h"
-#include "document/UpdateDecorator.h"
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/Command.h>
+#include <tavrel/document/CommandDecorator.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/document/UpdateDecorator.h>
 
 using namespace Tavrel;
 

@@ -4,13 +4,13 @@
 #include <limits>
 #include <vector>
 
-#include "chemistry/Chain.h"
-#include "core/GraphicsAttributes.h"
-#include "document/ChemDoc.h"
-#include "document/DataModelLibrary.h"
-#include "document/DataModelOptions.h"
-#include "graphics/Surface.h"
-#include "platform/Archive.h"
+#include <tavrel/chemistry/Chain.h>
+#include <tavrel/core/GraphicsAttributes.h>
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/document/DataModelOptions.h>
+#include <tavrel/graphics/Surface.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

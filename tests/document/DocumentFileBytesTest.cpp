@@ -10,23 +10,23 @@
 #include <string>
 #include <vector>
 
-#include "chemistry/Assembly.h"
-#include "chemistry/Chain.h"
-#include "chemistry/SubUnit.h"
-#include "conformers/Conformation.h"
-#include "conformers/Conformer.h"
-#include "crystal/Cell3d.h"
-#include "crystal/ReplicateAtom.h"
-#include "crystal/Symmetry.h"
-#include "document/ChemDoc.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DataStorage.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/OrdCollection.h"
-#include "foundation/SetCollection.h"
-#include "foundation/TreeRoot.h"
-#include "graphics/DecoratedAnnotation.h"
-#include "platform/Archive.h"
+#include <tavrel/chemistry/Assembly.h>
+#include <tavrel/chemistry/Chain.h>
+#include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/Conformer.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/SetCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/graphics/DecoratedAnnotation.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

@@ -3,9 +3,9 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/Base.h"
-#include "foundation/ClassRegistry.h"
-#include "document/DataModelLibrary.h"
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/document/DataModelLibrary.h>
 
 using namespace Tavrel;
 

@@ -3,14 +3,14 @@
 #include <cstdlib>
 #include <utility>
 
-#include "core/Point3d.h"
-#include "foundation/Base.h"
-#include "foundation/ClassRegistry.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/Geometric3d.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/Object.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
 

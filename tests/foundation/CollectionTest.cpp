@@ -9,18 +9,18 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/CollectionIterator.h"
-#include "foundation/CopyEnumerator.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/FilterLabel.h"
-#include "foundation/FilterType.h"
-#include "foundation/InternalBase.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/OrdCollection.h"
-#include "foundation/RuntimeMap.h"
-#include "foundation/SetCollection.h"
-#include "foundation/TreeRoot.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/CollectionIterator.h>
+#include <tavrel/foundation/CopyEnumerator.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/FilterLabel.h>
+#include <tavrel/foundation/FilterType.h>
+#include <tavrel/foundation/InternalBase.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/RuntimeMap.h>
+#include <tavrel/foundation/SetCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;

@@ -4,8 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "foundation/CompressionInteger.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/CompressionInteger.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

@@ -5,24 +5,24 @@
 #include <string>
 #include <vector>
 
-#include "core/DisplayList3D.h"
-#include "core/GraphicsPrimitives.h"
-#include "core/Point3d.h"
-#include "foundation/ChildIterator.h"
-#include "foundation/ClassNameEnumerator.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/ClassTypeEnumerator.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DescendentIterator.h"
-#include "foundation/DisplayEnumerator.h"
-#include "foundation/ExtentsEnumerator.h"
-#include "foundation/FilterLabel.h"
-#include "foundation/FilterType.h"
-#include "foundation/Geometric3d.h"
-#include "foundation/Mutator.h"
-#include "foundation/SearchEnumerator.h"
-#include "foundation/SelectEnumerator.h"
-#include "foundation/VisibleEnumerator.h"
+#include <tavrel/core/DisplayList3D.h>
+#include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/ChildIterator.h>
+#include <tavrel/foundation/ClassNameEnumerator.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/ClassTypeEnumerator.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/DisplayEnumerator.h>
+#include <tavrel/foundation/ExtentsEnumerator.h>
+#include <tavrel/foundation/FilterLabel.h>
+#include <tavrel/foundation/FilterType.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/Mutator.h>
+#include <tavrel/foundation/SearchEnumerator.h>
+#include <tavrel/foundation/SelectEnumerator.h>
+#include <tavrel/foundation/VisibleEnumerator.h>
 
 using namespace Tavrel;
 

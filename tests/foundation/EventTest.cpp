@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/ClassRegistry.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/EventSet.h"
-#include "foundation/TreeNode.h"
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/EventSet.h>
+#include <tavrel/foundation/TreeNode.h>
 
 using namespace Tavrel;
 

@@ -5,20 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "core/RegExpression.h"
-#include "core/RegNumber.h"
-#include "foundation/ClassRegistry.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DescendentIterator.h"
-#include "foundation/FilterChildren.h"
-#include "foundation/FilterExpression.h"
-#include "foundation/FilterId.h"
-#include "foundation/FilterLabel.h"
-#include "foundation/FilterProperty.h"
-#include "foundation/FilterSelection.h"
-#include "foundation/FilterType.h"
-#include "foundation/FilterVisible.h"
-#include "foundation/Object.h"
+#include <tavrel/core/RegExpression.h>
+#include <tavrel/core/RegNumber.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/FilterChildren.h>
+#include <tavrel/foundation/FilterExpression.h>
+#include <tavrel/foundation/FilterId.h>
+#include <tavrel/foundation/FilterLabel.h>
+#include <tavrel/foundation/FilterProperty.h>
+#include <tavrel/foundation/FilterSelection.h>
+#include <tavrel/foundation/FilterType.h>
+#include <tavrel/foundation/FilterVisible.h>
+#include <tavrel/foundation/Object.h>
 
 using namespace Tavrel;
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "core/DisplayList3D.h"
-#include "core/GraphicsPrimitives.h"
-#include "core/Matrix4x4.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/CompressedPropertyArchive.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/Geometric3d.h"
-#include "platform/Archive.h"
+#include <tavrel/core/DisplayList3D.h>
+#include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/platform/Archive.h>
 #include "support/Near.h"
 
 using namespace Tavrel;

@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "foundation/AncestorIterator.h"
-#include "foundation/ChildIterator.h"
-#include "foundation/ClassRegistry.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DescendentIterator.h"
-#include "foundation/FilterLabel.h"
-#include "foundation/GraphTraversal.h"
-#include "foundation/Object.h"
-#include "foundation/ParentIterator.h"
+#include <tavrel/foundation/AncestorIterator.h>
+#include <tavrel/foundation/ChildIterator.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/FilterLabel.h>
+#include <tavrel/foundation/GraphTraversal.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/ParentIterator.h>
 
 using namespace Tavrel;
 

@@ -5,11 +5,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "document/DataModelLibrary.h"
-#include "foundation/Base.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/Object.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
 

@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "document/DataModelLibrary.h"
-#include "foundation/InternalBase.h"
-#include "foundation/Object.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/InternalBase.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
 

@@ -2,11 +2,11 @@
 
 #include <string_view>
 
-#include "foundation/ClassRegistry.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/FilterLabel.h"
-#include "foundation/FilterType.h"
-#include "foundation/Object.h"
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/FilterLabel.h>
+#include <tavrel/foundation/FilterType.h>
+#include <tavrel/foundation/Object.h>
 
 using namespace Tavrel;
 

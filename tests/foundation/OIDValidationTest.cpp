@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/Base.h"
-#include "document/DataModelLibrary.h"
+#include <tavrel/foundation/Base.h>
+#include <tavrel/document/DataModelLibrary.h>
 
 using namespace Tavrel;
 

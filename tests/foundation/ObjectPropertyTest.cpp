@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/ObjectProperty.h"
+#include <tavrel/foundation/ObjectProperty.h>
 
 using namespace Tavrel;
 

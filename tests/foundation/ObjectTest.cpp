@@ -6,14 +6,14 @@
 #include <utility>
 #include <vector>
 
-#include "core/Color.h"
-#include "core/DisplayList3D.h"
-#include "core/GraphicsPrimitives.h"
-#include "foundation/CompressedPropertyArchive.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DataStorage.h"
-#include "foundation/Object.h"
-#include "platform/Archive.h"
+#include <tavrel/core/Color.h>
+#include <tavrel/core/DisplayList3D.h>
+#include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

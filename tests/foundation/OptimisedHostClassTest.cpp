@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "document/DataModelLibrary.h"
-#include "foundation/Base.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/Object.h"
-#include "foundation/TreeRoot.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 // Compiled with -O2 (tests/CMakeLists.txt), as a host builds its own classes: declared through the
 // class macro, inline constructors, made and deleted within one function.

@@ -10,17 +10,17 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Point3d.h"
-#include "foundation/Base.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/CompressedPropertyArchive.h"
-#include "foundation/CompressionInteger.h"
-#include "foundation/Object.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/PropertyArchive.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/Storage.h"
-#include "platform/Archive.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/foundation/CompressionInteger.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/Storage.h>
+#include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 #include "support/StreamValues.h"
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "document/DataModelLibrary.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/Geometric3d.h"
-#include "foundation/PropertyTable.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/PropertyTable.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;

@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "foundation/Base.h"
-#include "foundation/ClassHierarchy.h"
-#include "foundation/ClassNameTable.h"
-#include "foundation/ClassRegistry.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/RuntimeMap.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassHierarchy.h>
+#include <tavrel/foundation/ClassNameTable.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/RuntimeMap.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

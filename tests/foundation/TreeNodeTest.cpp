@@ -5,11 +5,11 @@
 #include <random>
 #include <vector>
 
-#include "foundation/ClassRegistry.h"
-#include "foundation/OrdCollection.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/TreeNode.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/TreeNode.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

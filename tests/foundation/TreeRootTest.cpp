@@ -7,17 +7,17 @@
 #include <random>
 #include <vector>
 
-#include "foundation/CompressedPropertyArchive.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DescendentIterator.h"
-#include "foundation/Enumerator.h"
-#include "foundation/FilterType.h"
-#include "foundation/LogicalIdentifierList.h"
-#include "foundation/LogicalIdentifierSet.h"
-#include "foundation/NamedCollection.h"
-#include "foundation/OrdCollection.h"
-#include "foundation/TreeRoot.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/Enumerator.h>
+#include <tavrel/foundation/FilterType.h>
+#include <tavrel/foundation/LogicalIdentifierList.h>
+#include <tavrel/foundation/LogicalIdentifierSet.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

@@ -6,16 +6,16 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/Base.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/CompressedPropertyArchive.h"
-#include "document/DataModelLibrary.h"
-#include "foundation/DataStorage.h"
-#include "foundation/Object.h"
-#include "foundation/Property.h"
-#include "foundation/PropertyPass.h"
-#include "foundation/TreeNode.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Property.h>
+#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/TreeNode.h>
+#include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
 

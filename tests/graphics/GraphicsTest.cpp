@@ -3,13 +3,13 @@
 #include <cstddef>
 #include <memory>
 
-#include "document/DataModelLibrary.h"
-#include "foundation/ClassRegistry.h"
-#include "foundation/RuntimeMap.h"
-#include "graphics/DecoratedAnnotation.h"
-#include "graphics/Surface.h"
-#include "platform/Archive.h"
-#include "platform/ArchiveException.h"
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/RuntimeMap.h>
+#include <tavrel/graphics/DecoratedAnnotation.h>
+#include <tavrel/graphics/Surface.h>
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ArchiveException.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;

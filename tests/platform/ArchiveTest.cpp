@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Archive.h"
-#include "platform/PersistentObject.h"
+#include <tavrel/platform/Archive.h>
+#include <tavrel/platform/PersistentObject.h>
 
 using namespace Tavrel;
 

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <sstream>
 
-#include "core/Matrix3x3.h"
-#include "core/Matrix4x4.h"
-#include "core/Point3d.h"
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/Point3d.h>
 #include "support/Printers.h"
 
 namespace Tavrel::test {

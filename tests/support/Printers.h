@@ -7,17 +7,17 @@
 #include <ostream>
 #include <string_view>
 
-#include "core/AnisotropicDisplacement.h"
-#include "core/Color.h"
-#include "core/Font.h"
-#include "core/GraphicsAttributes.h"
-#include "core/LightSource.h"
-#include "core/Matrix3x3.h"
-#include "core/Matrix4x4.h"
-#include "core/Point2d.h"
-#include "core/Point3d.h"
-#include "core/Rational.h"
-#include "core/UniqueString.h"
+#include <tavrel/core/AnisotropicDisplacement.h>
+#include <tavrel/core/Color.h>
+#include <tavrel/core/Font.h>
+#include <tavrel/core/GraphicsAttributes.h>
+#include <tavrel/core/LightSource.h>
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/Point2d.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/core/Rational.h>
+#include <tavrel/core/UniqueString.h>
 
 namespace Tavrel {
 

@@ -5,11 +5,11 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/Base.h"
-#include "foundation/Catalog.h"
-#include "foundation/CompressedPropertyArchive.h"
-#include "foundation/PropertyArchive.h"
-#include "platform/Archive.h"
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/Catalog.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/platform/Archive.h>
 
 namespace RecordStream {
 

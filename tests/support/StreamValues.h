@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/Point3d.h"
-#include "foundation/Base.h"
-#include "foundation/PropertyPass.h"
+#include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/PropertyPass.h>
 
 namespace Tavrel {
 
