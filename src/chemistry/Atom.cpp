@@ -6,7 +6,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Atom, ClassKind::DynamicOnly)
+TAVREL_DEFINE_CLASS(Atom)
 
 namespace {
 
@@ -43,11 +43,6 @@ const PropertyTable& Atom::Properties()
                 return ObjectProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable, 0);
             }));
     return table;
-}
-
-void Atom::GetSetObjectProperties(PropertyArchive& archive)
-{
-    Bondable::GetSetObjectProperties(archive);
 }
 
 std::string Atom::GetLabel() const

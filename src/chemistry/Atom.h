@@ -18,11 +18,10 @@ class PropertyArchive;
 // its side effects, the donated-lone-pair mark and neutral crystal-symmetry answers. Optional data
 // lives in user properties whose keys begin with an underscore.
 class Atom : public Bondable {
-    TAVREL_DECLARE_CLASS(Atom, Bondable)
-    TAVREL_EVENT_MASK_LEVEL()
     // Persists nothing of its own; the text interface adds the read-only "SymmetryLabel", listed only
     // inside a crystal cell.
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Atom, Bondable, DynamicOnly)
+    TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the Atom level.
     static constexpr std::uint16_t EventDestroyed = 1;
@@ -149,9 +148,7 @@ public:
     std::string GetLabel() const override;
 
 protected:
-    Atom();
     explicit Atom(Object* parent);
-    Atom(const Atom& other) = default;
 
     void SetColorSchemeHint(std::int32_t hint) { m_colorSchemeHint = static_cast<std::int8_t>(hint); }
 

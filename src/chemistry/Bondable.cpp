@@ -16,7 +16,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Bondable, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Bondable)
 
 namespace {
 
@@ -32,16 +32,14 @@ Bondable::Bondable(Object* parent) : Geometric3d(parent)
     SetMaskFromParents();
 }
 
-Bondable::Bondable(const Bondable& other) : Geometric3d(other) {}
-
 Bondable::~Bondable()
 {
     // Each bond's destructor takes it out of both ends' lists.
-    while (m_numBonds > 0) {
-        const std::uint32_t before = m_numBonds;
-        Discard(GetBond(static_cast<int>(m_numBonds) - 1));
-        if (m_numBonds == before)
-            EraseBond(m_numBonds - 1);
+    while (m_numBonds.value > 0) {
+        const std::uint32_t before = m_numBonds.value;
+        Discard(GetBond(static_cast<int>(m_numBonds.value) - 1));
+        if (m_numBonds.value == before)
+            EraseBond(m_numBonds.value - 1);
     }
     ResizeBonds(0);
 }
@@ -50,47 +48,47 @@ Bondable::~Bondable()
 
 void Bondable::PushBond(Bond* bond)
 {
-    ResizeBonds(m_numBonds + 1);
-    BondData()[m_numBonds - 1] = bond;
+    ResizeBonds(m_numBonds.value + 1);
+    BondData()[m_numBonds.value - 1] = bond;
 }
 
 void Bondable::EraseBond(std::size_t index)
 {
     Bond** const data = BondData();
-    std::copy(data + index + 1, data + m_numBonds, data + index);
-    ResizeBonds(m_numBonds - 1);
+    std::copy(data + index + 1, data + m_numBonds.value, data + index);
+    ResizeBonds(m_numBonds.value - 1);
 }
 
 void Bondable::ResizeBonds(std::size_t count)
 {
-    const bool wasHeap = m_numBonds > InlineBonds;
+    const bool wasHeap = m_numBonds.value > InlineBonds;
     const bool toHeap = count > InlineBonds;
     if (!wasHeap && !toHeap) {
-        std::fill(m_bondStore.inlined + std::min<std::size_t>(count, m_numBonds),
-                  m_bondStore.inlined + InlineBonds, nullptr);
+        std::fill(m_bondStore.value.inlined + std::min<std::size_t>(count, m_numBonds.value),
+                  m_bondStore.value.inlined + InlineBonds, nullptr);
     } else if (wasHeap && toHeap) {
-        if (count > m_bondStore.heap.capacity) {
-            const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{m_bondStore.heap.capacity});
+        if (count > m_bondStore.value.heap.capacity) {
+            const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{m_bondStore.value.heap.capacity});
             auto* const grown = new Bond*[capacity]();
-            std::copy(m_bondStore.heap.data, m_bondStore.heap.data + m_numBonds, grown);
-            delete[] m_bondStore.heap.data;
-            m_bondStore.heap = {grown, static_cast<std::uint32_t>(capacity)};
-        } else if (count > m_numBonds) {
-            std::fill(m_bondStore.heap.data + m_numBonds, m_bondStore.heap.data + count, nullptr);
+            std::copy(m_bondStore.value.heap.data, m_bondStore.value.heap.data + m_numBonds.value, grown);
+            delete[] m_bondStore.value.heap.data;
+            m_bondStore.value.heap = {grown, static_cast<std::uint32_t>(capacity)};
+        } else if (count > m_numBonds.value) {
+            std::fill(m_bondStore.value.heap.data + m_numBonds.value, m_bondStore.value.heap.data + count, nullptr);
         }
     } else if (toHeap) {
         const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{InlineBonds});
         auto* const heap = new Bond*[capacity]();
-        std::copy(m_bondStore.inlined, m_bondStore.inlined + m_numBonds, heap);
-        m_bondStore.heap = {heap, static_cast<std::uint32_t>(capacity)};
+        std::copy(m_bondStore.value.inlined, m_bondStore.value.inlined + m_numBonds.value, heap);
+        m_bondStore.value.heap = {heap, static_cast<std::uint32_t>(capacity)};
     } else {
-        Bond** const heap = m_bondStore.heap.data;
+        Bond** const heap = m_bondStore.value.heap.data;
         BondStore inlined{};
         std::copy(heap, heap + count, inlined.inlined);
         delete[] heap;
-        m_bondStore = inlined;
+        m_bondStore.value = inlined;
     }
-    m_numBonds = static_cast<std::uint32_t>(count);
+    m_numBonds.value = static_cast<std::uint32_t>(count);
 }
 
 void Bondable::AddBond(Bond* bond)
@@ -396,12 +394,12 @@ void Bondable::KeepOwnBonds(bool ended)
 {
     Bond** const data = BondData();
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < m_numBonds; ++i) {
+    for (std::size_t i = 0; i < m_numBonds.value; ++i) {
         Bond* const bond = data[i];
         if (!bond || std::find(data, data + kept, bond) != data + kept)
             continue;
         // A bond whose record is still being read keeps its place until the finishing pass.
-        const bool judged = ended || !bond->m_reading;
+        const bool judged = ended || !bond->m_reading.value;
         if (judged && !(bond->HasEnds() && (bond->GetAtom1() == this || bond->GetAtom2() == this)))
             continue;
         data[kept++] = bond;
@@ -411,52 +409,32 @@ void Bondable::KeepOwnBonds(bool ended)
 
 const PropertyTable& Bondable::Properties()
 {
-    static const PropertyTable table(&Geometric3d::Properties(), PropertyList<Bondable>());
+    static const PropertyTable table(
+        PropertyList<Bondable>()
+            .References(
+                "Bond Array", [](const Bondable& end) { return std::size_t{end.m_numBonds.value}; },
+                [](const Bondable& end, std::size_t i) { return i < end.m_numBonds.value ? end.BondData()[i] : nullptr; },
+                [](Bondable& end, std::size_t count) { end.ResizeBonds(count); },
+                [](Bondable& end, std::size_t i, Bond* bond) {
+                    if (i < end.m_numBonds.value)
+                        end.BondData()[i] = bond;
+                })
+            .BeforeRecord([](Bondable& end, Archive& archive, PropertyArchive* stream) {
+                if (stream && archive.IsLoading())
+                    stream->FinishObject(&end);
+            })
+            .AfterRecord([](Bondable& end, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading())
+                    end.KeepOwnBonds(false);
+                end.UpdateBondsClipped();
+            }));
     return table;
-}
-
-void Bondable::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass pass(archive, *this);
-    pass.Array<Storage::StorageObject>(
-        "Bond Array", [this] { return std::size_t{m_numBonds}; },
-        [this](std::size_t i) { return i < m_numBonds ? BondData()[i] : nullptr; },
-        [this](std::size_t count) { ResizeBonds(count); },
-        [this](std::size_t i, Bond* bond) {
-            if (i < m_numBonds)
-                BondData()[i] = bond;
-        });
-    if (pass.Is(PropertyArchive::MethodBefore) && archive.GetArchive().IsLoading())
-        archive.FinishObject(this);
-    if (pass.Is(PropertyArchive::MethodAfter)) {
-        if (archive.GetArchive().IsLoading())
-            KeepOwnBonds(false);
-        UpdateBondsClipped();
-    }
 }
 
 void Bondable::FinishLoading(std::uint32_t schema)
 {
     Geometric3d::FinishLoading(schema);
     KeepOwnBonds(true);
-}
-
-void Bondable::Serialize(Archive& archive)
-{
-    Geometric3d::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive.WriteCount(m_numBonds);
-        for (const Bond* bond : GetBonds())
-            archive.WriteObject(bond);
-    } else {
-        // Every bond reference takes at least its two-byte tag.
-        const std::uint32_t count = archive.ReadCount(2);
-        ResizeBonds(0);
-        for (std::uint32_t i = 0; i < count; ++i)
-            PushBond(static_cast<Bond*>(static_cast<Base*>(archive.ReadObject(&Bond::GetThisClass()))));
-        KeepOwnBonds(false);
-    }
-    UpdateBondsClipped();
 }
 
 } // namespace Tavrel

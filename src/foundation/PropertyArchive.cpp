@@ -2,10 +2,10 @@
 
 #include <deque>
 #include <stdexcept>
-#include <unordered_set>
 
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/CompressionInteger.h>
+#include <tavrel/foundation/InternalPropertyArchive.h>
 #include <tavrel/foundation/PropertyPlan.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/foundation/Storage.h>
@@ -33,23 +33,9 @@ public:
         }
     }
 
-    void Set(std::uint32_t key, std::uint32_t value)
-    {
-        if (2 * (m_size + 1) > m_slots.size())
-            Grow();
-        for (std::size_t i = Home(key);; i = (i + 1) & (m_slots.size() - 1)) {
-            Slot& slot = m_slots[i];
-            if (!slot.used) {
-                slot = {key, value, true};
-                ++m_size;
-                return;
-            }
-            if (slot.key == key) {
-                slot.value = value;
-                return;
-            }
-        }
-    }
+    void Set(std::uint32_t key, std::uint32_t value) { Place(key, value, true); }
+    // Adds an entry unless the key has one; false when it had.
+    bool Insert(std::uint32_t key, std::uint32_t value) { return Place(key, value, false); }
 
     std::size_t GetSize() const { return m_size; }
 
@@ -59,6 +45,26 @@ private:
         std::uint32_t value = 0;
         bool used = false;
     };
+
+    // True when the key was new.
+    bool Place(std::uint32_t key, std::uint32_t value, bool replace)
+    {
+        if (2 * (m_size + 1) > m_slots.size())
+            Grow();
+        for (std::size_t i = Home(key);; i = (i + 1) & (m_slots.size() - 1)) {
+            Slot& slot = m_slots[i];
+            if (!slot.used) {
+                slot = {key, value, true};
+                ++m_size;
+                return true;
+            }
+            if (slot.key == key) {
+                if (replace)
+                    slot.value = value;
+                return false;
+            }
+        }
+    }
 
     std::size_t Home(std::uint32_t key) const
     {
@@ -179,7 +185,7 @@ struct PropertyArchive::State {
 
     OIDMap oidMap;
     std::vector<FinishEntry> finish;
-    std::unordered_set<const TreeNode*> finishSet;
+    FlatMap finishSet; // the OIDs of the nodes in finish
     // OIDs of the objects created by reading, in order of creation.
     std::vector<std::uint32_t> created;
     // Input bytes that the open records still need after the innermost one: at least one per
@@ -194,6 +200,8 @@ struct PropertyArchive::State {
 };
 
 namespace {
+
+StreamRecordCounts g_recordCounts;
 
 // Whether an object handed out earlier still exists.
 bool IsAlive(const Base* object, std::uint32_t oid)
@@ -248,8 +256,9 @@ public:
     std::int32_t ReadNumberOfProperties(std::string_view) override { Refuse(); }
     void WritePropertyName(std::string_view className, std::string_view propertyName, bool isArray) override
     {
-        // A planned record's names and flags are all in the stream already.
-        if (m_plan)
+        // A name and flag the stream has given are not written again; one it has not is placed as in
+        // any record, the stream deciding once the bytes before it are in.
+        if (m_plan && m_plan->IsNamed(m_position))
             return;
         Add(Kind::Name, ClassIndex(className), propertyName, isArray ? 1 : 0, nullptr, 0);
     }
@@ -274,8 +283,11 @@ public:
         Base& base = PropertyPlan::AsBase(object);
         PropertyPass pass = PropertyPlan::WritePass(*this, base);
         for (m_position = 0; m_position < plan.GetCount(); ++m_position) {
-            const PropertyEntry& entry = *plan.GetStep(m_position).entry;
-            entry.write(pass, entry.name, base);
+            const PropertyPlan::Step& step = plan.GetStep(m_position);
+            // An array's write half names it.
+            if (!step.isArray)
+                WritePropertyName(plan.GetClassName(), step.entry->name, false);
+            step.entry->write(pass, step.entry->name, base);
         }
     }
     std::int32_t ReadPropertyType(std::string_view, std::string_view) override { Refuse(); }
@@ -419,7 +431,7 @@ std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
 
 void PropertyArchive::FinishObject(TreeNode* object)
 {
-    if (object && m_state->finishSet.insert(object).second)
+    if (object && m_state->finishSet.Insert(object->GetOID(), 1))
         m_state->finish.push_back({object, object->GetOID()});
 }
 
@@ -545,17 +557,21 @@ struct PropertyArchive::RecordWriter {
         Recorder* recorder;       // null while given up
         std::size_t item = 0;     // items placed
         std::size_t offset = 0;   // bytes placed, from the start of the record's recording
+        std::size_t references = 0; // reference and record items placed at that offset
     };
     static constexpr std::size_t KeptRecordings = 64;
 
     explicit RecordWriter(PropertyArchive& archive) : stream(archive) {}
 
-    // A class the stream has described in full is written by its plan: its index stands for the
-    // hierarchy, the count is known, and the values are recorded step by step.
+    // A class that has a plan is written by it from its first record on: the tables' hooks stand for
+    // the levels' passes, its index for the hierarchy once the stream holds the class, the plan's
+    // count for the counting pass, and the values are recorded step by step.
     void Begin(Catalog& object, std::uint32_t oid)
     {
         const PropertyPlan* plan = stream.FindWritePlan(object);
-        if (!plan || plan->HasBefore()) {
+        if (plan) {
+            plan->BeforeRecord(PropertyPlan::AsBase(object), stream);
+        } else {
             stream.SetMethodType(MethodBefore);
             object.GetSetObjectProperties(stream);
         }
@@ -566,7 +582,11 @@ struct PropertyArchive::RecordWriter {
             ClassHierarchy hierarchy;
             object.BuildClassHierarchy(hierarchy);
             stream.WriteClassHierarchy(hierarchy);
-            stream.WriteNumberOfProperties(object.GetClassHierarchyName(), object.GetNumberOfProperties(stream));
+            // The class's first record: its plan, when it has one, is compiled now.
+            plan = stream.FindWritePlan(object);
+            stream.WriteNumberOfProperties(object.GetClassHierarchyName(),
+                                           plan ? static_cast<std::int32_t>(plan->GetCount())
+                                                : object.GetNumberOfProperties(stream));
         }
         Recorder& recorder = Record(object, plan);
         open.push_back({&object, plan, &recorder});
@@ -586,6 +606,8 @@ struct PropertyArchive::RecordWriter {
                 stream.GetArchive().Write(bytes + top.offset, recorder.GetEnd() - recorder.GetStart() - top.offset);
                 Catalog* finished = top.object;
                 const PropertyPlan* plan = top.plan;
+                ++g_recordCounts.written;
+                g_recordCounts.writtenByPlan += plan ? 1 : 0;
                 End();
                 if (plan) {
                     plan->AfterRecord(PropertyPlan::AsBase(*finished), stream);
@@ -598,7 +620,11 @@ struct PropertyArchive::RecordWriter {
             const Recorder::Item& item = recorder.GetItem(top.item++);
             const std::size_t itemOffset = item.offset - recorder.GetStart();
             stream.GetArchive().Write(bytes + top.offset, itemOffset - top.offset);
+            if (itemOffset != top.offset)
+                top.references = 0;
             top.offset = itemOffset;
+            if (item.kind == Recorder::Kind::Reference || item.kind == Recorder::Kind::Record)
+                ++top.references;
             switch (item.kind) {
             case Recorder::Kind::Name:
                 stream.WritePropertyName(recorder.GetClassName(item.className), item.name, item.value == 1);
@@ -641,12 +667,26 @@ struct PropertyArchive::RecordWriter {
     }
 
     // The pass of a record that gave its recording up is run again; it must record at least what was
-    // placed. The record keeps this recording until it ends.
+    // placed. Names and type codes that the stream has given since are not recorded again, so the
+    // placing goes on after the last reference placed, which a record gives its recording up at. The
+    // record keeps this recording until it ends.
     void Remake(Open& record)
     {
         Recorder& recorder = Record(*record.object, record.plan);
-        if (recorder.GetNumberOfItems() < record.item || recorder.GetEnd() - recorder.GetStart() < record.offset)
+        std::size_t item = 0;
+        std::size_t references = 0;
+        for (; item < recorder.GetNumberOfItems() && references < record.references; ++item) {
+            const Recorder::Item& recorded = recorder.GetItem(item);
+            const std::size_t offset = recorded.offset - recorder.GetStart();
+            if (offset > record.offset)
+                break;
+            if (offset == record.offset &&
+                (recorded.kind == Recorder::Kind::Reference || recorded.kind == Recorder::Kind::Record))
+                ++references;
+        }
+        if (references < record.references || recorder.GetEnd() - recorder.GetStart() < record.offset)
             throw std::logic_error("a record changed while it was written");
+        record.item = item;
         record.recorder = &recorder;
     }
 
@@ -776,28 +816,32 @@ struct PropertyArchive::RecordReader {
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
         const RecordClass recordClass = stream.ReadRecordClass();
         frame.plan = recordClass.entry ? stream.FindReadPlan(*recordClass.entry, nullptr) : nullptr;
-        // A class whose plan gave no object of its own class is read generically, never by that plan.
-        const bool hadPlan = frame.plan != nullptr;
         if (frame.plan) {
             frame.className = frame.plan->GetClassName();
             frame.object = CreatePlanned(frame, *recordClass.hierarchy);
         } else {
             frame.className = recordClass.hierarchy->GetClassNameA();
             frame.object = Create(*recordClass.hierarchy);
+            // The class's first record with an object binds the class's plan.
+            if (recordClass.entry && frame.object)
+                frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
         }
         if (frame.object) {
             frame.oid = frame.object->GetOID();
             stream.AddOIDMapEntry(stored, frame.oid);
-            if (!frame.plan || frame.plan->HasBefore()) {
+            if (frame.plan) {
+                frame.plan->BeforeRecord(*frame.object, stream);
+            } else {
                 stream.SetMethodType(MethodBefore);
                 frame.object->GetSetObjectProperties(stream);
             }
         }
-        frame.count = frame.plan ? static_cast<std::int32_t>(frame.plan->GetCount())
-                                 : stream.ReadNumberOfProperties(frame.className);
+        frame.count = frame.plan && frame.plan->IsCounted() ? static_cast<std::int32_t>(frame.plan->GetCount())
+                                                            : stream.ReadNumberOfProperties(frame.className);
         Check(frame.count, "property count");
-        if (!hadPlan && recordClass.entry && frame.object)
-            frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
+        // A count the first record gives otherwise has dropped the plan.
+        if (frame.plan && frame.plan->IsDropped())
+            frame.plan = nullptr;
         frames.push_back(std::move(frame));
     }
 
@@ -866,11 +910,21 @@ struct PropertyArchive::RecordReader {
         }
     }
 
+    // A planned record takes a name from the stream only where its class's description has not given
+    // it yet; a name that is not the plan's drops the plan, and the record goes on by name.
     void BeginProperty(Frame& frame)
     {
+        const auto position = static_cast<std::size_t>(frame.property);
+        bool named = false;
+        if (frame.plan && !frame.plan->IsDropped() && !frame.plan->IsNamed(position)) {
+            frame.name = stream.ReadPropertyName(frame.className, frame.property, frame.isArray);
+            named = true;
+        }
+        if (frame.plan && frame.plan->IsDropped())
+            frame.plan = nullptr;
         if (frame.plan)
-            frame.isArray = frame.plan->GetStep(static_cast<std::size_t>(frame.property)).isArray;
-        else
+            frame.isArray = frame.plan->GetStep(position).isArray;
+        else if (!named)
             frame.name = stream.ReadPropertyName(frame.className, frame.property, frame.isArray);
         ++frame.property;
         frame.elements = 1;
@@ -931,6 +985,7 @@ struct PropertyArchive::RecordReader {
             Base* object = frame.recheck ? frame.Object() : frame.object;
             frame.recheck = false;
             if (object) {
+                Resize(frame, entry, *object);
                 stream.SetArrayIndex(frame.element - 1);
                 PropertyPass pass = PropertyPlan::ReadPass(stream, *object, entry.name);
                 entry.read(pass, entry.name, *object);
@@ -1018,6 +1073,7 @@ struct PropertyArchive::RecordReader {
         state.taken = false;
         if (Base* target = frame.Object()) {
             const PropertyEntry& entry = *frame.plan->GetStep(static_cast<std::size_t>(frame.property - 1)).entry;
+            Resize(frame, entry, *target);
             stream.SetProperty(frame.slots == 2 ? static_cast<Storage*>(&pair) : &object);
             stream.SetArrayIndex(frame.element - 1);
             PropertyPass pass = PropertyPlan::ReadPass(stream, *target, entry.name);
@@ -1035,6 +1091,14 @@ struct PropertyArchive::RecordReader {
         frame.phase = Phase::NextElement;
     }
 
+    // An array's first element comes with its count: the entry sizes the array first, as the
+    // generic array-size pass does.
+    void Resize(const Frame& frame, const PropertyEntry& entry, Base& object)
+    {
+        if (frame.isArray && frame.element == 1 && entry.resize)
+            entry.resize(object, static_cast<std::size_t>(frame.elements));
+    }
+
     static void DropUnowned(const Slot& slot)
     {
         if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid))
@@ -1047,6 +1111,8 @@ struct PropertyArchive::RecordReader {
     Base* End()
     {
         Frame& frame = frames.back();
+        ++g_recordCounts.read;
+        g_recordCounts.readByPlan += frame.plan ? 1 : 0;
         Base* object = frame.Object();
         if (object) {
             if (frame.plan) {
@@ -1087,6 +1153,11 @@ Base* PropertyArchive::ReadRecord()
         m_state->created.resize(mark);
         throw;
     }
+}
+
+StreamRecordCounts CountStreamRecordsForTests()
+{
+    return g_recordCounts;
 }
 
 } // namespace Tavrel

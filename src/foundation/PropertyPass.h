@@ -26,8 +26,10 @@ namespace Tavrel {
 class PropertyPlan;
 class PropertyTable;
 
-// A level's work after a record of an object of it.
-using PropertyHook = void (*)(Base&, PropertyArchive&);
+// A level's work before or after a record of an object of it: the framework archive the record's
+// bytes go to or come from, and the property stream when the record is one of its (null in the
+// framework archive's own form).
+using RecordHook = void (*)(Base&, Archive&, PropertyArchive*);
 
 // The property names of one class level, compared case-sensitively: a stored name in other letter
 // case than the level's own is not routed to that level and is dropped, even though a level matches
@@ -54,9 +56,9 @@ private:
 //         ...
 //
 // A level that describes its properties in a PropertyTable runs them all with one line:
-// PropertyPass(archive, *this).Table(Properties()); such a level does nothing before a record and
-// keeps its work after one in the table (PropertyList::AfterRecord), as records read or written by a
-// plan run no level's pass.
+// PropertyPass(archive, *this).Table(Properties()); such a level keeps its work before and after a
+// record in the table (PropertyList::BeforeRecord, AfterRecord), as records read or written by a plan
+// run no level's pass.
 //
 // The constructor runs the base level's pass first, except that a read of a name this level does not
 // own goes to the base level alone (the pass is then false and every line does nothing). Each line
@@ -81,8 +83,6 @@ public:
         }
         if (!routed)
             object.Level::Superclass::GetSetObjectProperties(archive);
-        if (m_method == PropertyArchive::MethodCount)
-            CountLevel();
         if (m_method == PropertyArchive::MethodWrite)
             m_className = object.GetClassHierarchyName();
     }
@@ -229,7 +229,8 @@ public:
     }
 
     // Every persisted entry of the level's table, in the table's order. An array entry writes its
-    // whole array and reads the element at the archive's array index.
+    // whole array, sizes it to the stored count and reads the element at the archive's array index.
+    // The table's hooks run in the passes before and after a record.
     void Table(const PropertyTable& table);
 
     // A line of one value: counts it; writes its name, then write() the value (its holder: type code
@@ -329,8 +330,6 @@ private:
     static PropertyLevel s_plannedLevel;
     // Marks the level's names complete after its first pass, unless that pass ends by an exception.
     void Complete();
-    // A counting pass tells the plan being compiled that one more level has a pass.
-    void CountLevel();
 
     // The archive a byte block is written to or read from, reused from block to block.
     class NestedArchive {

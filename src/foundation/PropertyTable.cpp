@@ -83,6 +83,32 @@ bool FromText(std::string_view text, Point3d& value)
 
 // ---- Table
 
+void PropertyTable::Serialize(Archive& archive, Base& object) const
+{
+    if (m_record) {
+        m_record(object, archive);
+        return;
+    }
+    if (m_before)
+        m_before(object, archive, nullptr);
+    if (archive.IsStoring()) {
+        for (const PropertyEntry& entry : m_entries) {
+            if (entry.IsWritten())
+                entry.archiveWrite(archive, object, entry);
+        }
+    } else {
+        // Taken before the fields: reading an inline record among them sets the archive's schema anew.
+        const std::uint32_t schema = archive.GetObjectSchema();
+        archive.SetObjectSchema(schema);
+        for (const PropertyEntry& entry : m_entries) {
+            if (entry.IsArchivedIn(schema))
+                entry.archiveRead(archive, object, entry);
+        }
+    }
+    if (m_after)
+        m_after(object, archive, nullptr);
+}
+
 void PropertyTable::BuildListing(const std::vector<std::string_view>& textNames)
 {
     if (textNames.empty()) {

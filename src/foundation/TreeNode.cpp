@@ -2271,8 +2271,8 @@ const PropertyTable& TreeNode::Properties()
             .Value<Storage::StorageBool>(
                 "Expanded", [](const TreeNode& node) { return node.HasFlag(Expanded); },
                 [](TreeNode& node, bool on) { node.SetFlag(Expanded, on); })
-            .AfterRecord([](TreeNode& node, PropertyArchive& archive) {
-                if (!archive.GetArchive().IsLoading())
+            .AfterRecord([](TreeNode& node, Archive& archive, PropertyArchive* stream) {
+                if (!stream || !archive.IsLoading())
                     return;
                 node.PlaceListedChildren();
                 // Nodes join their parents while their records are read, so the top node's record

@@ -159,10 +159,8 @@ public:
     // other classes and entries that would close a cycle are dropped. When its record ends a node
     // holds the children its list names in list order, whatever order their records came in, then
     // any others. No events are raised. The top node of a loaded tree hands the whole tree to its
-    // NodeInserted when its record ends.
-    void GetSetObjectProperties(PropertyArchive& archive) override;
-    // The stored properties of the tree level (the stream's only; no text interface).
-    static const PropertyTable& Properties();
+    // NodeInserted when its record ends. The table has no text interface.
+    TAVREL_DECLARE_PROPERTIES()
 
     // Listeners may delete, move and add nodes while an operation runs. An operation that goes on
     // after raising an event holds a watch on every node it goes on with (Notify does so for the node

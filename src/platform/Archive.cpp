@@ -394,11 +394,13 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
     const ObjectHeader header = ReadObjectHeader(expected);
     if (!header.isNew)
         return header.object;
+    // The record that holds this one keeps its schema for the fields after it.
+    const std::uint32_t outer = m_schema;
     try {
         const NestedBody body(*this, m_nesting, at);
         m_schema = header.schema;
         header.object->Serialize(*this);
-        m_schema = 0xFFFFFFFFu;
+        m_schema = outer;
     } catch (...) {
         AbandonObject(header);
         throw;

@@ -157,7 +157,8 @@ public:
     [[noreturn]] void RefuseRead(std::size_t size) const;
     [[noreturn]] void Refuse(ArchiveException::Cause cause, std::string_view what, std::size_t offset) const;
 
-    // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF.
+    // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF;
+    // reading it resets it. A record read inline gives the record that holds it its schema back.
     std::uint32_t GetObjectSchema();
     void SetObjectSchema(std::uint32_t schema) { m_schema = schema; }
 

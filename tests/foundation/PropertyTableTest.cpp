@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/Geometric3d.h>
 #include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;
@@ -54,14 +57,54 @@ void Tally::GetSetObjectProperties(PropertyArchive& archive)
     PropertyPass(archive, *this).Table(Properties());
 }
 
+// A level whose framework-archive record is not its stream record: a count the framework archive
+// holds in 16 bits, a flag only the stream holds, a mark only the framework archive holds, a rate
+// that records from schema 2 on hold and a word that only older records hold.
+class Stamp : public Geometric3d {
+    TAVREL_CLASS(Stamp, Geometric3d, Creatable)
+public:
+    explicit Stamp(Object* parent) : Geometric3d(parent) {}
+
+    std::int32_t count = 0;
+    bool flag = false;
+    float mark = 0.0f;
+    std::uint8_t rate = 0;
+};
+TAVREL_DEFINE_CLASS(Stamp)
+
+Stamp::Stamp() = default;
+
+const PropertyTable& Stamp::Properties()
+{
+    static const PropertyTable table(PropertyList<Stamp>()
+                                         .Field<&Stamp::count>("Stamp Count")
+                                         .ArchiveAs<std::int16_t>()
+                                         .Field<&Stamp::flag>("Stamp Flag")
+                                         .StreamOnly()
+                                         .ArchiveField<&Stamp::mark>()
+                                         .Field<&Stamp::rate>("Stamp Rate")
+                                         .FromSchema(2)
+                                         .ArchiveDropped<std::int32_t>(2));
+    return table;
+}
+
 class PropertyTableTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
         ClassRegistry::Register<Tally>();
+        ClassRegistry::Register<Stamp>();
     }
 };
+
+std::unique_ptr<Stamp> ReadStamp(const std::vector<std::uint8_t>& bytes)
+{
+    Archive in(bytes);
+    std::unique_ptr<PersistentObject> read(in.ReadObject(&Stamp::GetThisClass()));
+    EXPECT_EQ(in.GetRemaining(), 0u);
+    return std::unique_ptr<Stamp>(static_cast<Stamp*>(static_cast<Base*>(read.release())));
+}
 
 std::vector<std::string> Names(const ObjectProperty::Array& properties)
 {
@@ -147,4 +190,49 @@ TEST_F(PropertyTableTest, UserPropertiesComeAndGoWithoutATableOfTheirOwn)
     EXPECT_EQ(without.GetTempData(), nullptr);
     without.SetTempData(&users, false);
     EXPECT_EQ(without.GetTempData(), &users);
+}
+
+TEST_F(PropertyTableTest, TheFrameworkRecordIsTheTablesColumnAfterTheBaseLevelsWithEachSchemasFields)
+{
+    Stamp stamp(nullptr);
+    stamp.SetLabel("s");
+    stamp.SetXYZ(Point3d(1.0, 2.0, 3.0));
+    stamp.count = -300;
+    stamp.flag = true;
+    stamp.mark = 2.5f;
+    stamp.rate = 7;
+    Archive out;
+    out.WriteObject(&stamp);
+    const std::vector<std::uint8_t> written = out.GetBuffer();
+
+    // The level's fields close the record, after the base levels': the count in 16 bits, the mark,
+    // the rate; the flag is the stream's alone.
+    std::vector<std::uint8_t> fields{0xD4, 0xFE};
+    fields.resize(6);
+    std::memcpy(fields.data() + 2, &stamp.mark, 4);
+    fields.push_back(7);
+    ASSERT_GT(written.size(), fields.size());
+    EXPECT_TRUE(std::equal(fields.begin(), fields.end(), written.end() - static_cast<std::ptrdiff_t>(fields.size())));
+    std::unique_ptr<Stamp> loaded = ReadStamp(written);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->GetLabel(), "s");
+    EXPECT_EQ(loaded->GetXYZ(), Point3d(1.0, 2.0, 3.0));
+    EXPECT_EQ(loaded->count, -300);
+    EXPECT_FALSE(loaded->flag);
+    EXPECT_EQ(loaded->mark, 2.5f);
+    EXPECT_EQ(loaded->rate, 7);
+
+    // A record of schema 1: no rate, then the older word.
+    std::vector<std::uint8_t> older(written.begin(), written.end() - 1);
+    older.insert(older.end(), {9, 0, 0, 0});
+    const std::string name = "XXStamp";
+    const auto at = std::search(older.begin(), older.end(), name.begin(), name.end());
+    ASSERT_NE(at, older.end());
+    *(at - 4) = 1;
+    *(at - 3) = 0;
+    loaded = ReadStamp(older);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->count, -300);
+    EXPECT_EQ(loaded->mark, 2.5f);
+    EXPECT_EQ(loaded->rate, 0);
 }
