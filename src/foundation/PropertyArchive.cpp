@@ -1,5 +1,6 @@
 #include <tavrel/foundation/PropertyArchive.h>
 
+#include <algorithm>
 #include <deque>
 #include <stdexcept>
 
@@ -85,6 +86,47 @@ private:
 
     std::vector<Slot> m_slots;
     std::size_t m_size = 0;
+};
+
+// A set of OIDs. The objects of one load come from the counter one after another, so the OIDs from
+// the first one entered up live in a bitmap while it holds at least one entry per 64 bits; the others
+// go to a flat table.
+class OIDSet {
+public:
+    // False when the OID was in the set.
+    bool Insert(std::uint32_t oid)
+    {
+        if (m_size == 0)
+            m_base = oid;
+        if (oid >= m_base) {
+            const std::size_t index = oid - m_base;
+            if (index < Bits * (m_size + FreeWords)) {
+                if (index >= Bits * m_words.size())
+                    m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+                std::uint64_t& word = m_words[index / Bits];
+                const std::uint64_t bit = std::uint64_t{1} << (index % Bits);
+                // An OID entered while the bitmap did not reach it is in the table.
+                if ((word & bit) != 0 || (m_scattered.GetSize() != 0 && m_scattered.Find(oid)))
+                    return false;
+                word |= bit;
+                ++m_size;
+                return true;
+            }
+        }
+        if (!m_scattered.Insert(oid, 1))
+            return false;
+        ++m_size;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t Bits = 64;
+    static constexpr std::size_t FreeWords = 1024;
+
+    std::uint32_t m_base = 0;
+    std::size_t m_size = 0;
+    std::vector<std::uint64_t> m_words;
+    FlatMap m_scattered;
 };
 
 } // namespace
@@ -185,7 +227,7 @@ struct PropertyArchive::State {
 
     OIDMap oidMap;
     std::vector<FinishEntry> finish;
-    FlatMap finishSet; // the OIDs of the nodes in finish
+    OIDSet finishSet; // the OIDs of the nodes in finish
     // OIDs of the objects created by reading, in order of creation.
     std::vector<std::uint32_t> created;
     // Input bytes that the open records still need after the innermost one: at least one per
@@ -254,41 +296,16 @@ public:
     ClassHierarchy ReadClassHierarchy() override { Refuse(); }
     void WriteNumberOfProperties(std::string_view, std::int32_t) override { Refuse(); }
     std::int32_t ReadNumberOfProperties(std::string_view) override { Refuse(); }
+    // Names and type codes are placed as in the stream, which decides what to write once the bytes
+    // before them are in.
     void WritePropertyName(std::string_view className, std::string_view propertyName, bool isArray) override
     {
-        // A name and flag the stream has given are not written again; one it has not is placed as in
-        // any record, the stream deciding once the bytes before it are in.
-        if (m_plan && m_plan->IsNamed(m_position))
-            return;
         Add(Kind::Name, ClassIndex(className), propertyName, isArray ? 1 : 0, nullptr, 0);
     }
     std::string ReadPropertyName(std::string_view, std::int32_t, bool&) override { Refuse(); }
     void WritePropertyType(std::string_view className, std::string_view propertyName, std::int32_t type) override
     {
-        // A code the stream has given is not written again; one it has not (an array's, before its
-        // first element) is placed as in any record, the stream deciding once the bytes before it are in.
-        if (m_plan && m_plan->GetTypeCode(m_position) != -1)
-            return;
         Add(Kind::Type, ClassIndex(className), propertyName, type, nullptr, 0);
-    }
-
-    // Records the values of a record of the plan's class, step by step.
-    void WritePlanned(const PropertyPlan& plan, Catalog& object)
-    {
-        struct Planned {
-            Recorder& recorder;
-            ~Planned() { recorder.m_plan = nullptr; }
-        } planned{*this};
-        m_plan = &plan;
-        Base& base = PropertyPlan::AsBase(object);
-        PropertyPass pass = PropertyPlan::WritePass(*this, base);
-        for (m_position = 0; m_position < plan.GetCount(); ++m_position) {
-            const PropertyPlan::Step& step = plan.GetStep(m_position);
-            // An array's write half names it.
-            if (!step.isArray)
-                WritePropertyName(plan.GetClassName(), step.entry->name, false);
-            step.entry->write(pass, step.entry->name, base);
-        }
     }
     std::int32_t ReadPropertyType(std::string_view, std::string_view) override { Refuse(); }
 
@@ -341,8 +358,6 @@ private:
     std::size_t m_used = 0;
     std::vector<std::string> m_classNames;
     std::vector<Item> m_items;
-    const PropertyPlan* m_plan = nullptr; // the plan of the record being recorded, if it has one
-    std::size_t m_position = 0;           // the plan's step being recorded
 };
 
 PropertyArchive::PropertyArchive(Archive& archive)
@@ -431,7 +446,7 @@ std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
 
 void PropertyArchive::FinishObject(TreeNode* object)
 {
-    if (object && m_state->finishSet.Insert(object->GetOID(), 1))
+    if (object && m_state->finishSet.Insert(object->GetOID()))
         m_state->finish.push_back({object, object->GetOID()});
 }
 
@@ -542,22 +557,37 @@ Base* PropertyArchive::ReadReference()
     return ReadRecord();
 }
 
-// Writing records. Each record's MethodWrite pass runs against a recorder; the recorded items are then
-// placed in the stream in order, and a reference to an object not yet in the stream opens that
-// object's record at its place. An explicit stack keeps the nesting off the call stack.
+// Writing records. A record of a class that has a plan is written step by step straight into the
+// stream; any other record's MethodWrite pass runs against a recorder, whose items are then placed in
+// the stream in order. Either way a reference to an object not yet in the stream opens that object's
+// record at its place, and the referring record goes on once that one has ended: an explicit stack
+// keeps the nesting off the call stack.
 
 struct PropertyArchive::RecordWriter {
-    // An open record: what of its recording is placed, and the recording while it is kept. Only the
-    // innermost records keep theirs; an outer one gives its recording up to a deeper record and makes it
-    // again when the stream gets back to it, so a deep chain holds a few words per level. A record made
-    // again keeps its recording until it ends, so none is made more than twice.
+    // An open record. A planned one holds its place: the step begun and the elements of it written.
+    // A recorded one holds what of its recording is placed, and the recording while it is kept: only
+    // the innermost recorded records keep theirs; an outer one gives its recording up to a deeper
+    // record and makes it again when the stream gets back to it, so a deep chain holds a few words
+    // per level. A record made again keeps its recording until it ends, so none is made more than
+    // twice.
+    struct Recorded {
+        std::size_t item;       // items placed
+        std::size_t offset;     // bytes placed, from the start of the record's recording
+        std::size_t references; // reference and record items placed at that offset
+    };
+    struct Planned {
+        std::size_t step;     // steps begun
+        std::size_t element;  // elements of the step written
+        std::size_t elements; // elements of the step
+    };
     struct Open {
         Catalog* object;
         const PropertyPlan* plan; // the plan the record is written by, or null
-        Recorder* recorder;       // null while given up
-        std::size_t item = 0;     // items placed
-        std::size_t offset = 0;   // bytes placed, from the start of the record's recording
-        std::size_t references = 0; // reference and record items placed at that offset
+        Recorder* recorder;       // recorded: null while given up
+        union {
+            Recorded recorded;
+            Planned planned;
+        };
     };
     static constexpr std::size_t KeptRecordings = 64;
 
@@ -565,7 +595,7 @@ struct PropertyArchive::RecordWriter {
 
     // A class that has a plan is written by it from its first record on: the tables' hooks stand for
     // the levels' passes, its index for the hierarchy once the stream holds the class, the plan's
-    // count for the counting pass, and the values are recorded step by step.
+    // count for the counting pass.
     void Begin(Catalog& object, std::uint32_t oid)
     {
         const PropertyPlan* plan = stream.FindWritePlan(object);
@@ -588,8 +618,13 @@ struct PropertyArchive::RecordWriter {
                                            plan ? static_cast<std::int32_t>(plan->GetCount())
                                                 : object.GetNumberOfProperties(stream));
         }
-        Recorder& recorder = Record(object, plan);
-        open.push_back({&object, plan, &recorder});
+        if (plan) {
+            open.push_back({&object, plan, nullptr, {}});
+            open.back().planned = {};
+            return;
+        }
+        Recorder& recorder = Record(object);
+        open.push_back({&object, nullptr, &recorder, {}});
         kept.push_back(open.size() - 1);
     }
 
@@ -597,54 +632,116 @@ struct PropertyArchive::RecordWriter {
     {
         Begin(object, oid);
         while (!open.empty()) {
-            Open& top = open.back();
-            if (!top.recorder)
-                Remake(top);
-            const Recorder& recorder = *top.recorder;
-            const std::uint8_t* const bytes = recorder.GetBytes() + recorder.GetStart();
-            if (top.item == recorder.GetNumberOfItems()) {
-                stream.GetArchive().Write(bytes + top.offset, recorder.GetEnd() - recorder.GetStart() - top.offset);
-                Catalog* finished = top.object;
-                const PropertyPlan* plan = top.plan;
-                ++g_recordCounts.written;
-                g_recordCounts.writtenByPlan += plan ? 1 : 0;
-                End();
-                if (plan) {
-                    plan->AfterRecord(PropertyPlan::AsBase(*finished), stream);
-                } else {
-                    stream.SetMethodType(MethodAfter);
-                    finished->GetSetObjectProperties(stream);
-                }
-                continue;
-            }
-            const Recorder::Item& item = recorder.GetItem(top.item++);
-            const std::size_t itemOffset = item.offset - recorder.GetStart();
-            stream.GetArchive().Write(bytes + top.offset, itemOffset - top.offset);
-            if (itemOffset != top.offset)
-                top.references = 0;
-            top.offset = itemOffset;
-            if (item.kind == Recorder::Kind::Reference || item.kind == Recorder::Kind::Record)
-                ++top.references;
-            switch (item.kind) {
-            case Recorder::Kind::Name:
-                stream.WritePropertyName(recorder.GetClassName(item.className), item.name, item.value == 1);
-                break;
-            case Recorder::Kind::Type:
-                stream.WritePropertyType(recorder.GetClassName(item.className), item.name, item.value);
-                break;
-            case Recorder::Kind::Reference:
-                WriteReference(static_cast<Base*>(item.object));
-                break;
-            case Recorder::Kind::Record:
-                Begin(*item.object, item.oid);
-                break;
-            }
+            if (open.back().plan)
+                StepPlanned();
+            else
+                PlaceRecorded();
         }
     }
 
-    // Runs the object's MethodWrite pass (by its plan, when it has one) against a spare recorder, or
-    // one taken from the outermost record that keeps its recording.
-    Recorder& Record(Catalog& object, const PropertyPlan* plan)
+    // The next step or element of the innermost record, a planned one.
+    void StepPlanned()
+    {
+        Open& record = open.back();
+        Planned& top = record.planned;
+        const PropertyPlan& plan = *record.plan;
+        Base& object = PropertyPlan::AsBase(*record.object);
+        if (top.element == top.elements) {
+            if (top.step == plan.GetCount()) {
+                Ended(record);
+                return;
+            }
+            const std::size_t position = top.step++;
+            const PropertyPlan::Step& step = plan.GetStep(position);
+            top.element = 0;
+            top.elements = 0;
+            const PropertyEntry& entry = *step.entry;
+            if (!entry.referenced) {
+                // A value, or an array of values, written whole; an array's write half names it.
+                PropertyPass pass = plan.WritePass(stream, object, position);
+                if (!step.isArray && !plan.IsNamed(position))
+                    stream.WritePropertyName(plan.GetClassName(), entry.name, false);
+                entry.write(pass, entry.name, object);
+                return;
+            }
+            if (!plan.IsNamed(position))
+                stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
+            top.elements = entry.references(object);
+            if (step.isArray) {
+                if (top.elements > static_cast<std::size_t>(INT32_MAX))
+                    stream.GetArchive().Refuse(ArchiveException::genericException,
+                                               "array property " + ArchiveException::Quote(entry.name) + " has " +
+                                                   std::to_string(top.elements) + " elements, too many to store");
+                CompressionInteger::Write(static_cast<std::int32_t>(top.elements), stream.GetArchive());
+            }
+            return;
+        }
+        // One reference; the stream has named an array's element with the array.
+        const std::size_t position = top.step - 1;
+        const PropertyEntry& entry = *plan.GetStep(position).entry;
+        if (plan.GetTypeCode(position) == -1)
+            stream.WritePropertyType(plan.GetClassName(), entry.name, Storage::StorageObject);
+        Base* const referenced = entry.referenced(object, top.element++);
+        WriteReference(referenced);
+    }
+
+    // The next item of the innermost record, a recorded one.
+    void PlaceRecorded()
+    {
+        Open& record = open.back();
+        if (!record.recorder)
+            Remake(record);
+        Recorded& top = record.recorded;
+        const Recorder& recorder = *record.recorder;
+        const std::uint8_t* const bytes = recorder.GetBytes() + recorder.GetStart();
+        if (top.item == recorder.GetNumberOfItems()) {
+            stream.GetArchive().Write(bytes + top.offset, recorder.GetEnd() - recorder.GetStart() - top.offset);
+            Ended(record);
+            return;
+        }
+        const Recorder::Item& item = recorder.GetItem(top.item++);
+        const std::size_t itemOffset = item.offset - recorder.GetStart();
+        stream.GetArchive().Write(bytes + top.offset, itemOffset - top.offset);
+        if (itemOffset != top.offset)
+            top.references = 0;
+        top.offset = itemOffset;
+        if (item.kind == Recorder::Kind::Reference || item.kind == Recorder::Kind::Record)
+            ++top.references;
+        switch (item.kind) {
+        case Recorder::Kind::Name:
+            stream.WritePropertyName(recorder.GetClassName(item.className), item.name, item.value == 1);
+            break;
+        case Recorder::Kind::Type:
+            stream.WritePropertyType(recorder.GetClassName(item.className), item.name, item.value);
+            break;
+        case Recorder::Kind::Reference:
+            WriteReference(static_cast<Base*>(item.object));
+            break;
+        case Recorder::Kind::Record:
+            Begin(*item.object, item.oid);
+            break;
+        }
+    }
+
+    // The innermost record is written: it leaves the stack, then its levels' work after it runs.
+    void Ended(const Open& record)
+    {
+        Catalog* const finished = record.object;
+        const PropertyPlan* const plan = record.plan;
+        ++g_recordCounts.written;
+        g_recordCounts.writtenByPlan += plan ? 1 : 0;
+        End();
+        if (plan) {
+            plan->AfterRecord(PropertyPlan::AsBase(*finished), stream);
+        } else {
+            stream.SetMethodType(MethodAfter);
+            finished->GetSetObjectProperties(stream);
+        }
+    }
+
+    // Runs the object's MethodWrite pass against a spare recorder, or one taken from the outermost
+    // record that keeps its recording.
+    Recorder& Record(Catalog& object)
     {
         Recorder* recorder = nullptr;
         if (!spare.empty()) {
@@ -659,34 +756,31 @@ struct PropertyArchive::RecordWriter {
             recorder = recorders.emplace_back(std::make_unique<Recorder>(stream)).get();
         }
         recorder->Reset();
-        if (plan)
-            recorder->WritePlanned(*plan, object);
-        else
-            object.GetSetObjectProperties(*recorder);
+        object.GetSetObjectProperties(*recorder);
         return *recorder;
     }
 
     // The pass of a record that gave its recording up is run again; it must record at least what was
-    // placed. Names and type codes that the stream has given since are not recorded again, so the
-    // placing goes on after the last reference placed, which a record gives its recording up at. The
-    // record keeps this recording until it ends.
+    // placed, and the placing goes on after the last reference placed, which a record gives its
+    // recording up at. The record keeps this recording until it ends.
     void Remake(Open& record)
     {
-        Recorder& recorder = Record(*record.object, record.plan);
+        Recorder& recorder = Record(*record.object);
         std::size_t item = 0;
         std::size_t references = 0;
-        for (; item < recorder.GetNumberOfItems() && references < record.references; ++item) {
+        Recorded& placed = record.recorded;
+        for (; item < recorder.GetNumberOfItems() && references < placed.references; ++item) {
             const Recorder::Item& recorded = recorder.GetItem(item);
             const std::size_t offset = recorded.offset - recorder.GetStart();
-            if (offset > record.offset)
+            if (offset > placed.offset)
                 break;
-            if (offset == record.offset &&
+            if (offset == placed.offset &&
                 (recorded.kind == Recorder::Kind::Reference || recorded.kind == Recorder::Kind::Record))
                 ++references;
         }
-        if (references < record.references || recorder.GetEnd() - recorder.GetStart() < record.offset)
+        if (references < placed.references || recorder.GetEnd() - recorder.GetStart() < placed.offset)
             throw std::logic_error("a record changed while it was written");
-        record.item = item;
+        placed.item = item;
         record.recorder = &recorder;
     }
 
@@ -722,7 +816,8 @@ struct PropertyArchive::RecordWriter {
     std::vector<std::unique_ptr<Recorder>> recorders;
     std::vector<Recorder*> spare;
     std::vector<Open> open;
-    // Positions in open of the records that keep a recording they have made once, outermost first.
+    // Positions in open of the recorded records that keep a recording they have made once, outermost
+    // first.
     std::deque<std::size_t> kept;
 };
 
@@ -885,10 +980,10 @@ struct PropertyArchive::RecordReader {
             case Phase::NextProperty:
                 if (frame.property < frame.count) {
                     BeginProperty(frame);
-                } else if (Base* done = End(); frames.empty()) {
+                } else if (const auto [done, oid] = End(); frames.empty()) {
                     return done;
                 } else {
-                    Fill(frames.back(), done, true);
+                    Fill(frames.back(), done, oid, true);
                 }
                 break;
             case Phase::NextElement:
@@ -987,7 +1082,7 @@ struct PropertyArchive::RecordReader {
             if (object) {
                 Resize(frame, entry, *object);
                 stream.SetArrayIndex(frame.element - 1);
-                PropertyPass pass = PropertyPlan::ReadPass(stream, *object, entry.name);
+                PropertyPass pass = frame.plan->ReadPass(stream, *object, position);
                 entry.read(pass, entry.name, *object);
                 frame.phase = Phase::NextElement;
                 return true;
@@ -1002,19 +1097,21 @@ struct PropertyArchive::RecordReader {
         std::uint8_t isNull = 0;
         stream.GetArchive() >> isNull;
         if (isNull != 0) {
-            Fill(frame, nullptr, false);
+            Fill(frame, nullptr, 0, false);
             return;
         }
         if (const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive())) {
-            Fill(frame, Base::GetObjectA(stream.GetOID(stored)), false);
+            const std::uint32_t oid = stream.GetOID(stored);
+            Fill(frame, Base::GetObjectA(oid), oid, false);
             return;
         }
         Begin();
     }
 
-    static void Fill(Frame& frame, Base* object, bool createdHere)
+    // The object of a reference and its OID (0 for null).
+    static void Fill(Frame& frame, Base* object, std::uint32_t oid, bool createdHere)
     {
-        frame.slotValues[frame.slot] = {object, object ? object->GetOID() : 0, createdHere};
+        frame.slotValues[frame.slot] = {object, object ? oid : 0, createdHere};
         ++frame.slot;
     }
 
@@ -1072,11 +1169,12 @@ struct PropertyArchive::RecordReader {
         PropertyStoragePair pair(frame.slotValues[0].object, frame.slotValues[1].object);
         state.taken = false;
         if (Base* target = frame.Object()) {
-            const PropertyEntry& entry = *frame.plan->GetStep(static_cast<std::size_t>(frame.property - 1)).entry;
+            const auto position = static_cast<std::size_t>(frame.property - 1);
+            const PropertyEntry& entry = *frame.plan->GetStep(position).entry;
             Resize(frame, entry, *target);
             stream.SetProperty(frame.slots == 2 ? static_cast<Storage*>(&pair) : &object);
             stream.SetArrayIndex(frame.element - 1);
-            PropertyPass pass = PropertyPlan::ReadPass(stream, *target, entry.name);
+            PropertyPass pass = frame.plan->ReadPass(stream, *target, position);
             entry.read(pass, entry.name, *target);
             stream.SetProperty(nullptr);
         }
@@ -1108,7 +1206,8 @@ struct PropertyArchive::RecordReader {
         delete slot.object;
     }
 
-    Base* End()
+    // The innermost record's object, still alive after its levels' work, and its OID.
+    std::pair<Base*, std::uint32_t> End()
     {
         Frame& frame = frames.back();
         ++g_recordCounts.read;
@@ -1123,9 +1222,10 @@ struct PropertyArchive::RecordReader {
             }
             object = frame.Object();
         }
+        const std::pair<Base*, std::uint32_t> ended{object, frame.oid};
         state.reserved -= frame.reservedAbove;
         frames.pop_back();
-        return object;
+        return ended;
     }
 
     PropertyArchive& stream;

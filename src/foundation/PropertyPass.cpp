@@ -47,12 +47,29 @@ void PropertyPass::Table(const PropertyTable& table)
     }
 }
 
+std::string_view PropertyPass::PlanClassName() const
+{
+    return m_plan->GetClassName();
+}
+
+void PropertyPass::WriteName(std::string_view name, bool isArray)
+{
+    if (!m_plan || !m_plan->IsNamed(m_position))
+        m_archive.WritePropertyName(m_className, name, isArray);
+}
+
+void PropertyPass::WriteType(std::string_view name, Storage::StorageType code)
+{
+    if (!m_plan || m_plan->GetTypeCode(m_position) == -1)
+        m_archive.WritePropertyType(m_className, name, code);
+}
+
 void PropertyPass::WriteBlock(std::string_view name, const std::vector<std::uint8_t>& bytes)
 {
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
         throw ArchiveException(ArchiveException::genericException, {},
                                "byte block of property \"" + std::string(name) + "\" is too long");
-    m_archive.WritePropertyType(m_className, name, Storage::StorageArchive);
+    WriteType(name, Storage::StorageArchive);
     Archive& stream = m_archive.GetArchive();
     stream << static_cast<std::int32_t>(bytes.size());
     stream.Write(bytes.data(), bytes.size());

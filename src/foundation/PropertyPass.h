@@ -247,10 +247,10 @@ public:
     {
         const std::size_t count = size();
         CheckCount(name, count);
-        m_archive.WritePropertyName(m_className, name, true);
+        WriteName(name, true);
         CompressionInteger::Write(static_cast<std::int32_t>(count), m_archive.GetArchive());
         for (std::size_t i = 0; i < count; ++i) {
-            m_archive.WritePropertyName(m_className, name, false);
+            WriteName(name, false);
             if constexpr (Code == Storage::StorageArchive)
                 WriteArchivedElement(name, get(i));
             else
@@ -318,14 +318,18 @@ public:
 private:
     friend class PropertyPlan;
 
-    // A plan's pass (PropertyPlan::WritePass, ReadPass).
-    PropertyPass(PropertyArchive& archive, Base& object, bool direct, std::string_view name)
+    // A plan's pass (PropertyPlan::WritePass, ReadPass): writing, the stream's name or type code of
+    // the plan's position is written only while the stream has not given it; reading, payloads come
+    // straight from the stream.
+    PropertyPass(PropertyArchive& archive, Base& object, const PropertyPlan& plan, std::size_t position, bool direct,
+                 std::string_view name)
         : m_archive(archive), m_level(s_plannedLevel), m_object(object), m_method(archive.GetMethodType()),
-          m_direct(direct), m_name(name), m_exceptions(0)
+          m_plan(&plan), m_position(position), m_direct(direct), m_name(name), m_exceptions(0)
     {
         if (!direct)
-            m_className = object.GetClassHierarchyName();
+            m_className = PlanClassName();
     }
+    std::string_view PlanClassName() const;
     // The level of a plan's passes: they route nothing and enter no names.
     static PropertyLevel s_plannedLevel;
     // Marks the level's names complete after its first pass, unless that pass ends by an exception.
@@ -356,11 +360,27 @@ private:
             m_archive.IncrementNumberOfProperties();
         } else if (m_method == PropertyArchive::MethodWrite) {
             if (!isArray)
-                m_archive.WritePropertyName(m_className, name, false);
+                WriteName(name, false);
             write();
         } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
             read();
         }
+    }
+
+    // The stream's name (with array flag) and type code of the line being written.
+    void WriteName(std::string_view name, bool isArray);
+    void WriteType(std::string_view name, Storage::StorageType code);
+
+    // The payload of a value of the code: 7 and 8 a compressed integer, any other the bytes of the
+    // code's value type.
+    template <Storage::StorageType Code>
+    void WritePayload(StorageValueType<Code> value)
+    {
+        Archive& stream = m_archive.GetArchive();
+        if constexpr (Code == Storage::StorageInt || Code == Storage::StorageUnsignedInt)
+            CompressionInteger::Write(value, stream);
+        else
+            stream << value;
     }
 
     // The payload of a value of the code, read straight from the stream (a plan's reading pass).
@@ -439,12 +459,11 @@ private:
             PropertyStorageObject holder(value);
             holder.Serialize(m_className, name, m_archive);
         } else if constexpr (Code == Storage::StorageString) {
-            m_archive.WritePropertyType(m_className, name, Storage::StorageString);
+            WriteType(name, Code);
             m_archive.GetArchive() << std::string_view(value);
         } else {
-            using Stored = StorageValueType<Code>;
-            SimpleStorage<Stored> holder(static_cast<Stored>(value), Code);
-            holder.Serialize(m_className, name, m_archive);
+            WriteType(name, Code);
+            WritePayload<Code>(static_cast<StorageValueType<Code>>(value));
         }
     }
 
@@ -501,7 +520,7 @@ private:
         if (size == 0)
             return;
         NestedArchive nested(m_archive);
-        nested->Reload(bytes, size);
+        nested->Reload({bytes, size});
         nested->SetObjectSchema(m_archive.GetObjectSchema());
         read(*nested);
     }
@@ -514,6 +533,8 @@ private:
     PropertyArchive::MethodType m_method;
     std::string_view m_className;
     bool m_active = true;
+    const PropertyPlan* m_plan = nullptr;  // a plan's pass: the plan and the position of its line
+    std::size_t m_position = 0;
     bool m_direct = false;     // a plan's reading pass: payloads come straight from the stream
     std::string_view m_name;   // a plan's pass: the property's name, for messages
     int m_exceptions;

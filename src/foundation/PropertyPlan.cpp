@@ -100,14 +100,4 @@ Base* PropertyPlan::Create(PersistentObject*& created) const
     return static_cast<Base*>(created);
 }
 
-PropertyPass PropertyPlan::WritePass(PropertyArchive& archive, Base& object)
-{
-    return PropertyPass(archive, object, false, {});
-}
-
-PropertyPass PropertyPlan::ReadPass(PropertyArchive& archive, Base& object, std::string_view name)
-{
-    return PropertyPass(archive, object, true, name);
-}
-
 } // namespace Tavrel

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
@@ -17,8 +18,6 @@ class Base;
 class Catalog;
 class ClassHierarchy;
 class PropertyArchive;
-class PropertyTable;
-struct PropertyEntry;
 struct RuntimeClass;
 
 // The records of a class whose every level stores its values from a table are written and read by
@@ -86,10 +85,18 @@ public:
     // The object as a Base; the plan was compiled from one of its class.
     static Base& AsBase(Catalog& object) { return static_cast<Base&>(object); }
 
-    // The pass that runs steps' halves on one object: no base level and no name routing. A reading
-    // pass takes each payload straight from the stream; name is the property's, for messages.
-    static PropertyPass WritePass(PropertyArchive& archive, Base& object);
-    static PropertyPass ReadPass(PropertyArchive& archive, Base& object, std::string_view name);
+    // The pass that runs a step's halves on one object: no base level and no name routing. A writing
+    // pass writes the stream's name and code of the step only where the stream has not given them;
+    // a reading pass takes each payload straight from the stream (name is the property's, for
+    // messages).
+    PropertyPass WritePass(PropertyArchive& archive, Base& object, std::size_t position) const
+    {
+        return PropertyPass(archive, object, *this, position, false, m_steps[position].entry->name);
+    }
+    PropertyPass ReadPass(PropertyArchive& archive, Base& object, std::size_t position) const
+    {
+        return PropertyPass(archive, object, *this, position, true, m_steps[position].entry->name);
+    }
 
 private:
     std::vector<Step> m_steps;

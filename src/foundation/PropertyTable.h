@@ -46,6 +46,10 @@ struct PropertyEntry {
     void (*write)(PropertyPass&, std::string_view name, Base&) = nullptr;
     void (*read)(PropertyPass&, std::string_view name, Base&) = nullptr;
     void (*resize)(Base&, std::size_t count) = nullptr;
+    // An object reference's objects (code 0): how many there are (1 unless an array) and each by
+    // index, for a plan that writes them.
+    std::size_t (*references)(const Base&) = nullptr;
+    Base* (*referenced)(const Base&, std::size_t index) = nullptr;
     void (*archiveWrite)(Archive&, Base&, const PropertyEntry&) = nullptr;
     void (*archiveRead)(Archive&, Base&, const PropertyEntry&) = nullptr;
     // Framework-archive records of schemas from fromSchema up to, not including, untilSchema hold the
@@ -217,6 +221,8 @@ public:
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             pass.ReadObject<Target<Get>>([&object](Target<Get>* value) { Set{}(Of(object), value); });
         });
+        Last().references = [](const Base&) { return std::size_t{1}; };
+        Last().referenced = [](const Base& object, std::size_t) -> Base* { return Get{}(Of(object)); };
         return Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             archive.WriteObject(Get{}(Of(object)));
         }, [](Archive& archive, Base& object, const PropertyEntry&) {
@@ -251,6 +257,8 @@ public:
             });
         });
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
+        Last().references = [](const Base& object) { return static_cast<std::size_t>(Size{}(Of(object))); };
+        Last().referenced = [](const Base& object, std::size_t index) -> Base* { return Get{}(Of(object), index); };
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             const std::size_t count = Size{}(Of(object));
             archive.WriteCount(static_cast<std::uint32_t>(count));

@@ -77,14 +77,13 @@ void Archive::Restart()
     m_storeIndex.clear();
 }
 
-void Archive::Reload(const void* data, std::size_t size)
+void Archive::Reload(std::span<const std::uint8_t> bytes)
 {
     if (!IsLoading())
         Refuse(ArchiveException::writeOnly, "reloading a storing archive");
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    m_buffer.assign(bytes, bytes + size);
-    m_input = m_buffer;
-    m_ownsInput = true;
+    m_buffer.clear();
+    m_input = bytes;
+    m_ownsInput = false;
     m_position = 0;
     m_schema = 0xFFFFFFFFu;
     m_nextIndex = 1;
