@@ -31,7 +31,6 @@ Atom::~Atom()
 const PropertyTable& Atom::Properties()
 {
     static const PropertyTable table(
-        &Bondable::Properties(),
         PropertyList<Atom>()
             .Text("SymmetryLabel")
             .GetText([](const Atom& atom) { return SymmetryMap::GetSymmetryLabel(&atom); })

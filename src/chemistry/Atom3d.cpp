@@ -722,7 +722,6 @@ void Atom3d::SetParentAt(TreeNode* parent, int index)
 const PropertyTable& Atom3d::Properties()
 {
     static const PropertyTable table(
-        &Atom::Properties(),
         PropertyList<Atom3d>()
             .Value<Storage::StorageInt>(
                 "Element", [](const Atom3d& atom) { return static_cast<std::int32_t>(atom.GetElementType()); },

@@ -393,11 +393,11 @@ const PropertyTable& Bond::Properties()
             .ArchiveDropped<std::int32_t>(2)
             .BeforeRecord([](Bond& bond, Archive& archive, PropertyArchive*) {
                 if (archive.IsLoading())
-                    bond.m_reading.value = true;
+                    bond.m_reading = true;
             })
             .AfterRecord([](Bond& bond, Archive& archive, PropertyArchive* stream) {
                 if (archive.IsLoading()) {
-                    bond.m_reading.value = false;
+                    bond.m_reading = false;
                     if (stream) {
                         // The stream keeps no order: the type gives it.
                         bond.SetOrder(bond.m_type);

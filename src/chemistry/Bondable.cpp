@@ -35,11 +35,11 @@ Bondable::Bondable(Object* parent) : Geometric3d(parent)
 Bondable::~Bondable()
 {
     // Each bond's destructor takes it out of both ends' lists.
-    while (m_numBonds.value > 0) {
-        const std::uint32_t before = m_numBonds.value;
-        Discard(GetBond(static_cast<int>(m_numBonds.value) - 1));
-        if (m_numBonds.value == before)
-            EraseBond(m_numBonds.value - 1);
+    while (m_numBonds.Get() > 0) {
+        const std::uint32_t before = m_numBonds.Get();
+        Discard(GetBond(static_cast<int>(m_numBonds.Get()) - 1));
+        if (m_numBonds.Get() == before)
+            EraseBond(m_numBonds.Get() - 1);
     }
     ResizeBonds(0);
 }
@@ -48,47 +48,47 @@ Bondable::~Bondable()
 
 void Bondable::PushBond(Bond* bond)
 {
-    ResizeBonds(m_numBonds.value + 1);
-    BondData()[m_numBonds.value - 1] = bond;
+    ResizeBonds(m_numBonds.Get() + 1);
+    BondData()[m_numBonds.Get() - 1] = bond;
 }
 
 void Bondable::EraseBond(std::size_t index)
 {
     Bond** const data = BondData();
-    std::copy(data + index + 1, data + m_numBonds.value, data + index);
-    ResizeBonds(m_numBonds.value - 1);
+    std::copy(data + index + 1, data + m_numBonds.Get(), data + index);
+    ResizeBonds(m_numBonds.Get() - 1);
 }
 
 void Bondable::ResizeBonds(std::size_t count)
 {
-    const bool wasHeap = m_numBonds.value > InlineBonds;
+    const bool wasHeap = m_numBonds.Get() > InlineBonds;
     const bool toHeap = count > InlineBonds;
     if (!wasHeap && !toHeap) {
-        std::fill(m_bondStore.value.inlined + std::min<std::size_t>(count, m_numBonds.value),
-                  m_bondStore.value.inlined + InlineBonds, nullptr);
+        std::fill(m_bondStore.Get().inlined + std::min<std::size_t>(count, m_numBonds.Get()),
+                  m_bondStore.Get().inlined + InlineBonds, nullptr);
     } else if (wasHeap && toHeap) {
-        if (count > m_bondStore.value.heap.capacity) {
-            const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{m_bondStore.value.heap.capacity});
+        if (count > m_bondStore.Get().heap.capacity) {
+            const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{m_bondStore.Get().heap.capacity});
             auto* const grown = new Bond*[capacity]();
-            std::copy(m_bondStore.value.heap.data, m_bondStore.value.heap.data + m_numBonds.value, grown);
-            delete[] m_bondStore.value.heap.data;
-            m_bondStore.value.heap = {grown, static_cast<std::uint32_t>(capacity)};
-        } else if (count > m_numBonds.value) {
-            std::fill(m_bondStore.value.heap.data + m_numBonds.value, m_bondStore.value.heap.data + count, nullptr);
+            std::copy(m_bondStore.Get().heap.data, m_bondStore.Get().heap.data + m_numBonds.Get(), grown);
+            delete[] m_bondStore.Get().heap.data;
+            m_bondStore.Get().heap = {grown, static_cast<std::uint32_t>(capacity)};
+        } else if (count > m_numBonds.Get()) {
+            std::fill(m_bondStore.Get().heap.data + m_numBonds.Get(), m_bondStore.Get().heap.data + count, nullptr);
         }
     } else if (toHeap) {
         const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{InlineBonds});
         auto* const heap = new Bond*[capacity]();
-        std::copy(m_bondStore.value.inlined, m_bondStore.value.inlined + m_numBonds.value, heap);
-        m_bondStore.value.heap = {heap, static_cast<std::uint32_t>(capacity)};
+        std::copy(m_bondStore.Get().inlined, m_bondStore.Get().inlined + m_numBonds.Get(), heap);
+        m_bondStore.Get().heap = {heap, static_cast<std::uint32_t>(capacity)};
     } else {
-        Bond** const heap = m_bondStore.value.heap.data;
+        Bond** const heap = m_bondStore.Get().heap.data;
         BondStore inlined{};
         std::copy(heap, heap + count, inlined.inlined);
         delete[] heap;
-        m_bondStore.value = inlined;
+        m_bondStore.Get() = inlined;
     }
-    m_numBonds.value = static_cast<std::uint32_t>(count);
+    m_numBonds = static_cast<std::uint32_t>(count);
 }
 
 void Bondable::AddBond(Bond* bond)
@@ -394,12 +394,12 @@ void Bondable::KeepOwnBonds(bool ended)
 {
     Bond** const data = BondData();
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < m_numBonds.value; ++i) {
+    for (std::size_t i = 0; i < m_numBonds.Get(); ++i) {
         Bond* const bond = data[i];
         if (!bond || std::find(data, data + kept, bond) != data + kept)
             continue;
         // A bond whose record is still being read keeps its place until the finishing pass.
-        const bool judged = ended || !bond->m_reading.value;
+        const bool judged = ended || !bond->m_reading;
         if (judged && !(bond->HasEnds() && (bond->GetAtom1() == this || bond->GetAtom2() == this)))
             continue;
         data[kept++] = bond;
@@ -412,11 +412,11 @@ const PropertyTable& Bondable::Properties()
     static const PropertyTable table(
         PropertyList<Bondable>()
             .References(
-                "Bond Array", [](const Bondable& end) { return std::size_t{end.m_numBonds.value}; },
-                [](const Bondable& end, std::size_t i) { return i < end.m_numBonds.value ? end.BondData()[i] : nullptr; },
+                "Bond Array", [](const Bondable& end) { return std::size_t{end.m_numBonds.Get()}; },
+                [](const Bondable& end, std::size_t i) { return i < end.m_numBonds.Get() ? end.BondData()[i] : nullptr; },
                 [](Bondable& end, std::size_t count) { end.ResizeBonds(count); },
                 [](Bondable& end, std::size_t i, Bond* bond) {
-                    if (i < end.m_numBonds.value)
+                    if (i < end.m_numBonds.Get())
                         end.BondData()[i] = bond;
                 })
             .BeforeRecord([](Bondable& end, Archive& archive, PropertyArchive* stream) {

@@ -31,8 +31,8 @@ public:
 
     // i from 0 to GetNumBonds() - 1.
     Bond* GetBond(int i) const { return BondData()[i]; }
-    int GetNumBonds() const { return static_cast<int>(m_numBonds.value); }
-    std::span<Bond* const> GetBonds() const { return {BondData(), m_numBonds.value}; }
+    int GetNumBonds() const { return static_cast<int>(m_numBonds.Get()); }
+    std::span<Bond* const> GetBonds() const { return {BondData(), m_numBonds.Get()}; }
 
     // The bond to other retyped when there is one; else a new bond under the ends' common ancestor
     // (or under parent). Null for a null other and for this object itself.
@@ -104,8 +104,8 @@ private:
         } heap;
     };
 
-    Bond* const* BondData() const { return m_numBonds.value > InlineBonds ? m_bondStore.value.heap.data : m_bondStore.value.inlined; }
-    Bond** BondData() { return m_numBonds.value > InlineBonds ? m_bondStore.value.heap.data : m_bondStore.value.inlined; }
+    Bond* const* BondData() const { return m_numBonds.Get() > InlineBonds ? m_bondStore.Get().heap.data : m_bondStore.Get().inlined; }
+    Bond** BondData() { return m_numBonds.Get() > InlineBonds ? m_bondStore.Get().heap.data : m_bondStore.Get().inlined; }
     void PushBond(Bond* bond);
     void EraseBond(std::size_t index);
     // New entries are null.

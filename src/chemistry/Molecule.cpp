@@ -14,7 +14,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Molecule, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Molecule)
 
 namespace {
 
@@ -132,9 +132,9 @@ Molecule::Molecule(Object* parent) : Geometric3d(parent) {}
 const PropertyTable& Molecule::Properties()
 {
     static const PropertyTable table(
-        &Geometric3d::Properties(),
         PropertyList<Molecule>()
-            .Field<Storage::StorageBool, &Molecule::m_is2D>("Molecule Is 2d")
+            .Field<&Molecule::m_is2D>("Molecule Is 2d")
+            .StreamOnly()
             .Text("Number of Atoms")
             .ReadOnly()
             .GetText([](const Molecule& molecule) { return StringUtils::Format("%d", molecule.CalculateNumberAtoms()); })
@@ -167,11 +167,6 @@ const PropertyTable& Molecule::Properties()
             .GetText([](const Molecule& molecule) { return CleanEnergyText(molecule); })
             .Described([](const Molecule& molecule) { return DescribeText<CleanEnergyText>("Clean Energy", molecule); }));
     return table;
-}
-
-void Molecule::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 std::int32_t Molecule::GetProperties(ObjectProperty::Array& properties) const

@@ -8,19 +8,14 @@ namespace Tavrel {
 class PropertyArchive;
 
 class Conformation : public Object {
-    TAVREL_DECLARE_CLASS(Conformation, Object)
     // Persisted as "Conf 2d".
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Conformation, Object, Creatable)
 public:
     // A child of the reference, display style 1.
     Conformation(Object* reference, bool twoD);
 
     // Whether the conformation is a 2-D depiction.
     virtual bool Is2D() const;
-
-protected:
-    Conformation();
-    Conformation(const Conformation& other) = default;
 
 private:
     bool m_twoD = false;

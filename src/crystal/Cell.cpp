@@ -1,14 +1,14 @@
 #include <tavrel/crystal/Cell.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Cell, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Cell)
 
 Cell::Cell() = default;
 
 Cell::Cell(Object* parent) : Object(parent) {}
-
-Cell::Cell(const Cell& other) = default;
 
 std::string Cell::GetCommonName() const
 {

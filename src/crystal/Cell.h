@@ -9,16 +9,12 @@ namespace Tavrel {
 
 // The cell parameters, clipping and the InsideCell tests come with the crystal subsystem.
 class Cell : public Object {
-    TAVREL_DECLARE_CLASS(Cell, Object)
+    TAVREL_CLASS(Cell, Object, Creatable)
 public:
     explicit Cell(Object* parent);
 
     // "Cell", for every kind of cell.
     std::string GetCommonName() const override;
-
-protected:
-    Cell();
-    Cell(const Cell& other);
 };
 
 } // namespace Tavrel

@@ -1,14 +1,14 @@
 #include <tavrel/crystal/Cell3d.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Cell3d, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Cell3d)
 
 Cell3d::Cell3d() = default;
 
 Cell3d::Cell3d(Object* parent) : Cell(parent) {}
-
-Cell3d::Cell3d(const Cell3d& other) = default;
 
 SymmetryMap* Cell3d::GetSymmetryMap() const
 {

@@ -10,7 +10,7 @@ class SymmetryMap;
 // The geometry, space group and build come with the crystal subsystem; the symmetry map with the
 // crystal-building subsystem. Until then a cell never holds a map.
 class Cell3d : public Cell {
-    TAVREL_DECLARE_CLASS(Cell3d, Cell)
+    TAVREL_CLASS(Cell3d, Cell, Creatable)
 public:
     explicit Cell3d(Object* parent);
 
@@ -21,10 +21,6 @@ public:
     virtual bool IsSymmetryMapEnabled() const;
     // With the switch on and no map yet, creates, updates and starts the map; otherwise nothing.
     virtual void CreateSymmetryMap(bool computeBonds);
-
-protected:
-    Cell3d();
-    Cell3d(const Cell3d& other);
 
 private:
     bool m_symmetryMapEnabled = false;

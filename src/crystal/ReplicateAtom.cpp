@@ -1,8 +1,10 @@
 #include <tavrel/crystal/ReplicateAtom.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ReplicateAtom, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(ReplicateAtom)
 
 ReplicateAtom::ReplicateAtom()
 {
@@ -16,8 +18,6 @@ ReplicateAtom::ReplicateAtom()
 }
 
 ReplicateAtom::ReplicateAtom(Object* parent) : Geometric3d(parent) {}
-
-ReplicateAtom::ReplicateAtom(const ReplicateAtom& other) = default;
 
 std::string ReplicateAtom::GetCommonName() const
 {

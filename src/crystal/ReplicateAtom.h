@@ -8,17 +8,13 @@ namespace Tavrel {
 // Derives from Geometric3d until Atom exists (Atom -> Bondable -> Geometric3d). The operator, the
 // lattice offset and the delegation to the chemical parent come with the crystal subsystem.
 class ReplicateAtom : public Geometric3d {
-    TAVREL_DECLARE_CLASS(ReplicateAtom, Geometric3d)
+    TAVREL_CLASS(ReplicateAtom, Geometric3d, Creatable)
 public:
     explicit ReplicateAtom(Object* parent);
 
     // "Replicate Atom"; the prototype also registers "PeriodicAtom", "SymmetryAtom", "ReplicateAtom",
     // "Periodic Atom" and "Symmetry Atom" as names of this class.
     std::string GetCommonName() const override;
-
-protected:
-    ReplicateAtom();
-    ReplicateAtom(const ReplicateAtom& other);
 };
 
 } // namespace Tavrel

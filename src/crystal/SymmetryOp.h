@@ -17,13 +17,10 @@ class PropertyArchive;
 
 // The matrix acts on row vectors: the transposed rotation in its upper 3x3, the translation (in
 // fractions of the cell edges) in its fourth row. Persisted as "SymmetryOp Op Name" and "SymmetryOp
-// Matrix" (the matrix's archive form in a byte block).
+// Matrix" (the matrix's archive form in a byte block); the framework archive holds the name as a
+// framework string, then the matrix.
 class SymmetryOp : public Base {
-    TAVREL_DECLARE_CLASS(SymmetryOp, Base)
-    TAVREL_DECLARE_PROPERTIES()
-public:
-    SymmetryOp();
-    SymmetryOp(const SymmetryOp& other) = default;
+    TAVREL_CLASS(SymmetryOp, Base, Creatable, public)
     // Copies the name and the matrix.
     SymmetryOp& operator=(const SymmetryOp& other) = default;
 
@@ -42,8 +39,6 @@ public:
     // out := in transformed by the operator.
     void TransformPoint(const Point3d& in, Point3d& out) const;
 
-    // The name as a framework string, then the matrix.
-    void Serialize(Archive& archive) override;
 
 private:
     friend class Symmetry;

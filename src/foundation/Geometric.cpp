@@ -11,7 +11,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Geometric, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Geometric)
 
 namespace {
 
@@ -82,7 +82,6 @@ Geometric::Geometric(Object* parent) : Object(parent)
 const PropertyTable& Geometric::Properties()
 {
     static const PropertyTable table(
-        &Object::Properties(),
         PropertyList<Geometric>()
             .Text("XYZ")
             .Accessors([](const Geometric& geometric) { return geometric.GetXYZ(); },
@@ -95,11 +94,6 @@ const PropertyTable& Geometric::Properties()
             .Text("Z")
             .Accessors(GetComponent<&Point3d::z>, SetComponent<&Point3d::z>));
     return table;
-}
-
-void Geometric::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Position and motions

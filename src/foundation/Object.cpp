@@ -15,7 +15,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Object, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Object)
 
 namespace {
 
@@ -145,17 +145,6 @@ Object::Object(TreeNode* parent) : TreeNode(parent)
     SetMaskFromParents();
 }
 
-Object::Object(const Object& other)
-    : TreeNode(other),
-      m_label(other.m_label),
-      m_color(other.m_color),
-      m_ID(other.m_ID),
-      m_displayStyle(other.m_displayStyle)
-{
-    if (const Property* properties = other.FindUserProperties(); properties && properties->GetNumProperties() > 0)
-        EditUserPropertyTable() = *properties;
-}
-
 Object::~Object() = default;
 
 // ---- Node expansion
@@ -177,7 +166,6 @@ void Object::ExpandNode(bool recursive)
 const PropertyTable& Object::Properties()
 {
     static const PropertyTable table(
-        nullptr,
         PropertyList<Object>()
             .Archived(
                 "Property", [](Object& object, Archive& nested) { object.WriteUserProperties(nested); },
@@ -263,37 +251,6 @@ const PropertyTable& Object::Properties()
             })
             .Listing({"Name", "ID", "Color", "Parent"}));
     return table;
-}
-
-void Object::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
-}
-
-void Object::Serialize(Archive& archive)
-{
-    TreeNode::Serialize(archive);
-    if (archive.IsStoring()) {
-        WriteUserProperties(archive);
-        archive << m_color << m_label.View() << m_ID << m_levelEventMask.Get() << m_displayStyle;
-        return;
-    }
-    Property properties;
-    properties.Serialize(archive);
-    Color color;
-    std::string label;
-    std::int32_t id = 0;
-    std::uint8_t mask = 0;
-    std::uint8_t style = 0;
-    archive >> color >> label >> id >> mask >> style;
-    if (properties.GetNumProperties() > 0)
-        EditUserPropertyTable() = std::move(properties);
-    m_color = color;
-    m_label = std::move(label);
-    m_ID = id;
-    m_levelEventMask.Clear();
-    m_levelEventMask.Set(mask);
-    m_displayStyle = style;
 }
 
 void Object::SerializeObjects(Archive& archive, Object** objects, int count)

@@ -23,7 +23,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(TreeNode, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(TreeNode)
 
 namespace {
 
@@ -154,8 +154,8 @@ public:
     // so one that has a slot is in the array; only the block's bitmap is read, not the slots.
     bool Holds(const TreeNode* child) const
     {
-        const std::size_t number = child->m_slot >> SlotBits;
-        return child->m_slot != Outside && number < m_blocks.size() && m_blocks[number].IsLive(SlotOf(child));
+        const std::size_t number = child->m_slot.Get() >> SlotBits;
+        return child->m_slot.Get() != Outside && number < m_blocks.size() && m_blocks[number].IsLive(SlotOf(child));
     }
 
     TreeNode* At(std::size_t index) const
@@ -169,7 +169,7 @@ public:
 
     std::size_t IndexOf(const TreeNode* child) const
     {
-        const Block& block = m_blocks[child->m_slot >> SlotBits];
+        const Block& block = m_blocks[child->m_slot.Get() >> SlotBits];
         if (m_packed)
             return std::size_t{block.rank} << SlotBits | SlotOf(child);
         return LiveBefore(block.rank) + block.LiveBefore(SlotOf(child));
@@ -242,7 +242,7 @@ public:
 
     void Remove(TreeNode* child)
     {
-        const std::uint32_t number = child->m_slot >> SlotBits;
+        const std::uint32_t number = child->m_slot.Get() >> SlotBits;
         Block& block = m_blocks[number];
         const std::size_t slot = SlotOf(child);
         // Only the removal of the last child keeps the blocks packed.
@@ -340,7 +340,7 @@ private:
         }
     };
 
-    static std::size_t SlotOf(const TreeNode* child) { return child->m_slot & (BlockSize - 1); }
+    static std::size_t SlotOf(const TreeNode* child) { return child->m_slot.Get() & (BlockSize - 1); }
 
     // Places a child in a slot of a block, without counting it.
     void Put(std::uint32_t number, std::size_t slot, TreeNode* child)
@@ -542,6 +542,11 @@ private:
     std::unique_ptr<std::vector<std::uint32_t>> m_listed;
 };
 
+void TreeNode::DeleteChildArray::operator()(ChildArray* children) const noexcept
+{
+    delete children;
+}
+
 // The recursive state operations (Select, SetVisible, CollapseNode ...) run from an explicit stack
 // of tasks instead of the C++ stack. The walk calls each node's virtual operation, so overrides
 // still run for every node; the base operation of a node called by the walk does its own part and
@@ -624,7 +629,7 @@ public:
                     TreeNode* const child = node->GetChild(task.index);
                     const Watch visited(child);
                     Invoke(child, op, recursive);  // the deque keeps `task` in place
-                    if (visited.alive && child->m_parent == node)
+                    if (visited.alive && child->m_parent.Get() == node)
                         task.index = child->GetIndex() + 1;
                 } else {
                     m_tasks.pop_back();
@@ -823,6 +828,12 @@ TreeNode::Extras::PropertiesFirst* TreeNode::Extras::AsPropertiesFirst() const
                                               : nullptr;
 }
 
+TreeNode::Extras::Extras(const Extras& other)
+{
+    if (const Property* properties = other.FindProperties(); properties && properties->GetNumProperties() > 0)
+        EditProperties() = *properties;
+}
+
 void TreeNode::Extras::Reset() noexcept
 {
     // Either layout fits the 56 bytes of a 64-byte heap block, so one registration or one scalar
@@ -906,15 +917,6 @@ void TreeNode::Extras::SetTempData(void* data)
 
 TreeNode::TreeNode() = default;
 
-TreeNode::TreeNode(const TreeNode& other)
-    : Base(other),
-      m_LID(other.m_LID),
-      m_inactive(other.m_inactive),
-      m_flags(static_cast<std::uint8_t>(other.m_flags & ~Pinned)),
-      m_hints(other.m_hints)
-{
-}
-
 TreeNode::TreeNode(TreeNode* parent) : TreeNode()
 {
     const ConstructionScope construction(*this);
@@ -927,8 +929,8 @@ TreeNode::TreeNode(TreeNode* parent) : TreeNode()
     const bool wanted = m_levelEventMask.Has(EventCreated);
     const RegistrationList* own = m_extras.FindRegistrations();
     bool heard = own && !own->empty();
-    if (!heard && m_parent) {
-        CacheAncestry(m_parent);
+    if (!heard && m_parent.Get()) {
+        CacheAncestry(m_parent.Get());
         heard = std::any_of(g_ancestry.inherited.begin(), g_ancestry.inherited.end(), [](const auto& entry) {
             return entry.first == classType && (entry.second & EventCreated) != 0;
         });
@@ -944,18 +946,18 @@ TreeNode::~TreeNode()
 {
     SetFlag(Pinned, true);
     DeleteChildren();
-    m_children.reset();
+    m_children = nullptr;
     DoNotify(classType, EventDeleted, nullptr, nullptr);
     // Listeners may give the dying node new children, or a new parent while it leaves the old one:
     // the children go with it, the parent is left again.
-    while (m_parent || GetNumChildren() > 0) {
+    while (m_parent.Get() || GetNumChildren() > 0) {
         DeleteChildren();
-        if (m_parent)
+        if (m_parent.Get())
             m_parent->RemoveChild(this);
     }
-    m_children.reset();
+    m_children = nullptr;
     m_extras.Reset();
-    for (Watch* watch = m_watchers; watch; watch = watch->next)
+    for (Watch* watch = m_watchers.Get(); watch; watch = watch->next)
         watch->alive = false;
     ForgetAncestryOf(this);
 }
@@ -964,7 +966,7 @@ void TreeNode::Discard(TreeNode* node)
 {
     if (!node->HasFlag(Pinned))
         delete node;
-    else if (node->m_parent)
+    else if (node->m_parent.Get())
         node->m_parent->RemoveChild(node);
 }
 
@@ -981,7 +983,7 @@ void TreeNode::DeleteChildren()
             return;
         if (!root)
             root = GetRoot();
-        TreeNode* const up = cursor->m_parent;
+        TreeNode* const up = cursor->m_parent.Get();
         const std::uint64_t epoch = g_structureEpoch;
         g_removalHint = {up, cursor, root, epoch};
         Discard(cursor);
@@ -1011,7 +1013,7 @@ bool TreeNode::IsValidParent(const TreeNode*) const
 
 bool TreeNode::IsInSubtreeOf(const TreeNode* node) const
 {
-    for (const TreeNode* above = m_parent; above; above = above->m_parent) {
+    for (const TreeNode* above = m_parent.Get(); above; above = above->m_parent.Get()) {
         if (above == node)
             return true;
     }
@@ -1026,7 +1028,7 @@ bool TreeNode::WouldCloseCycle(const TreeNode* parent) const
 
 void TreeNode::SetParent(TreeNode* parent)
 {
-    if (parent == m_parent || !IsValidParent(parent) || WouldCloseCycle(parent))
+    if (parent == m_parent.Get() || !IsValidParent(parent) || WouldCloseCycle(parent))
         return;
     MoveTo(parent, -1);
 }
@@ -1035,7 +1037,7 @@ void TreeNode::SetParentAt(TreeNode* parent, int index)
 {
     if (!parent || index < 0 || !IsValidParent(parent) || WouldCloseCycle(parent))
         return;
-    if (index > parent->GetNumChildren() - (parent == m_parent ? 1 : 0))
+    if (index > parent->GetNumChildren() - (parent == m_parent.Get() ? 1 : 0))
         return;
     MoveTo(parent, index);
 }
@@ -1047,24 +1049,24 @@ void TreeNode::MoveTo(TreeNode* parent, int index)
     std::optional<Watch> target;
     if (parent)
         target.emplace(parent);
-    if (m_parent)
+    if (m_parent.Get())
         m_parent->RemoveChild(this);
     if (!self.alive)
         return;
     if (target && target->alive)
         parent->AddChild(this, index < 0 ? parent->GetNumChildren() : index);
-    if (self.alive && Notify(classType, EventParentSet) && IsExpanded() && (!m_parent || !m_parent->IsExpanded()))
+    if (self.alive && Notify(classType, EventParentSet) && IsExpanded() && (!m_parent.Get() || !m_parent->IsExpanded()))
         CollapseNode(true);
 }
 
 void TreeNode::AddChild(TreeNode* child, int index)
 {
     // A child without children cannot hold this node.
-    if (!child || child->m_parent || child == this || (child->GetNumChildren() > 0 && IsInSubtreeOf(child)))
+    if (!child || child->m_parent.Get() || child == this || (child->GetNumChildren() > 0 && IsInSubtreeOf(child)))
         return;
     ForgetAncestryOf(child);
     if (!m_children)
-        m_children = std::make_unique<ChildArray>();
+        m_children = ChildArrayPointer(new ChildArray());
     if (index >= 0 && index < m_children->Size())
         m_children->Insert(static_cast<std::size_t>(index), child);
     else
@@ -1078,7 +1080,7 @@ void TreeNode::AddChild(TreeNode* child, int index)
 
 void TreeNode::RemoveChild(TreeNode* child)
 {
-    if (!child || child->m_parent != this || !m_children || !m_children->Holds(child))
+    if (!child || child->m_parent.Get() != this || !m_children || !m_children->Holds(child))
         return;
     ForgetAncestryOf(child);
     m_children->Remove(child);
@@ -1139,7 +1141,7 @@ void TreeNode::VisitDescendants(const TreeNode* top, Visit&& visit)
 TreeNode* TreeNode::GetRoot() const
 {
     // Through the parent, so that its children share one cache entry.
-    return m_parent ? CacheAncestry(m_parent) : const_cast<TreeNode*>(this);
+    return m_parent.Get() ? CacheAncestry(m_parent.Get()) : const_cast<TreeNode*>(this);
 }
 
 TreeNode* TreeNode::CacheAncestry(const TreeNode* node)
@@ -1166,10 +1168,10 @@ TreeNode* TreeNode::CacheAncestry(const TreeNode* node)
         }
     };
     // A child of the cached node inherits what the cached node holds, and its own.
-    if (!cache.node || node->m_parent != cache.node) {
+    if (!cache.node || node->m_parent.Get() != cache.node) {
         cache.inherited.clear();
         const TreeNode* top = node;
-        for (; top->m_parent; top = top->m_parent)
+        for (; top->m_parent.Get(); top = top->m_parent.Get())
             take(top);
         take(top);
         cache.root = const_cast<TreeNode*>(top);
@@ -1239,7 +1241,7 @@ int TreeNode::GetNumDescendents(std::span<const std::uint32_t> types) const
 int TreeNode::GetNumAncestors() const
 {
     int count = 0;
-    for (const TreeNode* above = m_parent; above; above = above->m_parent)
+    for (const TreeNode* above = m_parent.Get(); above; above = above->m_parent.Get())
         ++count;
     return count;
 }
@@ -1247,7 +1249,7 @@ int TreeNode::GetNumAncestors() const
 int TreeNode::GetNumAncestors(std::uint32_t type) const
 {
     int count = 0;
-    for (const TreeNode* above = m_parent; above; above = above->m_parent)
+    for (const TreeNode* above = m_parent.Get(); above; above = above->m_parent.Get())
         count += above->IsA(type) ? 1 : 0;
     return count;
 }
@@ -1255,21 +1257,21 @@ int TreeNode::GetNumAncestors(std::uint32_t type) const
 int TreeNode::GetNumAncestors(std::span<const std::uint32_t> types) const
 {
     int count = 0;
-    for (const TreeNode* above = m_parent; above; above = above->m_parent)
+    for (const TreeNode* above = m_parent.Get(); above; above = above->m_parent.Get())
         count += IsAnyOf(above, types) ? 1 : 0;
     return count;
 }
 
 int TreeNode::FindChildIndex(const TreeNode* node) const
 {
-    if (!node || node->m_parent != this || !m_children || !m_children->Holds(node))
+    if (!node || node->m_parent.Get() != this || !m_children || !m_children->Holds(node))
         return -1;
     return static_cast<int>(m_children->IndexOf(node));
 }
 
 int TreeNode::GetIndex() const
 {
-    return m_parent ? m_parent->FindChildIndex(this) : -1;
+    return m_parent.Get() ? m_parent->FindChildIndex(this) : -1;
 }
 
 bool TreeNode::HasChild(std::uint32_t type) const
@@ -1279,7 +1281,7 @@ bool TreeNode::HasChild(std::uint32_t type) const
 
 bool TreeNode::HasChild(const TreeNode* node) const
 {
-    return node && node->m_parent == this;
+    return node && node->m_parent.Get() == this;
 }
 
 bool TreeNode::HasDescendent(std::uint32_t type) const
@@ -1296,7 +1298,7 @@ bool TreeNode::HasDescendent(const TreeNode* node) const
 
 bool TreeNode::HasAncestor(std::uint32_t type) const
 {
-    for (const TreeNode* above = m_parent; above; above = above->m_parent) {
+    for (const TreeNode* above = m_parent.Get(); above; above = above->m_parent.Get()) {
         if (above->IsA(type))
             return true;
     }
@@ -1317,12 +1319,12 @@ TreeNode* TreeNode::FindCommonAncestor(const TreeNode* node) const
     int myDepth = GetNumAncestors();
     int theirDepth = node->GetNumAncestors();
     for (; myDepth > theirDepth; --myDepth)
-        mine = mine->m_parent;
+        mine = mine->m_parent.Get();
     for (; theirDepth > myDepth; --theirDepth)
-        theirs = theirs->m_parent;
+        theirs = theirs->m_parent.Get();
     while (mine != theirs) {
-        mine = mine->m_parent;
-        theirs = theirs->m_parent;
+        mine = mine->m_parent.Get();
+        theirs = theirs->m_parent.Get();
     }
     return const_cast<TreeNode*>(mine);
 }
@@ -1333,7 +1335,7 @@ int TreeNode::GetTreePosition(IntArray& position, bool reverse) const
     if (position.size() < static_cast<std::size_t>(depth))
         position.resize(static_cast<std::size_t>(depth));
     std::size_t entry = 0;
-    for (const TreeNode* node = this; node->m_parent; node = node->m_parent)
+    for (const TreeNode* node = this; node->m_parent.Get(); node = node->m_parent.Get())
         position[entry++] = node->GetIndex();
     if (reverse)
         std::reverse(position.begin(), position.begin() + depth);
@@ -1383,7 +1385,7 @@ TreeNode* TreeNode::FindInvariant(std::string_view path) const
 
 void TreeNode::SetFlag(Flag flag, bool on)
 {
-    m_flags = static_cast<std::uint8_t>(on ? (m_flags | flag) : (m_flags & ~flag));
+    m_flags.bits = static_cast<std::uint8_t>(on ? (m_flags.bits | flag) : (m_flags.bits & ~flag));
 }
 
 void TreeNode::Perform(WalkOp op, bool recursive)
@@ -1431,8 +1433,8 @@ void TreeNode::Step(WalkOp op, bool recursive)
             // No ancestor stays selected above an unselected node; theirs are announced first.
             SetFlag(Selected, false);
             walk.NotifySelection(this);
-            if (m_parent)
-                walk.Call(m_parent, op, false);
+            if (m_parent.Get())
+                walk.Call(m_parent.Get(), op, false);
         }
         return;
     case WalkOp::SelectIfChildrenSelected:
@@ -1489,7 +1491,7 @@ void TreeNode::Step(WalkOp op, bool recursive)
 
 void TreeNode::SetModified()
 {
-    for (TreeNode* node = this; node && !node->HasFlag(Modified); node = node->m_parent)
+    for (TreeNode* node = this; node && !node->HasFlag(Modified); node = node->m_parent.Get())
         node->SetFlag(Modified, true);
 }
 
@@ -1530,7 +1532,7 @@ void TreeNode::Deactivate()
 
 bool TreeNode::IsActive() const
 {
-    for (const TreeNode* node = this; node; node = node->m_parent) {
+    for (const TreeNode* node = this; node; node = node->m_parent.Get()) {
         if (node->m_inactive >= 1)
             return false;
     }
@@ -1646,7 +1648,7 @@ void TreeNode::CollapseNode(bool recursive)
 
 bool TreeNode::CheckHint(std::uint8_t bits) const
 {
-    for (const TreeNode* node = this; node; node = node->m_parent) {
+    for (const TreeNode* node = this; node; node = node->m_parent.Get()) {
         if ((node->m_hints & bits) == 0)
             return false;
     }
@@ -1799,7 +1801,7 @@ void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, boo
 void TreeNode::PropagateUnsetEventMask(std::uint32_t type, std::uint16_t code, bool tree)
 {
     unsigned inherited = 0;
-    for (const TreeNode* above = m_parent; above; above = above->m_parent)
+    for (const TreeNode* above = m_parent.Get(); above; above = above->m_parent.Get())
         inherited |= above->RegisteredBits(type, true);
     std::vector<std::pair<TreeNode*, unsigned>> stack{{this, inherited}};
     while (!stack.empty()) {
@@ -1828,10 +1830,10 @@ void TreeNode::PropagateClearEventMask()
 
 void TreeNode::SetMaskFromParents()
 {
-    if (!m_parent)
+    if (!m_parent.Get())
         return;
     // Each class level's constructor asks again for its own mask byte: the cache answers.
-    CacheAncestry(m_parent);
+    CacheAncestry(m_parent.Get());
     if (g_ancestry.inherited.empty())
         return;
     const auto apply = [](TreeNode* node) {
@@ -1851,7 +1853,7 @@ void TreeNode::ProcessEvent(TreeNode* source, std::uint32_t type, std::uint16_t 
     // Read from the source once: callbacks may delete it while the event climbs.
     const std::uint32_t sourceOID = source ? source->GetOID() : 0;
     const Base* const instance = source ? source->GetClassInstance() : nullptr;
-    for (TreeNode* node = this; node; node = node->m_parent) {
+    for (TreeNode* node = this; node; node = node->m_parent.Get()) {
         const RegistrationList* registrations = node->m_extras.FindRegistrations();
         if (!registrations || registrations->empty())
             continue;
@@ -1950,11 +1952,11 @@ void TreeNode::DeepenShallowCopy()
         while (!root) {
             if (TreeNode* const* const known = knownRoot(top); known && *known) {
                 root = *known;
-            } else if (!top->m_parent) {
+            } else if (!top->m_parent.Get()) {
                 root = const_cast<TreeNode*>(top);
             } else {
                 path.push_back(top);
-                top = top->m_parent;
+                top = top->m_parent.Get();
             }
         }
         for (const TreeNode* passed : path) {
@@ -1970,14 +1972,14 @@ void TreeNode::LinkCopy(CopyWork& work, const TreeNode* source)
 {
     if (!source)
         return;
-    if (source->m_parent) {
+    if (source->m_parent.Get()) {
         m_parent = DynCast<TreeNode>(source->m_parent->Copy());
-        if (m_parent)
+        if (m_parent.Get())
             work.inserted.push_back(this);
     }
     if (source->GetNumChildren() == 0)
         return;
-    auto children = std::make_unique<ChildArray>();
+    auto children = ChildArrayPointer(new ChildArray());
     // By index, as the copied events raised meanwhile may change the source's children.
     for (int i = 0; i < source->GetNumChildren(); ++i) {
         if (TreeNode* const copy = DynCast<TreeNode>(source->GetChild(i)->Copy()))
@@ -2009,7 +2011,7 @@ TreeNode* TreeNode::TreeCopy()
             node->m_parent = parent;
             m_pCopyRoot = copyRoot;
         }
-    } restore{this, m_parent, m_pCopyRoot};
+    } restore{this, m_parent.Get(), m_pCopyRoot};
     m_pCopyRoot = this;
     ForgetAncestryOf(this);
     m_parent = nullptr;
@@ -2021,9 +2023,9 @@ TreeNode* TreeNode::NodeCopy()
     const CopyEventScope events;
     struct Restore {
         TreeNode* node;
-        std::unique_ptr<ChildArray> children;
+        ChildArrayPointer children;
         ~Restore() { node->m_children = std::move(children); }
-    } restore{this, std::move(m_children)};
+    } restore{this, std::move(m_children.Get())};
     return TreeCopy();
 }
 
@@ -2086,7 +2088,7 @@ struct TreeNode::RecordWalk {
         const std::vector<TreeNode*> taken = std::move(OpenRecords().back().taken);
         if (!taken.empty()) {
             if (!node.m_children)
-                node.m_children = std::make_unique<ChildArray>();
+                node.m_children = ChildArrayPointer(new ChildArray());
             for (TreeNode* child : taken)
                 node.m_children->Append(child);
             ++g_structureEpoch;
@@ -2112,7 +2114,7 @@ private:
         OpenNodes().emplace(&node, &m_archive);
         if (m_archive.IsStoring()) {
             // Only a parent whose record is open is written, so a record never drags in the tree above it.
-            m_archive.WriteObject(IsRecordOpen(m_archive, node.m_parent) ? node.m_parent : nullptr);
+            m_archive.WriteObject(IsRecordOpen(m_archive, node.m_parent.Get()) ? node.m_parent.Get() : nullptr);
             record.count = static_cast<std::uint32_t>(node.GetNumChildren());
             if (record.count == 0) {
                 m_archive.WriteObject(nullptr);
@@ -2152,7 +2154,7 @@ private:
     // Null entries, children already placed and open records are dropped.
     void Offer(OpenRecord& record, TreeNode* child) const
     {
-        if (!child || child->m_parent || IsRecordOpen(m_archive, child))
+        if (!child || child->m_parent.Get() || IsRecordOpen(m_archive, child))
             return;
         ForgetAncestryOf(child);
         child->m_parent = record.node;
@@ -2206,32 +2208,22 @@ private:
     std::size_t m_base;
 };
 
-void TreeNode::Serialize(Archive& archive)
-{
-    if (RecordWalk::TakeTurn(archive, *this)) {
-        RecordWalk::Rest(archive, *this);
-        return;
-    }
-    Base::Serialize(archive);
-    RecordWalk(archive, *this).Run();
-}
-
 // ---- Property stream
 
 bool TreeNode::JoinLoaded(TreeNode* parent)
 {
-    if (!parent || parent == m_parent)
+    if (!parent || parent == m_parent.Get())
         return parent != nullptr;
     // A node without children cannot hold its new parent; otherwise climb from the parent.
     if (parent == this || (GetNumChildren() > 0 && parent->IsInSubtreeOf(this)))
         return false;
     ForgetAncestryOf(this);
-    if (m_parent) {
+    if (m_parent.Get()) {
         m_parent->m_children->Remove(this);
         m_parent = nullptr;
     }
     if (!parent->m_children)
-        parent->m_children = std::make_unique<ChildArray>();
+        parent->m_children = ChildArrayPointer(new ChildArray());
     parent->m_children->Append(this);
     m_parent = parent;
     ++g_structureEpoch;
@@ -2241,7 +2233,6 @@ bool TreeNode::JoinLoaded(TreeNode* parent)
 const PropertyTable& TreeNode::Properties()
 {
     static const PropertyTable table(
-        nullptr,
         PropertyList<TreeNode>()
             .Value<Storage::StorageBool>(
                 "Selected", [](const TreeNode& node) { return node.HasFlag(Selected); },
@@ -2254,9 +2245,9 @@ const PropertyTable& TreeNode::Properties()
                 [](TreeNode& node, bool on) { node.SetFlag(Clipped, on); })
             .Field<Storage::StorageInt, &TreeNode::m_inactive>("Inactive")
             .Reference(
-                "Parent", [](const TreeNode& node) { return node.m_parent; },
+                "Parent", [](const TreeNode& node) { return node.m_parent.Get(); },
                 [](TreeNode& node, TreeNode* parent) {
-                    if (parent && !node.m_parent)
+                    if (parent && !node.m_parent.Get())
                         node.JoinLoaded(parent);
                 })
             .References(
@@ -2277,15 +2268,18 @@ const PropertyTable& TreeNode::Properties()
                 node.PlaceListedChildren();
                 // Nodes join their parents while their records are read, so the top node's record
                 // ends last: it numbers the whole loaded tree at once, in pre-order.
-                if (!node.m_parent)
+                if (!node.m_parent.Get())
                     node.NodeInserted(&node, true);
+            })
+            // The framework archive's record of a node is not a list: the node's record walk, which
+            // gives the node the rest of its record once its children's records are done.
+            .ArchiveRecord([](TreeNode& node, Archive& archive) {
+                if (RecordWalk::TakeTurn(archive, node))
+                    RecordWalk::Rest(archive, node);
+                else
+                    RecordWalk(archive, node).Run();
             }));
     return table;
-}
-
-void TreeNode::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // A child joins its parent as soon as its "Parent" value is read, which may be before the children
@@ -2303,7 +2297,7 @@ void TreeNode::PlaceListedChildren()
     std::vector<bool> placed(count, false);
     for (const std::uint32_t oid : *listed) {
         TreeNode* const child = DynCast<TreeNode>(Base::GetObjectA(oid));
-        if (!child || child->m_parent != this)
+        if (!child || child->m_parent.Get() != this)
             continue;
         const std::size_t index = m_children->IndexOf(child);
         if (placed[index])

@@ -1,14 +1,14 @@
 #include <tavrel/graphics/Surface.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Surface, ClassKind::DynamicOnly)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Surface)
 
 Surface::Surface() = default;
 
 Surface::Surface(Object* parent) : Geometric3d(parent) {}
-
-Surface::Surface(const Surface& other) = default;
 
 void Surface::SetDisplayQuality(std::int32_t quality)
 {

@@ -10,16 +10,14 @@ namespace Tavrel {
 // Derives from Geometric3d until Monitor exists (Monitor -> Geometric3d). Dynamic-only: neither
 // created by name nor read from a framework archive. The meshes come with the graphics subsystem.
 class Surface : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Surface, Geometric3d)
+    TAVREL_CLASS(Surface, Geometric3d, DynamicOnly)
 public:
     // The quality every surface uses when its mesh is regenerated; 1 at start.
     static void SetDisplayQuality(std::int32_t quality);
     static std::int32_t GetDisplayQuality();
 
 protected:
-    Surface();
     explicit Surface(Object* parent);
-    Surface(const Surface& other);
 
 private:
     static inline std::int32_t s_displayQuality = 1;
