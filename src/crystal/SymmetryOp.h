@@ -20,7 +20,7 @@ class PropertyArchive;
 // Matrix" (the matrix's archive form in a byte block); the framework archive holds the name as a
 // framework string, then the matrix.
 class SymmetryOp : public Base {
-    TAVREL_CLASS(SymmetryOp, Base, Creatable, public)
+    TAVREL_CLASS(SymmetryOp, Base, Creatable, public, public)
     // Copies the name and the matrix.
     SymmetryOp& operator=(const SymmetryOp& other) = default;
 

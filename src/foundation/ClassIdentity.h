@@ -91,11 +91,11 @@ public:
 // A model class, inside its body: TAVREL_CLASS(Bond, Geometric, Creatable). Declares the identity,
 // the class kind, the level's table (Properties(), built in the source) with the overrides that run
 // it (the property-stream pass, the framework archive's Serialize and the text interface's table),
-// and the default and copy constructors, protected unless a fourth argument names another access
-// (TAVREL_CLASS(Symmetry, Base, Creatable, public)). The copy constructor is the default one: state
-// that a copy must not take lives in a member type that says so. The source defines the class with
-// TAVREL_DEFINE_CLASS(Bond) (PropertyTable.h), its table and its default constructor. Leaves the
-// access at public.
+// and the default and copy constructors, protected unless two more arguments name their access
+// (TAVREL_CLASS(Symmetry, Base, Creatable, public, public)). The copy constructor is the default
+// one: state that a copy must not take lives in a member type that says so (Uncopied.h). The source
+// defines the class with TAVREL_DEFINE_CLASS(Bond) (PropertyTable.h), its table and its default
+// constructor. Leaves the access at public.
 #define TAVREL_CLASS(Name, BaseName, Kind, ...)                                                          \
     TAVREL_CLASS_IDENTITY(Name, BaseName)                                                                \
     static constexpr ::Tavrel::ClassKind classKind = ::Tavrel::ClassKind::Kind;                          \
@@ -104,14 +104,17 @@ public:
     void GetSetObjectProperties(::Tavrel::PropertyArchive& archive) override;                            \
     void Serialize(::Tavrel::Archive& archive) override;                                                 \
                                                                                                          \
-    TAVREL_CONSTRUCTOR_ACCESS(__VA_ARGS__) :                                                             \
+    TAVREL_DEFAULT_ACCESS(__VA_ARGS__) :                                                                 \
     Name();                                                                                              \
+    TAVREL_COPY_ACCESS(__VA_ARGS__) :                                                                    \
     Name(const Name&) = default;                                                                         \
                                                                                                          \
 public:
 
-#define TAVREL_CONSTRUCTOR_ACCESS(...) TAVREL_FIRST_ARGUMENT(__VA_ARGS__ __VA_OPT__(, ) protected)
+#define TAVREL_DEFAULT_ACCESS(...) TAVREL_FIRST_ARGUMENT(__VA_ARGS__ __VA_OPT__(, ) protected)
+#define TAVREL_COPY_ACCESS(...) TAVREL_SECOND_ARGUMENT(__VA_ARGS__ __VA_OPT__(, ) protected, protected)
 #define TAVREL_FIRST_ARGUMENT(first, ...) first
+#define TAVREL_SECOND_ARGUMENT(first, second, ...) second
 
 // Inside the body of a class whose persistence is written by hand (a level with PropertyPass lines of
 // its own): TAVREL_DECLARE_CLASS(TreeNode, Base), with TAVREL_IMPLEMENT_CLASS in the source. Leaves
@@ -119,15 +122,6 @@ public:
 #define TAVREL_DECLARE_CLASS(Name, BaseName)                                                             \
     TAVREL_CLASS_IDENTITY(Name, BaseName)                                                                \
     static const ::Tavrel::ClassKind classKind;
-
-// Inside a class body, after TAVREL_DECLARE_CLASS: the level describes its properties once, in the
-// table its source builds in Properties() (PropertyTable.h); its GetSetObjectProperties runs that
-// table (PropertyPass::Table) and the text interface of Object reads it. Leaves the access at public.
-#define TAVREL_DECLARE_PROPERTIES()                                                                      \
-public:                                                                                                  \
-    static const ::Tavrel::PropertyTable& Properties();                                                  \
-    const ::Tavrel::PropertyTable* GetPropertyTable() const override { return &Properties(); }           \
-    void GetSetObjectProperties(::Tavrel::PropertyArchive& archive) override;
 
 // In the source of a class declared with TAVREL_DECLARE_CLASS:
 // TAVREL_IMPLEMENT_CLASS(TreeNode, ::Tavrel::ClassKind::Creatable). An abstract class

@@ -13,14 +13,16 @@ class SetCollection;
 // The entries in index order. The collection learns of the deletion of the objects it refers to
 // without touching them, and an entry whose object was deleted reads as null everywhere (access,
 // walking, filters, copies and both persisted forms). Liveness comes from the OID registry.
+//
+// Persisted as "OrdCollection Array", the entries in index order, nulls included; the framework
+// archive holds the entry count and each entry as an object reference. A copy holds the same entries.
 class OrdCollection : public BaseCollection {
-    TAVREL_DECLARE_CLASS(OrdCollection, BaseCollection)
+    TAVREL_CLASS(OrdCollection, BaseCollection, Creatable, public, public)
 public:
     // size null entries (none for a negative size); growBy is a growth hint the array does not need.
-    explicit OrdCollection(int size = 0, int growBy = -1);
+    explicit OrdCollection(int size, int growBy = -1);
     // Sized as above, then every object that a copy of the iterator yields is appended.
     OrdCollection(const Iterator& iterator, int size = 0, int growBy = -1);
-    OrdCollection(const OrdCollection& other);
     // The set's members in its walking order.
     explicit OrdCollection(const SetCollection& set);
     ~OrdCollection() override;
@@ -70,11 +72,6 @@ public:
     virtual bool RemoveAt(int index, int count = 1);
     // Throws std::out_of_range for an index outside 0..size-1.
     Object* operator[](int index) const;
-
-    // "OrdCollection Array": the entries in index order, nulls included.
-    void GetSetObjectProperties(PropertyArchive& archive) override;
-    // Object's part, then the entry count and each entry as an object reference.
-    void Serialize(Archive& archive) override;
 
 protected:
     // Keeps the copies of the entries inside the copied subtree, in order; drops the others.

@@ -21,19 +21,16 @@ namespace {
 // A level described by one table only: a stored count shown to the host as "Count", a stored note
 // the host does not see, and a read-only text property.
 class Tally : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Tally, Geometric3d)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Tally, Geometric3d, Creatable)
 public:
     explicit Tally(Object* parent) : Geometric3d(parent) {}
 
     std::int32_t count = 0;
     std::string note;
-
-protected:
-    Tally() = default;
-    Tally(const Tally&) = default;
 };
-TAVREL_IMPLEMENT_CLASS(Tally, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Tally)
+
+Tally::Tally() = default;
 
 const PropertyTable& Tally::Properties()
 {
@@ -50,11 +47,6 @@ const PropertyTable& Tally::Properties()
             .Getter([](const Tally& tally) { return tally.count * 2; })
             .Shown(0));
     return table;
-}
-
-void Tally::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // A level whose framework-archive record is not its stream record: a count the framework archive
