@@ -39,7 +39,8 @@ const PropertyTable& Atom::Properties()
                 std::string label = SymmetryMap::GetSymmetryLabel(&atom);
                 if (label.empty())
                     return ObjectProperty();
-                return ObjectProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable, 0);
+                return ObjectProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable,
+                                      ObjectProperty::CategoryValue);
             }));
     return table;
 }

@@ -21,8 +21,6 @@ TAVREL_DEFINE_CLASS(Bond)
 namespace {
 
 constexpr const char* ConformerIndexKey = "_~bci~_";
-constexpr std::int32_t ReadOnlyAccess = ObjectProperty::AccessReadable;
-constexpr std::int32_t ReadWriteAccess = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
 
 struct NamedType {
     const char* name;
@@ -348,30 +346,25 @@ const PropertyTable& Bond::Properties()
         &Object::Properties(),
         PropertyList<Bond>()
             .Text("Order")
-            .GetText([](const Bond& bond) { return StringUtils::Format("%.2f", bond.GetOrder()); })
+            .Getter<&Bond::GetOrder>()
+            .Format("%.2f")
             .ReadOnly()
-            .Described([](const Bond& bond) {
-                return ObjectProperty("Order", StringUtils::Format("%.2f", bond.GetOrder()), ReadOnlyAccess, 0);
-            })
+            .Shown()
             .Text("Type")
             .GetText([](const Bond& bond) { return bond.GetOrderName(); })
             .SetText([](Bond& bond, std::string_view word) { return bond.SetType(word); })
-            .Described([](const Bond& bond) {
-                ObjectProperty property("Type", bond.GetOrderName(), ReadWriteAccess, 1);
-                property.SetAllValues({"Single", "Partial double", "Aromatic", "Double", "Triple"});
-                return property;
-            })
+            .Choices({"Single", "Partial double", "Aromatic", "Double", "Triple"})
+            .Shown(ObjectProperty::CategoryChoice)
             .Text("Length")
-            .GetText([](const Bond& bond) { return StringUtils::Format("%.3f", bond.GetLength()); })
+            .Getter<&Bond::GetLength>()
+            .Format("%.3f")
             .SetText([](Bond& bond, std::string_view text) {
                 double length = 0.0;
                 if (!StringUtils::StringToReal(text, length) || !(length > 0.0 && length <= MaxTextLength))
                     return false;
                 return bond.SetLength(length);
             })
-            .Described([](const Bond& bond) {
-                return ObjectProperty("Length", StringUtils::Format("%.3f", bond.GetLength()), ReadWriteAccess, 0);
-            })
+            .Shown()
             .Text("Stereochemistry")
             .GetText([](const Bond& bond) {
                 const double order = bond.GetOrder();

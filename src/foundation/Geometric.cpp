@@ -15,8 +15,6 @@ TAVREL_DEFINE_CLASS(Geometric)
 
 namespace {
 
-constexpr ObjectProperty::PropertyType PointPropertyType = 5;
-
 // A coordinate of the position as a property of its own: the position with that coordinate replaced.
 template <float Point3d::*Component>
 constexpr auto GetComponent = [](const Geometric& geometric) { return geometric.GetXYZ().*Component; };
@@ -84,9 +82,8 @@ const PropertyTable& Geometric::Properties()
     static const PropertyTable table(
         PropertyList<Geometric>()
             .Text("XYZ")
-            .Accessors([](const Geometric& geometric) { return geometric.GetXYZ(); },
-                       [](Geometric& geometric, const Point3d& p) { geometric.SetXYZ(p); })
-            .Shown(PointPropertyType)
+            .Accessors<&Geometric::GetXYZ, &Geometric::SetXYZ>()
+            .Shown(ObjectProperty::CategoryPoint)
             .Text("X")
             .Accessors(GetComponent<&Point3d::x>, SetComponent<&Point3d::x>)
             .Text("Y")

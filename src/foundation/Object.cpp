@@ -28,6 +28,9 @@ bool Is(std::string_view name, std::string_view known)
     return StringUtils::EqualsNoCase(name, known);
 }
 
+// The words "Style" takes.
+constexpr PropertyWord StyleWords[] = {{0, "None"}, {1, "Default"}};
+
 } // namespace
 
 // The walk behind DisplayAll, DisplayAllExtents and the recursive SetDisplayStyle. It keeps a stack of
@@ -172,21 +175,18 @@ const PropertyTable& Object::Properties()
                 [](Object& object, Archive& nested) { object.ReadUserProperties(nested); })
             .Archived<&Object::m_color>("Color")
             .Shows("Color")
-            .Accessors([](const Object& object) { return object.GetColor(); },
-                       [](Object& object, const Color& color) { object.SetColor(color); })
-            .Shown(3)
+            .Accessors<&Object::GetColor, &Object::SetColor>()
+            .Shown(ObjectProperty::CategoryColor)
             .Field<Storage::StorageString, &Object::m_label>("Label")
             .Shows("Name", "Label")
-            .Accessors([](const Object& object) { return object.GetLabel(); },
-                       [](Object& object, const std::string& label) { object.SetLabel(label); })
-            .Shown(0)
+            .Accessors<&Object::GetLabel, &Object::SetLabel>()
+            .Shown()
             .Value<Storage::StorageUnsignedInt>(
                 "LocalID", [](const Object& object) { return static_cast<std::uint32_t>(object.m_ID); },
                 [](Object& object, std::uint32_t id) { object.m_ID = static_cast<std::int32_t>(id); })
             .Shows("ID")
-            .Accessors([](const Object& object) { return object.GetID(); },
-                       [](Object& object, std::int32_t id) { object.SetID(id); })
-            .Shown(0)
+            .Accessors<&Object::GetID, &Object::SetID>()
+            .Shown()
             .Value<Storage::StorageUnsignedChar>(
                 "UserEventMask", [](const Object& object) { return object.m_levelEventMask.Get(); },
                 [](Object& object, std::uint8_t mask) {
@@ -195,19 +195,13 @@ const PropertyTable& Object::Properties()
                 })
             .Field<Storage::StorageUnsignedChar, &Object::m_displayStyle>("DisplayStyle")
             .Shows("Style")
-            .SetText([](Object& object, std::string_view word) {
-                if (Is(word, "None"))
-                    object.SetDisplayStyle(0);
-                else if (Is(word, "Default"))
-                    object.SetDisplayStyle(1);
-                else
-                    return false;
-                return true;
-            })
+            .Words(StyleWords)
+            .Setter([](Object& object, std::int32_t style) { object.SetDisplayStyle(style); })
             .Text("LID")
-            .GetText([](const Object& object) { return StringUtils::Format("%d", object.GetLID()); })
+            .Getter<&TreeNode::GetLID>()
+            .Format("%d")
             .Text("Index")
-            .GetText([](const Object& object) { return StringUtils::Format("%d", object.GetIndex()); })
+            .Getter<&TreeNode::GetIndex>()
             .Text("Select")
             .Prefix()
             .GetText([](const Object& object) { return object.IsSelected() ? "true" : "false"; })
@@ -235,7 +229,7 @@ const PropertyTable& Object::Properties()
                 return true;
             })
             .Text("oiv")
-            .GetText([](const Object& object) { return object.GetInvariant(); })
+            .Getter<&TreeNode::GetInvariant>()
             .Text("Parent")
             .ReadOnly()
             .GetText([](const Object& object) {
@@ -247,7 +241,7 @@ const PropertyTable& Object::Properties()
                     return ObjectProperty();
                 const Object* parent = object.GetParent();
                 return ObjectProperty("Parent", parent ? parent->GetLabel() : std::string(),
-                                      ObjectProperty::AccessReadable, 0);
+                                      ObjectProperty::AccessReadable, ObjectProperty::CategoryValue);
             })
             .Listing({"Name", "ID", "Color", "Parent"}));
     return table;
@@ -406,7 +400,7 @@ std::string Object::GetPropertyAsString(std::string_view name) const
     if (name.empty())
         return {};
     if (const PropertyEntry* entry = GetPropertyTable()->FindText(name, PropertyTable::Use::Get))
-        return entry->getText(*this);
+        return entry->getText(*this, *entry);
     std::string text = GetUserPropertyTable().GetPropertyAsString(name);
     if (!text.empty())
         return text;
@@ -427,7 +421,7 @@ bool Object::SetPropertyFromString(std::string_view name, std::string_view value
     if (name.empty())
         return false;
     if (const PropertyEntry* entry = GetPropertyTable()->FindText(name, PropertyTable::Use::Set))
-        return entry->setText && entry->setText(*this, value);
+        return entry->setText && entry->setText(*this, value, *entry);
     if (!HasProperty(name)) {
         EditUserPropertyTable().SetPropertyFromString(name, value, TextPropertyFlags);
         DoNotify(classType, EventPropertyCreated, nullptr, nullptr);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -12,12 +13,19 @@
 
 #include <tavrel/core/Color.h>
 #include <tavrel/core/Point3d.h>
+#include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/ObjectProperty.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/Storage.h>
 #include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
+
+// One word of an integer's text form: the value and its word.
+struct PropertyWord {
+    std::int32_t value;
+    std::string_view word;
+};
 
 // One property of a class level. The stream side (Persisted) has the stored name, the storage code,
 // the typed write and read halves of the property's line and, for arrays, the step that sizes the
@@ -60,9 +68,15 @@ struct PropertyEntry {
     // An integer value as a wide integer, for a framework form of another width (ArchiveAs).
     std::int64_t (*getInteger)(const Base&) = nullptr;
     void (*setInteger)(Base&, std::int64_t) = nullptr;
-    std::string (*getText)(const Base&) = nullptr;
-    bool (*setText)(Base&, std::string_view) = nullptr;
+    std::string (*getText)(const Base&, const PropertyEntry&) = nullptr;
+    bool (*setText)(Base&, std::string_view, const PropertyEntry&) = nullptr;
     ObjectProperty (*describe)(const Base&, const PropertyEntry&) = nullptr;
+    // The text form of a number (printf), in the text and the descriptor alike; null for the default.
+    const char* format = nullptr;
+    // The words of an integer's values, when its text is a word.
+    std::span<const PropertyWord> words;
+    // The values the descriptor lists as allowed (the words when there are none).
+    std::vector<std::string_view> choices;
 
     bool Has(Flag flag) const { return (flags & flag) != 0; }
     // Whether the framework archive holds the field.
@@ -74,7 +88,7 @@ struct PropertyEntry {
         return IsArchived() && schema >= fromSchema && (untilSchema == AnySchema || schema < untilSchema);
     }
     bool IsWritten() const { return IsArchived() && untilSchema == AnySchema; }
-    // Readable, and writable unless read-only.
+    // Readable, and writable when it takes a text.
     std::int32_t Access() const;
     // The text name or the alias, without regard to case (a prefix of the name for Prefix entries).
     bool MatchesText(std::string_view text) const;
@@ -128,20 +142,85 @@ void ReadField(Archive& archive, V& field)
 } // namespace ArchiveForm
 
 // The text forms of the value types the tables use: "%d" for integers, "%.4f" for reals and each
-// coordinate of a point, the core library's form for colours. Parsing reads as a standard stream
-// extraction does; it fills value (which holds the current value: a colour keeps what the text does
-// not give) and returns false, leaving the property unchanged, when the text cannot be taken.
+// coordinate of a point, "true" and "false", the core library's form for colours. Parsing reads as a
+// standard stream extraction does (a bool as StringToBoolean); it fills value (which holds the
+// current value: a colour keeps what the text does not give) and returns false, leaving the property
+// unchanged, when the text cannot be taken. An entry's format or words take the place of the
+// default forms.
 namespace PropertyText {
 std::string ToText(const std::string& value);
 std::string ToText(std::int32_t value);
 std::string ToText(float value);
+std::string ToText(double value);
+std::string ToText(bool value);
 std::string ToText(const Color& value);
 std::string ToText(const Point3d& value);
 bool FromText(std::string_view text, std::string& value);
+bool FromText(std::string_view text, std::string_view& value);
 bool FromText(std::string_view text, std::int32_t& value);
 bool FromText(std::string_view text, float& value);
+bool FromText(std::string_view text, double& value);
+bool FromText(std::string_view text, bool& value);
 bool FromText(std::string_view text, Color& value);
 bool FromText(std::string_view text, Point3d& value);
+// The word of a value; empty for a value without one.
+std::string_view WordOf(std::int32_t value, std::span<const PropertyWord> words);
+// The value a word (without regard to case) names; false for another text.
+bool ValueOf(std::string_view word, std::span<const PropertyWord> words, std::int32_t& value);
+
+template <class V>
+std::string ToText(const V& value, const PropertyEntry& entry)
+{
+    if constexpr (std::is_integral_v<V> || std::is_enum_v<V>) {
+        if (!entry.words.empty())
+            return std::string(WordOf(static_cast<std::int32_t>(value), entry.words));
+    }
+    if constexpr (std::is_arithmetic_v<V>) {
+        if (entry.format)
+            return StringUtils::Format(entry.format, value);
+    }
+    if constexpr (std::is_enum_v<V> || (std::is_integral_v<V> && !std::is_same_v<V, bool>))
+        return ToText(static_cast<std::int32_t>(value));
+    else
+        return ToText(value);
+}
+
+template <class V>
+bool FromText(std::string_view text, V& value, const PropertyEntry& entry)
+{
+    if constexpr (std::is_integral_v<V> || std::is_enum_v<V>) {
+        if (!entry.words.empty()) {
+            std::int32_t named = 0;
+            if (!ValueOf(text, entry.words, named))
+                return false;
+            value = static_cast<V>(named);
+            return true;
+        }
+    }
+    if constexpr (std::is_enum_v<V>) {
+        std::int32_t number = 0;
+        if (!FromText(text, number))
+            return false;
+        value = static_cast<V>(number);
+        return true;
+    } else {
+        return FromText(text, value);
+    }
+}
+
+// The descriptor of an entry with a value (or its text): the entry's text name, access and category,
+// and its choices (or words) as the allowed values.
+ObjectProperty Describe(const PropertyEntry& entry, ObjectProperty property);
+template <class V>
+ObjectProperty Describe(const PropertyEntry& entry, const V& value)
+{
+    const std::int32_t access = entry.Access();
+    std::string name(entry.textName);
+    if constexpr (std::is_enum_v<V> || (std::is_integral_v<V> && !std::is_same_v<V, bool>))
+        return Describe(entry, ObjectProperty(std::move(name), static_cast<std::int32_t>(value), access, entry.propertyType));
+    else
+        return Describe(entry, ObjectProperty(std::move(name), value, access, entry.propertyType));
+}
 } // namespace PropertyText
 
 // The entries of one level of class T, built in order. Accessors are captureless lambdas (member
@@ -452,58 +531,125 @@ public:
         return *this;
     }
 
-    // Its text form and descriptor come from get(const T&); set(T&, value) takes a parsed text.
-    template <class Get, class Set>
-    PropertyList& Accessors(Get get, Set)
+    // The text form and the descriptor come from a member function of T (or a base) that gives the
+    // value: its text form (Format, Words), or the value itself in the descriptor.
+    template <auto Get>
+    PropertyList& Getter()
     {
-        Captureless<Get, Set>();
-        Getter(get);
-        Last().setText = [](Base& object, std::string_view text) {
-            T& self = Of(object);
-            auto value = Get{}(std::as_const(self));
-            if (!PropertyText::FromText(text, value))
+        return Getter([](const T& object) { return (object.*Get)(); });
+    }
+    // A parsed text goes to a member function of T (or a base) that takes the value; one that gives
+    // a bool refuses the text with false.
+    template <auto Set>
+    PropertyList& Setter()
+    {
+        Last().setText = [](Base& object, std::string_view text, const PropertyEntry& entry) -> bool {
+            typename MemberArgument<decltype(Set)>::type value{};
+            if (!PropertyText::FromText(text, value, entry))
                 return false;
-            Set{}(self, std::as_const(value));
+            return Call<Set>(Of(object), std::as_const(value));
+        };
+        return *this;
+    }
+    // The same through a captureless lambda set(T&, V) with the value's type V.
+    template <class Set>
+    PropertyList& Setter(Set)
+    {
+        Captureless<Set>();
+        Last().setText = [](Base& object, std::string_view text, const PropertyEntry& entry) -> bool {
+            typename MemberArgument<decltype(&Set::operator())>::type value{};
+            if (!PropertyText::FromText(text, value, entry))
+                return false;
+            Set{}(Of(object), std::as_const(value));
             return true;
         };
         return *this;
     }
+    // Both, the parse starting from the current value (a colour keeps what the text does not give).
+    template <auto Get, auto Set>
+    PropertyList& Accessors()
+    {
+        return Accessors([](const T& object) { return (object.*Get)(); },
+                         [](T& object, const auto& value) { return Call<Set>(object, value); });
+    }
 
+    // The same through captureless lambdas: get(const T&) gives the value, set(T&, value) takes a
+    // parsed one.
+    template <class Get, class Set>
+    PropertyList& Accessors(Get get, Set set)
+    {
+        Getter(get);
+        return TakesText(set, get);
+    }
     template <class Get>
     PropertyList& Getter(Get)
     {
         Captureless<Get>();
-        Last().getText = [](const Base& object) { return PropertyText::ToText(Get{}(Of(object))); };
-        Last().describe = [](const Base& object, const PropertyEntry& entry) {
-            return ObjectProperty(std::string(entry.textName), Get{}(Of(object)), entry.Access(), entry.propertyType);
+        using V = std::remove_cvref_t<decltype(Get{}(std::declval<const T&>()))>;
+        Last().getText = [](const Base& object, const PropertyEntry& entry) {
+            return PropertyText::ToText(Get{}(Of(object)), entry);
         };
+        Last().describe = [](const Base& object, const PropertyEntry& entry) {
+            if (entry.format || !entry.words.empty())
+                return PropertyText::Describe(entry, PropertyText::ToText(Get{}(Of(object)), entry));
+            return PropertyText::Describe(entry, Get{}(Of(object)));
+        };
+        if constexpr (std::is_integral_v<V> || std::is_enum_v<V>)
+            Last().getInteger = [](const Base& object) { return static_cast<std::int64_t>(Get{}(Of(object))); };
+        return *this;
+    }
+
+    // The text form of a number (a printf format, "%.2f"), in the text and the descriptor alike.
+    PropertyList& Format(const char* format)
+    {
+        Last().format = format;
+        return *this;
+    }
+    // The words of an integer (a byte code, an enum): the text is the word of the value, a text is
+    // taken when it is one of the words (without regard to case), and the descriptor lists them.
+    PropertyList& Words(std::span<const PropertyWord> words)
+    {
+        Last().words = words;
+        return *this;
+    }
+    // The values the descriptor lists as allowed.
+    PropertyList& Choices(std::initializer_list<std::string_view> choices)
+    {
+        Last().choices.assign(choices);
         return *this;
     }
 
     // Text forms that are not a value's: text(const T&) gives the text; parse(T&, text) acts on it
-    // and returns false, with nothing changed, when it cannot.
+    // and returns false, with nothing changed, when it cannot. The descriptor holds the text.
     template <class Text>
     PropertyList& GetText(Text)
     {
         Captureless<Text>();
-        Last().getText = [](const Base& object) { return std::string(Text{}(Of(object))); };
+        Last().getText = [](const Base& object, const PropertyEntry&) { return std::string(Text{}(Of(object))); };
+        Last().describe = [](const Base& object, const PropertyEntry& entry) {
+            return PropertyText::Describe(entry, std::string(Text{}(Of(object))));
+        };
         return *this;
     }
     template <class Parse>
     PropertyList& SetText(Parse)
     {
         Captureless<Parse>();
-        Last().setText = [](Base& object, std::string_view text) -> bool { return Parse{}(Of(object), text); };
+        Last().setText = [](Base& object, std::string_view text, const PropertyEntry&) -> bool {
+            return Parse{}(Of(object), text);
+        };
         return *this;
     }
 
+    // SetPropertyFromString refuses it (false, nothing changed); the descriptor is readable only.
     PropertyList& ReadOnly() { return Flag(PropertyEntry::ReadOnly); }
     PropertyList& Prefix() { return Flag(PropertyEntry::Prefix); }
 
-    // Described (by Getter's value) and listed, with the host's category code.
-    PropertyList& Shown(ObjectProperty::PropertyType type)
+    // Described and listed, under the host's category code. The descriptor has the entry's text name,
+    // its value (or text), and is writable when the entry takes a text.
+    PropertyList& Shown(ObjectProperty::PropertyType category = ObjectProperty::CategoryValue)
     {
-        Last().propertyType = type;
+        Last().propertyType = category;
         return Flag(PropertyEntry::Shown);
     }
     // Described by describe(const T&) (an empty descriptor is not listed) and listed.
@@ -524,6 +670,51 @@ public:
     }
 
 private:
+    // Calls a setter; true unless it gives false.
+    template <auto Setter, class V>
+    static bool Call(T& object, V&& value)
+    {
+        if constexpr (std::is_same_v<decltype((object.*Setter)(std::forward<V>(value))), bool>) {
+            return (object.*Setter)(std::forward<V>(value));
+        } else {
+            (object.*Setter)(std::forward<V>(value));
+            return true;
+        }
+    }
+
+    // The parameter of a member function that takes one value, without reference and const.
+    template <class F>
+    struct MemberArgument;
+    template <class C, class R, class P>
+    struct MemberArgument<R (C::*)(P)> {
+        using type = std::remove_cvref_t<P>;
+    };
+    // A lambda's call operator: its second parameter (the first is the object).
+    template <class C, class R, class O, class P>
+    struct MemberArgument<R (C::*)(O, P) const> {
+        using type = std::remove_cvref_t<P>;
+    };
+
+    // The parse of a text for set(T&, value), into the type get gives, from the current value.
+    template <class Set, class Get>
+    PropertyList& TakesText(Set, Get)
+    {
+        Captureless<Set, Get>();
+        Last().setText = [](Base& object, std::string_view text, const PropertyEntry& entry) -> bool {
+            T& self = Of(object);
+            auto value = Get{}(std::as_const(self));
+            if (!PropertyText::FromText(text, value, entry))
+                return false;
+            if constexpr (std::is_same_v<decltype(Set{}(self, std::as_const(value))), bool>) {
+                return Set{}(self, std::as_const(value));
+            } else {
+                Set{}(self, std::as_const(value));
+                return true;
+            }
+        };
+        return *this;
+    }
+
     friend class PropertyTable;
 
     static const T& Of(const Base& object) { return static_cast<const T&>(object); }
