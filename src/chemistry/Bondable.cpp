@@ -437,4 +437,9 @@ void Bondable::FinishLoading(std::uint32_t schema)
     KeepOwnBonds(true);
 }
 
+void Bondable::LoadRefused()
+{
+    KeepOwnBonds(true);
+}
+
 } // namespace Tavrel

@@ -82,6 +82,8 @@ public:
 
     // Keeps only the loaded bonds that join this object to another end, each once.
     void FinishLoading(std::uint32_t schema) override;
+    // Drops the bonds whose records did not get as far as to name this object as an end.
+    void LoadRefused() override;
 
 protected:
     friend class Bond;

@@ -1,77 +1,19 @@
 #include <tavrel/document/DataModelLibrary.h>
 
-#include <tavrel/chemistry/Assembly.h>
-#include <tavrel/chemistry/Atom.h>
-#include <tavrel/chemistry/Atom3d.h>
-#include <tavrel/chemistry/Bond.h>
-#include <tavrel/chemistry/Bondable.h>
-#include <tavrel/chemistry/Chain.h>
-#include <tavrel/chemistry/Molecule.h>
-#include <tavrel/chemistry/SubUnit.h>
-#include <tavrel/conformers/Conformation.h>
-#include <tavrel/conformers/Conformer.h>
-#include <tavrel/conformers/ConformerModel.h>
-#include <tavrel/conformers/ConformerModelToken.h>
-#include <tavrel/crystal/Cell.h>
-#include <tavrel/crystal/Cell3d.h>
-#include <tavrel/crystal/ReplicateAtom.h>
-#include <tavrel/crystal/Symmetry.h>
-#include <tavrel/crystal/SymmetryOp.h>
-#include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/document/CSchemaException.h>
 #include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/ModelClasses.h>
 #include <tavrel/foundation/ClassRegistry.h>
-#include <tavrel/foundation/Geometric.h>
-#include <tavrel/foundation/Geometric3d.h>
-#include <tavrel/foundation/NamedCollection.h>
-#include <tavrel/foundation/Object.h>
-#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/Property.h>
-#include <tavrel/foundation/SetCollection.h>
-#include <tavrel/foundation/TreeNode.h>
-#include <tavrel/foundation/TreeRoot.h>
-#include <tavrel/graphics/DecoratedAnnotation.h>
-#include <tavrel/graphics/Geometric2d.h>
-#include <tavrel/graphics/Surface.h>
 
 namespace Tavrel {
 
 namespace {
 
-// One line per class, base classes before the classes derived from them. Identifiers are handed out
-// in this order.
+// The model classes (ModelClasses.h), then the framework classes of the document.
 void RegisterAllClasses()
 {
-    ClassRegistry::Register<Base>();
-    ClassRegistry::Register<TreeNode>();
-    ClassRegistry::Register<Object>();
-    ClassRegistry::Register<TreeRoot>();
-    ClassRegistry::Register<Geometric>();
-    ClassRegistry::Register<Geometric3d>();
-    ClassRegistry::Register<BaseCollection>();
-    ClassRegistry::Register<OrdCollection>();
-    ClassRegistry::Register<SetCollection>();
-    ClassRegistry::Register<NamedCollection>();
-    ClassRegistry::Register<Chain>();
-    ClassRegistry::Register<SubUnit>();
-    ClassRegistry::Register<Assembly>();
-    ClassRegistry::Register<Molecule>();
-    ClassRegistry::Register<Bond>();
-    ClassRegistry::Register<Bondable>();
-    ClassRegistry::Register<Atom>();
-    ClassRegistry::Register<Atom3d>();
-    ClassRegistry::Register<Conformation>();
-    ClassRegistry::Register<Conformer>();
-    ClassRegistry::Register<ConformerModel>();
-    ClassRegistry::Register<ConformerModelToken>();
-    ClassRegistry::Register<Cell>();
-    ClassRegistry::Register<Cell3d>();
-    ClassRegistry::Register<ReplicateAtom>();
-    ClassRegistry::Register<SymmetryOp>();
-    ClassRegistry::Register<Symmetry>();
-    ClassRegistry::Register<Geometric2d>();
-    ClassRegistry::Register<DecoratedAnnotation>();
-    ClassRegistry::Register<Surface>();
+    ClassRegistry::Register(ModelClasses{});
     RuntimeClass::Register(Property::GetThisClass());
     RuntimeClass::Register(ChemDoc::GetThisClass());
     RuntimeClass::Register(CSchemaException::GetThisClass());

@@ -193,6 +193,7 @@ const PropertyTable& Object::Properties()
                     object.m_levelEventMask.Clear();
                     object.m_levelEventMask.Set(mask);
                 })
+            .NotCopied()
             .Field<Storage::StorageUnsignedChar, &Object::m_displayStyle>("DisplayStyle")
             .Shows("Style")
             .Words(StyleWords)

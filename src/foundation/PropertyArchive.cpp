@@ -1244,6 +1244,10 @@ Base* PropertyArchive::ReadRecord()
     } catch (...) {
         m_state->reserved = reserved;
         SetProperty(nullptr);
+        for (std::size_t i = mark; i < m_state->created.size(); ++i) {
+            if (Base* object = Base::GetObjectA(m_state->created[i]))
+                object->LoadRefused();
+        }
         // Owners are read before what they own, so deleting in order of creation takes whole
         // subtrees at once; an object deleted with its owner is already gone.
         for (std::size_t i = mark; i < m_state->created.size(); ++i) {

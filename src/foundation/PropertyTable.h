@@ -42,6 +42,7 @@ struct PropertyEntry {
         ReadOnly = 4,   // SetPropertyFromString refuses it: false, nothing changed
         Prefix = 8,     // the text name matches every name that begins with it
         Array = 16,     // stored as an array: write writes it whole, read takes one element
+        NotCopied = 32, // a copy of the object does not take the value (it lives in an Uncopied member)
     };
     static constexpr std::uint32_t AnySchema = 0xFFFFFFFFu;
 
@@ -414,6 +415,9 @@ public:
         return Archives([](Archive& archive, Base& object, const PropertyEntry&) { Write{}(Of(object), archive); },
                         [](Archive& archive, Base& object, const PropertyEntry&) { Read{}(Of(object), archive); });
     }
+
+    // A copy of the object does not take the last entry's value.
+    PropertyList& NotCopied() { return Flag(PropertyEntry::NotCopied); }
 
     // ---- The framework-archive column
 

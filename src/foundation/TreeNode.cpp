@@ -2244,6 +2244,7 @@ const PropertyTable& TreeNode::Properties()
                 "Clip", [](const TreeNode& node) { return node.HasFlag(Clipped); },
                 [](TreeNode& node, bool on) { node.SetFlag(Clipped, on); })
             .Field<Storage::StorageInt, &TreeNode::m_inactive>("Inactive")
+            .StreamOnly()
             .Reference(
                 "Parent", [](const TreeNode& node) { return node.m_parent.Get(); },
                 [](TreeNode& node, TreeNode* parent) {
@@ -2258,10 +2259,13 @@ const PropertyTable& TreeNode::Properties()
                         node.m_children->AddListed(child->GetOID());
                 })
             .Field<Storage::StorageUnsignedChar, &TreeNode::m_hints>("Hints")
+            .StreamOnly()
             .Field<Storage::StorageUnsignedLong, &TreeNode::m_LID>("Logical Id")
+            .StreamOnly()
             .Value<Storage::StorageBool>(
                 "Expanded", [](const TreeNode& node) { return node.HasFlag(Expanded); },
                 [](TreeNode& node, bool on) { node.SetFlag(Expanded, on); })
+            .StreamOnly()
             .AfterRecord([](TreeNode& node, Archive& archive, PropertyArchive* stream) {
                 if (!stream || !archive.IsLoading())
                     return;
@@ -2271,8 +2275,9 @@ const PropertyTable& TreeNode::Properties()
                 if (!node.m_parent.Get())
                     node.NodeInserted(&node, true);
             })
-            // The framework archive's record of a node is not a list: the node's record walk, which
-            // gives the node the rest of its record once its children's records are done.
+            // The framework archive's record of a node is not a list: the node's record walk (parent,
+            // children, then the selected, visible and clipped flags), which gives the node the rest
+            // of its record once its children's records are done.
             .ArchiveRecord([](TreeNode& node, Archive& archive) {
                 if (RecordWalk::TakeTurn(archive, node))
                     RecordWalk::Rest(archive, node);

@@ -123,6 +123,7 @@ public:
     virtual void FinishLoading(std::uint32_t schema);
     virtual void FinishStoring(std::uint32_t schema);
 
+
     // Queries.
     TreeNode* GetParent() const { return m_parent.Get(); }
     // The topmost ancestor, or this node.

@@ -461,8 +461,10 @@ void Archive::AbandonObject(const ObjectHeader& header)
 {
     // An object a back-reference handed out is left to whoever took it, when that one owns it now.
     m_loadTable[header.index] = nullptr;
-    if (!m_handedOut[header.index] || !header.object->HasOwner())
+    if (!m_handedOut[header.index] || !header.object->HasOwner()) {
+        header.object->LoadRefused();
         delete header.object;
+    }
 }
 
 } // namespace Tavrel

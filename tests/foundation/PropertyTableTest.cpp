@@ -52,10 +52,22 @@ const PropertyTable& Tally::Properties()
 // A level whose framework-archive record is not its stream record: a count the framework archive
 // holds in 16 bits, a flag only the stream holds, a mark only the framework archive holds, a rate
 // that records from schema 2 on hold and a word that only older records hold.
+// Its text interface: the rate through member functions (a setter that refuses values above 100),
+// the mark with two decimals, the flag as "Yes" or "No" among its words, the count as a choice.
 class Stamp : public Geometric3d {
     TAVREL_CLASS(Stamp, Geometric3d, Creatable)
 public:
     explicit Stamp(Object* parent) : Geometric3d(parent) {}
+
+    std::int32_t GetRate() const { return rate; }
+    bool SetRate(std::int32_t value)
+    {
+        if (value > 100)
+            return false;
+        rate = static_cast<std::uint8_t>(value);
+        return true;
+    }
+    float GetMark() const { return mark; }
 
     std::int32_t count = 0;
     bool flag = false;
@@ -66,17 +78,36 @@ TAVREL_DEFINE_CLASS(Stamp)
 
 Stamp::Stamp() = default;
 
+constexpr PropertyWord FlagWords[] = {{0, "No"}, {1, "Yes"}};
+
 const PropertyTable& Stamp::Properties()
 {
     static const PropertyTable table(PropertyList<Stamp>()
                                          .Field<&Stamp::count>("Stamp Count")
                                          .ArchiveAs<std::int16_t>()
+                                         .Shows("Count")
+                                         .Accessors([](const Stamp& stamp) { return stamp.count; },
+                                                    [](Stamp& stamp, std::int32_t value) { stamp.count = value; })
+                                         .Choices({"1", "2", "3"})
+                                         .Shown(ObjectProperty::CategoryChoice)
                                          .Field<&Stamp::flag>("Stamp Flag")
                                          .StreamOnly()
+                                         .Shows("Flag")
+                                         .Accessors([](const Stamp& stamp) { return stamp.flag; },
+                                                    [](Stamp& stamp, bool on) { stamp.flag = on; })
+                                         .Words(FlagWords)
+                                         .Shown(ObjectProperty::CategorySwitch)
                                          .ArchiveField<&Stamp::mark>()
                                          .Field<&Stamp::rate>("Stamp Rate")
                                          .FromSchema(2)
-                                         .ArchiveDropped<std::int32_t>(2));
+                                         .Shows("Rate")
+                                         .Accessors<&Stamp::GetRate, &Stamp::SetRate>()
+                                         .Shown()
+                                         .ArchiveDropped<std::int32_t>(2)
+                                         .Text("Mark")
+                                         .Getter<&Stamp::GetMark>()
+                                         .Format("%.2f")
+                                         .Shown());
     return table;
 }
 
@@ -227,4 +258,37 @@ TEST_F(PropertyTableTest, TheFrameworkRecordIsTheTablesColumnAfterTheBaseLevelsW
     EXPECT_EQ(loaded->count, -300);
     EXPECT_EQ(loaded->mark, 2.5f);
     EXPECT_EQ(loaded->rate, 0);
+}
+
+TEST_F(PropertyTableTest, TextEntriesTakeFormsWordsAndAccessFromTheirEntries)
+{
+    Stamp stamp(nullptr);
+    stamp.mark = 2.5f;
+
+    // A setter that refuses a value refuses the text; one it takes changes the value.
+    EXPECT_TRUE(stamp.SetPropertyFromString("rate", "42"));
+    EXPECT_FALSE(stamp.SetPropertyFromString("Rate", "420"));
+    EXPECT_EQ(stamp.GetPropertyAsString("Rate"), "42");
+    // Words, in any case, both ways; another word is refused.
+    EXPECT_EQ(stamp.GetPropertyAsString("Flag"), "No");
+    EXPECT_TRUE(stamp.SetPropertyFromString("Flag", "yes"));
+    EXPECT_TRUE(stamp.flag);
+    EXPECT_FALSE(stamp.SetPropertyFromString("Flag", "maybe"));
+    EXPECT_EQ(stamp.GetPropertyAsString("Flag"), "Yes");
+    // One format for the text and the descriptor; without a setter the descriptor is read-only.
+    EXPECT_EQ(stamp.GetPropertyAsString("Mark"), "2.50");
+    const ObjectProperty mark = stamp.GetPropertyAsObjectProperty("Mark");
+    EXPECT_EQ(mark.GetStringValue(), "2.50");
+    EXPECT_FALSE(mark.IsWritable());
+
+    const ObjectProperty flag = stamp.GetPropertyAsObjectProperty("flag");
+    EXPECT_EQ(flag.GetName(), "Flag");
+    EXPECT_EQ(flag.GetStringValue(), "Yes");
+    EXPECT_TRUE(flag.IsWritable());
+    EXPECT_EQ(flag.GetPropertyType(), ObjectProperty::CategorySwitch);
+    EXPECT_EQ(flag.GetAllValues(), (std::vector<std::string>{"No", "Yes"}));
+    const ObjectProperty count = stamp.GetPropertyAsObjectProperty("Count");
+    EXPECT_EQ(count.GetType(), "int");
+    EXPECT_EQ(count.GetAllValues(), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(stamp.GetPropertyAsObjectProperty("Rate").GetStringValue(), "42");
 }

@@ -1,0 +1,44 @@
+// ModelClasses: the library's model classes, in registration order.
+#pragma once
+
+#include <tavrel/chemistry/Assembly.h>
+#include <tavrel/chemistry/Atom.h>
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/Bondable.h>
+#include <tavrel/chemistry/Chain.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerModel.h>
+#include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/crystal/Cell.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/crystal/SymmetryOp.h>
+#include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/SetCollection.h>
+#include <tavrel/foundation/TreeNode.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/graphics/DecoratedAnnotation.h>
+#include <tavrel/graphics/Geometric2d.h>
+#include <tavrel/graphics/Surface.h>
+
+namespace Tavrel {
+
+// One entry per class, base classes before the classes derived from them: class-type identifiers are
+// handed out in this order. A new class is one more entry.
+using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geometric3d, BaseCollection, OrdCollection,
+                               SetCollection, NamedCollection, Chain, SubUnit, Assembly, Molecule, Bond, Bondable, Atom,
+                               Atom3d, Conformation, Conformer, ConformerModel, ConformerModelToken, Cell, Cell3d,
+                               ReplicateAtom, SymmetryOp, Symmetry, Geometric2d, DecoratedAnnotation, Surface>;
+
+} // namespace Tavrel
