@@ -111,6 +111,36 @@ const PropertyTable& Stamp::Properties()
     return table;
 }
 
+// The foundation README's example of a whole new class (its fields public here, for the test).
+class Marker : public Geometric3d {
+    TAVREL_CLASS(Marker, Geometric3d, Creatable)
+public:
+    explicit Marker(Object* parent) : Geometric3d(parent) {}
+
+    float GetSize() const { return m_size; }
+    void SetSize(float size) { m_size = size; }
+
+    float m_size = 1.0f;
+    std::int32_t m_count = 0;
+    std::string m_note;
+    Object* m_target = nullptr;
+    bool m_shown = true;
+};
+TAVREL_DEFINE_CLASS(Marker)
+
+Marker::Marker() = default;
+
+const PropertyTable& Marker::Properties()
+{
+    static const PropertyTable table(PropertyList<Marker>()
+        .Field<&Marker::m_size>("Marker Size").Shows("Size").Accessors<&Marker::GetSize, &Marker::SetSize>().Shown()
+        .Field<&Marker::m_count>("Marker Count")
+        .Field<&Marker::m_note>("Marker Note")
+        .Reference("Marker Target", [](const Marker& m) { return m.m_target; }, [](Marker& m, Object* o) { m.m_target = o; })
+        .Field<&Marker::m_shown>("Marker Shown"));
+    return table;
+}
+
 class PropertyTableTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -118,6 +148,7 @@ protected:
         AttachDataModelDLL();
         ClassRegistry::Register<Tally>();
         ClassRegistry::Register<Stamp>();
+        ClassRegistry::Register<Marker>();
     }
 };
 
@@ -291,4 +322,35 @@ TEST_F(PropertyTableTest, TextEntriesTakeFormsWordsAndAccessFromTheirEntries)
     EXPECT_EQ(count.GetType(), "int");
     EXPECT_EQ(count.GetAllValues(), (std::vector<std::string>{"1", "2", "3"}));
     EXPECT_EQ(stamp.GetPropertyAsObjectProperty("Rate").GetStringValue(), "42");
+}
+
+TEST_F(PropertyTableTest, TheReadmesNewClassStoresEverythingInBothFormsAndShowsItsSize)
+{
+    Object target(nullptr);
+    Marker marker(&target);
+    marker.SetSize(2.5f);
+    marker.m_count = 3;
+    marker.m_note = "n";
+    marker.m_target = &target;
+    marker.m_shown = false;
+    target.SetLabel("t");
+    const std::unique_ptr<Object> loaded(DynCast<Object>(RecordStream::Load(RecordStream::Save(target))));
+    ASSERT_NE(loaded, nullptr);
+    const auto* const copy = DynCast<Marker>(loaded->GetChild(0));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetSize(), 2.5f);
+    EXPECT_EQ(copy->m_count, 3);
+    EXPECT_EQ(copy->m_note, "n");
+    EXPECT_EQ(copy->m_target, loaded.get());
+    EXPECT_FALSE(copy->m_shown);
+    EXPECT_EQ(copy->GetPropertyAsString("size"), "2.5000");
+
+    Archive out;
+    out.WriteObject(&target);
+    Archive in(out.GetBuffer());
+    const std::unique_ptr<PersistentObject> read(in.ReadObject(&Object::GetThisClass()));
+    const auto* const framework = DynCast<Marker>(static_cast<Object*>(read.get())->GetChild(0));
+    ASSERT_NE(framework, nullptr);
+    EXPECT_EQ(framework->m_note, "n");
+    EXPECT_EQ(framework->m_target, read.get());
 }
