@@ -2253,18 +2253,23 @@ const PropertyTable& TreeNode::Properties()
                 "Clip", [](const TreeNode& node) { return node.HasFlag(Clipped); },
                 [](TreeNode& node, bool on) { node.SetFlag(Clipped, on); })
             .Field<Storage::StorageInt, &TreeNode::m_inactive>("Inactive")
+            // A parent or child that cannot join (a second parent, a cycle) is not kept, so one read
+            // for the value alone is freed.
             .Reference(
                 "Parent", [](const TreeNode& node) { return node.m_parent; },
                 [](TreeNode& node, TreeNode* parent) {
                     if (parent && !node.m_parent)
-                        node.JoinLoaded(parent);
+                        return node.JoinLoaded(parent);
+                    return parent == node.m_parent;
                 })
             .References(
                 "Children", [](const TreeNode& node) { return static_cast<std::size_t>(node.GetNumChildren()); },
                 [](const TreeNode& node, std::size_t index) { return node.GetChild(static_cast<int>(index)); },
                 [](TreeNode& node, std::size_t, TreeNode* child) {
-                    if (child && child->JoinLoaded(&node))
-                        node.m_children->AddListed(child->GetOID());
+                    if (!child || !child->JoinLoaded(&node))
+                        return false;
+                    node.m_children->AddListed(child->GetOID());
+                    return true;
                 })
             .Field<Storage::StorageUnsignedChar, &TreeNode::m_hints>("Hints")
             .Field<Storage::StorageUnsignedLong, &TreeNode::m_LID>("Logical Id")
