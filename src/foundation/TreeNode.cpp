@@ -2281,9 +2281,13 @@ const PropertyTable& TreeNode::Properties()
                     return;
                 node.PlaceListedChildren();
                 // Nodes join their parents while their records are read, so the top node's record
-                // ends last: it numbers the whole loaded tree at once, in pre-order.
+                // ends last: it numbers the whole loaded tree at once, in pre-order. A node that joined
+                // a parent whose record had ended (a later record naming it) is numbered with its
+                // subtree now, as that tree may have been numbered already.
                 if (!node.m_parent)
                     node.NodeInserted(&node, true);
+                else if (!archive.IsRecordOpen(*node.m_parent))
+                    node.GetRoot()->NodeInserted(&node, true);
             }));
     return table;
 }
