@@ -203,10 +203,9 @@ TEST(Matrix4x4Group, TranslationsBeyondTheIntRangeGiveTheDefaultKey)
     // -min does not fit; the rotation of operation 1 negates a.
     EXPECT_EQ(group.Multiply({0, min, 0, 0}, {1, 0, 0, 0}), SymmetryImageKey());
     EXPECT_EQ(group.GetInverse({0, min, 0, 0}), SymmetryImageKey());
-    EXPECT_EQ(group.GetInverse({1, min, 0, 0}), SymmetryImageKey());
-    EXPECT_EQ(group.GetInverse({1, min + 1, 0, 0}), SymmetryImageKey(1, max, 0, 0));
-    // The inverse of the screw takes c to -1 - c.
-    EXPECT_EQ(group.GetInverse({1, 0, 0, min}), SymmetryImageKey(1, 0, 0, max));
+    // The inverse of the screw keeps a and b and takes c to -1 - c.
+    EXPECT_EQ(group.GetInverse({1, min, max, min}), SymmetryImageKey(1, min, max, max));
+    EXPECT_EQ(group.GetInverse({1, 0, 0, max}), SymmetryImageKey(1, 0, 0, min));
 }
 
 TEST(Matrix4x4Group, RefusesOperationsThatAreNotAGroupLedByTheIdentity)
