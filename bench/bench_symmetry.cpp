@@ -1,0 +1,214 @@
+// Symmetry build: periodic neighbour and radius grids, image-key products and the equivalent-atom pass.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstddef>
+#include <random>
+#include <vector>
+
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/symmetry_build/CosetLattice.h>
+#include <tavrel/symmetry_build/Matrix4x4Group.h>
+#include <tavrel/symmetry_build/PeriodicNeighborGrid.h>
+#include <tavrel/symmetry_build/PeriodicRadiusGrid.h>
+#include <tavrel/symmetry_build/SymmetryOperationTable.h>
+#include <tavrel/symmetry_build/SymmetryTools.h>
+
+#include "BenchSupport.h"
+
+using namespace Tavrel;
+
+namespace {
+
+// Seconds per item (shown with an SI prefix: 12.4n is 12.4 ns).
+benchmark::Counter PerItem(double items)
+{
+    return benchmark::Counter(items, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// A cubic cell holding `count` points at about 0.1 atoms per cubic angstrom.
+struct Box {
+    explicit Box(std::size_t count)
+    {
+        const double edge = std::cbrt(static_cast<double>(count) / 0.1);
+        toCartesian = Matrix3x3(edge, 0, 0, 0, edge, 0, 0, 0, edge);
+        toFractional = Matrix3x3(1 / edge, 0, 0, 0, 1 / edge, 0, 0, 0, 1 / edge);
+        std::mt19937 random(42);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        points.reserve(count);
+        for (std::size_t i = 0; i < count; ++i)
+            points.emplace_back(unit(random), unit(random), unit(random));
+    }
+
+    Matrix3x3 toCartesian;
+    Matrix3x3 toFractional;
+    std::vector<Point3d> points;
+};
+
+constexpr double cutoff = 3.0;
+
+void NeighborGridAdd(benchmark::State& state)
+{
+    const Box box(static_cast<std::size_t>(state.range(0)));
+    std::size_t heap = 0;
+    for (auto _ : state) {
+        const std::size_t before = bench::HeapInUse();
+        PeriodicNeighborGrid grid(box.toCartesian, box.toFractional, cutoff);
+        for (std::size_t i = 0; i < box.points.size(); ++i)
+            grid.AddPoint(box.points[i], static_cast<std::int32_t>(i));
+        heap = bench::HeapInUse() - before;
+        benchmark::DoNotOptimize(grid);
+    }
+    state.counters["time_per_point"] = PerItem(static_cast<double>(state.iterations()) * static_cast<double>(box.points.size()));
+    state.counters["heap_per_point"] = static_cast<double>(heap) / static_cast<double>(box.points.size());
+}
+BENCHMARK(NeighborGridAdd)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void NeighborGridQuery(benchmark::State& state)
+{
+    const Box box(static_cast<std::size_t>(state.range(0)));
+    PeriodicNeighborGrid grid(box.toCartesian, box.toFractional, cutoff);
+    for (std::size_t i = 0; i < box.points.size(); ++i)
+        grid.AddPoint(box.points[i], static_cast<std::int32_t>(i));
+    IntArray found;
+    grid.FindNeighbors(box.points[0], found);
+    std::size_t next = 0;
+    std::size_t neighbours = 0;
+    for (auto _ : state) {
+        grid.FindNeighbors(box.points[next], found);
+        neighbours += found.size();
+        next = (next + 7919) % box.points.size();
+    }
+    state.counters["queries_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["neighbours"] = static_cast<double>(neighbours) / static_cast<double>(state.iterations());
+}
+BENCHMARK(NeighborGridQuery)->Arg(10'000)->Arg(100'000)->Arg(1'000'000);
+
+void RadiusGridAdd(benchmark::State& state)
+{
+    const Box box(static_cast<std::size_t>(state.range(0)));
+    std::size_t heap = 0;
+    for (auto _ : state) {
+        const std::size_t before = bench::HeapInUse();
+        PeriodicRadiusGrid grid(box.toCartesian, box.toFractional, cutoff);
+        for (std::size_t i = 0; i < box.points.size(); ++i)
+            grid.AddPoint(box.points[i], cutoff / 2, static_cast<std::int32_t>(i));
+        heap = bench::HeapInUse() - before;
+        benchmark::DoNotOptimize(grid);
+    }
+    state.counters["time_per_point"] = PerItem(static_cast<double>(state.iterations()) * static_cast<double>(box.points.size()));
+    state.counters["heap_per_point"] = static_cast<double>(heap) / static_cast<double>(box.points.size());
+}
+BENCHMARK(RadiusGridAdd)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void RadiusGridQuery(benchmark::State& state)
+{
+    const Box box(static_cast<std::size_t>(state.range(0)));
+    PeriodicRadiusGrid grid(box.toCartesian, box.toFractional, cutoff);
+    for (std::size_t i = 0; i < box.points.size(); ++i)
+        grid.AddPoint(box.points[i], cutoff / 2, static_cast<std::int32_t>(i));
+    IntArray found;
+    grid.FindNeighbors(box.points[0], cutoff / 2, found);
+    std::size_t next = 0;
+    std::size_t neighbours = 0;
+    for (auto _ : state) {
+        grid.FindNeighbors(box.points[next], cutoff / 2, found);
+        neighbours += found.size();
+        next = (next + 7919) % box.points.size();
+    }
+    state.counters["queries_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["neighbours"] = static_cast<double>(neighbours) / static_cast<double>(state.iterations());
+}
+BENCHMARK(RadiusGridQuery)->Arg(10'000)->Arg(100'000)->Arg(1'000'000);
+
+std::vector<Matrix4x4> GroupOperations(int number)
+{
+    AttachDataModelDLL();
+    Symmetry symmetry;
+    symmetry.LoadSpaceGroup(number, "", 0);
+    std::vector<Matrix4x4> operations;
+    for (int i = 0; i < symmetry.GetNumSymmetryOps(); ++i)
+        operations.push_back(symmetry.GetSymmetryOp(i)->GetMatrix());
+    return operations;
+}
+
+// The product of two image keys of P21/C (4 operations) or FM-3M (192).
+void KeyProduct(benchmark::State& state)
+{
+    Matrix4x4Group group;
+    group.SetOperations(GroupOperations(static_cast<int>(state.range(0))));
+    const std::int32_t n = group.GetCount();
+    std::vector<SymmetryImageKey> keys;
+    for (std::int32_t i = 0; i < 4096; ++i)
+        keys.emplace_back(static_cast<std::int32_t>((i * 37) % n), i % 5 - 2, i % 3 - 1, i % 7 - 3);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(group.Multiply(keys[i & 4095], keys[(i * 13 + 5) & 4095]));
+        ++i;
+    }
+    state.counters["operations"] = n;
+}
+BENCHMARK(KeyProduct)->Arg(14)->Arg(225);
+
+// Building the inverse and product tables.
+void SetOperations(benchmark::State& state)
+{
+    const std::vector<Matrix4x4> operations = GroupOperations(static_cast<int>(state.range(0)));
+    Matrix4x4Group group;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(group.SetOperations(operations));
+    state.counters["operations"] = static_cast<double>(operations.size());
+}
+BENCHMARK(SetOperations)->Arg(14)->Arg(225)->Unit(benchmark::kMicrosecond);
+
+// Atoms of P21/C (4 operations) or FM-3M (192): random asymmetric-unit atoms and all their images,
+// shuffled; one pass claims the images. Time per atom and operation.
+void ClaimEquivalentAtoms(benchmark::State& state)
+{
+    const std::vector<Matrix4x4> operations = GroupOperations(static_cast<int>(state.range(1)));
+    const auto atoms = static_cast<std::size_t>(state.range(0));
+    const std::size_t units = atoms / operations.size();
+    const Box box(units);
+    const double edge = std::cbrt(static_cast<double>(atoms) / 0.1);
+    const Matrix3x3 toCartesian(edge, 0, 0, 0, edge, 0, 0, 0, edge);
+    const Matrix3x3 toFractional(1 / edge, 0, 0, 0, 1 / edge, 0, 0, 0, 1 / edge);
+    EquivalentAtomLists lists;
+    for (const Point3d& p : box.points)
+        for (const Matrix4x4& op : operations)
+            lists.positions.push_back(p * op);
+    std::shuffle(lists.positions.begin(), lists.positions.end(), std::mt19937(5));
+    const std::size_t n = lists.positions.size();
+    const double tolerance = 0.01;
+    for (auto _ : state) {
+        state.PauseTiming();
+        lists.types.assign(n, 6);
+        lists.states.assign(n, 0);
+        lists.parents.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            lists.parents[i] = static_cast<std::int32_t>(i);
+        lists.keys.assign(n, SymmetryImageKey::identity);
+        MakeSingletonLists(static_cast<std::int32_t>(n), lists.classes);
+        state.ResumeTiming();
+        PeriodicNeighborGrid grid(toCartesian, toFractional, tolerance);
+        for (std::size_t i = 0; i < n; ++i)
+            grid.AddPoint(lists.positions[i], static_cast<std::int32_t>(i));
+        SymmetryOperationTable table;
+        CosetLattice lattice(static_cast<std::int32_t>(operations.size()));
+        SymmetryTools::ClaimEquivalentAtoms(lists, toCartesian, tolerance, operations, grid, table, lattice);
+    }
+    std::size_t heads = 0;
+    for (const std::int32_t state : lists.states)
+        heads += state == 0;
+    state.counters["atoms"] = static_cast<double>(n);
+    state.counters["heads"] = static_cast<double>(heads);
+    state.counters["time_per_atom_op"] =
+        PerItem(static_cast<double>(state.iterations()) * static_cast<double>(n) * static_cast<double>(operations.size()));
+}
+BENCHMARK(ClaimEquivalentAtoms)
+    ->ArgsProduct({{10'000, 100'000, 1'000'000}, {14, 225}})
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
