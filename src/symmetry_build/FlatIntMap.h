@@ -30,6 +30,14 @@ public:
         }
     }
 
+    // Starts loading the slot where a lookup of the key begins, so that lookups of several keys
+    // wait for memory together.
+    void Prefetch(Key key) const
+    {
+        if (!m_slots.empty())
+            __builtin_prefetch(&m_slots[Home(key)]);
+    }
+
     // The key's value, value-initialised when the key is new. key must not be emptyKey.
     Value& operator[](Key key)
     {

@@ -11,7 +11,8 @@ PeriodicNeighborGrid::PeriodicNeighborGrid(const Matrix3x3& fractionalToCartesia
     : m_fractionalToCartesian(fractionalToCartesian),
       m_cutoff2(cutoff * cutoff),
       m_cells(PeriodicCellCounts(cartesianToFractional, cutoff, 1)),
-      m_active(std::int64_t{m_cells[0]} * m_cells[1] * m_cells[2] > 1)
+      m_active(std::int64_t{m_cells[0]} * m_cells[1] * m_cells[2] > 1),
+      m_bound(FractionalBound(FractionalReach(fractionalToCartesian), cutoff))
 {
 }
 
@@ -49,40 +50,35 @@ void PeriodicNeighborGrid::AddPoint(const Point3d& p, std::int32_t id)
         }
     }
     for (int i = 0; i < count; ++i) {
-        const Item item{copies[i].point, id};
         if (m_active)
-            m_bins.Add(CellIndex(copies[i].node[0], copies[i].node[1], copies[i].node[2]), item);
+            m_bins.Add(CellIndex(copies[i].node[0], copies[i].node[1], copies[i].node[2]), copies[i].point, id);
         else
-            m_items.push_back(item);
+            m_items.emplace_back(copies[i].point, id);
     }
-}
-
-bool PeriodicNeighborGrid::Within(const Point3d& q, const Item& item) const
-{
-    const Point3d d = ToCartesian(q - item.point, m_fractionalToCartesian);
-    return d.Dot(d) <= m_cutoff2;
 }
 
 bool PeriodicNeighborGrid::FindNeighbors(const Point3d& p, IntArray& ids)
 {
     ids.clear();
     const Point3d q = WrapToUnitCell(p);
-    const auto take = [&](const Item& item) {
-        if (Within(q, item))
-            ids.push_back(item.id);
+    const auto take = [&](const Point3d& point, std::int32_t id) {
+        const Point3d c = ToCartesian(q - point, m_fractionalToCartesian);
+        if (c.Dot(c) <= m_cutoff2)
+            ids.push_back(id);
     };
     if (!m_active) {
-        for (const Item& item : m_items)
-            take(item);
+        for (const auto& [point, id] : m_items)
+            take(point, id);
         return !ids.empty();
     }
     const std::int32_t a = static_cast<std::int32_t>(std::floor(m_cells[0] * static_cast<double>(q.x)));
     const std::int32_t b = static_cast<std::int32_t>(std::floor(m_cells[1] * static_cast<double>(q.y)));
     const std::int32_t c = static_cast<std::int32_t>(std::floor(m_cells[2] * static_cast<double>(q.z)));
-    static constexpr std::int32_t offsets[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1},
-                                                   {1, 1, 0}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
-    for (const auto& offset : offsets)
-        m_bins.ForEach(CellIndex(a + offset[0], b + offset[1], c + offset[2]), take);
+    const std::array<std::int32_t, 8> cells = {CellIndex(a, b, c),         CellIndex(a + 1, b, c),
+                                               CellIndex(a, b + 1, c),     CellIndex(a, b, c + 1),
+                                               CellIndex(a + 1, b + 1, c), CellIndex(a + 1, b, c + 1),
+                                               CellIndex(a, b + 1, c + 1), CellIndex(a + 1, b + 1, c + 1)};
+    m_bins.ForEachNear(cells, q, m_bound, false, take);
     return !ids.empty();
 }
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <tavrel/core/Arrays.h>
@@ -34,24 +35,21 @@ public:
     bool IsActive() const { return m_active; }
 
 private:
-    struct Item {
-        Point3d point;  // the wrapped copy
-        std::int32_t id;
-    };
-
     std::int32_t CellIndex(std::int32_t a, std::int32_t b, std::int32_t c) const
     {
         return (a * (m_cells[1] + 1) + b) * (m_cells[2] + 1) + c;
     }
-    bool Within(const Point3d& q, const Item& item) const;
 
     Matrix3x3 m_fractionalToCartesian;
     double m_cutoff2;
     std::array<std::int32_t, 3> m_cells;
     bool m_active;
-    PeriodicBins<Item> m_bins;
-    // Every copy in filing order, when the grid is not active.
-    std::vector<Item> m_items;
+    // The most a copy within the cutoff can differ from a query along each axis.
+    std::array<float, 3> m_bound;
+    // The wrapped copies and their ids.
+    PeriodicBins<std::int32_t> m_bins;
+    // Every copy and its id in filing order, when the grid is not active.
+    std::vector<std::pair<Point3d, std::int32_t>> m_items;
 };
 
 } // namespace Tavrel

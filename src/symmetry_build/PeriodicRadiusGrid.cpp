@@ -1,6 +1,7 @@
 #include <tavrel/symmetry_build/PeriodicRadiusGrid.h>
 
 #include <cmath>
+#include <limits>
 
 #include <tavrel/symmetry_build/FractionalCoordinates.h>
 
@@ -9,6 +10,7 @@ namespace Tavrel {
 PeriodicRadiusGrid::PeriodicRadiusGrid(const Matrix3x3& fractionalToCartesian,
                                        const Matrix3x3& cartesianToFractional, double sizeParameter)
     : m_fractionalToCartesian(fractionalToCartesian),
+      m_reach(FractionalReach(fractionalToCartesian)),
       m_cells(PeriodicCellCounts(cartesianToFractional, sizeParameter, 2)),
       m_active(std::int64_t{m_cells[0]} * m_cells[1] * m_cells[2] > 27)
 {
@@ -24,21 +26,27 @@ std::array<std::int32_t, 3> PeriodicRadiusGrid::GetCellIndices(const Point3d& p)
 
 void PeriodicRadiusGrid::AddPoint(const Point3d& p, double radius, std::int32_t id)
 {
-    const Item item{WrapToUnitCell(p), id, radius};
+    const Point3d q = WrapToUnitCell(p);
+    const Item item{id, radius};
+    const double magnitude = std::fabs(radius);
+    if (std::isnan(magnitude))
+        m_largestRadius = std::numeric_limits<double>::infinity();
+    else if (magnitude > m_largestRadius)
+        m_largestRadius = magnitude;
     if (!m_active) {
-        m_items.push_back(item);
+        m_items.emplace_back(q, item);
         return;
     }
-    const std::array<std::int32_t, 3> cell = GetCellIndices(item.point);
-    m_bins.Add((cell[0] * m_cells[1] + cell[1]) * m_cells[2] + cell[2], item);
+    const std::array<std::int32_t, 3> cell = GetCellIndices(q);
+    m_bins.Add((cell[0] * m_cells[1] + cell[1]) * m_cells[2] + cell[2], q, item);
 }
 
 bool PeriodicRadiusGrid::FindNeighbors(const Point3d& p, double radius, IntArray& ids)
 {
     ids.clear();
     const Point3d q = WrapToUnitCell(p);
-    const auto take = [&](const Item& item) {
-        Point3d d = q - item.point;
+    const auto take = [&](const Point3d& point, const Item& item) {
+        Point3d d = q - point;
         d = d - RoundToLattice(d);
         const Point3d c = ToCartesian(d, m_fractionalToCartesian);
         const double reach = radius + item.radius;
@@ -46,8 +54,8 @@ bool PeriodicRadiusGrid::FindNeighbors(const Point3d& p, double radius, IntArray
             ids.push_back(item.id);
     };
     if (!m_active) {
-        for (const Item& item : m_items)
-            take(item);
+        for (const auto& [point, item] : m_items)
+            take(point, item);
         return !ids.empty();
     }
     const std::array<std::int32_t, 3> cell = GetCellIndices(q);
@@ -63,11 +71,12 @@ bool PeriodicRadiusGrid::FindNeighbors(const Point3d& p, double radius, IntArray
         {1, 1, 0},   {1, -1, 0},  {-1, 1, 0},  {-1, -1, 0}, {1, 0, 1},   {1, 0, -1}, {-1, 0, 1},
         {-1, 0, -1}, {0, 1, 1},   {0, 1, -1},  {0, -1, 1},  {0, -1, -1}, {1, 1, 1},  {1, 1, -1},
         {1, -1, 1},  {1, -1, -1}, {-1, 1, 1},  {-1, 1, -1}, {-1, -1, 1}, {-1, -1, -1}};
-    for (const auto& offset : offsets) {
-        const std::int32_t index =
-            (((a + offset[0]) % na) * nb + (b + offset[1]) % nb) * nc + (c + offset[2]) % nc;
-        m_bins.ForEach(index, take);
+    std::array<std::int32_t, 27> cells;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const auto& offset = offsets[i];
+        cells[i] = (((a + offset[0]) % na) * nb + (b + offset[1]) % nb) * nc + (c + offset[2]) % nc;
     }
+    m_bins.ForEachNear(cells, q, FractionalBound(m_reach, std::fabs(radius) + m_largestRadius), true, take);
     return !ids.empty();
 }
 

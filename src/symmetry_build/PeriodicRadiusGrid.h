@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <tavrel/core/Arrays.h>
@@ -36,17 +37,21 @@ public:
 
 private:
     struct Item {
-        Point3d point;  // wrapped into the unit cell
         std::int32_t id;
         double radius;
     };
 
     Matrix3x3 m_fractionalToCartesian;
+    // Per axis, the most a difference of Cartesian length 1 spans.
+    std::array<double, 3> m_reach;
+    // The largest magnitude of a stored radius; infinite once one is not a number.
+    double m_largestRadius = 0.0;
     std::array<std::int32_t, 3> m_cells;
     bool m_active;
+    // The wrapped points with their ids and radii.
     PeriodicBins<Item> m_bins;
-    // Every item in filing order, when the grid is not active.
-    std::vector<Item> m_items;
+    // Every wrapped point with its id and radius in filing order, when the grid is not active.
+    std::vector<std::pair<Point3d, Item>> m_items;
 };
 
 } // namespace Tavrel
