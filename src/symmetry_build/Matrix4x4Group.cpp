@@ -10,6 +10,12 @@ namespace Tavrel {
 
 namespace {
 
+// Element (3, c) of a x b, evaluated as Matrix4x4's product evaluates it.
+double ProductTranslation(const Matrix4x4& a, const Matrix4x4& b, int c)
+{
+    return a(3, 0) * b(0, c) + a(3, 1) * b(1, c) + a(3, 2) * b(2, c) + a(3, 3) * b(3, c);
+}
+
 // Finds the first operation equal to a matrix modulo the lattice without scanning the list. Two
 // matrices within the tolerance whose rotation elements all lie within the tolerance of whole
 // numbers round to the same whole numbers, so only the operations of that rounded rotation, and
@@ -19,13 +25,22 @@ class OperationIndex {
 public:
     explicit OperationIndex(const std::vector<Matrix4x4>& operations) : m_operations(operations)
     {
+        m_rotationOf.assign(operations.size(), -1);
         for (std::size_t i = 0; i < operations.size(); ++i) {
             Rotation rotation;
-            if (WholeRotation(operations[i], rotation))
-                m_byRotation[rotation].push_back(static_cast<std::int32_t>(i));
-            else
+            if (!WholeRotation(operations[i], rotation)) {
                 m_irregular.push_back(static_cast<std::int32_t>(i));
+                continue;
+            }
+            const auto [entry, added] = m_rotations.try_emplace(rotation, static_cast<std::int32_t>(m_buckets.size()));
+            if (added)
+                m_buckets.emplace_back();
+            m_buckets[static_cast<std::size_t>(entry->second)].push_back(static_cast<std::int32_t>(i));
+            m_rotationOf[i] = entry->second;
+            m_exact = m_exact && Exact(operations[i]);
         }
+        m_exact = m_exact && m_irregular.empty();
+        m_products.assign(m_buckets.size() * m_buckets.size(), unknown);
     }
 
     std::int32_t Find(const Matrix4x4& m) const
@@ -38,8 +53,8 @@ public:
             return -1;
         }
         static const IntArray none;
-        const auto bucket = m_byRotation.find(rotation);
-        const IntArray& whole = bucket == m_byRotation.end() ? none : bucket->second;
+        const auto found = m_rotations.find(rotation);
+        const IntArray& whole = found == m_rotations.end() ? none : m_buckets[static_cast<std::size_t>(found->second)];
         // Both lists ascend: the first match in their merged order is the first in the list.
         auto w = whole.begin();
         auto r = m_irregular.begin();
@@ -52,8 +67,35 @@ public:
         return -1;
     }
 
+    // Find of operations[i] x operations[j]. When every rotation is exactly whole and affine, the
+    // product's rotation is exactly the product of the two, whose bucket is worked out once per pair
+    // of rotations, and only the translations remain to compare.
+    std::int32_t FindProduct(std::size_t i, std::size_t j)
+    {
+        const Matrix4x4& a = m_operations[i];
+        const Matrix4x4& b = m_operations[j];
+        if (!m_exact)
+            return Find(a * b);
+        const std::int32_t bucket = ProductBucket(m_rotationOf[i], m_rotationOf[j]);
+        if (bucket < 0)
+            return -1;
+        const double t[3] = {ProductTranslation(a, b, 0), ProductTranslation(a, b, 1), ProductTranslation(a, b, 2)};
+        for (const std::int32_t k : m_buckets[static_cast<std::size_t>(bucket)]) {
+            const Matrix4x4& o = m_operations[static_cast<std::size_t>(k)];
+            bool equal = true;
+            for (int c = 0; c < 3 && equal; ++c) {
+                const double d = t[c] - o(3, c);
+                equal = std::fabs(d - std::floor(d + 0.5)) < operationTolerance;
+            }
+            if (equal)
+                return k;
+        }
+        return -1;
+    }
+
 private:
     using Rotation = std::array<std::int32_t, 9>;
+    static constexpr std::int32_t unknown = -2;
 
     static bool WholeRotation(const Matrix4x4& m, Rotation& rotation)
     {
@@ -68,16 +110,46 @@ private:
         return true;
     }
 
-    const std::vector<Matrix4x4>& m_operations;
-    std::map<Rotation, IntArray> m_byRotation;
-    IntArray m_irregular;
-};
+    // Whole rotation elements exactly, and the affine column (0, 0, 0, 1).
+    static bool Exact(const Matrix4x4& m)
+    {
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column)
+                if (m(row, column) != std::floor(m(row, column)) || std::fabs(m(row, column)) > 64.0)
+                    return false;
+            if (m(row, 3) != 0.0)
+                return false;
+        }
+        return m(3, 3) == 1.0;
+    }
 
-// Element (3, c) of a x b, evaluated as Matrix4x4's product evaluates it.
-double ProductTranslation(const Matrix4x4& a, const Matrix4x4& b, int c)
-{
-    return a(3, 0) * b(0, c) + a(3, 1) * b(1, c) + a(3, 2) * b(2, c) + a(3, 3) * b(3, c);
-}
+    std::int32_t ProductBucket(std::int32_t ra, std::int32_t rb)
+    {
+        std::int32_t& bucket = m_products[static_cast<std::size_t>(ra) * m_buckets.size() + static_cast<std::size_t>(rb)];
+        if (bucket == unknown) {
+            const Matrix4x4& a = m_operations[static_cast<std::size_t>(m_buckets[static_cast<std::size_t>(ra)].front())];
+            const Matrix4x4& b = m_operations[static_cast<std::size_t>(m_buckets[static_cast<std::size_t>(rb)].front())];
+            Rotation rotation;
+            for (int row = 0; row < 3; ++row)
+                for (int column = 0; column < 3; ++column)
+                    rotation[static_cast<std::size_t>(row * 3 + column)] = static_cast<std::int32_t>(
+                        a(row, 0) * b(0, column) + a(row, 1) * b(1, column) + a(row, 2) * b(2, column));
+            const auto found = m_rotations.find(rotation);
+            bucket = found == m_rotations.end() ? -1 : found->second;
+        }
+        return bucket;
+    }
+
+    const std::vector<Matrix4x4>& m_operations;
+    // Each distinct whole rotation's number, and per number the operations that have it.
+    std::map<Rotation, std::int32_t> m_rotations;
+    std::vector<IntArray> m_buckets;
+    IntArray m_rotationOf;
+    IntArray m_irregular;
+    bool m_exact = true;
+    // Per pair of rotation numbers the number of their product; -1 for none, unknown until needed.
+    IntArray m_products;
+};
 
 } // namespace
 
@@ -92,14 +164,14 @@ bool Matrix4x4Group::SetOperations(const std::vector<Matrix4x4>& operations)
         return false;
     m_products.assign(n * n, -1);
 
-    const OperationIndex index(m_operations);
+    OperationIndex index(m_operations);
     bool group = n == 0 || EqualWithinTolerance(m_operations[0], Matrix4x4());
     for (std::size_t i = 0; i < n; ++i) {
         if (InvertAffine(m_operations[i], m_inverses[i]))
             m_inverseIndex[i] = index.Find(m_inverses[i]);
         group = group && m_inverseIndex[i] >= 0;
         for (std::size_t j = 0; j < n; ++j) {
-            const std::int32_t product = index.Find(m_operations[i] * m_operations[j]);
+            const std::int32_t product = index.FindProduct(i, j);
             m_products[i * n + j] = product;
             group = group && product >= 0;
         }
