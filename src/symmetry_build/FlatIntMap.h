@@ -107,9 +107,13 @@ private:
         Value value{};
     };
 
+    // Keys that differ only in their two lowest bits start in neighbouring slots, so that lookups of
+    // consecutive keys share cache lines; the groups of four are spread by the hash.
     std::size_t Home(Key key) const
     {
-        return static_cast<std::size_t>((static_cast<std::uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> m_shift);
+        const auto k = static_cast<std::uint64_t>(key);
+        const auto group = static_cast<std::size_t>(((k >> 2) * 0x9E3779B97F4A7C15ull) >> (m_shift + 2));
+        return (group << 2 | (k & 3)) & (m_slots.size() - 1);
     }
     std::size_t Next(std::size_t i) const { return (i + 1) & (m_slots.size() - 1); }
 

@@ -81,13 +81,17 @@ public:
         std::array<const Bin*, count> bins;
         for (std::size_t i = 0; i < count; ++i) {
             bins[i] = m_bins.Find(cells[i]);
-            if (bins[i])
-                for (std::int32_t j = 0; j < bins[i]->count; j += 16) {
-                    const auto at = static_cast<std::size_t>(bins[i]->begin + j);
-                    __builtin_prefetch(m_x.data() + at);
-                    __builtin_prefetch(m_y.data() + at);
-                    __builtin_prefetch(m_z.data() + at);
-                }
+            if (!bins[i])
+                continue;
+            const auto begin = static_cast<std::size_t>(bins[i]->begin);
+            const auto end = begin + static_cast<std::size_t>(bins[i]->count);
+            for (std::size_t at = begin; at < end; at += 64 / sizeof(float)) {
+                __builtin_prefetch(m_x.data() + at);
+                __builtin_prefetch(m_y.data() + at);
+                __builtin_prefetch(m_z.data() + at);
+            }
+            for (std::size_t at = begin; at < end; at += std::max<std::size_t>(1, 64 / sizeof(Payload)))
+                __builtin_prefetch(m_payloads.data() + at);
         }
         const Box box{q, bound, nearestImage};
         for (const Bin* const bin : bins) {

@@ -47,7 +47,8 @@ bool PeriodicRadiusGrid::FindNeighbors(const Point3d& p, double radius, IntArray
     const Point3d q = WrapToUnitCell(p);
     const auto take = [&](const Point3d& point, const Item& item) {
         Point3d d = q - point;
-        d = d - RoundToLattice(d);
+        // d - RoundToLattice(d), spelled out so that it is inlined.
+        d = d - Point3d(std::floor(d.x + 0.5), std::floor(d.y + 0.5), std::floor(d.z + 0.5));
         const Point3d c = ToCartesian(d, m_fractionalToCartesian);
         const double reach = radius + item.radius;
         if (c.Dot(c) <= reach * reach)
