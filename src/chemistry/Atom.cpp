@@ -1,6 +1,7 @@
 #include <tavrel/chemistry/Atom.h>
 
 #include <algorithm>
+#include <deque>
 #include <vector>
 
 #include <tavrel/chemistry/BondedTraversalIterator.h>
@@ -165,34 +166,29 @@ int Atom::ConstructBonds(Object* root)
         return 0;
 
     std::vector<Point3d> positions;
-    std::vector<std::uint32_t> oids;
     positions.reserve(atoms.size());
-    oids.reserve(atoms.size());
     float largest = 0.0f;
     for (const Atom* atom : atoms) {
         positions.push_back(atom->GetXYZ());
-        oids.push_back(atom->GetOID());
         largest = std::max(largest, atom->GetBondingRadius());
     }
     // Every pair that ConditionalBondAtoms may bond lies within twice the largest radius.
     const double cutoff = 2.0 * static_cast<double>(largest);
-    const NeighborList grid(std::max(cutoff, MinimumBondCell), positions);
     std::vector<std::uint32_t> offsets;
     IntArray neighbours;
-    grid.GetAllNeighbors(cutoff, offsets, neighbours);
+    NeighborList(std::max(cutoff, MinimumBondCell), positions).GetAllNeighbors(cutoff, offsets, neighbours);
 
-    // Bond events may delete atoms: each is found again by its OID before it is used.
+    // Bond events may delete atoms: every atom is watched, and used only while it lives.
+    std::deque<Watch> watches;
+    for (Atom* atom : atoms)
+        watches.emplace_back(atom);
     int count = 0;
     for (std::size_t i = 0; i < atoms.size(); ++i) {
-        for (std::uint32_t n = offsets[i]; n < offsets[i + 1]; ++n) {
+        for (std::uint32_t n = offsets[i]; n < offsets[i + 1] && watches[i].alive; ++n) {
             const auto j = static_cast<std::size_t>(neighbours[n]);
-            Atom* const atom = LiveAtom(oids[i]);
-            if (!atom)
-                break;
-            Atom* const other = LiveAtom(oids[j]);
-            if (!other)
+            if (!watches[j].alive)
                 continue;
-            if (Bond* const bond = atom->ConditionalBondAtoms(other)) {
+            if (Bond* const bond = atoms[i]->ConditionalBondAtoms(atoms[j])) {
                 ++count;
                 bond->SetID(count);
             }

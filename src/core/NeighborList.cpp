@@ -29,6 +29,15 @@ constexpr std::int64_t maximumPairReach = 4;
 
 bool IsFinite(const Point3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
+// Point3d::Distance2, inline for the inner loops.
+inline double SquaredDistance(const Point3d& a, const Point3d& b)
+{
+    const double dx = double(a.x) - b.x;
+    const double dy = double(a.y) - b.y;
+    const double dz = double(a.z) - b.z;
+    return dx * dx + dy * dy + dz * dz;
+}
+
 // A scanned half-width along one axis: a hair wider than the radius, and wide enough that rounding in
 // coordinate + reach never falls short of a point at the radius.
 double Reach(double radius, double coordinate)
@@ -288,7 +297,7 @@ void NeighborList::GetNeighbors(const Point3d& p, double radius, IntArray& out) 
     const double radius2 = radius * radius;
     const bool unbounded = std::isinf(radius);
     const auto within = [&](std::int32_t index) {
-        const double d2 = p.Distance2(m_points[static_cast<std::size_t>(index)]);
+        const double d2 = SquaredDistance(p, m_points[static_cast<std::size_t>(index)]);
         // An infinitely distant point is only within an infinite radius, even when radius² overflows.
         return d2 <= radius2 && (unbounded || std::isfinite(d2));
     };
@@ -356,7 +365,7 @@ void NeighborList::GetAllNeighbors(double radius, std::vector<std::uint32_t>& of
     const auto test = [&](std::uint32_t a, std::uint32_t from, std::uint32_t to) {
         const Point3d& p = sorted[a];
         for (std::uint32_t b = from; b < to; ++b) {
-            if (p.Distance2(sorted[b]) <= radius2)
+            if (SquaredDistance(p, sorted[b]) <= radius2)
                 pairs.emplace_back(m_cellPoints[a], m_cellPoints[b]);
         }
     };
