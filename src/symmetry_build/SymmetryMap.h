@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include <tavrel/crystal/LatticeOffset.h>
+#include <tavrel/core/LatticeOffset.h>
 
 namespace Tavrel {
 
