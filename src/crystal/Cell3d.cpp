@@ -86,36 +86,36 @@ void Cell3d::CreateSymmetryMap(bool computeBonds)
     m_symmetryMap->EnableEvents();
 }
 
-bool Cell3d::Holds(const Object* object) const
+bool Cell3d::IsAbove(const Object* object) const
 {
     return object && object->HasAncestor(this);
 }
 
 bool Cell3d::IsPeriodic(const Object* object) const
 {
-    return m_symmetryMap && Holds(object) && m_symmetryMap->IsPeriodic(object->GetOID());
+    return m_symmetryMap && IsAbove(object) && m_symmetryMap->IsPeriodic(object->GetOID());
 }
 
 bool Cell3d::IsSymmetric(const Object* object) const
 {
-    return m_symmetryMap && Holds(object) && m_symmetryMap->IsSymmetric(object->GetOID());
+    return m_symmetryMap && IsAbove(object) && m_symmetryMap->IsSymmetric(object->GetOID());
 }
 
 std::int16_t Cell3d::GetSymmetryOperator(const Object* object) const
 {
-    if (!m_symmetryMap || !Holds(object))
+    if (!m_symmetryMap || !IsAbove(object))
         return 0;
     return static_cast<std::int16_t>(m_symmetryMap->GetSymmetryOperator(object->GetOID()));
 }
 
 LatticeOffset Cell3d::GetLatticeOffset(const Object* object) const
 {
-    return m_symmetryMap && Holds(object) ? m_symmetryMap->GetLatticeOffset(object->GetOID()) : LatticeOffset();
+    return m_symmetryMap && IsAbove(object) ? m_symmetryMap->GetLatticeOffset(object->GetOID()) : LatticeOffset();
 }
 
 std::string Cell3d::GetSymmetryLabel(const Object* object) const
 {
-    if (!Holds(object))
+    if (!IsAbove(object))
         return {};
     const CellSymmetryMap* const map = GetSymmetryMap();
     return map ? map->GetSymmetryLabel(object->GetOID(), object->GetLabel()) : object->GetLabel();

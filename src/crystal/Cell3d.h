@@ -57,7 +57,8 @@ protected:
     Cell3d(const Cell3d& other);
 
 private:
-    bool Holds(const Object* object) const;
+    // Whether the object is below the cell.
+    bool IsAbove(const Object* object) const;
 
     bool m_symmetryMapEnabled = false;
     std::unique_ptr<CellSymmetryMap> m_symmetryMap;
