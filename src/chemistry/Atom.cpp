@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <tavrel/chemistry/BondedTraversalIterator.h>
+#include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/core/Geometry.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/Matrix4x4.h>
@@ -13,7 +14,6 @@
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/PropertyTable.h>
-#include <tavrel/symmetry_build/SymmetryMap.h>
 
 namespace Tavrel {
 
@@ -58,10 +58,10 @@ const PropertyTable& Atom::Properties()
         &Bondable::Properties(),
         PropertyList<Atom>()
             .Text("SymmetryLabel")
-            .GetText([](const Atom& atom) { return SymmetryMap::GetSymmetryLabel(&atom); })
+            .GetText([](const Atom& atom) { return CrystalImageQueries::Installed().GetSymmetryLabel(atom); })
             .ReadOnly()
             .Described([](const Atom& atom) {
-                std::string label = SymmetryMap::GetSymmetryLabel(&atom);
+                std::string label = CrystalImageQueries::Installed().GetSymmetryLabel(atom);
                 if (label.empty())
                     return ObjectProperty();
                 return ObjectProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable, 0);

@@ -6,6 +6,7 @@
 
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/Bondable.h>
+#include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/PropertyArchive.h>
@@ -616,6 +617,11 @@ Bondable* Bond::FindBestNeighbor(const Bondable* a, const Bondable* b) const
     if (countA == 2 && countB == 1)
         return Nearer(ringA[0], ringA[1], ringB[0]);
     return ca;
+}
+
+bool Bond::IsCoordClipped(const Point3d& point) const
+{
+    return CrystalImageQueries::Installed().IsClipped(*this, point);
 }
 
 // ---- Conformer index

@@ -6,6 +6,7 @@
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/DisplayList3D.h>
 #include <tavrel/document/DataModelLibrary.h>
@@ -217,6 +218,23 @@ TEST_F(AtomBondDisplayTest, ASingleLineChangesColourAtTheMidpointAndCarriesPickI
     a->SetClipped(true);
     EXPECT_TRUE(bond->IsClipped());
     EXPECT_TRUE(Drawn(*bond).IsEmpty());
+}
+
+TEST_F(AtomBondDisplayTest, APointIsClippedOnlyByACellAboveTheBond)
+{
+    Atom3d* const a = Add("C", Point3d(0, 0, 0));
+    Bond* const bond = a->MakeBond(Add("C", Point3d(1.5, 0, 0)), Bond::Single);
+    EXPECT_FALSE(bond->IsCoordClipped(Point3d(100, 0, 0)));
+
+    // The crystal folder answers for cells: the bond asks the installed answers.
+    struct ClipsPositiveX final : CrystalImageQueries {
+        bool IsClipped(const Object&, const Point3d& position) const override { return position.x > 0; }
+    };
+    const ClipsPositiveX clips;
+    const CrystalImageQueries* const previous = CrystalImageQueries::Install(&clips);
+    EXPECT_TRUE(bond->IsCoordClipped(Point3d(1, 0, 0)));
+    EXPECT_FALSE(bond->IsCoordClipped(Point3d(-1, 0, 0)));
+    CrystalImageQueries::Install(previous);
 }
 
 TEST_F(AtomBondDisplayTest, RingDoubleBondsDrawTheirSecondLineInsideTheRing)
