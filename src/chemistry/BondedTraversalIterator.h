@@ -16,15 +16,19 @@ namespace Tavrel {
 template <class Strategy>
 class BondedTraversalIterator : public FilteredTraversalIterator<Strategy> {
 public:
+    // The breadth-first and depth-first forms (templates, so that each form has only its own).
+    template <class S = Strategy>
+        requires std::is_default_constructible_v<S>
     explicit BondedTraversalIterator(Object* start, const SetCollection* stop = nullptr, bool includeStop = false)
-        requires(!std::is_same_v<Strategy, DepthLimitedBreadthFirst>)
-        : FilteredTraversalIterator<Strategy>(Strategy(), start, stop, includeStop)
+        : FilteredTraversalIterator<Strategy>(S(), start, stop, includeStop)
     {
     }
+    // The depth-limited form.
+    template <class S = Strategy>
+        requires std::is_constructible_v<S, int>
     BondedTraversalIterator(Object* start, int depthLimit, const SetCollection* stop = nullptr,
                             bool includeStop = false)
-        requires std::is_same_v<Strategy, DepthLimitedBreadthFirst>
-        : FilteredTraversalIterator<Strategy>(Strategy(depthLimit), start, stop, includeStop)
+        : FilteredTraversalIterator<Strategy>(S(depthLimit), start, stop, includeStop)
     {
     }
     BondedTraversalIterator(const BondedTraversalIterator&) = default;

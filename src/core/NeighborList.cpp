@@ -139,7 +139,6 @@ void NeighborList::Sort()
     m_unplaced.clear();
     m_cellStart.clear();
     m_cellPoints.clear();
-    m_cellKeys.clear();
     m_cellSlots.clear();
     m_dims[0] = m_dims[1] = m_dims[2] = 0;
 
@@ -208,8 +207,7 @@ void NeighborList::Sort()
     m_cellSlots.reserve(placed);
     for (std::size_t position = 0; position < keyed.size(); ++position) {
         if (position == 0 || !(keyed[position].first == keyed[position - 1].first)) {
-            m_cellSlots.emplace(keyed[position].first, static_cast<std::uint32_t>(m_cellKeys.size()));
-            m_cellKeys.push_back(keyed[position].first);
+            m_cellSlots.emplace(keyed[position].first, static_cast<std::uint32_t>(m_cellStart.size()));
             m_cellStart.push_back(static_cast<std::uint32_t>(position));
         }
         m_cellPoints[position] = keyed[position].second;
@@ -231,6 +229,24 @@ void NeighborList::VisitCells(const CellKey& low, const CellKey& high, Visit&& v
         for (std::uint32_t position = from; position < to; ++position)
             visit(m_cellPoints[position]);
     };
+    // Calls onCell with the value of each cell of a hashed grid within the range: by lookups when the
+    // range holds fewer cells than the grid, else by a pass over the grid.
+    const auto visitHashed = [&](const auto& cells, const auto& onCell) {
+        if (volume(low, high) <= static_cast<double>(cells.size())) {
+            for (std::int64_t i = low.i; i <= high.i; ++i)
+                for (std::int64_t j = low.j; j <= high.j; ++j)
+                    for (std::int64_t k = low.k; k <= high.k; ++k) {
+                        const auto cell = cells.find({i, j, k});
+                        if (cell != cells.end())
+                            onCell(cell->second);
+                    }
+        } else {
+            for (const auto& [key, value] : cells) {
+                if (inside(key))
+                    onCell(value);
+            }
+        }
+    };
 
     if (IsDense()) {
         const CellKey from{std::max(low.i, m_low.i), std::max(low.j, m_low.j), std::max(low.k, m_low.k)};
@@ -246,43 +262,13 @@ void NeighborList::VisitCells(const CellKey& low, const CellKey& high, Visit&& v
                         visitRange(m_cellStart[DenseCell(i, j, from.k)], m_cellStart[DenseCell(i, j, to.k) + 1]);
             }
         }
-    } else if (!m_cellKeys.empty()) {
-        if (volume(low, high) <= static_cast<double>(m_cellKeys.size())) {
-            for (std::int64_t i = low.i; i <= high.i; ++i)
-                for (std::int64_t j = low.j; j <= high.j; ++j)
-                    for (std::int64_t k = low.k; k <= high.k; ++k) {
-                        const auto slot = m_cellSlots.find({i, j, k});
-                        if (slot != m_cellSlots.end())
-                            visitRange(m_cellStart[slot->second], m_cellStart[slot->second + 1]);
-                    }
-        } else {
-            for (std::size_t slot = 0; slot < m_cellKeys.size(); ++slot) {
-                if (inside(m_cellKeys[slot]))
-                    visitRange(m_cellStart[slot], m_cellStart[slot + 1]);
-            }
-        }
+    } else if (!m_cellSlots.empty()) {
+        visitHashed(m_cellSlots, [&](std::uint32_t slot) { visitRange(m_cellStart[slot], m_cellStart[slot + 1]); });
     }
-
-    if (m_waitingCells.empty())
-        return;
-    const auto visitChain = [&](std::int32_t index) {
+    visitHashed(m_waitingCells, [&](std::int32_t index) {
         for (; index >= 0; index = m_waitingNext[static_cast<std::size_t>(index) - m_sortedCount])
             visit(index);
-    };
-    if (volume(low, high) <= static_cast<double>(m_waitingCells.size())) {
-        for (std::int64_t i = low.i; i <= high.i; ++i)
-            for (std::int64_t j = low.j; j <= high.j; ++j)
-                for (std::int64_t k = low.k; k <= high.k; ++k) {
-                    const auto cell = m_waitingCells.find({i, j, k});
-                    if (cell != m_waitingCells.end())
-                        visitChain(cell->second);
-                }
-    } else {
-        for (const auto& [key, last] : m_waitingCells) {
-            if (inside(key))
-                visitChain(last);
-        }
-    }
+    });
 }
 
 void NeighborList::GetNeighbors(const Point3d& p, IntArray& out) const

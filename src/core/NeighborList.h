@@ -83,7 +83,6 @@ private:
     std::int64_t m_dims[3] = {0, 0, 0};
     std::vector<std::uint32_t> m_cellStart;
     std::vector<std::int32_t> m_cellPoints;
-    std::vector<CellKey> m_cellKeys;
     std::unordered_map<CellKey, std::uint32_t, CellHash> m_cellSlots;
 
     // The waiting points: for each cell the last one added to it, and for each waiting point the one
