@@ -1,6 +1,9 @@
 // Symmetry build: periodic neighbour and radius grids, image-key products and the equivalent-atom pass.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <random>
@@ -50,79 +53,72 @@ struct Box {
 
 constexpr double cutoff = 3.0;
 
-void NeighborGridAdd(benchmark::State& state)
+// Heap in use including the large blocks the allocator maps on their own.
+std::size_t HeapAndMapped()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// The two grids behind one face: points of radius cutoff / 2 in the radius grid.
+struct NeighborGrid {
+    using Grid = PeriodicNeighborGrid;
+    static void Add(Grid& grid, const Point3d& p, std::int32_t id) { grid.AddPoint(p, id); }
+    static void Find(Grid& grid, const Point3d& p, IntArray& found) { grid.FindNeighbors(p, found); }
+};
+struct RadiusGrid {
+    using Grid = PeriodicRadiusGrid;
+    static void Add(Grid& grid, const Point3d& p, std::int32_t id) { grid.AddPoint(p, cutoff / 2, id); }
+    static void Find(Grid& grid, const Point3d& p, IntArray& found) { grid.FindNeighbors(p, cutoff / 2, found); }
+};
+
+template <class Use>
+void Fill(typename Use::Grid& grid, const Box& box)
+{
+    for (std::size_t i = 0; i < box.points.size(); ++i)
+        Use::Add(grid, box.points[i], static_cast<std::int32_t>(i));
+}
+
+// Filling a grid; the heap it holds per point.
+template <class Use>
+void GridAdd(benchmark::State& state)
 {
     const Box box(static_cast<std::size_t>(state.range(0)));
     std::size_t heap = 0;
     for (auto _ : state) {
-        const std::size_t before = bench::HeapInUse();
-        PeriodicNeighborGrid grid(box.toCartesian, box.toFractional, cutoff);
-        for (std::size_t i = 0; i < box.points.size(); ++i)
-            grid.AddPoint(box.points[i], static_cast<std::int32_t>(i));
-        heap = bench::HeapInUse() - before;
+        const std::size_t before = HeapAndMapped();
+        typename Use::Grid grid(box.toCartesian, box.toFractional, cutoff);
+        Fill<Use>(grid, box);
+        heap = HeapAndMapped() - before;
         benchmark::DoNotOptimize(grid);
     }
     state.counters["time_per_point"] = PerItem(static_cast<double>(state.iterations()) * static_cast<double>(box.points.size()));
     state.counters["heap_per_point"] = static_cast<double>(heap) / static_cast<double>(box.points.size());
 }
-BENCHMARK(NeighborGridAdd)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(GridAdd, NeighborGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(GridAdd, RadiusGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
-void NeighborGridQuery(benchmark::State& state)
+// Queries at stored points in a scattered order, after a first query has filed everything.
+template <class Use>
+void GridQuery(benchmark::State& state)
 {
     const Box box(static_cast<std::size_t>(state.range(0)));
-    PeriodicNeighborGrid grid(box.toCartesian, box.toFractional, cutoff);
-    for (std::size_t i = 0; i < box.points.size(); ++i)
-        grid.AddPoint(box.points[i], static_cast<std::int32_t>(i));
+    typename Use::Grid grid(box.toCartesian, box.toFractional, cutoff);
+    Fill<Use>(grid, box);
     IntArray found;
-    grid.FindNeighbors(box.points[0], found);
+    Use::Find(grid, box.points[0], found);
     std::size_t next = 0;
     std::size_t neighbours = 0;
     for (auto _ : state) {
-        grid.FindNeighbors(box.points[next], found);
+        Use::Find(grid, box.points[next], found);
         neighbours += found.size();
         next = (next + 7919) % box.points.size();
     }
     state.counters["queries_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["neighbours"] = static_cast<double>(neighbours) / static_cast<double>(state.iterations());
 }
-BENCHMARK(NeighborGridQuery)->Arg(10'000)->Arg(100'000)->Arg(1'000'000);
-
-void RadiusGridAdd(benchmark::State& state)
-{
-    const Box box(static_cast<std::size_t>(state.range(0)));
-    std::size_t heap = 0;
-    for (auto _ : state) {
-        const std::size_t before = bench::HeapInUse();
-        PeriodicRadiusGrid grid(box.toCartesian, box.toFractional, cutoff);
-        for (std::size_t i = 0; i < box.points.size(); ++i)
-            grid.AddPoint(box.points[i], cutoff / 2, static_cast<std::int32_t>(i));
-        heap = bench::HeapInUse() - before;
-        benchmark::DoNotOptimize(grid);
-    }
-    state.counters["time_per_point"] = PerItem(static_cast<double>(state.iterations()) * static_cast<double>(box.points.size()));
-    state.counters["heap_per_point"] = static_cast<double>(heap) / static_cast<double>(box.points.size());
-}
-BENCHMARK(RadiusGridAdd)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
-
-void RadiusGridQuery(benchmark::State& state)
-{
-    const Box box(static_cast<std::size_t>(state.range(0)));
-    PeriodicRadiusGrid grid(box.toCartesian, box.toFractional, cutoff);
-    for (std::size_t i = 0; i < box.points.size(); ++i)
-        grid.AddPoint(box.points[i], cutoff / 2, static_cast<std::int32_t>(i));
-    IntArray found;
-    grid.FindNeighbors(box.points[0], cutoff / 2, found);
-    std::size_t next = 0;
-    std::size_t neighbours = 0;
-    for (auto _ : state) {
-        grid.FindNeighbors(box.points[next], cutoff / 2, found);
-        neighbours += found.size();
-        next = (next + 7919) % box.points.size();
-    }
-    state.counters["queries_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["neighbours"] = static_cast<double>(neighbours) / static_cast<double>(state.iterations());
-}
-BENCHMARK(RadiusGridQuery)->Arg(10'000)->Arg(100'000)->Arg(1'000'000);
+BENCHMARK_TEMPLATE(GridQuery, NeighborGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000);
+BENCHMARK_TEMPLATE(GridQuery, RadiusGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000);
 
 std::vector<Matrix4x4> GroupOperations(int number)
 {
