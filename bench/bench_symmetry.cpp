@@ -98,27 +98,46 @@ void GridAdd(benchmark::State& state)
 BENCHMARK_TEMPLATE(GridAdd, NeighborGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(GridAdd, RadiusGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
-// Queries at stored points in a scattered order, after a first query has filed everything.
+// The points along a Z-order curve through the cell, as a walk over a structure meets its atoms.
+std::vector<Point3d> InSpaceOrder(std::vector<Point3d> points)
+{
+    const auto code = [](const Point3d& p) {
+        std::uint64_t key = 0;
+        const float coordinates[3] = {p.x, p.y, p.z};
+        for (int bit = 9; bit >= 0; --bit)
+            for (const float c : coordinates)
+                key = key << 1 | ((static_cast<std::uint32_t>(c * 1024.0f) >> bit) & 1u);
+        return key;
+    };
+    std::sort(points.begin(), points.end(), [&](const Point3d& a, const Point3d& b) { return code(a) < code(b); });
+    return points;
+}
+
+// Queries at stored points after a first query has filed everything: in a scattered order
+// (second argument 0) or along a walk through space (1).
 template <class Use>
 void GridQuery(benchmark::State& state)
 {
     const Box box(static_cast<std::size_t>(state.range(0)));
     typename Use::Grid grid(box.toCartesian, box.toFractional, cutoff);
     Fill<Use>(grid, box);
+    const bool walk = state.range(1) != 0;
+    const std::vector<Point3d> queries = walk ? InSpaceOrder(box.points) : box.points;
+    const std::size_t step = walk ? 1 : 7919;
     IntArray found;
-    Use::Find(grid, box.points[0], found);
+    Use::Find(grid, queries[0], found);
     std::size_t next = 0;
     std::size_t neighbours = 0;
     for (auto _ : state) {
-        Use::Find(grid, box.points[next], found);
+        Use::Find(grid, queries[next], found);
         neighbours += found.size();
-        next = (next + 7919) % box.points.size();
+        next = (next + step) % queries.size();
     }
     state.counters["queries_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["neighbours"] = static_cast<double>(neighbours) / static_cast<double>(state.iterations());
 }
-BENCHMARK_TEMPLATE(GridQuery, NeighborGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000);
-BENCHMARK_TEMPLATE(GridQuery, RadiusGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000);
+BENCHMARK_TEMPLATE(GridQuery, NeighborGrid)->ArgsProduct({{10'000, 100'000, 1'000'000}, {0, 1}});
+BENCHMARK_TEMPLATE(GridQuery, RadiusGrid)->ArgsProduct({{10'000, 100'000, 1'000'000}, {0, 1}});
 
 std::vector<Matrix4x4> GroupOperations(int number)
 {
