@@ -219,8 +219,8 @@ void ClaimEquivalentAtoms(benchmark::State& state)
         SymmetryTools::ClaimEquivalentAtoms(lists, toCartesian, tolerance, operations, grid, table, lattice);
     }
     std::size_t heads = 0;
-    for (const std::int32_t state : lists.states)
-        heads += state == 0;
+    for (const std::int32_t atomState : lists.states)
+        heads += atomState == 0;
     state.counters["atoms"] = static_cast<double>(n);
     state.counters["heads"] = static_cast<double>(heads);
     state.counters["time_per_atom_op"] =

@@ -134,7 +134,9 @@ private:
                 dy = Reduce(dy);
                 dz = Reduce(dz);
             }
-            return (std::fabs(dx) <= bound[0]) & (std::fabs(dy) <= bound[1]) & (std::fabs(dz) <= bound[2]);
+            // Without branches: which axis fails is unpredictable.
+            return (static_cast<int>(std::fabs(dx) <= bound[0]) & static_cast<int>(std::fabs(dy) <= bound[1]) &
+                    static_cast<int>(std::fabs(dz) <= bound[2])) != 0;
         }
     };
 
