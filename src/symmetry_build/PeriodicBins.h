@@ -134,9 +134,10 @@ private:
                 dy = Reduce(dy);
                 dz = Reduce(dz);
             }
-            // Without branches: which axis fails is unpredictable.
-            return (static_cast<int>(std::fabs(dx) <= bound[0]) & static_cast<int>(std::fabs(dy) <= bound[1]) &
-                    static_cast<int>(std::fabs(dz) <= bound[2])) != 0;
+            // Without branches: which axis fails is unpredictable. A bound that is not a number
+            // passes over nothing.
+            return (static_cast<int>(!(std::fabs(dx) > bound[0])) & static_cast<int>(!(std::fabs(dy) > bound[1])) &
+                    static_cast<int>(!(std::fabs(dz) > bound[2]))) != 0;
         }
     };
 

@@ -212,6 +212,14 @@ TEST(PeriodicNeighborGrid, ZeroNegativeAndNotANumberCutoffsSizeSafely)
         EXPECT_EQ(found, other);
     }
 
+    // A cell without volume measures every difference as 0: a point is within a cutoff of 0 of
+    // every point near it.
+    PeriodicNeighborGrid flat(Matrix3x3(0, 0, 0, 0, 0, 0, 0, 0, 0), cell.toFractional, 0.0);
+    flat.AddPoint(Point3d(0.5, 0.5, 0.5), 1);
+    flat.AddPoint(Point3d(0.5, 0.5, 0.5002), 2);
+    EXPECT_TRUE(flat.FindNeighbors(Point3d(0.5, 0.5, 0.5001), found));
+    EXPECT_EQ(Sorted(found), (IntArray{1, 2}));
+
     PeriodicNeighborGrid unbounded(cell.toCartesian, cell.toFractional, std::numeric_limits<double>::infinity());
     EXPECT_FALSE(unbounded.IsActive());
     unbounded.AddPoint(Point3d(0.1, 0.2, 0.3), 5);
@@ -342,6 +350,10 @@ TEST(PeriodicRadiusGrid, SizingIsSafeForAnySizeParameter)
     grid.AddPoint(Point3d(0.5, 0.5, 0.5), 0.0, 1);
     IntArray found;
     EXPECT_TRUE(grid.FindNeighbors(Point3d(0.5, 0.5, 0.5), 0.0, found));
+    EXPECT_EQ(found, IntArray{1});
+    PeriodicRadiusGrid flat(Matrix3x3(0, 0, 0, 0, 0, 0, 0, 0, 0), cell.toFractional, 0.0);
+    flat.AddPoint(Point3d(0.5, 0.5, 0.5), 0.0, 1);
+    EXPECT_TRUE(flat.FindNeighbors(Point3d(0.5, 0.5, 0.5001), 0.0, found));
     EXPECT_EQ(found, IntArray{1});
 }
 
