@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <utility>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include <tavrel/core/Matrix3x3.h>
@@ -46,7 +46,7 @@ inline Point3d ToCartesian(const Point3d& d, const Matrix3x3& m)
 // Only occupied cells cost memory. Each entry is a point with a payload. New entries wait in per-cell
 // chains; once a query finds the waiting entries more than an eighth of the filed ones, all are
 // regrouped so that each cell's entries lie together, coordinates apart from payloads, which keeps a
-// query's reads contiguous and its box test vectorisable, and the regrouping linear overall.
+// query's reads contiguous and its box test free of branches, and the regrouping linear overall.
 template <class Payload>
 class PeriodicBins {
 public:
