@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -151,13 +152,11 @@ private:
         const float* const zs = m_z.data() + bin.begin;
         for (std::int32_t start = 0; start < bin.count; start += block) {
             const std::int32_t size = std::min(block, bin.count - start);
-            std::uint8_t inside[block];
+            std::uint32_t inside = 0;
             for (std::int32_t j = 0; j < size; ++j)
-                inside[j] = box.Holds(xs[start + j], ys[start + j], zs[start + j]);
-            for (std::int32_t j = 0; j < size; ++j) {
-                if (!inside[j])
-                    continue;
-                const auto e = static_cast<std::size_t>(bin.begin + start + j);
+                inside |= static_cast<std::uint32_t>(box.Holds(xs[start + j], ys[start + j], zs[start + j])) << j;
+            for (; inside != 0; inside &= inside - 1) {
+                const auto e = static_cast<std::size_t>(bin.begin + start + std::countr_zero(inside));
                 Point3d point;
                 point.x = m_x[e];
                 point.y = m_y[e];
