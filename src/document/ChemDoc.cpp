@@ -313,10 +313,11 @@ void ChemDoc::Load(Archive& archive)
         }
         // Collections never own their members: a member that no node of the tree holds is freed,
         // and the collections of the tree drop its entries.
-        TreeNode::DeleteParentlessSince(lastOIDBefore, lastRead, root.get());
-        for (const std::uint32_t oid : CollectBelow(*root, BaseCollection::classType)) {
-            if (BaseCollection* const collection = Live<BaseCollection>(oid))
-                collection->DropDeleted();
+        if (TreeNode::DeleteParentlessSince(lastOIDBefore, lastRead, root.get()) > 0) {
+            for (const std::uint32_t oid : CollectBelow(*root, BaseCollection::classType)) {
+                if (BaseCollection* const collection = Live<BaseCollection>(oid))
+                    collection->DropDeleted();
+            }
         }
         archive.SetObjectSchema(schema);
         PostProcess(archive, *root, view.viewSize);

@@ -429,8 +429,12 @@ void PropertyArchive::FinishObject(TreeNode* object)
 
 bool PropertyArchive::IsRecordOpen(const Base& object) const
 {
+    // Mostly asked about the record around the innermost one.
     const std::vector<std::uint32_t>& open = m_state->open;
-    return std::binary_search(open.begin(), open.end(), object.GetOID());
+    const std::uint32_t oid = object.GetOID();
+    if (open.size() >= 2 && open[open.size() - 2] == oid)
+        return true;
+    return std::binary_search(open.begin(), open.end(), oid);
 }
 
 // Plain form.

@@ -1998,13 +1998,17 @@ void TreeNode::LinkCopy(CopyWork& work, const TreeNode* source)
     m_children = std::move(children);
 }
 
-void TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last, const TreeNode* kept)
+std::size_t TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last, const TreeNode* kept)
 {
+    std::size_t deleted = 0;
     for (std::uint32_t oid = lastOIDBefore + 1; oid <= last && oid > lastOIDBefore; ++oid) {
         TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
-        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid))
+        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid)) {
             delete node;
+            ++deleted;
+        }
     }
+    return deleted;
 }
 
 TreeNode* TreeNode::TreeCopy()
