@@ -1,7 +1,9 @@
 #include <tavrel/chemistry/GasteigerCharge.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <utility>
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
@@ -15,13 +17,46 @@ namespace {
 // An atom with more neighbours, its missing hydrogens included, is refused.
 constexpr int MaxNeighbours = 10;
 
-// Atoms made together lie close in memory, and so do their slots: the walk over bonded neighbours
-// stays within a few cache lines. The high bits fold in so that strided addresses do not collide.
-std::size_t SlotOf(const Atom* atom, std::size_t mask)
+// Atoms lie at least sizeof(Atom3d) bytes apart, and atoms made together lie close: their slots
+// follow one another, so the lookups of bonded neighbours stay within a few cache lines. The high
+// bits fold in so that strided addresses do not collide.
+constexpr int AddressShift = std::bit_width(std::bit_floor(sizeof(Atom3d))) - 1;
+
+std::size_t SlotOf(const Bondable* atom, std::size_t mask)
 {
     const auto bits = reinterpret_cast<std::uintptr_t>(atom);
-    return static_cast<std::size_t>((bits >> 4) ^ (bits >> 24)) & mask;
+    return static_cast<std::size_t>((bits >> AddressShift) ^ (bits >> 24)) & mask;
 }
+
+std::int8_t BondCode(Bond::BondType type)
+{
+    switch (type) {
+    case Bond::Double: return 2;
+    case Bond::Aromatic:
+    case Bond::PartialDouble: return 6;
+    case Bond::Triple: return 3;
+    default: return 1;
+    }
+}
+
+// Reading the atoms waits on memory far more than it computes: each read needs the object, then
+// its bonds, then their far ends. The loops over many objects ask for them a few places ahead, so
+// that those reads overlap instead of following one another.
+void Prefetch(const void* object, std::size_t bytes)
+{
+#if defined(__GNUC__)
+    constexpr std::size_t CacheLine = 64;
+    const auto* const first = static_cast<const char*>(object);
+    for (std::size_t offset = 0; offset < bytes; offset += CacheLine)
+        __builtin_prefetch(first + offset);
+#else
+    static_cast<void>(object);
+    static_cast<void>(bytes);
+#endif
+}
+
+constexpr std::size_t ObjectsAhead = 16;
+constexpr std::size_t BondsAhead = ObjectsAhead / 2;
 
 // The Atom3d descendants of root in pre-order, root excluded; iterative.
 void CollectAtoms(const TreeNode& root, std::vector<Atom3d*>& atoms)
@@ -38,22 +73,13 @@ void CollectAtoms(const TreeNode& root, std::vector<Atom3d*>& atoms)
             path.pop_back();
             continue;
         }
+        if (place.next + static_cast<int>(ObjectsAhead) < place.count)
+            Prefetch(place.node->GetChild(place.next + static_cast<int>(ObjectsAhead)), 1);
         TreeNode* const child = place.node->GetChild(place.next++);
         if (IsA<Atom3d>(child))
             atoms.push_back(static_cast<Atom3d*>(child));
         if (const int count = child->GetNumChildren(); count > 0)
             path.push_back({child, 0, count});
-    }
-}
-
-std::int8_t BondCode(Bond::BondType type)
-{
-    switch (type) {
-    case Bond::Double: return 2;
-    case Bond::Aromatic:
-    case Bond::PartialDouble: return 6;
-    case Bond::Triple: return 3;
-    default: return 1;
     }
 }
 
@@ -71,7 +97,7 @@ GasteigerCharge::GasteigerCharge(Object* root, bool store)
         return;
     std::vector<Atom3d*> atoms;
     CollectAtoms(*root, atoms);
-    Compute(atoms, store);
+    Compute(std::move(atoms), store);
 }
 
 void GasteigerCharge::GetMinMaxCharge(float& minimum, float& maximum) const
@@ -95,17 +121,15 @@ std::int32_t GasteigerCharge::FindIndex(const Atom* atom) const
     return index;
 }
 
-std::int32_t GasteigerCharge::LookUp(const Atom* atom) const
+std::int32_t GasteigerCharge::LookUp(const Bondable* atom) const
 {
     if (!atom || m_slots.empty())
         return -1;
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t slot = SlotOf(atom, mask);; slot = (slot + 1) & mask) {
-        const Slot& entry = m_slots[slot];
-        if (!entry.key)
-            return -1;
-        if (entry.key == atom)
-            return entry.index;
+        const std::int32_t index = m_slots[slot];
+        if (index < 0 || m_atoms[static_cast<std::size_t>(index)] == atom)
+            return index;
     }
 }
 
@@ -115,8 +139,9 @@ void GasteigerCharge::Clear()
     m_maximum = 0.0;
     m_total = 0.0;
     m_charges.clear();
-    m_slots.clear();
+    m_atoms.clear();
     m_atomOIDs.clear();
+    m_slots.clear();
     m_calculated = false;
 }
 
@@ -136,67 +161,56 @@ bool GasteigerCharge::Calculate(const OrdCollection* atoms, bool store)
         }
         members.push_back(static_cast<Atom3d*>(member));
     }
-    return Compute(members, store);
+    return Compute(std::move(members), store);
 }
 
-bool GasteigerCharge::Compute(std::span<Atom3d* const> atoms, bool store)
+bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
 {
     m_numAtoms = static_cast<std::int32_t>(atoms.size());
     Clear();
-    const std::size_t n = atoms.size();
-    if (n == 0)
+    if (atoms.empty())
         return false;
-
-    // Missing hydrogens of each atom, and the neighbour limit.
-    std::vector<std::int32_t> hydrogens(n);
-    std::size_t entries = n;
-    for (std::size_t i = 0; i < n; ++i) {
-        const Atom3d* const atom = atoms[i];
-        if (!atom)
-            return false;
-        hydrogens[i] = atom->GetNumHydrogensToAdd();
-        if (atom->GetNumAttached() + hydrogens[i] > MaxNeighbours)
-            return false;
-        entries += static_cast<std::size_t>(hydrogens[i]);
-    }
+    m_atoms = std::move(atoms);
+    const std::size_t n = m_atoms.size();
 
     // Each atom's index; a repeated atom answers with its last index.
-    m_slots.assign(std::bit_ceil(2 * n), Slot());
-    m_atomOIDs.resize(n);
+    m_slots.assign(std::bit_ceil(2 * n), -1);
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = 0; i < n; ++i) {
-        std::size_t slot = SlotOf(atoms[i], mask);
-        while (m_slots[slot].key && m_slots[slot].key != atoms[i])
+        std::size_t slot = SlotOf(m_atoms[i], mask);
+        while (m_slots[slot] >= 0 && m_atoms[static_cast<std::size_t>(m_slots[slot])] != m_atoms[i])
             slot = (slot + 1) & mask;
-        m_slots[slot] = Slot{atoms[i], static_cast<std::int32_t>(i)};
-        m_atomOIDs[i] = atoms[i]->GetOID();
+        m_slots[slot] = static_cast<std::int32_t>(i);
     }
 
+    // One read of each atom: its entry with its missing hydrogens, then its bonded atoms of the
+    // collection.
     GasteigerSolver solver;
-    solver.Reset(entries);
-    auto nextHydrogen = static_cast<std::int32_t>(n);
+    solver.Reserve(n, 2 * n);
+    m_atomOIDs.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const Atom3d* const atom = atoms[i];
-        const Rational formal = atom->GetFormalCharge();
+        if (i + ObjectsAhead < n)
+            Prefetch(m_atoms[i + ObjectsAhead], sizeof(Atom3d));
+        if (i + BondsAhead < n) {
+            for (const Bond* bond : m_atoms[i + BondsAhead]->GetBonds())
+                Prefetch(bond, sizeof(Bond));
+        }
+        const Atom3d& atom = *m_atoms[i];
+        const std::int32_t missing = std::max(atom.GetNumHydrogensToAdd(), 0);
+        if (atom.GetNumAttached() + missing > MaxNeighbours) {
+            Clear();
+            return false;
+        }
+        m_atomOIDs[i] = atom.GetOID();
+        const Rational formal = atom.GetFormalCharge();
         const double charge = formal.GetDenominator() != 0
                                   ? static_cast<double>(formal.GetNumerator()) / formal.GetDenominator()
                                   : 0.0;
-        solver.SetEntry(i, atom->GetAtomicNumber(), atom->PerceiveHybridization(), charge);
-        for (const Bond* bond : atom->GetBonds()) {
-            const Bondable* const other = bond->GetAtom1() == atom ? bond->GetAtom2() : bond->GetAtom1();
-            const std::int32_t neighbour = LookUp(static_cast<const Atom*>(DynCast<Atom3d>(other)));
-            if (neighbour >= 0)
+        solver.AddAtom(atom.GetAtomicNumber(), atom.PerceiveHybridization(), charge, missing);
+        for (const Bond* bond : atom.GetBonds()) {
+            const Bondable* const other = bond->GetAtom1() == &atom ? bond->GetAtom2() : bond->GetAtom1();
+            if (const std::int32_t neighbour = LookUp(other); neighbour >= 0)
                 solver.AddNeighbour(i, neighbour, BondCode(bond->GetType()));
-        }
-        for (std::int32_t h = 0; h < hydrogens[i]; ++h)
-            solver.AddNeighbour(i, nextHydrogen++, 1);
-    }
-    nextHydrogen = static_cast<std::int32_t>(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::int32_t h = 0; h < hydrogens[i]; ++h) {
-            const auto entry = static_cast<std::size_t>(nextHydrogen++);
-            solver.SetEntry(entry, 1, 0, 0.0);
-            solver.AddNeighbour(entry, static_cast<std::int32_t>(i), 1);
         }
     }
 
@@ -204,20 +218,22 @@ bool GasteigerCharge::Compute(std::span<Atom3d* const> atoms, bool store)
     m_minimum = result.minimum;
     m_maximum = result.maximum;
     m_total = result.total;
-    m_charges = solver.GetCharges();
+    m_charges = solver.TakeCharges();
     m_calculated = true;
 
     // Implicit hydrogens fold into their atoms.
-    nextHydrogen = static_cast<std::int32_t>(n);
+    auto entry = n;
     for (std::size_t i = 0; i < n; ++i) {
-        for (std::int32_t h = 0; h < hydrogens[i]; ++h)
-            m_charges[i] += m_charges[static_cast<std::size_t>(nextHydrogen++)];
+        for (std::size_t h = 0; h < solver.GetNumImplicitHydrogens(i); ++h)
+            m_charges[i] += m_charges[entry++];
     }
     if (store) {
         // A listener may delete atoms of the collection while the charges are stored.
         for (std::size_t i = 0; i < n; ++i) {
-            if (Base::GetObjectA(m_atomOIDs[i]) == atoms[i])
-                atoms[i]->SetCharge(m_charges[i]);
+            if (i + ObjectsAhead < n)
+                Prefetch(m_atoms[i + ObjectsAhead], sizeof(Atom3d));
+            if (Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
+                m_atoms[i]->SetCharge(m_charges[i]);
         }
     }
     return true;
