@@ -58,28 +58,36 @@ void Prefetch(const void* object, std::size_t bytes)
 constexpr std::size_t ObjectsAhead = 16;
 constexpr std::size_t BondsAhead = ObjectsAhead / 2;
 
-// The Atom3d descendants of root in pre-order, root excluded; iterative.
-void CollectAtoms(const TreeNode& root, std::vector<Atom3d*>& atoms)
+// Visits the Atom3d descendants of root in pre-order, root excluded; iterative.
+template <class Visit>
+void ForEachAtom(const TreeNode& root, Visit&& visit)
 {
     struct Place {
         const TreeNode* node;
         int next;
         int count;
     };
-    std::vector<Place> path{{&root, 0, root.GetNumChildren()}};
+    constexpr int Ahead = static_cast<int>(ObjectsAhead);
+    std::vector<Place> path;
+    const auto enter = [&path](const TreeNode* node, int count) {
+        for (int i = 0; i < count && i < Ahead; ++i)
+            Prefetch(node->GetChild(i), 1);
+        path.push_back({node, 0, count});
+    };
+    enter(&root, root.GetNumChildren());
     while (!path.empty()) {
         Place& place = path.back();
         if (place.next == place.count) {
             path.pop_back();
             continue;
         }
-        if (place.next + static_cast<int>(ObjectsAhead) < place.count)
-            Prefetch(place.node->GetChild(place.next + static_cast<int>(ObjectsAhead)), 1);
+        if (place.next + Ahead < place.count)
+            Prefetch(place.node->GetChild(place.next + Ahead), 1);
         TreeNode* const child = place.node->GetChild(place.next++);
         if (IsA<Atom3d>(child))
-            atoms.push_back(static_cast<Atom3d*>(child));
+            visit(static_cast<Atom3d*>(child));
         if (const int count = child->GetNumChildren(); count > 0)
-            path.push_back({child, 0, count});
+            enter(child, count);
     }
 }
 
@@ -95,8 +103,10 @@ GasteigerCharge::GasteigerCharge(Object* root, bool store)
 {
     if (!root)
         return;
+    // The children of a root are mostly its atoms and bonds, or the molecules that hold them.
     std::vector<Atom3d*> atoms;
-    CollectAtoms(*root, atoms);
+    atoms.reserve(static_cast<std::size_t>(root->GetNumChildren()));
+    ForEachAtom(*root, [&atoms](Atom3d* atom) { atoms.push_back(atom); });
     Compute(std::move(atoms), store);
 }
 
@@ -177,17 +187,19 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
     m_slots.assign(std::bit_ceil(2 * n), -1);
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = 0; i < n; ++i) {
-        std::size_t slot = SlotOf(m_atoms[i], mask);
-        while (m_slots[slot] >= 0 && m_atoms[static_cast<std::size_t>(m_slots[slot])] != m_atoms[i])
+        const Atom3d* const atom = m_atoms[i];
+        std::size_t slot = SlotOf(atom, mask);
+        while (m_slots[slot] >= 0 && m_atoms[static_cast<std::size_t>(m_slots[slot])] != atom)
             slot = (slot + 1) & mask;
         m_slots[slot] = static_cast<std::int32_t>(i);
     }
 
     // One read of each atom: its entry with its missing hydrogens, then its bonded atoms of the
     // collection.
-    GasteigerSolver solver;
-    solver.Reserve(n, 2 * n);
+    GasteigerSolver solver(n, 2 * n);
     m_atomOIDs.resize(n);
+    for (std::size_t i = 0; i < std::min(n, ObjectsAhead); ++i)
+        Prefetch(m_atoms[i], sizeof(Atom3d));
     for (std::size_t i = 0; i < n; ++i) {
         if (i + ObjectsAhead < n)
             Prefetch(m_atoms[i + ObjectsAhead], sizeof(Atom3d));

@@ -59,7 +59,7 @@ private:
     std::vector<double> m_charges;
     bool m_calculated = false;
     // The atoms of the last calculation in order, with their OIDs, so that a reused address is not
-    // taken for an atom of the calculation.
+    // taken for one of them.
     std::vector<Atom3d*> m_atoms;
     std::vector<std::uint32_t> m_atomOIDs;
     // Open addressing over the atoms' addresses: an index into m_atoms, -1 for an empty slot.

@@ -201,10 +201,12 @@ std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridizatio
 
 } // namespace
 
-void GasteigerSolver::Reserve(std::size_t atoms, std::size_t slots)
+GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
 {
     m_atoms.reserve(atoms);
+    m_sweep.reserve(atoms);
     m_start.reserve(atoms + 1);
+    m_start.push_back(0);
     m_neighbours.reserve(slots);
     m_bondCode.reserve(slots);
 }
@@ -213,7 +215,10 @@ void GasteigerSolver::AddAtom(std::int32_t atomicNumber, std::int32_t hybridizat
                               std::int32_t implicitHydrogens)
 {
     const auto code = static_cast<std::int8_t>(hybridization >= 1 && hybridization <= 3 ? hybridization : 0);
-    m_atoms.push_back({atomicNumber, code, 0, static_cast<std::uint8_t>(implicitHydrogens), inputCharge, 0.0});
+    if (inputCharge != 0.0)
+        m_inputCharges.push_back({static_cast<std::int32_t>(m_atoms.size()), inputCharge});
+    m_atoms.push_back({atomicNumber, code, 0, inputCharge != 0.0});
+    m_sweep.push_back({0, static_cast<std::uint8_t>(implicitHydrogens)});
 }
 
 void GasteigerSolver::CloseAtomsBelow(std::size_t atom)
@@ -237,7 +242,7 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     const std::size_t n = GetNumAtoms();
     CloseAtomsBelow(n + 1);
     std::size_t entries = n;
-    for (const AtomEntry& atom : m_atoms)
+    for (const SweepEntry& atom : m_sweep)
         entries += atom.hydrogens;
     Type();
     Parameterise();
@@ -245,8 +250,8 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     m_charge.assign(entries, 0.0);
     Result result;
     result.converged = Iterate();
+    AddGroupCharges();
     for (std::size_t e = 0; e < entries; ++e) {
-        m_charge[e] += e < n ? m_atoms[e].groupCharge : 0.0;
         const double q = m_charge[e];
         if (e == 0) {
             result.minimum = q;
@@ -267,7 +272,7 @@ std::int32_t GasteigerSolver::Valence(std::size_t atom, bool single) const
     double sum = 0.0;
     for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s)
         sum += single && m_bondCode[s] == 6 ? 1.0 : BondValue(m_bondCode[s]);
-    for (std::uint8_t h = 0; h < m_atoms[atom].hydrogens; ++h)
+    for (std::uint8_t h = 0; h < m_sweep[atom].hydrogens; ++h)
         sum += 1.0;
     return static_cast<std::int32_t>(sum + 0.1);
 }
@@ -275,17 +280,43 @@ std::int32_t GasteigerSolver::Valence(std::size_t atom, bool single) const
 void GasteigerSolver::Type()
 {
     // No rule types hydrogen with one neighbour, so the implicit hydrogens stay untyped.
+    m_givenCharges.clear();
     for (std::size_t a = 0; a < m_atoms.size(); ++a) {
         if (m_atoms[a].type == 0)
             TypeAtom(a);
     }
-    for (AtomEntry& atom : m_atoms) {
-        const double charge = atom.type != 0 ? GroupRow(atom.type).charge : 0.0;
-        if (charge != 0.0)
-            atom.groupCharge = charge;
-        else if (atom.groupCharge == 0.0 && atom.inputCharge != 0.0)
-            atom.groupCharge = atom.inputCharge;
+}
+
+void GasteigerSolver::AddGroupCharges()
+{
+    // An atom's group charge is its type's; else the last one the typing gave it; else its input
+    // charge.
+    std::stable_sort(m_givenCharges.begin(), m_givenCharges.end(),
+                     [](const Charge& a, const Charge& b) { return a.atom < b.atom; });
+    auto nextGiven = m_givenCharges.cbegin();
+    auto nextInput = m_inputCharges.cbegin();
+    for (std::size_t a = 0; a < m_atoms.size(); ++a) {
+        const auto atom = static_cast<std::int32_t>(a);
+        double charge = m_atoms[a].type != 0 ? GroupRow(m_atoms[a].type).charge : 0.0;
+        double given = 0.0;
+        for (; nextGiven != m_givenCharges.cend() && nextGiven->atom == atom; ++nextGiven)
+            given = nextGiven->charge;
+        double input = 0.0;
+        if (nextInput != m_inputCharges.cend() && nextInput->atom == atom)
+            input = (nextInput++)->charge;
+        if (charge == 0.0)
+            charge = given != 0.0 ? given : input;
+        m_charge[a] += charge;
     }
+}
+
+double GasteigerSolver::InputCharge(std::size_t atom) const
+{
+    if (!m_atoms[atom].charged)
+        return 0.0;
+    const auto found = std::lower_bound(m_inputCharges.cbegin(), m_inputCharges.cend(), atom,
+                                        [](const Charge& charge, std::size_t a) { return static_cast<std::size_t>(charge.atom) < a; });
+    return found != m_inputCharges.cend() && static_cast<std::size_t>(found->atom) == atom ? found->charge : 0.0;
 }
 
 bool GasteigerSolver::TypeTerminalOxygens(std::size_t centre)
@@ -296,15 +327,15 @@ bool GasteigerSolver::TypeTerminalOxygens(std::size_t centre)
         const auto o = static_cast<std::size_t>(m_neighbours[s]);
         if (m_atoms[o].atomicNumber == 8 && NumNeighbours(o) == 1) {
             m_scratch.push_back(m_neighbours[s]);
-            sum += m_atoms[o].inputCharge;
+            sum += InputCharge(o);
         }
     }
     if (m_scratch.empty() || sum == 0.0)
         return false;
-    const double share = (sum + m_atoms[centre].inputCharge) / static_cast<double>(m_scratch.size());
+    const double share = (sum + InputCharge(centre)) / static_cast<double>(m_scratch.size());
     for (const std::int32_t o : m_scratch) {
         m_atoms[static_cast<std::size_t>(o)].type = TypeTerminalOxygen;
-        m_atoms[static_cast<std::size_t>(o)].groupCharge = share;
+        m_givenCharges.push_back({o, share});
     }
     return true;
 }
@@ -313,7 +344,7 @@ bool GasteigerSolver::ExceedsValence(std::size_t atom, std::int32_t valence, std
 {
     if (valence <= neutral)
         return false;
-    return m_atoms[atom].inputCharge > 0.0 || Valence(atom, true) > neutral;
+    return InputCharge(atom) > 0.0 || Valence(atom, true) > neutral;
 }
 
 void GasteigerSolver::TypeAtom(std::size_t a)
@@ -360,7 +391,7 @@ void GasteigerSolver::TypeAtom(std::size_t a)
         if (m_scratch.size() == 2 && terminal) {
             for (const std::int32_t o : m_scratch) {
                 m_atoms[static_cast<std::size_t>(o)].type = TypeTerminalOxygen;
-                m_atoms[static_cast<std::size_t>(o)].groupCharge = -0.5;
+                m_givenCharges.push_back({o, -0.5});
             }
             atom.type = TypeNitro;
             return;
@@ -375,14 +406,14 @@ void GasteigerSolver::TypeAtom(std::size_t a)
         return;
     }
     // Guanidinium: a sp2 carbon whose three neighbours are nitrogens (so no implicit hydrogen).
-    if (z == 6 && hybridization == 2 && count == 3 && atom.hydrogens == 0) {
+    if (z == 6 && hybridization == 2 && count == 3 && m_sweep[a].hydrogens == 0) {
         bool allNitrogen = true;
         bool noneWithTwo = true;
         double sum = 0.0;
         for (std::size_t s = begin; s < end; ++s) {
             allNitrogen = allNitrogen && at(s).atomicNumber == 7;
             noneWithTwo = noneWithTwo && neighbours(s) != 2;
-            sum += at(s).inputCharge;
+            sum += InputCharge(static_cast<std::size_t>(m_neighbours[s]));
         }
         if (allNitrogen && ((sum > 0.999 && sum < 1.001) || noneWithTwo)) {
             for (std::size_t s = begin; s < end; ++s)
@@ -408,7 +439,7 @@ void GasteigerSolver::TypeAtom(std::size_t a)
         if (m_scratch.size() == 2 && bonds == 3.0) {
             const auto first = static_cast<std::size_t>(m_scratch[0]);
             const auto second = static_cast<std::size_t>(m_scratch[1]);
-            const double sum = m_atoms[first].inputCharge + m_atoms[second].inputCharge;
+            const double sum = InputCharge(first) + InputCharge(second);
             if (sum == 1.0 || (NumNeighbours(first) != 2 && NumNeighbours(second) != 2)) {
                 m_atoms[first].type = TypeAmidinium;
                 m_atoms[second].type = TypeAmidinium;
@@ -430,11 +461,10 @@ void GasteigerSolver::TypeAtom(std::size_t a)
 
 void GasteigerSolver::Parameterise()
 {
-    m_row.resize(m_atoms.size());
     for (std::size_t a = 0; a < m_atoms.size(); ++a) {
         const AtomEntry& atom = m_atoms[a];
-        m_row[a] = atom.type != 0 ? static_cast<std::uint8_t>(atom.type)
-                                  : ParameterRowOf(atom.atomicNumber, atom.hybridization);
+        m_sweep[a].row = atom.type != 0 ? static_cast<std::uint8_t>(atom.type)
+                                        : ParameterRowOf(atom.atomicNumber, atom.hybridization);
     }
     m_hydrogenRow = ParameterRowOf(1, 0);
 }
@@ -483,8 +513,7 @@ bool GasteigerSolver::Iterate()
     const Parameters& parameters = GetParameters();
     const Coefficients* const table = CoefficientTable().data();
     const std::size_t n = GetNumAtoms();
-    const AtomEntry* const atoms = m_atoms.data();
-    const std::uint8_t* const row = m_row.data();
+    const SweepEntry* const atoms = m_sweep.data();
     const std::int32_t* const start = m_start.data();
     const std::int32_t* const link = m_neighbours.data();
     double* const charge = m_charge.data();
@@ -506,12 +535,12 @@ bool GasteigerSolver::Iterate()
             return dq;
         };
         const auto bondedFlowInto = [&](std::size_t i, double chi, std::size_t j) {
-            const Coefficients& k = table[row[j]];
-            return flowInto(chi, table[row[i]].chiPlus, electronegativity(k, charge[j]), k.chiPlus);
+            const Coefficients& k = table[atoms[j].row];
+            return flowInto(chi, table[atoms[i].row].chiPlus, electronegativity(k, charge[j]), k.chiPlus);
         };
         for (const BackwardPair& pair : m_backward) {
             const auto i = static_cast<std::size_t>(pair.atom);
-            const double chi = electronegativity(table[row[i]], charge[i]);
+            const double chi = electronegativity(table[atoms[i].row], charge[i]);
             flow[pair.flow] = -bondedFlowInto(i, chi, static_cast<std::size_t>(pair.neighbour));
         }
         // One sweep: each atom computes the flows it lists first (its neighbours' charges have not
@@ -520,7 +549,7 @@ bool GasteigerSolver::Iterate()
         std::size_t next = 0;
         std::size_t h = n;
         for (std::size_t i = 0; i < n; ++i) {
-            const Coefficients& k = table[row[i]];
+            const Coefficients& k = table[atoms[i].row];
             const double chi = electronegativity(k, charge[i]);
             double q = charge[i];
             for (std::int32_t s = start[i]; s < start[i + 1]; ++s) {

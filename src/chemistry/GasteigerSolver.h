@@ -23,10 +23,11 @@ public:
         bool converged = false;
     };
 
-    // Room for the given numbers of atoms and of bonded neighbour slots.
-    void Reserve(std::size_t atoms, std::size_t slots);
+    // With room for the given numbers of atoms and of bonded neighbour slots.
+    GasteigerSolver(std::size_t atoms, std::size_t slots);
+
     std::size_t GetNumAtoms() const { return m_atoms.size(); }
-    std::size_t GetNumImplicitHydrogens(std::size_t atom) const { return m_atoms[atom].hydrogens; }
+    std::size_t GetNumImplicitHydrogens(std::size_t atom) const { return m_sweep[atom].hydrogens; }
 
     // At most ten neighbours per atom, bonded ones and implicit hydrogens together.
     void AddAtom(std::int32_t atomicNumber, std::int32_t hybridization, double inputCharge, std::int32_t implicitHydrogens);
@@ -43,10 +44,18 @@ private:
     struct AtomEntry {
         std::int32_t atomicNumber;
         std::int8_t hybridization;
-        std::int8_t type;        // 0, or a row of the group table counted from 1
+        std::int8_t type;  // 0, or a row of the group table counted from 1
+        bool charged;      // has an input charge
+    };
+    // Few atoms carry a charge, so charges are kept for those only, by atom.
+    struct Charge {
+        std::int32_t atom;
+        double charge;
+    };
+    // What the iterations read of an atom, apart from the typing data so that it stays compact.
+    struct SweepEntry {
+        std::uint8_t row;        // of the process-wide coefficient table
         std::uint8_t hydrogens;  // implicit
-        double inputCharge;
-        double groupCharge;
     };
     // A bonded pair whose flow is computed before each sweep: listed only from its later end.
     struct BackwardPair {
@@ -59,13 +68,16 @@ private:
     // Bonded neighbours and implicit hydrogens.
     std::int32_t NumNeighbours(std::size_t atom) const
     {
-        return m_start[atom + 1] - m_start[atom] + m_atoms[atom].hydrogens;
+        return m_start[atom + 1] - m_start[atom] + m_sweep[atom].hydrogens;
     }
     // Ends the neighbour lists of the atoms below `atom`.
     void CloseAtomsBelow(std::size_t atom);
     // The bond values plus 0.1, truncated; with single, aromatic bonds count 1 instead of 1.5.
     std::int32_t Valence(std::size_t atom, bool single) const;
     void Type();
+    double InputCharge(std::size_t atom) const;
+    // Adds each atom's group charge to its output charge.
+    void AddGroupCharges();
     void TypeAtom(std::size_t atom);
     // The oxygen neighbours with exactly one neighbour of a centre. When there is one at least and
     // their input charges do not sum to 0, each takes type 2 and an equal share of that sum plus the
@@ -79,17 +91,19 @@ private:
     bool Iterate();
 
     std::vector<AtomEntry> m_atoms;
+    std::vector<Charge> m_inputCharges;  // those other than 0, in atom order
+    std::vector<Charge> m_givenCharges;  // by the typing to terminal oxygens, in the order given
     // Atom a's bonded neighbour slots are m_start[a] .. m_start[a + 1] - 1, each a neighbour's index
     // and the bond code. LinkSlots turns the slots into links: every bonded pair's flow is computed
     // once, at the slot that lists it first, which keeps the neighbour's index; the slot listing it
     // from the other end holds ~f instead, f being the flow it takes negated.
-    std::vector<std::int32_t> m_start{0};
+    std::vector<std::int32_t> m_start;
     std::vector<std::int32_t> m_neighbours;
     std::vector<std::int8_t> m_bondCode;
 
-    // Rows of the process-wide coefficient table (group rows, then parameter rows; row 0 all zero
-    // for an entry without parameters): one per atom, one for every implicit hydrogen.
-    std::vector<std::uint8_t> m_row;
+    // The coefficient table holds the group rows, then the parameter rows; row 0 is all zero, for
+    // an entry without parameters. The implicit hydrogens share one row.
+    std::vector<SweepEntry> m_sweep;
     std::uint8_t m_hydrogenRow = 0;
     std::vector<double> m_charge;
     // The flows of the current iteration, one per slot that computes its pair, in slot order, then
