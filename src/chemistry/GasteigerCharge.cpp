@@ -230,15 +230,8 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
     m_minimum = result.minimum;
     m_maximum = result.maximum;
     m_total = result.total;
-    m_charges = solver.TakeCharges();
+    m_charges = solver.TakeAtomCharges();
     m_calculated = true;
-
-    // Implicit hydrogens fold into their atoms.
-    auto entry = n;
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t h = 0; h < solver.GetNumImplicitHydrogens(i); ++h)
-            m_charges[i] += m_charges[entry++];
-    }
     if (store) {
         // A listener may delete atoms of the collection while the charges are stored.
         for (std::size_t i = 0; i < n; ++i) {

@@ -241,27 +241,38 @@ GasteigerSolver::Result GasteigerSolver::Solve()
 {
     const std::size_t n = GetNumAtoms();
     CloseAtomsBelow(n + 1);
-    std::size_t entries = n;
-    for (const SweepEntry& atom : m_sweep)
-        entries += atom.hydrogens;
     Type();
     Parameterise();
     LinkSlots();
-    m_charge.assign(entries, 0.0);
+    m_charge.assign(n, 0.0);
+    m_hydrogenCharge.assign(n, 0.0);
     Result result;
     result.converged = Iterate();
     AddGroupCharges();
-    for (std::size_t e = 0; e < entries; ++e) {
-        const double q = m_charge[e];
-        if (e == 0) {
+    // Over the entries in order: the atoms, then the implicit hydrogens.
+    bool first = true;
+    const auto take = [&result, &first](double q) {
+        if (first) {
             result.minimum = q;
             result.maximum = q;
+            first = false;
         } else if (q > result.maximum) {
             result.maximum = q;
         } else if (q < result.minimum) {
             result.minimum = q;
         }
         result.total += q;
+    };
+    for (const double q : m_charge)
+        take(q);
+    for (std::size_t a = 0; a < n; ++a) {
+        for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
+            take(m_hydrogenCharge[a]);
+    }
+    // Each atom's implicit hydrogens fold into it.
+    for (std::size_t a = 0; a < n; ++a) {
+        for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
+            m_charge[a] += m_hydrogenCharge[a];
     }
     return result;
 }
@@ -517,6 +528,7 @@ bool GasteigerSolver::Iterate()
     const std::int32_t* const start = m_start.data();
     const std::int32_t* const link = m_neighbours.data();
     double* const charge = m_charge.data();
+    double* const hydrogenCharge = m_hydrogenCharge.data();
     double* const flow = m_flow.data();
     const Coefficients& hydrogen = table[m_hydrogenRow];
     // From a charge of the iteration start.
@@ -545,9 +557,9 @@ bool GasteigerSolver::Iterate()
         }
         // One sweep: each atom computes the flows it lists first (its neighbours' charges have not
         // moved yet) and takes its flows in slot order, then those from its implicit hydrogens,
-        // each of which takes the negated flow as its only one.
+        // each of which takes the negated flow as its only one. The hydrogens of an atom start
+        // alike and so stay alike: their flow is computed once.
         std::size_t next = 0;
-        std::size_t h = n;
         for (std::size_t i = 0; i < n; ++i) {
             const Coefficients& k = table[atoms[i].row];
             const double chi = electronegativity(k, charge[i]);
@@ -562,10 +574,11 @@ bool GasteigerSolver::Iterate()
                 }
                 q += dq;
             }
-            for (std::uint8_t count = 0; count < atoms[i].hydrogens; ++count, ++h) {
-                const double dq = flowInto(chi, k.chiPlus, electronegativity(hydrogen, charge[h]), hydrogen.chiPlus);
-                q += dq;
-                charge[h] += -dq;
+            if (atoms[i].hydrogens > 0) {
+                const double dq = flowInto(chi, k.chiPlus, electronegativity(hydrogen, hydrogenCharge[i]), hydrogen.chiPlus);
+                for (std::uint8_t count = 0; count < atoms[i].hydrogens; ++count)
+                    q += dq;
+                hydrogenCharge[i] += -dq;
             }
             charge[i] = q;
         }

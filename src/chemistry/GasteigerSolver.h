@@ -12,8 +12,8 @@ namespace Tavrel {
 // hybridization 1 sp, 2 sp2, 3 sp3, else 0, input charge and number of implicit hydrogens) and its
 // bonded neighbours, atom by atom in index order, then calls Solve. Bond codes: 1 single, 2 double,
 // 3 triple, 6 aromatic. An atom lists its bonded neighbours, then its implicit hydrogens; an
-// implicit hydrogen (atomic number 1, hybridization 0, no charge) lists its atom alone. Being all
-// alike, implicit hydrogens keep nothing but their charges.
+// implicit hydrogen (atomic number 1, hybridization 0, no charge) lists its atom alone. The
+// implicit hydrogens of an atom are alike throughout, so they share one charge.
 class GasteigerSolver {
 public:
     struct Result {
@@ -37,8 +37,8 @@ public:
 
     // Types, parameterises and iterates; the output charges include the group charges.
     Result Solve();
-    // The output charges of the last Solve, one per entry.
-    std::vector<double> TakeCharges() { return std::move(m_charge); }
+    // The output charges of the last Solve, one per atom, its implicit hydrogens' folded in.
+    std::vector<double> TakeAtomCharges() { return std::move(m_charge); }
 
 private:
     struct AtomEntry {
@@ -106,6 +106,8 @@ private:
     std::vector<SweepEntry> m_sweep;
     std::uint8_t m_hydrogenRow = 0;
     std::vector<double> m_charge;
+    // Per atom, the charge of each of its implicit hydrogens: alike from the start, they stay alike.
+    std::vector<double> m_hydrogenCharge;
     // The flows of the current iteration, one per slot that computes its pair, in slot order, then
     // those of the backward pairs (stored negated).
     std::vector<double> m_flow;
