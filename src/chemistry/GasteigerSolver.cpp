@@ -1,6 +1,7 @@
 #include <tavrel/chemistry/GasteigerSolver.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -182,7 +183,7 @@ double BondValue(std::int8_t code)
 // The coefficient row of an untyped entry: the parameter rows stand by atomic number, then sp3, sp2,
 // sp; the matching hybridization or a row for any, else the element's last row; row 0 when the
 // element has none.
-std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridization)
+std::uint8_t FindParameterRow(std::int32_t atomicNumber, std::int32_t hybridization)
 {
     const std::vector<ParameterRow>& rows = GetParameters().rows;
     const std::size_t firstParameterRow = GetGasteigerGroupTable().size() + 1;
@@ -199,6 +200,23 @@ std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridizatio
     return found;
 }
 
+// FindParameterRow for the hybridization codes 0 to 3, through a table of the elements below 128.
+std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridization)
+{
+    constexpr std::int32_t TabledElements = 128;
+    static const auto tabled = [] {
+        std::array<std::array<std::uint8_t, 4>, TabledElements> rows{};
+        for (std::int32_t z = 0; z < TabledElements; ++z) {
+            for (std::int32_t code = 0; code < 4; ++code)
+                rows[static_cast<std::size_t>(z)][static_cast<std::size_t>(code)] = FindParameterRow(z, code);
+        }
+        return rows;
+    }();
+    if (atomicNumber < 0 || atomicNumber >= TabledElements)
+        return FindParameterRow(atomicNumber, hybridization);
+    return tabled[static_cast<std::size_t>(atomicNumber)][static_cast<std::size_t>(hybridization)];
+}
+
 } // namespace
 
 GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
@@ -209,32 +227,6 @@ GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
     m_start.push_back(0);
     m_neighbours.reserve(slots);
     m_bondCode.reserve(slots);
-}
-
-void GasteigerSolver::AddAtom(std::int32_t atomicNumber, std::int32_t hybridization, double inputCharge,
-                              std::int32_t implicitHydrogens)
-{
-    const auto code = static_cast<std::int8_t>(hybridization >= 1 && hybridization <= 3 ? hybridization : 0);
-    if (inputCharge != 0.0)
-        m_inputCharges.push_back({static_cast<std::int32_t>(m_atoms.size()), inputCharge});
-    m_atoms.push_back({atomicNumber, code, 0, inputCharge != 0.0});
-    m_sweep.push_back({0, static_cast<std::uint8_t>(implicitHydrogens)});
-}
-
-void GasteigerSolver::CloseAtomsBelow(std::size_t atom)
-{
-    const auto end = static_cast<std::int32_t>(m_neighbours.size());
-    while (m_start.size() <= atom)
-        m_start.push_back(end);
-}
-
-void GasteigerSolver::AddNeighbour(std::size_t atom, std::int32_t neighbour, std::int8_t bondCode)
-{
-    if (atom + 1 < m_start.size())
-        return;
-    CloseAtomsBelow(atom);
-    m_neighbours.push_back(neighbour);
-    m_bondCode.push_back(bondCode);
 }
 
 GasteigerSolver::Result GasteigerSolver::Solve()

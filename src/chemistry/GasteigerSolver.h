@@ -30,10 +30,25 @@ public:
     std::size_t GetNumImplicitHydrogens(std::size_t atom) const { return m_sweep[atom].hydrogens; }
 
     // At most ten neighbours per atom, bonded ones and implicit hydrogens together.
-    void AddAtom(std::int32_t atomicNumber, std::int32_t hybridization, double inputCharge, std::int32_t implicitHydrogens);
+    void AddAtom(std::int32_t atomicNumber, std::int32_t hybridization, double inputCharge, std::int32_t implicitHydrogens)
+    {
+        const bool charged = inputCharge != 0.0;
+        if (charged)
+            m_inputCharges.push_back({static_cast<std::int32_t>(m_atoms.size()), inputCharge});
+        const auto code = static_cast<std::int8_t>(hybridization >= 1 && hybridization <= 3 ? hybridization : 0);
+        m_atoms.push_back({atomicNumber, code, 0, charged});
+        m_sweep.push_back({0, static_cast<std::uint8_t>(implicitHydrogens)});
+    }
     // A bonded neighbour of the atom (any atom, also one added later), which is neither below the
     // last atom given one nor past the last atom added when Solve runs.
-    void AddNeighbour(std::size_t atom, std::int32_t neighbour, std::int8_t bondCode);
+    void AddNeighbour(std::size_t atom, std::int32_t neighbour, std::int8_t bondCode)
+    {
+        if (atom + 1 < m_start.size())
+            return;
+        CloseAtomsBelow(atom);
+        m_neighbours.push_back(neighbour);
+        m_bondCode.push_back(bondCode);
+    }
 
     // Types, parameterises and iterates; the output charges include the group charges.
     Result Solve();
@@ -71,7 +86,12 @@ private:
         return m_start[atom + 1] - m_start[atom] + m_sweep[atom].hydrogens;
     }
     // Ends the neighbour lists of the atoms below `atom`.
-    void CloseAtomsBelow(std::size_t atom);
+    void CloseAtomsBelow(std::size_t atom)
+    {
+        const auto end = static_cast<std::int32_t>(m_neighbours.size());
+        while (m_start.size() <= atom)
+            m_start.push_back(end);
+    }
     // The bond values plus 0.1, truncated; with single, aromatic bonds count 1 instead of 1.5.
     std::int32_t Valence(std::size_t atom, bool single) const;
     void Type();
