@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -41,8 +42,10 @@ std::int8_t BondCode(Bond::BondType type)
 
 // Reading the atoms waits on memory far more than it computes: each read needs the object, then
 // its bonds, then their far ends. The loops over many objects ask for them a few places ahead, so
-// that those reads overlap instead of following one another.
-void Prefetch(const void* object, std::size_t bytes)
+// that those reads overlap instead of following one another. A prefetch has no effect the compiler
+// sees, so a function made only of prefetches would count as pure and its calls be dropped: the
+// helpers are always inlined.
+[[gnu::always_inline]] inline void Prefetch(const void* object, std::size_t bytes)
 {
 #if defined(__GNUC__)
     constexpr std::size_t CacheLine = 64;
@@ -56,9 +59,20 @@ void Prefetch(const void* object, std::size_t bytes)
 }
 
 constexpr std::size_t ObjectsAhead = 16;
-constexpr std::size_t BondsAhead = ObjectsAhead / 2;
 
-// Visits the Atom3d descendants of root in pre-order, root excluded; iterative.
+// Asks for the atom ObjectsAhead places after i, and for the bonds of the atom half as far.
+[[gnu::always_inline]] inline void PrefetchAhead(const std::vector<Atom3d*>& atoms, std::size_t i)
+{
+    if (i + ObjectsAhead < atoms.size())
+        Prefetch(atoms[i + ObjectsAhead], sizeof(Atom3d));
+    if (i + ObjectsAhead / 2 < atoms.size()) {
+        for (const Bond* bond : atoms[i + ObjectsAhead / 2]->GetBonds())
+            Prefetch(bond, sizeof(Bond));
+    }
+}
+
+// Visits the Atom3d descendants of root in pre-order, root excluded; iterative. Each child is asked
+// for ObjectsAhead places before it is looked at.
 template <class Visit>
 void ForEachAtom(const TreeNode& root, Visit&& visit)
 {
@@ -201,12 +215,7 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
     for (std::size_t i = 0; i < std::min(n, ObjectsAhead); ++i)
         Prefetch(m_atoms[i], sizeof(Atom3d));
     for (std::size_t i = 0; i < n; ++i) {
-        if (i + ObjectsAhead < n)
-            Prefetch(m_atoms[i + ObjectsAhead], sizeof(Atom3d));
-        if (i + BondsAhead < n) {
-            for (const Bond* bond : m_atoms[i + BondsAhead]->GetBonds())
-                Prefetch(bond, sizeof(Bond));
-        }
+        PrefetchAhead(m_atoms, i);
         const Atom3d& atom = *m_atoms[i];
         const std::int32_t missing = std::max(atom.GetNumHydrogensToAdd(), 0);
         if (atom.GetNumAttached() + missing > MaxNeighbours) {
@@ -233,7 +242,8 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
     m_charges = solver.TakeAtomCharges();
     m_calculated = true;
     if (store) {
-        // A listener may delete atoms of the collection while the charges are stored.
+        // A listener may delete atoms of the collection while the charges are stored (asking for a
+        // deleted atom's memory ahead is harmless: it reads nothing).
         for (std::size_t i = 0; i < n; ++i) {
             if (i + ObjectsAhead < n)
                 Prefetch(m_atoms[i + ObjectsAhead], sizeof(Atom3d));

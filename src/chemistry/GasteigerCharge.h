@@ -16,7 +16,7 @@ class OrdCollection;
 // Charged groups and ions are typed first and their charge (else the atom's formal charge) is
 // added afterwards; missing hydrogens take part as implicit entries folded into their atoms. The
 // results are those of the last calculation: one charge per atom of the collection, in its order,
-// then one per implicit hydrogen.
+// its implicit hydrogens' charges folded in, and the extremes and total over all entries.
 class GasteigerCharge {
 public:
     GasteigerCharge() = default;

@@ -27,9 +27,9 @@ public:
     GasteigerSolver(std::size_t atoms, std::size_t slots);
 
     std::size_t GetNumAtoms() const { return m_atoms.size(); }
-    std::size_t GetNumImplicitHydrogens(std::size_t atom) const { return m_sweep[atom].hydrogens; }
 
-    // At most ten neighbours per atom, bonded ones and implicit hydrogens together.
+    // At most ten neighbours per atom, bonded ones and implicit hydrogens together (the caller
+    // refuses more).
     void AddAtom(std::int32_t atomicNumber, std::int32_t hybridization, double inputCharge, std::int32_t implicitHydrogens)
     {
         const bool charged = inputCharge != 0.0;
@@ -52,7 +52,7 @@ public:
 
     // Types, parameterises and iterates; the output charges include the group charges.
     Result Solve();
-    // The output charges of the last Solve, one per atom, its implicit hydrogens' folded in.
+    // The output charges of the last Solve, one per atom, with its implicit hydrogens' folded in.
     std::vector<double> TakeAtomCharges() { return std::move(m_charge); }
 
 private:
@@ -125,7 +125,7 @@ private:
     // an entry without parameters. The implicit hydrogens share one row.
     std::vector<SweepEntry> m_sweep;
     std::uint8_t m_hydrogenRow = 0;
-    std::vector<double> m_charge;
+    std::vector<double> m_charge;  // per atom
     // Per atom, the charge of each of its implicit hydrogens: alike from the start, they stay alike.
     std::vector<double> m_hydrogenCharge;
     // The flows of the current iteration, one per slot that computes its pair, in slot order, then
