@@ -22,6 +22,8 @@ TAVREL_IMPLEMENT_CLASS(Atom, ClassKind::DynamicOnly)
 namespace {
 
 constexpr const char* DonatedLonePairsKey = "__nLP";
+// The extra chirality mark (6 or 7), a long.
+constexpr const char* ChiralityMarkKey = "ChiralityPlus";
 
 // The smallest grid cell of bond perception: a set whose bonding radii are all 0 (metals only) still
 // gets a sound grid. Only the search speed depends on the cell size.
@@ -121,6 +123,35 @@ void Atom::SetHybridizationAsString(std::string_view word)
             return;
         }
     }
+}
+
+Atom::Chirality Atom::GetChirality(bool)
+{
+    return ChiralityUndetermined;
+}
+
+const char* Atom::GetChiralityName(std::int32_t code)
+{
+    switch (code) {
+    case ChiralityUndetermined: return "?";
+    case ChiralityR: return "R";
+    case ChiralityS: return "S";
+    case ChiralityProR: return "ProR";
+    case ChiralityProS: return "ProS";
+    default: return "";
+    }
+}
+
+std::string Atom::GetChiralityAsString()
+{
+    std::string text = GetChiralityName(GetChirality(true));
+    if (std::int32_t mark = 0; GetProperty(ChiralityMarkKey, mark)) {
+        if (mark == ChiralityExtra6)
+            text += '*';
+        else if (mark == ChiralityExtra7)
+            text += '?';
+    }
+    return text;
 }
 
 bool Atom::HasDonatedLonePairs() const

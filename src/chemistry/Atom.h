@@ -108,6 +108,15 @@ public:
     // A word of the hybridization table, ignoring case; other words change nothing.
     void SetHybridizationAsString(std::string_view word);
 
+    // Chirality. The stereo assignment of a concrete atom overrides GetChirality (recalculate: decide
+    // again and keep the result); an atom that does not decide is undetermined.
+    virtual Chirality GetChirality(bool recalculate);
+    // "?" undetermined, "" not a stereocentre, "R", "S", "ProR", "ProS"; "" for any other code.
+    static const char* GetChiralityName(std::int32_t code);
+    // The text of GetChirality (true), then "*" when the user property "ChiralityPlus" holds 6 and "?"
+    // when it holds 7.
+    std::string GetChiralityAsString();
+
     // The donated-lone-pair mark, the user property "__nLP".
     bool HasDonatedLonePairs() const;
     void ClearDonatedLonePairs();

@@ -57,6 +57,19 @@ struct BondListAccess : Atom3d {
 };
 
 // Ethane: C1-C2, three hydrogens on each carbon, along the x axis.
+// An atom whose stereo assignment gives a fixed code; it notes whether it was asked to decide again.
+class DecidedAtom : public Atom3d {
+public:
+    using Atom3d::Atom3d;
+    Chirality GetChirality(bool recalculate) override
+    {
+        recalculated = recalculate;
+        return code;
+    }
+    Chirality code = ChiralityUndetermined;
+    bool recalculated = false;
+};
+
 struct Ethane {
     explicit Ethane(Object* parent) : molecule(new Molecule(parent))
     {
@@ -142,6 +155,36 @@ TEST_F(AtomBondTest, LabelsAndElementChanges)
     carbon->ChangeElement("C");
     EXPECT_EQ(carbon->GetXYZ(), oxygen->GetXYZ());
     EXPECT_FALSE(std::isnan(carbon->GetXYZ().x));
+}
+
+TEST_F(AtomBondTest, ChiralityTextsFollowTheCodeAndTheExtraMark)
+{
+    Molecule molecule(nullptr);
+    auto* const atom = new DecidedAtom(&molecule, "C");
+    const std::pair<std::int32_t, const char*> texts[] = {
+        {Atom::ChiralityUndetermined, "?"}, {Atom::NotStereocentre, ""}, {Atom::ChiralityR, "R"},
+        {Atom::ChiralityS, "S"},           {Atom::ChiralityProR, "ProR"}, {Atom::ChiralityProS, "ProS"},
+        {Atom::ChiralityExtra6, ""},        {Atom::ChiralityExtra7, ""},   {99, ""}, {-1, ""},
+    };
+    for (const auto& [code, text] : texts) {
+        SCOPED_TRACE(code);
+        atom->code = static_cast<Atom::Chirality>(code);
+        EXPECT_EQ(atom->GetChiralityAsString(), text);
+        EXPECT_STREQ(Atom::GetChiralityName(code), text);
+    }
+    EXPECT_TRUE(atom->recalculated);
+
+    // The extra mark: 6 appends "*", 7 "?", any other value nothing.
+    atom->code = Atom::ChiralityR;
+    atom->SetProperty("ChiralityPlus", std::int32_t{Atom::ChiralityExtra6}, 0);
+    EXPECT_EQ(atom->GetChiralityAsString(), "R*");
+    atom->SetProperty("ChiralityPlus", std::int32_t{Atom::ChiralityExtra7}, 0);
+    EXPECT_EQ(atom->GetChiralityAsString(), "R?");
+    atom->SetProperty("ChiralityPlus", std::int32_t{Atom::ChiralityS}, 0);
+    EXPECT_EQ(atom->GetChiralityAsString(), "R");
+
+    // An atom that decides nothing is undetermined.
+    EXPECT_EQ((new Atom3d(&molecule, "C"))->GetChiralityAsString(), "?");
 }
 
 TEST_F(AtomBondTest, BondTypesOrdersAndTextProperties)
