@@ -118,15 +118,31 @@ std::string ChiralityText(const Atom& atom)
     return const_cast<Atom&>(atom).GetChiralityAsString();
 }
 
-std::string Percentage(float value)
-{
-    return StringUtils::Format("%.2f", value);
-}
-
 ObjectProperty TextProperty(const char* name, std::string text, std::int32_t access)
 {
     return ObjectProperty(name, std::move(text), access, 0);
 }
+
+// The text forms of a crystallographic value: "%.2f", read as a float, listed only when set.
+template <float (Atom::*Get)() const, void (Atom::*Set)(float), bool (Atom::*Has)() const>
+struct CrystalValue {
+    static std::string Text(const Atom& atom) { return StringUtils::Format("%.2f", (atom.*Get)()); }
+    static bool Parse(Atom& atom, std::string_view text)
+    {
+        float value = 0.0f;
+        if (!StringUtils::StringToReal(text, value))
+            return false;
+        (atom.*Set)(value);
+        return true;
+    }
+    static ObjectProperty Listed(const Atom& atom, const char* name)
+    {
+        return (atom.*Has)() ? TextProperty(name, Text(atom), ReadWriteAccess) : ObjectProperty();
+    }
+};
+using Occupancy = CrystalValue<&Atom::GetOccupancy, &Atom::SetOccupancy, &Atom::HasOccupancy>;
+using Displacement =
+    CrystalValue<&Atom::GetIsotropicDisplacement, &Atom::SetIsotropicDisplacement, &Atom::HasIsotropicDisplacement>;
 
 } // namespace
 
@@ -194,34 +210,13 @@ const PropertyTable& Atom::Properties()
                 return false;
             })
             .Text("Occupancy")
-            .GetText([](const Atom& atom) { return Percentage(atom.GetOccupancy()); })
-            .SetText([](Atom& atom, std::string_view text) {
-                float occupancy = 0.0f;
-                if (!StringUtils::StringToReal(text, occupancy))
-                    return false;
-                atom.SetOccupancy(occupancy);
-                return true;
-            })
-            .Described([](const Atom& atom) {
-                if (!atom.HasOccupancy())
-                    return ObjectProperty();
-                return TextProperty("Occupancy", Percentage(atom.GetOccupancy()), ReadWriteAccess);
-            })
+            .GetText([](const Atom& atom) { return Occupancy::Text(atom); })
+            .SetText([](Atom& atom, std::string_view text) { return Occupancy::Parse(atom, text); })
+            .Described([](const Atom& atom) { return Occupancy::Listed(atom, "Occupancy"); })
             .Text("Isotropic Displacement")
-            .GetText([](const Atom& atom) { return Percentage(atom.GetIsotropicDisplacement()); })
-            .SetText([](Atom& atom, std::string_view text) {
-                float displacement = 0.0f;
-                if (!StringUtils::StringToReal(text, displacement))
-                    return false;
-                atom.SetIsotropicDisplacement(displacement);
-                return true;
-            })
-            .Described([](const Atom& atom) {
-                if (!atom.HasIsotropicDisplacement())
-                    return ObjectProperty();
-                return TextProperty("Isotropic Displacement", Percentage(atom.GetIsotropicDisplacement()),
-                                    ReadWriteAccess);
-            })
+            .GetText([](const Atom& atom) { return Displacement::Text(atom); })
+            .SetText([](Atom& atom, std::string_view text) { return Displacement::Parse(atom, text); })
+            .Described([](const Atom& atom) { return Displacement::Listed(atom, "Isotropic Displacement"); })
             .Text("SymmetryLabel")
             .GetText([](const Atom& atom) { return CrystalImageQueries::Installed().GetSymmetryLabel(atom); })
             .ReadOnly()
