@@ -1,6 +1,7 @@
 // ChiralityTree: the breadth-first priority tree that ranks one branch of a stereocentre.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
