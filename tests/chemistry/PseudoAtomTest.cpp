@@ -16,7 +16,6 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/RuntimeMap.h>
-#include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;
@@ -179,13 +178,9 @@ TEST_F(PseudoAtomTest, MarkersPersistAsTheirOwnClasses)
         ASSERT_NE(loaded, nullptr);
         check(*loaded);
     }
-    Archive out;
-    out.WriteObject(molecule.get());
-    Archive in(out.GetBuffer());
-    std::unique_ptr<PersistentObject> read(in.ReadObject(&Molecule::GetThisClass()));
-    const auto* const loaded = DynCast<Molecule>(static_cast<Base*>(read.get()));
-    ASSERT_NE(loaded, nullptr);
-    check(*loaded);
+    const std::unique_ptr<Molecule> read = RecordStream::ArchiveCopy<Molecule>(*molecule);
+    ASSERT_NE(read, nullptr);
+    check(*read);
 
     std::unique_ptr<Object> copy(molecule->TreeCopy());
     check(*copy);
