@@ -7,7 +7,6 @@
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/RuntimeMap.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
-#include <tavrel/graphics/Surface.h>
 #include <tavrel/platform/Archive.h>
 #include <tavrel/platform/ArchiveException.h>
 #include "support/RecordStream.h"
@@ -16,25 +15,9 @@ using namespace Tavrel;
 
 namespace {
 
-// A surface kind this build cannot create, as one stored by a newer build would be.
-class FutureSurface : public Surface {
-    TAVREL_DECLARE_CLASS(FutureSurface, Surface)
-public:
-    static FutureSurface* Make() { return ClassAccess::New<FutureSurface>(); }
-
-protected:
-    FutureSurface() = default;
-    FutureSurface(const FutureSurface&) = default;
-};
-TAVREL_IMPLEMENT_CLASS(FutureSurface, ClassKind::DynamicOnly)
-
 class GraphicsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        AttachDataModelDLL();
-        ClassRegistry::Register<FutureSurface>();
-    }
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
 };
 
 } // namespace
@@ -70,30 +53,5 @@ TEST_F(GraphicsTest, AnnotationPositionSurvivesCopyRecordAndFrameworkArchive)
     for (std::size_t size = 0; size < bytes.size(); ++size) {
         Archive truncated(RecordStream::Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)));
         EXPECT_THROW(std::unique_ptr<PersistentObject>(truncated.ReadObject()), ArchiveException) << size;
-    }
-}
-
-TEST_F(GraphicsTest, SurfacesAreNeverCreatedByNameAndLoadAsTheirNearestCreatableBase)
-{
-    EXPECT_NE(Surface::classType, 0u);
-    EXPECT_EQ(Base::FindClassType("surface"), Surface::classType);
-    EXPECT_EQ(RuntimeMap::CreateObject("Surface"), nullptr);
-    EXPECT_FALSE(Surface::GetThisClass().IsSerializable());
-
-    std::unique_ptr<FutureSurface> surface(FutureSurface::Make());
-    surface->SetXYZ(Point3d(1.0, 2.0, 3.0));
-    surface->SetLabel("mesh");
-    const std::unique_ptr<Geometric3d> loaded = RecordStream::LoadAs<Geometric3d>(RecordStream::Save(*surface));
-    ASSERT_NE(loaded, nullptr);
-    EXPECT_EQ(loaded->GetClassType(), Geometric3d::classType);
-    EXPECT_EQ(loaded->GetXYZ(), Point3d(1.0, 2.0, 3.0));
-    EXPECT_EQ(loaded->GetLabel(), "mesh");
-
-    Archive out;
-    try {
-        out.WriteObject(surface.get());
-        FAIL() << "a surface was written to the framework archive";
-    } catch (const ArchiveException& error) {
-        EXPECT_EQ(error.GetCause(), ArchiveException::badClass);
     }
 }
