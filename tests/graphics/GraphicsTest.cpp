@@ -6,6 +6,10 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/RuntimeMap.h>
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/graphics/AnnotationProperty.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/platform/Archive.h>
 #include <tavrel/platform/ArchiveException.h>
@@ -54,4 +58,63 @@ TEST_F(GraphicsTest, AnnotationPositionSurvivesCopyRecordAndFrameworkArchive)
         Archive truncated(RecordStream::Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)));
         EXPECT_THROW(std::unique_ptr<PersistentObject>(truncated.ReadObject()), ArchiveException) << size;
     }
+}
+
+TEST_F(GraphicsTest, APropertyLabelShowsItsParentsTextAndFollowsItUnlessMovable)
+{
+    TreeRoot root;
+    auto* const atom = new Atom3d(&root, "C");
+    atom->SetXYZ(Point3d(1, 2, 3));
+    atom->SetLabel("CA");
+    EXPECT_EQ(AnnotationProperty::Create(nullptr, "Name", Color::Red(), Point3d(), true), nullptr);
+    AnnotationProperty* const label = AnnotationProperty::Create(atom, "Name", Color::Red(), Point3d(0, 0, 9), false);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(AnnotationProperty::Create(atom, "ID", Color::Blue(), Point3d(), true), label);
+    EXPECT_EQ(label->GetParent(), atom);
+    EXPECT_EQ(label->GetLabel(), "CA");
+    EXPECT_EQ(label->GetColor(), Color::Red());
+    EXPECT_EQ(label->GetXYZ(), Point3d(0, 0, 9));
+    EXPECT_EQ(label->GetPropertyAsString("Movable"), "true");
+    EXPECT_TRUE(IsA<Annotation>(label));
+
+    // Following: each display moves it to the parent and takes the text again, raising no label event.
+    EXPECT_TRUE(label->SetPropertyFromString("Movable", "false"));
+    EXPECT_FALSE(label->SetPropertyFromString("Movable", "perhaps"));
+    EXPECT_TRUE(label->GetUpdatePosition());
+    int labelEvents = 0;
+    label->RegisterEvent(Object::classType, Object::EventLabelSet, [](Event& event) { ++*static_cast<int*>(event.GetData()); },
+                         false, &labelEvents, nullptr);
+    atom->SetLabel("CB");
+    DisplayList3D list;
+    root.DisplayAll(list, false);
+    const auto texts = list.GetAll<Text3DPrimitive>();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0]->GetText(), "CB");
+    EXPECT_EQ(texts[0]->GetPosition(), Point3d(1, 2, 3));
+    EXPECT_EQ(labelEvents, 0);
+
+    // Movable: it stays where it is put.
+    label->SetPropertyFromString("Movable", "TRUE");
+    label->SetXYZ(Point3d(5, 5, 5));
+    DisplayList3D again;
+    root.DisplayAll(again, false);
+    EXPECT_EQ(again.GetAll<Text3DPrimitive>()[0]->GetPosition(), Point3d(5, 5, 5));
+
+    // Both record forms keep the property's name and the flag.
+    const std::unique_ptr<AnnotationProperty> loaded = RecordStream::LoadAs<AnnotationProperty>(RecordStream::Save(*label));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->GetPropertyName(), "Name");
+    EXPECT_FALSE(loaded->GetUpdatePosition());
+    EXPECT_EQ(loaded->GetLabel(), "CB");
+    Archive out;
+    label->SetUpdatePosition(true);
+    out.WriteObject(label);
+    Archive in(out.GetBuffer());
+    std::unique_ptr<PersistentObject> read(in.ReadObject(&AnnotationProperty::GetThisClass()));
+    const auto* const back = DynCast<AnnotationProperty>(static_cast<Base*>(read.get()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetPropertyName(), "Name");
+    EXPECT_TRUE(back->GetUpdatePosition());
+    EXPECT_EQ(back->GetXYZ(), Point3d(5, 5, 5));
+    EXPECT_EQ(back->GetDisplayStyle(), 1);
 }
