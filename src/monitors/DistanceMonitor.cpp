@@ -123,14 +123,17 @@ bool DistanceMonitor::SetDistance(double distance)
         return false;
     Bondable* sideA = DynCast<Bondable>(a);
     Bondable* sideB = DynCast<Bondable>(b);
+    // Item 0's side is needed when item 1 has none, or to tell whether both sides are one (a ring),
+    // which they can only be when item 1's side reaches item 0.
     SetCollection fragmentA;
     SetCollection fragmentB;
-    if (sideA)
-        CollectFragment(*sideA, sideB, fragmentA);
     if (sideB)
         CollectFragment(*sideB, sideA, fragmentB);
-    if (sideA && sideB && fragmentA == fragmentB)
-        sideA = sideB = nullptr;
+    if (sideA && (!sideB || fragmentB.IsMember(sideA))) {
+        CollectFragment(*sideA, sideB, fragmentA);
+        if (sideB && fragmentA == fragmentB)
+            sideA = sideB = nullptr;
+    }
 
     const Watch self(this);
     if (sideB) {
