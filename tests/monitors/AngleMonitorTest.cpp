@@ -19,6 +19,7 @@
 
 using namespace Tavrel;
 using MonitorSupport::AddAtom;
+using MonitorSupport::BondedPair;
 using Tavrel::test::Near;
 
 namespace {
@@ -179,14 +180,12 @@ TEST_F(AngleMonitorTest, SettingByTextTurnsOneSideAboutTheVertex)
 {
     TreeRoot root;
     // a-b bonded; c in a molecule of its own with a partner d.
-    auto* const one = new Molecule(&root);
-    Atom3d* const a = AddAtom(one, "C", -1.5, 0, 0);
-    Atom3d* const b = AddAtom(one, "C", 0, 0, 0);
-    a->MakeBond(b, Bond::Single);
-    auto* const two = new Molecule(&root);
-    Atom3d* const c = AddAtom(two, "O", 0, 2, 0);
-    Atom3d* const d = AddAtom(two, "H", 0, 3, 0);
-    c->MakeBond(d, Bond::Single);
+    const BondedPair one(&root, "C", Point3d(-1.5, 0, 0), "C", Point3d(0, 0, 0));
+    const BondedPair two(&root, "O", Point3d(0, 2, 0), "H", Point3d(0, 3, 0));
+    Atom3d* const a = one.first;
+    Atom3d* const b = one.second;
+    Atom3d* const c = two.first;
+    Atom3d* const d = two.second;
     auto* const monitor = new AngleMonitor(&root, a, b, c);
     EXPECT_EQ(monitor->GetPropertyAsString("angle"), "90.0");
 

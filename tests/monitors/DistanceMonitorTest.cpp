@@ -17,6 +17,7 @@
 
 using namespace Tavrel;
 using MonitorSupport::AddAtom;
+using MonitorSupport::BondedPair;
 using MonitorSupport::RecalculationCounter;
 using Tavrel::test::Near;
 
@@ -158,14 +159,12 @@ TEST_F(DistanceMonitorTest, SettingByTextMovesOneSideOfTheStructure)
 {
     TreeRoot root;
     // Molecule one: a chain w-a; molecule two: b-x.
-    auto* const one = new Molecule(&root);
-    Atom3d* const w = AddAtom(one, "C", -1, 0, 0);
-    Atom3d* const a = AddAtom(one, "C", 0, 0, 0);
-    w->MakeBond(a, Bond::Single);
-    auto* const two = new Molecule(&root);
-    Atom3d* const b = AddAtom(two, "C", 2, 0, 0);
-    Atom3d* const x = AddAtom(two, "O", 2, 1, 0);
-    b->MakeBond(x, Bond::Single);
+    const BondedPair one(&root, "C", Point3d(-1, 0, 0), "C", Point3d(0, 0, 0));
+    const BondedPair two(&root, "C", Point3d(2, 0, 0), "O", Point3d(2, 1, 0));
+    Atom3d* const w = one.first;
+    Atom3d* const a = one.second;
+    Atom3d* const b = two.first;
+    Atom3d* const x = two.second;
     auto* const monitor = new DistanceMonitor(&root, a, b);
 
     for (const char* refused : {"0", "-1", "abc", "100000.5"}) {

@@ -5,6 +5,7 @@
 #include <map>
 
 #include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/TreeNode.h>
@@ -18,6 +19,21 @@ inline Tavrel::Atom3d* AddAtom(Tavrel::Object* parent, const char* symbol, doubl
     atom->SetXYZ(Tavrel::Point3d(x, y, z));
     return atom;
 }
+
+// A molecule of two bonded atoms.
+struct BondedPair {
+    BondedPair(Tavrel::Object* parent, const char* firstSymbol, const Tavrel::Point3d& firstAt,
+               const char* secondSymbol, const Tavrel::Point3d& secondAt)
+        : molecule(new Tavrel::Molecule(parent)),
+          first(AddAtom(molecule, firstSymbol, firstAt.x, firstAt.y, firstAt.z)),
+          second(AddAtom(molecule, secondSymbol, secondAt.x, secondAt.y, secondAt.z))
+    {
+        first->MakeBond(second, Tavrel::Bond::Single);
+    }
+    Tavrel::Molecule* molecule;
+    Tavrel::Atom3d* first;
+    Tavrel::Atom3d* second;
+};
 
 inline bool Alive(std::uint32_t oid)
 {

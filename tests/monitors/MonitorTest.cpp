@@ -305,34 +305,41 @@ TEST_F(MonitorTest, ItemsSurviveBothRecordFormsAndEmptySlotsKeepTheirPlaces)
     Molecule molecule(nullptr);
     Atom3d* const a = AddAtom(&molecule, "C", 0, 0, 0);
     Atom3d* const b = AddAtom(&molecule, "N", 1, 0, 0);
-    Object* const items[] = {a, nullptr, b};
-    auto* const monitor = new Monitor(&molecule, std::span<Object* const>(items));
-    monitor->AddMonitoredItem(a);
-    // The stream form carries empty slots; so does a framework record, built here by hand.
-    for (auto form : {RecordStream::Form::Plain, RecordStream::Form::Compressed}) {
-        const std::unique_ptr<Molecule> loaded = RecordStream::LoadAs<Molecule>(RecordStream::Save(molecule, form), form);
-        ASSERT_NE(loaded, nullptr);
-        const auto* const back = DynCast<Monitor>(loaded->GetChild(2));
-        ASSERT_NE(back, nullptr);
-        ASSERT_EQ(back->GetNumItemsMonitoring(), 3);
-        EXPECT_EQ(back->GetItem(0), loaded->GetChild(0));
-        EXPECT_EQ(back->GetItem(1), loaded->GetChild(1));
-        EXPECT_EQ(back->GetItem(2), loaded->GetChild(0));
-    }
+    Atom3d* const gone = AddAtom(&molecule, "O", 2, 0, 0);
+    // The monitor comes first, so its record names the atoms before theirs.
+    auto* const monitor = new Monitor(&molecule);
+    monitor->SetParentAt(&molecule, 0);
+    for (Object* item : {static_cast<Object*>(a), static_cast<Object*>(gone), static_cast<Object*>(b),
+                         static_cast<Object*>(a)})
+        monitor->AddMonitoredItem(item);
+    // Deleted while events are off, an item is never heard of: it reads as an empty slot.
+    Base::SetEventNotify(false);
+    delete gone;
+    Base::SetEventNotify(true);
+    ASSERT_EQ(monitor->GetNumItemsMonitoring(), 4);
+    EXPECT_EQ(monitor->GetItem(1), nullptr);
 
+    const auto expectItems = [](const Molecule* loaded) {
+        ASSERT_NE(loaded, nullptr);
+        ASSERT_EQ(loaded->GetNumChildren(), 3);
+        const auto* const back = DynCast<Monitor>(loaded->GetChild(0));
+        ASSERT_NE(back, nullptr);
+        ASSERT_EQ(back->GetNumItemsMonitoring(), 4);
+        EXPECT_EQ(back->GetItem(0), loaded->GetChild(1));
+        EXPECT_EQ(back->GetItem(1), nullptr);
+        EXPECT_EQ(back->GetItem(2), loaded->GetChild(2));
+        EXPECT_EQ(back->GetItem(3), loaded->GetChild(1));
+        const std::uint32_t oid = back->GetOID();
+        delete loaded->GetChild(2);
+        EXPECT_FALSE(Alive(oid));
+    };
+    for (auto form : {RecordStream::Form::Plain, RecordStream::Form::Compressed})
+        expectItems(RecordStream::LoadAs<Molecule>(RecordStream::Save(molecule, form), form).get());
     Archive out;
     out.WriteObject(&molecule);
     Archive in(out.GetBuffer());
-    std::unique_ptr<PersistentObject> read(in.ReadObject(&Molecule::GetThisClass()));
-    const auto* const loaded = DynCast<Molecule>(static_cast<Base*>(read.get()));
-    ASSERT_NE(loaded, nullptr);
-    const auto* const back = DynCast<Monitor>(loaded->GetChild(2));
-    ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back->GetNumItemsMonitoring(), 3);
-    EXPECT_EQ(back->GetItem(2), loaded->GetChild(0));
-    const std::uint32_t oid = back->GetOID();
-    delete loaded->GetChild(1);
-    EXPECT_FALSE(Alive(oid));
+    const std::unique_ptr<PersistentObject> read(in.ReadObject(&Molecule::GetThisClass()));
+    expectItems(DynCast<Molecule>(static_cast<Base*>(read.get())));
 }
 
 TEST_F(MonitorTest, TheFrameworkRecordIsObjectsPartThenTheItemArray)
