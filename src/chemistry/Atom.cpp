@@ -1,8 +1,8 @@
 #include <tavrel/chemistry/Atom.h>
 
+#include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/PropertyTable.h>
-#include <tavrel/symmetry_build/SymmetryMap.h>
 
 namespace Tavrel {
 
@@ -34,10 +34,10 @@ const PropertyTable& Atom::Properties()
         &Bondable::Properties(),
         PropertyList<Atom>()
             .Text("SymmetryLabel")
-            .GetText([](const Atom& atom) { return SymmetryMap::GetSymmetryLabel(&atom); })
+            .GetText([](const Atom& atom) { return CrystalImageQueries::Installed().GetSymmetryLabel(atom); })
             .ReadOnly()
             .Described([](const Atom& atom) {
-                std::string label = SymmetryMap::GetSymmetryLabel(&atom);
+                std::string label = CrystalImageQueries::Installed().GetSymmetryLabel(atom);
                 if (label.empty())
                     return ObjectProperty();
                 return ObjectProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable, 0);

@@ -8,7 +8,7 @@
 #include <tavrel/chemistry/Bondable.h>
 #include <tavrel/chemistry/Element.h>
 #include <tavrel/core/Rational.h>
-#include <tavrel/crystal/LatticeOffset.h>
+#include <tavrel/core/LatticeOffset.h>
 
 namespace Tavrel {
 

@@ -4,18 +4,17 @@
 #include <array>
 #include <cmath>
 
+#include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/chemistry/ElementFactory.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/Geometry.h>
 #include <tavrel/core/Matrix3x3.h>
 #include <tavrel/core/UniformRandomSequence.h>
-#include <tavrel/crystal/Cell3d.h>
 #include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
-#include <tavrel/symmetry_build/SymmetryMap.h>
 
 namespace Tavrel {
 
@@ -36,12 +35,6 @@ T* FindFrom(TreeNode* node)
             return static_cast<T*>(node);
     }
     return nullptr;
-}
-
-const SymmetryMap* MapAbove(const Atom3d& atom)
-{
-    const Cell3d* const cell = FindFrom<Cell3d>(atom.GetParent());
-    return cell ? cell->GetSymmetryMap() : nullptr;
 }
 
 } // namespace
@@ -96,9 +89,7 @@ Base* Atom3d::ShallowCopy() const
 {
     auto* const copy = new Atom3d(*this);
     // Crystal markers travel only with the atom's cell.
-    const TreeNode* const root = GetCopyRoot();
-    const Cell3d* const cell = FindFrom<Cell3d>(GetParent());
-    if (!cell || !(cell == root || cell->HasAncestor(root))) {
+    if (!CrystalImageQueries::Installed().IsCellCopied(*this, GetCopyRoot())) {
         for (const char* marker : CrystalMarkers) {
             if (copy->HasProperty(marker))
                 copy->RemoveProperty(marker);
@@ -653,26 +644,22 @@ void Atom3d::SetStickRadiusDefault(float radius)
 
 bool Atom3d::IsPeriodic() const
 {
-    const SymmetryMap* const map = MapAbove(*this);
-    return map && map->IsPeriodic(GetOID());
+    return CrystalImageQueries::Installed().IsPeriodic(*this);
 }
 
 bool Atom3d::IsSymmetric() const
 {
-    const SymmetryMap* const map = MapAbove(*this);
-    return map && map->IsSymmetric(GetOID());
+    return CrystalImageQueries::Installed().IsSymmetric(*this);
 }
 
 std::int16_t Atom3d::GetSymmetryOperator() const
 {
-    const SymmetryMap* const map = MapAbove(*this);
-    return map ? static_cast<std::int16_t>(map->GetSymmetryOperator(GetOID())) : std::int16_t{0};
+    return CrystalImageQueries::Installed().GetSymmetryOperator(*this);
 }
 
 LatticeOffset Atom3d::GetLatticeOffset() const
 {
-    const SymmetryMap* const map = MapAbove(*this);
-    return map ? map->GetLatticeOffset(GetOID()) : LatticeOffset();
+    return CrystalImageQueries::Installed().GetLatticeOffset(*this);
 }
 
 Atom* Atom3d::CreateNewAtom(Object* parent, ElementType type)

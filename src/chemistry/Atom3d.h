@@ -121,7 +121,7 @@ public:
     static void SetBallSizeDefault(float size);
     static void SetStickRadiusDefault(float radius);
 
-    // Asked of the nearest Cell3d ancestor's symmetry map; neutral without one.
+    // Asked of the crystal cell above (CrystalImageQueries); neutral without a cell or map.
     bool IsPeriodic() const override;
     bool IsSymmetric() const override;
     std::int16_t GetSymmetryOperator() const override;

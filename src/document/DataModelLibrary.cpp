@@ -6,6 +6,8 @@
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Bondable.h>
 #include <tavrel/chemistry/Chain.h>
+#include <tavrel/chemistry/ConformationQueries.h>
+#include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/conformers/Conformation.h>
@@ -89,6 +91,13 @@ void RegisterAllClasses()
     RuntimeClass::Register(CSchemaException::GetThisClass());
 }
 
+// One line per question a lower folder asks of a higher one: the higher folder's answers.
+void InstallAllAnswers()
+{
+    CrystalImageQueries::Install(&Cell3d::ImageQueries());
+    ConformationQueries::Install(&Conformation::Queries());
+}
+
 // Registration runs when the library is loaded.
 const bool g_attached = (AttachDataModelDLL(), true);
 
@@ -96,7 +105,7 @@ const bool g_attached = (AttachDataModelDLL(), true);
 
 void AttachDataModelDLL()
 {
-    static const bool registered = (RegisterAllClasses(), true);
+    static const bool registered = (RegisterAllClasses(), InstallAllAnswers(), true);
     static_cast<void>(registered);
     static_cast<void>(g_attached);
 }
