@@ -279,8 +279,12 @@ private:
         archive.WriteObject(parent && m_open.contains(parent) ? RecordOf(*parent) : nullptr);
         if (node.GetNumChildren() > 0 || emptyArrays.contains(&node)) {
             auto& array = m_arrays.emplace_back(std::make_unique<ChildArray>());
-            for (int i = 0; i < node.GetNumChildren(); ++i)
-                array->children.push_back(RecordOf(*node.GetChild(i)));
+            // Nodes whose parts refer to other nodes (bonds, monitors) cannot be copied alone, so
+            // the old form leaves them out.
+            for (int i = 0; i < node.GetNumChildren(); ++i) {
+                if (const std::unique_ptr<TreeNode> alone(node.GetChild(i)->NodeCopy()); alone)
+                    array->children.push_back(RecordOf(*node.GetChild(i)));
+            }
             archive.WriteObject(array.get());
         } else {
             archive.WriteObject(nullptr);

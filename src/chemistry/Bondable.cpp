@@ -36,10 +36,12 @@ Bondable::Bondable(const Bondable& other) : Geometric3d(other) {}
 
 Bondable::~Bondable()
 {
-    // Each bond's destructor takes it out of both ends' lists.
+    // Each bond's destructor takes it out of both ends' lists. A list read from a file that was
+    // refused before its loading finished may still hold empty entries.
     while (m_numBonds > 0) {
         const std::uint32_t before = m_numBonds;
-        Discard(GetBond(static_cast<int>(m_numBonds) - 1));
+        if (Bond* const bond = GetBond(static_cast<int>(m_numBonds) - 1))
+            Discard(bond);
         if (m_numBonds == before)
             EraseBond(m_numBonds - 1);
     }
