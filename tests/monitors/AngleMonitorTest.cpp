@@ -74,7 +74,7 @@ TEST_F(AngleMonitorTest, WatersAngleIsMeasuredAtTheOxygenAndDrawnAsAnArc)
     EXPECT_TRUE(Near(monitor->GetXYZ(), Point3d(0, 1.0078, 0), 1e-4));
 
     DisplayList3D list;
-    root.DisplayAll(list, false);
+    monitor->DisplayAll(list, false);
     ASSERT_EQ(list.GetSize(), 4u);
     const auto* const arm = PrimitiveCast<LinePrimitive>(list.GetPrimitive(0));
     const auto* const arc = PrimitiveCast<ArcPrimitive>(list.GetPrimitive(1));

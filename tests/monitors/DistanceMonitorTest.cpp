@@ -102,7 +102,7 @@ TEST_F(DistanceMonitorTest, FiveReadsWithTheLabelBesideTheMidpointAndFollowsIt)
     b->SetXYZ(Point3d(0, 4, 0));
     monitor->Select(false);
     DisplayList3D again;
-    root.DisplayAll(again, false);
+    monitor->DisplayAll(again, false);
     EXPECT_EQ(monitor->GetNumChildren(), 1);
     const auto texts = again.GetAll<Text3DPrimitive>();
     ASSERT_EQ(texts.size(), 1u);
@@ -115,12 +115,12 @@ TEST_F(DistanceMonitorTest, FiveReadsWithTheLabelBesideTheMidpointAndFollowsIt)
     // Hiding an item hides the line and the label; showing it brings both back.
     a->SetInvisible(false);
     DisplayList3D hidden;
-    root.DisplayAll(hidden, false);
+    monitor->DisplayAll(hidden, false);
     EXPECT_TRUE(hidden.GetAll<LinePrimitive>().empty());
     EXPECT_TRUE(hidden.GetAll<Text3DPrimitive>().empty());
     a->SetVisible(false);
     DisplayList3D shown;
-    root.DisplayAll(shown, false);
+    monitor->DisplayAll(shown, false);
     EXPECT_EQ(shown.GetAll<LinePrimitive>().size(), 1u);
     EXPECT_EQ(shown.GetAll<Text3DPrimitive>().size(), 1u);
 }
