@@ -109,6 +109,11 @@ private:
     Bond* const* BondData() const { return m_numBonds.Get() > InlineBonds ? m_bondStore.Get().heap.data : m_bondStore.Get().inlined; }
     Bond** BondData() { return m_numBonds.Get() > InlineBonds ? m_bondStore.Get().heap.data : m_bondStore.Get().inlined; }
     void PushBond(Bond* bond);
+    // Raises EventBondAdded for a listed bond.
+    void AnnounceBond(Bond* bond);
+    // A bond that survives as it is built gives its pointer up: the bond without ends is deleted by
+    // its maker.
+    static Bond* KeepLinked(Bond* bond);
     void EraseBond(std::size_t index);
     // New entries are null.
     void ResizeBonds(std::size_t count);

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/ConformationQueries.h>
 #include <tavrel/chemistry/ElementFactory.h>
-#include <tavrel/conformers/Conformation.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/PropertyArchive.h>
@@ -143,9 +143,9 @@ std::int32_t Molecule::GetProperties(ObjectProperty::Array& properties) const
 
 bool Molecule::Has2D() const
 {
+    const ConformationQueries& conformations = ConformationQueries::Installed();
     for (int i = 0; i < GetNumChildren(); ++i) {
-        const Conformation* const conformation = DynCast<Conformation>(GetChild(i));
-        if (conformation && conformation->Is2D())
+        if (conformations.Is2DConformation(*TreeNode::GetChild(i)))
             return true;
     }
     return false;

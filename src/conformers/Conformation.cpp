@@ -1,11 +1,24 @@
 #include <tavrel/conformers/Conformation.h>
 
+#include <tavrel/chemistry/ConformationQueries.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(Conformation)
+
+namespace {
+
+class ConformationAnswers final : public ConformationQueries {
+public:
+    bool Is2DConformation(const TreeNode& node) const override
+    {
+        return IsA<Conformation>(&node) && static_cast<const Conformation&>(node).Is2D();
+    }
+};
+
+} // namespace
 
 Conformation::Conformation() = default;
 
@@ -23,6 +36,12 @@ const PropertyTable& Conformation::Properties()
 bool Conformation::Is2D() const
 {
     return m_twoD;
+}
+
+const ConformationQueries& Conformation::Queries()
+{
+    static const ConformationAnswers queries;
+    return queries;
 }
 
 } // namespace Tavrel

@@ -5,6 +5,7 @@
 
 namespace Tavrel {
 
+class ConformationQueries;
 class PropertyArchive;
 
 class Conformation : public Object {
@@ -16,6 +17,9 @@ public:
 
     // Whether the conformation is a 2-D depiction.
     virtual bool Is2D() const;
+
+    // A molecule's questions about its children, answered by the conformations among them.
+    static const ConformationQueries& Queries();
 
 private:
     bool m_twoD = false;

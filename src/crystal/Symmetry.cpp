@@ -195,7 +195,7 @@ SymmetryOp* Symmetry::GetSymmetryOp(int index) const
 
 bool Symmetry::AddSymmetryOp(SymmetryOp* op)
 {
-    if (!op || op->m_held)
+    if (!op || op->m_held.Get())
         return false;
     m_ops.list.emplace_back(op);
     op->m_held = true;
@@ -312,7 +312,7 @@ void Symmetry::TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, Symme
 {
     if (!op)
         return;
-    ops.push_back(op->m_held ? std::make_unique<SymmetryOp>(*op) : std::unique_ptr<SymmetryOp>(op));
+    ops.push_back(op->m_held.Get() ? std::make_unique<SymmetryOp>(*op) : std::unique_ptr<SymmetryOp>(op));
     ops.back()->m_held = true;
 }
 

@@ -1,10 +1,7 @@
 #include <tavrel/crystal/SymmetryOp.h>
 
-#include <utility>
 
-#include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
-#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 

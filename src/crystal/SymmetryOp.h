@@ -9,6 +9,7 @@
 #include <tavrel/core/Matrix4x4.h>
 #include <tavrel/core/Point3d.h>
 #include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -21,7 +22,8 @@ class PropertyArchive;
 // framework string, then the matrix.
 class SymmetryOp : public Base {
     TAVREL_CLASS(SymmetryOp, Base, Creatable, public, public)
-    // Copies the name and the matrix.
+    // Both the copy and the assignment take the name and the matrix only: a copy is held by no list,
+    // and an operator a list holds stays held when another is assigned to it.
     SymmetryOp& operator=(const SymmetryOp& other) = default;
 
     // Sixteen values row by row, widened to double.
@@ -46,7 +48,7 @@ private:
     Matrix4x4 m_matrix;
     std::string m_opName;
     // Set while a Symmetry holds the operator, so that no two lists ever own it.
-    bool m_held = false;
+    Uncopied<bool> m_held;
 };
 
 } // namespace Tavrel

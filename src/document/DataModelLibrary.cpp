@@ -1,5 +1,7 @@
 #include <tavrel/document/DataModelLibrary.h>
 
+#include <tavrel/chemistry/ConformationQueries.h>
+#include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/document/CSchemaException.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/ModelClasses.h>
@@ -19,6 +21,13 @@ void RegisterAllClasses()
     RuntimeClass::Register(CSchemaException::GetThisClass());
 }
 
+// One line per question a lower folder asks of a higher one: the higher folder's answers.
+void InstallAllAnswers()
+{
+    CrystalImageQueries::Install(&Cell3d::ImageQueries());
+    ConformationQueries::Install(&Conformation::Queries());
+}
+
 // Registration runs when the library is loaded.
 const bool g_attached = (AttachDataModelDLL(), true);
 
@@ -26,7 +35,7 @@ const bool g_attached = (AttachDataModelDLL(), true);
 
 void AttachDataModelDLL()
 {
-    static const bool registered = (RegisterAllClasses(), true);
+    static const bool registered = (RegisterAllClasses(), InstallAllAnswers(), true);
     static_cast<void>(registered);
     static_cast<void>(g_attached);
 }

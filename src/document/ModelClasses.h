@@ -7,8 +7,11 @@
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Bondable.h>
 #include <tavrel/chemistry/Chain.h>
+#include <tavrel/chemistry/Head.h>
 #include <tavrel/chemistry/Molecule.h>
+#include <tavrel/chemistry/RGroup.h>
 #include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/chemistry/Tail.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerModel.h>
@@ -28,9 +31,15 @@
 #include <tavrel/foundation/SetCollection.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/graphics/Annotation.h>
+#include <tavrel/graphics/AnnotationProperty.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/graphics/Geometric2d.h>
-#include <tavrel/graphics/Surface.h>
+#include <tavrel/monitors/AngleMonitor.h>
+#include <tavrel/monitors/DistanceMonitor.h>
+#include <tavrel/monitors/GeometryMonitor.h>
+#include <tavrel/monitors/Monitor.h>
+#include <tavrel/monitors/Surface.h>
 
 namespace Tavrel {
 
@@ -38,7 +47,9 @@ namespace Tavrel {
 // handed out in this order. A new class is one more entry.
 using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geometric3d, BaseCollection, OrdCollection,
                                SetCollection, NamedCollection, Chain, SubUnit, Assembly, Molecule, Bond, Bondable, Atom,
-                               Atom3d, Conformation, Conformer, ConformerModel, ConformerModelToken, Cell, Cell3d,
-                               ReplicateAtom, SymmetryOp, Symmetry, Geometric2d, DecoratedAnnotation, Surface>;
+                               Atom3d, Head, Tail, RGroup, Conformation, Conformer, ConformerModel, ConformerModelToken,
+                               Cell, Cell3d, ReplicateAtom, SymmetryOp, Symmetry, Geometric2d, DecoratedAnnotation,
+                               Monitor, Surface, GeometryMonitor, DistanceMonitor, AngleMonitor, Annotation,
+                               AnnotationProperty>;
 
 } // namespace Tavrel

@@ -19,7 +19,7 @@ enum class ClassKind { Creatable, RecordOnly, DynamicOnly };
 
 // Grants the registry and the framework record access to protected default constructors.
 // An abstract class makes and copies nothing (null), and neither does a class whose object says it
-// cannot be copied now (a member bool CanShallowCopy() const that returns false).
+// cannot be copied now (a member bool ShallowCopyOK() const that returns false).
 struct ClassAccess {
     template <class T>
     static T* New() { return new T(); }
@@ -37,8 +37,8 @@ struct ClassAccess {
         if constexpr (std::is_abstract_v<T>) {
             return nullptr;
         } else {
-            if constexpr (requires { object.CanShallowCopy(); }) {
-                if (!object.CanShallowCopy())
+            if constexpr (requires { object.ShallowCopyOK(); }) {
+                if (!object.ShallowCopyOK())
                     return nullptr;
             }
             return new T(object);

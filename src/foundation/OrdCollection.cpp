@@ -149,6 +149,22 @@ void OrdCollection::RemoveAll()
     m_entries.clear();
 }
 
+void OrdCollection::DropDeleted()
+{
+    std::erase_if(m_entries, [this](const Entry& entry) { return entry.object && !IsLive(entry); });
+}
+
+std::vector<Object*> OrdCollection::LiveMembers() const
+{
+    std::vector<Object*> members;
+    members.reserve(m_entries.size());
+    for (const Entry& entry : m_entries) {
+        if (Object* object = Resolve(entry))
+            members.push_back(object);
+    }
+    return members;
+}
+
 void OrdCollection::ApplyFilter(const Filter& filter, FilterMode mode)
 {
     // Decide every entry first, so that a filter's side effects cannot disturb the compaction.
@@ -266,16 +282,22 @@ Object* OrdCollection::operator[](int index) const
 
 const PropertyTable& OrdCollection::Properties()
 {
-    static const PropertyTable table(PropertyList<OrdCollection>().References(
-        "OrdCollection Array", [](const OrdCollection& collection) { return collection.m_entries.size(); },
-        [](const OrdCollection& collection, std::size_t index) { return collection.GetAt(static_cast<int>(index)); },
-        [](OrdCollection& collection, std::size_t count) {
-            collection.SetSize(static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max())), -1);
-        },
-        [](OrdCollection& collection, std::size_t index, Object* object) {
-            if (index < collection.m_entries.size())
-                collection.SetAt(static_cast<int>(index), object);
-        }));
+    static const PropertyTable table(
+        PropertyList<OrdCollection>()
+            .ReferenceList(
+                "OrdCollection Array", [](const OrdCollection& collection) { return collection.LiveMembers(); },
+                [](OrdCollection& collection, std::size_t count) {
+                    collection.SetSize(static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max())), -1);
+                },
+                [](OrdCollection& collection, std::size_t index, Object* object) {
+                    if (index < collection.m_entries.size())
+                        collection.SetAt(static_cast<int>(index), object);
+                })
+            // The elements that gave no object leave no entry.
+            .AfterRecord([](OrdCollection& collection, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading())
+                    collection.Assign(collection.LiveMembers());
+            }));
     return table;
 }
 

@@ -11,11 +11,13 @@ namespace Tavrel {
 class SetCollection;
 
 // The entries in index order. The collection learns of the deletion of the objects it refers to
-// without touching them, and an entry whose object was deleted reads as null everywhere (access,
-// walking, filters, copies and both persisted forms). Liveness comes from the OID registry.
+// without touching them: an entry whose object was deleted reads as null (access, walking, filters)
+// until DropDeleted removes it. Copies and both persisted forms hold the live members only, in order,
+// so a collection reads back as it was written. Liveness comes from the OID registry.
 //
-// Persisted as "OrdCollection Array", the entries in index order, nulls included; the framework
-// archive holds the entry count and each entry as an object reference. A copy holds the same entries.
+// Persisted as "OrdCollection Array", the live members in index order; the framework archive holds
+// their count and each as an object reference. Reading keeps the references that give an object, in
+// order.
 class OrdCollection : public BaseCollection {
     TAVREL_CLASS(OrdCollection, BaseCollection, Creatable, public, public)
 public:
@@ -46,6 +48,8 @@ public:
     int GetNumItems() const override;
     int GetSize() const override;
     void RemoveAll() override;
+    // Removes the entries whose object was deleted; null entries stay; the rest keep their order.
+    void DropDeleted() override;
     // Removes the non-null entries the mode rejects; null entries stay; the survivors keep their order.
     void ApplyFilter(const Filter& filter, FilterMode mode) override;
     // Passes every entry, nulls included, with its index. The entries present when the walk starts
@@ -87,6 +91,8 @@ private:
     Object* Resolve(const Entry& entry) const { return IsLive(entry) ? entry.object : nullptr; }
     // Replaces every entry by one for each object, in order.
     void Assign(const std::vector<Object*>& objects);
+    // The objects of the live entries, in order.
+    std::vector<Object*> LiveMembers() const;
 
     std::vector<Entry> m_entries;
 };

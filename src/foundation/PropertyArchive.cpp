@@ -230,6 +230,9 @@ struct PropertyArchive::State {
     OIDSet finishSet; // the OIDs of the nodes in finish
     // OIDs of the objects created by reading, in order of creation.
     std::vector<std::uint32_t> created;
+    // OIDs of the objects whose records are being read, outermost first: ascending, as each record's
+    // object is made after those of the records around it.
+    std::vector<std::uint32_t> open;
     // Input bytes that the open records still need after the innermost one: at least one per
     // remaining property, array element and reference.
     std::size_t reserved = 0;
@@ -450,6 +453,16 @@ void PropertyArchive::FinishObject(TreeNode* object)
         m_state->finish.push_back({object, object->GetOID()});
 }
 
+bool PropertyArchive::IsRecordOpen(const Base& object) const
+{
+    // Mostly asked about the record around the innermost one.
+    const std::vector<std::uint32_t>& open = m_state->open;
+    const std::uint32_t oid = object.GetOID();
+    if (open.size() >= 2 && open[open.size() - 2] == oid)
+        return true;
+    return std::binary_search(open.begin(), open.end(), oid);
+}
+
 // Plain form.
 
 void PropertyArchive::WriteClassHierarchy(const ClassHierarchy& hierarchy)
@@ -588,6 +601,7 @@ struct PropertyArchive::RecordWriter {
             Recorded recorded;
             Planned planned;
         };
+        std::vector<Base*> members; // planned: the list of the step being written, when it has one
     };
     static constexpr std::size_t KeptRecordings = 64;
 
@@ -619,12 +633,12 @@ struct PropertyArchive::RecordWriter {
                                                 : object.GetNumberOfProperties(stream));
         }
         if (plan) {
-            open.push_back({&object, plan, nullptr, {}});
+            open.push_back({&object, plan, nullptr, {}, {}});
             open.back().planned = {};
             return;
         }
         Recorder& recorder = Record(object);
-        open.push_back({&object, nullptr, &recorder, {}});
+        open.push_back({&object, nullptr, &recorder, {}, {}});
         kept.push_back(open.size() - 1);
     }
 
@@ -656,7 +670,7 @@ struct PropertyArchive::RecordWriter {
             top.element = 0;
             top.elements = 0;
             const PropertyEntry& entry = *step.entry;
-            if (!entry.referenced) {
+            if (!entry.referenced && !entry.members) {
                 // A value, or an array of values, written whole; an array's write half names it.
                 PropertyPass pass = plan.WritePass(stream, object, position);
                 if (!step.isArray && !plan.IsNamed(position))
@@ -666,7 +680,9 @@ struct PropertyArchive::RecordWriter {
             }
             if (!plan.IsNamed(position))
                 stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
-            top.elements = entry.references(object);
+            if (entry.members)
+                record.members = entry.members(object);
+            top.elements = entry.members ? record.members.size() : entry.references(object);
             if (step.isArray) {
                 if (top.elements > static_cast<std::size_t>(INT32_MAX))
                     stream.GetArchive().Refuse(ArchiveException::genericException,
@@ -681,8 +697,8 @@ struct PropertyArchive::RecordWriter {
         const PropertyEntry& entry = *plan.GetStep(position).entry;
         if (plan.GetTypeCode(position) == -1)
             stream.WritePropertyType(plan.GetClassName(), entry.name, Storage::StorageObject);
-        Base* const referenced = entry.referenced(object, top.element++);
-        WriteReference(referenced);
+        const std::size_t element = top.element++;
+        WriteReference(entry.members ? record.members[element] : entry.referenced(object, element));
     }
 
     // The next item of the innermost record, a recorded one.
@@ -923,6 +939,7 @@ struct PropertyArchive::RecordReader {
         }
         if (frame.object) {
             frame.oid = frame.object->GetOID();
+            state.open.push_back(frame.oid);
             stream.AddOIDMapEntry(stored, frame.oid);
             if (frame.plan) {
                 frame.plan->BeforeRecord(*frame.object, stream);
@@ -1210,6 +1227,8 @@ struct PropertyArchive::RecordReader {
     std::pair<Base*, std::uint32_t> End()
     {
         Frame& frame = frames.back();
+        if (frame.oid != 0)
+            state.open.pop_back();
         ++g_recordCounts.read;
         g_recordCounts.readByPlan += frame.plan ? 1 : 0;
         Base* object = frame.Object();
@@ -1239,10 +1258,12 @@ Base* PropertyArchive::ReadRecord()
         return nullptr;
     const std::size_t mark = m_state->created.size();
     const std::size_t reserved = m_state->reserved;
+    const std::size_t open = m_state->open.size();
     try {
         return RecordReader(*this).Run();
     } catch (...) {
         m_state->reserved = reserved;
+        m_state->open.resize(open);
         SetProperty(nullptr);
         for (std::size_t i = mark; i < m_state->created.size(); ++i) {
             if (Base* object = Base::GetObjectA(m_state->created[i]))

@@ -21,6 +21,14 @@ void PropertyPass::Complete()
         m_level.m_complete = true;
 }
 
+void PropertyPass::OwnNames(const PropertyTable& table)
+{
+    for (const PropertyEntry& entry : table.Entries()) {
+        if (entry.Has(PropertyEntry::Persisted))
+            m_level.m_names.emplace(entry.name);
+    }
+}
+
 void PropertyPass::Table(const PropertyTable& table)
 {
     if (!m_active)

@@ -74,6 +74,12 @@ public:
         : m_archive(archive), m_level(LevelNames<Level>()), m_object(object), m_method(archive.GetMethodType()),
           m_exceptions(m_level.m_complete ? 0 : std::uncaught_exceptions())
     {
+        // A level with a table owns its names from its first pass on, whatever pass that is (a record
+        // a plan began and then dropped reaches the levels in the middle).
+        if constexpr (std::is_same_v<decltype(&Level::GetPropertyTable), const PropertyTable* (Level::*)() const>) {
+            if (!m_level.m_complete && m_level.IsEmpty())
+                OwnNames(Level::Properties());
+        }
         // A level that owns no name yet (or none at all) lets every read reach its base.
         const bool routed = m_method == PropertyArchive::MethodRead && !m_level.IsEmpty();
         if (routed && !m_level.Contains(archive.GetPropertyName())) {
@@ -262,12 +268,22 @@ public:
     std::int32_t GetArrayIndex() const { return m_archive.GetArrayIndex(); }
 
     // The read half of an object line: set(value) with the stored reference as a T (null allowed),
-    // which is then taken; nothing when there is none or it refers to an object that is not a T.
+    // which is then taken; nothing when there is none or it refers to an object that is not a T. A
+    // set that returns bool keeps the object only when it returns true: an object read for the value
+    // that nothing kept is freed by the reader.
     template <class T, class Set>
     void ReadObject(Set&& set)
     {
-        if (T* value = nullptr; TakeObject(value))
+        T* value = nullptr;
+        if (!PeekObject(value))
+            return;
+        if constexpr (std::is_same_v<std::invoke_result_t<Set&, T*>, bool>) {
+            if (!set(value))
+                return;
+        } else {
             set(value);
+        }
+        m_archive.TakeProperty();
     }
 
     // The holder of one value of a plain code, or of code 0 or 1 (the write and read halves of a line).
@@ -416,6 +432,8 @@ private:
         return level;
     }
 
+    // Enters the persisted names of the table in the level's set.
+    void OwnNames(const PropertyTable& table);
     // Enters the name in the level's set during the level's first pass; false when the pass is off.
     bool Reach(std::string_view name)
     {
@@ -467,17 +485,22 @@ private:
         }
     }
 
-    // The stored object reference as a T, then taken; false, with nothing taken, when there is none
-    // or it refers to an object that is not a T.
+    // The stored object reference as a T; false when there is none or it refers to an object that is
+    // not a T. TakeObject also marks it taken.
     template <class T>
-    bool TakeObject(T*& value)
+    bool PeekObject(T*& value) const
     {
         const auto* stored = static_cast<const PropertyStorageObject*>(Peek(Storage::StorageObject));
         if (!stored)
             return false;
         Base* const object = stored->GetData();
         value = DynCast<T>(object);
-        if (object && !value)
+        return !object || value;
+    }
+    template <class T>
+    bool TakeObject(T*& value)
+    {
+        if (!PeekObject(value))
             return false;
         m_archive.TakeProperty();
         return true;

@@ -59,6 +59,8 @@ struct PropertyEntry {
     // index, for a plan that writes them.
     std::size_t (*references)(const Base&) = nullptr;
     Base* (*referenced)(const Base&, std::size_t index) = nullptr;
+    // An array of references the level lists for each record (ReferenceList), in place of the two.
+    std::vector<Base*> (*members)(const Base&) = nullptr;
     void (*archiveWrite)(Archive&, Base&, const PropertyEntry&) = nullptr;
     void (*archiveRead)(Archive&, Base&, const PropertyEntry&) = nullptr;
     // Framework-archive records of schemas from fromSchema up to, not including, untilSchema hold the
@@ -290,8 +292,9 @@ public:
     }
 
     // An object reference (code 0): get(const T&) gives the object to write; set(T&, object) takes the
-    // one read, an object of get's class or null (another object is not taken). The framework archive
-    // holds it as an object record (WriteObject, ReadObject of get's class).
+    // one read, an object of get's class or null (another object is not taken); a set that returns
+    // bool says whether it kept the object (PropertyPass::ReadObject). The framework archive holds it
+    // as an object record (WriteObject, ReadObject of get's class).
     template <class Get, class Set>
     PropertyList& Reference(std::string_view name, Get, Set)
     {
@@ -299,7 +302,7 @@ public:
         Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
             pass.WriteValue<Storage::StorageObject>(stored, Get{}(Of(object)));
         }, [](PropertyPass& pass, std::string_view, Base& object) {
-            pass.ReadObject<Target<Get>>([&object](Target<Get>* value) { Set{}(Of(object), value); });
+            pass.ReadObject<Target<Get>>([&object](Target<Get>* value) { return Set{}(Of(object), value); });
         });
         Last().references = [](const Base&) { return std::size_t{1}; };
         Last().referenced = [](const Base& object, std::size_t) -> Base* { return Get{}(Of(object)); };
@@ -311,9 +314,9 @@ public:
     }
 
     // An array of object references (code 0): size(const T&) and get(const T&, index) for writing;
-    // set(T&, index, object) for each element read, an object of get's class or null. With resize,
-    // resize(T&, count) takes the stored count before the first element is read. The framework
-    // archive holds the count and an object record per element.
+    // set(T&, index, object) for each element read, an object of get's class or null (returning bool
+    // as Reference's set may). With resize, resize(T&, count) takes the stored count before the first
+    // element is read. The framework archive holds the count and an object record per element.
     template <class Size, class Get, class Set>
     PropertyList& References(std::string_view name, Size size, Get get, Set set)
     {
@@ -333,7 +336,7 @@ public:
             if (index < 0)
                 return;
             pass.ReadObject<Referenced>([&object, index](Referenced* value) {
-                Set{}(Of(object), static_cast<std::size_t>(index), value);
+                return Set{}(Of(object), static_cast<std::size_t>(index), value);
             });
         });
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
@@ -344,6 +347,45 @@ public:
             archive.WriteCount(static_cast<std::uint32_t>(count));
             for (std::size_t i = 0; i < count; ++i)
                 archive.WriteObject(Get{}(Of(object), i));
+        }, [](Archive& archive, Base& object, const PropertyEntry&) {
+            // Each reference takes at least its two-byte tag.
+            const std::uint32_t count = archive.ReadCount(2);
+            Resize{}(Of(object), count);
+            for (std::uint32_t i = 0; i < count; ++i)
+                Set{}(Of(object), std::size_t{i}, ReadTarget<Referenced>(archive));
+        });
+        return Flag(PropertyEntry::Array);
+    }
+
+    // An array of object references written from a list the level makes for each record:
+    // members(const T&) gives them (a std::vector of pointers); resize and set as for References.
+    template <class Members, class Resize, class Set>
+    PropertyList& ReferenceList(std::string_view name, Members, Resize, Set)
+    {
+        Captureless<Members, Resize, Set>();
+        using Referenced = std::remove_pointer_t<typename decltype(Members{}(std::declval<const T&>()))::value_type>;
+        Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            const auto members = Members{}(Of(object));
+            pass.WriteArray<Storage::StorageObject>(
+                stored, [&members] { return members.size(); }, [&members](std::size_t index) { return members[index]; });
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            const std::int32_t index = pass.GetArrayIndex();
+            if (index < 0)
+                return;
+            pass.ReadObject<Referenced>([&object, index](Referenced* value) {
+                return Set{}(Of(object), static_cast<std::size_t>(index), value);
+            });
+        });
+        Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
+        Last().members = [](const Base& object) {
+            const auto members = Members{}(Of(object));
+            return std::vector<Base*>(members.begin(), members.end());
+        };
+        Archives([](Archive& archive, Base& object, const PropertyEntry&) {
+            const auto members = Members{}(Of(object));
+            archive.WriteCount(static_cast<std::uint32_t>(members.size()));
+            for (Referenced* member : members)
+                archive.WriteObject(member);
         }, [](Archive& archive, Base& object, const PropertyEntry&) {
             // Each reference takes at least its two-byte tag.
             const std::uint32_t count = archive.ReadCount(2);
@@ -488,7 +530,8 @@ public:
     }
 
     // The level's framework-archive form is not a list of fields: serialize(T&, Archive&) writes and
-    // reads the whole of it, in place of the entries and the hooks.
+    // reads the whole of the object's record, the base levels' parts included (each level's Serialize
+    // can be called by name), in place of the entries and the hooks.
     template <class Serialize>
     PropertyList& ArchiveRecord(Serialize)
     {
@@ -844,8 +887,9 @@ public:
 
     // The level's part of the object's framework-archive record (the base level's part comes first):
     // the before hook, the entries of the framework-archive column in order, the after hook; or the
-    // level's own form (PropertyList::ArchiveRecord).
+    // whole record in the level's own form (PropertyList::ArchiveRecord).
     void Serialize(Archive& archive, Base& object) const;
+    bool HasArchiveRecord() const { return m_record != nullptr; }
 
     // The first entry, from this level through the text bases, whose text name matches and that
     // serves the use (a read-only entry serves Set, as a refusal); null when none.
@@ -878,7 +922,8 @@ private:
     }                                                                                                    \
     void Name::Serialize(::Tavrel::Archive& archive)                                                     \
     {                                                                                                    \
-        Superclass::Serialize(archive);                                                                  \
+        if (!Properties().HasArchiveRecord())                                                            \
+            Superclass::Serialize(archive);                                                              \
         Properties().Serialize(archive, *this);                                                          \
     }
 

@@ -242,19 +242,19 @@ const SetCollection::Slot* SetCollection::Find(const Object* object) const
     return found == m_members.index.end() ? nullptr : &m_members.slots[found->second];
 }
 
-void SetCollection::DropDeleted(bool compact)
+void SetCollection::DropDeleted()
 {
     for (std::size_t i = 0; i < m_members.slots.size(); ++i) {
         if (m_members.slots[i].object && !m_members.IsLive(m_members.slots[i]))
             m_members.Erase(i);
     }
-    Compact(compact);
+    Compact();
 }
 
-void SetCollection::Compact(bool always)
+void SetCollection::Compact()
 {
     const std::size_t holes = m_members.slots.size() - m_members.count;
-    if (m_members.walks > 0 || holes == 0 || (!always && ((holes < 64 && m_members.count > 0) || holes < m_members.count)))
+    if (m_members.walks > 0 || holes == 0 || (holes < 64 && m_members.count > 0) || holes < m_members.count)
         return;
     std::size_t kept = 0;
     for (const Slot& slot : m_members.slots) {
@@ -476,24 +476,13 @@ void SetCollection::TakeLoaded(Object* object)
     m_members.Insert(object);
 }
 
-Object* SetCollection::GetStoredMember(std::size_t position) const
-{
-    if (m_members.slots.size() == m_members.count)
-        return m_members.slots[position].object;
-    std::size_t at = NextLive(0);
-    for (std::size_t i = 0; i < position; ++i)
-        at = NextLive(at + 1);
-    return at < m_members.slots.size() ? m_members.slots[at].object : nullptr;
-}
-
 const PropertyTable& SetCollection::Properties()
 {
     static const PropertyTable table(
         PropertyList<SetCollection>()
-            .References(
-                "SetCollection Map", [](const SetCollection& set) { return set.m_members.count; },
-                [](const SetCollection& set, std::size_t position) { return set.GetStoredMember(position); },
-                [](SetCollection&, std::size_t) {}, [](SetCollection& set, std::size_t, Object* object) { set.TakeLoaded(object); })
+            .ReferenceList(
+                "SetCollection Map", [](const SetCollection& set) { return set.GetMembers(); }, [](SetCollection&, std::size_t) {},
+                [](SetCollection& set, std::size_t, Object* object) { set.TakeLoaded(object); })
             .ArchiveWith(
                 [](const SetCollection& set, Archive& archive) {
                     archive.WriteCount(static_cast<std::uint32_t>(set.m_members.count));
@@ -522,7 +511,7 @@ const PropertyTable& SetCollection::Properties()
                 })
             .BeforeRecord([](SetCollection& set, Archive& archive, PropertyArchive*) {
                 if (archive.IsStoring())
-                    set.DropDeleted(true);
+                    set.DropDeleted();
             })
             .AfterRecord([](SetCollection& set, Archive& archive, PropertyArchive* stream) {
                 if (!stream || !archive.IsLoading() || !set.m_members.validate)

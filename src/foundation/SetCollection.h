@@ -83,6 +83,7 @@ public:
     // the entries of members already deleted.
     void SetValidate(bool validate);
     bool GetValidate() const { return m_members.validate; }
+    void DropDeleted() override;
 
     // The first of 17, 47, 107, 227, 337, 479, 757, 1049, 2011, 3001, 4649, 7507, 10007, 25111 that is
     // not smaller than size; a size above 25111 unchanged.
@@ -130,15 +131,10 @@ private:
 
     // The slot of an object, live or not; null when the object has no entry.
     const Slot* Find(const Object* object) const;
-    // Drops the entries of deleted members; with compact, no hole stays unless a walk is running.
-    void DropDeleted(bool compact = false);
-    // Squeezes out the holes when they outnumber the entries (always: when there are any), unless a
-    // walk is running.
-    void Compact(bool always = false);
+    // Squeezes out the holes when they outnumber the entries, unless a walk is running.
+    void Compact();
     // Reading: a member read from a record (null, and members already in, are not taken).
     void TakeLoaded(Object* object);
-    // Storing, once the entries of deleted members are dropped: the member at a walking position.
-    Object* GetStoredMember(std::size_t position) const;
     // The first live slot at or after index, or the slot count.
     std::size_t NextLive(std::size_t index) const;
     // The registration's data is the set's Members.

@@ -114,10 +114,15 @@ std::vector<OpenRecord>& OpenRecords()
     return records;
 }
 
-// The nodes whose records are open up to their children, with their archive.
-std::unordered_map<const TreeNode*, const Archive*>& OpenNodes()
+// The nodes whose records are open, with their archive and whether the records are still open up to
+// their children (else the nodes' own Serialize is reading or writing the rest).
+struct OpenNode {
+    const Archive* archive;
+    bool upToChildren;
+};
+std::unordered_map<const TreeNode*, OpenNode>& OpenNodes()
 {
-    static std::unordered_map<const TreeNode*, const Archive*> nodes;
+    static std::unordered_map<const TreeNode*, OpenNode> nodes;
     return nodes;
 }
 
@@ -129,12 +134,19 @@ const RuntimeClass& ObjectArrayClass()
     return record;
 }
 
-// True while the node's record is open up to its children in the archive.
-bool IsRecordOpen(const Archive& archive, const TreeNode* node)
+// True while the node's record is open in the archive: up to its children only, or to its end.
+bool IsRecordOpen(const Archive& archive, const TreeNode* node, bool upToChildren)
 {
     const auto& nodes = OpenNodes();
     const auto found = node ? nodes.find(node) : nodes.end();
-    return found != nodes.end() && found->second == &archive;
+    return found != nodes.end() && found->second.archive == &archive && (!upToChildren || found->second.upToChildren);
+}
+
+// The rest of the node's record follows: it is no longer open up to its children.
+void OpenRest(const TreeNode& node)
+{
+    if (const auto found = OpenNodes().find(&node); found != OpenNodes().end())
+        found->second.upToChildren = false;
 }
 
 } // namespace
@@ -1988,13 +2000,17 @@ void TreeNode::LinkCopy(CopyWork& work, const TreeNode* source)
     m_children = std::move(children);
 }
 
-void TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last, const TreeNode* kept)
+std::size_t TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last, const TreeNode* kept)
 {
+    std::size_t deleted = 0;
     for (std::uint32_t oid = lastOIDBefore + 1; oid <= last && oid > lastOIDBefore; ++oid) {
         TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
-        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid))
+        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid)) {
             delete node;
+            ++deleted;
+        }
     }
+    return deleted;
 }
 
 TreeNode* TreeNode::TreeCopy()
@@ -2052,8 +2068,9 @@ struct TreeNode::RecordWalk {
                     break;
                 }
             }
-            OpenNodes().erase(&m_top);
+            OpenRest(m_top);
             Rest(m_archive, m_top);
+            OpenNodes().erase(&m_top);
             records.pop_back();
         } catch (...) {
             Unwind();
@@ -2111,10 +2128,10 @@ private:
         record.archive = &m_archive;
         record.node = &node;
         record.header = header;
-        OpenNodes().emplace(&node, &m_archive);
+        OpenNodes().emplace(&node, OpenNode{&m_archive, true});
         if (m_archive.IsStoring()) {
             // Only a parent whose record is open is written, so a record never drags in the tree above it.
-            m_archive.WriteObject(IsRecordOpen(m_archive, node.m_parent.Get()) ? node.m_parent.Get() : nullptr);
+            m_archive.WriteObject(IsRecordOpen(m_archive, node.m_parent.Get(), true) ? node.m_parent.Get() : nullptr);
             record.count = static_cast<std::uint32_t>(node.GetNumChildren());
             if (record.count == 0) {
                 m_archive.WriteObject(nullptr);
@@ -2148,13 +2165,16 @@ private:
             Open(*child, header);
             return;
         }
-        Offer(record, child);
+        // A node whose own record is still being read around this one stays its reader's.
+        if (!m_archive.IsReadingBody(header))
+            Offer(record, child);
     }
 
-    // Null entries, children already placed and open records are dropped.
+    // Null entries, children already placed and nodes whose records are open (the rest of a record
+    // included, where its node's own fields may refer back to it) are dropped.
     void Offer(OpenRecord& record, TreeNode* child) const
     {
-        if (!child || child->m_parent.Get() || IsRecordOpen(m_archive, child))
+        if (!child || child->m_parent.Get() || IsRecordOpen(m_archive, child, false))
             return;
         ForgetAncestryOf(child);
         child->m_parent = record.node;
@@ -2169,10 +2189,11 @@ private:
         TreeNode& node = *records.back().node;
         const std::uint32_t schema = records.back().header.schema;
         records.back().turn = true;
-        OpenNodes().erase(&node);
+        OpenRest(node);
         if (m_archive.IsLoading())
             m_archive.SetObjectSchema(schema);
         node.Serialize(m_archive);
+        OpenNodes().erase(&node);
         if (m_archive.IsLoading())
             m_archive.SetObjectSchema(0xFFFFFFFFu);
         // Walks nested in the node's fields may have moved the stack.
@@ -2188,7 +2209,7 @@ private:
         std::vector<OpenRecord>& records = OpenRecords();
         while (records.size() > m_base) {
             OpenRecord& record = records.back();
-            if (const auto found = OpenNodes().find(record.node); found != OpenNodes().end() && found->second == &m_archive)
+            if (const auto found = OpenNodes().find(record.node); found != OpenNodes().end() && found->second.archive == &m_archive)
                 OpenNodes().erase(found);
             for (TreeNode* child : record.taken) {
                 ForgetAncestryOf(child);
@@ -2245,18 +2266,23 @@ const PropertyTable& TreeNode::Properties()
                 [](TreeNode& node, bool on) { node.SetFlag(Clipped, on); })
             .Field<Storage::StorageInt, &TreeNode::m_inactive>("Inactive")
             .StreamOnly()
+            // A parent or child that cannot join (a second parent, a cycle) is not kept, so one read
+            // for the value alone is freed.
             .Reference(
                 "Parent", [](const TreeNode& node) { return node.m_parent.Get(); },
                 [](TreeNode& node, TreeNode* parent) {
                     if (parent && !node.m_parent.Get())
-                        node.JoinLoaded(parent);
+                        return node.JoinLoaded(parent);
+                    return parent == node.m_parent.Get();
                 })
             .References(
                 "Children", [](const TreeNode& node) { return static_cast<std::size_t>(node.GetNumChildren()); },
                 [](const TreeNode& node, std::size_t index) { return node.GetChild(static_cast<int>(index)); },
                 [](TreeNode& node, std::size_t, TreeNode* child) {
-                    if (child && child->JoinLoaded(&node))
-                        node.m_children->AddListed(child->GetOID());
+                    if (!child || !child->JoinLoaded(&node))
+                        return false;
+                    node.m_children->AddListed(child->GetOID());
+                    return true;
                 })
             .Field<Storage::StorageUnsignedChar, &TreeNode::m_hints>("Hints")
             .StreamOnly()
@@ -2271,9 +2297,13 @@ const PropertyTable& TreeNode::Properties()
                     return;
                 node.PlaceListedChildren();
                 // Nodes join their parents while their records are read, so the top node's record
-                // ends last: it numbers the whole loaded tree at once, in pre-order.
+                // ends last: it numbers the whole loaded tree at once, in pre-order. A node that joined
+                // a parent whose record had ended (a later record naming it) is numbered with its
+                // subtree now, as that tree may have been numbered already.
                 if (!node.m_parent.Get())
                     node.NodeInserted(&node, true);
+                else if (!stream->IsRecordOpen(*node.m_parent.Get()))
+                    node.GetRoot()->NodeInserted(&node, true);
             })
             // The framework archive's record of a node is not a list: the node's record walk (parent,
             // children, then the selected, visible and clipped flags), which gives the node the rest

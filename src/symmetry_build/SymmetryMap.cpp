@@ -4,6 +4,20 @@
 
 namespace Tavrel {
 
+SymmetryMap::SymmetryMap(Cell3d* cell, const IntArray&) : m_cell(cell) {}
+
+void SymmetryMap::SetComputeBonds(bool) {}
+
+void SymmetryMap::Update() {}
+
+void SymmetryMap::EnableEvents() {}
+
+void SymmetryMap::DisableEvents() {}
+
+void SymmetryMap::MarkDirty(bool) {}
+
+void SymmetryMap::SetCellParameters(const Matrix3x3&, const Matrix3x3&) {}
+
 bool SymmetryMap::IsPeriodic(std::uint32_t) const
 {
     return false;
@@ -24,22 +38,61 @@ LatticeOffset SymmetryMap::GetLatticeOffset(std::uint32_t) const
     return {};
 }
 
-std::string SymmetryMap::GetLabel(const Object& object) const
+std::uint32_t SymmetryMap::GetSymmetryParentOID(std::uint32_t) const
 {
-    return object.GetLabel();
+    return 0;
+}
+
+std::string SymmetryMap::GetSymmetryLabel(std::uint32_t, std::string_view label) const
+{
+    return std::string(label);
+}
+
+bool SymmetryMap::GetAsymmetricUnitObjects(const Object*, std::uint32_t, BaseCollection&) const
+{
+    return false;
+}
+
+bool SymmetryMap::GetSymmetryReplicates(const Object*, BaseCollection&, bool) const
+{
+    return false;
+}
+
+void SymmetryMap::GetAtomOIDs(OIDArray& out) const
+{
+    out.clear();
+}
+
+void SymmetryMap::GetObjectOIDs(OIDArray& out) const
+{
+    out.clear();
+}
+
+void SymmetryMap::GetBondOIDs(OIDArray& out) const
+{
+    out.clear();
+}
+
+void SymmetryMap::GetOperationIndexList(IntArray& out) const
+{
+    out.clear();
+}
+
+std::unique_ptr<CellSymmetryMap> SymmetryMap::ShallowCopy() const
+{
+    return std::make_unique<SymmetryMap>(m_cell, IntArray());
+}
+
+void SymmetryMap::Paste(Cell3d* newCell, const OIDArray&, const OIDArray&, const OIDArray&, const OIDArray&,
+                        const OIDArray&, const OIDArray&, const CellSymmetryMap&)
+{
+    m_cell = newCell;
 }
 
 std::string SymmetryMap::GetSymmetryLabel(const Object* object)
 {
-    if (!object)
-        return {};
-    const Object* cell = object->GetParent();
-    while (cell && !IsA<Cell3d>(cell))
-        cell = cell->GetParent();
-    if (!cell)
-        return {};
-    const SymmetryMap* const map = static_cast<const Cell3d*>(cell)->GetSymmetryMap();
-    return map ? map->GetLabel(*object) : object->GetLabel();
+    const Cell3d* const cell = Cell3d::FindCell(object);
+    return cell ? cell->GetSymmetryLabel(object) : std::string();
 }
 
 } // namespace Tavrel

@@ -4,6 +4,8 @@
 #include <memory>
 #include <utility>
 
+#include <tavrel/chemistry/ConformationQueries.h>
+#include <tavrel/chemistry/Molecule.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerHelper.h>
@@ -11,6 +13,7 @@
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include "support/RecordStream.h"
+#include "support/ScopedInstall.h"
 
 using namespace Tavrel;
 
@@ -120,4 +123,23 @@ TEST_F(ConformerTest, PackagedTokensAreInactiveAndEveryTokenGoesAway)
     EXPECT_FALSE(Alive(inner));
     EXPECT_FALSE(Alive(doomed));
     EXPECT_EQ(root.GetNumChildren(), 0);
+}
+
+TEST_F(ConformerTest, MoleculeIsTwoDimensionalThroughItsOwnTwoDimensionalConformations)
+{
+    Molecule molecule(nullptr);
+    new Conformation(&molecule, false);
+    // A 2-D conformation further down belongs to another object.
+    new Conformation(new Object(&molecule), true);
+    EXPECT_FALSE(molecule.Has2D());
+
+    new Conformation(&molecule, true);
+    EXPECT_TRUE(molecule.Has2D());
+    molecule.Set2D(false);
+    EXPECT_TRUE(molecule.Has2D());
+
+    // The molecule knows conformations only through the answers installed for it.
+    const ConformationQueries none;
+    const test::ScopedInstall<ConformationQueries> installed(none);
+    EXPECT_FALSE(molecule.Has2D());
 }

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include <tavrel/crystal/Cell3d.h>
-#include <tavrel/crystal/LatticeOffset.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/RuntimeMap.h>
@@ -63,24 +62,4 @@ TEST_F(CrystalTest, CellAndItsReplicasSurviveTheRecord)
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->GetXYZ(), Point3d(1.5, -2.0, 0.25));
     EXPECT_EQ(back->GetLabel(), "C1'");
-}
-
-TEST(LatticeOffsetTest, StepsWrapToSixteenBitsAndReadBackSigned)
-{
-    const LatticeOffset wrapped(32768, -32769, 65536);
-    EXPECT_EQ(wrapped.GetAt(0), -32768);
-    EXPECT_EQ(wrapped.GetAt(1), 32767);
-    EXPECT_EQ(wrapped.GetAt(2), 0);
-    EXPECT_TRUE(wrapped.IsSame(LatticeOffset(-32768, 32767, 0)));
-    EXPECT_FALSE(wrapped.IsSame(LatticeOffset(-32768, 32767, 1)));
-
-    // A whole turn of the 16-bit range is no translation at all.
-    EXPECT_FALSE(LatticeOffset(65536, -65536, 0).IsPeriodic());
-    EXPECT_FALSE(LatticeOffset().IsPeriodic());
-    for (int axis = 0; axis < 3; ++axis) {
-        LatticeOffset step;
-        step.Set(axis == 0 ? -1 : 0, axis == 1 ? -1 : 0, axis == 2 ? -1 : 0);
-        EXPECT_TRUE(step.IsPeriodic()) << axis;
-        EXPECT_EQ(step.GetAt(axis), -1);
-    }
 }

@@ -259,6 +259,23 @@ struct Sample<Bond> {
     static bool Keeps(const std::string& stored) { return stored != "Clip"; }
 };
 
+// A pseudo-atom has no element: it ignores the stored one.
+template <class T>
+    requires std::is_base_of_v<PseudoAtom, T>
+struct Sample<T> {
+    static T* Make() { return ClassAccess::New<T>(); }
+    static constexpr bool copies = true;
+    static bool Keeps(const std::string& stored) { return stored != "Element"; }
+};
+// A monitor is copied only inside a copied subtree that holds it and its items.
+template <class T>
+    requires std::is_base_of_v<Monitor, T>
+struct Sample<T> {
+    static T* Make() { return ClassAccess::New<T>(); }
+    static constexpr bool copies = false;
+    static bool Keeps(const std::string&) { return true; }
+};
+
 template <class T>
 T* Load(const Bytes& bytes, Form form)
 {

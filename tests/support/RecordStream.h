@@ -36,11 +36,18 @@ inline Bytes Save(Tavrel::Base& root, Form form = Form::Compressed)
     return archive.GetBuffer();
 }
 
+// Null when the record holds no object, or its object deleted itself when the stream finished (a
+// bond without two ends).
 inline Tavrel::Base* Load(const Bytes& bytes, Form form = Form::Compressed)
 {
-    Tavrel::Archive archive(bytes);
-    const std::unique_ptr<Tavrel::PropertyArchive> stream = Open(archive, form);
-    return Tavrel::Catalog::ReadProperties(*stream);
+    std::uint32_t oid = 0;
+    {
+        Tavrel::Archive archive(bytes);
+        const std::unique_ptr<Tavrel::PropertyArchive> stream = Open(archive, form);
+        if (const Tavrel::Base* object = Tavrel::Catalog::ReadProperties(*stream))
+            oid = object->GetOID();
+    }
+    return oid != 0 ? Tavrel::Base::GetObjectA(oid) : nullptr;
 }
 
 // The record read back, owned; null when it holds no object or one of another class.
@@ -51,6 +58,20 @@ std::unique_ptr<T> LoadAs(const Bytes& bytes, Form form = Form::Compressed)
     if (!Tavrel::IsA<T>(loaded.get()))
         return nullptr;
     return std::unique_ptr<T>(static_cast<T*>(loaded.release()));
+}
+
+// The object written to the framework archive and read back as T, owned; null when the read gives
+// another class.
+template <class T>
+std::unique_ptr<T> ArchiveCopy(Tavrel::Base& object)
+{
+    Tavrel::Archive out;
+    out.WriteObject(&object);
+    Tavrel::Archive in(out.GetBuffer());
+    std::unique_ptr<Tavrel::Base> read(static_cast<Tavrel::Base*>(in.ReadObject(&T::GetThisClass())));
+    if (!Tavrel::IsA<T>(read.get()))
+        return nullptr;
+    return std::unique_ptr<T>(static_cast<T*>(read.release()));
 }
 
 } // namespace RecordStream

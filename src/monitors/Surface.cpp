@@ -1,4 +1,4 @@
-#include <tavrel/graphics/Surface.h>
+#include <tavrel/monitors/Surface.h>
 
 #include <tavrel/foundation/PropertyTable.h>
 
@@ -8,7 +8,7 @@ TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Surface)
 
 Surface::Surface() = default;
 
-Surface::Surface(Object* parent) : Geometric3d(parent) {}
+Surface::Surface(Object* parent) : Monitor(parent) {}
 
 void Surface::SetDisplayQuality(std::int32_t quality)
 {

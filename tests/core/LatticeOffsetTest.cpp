@@ -4,7 +4,7 @@
 #include <vector>
 
 #include <tavrel/core/Point3d.h>
-#include <tavrel/crystal/LatticeOffset.h>
+#include <tavrel/core/LatticeOffset.h>
 #include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;
@@ -73,6 +73,26 @@ TEST(LatticeOffset, ArchiveFormIsThreeSignExtendedIntegers)
     EXPECT_TRUE(loaded.IsSame(LatticeOffset(1, 0, -25536)));
     Archive shortIn(std::vector<std::uint8_t>(8, 0));
     EXPECT_THROW(loaded.Serialize(shortIn), ArchiveException);
+}
+
+TEST(LatticeOffsetTest, StepsWrapToSixteenBitsAndReadBackSigned)
+{
+    const LatticeOffset wrapped(32768, -32769, 65536);
+    EXPECT_EQ(wrapped.GetAt(0), -32768);
+    EXPECT_EQ(wrapped.GetAt(1), 32767);
+    EXPECT_EQ(wrapped.GetAt(2), 0);
+    EXPECT_TRUE(wrapped.IsSame(LatticeOffset(-32768, 32767, 0)));
+    EXPECT_FALSE(wrapped.IsSame(LatticeOffset(-32768, 32767, 1)));
+
+    // A whole turn of the 16-bit range is no translation at all.
+    EXPECT_FALSE(LatticeOffset(65536, -65536, 0).IsPeriodic());
+    EXPECT_FALSE(LatticeOffset().IsPeriodic());
+    for (int axis = 0; axis < 3; ++axis) {
+        LatticeOffset step;
+        step.Set(axis == 0 ? -1 : 0, axis == 1 ? -1 : 0, axis == 2 ? -1 : 0);
+        EXPECT_TRUE(step.IsPeriodic()) << axis;
+        EXPECT_EQ(step.GetAt(axis), -1);
+    }
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include <tavrel/crystal/LatticeOffset.h>
+#include <tavrel/core/LatticeOffset.h>
 
 #include <tavrel/platform/Archive.h>
 
