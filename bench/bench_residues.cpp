@@ -10,7 +10,6 @@
 #include <span>
 #include <vector>
 
-#include "BenchSupport.h"
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/chemistry/Atom3d.h>
@@ -20,6 +19,7 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/platform/Archive.h>
+#include "BenchSupport.h"
 
 using namespace Tavrel;
 
@@ -35,14 +35,18 @@ struct TemplateAtom {
 
 // Residue geometries with bond lengths near the real ones; every hydrogen lies within 1.2 of its own
 // heavy atom only. The next residue's N lies Step from this one's, 1.31 from this one's C.
-const TemplateAtom Backbone[] = {{"N", "N", Point3d(0.0, 0.0, 0.0)},     {"CA", "C", Point3d(1.45, 0.0, 0.0)},
-                                 {"C", "C", Point3d(2.0, 1.35, 0.0)},    {"O", "O", Point3d(1.4, 2.35, 0.0)},
+const TemplateAtom Backbone[] = {{"N", "N", Point3d(0.0, 0.0, 0.0)},
+                                 {"CA", "C", Point3d(1.45, 0.0, 0.0)},
+                                 {"C", "C", Point3d(2.0, 1.35, 0.0)},
+                                 {"O", "O", Point3d(1.4, 2.35, 0.0)},
                                  {"H", "H", Point3d(0.3, -0.95, 0.0)}};
-const TemplateAtom Alanine[] = {{"CB", "C", Point3d(1.95, -0.7, 1.2)},  {"HA", "H", Point3d(1.8, -0.4, -0.95)},
-                                {"HB1", "H", Point3d(1.5, -1.7, 1.3)},  {"HB2", "H", Point3d(3.0, -0.9, 1.3)},
+const TemplateAtom Alanine[] = {{"CB", "C", Point3d(1.95, -0.7, 1.2)},
+                                {"HA", "H", Point3d(1.8, -0.4, -0.95)},
+                                {"HB1", "H", Point3d(1.5, -1.7, 1.3)},
+                                {"HB2", "H", Point3d(3.0, -0.9, 1.3)},
                                 {"HB3", "H", Point3d(1.8, -0.3, 2.2)}};
 const TemplateAtom Glycine[] = {{"HA2", "H", Point3d(1.8, -0.4, -0.95)}, {"HA3", "H", Point3d(1.8, -0.5, 0.85)}};
-const TemplateAtom Serine[] = {{"CB", "C", Point3d(1.95, -0.7, 1.2)}, {"OG", "O", Point3d(2.25, -1.2, 2.5)},
+const TemplateAtom Serine[] = {{"CB", "C", Point3d(1.95, -0.7, 1.2)},  {"OG", "O", Point3d(2.25, -1.2, 2.5)},
                                {"HA", "H", Point3d(1.8, -0.4, -0.95)}, {"HB2", "H", Point3d(1.5, -1.7, 1.3)},
                                {"HB3", "H", Point3d(3.0, -0.9, 1.3)},  {"HG", "H", Point3d(3.15, -1.2, 2.8)}};
 
@@ -78,7 +82,8 @@ std::size_t BuildProtein(ChemDoc& document, int residues)
         Residue* const residue = pool.CreateResidue(chain, kind.name);
         residue->SetID(i + 1);
         const int row = i / RowLength;
-        const Point3d offset = Step * (i % RowLength) + Point3d(0.0, RowSpacing * (row % 100), RowSpacing * (row / 100));
+        const Point3d offset =
+            Step * (i % RowLength) + Point3d(0.0, RowSpacing * (row % 100), RowSpacing * (row / 100));
         AddAtoms(residue, Backbone, offset);
         AddAtoms(residue, kind.sideChain, offset);
         atoms += std::size(Backbone) + kind.sideChain.size();

@@ -101,6 +101,8 @@ std::string Residue::GetDistinctName() const
 
 void Residue::SetDistinctName(const std::string& name)
 {
+    if (name.empty())
+        return;
     const ResidueData* const record = ResiduePool::GetResiduePool().FindResidueData(name);
     if (record && m_template && record->GetType() == m_template->GetType())
         m_template = record;

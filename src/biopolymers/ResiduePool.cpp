@@ -177,15 +177,9 @@ Residue* ResiduePool::CreateResidue(Object* parent, const char* pdbName) const
 {
     Residue* residue = nullptr;
     switch (GetLSType(pdbName)) {
-    case LSAminoAcid:
-        residue = new AminoAcid(parent);
-        break;
-    case LSNucleicAcid:
-        residue = new NucleicAcid(parent);
-        break;
-    default:
-        residue = new Residue(parent);
-        break;
+    case LSAminoAcid: residue = new AminoAcid(parent); break;
+    case LSNucleicAcid: residue = new NucleicAcid(parent); break;
+    default: residue = new Residue(parent); break;
     }
     residue->SetType(pdbName);
     return residue;
@@ -194,12 +188,9 @@ Residue* ResiduePool::CreateResidue(Object* parent, const char* pdbName) const
 Chain* ResiduePool::CreateChain(Object* parent, const char* pdbName) const
 {
     switch (GetLSType(pdbName)) {
-    case LSAminoAcid:
-        return new AminoAcidChain(parent);
-    case LSNucleicAcid:
-        return new NucleicAcidChain(parent);
-    default:
-        return new Chain(parent);
+    case LSAminoAcid: return new AminoAcidChain(parent);
+    case LSNucleicAcid: return new NucleicAcidChain(parent);
+    default: return new Chain(parent);
     }
 }
 
@@ -273,11 +264,10 @@ bool ResiduePool::BondHydrogens(Residue* residue) const
     // Each pair once, hydrogen first; the bonds are then made hydrogen by hydrogen in child order,
     // each one's partners in child order.
     std::vector<std::pair<std::size_t, std::size_t>> pairs;
-    ForPairsWithin(
-        positions, HydrogenReach2, [&](std::size_t i, std::size_t j) {
-            if (hydrogen[i] != hydrogen[j])
-                pairs.emplace_back(hydrogen[i] ? i : j, hydrogen[i] ? j : i);
-        });
+    ForPairsWithin(positions, HydrogenReach2, [&](std::size_t i, std::size_t j) {
+        if (hydrogen[i] != hydrogen[j])
+            pairs.emplace_back(hydrogen[i] ? i : j, hydrogen[i] ? j : i);
+    });
     std::sort(pairs.begin(), pairs.end());
     for (const auto& [h, partner] : pairs) {
         Atom3d* const atom = atoms.Get(h);
@@ -328,13 +318,12 @@ bool ResiduePool::FindDisulfides(Object* root) const
         positions.reserve(sulfurs.Size());
         for (std::size_t i = 0; i < sulfurs.Size(); ++i)
             positions.push_back(sulfurs.Get(i)->GetXYZ());
-        ForPairsWithin(
-            positions, DisulfideReach2, [&](std::size_t i, std::size_t j) {
-                Atom3d* const first = sulfurs.Get(i);
-                Atom3d* const second = sulfurs.Get(j);
-                if (first && second && first != second && !first->IsBonded(second))
-                    first->MakeBond(second, Bond::Single);
-            });
+        ForPairsWithin(positions, DisulfideReach2, [&](std::size_t i, std::size_t j) {
+            Atom3d* const first = sulfurs.Get(i);
+            Atom3d* const second = sulfurs.Get(j);
+            if (first && second && first != second && !first->IsBonded(second))
+                first->MakeBond(second, Bond::Single);
+        });
     }
     return true;
 }
@@ -430,7 +419,8 @@ bool ResiduePool::ConstructResidueBonds(Object* root) const
             if (!residue)
                 continue;
             const bool templated = residue->GetBondMethod()(residue);
-            if (residues.Get(r) && residue->GetType() == CysteineResidueType && !disulfidesSearched && rootWatch.alive) {
+            if (residues.Get(r) && residue->GetType() == CysteineResidueType && !disulfidesSearched &&
+                rootWatch.alive) {
                 FindDisulfides(root);
                 disulfidesSearched = true;
             }

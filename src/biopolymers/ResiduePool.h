@@ -108,7 +108,7 @@ private:
     void ChargeNTerminus(Residue* first) const;
     void TreatCTerminus(Residue* last) const;
 
-    std::array<ResidueData, Count> m_records;  // in row order
+    std::array<ResidueData, Count> m_records; // in row order
     std::array<const ResidueData*, Count> m_order;
     std::unordered_map<std::string_view, const ResidueData*> m_byName;
     std::array<const ResidueData*, 50> m_byType;

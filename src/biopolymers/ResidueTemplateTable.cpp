@@ -12,7 +12,8 @@ constexpr ResidueTemplate Row(std::int32_t type, LSType kind, const char* pdbNam
                               const char* abbreviation, const char* name, float hydrophobicity, float pKa,
                               ResidueBondMethod method, Color color)
 {
-    return {static_cast<ResidueType>(type), kind, pdbName, symbol, abbreviation, name, hydrophobicity, pKa, method, color};
+    return {
+        static_cast<ResidueType>(type), kind, pdbName, symbol, abbreviation, name, hydrophobicity, pKa, method, color};
 }
 
 constexpr Color Grey(125, 125, 125);

@@ -259,18 +259,21 @@ bool HistidinePostStep(const Bonder& bonder)
 }
 
 constexpr TemplateBond AlaSide[] = {{"CA", "CB", S}};
-constexpr TemplateBond ArgSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "NE", S},
+constexpr TemplateBond ArgSide[] = {{"CA", "CB", S}, {"CB", "CG", S},  {"CG", "CD", S}, {"CD", "NE", S},
                                     {"NE", "CZ", S}, {"CZ", "NH1", P}, {"CZ", "NH2", P}};
 constexpr TemplateBond AsnSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "OD1", D}, {"CG", "ND2", S}};
 constexpr TemplateBond AspSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "OD1", P}, {"CG", "OD2", P}};
 constexpr TemplateBond CysSide[] = {{"CA", "CB", S}, {"CB", "SG", S}};
-constexpr TemplateBond GlnSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "OE1", D}, {"CD", "NE2", S}};
-constexpr TemplateBond GluSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "OE1", P}, {"CD", "OE2", P}};
+constexpr TemplateBond GlnSide[] = {
+    {"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "OE1", D}, {"CD", "NE2", S}};
+constexpr TemplateBond GluSide[] = {
+    {"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "OE1", P}, {"CD", "OE2", P}};
 constexpr TemplateBond HisSide[] = {{"CA", "CB", S},   {"CB", "CG", S},   {"CG", "ND1", S}, {"CG", "CD2", D},
                                     {"ND1", "CE1", S}, {"CD2", "NE2", S}, {"CE1", "NE2", D}};
 constexpr TemplateBond IleSide[] = {{"CA", "CB", S}, {"CB", "CG1", S}, {"CB", "CG2", S}, {"CG1", "CD1", S}};
 constexpr TemplateBond LeuSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD1", S}, {"CG", "CD2", S}};
-constexpr TemplateBond LysSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "CE", S}, {"CE", "NZ", S}};
+constexpr TemplateBond LysSide[] = {
+    {"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "CE", S}, {"CE", "NZ", S}};
 constexpr TemplateBond MetSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "SD", S}, {"SD", "CE", S}};
 constexpr TemplateBond PheSide[] = {{"CA", "CB", S},   {"CB", "CG", S},   {"CG", "CD1", A}, {"CG", "CD2", A},
                                     {"CD1", "CE1", A}, {"CD2", "CE2", A}, {"CE1", "CZ", A}, {"CE2", "CZ", A}};
@@ -281,15 +284,15 @@ constexpr TemplateBond TrpSide[] = {{"CA", "CB", S},   {"CB", "CG", S},   {"CG",
                                     {"CD1", "NE1", S}, {"CD2", "CE2", S}, {"NE1", "CE2", S}, {"CD2", "CE3", D},
                                     {"CE2", "CZ2", D}, {"CE3", "CZ3", S}, {"CZ2", "CH2", S}, {"CZ3", "CH2", D}};
 // The phenyl ring with its hydroxyl, shared by tyrosine and its sulfated and phosphorylated forms.
-constexpr TemplateBond TyrSide[] = {{"CA", "CB", S},   {"CB", "CG", S},   {"CG", "CD1", A}, {"CG", "CD2", A},
-                                    {"CD1", "CE1", A}, {"CD2", "CE2", A}, {"CE1", "CZ", A}, {"CE2", "CZ", A},
-                                    {"CZ", "OH", S}};
+constexpr TemplateBond TyrSide[] = {{"CA", "CB", S},  {"CB", "CG", S},   {"CG", "CD1", A},
+                                    {"CG", "CD2", A}, {"CD1", "CE1", A}, {"CD2", "CE2", A},
+                                    {"CE1", "CZ", A}, {"CE2", "CZ", A},  {"CZ", "OH", S}};
 constexpr TemplateBond ValSide[] = {{"CA", "CB", S}, {"CB", "CG1", S}, {"CB", "CG2", S}};
 // Pyroglutamate is a lactam: the ring closes by the single bond CD-N, and CD carries the carbonyl.
 constexpr TemplateBond PcaSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "N", S}, {"CD", "OE", D}};
 constexpr TemplateBond AibSide[] = {{"CA", "CB1", S}, {"CA", "CB2", S}};
 constexpr TemplateBond MseSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "SE", S}, {"SE", "CE", S}};
-constexpr TemplateBond SepSide[] = {{"CA", "CB", S}, {"CB", "OG", S},  {"OG", "P", S},
+constexpr TemplateBond SepSide[] = {{"CA", "CB", S}, {"CB", "OG", S}, {"OG", "P", S},
                                     {"P", "O1P", S}, {"P", "O2P", S}, {"P", "O3P", D}};
 constexpr auto TysSide = Join(TyrSide, {{"OH", "S", S}, {"S", "O1", S}, {"S", "O2", D}, {"S", "O3", D}});
 constexpr auto PtrSide = Join(TyrSide, {{"OH", "P", S}, {"P", "O1P", D}, {"P", "O2P", S}, {"P", "O3P", S}});
@@ -298,15 +301,21 @@ constexpr TemplateBond TpoSide[] = {{"CA", "CB", S}, {"CB", "OG1", S}, {"CB", "C
 constexpr TemplateBond CseSide[] = {{"CA", "CB", S}, {"CB", "SE", S}};
 constexpr TemplateBond AsxSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "AD1", S}, {"CG", "AD2", S}};
 // The ambiguous atoms of glutamine and glutamate are the epsilon ones.
-constexpr TemplateBond GlxSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "AE1", S}, {"CD", "AE2", S}};
+constexpr TemplateBond GlxSide[] = {
+    {"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "AE1", S}, {"CD", "AE2", S}};
 constexpr TemplateBond OrnSide[] = {{"CA", "CB", S}, {"CB", "CG", S}, {"CG", "CD", S}, {"CD", "NE", S}};
 constexpr TemplateBond AceBonds[] = {{"C", "O", D}, {"C", "CH3", S}};
 
 // ---- Nucleotides
 
-constexpr TemplateBond SugarBackbone[] = {{"P", "O5'", S, Counted::Never}, {"O5'", "C5'", S}, {"C5'", "C4'", S},
-                                          {"C4'", "C3'", S}, {"O3'", "C3'", S}, {"C3'", "C2'", S},
-                                          {"C1'", "O4'", S}, {"C1'", "C2'", S}};
+constexpr TemplateBond SugarBackbone[] = {{"P", "O5'", S, Counted::Never},
+                                          {"O5'", "C5'", S},
+                                          {"C5'", "C4'", S},
+                                          {"C4'", "C3'", S},
+                                          {"O3'", "C3'", S},
+                                          {"C3'", "C2'", S},
+                                          {"C1'", "O4'", S},
+                                          {"C1'", "C2'", S}};
 
 // The phosphate's two partial double bonds, counted or not by the method.
 constexpr TemplateBond PhosphateUncounted[] = {{"P", "O1P", P, Counted::Never}, {"P", "O2P", P, Counted::Never}};
@@ -319,10 +328,10 @@ struct Charge {
 };
 
 struct NucleotideTemplate {
-    std::span<const TemplateBond> sugar;      // after C1'-C2'
+    std::span<const TemplateBond> sugar; // after C1'-C2'
     std::span<const TemplateBond> phosphate;
     std::span<const TemplateBond> base;
-    std::span<const Charge> baseCharges;       // after the hydrogens, each when its atom exists
+    std::span<const Charge> baseCharges; // after the hydrogens, each when its atom exists
 };
 
 constexpr TemplateBond PurineSugar[] = {{"C1'", "N9", S}, {"O4'", "C4'", S}, {"C2'", "O2'", S, Counted::Never}};

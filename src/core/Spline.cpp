@@ -74,7 +74,8 @@ int Spline::GetCubicSpline(std::span<const Point3d> points, Point3d::Array& out)
             const double t = static_cast<double>(s) / samples;
             const double u = 1.0 - t;
             // The cubic with these end values and second derivatives over a unit span.
-            out.push_back(ToPoint(u * p0 + t * p1 + ((u * u * u - u) / 6.0) * m[i] + ((t * t * t - t) / 6.0) * m[i + 1]));
+            out.push_back(
+                ToPoint(u * p0 + t * p1 + ((u * u * u - u) / 6.0) * m[i] + ((t * t * t - t) / 6.0) * m[i + 1]));
         }
     }
     out.push_back(points[n - 1]);
@@ -116,7 +117,8 @@ int Spline::GetHermiteSpline(std::span<const Point3d> points, Point3d::Array& ou
     for (std::size_t i = 0; i + 1 < n; ++i) {
         const Vec t1 = tangent(i + 1);
         for (int s = 0; s < samples; ++s)
-            out.push_back(HermiteSingle(points[i], points[i + 1], ToPoint(t0), ToPoint(t1), static_cast<double>(s) / samples));
+            out.push_back(
+                HermiteSingle(points[i], points[i + 1], ToPoint(t0), ToPoint(t1), static_cast<double>(s) / samples));
         t0 = t1;
     }
     out.push_back(points[n - 1]);

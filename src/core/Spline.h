@@ -47,8 +47,7 @@ public:
                          const Point3d* endTangent, int option, int samplesPerSpan, double weight) const;
 
     // The cubic Hermite curve from p0 (tangent t0) to p1 (tangent t1) at t in [0, 1].
-    static Point3d HermiteSingle(const Point3d& p0, const Point3d& p1, const Point3d& t0, const Point3d& t1,
-                                 double t);
+    static Point3d HermiteSingle(const Point3d& p0, const Point3d& p1, const Point3d& t0, const Point3d& t1, double t);
 
 private:
     Type m_type;

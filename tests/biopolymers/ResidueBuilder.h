@@ -13,13 +13,26 @@
 
 namespace ResidueBuilder {
 
+// Bond types as TypeOf gives them; NoBond where there is no bond.
+constexpr int Single = Tavrel::Bond::Single;
+constexpr int Double = Tavrel::Bond::Double;
+constexpr int Partial = Tavrel::Bond::PartialDouble;
+constexpr int Aromatic = Tavrel::Bond::Aromatic;
+constexpr int NoBond = -1;
+
+inline const Tavrel::ResiduePool& Pool()
+{
+    return Tavrel::ResiduePool::GetResiduePool();
+}
+
 struct AtomSpec {
     const char* label;
     const char* symbol;
     Tavrel::Point3d at;
 };
 
-inline Tavrel::Atom3d* AddAtom(Tavrel::Object* residue, const char* label, const char* symbol, const Tavrel::Point3d& at)
+inline Tavrel::Atom3d* AddAtom(Tavrel::Object* residue, const char* label, const char* symbol,
+                               const Tavrel::Point3d& at)
 {
     auto* const atom = new Tavrel::Atom3d(residue, symbol);
     atom->SetLabel(label);
@@ -64,11 +77,11 @@ inline Tavrel::Bond* BondOf(Tavrel::Object* residue, std::string_view a, std::st
     return BondOf(residue, a, residue, b);
 }
 
-// The type of that bond; -1 when there is none.
+// The type of that bond; NoBond when there is none.
 inline int TypeOf(Tavrel::Object* residue, std::string_view a, std::string_view b)
 {
     const Tavrel::Bond* const bond = BondOf(residue, a, b);
-    return bond ? static_cast<int>(bond->GetType()) : -1;
+    return bond ? static_cast<int>(bond->GetType()) : NoBond;
 }
 
 inline Tavrel::Rational ChargeOf(Tavrel::Object* residue, std::string_view label)

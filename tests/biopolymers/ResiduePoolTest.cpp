@@ -20,15 +20,6 @@ using namespace ResidueBuilder;
 
 namespace {
 
-constexpr int Single = Bond::Single;
-constexpr int Double = Bond::Double;
-constexpr int Partial = Bond::PartialDouble;
-
-const ResiduePool& Pool()
-{
-    return ResiduePool::GetResiduePool();
-}
-
 // The symbol of a label: its first letter.
 Atom3d* AddAt(Object* residue, const char* label, double x, double y, double z)
 {
@@ -203,7 +194,7 @@ TEST_F(ResiduePoolTest, WaterChainIsBondedByDistanceOnlyButItsLowerCaseNameIsABi
     EXPECT_EQ(TypeOf(solvent, "O", "H"), Single);
     // By distance N and C (0.7 apart) bond; the template's CA-C does not.
     EXPECT_EQ(TypeOf(first, "N", "C"), Single);
-    EXPECT_EQ(TypeOf(first, "CA", "C"), -1);
+    EXPECT_EQ(TypeOf(first, "CA", "C"), NoBond);
 
     EXPECT_NE(BondOf(third, "C", fourth, "N"), nullptr);
     EXPECT_EQ(ChargeOf(third, "N"), Rational(1));
@@ -267,8 +258,8 @@ TEST_F(ResiduePoolTest, HydrogensBondToEveryHeavyAtomWithinExactlyOnePointTwo)
     Pool().BondHydrogens(residue);
     EXPECT_EQ(TypeOf(residue, "C1", "H1"), Single);
     EXPECT_EQ(TypeOf(residue, "C2", "H1"), Single);
-    EXPECT_EQ(TypeOf(residue, "C1", "H2"), -1);
-    EXPECT_EQ(TypeOf(residue, "H1", "H3"), -1);
+    EXPECT_EQ(TypeOf(residue, "C1", "H2"), NoBond);
+    EXPECT_EQ(TypeOf(residue, "H1", "H3"), NoBond);
     EXPECT_EQ(BondOf(residue, "C1", "H1")->GetParent(), residue);
     EXPECT_TRUE(Pool().BondHydrogens(Pool().CreateResidue(m_root.get(), "UNK")));
 
@@ -342,12 +333,13 @@ TEST_F(ResiduePoolTest, ListenersDeletingResiduesWhileBondsAreMadeStopTheWorkOnT
     Residue* first = AddAlanine(chain, 0.0);
     victim = AddAlanine(chain, 2.0);
     Residue* third = AddAlanine(chain, 4.0);
-    chain->RegisterEvent(Bondable::classType, Bondable::EventBondAdded,
-                         [](Event&) {
-                             delete victim;
-                             victim = nullptr;
-                         },
-                         true, nullptr, nullptr);
+    chain->RegisterEvent(
+        Bondable::classType, Bondable::EventBondAdded,
+        [](Event&) {
+            delete victim;
+            victim = nullptr;
+        },
+        true, nullptr, nullptr);
     Pool().ConstructResidueBonds(m_root.get());
     EXPECT_EQ(victim, nullptr);
     EXPECT_EQ(BondOf(first, "C", third, "N"), nullptr);

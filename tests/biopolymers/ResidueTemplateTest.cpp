@@ -11,17 +11,11 @@
 #include <tavrel/biopolymers/TemplateBonding.h>
 #include <tavrel/platform/Archive.h>
 #include <tavrel/platform/ArchiveException.h>
+#include "ResidueBuilder.h"
 
 using namespace Tavrel;
 
-namespace {
-
-const ResiduePool& Pool()
-{
-    return ResiduePool::GetResiduePool();
-}
-
-} // namespace
+using ResidueBuilder::Pool;
 
 TEST(ResidueTemplateTest, TableHoldsEveryTypeOnceButTheSharedNucleosides)
 {
@@ -123,7 +117,8 @@ TEST(ResidueTemplateTest, ArchivedRecordHasNoPDBNameAndTakesThePoolsBondingMetho
     EXPECT_EQ(loaded.GetBondMethod(), &BondArg);
 
     for (std::size_t size = 0; size < out.GetBuffer().size(); ++size) {
-        Archive cut(std::vector<std::uint8_t>(out.GetBuffer().begin(), out.GetBuffer().begin() + static_cast<std::ptrdiff_t>(size)));
+        Archive cut(std::vector<std::uint8_t>(out.GetBuffer().begin(),
+                                              out.GetBuffer().begin() + static_cast<std::ptrdiff_t>(size)));
         ResidueData partial;
         EXPECT_THROW(partial.Serialize(cut), ArchiveException);
     }

@@ -14,6 +14,7 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/RuntimeMap.h>
 #include <tavrel/platform/Archive.h>
+#include "ResidueBuilder.h"
 #include "support/RecordStream.h"
 
 using namespace Tavrel;
@@ -115,8 +116,9 @@ TEST_F(ResidueTest, TextInterfaceReadsTheTemplateAndSetsOnlyTheRibbonSize)
     SubUnit(nullptr).GetProperties(subUnit);
     ASSERT_EQ(count, static_cast<std::int32_t>(subUnit.size()) + 6);
     const std::vector<std::string> names = Names(properties);
-    EXPECT_EQ(std::vector<std::string>(names.end() - 6, names.end()),
-              (std::vector<std::string>{"Type", "1-Letter", "1-Letter & ID#", "3-Letter", "Hydrophobicity", "Ribbon Size"}));
+    EXPECT_EQ(
+        std::vector<std::string>(names.end() - 6, names.end()),
+        (std::vector<std::string>{"Type", "1-Letter", "1-Letter & ID#", "3-Letter", "Hydrophobicity", "Ribbon Size"}));
 }
 
 TEST_F(ResidueTest, InsertionCodeIsAUserPropertyPresentOnlyWhenNotEmpty)
@@ -134,14 +136,14 @@ TEST_F(ResidueTest, InsertionCodeIsAUserPropertyPresentOnlyWhenNotEmpty)
 TEST_F(ResidueTest, NameTypeRibbonSizeAndInsertionCodeSurviveCopySaveAndLoad)
 {
     AminoAcidChain protein(nullptr);
-    Residue* alanine = ResiduePool::GetResiduePool().CreateResidue(&protein, "ALA");
+    Residue* alanine = ResidueBuilder::Pool().CreateResidue(&protein, "ALA");
     alanine->SetRibbonSize(1.5f);
     alanine->SetInsertionCode("B");
     alanine->SetColor(Color::Green());
     NucleicAcidChain strand(nullptr);
-    Residue* adenosine = ResiduePool::GetResiduePool().CreateResidue(&strand, "ADE");
-    Residue* fivePrime = ResiduePool::GetResiduePool().CreateResidue(&strand, "A5'");
-    Residue* letter = ResiduePool::GetResiduePool().CreateNucleicAcid(&strand, "g");
+    Residue* adenosine = ResidueBuilder::Pool().CreateResidue(&strand, "ADE");
+    Residue* fivePrime = ResidueBuilder::Pool().CreateResidue(&strand, "A5'");
+    Residue* letter = ResidueBuilder::Pool().CreateNucleicAcid(&strand, "g");
 
     const std::unique_ptr<Object> copy(alanine->NodeCopy());
     const auto* copied = DynCast<Residue>(copy.get());

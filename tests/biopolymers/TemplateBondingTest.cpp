@@ -16,18 +16,12 @@ using namespace ResidueBuilder;
 
 namespace {
 
-constexpr int Single = Bond::Single;
-constexpr int Double = Bond::Double;
-constexpr int Partial = Bond::PartialDouble;
-constexpr int Aromatic = Bond::Aromatic;
-constexpr int NoBond = -1;
-
 class TemplateBondingTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { AttachDataModelDLL(); }
 
     // A residue of the name under the test's chain.
-    Residue* Make(const char* name) { return ResiduePool::GetResiduePool().CreateResidue(&m_chain, name); }
+    Residue* Make(const char* name) { return Pool().CreateResidue(&m_chain, name); }
 
     AminoAcidChain m_chain{nullptr};
 };
@@ -196,9 +190,9 @@ TEST_F(TemplateBondingTest, PyroglutamateIsALactamWithoutTerminalCharge)
 
     // First in its chain, its ring nitrogen (two bonds, no hydrogen) stays neutral.
     const std::unique_ptr<Object> root(new Object(nullptr));
-    Residue* first = ResiduePool::GetResiduePool().CreateResidue(new AminoAcidChain(root.get()), "PCA");
+    Residue* first = Pool().CreateResidue(new AminoAcidChain(root.get()), "PCA");
     AddSpreadAtoms(first, {"N", "CA", "C", "O", "CB", "CG", "CD", "OE"});
-    ResiduePool::GetResiduePool().ConstructResidueBonds(root.get());
+    Pool().ConstructResidueBonds(root.get());
     EXPECT_EQ(AtomOf(first, "N")->GetNumBonds(), 2);
     EXPECT_EQ(ChargeOf(first, "N"), Rational(0));
 }
@@ -254,7 +248,9 @@ TEST_F(TemplateBondingTest, NucleotidesUseTheSugarMarkTheyFind)
             AddSpreadAtoms(residue, {label});
         }
     };
-    const auto base = [](Residue* residue, std::initializer_list<std::string_view> labels) { AddSpreadAtoms(residue, labels); };
+    const auto base = [](Residue* residue, std::initializer_list<std::string_view> labels) {
+        AddSpreadAtoms(residue, labels);
+    };
 
     Residue* primes = Make("ADE");
     sugar(primes, '\'');

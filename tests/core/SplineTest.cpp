@@ -12,7 +12,8 @@ using Tavrel::test::Near;
 
 namespace {
 
-const std::vector<Point3d> Zigzag{Point3d(0, 0, 0), Point3d(1, 2, 0), Point3d(2, 0, 1), Point3d(3, 2, 1), Point3d(4, 0, 0)};
+const std::vector<Point3d> Zigzag{Point3d(0, 0, 0), Point3d(1, 2, 0), Point3d(2, 0, 1), Point3d(3, 2, 1),
+                                  Point3d(4, 0, 0)};
 
 } // namespace
 
@@ -51,13 +52,16 @@ TEST(SplineTest, CubicSplinePassesThroughEveryGuidePointAtItsGranularity)
 
 TEST(SplineTest, HermiteSpansFollowTheirTangentsWeightsAndEndOptions)
 {
-    EXPECT_TRUE(Near(Spline::HermiteSingle(Point3d(0, 0, 0), Point3d(2, 0, 0), Point3d(1, 1, 0), Point3d(1, -1, 0), 0.0),
-                     Point3d(0, 0, 0)));
-    EXPECT_TRUE(Near(Spline::HermiteSingle(Point3d(0, 0, 0), Point3d(2, 0, 0), Point3d(1, 1, 0), Point3d(1, -1, 0), 1.0),
-                     Point3d(2, 0, 0)));
+    EXPECT_TRUE(
+        Near(Spline::HermiteSingle(Point3d(0, 0, 0), Point3d(2, 0, 0), Point3d(1, 1, 0), Point3d(1, -1, 0), 0.0),
+             Point3d(0, 0, 0)));
+    EXPECT_TRUE(
+        Near(Spline::HermiteSingle(Point3d(0, 0, 0), Point3d(2, 0, 0), Point3d(1, 1, 0), Point3d(1, -1, 0), 1.0),
+             Point3d(2, 0, 0)));
     // h10(1/2) = 1/8 and h11(1/2) = -1/8: the tangents' y parts add up at the middle.
-    EXPECT_TRUE(Near(Spline::HermiteSingle(Point3d(0, 0, 0), Point3d(2, 0, 0), Point3d(1, 1, 0), Point3d(1, -1, 0), 0.5),
-                     Point3d(1.0, 0.25, 0)));
+    EXPECT_TRUE(
+        Near(Spline::HermiteSingle(Point3d(0, 0, 0), Point3d(2, 0, 0), Point3d(1, 1, 0), Point3d(1, -1, 0), 0.5),
+             Point3d(1.0, 0.25, 0)));
 
     const Spline tube(Spline::Type::Hermite);
     Point3d::Array out;
