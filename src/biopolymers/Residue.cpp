@@ -2,7 +2,9 @@
 
 #include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/biopolymers/TemplateBonding.h>
+#include <tavrel/chemistry/Atom.h>
 #include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
@@ -68,6 +70,17 @@ const PropertyTable& Residue::Properties()
                 return true;
             })
             .Shown(0)
+            .Text("Avg. Isotropic Displacement")
+            .ReadOnly()
+            .GetText([](const Residue& residue) {
+                return StringUtils::Format("%.4f", residue.GetAvgIsotropicDisplacement());
+            })
+            .Described([](const Residue& residue) {
+                return residue.HasAvgIsotropicDisplacement()
+                           ? ObjectProperty("Avg. Isotropic Displacement", residue.GetAvgIsotropicDisplacement(),
+                                            ObjectProperty::AccessReadable, 0)
+                           : ObjectProperty();
+            })
             .Value<Storage::StorageString>(
                 "Residue Name", [](const Residue& residue) { return residue.GetDistinctName(); },
                 [](Residue& residue, const std::string& name) { residue.SetDistinctName(name); }));
@@ -163,6 +176,47 @@ float Residue::GetResiduepKa() const
 float Residue::GetHydrophobicity() const
 {
     return m_template ? m_template->GetHydrophobicity() : 0.0f;
+}
+
+// ---- Atoms
+
+namespace {
+
+// Calls visit with every Atom below the residue, in tree order, until it returns false.
+template <class Visit>
+void ForEachAtom(const Residue& residue, Visit&& visit)
+{
+    DescendentIterator walk(const_cast<Residue*>(&residue), Atom::classType, false);
+    for (Object* object = walk.GetNext(); object; object = walk.GetNext()) {
+        if (!visit(*static_cast<const Atom*>(object)))
+            return;
+    }
+}
+
+} // namespace
+
+bool Residue::HasAvgIsotropicDisplacement() const
+{
+    bool found = false;
+    ForEachAtom(*this, [&found](const Atom& atom) {
+        found = atom.HasIsotropicDisplacement();
+        return !found;
+    });
+    return found;
+}
+
+float Residue::GetAvgIsotropicDisplacement() const
+{
+    double sum = 0.0;
+    int count = 0;
+    bool any = false;
+    ForEachAtom(*this, [&](const Atom& atom) {
+        any = any || atom.HasIsotropicDisplacement();
+        sum += atom.GetIsotropicDisplacement();
+        ++count;
+        return true;
+    });
+    return any ? static_cast<float>(sum / count) : 0.0f;
 }
 
 // ---- Insertion code

@@ -23,7 +23,8 @@ class PropertyArchive;
 class Residue : public SubUnit {
     TAVREL_DECLARE_CLASS(Residue, SubUnit)
     // The text interface adds, to SubUnit's names, "Type", "1-Letter", "1-Letter & ID#", "3-Letter",
-    // "Hydrophobicity" ("%.3f") and "Ribbon Size" ("%.2f", the only one that can be set).
+    // "Hydrophobicity" ("%.3f"), "Ribbon Size" ("%.2f", the only one that can be set) and "Avg.
+    // Isotropic Displacement" ("%.4f", listed only when an atom has a displacement).
     TAVREL_DECLARE_PROPERTIES()
 public:
     // No template; ribbon size 1.0.
@@ -55,6 +56,11 @@ public:
     // Plain field access, no event.
     virtual float GetRibbonSize() const { return m_ribbonSize; }
     virtual void SetRibbonSize(float size) { m_ribbonSize = size; }
+
+    // The mean isotropic displacement over every Atom below the residue (0.0 for atoms without
+    // one), when at least one has one; else 0.0.
+    virtual float GetAvgIsotropicDisplacement() const;
+    virtual bool HasAvgIsotropicDisplacement() const;
 
     // The template record; null before the residue is typed.
     const ResidueData* GetResidueData() const { return m_template; }
