@@ -77,6 +77,24 @@ private:
     std::deque<Watch> m_watches;
 };
 
+// One object watched while an operation goes on.
+template <class T>
+class WatchedObject {
+public:
+    void Set(T* object)
+    {
+        m_watch.reset();
+        m_object = object;
+        m_watch.emplace(object);
+    }
+    // Null when none was set or it has died.
+    T* Get() const { return m_watch && m_watch->alive ? m_object : nullptr; }
+
+private:
+    T* m_object = nullptr;
+    std::optional<Watch> m_watch;
+};
+
 template <class T, class Walk>
 void Collect(Walk&& walk, WatchedList<T>& list)
 {
@@ -398,8 +416,8 @@ bool ResiduePool::ConstructResidueBonds(Object* root) const
     Collect(DescendentIterator(root, Chain::classType, false), chains);
     const Watch rootWatch(root);
     bool disulfidesSearched = false;
-    Residue* previous = nullptr;
-    std::optional<Watch> previousWatch;
+    // The last residue handled, across chains.
+    WatchedObject<Residue> previous;
     for (std::size_t c = 0; c < chains.Size(); ++c) {
         Chain* const chain = chains.Get(c);
         if (!chain)
@@ -418,30 +436,25 @@ bool ResiduePool::ConstructResidueBonds(Object* root) const
             Residue* const residue = residues.Get(r);
             if (!residue)
                 continue;
+            const auto alive = [&residues, r] { return residues.Get(r) != nullptr; };
             const bool templated = residue->GetBondMethod()(residue);
-            if (residues.Get(r) && residue->GetType() == CysteineResidueType && !disulfidesSearched &&
-                rootWatch.alive) {
+            if (alive() && residue->GetType() == CysteineResidueType && !disulfidesSearched && rootWatch.alive) {
                 FindDisulfides(root);
                 disulfidesSearched = true;
             }
-            if (residues.Get(r) && (!templated || !CheckAtoms(residue)))
+            if (alive() && (!templated || !CheckAtoms(residue)))
                 BondByDistance(residue);
-            if (residues.Get(r) && previous && previousWatch->alive)
-                BondBetweenResidues(residue, previous);
-            if (!residues.Get(r))
-                continue;
-            if (first) {
+            if (Residue* const before = previous.Get(); alive() && before)
+                BondBetweenResidues(residue, before);
+            if (alive() && first) {
                 ChargeNTerminus(residue);
                 first = false;
             }
-            if (!residues.Get(r))
-                continue;
-            previous = residue;
-            previousWatch.reset();
-            previousWatch.emplace(residue);
+            if (alive())
+                previous.Set(residue);
         }
-        if (previous && previousWatch->alive)
-            TreatCTerminus(previous);
+        if (Residue* const last = previous.Get())
+            TreatCTerminus(last);
     }
     return true;
 }
