@@ -102,17 +102,17 @@ void Collect(Walk&& walk, WatchedList<T>& list)
         list.Add(static_cast<T*>(object));
 }
 
-// Calls bond(i, j) for every pair i < j of the points within reach (squared, in float) of each other,
+// Calls visit(i, j) for every pair i < j of the points within reach (squared, in float) of each other,
 // i ascending and each one's partners ascending.
-template <class Bond>
-void ForPairsWithin(const std::vector<Point3d>& points, float reach2, Bond&& bond)
+template <class Visit>
+void ForPairsWithin(const std::vector<Point3d>& points, float reach2, Visit&& visit)
 {
     const std::size_t n = points.size();
     if (n <= GridThreshold) {
         for (std::size_t i = 0; i < n; ++i) {
             for (std::size_t j = i + 1; j < n; ++j) {
                 if (SquaredDistance(points[i], points[j]) <= reach2)
-                    bond(i, j);
+                    visit(i, j);
             }
         }
         return;
@@ -126,7 +126,7 @@ void ForPairsWithin(const std::vector<Point3d>& points, float reach2, Bond&& bon
         for (const std::int32_t found : near) {
             const auto j = static_cast<std::size_t>(found);
             if (j > i && SquaredDistance(points[i], points[j]) <= reach2)
-                bond(i, j);
+                visit(i, j);
         }
     }
 }
