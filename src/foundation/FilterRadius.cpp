@@ -25,8 +25,9 @@ FilterRadius::FilterRadius(const OrdCollection& centres, double radius, FilterMo
             m_centres.push_back(centre->GetXYZ());
     }
     if (m_centres.size() >= GridThreshold) {
-        // Cells as wide as the radius; a radius that is no cell size falls back to the grid's default.
-        m_grid = std::make_shared<const NeighborList>(radius, std::span<const Point3d>(m_centres));
+        // Cells twice as wide as the radius: a query then looks into two cells along each axis. A
+        // radius that gives no cell size falls back to the grid's default.
+        m_grid = std::make_shared<const NeighborList>(2.0 * radius, std::span<const Point3d>(m_centres));
     }
 }
 
