@@ -15,7 +15,9 @@
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/FilterLabel.h>
 #include <tavrel/foundation/FilterRadius.h>
+#include <tavrel/foundation/NamedProperty.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/Specification.h>
 
 using namespace Tavrel;
 
@@ -134,6 +136,34 @@ TEST_F(ChemistryFilterTest, ElementEnumeratorCollectsDistinctElementsOfAtomsOnly
     ElementEnumerator none(nullptr, nullptr);
     all.Reset();
     EXPECT_FALSE(all.Enumerate(none));
+}
+
+TEST_F(ChemistryFilterTest, SpecificationsSelectAtomsByTheirElementText)
+{
+    Atom3d* const n = Add("N", Point3d(5, 0, 0));
+    // "Atom" is the common name of the concrete atom class; "Element" reads as the element's name.
+    OrdCollection found;
+    ASSERT_TRUE(Specification("Atom Element=Carbon,Element=nitrogen").GetObjects(molecule.get(), found));
+    ASSERT_EQ(found.GetSize(), 3);
+    EXPECT_EQ(found.GetAt(0), c1);
+    EXPECT_EQ(found.GetAt(1), c2);
+    EXPECT_EQ(found.GetAt(2), n);
+    // Symbols are not the element's text, so they select nothing.
+    OrdCollection bySymbol;
+    ASSERT_TRUE(Specification("Atom Element=C,Element=N").GetObjects(molecule.get(), bySymbol));
+    EXPECT_TRUE(bySymbol.IsEmpty());
+
+    // Negated: every atom whose element is not carbon; a bond has no element text, so it passes too.
+    const NamedProperty notCarbon("Element != Carbon");
+    EXPECT_FALSE(notCarbon.CheckObject(c1));
+    EXPECT_TRUE(notCarbon.CheckObject(o));
+    EXPECT_TRUE(notCarbon.CheckObject(cc));
+    EXPECT_TRUE(NamedProperty("Element != C").CheckObject(c1));
+    OrdCollection notCarbonAtoms;
+    ASSERT_TRUE(Specification("Atom Element != Carbon").GetObjects(molecule.get(), notCarbonAtoms));
+    ASSERT_EQ(notCarbonAtoms.GetSize(), 2);
+    EXPECT_EQ(notCarbonAtoms.GetAt(0), o);
+    EXPECT_EQ(notCarbonAtoms.GetAt(1), n);
 }
 
 } // namespace
