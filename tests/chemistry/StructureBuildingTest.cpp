@@ -10,6 +10,7 @@
 #include <tavrel/core/Geometry.h>
 #include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include "support/Near.h"
 
@@ -17,6 +18,18 @@ using namespace Tavrel;
 using Tavrel::test::Near;
 
 namespace {
+
+// A listener that deletes the object whose OID its registration holds.
+void DeleteNamedObject(Event& event)
+{
+    delete Object::GetObjectA(*static_cast<std::uint32_t*>(event.GetData()));
+}
+
+// Deletes `victim` when `trigger` moves.
+void DeleteOnMove(Object* trigger, std::uint32_t& victim)
+{
+    trigger->RegisterEvent(Geometric::classType, Geometric::EventMoved, &DeleteNamedObject, false, &victim, nullptr);
+}
 
 class StructureBuildingTest : public ::testing::Test {
 protected:
@@ -409,6 +422,44 @@ TEST_F(StructureBuildingTest, FusedRingKeepsTheHigherBondTypeAndTurnsAHydrogenEn
     EXPECT_EQ(hydrogen->GetElementSymbol(), "N");
     EXPECT_EQ(hydrogen->GetNumBonds(), 2);
     EXPECT_EQ(ch->GetType(), Bond::Single);
+}
+
+TEST_F(StructureBuildingTest, FusingGoesOnWithWhatListenersLeave)
+{
+    // Onto a bond: moving ring atom 2 deletes ring atom 3, moving ring atom 4 deletes the bond's atom
+    // 2 (and with it the bond).
+    {
+        const std::vector<Atom3d*> chain = Zigzag();
+        Bond* const bond = chain[1]->FindBond(chain[2]);
+        OrdCollection ring;
+        OrdCollection bonds;
+        ASSERT_TRUE(Atom3d::CreateRing(molecule.get(), 6, 1.5, Point3d(20, 0, 0), Point3d(), false, ring, bonds));
+        std::uint32_t ring3 = AtomAt(ring, 3)->GetOID();
+        std::uint32_t end2 = chain[2]->GetOID();
+        DeleteOnMove(AtomAt(ring, 2), ring3);
+        DeleteOnMove(AtomAt(ring, 4), end2);
+        Atom3d* const ring2 = AtomAt(ring, 2);
+        Atom3d* const ring4 = AtomAt(ring, 4);
+        ASSERT_TRUE(bond->FuseRing(ring, 0.3f, 0, 1));
+        EXPECT_EQ(Object::GetObjectA(ring3), nullptr);
+        EXPECT_EQ(Object::GetObjectA(end2), nullptr);
+        // The survivors, in order; ring atom 5 landed on chain atom 0 and was merged.
+        ASSERT_EQ(ring.GetSize(), 2);
+        EXPECT_EQ(AtomAt(ring, 0), ring2);
+        EXPECT_EQ(AtomAt(ring, 1), ring4);
+        EXPECT_NE(chain[0]->FindBond(ring4), nullptr);
+    }
+    // Onto an atom: moving ring atom 1 deletes ring atom 4.
+    Atom3d* const atom = Add("C", Point3d(0, -30, 0));
+    Add("C", Point3d(-1.54, -30, 0))->MakeBond(atom, Bond::Single);
+    OrdCollection ring;
+    OrdCollection bonds;
+    ASSERT_TRUE(Atom3d::CreateRing(molecule.get(), 6, 1.4, Point3d(20, 0, 0), Point3d(), false, ring, bonds));
+    std::uint32_t ring4 = AtomAt(ring, 4)->GetOID();
+    DeleteOnMove(AtomAt(ring, 1), ring4);
+    ASSERT_TRUE(atom->FuseRing(ring, 0));
+    EXPECT_EQ(ring.GetSize(), 4);
+    EXPECT_EQ(atom->GetNumBonds(), 3);
 }
 
 TEST_F(StructureBuildingTest, BondFuseRingRefusesBadIndices)
