@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <tavrel/document/DataModelLibrary.h>
@@ -99,33 +101,28 @@ TEST_F(OIVTest, ReferenceFollowsThePathNotTheObject)
 
 TEST_F(OIVTest, CopiesShareOneRecordAndLoadingCountsOnlyItself)
 {
+    // The path and share count a reference stores.
+    const auto stored = [](const OIV& reference) {
+        Archive in(Stored({&reference}));
+        std::pair<std::string, std::uint32_t> form;
+        in >> form.first >> form.second;
+        return form;
+    };
     const OIV a(first);
     {
         const OIV b(a);
         const OIV c = b;
-        Archive out;
-        a.Store(out);
-        Archive in(out.GetBuffer());
-        std::string path;
-        std::uint32_t count = 0;
-        in >> path >> count;
-        EXPECT_EQ(path, "/0/");
-        EXPECT_EQ(count, 3u);
+        EXPECT_EQ(stored(a), std::make_pair(std::string("/0/"), 3u));
     }
     // A loaded record is held by the loaded reference alone, whatever count the file gave.
     Archive in(Stored({&a}));
     OIV loaded;
     loaded.Load(in);
-    Archive out;
-    loaded.Store(out);
-    Archive again(out.GetBuffer());
-    std::string path;
-    std::uint32_t count = 0;
-    again >> path >> count;
-    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(stored(loaded).second, 1u);
 
     // An empty stored path empties the reference.
     const OIV empty;
+    EXPECT_EQ(stored(empty), std::make_pair(std::string(), 0u));
     Archive emptyIn(Stored({&empty}));
     loaded.Load(emptyIn);
     EXPECT_TRUE(loaded.IsEmpty());
