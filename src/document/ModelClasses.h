@@ -1,6 +1,11 @@
 // ModelClasses: the library's model classes, in registration order.
 #pragma once
 
+#include <tavrel/biopolymers/AminoAcid.h>
+#include <tavrel/biopolymers/AminoAcidChain.h>
+#include <tavrel/biopolymers/NucleicAcid.h>
+#include <tavrel/biopolymers/NucleicAcidChain.h>
+#include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Assembly.h>
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/Atom3d.h>
@@ -50,6 +55,6 @@ using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geom
                                Atom3d, Head, Tail, RGroup, Conformation, Conformer, ConformerModel, ConformerModelToken,
                                Cell, Cell3d, ReplicateAtom, SymmetryOp, Symmetry, Geometric2d, DecoratedAnnotation,
                                Monitor, Surface, GeometryMonitor, DistanceMonitor, AngleMonitor, Annotation,
-                               AnnotationProperty>;
+                               AnnotationProperty, Residue, AminoAcid, NucleicAcid, AminoAcidChain, NucleicAcidChain>;
 
 } // namespace Tavrel

@@ -667,15 +667,18 @@ public:
     }
 
     // Text forms that are not a value's: text(const T&) gives the text; parse(T&, text) acts on it
-    // and returns false, with nothing changed, when it cannot. The descriptor holds the text.
+    // and returns false, with nothing changed, when it cannot. The descriptor holds the text, unless
+    // a Getter before gave it the value.
     template <class Text>
     PropertyList& GetText(Text)
     {
         Captureless<Text>();
         Last().getText = [](const Base& object, const PropertyEntry&) { return std::string(Text{}(Of(object))); };
-        Last().describe = [](const Base& object, const PropertyEntry& entry) {
-            return PropertyText::Describe(entry, std::string(Text{}(Of(object))));
-        };
+        if (!Last().describe) {
+            Last().describe = [](const Base& object, const PropertyEntry& entry) {
+                return PropertyText::Describe(entry, std::string(Text{}(Of(object))));
+            };
+        }
         return *this;
     }
     template <class Parse>

@@ -275,18 +275,28 @@ std::size_t SetCollection::NextLive(std::size_t index) const
 
 void SetCollection::OnMemberDeleted(Event& event)
 {
-    auto* members = static_cast<Members*>(event.GetData());
-    const auto found = members->index.find(event.GetTreeNode(false));
-    if (found == members->index.end())
-        return;
-    Slot& slot = members->slots[found->second];
-    if (slot.oid != event.GetTreeNodeOID())
-        return;
+    static_cast<Members*>(event.GetData())->RemoveDying(event.GetTreeNode(false), event.GetTreeNodeOID());
+}
+
+bool SetCollection::RemoveDying(const TreeNode* node, std::uint32_t oid)
+{
+    return m_members.RemoveDying(node, oid);
+}
+
+bool SetCollection::Members::RemoveDying(const TreeNode* node, std::uint32_t oid)
+{
+    const auto found = index.find(node);
+    if (found == index.end())
+        return false;
+    Slot& slot = slots[found->second];
+    if (slot.oid != oid)
+        return false;
     // The object is being destroyed: its registrations go with it.
     slot.listening = false;
     // No compaction here: a walk over the set may be under way in a caller, and positions must hold.
     // The holes go at the next change made through the set itself.
-    members->Erase(found->second);
+    Erase(found->second);
+    return true;
 }
 
 std::vector<Object*> SetCollection::GetMembers() const

@@ -161,6 +161,8 @@ public:
                                              const TreeNode* kept = nullptr);
     // A parentless copy of the node alone.
     TreeNode* NodeCopy();
+    // The node whose TreeCopy is running (the innermost one), or null.
+    static TreeNode* GetCopyRoot() { return m_pCopyRoot; }
 
     bool HasOwner() const override { return m_parent.Get() != nullptr; }
 
@@ -229,7 +231,6 @@ protected:
 
     // Links the copy to the copies of its source's parent and children.
     void DeepenShallowCopy() override;
-    static TreeNode* GetCopyRoot() { return m_pCopyRoot; }
 
     // Inserts at 0..n (any other index appends) and raises EventChildrenChanged. A child that
     // already has a parent, or that would close a cycle, is refused.

@@ -267,6 +267,14 @@ struct Sample<T> {
     static constexpr bool copies = true;
     static bool Keeps(const std::string& stored) { return stored != "Element"; }
 };
+// A residue stores a PDB name only where its type alone would give another record.
+template <class T>
+    requires std::is_base_of_v<Residue, T>
+struct Sample<T> {
+    static T* Make() { return ClassAccess::New<T>(); }
+    static constexpr bool copies = true;
+    static bool Keeps(const std::string& stored) { return stored != "Residue Name"; }
+};
 // A monitor is copied only inside a copied subtree that holds it and its items.
 template <class T>
     requires std::is_base_of_v<Monitor, T>
