@@ -831,7 +831,9 @@ struct PropertyArchive::RecordWriter {
     PropertyArchive& stream;
     std::vector<std::unique_ptr<Recorder>> recorders;
     std::vector<Recorder*> spare;
-    std::vector<Open> open;
+    // A deque: a bonded chain nests one record in the next, and a vector would move every open record
+    // (with its member list) each time it grows.
+    std::deque<Open> open;
     // Positions in open of the recorded records that keep a recording they have made once, outermost
     // first.
     std::deque<std::size_t> kept;
