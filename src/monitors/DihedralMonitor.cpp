@@ -257,8 +257,8 @@ Point3d DihedralMonitor::GetEndPoint2() const
 void DihedralMonitor::UpdateLabel(const Point3d&, const Point3d& p1, const Point3d& p2, const Point3d&)
 {
     const Point3d m = MidPoint(p1, p2);
-    const Point3d direction = ChangeLength(Unit(m_endPoint2 - m) + Unit(m_endPoint1 - m),
-                                           Distance(m_endPoint1, m) + 0.05);
+    const Point3d end1 = GetEndPoint1();
+    const Point3d direction = ChangeLength(Unit(GetEndPoint2() - m) + Unit(end1 - m), Distance(end1, m) + 0.05);
     SetXYZ(p1 + direction);
 }
 
@@ -279,7 +279,9 @@ void DihedralMonitor::NormalDisplay(DisplayList3D& list)
         if (!GetPositions(p))
             return;
         const Point3d m = MidPoint(p[1], p[2]);
-        const double r = Distance(m_endPoint1, m);
+        const Point3d end1 = GetEndPoint1();
+        const Point3d end2 = GetEndPoint2();
+        const double r = Distance(end1, m);
         const double arm1 = ArmLength(r, Angle(p[0], p[1], m), Distance(p[0], p[1]));
         const double arm2 = ArmLength(r, Angle(m, p[2], p[3]), Distance(p[3], p[2]));
         const Point3d q1 = p[1] + Unit(p[0] - p[1]) * arm1;
@@ -288,11 +290,11 @@ void DihedralMonitor::NormalDisplay(DisplayList3D& list)
         const auto sweep = static_cast<float>(std::fabs(m_angle));
         const auto segments = static_cast<int>(sweep * 0.25f);
         const std::uint32_t oid = GetOID();
-        list.Add(LinePrimitive(q1, m_endPoint1, color, 1.0, oid));
-        list.Add(LinePrimitive(m_endPoint1, m, color, 1.0, oid));
-        list.Add(ArcPrimitive(m, axis, m_endPoint1, sweep, segments, color, 1.0, oid));
-        list.Add(LinePrimitive(m, m_endPoint2, color, 1.0, oid));
-        list.Add(LinePrimitive(m_endPoint2, q2, color, 1.0, oid));
+        list.Add(LinePrimitive(q1, end1, color, 1.0, oid));
+        list.Add(LinePrimitive(end1, m, color, 1.0, oid));
+        list.Add(ArcPrimitive(m, axis, end1, sweep, segments, color, 1.0, oid));
+        list.Add(LinePrimitive(m, end2, color, 1.0, oid));
+        list.Add(LinePrimitive(end2, q2, color, 1.0, oid));
     });
 }
 
