@@ -62,7 +62,7 @@ BumpMonitor::BumpMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
     DescendentIterator walk(parent, Atom::classType, false);
     while (Object* const atom = walk.GetNext())
         atoms.push_back(atom);
-    WatchParent();
+    WatchStructure(parent);
     CollectAtoms(atoms);
 }
 
@@ -71,7 +71,7 @@ BumpMonitor::BumpMonitor(Object* parent, const OrdCollection& atoms) : GeometryM
     SetColor(Color::Magenta());
     if (!parent)
         return;
-    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventCreated, true, nullptr);
+    WatchStructure(parent);
     std::vector<Object*> objects;
     for (int i = 0; i < atoms.GetSize(); ++i)
         objects.push_back(atoms.GetAt(i));
@@ -170,12 +170,6 @@ void BumpMonitor::SetVDWPercent(double percent)
 
 // ---- Recalculation
 
-void BumpMonitor::WatchParent()
-{
-    Object* const parent = GetParent();
-    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventCreated, true, nullptr);
-    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventElementSet, true, nullptr);
-}
 
 void BumpMonitor::CollectAtoms(std::span<Object* const> objects)
 {
@@ -201,7 +195,7 @@ void BumpMonitor::Calculate()
                 atoms.push_back(item);
         }
     }
-    WatchParent();
+    WatchStructure(GetParent());
     CollectAtoms(atoms);
     m_bumps.clear();
 

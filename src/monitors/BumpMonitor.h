@@ -73,9 +73,6 @@ protected:
     void NormalDisplay(DisplayList3D& list) override;
 
 private:
-    // The parent's watches: creation below it and element changes below it.
-    void WatchParent();
-
     bool m_tree = false;
     bool m_showLabels = false;
     double m_squaredPercent = DefaultVDWPercent * DefaultVDWPercent;

@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Bondable.h>
 #include <tavrel/core/StringUtils.h>
@@ -120,6 +121,13 @@ Point3d GeometryMonitor::GetItemPosition(int index) const
 {
     const auto* const item = DynCast<Geometric>(GetItem(index));
     return item ? item->GetXYZ() : Point3d::origin;
+}
+
+void GeometryMonitor::WatchStructure(Object* parent)
+{
+    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventCreated, true, nullptr);
+    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventParentSet, true, nullptr);
+    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventElementSet, true, nullptr);
 }
 
 Point3d::Array GeometryMonitor::GetItemPositions() const

@@ -102,6 +102,10 @@ protected:
     // The first items.size() items as Geometric objects, when there are that many and they are
     // distinct objects; false otherwise.
     bool GetMeasuredItems(std::span<Geometric*> items) const;
+    // The watches a monitor of a whole structure keeps on its parent (which becomes an item), tree-wide:
+    // nodes created below it or joining it (an atom joins its parent once it is made) and changes of
+    // element below it. Nothing for null.
+    void WatchStructure(Object* parent);
     // The item is one of the moved objects, or a monitor that measures one of them (any depth).
     static bool DependsOn(const Object* item, const SetCollection& moved);
 

@@ -92,7 +92,7 @@ HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(tru
     DescendentIterator walk(parent, Atom::classType, false);
     while (Object* const atom = walk.GetNext())
         atoms.push_back(atom);
-    WatchParent();
+    WatchStructure(parent);
     CollectDonorAtoms(atoms);
     CollectAcceptorAtoms(atoms);
 }
@@ -106,7 +106,7 @@ HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool inte
     std::vector<Object*> objects;
     for (int i = 0; i < atoms.GetSize(); ++i)
         objects.push_back(atoms.GetAt(i));
-    WatchParent();
+    WatchStructure(parent);
     CollectDonorAtoms(objects);
     CollectAcceptorAtoms(objects);
 }
@@ -225,12 +225,6 @@ bool HBondMonitor::IsHBondingPair(const Point3d& acceptorPosition, const Point3d
 
 // ---- Recalculation
 
-void HBondMonitor::WatchParent()
-{
-    Object* const parent = GetParent();
-    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventCreated, true, nullptr);
-    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventElementSet, true, nullptr);
-}
 
 void HBondMonitor::CollectDonorAtoms(std::span<Object* const> objects)
 {
@@ -276,7 +270,7 @@ void HBondMonitor::Calculate()
                 atoms.push_back(hydrogens.GetAt(h));
         }
     }
-    WatchParent();
+    WatchStructure(GetParent());
     CollectDonorAtoms(atoms);
     CollectAcceptorAtoms(atoms);
 

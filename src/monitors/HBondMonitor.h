@@ -88,7 +88,6 @@ protected:
 private:
     class Search;
 
-    void WatchParent();
     // The squared limit for a donor.
     double GetLimit(const Atom& donor) const;
 

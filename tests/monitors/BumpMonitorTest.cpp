@@ -295,8 +295,14 @@ TEST_F(BumpMonitorTest, PercentTextAndStoredValuesStayInRange)
     EXPECT_FALSE(monitor->GetPropertyAsObjectProperty("VDW Percent").HasValue());
     EXPECT_EQ(monitor->GetPropertyAsObjectProperty("Bumps").GetAccess(), ObjectProperty::AccessReadable);
 
-    // The framework record keeps the tree flag.
-    const auto copy = RecordStream::ArchiveCopy<BumpMonitor>(*monitor);
+    // The framework record keeps the tree flag: the copy finds the bump among the molecule's atoms.
+    monitor->SetVDWPercent(0.7);
+    const auto copy = RecordStream::ArchiveCopy<Molecule>(*molecule);
     ASSERT_NE(copy, nullptr);
-    EXPECT_TRUE(copy->NeedsRecalc());
+    auto* const copied = DynCast<BumpMonitor>(copy->GetChild(2));
+    ASSERT_NE(copied, nullptr);
+    EXPECT_TRUE(copied->NeedsRecalc());
+    EXPECT_EQ(Draw(*copied).size(), 2u);
+    AddAtom(copy.get(), "C", 1, 1, 0);
+    EXPECT_EQ(Draw(*copied).size(), 6u);
 }

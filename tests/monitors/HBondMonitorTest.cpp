@@ -316,8 +316,9 @@ TEST_F(HBondMonitorTest, CriteriaAreHeldSquaredAndSurviveTheFile)
     EXPECT_TRUE(back->GetShowDistanceLabels());
     EXPECT_TRUE(back->GetDisplayInternalHBonds());
     EXPECT_TRUE(back->NeedsRecalc());
-    const auto copy = RecordStream::ArchiveCopy<HBondMonitor>(*monitor);
+    const auto copy = RecordStream::ArchiveCopy<Molecule>(*molecule);
     ASSERT_NE(copy, nullptr);
+    ASSERT_NE(DynCast<HBondMonitor>(copy->GetChild(1)), nullptr);
 
     // Listed after Object's properties; "Distance Criterion" has no description of its own.
     ObjectProperty::Array listed;

@@ -267,9 +267,11 @@ TEST_F(LinePlaneMonitorTest, NormalsStandOnThePlaneAtTheFootOfThePointAndFollowI
     const auto* const back = DynCast<NormalMonitor>(loaded->GetChild(0)->GetChild(6));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->GetNormalLength(), -2.0f);
-    const auto copy = RecordStream::ArchiveCopy<NormalMonitor>(*normal);
+    const auto copy = RecordStream::ArchiveCopy<Molecule>(*molecule);
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->GetNormalLength(), -2.0f);
+    const auto* const copied = DynCast<NormalMonitor>(copy->GetChild(6));
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->GetNormalLength(), -2.0f);
 }
 
 TEST_F(LinePlaneMonitorTest, ANormalWhoseFirstItemIsNoPlaneDrawsNothingAlsoAfterLoading)
