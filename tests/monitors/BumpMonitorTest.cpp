@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -165,6 +166,29 @@ TEST_F(BumpMonitorTest, OneBumpIsDrawnFromBothAtomsWithItsLengthAndOnlyBetweenAc
     EXPECT_TRUE(Draw(*monitor).empty());
     monitor->SetNeedsRecalc(true);
     EXPECT_EQ(Draw(*monitor).size(), 2u);
+
+    // The recalculated event comes once the bumps are counted.
+    struct Heard {
+        BumpMonitor* monitor;
+        std::string bumps;
+    } heard{monitor, {}};
+    root.RegisterEvent(TreeNode::classType, TreeNode::EventTreeWide, [](Event& event) {
+        if (event.CheckType(GeometryMonitor::classType, GeometryMonitor::EventRecalculated)) {
+            auto* const data = static_cast<Heard*>(event.GetData());
+            data->bumps = data->monitor->GetPropertyAsString("Bumps");
+        }
+    }, true, &heard, nullptr);
+    far->SetXYZ(Point3d(1, 2, 0));
+    EXPECT_EQ(Draw(*monitor).size(), 6u);
+    EXPECT_EQ(heard.bumps, "6");
+    root.UnregisterAllEvents(&heard);
+
+    // An atom deleted unheard (events off) is no longer drawn, and nothing else is touched.
+    Base::SetEventNotify(false);
+    delete far;
+    Base::SetEventNotify(true);
+    EXPECT_EQ(Draw(*monitor).size(), 2u);
+    EXPECT_EQ(monitor->GetNumberOfBumps(), 6);
 
     // Losing a bumping atom keeps the monitor; the next drawing goes without it. A fixed set never
     // gains an atom.
