@@ -9,6 +9,13 @@ namespace Tavrel {
 
 TAVREL_IMPLEMENT_CLASS(TrajectoryFrame, ClassKind::Creatable)
 
+namespace {
+
+// How many pairs ahead Apply fetches the members of.
+constexpr std::size_t PrefetchDistance = 16;
+
+} // namespace
+
 TrajectoryFrame::TrajectoryFrame(const TrajectoryFrame& other) : Object(other) {}
 
 TrajectoryFrame::~TrajectoryFrame()
@@ -52,7 +59,7 @@ bool TrajectoryFrame::AddFrame(Object* object, ObjectFrame* frame)
     object->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteObject, false, this, nullptr);
     frame->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteFrame, false, this, nullptr);
     const std::size_t slot = m_pairs.size();
-    m_pairs.push_back({object, frame, object, frame});
+    m_pairs.push_back({object, frame});
     m_objectToFrame.emplace(object, slot);
     m_frameToObject.emplace(frame, slot);
     return true;
@@ -88,12 +95,20 @@ void TrajectoryFrame::Apply()
                     --frame->m_applying;
             }
         } walking{this, self};
-        // By slot, as frames may add pairs; dropped pairs leave holes while the walk lasts.
+        // By slot, as frames may add pairs; dropped pairs leave holes while the walk lasts. The
+        // members of a pair a few slots ahead are fetched early: they lie wherever the host made them.
         for (std::size_t slot = 0; slot < m_pairs.size(); ++slot) {
+            if (const std::size_t ahead = slot + PrefetchDistance; ahead < m_pairs.size()) {
+                // A frame's own state begins after its ObjectFrame part.
+                const auto* const frame = reinterpret_cast<const char*>(m_pairs[ahead].frame);
+                __builtin_prefetch(frame);
+                __builtin_prefetch(frame + sizeof(ObjectFrame));
+                __builtin_prefetch(m_pairs[ahead].object);
+            }
             const Pair pair = m_pairs[slot];
             if (!pair.object)
                 continue;
-            pair.frame->Apply(pair.object);
+            static_cast<ObjectFrame*>(pair.frame)->Apply(static_cast<Object*>(pair.object));
             if (!self.alive)
                 return;
         }
@@ -112,7 +127,7 @@ std::vector<std::pair<Object*, ObjectFrame*>> TrajectoryFrame::GetPairs() const
     pairs.reserve(m_objectToFrame.size());
     for (const Pair& pair : m_pairs) {
         if (pair.object)
-            pairs.emplace_back(pair.object, pair.frame);
+            pairs.emplace_back(static_cast<Object*>(pair.object), static_cast<ObjectFrame*>(pair.frame));
     }
     return pairs;
 }
@@ -128,14 +143,12 @@ void TrajectoryFrame::RemovePair(std::size_t slot, const TreeNode* destroyed)
 {
     Pair& pair = m_pairs[slot];
     // A node being destroyed takes its registrations with it.
-    if (pair.objectNode != destroyed)
-        pair.objectNode->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteObject, false, this,
-                                         nullptr);
-    if (pair.frameNode != destroyed)
-        pair.frameNode->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteFrame, false, this,
-                                        nullptr);
-    m_objectToFrame.erase(pair.objectNode);
-    m_frameToObject.erase(pair.frameNode);
+    if (pair.object != destroyed)
+        pair.object->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteObject, false, this, nullptr);
+    if (pair.frame != destroyed)
+        pair.frame->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteFrame, false, this, nullptr);
+    m_objectToFrame.erase(pair.object);
+    m_frameToObject.erase(pair.frame);
     pair = Pair{};
 }
 
@@ -158,8 +171,8 @@ void TrajectoryFrame::Compact()
         const Pair pair = m_pairs[slot];
         if (!pair.object)
             continue;
-        m_objectToFrame[pair.objectNode] = kept;
-        m_frameToObject[pair.frameNode] = kept;
+        m_objectToFrame[pair.object] = kept;
+        m_frameToObject[pair.frame] = kept;
         m_pairs[kept++] = pair;
     }
     m_pairs.resize(kept);

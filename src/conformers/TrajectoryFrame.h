@@ -54,11 +54,11 @@ protected:
     void DeepenShallowCopy() override;
 
 private:
+    // The members as nodes, so that a member being destroyed is handled without touching it as what it
+    // was; they are an Object and an ObjectFrame while they live.
     struct Pair {
-        Object* object;
-        ObjectFrame* frame;
-        TreeNode* objectNode;  // the same objects as nodes: registrations act on these, also while the
-        TreeNode* frameNode;   // object is being destroyed
+        TreeNode* object;
+        TreeNode* frame;
     };
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 

@@ -49,6 +49,12 @@ class ForgedAnimation : public Object {
 public:
     using Superclass = Object;
     explicit ForgedAnimation(Object* parent) : Object(parent) {}
+    // A record of its own, so the stream describes this class apart from Object.
+    const RuntimeClass* GetRuntimeClass() const override
+    {
+        static const RuntimeClass record{"XXForgedAnimation", 0, nullptr, &Object::GetThisClass()};
+        return &record;
+    }
     const char* GetClassHierarchyName() const override { return "Animation"; }
     void BuildClassHierarchy(ClassHierarchy& hierarchy) const override
     {
