@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/ObjectFrame.h>
 #include <tavrel/conformers/Trajectory.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
+#include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include "support/RecordStream.h"
 
@@ -349,4 +354,45 @@ TEST_F(TrajectoryTest, CopiesReferToTheCopiesInsideTheCopiedSubtreeAndKeepTheRes
     // The source is unchanged.
     EXPECT_EQ(moment->GetPairs().size(), 2u);
     EXPECT_EQ(moment->GetPairs()[0].first, inside);
+}
+
+TEST_F(TrajectoryTest, ADocumentKeepsItsAnimationsAndTrajectoriesThroughSaveAndLoad)
+{
+    ChemDoc document;
+    Object* top = document.GetTreeRoot();
+    Object* a = Thing("a", top);
+    Object* b = Thing("b", top);
+    auto* trajectory = new Trajectory();
+    trajectory->SetParent(top);
+    trajectory->AddFrame(Moment({a, b}, "1", top));
+    trajectory->AddFrame(Moment({b, a}, "2", top));
+    OrdCollection frames;
+    frames.Add(a);
+    frames.Add(b);
+    auto* animation = new Animation(top, frames);
+    animation->ActivateLastFrame();
+
+    Archive out;
+    document.Serialize(out);
+    ChemDoc loaded;
+    Archive in{std::span<const std::uint8_t>(out.GetBuffer())};
+    loaded.Serialize(in);
+
+    Object* loadedTop = loaded.GetTreeRoot();
+    ASSERT_EQ(loadedTop->GetNumChildren(), top->GetNumChildren());
+    Object* loadedA = loadedTop->GetChild(0);
+    Object* loadedB = loadedTop->GetChild(1);
+    auto* loadedTrajectory = DynCast<Trajectory>(loadedTop->GetChild(2));
+    auto* loadedAnimation = DynCast<Animation>(loadedTop->GetChild(9));
+    ASSERT_NE(loadedTrajectory, nullptr);
+    ASSERT_NE(loadedAnimation, nullptr);
+    EXPECT_EQ(loadedAnimation->GetFrames(), (std::vector<Object*>{loadedA, loadedB}));
+    EXPECT_FALSE(loadedA->HasHint(1));
+    EXPECT_TRUE(loadedB->HasHint(1));
+    EXPECT_TRUE(loadedTrajectory->ApplyNextFrame());
+    EXPECT_TRUE(loadedTrajectory->ApplyNextFrame());
+    EXPECT_EQ(TakeLog(), (Log{"a=a1", "b=b1", "b=b2", "a=a2"}));
+    delete loadedA;
+    EXPECT_EQ(loadedAnimation->GetFrameCount(), 1);
+    EXPECT_EQ(loadedTrajectory->GetFrames()[0]->GetFrameCount(), 1);
 }
