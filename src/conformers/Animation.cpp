@@ -1,5 +1,6 @@
 #include <tavrel/conformers/Animation.h>
 
+#include <tavrel/conformers/CopiedSubtree.h>
 #include <tavrel/core/Color.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/foundation/BaseCollection.h>
@@ -54,7 +55,10 @@ Animation::Animation(Object* parent, const BaseCollection& frames) : Animation(p
 }
 
 Animation::Animation(const Animation& other)
-    : Object(other), m_maximum(other.m_maximum), m_minimum(other.m_minimum), m_extentsStale(other.m_extentsStale),
+    : Object(other),
+      m_maximum(other.m_maximum),
+      m_minimum(other.m_minimum),
+      m_extentsStale(other.m_extentsStale),
       m_selectionShown(other.m_selectionShown)
 {
 }
@@ -443,7 +447,7 @@ void Animation::DeepenShallowCopy()
     Object* indexedCopy = nullptr;
     for (std::size_t i = 0; i < source->m_frames.Size(); ++i) {
         const Object* const frame = source->m_frames.At(i);
-        if (!frame->HasAncestor(root))
+        if (!IsInCopiedSubtree(*frame, root))
             continue;
         Object* const copy = DynCast<Object>(frame->Copy());
         if (!ListFrame(copy))

@@ -124,7 +124,7 @@ private:
     static void SelectFrame(Event& event);
 
     FrameList<Object> m_frames;
-    TreeNode* m_activeFrame = nullptr;  // an Object's node, kept as a node like the list's
+    TreeNode* m_activeFrame = nullptr; // an Object's node, kept as a node like the list's
     std::size_t m_index = npos;
     Point3d m_maximum;
     Point3d m_minimum;

@@ -1,5 +1,6 @@
 #include <tavrel/conformers/Trajectory.h>
 
+#include <tavrel/conformers/CopiedSubtree.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/PropertyArchive.h>
@@ -175,7 +176,7 @@ void Trajectory::DeepenShallowCopy()
     TrajectoryFrame* current = nullptr;
     for (std::size_t i = 0; i < source->m_frames.Size(); ++i) {
         TrajectoryFrame* const frame = source->m_frames.At(i);
-        TrajectoryFrame* const kept = frame->HasAncestor(root) ? DynCast<TrajectoryFrame>(frame->Copy()) : frame;
+        TrajectoryFrame* const kept = IsInCopiedSubtree(*frame, root) ? DynCast<TrajectoryFrame>(frame->Copy()) : frame;
         AddFrame(kept);
         if (i == source->m_index)
             current = kept;

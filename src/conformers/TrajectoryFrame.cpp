@@ -1,5 +1,6 @@
 #include <tavrel/conformers/TrajectoryFrame.h>
 
+#include <tavrel/conformers/CopiedSubtree.h>
 #include <tavrel/conformers/ObjectFrame.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/PropertyArchive.h>
@@ -206,8 +207,8 @@ void TrajectoryFrame::DeepenShallowCopy()
         return;
     const TreeNode* const root = GetCopyRoot();
     for (const auto& [object, frame] : source->GetPairs()) {
-        Object* const objectCopy = object->HasAncestor(root) ? DynCast<Object>(object->Copy()) : object;
-        ObjectFrame* const frameCopy = frame->HasAncestor(root) ? DynCast<ObjectFrame>(frame->Copy()) : frame;
+        Object* const objectCopy = IsInCopiedSubtree(*object, root) ? DynCast<Object>(object->Copy()) : object;
+        ObjectFrame* const frameCopy = IsInCopiedSubtree(*frame, root) ? DynCast<ObjectFrame>(frame->Copy()) : frame;
         AddFrame(objectCopy, frameCopy);
     }
 }

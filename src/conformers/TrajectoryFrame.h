@@ -72,9 +72,9 @@ private:
     static void DeleteObject(Event& event);
     static void DeleteFrame(Event& event);
 
-    std::vector<Pair> m_pairs;  // a dropped pair leaves a hole (null members) until Compact
-    std::unordered_map<const TreeNode*, std::size_t> m_objectToFrame;  // object -> slot
-    std::unordered_map<const TreeNode*, std::size_t> m_frameToObject;  // frame -> slot
+    std::vector<Pair> m_pairs; // a dropped pair leaves a hole (null members) until Compact
+    std::unordered_map<const TreeNode*, std::size_t> m_objectToFrame; // object -> slot
+    std::unordered_map<const TreeNode*, std::size_t> m_frameToObject; // frame -> slot
     int m_applying = 0;
 };
 

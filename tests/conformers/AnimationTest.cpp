@@ -192,6 +192,14 @@ TEST_F(AnimationTest, RemovingAndDeletingFramesKeepsTheRestPlaying)
     EXPECT_EQ(animation->GetFrameCount(), 0);
     EXPECT_FALSE(animation->ActivateFirstFrame());
     EXPECT_FALSE(animation->ActivateLastFrame());
+
+    // A frame holding its animation: the animation goes while the frame is being destroyed.
+    auto* holder = new AnimatedMarker(&root, "H", Point3d());
+    auto* held = new Animation(holder);
+    EXPECT_TRUE(held->AddFrame(frames[0]));
+    EXPECT_TRUE(held->AddFrame(holder));
+    delete holder;
+    EXPECT_TRUE(Shown(frames[0]));
 }
 
 TEST_F(AnimationTest, SelectedFramesAreShownBesideTheCurrentOne)

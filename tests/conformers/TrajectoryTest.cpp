@@ -15,8 +15,8 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/OrdCollection.h>
-#include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/foundation/TreeRoot.h>
 #include "support/RecordStream.h"
 
 namespace Tavrel {
@@ -68,10 +68,12 @@ public:
     {
         static const PropertyTable table(
             nullptr, PropertyList<ForgedTrajectoryFrame>()
-                         .Pairs("Frame List", [](const ForgedTrajectoryFrame& forged) { return forged.frameList; },
-                                [](ForgedTrajectoryFrame&, std::size_t, Object*, Object*) {})
-                         .Pairs("Object List", [](const ForgedTrajectoryFrame& forged) { return forged.objectList; },
-                                [](ForgedTrajectoryFrame&, std::size_t, Object*, Object*) {}));
+                         .Pairs(
+                             "Frame List", [](const ForgedTrajectoryFrame& forged) { return forged.frameList; },
+                             [](ForgedTrajectoryFrame&, std::size_t, Object*, Object*) {})
+                         .Pairs(
+                             "Object List", [](const ForgedTrajectoryFrame& forged) { return forged.objectList; },
+                             [](ForgedTrajectoryFrame&, std::size_t, Object*, Object*) {}));
         PropertyPass(archive, *this).Table(table);
     }
 
@@ -108,7 +110,8 @@ protected:
         auto* moment = new TrajectoryFrame();
         moment->SetParent(parent ? parent : &root);
         for (Object* object : objects)
-            moment->AddFrame(object, new LoggingFrame(parent ? parent : &root, object->GetLabel() + std::string(suffix)));
+            moment->AddFrame(object,
+                             new LoggingFrame(parent ? parent : &root, object->GetLabel() + std::string(suffix)));
         return moment;
     }
 
@@ -224,6 +227,12 @@ TEST_F(TrajectoryTest, DeletedObjectsFramesAndTrajectoryFramesAreForgotten)
     EXPECT_TRUE(trajectory->ApplyNextFrame());
     EXPECT_FALSE(trajectory->ApplyNextFrame());
     EXPECT_EQ(TakeLog(), (Log{"b=b1"}));
+
+    // A frame holding its object: the pair goes while the frame is being destroyed.
+    auto* holder = new LoggingFrame(&root, "holder");
+    second->AddFrame(Thing("held", holder), holder);
+    delete holder;
+    EXPECT_EQ(second->GetFrameCount(), 0);
 }
 
 TEST_F(TrajectoryTest, FramesMayDeleteWhatIsStillToBeApplied)
@@ -343,8 +352,8 @@ TEST_F(TrajectoryTest, CopiesReferToTheCopiesInsideTheCopiedSubtreeAndKeepTheRes
     ASSERT_NE(momentCopy, nullptr);
     ASSERT_NE(trajectoryCopy, nullptr);
     EXPECT_EQ(momentCopy->GetLabel(), "moment");
-    const std::vector<std::pair<Object*, ObjectFrame*>> expected{
-        {insideCopy, outsideFrame}, {outside, DynCast<ObjectFrame>(copy->GetChild(1))}};
+    const std::vector<std::pair<Object*, ObjectFrame*>> expected{{insideCopy, outsideFrame},
+                                                                 {outside, DynCast<ObjectFrame>(copy->GetChild(1))}};
     EXPECT_EQ(momentCopy->GetPairs(), expected);
     EXPECT_EQ(trajectoryCopy->GetFrames(), (std::vector<TrajectoryFrame*>{outsideMoment, momentCopy}));
     // The copy of the current frame is current.
@@ -354,6 +363,16 @@ TEST_F(TrajectoryTest, CopiesReferToTheCopiesInsideTheCopiedSubtreeAndKeepTheRes
     // The source is unchanged.
     EXPECT_EQ(moment->GetPairs().size(), 2u);
     EXPECT_EQ(moment->GetPairs()[0].first, inside);
+
+    // A copy of a node alone takes none of its children: a trajectory holding its frames keeps them.
+    auto* holding = new Trajectory();
+    holding->SetParent(&root);
+    Moment({inside}, "3", holding);
+    holding->AddFrame(DynCast<TrajectoryFrame>(holding->GetChild(0)));
+    const std::uint32_t lastBefore = Base::GetLastOID();
+    const std::unique_ptr<Object> alone(holding->NodeCopy());
+    EXPECT_EQ(Base::GetLastOID() - lastBefore, 1u);
+    EXPECT_EQ(DynCast<Trajectory>(alone.get())->GetFrames(), holding->GetFrames());
 }
 
 TEST_F(TrajectoryTest, ADocumentKeepsItsAnimationsAndTrajectoriesThroughSaveAndLoad)
