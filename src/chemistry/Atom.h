@@ -12,6 +12,7 @@
 
 namespace Tavrel {
 
+class OrdCollection;
 class PropertyArchive;
 
 // Implements what does not depend on the atom's storage: the default label, the element change with
@@ -145,6 +146,38 @@ public:
     // A new atom of the concrete kind under parent.
     virtual Atom* CreateNewAtom(Object* parent, ElementType type) = 0;
 
+    // Bond perception and fusion. The bonding radius of an element is 0 for the metals that must not
+    // bond by distance.
+    // Bonds every atom below root (not root itself) to every atom within bonding distance, atoms taken
+    // in tree pre-order and each one's neighbours in that order; the new bonds get the IDs 1, 2, 3 ...
+    // in creation order. Existing bonds stay and are not counted. Returns the number of new bonds.
+    static int ConstructBonds(Object* root);
+    // A new Single bond to other when the distance is at most the sum of the two bonding radii and the
+    // two are not bonded yet; else null. A position that is not finite never bonds.
+    virtual Bond* ConditionalBondAtoms(Atom* other);
+    // Appends to result, in breadth-first order, the atoms of this atom's bonded fragment closer than
+    // tolerance to it; atoms of other fragments are never found.
+    void FindOverlaps(double tolerance, OrdCollection& result);
+    // When this atom carries hydrogens: bonds it, with a bond of the type, to each atom at most depth
+    // bonds away that is not hydrogen, not bonded to it, carries hydrogens and lies within sqrt(1.2)
+    // times the sum of the covalent radii; both ends then perceive their hybridization. With hydrogens,
+    // both ends lose their hydrogens before the bond and get them back after. Atoms deleted meanwhile
+    // are skipped.
+    void FuseOverlaps(Bond::BondType type, int depth, bool hydrogens);
+    // Places the fragment chain so that its atom at index (whose first neighbour is the atom to bond
+    // here) lies on this atom, along this atom's first free valence direction, gives the fragment's
+    // heavy atoms this atom's style, then merges that atom into this one: this atom takes its element
+    // and its bonds. A hydrogen at index is moved but not merged. The merged atom and every other entry
+    // deleted meanwhile leave chain. Nothing happens unless index names a bonded atom of chain.
+    void FuseChain(OrdCollection& chain, float ignored, int index);
+
+    // Display. The radius the display style gives the atom: stick radius (stick, polyhedron),
+    // ball size (ball and stick), CPK scale times van der Waals radius (CPK), ball size times van der
+    // Waals radius times 0.75 (scaled ball and stick); 0 for the line styles and any other code.
+    virtual float GetDisplaySize() const;
+    // 0.1 above the displayed atom along z.
+    Point3d GetAnnotationXYZ() const override;
+
     // The stored label, else the element symbol and the index among the parent's children plus 1.
     std::string GetLabel() const override;
 
@@ -155,7 +188,20 @@ protected:
 
     void SetColorSchemeHint(std::int32_t hint) { m_colorSchemeHint = static_cast<std::int8_t>(hint); }
 
+    // The normal path: a sphere of the display size in the stick, ball and CPK styles; the
+    // coordination polyhedron for a polyhedron-style atom with four bonds or more (else the sphere);
+    // in the line styles a selection marker and, for an atom without visible bonds, a jack. The fast
+    // path: the marker and the jack only. Selection colours the atom's primitives.
+    void NormalDisplay(DisplayList3D& list) override;
+    void FastDisplay(DisplayList3D& list) override;
+    // The tetrahedra filling the convex shape of the neighbours' positions, when there are four or more.
+    virtual void DisplayPolyhedron(const Color& color, std::uint32_t oid, DisplayList3D& list);
+
 private:
+    Color GetDisplayColor() const;
+    // A jack where the atom stands when none of its bonds is drawn.
+    void DisplayJackIfUnbonded(const Color& color, DisplayList3D& list) const;
+
     std::int8_t m_colorSchemeHint = 1;
 };
 
