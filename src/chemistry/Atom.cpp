@@ -6,6 +6,8 @@
 
 #include <tavrel/chemistry/BondedTraversalIterator.h>
 #include <tavrel/chemistry/CrystalImageQueries.h>
+#include <tavrel/chemistry/ElementPropertyValue.h>
+#include <tavrel/core/ColorMap.h>
 #include <tavrel/core/Geometry.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/Matrix4x4.h>
@@ -22,6 +24,24 @@ TAVREL_IMPLEMENT_CLASS(Atom, ClassKind::DynamicOnly)
 namespace {
 
 constexpr const char* DonatedLonePairsKey = "__nLP";
+
+// Crystallographic data: the occupancy, its mark, the isotropic displacement and the anisotropic
+// components followed by their uncertainties.
+constexpr const char* OccupancyKey = "_OCC";
+constexpr const char* HasOccupancyKey = "_HOC";
+constexpr const char* IsotropicKey = "_IDP";
+constexpr const char* AnisotropicKeys[12] = {
+    "_ADPU11",  "_ADPU22",  "_ADPU33",  "_ADPU12",  "_ADPU13",  "_ADPU23",
+    "_ADPSU11", "_ADPSU22", "_ADPSU33", "_ADPSU12", "_ADPSU13", "_ADPSU23",
+};
+
+// The words of the display styles, by code.
+constexpr const char* DisplayStyleNames[] = {
+    "None",       "Line",        "Stick",              "BallAndStick",       "CPK", "Polyhedron",
+    "LineSingle", "StickSingle", "BallAndStickSingle", "ScaledBallAndStick", "ScaledBallAndStickSingle",
+};
+
+constexpr std::int32_t ReadWriteAccess = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
 
 // The smallest grid cell of bond perception: a set whose bonding radii are all 0 (metals only) still
 // gets a sound grid. Only the search speed depends on the cell size.
@@ -52,11 +72,151 @@ Atom::~Atom()
     DoNotify(classType, EventDestroyed, nullptr, nullptr);
 }
 
+namespace {
+
+// The formal charge as "+1", "-1/2"; empty when neutral.
+std::string FormalChargeText(const Rational& charge)
+{
+    const std::int32_t numerator = charge.GetNumerator();
+    const std::int32_t denominator = charge.GetDenominator();
+    if (numerator == 0 || denominator == 0)
+        return {};
+    return denominator == 1 ? StringUtils::Format("%+d", numerator)
+                            : StringUtils::Format("%+d/%d", numerator, denominator);
+}
+
+// Blanks are ignored; empty text is neutral. False, with nothing changed, for text that gives no
+// integer on either side of the slash or a zero denominator.
+bool SetFormalChargeText(Atom& atom, std::string_view text)
+{
+    std::string compact;
+    for (const char c : text) {
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            compact += c;
+    }
+    if (compact.empty()) {
+        atom.SetFormalCharge(0, 0);
+        return true;
+    }
+    std::int32_t numerator = 1;
+    std::int32_t denominator = 1;
+    const std::size_t slash = compact.find('/');
+    const std::string_view whole(compact);
+    if (!StringUtils::StringToInteger(whole.substr(0, slash), numerator))
+        return false;
+    if (slash != std::string::npos &&
+        (!StringUtils::StringToInteger(whole.substr(slash + 1), denominator) || denominator == 0))
+        return false;
+    atom.SetFormalCharge(numerator, denominator);
+    return true;
+}
+
+// The text interface reads through const objects; reading the chirality may refresh the code the
+// atom keeps.
+std::string ChiralityText(const Atom& atom)
+{
+    return const_cast<Atom&>(atom).GetChiralityAsString();
+}
+
+ObjectProperty TextProperty(const char* name, std::string text, std::int32_t access)
+{
+    return ObjectProperty(name, std::move(text), access, 0);
+}
+
+// The text forms of a crystallographic value: "%.2f", read as a float, listed only when set.
+template <float (Atom::*Get)() const, void (Atom::*Set)(float), bool (Atom::*Has)() const>
+struct CrystalValue {
+    static std::string Text(const Atom& atom) { return StringUtils::Format("%.2f", (atom.*Get)()); }
+    static bool Parse(Atom& atom, std::string_view text)
+    {
+        float value = 0.0f;
+        if (!StringUtils::StringToReal(text, value))
+            return false;
+        (atom.*Set)(value);
+        return true;
+    }
+    static ObjectProperty Listed(const Atom& atom, const char* name)
+    {
+        return (atom.*Has)() ? TextProperty(name, Text(atom), ReadWriteAccess) : ObjectProperty();
+    }
+};
+using Occupancy = CrystalValue<&Atom::GetOccupancy, &Atom::SetOccupancy, &Atom::HasOccupancy>;
+using Displacement =
+    CrystalValue<&Atom::GetIsotropicDisplacement, &Atom::SetIsotropicDisplacement, &Atom::HasIsotropicDisplacement>;
+
+} // namespace
+
 const PropertyTable& Atom::Properties()
 {
     static const PropertyTable table(
         &Bondable::Properties(),
         PropertyList<Atom>()
+            .Text("Element")
+            .GetText([](const Atom& atom) { return atom.GetElement()->GetName(); })
+            .SetText([](Atom& atom, std::string_view name) {
+                ElementPropertyValue element(atom.GetElement());
+                if (!element.FromString(name))
+                    return false;
+                const Watch self(&atom);
+                atom.SetElement(element.GetValue()->GetType());
+                if (self.alive && atom.CheckColorScheme(1))
+                    atom.SetColor(atom.GetElement()->GetColor());
+                return true;
+            })
+            .Described([](const Atom& atom) {
+                const ElementPropertyValue value(atom.GetElement());
+                return ObjectProperty("Element", &value, ReadWriteAccess, 4);
+            })
+            .Text("Hybridization")
+            .GetText([](const Atom& atom) { return atom.GetHybridizationAsString(); })
+            .SetText([](Atom& atom, std::string_view word) { return atom.SetHybridizationAsString(word); })
+            .Described([](const Atom& atom) {
+                ObjectProperty property("Hybridization", atom.GetHybridizationAsString(), ReadWriteAccess, 1);
+                property.SetAllValues({"Sp", "Sp2", "Sp3"});
+                return property;
+            })
+            .Text("PartialCharge")
+            .GetText([](const Atom& atom) { return StringUtils::Format("%.3f", atom.GetCharge()); })
+            .SetText([](Atom& atom, std::string_view text) {
+                double charge = 0.0;
+                if (!StringUtils::StringToReal(text, charge))
+                    return false;
+                atom.SetCharge(charge);
+                return true;
+            })
+            .Described([](const Atom& atom) {
+                return TextProperty("PartialCharge", StringUtils::Format("%.3f", atom.GetCharge()), ReadWriteAccess);
+            })
+            .Text("FormalCharge")
+            .GetText([](const Atom& atom) { return FormalChargeText(atom.GetFormalCharge()); })
+            .SetText([](Atom& atom, std::string_view text) { return SetFormalChargeText(atom, text); })
+            .Described([](const Atom& atom) {
+                return TextProperty("FormalCharge", FormalChargeText(atom.GetFormalCharge()), ReadWriteAccess);
+            })
+            .Text("Chirality")
+            .GetText([](const Atom& atom) { return ChiralityText(atom); })
+            .ReadOnly()
+            .Described([](const Atom& atom) {
+                return TextProperty("Chirality", ChiralityText(atom), ObjectProperty::AccessReadable);
+            })
+            .Text("Style")
+            .SetText([](Atom& atom, std::string_view word) {
+                for (std::int32_t code = 0; code < static_cast<std::int32_t>(std::size(DisplayStyleNames)); ++code) {
+                    if (StringUtils::EqualsNoCase(word, DisplayStyleNames[code])) {
+                        atom.SetDisplayStyle(code);
+                        return true;
+                    }
+                }
+                return false;
+            })
+            .Text("Occupancy")
+            .GetText([](const Atom& atom) { return Occupancy::Text(atom); })
+            .SetText([](Atom& atom, std::string_view text) { return Occupancy::Parse(atom, text); })
+            .Described([](const Atom& atom) { return Occupancy::Listed(atom, "Occupancy"); })
+            .Text("Isotropic Displacement")
+            .GetText([](const Atom& atom) { return Displacement::Text(atom); })
+            .SetText([](Atom& atom, std::string_view text) { return Displacement::Parse(atom, text); })
+            .Described([](const Atom& atom) { return Displacement::Listed(atom, "Isotropic Displacement"); })
             .Text("SymmetryLabel")
             .GetText([](const Atom& atom) { return CrystalImageQueries::Installed().GetSymmetryLabel(atom); })
             .ReadOnly()
@@ -64,7 +224,7 @@ const PropertyTable& Atom::Properties()
                 std::string label = CrystalImageQueries::Installed().GetSymmetryLabel(atom);
                 if (label.empty())
                     return ObjectProperty();
-                return ObjectProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable, 0);
+                return TextProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable);
             }));
     return table;
 }
@@ -80,6 +240,81 @@ std::string Atom::GetLabel() const
     if (!label.empty())
         return label;
     return StringUtils::Format("%s%d", GetElementSymbol(), GetIndex() + 1);
+}
+
+// ---- Colour schemes and typed descriptors
+
+std::int32_t Atom::GetColorSchemes(std::vector<std::string>& schemes) const
+{
+    schemes.emplace_back("Element");
+    schemes.emplace_back("Parent Color");
+    schemes.emplace_back("Charge");
+    if (HasIsotropicDisplacement())
+        schemes.emplace_back("Isotropic Displacement");
+    return GetParentColorSchemes(schemes);
+}
+
+void Atom::SetColorScheme(std::string_view name)
+{
+    if (name.empty())
+        return;
+    const auto mapped = [](double value, double begin, double end, const Color& first, const Color& last) {
+        ColorMap map(99);
+        map.SetBeginEnd(begin, end);
+        map.Ramp(first, Color::White(), last, true);
+        return map.ColorAtValue(value);
+    };
+    Color color;
+    std::int32_t hint = 0;
+    if (StringUtils::EqualsNoCase(name, "Element")) {
+        hint = 1;
+        color = GetElement()->GetColor();
+    } else if (StringUtils::EqualsNoCase(name, "Parent Color")) {
+        const Object* const parent = GetParent();
+        if (!parent)
+            return;
+        hint = 2;
+        color = parent->GetColor();
+    } else if (StringUtils::EqualsNoCase(name, "Chirality")) {
+        // Deciding the code may store it, and listeners may delete the atom meanwhile.
+        const Watch self(this);
+        const Chirality code = GetChirality(true);
+        if (!self.alive)
+            return;
+        hint = 3;
+        color = code == ChiralityR ? Color::Red()
+                : code == ChiralityS ? Color::Blue()
+                : code == ChiralityUndetermined ? Color::Yellow()
+                                                 : Color::White();
+    } else if (StringUtils::EqualsNoCase(name, "Charge")) {
+        hint = 4;
+        color = mapped(GetCharge(), -1.0, 1.0, Color::Red(), Color::Blue());
+    } else if (StringUtils::EqualsNoCase(name, "Isotropic Displacement")) {
+        hint = 5;
+        color = mapped(GetIsotropicDisplacement(), 0.0, 40.0, Color::Blue(), Color::Red());
+    } else {
+        SetColorSchemeHint(6);
+        Bondable::SetColorScheme(name);
+        return;
+    }
+    SetColorSchemeHint(hint);
+    SetColor(color);
+}
+
+ObjectProperty Atom::GetPropertyAsObjectProperty(std::string_view name) const
+{
+    if (StringUtils::EqualsNoCase(name, "Occupancy")) {
+        if (!HasOccupancy())
+            return {};
+        return ObjectProperty("Occupancy", GetOccupancy(), ReadWriteAccess, 0);
+    }
+    if (StringUtils::EqualsNoCase(name, "Isotropic Displacement"))
+        return ObjectProperty("pIsotropicDisplacement", GetIsotropicDisplacement(), ReadWriteAccess, 0);
+    if (StringUtils::EqualsNoCase(name, "SymmetryLabel")) {
+        return TextProperty("SymmetryLabel", CrystalImageQueries::Installed().GetSymmetryLabel(*this),
+                            ObjectProperty::AccessReadable);
+    }
+    return Bondable::GetPropertyAsObjectProperty(name);
 }
 
 void Atom::ChangeElement(std::string_view symbol)
@@ -110,17 +345,133 @@ const char* Atom::GetHybridizationName(std::int32_t code)
 
 std::string Atom::GetHybridizationAsString() const
 {
-    return GetHybridizationName(GetHybridization());
+    return GetHybridizationName(PerceiveHybridization());
 }
 
-void Atom::SetHybridizationAsString(std::string_view word)
+bool Atom::SetHybridizationAsString(std::string_view word)
 {
     for (std::int32_t code = 0; code <= 11; ++code) {
         if (StringUtils::EqualsNoCase(word, HybridizationNames[code])) {
             SetHybridization(static_cast<HybridizationType>(code));
-            return;
+            return true;
         }
     }
+    return false;
+}
+
+Atom::Chirality Atom::GetChirality(bool)
+{
+    return ChiralityUndetermined;
+}
+
+const char* Atom::GetChiralityName(std::int32_t code)
+{
+    switch (code) {
+    case ChiralityUndetermined: return "?";
+    case ChiralityR: return "R";
+    case ChiralityS: return "S";
+    case ChiralityProR: return "ProR";
+    case ChiralityProS: return "ProS";
+    default: return "";
+    }
+}
+
+std::string Atom::GetChiralityAsString()
+{
+    std::string text = GetChiralityName(GetChirality(true));
+    if (std::int32_t mark = 0; GetProperty(ChiralityMarkKey, mark)) {
+        if (mark == ChiralityExtra6)
+            text += '*';
+        else if (mark == ChiralityExtra7)
+            text += '?';
+    }
+    return text;
+}
+
+// ---- Crystallographic data
+
+bool Atom::HasOccupancy() const
+{
+    return HasProperty(HasOccupancyKey);
+}
+
+float Atom::GetOccupancy() const
+{
+    float occupancy = 1.0f;
+    if (HasOccupancy())
+        GetProperty(OccupancyKey, occupancy);
+    return occupancy;
+}
+
+void Atom::SetOccupancy(float occupancy)
+{
+    const Watch self(this);
+    if (occupancy == 1.0f)
+        RemoveProperty(OccupancyKey);
+    else
+        SetProperty(OccupancyKey, occupancy, 0);
+    if (self.alive)
+        SetProperty(HasOccupancyKey, std::int32_t{1}, 0);
+}
+
+bool Atom::HasIsotropicDisplacement() const
+{
+    return HasProperty(IsotropicKey);
+}
+
+float Atom::GetIsotropicDisplacement() const
+{
+    float displacement = 0.0f;
+    GetProperty(IsotropicKey, displacement);
+    return displacement;
+}
+
+void Atom::SetIsotropicDisplacement(float displacement)
+{
+    if (displacement == 0.0f)
+        RemoveIsotropicDisplacement();
+    else
+        SetProperty(IsotropicKey, displacement, 0);
+}
+
+void Atom::RemoveIsotropicDisplacement()
+{
+    RemoveProperty(IsotropicKey);
+}
+
+bool Atom::HasAnisotropicDisplacement() const
+{
+    return HasProperty(AnisotropicKeys[0]);
+}
+
+AnisotropicDisplacement Atom::GetAnisotropicDisplacement() const
+{
+    float v[12] = {};
+    for (std::size_t i = 0; i < std::size(AnisotropicKeys); ++i)
+        GetProperty(AnisotropicKeys[i], v[i]);
+    return {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]};
+}
+
+void Atom::SetAnisotropicDisplacement(float u11, float u22, float u33, float u12, float u13, float u23, float sigu11,
+                                      float sigu22, float sigu33, float sigu12, float sigu13, float sigu23)
+{
+    const float values[12] = {u11, u22, u33, u12, u13, u23, sigu11, sigu22, sigu33, sigu12, sigu13, sigu23};
+    const Watch self(this);
+    for (std::size_t i = 0; i < std::size(AnisotropicKeys) && self.alive; ++i)
+        SetProperty(AnisotropicKeys[i], values[i], 0);
+}
+
+void Atom::SetAnisotropicDisplacement(const AnisotropicDisplacement& d)
+{
+    SetAnisotropicDisplacement(d.GetU11(), d.GetU22(), d.GetU33(), d.GetU12(), d.GetU13(), d.GetU23(), d.GetSigu11(),
+                               d.GetSigu22(), d.GetSigu33(), d.GetSigu12(), d.GetSigu13(), d.GetSigu23());
+}
+
+void Atom::RemoveAnisotropicDisplacement()
+{
+    const Watch self(this);
+    for (std::size_t i = 0; i < std::size(AnisotropicKeys) && self.alive; ++i)
+        RemoveProperty(AnisotropicKeys[i]);
 }
 
 bool Atom::HasDonatedLonePairs() const

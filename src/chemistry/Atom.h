@@ -7,6 +7,7 @@
 
 #include <tavrel/chemistry/Bondable.h>
 #include <tavrel/chemistry/Element.h>
+#include <tavrel/core/AnisotropicDisplacement.h>
 #include <tavrel/core/Rational.h>
 #include <tavrel/core/LatticeOffset.h>
 
@@ -16,13 +17,16 @@ class OrdCollection;
 class PropertyArchive;
 
 // Implements what does not depend on the atom's storage: the default label, the element change with
-// its side effects, the donated-lone-pair mark and neutral crystal-symmetry answers. Optional data
-// lives in user properties whose keys begin with an underscore.
+// its side effects, the donated-lone-pair mark, the crystallographic data, the text properties, the
+// colour schemes and neutral crystal-symmetry answers. Optional data lives in user properties whose
+// keys begin with an underscore.
 class Atom : public Bondable {
     TAVREL_DECLARE_CLASS(Atom, Bondable)
     TAVREL_EVENT_MASK_LEVEL()
-    // Persists nothing of its own; the text interface adds the read-only "SymmetryLabel", listed only
-    // inside a crystal cell.
+    // Persists nothing of its own. The text interface adds "Element", "Hybridization",
+    // "PartialCharge", "FormalCharge", "Chirality" (read-only), "Occupancy" (listed when set),
+    // "Isotropic Displacement" (listed when set), "SymmetryLabel" (read-only, listed only inside a
+    // crystal cell) and the atom words of "Style" (written only).
     TAVREL_DECLARE_PROPERTIES()
 public:
     // Event codes of the Atom level.
@@ -70,6 +74,10 @@ public:
         ChiralityExtra7 = 7,
     };
 
+    // User properties (longs): the last decided chirality code and the extra mark (6 or 7).
+    static constexpr const char* ChiralityKey = "Chirality";
+    static constexpr const char* ChiralityMarkKey = "ChiralityPlus";
+
     // The atoms whose hydrogens are edited: 0 atoms other than carbon, 1 carbon atoms, else all.
     enum HydrogenSet : std::int32_t { NonCarbonHydrogens = 0, CarbonHydrogens = 1, AllHydrogens = 2 };
 
@@ -102,11 +110,44 @@ public:
     virtual void SetHybridization(HybridizationType type) = 0;
     virtual HybridizationType GetHybridization() const = 0;
     virtual HybridizationType PerceiveHybridization() const = 0;
-    // "None" for codes outside 1 to 11.
+    // The word of the perceived code; "None" for codes outside 1 to 11.
     std::string GetHybridizationAsString() const;
     static const char* GetHybridizationName(std::int32_t code);
-    // A word of the hybridization table, ignoring case; other words change nothing.
-    void SetHybridizationAsString(std::string_view word);
+    // A word of the hybridization table, ignoring case, sets its code; other words change nothing and
+    // give false.
+    bool SetHybridizationAsString(std::string_view word);
+
+    // Chirality. The stereo assignment of a concrete atom overrides GetChirality (recalculate: decide
+    // again and keep the result); an atom that does not decide is undetermined.
+    virtual Chirality GetChirality(bool recalculate);
+    // "?" undetermined, "" not a stereocentre, "R", "S", "ProR", "ProS"; "" for any other code.
+    static const char* GetChiralityName(std::int32_t code);
+    // The text of GetChirality (true), then "*" when the user property "ChiralityPlus" holds 6 and "?"
+    // when it holds 7.
+    std::string GetChiralityAsString();
+
+    // Crystallographic data, kept in user properties that are absent at their defaults: the occupancy
+    // ("_OCC", 1.0 when absent; "_HOC" marks that one was set), the isotropic displacement ("_IDP",
+    // 0.0 when absent) and the anisotropic displacement, whose twelve keys "_ADPU11" ... "_ADPSU23"
+    // are written and removed together (its presence is that of "_ADPU11").
+    virtual bool HasOccupancy() const;
+    virtual float GetOccupancy() const;
+    // 1.0 removes "_OCC"; "_HOC" is set either way.
+    virtual void SetOccupancy(float occupancy);
+    virtual bool HasIsotropicDisplacement() const;
+    virtual float GetIsotropicDisplacement() const;
+    // 0.0 removes it.
+    virtual void SetIsotropicDisplacement(float displacement);
+    virtual void RemoveIsotropicDisplacement();
+    virtual bool HasAnisotropicDisplacement() const;
+    // A missing component reads 0.
+    virtual AnisotropicDisplacement GetAnisotropicDisplacement() const;
+    // U11, U22, U33, U12, U13, U23, then their six uncertainties; zeros are stored too.
+    virtual void SetAnisotropicDisplacement(float u11, float u22, float u33, float u12, float u13, float u23,
+                                            float sigu11, float sigu22, float sigu33, float sigu12, float sigu13,
+                                            float sigu23);
+    virtual void SetAnisotropicDisplacement(const AnisotropicDisplacement& displacement);
+    virtual void RemoveAnisotropicDisplacement();
 
     // The donated-lone-pair mark, the user property "__nLP".
     bool HasDonatedLonePairs() const;
@@ -180,6 +221,17 @@ public:
 
     // The stored label, else the element symbol and the index among the parent's children plus 1.
     std::string GetLabel() const override;
+
+    // Colour schemes. Offered: "Element", "Parent Color", "Charge", "Isotropic Displacement" (when the
+    // atom has one), then the parent's. SetColorScheme also takes "Chirality" (red R, blue S, yellow
+    // undetermined, white otherwise), records which scheme coloured the atom (CheckColorScheme: 1 to
+    // 5 in that order) and hands any other name to Object's (6).
+    std::int32_t GetColorSchemes(std::vector<std::string>& schemes) const override;
+    void SetColorScheme(std::string_view name) override;
+
+    // "Occupancy" and "Isotropic Displacement" are described as floats ("pIsotropicDisplacement"),
+    // "SymmetryLabel" also when empty; GetProperties lists them as texts, and only when set.
+    ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const override;
 
 protected:
     Atom();

@@ -146,20 +146,62 @@ Bond::Bond(const Bond& other)
 Bond::Bond(Bondable* atom1, Bondable* atom2, BondType type) : Bond(CommonParent(atom1, atom2), atom1, atom2, type) {}
 
 Bond::Bond(Object* parent, Bondable* atom1, Bondable* atom2, BondType type)
-    : Geometric(parent), m_atom1(atom1), m_atom2(atom2)
+    : Bond(parent, EndWatches(atom1, atom2), type)
+{
+}
+
+Bond::EndWatches::EndWatches(Bondable* first, Bondable* second)
+    : atom1(first), atom2(second), watch1(first), watch2(second)
+{
+}
+
+Bond::Bond(Object* parent, const EndWatches& ends, BondType type)
+    : Geometric(parent), m_atom1(ends.atom1), m_atom2(ends.atom2)
 {
     const ConstructionScope construction(*this);
     // As in Geometric: tree registrations above reach this level's mask byte.
     SetMaskFromParents();
     Object::SetDisplayStyle(1);
-    Link(type);
+    Link(type, ends);
 }
 
-void Bond::Link(BondType type)
+void Bond::Link(BondType type, const EndWatches& ends)
 {
-    m_atom1->AddBond(this);
-    m_atom2->AddBond(this);
-    SetType(type);
+    if (ends.Alive()) {
+        // Listed by both before either announces it, the bond is a complete link to any listener, and
+        // an end that listeners delete takes the bond's pointer to it along (ForgetEnd).
+        m_atom1->PushBond(this);
+        m_atom2->PushBond(this);
+        m_atom1->AnnounceBond(this);
+        if (ends.Alive())
+            m_atom2->AnnounceBond(this);
+        if (ends.Alive())
+            SetType(type);
+        if (ends.Alive())
+            return;
+    }
+    // An end died before the bond was listed, or took its link along.
+    if (!ends.watch1.alive)
+        m_atom1 = nullptr;
+    if (!ends.watch2.alive)
+        m_atom2 = nullptr;
+    Unlink();
+}
+
+void Bond::Unlink()
+{
+    for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
+        if (Bondable* const linked = std::exchange(this->*end, nullptr))
+            linked->RemoveBond(this);
+    }
+}
+
+void Bond::ForgetEnd(const Bondable* end)
+{
+    if (m_atom1 == end)
+        m_atom1 = nullptr;
+    if (m_atom2 == end)
+        m_atom2 = nullptr;
 }
 
 Bond::~Bond()
@@ -333,10 +375,11 @@ void Bond::SetType(BondType type)
     if (!self.alive)
         return;
     DoNotify(classType, EventTypeSet, nullptr, nullptr);
-    for (Bondable* end : {m_atom1, m_atom2}) {
+    // Each end is read when it is reached: a bond being built lets go of an end that dies meanwhile.
+    for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
         if (!self.alive)
             return;
-        if (Atom* const atom = DynCast<Atom>(end))
+        if (Atom* const atom = DynCast<Atom>(this->*end))
             atom->SetHybridization(atom->PerceiveHybridization());
     }
 }

@@ -124,7 +124,9 @@ protected:
     Bond();
     explicit Bond(Object* parent);
     Bond(const Bond& other);
-    // Under the ends' nearest common ancestor; both ends non-null and distinct.
+    // Under the ends' nearest common ancestor; both ends non-null and distinct. Listeners of any step
+    // may delete an end: the construction then stops, and the bond is left listed nowhere and without
+    // ends (HasEnds false), for the maker to delete.
     Bond(Bondable* atom1, Bondable* atom2, BondType type);
     Bond(Object* parent, Bondable* atom1, Bondable* atom2, BondType type);
 
@@ -163,7 +165,23 @@ protected:
     Bondable* FindBestNeighbor(const Bondable* a, const Bondable* b) const;
 
 private:
-    void Link(BondType type);
+    // The ends, watched from before the bond joins the tree.
+    struct EndWatches {
+        EndWatches(Bondable* first, Bondable* second);
+        bool Alive() const { return watch1.alive && watch2.alive; }
+        Bondable* atom1;
+        Bondable* atom2;
+        Watch watch1;
+        Watch watch2;
+    };
+    Bond(Object* parent, const EndWatches& ends, BondType type);
+    // Lists the bond at both ends, then announces it at each and types it, while both ends live.
+    // Otherwise the bond lets go of the ends left.
+    void Link(BondType type, const EndWatches& ends);
+    void Unlink();
+    // An end that is destroyed while the bond outlives it (only while the bond is being built) is
+    // no longer pointed to.
+    void ForgetEnd(const Bondable* end);
     // The drawn ends and midpoint: a clipped atom's end moves to the midpoint; false when both are clipped.
     bool GetClippedPoints(Point3d& p1, Point3d& mid, Point3d& p2) const;
     // The atoms' colours, the selection colour for a selected bond or atom.

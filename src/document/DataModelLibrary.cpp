@@ -8,8 +8,11 @@
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/chemistry/ConformationQueries.h>
 #include <tavrel/chemistry/CrystalImageQueries.h>
+#include <tavrel/chemistry/Head.h>
 #include <tavrel/chemistry/Molecule.h>
+#include <tavrel/chemistry/RGroup.h>
 #include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/chemistry/Tail.h>
 #include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
@@ -37,8 +40,14 @@
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
+#include <tavrel/graphics/Annotation.h>
+#include <tavrel/graphics/AnnotationProperty.h>
 #include <tavrel/graphics/Geometric2d.h>
-#include <tavrel/graphics/Surface.h>
+#include <tavrel/monitors/AngleMonitor.h>
+#include <tavrel/monitors/DistanceMonitor.h>
+#include <tavrel/monitors/GeometryMonitor.h>
+#include <tavrel/monitors/Monitor.h>
+#include <tavrel/monitors/Surface.h>
 
 namespace Tavrel {
 
@@ -66,6 +75,9 @@ void RegisterAllClasses()
     ClassRegistry::Register<Bondable>();
     ClassRegistry::Register<Atom>();
     ClassRegistry::Register<Atom3d>();
+    ClassRegistry::Register<Head>();
+    ClassRegistry::Register<Tail>();
+    ClassRegistry::Register<RGroup>();
     ClassRegistry::Register<Conformation>();
     ClassRegistry::Register<Conformer>();
     ClassRegistry::Register<ConformerModel>();
@@ -81,7 +93,13 @@ void RegisterAllClasses()
     ClassRegistry::Register<Symmetry>();
     ClassRegistry::Register<Geometric2d>();
     ClassRegistry::Register<DecoratedAnnotation>();
+    ClassRegistry::Register<Monitor>();
     ClassRegistry::Register<Surface>();
+    ClassRegistry::Register<GeometryMonitor>();
+    ClassRegistry::Register<DistanceMonitor>();
+    ClassRegistry::Register<AngleMonitor>();
+    ClassRegistry::Register<Annotation>();
+    ClassRegistry::Register<AnnotationProperty>();
     RuntimeClass::Register(Property::GetThisClass());
     RuntimeClass::Register(ChemDoc::GetThisClass());
     RuntimeClass::Register(CSchemaException::GetThisClass());

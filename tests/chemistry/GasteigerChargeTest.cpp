@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -8,6 +9,7 @@
 #include <tavrel/chemistry/GasteigerCharge.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/OrdCollection.h>
 
 using namespace Tavrel;
@@ -162,6 +164,87 @@ TEST_F(GasteigerChargeTest, AromaticHeteroatomsGainNoSpuriousCharge)
         EXPECT_NEAR(ring("O", 0, aromatic, false), 0.0, 1e-6); // furan
         EXPECT_NEAR(ring("N", 1, aromatic, false), 1.0, 1e-6); // N-methylpyridinium
     }
+}
+
+// Methylammonium drawn with its hydrogens, then with them implicit: the entries are the same and in
+// the same order, so the extremes and total agree, and each heavy atom carries its hydrogens' charges.
+TEST_F(GasteigerChargeTest, ImplicitHydrogensTakePartAsDrawnOnes)
+{
+    Atom3d* const carbon = Add("C");
+    Atom3d* const nitrogen = Add("N", 1);
+    carbon->MakeBond(nitrogen, Bond::Single);
+    AddHydrogens(carbon, 3);
+    AddHydrogens(nitrogen, 3);
+    const GasteigerCharge drawn(molecule.get(), false);
+    const auto withHydrogens = [&drawn](const Atom3d* atom) {
+        double sum = drawn.GetCharge(atom);
+        for (int i = 1; i < atom->GetNumAttached(); ++i)
+            sum += drawn.GetCharge(static_cast<const Atom*>(atom->GetAttached(i)));
+        return sum;
+    };
+    const double carbonGroup = withHydrogens(carbon);
+    const double nitrogenGroup = withHydrogens(nitrogen);
+
+    molecule = std::make_unique<Molecule>(nullptr);
+    Atom3d* const methyl = Add("C");
+    Atom3d* const ammonium = Add("N", 1);
+    methyl->MakeBond(ammonium, Bond::Single);
+    const GasteigerCharge implicit(molecule.get(), true);
+    ASSERT_TRUE(implicit.IsCalculated());
+    EXPECT_EQ(implicit.GetNumAtoms(), 2);
+    EXPECT_NEAR(implicit.GetCharge(methyl), carbonGroup, 1e-6);
+    EXPECT_NEAR(implicit.GetCharge(ammonium), nitrogenGroup, 1e-6);
+    EXPECT_FLOAT_EQ(static_cast<float>(ammonium->GetCharge()), implicit.GetCharge(ammonium));
+    EXPECT_FLOAT_EQ(implicit.GetTotalCharge(), drawn.GetTotalCharge());
+    float minimum[2] = {};
+    float maximum[2] = {};
+    drawn.GetMinMaxCharge(minimum[0], maximum[0]);
+    implicit.GetMinMaxCharge(minimum[1], maximum[1]);
+    EXPECT_FLOAT_EQ(minimum[1], minimum[0]);
+    EXPECT_FLOAT_EQ(maximum[1], maximum[0]);
+}
+
+// A member listed twice is taken where it is listed last; its earlier place is one more entry that
+// follows the same course, bonded in one direction only. The atoms' charges are those without the
+// repeat, and the total grows by the repeated atom's charge.
+TEST_F(GasteigerChargeTest, ARepeatedMemberLeavesTheAtomsChargesAlone)
+{
+    Atom3d* const carbon = Add("C");
+    Atom3d* const oxygen = Add("O");
+    carbon->MakeBond(oxygen, Bond::Single);
+    OrdCollection once;
+    once.Add(oxygen);
+    once.Add(carbon);
+    OrdCollection repeated(once);
+    repeated.Add(carbon);
+    const GasteigerCharge plain(&once, false);
+    const GasteigerCharge twice(&repeated, false);
+    ASSERT_TRUE(twice.IsCalculated());
+    EXPECT_EQ(twice.GetNumAtoms(), 3);
+    EXPECT_FLOAT_EQ(twice.GetCharge(oxygen), plain.GetCharge(oxygen));
+    EXPECT_FLOAT_EQ(twice.GetCharge(carbon), plain.GetCharge(carbon));
+    EXPECT_NEAR(twice.GetTotalCharge(), plain.GetTotalCharge() + plain.GetCharge(carbon), 1e-6);
+}
+
+// Each stored charge is announced; a listener that deletes another atom of the calculation meanwhile
+// leaves that atom out and the others stored.
+TEST_F(GasteigerChargeTest, StoringSurvivesAListenerDeletingAtoms)
+{
+    Atom3d* const carbon = Add("C");
+    Atom3d* const oxygen = Add("O");
+    carbon->MakeBond(oxygen, Bond::Single);
+    static Atom3d* victim = nullptr;
+    victim = Add("N");
+    oxygen->MakeBond(victim, Bond::Single);
+    molecule->RegisterEvent(Object::classType, Object::EventPropertySet, [](Event&) { delete std::exchange(victim, nullptr); },
+                            true, nullptr, "Partial Charge");
+    const GasteigerCharge charges(molecule.get(), true);
+    ASSERT_TRUE(charges.IsCalculated());
+    EXPECT_EQ(victim, nullptr);
+    EXPECT_EQ(charges.GetNumAtoms(), 3);
+    EXPECT_FLOAT_EQ(static_cast<float>(carbon->GetCharge()), charges.GetCharge(carbon));
+    EXPECT_FLOAT_EQ(static_cast<float>(oxygen->GetCharge()), charges.GetCharge(oxygen));
+    EXPECT_NE(carbon->GetCharge(), 0.0);
 }
 
 TEST_F(GasteigerChargeTest, RefusedInputClearsResultsAndSaysSo)
