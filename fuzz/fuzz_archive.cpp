@@ -1,4 +1,5 @@
-// Reads arbitrary bytes as a sequence of tagged object records through the archive.
+// Reads arbitrary bytes as a sequence of tagged object records through the archive, and as an array of
+// object references.
 #include <cstddef>
 #include <cstdint>
 #include <unordered_set>
@@ -10,6 +11,7 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/InternalBase.h>
+#include <tavrel/foundation/OIV.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/platform/Archive.h>
 
@@ -24,6 +26,13 @@ struct Handed {
     std::uint32_t oid;
 };
 std::vector<Handed>* g_read = nullptr;
+
+// A record the archive deleted is no longer the reader's to free.
+void Forget(const PersistentObject* record)
+{
+    if (g_read)
+        std::erase_if(*g_read, [record](const Handed& handed) { return handed.oid == 0 && handed.object == record; });
+}
 
 void Keep(PersistentObject* object)
 {
@@ -83,7 +92,7 @@ void Release(const std::vector<Handed>& read)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const bool ready = (AttachDataModelDLL(), RuntimeClass::Register(FuzzRecord::GetThisClass()),
-                               FuzzRecord::onRead = &Keep, true);
+                               FuzzRecord::onRead = &Keep, FuzzRecord::onDelete = &Forget, true);
     static_cast<void>(ready);
     const std::size_t live = CountLiveObjectsForTests();
     std::vector<Handed> read;
@@ -103,6 +112,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     g_read = nullptr;
     Release(read);
+    {
+        Archive archive(data, size);
+        OIV::Array references;
+        try {
+            references.Serialize(archive);
+        } catch (const ArchiveException&) {
+            // Refused: the array keeps what it had.
+        }
+    }
     // Whatever is still alive was made by the reads and is reachable from nothing they handed out.
     if (CountLiveObjectsForTests() != live)
         __builtin_trap();

@@ -71,6 +71,9 @@ public:
     virtual bool IsMember(const Object* object) const;
     // Whether the object was a member.
     virtual bool Remove(const Object* object);
+    // Drops the entry of a member being destroyed, named by its tree node and OID, without touching
+    // the object (whose registrations go with it); false when it has none.
+    bool RemoveDying(const TreeNode* node, std::uint32_t oid);
     // The first member in walking order, or null.
     virtual Object* GetFirstItem() const;
     // The members in walking order.
@@ -80,6 +83,7 @@ public:
     // the entries of members already deleted.
     void SetValidate(bool validate);
     bool GetValidate() const { return m_validate; }
+    void DropDeleted() override;
 
     // The first of 17, 47, 107, 227, 337, 479, 757, 1049, 2011, 3001, 4649, 7507, 10007, 25111 that is
     // not smaller than size; a size above 25111 unchanged.
@@ -116,8 +120,6 @@ private:
     // Removes the slot's entry, unregistering its listener from a live object. Slots keep their
     // places until Compact.
     void Erase(std::size_t index);
-    // Drops the entries of deleted members.
-    void DropDeleted();
     void Clear();
     // Squeezes out the holes when they outnumber the entries, unless a walk is running.
     void Compact();

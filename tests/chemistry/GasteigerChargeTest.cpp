@@ -136,6 +136,68 @@ TEST_F(GasteigerChargeTest, IonsAndChargedGroupsCarryTheirCharge)
     EXPECT_GT(nitro.GetCharge(nitrogen), 0.5f);
 }
 
+// Whole molecules drawn without hydrogens, bonds made in the order listed, each atom's charge (its
+// implicit hydrogens folded in) against the method worked through by hand: the ether and ester oxygens
+// and the carbons beyond an Sp2 atom use the Sp3 parameters; the amide nitrogen the Sp2 ones.
+TEST_F(GasteigerChargeTest, WholeMoleculesMatchTheMethodAtomByAtom)
+{
+    struct Drawn {
+        const char* symbol;
+        std::int32_t formalCharge;
+        double expected;
+    };
+    struct Link {
+        int from;
+        int to;
+        Bond::BondType type;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Drawn> atoms;
+        std::vector<Link> bonds;
+        double total;
+    };
+    const std::vector<Case> cases{
+        {"methyl vinyl ether",
+         {{"C", 0, 0.0357}, {"C", 0, 0.1201}, {"O", 0, -0.3576}, {"C", 0, 0.2018}},
+         {{0, 1, Bond::Double}, {1, 2, Bond::Single}, {2, 3, Bond::Single}},
+         0.0},
+        {"methyl acetate",
+         {{"C", 0, 0.1230}, {"C", 0, 0.2574}, {"O", 0, -0.2669}, {"O", 0, -0.3196}, {"C", 0, 0.2062}},
+         {{0, 1, Bond::Single}, {1, 2, Bond::Double}, {1, 3, Bond::Single}, {3, 4, Bond::Single}},
+         0.0},
+        {"hex-1-ene",
+         {{"C", 0, 0.0038}, {"C", 0, -0.0347}, {"C", 0, 0.0265}, {"C", 0, 0.0038}, {"C", 0, -0.0031}, {"C", 0, 0.0037}},
+         {{0, 1, Bond::Double}, {1, 2, Bond::Single}, {2, 3, Bond::Single}, {3, 4, Bond::Single}, {4, 5, Bond::Single}},
+         0.0},
+        {"N-methylacetamide",
+         {{"C", 0, 0.1138}, {"C", 0, 0.2161}, {"O", 0, -0.2754}, {"N", 0, -0.1969}, {"C", 0, 0.1423}},
+         {{0, 1, Bond::Single}, {1, 2, Bond::Double}, {1, 3, Bond::Single}, {3, 4, Bond::Single}},
+         0.0},
+        {"acetate",
+         {{"C", 0, 0.0973}, {"C", 0, 0.1827}, {"O", 0, -0.6400}, {"O", -1, -0.6400}},
+         {{0, 1, Bond::Single}, {1, 2, Bond::Double}, {1, 3, Bond::Single}},
+         -1.0},
+    };
+    for (const Case& drawn : cases) {
+        SCOPED_TRACE(drawn.name);
+        molecule = std::make_unique<Molecule>(nullptr);
+        std::vector<Atom3d*> atoms;
+        for (const Drawn& atom : drawn.atoms)
+            atoms.push_back(Add(atom.symbol, atom.formalCharge));
+        for (const Link& bond : drawn.bonds)
+            atoms[static_cast<std::size_t>(bond.from)]->MakeBond(atoms[static_cast<std::size_t>(bond.to)], bond.type);
+        const GasteigerCharge charges(molecule.get(), true);
+        ASSERT_TRUE(charges.IsCalculated());
+        for (std::size_t i = 0; i < atoms.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_NEAR(charges.GetCharge(atoms[i]), drawn.atoms[i].expected, 5e-4);
+            EXPECT_NEAR(atoms[i]->GetCharge(), drawn.atoms[i].expected, 5e-4);
+        }
+        EXPECT_NEAR(charges.GetTotalCharge(), drawn.total, 1e-6);
+    }
+}
+
 // Pyrrole, oxazole-like furan and pyridinium, each drawn with aromatic bonds and in Kekulé form.
 TEST_F(GasteigerChargeTest, AromaticHeteroatomsGainNoSpuriousCharge)
 {
