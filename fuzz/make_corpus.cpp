@@ -24,10 +24,14 @@
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/conformers/ObjectFrame.h>
+#include <tavrel/conformers/Trajectory.h>
+#include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/core/Matrix4x4.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
@@ -192,6 +196,25 @@ void BuildEveryClass(ChemDoc& document)
     new Conformation(reference, true);
     new ConformerModelToken(reference);
     new Conformer(reference);
+
+    // An animation over the chain's residues, the second current, and a trajectory of two moments.
+    OrdCollection frames;
+    for (Object* frame : std::vector<Object*>{residue, hidden, clipped})
+        frames.Add(frame);
+    (new Animation(chain, frames))->ActivateNextFrame();
+    auto* const trajectory = new Trajectory();
+    trajectory->SetParent(root);
+    for (int i = 0; i < 2; ++i) {
+        auto* const moment = new TrajectoryFrame();
+        moment->SetParent(trajectory);
+        for (Object* object : std::vector<Object*>{residue, hidden}) {
+            auto* const frame = new ObjectFrame();
+            frame->SetParent(moment);
+            moment->AddFrame(object, frame);
+        }
+        trajectory->AddFrame(moment);
+    }
+    trajectory->ApplyLastFrame();
 
     auto* const ordered = new OrdCollection();
     ordered->SetParent(root);
