@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <type_traits>
+#include <typeinfo>
 
 #include <tavrel/foundation/ClassHierarchy.h>
 #include <tavrel/platform/PersistentObject.h>
@@ -56,9 +57,10 @@ constexpr bool LevelStoresByTable()
            !std::is_same_v<decltype(&T::GetSetObjectProperties), void (T::*)(PropertyArchive&)>;
 }
 
-// The identity members of a class: run-time name, identifier, prototype, IsA, class names for the
-// property stream, the run-time record and the copy. Leaves the access at public.
-#define TAVREL_CLASS_IDENTITY(Name, BaseName)                                                            \
+// The identity members of a class: run-time name, identifier, prototype, IsA (which also answers
+// alsoIsA, for the interfaces a class implements), class names for the property stream, the run-time
+// record and the copy. Leaves the access at public.
+#define TAVREL_CLASS_IDENTITY(Name, BaseName, alsoIsA)                                                   \
 public:                                                                                                  \
     using Superclass = BaseName;                                                                         \
     static constexpr const char* className = "XX" #Name;                                                 \
@@ -70,7 +72,10 @@ public:                                                                         
     const ::Tavrel::Base* GetClassInstance() const override { return classInstance; }                    \
     const char* GetClassNameA() const override { return className; }                                    \
     std::uint32_t GetClassType() const override { return classType; }                                    \
-    bool IsA(std::uint32_t type) const override { return (type != 0 && type == classType) || Superclass::IsA(type); } \
+    bool IsA(std::uint32_t type) const override                                                          \
+    {                                                                                                    \
+        return (type != 0 && type == classType) || (alsoIsA) || Superclass::IsA(type);                   \
+    }                                                                                                    \
     const char* GetClassHierarchyName() const override { return #Name; }                                 \
     void BuildClassHierarchy(::Tavrel::ClassHierarchy& hierarchy) const override                         \
     {                                                                                                    \
@@ -78,7 +83,8 @@ public:                                                                         
         hierarchy.AddClass(#Name);                                                                       \
     }                                                                                                    \
     static bool StoresByTables() { return ::Tavrel::LevelStoresByTable<Name>() && Superclass::StoresByTables(); } \
-    bool IsStoredByTables() const override { return StoresByTables(); }                                  \
+    /* Only for an object of this very class: a class derived without the macro may store more. */       \
+    bool IsStoredByTables() const override { return StoresByTables() && typeid(*this) == typeid(Name); } \
                                                                                                          \
 protected:                                                                                               \
     ::Tavrel::Base* ShallowCopy() const override;                                                        \
@@ -87,6 +93,25 @@ private:                                                                        
     friend struct ::Tavrel::ClassAccess;                                                                 \
                                                                                                          \
 public:
+
+// The top of a chain of data-less interfaces: it extends none.
+struct NoInterface {
+    static constexpr bool IsInterfaceType(std::uint32_t) { return false; }
+};
+
+// Inside the body of a data-less interface that model classes implement as a further base:
+// TAVREL_DECLARE_INTERFACE(PointFeature, QueryFeature), or NoInterface for one that extends none. It
+// has a run-time class name and an identifier, entered by ClassRegistry::Register like a class's,
+// but no record, prototype or factory. Leaves the access at public.
+#define TAVREL_DECLARE_INTERFACE(Name, BaseInterface)                                                    \
+public:                                                                                                  \
+    using SuperInterface = BaseInterface;                                                                \
+    static constexpr const char* className = "XX" #Name;                                                 \
+    static inline std::uint32_t classType = 0;                                                           \
+    static bool IsInterfaceType(std::uint32_t type)                                                      \
+    {                                                                                                    \
+        return (type != 0 && type == classType) || SuperInterface::IsInterfaceType(type);                \
+    }
 
 // A model class, inside its body: TAVREL_CLASS(Bond, Geometric, Creatable). Declares the identity,
 // the class kind, the level's table (Properties(), built in the source) with the overrides that run
@@ -97,7 +122,17 @@ public:
 // defines the class with TAVREL_DEFINE_CLASS(Bond) (PropertyTable.h), its table and its default
 // constructor. Leaves the access at public.
 #define TAVREL_CLASS(Name, BaseName, Kind, ...)                                                          \
-    TAVREL_CLASS_IDENTITY(Name, BaseName)                                                                \
+    TAVREL_CLASS_IDENTITY(Name, BaseName, false)                                                         \
+    TAVREL_CLASS_MEMBERS(Name, Kind, __VA_ARGS__)
+
+// The same for a class that also implements a data-less interface (TAVREL_DECLARE_INTERFACE) as a
+// further base: TAVREL_CLASS_WITH_INTERFACE(PointMonitor, Monitor, PointFeature, Creatable). Its IsA
+// answers the interface's identifier and those of the interfaces it extends too.
+#define TAVREL_CLASS_WITH_INTERFACE(Name, BaseName, Interface, Kind, ...)                                \
+    TAVREL_CLASS_IDENTITY(Name, BaseName, Interface::IsInterfaceType(type))                              \
+    TAVREL_CLASS_MEMBERS(Name, Kind, __VA_ARGS__)
+
+#define TAVREL_CLASS_MEMBERS(Name, Kind, ...)                                                            \
     static constexpr ::Tavrel::ClassKind classKind = ::Tavrel::ClassKind::Kind;                          \
     static const ::Tavrel::PropertyTable& Properties();                                                  \
     const ::Tavrel::PropertyTable* GetPropertyTable() const override { return &Properties(); }           \
@@ -120,7 +155,7 @@ public:
 // its own): TAVREL_DECLARE_CLASS(TreeNode, Base), with TAVREL_IMPLEMENT_CLASS in the source. Leaves
 // the access at public.
 #define TAVREL_DECLARE_CLASS(Name, BaseName)                                                             \
-    TAVREL_CLASS_IDENTITY(Name, BaseName)                                                                \
+    TAVREL_CLASS_IDENTITY(Name, BaseName, false)                                                         \
     static const ::Tavrel::ClassKind classKind;
 
 // In the source of a class declared with TAVREL_DECLARE_CLASS:

@@ -22,7 +22,6 @@ TAVREL_DEFINE_CLASS(AngleMonitor)
 
 namespace {
 
-constexpr std::int32_t ReadWriteAccess = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
 constexpr const char* OrientationNames[] = {"First Angle", "Second Angle", "Third Angle"};
 
 const char* OrientationName(AngleMonitor::Orientation orientation)
@@ -98,7 +97,9 @@ const PropertyTable& AngleMonitor::Properties()
 {
     static const PropertyTable table(
         PropertyList<AngleMonitor>()
+            // Not in the framework archive, whose record is GeometryMonitor's.
             .Field<Storage::StorageInt, &AngleMonitor::m_orientation>("AngleMonitor Orientation")
+            .StreamOnly()
             .Text("Angle")
             .GetText([](const AngleMonitor& monitor) { return monitor.GetAnnotation(); })
             .SetText([](AngleMonitor& monitor, std::string_view text) {

@@ -5,11 +5,13 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
@@ -141,6 +143,20 @@ const PropertyTable& Marker::Properties()
     return table;
 }
 
+// A class derived from a table class without the identity macro, with a pass of its own on top.
+class TallyWithExtra : public Tally {
+public:
+    explicit TallyWithExtra(Object* parent) : Tally(parent) {}
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        Tally::GetSetObjectProperties(archive);
+        PropertyPass pass(archive, *this);
+        pass.Value<Storage::StorageString>("Extra Note", extra);
+    }
+
+    std::string extra = "kept too";
+};
+
 class PropertyTableTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -219,6 +235,16 @@ TEST_F(PropertyTableTest, PersistedEntriesFollowTheBaseLevelsInTheRecordAndLoadB
         std::int32_t weight = 0;
         EXPECT_TRUE(loaded->GetProperty("weight", weight));
         EXPECT_EQ(weight, 5);
+    }
+}
+
+TEST_F(PropertyTableTest, AClassDerivedWithoutTheMacroIsWrittenByItsOwnPassNotByItsBasesPlan)
+{
+    for (const RecordStream::Form form : {RecordStream::Form::Plain, RecordStream::Form::Compressed}) {
+        TallyWithExtra extra(nullptr);
+        const RecordStream::Bytes bytes = RecordStream::Save(extra, form);
+        const std::string_view name = "Extra Note";
+        EXPECT_NE(std::search(bytes.begin(), bytes.end(), name.begin(), name.end()), bytes.end());
     }
 }
 

@@ -1,0 +1,11 @@
+#include <tavrel/monitors/TorsionMonitor.h>
+
+#include <tavrel/foundation/PropertyTable.h>
+
+namespace Tavrel {
+
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(TorsionMonitor)
+
+TorsionMonitor::TorsionMonitor() = default;
+
+} // namespace Tavrel
