@@ -117,6 +117,8 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override;
     void Serialize(Archive& archive) override;
+    // While a cell owns it, so that an archive abandoning a half-read record leaves it to the cell.
+    bool HasOwner() const override { return m_owner != nullptr; }
 
 private:
     friend class Cell;
@@ -138,6 +140,8 @@ private:
     std::vector<std::unique_ptr<SymmetryOp>> m_ops;
     bool m_symmetryChanged = false;
     Cell* m_cell = nullptr;
+    // The cell that owns the object; never copied, so that no two cells own one symmetry.
+    Cell* m_owner = nullptr;
 };
 
 } // namespace Tavrel

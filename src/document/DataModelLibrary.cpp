@@ -11,6 +11,7 @@
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
@@ -66,6 +67,7 @@ void RegisterAllClasses()
     ClassRegistry::Register<Conformer>();
     ClassRegistry::Register<ConformerModel>();
     ClassRegistry::Register<ConformerModelToken>();
+    ClassRegistry::Register<ConformerAtom>();
     ClassRegistry::Register<Cell>();
     ClassRegistry::Register<Cell3d>();
     ClassRegistry::Register<ReplicateAtom>();
