@@ -10,7 +10,6 @@
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/foundation/DataStorage.h>
-#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
@@ -48,13 +47,36 @@ bool IsGatherable(const Point3d& f)
     return std::abs(f.x) < MaxFractional && std::abs(f.y) < MaxFractional && std::abs(f.z) < MaxFractional;
 }
 
+// visit(node) for each descendant of top in pre-order, children in index order.
+template <class Visit>
+void ForEachDescendant(const TreeNode& top, Visit&& visit)
+{
+    struct Place {
+        const TreeNode* node;
+        int next;
+    };
+    std::vector<Place> stack{{&top, 0}};
+    while (!stack.empty()) {
+        Place& place = stack.back();
+        if (place.next >= place.node->GetNumChildren()) {
+            stack.pop_back();
+            continue;
+        }
+        TreeNode* const child = place.node->GetChild(place.next++);
+        visit(child);
+        if (child->GetNumChildren() > 0)
+            stack.push_back({child, 0});
+    }
+}
+
 // The OIDs of the descendants of the class, in tree order.
 OIDArray CollectOIDs(Object* root, std::uint32_t type)
 {
     OIDArray oids;
-    DescendentIterator walk(root, type, false);
-    while (Object* const object = walk.GetNext())
-        oids.push_back(object->GetOID());
+    ForEachDescendant(*root, [&oids, type](const TreeNode* node) {
+        if (node->IsA(type))
+            oids.push_back(node->GetOID());
+    });
     return oids;
 }
 
@@ -437,26 +459,25 @@ void Cell::Gather(int mode, AtomDataArray& out, bool append, bool skipClipped)
     const std::uint32_t type = mode == AsymmetricAtoms   ? Atom3d::classType
                                : mode == SymmetryReplicas ? ReplicateAtom::classType
                                                           : Atom::classType;
-    if (!HasDescendent(type))
-        return;
-    if (!append)
-        out.clear();
-    DescendentIterator walk(this, type, false);
-    while (Object* const object = walk.GetNext()) {
-        if (Tavrel::IsA<ConformerAtom>(object))
-            continue;
-        auto* const atom = static_cast<Atom*>(object);
+    // out is replaced only once an atom of the class turns up.
+    bool found = false;
+    ForEachDescendant(*this, [&](TreeNode* node) {
+        if (!node->IsA(type))
+            return;
+        if (!found && !append)
+            out.clear();
+        found = true;
+        if (Tavrel::IsA<ConformerAtom>(node))
+            return;
+        auto* const atom = static_cast<Atom*>(node);
         if (Tavrel::IsA<Atom3d>(atom) && !atom->HasProperty("_ASU"))
             atom->SetProperty("_ASU", std::int32_t{-1}, 0);
-        if (mode == SymmetryReplicas && atom->IsPeriodic())
-            continue;
-        if (skipClipped && atom->IsClipped())
-            continue;
+        if ((mode == SymmetryReplicas && atom->IsPeriodic()) || (skipClipped && atom->IsClipped()))
+            return;
         const Point3d fractional = atom->GetXYZ() * m_cartToFrac;
-        if (!IsGatherable(fractional))
-            continue;
-        out.push_back(AtomData{atom, fractional, atom->GetOID()});
-    }
+        if (IsGatherable(fractional))
+            out.push_back(AtomData{atom, fractional, atom->GetOID()});
+    });
 }
 
 void Cell::SetupBuilderAtoms(int mode, AtomDataArray& out, bool append)
@@ -475,15 +496,14 @@ bool Cell::ReplicateAtomsExist(int kind) const
 {
     if (kind < AnyReplica || kind > PeriodicReplica)
         return false;
-    DescendentIterator walk(const_cast<Cell*>(this), Atom::classType, false);
-    while (Object* const object = walk.GetNext()) {
-        const auto* const atom = static_cast<const Atom*>(object);
-        const bool symmetric = kind != PeriodicReplica && atom->IsSymmetric();
-        const bool periodic = kind != SymmetricReplica && atom->IsPeriodic();
-        if (symmetric || periodic)
-            return true;
-    }
-    return false;
+    bool exists = false;
+    ForEachDescendant(*this, [kind, &exists](const TreeNode* node) {
+        if (exists || !node->IsA(Atom::classType))
+            return;
+        const auto* const atom = static_cast<const Atom*>(node);
+        exists = (kind != PeriodicReplica && atom->IsSymmetric()) || (kind != SymmetricReplica && atom->IsPeriodic());
+    });
+    return exists;
 }
 
 bool Cell::RemoveReplicateAtoms(int mode)

@@ -832,12 +832,25 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     AtomDataArray list;
     SetupBuilderAtoms(AllAtoms, list, false);
     for (const AtomData& record : list) {
-        if (Atom* const atom = record.Live())
+        Atom* const atom = record.Live();
+        if (atom && atom->IsClipped() != atom->IsPeriodic())
             atom->SetClipped(atom->IsPeriodic());
     }
-    SetupDisplayAtoms(AllAtoms, list, false);
-    if (Pack(list))
-        SetupDisplayAtoms(AllAtoms, list, false);
+    // The atoms shown are those of the list not clipped; gathered again only when packing made replicas.
+    const auto keepShown = [&list] {
+        std::erase_if(list, [](const AtomData& record) {
+            const Atom* const atom = record.Live();
+            return !atom || atom->IsClipped();
+        });
+    };
+    keepShown();
+    const std::size_t made = Replicas().Made();
+    if (Pack(list)) {
+        if (Replicas().Made() == made)
+            keepShown();
+        else
+            SetupDisplayAtoms(AllAtoms, list, false);
+    }
     Tile(list);
     if (m_symmetryMapEnabled) {
         if (!m_symmetryMap)
@@ -883,7 +896,7 @@ bool Cell3d::Unbuild()
             all.push_back(object->GetOID());
     }
     for (const std::uint32_t oid : all) {
-        if (Object* const atom = Object::GetObjectA(oid))
+        if (Object* const atom = Object::GetObjectA(oid); atom && atom->IsClipped())
             atom->SetClipped(false);
     }
     ClearReplicateHint(0xFF);

@@ -169,19 +169,19 @@ bool CellBonds::DoProximityBonds(Cell::AtomDataArray& list)
         shiftVectors.push_back(Point3d(s.a, s.b, s.c) * fracToCart);
 
     // The Cartesian box of the cell's corners, enlarged by twice the largest radius.
-    Point3d low = Point3d::maximum;
-    Point3d high = Point3d::minimum;
+    Point3d cellLow = Point3d::maximum;
+    Point3d cellHigh = Point3d::minimum;
     for (int corner = 0; corner < 8; ++corner) {
         const Point3d at = Point3d(corner & 1, (corner >> 1) & 1, (corner >> 2) & 1) * fracToCart;
-        low.Minimum(at);
-        high.Maximum(at);
+        cellLow.Minimum(at);
+        cellHigh.Maximum(at);
     }
     const Point3d margin(2.0 * largest, 2.0 * largest, 2.0 * largest);
-    low -= margin;
-    high += margin;
+    const Point3d low = cellLow - margin;
+    const Point3d high = cellHigh + margin;
 
     // Each record moved into the cell: its wrapped position in the grid, the in-cell offset of its own.
-    ImageGrid grid(largest > 0.0 ? 2.0 * largest : 1.0);
+    ImageGrid grid(cellLow, cellHigh, count, largest);
     grid.Reserve(count);
     std::vector<LatticeOffset> home(count);
     std::vector<Point3d> inCell(count);

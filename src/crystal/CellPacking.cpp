@@ -118,8 +118,10 @@ bool CellPacking::Pack(Cell::AtomDataArray& list)
     switch (m_replicas.GetCell().GetBuildInfo().GetHint()) {
     case Cell3d::BuildInfo::NoPacking:
         for (const Cell::AtomData& record : list) {
-            if (Atom* const atom = record.Live())
-                atom->SetClipped(atom->IsSymmetric() || atom->IsPeriodic());
+            Atom* const atom = record.Live();
+            const bool replica = atom && (atom->IsSymmetric() || atom->IsPeriodic());
+            if (atom && atom->IsClipped() != replica)
+                atom->SetClipped(replica);
         }
         return true;
     case Cell3d::BuildInfo::DefaultPacking: return PackDefault(list);
@@ -234,6 +236,12 @@ bool CellPacking::PackDefault(Cell::AtomDataArray& list)
             const bool network = (component.crossed >> axis & 1) != 0;
             start.SetAt(axis, network ? own.GetAt(axis) : whole.GetAt(axis));
             extent[axis] = network ? ownExtra.GetAt(axis) : component.extra.GetAt(axis);
+        }
+        // Shown where it stands and nowhere else: nothing to clip or derive.
+        if (!start.IsPeriodic() && extent[0] == 0 && extent[1] == 0 && extent[2] == 0) {
+            if (atom->IsClipped())
+                atom->SetClipped(false);
+            continue;
         }
         const TreeNode::Watch alive(atom);
         atom->SetClipped(true);

@@ -1,5 +1,7 @@
 #include <tavrel/crystal/CellReplicas.h>
 
+#include <algorithm>
+
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/crystal/BondAttributes.h>
@@ -25,6 +27,7 @@ CellReplicas::CellReplicas(Cell3d& cell) : m_cell(cell), m_replicas(Key{0, 0, {}
     DescendentIterator walk(&cell, ReplicateAtom::classType, false);
     while (Object* const object = walk.GetNext())
         Add(*static_cast<ReplicateAtom*>(object));
+    m_empty = false;
 }
 
 bool CellReplicas::Matches(const ReplicateAtom& replica, const Key& key)
@@ -36,8 +39,9 @@ bool CellReplicas::Matches(const ReplicateAtom& replica, const Key& key)
 
 void CellReplicas::Add(const ReplicateAtom& replica)
 {
+    m_empty = false;
     const TreeNode* const parent = replica.GetParent();
-    if (!parent)
+    if (!parent || !replica.GetLatticeOffset().IsPeriodic())
         return;
     const Key key{parent->GetOID(), replica.GetSymmetryOperator(), replica.GetLatticeOffset()};
     const auto [stored, added] = m_replicas.Insert(key, replica.GetOID());
@@ -51,6 +55,14 @@ void CellReplicas::Add(const ReplicateAtom& replica)
 
 ReplicateAtom* CellReplicas::Find(const Atom& parent, std::int16_t op, const LatticeOffset& offset) const
 {
+    if (!offset.IsPeriodic()) {
+        for (int i = 0; i < parent.GetNumChildren(); ++i) {
+            auto* const child = DynCast<ReplicateAtom>(parent.GetChild(i));
+            if (child && child->GetSymmetryOperator() == op && !child->IsPeriodic())
+                return child;
+        }
+        return nullptr;
+    }
     const Key key{parent.GetOID(), op, offset};
     const std::uint32_t* const oid = m_replicas.Find(key);
     if (!oid)
@@ -61,7 +73,20 @@ ReplicateAtom* CellReplicas::Find(const Atom& parent, std::int16_t op, const Lat
 
 ReplicateAtom* CellReplicas::FindSymmetryAtom(const Atom& atom, std::int16_t op) const
 {
-    return Find(atom, op, LatticeOffset());
+    return op > 0 ? Find(atom, op, LatticeOffset()) : nullptr;
+}
+
+void CellReplicas::SymmetryReplicasOf(const Atom& atom, int count, std::vector<std::uint32_t>& byOperator)
+{
+    byOperator.assign(static_cast<std::size_t>(std::max(count, 0)), 0);
+    for (int i = 0; i < atom.GetNumChildren(); ++i) {
+        const auto* const child = DynCast<ReplicateAtom>(atom.GetChild(i));
+        if (!child || !child->IsSymmetric() || child->IsPeriodic() || child->GetSymmetryOperator() >= count)
+            continue;
+        std::uint32_t& slot = byOperator[static_cast<std::size_t>(child->GetSymmetryOperator())];
+        if (slot == 0)
+            slot = child->GetOID();
+    }
 }
 
 ReplicateAtom* CellReplicas::FindPeriodicAtom(const Atom& atom, const LatticeOffset& offset) const
@@ -74,6 +99,7 @@ ReplicateAtom* CellReplicas::MakeSymmetryAtom(Atom* atom, int op, const Point3d&
     auto* const replica = new ReplicateAtom();
     replica->MakeSymmetric(atom, op, &m_cell, position, LatticeOffset());
     Add(*replica);
+    ++m_made;
     return replica;
 }
 
@@ -87,6 +113,7 @@ ReplicateAtom* CellReplicas::MakePeriodicAtom(Atom* parent, const LatticeOffset&
         return nullptr;
     }
     Add(*replica);
+    ++m_made;
     return replica;
 }
 

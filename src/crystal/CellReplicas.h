@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <tavrel/core/FlatHashMap.h>
 #include <tavrel/core/LatticeOffset.h>
@@ -15,20 +16,27 @@ class Cell3d;
 class Object;
 class ReplicateAtom;
 
-// Replicas are indexed by (tree parent, operator, offset), the key under which a build looks for
-// them, so that no search walks the replicas of an atom. Entries hold OIDs: a replica deleted
-// meanwhile is simply not found. Replicas made elsewhere during the build are not indexed.
+// Periodic replicas are indexed by (tree parent, operator, offset), the key under which a build looks
+// for them, so that no search walks the replicas of an atom; a replica without offset is found among
+// the children of its parent (an atom has at most one per operator). Entries hold OIDs: a replica
+// deleted meanwhile is simply not found. Replicas made elsewhere during the build are not indexed.
 class CellReplicas {
 public:
     // Indexes every ReplicateAtom below the cell, the first in tree order for each key.
     explicit CellReplicas(Cell3d& cell);
 
     Cell3d& GetCell() const { return m_cell; }
+    // Whether the cell had no replica when the build began and none has been made since.
+    bool Empty() const { return m_empty; }
+    // How many replicas this object has made.
+    std::size_t Made() const { return m_made; }
 
     // The replica below parent with the operator and offset, or null.
     ReplicateAtom* Find(const Atom& parent, std::int16_t op, const LatticeOffset& offset) const;
     // The symmetry replica of atom for the operator.
     ReplicateAtom* FindSymmetryAtom(const Atom& atom, std::int16_t op) const;
+    // The OID of the symmetry replica of atom for each operator (0 for none), sized to count.
+    static void SymmetryReplicasOf(const Atom& atom, int count, std::vector<std::uint32_t>& byOperator);
     // The periodic image by offset below atom, with atom's operator.
     ReplicateAtom* FindPeriodicAtom(const Atom& atom, const LatticeOffset& offset) const;
     void Add(const ReplicateAtom& replica);
@@ -71,6 +79,8 @@ private:
 
     Cell3d& m_cell;
     FlatHashMap<Key, std::uint32_t, KeyHash> m_replicas;
+    bool m_empty = true;
+    std::size_t m_made = 0;
 };
 
 } // namespace Tavrel

@@ -1,20 +1,22 @@
-// ImageGrid: tagged Cartesian points on a hashed uniform grid, for the coincidence tests of a cell build.
+// ImageGrid: tagged Cartesian points on a uniform grid over a box, for the coincidence tests of a cell build.
 #pragma once
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include <tavrel/core/FlatHashMap.h>
 #include <tavrel/core/Point3d.h>
 
 namespace Tavrel {
 
-// A point is within a radius r of a query point when its squared distance (double precision, from
-// the stored float coordinates) is at most r², as NeighborList decides it. Each point carries the
-// record it belongs to and an index within the record (an operator). Cells are cubes of the size
-// given; a query with a radius of at most half the size visits at most eight cells. Non-finite points
-// are never stored or found.
+// A point is within a radius r of a query point when its squared distance (double precision, from the
+// stored float coordinates) is at most r², as NeighborList decides it. Each point carries the record
+// it belongs to and an index within the record (an operator). The cells, cubes about as many as the
+// points expected and at least twice the query radius across, cover the box of the points the build
+// expects in one flat array; a point outside the box is kept in the nearest cell, so any point can be
+// stored and found. Non-finite points are neither.
 class ImageGrid {
 public:
     struct Tag {
@@ -22,15 +24,12 @@ public:
         std::uint32_t index;
     };
 
-    // A cell size that is not positive and finite falls back to 1.0.
-    explicit ImageGrid(double cellSize);
+    ImageGrid(const Point3d& low, const Point3d& high, std::size_t expectedPoints, double radius);
 
-    // The cell size for about `points` points spread over `volume` (cubic units), at least twice the
-    // largest query radius.
-    static double CellSizeFor(double volume, std::size_t points, double radius);
-
-    void Reserve(std::size_t points);
+    void Reserve(std::size_t points) { m_points.reserve(points); }
     void Add(const Point3d& p, Tag tag);
+    // Empties the grid, keeping its room.
+    void Clear();
     std::size_t Size() const { return m_points.size(); }
 
     // visit(tag) for each stored point within radius of p, while visit returns true; false when a
@@ -43,18 +42,17 @@ public:
         const double radius2 = radius * radius;
         // A hair wider than the radius, so that rounding never skips a cell holding a point within it.
         const double reach = radius * (1.0 + 1e-9);
-        std::int32_t low[3];
-        std::int32_t high[3];
-        const float coordinates[3] = {p.x, p.y, p.z};
+        const double coordinates[3] = {p.x, p.y, p.z};
+        int low[3];
+        int high[3];
         for (int axis = 0; axis < 3; ++axis) {
-            low[axis] = CellIndex(coordinates[axis] - reach);
-            high[axis] = CellIndex(coordinates[axis] + reach);
+            low[axis] = CellIndex(axis, coordinates[axis] - reach);
+            high[axis] = CellIndex(axis, coordinates[axis] + reach);
         }
-        for (std::int32_t i = low[0]; i <= high[0]; ++i) {
-            for (std::int32_t j = low[1]; j <= high[1]; ++j) {
-                for (std::int32_t k = low[2]; k <= high[2]; ++k) {
-                    const std::uint32_t* head = m_cells.Find(CellKey{i, j, k});
-                    for (std::uint32_t at = head ? *head : None; at != None; at = m_points[at].next) {
+        for (int i = low[0]; i <= high[0]; ++i) {
+            for (int j = low[1]; j <= high[1]; ++j) {
+                for (int k = low[2]; k <= high[2]; ++k) {
+                    for (std::uint32_t at = m_heads[Cell(i, j, k)]; at != None; at = m_points[at].next) {
                         const Entry& entry = m_points[at];
                         if (p.Distance2(entry.position) <= radius2 && !visit(entry.tag))
                             return false;
@@ -68,13 +66,6 @@ public:
 private:
     static constexpr std::uint32_t None = 0xFFFFFFFFu;
 
-    struct CellKey {
-        std::int32_t i, j, k;
-        friend bool operator==(const CellKey&, const CellKey&) = default;
-    };
-    struct CellHash {
-        std::size_t operator()(const CellKey& key) const noexcept;
-    };
     struct Entry {
         Point3d position;
         Tag tag;
@@ -82,12 +73,21 @@ private:
     };
 
     static bool IsFinite(const Point3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-    // Clamped, so that far-away coordinates cannot overflow; never the free key's index.
-    std::int32_t CellIndex(double coordinate) const;
+    // The cell along an axis, clamped to the grid.
+    int CellIndex(int axis, double coordinate) const;
+    std::size_t Cell(int i, int j, int k) const
+    {
+        return (static_cast<std::size_t>(i) * static_cast<std::size_t>(m_cells[1]) + static_cast<std::size_t>(j)) *
+                   static_cast<std::size_t>(m_cells[2]) +
+               static_cast<std::size_t>(k);
+    }
+    std::size_t CellOf(const Point3d& p) const;
 
-    double m_cellSize;
+    std::array<double, 3> m_low{};
+    std::array<int, 3> m_cells{1, 1, 1};
+    double m_inverseSize = 1.0;
+    std::vector<std::uint32_t> m_heads;
     std::vector<Entry> m_points;
-    FlatHashMap<CellKey, std::uint32_t, CellHash> m_cells;
 };
 
 } // namespace Tavrel

@@ -64,11 +64,16 @@ SymmetryExpansion::Vector SymmetryExpansion::Wrap(const Vector& u)
     return {u[0] - std::floor(u[0]), u[1] - std::floor(u[1]), u[2] - std::floor(u[2])};
 }
 
-double SymmetryExpansion::Volume() const
+ImageGrid SymmetryExpansion::GridOver(double reach, std::size_t points) const
 {
-    const auto& m = m_fracToCart;
-    return std::abs(m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                    m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]));
+    Point3d low = Point3d::maximum;
+    Point3d high = Point3d::minimum;
+    for (int corner = 0; corner < 8; ++corner) {
+        const Point3d at = Cartesian({corner & 1 ? reach : 0.0, corner & 2 ? reach : 0.0, corner & 4 ? reach : 0.0});
+        low.Minimum(at);
+        high.Maximum(at);
+    }
+    return ImageGrid(low, high, points, m_specialTolerance);
 }
 
 template <class Visit>
@@ -99,8 +104,18 @@ bool SymmetryExpansion::ForEachCoincident(const ImageGrid& grid, const Vector& w
 bool SymmetryExpansion::DoTranslationalOverSpecified(Cell::AtomDataArray& list)
 {
     const std::size_t count = list.size();
-    ImageGrid grid(ImageGrid::CellSizeFor(Volume(), 8 * count, m_specialTolerance));
-    grid.Reserve(8 * count);
+    // How far a point within the tolerance of another can lie from it along each fractional axis: a
+    // corner-shifted point further beyond the cell can never be found and is not stored.
+    const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
+    double reach[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        const double column = std::sqrt(cartToFrac(0, axis) * cartToFrac(0, axis) +
+                                        cartToFrac(1, axis) * cartToFrac(1, axis) +
+                                        cartToFrac(2, axis) * cartToFrac(2, axis));
+        reach[axis] = 2.0 * m_specialTolerance * column;
+    }
+    ImageGrid grid = GridOver(2.0, count);
+    grid.Reserve(count);
     std::vector<Vector> wrapped(count);
     for (std::size_t i = 0; i < count; ++i) {
         wrapped[i] = Wrap(FromPoint(list[i].xyz));
@@ -109,8 +124,12 @@ bool SymmetryExpansion::DoTranslationalOverSpecified(Cell::AtomDataArray& list)
     for (std::size_t i = 0; i < count; ++i) {
         for (std::uint32_t corner = 0; corner < 7; ++corner) {
             const int* const shift = CornerShifts[corner];
-            grid.Add(Cartesian({wrapped[i][0] + shift[0], wrapped[i][1] + shift[1], wrapped[i][2] + shift[2]}),
-                     {static_cast<std::uint32_t>(i), corner + 1});
+            bool reachable = true;
+            for (int axis = 0; axis < 3; ++axis)
+                reachable = reachable && (shift[axis] == 0 || wrapped[i][axis] < reach[axis]);
+            if (reachable)
+                grid.Add(Cartesian({wrapped[i][0] + shift[0], wrapped[i][1] + shift[1], wrapped[i][2] + shift[2]}),
+                         {static_cast<std::uint32_t>(i), corner + 1});
         }
     }
     bool deleted = false;
@@ -143,10 +162,16 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             ops[j].translation[column] = matrix(3, column);
     }
 
-    const std::size_t images = list.size() * static_cast<std::size_t>(numOps);
-    ImageGrid grid(ImageGrid::CellSizeFor(Volume(), images, m_specialTolerance));
-    grid.Reserve(images);
+    // The wrapped images of every atom so far, for the test of later atoms, and those of the atom at
+    // hand, for its special positions.
+    ImageGrid cellImages = GridOver(1.0, list.size() * ops.size());
+    cellImages.Reserve(list.size() * ops.size());
+    ImageGrid atomImages = GridOver(1.0, ops.size());
+    atomImages.Reserve(ops.size());
     std::vector<Vector> unwrapped(ops.size());
+    // Without replicas known before, the replicas of an atom are those this loop makes for it.
+    const bool fresh = m_replicas.Empty();
+    std::vector<std::uint32_t> made(ops.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
         auto* const atom = DynCast<Atom3d>(list[i].Live());
         if (!atom)
@@ -154,25 +179,28 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
         const Vector p = FromPoint(list[i].xyz);
         const auto record = static_cast<std::uint32_t>(i);
         // An atom that is an image of an earlier one goes.
-        if (!ForEachCoincident(grid, Wrap(p), [](ImageGrid::Tag) { return false; })) {
+        if (!ForEachCoincident(cellImages, Wrap(p), [](ImageGrid::Tag) { return false; })) {
             delete atom;
             list[i].atom = nullptr;
             continue;
         }
+        atomImages.Clear();
         const TreeNode::Watch alive(atom);
         for (std::size_t j = 0; j < ops.size() && alive.alive; ++j) {
             unwrapped[j] = Apply(ops[j], p);
             const Vector wrapped = Wrap(unwrapped[j]);
+            made[j] = 0;
             if (j > 0) {
                 std::uint32_t earliest = static_cast<std::uint32_t>(j);
-                ForEachCoincident(grid, wrapped, [record, &earliest](ImageGrid::Tag tag) {
-                    if (tag.record == record)
-                        earliest = std::min(earliest, tag.index);
+                ForEachCoincident(atomImages, wrapped, [&earliest](ImageGrid::Tag tag) {
+                    earliest = std::min(earliest, tag.index);
                     return true;
                 });
                 const Point3d position = Cartesian(unwrapped[j]);
                 if (earliest == j) {
-                    m_replicas.DeriveSymmetryAtom(atom, static_cast<int>(j), position);
+                    const Atom* const replica = fresh ? m_replicas.MakeSymmetryAtom(atom, static_cast<int>(j), position)
+                                                      : m_replicas.DeriveSymmetryAtom(atom, static_cast<int>(j), position);
+                    made[j] = replica->GetOID();
                 } else {
                     const Vector& first = unwrapped[earliest];
                     const LatticeOffset shift(RoundToInt(unwrapped[j][0] - first[0]),
@@ -180,13 +208,15 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
                                               RoundToInt(unwrapped[j][2] - first[2]));
                     // A zero shift puts the image on the atom (a special position) or on the earlier
                     // image's replica; otherwise it is a periodic image of that one.
-                    Atom* const parent = earliest == 0 ? static_cast<Atom*>(atom)
-                                                       : m_replicas.FindSymmetryAtom(*atom, static_cast<std::int16_t>(earliest));
+                    Atom* const parent =
+                        earliest == 0 ? static_cast<Atom*>(atom) : DynCast<Atom>(Base::GetObjectA(made[earliest]));
                     if (shift.IsPeriodic() && parent && !m_replicas.Find(*parent, parent->GetSymmetryOperator(), shift))
                         m_replicas.MakePeriodicAtom(parent, shift, &position);
                 }
             }
-            grid.Add(Cartesian(wrapped), {record, static_cast<std::uint32_t>(j)});
+            const Point3d at = Cartesian(wrapped);
+            atomImages.Add(at, {record, static_cast<std::uint32_t>(j)});
+            cellImages.Add(at, {record, static_cast<std::uint32_t>(j)});
         }
     }
     return true;

@@ -8,12 +8,12 @@
 #include <tavrel/core/LatticeOffset.h>
 #include <tavrel/core/Point3d.h>
 #include <tavrel/crystal/Cell.h>
+#include <tavrel/crystal/ImageGrid.h>
 
 namespace Tavrel {
 
 class Cell3d;
 class CellReplicas;
-class ImageGrid;
 
 // Fractional arithmetic is done in double precision; stored positions are floats. Two images
 // coincide when their wrapped positions (each fractional coordinate x - floor(x)), shifted across the
@@ -46,8 +46,8 @@ private:
     // shifted over the faces it lies near; false when a visit stopped the walk.
     template <class Visit>
     bool ForEachCoincident(const ImageGrid& grid, const Vector& wrapped, Visit&& visit) const;
-    // The Cartesian volume of the unit cell.
-    double Volume() const;
+    // A grid over the Cartesian box of the fractional cube [0, reach]^3, for about `points` points.
+    ImageGrid GridOver(double reach, std::size_t points) const;
 
     CellReplicas& m_replicas;
     Cell3d& m_cell;
