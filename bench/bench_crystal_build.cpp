@@ -109,4 +109,4 @@ void Arguments(benchmark::internal::Benchmark* benchmark)
 
 } // namespace
 
-BENCHMARK(CellBuild)->Apply(Arguments)->ArgNames({"atoms", "ops", "hint"})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(CellBuild)->Apply(Arguments)->ArgNames({"atoms", "ops", "hint"})->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);

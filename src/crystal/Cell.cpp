@@ -47,7 +47,8 @@ bool IsGatherable(const Point3d& f)
     return std::abs(f.x) < MaxFractional && std::abs(f.y) < MaxFractional && std::abs(f.z) < MaxFractional;
 }
 
-// visit(node) for each descendant of top in pre-order, children in index order.
+// visit(node) for each descendant of top in pre-order, children in index order; a visit that returns
+// false (it may have let the node go) is not followed into the node's children.
 template <class Visit>
 void ForEachDescendant(const TreeNode& top, Visit&& visit)
 {
@@ -63,8 +64,7 @@ void ForEachDescendant(const TreeNode& top, Visit&& visit)
             continue;
         }
         TreeNode* const child = place.node->GetChild(place.next++);
-        visit(child);
-        if (child->GetNumChildren() > 0)
+        if (visit(child) && child->GetNumChildren() > 0)
             stack.push_back({child, 0});
     }
 }
@@ -76,6 +76,7 @@ OIDArray CollectOIDs(Object* root, std::uint32_t type)
     ForEachDescendant(*root, [&oids, type](const TreeNode* node) {
         if (node->IsA(type))
             oids.push_back(node->GetOID());
+        return true;
     });
     return oids;
 }
@@ -454,6 +455,18 @@ Point3d Cell::ClipVector(const Point3d& from, const Point3d& to, bool fractional
 
 // ---- Gathering
 
+bool Cell::Record(Atom& atom, AtomData& record)
+{
+    if (Tavrel::IsA<Atom3d>(&atom) && !atom.HasProperty("_ASU")) {
+        const TreeNode::Watch alive(&atom);
+        atom.SetProperty("_ASU", std::int32_t{-1}, 0);
+        if (!alive.alive)
+            return false;
+    }
+    record = AtomData{&atom, atom.GetXYZ() * m_cartToFrac, atom.GetOID()};
+    return true;
+}
+
 void Cell::Gather(int mode, AtomDataArray& out, bool append, bool skipClipped)
 {
     const std::uint32_t type = mode == AsymmetricAtoms   ? Atom3d::classType
@@ -463,20 +476,75 @@ void Cell::Gather(int mode, AtomDataArray& out, bool append, bool skipClipped)
     bool found = false;
     ForEachDescendant(*this, [&](TreeNode* node) {
         if (!node->IsA(type))
-            return;
+            return true;
         if (!found && !append)
             out.clear();
         found = true;
         if (Tavrel::IsA<ConformerAtom>(node))
-            return;
+            return true;
         auto* const atom = static_cast<Atom*>(node);
-        if (Tavrel::IsA<Atom3d>(atom) && !atom->HasProperty("_ASU"))
-            atom->SetProperty("_ASU", std::int32_t{-1}, 0);
-        if ((mode == SymmetryReplicas && atom->IsPeriodic()) || (skipClipped && atom->IsClipped()))
-            return;
-        const Point3d fractional = atom->GetXYZ() * m_cartToFrac;
-        if (IsGatherable(fractional))
-            out.push_back(AtomData{atom, fractional, atom->GetOID()});
+        AtomData record;
+        if (!Record(*atom, record))
+            return false;
+        if ((mode != SymmetryReplicas || !atom->IsPeriodic()) && (!skipClipped || !atom->IsClipped()) &&
+            IsGatherable(record.xyz))
+            out.push_back(record);
+        return true;
+    });
+}
+
+void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
+{
+    AtomDataArray asymmetric;
+    AtomDataArray replicas;
+    bool foundAsymmetric = false;
+    ForEachDescendant(*this, [&](TreeNode* node) {
+        if (!node->IsA(Atom::classType) || Tavrel::IsA<ConformerAtom>(node))
+            return true;
+        auto* const atom = static_cast<Atom*>(node);
+        const bool isAsymmetric = Tavrel::IsA<Atom3d>(atom);
+        foundAsymmetric = foundAsymmetric || isAsymmetric;
+        if (!isAsymmetric && (!Tavrel::IsA<ReplicateAtom>(atom) || atom->IsPeriodic()))
+            return true;
+        AtomData record;
+        if (!Record(*atom, record))
+            return false;
+        if (IsGatherable(record.xyz))
+            (isAsymmetric ? asymmetric : replicas).push_back(record);
+        return true;
+    });
+    if (foundAsymmetric)
+        out.swap(asymmetric);
+    out.insert(out.end(), replicas.begin(), replicas.end());
+}
+
+void Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out)
+{
+    bool found = false;
+    ForEachDescendant(*this, [&](TreeNode* node) {
+        if (!node->IsA(Atom::classType))
+            return true;
+        if (!found)
+            out.clear();
+        found = true;
+        if (Tavrel::IsA<ConformerAtom>(node))
+            return true;
+        auto* const atom = static_cast<Atom*>(node);
+        AtomData record;
+        if (!Record(*atom, record))
+            return false;
+        if (!IsGatherable(record.xyz))
+            return true;
+        const bool periodic = atom->IsPeriodic();
+        if (atom->IsClipped() != periodic) {
+            const TreeNode::Watch alive(atom);
+            atom->SetClipped(periodic);
+            if (!alive.alive)
+                return false;
+        }
+        if (!periodic)
+            out.push_back(record);
+        return true;
     });
 }
 
@@ -498,10 +566,11 @@ bool Cell::ReplicateAtomsExist(int kind) const
         return false;
     bool exists = false;
     ForEachDescendant(*this, [kind, &exists](const TreeNode* node) {
-        if (exists || !node->IsA(Atom::classType))
-            return;
-        const auto* const atom = static_cast<const Atom*>(node);
-        exists = (kind != PeriodicReplica && atom->IsSymmetric()) || (kind != SymmetricReplica && atom->IsPeriodic());
+        if (!exists && node->IsA(Atom::classType)) {
+            const auto* const atom = static_cast<const Atom*>(node);
+            exists = (kind != PeriodicReplica && atom->IsSymmetric()) || (kind != SymmetricReplica && atom->IsPeriodic());
+        }
+        return !exists;
     });
     return exists;
 }

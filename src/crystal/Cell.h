@@ -173,6 +173,11 @@ protected:
     void StoreOrientation(std::int32_t orientation) { m_orientation = orientation; }
     void SetTransforms(const Matrix3x3& fracToCart, const Matrix3x3& cartToFrac);
     Point3d ToFractional(const Point3d& p, bool fractional) const { return fractional ? p : p * m_cartToFrac; }
+    // SetupBuilderAtoms with AsymmetricAtoms, then appending SymmetryReplicas, in one walk.
+    void SetupBuilderAtomsAndReplicas(AtomDataArray& out);
+    // Every Atom below clipped exactly when it is periodic, then SetupDisplayAtoms with AllAtoms, in
+    // one walk.
+    void ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out);
     // The symmetry a freshly loaded record names, taken as SetSymmetry takes one.
     void TakeLoadedSymmetry(Symmetry* symmetry);
 
@@ -182,6 +187,9 @@ private:
     // The clip (useClip) or the unit cell, per axis.
     double Limit(int axis, bool useClip) const;
     void Gather(int mode, AtomDataArray& out, bool append, bool skipClipped);
+    // The record of an atom met by a gathering walk, marking an Atom3d "_ASU"; false when a listener
+    // deleted the atom meanwhile.
+    bool Record(Atom& atom, AtomData& record);
     // Space group 1.
     static std::unique_ptr<Symmetry> DefaultSymmetry();
 

@@ -806,16 +806,12 @@ bool Cell3d::Build(BuildInfo info)
         if (DoTranslationalOverSpecified(list))
             SetupBuilderAtoms(AsymmetricAtoms, list, false);
         DoSymmetry(list);
-        const auto gatherWithReplicas = [this, &list] {
-            SetupBuilderAtoms(AsymmetricAtoms, list, false);
-            SetupBuilderAtoms(SymmetryReplicas, list, true);
-        };
-        gatherWithReplicas();
+        SetupBuilderAtomsAndReplicas(list);
         if (DoSymmetryBonds(list))
-            gatherWithReplicas();
+            SetupBuilderAtomsAndReplicas(list);
         if (m_buildInfo.GetProximityBonding()) {
             DoProximityBonds(list);
-            gatherWithReplicas();
+            SetupBuilderAtomsAndReplicas(list);
         }
         BuildDisplay(m_buildInfo);
     } else {
@@ -830,12 +826,7 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     m_buildInfo = info;
     const BuildScope scope(*this);
     AtomDataArray list;
-    SetupBuilderAtoms(AllAtoms, list, false);
-    for (const AtomData& record : list) {
-        Atom* const atom = record.Live();
-        if (atom && atom->IsClipped() != atom->IsPeriodic())
-            atom->SetClipped(atom->IsPeriodic());
-    }
+    ClipPeriodicAndSetupDisplayAtoms(list);
     // The atoms shown are those of the list not clipped; gathered again only when packing made replicas.
     const auto keepShown = [&list] {
         std::erase_if(list, [](const AtomData& record) {
@@ -843,7 +834,6 @@ bool Cell3d::BuildDisplay(BuildInfo info)
             return !atom || atom->IsClipped();
         });
     };
-    keepShown();
     const std::size_t made = Replicas().Made();
     if (Pack(list)) {
         if (Replicas().Made() == made)

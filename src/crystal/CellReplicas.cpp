@@ -41,9 +41,24 @@ void CellReplicas::Add(const ReplicateAtom& replica)
 {
     m_empty = false;
     const TreeNode* const parent = replica.GetParent();
-    if (!parent || !replica.GetLatticeOffset().IsPeriodic())
+    if (!parent || parent->GetNumChildren() <= FewChildren)
         return;
-    const Key key{parent->GetOID(), replica.GetSymmetryOperator(), replica.GetLatticeOffset()};
+    // A parent that has just grown beyond a few children has its periodic replicas indexed.
+    if (parent->GetNumChildren() == FewChildren + 1) {
+        for (int i = 0; i < parent->GetNumChildren(); ++i) {
+            if (const auto* const child = DynCast<ReplicateAtom>(parent->GetChild(i)))
+                Index(*child);
+        }
+        return;
+    }
+    Index(replica);
+}
+
+void CellReplicas::Index(const ReplicateAtom& replica)
+{
+    if (!replica.GetLatticeOffset().IsPeriodic())
+        return;
+    const Key key{replica.GetParent()->GetOID(), replica.GetSymmetryOperator(), replica.GetLatticeOffset()};
     const auto [stored, added] = m_replicas.Insert(key, replica.GetOID());
     if (added)
         return;
@@ -55,10 +70,10 @@ void CellReplicas::Add(const ReplicateAtom& replica)
 
 ReplicateAtom* CellReplicas::Find(const Atom& parent, std::int16_t op, const LatticeOffset& offset) const
 {
-    if (!offset.IsPeriodic()) {
+    if (!offset.IsPeriodic() || parent.GetNumChildren() <= FewChildren) {
         for (int i = 0; i < parent.GetNumChildren(); ++i) {
             auto* const child = DynCast<ReplicateAtom>(parent.GetChild(i));
-            if (child && child->GetSymmetryOperator() == op && !child->IsPeriodic())
+            if (child && child->GetSymmetryOperator() == op && child->GetLatticeOffset().IsSame(offset))
                 return child;
         }
         return nullptr;

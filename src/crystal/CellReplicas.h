@@ -16,10 +16,11 @@ class Cell3d;
 class Object;
 class ReplicateAtom;
 
-// Periodic replicas are indexed by (tree parent, operator, offset), the key under which a build looks
-// for them, so that no search walks the replicas of an atom; a replica without offset is found among
-// the children of its parent (an atom has at most one per operator). Entries hold OIDs: a replica
-// deleted meanwhile is simply not found. Replicas made elsewhere during the build are not indexed.
+// A replica is found by (tree parent, operator, offset), the key under which a build looks for it.
+// Among the few children of most parents it is found by looking at them; the periodic replicas of a
+// parent with more children (an asymmetric atom with its symmetry replicas) are indexed, so that no
+// search walks the many replicas of an atom. Entries hold OIDs: a replica deleted meanwhile is simply
+// not found. Replicas made elsewhere during the build are not indexed.
 class CellReplicas {
 public:
     // Indexes every ReplicateAtom below the cell, the first in tree order for each key.
@@ -76,6 +77,9 @@ private:
     // below no atom.
     static bool Base(Atom*& atom, LatticeOffset& offset);
     static bool Matches(const ReplicateAtom& replica, const Key& key);
+    // Parents with more children than this have their periodic replicas indexed.
+    static constexpr int FewChildren = 8;
+    void Index(const ReplicateAtom& replica);
 
     Cell3d& m_cell;
     FlatHashMap<Key, std::uint32_t, KeyHash> m_replicas;
