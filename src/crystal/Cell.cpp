@@ -558,6 +558,17 @@ void Cell::SetupDisplayAtoms(int mode, AtomDataArray& out, bool append)
     Gather(mode, out, append, true);
 }
 
+void Cell::UnclipAtoms()
+{
+    ForEachDescendant(*this, [](TreeNode* node) {
+        if (!node->IsClipped() || !node->IsA(Atom::classType))
+            return true;
+        const TreeNode::Watch alive(node);
+        node->SetClipped(false);
+        return alive.alive;
+    });
+}
+
 // ---- Replicas
 
 bool Cell::ReplicateAtomsExist(int kind) const
@@ -581,6 +592,11 @@ bool Cell::RemoveReplicateAtoms(int mode)
                                                                              : ReplicateAtom::classType;
     if (!HasDescendent(type))
         return false;
+    // Without a replica below there is nothing to remove; the hint bits go as after any object.
+    if (!HasDescendent(ReplicateAtom::classType)) {
+        ClearReplicateHint(RemovedHintBits(mode));
+        return false;
+    }
     bool removed = false;
     for (const std::uint32_t oid : CollectOIDs(this, type)) {
         switch (mode) {

@@ -178,6 +178,8 @@ protected:
     // Every Atom below clipped exactly when it is periodic, then SetupDisplayAtoms with AllAtoms, in
     // one walk.
     void ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out);
+    // Every Atom below shown again.
+    void UnclipAtoms();
     // The symmetry a freshly loaded record names, taken as SetSymmetry takes one.
     void TakeLoadedSymmetry(Symmetry* symmetry);
 

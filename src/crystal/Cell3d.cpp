@@ -858,20 +858,20 @@ bool Cell3d::Unbuild()
 {
     SetClip(LatticeOffset(1, 1, 1));
     const bool removed = RemoveReplicateAtoms(RemoveAll);
-    OIDArray atoms;
-    {
-        DescendentIterator walk(this, Atom3d::classType, false);
-        while (Object* const object = walk.GetNext())
-            atoms.push_back(object->GetOID());
-    }
     if (!IsDirty()) {
+        OIDArray atoms;
+        OIDArray marked;
+        DescendentIterator walk(this, false);
+        while (Object* const object = walk.GetNext()) {
+            if (Tavrel::IsA<Atom3d>(object))
+                atoms.push_back(object->GetOID());
+        }
         for (const std::uint32_t oid : atoms) {
             Object* const atom = Object::GetObjectA(oid);
             if (atom && atom->HasProperty("_REP"))
                 delete atom;
         }
-        OIDArray marked;
-        DescendentIterator walk(this, false);
+        walk.Reset();
         while (Object* const object = walk.GetNext()) {
             if (object->HasProperty("_REP") && !object->HasDescendent(Atom::classType))
                 marked.push_back(object->GetOID());
@@ -879,16 +879,7 @@ bool Cell3d::Unbuild()
         for (const std::uint32_t oid : marked)
             delete Object::GetObjectA(oid);
     }
-    OIDArray all;
-    {
-        DescendentIterator walk(this, Atom::classType, false);
-        while (Object* const object = walk.GetNext())
-            all.push_back(object->GetOID());
-    }
-    for (const std::uint32_t oid : all) {
-        if (Object* const atom = Object::GetObjectA(oid); atom && atom->IsClipped())
-            atom->SetClipped(false);
-    }
+    UnclipAtoms();
     ClearReplicateHint(0xFF);
     return removed;
 }

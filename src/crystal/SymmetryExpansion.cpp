@@ -164,8 +164,8 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
 
     // The wrapped images of every atom so far, for the test of later atoms, and those of the atom at
     // hand, for its special positions. The first is added to once per image but asked once per atom:
-    // coarse cells keep its cell array small.
-    ImageGrid cellImages = GridOver(1.0, list.size() * ops.size() / 16);
+    // cells of about as many images as an atom has keep its cell array small.
+    ImageGrid cellImages = GridOver(1.0, list.size() * ops.size() / std::min<std::size_t>(ops.size(), 16));
     cellImages.Reserve(list.size() * ops.size());
     ImageGrid atomImages = GridOver(1.0, ops.size());
     atomImages.Reserve(ops.size());
