@@ -64,6 +64,8 @@ public:
     void SetCenterType(SymCenterType type) { m_centerType = type; }
     SymCenterType GetCenterType() const { return m_centerType; }
     bool IsSymmetryChanged() const { return m_symmetryChanged; }
+    // The cell that set itself as the symmetry's cell; null for none.
+    Cell* GetCell() const { return m_cell; }
 
     // The qualifier's name, with withChoice "<name> Choice: <choice>".
     std::string QualifierString(bool withChoice) const;
