@@ -1,4 +1,5 @@
-// A small host: builds a tree of objects, saves it as a document file, loads it back and prints it.
+// A small host: builds a tree of objects and a small molecule from coordinates, saves it as a document
+// file, loads it back and prints it.
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -11,7 +12,10 @@
 #include <vector>
 
 #include <tavrel/chemistry/Assembly.h>
+#include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Chain.h>
+#include <tavrel/chemistry/GasteigerCharge.h>
+#include <tavrel/chemistry/Molecule.h>
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
@@ -24,6 +28,37 @@
 using namespace Tavrel;
 
 namespace {
+
+// Ethanol from the coordinates of its heavy atoms: bonds perceived from the distances, hydrogens
+// added, partial charges computed and stored on the atoms.
+void BuildMolecule(Object* parent)
+{
+    auto* const molecule = new Molecule(parent);
+    molecule->SetLabel("ethanol");
+    const struct {
+        const char* symbol;
+        Point3d position;
+    } heavyAtoms[] = {{"C", Point3d(0.0, 0.0, 0.0)}, {"C", Point3d(1.52, 0.0, 0.0)}, {"O", Point3d(2.04, 1.35, 0.0)}};
+    for (const auto& [symbol, position] : heavyAtoms)
+        (new Atom3d(molecule, symbol))->SetXYZ(position);
+    const int bonds = Atom::ConstructBonds(molecule);
+    const int heavy = molecule->GetNumChildren(Atom::classType);
+    molecule->AddHydrogens(Atom::AllHydrogens);
+    const GasteigerCharge charges(molecule, true);
+    std::printf("%s: %d bonds perceived, %d hydrogens added, charges %s\n", molecule->GetLabel().c_str(), bonds,
+                molecule->GetNumChildren(Atom::classType) - heavy, charges.IsCalculated() ? "computed" : "refused");
+}
+
+void PrintMolecule(const Molecule& molecule)
+{
+    std::printf("Molecule \"%s\": formula %s, weight %.3f\n", molecule.GetLabel().c_str(),
+                molecule.CalculateMolFormula().c_str(), molecule.CalculateMolWeight());
+    for (int i = 0; i < molecule.GetNumChildren(); ++i) {
+        if (const auto* const atom = DynCast<Atom3d>(molecule.GetChild(i)))
+            std::printf("  %-4s %2d bonds  charge %+.3f\n", atom->GetLabel().c_str(), atom->GetNumBonds(),
+                        atom->GetCharge());
+    }
+}
 
 void Build(ChemDoc& document)
 {
@@ -47,6 +82,7 @@ void Build(ChemDoc& document)
             residue->Select(false);
     }
     root->CreateNamedCollection("selected residues");
+    BuildMolecule(root);
     document.SetViewSize(25.0);
     document.SetBkColor(Color::White());
 }
@@ -69,6 +105,10 @@ void Print(ChemDoc& document)
     }
     if (NamedCollection* const group = root->FindNamedCollection("selected residues"))
         std::printf("Group \"%s\" holds %d objects\n", group->GetLabel().c_str(), group->GetSize());
+    for (int i = 0; i < root->GetNumChildren(); ++i) {
+        if (const auto* const molecule = DynCast<Molecule>(root->GetChild(i)))
+            PrintMolecule(*molecule);
+    }
 }
 
 } // namespace

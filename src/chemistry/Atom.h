@@ -7,21 +7,26 @@
 
 #include <tavrel/chemistry/Bondable.h>
 #include <tavrel/chemistry/Element.h>
+#include <tavrel/core/AnisotropicDisplacement.h>
 #include <tavrel/core/Rational.h>
 #include <tavrel/core/LatticeOffset.h>
 
 namespace Tavrel {
 
+class OrdCollection;
 class PropertyArchive;
 
 // Implements what does not depend on the atom's storage: the default label, the element change with
-// its side effects, the donated-lone-pair mark and neutral crystal-symmetry answers. Optional data
-// lives in user properties whose keys begin with an underscore.
+// its side effects, the donated-lone-pair mark, the crystallographic data, the text properties, the
+// colour schemes and neutral crystal-symmetry answers. Optional data lives in user properties whose
+// keys begin with an underscore.
 class Atom : public Bondable {
     TAVREL_DECLARE_CLASS(Atom, Bondable)
     TAVREL_EVENT_MASK_LEVEL()
-    // Persists nothing of its own; the text interface adds the read-only "SymmetryLabel", listed only
-    // inside a crystal cell.
+    // Persists nothing of its own. The text interface adds "Element", "Hybridization",
+    // "PartialCharge", "FormalCharge", "Chirality" (read-only), "Occupancy" (listed when set),
+    // "Isotropic Displacement" (listed when set), "SymmetryLabel" (read-only, listed only inside a
+    // crystal cell) and the atom words of "Style" (written only).
     TAVREL_DECLARE_PROPERTIES()
 public:
     // Event codes of the Atom level.
@@ -69,6 +74,10 @@ public:
         ChiralityExtra7 = 7,
     };
 
+    // User properties (longs): the last decided chirality code and the extra mark (6 or 7).
+    static constexpr const char* ChiralityKey = "Chirality";
+    static constexpr const char* ChiralityMarkKey = "ChiralityPlus";
+
     // The atoms whose hydrogens are edited: 0 atoms other than carbon, 1 carbon atoms, else all.
     enum HydrogenSet : std::int32_t { NonCarbonHydrogens = 0, CarbonHydrogens = 1, AllHydrogens = 2 };
 
@@ -101,11 +110,44 @@ public:
     virtual void SetHybridization(HybridizationType type) = 0;
     virtual HybridizationType GetHybridization() const = 0;
     virtual HybridizationType PerceiveHybridization() const = 0;
-    // "None" for codes outside 1 to 11.
+    // The word of the perceived code; "None" for codes outside 1 to 11.
     std::string GetHybridizationAsString() const;
     static const char* GetHybridizationName(std::int32_t code);
-    // A word of the hybridization table, ignoring case; other words change nothing.
-    void SetHybridizationAsString(std::string_view word);
+    // A word of the hybridization table, ignoring case, sets its code; other words change nothing and
+    // give false.
+    bool SetHybridizationAsString(std::string_view word);
+
+    // Chirality. The stereo assignment of a concrete atom overrides GetChirality (recalculate: decide
+    // again and keep the result); an atom that does not decide is undetermined.
+    virtual Chirality GetChirality(bool recalculate);
+    // "?" undetermined, "" not a stereocentre, "R", "S", "ProR", "ProS"; "" for any other code.
+    static const char* GetChiralityName(std::int32_t code);
+    // The text of GetChirality (true), then "*" when the user property "ChiralityPlus" holds 6 and "?"
+    // when it holds 7.
+    std::string GetChiralityAsString();
+
+    // Crystallographic data, kept in user properties that are absent at their defaults: the occupancy
+    // ("_OCC", 1.0 when absent; "_HOC" marks that one was set), the isotropic displacement ("_IDP",
+    // 0.0 when absent) and the anisotropic displacement, whose twelve keys "_ADPU11" ... "_ADPSU23"
+    // are written and removed together (its presence is that of "_ADPU11").
+    virtual bool HasOccupancy() const;
+    virtual float GetOccupancy() const;
+    // 1.0 removes "_OCC"; "_HOC" is set either way.
+    virtual void SetOccupancy(float occupancy);
+    virtual bool HasIsotropicDisplacement() const;
+    virtual float GetIsotropicDisplacement() const;
+    // 0.0 removes it.
+    virtual void SetIsotropicDisplacement(float displacement);
+    virtual void RemoveIsotropicDisplacement();
+    virtual bool HasAnisotropicDisplacement() const;
+    // A missing component reads 0.
+    virtual AnisotropicDisplacement GetAnisotropicDisplacement() const;
+    // U11, U22, U33, U12, U13, U23, then their six uncertainties; zeros are stored too.
+    virtual void SetAnisotropicDisplacement(float u11, float u22, float u33, float u12, float u13, float u23,
+                                            float sigu11, float sigu22, float sigu33, float sigu12, float sigu13,
+                                            float sigu23);
+    virtual void SetAnisotropicDisplacement(const AnisotropicDisplacement& displacement);
+    virtual void RemoveAnisotropicDisplacement();
 
     // The donated-lone-pair mark, the user property "__nLP".
     bool HasDonatedLonePairs() const;
@@ -145,8 +187,51 @@ public:
     // A new atom of the concrete kind under parent.
     virtual Atom* CreateNewAtom(Object* parent, ElementType type) = 0;
 
+    // Bond perception and fusion. The bonding radius of an element is 0 for the metals that must not
+    // bond by distance.
+    // Bonds every atom below root (not root itself) to every atom within bonding distance, atoms taken
+    // in tree pre-order and each one's neighbours in that order; the new bonds get the IDs 1, 2, 3 ...
+    // in creation order. Existing bonds stay and are not counted. Returns the number of new bonds.
+    static int ConstructBonds(Object* root);
+    // A new Single bond to other when the distance is at most the sum of the two bonding radii and the
+    // two are not bonded yet; else null. A position that is not finite never bonds.
+    virtual Bond* ConditionalBondAtoms(Atom* other);
+    // Appends to result, in breadth-first order, the atoms of this atom's bonded fragment closer than
+    // tolerance to it; atoms of other fragments are never found.
+    void FindOverlaps(double tolerance, OrdCollection& result);
+    // When this atom carries hydrogens: bonds it, with a bond of the type, to each atom at most depth
+    // bonds away that is not hydrogen, not bonded to it, carries hydrogens and lies within sqrt(1.2)
+    // times the sum of the covalent radii; both ends then perceive their hybridization. With hydrogens,
+    // both ends lose their hydrogens before the bond and get them back after. Atoms deleted meanwhile
+    // are skipped.
+    void FuseOverlaps(Bond::BondType type, int depth, bool hydrogens);
+    // Places the fragment chain so that its atom at index (whose first neighbour is the atom to bond
+    // here) lies on this atom, along this atom's first free valence direction, gives the fragment's
+    // heavy atoms this atom's style, then merges that atom into this one: this atom takes its element
+    // and its bonds. A hydrogen at index is moved but not merged. The merged atom and every other entry
+    // deleted meanwhile leave chain. Nothing happens unless index names a bonded atom of chain.
+    void FuseChain(OrdCollection& chain, float ignored, int index);
+
+    // Display. The radius the display style gives the atom: stick radius (stick, polyhedron),
+    // ball size (ball and stick), CPK scale times van der Waals radius (CPK), ball size times van der
+    // Waals radius times 0.75 (scaled ball and stick); 0 for the line styles and any other code.
+    virtual float GetDisplaySize() const;
+    // 0.1 above the displayed atom along z.
+    Point3d GetAnnotationXYZ() const override;
+
     // The stored label, else the element symbol and the index among the parent's children plus 1.
     std::string GetLabel() const override;
+
+    // Colour schemes. Offered: "Element", "Parent Color", "Charge", "Isotropic Displacement" (when the
+    // atom has one), then the parent's. SetColorScheme also takes "Chirality" (red R, blue S, yellow
+    // undetermined, white otherwise), records which scheme coloured the atom (CheckColorScheme: 1 to
+    // 5 in that order) and hands any other name to Object's (6).
+    std::int32_t GetColorSchemes(std::vector<std::string>& schemes) const override;
+    void SetColorScheme(std::string_view name) override;
+
+    // "Occupancy" and "Isotropic Displacement" are described as floats ("pIsotropicDisplacement"),
+    // "SymmetryLabel" also when empty; GetProperties lists them as texts, and only when set.
+    ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const override;
 
 protected:
     Atom();
@@ -155,7 +240,20 @@ protected:
 
     void SetColorSchemeHint(std::int32_t hint) { m_colorSchemeHint = static_cast<std::int8_t>(hint); }
 
+    // The normal path: a sphere of the display size in the stick, ball and CPK styles; the
+    // coordination polyhedron for a polyhedron-style atom with four bonds or more (else the sphere);
+    // in the line styles a selection marker and, for an atom without visible bonds, a jack. The fast
+    // path: the marker and the jack only. Selection colours the atom's primitives.
+    void NormalDisplay(DisplayList3D& list) override;
+    void FastDisplay(DisplayList3D& list) override;
+    // The tetrahedra filling the convex shape of the neighbours' positions, when there are four or more.
+    virtual void DisplayPolyhedron(const Color& color, std::uint32_t oid, DisplayList3D& list);
+
 private:
+    Color GetDisplayColor() const;
+    // A jack where the atom stands when none of its bonds is drawn.
+    void DisplayJackIfUnbonded(const Color& color, DisplayList3D& list) const;
+
     std::int8_t m_colorSchemeHint = 1;
 };
 

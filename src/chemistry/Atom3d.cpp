@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include <tavrel/chemistry/ChiralityTree.h>
 #include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/chemistry/ElementFactory.h>
 #include <tavrel/chemistry/Molecule.h>
@@ -588,6 +589,139 @@ void Atom3d::GetSP3ValenceVectors(Point3d* out, int& count, bool skipHydrogens) 
     } else if (taken == 3) {
         out[3] = -Unit(Unit(out[0]) + Unit(out[1]) + Unit(out[2]));
     }
+}
+
+// ---- Chirality
+
+namespace {
+
+// The priority trees give up beyond this many nodes, and ties beyond this many levels.
+constexpr int MaxTreeNodes = 255;
+constexpr int MaxTreeLevels = 40;
+// Neighbours taken from each atom of a branch.
+constexpr int MaxBranchNeighbours = 8;
+
+// The extra entries a bond adds for the multiple bond it stands for.
+int ExtraEntries(Bond::BondType type)
+{
+    switch (type) {
+    case Bond::PartialDouble:
+    case Bond::Aromatic:
+    case Bond::Double: return 1;
+    case Bond::Triple: return 2;
+    default: return 0;
+    }
+}
+
+// One sphere further out: expands the tree's nodes at depth level. False when nothing was added.
+bool Expand(ChiralityTree& tree, int level)
+{
+    bool added = false;
+    const int count = tree.GetSize();
+    for (int i = 0; i < count; ++i) {
+        const Atom* atom = nullptr;
+        int depth = 0;
+        if (!tree.GetNode(i, &atom, &depth) || depth != level)
+            continue;
+        Bondable* neighbours[MaxBranchNeighbours];
+        const int found = atom->GetAttached(neighbours, MaxBranchNeighbours);
+        for (int j = 0; j < found; ++j) {
+            const Atom* const next = DynCast<Atom>(neighbours[j]);
+            if (!next)
+                continue;
+            const int entries = 1 + ExtraEntries(atom->GetBond(j)->GetType());
+            for (int k = 0; k < entries; ++k)
+                added = tree.AddNode(next, i, next->GetAtomicNumber()) || added;
+        }
+    }
+    return added;
+}
+
+} // namespace
+
+Atom::Chirality Atom3d::GetChirality(bool recalculate)
+{
+    if (GetNumBonds() != 4 || GetNumHydrogens() > 1)
+        return NotStereocentre;
+    std::int32_t stored = ChiralityUndetermined;
+    if (FindUserProperties())
+        GetProperty(ChiralityKey, stored);
+    if (recalculate) {
+        const Chirality code = CalculateChirality();
+        if (code != stored)
+            SetChirality(code);
+        return code;
+    }
+    return stored != ChiralityUndetermined ? static_cast<Chirality>(stored) : CalculateChirality();
+}
+
+void Atom3d::SetChirality(Chirality code)
+{
+    if (code == ChiralityExtra6 || code == ChiralityExtra7)
+        SetChiralityExt(code);
+    else
+        SetProperty(ChiralityKey, static_cast<std::int32_t>(code), 0);
+}
+
+void Atom3d::SetChiralityExt(Chirality code)
+{
+    if (code == ChiralityExtra6 || code == ChiralityExtra7)
+        SetProperty(ChiralityMarkKey, static_cast<std::int32_t>(code), 0);
+}
+
+Atom::Chirality Atom3d::CalculateChirality() const
+{
+    constexpr int Branches = 4;
+    Bondable* ends[MaxBranchNeighbours];
+    if (GetAttached(ends, MaxBranchNeighbours) < Branches)
+        return ChiralityUndetermined;
+    std::array<ChiralityTree, Branches> trees;
+    std::array<bool, Branches> open{};
+    for (int k = 0; k < Branches; ++k) {
+        const Atom* const neighbour = DynCast<Atom>(ends[k]);
+        if (!neighbour)
+            return ChiralityUndetermined;
+        trees[k].AddNode(this, 0, GetAtomicNumber());
+        trees[k].AddNode(neighbour, 0, neighbour->GetAtomicNumber());
+        open[k] = true;
+    }
+
+    // Sphere by sphere until no two branches are alike.
+    constexpr std::array<std::pair<int, int>, 6> pairs{{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}};
+    for (int level = 1;;) {
+        for (int k = 0; k < Branches; ++k) {
+            if (!open[k])
+                continue;
+            if (trees[k].GetSize() > MaxTreeNodes)
+                return ChiralityUndetermined;
+            if (Expand(trees[k], level))
+                trees[k].Sort();
+            else
+                open[k] = false;
+        }
+        const auto tie = std::find_if(pairs.begin(), pairs.end(),
+                                      [&](const auto& pair) { return trees[pair.first] == trees[pair.second]; });
+        if (tie == pairs.end())
+            break;
+        // Two identical branches explored to their ends.
+        if (!open[tie->first] && !open[tie->second])
+            return NotStereocentre;
+        if (++level == MaxTreeLevels)
+            return ChiralityUndetermined;
+    }
+
+    // Highest priority first.
+    std::array<int, Branches> order{0, 1, 2, 3};
+    for (int i = 1; i < Branches; ++i) {
+        for (int j = i; j > 0 && trees[order[j - 1]] < trees[order[j]]; --j)
+            std::swap(order[j - 1], order[j]);
+    }
+    const Point3d centre = GetXYZ();
+    const Point3d d1 = ends[order[0]]->GetXYZ() - centre;
+    const Point3d d2 = ends[order[1]]->GetXYZ() - centre;
+    const Point3d d3 = ends[order[2]]->GetXYZ() - centre;
+    // Seen with the lowest priority away from the viewer, 1 -> 2 -> 3 runs clockwise for R.
+    return d1.Cross(d2).Dot(d3) >= 0.0 ? ChiralityS : ChiralityR;
 }
 
 // ---- Display-size percentages

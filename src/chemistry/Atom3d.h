@@ -106,6 +106,13 @@ public:
     // The valence directions ignoring bonded hydrogens: raw bond vectors, then unit free directions.
     std::int32_t GetValenceSproutVectors(Point3d::Array& out) const override;
 
+    // Chirality. Not a stereocentre (1) without four bonds or with two hydrogens or more. Otherwise
+    // with recalculate the code is decided again and kept in "Chirality" when it changed; without, the
+    // kept code answers, or when there is none the code decided now (not kept).
+    Chirality GetChirality(bool recalculate) override;
+    // Keeps 6 or 7 in "ChiralityPlus"; other codes are ignored.
+    virtual void SetChiralityExt(Chirality code);
+
     // Factors kept as whole percentages (0 to 255); a change raises (Object, 16) with the name.
     float GetCPKScale() const override { return Factor(m_cpkPercent); }
     void SetCPKScale(float scale) override;
@@ -148,6 +155,13 @@ protected:
     void GetSPValenceVectors(Point3d* out, int& count, bool skipHydrogens) const;
     void GetSP2ValenceVectors(Point3d* out, int& count, bool skipHydrogens) const;
     void GetSP3ValenceVectors(Point3d* out, int& count, bool skipHydrogens) const;
+
+    // From the first four neighbours: undetermined (0) when a neighbour is not an atom, a branch grows
+    // beyond 255 nodes or a tie survives 39 levels; not a stereocentre (1) when two identical branches
+    // are fully explored; else R or S from the three highest branches' bond vectors.
+    virtual Chirality CalculateChirality() const;
+    // 6 and 7 go to SetChiralityExt; any other code is kept in "Chirality".
+    virtual void SetChirality(Chirality code);
 
     // Stores the element (the unknown element for null), clears donated lone pairs and raises
     // EventElementSet, also when the element did not change.

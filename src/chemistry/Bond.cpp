@@ -6,6 +6,8 @@
 
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/Bondable.h>
+#include <tavrel/chemistry/CrystalImageQueries.h>
+#include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyPass.h>
@@ -64,6 +66,66 @@ std::string Label(const Object* object)
     return object ? object->GetLabel() : std::string();
 }
 
+// Partial double, aromatic and double bonds draw two lines; partial triple and triple three.
+bool IsDoubleType(Bond::BondType type)
+{
+    return type == Bond::PartialDouble || type == Bond::Aromatic || type == Bond::Double;
+}
+
+bool IsDelocalized(Bond::BondType type)
+{
+    return type == Bond::PartialDouble || type == Bond::Aromatic;
+}
+
+// The number of partial double and aromatic bonds of an end.
+int DelocalizedBonds(const Bondable& end)
+{
+    const auto bonds = end.GetBonds();
+    return static_cast<int>(std::count_if(bonds.begin(), bonds.end(), [](const Bond* bond) {
+        return IsDelocalized(bond->GetType());
+    }));
+}
+
+// Both ends carry exactly three partial double or aromatic bonds: the bond joins two such rings.
+bool JoinsDelocalizedRings(const Bondable& a, const Bondable& b)
+{
+    return DelocalizedBonds(a) == 3 && DelocalizedBonds(b) == 3;
+}
+
+// The far ends of the first two ring bonds of end other than the bond, of a partial double or
+// aromatic type when strict.
+int RingNeighbours(const Bondable& end, const Bond& bond, bool strict, Bondable* (&found)[2])
+{
+    int count = 0;
+    for (int i = 0; i < end.GetNumBonds() && count < 2; ++i) {
+        const Bond* const other = end.GetBond(i);
+        if (other != &bond && other->IsInRing() && (!strict || IsDelocalized(other->GetType())))
+            found[count++] = end.GetAttached(i);
+    }
+    return count;
+}
+
+// Of two candidates, the one nearer to the reference (the first on a tie).
+Bondable* Nearer(Bondable* first, Bondable* second, const Bondable* reference)
+{
+    const Point3d at = reference->GetXYZ();
+    return second->GetXYZ().Distance2(at) < first->GetXYZ().Distance2(at) ? second : first;
+}
+
+// The pixel size of the selection marker.
+constexpr double MarkerSize = 5.0;
+// Line style: the offsets of the extra lines (times the unit offset), single precision.
+constexpr float RingLineOffset = -0.2f;
+constexpr float ChainLineOffset = -0.1f;
+// Stick styles: the scale of the scaled styles, and offset and radius factors of the cylinders.
+constexpr float ScaledStick = 0.6f;
+constexpr float DoubleStickOffset = 0.5f;
+constexpr float DoubleStickRadius = 0.4f;
+constexpr float TripleStickOffset = 0.6f;
+constexpr float TripleStickRadius = 0.3f;
+constexpr double DashOffset = 1.8;
+constexpr float DashRadius = 0.2f;
+
 } // namespace
 
 Bond::Bond() = default;
@@ -84,20 +146,62 @@ Bond::Bond(const Bond& other)
 Bond::Bond(Bondable* atom1, Bondable* atom2, BondType type) : Bond(CommonParent(atom1, atom2), atom1, atom2, type) {}
 
 Bond::Bond(Object* parent, Bondable* atom1, Bondable* atom2, BondType type)
-    : Geometric(parent), m_atom1(atom1), m_atom2(atom2)
+    : Bond(parent, EndWatches(atom1, atom2), type)
+{
+}
+
+Bond::EndWatches::EndWatches(Bondable* first, Bondable* second)
+    : atom1(first), atom2(second), watch1(first), watch2(second)
+{
+}
+
+Bond::Bond(Object* parent, const EndWatches& ends, BondType type)
+    : Geometric(parent), m_atom1(ends.atom1), m_atom2(ends.atom2)
 {
     const ConstructionScope construction(*this);
     // As in Geometric: tree registrations above reach this level's mask byte.
     SetMaskFromParents();
     Object::SetDisplayStyle(1);
-    Link(type);
+    Link(type, ends);
 }
 
-void Bond::Link(BondType type)
+void Bond::Link(BondType type, const EndWatches& ends)
 {
-    m_atom1->AddBond(this);
-    m_atom2->AddBond(this);
-    SetType(type);
+    if (ends.Alive()) {
+        // Listed by both before either announces it, the bond is a complete link to any listener, and
+        // an end that listeners delete takes the bond's pointer to it along (ForgetEnd).
+        m_atom1->PushBond(this);
+        m_atom2->PushBond(this);
+        m_atom1->AnnounceBond(this);
+        if (ends.Alive())
+            m_atom2->AnnounceBond(this);
+        if (ends.Alive())
+            SetType(type);
+        if (ends.Alive())
+            return;
+    }
+    // An end died before the bond was listed, or took its link along.
+    if (!ends.watch1.alive)
+        m_atom1 = nullptr;
+    if (!ends.watch2.alive)
+        m_atom2 = nullptr;
+    Unlink();
+}
+
+void Bond::Unlink()
+{
+    for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
+        if (Bondable* const linked = std::exchange(this->*end, nullptr))
+            linked->RemoveBond(this);
+    }
+}
+
+void Bond::ForgetEnd(const Bondable* end)
+{
+    if (m_atom1 == end)
+        m_atom1 = nullptr;
+    if (m_atom2 == end)
+        m_atom2 = nullptr;
 }
 
 Bond::~Bond()
@@ -271,10 +375,11 @@ void Bond::SetType(BondType type)
     if (!self.alive)
         return;
     DoNotify(classType, EventTypeSet, nullptr, nullptr);
-    for (Bondable* end : {m_atom1, m_atom2}) {
+    // Each end is read when it is reached: a bond being built lets go of an end that dies meanwhile.
+    for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
         if (!self.alive)
             return;
-        if (Atom* const atom = DynCast<Atom>(end))
+        if (Atom* const atom = DynCast<Atom>(this->*end))
             atom->SetHybridization(atom->PerceiveHybridization());
     }
 }
@@ -327,6 +432,239 @@ void Bond::UpdateClipped()
 {
     if (m_atom1 && m_atom2)
         SetClipped(m_atom1->IsClipped() && m_atom2->IsClipped());
+}
+
+// ---- Display
+
+void Bond::NormalDisplay(DisplayList3D& list)
+{
+    switch (GetDisplayStyle()) {
+    case Atom::StyleLine: DisplayLine(list, false); break;
+    case Atom::StyleStick:
+    case Atom::StyleBallAndStick: DisplayStick(list, false, 1.0f); break;
+    case Atom::StyleCPK:
+    case Atom::StyleLineSingle: DisplayLine(list, true); break;
+    case Atom::StyleStickSingle:
+    case Atom::StyleBallAndStickSingle: DisplayStick(list, true, 1.0f); break;
+    case Atom::StyleScaledBallAndStick: DisplayStick(list, false, ScaledStick); break;
+    case Atom::StyleScaledBallAndStickSingle: DisplayStick(list, true, ScaledStick); break;
+    default: break;
+    }
+}
+
+void Bond::FastDisplay(DisplayList3D& list)
+{
+    if (GetDisplayStyle() != Atom::StyleNone)
+        DisplayLine(list, true);
+}
+
+bool Bond::GetClippedPoints(Point3d& p1, Point3d& mid, Point3d& p2) const
+{
+    if (!HasEnds())
+        return false;
+    p1 = m_atom1->GetXYZ();
+    p2 = m_atom2->GetXYZ();
+    mid = MidPoint(p1, p2);
+    const bool clipped1 = m_atom1->IsClipped();
+    const bool clipped2 = m_atom2->IsClipped();
+    if (clipped1 && clipped2)
+        return false;
+    if (clipped1)
+        p1 = mid;
+    if (clipped2)
+        p2 = mid;
+    return true;
+}
+
+void Bond::DisplayLine(DisplayList3D& list, bool single)
+{
+    Point3d p1;
+    Point3d mid;
+    Point3d p2;
+    if (!GetClippedPoints(p1, mid, p2))
+        return;
+    const Color color1 = m_atom1->GetColor();
+    const Color color2 = m_atom2->GetColor();
+    if (IsSelected())
+        list.Add(Rect2DPrimitive(mid, Color::Selected(), MarkerSize, MarkerSize, 0));
+    if (single || m_type == Single) {
+        DisplayBondLine(list, p1, mid, p2, color1, color2, false);
+        return;
+    }
+    if (m_type < Single || m_type > Triple)
+        return;
+    const Point3d offset = GetBondOffset(p1, p2);
+    const bool dashed = IsDelocalized(m_type);
+    const auto shifted = [&](const Point3d& by, bool dashes) {
+        DisplayBondLine(list, p1 + by, mid + by, p2 + by, color1, color2, dashes);
+    };
+    if (IsDoubleType(m_type) && m_inRing) {
+        const Point3d by = offset * RingLineOffset;
+        DisplayBondLine(list, p1, mid, p2, color1, color2, false);
+        shifted(by, dashed);
+        if (JoinsDelocalizedRings(*m_atom1, *m_atom2))
+            shifted(-by, dashed);
+    } else if (IsDoubleType(m_type)) {
+        const Point3d by = offset * ChainLineOffset;
+        shifted(by, false);
+        shifted(-by, dashed);
+    } else {
+        const Point3d by = offset * RingLineOffset;
+        DisplayBondLine(list, p1, mid, p2, color1, color2, false);
+        shifted(by, false);
+        shifted(-by, false);
+    }
+}
+
+void Bond::GetStickColors(Color& color1, Color& color2) const
+{
+    if (IsSelected()) {
+        color1 = color2 = Color::Selected();
+        return;
+    }
+    color1 = m_atom1->IsSelected() ? Color::Selected() : m_atom1->GetColor();
+    color2 = m_atom2->IsSelected() ? Color::Selected() : m_atom2->GetColor();
+}
+
+void Bond::DisplayStick(DisplayList3D& list, bool single, float scale)
+{
+    const Atom* const atom1 = DynCast<Atom>(m_atom1);
+    if (!atom1)
+        return;
+    const float radius = atom1->GetStickRadius() * scale;
+    Color color1;
+    Color color2;
+    GetStickColors(color1, color2);
+    Point3d p1;
+    Point3d mid;
+    Point3d p2;
+    if (!GetClippedPoints(p1, mid, p2))
+        return;
+    if (single || m_type == Single) {
+        DisplayBondStick(list, p1, p2, color1, color2, radius, GetOID());
+        return;
+    }
+    if (m_type < Single || m_type > Triple)
+        return;
+    if (IsDelocalized(m_type)) {
+        DisplayBondAromatic(list, scale);
+        return;
+    }
+    const Point3d offset = GetBondOffset(p1, p2);
+    const auto shifted = [&](const Point3d& by, float thickness) {
+        DisplayBondStick(list, p1 + by, p2 + by, color1, color2, thickness, GetOID());
+    };
+    if (m_type == Double) {
+        const Point3d by = offset * (radius * DoubleStickOffset);
+        shifted(by, radius * DoubleStickRadius);
+        shifted(-by, radius * DoubleStickRadius);
+    } else {
+        const Point3d by = offset * (radius * TripleStickOffset);
+        shifted(Point3d(), radius * TripleStickRadius);
+        shifted(by, radius * TripleStickRadius);
+        shifted(-by, radius * TripleStickRadius);
+    }
+}
+
+void Bond::DisplayBondLine(DisplayList3D& list, const Point3d& start, const Point3d& middle, const Point3d& end,
+                           const Color& color1, const Color& color2, bool dashed) const
+{
+    constexpr double width = 1.0;
+    if (!dashed) {
+        list.Add(LinePrimitive(start, middle, color1, width, {m_atom1->GetOID(), GetOID()}));
+        list.Add(LinePrimitive(middle, end, color2, width, {GetOID(), m_atom2->GetOID()}));
+    } else if (color1 == color2) {
+        list.Add(DashedLinePrimitive(start, end, color1, width, 0, 4));
+    } else {
+        list.Add(DashedLinePrimitive(start, middle, color1, width, 0, 2));
+        list.Add(DashedLinePrimitive(middle, end, color2, width, 0, 2));
+    }
+}
+
+void Bond::DisplayBondStick(DisplayList3D& list, const Point3d& start, const Point3d& end, const Color& color1,
+                            const Color& color2, float radius, std::uint32_t id) const
+{
+    list.Add(CylinderPrimitive(start, color1, end, color2, radius, {id, m_atom1->GetOID(), m_atom2->GetOID()}));
+}
+
+void Bond::DisplayBondAromatic(DisplayList3D& list, float scale) const
+{
+    const Atom* const atom1 = DynCast<Atom>(m_atom1);
+    if (!atom1 || !HasEnds())
+        return;
+    const float radius = atom1->GetStickRadius() * scale;
+    const Point3d q1 = m_atom1->GetXYZ();
+    const Point3d q2 = m_atom2->GetXYZ();
+    Color color1;
+    Color color2;
+    GetStickColors(color1, color2);
+    DisplayBondStick(list, q1, q2, color1, color2, radius, GetOID());
+
+    const Point3d offset = GetBondOffset(q1, q2) * (m_inRing ? -DashOffset * radius : DashOffset * radius);
+    const Point3d along = q2 - q1;
+    const auto dashes = [&](const Point3d& by) {
+        list.Add(CylinderPrimitive(q1 + along * 0.25 + by, q1 + along * 0.4 + by, color1, radius * DashRadius, GetOID()));
+        list.Add(CylinderPrimitive(q1 + along * 0.6 + by, q1 + along * 0.75 + by, color2, radius * DashRadius, GetOID()));
+    };
+    dashes(offset);
+    if (JoinsDelocalizedRings(*m_atom1, *m_atom2))
+        dashes(-offset);
+}
+
+Point3d Bond::GetBondOffset(const Point3d& a, const Point3d& b) const
+{
+    const Point3d axis = b - a;
+    const Point3d reference = FindBestNeighbor(m_atom1, m_atom2)->GetXYZ();
+    Point3d normal = axis.Cross(reference - a);
+    normal.Normalize();
+    Point3d offset = axis.Cross(normal);
+    // A reference on the bond's line leaves no plane: any perpendicular does.
+    if (offset.Normalize() == 0.0)
+        offset = axis.Normal();
+    return offset;
+}
+
+Bondable* Bond::FindBestNeighbor(const Bondable* a, const Bondable* b) const
+{
+    // The first neighbour of one end that is not the other end, else a neighbour of the other end.
+    const auto firstOther = [](const Bondable* end, const Bondable* other) {
+        Bondable* chosen = end->GetAttached(0);
+        if (chosen == other)
+            chosen = end->GetNumBonds() > 1 ? end->GetAttached(1) : other->GetAttached(0);
+        if (chosen == other && other->GetNumBonds() > 1)
+            chosen = other->GetAttached(1);
+        return chosen;
+    };
+    Bondable* const ca = firstOther(a, b);
+    Bondable* const cb = firstOther(b, a);
+    if (!m_inRing) {
+        if (ca->GetNumBonds() > 1)
+            return ca;
+        if (cb->GetNumBonds() > 1)
+            return cb;
+        if (a->GetNumBonds() > 2)
+            return a->GetAttached(2);
+        if (b->GetNumBonds() > 2)
+            return b->GetAttached(2);
+        return ca;
+    }
+    const bool strict = IsDelocalized(m_type);
+    Bondable* ringA[2] = {};
+    Bondable* ringB[2] = {};
+    const int countA = RingNeighbours(*a, *this, strict, ringA);
+    const int countB = RingNeighbours(*b, *this, strict, ringB);
+    if (countA == 1 && countB == 1)
+        return ringA[0];
+    if (countA == 1 && countB == 2)
+        return Nearer(ringB[0], ringB[1], ringA[0]);
+    if (countA == 2 && countB == 1)
+        return Nearer(ringA[0], ringA[1], ringB[0]);
+    return ca;
+}
+
+bool Bond::IsCoordClipped(const Point3d& point) const
+{
+    return CrystalImageQueries::Installed().IsClipped(*this, point);
 }
 
 // ---- Conformer index

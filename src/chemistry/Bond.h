@@ -104,6 +104,8 @@ public:
 
     // Clipped exactly when both ends are.
     void UpdateClipped();
+    // Whether the nearest cell above the bond clips the point; not clipped without a cell.
+    bool IsCoordClipped(const Point3d& point) const;
 
     // The conformer index kept in the user property "_~bci~_"; -1 when absent.
     void SetConformerIndex(std::int32_t index);
@@ -122,7 +124,9 @@ protected:
     Bond();
     explicit Bond(Object* parent);
     Bond(const Bond& other);
-    // Under the ends' nearest common ancestor; both ends non-null and distinct.
+    // Under the ends' nearest common ancestor; both ends non-null and distinct. Listeners of any step
+    // may delete an end: the construction then stops, and the bond is left listed nowhere and without
+    // ends (HasEnds false), for the maker to delete.
     Bond(Bondable* atom1, Bondable* atom2, BondType type);
     Bond(Object* parent, Bondable* atom1, Bondable* atom2, BondType type);
 
@@ -131,8 +135,57 @@ protected:
     // The order a named type sets; other codes keep the order.
     void SetOrder(BondType type);
 
+    // Display, from the bond's style (taken from its atoms): lines in the line styles and CPK,
+    // cylinders in the stick and ball styles (0.6 times as thick in the scaled ones); the single
+    // styles draw every bond as one. The fast path draws one line whatever the style. Each half takes
+    // its atom's colour; a clipped atom's half is not drawn. Primitives carry the OIDs of the bond and
+    // its atoms.
+    void NormalDisplay(DisplayList3D& list) override;
+    void FastDisplay(DisplayList3D& list) override;
+    // Double-type bonds (partial double, aromatic, double) as two lines, the second 0.2 to the
+    // reference side and dashed for partial double and aromatic in a ring (on both sides where two
+    // aromatic rings meet), 0.1 either side out of a ring; triple-type bonds as three lines. Other
+    // types draw only in the single styles. A selected bond shows a marker at its midpoint.
+    virtual void DisplayLine(DisplayList3D& list, bool single);
+    // Double bonds as two thinner cylinders, triple-type as three; partial double and aromatic bonds
+    // as one cylinder with two short dashes beside it. A selected bond, or atom for its half, takes
+    // the selection colour.
+    virtual void DisplayStick(DisplayList3D& list, bool single, float scale);
+    // One line in two halves, or dashed (one whole dash line when both colours are the same).
+    void DisplayBondLine(DisplayList3D& list, const Point3d& start, const Point3d& middle, const Point3d& end,
+                         const Color& color1, const Color& color2, bool dashed) const;
+    // One cylinder from color1 to color2, carrying id and the atoms' OIDs.
+    void DisplayBondStick(DisplayList3D& list, const Point3d& start, const Point3d& end, const Color& color1,
+                          const Color& color2, float radius, std::uint32_t id) const;
+    void DisplayBondAromatic(DisplayList3D& list, float scale) const;
+    // The unit vector perpendicular to a-b, in the plane of the bond and its reference neighbour,
+    // pointing away from the neighbour; any perpendicular when the neighbour lies on the bond's line.
+    Point3d GetBondOffset(const Point3d& a, const Point3d& b) const;
+    // The atom whose side the extra lines of the bond a-b are drawn on.
+    Bondable* FindBestNeighbor(const Bondable* a, const Bondable* b) const;
+
 private:
-    void Link(BondType type);
+    // The ends, watched from before the bond joins the tree.
+    struct EndWatches {
+        EndWatches(Bondable* first, Bondable* second);
+        bool Alive() const { return watch1.alive && watch2.alive; }
+        Bondable* atom1;
+        Bondable* atom2;
+        Watch watch1;
+        Watch watch2;
+    };
+    Bond(Object* parent, const EndWatches& ends, BondType type);
+    // Lists the bond at both ends, then announces it at each and types it, while both ends live.
+    // Otherwise the bond lets go of the ends left.
+    void Link(BondType type, const EndWatches& ends);
+    void Unlink();
+    // An end that is destroyed while the bond outlives it (only while the bond is being built) is
+    // no longer pointed to.
+    void ForgetEnd(const Bondable* end);
+    // The drawn ends and midpoint: a clipped atom's end moves to the midpoint; false when both are clipped.
+    bool GetClippedPoints(Point3d& p1, Point3d& mid, Point3d& p2) const;
+    // The atoms' colours, the selection colour for a selected bond or atom.
+    void GetStickColors(Color& color1, Color& color2) const;
     // Both ends set and distinct.
     bool HasEnds() const { return m_atom1 && m_atom2 && m_atom1 != m_atom2; }
 

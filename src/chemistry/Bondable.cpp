@@ -39,7 +39,12 @@ Bondable::~Bondable()
     // Each bond's destructor takes it out of both ends' lists.
     while (m_numBonds > 0) {
         const std::uint32_t before = m_numBonds;
-        Discard(GetBond(static_cast<int>(m_numBonds) - 1));
+        Bond* const bond = GetBond(static_cast<int>(m_numBonds) - 1);
+        const Watch watch(bond);
+        Discard(bond);
+        // A bond being built outlives its end.
+        if (watch.alive)
+            bond->ForgetEnd(this);
         if (m_numBonds == before)
             EraseBond(m_numBonds - 1);
     }
@@ -96,7 +101,20 @@ void Bondable::ResizeBonds(std::size_t count)
 void Bondable::AddBond(Bond* bond)
 {
     PushBond(bond);
+    AnnounceBond(bond);
+}
+
+void Bondable::AnnounceBond(Bond* bond)
+{
     DoNotify(classType, EventBondAdded, nullptr, bond);
+}
+
+Bond* Bondable::KeepLinked(Bond* bond)
+{
+    if (bond->HasEnds())
+        return bond;
+    delete bond;
+    return nullptr;
 }
 
 void Bondable::RemoveBond(int i)
@@ -192,7 +210,7 @@ Bond* Bondable::MakeBond(Bondable* other, Bond::BondType type)
         existing->SetType(type);
         return existing;
     }
-    return new Bond(this, other, type);
+    return KeepLinked(new Bond(this, other, type));
 }
 
 Bond* Bondable::MakeBond(Object* parent, Bondable* other, Bond::BondType type)
@@ -203,7 +221,7 @@ Bond* Bondable::MakeBond(Object* parent, Bondable* other, Bond::BondType type)
         existing->SetType(type);
         return existing;
     }
-    return new Bond(parent, this, other, type);
+    return KeepLinked(new Bond(parent, this, other, type));
 }
 
 void Bondable::Fuse(Bondable* other)

@@ -113,6 +113,11 @@ private:
     Bond* const* BondData() const { return m_numBonds > InlineBonds ? m_bondStore.heap.data : m_bondStore.inlined; }
     Bond** BondData() { return m_numBonds > InlineBonds ? m_bondStore.heap.data : m_bondStore.inlined; }
     void PushBond(Bond* bond);
+    // Raises EventBondAdded for a listed bond.
+    void AnnounceBond(Bond* bond);
+    // A bond that survives as it is built gives its pointer up: the bond without ends is deleted by
+    // its maker.
+    static Bond* KeepLinked(Bond* bond);
     void EraseBond(std::size_t index);
     // New entries are null.
     void ResizeBonds(std::size_t count);

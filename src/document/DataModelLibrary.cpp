@@ -8,8 +8,11 @@
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/chemistry/ConformationQueries.h>
 #include <tavrel/chemistry/CrystalImageQueries.h>
+#include <tavrel/chemistry/Head.h>
 #include <tavrel/chemistry/Molecule.h>
+#include <tavrel/chemistry/RGroup.h>
 #include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/chemistry/Tail.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/Conformer.h>
@@ -63,6 +66,9 @@ void RegisterAllClasses()
     ClassRegistry::Register<Bondable>();
     ClassRegistry::Register<Atom>();
     ClassRegistry::Register<Atom3d>();
+    ClassRegistry::Register<Head>();
+    ClassRegistry::Register<Tail>();
+    ClassRegistry::Register<RGroup>();
     ClassRegistry::Register<Conformation>();
     ClassRegistry::Register<Conformer>();
     ClassRegistry::Register<ConformerModel>();

@@ -57,6 +57,19 @@ struct BondListAccess : Atom3d {
 };
 
 // Ethane: C1-C2, three hydrogens on each carbon, along the x axis.
+// An atom whose stereo assignment gives a fixed code; it notes whether it was asked to decide again.
+class DecidedAtom : public Atom3d {
+public:
+    using Atom3d::Atom3d;
+    Chirality GetChirality(bool recalculate) override
+    {
+        recalculated = recalculate;
+        return code;
+    }
+    Chirality code = ChiralityUndetermined;
+    bool recalculated = false;
+};
+
 struct Ethane {
     explicit Ethane(Object* parent) : molecule(new Molecule(parent))
     {
@@ -142,6 +155,36 @@ TEST_F(AtomBondTest, LabelsAndElementChanges)
     carbon->ChangeElement("C");
     EXPECT_EQ(carbon->GetXYZ(), oxygen->GetXYZ());
     EXPECT_FALSE(std::isnan(carbon->GetXYZ().x));
+}
+
+TEST_F(AtomBondTest, ChiralityTextsFollowTheCodeAndTheExtraMark)
+{
+    Molecule molecule(nullptr);
+    auto* const atom = new DecidedAtom(&molecule, "C");
+    const std::pair<std::int32_t, const char*> texts[] = {
+        {Atom::ChiralityUndetermined, "?"}, {Atom::NotStereocentre, ""}, {Atom::ChiralityR, "R"},
+        {Atom::ChiralityS, "S"},           {Atom::ChiralityProR, "ProR"}, {Atom::ChiralityProS, "ProS"},
+        {Atom::ChiralityExtra6, ""},        {Atom::ChiralityExtra7, ""},   {99, ""}, {-1, ""},
+    };
+    for (const auto& [code, text] : texts) {
+        SCOPED_TRACE(code);
+        atom->code = static_cast<Atom::Chirality>(code);
+        EXPECT_EQ(atom->GetChiralityAsString(), text);
+        EXPECT_STREQ(Atom::GetChiralityName(code), text);
+    }
+    EXPECT_TRUE(atom->recalculated);
+
+    // The extra mark: 6 appends "*", 7 "?", any other value nothing.
+    atom->code = Atom::ChiralityR;
+    atom->SetProperty("ChiralityPlus", std::int32_t{Atom::ChiralityExtra6}, 0);
+    EXPECT_EQ(atom->GetChiralityAsString(), "R*");
+    atom->SetProperty("ChiralityPlus", std::int32_t{Atom::ChiralityExtra7}, 0);
+    EXPECT_EQ(atom->GetChiralityAsString(), "R?");
+    atom->SetProperty("ChiralityPlus", std::int32_t{Atom::ChiralityS}, 0);
+    EXPECT_EQ(atom->GetChiralityAsString(), "R");
+
+    // An atom without four bonds is not a stereocentre.
+    EXPECT_EQ((new Atom3d(&molecule, "C"))->GetChiralityAsString(), "");
 }
 
 TEST_F(AtomBondTest, BondTypesOrdersAndTextProperties)
@@ -348,6 +391,62 @@ TEST_F(AtomBondTest, MakeBondRefusesNullAndSelfAndRetypesAnExistingBond)
     ASSERT_NE(odd, nullptr);
     EXPECT_EQ(odd->GetDisplaySize(), 0.0f);
     EXPECT_EQ(plain->GetNumBonds(), 1);
+}
+
+namespace {
+
+// Deletes the object whose OID the registration holds, once.
+void DeleteDoomed(Event& event)
+{
+    auto* const doomed = static_cast<std::uint32_t*>(event.GetData());
+    if (*doomed != 0)
+        delete Object::GetObjectA(std::exchange(*doomed, 0));
+}
+
+} // namespace
+
+TEST_F(AtomBondTest, ABondIsNotMadeWhenListenersDeleteAnEndWhileItIsBuilt)
+{
+    enum Where { OnMolecule, OnFirst, OnSecond };
+    struct Step {
+        const char* name;
+        std::uint32_t type;
+        std::uint16_t code;
+        Where where;
+        bool deleteFirst;
+    };
+    const Step steps[] = {
+        {"bond created", TreeNode::classType, TreeNode::EventCreated, OnMolecule, false},
+        {"added at the first end", Bondable::classType, Bondable::EventBondAdded, OnFirst, false},
+        {"added at the first end, which dies", Bondable::classType, Bondable::EventBondAdded, OnFirst, true},
+        {"added at the second end", Bondable::classType, Bondable::EventBondAdded, OnSecond, true},
+        {"type set", Bond::classType, Bond::EventTypeSet, OnMolecule, false},
+        {"hybridization perceived", Atom3d::classType, Atom3d::EventHybridizationSet, OnFirst, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        Molecule molecule(nullptr);
+        auto* const first = new Atom3d(&molecule, "C");
+        auto* const second = new Atom3d(&molecule, "C");
+        auto* const hydrogen = new Atom3d(&molecule, "H");
+        first->MakeBond(hydrogen, Bond::Single);
+        second->MakeBond(hydrogen, Bond::Single);
+        Atom3d* const survivor = step.deleteFirst ? second : first;
+        std::uint32_t doomed = (step.deleteFirst ? first : second)->GetOID();
+        TreeNode* const listener = step.where == OnMolecule ? static_cast<TreeNode*>(&molecule)
+                                   : step.where == OnFirst  ? first
+                                                            : second;
+        listener->RegisterEvent(step.type, step.code, &DeleteDoomed, step.where == OnMolecule, &doomed, nullptr);
+
+        EXPECT_EQ(first->MakeBond(second, Bond::Double), nullptr);
+        EXPECT_EQ(doomed, 0u);
+        // The survivor keeps its bond to the hydrogen only; no bond is left half made in the tree.
+        ASSERT_EQ(survivor->GetNumBonds(), 1);
+        EXPECT_EQ(survivor->GetAttached(0), hydrogen);
+        EXPECT_EQ(hydrogen->GetNumBonds(), 1);
+        EXPECT_EQ(molecule.GetNumChildren(Bond::classType), 1);
+        EXPECT_EQ(survivor->PerceiveHybridization(), Atom::Sp3);
+    }
 }
 
 TEST_F(AtomBondTest, AtomEventsCarryTheirCodes)

@@ -53,4 +53,18 @@ std::unique_ptr<T> LoadAs(const Bytes& bytes, Form form = Form::Compressed)
     return std::unique_ptr<T>(static_cast<T*>(loaded.release()));
 }
 
+// The object written to the framework archive and read back as T, owned; null when the read gives
+// another class.
+template <class T>
+std::unique_ptr<T> ArchiveCopy(Tavrel::Base& object)
+{
+    Tavrel::Archive out;
+    out.WriteObject(&object);
+    Tavrel::Archive in(out.GetBuffer());
+    std::unique_ptr<Tavrel::Base> read(static_cast<Tavrel::Base*>(in.ReadObject(&T::GetThisClass())));
+    if (!Tavrel::IsA<T>(read.get()))
+        return nullptr;
+    return std::unique_ptr<T>(static_cast<T*>(read.release()));
+}
+
 } // namespace RecordStream

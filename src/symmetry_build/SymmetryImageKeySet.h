@@ -1,0 +1,36 @@
+// SymmetryImageKeySet: the numbered set of the image keys met in one build, exported as an operation index list.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include <tavrel/core/Arrays.h>
+#include <tavrel/symmetry_build/SymmetryImageKey.h>
+
+namespace Tavrel {
+
+// Key number i is the "_RMI" marker of the images made with it, and the set travels with a cell as
+// its operation index list of (op, a, b, c) tuples, so that the numbering survives saving. Numbers
+// are dense, in order of first appearance.
+class SymmetryImageKeySet {
+public:
+    void Clear();
+    // The key's number; a new key is appended with the next number.
+    std::int32_t Add(const SymmetryImageKey& key);
+
+    // Replaces the contents with the keys of the tuples in order. A size that is not a positive
+    // multiple of 4 leaves the set empty. A repeated tuple keeps its first number for lookups but
+    // stays in the key list, and so in the next export.
+    void SetOperationIndexList(const IntArray& list);
+    // The keys in number order as (op, a, b, c) tuples.
+    void GetOperationIndexList(IntArray& list) const;
+
+    const SymmetryImageKey::Array& GetKeys() const { return m_keys; }
+    std::int32_t GetCount() const { return static_cast<std::int32_t>(m_keys.size()); }
+
+private:
+    std::map<SymmetryImageKey, std::int32_t> m_lookup;
+    SymmetryImageKey::Array m_keys;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,360 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include <tavrel/symmetry_build/FractionalCoordinates.h>
+#include <tavrel/symmetry_build/PeriodicBins.h>
+#include <tavrel/symmetry_build/PeriodicNeighborGrid.h>
+#include <tavrel/symmetry_build/PeriodicRadiusGrid.h>
+
+#include "SymmetryTestSupport.h"
+
+using namespace Tavrel;
+
+namespace {
+
+// A triclinic cell of about 20 x 22 x 25 angstroms.
+struct Cell {
+    Matrix3x3 toCartesian = test::FractionalToCartesian(20, 22, 25, 80, 95, 105);
+    Matrix3x3 toFractional = test::Inverse(toCartesian);
+};
+
+IntArray Sorted(IntArray ids)
+{
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+// Every stored point with some lattice image within the cutoff of q, once. The cutoff spans less
+// than half a cell, so only images whose fractional difference is below 3/4 along every axis count.
+IntArray BruteNeighbors(const std::vector<Point3d>& points, const Point3d& q, const Matrix3x3& toCartesian, double cutoff)
+{
+    const Point3d wrapped = WrapToUnitCell(q);
+    IntArray ids;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const Point3d p = WrapToUnitCell(points[i]);
+        const auto near = [&](float from, float to, int t) { return std::fabs(double(from) - to - t) < 0.75; };
+        bool found = false;
+        for (int a = -1; a <= 1 && !found; ++a)
+            for (int b = -1; b <= 1 && !found; ++b)
+                for (int c = -1; c <= 1 && !found; ++c) {
+                    if (!near(wrapped.x, p.x, a) || !near(wrapped.y, p.y, b) || !near(wrapped.z, p.z, c))
+                        continue;
+                    const Point3d copy = p + Point3d(a, b, c);
+                    const Point3d d = ToCartesian(wrapped - copy, toCartesian);
+                    found = d.Dot(d) <= cutoff * cutoff;
+                }
+        if (found)
+            ids.push_back(static_cast<std::int32_t>(i));
+    }
+    return ids;
+}
+
+// Every stored sphere whose nearest fractional image meets the query sphere, once.
+IntArray BruteSpheres(const std::vector<Point3d>& points, const std::vector<double>& radii, const Point3d& q,
+                      double radius, const Matrix3x3& toCartesian)
+{
+    IntArray ids;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        Point3d d = WrapToUnitCell(q) - WrapToUnitCell(points[i]);
+        d = d - RoundToLattice(d);
+        const Point3d c = ToCartesian(d, toCartesian);
+        if (c.Dot(c) <= (radius + radii[i]) * (radius + radii[i]))
+            ids.push_back(static_cast<std::int32_t>(i));
+    }
+    return ids;
+}
+
+// Points spread over the cell and its neighbours, a tenth of them within 1e-3 of a face.
+std::vector<Point3d> RandomPoints(std::mt19937& random, int count)
+{
+    std::uniform_real_distribution<double> inside(-1.0, 2.0);
+    std::uniform_real_distribution<double> edge(-1e-3, 1e-3);
+    std::vector<Point3d> points;
+    for (int i = 0; i < count; ++i) {
+        Point3d p(inside(random), inside(random), inside(random));
+        if (i % 10 == 0)
+            p.x = static_cast<float>(std::floor(p.x) + edge(random));
+        if (i % 20 == 0)
+            p.z = static_cast<float>(std::floor(p.z) + edge(random));
+        points.push_back(p);
+    }
+    return points;
+}
+
+TEST(PeriodicNeighborGrid, FindsWhatBruteForceFindsAcrossTheFaces)
+{
+    const Cell cell;
+    std::mt19937 random(123);
+    const std::vector<Point3d> points = RandomPoints(random, 2000);
+    for (const double cutoff : {3.0, 0.8, 4.5}) {
+        PeriodicNeighborGrid grid(cell.toCartesian, cell.toFractional, cutoff);
+        ASSERT_TRUE(grid.IsActive());
+        for (const int n : grid.GetCellCounts())
+            ASSERT_GE(n, 2);
+        for (std::size_t i = 0; i < points.size(); ++i)
+            grid.AddPoint(points[i], static_cast<std::int32_t>(i));
+        const std::vector<Point3d> queries = RandomPoints(random, 150);
+        IntArray found;
+        for (const Point3d& q : queries) {
+            grid.FindNeighbors(q, found);
+            // Two copies of one point a cell apart cannot both lie within a cutoff below half a cell,
+            // so each point is found once.
+            ASSERT_EQ(Sorted(found), BruteNeighbors(points, q, cell.toCartesian, cutoff)) << cutoff;
+        }
+        for (std::size_t i = 0; i < points.size(); i += 97) {
+            EXPECT_TRUE(grid.FindNeighbors(points[i], found));
+            EXPECT_TRUE(std::count(found.begin(), found.end(), static_cast<std::int32_t>(i)) == 1);
+        }
+    }
+}
+
+TEST(PeriodicNeighborGrid, QueriesBetweenAdditionsSeeEveryPointAddedSoFar)
+{
+    const Cell cell;
+    std::mt19937 random(7);
+    const std::vector<Point3d> points = RandomPoints(random, 400);
+    PeriodicNeighborGrid grid(cell.toCartesian, cell.toFractional, 4.0);
+    std::vector<Point3d> added;
+    IntArray found;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        grid.AddPoint(points[i], static_cast<std::int32_t>(i));
+        added.push_back(points[i]);
+        const Point3d& q = points[random() % (i + 1)];
+        grid.FindNeighbors(q, found);
+        ASSERT_EQ(Sorted(found), BruteNeighbors(added, q, cell.toCartesian, 4.0)) << i;
+    }
+}
+
+TEST(PeriodicNeighborGrid, ReportsInCellOrderThenFilingOrder)
+{
+    // 10 cells along a; b and c too short for more than one.
+    const Matrix3x3 toCartesian = test::FractionalToCartesian(10, 0.5, 0.5, 90, 90, 90);
+    PeriodicNeighborGrid grid(toCartesian, test::Inverse(toCartesian), 0.5);
+    EXPECT_EQ(grid.GetCellCounts(), (std::array<std::int32_t, 3>{10, 1, 1}));
+    // x = 0.98 is filed at node 0 as -0.02 and at node 10 as 0.98.
+    grid.AddPoint(Point3d(0.98, 0.5, 0.5), 1);
+    grid.AddPoint(Point3d(0.02, 0.5, 0.5), 2);
+    grid.AddPoint(Point3d(0.05, 0.5, 0.5), 3);
+    IntArray found;
+    // From 0.01: node 0 holds 1 (-0.02) and 2 (0.02), node 1 holds 3 (0.05); b and c add copies.
+    ASSERT_TRUE(grid.FindNeighbors(Point3d(0.01, 0.5, 0.5), found));
+    EXPECT_EQ(found, (IntArray{1, 2, 3}));
+    ASSERT_TRUE(grid.FindNeighbors(Point3d(0.97, 0.5, 0.5), found));
+    EXPECT_EQ(found, (IntArray{1, 2}));
+    ASSERT_TRUE(grid.FindNeighbors(Point3d(-1.03, 0.5, 0.5), found));
+    EXPECT_EQ(found, (IntArray{1, 2}));
+    EXPECT_FALSE(grid.FindNeighbors(Point3d(0.5, 0.5, 0.5), found));
+    EXPECT_TRUE(found.empty());
+}
+
+TEST(PeriodicNeighborGrid, ACellSpannedByTheCutoffKeepsEightCopiesOfEachPoint)
+{
+    const Matrix3x3 toCartesian = test::FractionalToCartesian(10, 10, 10, 90, 90, 90);
+    PeriodicNeighborGrid grid(toCartesian, test::Inverse(toCartesian), 20.0);
+    EXPECT_FALSE(grid.IsActive());
+    EXPECT_EQ(grid.GetCellCounts(), (std::array<std::int32_t, 3>{1, 1, 1}));
+    grid.AddPoint(Point3d(0.5, 0.5, 0.5), 4);
+    IntArray found;
+    EXPECT_TRUE(grid.FindNeighbors(Point3d(0.5, 0.5, 0.5), found));
+    EXPECT_EQ(found, IntArray(8, 4));
+
+    PeriodicNeighborGrid nearer(toCartesian, test::Inverse(toCartesian), 12.0);
+    nearer.AddPoint(Point3d(0.5, 0.5, 0.5), 4);
+    EXPECT_TRUE(nearer.FindNeighbors(Point3d(0.5, 0.5, 0.5), found));
+    EXPECT_EQ(found.size(), 4u);  // the copy itself and the three a cell away
+}
+
+TEST(PeriodicNeighborGrid, EmptyGridFindsNothing)
+{
+    const Cell cell;
+    PeriodicNeighborGrid grid(cell.toCartesian, cell.toFractional, 3.0);
+    IntArray found{1, 2, 3};
+    EXPECT_FALSE(grid.FindNeighbors(Point3d(0.5, 0.5, 0.5), found));
+    EXPECT_TRUE(found.empty());
+}
+
+TEST(PeriodicNeighborGrid, ZeroNegativeAndNotANumberCutoffsSizeSafely)
+{
+    const Cell cell;
+    const std::array<std::int32_t, 3> most{maxPeriodicCellsPerAxis, maxPeriodicCellsPerAxis, maxPeriodicCellsPerAxis};
+    PeriodicNeighborGrid zero(cell.toCartesian, cell.toFractional, 0.0);
+    EXPECT_EQ(zero.GetCellCounts(), most);
+    zero.AddPoint(Point3d(0.25, 0.5, 0.999999), 1);
+    zero.AddPoint(Point3d(0.25, 0.5, 0.0), 2);
+    IntArray found;
+    EXPECT_TRUE(zero.FindNeighbors(Point3d(0.25, 0.5, -0.000001), found));
+    EXPECT_EQ(found, IntArray{1});
+
+    PeriodicNeighborGrid nan(cell.toCartesian, cell.toFractional, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(nan.GetCellCounts(), most);
+    nan.AddPoint(Point3d(0.25, 0.5, 0.75), 1);
+    EXPECT_FALSE(nan.FindNeighbors(Point3d(0.25, 0.5, 0.75), found));
+
+    // A negative cutoff sizes and finds as its magnitude.
+    std::mt19937 random(3);
+    const std::vector<Point3d> points = RandomPoints(random, 500);
+    PeriodicNeighborGrid positive(cell.toCartesian, cell.toFractional, 3.0);
+    PeriodicNeighborGrid negative(cell.toCartesian, cell.toFractional, -3.0);
+    EXPECT_EQ(negative.GetCellCounts(), positive.GetCellCounts());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        positive.AddPoint(points[i], static_cast<std::int32_t>(i));
+        negative.AddPoint(points[i], static_cast<std::int32_t>(i));
+    }
+    IntArray other;
+    for (std::size_t i = 0; i < points.size(); i += 7) {
+        positive.FindNeighbors(points[i], found);
+        negative.FindNeighbors(points[i], other);
+        EXPECT_EQ(found, other);
+    }
+
+    // A cell without volume measures every difference as 0: a point is within a cutoff of 0 of
+    // every point near it.
+    PeriodicNeighborGrid flat(Matrix3x3(0, 0, 0, 0, 0, 0, 0, 0, 0), cell.toFractional, 0.0);
+    flat.AddPoint(Point3d(0.5, 0.5, 0.5), 1);
+    flat.AddPoint(Point3d(0.5, 0.5, 0.5002), 2);
+    EXPECT_TRUE(flat.FindNeighbors(Point3d(0.5, 0.5, 0.5001), found));
+    EXPECT_EQ(Sorted(found), (IntArray{1, 2}));
+
+    PeriodicNeighborGrid unbounded(cell.toCartesian, cell.toFractional, std::numeric_limits<double>::infinity());
+    EXPECT_FALSE(unbounded.IsActive());
+    unbounded.AddPoint(Point3d(0.1, 0.2, 0.3), 5);
+    EXPECT_TRUE(unbounded.FindNeighbors(Point3d(0.9, 0.9, 0.9), found));
+    EXPECT_EQ(found, IntArray(8, 5));
+}
+
+TEST(PeriodicNeighborGrid, ATightToleranceGridPairsNearlyCoincidentPoints)
+{
+    const Cell cell;
+    PeriodicNeighborGrid grid(cell.toCartesian, cell.toFractional, 0.001);
+    EXPECT_EQ(grid.GetCellCounts()[0], maxPeriodicCellsPerAxis);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<Point3d> points;
+    for (int i = 0; i < 200; ++i) {
+        const Point3d p(unit(random), unit(random), i % 4 ? unit(random) : 0.0);
+        // A twin 0.0004 angstrom away along a.
+        const Point3d twin = p + Point3d(0.0004 / 20.0, 0, 0);
+        points.push_back(p);
+        points.push_back(twin);
+        grid.AddPoint(p, 2 * i);
+        grid.AddPoint(twin, 2 * i + 1);
+    }
+    IntArray found;
+    for (int i = 0; i < 200; ++i) {
+        grid.FindNeighbors(points[static_cast<std::size_t>(2 * i)], found);
+        EXPECT_EQ(Sorted(found), BruteNeighbors(points, points[static_cast<std::size_t>(2 * i)], cell.toCartesian, 0.001));
+        EXPECT_EQ(Sorted(found), (IntArray{2 * i, 2 * i + 1}));
+    }
+}
+
+TEST(PeriodicRadiusGrid, FindsWhatBruteForceFindsByNearestImage)
+{
+    const Cell cell;
+    std::mt19937 random(99);
+    const std::vector<Point3d> points = RandomPoints(random, 3000);
+    std::uniform_real_distribution<double> radius(0.4, 1.5);
+    std::vector<double> radii;
+    for (std::size_t i = 0; i < points.size(); ++i)
+        radii.push_back(radius(random));
+    PeriodicRadiusGrid grid(cell.toCartesian, cell.toFractional, 3.0);
+    ASSERT_TRUE(grid.IsActive());
+    for (const int n : grid.GetCellCounts())
+        ASSERT_GE(n, 3);
+    for (std::size_t i = 0; i < points.size(); ++i)
+        grid.AddPoint(points[i], radii[i], static_cast<std::int32_t>(i));
+    IntArray found;
+    for (const Point3d& q : RandomPoints(random, 400)) {
+        const double r = radius(random);
+        grid.FindNeighbors(q, r, found);
+        ASSERT_EQ(Sorted(found), BruteSpheres(points, radii, q, r, cell.toCartesian));
+    }
+}
+
+TEST(PeriodicRadiusGrid, QueriesBetweenAdditionsSeeEveryPointAddedSoFar)
+{
+    const Cell cell;
+    std::mt19937 random(17);
+    const std::vector<Point3d> points = RandomPoints(random, 500);
+    PeriodicRadiusGrid grid(cell.toCartesian, cell.toFractional, 3.0);
+    std::vector<Point3d> added;
+    std::vector<double> addedRadii;
+    IntArray found;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        grid.AddPoint(points[i], 1.5, static_cast<std::int32_t>(i));
+        added.push_back(points[i]);
+        addedRadii.push_back(1.5);
+        const Point3d& q = points[random() % (i + 1)];
+        grid.FindNeighbors(q, 1.5, found);
+        ASSERT_EQ(Sorted(found), BruteSpheres(added, addedRadii, q, 1.5, cell.toCartesian)) << i;
+    }
+}
+
+TEST(PeriodicRadiusGrid, AQueryNearOneFaceMeetsASphereNearTheOther)
+{
+    const Matrix3x3 toCartesian = test::FractionalToCartesian(10, 10, 10, 90, 90, 90);
+    PeriodicRadiusGrid grid(toCartesian, test::Inverse(toCartesian), 1.0);
+    EXPECT_EQ(grid.GetCellCounts(), (std::array<std::int32_t, 3>{10, 10, 10}));
+    grid.AddPoint(Point3d(0.99, 0.5, 0.5), 0.1, 7);
+    grid.AddPoint(Point3d(2.5, 0.5, 0.5), 0.1, 8);
+    IntArray found;
+    EXPECT_TRUE(grid.FindNeighbors(Point3d(0.01, 0.5, 0.5), 0.1, found));
+    EXPECT_EQ(found, IntArray{7});
+    EXPECT_FALSE(grid.FindNeighbors(Point3d(0.01, 0.5, 0.5), 0.09, found));
+    EXPECT_EQ(grid.GetCellIndices(Point3d(-0.01, 1.55, 0.0)), (std::array<std::int32_t, 3>{9, 5, 0}));
+    EXPECT_TRUE(grid.FindNeighbors(Point3d(-3.5, 0.5, 0.5), 0.0, found));
+    EXPECT_EQ(found, IntArray{8});
+}
+
+TEST(PeriodicRadiusGrid, AnAxisOfOneCellIsVisitedNineTimes)
+{
+    // 30 cells along a, one along b and c: active, and the b and c offsets all land on one cell.
+    const Matrix3x3 toCartesian = test::FractionalToCartesian(31, 1.5, 1.5, 90, 90, 90);
+    PeriodicRadiusGrid grid(toCartesian, test::Inverse(toCartesian), 1.0);
+    EXPECT_EQ(grid.GetCellCounts(), (std::array<std::int32_t, 3>{30, 1, 1}));
+    EXPECT_TRUE(grid.IsActive());
+    grid.AddPoint(Point3d(0.5, 0.2, 0.7), 0.5, 3);
+    IntArray found;
+    EXPECT_TRUE(grid.FindNeighbors(Point3d(0.5, 0.2, 0.7), 0.5, found));
+    EXPECT_EQ(found, IntArray(9, 3));
+
+    // 27 cells or fewer: every item is tested once.
+    const Matrix3x3 small = test::FractionalToCartesian(2.5, 2.5, 2.5, 90, 90, 90);
+    PeriodicRadiusGrid scan(small, test::Inverse(small), 1.0);
+    EXPECT_FALSE(scan.IsActive());
+    scan.AddPoint(Point3d(0.1, 0.1, 0.1), 0.5, 1);
+    scan.AddPoint(Point3d(0.9, 0.9, 0.9), 0.5, 2);
+    scan.AddPoint(Point3d(0.5, 0.5, 0.5), 0.5, 3);
+    EXPECT_TRUE(scan.FindNeighbors(Point3d(0.0, 0.0, 0.0), 0.5, found));
+    EXPECT_EQ(found, (IntArray{1, 2}));
+}
+
+TEST(PeriodicRadiusGrid, SizingIsSafeForAnySizeParameter)
+{
+    const Cell cell;
+    const std::array<std::int32_t, 3> most{maxPeriodicCellsPerAxis, maxPeriodicCellsPerAxis, maxPeriodicCellsPerAxis};
+    EXPECT_EQ(PeriodicRadiusGrid(cell.toCartesian, cell.toFractional, 0.0).GetCellCounts(), most);
+    EXPECT_EQ(PeriodicRadiusGrid(cell.toCartesian, cell.toFractional, std::nan("")).GetCellCounts(), most);
+    EXPECT_EQ(PeriodicRadiusGrid(cell.toCartesian, cell.toFractional, -3.0).GetCellCounts(),
+              PeriodicRadiusGrid(cell.toCartesian, cell.toFractional, 3.0).GetCellCounts());
+    EXPECT_EQ(PeriodicCellCounts(cell.toFractional, 1e-300, 2), most);
+    Matrix3x3 broken = cell.toFractional;
+    broken(0, 0) = std::numeric_limits<double>::quiet_NaN();
+    const auto counts = PeriodicCellCounts(broken, 3.0, 2);
+    EXPECT_EQ(counts[0], 1);
+    PeriodicRadiusGrid grid(cell.toCartesian, cell.toFractional, 0.0);
+    grid.AddPoint(Point3d(0.5, 0.5, 0.5), 0.0, 1);
+    IntArray found;
+    EXPECT_TRUE(grid.FindNeighbors(Point3d(0.5, 0.5, 0.5), 0.0, found));
+    EXPECT_EQ(found, IntArray{1});
+    PeriodicRadiusGrid flat(Matrix3x3(0, 0, 0, 0, 0, 0, 0, 0, 0), cell.toFractional, 0.0);
+    flat.AddPoint(Point3d(0.5, 0.5, 0.5), 0.0, 1);
+    EXPECT_TRUE(flat.FindNeighbors(Point3d(0.5, 0.5, 0.5001), 0.0, found));
+    EXPECT_EQ(found, IntArray{1});
+}
+
+} // namespace
