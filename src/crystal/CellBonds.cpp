@@ -231,17 +231,17 @@ bool CellBonds::DoProximityBonds(Cell::AtomDataArray& list)
                 if (!other)
                     continue;
                 const LatticeOffset offset = home[j] - shifts[s] - home[i];
-                // Only a pair within bonding distance is given an image and a bond.
+                // Only a pair within bonding distance is given an image to bond to: the image is made
+                // for the bond and for nothing else.
                 const Point3d image = Point3d(double(list[j].xyz.x) + offset.a, double(list[j].xyz.y) + offset.b,
                                               double(list[j].xyz.z) + offset.c) *
                                       fracToCart;
-                const double reach = radius + other->GetElement()->GetBondingRadius();
+                const double reach = double(atom->GetBondingRadius()) + other->GetBondingRadius();
                 if (!(atom->GetXYZ().Distance2(image) <= reach * reach))
                     continue;
                 Atom* const partner = m_replicas.DerivePeriodicAtom(other, offset);
-                if (!partner || partner == atom || !alive.alive || atom->IsBonded(partner))
-                    continue;
-                atom->MakeBond(partner, Bond::Single);
+                if (partner && partner != atom && alive.alive)
+                    atom->ConditionalBondAtoms(partner);
             }
         }
     }

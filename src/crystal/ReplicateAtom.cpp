@@ -391,6 +391,12 @@ Atom::HybridizationType ReplicateAtom::PerceiveHybridization() const
     return parent ? parent->PerceiveHybridization() : HybridNone;
 }
 
+Atom::Chirality ReplicateAtom::GetChirality(bool recalculate)
+{
+    Atom3d* const parent = GetChemicalParent();
+    return parent ? parent->GetChirality(recalculate) : NotStereocentre;
+}
+
 std::int32_t ReplicateAtom::GetValenceUsed() const
 {
     const Atom3d* const parent = GetChemicalParent();

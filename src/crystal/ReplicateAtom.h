@@ -72,6 +72,8 @@ public:
     void SetHybridization(HybridizationType type) override;
     HybridizationType GetHybridization() const override;
     HybridizationType PerceiveHybridization() const override;
+    // Not a stereocentre without a chemical parent.
+    Chirality GetChirality(bool recalculate) override;
     std::int32_t GetValenceUsed() const override;
     std::int32_t GetValence() const override;
     std::int32_t GetNumHydrogensToAdd() const override;

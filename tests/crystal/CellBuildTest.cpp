@@ -284,6 +284,35 @@ TEST_F(CellBuildTest, ABondFromASpecialPositionIsClosedOnBothSidesWithItsAttribu
     }
 }
 
+TEST_F(CellBuildTest, ProximityBondsReachAcrossTheCellFaces)
+{
+    const auto cell = MakeCell(1);
+    Atom3d* const a = AddAtom(*cell, *cell, "A", Point3d(0.05, 0.5, 0.5));
+    Atom3d* const b = AddAtom(*cell, *cell, "B", Point3d(0.95, 0.5, 0.5));
+    AddAtom(*cell, *cell, "N", Point3d(0.5, 0.5, 0.5), "Na");
+    ASSERT_TRUE(cell->Build(Cell3d::BuildInfo(Cell3d::BuildInfo::NoPacking, 0.05, true, LatticeOffset(1, 1, 1))));
+    const ReplicateAtom* const bBelow = ReplicateAtom::FindPeriodicAtom(b, LatticeOffset(-1, 0, 0));
+    const ReplicateAtom* const aAbove = ReplicateAtom::FindPeriodicAtom(a, LatticeOffset(1, 0, 0));
+    ASSERT_NE(bBelow, nullptr);
+    ASSERT_NE(aAbove, nullptr);
+    EXPECT_TRUE(a->IsBonded(bBelow));
+    EXPECT_TRUE(b->IsBonded(aAbove));
+    EXPECT_FALSE(a->IsBonded(b));
+    // Only images that carry a bond are made.
+    EXPECT_EQ(Replicas(*cell).size(), 2u);
+
+    // A cell shorter than twice the bonding radius bonds an atom to its own images.
+    const auto small = MakeCell(1);
+    ASSERT_TRUE(small->SetLengths(1.6, 1.6, 1.6));
+    Atom3d* const c = AddAtom(*small, *small, "C", Point3d(0.5, 0.5, 0.5));
+    Cell::AtomDataArray list;
+    small->SetupBuilderAtoms(Cell::AsymmetricAtoms, list, false);
+    ASSERT_TRUE(small->DoProximityBonds(list));
+    EXPECT_EQ(c->GetNumBonds(), 6);
+    for (int i = 0; i < c->GetNumBonds(); ++i)
+        EXPECT_NEAR(c->GetBond(i)->GetLength(), 1.6, 1e-4);
+}
+
 TEST_F(CellBuildTest, PackingSkipsBondsToAtomsOutsideItsList)
 {
     const auto cell = MakeCell(1);

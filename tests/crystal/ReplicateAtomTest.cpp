@@ -58,6 +58,7 @@ TEST_F(ReplicateAtomTest, AReplicaAsksItsChemicalParent)
     EXPECT_EQ(image->GetNumHydrogensToAdd(), atom->GetNumHydrogensToAdd());
     EXPECT_EQ(image->IsValenceSatisfied(), atom->IsValenceSatisfied());
     EXPECT_EQ(image->IsHBondAcceptor(), atom->IsHBondAcceptor());
+    EXPECT_EQ(image->GetChirality(true), atom->GetChirality(true));
 
     // Chemistry set on a replica changes its asymmetric atom, and so every replica.
     image->SetElement("O");
@@ -85,6 +86,7 @@ TEST_F(ReplicateAtomTest, AReplicaWithoutAnAtomAboveAnswersNeutrally)
     EXPECT_EQ(loose.GetNumHydrogensToDelete(), 0);
     EXPECT_TRUE(loose.IsValenceSatisfied());
     EXPECT_FALSE(loose.IsHeteroatom());
+    EXPECT_EQ(loose.GetChirality(true), Atom::NotStereocentre);
     loose.SetElement("C");
     loose.SetCharge(1.0);
     loose.ChangeElement("O");
