@@ -467,49 +467,54 @@ bool Cell::Record(Atom& atom, AtomData& record)
     return true;
 }
 
+template <class Visit>
+void Cell::WalkAtoms(std::uint32_t type, bool& found, Visit&& visit)
+{
+    ForEachDescendant(*this, [&](TreeNode* node) {
+        if (!node->IsA(type))
+            return true;
+        found = true;
+        if (Tavrel::IsA<ConformerAtom>(node))
+            return true;
+        auto* const atom = static_cast<Atom*>(node);
+        AtomData record;
+        return Record(*atom, record) && visit(*atom, record);
+    });
+}
+
 void Cell::Gather(int mode, AtomDataArray& out, bool append, bool skipClipped)
 {
     const std::uint32_t type = mode == AsymmetricAtoms   ? Atom3d::classType
                                : mode == SymmetryReplicas ? ReplicateAtom::classType
                                                           : Atom::classType;
     // out is replaced only once an atom of the class turns up.
+    AtomDataArray gathered;
     bool found = false;
-    ForEachDescendant(*this, [&](TreeNode* node) {
-        if (!node->IsA(type))
-            return true;
-        if (!found && !append)
-            out.clear();
-        found = true;
-        if (Tavrel::IsA<ConformerAtom>(node))
-            return true;
-        auto* const atom = static_cast<Atom*>(node);
-        AtomData record;
-        if (!Record(*atom, record))
-            return false;
-        if ((mode != SymmetryReplicas || !atom->IsPeriodic()) && (!skipClipped || !atom->IsClipped()) &&
+    WalkAtoms(type, found, [&](Atom& atom, const AtomData& record) {
+        if ((mode != SymmetryReplicas || !atom.IsPeriodic()) && (!skipClipped || !atom.IsClipped()) &&
             IsGatherable(record.xyz))
-            out.push_back(record);
+            gathered.push_back(record);
         return true;
     });
+    if (!found)
+        return;
+    if (append)
+        out.insert(out.end(), gathered.begin(), gathered.end());
+    else
+        out.swap(gathered);
 }
 
 void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
 {
     AtomDataArray asymmetric;
     AtomDataArray replicas;
+    bool found = false;
     bool foundAsymmetric = false;
-    ForEachDescendant(*this, [&](TreeNode* node) {
-        if (!node->IsA(Atom::classType) || Tavrel::IsA<ConformerAtom>(node))
-            return true;
-        auto* const atom = static_cast<Atom*>(node);
-        const bool isAsymmetric = Tavrel::IsA<Atom3d>(atom);
+    WalkAtoms(Atom::classType, found, [&](Atom& atom, const AtomData& record) {
+        const bool isAsymmetric = Tavrel::IsA<Atom3d>(&atom);
         foundAsymmetric = foundAsymmetric || isAsymmetric;
-        if (!isAsymmetric && (!Tavrel::IsA<ReplicateAtom>(atom) || atom->IsPeriodic()))
-            return true;
-        AtomData record;
-        if (!Record(*atom, record))
-            return false;
-        if (IsGatherable(record.xyz))
+        const bool isReplica = Tavrel::IsA<ReplicateAtom>(&atom) && !atom.IsPeriodic();
+        if ((isAsymmetric || isReplica) && IsGatherable(record.xyz))
             (isAsymmetric ? asymmetric : replicas).push_back(record);
         return true;
     });
@@ -520,32 +525,24 @@ void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
 
 void Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out)
 {
+    AtomDataArray shown;
     bool found = false;
-    ForEachDescendant(*this, [&](TreeNode* node) {
-        if (!node->IsA(Atom::classType))
-            return true;
-        if (!found)
-            out.clear();
-        found = true;
-        if (Tavrel::IsA<ConformerAtom>(node))
-            return true;
-        auto* const atom = static_cast<Atom*>(node);
-        AtomData record;
-        if (!Record(*atom, record))
-            return false;
+    WalkAtoms(Atom::classType, found, [&](Atom& atom, const AtomData& record) {
         if (!IsGatherable(record.xyz))
             return true;
-        const bool periodic = atom->IsPeriodic();
-        if (atom->IsClipped() != periodic) {
-            const TreeNode::Watch alive(atom);
-            atom->SetClipped(periodic);
+        const bool periodic = atom.IsPeriodic();
+        if (atom.IsClipped() != periodic) {
+            const TreeNode::Watch alive(&atom);
+            atom.SetClipped(periodic);
             if (!alive.alive)
                 return false;
         }
         if (!periodic)
-            out.push_back(record);
+            shown.push_back(record);
         return true;
     });
+    if (found)
+        out.swap(shown);
 }
 
 void Cell::SetupBuilderAtoms(int mode, AtomDataArray& out, bool append)

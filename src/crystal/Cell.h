@@ -189,6 +189,10 @@ private:
     // The clip (useClip) or the unit cell, per axis.
     double Limit(int axis, bool useClip) const;
     void Gather(int mode, AtomDataArray& out, bool append, bool skipClipped);
+    // visit(atom, record) for each atom of the class below, conformer atoms left out (found is set at
+    // the first atom of the class); a visit that returns false does not enter the atom.
+    template <class Visit>
+    void WalkAtoms(std::uint32_t type, bool& found, Visit&& visit);
     // The record of an atom met by a gathering walk, marking an Atom3d "_ASU"; false when a listener
     // deleted the atom meanwhile.
     bool Record(Atom& atom, AtomData& record);

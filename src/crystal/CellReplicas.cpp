@@ -150,18 +150,15 @@ bool CellReplicas::Base(Atom*& atom, LatticeOffset& offset)
 
 Atom* CellReplicas::DerivePeriodicAtom(Atom* atom, LatticeOffset offset)
 {
-    const std::int16_t op = atom->GetSymmetryOperator();
-    Atom* base = atom;
-    if (!Base(base, offset))
-        return nullptr;
-    if (!offset.IsPeriodic())
-        return base;
-    if (ReplicateAtom* const known = Find(*base, op, offset))
-        return known;
-    return MakePeriodicAtom(base, offset, nullptr);
+    return Derive(atom, offset, nullptr);
 }
 
 Atom* CellReplicas::DerivePeriodicAtom(Atom* atom, LatticeOffset offset, const Point3d& fractional)
+{
+    return Derive(atom, offset, &fractional);
+}
+
+Atom* CellReplicas::Derive(Atom* atom, LatticeOffset offset, const Point3d* fractional)
 {
     const std::int16_t op = atom->GetSymmetryOperator();
     const LatticeOffset shift = offset;
@@ -172,8 +169,10 @@ Atom* CellReplicas::DerivePeriodicAtom(Atom* atom, LatticeOffset offset, const P
         return base;
     if (ReplicateAtom* const known = Find(*base, op, offset))
         return known;
-    const Point3d shifted(double(fractional.x) + shift.a, double(fractional.y) + shift.b,
-                          double(fractional.z) + shift.c);
+    if (!fractional)
+        return MakePeriodicAtom(base, offset, nullptr);
+    const Point3d shifted(double(fractional->x) + shift.a, double(fractional->y) + shift.b,
+                          double(fractional->z) + shift.c);
     const Point3d position = shifted * m_cell.GetFracToCart();
     return MakePeriodicAtom(base, offset, &position);
 }

@@ -76,6 +76,8 @@ private:
     // The base and total shift of a periodic image of atom; false when atom is periodic but hangs
     // below no atom.
     static bool Base(Atom*& atom, LatticeOffset& offset);
+    // The periodic image, a missing one placed from fractional + offset, or (null) from its base.
+    Atom* Derive(Atom* atom, LatticeOffset offset, const Point3d* fractional);
     static bool Matches(const ReplicateAtom& replica, const Key& key);
     // Parents with more children than this have their periodic replicas indexed.
     static constexpr int FewChildren = 8;

@@ -9,12 +9,12 @@
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/crystal/Cell3d.h>
-#include <tavrel/crystal/CellSymmetryMap.h>
 #include <tavrel/crystal/CellSymmetryServices.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
+#include "FakeCellServices.h"
 #include "support/Near.h"
 #include "support/RecordStream.h"
 #include "support/ScopedInstall.h"
@@ -382,52 +382,10 @@ TEST_F(CellBuildTest, ALoadedCellDoesNotRebuild)
     EXPECT_EQ(AtomLabels(*again, false), AtomLabels(*cell, false));
 }
 
-// Records the map calls of a build.
-class EventMap final : public CellSymmetryMap {
-public:
-    explicit EventMap(Cell3d& cell, std::vector<std::string>& calls) : m_cell(&cell), m_calls(calls) {}
-    Cell3d* GetCell() const override { return m_cell; }
-    void SetComputeBonds(bool) override {}
-    void Update() override { m_calls.push_back("update"); }
-    void EnableEvents() override { m_calls.push_back("on"); }
-    void DisableEvents() override { m_calls.push_back("off"); }
-    void MarkDirty(bool) override {}
-    void SetCellParameters(const Matrix3x3&, const Matrix3x3&) override {}
-    bool IsPeriodic(std::uint32_t) const override { return false; }
-    bool IsSymmetric(std::uint32_t) const override { return false; }
-    std::int32_t GetSymmetryOperator(std::uint32_t) const override { return 0; }
-    LatticeOffset GetLatticeOffset(std::uint32_t) const override { return {}; }
-    std::uint32_t GetSymmetryParentOID(std::uint32_t) const override { return 0; }
-    std::string GetSymmetryLabel(std::uint32_t, std::string_view label) const override { return std::string(label); }
-    bool GetAsymmetricUnitObjects(const Object*, std::uint32_t, BaseCollection&) const override { return false; }
-    bool GetSymmetryReplicates(const Object*, BaseCollection&, bool) const override { return false; }
-    void GetAtomOIDs(OIDArray& out) const override { out.clear(); }
-    void GetObjectOIDs(OIDArray& out) const override { out.clear(); }
-    void GetBondOIDs(OIDArray& out) const override { out.clear(); }
-    void GetOperationIndexList(IntArray& out) const override { out = {1, 0, 0, 1}; }
-    std::unique_ptr<CellSymmetryMap> ShallowCopy() const override { return nullptr; }
-    void Paste(Cell3d*, const OIDArray&, const OIDArray&, const OIDArray&, const OIDArray&, const OIDArray&,
-               const OIDArray&, const CellSymmetryMap&) override
-    {
-    }
-
-private:
-    Cell3d* m_cell;
-    std::vector<std::string>& m_calls;
-};
-
-class EventServices final : public CellSymmetryServices {
-public:
-    std::unique_ptr<CellSymmetryMap> CreateSymmetryMap(Cell3d& cell, const IntArray&) const override
-    {
-        return std::make_unique<EventMap>(cell, calls);
-    }
-    mutable std::vector<std::string> calls;
-};
-
 TEST_F(CellBuildTest, EveryBuildSwitchesTheMapsEventsOnAgain)
 {
-    EventServices services;
+    test::FakeServices services;
+    services.keys = {1, 0, 0, 1, 2, 1, 0, 0};
     const test::ScopedInstall<CellSymmetryServices> installed(services);
     const auto cell = MakeCell(14);
     cell->EnableSymmetryMap(true);
@@ -436,20 +394,24 @@ TEST_F(CellBuildTest, EveryBuildSwitchesTheMapsEventsOnAgain)
 
     // No atoms: the build ends early.
     EXPECT_FALSE(cell->Build(Cell3d::BuildInfo()));
-    EXPECT_EQ(services.calls, (std::vector<std::string>{"off", "on"}));
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"events off", "events on"}));
 
     AddAtom(*cell, *cell, "X", Point3d(0.1, 0.2, 0.3));
     services.calls.clear();
     EXPECT_TRUE(cell->Build(Cell3d::BuildInfo()));
-    EXPECT_EQ(services.calls, (std::vector<std::string>{"off", "update", "on"}));
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"events off", "update", "events on"}));
     services.calls.clear();
     EXPECT_TRUE(cell->Build(Cell3d::BuildInfo()));
-    EXPECT_EQ(services.calls, (std::vector<std::string>{"off", "on"}));
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"events off", "events on"}));
 
-    // Storing the cell writes the map's current keys.
+    // Storing the cell writes the map's current keys; the loaded cell's new map starts from them.
     const std::unique_ptr<Cell3d> loaded = RecordStream::LoadAs<Cell3d>(RecordStream::Save(*cell));
     ASSERT_NE(loaded, nullptr);
-    EXPECT_TRUE(loaded->IsSymmetryMapEnabled());
+    ASSERT_TRUE(loaded->IsSymmetryMapEnabled());
+    services.calls.clear();
+    loaded->CreateSymmetryMap(false);
+    ASSERT_FALSE(services.calls.empty());
+    EXPECT_EQ(services.calls.front(), "created with 8 keys");
 }
 
 TEST_F(CellBuildTest, PrimesForTableSizes)
