@@ -211,6 +211,11 @@ public:
     virtual void CalcStickRadius();
     // At least two operators and an Atom below.
     bool IsSpecialPositionPossible() const;
+    // The mean fractional position of the records, rotated into Cartesian space when asked; the
+    // origin for none.
+    Point3d GetCentroid(const AtomDataArray& atoms, bool cartesian) const;
+    // Asks every replica below to copy its tree parent's bonds, symmetry replicas first.
+    void ConstructBonds() const;
     int GetDimensionality() const override;
     // Atom3d descendants keep their fractional positions (and replicas follow), with the map's events
     // off meanwhile and the map given the new transforms.
@@ -268,7 +273,6 @@ private:
     bool ApplyGeometry(const double lengths[3], const double angles[3]);
     static bool CheckAngles(double alpha, double beta, double gamma);
     bool SetSingleGeometryParam(int index, double value);
-    Point3d GetCentroid(const AtomDataArray& atoms, bool cartesian) const;
     // "<number>   (<name> <qualifier and choice>)".
     std::string SpaceGroupText() const;
     // Whether the transforms hold finite values.
@@ -286,8 +290,6 @@ private:
     // The replicas of the build in progress (a scope opens them on the first step).
     class BuildScope;
     CellReplicas& Replicas();
-    // Asks every replica below to copy its parent's bonds, symmetry replicas first.
-    void ConstructBonds() const;
     // Switches the map's events on again when it is enabled and exists.
     void EnableMapEvents();
 

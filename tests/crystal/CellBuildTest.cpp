@@ -414,6 +414,34 @@ TEST_F(CellBuildTest, EveryBuildSwitchesTheMapsEventsOnAgain)
     EXPECT_EQ(services.calls.front(), "created with 8 keys");
 }
 
+TEST_F(CellBuildTest, ReplicasCopyTheBondsOfTheAtomsTheyHangBelow)
+{
+    const auto cell = MakeCell(2);
+    Atom3d* const a = AddAtom(*cell, *cell, "A", Point3d(0.2, 0.2, 0.2));
+    Atom3d* const b = AddAtom(*cell, *cell, "B", Point3d(0.3, 0.2, 0.2));
+    a->MakeBond(b, Bond::Aromatic);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    ReplicateAtom* const imageA = ReplicateAtom::FindSymmetryAtom(a, 1);
+    ReplicateAtom* const imageB = ReplicateAtom::FindSymmetryAtom(b, 1);
+    ASSERT_NE(imageA, nullptr);
+    ASSERT_NE(imageB, nullptr);
+    delete imageA->FindBond(imageB);
+    auto* const shiftedA = new ReplicateAtom();
+    shiftedA->MakePeriodic(imageA, LatticeOffset(1, 0, 0), cell.get(), Point3d());
+    auto* const shiftedB = new ReplicateAtom();
+    shiftedB->MakePeriodic(imageB, LatticeOffset(1, 0, 0), cell.get(), Point3d());
+    cell->ConstructBonds();
+    ASSERT_NE(imageA->FindBond(imageB), nullptr);
+    EXPECT_EQ(imageA->FindBond(imageB)->GetType(), Bond::Aromatic);
+    ASSERT_NE(shiftedA->FindBond(shiftedB), nullptr);
+
+    Cell::AtomDataArray list;
+    cell->SetupBuilderAtoms(Cell::AsymmetricAtoms, list, false);
+    EXPECT_TRUE(test::Near(cell->GetCentroid(list, false), Point3d(0.25, 0.2, 0.2)));
+    EXPECT_TRUE(test::Near(cell->GetCentroid(list, true), Point3d(2.5, 2.0, 2.0)));
+    EXPECT_TRUE(test::Near(cell->GetCentroid({}, true), Point3d()));
+}
+
 TEST_F(CellBuildTest, PrimesForTableSizes)
 {
     EXPECT_EQ(Cell3d::NextPrime(10), 11);
