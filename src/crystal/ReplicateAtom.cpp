@@ -147,8 +147,10 @@ Base* ReplicateAtom::ShallowCopy() const
     const auto copied = [root](const TreeNode* node) {
         return node && (!root || node == root || node->HasAncestor(root));
     };
+    // A replica copied alone leaves its chemical parent behind (the copy root is cut from its parent
+    // meanwhile); one without an atom above has none to leave.
     const Atom3d* const chemical = GetChemicalParent();
-    if (!copied(this) || !copied(chemical))
+    if (this == root || !copied(this) || (chemical && !copied(chemical)))
         return nullptr;
     return new ReplicateAtom(*this);
 }
@@ -232,16 +234,6 @@ Atom* ReplicateAtom::GetPeriodicParent() const
     if (parent && parent->GetParent() == chemical && parent->m_operator == m_operator && !parent->IsPeriodic())
         return parent;
     return FindSymmetryAtom(chemical, m_operator);
-}
-
-bool ReplicateAtom::HasAncestor(std::uint32_t type) const
-{
-    return GetChemicalParent() && Atom::HasAncestor(type);
-}
-
-bool ReplicateAtom::HasAncestor(const TreeNode* node) const
-{
-    return GetChemicalParent() && Atom::HasAncestor(node);
 }
 
 bool ReplicateAtom::IsValidParent(const TreeNode* parent) const

@@ -43,9 +43,6 @@ public:
     // chemical parent.
     Atom* GetPeriodicParent() const;
 
-    // False without a chemical parent, else the tree's answer.
-    bool HasAncestor(std::uint32_t type) const override;
-    bool HasAncestor(const TreeNode* node) const override;
     // A replica moves only along the line of its chemical parent: true without a chemical parent or
     // parent, for the chemical parent itself, for an ancestor of it and for a node below it.
     bool IsValidParent(const TreeNode* parent) const override;
@@ -171,8 +168,9 @@ public:
     void Serialize(Archive& archive) override;
 
 protected:
-    // ShallowCopy copies only when both this replica and its chemical parent are copied (at or below
-    // the root of the copy in progress); otherwise it gives null.
+    // ShallowCopy copies only when this replica and its chemical parent, if it has one, are copied (at
+    // or below the root of the copy in progress, the replica not the root itself); otherwise it gives
+    // null.
     ReplicateAtom(const ReplicateAtom& other) = default;
 
 private:

@@ -203,6 +203,14 @@ TEST_F(ReplicateAtomTest, ReplicasAreCopiedOnlyWithTheirChemicalParent)
 
     const std::unique_ptr<TreeNode> replicaCopy(atom->GetChild(0)->TreeCopy());
     EXPECT_EQ(replicaCopy, nullptr);
+
+    // A replica without an atom above is copied as any node, and lies below its ancestors.
+    Object holder(nullptr);
+    auto* const loose = new ReplicateAtom(new Object(&holder));
+    EXPECT_TRUE(loose->HasAncestor(&holder));
+    const std::unique_ptr<TreeNode> holderCopy(holder.TreeCopy());
+    ASSERT_EQ(holderCopy->GetChild(0)->GetNumChildren(), 1);
+    EXPECT_NE(DynCast<ReplicateAtom>(holderCopy->GetChild(0)->GetChild(0)), nullptr);
 }
 
 TEST_F(ReplicateAtomTest, OperatorAndOffsetSurviveBothRecordForms)
