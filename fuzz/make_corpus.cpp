@@ -18,7 +18,9 @@
 
 #include "FuzzClasses.h"
 #include <tavrel/chemistry/Assembly.h>
+#include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Chain.h>
+#include <tavrel/chemistry/Molecule.h>
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
@@ -38,6 +40,8 @@
 #include <tavrel/foundation/SetCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
+#include <tavrel/monitors/AngleMonitor.h>
+#include <tavrel/monitors/DistanceMonitor.h>
 #include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 #include "support/StreamValues.h"
@@ -141,6 +145,21 @@ void BuildEveryClass(ChemDoc& document)
 
     auto* const cell = new Cell3d(root);
     (new ReplicateAtom(cell))->SetXYZ(Point3d(0.5, 0.5, 0.5));
+    // Monitors on atoms, the first listed before its atoms, with their labels. (No bonds: a refused
+    // record can leave a bond naming an atom that does not list it, which the chemistry's teardown
+    // does not yet survive.)
+    auto* const molecule = new Molecule(root);
+    auto* const distance = new DistanceMonitor(molecule, nullptr, nullptr);
+    Atom3d* const atoms[] = {new Atom3d(molecule, "O"), new Atom3d(molecule, "H"), new Atom3d(molecule, "H")};
+    atoms[1]->SetXYZ(Point3d(0.76, 0.59, 0.0));
+    atoms[2]->SetXYZ(Point3d(-0.76, 0.59, 0.0));
+    distance->RegisterTreeEvent(atoms[1], Geometric::classType, Geometric::EventMoved, false, nullptr);
+    distance->RegisterTreeEvent(atoms[2], Geometric::classType, Geometric::EventMoved, false, nullptr);
+    auto* const angle = new AngleMonitor(molecule, atoms[1], atoms[0], atoms[2]);
+    angle->SetMeasuredAngle(AngleMonitor::ThirdAngle);
+    DisplayList3D labels;
+    molecule->DisplayAll(labels, false);
+
     auto* const annotation = new DecoratedAnnotation(root);
     annotation->SetXY(Point2d(0.25, -0.75));
     (new Geometric2d(root))->SetXY(Point2d(3.0, 4.0));
@@ -259,8 +278,12 @@ private:
         archive.WriteObject(parent && m_open.contains(parent) ? RecordOf(*parent) : nullptr);
         if (node.GetNumChildren() > 0 || emptyArrays.contains(&node)) {
             auto& array = m_arrays.emplace_back(std::make_unique<ChildArray>());
-            for (int i = 0; i < node.GetNumChildren(); ++i)
-                array->children.push_back(RecordOf(*node.GetChild(i)));
+            // Nodes whose parts refer to other nodes (bonds, monitors) cannot be copied alone, so
+            // the old form leaves them out.
+            for (int i = 0; i < node.GetNumChildren(); ++i) {
+                if (const std::unique_ptr<TreeNode> alone(node.GetChild(i)->NodeCopy()); alone)
+                    array->children.push_back(RecordOf(*node.GetChild(i)));
+            }
             archive.WriteObject(array.get());
         } else {
             archive.WriteObject(nullptr);

@@ -198,12 +198,15 @@ Atom::HybridizationType Atom3d::PerceiveHybridization() const
         return Sp;
     if (doubles >= 2 && bonds == 3)
         return Sp2;
-    if (GetElementType() == 7 && GetFormalCharge() == Rational(1, 1))
-        return Sp3;
-    for (int i = 0; i < bonds; ++i) {
-        const Atom* const neighbour = DynCast<Atom>(GetAttached(i));
-        if (neighbour && neighbour->GetHybridization() == Sp2)
-            return Sp2;
+    // Nitrogen next to an Sp2 atom (amide, aniline) is Sp2 itself; no other element takes a neighbour's.
+    if (GetElementType() == 7) {
+        if (GetFormalCharge() == Rational(1, 1))
+            return Sp3;
+        for (int i = 0; i < bonds; ++i) {
+            const Atom* const neighbour = DynCast<Atom>(GetAttached(i));
+            if (neighbour && neighbour->GetHybridization() == Sp2)
+                return Sp2;
+        }
     }
     switch (bonds) {
     case 5: return TrigonalBipyramid;

@@ -36,15 +36,17 @@ Bondable::Bondable(const Bondable& other) : Geometric3d(other) {}
 
 Bondable::~Bondable()
 {
-    // Each bond's destructor takes it out of both ends' lists.
+    // Each bond's destructor takes it out of both ends' lists. A list read from a file that was
+    // refused before its loading finished may still hold empty entries.
     while (m_numBonds > 0) {
         const std::uint32_t before = m_numBonds;
-        Bond* const bond = GetBond(static_cast<int>(m_numBonds) - 1);
-        const Watch watch(bond);
-        Discard(bond);
-        // A bond being built outlives its end.
-        if (watch.alive)
-            bond->ForgetEnd(this);
+        if (Bond* const bond = GetBond(static_cast<int>(m_numBonds) - 1)) {
+            const Watch watch(bond);
+            Discard(bond);
+            // A bond being built outlives its end.
+            if (watch.alive)
+                bond->ForgetEnd(this);
+        }
         if (m_numBonds == before)
             EraseBond(m_numBonds - 1);
     }

@@ -1,7 +1,10 @@
 #include <tavrel/chemistry/GasteigerCharge.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <utility>
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
@@ -15,35 +18,15 @@ namespace {
 // An atom with more neighbours, its missing hydrogens included, is refused.
 constexpr int MaxNeighbours = 10;
 
-// Atoms made together lie close in memory, and so do their slots: the walk over bonded neighbours
-// stays within a few cache lines. The high bits fold in so that strided addresses do not collide.
-std::size_t SlotOf(const Atom* atom, std::size_t mask)
+// Atoms lie at least sizeof(Atom3d) bytes apart, and atoms made together lie close: their slots
+// follow one another, so the lookups of bonded neighbours stay within a few cache lines. The high
+// bits fold in so that strided addresses do not collide.
+constexpr int AddressShift = std::bit_width(std::bit_floor(sizeof(Atom3d))) - 1;
+
+std::size_t SlotOf(const Bondable* atom, std::size_t mask)
 {
     const auto bits = reinterpret_cast<std::uintptr_t>(atom);
-    return static_cast<std::size_t>((bits >> 4) ^ (bits >> 24)) & mask;
-}
-
-// The Atom3d descendants of root in pre-order, root excluded; iterative.
-void CollectAtoms(const TreeNode& root, std::vector<Atom3d*>& atoms)
-{
-    struct Place {
-        const TreeNode* node;
-        int next;
-        int count;
-    };
-    std::vector<Place> path{{&root, 0, root.GetNumChildren()}};
-    while (!path.empty()) {
-        Place& place = path.back();
-        if (place.next == place.count) {
-            path.pop_back();
-            continue;
-        }
-        TreeNode* const child = place.node->GetChild(place.next++);
-        if (IsA<Atom3d>(child))
-            atoms.push_back(static_cast<Atom3d*>(child));
-        if (const int count = child->GetNumChildren(); count > 0)
-            path.push_back({child, 0, count});
-    }
+    return static_cast<std::size_t>((bits >> AddressShift) ^ (bits >> 24)) & mask;
 }
 
 std::int8_t BondCode(Bond::BondType type)
@@ -54,6 +37,71 @@ std::int8_t BondCode(Bond::BondType type)
     case Bond::PartialDouble: return 6;
     case Bond::Triple: return 3;
     default: return 1;
+    }
+}
+
+// Reading the atoms waits on memory far more than it computes: each read needs the object, then
+// its bonds, then their far ends. The loops over many objects ask for them a few places ahead, so
+// that those reads overlap instead of following one another. A prefetch has no effect the compiler
+// sees, so a function made only of prefetches would count as pure and its calls be dropped: the
+// helpers are always inlined.
+[[gnu::always_inline]] inline void Prefetch(const void* object, std::size_t bytes)
+{
+#if defined(__GNUC__)
+    constexpr std::size_t CacheLine = 64;
+    const auto* const first = static_cast<const char*>(object);
+    for (std::size_t offset = 0; offset < bytes; offset += CacheLine)
+        __builtin_prefetch(first + offset);
+#else
+    static_cast<void>(object);
+    static_cast<void>(bytes);
+#endif
+}
+
+constexpr std::size_t ObjectsAhead = 16;
+
+// Asks for the atom ObjectsAhead places after i, and for the bonds of the atom half as far.
+[[gnu::always_inline]] inline void PrefetchAhead(const std::vector<Atom3d*>& atoms, std::size_t i)
+{
+    if (i + ObjectsAhead < atoms.size())
+        Prefetch(atoms[i + ObjectsAhead], sizeof(Atom3d));
+    if (i + ObjectsAhead / 2 < atoms.size()) {
+        for (const Bond* bond : atoms[i + ObjectsAhead / 2]->GetBonds())
+            Prefetch(bond, sizeof(Bond));
+    }
+}
+
+// Visits the Atom3d descendants of root in pre-order, root excluded; iterative. Each child is asked
+// for ObjectsAhead places before it is looked at.
+template <class Visit>
+void ForEachAtom(const TreeNode& root, Visit&& visit)
+{
+    struct Place {
+        const TreeNode* node;
+        int next;
+        int count;
+    };
+    constexpr int Ahead = static_cast<int>(ObjectsAhead);
+    std::vector<Place> path;
+    const auto enter = [&path](const TreeNode* node, int count) {
+        for (int i = 0; i < count && i < Ahead; ++i)
+            Prefetch(node->GetChild(i), 1);
+        path.push_back({node, 0, count});
+    };
+    enter(&root, root.GetNumChildren());
+    while (!path.empty()) {
+        Place& place = path.back();
+        if (place.next == place.count) {
+            path.pop_back();
+            continue;
+        }
+        if (place.next + Ahead < place.count)
+            Prefetch(place.node->GetChild(place.next + Ahead), 1);
+        TreeNode* const child = place.node->GetChild(place.next++);
+        if (IsA<Atom3d>(child))
+            visit(static_cast<Atom3d*>(child));
+        if (const int count = child->GetNumChildren(); count > 0)
+            enter(child, count);
     }
 }
 
@@ -69,9 +117,11 @@ GasteigerCharge::GasteigerCharge(Object* root, bool store)
 {
     if (!root)
         return;
+    // The children of a root are mostly its atoms and bonds, or the molecules that hold them.
     std::vector<Atom3d*> atoms;
-    CollectAtoms(*root, atoms);
-    Compute(atoms, store);
+    atoms.reserve(static_cast<std::size_t>(root->GetNumChildren()));
+    ForEachAtom(*root, [&atoms](Atom3d* atom) { atoms.push_back(atom); });
+    Compute(std::move(atoms), store);
 }
 
 void GasteigerCharge::GetMinMaxCharge(float& minimum, float& maximum) const
@@ -95,17 +145,15 @@ std::int32_t GasteigerCharge::FindIndex(const Atom* atom) const
     return index;
 }
 
-std::int32_t GasteigerCharge::LookUp(const Atom* atom) const
+std::int32_t GasteigerCharge::LookUp(const Bondable* atom) const
 {
     if (!atom || m_slots.empty())
         return -1;
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t slot = SlotOf(atom, mask);; slot = (slot + 1) & mask) {
-        const Slot& entry = m_slots[slot];
-        if (!entry.key)
-            return -1;
-        if (entry.key == atom)
-            return entry.index;
+        const std::int32_t index = m_slots[slot];
+        if (index < 0 || m_atoms[static_cast<std::size_t>(index)] == atom)
+            return index;
     }
 }
 
@@ -115,8 +163,9 @@ void GasteigerCharge::Clear()
     m_maximum = 0.0;
     m_total = 0.0;
     m_charges.clear();
-    m_slots.clear();
+    m_atoms.clear();
     m_atomOIDs.clear();
+    m_slots.clear();
     m_calculated = false;
 }
 
@@ -136,67 +185,53 @@ bool GasteigerCharge::Calculate(const OrdCollection* atoms, bool store)
         }
         members.push_back(static_cast<Atom3d*>(member));
     }
-    return Compute(members, store);
+    return Compute(std::move(members), store);
 }
 
-bool GasteigerCharge::Compute(std::span<Atom3d* const> atoms, bool store)
+bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
 {
     m_numAtoms = static_cast<std::int32_t>(atoms.size());
     Clear();
-    const std::size_t n = atoms.size();
-    if (n == 0)
+    if (atoms.empty())
         return false;
-
-    // Missing hydrogens of each atom, and the neighbour limit.
-    std::vector<std::int32_t> hydrogens(n);
-    std::size_t entries = n;
-    for (std::size_t i = 0; i < n; ++i) {
-        const Atom3d* const atom = atoms[i];
-        if (!atom)
-            return false;
-        hydrogens[i] = atom->GetNumHydrogensToAdd();
-        if (atom->GetNumAttached() + hydrogens[i] > MaxNeighbours)
-            return false;
-        entries += static_cast<std::size_t>(hydrogens[i]);
-    }
+    m_atoms = std::move(atoms);
+    const std::size_t n = m_atoms.size();
 
     // Each atom's index; a repeated atom answers with its last index.
-    m_slots.assign(std::bit_ceil(2 * n), Slot());
-    m_atomOIDs.resize(n);
+    m_slots.assign(std::bit_ceil(2 * n), -1);
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = 0; i < n; ++i) {
-        std::size_t slot = SlotOf(atoms[i], mask);
-        while (m_slots[slot].key && m_slots[slot].key != atoms[i])
+        const Atom3d* const atom = m_atoms[i];
+        std::size_t slot = SlotOf(atom, mask);
+        while (m_slots[slot] >= 0 && m_atoms[static_cast<std::size_t>(m_slots[slot])] != atom)
             slot = (slot + 1) & mask;
-        m_slots[slot] = Slot{atoms[i], static_cast<std::int32_t>(i)};
-        m_atomOIDs[i] = atoms[i]->GetOID();
+        m_slots[slot] = static_cast<std::int32_t>(i);
     }
 
-    GasteigerSolver solver;
-    solver.Reset(entries);
-    auto nextHydrogen = static_cast<std::int32_t>(n);
+    // One read of each atom: its entry with its missing hydrogens, then its bonded atoms of the
+    // collection.
+    GasteigerSolver solver(n, 2 * n);
+    m_atomOIDs.resize(n);
+    for (std::size_t i = 0; i < std::min(n, ObjectsAhead); ++i)
+        Prefetch(m_atoms[i], sizeof(Atom3d));
     for (std::size_t i = 0; i < n; ++i) {
-        const Atom3d* const atom = atoms[i];
-        const Rational formal = atom->GetFormalCharge();
+        PrefetchAhead(m_atoms, i);
+        const Atom3d& atom = *m_atoms[i];
+        const std::int32_t missing = std::max(atom.GetNumHydrogensToAdd(), 0);
+        if (atom.GetNumAttached() + missing > MaxNeighbours) {
+            Clear();
+            return false;
+        }
+        m_atomOIDs[i] = atom.GetOID();
+        const Rational formal = atom.GetFormalCharge();
         const double charge = formal.GetDenominator() != 0
                                   ? static_cast<double>(formal.GetNumerator()) / formal.GetDenominator()
                                   : 0.0;
-        solver.SetEntry(i, atom->GetAtomicNumber(), atom->PerceiveHybridization(), charge);
-        for (const Bond* bond : atom->GetBonds()) {
-            const Bondable* const other = bond->GetAtom1() == atom ? bond->GetAtom2() : bond->GetAtom1();
-            const std::int32_t neighbour = LookUp(static_cast<const Atom*>(DynCast<Atom3d>(other)));
-            if (neighbour >= 0)
+        solver.AddAtom(atom.GetAtomicNumber(), atom.PerceiveHybridization(), charge, missing);
+        for (const Bond* bond : atom.GetBonds()) {
+            const Bondable* const other = bond->GetAtom1() == &atom ? bond->GetAtom2() : bond->GetAtom1();
+            if (const std::int32_t neighbour = LookUp(other); neighbour >= 0)
                 solver.AddNeighbour(i, neighbour, BondCode(bond->GetType()));
-        }
-        for (std::int32_t h = 0; h < hydrogens[i]; ++h)
-            solver.AddNeighbour(i, nextHydrogen++, 1);
-    }
-    nextHydrogen = static_cast<std::int32_t>(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::int32_t h = 0; h < hydrogens[i]; ++h) {
-            const auto entry = static_cast<std::size_t>(nextHydrogen++);
-            solver.SetEntry(entry, 1, 0, 0.0);
-            solver.AddNeighbour(entry, static_cast<std::int32_t>(i), 1);
         }
     }
 
@@ -204,20 +239,16 @@ bool GasteigerCharge::Compute(std::span<Atom3d* const> atoms, bool store)
     m_minimum = result.minimum;
     m_maximum = result.maximum;
     m_total = result.total;
-    m_charges = solver.GetCharges();
+    m_charges = solver.TakeAtomCharges();
     m_calculated = true;
-
-    // Implicit hydrogens fold into their atoms.
-    nextHydrogen = static_cast<std::int32_t>(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::int32_t h = 0; h < hydrogens[i]; ++h)
-            m_charges[i] += m_charges[static_cast<std::size_t>(nextHydrogen++)];
-    }
     if (store) {
-        // A listener may delete atoms of the collection while the charges are stored.
+        // A listener may delete atoms of the collection while the charges are stored (asking for a
+        // deleted atom's memory ahead is harmless: it reads nothing).
         for (std::size_t i = 0; i < n; ++i) {
-            if (Base::GetObjectA(m_atomOIDs[i]) == atoms[i])
-                atoms[i]->SetCharge(m_charges[i]);
+            if (i + ObjectsAhead < n)
+                Prefetch(m_atoms[i + ObjectsAhead], sizeof(Atom3d));
+            if (Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
+                m_atoms[i]->SetCharge(m_charges[i]);
         }
     }
     return true;

@@ -2,13 +2,13 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <vector>
 
 namespace Tavrel {
 
 class Atom;
 class Atom3d;
+class Bondable;
 class Object;
 class OrdCollection;
 
@@ -16,7 +16,7 @@ class OrdCollection;
 // Charged groups and ions are typed first and their charge (else the atom's formal charge) is
 // added afterwards; missing hydrogens take part as implicit entries folded into their atoms. The
 // results are those of the last calculation: one charge per atom of the collection, in its order,
-// then one per implicit hydrogen.
+// its implicit hydrogens' charges folded in, and the extremes and total over all entries.
 class GasteigerCharge {
 public:
     GasteigerCharge() = default;
@@ -48,15 +48,9 @@ private:
     // The atom's index in the last calculation, -1 when it took no part (or was deleted).
     std::int32_t FindIndex(const Atom* atom) const;
     // The index kept for the address, -1 when none.
-    std::int32_t LookUp(const Atom* atom) const;
-    bool Compute(std::span<Atom3d* const> atoms, bool store);
+    std::int32_t LookUp(const Bondable* atom) const;
+    bool Compute(std::vector<Atom3d*> atoms, bool store);
     void Clear();
-
-    // Open addressing over atom addresses; an empty slot has a null key.
-    struct Slot {
-        const Atom* key = nullptr;
-        std::int32_t index = -1;
-    };
 
     std::int32_t m_numAtoms = 0;
     double m_minimum = 0.0;
@@ -64,8 +58,12 @@ private:
     double m_total = 0.0;
     std::vector<double> m_charges;
     bool m_calculated = false;
-    std::vector<Slot> m_slots;             // atom -> index of the last calculation
-    std::vector<std::uint32_t> m_atomOIDs;  // per atom index, so a reused address is not taken
+    // The atoms of the last calculation in order, with their OIDs, so that a reused address is not
+    // taken for one of them.
+    std::vector<Atom3d*> m_atoms;
+    std::vector<std::uint32_t> m_atomOIDs;
+    // Open addressing over the atoms' addresses: an index into m_atoms, -1 for an empty slot.
+    std::vector<std::int32_t> m_slots;
 };
 
 } // namespace Tavrel

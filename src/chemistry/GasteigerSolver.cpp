@@ -1,6 +1,7 @@
 #include <tavrel/chemistry/GasteigerSolver.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -178,199 +179,259 @@ double BondValue(std::int8_t code)
     return code < 1 ? 1.0 : static_cast<double>(code);
 }
 
+// The coefficient row of an untyped entry: the parameter rows stand by atomic number, then sp3, sp2,
+// sp; the matching hybridization or a row for any, else the element's last row; row 0 when the
+// element has none.
+std::uint8_t FindParameterRow(std::int32_t atomicNumber, std::int32_t hybridization)
+{
+    const std::vector<ParameterRow>& rows = GetParameters().rows;
+    const std::size_t firstParameterRow = GetGasteigerGroupTable().size() + 1;
+    std::uint8_t found = 0;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (rows[r].atomicNumber < atomicNumber)
+            continue;
+        if (rows[r].atomicNumber > atomicNumber)
+            break;
+        found = static_cast<std::uint8_t>(firstParameterRow + r);
+        if (rows[r].hybridization == 0 || rows[r].hybridization == hybridization)
+            break;
+    }
+    return found;
+}
+
+// FindParameterRow for the hybridization codes 0 to 3, through a table of the elements below 128.
+std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridization)
+{
+    constexpr std::int32_t TabledElements = 128;
+    static const auto tabled = [] {
+        std::array<std::array<std::uint8_t, 4>, TabledElements> rows{};
+        for (std::int32_t z = 0; z < TabledElements; ++z) {
+            for (std::int32_t code = 0; code < 4; ++code)
+                rows[static_cast<std::size_t>(z)][static_cast<std::size_t>(code)] = FindParameterRow(z, code);
+        }
+        return rows;
+    }();
+    if (atomicNumber < 0 || atomicNumber >= TabledElements)
+        return FindParameterRow(atomicNumber, hybridization);
+    return tabled[static_cast<std::size_t>(atomicNumber)][static_cast<std::size_t>(hybridization)];
+}
+
 } // namespace
 
-void GasteigerSolver::Reset(std::size_t n)
+GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
 {
-    m_atomicNumber.assign(n, 0);
-    m_hybridization.assign(n, 0);
-    m_inputCharge.assign(n, 0.0);
-    m_start.assign(n + 1, 0);
-    m_neighbours.clear();
-    m_bondCode.clear();
-    m_filled = 0;
-}
-
-void GasteigerSolver::SetEntry(std::size_t entry, std::int32_t atomicNumber, std::int32_t hybridization,
-                               double inputCharge)
-{
-    m_atomicNumber[entry] = atomicNumber;
-    m_hybridization[entry] = static_cast<std::int8_t>(hybridization >= 1 && hybridization <= 3 ? hybridization : 0);
-    m_inputCharge[entry] = inputCharge;
-}
-
-void GasteigerSolver::CloseEntriesUpTo(std::size_t entry)
-{
-    const auto end = static_cast<std::int32_t>(m_neighbours.size());
-    for (; m_filled < entry; ++m_filled)
-        m_start[m_filled + 1] = end;
-}
-
-void GasteigerSolver::AddNeighbour(std::size_t entry, std::int32_t neighbour, std::int8_t bondCode)
-{
-    if (entry < m_filled || entry >= GetNumEntries())
-        return;
-    CloseEntriesUpTo(entry);
-    m_neighbours.push_back(neighbour);
-    m_bondCode.push_back(bondCode);
+    m_atoms.reserve(atoms);
+    m_sweep.reserve(atoms);
+    m_start.reserve(atoms + 1);
+    m_start.push_back(0);
+    m_neighbours.reserve(slots);
+    m_bondCode.reserve(slots);
 }
 
 GasteigerSolver::Result GasteigerSolver::Solve()
 {
-    const std::size_t n = GetNumEntries();
-    CloseEntriesUpTo(n);
-    m_charge.assign(n, 0.0);
+    const std::size_t n = GetNumAtoms();
+    CloseAtomsBelow(n + 1);
     Type();
     Parameterise();
+    LinkSlots();
+    m_charge.assign(n, 0.0);
+    m_hydrogenCharge.assign(n, 0.0);
     Result result;
     result.converged = Iterate();
-    for (std::size_t e = 0; e < n; ++e) {
-        m_charge[e] += m_groupCharge[e];
-        const double q = m_charge[e];
-        if (e == 0) {
+    AddGroupCharges();
+    // Over the entries in order: the atoms, then the implicit hydrogens.
+    bool first = true;
+    const auto take = [&result, &first](double q) {
+        if (first) {
             result.minimum = q;
             result.maximum = q;
+            first = false;
         } else if (q > result.maximum) {
             result.maximum = q;
         } else if (q < result.minimum) {
             result.minimum = q;
         }
         result.total += q;
+    };
+    for (const double q : m_charge)
+        take(q);
+    for (std::size_t a = 0; a < n; ++a) {
+        for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
+            take(m_hydrogenCharge[a]);
+    }
+    // Each atom's implicit hydrogens fold into it.
+    for (std::size_t a = 0; a < n; ++a) {
+        for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
+            m_charge[a] += m_hydrogenCharge[a];
     }
     return result;
 }
 
-std::int32_t GasteigerSolver::Valence(std::size_t entry, bool single) const
+std::int32_t GasteigerSolver::Valence(std::size_t atom, bool single) const
 {
+    // In slot order: the bonded neighbours, then the implicit hydrogens' single bonds.
     double sum = 0.0;
-    for (std::int32_t s = m_start[entry]; s < m_start[entry + 1]; ++s) {
-        const std::int8_t code = m_bondCode[static_cast<std::size_t>(s)];
-        sum += single && code == 6 ? 1.0 : BondValue(code);
-    }
+    for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s)
+        sum += single && m_bondCode[s] == 6 ? 1.0 : BondValue(m_bondCode[s]);
+    for (std::uint8_t h = 0; h < m_sweep[atom].hydrogens; ++h)
+        sum += 1.0;
     return static_cast<std::int32_t>(sum + 0.1);
 }
 
 void GasteigerSolver::Type()
 {
-    const std::size_t n = GetNumEntries();
-    m_type.assign(n, 0);
-    m_groupCharge.assign(n, 0.0);
-    for (std::size_t e = 0; e < n; ++e) {
-        if (m_type[e] == 0)
-            TypeEntry(e);
+    // No rule types hydrogen with one neighbour, so the implicit hydrogens stay untyped.
+    m_givenCharges.clear();
+    for (std::size_t a = 0; a < m_atoms.size(); ++a) {
+        if (m_atoms[a].type == 0)
+            TypeAtom(a);
     }
-    for (std::size_t e = 0; e < n; ++e) {
-        const double charge = m_type[e] != 0 ? GroupRow(m_type[e]).charge : 0.0;
-        if (charge != 0.0)
-            m_groupCharge[e] = charge;
-        else if (m_groupCharge[e] == 0.0 && m_inputCharge[e] != 0.0)
-            m_groupCharge[e] = m_inputCharge[e];
+}
+
+void GasteigerSolver::AddGroupCharges()
+{
+    // An atom's group charge is its type's; else the last one the typing gave it; else its input
+    // charge.
+    std::stable_sort(m_givenCharges.begin(), m_givenCharges.end(),
+                     [](const Charge& a, const Charge& b) { return a.atom < b.atom; });
+    auto nextGiven = m_givenCharges.cbegin();
+    auto nextInput = m_inputCharges.cbegin();
+    for (std::size_t a = 0; a < m_atoms.size(); ++a) {
+        const auto atom = static_cast<std::int32_t>(a);
+        double charge = m_atoms[a].type != 0 ? GroupRow(m_atoms[a].type).charge : 0.0;
+        double given = 0.0;
+        for (; nextGiven != m_givenCharges.cend() && nextGiven->atom == atom; ++nextGiven)
+            given = nextGiven->charge;
+        double input = 0.0;
+        if (nextInput != m_inputCharges.cend() && nextInput->atom == atom)
+            input = (nextInput++)->charge;
+        if (charge == 0.0)
+            charge = given != 0.0 ? given : input;
+        m_charge[a] += charge;
     }
+}
+
+double GasteigerSolver::InputCharge(std::size_t atom) const
+{
+    if (!m_atoms[atom].charged)
+        return 0.0;
+    const auto found = std::lower_bound(m_inputCharges.cbegin(), m_inputCharges.cend(), atom,
+                                        [](const Charge& charge, std::size_t a) { return static_cast<std::size_t>(charge.atom) < a; });
+    return found != m_inputCharges.cend() && static_cast<std::size_t>(found->atom) == atom ? found->charge : 0.0;
 }
 
 bool GasteigerSolver::TypeTerminalOxygens(std::size_t centre)
 {
     m_scratch.clear();
     double sum = 0.0;
-    for (std::int32_t s = m_start[centre]; s < m_start[centre + 1]; ++s) {
-        const std::int32_t o = m_neighbours[static_cast<std::size_t>(s)];
-        if (m_atomicNumber[static_cast<std::size_t>(o)] == 8 && NumNeighbours(static_cast<std::size_t>(o)) == 1) {
-            m_scratch.push_back(o);
-            sum += m_inputCharge[static_cast<std::size_t>(o)];
+    for (auto s = static_cast<std::size_t>(m_start[centre]); s < static_cast<std::size_t>(m_start[centre + 1]); ++s) {
+        const auto o = static_cast<std::size_t>(m_neighbours[s]);
+        if (m_atoms[o].atomicNumber == 8 && NumNeighbours(o) == 1) {
+            m_scratch.push_back(m_neighbours[s]);
+            sum += InputCharge(o);
         }
     }
     if (m_scratch.empty() || sum == 0.0)
         return false;
-    const double share = (sum + m_inputCharge[centre]) / static_cast<double>(m_scratch.size());
+    const double share = (sum + InputCharge(centre)) / static_cast<double>(m_scratch.size());
     for (const std::int32_t o : m_scratch) {
-        m_type[static_cast<std::size_t>(o)] = TypeTerminalOxygen;
-        m_groupCharge[static_cast<std::size_t>(o)] = share;
+        m_atoms[static_cast<std::size_t>(o)].type = TypeTerminalOxygen;
+        m_givenCharges.push_back({o, share});
     }
     return true;
 }
 
-bool GasteigerSolver::ExceedsValence(std::size_t entry, std::int32_t valence, std::int32_t neutral) const
+bool GasteigerSolver::ExceedsValence(std::size_t atom, std::int32_t valence, std::int32_t neutral) const
 {
     if (valence <= neutral)
         return false;
-    return m_inputCharge[entry] > 0.0 || Valence(entry, true) > neutral;
+    return InputCharge(atom) > 0.0 || Valence(atom, true) > neutral;
 }
 
-bool GasteigerSolver::TypeEntry(std::size_t e)
+void GasteigerSolver::TypeAtom(std::size_t a)
 {
-    const std::int32_t z = m_atomicNumber[e];
-    const std::int32_t count = NumNeighbours(e);
-    const std::int32_t hybridization = m_hybridization[e];
-    const std::int32_t begin = m_start[e];
-    const std::int32_t end = m_start[e + 1];
-    const std::int32_t valence = Valence(e, false);
-    const auto neighbour = [this](std::int32_t s) { return static_cast<std::size_t>(m_neighbours[static_cast<std::size_t>(s)]); };
+    AtomEntry& atom = m_atoms[a];
+    const std::int32_t z = atom.atomicNumber;
+    const std::int32_t count = NumNeighbours(a);
 
-    // An isolated entry takes the first group row of its element, or stays untyped.
+    // An isolated atom takes the first group row of its element, or stays untyped.
     if (count == 0) {
         const auto rows = GetGasteigerGroupTable();
         for (std::size_t row = 0; row < rows.size(); ++row) {
             if (rows[row].atomicNumber == z) {
-                m_type[e] = static_cast<std::int8_t>(row + 1);
+                atom.type = static_cast<std::int8_t>(row + 1);
                 break;
             }
         }
-        return true;
+        return;
     }
-    if (z == 6 && TypeTerminalOxygens(e))
-        return true;
+    // The other rules concern carbon, nitrogen, oxygen, phosphorus and sulfur only.
+    if (z != 6 && z != 7 && z != 8 && z != 15 && z != 16)
+        return;
+    const std::int32_t hybridization = atom.hybridization;
+    const std::int32_t valence = Valence(a, false);
+    // The bonded neighbours; implicit hydrogens are none of the nitrogens and oxygens the rules
+    // look for.
+    const auto begin = static_cast<std::size_t>(m_start[a]);
+    const auto end = static_cast<std::size_t>(m_start[a + 1]);
+    const auto at = [this](std::size_t s) -> AtomEntry& { return m_atoms[static_cast<std::size_t>(m_neighbours[s])]; };
+    const auto neighbours = [this](std::size_t s) { return NumNeighbours(static_cast<std::size_t>(m_neighbours[s])); };
+
+    if (z == 6 && TypeTerminalOxygens(a))
+        return;
     // Nitro: a sp2 nitrogen with three neighbours, exactly two of them terminal oxygens.
     if (z == 7 && hybridization == 2 && count == 3) {
         m_scratch.clear();
         bool terminal = true;
-        for (std::int32_t s = begin; s < end; ++s) {
-            if (m_atomicNumber[neighbour(s)] == 8) {
-                m_scratch.push_back(static_cast<std::int32_t>(neighbour(s)));
-                terminal = terminal && NumNeighbours(neighbour(s)) == 1;
+        for (std::size_t s = begin; s < end; ++s) {
+            if (at(s).atomicNumber == 8) {
+                m_scratch.push_back(m_neighbours[s]);
+                terminal = terminal && neighbours(s) == 1;
             }
         }
         if (m_scratch.size() == 2 && terminal) {
             for (const std::int32_t o : m_scratch) {
-                m_type[static_cast<std::size_t>(o)] = TypeTerminalOxygen;
-                m_groupCharge[static_cast<std::size_t>(o)] = -0.5;
+                m_atoms[static_cast<std::size_t>(o)].type = TypeTerminalOxygen;
+                m_givenCharges.push_back({o, -0.5});
             }
-            m_type[e] = TypeNitro;
-            return true;
+            atom.type = TypeNitro;
+            return;
         }
     }
-    if (z == 15 && TypeTerminalOxygens(e)) {
-        m_type[e] = TypeGroupPhosphorus;
-        return true;
+    if (z == 15 && TypeTerminalOxygens(a)) {
+        atom.type = TypeGroupPhosphorus;
+        return;
     }
-    if (z == 7 && ExceedsValence(e, valence, 3)) {
-        m_type[e] = TypeQuaternaryNitrogen;
-        return true;
+    if (z == 7 && ExceedsValence(a, valence, 3)) {
+        atom.type = TypeQuaternaryNitrogen;
+        return;
     }
-    // Guanidinium: a sp2 carbon whose three neighbours are nitrogens.
-    if (z == 6 && hybridization == 2 && count == 3) {
+    // Guanidinium: a sp2 carbon whose three neighbours are nitrogens (so no implicit hydrogen).
+    if (z == 6 && hybridization == 2 && count == 3 && m_sweep[a].hydrogens == 0) {
         bool allNitrogen = true;
         bool noneWithTwo = true;
         double sum = 0.0;
-        for (std::int32_t s = begin; s < end; ++s) {
-            allNitrogen = allNitrogen && m_atomicNumber[neighbour(s)] == 7;
-            noneWithTwo = noneWithTwo && NumNeighbours(neighbour(s)) != 2;
-            sum += m_inputCharge[neighbour(s)];
+        for (std::size_t s = begin; s < end; ++s) {
+            allNitrogen = allNitrogen && at(s).atomicNumber == 7;
+            noneWithTwo = noneWithTwo && neighbours(s) != 2;
+            sum += InputCharge(static_cast<std::size_t>(m_neighbours[s]));
         }
         if (allNitrogen && ((sum > 0.999 && sum < 1.001) || noneWithTwo)) {
-            for (std::int32_t s = begin; s < end; ++s)
-                m_type[neighbour(s)] = TypeGuanidinium;
-            return true;
+            for (std::size_t s = begin; s < end; ++s)
+                at(s).type = TypeGuanidinium;
+            return;
         }
     }
     // Amidinium: a carbon with exactly two nitrogen neighbours bonded by three valences in all.
     if (z == 6 && (hybridization == 2 || count == 3)) {
         m_scratch.clear();
         double bonds = 0.0;
-        for (std::int32_t s = begin; s < end; ++s) {
-            if (m_atomicNumber[neighbour(s)] != 7)
+        for (std::size_t s = begin; s < end; ++s) {
+            if (at(s).atomicNumber != 7)
                 continue;
-            m_scratch.push_back(static_cast<std::int32_t>(neighbour(s)));
-            switch (m_bondCode[static_cast<std::size_t>(s)]) {
+            m_scratch.push_back(m_neighbours[s]);
+            switch (m_bondCode[s]) {
             case 1: bonds += 1.0; break;
             case 6: bonds += 1.5; break;
             case 2: bonds += 2.0; break;
@@ -380,119 +441,137 @@ bool GasteigerSolver::TypeEntry(std::size_t e)
         if (m_scratch.size() == 2 && bonds == 3.0) {
             const auto first = static_cast<std::size_t>(m_scratch[0]);
             const auto second = static_cast<std::size_t>(m_scratch[1]);
-            const double sum = m_inputCharge[first] + m_inputCharge[second];
+            const double sum = InputCharge(first) + InputCharge(second);
             if (sum == 1.0 || (NumNeighbours(first) != 2 && NumNeighbours(second) != 2)) {
-                m_type[first] = TypeAmidinium;
-                m_type[second] = TypeAmidinium;
-                return true;
+                m_atoms[first].type = TypeAmidinium;
+                m_atoms[second].type = TypeAmidinium;
+                return;
             }
         }
     }
-    if (z == 16 && valence > 3 && TypeTerminalOxygens(e)) {
-        m_type[e] = TypeGroupSulfur;
-        return true;
+    if (z == 16 && valence > 3 && TypeTerminalOxygens(a)) {
+        atom.type = TypeGroupSulfur;
+        return;
     }
     if ((z == 7 && valence < 3) || ((z == 8 || z == 16) && valence < 2) || (z == 6 && valence < 4)) {
-        m_type[e] = TypeUnderValent;
-        return true;
+        atom.type = TypeUnderValent;
+        return;
     }
-    if ((z == 8 && ExceedsValence(e, valence, 2)) || (z == 6 && ExceedsValence(e, valence, 4))) {
-        m_type[e] = TypeOverValent;
-        return true;
-    }
-    return false;
+    if ((z == 8 && ExceedsValence(a, valence, 2)) || (z == 6 && ExceedsValence(a, valence, 4)))
+        atom.type = TypeOverValent;
 }
 
 void GasteigerSolver::Parameterise()
 {
-    const std::size_t n = GetNumEntries();
-    const std::vector<ParameterRow>& rows = GetParameters().rows;
-    const std::size_t firstParameterRow = GetGasteigerGroupTable().size() + 1;
-    m_row.assign(n, 0);
-    for (std::size_t e = 0; e < n; ++e) {
-        if (m_type[e] != 0) {
-            m_row[e] = static_cast<std::uint8_t>(m_type[e]);
-            continue;
-        }
-        // The rows stand by atomic number, then sp3, sp2, sp: the matching hybridization or a row for
-        // any, else the element's last row.
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            if (rows[r].atomicNumber < m_atomicNumber[e])
-                continue;
-            if (rows[r].atomicNumber > m_atomicNumber[e])
-                break;
-            m_row[e] = static_cast<std::uint8_t>(firstParameterRow + r);
-            if (rows[r].hybridization == 0 || rows[r].hybridization == m_hybridization[e])
-                break;
-        }
+    for (std::size_t a = 0; a < m_atoms.size(); ++a) {
+        const AtomEntry& atom = m_atoms[a];
+        m_sweep[a].row = atom.type != 0 ? static_cast<std::uint8_t>(atom.type)
+                                        : ParameterRowOf(atom.atomicNumber, atom.hybridization);
     }
+    m_hydrogenRow = ParameterRowOf(1, 0);
 }
 
-void GasteigerSolver::PairSlots()
+void GasteigerSolver::LinkSlots()
 {
-    const std::size_t n = GetNumEntries();
-    std::vector<std::int32_t> mate(m_neighbours.size(), -1);
-    m_pairs.clear();
+    const std::size_t n = GetNumAtoms();
+    std::int32_t flows = 0;
+    m_backward.clear();
     for (std::size_t i = 0; i < n; ++i) {
-        for (std::int32_t s = m_start[i]; s < m_start[i + 1]; ++s) {
-            const std::int32_t j = m_neighbours[static_cast<std::size_t>(s)];
-            if (static_cast<std::size_t>(j) > i) {
-                for (std::int32_t t = m_start[static_cast<std::size_t>(j)]; t < m_start[static_cast<std::size_t>(j) + 1]; ++t) {
-                    if (m_neighbours[static_cast<std::size_t>(t)] == static_cast<std::int32_t>(i) &&
-                        mate[static_cast<std::size_t>(t)] < 0) {
-                        mate[static_cast<std::size_t>(s)] = t;
-                        mate[static_cast<std::size_t>(t)] = s;
-                        break;
-                    }
+        const auto self = static_cast<std::int32_t>(i);
+        for (auto s = static_cast<std::size_t>(m_start[i]); s < static_cast<std::size_t>(m_start[i + 1]); ++s) {
+            const std::int32_t j = m_neighbours[s];
+            if (j < 0)
+                continue;  // linked from an earlier atom
+            if (j < self) {
+                // Listed from this end only: computed before the sweep, while j's charge is still
+                // that of the iteration start.
+                m_backward.push_back({self, j, static_cast<std::int32_t>(s), 0});
+                continue;
+            }
+            const std::int32_t flow = flows++;
+            if (j == self)
+                continue;
+            // The first slot of j listing i that is not linked yet takes this flow negated.
+            const auto first = static_cast<std::size_t>(m_start[static_cast<std::size_t>(j)]);
+            const auto last = static_cast<std::size_t>(m_start[static_cast<std::size_t>(j) + 1]);
+            for (std::size_t t = first; t < last; ++t) {
+                if (m_neighbours[t] == self) {
+                    m_neighbours[t] = ~flow;
+                    break;
                 }
             }
-            // A slot listed from an earlier end with a mate reads the flow computed there.
-            if (mate[static_cast<std::size_t>(s)] < 0 || static_cast<std::size_t>(j) > i)
-                m_pairs.push_back({static_cast<std::int32_t>(i), j, s, mate[static_cast<std::size_t>(s)]});
         }
     }
+    // The backward flows follow the others, stored negated.
+    for (BackwardPair& pair : m_backward) {
+        pair.flow = flows++;
+        m_neighbours[static_cast<std::size_t>(pair.slot)] = ~pair.flow;
+    }
+    m_flow.assign(static_cast<std::size_t>(flows), 0.0);
 }
 
 bool GasteigerSolver::Iterate()
 {
     const Parameters& parameters = GetParameters();
     const Coefficients* const table = CoefficientTable().data();
-    const std::size_t n = GetNumEntries();
-    PairSlots();
-    m_chi.assign(n, 0.0);
-    m_flow.assign(m_neighbours.size(), 0.0);
+    const std::size_t n = GetNumAtoms();
+    const SweepEntry* const atoms = m_sweep.data();
+    const std::int32_t* const start = m_start.data();
+    const std::int32_t* const link = m_neighbours.data();
+    double* const charge = m_charge.data();
+    double* const hydrogenCharge = m_hydrogenCharge.data();
+    double* const flow = m_flow.data();
+    const Coefficients& hydrogen = table[m_hydrogenRow];
+    // From a charge of the iteration start.
+    const auto electronegativity = [](const Coefficients& k, double q) { return (k.c * q + k.b) * q + k.a; };
     double damping = 1.0;
     for (std::int32_t iteration = 0; iteration < parameters.iterationLimit; ++iteration) {
         damping *= parameters.damping;
-        for (std::size_t e = 0; e < n; ++e) {
-            const Coefficients& k = table[m_row[e]];
-            const double q = m_charge[e];
-            m_chi[e] = (k.c * q + k.b) * q + k.a;
-        }
-        // The flow into i from j; seen from j it is the exact negative (same divisor, negated
-        // difference). The divisor is the cation electronegativity of the less electronegative end;
-        // a zero divisor moves nothing.
-        for (const Pair& pair : m_pairs) {
-            const auto i = static_cast<std::size_t>(pair.from);
-            const auto j = static_cast<std::size_t>(pair.to);
-            const double chiI = m_chi[i];
-            const double chiJ = m_chi[j];
-            const double divisor = table[m_row[chiJ > chiI ? i : j]].chiPlus;
-            const double dq = divisor != 0.0 ? (chiJ - chiI) * damping / divisor : 0.0;
-            m_flow[static_cast<std::size_t>(pair.slot)] = dq;
-            if (pair.mate >= 0)
-                m_flow[static_cast<std::size_t>(pair.mate)] = -dq;
-        }
-        // Each entry takes its flows in slot order.
         double largest = 0.0;
+        // The flow into an entry from a neighbour. The divisor is the cation electronegativity of
+        // the less electronegative end, the same seen from either end, so the flow into the
+        // neighbour is the exact negative; a zero divisor moves nothing.
+        const auto flowInto = [&](double chi, double divisor, double neighbourChi, double neighbourDivisor) {
+            const double d = neighbourChi > chi ? divisor : neighbourDivisor;
+            const double dq = d != 0.0 ? (neighbourChi - chi) * damping / d : 0.0;
+            largest = std::max(largest, std::fabs(dq));
+            return dq;
+        };
+        const auto bondedFlowInto = [&](std::size_t i, double chi, std::size_t j) {
+            const Coefficients& k = table[atoms[j].row];
+            return flowInto(chi, table[atoms[i].row].chiPlus, electronegativity(k, charge[j]), k.chiPlus);
+        };
+        for (const BackwardPair& pair : m_backward) {
+            const auto i = static_cast<std::size_t>(pair.atom);
+            const double chi = electronegativity(table[atoms[i].row], charge[i]);
+            flow[pair.flow] = -bondedFlowInto(i, chi, static_cast<std::size_t>(pair.neighbour));
+        }
+        // One sweep: each atom computes the flows it lists first (its neighbours' charges have not
+        // moved yet) and takes its flows in slot order, then those from its implicit hydrogens,
+        // each of which takes the negated flow as its only one. The hydrogens of an atom start
+        // alike and so stay alike: their flow is computed once.
+        std::size_t next = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            double q = m_charge[i];
-            for (std::int32_t s = m_start[i]; s < m_start[i + 1]; ++s) {
-                const double dq = m_flow[static_cast<std::size_t>(s)];
+            const Coefficients& k = table[atoms[i].row];
+            const double chi = electronegativity(k, charge[i]);
+            double q = charge[i];
+            for (std::int32_t s = start[i]; s < start[i + 1]; ++s) {
+                double dq;
+                if (link[s] >= 0) {
+                    dq = bondedFlowInto(i, chi, static_cast<std::size_t>(link[s]));
+                    flow[next++] = dq;
+                } else {
+                    dq = -flow[~link[s]];
+                }
                 q += dq;
-                largest = std::max(largest, std::fabs(dq));
             }
-            m_charge[i] = q;
+            if (atoms[i].hydrogens > 0) {
+                const double dq = flowInto(chi, k.chiPlus, electronegativity(hydrogen, hydrogenCharge[i]), hydrogen.chiPlus);
+                for (std::uint8_t count = 0; count < atoms[i].hydrogens; ++count)
+                    q += dq;
+                hydrogenCharge[i] += -dq;
+            }
+            charge[i] = q;
         }
         if (largest < 0.0001)
             return true;

@@ -2,14 +2,18 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace Tavrel {
 
-// Entries are atoms and implicit hydrogens alike. The caller sizes the arrays with Reset, fills the
-// atomic number, hybridization (1 sp, 2 sp2, 3 sp3, else 0) and input charge of each entry and
-// appends each entry's neighbours in order (entries in index order), then calls Solve. Bond codes:
-// 1 single, 2 double, 3 triple, 6 aromatic.
+// Entries are the atoms, numbered in the order they are added, then their implicit hydrogens: those
+// of the first atom, then those of the next, and so on. The caller adds each atom (atomic number,
+// hybridization 1 sp, 2 sp2, 3 sp3, else 0, input charge and number of implicit hydrogens) and its
+// bonded neighbours, atom by atom in index order, then calls Solve. Bond codes: 1 single, 2 double,
+// 3 triple, 6 aromatic. An atom lists its bonded neighbours, then its implicit hydrogens; an
+// implicit hydrogen (atomic number 1, hybridization 0, no charge) lists its atom alone. The
+// implicit hydrogens of an atom are alike throughout, so they share one charge.
 class GasteigerSolver {
 public:
     struct Result {
@@ -19,63 +23,115 @@ public:
         bool converged = false;
     };
 
-    // n entries without neighbours, atomic number 0, hybridization 0, input charge 0.
-    void Reset(std::size_t n);
-    std::size_t GetNumEntries() const { return m_atomicNumber.size(); }
+    // With room for the given numbers of atoms and of bonded neighbour slots.
+    GasteigerSolver(std::size_t atoms, std::size_t slots);
 
-    void SetEntry(std::size_t entry, std::int32_t atomicNumber, std::int32_t hybridization, double inputCharge);
-    // Neighbours go to the entry after the last one that received any; entries are filled in order.
-    void AddNeighbour(std::size_t entry, std::int32_t neighbour, std::int8_t bondCode);
+    std::size_t GetNumAtoms() const { return m_atoms.size(); }
+
+    // At most ten neighbours per atom, bonded ones and implicit hydrogens together (the caller
+    // refuses more).
+    void AddAtom(std::int32_t atomicNumber, std::int32_t hybridization, double inputCharge, std::int32_t implicitHydrogens)
+    {
+        const bool charged = inputCharge != 0.0;
+        if (charged)
+            m_inputCharges.push_back({static_cast<std::int32_t>(m_atoms.size()), inputCharge});
+        const auto code = static_cast<std::int8_t>(hybridization >= 1 && hybridization <= 3 ? hybridization : 0);
+        m_atoms.push_back({atomicNumber, code, 0, charged});
+        m_sweep.push_back({0, static_cast<std::uint8_t>(implicitHydrogens)});
+    }
+    // A bonded neighbour of the atom (any atom, also one added later), which is neither below the
+    // last atom given one nor past the last atom added when Solve runs.
+    void AddNeighbour(std::size_t atom, std::int32_t neighbour, std::int8_t bondCode)
+    {
+        if (atom + 1 < m_start.size())
+            return;
+        CloseAtomsBelow(atom);
+        m_neighbours.push_back(neighbour);
+        m_bondCode.push_back(bondCode);
+    }
 
     // Types, parameterises and iterates; the output charges include the group charges.
     Result Solve();
-    const std::vector<double>& GetCharges() const { return m_charge; }
-    // The group type of an entry after Solve: 0, or a row of the group table counted from 1.
-    std::int32_t GetType(std::size_t entry) const { return m_type[entry]; }
+    // The output charges of the last Solve, one per atom, with its implicit hydrogens' folded in.
+    std::vector<double> TakeAtomCharges() { return std::move(m_charge); }
 
 private:
-    std::int32_t NumNeighbours(std::size_t entry) const { return m_start[entry + 1] - m_start[entry]; }
-    void CloseEntriesUpTo(std::size_t entry);
+    struct AtomEntry {
+        std::int32_t atomicNumber;
+        std::int8_t hybridization;
+        std::int8_t type;  // 0, or a row of the group table counted from 1
+        bool charged;      // has an input charge
+    };
+    // Few atoms carry a charge, so charges are kept for those only, by atom.
+    struct Charge {
+        std::int32_t atom;
+        double charge;
+    };
+    // What the iterations read of an atom, apart from the typing data so that it stays compact.
+    struct SweepEntry {
+        std::uint8_t row;        // of the process-wide coefficient table
+        std::uint8_t hydrogens;  // implicit
+    };
+    // A bonded pair whose flow is computed before each sweep: listed only from its later end.
+    struct BackwardPair {
+        std::int32_t atom;
+        std::int32_t neighbour;
+        std::int32_t slot;
+        std::int32_t flow;
+    };
+
+    // Bonded neighbours and implicit hydrogens.
+    std::int32_t NumNeighbours(std::size_t atom) const
+    {
+        return m_start[atom + 1] - m_start[atom] + m_sweep[atom].hydrogens;
+    }
+    // Ends the neighbour lists of the atoms below `atom`.
+    void CloseAtomsBelow(std::size_t atom)
+    {
+        const auto end = static_cast<std::int32_t>(m_neighbours.size());
+        while (m_start.size() <= atom)
+            m_start.push_back(end);
+    }
     // The bond values plus 0.1, truncated; with single, aromatic bonds count 1 instead of 1.5.
-    std::int32_t Valence(std::size_t entry, bool single) const;
+    std::int32_t Valence(std::size_t atom, bool single) const;
     void Type();
-    bool TypeEntry(std::size_t entry);
+    double InputCharge(std::size_t atom) const;
+    // Adds each atom's group charge to its output charge.
+    void AddGroupCharges();
+    void TypeAtom(std::size_t atom);
     // The oxygen neighbours with exactly one neighbour of a centre. When there is one at least and
     // their input charges do not sum to 0, each takes type 2 and an equal share of that sum plus the
     // centre's input charge, and the result is true.
     bool TypeTerminalOxygens(std::size_t centre);
     // Valence above neutral that comes only from aromatic bonds counting 1.5: a charged group only
     // when the input charge is positive.
-    bool ExceedsValence(std::size_t entry, std::int32_t valence, std::int32_t neutral) const;
+    bool ExceedsValence(std::size_t atom, std::int32_t valence, std::int32_t neutral) const;
     void Parameterise();
-    void PairSlots();
+    void LinkSlots();
     bool Iterate();
 
-    std::vector<std::int32_t> m_atomicNumber;
-    std::vector<std::int8_t> m_hybridization;
-    std::vector<double> m_inputCharge;
-    std::vector<double> m_charge;
-    std::vector<std::int32_t> m_start;  // CSR: entry e's neighbours are m_start[e] .. m_start[e + 1] - 1
+    std::vector<AtomEntry> m_atoms;
+    std::vector<Charge> m_inputCharges;  // those other than 0, in atom order
+    std::vector<Charge> m_givenCharges;  // by the typing to terminal oxygens, in the order given
+    // Atom a's bonded neighbour slots are m_start[a] .. m_start[a + 1] - 1, each a neighbour's index
+    // and the bond code. LinkSlots turns the slots into links: every bonded pair's flow is computed
+    // once, at the slot that lists it first, which keeps the neighbour's index; the slot listing it
+    // from the other end holds ~f instead, f being the flow it takes negated.
+    std::vector<std::int32_t> m_start;
     std::vector<std::int32_t> m_neighbours;
     std::vector<std::int8_t> m_bondCode;
-    std::size_t m_filled = 0;  // entries whose neighbour range is closed
 
-    std::vector<std::int8_t> m_type;
-    std::vector<double> m_groupCharge;
-    // Per entry, its row of the process-wide coefficient table (group rows, then parameter rows;
-    // row 0 all zero for an entry without parameters).
-    std::vector<std::uint8_t> m_row;
-    std::vector<double> m_chi;
-    // The pairs whose flow is computed: each neighbour slot i -> j, with the slot listing the pair
-    // from j (-1 when none) when j comes later. A pair's two flows are exact opposites, computed once.
-    struct Pair {
-        std::int32_t from;
-        std::int32_t to;
-        std::int32_t slot;
-        std::int32_t mate;
-    };
-    std::vector<Pair> m_pairs;
-    std::vector<double> m_flow;  // per neighbour slot, the flow of the current iteration
+    // The coefficient table holds the group rows, then the parameter rows; row 0 is all zero, for
+    // an entry without parameters. The implicit hydrogens share one row.
+    std::vector<SweepEntry> m_sweep;
+    std::uint8_t m_hydrogenRow = 0;
+    std::vector<double> m_charge;  // per atom
+    // Per atom, the charge of each of its implicit hydrogens: alike from the start, they stay alike.
+    std::vector<double> m_hydrogenCharge;
+    // The flows of the current iteration, one per slot that computes its pair, in slot order, then
+    // those of the backward pairs (stored negated).
+    std::vector<double> m_flow;
+    std::vector<BackwardPair> m_backward;
     std::vector<std::int32_t> m_scratch;  // working list of the typing rules
 };
 

@@ -12,6 +12,17 @@ TAVREL_IMPLEMENT_CLASS(SymmetryOp, ClassKind::Creatable)
 
 SymmetryOp::SymmetryOp() = default;
 
+SymmetryOp::SymmetryOp(const SymmetryOp& other) : Base(other), m_matrix(other.m_matrix), m_opName(other.m_opName) {}
+
+SymmetryOp& SymmetryOp::operator=(const SymmetryOp& other)
+{
+    if (this != &other) {
+        m_matrix = other.m_matrix;
+        m_opName = other.m_opName;
+    }
+    return *this;
+}
+
 const PropertyTable& SymmetryOp::Properties()
 {
     static const PropertyTable table(nullptr, PropertyList<SymmetryOp>()

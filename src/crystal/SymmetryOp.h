@@ -23,9 +23,10 @@ class SymmetryOp : public Base {
     TAVREL_DECLARE_PROPERTIES()
 public:
     SymmetryOp();
-    SymmetryOp(const SymmetryOp& other) = default;
-    // Copies the name and the matrix.
-    SymmetryOp& operator=(const SymmetryOp& other) = default;
+    // Both copy the name and the matrix only: a copy is held by no list, and an operator a list holds
+    // stays held when another is assigned to it.
+    SymmetryOp(const SymmetryOp& other);
+    SymmetryOp& operator=(const SymmetryOp& other);
 
     // Sixteen values row by row, widened to double.
     void SetMatrix(const std::array<float, 16>& values);

@@ -15,6 +15,7 @@
 #include <tavrel/document/CSchemaException.h>
 #include <tavrel/document/Command.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/DataStorage.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Geometric.h>
@@ -311,8 +312,13 @@ void ChemDoc::Load(Archive& archive)
             matrix = ReadMatrix(archive);
         }
         // Collections never own their members: a member that no node of the tree holds is freed,
-        // and its entries read as null.
-        TreeNode::DeleteParentlessSince(lastOIDBefore, lastRead, root.get());
+        // and the collections of the tree drop its entries.
+        if (TreeNode::DeleteParentlessSince(lastOIDBefore, lastRead, root.get()) > 0) {
+            for (const std::uint32_t oid : CollectBelow(*root, BaseCollection::classType)) {
+                if (BaseCollection* const collection = Live<BaseCollection>(oid))
+                    collection->DropDeleted();
+            }
+        }
         archive.SetObjectSchema(schema);
         PostProcess(archive, *root, view.viewSize);
     } catch (...) {

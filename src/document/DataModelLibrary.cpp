@@ -37,8 +37,14 @@
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
+#include <tavrel/graphics/Annotation.h>
+#include <tavrel/graphics/AnnotationProperty.h>
 #include <tavrel/graphics/Geometric2d.h>
-#include <tavrel/graphics/Surface.h>
+#include <tavrel/monitors/AngleMonitor.h>
+#include <tavrel/monitors/DistanceMonitor.h>
+#include <tavrel/monitors/GeometryMonitor.h>
+#include <tavrel/monitors/Monitor.h>
+#include <tavrel/monitors/Surface.h>
 
 namespace Tavrel {
 
@@ -81,7 +87,13 @@ void RegisterAllClasses()
     ClassRegistry::Register<Symmetry>();
     ClassRegistry::Register<Geometric2d>();
     ClassRegistry::Register<DecoratedAnnotation>();
+    ClassRegistry::Register<Monitor>();
     ClassRegistry::Register<Surface>();
+    ClassRegistry::Register<GeometryMonitor>();
+    ClassRegistry::Register<DistanceMonitor>();
+    ClassRegistry::Register<AngleMonitor>();
+    ClassRegistry::Register<Annotation>();
+    ClassRegistry::Register<AnnotationProperty>();
     RuntimeClass::Register(Property::GetThisClass());
     RuntimeClass::Register(ChemDoc::GetThisClass());
     RuntimeClass::Register(CSchemaException::GetThisClass());

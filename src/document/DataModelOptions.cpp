@@ -3,7 +3,7 @@
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/core/LightSource.h>
 #include <tavrel/document/ChemDoc.h>
-#include <tavrel/graphics/Surface.h>
+#include <tavrel/monitors/Surface.h>
 #include <tavrel/platform/Archive.h>
 
 namespace Tavrel {

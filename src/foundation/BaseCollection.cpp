@@ -97,6 +97,8 @@ Object* BaseCollection::FindCommonAncestor() const
     return DynCast<Object>(const_cast<TreeNode*>(common));
 }
 
+void BaseCollection::DropDeleted() {}
+
 POSITION BaseCollection::GetStartPosition() const
 {
     return 0;

@@ -155,6 +155,22 @@ void OrdCollection::RemoveAll()
     m_entries.clear();
 }
 
+void OrdCollection::DropDeleted()
+{
+    std::erase_if(m_entries, [this](const Entry& entry) { return entry.object && !IsLive(entry); });
+}
+
+std::vector<Object*> OrdCollection::LiveMembers() const
+{
+    std::vector<Object*> members;
+    members.reserve(m_entries.size());
+    for (const Entry& entry : m_entries) {
+        if (Object* object = Resolve(entry))
+            members.push_back(object);
+    }
+    return members;
+}
+
 void OrdCollection::ApplyFilter(const Filter& filter, FilterMode mode)
 {
     // Decide every entry first, so that a filter's side effects cannot disturb the compaction.
@@ -273,9 +289,10 @@ Object* OrdCollection::operator[](int index) const
 void OrdCollection::GetSetObjectProperties(PropertyArchive& archive)
 {
     PropertyPass pass(archive, *this);
+    const std::vector<Object*> members = pass.Is(PropertyArchive::MethodWrite) ? LiveMembers() : std::vector<Object*>();
     pass.Array<Storage::StorageObject>(
-        "OrdCollection Array", [this] { return m_entries.size(); },
-        [this](std::size_t index) { return GetAt(static_cast<int>(index)); },
+        "OrdCollection Array", [&members] { return members.size(); },
+        [&members](std::size_t index) { return index < members.size() ? members[index] : nullptr; },
         [this](std::size_t count) {
             SetSize(static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max())), -1);
         },
@@ -283,13 +300,16 @@ void OrdCollection::GetSetObjectProperties(PropertyArchive& archive)
             if (index < m_entries.size())
                 SetAt(static_cast<int>(index), object);
         });
+    // The elements that gave no object leave no entry.
+    if (pass.Is(PropertyArchive::MethodAfter) && archive.GetArchive().IsLoading())
+        Assign(LiveMembers());
 }
 
 void OrdCollection::Serialize(Archive& archive)
 {
     Superclass::Serialize(archive);
     if (archive.IsStoring()) {
-        std::vector<Object*> objects = Members(*this);
+        std::vector<Object*> objects = LiveMembers();
         archive.WriteCount(static_cast<std::uint32_t>(objects.size()));
         SerializeObjects(archive, objects.data(), static_cast<int>(objects.size()));
         return;
@@ -297,6 +317,7 @@ void OrdCollection::Serialize(Archive& archive)
     // Each reference takes at least its two-byte tag.
     std::vector<Object*> objects(archive.ReadCount(2), nullptr);
     SerializeObjects(archive, objects.data(), static_cast<int>(objects.size()));
+    std::erase(objects, nullptr);
     Assign(objects);
 }
 

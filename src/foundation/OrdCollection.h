@@ -11,8 +11,9 @@ namespace Tavrel {
 class SetCollection;
 
 // The entries in index order. The collection learns of the deletion of the objects it refers to
-// without touching them, and an entry whose object was deleted reads as null everywhere (access,
-// walking, filters, copies and both persisted forms). Liveness comes from the OID registry.
+// without touching them: an entry whose object was deleted reads as null (access, walking, filters)
+// until DropDeleted removes it. Copies and both persisted forms hold the live members only, in order,
+// so a collection reads back as it was written. Liveness comes from the OID registry.
 class OrdCollection : public BaseCollection {
     TAVREL_DECLARE_CLASS(OrdCollection, BaseCollection)
 public:
@@ -44,6 +45,8 @@ public:
     int GetNumItems() const override;
     int GetSize() const override;
     void RemoveAll() override;
+    // Removes the entries whose object was deleted; null entries stay; the rest keep their order.
+    void DropDeleted() override;
     // Removes the non-null entries the mode rejects; null entries stay; the survivors keep their order.
     void ApplyFilter(const Filter& filter, FilterMode mode) override;
     // Passes every entry, nulls included, with its index. The entries present when the walk starts
@@ -71,9 +74,11 @@ public:
     // Throws std::out_of_range for an index outside 0..size-1.
     Object* operator[](int index) const;
 
-    // "OrdCollection Array": the entries in index order, nulls included.
+    // "OrdCollection Array": the live members in index order. Reading keeps the references that
+    // give an object, in order.
     void GetSetObjectProperties(PropertyArchive& archive) override;
-    // Object's part, then the entry count and each entry as an object reference.
+    // Object's part, then the live member count and each member as an object reference; reading
+    // keeps the references that give an object.
     void Serialize(Archive& archive) override;
 
 protected:
@@ -90,6 +95,8 @@ private:
     Object* Resolve(const Entry& entry) const { return IsLive(entry) ? entry.object : nullptr; }
     // Replaces every entry by one for each object, in order.
     void Assign(const std::vector<Object*>& objects);
+    // The objects of the live entries, in order.
+    std::vector<Object*> LiveMembers() const;
 
     std::vector<Entry> m_entries;
 };

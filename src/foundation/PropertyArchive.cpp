@@ -1,5 +1,6 @@
 #include <tavrel/foundation/PropertyArchive.h>
 
+#include <algorithm>
 #include <deque>
 #include <stdexcept>
 #include <unordered_set>
@@ -182,6 +183,9 @@ struct PropertyArchive::State {
     std::unordered_set<const TreeNode*> finishSet;
     // OIDs of the objects created by reading, in order of creation.
     std::vector<std::uint32_t> created;
+    // OIDs of the objects whose records are being read, outermost first: ascending, as each record's
+    // object is made after those of the records around it.
+    std::vector<std::uint32_t> open;
     // Input bytes that the open records still need after the innermost one: at least one per
     // remaining property, array element and reference.
     std::size_t reserved = 0;
@@ -421,6 +425,16 @@ void PropertyArchive::FinishObject(TreeNode* object)
 {
     if (object && m_state->finishSet.insert(object).second)
         m_state->finish.push_back({object, object->GetOID()});
+}
+
+bool PropertyArchive::IsRecordOpen(const Base& object) const
+{
+    // Mostly asked about the record around the innermost one.
+    const std::vector<std::uint32_t>& open = m_state->open;
+    const std::uint32_t oid = object.GetOID();
+    if (open.size() >= 2 && open[open.size() - 2] == oid)
+        return true;
+    return std::binary_search(open.begin(), open.end(), oid);
 }
 
 // Plain form.
@@ -787,6 +801,7 @@ struct PropertyArchive::RecordReader {
         }
         if (frame.object) {
             frame.oid = frame.object->GetOID();
+            state.open.push_back(frame.oid);
             stream.AddOIDMapEntry(stored, frame.oid);
             if (!frame.plan || frame.plan->HasBefore()) {
                 stream.SetMethodType(MethodBefore);
@@ -1047,6 +1062,8 @@ struct PropertyArchive::RecordReader {
     Base* End()
     {
         Frame& frame = frames.back();
+        if (frame.oid != 0)
+            state.open.pop_back();
         Base* object = frame.Object();
         if (object) {
             if (frame.plan) {
@@ -1073,10 +1090,12 @@ Base* PropertyArchive::ReadRecord()
         return nullptr;
     const std::size_t mark = m_state->created.size();
     const std::size_t reserved = m_state->reserved;
+    const std::size_t open = m_state->open.size();
     try {
         return RecordReader(*this).Run();
     } catch (...) {
         m_state->reserved = reserved;
+        m_state->open.resize(open);
         SetProperty(nullptr);
         // Owners are read before what they own, so deleting in order of creation takes whole
         // subtrees at once; an object deleted with its owner is already gone.

@@ -86,6 +86,8 @@ public:
 
     // Registers a node for the finishing pass (each once, in order of registration); null is ignored.
     void FinishObject(TreeNode* object);
+    // Reading: whether the object's record is being read (begun and not yet ended).
+    bool IsRecordOpen(const Base& object) const;
 
     // Sizes an array to GetArraySize (never negative: the reader checks counts before the pass).
     template <class T>

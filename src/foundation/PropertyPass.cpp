@@ -28,6 +28,11 @@ void PropertyPass::Complete()
 
 void PropertyPass::Table(const PropertyTable& table)
 {
+    // The level owns its table's names whatever its first pass is (a record starts with MethodBefore).
+    for (const PropertyEntry& entry : table.Entries()) {
+        if (entry.Has(PropertyEntry::Persisted))
+            Reach(entry.name);
+    }
     if (m_method == PropertyArchive::MethodCount && m_archive.m_compiling)
         m_archive.m_compiling->AddTable(table);
     if (m_method == PropertyArchive::MethodAfter) {

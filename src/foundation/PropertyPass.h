@@ -261,12 +261,22 @@ public:
     std::int32_t GetArrayIndex() const { return m_archive.GetArrayIndex(); }
 
     // The read half of an object line: set(value) with the stored reference as a T (null allowed),
-    // which is then taken; nothing when there is none or it refers to an object that is not a T.
+    // which is then taken; nothing when there is none or it refers to an object that is not a T. A
+    // set that returns bool keeps the object only when it returns true: an object read for the value
+    // that nothing kept is freed by the reader.
     template <class T, class Set>
     void ReadObject(Set&& set)
     {
-        if (T* value = nullptr; TakeObject(value))
+        T* value = nullptr;
+        if (!PeekObject(value))
+            return;
+        if constexpr (std::is_same_v<std::invoke_result_t<Set&, T*>, bool>) {
+            if (!set(value))
+                return;
+        } else {
             set(value);
+        }
+        m_archive.TakeProperty();
     }
 
     // The holder of one value of a plain code, or of code 0 or 1 (the write and read halves of a line).
@@ -449,17 +459,22 @@ private:
         }
     }
 
-    // The stored object reference as a T, then taken; false, with nothing taken, when there is none
-    // or it refers to an object that is not a T.
+    // The stored object reference as a T; false when there is none or it refers to an object that is
+    // not a T. TakeObject also marks it taken.
     template <class T>
-    bool TakeObject(T*& value)
+    bool PeekObject(T*& value) const
     {
         const auto* stored = static_cast<const PropertyStorageObject*>(Peek(Storage::StorageObject));
         if (!stored)
             return false;
         Base* const object = stored->GetData();
         value = DynCast<T>(object);
-        if (object && !value)
+        return !object || value;
+    }
+    template <class T>
+    bool TakeObject(T*& value)
+    {
+        if (!PeekObject(value))
             return false;
         m_archive.TakeProperty();
         return true;

@@ -102,7 +102,8 @@ public:
     }
 
     // An object reference (code 0): get(const T&) gives the object to write; set(T&, object) takes the
-    // one read, an object of get's class or null (another object is not taken).
+    // one read, an object of get's class or null (another object is not taken). A set that returns
+    // bool says whether it kept the object (PropertyPass::ReadObject).
     template <class Get, class Set>
     PropertyList& Reference(std::string_view name, Get, Set)
     {
@@ -110,12 +111,13 @@ public:
         return Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
             pass.WriteValue<Storage::StorageObject>(stored, Get{}(Of(object)));
         }, [](PropertyPass& pass, std::string_view, Base& object) {
-            pass.ReadObject<Target<Get>>([&object](Target<Get>* value) { Set{}(Of(object), value); });
+            pass.ReadObject<Target<Get>>([&object](Target<Get>* value) { return Set{}(Of(object), value); });
         });
     }
 
     // An array of object references (code 0): size(const T&) and get(const T&, index) for writing;
-    // set(T&, index, object) for each element read, an object of get's class or null.
+    // set(T&, index, object) for each element read, an object of get's class or null (returning bool
+    // as Reference's set may).
     template <class Size, class Get, class Set>
     PropertyList& References(std::string_view name, Size, Get, Set)
     {
@@ -130,7 +132,7 @@ public:
                 return;
             using Referenced = std::remove_pointer_t<decltype(Get{}(std::declval<const T&>(), std::size_t{}))>;
             pass.ReadObject<Referenced>([&object, index](Referenced* value) {
-                Set{}(Of(object), static_cast<std::size_t>(index), value);
+                return Set{}(Of(object), static_cast<std::size_t>(index), value);
             });
         });
         return Flag(PropertyEntry::Array);

@@ -80,6 +80,7 @@ public:
     // the entries of members already deleted.
     void SetValidate(bool validate);
     bool GetValidate() const { return m_validate; }
+    void DropDeleted() override;
 
     // The first of 17, 47, 107, 227, 337, 479, 757, 1049, 2011, 3001, 4649, 7507, 10007, 25111 that is
     // not smaller than size; a size above 25111 unchanged.
@@ -116,8 +117,6 @@ private:
     // Removes the slot's entry, unregistering its listener from a live object. Slots keep their
     // places until Compact.
     void Erase(std::size_t index);
-    // Drops the entries of deleted members.
-    void DropDeleted();
     void Clear();
     // Squeezes out the holes when they outnumber the entries, unless a walk is running.
     void Compact();

@@ -114,10 +114,15 @@ std::vector<OpenRecord>& OpenRecords()
     return records;
 }
 
-// The nodes whose records are open up to their children, with their archive.
-std::unordered_map<const TreeNode*, const Archive*>& OpenNodes()
+// The nodes whose records are open, with their archive and whether the records are still open up to
+// their children (else the nodes' own Serialize is reading or writing the rest).
+struct OpenNode {
+    const Archive* archive;
+    bool upToChildren;
+};
+std::unordered_map<const TreeNode*, OpenNode>& OpenNodes()
 {
-    static std::unordered_map<const TreeNode*, const Archive*> nodes;
+    static std::unordered_map<const TreeNode*, OpenNode> nodes;
     return nodes;
 }
 
@@ -129,12 +134,19 @@ const RuntimeClass& ObjectArrayClass()
     return record;
 }
 
-// True while the node's record is open up to its children in the archive.
-bool IsRecordOpen(const Archive& archive, const TreeNode* node)
+// True while the node's record is open in the archive: up to its children only, or to its end.
+bool IsRecordOpen(const Archive& archive, const TreeNode* node, bool upToChildren)
 {
     const auto& nodes = OpenNodes();
     const auto found = node ? nodes.find(node) : nodes.end();
-    return found != nodes.end() && found->second == &archive;
+    return found != nodes.end() && found->second.archive == &archive && (!upToChildren || found->second.upToChildren);
+}
+
+// The rest of the node's record follows: it is no longer open up to its children.
+void OpenRest(const TreeNode& node)
+{
+    if (const auto found = OpenNodes().find(&node); found != OpenNodes().end())
+        found->second.upToChildren = false;
 }
 
 } // namespace
@@ -1986,13 +1998,17 @@ void TreeNode::LinkCopy(CopyWork& work, const TreeNode* source)
     m_children = std::move(children);
 }
 
-void TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last, const TreeNode* kept)
+std::size_t TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last, const TreeNode* kept)
 {
+    std::size_t deleted = 0;
     for (std::uint32_t oid = lastOIDBefore + 1; oid <= last && oid > lastOIDBefore; ++oid) {
         TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
-        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid))
+        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid)) {
             delete node;
+            ++deleted;
+        }
     }
+    return deleted;
 }
 
 TreeNode* TreeNode::TreeCopy()
@@ -2050,8 +2066,9 @@ struct TreeNode::RecordWalk {
                     break;
                 }
             }
-            OpenNodes().erase(&m_top);
+            OpenRest(m_top);
             Rest(m_archive, m_top);
+            OpenNodes().erase(&m_top);
             records.pop_back();
         } catch (...) {
             Unwind();
@@ -2109,10 +2126,10 @@ private:
         record.archive = &m_archive;
         record.node = &node;
         record.header = header;
-        OpenNodes().emplace(&node, &m_archive);
+        OpenNodes().emplace(&node, OpenNode{&m_archive, true});
         if (m_archive.IsStoring()) {
             // Only a parent whose record is open is written, so a record never drags in the tree above it.
-            m_archive.WriteObject(IsRecordOpen(m_archive, node.m_parent) ? node.m_parent : nullptr);
+            m_archive.WriteObject(IsRecordOpen(m_archive, node.m_parent, true) ? node.m_parent : nullptr);
             record.count = static_cast<std::uint32_t>(node.GetNumChildren());
             if (record.count == 0) {
                 m_archive.WriteObject(nullptr);
@@ -2146,13 +2163,16 @@ private:
             Open(*child, header);
             return;
         }
-        Offer(record, child);
+        // A node whose own record is still being read around this one stays its reader's.
+        if (!m_archive.IsReadingBody(header))
+            Offer(record, child);
     }
 
-    // Null entries, children already placed and open records are dropped.
+    // Null entries, children already placed and nodes whose records are open (the rest of a record
+    // included, where its node's own fields may refer back to it) are dropped.
     void Offer(OpenRecord& record, TreeNode* child) const
     {
-        if (!child || child->m_parent || IsRecordOpen(m_archive, child))
+        if (!child || child->m_parent || IsRecordOpen(m_archive, child, false))
             return;
         ForgetAncestryOf(child);
         child->m_parent = record.node;
@@ -2167,10 +2187,11 @@ private:
         TreeNode& node = *records.back().node;
         const std::uint32_t schema = records.back().header.schema;
         records.back().turn = true;
-        OpenNodes().erase(&node);
+        OpenRest(node);
         if (m_archive.IsLoading())
             m_archive.SetObjectSchema(schema);
         node.Serialize(m_archive);
+        OpenNodes().erase(&node);
         if (m_archive.IsLoading())
             m_archive.SetObjectSchema(0xFFFFFFFFu);
         // Walks nested in the node's fields may have moved the stack.
@@ -2186,7 +2207,7 @@ private:
         std::vector<OpenRecord>& records = OpenRecords();
         while (records.size() > m_base) {
             OpenRecord& record = records.back();
-            if (const auto found = OpenNodes().find(record.node); found != OpenNodes().end() && found->second == &m_archive)
+            if (const auto found = OpenNodes().find(record.node); found != OpenNodes().end() && found->second.archive == &m_archive)
                 OpenNodes().erase(found);
             for (TreeNode* child : record.taken) {
                 ForgetAncestryOf(child);
@@ -2253,18 +2274,23 @@ const PropertyTable& TreeNode::Properties()
                 "Clip", [](const TreeNode& node) { return node.HasFlag(Clipped); },
                 [](TreeNode& node, bool on) { node.SetFlag(Clipped, on); })
             .Field<Storage::StorageInt, &TreeNode::m_inactive>("Inactive")
+            // A parent or child that cannot join (a second parent, a cycle) is not kept, so one read
+            // for the value alone is freed.
             .Reference(
                 "Parent", [](const TreeNode& node) { return node.m_parent; },
                 [](TreeNode& node, TreeNode* parent) {
                     if (parent && !node.m_parent)
-                        node.JoinLoaded(parent);
+                        return node.JoinLoaded(parent);
+                    return parent == node.m_parent;
                 })
             .References(
                 "Children", [](const TreeNode& node) { return static_cast<std::size_t>(node.GetNumChildren()); },
                 [](const TreeNode& node, std::size_t index) { return node.GetChild(static_cast<int>(index)); },
                 [](TreeNode& node, std::size_t, TreeNode* child) {
-                    if (child && child->JoinLoaded(&node))
-                        node.m_children->AddListed(child->GetOID());
+                    if (!child || !child->JoinLoaded(&node))
+                        return false;
+                    node.m_children->AddListed(child->GetOID());
+                    return true;
                 })
             .Field<Storage::StorageUnsignedChar, &TreeNode::m_hints>("Hints")
             .Field<Storage::StorageUnsignedLong, &TreeNode::m_LID>("Logical Id")
@@ -2276,9 +2302,13 @@ const PropertyTable& TreeNode::Properties()
                     return;
                 node.PlaceListedChildren();
                 // Nodes join their parents while their records are read, so the top node's record
-                // ends last: it numbers the whole loaded tree at once, in pre-order.
+                // ends last: it numbers the whole loaded tree at once, in pre-order. A node that joined
+                // a parent whose record had ended (a later record naming it) is numbered with its
+                // subtree now, as that tree may have been numbered already.
                 if (!node.m_parent)
                     node.NodeInserted(&node, true);
+                else if (!archive.IsRecordOpen(*node.m_parent))
+                    node.GetRoot()->NodeInserted(&node, true);
             }));
     return table;
 }

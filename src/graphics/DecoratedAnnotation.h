@@ -5,7 +5,8 @@
 
 namespace Tavrel {
 
-// Derives from Geometric2d until Annotation exists; its decorations come with the graphics subsystem.
+// Placed on the screen plane (Geometric2d), unlike Annotation; its decorations come with the graphics
+// subsystem.
 class DecoratedAnnotation : public Geometric2d {
     TAVREL_DECLARE_CLASS(DecoratedAnnotation, Geometric2d)
 public:

@@ -58,6 +58,7 @@ Archive::Archive(std::span<const std::uint8_t> bytes) : m_mode(Mode::Load), m_ow
     m_loadIsClass.push_back(false);
     m_loadSchema.push_back(0);
     m_handedOut.push_back(false);
+    m_readingBody.push_back(false);
 }
 
 const std::vector<std::uint8_t>& Archive::GetBuffer() const
@@ -92,6 +93,7 @@ void Archive::Reload(const void* data, std::size_t size)
     m_loadIsClass.assign(1, false);
     m_loadSchema.assign(1, 0);
     m_handedOut.assign(1, false);
+    m_readingBody.assign(1, false);
 }
 
 void Archive::SkipBackReference(std::string_view what)
@@ -297,6 +299,7 @@ void Archive::AddLoaded(const void* entry, bool isClass, std::uint32_t schema)
     m_loadIsClass.push_back(isClass);
     m_loadSchema.push_back(schema);
     m_handedOut.push_back(false);
+    m_readingBody.push_back(false);
 }
 
 const RuntimeClass* Archive::ReadNewClass(std::uint32_t& schema, std::size_t at)
@@ -394,15 +397,18 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
     const ObjectHeader header = ReadObjectHeader(expected);
     if (!header.isNew)
         return header.object;
+    m_readingBody[header.index] = true;
     try {
         const NestedBody body(*this, m_nesting, at);
         m_schema = header.schema;
         header.object->Serialize(*this);
         m_schema = 0xFFFFFFFFu;
     } catch (...) {
+        m_readingBody[header.index] = false;
         AbandonObject(header);
         throw;
     }
+    m_readingBody[header.index] = false;
     return header.object;
 }
 
@@ -454,6 +460,11 @@ Archive::ObjectHeader Archive::ReadObjectHeader(const RuntimeClass* expected)
     const std::size_t index = m_loadTable.size();
     AddLoaded(created.get(), false, 0);
     return {created.release(), true, schema, index};
+}
+
+bool Archive::IsReadingBody(const ObjectHeader& header) const
+{
+    return header.object && header.index < m_readingBody.size() && m_readingBody[header.index];
 }
 
 void Archive::AbandonObject(const ObjectHeader& header)

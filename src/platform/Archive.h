@@ -137,6 +137,9 @@ public:
     // After a new object's body failed: forgets the object and deletes it unless a back-reference
     // handed it out.
     void AbandonObject(const ObjectHeader& header);
+    // Whether the object a header names is one whose body ReadObject is still reading: a record
+    // inside that body refers back to the object around it.
+    bool IsReadingBody(const ObjectHeader& header) const;
 
     // Records of a framework class whose body the caller writes and reads itself, with no object
     // created (the framework's object array, say). The record's object takes an index in the
@@ -190,6 +193,7 @@ private:
     std::vector<bool> m_loadIsClass;
     std::vector<std::uint32_t> m_loadSchema;  // schema of each class entry
     std::vector<bool> m_handedOut;            // objects returned by a back-reference
+    std::vector<bool> m_readingBody;          // objects whose body ReadObject is reading
 };
 
 } // namespace Tavrel

@@ -1,6 +1,6 @@
 #include <tavrel/symmetry_build/SymmetryImageKey.h>
 
-#include <charconv>
+#include <cstdio>
 #include <ostream>
 
 namespace Tavrel {
@@ -9,17 +9,9 @@ std::ostream& operator<<(std::ostream& os, const SymmetryImageKey& key)
 {
     // Formatted here rather than by the stream, so that no imbued locale groups the digits.
     char text[64];
-    char* end = text;
-    const auto put = [&](std::int32_t value, char after) {
-        end = std::to_chars(end, text + sizeof text, value).ptr;
-        if (after)
-            *end++ = after;
-    };
-    put(key.op, '[');
-    put(key.a, ',');
-    put(key.b, ',');
-    put(key.c, ']');
-    return os.write(text, end - text);
+    const int length = std::snprintf(text, sizeof text, "%d[%d,%d,%d]", static_cast<int>(key.op), static_cast<int>(key.a),
+                                     static_cast<int>(key.b), static_cast<int>(key.c));
+    return os.write(text, length);
 }
 
 } // namespace Tavrel

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -8,6 +9,7 @@
 #include <tavrel/chemistry/GasteigerCharge.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/OrdCollection.h>
 
 using namespace Tavrel;
@@ -134,6 +136,68 @@ TEST_F(GasteigerChargeTest, IonsAndChargedGroupsCarryTheirCharge)
     EXPECT_GT(nitro.GetCharge(nitrogen), 0.5f);
 }
 
+// Whole molecules drawn without hydrogens, bonds made in the order listed, each atom's charge (its
+// implicit hydrogens folded in) against the method worked through by hand: the ether and ester oxygens
+// and the carbons beyond an Sp2 atom use the Sp3 parameters; the amide nitrogen the Sp2 ones.
+TEST_F(GasteigerChargeTest, WholeMoleculesMatchTheMethodAtomByAtom)
+{
+    struct Drawn {
+        const char* symbol;
+        std::int32_t formalCharge;
+        double expected;
+    };
+    struct Link {
+        int from;
+        int to;
+        Bond::BondType type;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Drawn> atoms;
+        std::vector<Link> bonds;
+        double total;
+    };
+    const std::vector<Case> cases{
+        {"methyl vinyl ether",
+         {{"C", 0, 0.0357}, {"C", 0, 0.1201}, {"O", 0, -0.3576}, {"C", 0, 0.2018}},
+         {{0, 1, Bond::Double}, {1, 2, Bond::Single}, {2, 3, Bond::Single}},
+         0.0},
+        {"methyl acetate",
+         {{"C", 0, 0.1230}, {"C", 0, 0.2574}, {"O", 0, -0.2669}, {"O", 0, -0.3196}, {"C", 0, 0.2062}},
+         {{0, 1, Bond::Single}, {1, 2, Bond::Double}, {1, 3, Bond::Single}, {3, 4, Bond::Single}},
+         0.0},
+        {"hex-1-ene",
+         {{"C", 0, 0.0038}, {"C", 0, -0.0347}, {"C", 0, 0.0265}, {"C", 0, 0.0038}, {"C", 0, -0.0031}, {"C", 0, 0.0037}},
+         {{0, 1, Bond::Double}, {1, 2, Bond::Single}, {2, 3, Bond::Single}, {3, 4, Bond::Single}, {4, 5, Bond::Single}},
+         0.0},
+        {"N-methylacetamide",
+         {{"C", 0, 0.1138}, {"C", 0, 0.2161}, {"O", 0, -0.2754}, {"N", 0, -0.1969}, {"C", 0, 0.1423}},
+         {{0, 1, Bond::Single}, {1, 2, Bond::Double}, {1, 3, Bond::Single}, {3, 4, Bond::Single}},
+         0.0},
+        {"acetate",
+         {{"C", 0, 0.0973}, {"C", 0, 0.1827}, {"O", 0, -0.6400}, {"O", -1, -0.6400}},
+         {{0, 1, Bond::Single}, {1, 2, Bond::Double}, {1, 3, Bond::Single}},
+         -1.0},
+    };
+    for (const Case& drawn : cases) {
+        SCOPED_TRACE(drawn.name);
+        molecule = std::make_unique<Molecule>(nullptr);
+        std::vector<Atom3d*> atoms;
+        for (const Drawn& atom : drawn.atoms)
+            atoms.push_back(Add(atom.symbol, atom.formalCharge));
+        for (const Link& bond : drawn.bonds)
+            atoms[static_cast<std::size_t>(bond.from)]->MakeBond(atoms[static_cast<std::size_t>(bond.to)], bond.type);
+        const GasteigerCharge charges(molecule.get(), true);
+        ASSERT_TRUE(charges.IsCalculated());
+        for (std::size_t i = 0; i < atoms.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_NEAR(charges.GetCharge(atoms[i]), drawn.atoms[i].expected, 5e-4);
+            EXPECT_NEAR(atoms[i]->GetCharge(), drawn.atoms[i].expected, 5e-4);
+        }
+        EXPECT_NEAR(charges.GetTotalCharge(), drawn.total, 1e-6);
+    }
+}
+
 // Pyrrole, oxazole-like furan and pyridinium, each drawn with aromatic bonds and in Kekulé form.
 TEST_F(GasteigerChargeTest, AromaticHeteroatomsGainNoSpuriousCharge)
 {
@@ -162,6 +226,87 @@ TEST_F(GasteigerChargeTest, AromaticHeteroatomsGainNoSpuriousCharge)
         EXPECT_NEAR(ring("O", 0, aromatic, false), 0.0, 1e-6); // furan
         EXPECT_NEAR(ring("N", 1, aromatic, false), 1.0, 1e-6); // N-methylpyridinium
     }
+}
+
+// Methylammonium drawn with its hydrogens, then with them implicit: the entries are the same and in
+// the same order, so the extremes and total agree, and each heavy atom carries its hydrogens' charges.
+TEST_F(GasteigerChargeTest, ImplicitHydrogensTakePartAsDrawnOnes)
+{
+    Atom3d* const carbon = Add("C");
+    Atom3d* const nitrogen = Add("N", 1);
+    carbon->MakeBond(nitrogen, Bond::Single);
+    AddHydrogens(carbon, 3);
+    AddHydrogens(nitrogen, 3);
+    const GasteigerCharge drawn(molecule.get(), false);
+    const auto withHydrogens = [&drawn](const Atom3d* atom) {
+        double sum = drawn.GetCharge(atom);
+        for (int i = 1; i < atom->GetNumAttached(); ++i)
+            sum += drawn.GetCharge(static_cast<const Atom*>(atom->GetAttached(i)));
+        return sum;
+    };
+    const double carbonGroup = withHydrogens(carbon);
+    const double nitrogenGroup = withHydrogens(nitrogen);
+
+    molecule = std::make_unique<Molecule>(nullptr);
+    Atom3d* const methyl = Add("C");
+    Atom3d* const ammonium = Add("N", 1);
+    methyl->MakeBond(ammonium, Bond::Single);
+    const GasteigerCharge implicit(molecule.get(), true);
+    ASSERT_TRUE(implicit.IsCalculated());
+    EXPECT_EQ(implicit.GetNumAtoms(), 2);
+    EXPECT_NEAR(implicit.GetCharge(methyl), carbonGroup, 1e-6);
+    EXPECT_NEAR(implicit.GetCharge(ammonium), nitrogenGroup, 1e-6);
+    EXPECT_FLOAT_EQ(static_cast<float>(ammonium->GetCharge()), implicit.GetCharge(ammonium));
+    EXPECT_FLOAT_EQ(implicit.GetTotalCharge(), drawn.GetTotalCharge());
+    float minimum[2] = {};
+    float maximum[2] = {};
+    drawn.GetMinMaxCharge(minimum[0], maximum[0]);
+    implicit.GetMinMaxCharge(minimum[1], maximum[1]);
+    EXPECT_FLOAT_EQ(minimum[1], minimum[0]);
+    EXPECT_FLOAT_EQ(maximum[1], maximum[0]);
+}
+
+// A member listed twice is taken where it is listed last; its earlier place is one more entry that
+// follows the same course, bonded in one direction only. The atoms' charges are those without the
+// repeat, and the total grows by the repeated atom's charge.
+TEST_F(GasteigerChargeTest, ARepeatedMemberLeavesTheAtomsChargesAlone)
+{
+    Atom3d* const carbon = Add("C");
+    Atom3d* const oxygen = Add("O");
+    carbon->MakeBond(oxygen, Bond::Single);
+    OrdCollection once;
+    once.Add(oxygen);
+    once.Add(carbon);
+    OrdCollection repeated(once);
+    repeated.Add(carbon);
+    const GasteigerCharge plain(&once, false);
+    const GasteigerCharge twice(&repeated, false);
+    ASSERT_TRUE(twice.IsCalculated());
+    EXPECT_EQ(twice.GetNumAtoms(), 3);
+    EXPECT_FLOAT_EQ(twice.GetCharge(oxygen), plain.GetCharge(oxygen));
+    EXPECT_FLOAT_EQ(twice.GetCharge(carbon), plain.GetCharge(carbon));
+    EXPECT_NEAR(twice.GetTotalCharge(), plain.GetTotalCharge() + plain.GetCharge(carbon), 1e-6);
+}
+
+// Each stored charge is announced; a listener that deletes another atom of the calculation meanwhile
+// leaves that atom out and the others stored.
+TEST_F(GasteigerChargeTest, StoringSurvivesAListenerDeletingAtoms)
+{
+    Atom3d* const carbon = Add("C");
+    Atom3d* const oxygen = Add("O");
+    carbon->MakeBond(oxygen, Bond::Single);
+    static Atom3d* victim = nullptr;
+    victim = Add("N");
+    oxygen->MakeBond(victim, Bond::Single);
+    molecule->RegisterEvent(Object::classType, Object::EventPropertySet, [](Event&) { delete std::exchange(victim, nullptr); },
+                            true, nullptr, "Partial Charge");
+    const GasteigerCharge charges(molecule.get(), true);
+    ASSERT_TRUE(charges.IsCalculated());
+    EXPECT_EQ(victim, nullptr);
+    EXPECT_EQ(charges.GetNumAtoms(), 3);
+    EXPECT_FLOAT_EQ(static_cast<float>(carbon->GetCharge()), charges.GetCharge(carbon));
+    EXPECT_FLOAT_EQ(static_cast<float>(oxygen->GetCharge()), charges.GetCharge(oxygen));
+    EXPECT_NE(carbon->GetCharge(), 0.0);
 }
 
 TEST_F(GasteigerChargeTest, RefusedInputClearsResultsAndSaysSo)

@@ -139,6 +139,38 @@ TEST_F(ValenceTest, PerceivesHybridizationFromBonds)
     EXPECT_TRUE(amide->IsHBondDonor());
 }
 
+// The neighbour rule is nitrogen's: a carbon or oxygen next to an Sp2 atom stays Sp3, so building a chain
+// bond by bond does not carry Sp2 along it.
+TEST_F(ValenceTest, OnlyNitrogenTakesSp2FromANeighbour)
+{
+    Atom3d* const c1 = Add("C");
+    Atom3d* const c2 = Add("C");
+    Atom3d* const c3 = Add("C");
+    Atom3d* const oxygen = Add("O");
+    c1->MakeBond(c2, Bond::Double);
+    c2->MakeBond(c3, Bond::Single);
+    c2->MakeBond(oxygen, Bond::Single);
+    EXPECT_EQ(c3->PerceiveHybridization(), Atom::Sp3);
+    EXPECT_EQ(c3->GetHybridization(), Atom::Sp3);
+    EXPECT_EQ(oxygen->PerceiveHybridization(), Atom::Sp3);
+    EXPECT_EQ(oxygen->GetHybridization(), Atom::Sp3);
+    EXPECT_EQ(oxygen->GetValence(), 2);
+
+    // Hex-1-ene built in order: only the two alkene carbons are Sp2.
+    molecule = std::make_unique<Molecule>(nullptr);
+    std::vector<Atom3d*> chain;
+    for (int i = 0; i < 6; ++i)
+        chain.push_back(Add("C"));
+    chain[0]->MakeBond(chain[1], Bond::Double);
+    for (std::size_t i = 1; i + 1 < chain.size(); ++i)
+        chain[i]->MakeBond(chain[i + 1], Bond::Single);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(chain[i]->GetHybridization(), i < 2 ? Atom::Sp2 : Atom::Sp3);
+        EXPECT_EQ(chain[i]->PerceiveHybridization(), chain[i]->GetHybridization());
+    }
+}
+
 TEST_F(ValenceTest, AddedHydrogensSitOnTheValenceGeometry)
 {
     // A bare Sp3 carbon: hydrogens only when carbon is in the set; four at 1.0, tetrahedral.

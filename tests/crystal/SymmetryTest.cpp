@@ -148,6 +148,40 @@ TEST_F(SymmetryTest, QualifierTextsEncodeAndListTheSettings)
     EXPECT_EQ(list[16], "17 P6MM");
 }
 
+// Copying or assigning an operator copies its name and matrix only, never whether a list holds it: a
+// listed operator that a free one was assigned to is still refused, a copy of a listed one is taken.
+TEST_F(SymmetryTest, OperatorCopiesAreFreeAndAssignedOperatorsStayListed)
+{
+    Symmetry symmetry;
+    ASSERT_TRUE(symmetry.LoadSpaceGroup(14, "", 0));
+    SymmetryOp free;
+    free.SetOpName("x,y,z+1/2");
+    ASSERT_TRUE(symmetry.ReplaceSymmetryOp(2, &free));
+    EXPECT_EQ(symmetry.GetSymmetryOp(2)->GetOpName(), "x,y,z+1/2");
+    EXPECT_FALSE(symmetry.AddSymmetryOp(symmetry.GetSymmetryOp(2)));
+    EXPECT_EQ(symmetry.GetNumSymmetryOps(), 4);
+
+    auto copy = std::make_unique<SymmetryOp>(*symmetry.GetSymmetryOp(1));
+    EXPECT_EQ(copy->GetOpName(), symmetry.GetSymmetryOp(1)->GetOpName());
+    EXPECT_EQ(copy->GetMatrix(), symmetry.GetSymmetryOp(1)->GetMatrix());
+    ASSERT_TRUE(symmetry.AddSymmetryOp(copy.get()));
+    copy.release();
+    EXPECT_EQ(symmetry.GetNumSymmetryOps(), 5);
+
+    // Assigning a listed operator to a free one leaves the free one free, and itself unchanged.
+    SymmetryOp assigned;
+    assigned = *symmetry.GetSymmetryOp(3);
+    EXPECT_EQ(assigned.GetOpName(), symmetry.GetSymmetryOp(3)->GetOpName());
+    Symmetry other;
+    ASSERT_TRUE(other.LoadSpaceGroup(2, "", 0));
+    const auto* const listed = other.GetSymmetryOp(1);
+    *other.GetSymmetryOp(1) = *other.GetSymmetryOp(1);
+    EXPECT_EQ(other.GetSymmetryOp(1), listed);
+    EXPECT_EQ(listed->GetOpName(), "-x,-y,-z");
+    auto* const taken = new SymmetryOp(assigned);
+    EXPECT_TRUE(other.AddSymmetryOp(taken));
+}
+
 TEST_F(SymmetryTest, EditingOperatorsKeepsTheIdentityFirstAndMarksTheChange)
 {
     Symmetry symmetry;

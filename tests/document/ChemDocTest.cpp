@@ -29,6 +29,7 @@
 #include <tavrel/foundation/Geometric3d.h>
 #include <tavrel/foundation/NamedCollection.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/SetCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/document/UpdateDecorator.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
@@ -485,8 +486,8 @@ TEST_F(ChemDocTest, TruncatedOldFileLeavesNoObjectBehind)
 
 TEST_F(ChemDocTest, CollectionMembersThatNoNodeHoldsAreFreedByTheLoad)
 {
-    // An ordered collection and a group list an object that is not in the tree; a user property of
-    // a node in the tree refers to it too.
+    // An ordered collection, a plain set and a group list an object that is not in the tree; a user
+    // property of a node in the tree refers to it too.
     TreeRoot root;
     auto* const ordered = new OrdCollection();
     ordered->SetParent(&root);
@@ -501,6 +502,10 @@ TEST_F(ChemDocTest, CollectionMembersThatNoNodeHoldsAreFreedByTheLoad)
     NamedCollection* const group = root.CreateNamedCollection("group");
     group->Add(outside.get());
     group->Add(inside);
+    auto* const set = new SetCollection();
+    set->SetParent(&root);
+    set->Add(outside.get());
+    set->Add(inside);
     inside->SetProperty("twin", outside.get(), DataStorage::FlagReadable);
 
     for (const std::uint32_t version : {0x30000u, ChemDoc::GetVersion()}) {
@@ -521,15 +526,27 @@ TEST_F(ChemDocTest, CollectionMembersThatNoNodeHoldsAreFreedByTheLoad)
             ChemDoc loaded;
             Load(loaded, archive.GetBuffer());
             TreeRoot* const back = loaded.GetTreeRoot();
-            ASSERT_EQ(back->GetNumChildren(), 3) << std::hex << version;
+            ASSERT_EQ(back->GetNumChildren(), 4) << std::hex << version;
             auto* const loadedOrdered = DynCast<OrdCollection>(back->GetChild(0));
             Object* const loadedInside = back->GetChild(1);
             auto* const loadedGroup = DynCast<NamedCollection>(back->FindNamedCollection("group"));
-            ASSERT_TRUE(loadedOrdered && loadedGroup);
-            ASSERT_EQ(loadedOrdered->GetSize(), 2);
-            EXPECT_EQ(loadedOrdered->GetAt(0), nullptr);
-            EXPECT_EQ(loadedOrdered->GetAt(1), loadedInside);
+            auto* const loadedSet = DynCast<SetCollection>(back->GetChild(3));
+            ASSERT_TRUE(loadedOrdered && loadedGroup && loadedSet);
+            // The freed member's entries are gone from every collection, as from the group.
+            EXPECT_EQ(loadedOrdered->GetSize(), 1);
+            EXPECT_EQ(loadedOrdered->GetAt(0), loadedInside);
             EXPECT_EQ(loadedGroup->GetMembers(), std::vector<Object*>{loadedInside});
+            EXPECT_EQ(loadedSet->GetMembers(), std::vector<Object*>{loadedInside});
+            EXPECT_EQ(loadedSet->GetNumItems(), 1);
+            // Saved and loaded again, the collections hold what they held.
+            {
+                ChemDoc again;
+                Load(again, Save(loaded));
+                TreeRoot* const reloaded = again.GetTreeRoot();
+                ASSERT_EQ(reloaded->GetNumChildren(), 4);
+                EXPECT_EQ(DynCast<OrdCollection>(reloaded->GetChild(0))->GetSize(), 1);
+                EXPECT_EQ(DynCast<SetCollection>(reloaded->GetChild(3))->GetNumItems(), 1);
+            }
             // Every object the load made is in the tree, or owned by the user property that holds it.
             std::uint32_t owned = 0;
             Base* twin = nullptr;

@@ -9,7 +9,7 @@
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/document/DataModelOptions.h>
-#include <tavrel/graphics/Surface.h>
+#include <tavrel/monitors/Surface.h>
 #include <tavrel/platform/Archive.h>
 
 using namespace Tavrel;

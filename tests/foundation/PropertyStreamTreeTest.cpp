@@ -230,7 +230,76 @@ public:
     std::vector<Base*> children;
 };
 
+// A tree-node record that names two parents, as only a damaged file does.
+class ForgedTwoParents final : public ForgedListBase {
+public:
+    static ForgedTwoParents* Make() { return ClassAccess::New<ForgedTwoParents>(); }
+
+    const char* GetClassHierarchyName() const override { return "TreeNode"; }
+    void BuildClassHierarchy(ClassHierarchy& hierarchy) const override
+    {
+        hierarchy.AddClass("Base");
+        hierarchy.AddClass("TreeNode");
+    }
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        PropertyPass pass(archive, *this);
+        pass.Object("Parent", first);
+        pass.Object("Parent", second);
+    }
+
+    Base* first = nullptr;
+    Base* second = nullptr;
+};
+
+// Loads a record and deletes what it returned: true when nothing else the load made is left.
+bool LoadLeavesNothingBehind(const Bytes& bytes, RecordStream::Form form)
+{
+    const std::uint32_t lastBefore = Base::GetLastOID();
+    Base* const loaded = RecordStream::Load(bytes, form);
+    std::vector<std::uint32_t> left;
+    for (std::uint32_t oid = lastBefore + 1; oid <= Base::GetLastOID(); ++oid) {
+        const Base* const object = Base::GetObjectA(oid);
+        const auto* const node = DynCast<TreeNode>(object);
+        if (object && object != loaded && !(node && node->HasAncestor(DynCast<TreeNode>(loaded))))
+            left.push_back(oid);
+    }
+    delete loaded;
+    TreeNode::DeleteParentlessSince(lastBefore, Base::GetLastOID());
+    EXPECT_EQ(left, std::vector<std::uint32_t>()) << "made by the load and not reachable from what it returned";
+    return left.empty();
+}
+
 } // namespace
+
+// A node read for a tree link that it cannot take (a child that would hold its own parent, a second
+// parent) is not kept by the link, so the load frees it instead of leaving it unreachable.
+TEST_F(PropertyStreamTree, NodesReadForLinksThatCannotJoinAreFreed)
+{
+    // Two records list each other as children; the inner one is read inside the outer one.
+    std::unique_ptr<ForgedList> outer(ForgedList::Make());
+    std::unique_ptr<ForgedList> inner(ForgedList::Make());
+    outer->children = {inner.get()};
+    inner->children = {outer.get()};
+    for (const RecordStream::Form form : {RecordStream::Form::Compressed, RecordStream::Form::Plain})
+        EXPECT_TRUE(LoadLeavesNothingBehind(Save(*outer, form), form));
+
+    // A node whose record names two parents joins the first; the second is freed.
+    std::unique_ptr<ForgedTwoParents> twice(ForgedTwoParents::Make());
+    std::unique_ptr<StreamTree> first(StreamTree::Make("first"));
+    std::unique_ptr<StreamTree> second(StreamTree::Make("second"));
+    twice->first = first.get();
+    twice->second = second.get();
+    const Bytes bytes = Save(*twice, RecordStream::Form::Plain);
+    const int live = StreamTree::live;
+    const std::uint32_t lastBefore = Base::GetLastOID();
+    auto* const node = DynCast<TreeNode>(RecordStream::Load(bytes, RecordStream::Form::Plain));
+    ASSERT_NE(node, nullptr);
+    ASSERT_NE(node->GetParent(), nullptr);
+    EXPECT_EQ(static_cast<StreamTree*>(node->GetParent())->label, "first");
+    EXPECT_EQ(StreamTree::live, live + 1);
+    TreeNode::DeleteParentlessSince(lastBefore, Base::GetLastOID());
+}
 
 TEST_F(PropertyStreamTree, TreeLevelRoundTripKeepsShapeStatesHintsAndLIDs)
 {

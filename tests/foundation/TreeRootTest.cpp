@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include <tavrel/foundation/Catalog.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
@@ -255,6 +256,46 @@ TEST_F(TreeRootTest, LoadedNodesKeepTheirNumbersAndTheCounterPassesThem)
     EXPECT_EQ(LIDs({loadedB, loadedB->GetChild(0), loadedB->GetChild(1)}), (std::vector<std::uint32_t>{3, 4, 5}));
     EXPECT_EQ(loaded->GetLogicalObject(5), loadedB->GetChild(1));
     EXPECT_EQ((new Object(loaded.get()))->GetLID(), 6u);
+}
+
+// A record read after its parent's tree was numbered (a later record of the stream naming a node
+// already read as its parent) is numbered when it ends, so reading the tree once more, as one record,
+// gives every node the same number.
+TEST_F(TreeRootTest, NodesJoiningALoadedTreeFromLaterRecordsAreNumbered)
+{
+    for (const bool compressed : {true, false}) {
+        SCOPED_TRACE(compressed ? "compressed" : "plain");
+        TreeRoot root;
+        Archive out;
+        {
+            std::unique_ptr<PropertyArchive> stream = compressed ? std::make_unique<CompressedPropertyArchive>(out)
+                                                                 : std::make_unique<PropertyArchive>(out);
+            stream->AddOIDMapEntry(root.GetOID(), root.GetOID());
+            root.WriteProperties(*stream, root.GetOID());
+            // Written after the root's record, without a number of its own.
+            auto* const late = new Object(&root);
+            new Object(late);
+            late->SetLID(0);
+            late->GetChild(0)->SetLID(0);
+            stream->AddOIDMapEntry(late->GetOID(), late->GetOID());
+            late->WriteProperties(*stream, late->GetOID());
+        }
+        Archive in(out.GetBuffer());
+        std::unique_ptr<TreeRoot> loaded;
+        {
+            std::unique_ptr<PropertyArchive> stream = compressed ? std::make_unique<CompressedPropertyArchive>(in)
+                                                                 : std::make_unique<PropertyArchive>(in);
+            loaded.reset(DynCast<TreeRoot>(Catalog::ReadProperties(*stream)));
+            ASSERT_NE(loaded, nullptr);
+            ASSERT_NE(Catalog::ReadProperties(*stream), nullptr);
+        }
+        ASSERT_EQ(loaded->GetNumChildren(), 1);
+        Object* const late = loaded->GetChild(0);
+        ASSERT_EQ(late->GetNumChildren(), 1);
+        EXPECT_EQ(LIDs({late, late->GetChild(0)}), (std::vector<std::uint32_t>{2, 3}));
+        EXPECT_EQ(loaded->GetLogicalObject(2), late);
+        EXPECT_EQ(loaded->GetLogicalObject(3), late->GetChild(0));
+    }
 }
 
 TEST_F(TreeRootTest, InsertionAndRemovalOfADeepChainDoNotRecurse)

@@ -11,6 +11,7 @@
 #include <tavrel/foundation/CompressedPropertyArchive.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/InternalBase.h>
 #include <tavrel/foundation/Object.h>
 #include <tavrel/foundation/Property.h>
 #include <tavrel/foundation/PropertyPass.h>
@@ -541,3 +542,39 @@ TEST(UserPropertyStream, TablesRoundTripThroughTheCompressedStreamWithoutTempora
 }
 
 } // namespace
+
+// An object a user property holds lists the object holding the property among its children. Read
+// back, that object's record is still open when the held object's list names it: it is not taken as a
+// child, and a read that fails there or later leaves nothing behind and frees nothing twice.
+TEST(UserPropertyArchive, AHeldObjectCannotTakeTheObjectThatHoldsItAsAChild)
+{
+    AttachDataModelDLL();
+    const auto holder = std::make_unique<Object>(nullptr);
+    auto* const top = new Object(holder.get());
+    top->SetLabel("top");
+    top->SetProperty("link", holder.get(), DataStorage::FlagReadable);
+    Archive out;
+    out.WriteObject(top);
+    const std::vector<std::uint8_t>& bytes = out.GetBuffer();
+
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        const std::size_t live = CountLiveObjectsForTests();
+        Archive in(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length)));
+        EXPECT_THROW(static_cast<void>(in.ReadObject()), ArchiveException);
+        EXPECT_EQ(CountLiveObjectsForTests(), live) << "cut at " << length;
+    }
+    const std::size_t live = CountLiveObjectsForTests();
+    {
+        Archive in(bytes);
+        const std::unique_ptr<Object> loaded(DynCast<Object>(static_cast<Base*>(in.ReadObject())));
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(loaded->GetLabel(), "top");
+        EXPECT_EQ(loaded->GetParent(), nullptr);
+        Base* held = nullptr;
+        ASSERT_TRUE(loaded->GetProperty("link", held));
+        auto* const heldObject = DynCast<Object>(held);
+        ASSERT_NE(heldObject, nullptr);
+        EXPECT_EQ(heldObject->GetNumChildren(), 0);
+    }
+    EXPECT_EQ(CountLiveObjectsForTests(), live);
+}

@@ -6,8 +6,11 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/RuntimeMap.h>
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/graphics/AnnotationProperty.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
-#include <tavrel/graphics/Surface.h>
 #include <tavrel/platform/Archive.h>
 #include <tavrel/platform/ArchiveException.h>
 #include "support/RecordStream.h"
@@ -16,25 +19,9 @@ using namespace Tavrel;
 
 namespace {
 
-// A surface kind this build cannot create, as one stored by a newer build would be.
-class FutureSurface : public Surface {
-    TAVREL_DECLARE_CLASS(FutureSurface, Surface)
-public:
-    static FutureSurface* Make() { return ClassAccess::New<FutureSurface>(); }
-
-protected:
-    FutureSurface() = default;
-    FutureSurface(const FutureSurface&) = default;
-};
-TAVREL_IMPLEMENT_CLASS(FutureSurface, ClassKind::DynamicOnly)
-
 class GraphicsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        AttachDataModelDLL();
-        ClassRegistry::Register<FutureSurface>();
-    }
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
 };
 
 } // namespace
@@ -73,27 +60,61 @@ TEST_F(GraphicsTest, AnnotationPositionSurvivesCopyRecordAndFrameworkArchive)
     }
 }
 
-TEST_F(GraphicsTest, SurfacesAreNeverCreatedByNameAndLoadAsTheirNearestCreatableBase)
+TEST_F(GraphicsTest, APropertyLabelShowsItsParentsTextAndFollowsItUnlessMovable)
 {
-    EXPECT_NE(Surface::classType, 0u);
-    EXPECT_EQ(Base::FindClassType("surface"), Surface::classType);
-    EXPECT_EQ(RuntimeMap::CreateObject("Surface"), nullptr);
-    EXPECT_FALSE(Surface::GetThisClass().IsSerializable());
+    TreeRoot root;
+    auto* const atom = new Atom3d(&root, "C");
+    atom->SetXYZ(Point3d(1, 2, 3));
+    atom->SetLabel("CA");
+    EXPECT_EQ(AnnotationProperty::Create(nullptr, "Name", Color::Red(), Point3d(), true), nullptr);
+    AnnotationProperty* const label = AnnotationProperty::Create(atom, "Name", Color::Red(), Point3d(0, 0, 9), false);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(AnnotationProperty::Create(atom, "ID", Color::Blue(), Point3d(), true), label);
+    EXPECT_EQ(label->GetParent(), atom);
+    EXPECT_EQ(label->GetLabel(), "CA");
+    EXPECT_EQ(label->GetColor(), Color::Red());
+    EXPECT_EQ(label->GetXYZ(), Point3d(0, 0, 9));
+    EXPECT_EQ(label->GetPropertyAsString("Movable"), "true");
+    EXPECT_TRUE(IsA<Annotation>(label));
 
-    std::unique_ptr<FutureSurface> surface(FutureSurface::Make());
-    surface->SetXYZ(Point3d(1.0, 2.0, 3.0));
-    surface->SetLabel("mesh");
-    const std::unique_ptr<Geometric3d> loaded = RecordStream::LoadAs<Geometric3d>(RecordStream::Save(*surface));
+    // Following: each display moves it to the parent and takes the text again, raising no label event.
+    EXPECT_TRUE(label->SetPropertyFromString("Movable", "false"));
+    EXPECT_FALSE(label->SetPropertyFromString("Movable", "perhaps"));
+    EXPECT_TRUE(label->GetUpdatePosition());
+    int labelEvents = 0;
+    label->RegisterEvent(Object::classType, Object::EventLabelSet, [](Event& event) { ++*static_cast<int*>(event.GetData()); },
+                         false, &labelEvents, nullptr);
+    atom->SetLabel("CB");
+    DisplayList3D list;
+    root.DisplayAll(list, false);
+    const auto texts = list.GetAll<Text3DPrimitive>();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0]->GetText(), "CB");
+    EXPECT_EQ(texts[0]->GetPosition(), Point3d(1, 2, 3));
+    EXPECT_EQ(labelEvents, 0);
+
+    // Movable: it stays where it is put.
+    label->SetPropertyFromString("Movable", "TRUE");
+    label->SetXYZ(Point3d(5, 5, 5));
+    DisplayList3D again;
+    root.DisplayAll(again, false);
+    EXPECT_EQ(again.GetAll<Text3DPrimitive>()[0]->GetPosition(), Point3d(5, 5, 5));
+
+    // Both record forms keep the property's name and the flag.
+    const std::unique_ptr<AnnotationProperty> loaded = RecordStream::LoadAs<AnnotationProperty>(RecordStream::Save(*label));
     ASSERT_NE(loaded, nullptr);
-    EXPECT_EQ(loaded->GetClassType(), Geometric3d::classType);
-    EXPECT_EQ(loaded->GetXYZ(), Point3d(1.0, 2.0, 3.0));
-    EXPECT_EQ(loaded->GetLabel(), "mesh");
-
+    EXPECT_EQ(loaded->GetPropertyName(), "Name");
+    EXPECT_FALSE(loaded->GetUpdatePosition());
+    EXPECT_EQ(loaded->GetLabel(), "CB");
     Archive out;
-    try {
-        out.WriteObject(surface.get());
-        FAIL() << "a surface was written to the framework archive";
-    } catch (const ArchiveException& error) {
-        EXPECT_EQ(error.GetCause(), ArchiveException::badClass);
-    }
+    label->SetUpdatePosition(true);
+    out.WriteObject(label);
+    Archive in(out.GetBuffer());
+    std::unique_ptr<PersistentObject> read(in.ReadObject(&AnnotationProperty::GetThisClass()));
+    const auto* const back = DynCast<AnnotationProperty>(static_cast<Base*>(read.get()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetPropertyName(), "Name");
+    EXPECT_TRUE(back->GetUpdatePosition());
+    EXPECT_EQ(back->GetXYZ(), Point3d(5, 5, 5));
+    EXPECT_EQ(back->GetDisplayStyle(), 1);
 }

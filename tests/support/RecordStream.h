@@ -36,11 +36,18 @@ inline Bytes Save(Tavrel::Base& root, Form form = Form::Compressed)
     return archive.GetBuffer();
 }
 
+// Null when the record holds no object, or its object deleted itself when the stream finished (a
+// bond without two ends).
 inline Tavrel::Base* Load(const Bytes& bytes, Form form = Form::Compressed)
 {
-    Tavrel::Archive archive(bytes);
-    const std::unique_ptr<Tavrel::PropertyArchive> stream = Open(archive, form);
-    return Tavrel::Catalog::ReadProperties(*stream);
+    std::uint32_t oid = 0;
+    {
+        Tavrel::Archive archive(bytes);
+        const std::unique_ptr<Tavrel::PropertyArchive> stream = Open(archive, form);
+        if (const Tavrel::Base* object = Tavrel::Catalog::ReadProperties(*stream))
+            oid = object->GetOID();
+    }
+    return oid != 0 ? Tavrel::Base::GetObjectA(oid) : nullptr;
 }
 
 // The record read back, owned; null when it holds no object or one of another class.

@@ -1,12 +1,17 @@
-#include <tavrel/graphics/Surface.h>
+#include <tavrel/monitors/Surface.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Surface, ClassKind::DynamicOnly)
+TAVREL_IMPLEMENT_CLASS_IDENTITY(Surface, ClassKind::DynamicOnly)
+
+Base* Surface::ShallowCopy() const
+{
+    return ShallowCopyOK() ? new Surface(*this) : nullptr;
+}
 
 Surface::Surface() = default;
 
-Surface::Surface(Object* parent) : Geometric3d(parent) {}
+Surface::Surface(Object* parent) : Monitor(parent) {}
 
 Surface::Surface(const Surface& other) = default;
 

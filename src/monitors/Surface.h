@@ -3,14 +3,14 @@
 
 #include <cstdint>
 
-#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/monitors/Monitor.h>
 
 namespace Tavrel {
 
-// Derives from Geometric3d until Monitor exists (Monitor -> Geometric3d). Dynamic-only: neither
-// created by name nor read from a framework archive. The meshes come with the graphics subsystem.
-class Surface : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Surface, Geometric3d)
+// A monitor of the objects it covers. Dynamic-only: neither created by name nor read from a
+// framework archive. The meshes come with the graphics subsystem.
+class Surface : public Monitor {
+    TAVREL_DECLARE_CLASS(Surface, Monitor)
 public:
     // The quality every surface uses when its mesh is regenerated; 1 at start.
     static void SetDisplayQuality(std::int32_t quality);

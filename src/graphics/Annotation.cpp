@@ -1,0 +1,26 @@
+#include <tavrel/graphics/Annotation.h>
+
+#include <tavrel/core/GraphicsPrimitives.h>
+
+namespace Tavrel {
+
+TAVREL_IMPLEMENT_CLASS(Annotation, ClassKind::Creatable)
+
+Annotation::Annotation()
+{
+    Object::SetDisplayStyle(1);
+}
+
+Annotation::Annotation(Object* parent) : Geometric3d(parent)
+{
+    const ConstructionScope construction(*this);
+    Object::SetDisplayStyle(1);
+}
+
+void Annotation::NormalDisplay(DisplayList3D& list)
+{
+    const Color color = IsSelected() ? Color::Selected() : GetColor();
+    list.Add(Text3DPrimitive(GetLabel(), GetXYZ(), color, GetDisplayOID()));
+}
+
+} // namespace Tavrel

@@ -1,0 +1,23 @@
+// Annotation: a text label placed in model space, drawn as its own label at its position.
+#pragma once
+
+#include <tavrel/foundation/Geometric3d.h>
+
+namespace Tavrel {
+
+// The text is the object's label; the position is Geometric3d's. Persists nothing of its own.
+class Annotation : public Geometric3d {
+    TAVREL_DECLARE_CLASS(Annotation, Geometric3d)
+public:
+    // Display style 1.
+    explicit Annotation(Object* parent);
+
+protected:
+    Annotation();
+    Annotation(const Annotation& other) = default;
+
+    // One text at the position, in the object's colour (the selected colour while selected).
+    void NormalDisplay(DisplayList3D& list) override;
+};
+
+} // namespace Tavrel

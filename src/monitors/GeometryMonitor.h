@@ -1,0 +1,140 @@
+// GeometryMonitor: the base of monitors that measure positioned objects, recalculated lazily and labelled.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <tavrel/core/Color.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/monitors/Monitor.h>
+
+namespace Tavrel {
+
+class Annotation;
+class Archive;
+class Geometric;
+class OrdCollection;
+class SetCollection;
+
+// Every registered change of an item marks the monitor stale; the measured values and the monitor's
+// own position are computed again by the next getter, position query (GetXYZ) or display, which
+// announces it with (GeometryMonitor, EventRecalculated). A monitor is also stale while a geometry
+// monitor among its items (or theirs, any depth) is; bringing it up to date recalculates those first,
+// innermost first, each once, without recursion (cycles, which only a crafted file can make, are
+// cut). Items are watched for deletion and for movement, (Geometric, EventMoved).
+//
+// Persists nothing of its own; loading and copying register the movement of every item.
+class GeometryMonitor : public Monitor {
+    TAVREL_DECLARE_CLASS(GeometryMonitor, Monitor)
+    TAVREL_DECLARE_PROPERTIES()
+public:
+    // Raised with GeometryMonitor's identifier when the needs-recalc flag goes from true to false. No
+    // level keeps a mask byte for it, so only tree-wide listeners hear it.
+    static constexpr std::uint16_t EventRecalculated = 1;
+
+    // No items; the default colour; stale.
+    explicit GeometryMonitor(Object* parent);
+
+    // The colour every new geometry monitor takes; green at start.
+    static Color GetDefaultMonitorColor();
+    static void SetDefaultMonitorColor(const Color& color);
+
+    // The label text; empty at this level.
+    virtual std::string GetAnnotation() const;
+    // Computes the measurement and the monitor's position, then clears the flag through
+    // SetNeedsRecalc. Only clears the flag at this level.
+    virtual void Calculate();
+
+    // Only Geometric objects are taken: Monitor's, then the movement registration.
+    void AddMonitoredItem(Object* object) override;
+    // Marks the monitor stale.
+    void Update(Event& event) override;
+
+    // Brought up to date first (unless the monitor is being calculated), then the stored position.
+    Point3d GetXYZ() const override;
+    // The position plus 0.05 along x: where the label is created.
+    Point3d GetAnnotationXYZ() const override;
+
+    // Own flag, or stale through a geometry-monitor item.
+    bool NeedsRecalc() const;
+    // Stores the flag; a change to false then raises EventRecalculated once.
+    void SetNeedsRecalc(bool value);
+    // Recalculates when stale (see the class comment).
+    void UpdateIfStale();
+
+    // The position of the item, the origin when there is no such item or it is not Geometric.
+    Point3d GetItemPosition(int index) const;
+    // The first Annotation child, or null.
+    Annotation* GetAnnotationObject() const;
+
+    // The objects a selection offers for measuring: a bond gives its two atoms, any other Geometric
+    // that is not an Annotation itself, each object once, in selection order. False at a null entry,
+    // and as soon as the count exceeds a positive maximum (output keeps what was taken).
+    static bool ExtractObjects(const OrdCollection& selection, OrdCollection& output, int maximum);
+    // Moves every Geometric member by the shift, in the set's order.
+    static void TranslateFragment(const SetCollection& objects, const Point3d& shift);
+
+    // Monitor's record; loading then registers the movement of every item.
+    void Serialize(Archive& archive) override;
+
+protected:
+    GeometryMonitor();
+    // Stale; keeps the colour and the label-created flag of the source.
+    GeometryMonitor(const GeometryMonitor& other);
+
+    void DeepenShallowCopy() override;
+
+    // Brings the monitor up to date; false when a listener deleted it meanwhile (then nothing of it
+    // may be read).
+    bool Refresh() const;
+    // The last step of every Calculate: stores the computed position, then clears the flag unless a
+    // listener of the move deleted the monitor.
+    void FinishCalculation(const Point3d& position);
+
+    // The first items.size() items as Geometric objects, when there are that many and they are
+    // distinct objects; false otherwise.
+    bool GetMeasuredItems(std::span<Geometric*> items) const;
+    // The item is one of the moved objects, or a monitor that measures one of them (any depth).
+    static bool DependsOn(const Object* item, const SetCollection& moved);
+
+    // The display of a measuring monitor: while any item is not displayed, hides the label and draws
+    // nothing; otherwise brings the monitor up to date, shows the label, calls draw with the drawing
+    // colour (the selected colour while selected) and, once per monitor, creates the label showing
+    // the text property. Stops wherever a listener deletes the monitor.
+    template <class Draw>
+    void DisplayLabelled(std::string_view property, Draw&& draw)
+    {
+        const Watch self(this);
+        if (!PrepareLabelledDisplay(self))
+            return;
+        draw(IsSelected() ? Color::Selected() : GetColor());
+        CreateLabel(property);
+    }
+
+private:
+    // Calculate, marked as running; the recalculated event comes from Calculate's end.
+    void Recalculate();
+    bool HasMonitorItems() const;
+    bool PrepareLabelledDisplay(const Watch& self);
+    void CreateLabel(std::string_view property);
+    // Registers the movement of every item.
+    void WatchMovement();
+    // The OIDs of the stale geometry monitors this one depends on, this one included when stale,
+    // innermost first; monitors being calculated are left out.
+    std::vector<std::uint32_t> StaleOrder() const;
+
+    static inline std::uint32_t s_visitEpoch = 0;
+    static inline std::uint32_t s_recalculations = 0;
+
+    mutable std::uint32_t m_visit = 0;  // the epoch of the last walk that reached the monitor
+    std::uint32_t m_recalculation = 0;  // s_recalculations when it was last recalculated
+    bool m_needsRecalc = true;
+    bool m_calculating = false;
+    bool m_labelCreated = false;
+    mutable bool m_visitStale = false;  // stale as far as the walk of m_visit found
+};
+
+} // namespace Tavrel

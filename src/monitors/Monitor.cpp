@@ -1,0 +1,256 @@
+#include <tavrel/monitors/Monitor.h>
+
+#include <string>
+#include <vector>
+
+#include <tavrel/foundation/Event.h>
+#include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
+
+namespace Tavrel {
+
+TAVREL_IMPLEMENT_CLASS_IDENTITY(Monitor, ClassKind::Creatable)
+
+Base* Monitor::ShallowCopy() const
+{
+    return ShallowCopyOK() ? new Monitor(*this) : nullptr;
+}
+
+Monitor::Monitor()
+{
+    Object::SetDisplayStyle(1);
+}
+
+Monitor::Monitor(Object* parent) : Geometric3d(parent)
+{
+    const ConstructionScope construction(*this);
+    // As in Geometric: tree registrations above reach this level's mask byte.
+    SetMaskFromParents();
+    Object::SetDisplayStyle(1);
+}
+
+Monitor::Monitor(Object* parent, const OrdCollection& objects) : Monitor(parent)
+{
+    for (int i = 0; i < objects.GetSize(); ++i)
+        AddMonitoredItem(objects.GetAt(i));
+}
+
+Monitor::Monitor(Object* parent, std::span<Object* const> objects) : Monitor(parent)
+{
+    for (Object* object : objects)
+        AddMonitoredItem(object);
+}
+
+Monitor::~Monitor()
+{
+    for (TreeNode* item : m_items.GetNodes())
+        item->UnregisterAllEvents(this);
+}
+
+const PropertyTable& Monitor::Properties()
+{
+    static const PropertyTable table(
+        &Geometric3d::Properties(),
+        PropertyList<Monitor>()
+            .References(
+                "Monitor Array", [](const Monitor& monitor) { return monitor.m_items.Size(); },
+                [](const Monitor& monitor, std::size_t index) -> Base* { return monitor.m_items.At(index); },
+                [](Monitor& monitor, std::size_t index, Base* item) { monitor.m_items.Set(index, DynCast<Object>(item)); })
+            .Text("Objects")
+            .GetText([](const Monitor& monitor) {
+                std::string text;
+                for (int i = 0; i < monitor.GetNumItemsMonitoring(); ++i) {
+                    if (const Object* item = monitor.GetItem(i))
+                        text += item->GetInvariant() + ' ';
+                }
+                return text;
+            })
+            .ReadOnly()
+            .AfterRecord([](Monitor& monitor, PropertyArchive& archive) {
+                monitor.PostProcess(archive.GetArchive().IsStoring());
+            }));
+    return table;
+}
+
+void Monitor::GetSetObjectProperties(PropertyArchive& archive)
+{
+    PropertyPass(archive, *this).Table(Properties());
+}
+
+// ---- Items
+
+void Monitor::RegisterDeletion(Object& object)
+{
+    object.RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &EventUpdate, false, this, nullptr);
+}
+
+void Monitor::AddMonitoredItem(Object* object)
+{
+    if (!object)
+        return;
+    m_items.Append(object);
+    RegisterDeletion(*object);
+}
+
+void Monitor::RemoveMonitoredItem(Object* object)
+{
+    if (!object || !m_items.RemoveFirst(object->GetOID()))
+        return;
+    if (m_items.Count(object->GetOID()) == 0)
+        object->UnregisterAllEvents(this);
+}
+
+int Monitor::GetNumItemsMonitoring() const
+{
+    return static_cast<int>(m_items.Size());
+}
+
+Object* Monitor::GetItem(int index) const
+{
+    return index < 0 ? nullptr : m_items.At(static_cast<std::size_t>(index));
+}
+
+void Monitor::RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
+                                const char* attribute)
+{
+    if (!object)
+        return;
+    if (m_items.Count(object->GetOID()) == 0) {
+        m_items.Append(object);
+        object->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &EventUpdate, false, this, attribute);
+    }
+    object->RegisterEvent(type, code, &EventUpdate, tree, this, attribute);
+}
+
+void Monitor::UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
+                                  const char* attribute)
+{
+    if (object)
+        object->UnregisterEvent(type, code, &EventUpdate, tree, this, attribute);
+}
+
+void Monitor::Update(Event&) {}
+
+bool Monitor::ShouldDeleteMonitor() const
+{
+    return true;
+}
+
+bool Monitor::CheckAnyObject(ItemPredicate predicate) const
+{
+    if (!predicate)
+        return false;
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        if (predicate(GetItem(i)))
+            return true;
+    }
+    return false;
+}
+
+bool Monitor::CheckAllObjects(ItemPredicate predicate) const
+{
+    if (!predicate)
+        return true;
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        if (!predicate(GetItem(i)))
+            return false;
+    }
+    return true;
+}
+
+// The item's deletion arrives from its destructor, where a lookup by OID no longer finds it as an
+// Object: its entries are found by OID, and the node is reached through the event's own pointer.
+void Monitor::EventUpdate(Event& event)
+{
+    auto* const monitor = static_cast<Monitor*>(event.GetData());
+    if (!event.CheckType(TreeNode::classType, TreeNode::EventDeleted)) {
+        monitor->Update(event);
+        return;
+    }
+    const std::uint32_t oid = event.GetTreeNodeOID();
+    if (monitor->m_items.Count(oid) > 0) {
+        monitor->m_items.RemoveAll(oid);
+        if (TreeNode* const item = event.GetTreeNode(false))
+            item->UnregisterAllEvents(monitor);
+    }
+    if (monitor->ShouldDeleteMonitor()) {
+        Discard(monitor);
+        return;
+    }
+    monitor->Update(event);
+}
+
+// ---- Copies
+
+bool Monitor::ShallowCopyOK() const
+{
+    const TreeNode* const root = GetCopyRoot();
+    if (!root || !HasAncestor(root))
+        return false;
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        const Object* const item = GetItem(i);
+        if (item && !item->HasAncestor(root))
+            return false;
+    }
+    return true;
+}
+
+void Monitor::DeepenShallowCopy()
+{
+    Geometric3d::DeepenShallowCopy();
+    const TreeNode* const root = GetCopyRoot();
+    std::vector<Object*> sources;
+    sources.reserve(m_items.Size());
+    for (std::size_t i = 0; i < m_items.Size(); ++i)
+        sources.push_back(m_items.At(i));
+    m_items.Clear();
+    for (const Object* source : sources) {
+        if (!source) {
+            m_items.Append(nullptr);
+            continue;
+        }
+        if (!root || (source != root && !source->HasAncestor(root)))
+            continue;
+        if (auto* const copy = DynCast<Object>(source->Copy())) {
+            m_items.Append(copy);
+            RegisterDeletion(*copy);
+        }
+    }
+}
+
+// ---- Persistence
+
+void Monitor::PostProcess(bool storing)
+{
+    if (storing)
+        return;
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        if (Object* const item = GetItem(i))
+            RegisterDeletion(*item);
+    }
+}
+
+void Monitor::Serialize(Archive& archive)
+{
+    Object::Serialize(archive);
+    if (archive.IsStoring()) {
+        std::vector<Object*> items;
+        items.reserve(m_items.Size());
+        for (std::size_t i = 0; i < m_items.Size(); ++i)
+            items.push_back(m_items.At(i));
+        archive.WriteCount(static_cast<std::uint32_t>(items.size()));
+        SerializeObjects(archive, items.data(), static_cast<int>(items.size()));
+        return;
+    }
+    // Each reference takes at least its two-byte tag.
+    std::vector<Object*> items(archive.ReadCount(2), nullptr);
+    SerializeObjects(archive, items.data(), static_cast<int>(items.size()));
+    m_items.Clear();
+    for (Object* item : items)
+        m_items.Append(item);
+    PostProcess(false);
+}
+
+} // namespace Tavrel

@@ -1,0 +1,96 @@
+// Monitor: the base of tree objects that watch other objects of the tree (their items) through events.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/monitors/MonitorItemList.h>
+
+namespace Tavrel {
+
+class Archive;
+class Event;
+class OrdCollection;
+
+// The items are kept in the order they were added and are not owned. Every item carries a
+// registration for its deletion, (TreeNode, EventDeleted), and every registration the monitor makes
+// anywhere has EventUpdate as its callback and the monitor as its user data, so that
+// UnregisterAllEvents with the monitor removes exactly the monitor's registrations from an object.
+// An item's deletion removes its entries and, unless ShouldDeleteMonitor says otherwise, deletes the
+// monitor; any other registered event goes to Update.
+//
+// Persisted after Geometric3d's properties as "Monitor Array", the items as an array of object
+// references in item order (an empty slot as a null reference, kept as one on loading). The framework
+// record is Object's, then the items as an object array (count, then each reference); the position is
+// not in it. Text interface: "Objects" (read-only, not listed), each item's invariant path followed
+// by a blank.
+class Monitor : public Geometric3d {
+    TAVREL_DECLARE_CLASS(Monitor, Geometric3d)
+    TAVREL_DECLARE_PROPERTIES()
+public:
+    using ItemPredicate = bool (*)(const Object* item);
+
+    // No items. Every constructor but the copy constructor sets display style 1.
+    explicit Monitor(Object* parent);
+    // The non-null objects in order, each with its deletion registration.
+    Monitor(Object* parent, const OrdCollection& objects);
+    Monitor(Object* parent, std::span<Object* const> objects);
+    // Removes every registration the monitor holds on its items.
+    ~Monitor() override;
+
+    // Appends the object (also when it is already an item) with its deletion registration; null is
+    // ignored.
+    virtual void AddMonitoredItem(Object* object);
+    // Removes the object's first entry; once it has none left, every registration the monitor holds
+    // on it goes too. Nothing for null or an object that is not an item.
+    virtual void RemoveMonitoredItem(Object* object);
+    // Entries, empty slots included.
+    virtual int GetNumItemsMonitoring() const;
+    // Null for an index out of range, an empty slot, and an item that no longer exists.
+    virtual Object* GetItem(int index) const;
+    // Makes the object an item (with its deletion registration) unless it is one, then registers the
+    // callback for (type, code) on it with the monitor as user data. Nothing for null.
+    virtual void RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
+                                   const char* attribute);
+    // Removes that registration; the object stays an item.
+    virtual void UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
+                                     const char* attribute);
+    // Any registered event other than an item's deletion; nothing at this level.
+    virtual void Update(Event& event);
+    // A subtree copy is in progress whose root is a proper ancestor of the monitor and of every item.
+    virtual bool ShallowCopyOK() const;
+    // Whether the monitor deletes itself when it loses an item; true at this level.
+    virtual bool ShouldDeleteMonitor() const;
+
+    // Object's part (not Geometric3d's), then the items.
+    void Serialize(Archive& archive) override;
+
+protected:
+    Monitor();
+    // The same items, in order; registers nothing (DeepenShallowCopy does).
+    Monitor(const Monitor& other) = default;
+
+    // The callback of every registration a monitor makes; the event's user data is the monitor.
+    static void EventUpdate(Event& event);
+
+    // False for a null predicate; true at the first item (by GetItem) the predicate accepts.
+    bool CheckAnyObject(ItemPredicate predicate) const;
+    // True for a null predicate; false at the first item the predicate refuses.
+    bool CheckAllObjects(ItemPredicate predicate) const;
+
+    // The items become their copies in this copy, in order; items outside the copied subtree are
+    // dropped, empty slots kept.
+    void DeepenShallowCopy() override;
+
+private:
+    // After a record is read: the deletion registration on every item.
+    void PostProcess(bool storing);
+    void RegisterDeletion(Object& object);
+
+    MonitorItemList m_items;
+
+    TAVREL_EVENT_MASK_LEVEL()
+};
+
+} // namespace Tavrel

@@ -1,0 +1,75 @@
+// MonitorItemList: a monitor's ordered list of watched objects, not owned, with a count of entries per object.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+namespace Tavrel {
+
+class Object;
+class TreeNode;
+
+// Entries keep their objects' OIDs, so an entry whose object was deleted unnoticed reads as null and
+// is never touched. An empty slot (null) keeps its index. Past a few entries a hash index counts the
+// entries of each object, and removals only mark entries, which the next indexed access squeezes
+// out in one pass; so counting, adding and removing stay O(1) at any size.
+class MonitorItemList {
+public:
+    MonitorItemList() = default;
+    MonitorItemList(const MonitorItemList& other);
+    MonitorItemList& operator=(const MonitorItemList&) = delete;
+    ~MonitorItemList();
+
+    // Appends an entry; null appends an empty slot.
+    void Append(Object* object);
+    // The number of entries of the object with this OID.
+    std::size_t Count(std::uint32_t oid) const;
+    // Removes the first entry of the object; false when it has none.
+    bool RemoveFirst(std::uint32_t oid);
+    // Removes every entry of the object.
+    void RemoveAll(std::uint32_t oid);
+    void Clear();
+
+    // The number of entries, empty slots included.
+    std::size_t Size() const;
+    // The object of an entry while it is alive as an Object; null for an empty slot, a deleted object
+    // and an index out of range.
+    Object* At(std::size_t index) const;
+    // The objects of the entries whose objects still exist, at least as tree nodes (also while their
+    // destruction is under way), one per entry, in order.
+    std::vector<TreeNode*> GetNodes() const;
+
+    // Loading: the entry at index becomes the object (null for an empty slot), growing the list with
+    // empty slots when needed.
+    void Set(std::size_t index, Object* object);
+
+private:
+    struct Entry {
+        TreeNode* node;
+        std::uint32_t oid;
+    };
+    // Entries of one object: those in the list, and those removed but not yet squeezed out (always
+    // the object's first entries, as removals take the first).
+    struct Counts {
+        std::uint32_t listed = 0;
+        std::uint32_t removed = 0;
+    };
+    using Index = std::unordered_map<std::uint32_t, Counts>;
+
+    static constexpr std::size_t IndexedSize = 16;
+
+    static Entry Track(Object* object);
+    // Builds the index once the list has grown past IndexedSize.
+    void IndexIfLarge();
+    // Drops the removed entries.
+    void Compact() const;
+
+    mutable std::vector<Entry> m_entries;
+    mutable std::unique_ptr<Index> m_index;
+    mutable std::size_t m_removed = 0;  // entries marked removed, not yet dropped
+};
+
+} // namespace Tavrel
