@@ -254,6 +254,33 @@ TEST_F(Cell3dTest, LoadedParametersWithoutUsableTransformsFallBackAndATileFromAF
     EXPECT_TRUE(test::Same(info.GetTile(), LatticeOffset(Cell3d::MaxTile, Cell3d::MaxTile, -3)));
 }
 
+TEST_F(Cell3dTest, AStoredNameInAnotherLetterCaseIsDropped)
+{
+    Cell3d cell(nullptr);
+    ASSERT_TRUE(cell.SetLengths(5.0, 6.0, 7.0));
+    cell.SetSpecialPositionTol(0.02);
+    const RecordStream::Bytes bytes = RecordStream::Save(cell, RecordStream::Form::Plain);
+    const auto renamed = [&bytes](const std::string& name, const std::string& other) {
+        RecordStream::Bytes changed = bytes;
+        const auto at = std::search(changed.begin(), changed.end(), name.begin(), name.end());
+        EXPECT_NE(at, changed.end()) << name;
+        if (at != changed.end())
+            std::copy(other.begin(), other.end(), at);
+        return RecordStream::LoadAs<Cell3d>(changed, RecordStream::Form::Plain);
+    };
+    const std::unique_ptr<Cell3d> same = renamed("Cell3d Length 0", "Cell3d Length 0");
+    ASSERT_NE(same, nullptr);
+    EXPECT_DOUBLE_EQ(same->GetA(), 5.0);
+    const std::unique_ptr<Cell3d> lower = renamed("Cell3d Length 0", "cell3d length 0");
+    ASSERT_NE(lower, nullptr);
+    EXPECT_DOUBLE_EQ(lower->GetA(), 10.0);
+    EXPECT_DOUBLE_EQ(lower->GetB(), 6.0);
+    const std::unique_ptr<Cell3d> upper = renamed("Special Tol", "SPECIAL TOL");
+    ASSERT_NE(upper, nullptr);
+    EXPECT_DOUBLE_EQ(upper->GetSpecialPositionTol(), 0.001);
+    EXPECT_DOUBLE_EQ(upper->GetA(), 5.0);
+}
+
 TEST_F(Cell3dTest, TextPropertiesAreReadOnly)
 {
     Cell3d cell(nullptr);
