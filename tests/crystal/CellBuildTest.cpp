@@ -442,6 +442,29 @@ TEST_F(CellBuildTest, ReplicasCopyTheBondsOfTheAtomsTheyHangBelow)
     EXPECT_TRUE(test::Near(cell->GetCentroid({}, true), Point3d()));
 }
 
+TEST_F(CellBuildTest, EveryCellOfAStreamReadsItsOperationList)
+{
+    test::FakeServices services;
+    services.keys = {1, 0, 0, 1, 2, 1, 0, 0, 3, 0, -1, 0};
+    const test::ScopedInstall<CellSymmetryServices> installed(services);
+    Object holder(nullptr);
+    for (int i = 0; i < 3; ++i) {
+        auto* const cell = new Cell3d(&holder);
+        cell->EnableSymmetryMap(true);
+        cell->CreateSymmetryMap(false);
+    }
+    // The later records of a class are read by the class's plan.
+    const std::unique_ptr<Object> loaded = RecordStream::LoadAs<Object>(RecordStream::Save(holder));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), 3);
+    for (int i = 0; i < 3; ++i) {
+        services.calls.clear();
+        static_cast<Cell3d*>(loaded->GetChild(i))->CreateSymmetryMap(false);
+        ASSERT_FALSE(services.calls.empty());
+        EXPECT_EQ(services.calls.front(), "created with 12 keys") << i;
+    }
+}
+
 TEST_F(CellBuildTest, PrimesForTableSizes)
 {
     EXPECT_EQ(Cell3d::NextPrime(10), 11);
