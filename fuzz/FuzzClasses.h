@@ -25,9 +25,17 @@ public:
     }
     static PersistentObject* Create() { return new FuzzRecord; }
     const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
+    ~FuzzRecord() override
+    {
+        if (onDelete)
+            onDelete(this);
+    }
 
     // Called with each nested reference as it is read; the reader decides who owns it.
     static inline void (*onRead)(PersistentObject*) = nullptr;
+    // Called as a record dies: the archive deletes a refused record itself, even one a nested
+    // reference back to it had already handed out.
+    static inline void (*onDelete)(const PersistentObject*) = nullptr;
 
     void Serialize(Archive& archive) override
     {

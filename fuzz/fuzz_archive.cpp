@@ -25,6 +25,13 @@ struct Handed {
 };
 std::vector<Handed>* g_read = nullptr;
 
+// A record the archive deleted is no longer the reader's to free.
+void Forget(const PersistentObject* record)
+{
+    if (g_read)
+        std::erase_if(*g_read, [record](const Handed& handed) { return handed.oid == 0 && handed.object == record; });
+}
+
 void Keep(PersistentObject* object)
 {
     if (object) {
@@ -89,7 +96,7 @@ void Release(const std::vector<Handed>& read)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const bool ready = (AttachDataModelDLL(), RuntimeClass::Register(FuzzRecord::GetThisClass()),
-                               FuzzRecord::onRead = &Keep, true);
+                               FuzzRecord::onRead = &Keep, FuzzRecord::onDelete = &Forget, true);
     static_cast<void>(ready);
     const std::size_t live = CountLiveObjectsForTests();
     std::vector<Handed> read;

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "FuzzClasses.h"
+#include <tavrel/biopolymers/Residue.h>
+#include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/chemistry/Assembly.h>
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Chain.h>
@@ -143,6 +145,12 @@ void BuildEveryClass(ChemDoc& document)
     auto* const clipped = new SubUnit(chain);
     clipped->SetClipped(true);
     clipped->Select(false);
+    // Residues typed by template, one of them by a name its type alone does not give.
+    Chain* const strand = ResiduePool::GetResiduePool().CreateChain(model, "ADE");
+    Residue* const adenosine = ResiduePool::GetResiduePool().CreateResidue(strand, "ADE");
+    adenosine->SetRibbonSize(1.5f);
+    adenosine->SetInsertionCode("A");
+    ResiduePool::GetResiduePool().CreateResidue(strand, "G3'");
 
     auto* const cell = new Cell3d(root);
     (new ReplicateAtom(cell))->SetXYZ(Point3d(0.5, 0.5, 0.5));

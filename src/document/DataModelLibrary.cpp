@@ -1,5 +1,10 @@
 #include <tavrel/document/DataModelLibrary.h>
 
+#include <tavrel/biopolymers/AminoAcid.h>
+#include <tavrel/biopolymers/AminoAcidChain.h>
+#include <tavrel/biopolymers/NucleicAcid.h>
+#include <tavrel/biopolymers/NucleicAcidChain.h>
+#include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Assembly.h>
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/Atom3d.h>
@@ -94,6 +99,11 @@ void RegisterAllClasses()
     ClassRegistry::Register<AngleMonitor>();
     ClassRegistry::Register<Annotation>();
     ClassRegistry::Register<AnnotationProperty>();
+    ClassRegistry::Register<Residue>();
+    ClassRegistry::Register<AminoAcid>();
+    ClassRegistry::Register<NucleicAcid>();
+    ClassRegistry::Register<AminoAcidChain>();
+    ClassRegistry::Register<NucleicAcidChain>();
     RuntimeClass::Register(Property::GetThisClass());
     RuntimeClass::Register(ChemDoc::GetThisClass());
     RuntimeClass::Register(CSchemaException::GetThisClass());

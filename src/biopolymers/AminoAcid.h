@@ -1,0 +1,19 @@
+// AminoAcid: an amino-acid residue of a protein chain.
+#pragma once
+
+#include <tavrel/biopolymers/Residue.h>
+
+namespace Tavrel {
+
+// Created by the residue pool for templates of its kind; nothing of its own yet beyond Residue.
+class AminoAcid : public Residue {
+    TAVREL_DECLARE_CLASS(AminoAcid, Residue)
+public:
+    explicit AminoAcid(Object* parent);
+
+protected:
+    AminoAcid();
+    AminoAcid(const AminoAcid& other) = default;
+};
+
+} // namespace Tavrel

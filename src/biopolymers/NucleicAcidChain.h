@@ -1,0 +1,19 @@
+// NucleicAcidChain: a chain of nucleotides.
+#pragma once
+
+#include <tavrel/chemistry/Chain.h>
+
+namespace Tavrel {
+
+// Created by the residue pool for chains of its residue kind; nothing of its own yet beyond Chain.
+class NucleicAcidChain : public Chain {
+    TAVREL_DECLARE_CLASS(NucleicAcidChain, Chain)
+public:
+    explicit NucleicAcidChain(Object* parent);
+
+protected:
+    NucleicAcidChain();
+    NucleicAcidChain(const NucleicAcidChain& other) = default;
+};
+
+} // namespace Tavrel
