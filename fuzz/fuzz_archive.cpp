@@ -42,7 +42,8 @@ void Keep(PersistentObject* object)
 
 // Deletes what the reads handed out. Framework records go once each. Model objects belong to their
 // tree: each parentless node goes with its subtree, and so do the parentless members of collections
-// anywhere in those trees (a collection's record may hold a member no tree adopted).
+// anywhere in those trees (a collection's record may hold a member no tree adopted); an object another
+// one holds goes with that one.
 void Release(const std::vector<Handed>& read)
 {
     std::unordered_set<PersistentObject*> records;
@@ -59,6 +60,9 @@ void Release(const std::vector<Handed>& read)
         Base* const object = pending.back();
         pending.pop_back();
         TreeNode* node = DynCast<TreeNode>(object);
+        // An object held by another one (a space group's operator) goes with its holder.
+        if (!node && object->HasOwner())
+            continue;
         while (node && node->GetParent())
             node = node->GetParent();
         Base* const top = node ? node : object;

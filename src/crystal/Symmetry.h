@@ -130,8 +130,9 @@ private:
     void SetCell(Cell* cell) { m_cell = cell; }
     // False for the stub entry or one without operators.
     bool LoadTableEntry(const SymTableEntry& entry);
-    // Appends an operator read from a file (nothing for null); one a list already holds is copied.
-    static void TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op);
+    // Appends an operator read from a file (nothing for null); one a list already holds, or one the
+    // reader does not give away (owned false), is copied.
+    static void TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op, bool owned);
 
     int m_tableNumber = 0;
     std::string m_names[3];
