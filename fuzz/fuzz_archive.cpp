@@ -1,4 +1,5 @@
-// Reads arbitrary bytes as a sequence of tagged object records through the archive.
+// Reads arbitrary bytes as a sequence of tagged object records through the archive, and as an array of
+// object references.
 #include <cstddef>
 #include <cstdint>
 #include <unordered_set>
@@ -10,6 +11,7 @@
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/InternalBase.h>
+#include <tavrel/foundation/OIV.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/platform/Archive.h>
 
@@ -120,6 +122,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     g_read = nullptr;
     Release(read);
+    {
+        Archive archive(data, size);
+        OIV::Array references;
+        try {
+            references.Serialize(archive);
+        } catch (const ArchiveException&) {
+            // Refused: the array keeps what it had.
+        }
+    }
     // Whatever is still alive was made by the reads and is reachable from nothing they handed out.
     if (CountLiveObjectsForTests() != live)
         __builtin_trap();

@@ -44,7 +44,13 @@
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/monitors/AngleMonitor.h>
+#include <tavrel/monitors/BumpMonitor.h>
+#include <tavrel/monitors/CentroidMonitor.h>
 #include <tavrel/monitors/DistanceMonitor.h>
+#include <tavrel/monitors/HBondMonitor.h>
+#include <tavrel/monitors/NormalMonitor.h>
+#include <tavrel/monitors/PlaneMonitor.h>
+#include <tavrel/monitors/VectorMonitor.h>
 #include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 #include "support/StreamValues.h"
@@ -171,6 +177,15 @@ void BuildEveryClass(ChemDoc& document)
     distance->RegisterTreeEvent(atoms[2], Geometric::classType, Geometric::EventMoved, false, nullptr);
     auto* const angle = new AngleMonitor(molecule, atoms[1], atoms[0], atoms[2]);
     angle->SetMeasuredAngle(AngleMonitor::ThirdAngle);
+    auto* const plane = new PlaneMonitor(molecule, atoms[0], atoms[1]);
+    (new NormalMonitor(molecule, plane, atoms[2]))->SetNormalLength(1.5f);
+    OrdCollection members;
+    for (Atom3d* atom : atoms)
+        members.Add(atom);
+    (new CentroidMonitor(molecule, members))->SetCenterOfMass(true);
+    new VectorMonitor(molecule, Point3d(1.0, 2.0, 3.0), atoms[0]);
+    (new BumpMonitor(molecule))->SetVDWPercent(0.8);
+    (new HBondMonitor(molecule, members, true))->ShowDistanceLabels(true);
     DisplayList3D labels;
     molecule->DisplayAll(labels, false);
 

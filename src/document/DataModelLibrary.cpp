@@ -41,15 +41,27 @@
 #include <tavrel/foundation/SetCollection.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/features/PointFeature.h>
+#include <tavrel/features/QueryFeature.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/graphics/Annotation.h>
 #include <tavrel/graphics/AnnotationProperty.h>
 #include <tavrel/graphics/Geometric2d.h>
 #include <tavrel/monitors/AngleMonitor.h>
+#include <tavrel/monitors/BumpMonitor.h>
+#include <tavrel/monitors/CentroidMonitor.h>
+#include <tavrel/monitors/DihedralMonitor.h>
 #include <tavrel/monitors/DistanceMonitor.h>
 #include <tavrel/monitors/GeometryMonitor.h>
+#include <tavrel/monitors/HBondMonitor.h>
+#include <tavrel/monitors/LineMonitor.h>
 #include <tavrel/monitors/Monitor.h>
+#include <tavrel/monitors/NormalMonitor.h>
+#include <tavrel/monitors/PlaneMonitor.h>
+#include <tavrel/monitors/RotatableBondMonitor.h>
 #include <tavrel/monitors/Surface.h>
+#include <tavrel/monitors/TorsionMonitor.h>
+#include <tavrel/monitors/VectorMonitor.h>
 
 namespace Tavrel {
 
@@ -104,6 +116,18 @@ void RegisterAllClasses()
     ClassRegistry::Register<NucleicAcid>();
     ClassRegistry::Register<AminoAcidChain>();
     ClassRegistry::Register<NucleicAcidChain>();
+    ClassRegistry::Register<QueryFeature>();
+    ClassRegistry::Register<PointFeature>();
+    ClassRegistry::Register<DihedralMonitor>();
+    ClassRegistry::Register<TorsionMonitor>();
+    ClassRegistry::Register<RotatableBondMonitor>();
+    ClassRegistry::Register<CentroidMonitor>();
+    ClassRegistry::Register<LineMonitor>();
+    ClassRegistry::Register<PlaneMonitor>();
+    ClassRegistry::Register<NormalMonitor>();
+    ClassRegistry::Register<VectorMonitor>();
+    ClassRegistry::Register<BumpMonitor>();
+    ClassRegistry::Register<HBondMonitor>();
     RuntimeClass::Register(Property::GetThisClass());
     RuntimeClass::Register(ChemDoc::GetThisClass());
     RuntimeClass::Register(CSchemaException::GetThisClass());
