@@ -308,11 +308,11 @@ int Symmetry::GetSymmetryQualifiers(std::string_view group, std::vector<std::str
     return static_cast<int>(count);
 }
 
-void Symmetry::TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op)
+void Symmetry::TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op, bool owned)
 {
     if (!op)
         return;
-    ops.push_back(op->m_held.Get() ? std::make_unique<SymmetryOp>(*op) : std::unique_ptr<SymmetryOp>(op));
+    ops.push_back(op->m_held.Get() || !owned ? std::make_unique<SymmetryOp>(*op) : std::unique_ptr<SymmetryOp>(op));
     ops.back()->m_held = true;
 }
 
@@ -350,7 +350,24 @@ const PropertyTable& Symmetry::Properties()
                     return i < symmetry.m_ops.list.size() ? symmetry.m_ops.list[i].get() : nullptr;
                 },
                 [](Symmetry& symmetry, std::size_t) { symmetry.ClearSymmetryOps(); },
-                [](Symmetry& symmetry, std::size_t, SymmetryOp* op) { TakeLoadedOp(symmetry.m_ops.list, op); }));
+                [](Symmetry& symmetry, std::size_t, SymmetryOp* op) { TakeLoadedOp(symmetry.m_ops.list, op, true); })
+            .ArchiveWith([](const Symmetry& symmetry, Archive& archive) {
+                archive.WriteCount(static_cast<std::uint32_t>(symmetry.m_ops.list.size()));
+                for (const std::unique_ptr<SymmetryOp>& op : symmetry.m_ops.list)
+                    archive.WriteObject(op.get());
+            }, [](Symmetry& symmetry, Archive& archive) {
+                const std::uint32_t count = archive.ReadCount(2);
+                std::vector<std::unique_ptr<SymmetryOp>> ops;
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    // An operator read before this one (a back-reference) stays with whoever has it:
+                    // it is copied.
+                    const std::uint32_t lastOIDBefore = GetLastOID();
+                    auto* const op = static_cast<SymmetryOp*>(archive.ReadObject(&SymmetryOp::GetThisClass()));
+                    TakeLoadedOp(ops, op, op && op->GetOID() > lastOIDBefore);
+                }
+                symmetry.ClearSymmetryOps();
+                symmetry.m_ops.list = std::move(ops);
+            }));
     return table;
 }
 

@@ -9,6 +9,7 @@
 
 #include <tavrel/crystal/SymmetryOp.h>
 #include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -68,6 +69,8 @@ public:
     void SetCenterType(SymCenterType type) { m_centerType = type; }
     SymCenterType GetCenterType() const { return m_centerType; }
     bool IsSymmetryChanged() const { return m_symmetryChanged; }
+    // The cell that set itself as the symmetry's cell; null for none.
+    Cell* GetCell() const { return m_cell; }
 
     // The qualifier's name, with withChoice "<name> Choice: <choice>".
     std::string QualifierString(bool withChoice) const;
@@ -119,6 +122,9 @@ public:
     // set, 0 when the text names no group.
     static int GetSymmetryQualifiers(std::string_view group, std::vector<std::string>& list);
 
+    // While a cell owns it, so that an archive abandoning a half-read record leaves it to the cell.
+    bool HasOwner() const override { return m_owner.Get() != nullptr; }
+
 private:
     friend class Cell;
 
@@ -127,8 +133,9 @@ private:
     void SetCell(Cell* cell) { m_cell = cell; }
     // False for the stub entry or one without operators.
     bool LoadTableEntry(const SymTableEntry& entry);
-    // Appends an operator read from a file (nothing for null); one a list already holds is copied.
-    static void TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op);
+    // Appends an operator read from a file (nothing for null); one a list already holds, or one the
+    // reader does not give away (owned false), is copied.
+    static void TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op, bool owned);
 
     int m_tableNumber = 0;
     std::string m_names[3];
@@ -146,6 +153,8 @@ private:
     Operators m_ops;
     bool m_symmetryChanged = false;
     Cell* m_cell = nullptr;
+    // The cell that owns the object; never copied, so that no two cells own one symmetry.
+    Uncopied<Cell*> m_owner;
 };
 
 } // namespace Tavrel

@@ -41,6 +41,8 @@ class SymmetryOp : public Base {
     // out := in transformed by the operator.
     void TransformPoint(const Point3d& in, Point3d& out) const;
 
+    // While a Symmetry holds it, so that an archive abandoning a half-read record leaves it alone.
+    bool HasOwner() const override { return m_held.Get(); }
 
 private:
     friend class Symmetry;

@@ -19,6 +19,7 @@
 #include <tavrel/chemistry/Tail.h>
 #include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
@@ -69,8 +70,8 @@ namespace Tavrel {
 using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geometric3d, BaseCollection, OrdCollection,
                                SetCollection, NamedCollection, Chain, SubUnit, Assembly, Molecule, Bond, Bondable, Atom,
                                Atom3d, Head, Tail, RGroup, Conformation, Conformer, ConformerModel, ConformerModelToken,
-                               Animation, ObjectFrame, TrajectoryFrame, Trajectory, Cell, Cell3d, ReplicateAtom,
-                               SymmetryOp, Symmetry, Geometric2d, DecoratedAnnotation, Monitor, Surface,
+                               Animation, ObjectFrame, TrajectoryFrame, Trajectory, ConformerAtom, Cell, Cell3d,
+                               ReplicateAtom, SymmetryOp, Symmetry, Geometric2d, DecoratedAnnotation, Monitor, Surface,
                                GeometryMonitor, DistanceMonitor, AngleMonitor, Annotation, AnnotationProperty, Residue,
                                AminoAcid, NucleicAcid, AminoAcidChain, NucleicAcidChain, QueryFeature, PointFeature,
                                DihedralMonitor, TorsionMonitor, RotatableBondMonitor, CentroidMonitor, LineMonitor,
