@@ -2,6 +2,7 @@
 #pragma once
 
 #include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/InstanceCount.h>
 
 namespace Tavrel {
 
@@ -11,6 +12,9 @@ class Conformer : public Geometric {
 public:
     // Display style 1.
     explicit Conformer(Object* parent);
+
+private:
+    [[no_unique_address]] InstanceCount<Conformer> m_instances;
 };
 
 } // namespace Tavrel

@@ -7,6 +7,7 @@
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/InstanceCount.h>
 
 namespace Tavrel {
 
@@ -60,7 +61,8 @@ void ConformerHelper::DeleteAllConformationModels(Object& root, bool onlyMarked)
 
 void ConformerHelper::DeleteAllConformerModelTokens(Object& root)
 {
-    DeleteObjects(Collect(root, ConformerModelToken::classType, true));
+    if (InstanceCount<ConformerModelToken>::Any())
+        DeleteObjects(Collect(root, ConformerModelToken::classType, true));
 }
 
 // The token is made and deactivated. The models stay where they are, and so are saved in place: moving
@@ -75,7 +77,8 @@ void ConformerHelper::PackageConformerModels(Object& root)
 // Tokens hold nothing to put back yet; they are deleted.
 bool ConformerHelper::UnpackageConformerModels(Object& root)
 {
-    DeleteObjects(Collect(root, ConformerModelToken::classType, false));
+    if (InstanceCount<ConformerModelToken>::Any())
+        DeleteObjects(Collect(root, ConformerModelToken::classType, false));
     return true;
 }
 

@@ -1,6 +1,7 @@
 // ConformerModel: the alternate locations of a reference object as explicit conformers.
 #pragma once
 
+#include <tavrel/foundation/InstanceCount.h>
 #include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
@@ -11,6 +12,9 @@ class ConformerModel : public Object {
 public:
     // A child of the reference, display style 1.
     explicit ConformerModel(Object* reference);
+
+private:
+    [[no_unique_address]] InstanceCount<ConformerModel> m_instances;
 };
 
 } // namespace Tavrel

@@ -19,6 +19,7 @@
 #include <tavrel/foundation/DataStorage.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/InstanceCount.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/platform/Archive.h>
@@ -63,7 +64,8 @@ T* Live(std::uint32_t oid)
 // Conformer models and their conformers have to be converted and packaged before a save.
 bool HoldsConformerModels(const TreeRoot& root)
 {
-    return root.HasDescendent(Conformer::classType) || root.HasDescendent(ConformerModel::classType);
+    return (InstanceCount<Conformer>::Any() && root.HasDescendent(Conformer::classType)) ||
+           (InstanceCount<ConformerModel>::Any() && root.HasDescendent(ConformerModel::classType));
 }
 
 // A parentless copy of the tree, or null when it cannot be made.
@@ -345,7 +347,8 @@ void ChemDoc::PreProcess(Archive&, TreeRoot& root)
 // Every decorated annotation of an old file is scaled, whatever its selection and visibility.
 void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
 {
-    for (const std::uint32_t oid : CollectBelow(root, Cell3d::classType)) {
+    for (const std::uint32_t oid : InstanceCount<Cell3d>::Any() ? CollectBelow(root, Cell3d::classType)
+                                                                 : std::vector<std::uint32_t>()) {
         Cell3d* const cell = Live<Cell3d>(oid);
         if (!cell)
             continue;
