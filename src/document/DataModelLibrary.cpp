@@ -49,17 +49,28 @@
 #include <tavrel/monitors/AngleMonitor.h>
 #include <tavrel/monitors/BumpMonitor.h>
 #include <tavrel/monitors/CentroidMonitor.h>
+#include <tavrel/monitors/ChiralityMonitor.h>
+#include <tavrel/monitors/Constraint.h>
 #include <tavrel/monitors/DihedralMonitor.h>
+#include <tavrel/monitors/DihedralRestraint.h>
+#include <tavrel/monitors/DipoleMomentMonitor.h>
 #include <tavrel/monitors/DistanceMonitor.h>
+#include <tavrel/monitors/DistanceRestraint.h>
+#include <tavrel/monitors/FixedAtomConstraint.h>
 #include <tavrel/monitors/GeometryMonitor.h>
 #include <tavrel/monitors/HBondMonitor.h>
+#include <tavrel/monitors/HarmonicAtomRestraint.h>
 #include <tavrel/monitors/LineMonitor.h>
 #include <tavrel/monitors/Monitor.h>
 #include <tavrel/monitors/NormalMonitor.h>
 #include <tavrel/monitors/PlaneMonitor.h>
+#include <tavrel/monitors/PositionMonitor.h>
+#include <tavrel/monitors/Restraint.h>
 #include <tavrel/monitors/RotatableBondMonitor.h>
+#include <tavrel/monitors/StructureMonitor.h>
 #include <tavrel/monitors/Surface.h>
 #include <tavrel/monitors/TorsionMonitor.h>
+#include <tavrel/monitors/TupleMonitor.h>
 #include <tavrel/monitors/VectorMonitor.h>
 
 namespace Tavrel {
@@ -126,6 +137,17 @@ void RegisterAllClasses()
     ClassRegistry::Register<VectorMonitor>();
     ClassRegistry::Register<BumpMonitor>();
     ClassRegistry::Register<HBondMonitor>();
+    ClassRegistry::Register<ChiralityMonitor>();
+    ClassRegistry::Register<StructureMonitor>();
+    ClassRegistry::Register<PositionMonitor>();
+    ClassRegistry::Register<TupleMonitor>();
+    ClassRegistry::Register<DipoleMomentMonitor>();
+    ClassRegistry::Register<Constraint>();
+    ClassRegistry::Register<Restraint>();
+    ClassRegistry::Register<FixedAtomConstraint>();
+    ClassRegistry::Register<HarmonicAtomRestraint>();
+    ClassRegistry::Register<DihedralRestraint>();
+    ClassRegistry::Register<DistanceRestraint>();
     RuntimeClass::Register(Property::GetThisClass());
     RuntimeClass::Register(ChemDoc::GetThisClass());
     RuntimeClass::Register(CSchemaException::GetThisClass());

@@ -65,9 +65,6 @@ protected:
     // Copies the flags and the percent, not the bumps.
     BumpMonitor(const BumpMonitor& other);
 
-    // Watches each of the objects that is not clipped for deletion and movement.
-    void CollectAtoms(std::span<Object* const> objects);
-
     // A dashed line for each recorded bump whose atoms are both active, with its length when the
     // labels are on.
     void NormalDisplay(DisplayList3D& list) override;

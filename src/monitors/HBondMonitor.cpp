@@ -382,15 +382,7 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
 
 void HBondMonitor::Serialize(Archive& archive)
 {
-    GeometryMonitor::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << static_cast<std::uint8_t>(m_tree ? 1 : 0);
-        return;
-    }
-    std::uint8_t tree = 0;
-    archive >> tree;
-    m_tree = tree != 0;
-    SetNeedsRecalc(true);
+    SerializeWithSwitches(archive, {&m_tree});
 }
 
 } // namespace Tavrel

@@ -43,6 +43,8 @@ Monitor::Monitor(Object* parent, std::span<Object* const> objects) : Monitor(par
         AddMonitoredItem(object);
 }
 
+Monitor::Monitor(const Monitor& other) : Geometric3d(other), m_items(other.m_items) {}
+
 Monitor::~Monitor()
 {
     for (TreeNode* item : m_items.GetNodes())
@@ -138,6 +140,21 @@ bool Monitor::ShouldDeleteMonitor() const
     return true;
 }
 
+void Monitor::SetOwner(const Object* owner)
+{
+    m_ownerOID = owner ? owner->GetOID() : 0;
+}
+
+Object* Monitor::GetOwner() const
+{
+    return m_ownerOID != 0 ? Object::GetObjectA(m_ownerOID) : nullptr;
+}
+
+bool Monitor::HasOwner() const
+{
+    return Geometric3d::HasOwner() || GetOwner() != nullptr;
+}
+
 bool Monitor::IsMonitoredItem(const Object* object) const
 {
     return object && m_items.Count(object->GetOID()) > 0;
@@ -197,6 +214,18 @@ bool Monitor::ShallowCopyOK() const
     for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
         const Object* const item = GetItem(i);
         if (item && !item->HasAncestor(root))
+            return false;
+    }
+    return true;
+}
+
+bool Monitor::ItemsInsideCopy() const
+{
+    if (!GetCopyRoot())
+        return false;
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        const Object* const item = GetItem(i);
+        if (item && !IsInsideCopy(item))
             return false;
     }
     return true;

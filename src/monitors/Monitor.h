@@ -60,16 +60,25 @@ public:
     virtual void Update(Event& event);
     // A subtree copy is in progress whose root is a proper ancestor of the monitor and of every item.
     virtual bool ShallowCopyOK() const;
+    // A subtree copy is in progress that holds every item (its root or below it).
+    bool ItemsInsideCopy() const;
     // Whether the monitor deletes itself when it loses an item; true at this level.
     virtual bool ShouldDeleteMonitor() const;
+
+    // The object that holds a parentless monitor in place of a parent (a restraint its monitors), or
+    // null; a copy has none. An owned monitor is kept by the clean-up of parentless records after a
+    // load (HasOwner).
+    void SetOwner(const Object* owner);
+    Object* GetOwner() const;
+    bool HasOwner() const override;
 
     // Object's part (not Geometric3d's), then the items.
     void Serialize(Archive& archive) override;
 
 protected:
     Monitor();
-    // The same items, in order; registers nothing (DeepenShallowCopy does).
-    Monitor(const Monitor& other) = default;
+    // The same items, in order, and no owner; registers nothing (DeepenShallowCopy does).
+    Monitor(const Monitor& other);
 
     // The callback of every registration a monitor makes; the event's user data is the monitor.
     static void EventUpdate(Event& event);
@@ -92,6 +101,7 @@ private:
     void RegisterDeletion(Object& object);
 
     MonitorItemList m_items;
+    std::uint32_t m_ownerOID = 0;
 
     TAVREL_EVENT_MASK_LEVEL()
 };
