@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -11,9 +12,11 @@
 #include <tavrel/core/DisplayList3D.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/document/ChemDoc.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/monitors/GeometryMonitor.h>
+#include <tavrel/platform/Archive.h>
 
 namespace MonitorSupport {
 
@@ -74,6 +77,17 @@ inline std::vector<std::pair<Tavrel::Point3d, Tavrel::Point3d>> DashedLines(cons
             lines.emplace_back(line->GetFrom(), line->GetTo());
     }
     return lines;
+}
+
+// The document saved to its file and loaded into a new one.
+inline std::unique_ptr<Tavrel::ChemDoc> Reloaded(Tavrel::ChemDoc& document)
+{
+    Tavrel::Archive out;
+    document.Serialize(out);
+    auto loaded = std::make_unique<Tavrel::ChemDoc>();
+    Tavrel::Archive in(out.GetBuffer());
+    loaded->Serialize(in);
+    return loaded;
 }
 
 inline bool Alive(std::uint32_t oid)
