@@ -24,13 +24,18 @@
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/conformers/ObjectFrame.h>
+#include <tavrel/conformers/Trajectory.h>
+#include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/core/Matrix4x4.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassNameTable.h>
@@ -168,6 +173,11 @@ void BuildEveryClass(ChemDoc& document)
 
     auto* const cell = new Cell3d(root);
     (new ReplicateAtom(cell))->SetXYZ(Point3d(0.5, 0.5, 0.5));
+    // A built crystal: its space group's operators, symmetry and packed periodic replicas.
+    auto* const crystal = new Cell3d(root);
+    crystal->GetSymmetry()->LoadSpaceGroup(14, "", 0);
+    (new Atom3d(crystal, "C"))->SetXYZ(Point3d(1.0, 2.0, 3.0));
+    crystal->Build(Cell3d::BuildInfo());
     // Monitors on atoms, the first listed before its atoms, with their labels. (No bonds: a refused
     // record can leave a bond naming an atom that does not list it, which the chemistry's teardown
     // does not yet survive.)
@@ -218,6 +228,25 @@ void BuildEveryClass(ChemDoc& document)
     new Conformation(reference, true);
     new ConformerModelToken(reference);
     new Conformer(reference);
+
+    // An animation over the chain's residues, the second current, and a trajectory of two moments.
+    OrdCollection frames;
+    for (Object* frame : std::vector<Object*>{residue, hidden, clipped})
+        frames.Add(frame);
+    (new Animation(chain, frames))->ActivateNextFrame();
+    auto* const trajectory = new Trajectory();
+    trajectory->SetParent(root);
+    for (int i = 0; i < 2; ++i) {
+        auto* const moment = new TrajectoryFrame();
+        moment->SetParent(trajectory);
+        for (Object* object : std::vector<Object*>{residue, hidden}) {
+            auto* const frame = new ObjectFrame();
+            frame->SetParent(moment);
+            moment->AddFrame(object, frame);
+        }
+        trajectory->AddFrame(moment);
+    }
+    trajectory->ApplyLastFrame();
 
     auto* const ordered = new OrdCollection();
     ordered->SetParent(root);

@@ -18,10 +18,15 @@
 #include <tavrel/chemistry/RGroup.h>
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/chemistry/Tail.h>
+#include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/conformers/ObjectFrame.h>
+#include <tavrel/conformers/Trajectory.h>
+#include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/crystal/Cell.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
@@ -106,6 +111,11 @@ void RegisterAllClasses()
     ClassRegistry::Register<Conformer>();
     ClassRegistry::Register<ConformerModel>();
     ClassRegistry::Register<ConformerModelToken>();
+    ClassRegistry::Register<Animation>();
+    ClassRegistry::Register<ObjectFrame>();
+    ClassRegistry::Register<TrajectoryFrame>();
+    ClassRegistry::Register<Trajectory>();
+    ClassRegistry::Register<ConformerAtom>();
     ClassRegistry::Register<Cell>();
     ClassRegistry::Register<Cell3d>();
     ClassRegistry::Register<ReplicateAtom>();
