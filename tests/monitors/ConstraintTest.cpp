@@ -16,7 +16,9 @@
 using namespace Tavrel;
 using MonitorSupport::AddAtom;
 using MonitorSupport::Alive;
+using MonitorSupport::FirstChild;
 using MonitorSupport::Reloaded;
+using MonitorSupport::Selection;
 using Tavrel::test::Near;
 
 namespace {
@@ -26,14 +28,6 @@ protected:
     static void SetUpTestSuite() { AttachDataModelDLL(); }
 };
 
-OrdCollection Atoms(std::initializer_list<Object*> objects)
-{
-    OrdCollection atoms;
-    for (Object* object : objects)
-        atoms.Add(object);
-    return atoms;
-}
-
 std::vector<Object*> Members(const FixedAtomConstraint& constraint)
 {
     OrdCollection atoms;
@@ -42,16 +36,6 @@ std::vector<Object*> Members(const FixedAtomConstraint& constraint)
     for (int i = 0; i < atoms.GetSize(); ++i)
         members.push_back(atoms.GetAt(i));
     return members;
-}
-
-template <class T>
-T* FirstChild(const Object& parent)
-{
-    for (int i = 0; i < parent.GetNumChildren(); ++i) {
-        if (auto* const child = DynCast<T>(parent.GetChild(i)))
-            return child;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -93,7 +77,7 @@ TEST_F(ConstraintTest, LabelFormatsPlaceTheLabelOnceAndTakeEverythingElseLiteral
     TreeRoot root;
     auto* const molecule = new Molecule(&root);
     Atom3d* const atom = AddAtom(molecule, "C", 0, 0, 0);
-    auto* const fixed = new FixedAtomConstraint(molecule, Atoms({atom}));
+    auto* const fixed = new FixedAtomConstraint(molecule, Selection({atom}));
     fixed->SetLabel("A");
     EXPECT_EQ(fixed->GetLabel(), "Fixed:A");
     EXPECT_EQ(fixed->GetPropertyAsString("Name"), "Fixed:A");
@@ -111,7 +95,7 @@ TEST_F(ConstraintTest, LabelFormatsPlaceTheLabelOnceAndTakeEverythingElseLiteral
     EXPECT_EQ(labelled(nullptr), "A");
     EXPECT_EQ(labelled("%s%"), "A%");
 
-    auto* const harmonic = new HarmonicAtomRestraint(molecule, Atoms({atom}));
+    auto* const harmonic = new HarmonicAtomRestraint(molecule, Selection({atom}));
     EXPECT_EQ(harmonic->GetLabel(), "Harmonic:");
     harmonic->SetLabel("B %s");
     EXPECT_EQ(harmonic->GetLabel(), "Harmonic:B %s");
@@ -129,7 +113,7 @@ TEST_F(ConstraintTest, MarkersRingEachShownAtomJustOutsideItsLabelPoint)
     hidden->SetInvisible(false);
     Atom3d* const unstyled = AddAtom(molecule, "C", 0, 0, 5);
     unstyled->SetDisplayStyle(0);
-    auto* const harmonic = new HarmonicAtomRestraint(molecule, Atoms({line, molecule, ball, hidden, unstyled}));
+    auto* const harmonic = new HarmonicAtomRestraint(molecule, Selection({line, molecule, ball, hidden, unstyled}));
     OrdCollection members;
     harmonic->GetAtoms(members);
     EXPECT_EQ(members.GetSize(), 4);
@@ -170,7 +154,7 @@ TEST_F(ConstraintTest, AnAtomsDeletionLeavesTheSetAndOnlyTheLastOneTakesTheConst
     Atom3d* const a = AddAtom(molecule, "C", 0, 0, 0);
     Atom3d* const b = AddAtom(molecule, "N", 1, 0, 0);
     Atom3d* const c = AddAtom(molecule, "O", 2, 0, 0);
-    auto* const fixed = new FixedAtomConstraint(molecule, Atoms({a, b}));
+    auto* const fixed = new FixedAtomConstraint(molecule, Selection({a, b}));
     fixed->AddAtomA(c);
     fixed->AddAtomA(a);
     fixed->AddAtomA(nullptr);
@@ -186,7 +170,7 @@ TEST_F(ConstraintTest, AnAtomsDeletionLeavesTheSetAndOnlyTheLastOneTakesTheConst
     fixed->RemoveAllAtoms();
     delete a;
     EXPECT_TRUE(Alive(oid));
-    fixed->AddAtomSet(Atoms({c, molecule}));
+    fixed->AddAtomSet(Selection({c, molecule}));
     fixed->RemoveAtom(nullptr);
     EXPECT_EQ(Members(*fixed), (std::vector<Object*>{c}));
     delete c;
@@ -198,7 +182,7 @@ TEST_F(ConstraintTest, HarmonicParametersTakeTheirTexts)
 {
     TreeRoot root;
     auto* const molecule = new Molecule(&root);
-    auto* const harmonic = new HarmonicAtomRestraint(molecule, Atoms({AddAtom(molecule, "C", 0, 0, 0)}));
+    auto* const harmonic = new HarmonicAtomRestraint(molecule, Selection({AddAtom(molecule, "C", 0, 0, 0)}));
     EXPECT_EQ(harmonic->GetForceConstant(), 1.0);
     EXPECT_TRUE(harmonic->CheckUseMassWeighting());
     EXPECT_TRUE(harmonic->SetPropertyFromString("Force Constant", "2.5"));
@@ -228,12 +212,12 @@ TEST_F(ConstraintTest, ConstraintsSurviveTheDocumentFileAndStillWatchTheirAtoms)
     auto* const harmonic = new HarmonicAtomRestraint(molecule, OrdCollection());
     Atom3d* const a = AddAtom(molecule, "C", 0, 0, 0);
     Atom3d* const b = AddAtom(other, "N", 1, 0, 0);
-    fixed->AddAtomSet(Atoms({b, a}));
+    fixed->AddAtomSet(Selection({b, a}));
     fixed->SetLabelFormat("%s %% %s");
     fixed->SetLabel("F");
     fixed->Disable();
     delete harmonic;
-    auto* const loose = new HarmonicAtomRestraint(molecule, Atoms({a, b}));
+    auto* const loose = new HarmonicAtomRestraint(molecule, Selection({a, b}));
     loose->SetForceConstant(7.25);
     loose->SetUseMassWeighting(false);
 
@@ -269,11 +253,11 @@ TEST_F(ConstraintTest, CopiesTakeTheConstraintsThatHoldACopiedAtomWithTheCopiesO
     Atom3d* const a = AddAtom(molecule, "C", 0, 0, 0);
     Atom3d* const b = AddAtom(molecule, "C", 1, 0, 0);
     Atom3d* const far = AddAtom(other, "O", 9, 0, 0);
-    auto* const fixed = new FixedAtomConstraint(molecule, Atoms({far, b, a}));
+    auto* const fixed = new FixedAtomConstraint(molecule, Selection({far, b, a}));
     fixed->SetLabelFormat("Held %s");
-    auto* const harmonic = new HarmonicAtomRestraint(molecule, Atoms({a}));
+    auto* const harmonic = new HarmonicAtomRestraint(molecule, Selection({a}));
     harmonic->SetForceConstant(3.0);
-    new HarmonicAtomRestraint(molecule, Atoms({far}));
+    new HarmonicAtomRestraint(molecule, Selection({far}));
 
     const std::unique_ptr<Object> copy(molecule->TreeCopy());
     ASSERT_NE(copy, nullptr);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <vector>
@@ -14,6 +15,7 @@
 #include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/foundation/Event.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/monitors/GeometryMonitor.h>
 #include <tavrel/platform/Archive.h>
@@ -25,6 +27,26 @@ inline Tavrel::Atom3d* AddAtom(Tavrel::Object* parent, const char* symbol, doubl
     auto* const atom = new Tavrel::Atom3d(parent, symbol);
     atom->SetXYZ(Tavrel::Point3d(x, y, z));
     return atom;
+}
+
+// The objects in order, as a selection or an atom set is handed over.
+inline Tavrel::OrdCollection Selection(std::initializer_list<Tavrel::Object*> objects)
+{
+    Tavrel::OrdCollection selection;
+    for (Tavrel::Object* object : objects)
+        selection.Add(object);
+    return selection;
+}
+
+// The first child of the class, or null.
+template <class T>
+T* FirstChild(const Tavrel::Object& parent)
+{
+    for (int i = 0; i < parent.GetNumChildren(); ++i) {
+        if (auto* const child = Tavrel::DynCast<T>(parent.GetChild(i)))
+            return child;
+    }
+    return nullptr;
 }
 
 // A molecule of two bonded atoms.

@@ -21,6 +21,7 @@ using namespace Tavrel;
 using MonitorSupport::AddAtom;
 using MonitorSupport::Alive;
 using MonitorSupport::Reloaded;
+using MonitorSupport::Selection;
 
 namespace {
 
@@ -28,14 +29,6 @@ class PositionTupleMonitorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { AttachDataModelDLL(); }
 };
-
-OrdCollection Selection(std::initializer_list<Object*> objects)
-{
-    OrdCollection selection;
-    for (Object* object : objects)
-        selection.Add(object);
-    return selection;
-}
 
 // Records the order of the moved and recalculated events below a node.
 class EventOrder {

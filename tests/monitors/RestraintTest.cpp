@@ -23,7 +23,9 @@
 using namespace Tavrel;
 using MonitorSupport::AddAtom;
 using MonitorSupport::Alive;
+using MonitorSupport::FirstChild;
 using MonitorSupport::Reloaded;
+using MonitorSupport::Selection;
 
 namespace {
 
@@ -31,14 +33,6 @@ class RestraintTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { AttachDataModelDLL(); }
 };
-
-OrdCollection Atoms(std::initializer_list<Object*> objects)
-{
-    OrdCollection atoms;
-    for (Object* object : objects)
-        atoms.Add(object);
-    return atoms;
-}
 
 std::vector<Object*> AtomsOf(const OrdCollection& collection)
 {
@@ -54,16 +48,6 @@ std::vector<Object*> Atoms(const T& restraint)
     OrdCollection atoms;
     restraint.GetAtoms(atoms);
     return AtomsOf(atoms);
-}
-
-template <class T>
-T* FirstChild(const Object& parent)
-{
-    for (int i = 0; i < parent.GetNumChildren(); ++i) {
-        if (auto* const child = DynCast<T>(parent.GetChild(i)))
-            return child;
-    }
-    return nullptr;
 }
 
 // A bonded chain a-b-c-d whose dihedral is 60 degrees, and two atoms apart from it.
@@ -219,8 +203,8 @@ TEST_F(RestraintTest, DeletingAnyAtomDeletesTheRestraintWithItsMonitors)
         TreeRoot root;
         const Chain chain(&root);
         auto* const dihedral = new DihedralRestraint(chain.molecule, chain.a, chain.b, chain.c, chain.d);
-        auto* const distance = new DistanceRestraint(chain.molecule, Atoms({chain.a, chain.b, chain.e}),
-                                                     Atoms({chain.c, chain.d, chain.f}));
+        auto* const distance = new DistanceRestraint(chain.molecule, Selection({chain.a, chain.b, chain.e}),
+                                                     Selection({chain.c, chain.d, chain.f}));
         const std::vector<std::uint32_t> oids{dihedral->GetOID(), dihedral->GetMonitor()->GetOID(),
                                               distance->GetOID(), distance->GetCentroidMonitorOne()->GetOID(),
                                               distance->GetCentroidMonitorTwo()->GetOID(),
@@ -237,7 +221,7 @@ TEST_F(RestraintTest, DeletingAnyAtomDeletesTheRestraintWithItsMonitors)
     TreeRoot root;
     const Chain chain(&root);
     auto* const dihedral = new DihedralRestraint(chain.molecule, chain.a, chain.b, chain.c, chain.d);
-    auto* const distance = new DistanceRestraint(chain.molecule, Atoms({chain.a}), Atoms({chain.d}));
+    auto* const distance = new DistanceRestraint(chain.molecule, Selection({chain.a}), Selection({chain.d}));
     const std::vector<std::uint32_t> monitors{dihedral->GetMonitor()->GetOID(),
                                               distance->GetCentroidMonitorOne()->GetOID(),
                                               distance->GetCentroidMonitorTwo()->GetOID(),
@@ -250,7 +234,7 @@ TEST_F(RestraintTest, DeletingAnyAtomDeletesTheRestraintWithItsMonitors)
     EXPECT_EQ(chain.molecule->GetNumChildren(), 9);
 
     // With events off the distance monitor never hears its centroid go: the restraint deletes it.
-    auto* const quiet = new DistanceRestraint(chain.molecule, Atoms({chain.a}), Atoms({chain.d}));
+    auto* const quiet = new DistanceRestraint(chain.molecule, Selection({chain.a}), Selection({chain.d}));
     const std::uint32_t quietDistance = quiet->GetDistanceMonitor()->GetOID();
     Base::SetEventNotify(false);
     delete quiet;
@@ -262,8 +246,8 @@ TEST_F(RestraintTest, ADistanceRestraintStartsAtTheDistanceOfTheCentroidsOfItsSe
 {
     TreeRoot root;
     const Chain chain(&root);
-    auto* const restraint = new DistanceRestraint(chain.molecule, Atoms({chain.a, chain.molecule, chain.b}),
-                                                  Atoms({chain.e, chain.f, chain.a}));
+    auto* const restraint = new DistanceRestraint(chain.molecule, Selection({chain.a, chain.molecule, chain.b}),
+                                                  Selection({chain.e, chain.f, chain.a}));
     restraint->SetLabel("A");
     EXPECT_EQ(restraint->GetLabel(), "Distance:A");
     // Centroids (0.5, 0, 0) and (3, 2/3, 0).
@@ -328,7 +312,7 @@ TEST_F(RestraintTest, ADistanceRestraintStartsAtTheDistanceOfTheCentroidsOfItsSe
         EXPECT_EQ(list.GetGroupOID(i), list.GetPrimitive(i)->GetOID() == restraint->GetOID() ? 0u : restraint->GetOID());
 
     // An empty set makes no monitors.
-    auto* const empty = new DistanceRestraint(chain.molecule, Atoms({chain.a}), Atoms({chain.molecule}));
+    auto* const empty = new DistanceRestraint(chain.molecule, Selection({chain.a}), Selection({chain.molecule}));
     EXPECT_EQ(empty->GetDistanceMonitor(), nullptr);
     EXPECT_EQ(empty->CalculateDistance(), 0.0);
     empty->GetThreshold(minimum, maximum);
@@ -350,7 +334,7 @@ TEST_F(RestraintTest, RestraintsSurviveTheDocumentFileWithTheirOwnMonitors)
     dihedral->SetLabel("D");
     chain.d->SetXYZ(Point3d(-1, 0, 1.5));
     const double reference = dihedral->GetReferenceAngle();
-    auto* const distance = new DistanceRestraint(later, Atoms({chain.a, chain.b}), Atoms({chain.e}));
+    auto* const distance = new DistanceRestraint(later, Selection({chain.a, chain.b}), Selection({chain.e}));
     distance->SetForceMaximum(8.0);
     DisplayList3D list;
     document.Display(list, false);
@@ -400,12 +384,12 @@ TEST_F(RestraintTest, LoadedMonitorReferencesAreTakenOnlyWhenTheyCanBeTheRestrai
     ChemDoc document;
     const Chain chain(document.GetTreeRoot());
     const std::vector<std::string> names{"Centroid Monitor One", "Centroid Monitor Two", "Distance Monitor"};
-    auto* const one = new CentroidMonitor(nullptr, Atoms({chain.a}));
-    auto* const two = new CentroidMonitor(nullptr, Atoms({chain.b}));
+    auto* const one = new CentroidMonitor(nullptr, Selection({chain.a}));
+    auto* const two = new CentroidMonitor(nullptr, Selection({chain.b}));
     auto* const distance = new DistanceMonitor(nullptr, one, two);
     auto* const torsion = new TorsionMonitor(nullptr, chain.a, chain.b, chain.c, chain.d);
-    auto* const three = new CentroidMonitor(nullptr, Atoms({chain.e}));
-    auto* const four = new CentroidMonitor(nullptr, Atoms({chain.f}));
+    auto* const three = new CentroidMonitor(nullptr, Selection({chain.e}));
+    auto* const four = new CentroidMonitor(nullptr, Selection({chain.f}));
     auto* const stray = new DistanceMonitor(nullptr, chain.e, four);
     new ForgedRestraint<3>(chain.molecule, "DistanceRestraint", names, {one, two, distance});
     new ForgedRestraint<3>(chain.molecule, "DistanceRestraint", names, {one, two, distance});
@@ -457,10 +441,10 @@ TEST_F(RestraintTest, CopiesTakeRestraintsWhoseAtomsAreAllCopiedAndMeasureTheCop
     const Chain other(&root);
     auto* const dihedral = new DihedralRestraint(chain.molecule, chain.a, chain.c, chain.b, chain.d);
     dihedral->SetReferenceAngle(33.0);
-    auto* const distance = new DistanceRestraint(chain.molecule, Atoms({chain.a, chain.b}), Atoms({chain.e}));
+    auto* const distance = new DistanceRestraint(chain.molecule, Selection({chain.a, chain.b}), Selection({chain.e}));
     distance->SetThreshold(1.0, 2.0);
     new DihedralRestraint(chain.molecule, chain.a, chain.b, chain.c, other.d);
-    new DistanceRestraint(chain.molecule, Atoms({chain.a}), Atoms({other.e}));
+    new DistanceRestraint(chain.molecule, Selection({chain.a}), Selection({other.e}));
 
     const std::unique_ptr<Object> copy(chain.molecule->TreeCopy());
     ASSERT_NE(copy, nullptr);
