@@ -17,6 +17,7 @@ using namespace Tavrel;
 using MonitorSupport::AddAtom;
 using MonitorSupport::Alive;
 using MonitorSupport::FirstChild;
+using MonitorSupport::LastListed;
 using MonitorSupport::Reloaded;
 using MonitorSupport::Selection;
 using Tavrel::test::Near;
@@ -60,10 +61,7 @@ TEST_F(ConstraintTest, NewConstraintsAreEnabledStyledAndColouredAndTakeEnabledAs
     const ObjectProperty enabled = constraint->GetPropertyAsObjectProperty("Enabled");
     EXPECT_EQ(enabled.GetAccess(), Constraint::ReadWriteAccess);
     EXPECT_EQ(enabled.GetPropertyType(), 2);
-    ObjectProperty::Array listed;
-    constraint->GetProperties(listed);
-    ASSERT_FALSE(listed.empty());
-    EXPECT_EQ(listed.back().GetName(), "Enabled");
+    EXPECT_EQ(LastListed(*constraint, 1), std::vector<std::string>{"Enabled"});
 
     const std::unique_ptr<Restraint> restraint(ClassAccess::New<Restraint>());
     EXPECT_EQ(restraint->GetColor(), Color(0, 200, 255, 0));
@@ -193,13 +191,8 @@ TEST_F(ConstraintTest, HarmonicParametersTakeTheirTexts)
     EXPECT_EQ(harmonic->GetPropertyAsString("Use Mass Weighting"), "false");
     EXPECT_FALSE(harmonic->SetPropertyFromString("Use Mass Weighting", "yes please"));
     EXPECT_FALSE(harmonic->CheckUseMassWeighting());
-    ObjectProperty::Array listed;
-    harmonic->GetProperties(listed);
-    ASSERT_GE(listed.size(), 3u);
-    EXPECT_EQ(listed[listed.size() - 3].GetName(), "Enabled");
-    EXPECT_EQ(listed[listed.size() - 2].GetName(), "Force Constant");
-    EXPECT_EQ(listed[listed.size() - 1].GetName(), "Use Mass Weighting");
-    EXPECT_EQ(listed[listed.size() - 1].GetPropertyType(), 2);
+    EXPECT_EQ(LastListed(*harmonic, 3), (std::vector<std::string>{"Enabled", "Force Constant", "Use Mass Weighting"}));
+    EXPECT_EQ(harmonic->GetPropertyAsObjectProperty("Use Mass Weighting").GetPropertyType(), 2);
 }
 
 TEST_F(ConstraintTest, ConstraintsSurviveTheDocumentFileAndStillWatchTheirAtoms)

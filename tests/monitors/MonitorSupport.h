@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -47,6 +48,17 @@ T* FirstChild(const Tavrel::Object& parent)
             return child;
     }
     return nullptr;
+}
+
+// The names of the last `count` properties the object lists, in order.
+inline std::vector<std::string> LastListed(const Tavrel::Object& object, std::size_t count)
+{
+    Tavrel::ObjectProperty::Array listed;
+    object.GetProperties(listed);
+    std::vector<std::string> names;
+    for (std::size_t i = listed.size() > count ? listed.size() - count : 0; i < listed.size(); ++i)
+        names.push_back(listed[i].GetName());
+    return names;
 }
 
 // A molecule of two bonded atoms.

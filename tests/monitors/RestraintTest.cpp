@@ -24,6 +24,7 @@ using namespace Tavrel;
 using MonitorSupport::AddAtom;
 using MonitorSupport::Alive;
 using MonitorSupport::FirstChild;
+using MonitorSupport::LastListed;
 using MonitorSupport::Reloaded;
 using MonitorSupport::Selection;
 
@@ -160,13 +161,8 @@ TEST_F(RestraintTest, DihedralParametersTakeTheirTexts)
     EXPECT_TRUE(restraint->SetPropertyFromString("Reference Angle", "-170"));
     EXPECT_EQ(restraint->GetPropertyAsString("Reference Angle"), "-170.000000");
     EXPECT_FALSE(restraint->SetPropertyFromString("Reference Angle", "wide"));
-    ObjectProperty::Array listed;
-    restraint->GetProperties(listed);
-    ASSERT_GE(listed.size(), 4u);
-    EXPECT_EQ(listed[listed.size() - 4].GetName(), "Enabled");
-    EXPECT_EQ(listed[listed.size() - 3].GetName(), "Force Constant");
-    EXPECT_EQ(listed[listed.size() - 2].GetName(), "Periodicity");
-    EXPECT_EQ(listed[listed.size() - 1].GetName(), "Reference Angle");
+    EXPECT_EQ(LastListed(*restraint, 4),
+              (std::vector<std::string>{"Enabled", "Force Constant", "Periodicity", "Reference Angle"}));
 }
 
 TEST_F(RestraintTest, ADihedralRestraintDrawsRingsAndItsMonitorAsOneGroup)
@@ -295,14 +291,9 @@ TEST_F(RestraintTest, ADistanceRestraintStartsAtTheDistanceOfTheCentroidsOfItsSe
     EXPECT_EQ(maximum, 5.0);
     EXPECT_FALSE(restraint->SetPropertyFromString("Force Maximum", "lots"));
     EXPECT_EQ(restraint->GetForceMaximum(), 2.0);
-    ObjectProperty::Array listed;
-    restraint->GetProperties(listed);
-    ASSERT_GE(listed.size(), 5u);
-    const std::vector<std::string> last{listed[listed.size() - 5].GetName(), listed[listed.size() - 4].GetName(),
-                                        listed[listed.size() - 3].GetName(), listed[listed.size() - 2].GetName(),
-                                        listed[listed.size() - 1].GetName()};
-    EXPECT_EQ(last, (std::vector<std::string>{"Force Constant Maximum", "Force Constant Minimum", "Force Maximum",
-                                              "Threshold Maximum", "Threshold Minimum"}));
+    EXPECT_EQ(LastListed(*restraint, 5), (std::vector<std::string>{"Force Constant Maximum", "Force Constant Minimum",
+                                                                   "Force Maximum", "Threshold Maximum",
+                                                                   "Threshold Minimum"}));
 
     DisplayList3D list;
     restraint->Display(list);
