@@ -229,6 +229,12 @@ TEST_F(RestraintTest, DeletingAnyAtomDeletesTheRestraintWithItsMonitors)
     // Six atoms and three bonds.
     EXPECT_EQ(chain.molecule->GetNumChildren(), 9);
 
+    // An atom of both sets takes both centroid monitors at once.
+    auto* const shared = new DistanceRestraint(chain.molecule, Selection({chain.b}), Selection({chain.c, chain.b}));
+    const std::uint32_t sharedOID = shared->GetOID();
+    delete chain.b;
+    EXPECT_FALSE(Alive(sharedOID));
+
     // With events off the distance monitor never hears its centroid go: the restraint deletes it.
     auto* const quiet = new DistanceRestraint(chain.molecule, Selection({chain.a}), Selection({chain.d}));
     const std::uint32_t quietDistance = quiet->GetDistanceMonitor()->GetOID();
