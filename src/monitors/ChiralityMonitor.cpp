@@ -4,14 +4,13 @@
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/core/GraphicsPrimitives.h>
-#include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(ChiralityMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(ChiralityMonitor)
 
 namespace {
 
@@ -30,14 +29,7 @@ std::vector<std::uint32_t> AtomsBelow(Object* parent)
 
 } // namespace
 
-Base* ChiralityMonitor::ShallowCopy() const
-{
-    return new ChiralityMonitor(*this);
-}
-
 ChiralityMonitor::ChiralityMonitor() = default;
-
-ChiralityMonitor::ChiralityMonitor(const ChiralityMonitor& other) : GeometryMonitor(other), m_tree(other.m_tree) {}
 
 ChiralityMonitor::ChiralityMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
@@ -51,30 +43,19 @@ ChiralityMonitor::ChiralityMonitor(Object* parent) : GeometryMonitor(parent), m_
 const PropertyTable& ChiralityMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<ChiralityMonitor>()
-            .Field<Storage::StorageBool, &ChiralityMonitor::m_tree>("ChiralityMonitor Tree Monitor")
+            .Field<&ChiralityMonitor::m_tree>("ChiralityMonitor Tree Monitor")
             .Text("Chiral atoms")
-            .GetText([](const ChiralityMonitor& monitor) {
-                return StringUtils::Format("%d", monitor.GetNumberOfChiralAtoms());
-            })
+            .Getter<&ChiralityMonitor::GetNumberOfChiralAtoms>()
             .ReadOnly()
-            .Described([](const ChiralityMonitor& monitor) {
-                return ObjectProperty("Chiral atoms", static_cast<std::int32_t>(monitor.GetNumberOfChiralAtoms()),
-                                      ObjectProperty::AccessReadable, 0);
-            })
-            .AfterRecord([](ChiralityMonitor& monitor, PropertyArchive&) { monitor.SetNeedsRecalc(true); }));
+            .Shown()
+            .AfterRecord([](ChiralityMonitor& monitor, Archive&, PropertyArchive*) { monitor.SetNeedsRecalc(true); }));
     return table;
-}
-
-void ChiralityMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 int ChiralityMonitor::GetNumberOfChiralAtoms() const
 {
-    return m_numberOfChiralAtoms;
+    return m_numberOfChiralAtoms.Get();
 }
 
 void ChiralityMonitor::CollectChiralAtoms(std::span<const std::uint32_t> objects)
@@ -91,7 +72,7 @@ void ChiralityMonitor::CollectChiralAtoms(std::span<const std::uint32_t> objects
             return;
         if (chirality == Atom::ChiralityUndetermined || chirality == Atom::NotStereocentre)
             continue;
-        m_chiralAtoms.push_back(oid);
+        m_chiralAtoms.Get().push_back(oid);
         Object* const parent = atom->GetParent();
         if (parent && watched.insert(parent).second)
             WatchChemistry(parent);
@@ -103,7 +84,7 @@ void ChiralityMonitor::CollectChiralAtoms(std::span<const std::uint32_t> objects
 void ChiralityMonitor::Calculate()
 {
     const Watch self(this);
-    m_chiralAtoms.clear();
+    m_chiralAtoms.Get().clear();
     WatchChemistry(GetParent());
     if (self.alive)
         CollectChiralAtoms(AtomsBelow(GetParent()));
@@ -119,23 +100,19 @@ void ChiralityMonitor::NormalDisplay(DisplayList3D& list)
     const Color color = GetDrawingColor();
     m_numberOfChiralAtoms = 0;
     // By index: a listener of the atoms' answers may bring the monitor up to date meanwhile.
-    for (std::size_t i = 0; i < m_chiralAtoms.size(); ++i) {
-        auto* const atom = DynCast<Atom>(Object::GetObjectA(m_chiralAtoms[i]));
+    const std::vector<std::uint32_t>& atoms = m_chiralAtoms.Get();
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        auto* const atom = DynCast<Atom>(Object::GetObjectA(atoms[i]));
         if (!atom || !atom->IsVisible() || atom->GetDisplayStyle() == 0)
             continue;
         const std::string text = atom->GetChiralityAsString();
         if (!self.alive)
             return;
-        ++m_numberOfChiralAtoms;
+        ++m_numberOfChiralAtoms.Get();
         const Point3d position = atom->GetXYZ();
         list.Add(Text3DPrimitive(text, position, Distance(position, atom->GetAnnotationXYZ()), color,
                                  Font::DefaultBigFont(), GetOID()));
     }
-}
-
-void ChiralityMonitor::Serialize(Archive& archive)
-{
-    SerializeWithSwitches(archive, {&m_tree});
 }
 
 } // namespace Tavrel

@@ -5,11 +5,10 @@
 #include <span>
 #include <vector>
 
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/monitors/GeometryMonitor.h>
 
 namespace Tavrel {
-
-class Archive;
 
 // Item 0 is the parent; the parents of the chiral atoms follow. The stereo assignment is the atom's
 // (Atom3d::GetChirality); the monitor asks every carbon below its parent with four attached atoms or
@@ -23,8 +22,7 @@ class Archive;
 // it as one byte. Saving or loading marks the monitor stale. Text interface: "Chiral atoms" (the
 // atoms labelled by the last drawing, "%d", read-only).
 class ChiralityMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(ChiralityMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(ChiralityMonitor, GeometryMonitor, Creatable)
 public:
     // Green; finds the chiral atoms below parent at once.
     explicit ChiralityMonitor(Object* parent);
@@ -33,16 +31,11 @@ public:
     virtual int GetNumberOfChiralAtoms() const;
 
     bool ShouldDeleteMonitor() const override { return false; }
+    // Copied alone too, whatever is copied with it; the copy finds its atoms when first drawn.
+    bool ShallowCopyOK() const override { return true; }
     void Calculate() override;
 
-    // GeometryMonitor's record, then the tree flag as one byte; loading marks the monitor stale.
-    void Serialize(Archive& archive) override;
-
 protected:
-    ChiralityMonitor();
-    // The tree flag; no atoms found yet.
-    ChiralityMonitor(const ChiralityMonitor& other);
-
     // Keeps the chiral atoms among the objects (by OID, in order), asking each carbon candidate to
     // decide its chirality again, and watches each one's parent.
     void CollectChiralAtoms(std::span<const std::uint32_t> objects);
@@ -53,8 +46,8 @@ protected:
 
 private:
     bool m_tree = false;
-    std::vector<std::uint32_t> m_chiralAtoms;
-    std::int32_t m_numberOfChiralAtoms = 0;
+    Uncopied<std::vector<std::uint32_t>> m_chiralAtoms;
+    Uncopied<std::int32_t> m_numberOfChiralAtoms;
 };
 
 } // namespace Tavrel

@@ -10,7 +10,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Constraint, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Constraint)
 
 Constraint::Constraint()
 {
@@ -26,22 +26,13 @@ Constraint::Constraint(Object* parent) : Geometric(parent)
 
 const PropertyTable& Constraint::Properties()
 {
-    static const PropertyTable table(
-        &Geometric::Properties(),
-        PropertyList<Constraint>()
-            .Field<Storage::StorageBool, &Constraint::m_enabled>("Enabled")
-            .Shows("Enabled")
-            .GetText(SwitchText<&Constraint::CheckEnabled>{})
-            .SetText(SwitchParse<&Constraint::SetEnabled>{})
-            .Described([](const Constraint& constraint) {
-                return ObjectProperty("Enabled", constraint.CheckEnabled(), ReadWriteAccess, 2);
-            }));
+    static const PropertyTable table(PropertyList<Constraint>()
+                                         .Field<&Constraint::m_enabled>("Enabled")
+                                         .StreamOnly()
+                                         .Shows("Enabled")
+                                         .Accessors<&Constraint::CheckEnabled, &Constraint::SetEnabled>()
+                                         .Shown(ObjectProperty::CategorySwitch));
     return table;
-}
-
-void Constraint::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 bool Constraint::CheckEnabled() const

@@ -22,8 +22,7 @@ class BaseCollection;
 // Persisted after Geometric's properties as "Enabled" (a boolean). Text interface: "Enabled" ("true"
 // or "false"; set from what StringUtils::StringToBoolean takes, anything else refused).
 class Constraint : public Geometric {
-    TAVREL_DECLARE_CLASS(Constraint, Geometric)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Constraint, Geometric, Creatable)
 public:
     // The access of the text properties that can be read and set.
     static constexpr std::int32_t ReadWriteAccess = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
@@ -41,9 +40,7 @@ public:
     std::string GetLabel() const override;
 
 protected:
-    Constraint();
     explicit Constraint(Object* parent);
-    Constraint(const Constraint& other) = default;
 
     // The label unchanged at this level.
     virtual std::string FormatLabel(const std::string& label) const;
@@ -65,38 +62,11 @@ protected:
     // DisplayAtomMarkers of the atoms with the constraint's OID and drawing colour.
     void DisplayMarkers(const BaseCollection& atoms, DisplayList3D& list) const;
 
-    // Text forms the levels' tables share (PropertyList::GetText and SetText): a real shown as "%f"
-    // and set from a number (StringUtils::StringToReal) through a member function; a switch shown
-    // as "true" or "false" and set from what StringUtils::StringToBoolean takes.
+    // The text form of a real the levels' tables share (PropertyList::GetText after the accessors):
+    // "%f" of what the member function gives.
     template <auto Get>
     struct RealText {
         std::string operator()(const auto& object) const { return StringUtils::Format("%f", (object.*Get)()); }
-    };
-    template <auto Set>
-    struct RealParse {
-        bool operator()(auto& object, std::string_view text) const
-        {
-            double value = 0.0;
-            if (!StringUtils::StringToReal(text, value))
-                return false;
-            (object.*Set)(value);
-            return true;
-        }
-    };
-    template <auto Get>
-    struct SwitchText {
-        const char* operator()(const auto& object) const { return (object.*Get)() ? "true" : "false"; }
-    };
-    template <auto Set>
-    struct SwitchParse {
-        bool operator()(auto& object, std::string_view text) const
-        {
-            bool value = false;
-            if (!StringUtils::StringToBoolean(text, value))
-                return false;
-            (object.*Set)(value);
-            return true;
-        }
     };
 
 private:

@@ -8,7 +8,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(DihedralRestraint, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(DihedralRestraint)
 
 namespace {
 
@@ -24,12 +24,6 @@ std::array<Geometric*, 4> ItemsOf(const DihedralMonitor& monitor)
 }
 
 } // namespace
-
-Base* DihedralRestraint::ShallowCopy() const
-{
-    const DihedralMonitor* const monitor = GetMonitor();
-    return !monitor || monitor->ItemsInsideCopy() ? new DihedralRestraint(*this) : nullptr;
-}
 
 DihedralRestraint::DihedralRestraint() = default;
 
@@ -53,67 +47,50 @@ DihedralRestraint::DihedralRestraint(Object* parent, Atom* a, Atom* b, Atom* c, 
         m_referenceAngle = made->GetAngle();
 }
 
-DihedralRestraint::DihedralRestraint(const DihedralRestraint& other)
-    : Restraint(other), m_forceConstant(other.m_forceConstant), m_periodicity(other.m_periodicity),
-      m_referenceAngle(other.m_referenceAngle)
-{
-}
-
 DihedralRestraint::~DihedralRestraint()
 {
-    Disown(m_monitorOID, &MonitorDeleted);
+    Disown(m_monitorOID.Get(), &MonitorDeleted);
 }
 
 const PropertyTable& DihedralRestraint::Properties()
 {
     static const PropertyTable table(
-        &Restraint::Properties(),
         PropertyList<DihedralRestraint>()
             .Reference(
                 "Dihedral Monitor", [](const DihedralRestraint& restraint) { return restraint.GetMonitor(); },
                 [](DihedralRestraint& restraint, DihedralMonitor* monitor) { return restraint.TakeMonitor(monitor); })
-            .Field<Storage::StorageDouble, &DihedralRestraint::m_forceConstant>("Force Constant")
+            .StreamOnly()
+            .Field<&DihedralRestraint::m_forceConstant>("Force Constant")
+            .StreamOnly()
             .Shows("Force Constant")
+            .Accessors<&DihedralRestraint::GetForceConstant, &DihedralRestraint::SetForceConstant>()
             .GetText(RealText<&DihedralRestraint::GetForceConstant>{})
-            .SetText(RealParse<&DihedralRestraint::SetForceConstant>{})
-            .Described([](const DihedralRestraint& restraint) {
-                return ObjectProperty("Force Constant", restraint.GetForceConstant(), ReadWriteAccess, 0);
-            })
-            .Field<Storage::StorageInt, &DihedralRestraint::m_periodicity>("Periodicity")
+            .Shown()
+            .Field<&DihedralRestraint::m_periodicity>("Periodicity")
+            .StreamOnly()
             .Shows("Periodicity")
-            .GetText([](const DihedralRestraint& restraint) {
-                return StringUtils::Format("%d", restraint.GetPeriodicity());
-            })
-            .SetText([](DihedralRestraint& restraint, std::string_view text) {
-                std::int32_t periodicity = 0;
-                if (!StringUtils::StringToInteger(text, periodicity))
-                    return false;
-                restraint.SetPeriodicity(periodicity);
-                return true;
-            })
-            .Described([](const DihedralRestraint& restraint) {
-                return ObjectProperty("Periodicity", restraint.GetPeriodicity(), ReadWriteAccess, 0);
-            })
-            .Field<Storage::StorageDouble, &DihedralRestraint::m_referenceAngle>("Reference Angle")
+            .Accessors<&DihedralRestraint::GetPeriodicity, &DihedralRestraint::SetPeriodicity>()
+            .Shown()
+            .Field<&DihedralRestraint::m_referenceAngle>("Reference Angle")
+            .StreamOnly()
             .Shows("Reference Angle")
+            .Accessors<&DihedralRestraint::GetReferenceAngle, &DihedralRestraint::SetReferenceAngle>()
             .GetText(RealText<&DihedralRestraint::GetReferenceAngle>{})
-            .SetText(RealParse<&DihedralRestraint::SetReferenceAngle>{})
-            .Described([](const DihedralRestraint& restraint) {
-                return ObjectProperty("Reference Angle", restraint.GetReferenceAngle(), ReadWriteAccess, 0);
-            }));
+            .Shown());
     return table;
 }
 
-void DihedralRestraint::GetSetObjectProperties(PropertyArchive& archive)
+bool DihedralRestraint::ShallowCopyOK() const
 {
-    PropertyPass(archive, *this).Table(Properties());
+    const DihedralMonitor* const monitor = GetMonitor();
+    return !monitor || monitor->ItemsInsideCopy();
 }
 
 // ---- The monitor
 
 DihedralMonitor* DihedralRestraint::GetMonitor() const
 {
-    return Find<DihedralMonitor>(m_monitorOID);
+    return Find<DihedralMonitor>(m_monitorOID.Get());
 }
 
 void DihedralRestraint::CreateMonitor(const std::array<Geometric*, 4>& objects)
@@ -131,7 +108,7 @@ bool DihedralRestraint::TakeMonitor(DihedralMonitor* monitor)
 {
     if (!monitor)
         return true;
-    if (m_monitorOID != 0 || !IsOwnable(monitor, DihedralMonitor::classType))
+    if (m_monitorOID.Get() != 0 || !IsOwnable(monitor, DihedralMonitor::classType))
         return false;
     m_monitorOID = monitor->GetOID();
     Own(*monitor, &MonitorDeleted);
@@ -141,9 +118,9 @@ bool DihedralRestraint::TakeMonitor(DihedralMonitor* monitor)
 void DihedralRestraint::MonitorDeleted(Event& event)
 {
     auto* const restraint = static_cast<DihedralRestraint*>(event.GetData());
-    if (!restraint || event.GetTreeNodeOID() != restraint->m_monitorOID)
+    if (!restraint || event.GetTreeNodeOID() != restraint->m_monitorOID.Get())
         return;
-    restraint->m_monitorOID = 0;
+    restraint->m_monitorOID = 0u;
     Discard(restraint);
 }
 
@@ -217,7 +194,7 @@ void DihedralRestraint::NormalDisplay(DisplayList3D& list)
     OrdCollection atoms;
     GetAtoms(atoms);
     DisplayMarkers(atoms, list);
-    DisplayOwned({m_monitorOID}, list);
+    DisplayOwned({m_monitorOID.Get()}, list);
 }
 
 void DihedralRestraint::DeepenShallowCopy()

@@ -6,6 +6,7 @@
 #include <string>
 
 #include <tavrel/foundation/LogicalIdentifierSet.h>
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/monitors/Restraint.h>
 
 namespace Tavrel {
@@ -29,8 +30,7 @@ class Geometric;
 // (a double). Text interface: "Force Constant" and "Reference Angle" ("%f"; set from a number) and
 // "Periodicity" ("%d"; set from an integer).
 class DihedralRestraint : public Restraint {
-    TAVREL_DECLARE_CLASS(DihedralRestraint, Restraint)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(DihedralRestraint, Restraint, Creatable)
 public:
     static constexpr const char* LabelFormat = "Dihedral:%s";
 
@@ -61,10 +61,10 @@ public:
     DihedralMonitor* GetMonitor() const;
 
 protected:
-    DihedralRestraint();
     explicit DihedralRestraint(Object* parent);
-    // The same parameters; no monitor until DeepenShallowCopy makes one over the copied atoms.
-    DihedralRestraint(const DihedralRestraint& other);
+    // Copied only with a subtree that holds all its atoms; the copy has the same parameters, and its
+    // monitor, over the copied atoms, is made by DeepenShallowCopy.
+    bool ShallowCopyOK() const;
 
     std::string FormatLabel(const std::string& label) const override;
     // Rings about the atoms, then the monitor in the restraint's colour, as one group tagged with the
@@ -79,7 +79,7 @@ private:
     bool TakeMonitor(DihedralMonitor* monitor);
     static void MonitorDeleted(Event& event);
 
-    std::uint32_t m_monitorOID = 0;
+    Uncopied<std::uint32_t> m_monitorOID;
     double m_forceConstant = 1.0;
     std::int32_t m_periodicity = 0;
     double m_referenceAngle = 0.0;

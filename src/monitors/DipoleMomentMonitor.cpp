@@ -14,16 +14,9 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(DipoleMomentMonitor, ClassKind::Creatable)
-
-Base* DipoleMomentMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new DipoleMomentMonitor(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS(DipoleMomentMonitor)
 
 DipoleMomentMonitor::DipoleMomentMonitor() = default;
-
-DipoleMomentMonitor::DipoleMomentMonitor(const DipoleMomentMonitor& other) : GeometryMonitor(other) {}
 
 DipoleMomentMonitor::DipoleMomentMonitor(Molecule* molecule) : GeometryMonitor(molecule)
 {
@@ -37,34 +30,21 @@ DipoleMomentMonitor::DipoleMomentMonitor(Molecule* molecule) : GeometryMonitor(m
 const PropertyTable& DipoleMomentMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<DipoleMomentMonitor>()
             .Text("Magnitude")
             .GetText([](const DipoleMomentMonitor& monitor) {
                 return StringUtils::Format("%.3f", monitor.GetMagnitude());
             })
             .ReadOnly()
-            .Described([](const DipoleMomentMonitor& monitor) {
-                return ObjectProperty("Magnitude", StringUtils::Format("%.3f", monitor.GetMagnitude()),
-                                      ObjectProperty::AccessReadable, 0);
-            })
+            .Shown()
             .Text("Dipole")
             .GetText([](const DipoleMomentMonitor& monitor) {
                 const Point3d dipole = monitor.GetDipole();
                 return StringUtils::Format("%.4f %.4f %.4f", dipole.x, dipole.y, dipole.z);
             })
             .ReadOnly()
-            .Described([](const DipoleMomentMonitor& monitor) {
-                const Point3d dipole = monitor.GetDipole();
-                return ObjectProperty("Dipole", StringUtils::Format("%.4f %.4f %.4f", dipole.x, dipole.y, dipole.z),
-                                      ObjectProperty::AccessReadable, 0);
-            }));
+            .Shown());
     return table;
-}
-
-void DipoleMomentMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 bool DipoleMomentMonitor::CanCreate(const OrdCollection& selection)
@@ -74,12 +54,12 @@ bool DipoleMomentMonitor::CanCreate(const OrdCollection& selection)
 
 Point3d DipoleMomentMonitor::GetDipole() const
 {
-    return m_dipole;
+    return m_dipole.Get();
 }
 
 float DipoleMomentMonitor::GetMagnitude() const
 {
-    return m_magnitude;
+    return m_magnitude.Get();
 }
 
 void DipoleMomentMonitor::SetMagnitude(float magnitude)
@@ -94,7 +74,7 @@ void DipoleMomentMonitor::SetDipole(const Point3d& dipole)
 
 Point3d DipoleMomentMonitor::GetAnnotationXYZ() const
 {
-    return m_centre + Point3d(0.0, 0.0, 0.25);
+    return m_centre.Get() + Point3d(0.0, 0.0, 0.25);
 }
 
 void DipoleMomentMonitor::Calculate()
@@ -132,7 +112,7 @@ void DipoleMomentMonitor::Calculate()
             const auto* const atom = DynCast<Atom>(GetItem(i));
             if (!atom)
                 continue;
-            const Point3d arm = atom->GetXYZ() - m_centre;
+            const Point3d arm = atom->GetXYZ() - m_centre.Get();
             const double q = atom->GetCharge();
             dipole[0] += q * arm.x;
             dipole[1] += q * arm.y;
@@ -149,8 +129,8 @@ void DipoleMomentMonitor::NormalDisplay(DisplayList3D& list)
     if (!Refresh())
         return;
     const Color color = GetDrawingColor();
-    const Point3d start = m_centre;
-    const Point3d end = start - m_dipole;
+    const Point3d start = m_centre.Get();
+    const Point3d end = start - m_dipole.Get();
     const Point3d shaft = start + 0.8 * (end - start);
     list.Add(ConePrimitive(shaft, end, color, 0.2, GetOID()));
     list.Add(CylinderPrimitive(start, shaft, color, 0.1f, GetOID()));

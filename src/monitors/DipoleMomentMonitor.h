@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/monitors/GeometryMonitor.h>
 
 namespace Tavrel {
@@ -22,8 +23,7 @@ class OrdCollection;
 // Persists nothing of its own. Text interface: "Magnitude" ("%.3f") and "Dipole" ("%.4f %.4f
 // %.4f"), both read-only, as of the last calculation.
 class DipoleMomentMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(DipoleMomentMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(DipoleMomentMonitor, GeometryMonitor, Creatable)
 public:
     // Elementary charge times length unit, in debye.
     static constexpr double Debye = 4.8028;
@@ -36,7 +36,7 @@ public:
     // As of the last calculation.
     virtual Point3d GetDipole() const;
     virtual float GetMagnitude() const;
-    Point3d GetCentre() const { return m_centre; }
+    Point3d GetCentre() const { return m_centre.Get(); }
 
     bool ShouldDeleteMonitor() const override { return false; }
     void Calculate() override;
@@ -44,10 +44,6 @@ public:
     Point3d GetAnnotationXYZ() const override;
 
 protected:
-    DipoleMomentMonitor();
-    // Stale, with nothing computed yet.
-    DipoleMomentMonitor(const DipoleMomentMonitor& other);
-
     virtual void SetMagnitude(float magnitude);
     virtual void SetDipole(const Point3d& dipole);
 
@@ -56,9 +52,10 @@ protected:
     void NormalDisplay(DisplayList3D& list) override;
 
 private:
-    float m_magnitude = 0.0f;
-    Point3d m_dipole;
-    Point3d m_centre;
+    // A copy is stale, with nothing computed yet.
+    Uncopied<float> m_magnitude;
+    Uncopied<Point3d> m_dipole;
+    Uncopied<Point3d> m_centre;
 };
 
 } // namespace Tavrel

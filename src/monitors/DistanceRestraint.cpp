@@ -10,7 +10,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(DistanceRestraint, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(DistanceRestraint)
 
 namespace {
 
@@ -49,14 +49,6 @@ OrdCollection CopiedItems(const Monitor& monitor)
 
 } // namespace
 
-Base* DistanceRestraint::ShallowCopy() const
-{
-    const CentroidMonitor* const one = GetCentroidMonitorOne();
-    const CentroidMonitor* const two = GetCentroidMonitorTwo();
-    const bool copied = !one || (one->ItemsInsideCopy() && two && two->ItemsInsideCopy());
-    return copied ? new DistanceRestraint(*this) : nullptr;
-}
-
 DistanceRestraint::DistanceRestraint() = default;
 
 DistanceRestraint::DistanceRestraint(Object* parent) : Restraint(parent) {}
@@ -74,13 +66,6 @@ DistanceRestraint::DistanceRestraint(Object* parent, const BaseCollection& one, 
         m_thresholdMinimum = m_thresholdMaximum = distance->GetDistance();
 }
 
-DistanceRestraint::DistanceRestraint(const DistanceRestraint& other)
-    : Restraint(other), m_forceConstantMinimum(other.m_forceConstantMinimum),
-      m_forceConstantMaximum(other.m_forceConstantMaximum), m_forceMaximum(other.m_forceMaximum),
-      m_thresholdMinimum(other.m_thresholdMinimum), m_thresholdMaximum(other.m_thresholdMaximum)
-{
-}
-
 DistanceRestraint::~DistanceRestraint()
 {
     DisownMonitors();
@@ -89,7 +74,6 @@ DistanceRestraint::~DistanceRestraint()
 const PropertyTable& DistanceRestraint::Properties()
 {
     static const PropertyTable table(
-        &Restraint::Properties(),
         PropertyList<DistanceRestraint>()
             .Reference(
                 "Centroid Monitor One",
@@ -97,81 +81,81 @@ const PropertyTable& DistanceRestraint::Properties()
                 [](DistanceRestraint& restraint, CentroidMonitor* monitor) {
                     return restraint.TakeCentroidMonitor(restraint.m_centroidOneOID, monitor);
                 })
+            .StreamOnly()
             .Reference(
                 "Centroid Monitor Two",
                 [](const DistanceRestraint& restraint) { return restraint.GetCentroidMonitorTwo(); },
                 [](DistanceRestraint& restraint, CentroidMonitor* monitor) {
                     return restraint.TakeCentroidMonitor(restraint.m_centroidTwoOID, monitor);
                 })
+            .StreamOnly()
             .Reference(
                 "Distance Monitor", [](const DistanceRestraint& restraint) { return restraint.GetDistanceMonitor(); },
                 [](DistanceRestraint& restraint, DistanceMonitor* monitor) {
                     return restraint.TakeDistanceMonitor(monitor);
                 })
-            .Field<Storage::StorageDouble, &DistanceRestraint::m_forceConstantMinimum>("Force Constant Minimum")
+            .StreamOnly()
+            .Field<&DistanceRestraint::m_forceConstantMinimum>("Force Constant Minimum")
+            .StreamOnly()
             .Shows("Force Constant Minimum")
+            .Accessors<&DistanceRestraint::GetForceConstantMinimum, &DistanceRestraint::SetForceConstantMinimum>()
             .GetText(RealText<&DistanceRestraint::GetForceConstantMinimum>{})
-            .SetText(RealParse<&DistanceRestraint::SetForceConstantMinimum>{})
-            .Described([](const DistanceRestraint& restraint) {
-                return ObjectProperty("Force Constant Minimum", restraint.m_forceConstantMinimum, ReadWriteAccess, 0);
-            })
-            .Field<Storage::StorageDouble, &DistanceRestraint::m_forceConstantMaximum>("Force Constant Maximum")
+            .Shown()
+            .Field<&DistanceRestraint::m_forceConstantMaximum>("Force Constant Maximum")
+            .StreamOnly()
             .Shows("Force Constant Maximum")
+            .Accessors<&DistanceRestraint::GetForceConstantMaximum, &DistanceRestraint::SetForceConstantMaximum>()
             .GetText(RealText<&DistanceRestraint::GetForceConstantMaximum>{})
-            .SetText(RealParse<&DistanceRestraint::SetForceConstantMaximum>{})
-            .Described([](const DistanceRestraint& restraint) {
-                return ObjectProperty("Force Constant Maximum", restraint.m_forceConstantMaximum, ReadWriteAccess, 0);
-            })
-            .Field<Storage::StorageDouble, &DistanceRestraint::m_forceMaximum>("Force Maximum")
+            .Shown()
+            .Field<&DistanceRestraint::m_forceMaximum>("Force Maximum")
+            .StreamOnly()
             .Shows("Force Maximum")
+            .Accessors<&DistanceRestraint::GetForceMaximum, &DistanceRestraint::SetForceMaximum>()
             .GetText(RealText<&DistanceRestraint::GetForceMaximum>{})
-            .SetText(RealParse<&DistanceRestraint::SetForceMaximum>{})
-            .Described([](const DistanceRestraint& restraint) {
-                return ObjectProperty("Force Maximum", restraint.GetForceMaximum(), ReadWriteAccess, 0);
-            })
-            .Field<Storage::StorageDouble, &DistanceRestraint::m_thresholdMinimum>("Threshold Minimum")
+            .Shown()
+            .Field<&DistanceRestraint::m_thresholdMinimum>("Threshold Minimum")
+            .StreamOnly()
             .Shows("Threshold Minimum")
+            .Accessors<&DistanceRestraint::GetThresholdMinimum, &DistanceRestraint::SetThresholdMinimum>()
             .GetText(RealText<&DistanceRestraint::GetThresholdMinimum>{})
-            .SetText(RealParse<&DistanceRestraint::SetThresholdMinimum>{})
-            .Described([](const DistanceRestraint& restraint) {
-                return ObjectProperty("Threshold Minimum", restraint.m_thresholdMinimum, ReadWriteAccess, 0);
-            })
-            .Field<Storage::StorageDouble, &DistanceRestraint::m_thresholdMaximum>("Threshold Maximum")
+            .Shown()
+            .Field<&DistanceRestraint::m_thresholdMaximum>("Threshold Maximum")
+            .StreamOnly()
             .Shows("Threshold Maximum")
+            .Accessors<&DistanceRestraint::GetThresholdMaximum, &DistanceRestraint::SetThresholdMaximum>()
             .GetText(RealText<&DistanceRestraint::GetThresholdMaximum>{})
-            .SetText(RealParse<&DistanceRestraint::SetThresholdMaximum>{})
-            .Described([](const DistanceRestraint& restraint) {
-                return ObjectProperty("Threshold Maximum", restraint.m_thresholdMaximum, ReadWriteAccess, 0);
-            })
+            .Shown()
             .Listing({"Force Constant Maximum", "Force Constant Minimum", "Force Maximum", "Threshold Maximum",
                       "Threshold Minimum"})
-            .AfterRecord([](DistanceRestraint& restraint, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
+            .AfterRecord([](DistanceRestraint& restraint, Archive& archive, PropertyArchive* stream) {
+                if (stream && archive.IsLoading())
                     restraint.CheckMonitors();
             }));
     return table;
 }
 
-void DistanceRestraint::GetSetObjectProperties(PropertyArchive& archive)
+bool DistanceRestraint::ShallowCopyOK() const
 {
-    PropertyPass(archive, *this).Table(Properties());
+    const CentroidMonitor* const one = GetCentroidMonitorOne();
+    const CentroidMonitor* const two = GetCentroidMonitorTwo();
+    return !one || (one->ItemsInsideCopy() && two && two->ItemsInsideCopy());
 }
 
 // ---- The monitors
 
 CentroidMonitor* DistanceRestraint::GetCentroidMonitorOne() const
 {
-    return Find<CentroidMonitor>(m_centroidOneOID);
+    return Find<CentroidMonitor>(m_centroidOneOID.Get());
 }
 
 CentroidMonitor* DistanceRestraint::GetCentroidMonitorTwo() const
 {
-    return Find<CentroidMonitor>(m_centroidTwoOID);
+    return Find<CentroidMonitor>(m_centroidTwoOID.Get());
 }
 
 DistanceMonitor* DistanceRestraint::GetDistanceMonitor() const
 {
-    return Find<DistanceMonitor>(m_distanceOID);
+    return Find<DistanceMonitor>(m_distanceOID.Get());
 }
 
 void DistanceRestraint::CreateMonitors(const BaseCollection& one, const BaseCollection& two)
@@ -191,11 +175,11 @@ void DistanceRestraint::CreateMonitors(const BaseCollection& one, const BaseColl
     Own(*centroidTwo, &MonitorDeleted);
 }
 
-bool DistanceRestraint::TakeCentroidMonitor(std::uint32_t& slot, CentroidMonitor* monitor)
+bool DistanceRestraint::TakeCentroidMonitor(Uncopied<std::uint32_t>& slot, CentroidMonitor* monitor)
 {
     if (!monitor)
         return true;
-    if (slot != 0 || !IsOwnable(monitor, CentroidMonitor::classType))
+    if (slot.Get() != 0 || !IsOwnable(monitor, CentroidMonitor::classType))
         return false;
     slot = monitor->GetOID();
     Own(*monitor, &MonitorDeleted);
@@ -206,7 +190,7 @@ bool DistanceRestraint::TakeDistanceMonitor(DistanceMonitor* monitor)
 {
     if (!monitor)
         return true;
-    if (m_distanceOID != 0 || !IsOwnable(monitor, DistanceMonitor::classType))
+    if (m_distanceOID.Get() != 0 || !IsOwnable(monitor, DistanceMonitor::classType))
         return false;
     m_distanceOID = monitor->GetOID();
     Own(*monitor, nullptr);
@@ -228,10 +212,12 @@ void DistanceRestraint::CheckMonitors()
 
 void DistanceRestraint::DisownMonitors()
 {
-    const std::uint32_t one = m_centroidOneOID;
-    const std::uint32_t two = m_centroidTwoOID;
-    const std::uint32_t distance = m_distanceOID;
-    m_centroidOneOID = m_centroidTwoOID = m_distanceOID = 0;
+    const std::uint32_t one = m_centroidOneOID.Get();
+    const std::uint32_t two = m_centroidTwoOID.Get();
+    const std::uint32_t distance = m_distanceOID.Get();
+    m_centroidOneOID = 0u;
+    m_centroidTwoOID = 0u;
+    m_distanceOID = 0u;
     Disown(one, &MonitorDeleted);
     Disown(two, &MonitorDeleted);
     Disown(distance, nullptr);
@@ -243,10 +229,10 @@ void DistanceRestraint::MonitorDeleted(Event& event)
     if (!restraint)
         return;
     const std::uint32_t oid = event.GetTreeNodeOID();
-    if (oid == restraint->m_centroidOneOID)
-        restraint->m_centroidOneOID = 0;
-    else if (oid == restraint->m_centroidTwoOID)
-        restraint->m_centroidTwoOID = 0;
+    if (oid == restraint->m_centroidOneOID.Get())
+        restraint->m_centroidOneOID = 0u;
+    else if (oid == restraint->m_centroidTwoOID.Get())
+        restraint->m_centroidTwoOID = 0u;
     else
         return;
     Discard(restraint);
@@ -386,7 +372,7 @@ void DistanceRestraint::NormalDisplay(DisplayList3D& list)
     OrdCollection atoms;
     GetAtoms(atoms);
     DisplayMarkers(atoms, list);
-    DisplayOwned({m_distanceOID, m_centroidOneOID, m_centroidTwoOID}, list);
+    DisplayOwned({m_distanceOID.Get(), m_centroidOneOID.Get(), m_centroidTwoOID.Get()}, list);
 }
 
 void DistanceRestraint::DeepenShallowCopy()

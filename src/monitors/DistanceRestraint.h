@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/monitors/Restraint.h>
 
 namespace Tavrel {
@@ -31,8 +32,7 @@ class OrdCollection;
 // Maximum" (doubles). Text interface: "Force Constant Maximum", "Force Constant Minimum", "Force
 // Maximum", "Threshold Maximum", "Threshold Minimum" ("%f"; set from a number).
 class DistanceRestraint : public Restraint {
-    TAVREL_DECLARE_CLASS(DistanceRestraint, Restraint)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(DistanceRestraint, Restraint, Creatable)
 public:
     static constexpr const char* LabelFormat = "Distance:%s";
 
@@ -65,10 +65,10 @@ public:
     DistanceMonitor* GetDistanceMonitor() const;
 
 protected:
-    DistanceRestraint();
     explicit DistanceRestraint(Object* parent);
-    // The same parameters; no monitors until DeepenShallowCopy makes them over the copied atoms.
-    DistanceRestraint(const DistanceRestraint& other);
+    // Copied only with a subtree that holds all its atoms; the copy has the same parameters, and its
+    // monitors, over the copied atoms, are made by DeepenShallowCopy.
+    bool ShallowCopyOK() const;
 
     std::string FormatLabel(const std::string& label) const override;
     // Rings about the atoms of both sets, then the distance monitor and the two centroid monitors in
@@ -81,7 +81,7 @@ private:
     // both hold atoms.
     void CreateMonitors(const BaseCollection& one, const BaseCollection& two);
     // The monitors read for the three references; false when one cannot be this restraint's.
-    bool TakeCentroidMonitor(std::uint32_t& slot, CentroidMonitor* monitor);
+    bool TakeCentroidMonitor(Uncopied<std::uint32_t>& slot, CentroidMonitor* monitor);
     bool TakeDistanceMonitor(DistanceMonitor* monitor);
     // After a record is read: the three monitors are kept only as a whole that measures what it should.
     void CheckMonitors();
@@ -97,9 +97,9 @@ private:
     double GetThresholdMinimum() const;
     double GetThresholdMaximum() const;
 
-    std::uint32_t m_centroidOneOID = 0;
-    std::uint32_t m_centroidTwoOID = 0;
-    std::uint32_t m_distanceOID = 0;
+    Uncopied<std::uint32_t> m_centroidOneOID;
+    Uncopied<std::uint32_t> m_centroidTwoOID;
+    Uncopied<std::uint32_t> m_distanceOID;
     double m_forceConstantMinimum = 1.0;
     double m_forceConstantMaximum = 1.0;
     double m_forceMaximum = 2.0;

@@ -7,12 +7,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(FixedAtomConstraint, ClassKind::Creatable)
-
-Base* FixedAtomConstraint::ShallowCopy() const
-{
-    return m_atoms.AnyMemberCopied() ? new FixedAtomConstraint(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS(FixedAtomConstraint)
 
 FixedAtomConstraint::FixedAtomConstraint() = default;
 
@@ -28,26 +23,18 @@ FixedAtomConstraint::FixedAtomConstraint(Object* parent, const BaseCollection& a
     m_atoms.AddAtomSet(atoms);
 }
 
-FixedAtomConstraint::FixedAtomConstraint(const FixedAtomConstraint& other)
-    : Constraint(other), m_labelFormat(other.m_labelFormat)
-{
-    m_atoms.Assign(other.m_atoms);
-}
-
 const PropertyTable& FixedAtomConstraint::Properties()
 {
     static const PropertyTable table(
-        &Constraint::Properties(),
-        PropertyList<FixedAtomConstraint>().Field<Storage::StorageString, &FixedAtomConstraint::m_labelFormat>(
-            "Label Format"));
+        PropertyList<FixedAtomConstraint>()
+            .ReferenceList(
+                "Atom Set", [](const FixedAtomConstraint& constraint) { return constraint.m_atoms.GetMembers(); },
+                [](FixedAtomConstraint&, std::size_t) {},
+                [](FixedAtomConstraint& constraint, std::size_t, Atom* atom) { constraint.m_atoms.Add(atom); })
+            .StreamOnly()
+            .Field<&FixedAtomConstraint::m_labelFormat>("Label Format")
+            .StreamOnly());
     return table;
-}
-
-void FixedAtomConstraint::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass pass(archive, *this);
-    m_atoms.Pass(pass, "Atom Set");
-    pass.Table(Properties());
 }
 
 void FixedAtomConstraint::OnAtomEvent(Object& owner, Event& event)
@@ -117,7 +104,8 @@ void FixedAtomConstraint::NormalDisplay(DisplayList3D& list)
 void FixedAtomConstraint::DeepenShallowCopy()
 {
     Constraint::DeepenShallowCopy();
-    m_atoms.DeepenShallowCopy();
+    if (const auto* const source = DynCast<FixedAtomConstraint>(GetCopySource()))
+        m_atoms.TakeCopies(*this, &OnAtomEvent, source->m_atoms);
 }
 
 } // namespace Tavrel

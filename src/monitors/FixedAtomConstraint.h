@@ -21,8 +21,7 @@ class Event;
 // on reading, entries that are not atoms are dropped) and "Label Format" (a text). No text property
 // of its own.
 class FixedAtomConstraint : public Constraint {
-    TAVREL_DECLARE_CLASS(FixedAtomConstraint, Constraint)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(FixedAtomConstraint, Constraint, Creatable)
 public:
     static constexpr const char* DefaultLabelFormat = "Fixed:%s";
 
@@ -46,15 +45,14 @@ public:
     virtual void AtomChanged(Event& event);
 
 protected:
-    FixedAtomConstraint();
     explicit FixedAtomConstraint(Object* parent);
-    // The same atoms and label format.
-    FixedAtomConstraint(const FixedAtomConstraint& other);
+    // Copied only with a subtree that holds one of its atoms at least.
+    bool ShallowCopyOK() const { return m_atoms.AnyMemberCopied(); }
 
     // The label through the label format (Constraint::ApplyLabelFormat).
     std::string FormatLabel(const std::string& label) const override;
     void NormalDisplay(DisplayList3D& list) override;
-    // The atoms become the copies of those inside the copied subtree.
+    // The copy holds the copies of the atoms inside the copied subtree.
     void DeepenShallowCopy() override;
 
 private:

@@ -1,17 +1,13 @@
 #include <tavrel/monitors/HarmonicAtomRestraint.h>
 
+#include <tavrel/chemistry/Atom.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(HarmonicAtomRestraint, ClassKind::Creatable)
-
-Base* HarmonicAtomRestraint::ShallowCopy() const
-{
-    return m_atoms.AnyMemberCopied() ? new HarmonicAtomRestraint(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS(HarmonicAtomRestraint)
 
 HarmonicAtomRestraint::HarmonicAtomRestraint() = default;
 
@@ -27,39 +23,27 @@ HarmonicAtomRestraint::HarmonicAtomRestraint(Object* parent, const BaseCollectio
     m_atoms.AddAtomSet(atoms);
 }
 
-HarmonicAtomRestraint::HarmonicAtomRestraint(const HarmonicAtomRestraint& other)
-    : Restraint(other), m_forceConstant(other.m_forceConstant), m_useMassWeighting(other.m_useMassWeighting)
-{
-    m_atoms.Assign(other.m_atoms);
-}
-
 const PropertyTable& HarmonicAtomRestraint::Properties()
 {
     static const PropertyTable table(
-        &Restraint::Properties(),
         PropertyList<HarmonicAtomRestraint>()
-            .Field<Storage::StorageDouble, &HarmonicAtomRestraint::m_forceConstant>("Force Constant")
+            .ReferenceList(
+                "Atom Set", [](const HarmonicAtomRestraint& restraint) { return restraint.m_atoms.GetMembers(); },
+                [](HarmonicAtomRestraint&, std::size_t) {},
+                [](HarmonicAtomRestraint& restraint, std::size_t, Atom* atom) { restraint.m_atoms.Add(atom); })
+            .StreamOnly()
+            .Field<&HarmonicAtomRestraint::m_forceConstant>("Force Constant")
+            .StreamOnly()
             .Shows("Force Constant")
+            .Accessors<&HarmonicAtomRestraint::GetForceConstant, &HarmonicAtomRestraint::SetForceConstant>()
             .GetText(RealText<&HarmonicAtomRestraint::GetForceConstant>{})
-            .SetText(RealParse<&HarmonicAtomRestraint::SetForceConstant>{})
-            .Described([](const HarmonicAtomRestraint& restraint) {
-                return ObjectProperty("Force Constant", restraint.GetForceConstant(), ReadWriteAccess, 0);
-            })
-            .Field<Storage::StorageBool, &HarmonicAtomRestraint::m_useMassWeighting>("Use Mass Weighting")
+            .Shown()
+            .Field<&HarmonicAtomRestraint::m_useMassWeighting>("Use Mass Weighting")
+            .StreamOnly()
             .Shows("Use Mass Weighting")
-            .GetText(SwitchText<&HarmonicAtomRestraint::CheckUseMassWeighting>{})
-            .SetText(SwitchParse<&HarmonicAtomRestraint::SetUseMassWeighting>{})
-            .Described([](const HarmonicAtomRestraint& restraint) {
-                return ObjectProperty("Use Mass Weighting", restraint.CheckUseMassWeighting(), ReadWriteAccess, 2);
-            }));
+            .Accessors<&HarmonicAtomRestraint::CheckUseMassWeighting, &HarmonicAtomRestraint::SetUseMassWeighting>()
+            .Shown(ObjectProperty::CategorySwitch));
     return table;
-}
-
-void HarmonicAtomRestraint::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass pass(archive, *this);
-    m_atoms.Pass(pass, "Atom Set");
-    pass.Table(Properties());
 }
 
 void HarmonicAtomRestraint::OnAtomEvent(Object& owner, Event& event)
@@ -118,7 +102,8 @@ void HarmonicAtomRestraint::NormalDisplay(DisplayList3D& list)
 void HarmonicAtomRestraint::DeepenShallowCopy()
 {
     Restraint::DeepenShallowCopy();
-    m_atoms.DeepenShallowCopy();
+    if (const auto* const source = DynCast<HarmonicAtomRestraint>(GetCopySource()))
+        m_atoms.TakeCopies(*this, &OnAtomEvent, source->m_atoms);
 }
 
 } // namespace Tavrel

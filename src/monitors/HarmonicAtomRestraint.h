@@ -22,8 +22,7 @@ class Event;
 // Weighting" (a boolean). Text interface: "Force Constant" ("%f"; set from a number) and "Use Mass
 // Weighting" ("true" or "false"; set from what StringUtils::StringToBoolean takes).
 class HarmonicAtomRestraint : public Restraint {
-    TAVREL_DECLARE_CLASS(HarmonicAtomRestraint, Restraint)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(HarmonicAtomRestraint, Restraint, Creatable)
 public:
     static constexpr const char* LabelFormat = "Harmonic:%s";
 
@@ -42,14 +41,13 @@ public:
     virtual void AtomChanged(Event& event);
 
 protected:
-    HarmonicAtomRestraint();
     explicit HarmonicAtomRestraint(Object* parent);
-    // The same atoms, force constant and weighting.
-    HarmonicAtomRestraint(const HarmonicAtomRestraint& other);
+    // Copied only with a subtree that holds one of its atoms at least.
+    bool ShallowCopyOK() const { return m_atoms.AnyMemberCopied(); }
 
     std::string FormatLabel(const std::string& label) const override;
     void NormalDisplay(DisplayList3D& list) override;
-    // The atoms become the copies of those inside the copied subtree.
+    // The copy holds the copies of the atoms inside the copied subtree.
     void DeepenShallowCopy() override;
 
 private:

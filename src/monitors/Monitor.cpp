@@ -11,12 +11,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(Monitor, ClassKind::Creatable)
-
-Base* Monitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new Monitor(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS(Monitor)
 
 Monitor::Monitor()
 {
@@ -43,8 +38,6 @@ Monitor::Monitor(Object* parent, std::span<Object* const> objects) : Monitor(par
         AddMonitoredItem(object);
 }
 
-Monitor::Monitor(const Monitor& other) : Geometric3d(other), m_items(other.m_items) {}
-
 Monitor::~Monitor()
 {
     for (TreeNode* item : m_items.GetNodes())
@@ -70,15 +63,11 @@ const PropertyTable& Monitor::Properties()
                 return text;
             })
             .ReadOnly()
-            .AfterRecord([](Monitor& monitor, PropertyArchive& archive) {
-                monitor.PostProcess(archive.GetArchive().IsStoring());
-            }));
+            .AfterRecord([](Monitor& monitor, Archive& archive, PropertyArchive*) {
+                monitor.PostProcess(archive.IsStoring());
+            })
+            .ArchiveRecord([](Monitor& monitor, Archive& archive) { monitor.SerializeItems(archive); }));
     return table;
-}
-
-void Monitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Items
@@ -142,12 +131,12 @@ bool Monitor::ShouldDeleteMonitor() const
 
 void Monitor::SetOwner(const Object* owner)
 {
-    m_ownerOID = owner ? owner->GetOID() : 0;
+    m_ownerOID = owner ? owner->GetOID() : 0u;
 }
 
 Object* Monitor::GetOwner() const
 {
-    return m_ownerOID != 0 ? Object::GetObjectA(m_ownerOID) : nullptr;
+    return m_ownerOID.Get() != 0 ? Object::GetObjectA(m_ownerOID.Get()) : nullptr;
 }
 
 bool Monitor::HasOwner() const
@@ -266,7 +255,7 @@ void Monitor::PostProcess(bool storing)
     }
 }
 
-void Monitor::Serialize(Archive& archive)
+void Monitor::SerializeItems(Archive& archive)
 {
     Object::Serialize(archive);
     if (archive.IsStoring()) {

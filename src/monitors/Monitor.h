@@ -5,6 +5,7 @@
 #include <span>
 
 #include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/monitors/MonitorItemList.h>
 
 namespace Tavrel {
@@ -26,8 +27,7 @@ class OrdCollection;
 // not in it. Text interface: "Objects" (read-only, not listed), each item's invariant path followed
 // by a blank.
 class Monitor : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Monitor, Geometric3d)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Monitor, Geometric3d, Creatable)
 public:
     using ItemPredicate = bool (*)(const Object* item);
 
@@ -72,14 +72,7 @@ public:
     Object* GetOwner() const;
     bool HasOwner() const override;
 
-    // Object's part (not Geometric3d's), then the items.
-    void Serialize(Archive& archive) override;
-
 protected:
-    Monitor();
-    // The same items, in order, and no owner; registers nothing (DeepenShallowCopy does).
-    Monitor(const Monitor& other);
-
     // The callback of every registration a monitor makes; the event's user data is the monitor.
     static void EventUpdate(Event& event);
 
@@ -98,10 +91,13 @@ protected:
 private:
     // After a record is read: the deletion registration on every item.
     void PostProcess(bool storing);
+    // The framework record: Object's part (not Geometric3d's), then the items.
+    void SerializeItems(Archive& archive);
     void RegisterDeletion(Object& object);
 
+    // A copy has the same items, in order, and registers nothing (DeepenShallowCopy does).
     MonitorItemList m_items;
-    std::uint32_t m_ownerOID = 0;
+    Uncopied<std::uint32_t> m_ownerOID;  // the OID of the owner, 0 without one
 
     TAVREL_EVENT_MASK_LEVEL()
 };

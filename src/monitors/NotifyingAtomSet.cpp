@@ -1,21 +1,29 @@
 #include <tavrel/monitors/NotifyingAtomSet.h>
 
-#include <algorithm>
-#include <vector>
-
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/foundation/Event.h>
-#include <tavrel/foundation/PropertyPass.h>
 
 namespace Tavrel {
 
-NotifyingAtomSet::NotifyingAtomSet(Object& owner, Callback callback) : m_owner(owner), m_callback(callback) {}
+NotifyingAtomSet::NotifyingAtomSet(Object& owner, Callback callback) : m_owner(&owner), m_callback(callback) {}
+
+NotifyingAtomSet::NotifyingAtomSet(const NotifyingAtomSet&) : AtomSet(), m_owner(nullptr), m_callback(nullptr) {}
 
 void NotifyingAtomSet::ProcessAtomEvent(Event& event)
 {
     AtomSet::ProcessAtomEvent(event);
-    if (m_callback)
-        m_callback(m_owner, event);
+    if (m_owner && m_callback)
+        m_callback(*m_owner, event);
+}
+
+void NotifyingAtomSet::TakeCopies(Object& owner, Callback callback, const NotifyingAtomSet& source)
+{
+    m_owner = &owner;
+    m_callback = callback;
+    for (Atom* const member : source.GetMembers()) {
+        if (TreeNode::IsInsideCopy(member))
+            Add(DynCast<Atom>(member->Copy()));
+    }
 }
 
 bool NotifyingAtomSet::AnyMemberCopied() const
@@ -32,18 +40,13 @@ bool NotifyingAtomSet::IsEmptiedBy(const Event& event) const
     return event.CheckType(TreeNode::classType, TreeNode::EventDeleted) && GetSize() == 0;
 }
 
-void NotifyingAtomSet::Pass(PropertyPass& pass, std::string_view name)
+std::vector<Atom*> NotifyingAtomSet::GetMembers() const
 {
-    std::vector<Object*> members;
-    if (pass.Is(PropertyArchive::MethodWrite)) {
-        members.reserve(static_cast<std::size_t>(GetSize()));
-        for (POSITION position = GetStartPosition(); position;)
-            members.push_back(GetNext(position));
-    }
-    pass.Array<Storage::StorageObject>(
-        name, [&members] { return members.size(); },
-        [&members](std::size_t index) { return index < members.size() ? members[index] : nullptr; },
-        [](std::size_t) {}, [this](std::size_t, Base* object) { Add(DynCast<Atom>(object)); });
+    std::vector<Atom*> members;
+    members.reserve(static_cast<std::size_t>(GetSize()));
+    for (POSITION position = GetStartPosition(); position;)
+        members.push_back(static_cast<Atom*>(GetNext(position)));
+    return members;
 }
 
 } // namespace Tavrel

@@ -8,7 +8,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(PositionMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(PositionMonitor)
 
 PositionMonitor::PositionMonitor() = default;
 
@@ -22,14 +22,8 @@ PositionMonitor::PositionMonitor(Object* parent, Geometric* object) : GeometryMo
 const PropertyTable& PositionMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
-        PropertyList<PositionMonitor>().Field<Storage::StorageBool, &PositionMonitor::m_createLabel>("Create Label"));
+        PropertyList<PositionMonitor>().Field<&PositionMonitor::m_createLabel>("Create Label").StreamOnly());
     return table;
-}
-
-void PositionMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 void PositionMonitor::Update(Event& event)

@@ -17,8 +17,7 @@ class Geometric;
 // Persisted after GeometryMonitor's properties as "Create Label" (a boolean: the label is still to be
 // made).
 class PositionMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(PositionMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(PositionMonitor, GeometryMonitor, Creatable)
 public:
     // Without parent; the object (when given) becomes item 0.
     explicit PositionMonitor(Geometric* object);
@@ -34,11 +33,10 @@ public:
     void Update(Event& event) override;
     // The position of item 0; without one the position stays.
     void Calculate() override;
+    // Copied alone too: the copy keeps the items the copied subtree holds.
+    bool ShallowCopyOK() const override { return true; }
 
 protected:
-    PositionMonitor();
-    PositionMonitor(const PositionMonitor& other) = default;
-
     // Makes the label when due, then shows it while an item is not displayed and hides it otherwise.
     void NormalDisplay(DisplayList3D& list) override;
 

@@ -1,10 +1,11 @@
 #include <tavrel/monitors/Restraint.h>
 
+#include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/monitors/Monitor.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Restraint, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Restraint)
 
 Restraint::Restraint()
 {

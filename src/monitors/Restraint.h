@@ -13,7 +13,7 @@ class Monitor;
 
 // A new restraint is light blue (0, 200, 255). Persists nothing of its own.
 class Restraint : public Constraint {
-    TAVREL_DECLARE_CLASS(Restraint, Constraint)
+    TAVREL_CLASS(Restraint, Constraint, Creatable)
 public:
     static Color GetRestraintDefaultColor() { return Color(0, 200, 255, 0); }
 
@@ -22,9 +22,7 @@ public:
     Color GetColor() const override;
 
 protected:
-    Restraint();
     explicit Restraint(Object* parent);
-    Restraint(const Restraint& other) = default;
 
     // The colour shown for the stored one; unchanged at this level.
     virtual Color AdjustColor(const Color& color) const;

@@ -7,7 +7,6 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/core/GraphicsPrimitives.h>
-#include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/PropertyArchive.h>
@@ -15,7 +14,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(StructureMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(StructureMonitor)
 
 namespace {
 
@@ -79,18 +78,7 @@ int CountAromaticBonds(const Atom& atom)
 
 } // namespace
 
-Base* StructureMonitor::ShallowCopy() const
-{
-    return new StructureMonitor(*this);
-}
-
 StructureMonitor::StructureMonitor() = default;
-
-StructureMonitor::StructureMonitor(const StructureMonitor& other)
-    : GeometryMonitor(other), m_tree(other.m_tree), m_displayUnderValence(other.m_displayUnderValence),
-      m_displayLabels(other.m_displayLabels)
-{
-}
 
 StructureMonitor::StructureMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
@@ -123,57 +111,34 @@ StructureMonitor::StructureMonitor(Object* parent, const OrdCollection& atoms) :
 const PropertyTable& StructureMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<StructureMonitor>()
-            .Field<Storage::StorageBool, &StructureMonitor::m_tree>("StructureMonitor Monitor Tree")
-            .Field<Storage::StorageBool, &StructureMonitor::m_displayUnderValence>(
-                "StructureMonitor Display Under Valence")
-            .Field<Storage::StorageBool, &StructureMonitor::m_displayLabels>("StructureMonitor Display Labels")
+            .Field<&StructureMonitor::m_tree>("StructureMonitor Monitor Tree")
+            .Field<&StructureMonitor::m_displayUnderValence>("StructureMonitor Display Under Valence")
+            .Field<&StructureMonitor::m_displayLabels>("StructureMonitor Display Labels")
             .Text("Over-valence Atoms")
-            .GetText([](const StructureMonitor& monitor) {
-                return StringUtils::Format("%d", monitor.GetNumOverValenceAtoms());
-            })
+            .Getter<&StructureMonitor::GetNumOverValenceAtoms>()
             .ReadOnly()
-            .Described([](const StructureMonitor& monitor) {
-                return ObjectProperty("Over-valence Atoms", static_cast<std::int32_t>(monitor.GetNumOverValenceAtoms()),
-                                      ObjectProperty::AccessReadable, 0);
-            })
+            .Shown()
             .Text("Under-valence Atoms")
-            .GetText([](const StructureMonitor& monitor) {
-                return StringUtils::Format("%d", monitor.GetNumUnderValenceAtoms());
-            })
+            .Getter<&StructureMonitor::GetNumUnderValenceAtoms>()
             .ReadOnly()
-            .Described([](const StructureMonitor& monitor) {
-                return ObjectProperty("Under-valence Atoms",
-                                      static_cast<std::int32_t>(monitor.GetNumUnderValenceAtoms()),
-                                      ObjectProperty::AccessReadable, 0);
-            })
+            .Shown()
             .Text("Show under-valence")
             .GetText([](const StructureMonitor& monitor) { return monitor.GetDisplayUnderValence() ? "True" : "False"; })
             .SetText([](StructureMonitor& monitor, std::string_view text) {
                 monitor.SetDisplayUnderValence(ParseSwitch(text));
                 return true;
             })
-            .Described([](const StructureMonitor& monitor) {
-                return ObjectProperty("Show under-valence", monitor.GetDisplayUnderValence() ? "True" : "False",
-                                      ReadWriteAccess, 2);
-            })
+            .Shown(ObjectProperty::CategorySwitch)
             .Text("Show labels")
             .GetText([](const StructureMonitor& monitor) { return monitor.GetDisplayLabels() ? "True" : "False"; })
             .SetText([](StructureMonitor& monitor, std::string_view text) {
                 monitor.SetDisplayLabels(ParseSwitch(text));
                 return true;
             })
-            .Described([](const StructureMonitor& monitor) {
-                return ObjectProperty("Show labels", monitor.GetDisplayLabels() ? "True" : "False", ReadWriteAccess, 2);
-            })
-            .AfterRecord([](StructureMonitor& monitor, PropertyArchive&) { monitor.SetNeedsRecalc(true); }));
+            .Shown(ObjectProperty::CategorySwitch)
+            .AfterRecord([](StructureMonitor& monitor, Archive&, PropertyArchive*) { monitor.SetNeedsRecalc(true); }));
     return table;
-}
-
-void StructureMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 std::int32_t StructureMonitor::GetProperties(ObjectProperty::Array& properties) const
@@ -203,12 +168,12 @@ void StructureMonitor::SetDisplayLabels(bool display)
 
 int StructureMonitor::GetNumUnderValenceAtoms() const
 {
-    return static_cast<int>(m_underValence.size());
+    return static_cast<int>(m_underValence.Get().size());
 }
 
 int StructureMonitor::GetNumOverValenceAtoms() const
 {
-    return static_cast<int>(m_overValence.size());
+    return static_cast<int>(m_overValence.Get().size());
 }
 
 namespace {
@@ -229,12 +194,12 @@ int AddAtoms(const std::vector<std::uint32_t>& atoms, BaseCollection& out)
 
 int StructureMonitor::GetUnderValenceAtoms(BaseCollection& out)
 {
-    return Refresh() ? AddAtoms(m_underValence, out) : 0;
+    return Refresh() ? AddAtoms(m_underValence.Get(), out) : 0;
 }
 
 int StructureMonitor::GetOverValenceAtoms(BaseCollection& out)
 {
-    return Refresh() ? AddAtoms(m_overValence, out) : 0;
+    return Refresh() ? AddAtoms(m_overValence.Get(), out) : 0;
 }
 
 // ---- Valence
@@ -283,15 +248,15 @@ void StructureMonitor::Calculate()
     if (!self.alive)
         return;
     CollectAtoms(candidates);
-    m_overValence.clear();
-    m_underValence.clear();
+    m_overValence.Get().clear();
+    m_underValence.Get().clear();
     for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
         const auto* const atom = DynCast<Atom>(GetItem(i));
         if (!atom)
             continue;
         switch (CheckValence(*atom)) {
-        case Valence::Over: m_overValence.push_back(atom->GetOID()); break;
-        case Valence::Under: m_underValence.push_back(atom->GetOID()); break;
+        case Valence::Over: m_overValence.Get().push_back(atom->GetOID()); break;
+        case Valence::Under: m_underValence.Get().push_back(atom->GetOID()); break;
         case Valence::Correct:
         case Valence::Unchecked: break;
         }
@@ -322,14 +287,9 @@ void StructureMonitor::NormalDisplay(DisplayList3D& list)
 {
     if (!IsVisible() || !Refresh())
         return;
-    MarkAtoms(m_overValence, IsSelected() ? Color::Selected() : Color::Red(), "Over", list);
+    MarkAtoms(m_overValence.Get(), IsSelected() ? Color::Selected() : Color::Red(), "Over", list);
     if (m_displayUnderValence)
-        MarkAtoms(m_underValence, IsSelected() ? Color::Selected() : Color::Cyan(), "Under", list);
-}
-
-void StructureMonitor::Serialize(Archive& archive)
-{
-    SerializeWithSwitches(archive, {&m_tree, &m_displayUnderValence, &m_displayLabels});
+        MarkAtoms(m_underValence.Get(), IsSelected() ? Color::Selected() : Color::Cyan(), "Under", list);
 }
 
 } // namespace Tavrel

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/monitors/GeometryMonitor.h>
 
 namespace Tavrel {
 
-class Archive;
 class Atom;
 class BaseCollection;
 class OrdCollection;
@@ -27,8 +27,7 @@ class OrdCollection;
 // "False"; set true by a text beginning with y or equal to true, false by any other); the listing has
 // Object's properties, then these.
 class StructureMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(StructureMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(StructureMonitor, GeometryMonitor, Creatable)
 public:
     enum class Valence { Unchecked, Correct, Over, Under };
 
@@ -61,19 +60,14 @@ public:
     static Valence CheckValence(const Atom& atom);
 
     bool ShouldDeleteMonitor() const override { return false; }
+    // Copied alone too, whatever is copied with it; the copy flags nothing until recalculated.
+    bool ShallowCopyOK() const override { return true; }
     // Gathers the candidates, watches the new ones and flags the atoms among the items.
     void Calculate() override;
 
     std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
 
-    // GeometryMonitor's record, then the three flags as bytes; loading marks the monitor stale.
-    void Serialize(Archive& archive) override;
-
 protected:
-    StructureMonitor();
-    // The flags; nothing flagged yet.
-    StructureMonitor(const StructureMonitor& other);
-
     // Nothing while hidden; rings (at least 0.3 in radius) about each flagged atom that is visible,
     // styled and active, with its word when the labels are on.
     void NormalDisplay(DisplayList3D& list) override;
@@ -85,8 +79,8 @@ private:
     bool m_tree = false;
     bool m_displayUnderValence = true;
     bool m_displayLabels = false;
-    std::vector<std::uint32_t> m_overValence;
-    std::vector<std::uint32_t> m_underValence;
+    Uncopied<std::vector<std::uint32_t>> m_overValence;
+    Uncopied<std::vector<std::uint32_t>> m_underValence;
 };
 
 } // namespace Tavrel

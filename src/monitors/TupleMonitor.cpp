@@ -15,7 +15,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(TupleMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(TupleMonitor)
 
 namespace {
 
@@ -26,11 +26,6 @@ Color& DefaultColor()
 }
 
 } // namespace
-
-Base* TupleMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new TupleMonitor(*this) : nullptr;
-}
 
 TupleMonitor::TupleMonitor()
 {
@@ -51,28 +46,20 @@ TupleMonitor::TupleMonitor(Object* parent, const OrdCollection& selection) : Geo
 const PropertyTable& TupleMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<TupleMonitor>()
-            .Field<Storage::StorageBool, &TupleMonitor::m_displayLines>("TupleMonitor Display Lines")
+            .Field<&TupleMonitor::m_displayLines>("TupleMonitor Display Lines")
             .Text("Show lines")
             .GetText([](const TupleMonitor& monitor) { return monitor.GetDisplayLines() ? "True" : "False"; })
             .SetText([](TupleMonitor& monitor, std::string_view text) {
                 monitor.SetDisplayLines(ParseSwitch(text));
                 return true;
             })
-            .Described([](const TupleMonitor& monitor) {
-                return ObjectProperty("Show lines", monitor.GetDisplayLines() ? "True" : "False", ReadWriteAccess, 2);
-            })
-            .AfterRecord([](TupleMonitor& monitor, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
+            .Shown(ObjectProperty::CategorySwitch)
+            .AfterRecord([](TupleMonitor& monitor, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading())
                     monitor.Calculate();
             }));
     return table;
-}
-
-void TupleMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 std::int32_t TupleMonitor::GetProperties(ObjectProperty::Array& properties) const
@@ -159,13 +146,6 @@ void TupleMonitor::NormalDisplay(DisplayList3D& list)
         if (m_displayLines && first->IsVisible())
             list.Add(LinePrimitive(from, position, color, 1.0, GetOID()));
     }
-}
-
-void TupleMonitor::Serialize(Archive& archive)
-{
-    SerializeWithSwitches(archive, {&m_displayLines});
-    if (archive.IsLoading())
-        Calculate();
 }
 
 } // namespace Tavrel

@@ -8,7 +8,6 @@
 
 namespace Tavrel {
 
-class Archive;
 class OrdCollection;
 
 // Items: atoms, centroid monitors and point features. The monitor measures nothing; it writes its ID
@@ -20,8 +19,7 @@ class OrdCollection;
 // a text beginning with y or equal to true, false by any other); the listing has Object's
 // properties, then this one. Common name "Tether".
 class TupleMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(TupleMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(TupleMonitor, GeometryMonitor, Creatable)
 public:
     // The colour of a new tuple; (50, 255, 50) at start.
     static Color GetDefaultTupleColor();
@@ -48,13 +46,7 @@ public:
 
     std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
 
-    // GeometryMonitor's record, then the display-lines flag as one byte.
-    void Serialize(Archive& archive) override;
-
 protected:
-    TupleMonitor();
-    TupleMonitor(const TupleMonitor& other) = default;
-
     // The ID beside each visible member, offset as the first member's label point is, and the lines.
     void NormalDisplay(DisplayList3D& list) override;
 
