@@ -28,6 +28,7 @@
 #include <tavrel/conformers/Trajectory.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/crystal/Cell.h>
+#include <tavrel/crystal/Cell2d.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
@@ -136,6 +137,7 @@ void RegisterAllClasses()
     ClassRegistry::Register<VectorMonitor>();
     ClassRegistry::Register<BumpMonitor>();
     ClassRegistry::Register<HBondMonitor>();
+    ClassRegistry::Register<Cell2d>();
     RuntimeClass::Register(Property::GetThisClass());
     RuntimeClass::Register(ChemDoc::GetThisClass());
     RuntimeClass::Register(CSchemaException::GetThisClass());
