@@ -251,6 +251,9 @@ Cell3d::Cell3d(const Cell3d& other)
       m_symmetryMap(other.GetSymmetryMap() ? other.m_symmetryMap->ShallowCopy() : nullptr),
       m_operationList(other.m_operationList)
 {
+    // The keys of the source's map as they are now, for a map made anew for the copy.
+    if (other.m_symmetryMap)
+        other.m_symmetryMap->GetOperationIndexList(m_operationList);
     CopyStaticData(other);
 }
 
@@ -289,6 +292,7 @@ void Cell3d::DeepenShallowCopy()
         m_symmetryMap->Paste(this, oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds, sourceMap);
         return;
     }
+    m_symmetryMap.reset();
     m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
     if (m_symmetryMap)
         m_symmetryMap->EnableEvents();

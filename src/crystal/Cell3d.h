@@ -280,8 +280,8 @@ public:
 
 protected:
     Cell3d();
-    // The copy keeps the switches, the static data, the operation list and the build request, and has
-    // default display settings. With the switch on, it takes a shallow copy of the source's map,
+    // The copy keeps the switches, the static data, the operation list (the current keys of the
+    // source's map when it has one) and the build request, and has default display settings. With the switch on, it takes a shallow copy of the source's map,
     // which DeepenShallowCopy binds to the copy with the OIDs of the copied objects; when an object
     // the map knows is not copied, the copy gets a new map of its own instead.
     Cell3d(const Cell3d& other);
