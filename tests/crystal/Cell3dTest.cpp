@@ -287,6 +287,7 @@ TEST_F(Cell3dTest, TextPropertiesAreReadOnly)
     Cell3d cell(nullptr);
     ASSERT_TRUE(cell.GetSymmetry()->LoadSpaceGroup(14, "", 0));
     EXPECT_EQ(cell.GetPropertyAsString("length a"), "10.0000");
+    EXPECT_EQ(cell.GetPropertyAsString("Angle Alpha"), "90.00");
     EXPECT_EQ(cell.GetPropertyAsString("Angle Gamma"), "90.00");
     EXPECT_FALSE(cell.SetPropertyFromString("LENGTH A", "12"));
     EXPECT_DOUBLE_EQ(cell.GetA(), 10.0);
