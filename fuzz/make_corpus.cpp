@@ -33,6 +33,7 @@
 #include <tavrel/conformers/Trajectory.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/core/Matrix4x4.h>
+#include <tavrel/crystal/Cell2d.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
@@ -169,6 +170,7 @@ void BuildEveryClass(ChemDoc& document)
     crystal->GetSymmetry()->LoadSpaceGroup(14, "", 0);
     (new Atom3d(crystal, "C"))->SetXYZ(Point3d(1.0, 2.0, 3.0));
     crystal->Build(Cell3d::BuildInfo());
+    (new Cell2d(root))->SetGeometry(4.0, 6.0, 60.0);
     // Monitors on atoms, the first listed before its atoms, with their labels. (No bonds: a refused
     // record can leave a bond naming an atom that does not list it, which the chemistry's teardown
     // does not yet survive.)
