@@ -1,8 +1,10 @@
 #include <tavrel/biopolymers/AminoAcid.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(AminoAcid, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(AminoAcid)
 
 AminoAcid::AminoAcid() = default;
 

@@ -7,13 +7,9 @@ namespace Tavrel {
 
 // Created by the residue pool for templates of its kind; nothing of its own yet beyond Residue.
 class AminoAcid : public Residue {
-    TAVREL_DECLARE_CLASS(AminoAcid, Residue)
+    TAVREL_CLASS(AminoAcid, Residue, Creatable)
 public:
     explicit AminoAcid(Object* parent);
-
-protected:
-    AminoAcid();
-    AminoAcid(const AminoAcid& other) = default;
 };
 
 } // namespace Tavrel

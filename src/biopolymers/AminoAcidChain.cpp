@@ -1,8 +1,10 @@
 #include <tavrel/biopolymers/AminoAcidChain.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(AminoAcidChain, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(AminoAcidChain)
 
 AminoAcidChain::AminoAcidChain() = default;
 

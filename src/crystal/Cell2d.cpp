@@ -1,12 +1,12 @@
 #include <tavrel/crystal/Cell2d.h>
 
-#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/crystal/Symmetry.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Cell2d, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Cell2d)
 
 namespace {
 
@@ -26,42 +26,17 @@ Cell2d::Cell2d(Object* parent) : Cell(parent)
     MakeTransforms();
 }
 
-Cell2d::Cell2d(const Cell2d& other) : Cell(other)
-{
-    CopyStaticData(other);
-}
-
 const PropertyTable& Cell2d::Properties()
 {
-    static const PropertyTable table(
-        &Cell::Properties(),
-        PropertyList<Cell2d>()
-            .Field<Storage::StorageDouble, &Cell2d::m_u>("Cell2D Length 0")
-            .Field<Storage::StorageDouble, &Cell2d::m_v>("Cell2D Length 1")
-            .Field<Storage::StorageDouble, &Cell2d::m_theta>("Cell2D Theta")
-            .AfterRecord([](Cell2d& cell, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
-                    cell.RestoreAfterLoad();
-            }));
+    static const PropertyTable table(PropertyList<Cell2d>()
+                                         .Field<Storage::StorageDouble, &Cell2d::m_u>("Cell2D Length 0")
+                                         .Field<Storage::StorageDouble, &Cell2d::m_v>("Cell2D Length 1")
+                                         .Field<Storage::StorageDouble, &Cell2d::m_theta>("Cell2D Theta")
+                                         .AfterRecord([](Cell2d& cell, Archive& archive, PropertyArchive*) {
+                                             if (archive.IsLoading())
+                                                 cell.RestoreAfterLoad();
+                                         }));
     return table;
-}
-
-void Cell2d::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
-}
-
-void Cell2d::Serialize(Archive& archive)
-{
-    if (archive.IsLoading())
-        archive.SetObjectSchema(archive.GetObjectSchema());
-    Cell::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << m_u << m_v << m_theta;
-        return;
-    }
-    archive >> m_u >> m_v >> m_theta;
-    RestoreAfterLoad();
 }
 
 void Cell2d::RestoreAfterLoad()

@@ -6,8 +6,6 @@
 
 namespace Tavrel {
 
-class Archive;
-
 // Lengths U and V (10 by default) and the angle Theta between them (degrees, 90 by default); a
 // fractional (x, y) lies at x A + y B with A = (U, 0, 0) and B = (V cos Theta, V sin Theta, 0), and
 // the position tests examine x and y only. Every accepted change checks all its values first, then
@@ -15,10 +13,10 @@ class Archive;
 // singular or not finite); a refused call changes nothing. No setter marks the cell dirty.
 //
 // Persisted after Cell's properties as "Cell2D Length 0" (U), "Cell2D Length 1" (V) and "Cell2D
-// Theta", all doubles.
+// Theta", all doubles (the framework record: Cell's part, then the three doubles); a loaded cell
+// makes its transforms.
 class Cell2d : public Cell {
-    TAVREL_DECLARE_CLASS(Cell2d, Cell)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Cell2d, Cell, Creatable)
 public:
     // A 10 x 10 square cell with its transforms.
     explicit Cell2d(Object* parent);
@@ -49,13 +47,6 @@ public:
     // A 2-D cell copies its static data only from another 2-D cell.
     void CopyStaticData(const Cell& other) override;
     int GetDimensionality() const override;
-
-    // Cell's part, then U, V and Theta as doubles; a loaded cell makes its transforms.
-    void Serialize(Archive& archive) override;
-
-protected:
-    Cell2d();
-    Cell2d(const Cell2d& other);
 
 private:
     // Computes both transforms from the parameters; false, with nothing changed, when the matrix is

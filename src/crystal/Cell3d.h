@@ -34,8 +34,7 @@ class ReplicateAtom;
 // Alpha", "Angle Beta", "Angle Gamma" and "Space Group". An object is below the cell when it has the
 // cell as an ancestor.
 class Cell3d : public Cell {
-    TAVREL_DECLARE_CLASS(Cell3d, Cell)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Cell3d, Cell, Creatable)
 public:
     // The most cells a build tiles along one axis.
     static constexpr int MaxTile = 50;
@@ -272,19 +271,10 @@ public:
     // the cell's OID.
     void Display(DisplayList3D& list) override;
 
-    // Cell's part, the display settings, the build request (derived from the display settings for a
-    // schema below 2 or none), a, b, c, alpha, beta, gamma. A loaded cell makes its transforms; it is
-    // clean, unless it holds asymmetric atoms and no replica: then it is dirty, and its next build
-    // (a document's load runs it once the whole file is read) makes the replicas.
-    void Serialize(Archive& archive) override;
-
 protected:
-    Cell3d();
-    // The copy keeps the switches, the static data, the operation list (the current keys of the
-    // source's map when it has one) and the build request, and has default display settings. With the switch on, it takes a shallow copy of the source's map,
-    // which DeepenShallowCopy binds to the copy with the OIDs of the copied objects; when an object
-    // the map knows is not copied, the copy gets a new map of its own instead.
-    Cell3d(const Cell3d& other);
+    // A copy of a cell whose switch is on and whose map exists takes the current keys of that map and
+    // a shallow copy of it, bound to the copies of the objects the map knows; when one of them is not
+    // copied, it gets a new map of its own instead.
     void DeepenShallowCopy() override;
 
 private:
@@ -302,6 +292,12 @@ private:
     // After a record or a framework read: operators for a symmetry restored by name, then transforms;
     // parameters that give no usable transforms fall back to the defaults.
     void RestoreAfterLoad();
+    // The framework record's part of this level (the table's ArchiveOnly entry): the display
+    // settings, the build request (derived from the display settings for a schema below 2 or none),
+    // a, b, c, alpha, beta, gamma. A cell read with asymmetric atoms and no replica is left dirty, so
+    // that its next build (a document's load runs it once the whole file is read) makes the replicas.
+    void WriteFrameworkPart(Archive& archive) const;
+    void ReadFrameworkPart(Archive& archive);
     // Attaches the cell to parent and takes the symmetry when construction succeeded; otherwise the
     // symmetry is deleted.
     void Complete(Object* parent, bool accepted, Symmetry* symmetry);
@@ -323,16 +319,18 @@ private:
 
     double m_lengths[3] = {10.0, 10.0, 10.0};
     double m_angles[3] = {90.0, 90.0, 90.0};
-    PerDisplay m_perDisplay;
+    // A copy keeps the switches, the static data and the build request; it has default display
+    // settings and holds no map until DeepenShallowCopy gives it one.
+    Uncopied<PerDisplay> m_perDisplay;
     BuildInfo m_buildInfo;
     bool m_fixFractional = true;
     bool m_symmetryMapEnabled = false;
-    std::unique_ptr<CellSymmetryMap> m_symmetryMap;
+    Uncopied<std::unique_ptr<CellSymmetryMap>> m_symmetryMap;
     // The map's keys as last stored or read; refreshed from the map when the cell is written.
     mutable IntArray m_operationList;
     // While a build step runs.
-    std::unique_ptr<CellReplicas> m_replicas;
-    int m_buildDepth = 0;
+    Uncopied<std::unique_ptr<CellReplicas>> m_replicas;
+    Uncopied<int> m_buildDepth;
 };
 
 } // namespace Tavrel

@@ -356,6 +356,8 @@ TEST_F(Cell3dTest, AFrameworkReadLeavesAnAsymmetricUnitStoredAloneToItsNextBuild
     };
     const std::unique_ptr<Cell3d> alone = readBack(cell);
     ASSERT_NE(alone, nullptr);
+    // The cell's own fields follow its children's records, and are read by the cell's schema.
+    EXPECT_EQ(alone->GetSymmetry()->GetTableNumber(), 14);
     EXPECT_TRUE(alone->IsDirty());
     EXPECT_FALSE(alone->HasDescendent(ReplicateAtom::classType));
     ASSERT_TRUE(alone->Build(alone->GetBuildInfo()));
