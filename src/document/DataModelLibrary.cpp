@@ -44,6 +44,7 @@
 #include <tavrel/graphics/Annotation.h>
 #include <tavrel/graphics/AnnotationProperty.h>
 #include <tavrel/graphics/Geometric2d.h>
+#include <tavrel/graphics/SecondaryStructureQueries.h>
 #include <tavrel/monitors/AngleMonitor.h>
 #include <tavrel/monitors/DistanceMonitor.h>
 #include <tavrel/monitors/GeometryMonitor.h>
@@ -112,6 +113,7 @@ void InstallAllAnswers()
 {
     CrystalImageQueries::Install(&Cell3d::ImageQueries());
     ConformationQueries::Install(&Conformation::Queries());
+    SecondaryStructureQueries::Install(&AminoAcidChain::SecondaryQueries());
 }
 
 // Registration runs when the library is loaded.
