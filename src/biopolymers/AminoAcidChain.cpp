@@ -518,7 +518,8 @@ bool AminoAcidChain::IsContinuous() const
         }
     }
     SetCollection fragment;
-    first->GetFragment(&fragment, nullptr, &stops, nullptr, true);
+    SetCollection bonds;
+    first->GetFragment(&fragment, &bonds, &stops, nullptr, true);
     return fragment.IsMember(last);
 }
 

@@ -20,7 +20,7 @@ void SecondaryColorScheme::SetColors(const Color& coil, const Color& helix, cons
     m_colors = {coil, helix, sheet, turn};
 }
 
-Color SecondaryColorScheme::GetColor(std::int32_t environment) const
+Color SecondaryColorScheme::ColorOf(std::int32_t environment) const
 {
     return environment >= 0 && environment < static_cast<std::int32_t>(m_colors.size()) ? m_colors[environment]
                                                                                         : m_colors[0];
@@ -35,7 +35,7 @@ void SecondaryColorScheme::ApplyScheme(Object& chain) const
     for (Object* object = walk.GetNext(); object; object = walk.GetNext()) {
         std::int32_t environment = 0;
         if (queries.GetEnvironment(*object, environment))
-            object->SetColor(GetColor(environment));
+            object->SetColor(ColorOf(environment));
     }
 }
 

@@ -32,7 +32,7 @@ public:
 
 private:
     // The colour of a secondary-structure code; a code outside 0 to 3 is coil.
-    Color GetColor(std::int32_t environment) const;
+    Color ColorOf(std::int32_t environment) const;
 
     std::array<Color, 4> m_colors{Color::White(), Color::Red(), Color::Cyan(), Color::Green()};
 };
