@@ -234,7 +234,8 @@ TEST_F(AminoAcidTest, AnnotationsSitBesideTheAlphaAndExtentsSpanTheAtoms)
 
 TEST_F(AminoAcidTest, ClassesAndSchemeSurviveTheStreamAndTheArchiveAndCopiesDropTheScheme)
 {
-    AminoAcid* residue = NewResidue("SER");
+    const std::unique_ptr<AminoAcid> owned(static_cast<AminoAcid*>(ResidueBuilder::Pool().CreateResidue(nullptr, "SER")));
+    AminoAcid* residue = owned.get();
     residue->SetEnvironment(AminoAcid::Turn);
     residue->SetExternalEnvironment(AminoAcid::Sheet);
     residue->SetColorScheme("pKa");
