@@ -638,6 +638,7 @@ void AminoAcidChain::DisplayRuns(DisplayList3D& list, bool normal)
         return carbon && carbon->IsBonded(residue.GetAmideNitrogen());
     };
     std::vector<AminoAcid*> run;
+    bool traced[2] = {false, false};
     // The residue that ends a run starts the next one.
     for (std::size_t i = 0; i < residues.Size() && self.alive;) {
         AminoAcid* const first = residues.Get(i);
@@ -672,17 +673,23 @@ void AminoAcidChain::DisplayRuns(DisplayList3D& list, bool normal)
                 DisplayTubeRibbon(list);
             break;
         case CAlphaStick:
-            DisplayCAlpha(list, normal ? Stick : Wire, run);
+        case CAlphaWire: {
+            const RepresentationType representation = normal && style == CAlphaStick ? Stick : Wire;
+            TraceAlphas(list, representation, run);
+            traced[representation] = true;
             break;
+        }
         case Tube:
             DisplayTube(list, run);
-            break;
-        case CAlphaWire:
-            DisplayCAlpha(list, Wire, run);
             break;
         default:
             break;
         }
+    }
+    // The bridges between traced residues, once for all the runs of a representation.
+    for (const RepresentationType representation : {Stick, Wire}) {
+        if (traced[representation] && m_disulfideDisplay && self.alive)
+            DisplayDisulfides(list, representation == Wire ? CAlphaWire : CAlphaStick, representation);
     }
 }
 
@@ -945,9 +952,17 @@ void AminoAcidChain::DisplayTube(DisplayList3D& list, std::span<AminoAcid* const
 void AminoAcidChain::DisplayCAlpha(DisplayList3D& list, RepresentationType representation,
                                    std::span<AminoAcid* const> residues)
 {
+    TraceAlphas(list, representation, residues);
+    if (m_disulfideDisplay)
+        DisplayDisulfides(list, representation == Wire ? CAlphaWire : CAlphaStick, representation);
+}
+
+void AminoAcidChain::TraceAlphas(DisplayList3D& list, RepresentationType representation,
+                                 std::span<AminoAcid* const> residues) const
+{
     const double radius = m_displaySize * 0.5;
-    const Point3d* previous = nullptr;
-    Point3d previousAt;
+    bool first = true;
+    Point3d previous;
     for (AminoAcid* residue : residues) {
         const Atom3d* const alpha = residue->GetCAlpha();
         if (!alpha)
@@ -955,19 +970,17 @@ void AminoAcidChain::DisplayCAlpha(DisplayList3D& list, RepresentationType repre
         const Point3d at = alpha->GetXYZ();
         const Color color = DisplayColor(*residue);
         if (representation == Wire) {
-            if (previous)
-                list.Add(LinePrimitive(previousAt, at, color, 1.0, 0u));
+            if (!first)
+                list.Add(LinePrimitive(previous, at, color, 1.0, 0u));
             list.Add(UnlitPointPrimitive(at, color, residue->GetOID()));
         } else {
-            if (previous)
-                list.Add(CylinderPrimitive(previousAt, at, color, radius, 0u));
+            if (!first)
+                list.Add(CylinderPrimitive(previous, at, color, radius, 0u));
             list.Add(SpherePrimitive(at, radius, color, residue->GetOID()));
         }
-        previousAt = at;
-        previous = &previousAt;
+        previous = at;
+        first = false;
     }
-    if (m_disulfideDisplay)
-        DisplayDisulfides(list, representation == Wire ? CAlphaWire : CAlphaStick, representation);
 }
 
 void AminoAcidChain::DisplayDisulfides(DisplayList3D& list, std::int32_t style, RepresentationType representation)

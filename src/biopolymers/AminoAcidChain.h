@@ -135,7 +135,8 @@ public:
     // the normal path in normal mode, the fast path in fast mode.
     void Display(DisplayList3D& list) override;
     // A C-alpha trace over the residues (those without a C-alpha skipped), then the disulfides of the
-    // matching style when the switch is on.
+    // matching style when the switch is on. The runs of a chain trace their residues and draw the
+    // disulfides once for all of them.
     virtual void DisplayCAlpha(DisplayList3D& list, RepresentationType representation,
                                std::span<AminoAcid* const> residues);
     // Ribbons over the current splines: a solid slab, a flat two-sided sheet, five lines.
@@ -190,7 +191,10 @@ private:
     void WireListeners();
 
     Splines& GetSplines();
-    // Draws the runs: normal or fast.
+    // The C-alpha trace alone.
+    void TraceAlphas(DisplayList3D& list, RepresentationType representation,
+                     std::span<AminoAcid* const> residues) const;
+    // Draws the runs: normal or fast. The disulfides of the traced runs are drawn once, after them.
     void DisplayRuns(DisplayList3D& list, bool normal);
     // The mesh colour and pick identifier of spline point j.
     Color PointColor(std::size_t j) const;

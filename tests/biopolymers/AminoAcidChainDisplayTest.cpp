@@ -109,8 +109,15 @@ TEST_F(AminoAcidChainDisplayTest, RunsBreakAtStylesAndPeptideBreaksAndTheBreakin
     // A residue of another style: runs 0-2 and 4-6; residue 3 alone is too short a trace.
     m_residues[3]->SetDisplayStyle(AminoAcidChain::CAlphaWire);
     DisplayList3D list = Draw(*chain);
-    EXPECT_EQ(list.GetAll<LinePrimitive>().size(), 2 * perRun);
+    const auto lines = list.GetAll<LinePrimitive>();
+    EXPECT_EQ(lines.size(), 2 * perRun);
     EXPECT_TRUE(list.GetAll<UnlitPointPrimitive>().empty());
+    // A strand's steps point across the chain in turn one way and the other: the second step's
+    // guide points are stored reversed, so the edges do not cross.
+    const std::size_t span = 2 * Granularity;
+    const Point3d first = lines[4 * span + Granularity]->GetFrom() - lines[Granularity]->GetFrom();
+    const Point3d second = lines[4 * span + span - 1]->GetTo() - lines[span - 1]->GetTo();
+    EXPECT_GT(first.Dot(second), 0.0);
 
     // A peptide break between 3 and 4: the runs 0-3 and 4-6, residue 4 starting the second.
     m_residues[3]->SetDisplayStyle(AminoAcidChain::RibbonLine);
@@ -183,36 +190,40 @@ TEST_F(AminoAcidChainDisplayTest, TubesFollowTheAlphaAtomsWithTheResiduesColours
 
 TEST_F(AminoAcidChainDisplayTest, AlphaTracesSkipResiduesWithoutAnAlphaAndShowDisulfidesOfTheirStyle)
 {
-    AminoAcidChain* chain = NewChain(Build(Extended, 5), AminoAcidChain::CAlphaStick);
-    // A bridge between residues 0 and 4, under the chain.
-    for (const std::size_t i : {0u, 4u})
+    AminoAcidChain* chain = NewChain(Build(Extended, 7), AminoAcidChain::CAlphaStick);
+    // A bridge between residues 0 and 6, under the chain.
+    for (const std::size_t i : {0u, 6u})
         ResidueBuilder::AddAtom(m_residues[i], "SG", "S", AtomOf(m_residues[i], "CA")->GetXYZ() + Point3d(0, 0, 1.8));
-    AtomOf(m_residues[0], "SG")->MakeBond(AtomOf(m_residues[4], "SG"), Bond::Single);
+    AtomOf(m_residues[0], "SG")->MakeBond(AtomOf(m_residues[6], "SG"), Bond::Single);
     delete AtomOf(m_residues[2], "CA");
 
     DisplayList3D list = Draw(*chain);
-    EXPECT_EQ(list.GetAll<SpherePrimitive>().size(), 4u);
-    const auto sticks = list.GetAll<CylinderPrimitive>();
-    ASSERT_EQ(sticks.size(), 3u + 1u);
+    EXPECT_EQ(list.GetAll<SpherePrimitive>().size(), 6u);
+    auto sticks = list.GetAll<CylinderPrimitive>();
+    ASSERT_EQ(sticks.size(), 5u + 1u);
     EXPECT_EQ(sticks[1]->GetFrom(), AtomOf(m_residues[1], "CA")->GetXYZ());
     EXPECT_EQ(sticks[1]->GetTo(), AtomOf(m_residues[3], "CA")->GetXYZ());
-    EXPECT_NEAR(sticks[3]->GetRadius(), 0.5 * 2.0 / 3.0, 1e-9);
-    EXPECT_EQ(sticks[3]->GetOID(), 0u);
+    EXPECT_NEAR(sticks[5]->GetRadius(), 0.5 * 2.0 / 3.0, 1e-9);
+    EXPECT_EQ(sticks[5]->GetOID(), 0u);
+    // Two runs draw the bridge once.
+    delete AtomOf(m_residues[3], "C")->FindBond(AtomOf(m_residues[4], "N"));
+    list = Draw(*chain);
+    EXPECT_EQ(list.GetAll<CylinderPrimitive>().size(), 2u + 2u + 1u);
 
     chain->SetDisplayStyle(AminoAcidChain::CAlphaWire);
     list = Draw(*chain);
-    EXPECT_EQ(list.GetAll<UnlitPointPrimitive>().size(), 4u);
-    EXPECT_EQ(list.GetAll<LinePrimitive>().size(), 3u + 1u);
+    EXPECT_EQ(list.GetAll<UnlitPointPrimitive>().size(), 6u);
+    EXPECT_EQ(list.GetAll<LinePrimitive>().size(), 2u + 2u + 1u);
     // The bridge is drawn between residues of the trace's style only, and only when asked: with
-    // residues 3 and 4 in sticks (too short a run to draw) the wire trace of 0-2 draws one line.
-    m_residues[4]->SetDisplayStyle(AminoAcidChain::CAlphaStick);
-    m_residues[3]->SetDisplayStyle(AminoAcidChain::CAlphaStick);
+    // residues 5 and 6 in sticks (too short a run to draw) the wire trace of 0-3 draws two lines.
+    m_residues[5]->SetDisplayStyle(AminoAcidChain::CAlphaStick);
+    m_residues[6]->SetDisplayStyle(AminoAcidChain::CAlphaStick);
     list = Draw(*chain);
-    EXPECT_EQ(list.GetAll<LinePrimitive>().size(), 1u);
+    EXPECT_EQ(list.GetAll<LinePrimitive>().size(), 2u);
     EXPECT_TRUE(list.GetAll<CylinderPrimitive>().empty());
     chain->SetDisplayStyle(AminoAcidChain::CAlphaWire);
     chain->SetDisulfideDisplay(false);
-    EXPECT_EQ(Draw(*chain).GetAll<LinePrimitive>().size(), 3u);
+    EXPECT_EQ(Draw(*chain).GetAll<LinePrimitive>().size(), 4u);
 }
 
 TEST_F(AminoAcidChainDisplayTest, SchematicsDrawHelixCylindersSheetArrowsAndCoilTubes)
