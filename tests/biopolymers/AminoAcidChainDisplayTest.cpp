@@ -66,6 +66,19 @@ protected:
         }
     }
 
+    // Every vertex carries the colour of the residue whose OID it carries.
+    void ExpectResidueColours(const TriangleMeshPrimitive& mesh) const
+    {
+        ASSERT_EQ(mesh.GetVertexOIDs().size(), mesh.GetVertices().size());
+        for (std::size_t v = 0; v < mesh.GetVertices().size(); ++v) {
+            const std::uint32_t oid = mesh.GetVertexOIDs()[v];
+            const auto residue = std::find_if(m_residues.begin(), m_residues.end(),
+                                              [oid](const AminoAcid* r) { return r->GetOID() == oid; });
+            ASSERT_NE(residue, m_residues.end()) << v;
+            ASSERT_EQ(mesh.GetVertices()[v].color, (*residue)->GetColor()) << v;
+        }
+    }
+
     Molecule m_molecule{nullptr};
     std::vector<AminoAcid*> m_residues;
 };
@@ -151,7 +164,7 @@ TEST_F(AminoAcidChainDisplayTest, FlatAndTubeRibbonsAreOneMeshWithAnIdentifiedVe
             ExpectUnitNormals(*meshes[0]);
             ASSERT_EQ(meshes[0]->GetVertexOIDs().size(), 4 * points);
             EXPECT_EQ(meshes[0]->GetVertexOIDs()[2 * Granularity], m_residues[2]->GetOID());
-            EXPECT_EQ(meshes[0]->GetVertices()[2 * Granularity].color, m_residues[2]->GetColor());
+            ExpectResidueColours(*meshes[0]);
         }
     }
     // The fast path draws the line ribbon.
@@ -169,13 +182,7 @@ TEST_F(AminoAcidChainDisplayTest, TubesFollowTheAlphaAtomsWithTheResiduesColours
     EXPECT_EQ(meshes[0]->GetVertices().size(), (samples + 2) * 12);
     EXPECT_EQ(meshes[0]->GetTriangles().size(), 2 * samples * 12 - 4);
     EXPECT_NEAR(Distance(meshes[0]->GetVertices()[0].position, AtomOf(m_residues[0], "CA")->GetXYZ()), 1.2, 1e-4);
-    for (std::size_t v = 0; v < meshes[0]->GetVertices().size(); ++v) {
-        const std::uint32_t oid = meshes[0]->GetVertexOIDs()[v];
-        const auto residue = std::find_if(m_residues.begin(), m_residues.end(),
-                                          [oid](const AminoAcid* r) { return r->GetOID() == oid; });
-        ASSERT_NE(residue, m_residues.end()) << v;
-        ASSERT_EQ(meshes[0]->GetVertices()[v].color, (*residue)->GetColor()) << v;
-    }
+    ExpectResidueColours(*meshes[0]);
 
     // Fast: two half lines of width 4 per pair, meeting at the midpoint.
     m_residues[1]->Select(false);

@@ -88,7 +88,8 @@ std::vector<AminoAcid*> BuildPattern(AminoAcidChain* chain, int n, const std::ve
 TEST_F(SecondaryPredictTest, BothMethodsFindAnIdealAlphaHelix)
 {
     auto* chain = new AminoAcidChain(&m_molecule);
-    AddResidues(chain, Build(AlphaHelix, 12));
+    const std::vector<AminoAcid*> residues = AddResidues(chain, Build(AlphaHelix, 12));
+    ResiduePool::GetResiduePool().ConstructResidueBonds(&m_molecule);
     // Method 0: the 4-turns from residue 0 to 7 make residues 1 to 10 helical; the last helix residue
     // lies one before the last turn's end, at the chain's end as in mid-chain.
     EXPECT_EQ(Predict(*chain, 0), "CHHHHHHHHHHC");
@@ -96,6 +97,10 @@ TEST_F(SecondaryPredictTest, BothMethodsFindAnIdealAlphaHelix)
     // last residue that has one fails (no residue i + 3 beyond the chain).
     EXPECT_EQ(Predict(*chain, 1), "CCHHHHHHHHHC");
     EXPECT_TRUE(chain->HasSecondaryStructure());
+    // Without an O the last residue tested is passed over: the run still open when the tests end
+    // reaches two residues past its last.
+    delete ResiduePool::FindAtom(residues[9], "O");
+    EXPECT_EQ(Predict(*chain, 1), "CCHHHHHHHHHC");
 }
 
 TEST_F(SecondaryPredictTest, BothMethodsFindAnIdealAntiparallelSheet)
