@@ -235,7 +235,7 @@ void AminoAcid::Serialize(Archive& archive)
 {
     Residue::Serialize(archive);
     if (archive.IsStoring()) {
-        archive << static_cast<std::int32_t>(m_environment) << std::string_view(m_colorScheme);
+        archive << static_cast<std::int32_t>(m_environment) << m_colorScheme.View();
         return;
     }
     std::int32_t environment = 0;
@@ -244,7 +244,7 @@ void AminoAcid::Serialize(Archive& archive)
     if (archive.GetObjectSchema() > 1)
         archive >> scheme;
     m_environment = static_cast<SecondaryStructure>(environment);
-    m_colorScheme = std::move(scheme);
+    m_colorScheme = scheme;
 }
 
 } // namespace Tavrel

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <tavrel/biopolymers/Residue.h>
+#include <tavrel/core/SmallString.h>
 
 namespace Tavrel {
 
@@ -51,7 +52,7 @@ public:
     bool GetAmideHydrogenPosition(Point3d& out) const;
 
     // Colour schemes: "Residue", "Hydrophobicity", "pKa" and "CAlpha", then the parents' classes.
-    std::string GetColorScheme() const override { return m_colorScheme; }
+    std::string GetColorScheme() const override { return std::string(m_colorScheme.View()); }
     std::int32_t GetColorSchemes(std::vector<std::string>& schemes) const override;
     // Keeps the name; an empty one changes nothing else. "Secondary Type" and "Custom" leave the
     // colour to others; "Hydrophobicity" (red-white-blue over -4.5..4.5), "Residue" (the template's
@@ -77,7 +78,7 @@ protected:
 private:
     SecondaryStructure m_environment = Coil;
     SecondaryStructure m_externalEnvironment = Coil;
-    std::string m_colorScheme;
+    SmallString m_colorScheme;
 };
 
 } // namespace Tavrel
