@@ -1,4 +1,5 @@
-// Reads arbitrary bytes as a sequence of tagged object records through the archive.
+// Reads arbitrary bytes as a sequence of tagged object records through the archive, and as an array of
+// object references.
 #include <cstddef>
 #include <cstdint>
 #include <unordered_set>
@@ -6,10 +7,11 @@
 #include <vector>
 
 #include "FuzzClasses.h"
+#include "UnownedReferences.h"
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/Base.h>
-#include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/InternalBase.h>
+#include <tavrel/foundation/OIV.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/platform/Archive.h>
 
@@ -41,8 +43,8 @@ void Keep(PersistentObject* object)
 }
 
 // Deletes what the reads handed out. Framework records go once each. Model objects belong to their
-// tree: each parentless node goes with its subtree, and so do the parentless members of collections
-// anywhere in those trees (a collection's record may hold a member no tree adopted).
+// tree: each parentless node goes with its subtree, and so do the parentless objects that collections,
+// animations and trajectories anywhere in those trees refer to (a record may name one no tree adopted).
 void Release(const std::vector<Handed>& read)
 {
     std::unordered_set<PersistentObject*> records;
@@ -73,13 +75,7 @@ void Release(const std::vector<Handed>& read)
             walk.pop_back();
             for (int i = 0; i < current->GetNumChildren(); ++i)
                 walk.push_back(current->GetChild(i));
-            if (const auto* const collection = DynCast<BaseCollection>(current)) {
-                POSITION position = collection->GetStartPosition();
-                while (position) {
-                    if (Object* const member = collection->GetNext(position))
-                        pending.push_back(member);
-                }
-            }
+            VisitUnownedReferences(*current, [&pending](Base* reference) { pending.push_back(reference); });
         }
     }
     for (PersistentObject* record : records)
@@ -116,6 +112,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     g_read = nullptr;
     Release(read);
+    {
+        Archive archive(data, size);
+        OIV::Array references;
+        try {
+            references.Serialize(archive);
+        } catch (const ArchiveException&) {
+            // Refused: the array keeps what it had.
+        }
+    }
     // Whatever is still alive was made by the reads and is reachable from nothing they handed out.
     if (CountLiveObjectsForTests() != live)
         __builtin_trap();

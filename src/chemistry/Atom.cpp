@@ -703,6 +703,25 @@ void Atom::FuseChain(OrdCollection& chain, float, int index)
         chain.Add(member);
 }
 
+void Atom::MergeAtom(Atom* other, bool takeElement, bool perceive)
+{
+    if (!other || other == this)
+        return;
+    const Watch self(this);
+    const Watch merged(other);
+    const bool hydrogens = GetNumHydrogens() != 0;
+    if (takeElement)
+        ChangeElement(other->GetElementSymbol());
+    if (hydrogens && self.alive && merged.alive)
+        RemoveHydrogens(AllHydrogens);
+    if (self.alive && merged.alive)
+        Fuse(other);
+    if (perceive && self.alive)
+        SetHybridization(PerceiveRequest);
+    if (hydrogens && self.alive)
+        UpdateHydrogens(AllHydrogens, true);
+}
+
 // ---- Display
 
 float Atom::GetDisplaySize() const

@@ -211,6 +211,10 @@ public:
     // and its bonds. A hydrogen at index is moved but not merged. The merged atom and every other entry
     // deleted meanwhile leave chain. Nothing happens unless index names a bonded atom of chain.
     void FuseChain(OrdCollection& chain, float ignored, int index);
+    // Takes over other's bonds and deletes it (Bondable::Fuse), first taking its element when asked.
+    // When this atom carried hydrogens it loses them before the merge and gets them back after;
+    // with perceive it perceives its hybridization after the merge. Nothing for null or itself.
+    void MergeAtom(Atom* other, bool takeElement, bool perceive);
 
     // Display. The radius the display style gives the atom: stick radius (stick, polyhedron),
     // ball size (ball and stick), CPK scale times van der Waals radius (CPK), ball size times van der

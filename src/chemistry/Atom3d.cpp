@@ -10,8 +10,10 @@
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/Geometry.h>
 #include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Matrix4x4.h>
 #include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -802,6 +804,316 @@ LatticeOffset Atom3d::GetLatticeOffset() const
 Atom* Atom3d::CreateNewAtom(Object* parent, ElementType type)
 {
     return new Atom3d(parent, type);
+}
+
+// ---- Structure building
+
+namespace {
+
+// The live atom of an OID; null once it is gone.
+Atom* LiveAtomOf(std::uint32_t oid)
+{
+    return DynCast<Atom>(Object::GetObjectA(oid));
+}
+
+bool IsPositiveLength(double length)
+{
+    return length > 0.0 && std::isfinite(length);
+}
+
+// Appends n carbon atoms under parent; those that listeners delete read null in the collection.
+void AddCarbons(Object* parent, int n, OrdCollection& atoms)
+{
+    for (int i = 0; i < n; ++i)
+        atoms.Add(new Atom3d(parent, "C"));
+}
+
+// Places atom i of the collection at points[i] × turn + origin.
+void PlaceAtoms(const OrdCollection& atoms, const Point3d::Array& points, const Matrix4x4& turn, const Point3d& origin)
+{
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (auto* const atom = DynCast<Atom>(atoms.GetAt(static_cast<int>(i))))
+            atom->SetXYZ(points[i] * turn + origin);
+    }
+}
+
+// The rotation turning axis onto direction; the identity for a zero direction.
+Matrix4x4 TurnTowards(const Point3d& axis, const Point3d& direction)
+{
+    Matrix4x4 turn;
+    if (direction != Point3d::origin)
+        turn.SetRotation(axis, direction);
+    return turn;
+}
+
+} // namespace
+
+Atom3d* Atom3d::SproutAtom(const Point3d& position, std::string_view symbol, Bond::BondType type, bool updateHydrogens,
+                           bool fuseOverlaps)
+{
+    const Watch self(this);
+    auto* const sprouted = new Atom3d(DynCast<Object>(GetParent()), std::string(symbol).c_str());
+    const Watch watched(sprouted);
+    const auto bothAlive = [&] { return self.alive && watched.alive; };
+    if (bothAlive())
+        sprouted->SetDisplayStyle(GetDisplayStyle());
+    if (bothAlive())
+        sprouted->SetXYZ(position);
+    if (updateHydrogens && bothAlive())
+        RemoveHydrogens(AllHydrogens);
+    if (bothAlive()) {
+        if (Bond* const bond = MakeBond(sprouted, Bond::Single))
+            bond->SetType(type);
+    }
+    if (bothAlive())
+        SetHybridization(PerceiveRequest);
+    if (updateHydrogens) {
+        if (bothAlive())
+            UpdateHydrogens(AllHydrogens, true);
+        if (bothAlive())
+            sprouted->UpdateHydrogens(AllHydrogens, true);
+    }
+    if (fuseOverlaps && watched.alive)
+        sprouted->FuseOverlaps(type, 8, updateHydrogens);
+    return watched.alive ? sprouted : nullptr;
+}
+
+Atom3d* Atom3d::SproutAtom(std::string_view symbol, Bond::BondType type, bool updateHydrogens, bool fuseOverlaps)
+{
+    if (GetNumBonds() != 1)
+        return nullptr;
+    auto* const neighbour = DynCast<Atom3d>(GetAttached(0));
+    if (!neighbour)
+        return nullptr;
+    const Point3d from = neighbour->GetXYZ();
+    Point3d direction = GetXYZ() - from;
+    direction.Normalize();
+    const Point3d position = from + direction * (2.0 * neighbour->GetCovalentRadius());
+    return neighbour->SproutAtom(position, symbol, type, updateHydrogens, fuseOverlaps);
+}
+
+bool Atom3d::FuseRing(OrdCollection& ring, int index)
+{
+    const int n = ring.GetSize();
+    if (index < 0 || index >= n)
+        return false;
+    // The ring by OID: listeners may delete its atoms or change the collection while it is fused.
+    std::vector<std::uint32_t> members;
+    Point3d::Array points;
+    members.reserve(static_cast<std::size_t>(n));
+    points.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const auto* const atom = DynCast<Atom>(ring.GetAt(i));
+        if (!atom || atom == this)
+            return false;
+        members.push_back(atom->GetOID());
+        points.push_back(atom->GetXYZ());
+    }
+    const auto at = [&](int i) { return points[static_cast<std::size_t>(i)]; };
+    const Point3d fused = at(index);
+    const Point3d next = at(index + 1 == n ? 0 : index + 1);
+    const Point3d prev = at(index == 0 ? n - 1 : index - 1);
+    const Point3d centre = GetXYZ();
+
+    // From-points on the ring, to-points at this atom.
+    Point3d::Array from;
+    Point3d::Array to;
+    if (GetNumBonds() == 1) {
+        const Point3d free = Unit(centre - GetAttached(0)->GetXYZ());
+        const Point3d inward = Unit(Unit(prev - fused) + Unit(next - fused));
+        from = {fused, fused + inward};
+        to = {centre, centre + free};
+    } else if (GetNumBonds() >= 2) {
+        const Point3d d0 = Unit(GetAttached(0)->GetXYZ() - centre);
+        const Point3d d1 = Unit(GetAttached(1)->GetXYZ() - centre);
+        const Point3d m = Unit(d0 + d1);
+        // Unit frames on both sides, so that the fit is exact.
+        const Point3d w = Unit(CrossProduct(m, CrossProduct(m, d0)));
+        const Point3d e1 = Unit(next - fused);
+        const Point3d e2 = Unit(prev - fused);
+        const Point3d outward = -Unit(e1 + e2);
+        const Point3d normal = Unit(CrossProduct(outward, e1));
+        from = {fused, fused + outward, fused + normal};
+        to = {centre, centre + m, centre + w};
+    }
+    RMSBestFit(from, to, points);
+
+    const Watch self(this);
+    for (int i = 0; i < n && self.alive; ++i) {
+        Atom* const atom = LiveAtomOf(members[static_cast<std::size_t>(i)]);
+        if (!atom)
+            continue;
+        const Watch member(atom);
+        atom->SetXYZ(at(i));
+        if (self.alive && member.alive)
+            atom->SetDisplayStyle(GetDisplayStyle());
+        if (i == index && self.alive && member.alive)
+            MergeAtom(atom, true, false);
+    }
+
+    // The merged atom leaves the ring; so does any atom that listeners deleted.
+    ring.RemoveAll();
+    for (int i = 0; i < n; ++i) {
+        if (i != index)
+            if (Atom* const atom = LiveAtomOf(members[static_cast<std::size_t>(i)]))
+                ring.Add(atom);
+    }
+    return true;
+}
+
+bool Atom3d::CreateChain(Object* parent, int n, OrdCollection& atoms, OrdCollection& bonds)
+{
+    if (n < 1)
+        return false;
+    atoms.RemoveAll();
+    bonds.RemoveAll();
+    AddCarbons(parent, n, atoms);
+    for (int i = 1; i < n; ++i) {
+        auto* const a = DynCast<Atom>(atoms.GetAt(i - 1));
+        auto* const b = DynCast<Atom>(atoms.GetAt(i));
+        if (Bond* const bond = a && b ? a->MakeBond(b, Bond::Single) : nullptr)
+            bonds.Add(bond);
+    }
+    return true;
+}
+
+bool Atom3d::CreateChain(Object* parent, int n, double bondLength, const Point3d& origin, const Point3d& direction,
+                         bool flip, OrdCollection& atoms, OrdCollection& bonds)
+{
+    Point3d::Array points;
+    if (!GetChainCoords(bondLength, n, points))
+        return false;
+    if (flip) {
+        for (Point3d& point : points)
+            point.y = -point.y;
+    }
+    CreateChain(parent, n, atoms, bonds);
+    PlaceAtoms(atoms, points, TurnTowards(Point3d(1.0, 0.0, 0.0), direction), origin);
+    return true;
+}
+
+bool Atom3d::CreateRing(Object* parent, int n, bool aromatic, OrdCollection& atoms, OrdCollection& bonds)
+{
+    if (n < 3)
+        return false;
+    atoms.RemoveAll();
+    bonds.RemoveAll();
+    AddCarbons(parent, n, atoms);
+    for (int i = 0; i < n; ++i) {
+        auto* const a = DynCast<Atom>(atoms.GetAt(i));
+        auto* const b = DynCast<Atom>(atoms.GetAt((i + 1) % n));
+        Bond* const bond = a && b ? a->MakeBond(b, Bond::Single) : nullptr;
+        if (!bond)
+            continue;
+        bond->SetIsInRing(true);
+        bonds.Add(bond);
+        if (aromatic)
+            bond->SetType(Bond::Aromatic);
+    }
+    return true;
+}
+
+bool Atom3d::CreateRing(Object* parent, int n, double bondLength, const Point3d& origin, const Point3d& normal,
+                        bool aromatic, OrdCollection& atoms, OrdCollection& bonds)
+{
+    Point3d::Array points;
+    if (!GetRingCoords(bondLength, n, points))
+        return false;
+    CreateRing(parent, n, aromatic, atoms, bonds);
+    PlaceAtoms(atoms, points, TurnTowards(Point3d(0.0, 0.0, 1.0), normal), origin);
+    return true;
+}
+
+void Atom3d::AssignRingCoords(double radius, double step, int n, Point3d::Array& out)
+{
+    out.resize(static_cast<std::size_t>(std::max(n, 0)));
+    double theta = 0.0;
+    for (Point3d& point : out) {
+        point = Point3d(radius * std::sin(theta), radius * std::cos(theta), 0.0);
+        theta += step;
+    }
+}
+
+bool Atom3d::GetRingCoords(double bondLength, int n, Point3d::Array& out)
+{
+    if (n < 3 || !IsPositiveLength(bondLength))
+        return false;
+    constexpr double TwoPi = 6.283185307179586;
+    const double step = TwoPi / n;
+    AssignRingCoords(bondLength / std::sqrt(2.0 * (1.0 - std::cos(step))), step, n, out);
+    return true;
+}
+
+bool Atom3d::GetRingCoords(double bondLength, double radius, Point3d::Array& out)
+{
+    out.clear();
+    if (!IsPositiveLength(radius) || !IsPositiveLength(bondLength))
+        return false;
+    const double ratio = bondLength / radius;
+    const double x = std::clamp(1.0 - ratio * ratio / 2.0, -1.0, 1.0);
+    constexpr double TwoPi = 6.283185307179586;
+    const double size = TwoPi / std::acos(x) + 0.5;
+    // A bond length far below the radius asks for more points than a ring can sensibly have.
+    if (!(size < MaxGeneratedPoints + 1.0))
+        return false;
+    return GetRingCoords(bondLength, static_cast<int>(size), out);
+}
+
+bool Atom3d::GetChainCoords(double bondLength, int n, Point3d::Array& out)
+{
+    if (n < 1 || !IsPositiveLength(bondLength))
+        return false;
+    out.resize(static_cast<std::size_t>(n));
+    const double dx = 0.866 * bondLength;
+    const double dy = 0.5 * bondLength;
+    double x = 0.0;
+    double y = 0.0;
+    for (int k = 0; k < n; ++k) {
+        if (k > 0) {
+            x += dx;
+            y += k % 2 == 1 ? dy : -dy;
+        }
+        out[static_cast<std::size_t>(k)] = Point3d(x, y, 0.0);
+    }
+    return true;
+}
+
+bool Atom3d::GetChainCoords(double bondLength, double length, Point3d::Array& out)
+{
+    out.clear();
+    if (!IsPositiveLength(bondLength) || !std::isfinite(length))
+        return false;
+    const double dx = 0.866 * bondLength;
+    const double size = (0.5 * dx + length) / dx;
+    if (!(size >= 2.0 && size < MaxGeneratedPoints + 1.0))
+        return false;
+    return GetChainCoords(bondLength, static_cast<int>(size), out);
+}
+
+int Atom3d::CollectPoints(Point3d::Array& out) const
+{
+    out.push_back(GetXYZ());
+    for (int i = 0; i < GetNumBonds(); ++i)
+        out.push_back(GetAttached(i)->GetXYZ());
+    return static_cast<int>(out.size());
+}
+
+bool Atom3d::IsSquarePlanarGeometry() const
+{
+    static constexpr int Sets[5][4] = {{0, 1, 2, 3}, {0, 2, 3, 4}, {0, 1, 2, 4}, {1, 2, 3, 4}, {0, 1, 3, 4}};
+    const int bonds = GetNumBonds();
+    Point3d::Array points(5);
+    points[0] = GetXYZ();
+    for (const auto& set : Sets) {
+        for (int j = 0; j < 4; ++j) {
+            if (set[j] >= bonds)
+                return false;
+            points[static_cast<std::size_t>(j) + 1] = GetAttached(set[j])->GetXYZ();
+        }
+        if (IsPlanar(points, 0.2))
+            return true;
+    }
+    return false;
 }
 
 // ---- Molecule membership

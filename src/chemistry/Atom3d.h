@@ -136,6 +136,64 @@ public:
 
     Atom* CreateNewAtom(Object* parent, ElementType type) override;
 
+    // Structure building. Listeners may delete atoms meanwhile: each step goes on with what is left.
+    // A new atom of the symbol (unknown symbols give the unknown element) under this atom's parent at
+    // position, with this atom's display style, bonded to this atom with a bond of the type; this
+    // atom perceives its hybridization again. With updateHydrogens this atom loses its hydrogens
+    // before the bond and both atoms get theirs after it; with fuseOverlaps the new atom is bonded
+    // to the atoms within eight bonds that overlap it (Atom::FuseOverlaps). Null when the new atom
+    // did not survive.
+    Atom3d* SproutAtom(const Point3d& position, std::string_view symbol, Bond::BondType type, bool updateHydrogens,
+                       bool fuseOverlaps);
+    // For an atom with exactly one bond (else null, nothing made): sprouts from its neighbour N, in
+    // this atom's direction, at twice N's covalent radius. A hydrogen of N is deleted by it with
+    // updateHydrogens, so this atom must not be used after the call.
+    Atom3d* SproutAtom(std::string_view symbol, Bond::BondType type, bool updateHydrogens, bool fuseOverlaps);
+    // Merges ring atom index into this atom after moving the ring rigidly: with one bond the ring
+    // grows away from the neighbour, with two or more it stands perpendicular to the plane of this
+    // atom and its first two neighbours, away from them. This atom takes the ring atom's element and
+    // bonds, and the merged atom leaves the collection. False, with nothing changed, for an index
+    // outside the ring, a ring entry that is not a live atom, or this atom in the ring.
+    bool FuseRing(OrdCollection& ring, int index);
+
+    // Carbon chains and rings (public-constructor defaults) under parent. Both collections are
+    // emptied and receive the atoms in order and the bonds made: atom i-1 to atom i for a chain,
+    // atom i to atom (i + 1) mod n for a ring, whose bonds are marked in a ring and are Aromatic
+    // when asked, else Single. False, with nothing made or emptied, for fewer than one chain atom or
+    // three ring atoms, or a bond length that is not positive and finite.
+    static bool CreateChain(Object* parent, int n, OrdCollection& atoms, OrdCollection& bonds);
+    // Placed at GetChainCoords (y negated with flip), turned so that +x runs along direction (a zero
+    // direction keeps +x), then moved to origin.
+    static bool CreateChain(Object* parent, int n, double bondLength, const Point3d& origin, const Point3d& direction,
+                            bool flip, OrdCollection& atoms, OrdCollection& bonds);
+    static bool CreateRing(Object* parent, int n, bool aromatic, OrdCollection& atoms, OrdCollection& bonds);
+    // Placed at GetRingCoords, turned so that +z runs along normal (a zero normal keeps +z), then
+    // moved to origin.
+    static bool CreateRing(Object* parent, int n, double bondLength, const Point3d& origin, const Point3d& normal,
+                           bool aromatic, OrdCollection& atoms, OrdCollection& bonds);
+
+    // Idealised coordinates in the z = 0 plane; out is replaced. A regular n-gon with sides of
+    // bondLength, point k at angle k * 2pi/n clockwise from (0, radius, 0) seen from +z. False, out
+    // untouched, for n below 3 or a bond length that is not positive and finite.
+    static bool GetRingCoords(double bondLength, int n, Point3d::Array& out);
+    // The ring whose size best fits radius; false with out emptied when the radius or the bond length
+    // is not positive and finite, or the best size is below 3 or above MaxGeneratedPoints.
+    static bool GetRingCoords(double bondLength, double radius, Point3d::Array& out);
+    // A zigzag along +x with 120-degree angles from the origin, odd points at +0.5 bondLength in y.
+    // False, out untouched, for n below 1 or a bond length that is not positive and finite.
+    static bool GetChainCoords(double bondLength, int n, Point3d::Array& out);
+    // The chain that best fills length; false with out emptied for fewer than 2 points, more than
+    // MaxGeneratedPoints, or a bond length or length that is not finite (or a bond length not positive).
+    static bool GetChainCoords(double bondLength, double length, Point3d::Array& out);
+    static constexpr int MaxGeneratedPoints = 1 << 20;
+
+    // Appends this atom's position, then each bonded atom's in bond order; returns out's size.
+    int CollectPoints(Point3d::Array& out) const;
+    // Whether this atom and four of its first five neighbours lie in a plane (within 0.2), trying the
+    // neighbour sets {0,1,2,3}, {0,2,3,4}, {0,1,2,4}, {1,2,3,4}, {0,1,3,4}; with four bonds only the
+    // first set, with fewer none.
+    bool IsSquarePlanarGeometry() const;
+
     // Molecule membership: leaving (before the move) and "AtomAdded" (after it).
     void SetParent(TreeNode* parent) override;
     void SetParentAt(TreeNode* parent, int index) override;
@@ -145,6 +203,9 @@ public:
     void Serialize(Archive& archive) override;
 
 protected:
+    // Point k of n at angle k * step (accumulated by addition) clockwise from (0, radius, 0).
+    static void AssignRingCoords(double radius, double step, int n, Point3d::Array& out);
+
     Atom3d();
     explicit Atom3d(Object* parent);
     Atom3d(const Atom3d& other) = default;

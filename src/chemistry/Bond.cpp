@@ -7,8 +7,12 @@
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/Bondable.h>
 #include <tavrel/chemistry/CrystalImageQueries.h>
+#include <tavrel/chemistry/ElementFactory.h>
+#include <tavrel/core/Geometry.h>
+#include <tavrel/core/Matrix4x4.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -432,6 +436,326 @@ void Bond::UpdateClipped()
 {
     if (m_atom1 && m_atom2)
         SetClipped(m_atom1->IsClipped() && m_atom2->IsClipped());
+}
+
+// ---- Fusing pieces onto the bond
+
+namespace {
+
+constexpr std::int32_t HydrogenNumber = 1;
+
+bool IsHydrogenEnd(const Bondable* end)
+{
+    const Atom* const atom = DynCast<Atom>(end);
+    return atom && atom->GetAtomicNumber() == HydrogenNumber;
+}
+
+// The live atom of an OID; null once it is gone. Pieces are followed by OID because listeners may
+// delete atoms and change the caller's collection at every step.
+Atom* LiveAtom(std::uint32_t oid)
+{
+    return DynCast<Atom>(Object::GetObjectA(oid));
+}
+
+bool HasHydrogens(std::uint32_t oid)
+{
+    const Atom* const atom = LiveAtom(oid);
+    return atom && atom->GetNumHydrogens() > 0;
+}
+
+// The OIDs of the collection's atoms in order; false when an entry is not a live atom or is one of
+// the excluded atoms.
+bool CollectAtoms(const OrdCollection& atoms, const Bondable* excluded1, const Bondable* excluded2,
+                  std::vector<std::uint32_t>& oids)
+{
+    for (int i = 0; i < atoms.GetSize(); ++i) {
+        const Atom* const atom = DynCast<Atom>(atoms.GetAt(i));
+        if (!atom || atom == excluded1 || atom == excluded2)
+            return false;
+        oids.push_back(atom->GetOID());
+    }
+    return true;
+}
+
+// Replaces the collection's entries by the atoms of the OIDs that still live, in order.
+void KeepLiveAtoms(OrdCollection& atoms, const std::vector<std::uint32_t>& oids)
+{
+    atoms.SetSize(0, -1);
+    for (const std::uint32_t oid : oids) {
+        if (Atom* const atom = LiveAtom(oid))
+            atoms.Add(atom);
+    }
+}
+
+// The side neighbour of the pair (first, second) by the bond-side rule: second's attached atom 0 (1
+// when 0 is first) when second has two bonds or more, else first's attached atom 0 (1 when 0 is
+// second) when first has two or more, else first.
+const Bondable* SideNeighbour(const Bondable& first, const Bondable& second)
+{
+    const auto other = [](const Bondable& end, const Bondable& partner) {
+        const Bondable* const zero = end.GetAttached(0);
+        return zero == &partner ? end.GetAttached(1) : zero;
+    };
+    const Bondable* found = nullptr;
+    if (second.GetNumBonds() >= 2)
+        found = other(second, first);
+    else if (first.GetNumBonds() >= 2)
+        found = other(first, second);
+    return found ? found : &first;
+}
+
+// The turn about centre, in the plane of a and f, that brings f onto the line from centre through a.
+Matrix4x4 FirstTurn(const Point3d& a, const Point3d& centre, const Point3d& f)
+{
+    Matrix4x4 turn;
+    turn.SetRotation((a - centre).Cross(f - centre), centre, -Angle(a, centre, f));
+    return turn;
+}
+
+} // namespace
+
+bool Bond::IsAntiToHeavyPath(const Atom& atom, const Point3d& position)
+{
+    const Point3d centre = atom.GetXYZ();
+    for (int i = 0; i < atom.GetNumBonds(); ++i) {
+        const Bondable* const n = atom.GetAttached(i);
+        if (IsHydrogenEnd(n))
+            continue;
+        for (int j = 0; j < n->GetNumBonds(); ++j) {
+            const Bondable* const m = n->GetAttached(j);
+            if (m != &atom && !IsHydrogenEnd(m) &&
+                std::abs(Dihedral(position, centre, n->GetXYZ(), m->GetXYZ())) > 120.0)
+                return true;
+        }
+    }
+    return false;
+}
+
+Point3d Bond::FindSproutDirection(const Atom& atom)
+{
+    Point3d::Array vectors;
+    const int count = atom.GetValenceSproutVectors(vectors);
+    const int bonds = atom.GetNumBonds();
+    const int hydrogens = atom.GetNumHydrogens();
+    const int first = bonds < count ? bonds : bonds - hydrogens < count ? bonds - hydrogens : -1;
+    if (first < 0) {
+        Point3d random;
+        random.Randomize();
+        random.Normalize();
+        return random;
+    }
+    Point3d result;
+    const Point3d centre = atom.GetXYZ();
+    for (int i = first; i < count; ++i) {
+        result = vectors[static_cast<std::size_t>(i)];
+        if (IsAntiToHeavyPath(atom, centre + result))
+            break;
+    }
+    return result;
+}
+
+bool Bond::FuseFragment(OrdCollection& fragment, float tolerance, Atom* fragmentAtom1, Atom* fragmentAtom2,
+                        Atom* bondReference, Atom* fragmentReference)
+{
+    Atom* const atom1 = DynCast<Atom>(m_atom1);
+    Atom* const atom2 = DynCast<Atom>(m_atom2);
+    const Atom* const f1 = fragmentAtom1 ? fragmentAtom1 : DynCast<Atom>(fragment.GetAt(0));
+    const Atom* const f2 = fragmentAtom2 ? fragmentAtom2 : DynCast<Atom>(fragment.GetAt(1));
+    std::vector<std::uint32_t> members;
+    if (!atom1 || !atom2 || fragment.GetSize() < 2 || !f1 || !f2 || f1 == f2 || f1 == atom1 || f1 == atom2 ||
+        f2 == atom1 || f2 == atom2 || !CollectAtoms(fragment, atom1, atom2, members))
+        return false;
+    const std::uint32_t end1 = atom1->GetOID();
+    const std::uint32_t end2 = atom2->GetOID();
+    const std::uint32_t fused1 = f1->GetOID();
+    const std::uint32_t fused2 = f2->GetOID();
+    const Point3d pA = atom1->GetXYZ();
+    const Point3d pB = atom2->GetXYZ();
+
+    // Reference points that fix the turn about the bond, one on each side.
+    const Point3d r1 = bondReference ? bondReference->GetXYZ() : pB + FindSproutDirection(*atom2);
+    Point3d r2;
+    if (fragmentReference) {
+        r2 = fragmentReference->GetXYZ();
+    } else if (f2->GetNumBonds() - f2->GetNumHydrogens() > 1) {
+        r2 = f1->GetXYZ();
+        for (int i = 0; i < f2->GetNumBonds(); ++i) {
+            const Bondable* const attached = f2->GetAttached(i);
+            if (attached != f1 && !IsHydrogenEnd(attached)) {
+                r2 = attached->GetXYZ();
+                break;
+            }
+        }
+    } else {
+        r2 = f2->GetXYZ() + FindSproutDirection(*f2);
+    }
+
+    // Translate fragment atom 2 onto atom 2, turn fragment atom 1 onto the bond's line, then turn
+    // about the bond.
+    const auto move = [&](const auto& motion) {
+        for (const std::uint32_t oid : members) {
+            if (Atom* const atom = LiveAtom(oid))
+                atom->SetXYZ(motion(atom->GetXYZ()));
+        }
+    };
+    const Point3d shift = pB - f2->GetXYZ();
+    move([&](const Point3d& p) { return p + shift; });
+    r2 += shift;
+    if (const Atom* const moved1 = LiveAtom(fused1)) {
+        const Matrix4x4 turn = FirstTurn(pA, pB, moved1->GetXYZ());
+        move([&](const Point3d& p) { return p * turn; });
+        r2 *= turn;
+    }
+    const Point3d bond = pA - pB;
+    const Point3d normal1 = bond.Cross(r1 - pB);
+    const Point3d normal2 = bond.Cross(r2 - pB);
+    const double angle2 = Angle(normal1, Point3d::origin, normal2);
+    Matrix4x4 turn;
+    turn.SetRotation(angle2 < 179.0 ? pB - pA : pA - pB, pB, -angle2);
+    move([&](const Point3d& p) { return p * turn; });
+
+    // A hydrogen end takes its fragment atom's element before the hydrogens go.
+    for (const auto& [end, fused] : {std::pair{end1, fused1}, std::pair{end2, fused2}}) {
+        Atom* const atom = LiveAtom(end);
+        const Atom* const source = LiveAtom(fused);
+        if (atom && source && atom->GetAtomicNumber() == HydrogenNumber)
+            atom->ChangeElement(source->GetElementSymbol());
+    }
+    const std::uint32_t involved[] = {end1, end2, fused1, fused2};
+    const bool hydrogens = std::any_of(std::begin(involved), std::end(involved), HasHydrogens);
+    if (hydrogens) {
+        for (const std::uint32_t oid : involved) {
+            if (Atom* const atom = LiveAtom(oid))
+                atom->RemoveHydrogens(Atom::AllHydrogens);
+        }
+    }
+
+    for (const std::uint32_t oid : members) {
+        Atom* const atom = LiveAtom(oid);
+        const Atom* const style = LiveAtom(end1);
+        if (!atom || !style)
+            continue;
+        atom->SetDisplayStyle(style->GetDisplayStyle());
+        Atom* const into = oid == fused1 ? LiveAtom(end1) : oid == fused2 ? LiveAtom(end2) : nullptr;
+        if (into && LiveAtom(oid))
+            into->Fuse(atom);
+    }
+
+    // Heavy fragment atoms that landed on an existing atom are merged into it.
+    for (const std::uint32_t oid : members) {
+        Atom* const atom = LiveAtom(oid);
+        if (!atom || atom->GetAtomicNumber() == HydrogenNumber)
+            continue;
+        OrdCollection overlaps;
+        atom->FindOverlaps(tolerance, overlaps);
+        if (Atom* const into = DynCast<Atom>(overlaps.GetAt(0)))
+            into->MergeAtom(atom, true, true);
+    }
+
+    for (const std::uint32_t end : {end1, end2}) {
+        if (Atom* const atom = LiveAtom(end); atom && hydrogens)
+            atom->UpdateHydrogens(Atom::AllHydrogens, true);
+    }
+    for (const std::uint32_t end : {end1, end2}) {
+        if (Atom* const atom = LiveAtom(end))
+            atom->SetHybridization(Atom::PerceiveRequest);
+    }
+    KeepLiveAtoms(fragment, members);
+    return true;
+}
+
+bool Bond::FuseRing(OrdCollection& ring, float tolerance, int index1, int index2)
+{
+    Atom* const atom1 = DynCast<Atom>(m_atom1);
+    Atom* const atom2 = DynCast<Atom>(m_atom2);
+    const int n = ring.GetSize();
+    std::vector<std::uint32_t> members;
+    if (!atom1 || !atom2 || index1 < 0 || index1 >= n || index2 < 0 || index2 >= n || index1 == index2 ||
+        !CollectAtoms(ring, atom1, atom2, members))
+        return false;
+    const auto member = [&](int i) { return static_cast<Atom*>(ring.GetAt(i)); };
+    Point3d::Array points;
+    points.reserve(members.size());
+    for (int i = 0; i < n; ++i)
+        points.push_back(member(i)->GetXYZ());
+    const Watch self(this);
+    const BondType bondType = m_type;
+    const Atom* const r1 = member(index1);
+    const Atom* const r2 = member(index2);
+    const Bond* const ringBond = r1->FindBond(r2);
+    const BondType ringType = ringBond ? ringBond->GetType() : Single;
+    const Point3d pA = atom1->GetXYZ();
+    const Point3d pB = atom2->GetXYZ();
+    const Point3d pN = SideNeighbour(*atom1, *atom2)->GetXYZ();
+    const Bondable* const ringSide = SideNeighbour(*r1, *r2);
+    int kM = 0;
+    for (int i = 0; i < n; ++i) {
+        if (member(i) == ringSide) {
+            kM = i;
+            break;
+        }
+    }
+
+    // Translate ring atom 2 onto atom 2, turn ring atom 1 onto the bond's line, then turn about the
+    // bond so that the ring's side neighbour lies opposite the bond's.
+    const Point3d shift = pB - points[static_cast<std::size_t>(index2)];
+    for (Point3d& p : points)
+        p += shift;
+    const Matrix4x4 first = FirstTurn(pA, pB, points[static_cast<std::size_t>(index1)]);
+    for (Point3d& p : points)
+        p *= first;
+    const Point3d bond = pA - pB;
+    const Point3d normal1 = bond.Cross(pN - pB);
+    const Point3d m = -bond.Cross(points[static_cast<std::size_t>(kM)] - pB);
+    const double angle2 = Angle(normal1, Point3d::origin, m);
+    Matrix4x4 second;
+    second.SetRotation(angle2 < 179.0 ? normal1.Cross(m) : pA - pB, pB, -angle2);
+    for (Point3d& p : points)
+        p *= second;
+
+    const std::uint32_t end1 = atom1->GetOID();
+    const std::uint32_t end2 = atom2->GetOID();
+    const std::string carbon = ElementFactory::GetElementFactory().GetElementSymbol(ElementType(6));
+    for (const std::uint32_t end : {end1, end2}) {
+        if (Atom* const atom = LiveAtom(end); atom && atom->GetAtomicNumber() == HydrogenNumber)
+            atom->ChangeElement(carbon);
+    }
+    for (int k = 0; k < n; ++k) {
+        Atom* const atom = LiveAtom(members[static_cast<std::size_t>(k)]);
+        const Atom* const style = LiveAtom(end1);
+        if (!atom || !style)
+            continue;
+        const Watch watched(atom);
+        atom->SetXYZ(points[static_cast<std::size_t>(k)]);
+        if (watched.alive)
+            atom->SetDisplayStyle(style->GetDisplayStyle());
+        Atom* const into = k == index1 ? LiveAtom(end1) : k == index2 ? LiveAtom(end2) : nullptr;
+        if (into && watched.alive)
+            into->MergeAtom(atom, true, false);
+    }
+    for (const std::uint32_t end : {end1, end2}) {
+        if (Atom* const atom = LiveAtom(end))
+            atom->SetHybridization(Atom::PerceiveRequest);
+    }
+
+    // Ring atoms that landed on an existing atom are merged into it, which keeps its element.
+    members.erase(members.begin() + std::max(index1, index2));
+    members.erase(members.begin() + std::min(index1, index2));
+    for (std::size_t k = members.size(); k-- > 0;) {
+        Atom* const atom = LiveAtom(members[k]);
+        if (!atom)
+            continue;
+        OrdCollection overlaps;
+        atom->FindOverlaps(tolerance, overlaps);
+        if (Atom* const into = DynCast<Atom>(overlaps.GetAt(0))) {
+            into->MergeAtom(atom, false, true);
+            members.erase(members.begin() + static_cast<std::ptrdiff_t>(k));
+        }
+    }
+    KeepLiveAtoms(ring, members);
+    if (self.alive)
+        SetType(std::max(bondType, ringType));
+    return true;
 }
 
 // ---- Display

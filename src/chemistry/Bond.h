@@ -11,7 +11,9 @@
 namespace Tavrel {
 
 class Archive;
+class Atom;
 class Bondable;
+class OrdCollection;
 class PropertyArchive;
 
 // A bond lives under the nearest common ancestor of its ends and is listed in both ends' bond arrays;
@@ -118,8 +120,35 @@ public:
     // Deletes a loaded bond whose ends are missing or the same, else makes sure both ends list it.
     void FinishLoading(std::uint32_t schema) override;
 
+    // Structure building onto this bond, whose ends must be atoms. Listeners may delete atoms
+    // meanwhile: every step finds the pieces again by OID and goes on with what is left.
+    // Moves the fragment rigidly so that fragmentAtom1 and fragmentAtom2 (null: the fragment's
+    // entries 0 and 1) land on atom 1 and atom 2, turned about the bond so that fragmentReference
+    // lies on the side of bondReference (null: chosen from the neighbours and free valences), then
+    // merges them into the bond's atoms and every other heavy fragment atom into the first atom its
+    // bonded fragment holds within tolerance (which takes its element); hydrogens and hybridization
+    // are derived again. On return the fragment lists its surviving atoms in their first order.
+    // False, with nothing changed, for fewer than two fragment entries, an end that is not an atom,
+    // fragment atoms that are missing, equal, or the bond's own atoms.
+    bool FuseFragment(OrdCollection& fragment, float tolerance, Atom* fragmentAtom1, Atom* fragmentAtom2,
+                      Atom* bondReference, Atom* fragmentReference);
+    // Moves the ring rigidly so that its atoms index1 and index2 land on atom 1 and atom 2, on the
+    // side away from the bond's neighbours, merges them into the bond's atoms (which take their
+    // elements) and every other ring atom into the first atom within tolerance of it (which keeps
+    // its element); merged atoms leave the collection. The bond takes the higher of its type and the
+    // ring bond's. False, with nothing changed, for indices outside the ring or equal, an end that
+    // is not an atom, or a ring entry that is not a live atom or is one of the bond's atoms.
+    bool FuseRing(OrdCollection& ring, float tolerance, int index1, int index2);
+
 protected:
     friend class Bondable;
+
+    // The first free valence direction of the atom whose trial position lies anti to a path of two
+    // heavy atoms (else the last one tried); a random unit vector when no direction is free.
+    static Point3d FindSproutDirection(const Atom& atom);
+    // Some heavy neighbour n of the atom and heavy neighbour m of n (not the atom) make a dihedral
+    // (position, atom, n, m) beyond 120 degrees either way.
+    static bool IsAntiToHeavyPath(const Atom& atom, const Point3d& position);
 
     Bond();
     explicit Bond(Object* parent);

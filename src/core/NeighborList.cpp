@@ -309,6 +309,33 @@ void NeighborList::GetNeighbors(const Point3d& p, double radius, IntArray& out) 
     SortSmall(out.data() + first, out.data() + out.size());
 }
 
+bool NeighborList::HasNeighbor(const Point3d& p, double radius) const
+{
+    if (!(radius >= 0.0))
+        return false;
+    const bool unbounded = std::isinf(radius);
+    bool found = false;
+    const auto test = [&](std::int32_t index) {
+        if (found)
+            return;
+        const double d2 = SquaredDistance(p, m_points[static_cast<std::size_t>(index)]);
+        found = std::sqrt(d2) <= radius && (unbounded || std::isfinite(d2));
+    };
+    for (const std::int32_t index : m_unplaced)
+        test(index);
+    if (!IsFinite(p) || unbounded) {
+        for (std::size_t index = 0; index < m_points.size() && !found; ++index)
+            if (IsFinite(m_points[index]))
+                test(static_cast<std::int32_t>(index));
+    } else if (!found) {
+        CellKey low{};
+        CellKey high{};
+        CellRange(p, radius, low, high);
+        VisitCells(low, high, test);
+    }
+    return found;
+}
+
 void NeighborList::GetAllNeighbors(double radius, std::vector<std::uint32_t>& offsets, IntArray& neighbors) const
 {
     const std::size_t count = m_points.size();

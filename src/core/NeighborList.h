@@ -39,6 +39,9 @@ public:
     // radius finds nothing.
     void GetNeighbors(const Point3d& p, IntArray& out) const;
     void GetNeighbors(const Point3d& p, double radius, IntArray& out) const;
+    // Whether some stored point lies at a Point3d::Distance of at most radius from p (compared
+    // after the square root, so exactly as a plain loop over Distance decides); stops at the first.
+    bool HasNeighbor(const Point3d& p, double radius) const;
 
     // The neighbours of every stored point within radius, the point itself left out, each list in
     // ascending order, as one array: the neighbours of point i are neighbors[offsets[i]] up to

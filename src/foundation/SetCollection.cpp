@@ -266,18 +266,23 @@ std::size_t SetCollection::NextLive(std::size_t index) const
 
 void SetCollection::OnMemberDeleted(Event& event)
 {
-    auto* set = static_cast<SetCollection*>(event.GetData());
-    const auto found = set->m_index.find(event.GetTreeNode(false));
-    if (found == set->m_index.end())
-        return;
-    Slot& slot = set->m_slots[found->second];
-    if (slot.oid != event.GetTreeNodeOID())
-        return;
+    static_cast<SetCollection*>(event.GetData())->RemoveDying(event.GetTreeNode(false), event.GetTreeNodeOID());
+}
+
+bool SetCollection::RemoveDying(const TreeNode* node, std::uint32_t oid)
+{
+    const auto found = m_index.find(node);
+    if (found == m_index.end())
+        return false;
+    Slot& slot = m_slots[found->second];
+    if (slot.oid != oid)
+        return false;
     // The object is being destroyed: its registrations go with it.
     slot.listening = false;
     // No compaction here: a walk over the set may be under way in a caller, and positions must hold.
     // The holes go at the next change made through the set itself.
-    set->Erase(found->second);
+    Erase(found->second);
+    return true;
 }
 
 std::vector<Object*> SetCollection::GetMembers() const

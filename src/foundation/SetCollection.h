@@ -71,6 +71,9 @@ public:
     virtual bool IsMember(const Object* object) const;
     // Whether the object was a member.
     virtual bool Remove(const Object* object);
+    // Drops the entry of a member being destroyed, named by its tree node and OID, without touching
+    // the object (whose registrations go with it); false when it has none.
+    bool RemoveDying(const TreeNode* node, std::uint32_t oid);
     // The first member in walking order, or null.
     virtual Object* GetFirstItem() const;
     // The members in walking order.

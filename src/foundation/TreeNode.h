@@ -145,6 +145,8 @@ public:
                                              const TreeNode* kept = nullptr);
     // A parentless copy of the node alone.
     TreeNode* NodeCopy();
+    // The node whose TreeCopy is running (the innermost one), or null.
+    static TreeNode* GetCopyRoot() { return m_pCopyRoot; }
 
     // Framework-archive form: the parent reference, the children (an object-array record holding the
     // count and the references, or null without children), then the selected, visible and clipped
@@ -235,7 +237,6 @@ protected:
 
     // Links the copy to the copies of its source's parent and children.
     void DeepenShallowCopy() override;
-    static TreeNode* GetCopyRoot() { return m_pCopyRoot; }
 
     // Inserts at 0..n (any other index appends) and raises EventChildrenChanged. A child that
     // already has a parent, or that would close a cycle, is refused.

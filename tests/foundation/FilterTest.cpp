@@ -15,10 +15,14 @@
 #include <tavrel/foundation/FilterId.h>
 #include <tavrel/foundation/FilterLabel.h>
 #include <tavrel/foundation/FilterProperty.h>
+#include <tavrel/foundation/FilterRadius.h>
 #include <tavrel/foundation/FilterSelection.h>
 #include <tavrel/foundation/FilterType.h>
 #include <tavrel/foundation/FilterVisible.h>
+#include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/foundation/Geometric3d.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/OrdCollection.h>
 
 using namespace Tavrel;
 
@@ -62,6 +66,12 @@ protected:
 private:
     bool m_verdict;
     std::shared_ptr<int> m_calls;
+};
+
+// A positioned leaf.
+class FilterPoint : public Geometric3d {
+public:
+    FilterPoint(Object* parent, const Point3d& at) : Geometric3d(parent) { SetXYZ(at); }
 };
 
 class FilterTest : public ::testing::Test {
@@ -296,3 +306,56 @@ TEST_F(FilterTest, ChildrenFilterTestsTheChildren)
     new FilterSubKind(&root);
     EXPECT_TRUE(ofKind(&root));
 }
+
+namespace {
+
+TEST_F(FilterTest, RadiusIsInclusiveAndTakesTheCentresOnce)
+{
+    FilterPoint* const centre = new FilterPoint(&root, Point3d());
+    OrdCollection centres;
+    centres.Add(centre);
+    centres.Add(nullptr);
+    centres.Add(&root); // not positioned: skipped
+    const FilterRadius filter(centres, 1.5, Filter::Include);
+    ASSERT_EQ(filter.GetCentres().size(), 1u);
+    FilterPoint* const onEdge = new FilterPoint(&root, Point3d(1.5, 0, 0));
+    FilterPoint* const beyond = new FilterPoint(&root, Point3d(1.5001f, 0, 0));
+    EXPECT_TRUE(filter(onEdge));
+    EXPECT_FALSE(filter(beyond));
+    EXPECT_FALSE(filter(&root));
+    EXPECT_FALSE(filter(nullptr));
+    // Moving the centre afterwards moves nothing in the filter or its copies.
+    centre->SetXYZ(Point3d(10, 0, 0));
+    EXPECT_TRUE((*filter.Copy())(onEdge));
+    EXPECT_TRUE(FilterRadius(centres, 1.5, Filter::Exclude)(beyond));
+}
+
+TEST_F(FilterTest, RadiusOverManyCentresAgreesWithThePlainTest)
+{
+    UniformRandomSequence random(-20.0, 20.0);
+    random.Seed(7);
+    const auto next = [&] { return Point3d(random.Next(), random.Next(), random.Next()); };
+    OrdCollection centres;
+    Point3d::Array points;
+    for (int i = 0; i < 200; ++i) {
+        points.push_back(next());
+        centres.Add(new FilterPoint(&root, points.back()));
+    }
+    for (const double radius : {0.0, 0.7, 2.5, 60.0}) {
+        const FilterRadius filter(centres, radius, Filter::Include);
+        int accepted = 0;
+        for (int i = 0; i < 2000; ++i) {
+            // Some probes exactly on a centre, the rest anywhere.
+            const Point3d at = i % 50 == 0 ? points[static_cast<std::size_t>(i / 50)] : next();
+            FilterPoint probe(nullptr, at);
+            bool plain = false;
+            for (const Point3d& p : points)
+                plain = plain || Distance(at, p) <= radius;
+            ASSERT_EQ(filter(&probe), plain) << "radius " << radius << " probe " << i;
+            accepted += plain ? 1 : 0;
+        }
+        EXPECT_GT(accepted, 0);
+    }
+}
+
+} // namespace
