@@ -44,7 +44,8 @@ void Keep(PersistentObject* object)
 
 // Deletes what the reads handed out. Framework records go once each. Model objects belong to their
 // tree: each parentless node goes with its subtree, and so do the parentless objects that collections,
-// animations and trajectories anywhere in those trees refer to (a record may name one no tree adopted).
+// animations and trajectories anywhere in those trees refer to (a record may name one no tree adopted);
+// an object another one holds goes with that one.
 void Release(const std::vector<Handed>& read)
 {
     std::unordered_set<PersistentObject*> records;
@@ -61,6 +62,9 @@ void Release(const std::vector<Handed>& read)
         Base* const object = pending.back();
         pending.pop_back();
         TreeNode* node = DynCast<TreeNode>(object);
+        // An object held by another one (a space group's operator) goes with its holder.
+        if (!node && object->HasOwner())
+            continue;
         while (node && node->GetParent())
             node = node->GetParent();
         Base* const top = node ? node : object;

@@ -37,6 +37,7 @@
 #include <tavrel/core/Matrix4x4.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassNameTable.h>
@@ -179,6 +180,11 @@ void BuildEveryClass(ChemDoc& document)
 
     auto* const cell = new Cell3d(root);
     (new ReplicateAtom(cell))->SetXYZ(Point3d(0.5, 0.5, 0.5));
+    // A built crystal: its space group's operators, symmetry and packed periodic replicas.
+    auto* const crystal = new Cell3d(root);
+    crystal->GetSymmetry()->LoadSpaceGroup(14, "", 0);
+    (new Atom3d(crystal, "C"))->SetXYZ(Point3d(1.0, 2.0, 3.0));
+    crystal->Build(Cell3d::BuildInfo());
     // Monitors on atoms, the first listed before its atoms, with their labels. (No bonds: a refused
     // record can leave a bond naming an atom that does not list it, which the chemistry's teardown
     // does not yet survive.)

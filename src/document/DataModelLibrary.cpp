@@ -20,6 +20,7 @@
 #include <tavrel/chemistry/Tail.h>
 #include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
@@ -104,6 +105,7 @@ void RegisterAllClasses()
     ClassRegistry::Register<ObjectFrame>();
     ClassRegistry::Register<TrajectoryFrame>();
     ClassRegistry::Register<Trajectory>();
+    ClassRegistry::Register<ConformerAtom>();
     ClassRegistry::Register<Cell>();
     ClassRegistry::Register<Cell3d>();
     ClassRegistry::Register<ReplicateAtom>();

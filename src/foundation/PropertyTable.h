@@ -163,6 +163,27 @@ public:
         return Flag(PropertyEntry::Array);
     }
 
+    // An array of plain values of one code: size(const T&) and get(const T&, index) for writing;
+    // set(T&, index, value) for each element read.
+    template <Storage::StorageType Code, class Size, class Get, class Set>
+    PropertyList& Values(std::string_view name, Size, Get, Set)
+    {
+        Captureless<Size, Get, Set>();
+        Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteArray<Code>(
+                stored, [&object] { return Size{}(Of(object)); },
+                [&object](std::size_t index) { return Get{}(Of(object), index); });
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            const std::int32_t index = pass.GetArrayIndex();
+            if (index < 0)
+                return;
+            pass.ReadValue<Code>([&object, index](const auto& value) {
+                Set{}(Of(object), static_cast<std::size_t>(index), value);
+            });
+        });
+        return Flag(PropertyEntry::Array);
+    }
+
     // A stored field with archive operators, carried as a byte block (code 2); it changes only when
     // the whole value was read.
     template <auto Member>
