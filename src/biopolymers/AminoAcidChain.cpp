@@ -58,21 +58,12 @@ bool Is(std::string_view name, std::string_view known)
     return StringUtils::EqualsNoCase(name, known);
 }
 
-bool IsZero(const Point3d& v)
-{
-    return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f;
-}
+using ChainMeshBuilder::UnitOr;
 
-Point3d Unit(Point3d v)
+// The unit vector of v; zero for a zero vector.
+Point3d Unit(const Point3d& v)
 {
-    v.Normalize();
-    return v;
-}
-
-Point3d UnitOr(const Point3d& v, const Point3d& fallback)
-{
-    const Point3d unit = Unit(v);
-    return IsZero(unit) ? fallback : unit;
+    return UnitOr(v, Point3d());
 }
 
 // The class of a residue for display; a code outside 0 to 3 is coil.
@@ -793,14 +784,7 @@ void AminoAcidChain::GenerateNormals()
         return;
     // A ribbon of no width has no normals of its own: any perpendicular of its middle line, the same
     // for every line, stands in.
-    Point3d fallback(0.0, 0.0, 1.0);
-    for (std::size_t j = 1; j < count; ++j) {
-        const Point3d step = splines.lines[2][j] - splines.lines[2][j - 1];
-        if (!IsZero(step)) {
-            fallback = step.Normal();
-            break;
-        }
-    }
+    const Point3d fallback = ChainMeshBuilder::AnyPerpendicular(splines.lines[2]);
     for (std::size_t k = 0; k < 5; ++k) {
         const Point3d::Array& line = splines.lines[k];
         const Point3d::Array& beside = splines.lines[k < 4 ? k + 1 : 3];
@@ -811,16 +795,7 @@ void AminoAcidChain::GenerateNormals()
         normals[count - 1] =
             Unit((line[count - 2] - line[count - 1]).Cross(beside[count - 1] - line[count - 1])) * sign;
         // Points where the neighbouring line meets this one take the normal before them.
-        Point3d last = fallback;
-        const auto known = std::find_if(normals.begin(), normals.end(), [](const Point3d& v) { return !IsZero(v); });
-        if (known != normals.end())
-            last = *known;
-        for (Point3d& normal : normals) {
-            if (IsZero(normal))
-                normal = last;
-            else
-                last = normal;
-        }
+        ChainMeshBuilder::FillZeroVectors(normals, fallback);
     }
 }
 
@@ -848,70 +823,47 @@ void AminoAcidChain::DisplayLineRibbon(DisplayList3D& list)
 
 void AminoAcidChain::DisplayFlatRibbon(DisplayList3D& list)
 {
-    const Splines& splines = GetSplines();
-    const std::size_t p = splines.Count();
-    if (p == 0)
-        return;
-    std::vector<VertexNormal> vertices(4 * p);
-    OIDArray oids(4 * p);
-    for (std::size_t j = 0; j < p; ++j) {
-        const Color color = PointColor(j);
-        const std::uint32_t oid = PointOID(j);
-        const std::size_t lanes[2] = {0, 4};
-        for (std::size_t edge = 0; edge < 2; ++edge) {
-            const Point3d& at = splines.lines[lanes[edge]][j];
-            const Point3d& normal = splines.normals[lanes[edge]][j];
-            vertices[edge * p + j] = {at, color, normal};
-            vertices[(2 + edge) * p + j] = {at - normal * 0.1, color, -normal};
-        }
-        for (std::size_t lane = 0; lane < 4; ++lane)
-            oids[lane * p + j] = oid;
-    }
-    std::vector<TriangleIndex> triangles;
-    triangles.reserve(4 * (p - 1));
-    const auto index = [](std::size_t v) { return static_cast<std::int32_t>(v); };
-    for (std::size_t j = 0; j + 1 < p; ++j) {
-        triangles.push_back({index(j), index(p + j), index(p + j + 1)});
-        triangles.push_back({index(j), index(p + j + 1), index(j + 1)});
-        triangles.push_back({index(2 * p + j), index(3 * p + j + 1), index(3 * p + j)});
-        triangles.push_back({index(2 * p + j), index(2 * p + j + 1), index(3 * p + j + 1)});
-    }
-    list.Add(TriangleMeshPrimitive(std::move(vertices), std::move(triangles), std::move(oids)));
+    AddRibbonMesh(list, 0.0, 0.1, false);
 }
 
 void AminoAcidChain::DisplayTubeRibbon(DisplayList3D& list)
 {
-    constexpr double HalfThickness = 0.2;
+    AddRibbonMesh(list, 0.2, 0.2, true);
+}
+
+void AminoAcidChain::AddRibbonMesh(DisplayList3D& list, double lift, double drop, bool closed)
+{
     const Splines& splines = GetSplines();
     const std::size_t p = splines.Count();
     if (p == 0)
         return;
+    // The upper faces of lines 0 and 4 (vertices from 0 and p) along the normals, the lower ones
+    // (from 2p and 3p) against them; a closed slab shades its edges round.
     std::vector<VertexNormal> vertices(4 * p);
     OIDArray oids(4 * p);
     for (std::size_t j = 0; j < p; ++j) {
         const Color color = PointColor(j);
-        const std::uint32_t oid = PointOID(j);
         for (std::size_t edge = 0; edge < 2; ++edge) {
             const std::size_t lane = edge == 0 ? 0 : 4;
             const Point3d& at = splines.lines[lane][j];
             const Point3d& normal = splines.normals[lane][j];
-            // Outward across the ribbon, so the edges shade round.
-            const Point3d out = Unit(at - splines.lines[4 - lane][j]);
-            vertices[edge * p + j] = {at + normal * HalfThickness, color, UnitOr(normal + out, normal)};
-            vertices[(2 + edge) * p + j] = {at - normal * HalfThickness, color, UnitOr(out - normal, -normal)};
+            const Point3d out = closed ? UnitOr(at - splines.lines[4 - lane][j], Point3d()) : Point3d();
+            vertices[edge * p + j] = {at + normal * lift, color, UnitOr(normal + out, normal)};
+            vertices[(2 + edge) * p + j] = {at - normal * drop, color, UnitOr(out - normal, -normal)};
         }
         for (std::size_t lane = 0; lane < 4; ++lane)
-            oids[lane * p + j] = oid;
+            oids[lane * p + j] = PointOID(j);
     }
     std::vector<TriangleIndex> triangles;
-    triangles.reserve(8 * (p - 1));
+    triangles.reserve((closed ? 8 : 4) * (p - 1));
     const auto index = [](std::size_t v) { return static_cast<std::int32_t>(v); };
     for (std::size_t j = 0; j + 1 < p; ++j) {
-        // Top and bottom, as the flat ribbon's front and back.
         triangles.push_back({index(j), index(p + j), index(p + j + 1)});
         triangles.push_back({index(j), index(p + j + 1), index(j + 1)});
         triangles.push_back({index(2 * p + j), index(3 * p + j + 1), index(3 * p + j)});
         triangles.push_back({index(2 * p + j), index(2 * p + j + 1), index(3 * p + j + 1)});
+        if (!closed)
+            continue;
         // The edge of line 0, then of line 4, each facing away from the other.
         triangles.push_back({index(j), index(j + 1), index(2 * p + j)});
         triangles.push_back({index(j + 1), index(2 * p + j + 1), index(2 * p + j)});

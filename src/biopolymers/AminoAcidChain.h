@@ -191,6 +191,9 @@ private:
     void WireListeners();
 
     Splines& GetSplines();
+    // The flat (open) or tube (closed) ribbon over lines 0 and 4: faces lifted along and dropped
+    // against the normals.
+    void AddRibbonMesh(DisplayList3D& list, double lift, double drop, bool closed);
     // The C-alpha trace alone.
     void TraceAlphas(DisplayList3D& list, RepresentationType representation,
                      std::span<AminoAcid* const> residues) const;

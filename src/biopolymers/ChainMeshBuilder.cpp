@@ -19,43 +19,9 @@ bool IsZero(const Point3d& v)
     return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f;
 }
 
-Point3d Unit(Point3d v)
+Point3d Unit(const Point3d& v)
 {
-    v.Normalize();
-    return v;
-}
-
-// The unit vector of v; the fallback (made unit) when v has no direction.
-Point3d UnitOr(const Point3d& v, const Point3d& fallback)
-{
-    const Point3d unit = Unit(v);
-    return IsZero(unit) ? Unit(fallback) : unit;
-}
-
-// Zero entries take the nearest earlier non-zero one (leading zeros the first non-zero one); all
-// zero: the fallback.
-void FillZeros(std::vector<Point3d>& vectors, const Point3d& fallback)
-{
-    const auto first = std::find_if(vectors.begin(), vectors.end(), [](const Point3d& v) { return !IsZero(v); });
-    Point3d last = first == vectors.end() ? Unit(fallback) : *first;
-    for (Point3d& v : vectors) {
-        if (IsZero(v))
-            v = last;
-        else
-            last = v;
-    }
-}
-
-// A direction perpendicular to the first non-zero step between the points ((0, 0, 1) when they
-// all coincide).
-Point3d AnyPerpendicular(std::span<const Point3d> points)
-{
-    for (std::size_t i = 1; i < points.size(); ++i) {
-        const Point3d step = points[i] - points[i - 1];
-        if (!IsZero(step))
-            return step.Normal();
-    }
-    return Point3d(0.0, 0.0, 1.0);
+    return UnitOr(v, Point3d());
 }
 
 TriangleIndex Triangle(std::size_t a, std::size_t b, std::size_t c)
@@ -74,6 +40,39 @@ std::uint32_t OidAt(const OIDArray& oids, int j, std::uint32_t fallback)
 }
 
 } // namespace
+
+Point3d UnitOr(const Point3d& v, const Point3d& fallback)
+{
+    Point3d unit = v;
+    unit.Normalize();
+    if (!IsZero(unit))
+        return unit;
+    unit = fallback;
+    unit.Normalize();
+    return unit;
+}
+
+void FillZeroVectors(std::vector<Point3d>& vectors, const Point3d& fallback)
+{
+    const auto first = std::find_if(vectors.begin(), vectors.end(), [](const Point3d& v) { return !IsZero(v); });
+    Point3d last = first == vectors.end() ? Unit(fallback) : *first;
+    for (Point3d& v : vectors) {
+        if (IsZero(v))
+            v = last;
+        else
+            last = v;
+    }
+}
+
+Point3d AnyPerpendicular(std::span<const Point3d> points)
+{
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        const Point3d step = points[i] - points[i - 1];
+        if (!IsZero(step))
+            return step.Normal();
+    }
+    return Point3d(0.0, 0.0, 1.0);
+}
 
 void AddRodSegment(const Point3d& from, const Color& fromColor, const Point3d& to, const Color& toColor,
                    double radius, std::uint32_t oid, DisplayList3D& list)
@@ -101,7 +100,7 @@ void AddRingSlab(const Point3d::Array& ring, int n, double t, const Color& color
     std::vector<Point3d> normals(count);
     for (std::size_t i = 0; i < count; ++i)
         normals[i] = Normal(points[i], points[(i + count - 1) % count], points[(i + 1) % count]);
-    FillZeros(normals, AnyPerpendicular(points));
+    FillZeroVectors(normals, AnyPerpendicular(points));
     for (std::size_t i = 1; i < count; ++i) {
         if (normals[i].Dot(normals[i - 1]) < 0.0)
             normals[i] = -normals[i];
@@ -281,7 +280,7 @@ void BuildArrowRibbonMesh(Point3d::Array& guides, int n, double a, double b, dou
         side[i] = Unit((p[i] - p[i - 1]).Cross(p[i + 1] - p[i]));
     side[0] = side[1];
     side[count - 1] = side[count - 2];
-    FillZeros(side, AnyPerpendicular(std::span<const Point3d>(p.data(), count)));
+    FillZeroVectors(side, AnyPerpendicular(std::span<const Point3d>(p.data(), count)));
     for (std::size_t i = 1; i < count; ++i) {
         if (side[i].Dot(side[i - 1]) < 0.0)
             side[i] = -side[i];
@@ -292,7 +291,7 @@ void BuildArrowRibbonMesh(Point3d::Array& guides, int n, double a, double b, dou
             smoothed[i] = Unit(side[i - 1] + side[i] + side[i + 1]);
         smoothed[0] = smoothed[1];
         smoothed[count - 1] = smoothed[count - 2];
-        FillZeros(smoothed, side[0]);
+        FillZeroVectors(smoothed, side[0]);
         side = std::move(smoothed);
     }
     std::vector<Point3d> thick(count);
@@ -300,7 +299,7 @@ void BuildArrowRibbonMesh(Point3d::Array& guides, int n, double a, double b, dou
         thick[i] = Unit((p[i + 1] - p[i - 1]).Cross(side[i]));
     thick[0] = thick[1];
     thick[count - 1] = thick[count - 2];
-    FillZeros(thick, side[0].Normal());
+    FillZeroVectors(thick, side[0].Normal());
     for (int round = 0; round < f; ++round) {
         const Point3d::Array old(p.begin(), p.begin() + n);
         for (std::size_t i = 1; i + 1 < count; ++i)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include <tavrel/core/Arrays.h>
@@ -16,6 +17,15 @@ namespace Tavrel::ChainMeshBuilder {
 // identifiers it is given. Every tube, ribbon and slab face is one triangle mesh. Every normal is of
 // unit length: where the geometry gives none (straight or coinciding guide points, a zero radius) a
 // neighbouring one, or any perpendicular, stands in.
+
+// The unit vector of v; the fallback, made unit, when v has no direction.
+Point3d UnitOr(const Point3d& v, const Point3d& fallback);
+// Zero vectors take the nearest earlier non-zero one (leading ones the first non-zero one); when all
+// are zero, the fallback made unit.
+void FillZeroVectors(std::vector<Point3d>& vectors, const Point3d& fallback);
+// A unit vector perpendicular to the first step between points that differ; (0, 0, 1) when all
+// coincide.
+Point3d AnyPerpendicular(std::span<const Point3d> points);
 
 // Normal mode: a cylinder; fast mode: a line of width 2; any other mode: nothing.
 void AddRodSegment(const Point3d& from, const Color& fromColor, const Point3d& to, const Color& toColor,
