@@ -28,8 +28,9 @@ class SecondaryStructureQueries;
 // amino acids below it (a residue restyled apart makes the chain mixed), and while its style is not
 // 0 it marks its splines for regeneration on every event below it but Object's and TreeNode's
 // selection and display events. Both are tree registrations on the chain itself, so residues cost
-// nothing for them and residues added later are heard too. Neither is persisted: loading and copying
-// make them again, without pushing the chain's style to the residues.
+// nothing for them and residues added later are heard too. Neither is persisted: copying and
+// loading make them again without restyling the residues, except that a framework record of a
+// style other than 0 and 8 gives its style to the residues once more.
 //
 // Persisted after Chain's as "AminoAcid Has Secondary Structure", "AminoAcid Use External
 // Environment", "AminoAcid Display Size", "AminoAcid Color Scheme", "AminoAcidChain Disulfide
