@@ -10,11 +10,10 @@
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Geometric.h>
 #include <tavrel/foundation/PropertyTable.h>
-#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(AminoAcid, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(AminoAcid)
 
 namespace {
 
@@ -38,19 +37,18 @@ AminoAcid::AminoAcid() = default;
 
 AminoAcid::AminoAcid(Object* parent) : Residue(parent) {}
 
-AminoAcid::AminoAcid(const AminoAcid& other)
-    : Residue(other), m_environment(other.m_environment), m_externalEnvironment(other.m_externalEnvironment)
-{
-}
-
 const PropertyTable& AminoAcid::Properties()
 {
     static const PropertyTable table(
-        &Residue::Properties(),
         PropertyList<AminoAcid>()
-            .Field<Storage::StorageInt, &AminoAcid::m_environment>("AminoAcid Secondary Structure")
-            .Field<Storage::StorageString, &AminoAcid::m_colorScheme>("AminoAcid Color Scheme")
-            .Field<Storage::StorageInt, &AminoAcid::m_externalEnvironment>("AminoAcid External Secondary Structure")
+            .Field<&AminoAcid::m_environment>("AminoAcid Secondary Structure")
+            .Value<Storage::StorageString>(
+                "AminoAcid Color Scheme", [](const AminoAcid& residue) { return residue.GetColorScheme(); },
+                [](AminoAcid& residue, const std::string& scheme) { residue.m_colorScheme = SmallString(scheme); })
+            .NotCopied()
+            .FromSchema(2)
+            .Field<&AminoAcid::m_externalEnvironment>("AminoAcid External Secondary Structure")
+            .StreamOnly()
             .Text("Secondary")
             .GetText([](const AminoAcid& residue) { return EnvironmentWord(residue.m_environment); })
             .SetText([](AminoAcid& residue, std::string_view word) {
@@ -73,16 +71,12 @@ const PropertyTable& AminoAcid::Properties()
             })
             .Described([](const AminoAcid& residue) {
                 ObjectProperty property("Secondary", EnvironmentWord(residue.m_environment),
-                                        ObjectProperty::AccessReadable | ObjectProperty::AccessWritable, 1);
+                                        ObjectProperty::AccessReadable | ObjectProperty::AccessWritable,
+                                        ObjectProperty::CategoryChoice);
                 property.SetAllValues({"Coil", "Sheet", "Helix", "Turn"});
                 return property;
             }));
     return table;
-}
-
-void AminoAcid::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Secondary structure
@@ -169,7 +163,7 @@ std::int32_t AminoAcid::GetColorSchemes(std::vector<std::string>& schemes) const
 
 void AminoAcid::SetColorScheme(std::string_view name)
 {
-    m_colorScheme = name;
+    m_colorScheme = SmallString(name);
     if (name.empty() || Is(name, "Secondary Type") || Is(name, "Custom"))
         return;
     Color color = GetColor();
@@ -227,24 +221,6 @@ void AminoAcid::DisplayExtents(DisplayList3D& list)
         return;
     list.Add(UnlitPointPrimitive(high, Color(0u), GetOID()));
     list.Add(UnlitPointPrimitive(low, Color(0u), GetOID()));
-}
-
-// ---- Framework archive
-
-void AminoAcid::Serialize(Archive& archive)
-{
-    Residue::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << static_cast<std::int32_t>(m_environment) << m_colorScheme.View();
-        return;
-    }
-    std::int32_t environment = 0;
-    archive >> environment;
-    std::string scheme;
-    if (archive.GetObjectSchema() > 1)
-        archive >> scheme;
-    m_environment = static_cast<SecondaryStructure>(environment);
-    m_colorScheme = scheme;
 }
 
 } // namespace Tavrel

@@ -8,6 +8,7 @@
 
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/core/SmallString.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -18,12 +19,11 @@ class Atom3d;
 // name. Backbone atoms are not stored: each lookup takes the first Atom3d child with the exact label.
 // Persisted after Residue's as "AminoAcid Secondary Structure", "AminoAcid Color Scheme" and
 // "AminoAcid External Secondary Structure"; the framework archive appends the environment and,
-// from object schema 2 on, the scheme name.
+// from object schema 2 on, the scheme name. A copy takes both classes; its scheme name starts empty.
 class AminoAcid : public Residue {
-    TAVREL_DECLARE_CLASS(AminoAcid, Residue)
     // The text interface adds "Secondary" (the environment's word, "Coil", "Helix", "Sheet" or
     // "Turn", any case when set) to Residue's names.
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(AminoAcid, Residue, Creatable)
 public:
     // Stored as 32-bit integers; a code read from a file may lie outside them and counts as coil.
     enum SecondaryStructure : std::int32_t { Coil = 0, Helix = 1, Sheet = 2, Turn = 3 };
@@ -52,7 +52,7 @@ public:
     bool GetAmideHydrogenPosition(Point3d& out) const;
 
     // Colour schemes: "Residue", "Hydrophobicity", "pKa" and "CAlpha", then the parents' classes.
-    std::string GetColorScheme() const override { return std::string(m_colorScheme.View()); }
+    std::string GetColorScheme() const override { return std::string(m_colorScheme.Get().View()); }
     std::int32_t GetColorSchemes(std::vector<std::string>& schemes) const override;
     // Keeps the name; an empty one changes nothing else. "Secondary Type" and "Custom" leave the
     // colour to others; "Hydrophobicity" (red-white-blue over -4.5..4.5), "Residue" (the template's
@@ -67,18 +67,10 @@ public:
     // positions of the Geometric descendants; nothing without any.
     void DisplayExtents(DisplayList3D& list) override;
 
-    // Residue's part, then the environment (32 bits) and the scheme name.
-    void Serialize(Archive& archive) override;
-
-protected:
-    AminoAcid();
-    // Copies both classes; the scheme name starts empty.
-    AminoAcid(const AminoAcid& other);
-
 private:
     SecondaryStructure m_environment = Coil;
     SecondaryStructure m_externalEnvironment = Coil;
-    SmallString m_colorScheme;
+    Uncopied<SmallString> m_colorScheme;
 };
 
 } // namespace Tavrel

@@ -26,7 +26,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(AminoAcidChain, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(AminoAcidChain)
 
 // The current splines: five lines of one length across the ribbon (2 the middle, 0 and 4 the edges),
 // a normal per point of each, and the residue each point shows.
@@ -179,20 +179,9 @@ AminoAcidChain::AminoAcidChain() = default;
 
 AminoAcidChain::AminoAcidChain(Object* parent) : Chain(parent) {}
 
-AminoAcidChain::AminoAcidChain(const AminoAcidChain& other)
-    : Chain(other),
-      SecondaryColorScheme(other),
-      m_useExternalEnvironment(other.m_useExternalEnvironment),
-      m_disulfideDisplay(other.m_disulfideDisplay),
-      m_displaySize(other.m_displaySize),
-      m_colorScheme(other.m_colorScheme)
-{
-}
-
 AminoAcidChain::~AminoAcidChain()
 {
     // The children are deleted by the tree level, after this level is gone.
-    UnregisterEvent(Object::classType, Object::EventDisplayStyleChanged, &OnResidueStyle, true, this, nullptr);
     UnregisterEvent(TreeNode::classType, TreeNode::EventTreeWide, &OnTreeEvent, true, this, nullptr);
 }
 
@@ -213,21 +202,25 @@ void AminoAcidChain::DeepenShallowCopy()
 const PropertyTable& AminoAcidChain::Properties()
 {
     static const PropertyTable table(
-        &Geometric3d::Properties(),
         PropertyList<AminoAcidChain>()
             .Value<Storage::StorageBool>(
                 "AminoAcid Has Secondary Structure",
                 [](const AminoAcidChain& chain) { return chain.HasSecondaryStructure(); },
                 [](AminoAcidChain& chain, bool has) { chain.SetHasSecondaryStructure(has); })
-            .Field<Storage::StorageBool, &AminoAcidChain::m_useExternalEnvironment>(
-                "AminoAcid Use External Environment")
-            .Field<Storage::StorageFloat, &AminoAcidChain::m_displaySize>("AminoAcid Display Size")
-            .Field<Storage::StorageString, &AminoAcidChain::m_colorScheme>("AminoAcid Color Scheme")
-            .Field<Storage::StorageBool, &AminoAcidChain::m_disulfideDisplay>("AminoAcidChain Disulfide Display")
+            .FromSchema(3)
+            .Field<&AminoAcidChain::m_useExternalEnvironment>("AminoAcid Use External Environment")
+            .StreamOnly()
+            .Field<&AminoAcidChain::m_displaySize>("AminoAcid Display Size")
+            .FromSchema(2)
+            .Field<&AminoAcidChain::m_colorScheme>("AminoAcid Color Scheme")
+            .FromSchema(2)
+            .Field<&AminoAcidChain::m_disulfideDisplay>("AminoAcidChain Disulfide Display")
+            .StreamOnly()
             .Archived(
                 "Amino Acid Chain Secondary Color Scheme",
                 [](AminoAcidChain& chain, Archive& nested) { chain.SecondaryColorScheme::Serialize(nested); },
                 [](AminoAcidChain& chain, Archive& nested) { chain.SecondaryColorScheme::Serialize(nested); })
+            .StreamOnly()
             .Text("Style")
             .SetText([](AminoAcidChain& chain, std::string_view word) {
                 const auto known = std::find_if(StyleWords.begin(), StyleWords.end(),
@@ -241,18 +234,18 @@ const PropertyTable& AminoAcidChain::Properties()
                     chain.SetColorScheme(SecondaryType);
                 return true;
             })
-            .AfterRecord([](AminoAcidChain& chain, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
-                    archive.FinishObject(&chain);
-                else
-                    chain.PostProcess(true, archive.GetObjectSchema());
+            .AfterRecord([](AminoAcidChain& chain, Archive& archive, PropertyArchive* stream) {
+                if (archive.IsStoring()) {
+                    if (stream)
+                        chain.PostProcess(true, stream->GetObjectSchema());
+                } else if (stream) {
+                    // The residues' records may come later: the work waits for the finishing pass.
+                    stream->FinishObject(&chain);
+                } else {
+                    chain.RestyleLoaded();
+                }
             }));
     return table;
-}
-
-void AminoAcidChain::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 void AminoAcidChain::FinishLoading(std::uint32_t schema)
@@ -270,28 +263,9 @@ void AminoAcidChain::PostProcess(bool isStoring, std::uint32_t schema)
         SetDefaultRibbonSizes();
 }
 
-void AminoAcidChain::Serialize(Archive& archive)
+void AminoAcidChain::RestyleLoaded()
 {
-    Chain::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << static_cast<std::uint8_t>(HasSecondaryStructure()) << m_displaySize
-                << std::string_view(m_colorScheme);
-        return;
-    }
-    const std::uint32_t schema = archive.GetObjectSchema();
-    if (schema >= 3) {
-        std::uint8_t has = 0;
-        archive >> has;
-        SetHasSecondaryStructure(has != 0);
-    }
-    if (schema >= 2) {
-        float size = 1.0f;
-        std::string scheme;
-        archive >> size >> scheme;
-        m_displaySize = size;
-        m_colorScheme = std::move(scheme);
-    }
-    // The stored style goes to the residues again; a mixed chain keeps the residues' own styles.
+    // A mixed chain keeps the residues' own styles.
     const std::int32_t style = GetDisplayStyle();
     if (style == StyleNone || style == Mixed) {
         WireListeners();
@@ -305,35 +279,25 @@ void AminoAcidChain::Serialize(Archive& archive)
 
 void AminoAcidChain::WireListeners()
 {
-    const std::int32_t style = GetDisplayStyle();
-    if (style != Mixed)
-        RegisterEvent(Object::classType, Object::EventDisplayStyleChanged, &OnResidueStyle, true, this, nullptr);
-    else
-        UnregisterEvent(Object::classType, Object::EventDisplayStyleChanged, &OnResidueStyle, true, this, nullptr);
-    if (style != StyleNone)
-        RegisterEvent(TreeNode::classType, TreeNode::EventTreeWide, &OnTreeEvent, true, this, nullptr);
-    else
-        UnregisterEvent(TreeNode::classType, TreeNode::EventTreeWide, &OnTreeEvent, true, this, nullptr);
+    RegisterEvent(TreeNode::classType, TreeNode::EventTreeWide, &OnTreeEvent, true, this, nullptr);
 }
 
 void AminoAcidChain::OnTreeEvent(Event& event)
 {
-    const std::uint16_t code = event.GetEventType();
-    if (event.GetClassType() == Object::classType ||
-        (event.GetClassType() == TreeNode::classType &&
-         (code == TreeNode::EventSelectionChanged || code == TreeNode::EventDisplayChanged)))
-        return;
-    static_cast<AminoAcidChain*>(event.GetData())->m_splinesDirty = true;
-}
-
-void AminoAcidChain::OnResidueStyle(Event& event)
-{
-    if (event.GetEventType() != Object::EventDisplayStyleChanged)
-        return;
-    const auto* residue = DynCast<AminoAcid>(event.GetTreeNode(false));
     auto* const chain = static_cast<AminoAcidChain*>(event.GetData());
-    if (residue && residue->GetDisplayStyle() != chain->GetDisplayStyle())
-        chain->SetDisplayStyle(Mixed);
+    const std::uint16_t code = event.GetEventType();
+    if (event.GetClassType() == Object::classType) {
+        // A residue restyled apart makes the chain mixed.
+        const auto* residue = DynCast<AminoAcid>(event.GetTreeNode(false));
+        if (code == Object::EventDisplayStyleChanged && residue && chain->GetDisplayStyle() != Mixed &&
+            residue->GetDisplayStyle() != chain->GetDisplayStyle())
+            chain->SetDisplayStyle(Mixed);
+        return;
+    }
+    if (event.GetClassType() == TreeNode::classType &&
+        (code == TreeNode::EventSelectionChanged || code == TreeNode::EventDisplayChanged))
+        return;
+    chain->m_splinesDirty = true;
 }
 
 // ---- Secondary structure
@@ -690,7 +654,7 @@ AminoAcidChain::Splines& AminoAcidChain::GetSplines()
 {
     if (!m_splines)
         m_splines = std::make_unique<Splines>();
-    return *m_splines;
+    return *m_splines.Get();
 }
 
 void AminoAcidChain::GenerateSplines()

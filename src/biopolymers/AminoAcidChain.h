@@ -10,6 +10,7 @@
 
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/core/Arrays.h>
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/graphics/SecondaryColorScheme.h>
 
 namespace Tavrel {
@@ -24,23 +25,25 @@ class SecondaryStructureQueries;
 // colour scheme with the secondary-structure colouring of its second base, a display size, a
 // disulfide switch, and the splines its ribbon displays draw from.
 //
-// Listeners: while its style is not 8 the chain hears Object's EventDisplayStyleChanged from the
-// amino acids below it (a residue restyled apart makes the chain mixed), and while its style is not
-// 0 it marks its splines for regeneration on every event below it but Object's and TreeNode's
-// selection and display events. Both are tree registrations on the chain itself, so residues cost
-// nothing for them and residues added later are heard too. Neither is persisted: copying and
-// loading make them again without restyling the residues, except that a framework record of a
-// style other than 0 and 8 gives its style to the residues once more.
+// Listener: one tree-wide registration on the chain itself, made by the first style change, by a
+// copy and by a load, hears every event below the chain. A residue restyled apart makes the chain
+// mixed (8), unless it is already; any other event but Object's and TreeNode's selection and display
+// events marks the splines for regeneration. Residues cost nothing for it, residues added later are
+// heard too, and no event mask that files store changes. It is not persisted: copying and loading
+// make it again without restyling the residues, except that a framework record of a style other
+// than 0 and 8 gives its style to the residues once more.
 //
 // Persisted after Chain's as "AminoAcid Has Secondary Structure", "AminoAcid Use External
 // Environment", "AminoAcid Display Size", "AminoAcid Color Scheme", "AminoAcidChain Disulfide
 // Display" and "Amino Acid Chain Secondary Color Scheme" (the four colours as a byte block). The
 // framework archive appends the has-secondary-structure byte (object schema 3 on), the display size
 // and the scheme name (schema 2 on).
+//
+// A copy takes the flags, display size, scheme, disulfide switch and secondary colours; its splines
+// start empty and marked for regeneration.
 class AminoAcidChain : public Chain, public SecondaryColorScheme {
-    TAVREL_DECLARE_CLASS(AminoAcidChain, Chain)
     // The text interface adds the chain's "Style" words to Geometric's names.
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(AminoAcidChain, Chain, Creatable)
 public:
     // Display styles, and their words in "Style".
     enum DisplayStyle : std::int32_t {
@@ -90,9 +93,8 @@ public:
     virtual void SetDisulfideDisplay(bool display) { m_disulfideDisplay = display; }
     // The style all AminoAcid descendants share; 8 when two differ or there is none.
     std::int32_t GetAminoAcidDisplayStyle() const;
-    // Nothing for the current style. Otherwise a style other than 8 goes to every AminoAcid below;
-    // the listeners follow the new style. The four-argument form reaches the chain itself through
-    // this one.
+    // Nothing for the current style. Otherwise a style other than 8 goes to every AminoAcid below,
+    // and the listener is made. The four-argument form reaches the chain itself through this one.
     void SetDisplayStyle(std::int32_t style) override;
     using Chain::SetDisplayStyle;
 
@@ -164,20 +166,13 @@ public:
     void DisplayAminoAcidsQuickly(DisplayList3D& list);
 
     // Set by anything that invalidates the splines; cleared when the whole chain's are made.
-    bool SplinesNeedRegeneration() const { return m_splinesDirty; }
+    bool SplinesNeedRegeneration() const { return m_splinesDirty.Get(); }
 
-    // Chain's part, then the has-secondary-structure byte, the display size and the scheme name;
-    // the style wiring is made again after loading.
-    void Serialize(Archive& archive) override;
-    // Loading: the default ribbon sizes of old records and the listeners, once the tree is read.
+    // Loading from the property stream: the default ribbon sizes of old records and the listeners,
+    // once the tree is read.
     void FinishLoading(std::uint32_t schema) override;
 
 protected:
-    AminoAcidChain();
-    // Copies the flags, display size, scheme, disulfide switch and secondary colours; the splines
-    // start empty and marked for regeneration.
-    AminoAcidChain(const AminoAcidChain& other);
-
     // The tree's deepening, then the listeners.
     void DeepenShallowCopy() override;
     void NormalDisplay(DisplayList3D& list) override;
@@ -187,9 +182,11 @@ private:
     struct Splines;
 
     static void OnTreeEvent(Event& event);
-    static void OnResidueStyle(Event& event);
-    // The style listener for any style but 8, the spline listener for any style but 0.
+    // The tree-wide listener (once registered it stays).
     void WireListeners();
+    // After a framework record: its style (other than 0 and 8) goes to the residues again, and the
+    // listeners are made.
+    void RestyleLoaded();
 
     Splines& GetSplines();
     // The flat (open) or tube (closed) ribbon over lines 0 and 4: faces lifted along and dropped
@@ -206,10 +203,10 @@ private:
 
     bool m_useExternalEnvironment = false;
     bool m_disulfideDisplay = true;
-    bool m_splinesDirty = true;
+    Uncopied<bool, true> m_splinesDirty;
     float m_displaySize = 1.0f;
     std::string m_colorScheme;
-    std::unique_ptr<Splines> m_splines;
+    Uncopied<std::unique_ptr<Splines>> m_splines;
 };
 
 } // namespace Tavrel

@@ -11,9 +11,6 @@
 
 namespace Tavrel {
 
-class Archive;
-class PropertyArchive;
-
 // A SubUnit whose atoms are its children. What describes the kind of residue is read through its
 // template record (never owned; records live for the process); the residue itself keeps the record,
 // a ribbon size for the chain displays and, as the user property "_IC", its insertion code.
@@ -22,11 +19,11 @@ class PropertyArchive;
 // empty); a residue without a template stores the type -1. The framework archive appends the type
 // alone to SubUnit's record.
 class Residue : public SubUnit {
-    TAVREL_DECLARE_CLASS(Residue, SubUnit)
     // The text interface adds, to SubUnit's names, "Type", "1-Letter", "1-Letter & ID#", "3-Letter",
     // "Hydrophobicity" ("%.3f"), "Ribbon Size" ("%.2f", the only one that can be set) and "Avg.
-    // Isotropic Displacement" ("%.4f", listed only when an atom has a displacement).
-    TAVREL_DECLARE_PROPERTIES()
+    // Isotropic Displacement" ("%.4f", listed only when an atom has a displacement). A copy shares the
+    // template and takes the ribbon size.
+    TAVREL_CLASS(Residue, SubUnit, Creatable)
 public:
     // No template; ribbon size 1.0.
     explicit Residue(Object* parent);
@@ -68,14 +65,6 @@ public:
 
     // The template's colour.
     void SetDefaultColor() override;
-
-    // SubUnit's part, then the type (32 bits).
-    void Serialize(Archive& archive) override;
-
-protected:
-    Residue();
-    // Shares the template; the ribbon size is copied too.
-    Residue(const Residue& other) = default;
 
 private:
     friend class ResiduePool;

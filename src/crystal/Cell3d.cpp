@@ -24,7 +24,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Cell3d, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Cell3d)
 
 namespace {
 
@@ -153,13 +153,13 @@ class Cell3d::BuildScope {
 public:
     explicit BuildScope(Cell3d& cell) : m_cell(cell)
     {
-        if (m_cell.m_buildDepth++ == 0)
-            m_cell.m_replicas = std::make_unique<CellReplicas>(m_cell);
+        if (m_cell.m_buildDepth.Get()++ == 0)
+            m_cell.m_replicas.Get() = std::make_unique<CellReplicas>(m_cell);
     }
     ~BuildScope()
     {
-        if (--m_cell.m_buildDepth == 0)
-            m_cell.m_replicas.reset();
+        if (--m_cell.m_buildDepth.Get() == 0)
+            m_cell.m_replicas.Get().reset();
     }
     BuildScope(const BuildScope&) = delete;
     BuildScope& operator=(const BuildScope&) = delete;
@@ -170,7 +170,7 @@ private:
 
 CellReplicas& Cell3d::Replicas()
 {
-    return *m_replicas;
+    return *m_replicas.Get();
 }
 
 // ---- Construction
@@ -251,13 +251,6 @@ void Cell3d::Complete(Object* parent, bool accepted, Symmetry* symmetry)
     SetParent(parent);
 }
 
-Cell3d::Cell3d(const Cell3d& other)
-    : Cell(other), m_fixFractional(other.m_fixFractional), m_symmetryMapEnabled(other.m_symmetryMapEnabled),
-      m_operationList(other.m_operationList)
-{
-    CopyStaticData(other);
-}
-
 Cell3d::~Cell3d() = default;
 
 int Cell3d::GetDimensionality() const
@@ -269,16 +262,17 @@ int Cell3d::GetDimensionality() const
 
 const PropertyTable& Cell3d::Properties()
 {
+    // The framework record holds the level's values in its own form (the ArchiveOnly entry).
     static const PropertyTable table(
-        &Cell::Properties(),
         PropertyList<Cell3d>()
             .Archived(
-                "Cell3D PerDisplay", [](Cell3d& cell, Archive& archive) { cell.m_perDisplay.Serialize(archive); },
+                "Cell3D PerDisplay", [](Cell3d& cell, Archive& archive) { cell.m_perDisplay.Get().Serialize(archive); },
                 [](Cell3d& cell, Archive& archive) {
                     PerDisplay display;
                     display.Serialize(archive);
-                    cell.m_perDisplay = display;
+                    cell.m_perDisplay.Get() = display;
                 })
+            .StreamOnly()
             .Archived(
                 "Cell3D BuildInfo", [](Cell3d& cell, Archive& archive) { cell.m_buildInfo.Serialize(archive); },
                 [](Cell3d& cell, Archive& archive) {
@@ -286,31 +280,39 @@ const PropertyTable& Cell3d::Properties()
                     info.Serialize(archive);
                     cell.m_buildInfo = info;
                 })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Length 0", [](const Cell3d& cell) { return cell.m_lengths[0]; },
                 [](Cell3d& cell, double value) { cell.m_lengths[0] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Length 1", [](const Cell3d& cell) { return cell.m_lengths[1]; },
                 [](Cell3d& cell, double value) { cell.m_lengths[1] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Length 2", [](const Cell3d& cell) { return cell.m_lengths[2]; },
                 [](Cell3d& cell, double value) { cell.m_lengths[2] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Angle 0", [](const Cell3d& cell) { return cell.m_angles[0]; },
                 [](Cell3d& cell, double value) { cell.m_angles[0] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Angle 1", [](const Cell3d& cell) { return cell.m_angles[1]; },
                 [](Cell3d& cell, double value) { cell.m_angles[1] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Angle 2", [](const Cell3d& cell) { return cell.m_angles[2]; },
                 [](Cell3d& cell, double value) { cell.m_angles[2] = value; })
+            .StreamOnly()
             .Field<Storage::StorageBool, &Cell3d::m_symmetryMapEnabled>("Cell3d SymmetryMap Enabled")
+            .StreamOnly()
             .Values<Storage::StorageInt>(
                 "Cell3d OperationList",
                 // The map's current keys are written when the cell has a map.
                 [](const Cell3d& cell) {
-                    if (cell.m_symmetryMap)
-                        cell.m_symmetryMap->GetOperationIndexList(cell.m_operationList);
+                    if (cell.m_symmetryMap.Get())
+                        cell.m_symmetryMap.Get()->GetOperationIndexList(cell.m_operationList);
                     return cell.m_operationList.size();
                 },
                 [](const Cell3d& cell, std::size_t index) {
@@ -325,6 +327,9 @@ const PropertyTable& Cell3d::Properties()
                     else if (index < list.size())
                         list[index] = value;
                 })
+            .StreamOnly()
+            .ArchiveOnly([](const Cell3d& cell, Archive& archive) { cell.WriteFrameworkPart(archive); },
+                         [](Cell3d& cell, Archive& archive) { cell.ReadFrameworkPart(archive); })
             .Text("Length A")
             .GetText([](const Cell3d& cell) { return Fixed(cell.m_lengths[0], "%.4f"); })
             .ReadOnly()
@@ -367,16 +372,16 @@ const PropertyTable& Cell3d::Properties()
             .Described([](const Cell3d& cell) {
                 return ObjectProperty("Space Group", cell.SpaceGroupText(), ObjectProperty::AccessReadable, 0);
             })
-            .AfterRecord([](Cell3d& cell, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
-                    cell.RestoreAfterLoad();
+            // A cell read from the framework archive also builds with the loaded request (which does
+            // nothing, as a loaded cell is clean).
+            .AfterRecord([](Cell3d& cell, Archive& archive, PropertyArchive* stream) {
+                if (!archive.IsLoading())
+                    return;
+                cell.RestoreAfterLoad();
+                if (!stream)
+                    cell.Build(cell.m_buildInfo);
             }));
     return table;
-}
-
-void Cell3d::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 std::string Cell3d::SpaceGroupText() const
@@ -403,20 +408,17 @@ void Cell3d::RestoreAfterLoad()
     }
 }
 
-void Cell3d::Serialize(Archive& archive)
+void Cell3d::WriteFrameworkPart(Archive& archive) const
 {
-    std::uint32_t schema = 0;
-    if (archive.IsLoading()) {
-        schema = archive.GetObjectSchema();
-        archive.SetObjectSchema(schema);
-    }
-    Cell::Serialize(archive);
-    if (archive.IsStoring()) {
-        m_perDisplay.Serialize(archive);
-        m_buildInfo.Serialize(archive);
-        archive << m_lengths[0] << m_lengths[1] << m_lengths[2] << m_angles[0] << m_angles[1] << m_angles[2];
-        return;
-    }
+    // Each Serialize only writes while the archive stores.
+    const_cast<PerDisplay&>(m_perDisplay.Get()).Serialize(archive);
+    const_cast<BuildInfo&>(m_buildInfo).Serialize(archive);
+    archive << m_lengths[0] << m_lengths[1] << m_lengths[2] << m_angles[0] << m_angles[1] << m_angles[2];
+}
+
+void Cell3d::ReadFrameworkPart(Archive& archive)
+{
+    const std::uint32_t schema = archive.GetObjectSchema();
     PerDisplay display;
     display.Serialize(archive);
     BuildInfo info;
@@ -429,12 +431,10 @@ void Cell3d::Serialize(Archive& archive)
     double values[6];
     for (double& value : values)
         archive >> value;
-    m_perDisplay = display;
+    m_perDisplay.Get() = display;
     m_buildInfo = info;
     std::copy(values, values + 3, m_lengths);
     std::copy(values + 3, values + 6, m_angles);
-    RestoreAfterLoad();
-    Build(m_buildInfo);
 }
 
 // ---- Frame and parameters
@@ -695,12 +695,12 @@ void Cell3d::GetGeometry(Point3d& lengths, Point3d& angles) const
 
 const Cell3d::PerDisplay& Cell3d::GetPerDisplay() const
 {
-    return m_perDisplay;
+    return m_perDisplay.Get();
 }
 
 void Cell3d::SetPerDisplay(const PerDisplay& display)
 {
-    m_perDisplay = display;
+    m_perDisplay.Get() = display;
 }
 
 bool Cell3d::SetOrientation(CellUtil::CellOrientation orientation)
@@ -843,11 +843,11 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     }
     Tile(list);
     if (m_symmetryMapEnabled) {
-        if (!m_symmetryMap)
-            m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
-        if (m_symmetryMap) {
-            m_symmetryMap->Update();
-            m_symmetryMap->EnableEvents();
+        if (!m_symmetryMap.Get())
+            m_symmetryMap.Get() = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
+        if (m_symmetryMap.Get()) {
+            m_symmetryMap.Get()->Update();
+            m_symmetryMap.Get()->EnableEvents();
         }
     }
     SetDirty(false);
@@ -975,13 +975,13 @@ int Cell3d::NextPrime(int n)
 
 CellSymmetryMap* Cell3d::GetSymmetryMap() const
 {
-    return m_symmetryMapEnabled ? m_symmetryMap.get() : nullptr;
+    return m_symmetryMapEnabled ? m_symmetryMap.Get().get() : nullptr;
 }
 
 void Cell3d::EnableSymmetryMap(bool enable)
 {
     if (!enable)
-        m_symmetryMap.reset();
+        m_symmetryMap.Get().reset();
     m_symmetryMapEnabled = enable;
 }
 
@@ -992,14 +992,14 @@ bool Cell3d::IsSymmetryMapEnabled() const
 
 void Cell3d::CreateSymmetryMap(bool computeBonds)
 {
-    if (!m_symmetryMapEnabled || m_symmetryMap)
+    if (!m_symmetryMapEnabled || m_symmetryMap.Get())
         return;
-    m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
-    if (!m_symmetryMap)
+    m_symmetryMap.Get() = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
+    if (!m_symmetryMap.Get())
         return;
-    m_symmetryMap->SetComputeBonds(computeBonds);
-    m_symmetryMap->Update();
-    m_symmetryMap->EnableEvents();
+    m_symmetryMap.Get()->SetComputeBonds(computeBonds);
+    m_symmetryMap.Get()->Update();
+    m_symmetryMap.Get()->EnableEvents();
 }
 
 bool Cell3d::IsAbove(const Object* object) const
@@ -1009,24 +1009,24 @@ bool Cell3d::IsAbove(const Object* object) const
 
 bool Cell3d::IsPeriodic(const Object* object) const
 {
-    return m_symmetryMap && IsAbove(object) && m_symmetryMap->IsPeriodic(object->GetOID());
+    return m_symmetryMap.Get() && IsAbove(object) && m_symmetryMap.Get()->IsPeriodic(object->GetOID());
 }
 
 bool Cell3d::IsSymmetric(const Object* object) const
 {
-    return m_symmetryMap && IsAbove(object) && m_symmetryMap->IsSymmetric(object->GetOID());
+    return m_symmetryMap.Get() && IsAbove(object) && m_symmetryMap.Get()->IsSymmetric(object->GetOID());
 }
 
 std::int16_t Cell3d::GetSymmetryOperator(const Object* object) const
 {
-    if (!m_symmetryMap || !IsAbove(object))
+    if (!m_symmetryMap.Get() || !IsAbove(object))
         return 0;
-    return static_cast<std::int16_t>(m_symmetryMap->GetSymmetryOperator(object->GetOID()));
+    return static_cast<std::int16_t>(m_symmetryMap.Get()->GetSymmetryOperator(object->GetOID()));
 }
 
 LatticeOffset Cell3d::GetLatticeOffset(const Object* object) const
 {
-    return m_symmetryMap && IsAbove(object) ? m_symmetryMap->GetLatticeOffset(object->GetOID()) : LatticeOffset();
+    return m_symmetryMap.Get() && IsAbove(object) ? m_symmetryMap.Get()->GetLatticeOffset(object->GetOID()) : LatticeOffset();
 }
 
 std::string Cell3d::GetSymmetryLabel(const Object* object) const

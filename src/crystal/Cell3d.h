@@ -33,8 +33,7 @@ class ReplicateAtom;
 // Alpha", "Angle Beta", "Angle Gamma" and "Space Group". An object is below the cell when it has the
 // cell as an ancestor.
 class Cell3d : public Cell {
-    TAVREL_DECLARE_CLASS(Cell3d, Cell)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Cell3d, Cell, Creatable)
 public:
     // The most cells a build tiles along one axis.
     static constexpr int MaxTile = 50;
@@ -252,17 +251,6 @@ public:
     // The image queries of atoms and bonds, answered by the nearest Cell3d above them.
     static const CrystalImageQueries& ImageQueries();
 
-    // Cell's part, the display settings, the build request (derived from the display settings for a
-    // schema below 2 or none), a, b, c, alpha, beta, gamma; a loaded cell makes its transforms and
-    // builds with the loaded request (which does nothing, as a loaded cell is clean).
-    void Serialize(Archive& archive) override;
-
-protected:
-    Cell3d();
-    // The copy keeps the switches, the static data and the build request; it has default display
-    // settings and holds no map until one is created for it.
-    Cell3d(const Cell3d& other);
-
 private:
     // The frame actually laid out: 15 or 18.
     CellUtil::CellOrientation Frame() const;
@@ -280,6 +268,11 @@ private:
     // After a record or a framework read: operators for a symmetry restored by name, then transforms;
     // parameters that give no usable transforms fall back to the defaults.
     void RestoreAfterLoad();
+    // The framework record's part of this level (the table's ArchiveOnly entry): the display
+    // settings, the build request (derived from the display settings for a schema below 2 or none),
+    // a, b, c, alpha, beta, gamma.
+    void WriteFrameworkPart(Archive& archive) const;
+    void ReadFrameworkPart(Archive& archive);
     // Attaches the cell to parent and takes the symmetry when construction succeeded; otherwise the
     // symmetry is deleted.
     void Complete(Object* parent, bool accepted, Symmetry* symmetry);
@@ -295,16 +288,18 @@ private:
 
     double m_lengths[3] = {10.0, 10.0, 10.0};
     double m_angles[3] = {90.0, 90.0, 90.0};
-    PerDisplay m_perDisplay;
+    // A copy keeps the switches, the static data and the build request; it has default display
+    // settings and holds no map until one is created for it.
+    Uncopied<PerDisplay> m_perDisplay;
     BuildInfo m_buildInfo;
     bool m_fixFractional = true;
     bool m_symmetryMapEnabled = false;
-    std::unique_ptr<CellSymmetryMap> m_symmetryMap;
+    Uncopied<std::unique_ptr<CellSymmetryMap>> m_symmetryMap;
     // The map's keys as last stored or read; refreshed from the map when the cell is written.
     mutable IntArray m_operationList;
     // While a build step runs.
-    std::unique_ptr<CellReplicas> m_replicas;
-    int m_buildDepth = 0;
+    Uncopied<std::unique_ptr<CellReplicas>> m_replicas;
+    Uncopied<int> m_buildDepth;
 };
 
 } // namespace Tavrel

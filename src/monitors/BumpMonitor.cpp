@@ -16,7 +16,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(BumpMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(BumpMonitor)
 
 namespace {
 
@@ -40,18 +40,7 @@ struct Candidate {
 
 } // namespace
 
-Base* BumpMonitor::ShallowCopy() const
-{
-    return new BumpMonitor(*this);
-}
-
 BumpMonitor::BumpMonitor() = default;
-
-BumpMonitor::BumpMonitor(const BumpMonitor& other)
-    : GeometryMonitor(other), m_tree(other.m_tree), m_showLabels(other.m_showLabels),
-      m_squaredPercent(other.m_squaredPercent)
-{
-}
 
 BumpMonitor::BumpMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
@@ -81,8 +70,8 @@ BumpMonitor::BumpMonitor(Object* parent, const OrdCollection& atoms) : GeometryM
 const PropertyTable& BumpMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<BumpMonitor>()
+            // The framework record has the tree flag alone after GeometryMonitor's.
             .Field<Storage::StorageBool, &BumpMonitor::m_tree>("BumpMonitor Tree Monitor")
             .Value<Storage::StorageDouble>(
                 "BumpMonitor VDWPercent", [](const BumpMonitor& monitor) { return monitor.m_squaredPercent; },
@@ -90,13 +79,15 @@ const PropertyTable& BumpMonitor::Properties()
                     monitor.m_squaredPercent =
                         IsValidSquaredPercent(squared) ? squared : DefaultVDWPercent * DefaultVDWPercent;
                 })
+            .StreamOnly()
             .Field<Storage::StorageBool, &BumpMonitor::m_showLabels>("BumpMonitor Dist Labels")
+            .StreamOnly()
             .Text("Bumps")
             .GetText([](const BumpMonitor& monitor) { return StringUtils::Format("%d", monitor.GetNumberOfBumps()); })
             .ReadOnly()
             .Described([](const BumpMonitor& monitor) {
                 return ObjectProperty("Bumps", static_cast<std::int32_t>(monitor.GetNumberOfBumps()),
-                                      ObjectProperty::AccessReadable, 0);
+                                      ObjectProperty::AccessReadable, ObjectProperty::CategoryValue);
             })
             .Text("VDW Percent")
             .GetText([](const BumpMonitor& monitor) { return StringUtils::Format("%.2f", monitor.GetVDWPercent()); })
@@ -108,7 +99,7 @@ const PropertyTable& BumpMonitor::Properties()
                 return true;
             })
             .Described([](const BumpMonitor& monitor) {
-                return ObjectProperty("VDW Percent", monitor.GetVDWPercent(), ReadWriteAccess, 0);
+                return ObjectProperty("VDW Percent", monitor.GetVDWPercent(), ReadWriteAccess, ObjectProperty::CategoryValue);
             })
             .Text("Show distances")
             .GetText([](const BumpMonitor& monitor) { return monitor.m_showLabels ? "True" : "False"; })
@@ -117,18 +108,13 @@ const PropertyTable& BumpMonitor::Properties()
                 return true;
             })
             .Described([](const BumpMonitor& monitor) {
-                return ObjectProperty("Show distances", monitor.m_showLabels, ReadWriteAccess, 2);
+                return ObjectProperty("Show distances", monitor.m_showLabels, ReadWriteAccess, ObjectProperty::CategorySwitch);
             })
-            .AfterRecord([](BumpMonitor& monitor, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
+            .AfterRecord([](BumpMonitor& monitor, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading())
                     monitor.SetNeedsRecalc(true);
             }));
     return table;
-}
-
-void BumpMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 ObjectProperty BumpMonitor::GetPropertyAsObjectProperty(std::string_view name) const
@@ -155,7 +141,7 @@ bool BumpMonitor::GetShowDistanceLabels() const
 
 int BumpMonitor::GetNumberOfBumps() const
 {
-    return static_cast<int>(m_bumps.size());
+    return static_cast<int>(m_bumps.Get().size());
 }
 
 double BumpMonitor::GetVDWPercent() const
@@ -197,7 +183,7 @@ void BumpMonitor::Calculate()
     }
     WatchStructure(GetParent());
     CollectAtoms(atoms);
-    m_bumps.clear();
+    m_bumps.Get().clear();
 
     // The atoms among the items after the parent, in item order: their numbers in the search.
     std::vector<Candidate> candidates;
@@ -236,7 +222,7 @@ void BumpMonitor::Calculate()
                 gathered = true;
             }
             if (!near.Contains(b.atom))
-                m_bumps.emplace_back(a.atom->GetOID(), b.atom->GetOID());
+                m_bumps.Get().emplace_back(a.atom->GetOID(), b.atom->GetOID());
         });
     }
     if (self.alive)
@@ -248,7 +234,7 @@ void BumpMonitor::NormalDisplay(DisplayList3D& list)
     if (!Refresh())
         return;
     const Color color = GetDrawingColor();
-    for (const auto& [first, second] : m_bumps) {
+    for (const auto& [first, second] : m_bumps.Get()) {
         const auto* const a = DynCast<Atom>(Base::GetObjectA(first));
         const auto* const b = DynCast<Atom>(Base::GetObjectA(second));
         if (!a || !b || !a->IsActive() || !b->IsActive())
@@ -263,18 +249,5 @@ void BumpMonitor::NormalDisplay(DisplayList3D& list)
 }
 
 // ---- Persistence
-
-void BumpMonitor::Serialize(Archive& archive)
-{
-    GeometryMonitor::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << static_cast<std::uint8_t>(m_tree ? 1 : 0);
-        return;
-    }
-    std::uint8_t tree = 0;
-    archive >> tree;
-    m_tree = tree != 0;
-    SetNeedsRecalc(true);
-}
 
 } // namespace Tavrel

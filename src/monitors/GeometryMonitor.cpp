@@ -18,7 +18,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(GeometryMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(GeometryMonitor)
 
 namespace {
 
@@ -30,11 +30,6 @@ Color& DefaultColor()
 
 } // namespace
 
-Base* GeometryMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new GeometryMonitor(*this) : nullptr;
-}
-
 GeometryMonitor::GeometryMonitor()
 {
     SetColor(DefaultColor());
@@ -45,25 +40,14 @@ GeometryMonitor::GeometryMonitor(Object* parent) : Monitor(parent)
     SetColor(DefaultColor());
 }
 
-GeometryMonitor::GeometryMonitor(const GeometryMonitor& other)
-    : Monitor(other), m_labelCreated(other.m_labelCreated)
-{
-}
-
 const PropertyTable& GeometryMonitor::Properties()
 {
-    static const PropertyTable table(&Monitor::Properties(),
-                                     PropertyList<GeometryMonitor>().AfterRecord(
-                                         [](GeometryMonitor& monitor, PropertyArchive& archive) {
-                                             if (archive.GetArchive().IsLoading())
-                                                 monitor.WatchMovement();
-                                         }));
+    static const PropertyTable table(
+        PropertyList<GeometryMonitor>().AfterRecord([](GeometryMonitor& monitor, Archive& archive, PropertyArchive*) {
+            if (archive.IsLoading())
+                monitor.WatchMovement();
+        }));
     return table;
-}
-
-void GeometryMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 Color GeometryMonitor::GetDefaultMonitorColor()
@@ -188,7 +172,7 @@ bool GeometryMonitor::DependsOn(const Object* item, const SetCollection& moved)
 
 void GeometryMonitor::SetNeedsRecalc(bool value)
 {
-    if (m_needsRecalc == value)
+    if (m_needsRecalc.Get() == value)
         return;
     m_needsRecalc = value;
     if (!value)
@@ -206,7 +190,7 @@ bool GeometryMonitor::HasMonitorItems() const
 
 bool GeometryMonitor::NeedsRecalc() const
 {
-    if (m_needsRecalc)
+    if (m_needsRecalc.Get())
         return true;
     return HasMonitorItems() && !StaleOrder().empty();
 }
@@ -223,22 +207,22 @@ std::vector<std::uint32_t> GeometryMonitor::StaleOrder() const
     };
     const std::uint32_t epoch = ++s_visitEpoch;
     m_visit = epoch;
-    m_visitStale = m_needsRecalc;
-    std::vector<Frame> stack{{this, 0, m_needsRecalc}};
+    m_visitStale = m_needsRecalc.Get();
+    std::vector<Frame> stack{{this, 0, m_needsRecalc.Get()}};
     std::vector<std::uint32_t> order;
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next < frame.monitor->GetNumItemsMonitoring()) {
             const auto* const item = DynCast<GeometryMonitor>(frame.monitor->GetItem(frame.next++));
-            if (!item || item->m_calculating)
+            if (!item || item->m_calculating.Get())
                 continue;
-            if (item->m_visit == epoch) {
-                frame.stale = frame.stale || item->m_visitStale;
+            if (item->m_visit.Get() == epoch) {
+                frame.stale = frame.stale || item->m_visitStale.Get();
                 continue;
             }
             item->m_visit = epoch;
-            item->m_visitStale = item->m_needsRecalc;
-            stack.push_back({item, 0, item->m_needsRecalc});
+            item->m_visitStale = item->m_needsRecalc.Get();
+            stack.push_back({item, 0, item->m_needsRecalc.Get()});
             continue;
         }
         const Frame done = frame;
@@ -268,17 +252,17 @@ void GeometryMonitor::Recalculate()
 // query of an outer one) only again when a move has marked it since.
 void GeometryMonitor::UpdateIfStale()
 {
-    if (m_calculating)
+    if (m_calculating.Get())
         return;
     if (!HasMonitorItems()) {
-        if (m_needsRecalc)
+        if (m_needsRecalc.Get())
             Recalculate();
         return;
     }
     const std::uint32_t start = s_recalculations;
     for (const std::uint32_t oid : StaleOrder()) {
         auto* const monitor = DynCast<GeometryMonitor>(Base::GetObjectA(oid));
-        if (monitor && !monitor->m_calculating && (monitor->m_needsRecalc || monitor->m_recalculation <= start))
+        if (monitor && !monitor->m_calculating.Get() && (monitor->m_needsRecalc.Get() || monitor->m_recalculation.Get() <= start))
             monitor->Recalculate();
     }
 }
@@ -408,13 +392,6 @@ void GeometryMonitor::DeepenShallowCopy()
 {
     Monitor::DeepenShallowCopy();
     WatchMovement();
-}
-
-void GeometryMonitor::Serialize(Archive& archive)
-{
-    Monitor::Serialize(archive);
-    if (archive.IsLoading())
-        WatchMovement();
 }
 
 } // namespace Tavrel

@@ -11,12 +11,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(Monitor, ClassKind::Creatable)
-
-Base* Monitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new Monitor(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS(Monitor)
 
 Monitor::Monitor()
 {
@@ -68,15 +63,11 @@ const PropertyTable& Monitor::Properties()
                 return text;
             })
             .ReadOnly()
-            .AfterRecord([](Monitor& monitor, PropertyArchive& archive) {
-                monitor.PostProcess(archive.GetArchive().IsStoring());
-            }));
+            .AfterRecord([](Monitor& monitor, Archive& archive, PropertyArchive*) {
+                monitor.PostProcess(archive.IsStoring());
+            })
+            .ArchiveRecord([](Monitor& monitor, Archive& archive) { monitor.SerializeItems(archive); }));
     return table;
-}
-
-void Monitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Items
@@ -237,7 +228,7 @@ void Monitor::PostProcess(bool storing)
     }
 }
 
-void Monitor::Serialize(Archive& archive)
+void Monitor::SerializeItems(Archive& archive)
 {
     Object::Serialize(archive);
     if (archive.IsStoring()) {

@@ -26,8 +26,7 @@ class OrdCollection;
 // not in it. Text interface: "Objects" (read-only, not listed), each item's invariant path followed
 // by a blank.
 class Monitor : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Monitor, Geometric3d)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Monitor, Geometric3d, Creatable)
 public:
     using ItemPredicate = bool (*)(const Object* item);
 
@@ -63,14 +62,7 @@ public:
     // Whether the monitor deletes itself when it loses an item; true at this level.
     virtual bool ShouldDeleteMonitor() const;
 
-    // Object's part (not Geometric3d's), then the items.
-    void Serialize(Archive& archive) override;
-
 protected:
-    Monitor();
-    // The same items, in order; registers nothing (DeepenShallowCopy does).
-    Monitor(const Monitor& other) = default;
-
     // The callback of every registration a monitor makes; the event's user data is the monitor.
     static void EventUpdate(Event& event);
 
@@ -89,8 +81,11 @@ protected:
 private:
     // After a record is read: the deletion registration on every item.
     void PostProcess(bool storing);
+    // The framework record: Object's part (not Geometric3d's), then the items.
+    void SerializeItems(Archive& archive);
     void RegisterDeletion(Object& object);
 
+    // A copy has the same items, in order, and registers nothing (DeepenShallowCopy does).
     MonitorItemList m_items;
 
     TAVREL_EVENT_MASK_LEVEL()
