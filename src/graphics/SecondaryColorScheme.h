@@ -27,8 +27,9 @@ public:
     // it the colour of its code.
     void ApplyScheme(Object& chain) const;
 
-    // The four colours, 32 bits each, coil first. Every object schema reads the same four.
-    virtual void Serialize(Archive& archive);
+    // The four colours, 32 bits each, coil first. Every object schema reads the same four. Not
+    // virtual: the chain's own Serialize, of the whole record, has the same name.
+    void Serialize(Archive& archive);
 
 private:
     // The colour of a secondary-structure code; a code outside 0 to 3 is coil.
