@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "FuzzClasses.h"
+#include <tavrel/biopolymers/AminoAcid.h>
+#include <tavrel/biopolymers/AminoAcidChain.h>
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/chemistry/Assembly.h>
@@ -162,6 +164,20 @@ void BuildEveryClass(ChemDoc& document)
     adenosine->SetRibbonSize(1.5f);
     adenosine->SetInsertionCode("A");
     ResiduePool::GetResiduePool().CreateResidue(strand, "G3'");
+    // A protein chain of mixed styles holding external classes, its amino acids with classes and
+    // schemes.
+    auto* const protein = static_cast<AminoAcidChain*>(ResiduePool::GetResiduePool().CreateChain(model, "ALA"));
+    AminoAcid* const helix = ResiduePool::GetResiduePool().CreateAminoAcid(protein, "ALA");
+    AminoAcid* const strandResidue = ResiduePool::GetResiduePool().CreateAminoAcid(protein, "V");
+    helix->SetExternalEnvironment(AminoAcid::Helix);
+    strandResidue->SetExternalEnvironment(AminoAcid::Sheet);
+    protein->UseExternalEnvironment();
+    protein->SetDisplaySize(1.25f);
+    protein->SetSecondaryColors(Color::Black(), Color::Magenta(), Color::Yellow(), Color::Blue());
+    protein->SetDisulfideDisplay(false);
+    protein->SetDisplayStyle(AminoAcidChain::Tube);
+    protein->SetColorScheme("Hydrophobicity");
+    strandResidue->SetDisplayStyle(AminoAcidChain::CAlphaWire);
 
     auto* const cell = new Cell3d(root);
     (new ReplicateAtom(cell))->SetXYZ(Point3d(0.5, 0.5, 0.5));
