@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "FuzzClasses.h"
+#include <tavrel/biopolymers/AminoAcid.h>
+#include <tavrel/biopolymers/AminoAcidChain.h>
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/chemistry/Assembly.h>
@@ -33,6 +35,7 @@
 #include <tavrel/conformers/Trajectory.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/core/Matrix4x4.h>
+#include <tavrel/crystal/Cell2d.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
@@ -170,6 +173,20 @@ void BuildEveryClass(ChemDoc& document)
     adenosine->SetRibbonSize(1.5f);
     adenosine->SetInsertionCode("A");
     ResiduePool::GetResiduePool().CreateResidue(strand, "G3'");
+    // A protein chain of mixed styles holding external classes, its amino acids with classes and
+    // schemes.
+    auto* const protein = static_cast<AminoAcidChain*>(ResiduePool::GetResiduePool().CreateChain(model, "ALA"));
+    AminoAcid* const helix = ResiduePool::GetResiduePool().CreateAminoAcid(protein, "ALA");
+    AminoAcid* const strandResidue = ResiduePool::GetResiduePool().CreateAminoAcid(protein, "V");
+    helix->SetExternalEnvironment(AminoAcid::Helix);
+    strandResidue->SetExternalEnvironment(AminoAcid::Sheet);
+    protein->UseExternalEnvironment();
+    protein->SetDisplaySize(1.25f);
+    protein->SetSecondaryColors(Color::Black(), Color::Magenta(), Color::Yellow(), Color::Blue());
+    protein->SetDisulfideDisplay(false);
+    protein->SetDisplayStyle(AminoAcidChain::Tube);
+    protein->SetColorScheme("Hydrophobicity");
+    strandResidue->SetDisplayStyle(AminoAcidChain::CAlphaWire);
 
     auto* const cell = new Cell3d(root);
     (new ReplicateAtom(cell))->SetXYZ(Point3d(0.5, 0.5, 0.5));
@@ -178,6 +195,7 @@ void BuildEveryClass(ChemDoc& document)
     crystal->GetSymmetry()->LoadSpaceGroup(14, "", 0);
     (new Atom3d(crystal, "C"))->SetXYZ(Point3d(1.0, 2.0, 3.0));
     crystal->Build(Cell3d::BuildInfo());
+    (new Cell2d(root))->SetGeometry(4.0, 6.0, 60.0);
     // Monitors on atoms, the first listed before its atoms, with their labels. (No bonds: a refused
     // record can leave a bond naming an atom that does not list it, which the chemistry's teardown
     // does not yet survive.)

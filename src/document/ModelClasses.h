@@ -27,6 +27,7 @@
 #include <tavrel/conformers/Trajectory.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/crystal/Cell.h>
+#include <tavrel/crystal/Cell2d.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
@@ -86,9 +87,9 @@ using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geom
                                GeometryMonitor, DistanceMonitor, AngleMonitor, Annotation, AnnotationProperty, Residue,
                                AminoAcid, NucleicAcid, AminoAcidChain, NucleicAcidChain, QueryFeature, PointFeature,
                                DihedralMonitor, TorsionMonitor, RotatableBondMonitor, CentroidMonitor, LineMonitor,
-                               PlaneMonitor, NormalMonitor, VectorMonitor, BumpMonitor, HBondMonitor, ChiralityMonitor,
-                               StructureMonitor, PositionMonitor, TupleMonitor, DipoleMomentMonitor, Constraint,
-                               Restraint, FixedAtomConstraint, HarmonicAtomRestraint, DihedralRestraint,
+                               PlaneMonitor, NormalMonitor, VectorMonitor, BumpMonitor, HBondMonitor, Cell2d,
+                               ChiralityMonitor, StructureMonitor, PositionMonitor, TupleMonitor, DipoleMomentMonitor,
+                               Constraint, Restraint, FixedAtomConstraint, HarmonicAtomRestraint, DihedralRestraint,
                                DistanceRestraint>;
 
 } // namespace Tavrel
