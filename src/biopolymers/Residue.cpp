@@ -34,8 +34,8 @@ const PropertyTable& Residue::Properties()
     static const PropertyTable table(
         PropertyList<Residue>()
             .Value<Storage::StorageInt>(
-                "Residue Type", [](const Residue& residue) { return static_cast<std::int32_t>(residue.GetType()); },
-                [](Residue& residue, std::int32_t type) { residue.SetType(static_cast<ResidueType>(type)); })
+                "Residue Type", [](const Residue& residue) { return residue.GetStoredType(); },
+                [](Residue& residue, std::int32_t type) { residue.SetStoredType(type); })
             .Text("Type")
             .ReadOnly()
             .Getter([](const Residue& residue) { return residue.GetLongName(); })
@@ -106,6 +106,19 @@ std::string Residue::GetDistinctName() const
     if (!m_template || ResiduePool::GetResiduePool().GetResidueData(m_template->GetType()) == m_template)
         return {};
     return m_template->GetPDBName();
+}
+
+std::int32_t Residue::GetStoredType() const
+{
+    return m_template ? static_cast<std::int32_t>(m_template->GetType()) : UntypedCode;
+}
+
+void Residue::SetStoredType(std::int32_t type)
+{
+    if (type == UntypedCode)
+        m_template = nullptr;
+    else
+        SetType(static_cast<ResidueType>(type));
 }
 
 void Residue::SetDistinctName(const std::string& name)

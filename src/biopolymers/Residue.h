@@ -16,7 +16,8 @@ namespace Tavrel {
 // a ribbon size for the chain displays and, as the user property "_IC", its insertion code.
 // Persisted after SubUnit's as "Residue Type", "Ribbon Size" and "Residue Name" (the PDB name when
 // loading by type alone would give another record of the type, as for "ADE" against "A5'"; else
-// empty). The framework archive appends the type alone to SubUnit's record.
+// empty); a residue without a template stores the type -1. The framework archive appends the type
+// alone to SubUnit's record.
 class Residue : public SubUnit {
     // The text interface adds, to SubUnit's names, "Type", "1-Letter", "1-Letter & ID#", "3-Letter",
     // "Hydrophobicity" ("%.3f"), "Ribbon Size" ("%.2f", the only one that can be set) and "Avg.
@@ -74,6 +75,11 @@ private:
     std::string GetDistinctName() const;
     // A stored name takes its record when it is a name of the residue's type.
     void SetDistinctName(const std::string& name);
+    // The type as stored: a residue without a template stores -1 (type 0 would load as "UNK"), and
+    // reads back without one.
+    static constexpr std::int32_t UntypedCode = -1;
+    std::int32_t GetStoredType() const;
+    void SetStoredType(std::int32_t type);
 
     const ResidueData* m_template = nullptr;
     float m_ribbonSize = 1.0f;

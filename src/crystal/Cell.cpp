@@ -20,6 +20,17 @@ TAVREL_DEFINE_CLASS(Cell)
 
 namespace {
 
+bool IsFinite(const Matrix3x3& m)
+{
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            if (!std::isfinite(m(i, j)))
+                return false;
+        }
+    }
+    return true;
+}
+
 // Fractional coordinates a cell build gathers stay within the reach of a 16-bit lattice offset.
 constexpr double MaxFractional = 32000.0;
 
@@ -307,6 +318,23 @@ void Cell::SetTransforms(const Matrix3x3& fracToCart, const Matrix3x3& cartToFra
 {
     m_fracToCart = fracToCart;
     m_cartToFrac = cartToFrac;
+}
+
+bool Cell::SetTransformsFromColumns(const double m[9])
+{
+    Matrix3x3 fracToCart(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]);
+    fracToCart.Transpose();
+    Matrix3x3 cartToFrac = fracToCart;
+    if (!IsFinite(fracToCart) || !cartToFrac.Invert() || !IsFinite(cartToFrac))
+        return false;
+    SetTransforms(fracToCart, cartToFrac);
+    return true;
+}
+
+bool Cell::HasUsableTransforms() const
+{
+    Matrix3x3 inverse = m_fracToCart;
+    return IsFinite(m_fracToCart) && IsFinite(m_cartToFrac) && inverse.Invert();
 }
 
 // ---- Clip

@@ -167,6 +167,12 @@ protected:
     std::int32_t GetStoredOrientation() const { return m_orientation; }
     void StoreOrientation(std::int32_t orientation) { m_orientation = orientation; }
     void SetTransforms(const Matrix3x3& fracToCart, const Matrix3x3& cartToFrac);
+    // The fractional-to-Cartesian matrix from the cell vectors written as the columns of m, row by
+    // row (transposed, so that its rows are the vectors), and its inverse; false, with nothing
+    // changed, when the matrix is singular or not finite.
+    bool SetTransformsFromColumns(const double m[9]);
+    // Whether both transforms hold finite values and can be inverted.
+    bool HasUsableTransforms() const;
     Point3d ToFractional(const Point3d& p, bool fractional) const { return fractional ? p : p * m_cartToFrac; }
     // SetupBuilderAtoms with AsymmetricAtoms, then appending SymmetryReplicas, in one walk.
     void SetupBuilderAtomsAndReplicas(AtomDataArray& out);

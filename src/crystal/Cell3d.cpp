@@ -6,7 +6,12 @@
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/CrystalImageQueries.h>
+#include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/conformers/CopiedSubtree.h>
+#include <tavrel/core/Font.h>
+#include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/StringUtils.h>
+#include <tavrel/crystal/ASUTools.h>
 #include <tavrel/crystal/CellBonds.h>
 #include <tavrel/crystal/CellBuilder.h>
 #include <tavrel/crystal/CellPacking.h>
@@ -17,6 +22,7 @@
 #include <tavrel/crystal/SymmetryExpansion.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/crystal/SymmetryOp.h>
+#include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -72,17 +78,6 @@ public:
         return cell && !cell->InsideCell(position, false, true);
     }
 };
-
-bool IsFinite(const Matrix3x3& m)
-{
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            if (!std::isfinite(m(i, j)))
-                return false;
-        }
-    }
-    return true;
-}
 
 // A tile component kept within 0 .. MaxTile from above (counts of 0 or less tile nothing).
 LatticeOffset CappedTile(const LatticeOffset& tile)
@@ -251,6 +246,51 @@ void Cell3d::Complete(Object* parent, bool accepted, Symmetry* symmetry)
     SetParent(parent);
 }
 
+void Cell3d::DeepenShallowCopy()
+{
+    const auto* const source = DynCast<Cell3d>(GetCopySource());
+    Cell::DeepenShallowCopy();
+    if (!m_symmetryMapEnabled || !source || !source->GetSymmetryMap())
+        return;
+    const CellSymmetryMap& sourceMap = *source->GetSymmetryMap();
+    // The keys of the source's map as they are now, for a map made anew for the copy.
+    sourceMap.GetOperationIndexList(m_operationList);
+    m_symmetryMap = sourceMap.ShallowCopy();
+    if (!m_symmetryMap || m_symmetryMap->GetCell() == this)
+        return;
+    const TreeNode* const root = GetCopyRoot();
+    // The OIDs of the copies made in this copy; false when an object is gone, outside the copy or
+    // not copied. OID 0 stays 0.
+    const auto translate = [root](const OIDArray& from, OIDArray& to) {
+        to.clear();
+        to.reserve(from.size());
+        for (const std::uint32_t oid : from) {
+            if (oid == 0) {
+                to.push_back(0);
+                continue;
+            }
+            const Object* const object = Object::GetObjectA(oid);
+            const Base* const copy = object && IsInCopiedSubtree(*object, root) ? object->Copy() : nullptr;
+            if (!copy)
+                return false;
+            to.push_back(copy->GetOID());
+        }
+        return true;
+    };
+    OIDArray oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds;
+    sourceMap.GetAtomOIDs(oldAtoms);
+    sourceMap.GetObjectOIDs(oldObjects);
+    sourceMap.GetBondOIDs(oldBonds);
+    if (translate(oldAtoms, newAtoms) && translate(oldObjects, newObjects) && translate(oldBonds, newBonds)) {
+        m_symmetryMap->Paste(this, oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds, sourceMap);
+        return;
+    }
+    m_symmetryMap = nullptr;
+    m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
+    if (m_symmetryMap)
+        m_symmetryMap->EnableEvents();
+}
+
 Cell3d::~Cell3d() = default;
 
 int Cell3d::GetDimensionality() const
@@ -372,14 +412,16 @@ const PropertyTable& Cell3d::Properties()
             .Described([](const Cell3d& cell) {
                 return ObjectProperty("Space Group", cell.SpaceGroupText(), ObjectProperty::AccessReadable, 0);
             })
-            // A cell read from the framework archive also builds with the loaded request (which does
-            // nothing, as a loaded cell is clean).
+            // The children of a framework record are read by now. An asymmetric unit stored alone is
+            // to get its replicas again, but not while the archive is still reading: a build deletes
+            // repeated atoms that later records may refer to. The cell is left dirty, so that its next
+            // build (the document's, once the whole file is read) makes them.
             .AfterRecord([](Cell3d& cell, Archive& archive, PropertyArchive* stream) {
                 if (!archive.IsLoading())
                     return;
                 cell.RestoreAfterLoad();
-                if (!stream)
-                    cell.Build(cell.m_buildInfo);
+                if (!stream && cell.HoldsOnlyAsymmetricAtoms())
+                    cell.SetDirty(true);
             }));
     return table;
 }
@@ -437,6 +479,93 @@ void Cell3d::ReadFrameworkPart(Archive& archive)
     std::copy(values + 3, values + 6, m_angles);
 }
 
+bool Cell3d::HoldsOnlyAsymmetricAtoms() const
+{
+    bool asymmetric = false;
+    DescendentIterator walk(const_cast<Cell3d*>(this), Atom::classType, false);
+    while (Object* const object = walk.GetNext()) {
+        auto* const atom = static_cast<Atom*>(object);
+        if (ASUTools::IsReplicateAtom(atom))
+            return false;
+        asymmetric = asymmetric || (Tavrel::IsA<Atom3d>(atom) && !Tavrel::IsA<ConformerAtom>(atom));
+    }
+    return asymmetric;
+}
+
+// ---- Display
+
+void Cell3d::Display(DisplayList3D& list)
+{
+    if (!(IsSelected() || IsVisible()) || !IsActive() || GetDisplayStyle() == 0)
+        return;
+    const Color color = IsSelected() ? Color::Selected() : GetColor();
+    const Matrix3x3 fracToCart = GetFracToCart();
+    const std::uint32_t oid = GetOID();
+    if (GetAuxDisplay() & 1) {
+        Point3d a;
+        Point3d b;
+        Point3d c;
+        GetVectors(a, b, c);
+        const Point3d& offset = GetLabelOffset();
+        const Font& font = Font::DefaultBigFont();
+        list.Add(Text3DPrimitive("O", offset, 0.0, Color::White(), font, oid));
+        list.Add(Text3DPrimitive("A", a + Point3d(0.1, 0.0, 0.0) + offset, 0.0, Color::Red(), font, oid));
+        list.Add(Text3DPrimitive("B", b + Point3d(0.0, 0.1, 0.0) + offset, 0.0, Color::Yellow(), font, oid));
+        list.Add(Text3DPrimitive("C", c + Point3d(0.0, 0.0, 0.1) + offset, 0.0, Color::Green(), font, oid));
+    }
+    const int style = GetDisplayStyle();
+    DisplayGeometry(LatticeOffset(0, 0, 0), color, fracToCart, style, list);
+    if (!IsTiled())
+        return;
+    // The stored tile is at most MaxTile per axis.
+    const LatticeOffset& tile = m_buildInfo.GetTile();
+    for (int i = 0; i < tile.a; ++i) {
+        for (int j = 0; j < tile.b; ++j) {
+            for (int k = 0; k < tile.c; ++k) {
+                if (i != 0 || j != 0 || k != 0)
+                    DisplayGeometry(LatticeOffset(i, j, k), color, fracToCart, style, list);
+            }
+        }
+    }
+}
+
+void Cell3d::DisplayGeometry(const LatticeOffset& offset, const Color& color, const Matrix3x3& fracToCart,
+                             int style, DisplayList3D& list) const
+{
+    const bool lines = list.GetMode() == DisplayList3D::fastMode ||
+                       (list.GetMode() == DisplayList3D::normalMode && style == 1);
+    const bool sticks = list.GetMode() == DisplayList3D::normalMode && style == 2;
+    if (!lines && !sticks)
+        return;
+    Point3d origin(offset.a, offset.b, offset.c);
+    fracToCart.Transform(origin);
+    // Corners 0 to 3 go round the face at z = 0, corners 4 to 7 round the face at z = 1.
+    static constexpr double square[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    Point3d corners[8];
+    for (int k = 0; k < 4; ++k) {
+        corners[k] = Point3d(square[k][0], square[k][1], 0.0) * fracToCart + origin;
+        corners[k + 4] = Point3d(square[k][0], square[k][1], 1.0) * fracToCart + origin;
+    }
+    static constexpr int edges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                                         {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+    const std::uint32_t oid = GetOID();
+    if (lines) {
+        for (const auto& edge : edges)
+            list.Add(LinePrimitive(corners[edge[0]], color, corners[edge[1]], color, 3, oid));
+        return;
+    }
+    // Each face's four sticks then its four balls, then the four sticks between the faces.
+    const double radius = GetStickRadius();
+    for (int face = 0; face < 3; ++face) {
+        for (int e = 4 * face; e < 4 * face + 4; ++e)
+            list.Add(CylinderPrimitive(corners[edges[e][0]], color, corners[edges[e][1]], color, radius, oid));
+        if (face < 2) {
+            for (int k = 4 * face; k < 4 * face + 4; ++k)
+                list.Add(SpherePrimitive(corners[k], radius, color, oid));
+        }
+    }
+}
+
 // ---- Frame and parameters
 
 CellUtil::CellOrientation Cell3d::Frame() const
@@ -449,19 +578,7 @@ bool Cell3d::MakeTransforms()
 {
     double m[9] = {};
     CellUtil::CellMatrixFromParameters(m_lengths, m_angles, m, Frame());
-    Matrix3x3 fracToCart(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]);
-    fracToCart.Transpose();
-    Matrix3x3 cartToFrac = fracToCart;
-    if (!IsFinite(fracToCart) || !cartToFrac.Invert() || !IsFinite(cartToFrac))
-        return false;
-    SetTransforms(fracToCart, cartToFrac);
-    return true;
-}
-
-bool Cell3d::HasUsableTransforms() const
-{
-    Matrix3x3 inverse = GetFracToCart();
-    return IsFinite(GetFracToCart()) && IsFinite(GetCartToFrac()) && inverse.Invert();
+    return SetTransformsFromColumns(m);
 }
 
 bool Cell3d::ApplyGeometry(const double lengths[3], const double angles[3])
@@ -1035,6 +1152,42 @@ std::string Cell3d::GetSymmetryLabel(const Object* object) const
         return {};
     const CellSymmetryMap* const map = GetSymmetryMap();
     return map ? map->GetSymmetryLabel(object->GetOID(), object->GetLabel()) : object->GetLabel();
+}
+
+Object* Cell3d::GetSymmetryParent(Object* object) const
+{
+    if (!IsAbove(object))
+        return nullptr;
+    const CellSymmetryMap* const map = GetSymmetryMap();
+    if (!map)
+        return object;
+    const std::uint32_t parentOID = map->GetSymmetryParentOID(object->GetOID());
+    if (parentOID == object->GetOID())
+        return object;
+    Object* const parent = Object::GetObjectA(parentOID);
+    return IsAbove(parent) ? parent : nullptr;
+}
+
+bool Cell3d::GetAsymmetricUnitObjects(const Object* root, std::uint32_t type, BaseCollection& out) const
+{
+    if (root != this && !IsAbove(root))
+        return false;
+    if (const CellSymmetryMap* const map = GetSymmetryMap()) {
+        if (map->GetAsymmetricUnitObjects(root, type, out))
+            return true;
+    }
+    return out.Add(DescendentIterator(const_cast<Object*>(root), type, false));
+}
+
+bool Cell3d::GetAsymmetricUnitObjects(std::uint32_t type, BaseCollection& out) const
+{
+    return GetAsymmetricUnitObjects(this, type, out);
+}
+
+bool Cell3d::GetSymmetryReplicates(const Object* object, BaseCollection& out, bool includeSelf) const
+{
+    const CellSymmetryMap* const map = GetSymmetryMap();
+    return map && IsAbove(object) && map->GetSymmetryReplicates(object, out, includeSelf);
 }
 
 std::unique_ptr<CellBuilder> Cell3d::GetCellBuilder(std::string_view name)

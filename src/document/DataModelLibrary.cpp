@@ -7,6 +7,7 @@
 #include <tavrel/document/ModelClasses.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/Property.h>
+#include <tavrel/graphics/SecondaryStructureQueries.h>
 
 namespace Tavrel {
 
@@ -26,6 +27,7 @@ void InstallAllAnswers()
 {
     CrystalImageQueries::Install(&Cell3d::ImageQueries());
     ConformationQueries::Install(&Conformation::Queries());
+    SecondaryStructureQueries::Install(&AminoAcidChain::SecondaryQueries());
 }
 
 // Registration runs when the library is loaded.

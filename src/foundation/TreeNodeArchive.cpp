@@ -83,6 +83,11 @@ struct TreeNode::RecordWalk {
     void Run()
     {
         std::vector<OpenRecord>& records = OpenRecords();
+        // The levels after the tree node's read the rest of the top record by its schema, which the
+        // children's records leave changed.
+        const std::uint32_t schema = m_archive.IsLoading() ? m_archive.GetObjectSchema() : 0;
+        if (m_archive.IsLoading())
+            m_archive.SetObjectSchema(schema);
         try {
             Open(m_top, {});
             for (;;) {
@@ -100,6 +105,8 @@ struct TreeNode::RecordWalk {
             Rest(m_archive, m_top);
             OpenNodes().erase(&m_top);
             records.pop_back();
+            if (m_archive.IsLoading())
+                m_archive.SetObjectSchema(schema);
         } catch (...) {
             Unwind();
             throw;
