@@ -110,8 +110,10 @@ private:
     static std::uint32_t AddOID(Base* object);
     static void RemoveOID(std::uint32_t oid);
 
-    std::uint8_t m_eventMask = 0;
+    // The mask byte after the OID leaves the bytes up to the next pointer to the first small fields
+    // of the levels above.
     std::uint32_t m_OID;
+    std::uint8_t m_eventMask = 0;
 };
 
 // True when the object is non-null and of class T or derived from it.

@@ -1376,8 +1376,9 @@ struct PropertyArchive::RecordReader {
 
     PropertyArchive& stream;
     State& state;
-    // The open records, innermost last: frames[0] to frames[depth - 1].
-    std::vector<Frame> frames;
+    // The open records, innermost last: frames[0] to frames[depth - 1]. A bonded chain nests a record
+    // per object: a deque adds frames without moving those before.
+    std::deque<Frame> frames;
     std::size_t depth = 0;
 };
 
