@@ -323,15 +323,7 @@ public:
     // set(text) with the current stored text (code 1), which is then taken; nothing when there is
     // none. A plan's reading pass gives a view of the input.
     template <class Set>
-    void ReadText(Set&& set)
-    {
-        if (m_direct) {
-            set(m_archive.GetArchive().ReadStringView());
-            return;
-        }
-        if (auto value = TakeValue<Storage::StorageString>())
-            set(std::string_view(*value));
-    }
+    void ReadText(Set&& set);
     // A byte block (code 2): write(Archive&) fills a nested storing archive; read(Archive&) reads the
     // stored block, when there is a non-empty one.
     template <class Write>
@@ -612,5 +604,17 @@ private:
     std::string_view m_name;   // a plan's pass: the property's name, for messages
     int m_exceptions;
 };
+
+// After the class: TakeValue's return type is known only once it is defined.
+template <class Set>
+void PropertyPass::ReadText(Set&& set)
+{
+    if (m_direct) {
+        set(m_archive.GetArchive().ReadStringView());
+        return;
+    }
+    if (auto value = TakeValue<Storage::StorageString>())
+        set(std::string_view(*value));
+}
 
 } // namespace Tavrel
