@@ -57,8 +57,9 @@ public:
     // The last OID handed out.
     static std::uint32_t GetLastOID();
 
-    static bool GetEventNotify();
-    static void SetEventNotify(bool notify);
+    // Inline: every event asks.
+    static bool GetEventNotify() { return s_eventNotify; }
+    static void SetEventNotify(bool notify) { s_eventNotify = notify; }
 
     static std::uint32_t FindClassType(std::string_view name);
     static const Base* FindClassInstance(std::string_view name);
@@ -114,6 +115,8 @@ private:
     // of the levels above.
     std::uint32_t m_OID;
     std::uint8_t m_eventMask = 0;
+
+    static inline bool s_eventNotify = true;
 };
 
 // True when the object is non-null and of class T or derived from it.

@@ -337,7 +337,10 @@ private:
     };
 
     bool HasFlag(Flag flag) const { return (m_flags.bits & flag) != 0; }
-    void SetFlag(Flag flag, bool on);
+    void SetFlag(Flag flag, bool on)
+    {
+        m_flags.bits = static_cast<std::uint8_t>(on ? (m_flags.bits | flag) : (m_flags.bits & ~flag));
+    }
     bool IsInSubtreeOf(const TreeNode* node) const;
     // The node's root, through a one-entry cache that also holds the tree registrations on the node
     // and above; asking about the same node, or a child of the node last asked about, climbs nothing.
