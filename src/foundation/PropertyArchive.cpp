@@ -973,9 +973,9 @@ struct PropertyArchive::RecordReader {
                           "nested record beyond the end of the input");
             state.reserved += reserve;
         }
-        if (depth == frames.size())
-            frames.emplace_back();
-        Frame& frame = frames[depth++];
+        if (depth == frameBlocks.size() * FramesPerBlock)
+            frameBlocks.push_back(std::make_unique<Frame[]>(FramesPerBlock));
+        Frame& frame = FrameAt(depth++);
         frame.Reset();
         frame.reservedAbove = reserve;
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
@@ -1010,7 +1010,8 @@ struct PropertyArchive::RecordReader {
             frame.plan = nullptr;
     }
 
-    Frame& Top() { return frames[depth - 1]; }
+    Frame& FrameAt(std::size_t index) { return frameBlocks[index / FramesPerBlock][index % FramesPerBlock]; }
+    Frame& Top() { return FrameAt(depth - 1); }
 
     // The object of a planned record, from the plan's factory; when that gives no object of the
     // planned class the record is read by the generic passes.
@@ -1226,7 +1227,7 @@ struct PropertyArchive::RecordReader {
     }
 
     // Fills the frame's next slot from a null or stored reference; false when the reference is a
-    // record read inline, which then begins (and may move the frames: the frame is not to be used).
+    // record read inline, which then begins (the frame waits until that record has ended).
     bool ReadSlot(Frame& frame)
     {
         std::uint8_t isNull = 0;
@@ -1376,9 +1377,10 @@ struct PropertyArchive::RecordReader {
 
     PropertyArchive& stream;
     State& state;
-    // The open records, innermost last: frames[0] to frames[depth - 1]. A bonded chain nests a record
-    // per object: a deque adds frames without moving those before.
-    std::deque<Frame> frames;
+    // The open records, innermost last: FrameAt(0) to FrameAt(depth - 1). A bonded chain nests a record
+    // per object: frames come in blocks, allocated once and never moved.
+    static constexpr std::size_t FramesPerBlock = 64;
+    std::vector<std::unique_ptr<Frame[]>> frameBlocks;
     std::size_t depth = 0;
 };
 
