@@ -3,8 +3,11 @@
 
 #include <tavrel/biopolymers/AminoAcid.h>
 #include <tavrel/biopolymers/AminoAcidChain.h>
+#include <tavrel/biopolymers/DNASequence.h>
+#include <tavrel/biopolymers/Monomer.h>
 #include <tavrel/biopolymers/NucleicAcid.h>
 #include <tavrel/biopolymers/NucleicAcidChain.h>
+#include <tavrel/biopolymers/ProteinSequence.h>
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Assembly.h>
 #include <tavrel/chemistry/Atom.h>
@@ -76,6 +79,7 @@ using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geom
                                GeometryMonitor, DistanceMonitor, AngleMonitor, Annotation, AnnotationProperty, Residue,
                                AminoAcid, NucleicAcid, AminoAcidChain, NucleicAcidChain, QueryFeature, PointFeature,
                                DihedralMonitor, TorsionMonitor, RotatableBondMonitor, CentroidMonitor, LineMonitor,
-                               PlaneMonitor, NormalMonitor, VectorMonitor, BumpMonitor, HBondMonitor, Cell2d>;
+                               PlaneMonitor, NormalMonitor, VectorMonitor, BumpMonitor, HBondMonitor, Cell2d, Monomer,
+                               ProteinSequence, DNASequence>;
 
 } // namespace Tavrel

@@ -1,0 +1,64 @@
+#include <tavrel/biopolymers/DNASequence.h>
+
+#include <tavrel/biopolymers/InternalChainResidues.h>
+#include <tavrel/biopolymers/NucleicAcid.h>
+#include <tavrel/biopolymers/NucleicAcidChain.h>
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/PropertyTable.h>
+
+namespace Tavrel {
+
+TAVREL_DEFINE_CLASS(DNASequence)
+
+DNASequence::DNASequence() = default;
+
+DNASequence::DNASequence(Object* parent) : Object(parent) {}
+
+const PropertyTable& DNASequence::Properties()
+{
+    static const PropertyTable table(
+        PropertyList<DNASequence>()
+            .Text("Number of Bases")
+            .ReadOnly()
+            .GetText([](const DNASequence& sequence) {
+                return StringUtils::Format("%d", sequence.GetNumberOfResidues());
+            })
+            .Shown()
+            .Text("Sequence")
+            .ReadOnly()
+            .GetText([](const DNASequence& sequence) { return sequence.GetSequence(); })
+            .Shown());
+    return table;
+}
+
+std::string DNASequence::GetSequence() const
+{
+    std::string sequence;
+    if (Molecule* molecule = ChainResidues::MoleculeOf(*this)) {
+        ChainResidues::ForEachResidueOfChains<NucleicAcidChain, NucleicAcid>(
+            *molecule, [&sequence](const NucleicAcid& base) { sequence.push_back(ChainResidues::LetterOf(base)); });
+    }
+    return sequence;
+}
+
+NucleicAcid* DNASequence::GetResidue(std::int32_t i) const
+{
+    Molecule* const molecule = ChainResidues::MoleculeOf(*this);
+    if (!molecule || i < 1)
+        return nullptr;
+    DescendentIterator walk(molecule, NucleicAcid::classType, false);
+    std::int32_t index = 0;
+    for (Object* object = walk.GetNext(); object; object = walk.GetNext()) {
+        if (++index == i)
+            return static_cast<NucleicAcid*>(object);
+    }
+    return nullptr;
+}
+
+std::int32_t DNASequence::GetNumberOfResidues() const
+{
+    Molecule* const molecule = ChainResidues::MoleculeOf(*this);
+    return molecule ? ChainResidues::CountBelow<NucleicAcid>(*molecule) : 0;
+}
+
+} // namespace Tavrel

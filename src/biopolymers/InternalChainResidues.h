@@ -1,0 +1,68 @@
+// InternalChainResidues: the walks of the sequence classes over a molecule's chains and residues.
+#pragma once
+
+#include <cstdint>
+
+#include <tavrel/biopolymers/Residue.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/Object.h>
+
+namespace Tavrel::ChainResidues {
+
+// The molecule's descendants in tree order, not entering nodes of one class.
+class WalkNotEntering : public DescendentIterator {
+public:
+    WalkNotEntering(Object* root, std::uint32_t stopType) : DescendentIterator(root, false), m_stopType(stopType) {}
+
+protected:
+    bool Continue(Object* node) override { return !node->IsA(m_stopType) && DescendentIterator::Continue(node); }
+
+private:
+    std::uint32_t m_stopType;
+};
+
+// The nearest Molecule ancestor of the object; null when none.
+inline Molecule* MoleculeOf(const Object& object)
+{
+    for (TreeNode* node = object.TreeNode::GetParent(); node; node = node->GetParent()) {
+        if (auto* molecule = DynCast<Molecule>(node))
+            return molecule;
+    }
+    return nullptr;
+}
+
+// Calls visit(R&) with each R below each C of the molecule, chain by chain in tree order. A chain
+// inside another is walked as part of the outer one, so each residue is visited once.
+template <class C, class R, class Visit>
+void ForEachResidueOfChains(Molecule& molecule, Visit&& visit)
+{
+    WalkNotEntering chains(&molecule, C::classType);
+    for (Object* object = chains.GetNext(); object; object = chains.GetNext()) {
+        if (!object->IsA(C::classType))
+            continue;
+        DescendentIterator residues(object, R::classType, false);
+        for (Object* residue = residues.GetNext(); residue; residue = residues.GetNext())
+            visit(*static_cast<R*>(residue));
+    }
+}
+
+// The number of T descendants of the molecule.
+template <class T>
+std::int32_t CountBelow(Molecule& molecule)
+{
+    std::int32_t count = 0;
+    DescendentIterator walk(&molecule, T::classType, false);
+    for (Object* object = walk.GetNext(); object; object = walk.GetNext())
+        ++count;
+    return count;
+}
+
+// The sequence letter of a residue: the first character of its symbol, "X" without one.
+inline char LetterOf(const Residue& residue)
+{
+    const std::string& symbol = residue.GetSymbol();
+    return symbol.empty() ? 'X' : symbol.front();
+}
+
+} // namespace Tavrel::ChainResidues
