@@ -53,10 +53,19 @@
 #include <tavrel/monitors/AngleMonitor.h>
 #include <tavrel/monitors/BumpMonitor.h>
 #include <tavrel/monitors/CentroidMonitor.h>
+#include <tavrel/monitors/ChiralityMonitor.h>
+#include <tavrel/monitors/DihedralRestraint.h>
+#include <tavrel/monitors/DipoleMomentMonitor.h>
 #include <tavrel/monitors/DistanceMonitor.h>
+#include <tavrel/monitors/DistanceRestraint.h>
+#include <tavrel/monitors/FixedAtomConstraint.h>
 #include <tavrel/monitors/HBondMonitor.h>
+#include <tavrel/monitors/HarmonicAtomRestraint.h>
 #include <tavrel/monitors/NormalMonitor.h>
 #include <tavrel/monitors/PlaneMonitor.h>
+#include <tavrel/monitors/PositionMonitor.h>
+#include <tavrel/monitors/StructureMonitor.h>
+#include <tavrel/monitors/TupleMonitor.h>
 #include <tavrel/monitors/VectorMonitor.h>
 #include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
@@ -208,6 +217,23 @@ void BuildEveryClass(ChemDoc& document)
     new VectorMonitor(molecule, Point3d(1.0, 2.0, 3.0), atoms[0]);
     (new BumpMonitor(molecule))->SetVDWPercent(0.8);
     (new HBondMonitor(molecule, members, true))->ShowDistanceLabels(true);
+    new ChiralityMonitor(molecule);
+    (new StructureMonitor(molecule))->SetDisplayLabels(true);
+    new PositionMonitor(molecule, atoms[1]);
+    (new TupleMonitor(molecule, members))->SetDisplayLines(true);
+    new DipoleMomentMonitor(molecule);
+    // Restraints with their parentless monitors, written inside their records.
+    auto* const fixed = new FixedAtomConstraint(molecule, members);
+    fixed->SetLabelFormat("Held %s");
+    fixed->Disable();
+    (new HarmonicAtomRestraint(molecule, members))->SetForceConstant(2.5);
+    auto* const fourth = new Atom3d(molecule, "C");
+    fourth->SetXYZ(Point3d(-0.5, 1.5, 0.5));
+    (new DihedralRestraint(molecule, atoms[1], atoms[0], atoms[2], fourth))->SetPeriodicity(3);
+    OrdCollection hydrogens;
+    hydrogens.Add(atoms[1]);
+    hydrogens.Add(atoms[2]);
+    (new DistanceRestraint(molecule, members, hydrogens))->SetForceMaximum(4.0);
     DisplayList3D labels;
     molecule->DisplayAll(labels, false);
 

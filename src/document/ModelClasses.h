@@ -22,8 +22,8 @@
 #include <tavrel/chemistry/Tail.h>
 #include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
-#include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/conformers/ObjectFrame.h>
@@ -54,17 +54,28 @@
 #include <tavrel/monitors/AngleMonitor.h>
 #include <tavrel/monitors/BumpMonitor.h>
 #include <tavrel/monitors/CentroidMonitor.h>
+#include <tavrel/monitors/ChiralityMonitor.h>
+#include <tavrel/monitors/Constraint.h>
 #include <tavrel/monitors/DihedralMonitor.h>
+#include <tavrel/monitors/DihedralRestraint.h>
+#include <tavrel/monitors/DipoleMomentMonitor.h>
 #include <tavrel/monitors/DistanceMonitor.h>
+#include <tavrel/monitors/DistanceRestraint.h>
+#include <tavrel/monitors/FixedAtomConstraint.h>
 #include <tavrel/monitors/GeometryMonitor.h>
 #include <tavrel/monitors/HBondMonitor.h>
+#include <tavrel/monitors/HarmonicAtomRestraint.h>
 #include <tavrel/monitors/LineMonitor.h>
 #include <tavrel/monitors/Monitor.h>
 #include <tavrel/monitors/NormalMonitor.h>
 #include <tavrel/monitors/PlaneMonitor.h>
+#include <tavrel/monitors/PositionMonitor.h>
+#include <tavrel/monitors/Restraint.h>
 #include <tavrel/monitors/RotatableBondMonitor.h>
+#include <tavrel/monitors/StructureMonitor.h>
 #include <tavrel/monitors/Surface.h>
 #include <tavrel/monitors/TorsionMonitor.h>
+#include <tavrel/monitors/TupleMonitor.h>
 #include <tavrel/monitors/VectorMonitor.h>
 
 namespace Tavrel {
@@ -79,7 +90,9 @@ using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geom
                                GeometryMonitor, DistanceMonitor, AngleMonitor, Annotation, AnnotationProperty, Residue,
                                AminoAcid, NucleicAcid, AminoAcidChain, NucleicAcidChain, QueryFeature, PointFeature,
                                DihedralMonitor, TorsionMonitor, RotatableBondMonitor, CentroidMonitor, LineMonitor,
-                               PlaneMonitor, NormalMonitor, VectorMonitor, BumpMonitor, HBondMonitor, Cell2d, Monomer,
-                               ProteinSequence, DNASequence>;
+                               PlaneMonitor, NormalMonitor, VectorMonitor, BumpMonitor, HBondMonitor, Cell2d,
+                               ChiralityMonitor, StructureMonitor, PositionMonitor, TupleMonitor, DipoleMomentMonitor,
+                               Constraint, Restraint, FixedAtomConstraint, HarmonicAtomRestraint, DihedralRestraint,
+                               DistanceRestraint, Monomer, ProteinSequence, DNASequence>;
 
 } // namespace Tavrel

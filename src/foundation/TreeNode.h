@@ -153,16 +153,22 @@ public:
     // Copies.
     // A parentless copy of the node and its subtree.
     TreeNode* TreeCopy();
-    // Deletes the tree nodes created after lastOIDBefore, up to last, that no parent holds (each with
-    // its subtree), except `kept` and the objects user-property cells own. A reader that refuses its
-    // input leaves such records, and members of collections that no node holds, to its caller.
-    // Returns how many it deleted (subtrees counted once).
+    // Deletes the tree nodes created after lastOIDBefore, up to last, that nothing owns (HasOwner: a
+    // parent, or a holder such as a restraint for its monitors), each with its subtree, except `kept`
+    // and the objects user-property cells own. A reader that refuses its input leaves such records,
+    // and members of collections that no node holds, to its caller. Returns how many it deleted
+    // (subtrees counted once).
     static std::size_t DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last,
                                              const TreeNode* kept = nullptr);
     // A parentless copy of the node alone.
     TreeNode* NodeCopy();
     // The node whose TreeCopy is running (the innermost one), or null.
     static TreeNode* GetCopyRoot() { return m_pCopyRoot; }
+    // A TreeCopy is running and the node is its root or lies below it; false for null.
+    static bool IsInsideCopy(const TreeNode* node)
+    {
+        return m_pCopyRoot && node && (node == m_pCopyRoot || node->HasAncestor(m_pCopyRoot));
+    }
 
     bool HasOwner() const override { return m_parent.Get() != nullptr; }
 

@@ -6,7 +6,6 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/StringUtils.h>
-#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -47,10 +46,7 @@ BumpMonitor::BumpMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
     SetColor(Color::Magenta());
     if (!parent)
         return;
-    std::vector<Object*> atoms;
-    DescendentIterator walk(parent, Atom::classType, false);
-    while (Object* const atom = walk.GetNext())
-        atoms.push_back(atom);
+    const std::vector<Object*> atoms = GatherAtoms(true);
     WatchStructure(parent);
     CollectAtoms(atoms);
 }
@@ -156,31 +152,10 @@ void BumpMonitor::SetVDWPercent(double percent)
 
 // ---- Recalculation
 
-
-void BumpMonitor::CollectAtoms(std::span<Object* const> objects)
-{
-    for (Object* const object : objects) {
-        if (object && !object->IsClipped() && !IsMonitoredItem(object))
-            RegisterTreeEvent(object, Geometric::classType, Geometric::EventMoved, false, nullptr);
-    }
-}
-
 void BumpMonitor::Calculate()
 {
     const Watch self(this);
-    std::vector<Object*> atoms;
-    if (m_tree) {
-        if (Object* const parent = GetParent()) {
-            DescendentIterator walk(parent, Atom3d::classType, false);
-            while (Object* const atom = walk.GetNext())
-                atoms.push_back(atom);
-        }
-    } else {
-        for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
-            if (Object* const item = GetItem(i); Tavrel::IsA<Atom>(item))
-                atoms.push_back(item);
-        }
-    }
+    const std::vector<Object*> atoms = GatherAtoms(m_tree);
     WatchStructure(GetParent());
     CollectAtoms(atoms);
     m_bumps.Get().clear();
@@ -247,7 +222,5 @@ void BumpMonitor::NormalDisplay(DisplayList3D& list)
                                      Font::DefaultFont(), GetOID()));
     }
 }
-
-// ---- Persistence
 
 } // namespace Tavrel

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <utility>
 #include <vector>
 
@@ -59,9 +58,6 @@ public:
     std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
 
 protected:
-    // Watches each of the objects that is not clipped for deletion and movement.
-    void CollectAtoms(std::span<Object* const> objects);
-
     // A dashed line for each recorded bump whose atoms are both active, with its length when the
     // labels are on.
     void NormalDisplay(DisplayList3D& list) override;

@@ -6,6 +6,7 @@
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Bondable.h>
 #include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/Geometric.h>
 #include <tavrel/foundation/OrdCollection.h>
@@ -112,6 +113,42 @@ void GeometryMonitor::WatchStructure(Object* parent)
     RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventCreated, true, nullptr);
     RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventParentSet, true, nullptr);
     RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventElementSet, true, nullptr);
+}
+
+std::vector<Object*> GeometryMonitor::GatherAtoms(bool tree) const
+{
+    std::vector<Object*> atoms;
+    if (tree) {
+        if (Object* const parent = GetParent()) {
+            DescendentIterator walk(parent, Atom::classType, false);
+            while (Object* const atom = walk.GetNext())
+                atoms.push_back(atom);
+        }
+        return atoms;
+    }
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        if (Object* const item = GetItem(i); Tavrel::IsA<Atom>(item))
+            atoms.push_back(item);
+    }
+    return atoms;
+}
+
+void GeometryMonitor::CollectAtoms(std::span<Object* const> objects)
+{
+    for (Object* const object : objects) {
+        if (object && !object->IsClipped() && !IsMonitoredItem(object))
+            RegisterTreeEvent(object, Geometric::classType, Geometric::EventMoved, false, nullptr);
+    }
+}
+
+void GeometryMonitor::WatchChemistry(Object* parent)
+{
+    WatchStructure(parent);
+    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventDeleted, true, nullptr);
+    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventAtomAdded, true, nullptr);
+    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventFormalChargeSet, true, nullptr);
+    RegisterTreeEvent(parent, Bond::classType, Bond::EventTypeSet, true, nullptr);
+    RegisterTreeEvent(parent, Geometric::classType, Geometric::EventMoved, true, nullptr);
 }
 
 Point3d::Array GeometryMonitor::GetItemPositions() const

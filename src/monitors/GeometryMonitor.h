@@ -99,6 +99,15 @@ protected:
     // nodes created below it or joining it (an atom joins its parent once it is made) and changes of
     // element below it. Nothing for null.
     void WatchStructure(Object* parent);
+    // The atoms a flag monitor considers: with tree, every atom below the parent in pre-order (none
+    // without a parent); otherwise the items that are atoms, in item order.
+    std::vector<Object*> GatherAtoms(bool tree) const;
+    // Watches each of the objects that is not clipped and not yet an item for deletion and movement.
+    void CollectAtoms(std::span<Object* const> objects);
+    // WatchStructure, and tree-wide below the parent every change that can change an atom's chirality
+    // or valence: deletions of nodes (atoms and bonds), atoms arriving, formal charges, bond types and
+    // moves. Nothing for null.
+    void WatchChemistry(Object* parent);
     // The item is one of the moved objects, or a monitor that measures one of them (any depth).
     static bool DependsOn(const Object* item, const SetCollection& moved);
 

@@ -366,6 +366,4 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     }
 }
 
-// ---- Persistence
-
 } // namespace Tavrel

@@ -129,6 +129,21 @@ bool Monitor::ShouldDeleteMonitor() const
     return true;
 }
 
+void Monitor::SetOwner(const Object* owner)
+{
+    m_ownerOID = owner ? owner->GetOID() : 0u;
+}
+
+Object* Monitor::GetOwner() const
+{
+    return m_ownerOID.Get() != 0 ? Object::GetObjectA(m_ownerOID.Get()) : nullptr;
+}
+
+bool Monitor::HasOwner() const
+{
+    return Geometric3d::HasOwner() || GetOwner() != nullptr;
+}
+
 bool Monitor::IsMonitoredItem(const Object* object) const
 {
     return object && m_items.Count(object->GetOID()) > 0;
@@ -188,6 +203,18 @@ bool Monitor::ShallowCopyOK() const
     for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
         const Object* const item = GetItem(i);
         if (item && !item->HasAncestor(root))
+            return false;
+    }
+    return true;
+}
+
+bool Monitor::ItemsInsideCopy() const
+{
+    if (!GetCopyRoot())
+        return false;
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        const Object* const item = GetItem(i);
+        if (item && !IsInsideCopy(item))
             return false;
     }
     return true;

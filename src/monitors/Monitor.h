@@ -5,6 +5,7 @@
 #include <span>
 
 #include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/monitors/MonitorItemList.h>
 
 namespace Tavrel {
@@ -59,8 +60,17 @@ public:
     virtual void Update(Event& event);
     // A subtree copy is in progress whose root is a proper ancestor of the monitor and of every item.
     virtual bool ShallowCopyOK() const;
+    // A subtree copy is in progress that holds every item (its root or below it).
+    bool ItemsInsideCopy() const;
     // Whether the monitor deletes itself when it loses an item; true at this level.
     virtual bool ShouldDeleteMonitor() const;
+
+    // The object that holds a parentless monitor in place of a parent (a restraint its monitors), or
+    // null; a copy has none. An owned monitor is kept by the clean-up of parentless records after a
+    // load (HasOwner).
+    void SetOwner(const Object* owner);
+    Object* GetOwner() const;
+    bool HasOwner() const override;
 
 protected:
     // The callback of every registration a monitor makes; the event's user data is the monitor.
@@ -87,6 +97,7 @@ private:
 
     // A copy has the same items, in order, and registers nothing (DeepenShallowCopy does).
     MonitorItemList m_items;
+    Uncopied<std::uint32_t> m_ownerOID;  // the OID of the owner, 0 without one
 
     TAVREL_EVENT_MASK_LEVEL()
 };
