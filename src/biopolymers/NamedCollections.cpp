@@ -44,8 +44,8 @@ bool HasDescendent(Object* object, std::uint32_t type)
     return DescendentIterator(object, type, false).GetNext() != nullptr;
 }
 
-// Adds every object of the class below the molecule to the groups whose test it passes; a group
-// whose test is null takes nothing.
+// Adds every object of the class below the molecule to each group whose test it passes, tested in the
+// groups' order.
 template <class T, std::size_t N>
 void Fill(Molecule& molecule, const std::array<NamedCollection*, N>& groups,
           const std::array<bool (*)(const T*), N>& tests)
