@@ -62,17 +62,26 @@ void PerAtom(benchmark::State& state, double seconds, int atoms)
     state.counters["atoms"] = atoms;
 }
 
+// A protein of the atoms below a root, with a sequence object in its molecule.
+struct Protein {
+    explicit Protein(int atoms) : molecule(new Molecule(&root))
+    {
+        BuildProtein(*molecule, atoms);
+        sequence = new ProteinSequence(molecule);
+    }
+    TreeRoot root;
+    Molecule* molecule;
+    ProteinSequence* sequence = nullptr;
+};
+
 void Sequence(benchmark::State& state)
 {
     const auto atoms = static_cast<int>(state.range(0));
-    TreeRoot root;
-    auto* const molecule = new Molecule(&root);
-    BuildProtein(*molecule, atoms);
-    const auto* const sequence = new ProteinSequence(molecule);
+    const Protein protein(atoms);
     double total = 0.0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(sequence->GetSequence());
+        benchmark::DoNotOptimize(protein.sequence->GetSequence());
         total += Seconds(start);
     }
     PerAtom(state, total, atoms);
@@ -82,16 +91,14 @@ BENCHMARK(Sequence)->Arg(10000)->Arg(100000)->Arg(1000000)->ArgName("atoms")->Un
 void IndexedResidues(benchmark::State& state)
 {
     const auto atoms = static_cast<int>(state.range(0));
-    TreeRoot root;
-    auto* const molecule = new Molecule(&root);
-    BuildProtein(*molecule, atoms);
-    const auto* const sequence = new ProteinSequence(molecule);
+    const Protein protein(atoms);
+    const ProteinSequence& sequence = *protein.sequence;
     double total = 0.0;
     for (auto _ : state) {
         OrdCollection residues;
         const auto start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(sequence->GetResidues(residues));
-        benchmark::DoNotOptimize(sequence->GetResidue(sequence->GetNumberOfResidues()));
+        benchmark::DoNotOptimize(sequence.GetResidues(residues));
+        benchmark::DoNotOptimize(sequence.GetResidue(sequence.GetNumberOfResidues()));
         total += Seconds(start);
     }
     PerAtom(state, total, atoms);
@@ -101,9 +108,8 @@ BENCHMARK(IndexedResidues)->Arg(10000)->Arg(100000)->Arg(1000000)->ArgName("atom
 void UpdateCollections(benchmark::State& state)
 {
     const auto atoms = static_cast<int>(state.range(0));
-    TreeRoot root;
-    auto* const molecule = new Molecule(&root);
-    BuildProtein(*molecule, atoms);
+    Protein protein(atoms);
+    TreeRoot& root = protein.root;
     // The first run makes the collections; the timed runs empty and refill them.
     const std::size_t before = bench::HeapInUse();
     NamedCollections::Update(&root);

@@ -3,7 +3,6 @@
 #include <tavrel/biopolymers/InternalChainResidues.h>
 #include <tavrel/biopolymers/NucleicAcid.h>
 #include <tavrel/biopolymers/NucleicAcidChain.h>
-#include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
@@ -16,18 +15,7 @@ DNASequence::DNASequence(Object* parent) : Object(parent) {}
 
 const PropertyTable& DNASequence::Properties()
 {
-    static const PropertyTable table(
-        PropertyList<DNASequence>()
-            .Text("Number of Bases")
-            .ReadOnly()
-            .GetText([](const DNASequence& sequence) {
-                return StringUtils::Format("%d", sequence.GetNumberOfResidues());
-            })
-            .Shown()
-            .Text("Sequence")
-            .ReadOnly()
-            .GetText([](const DNASequence& sequence) { return sequence.GetSequence(); })
-            .Shown());
+    static const PropertyTable table(ChainResidues::SequenceTexts<DNASequence>("Number of Bases"));
     return table;
 }
 

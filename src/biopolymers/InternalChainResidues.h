@@ -1,12 +1,15 @@
-// InternalChainResidues: the walks of the sequence classes over a molecule's chains and residues.
+// InternalChainResidues: the walks and text properties the sequence classes share.
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel::ChainResidues {
 
@@ -63,6 +66,22 @@ inline char LetterOf(const Residue& residue)
 {
     const std::string& symbol = residue.GetSymbol();
     return symbol.empty() ? 'X' : symbol.front();
+}
+
+// The read-only texts of a sequence class: its count under the name ("%d"), then "Sequence".
+template <class T>
+PropertyList<T> SequenceTexts(std::string_view countName)
+{
+    PropertyList<T> list;
+    list.Text(countName)
+        .ReadOnly()
+        .GetText([](const T& sequence) { return StringUtils::Format("%d", sequence.GetNumberOfResidues()); })
+        .Shown()
+        .Text("Sequence")
+        .ReadOnly()
+        .GetText([](const T& sequence) { return sequence.GetSequence(); })
+        .Shown();
+    return list;
 }
 
 } // namespace Tavrel::ChainResidues

@@ -3,7 +3,6 @@
 #include <tavrel/biopolymers/AminoAcid.h>
 #include <tavrel/biopolymers/AminoAcidChain.h>
 #include <tavrel/biopolymers/InternalChainResidues.h>
-#include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/ChildIterator.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -18,18 +17,7 @@ ProteinSequence::ProteinSequence(Object* parent) : Object(parent) {}
 
 const PropertyTable& ProteinSequence::Properties()
 {
-    static const PropertyTable table(
-        PropertyList<ProteinSequence>()
-            .Text("Number of Residues")
-            .ReadOnly()
-            .GetText([](const ProteinSequence& sequence) {
-                return StringUtils::Format("%d", sequence.GetNumberOfResidues());
-            })
-            .Shown()
-            .Text("Sequence")
-            .ReadOnly()
-            .GetText([](const ProteinSequence& sequence) { return sequence.GetSequence(); })
-            .Shown());
+    static const PropertyTable table(ChainResidues::SequenceTexts<ProteinSequence>("Number of Residues"));
     return table;
 }
 
