@@ -21,12 +21,7 @@ const PropertyTable& DNASequence::Properties()
 
 std::string DNASequence::GetSequence() const
 {
-    std::string sequence;
-    if (Molecule* molecule = ChainResidues::MoleculeOf(*this)) {
-        ChainResidues::ForEachResidueOfChains<NucleicAcidChain, NucleicAcid>(
-            *molecule, [&sequence](const NucleicAcid& base) { sequence.push_back(ChainResidues::LetterOf(base)); });
-    }
-    return sequence;
+    return ChainResidues::SequenceOf<NucleicAcidChain, NucleicAcid>(*this);
 }
 
 NucleicAcid* DNASequence::GetResidue(std::int32_t i) const

@@ -2,12 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Molecule.h>
-#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Object.h>
 #include <tavrel/foundation/PropertyTable.h>
 
@@ -35,19 +36,27 @@ inline Molecule* MoleculeOf(const Object& object)
     return nullptr;
 }
 
-// Calls visit(R&) with each R below each C of the molecule, chain by chain in tree order. A chain
-// inside another is walked as part of the outer one, so each residue is visited once.
-template <class C, class R, class Visit>
-void ForEachResidueOfChains(Molecule& molecule, Visit&& visit)
+// The letters of each R below each C of the holder's molecule, chain by chain in tree order: the first
+// character of the residue's symbol, "X" without one. A chain inside another is read as part of the
+// outer one, so each residue gives one letter. Empty outside a molecule.
+template <class C, class R>
+std::string SequenceOf(const Object& holder)
 {
-    WalkNotEntering chains(&molecule, C::classType);
+    std::string sequence;
+    Molecule* const molecule = MoleculeOf(holder);
+    if (!molecule)
+        return sequence;
+    WalkNotEntering chains(molecule, C::classType);
     for (Object* object = chains.GetNext(); object; object = chains.GetNext()) {
         if (!object->IsA(C::classType))
             continue;
         DescendentIterator residues(object, R::classType, false);
-        for (Object* residue = residues.GetNext(); residue; residue = residues.GetNext())
-            visit(*static_cast<R*>(residue));
+        for (Object* residue = residues.GetNext(); residue; residue = residues.GetNext()) {
+            const std::string& symbol = static_cast<const R*>(residue)->GetSymbol();
+            sequence.push_back(symbol.empty() ? 'X' : symbol.front());
+        }
     }
+    return sequence;
 }
 
 // The number of T descendants of the molecule.
@@ -59,13 +68,6 @@ std::int32_t CountBelow(Molecule& molecule)
     for (Object* object = walk.GetNext(); object; object = walk.GetNext())
         ++count;
     return count;
-}
-
-// The sequence letter of a residue: the first character of its symbol, "X" without one.
-inline char LetterOf(const Residue& residue)
-{
-    const std::string& symbol = residue.GetSymbol();
-    return symbol.empty() ? 'X' : symbol.front();
 }
 
 // The read-only texts of a sequence class: its count under the name ("%d"), then "Sequence".

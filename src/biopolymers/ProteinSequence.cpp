@@ -23,12 +23,7 @@ const PropertyTable& ProteinSequence::Properties()
 
 std::string ProteinSequence::GetSequence() const
 {
-    std::string sequence;
-    if (Molecule* molecule = ChainResidues::MoleculeOf(*this)) {
-        ChainResidues::ForEachResidueOfChains<AminoAcidChain, Residue>(
-            *molecule, [&sequence](const Residue& residue) { sequence.push_back(ChainResidues::LetterOf(residue)); });
-    }
-    return sequence;
+    return ChainResidues::SequenceOf<AminoAcidChain, Residue>(*this);
 }
 
 template <class Visit>
