@@ -176,7 +176,7 @@ void BuildEveryClass(ChemDoc& document)
     reference->SetLabel("reference");
     new Conformation(reference, true);
     new ConformerModelToken(reference);
-    new Conformer(reference);
+    new Conformer(reference, OrdCollection(), OrdCollection());
 
     auto* const ordered = new OrdCollection();
     ordered->SetParent(root);

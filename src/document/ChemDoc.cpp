@@ -361,13 +361,15 @@ void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
         }
     }
 
+    // Only Conformations made from conformer models are ever deleted or converted here: those whose
+    // models came back go, and when the models were lost they become models again.
     ConformerHelper helper;
     if (!g_convertConformations)
         helper.DeleteAllConformerModelTokens(root);
     else if (helper.UnpackageConformerModels(root))
         helper.DeleteAllConformationModels(root, true);
     else
-        helper.ConvertAllConformationModels(root, true);
+        helper.ConvertAllConformationModels(root, true, true);
 }
 
 // ---- View

@@ -20,6 +20,9 @@
 #include <tavrel/chemistry/Tail.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/conformers/ConformerBond.h>
+#include <tavrel/conformers/ConformerJack.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/crystal/Cell.h>
@@ -83,6 +86,9 @@ void RegisterAllClasses()
     ClassRegistry::Register<Conformer>();
     ClassRegistry::Register<ConformerModel>();
     ClassRegistry::Register<ConformerModelToken>();
+    ClassRegistry::Register<ConformerAtom>();
+    ClassRegistry::Register<ConformerBond>();
+    ClassRegistry::Register<ConformerJack>();
     ClassRegistry::Register<Cell>();
     ClassRegistry::Register<Cell3d>();
     ClassRegistry::Register<ReplicateAtom>();

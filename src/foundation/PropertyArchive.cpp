@@ -946,6 +946,7 @@ struct PropertyArchive::RecordReader {
             Base* object = frame.recheck ? frame.Object() : frame.object;
             frame.recheck = false;
             if (object) {
+                Resize(frame, entry, *object);
                 stream.SetArrayIndex(frame.element - 1);
                 PropertyPass pass = PropertyPlan::ReadPass(stream, *object, entry.name);
                 entry.read(pass, entry.name, *object);
@@ -1034,6 +1035,7 @@ struct PropertyArchive::RecordReader {
         if (Base* target = frame.Object()) {
             const PropertyEntry& entry = *frame.plan->GetStep(static_cast<std::size_t>(frame.property - 1)).entry;
             stream.SetProperty(frame.slots == 2 ? static_cast<Storage*>(&pair) : &object);
+            Resize(frame, entry, *target);
             stream.SetArrayIndex(frame.element - 1);
             PropertyPass pass = PropertyPlan::ReadPass(stream, *target, entry.name);
             entry.read(pass, entry.name, *target);
@@ -1048,6 +1050,14 @@ struct PropertyArchive::RecordReader {
         frame.slots = 0;
         frame.slot = 0;
         frame.phase = Phase::NextElement;
+    }
+
+    // An array's first element comes with its count: the entry sizes the array first, as the
+    // generic array-size pass does.
+    static void Resize(const Frame& frame, const PropertyEntry& entry, Base& object)
+    {
+        if (frame.isArray && frame.element == 1 && entry.resize)
+            entry.resize(object, static_cast<std::size_t>(frame.elements));
     }
 
     static void DropUnowned(const Slot& slot)

@@ -1,5 +1,6 @@
 #include <tavrel/foundation/PropertyPass.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include <tavrel/core/StringUtils.h>
@@ -38,6 +39,13 @@ void PropertyPass::Table(const PropertyTable& table)
     if (m_method == PropertyArchive::MethodAfter) {
         if (const PropertyHook after = table.GetAfter())
             after(m_object, m_archive);
+        return;
+    }
+    if (m_method == PropertyArchive::MethodArraySize) {
+        for (const PropertyEntry& entry : table.Entries()) {
+            if (entry.resize && Matches(entry.name))
+                entry.resize(m_object, static_cast<std::size_t>(std::max(m_archive.GetArraySize(), std::int32_t{0})));
+        }
         return;
     }
     // Table lines act in these passes only.

@@ -40,6 +40,9 @@ struct PropertyEntry {
     ObjectProperty::PropertyType propertyType = 0;
     void (*write)(PropertyPass&, std::string_view name, Base&) = nullptr;
     void (*read)(PropertyPass&, std::string_view name, Base&) = nullptr;
+    // An array entry that is sized to the stored count before its elements are read (then read
+    // ignores indices past the array's size).
+    void (*resize)(Base&, std::size_t count) = nullptr;
     std::string (*getText)(const Base&) = nullptr;
     bool (*setText)(Base&, std::string_view) = nullptr;
     ObjectProperty (*describe)(const Base&, const PropertyEntry&) = nullptr;
@@ -135,6 +138,35 @@ public:
                 return Set{}(Of(object), static_cast<std::size_t>(index), value);
             });
         });
+        return Flag(PropertyEntry::Array);
+    }
+
+    // An array of values of one code (codes 1 to 13; code 2 elements have archive operators and
+    // travel as byte blocks): size(const T&) and get(const T&, index) for writing; resize(T&, count)
+    // takes the stored count before the first element, set(T&, index, value) each element read.
+    template <Storage::StorageType Code, class Size, class Get, class Resize, class Set>
+    PropertyList& Values(std::string_view name, Size, Get, Resize, Set)
+    {
+        Captureless<Size, Get, Resize, Set>();
+        Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteArray<Code>(stored, [&object] { return Size{}(Of(object)); },
+                                  [&object](std::size_t index) { return Get{}(Of(object), index); });
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            const std::int32_t index = pass.GetArrayIndex();
+            if (index < 0)
+                return;
+            const auto at = static_cast<std::size_t>(index);
+            if constexpr (Code == Storage::StorageArchive) {
+                pass.ReadArchived([&object, at](Archive& nested) {
+                    auto value = Get{}(std::as_const(Of(object)), at);
+                    nested >> value;
+                    Set{}(Of(object), at, value);
+                });
+            } else {
+                pass.ReadValue<Code>([&object, at](const auto& value) { Set{}(Of(object), at, value); });
+            }
+        });
+        Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
         return Flag(PropertyEntry::Array);
     }
 

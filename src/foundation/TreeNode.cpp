@@ -15,7 +15,7 @@
 #include <vector>
 
 #include <tavrel/core/UniqueString.h>
-#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/OwnedObjects.h>
 #include <tavrel/foundation/Property.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -2003,7 +2003,7 @@ std::size_t TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::ui
     std::size_t deleted = 0;
     for (std::uint32_t oid = lastOIDBefore + 1; oid <= last && oid > lastOIDBefore; ++oid) {
         TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
-        if (node && node != kept && !node->GetParent() && !DataStorage::IsOwnedObject(oid)) {
+        if (node && node != kept && !node->GetParent() && !OwnedObjects::IsOwned(oid)) {
             delete node;
             ++deleted;
         }

@@ -11,11 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <tavrel/conformers/Conformation.h>
-#include <tavrel/conformers/Conformer.h>
-#include <tavrel/conformers/ConformerHelper.h>
-#include <tavrel/conformers/ConformerModel.h>
-#include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
@@ -935,53 +930,6 @@ TEST_F(ChemDocTest, CellsWithReplicasHaveTheirSymmetryMapSwitchedOn)
     EXPECT_FALSE(second->IsSymmetryMapEnabled());
     EXPECT_EQ(first->GetSymmetryMap(), nullptr);
     EXPECT_FALSE(withReplicas->IsSymmetryMapEnabled());
-}
-
-TEST_F(ChemDocTest, SavingAConformerWritesAPackagedCopyAndLeavesTheTreeAlone)
-{
-    ChemDoc source;
-    TreeRoot* const root = source.GetTreeRoot();
-    auto* const conformer = new Conformer(new Object(root));
-    auto* const marked = new Conformation(conformer->GetParent(), true);
-    marked->SetProperty(ConformerHelper::conformerModelMarker, ConformerHelper::conformerModelMarker, 0);
-    new Conformation(conformer->GetParent(), true);
-    auto* const model = new ConformerModel(conformer->GetParent());
-    const Bytes bytes = Save(source);
-    EXPECT_EQ(model->GetParent(), conformer->GetParent());
-    EXPECT_EQ(root->GetNumChildren(), 1);
-    EXPECT_EQ(root->GetChild(0), conformer->GetParent());
-    EXPECT_FALSE(root->HasDescendent(ConformerModelToken::classType));
-
-    Archive archive(bytes);
-    ASSERT_GT(ChemDoc::FindAndReadHeader(archive), 0);
-    archive.Seek(32);
-    std::unique_ptr<TreeRoot> saved;
-    {
-        CompressedPropertyArchive stream(archive);
-        saved.reset(DynCast<TreeRoot>(Catalog::ReadProperties(stream)));
-    }
-    ASSERT_NE(saved, nullptr);
-    ASSERT_EQ(saved->GetNumChildren(), 2);
-    auto* const token = DynCast<ConformerModelToken>(saved->GetChild(1));
-    ASSERT_NE(token, nullptr);
-    EXPECT_FALSE(token->IsActive());
-
-    for (const bool convert : {false, true}) {
-        EXPECT_FALSE(ChemDoc::SetConvertConformations(convert));
-        EXPECT_EQ(ChemDoc::CheckConvertConformations(), convert);
-        ChemDoc loaded;
-        Load(loaded, bytes);
-        EXPECT_TRUE(loaded.GetTreeRoot()->HasDescendent(Conformer::classType));
-        EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
-        EXPECT_EQ(loaded.GetTreeRoot()->GetChild(0)->GetNumChildren(ConformerModel::classType), 1);
-        // Unpackaged models replace the conformations made from them.
-        Object* const holder = loaded.GetTreeRoot()->GetChild(0);
-        ASSERT_EQ(holder->GetNumChildren(Conformation::classType), convert ? 1 : 2);
-        auto* const kept = DynCast<Conformation>(holder->GetChild(convert ? 1 : 2));
-        ASSERT_NE(kept, nullptr);
-        EXPECT_TRUE(kept->Is2D());
-        EXPECT_FALSE(kept->HasProperty(ConformerHelper::conformerModelMarker));
-    }
 }
 
 // ---- Commands
