@@ -26,6 +26,7 @@
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/core/Matrix4x4.h>
@@ -177,6 +178,22 @@ void BuildEveryClass(ChemDoc& document)
     new Conformation(reference, true);
     new ConformerModelToken(reference);
     new Conformer(reference, OrdCollection(), OrdCollection());
+    // A conformer model with two alternates of one atom, packaged into a token by the save.
+    auto* const alternated = new Molecule(root);
+    auto* const site = new Atom3d(alternated, "N");
+    (new Atom3d(alternated, "C"))->SetXYZ(Point3d(1.4, 0.0, 0.0));
+    OrdCollection sites;
+    sites.Add(site);
+    auto* const conformerModel = new ConformerModel(alternated, sites, OrdCollection());
+    for (const double y : {0.5, -0.5}) {
+        OrdCollection alternates;
+        auto* const alternate = new ConformerAtom(*site);
+        alternate->SetXYZ(Point3d(0.0, y, 0.0));
+        alternate->SetOccupancy(0.5f);
+        alternates.Add(alternate);
+        alternate->SetParent(conformerModel->CreateConformer(alternates, OrdCollection()));
+    }
+    new Conformation(alternated, false);
 
     auto* const ordered = new OrdCollection();
     ordered->SetParent(root);

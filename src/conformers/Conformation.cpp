@@ -7,7 +7,6 @@
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/ConformationQueries.h>
 #include <tavrel/conformers/ConformationReference.h>
-#include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/core/Matrix4x4.h>
 #include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/DescendentIterator.h>
@@ -419,15 +418,7 @@ void Conformation::GetAlternates(const Conformation* conformation, BaseCollectio
 
 bool Conformation::ValidateReference(Object* reference) const
 {
-    if (!reference)
-        return false;
-    std::size_t atoms = 0;
-    DescendentIterator walk(reference, Atom::classType, false);
-    while (const Object* const atom = walk.GetNext()) {
-        if (!::Tavrel::IsA<ConformerAtom>(atom))
-            ++atoms;
-    }
-    return atoms >= m_positions.size();
+    return reference && static_cast<std::size_t>(ConformationReference::CountAtoms(*reference)) >= m_positions.size();
 }
 
 // ---- Copies

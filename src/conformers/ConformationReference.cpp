@@ -92,9 +92,8 @@ ConformationReference* ConformationReference::Clone(Conformation* copy)
         slot.reset(new ConformationReference(referenceCopy, copy->Is2D()));
         CopyListsTo(*slot);
     }
-    ConformationReference* const record = slot.get();
     Release(this, copy);
-    return Acquire(referenceCopy, copy) == record ? record : nullptr;
+    return Acquire(referenceCopy, copy);
 }
 
 Object* ConformationReference::GetReference() const
@@ -192,6 +191,17 @@ void ConformationReference::CopyListsTo(ConformationReference& copy) const
         if (Bond* const bondCopy = IsNumberedBond(bond) ? DynCast<Bond>(bond->Copy()) : nullptr)
             copy.Number(bondCopy);
     }
+}
+
+int ConformationReference::CountAtoms(Object& reference)
+{
+    int count = 0;
+    DescendentIterator atoms(&reference, Atom::classType, false);
+    while (const Object* const atom = atoms.GetNext()) {
+        if (IsNumberedAtom(atom))
+            ++count;
+    }
+    return count;
 }
 
 int ConformationReference::GetAtomCount()

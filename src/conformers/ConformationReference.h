@@ -59,6 +59,9 @@ public:
     int GetSideAtomIndex(int bond, int k);
     Atom* GetSideAtom(int bond, int k);
 
+    // The atoms a record of the reference numbers.
+    static int CountAtoms(Object& reference);
+
     bool Is2D() const { return m_twoD; }
     // The lists are rebuilt before the next query.
     void SetStale() { m_stale = true; }

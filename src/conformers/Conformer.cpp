@@ -42,18 +42,6 @@ std::vector<Heard> BondEvents()
             {Bond::classType, Bond::EventTypeSet}};
 }
 
-// The members of a collection that are of class T, in its walking order.
-template <class T>
-std::vector<T*> MembersOf(const BaseCollection& collection)
-{
-    std::vector<T*> members;
-    for (POSITION position = collection.GetStartPosition(); position;) {
-        if (T* const member = DynCast<T>(collection.GetNext(position)))
-            members.push_back(member);
-    }
-    return members;
-}
-
 // The members by ascending conformer index.
 template <class T>
 void ListByIndex(const MemberList<T>& list, OrdCollection& out)

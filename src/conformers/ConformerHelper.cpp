@@ -13,6 +13,7 @@
 #include <tavrel/conformers/ConformerBond.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/conformers/MemberList.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
@@ -31,17 +32,6 @@ OrdCollection Collect(Object& root, std::uint32_t type, bool includeRoot)
 bool IsMarked(const Conformation& conformation)
 {
     return conformation.HasProperty(ConformerHelper::conformerModelMarker);
-}
-
-template <class T>
-std::vector<T*> MembersOf(const BaseCollection& collection)
-{
-    std::vector<T*> members;
-    for (POSITION position = collection.GetStartPosition(); position;) {
-        if (T* const member = DynCast<T>(collection.GetNext(position)))
-            members.push_back(member);
-    }
-    return members;
 }
 
 // The Conformations of each reference in the tree of root, in tree order, from one walk.

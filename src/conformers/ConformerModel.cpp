@@ -45,17 +45,6 @@ constexpr std::uint16_t ModelHears[] = {Conformer::EventDestroyed, Conformer::Ev
                                         Conformer::EventBondRemoved};
 
 template <class T>
-std::vector<T*> MembersOf(const BaseCollection& collection)
-{
-    std::vector<T*> members;
-    for (POSITION position = collection.GetStartPosition(); position;) {
-        if (T* const member = DynCast<T>(collection.GetNext(position)))
-            members.push_back(member);
-    }
-    return members;
-}
-
-template <class T>
 T* Live(T* object, std::uint32_t oid)
 {
     return object && Base::GetObjectA(oid) == object ? object : nullptr;

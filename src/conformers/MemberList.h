@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/BaseCollection.h>
 
 namespace Tavrel {
 
@@ -118,5 +118,17 @@ private:
     mutable Index m_index;
     mutable std::size_t m_holes = 0;
 };
+
+// The members of a collection that are of class T, in its walking order.
+template <class T>
+std::vector<T*> MembersOf(const BaseCollection& collection)
+{
+    std::vector<T*> members;
+    for (POSITION position = collection.GetStartPosition(); position;) {
+        if (T* const member = DynCast<T>(collection.GetNext(position)))
+            members.push_back(member);
+    }
+    return members;
+}
 
 } // namespace Tavrel
