@@ -45,6 +45,43 @@ bool IsLive(const T* object, std::uint32_t oid)
 
 } // namespace
 
+template <class T>
+void ConformationReference::Numbered<T>::Add(T* object)
+{
+    index.emplace(object, static_cast<int>(objects.size()));
+    objects.push_back(object);
+    oids.push_back(object->GetOID());
+}
+
+template <class T>
+void ConformationReference::Numbered<T>::Clear()
+{
+    objects.clear();
+    oids.clear();
+    index.clear();
+}
+
+template <class T>
+bool ConformationReference::Numbered<T>::IsLive(std::size_t at) const
+{
+    return Tavrel::IsLive(objects[at], oids[at]);
+}
+
+template <class T>
+T* ConformationReference::Numbered<T>::At(int at) const
+{
+    if (at < 0 || static_cast<std::size_t>(at) >= objects.size())
+        throw std::out_of_range("index out of range");
+    return IsLive(static_cast<std::size_t>(at)) ? objects[static_cast<std::size_t>(at)] : nullptr;
+}
+
+template <class T>
+int ConformationReference::Numbered<T>::IndexOf(const T* object) const
+{
+    const auto found = object ? index.find(object) : index.end();
+    return found == index.end() ? -1 : found->second;
+}
+
 ConformationReference::ConformationReference(Object* reference, bool twoD)
     : m_reference(reference), m_referenceOID(reference->GetOID()), m_twoD(twoD)
 {
@@ -108,21 +145,19 @@ void ConformationReference::Unregister()
     if (!m_listed)
         return;
     m_listed = false;
-    for (std::size_t i = 0; i < m_atoms.size(); ++i) {
-        if (IsLive(m_atoms[i], m_atomOIDs[i]))
-            m_atoms[i]->UnregisterAllEvents(this);
+    for (std::size_t i = 0; i < m_atoms.Size(); ++i) {
+        if (m_atoms.IsLive(i))
+            m_atoms.objects[i]->UnregisterAllEvents(this);
     }
-    for (std::size_t i = 0; i < m_bonds.size(); ++i) {
-        if (IsLive(m_bonds[i], m_bondOIDs[i]))
-            m_bonds[i]->UnregisterAllEvents(this);
+    for (std::size_t i = 0; i < m_bonds.Size(); ++i) {
+        if (m_bonds.IsLive(i))
+            m_bonds.objects[i]->UnregisterAllEvents(this);
     }
 }
 
 void ConformationReference::Number(Atom* atom)
 {
-    m_atomIndex.emplace(atom, static_cast<int>(m_atoms.size()));
-    m_atoms.push_back(atom);
-    m_atomOIDs.push_back(atom->GetOID());
+    m_atoms.Add(atom);
     atom->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &ReferenceDeleted, false, this, nullptr);
     if (m_twoD) {
         m_elements.push_back(atom->GetElement());
@@ -132,9 +167,7 @@ void ConformationReference::Number(Atom* atom)
 
 void ConformationReference::Number(Bond* bond)
 {
-    m_bondIndex.emplace(bond, static_cast<int>(m_bonds.size()));
-    m_bonds.push_back(bond);
-    m_bondOIDs.push_back(bond->GetOID());
+    m_bonds.Add(bond);
     bond->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &ReferenceDeleted, false, this, nullptr);
     if (m_twoD) {
         m_bondTypes.push_back(bond->GetType());
@@ -148,13 +181,9 @@ void ConformationReference::Update()
         return;
     m_stale = false;
     Unregister();
-    m_atoms.clear();
-    m_atomOIDs.clear();
-    m_atomIndex.clear();
+    m_atoms.Clear();
     m_elements.clear();
-    m_bonds.clear();
-    m_bondOIDs.clear();
-    m_bondIndex.clear();
+    m_bonds.Clear();
     m_bondTypes.clear();
     m_sides.clear();
     m_preorder.clear();
@@ -207,49 +236,37 @@ int ConformationReference::CountAtoms(Object& reference)
 int ConformationReference::GetAtomCount()
 {
     Update();
-    return static_cast<int>(m_atoms.size());
+    return static_cast<int>(m_atoms.Size());
 }
 
 Atom* ConformationReference::GetAtom(int index)
 {
     Update();
-    if (index < 0 || static_cast<std::size_t>(index) >= m_atoms.size())
-        throw std::out_of_range("atom index out of range");
-    const auto at = static_cast<std::size_t>(index);
-    return IsLive(m_atoms[at], m_atomOIDs[at]) ? m_atoms[at] : nullptr;
+    return m_atoms.At(index);
 }
 
 int ConformationReference::GetAtomIndex(const Atom* atom)
 {
-    if (!atom)
-        return -1;
     Update();
-    const auto found = m_atomIndex.find(atom);
-    return found == m_atomIndex.end() ? -1 : found->second;
+    return m_atoms.IndexOf(atom);
 }
 
 int ConformationReference::GetBondCount()
 {
     Update();
-    return static_cast<int>(m_bonds.size());
+    return static_cast<int>(m_bonds.Size());
 }
 
 Bond* ConformationReference::GetBond(int index)
 {
     Update();
-    if (index < 0 || static_cast<std::size_t>(index) >= m_bonds.size())
-        throw std::out_of_range("bond index out of range");
-    const auto at = static_cast<std::size_t>(index);
-    return IsLive(m_bonds[at], m_bondOIDs[at]) ? m_bonds[at] : nullptr;
+    return m_bonds.At(index);
 }
 
 int ConformationReference::GetBondIndex(const Bond* bond)
 {
-    if (!bond)
-        return -1;
     Update();
-    const auto found = m_bondIndex.find(bond);
-    return found == m_bondIndex.end() ? -1 : found->second;
+    return m_bonds.IndexOf(bond);
 }
 
 // ---- Rotatable sides
@@ -262,22 +279,20 @@ int ConformationReference::GetBondIndex(const Bond* bond)
 void ConformationReference::BuildSides()
 {
     Update();
-    const auto count = static_cast<std::int32_t>(m_atoms.size());
-    m_sides.assign(m_bonds.size(), Side{});
+    const auto count = static_cast<std::int32_t>(m_atoms.Size());
+    m_sides.assign(m_bonds.Size(), Side{});
     m_preorder.clear();
     m_sidesBuilt = true;
 
     std::vector<const Bondable*> nodes;
-    nodes.reserve(m_atoms.size());
-    for (std::size_t i = 0; i < m_atoms.size(); ++i)
-        nodes.push_back(IsLive(m_atoms[i], m_atomOIDs[i]) ? m_atoms[i] : nullptr);
+    nodes.reserve(m_atoms.Size());
+    for (std::size_t i = 0; i < m_atoms.Size(); ++i)
+        nodes.push_back(m_atoms.IsLive(i) ? m_atoms.objects[i] : nullptr);
     std::unordered_map<const Bondable*, std::int32_t> outside;  // nodes that are not reference atoms
     // A node's number: its atom index, or the number it was given when first reached; -1 for none.
     const auto foundId = [&](const Bondable* node) -> std::int32_t {
-        if (const Atom* atom = DynCast<Atom>(node)) {
-            if (const auto found = m_atomIndex.find(atom); found != m_atomIndex.end())
-                return found->second;
-        }
+        if (const int at = m_atoms.IndexOf(DynCast<Atom>(node)); at >= 0)
+            return at;
         const auto found = outside.find(node);
         return found == outside.end() ? -1 : found->second;
     };
@@ -357,9 +372,9 @@ void ConformationReference::BuildSides()
         return outsideBefore[static_cast<std::size_t>(end)] - outsideBefore[static_cast<std::size_t>(begin)];
     };
 
-    for (std::size_t b = 0; b < m_bonds.size(); ++b) {
-        const Bond* const bond = m_bonds[b];
-        if (!IsLive(bond, m_bondOIDs[b]) || !bond->GetAtom1() || !bond->GetAtom2())
+    for (std::size_t b = 0; b < m_bonds.Size(); ++b) {
+        const Bond* const bond = m_bonds.objects[b];
+        if (!m_bonds.IsLive(b) || !bond->GetAtom1() || !bond->GetAtom2())
             continue;
         const std::int32_t id1 = foundId(bond->GetAtom1());
         const std::int32_t id2 = foundId(bond->GetAtom2());
@@ -478,12 +493,12 @@ bool ConformationReference::Changed(const Event& event) const
 {
     const TreeNode* const source = event.GetTreeNode(false);
     if (const Atom* atom = DynCast<Atom>(source)) {
-        const auto found = m_atomIndex.find(atom);
-        return found == m_atomIndex.end() || m_elements[static_cast<std::size_t>(found->second)] != atom->GetElement();
+        const int at = m_atoms.IndexOf(atom);
+        return at < 0 || m_elements[static_cast<std::size_t>(at)] != atom->GetElement();
     }
     if (const Bond* bond = DynCast<Bond>(source)) {
-        const auto found = m_bondIndex.find(bond);
-        return found == m_bondIndex.end() || m_bondTypes[static_cast<std::size_t>(found->second)] != bond->GetType();
+        const int at = m_bonds.IndexOf(bond);
+        return at < 0 || m_bondTypes[static_cast<std::size_t>(at)] != bond->GetType();
     }
     return true;
 }

@@ -80,6 +80,22 @@ private:
         bool complement = false;
     };
 
+    // Numbered objects: index to object and back, with OIDs to tell the live ones.
+    template <class T>
+    struct Numbered {
+        std::vector<T*> objects;
+        std::vector<std::uint32_t> oids;
+        std::unordered_map<const T*, int> index;
+
+        std::size_t Size() const { return objects.size(); }
+        void Add(T* object);
+        void Clear();
+        bool IsLive(std::size_t at) const;
+        // std::out_of_range outside the list; null for an object gone unnoticed.
+        T* At(int at) const;
+        int IndexOf(const T* object) const;
+    };
+
     ConformationReference(Object* reference, bool twoD);
 
     static void ReferenceDeleted(Event& event);
@@ -101,12 +117,8 @@ private:
     std::vector<Conformation*> m_users;
     Object* m_reference;
     std::uint32_t m_referenceOID;
-    std::vector<Atom*> m_atoms;
-    std::vector<std::uint32_t> m_atomOIDs;
-    std::unordered_map<const Atom*, int> m_atomIndex;
-    std::vector<Bond*> m_bonds;
-    std::vector<std::uint32_t> m_bondOIDs;
-    std::unordered_map<const Bond*, int> m_bondIndex;
+    Numbered<Atom> m_atoms;
+    Numbered<Bond> m_bonds;
     // 2-D records: the element and bond type each numbered object had, so that only a change acts.
     std::vector<const Element*> m_elements;
     std::vector<Bond::BondType> m_bondTypes;

@@ -57,6 +57,16 @@ void ListByIndex(const MemberList<T>& list, OrdCollection& out)
 }
 
 template <class T>
+void IndexByConformerIndex(const MemberList<T>& members, std::unordered_map<std::int32_t, T*>& index)
+{
+    index.clear();
+    for (T* const member : members.Members()) {
+        if (const std::int32_t at = member->GetConformerIndex(); at >= 0)
+            index[at] = member;
+    }
+}
+
+template <class T>
 void Forget(std::unordered_map<std::int32_t, T*>& index, T* member)
 {
     const auto found = index.find(member->GetConformerIndex());
@@ -161,15 +171,29 @@ void Conformer::Listen(Bond& bond)
         bond.RegisterEvent(heard.type, heard.code, &BondEvent, false, this, nullptr);
 }
 
+template <class T>
+void Conformer::Join(T& object, MemberList<T>& members, std::unordered_map<std::int32_t, T*>& index)
+{
+    Listen(object);
+    AttachObject(object);
+    members.Add(&object);
+    if (const std::int32_t at = object.GetConformerIndex(); at >= 0)
+        index[at] = &object;
+}
+
+template <class T>
+void Conformer::Leave(T& object, MemberList<T>& members, std::unordered_map<std::int32_t, T*>& index)
+{
+    DetachObject(object);
+    object.UnregisterAllEvents(this);
+    members.Remove(&object);
+    Forget(index, &object);
+}
+
 void Conformer::AddConformerAtom(Atom* atom)
 {
-    if (!atom)
-        return;
-    Listen(*atom);
-    AttachObject(*atom);
-    m_atoms.Add(atom);
-    if (const std::int32_t index = atom->GetConformerIndex(); index >= 0)
-        m_atomIndex[index] = atom;
+    if (atom)
+        Join(*atom, m_atoms, m_atomIndex);
 }
 
 void Conformer::AddConformerAtomSet(const BaseCollection& atoms)
@@ -180,13 +204,8 @@ void Conformer::AddConformerAtomSet(const BaseCollection& atoms)
 
 void Conformer::AddConformerBond(Bond* bond)
 {
-    if (!bond)
-        return;
-    Listen(*bond);
-    AttachObject(*bond);
-    m_bonds.Add(bond);
-    if (const std::int32_t index = bond->GetConformerIndex(); index >= 0)
-        m_bondIndex[index] = bond;
+    if (bond)
+        Join(*bond, m_bonds, m_bondIndex);
 }
 
 void Conformer::AddConformerBondSet(const BaseCollection& bonds)
@@ -199,10 +218,7 @@ void Conformer::RemoveConformerAtom(Atom* atom)
 {
     if (!atom || !IsMember(atom))
         return;
-    DetachObject(*atom);
-    RemoveAtomEvents(*atom);
-    m_atoms.Remove(atom);
-    Forget(m_atomIndex, atom);
+    Leave(*atom, m_atoms, m_atomIndex);
     DoNotify(classType, EventAtomRemoved, nullptr, atom);
 }
 
@@ -210,10 +226,7 @@ void Conformer::RemoveConformerBond(Bond* bond)
 {
     if (!bond || !IsMember(bond))
         return;
-    DetachObject(*bond);
-    RemoveBondEvents(*bond);
-    m_bonds.Remove(bond);
-    Forget(m_bondIndex, bond);
+    Leave(*bond, m_bonds, m_bondIndex);
     DoNotify(classType, EventBondRemoved, nullptr, bond);
 }
 
@@ -272,16 +285,8 @@ void Conformer::UpdateChemistry() {}
 
 void Conformer::Reindex()
 {
-    m_atomIndex.clear();
-    for (Atom* const atom : m_atoms.Members()) {
-        if (const std::int32_t index = atom->GetConformerIndex(); index >= 0)
-            m_atomIndex[index] = atom;
-    }
-    m_bondIndex.clear();
-    for (Bond* const bond : m_bonds.Members()) {
-        if (const std::int32_t index = bond->GetConformerIndex(); index >= 0)
-            m_bondIndex[index] = bond;
-    }
+    IndexByConformerIndex(m_atoms, m_atomIndex);
+    IndexByConformerIndex(m_bonds, m_bondIndex);
 }
 
 void Conformer::Rebuild()

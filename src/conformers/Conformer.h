@@ -134,6 +134,11 @@ private:
     void Reindex();
     void Listen(Atom& atom);
     void Listen(Bond& bond);
+    // A member joins (is listened to, tagged and indexed) or leaves.
+    template <class T>
+    void Join(T& object, MemberList<T>& members, std::unordered_map<std::int32_t, T*>& index);
+    template <class T>
+    void Leave(T& object, MemberList<T>& members, std::unordered_map<std::int32_t, T*>& index);
 
     MemberList<Atom> m_atoms;
     std::unordered_map<std::int32_t, Atom*> m_atomIndex;

@@ -21,6 +21,15 @@ Bond* Linked(Bond* bond)
     return nullptr;
 }
 
+// The objects' OIDs, so that each can be found again after listeners ran.
+std::vector<std::uint32_t> OIDsOf(const OrdCollection& objects)
+{
+    std::vector<std::uint32_t> oids;
+    for (int i = 0; i < objects.GetSize(); ++i)
+        oids.push_back(objects.GetAt(i)->GetOID());
+    return oids;
+}
+
 } // namespace
 
 ConformerAtom::ConformerAtom()
@@ -139,11 +148,8 @@ void ConformerAtom::Disconnect()
 {
     OrdCollection found;
     FindSingleOccupancyBonds(found);
-    std::vector<std::uint32_t> bonds;
-    for (int i = 0; i < found.GetSize(); ++i)
-        bonds.push_back(found.GetAt(i)->GetOID());
     const Watch self(this);
-    for (const std::uint32_t oid : bonds) {
+    for (const std::uint32_t oid : OIDsOf(found)) {
         auto* const bond = DynCast<Bond>(Base::GetObjectA(oid));
         if (!self.alive)
             return;
@@ -165,11 +171,8 @@ void ConformerAtom::Reconnect()
 {
     OrdCollection found;
     FindConformerJacks(found);
-    std::vector<std::uint32_t> jacks;
-    for (int i = 0; i < found.GetSize(); ++i)
-        jacks.push_back(found.GetAt(i)->GetOID());
     const Watch self(this);
-    for (const std::uint32_t oid : jacks) {
+    for (const std::uint32_t oid : OIDsOf(found)) {
         auto* const jack = DynCast<ConformerJack>(Base::GetObjectA(oid));
         if (!self.alive)
             return;

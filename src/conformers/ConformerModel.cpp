@@ -115,6 +115,19 @@ std::vector<std::pair<T*, std::uint32_t>> OthersOf(const TypedObjectSet& site, c
     return others;
 }
 
+// Every other member of the object's site whose value differs from the object's takes it.
+template <class T, class Value, class Take>
+void Spread(const TypedObjectSet* site, T* object, Value value, Take take)
+{
+    if (!site || !object)
+        return;
+    const auto own = value(*object);
+    for (const auto& [other, oid] : OthersOf<T>(*site, object)) {
+        if (Live(other, oid) && !(value(*other) == own))
+            take(*other, own);
+    }
+}
+
 } // namespace
 
 ConformerModel::ConformerModel()
@@ -647,65 +660,37 @@ void ConformerModel::OffsetObjectPositions(const BaseCollection& objects)
 
 void ConformerModel::UpdateAtomElement(Atom* atom)
 {
-    const TypedObjectSet* const site = atom ? GetAtomSet(atom->GetConformerIndex()) : nullptr;
-    if (!site)
-        return;
-    const std::string symbol = atom->GetElementSymbol();
-    for (const auto& [other, oid] : OthersOf<Atom>(*site, atom)) {
-        if (Live(other, oid) && other->GetElementSymbol() != symbol)
-            other->ChangeElement(symbol);
-    }
+    Spread(GetAtomSet(atom ? atom->GetConformerIndex() : -1), atom,
+           [](const Atom& member) { return member.GetElementSymbol(); },
+           [](Atom& member, const std::string& symbol) { member.ChangeElement(symbol); });
 }
 
 void ConformerModel::UpdateAtomFormalCharge(Atom* atom)
 {
-    const TypedObjectSet* const site = atom ? GetAtomSet(atom->GetConformerIndex()) : nullptr;
-    if (!site)
-        return;
-    const Rational charge = atom->GetFormalCharge();
-    for (const auto& [other, oid] : OthersOf<Atom>(*site, atom)) {
-        if (!Live(other, oid))
-            continue;
-        const Rational own = other->GetFormalCharge();
-        if (own.GetNumerator() != charge.GetNumerator() || own.GetDenominator() != charge.GetDenominator())
-            other->SetFormalCharge(charge);
-    }
+    Spread(GetAtomSet(atom ? atom->GetConformerIndex() : -1), atom,
+           [](const Atom& member) { return member.GetFormalCharge(); },
+           [](Atom& member, const Rational& charge) { member.SetFormalCharge(charge); });
 }
 
 void ConformerModel::UpdateAtomLabel(Atom* atom)
 {
-    const TypedObjectSet* const site = atom ? GetAtomSet(atom->GetConformerIndex()) : nullptr;
-    if (!site)
-        return;
-    const std::string label = atom->Object::GetLabel();
-    for (const auto& [other, oid] : OthersOf<Atom>(*site, atom)) {
-        if (Live(other, oid) && other->Object::GetLabel() != label)
-            other->SetLabel(label);
-    }
+    Spread(GetAtomSet(atom ? atom->GetConformerIndex() : -1), atom,
+           [](const Atom& member) { return member.Object::GetLabel(); },
+           [](Atom& member, const std::string& label) { member.SetLabel(label); });
 }
 
 void ConformerModel::UpdateBondLabel(Bond* bond)
 {
-    const TypedObjectSet* const site = bond ? GetBondSet(bond->GetConformerIndex()) : nullptr;
-    if (!site)
-        return;
-    const std::string label = bond->Object::GetLabel();
-    for (const auto& [other, oid] : OthersOf<Bond>(*site, bond)) {
-        if (Live(other, oid) && other->Object::GetLabel() != label)
-            other->SetLabel(label);
-    }
+    Spread(GetBondSet(bond ? bond->GetConformerIndex() : -1), bond,
+           [](const Bond& member) { return member.Object::GetLabel(); },
+           [](Bond& member, const std::string& label) { member.SetLabel(label); });
 }
 
 void ConformerModel::UpdateBondType(Bond* bond)
 {
-    const TypedObjectSet* const site = bond ? GetBondSet(bond->GetConformerIndex()) : nullptr;
-    if (!site)
-        return;
-    const Bond::BondType type = bond->GetType();
-    for (const auto& [other, oid] : OthersOf<Bond>(*site, bond)) {
-        if (Live(other, oid) && other->GetType() != type)
-            other->SetType(type);
-    }
+    Spread(GetBondSet(bond ? bond->GetConformerIndex() : -1), bond,
+           [](const Bond& member) { return member.GetType(); },
+           [](Bond& member, Bond::BondType type) { member.SetType(type); });
 }
 
 template <class T>

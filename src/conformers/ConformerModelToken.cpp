@@ -198,8 +198,21 @@ void ConformerModelToken::PackageConformerObjects(Object& root)
         place.sibling.Set(index > 0 ? parent->GetChild(index - 1) : object);
         recorded.push_back(object);
     }
+    // Leaving the tree takes a node's logical identifier, which the node keeps while packaged so
+    // that it gets the same one back.
+    const std::unordered_set<const Object*> packaged(recorded.begin(), recorded.end());
+    std::vector<std::pair<TreeNode*, std::uint32_t>> lids;
+    for (Object* const object : recorded) {
+        if (packaged.contains(object->GetParent()))
+            continue;
+        DescendentIterator subtree(object, true);
+        while (Object* const node = subtree.GetNext())
+            lids.emplace_back(node, node->GetLID());
+    }
     for (Object* const object : recorded)
         object->SetParent(nullptr);
+    for (const auto& [node, lid] : lids)
+        node->SetLID(lid);
     Hold();
 }
 

@@ -30,11 +30,8 @@ bool Alive(std::uint32_t oid)
 
 Conformation* FirstConformation(const Object& reference)
 {
-    for (int i = 0; i < reference.GetNumChildren(); ++i) {
-        if (auto* const conformation = DynCast<Conformation>(reference.GetChild(i)))
-            return conformation;
-    }
-    return nullptr;
+    const std::vector<Conformation*> conformations = test::ChildrenOf<Conformation>(reference);
+    return conformations.empty() ? nullptr : conformations.front();
 }
 
 std::vector<int> SideOf(ConformationReference& record, int bond)

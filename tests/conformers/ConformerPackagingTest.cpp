@@ -23,17 +23,6 @@ bool Alive(std::uint32_t oid)
     return Base::GetObjectA(oid) != nullptr;
 }
 
-template <class T>
-std::vector<T*> ChildrenOf(const Object& parent)
-{
-    std::vector<T*> children;
-    for (int i = 0; i < parent.GetNumChildren(); ++i) {
-        if (T* const child = DynCast<T>(parent.GetChild(i)))
-            children.push_back(child);
-    }
-    return children;
-}
-
 // Every node below root with its path of child indexes.
 std::vector<std::pair<const Object*, std::string>> Places(Object& root)
 {
@@ -62,7 +51,7 @@ TEST_F(ConformerPackagingTest, ATokenPutsEveryObjectBackAtItsPlace)
                                                   {Point3d(0.0, 1.0, 0.0), Point3d(0.0, 2.0, 0.0)});
     // Objects after the model, and an ordinary bond among a conformer's bonds.
     new Object(molecule);
-    Conformer* const conformer = ChildrenOf<Conformer>(*model)[0];
+    Conformer* const conformer = test::ChildrenOf<Conformer>(*model)[0];
     Bond* const ordinary = chain.atoms[0]->MakeBond(chain.atoms[4], Bond::Single);
     conformer->AddConformerBond(ordinary);
     const auto before = Places(root);
@@ -106,7 +95,7 @@ TEST_F(ConformerPackagingTest, DeletingATokenDeletesWhatItHoldsOnceAndLeavesTheS
     const test::Chain chain = test::MakeChain(molecule, 3);
     ConformerModel* const model = test::MakeModel(molecule, {chain.atoms[1]}, {}, {Point3d(0.0, 1.0, 0.0)});
     const std::uint32_t modelOID = model->GetOID();
-    const std::uint32_t alternate = ChildrenOf<Conformer>(*model)[0]->GetChild(0)->GetOID();
+    const std::uint32_t alternate = test::ChildrenOf<Conformer>(*model)[0]->GetChild(0)->GetOID();
     auto* const token = new ConformerModelToken(&root);
     token->PackageConformerObjects(root);
     delete token;
@@ -155,7 +144,7 @@ TEST_F(ConformerPackagingTest, AModelBecomesOneMarkedConformationPerConformerUnd
     ConformerModel* const model = test::MakeModel(molecule, {chain.atoms[0], chain.atoms[2]}, {},
                                                   {Point3d(0.0, 1.0, 0.0), Point3d(0.0, 2.0, 0.0)});
     ConformerHelper().ConvertConformerModel(model, false);
-    const std::vector<Conformation*> conformations = ChildrenOf<Conformation>(*residue);
+    const std::vector<Conformation*> conformations = test::ChildrenOf<Conformation>(*residue);
     ASSERT_EQ(conformations.size(), 3u);
     for (const Conformation* const conformation : conformations)
         EXPECT_TRUE(conformation->HasProperty(ConformerHelper::conformerModelMarker));
@@ -171,8 +160,8 @@ TEST_F(ConformerPackagingTest, AModelBecomesOneMarkedConformationPerConformerUnd
     const test::Chain single = test::MakeChain(holder, 2);
     ConformerModel* const lone = test::MakeModel(&other, {single.atoms[1]}, {}, {Point3d(1.0, 0.0, 0.0)});
     ConformerHelper().ConvertConformerModel(lone->GetReferenceConformer(), true);
-    EXPECT_EQ(ChildrenOf<Conformation>(*holder).size(), 2u);
-    EXPECT_TRUE(ChildrenOf<ConformerModel>(other).empty());
+    EXPECT_EQ(test::ChildrenOf<Conformation>(*holder).size(), 2u);
+    EXPECT_TRUE(test::ChildrenOf<ConformerModel>(other).empty());
     EXPECT_EQ(holder->GetNumChildren(Atom::classType), 2);
 }
 
@@ -197,13 +186,13 @@ TEST_F(ConformerPackagingTest, ConformationsOfOneReferenceBecomeOneModelAndGoAft
     const std::uint32_t unconverted = (new Conformation(plain, false))->GetOID();
 
     ConformerHelper().ConvertAllConformationModels(root, true);
-    const std::vector<ConformerModel*> models = ChildrenOf<ConformerModel>(*first);
+    const std::vector<ConformerModel*> models = test::ChildrenOf<ConformerModel>(*first);
     ASSERT_EQ(models.size(), 1u);
-    ASSERT_EQ(ChildrenOf<ConformerModel>(*second).size(), 1u);
-    EXPECT_TRUE(ChildrenOf<ConformerModel>(*plain).empty());
-    EXPECT_TRUE(ChildrenOf<Conformation>(*first).empty());
+    ASSERT_EQ(test::ChildrenOf<ConformerModel>(*second).size(), 1u);
+    EXPECT_TRUE(test::ChildrenOf<ConformerModel>(*plain).empty());
+    EXPECT_TRUE(test::ChildrenOf<Conformation>(*first).empty());
     EXPECT_FALSE(Alive(unconverted));  // no alternates: deleted all the same
-    const std::vector<Conformer*> conformers = ChildrenOf<Conformer>(*models[0]);
+    const std::vector<Conformer*> conformers = test::ChildrenOf<Conformer>(*models[0]);
     ASSERT_EQ(conformers.size(), 2u);
     EXPECT_EQ(conformers[0]->GetLabel(), "A");
     // Sites B and C with their bonds A-B, B-C and C-D.
@@ -230,10 +219,10 @@ TEST_F(ConformerPackagingTest, AlternatesWithoutBondsMakeConformersOfAtomsAlone)
     conformation->SetPosition(ion, Point3d(0.5, 0.0, 0.0));
     conformation->SetOccupancy(ion, 0.4);
     ConformerHelper().ConvertConformationModel(conformation, false);
-    const std::vector<ConformerModel*> models = ChildrenOf<ConformerModel>(*molecule);
+    const std::vector<ConformerModel*> models = test::ChildrenOf<ConformerModel>(*molecule);
     ASSERT_EQ(models.size(), 1u);
     ASSERT_EQ(models[0]->GetConformerCount(), 1);
-    Atom* const alternate = ChildrenOf<Conformer>(*models[0])[0]->GetAlternateAtom(ion);
+    Atom* const alternate = test::ChildrenOf<Conformer>(*models[0])[0]->GetAlternateAtom(ion);
     ASSERT_NE(alternate, nullptr);
     EXPECT_EQ(alternate->GetXYZ(), Point3d(0.5, 0.0, 0.0));
     EXPECT_FLOAT_EQ(alternate->GetOccupancy(), 0.4f);
@@ -283,7 +272,7 @@ TEST_F(ConformerPackagingTest, DeletingModelsKeepsTheStructure)
     test::MakeModel(molecule, {chain.atoms[0], chain.atoms[1]}, {chain.bonds[0]},
                     {Point3d(0.0, 1.0, 0.0), Point3d(0.0, 2.0, 0.0)});
     ConformerHelper().DeleteAllConformerModels(root);
-    EXPECT_TRUE(ChildrenOf<ConformerModel>(*molecule).empty());
+    EXPECT_TRUE(test::ChildrenOf<ConformerModel>(*molecule).empty());
     EXPECT_EQ(molecule->GetNumChildren(Atom::classType), 3);
     EXPECT_EQ(molecule->GetNumChildren(Bond::classType), 2);
 }
@@ -304,6 +293,6 @@ TEST_F(ConformerPackagingTest, UnpackagingReportsFailureOnlyForTokensThatRestore
     ASSERT_NE(token, nullptr);
     EXPECT_FALSE(token->IsActive());
     EXPECT_TRUE(ConformerHelper().UnpackageConformerModels(root));
-    EXPECT_EQ(ChildrenOf<ConformerModel>(*molecule).size(), 1u);
+    EXPECT_EQ(test::ChildrenOf<ConformerModel>(*molecule).size(), 1u);
     EXPECT_EQ(root.GetNumChildren(ConformerModelToken::classType), 0);
 }

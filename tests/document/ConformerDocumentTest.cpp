@@ -24,17 +24,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-template <class T>
-std::vector<T*> ChildrenOf(const Object& parent)
-{
-    std::vector<T*> children;
-    for (int i = 0; i < parent.GetNumChildren(); ++i) {
-        if (T* const child = DynCast<T>(parent.GetChild(i)))
-            children.push_back(child);
-    }
-    return children;
-}
-
 bool IsMarked(const Conformation* conformation)
 {
     return conformation->HasProperty(ConformerHelper::conformerModelMarker);
@@ -83,6 +72,9 @@ protected:
         ASSERT_EQ(molecule.GetNumChildren(), m_molecule->GetNumChildren());
         auto* const model = DynCast<ConformerModel>(molecule.GetChild(m_model->GetIndex()));
         ASSERT_NE(model, nullptr);
+        // Packaged and put back, the objects keep their logical identifiers.
+        EXPECT_EQ(model->GetLID(), m_model->GetLID());
+        EXPECT_EQ(model->GetChild(1)->GetChild(0)->GetLID(), m_model->GetChild(1)->GetChild(0)->GetLID());
         ASSERT_EQ(model->GetConformerCount(), 2);
         ASSERT_EQ(model->GetAtomSetCount(), 2);
         ASSERT_EQ(model->GetBondSetCount(), 1);
@@ -137,7 +129,7 @@ TEST_F(ConformerDocumentTest, SavingWritesAPackagedCopyAndLeavesTheTreeAlone)
     EXPECT_EQ(token->GetCount(), 1 + 2 * (1 + 2 + 1));
     const Object& molecule = *saved->GetChild(0);
     EXPECT_FALSE(molecule.HasDescendent(ConformerModel::classType));
-    const std::vector<Conformation*> conformations = ChildrenOf<Conformation>(molecule);
+    const std::vector<Conformation*> conformations = test::ChildrenOf<Conformation>(molecule);
     ASSERT_EQ(conformations.size(), 5u);
     EXPECT_EQ(std::count_if(conformations.begin(), conformations.end(), IsMarked), 3);
     // The reference conformer's values first.
@@ -154,7 +146,7 @@ TEST_F(ConformerDocumentTest, LoadingWithConversionPutsTheModelsBackAndKeepsOthe
     Load(loaded, bytes);
     Molecule& molecule = MoleculeOf(loaded);
     EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
-    const std::vector<Conformation*> conformations = ChildrenOf<Conformation>(molecule);
+    const std::vector<Conformation*> conformations = test::ChildrenOf<Conformation>(molecule);
     ASSERT_EQ(conformations.size(), 2u);
     EXPECT_FALSE(conformations[0]->Is2D());
     EXPECT_EQ(conformations[0]->GetPosition(3), Point3d(0.0, 0.0, 9.0));
@@ -169,7 +161,7 @@ TEST_F(ConformerDocumentTest, LoadingWithoutConversionKeepsTheAlternatesAsConfor
     Molecule& molecule = MoleculeOf(unconverted);
     EXPECT_FALSE(molecule.HasDescendent(ConformerModel::classType));
     EXPECT_FALSE(unconverted.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
-    std::vector<Conformation*> conformations = ChildrenOf<Conformation>(molecule);
+    std::vector<Conformation*> conformations = test::ChildrenOf<Conformation>(molecule);
     ASSERT_EQ(conformations.size(), 5u);
     EXPECT_EQ(std::count_if(conformations.begin(), conformations.end(), IsMarked), 0);
 
@@ -178,7 +170,7 @@ TEST_F(ConformerDocumentTest, LoadingWithoutConversionKeepsTheAlternatesAsConfor
     ChemDoc::SetConvertConformations(true);
     ChemDoc converted;
     Load(converted, again);
-    conformations = ChildrenOf<Conformation>(MoleculeOf(converted));
+    conformations = test::ChildrenOf<Conformation>(MoleculeOf(converted));
     ASSERT_EQ(conformations.size(), 5u);
     EXPECT_EQ(conformations[3]->GetPosition(1), Point3d(1.5, 1.0, 0.0));
     EXPECT_EQ(conformations[4]->GetPosition(2), Point3d(3.0, -1.0, 0.0));
@@ -192,7 +184,7 @@ TEST_F(ConformerDocumentTest, ATreeWithoutConformerClassesIsNotTouchedAndATokenT
     ChemDoc loaded;
     Load(loaded, plain);
     EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
-    EXPECT_EQ(ChildrenOf<Conformation>(MoleculeOf(loaded)).size(), 2u);
+    EXPECT_EQ(test::ChildrenOf<Conformation>(MoleculeOf(loaded)).size(), 2u);
 
     // A saved token whose objects are lost: the marked Conformations become a model again, the
     // others stay as they are.
@@ -204,10 +196,10 @@ TEST_F(ConformerDocumentTest, ATreeWithoutConformerClassesIsNotTouchedAndATokenT
     ChemDoc restored;
     Load(restored, Save(m_document));
     Molecule& molecule = MoleculeOf(restored);
-    const std::vector<Conformation*> conformations = ChildrenOf<Conformation>(molecule);
+    const std::vector<Conformation*> conformations = test::ChildrenOf<Conformation>(molecule);
     ASSERT_EQ(conformations.size(), 2u);
     EXPECT_TRUE(conformations[1]->Is2D());
-    const std::vector<ConformerModel*> models = ChildrenOf<ConformerModel>(molecule);
+    const std::vector<ConformerModel*> models = test::ChildrenOf<ConformerModel>(molecule);
     ASSERT_EQ(models.size(), 1u);
     ASSERT_EQ(models[0]->GetConformerCount(), 1);
     OrdCollection alternates;

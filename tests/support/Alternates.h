@@ -16,6 +16,18 @@
 
 namespace Tavrel::test {
 
+// The children of the class, in order.
+template <class T>
+std::vector<T*> ChildrenOf(const Object& parent)
+{
+    std::vector<T*> children;
+    for (int i = 0; i < parent.GetNumChildren(); ++i) {
+        if (T* const child = DynCast<T>(parent.GetChild(i)))
+            children.push_back(child);
+    }
+    return children;
+}
+
 struct Chain {
     std::vector<Atom3d*> atoms;
     std::vector<Bond*> bonds;
