@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "FuzzClasses.h"
+#include "UnownedReferences.h"
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/Base.h>
-#include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/InternalBase.h>
 #include <tavrel/foundation/OIV.h>
 #include <tavrel/foundation/TreeNode.h>
@@ -43,8 +43,9 @@ void Keep(PersistentObject* object)
 }
 
 // Deletes what the reads handed out. Framework records go once each. Model objects belong to their
-// tree: each parentless node goes with its subtree, and so do the parentless members of collections
-// anywhere in those trees (a collection's record may hold a member no tree adopted).
+// tree: each parentless node goes with its subtree, and so do the parentless objects that collections,
+// animations and trajectories anywhere in those trees refer to (a record may name one no tree adopted);
+// an object another one holds goes with that one.
 void Release(const std::vector<Handed>& read)
 {
     std::unordered_set<PersistentObject*> records;
@@ -61,6 +62,9 @@ void Release(const std::vector<Handed>& read)
         Base* const object = pending.back();
         pending.pop_back();
         TreeNode* node = DynCast<TreeNode>(object);
+        // An object held by another one (a space group's operator) goes with its holder.
+        if (!node && object->HasOwner())
+            continue;
         while (node && node->GetParent())
             node = node->GetParent();
         Base* const top = node ? node : object;
@@ -75,13 +79,7 @@ void Release(const std::vector<Handed>& read)
             walk.pop_back();
             for (int i = 0; i < current->GetNumChildren(); ++i)
                 walk.push_back(current->GetChild(i));
-            if (const auto* const collection = DynCast<BaseCollection>(current)) {
-                POSITION position = collection->GetStartPosition();
-                while (position) {
-                    if (Object* const member = collection->GetNext(position))
-                        pending.push_back(member);
-                }
-            }
+            VisitUnownedReferences(*current, [&pending](Base* reference) { pending.push_back(reference); });
         }
     }
     for (PersistentObject* record : records)

@@ -11,9 +11,9 @@
 
 #include "FuzzClasses.h"
 #include "TreeDescription.h"
+#include "UnownedReferences.h"
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/Base.h>
-#include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/InternalBase.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/platform/Archive.h>
@@ -35,8 +35,8 @@ void Take(Base* object)
 }
 
 // Deletes what the records handed out and everything reachable from it: a node goes with its
-// subtree, and references held by the test classes and collection members that no tree adopted go
-// too. References are followed only to objects made by this input that are still alive, since a
+// subtree, and references held by the test classes, collections, animations and trajectories that no
+// tree adopted go too. References are followed only to objects made by this input that are still alive, since a
 // record keeps plain pointers.
 using Taken = std::vector<std::pair<Base*, std::uint32_t>>;
 
@@ -78,11 +78,7 @@ void Release(const std::vector<Base*>& records, const Taken& taken, std::uint32_
                 for (int i = 0; i < tree->GetNumChildren(); ++i)
                     walk.push_back(tree->GetChild(i));
             }
-            if (const auto* const collection = DynCast<BaseCollection>(current)) {
-                POSITION position = collection->GetStartPosition();
-                while (position)
-                    follow(collection->GetNext(position));
-            }
+            VisitUnownedReferences(*current, follow);
             if (const auto* const fuzzTree = DynCast<FuzzTree>(current))
                 follow(fuzzTree->extra);
             if (const auto* const values = DynCast<StreamValues>(current)) {

@@ -24,14 +24,19 @@
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/conformers/ObjectFrame.h>
+#include <tavrel/conformers/Trajectory.h>
+#include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/core/Matrix4x4.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassNameTable.h>
@@ -44,7 +49,13 @@
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/monitors/AngleMonitor.h>
+#include <tavrel/monitors/BumpMonitor.h>
+#include <tavrel/monitors/CentroidMonitor.h>
 #include <tavrel/monitors/DistanceMonitor.h>
+#include <tavrel/monitors/HBondMonitor.h>
+#include <tavrel/monitors/NormalMonitor.h>
+#include <tavrel/monitors/PlaneMonitor.h>
+#include <tavrel/monitors/VectorMonitor.h>
 #include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 #include "support/StreamValues.h"
@@ -154,6 +165,11 @@ void BuildEveryClass(ChemDoc& document)
 
     auto* const cell = new Cell3d(root);
     (new ReplicateAtom(cell))->SetXYZ(Point3d(0.5, 0.5, 0.5));
+    // A built crystal: its space group's operators, symmetry and packed periodic replicas.
+    auto* const crystal = new Cell3d(root);
+    crystal->GetSymmetry()->LoadSpaceGroup(14, "", 0);
+    (new Atom3d(crystal, "C"))->SetXYZ(Point3d(1.0, 2.0, 3.0));
+    crystal->Build(Cell3d::BuildInfo());
     // Monitors on atoms, the first listed before its atoms, with their labels. (No bonds: a refused
     // record can leave a bond naming an atom that does not list it, which the chemistry's teardown
     // does not yet survive.)
@@ -166,6 +182,15 @@ void BuildEveryClass(ChemDoc& document)
     distance->RegisterTreeEvent(atoms[2], Geometric::classType, Geometric::EventMoved, false, nullptr);
     auto* const angle = new AngleMonitor(molecule, atoms[1], atoms[0], atoms[2]);
     angle->SetMeasuredAngle(AngleMonitor::ThirdAngle);
+    auto* const plane = new PlaneMonitor(molecule, atoms[0], atoms[1]);
+    (new NormalMonitor(molecule, plane, atoms[2]))->SetNormalLength(1.5f);
+    OrdCollection members;
+    for (Atom3d* atom : atoms)
+        members.Add(atom);
+    (new CentroidMonitor(molecule, members))->SetCenterOfMass(true);
+    new VectorMonitor(molecule, Point3d(1.0, 2.0, 3.0), atoms[0]);
+    (new BumpMonitor(molecule))->SetVDWPercent(0.8);
+    (new HBondMonitor(molecule, members, true))->ShowDistanceLabels(true);
     DisplayList3D labels;
     molecule->DisplayAll(labels, false);
 
@@ -194,6 +219,25 @@ void BuildEveryClass(ChemDoc& document)
         alternate->SetParent(conformerModel->CreateConformer(alternates, OrdCollection()));
     }
     new Conformation(alternated, false);
+
+    // An animation over the chain's residues, the second current, and a trajectory of two moments.
+    OrdCollection frames;
+    for (Object* frame : std::vector<Object*>{residue, hidden, clipped})
+        frames.Add(frame);
+    (new Animation(chain, frames))->ActivateNextFrame();
+    auto* const trajectory = new Trajectory();
+    trajectory->SetParent(root);
+    for (int i = 0; i < 2; ++i) {
+        auto* const moment = new TrajectoryFrame();
+        moment->SetParent(trajectory);
+        for (Object* object : std::vector<Object*>{residue, hidden}) {
+            auto* const frame = new ObjectFrame();
+            frame->SetParent(moment);
+            moment->AddFrame(object, frame);
+        }
+        trajectory->AddFrame(moment);
+    }
+    trajectory->ApplyLastFrame();
 
     auto* const ordered = new OrdCollection();
     ordered->SetParent(root);

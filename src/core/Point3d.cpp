@@ -91,6 +91,15 @@ Point3d Point3d::Normal() const
     return n;
 }
 
+Point3d Point3d::ProjectToPlane(const Point3d& planePoint, const Point3d& normalEnd, double& distance,
+                                bool& projected) const
+{
+    Point3d normal = normalEnd - planePoint;
+    projected = normal.Normalize() != 0.0;
+    distance = projected ? (*this - planePoint).Dot(normal) : 0.0;
+    return *this - normal * distance;
+}
+
 Point3d& Point3d::Randomize() { return Randomize(UniformRandomSequence::Default()); }
 
 Point3d& Point3d::Randomize(UniformRandomSequence& random)

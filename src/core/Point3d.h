@@ -81,6 +81,12 @@ struct Point3d {
     Point3d Cross(const Point3d& p) const;
     // A unit vector perpendicular to this one ((1, 0, 0) for a zero vector).
     Point3d Normal() const;
+    // The foot of the perpendicular from this point onto the plane through planePoint whose normal
+    // points from planePoint to normalEnd. distance is the signed distance of this point from the
+    // plane, positive on normalEnd's side. A zero normal defines no plane: the point itself, distance
+    // 0 and projected false.
+    Point3d ProjectToPlane(const Point3d& planePoint, const Point3d& normalEnd, double& distance,
+                           bool& projected) const;
 
     // A random non-zero vector inside the unit ball, from the shared or the given sequence.
     Point3d& Randomize();

@@ -1,18 +1,728 @@
 #include <tavrel/crystal/Cell.h>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/foundation/OwnedObjects.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
+
 namespace Tavrel {
 
 TAVREL_IMPLEMENT_CLASS(Cell, ClassKind::Creatable)
 
-Cell::Cell() = default;
+namespace {
 
-Cell::Cell(Object* parent) : Object(parent) {}
+// Fractional coordinates a cell build gathers stay within the reach of a 16-bit lattice offset.
+constexpr double MaxFractional = 32000.0;
 
-Cell::Cell(const Cell& other) = default;
+float Coordinate(const Point3d& p, int axis)
+{
+    return axis == 0 ? p.x : axis == 1 ? p.y : p.z;
+}
+
+void SetCoordinate(Point3d& p, int axis, double value)
+{
+    (axis == 0 ? p.x : axis == 1 ? p.y : p.z) = static_cast<float>(value);
+}
+
+// floor(x) as an int, clamped to the int range; 0 for NaN.
+int FloorToInt(double x)
+{
+    if (std::isnan(x))
+        return 0;
+    return static_cast<int>(std::clamp(std::floor(x), double(std::numeric_limits<int>::min()),
+                                       double(std::numeric_limits<int>::max())));
+}
+
+bool IsGatherable(const Point3d& f)
+{
+    return std::abs(f.x) < MaxFractional && std::abs(f.y) < MaxFractional && std::abs(f.z) < MaxFractional;
+}
+
+// visit(node) for each descendant of top in pre-order, children in index order; a visit that returns
+// false (it may have let the node go) is not followed into the node's children.
+template <class Visit>
+void ForEachDescendant(const TreeNode& top, Visit&& visit)
+{
+    struct Place {
+        const TreeNode* node;
+        int next;
+    };
+    std::vector<Place> stack{{&top, 0}};
+    while (!stack.empty()) {
+        Place& place = stack.back();
+        if (place.next >= place.node->GetNumChildren()) {
+            stack.pop_back();
+            continue;
+        }
+        TreeNode* const child = place.node->GetChild(place.next++);
+        if (visit(child) && child->GetNumChildren() > 0)
+            stack.push_back({child, 0});
+    }
+}
+
+// The OIDs of the descendants of the class, in tree order.
+OIDArray CollectOIDs(Object* root, std::uint32_t type)
+{
+    OIDArray oids;
+    ForEachDescendant(*root, [&oids, type](const TreeNode* node) {
+        if (node->IsA(type))
+            oids.push_back(node->GetOID());
+        return true;
+    });
+    return oids;
+}
+
+template <class T>
+T* LiveAs(std::uint32_t oid)
+{
+    return DynCast<T>(Base::GetObjectA(oid));
+}
+
+// The hint bits a removal mode clears.
+std::int32_t RemovedHintBits(int mode)
+{
+    switch (mode) {
+    case Cell::RemoveAll:
+        return Cell::SymmetryReplicasExist | Cell::TiledReplicasExist | Cell::PackedReplicasExist;
+    case Cell::RemoveSymmetric: return Cell::SymmetryReplicasExist;
+    case Cell::RemovePacked: return Cell::PackedReplicasExist;
+    case Cell::RemoveTiled: return Cell::TiledReplicasExist;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+Atom* Cell::AtomData::Live() const
+{
+    return atom && Base::GetObjectA(oid) == atom ? atom : nullptr;
+}
+
+Cell::Cell()
+{
+    Initialize();
+}
+
+Cell::Cell(Object* parent) : Object(parent)
+{
+    const ConstructionScope construction(*this);
+    Initialize();
+}
+
+void Cell::Initialize()
+{
+    SetColor(Color::Grey());
+    SetClip(1.0, 1.0, 1.0);
+    SetDisplayStyle(0);
+    SetSymmetry(nullptr);
+}
+
+Cell::Cell(const Cell& other) : Object(other)
+{
+    CopyStaticData(other);
+    CopySymmetryData(other);
+}
+
+Cell::~Cell() = default;
+
+std::unique_ptr<Symmetry> Cell::DefaultSymmetry()
+{
+    auto symmetry = std::make_unique<Symmetry>();
+    symmetry->LoadSpaceGroup(1, "", 0);
+    return symmetry;
+}
+
+const PropertyTable& Cell::Properties()
+{
+    static const PropertyTable table(
+        &Object::Properties(),
+        PropertyList<Cell>()
+            .Field<Storage::StorageDouble, &Cell::m_specialPositionTol>("Special Tol")
+            .Archived<&Cell::m_labelOffset>("Cell Offset")
+            .Field<Storage::StorageFloat, &Cell::m_stickRadius>("Cell Stick Radius")
+            .Value<Storage::StorageUnsignedInt>(
+                "Cell Replicate Hint", [](const Cell& cell) { return static_cast<std::uint32_t>(cell.m_replicateHint); },
+                [](Cell& cell, std::uint32_t hint) { cell.m_replicateHint = static_cast<std::int32_t>(hint); })
+            .Field<Storage::StorageLong, &Cell::m_auxDisplay>("Cell AuxDisplay")
+            .Field<Storage::StorageLong, &Cell::m_networkHint>("Cell Network Hint")
+            .Field<Storage::StorageInt, &Cell::m_orientation>("Cell Orientation")
+            .Field<Storage::StorageInt, &Cell::m_periodicity>("Cell Periodicity")
+            .Reference(
+                "Cell Symmetry", [](const Cell& cell) { return cell.m_symmetry.get(); },
+                [](Cell& cell, Symmetry* symmetry) { cell.TakeLoadedSymmetry(symmetry); })
+            .AfterRecord([](Cell& cell, PropertyArchive&) { cell.m_symmetry->SetCell(&cell); }));
+    return table;
+}
+
+void Cell::GetSetObjectProperties(PropertyArchive& archive)
+{
+    PropertyPass(archive, *this).Table(Properties());
+}
 
 std::string Cell::GetCommonName() const
 {
     return "Cell";
+}
+
+// ---- Plain accessors
+
+void Cell::SetSpecialPositionTol(double tolerance)
+{
+    m_specialPositionTol = tolerance;
+}
+
+double Cell::GetSpecialPositionTol() const
+{
+    return m_specialPositionTol;
+}
+
+void Cell::SetPeriodicity(DimensionType periodicity)
+{
+    m_periodicity = periodicity;
+}
+
+Cell::DimensionType Cell::GetPeriodicity() const
+{
+    return m_periodicity;
+}
+
+void Cell::SetAuxDisplay(std::int32_t display)
+{
+    m_auxDisplay = display;
+}
+
+std::int32_t Cell::GetAuxDisplay() const
+{
+    return m_auxDisplay;
+}
+
+void Cell::SetDirty(bool dirty)
+{
+    m_dirty = dirty;
+}
+
+bool Cell::IsDirty() const
+{
+    return m_dirty;
+}
+
+void Cell::SetNetworkHint(std::int32_t hint)
+{
+    m_networkHint = hint;
+}
+
+std::int32_t Cell::GetNetworkHint() const
+{
+    return m_networkHint;
+}
+
+int Cell::GetDimensionality() const
+{
+    return 0;
+}
+
+// ---- Symmetry and transforms
+
+void Cell::SetSymmetry(Symmetry* symmetry)
+{
+    if (symmetry && symmetry == m_symmetry.get())
+        return;
+    std::unique_ptr<Symmetry> taken;
+    if (!symmetry) {
+        taken = DefaultSymmetry();
+    } else if ((symmetry->m_owner && symmetry->m_owner != this) || OwnedObjects::IsOwned(symmetry->GetOID())) {
+        taken = std::make_unique<Symmetry>();
+        *taken = *symmetry;
+    } else {
+        taken.reset(symmetry);
+    }
+    taken->SetCell(this);
+    taken->m_owner = this;
+    std::unique_ptr<Symmetry> previous = std::exchange(m_symmetry, std::move(taken));
+    if (previous)
+        previous->m_owner = nullptr;
+}
+
+void Cell::TakeLoadedSymmetry(Symmetry* symmetry)
+{
+    if (symmetry)
+        SetSymmetry(symmetry);
+}
+
+Symmetry* Cell::GetSymmetry() const
+{
+    return m_symmetry.get();
+}
+
+void Cell::GetFracToCart(Matrix3x3& matrix) const
+{
+    matrix = m_fracToCart;
+}
+
+Matrix3x3 Cell::GetFracToCart() const
+{
+    return m_fracToCart;
+}
+
+void Cell::GetCartToFrac(Matrix3x3& matrix) const
+{
+    matrix = m_cartToFrac;
+}
+
+Matrix3x3 Cell::GetCartToFrac() const
+{
+    return m_cartToFrac;
+}
+
+void Cell::SetTransforms(const Matrix3x3& fracToCart, const Matrix3x3& cartToFrac)
+{
+    m_fracToCart = fracToCart;
+    m_cartToFrac = cartToFrac;
+}
+
+// ---- Clip
+
+void Cell::SetClip(const LatticeOffset& clip)
+{
+    SetClip(clip.a, clip.b, clip.c);
+}
+
+void Cell::SetClip(const Point3d& clip)
+{
+    SetClip(clip.x, clip.y, clip.z);
+}
+
+void Cell::SetClip(double x, double y, double z)
+{
+    const double values[3] = {x, y, z};
+    for (int axis = 0; axis < 3; ++axis) {
+        if (values[axis] > 0.0)
+            SetCoordinate(m_clip, axis, values[axis]);
+    }
+}
+
+Point3d Cell::GetClip() const
+{
+    return m_clip;
+}
+
+double Cell::GetClipX() const
+{
+    return m_clip.x;
+}
+
+double Cell::GetClipY() const
+{
+    return m_clip.y;
+}
+
+double Cell::GetClipZ() const
+{
+    return m_clip.z;
+}
+
+double Cell::Limit(int axis, bool useClip) const
+{
+    return useClip ? Coordinate(m_clip, axis) : 1.0;
+}
+
+// ---- Position tests
+
+int Cell::OnCellEdge(const Point3d& fractional, std::vector<LatticeOffset>&) const
+{
+    int count = 0;
+    for (int axis = 0; axis < std::min(GetDimensionality(), 3); ++axis) {
+        const double f = Coordinate(fractional, axis);
+        if (std::abs(1.0 - f) < Epsilon || std::abs(f) < Epsilon)
+            ++count;
+    }
+    return count;
+}
+
+int Cell::OnCellEdge(const Point3d& p, bool fractional) const
+{
+    std::vector<LatticeOffset> unused;
+    return OnCellEdge(ToFractional(p, fractional), unused);
+}
+
+int Cell::OnCellEdge(const Point3d& p, const LatticeOffset& offset, bool fractional) const
+{
+    const Point3d f = ToFractional(p, fractional);
+    const Point3d shifted(double(f.x) + offset.a, double(f.y) + offset.b, double(f.z) + offset.c);
+    std::vector<LatticeOffset> unused;
+    return OnCellEdge(shifted, unused);
+}
+
+bool Cell::InsideCell(const Point3d& p, LatticeOffset& offset, LatticeOffset& edge, double tolerance, bool fractional,
+                      bool useClip) const
+{
+    offset.Clear();
+    edge.Clear();
+    const Point3d f = ToFractional(p, fractional);
+    const int dimensions = std::min(GetDimensionality(), 3);
+    bool inside = true;
+    for (int axis = 0; axis < dimensions; ++axis) {
+        const double x = double(Coordinate(f, axis)) + tolerance;
+        if (x > Limit(axis, useClip) || x < 0.0) {
+            inside = false;
+            offset.SetAt(axis, FloorToInt(x));
+        }
+    }
+    for (int axis = 0; axis < dimensions; ++axis) {
+        const double away = double(Coordinate(f, axis)) - offset.GetAt(axis);
+        if (-tolerance < away && away < tolerance)
+            edge.SetAt(axis, 1);
+    }
+    return inside;
+}
+
+bool Cell::InsideCell(const Point3d& p, LatticeOffset& offset, bool fractional, bool useClip) const
+{
+    offset.Clear();
+    const Point3d f = ToFractional(p, fractional);
+    bool inside = true;
+    for (int axis = 0; axis < std::min(GetDimensionality(), 3); ++axis) {
+        const double x = double(Coordinate(f, axis)) + Epsilon;
+        if (!(x >= 0.0 && x <= Limit(axis, useClip))) {
+            inside = false;
+            offset.SetAt(axis, FloorToInt(x));
+        }
+    }
+    return inside;
+}
+
+bool Cell::InsideCell(const Point3d& p, bool fractional, bool useClip) const
+{
+    const Point3d f = ToFractional(p, fractional);
+    for (int axis = 0; axis < std::min(GetDimensionality(), 3); ++axis) {
+        const double x = Coordinate(f, axis);
+        if (!(x >= -Epsilon && x <= Limit(axis, useClip) + Epsilon))
+            return false;
+    }
+    return true;
+}
+
+void Cell::NormalizeOffset(LatticeOffset& offset, bool useClip) const
+{
+    for (int axis = 0; axis < std::min(GetDimensionality(), 3); ++axis) {
+        const int o = offset.GetAt(axis);
+        if (!useClip) {
+            offset.SetAt(axis, -o);
+            continue;
+        }
+        // Truncated toward zero; a count below 1 (a clip below 1) counts as one cell.
+        const double clip = Coordinate(m_clip, axis);
+        const int n = clip >= 1.0 ? static_cast<int>(std::min(clip, double(std::numeric_limits<int>::max()))) : 1;
+        if (n == 1)
+            offset.SetAt(axis, -o);
+        else if (o < 0)
+            offset.SetAt(axis, n);
+        else if (o >= n)
+            offset.SetAt(axis, o % n - o);
+    }
+}
+
+Point3d Cell::ClipVector(const Point3d& from, const Point3d& to, bool fractional) const
+{
+    const Point3d a = ToFractional(from, fractional);
+    const Point3d b = ToFractional(to, fractional);
+    if (InsideCell(b, true, true))
+        return to;
+    double t = 1.1;
+    for (int axis = 0; axis < std::min(GetDimensionality(), 3); ++axis) {
+        const double ai = Coordinate(a, axis);
+        const double bi = Coordinate(b, axis);
+        const double di = bi - ai;
+        if (di == 0.0)
+            continue;
+        if (bi < 0.0)
+            t = std::min(t, -ai / di);
+        else if (bi > Limit(axis, true))
+            t = std::min(t, (Limit(axis, true) - ai) / di);
+    }
+    const Point3d result(a.x + t * (double(b.x) - a.x), a.y + t * (double(b.y) - a.y), a.z + t * (double(b.z) - a.z));
+    return fractional ? result : result * m_fracToCart;
+}
+
+// ---- Gathering
+
+bool Cell::Record(Atom& atom, AtomData& record)
+{
+    if (Tavrel::IsA<Atom3d>(&atom) && !atom.HasProperty("_ASU")) {
+        const TreeNode::Watch alive(&atom);
+        atom.SetProperty("_ASU", std::int32_t{-1}, 0);
+        if (!alive.alive)
+            return false;
+    }
+    record = AtomData{&atom, atom.GetXYZ() * m_cartToFrac, atom.GetOID()};
+    return true;
+}
+
+template <class Visit>
+void Cell::WalkAtoms(std::uint32_t type, bool& found, Visit&& visit)
+{
+    ForEachDescendant(*this, [&](TreeNode* node) {
+        if (!node->IsA(type))
+            return true;
+        found = true;
+        if (Tavrel::IsA<ConformerAtom>(node))
+            return true;
+        auto* const atom = static_cast<Atom*>(node);
+        AtomData record;
+        return Record(*atom, record) && visit(*atom, record);
+    });
+}
+
+void Cell::Gather(int mode, AtomDataArray& out, bool append, bool skipClipped)
+{
+    const std::uint32_t type = mode == AsymmetricAtoms   ? Atom3d::classType
+                               : mode == SymmetryReplicas ? ReplicateAtom::classType
+                                                          : Atom::classType;
+    // out is replaced only once an atom of the class turns up.
+    AtomDataArray gathered;
+    bool found = false;
+    WalkAtoms(type, found, [&](Atom& atom, const AtomData& record) {
+        if ((mode != SymmetryReplicas || !atom.IsPeriodic()) && (!skipClipped || !atom.IsClipped()) &&
+            IsGatherable(record.xyz))
+            gathered.push_back(record);
+        return true;
+    });
+    if (!found)
+        return;
+    if (append)
+        out.insert(out.end(), gathered.begin(), gathered.end());
+    else
+        out.swap(gathered);
+}
+
+void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
+{
+    AtomDataArray asymmetric;
+    AtomDataArray replicas;
+    bool found = false;
+    bool foundAsymmetric = false;
+    WalkAtoms(Atom::classType, found, [&](Atom& atom, const AtomData& record) {
+        const bool isAsymmetric = Tavrel::IsA<Atom3d>(&atom);
+        foundAsymmetric = foundAsymmetric || isAsymmetric;
+        const bool isReplica = Tavrel::IsA<ReplicateAtom>(&atom) && !atom.IsPeriodic();
+        if ((isAsymmetric || isReplica) && IsGatherable(record.xyz))
+            (isAsymmetric ? asymmetric : replicas).push_back(record);
+        return true;
+    });
+    if (foundAsymmetric)
+        out.swap(asymmetric);
+    out.insert(out.end(), replicas.begin(), replicas.end());
+}
+
+void Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out)
+{
+    AtomDataArray shown;
+    bool found = false;
+    WalkAtoms(Atom::classType, found, [&](Atom& atom, const AtomData& record) {
+        if (!IsGatherable(record.xyz))
+            return true;
+        const bool periodic = atom.IsPeriodic();
+        if (atom.IsClipped() != periodic) {
+            const TreeNode::Watch alive(&atom);
+            atom.SetClipped(periodic);
+            if (!alive.alive)
+                return false;
+        }
+        if (!periodic)
+            shown.push_back(record);
+        return true;
+    });
+    if (found)
+        out.swap(shown);
+}
+
+void Cell::SetupBuilderAtoms(int mode, AtomDataArray& out, bool append)
+{
+    Gather(mode, out, append, false);
+}
+
+void Cell::SetupDisplayAtoms(int mode, AtomDataArray& out, bool append)
+{
+    Gather(mode, out, append, true);
+}
+
+void Cell::UnclipAtoms()
+{
+    ForEachDescendant(*this, [](TreeNode* node) {
+        if (!node->IsClipped() || !node->IsA(Atom::classType))
+            return true;
+        const TreeNode::Watch alive(node);
+        node->SetClipped(false);
+        return alive.alive;
+    });
+}
+
+// ---- Replicas
+
+bool Cell::ReplicateAtomsExist(int kind) const
+{
+    if (kind < AnyReplica || kind > PeriodicReplica)
+        return false;
+    bool exists = false;
+    ForEachDescendant(*this, [kind, &exists](const TreeNode* node) {
+        if (!exists && node->IsA(Atom::classType)) {
+            const auto* const atom = static_cast<const Atom*>(node);
+            exists = (kind != PeriodicReplica && atom->IsSymmetric()) || (kind != SymmetricReplica && atom->IsPeriodic());
+        }
+        return !exists;
+    });
+    return exists;
+}
+
+bool Cell::RemoveReplicateAtoms(int mode)
+{
+    const std::uint32_t type = mode == RemoveAll || mode == RemoveSymmetric ? Atom3d::classType
+                                                                             : ReplicateAtom::classType;
+    if (!HasDescendent(type))
+        return false;
+    // Without a replica below there is nothing to remove; the hint bits go as after any object.
+    if (!HasDescendent(ReplicateAtom::classType)) {
+        ClearReplicateHint(RemovedHintBits(mode));
+        return false;
+    }
+    bool removed = false;
+    for (const std::uint32_t oid : CollectOIDs(this, type)) {
+        switch (mode) {
+        case RemoveAll:
+            if (auto* const atom = LiveAs<Atom3d>(oid))
+                removed = ReplicateAtom::RemoveAllSymmetryChildren(atom) || removed;
+            if (auto* const atom = LiveAs<Atom3d>(oid))
+                removed = ReplicateAtom::RemoveAllPeriodicChildren(atom) || removed;
+            break;
+        case RemoveSymmetric:
+            if (auto* const atom = LiveAs<Atom3d>(oid))
+                removed = ReplicateAtom::RemoveAllSymmetryChildren(atom) || removed;
+            break;
+        case RemovePacked:
+        case RemoveTiled:
+            if (auto* const replica = LiveAs<ReplicateAtom>(oid)) {
+                if (mode == RemovePacked ? replica->IsPeriodicPacked() : replica->IsPeriodicTiled()) {
+                    delete replica;
+                    removed = true;
+                }
+            }
+            break;
+        default: break;
+        }
+        ClearReplicateHint(RemovedHintBits(mode));
+    }
+    return removed;
+}
+
+void Cell::Refresh(bool rebuild)
+{
+    if (!HasDescendent(ReplicateAtom::classType))
+        return;
+    const Matrix3x3 fracToCart = m_fracToCart;
+    const Matrix3x3 cartToFrac = m_cartToFrac;
+    for (const std::uint32_t oid : CollectOIDs(this, Atom3d::classType)) {
+        auto* atom = LiveAs<Atom3d>(oid);
+        if (!atom)
+            continue;
+        if (!rebuild) {
+            ReplicateAtom::UpdateCoords(atom, this, fracToCart, cartToFrac, m_symmetry.get());
+            continue;
+        }
+        ReplicateAtom::RemoveAllSymmetryChildren(atom);
+        if ((atom = LiveAs<Atom3d>(oid)))
+            ReplicateAtom::ConstructSymmetryAtoms(atom, this, fracToCart, cartToFrac, m_symmetry.get());
+    }
+}
+
+void Cell::UpdateASU(const Matrix3x3& oldCartToFrac)
+{
+    const bool replicas = HasDescendent(ReplicateAtom::classType);
+    if (!HasDescendent(Atom3d::classType))
+        return;
+    for (const std::uint32_t oid : CollectOIDs(this, Atom3d::classType)) {
+        auto* const atom = LiveAs<Atom3d>(oid);
+        if (!atom)
+            continue;
+        atom->SetXYZ(atom->GetXYZ() * oldCartToFrac * m_fracToCart);
+        if (replicas && LiveAs<Atom3d>(oid))
+            ReplicateAtom::UpdateCoords(atom, this, m_fracToCart, m_cartToFrac, m_symmetry.get());
+    }
+}
+
+// ---- Copies
+
+void Cell::CopyStaticData(const Cell& other)
+{
+    m_specialPositionTol = other.m_specialPositionTol;
+    m_labelOffset = other.m_labelOffset;
+    m_orientation = other.m_orientation;
+    m_clip = other.m_clip;
+    m_fracToCart = other.m_fracToCart;
+    m_cartToFrac = other.m_cartToFrac;
+    m_periodicity = other.m_periodicity;
+    m_replicateHint = other.m_replicateHint;
+    m_networkHint = other.m_networkHint;
+    m_auxDisplay = other.m_auxDisplay;
+    m_stickRadius = other.m_stickRadius;
+}
+
+void Cell::CopySymmetryData(const Cell& other)
+{
+    if (!other.m_symmetry || other.m_symmetry.get() == m_symmetry.get())
+        return;
+    auto copy = std::make_unique<Symmetry>();
+    *copy = *other.m_symmetry;
+    SetSymmetry(copy.release());
+}
+
+// ---- Framework archive
+
+void Cell::Serialize(Archive& archive)
+{
+    const std::uint32_t schema = archive.IsLoading() ? archive.GetObjectSchema() : 0;
+    Object::Serialize(archive);
+    if (archive.IsStoring()) {
+        archive << m_specialPositionTol << m_labelOffset << m_stickRadius << m_replicateHint << m_auxDisplay
+                << m_networkHint << m_orientation << m_periodicity << std::int32_t{1};
+        m_symmetry->Serialize(archive);
+        return;
+    }
+    double tolerance = 0.0;
+    Point3d labelOffset;
+    float stickRadius = 0.0f;
+    std::int32_t replicateHint = 0;
+    std::int32_t auxDisplay = 0;
+    std::int32_t networkHint = m_networkHint;
+    std::int32_t orientation = 0;
+    std::int32_t periodicity = 0;
+    std::int32_t hasSymmetry = 0;
+    archive >> tolerance >> labelOffset >> stickRadius >> replicateHint >> auxDisplay;
+    if (schema != 1 && schema != 0xFFFFFFFFu)
+        archive >> networkHint;
+    archive >> orientation >> periodicity >> hasSymmetry;
+    if (hasSymmetry == 1) {
+        auto symmetry = std::make_unique<Symmetry>();
+        symmetry->Serialize(archive);
+        SetSymmetry(symmetry.release());
+    }
+    m_specialPositionTol = tolerance;
+    m_labelOffset = labelOffset;
+    m_stickRadius = stickRadius;
+    m_replicateHint = replicateHint;
+    m_auxDisplay = auxDisplay;
+    m_networkHint = networkHint;
+    m_orientation = orientation;
+    m_periodicity = periodicity;
+    m_symmetry->SetCell(this);
 }
 
 } // namespace Tavrel

@@ -1,15 +1,36 @@
 #include <tavrel/crystal/Cell3d.h>
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/CrystalImageQueries.h>
+#include <tavrel/core/StringUtils.h>
+#include <tavrel/crystal/CellBonds.h>
 #include <tavrel/crystal/CellBuilder.h>
+#include <tavrel/crystal/CellPacking.h>
+#include <tavrel/crystal/CellReplicas.h>
 #include <tavrel/crystal/CellSymmetryMap.h>
 #include <tavrel/crystal/CellSymmetryServices.h>
+#include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/SymmetryExpansion.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/crystal/SymmetryOp.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 
 TAVREL_IMPLEMENT_CLASS(Cell3d, ClassKind::Creatable)
 
 namespace {
+
+constexpr double Epsilon = Cell::Epsilon;
+constexpr double DefaultLengths[3] = {10.0, 10.0, 10.0};
+constexpr double DefaultAngles[3] = {90.0, 90.0, 90.0};
 
 // Answers from the nearest Cell3d above the object.
 class CellAnswers final : public CrystalImageQueries {
@@ -44,17 +65,913 @@ public:
         const Cell3d* const cell = Cell3d::FindCell(&object);
         return cell && (cell == copyRoot || cell->HasAncestor(copyRoot));
     }
+    // Outside the cell's clip box.
+    bool IsClipped(const Object& object, const Point3d& position) const override
+    {
+        const Cell3d* const cell = Cell3d::FindCell(&object);
+        return cell && !cell->InsideCell(position, false, true);
+    }
 };
+
+bool IsFinite(const Matrix3x3& m)
+{
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            if (!std::isfinite(m(i, j)))
+                return false;
+        }
+    }
+    return true;
+}
+
+// A tile component kept within 0 .. MaxTile from above (counts of 0 or less tile nothing).
+LatticeOffset CappedTile(const LatticeOffset& tile)
+{
+    return LatticeOffset(std::min<int>(tile.a, Cell3d::MaxTile), std::min<int>(tile.b, Cell3d::MaxTile),
+                         std::min<int>(tile.c, Cell3d::MaxTile));
+}
+
+std::string Fixed(double value, const char* format)
+{
+    return StringUtils::Format(format, value);
+}
 
 } // namespace
 
-Cell3d::Cell3d() = default;
+// ---- Build request and display settings
 
-Cell3d::Cell3d(Object* parent) : Cell(parent) {}
+Cell3d::BuildInfo::BuildInfo(std::int32_t hint, double sameTolerance, bool proximityBonding, const LatticeOffset& tile)
+    : m_hint(hint), m_sameTolerance(sameTolerance), m_proximityBonding(proximityBonding), m_tile(CappedTile(tile))
+{
+}
 
-Cell3d::Cell3d(const Cell3d& other) : Cell(other), m_symmetryMapEnabled(other.m_symmetryMapEnabled) {}
+void Cell3d::BuildInfo::SetTile(const LatticeOffset& tile)
+{
+    m_tile = CappedTile(tile);
+}
+
+void Cell3d::BuildInfo::Serialize(Archive& archive)
+{
+    if (archive.IsStoring()) {
+        archive << m_hint << m_sameTolerance << std::int32_t{m_proximityBonding ? 1 : 0};
+        m_tile.Serialize(archive);
+        return;
+    }
+    std::int32_t hint = 0;
+    double tolerance = 0.0;
+    std::int32_t proximity = 0;
+    LatticeOffset tile;
+    archive >> hint >> tolerance >> proximity;
+    tile.Serialize(archive);
+    m_hint = hint;
+    m_sameTolerance = tolerance;
+    m_proximityBonding = proximity != 0;
+    SetTile(tile);
+}
+
+void Cell3d::PerDisplay::Serialize(Archive& archive)
+{
+    if (archive.IsStoring()) {
+        archive << static_cast<std::int32_t>(m_packColor.GetValue() & 0x00FFFFFFu) << m_flags;
+        m_tiling.Serialize(archive);
+        return;
+    }
+    std::int32_t color = 0;
+    std::int32_t flags = 0;
+    LatticeOffset tiling;
+    archive >> color >> flags;
+    tiling.Serialize(archive);
+    m_packColor = Color(static_cast<std::uint32_t>(color));
+    m_flags = flags;
+    m_tiling = tiling;
+}
+
+// ---- The replicas of a build in progress
+
+// Opens the cell's replicas for the outermost step and closes them when it ends.
+class Cell3d::BuildScope {
+public:
+    explicit BuildScope(Cell3d& cell) : m_cell(cell)
+    {
+        if (m_cell.m_buildDepth++ == 0)
+            m_cell.m_replicas = std::make_unique<CellReplicas>(m_cell);
+    }
+    ~BuildScope()
+    {
+        if (--m_cell.m_buildDepth == 0)
+            m_cell.m_replicas.reset();
+    }
+    BuildScope(const BuildScope&) = delete;
+    BuildScope& operator=(const BuildScope&) = delete;
+
+private:
+    Cell3d& m_cell;
+};
+
+CellReplicas& Cell3d::Replicas()
+{
+    return *m_replicas;
+}
+
+// ---- Construction
+
+Cell3d::Cell3d()
+{
+    MakeTransforms();
+}
+
+Cell3d::Cell3d(Object* parent) : Cell(parent)
+{
+    MakeTransforms();
+    SetDirty(true);
+}
+
+Cell3d::Cell3d(Object* parent, const double* angles, const double* lengths, Symmetry* symmetry) : Cell(nullptr)
+{
+    Complete(parent, angles && lengths && SetGeometry(lengths, angles), symmetry);
+}
+
+Cell3d::Cell3d(Object* parent, const double* angles, const double* lengths, const char* symbol, const char* qualifier,
+               int choice)
+    : Cell(nullptr)
+{
+    bool accepted = angles && lengths && SetGeometry(lengths, angles);
+    auto symmetry = std::make_unique<Symmetry>();
+    accepted = accepted && symbol && symmetry->LoadSpaceGroup(std::string_view(symbol), qualifier ? qualifier : "", choice);
+    Complete(parent, accepted, symmetry.release());
+}
+
+Cell3d::Cell3d(Object* parent, const double* angles, const double* lengths, int number, const char* qualifier, int choice)
+    : Cell(nullptr)
+{
+    auto symmetry = std::make_unique<Symmetry>();
+    bool accepted = symmetry->LoadSpaceGroup(number, qualifier ? qualifier : "", choice);
+    accepted = accepted && angles && lengths && SetGeometry(lengths, angles);
+    Complete(parent, accepted, symmetry.release());
+}
+
+Cell3d::Cell3d(Object* parent, const Point3d* vectors, Symmetry* symmetry) : Cell(nullptr)
+{
+    double angles[3];
+    double lengths[3];
+    const bool accepted = vectors && CellUtil::ParametersFromVectors(vectors, angles, lengths) &&
+                          SetGeometry(lengths, angles);
+    Complete(parent, accepted, symmetry);
+}
+
+Cell3d::Cell3d(Object* parent, const Point3d* vectors, int number, const char* qualifier, int choice) : Cell(nullptr)
+{
+    double angles[3];
+    double lengths[3];
+    bool accepted = vectors && CellUtil::ParametersFromVectors(vectors, angles, lengths);
+    auto symmetry = std::make_unique<Symmetry>();
+    accepted = accepted && symmetry->LoadSpaceGroup(number, qualifier ? qualifier : "", choice);
+    accepted = accepted && SetGeometry(lengths, angles);
+    Complete(parent, accepted, symmetry.release());
+}
+
+Cell3d::Cell3d(const double* angles, const double* lengths, const char* symbol) : Cell(nullptr)
+{
+    auto symmetry = std::make_unique<Symmetry>();
+    bool accepted = symbol && symmetry->LoadSpaceGroup(std::string_view(symbol), "", 1);
+    accepted = accepted && angles && lengths && SetGeometry(lengths, angles);
+    Complete(nullptr, accepted, symmetry.release());
+}
+
+void Cell3d::Complete(Object* parent, bool accepted, Symmetry* symmetry)
+{
+    MakeTransforms();
+    SetDirty(true);
+    if (!accepted) {
+        delete symmetry;
+        return;
+    }
+    if (symmetry)
+        SetSymmetry(symmetry);
+    SetParent(parent);
+}
+
+Cell3d::Cell3d(const Cell3d& other)
+    : Cell(other), m_fixFractional(other.m_fixFractional), m_symmetryMapEnabled(other.m_symmetryMapEnabled),
+      m_operationList(other.m_operationList)
+{
+    CopyStaticData(other);
+}
 
 Cell3d::~Cell3d() = default;
+
+int Cell3d::GetDimensionality() const
+{
+    return 3;
+}
+
+// ---- Persistence
+
+const PropertyTable& Cell3d::Properties()
+{
+    static const PropertyTable table(
+        &Cell::Properties(),
+        PropertyList<Cell3d>()
+            .Archived(
+                "Cell3D PerDisplay", [](Cell3d& cell, Archive& archive) { cell.m_perDisplay.Serialize(archive); },
+                [](Cell3d& cell, Archive& archive) {
+                    PerDisplay display;
+                    display.Serialize(archive);
+                    cell.m_perDisplay = display;
+                })
+            .Archived(
+                "Cell3D BuildInfo", [](Cell3d& cell, Archive& archive) { cell.m_buildInfo.Serialize(archive); },
+                [](Cell3d& cell, Archive& archive) {
+                    BuildInfo info;
+                    info.Serialize(archive);
+                    cell.m_buildInfo = info;
+                })
+            .Value<Storage::StorageDouble>(
+                "Cell3d Length 0", [](const Cell3d& cell) { return cell.m_lengths[0]; },
+                [](Cell3d& cell, double value) { cell.m_lengths[0] = value; })
+            .Value<Storage::StorageDouble>(
+                "Cell3d Length 1", [](const Cell3d& cell) { return cell.m_lengths[1]; },
+                [](Cell3d& cell, double value) { cell.m_lengths[1] = value; })
+            .Value<Storage::StorageDouble>(
+                "Cell3d Length 2", [](const Cell3d& cell) { return cell.m_lengths[2]; },
+                [](Cell3d& cell, double value) { cell.m_lengths[2] = value; })
+            .Value<Storage::StorageDouble>(
+                "Cell3d Angle 0", [](const Cell3d& cell) { return cell.m_angles[0]; },
+                [](Cell3d& cell, double value) { cell.m_angles[0] = value; })
+            .Value<Storage::StorageDouble>(
+                "Cell3d Angle 1", [](const Cell3d& cell) { return cell.m_angles[1]; },
+                [](Cell3d& cell, double value) { cell.m_angles[1] = value; })
+            .Value<Storage::StorageDouble>(
+                "Cell3d Angle 2", [](const Cell3d& cell) { return cell.m_angles[2]; },
+                [](Cell3d& cell, double value) { cell.m_angles[2] = value; })
+            .Field<Storage::StorageBool, &Cell3d::m_symmetryMapEnabled>("Cell3d SymmetryMap Enabled")
+            .Values<Storage::StorageInt>(
+                "Cell3d OperationList",
+                // The map's current keys are written when the cell has a map.
+                [](const Cell3d& cell) {
+                    if (cell.m_symmetryMap)
+                        cell.m_symmetryMap->GetOperationIndexList(cell.m_operationList);
+                    return cell.m_operationList.size();
+                },
+                [](const Cell3d& cell, std::size_t index) {
+                    return index < cell.m_operationList.size() ? cell.m_operationList[index] : 0;
+                },
+                [](Cell3d& cell, std::size_t index, std::int32_t value) {
+                    IntArray& list = cell.m_operationList;
+                    if (index == 0)
+                        list.clear();
+                    if (index == list.size())
+                        list.push_back(value);
+                    else if (index < list.size())
+                        list[index] = value;
+                })
+            .Text("Length A")
+            .GetText([](const Cell3d& cell) { return Fixed(cell.m_lengths[0], "%.4f"); })
+            .ReadOnly()
+            .Described([](const Cell3d& cell) {
+                return ObjectProperty("Length A", Fixed(cell.m_lengths[0], "%.4f"), ObjectProperty::AccessReadable, 0);
+            })
+            .Text("Length B")
+            .GetText([](const Cell3d& cell) { return Fixed(cell.m_lengths[1], "%.4f"); })
+            .ReadOnly()
+            .Described([](const Cell3d& cell) {
+                return ObjectProperty("Length B", Fixed(cell.m_lengths[1], "%.4f"), ObjectProperty::AccessReadable, 0);
+            })
+            .Text("Length C")
+            .GetText([](const Cell3d& cell) { return Fixed(cell.m_lengths[2], "%.4f"); })
+            .ReadOnly()
+            .Described([](const Cell3d& cell) {
+                return ObjectProperty("Length C", Fixed(cell.m_lengths[2], "%.4f"), ObjectProperty::AccessReadable, 0);
+            })
+            .Text("Angle Alpha")
+            .GetText([](const Cell3d& cell) { return Fixed(cell.m_angles[0], "%.2f"); })
+            .ReadOnly()
+            .Described([](const Cell3d& cell) {
+                return ObjectProperty("Angle Alpha", Fixed(cell.m_angles[0], "%.2f"), ObjectProperty::AccessReadable, 0);
+            })
+            .Text("Angle Beta")
+            .GetText([](const Cell3d& cell) { return Fixed(cell.m_angles[1], "%.2f"); })
+            .ReadOnly()
+            .Described([](const Cell3d& cell) {
+                return ObjectProperty("Angle Beta", Fixed(cell.m_angles[1], "%.2f"), ObjectProperty::AccessReadable, 0);
+            })
+            .Text("Angle Gamma")
+            .GetText([](const Cell3d& cell) { return Fixed(cell.m_angles[2], "%.2f"); })
+            .ReadOnly()
+            .Described([](const Cell3d& cell) {
+                return ObjectProperty("Angle Gamma", Fixed(cell.m_angles[2], "%.2f"), ObjectProperty::AccessReadable, 0);
+            })
+            .Text("Space Group")
+            .GetText([](const Cell3d& cell) { return cell.SpaceGroupText(); })
+            .ReadOnly()
+            .Described([](const Cell3d& cell) {
+                return ObjectProperty("Space Group", cell.SpaceGroupText(), ObjectProperty::AccessReadable, 0);
+            })
+            .AfterRecord([](Cell3d& cell, PropertyArchive& archive) {
+                if (archive.GetArchive().IsLoading())
+                    cell.RestoreAfterLoad();
+            }));
+    return table;
+}
+
+void Cell3d::GetSetObjectProperties(PropertyArchive& archive)
+{
+    PropertyPass(archive, *this).Table(Properties());
+}
+
+std::string Cell3d::SpaceGroupText() const
+{
+    const Symmetry* const symmetry = GetSymmetry();
+    return StringUtils::Format("%d   (%s %s)", symmetry->GetTableNumber(), symmetry->GetName(),
+                               symmetry->QualifierString(true));
+}
+
+void Cell3d::RestoreAfterLoad()
+{
+    Symmetry* const symmetry = GetSymmetry();
+    // A symmetry stored by name only gets the operators of its table entry again; the cell stays clean.
+    if (symmetry->GetNumSymmetryOps() == 0) {
+        const std::string group = StringUtils::Format("%-3d  %s", symmetry->GetTableNumber(), symmetry->GetName());
+        symmetry->LoadSpaceGroup(group, symmetry->QualifierString(true));
+    }
+    if (symmetry->GetNumSymmetryOps() == 0)
+        symmetry->AddSymmetryOp(new SymmetryOp());
+    if (!MakeTransforms()) {
+        std::copy(std::begin(DefaultLengths), std::end(DefaultLengths), m_lengths);
+        std::copy(std::begin(DefaultAngles), std::end(DefaultAngles), m_angles);
+        MakeTransforms();
+    }
+}
+
+void Cell3d::Serialize(Archive& archive)
+{
+    std::uint32_t schema = 0;
+    if (archive.IsLoading()) {
+        schema = archive.GetObjectSchema();
+        archive.SetObjectSchema(schema);
+    }
+    Cell::Serialize(archive);
+    if (archive.IsStoring()) {
+        m_perDisplay.Serialize(archive);
+        m_buildInfo.Serialize(archive);
+        archive << m_lengths[0] << m_lengths[1] << m_lengths[2] << m_angles[0] << m_angles[1] << m_angles[2];
+        return;
+    }
+    PerDisplay display;
+    display.Serialize(archive);
+    BuildInfo info;
+    if (schema >= 2 && schema != 0xFFFFFFFFu) {
+        info.Serialize(archive);
+    } else {
+        const std::int32_t flags = display.GetFlags();
+        info = BuildInfo(flags == 0 ? 0 : flags == 4 ? 2 : 1, 0.001, true, display.GetTiling());
+    }
+    double values[6];
+    for (double& value : values)
+        archive >> value;
+    m_perDisplay = display;
+    m_buildInfo = info;
+    std::copy(values, values + 3, m_lengths);
+    std::copy(values + 3, values + 6, m_angles);
+    RestoreAfterLoad();
+    Build(m_buildInfo);
+}
+
+// ---- Frame and parameters
+
+CellUtil::CellOrientation Cell3d::Frame() const
+{
+    return GetStoredOrientation() == CellUtil::OrientationCAlongZ ? CellUtil::OrientationCAlongZ
+                                                                  : CellUtil::OrientationAAlongX;
+}
+
+bool Cell3d::MakeTransforms()
+{
+    double m[9] = {};
+    CellUtil::CellMatrixFromParameters(m_lengths, m_angles, m, Frame());
+    Matrix3x3 fracToCart(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]);
+    fracToCart.Transpose();
+    Matrix3x3 cartToFrac = fracToCart;
+    if (!IsFinite(fracToCart) || !cartToFrac.Invert() || !IsFinite(cartToFrac))
+        return false;
+    SetTransforms(fracToCart, cartToFrac);
+    return true;
+}
+
+bool Cell3d::HasUsableTransforms() const
+{
+    Matrix3x3 inverse = GetFracToCart();
+    return IsFinite(GetFracToCart()) && IsFinite(GetCartToFrac()) && inverse.Invert();
+}
+
+bool Cell3d::ApplyGeometry(const double lengths[3], const double angles[3])
+{
+    double oldLengths[3];
+    double oldAngles[3];
+    std::copy(m_lengths, m_lengths + 3, oldLengths);
+    std::copy(m_angles, m_angles + 3, oldAngles);
+    std::copy(lengths, lengths + 3, m_lengths);
+    std::copy(angles, angles + 3, m_angles);
+    if (!MakeTransforms()) {
+        std::copy(oldLengths, oldLengths + 3, m_lengths);
+        std::copy(oldAngles, oldAngles + 3, m_angles);
+        return false;
+    }
+    SetDirty(true);
+    return true;
+}
+
+bool Cell3d::CheckAngles(double alpha, double beta, double gamma)
+{
+    return beta + gamma - alpha > Epsilon && alpha - beta + gamma > Epsilon && alpha + beta - gamma > Epsilon &&
+           alpha + beta + gamma < 360.0;
+}
+
+bool Cell3d::SetGeometry(const float* lengths, const float* angles)
+{
+    if (!lengths || !angles)
+        return false;
+    return SetGeometry(lengths[0], lengths[1], lengths[2], angles[0], angles[1], angles[2]);
+}
+
+bool Cell3d::SetGeometry(const double* lengths, const double* angles)
+{
+    if (!lengths || !angles)
+        return false;
+    return SetGeometry(lengths[0], lengths[1], lengths[2], angles[0], angles[1], angles[2]);
+}
+
+bool Cell3d::SetGeometry(double a, double b, double c, double alpha, double beta, double gamma)
+{
+    if (!(a >= Epsilon && b >= Epsilon && c >= Epsilon) || !CheckAngles(alpha, beta, gamma))
+        return false;
+    const double lengths[3] = {a, b, c};
+    const double angles[3] = {alpha, beta, gamma};
+    return ApplyGeometry(lengths, angles);
+}
+
+void Cell3d::GetVectors(Point3d& a, Point3d& b, Point3d& c) const
+{
+    const Matrix3x3 m = GetFracToCart();
+    a = Point3d(m(0, 0), m(0, 1), m(0, 2));
+    b = Point3d(m(1, 0), m(1, 1), m(1, 2));
+    c = Point3d(m(2, 0), m(2, 1), m(2, 2));
+}
+
+bool Cell3d::SetLengths(const float* lengths)
+{
+    if (!lengths)
+        return false;
+    const double wide[3] = {lengths[0], lengths[1], lengths[2]};
+    return SetLengths(wide);
+}
+
+bool Cell3d::SetLengths(const double* lengths)
+{
+    if (!lengths || !(lengths[0] > Epsilon && lengths[1] > Epsilon && lengths[2] > Epsilon))
+        return false;
+    return ApplyGeometry(lengths, m_angles);
+}
+
+bool Cell3d::SetLengths(double a, double b, double c)
+{
+    if (!(a >= Epsilon && b >= Epsilon && c >= Epsilon))
+        return false;
+    const double lengths[3] = {a, b, c};
+    return ApplyGeometry(lengths, m_angles);
+}
+
+void Cell3d::GetLengths(double* lengths) const
+{
+    std::copy(m_lengths, m_lengths + 3, lengths);
+}
+
+void Cell3d::GetLengths(float* a, float* b, float* c) const
+{
+    *a = static_cast<float>(m_lengths[0]);
+    *b = static_cast<float>(m_lengths[1]);
+    *c = static_cast<float>(m_lengths[2]);
+}
+
+void Cell3d::GetLengths(double* a, double* b, double* c) const
+{
+    *a = m_lengths[0];
+    *b = m_lengths[1];
+    *c = m_lengths[2];
+}
+
+bool Cell3d::SetSingleGeometryParam(int index, double value)
+{
+    if (!(value >= Epsilon))
+        return false;
+    double lengths[3];
+    double angles[3];
+    std::copy(m_lengths, m_lengths + 3, lengths);
+    std::copy(m_angles, m_angles + 3, angles);
+    if (index < 3) {
+        lengths[index] = value;
+    } else {
+        angles[index - 3] = value;
+        if (!CheckAngles(angles[0], angles[1], angles[2]))
+            return false;
+    }
+    return ApplyGeometry(lengths, angles);
+}
+
+bool Cell3d::SetA(double a)
+{
+    return SetSingleGeometryParam(0, a);
+}
+
+double Cell3d::GetA() const
+{
+    return m_lengths[0];
+}
+
+bool Cell3d::SetB(double b)
+{
+    return SetSingleGeometryParam(1, b);
+}
+
+double Cell3d::GetB() const
+{
+    return m_lengths[1];
+}
+
+bool Cell3d::SetC(double c)
+{
+    return SetSingleGeometryParam(2, c);
+}
+
+double Cell3d::GetC() const
+{
+    return m_lengths[2];
+}
+
+bool Cell3d::SetAngles(const float* angles)
+{
+    if (!angles)
+        return false;
+    const double wide[3] = {angles[0], angles[1], angles[2]};
+    return SetAngles(wide);
+}
+
+bool Cell3d::SetAngles(const double* angles)
+{
+    if (!angles || !CheckAngles(angles[0], angles[1], angles[2]) ||
+        !(angles[0] > Epsilon && angles[1] > Epsilon && angles[2] > Epsilon))
+        return false;
+    return ApplyGeometry(m_lengths, angles);
+}
+
+bool Cell3d::SetAngles(double alpha, double beta, double gamma)
+{
+    if (!(alpha >= Epsilon && beta >= Epsilon && gamma >= Epsilon) || !CheckAngles(alpha, beta, gamma))
+        return false;
+    const double angles[3] = {alpha, beta, gamma};
+    return ApplyGeometry(m_lengths, angles);
+}
+
+void Cell3d::GetAngles(float* alpha, float* beta, float* gamma) const
+{
+    *alpha = static_cast<float>(m_angles[0]);
+    *beta = static_cast<float>(m_angles[1]);
+    *gamma = static_cast<float>(m_angles[2]);
+}
+
+void Cell3d::GetAngles(double* angles) const
+{
+    std::copy(m_angles, m_angles + 3, angles);
+}
+
+void Cell3d::GetAngles(double* alpha, double* beta, double* gamma) const
+{
+    *alpha = m_angles[0];
+    *beta = m_angles[1];
+    *gamma = m_angles[2];
+}
+
+bool Cell3d::SetAlpha(double alpha)
+{
+    return SetSingleGeometryParam(3, alpha);
+}
+
+double Cell3d::GetAlpha() const
+{
+    return m_angles[0];
+}
+
+bool Cell3d::SetBeta(double beta)
+{
+    return SetSingleGeometryParam(4, beta);
+}
+
+double Cell3d::GetBeta() const
+{
+    return m_angles[1];
+}
+
+bool Cell3d::SetGamma(double gamma)
+{
+    return SetSingleGeometryParam(5, gamma);
+}
+
+double Cell3d::GetGamma() const
+{
+    return m_angles[2];
+}
+
+void Cell3d::GetGeometry(double* lengths, double* angles) const
+{
+    GetLengths(lengths);
+    GetAngles(angles);
+}
+
+void Cell3d::GetGeometry(Point3d& lengths, Point3d& angles) const
+{
+    lengths = Point3d(m_lengths[0], m_lengths[1], m_lengths[2]);
+    angles = Point3d(m_angles[0], m_angles[1], m_angles[2]);
+}
+
+const Cell3d::PerDisplay& Cell3d::GetPerDisplay() const
+{
+    return m_perDisplay;
+}
+
+void Cell3d::SetPerDisplay(const PerDisplay& display)
+{
+    m_perDisplay = display;
+}
+
+bool Cell3d::SetOrientation(CellUtil::CellOrientation orientation)
+{
+    if (orientation >= 1 && orientation <= 14)
+        return false;
+    if (orientation == GetStoredOrientation())
+        return true;
+    const CellUtil::CellOrientation previous = GetStoredOrientation();
+    StoreOrientation(orientation);
+    if (!MakeTransforms()) {
+        StoreOrientation(previous);
+        return false;
+    }
+    SetDirty(true);
+    return true;
+}
+
+CellUtil::CellOrientation Cell3d::GetOrientation(bool resolve) const
+{
+    const CellUtil::CellOrientation stored = GetStoredOrientation();
+    return resolve && stored == CellUtil::OrientationDefault ? CellUtil::OrientationAAlongX : stored;
+}
+
+bool Cell3d::GetFixFractional() const
+{
+    return m_fixFractional;
+}
+
+bool Cell3d::SetFixFractional(bool fix)
+{
+    m_fixFractional = fix;
+    return true;
+}
+
+// ---- Build request
+
+bool Cell3d::SetTileSettings(const LatticeOffset& tile)
+{
+    if (!(tile > -1) || tile.a > MaxTile || tile.b > MaxTile || tile.c > MaxTile)
+        return false;
+    m_buildInfo.SetTile(tile);
+    return true;
+}
+
+LatticeOffset Cell3d::GetTileSettings() const
+{
+    return m_buildInfo.GetTile();
+}
+
+void Cell3d::GetTileSettings(LatticeOffset& tile) const
+{
+    tile = m_buildInfo.GetTile();
+}
+
+bool Cell3d::IsTiled() const
+{
+    return !m_buildInfo.GetTile().IsSame(LatticeOffset(1, 1, 1));
+}
+
+void Cell3d::SetBuildInfo(const BuildInfo& info)
+{
+    m_buildInfo = info;
+}
+
+Cell3d::BuildInfo Cell3d::GetBuildInfo() const
+{
+    return m_buildInfo;
+}
+
+// ---- Build
+
+void Cell3d::EnableMapEvents()
+{
+    if (CellSymmetryMap* const map = GetSymmetryMap())
+        map->EnableEvents();
+}
+
+bool Cell3d::Build(BuildInfo info)
+{
+    bool changed = true;
+    if (info == m_buildInfo) {
+        changed = IsDirty();
+    } else {
+        m_buildInfo = info;
+        SetSpecialPositionTol(info.GetSameTol());
+    }
+    if (!HasUsableTransforms())
+        return false;
+    if (CellSymmetryMap* const map = GetSymmetryMap()) {
+        map->DisableEvents();
+        map->MarkDirty(IsDirty());
+    }
+    if (changed) {
+        Unbuild();
+        AtomDataArray list;
+        SetupBuilderAtoms(AsymmetricAtoms, list, false);
+        if (list.empty()) {
+            EnableMapEvents();
+            return false;
+        }
+        const BuildScope scope(*this);
+        if (DoTranslationalOverSpecified(list))
+            SetupBuilderAtoms(AsymmetricAtoms, list, false);
+        DoSymmetry(list);
+        SetupBuilderAtomsAndReplicas(list);
+        if (DoSymmetryBonds(list))
+            SetupBuilderAtomsAndReplicas(list);
+        if (m_buildInfo.GetProximityBonding()) {
+            DoProximityBonds(list);
+            SetupBuilderAtomsAndReplicas(list);
+        }
+        BuildDisplay(m_buildInfo);
+    } else {
+        EnableMapEvents();
+    }
+    SetDirty(false);
+    return true;
+}
+
+bool Cell3d::BuildDisplay(BuildInfo info)
+{
+    m_buildInfo = info;
+    const BuildScope scope(*this);
+    AtomDataArray list;
+    ClipPeriodicAndSetupDisplayAtoms(list);
+    // The atoms shown are those of the list not clipped; gathered again only when packing made replicas.
+    const auto keepShown = [&list] {
+        std::erase_if(list, [](const AtomData& record) {
+            const Atom* const atom = record.Live();
+            return !atom || atom->IsClipped();
+        });
+    };
+    const std::size_t made = Replicas().Made();
+    if (Pack(list)) {
+        if (Replicas().Made() == made)
+            keepShown();
+        else
+            SetupDisplayAtoms(AllAtoms, list, false);
+    }
+    Tile(list);
+    if (m_symmetryMapEnabled) {
+        if (!m_symmetryMap)
+            m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
+        if (m_symmetryMap) {
+            m_symmetryMap->Update();
+            m_symmetryMap->EnableEvents();
+        }
+    }
+    SetDirty(false);
+    return true;
+}
+
+bool Cell3d::Unbuild()
+{
+    SetClip(LatticeOffset(1, 1, 1));
+    const bool removed = RemoveReplicateAtoms(RemoveAll);
+    if (!IsDirty()) {
+        OIDArray atoms;
+        OIDArray marked;
+        DescendentIterator walk(this, false);
+        while (Object* const object = walk.GetNext()) {
+            if (Tavrel::IsA<Atom3d>(object))
+                atoms.push_back(object->GetOID());
+        }
+        for (const std::uint32_t oid : atoms) {
+            Object* const atom = Object::GetObjectA(oid);
+            if (atom && atom->HasProperty("_REP"))
+                delete atom;
+        }
+        walk.Reset();
+        while (Object* const object = walk.GetNext()) {
+            if (object->HasProperty("_REP") && !object->HasDescendent(Atom::classType))
+                marked.push_back(object->GetOID());
+        }
+        for (const std::uint32_t oid : marked)
+            delete Object::GetObjectA(oid);
+    }
+    UnclipAtoms();
+    ClearReplicateHint(0xFF);
+    return removed;
+}
+
+void Cell3d::Perceive()
+{
+    SetNetworkHint(7);
+}
+
+void Cell3d::ConstructBonds() const
+{
+    OIDArray symmetric;
+    OIDArray periodic;
+    DescendentIterator walk(const_cast<Cell3d*>(this), ReplicateAtom::classType, false);
+    while (Object* const object = walk.GetNext())
+        (static_cast<ReplicateAtom*>(object)->IsPeriodic() ? periodic : symmetric).push_back(object->GetOID());
+    for (const OIDArray* pass : {&symmetric, &periodic}) {
+        for (const std::uint32_t oid : *pass) {
+            if (auto* const replica = DynCast<ReplicateAtom>(Base::GetObjectA(oid)))
+                replica->ConstructBonds(DynCast<Atom>(replica->GetParent()));
+        }
+    }
+}
+
+// ---- Steps
+
+bool Cell3d::DoTranslationalOverSpecified(AtomDataArray& list)
+{
+    const BuildScope scope(*this);
+    return SymmetryExpansion(Replicas()).DoTranslationalOverSpecified(list);
+}
+
+bool Cell3d::DoSymmetry(AtomDataArray& list)
+{
+    const BuildScope scope(*this);
+    return SymmetryExpansion(Replicas()).DoSymmetry(list);
+}
+
+bool Cell3d::DoSymmetryBonds(AtomDataArray& list)
+{
+    const BuildScope scope(*this);
+    return CellBonds(Replicas()).DoSymmetryBonds(list);
+}
+
+bool Cell3d::DoProximityBonds(AtomDataArray& list)
+{
+    const BuildScope scope(*this);
+    return CellBonds(Replicas()).DoProximityBonds(list);
+}
+
+bool Cell3d::Pack(AtomDataArray& list)
+{
+    const BuildScope scope(*this);
+    return CellPacking(Replicas()).Pack(list);
+}
+
+bool Cell3d::PackDefault(AtomDataArray& list)
+{
+    const BuildScope scope(*this);
+    return CellPacking(Replicas()).PackDefault(list);
+}
+
+bool Cell3d::Tile(AtomDataArray& list)
+{
+    const BuildScope scope(*this);
+    return CellPacking(Replicas()).Tile(list);
+}
+
+bool Cell3d::IsPrime(int n)
+{
+    if (n <= 3)
+        return true;
+    if (n % 2 == 0)
+        return false;
+    const int limit = static_cast<int>(std::sqrt(static_cast<double>(n)));
+    for (int d = 3; d <= limit; d += 2) {
+        if (n % d == 0)
+            return false;
+    }
+    return true;
+}
+
+int Cell3d::NextPrime(int n)
+{
+    // INT_MAX is prime, so the search ends.
+    int candidate = 2 * (n / 2) + 1;
+    while (!IsPrime(candidate))
+        ++candidate;
+    return candidate;
+}
+
+// ---- Symmetry map and queries
 
 CellSymmetryMap* Cell3d::GetSymmetryMap() const
 {
@@ -73,12 +990,11 @@ bool Cell3d::IsSymmetryMapEnabled() const
     return m_symmetryMapEnabled;
 }
 
-// The cell keeps no operation list yet: a new map starts without symmetry-image keys.
 void Cell3d::CreateSymmetryMap(bool computeBonds)
 {
     if (!m_symmetryMapEnabled || m_symmetryMap)
         return;
-    m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, IntArray());
+    m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
     if (!m_symmetryMap)
         return;
     m_symmetryMap->SetComputeBonds(computeBonds);
@@ -125,6 +1041,69 @@ std::unique_ptr<CellBuilder> Cell3d::GetCellBuilder(std::string_view name)
 {
     return CellSymmetryServices::Installed().CreateCellBuildMethod(this, name, nullptr);
 }
+
+bool Cell3d::AttachSpaceGroup(std::string_view text, std::string_view qualifier)
+{
+    if (!GetSymmetry()->LoadSpaceGroup(text, qualifier))
+        return false;
+    SetDirty(true);
+    return true;
+}
+
+// ---- Small services
+
+void Cell3d::CopyStaticData(const Cell3d& other)
+{
+    Cell::CopyStaticData(other);
+    std::copy(other.m_lengths, other.m_lengths + 3, m_lengths);
+    std::copy(other.m_angles, other.m_angles + 3, m_angles);
+    m_buildInfo = other.m_buildInfo;
+}
+
+void Cell3d::CopyStaticData(const Cell&) {}
+
+void Cell3d::CalcStickRadius()
+{
+    const double shortest = std::min({10000.0, m_lengths[0], m_lengths[1], m_lengths[2]});
+    SetStickRadius(static_cast<float>(0.01 * shortest));
+}
+
+bool Cell3d::IsSpecialPositionPossible() const
+{
+    return GetSymmetry()->GetNumSymmetryOps() >= 2 && HasDescendent(Atom::classType);
+}
+
+Point3d Cell3d::GetCentroid(const AtomDataArray& atoms, bool cartesian) const
+{
+    if (atoms.empty())
+        return Point3d();
+    double sum[3] = {0.0, 0.0, 0.0};
+    for (const AtomData& record : atoms) {
+        sum[0] += record.xyz.x;
+        sum[1] += record.xyz.y;
+        sum[2] += record.xyz.z;
+    }
+    const auto n = static_cast<double>(atoms.size());
+    Point3d centroid(sum[0] / n, sum[1] / n, sum[2] / n);
+    if (cartesian)
+        GetFracToCart().Rotate(centroid);
+    return centroid;
+}
+
+void Cell3d::UpdateASU(const Matrix3x3& oldCartToFrac)
+{
+    if (!HasDescendent(Atom3d::classType))
+        return;
+    CellSymmetryMap* const map = GetSymmetryMap();
+    if (map) {
+        map->DisableEvents();
+        map->SetCellParameters(GetFracToCart(), GetCartToFrac());
+    }
+    Cell::UpdateASU(oldCartToFrac);
+    EnableMapEvents();
+}
+
+// ---- Finding cells
 
 Cell3d* Cell3d::FindCell(const TreeNode* node)
 {

@@ -315,11 +315,11 @@ int Symmetry::GetSymmetryQualifiers(std::string_view group, std::vector<std::str
     return static_cast<int>(count);
 }
 
-void Symmetry::TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op)
+void Symmetry::TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op, bool owned)
 {
     if (!op)
         return;
-    ops.push_back(op->m_held ? std::make_unique<SymmetryOp>(*op) : std::unique_ptr<SymmetryOp>(op));
+    ops.push_back(op->m_held || !owned ? std::make_unique<SymmetryOp>(*op) : std::unique_ptr<SymmetryOp>(op));
     ops.back()->m_held = true;
 }
 
@@ -345,7 +345,7 @@ void Symmetry::GetSetObjectProperties(PropertyArchive& archive)
     pass.Array<Storage::StorageObject>(
         "Symmetry Ops", [this] { return m_ops.size(); },
         [this](std::size_t i) { return i < m_ops.size() ? m_ops[i].get() : nullptr; },
-        [this](std::size_t) { ClearSymmetryOps(); }, [this](std::size_t, SymmetryOp* op) { TakeLoadedOp(m_ops, op); });
+        [this](std::size_t) { ClearSymmetryOps(); }, [this](std::size_t, SymmetryOp* op) { TakeLoadedOp(m_ops, op, true); });
 }
 
 void Symmetry::Serialize(Archive& archive)
@@ -370,8 +370,12 @@ void Symmetry::Serialize(Archive& archive)
     archive >> names[0] >> names[1] >> names[2];
     const std::uint32_t count = archive.ReadCount(2);
     std::vector<std::unique_ptr<SymmetryOp>> ops;
-    for (std::uint32_t i = 0; i < count; ++i)
-        TakeLoadedOp(ops, static_cast<SymmetryOp*>(archive.ReadObject(&SymmetryOp::GetThisClass())));
+    for (std::uint32_t i = 0; i < count; ++i) {
+        // An operator read before this one (a back-reference) stays with whoever has it: it is copied.
+        const std::uint32_t lastOIDBefore = GetLastOID();
+        auto* const op = static_cast<SymmetryOp*>(archive.ReadObject(&SymmetryOp::GetThisClass()));
+        TakeLoadedOp(ops, op, op && op->GetOID() > lastOIDBefore);
+    }
     m_tableNumber = values[0];
     m_qualifier = values[1];
     m_choice = values[2];

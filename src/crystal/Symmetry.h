@@ -64,6 +64,8 @@ public:
     void SetCenterType(SymCenterType type) { m_centerType = type; }
     SymCenterType GetCenterType() const { return m_centerType; }
     bool IsSymmetryChanged() const { return m_symmetryChanged; }
+    // The cell that set itself as the symmetry's cell; null for none.
+    Cell* GetCell() const { return m_cell; }
 
     // The qualifier's name, with withChoice "<name> Choice: <choice>".
     std::string QualifierString(bool withChoice) const;
@@ -117,6 +119,8 @@ public:
 
     void GetSetObjectProperties(PropertyArchive& archive) override;
     void Serialize(Archive& archive) override;
+    // While a cell owns it, so that an archive abandoning a half-read record leaves it to the cell.
+    bool HasOwner() const override { return m_owner != nullptr; }
 
 private:
     friend class Cell;
@@ -126,8 +130,9 @@ private:
     void SetCell(Cell* cell) { m_cell = cell; }
     // False for the stub entry or one without operators.
     bool LoadTableEntry(const SymTableEntry& entry);
-    // Appends an operator read from a file (nothing for null); one a list already holds is copied.
-    static void TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op);
+    // Appends an operator read from a file (nothing for null); one a list already holds, or one the
+    // reader does not give away (owned false), is copied.
+    static void TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, SymmetryOp* op, bool owned);
 
     int m_tableNumber = 0;
     std::string m_names[3];
@@ -138,6 +143,8 @@ private:
     std::vector<std::unique_ptr<SymmetryOp>> m_ops;
     bool m_symmetryChanged = false;
     Cell* m_cell = nullptr;
+    // The cell that owns the object; never copied, so that no two cells own one symmetry.
+    Cell* m_owner = nullptr;
 };
 
 } // namespace Tavrel

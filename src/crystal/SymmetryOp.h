@@ -45,6 +45,8 @@ public:
 
     // The name as a framework string, then the matrix.
     void Serialize(Archive& archive) override;
+    // While a Symmetry holds it, so that an archive abandoning a half-read record leaves it alone.
+    bool HasOwner() const override { return m_held; }
 
 private:
     friend class Symmetry;

@@ -18,6 +18,7 @@
 #include <tavrel/chemistry/RGroup.h>
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/chemistry/Tail.h>
+#include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerAtom.h>
@@ -25,6 +26,9 @@
 #include <tavrel/conformers/ConformerJack.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/conformers/ObjectFrame.h>
+#include <tavrel/conformers/Trajectory.h>
+#include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/crystal/Cell.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
@@ -43,15 +47,27 @@
 #include <tavrel/foundation/SetCollection.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/features/PointFeature.h>
+#include <tavrel/features/QueryFeature.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/graphics/Annotation.h>
 #include <tavrel/graphics/AnnotationProperty.h>
 #include <tavrel/graphics/Geometric2d.h>
 #include <tavrel/monitors/AngleMonitor.h>
+#include <tavrel/monitors/BumpMonitor.h>
+#include <tavrel/monitors/CentroidMonitor.h>
+#include <tavrel/monitors/DihedralMonitor.h>
 #include <tavrel/monitors/DistanceMonitor.h>
 #include <tavrel/monitors/GeometryMonitor.h>
+#include <tavrel/monitors/HBondMonitor.h>
+#include <tavrel/monitors/LineMonitor.h>
 #include <tavrel/monitors/Monitor.h>
+#include <tavrel/monitors/NormalMonitor.h>
+#include <tavrel/monitors/PlaneMonitor.h>
+#include <tavrel/monitors/RotatableBondMonitor.h>
 #include <tavrel/monitors/Surface.h>
+#include <tavrel/monitors/TorsionMonitor.h>
+#include <tavrel/monitors/VectorMonitor.h>
 
 namespace Tavrel {
 
@@ -86,6 +102,10 @@ void RegisterAllClasses()
     ClassRegistry::Register<Conformer>();
     ClassRegistry::Register<ConformerModel>();
     ClassRegistry::Register<ConformerModelToken>();
+    ClassRegistry::Register<Animation>();
+    ClassRegistry::Register<ObjectFrame>();
+    ClassRegistry::Register<TrajectoryFrame>();
+    ClassRegistry::Register<Trajectory>();
     ClassRegistry::Register<ConformerAtom>();
     ClassRegistry::Register<ConformerBond>();
     ClassRegistry::Register<ConformerJack>();
@@ -108,6 +128,18 @@ void RegisterAllClasses()
     ClassRegistry::Register<NucleicAcid>();
     ClassRegistry::Register<AminoAcidChain>();
     ClassRegistry::Register<NucleicAcidChain>();
+    ClassRegistry::Register<QueryFeature>();
+    ClassRegistry::Register<PointFeature>();
+    ClassRegistry::Register<DihedralMonitor>();
+    ClassRegistry::Register<TorsionMonitor>();
+    ClassRegistry::Register<RotatableBondMonitor>();
+    ClassRegistry::Register<CentroidMonitor>();
+    ClassRegistry::Register<LineMonitor>();
+    ClassRegistry::Register<PlaneMonitor>();
+    ClassRegistry::Register<NormalMonitor>();
+    ClassRegistry::Register<VectorMonitor>();
+    ClassRegistry::Register<BumpMonitor>();
+    ClassRegistry::Register<HBondMonitor>();
     RuntimeClass::Register(Property::GetThisClass());
     RuntimeClass::Register(ChemDoc::GetThisClass());
     RuntimeClass::Register(CSchemaException::GetThisClass());

@@ -41,7 +41,15 @@ struct ClassAccess {
 };
 
 // Inside a class body: TAVREL_DECLARE_CLASS(TreeNode, Base). Leaves the access at public.
-#define TAVREL_DECLARE_CLASS(Name, BaseName)                                                             \
+#define TAVREL_DECLARE_CLASS(Name, BaseName) TAVREL_DECLARE_CLASS_IDENTITY(Name, BaseName, false)
+
+// The same for a class that also implements a data-less interface (TAVREL_DECLARE_INTERFACE) as a
+// further base: IsA answers the interface's identifier and those of the interfaces it extends too,
+// and the identity members answer for the interface as well.
+#define TAVREL_DECLARE_CLASS_WITH_INTERFACE(Name, BaseName, Interface)                                   \
+    TAVREL_DECLARE_CLASS_IDENTITY(Name, BaseName, Interface::IsInterfaceType(type))
+
+#define TAVREL_DECLARE_CLASS_IDENTITY(Name, BaseName, alsoIsA)                                           \
 public:                                                                                                  \
     using Superclass = BaseName;                                                                         \
     static constexpr const char* className = "XX" #Name;                                                 \
@@ -54,7 +62,10 @@ public:                                                                         
     const ::Tavrel::Base* GetClassInstance() const override { return classInstance; }                    \
     const char* GetClassNameA() const override { return className; }                                    \
     std::uint32_t GetClassType() const override { return classType; }                                    \
-    bool IsA(std::uint32_t type) const override { return (type != 0 && type == classType) || Superclass::IsA(type); } \
+    bool IsA(std::uint32_t type) const override                                                          \
+    {                                                                                                    \
+        return (type != 0 && type == classType) || (alsoIsA) || Superclass::IsA(type);                   \
+    }                                                                                                    \
     const char* GetClassHierarchyName() const override { return #Name; }                                 \
     void BuildClassHierarchy(::Tavrel::ClassHierarchy& hierarchy) const override                         \
     {                                                                                                    \
@@ -69,6 +80,25 @@ private:                                                                        
     friend struct ::Tavrel::ClassAccess;                                                                 \
                                                                                                          \
 public:
+
+// The top of a chain of data-less interfaces: it extends none.
+struct NoInterface {
+    static constexpr bool IsInterfaceType(std::uint32_t) { return false; }
+};
+
+// Inside the body of a data-less interface that model classes implement as a further base:
+// TAVREL_DECLARE_INTERFACE(PointFeature, QueryFeature), or NoInterface for one that extends none. It
+// has a run-time class name and an identifier, entered by ClassRegistry::Register like a class's,
+// but no record, prototype or factory. Leaves the access at public.
+#define TAVREL_DECLARE_INTERFACE(Name, BaseInterface)                                                    \
+public:                                                                                                  \
+    using SuperInterface = BaseInterface;                                                                \
+    static constexpr const char* className = "XX" #Name;                                                 \
+    static inline std::uint32_t classType = 0;                                                           \
+    static bool IsInterfaceType(std::uint32_t type)                                                      \
+    {                                                                                                    \
+        return (type != 0 && type == classType) || SuperInterface::IsInterfaceType(type);                \
+    }
 
 // Inside a class body, after TAVREL_DECLARE_CLASS: the level describes its properties once, in the
 // table its source builds in Properties() (PropertyTable.h); its GetSetObjectProperties runs that

@@ -17,11 +17,15 @@ public:
     // Registers one class: builds its prototype, enters it in the class-name table (keeping the
     // identifier), registers its factory when it is creatable by name and enters its run-time record.
     // A class already registered is left as it is, so callers need no guard of their own. An abstract
-    // class gets no prototype and no factory: only its name, identifier and run-time record.
+    // class gets no prototype and no factory: only its name, identifier and run-time record; a
+    // data-less interface (TAVREL_DECLARE_INTERFACE) only its name and identifier.
     template <class T>
     static void Register()
     {
-        if constexpr (std::is_abstract_v<T>) {
+        if constexpr (!std::is_base_of_v<Base, T>) {
+            if (T::classType == 0)
+                T::classType = ClassNameTable::AddClass(T::className, nullptr);
+        } else if constexpr (std::is_abstract_v<T>) {
             if (T::classType == 0) {
                 T::classType = ClassNameTable::AddClass(T::className, nullptr);
                 RuntimeClass::Register(T::GetThisClass());

@@ -279,6 +279,23 @@ public:
         m_archive.TakeProperty();
     }
 
+    // The read half of a pair line: set(first, second) with the stored pair as a First and a Second
+    // (either may be null), which is then taken; nothing when there is none or a half is of another
+    // class.
+    template <class First, class Second, class Set>
+    void ReadPair(Set&& set)
+    {
+        const auto* stored = static_cast<const PropertyStoragePair*>(Peek(Storage::StoragePair));
+        if (!stored)
+            return;
+        First* const first = DynCast<First>(stored->GetData(0));
+        Second* const second = DynCast<Second>(stored->GetData(1));
+        if ((stored->GetData(0) && !first) || (stored->GetData(1) && !second))
+            return;
+        m_archive.TakeProperty();
+        set(first, second);
+    }
+
     // The holder of one value of a plain code, or of code 0 or 1 (the write and read halves of a line).
     template <Storage::StorageType Code, class V>
     void WriteValue(std::string_view name, const V& value)
@@ -448,6 +465,9 @@ private:
     {
         if constexpr (Code == Storage::StorageObject) {
             PropertyStorageObject holder(value);
+            holder.Serialize(m_className, name, m_archive);
+        } else if constexpr (Code == Storage::StoragePair) {
+            PropertyStoragePair holder(value.first, value.second);
             holder.Serialize(m_className, name, m_archive);
         } else if constexpr (Code == Storage::StorageString) {
             m_archive.WritePropertyType(m_className, name, Storage::StorageString);

@@ -141,6 +141,31 @@ public:
         return Flag(PropertyEntry::Array);
     }
 
+    // An array of object pairs (code 14): get(const T&) gives the pairs to write, as a container of
+    // std::pair<A*, B*>; set(T&, index, A*, B*) takes each element read whose halves are an A and a B
+    // or null (another element is not taken).
+    template <class Get, class Set>
+    PropertyList& Pairs(std::string_view name, Get, Set)
+    {
+        Captureless<Get, Set>();
+        Stored(name, Storage::StoragePair, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            const auto pairs = Get{}(Of(object));
+            pass.WriteArray<Storage::StoragePair>(
+                stored, [&pairs] { return pairs.size(); }, [&pairs](std::size_t index) { return pairs[index]; });
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            const std::int32_t index = pass.GetArrayIndex();
+            if (index < 0)
+                return;
+            using Halves = typename decltype(Get{}(std::declval<const T&>()))::value_type;
+            using First = std::remove_pointer_t<typename Halves::first_type>;
+            using Second = std::remove_pointer_t<typename Halves::second_type>;
+            pass.ReadPair<First, Second>([&object, index](First* first, Second* second) {
+                Set{}(Of(object), static_cast<std::size_t>(index), first, second);
+            });
+        });
+        return Flag(PropertyEntry::Array);
+    }
+
     // An array of values of one code (codes 1 to 13; code 2 elements have archive operators and
     // travel as byte blocks): size(const T&) and get(const T&, index) for writing; resize(T&, count)
     // takes the stored count before the first element, set(T&, index, value) each element read.
@@ -168,6 +193,13 @@ public:
         });
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
         return Flag(PropertyEntry::Array);
+    }
+
+    // The same without a sizing step: set(T&, index, value) for each element read.
+    template <Storage::StorageType Code, class Size, class Get, class Set>
+    PropertyList& Values(std::string_view name, Size size, Get get, Set set)
+    {
+        return Values<Code>(name, size, get, [](T&, std::size_t) {}, set);
     }
 
     // A stored field with archive operators, carried as a byte block (code 2); it changes only when

@@ -22,7 +22,6 @@ TAVREL_IMPLEMENT_CLASS_IDENTITY(AngleMonitor, ClassKind::Creatable)
 
 namespace {
 
-constexpr std::int32_t ReadWriteAccess = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
 constexpr const char* OrientationNames[] = {"First Angle", "Second Angle", "Third Angle"};
 
 const char* OrientationName(AngleMonitor::Orientation orientation)

@@ -18,8 +18,6 @@ TAVREL_IMPLEMENT_CLASS_IDENTITY(DistanceMonitor, ClassKind::Creatable)
 
 namespace {
 
-constexpr std::int32_t ReadWriteAccess = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
-
 // Everything bonded to the end without crossing the stop atom (included when reached).
 void CollectFragment(const Bondable& end, Bondable* stop, SetCollection& atoms)
 {

@@ -2,8 +2,10 @@
 
 #include <unordered_set>
 
+#include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Bondable.h>
+#include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/Geometric.h>
 #include <tavrel/foundation/OrdCollection.h>
@@ -87,7 +89,7 @@ void GeometryMonitor::Calculate()
 void GeometryMonitor::FinishCalculation(const Point3d& position)
 {
     const Watch self(this);
-    SetXYZ(position);
+    Geometric3d::SetXYZ(position);
     if (self.alive)
         SetNeedsRecalc(false);
 }
@@ -119,6 +121,24 @@ Point3d GeometryMonitor::GetItemPosition(int index) const
 {
     const auto* const item = DynCast<Geometric>(GetItem(index));
     return item ? item->GetXYZ() : Point3d::origin;
+}
+
+void GeometryMonitor::WatchStructure(Object* parent)
+{
+    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventCreated, true, nullptr);
+    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventParentSet, true, nullptr);
+    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventElementSet, true, nullptr);
+}
+
+Point3d::Array GeometryMonitor::GetItemPositions() const
+{
+    Point3d::Array positions;
+    positions.reserve(static_cast<std::size_t>(GetNumItemsMonitoring()));
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        if (const auto* const item = DynCast<Geometric>(GetItem(i)))
+            positions.push_back(item->GetXYZ());
+    }
+    return positions;
 }
 
 bool GeometryMonitor::GetMeasuredItems(std::span<Geometric*> items) const
@@ -324,6 +344,25 @@ void GeometryMonitor::CreateLabel(std::string_view property)
         label->Select(true);
     if (labelAlive.alive)
         label->SetPropertyFromString("Movable", "false");
+}
+
+bool GeometryMonitor::ParseSwitch(std::string_view text)
+{
+    return text.starts_with('y') || text.starts_with('Y') || StringUtils::EqualsNoCase(text, "true");
+}
+
+std::int32_t GeometryMonitor::ListObjectPropertiesThen(const PropertyTable& level,
+                                                       ObjectProperty::Array& properties) const
+{
+    Object::Properties().List(*this, properties);
+    for (const PropertyEntry& entry : level.Entries()) {
+        if (!entry.Has(PropertyEntry::Shown))
+            continue;
+        ObjectProperty property = entry.describe(*this, entry);
+        if (property.HasValue())
+            properties.push_back(std::move(property));
+    }
+    return static_cast<std::int32_t>(properties.size());
 }
 
 // ---- Selections and motions

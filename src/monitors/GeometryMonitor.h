@@ -35,6 +35,9 @@ public:
     // level keeps a mask byte for it, so only tree-wide listeners hear it.
     static constexpr std::uint16_t EventRecalculated = 1;
 
+    // The access of the text properties that can be read and set.
+    static constexpr std::int32_t ReadWriteAccess = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
+
     // No items; the default colour; stale.
     explicit GeometryMonitor(Object* parent);
 
@@ -67,6 +70,8 @@ public:
 
     // The position of the item, the origin when there is no such item or it is not Geometric.
     Point3d GetItemPosition(int index) const;
+    // The positions of the Geometric items, in item order.
+    Point3d::Array GetItemPositions() const;
     // The first Annotation child, or null.
     Annotation* GetAnnotationObject() const;
 
@@ -90,13 +95,17 @@ protected:
     // Brings the monitor up to date; false when a listener deleted it meanwhile (then nothing of it
     // may be read).
     bool Refresh() const;
-    // The last step of every Calculate: stores the computed position, then clears the flag unless a
-    // listener of the move deleted the monitor.
+    // The last step of every Calculate: stores the computed position (also where SetXYZ refuses the
+    // host), then clears the flag unless a listener of the move deleted the monitor.
     void FinishCalculation(const Point3d& position);
 
     // The first items.size() items as Geometric objects, when there are that many and they are
     // distinct objects; false otherwise.
     bool GetMeasuredItems(std::span<Geometric*> items) const;
+    // The watches a monitor of a whole structure keeps on its parent (which becomes an item), tree-wide:
+    // nodes created below it or joining it (an atom joins its parent once it is made) and changes of
+    // element below it. Nothing for null.
+    void WatchStructure(Object* parent);
     // The item is one of the moved objects, or a monitor that measures one of them (any depth).
     static bool DependsOn(const Object* item, const SetCollection& moved);
 
@@ -110,9 +119,20 @@ protected:
         const Watch self(this);
         if (!PrepareLabelledDisplay(self))
             return;
-        draw(IsSelected() ? Color::Selected() : GetColor());
-        CreateLabel(property);
+        draw(GetDrawingColor());
+        if (self.alive)
+            CreateLabel(property);
     }
+
+    // The monitor's colour, or the selected colour while it is selected.
+    Color GetDrawingColor() const { return IsSelected() ? Color::Selected() : GetColor(); }
+
+    // The flag a switch of the text interface takes: true for a text beginning with "y" or "Y" or
+    // equal to "true" in any letter case.
+    static bool ParseSwitch(std::string_view text);
+    // Object's listed properties, then the shown entries of the level's own table (and not those of
+    // the levels between): the listing of the monitors that have no position of interest.
+    std::int32_t ListObjectPropertiesThen(const PropertyTable& level, ObjectProperty::Array& properties) const;
 
 private:
     // Calculate, marked as running; the recalculated event comes from Calculate's end.

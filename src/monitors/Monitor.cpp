@@ -138,6 +138,11 @@ bool Monitor::ShouldDeleteMonitor() const
     return true;
 }
 
+bool Monitor::IsMonitoredItem(const Object* object) const
+{
+    return object && m_items.Count(object->GetOID()) > 0;
+}
+
 bool Monitor::CheckAnyObject(ItemPredicate predicate) const
 {
     if (!predicate)

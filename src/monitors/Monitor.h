@@ -74,6 +74,9 @@ protected:
     // The callback of every registration a monitor makes; the event's user data is the monitor.
     static void EventUpdate(Event& event);
 
+    // The object has an entry among the items; false for null.
+    bool IsMonitoredItem(const Object* object) const;
+
     // False for a null predicate; true at the first item (by GetItem) the predicate accepts.
     bool CheckAnyObject(ItemPredicate predicate) const;
     // True for a null predicate; false at the first item the predicate refuses.

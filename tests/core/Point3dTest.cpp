@@ -137,3 +137,23 @@ TEST(Point3dTest, Point2dArithmeticAndZeroNormalise)
     EXPECT_DOUBLE_EQ(Distance(Point2d(3, 4), Point2d()), 5.0);
     EXPECT_EQ(MidPoint(Point2d(0, 0), Point2d(2, -2)), Point2d(1, -1));
 }
+
+TEST(Point3dTest, ProjectionOntoAPlaneGivesTheFootAndTheSignedDistance)
+{
+    double distance = 0.0;
+    bool projected = false;
+    const Point3d foot = Point3d(1, 2, 5).ProjectToPlane(Point3d(0, 0, 1), Point3d(0, 0, 3), distance, projected);
+    EXPECT_TRUE(projected);
+    EXPECT_EQ(foot, Point3d(1, 2, 1));
+    EXPECT_DOUBLE_EQ(distance, 4.0);
+    Point3d(1, 2, -1).ProjectToPlane(Point3d(0, 0, 1), Point3d(0, 0, 3), distance, projected);
+    EXPECT_DOUBLE_EQ(distance, -2.0);
+    // A tilted plane: the foot lies on it and the step to it runs along the normal.
+    const Point3d tilted = Point3d(3, 0, 0).ProjectToPlane(Point3d(0, 0, 0), Point3d(1, 1, 0), distance, projected);
+    EXPECT_TRUE(Near(tilted, Point3d(1.5, -1.5, 0), 1e-6));
+    EXPECT_NEAR(distance, 3.0 / std::sqrt(2.0), 1e-6);
+    // A zero normal defines no plane.
+    EXPECT_EQ(Point3d(1, 2, 3).ProjectToPlane(Point3d(4, 4, 4), Point3d(4, 4, 4), distance, projected), Point3d(1, 2, 3));
+    EXPECT_FALSE(projected);
+    EXPECT_EQ(distance, 0.0);
+}

@@ -23,11 +23,11 @@ TEST_F(CrystalTest, ReplicateAtomAnswersToEveryNameOfItsClass)
 {
     for (const char* alias : {"PeriodicAtom", "Symmetry Atom", "REPLICATE ATOM", "XXReplicateAtom"})
         EXPECT_EQ(Base::FindClassType(alias), ReplicateAtom::classType) << alias;
-    EXPECT_EQ(Base::GetCommonName("periodic atom"), "Replicate Atom");
+    EXPECT_EQ(Base::GetCommonName("periodic atom"), "ReplicateAtom");
     std::unique_ptr<PersistentObject> created(RuntimeMap::CreateObject("ReplicateAtom"));
     auto* const atom = DynCast<ReplicateAtom>(static_cast<Base*>(created.get()));
     ASSERT_NE(atom, nullptr);
-    EXPECT_EQ(atom->GetCommonName(), "Replicate Atom");
+    EXPECT_EQ(atom->GetCommonName(), "ReplicateAtom");
     EXPECT_EQ(Cell3d(nullptr).GetCommonName(), "Cell");
 }
 

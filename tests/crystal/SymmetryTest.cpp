@@ -310,6 +310,21 @@ TEST_F(SymmetryTest, ArchiveRecordsThatShareOperatorsOrCarryANewCellAreHandledSa
     const std::vector<std::uint8_t>& bytes = out.GetBuffer();
     Archive cut(std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 3));
     EXPECT_THROW(cut.ReadObject(&Symmetry::GetThisClass()), ArchiveException);
+
+    // An operator the reader was handed before stays the reader's: the symmetry takes a copy.
+    Symmetry written;
+    ASSERT_TRUE(written.LoadSpaceGroup(2, "", 0));
+    Archive shared;
+    shared.WriteObject(written.GetSymmetryOp(1));
+    shared.WriteObject(&written);
+    Archive sharedIn(shared.GetBuffer());
+    const std::unique_ptr<SymmetryOp> handed(static_cast<SymmetryOp*>(sharedIn.ReadObject(&SymmetryOp::GetThisClass())));
+    const std::unique_ptr<Symmetry> holder(static_cast<Symmetry*>(sharedIn.ReadObject(&Symmetry::GetThisClass())));
+    ASSERT_EQ(holder->GetNumSymmetryOps(), 2);
+    EXPECT_NE(holder->GetSymmetryOp(1), handed.get());
+    EXPECT_EQ(holder->GetSymmetryOp(1)->GetOpName(), handed->GetOpName());
+    EXPECT_FALSE(handed->HasOwner());
+    EXPECT_TRUE(holder->GetSymmetryOp(0)->HasOwner());
 }
 
 } // namespace

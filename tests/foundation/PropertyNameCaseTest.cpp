@@ -208,9 +208,11 @@ TEST_P(PropertyNameCaseTest, EveryLevelOfEveryClassRoutesOnlyItsOwnLetterCase)
         recorder.reset();
         prototype.reset();
 
-        // A record that loads as nothing alone (a bond without ends) cannot show its values.
+        // A record that loads as nothing alone (a bond without ends) cannot show its values, nor one
+        // that writes objects of its own, new with every load (a cell's space group): the crystal tests
+        // check the letter case of those.
         const Bytes bare = LoadAndRewrite(Forge(classes.GetNames(), {}, form), form);
-        if (bare.empty())
+        if (bare.empty() || LoadAndRewrite(Forge(classes.GetNames(), {}, form), form) != bare)
             continue;
         for (const auto& [name, code] : codes) {
             if (code == Storage::StorageObject || code == Storage::StoragePair)
@@ -230,11 +232,14 @@ TEST_P(PropertyNameCaseTest, EveryLevelOfEveryClassRoutesOnlyItsOwnLetterCase)
             if (!taken)
                 continue;
             ++checked;
+            // A class-wide value a record sets (a replica's coordinate tolerance) stays set: compare with
+            // a bare record read now.
+            const Bytes now = LoadAndRewrite(Forge(classes.GetNames(), {}, form), form);
             for (const std::string& other : OtherCases(name)) {
                 if (codes.contains(other) || arrays.contains(other))
                     continue;
                 value.name = other;
-                EXPECT_TRUE(LoadAndRewrite(Forge(classes.GetNames(), {value}, form), form) == bare) << "stored as " << other;
+                EXPECT_TRUE(LoadAndRewrite(Forge(classes.GetNames(), {value}, form), form) == now) << "stored as " << other;
             }
         }
     }

@@ -3,10 +3,14 @@
 
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
+#include <tavrel/core/DisplayList3D.h>
+#include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/monitors/GeometryMonitor.h>
@@ -34,6 +38,43 @@ struct BondedPair {
     Tavrel::Atom3d* first;
     Tavrel::Atom3d* second;
 };
+
+// A crowded random structure below parent: molecules of short bonded chains of C, N and O with
+// some hydrogens, some atoms hidden, some without a style, so that close contacts of every kind occur.
+inline std::vector<Tavrel::Atom3d*> RandomStructure(Tavrel::Object* parent, int atoms, double side, std::uint64_t seed)
+{
+    Tavrel::UniformRandomSequence random(0.0, 1.0, seed);
+    std::vector<Tavrel::Atom3d*> made;
+    Tavrel::Molecule* molecule = nullptr;
+    static const char* const symbols[] = {"C", "C", "N", "O"};
+    for (int i = 0; i < atoms; ++i) {
+        if (i % 12 == 0)
+            molecule = new Tavrel::Molecule(parent);
+        const bool hydrogen = i % 12 > 0 && random() < 0.3;
+        auto* const atom = AddAtom(molecule, hydrogen ? "H" : symbols[static_cast<int>(random() * 4) % 4],
+                                   random() * side, random() * side, random() * side);
+        if (i % 12 > 0)
+            (hydrogen ? made[made.size() - 1 - static_cast<std::size_t>(random() * 2) % (i % 12)] : made.back())
+                ->MakeBond(atom, Tavrel::Bond::Single);
+        if (random() < 0.05)
+            atom->SetInvisible(false);
+        if (random() < 0.05)
+            atom->SetDisplayStyle(0);
+        made.push_back(atom);
+    }
+    return made;
+}
+
+// The dashed lines of a display list, as (from, to).
+inline std::vector<std::pair<Tavrel::Point3d, Tavrel::Point3d>> DashedLines(const Tavrel::DisplayList3D& list)
+{
+    std::vector<std::pair<Tavrel::Point3d, Tavrel::Point3d>> lines;
+    for (const Tavrel::LinePrimitive* line : list.GetAll<Tavrel::LinePrimitive>()) {
+        if (line->IsDashed())
+            lines.emplace_back(line->GetFrom(), line->GetTo());
+    }
+    return lines;
+}
 
 inline bool Alive(std::uint32_t oid)
 {

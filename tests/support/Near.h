@@ -6,6 +6,7 @@
 #include <cmath>
 #include <sstream>
 
+#include <tavrel/core/LatticeOffset.h>
 #include <tavrel/core/Matrix3x3.h>
 #include <tavrel/core/Matrix4x4.h>
 #include <tavrel/core/Point3d.h>
@@ -59,6 +60,12 @@ inline ::testing::AssertionResult Near(const Matrix3x3& actual, const Matrix3x3&
 inline ::testing::AssertionResult Near(const Matrix4x4& actual, const Matrix4x4& expected, double tolerance = 1e-5)
 {
     return near::Result(near::Elements(actual, expected, 4, tolerance), actual, expected, tolerance);
+}
+
+// All three components equal.
+inline ::testing::AssertionResult Same(const LatticeOffset& actual, const LatticeOffset& expected)
+{
+    return near::Result(actual.IsSame(expected), actual, expected, 0.0);
 }
 
 } // namespace Tavrel::test

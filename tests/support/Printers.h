@@ -11,6 +11,7 @@
 #include <tavrel/core/Color.h>
 #include <tavrel/core/Font.h>
 #include <tavrel/core/GraphicsAttributes.h>
+#include <tavrel/core/LatticeOffset.h>
 #include <tavrel/core/LightSource.h>
 #include <tavrel/core/Matrix3x3.h>
 #include <tavrel/core/Matrix4x4.h>
@@ -65,6 +66,11 @@ inline void PrintTo(const Point2d& p, std::ostream* os)
 inline void PrintTo(const Point3d& p, std::ostream* os)
 {
     printers::Tuple(*os, p.x, p.y, p.z);
+}
+
+inline void PrintTo(const LatticeOffset& o, std::ostream* os)
+{
+    *os << '(' << o.a << ", " << o.b << ", " << o.c << ')';
 }
 
 inline void PrintTo(const Matrix3x3& m, std::ostream* os)

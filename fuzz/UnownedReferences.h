@@ -1,0 +1,39 @@
+// The objects a model object refers to without owning them, for fuzz targets that free what a read left.
+#pragma once
+
+#include <tavrel/conformers/Animation.h>
+#include <tavrel/conformers/ObjectFrame.h>
+#include <tavrel/conformers/Trajectory.h>
+#include <tavrel/conformers/TrajectoryFrame.h>
+#include <tavrel/foundation/BaseCollection.h>
+
+namespace Tavrel {
+
+// visit(Base*) for each member of a collection, frame of an animation or trajectory, and object and
+// frame of a trajectory frame; a record may name ones that no tree adopted.
+template <class Visit>
+void VisitUnownedReferences(const Base& object, Visit&& visit)
+{
+    if (const auto* const collection = DynCast<BaseCollection>(&object)) {
+        for (POSITION position = collection->GetStartPosition(); position;) {
+            if (Object* const member = collection->GetNext(position))
+                visit(member);
+        }
+    }
+    if (const auto* const animation = DynCast<Animation>(&object)) {
+        for (Object* const frame : animation->GetFrames())
+            visit(frame);
+    }
+    if (const auto* const trajectory = DynCast<Trajectory>(&object)) {
+        for (TrajectoryFrame* const frame : trajectory->GetFrames())
+            visit(frame);
+    }
+    if (const auto* const moment = DynCast<TrajectoryFrame>(&object)) {
+        for (const auto& [member, frame] : moment->GetPairs()) {
+            visit(member);
+            visit(frame);
+        }
+    }
+}
+
+} // namespace Tavrel

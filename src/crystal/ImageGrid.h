@@ -1,0 +1,93 @@
+// ImageGrid: tagged Cartesian points on a uniform grid over a box, for the coincidence tests of a cell build.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include <tavrel/core/Point3d.h>
+
+namespace Tavrel {
+
+// A point is within a radius r of a query point when its squared distance (double precision, from the
+// stored float coordinates) is at most r², as NeighborList decides it. Each point carries the record
+// it belongs to and an index within the record (an operator). The cells, cubes about as many as the
+// points expected and at least twice the query radius across, cover the box of the points the build
+// expects in one flat array; a point outside the box is kept in the nearest cell, so any point can be
+// stored and found. Non-finite points are neither.
+class ImageGrid {
+public:
+    struct Tag {
+        std::uint32_t record;
+        std::uint32_t index;
+    };
+
+    ImageGrid(const Point3d& low, const Point3d& high, std::size_t expectedPoints, double radius);
+
+    void Reserve(std::size_t points) { m_points.reserve(points); }
+    void Add(const Point3d& p, Tag tag);
+    // Empties the grid, keeping its room.
+    void Clear();
+    std::size_t Size() const { return m_points.size(); }
+
+    // visit(tag) for each stored point within radius of p, while visit returns true; false when a
+    // visit stopped the walk.
+    template <class Visit>
+    bool ForEachNear(const Point3d& p, double radius, Visit&& visit) const
+    {
+        if (m_points.empty() || !(radius >= 0.0) || !std::isfinite(radius) || !IsFinite(p))
+            return true;
+        const double radius2 = radius * radius;
+        // A hair wider than the radius, so that rounding never skips a cell holding a point within it.
+        const double reach = radius * (1.0 + 1e-9);
+        const double coordinates[3] = {p.x, p.y, p.z};
+        int low[3];
+        int high[3];
+        for (int axis = 0; axis < 3; ++axis) {
+            low[axis] = CellIndex(axis, coordinates[axis] - reach);
+            high[axis] = CellIndex(axis, coordinates[axis] + reach);
+        }
+        for (int i = low[0]; i <= high[0]; ++i) {
+            for (int j = low[1]; j <= high[1]; ++j) {
+                for (int k = low[2]; k <= high[2]; ++k) {
+                    for (std::uint32_t at = m_heads[Cell(i, j, k)]; at != None; at = m_points[at].next) {
+                        const Entry& entry = m_points[at];
+                        if (p.Distance2(entry.position) <= radius2 && !visit(entry.tag))
+                            return false;
+                    }
+                }
+            }
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::uint32_t None = 0xFFFFFFFFu;
+
+    struct Entry {
+        Point3d position;
+        Tag tag;
+        std::uint32_t next;
+    };
+
+    static bool IsFinite(const Point3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+    // The cell along an axis, clamped to the grid.
+    int CellIndex(int axis, double coordinate) const;
+    std::size_t Cell(int i, int j, int k) const
+    {
+        return (static_cast<std::size_t>(i) * static_cast<std::size_t>(m_cells[1]) + static_cast<std::size_t>(j)) *
+                   static_cast<std::size_t>(m_cells[2]) +
+               static_cast<std::size_t>(k);
+    }
+    std::size_t CellOf(const Point3d& p) const;
+
+    std::array<double, 3> m_low{};
+    std::array<int, 3> m_cells{1, 1, 1};
+    double m_inverseSize = 1.0;
+    std::vector<std::uint32_t> m_heads;
+    std::vector<Entry> m_points;
+};
+
+} // namespace Tavrel

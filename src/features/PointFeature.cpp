@@ -1,0 +1,7 @@
+#include <tavrel/features/PointFeature.h>
+
+namespace Tavrel {
+
+PointFeature::~PointFeature() = default;
+
+} // namespace Tavrel

@@ -1,0 +1,7 @@
+#include <tavrel/features/QueryFeature.h>
+
+namespace Tavrel {
+
+QueryFeature::~QueryFeature() = default;
+
+} // namespace Tavrel

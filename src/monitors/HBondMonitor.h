@@ -1,0 +1,105 @@
+// HBondMonitor: finds and draws the hydrogen bonds between donor and acceptor atoms.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include <tavrel/monitors/GeometryMonitor.h>
+
+namespace Tavrel {
+
+class Atom;
+class OrdCollection;
+
+// Item 0 is the parent (a monitor made without one takes no atoms); the donor and acceptor atoms
+// follow. A tree monitor takes every atom below its parent at each recalculation and pairs its own
+// donors with its own acceptors. A monitor of a given set pairs its donors and acceptors with the
+// other atoms below the parent, and with each other too when internal bonds are on; its items are the
+// donors and acceptors among the given heavy atoms and their hydrogens. A pair bonds when both atoms
+// are active, at least one is visible and drawn in some style, the donor lies within the distance
+// criterion of the acceptor (the no-hydrogen criterion for a donor that is not a hydrogen; both are
+// held squared) and more than four bonds from it. An item that is both donor and acceptor pairs as a
+// donor. Every drawing finds and counts the bonds afresh, donor by donor in item order for the
+// internal bonds and other atom by other atom in tree order for the external ones, comparing only
+// pairs from a cell grid sized by the criteria; the donor and acceptor marks of the items are read
+// once per recalculation. Losing an atom never deletes the monitor.
+//
+// Persisted after GeometryMonitor's properties as "HBondMonitor Tree Monitor", "HBondMonitor
+// Internal HBs" (booleans), "HBondMonitor DistCriterion", "HBondMonitor NoHDistCriterion" (doubles)
+// and "HBondMonitor Dist Labels" (a boolean); the framework record adds the tree flag as one byte.
+// Text interface: "Hydrogen Bonds" (read-only), "Distance Criterion" (the length, "%.2f"; set from a
+// number in (0, 100], the no-hydrogen criterion following at 1.65 times its square; listed but not
+// described), "Show distances" ("True" or "False"); the listing has Object's properties, then these.
+class HBondMonitor : public GeometryMonitor {
+    TAVREL_DECLARE_CLASS(HBondMonitor, GeometryMonitor)
+    TAVREL_DECLARE_PROPERTIES()
+public:
+    static constexpr double DefaultDistanceCriterion = 6.25;
+    // The no-hydrogen criterion over the distance criterion, both squared.
+    static constexpr double NoHydrogenFactor = 1.65;
+
+    // A tree monitor over every atom below parent.
+    explicit HBondMonitor(Object* parent);
+    // A monitor of the donors and acceptors among the atoms (those not clipped).
+    HBondMonitor(Object* parent, const OrdCollection& atoms, bool internal);
+
+    static double GetDefaultDistanceCriterion() { return DefaultDistanceCriterion; }
+
+    // As of the last drawing.
+    virtual int GetNumberOfHydrogenBonds() const;
+    virtual void ShowDistanceLabels(bool show);
+    virtual bool GetShowDistanceLabels() const;
+    // Squared, as held.
+    virtual double GetDistanceCriterion() const;
+    // Stores the squared distance as given and the no-hydrogen criterion at 1.65 times it.
+    virtual void SetDistanceCriterion(double squaredDistance);
+    virtual bool GetDisplayInternalHBonds() const;
+    virtual void SetDisplayInternalHBonds(bool internal);
+
+    bool ShouldDeleteMonitor() const override { return false; }
+    // Gathers the candidates and watches the new donors and acceptors; finds no bonds.
+    void Calculate() override;
+
+    // "Distance Criterion" is listed but has no description.
+    ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const override;
+    std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
+
+    // GeometryMonitor's record, then the tree flag as one byte; loading marks the monitor stale.
+    void Serialize(Archive& archive) override;
+
+protected:
+    HBondMonitor();
+    // Copies the flags and the criteria.
+    HBondMonitor(const HBondMonitor& other);
+
+    // Watch each of the objects that is not clipped and is a donor (an acceptor) for deletion and
+    // movement.
+    void CollectDonorAtoms(std::span<Object* const> objects);
+    void CollectAcceptorAtoms(std::span<Object* const> objects);
+    // The pair test, the donor's bond path walked afresh.
+    bool IsHBondingPair(const Point3d& acceptorPosition, const Point3d& donorPosition, Atom* acceptor,
+                        Atom* donor) const;
+
+    // Finds, counts and draws the bonds: dashed lines from donor to acceptor, with their lengths
+    // when the labels are on.
+    void NormalDisplay(DisplayList3D& list) override;
+
+private:
+    class Search;
+
+    // The squared limit for a donor.
+    double GetLimit(const Atom& donor) const;
+
+    bool m_tree = false;
+    bool m_internal = false;
+    bool m_showLabels = false;
+    std::int32_t m_count = 0;
+    double m_criterion = DefaultDistanceCriterion;
+    double m_noHydrogenCriterion = DefaultDistanceCriterion * NoHydrogenFactor;
+    // OIDs of the donor and acceptor items, in item order, as of the last recalculation.
+    std::vector<std::uint32_t> m_donors;
+    std::vector<std::uint32_t> m_acceptors;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,481 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/CellSymmetryServices.h>
+#include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include "FakeCellServices.h"
+#include "support/Near.h"
+#include "support/RecordStream.h"
+#include "support/ScopedInstall.h"
+
+using namespace Tavrel;
+
+namespace {
+
+using Labels = std::vector<std::string>;
+
+class CellBuildTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+
+    // A 10 A cubic cell of the space group (its first setting).
+    static std::unique_ptr<Cell3d> MakeCell(int number)
+    {
+        auto cell = std::make_unique<Cell3d>(nullptr);
+        EXPECT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(number, "", 0));
+        return cell;
+    }
+
+    static Atom3d* AddAtom(Object& parent, const Cell3d& cell, const char* label, const Point3d& fractional,
+                           const char* element = "C")
+    {
+        auto* const atom = new Atom3d(&parent, element);
+        atom->SetLabel(label);
+        atom->SetXYZ(fractional * cell.GetFracToCart());
+        return atom;
+    }
+
+    static std::vector<ReplicateAtom*> Replicas(Cell3d& cell)
+    {
+        std::vector<ReplicateAtom*> replicas;
+        DescendentIterator walk(&cell, ReplicateAtom::classType, false);
+        while (Object* const object = walk.GetNext())
+            replicas.push_back(static_cast<ReplicateAtom*>(object));
+        return replicas;
+    }
+
+    // The labels of the atoms below the cell, sorted; only those not clipped when asked.
+    static Labels AtomLabels(Cell3d& cell, bool unclippedOnly)
+    {
+        Labels labels;
+        DescendentIterator walk(&cell, Atom::classType, false);
+        while (Object* const object = walk.GetNext()) {
+            if (!unclippedOnly || !object->IsClipped())
+                labels.push_back(object->GetLabel());
+        }
+        std::sort(labels.begin(), labels.end());
+        return labels;
+    }
+
+    static Cell3d::BuildInfo NoPacking()
+    {
+        return Cell3d::BuildInfo(Cell3d::BuildInfo::NoPacking, 0.05, false, LatticeOffset(1, 1, 1));
+    }
+};
+
+TEST_F(CellBuildTest, P21cGeneralPositionGivesThreeSymmetryReplicasAndPacksTwoIntoTheCell)
+{
+    const auto cell = MakeCell(14);
+    AddAtom(*cell, *cell, "X", Point3d(0.1, 0.2, 0.3));
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(AtomLabels(*cell, false), (Labels{"X", "X#2", "X#3", "X#4"}));
+    for (const ReplicateAtom* replica : Replicas(*cell)) {
+        EXPECT_TRUE(replica->IsSymmetric());
+        EXPECT_FALSE(replica->IsPeriodic());
+        EXPECT_EQ(replica->GetElementSymbol(), "C");
+    }
+    EXPECT_EQ(cell->GetReplicateHint(), Cell::SymmetryReplicasExist);
+    EXPECT_FALSE(cell->IsDirty());
+
+    ASSERT_TRUE(cell->Build(Cell3d::BuildInfo()));
+    EXPECT_EQ(AtomLabels(*cell, false), (Labels{"X", "X#2", "X#2@1,0,0", "X#3", "X#3@1,1,1", "X#4"}));
+    EXPECT_EQ(AtomLabels(*cell, true), (Labels{"X", "X#2@1,0,0", "X#3@1,1,1", "X#4"}));
+    for (const ReplicateAtom* replica : Replicas(*cell)) {
+        if (replica->GetLabel() == "X#2@1,0,0") {
+            EXPECT_EQ(replica->GetSymmetryOperator(), 1);
+            EXPECT_TRUE(test::Same(replica->GetLatticeOffset(), LatticeOffset(1, 0, 0)));
+            EXPECT_TRUE(test::Near(replica->GetXYZ(), Point3d(9.0, 7.0, 2.0), 1e-4));
+        }
+    }
+}
+
+TEST_F(CellBuildTest, PMinus1InversionCentresMakeNoReplicaOrOnePeriodicOne)
+{
+    const auto atOrigin = MakeCell(2);
+    AddAtom(*atOrigin, *atOrigin, "O", Point3d(0.0, 0.0, 0.0));
+    ASSERT_TRUE(atOrigin->Build(NoPacking()));
+    EXPECT_TRUE(Replicas(*atOrigin).empty());
+
+    const auto atCentre = MakeCell(2);
+    AddAtom(*atCentre, *atCentre, "H", Point3d(0.5, 0.5, 0.5));
+    ASSERT_TRUE(atCentre->Build(NoPacking()));
+    const std::vector<ReplicateAtom*> replicas = Replicas(*atCentre);
+    ASSERT_EQ(replicas.size(), 1u);
+    EXPECT_EQ(replicas[0]->GetSymmetryOperator(), 0);
+    EXPECT_TRUE(test::Same(replicas[0]->GetLatticeOffset(), LatticeOffset(-1, -1, -1)));
+    EXPECT_EQ(replicas[0]->GetLabel(), "H@-1,-1,-1");
+    EXPECT_TRUE(test::Near(replicas[0]->GetXYZ(), Point3d(-5.0, -5.0, -5.0), 1e-4));
+}
+
+TEST_F(CellBuildTest, Fm3mSpecialAndGeneralPositions)
+{
+    const auto special = MakeCell(225);
+    ASSERT_EQ(special->GetSymmetry()->GetNumSymmetryOps(), 192);
+    AddAtom(*special, *special, "Na", Point3d(0.0, 0.0, 0.0));
+    ASSERT_TRUE(special->Build(NoPacking()));
+    EXPECT_EQ(Replicas(*special).size(), 3u);
+    ASSERT_TRUE(special->Build(Cell3d::BuildInfo()));
+    EXPECT_EQ(AtomLabels(*special, true).size(), 14u);
+
+    const auto general = MakeCell(225);
+    AddAtom(*general, *general, "C", Point3d(0.11, 0.23, 0.37));
+    ASSERT_TRUE(general->Build(NoPacking()));
+    EXPECT_EQ(Replicas(*general).size(), 191u);
+}
+
+TEST_F(CellBuildTest, LaterAtomsThatRepeatEarlierOnesAreDeleted)
+{
+    const auto cell = MakeCell(2);
+    AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
+    // The same place one cell over, and the inversion image of A.
+    AddAtom(*cell, *cell, "B", Point3d(1.1, 0.2, 0.3));
+    AddAtom(*cell, *cell, "C", Point3d(-0.1, -0.2, -0.3));
+    AddAtom(*cell, *cell, "D", Point3d(0.4, 0.4, 0.4));
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(AtomLabels(*cell, false), (Labels{"A", "A#2", "D", "D#2"}));
+}
+
+TEST_F(CellBuildTest, AnAtomOnTheFarFaceOfAnotherAtomsCellIsRemoved)
+{
+    const auto cell = MakeCell(1);
+    cell->SetSpecialPositionTol(0.01);
+    AddAtom(*cell, *cell, "A", Point3d(0.0, 0.5, 0.5));
+    AddAtom(*cell, *cell, "B", Point3d(0.9999999, 0.5, 0.5));
+    Cell::AtomDataArray list;
+    cell->SetupBuilderAtoms(Cell::AsymmetricAtoms, list, false);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_TRUE(cell->DoTranslationalOverSpecified(list));
+    EXPECT_EQ(AtomLabels(*cell, false), (Labels{"A"}));
+    cell->SetupBuilderAtoms(Cell::AsymmetricAtoms, list, false);
+    EXPECT_FALSE(cell->DoTranslationalOverSpecified(list));
+}
+
+TEST_F(CellBuildTest, ACellWithoutAtomsDoesNotBuildAndStaysDirty)
+{
+    const auto cell = MakeCell(14);
+    EXPECT_TRUE(cell->IsDirty());
+    EXPECT_FALSE(cell->Build(Cell3d::BuildInfo()));
+    EXPECT_TRUE(cell->IsDirty());
+}
+
+TEST_F(CellBuildTest, BuildUnbuildAndRebuild)
+{
+    const auto cell = MakeCell(14);
+    AddAtom(*cell, *cell, "X", Point3d(0.1, 0.2, 0.3));
+    ASSERT_TRUE(cell->Build(Cell3d::BuildInfo()));
+    EXPECT_EQ(Replicas(*cell).size(), 5u);
+
+    // The same request on a clean cell changes nothing.
+    const std::uint32_t before = Base::GetLastOID();
+    ASSERT_TRUE(cell->Build(Cell3d::BuildInfo()));
+    EXPECT_EQ(Base::GetLastOID(), before);
+
+    EXPECT_TRUE(cell->Unbuild());
+    EXPECT_TRUE(Replicas(*cell).empty());
+    EXPECT_EQ(cell->GetReplicateHint(), 0);
+    EXPECT_EQ(AtomLabels(*cell, true), (Labels{"X"}));
+
+    // A new request rebuilds; so does a geometry change with the same one.
+    const Cell3d::BuildInfo tighter(Cell3d::BuildInfo::DefaultPacking, 0.01, false, LatticeOffset(1, 1, 1));
+    ASSERT_TRUE(cell->Build(tighter));
+    EXPECT_EQ(Replicas(*cell).size(), 5u);
+    EXPECT_DOUBLE_EQ(cell->GetSpecialPositionTol(), 0.01);
+    ASSERT_TRUE(cell->SetA(12.0));
+    EXPECT_TRUE(cell->IsDirty());
+    ASSERT_TRUE(cell->Build(tighter));
+    EXPECT_FALSE(cell->IsDirty());
+    EXPECT_EQ(Replicas(*cell).size(), 5u);
+}
+
+TEST_F(CellBuildTest, TilingRepeatsTheCellAndIsCapped)
+{
+    const auto cell = MakeCell(1);
+    AddAtom(*cell, *cell, "A", Point3d(0.5, 0.5, 0.5));
+    ASSERT_TRUE(cell->SetTileSettings(LatticeOffset(2, 1, 3)));
+    ASSERT_TRUE(cell->IsTiled());
+    ASSERT_TRUE(cell->Build(cell->GetBuildInfo()));
+    EXPECT_EQ(AtomLabels(*cell, true),
+              (Labels{"A", "A@0,0,1", "A@0,0,2", "A@1,0,0", "A@1,0,1", "A@1,0,2"}));
+    EXPECT_TRUE(cell->ReplicateAtomsExist(Cell::TiledReplicasExist));
+
+    EXPECT_FALSE(cell->SetTileSettings(LatticeOffset(Cell3d::MaxTile + 1, 1, 1)));
+    EXPECT_FALSE(cell->SetTileSettings(LatticeOffset(2, -1, 1)));
+    EXPECT_TRUE(cell->SetTileSettings(LatticeOffset(2, 0, 1)));
+    EXPECT_TRUE(test::Same(cell->GetTileSettings(), LatticeOffset(2, 0, 1)));
+    // A request from elsewhere is capped as well.
+    const Cell3d::BuildInfo huge(1, 0.05, false, LatticeOffset(32767, 32767, 32767));
+    EXPECT_TRUE(test::Same(huge.GetTile(), LatticeOffset(Cell3d::MaxTile, Cell3d::MaxTile, Cell3d::MaxTile)));
+}
+
+TEST_F(CellBuildTest, BondsAreCarriedToTheImagesAndClosedAcrossCellFaces)
+{
+    const auto cell = MakeCell(2);
+    cell->SetID(7);
+    auto* const molecule = new Molecule(cell.get());
+    Atom3d* const a = AddAtom(*molecule, *cell, "A", Point3d(0.05, 0.5, 0.5));
+    Atom3d* const b = AddAtom(*molecule, *cell, "B", Point3d(0.15, 0.5, 0.5));
+    Bond* const bond = a->MakeBond(b, Bond::Double);
+    bond->SetIsInRing(true);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+
+    // The inversion images lie at x = -0.05 and -0.15: bonded to each other with A-B's attributes.
+    ReplicateAtom* const imageA = ReplicateAtom::FindSymmetryAtom(a, 1);
+    ReplicateAtom* const imageB = ReplicateAtom::FindSymmetryAtom(b, 1);
+    ASSERT_NE(imageA, nullptr);
+    ASSERT_NE(imageB, nullptr);
+    const Bond* const image = imageA->FindBond(imageB);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->GetType(), Bond::Double);
+    EXPECT_TRUE(image->IsInRing());
+    EXPECT_EQ(image->GetID(), 7000);
+
+    // Running the step again makes nothing.
+    Cell::AtomDataArray list;
+    cell->SetupBuilderAtoms(Cell::AsymmetricAtoms, list, false);
+    cell->SetupBuilderAtoms(Cell::SymmetryReplicas, list, true);
+    EXPECT_FALSE(cell->DoSymmetryBonds(list));
+
+    // Packed: every image carries its bonds, all with the source's type.
+    ASSERT_TRUE(cell->Build(Cell3d::BuildInfo()));
+    int bonds = 0;
+    DescendentIterator walk(cell.get(), Bond::classType, false);
+    while (Object* const object = walk.GetNext()) {
+        EXPECT_EQ(static_cast<Bond*>(object)->GetType(), Bond::Double);
+        ++bonds;
+    }
+    EXPECT_GE(bonds, 2);
+    EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "A#2@1,1,1", "B", "B#2@1,1,1"}));
+}
+
+TEST_F(CellBuildTest, ABondFromASpecialPositionIsClosedOnBothSidesWithItsAttributes)
+{
+    // A on the inversion centre at the cell's middle: its image is A itself one cell down, so the image
+    // of A-B runs from that periodic image to B's image, and is closed by A to B's image one cell up.
+    const auto cell = MakeCell(2);
+    auto* const molecule = new Molecule(cell.get());
+    Atom3d* const a = AddAtom(*molecule, *cell, "A", Point3d(0.5, 0.5, 0.5));
+    Atom3d* const b = AddAtom(*molecule, *cell, "B", Point3d(0.6, 0.5, 0.5));
+    a->MakeBond(b, Bond::Double)->SetIsInRing(true);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+
+    const ReplicateAtom* const aBelow = ReplicateAtom::FindPeriodicAtom(a, LatticeOffset(-1, -1, -1));
+    ReplicateAtom* const bImage = ReplicateAtom::FindSymmetryAtom(b, 1);
+    ASSERT_NE(aBelow, nullptr);
+    ASSERT_NE(bImage, nullptr);
+    const ReplicateAtom* const bImageAbove = ReplicateAtom::FindPeriodicAtom(bImage, LatticeOffset(1, 1, 1));
+    ASSERT_NE(bImageAbove, nullptr);
+    EXPECT_EQ(bImageAbove->GetLabel(), "B#2@1,1,1");
+    for (const Bond* bond : {aBelow->FindBond(bImage), a->FindBond(bImageAbove)}) {
+        ASSERT_NE(bond, nullptr);
+        EXPECT_EQ(bond->GetType(), Bond::Double);
+        EXPECT_TRUE(bond->IsInRing());
+        EXPECT_NEAR(bond->GetLength(), 1.0, 1e-4);
+    }
+}
+
+TEST_F(CellBuildTest, ProximityBondsReachAcrossTheCellFaces)
+{
+    const auto cell = MakeCell(1);
+    Atom3d* const a = AddAtom(*cell, *cell, "A", Point3d(0.05, 0.5, 0.5));
+    Atom3d* const b = AddAtom(*cell, *cell, "B", Point3d(0.95, 0.5, 0.5));
+    AddAtom(*cell, *cell, "N", Point3d(0.5, 0.5, 0.5), "Na");
+    ASSERT_TRUE(cell->Build(Cell3d::BuildInfo(Cell3d::BuildInfo::NoPacking, 0.05, true, LatticeOffset(1, 1, 1))));
+    const ReplicateAtom* const bBelow = ReplicateAtom::FindPeriodicAtom(b, LatticeOffset(-1, 0, 0));
+    const ReplicateAtom* const aAbove = ReplicateAtom::FindPeriodicAtom(a, LatticeOffset(1, 0, 0));
+    ASSERT_NE(bBelow, nullptr);
+    ASSERT_NE(aAbove, nullptr);
+    EXPECT_TRUE(a->IsBonded(bBelow));
+    EXPECT_TRUE(b->IsBonded(aAbove));
+    EXPECT_FALSE(a->IsBonded(b));
+    // Only images that carry a bond are made.
+    EXPECT_EQ(Replicas(*cell).size(), 2u);
+
+    // A cell shorter than twice the bonding radius bonds an atom to its own images.
+    const auto small = MakeCell(1);
+    ASSERT_TRUE(small->SetLengths(1.6, 1.6, 1.6));
+    Atom3d* const c = AddAtom(*small, *small, "C", Point3d(0.5, 0.5, 0.5));
+    Cell::AtomDataArray list;
+    small->SetupBuilderAtoms(Cell::AsymmetricAtoms, list, false);
+    ASSERT_TRUE(small->DoProximityBonds(list));
+    EXPECT_EQ(c->GetNumBonds(), 6);
+    for (int i = 0; i < c->GetNumBonds(); ++i)
+        EXPECT_NEAR(c->GetBond(i)->GetLength(), 1.6, 1e-4);
+}
+
+TEST_F(CellBuildTest, PackingSkipsBondsToAtomsOutsideItsList)
+{
+    const auto cell = MakeCell(1);
+    Atom3d* const inside = AddAtom(*cell, *cell, "A", Point3d(0.5, 0.5, 0.5));
+    Molecule outside(nullptr);
+    auto* const stranger = new Atom3d(&outside, "O");
+    inside->MakeBond(stranger, Bond::Single);
+    Cell::AtomDataArray list;
+    cell->SetupDisplayAtoms(Cell::AllAtoms, list, false);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_TRUE(cell->PackDefault(list));
+    EXPECT_FALSE(inside->IsClipped());
+}
+
+TEST_F(CellBuildTest, APolymerBondedToItsOwnImageIsPackedAtomByAtomAlongItsAxis)
+{
+    const auto cell = MakeCell(1);
+    Atom3d* const a = AddAtom(*cell, *cell, "A", Point3d(0.5, 0.5, 0.9));
+    Atom3d* const b = AddAtom(*cell, *cell, "B", Point3d(0.5, 0.5, 1.2));
+    a->MakeBond(b, Bond::Single);
+    auto* const image = new ReplicateAtom();
+    ASSERT_TRUE(image->MakePeriodic(a, LatticeOffset(0, 0, 1), cell.get()));
+    b->MakeBond(image, Bond::Single);
+    Cell::AtomDataArray list;
+    cell->SetupDisplayAtoms(Cell::AsymmetricAtoms, list, false);
+    ASSERT_TRUE(cell->PackDefault(list));
+    // B lies beyond the c face: it is hidden and shown one cell down.
+    EXPECT_FALSE(a->IsClipped());
+    EXPECT_TRUE(b->IsClipped());
+    const ReplicateAtom* const shown = ReplicateAtom::FindPeriodicAtom(b, LatticeOffset(0, 0, -1));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_FALSE(shown->IsClipped());
+}
+
+TEST_F(CellBuildTest, AtomPackingMovesEachAtomIntoTheCell)
+{
+    const auto cell = MakeCell(1);
+    Atom3d* const a = AddAtom(*cell, *cell, "A", Point3d(1.25, -0.5, 0.5));
+    ASSERT_TRUE(cell->Build(Cell3d::BuildInfo(Cell3d::BuildInfo::AtomPacking, 0.05, false, LatticeOffset(1, 1, 1))));
+    EXPECT_TRUE(a->IsClipped());
+    EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A@-1,1,0"}));
+}
+
+TEST_F(CellBuildTest, ALoadedCellDoesNotRebuild)
+{
+    const auto cell = MakeCell(14);
+    AddAtom(*cell, *cell, "X", Point3d(0.1, 0.2, 0.3));
+    ASSERT_TRUE(cell->Build(Cell3d::BuildInfo()));
+    const std::unique_ptr<Cell3d> loaded = RecordStream::LoadAs<Cell3d>(RecordStream::Save(*cell));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_FALSE(loaded->IsDirty());
+    EXPECT_EQ(loaded->GetSymmetry()->GetTableNumber(), 14);
+    EXPECT_EQ(AtomLabels(*loaded, false), AtomLabels(*cell, false));
+    const std::uint32_t before = Base::GetLastOID();
+    ASSERT_TRUE(loaded->Build(loaded->GetBuildInfo()));
+    EXPECT_EQ(Base::GetLastOID(), before);
+    EXPECT_EQ(AtomLabels(*loaded, true), AtomLabels(*cell, true));
+
+    // The framework archive reads the cell and builds with its request, which finds it clean.
+    Archive archive;
+    archive.WriteObject(cell.get());
+    Archive reading(archive.GetBuffer());
+    std::unique_ptr<PersistentObject> read(reading.ReadObject(&Cell3d::GetThisClass()));
+    auto* const again = static_cast<Cell3d*>(static_cast<Base*>(read.get()));
+    ASSERT_NE(again, nullptr);
+    EXPECT_FALSE(again->IsDirty());
+    EXPECT_EQ(AtomLabels(*again, false), AtomLabels(*cell, false));
+}
+
+TEST_F(CellBuildTest, EveryBuildSwitchesTheMapsEventsOnAgain)
+{
+    test::FakeServices services;
+    services.keys = {1, 0, 0, 1, 2, 1, 0, 0};
+    const test::ScopedInstall<CellSymmetryServices> installed(services);
+    const auto cell = MakeCell(14);
+    cell->EnableSymmetryMap(true);
+    cell->CreateSymmetryMap(false);
+    services.calls.clear();
+
+    // No atoms: the build ends early.
+    EXPECT_FALSE(cell->Build(Cell3d::BuildInfo()));
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"events off", "events on"}));
+
+    AddAtom(*cell, *cell, "X", Point3d(0.1, 0.2, 0.3));
+    services.calls.clear();
+    EXPECT_TRUE(cell->Build(Cell3d::BuildInfo()));
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"events off", "update", "events on"}));
+    services.calls.clear();
+    EXPECT_TRUE(cell->Build(Cell3d::BuildInfo()));
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"events off", "events on"}));
+
+    // Storing the cell writes the map's current keys; the loaded cell's new map starts from them.
+    const std::unique_ptr<Cell3d> loaded = RecordStream::LoadAs<Cell3d>(RecordStream::Save(*cell));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_TRUE(loaded->IsSymmetryMapEnabled());
+    services.calls.clear();
+    loaded->CreateSymmetryMap(false);
+    ASSERT_FALSE(services.calls.empty());
+    EXPECT_EQ(services.calls.front(), "created with 8 keys");
+}
+
+TEST_F(CellBuildTest, ReplicasCopyTheBondsOfTheAtomsTheyHangBelow)
+{
+    const auto cell = MakeCell(2);
+    Atom3d* const a = AddAtom(*cell, *cell, "A", Point3d(0.2, 0.2, 0.2));
+    Atom3d* const b = AddAtom(*cell, *cell, "B", Point3d(0.3, 0.2, 0.2));
+    a->MakeBond(b, Bond::Aromatic);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    ReplicateAtom* const imageA = ReplicateAtom::FindSymmetryAtom(a, 1);
+    ReplicateAtom* const imageB = ReplicateAtom::FindSymmetryAtom(b, 1);
+    ASSERT_NE(imageA, nullptr);
+    ASSERT_NE(imageB, nullptr);
+    delete imageA->FindBond(imageB);
+    auto* const shiftedA = new ReplicateAtom();
+    shiftedA->MakePeriodic(imageA, LatticeOffset(1, 0, 0), cell.get(), Point3d());
+    auto* const shiftedB = new ReplicateAtom();
+    shiftedB->MakePeriodic(imageB, LatticeOffset(1, 0, 0), cell.get(), Point3d());
+    cell->ConstructBonds();
+    ASSERT_NE(imageA->FindBond(imageB), nullptr);
+    EXPECT_EQ(imageA->FindBond(imageB)->GetType(), Bond::Aromatic);
+    ASSERT_NE(shiftedA->FindBond(shiftedB), nullptr);
+
+    Cell::AtomDataArray list;
+    cell->SetupBuilderAtoms(Cell::AsymmetricAtoms, list, false);
+    EXPECT_TRUE(test::Near(cell->GetCentroid(list, false), Point3d(0.25, 0.2, 0.2)));
+    EXPECT_TRUE(test::Near(cell->GetCentroid(list, true), Point3d(2.5, 2.0, 2.0)));
+    EXPECT_TRUE(test::Near(cell->GetCentroid({}, true), Point3d()));
+}
+
+TEST_F(CellBuildTest, EveryCellOfAStreamReadsItsOperationList)
+{
+    test::FakeServices services;
+    services.keys = {1, 0, 0, 1, 2, 1, 0, 0, 3, 0, -1, 0};
+    const test::ScopedInstall<CellSymmetryServices> installed(services);
+    Object holder(nullptr);
+    for (int i = 0; i < 3; ++i) {
+        auto* const cell = new Cell3d(&holder);
+        cell->EnableSymmetryMap(true);
+        cell->CreateSymmetryMap(false);
+    }
+    // The later records of a class are read by the class's plan.
+    const std::unique_ptr<Object> loaded = RecordStream::LoadAs<Object>(RecordStream::Save(holder));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), 3);
+    for (int i = 0; i < 3; ++i) {
+        services.calls.clear();
+        static_cast<Cell3d*>(loaded->GetChild(i))->CreateSymmetryMap(false);
+        ASSERT_FALSE(services.calls.empty());
+        EXPECT_EQ(services.calls.front(), "created with 12 keys") << i;
+    }
+}
+
+TEST_F(CellBuildTest, PrimesForTableSizes)
+{
+    EXPECT_EQ(Cell3d::NextPrime(10), 11);
+    EXPECT_EQ(Cell3d::NextPrime(14), 17);
+    EXPECT_EQ(Cell3d::NextPrime(0), 1);
+    EXPECT_EQ(Cell3d::NextPrime(1), 1);
+    EXPECT_EQ(Cell3d::NextPrime(2147483647), 2147483647);
+    EXPECT_FALSE(Cell3d::IsPrime(9));
+    EXPECT_FALSE(Cell3d::IsPrime(25));
+    EXPECT_TRUE(Cell3d::IsPrime(2));
+    EXPECT_TRUE(Cell3d::IsPrime(97));
+}
+
+} // namespace
