@@ -405,11 +405,14 @@ bool ConformerHelper::UnpackageConformerModels(Object& root)
     const OrdCollection tokens = Collect(root, ConformerModelToken::classType, false);
     if (tokens.GetNumItems() == 0)
         return true;
+    int held = 0;
     int restored = 0;
-    for (ConformerModelToken* const token : MembersOf<ConformerModelToken>(tokens))
+    for (ConformerModelToken* const token : MembersOf<ConformerModelToken>(tokens)) {
+        held += token->GetCount();
         restored += token->UnpackageConformerObjects();
+    }
     DeleteObjects(tokens);
-    return restored > 0;
+    return held == 0 || restored > 0;
 }
 
 } // namespace Tavrel

@@ -61,7 +61,7 @@ public:
     // A new, deactivated ConformerModelToken under root takes the conformer-model objects out of the tree.
     void PackageConformerModels(Object& root);
     // Every ConformerModelToken below root puts its objects back; the tokens are then deleted.
-    // False only when a token was found and nothing came back.
+    // False only when the tokens held objects and none came back.
     bool UnpackageConformerModels(Object& root);
 
     // The user property that marks a Conformation made from a conformer model.

@@ -298,11 +298,16 @@ int ConformerModelToken::UnpackageConformerObjects()
             }
             if (moved)
                 parent->ReorderChildren(positions);
-            for (TreeNode* const object : moving) {
-                if (Base::GetObjectA(object->GetOID()) == object && object->GetParent() == parent)
-                    ++restored;
-            }
         }
+    }
+    // Back is what hangs in a tree again, not below an object that stays out of it.
+    std::unordered_set<const TreeNode*> held;
+    for (const Place& place : m_places)
+        held.insert(place.object.Get());
+    for (const Place& place : m_places) {
+        const Object* const object = place.object.Get();
+        if (object && IsMoved(object) && object->GetParent() && !held.contains(object->GetRoot()))
+            ++restored;
     }
     // What could not be put back is still the token's, and goes now.
     Hold();

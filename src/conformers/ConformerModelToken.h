@@ -28,7 +28,7 @@ public:
     // recorded before the first object leaves.
     void PackageConformerObjects(Object& root);
     // Puts every held object back at its place, in list order, then empties the lists; returns how
-    // many came back. The objects going under one parent are placed together, in time linear in
+    // many came back into a tree (not under an object that stays out). The objects going under one parent are placed together, in time linear in
     // that parent's children. An object whose parent is gone is deleted.
     int UnpackageConformerObjects();
 

@@ -277,14 +277,22 @@ TEST_F(ConformerPackagingTest, DeletingModelsKeepsTheStructure)
     EXPECT_EQ(molecule->GetNumChildren(Bond::classType), 2);
 }
 
-TEST_F(ConformerPackagingTest, UnpackagingReportsFailureOnlyForTokensThatRestoredNothing)
+TEST_F(ConformerPackagingTest, UnpackagingFailsOnlyWhenTokensHeldObjectsAndNoneCameBack)
 {
     Object root(nullptr);
     auto* const molecule = new Molecule(&root);
     const test::Chain chain = test::MakeChain(molecule, 3);
     EXPECT_TRUE(ConformerHelper().UnpackageConformerModels(root));
     new ConformerModelToken(&root);
+    EXPECT_TRUE(ConformerHelper().UnpackageConformerModels(root));
+    EXPECT_EQ(root.GetNumChildren(ConformerModelToken::classType), 0);
+
+    auto* const holder = new Object(&root);
+    const std::uint32_t lost = test::MakeModel(holder, {chain.atoms[0]}, {}, {Point3d(0.0, 1.0, 0.0)})->GetOID();
+    ConformerHelper().PackageConformerModels(root);
+    delete holder;
     EXPECT_FALSE(ConformerHelper().UnpackageConformerModels(root));
+    EXPECT_FALSE(Alive(lost));
     EXPECT_EQ(root.GetNumChildren(ConformerModelToken::classType), 0);
 
     test::MakeModel(molecule, {chain.atoms[1]}, {}, {Point3d(0.0, 1.0, 0.0)});

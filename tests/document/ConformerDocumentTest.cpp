@@ -176,7 +176,7 @@ TEST_F(ConformerDocumentTest, LoadingWithoutConversionKeepsTheAlternatesAsConfor
     EXPECT_EQ(conformations[4]->GetPosition(2), Point3d(3.0, -1.0, 0.0));
 }
 
-TEST_F(ConformerDocumentTest, ATreeWithoutConformerClassesIsNotTouchedAndATokenThatRestoresNothingConvertsOnlyMarks)
+TEST_F(ConformerDocumentTest, ATreeWithoutConformerClassesIsNotTouchedAndLostModelsComeBackFromTheirMarks)
 {
     delete m_model;
     const Bytes plain = Save(m_document);
@@ -186,13 +186,26 @@ TEST_F(ConformerDocumentTest, ATreeWithoutConformerClassesIsNotTouchedAndATokenT
     EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
     EXPECT_EQ(test::ChildrenOf<Conformation>(MoleculeOf(loaded)).size(), 2u);
 
-    // A saved token whose objects are lost: the marked Conformations become a model again, the
-    // others stay as they are.
+    // An empty token lost nothing: a marked Conformation without its model stays as it is.
     auto* const marked = new Conformation(m_molecule, false);
     marked->SetProperty(ConformerHelper::conformerModelMarker, ConformerHelper::conformerModelMarker, 0);
     marked->SetPosition(1, Point3d(1.5, 2.0, 0.0));
     m_chain.atoms[1]->SetProperty(Conformation::alternatesMarker, Conformation::alternatesMarker, 0);
-    (new ConformerModelToken(m_document.GetTreeRoot()))->Deactivate();
+    auto* const empty = new ConformerModelToken(m_document.GetTreeRoot());
+    ChemDoc kept;
+    Load(kept, Save(m_document));
+    EXPECT_EQ(test::ChildrenOf<Conformation>(MoleculeOf(kept)).size(), 3u);
+    EXPECT_TRUE(test::ChildrenOf<ConformerModel>(MoleculeOf(kept)).empty());
+    delete empty;
+
+    // A token whose objects cannot go back (their parent is gone): the marked Conformations become
+    // a model again, the others stay as they are.
+    auto* const holder = new Object(m_document.GetTreeRoot());
+    test::MakeModel(holder, {m_chain.atoms[2]}, {}, {Point3d(0.0, 5.0, 0.0)});
+    auto* const token = new ConformerModelToken(m_document.GetTreeRoot());
+    token->PackageConformerObjects(*m_document.GetTreeRoot());
+    token->Deactivate();
+    delete holder;
     ChemDoc restored;
     Load(restored, Save(m_document));
     Molecule& molecule = MoleculeOf(restored);
@@ -206,4 +219,5 @@ TEST_F(ConformerDocumentTest, ATreeWithoutConformerClassesIsNotTouchedAndATokenT
     models[0]->FindAlternateAtoms(DynCast<Atom>(molecule.GetChild(m_chain.atoms[1]->GetIndex())), alternates);
     ASSERT_EQ(alternates.GetSize(), 2);
     EXPECT_EQ(static_cast<Atom*>(alternates.GetAt(1))->GetXYZ(), Point3d(1.5, 2.0, 0.0));
+    EXPECT_EQ(restored.GetTreeRoot()->GetNumChildren(), 1);
 }
