@@ -141,8 +141,10 @@ const PropertyTable& Conformation::Properties()
                 })
             .Field<Storage::StorageBool, &Self::m_twoD>("Conf 2d")
             .AfterRecord([](Self& self, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
-                    self.PostProcess(archive);
+                if (!archive.GetArchive().IsLoading())
+                    return;
+                self.PostProcess(archive);
+                archive.FinishObject(&self);
             }));
     return table;
 }
@@ -166,6 +168,23 @@ void Conformation::PostProcess(PropertyArchive& archive)
         m_isotropic.assign(m_positions.size(), 0.0f);
         m_occupancy.assign(m_positions.size(), 1.0f);
     }
+}
+
+// Values stored past the reference's atoms can never reach an atom; the Conformation keeps the
+// ones it can apply, so that a copy (a save's among them) takes it along.
+void Conformation::FinishLoading(std::uint32_t schema)
+{
+    Object::FinishLoading(schema);
+    Object* const reference = GetReference();
+    if (!reference)
+        return;
+    const auto atoms = static_cast<std::size_t>(ConformationReference::CountAtoms(*reference));
+    for (auto* values : {&m_isotropic, &m_occupancy}) {
+        if (values->size() > atoms)
+            values->resize(atoms);
+    }
+    if (m_positions.size() > atoms)
+        m_positions.resize(atoms);
 }
 
 void Conformation::Serialize(Archive& archive)

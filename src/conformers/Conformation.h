@@ -93,6 +93,8 @@ public:
 
     // Only with a record that has a reference.
     void Display(DisplayList3D& list) override;
+    // Once the whole document is read: values stored past the reference's atoms are dropped.
+    void FinishLoading(std::uint32_t schema) override;
 
     // Object's part, then the position count (32 bits) and the points; reading takes its parent as the
     // reference, with occupancy 1.0 and displacement 0.0.

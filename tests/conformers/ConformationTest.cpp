@@ -317,6 +317,27 @@ TEST_F(ConformationTest, StoredConformationsComeBackAndOldSchemasDefaultTheirVal
     EXPECT_DOUBLE_EQ(framework->GetOccupancy(1), 1.0);
 }
 
+TEST_F(ConformationTest, StoredValuesPastTheAtomsAreDroppedOnLoadSoTheConformationIsCopied)
+{
+    Molecule molecule(nullptr);
+    const test::Chain chain = test::MakeChain(&molecule, 3);
+    auto* const conformation = new Conformation(&molecule, false);
+    conformation->SetPosition(1, Point3d(0.0, 4.0, 0.0));
+    Base::SetEventNotify(false);
+    delete chain.atoms[2];
+    Base::SetEventNotify(true);
+    const std::unique_ptr<Molecule> loaded = RecordStream::LoadAs<Molecule>(RecordStream::Save(molecule));
+    ASSERT_NE(loaded, nullptr);
+    Conformation* const back = FirstConformation(*loaded);
+    ASSERT_NE(back, nullptr);
+    Point3d::Array points;
+    back->GetPositions(points);
+    EXPECT_EQ(points.size(), 2u);
+    EXPECT_EQ(back->GetPosition(1), Point3d(0.0, 4.0, 0.0));
+    const std::unique_ptr<Object> copy(loaded->TreeCopy());
+    EXPECT_NE(FirstConformation(*copy), nullptr);
+}
+
 TEST_F(ConformationTest, DrawingShowsTheConformationAndGivesTheReferenceBackWithTheEventSwitchAsItWas)
 {
     static int moves = 0;
