@@ -16,7 +16,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(Conformation, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Conformation)
 
 namespace {
 
@@ -61,44 +61,32 @@ void SetValueAt(std::vector<T>& values, int index, V value)
 
 } // namespace
 
-Base* Conformation::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new Conformation(*this) : nullptr;
-}
-
 Conformation::Conformation() = default;
 
 Conformation::Conformation(Object* reference, bool twoD) : Object(reference), m_twoD(twoD)
 {
     const ConstructionScope construction(*this);
     SetDisplayStyle(1);
-    m_record = ConformationReference::Acquire(reference, this);
-    if (m_record)
+    m_record.Get() = ConformationReference::Acquire(reference, this);
+    if (m_record.Get())
         ApplyReferenceToConformation();
-}
-
-Conformation::Conformation(const Conformation& other)
-    : Object(other), m_isotropic(other.m_isotropic), m_occupancy(other.m_occupancy), m_positions(other.m_positions),
-      m_twoD(other.m_twoD)
-{
-    m_record = ConformationReference::Acquire(other.GetReference(), this);
 }
 
 Conformation::~Conformation()
 {
-    ConformationReference::Release(m_record, this);
+    ConformationReference::Release(m_record.Get(), this);
 }
 
 Conformation& Conformation::operator=(const Conformation& other)
 {
-    if (this == &other || !m_record || m_record != other.m_record)
+    if (this == &other || !m_record.Get() || m_record.Get() != other.m_record.Get())
         return *this;
     m_isotropic = other.m_isotropic;
     m_occupancy = other.m_occupancy;
     m_positions = other.m_positions;
-    m_useColor = other.m_useColor;
-    m_useColorScheme = other.m_useColorScheme;
-    m_useDisplayStyle = other.m_useDisplayStyle;
+    m_useColor.Get() = other.m_useColor.Get();
+    m_useColorScheme.Get() = other.m_useColorScheme.Get();
+    m_useDisplayStyle.Get() = other.m_useDisplayStyle.Get();
     m_twoD = other.m_twoD;
     return *this;
 }
@@ -107,7 +95,6 @@ const PropertyTable& Conformation::Properties()
 {
     using Self = Conformation;
     static const PropertyTable table(
-        &Object::Properties(),
         PropertyList<Self>()
             .Values<Storage::StorageArchive>(
                 "Conformation Points", [](const Self& self) { return self.m_positions.size(); },
@@ -119,12 +106,26 @@ const PropertyTable& Conformation::Properties()
                     if (index < self.m_positions.size())
                         self.m_positions[index] = point;
                 })
+            .StreamOnly()
             .Reference(
                 "Conformation Reference", [](const Self& self) { return self.GetReference(); },
                 [](Self& self, Object* reference) { self.m_storedReference = reference ? reference->GetOID() : 0; })
-            .Field<Storage::StorageBool, &Self::m_useColor>("Conformation Use Color")
-            .Field<Storage::StorageBool, &Self::m_useColorScheme>("Conformation Use Color Scheme")
-            .Field<Storage::StorageBool, &Self::m_useDisplayStyle>("Conformation Use Display Style")
+            .StreamOnly()
+            .Value<Storage::StorageBool>(
+                "Conformation Use Color", [](const Self& self) { return self.m_useColor.Get(); },
+                [](Self& self, bool use) { self.m_useColor = use; })
+            .StreamOnly()
+            .NotCopied()
+            .Value<Storage::StorageBool>(
+                "Conformation Use Color Scheme", [](const Self& self) { return self.m_useColorScheme.Get(); },
+                [](Self& self, bool use) { self.m_useColorScheme = use; })
+            .StreamOnly()
+            .NotCopied()
+            .Value<Storage::StorageBool>(
+                "Conformation Use Display Style", [](const Self& self) { return self.m_useDisplayStyle.Get(); },
+                [](Self& self, bool use) { self.m_useDisplayStyle = use; })
+            .StreamOnly()
+            .NotCopied()
             .Values<Storage::StorageDouble>(
                 "Conformation Isotropic Displacements", [](const Self& self) { return self.m_isotropic.size(); },
                 [](const Self& self, std::size_t index) { return static_cast<double>(self.m_isotropic[index]); },
@@ -132,6 +133,7 @@ const PropertyTable& Conformation::Properties()
                 [](Self& self, std::size_t index, double value) {
                     SetValueAt(self.m_isotropic, static_cast<int>(index), value);
                 })
+            .StreamOnly()
             .Values<Storage::StorageDouble>(
                 "Conformation Occupancies", [](const Self& self) { return self.m_occupancy.size(); },
                 [](const Self& self, std::size_t index) { return static_cast<double>(self.m_occupancy[index]); },
@@ -139,32 +141,30 @@ const PropertyTable& Conformation::Properties()
                 [](Self& self, std::size_t index, double value) {
                     SetValueAt(self.m_occupancy, static_cast<int>(index), value);
                 })
+            .StreamOnly()
             .Field<Storage::StorageBool, &Self::m_twoD>("Conf 2d")
-            .AfterRecord([](Self& self, PropertyArchive& archive) {
-                if (!archive.GetArchive().IsLoading())
+            .StreamOnly()
+            .AfterRecord([](Self& self, Archive& archive, PropertyArchive* stream) {
+                if (!stream || !archive.IsLoading())
                     return;
-                self.PostProcess(archive);
-                archive.FinishObject(&self);
-            }));
+                self.PostProcess(stream->GetObjectSchema());
+                stream->FinishObject(&self);
+            })
+            .ArchiveRecord([](Self& self, Archive& archive) { self.SerializeRecord(archive); }));
     return table;
 }
 
-void Conformation::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
-}
-
-void Conformation::PostProcess(PropertyArchive& archive)
+void Conformation::PostProcess(std::uint32_t schema)
 {
     // The record is taken once the 2-D flag is known: a new record is 2-D as its first user is.
     Object* reference = Object::GetObjectA(std::exchange(m_storedReference, 0));
-    if (!reference && !m_record)
+    if (!reference && !m_record.Get())
         reference = GetParent();
     if (reference && reference != GetReference()) {
-        ConformationReference::Release(m_record, this);
-        m_record = ConformationReference::Acquire(reference, this);
+        ConformationReference::Release(m_record.Get(), this);
+        m_record.Get() = ConformationReference::Acquire(reference, this);
     }
-    if (archive.GetObjectSchema() < firstDisplacementSchema) {
+    if (schema < firstDisplacementSchema) {
         m_isotropic.assign(m_positions.size(), 0.0f);
         m_occupancy.assign(m_positions.size(), 1.0f);
     }
@@ -187,7 +187,7 @@ void Conformation::FinishLoading(std::uint32_t schema)
         m_positions.resize(atoms);
 }
 
-void Conformation::Serialize(Archive& archive)
+void Conformation::SerializeRecord(Archive& archive)
 {
     Object::Serialize(archive);
     if (archive.IsStoring()) {
@@ -207,8 +207,8 @@ void Conformation::Serialize(Archive& archive)
     m_isotropic.assign(m_positions.size(), 0.0f);
     m_occupancy.assign(m_positions.size(), 1.0f);
     if (Object* const parent = GetParent(); parent && parent != GetReference()) {
-        ConformationReference::Release(m_record, this);
-        m_record = ConformationReference::Acquire(parent, this);
+        ConformationReference::Release(m_record.Get(), this);
+        m_record.Get() = ConformationReference::Acquire(parent, this);
     }
 }
 
@@ -216,37 +216,37 @@ void Conformation::Serialize(Archive& archive)
 
 Object* Conformation::GetReference() const
 {
-    return m_record ? m_record->GetReference() : nullptr;
+    return m_record.Get() ? m_record.Get()->GetReference() : nullptr;
 }
 
 int Conformation::GetAtomCount() const
 {
-    return m_record ? m_record->GetAtomCount() : 0;
+    return m_record.Get() ? m_record.Get()->GetAtomCount() : 0;
 }
 
 Atom* Conformation::GetAtom(int index) const
 {
-    return m_record ? m_record->GetAtom(index) : nullptr;
+    return m_record.Get() ? m_record.Get()->GetAtom(index) : nullptr;
 }
 
 int Conformation::GetAtomIndex(const Atom* atom) const
 {
-    return m_record ? m_record->GetAtomIndex(atom) : -1;
+    return m_record.Get() ? m_record.Get()->GetAtomIndex(atom) : -1;
 }
 
 int Conformation::GetBondCount() const
 {
-    return m_record ? m_record->GetBondCount() : 0;
+    return m_record.Get() ? m_record.Get()->GetBondCount() : 0;
 }
 
 Bond* Conformation::GetBond(int index) const
 {
-    return m_record ? m_record->GetBond(index) : nullptr;
+    return m_record.Get() ? m_record.Get()->GetBond(index) : nullptr;
 }
 
 int Conformation::GetBondIndex(const Bond* bond) const
 {
-    return m_record ? m_record->GetBondIndex(bond) : -1;
+    return m_record.Get() ? m_record.Get()->GetBondIndex(bond) : -1;
 }
 
 // ---- Values
@@ -325,17 +325,17 @@ void Conformation::SetIsotropicDisplacement(const Atom* atom, double displacemen
 
 void Conformation::ApplyColor(bool use)
 {
-    m_useColor = use;
+    m_useColor.Get() = use;
 }
 
 void Conformation::ApplyColorScheme(bool use)
 {
-    m_useColorScheme = use;
+    m_useColorScheme.Get() = use;
 }
 
 void Conformation::ApplyDisplayStyle(bool use)
 {
-    m_useDisplayStyle = use;
+    m_useDisplayStyle.Get() = use;
 }
 
 bool Conformation::Is2D() const
@@ -347,7 +347,7 @@ void Conformation::ApplyConformationToReference() const
 {
     const int count = GetAtomCount();
     for (int i = 0; i < count; ++i) {
-        Atom* const atom = m_record->GetAtom(i);
+        Atom* const atom = m_record.Get()->GetAtom(i);
         if (!atom)
             continue;
         const auto at = static_cast<std::size_t>(i);
@@ -367,7 +367,7 @@ void Conformation::ApplyReferenceToConformation()
     m_occupancy.assign(count, 1.0f);
     m_positions.assign(count, Point3d::origin);
     for (std::size_t i = 0; i < count; ++i) {
-        if (const Atom* const atom = m_record->GetAtom(static_cast<int>(i))) {
+        if (const Atom* const atom = m_record.Get()->GetAtom(static_cast<int>(i))) {
             m_isotropic[i] = atom->GetIsotropicDisplacement();
             m_occupancy[i] = atom->GetOccupancy();
             m_positions[i] = atom->GetXYZ();
@@ -379,26 +379,26 @@ void Conformation::ApplyReferenceToConformation()
 
 bool Conformation::IsBondRotatable(int bond) const
 {
-    return m_record && bond >= 0 && bond < m_record->GetBondCount() && m_record->GetSideCount(bond) > 0;
+    return m_record.Get() && bond >= 0 && bond < m_record.Get()->GetBondCount() && m_record.Get()->GetSideCount(bond) > 0;
 }
 
 void Conformation::IncrementBondTorsion(int bond, double angle)
 {
-    if (!m_record)
+    if (!m_record.Get())
         return;
-    const int moving = m_record->GetSideCount(bond);
-    const int first = m_record->GetSideAtomIndex(bond, 0);
-    const Bond* const rotated = m_record->GetBond(bond);
+    const int moving = m_record.Get()->GetSideCount(bond);
+    const int first = m_record.Get()->GetSideAtomIndex(bond, 0);
+    const Bond* const rotated = m_record.Get()->GetBond(bond);
     if (!rotated)
         return;
     const Atom* const end1 = DynCast<Atom>(rotated->GetAtom1());
     const Atom* const end2 = DynCast<Atom>(rotated->GetAtom2());
-    const int fixed = GetAtomIndex(m_record->GetAtomIndex(end1) == first ? end2 : end1);
+    const int fixed = GetAtomIndex(m_record.Get()->GetAtomIndex(end1) == first ? end2 : end1);
     const Point3d pivot = GetPosition(fixed);
     Matrix4x4 rotation;
     rotation.SetRotation(GetPosition(first) - pivot, pivot, angle);
     for (int k = 0; k < moving; ++k) {
-        const int index = m_record->GetSideAtomIndex(bond, k);
+        const int index = m_record.Get()->GetSideAtomIndex(bond, k);
         SetPosition(index, GetPosition(index) * rotation);
     }
 }
@@ -407,9 +407,9 @@ void Conformation::IncrementBondTorsion(int bond, double angle)
 
 void Conformation::GetAlternates(const Conformation* conformation, BaseCollection& atoms, BaseCollection& bonds)
 {
-    if (!conformation || !conformation->m_record)
+    if (!conformation || !conformation->m_record.Get())
         return;
-    ConformationReference& record = *conformation->m_record;
+    ConformationReference& record = *conformation->m_record.Get();
     record.SetStale();
     std::unordered_set<const Atom*> marked;
     const int atomCount = record.GetAtomCount();
@@ -452,8 +452,10 @@ bool Conformation::ShallowCopyOK() const
 void Conformation::DeepenShallowCopy()
 {
     Object::DeepenShallowCopy();
-    if (m_record)
-        m_record = m_record->Clone(this);
+    const auto* const source = DynCast<Conformation>(GetCopySource());
+    m_record = ConformationReference::Acquire(source ? source->GetReference() : nullptr, this);
+    if (m_record.Get())
+        m_record = m_record.Get()->Clone(this);
 }
 
 // ---- Display
@@ -480,19 +482,19 @@ void Conformation::DisplayReference(Object* reference, DisplayList3D& list)
         std::int32_t style;
         ~GiveBack()
         {
-            if (self.m_useColor)
+            if (self.m_useColor.Get())
                 reference.SetColor(color);
-            if (self.m_useColorScheme)
+            if (self.m_useColorScheme.Get())
                 reference.SetColorScheme(scheme);
-            if (self.m_useDisplayStyle)
+            if (self.m_useDisplayStyle.Get())
                 reference.SetDisplayStyle(style);
         }
     } giveBack{*reference, *this, color, scheme, style};
-    if (m_useColor)
+    if (m_useColor.Get())
         reference->SetColor(GetColor());
-    if (m_useColorScheme)
+    if (m_useColorScheme.Get())
         reference->SetColorScheme(GetColorScheme());
-    if (m_useDisplayStyle)
+    if (m_useDisplayStyle.Get())
         reference->SetDisplayStyle(GetDisplayStyle());
     for (int i = 0; i < reference->GetNumChildren(); ++i) {
         Object* const child = reference->GetChild(i);
@@ -537,7 +539,7 @@ void Conformation::NormalDisplay(DisplayList3D& list)
             }
         }
     } snapshot;
-    snapshot.values.m_record = ConformationReference::Acquire(reference, &snapshot.values);
+    snapshot.values.m_record.Get() = ConformationReference::Acquire(reference, &snapshot.values);
     snapshot.values.ApplyReferenceToConformation();
 
     const bool shownSelected = IsSelected();

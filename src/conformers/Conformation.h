@@ -6,6 +6,7 @@
 
 #include <tavrel/core/Point3d.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -22,12 +23,14 @@ class PropertyArchive;
 // nothing is drawn; out-of-range indices are ignored by setters and answered with the defaults
 // (origin, occupancy 1.0, displacement 0.0) by getters.
 class Conformation : public Object {
-    TAVREL_DECLARE_CLASS(Conformation, Object)
     // Persisted as "Conformation Points" (each point a byte block), "Conformation Reference", the
     // three "Conformation Use ..." flags, "Conformation Isotropic Displacements" and "Conformation
     // Occupancies" (doubles), and "Conf 2d". Records of object schema below 9 read occupancy 1.0 and
-    // displacement 0.0 for every point.
-    TAVREL_DECLARE_PROPERTIES()
+    // displacement 0.0 for every point. The framework archive holds Object's part, then the position
+    // count (32 bits) and the points; reading takes its parent as the reference, with occupancy 1.0
+    // and displacement 0.0. A copy takes the values and the 2-D flag, the use flags off, and the
+    // record of the reference's copy (DeepenShallowCopy).
+    TAVREL_CLASS(Conformation, Object, Creatable)
 public:
     // A child of the reference, display style 1, holding the reference's present values.
     Conformation(Object* reference, bool twoD);
@@ -96,10 +99,6 @@ public:
     // Once the whole document is read: values stored past the reference's atoms are dropped.
     void FinishLoading(std::uint32_t schema) override;
 
-    // Object's part, then the position count (32 bits) and the points; reading takes its parent as the
-    // reference, with occupancy 1.0 and displacement 0.0.
-    void Serialize(Archive& archive) override;
-
     // A molecule's questions about its children, answered by the conformations among them.
     static const ConformationQueries& Queries();
 
@@ -107,10 +106,6 @@ public:
     static constexpr const char* alternatesMarker = "~_C_~";
 
 protected:
-    Conformation();
-    // The values and the 2-D flag; the use flags off; the source's record.
-    Conformation(const Conformation& other);
-
     void DeepenShallowCopy() override;
     // Draws the reference as this Conformation has it, then gives the reference back its values,
     // selection and visibility; the global event switch ends as it was.
@@ -119,17 +114,19 @@ protected:
 private:
     // After a record is read: the record of the stored reference (else of the parent); old records
     // size the value arrays to the points.
-    void PostProcess(PropertyArchive& archive);
+    void PostProcess(std::uint32_t schema);
+    // The framework archive's record.
+    void SerializeRecord(Archive& archive);
     bool InRange(int index) const;
 
-    ConformationReference* m_record = nullptr;
+    Uncopied<ConformationReference*> m_record;
     std::vector<float> m_isotropic;
     std::vector<float> m_occupancy;
     Point3d::Array m_positions;
     std::uint32_t m_storedReference = 0;  // while a record is read: the OID of the reference read
-    bool m_useColor = false;
-    bool m_useColorScheme = false;
-    bool m_useDisplayStyle = false;
+    Uncopied<bool> m_useColor;
+    Uncopied<bool> m_useColorScheme;
+    Uncopied<bool> m_useDisplayStyle;
     bool m_twoD = false;
 };
 

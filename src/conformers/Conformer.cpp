@@ -17,7 +17,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Conformer, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Conformer)
 
 namespace {
 
@@ -109,8 +109,6 @@ Conformer::Conformer(Object* parent, const BaseCollection& atoms, const BaseColl
     AddConformerBondSet(bonds);
 }
 
-Conformer::Conformer(const Conformer& other) : Geometric(other) {}
-
 Conformer::~Conformer()
 {
     DoNotify(classType, EventDestroyed, nullptr, nullptr);
@@ -122,29 +120,26 @@ const PropertyTable& Conformer::Properties()
 {
     using Self = Conformer;
     static const PropertyTable table(
-        &Geometric::Properties(),
         PropertyList<Self>()
             .References(
                 "Conformer Atom List", [](const Self& self) { return self.m_atoms.Size(); },
                 [](const Self& self, std::size_t index) -> Base* { return self.m_atoms.At(index); },
                 [](Self& self, std::size_t, Base* atom) { self.m_atoms.Add(DynCast<Atom>(atom)); })
+            .StreamOnly()
             .References(
                 "Conformer Bond List", [](const Self& self) { return self.m_bonds.Size(); },
                 [](const Self& self, std::size_t index) -> Base* { return self.m_bonds.At(index); },
                 [](Self& self, std::size_t, Base* bond) { self.m_bonds.Add(DynCast<Bond>(bond)); })
+            .StreamOnly()
             .Reference(
                 "Conformer Model", [](const Self& self) { return self.GetConformerModel(); },
                 [](Self& self, ConformerModel* model) { self.SetConformerModel(model); })
-            .AfterRecord([](Self& self, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
-                    archive.FinishObject(&self);
+            .StreamOnly()
+            .AfterRecord([](Self& self, Archive& archive, PropertyArchive* stream) {
+                if (stream && archive.IsLoading())
+                    stream->FinishObject(&self);
             }));
     return table;
-}
-
-void Conformer::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Members
@@ -193,7 +188,7 @@ void Conformer::Leave(T& object, MemberList<T>& members, std::unordered_map<std:
 void Conformer::AddConformerAtom(Atom* atom)
 {
     if (atom)
-        Join(*atom, m_atoms, m_atomIndex);
+        Join(*atom, m_atoms, m_atomIndex.Get());
 }
 
 void Conformer::AddConformerAtomSet(const BaseCollection& atoms)
@@ -205,7 +200,7 @@ void Conformer::AddConformerAtomSet(const BaseCollection& atoms)
 void Conformer::AddConformerBond(Bond* bond)
 {
     if (bond)
-        Join(*bond, m_bonds, m_bondIndex);
+        Join(*bond, m_bonds, m_bondIndex.Get());
 }
 
 void Conformer::AddConformerBondSet(const BaseCollection& bonds)
@@ -218,7 +213,7 @@ void Conformer::RemoveConformerAtom(Atom* atom)
 {
     if (!atom || !IsMember(atom))
         return;
-    Leave(*atom, m_atoms, m_atomIndex);
+    Leave(*atom, m_atoms, m_atomIndex.Get());
     DoNotify(classType, EventAtomRemoved, nullptr, atom);
 }
 
@@ -226,7 +221,7 @@ void Conformer::RemoveConformerBond(Bond* bond)
 {
     if (!bond || !IsMember(bond))
         return;
-    Leave(*bond, m_bonds, m_bondIndex);
+    Leave(*bond, m_bonds, m_bondIndex.Get());
     DoNotify(classType, EventBondRemoved, nullptr, bond);
 }
 
@@ -285,8 +280,8 @@ void Conformer::UpdateChemistry() {}
 
 void Conformer::Reindex()
 {
-    IndexByConformerIndex(m_atoms, m_atomIndex);
-    IndexByConformerIndex(m_bonds, m_bondIndex);
+    IndexByConformerIndex(m_atoms, m_atomIndex.Get());
+    IndexByConformerIndex(m_bonds, m_bondIndex.Get());
 }
 
 void Conformer::Rebuild()
@@ -314,16 +309,16 @@ Atom* Conformer::GetAlternateAtom(const Atom* atom) const
 {
     if (!atom)
         return nullptr;
-    const auto found = m_atomIndex.find(atom->GetConformerIndex());
-    return found == m_atomIndex.end() ? nullptr : found->second;
+    const auto found = m_atomIndex.Get().find(atom->GetConformerIndex());
+    return found == m_atomIndex.Get().end() ? nullptr : found->second;
 }
 
 Bond* Conformer::GetAlternateBond(const Bond* bond) const
 {
     if (!bond)
         return nullptr;
-    const auto found = m_bondIndex.find(bond->GetConformerIndex());
-    return found == m_bondIndex.end() ? nullptr : found->second;
+    const auto found = m_bondIndex.Get().find(bond->GetConformerIndex());
+    return found == m_bondIndex.Get().end() ? nullptr : found->second;
 }
 
 void Conformer::GetConformerAtomList(OrdCollection& out) const

@@ -6,6 +6,7 @@
 
 #include <tavrel/conformers/MemberList.h>
 #include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -22,12 +23,12 @@ class OrdCollection;
 // level; a hydrogen bonded to a member atom becomes an alternate of the matching hydrogens of the
 // other conformers. The owning model is found through ConformerModel's conformer-to-model map.
 class Conformer : public Geometric {
-    TAVREL_DECLARE_CLASS(Conformer, Geometric)
-    TAVREL_EVENT_MASK_LEVEL()
     // Persisted as "Conformer Atom List" and "Conformer Bond List" (the members, as arrays of object
     // references) and "Conformer Model"; tags, registrations and index maps are made again when a load
-    // finishes.
-    TAVREL_DECLARE_PROPERTIES()
+    // finishes. A copy starts without members: the tree copy adds the copies of the members
+    // (DeepenShallowCopy).
+    TAVREL_CLASS(Conformer, Geometric, Creatable)
+    TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the Conformer level.
     static constexpr std::uint16_t EventDestroyed = 1;    // first in the destructor
@@ -114,10 +115,6 @@ public:
     void FinishLoading(std::uint32_t schema) override;
 
 protected:
-    Conformer();
-    // Starts without members: the tree copy adds the copies of the members (DeepenShallowCopy).
-    Conformer(const Conformer& other);
-
     // The members' copies when their common ancestor lies at or below the copy root.
     void DeepenShallowCopy() override;
 
@@ -141,9 +138,9 @@ private:
     void Leave(T& object, MemberList<T>& members, std::unordered_map<std::int32_t, T*>& index);
 
     MemberList<Atom> m_atoms;
-    std::unordered_map<std::int32_t, Atom*> m_atomIndex;
+    Uncopied<std::unordered_map<std::int32_t, Atom*>> m_atomIndex;
     MemberList<Bond> m_bonds;
-    std::unordered_map<std::int32_t, Bond*> m_bondIndex;
+    Uncopied<std::unordered_map<std::int32_t, Bond*>> m_bondIndex;
 };
 
 } // namespace Tavrel

@@ -5,10 +5,11 @@
 #include <tavrel/conformers/ConformerBond.h>
 #include <tavrel/conformers/ConformerJack.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ConformerAtom, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(ConformerAtom)
 
 namespace {
 
@@ -61,11 +62,6 @@ ConformerAtom::ConformerAtom(Object* parent, const Atom& atom) : Atom3d(parent, 
     const ConstructionScope construction(*this);
     SetColorSchemeHint(0);
     CopyAtom(*this, atom, true);
-}
-
-ConformerAtom::ConformerAtom(const ConformerAtom& other) : Atom3d(other)
-{
-    SetColorSchemeHint(0);
 }
 
 std::string ConformerAtom::GetCommonName() const

@@ -14,7 +14,7 @@ class ConformerJack;
 // ConformerBonds and to ordinary atoms by ordinary bonds; Disconnect replaces each ordinary bond by a
 // ConformerJack standing for the ordinary atom, Reconnect makes the ordinary bonds again.
 class ConformerAtom : public Atom3d {
-    TAVREL_DECLARE_CLASS(ConformerAtom, Atom3d)
+    TAVREL_CLASS(ConformerAtom, Atom3d, Creatable)
 public:
     ConformerAtom(Object* parent, const char* symbol);
     ConformerAtom(Object* parent, ElementType type);
@@ -59,10 +59,6 @@ public:
     // two are the same exchange); nothing when either is null.
     static void ApplyConformerToReference(Atom* alternate, Atom* reference);
     static void ApplyReferenceToConformer(Atom* reference, Atom* alternate);
-
-protected:
-    ConformerAtom();
-    ConformerAtom(const ConformerAtom& other);
 
 private:
     static void Exchange(Atom& first, Atom& second);

@@ -1,8 +1,10 @@
 #include <tavrel/conformers/ConformerBond.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ConformerBond, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(ConformerBond)
 
 ConformerBond::ConformerBond() = default;
 

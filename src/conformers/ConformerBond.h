@@ -7,7 +7,7 @@ namespace Tavrel {
 
 // Persists nothing beyond Bond's.
 class ConformerBond : public Bond {
-    TAVREL_DECLARE_CLASS(ConformerBond, Bond)
+    TAVREL_CLASS(ConformerBond, Bond, Creatable)
 public:
     // Under the ends' common ancestor, or under parent.
     ConformerBond(Bondable* atom1, Bondable* atom2, BondType type);
@@ -19,10 +19,6 @@ public:
     // Colour, colour scheme, display style, stored label (empty too), ID, position, visibility,
     // conformer index, ring flag, type, order, wedge and user properties.
     static void CopyBond(Bond& destination, const Bond& source);
-
-protected:
-    ConformerBond();
-    ConformerBond(const ConformerBond& other) = default;
 };
 
 } // namespace Tavrel

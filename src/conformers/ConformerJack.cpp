@@ -6,7 +6,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ConformerJack, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(ConformerJack)
 
 ConformerJack::ConformerJack() = default;
 
@@ -23,12 +23,6 @@ ConformerJack::ConformerJack(Object* parent, Bondable* reference, Bondable* conf
     Listen();
 }
 
-ConformerJack::ConformerJack(const ConformerJack& other) : Bondable(other)
-{
-    Link(other.GetReferenceAtom(), other.GetConformerAtom());
-    Listen();
-}
-
 ConformerJack::~ConformerJack()
 {
     StopListening();
@@ -37,24 +31,20 @@ ConformerJack::~ConformerJack()
 const PropertyTable& ConformerJack::Properties()
 {
     static const PropertyTable table(
-        &Bondable::Properties(),
         PropertyList<ConformerJack>()
             .Reference(
                 "Conformer Atom", [](const ConformerJack& jack) { return jack.GetConformerAtom(); },
                 [](ConformerJack& jack, Bondable* atom) { jack.Link(jack.GetReferenceAtom(), atom); })
+            .StreamOnly()
             .Reference(
                 "Reference Atom", [](const ConformerJack& jack) { return jack.GetReferenceAtom(); },
                 [](ConformerJack& jack, Bondable* atom) { jack.Link(atom, jack.GetConformerAtom()); })
-            .AfterRecord([](ConformerJack& jack, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
-                    archive.FinishObject(&jack);
+            .StreamOnly()
+            .AfterRecord([](ConformerJack& jack, Archive& archive, PropertyArchive* stream) {
+                if (stream && archive.IsLoading())
+                    stream->FinishObject(&jack);
             }));
     return table;
-}
-
-void ConformerJack::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 void ConformerJack::Link(Bondable* reference, Bondable* conformerAtom)
@@ -123,7 +113,6 @@ void ConformerJack::FinishLoading(std::uint32_t schema)
 
 void ConformerJack::DeepenShallowCopy()
 {
-    StopListening();
     Bondable::DeepenShallowCopy();
     const TreeNode* const root = GetCopyRoot();
     const auto copied = [root](Bondable* atom) -> Bondable* {

@@ -12,8 +12,7 @@ class Event;
 // Links the alternate atom it hangs on and the ordinary atom it replaces, neither owned; it deletes
 // itself (with its bonds) when either is deleted. Persisted as "Conformer Atom" and "Reference Atom".
 class ConformerJack : public Bondable {
-    TAVREL_DECLARE_CLASS(ConformerJack, Bondable)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(ConformerJack, Bondable, Creatable)
 public:
     ConformerJack(Bondable* reference, Bondable* conformerAtom);
     ConformerJack(Object* parent, Bondable* reference, Bondable* conformerAtom);
@@ -30,11 +29,8 @@ public:
     void FinishLoading(std::uint32_t schema) override;
 
 protected:
-    ConformerJack();
-    // Links the source's atoms and listens to them.
-    ConformerJack(const ConformerJack& other);
-
-    // Links the copies of the atoms inside the copied subtree (others stay as they are).
+    // Links the copies of the atoms inside the copied subtree (others stay as they are) and listens
+    // to them.
     void DeepenShallowCopy() override;
 
 private:

@@ -17,7 +17,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ConformerModel, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(ConformerModel)
 
 // Old conformer index to new while a load finishes.
 struct ConformerModel::Remap {
@@ -149,24 +149,15 @@ ConformerModel::ConformerModel(Object* parent, const BaseCollection& atoms, cons
     CreateReference(atoms, bonds);
 }
 
-ConformerModel::ConformerModel(const ConformerModel& other)
-    : Object(other), m_atomLabels(other.m_atomLabels), m_bondLabels(other.m_bondLabels)
-{
-    for (const auto& site : other.m_atomSets)
-        m_atomSets.push_back(std::make_unique<TypedObjectSet>(*site));
-    for (const auto& site : other.m_bondSets)
-        m_bondSets.push_back(std::make_unique<TypedObjectSet>(*site));
-}
-
 ConformerModel::~ConformerModel()
 {
     RemoveAll();
-    if (Conformer* const reference = Live(m_reference, m_referenceOID)) {
-        OwnedObjects::Leave(m_referenceOID);
+    if (Conformer* const reference = Live(m_reference.Get(), m_referenceOID.Get())) {
+        OwnedObjects::Leave(m_referenceOID.Get());
         if (!reference->GetParent())
             delete reference;
-    } else if (m_reference) {
-        OwnedObjects::Leave(m_referenceOID);
+    } else if (m_reference.Get()) {
+        OwnedObjects::Leave(m_referenceOID.Get());
     }
 }
 
@@ -174,7 +165,6 @@ const PropertyTable& ConformerModel::Properties()
 {
     using Self = ConformerModel;
     static const PropertyTable table(
-        &Object::Properties(),
         PropertyList<Self>()
             .Reference(
                 "Conformer Model Reference", [](const Self& self) { return self.GetReferenceConformer(); },
@@ -182,26 +172,24 @@ const PropertyTable& ConformerModel::Properties()
                     self.TakeReference(reference);
                     return true;
                 })
+            .StreamOnly()
             .References(
                 "Conformer Model Conformer List", [](const Self& self) { return self.m_conformers.Size(); },
                 [](const Self& self, std::size_t index) -> Base* { return self.m_conformers.At(index); },
                 [](Self& self, std::size_t, Base* conformer) { self.m_conformers.Add(DynCast<Conformer>(conformer)); })
+            .StreamOnly()
             .Reference(
                 "Conformer Model Occupant", [](const Self& self) { return self.GetOccupant(); },
                 [](Self& self, Conformer* occupant) {
-                    self.m_occupant = occupant;
-                    self.m_occupantOID = occupant ? occupant->GetOID() : 0;
+                    self.m_occupant.Get() = occupant;
+                    self.m_occupantOID.Get() = occupant ? occupant->GetOID() : 0;
                 })
-            .AfterRecord([](Self& self, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
-                    archive.FinishObject(&self);
+            .StreamOnly()
+            .AfterRecord([](Self& self, Archive& archive, PropertyArchive* stream) {
+                if (stream && archive.IsLoading())
+                    stream->FinishObject(&self);
             }));
     return table;
-}
-
-void ConformerModel::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- The conformer-to-model map
@@ -235,19 +223,19 @@ void ConformerModel::DetachConformerModel(const Conformer* conformer, const Conf
 
 void ConformerModel::TakeReference(Conformer* reference)
 {
-    if (reference == m_reference && (!reference || reference->GetOID() == m_referenceOID))
+    if (reference == m_reference.Get() && (!reference || reference->GetOID() == m_referenceOID.Get()))
         return;
-    if (Conformer* const former = Live(m_reference, m_referenceOID)) {
+    if (Conformer* const former = Live(m_reference.Get(), m_referenceOID.Get())) {
         RemoveConformerEvents(*former);
         DetachConformerModel(former, this);
-        OwnedObjects::Leave(m_referenceOID);
+        OwnedObjects::Leave(m_referenceOID.Get());
         if (!former->GetParent())
             delete former;
     }
-    m_reference = reference;
-    m_referenceOID = reference ? reference->GetOID() : 0;
+    m_reference.Get() = reference;
+    m_referenceOID.Get() = reference ? reference->GetOID() : 0;
     if (reference)
-        OwnedObjects::Enter(m_referenceOID);
+        OwnedObjects::Enter(m_referenceOID.Get());
 }
 
 void ConformerModel::CreateReference(const BaseCollection& atoms, const BaseCollection& bonds)
@@ -257,18 +245,18 @@ void ConformerModel::CreateReference(const BaseCollection& atoms, const BaseColl
     AddReferenceAtomSet(atoms);
     AddReferenceBondSet(bonds);
     TakeReference(new Conformer(atoms, bonds));
-    Listen(*m_reference);
-    AttachConformerModel(m_reference, this);
+    Listen(*m_reference.Get());
+    AttachConformerModel(m_reference.Get(), this);
 }
 
 Conformer* ConformerModel::GetReferenceConformer() const
 {
-    return Live(m_reference, m_referenceOID);
+    return Live(m_reference.Get(), m_referenceOID.Get());
 }
 
 Conformer* ConformerModel::GetOccupant() const
 {
-    return Live(m_occupant, m_occupantOID);
+    return Live(m_occupant.Get(), m_occupantOID.Get());
 }
 
 std::vector<Conformer*> ConformerModel::AllConformers() const
@@ -292,7 +280,7 @@ void ConformerModel::RemoveConformerEvents(TreeNode& node)
 
 Conformer* ConformerModel::CreateConformer(const BaseCollection& atoms, const BaseCollection& bonds)
 {
-    if (MembersOf<Atom>(atoms).size() != m_atomSets.size() || MembersOf<Bond>(bonds).size() != m_bondSets.size())
+    if (MembersOf<Atom>(atoms).size() != m_atomSets.Get().size() || MembersOf<Bond>(bonds).size() != m_bondSets.Get().size())
         return nullptr;
     auto* const conformer = new Conformer(this, atoms, bonds);
     const Watch alive(conformer);
@@ -365,7 +353,7 @@ void ConformerModel::RemoveConformer(Conformer* c)
     m_conformers.Remove(c);
     DetachConformerModel(c, this);
     if (GetOccupant() == c)
-        m_occupant = nullptr;
+        m_occupant.Get() = nullptr;
 }
 
 void ConformerModel::RemoveAll()
@@ -401,61 +389,61 @@ void ConformerModel::UpdateChemistry(Conformer*, const BaseCollection&, const Ba
 
 void ConformerModel::ApplyConformerToReference(Conformer* c)
 {
-    if (!m_guard.CheckOutAllEvent())
+    if (!m_guard.Get().CheckOutAllEvent())
         return;
     Conformer* const reference = GetReferenceConformer();
     if (Conformer* const occupant = GetOccupant()) {
         occupant->ApplyReferenceToConformer(reference);
-        m_occupant = nullptr;
+        m_occupant.Get() = nullptr;
     }
     if (c && reference) {
         c->ApplyConformerToReference(reference);
-        m_occupant = c;
-        m_occupantOID = c->GetOID();
+        m_occupant.Get() = c;
+        m_occupantOID.Get() = c->GetOID();
     }
-    m_guard.CheckInAllEvent();
+    m_guard.Get().CheckInAllEvent();
 }
 
 // ---- Sites
 
 void ConformerModel::AddReferenceAtomSet(const BaseCollection& atoms)
 {
-    OpenSites<Atom>(atoms, m_atomSets, m_loading ? &m_loading->atoms : nullptr);
+    OpenSites<Atom>(atoms, m_atomSets.Get(), m_loading.Get() ? &m_loading.Get()->atoms : nullptr);
 }
 
 void ConformerModel::AddReferenceBondSet(const BaseCollection& bonds)
 {
-    OpenSites<Bond>(bonds, m_bondSets, m_loading ? &m_loading->bonds : nullptr);
+    OpenSites<Bond>(bonds, m_bondSets.Get(), m_loading.Get() ? &m_loading.Get()->bonds : nullptr);
 }
 
 void ConformerModel::AddConformerAtomSet(const BaseCollection& atoms)
 {
-    JoinSites<Atom>(atoms, m_atomSets, m_loading ? &m_loading->atoms : nullptr);
+    JoinSites<Atom>(atoms, m_atomSets.Get(), m_loading.Get() ? &m_loading.Get()->atoms : nullptr);
 }
 
 void ConformerModel::AddConformerBondSet(const BaseCollection& bonds)
 {
-    JoinSites<Bond>(bonds, m_bondSets, m_loading ? &m_loading->bonds : nullptr);
+    JoinSites<Bond>(bonds, m_bondSets.Get(), m_loading.Get() ? &m_loading.Get()->bonds : nullptr);
 }
 
 void ConformerModel::RemoveConformerAtomSet(const BaseCollection& atoms)
 {
-    LeaveSites<Atom>(atoms, m_atomSets);
+    LeaveSites<Atom>(atoms, m_atomSets.Get());
 }
 
 void ConformerModel::RemoveConformerBondSet(const BaseCollection& bonds)
 {
-    LeaveSites<Bond>(bonds, m_bondSets);
+    LeaveSites<Bond>(bonds, m_bondSets.Get());
 }
 
 TypedObjectSet* ConformerModel::GetAtomSet(std::int32_t index) const
 {
-    return SiteAt(m_atomSets, index);
+    return SiteAt(m_atomSets.Get(), index);
 }
 
 TypedObjectSet* ConformerModel::GetBondSet(std::int32_t index) const
 {
-    return SiteAt(m_bondSets, index);
+    return SiteAt(m_bondSets.Get(), index);
 }
 
 void ConformerModel::UpdateIndexMap(std::unordered_map<std::string, std::int32_t>& map, const std::string& key,
@@ -520,8 +508,8 @@ void ConformerModel::AddConformerAtom(Atom* atom, Conformer* c)
 {
     if (!atom || !c || c->IsMember(atom))
         return;
-    const std::int32_t index = SiteOf(*atom, m_atomLabels, m_atomSets);
-    m_atomSets[static_cast<std::size_t>(index)]->Add(atom);
+    const std::int32_t index = SiteOf(*atom, m_atomLabels, m_atomSets.Get());
+    m_atomSets.Get()[static_cast<std::size_t>(index)]->Add(atom);
     if (c != GetReferenceConformer())
         atom->SetColor(c->GetColor());
     c->AddConformerAtom(atom);
@@ -531,8 +519,8 @@ void ConformerModel::AddConformerBond(Bond* bond, Conformer* c)
 {
     if (!bond || !c || c->IsMember(bond))
         return;
-    const std::int32_t index = SiteOf(*bond, m_bondLabels, m_bondSets);
-    m_bondSets[static_cast<std::size_t>(index)]->Add(bond);
+    const std::int32_t index = SiteOf(*bond, m_bondLabels, m_bondSets.Get());
+    m_bondSets.Get()[static_cast<std::size_t>(index)]->Add(bond);
     c->AddConformerBond(bond);
 }
 
@@ -736,7 +724,7 @@ void ConformerModel::UpdateAlternateAtomLabels(Atom* atom, std::string_view labe
     UpdateIndexMap(m_atomLabels, {}, atom->GetConformerIndex());
     const Atom* const reference = GetReferenceAtom(atom);
     const std::string own = reference ? reference->Object::GetLabel() : std::string();
-    Relabel(m_guard, atom, own.empty() ? std::string(label) : own);
+    Relabel(m_guard.Get(), atom, own.empty() ? std::string(label) : own);
 }
 
 void ConformerModel::UpdateAlternateBondLabels(Bond* bond, std::string_view label)
@@ -746,7 +734,7 @@ void ConformerModel::UpdateAlternateBondLabels(Bond* bond, std::string_view labe
     UpdateIndexMap(m_bondLabels, {}, bond->GetConformerIndex());
     const Bond* const reference = GetReferenceBond(bond);
     const std::string own = reference ? reference->Object::GetLabel() : std::string();
-    Relabel(m_guard, bond, own.empty() ? std::string(label) : own);
+    Relabel(m_guard.Get(), bond, own.empty() ? std::string(label) : own);
 }
 
 // ---- Events
@@ -765,7 +753,7 @@ void ConformerModel::OnConformerEvent(Event& event)
         return;
     switch (event.GetEventType()) {
     case Conformer::EventDestroyed:
-        if (conformer == m_reference) {
+        if (conformer == m_reference.Get()) {
             RemoveConformerEvents(*conformer);
             OrdCollection atoms;
             conformer->GetConformerAtomSet(atoms);
@@ -774,9 +762,9 @@ void ConformerModel::OnConformerEvent(Event& event)
             conformer->GetConformerBondSet(bonds);
             RemoveConformerBondSet(bonds);
             DetachConformerModel(conformer, this);
-            OwnedObjects::Leave(m_referenceOID);
-            m_reference = nullptr;
-            m_referenceOID = 0;
+            OwnedObjects::Leave(m_referenceOID.Get());
+            m_reference.Get() = nullptr;
+            m_referenceOID.Get() = 0;
         } else {
             RemoveConformer(conformer);
         }
@@ -794,7 +782,7 @@ void ConformerModel::OnConformerEvent(Event& event)
         return;
     }
     const auto* const changed = static_cast<const Event*>(event.GetExtraData());
-    if (!changed || !m_guard.CheckOutEvent(*changed))
+    if (!changed || !m_guard.Get().CheckOutEvent(*changed))
         return;
     const Watch self(this);
     TreeNode* const source = changed->GetTreeNode(true);
@@ -812,7 +800,7 @@ void ConformerModel::OnConformerEvent(Event& event)
             UpdateBondLabel(bond);
     }
     if (self.alive)
-        m_guard.CheckInEvent(*changed);
+        m_guard.Get().CheckInEvent(*changed);
 }
 
 // ---- Loading and copying
@@ -821,9 +809,9 @@ void ConformerModel::FinishLoading(std::uint32_t schema)
 {
     Object::FinishLoading(schema);
     Remap remap;
-    m_loading = &remap;
-    m_atomSets.clear();
-    m_bondSets.clear();
+    m_loading.Get() = &remap;
+    m_atomSets.Get().clear();
+    m_bondSets.Get().clear();
     if (Conformer* const reference = GetReferenceConformer()) {
         OrdCollection atoms;
         reference->GetConformerAtomList(atoms);
@@ -846,18 +834,18 @@ void ConformerModel::FinishLoading(std::uint32_t schema)
         Listen(*conformer);
         AttachConformerModel(conformer, this);
     }
-    m_loading = nullptr;
+    m_loading.Get() = nullptr;
 }
 
 void ConformerModel::DeepCopyAtomSets(const TreeNode* copyRoot)
 {
-    for (const auto& site : m_atomSets)
+    for (const auto& site : m_atomSets.Get())
         site->DeepenShallowCopy(copyRoot);
 }
 
 void ConformerModel::DeepCopyBondSets(const TreeNode* copyRoot)
 {
-    for (const auto& site : m_bondSets)
+    for (const auto& site : m_bondSets.Get())
         site->DeepenShallowCopy(copyRoot);
 }
 
@@ -866,6 +854,10 @@ void ConformerModel::DeepenShallowCopy()
     const auto* const source = static_cast<const ConformerModel*>(GetCopySource());
     ClearAll();
     Object::DeepenShallowCopy();
+    for (const auto& site : source->m_atomSets.Get())
+        m_atomSets.Get().push_back(std::make_unique<TypedObjectSet>(*site));
+    for (const auto& site : source->m_bondSets.Get())
+        m_bondSets.Get().push_back(std::make_unique<TypedObjectSet>(*site));
     const TreeNode* const root = GetCopyRoot();
     DeepCopyAtomSets(root);
     DeepCopyBondSets(root);
@@ -874,9 +866,9 @@ void ConformerModel::DeepenShallowCopy()
     };
     if (Conformer* const reference = source->GetReferenceConformer()) {
         TakeReference(DynCast<Conformer>(reference->Copy()));
-        if (m_reference) {
-            Listen(*m_reference);
-            AttachConformerModel(m_reference, this);
+        if (m_reference.Get()) {
+            Listen(*m_reference.Get());
+            AttachConformerModel(m_reference.Get(), this);
         }
     }
     for (Conformer* const conformer : source->m_conformers.Members()) {
@@ -888,8 +880,8 @@ void ConformerModel::DeepenShallowCopy()
         AttachConformerModel(copy, this);
     }
     Conformer* const occupant = source->GetOccupant();
-    m_occupant = inside(occupant) ? DynCast<Conformer>(occupant->Copy()) : nullptr;
-    m_occupantOID = m_occupant ? m_occupant->GetOID() : 0;
+    m_occupant.Get() = inside(occupant) ? DynCast<Conformer>(occupant->Copy()) : nullptr;
+    m_occupantOID.Get() = m_occupant.Get() ? m_occupant.Get()->GetOID() : 0;
 }
 
 } // namespace Tavrel

@@ -11,6 +11,7 @@
 #include <tavrel/conformers/MemberList.h>
 #include <tavrel/foundation/EventSet.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -30,11 +31,11 @@ class TypedObjectSet;
 // the others; removing one member of a site deletes the rest of it. An EventSet guards the handlers
 // against re-entry.
 class ConformerModel : public Object {
-    TAVREL_DECLARE_CLASS(ConformerModel, Object)
     // Persisted as "Conformer Model Reference", "Conformer Model Conformer List" (an array of object
     // references) and "Conformer Model Occupant"; the index maps and sets are rebuilt when a load
-    // finishes.
-    TAVREL_DECLARE_PROPERTIES()
+    // finishes. A copy takes the label maps; its sites, reference, conformers and occupant come when
+    // the tree copy deepens it.
+    TAVREL_CLASS(ConformerModel, Object, Creatable)
 public:
     // Display style 1; the reference conformer from the reference's atoms and bonds (CreateReference).
     ConformerModel(const BaseCollection& atoms, const BaseCollection& bonds);
@@ -100,8 +101,8 @@ public:
     void FindAlternateBonds(const Bond* bond, BaseCollection& out) const;
     TypedObjectSet* GetAtomSet(std::int32_t index) const;
     TypedObjectSet* GetBondSet(std::int32_t index) const;
-    int GetAtomSetCount() const { return static_cast<int>(m_atomSets.size()); }
-    int GetBondSetCount() const { return static_cast<int>(m_bondSets.size()); }
+    int GetAtomSetCount() const { return static_cast<int>(m_atomSets.Get().size()); }
+    int GetBondSetCount() const { return static_cast<int>(m_bondSets.Get().size()); }
     // The conformer the object's tag names.
     Conformer* GetAtomConformer(const Atom* atom) const;
     Conformer* GetBondConformer(const Bond* bond) const;
@@ -137,11 +138,6 @@ public:
     static constexpr const char* relabelMarker = "~_CHL_~";
 
 protected:
-    ConformerModel();
-    // The label maps and sites of the source; no reference, occupant or conformers until the tree
-    // copy deepens it.
-    ConformerModel(const ConformerModel& other);
-
     // The copies of the sets, reference, conformers and occupant inside the copied subtree.
     void DeepenShallowCopy() override;
     virtual void DeepCopyAtomSets(const TreeNode* copyRoot);
@@ -165,17 +161,17 @@ private:
     static void UpdateIndexMap(std::unordered_map<std::string, std::int32_t>& map, const std::string& key,
                                std::int32_t index);
 
-    Conformer* m_occupant = nullptr;
-    std::uint32_t m_occupantOID = 0;
-    Conformer* m_reference = nullptr;
-    std::uint32_t m_referenceOID = 0;
+    Uncopied<Conformer*> m_occupant;
+    Uncopied<std::uint32_t> m_occupantOID;
+    Uncopied<Conformer*> m_reference;
+    Uncopied<std::uint32_t> m_referenceOID;
     MemberList<Conformer> m_conformers;
     std::unordered_map<std::string, std::int32_t> m_atomLabels;
-    std::vector<std::unique_ptr<TypedObjectSet>> m_atomSets;
+    Uncopied<std::vector<std::unique_ptr<TypedObjectSet>>> m_atomSets;
     std::unordered_map<std::string, std::int32_t> m_bondLabels;
-    std::vector<std::unique_ptr<TypedObjectSet>> m_bondSets;
-    EventSet m_guard;
-    Remap* m_loading = nullptr;  // the index remaps while a load finishes
+    Uncopied<std::vector<std::unique_ptr<TypedObjectSet>>> m_bondSets;
+    Uncopied<EventSet> m_guard;
+    Uncopied<Remap*> m_loading;  // the index remaps while a load finishes
 };
 
 } // namespace Tavrel

@@ -21,7 +21,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ConformerModelToken, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(ConformerModelToken)
 
 namespace {
 
@@ -44,8 +44,6 @@ ConformerModelToken::ConformerModelToken() = default;
 
 ConformerModelToken::ConformerModelToken(Object* parent) : Object(parent) {}
 
-ConformerModelToken::ConformerModelToken(const ConformerModelToken& other) : Object(other) {}
-
 ConformerModelToken::~ConformerModelToken()
 {
     DeleteHeld();
@@ -55,37 +53,34 @@ const PropertyTable& ConformerModelToken::Properties()
 {
     using Self = ConformerModelToken;
     static const PropertyTable table(
-        &Object::Properties(),
         PropertyList<Self>()
             .References(
-                "Object List", [](const Self& self) { return self.m_places.size(); },
-                [](const Self& self, std::size_t index) -> Base* { return self.m_places[index].object.Get(); },
+                "Object List", [](const Self& self) { return self.m_places.Get().size(); },
+                [](const Self& self, std::size_t index) -> Base* { return self.m_places.Get()[index].object.Get(); },
                 [](Self& self, std::size_t index, Base* object) {
                     self.PlaceAt(index).object.Set(DynCast<Object>(object));
                 })
+            .StreamOnly()
             .References(
-                "Parent List", [](const Self& self) { return self.m_places.size(); },
-                [](const Self& self, std::size_t index) -> Base* { return self.m_places[index].parent.Get(); },
+                "Parent List", [](const Self& self) { return self.m_places.Get().size(); },
+                [](const Self& self, std::size_t index) -> Base* { return self.m_places.Get()[index].parent.Get(); },
                 [](Self& self, std::size_t index, Base* parent) {
                     self.PlaceAt(index).parent.Set(DynCast<Object>(parent));
                 })
+            .StreamOnly()
             .References(
-                "Sibling List", [](const Self& self) { return self.m_places.size(); },
-                [](const Self& self, std::size_t index) -> Base* { return self.m_places[index].sibling.Get(); },
+                "Sibling List", [](const Self& self) { return self.m_places.Get().size(); },
+                [](const Self& self, std::size_t index) -> Base* { return self.m_places.Get()[index].sibling.Get(); },
                 [](Self& self, std::size_t index, Base* sibling) {
                     self.PlaceAt(index).sibling.Set(DynCast<Object>(sibling));
                 })
-            .AfterRecord([](Self& self, PropertyArchive& archive) {
+            .StreamOnly()
+            .AfterRecord([](Self& self, Archive& archive, PropertyArchive*) {
                 // The objects read are the token's before the load frees what has no parent.
-                if (archive.GetArchive().IsLoading())
+                if (archive.IsLoading())
                     self.Hold();
             }));
     return table;
-}
-
-void ConformerModelToken::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 Object* ConformerModelToken::Link::Get() const
@@ -101,15 +96,15 @@ void ConformerModelToken::Link::Set(Object* to)
 
 ConformerModelToken::Place& ConformerModelToken::PlaceAt(std::size_t index)
 {
-    if (index >= m_places.size())
-        m_places.resize(index + 1);
-    return m_places[index];
+    if (index >= m_places.Get().size())
+        m_places.Get().resize(index + 1);
+    return m_places.Get()[index];
 }
 
 Object* ConformerModelToken::GetObjectAt(int index) const
 {
-    return index >= 0 && static_cast<std::size_t>(index) < m_places.size()
-               ? m_places[static_cast<std::size_t>(index)].object.Get()
+    return index >= 0 && static_cast<std::size_t>(index) < m_places.Get().size()
+               ? m_places.Get()[static_cast<std::size_t>(index)].object.Get()
                : nullptr;
 }
 
@@ -125,9 +120,9 @@ bool ConformerModelToken::IsMoved(const Object* object)
 void ConformerModelToken::Hold()
 {
     LetGo();
-    for (const Place& place : m_places) {
+    for (const Place& place : m_places.Get()) {
         if (const Object* const object = place.object.Get()) {
-            m_held.push_back(object->GetOID());
+            m_held.Get().push_back(object->GetOID());
             OwnedObjects::Enter(object->GetOID());
         }
     }
@@ -135,9 +130,9 @@ void ConformerModelToken::Hold()
 
 void ConformerModelToken::LetGo()
 {
-    for (const std::uint32_t oid : m_held)
+    for (const std::uint32_t oid : m_held.Get())
         OwnedObjects::Leave(oid);
-    m_held.clear();
+    m_held.Get().clear();
 }
 
 void ConformerModelToken::DeleteHeld()
@@ -146,12 +141,12 @@ void ConformerModelToken::DeleteHeld()
     // Models first: a model that goes before its conformers' atoms lets them go without deleting the
     // other alternates of their sites. The list ends with the models, so it is walked backwards.
     std::vector<std::uint32_t> held;
-    for (auto place = m_places.rbegin(); place != m_places.rend(); ++place) {
+    for (auto place = m_places.Get().rbegin(); place != m_places.Get().rend(); ++place) {
         const Object* const object = place->object.Get();
         if (object && IsMoved(object) && object != this && !object->GetParent() && !HasAncestor(object))
             held.push_back(object->GetOID());
     }
-    m_places.clear();
+    m_places.Get().clear();
     std::stable_partition(held.begin(), held.end(),
                           [](std::uint32_t oid) { return ::Tavrel::IsA<ConformerModel>(Base::GetObjectA(oid)); });
     for (const std::uint32_t oid : held) {
@@ -192,7 +187,7 @@ void ConformerModelToken::PackageConformerObjects(Object& root)
         if (!IsMoved(object) || !parent)
             continue;
         const int index = object->GetIndex();
-        Place& place = m_places.emplace_back();
+        Place& place = m_places.Get().emplace_back();
         place.object.Set(object);
         place.parent.Set(parent);
         place.sibling.Set(index > 0 ? parent->GetChild(index - 1) : object);
@@ -227,9 +222,9 @@ int ConformerModelToken::UnpackageConformerObjects()
     {
         std::vector<TreeNode*> parents;
         std::unordered_map<TreeNode*, std::vector<std::size_t>> going;
-        for (std::size_t i = 0; i < m_places.size(); ++i) {
-            Object* const object = m_places[i].object.Get();
-            Object* const parent = m_places[i].parent.Get();
+        for (std::size_t i = 0; i < m_places.Get().size(); ++i) {
+            Object* const object = m_places.Get()[i].object.Get();
+            Object* const parent = m_places.Get()[i].parent.Get();
             if (!object || !parent || !IsMoved(object) || object->GetParent() || object == this || HasAncestor(object))
                 continue;
             auto [entry, added] = going.try_emplace(parent);
@@ -263,10 +258,10 @@ int ConformerModelToken::UnpackageConformerObjects()
                 link(parent->GetChild(i), tail);
             std::vector<TreeNode*> moving;
             for (const std::size_t i : going[parent]) {
-                Object* const object = m_places[i].object.Get();
+                Object* const object = m_places.Get()[i].object.Get();
                 if (!object || at.contains(object))
                     continue;
-                Object* const sibling = m_places[i].sibling.Get();
+                Object* const sibling = m_places.Get()[i].sibling.Get();
                 const auto found = sibling && sibling != object ? at.find(sibling) : at.end();
                 link(object, found == at.end() ? -1 : found->second);
                 moving.push_back(object);
@@ -302,9 +297,9 @@ int ConformerModelToken::UnpackageConformerObjects()
     }
     // Back is what hangs in a tree again, not below an object that stays out of it.
     std::unordered_set<const TreeNode*> held;
-    for (const Place& place : m_places)
+    for (const Place& place : m_places.Get())
         held.insert(place.object.Get());
-    for (const Place& place : m_places) {
+    for (const Place& place : m_places.Get()) {
         const Object* const object = place.object.Get();
         if (object && IsMoved(object) && object->GetParent() && !held.contains(object->GetRoot()))
             ++restored;

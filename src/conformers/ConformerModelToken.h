@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -15,9 +16,9 @@ class PropertyArchive;
 // bonds are never moved. While it holds objects the token owns them (OwnedObjects, so a load's
 // clean-up leaves them) and deletes them with itself.
 class ConformerModelToken : public Object {
-    TAVREL_DECLARE_CLASS(ConformerModelToken, Object)
-    // Persisted as "Object List", "Parent List" and "Sibling List", arrays of object references.
-    TAVREL_DECLARE_PROPERTIES()
+    // Persisted as "Object List", "Parent List" and "Sibling List", arrays of object references; a
+    // copy starts with empty lists.
+    TAVREL_CLASS(ConformerModelToken, Object, Creatable)
 public:
     explicit ConformerModelToken(Object* parent);
     // Deletes what it still holds, each object once and only while it lives, conformer models first.
@@ -32,14 +33,9 @@ public:
     // that parent's children. An object whose parent is gone is deleted.
     int UnpackageConformerObjects();
 
-    int GetCount() const { return static_cast<int>(m_places.size()); }
+    int GetCount() const { return static_cast<int>(m_places.Get().size()); }
     // Null for an index out of range or an object that is gone.
     Object* GetObjectAt(int index) const;
-
-protected:
-    ConformerModelToken();
-    // Starts with empty lists.
-    ConformerModelToken(const ConformerModelToken& other);
 
 private:
     // Ordinary atoms and bonds stay in the tree.
@@ -66,8 +62,8 @@ private:
     // The place at index, the list grown to it (a stored list is read element by element).
     Place& PlaceAt(std::size_t index);
 
-    std::vector<Place> m_places;
-    std::vector<std::uint32_t> m_held;  // the OIDs entered as owned
+    Uncopied<std::vector<Place>> m_places;
+    Uncopied<std::vector<std::uint32_t>> m_held;  // the OIDs entered as owned
 };
 
 } // namespace Tavrel

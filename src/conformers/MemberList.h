@@ -13,10 +13,15 @@ namespace Tavrel {
 // A plain value, not a tree node, so that an object loaded with one does not bring a parentless node
 // along. Entries keep their objects' OIDs: an object deleted unnoticed is no member and is never
 // touched. Adding, removing and asking are O(1); removals leave holes that the next walk by index
-// squeezes out.
+// squeezes out. A copy starts empty and assigning keeps the target's members: the holder's copy
+// takes its members anew (those the copy reaches).
 template <class T>
 class MemberList {
 public:
+    MemberList() = default;
+    MemberList(const MemberList&) noexcept {}
+    MemberList& operator=(const MemberList&) noexcept { return *this; }
+
     // False for null or a member.
     bool Add(T* object)
     {

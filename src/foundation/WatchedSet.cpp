@@ -1,20 +1,14 @@
 #include <tavrel/foundation/WatchedSet.h>
 
 #include <tavrel/foundation/Object.h>
-#include <tavrel/foundation/OwnedObjects.h>
 
 namespace Tavrel {
 
-// The member set is part of its owner, never a parentless node of its own for a load to free.
-WatchedSet::WatchedSet(Event::Callback callback, void* owner) : m_callback(callback), m_owner(owner)
-{
-    OwnedObjects::Enter(m_members.GetOID());
-}
+WatchedSet::WatchedSet(Event::Callback callback, void* owner) : m_callback(callback), m_owner(owner) {}
 
 WatchedSet::~WatchedSet()
 {
     RemoveAll();
-    OwnedObjects::Leave(m_members.GetOID());
 }
 
 bool WatchedSet::Add(Object& object)

@@ -183,6 +183,23 @@ TEST_F(ResidueTest, NameTypeRibbonSizeAndInsertionCodeSurviveCopySaveAndLoad)
     EXPECT_EQ(archived->GetColor(), Color::Red());
 }
 
+TEST_F(ResidueTest, AResidueWithoutATemplateLoadsWithoutOneAndTheUnknownResidueAsItself)
+{
+    AminoAcidChain protein(nullptr);
+    new AminoAcid(&protein);
+    ResidueBuilder::Pool().CreateResidue(&protein, "UNK");
+    const auto check = [](const Object* chain) {
+        ASSERT_NE(chain, nullptr);
+        ASSERT_EQ(chain->GetNumChildren(), 2);
+        EXPECT_EQ(static_cast<const Residue*>(chain->GetChild(0))->GetResidueData(), nullptr);
+        EXPECT_EQ(static_cast<const Residue*>(chain->GetChild(0))->GetPropertyAsString("Type"), "");
+        EXPECT_EQ(static_cast<const Residue*>(chain->GetChild(1))->GetPropertyAsString("Type"), "Unknown");
+    };
+    for (const Form form : {Form::Compressed, Form::Plain})
+        check(LoadAs<AminoAcidChain>(Save(protein, form), form).get());
+    check(RecordStream::ArchiveCopy<AminoAcidChain>(protein).get());
+}
+
 TEST_F(ResidueTest, ResidueAndChainClassesAreRegistered)
 {
     for (const char* name : {"Residue", "AminoAcid", "NucleicAcid", "AminoAcidChain", "NucleicAcidChain"}) {
