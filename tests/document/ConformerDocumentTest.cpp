@@ -15,6 +15,8 @@
 #include <tavrel/foundation/CompressedPropertyArchive.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/foundation/TypedObjectSet.h>
+#include <tavrel/monitors/FixedAtomConstraint.h>
+#include <tavrel/monitors/HarmonicAtomRestraint.h>
 #include <tavrel/platform/Archive.h>
 #include "support/Alternates.h"
 
@@ -136,6 +138,22 @@ TEST_F(ConformerDocumentTest, SavingWritesAPackagedCopyAndLeavesTheTreeAlone)
     EXPECT_EQ(conformations[2]->GetPosition(1), Point3d(1.5, 0.0, 0.0));
     EXPECT_EQ(conformations[3]->GetPosition(1), Point3d(1.5, 1.0, 0.0));
     EXPECT_DOUBLE_EQ(conformations[3]->GetOccupancy(1), 0.5);
+}
+
+// A tree with conformer classes is saved from a copy: objects that copy only in some states, such
+// as constraints without atoms, still reach the file.
+TEST_F(ConformerDocumentTest, SavingFromACopyKeepsConstraintsWithoutAtoms)
+{
+    ClassAccess::New<FixedAtomConstraint>()->SetParent(m_document.GetTreeRoot());
+    ClassAccess::New<HarmonicAtomRestraint>()->SetParent(m_document.GetTreeRoot());
+    ChemDoc::SetConvertConformations(true);
+    ChemDoc loaded;
+    Load(loaded, Save(m_document));
+    const TreeRoot& root = *loaded.GetTreeRoot();
+    ASSERT_EQ(root.GetNumChildren(), 3);
+    EXPECT_TRUE(IsA<FixedAtomConstraint>(root.GetChild(1)));
+    EXPECT_TRUE(IsA<HarmonicAtomRestraint>(root.GetChild(2)));
+    ExpectModelBack(MoleculeOf(loaded));
 }
 
 TEST_F(ConformerDocumentTest, LoadingWithConversionPutsTheModelsBackAndKeepsOtherConformations)
