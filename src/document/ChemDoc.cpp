@@ -19,6 +19,7 @@
 #include <tavrel/foundation/DataStorage.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/OwnedObjects.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/platform/Archive.h>
@@ -182,6 +183,33 @@ struct ChemDoc::View {
 };
 
 // ---- Construction
+
+ChemDoc::HeldRoot::HeldRoot(std::unique_ptr<TreeRoot> root) : m_root(std::move(root))
+{
+    Hold(true);
+}
+
+ChemDoc::HeldRoot::~HeldRoot()
+{
+    Hold(false);
+}
+
+void ChemDoc::HeldRoot::swap(std::unique_ptr<TreeRoot>& other)
+{
+    Hold(false);
+    m_root.swap(other);
+    Hold(true);
+}
+
+void ChemDoc::HeldRoot::Hold(bool held) const
+{
+    if (!m_root)
+        return;
+    if (held)
+        OwnedObjects::Enter(m_root->GetOID());
+    else
+        OwnedObjects::Leave(m_root->GetOID());
+}
 
 ChemDoc::ChemDoc()
     : m_root(std::make_unique<TreeRoot>()), m_matrix(std::make_unique<Matrix4x4>()), m_options(DefaultOptions())

@@ -1032,6 +1032,25 @@ TEST_F(ChemDocTest, FitToScreenFramesTheExtentsSeenThroughTheMatrix)
     EXPECT_EQ(DynCast<DocPoint>(document.GetTreeRoot()->GetChild(0))->GetXYZ(), Point3d(-5.0, -2.0, 0.0));
 }
 
+// The clean-up after a refused read frees the parentless nodes the read made, but not the tree of a
+// document record that read completed: the document still holds it.
+TEST_F(ChemDocTest, ARefusedReadAroundADocumentRecordLeavesTheDocumentItsTree)
+{
+    ChemDoc source;
+    new Object(source.GetTreeRoot());
+    Archive out;
+    out.WriteObject(&source);
+    out << std::uint16_t{0x7FFF};
+    Archive in(out.GetBuffer());
+    const std::uint32_t before = Base::GetLastOID();
+    std::unique_ptr<ChemDoc> read(dynamic_cast<ChemDoc*>(in.ReadObject(&ChemDoc::GetThisClass())));
+    ASSERT_NE(read, nullptr);
+    EXPECT_THROW(in.ReadObject(), ArchiveException);
+    TreeNode::DeleteParentlessSince(before, Base::GetLastOID());
+    ASSERT_EQ(Base::GetObjectA(read->GetTreeRoot()->GetOID()), read->GetTreeRoot());
+    EXPECT_EQ(read->GetTreeRoot()->GetNumChildren(), 1);
+}
+
 TEST_F(ChemDocTest, CheckpointsAreIndependentCopies)
 {
     ChemDoc document;
