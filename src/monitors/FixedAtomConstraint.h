@@ -46,9 +46,7 @@ public:
 
 protected:
     explicit FixedAtomConstraint(Object* parent);
-    // Copied only with a subtree that holds one of its atoms at least; one without atoms (made by
-    // name, or read from a record that holds none) is copied as it is, so that a copy of its tree,
-    // and a save made from one, keeps it.
+    // Copied only with a subtree that holds one of its atoms at least; without atoms, with any subtree.
     bool ShallowCopyOK() const { return m_atoms.GetSize() == 0 || m_atoms.AnyMemberCopied(); }
 
     // The label through the label format (Constraint::ApplyLabelFormat).
