@@ -33,6 +33,7 @@
 #include <tavrel/document/UpdateDecorator.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/platform/Archive.h>
+#include "support/DocumentFile.h"
 
 using namespace Tavrel;
 
@@ -81,18 +82,8 @@ protected:
 
     void TearDown() override { ChemDoc::SetConvertConformations(false); }
 
-    static Bytes Save(ChemDoc& document)
-    {
-        Archive archive;
-        document.Serialize(archive);
-        return archive.GetBuffer();
-    }
-
-    static void Load(ChemDoc& document, const Bytes& bytes)
-    {
-        Archive archive{std::span<const std::uint8_t>(bytes)};
-        document.Serialize(archive);
-    }
+    static Bytes Save(ChemDoc& document) { return DocumentFile::Save(document); }
+    static void Load(ChemDoc& document, const Bytes& bytes) { DocumentFile::Load(document, bytes); }
 
     // The header as the document writes it, then the version.
     static void WriteHead(Archive& archive, std::uint32_t version)

@@ -19,6 +19,7 @@
 #include <tavrel/monitors/HarmonicAtomRestraint.h>
 #include <tavrel/platform/Archive.h>
 #include "support/Alternates.h"
+#include "support/DocumentFile.h"
 
 using namespace Tavrel;
 
@@ -50,18 +51,8 @@ protected:
                                   {Point3d(0.0, 1.0, 0.0), Point3d(0.0, -1.0, 0.0)});
     }
 
-    static Bytes Save(ChemDoc& document)
-    {
-        Archive archive;
-        document.Serialize(archive);
-        return archive.GetBuffer();
-    }
-
-    static void Load(ChemDoc& document, const Bytes& bytes)
-    {
-        Archive archive{std::span<const std::uint8_t>(bytes)};
-        document.Serialize(archive);
-    }
+    static Bytes Save(ChemDoc& document) { return DocumentFile::Save(document); }
+    static void Load(ChemDoc& document, const Bytes& bytes) { DocumentFile::Load(document, bytes); }
 
     static Molecule& MoleculeOf(ChemDoc& document)
     {
