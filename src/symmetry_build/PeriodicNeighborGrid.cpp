@@ -78,7 +78,9 @@ bool PeriodicNeighborGrid::FindNeighbors(const Point3d& p, IntArray& ids)
                                                CellIndex(a, b + 1, c),     CellIndex(a, b, c + 1),
                                                CellIndex(a + 1, b + 1, c), CellIndex(a + 1, b, c + 1),
                                                CellIndex(a, b + 1, c + 1), CellIndex(a + 1, b + 1, c + 1)};
-    m_bins.ForEachNear(cells, q, m_bound, false, take);
+    // The pairs of cells one c step apart.
+    static constexpr std::array<std::array<std::uint8_t, 2>, 4> rows{{{0, 3}, {1, 5}, {2, 6}, {4, 7}}};
+    m_bins.ForEachNear(cells, rows, q, m_bound, false, take);
     return !ids.empty();
 }
 
