@@ -38,6 +38,16 @@ std::array<double, 3> FractionalReach(const Matrix3x3& fractionalToCartesian);
 // not one, which passes over nothing.
 std::array<float, 3> FractionalBound(const std::array<double, 3>& reach, double radius);
 
+// What a difference within a Cartesian radius cannot fail, tested in float before the exact test:
+// the box of FractionalBound, then a sphere measured with the fractional-to-Cartesian matrix
+// rounded to float, its squared radius enlarged beyond every rounding of that measure.
+struct NearTest {
+    std::array<float, 3> bound;
+    std::array<float, 9> metric;  // row by row
+    float limit;                  // infinite or not a number passes everything the box passes
+};
+NearTest MakeNearTest(const Matrix3x3& fractionalToCartesian, const std::array<double, 3>& reach, double radius);
+
 // A fractional difference as a Cartesian one, computed as Point3d's product with a Matrix3x3.
 inline Point3d ToCartesian(const Point3d& d, const Matrix3x3& m)
 {
@@ -63,14 +73,14 @@ public:
     }
 
     // visit(point, payload) for the entries of each cell in turn, in filing order within a cell,
-    // passing over those whose difference from q (reduced to the nearest image when asked) exceeds
-    // the bound along an axis. The rows together list every position in cells once, a row's in
+    // passing over some whose difference from q (reduced to the nearest image when asked) fails
+    // the test. The rows together list every position in cells once, a row's in
     // increasing order of cell index along the last axis; when a row's indices follow one another
     // its entries are tested in one pass.
     template <std::size_t count, std::size_t rowCount, std::size_t rowLength, class Visit>
     void ForEachNear(const std::array<std::int32_t, count>& cells,
                      const std::array<std::array<std::uint8_t, rowLength>, rowCount>& rows, const Point3d& q,
-                     const std::array<float, 3>& bound, bool nearestImage, Visit&& visit)
+                     const NearTest& test, bool nearestImage, Visit&& visit)
     {
         FileWaiting();
         for (const std::int32_t cell : cells)
@@ -88,7 +98,7 @@ public:
                 segments[i] = group ? Filed(*group, cells[i] & 7) : Segment{};
             }
         }
-        const Box box{q, bound, nearestImage};
+        const Box box{q, test, nearestImage};
         if (m_waiting.empty() && VisitByRows(segments, cells, rows, box, visit))
             return;
         for (std::size_t i = 0; i < count; ++i) {
@@ -135,7 +145,7 @@ private:
     };
     struct Box {
         Point3d q;
-        std::array<float, 3> bound;
+        const NearTest& test;
         bool nearestImage;
 
         static float Reduce(float d) { return d - (static_cast<float>(d >= 0.5f) - static_cast<float>(d < -0.5f)); }
@@ -151,8 +161,8 @@ private:
             }
             // Without branches: which axis fails is unpredictable. A bound that is not a number
             // passes over nothing.
-            return (static_cast<int>(!(std::fabs(dx) > bound[0])) & static_cast<int>(!(std::fabs(dy) > bound[1])) &
-                    static_cast<int>(!(std::fabs(dz) > bound[2]))) != 0;
+            return (static_cast<int>(!(std::fabs(dx) > test.bound[0])) & static_cast<int>(!(std::fabs(dy) > test.bound[1])) &
+                    static_cast<int>(!(std::fabs(dz) > test.bound[2]))) != 0;
         }
     };
 
@@ -168,7 +178,7 @@ private:
     }
 
     // Bit j set when the filed entry begin + j lies in the box; size at most 64. Four entries at a
-    // time, the same arithmetic as Box::Holds; the entries end in padding for the last four.
+    // time, the box as Box::Holds, then the sphere; the entries end in padding for the last four.
     std::uint64_t Inside(std::int32_t begin, std::int32_t size, const Box& box) const
     {
         using Floats = float __attribute__((vector_size(16)));
@@ -196,7 +206,12 @@ private:
                 dy = reduce(dy);
                 dz = reduce(dz);
             }
-            const Masks holds = within(dx, box.bound[0]) & within(dy, box.bound[1]) & within(dz, box.bound[2]);
+            const std::array<float, 9>& m = box.test.metric;
+            const Floats cx = dx * m[0] + dy * m[3] + dz * m[6];
+            const Floats cy = dx * m[1] + dy * m[4] + dz * m[7];
+            const Floats cz = dx * m[2] + dy * m[5] + dz * m[8];
+            const Masks holds = within(dx, box.test.bound[0]) & within(dy, box.test.bound[1]) &
+                                within(dz, box.test.bound[2]) & ~(cx * cx + cy * cy + cz * cz > box.test.limit);
             const auto bits = static_cast<std::uint64_t>((holds[0] & 1) | (holds[1] & 2) | (holds[2] & 4) | (holds[3] & 8));
             inside |= bits << j;
         }

@@ -108,11 +108,11 @@ bool PeriodicRadiusGrid::FindNeighbors(const Point3d& p, double radius, IntArray
                    around[2][static_cast<std::size_t>(offset[2] + 1)];
     }
     const double reach = std::fabs(radius) + m_largestRadius;
-    if (!(reach == m_boundReach)) {
-        m_boundReach = reach;
-        m_bound = FractionalBound(m_reach, reach);
+    if (!(reach == m_testReach)) {
+        m_testReach = reach;
+        m_test = MakeNearTest(m_fractionalToCartesian, m_reach, reach);
     }
-    m_bins.ForEachNear(cells, rows, q, m_bound, true, take);
+    m_bins.ForEachNear(cells, rows, q, m_test, true, take);
     return !ids.empty();
 }
 

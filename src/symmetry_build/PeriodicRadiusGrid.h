@@ -55,9 +55,9 @@ private:
     double m_largestRadius = 0.0;
     std::array<std::int32_t, 3> m_cells;
     bool m_active;
-    // The box bound of the last query's reach (its radius's magnitude plus the largest stored).
-    double m_boundReach = std::numeric_limits<double>::quiet_NaN();
-    std::array<float, 3> m_bound{};
+    // The test of the last query's reach (its radius's magnitude plus the largest stored).
+    double m_testReach = std::numeric_limits<double>::quiet_NaN();
+    NearTest m_test{};
     // The wrapped points with their ids and radii.
     PeriodicBins<Item> m_bins;
     // Every wrapped point with its id and radius in filing order, when the grid is not active.

@@ -277,6 +277,61 @@ TEST(PeriodicRadiusGrid, AnswersInTheOrderOfACellByCellScan)
     }
 }
 
+// The smallest reach whose sum with other, squared as the grids square it, is not below squared;
+// other is below the square root of squared.
+double ReachOf(double squared, double other)
+{
+    double reach = std::sqrt(squared) - other;
+    while ((reach + other) * (reach + other) < squared)
+        reach = std::nextafter(reach, std::numeric_limits<double>::infinity());
+    while (reach > 0.0 && (std::nextafter(reach, 0.0) + other) * (std::nextafter(reach, 0.0) + other) >= squared)
+        reach = std::nextafter(reach, 0.0);
+    return reach;
+}
+
+TEST(PeriodicGrids, APointAtExactlyTheReachIsFoundAndOneJustBeyondIsNot)
+{
+    const Cell cell;
+    std::mt19937 random(41);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_real_distribution<double> step(-0.06, 0.06);
+    // The squared distance from q to p as the grids measure it, by nearest image.
+    const auto measure = [&](const Point3d& q, const Point3d& p) {
+        Point3d d = WrapToUnitCell(q) - WrapToUnitCell(p);
+        d = d - RoundToLattice(d);
+        const Point3d c = ToCartesian(d, cell.toCartesian);
+        return c.Dot(c);
+    };
+    IntArray found;
+    for (int trial = 0; trial < 200; ++trial) {
+        // Pairs across the faces for the radius grid.
+        const Point3d q(unit(random), unit(random), unit(random));
+        const Point3d p = WrapToUnitCell(q + Point3d(step(random), step(random), step(random)));
+        const double squared = measure(q, p);
+        const double stored = 0.5 * unit(random) * std::sqrt(squared);
+        const double reach = ReachOf(squared, stored);
+        PeriodicRadiusGrid spheres(cell.toCartesian, cell.toFractional, 3.0);
+        spheres.AddPoint(p, stored, 1);
+        spheres.FindNeighbors(q, reach, found);
+        EXPECT_EQ(found, IntArray{1}) << trial;
+        spheres.FindNeighbors(q, std::nextafter(reach, 0.0), found);
+        EXPECT_TRUE(found.empty()) << trial;
+
+        // Pairs well inside, where the neighbour grid files p once and as given.
+        const Point3d inner(0.25 + 0.5 * unit(random), 0.25 + 0.5 * unit(random), 0.25 + 0.5 * unit(random));
+        const Point3d near = inner + Point3d(step(random), step(random), step(random));
+        const double cutoff = ReachOf(measure(inner, near), 0.0);
+        PeriodicNeighborGrid points(cell.toCartesian, cell.toFractional, cutoff);
+        points.AddPoint(near, 1);
+        points.FindNeighbors(inner, found);
+        EXPECT_EQ(found, IntArray{1}) << trial;
+        PeriodicNeighborGrid nearer(cell.toCartesian, cell.toFractional, std::nextafter(cutoff, 0.0));
+        nearer.AddPoint(near, 1);
+        nearer.FindNeighbors(inner, found);
+        EXPECT_TRUE(found.empty()) << trial;
+    }
+}
+
 TEST(PeriodicNeighborGrid, FindsWhatBruteForceFindsAcrossTheFaces)
 {
     const Cell cell;
