@@ -43,8 +43,8 @@ std::array<float, 3> FractionalBound(const std::array<double, 3>& reach, double 
 // rounded to float, its squared radius enlarged beyond every rounding of that measure.
 struct NearTest {
     std::array<float, 3> bound;
-    std::array<float, 9> metric;  // row by row
-    float limit;                  // infinite or not a number passes everything the box passes
+    std::array<float, 9> metric; // row by row
+    float limit;                 // infinite or not a number passes everything the box passes
 };
 NearTest MakeNearTest(const Matrix3x3& fractionalToCartesian, const std::array<double, 3>& reach, double radius);
 
@@ -59,7 +59,8 @@ inline Point3d ToCartesian(const Point3d& d, const Matrix3x3& m)
 // query reads few cache lines. Added entries wait in a list that a query files: once the waiting
 // entries are an eighth of the filed ones or more, all are regrouped so that each cell's entries
 // lie together in order of the cells' indices, and the cells are found by groups of eight
-// consecutive indices, a group in 16 bytes; fewer wait in per-cell chains. The regrouping stays linear overall and keeps filing order within a cell.
+// consecutive indices, a group in 16 bytes; fewer wait in per-cell chains. The regrouping stays
+// linear overall and keeps filing order within a cell.
 template <class Payload>
 class PeriodicBins {
 public:
@@ -74,9 +75,9 @@ public:
 
     // visit(point, payload) for the entries of each cell in turn, in filing order within a cell,
     // passing over some whose difference from q (reduced to the nearest image when asked) fails
-    // the test. The rows together list every position in cells once, a row's in
-    // increasing order of cell index along the last axis; when a row's indices follow one another
-    // its entries are tested in one pass.
+    // the test. The rows together list every position in cells once, a row's in increasing order
+    // of cell index along the last axis; when a row's indices follow one another its entries are
+    // tested in one pass.
     template <std::size_t count, std::size_t rowCount, std::size_t rowLength, class Visit>
     void ForEachNear(const std::array<std::int32_t, count>& cells,
                      const std::array<std::array<std::uint8_t, rowLength>, rowCount>& rows, const Point3d& q,
@@ -117,7 +118,7 @@ public:
 
 private:
     // Where the filed entries of a group of eight cells begin and, counted from there, where each
-    // cell's end; a group of more than 254 entries is wide, its bounds kept apart.
+    // cell's entries end; a group of more than 254 entries is wide, its bounds kept apart.
     struct Group {
         std::int32_t begin;
         std::array<std::uint8_t, 8> ends;
@@ -161,7 +162,8 @@ private:
             }
             // Without branches: which axis fails is unpredictable. A bound that is not a number
             // passes over nothing.
-            return (static_cast<int>(!(std::fabs(dx) > test.bound[0])) & static_cast<int>(!(std::fabs(dy) > test.bound[1])) &
+            return (static_cast<int>(!(std::fabs(dx) > test.bound[0])) &
+                    static_cast<int>(!(std::fabs(dy) > test.bound[1])) &
                     static_cast<int>(!(std::fabs(dz) > test.bound[2]))) != 0;
         }
     };
@@ -212,7 +214,8 @@ private:
             const Floats cz = dx * m[2] + dy * m[5] + dz * m[8];
             const Masks holds = within(dx, box.test.bound[0]) & within(dy, box.test.bound[1]) &
                                 within(dz, box.test.bound[2]) & ~(cx * cx + cy * cy + cz * cz > box.test.limit);
-            const auto bits = static_cast<std::uint64_t>((holds[0] & 1) | (holds[1] & 2) | (holds[2] & 4) | (holds[3] & 8));
+            const auto bits =
+                static_cast<std::uint64_t>((holds[0] & 1) | (holds[1] & 2) | (holds[2] & 4) | (holds[3] & 8));
             inside |= bits << j;
         }
         return size >= 64 ? inside : inside & ((std::uint64_t{1} << size) - 1);

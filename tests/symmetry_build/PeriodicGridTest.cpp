@@ -158,7 +158,10 @@ private:
 // points in filing order.
 class RadiusScan {
 public:
-    RadiusScan(const Matrix3x3& toCartesian, std::array<std::int32_t, 3> cells) : m_toCartesian(toCartesian), m_cells(cells) {}
+    RadiusScan(const Matrix3x3& toCartesian, std::array<std::int32_t, 3> cells)
+        : m_toCartesian(toCartesian), m_cells(cells)
+    {
+    }
 
     void Add(const Point3d& p, double radius, std::int32_t id)
     {
