@@ -21,9 +21,26 @@ class SymmetryObjects;
 
 // Atom nodes name an asymmetric-unit atom (by its atom list) and an image key, object nodes an
 // asymmetric-unit object (by its object list) and a key; every atom node has an object node as
-// parent, every object node but the root one.
+// parent, every object node but the root one. Build reuses the objects that already stand for nodes,
+// creates the missing atoms and objects as transformed copies of their asymmetric-unit sources, puts
+// every object under its parent node's, makes the bonds and marks every object with "_ASU" or
+// "_REP" and "_RMI". A build that fails at any step leaves the document as it was: moves and
+// visibility changes are undone and only what the build created is deleted.
 class CellBuildTree {
 public:
+    // The steps of Build, in order; a test can make any of them fail (InternalCellBuildTree.h).
+    enum class Step : std::int32_t {
+        None = 0,
+        Register,
+        ReplaceReplicas,
+        RebaseItems,
+        CreateAtoms,
+        CreateObjects,
+        Hierarchy,
+        Bonds,
+        Finish,
+    };
+
     // The nodes of one kind in item order (each item's own node first, then its other nodes in node
     // order) with what the hierarchy data rebuilds its items from.
     struct NodeExport {
@@ -72,6 +89,14 @@ public:
     std::uint32_t GetObjectNodeOID(std::int32_t i) const;
     void Clear();
 
+    // The whole build. atoms, objects and bonds are the build's tables; they give the objects that
+    // stand for items now and, on success, take the tree's. False, with the document and the tables
+    // as they were, when the tree has no root, a table's unit count is not the item count, or a step
+    // fails.
+    bool Build(const Matrix3x3& fractionalToCartesian, const Matrix3x3& cartesianToFractional,
+               const std::vector<Matrix4x4>& operations, const Matrix4x4Group& group, SymmetryImageKeySet* keys,
+               bool computeBonds, SymmetryAtoms& atoms, SymmetryObjects& objects, SymmetryBonds& bonds);
+
     // After a build; false when an item has no node, the tree has no root or the root has no object.
     bool ExportAtomNodes(NodeExport& out) const;
     bool ExportObjectNodes(NodeExport& out) const;
@@ -92,6 +117,9 @@ private:
         std::int32_t begin = 0;
         std::int32_t count = 0;
     };
+    class Builder;
+    friend class Builder;
+
     // The nodes of each item, its own node (at the identity key) first.
     static bool OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray& position);
     // Per object node, the objects from it up to and including the root (the root: 1).
