@@ -8,6 +8,7 @@
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/Property.h>
 #include <tavrel/graphics/SecondaryStructureQueries.h>
+#include <tavrel/symmetry_build/SymmetryBuildServices.h>
 
 namespace Tavrel {
 
@@ -28,6 +29,7 @@ void InstallAllAnswers()
     CrystalImageQueries::Install(&Cell3d::ImageQueries());
     ConformationQueries::Install(&Conformation::Queries());
     SecondaryStructureQueries::Install(&AminoAcidChain::SecondaryQueries());
+    CellSymmetryServices::Install(&SymmetryBuildServices::Instance());
 }
 
 // Registration runs when the library is loaded.

@@ -21,6 +21,7 @@
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/CellSymmetryMap.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/CSchemaException.h>
@@ -937,7 +938,11 @@ TEST_F(ChemDocTest, CellsWithReplicasHaveTheirSymmetryMapSwitchedOn)
     ASSERT_NE(second, nullptr);
     EXPECT_TRUE(first->IsSymmetryMapEnabled());
     EXPECT_FALSE(second->IsSymmetryMapEnabled());
-    EXPECT_EQ(first->GetSymmetryMap(), nullptr);
+    // A replica outside any atom cannot be mapped: the map is there, empty.
+    ASSERT_NE(first->GetSymmetryMap(), nullptr);
+    OIDArray atoms{1};
+    first->GetSymmetryMap()->GetAtomOIDs(atoms);
+    EXPECT_TRUE(atoms.empty());
     EXPECT_FALSE(withReplicas->IsSymmetryMapEnabled());
 }
 
