@@ -879,9 +879,9 @@ bool HierarchyData::FindEquivalentObjects(const Work& work)
         number[At(k)] = static_cast<std::int32_t>(lists.size());
         ReplicateObjectList list;
         list.cosetDecompositionIndex = 0;
-        list.itemIndex = k;
+        list.itemIndex = k - m_atomCount;
         list.oid = work.oids[At(k)];
-        list.members.push_back({k, list.oid, SymmetryImageKey::identity});
+        list.members.push_back({k - m_atomCount, list.oid, SymmetryImageKey::identity});
         lists.push_back(std::move(list));
     }
     for (std::int32_t k = m_atomCount; k < m_itemCount; ++k) {
@@ -890,7 +890,7 @@ bool HierarchyData::FindEquivalentObjects(const Work& work)
             continue;
         if (head < m_atomCount || number[At(head)] < 0)
             return false;
-        lists[At(number[At(head)])].members.push_back({k, work.oids[At(k)], SymmetryImageKey()});
+        lists[At(number[At(head)])].members.push_back({k - m_atomCount, work.oids[At(k)], SymmetryImageKey()});
     }
     m_objectLists = std::move(lists);
     return true;
@@ -915,7 +915,7 @@ bool HierarchyData::FindListMembership(Work& work) const
     for (std::size_t l = 0; l < m_objectLists.size(); ++l) {
         const auto& members = m_objectLists[l].members;
         for (std::size_t m = 0; m < members.size(); ++m) {
-            const std::int32_t item = members[m].item;
+            const std::int32_t item = members[m].item + m_atomCount;
             if (item < m_atomCount || item >= m_itemCount || work.lists[At(item)] >= 0) {
                 HierarchyDataErrorList::AddError(6688, "Item already assigned");
                 return false;
@@ -939,7 +939,7 @@ bool HierarchyData::VerifyListMembership(const Work& work) const
         const bool ok = i < m_atomCount ? l < static_cast<std::int32_t>(m_atomLists.size()) &&
                                               m_atomLists[At(l)].IsMemberItem(m, i)
                                         : l < static_cast<std::int32_t>(m_objectLists.size()) &&
-                                              m_objectLists[At(l)].IsMemberItem(m, i);
+                                              m_objectLists[At(l)].IsMemberItem(m, i - m_atomCount);
         if (!ok)
             return false;
     }
@@ -968,7 +968,7 @@ bool HierarchyData::FindListParents(Work& work) const
     }
     bool rooted = false;
     for (std::size_t k = 0; k < m_objectLists.size(); ++k) {
-        const std::int32_t p = work.parents[At(m_objectLists[k].itemIndex)];
+        const std::int32_t p = work.parents[At(m_objectLists[k].itemIndex + m_atomCount)];
         if (p < 0) {
             if (rooted)
                 return false;
