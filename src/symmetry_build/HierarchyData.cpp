@@ -336,6 +336,12 @@ void HierarchyData::Create()
         for (const ReplicateBond& bond : list)
             highest = std::max(highest, bond.GetBondType());
     Check(DetermineChemistry(bonds, highest), "DetermineChemistry");
+    IntArray representatives;
+    if (FindAsymmetricUnitAtoms(representatives)) {
+        SymmetryImageKey::Array redefinitions;
+        GetAsymmetricUnitOperations(representatives, redefinitions);
+        TransformCellAtomOperations(redefinitions);
+    }
 
     // List ancestry: each atom list, then its chain of object lists.
     const std::int32_t width = highest == 0 ? 2 : highest + 1;
@@ -1485,6 +1491,89 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
         m_components[At(m_nodes[At(v)].component)].push_back(v);
     }
     return true;
+}
+
+bool HierarchyData::FindAsymmetricUnitAtoms(IntArray& representatives) const
+{
+    representatives.clear();
+    if (m_nodes.empty())
+        return false;
+    IndexLists items(m_components.size());
+    for (std::size_t c = 0; c < m_components.size(); ++c)
+        for (const std::int32_t v : m_components[c])
+            items[c].push_back(m_nodes[At(v)].list);
+    // The unique component each list belongs to; runs of equal item lists count as one.
+    IntArray owner(m_atomLists.size(), -1);
+    std::int32_t unique = -1;
+    for (std::size_t c = 0; c < m_components.size(); ++c) {
+        if (c == 0 || items[c] != items[c - 1])
+            unique = static_cast<std::int32_t>(c);
+        for (const std::int32_t list : items[c]) {
+            if (owner[At(list)] >= 0 && owner[At(list)] != unique)
+                return false;
+            owner[At(list)] = unique;
+        }
+    }
+    representatives.assign(m_atomLists.size(), -1);
+    for (std::size_t c = 0; c < m_components.size(); ++c) {
+        if (c > 0 && items[c] == items[c - 1])
+            continue;
+        for (const std::int32_t v : m_components[c]) {
+            std::int32_t& representative = representatives[At(m_nodes[At(v)].list)];
+            if (representative < 0)
+                representative = v;
+        }
+    }
+    return true;
+}
+
+void HierarchyData::GetAsymmetricUnitOperations(const IntArray& representatives, SymmetryImageKey::Array& keys) const
+{
+    keys.clear();
+    if (representatives.size() != m_atomLists.size())
+        return;
+    keys.assign(m_atomLists.size(), SymmetryImageKey::identity);
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (representatives[k] >= 0)
+            keys[k] = m_nodes[At(representatives[k])].key;
+    }
+}
+
+void HierarchyData::TransformCellAtomOperations(const SymmetryImageKey::Array& keys)
+{
+    IntArray partition;
+    SymmetryImageKey::Array nodeKeys;
+    SymmetryImageKey::Array memberKeys;
+    for (std::size_t k = 0; k < keys.size() && k < m_atomLists.size(); ++k) {
+        if (keys[k].IsIdentity())
+            continue;
+        ReplicateAtomList& list = m_atomLists[k];
+        const SymmetryImageKey g = m_operationGroup.GetInverse(keys[k]);
+        Point3d reference;
+        std::int32_t coset = 0;
+        std::int32_t site = 0;
+        if (g.op < 0 || !ReplicaTable::GetImage(list.fractionalPosition, list.GetCosetDecompositionIndex(),
+                                                list.operationTableIndex, keys[k], m_operations, m_operationGroup,
+                                                *m_cosetLattice, *m_operationTable, reference, coset, site))
+            continue;
+        m_cosetLattice->GetPartition(coset, partition);
+        memberKeys.clear();
+        for (const ReplicateMember& member : list.members)
+            memberKeys.push_back(member.key);
+        nodeKeys.clear();
+        for (std::int32_t v = m_nodeOffsets[k]; v < m_nodeOffsets[k + 1]; ++v)
+            nodeKeys.push_back(m_nodes[At(v)].key);
+        if (!ReplicaTable::TransformImageKeys(g, m_operationGroup, reference, m_operations, partition, memberKeys) ||
+            !ReplicaTable::TransformImageKeys(g, m_operationGroup, reference, m_operations, partition, nodeKeys))
+            continue;
+        for (std::size_t m = 0; m < memberKeys.size(); ++m)
+            list.members[m].key = memberKeys[m];
+        for (std::int32_t v = m_nodeOffsets[k]; v < m_nodeOffsets[k + 1]; ++v)
+            m_nodes[At(v)].key = nodeKeys[At(v - m_nodeOffsets[k])];
+        list.fractionalPosition = reference;
+        list.SetCosetDecompositionIndex(coset);
+        list.operationTableIndex = site;
+    }
 }
 
 IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)

@@ -146,6 +146,11 @@ private:
                     std::vector<ReplicateBondList>& merged);
     // Image graph, components and the symmetry tree.
     bool DetermineChemistry(const std::vector<ReplicateBondList>& bonds, std::int32_t bondTypes);
+    // The asymmetric-unit steps: each list is represented by its first node in the first unique
+    // component that holds it; a list whose representative is an image is re-based onto it.
+    bool FindAsymmetricUnitAtoms(IntArray& representatives) const;
+    void GetAsymmetricUnitOperations(const IntArray& representatives, SymmetryImageKey::Array& keys) const;
+    void TransformCellAtomOperations(const SymmetryImageKey::Array& keys);
     IndexLists ComponentsAtLevel(std::int32_t level);
     bool SortComponents(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);
     bool CheckCosetDecomposition(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);

@@ -266,6 +266,34 @@ TEST_F(SymmetryMapBuildTest, AnAtomOnASpecialPositionIsSharedByTheImagesOfItsMol
     EXPECT_FALSE(m.DisplayBuildResults(swapped));
 }
 
+TEST_F(SymmetryMapBuildTest, AnAtomBondedOnlyThroughAnImageIsMovedIntoTheAsymmetricUnit)
+{
+    // C2 lies far from C1, but its image under (-x, y + 1/2, -z) one cell along a and c is 1.5 A away:
+    // with computed bonds the asymmetric unit takes that image in C2's place.
+    MakeCell(4);
+    auto* const unit = new Molecule(cell.get());
+    Atom3d* const a = AddAtom(*unit, "C1", Point3d(0.1f, 0.2f, 0.3f));
+    Atom3d* const b = AddAtom(*unit, "C2", Point3d(0.75f, 0.7f, 0.7f));
+    SymmetryMap& m = Map();
+    m.SetComputeBonds(true);
+    m.Update();
+    EXPECT_TRUE(HierarchyDataErrorList::GetErrors().empty());
+    ASSERT_EQ(a->GetNumAttached(), 1);
+    const auto* const moved = static_cast<const Atom3d*>(a->GetAttached(0));
+    EXPECT_NE(moved, b);
+    EXPECT_TRUE(test::Near(Fractional(*moved), Point3d(0.25f, 0.2f, 0.3f), 1e-4));
+    EXPECT_TRUE(m.IsSymmetryParent(moved->GetOID()));
+    EXPECT_EQ(m.GetSymmetryParentOID(b->GetOID()), moved->GetOID());
+    EXPECT_EQ(m.GetSymmetryOperator(b->GetOID()), 1);
+    EXPECT_EQ(Marker(*moved, "_ASU"), 1);
+    EXPECT_EQ(Marker(*b, "_REP"), 1);
+    // The request served one build.
+    m.MarkDirty(false);
+    m.Update();
+    EXPECT_TRUE(HierarchyDataErrorList::GetErrors().empty());
+    EXPECT_EQ(a->GetNumAttached(), 1);
+}
+
 TEST_F(SymmetryMapBuildTest, ALateFailureOfTheBuildLeavesTheDocumentAsItWasAndTheMapEmpty)
 {
     MakeMarkedP21();
