@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -13,6 +14,7 @@
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/platform/Archive.h>
 #include <tavrel/symmetry_build/AsymmetricUnit.h>
@@ -169,6 +171,25 @@ TEST_F(SymmetryMapBuildTest, AMarkedImageJoinsItsAtomAndMovesIntoAMoleculeOfItsO
     const IntArray shown{1, 1, 0, 1};
     EXPECT_NE(std::search(keys.begin(), keys.end(), shown.begin(), shown.end()), keys.end());
 
+    // Asymmetric-unit objects by class, atoms through the atom map whatever atom class is asked for.
+    OrdCollection found(0);
+    EXPECT_TRUE(m.GetAsymmetricUnitObjects(cell.get(), Atom::classType, found));
+    ASSERT_EQ(found.GetSize(), 2);
+    EXPECT_EQ(found.GetAt(0), c1);
+    EXPECT_EQ(found.GetAt(1), c2);
+    OrdCollection molecules(0);
+    EXPECT_TRUE(m.GetAsymmetricUnitObjects(cell.get(), Molecule::classType, molecules));
+    ASSERT_EQ(molecules.GetSize(), 1);
+    EXPECT_EQ(molecules.GetAt(0), molecule);
+    OrdCollection replicates(0);
+    EXPECT_TRUE(m.GetSymmetryReplicates(c1, replicates, false));
+    ASSERT_EQ(replicates.GetSize(), 1);
+    EXPECT_EQ(replicates.GetAt(0), i1);
+    OrdCollection periodic(0);
+    EXPECT_TRUE(m.GetSymmetryReplicates(i1, periodic, true));  // a periodic image has no replicates
+    ASSERT_EQ(periodic.GetSize(), 1);
+    EXPECT_EQ(periodic.GetAt(0), i1);
+
     // A second build reads the markers and changes nothing.
     m.MarkDirty(false);
     m.Update();
@@ -176,6 +197,19 @@ TEST_F(SymmetryMapBuildTest, AMarkedImageJoinsItsAtomAndMovesIntoAMoleculeOfItsO
     EXPECT_EQ(CountAtoms(*cell), 4);
     EXPECT_EQ(m.GetSymmetryParentOID(i2->GetOID()), c2->GetOID());
     EXPECT_EQ(cell->GetNumChildren(), 2);
+}
+
+TEST_F(SymmetryMapBuildTest, AnAtomWithoutAFinitePositionFailsItsStep)
+{
+    MakeCell(4);
+    auto* const unit = new Molecule(cell.get());
+    AddAtom(*unit, "C1", Point3d(0.1f, 0.2f, 0.3f));
+    AddAtom(*unit, "C2", Point3d(0.2f, 0.2f, 0.3f))->SetXYZ(Point3d(std::nanf(""), 0.0f, 1e38f));
+    SymmetryMap& m = Map();
+    m.Update();
+    EXPECT_TRUE(HasError("GetAtomInformation"));
+    EXPECT_FALSE(m.IsDirty());
+    EXPECT_EQ(cell->GetNumChildren(), 1);
 }
 
 TEST_F(SymmetryMapBuildTest, AtomsOfEqualMarkersMayBeImagesAndOthersNever)
