@@ -3,8 +3,11 @@
 
 #include <tavrel/biopolymers/AminoAcid.h>
 #include <tavrel/biopolymers/AminoAcidChain.h>
+#include <tavrel/biopolymers/DNASequence.h>
+#include <tavrel/biopolymers/Monomer.h>
 #include <tavrel/biopolymers/NucleicAcid.h>
 #include <tavrel/biopolymers/NucleicAcidChain.h>
+#include <tavrel/biopolymers/ProteinSequence.h>
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Assembly.h>
 #include <tavrel/chemistry/Atom.h>
@@ -90,6 +93,6 @@ using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geom
                                PlaneMonitor, NormalMonitor, VectorMonitor, BumpMonitor, HBondMonitor, Cell2d,
                                ChiralityMonitor, StructureMonitor, PositionMonitor, TupleMonitor, DipoleMomentMonitor,
                                Constraint, Restraint, FixedAtomConstraint, HarmonicAtomRestraint, DihedralRestraint,
-                               DistanceRestraint>;
+                               DistanceRestraint, Monomer, ProteinSequence, DNASequence>;
 
 } // namespace Tavrel
