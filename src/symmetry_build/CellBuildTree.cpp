@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <climits>
 
+#include <tavrel/biopolymers/AminoAcidChain.h>
+#include <tavrel/biopolymers/NamedCollections.h>
+#include <tavrel/biopolymers/ProteinSequence.h>
 #include <tavrel/biopolymers/Residue.h>
+#include <tavrel/chemistry/Molecule.h>
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Chain.h>
@@ -651,6 +655,7 @@ private:
         return table.SetReplicas(lists, keys, oids);
     }
 
+    // A node-only copy; a copy of a molecule with an amino-acid chain gets a sequence of its own.
     Object* CreateImageObject(Object& source)
     {
         Object* const copy = source.NodeCopy();
@@ -659,6 +664,8 @@ private:
         Created(copy);
         if (copy->IsSelected())
             copy->UnSelect(false);
+        if (IsA<Molecule>(&source) && IsA<Molecule>(copy) && source.HasChild(AminoAcidChain::classType))
+            (new ProteinSequence(copy))->SetLabel("Sequence");
         return copy;
     }
 
@@ -787,6 +794,12 @@ private:
                 if (!parent)
                     return false;
                 MoveUnder(*object, *parent);
+                if (IsA<AminoAcidChain>(object) && IsA<Molecule>(parent) &&
+                    !parent->HasChild(ProteinSequence::classType)) {
+                    auto* const sequence = new ProteinSequence(parent);
+                    sequence->SetLabel("Sequence");
+                    Created(sequence);
+                }
             }
         }
         return true;
@@ -859,6 +872,7 @@ private:
                 m_unclaimed.push_back(oid);
         });
         DeleteAll(m_unclaimed);
+        NamedCollections::Update(m_root);
         return true;
     }
 

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include <tavrel/biopolymers/AminoAcidChain.h>
+#include <tavrel/biopolymers/ProteinSequence.h>
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
@@ -186,6 +188,19 @@ TEST_F(CellBuildTreeTest, AnImageKeyBuildsAMarkedMoleculeImageWithItsBond)
     EXPECT_EQ(cell->GetNumChildren(), 2);
     EXPECT_EQ(image->GetNumChildren(Atom3d::classType), 2);
     EXPECT_TRUE(i1->IsBonded(i2));
+}
+
+TEST_F(CellBuildTreeTest, TheImageOfAProteinMoleculeGetsASequence)
+{
+    new AminoAcidChain(molecule);
+    CellBuildTree build(2, 2);
+    ASSERT_TRUE(Build(build, {{shown}, {shown}}));
+    const Object* const image = cell->GetChild(1);
+    ASSERT_NE(image, nullptr);
+    const Object* const sequence = image->GetChild(0);
+    ASSERT_TRUE(IsA<ProteinSequence>(sequence));
+    EXPECT_EQ(sequence->GetLabel(), "Sequence");
+    EXPECT_FALSE(molecule->HasChild(ProteinSequence::classType));
 }
 
 TEST_F(CellBuildTreeTest, ImagesNoLongerWantedAreDeleted)
