@@ -226,15 +226,9 @@ IntArray CellBuildTree::ObjectDepths() const
     return depths;
 }
 
-bool CellBuildTree::ExportObjectNodes(NodeExport& out) const
+void CellBuildTree::Export(const Nodes& nodes, const IntArray& order, const IntArray& depths,
+                           const IntArray& parentPositions, NodeExport& out)
 {
-    out = {};
-    IntArray order;
-    IntArray position;
-    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
-        !OrderByItem(m_objects, m_objectCount, order, position))
-        return false;
-    const IntArray depths = ObjectDepths();
     const std::size_t n = order.size();
     out.oids.resize(n);
     out.depths.resize(n);
@@ -246,17 +240,28 @@ bool CellBuildTree::ExportObjectNodes(NodeExport& out) const
     std::int32_t rank = 0;
     for (std::size_t p = 0; p < n; ++p) {
         const auto node = static_cast<std::size_t>(order[p]);
-        const ImageNode& record = m_objects.nodes[node];
+        const ImageNode& record = nodes.nodes[node];
         rank = p > 0 && out.items[p - 1] == record.item ? rank + 1 : 0;
-        const std::int32_t parent = m_objects.parents[node];
-        out.oids[p] = m_objects.oids[node];
+        const std::int32_t parent = nodes.parents[node];
+        out.oids[p] = nodes.oids[node];
         out.depths[p] = depths[node];
-        out.parents[p] = parent < 0 ? -1 : position[static_cast<std::size_t>(parent)];
+        out.parents[p] = parent < 0 ? -1 : parentPositions[static_cast<std::size_t>(parent)];
         out.symParents[p] = static_cast<std::int32_t>(p) - rank;
         out.items[p] = record.item;
         out.ranks[p] = rank;
         out.keys[p] = record.key;
     }
+}
+
+bool CellBuildTree::ExportObjectNodes(NodeExport& out) const
+{
+    out = {};
+    IntArray order;
+    IntArray position;
+    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
+        !OrderByItem(m_objects, m_objectCount, order, position))
+        return false;
+    Export(m_objects, order, ObjectDepths(), position, out);
     return true;
 }
 
@@ -271,29 +276,15 @@ bool CellBuildTree::ExportAtomNodes(NodeExport& out) const
         !OrderByItem(m_atoms, m_atomCount, order, position) ||
         !OrderByItem(m_objects, m_objectCount, objectOrder, objectPosition))
         return false;
+    // An atom lies one level below its parent object.
     const IntArray objectDepths = ObjectDepths();
-    const std::size_t n = order.size();
-    out.oids.resize(n);
-    out.depths.resize(n);
-    out.parents.resize(n);
-    out.symParents.resize(n);
-    out.items.resize(n);
-    out.ranks.resize(n);
-    out.keys.resize(n);
-    std::int32_t rank = 0;
-    for (std::size_t p = 0; p < n; ++p) {
-        const auto node = static_cast<std::size_t>(order[p]);
-        const ImageNode& record = m_atoms.nodes[node];
-        rank = p > 0 && out.items[p - 1] == record.item ? rank + 1 : 0;
-        const std::int32_t parent = m_atoms.parents[node];
-        out.oids[p] = m_atoms.oids[node];
-        out.depths[p] = parent < 0 ? -1 : objectDepths[static_cast<std::size_t>(parent)] + 1;
-        out.parents[p] = parent < 0 ? -1 : objectPosition[static_cast<std::size_t>(parent)];
-        out.symParents[p] = static_cast<std::int32_t>(p) - rank;
-        out.items[p] = record.item;
-        out.ranks[p] = rank;
-        out.keys[p] = record.key;
+    IntArray depths(m_atoms.nodes.size(), -1);
+    for (std::size_t i = 0; i < depths.size(); ++i) {
+        const std::int32_t parent = m_atoms.parents[i];
+        if (parent >= 0)
+            depths[i] = objectDepths[static_cast<std::size_t>(parent)] + 1;
     }
+    Export(m_atoms, order, depths, objectPosition, out);
     return true;
 }
 

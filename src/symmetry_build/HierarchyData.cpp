@@ -1326,12 +1326,7 @@ bool HierarchyData::FindNeighbors(std::vector<ReplicateBondList>& out)
     IntArray operators;
     for (std::size_t k = 0; k < m_atomLists.size(); ++k) {
         const ReplicateAtomList& list = m_atomLists[k];
-        if (list.GetCosetDecompositionIndex() > 0)
-            m_cosetLattice->GetClassRepresentatives(list.GetCosetDecompositionIndex(), operators);
-        else {
-            operators.resize(m_operations.size());
-            std::iota(operators.begin(), operators.end(), 0);
-        }
+        ClassRepresentatives(list.GetCosetDecompositionIndex(), operators);
         for (const std::int32_t o : operators) {
             const Point3d image = Apply(m_operations[At(o)], list.fractionalPosition);
             grid.FindNeighbors(image, list.bondingRadius + margin, candidates);
@@ -1399,19 +1394,12 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
 {
     if (m_atomLists.empty() || bonds.size() != m_atomLists.size())
         return false;
-    const auto n = static_cast<std::int32_t>(m_operations.size());
     m_nodes.clear();
     m_nodeOffsets.assign(m_atomLists.size() + 1, 0);
     IntArray representatives;
     for (std::size_t k = 0; k < m_atomLists.size(); ++k) {
         m_nodeOffsets[k] = static_cast<std::int32_t>(m_nodes.size());
-        const std::int32_t d = m_atomLists[k].GetCosetDecompositionIndex();
-        if (d > 0) {
-            m_cosetLattice->GetClassRepresentatives(d, representatives);
-        } else {
-            representatives.resize(At(n));
-            std::iota(representatives.begin(), representatives.end(), 0);
-        }
+        ClassRepresentatives(m_atomLists[k].GetCosetDecompositionIndex(), representatives);
         for (const std::int32_t r : representatives) {
             GraphNode& node = m_nodes.emplace_back();
             node.list = static_cast<std::int32_t>(k);
@@ -1614,6 +1602,16 @@ IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)
     return kept;
 }
 
+void HierarchyData::ClassRepresentatives(std::int32_t decomposition, IntArray& representatives) const
+{
+    if (decomposition > 0) {
+        m_cosetLattice->GetClassRepresentatives(decomposition, representatives);
+        return;
+    }
+    representatives.resize(m_operations.size());
+    std::iota(representatives.begin(), representatives.end(), 0);
+}
+
 std::int32_t HierarchyData::ObjectRepresentative(std::int32_t list, std::int32_t op) const
 {
     const std::int32_t d = m_objectLists[At(list)].GetCosetDecompositionIndex();
@@ -1810,16 +1808,9 @@ bool HierarchyData::DetermineSymmetryTree()
     IntArray objectOperators;
     IntArray typeCodes;
     IntArray representatives;
-    const auto n = static_cast<std::int32_t>(m_operations.size());
     for (std::size_t l = 0; l < m_objectLists.size(); ++l) {
         objectOffsets[l] = static_cast<std::int32_t>(objectItems.size());
-        const std::int32_t d = m_objectLists[l].GetCosetDecompositionIndex();
-        if (d > 0) {
-            m_cosetLattice->GetClassRepresentatives(d, representatives);
-        } else {
-            representatives.resize(At(n));
-            std::iota(representatives.begin(), representatives.end(), 0);
-        }
+        ClassRepresentatives(m_objectLists[l].GetCosetDecompositionIndex(), representatives);
         const std::int32_t type = SymmetryTree::GetTypeCode(Object::GetObjectA(m_objectLists[l].oid));
         for (const std::int32_t r : representatives) {
             objectItems.push_back(static_cast<std::int32_t>(l));

@@ -155,6 +155,8 @@ private:
     bool SortComponents(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);
     bool CheckCosetDecomposition(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);
     void PropagateCosetDecomposition(const IntArray& representatives, std::int32_t start);
+    // One operator per class of the partition (every operator for partition 0 or none).
+    void ClassRepresentatives(std::int32_t decomposition, IntArray& representatives) const;
     // The representative of the operator in the object list's partition (the finest one when unset).
     std::int32_t ObjectRepresentative(std::int32_t list, std::int32_t op) const;
     bool DetermineSymmetryTree();
