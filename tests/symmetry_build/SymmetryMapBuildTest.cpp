@@ -293,6 +293,16 @@ TEST_F(SymmetryMapBuildTest, AnAtomOnASpecialPositionIsSharedByTheImagesOfItsMol
     EXPECT_EQ(m.GetSymmetryParentOID(image->GetOID()), h->GetOID());
     EXPECT_EQ(m.GetSymmetryLabel(image->GetOID(), "H"), "H#2");
 
+    // A build that fails is reported and leaves the map dirty.
+    BuildResults again(2);
+    again.SetAtom(0, static_cast<std::int32_t>(o->GetOID()), {});
+    again.SetAtom(1, static_cast<std::int32_t>(h->GetOID()), {{1, 0, 0, 0}});
+    internal::SetCellBuildTreeFailure(CellBuildTree::Step::CreateAtoms);
+    EXPECT_FALSE(m.DisplayBuildResults(again));
+    internal::SetCellBuildTreeFailure(CellBuildTree::Step::None);
+    EXPECT_TRUE(m.IsDirty());
+    EXPECT_EQ(o->GetNumAttached(), 2);
+
     // Results that do not name the asymmetric unit in its order are refused.
     BuildResults swapped(2);
     swapped.SetAtom(0, static_cast<std::int32_t>(h->GetOID()), {});
