@@ -24,6 +24,8 @@
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/conformers/ConformerBond.h>
+#include <tavrel/conformers/ConformerJack.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/conformers/ObjectFrame.h>
@@ -85,8 +87,9 @@ namespace Tavrel {
 using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geometric3d, BaseCollection, OrdCollection,
                                SetCollection, NamedCollection, Chain, SubUnit, Assembly, Molecule, Bond, Bondable, Atom,
                                Atom3d, Head, Tail, RGroup, Conformation, Conformer, ConformerModel, ConformerModelToken,
-                               Animation, ObjectFrame, TrajectoryFrame, Trajectory, ConformerAtom, Cell, Cell3d,
-                               ReplicateAtom, SymmetryOp, Symmetry, Geometric2d, DecoratedAnnotation, Monitor, Surface,
+                               Animation, ObjectFrame, TrajectoryFrame, Trajectory, ConformerAtom, ConformerBond,
+                               ConformerJack, Cell, Cell3d, ReplicateAtom, SymmetryOp, Symmetry, Geometric2d,
+                               DecoratedAnnotation, Monitor, Surface,
                                GeometryMonitor, DistanceMonitor, AngleMonitor, Annotation, AnnotationProperty, Residue,
                                AminoAcid, NucleicAcid, AminoAcidChain, NucleicAcidChain, QueryFeature, PointFeature,
                                DihedralMonitor, TorsionMonitor, RotatableBondMonitor, CentroidMonitor, LineMonitor,

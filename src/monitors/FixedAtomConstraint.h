@@ -46,8 +46,8 @@ public:
 
 protected:
     explicit FixedAtomConstraint(Object* parent);
-    // Copied only with a subtree that holds one of its atoms at least.
-    bool ShallowCopyOK() const { return m_atoms.AnyMemberCopied(); }
+    // Copied only with a subtree that holds one of its atoms at least; without atoms, with any subtree.
+    bool ShallowCopyOK() const { return m_atoms.GetSize() == 0 || m_atoms.AnyMemberCopied(); }
 
     // The label through the label format (Constraint::ApplyLabelFormat).
     std::string FormatLabel(const std::string& label) const override;

@@ -42,8 +42,8 @@ public:
 
 protected:
     explicit HarmonicAtomRestraint(Object* parent);
-    // Copied only with a subtree that holds one of its atoms at least.
-    bool ShallowCopyOK() const { return m_atoms.AnyMemberCopied(); }
+    // Copied only with a subtree that holds one of its atoms at least; without atoms, with any subtree.
+    bool ShallowCopyOK() const { return m_atoms.GetSize() == 0 || m_atoms.AnyMemberCopied(); }
 
     std::string FormatLabel(const std::string& label) const override;
     void NormalDisplay(DisplayList3D& list) override;

@@ -273,3 +273,23 @@ TEST_F(ConstraintTest, CopiesTakeTheConstraintsThatHoldACopiedAtomWithTheCopiesO
     EXPECT_FALSE(Alive(harmonicOID));
     EXPECT_EQ(harmonic->GetParent(), molecule);
 }
+
+TEST_F(ConstraintTest, ConstraintsWithoutAtomsAreCopiedWithTheirSubtree)
+{
+    TreeRoot root;
+    auto* const molecule = new Molecule(&root);
+    AddAtom(molecule, "C", 0, 0, 0);
+    auto* const fixed = new FixedAtomConstraint(molecule, Selection({}));
+    fixed->SetLabelFormat("Held %s");
+    new HarmonicAtomRestraint(molecule, Selection({}));
+
+    const std::unique_ptr<Object> copy(molecule->TreeCopy());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetNumChildren(), 3);
+    auto* const fixedCopy = FirstChild<FixedAtomConstraint>(*copy);
+    ASSERT_NE(fixedCopy, nullptr);
+    EXPECT_TRUE(Members(*fixedCopy).empty());
+    fixedCopy->SetLabel("X");
+    EXPECT_EQ(fixedCopy->GetLabel(), "Held X");
+    EXPECT_NE(FirstChild<HarmonicAtomRestraint>(*copy), nullptr);
+}
