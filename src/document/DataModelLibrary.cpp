@@ -4,6 +4,7 @@
 #include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/document/CSchemaException.h>
 #include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DocumentCellBuildOptions.h>
 #include <tavrel/document/ModelClasses.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/Property.h>
@@ -30,6 +31,7 @@ void InstallAllAnswers()
     ConformationQueries::Install(&Conformation::Queries());
     SecondaryStructureQueries::Install(&AminoAcidChain::SecondaryQueries());
     CellSymmetryServices::Install(&SymmetryBuildServices::Instance());
+    CellBuildOptions::Install(&DocumentCellBuildOptions::Instance());
 }
 
 // Registration runs when the library is loaded.

@@ -9,7 +9,9 @@
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/Symmetry.h>
+#include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/document/DataModelOptions.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/symmetry_build/CellBuildTree.h>
 #include <tavrel/symmetry_build/InternalCellBuildTree.h>
@@ -201,6 +203,22 @@ TEST_F(CellBuildTreeTest, TheImageOfAProteinMoleculeGetsASequence)
     ASSERT_TRUE(IsA<ProteinSequence>(sequence));
     EXPECT_EQ(sequence->GetLabel(), "Sequence");
     EXPECT_FALSE(molecule->HasChild(ProteinSequence::classType));
+}
+
+TEST_F(CellBuildTreeTest, ImagesTakeTheDocumentsSymmetryAtomColour)
+{
+    DataModelOptions saved;
+    ChemDoc::GetDefaultOptions(saved);
+    DataModelOptions red = saved;
+    red.SetDefaultSymmetryAtomColor(DataModelOptions::SymmetryColorType::Red);
+    ChemDoc::SetDefaultOptions(red);
+    CellBuildTree build(2, 2);
+    const bool built = Build(build, {{shown}, {}});
+    ChemDoc::SetDefaultOptions(saved);
+    ASSERT_TRUE(built);
+    const Object* const image = cell->GetChild(1)->GetChild(0);
+    EXPECT_EQ(image->GetColor(), Color::Red());
+    EXPECT_NE(c1->GetColor(), Color::Red());
 }
 
 TEST_F(CellBuildTreeTest, ImagesNoLongerWantedAreDeleted)

@@ -362,6 +362,33 @@ TEST_F(SymmetryMapBuildTest, ALateFailureOfTheBuildLeavesTheDocumentAsItWasAndTh
     EXPECT_NE(i1->GetParent(), molecule);
 }
 
+TEST_F(SymmetryMapBuildTest, APasteTakesTheMapOnlyWithMatchingLists)
+{
+    MakeMarkedP21();
+    SymmetryMap& m = Map();
+    m.Update();
+    OIDArray atoms;
+    OIDArray objects;
+    OIDArray bonds;
+    m.GetAtomOIDs(atoms);
+    m.GetObjectOIDs(objects);
+    m.GetBondOIDs(bonds);
+    ASSERT_EQ(atoms.size(), 4u);
+    const std::unique_ptr<CellSymmetryMap> copy = m.ShallowCopy();
+    EXPECT_EQ(copy->GetSymmetryParentOID(i1->GetOID()), 0u);
+    copy->Paste(cell.get(), atoms, atoms, objects, objects, bonds, bonds, m);
+    EXPECT_EQ(copy->GetSymmetryParentOID(i1->GetOID()), c1->GetOID());
+    EXPECT_EQ(copy->GetSymmetryLabel(i1->GetOID(), "C1"), "C1#2@1,0,1");
+
+    OIDArray reversed(atoms.rbegin(), atoms.rend());
+    copy->Paste(cell.get(), reversed, atoms, objects, objects, bonds, bonds, m);
+    OIDArray none{1};
+    copy->GetAtomOIDs(none);
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(copy->GetSymmetryParentOID(i1->GetOID()), 0u);
+    EXPECT_EQ(copy->GetCell(), cell.get());
+}
+
 TEST_F(SymmetryMapBuildTest, MarkDirtyWithTrueRemovesEveryMarker)
 {
     MakeMarkedP21();
