@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/InstanceCount.h>
 #include <tavrel/foundation/Object.h>
 #include <tavrel/foundation/Uncopied.h>
 
@@ -127,6 +128,7 @@ private:
     Uncopied<bool> m_useColor;
     Uncopied<bool> m_useColorScheme;
     Uncopied<bool> m_useDisplayStyle;
+    [[no_unique_address]] InstanceCount<Conformation> m_instances;
     bool m_twoD = false;
 };
 

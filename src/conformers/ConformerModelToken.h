@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include <tavrel/foundation/InstanceCount.h>
 #include <tavrel/foundation/Object.h>
 #include <tavrel/foundation/Uncopied.h>
 
@@ -64,6 +65,7 @@ private:
 
     Uncopied<std::vector<Place>> m_places;
     Uncopied<std::vector<std::uint32_t>> m_held;  // the OIDs entered as owned
+    [[no_unique_address]] InstanceCount<ConformerModelToken> m_instances;
 };
 
 } // namespace Tavrel

@@ -7,9 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerHelper.h>
 #include <tavrel/conformers/ConformerModel.h>
+#include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/document/CSchemaException.h>
@@ -400,8 +402,10 @@ void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
     // Only Conformations made from conformer models are ever deleted or converted here: those whose
     // models came back go, and when the models were lost they become models again.
     ConformerHelper helper;
-    if (!g_convertConformations)
-        helper.DeleteAllConformerModelTokens(root);
+    if (!g_convertConformations) {
+        if (InstanceCount<ConformerModelToken>::Any() || InstanceCount<Conformation>::Any())
+            helper.DeleteAllConformerModelTokens(root);
+    }
     else if (helper.UnpackageConformerModels(root))
         helper.DeleteAllConformationModels(root, true);
     else
