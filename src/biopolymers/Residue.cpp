@@ -83,7 +83,12 @@ const PropertyTable& Residue::Properties()
             })
             .Value<Storage::StorageString>(
                 "Residue Name", [](const Residue& residue) { return residue.GetDistinctName(); },
-                [](Residue& residue, const std::string& name) { residue.SetDistinctName(name); }));
+                [](Residue& residue, const std::string& name) { residue.SetDistinctName(name); })
+            .AfterRecord([](Residue& residue, PropertyArchive& archive) {
+                // A record that gave no type reads as the type 0 a residue without a template stores.
+                if (archive.GetArchive().IsLoading() && !residue.m_template)
+                    residue.SetType(UnknownResidueType);
+            }));
     return table;
 }
 

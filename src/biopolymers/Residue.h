@@ -19,7 +19,9 @@ class PropertyArchive;
 // a ribbon size for the chain displays and, as the user property "_IC", its insertion code.
 // Persisted after SubUnit's as "Residue Type", "Ribbon Size" and "Residue Name" (the PDB name when
 // loading by type alone would give another record of the type, as for "ADE" against "A5'"; else
-// empty). The framework archive appends the type alone to SubUnit's record.
+// empty). The framework archive appends the type alone to SubUnit's record. A residue without a
+// template stores type 0, which loads as "UNK"; a record that gives no type loads so too, so a loaded
+// residue always has a template and saves and loads back as it is.
 class Residue : public SubUnit {
     TAVREL_DECLARE_CLASS(Residue, SubUnit)
     // The text interface adds, to SubUnit's names, "Type", "1-Letter", "1-Letter & ID#", "3-Letter",
