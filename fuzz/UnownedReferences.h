@@ -6,11 +6,12 @@
 #include <tavrel/conformers/Trajectory.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/monitors/Monitor.h>
 
 namespace Tavrel {
 
-// visit(Base*) for each member of a collection, frame of an animation or trajectory, and object and
-// frame of a trajectory frame; a record may name ones that no tree adopted.
+// visit(Base*) for each member of a collection, item of a monitor, frame of an animation or trajectory,
+// and object and frame of a trajectory frame; a record may name ones that no tree adopted.
 template <class Visit>
 void VisitUnownedReferences(const Base& object, Visit&& visit)
 {
@@ -18,6 +19,12 @@ void VisitUnownedReferences(const Base& object, Visit&& visit)
         for (POSITION position = collection->GetStartPosition(); position;) {
             if (Object* const member = collection->GetNext(position))
                 visit(member);
+        }
+    }
+    if (const auto* const monitor = DynCast<Monitor>(&object)) {
+        for (int i = 0; i < monitor->GetNumItemsMonitoring(); ++i) {
+            if (Object* const item = monitor->GetItem(i))
+                visit(item);
         }
     }
     if (const auto* const animation = DynCast<Animation>(&object)) {

@@ -2200,8 +2200,12 @@ private:
             Offer(records.back(), &node);
     }
 
-    // After a failure: the records this walk opened are closed, their children read so far deleted and
-    // their nodes abandoned (the top node is its reader's).
+    // A child made before its parent was not made by the parent's record: an earlier read handed it
+    // out (or another field of this one made it), so a refused record lets it go, parentless.
+    static bool MadeBefore(const TreeNode& child, const TreeNode& parent) { return child.GetOID() < parent.GetOID(); }
+
+    // After a failure: the records this walk opened are closed, the children they made deleted and
+    // their nodes abandoned (the top node is its reader's); children made before them are let go.
     void Unwind()
     {
         std::vector<OpenRecord>& records = OpenRecords();
@@ -2212,13 +2216,21 @@ private:
             for (TreeNode* child : record.taken) {
                 ForgetAncestryOf(child);
                 child->m_parent = nullptr;
-                delete child;
+                if (!MadeBefore(*child, *record.node))
+                    delete child;
             }
             const Archive::ObjectHeader header = record.header;
             const bool top = records.size() == m_base + 1;
+            TreeNode& node = *record.node;
             records.pop_back();
-            if (!top && m_archive.IsLoading())
+            if (!top && m_archive.IsLoading()) {
+                // Its rest may have placed its children already.
+                for (int i = node.GetNumChildren(); i-- > 0;) {
+                    if (TreeNode* const child = node.GetChild(i); MadeBefore(*child, node))
+                        node.RemoveChild(child);
+                }
                 m_archive.AbandonObject(header);
+            }
         }
     }
 
