@@ -10,8 +10,8 @@
 
 namespace Tavrel {
 
-// visit(Base*) for each member of a collection, item of a monitor, frame of an animation or trajectory,
-// and object and frame of a trajectory frame; a record may name ones that no tree adopted.
+// visit(Base*) for each member of a collection, item of a monitor, frame of an animation or
+// trajectory, and object and frame of a trajectory frame; a record may name ones that no tree adopted.
 template <class Visit>
 void VisitUnownedReferences(const Base& object, Visit&& visit)
 {

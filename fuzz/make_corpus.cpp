@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "FuzzClasses.h"
+#include <tavrel/biopolymers/AminoAcid.h>
+#include <tavrel/biopolymers/AminoAcidChain.h>
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/chemistry/Assembly.h>
@@ -33,6 +35,7 @@
 #include <tavrel/conformers/Trajectory.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/core/Matrix4x4.h>
+#include <tavrel/crystal/Cell2d.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
@@ -50,10 +53,19 @@
 #include <tavrel/monitors/AngleMonitor.h>
 #include <tavrel/monitors/BumpMonitor.h>
 #include <tavrel/monitors/CentroidMonitor.h>
+#include <tavrel/monitors/ChiralityMonitor.h>
+#include <tavrel/monitors/DihedralRestraint.h>
+#include <tavrel/monitors/DipoleMomentMonitor.h>
 #include <tavrel/monitors/DistanceMonitor.h>
+#include <tavrel/monitors/DistanceRestraint.h>
+#include <tavrel/monitors/FixedAtomConstraint.h>
 #include <tavrel/monitors/HBondMonitor.h>
+#include <tavrel/monitors/HarmonicAtomRestraint.h>
 #include <tavrel/monitors/NormalMonitor.h>
 #include <tavrel/monitors/PlaneMonitor.h>
+#include <tavrel/monitors/PositionMonitor.h>
+#include <tavrel/monitors/StructureMonitor.h>
+#include <tavrel/monitors/TupleMonitor.h>
 #include <tavrel/monitors/VectorMonitor.h>
 #include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
@@ -161,6 +173,20 @@ void BuildEveryClass(ChemDoc& document)
     adenosine->SetRibbonSize(1.5f);
     adenosine->SetInsertionCode("A");
     ResiduePool::GetResiduePool().CreateResidue(strand, "G3'");
+    // A protein chain of mixed styles holding external classes, its amino acids with classes and
+    // schemes.
+    auto* const protein = static_cast<AminoAcidChain*>(ResiduePool::GetResiduePool().CreateChain(model, "ALA"));
+    AminoAcid* const helix = ResiduePool::GetResiduePool().CreateAminoAcid(protein, "ALA");
+    AminoAcid* const strandResidue = ResiduePool::GetResiduePool().CreateAminoAcid(protein, "V");
+    helix->SetExternalEnvironment(AminoAcid::Helix);
+    strandResidue->SetExternalEnvironment(AminoAcid::Sheet);
+    protein->UseExternalEnvironment();
+    protein->SetDisplaySize(1.25f);
+    protein->SetSecondaryColors(Color::Black(), Color::Magenta(), Color::Yellow(), Color::Blue());
+    protein->SetDisulfideDisplay(false);
+    protein->SetDisplayStyle(AminoAcidChain::Tube);
+    protein->SetColorScheme("Hydrophobicity");
+    strandResidue->SetDisplayStyle(AminoAcidChain::CAlphaWire);
 
     auto* const cell = new Cell3d(root);
     (new ReplicateAtom(cell))->SetXYZ(Point3d(0.5, 0.5, 0.5));
@@ -169,6 +195,7 @@ void BuildEveryClass(ChemDoc& document)
     crystal->GetSymmetry()->LoadSpaceGroup(14, "", 0);
     (new Atom3d(crystal, "C"))->SetXYZ(Point3d(1.0, 2.0, 3.0));
     crystal->Build(Cell3d::BuildInfo());
+    (new Cell2d(root))->SetGeometry(4.0, 6.0, 60.0);
     // Monitors on atoms, the first listed before its atoms, with their labels. (No bonds: a refused
     // record can leave a bond naming an atom that does not list it, which the chemistry's teardown
     // does not yet survive.)
@@ -190,6 +217,23 @@ void BuildEveryClass(ChemDoc& document)
     new VectorMonitor(molecule, Point3d(1.0, 2.0, 3.0), atoms[0]);
     (new BumpMonitor(molecule))->SetVDWPercent(0.8);
     (new HBondMonitor(molecule, members, true))->ShowDistanceLabels(true);
+    new ChiralityMonitor(molecule);
+    (new StructureMonitor(molecule))->SetDisplayLabels(true);
+    new PositionMonitor(molecule, atoms[1]);
+    (new TupleMonitor(molecule, members))->SetDisplayLines(true);
+    new DipoleMomentMonitor(molecule);
+    // Restraints with their parentless monitors, written inside their records.
+    auto* const fixed = new FixedAtomConstraint(molecule, members);
+    fixed->SetLabelFormat("Held %s");
+    fixed->Disable();
+    (new HarmonicAtomRestraint(molecule, members))->SetForceConstant(2.5);
+    auto* const fourth = new Atom3d(molecule, "C");
+    fourth->SetXYZ(Point3d(-0.5, 1.5, 0.5));
+    (new DihedralRestraint(molecule, atoms[1], atoms[0], atoms[2], fourth))->SetPeriodicity(3);
+    OrdCollection hydrogens;
+    hydrogens.Add(atoms[1]);
+    hydrogens.Add(atoms[2]);
+    (new DistanceRestraint(molecule, members, hydrogens))->SetForceMaximum(4.0);
     DisplayList3D labels;
     molecule->DisplayAll(labels, false);
 

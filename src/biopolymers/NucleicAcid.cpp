@@ -1,8 +1,10 @@
 #include <tavrel/biopolymers/NucleicAcid.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(NucleicAcid, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(NucleicAcid)
 
 NucleicAcid::NucleicAcid() = default;
 

@@ -7,13 +7,9 @@ namespace Tavrel {
 
 // Created by the residue pool for templates of its kind; nothing of its own yet beyond Residue.
 class NucleicAcid : public Residue {
-    TAVREL_DECLARE_CLASS(NucleicAcid, Residue)
+    TAVREL_CLASS(NucleicAcid, Residue, Creatable)
 public:
     explicit NucleicAcid(Object* parent);
-
-protected:
-    NucleicAcid();
-    NucleicAcid(const NucleicAcid& other) = default;
 };
 
 } // namespace Tavrel

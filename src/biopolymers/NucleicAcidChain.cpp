@@ -1,8 +1,10 @@
 #include <tavrel/biopolymers/NucleicAcidChain.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(NucleicAcidChain, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(NucleicAcidChain)
 
 NucleicAcidChain::NucleicAcidChain() = default;
 

@@ -7,13 +7,9 @@ namespace Tavrel {
 
 // Created by the residue pool for chains of its residue kind; nothing of its own yet beyond Chain.
 class NucleicAcidChain : public Chain {
-    TAVREL_DECLARE_CLASS(NucleicAcidChain, Chain)
+    TAVREL_CLASS(NucleicAcidChain, Chain, Creatable)
 public:
     explicit NucleicAcidChain(Object* parent);
-
-protected:
-    NucleicAcidChain();
-    NucleicAcidChain(const NucleicAcidChain& other) = default;
 };
 
 } // namespace Tavrel

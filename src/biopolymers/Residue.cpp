@@ -11,7 +11,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Residue, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Residue)
 
 namespace {
 
@@ -32,33 +32,33 @@ Residue::Residue(Object* parent) : SubUnit(parent) {}
 const PropertyTable& Residue::Properties()
 {
     static const PropertyTable table(
-        &SubUnit::Properties(),
         PropertyList<Residue>()
             .Value<Storage::StorageInt>(
-                "Residue Type", [](const Residue& residue) { return static_cast<std::int32_t>(residue.GetType()); },
-                [](Residue& residue, std::int32_t type) { residue.SetType(static_cast<ResidueType>(type)); })
+                "Residue Type", [](const Residue& residue) { return residue.GetStoredType(); },
+                [](Residue& residue, std::int32_t type) { residue.SetStoredType(type); })
             .Text("Type")
             .ReadOnly()
             .Getter([](const Residue& residue) { return residue.GetLongName(); })
-            .Shown(0)
+            .Shown()
             .Text("1-Letter")
             .ReadOnly()
             .Getter([](const Residue& residue) { return residue.GetSymbol(); })
-            .Shown(0)
+            .Shown()
             .Text("1-Letter & ID#")
             .ReadOnly()
             .Getter([](const Residue& residue) { return residue.GetSymbolAndID(); })
-            .Shown(0)
+            .Shown()
             .Text("3-Letter")
             .ReadOnly()
             .Getter([](const Residue& residue) { return residue.GetAbbreviation(); })
-            .Shown(0)
+            .Shown()
             .Text("Hydrophobicity")
             .ReadOnly()
             .Getter([](const Residue& residue) { return residue.GetHydrophobicity(); })
             .GetText([](const Residue& residue) { return StringUtils::Format("%.3f", residue.GetHydrophobicity()); })
-            .Shown(0)
+            .Shown()
             .Field<Storage::StorageFloat, &Residue::m_ribbonSize>("Ribbon Size")
+            .StreamOnly()
             .Shows("Ribbon Size")
             .Getter([](const Residue& residue) { return residue.GetRibbonSize(); })
             .GetText([](const Residue& residue) { return StringUtils::Format("%.2f", residue.GetRibbonSize()); })
@@ -69,7 +69,7 @@ const PropertyTable& Residue::Properties()
                 residue.SetRibbonSize(static_cast<float>(size));
                 return true;
             })
-            .Shown(0)
+            .Shown()
             .Text("Avg. Isotropic Displacement")
             .ReadOnly()
             .GetText([](const Residue& residue) {
@@ -84,17 +84,8 @@ const PropertyTable& Residue::Properties()
             .Value<Storage::StorageString>(
                 "Residue Name", [](const Residue& residue) { return residue.GetDistinctName(); },
                 [](Residue& residue, const std::string& name) { residue.SetDistinctName(name); })
-            .AfterRecord([](Residue& residue, PropertyArchive& archive) {
-                // A record that gave no type reads as the type 0 a residue without a template stores.
-                if (archive.GetArchive().IsLoading() && !residue.m_template)
-                    residue.SetType(UnknownResidueType);
-            }));
+            .StreamOnly());
     return table;
-}
-
-void Residue::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Typing
@@ -115,6 +106,19 @@ std::string Residue::GetDistinctName() const
     if (!m_template || ResiduePool::GetResiduePool().GetResidueData(m_template->GetType()) == m_template)
         return {};
     return m_template->GetPDBName();
+}
+
+std::int32_t Residue::GetStoredType() const
+{
+    return m_template ? static_cast<std::int32_t>(m_template->GetType()) : UntypedCode;
+}
+
+void Residue::SetStoredType(std::int32_t type)
+{
+    if (type == UntypedCode)
+        m_template = nullptr;
+    else
+        SetType(static_cast<ResidueType>(type));
 }
 
 void Residue::SetDistinctName(const std::string& name)
@@ -238,20 +242,6 @@ void Residue::SetInsertionCode(std::string_view code)
         RemoveProperty(InsertionCodeProperty);
     else
         SetProperty(InsertionCodeProperty, std::string(code).c_str(), 0);
-}
-
-// ---- Framework archive
-
-void Residue::Serialize(Archive& archive)
-{
-    SubUnit::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << static_cast<std::int32_t>(GetType());
-    } else {
-        std::int32_t type = 0;
-        archive >> type;
-        SetType(static_cast<ResidueType>(type));
-    }
 }
 
 } // namespace Tavrel

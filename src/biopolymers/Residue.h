@@ -11,23 +11,19 @@
 
 namespace Tavrel {
 
-class Archive;
-class PropertyArchive;
-
 // A SubUnit whose atoms are its children. What describes the kind of residue is read through its
 // template record (never owned; records live for the process); the residue itself keeps the record,
 // a ribbon size for the chain displays and, as the user property "_IC", its insertion code.
 // Persisted after SubUnit's as "Residue Type", "Ribbon Size" and "Residue Name" (the PDB name when
 // loading by type alone would give another record of the type, as for "ADE" against "A5'"; else
-// empty). The framework archive appends the type alone to SubUnit's record. A residue without a
-// template stores type 0, which loads as "UNK"; a record that gives no type loads so too, so a loaded
-// residue always has a template and saves and loads back as it is.
+// empty); a residue without a template stores the type -1. The framework archive appends the type
+// alone to SubUnit's record.
 class Residue : public SubUnit {
-    TAVREL_DECLARE_CLASS(Residue, SubUnit)
     // The text interface adds, to SubUnit's names, "Type", "1-Letter", "1-Letter & ID#", "3-Letter",
     // "Hydrophobicity" ("%.3f"), "Ribbon Size" ("%.2f", the only one that can be set) and "Avg.
-    // Isotropic Displacement" ("%.4f", listed only when an atom has a displacement).
-    TAVREL_DECLARE_PROPERTIES()
+    // Isotropic Displacement" ("%.4f", listed only when an atom has a displacement). A copy shares the
+    // template and takes the ribbon size.
+    TAVREL_CLASS(Residue, SubUnit, Creatable)
 public:
     // No template; ribbon size 1.0.
     explicit Residue(Object* parent);
@@ -70,14 +66,6 @@ public:
     // The template's colour.
     void SetDefaultColor() override;
 
-    // SubUnit's part, then the type (32 bits).
-    void Serialize(Archive& archive) override;
-
-protected:
-    Residue();
-    // Shares the template; the ribbon size is copied too.
-    Residue(const Residue& other) = default;
-
 private:
     friend class ResiduePool;
 
@@ -87,6 +75,11 @@ private:
     std::string GetDistinctName() const;
     // A stored name takes its record when it is a name of the residue's type.
     void SetDistinctName(const std::string& name);
+    // The type as stored: a residue without a template stores -1 (type 0 would load as "UNK"), and
+    // reads back without one.
+    static constexpr std::int32_t UntypedCode = -1;
+    std::int32_t GetStoredType() const;
+    void SetStoredType(std::int32_t type);
 
     const ResidueData* m_template = nullptr;
     float m_ribbonSize = 1.0f;

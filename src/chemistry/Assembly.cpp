@@ -1,13 +1,13 @@
 #include <tavrel/chemistry/Assembly.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Assembly, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Assembly)
 
 Assembly::Assembly() = default;
 
 Assembly::Assembly(Object* parent) : Object(parent) {}
-
-Assembly::Assembly(const Assembly& other) = default;
 
 } // namespace Tavrel

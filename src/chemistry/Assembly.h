@@ -6,13 +6,9 @@
 namespace Tavrel {
 
 class Assembly : public Object {
-    TAVREL_DECLARE_CLASS(Assembly, Object)
+    TAVREL_CLASS(Assembly, Object, Creatable)
 public:
     explicit Assembly(Object* parent);
-
-protected:
-    Assembly();
-    Assembly(const Assembly& other);
 };
 
 } // namespace Tavrel

@@ -19,7 +19,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Atom, ClassKind::DynamicOnly)
+TAVREL_DEFINE_CLASS(Atom)
 
 namespace {
 
@@ -149,7 +149,6 @@ using Displacement =
 const PropertyTable& Atom::Properties()
 {
     static const PropertyTable table(
-        &Bondable::Properties(),
         PropertyList<Atom>()
             .Text("Element")
             .GetText([](const Atom& atom) { return atom.GetElement()->GetName(); })
@@ -227,11 +226,6 @@ const PropertyTable& Atom::Properties()
                 return TextProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable);
             }));
     return table;
-}
-
-void Atom::GetSetObjectProperties(PropertyArchive& archive)
-{
-    Bondable::GetSetObjectProperties(archive);
 }
 
 std::string Atom::GetLabel() const

@@ -21,13 +21,12 @@ class PropertyArchive;
 // colour schemes and neutral crystal-symmetry answers. Optional data lives in user properties whose
 // keys begin with an underscore.
 class Atom : public Bondable {
-    TAVREL_DECLARE_CLASS(Atom, Bondable)
-    TAVREL_EVENT_MASK_LEVEL()
     // Persists nothing of its own. The text interface adds "Element", "Hybridization",
     // "PartialCharge", "FormalCharge", "Chirality" (read-only), "Occupancy" (listed when set),
     // "Isotropic Displacement" (listed when set), "SymmetryLabel" (read-only, listed only inside a
     // crystal cell) and the atom words of "Style" (written only).
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Atom, Bondable, DynamicOnly)
+    TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the Atom level.
     static constexpr std::uint16_t EventDestroyed = 1;
@@ -238,9 +237,7 @@ public:
     ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const override;
 
 protected:
-    Atom();
     explicit Atom(Object* parent);
-    Atom(const Atom& other) = default;
 
     void SetColorSchemeHint(std::int32_t hint) { m_colorSchemeHint = static_cast<std::int8_t>(hint); }
 

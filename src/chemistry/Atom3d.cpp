@@ -21,7 +21,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(Atom3d, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Atom3d)
 
 namespace {
 
@@ -88,17 +88,17 @@ Atom3d::~Atom3d()
     SetParent(nullptr);
 }
 
-Base* Atom3d::ShallowCopy() const
+void Atom3d::DeepenShallowCopy()
 {
-    auto* const copy = new Atom3d(*this);
     // Crystal markers travel only with the atom's cell.
-    if (!CrystalImageQueries::Installed().IsCellCopied(*this, GetCopyRoot())) {
+    const auto& source = static_cast<const Atom3d&>(*GetCopySource());
+    if (!CrystalImageQueries::Installed().IsCellCopied(source, GetCopyRoot())) {
         for (const char* marker : CrystalMarkers) {
-            if (copy->HasProperty(marker))
-                copy->RemoveProperty(marker);
+            if (HasProperty(marker))
+                RemoveProperty(marker);
         }
     }
-    return copy;
+    Atom::DeepenShallowCopy();
 }
 
 std::string Atom3d::GetCommonName() const
@@ -1159,49 +1159,18 @@ void Atom3d::SetParentAt(TreeNode* parent, int index)
 const PropertyTable& Atom3d::Properties()
 {
     static const PropertyTable table(
-        &Atom::Properties(),
         PropertyList<Atom3d>()
             .Value<Storage::StorageInt>(
                 "Element", [](const Atom3d& atom) { return static_cast<std::int32_t>(atom.GetElementType()); },
                 [](Atom3d& atom, std::int32_t type) { atom.SetElement(static_cast<ElementType>(type)); })
-            .Field<Storage::StorageUnsignedChar, &Atom3d::m_hybridization>("Hybridization")
-            .Field<Storage::StorageFloat, &Atom3d::m_charge>("Charge")
-            .Field<Storage::StorageUnsignedChar, &Atom3d::m_cpkPercent>("CPKScale")
-            .Field<Storage::StorageUnsignedChar, &Atom3d::m_ballPercent>("BallSize")
-            .Field<Storage::StorageUnsignedChar, &Atom3d::m_stickPercent>("StickRadius"));
+            .Field<&Atom3d::m_hybridization>("Hybridization")
+            .ArchiveAs<std::int32_t>()
+            .Field<&Atom3d::m_charge>("Charge")
+            .Field<&Atom3d::m_cpkPercent>("CPKScale")
+            .Field<&Atom3d::m_ballPercent>("BallSize")
+            .Field<&Atom3d::m_stickPercent>("StickRadius")
+            .FromSchema(2));
     return table;
-}
-
-void Atom3d::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
-}
-
-void Atom3d::Serialize(Archive& archive)
-{
-    Atom::Serialize(archive);
-    const Color color = GetColor();
-    if (archive.IsStoring()) {
-        archive << static_cast<std::int32_t>(GetElementType()) << static_cast<std::int32_t>(m_hybridization)
-                << m_charge << m_cpkPercent << m_ballPercent << m_stickPercent;
-    } else {
-        std::int32_t type = 0;
-        std::int32_t hybridization = 0;
-        float charge = 0.0f;
-        std::uint8_t cpk = 0;
-        std::uint8_t ball = 0;
-        std::uint8_t stick = m_stickPercent;
-        archive >> type >> hybridization >> charge >> cpk >> ball;
-        if (archive.GetObjectSchema() > 1)
-            archive >> stick;
-        SetElement(static_cast<ElementType>(type));
-        m_hybridization = static_cast<std::uint8_t>(hybridization);
-        m_charge = charge;
-        m_cpkPercent = cpk;
-        m_ballPercent = ball;
-        m_stickPercent = stick;
-    }
-    SetColor(color);
 }
 
 } // namespace Tavrel

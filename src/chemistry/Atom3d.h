@@ -9,17 +9,17 @@
 
 namespace Tavrel {
 
-class Archive;
 class PropertyArchive;
 
 // The formal charge lives in the user properties "_NFC" and "_DFC", so an atom without one carries
 // nothing for it. Entering or leaving a molecule is announced ("AtomAdded", leaving); its death
 // is announced before it leaves its parent and before its bonds go.
 class Atom3d : public Atom {
-    TAVREL_DECLARE_CLASS(Atom3d, Atom)
+    // Persisted as "Element", "Hybridization", "Charge", "CPKScale", "BallSize", "StickRadius"; the
+    // framework archive holds the hybridization as a 32-bit integer and the stick radius from schema
+    // 2 on.
+    TAVREL_CLASS(Atom3d, Atom, Creatable)
     TAVREL_EVENT_MASK_LEVEL()
-    // Persisted as "Element", "Hybridization", "Charge", "CPKScale", "BallSize", "StickRadius".
-    TAVREL_DECLARE_PROPERTIES()
 public:
     // Event codes of the Atom3d level.
     static constexpr std::uint16_t EventElementSet = 1;       // every SetElement
@@ -198,17 +198,14 @@ public:
     void SetParent(TreeNode* parent) override;
     void SetParentAt(TreeNode* parent, int index) override;
 
-    // Bondable's part, element type, hybridization, charge and the three percentages; the colour
-    // stored with Object's part survives the element change.
-    void Serialize(Archive& archive) override;
-
 protected:
     // Point k of n at angle k * step (accumulated by addition) clockwise from (0, radius, 0).
     static void AssignRingCoords(double radius, double step, int n, Point3d::Array& out);
 
-    Atom3d();
     explicit Atom3d(Object* parent);
-    Atom3d(const Atom3d& other) = default;
+
+    // Crystal markers travel only with the atom's cell.
+    void DeepenShallowCopy() override;
 
     // By the stored hybridization (Sp, Sp2, Sp3) writes the directions into out (room for 4 points)
     // and sets count; any other code sets count 0.

@@ -22,13 +22,11 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(Bond, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Bond)
 
 namespace {
 
 constexpr const char* ConformerIndexKey = "_~bci~_";
-constexpr std::int32_t ReadOnlyAccess = ObjectProperty::AccessReadable;
-constexpr std::int32_t ReadWriteAccess = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
 
 struct NamedType {
     const char* name;
@@ -136,17 +134,6 @@ Bond::Bond() = default;
 
 Bond::Bond(Object* parent) : Geometric(parent) {}
 
-Bond::Bond(const Bond& other)
-    : Geometric(other),
-      m_atom1(other.m_atom1),
-      m_atom2(other.m_atom2),
-      m_type(other.m_type),
-      m_wedge(other.m_wedge),
-      m_order(other.m_order),
-      m_inRing(other.m_inRing)
-{
-}
-
 Bond::Bond(Bondable* atom1, Bondable* atom2, BondType type) : Bond(CommonParent(atom1, atom2), atom1, atom2, type) {}
 
 Bond::Bond(Object* parent, Bondable* atom1, Bondable* atom2, BondType type)
@@ -221,13 +208,11 @@ Bond::~Bond()
     }
 }
 
-Base* Bond::ShallowCopy() const
+bool Bond::ShallowCopyOK() const
 {
     const TreeNode* const root = GetCopyRoot();
     const auto inside = [root](const TreeNode* node) { return node && (node == root || node->HasAncestor(root)); };
-    if (!inside(this) || !inside(m_atom1) || !inside(m_atom2))
-        return nullptr;
-    return new Bond(*this);
+    return inside(this) && inside(m_atom1) && inside(m_atom2);
 }
 
 void Bond::DeepenShallowCopy()
@@ -1023,60 +1008,62 @@ const PropertyTable& Bond::Properties()
         &Object::Properties(),
         PropertyList<Bond>()
             .Text("Order")
-            .GetText([](const Bond& bond) { return StringUtils::Format("%.2f", bond.GetOrder()); })
+            .Getter<&Bond::GetOrder>()
+            .Format("%.2f")
             .ReadOnly()
-            .Described([](const Bond& bond) {
-                return ObjectProperty("Order", StringUtils::Format("%.2f", bond.GetOrder()), ReadOnlyAccess, 0);
-            })
+            .Shown()
             .Text("Type")
             .GetText([](const Bond& bond) { return bond.GetOrderName(); })
             .SetText([](Bond& bond, std::string_view word) { return bond.SetType(word); })
-            .Described([](const Bond& bond) {
-                ObjectProperty property("Type", bond.GetOrderName(), ReadWriteAccess, 1);
-                property.SetAllValues({"Single", "Partial double", "Aromatic", "Double", "Triple"});
-                return property;
-            })
+            .Choices({"Single", "Partial double", "Aromatic", "Double", "Triple"})
+            .Shown(ObjectProperty::CategoryChoice)
             .Text("Length")
-            .GetText([](const Bond& bond) { return StringUtils::Format("%.3f", bond.GetLength()); })
+            .Getter<&Bond::GetLength>()
+            .Format("%.3f")
             .SetText([](Bond& bond, std::string_view text) {
                 double length = 0.0;
                 if (!StringUtils::StringToReal(text, length) || !(length > 0.0 && length <= MaxTextLength))
                     return false;
                 return bond.SetLength(length);
             })
-            .Described([](const Bond& bond) {
-                return ObjectProperty("Length", StringUtils::Format("%.3f", bond.GetLength()), ReadWriteAccess, 0);
-            })
+            .Shown()
             .Text("Stereochemistry")
             .GetText([](const Bond& bond) {
                 const double order = bond.GetOrder();
                 return order > 1.0 && order < 2.5 ? "E/Z" : "";
             })
-            .ReadOnly());
+            .ReadOnly()
+            // The stored properties.
+            .ArchiveOnly([](const Bond&, Archive& archive) { archive << std::int32_t{0} << std::int32_t{0} << std::int32_t{0}; },
+                         [](Bond&, Archive& archive) {
+                             std::int32_t offset[3] = {};
+                             archive >> offset[0] >> offset[1] >> offset[2];
+                         })
+            .Reference("Atom1", [](const Bond& bond) { return bond.m_atom1; }, [](Bond& bond, Bondable* end) { bond.m_atom1 = end; })
+            .Reference("Atom2", [](const Bond& bond) { return bond.m_atom2; }, [](Bond& bond, Bondable* end) { bond.m_atom2 = end; })
+            .Field<Storage::StorageInt, &Bond::m_type>("BondType")
+            .Field<&Bond::m_wedge>("WedgeType")
+            .ArchiveField<&Bond::m_order>()
+            .Field<&Bond::m_inRing>("BondInRing")
+            .ArchiveDropped<std::int32_t>(2)
+            .BeforeRecord([](Bond& bond, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading())
+                    bond.m_reading = true;
+            })
+            .AfterRecord([](Bond& bond, Archive& archive, PropertyArchive* stream) {
+                if (archive.IsLoading()) {
+                    bond.m_reading = false;
+                    if (stream) {
+                        // The stream keeps no order: the type gives it.
+                        bond.SetOrder(bond.m_type);
+                        stream->FinishObject(&bond);
+                    } else if (!bond.HasEnds()) {
+                        throw ArchiveException(ArchiveException::badIndex);
+                    }
+                }
+                bond.UpdateClipped();
+            }));
     return table;
-}
-
-void Bond::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass pass(archive, *this);
-    const bool loading = archive.GetArchive().IsLoading();
-    if (pass.Is(PropertyArchive::MethodBefore) && loading)
-        m_reading = true;
-    pass.Object("Atom1", m_atom1);
-    pass.Object("Atom2", m_atom2);
-    pass.Value<Storage::StorageInt>(
-        "BondType", [this] { return static_cast<std::int32_t>(m_type); },
-        [this](std::int32_t type) { m_type = static_cast<BondType>(type); });
-    pass.Value<Storage::StorageInt>("WedgeType", m_wedge);
-    pass.Value<Storage::StorageBool>("BondInRing", m_inRing);
-    if (pass.Is(PropertyArchive::MethodAfter)) {
-        if (loading) {
-            m_reading = false;
-            SetOrder(m_type);
-            archive.FinishObject(this);
-        }
-        UpdateClipped();
-    }
 }
 
 void Bond::FinishLoading(std::uint32_t schema)
@@ -1092,40 +1079,6 @@ void Bond::FinishLoading(std::uint32_t schema)
         if (std::find(bonds.begin(), bonds.end(), this) == bonds.end())
             end->PushBond(this);
     }
-}
-
-void Bond::Serialize(Archive& archive)
-{
-    Geometric::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << std::int32_t{0} << std::int32_t{0} << std::int32_t{0};
-        archive.WriteObject(m_atom1);
-        archive.WriteObject(m_atom2);
-        archive << static_cast<std::int32_t>(m_type) << m_wedge << m_order << static_cast<std::uint8_t>(m_inRing ? 1 : 0);
-    } else {
-        std::int32_t offset[3] = {};
-        archive >> offset[0] >> offset[1] >> offset[2];
-        m_reading = true;
-        m_atom1 = static_cast<Bondable*>(static_cast<Base*>(archive.ReadObject(&Bondable::GetThisClass())));
-        m_atom2 = static_cast<Bondable*>(static_cast<Base*>(archive.ReadObject(&Bondable::GetThisClass())));
-        m_reading = false;
-        std::int32_t type = 0;
-        std::int32_t wedge = 0;
-        float order = 1.0f;
-        std::uint8_t inRing = 0;
-        archive >> type >> wedge >> order >> inRing;
-        if (archive.GetObjectSchema() < 2) {
-            std::int32_t unused = 0;
-            archive >> unused;
-        }
-        if (!HasEnds())
-            throw ArchiveException(ArchiveException::badIndex);
-        m_type = static_cast<BondType>(type);
-        m_wedge = wedge;
-        m_order = order;
-        m_inRing = inRing != 0;
-    }
-    UpdateClipped();
 }
 
 } // namespace Tavrel

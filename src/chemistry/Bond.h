@@ -7,10 +7,10 @@
 
 #include <tavrel/core/Point3d.h>
 #include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
-class Archive;
 class Atom;
 class Bondable;
 class OrdCollection;
@@ -20,11 +20,12 @@ class PropertyArchive;
 // deleting either end deletes it. It is selected once both ends are selected (see
 // Bondable::Select). Bonds are made through Bondable::MakeBond.
 class Bond : public Geometric {
-    TAVREL_DECLARE_CLASS(Bond, Geometric)
+    // Persisted as "Atom1", "Atom2", "BondType", "WedgeType", "BondInRing"; the framework archive
+    // holds Object's part, an empty lattice offset, the two ends, type, wedge, order and ring flag.
+    // The text interface adds "Order" (read-only), "Type", "Length" and "Stereochemistry" (not
+    // listed) to Object's.
+    TAVREL_CLASS(Bond, Geometric, Creatable)
     TAVREL_EVENT_MASK_LEVEL()
-    // Persisted as "Atom1", "Atom2", "BondType", "WedgeType", "BondInRing"; the text interface adds
-    // "Order" (read-only), "Type", "Length" and "Stereochemistry" (not listed) to Object's.
-    TAVREL_DECLARE_PROPERTIES()
 public:
     // The codes are stored in files.
     enum BondType : std::int32_t {
@@ -115,8 +116,6 @@ public:
     bool HasConformers() const;
     void ClearConformerIndex();
 
-    // Object's part, an empty lattice offset, the two ends, type, wedge, order and ring flag.
-    void Serialize(Archive& archive) override;
     // Deletes a loaded bond whose ends are missing or the same, else makes sure both ends list it.
     void FinishLoading(std::uint32_t schema) override;
 
@@ -150,15 +149,15 @@ protected:
     // (position, atom, n, m) beyond 120 degrees either way.
     static bool IsAntiToHeavyPath(const Atom& atom, const Point3d& position);
 
-    Bond();
     explicit Bond(Object* parent);
-    Bond(const Bond& other);
     // Under the ends' nearest common ancestor; both ends non-null and distinct. Listeners of any step
     // may delete an end: the construction then stops, and the bond is left listed nowhere and without
     // ends (HasEnds false), for the maker to delete.
     Bond(Bondable* atom1, Bondable* atom2, BondType type);
     Bond(Object* parent, Bondable* atom1, Bondable* atom2, BondType type);
 
+    // A bond is copied only inside a copy that holds it and both its ends.
+    bool ShallowCopyOK() const;
     void DeepenShallowCopy() override;
 
     // The order a named type sets; other codes keep the order.
@@ -224,7 +223,7 @@ private:
     WedgeType m_wedge = 0;
     float m_order = 1.0f;
     bool m_inRing = false;
-    bool m_reading = false;  // between the start and the end of its record on load
+    Uncopied<bool> m_reading;  // between the start and the end of its record on load
 };
 
 } // namespace Tavrel

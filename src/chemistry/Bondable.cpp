@@ -16,7 +16,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Bondable, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Bondable)
 
 namespace {
 
@@ -32,23 +32,21 @@ Bondable::Bondable(Object* parent) : Geometric3d(parent)
     SetMaskFromParents();
 }
 
-Bondable::Bondable(const Bondable& other) : Geometric3d(other) {}
-
 Bondable::~Bondable()
 {
     // Each bond's destructor takes it out of both ends' lists. A list read from a file that was
     // refused before its loading finished may still hold empty entries.
-    while (m_numBonds > 0) {
-        const std::uint32_t before = m_numBonds;
-        if (Bond* const bond = GetBond(static_cast<int>(m_numBonds) - 1)) {
+    while (m_numBonds.Get() > 0) {
+        const std::uint32_t before = m_numBonds.Get();
+        if (Bond* const bond = GetBond(static_cast<int>(m_numBonds.Get()) - 1)) {
             const Watch watch(bond);
             Discard(bond);
             // A bond being built outlives its end.
             if (watch.alive)
                 bond->ForgetEnd(this);
         }
-        if (m_numBonds == before)
-            EraseBond(m_numBonds - 1);
+        if (m_numBonds.Get() == before)
+            EraseBond(m_numBonds.Get() - 1);
     }
     ResizeBonds(0);
 }
@@ -57,45 +55,45 @@ Bondable::~Bondable()
 
 void Bondable::PushBond(Bond* bond)
 {
-    ResizeBonds(m_numBonds + 1);
-    BondData()[m_numBonds - 1] = bond;
+    ResizeBonds(m_numBonds.Get() + 1);
+    BondData()[m_numBonds.Get() - 1] = bond;
 }
 
 void Bondable::EraseBond(std::size_t index)
 {
     Bond** const data = BondData();
-    std::copy(data + index + 1, data + m_numBonds, data + index);
-    ResizeBonds(m_numBonds - 1);
+    std::copy(data + index + 1, data + m_numBonds.Get(), data + index);
+    ResizeBonds(m_numBonds.Get() - 1);
 }
 
 void Bondable::ResizeBonds(std::size_t count)
 {
-    const bool wasHeap = m_numBonds > InlineBonds;
+    const bool wasHeap = m_numBonds.Get() > InlineBonds;
     const bool toHeap = count > InlineBonds;
     if (!wasHeap && !toHeap) {
-        std::fill(m_bondStore.inlined + std::min<std::size_t>(count, m_numBonds),
-                  m_bondStore.inlined + InlineBonds, nullptr);
+        std::fill(m_bondStore.Get().inlined + std::min<std::size_t>(count, m_numBonds.Get()),
+                  m_bondStore.Get().inlined + InlineBonds, nullptr);
     } else if (wasHeap && toHeap) {
-        if (count > m_bondStore.heap.capacity) {
-            const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{m_bondStore.heap.capacity});
+        if (count > m_bondStore.Get().heap.capacity) {
+            const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{m_bondStore.Get().heap.capacity});
             auto* const grown = new Bond*[capacity]();
-            std::copy(m_bondStore.heap.data, m_bondStore.heap.data + m_numBonds, grown);
-            delete[] m_bondStore.heap.data;
-            m_bondStore.heap = {grown, static_cast<std::uint32_t>(capacity)};
-        } else if (count > m_numBonds) {
-            std::fill(m_bondStore.heap.data + m_numBonds, m_bondStore.heap.data + count, nullptr);
+            std::copy(m_bondStore.Get().heap.data, m_bondStore.Get().heap.data + m_numBonds.Get(), grown);
+            delete[] m_bondStore.Get().heap.data;
+            m_bondStore.Get().heap = {grown, static_cast<std::uint32_t>(capacity)};
+        } else if (count > m_numBonds.Get()) {
+            std::fill(m_bondStore.Get().heap.data + m_numBonds.Get(), m_bondStore.Get().heap.data + count, nullptr);
         }
     } else if (toHeap) {
         const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{InlineBonds});
         auto* const heap = new Bond*[capacity]();
-        std::copy(m_bondStore.inlined, m_bondStore.inlined + m_numBonds, heap);
-        m_bondStore.heap = {heap, static_cast<std::uint32_t>(capacity)};
+        std::copy(m_bondStore.Get().inlined, m_bondStore.Get().inlined + m_numBonds.Get(), heap);
+        m_bondStore.Get().heap = {heap, static_cast<std::uint32_t>(capacity)};
     } else {
-        Bond** const heap = m_bondStore.heap.data;
+        Bond** const heap = m_bondStore.Get().heap.data;
         BondStore inlined{};
         std::copy(heap, heap + count, inlined.inlined);
         delete[] heap;
-        m_bondStore = inlined;
+        m_bondStore.Get() = inlined;
     }
     m_numBonds = static_cast<std::uint32_t>(count);
 }
@@ -416,7 +414,7 @@ void Bondable::KeepOwnBonds(bool ended)
 {
     Bond** const data = BondData();
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < m_numBonds; ++i) {
+    for (std::size_t i = 0; i < m_numBonds.Get(); ++i) {
         Bond* const bond = data[i];
         if (!bond || std::find(data, data + kept, bond) != data + kept)
             continue;
@@ -431,28 +429,26 @@ void Bondable::KeepOwnBonds(bool ended)
 
 const PropertyTable& Bondable::Properties()
 {
-    static const PropertyTable table(&Geometric3d::Properties(), PropertyList<Bondable>());
+    static const PropertyTable table(
+        PropertyList<Bondable>()
+            .References(
+                "Bond Array", [](const Bondable& end) { return std::size_t{end.m_numBonds.Get()}; },
+                [](const Bondable& end, std::size_t i) { return i < end.m_numBonds.Get() ? end.BondData()[i] : nullptr; },
+                [](Bondable& end, std::size_t count) { end.ResizeBonds(count); },
+                [](Bondable& end, std::size_t i, Bond* bond) {
+                    if (i < end.m_numBonds.Get())
+                        end.BondData()[i] = bond;
+                })
+            .BeforeRecord([](Bondable& end, Archive& archive, PropertyArchive* stream) {
+                if (stream && archive.IsLoading())
+                    stream->FinishObject(&end);
+            })
+            .AfterRecord([](Bondable& end, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading())
+                    end.KeepOwnBonds(false);
+                end.UpdateBondsClipped();
+            }));
     return table;
-}
-
-void Bondable::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass pass(archive, *this);
-    pass.Array<Storage::StorageObject>(
-        "Bond Array", [this] { return std::size_t{m_numBonds}; },
-        [this](std::size_t i) { return i < m_numBonds ? BondData()[i] : nullptr; },
-        [this](std::size_t count) { ResizeBonds(count); },
-        [this](std::size_t i, Bond* bond) {
-            if (i < m_numBonds)
-                BondData()[i] = bond;
-        });
-    if (pass.Is(PropertyArchive::MethodBefore) && archive.GetArchive().IsLoading())
-        archive.FinishObject(this);
-    if (pass.Is(PropertyArchive::MethodAfter)) {
-        if (archive.GetArchive().IsLoading())
-            KeepOwnBonds(false);
-        UpdateBondsClipped();
-    }
 }
 
 void Bondable::FinishLoading(std::uint32_t schema)
@@ -461,22 +457,9 @@ void Bondable::FinishLoading(std::uint32_t schema)
     KeepOwnBonds(true);
 }
 
-void Bondable::Serialize(Archive& archive)
+void Bondable::LoadRefused()
 {
-    Geometric3d::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive.WriteCount(m_numBonds);
-        for (const Bond* bond : GetBonds())
-            archive.WriteObject(bond);
-    } else {
-        // Every bond reference takes at least its two-byte tag.
-        const std::uint32_t count = archive.ReadCount(2);
-        ResizeBonds(0);
-        for (std::uint32_t i = 0; i < count; ++i)
-            PushBond(static_cast<Bond*>(static_cast<Base*>(archive.ReadObject(&Bond::GetThisClass()))));
-        KeepOwnBonds(false);
-    }
-    UpdateBondsClipped();
+    KeepOwnBonds(true);
 }
 
 } // namespace Tavrel

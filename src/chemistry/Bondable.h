@@ -7,10 +7,10 @@
 
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
-class Archive;
 class BaseCollection;
 class Filter;
 class PropertyArchive;
@@ -20,9 +20,8 @@ class SetCollection;
 // Deleting a Bondable deletes every bond still listed. Every walk over the bond graph is iterative
 // and linear in the bonds it crosses.
 class Bondable : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Bondable, Geometric3d)
     // Persisted as "Bond Array".
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Bondable, Geometric3d, Creatable)
 public:
     // Event codes of the Bondable level; the data is the bond.
     static constexpr std::uint16_t EventBondAdded = 2;
@@ -32,8 +31,8 @@ public:
 
     // i from 0 to GetNumBonds() - 1.
     Bond* GetBond(int i) const { return BondData()[i]; }
-    int GetNumBonds() const { return static_cast<int>(m_numBonds); }
-    std::span<Bond* const> GetBonds() const { return {BondData(), m_numBonds}; }
+    int GetNumBonds() const { return static_cast<int>(m_numBonds.Get()); }
+    std::span<Bond* const> GetBonds() const { return {BondData(), m_numBonds.Get()}; }
 
     // The bond to other retyped when there is one; else a new bond under the ends' common ancestor
     // (or under parent). Null for a null other and for this object itself.
@@ -81,18 +80,15 @@ public:
     bool HasConformers() const;
     void ClearConformerIndex();
 
-    // Geometric3d's part, then the bond array (count and bond records).
-    void Serialize(Archive& archive) override;
     // Keeps only the loaded bonds that join this object to another end, each once.
     void FinishLoading(std::uint32_t schema) override;
+    // Drops the bonds whose records did not get as far as to name this object as an end.
+    void LoadRefused() override;
 
 protected:
     friend class Bond;
 
-    Bondable();
     explicit Bondable(Object* parent);
-    // The bonds are not copied.
-    Bondable(const Bondable& other);
 
     void AddBond(Bond* bond);
     void RemoveBond(int i);
@@ -110,8 +106,8 @@ private:
         } heap;
     };
 
-    Bond* const* BondData() const { return m_numBonds > InlineBonds ? m_bondStore.heap.data : m_bondStore.inlined; }
-    Bond** BondData() { return m_numBonds > InlineBonds ? m_bondStore.heap.data : m_bondStore.inlined; }
+    Bond* const* BondData() const { return m_numBonds.Get() > InlineBonds ? m_bondStore.Get().heap.data : m_bondStore.Get().inlined; }
+    Bond** BondData() { return m_numBonds.Get() > InlineBonds ? m_bondStore.Get().heap.data : m_bondStore.Get().inlined; }
     void PushBond(Bond* bond);
     // Raises EventBondAdded for a listed bond.
     void AnnounceBond(Bond* bond);
@@ -125,8 +121,9 @@ private:
     // Keeps the non-null bonds that end here, each once; a bond still being read stays unless ended.
     void KeepOwnBonds(bool ended);
 
-    BondStore m_bondStore{};
-    std::uint32_t m_numBonds = 0;
+    // A copy has no bonds.
+    Uncopied<BondStore> m_bondStore;
+    Uncopied<std::uint32_t> m_numBonds;
 
     // Last, so the level's mask byte packs with the levels below.
     TAVREL_EVENT_MASK_LEVEL()

@@ -8,7 +8,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Chain, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Chain)
 
 namespace {
 

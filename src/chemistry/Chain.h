@@ -12,7 +12,7 @@ namespace Tavrel {
 // Base of the amino-acid and nucleic-acid chains; its children are residues, atoms and bonds. It
 // persists nothing beyond Geometric3d.
 class Chain : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Chain, Geometric3d)
+    TAVREL_CLASS(Chain, Geometric3d, Creatable)
 public:
     explicit Chain(Object* parent);
 
@@ -33,10 +33,6 @@ public:
     static std::int32_t GetDisplayQuality();
 
 protected:
-    Chain();
-    // The flag describes the contents, which a copy shares.
-    Chain(const Chain& other) = default;
-
     virtual void SetSecondaryStructureDefined(bool defined);
 
 private:

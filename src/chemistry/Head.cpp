@@ -1,8 +1,12 @@
 #include <tavrel/chemistry/Head.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Head, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Head)
+
+Head::Head() = default;
 
 Head::Head(Object* parent) : PseudoAtom(parent, "J2", Color::Green()) {}
 

@@ -9,7 +9,7 @@ namespace Tavrel {
 
 // Labelled "J2" and green when made by the host; draws the tag "Head".
 class Head : public PseudoAtom {
-    TAVREL_DECLARE_CLASS(Head, PseudoAtom)
+    TAVREL_CLASS(Head, PseudoAtom, Creatable)
 public:
     explicit Head(Object* parent);
 
@@ -19,9 +19,6 @@ public:
     virtual std::int32_t UpdateHydrogens(HydrogenSet) { return 0; }
 
 protected:
-    Head() = default;
-    Head(const Head& other) = default;
-
     std::string GetTagText() const override;
 };
 

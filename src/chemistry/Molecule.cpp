@@ -14,7 +14,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Molecule, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Molecule)
 
 namespace {
 
@@ -83,46 +83,6 @@ void TrimEnd(std::string& text, std::string_view characters)
     text.erase(text.find_last_not_of(characters) + 1);
 }
 
-// Read-only descriptors of the molecule's text properties.
-template <auto Text>
-ObjectProperty DescribeText(const char* name, const Molecule& molecule)
-{
-    return ObjectProperty(name, Text(molecule), ObjectProperty::AccessReadable, 0);
-}
-
-std::string WeightText(const Molecule& molecule)
-{
-    return StringUtils::Format("%.3f", static_cast<double>(molecule.CalculateMolWeight()));
-}
-
-std::string ExactWeightText(const Molecule& molecule)
-{
-    return StringUtils::Format("%.7f", molecule.CalculateExactWeight());
-}
-
-std::string VolumeText(const Molecule& molecule)
-{
-    return StringUtils::Format("%.1f", molecule.CalculateFastVolume());
-}
-
-std::string CleanEnergyText(const Molecule& molecule)
-{
-    float energy = 0.0f;
-    if (!molecule.GetProperty("Clean Energy", energy))
-        return "Not Calculated";
-    return StringUtils::Format("%.1f", static_cast<double>(energy));
-}
-
-std::string FormulaText(const Molecule& molecule)
-{
-    return molecule.CalculateMolFormula();
-}
-
-std::string CompositionText(const Molecule& molecule)
-{
-    return molecule.CalculateComposition();
-}
-
 } // namespace
 
 Molecule::Molecule() = default;
@@ -132,46 +92,43 @@ Molecule::Molecule(Object* parent) : Geometric3d(parent) {}
 const PropertyTable& Molecule::Properties()
 {
     static const PropertyTable table(
-        &Geometric3d::Properties(),
         PropertyList<Molecule>()
-            .Field<Storage::StorageBool, &Molecule::m_is2D>("Molecule Is 2d")
+            .Field<&Molecule::m_is2D>("Molecule Is 2d")
+            .StreamOnly()
             .Text("Number of Atoms")
             .ReadOnly()
-            .GetText([](const Molecule& molecule) { return StringUtils::Format("%d", molecule.CalculateNumberAtoms()); })
-            .Described([](const Molecule& molecule) {
-                return ObjectProperty("Number of Atoms", molecule.CalculateNumberAtoms(), ObjectProperty::AccessReadable, 0);
-            })
+            .Getter<&Molecule::CalculateNumberAtoms>()
+            .Shown()
             .Text("Molecular Formula")
-            .GetText([](const Molecule& molecule) { return FormulaText(molecule); })
-            .Described([](const Molecule& molecule) { return DescribeText<FormulaText>("Molecular Formula", molecule); })
+            .Getter<&Molecule::CalculateMolFormula>()
+            .Shown()
             .Text("Molecular Composition")
-            .GetText([](const Molecule& molecule) { return CompositionText(molecule); })
-            .Described([](const Molecule& molecule) {
-                return DescribeText<CompositionText>("Molecular Composition", molecule);
-            })
+            .Getter<&Molecule::CalculateComposition>()
+            .Shown()
             .Text("Molecular Weight")
             .ReadOnly()
-            .GetText([](const Molecule& molecule) { return WeightText(molecule); })
-            .Described([](const Molecule& molecule) { return DescribeText<WeightText>("Molecular Weight", molecule); })
+            .Getter<&Molecule::CalculateMolWeight>()
+            .Format("%.3f")
+            .Shown()
             .Text("Exact Mol. Weight")
             .ReadOnly()
-            .GetText([](const Molecule& molecule) { return ExactWeightText(molecule); })
-            .Described([](const Molecule& molecule) {
-                return DescribeText<ExactWeightText>("Exact Mol. Weight", molecule);
-            })
+            .Getter<&Molecule::CalculateExactWeight>()
+            .Format("%.7f")
+            .Shown()
             .Text("Molecular Volume")
             .ReadOnly()
-            .GetText([](const Molecule& molecule) { return VolumeText(molecule); })
-            .Described([](const Molecule& molecule) { return DescribeText<VolumeText>("Molecular Volume", molecule); })
+            .Getter<&Molecule::CalculateFastVolume>()
+            .Format("%.1f")
+            .Shown()
             .Text("Clean Energy")
-            .GetText([](const Molecule& molecule) { return CleanEnergyText(molecule); })
-            .Described([](const Molecule& molecule) { return DescribeText<CleanEnergyText>("Clean Energy", molecule); }));
+            .GetText([](const Molecule& molecule) {
+                float energy = 0.0f;
+                if (!molecule.GetProperty("Clean Energy", energy))
+                    return std::string("Not Calculated");
+                return StringUtils::Format("%.1f", static_cast<double>(energy));
+            })
+            .Shown());
     return table;
-}
-
-void Molecule::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 std::int32_t Molecule::GetProperties(ObjectProperty::Array& properties) const

@@ -18,8 +18,7 @@ class PropertyArchive;
 // composition and weights. The host reads them as text properties ("Number of Atoms", "Molecular
 // Formula", ...), all read-only descriptors.
 class Molecule : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Molecule, Geometric3d)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Molecule, Geometric3d, Creatable)
 public:
     explicit Molecule(Object* parent);
 
@@ -53,10 +52,6 @@ public:
 
     // The Object level's descriptors, then the seven of the molecule.
     std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
-
-protected:
-    Molecule();
-    Molecule(const Molecule& other) = default;
 
 private:
     bool m_is2D = false;

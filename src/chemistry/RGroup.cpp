@@ -1,10 +1,13 @@
 #include <tavrel/chemistry/RGroup.h>
 
 #include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(RGroup, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(RGroup)
+
+RGroup::RGroup() = default;
 
 RGroup::RGroup(Object* parent) : PseudoAtom(parent)
 {

@@ -11,7 +11,7 @@ namespace Tavrel {
 // The n-th R-group under a parent is labelled "Rn", has the ID n and is white; it draws its label.
 // It carries no charge: charges set are ignored.
 class RGroup : public PseudoAtom {
-    TAVREL_DECLARE_CLASS(RGroup, PseudoAtom)
+    TAVREL_CLASS(RGroup, PseudoAtom, Creatable)
 public:
     // n counts the R-groups under the parent, this one included; 1 without a parent.
     explicit RGroup(Object* parent);
@@ -25,9 +25,6 @@ public:
     void SetFormalCharge(std::int32_t, std::int32_t) override {}
 
 protected:
-    RGroup() = default;
-    RGroup(const RGroup& other) = default;
-
     std::string GetTagText() const override;
 };
 

@@ -9,7 +9,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(SubUnit, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(SubUnit)
 
 SubUnit::SubUnit() = default;
 
@@ -17,14 +17,9 @@ SubUnit::SubUnit(Object* parent) : Geometric3d(parent) {}
 
 const PropertyTable& SubUnit::Properties()
 {
-    static const PropertyTable table(&Object::Properties(),
-                                     PropertyList<SubUnit>().Field<Storage::StorageString, &SubUnit::m_type>("SubUnit Type"));
+    // The text interface is Object's: the position names of Geometric are not offered.
+    static const PropertyTable table(&Object::Properties(), PropertyList<SubUnit>().Field<&SubUnit::m_type>("SubUnit Type"));
     return table;
-}
-
-void SubUnit::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 Point3d SubUnit::GetXYZ() const
@@ -46,18 +41,6 @@ void SubUnit::SetColorScheme(std::string_view name)
 {
     if (!name.empty())
         SetColor(Color::White());
-}
-
-void SubUnit::Serialize(Archive& archive)
-{
-    Geometric3d::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << m_type;
-    } else {
-        std::string type;
-        archive >> type;
-        m_type = std::move(type);
-    }
 }
 
 } // namespace Tavrel

@@ -18,8 +18,7 @@ class PropertyArchive;
 // "SubUnit Type" after Geometric3d's properties. Its text interface is Object's: the position names
 // of Geometric are not offered.
 class SubUnit : public Geometric3d {
-    TAVREL_DECLARE_CLASS(SubUnit, Geometric3d)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(SubUnit, Geometric3d, Creatable)
 public:
     explicit SubUnit(Object* parent);
 
@@ -35,13 +34,6 @@ public:
     // The type text, empty in a new sub-unit.
     const std::string& GetSubUnitType() const { return m_type; }
     void SetSubUnitType(std::string_view type) { m_type = type; }
-
-    // Geometric3d's part, then the type text.
-    void Serialize(Archive& archive) override;
-
-protected:
-    SubUnit();
-    SubUnit(const SubUnit& other) = default;
 
 private:
     std::string m_type;

@@ -1,8 +1,12 @@
 #include <tavrel/chemistry/Tail.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Tail, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Tail)
+
+Tail::Tail() = default;
 
 Tail::Tail(Object* parent) : PseudoAtom(parent, "J1", Color::Green()) {}
 

@@ -9,7 +9,7 @@ namespace Tavrel {
 
 // Labelled "J1" and green when made by the host; draws the tag "Tail".
 class Tail : public PseudoAtom {
-    TAVREL_DECLARE_CLASS(Tail, PseudoAtom)
+    TAVREL_CLASS(Tail, PseudoAtom, Creatable)
 public:
     explicit Tail(Object* parent);
 
@@ -17,9 +17,6 @@ public:
     std::string GetCommonName() const override;
 
 protected:
-    Tail() = default;
-    Tail(const Tail& other) = default;
-
     std::string GetTagText() const override;
 };
 

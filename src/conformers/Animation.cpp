@@ -12,7 +12,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Animation, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Animation)
 
 namespace {
 
@@ -54,15 +54,6 @@ Animation::Animation(Object* parent, const BaseCollection& frames) : Animation(p
     ActivateFirstFrame();
 }
 
-Animation::Animation(const Animation& other)
-    : Object(other),
-      m_maximum(other.m_maximum),
-      m_minimum(other.m_minimum),
-      m_extentsStale(other.m_extentsStale),
-      m_selectionShown(other.m_selectionShown)
-{
-}
-
 Animation::~Animation()
 {
     RemoveAllFrames();
@@ -71,35 +62,55 @@ Animation::~Animation()
 const PropertyTable& Animation::Properties()
 {
     static const PropertyTable table(
-        &Object::Properties(),
         PropertyList<Animation>()
             .References(
-                "Frame List", [](const Animation& animation) { return animation.m_frames.Size(); },
-                [](const Animation& animation, std::size_t index) { return animation.m_frames.At(index); },
+                "Frame List", [](const Animation& animation) { return animation.m_frames.Get().Size(); },
+                [](const Animation& animation, std::size_t index) { return animation.m_frames.Get().At(index); },
                 [](Animation& animation, std::size_t, Object* frame) { animation.ListFrame(frame); })
+            .StreamOnly()
             .Reference(
                 "Frame Index", [](const Animation& animation) { return animation.GetIndexedFrame(); },
                 [](Animation& animation, Object* frame) {
-                    if (animation.m_index == npos)
+                    if (animation.m_index.Get() == npos)
                         animation.SetIndexedFrame(frame);
                 })
+            .StreamOnly()
             .Reference(
                 "Active Frame", [](const Animation& animation) { return animation.GetActiveFrame(); },
                 [](Animation& animation, Object* frame) {
-                    if (frame && animation.m_frames.Contains(frame))
-                        animation.m_activeFrame = frame;
+                    if (frame && animation.m_frames.Get().Contains(frame))
+                        animation.m_activeFrame.Get() = frame;
                 })
-            .AfterRecord([](Animation& animation, PropertyArchive& archive) {
+            .StreamOnly()
+            // The framework archive's part: the frame count and references, then the int32, int32,
+            // byte, int32 and byte older files carry (written as 0, read and ignored). Loading takes
+            // the Objects listed, hidden, and shows the first.
+            .ArchiveOnly(
+                [](const Animation& animation, Archive& archive) {
+                    archive.WriteCount(static_cast<std::uint32_t>(animation.m_frames.Get().Size()));
+                    for (std::size_t i = 0; i < animation.m_frames.Get().Size(); ++i)
+                        archive.WriteObject(animation.m_frames.Get().At(i));
+                    archive << std::int32_t{0} << std::int32_t{0} << std::uint8_t{0} << std::int32_t{0} << std::uint8_t{0};
+                },
+                [](Animation& animation, Archive& archive) {
+                    // Each reference takes at least its two-byte tag.
+                    const std::uint32_t count = archive.ReadCount(2);
+                    for (std::uint32_t i = 0; i < count; ++i) {
+                        auto* const frame = static_cast<Object*>(archive.ReadObject(&Object::GetThisClass()));
+                        if (animation.ListFrame(frame))
+                            Hide(frame);
+                    }
+                    animation.ActivateFirstFrame();
+                    std::int32_t unusedInt = 0;
+                    std::uint8_t unusedByte = 0;
+                    archive >> unusedInt >> unusedInt >> unusedByte >> unusedInt >> unusedByte;
+                })
+            .AfterRecord([](Animation& animation, Archive& archive, PropertyArchive* stream) {
                 // Frames are hidden and shown once the whole document has been read.
-                if (archive.GetArchive().IsLoading())
-                    archive.FinishObject(&animation);
+                if (stream && archive.IsLoading())
+                    stream->FinishObject(&animation);
             }));
     return table;
-}
-
-void Animation::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- The frame list
@@ -114,7 +125,7 @@ bool Animation::AddFrame(Object* frame)
 
 bool Animation::ListFrame(Object* frame)
 {
-    if (!frame || !m_frames.Append(frame))
+    if (!frame || !m_frames.Get().Append(frame))
         return false;
     AddFrameEvents(frame);
     UpdateExtents();
@@ -134,19 +145,19 @@ void Animation::RemoveFrame(Object* frame)
 
 void Animation::RemoveAt(std::size_t position, bool destroyed)
 {
-    TreeNode* const frame = m_frames.Node(position);
-    const bool shown = m_activeFrame != nullptr;
-    const bool current = position == m_index;
+    TreeNode* const frame = m_frames.Get().Node(position);
+    const bool shown = m_activeFrame.Get() != nullptr;
+    const bool current = position == m_index.Get();
     // The removed frame is shown again below, unless it is being destroyed: then it is not touched.
-    if (frame == m_activeFrame)
-        m_activeFrame = nullptr;
-    m_frames.Erase(position);
-    if (m_index != npos && m_index > position)
-        --m_index;
+    if (frame == m_activeFrame.Get())
+        m_activeFrame.Get() = nullptr;
+    m_frames.Get().Erase(position);
+    if (m_index.Get() != npos && m_index.Get() > position)
+        --m_index.Get();
     if (current) {
         // The index moves on to the frame that followed; it is shown only when the removed one was.
-        m_index = position < m_frames.Size() ? position : npos;
-        if (m_index != npos) {
+        m_index.Get() = position < m_frames.Get().Size() ? position : npos;
+        if (m_index.Get() != npos) {
             ActivateIndexedFrame();
             if (!shown)
                 DeactivateIndexedFrame();
@@ -167,11 +178,11 @@ void Animation::RemoveFrameList(const BaseCollection& frames)
 void Animation::RemoveAllFrames()
 {
     ResetFrame();
-    m_frames.ForEachNode([this](TreeNode* frame) {
+    m_frames.Get().ForEachNode([this](TreeNode* frame) {
         RemoveFrameEvents(frame);
         Show(frame);
     });
-    m_frames.Clear();
+    m_frames.Get().Clear();
     UpdateExtents();
 }
 
@@ -183,27 +194,27 @@ void Animation::ReplaceFrameList(const BaseCollection& frames)
 
 std::int32_t Animation::GetFrameCount() const
 {
-    return static_cast<std::int32_t>(m_frames.Size());
+    return static_cast<std::int32_t>(m_frames.Get().Size());
 }
 
 std::vector<Object*> Animation::GetFrames() const
 {
-    return m_frames.Frames();
+    return m_frames.Get().Frames();
 }
 
 std::size_t Animation::FindFramePosition(const Object* frame) const
 {
-    return frame ? m_frames.Find(frame) : npos;
+    return frame ? m_frames.Get().Find(frame) : npos;
 }
 
 Object* Animation::GetIndexedFrame() const
 {
-    return m_index < m_frames.Size() ? m_frames.At(m_index) : nullptr;
+    return m_index.Get() < m_frames.Get().Size() ? m_frames.Get().At(m_index.Get()) : nullptr;
 }
 
 void Animation::SetIndexedFrame(const Object* frame)
 {
-    m_index = FindFramePosition(frame);
+    m_index.Get() = FindFramePosition(frame);
 }
 
 void Animation::AddFrameEvents(TreeNode* frame)
@@ -231,29 +242,29 @@ bool Animation::ActivateFirstFrame()
 bool Animation::ActivateLastFrame()
 {
     DeactivateIndexedFrame();
-    return ShowAt(m_frames.Size() - 1);
+    return ShowAt(m_frames.Get().Size() - 1);
 }
 
 bool Animation::ActivateNextFrame()
 {
-    if (m_index == npos)
+    if (m_index.Get() == npos)
         return ActivateFirstFrame();
     DeactivateIndexedFrame();
-    return ShowAt(m_index + 1);
+    return ShowAt(m_index.Get() + 1);
 }
 
 bool Animation::ActivatePreviousFrame()
 {
-    if (m_index == npos)
+    if (m_index.Get() == npos)
         return ActivateLastFrame();
     DeactivateIndexedFrame();
-    return ShowAt(m_index - 1);
+    return ShowAt(m_index.Get() - 1);
 }
 
 bool Animation::ShowAt(std::size_t position)
 {
-    m_index = position < m_frames.Size() ? position : npos;
-    if (m_index == npos)
+    m_index.Get() = position < m_frames.Get().Size() ? position : npos;
+    if (m_index.Get() == npos)
         return false;
     ActivateIndexedFrame();
     return true;
@@ -262,7 +273,7 @@ bool Animation::ShowAt(std::size_t position)
 void Animation::ResetFrame()
 {
     DeactivateIndexedFrame();
-    m_index = npos;
+    m_index.Get() = npos;
 }
 
 void Animation::ActivateFrame(const Object* frame)
@@ -273,9 +284,9 @@ void Animation::ActivateFrame(const Object* frame)
 
 void Animation::DeactivateIndexedFrame()
 {
-    if (m_activeFrame)
-        Hide(m_activeFrame);
-    m_activeFrame = nullptr;
+    if (m_activeFrame.Get())
+        Hide(m_activeFrame.Get());
+    m_activeFrame.Get() = nullptr;
 }
 
 void Animation::ActivateIndexedFrame()
@@ -283,23 +294,23 @@ void Animation::ActivateIndexedFrame()
     if (m_selectionShown)
         UpdateFrames();
     DeactivateIndexedFrame();
-    if (m_index < m_frames.Size()) {
-        m_activeFrame = m_frames.Node(m_index);
-        Show(m_activeFrame);
+    if (m_index.Get() < m_frames.Get().Size()) {
+        m_activeFrame.Get() = m_frames.Get().Node(m_index.Get());
+        Show(m_activeFrame.Get());
     }
 }
 
 void Animation::UpdateFrames()
 {
-    m_frames.ForEachNode(Hide);
-    m_activeFrame = nullptr;
+    m_frames.Get().ForEachNode(Hide);
+    m_activeFrame.Get() = nullptr;
     m_selectionShown = false;
 }
 
 bool Animation::AnyFrameSelected() const
 {
     bool selected = false;
-    m_frames.ForEachNode([&selected](const TreeNode* frame) { selected = selected || frame->IsSelected(); });
+    m_frames.Get().ForEachNode([&selected](const TreeNode* frame) { selected = selected || frame->IsSelected(); });
     return selected;
 }
 
@@ -309,7 +320,7 @@ void Animation::DeleteFrame(Event& event)
 {
     auto* const animation = static_cast<Animation*>(event.GetData());
     // The frame's own levels are gone by now: it is found by its node alone.
-    if (const std::size_t position = animation->m_frames.Find(event.GetTreeNode(false)); position != npos)
+    if (const std::size_t position = animation->m_frames.Get().Find(event.GetTreeNode(false)); position != npos)
         animation->RemoveAt(position, true);
 }
 
@@ -323,14 +334,14 @@ void Animation::SelectFrame(Event& event)
 {
     auto* const animation = static_cast<Animation*>(event.GetData());
     Object* const frame = Object::GetObjectA(event.GetTreeNodeOID());
-    if (!frame || !animation->m_frames.Contains(frame))
+    if (!frame || !animation->m_frames.Get().Contains(frame))
         return;
     if (frame->IsSelected()) {
         Show(frame);
-        if (animation->m_activeFrame && !animation->m_activeFrame->IsSelected())
+        if (animation->m_activeFrame.Get() && !animation->m_activeFrame.Get()->IsSelected())
             animation->DeactivateIndexedFrame();
     } else {
-        if (frame == animation->m_activeFrame)
+        if (frame == animation->m_activeFrame.Get())
             animation->DeactivateIndexedFrame();
         else
             Hide(frame);
@@ -345,8 +356,8 @@ void Animation::SelectFrame(Event& event)
 void Animation::CalculateExtents()
 {
     DisplayList3D list(DisplayList3D::fastMode);
-    for (std::size_t i = 0; i < m_frames.Size(); ++i) {
-        Object* const frame = m_frames.At(i);
+    for (std::size_t i = 0; i < m_frames.Get().Size(); ++i) {
+        Object* const frame = m_frames.Get().At(i);
         const bool shown = frame->HasHint(ShownHint);
         Show(frame);
         frame->DisplayAll(list, false);
@@ -385,13 +396,13 @@ void Animation::PostProcess(bool storing, std::uint32_t)
     if (storing)
         return;
     std::vector<std::uint32_t> oids;
-    oids.reserve(m_frames.Size());
-    m_frames.ForEachNode([&oids](const TreeNode* frame) { oids.push_back(frame->GetOID()); });
+    oids.reserve(m_frames.Get().Size());
+    m_frames.Get().ForEachNode([&oids](const TreeNode* frame) { oids.push_back(frame->GetOID()); });
     // Listeners of an activation may delete frames, or this animation.
     const Watch self(this);
     for (const std::uint32_t oid : oids) {
         Object* const frame = Object::GetObjectA(oid);
-        if (!frame || !m_frames.Contains(frame))
+        if (!frame || !m_frames.Get().Contains(frame))
             continue;
         AddFrameEvents(frame);
         Hide(frame);
@@ -400,8 +411,8 @@ void Animation::PostProcess(bool storing, std::uint32_t)
         if (!self.alive)
             return;
     }
-    m_activeFrame = nullptr;
-    if (m_index != npos)
+    m_activeFrame.Get() = nullptr;
+    if (m_index.Get() != npos)
         ActivateIndexedFrame();
     else
         ActivateFirstFrame();
@@ -413,29 +424,6 @@ void Animation::FinishLoading(std::uint32_t schema)
     PostProcess(false, schema);
 }
 
-void Animation::Serialize(Archive& archive)
-{
-    Object::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive.WriteCount(static_cast<std::uint32_t>(m_frames.Size()));
-        for (std::size_t i = 0; i < m_frames.Size(); ++i)
-            archive.WriteObject(m_frames.At(i));
-        archive << std::int32_t{0} << std::int32_t{0} << std::uint8_t{0} << std::int32_t{0} << std::uint8_t{0};
-        return;
-    }
-    // Each reference takes at least its two-byte tag.
-    const std::uint32_t count = archive.ReadCount(2);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        auto* const frame = static_cast<Object*>(archive.ReadObject(&Object::GetThisClass()));
-        if (ListFrame(frame))
-            Hide(frame);
-    }
-    ActivateFirstFrame();
-    std::int32_t unusedInt = 0;
-    std::uint8_t unusedByte = 0;
-    archive >> unusedInt >> unusedInt >> unusedByte >> unusedInt >> unusedByte;
-}
-
 void Animation::DeepenShallowCopy()
 {
     const auto* const source = DynCast<Animation>(GetCopySource());
@@ -445,8 +433,8 @@ void Animation::DeepenShallowCopy()
     const TreeNode* const root = GetCopyRoot();
     Object* activeCopy = nullptr;
     Object* indexedCopy = nullptr;
-    for (std::size_t i = 0; i < source->m_frames.Size(); ++i) {
-        const Object* const frame = source->m_frames.At(i);
+    for (std::size_t i = 0; i < source->m_frames.Get().Size(); ++i) {
+        const Object* const frame = source->m_frames.Get().At(i);
         if (!IsInCopiedSubtree(*frame, root))
             continue;
         Object* const copy = DynCast<Object>(frame->Copy());
@@ -454,12 +442,12 @@ void Animation::DeepenShallowCopy()
             continue;
         if (frame == source->GetActiveFrame())
             activeCopy = copy;
-        if (i == source->m_index)
+        if (i == source->m_index.Get())
             indexedCopy = copy;
     }
-    m_activeFrame = activeCopy;
-    ActivateFrame(source->m_activeFrame ? activeCopy : indexedCopy);
-    if (m_index == npos)
+    m_activeFrame.Get() = activeCopy;
+    ActivateFrame(source->m_activeFrame.Get() ? activeCopy : indexedCopy);
+    if (m_index.Get() == npos)
         ActivateFirstFrame();
 }
 

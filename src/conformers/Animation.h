@@ -8,13 +8,12 @@
 #include <tavrel/conformers/FrameList.h>
 #include <tavrel/core/Point3d.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
-class Archive;
 class BaseCollection;
 class Event;
-class PropertyArchive;
 
 // Frames stay where they are in the tree; the animation hides every frame but its current one by
 // clearing hint bit 1 and shows a frame by setting it again. A step past either end returns false once
@@ -24,13 +23,13 @@ class PropertyArchive;
 //
 // Persisted as "Frame List" (the frames in order), "Frame Index" (the current frame) and "Active Frame";
 // a loaded list keeps the Objects it names once each, and the whole document is read before the frames
-// are hidden and the current one shown (PostProcess).
+// are hidden and the current one shown (PostProcess). The framework record is Object's, the frame count
+// and references, then the int32, int32, byte, int32 and byte older files carry (written as 0, read and
+// ignored); loading it takes the Objects listed, hidden, and shows the first.
 class Animation : public Object {
-    TAVREL_DECLARE_CLASS(Animation, Object)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Animation, Object, Creatable, public)
 public:
-    // Every constructor sets display style 1.
-    Animation();
+    // Every constructor but the copy constructor sets display style 1.
     explicit Animation(Object* parent);
     // Adds the frames (AddFrameList) and shows the first.
     Animation(Object* parent, const BaseCollection& frames);
@@ -67,25 +66,18 @@ public:
     virtual void PostProcess(bool storing, std::uint32_t schema);
     void FinishLoading(std::uint32_t schema) override;
 
-    // Object's part, the frame count and references, then the int32, int32, byte, int32 and byte older
-    // files carry (written as 0, read and ignored). Loading takes the Objects listed, hidden, and shows
-    // the first.
-    void Serialize(Archive& archive) override;
-
     // When the animation is displayed: two dots with its OID, at the maximum and the minimum corner of
     // what its frames draw.
     void DisplayExtents(DisplayList3D& list) override;
 
 protected:
-    // The Object part, the extents and the flags; the frames come with DeepenShallowCopy.
-    Animation(const Animation& other);
     // The copies of the source's frames that lie inside the copied subtree, in order; frames outside it
     // stay with the source. The copy of the shown (or else the current) frame is current and shown, or
     // the first frame when there is none.
     void DeepenShallowCopy() override;
 
     // The frame shown as the current one; null when none is.
-    Object* GetActiveFrame() const { return static_cast<Object*>(m_activeFrame); }
+    Object* GetActiveFrame() const { return static_cast<Object*>(m_activeFrame.Get()); }
     // The frame at the index; null when there is none.
     Object* GetIndexedFrame() const;
     // The index becomes the frame's position; none for null or an object that is no frame.
@@ -123,9 +115,10 @@ private:
     static void MoveFrame(Event& event);
     static void SelectFrame(Event& event);
 
-    FrameList<Object> m_frames;
-    TreeNode* m_activeFrame = nullptr; // an Object's node, kept as a node like the list's
-    std::size_t m_index = npos;
+    // A copy has the Object part, the extents and the flags: the frames come with DeepenShallowCopy.
+    Uncopied<FrameList<Object>> m_frames;
+    Uncopied<TreeNode*> m_activeFrame; // an Object's node, kept as a node like the list's
+    Uncopied<std::size_t, npos> m_index;
     Point3d m_maximum;
     Point3d m_minimum;
     bool m_extentsStale = true;

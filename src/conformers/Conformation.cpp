@@ -6,7 +6,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Conformation, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Conformation)
 
 namespace {
 
@@ -29,14 +29,8 @@ Conformation::Conformation(Object* reference, bool twoD) : Object(reference), m_
 
 const PropertyTable& Conformation::Properties()
 {
-    static const PropertyTable table(&Object::Properties(),
-                                     PropertyList<Conformation>().Field<Storage::StorageBool, &Conformation::m_twoD>("Conf 2d"));
+    static const PropertyTable table(PropertyList<Conformation>().Field<&Conformation::m_twoD>("Conf 2d").StreamOnly());
     return table;
-}
-
-void Conformation::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 bool Conformation::Is2D() const

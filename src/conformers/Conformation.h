@@ -9,9 +9,8 @@ class ConformationQueries;
 class PropertyArchive;
 
 class Conformation : public Object {
-    TAVREL_DECLARE_CLASS(Conformation, Object)
     // Persisted as "Conf 2d".
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Conformation, Object, Creatable)
 public:
     // A child of the reference, display style 1.
     Conformation(Object* reference, bool twoD);
@@ -21,10 +20,6 @@ public:
 
     // A molecule's questions about its children, answered by the conformations among them.
     static const ConformationQueries& Queries();
-
-protected:
-    Conformation();
-    Conformation(const Conformation& other) = default;
 
 private:
     bool m_twoD = false;

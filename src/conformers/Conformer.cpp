@@ -1,8 +1,10 @@
 #include <tavrel/conformers/Conformer.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Conformer, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Conformer)
 
 Conformer::Conformer() = default;
 
@@ -11,7 +13,5 @@ Conformer::Conformer(Object* parent) : Geometric(parent)
     const ConstructionScope construction(*this);
     SetDisplayStyle(1);
 }
-
-Conformer::Conformer(const Conformer& other) = default;
 
 } // namespace Tavrel

@@ -7,14 +7,10 @@ namespace Tavrel {
 
 // The atom and bond sets (a SetCollection base) come with the conformer-model subsystem.
 class Conformer : public Geometric {
-    TAVREL_DECLARE_CLASS(Conformer, Geometric)
+    TAVREL_CLASS(Conformer, Geometric, Creatable)
 public:
     // Display style 1.
     explicit Conformer(Object* parent);
-
-protected:
-    Conformer();
-    Conformer(const Conformer& other);
 };
 
 } // namespace Tavrel

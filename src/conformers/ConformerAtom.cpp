@@ -1,8 +1,10 @@
 #include <tavrel/conformers/ConformerAtom.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ConformerAtom, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(ConformerAtom)
 
 ConformerAtom::ConformerAtom()
 {

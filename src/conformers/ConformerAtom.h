@@ -10,7 +10,7 @@ namespace Tavrel {
 // Holds no data of its own; its colour-scheme hint is 0. The conformer-model subsystem adds the
 // copying, bonding and jack operations.
 class ConformerAtom : public Atom3d {
-    TAVREL_DECLARE_CLASS(ConformerAtom, Atom3d)
+    TAVREL_CLASS(ConformerAtom, Atom3d, Creatable)
 public:
     ConformerAtom(Object* parent, ElementType type);
     ConformerAtom(Object* parent, const char* symbol);
@@ -19,10 +19,6 @@ public:
     std::string GetCommonName() const override;
     // A new ConformerAtom of the element under parent.
     Atom* CreateNewAtom(Object* parent, ElementType type) override;
-
-protected:
-    ConformerAtom();
-    ConformerAtom(const ConformerAtom& other) = default;
 };
 
 } // namespace Tavrel

@@ -1,8 +1,10 @@
 #include <tavrel/conformers/ConformerModel.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ConformerModel, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(ConformerModel)
 
 ConformerModel::ConformerModel() = default;
 
@@ -10,7 +12,5 @@ ConformerModel::ConformerModel(Object* reference) : Object(reference)
 {
     SetDisplayStyle(1);
 }
-
-ConformerModel::ConformerModel(const ConformerModel& other) = default;
 
 } // namespace Tavrel

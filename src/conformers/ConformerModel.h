@@ -7,14 +7,10 @@ namespace Tavrel {
 
 // The conformer sets and the atom and bond maps come with the conformer-model subsystem.
 class ConformerModel : public Object {
-    TAVREL_DECLARE_CLASS(ConformerModel, Object)
+    TAVREL_CLASS(ConformerModel, Object, Creatable)
 public:
     // A child of the reference, display style 1.
     explicit ConformerModel(Object* reference);
-
-protected:
-    ConformerModel();
-    ConformerModel(const ConformerModel& other);
 };
 
 } // namespace Tavrel

@@ -1,13 +1,13 @@
 #include <tavrel/conformers/ConformerModelToken.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ConformerModelToken, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(ConformerModelToken)
 
 ConformerModelToken::ConformerModelToken() = default;
 
 ConformerModelToken::ConformerModelToken(Object* parent) : Object(parent) {}
-
-ConformerModelToken::ConformerModelToken(const ConformerModelToken& other) = default;
 
 } // namespace Tavrel

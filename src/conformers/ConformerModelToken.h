@@ -7,13 +7,9 @@ namespace Tavrel {
 
 // The object, parent and sibling lists come with the conformer-model subsystem.
 class ConformerModelToken : public Object {
-    TAVREL_DECLARE_CLASS(ConformerModelToken, Object)
+    TAVREL_CLASS(ConformerModelToken, Object, Creatable)
 public:
     explicit ConformerModelToken(Object* parent);
-
-protected:
-    ConformerModelToken();
-    ConformerModelToken(const ConformerModelToken& other);
 };
 
 } // namespace Tavrel

@@ -1,8 +1,12 @@
 #include <tavrel/conformers/ObjectFrame.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(ObjectFrame, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(ObjectFrame)
+
+ObjectFrame::ObjectFrame() = default;
 
 void ObjectFrame::Apply(Object*) {}
 

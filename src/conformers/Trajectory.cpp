@@ -8,41 +8,38 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Trajectory, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Trajectory)
 
-Trajectory::Trajectory(const Trajectory& other) : Object(other) {}
+Trajectory::Trajectory() = default;
 
 Trajectory::~Trajectory()
 {
-    for (std::size_t i = m_frames.Size(); i-- > 0;)
+    for (std::size_t i = m_frames.Get().Size(); i-- > 0;)
         RemoveAt(i, false);
 }
 
 const PropertyTable& Trajectory::Properties()
 {
+    // The framework archive holds the Object part alone.
     static const PropertyTable table(
-        &Object::Properties(),
         PropertyList<Trajectory>()
             .References(
-                "Frame List", [](const Trajectory& trajectory) { return trajectory.m_frames.Size(); },
-                [](const Trajectory& trajectory, std::size_t index) { return trajectory.m_frames.At(index); },
+                "Frame List", [](const Trajectory& trajectory) { return trajectory.m_frames.Get().Size(); },
+                [](const Trajectory& trajectory, std::size_t index) { return trajectory.m_frames.Get().At(index); },
                 [](Trajectory& trajectory, std::size_t, TrajectoryFrame* frame) { trajectory.AddFrame(frame); })
+            .StreamOnly()
             .Reference(
                 "Frame Index", [](const Trajectory& trajectory) { return trajectory.GetIndexedFrame(); },
-                [](Trajectory& trajectory, TrajectoryFrame* frame) { trajectory.SetIndexedFrame(frame); }));
+                [](Trajectory& trajectory, TrajectoryFrame* frame) { trajectory.SetIndexedFrame(frame); })
+            .StreamOnly());
     return table;
-}
-
-void Trajectory::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- The frame list
 
 void Trajectory::AddFrame(TrajectoryFrame* frame)
 {
-    if (!frame || !m_frames.Append(frame))
+    if (!frame || !m_frames.Get().Append(frame))
         return;
     frame->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteTrajectoryFrame, false, this, nullptr);
 }
@@ -56,66 +53,66 @@ void Trajectory::RemoveFrame(TrajectoryFrame* frame)
 void Trajectory::RemoveAt(std::size_t position, bool destroyed)
 {
     if (!destroyed)
-        m_frames.Node(position)->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteTrajectoryFrame,
+        m_frames.Get().Node(position)->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteTrajectoryFrame,
                                                  false, this, nullptr);
-    m_frames.Erase(position);
-    if (m_index == position)
-        m_index = npos;
-    else if (m_index != npos && m_index > position)
-        --m_index;
+    m_frames.Get().Erase(position);
+    if (m_index.Get() == position)
+        m_index.Get() = npos;
+    else if (m_index.Get() != npos && m_index.Get() > position)
+        --m_index.Get();
 }
 
 std::int32_t Trajectory::GetFrameCount() const
 {
-    return static_cast<std::int32_t>(m_frames.Size());
+    return static_cast<std::int32_t>(m_frames.Get().Size());
 }
 
 std::vector<TrajectoryFrame*> Trajectory::GetFrames() const
 {
-    return m_frames.Frames();
+    return m_frames.Get().Frames();
 }
 
 std::size_t Trajectory::FindFrameIndex(const TrajectoryFrame* frame) const
 {
-    return frame ? m_frames.Find(frame) : npos;
+    return frame ? m_frames.Get().Find(frame) : npos;
 }
 
 TrajectoryFrame* Trajectory::GetIndexedFrame() const
 {
-    return m_index < m_frames.Size() ? m_frames.At(m_index) : nullptr;
+    return m_index.Get() < m_frames.Get().Size() ? m_frames.Get().At(m_index.Get()) : nullptr;
 }
 
 void Trajectory::SetIndexedFrame(const TrajectoryFrame* frame)
 {
-    m_index = FindFrameIndex(frame);
+    m_index.Get() = FindFrameIndex(frame);
 }
 
 // ---- Stepping
 
 void Trajectory::IndexFirstFrame()
 {
-    m_index = m_frames.IsEmpty() ? npos : 0;
+    m_index.Get() = m_frames.Get().IsEmpty() ? npos : 0;
 }
 
 void Trajectory::IndexLastFrame()
 {
-    m_index = m_frames.IsEmpty() ? npos : m_frames.Size() - 1;
+    m_index.Get() = m_frames.Get().IsEmpty() ? npos : m_frames.Get().Size() - 1;
 }
 
 void Trajectory::IndexNextFrame()
 {
-    if (m_index == npos)
+    if (m_index.Get() == npos)
         IndexFirstFrame();
     else
-        m_index = m_index + 1 < m_frames.Size() ? m_index + 1 : npos;
+        m_index.Get() = m_index.Get() + 1 < m_frames.Get().Size() ? m_index.Get() + 1 : npos;
 }
 
 void Trajectory::IndexPreviousFrame()
 {
-    if (m_index == npos)
+    if (m_index.Get() == npos)
         IndexLastFrame();
     else
-        m_index = m_index > 0 ? m_index - 1 : npos;
+        m_index.Get() = m_index.Get() > 0 ? m_index.Get() - 1 : npos;
 }
 
 bool Trajectory::ApplyIndexedFrame()
@@ -153,7 +150,7 @@ bool Trajectory::ApplyPreviousFrame()
 
 void Trajectory::ResetFrame()
 {
-    m_index = npos;
+    m_index.Get() = npos;
 }
 
 // ---- Callbacks and copying
@@ -162,7 +159,7 @@ void Trajectory::DeleteTrajectoryFrame(Event& event)
 {
     auto* const trajectory = static_cast<Trajectory*>(event.GetData());
     // The frame's own levels are gone by now: it is found by its node alone.
-    if (const std::size_t position = trajectory->m_frames.Find(event.GetTreeNode(false)); position != npos)
+    if (const std::size_t position = trajectory->m_frames.Get().Find(event.GetTreeNode(false)); position != npos)
         trajectory->RemoveAt(position, true);
 }
 
@@ -174,11 +171,11 @@ void Trajectory::DeepenShallowCopy()
         return;
     const TreeNode* const root = GetCopyRoot();
     TrajectoryFrame* current = nullptr;
-    for (std::size_t i = 0; i < source->m_frames.Size(); ++i) {
-        TrajectoryFrame* const frame = source->m_frames.At(i);
+    for (std::size_t i = 0; i < source->m_frames.Get().Size(); ++i) {
+        TrajectoryFrame* const frame = source->m_frames.Get().At(i);
         TrajectoryFrame* const kept = IsInCopiedSubtree(*frame, root) ? DynCast<TrajectoryFrame>(frame->Copy()) : frame;
         AddFrame(kept);
-        if (i == source->m_index)
+        if (i == source->m_index.Get())
             current = kept;
     }
     SetIndexedFrame(current);

@@ -7,11 +7,11 @@
 
 #include <tavrel/conformers/FrameList.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
 class Event;
-class PropertyArchive;
 class TrajectoryFrame;
 
 // Each step moves the current position and applies the trajectory frame there. A step past either end
@@ -21,10 +21,8 @@ class TrajectoryFrame;
 // Persisted as "Frame List" (the frames in order) and "Frame Index" (the current frame); a loaded list
 // keeps the TrajectoryFrames it names once each.
 class Trajectory : public Object {
-    TAVREL_DECLARE_CLASS(Trajectory, Object)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Trajectory, Object, Creatable, public)
 public:
-    Trajectory() = default;
     // Forgets every frame.
     ~Trajectory() override;
 
@@ -47,8 +45,6 @@ public:
     std::vector<TrajectoryFrame*> GetFrames() const;
 
 protected:
-    // The Object part; the frames come with DeepenShallowCopy.
-    Trajectory(const Trajectory& other);
     // The source's frames in order, each frame that lies inside the copied subtree replaced by its copy
     // (dropped when it has none), the others kept; the current frame is the source's, or its copy.
     void DeepenShallowCopy() override;
@@ -73,8 +69,9 @@ private:
     void RemoveAt(std::size_t position, bool destroyed);
     static void DeleteTrajectoryFrame(Event& event);
 
-    FrameList<TrajectoryFrame> m_frames;
-    std::size_t m_index = npos;
+    // A copy has the Object part only: the frames come with DeepenShallowCopy.
+    Uncopied<FrameList<TrajectoryFrame>> m_frames;
+    Uncopied<std::size_t, npos> m_index;
 };
 
 } // namespace Tavrel

@@ -8,7 +8,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(TrajectoryFrame, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(TrajectoryFrame)
 
 namespace {
 
@@ -17,7 +17,7 @@ constexpr std::size_t PrefetchDistance = 16;
 
 } // namespace
 
-TrajectoryFrame::TrajectoryFrame(const TrajectoryFrame& other) : Object(other) {}
+TrajectoryFrame::TrajectoryFrame() = default;
 
 TrajectoryFrame::~TrajectoryFrame()
 {
@@ -26,8 +26,8 @@ TrajectoryFrame::~TrajectoryFrame()
 
 const PropertyTable& TrajectoryFrame::Properties()
 {
+    // Neither list is in the framework archive, which holds the Object part alone.
     static const PropertyTable table(
-        &Object::Properties(),
         PropertyList<TrajectoryFrame>()
             .Pairs(
                 "Frame List", [](const TrajectoryFrame& trajectoryFrame) { return trajectoryFrame.GetPairs(); },
@@ -38,7 +38,7 @@ const PropertyTable& TrajectoryFrame::Properties()
                 "Object List",
                 [](const TrajectoryFrame& trajectoryFrame) {
                     std::vector<std::pair<ObjectFrame*, Object*>> pairs;
-                    pairs.reserve(trajectoryFrame.m_frameToObject.size());
+                    pairs.reserve(trajectoryFrame.m_frameToObject.Get().size());
                     for (const auto& [object, frame] : trajectoryFrame.GetPairs())
                         pairs.emplace_back(frame, object);
                     return pairs;
@@ -48,27 +48,22 @@ const PropertyTable& TrajectoryFrame::Properties()
     return table;
 }
 
-void TrajectoryFrame::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
-}
-
 bool TrajectoryFrame::AddFrame(Object* object, ObjectFrame* frame)
 {
-    if (!object || !frame || m_objectToFrame.contains(object) || m_frameToObject.contains(frame))
+    if (!object || !frame || m_objectToFrame.Get().contains(object) || m_frameToObject.Get().contains(frame))
         return false;
     object->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteObject, false, this, nullptr);
     frame->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteFrame, false, this, nullptr);
-    const std::size_t slot = m_pairs.size();
-    m_pairs.push_back({object, frame});
-    m_objectToFrame.emplace(object, slot);
-    m_frameToObject.emplace(frame, slot);
+    const std::size_t slot = m_pairs.Get().size();
+    m_pairs.Get().push_back({object, frame});
+    m_objectToFrame.Get().emplace(object, slot);
+    m_frameToObject.Get().emplace(frame, slot);
     return true;
 }
 
 void TrajectoryFrame::RemoveObject(Object* object)
 {
-    if (const std::size_t slot = FindSlot(m_objectToFrame, object); slot != npos) {
+    if (const std::size_t slot = FindSlot(m_objectToFrame.Get(), object); slot != npos) {
         RemovePair(slot, nullptr);
         Compact();
     }
@@ -76,7 +71,7 @@ void TrajectoryFrame::RemoveObject(Object* object)
 
 void TrajectoryFrame::RemoveFrame(ObjectFrame* frame)
 {
-    if (const std::size_t slot = FindSlot(m_frameToObject, frame); slot != npos) {
+    if (const std::size_t slot = FindSlot(m_frameToObject.Get(), frame); slot != npos) {
         RemovePair(slot, nullptr);
         Compact();
     }
@@ -86,27 +81,27 @@ void TrajectoryFrame::Apply()
 {
     const Watch self(this);
     {
-        ++m_applying;
+        ++m_applying.Get();
         const struct Walking {
             TrajectoryFrame* frame;
             const Watch& self;
             ~Walking()
             {
                 if (self.alive)
-                    --frame->m_applying;
+                    --frame->m_applying.Get();
             }
         } walking{this, self};
         // By slot, as frames may add pairs; dropped pairs leave holes while the walk lasts. The
         // members of a pair a few slots ahead are fetched early: they lie wherever the host made them.
-        for (std::size_t slot = 0; slot < m_pairs.size(); ++slot) {
-            if (const std::size_t ahead = slot + PrefetchDistance; ahead < m_pairs.size()) {
+        for (std::size_t slot = 0; slot < m_pairs.Get().size(); ++slot) {
+            if (const std::size_t ahead = slot + PrefetchDistance; ahead < m_pairs.Get().size()) {
                 // A frame's own state begins after its ObjectFrame part.
-                const auto* const frame = reinterpret_cast<const char*>(m_pairs[ahead].frame);
+                const auto* const frame = reinterpret_cast<const char*>(m_pairs.Get()[ahead].frame);
                 __builtin_prefetch(frame);
                 __builtin_prefetch(frame + sizeof(ObjectFrame));
-                __builtin_prefetch(m_pairs[ahead].object);
+                __builtin_prefetch(m_pairs.Get()[ahead].object);
             }
-            const Pair pair = m_pairs[slot];
+            const Pair pair = m_pairs.Get()[slot];
             if (!pair.object)
                 continue;
             static_cast<ObjectFrame*>(pair.frame)->Apply(static_cast<Object*>(pair.object));
@@ -119,14 +114,14 @@ void TrajectoryFrame::Apply()
 
 std::int32_t TrajectoryFrame::GetFrameCount() const
 {
-    return static_cast<std::int32_t>(m_objectToFrame.size());
+    return static_cast<std::int32_t>(m_objectToFrame.Get().size());
 }
 
 std::vector<std::pair<Object*, ObjectFrame*>> TrajectoryFrame::GetPairs() const
 {
     std::vector<std::pair<Object*, ObjectFrame*>> pairs;
-    pairs.reserve(m_objectToFrame.size());
-    for (const Pair& pair : m_pairs) {
+    pairs.reserve(m_objectToFrame.Get().size());
+    for (const Pair& pair : m_pairs.Get()) {
         if (pair.object)
             pairs.emplace_back(static_cast<Object*>(pair.object), static_cast<ObjectFrame*>(pair.frame));
     }
@@ -142,48 +137,48 @@ std::size_t TrajectoryFrame::FindSlot(const std::unordered_map<const TreeNode*, 
 
 void TrajectoryFrame::RemovePair(std::size_t slot, const TreeNode* destroyed)
 {
-    Pair& pair = m_pairs[slot];
+    Pair& pair = m_pairs.Get()[slot];
     // A node being destroyed takes its registrations with it.
     if (pair.object != destroyed)
         pair.object->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteObject, false, this, nullptr);
     if (pair.frame != destroyed)
         pair.frame->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, &DeleteFrame, false, this, nullptr);
-    m_objectToFrame.erase(pair.object);
-    m_frameToObject.erase(pair.frame);
+    m_objectToFrame.Get().erase(pair.object);
+    m_frameToObject.Get().erase(pair.frame);
     pair = Pair{};
 }
 
 void TrajectoryFrame::RemoveAllFrames()
 {
-    for (std::size_t slot = 0; slot < m_pairs.size(); ++slot) {
-        if (m_pairs[slot].object)
+    for (std::size_t slot = 0; slot < m_pairs.Get().size(); ++slot) {
+        if (m_pairs.Get()[slot].object)
             RemovePair(slot, nullptr);
     }
-    m_pairs.clear();
+    m_pairs.Get().clear();
 }
 
 void TrajectoryFrame::Compact()
 {
-    const std::size_t live = m_objectToFrame.size();
-    if (m_applying > 0 || m_pairs.size() - live <= live)
+    const std::size_t live = m_objectToFrame.Get().size();
+    if (m_applying.Get() > 0 || m_pairs.Get().size() - live <= live)
         return;
     std::size_t kept = 0;
-    for (std::size_t slot = 0; slot < m_pairs.size(); ++slot) {
-        const Pair pair = m_pairs[slot];
+    for (std::size_t slot = 0; slot < m_pairs.Get().size(); ++slot) {
+        const Pair pair = m_pairs.Get()[slot];
         if (!pair.object)
             continue;
-        m_objectToFrame[pair.object] = kept;
-        m_frameToObject[pair.frame] = kept;
-        m_pairs[kept++] = pair;
+        m_objectToFrame.Get()[pair.object] = kept;
+        m_frameToObject.Get()[pair.frame] = kept;
+        m_pairs.Get()[kept++] = pair;
     }
-    m_pairs.resize(kept);
+    m_pairs.Get().resize(kept);
 }
 
 void TrajectoryFrame::DeleteObject(Event& event)
 {
     auto* const trajectoryFrame = static_cast<TrajectoryFrame*>(event.GetData());
     const TreeNode* const node = event.GetTreeNode(false);
-    if (const std::size_t slot = trajectoryFrame->FindSlot(trajectoryFrame->m_objectToFrame, node); slot != npos) {
+    if (const std::size_t slot = trajectoryFrame->FindSlot(trajectoryFrame->m_objectToFrame.Get(), node); slot != npos) {
         trajectoryFrame->RemovePair(slot, node);
         trajectoryFrame->Compact();
     }
@@ -193,7 +188,7 @@ void TrajectoryFrame::DeleteFrame(Event& event)
 {
     auto* const trajectoryFrame = static_cast<TrajectoryFrame*>(event.GetData());
     const TreeNode* const node = event.GetTreeNode(false);
-    if (const std::size_t slot = trajectoryFrame->FindSlot(trajectoryFrame->m_frameToObject, node); slot != npos) {
+    if (const std::size_t slot = trajectoryFrame->FindSlot(trajectoryFrame->m_frameToObject.Get(), node); slot != npos) {
         trajectoryFrame->RemovePair(slot, node);
         trajectoryFrame->Compact();
     }

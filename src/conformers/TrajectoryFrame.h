@@ -8,12 +8,12 @@
 #include <vector>
 
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
 class Event;
 class ObjectFrame;
-class PropertyArchive;
 
 // An object and a frame each belong to at most one pair. Pairs keep the order in which they were
 // added: Apply and the stored lists follow it. Neither objects nor frames are owned: a pair is
@@ -24,10 +24,8 @@ class PropertyArchive;
 // "Frame List" whose halves are an Object and an ObjectFrame, through AddFrame, and derives the
 // inverse from them; "Object List" is not read.
 class TrajectoryFrame : public Object {
-    TAVREL_DECLARE_CLASS(TrajectoryFrame, Object)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(TrajectoryFrame, Object, Creatable, public)
 public:
-    TrajectoryFrame() = default;
     // Drops every pair.
     ~TrajectoryFrame() override;
 
@@ -47,8 +45,6 @@ public:
     std::vector<std::pair<Object*, ObjectFrame*>> GetPairs() const;
 
 protected:
-    // The Object part; the pairs come with DeepenShallowCopy.
-    TrajectoryFrame(const TrajectoryFrame& other);
     // The source's pairs, each member that lies inside the copied subtree replaced by its copy (a pair
     // whose member there has no copy is dropped); members outside it are kept.
     void DeepenShallowCopy() override;
@@ -72,10 +68,11 @@ private:
     static void DeleteObject(Event& event);
     static void DeleteFrame(Event& event);
 
-    std::vector<Pair> m_pairs; // a dropped pair leaves a hole (null members) until Compact
-    std::unordered_map<const TreeNode*, std::size_t> m_objectToFrame; // object -> slot
-    std::unordered_map<const TreeNode*, std::size_t> m_frameToObject; // frame -> slot
-    int m_applying = 0;
+    // A copy has the Object part only: the pairs come with DeepenShallowCopy.
+    Uncopied<std::vector<Pair>> m_pairs; // a dropped pair leaves a hole (null members) until Compact
+    Uncopied<std::unordered_map<const TreeNode*, std::size_t>> m_objectToFrame; // object -> slot
+    Uncopied<std::unordered_map<const TreeNode*, std::size_t>> m_frameToObject; // frame -> slot
+    Uncopied<int> m_applying;
 };
 
 } // namespace Tavrel

@@ -224,6 +224,14 @@ ArcPrimitive::ArcPrimitive(const Point3d& centre, const Point3d& axis, const Poi
 {
 }
 
+std::array<ArcPrimitive, 3> ArcPrimitive::Cage(const Point3d& centre, double radius, int segments, const Color& color,
+                                               double width, const PickIds& ids)
+{
+    return {ArcPrimitive(centre, Point3d::jVector, centre + radius * Point3d::iVector, 360.0, segments, color, width, ids),
+            ArcPrimitive(centre, Point3d::kVector, centre + radius * Point3d::iVector, 360.0, segments, color, width, ids),
+            ArcPrimitive(centre, Point3d::iVector, centre + radius * Point3d::jVector, 360.0, segments, color, width, ids)};
+}
+
 std::vector<Point3d> ArcPrimitive::GetPoints() const
 {
     const int segments = std::clamp(m_segments, 1, maximumArcSegments);

@@ -1,6 +1,7 @@
 // Graphics primitives: the drawable shapes that model objects add to a DisplayList3D.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -150,6 +151,11 @@ class ArcPrimitive : public PrimitiveOf<ArcPrimitive, PrimitiveType::Arc> {
 public:
     ArcPrimitive(const Point3d& centre, const Point3d& axis, const Point3d& start, double degrees, int segments,
                  const Color& color, double width, PickIds ids);
+
+    // Three full circles of the radius about centre, in the planes normal to y, z and x, started at
+    // +x, +x and +y from the centre: the cage that marks a point.
+    static std::array<ArcPrimitive, 3> Cage(const Point3d& centre, double radius, int segments, const Color& color,
+                                            double width, const PickIds& ids);
 
     const Point3d& GetCentre() const { return m_centre; }
     const Point3d& GetAxis() const { return m_axis; }

@@ -25,6 +25,10 @@ struct Point3d {
     static const Point3d origin;
     static const Point3d minimum;
     static const Point3d maximum;
+    // The unit vectors along x, y and z.
+    static const Point3d iVector;
+    static const Point3d jVector;
+    static const Point3d kVector;
 
     Point3d& operator+=(const Point3d& p)
     {
@@ -110,6 +114,9 @@ inline constexpr Point3d Point3d::minimum{-3.4028234663852886e38, -3.40282346638
                                           -3.4028234663852886e38};
 inline constexpr Point3d Point3d::maximum{3.4028234663852886e38, 3.4028234663852886e38,
                                           3.4028234663852886e38};
+inline constexpr Point3d Point3d::iVector{1.0, 0.0, 0.0};
+inline constexpr Point3d Point3d::jVector{0.0, 1.0, 0.0};
+inline constexpr Point3d Point3d::kVector{0.0, 0.0, 1.0};
 
 constexpr Point3d operator+(const Point3d& a, const Point3d& b)
 {

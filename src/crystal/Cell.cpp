@@ -16,9 +16,20 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Cell, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Cell)
 
 namespace {
+
+bool IsFinite(const Matrix3x3& m)
+{
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            if (!std::isfinite(m(i, j)))
+                return false;
+        }
+    }
+    return true;
+}
 
 // Fractional coordinates a cell build gathers stay within the reach of a 16-bit lattice offset.
 constexpr double MaxFractional = 32000.0;
@@ -126,10 +137,19 @@ void Cell::Initialize()
     SetSymmetry(nullptr);
 }
 
-Cell::Cell(const Cell& other) : Object(other)
+Cell::OwnedSymmetry::OwnedSymmetry(const OwnedSymmetry& other) : std::unique_ptr<Symmetry>()
 {
-    CopyStaticData(other);
-    CopySymmetryData(other);
+    if (!other)
+        return;
+    reset(new Symmetry());
+    **this = *other;
+}
+
+void Cell::DeepenShallowCopy()
+{
+    m_symmetry->SetCell(this);
+    m_symmetry->m_owner = this;
+    Object::DeepenShallowCopy();
 }
 
 Cell::~Cell() = default;
@@ -143,29 +163,39 @@ std::unique_ptr<Symmetry> Cell::DefaultSymmetry()
 
 const PropertyTable& Cell::Properties()
 {
+    // The framework record holds the values in its own order, then the symmetry's record inline (the
+    // ArchiveOnly entry at the end).
     static const PropertyTable table(
-        &Object::Properties(),
         PropertyList<Cell>()
             .Field<Storage::StorageDouble, &Cell::m_specialPositionTol>("Special Tol")
+            .StreamOnly()
             .Archived<&Cell::m_labelOffset>("Cell Offset")
+            .StreamOnly()
             .Field<Storage::StorageFloat, &Cell::m_stickRadius>("Cell Stick Radius")
+            .StreamOnly()
             .Value<Storage::StorageUnsignedInt>(
                 "Cell Replicate Hint", [](const Cell& cell) { return static_cast<std::uint32_t>(cell.m_replicateHint); },
                 [](Cell& cell, std::uint32_t hint) { cell.m_replicateHint = static_cast<std::int32_t>(hint); })
+            .StreamOnly()
             .Field<Storage::StorageLong, &Cell::m_auxDisplay>("Cell AuxDisplay")
+            .StreamOnly()
             .Field<Storage::StorageLong, &Cell::m_networkHint>("Cell Network Hint")
+            .StreamOnly()
             .Field<Storage::StorageInt, &Cell::m_orientation>("Cell Orientation")
+            .StreamOnly()
             .Field<Storage::StorageInt, &Cell::m_periodicity>("Cell Periodicity")
+            .StreamOnly()
             .Reference(
                 "Cell Symmetry", [](const Cell& cell) { return cell.m_symmetry.get(); },
                 [](Cell& cell, Symmetry* symmetry) { cell.TakeLoadedSymmetry(symmetry); })
-            .AfterRecord([](Cell& cell, PropertyArchive&) { cell.m_symmetry->SetCell(&cell); }));
+            .StreamOnly()
+            // The tolerance, label offset, stick radius, replicate hint, aux display, network hint (not
+            // with schema 1 or without a schema), orientation, periodicity, then 1 and the symmetry's
+            // record.
+            .ArchiveOnly([](const Cell& cell, Archive& archive) { cell.WriteFrameworkPart(archive); },
+                         [](Cell& cell, Archive& archive) { cell.ReadFrameworkPart(archive); })
+            .AfterRecord([](Cell& cell, Archive&, PropertyArchive*) { cell.m_symmetry->SetCell(&cell); }));
     return table;
-}
-
-void Cell::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 std::string Cell::GetCommonName() const
@@ -207,12 +237,12 @@ std::int32_t Cell::GetAuxDisplay() const
 
 void Cell::SetDirty(bool dirty)
 {
-    m_dirty = dirty;
+    m_dirty.Get() = dirty;
 }
 
 bool Cell::IsDirty() const
 {
-    return m_dirty;
+    return m_dirty.Get();
 }
 
 void Cell::SetNetworkHint(std::int32_t hint)
@@ -239,7 +269,7 @@ void Cell::SetSymmetry(Symmetry* symmetry)
     std::unique_ptr<Symmetry> taken;
     if (!symmetry) {
         taken = DefaultSymmetry();
-    } else if ((symmetry->m_owner && symmetry->m_owner != this) || DataStorage::IsOwnedObject(symmetry->GetOID())) {
+    } else if ((symmetry->m_owner.Get() && symmetry->m_owner.Get() != this) || DataStorage::IsOwnedObject(symmetry->GetOID())) {
         taken = std::make_unique<Symmetry>();
         *taken = *symmetry;
     } else {
@@ -247,7 +277,8 @@ void Cell::SetSymmetry(Symmetry* symmetry)
     }
     taken->SetCell(this);
     taken->m_owner = this;
-    std::unique_ptr<Symmetry> previous = std::exchange(m_symmetry, std::move(taken));
+    std::unique_ptr<Symmetry> previous(m_symmetry.release());
+    m_symmetry.reset(taken.release());
     if (previous)
         previous->m_owner = nullptr;
 }
@@ -287,6 +318,23 @@ void Cell::SetTransforms(const Matrix3x3& fracToCart, const Matrix3x3& cartToFra
 {
     m_fracToCart = fracToCart;
     m_cartToFrac = cartToFrac;
+}
+
+bool Cell::SetTransformsFromColumns(const double m[9])
+{
+    Matrix3x3 fracToCart(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]);
+    fracToCart.Transpose();
+    Matrix3x3 cartToFrac = fracToCart;
+    if (!IsFinite(fracToCart) || !cartToFrac.Invert() || !IsFinite(cartToFrac))
+        return false;
+    SetTransforms(fracToCart, cartToFrac);
+    return true;
+}
+
+bool Cell::HasUsableTransforms() const
+{
+    Matrix3x3 inverse = m_fracToCart;
+    return IsFinite(m_fracToCart) && IsFinite(m_cartToFrac) && inverse.Invert();
 }
 
 // ---- Clip
@@ -686,16 +734,16 @@ void Cell::CopySymmetryData(const Cell& other)
 
 // ---- Framework archive
 
-void Cell::Serialize(Archive& archive)
+void Cell::WriteFrameworkPart(Archive& archive) const
 {
-    const std::uint32_t schema = archive.IsLoading() ? archive.GetObjectSchema() : 0;
-    Object::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << m_specialPositionTol << m_labelOffset << m_stickRadius << m_replicateHint << m_auxDisplay
-                << m_networkHint << m_orientation << m_periodicity << std::int32_t{1};
-        m_symmetry->Serialize(archive);
-        return;
-    }
+    archive << m_specialPositionTol << m_labelOffset << m_stickRadius << m_replicateHint << m_auxDisplay
+            << m_networkHint << m_orientation << m_periodicity << std::int32_t{1};
+    m_symmetry->Serialize(archive);
+}
+
+void Cell::ReadFrameworkPart(Archive& archive)
+{
+    const std::uint32_t schema = archive.GetObjectSchema();
     double tolerance = 0.0;
     Point3d labelOffset;
     float stickRadius = 0.0f;
@@ -713,6 +761,9 @@ void Cell::Serialize(Archive& archive)
         auto symmetry = std::make_unique<Symmetry>();
         symmetry->Serialize(archive);
         SetSymmetry(symmetry.release());
+        // The symmetry's record inline leaves the archive at its own schema: the levels after this one
+        // read by the cell's.
+        archive.SetObjectSchema(schema);
     }
     m_specialPositionTol = tolerance;
     m_labelOffset = labelOffset;
@@ -722,7 +773,6 @@ void Cell::Serialize(Archive& archive)
     m_networkHint = networkHint;
     m_orientation = orientation;
     m_periodicity = periodicity;
-    m_symmetry->SetCell(this);
 }
 
 } // namespace Tavrel

@@ -10,6 +10,7 @@
 #include <tavrel/core/Matrix3x3.h>
 #include <tavrel/core/Point3d.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -23,8 +24,7 @@ class Symmetry;
 // Hint", "Cell AuxDisplay", "Cell Network Hint", "Cell Orientation", "Cell Periodicity" and "Cell
 // Symmetry"; the clip, the matrices and the dirty flag are not persisted.
 class Cell : public Object {
-    TAVREL_DECLARE_CLASS(Cell, Object)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Cell, Object, Creatable)
 public:
     // What SetupBuilderAtoms and SetupDisplayAtoms gather below the cell (never a ConformerAtom).
     enum BuildAtomMode : std::int32_t {
@@ -159,19 +159,20 @@ public:
     void SetLabelOffset(const Point3d& offset) { m_labelOffset = offset; }
     const Point3d& GetLabelOffset() const { return m_labelOffset; }
 
-    // Object's part, the tolerance, label offset, stick radius, replicate hint, aux display, network
-    // hint (not with schema 1 or without a schema), orientation, periodicity, then 1 and the
-    // symmetry's record.
-    void Serialize(Archive& archive) override;
-
 protected:
-    Cell();
-    Cell(const Cell& other);
+    // A copy takes its symmetry as its own (the copy of the source's that the member holds).
+    void DeepenShallowCopy() override;
 
     // The stored frame of the cell (CellUtil::CellOrientation).
     std::int32_t GetStoredOrientation() const { return m_orientation; }
     void StoreOrientation(std::int32_t orientation) { m_orientation = orientation; }
     void SetTransforms(const Matrix3x3& fracToCart, const Matrix3x3& cartToFrac);
+    // The fractional-to-Cartesian matrix from the cell vectors written as the columns of m, row by
+    // row (transposed, so that its rows are the vectors), and its inverse; false, with nothing
+    // changed, when the matrix is singular or not finite.
+    bool SetTransformsFromColumns(const double m[9]);
+    // Whether both transforms hold finite values and can be inverted.
+    bool HasUsableTransforms() const;
     Point3d ToFractional(const Point3d& p, bool fractional) const { return fractional ? p : p * m_cartToFrac; }
     // SetupBuilderAtoms with AsymmetricAtoms, then appending SymmetryReplicas, in one walk.
     void SetupBuilderAtomsAndReplicas(AtomDataArray& out);
@@ -198,6 +199,9 @@ private:
     bool Record(Atom& atom, AtomData& record);
     // Space group 1.
     static std::unique_ptr<Symmetry> DefaultSymmetry();
+    // The framework record's part of this level (the table's ArchiveOnly entry).
+    void WriteFrameworkPart(Archive& archive) const;
+    void ReadFrameworkPart(Archive& archive);
 
     std::int32_t m_replicateHint = 0;
     std::int32_t m_orientation = 0;
@@ -209,8 +213,15 @@ private:
     float m_stickRadius = 0.2f;
     DimensionType m_periodicity = 0;
     double m_specialPositionTol = 0.001;
-    std::unique_ptr<Symmetry> m_symmetry;
-    bool m_dirty = false;
+    // The cell's own symmetry, never null but in a copy's first step: a copy of the cell holds a copy
+    // of the source's, operators included, which it takes as its own in DeepenShallowCopy.
+    struct OwnedSymmetry : std::unique_ptr<Symmetry> {
+        OwnedSymmetry() = default;
+        explicit OwnedSymmetry(const OwnedSymmetry& other);
+        OwnedSymmetry& operator=(const OwnedSymmetry&) = delete;
+    };
+    OwnedSymmetry m_symmetry;
+    Uncopied<bool> m_dirty;
     std::int32_t m_networkHint = 0;
 };
 

@@ -6,7 +6,12 @@
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/CrystalImageQueries.h>
+#include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/conformers/CopiedSubtree.h>
+#include <tavrel/core/Font.h>
+#include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/StringUtils.h>
+#include <tavrel/crystal/ASUTools.h>
 #include <tavrel/crystal/CellBonds.h>
 #include <tavrel/crystal/CellBuilder.h>
 #include <tavrel/crystal/CellPacking.h>
@@ -17,6 +22,7 @@
 #include <tavrel/crystal/SymmetryExpansion.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/crystal/SymmetryOp.h>
+#include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -24,7 +30,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Cell3d, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Cell3d)
 
 namespace {
 
@@ -72,17 +78,6 @@ public:
         return cell && !cell->InsideCell(position, false, true);
     }
 };
-
-bool IsFinite(const Matrix3x3& m)
-{
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            if (!std::isfinite(m(i, j)))
-                return false;
-        }
-    }
-    return true;
-}
 
 // A tile component kept within 0 .. MaxTile from above (counts of 0 or less tile nothing).
 LatticeOffset CappedTile(const LatticeOffset& tile)
@@ -153,13 +148,13 @@ class Cell3d::BuildScope {
 public:
     explicit BuildScope(Cell3d& cell) : m_cell(cell)
     {
-        if (m_cell.m_buildDepth++ == 0)
-            m_cell.m_replicas = std::make_unique<CellReplicas>(m_cell);
+        if (m_cell.m_buildDepth.Get()++ == 0)
+            m_cell.m_replicas.Get() = std::make_unique<CellReplicas>(m_cell);
     }
     ~BuildScope()
     {
-        if (--m_cell.m_buildDepth == 0)
-            m_cell.m_replicas.reset();
+        if (--m_cell.m_buildDepth.Get() == 0)
+            m_cell.m_replicas.Get().reset();
     }
     BuildScope(const BuildScope&) = delete;
     BuildScope& operator=(const BuildScope&) = delete;
@@ -170,7 +165,7 @@ private:
 
 CellReplicas& Cell3d::Replicas()
 {
-    return *m_replicas;
+    return *m_replicas.Get();
 }
 
 // ---- Construction
@@ -251,11 +246,49 @@ void Cell3d::Complete(Object* parent, bool accepted, Symmetry* symmetry)
     SetParent(parent);
 }
 
-Cell3d::Cell3d(const Cell3d& other)
-    : Cell(other), m_fixFractional(other.m_fixFractional), m_symmetryMapEnabled(other.m_symmetryMapEnabled),
-      m_operationList(other.m_operationList)
+void Cell3d::DeepenShallowCopy()
 {
-    CopyStaticData(other);
+    const auto* const source = DynCast<Cell3d>(GetCopySource());
+    Cell::DeepenShallowCopy();
+    if (!m_symmetryMapEnabled || !source || !source->GetSymmetryMap())
+        return;
+    const CellSymmetryMap& sourceMap = *source->GetSymmetryMap();
+    // The keys of the source's map as they are now, for a map made anew for the copy.
+    sourceMap.GetOperationIndexList(m_operationList);
+    m_symmetryMap = sourceMap.ShallowCopy();
+    if (!m_symmetryMap || m_symmetryMap->GetCell() == this)
+        return;
+    const TreeNode* const root = GetCopyRoot();
+    // The OIDs of the copies made in this copy; false when an object is gone, outside the copy or
+    // not copied. OID 0 stays 0.
+    const auto translate = [root](const OIDArray& from, OIDArray& to) {
+        to.clear();
+        to.reserve(from.size());
+        for (const std::uint32_t oid : from) {
+            if (oid == 0) {
+                to.push_back(0);
+                continue;
+            }
+            const Object* const object = Object::GetObjectA(oid);
+            const Base* const copy = object && IsInCopiedSubtree(*object, root) ? object->Copy() : nullptr;
+            if (!copy)
+                return false;
+            to.push_back(copy->GetOID());
+        }
+        return true;
+    };
+    OIDArray oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds;
+    sourceMap.GetAtomOIDs(oldAtoms);
+    sourceMap.GetObjectOIDs(oldObjects);
+    sourceMap.GetBondOIDs(oldBonds);
+    if (translate(oldAtoms, newAtoms) && translate(oldObjects, newObjects) && translate(oldBonds, newBonds)) {
+        m_symmetryMap->Paste(this, oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds, sourceMap);
+        return;
+    }
+    m_symmetryMap = nullptr;
+    m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
+    if (m_symmetryMap)
+        m_symmetryMap->EnableEvents();
 }
 
 Cell3d::~Cell3d() = default;
@@ -269,16 +302,17 @@ int Cell3d::GetDimensionality() const
 
 const PropertyTable& Cell3d::Properties()
 {
+    // The framework record holds the level's values in its own form (the ArchiveOnly entry).
     static const PropertyTable table(
-        &Cell::Properties(),
         PropertyList<Cell3d>()
             .Archived(
-                "Cell3D PerDisplay", [](Cell3d& cell, Archive& archive) { cell.m_perDisplay.Serialize(archive); },
+                "Cell3D PerDisplay", [](Cell3d& cell, Archive& archive) { cell.m_perDisplay.Get().Serialize(archive); },
                 [](Cell3d& cell, Archive& archive) {
                     PerDisplay display;
                     display.Serialize(archive);
-                    cell.m_perDisplay = display;
+                    cell.m_perDisplay.Get() = display;
                 })
+            .StreamOnly()
             .Archived(
                 "Cell3D BuildInfo", [](Cell3d& cell, Archive& archive) { cell.m_buildInfo.Serialize(archive); },
                 [](Cell3d& cell, Archive& archive) {
@@ -286,31 +320,39 @@ const PropertyTable& Cell3d::Properties()
                     info.Serialize(archive);
                     cell.m_buildInfo = info;
                 })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Length 0", [](const Cell3d& cell) { return cell.m_lengths[0]; },
                 [](Cell3d& cell, double value) { cell.m_lengths[0] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Length 1", [](const Cell3d& cell) { return cell.m_lengths[1]; },
                 [](Cell3d& cell, double value) { cell.m_lengths[1] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Length 2", [](const Cell3d& cell) { return cell.m_lengths[2]; },
                 [](Cell3d& cell, double value) { cell.m_lengths[2] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Angle 0", [](const Cell3d& cell) { return cell.m_angles[0]; },
                 [](Cell3d& cell, double value) { cell.m_angles[0] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Angle 1", [](const Cell3d& cell) { return cell.m_angles[1]; },
                 [](Cell3d& cell, double value) { cell.m_angles[1] = value; })
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "Cell3d Angle 2", [](const Cell3d& cell) { return cell.m_angles[2]; },
                 [](Cell3d& cell, double value) { cell.m_angles[2] = value; })
+            .StreamOnly()
             .Field<Storage::StorageBool, &Cell3d::m_symmetryMapEnabled>("Cell3d SymmetryMap Enabled")
+            .StreamOnly()
             .Values<Storage::StorageInt>(
                 "Cell3d OperationList",
                 // The map's current keys are written when the cell has a map.
                 [](const Cell3d& cell) {
-                    if (cell.m_symmetryMap)
-                        cell.m_symmetryMap->GetOperationIndexList(cell.m_operationList);
+                    if (cell.m_symmetryMap.Get())
+                        cell.m_symmetryMap.Get()->GetOperationIndexList(cell.m_operationList);
                     return cell.m_operationList.size();
                 },
                 [](const Cell3d& cell, std::size_t index) {
@@ -325,6 +367,9 @@ const PropertyTable& Cell3d::Properties()
                     else if (index < list.size())
                         list[index] = value;
                 })
+            .StreamOnly()
+            .ArchiveOnly([](const Cell3d& cell, Archive& archive) { cell.WriteFrameworkPart(archive); },
+                         [](Cell3d& cell, Archive& archive) { cell.ReadFrameworkPart(archive); })
             .Text("Length A")
             .GetText([](const Cell3d& cell) { return Fixed(cell.m_lengths[0], "%.4f"); })
             .ReadOnly()
@@ -367,16 +412,18 @@ const PropertyTable& Cell3d::Properties()
             .Described([](const Cell3d& cell) {
                 return ObjectProperty("Space Group", cell.SpaceGroupText(), ObjectProperty::AccessReadable, 0);
             })
-            .AfterRecord([](Cell3d& cell, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
-                    cell.RestoreAfterLoad();
+            // The children of a framework record are read by now. An asymmetric unit stored alone is
+            // to get its replicas again, but not while the archive is still reading: a build deletes
+            // repeated atoms that later records may refer to. The cell is left dirty, so that its next
+            // build (the document's, once the whole file is read) makes them.
+            .AfterRecord([](Cell3d& cell, Archive& archive, PropertyArchive* stream) {
+                if (!archive.IsLoading())
+                    return;
+                cell.RestoreAfterLoad();
+                if (!stream && cell.HoldsOnlyAsymmetricAtoms())
+                    cell.SetDirty(true);
             }));
     return table;
-}
-
-void Cell3d::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 std::string Cell3d::SpaceGroupText() const
@@ -403,20 +450,17 @@ void Cell3d::RestoreAfterLoad()
     }
 }
 
-void Cell3d::Serialize(Archive& archive)
+void Cell3d::WriteFrameworkPart(Archive& archive) const
 {
-    std::uint32_t schema = 0;
-    if (archive.IsLoading()) {
-        schema = archive.GetObjectSchema();
-        archive.SetObjectSchema(schema);
-    }
-    Cell::Serialize(archive);
-    if (archive.IsStoring()) {
-        m_perDisplay.Serialize(archive);
-        m_buildInfo.Serialize(archive);
-        archive << m_lengths[0] << m_lengths[1] << m_lengths[2] << m_angles[0] << m_angles[1] << m_angles[2];
-        return;
-    }
+    // Each Serialize only writes while the archive stores.
+    const_cast<PerDisplay&>(m_perDisplay.Get()).Serialize(archive);
+    const_cast<BuildInfo&>(m_buildInfo).Serialize(archive);
+    archive << m_lengths[0] << m_lengths[1] << m_lengths[2] << m_angles[0] << m_angles[1] << m_angles[2];
+}
+
+void Cell3d::ReadFrameworkPart(Archive& archive)
+{
+    const std::uint32_t schema = archive.GetObjectSchema();
     PerDisplay display;
     display.Serialize(archive);
     BuildInfo info;
@@ -429,12 +473,97 @@ void Cell3d::Serialize(Archive& archive)
     double values[6];
     for (double& value : values)
         archive >> value;
-    m_perDisplay = display;
+    m_perDisplay.Get() = display;
     m_buildInfo = info;
     std::copy(values, values + 3, m_lengths);
     std::copy(values + 3, values + 6, m_angles);
-    RestoreAfterLoad();
-    Build(m_buildInfo);
+}
+
+bool Cell3d::HoldsOnlyAsymmetricAtoms() const
+{
+    bool asymmetric = false;
+    DescendentIterator walk(const_cast<Cell3d*>(this), Atom::classType, false);
+    while (Object* const object = walk.GetNext()) {
+        auto* const atom = static_cast<Atom*>(object);
+        if (ASUTools::IsReplicateAtom(atom))
+            return false;
+        asymmetric = asymmetric || (Tavrel::IsA<Atom3d>(atom) && !Tavrel::IsA<ConformerAtom>(atom));
+    }
+    return asymmetric;
+}
+
+// ---- Display
+
+void Cell3d::Display(DisplayList3D& list)
+{
+    if (!(IsSelected() || IsVisible()) || !IsActive() || GetDisplayStyle() == 0)
+        return;
+    const Color color = IsSelected() ? Color::Selected() : GetColor();
+    const Matrix3x3 fracToCart = GetFracToCart();
+    const std::uint32_t oid = GetOID();
+    if (GetAuxDisplay() & 1) {
+        Point3d a;
+        Point3d b;
+        Point3d c;
+        GetVectors(a, b, c);
+        const Point3d& offset = GetLabelOffset();
+        const Font& font = Font::DefaultBigFont();
+        list.Add(Text3DPrimitive("O", offset, 0.0, Color::White(), font, oid));
+        list.Add(Text3DPrimitive("A", a + Point3d(0.1, 0.0, 0.0) + offset, 0.0, Color::Red(), font, oid));
+        list.Add(Text3DPrimitive("B", b + Point3d(0.0, 0.1, 0.0) + offset, 0.0, Color::Yellow(), font, oid));
+        list.Add(Text3DPrimitive("C", c + Point3d(0.0, 0.0, 0.1) + offset, 0.0, Color::Green(), font, oid));
+    }
+    const int style = GetDisplayStyle();
+    DisplayGeometry(LatticeOffset(0, 0, 0), color, fracToCart, style, list);
+    if (!IsTiled())
+        return;
+    // The stored tile is at most MaxTile per axis.
+    const LatticeOffset& tile = m_buildInfo.GetTile();
+    for (int i = 0; i < tile.a; ++i) {
+        for (int j = 0; j < tile.b; ++j) {
+            for (int k = 0; k < tile.c; ++k) {
+                if (i != 0 || j != 0 || k != 0)
+                    DisplayGeometry(LatticeOffset(i, j, k), color, fracToCart, style, list);
+            }
+        }
+    }
+}
+
+void Cell3d::DisplayGeometry(const LatticeOffset& offset, const Color& color, const Matrix3x3& fracToCart,
+                             int style, DisplayList3D& list) const
+{
+    const bool lines = list.GetMode() == DisplayList3D::fastMode ||
+                       (list.GetMode() == DisplayList3D::normalMode && style == 1);
+    const bool sticks = list.GetMode() == DisplayList3D::normalMode && style == 2;
+    if (!lines && !sticks)
+        return;
+    Point3d origin(offset.a, offset.b, offset.c);
+    fracToCart.Transform(origin);
+    // Corners 0 to 3 go round the face at z = 0, corners 4 to 7 round the face at z = 1.
+    static constexpr double square[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    Point3d corners[8];
+    for (int k = 0; k < 4; ++k) {
+        corners[k] = Point3d(square[k][0], square[k][1], 0.0) * fracToCart + origin;
+        corners[k + 4] = Point3d(square[k][0], square[k][1], 1.0) * fracToCart + origin;
+    }
+    static constexpr int edges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6},
+                                         {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+    const std::uint32_t oid = GetOID();
+    if (lines) {
+        for (const auto& edge : edges)
+            list.Add(LinePrimitive(corners[edge[0]], color, corners[edge[1]], color, 3, oid));
+        return;
+    }
+    // Each face's four sticks then its four balls, then the four sticks between the faces.
+    const double radius = GetStickRadius();
+    for (int face = 0; face < 3; ++face) {
+        for (int e = 4 * face; e < 4 * face + 4; ++e)
+            list.Add(CylinderPrimitive(corners[edges[e][0]], color, corners[edges[e][1]], color, radius, oid));
+        if (face < 2) {
+            for (int k = 4 * face; k < 4 * face + 4; ++k)
+                list.Add(SpherePrimitive(corners[k], radius, color, oid));
+        }
+    }
 }
 
 // ---- Frame and parameters
@@ -449,19 +578,7 @@ bool Cell3d::MakeTransforms()
 {
     double m[9] = {};
     CellUtil::CellMatrixFromParameters(m_lengths, m_angles, m, Frame());
-    Matrix3x3 fracToCart(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]);
-    fracToCart.Transpose();
-    Matrix3x3 cartToFrac = fracToCart;
-    if (!IsFinite(fracToCart) || !cartToFrac.Invert() || !IsFinite(cartToFrac))
-        return false;
-    SetTransforms(fracToCart, cartToFrac);
-    return true;
-}
-
-bool Cell3d::HasUsableTransforms() const
-{
-    Matrix3x3 inverse = GetFracToCart();
-    return IsFinite(GetFracToCart()) && IsFinite(GetCartToFrac()) && inverse.Invert();
+    return SetTransformsFromColumns(m);
 }
 
 bool Cell3d::ApplyGeometry(const double lengths[3], const double angles[3])
@@ -695,12 +812,12 @@ void Cell3d::GetGeometry(Point3d& lengths, Point3d& angles) const
 
 const Cell3d::PerDisplay& Cell3d::GetPerDisplay() const
 {
-    return m_perDisplay;
+    return m_perDisplay.Get();
 }
 
 void Cell3d::SetPerDisplay(const PerDisplay& display)
 {
-    m_perDisplay = display;
+    m_perDisplay.Get() = display;
 }
 
 bool Cell3d::SetOrientation(CellUtil::CellOrientation orientation)
@@ -843,11 +960,11 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     }
     Tile(list);
     if (m_symmetryMapEnabled) {
-        if (!m_symmetryMap)
-            m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
-        if (m_symmetryMap) {
-            m_symmetryMap->Update();
-            m_symmetryMap->EnableEvents();
+        if (!m_symmetryMap.Get())
+            m_symmetryMap.Get() = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
+        if (m_symmetryMap.Get()) {
+            m_symmetryMap.Get()->Update();
+            m_symmetryMap.Get()->EnableEvents();
         }
     }
     SetDirty(false);
@@ -975,13 +1092,13 @@ int Cell3d::NextPrime(int n)
 
 CellSymmetryMap* Cell3d::GetSymmetryMap() const
 {
-    return m_symmetryMapEnabled ? m_symmetryMap.get() : nullptr;
+    return m_symmetryMapEnabled ? m_symmetryMap.Get().get() : nullptr;
 }
 
 void Cell3d::EnableSymmetryMap(bool enable)
 {
     if (!enable)
-        m_symmetryMap.reset();
+        m_symmetryMap.Get().reset();
     m_symmetryMapEnabled = enable;
 }
 
@@ -992,14 +1109,14 @@ bool Cell3d::IsSymmetryMapEnabled() const
 
 void Cell3d::CreateSymmetryMap(bool computeBonds)
 {
-    if (!m_symmetryMapEnabled || m_symmetryMap)
+    if (!m_symmetryMapEnabled || m_symmetryMap.Get())
         return;
-    m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
-    if (!m_symmetryMap)
+    m_symmetryMap.Get() = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
+    if (!m_symmetryMap.Get())
         return;
-    m_symmetryMap->SetComputeBonds(computeBonds);
-    m_symmetryMap->Update();
-    m_symmetryMap->EnableEvents();
+    m_symmetryMap.Get()->SetComputeBonds(computeBonds);
+    m_symmetryMap.Get()->Update();
+    m_symmetryMap.Get()->EnableEvents();
 }
 
 bool Cell3d::IsAbove(const Object* object) const
@@ -1009,24 +1126,24 @@ bool Cell3d::IsAbove(const Object* object) const
 
 bool Cell3d::IsPeriodic(const Object* object) const
 {
-    return m_symmetryMap && IsAbove(object) && m_symmetryMap->IsPeriodic(object->GetOID());
+    return m_symmetryMap.Get() && IsAbove(object) && m_symmetryMap.Get()->IsPeriodic(object->GetOID());
 }
 
 bool Cell3d::IsSymmetric(const Object* object) const
 {
-    return m_symmetryMap && IsAbove(object) && m_symmetryMap->IsSymmetric(object->GetOID());
+    return m_symmetryMap.Get() && IsAbove(object) && m_symmetryMap.Get()->IsSymmetric(object->GetOID());
 }
 
 std::int16_t Cell3d::GetSymmetryOperator(const Object* object) const
 {
-    if (!m_symmetryMap || !IsAbove(object))
+    if (!m_symmetryMap.Get() || !IsAbove(object))
         return 0;
-    return static_cast<std::int16_t>(m_symmetryMap->GetSymmetryOperator(object->GetOID()));
+    return static_cast<std::int16_t>(m_symmetryMap.Get()->GetSymmetryOperator(object->GetOID()));
 }
 
 LatticeOffset Cell3d::GetLatticeOffset(const Object* object) const
 {
-    return m_symmetryMap && IsAbove(object) ? m_symmetryMap->GetLatticeOffset(object->GetOID()) : LatticeOffset();
+    return m_symmetryMap.Get() && IsAbove(object) ? m_symmetryMap.Get()->GetLatticeOffset(object->GetOID()) : LatticeOffset();
 }
 
 std::string Cell3d::GetSymmetryLabel(const Object* object) const
@@ -1035,6 +1152,42 @@ std::string Cell3d::GetSymmetryLabel(const Object* object) const
         return {};
     const CellSymmetryMap* const map = GetSymmetryMap();
     return map ? map->GetSymmetryLabel(object->GetOID(), object->GetLabel()) : object->GetLabel();
+}
+
+Object* Cell3d::GetSymmetryParent(Object* object) const
+{
+    if (!IsAbove(object))
+        return nullptr;
+    const CellSymmetryMap* const map = GetSymmetryMap();
+    if (!map)
+        return object;
+    const std::uint32_t parentOID = map->GetSymmetryParentOID(object->GetOID());
+    if (parentOID == object->GetOID())
+        return object;
+    Object* const parent = Object::GetObjectA(parentOID);
+    return IsAbove(parent) ? parent : nullptr;
+}
+
+bool Cell3d::GetAsymmetricUnitObjects(const Object* root, std::uint32_t type, BaseCollection& out) const
+{
+    if (root != this && !IsAbove(root))
+        return false;
+    if (const CellSymmetryMap* const map = GetSymmetryMap()) {
+        if (map->GetAsymmetricUnitObjects(root, type, out))
+            return true;
+    }
+    return out.Add(DescendentIterator(const_cast<Object*>(root), type, false));
+}
+
+bool Cell3d::GetAsymmetricUnitObjects(std::uint32_t type, BaseCollection& out) const
+{
+    return GetAsymmetricUnitObjects(this, type, out);
+}
+
+bool Cell3d::GetSymmetryReplicates(const Object* object, BaseCollection& out, bool includeSelf) const
+{
+    const CellSymmetryMap* const map = GetSymmetryMap();
+    return map && IsAbove(object) && map->GetSymmetryReplicates(object, out, includeSelf);
 }
 
 std::unique_ptr<CellBuilder> Cell3d::GetCellBuilder(std::string_view name)

@@ -15,6 +15,7 @@
 namespace Tavrel {
 
 class Archive;
+class BaseCollection;
 class CellBuilder;
 class CellSymmetryMap;
 class CrystalImageQueries;
@@ -33,8 +34,7 @@ class ReplicateAtom;
 // Alpha", "Angle Beta", "Angle Gamma" and "Space Group". An object is below the cell when it has the
 // cell as an ancestor.
 class Cell3d : public Cell {
-    TAVREL_DECLARE_CLASS(Cell3d, Cell)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Cell3d, Cell, Creatable)
 public:
     // The most cells a build tiles along one axis.
     static constexpr int MaxTile = 50;
@@ -196,6 +196,18 @@ public:
     // Empty for null or an object not below the cell; else the object's label, decorated by the map
     // while the switch is on and a map exists.
     virtual std::string GetSymmetryLabel(const Object* object) const;
+    // The asymmetric-unit object an image below the cell comes from: null for null or an object not
+    // below the cell; the object itself while the switch is off or there is no map; else the object
+    // the map names, null when it no longer exists or lies outside the cell.
+    virtual Object* GetSymmetryParent(Object* object) const;
+    // The asymmetric-unit objects of the class type below root (the cell itself or an object below it;
+    // false for any other root): the map's answer while the switch is on and a map exists and
+    // answers, else every descendant of the class in depth-first order, replicas included.
+    virtual bool GetAsymmetricUnitObjects(const Object* root, std::uint32_t type, BaseCollection& out) const;
+    virtual bool GetAsymmetricUnitObjects(std::uint32_t type, BaseCollection& out) const;
+    // The map's images of an object below the cell; false for null, an object not below the cell,
+    // and while the switch is off or there is no map.
+    virtual bool GetSymmetryReplicates(const Object* object, BaseCollection& out, bool includeSelf) const;
     // The named build method for this cell with its default parameters; null for an empty or unknown
     // name.
     std::unique_ptr<CellBuilder> GetCellBuilder(std::string_view name);
@@ -252,16 +264,18 @@ public:
     // The image queries of atoms and bonds, answered by the nearest Cell3d above them.
     static const CrystalImageQueries& ImageQueries();
 
-    // Cell's part, the display settings, the build request (derived from the display settings for a
-    // schema below 2 or none), a, b, c, alpha, beta, gamma; a loaded cell makes its transforms and
-    // builds with the loaded request (which does nothing, as a loaded cell is clean).
-    void Serialize(Archive& archive) override;
+    // Draws the twelve edges of the cell, and of every further cell of the tile, as lines (display
+    // style 1, or any style in a fast list) or as sticks with balls at the corners (style 2 in a normal
+    // list), with the axis labels "O", "A", "B", "C" when bit 0 of the aux display is set. Nothing
+    // unless the cell is selected or visible, active and of a non-zero style. Every primitive carries
+    // the cell's OID.
+    void Display(DisplayList3D& list) override;
 
 protected:
-    Cell3d();
-    // The copy keeps the switches, the static data and the build request; it has default display
-    // settings and holds no map until one is created for it.
-    Cell3d(const Cell3d& other);
+    // A copy of a cell whose switch is on and whose map exists takes the current keys of that map and
+    // a shallow copy of it, bound to the copies of the objects the map knows; when one of them is not
+    // copied, it gets a new map of its own instead.
+    void DeepenShallowCopy() override;
 
 private:
     // The frame actually laid out: 15 or 18.
@@ -275,17 +289,27 @@ private:
     bool SetSingleGeometryParam(int index, double value);
     // "<number>   (<name> <qualifier and choice>)".
     std::string SpaceGroupText() const;
-    // Whether the transforms hold finite values.
-    bool HasUsableTransforms() const;
     // After a record or a framework read: operators for a symmetry restored by name, then transforms;
     // parameters that give no usable transforms fall back to the defaults.
     void RestoreAfterLoad();
+    // The framework record's part of this level (the table's ArchiveOnly entry): the display
+    // settings, the build request (derived from the display settings for a schema below 2 or none),
+    // a, b, c, alpha, beta, gamma. A cell read with asymmetric atoms and no replica is left dirty, so
+    // that its next build (a document's load runs it once the whole file is read) makes the replicas.
+    void WriteFrameworkPart(Archive& archive) const;
+    void ReadFrameworkPart(Archive& archive);
     // Attaches the cell to parent and takes the symmetry when construction succeeded; otherwise the
     // symmetry is deleted.
     void Complete(Object* parent, bool accepted, Symmetry* symmetry);
 
     // Whether the object is below the cell.
     bool IsAbove(const Object* object) const;
+    // The edges of the cell at a lattice offset, drawn as the list's mode and the style say.
+    void DisplayGeometry(const LatticeOffset& offset, const Color& color, const Matrix3x3& fracToCart, int style,
+                         DisplayList3D& list) const;
+    // Whether the cell holds an asymmetric atom and no replica (a ReplicateAtom or an atom marked
+    // "_REP"): what a framework read rebuilds.
+    bool HoldsOnlyAsymmetricAtoms() const;
 
     // The replicas of the build in progress (a scope opens them on the first step).
     class BuildScope;
@@ -295,16 +319,18 @@ private:
 
     double m_lengths[3] = {10.0, 10.0, 10.0};
     double m_angles[3] = {90.0, 90.0, 90.0};
-    PerDisplay m_perDisplay;
+    // A copy keeps the switches, the static data and the build request; it has default display
+    // settings and holds no map until DeepenShallowCopy gives it one.
+    Uncopied<PerDisplay> m_perDisplay;
     BuildInfo m_buildInfo;
     bool m_fixFractional = true;
     bool m_symmetryMapEnabled = false;
-    std::unique_ptr<CellSymmetryMap> m_symmetryMap;
+    Uncopied<std::unique_ptr<CellSymmetryMap>> m_symmetryMap;
     // The map's keys as last stored or read; refreshed from the map when the cell is written.
     mutable IntArray m_operationList;
     // While a build step runs.
-    std::unique_ptr<CellReplicas> m_replicas;
-    int m_buildDepth = 0;
+    Uncopied<std::unique_ptr<CellReplicas>> m_replicas;
+    Uncopied<int> m_buildDepth;
 };
 
 } // namespace Tavrel

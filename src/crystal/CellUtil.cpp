@@ -65,4 +65,23 @@ void CellMatrixFromParameters(const double lengths[3], const double angles[3], d
         m[i] = std::abs(values[i]) < Epsilon ? 0.0 : values[i];
 }
 
+void PlaneCellMatrixFromParameters(const double lengths[2], double theta, double m[9], CellOrientation o)
+{
+    if (o != OrientationPlane)
+        return;
+    const double radians = theta * Radians;
+    const auto clean = [](double value) { return std::abs(value) < Epsilon ? 0.0 : value; };
+    const double A[3] = {clean(lengths[0]), 0.0, 0.0};
+    const double B[3] = {clean(lengths[1] * std::cos(radians)), clean(lengths[1] * std::sin(radians)), 0.0};
+    // B x A, made a unit vector (a zero vector stays zero).
+    double N[3] = {B[1] * A[2] - B[2] * A[1], B[2] * A[0] - B[0] * A[2], B[0] * A[1] - B[1] * A[0]};
+    const double length = std::sqrt(N[0] * N[0] + N[1] * N[1] + N[2] * N[2]);
+    if (length > 0.0) {
+        for (double& component : N)
+            component /= length;
+    }
+    const double values[9] = {A[0], B[0], N[0], A[1], B[1], N[1], A[2], B[2], N[2]};
+    std::copy(values, values + 9, m);
+}
+
 } // namespace Tavrel::CellUtil

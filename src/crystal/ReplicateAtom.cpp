@@ -19,7 +19,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(ReplicateAtom, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(ReplicateAtom)
 
 namespace {
 
@@ -141,7 +141,7 @@ ReplicateAtom::ReplicateAtom()
 
 ReplicateAtom::ReplicateAtom(Object* parent) : Atom(parent) {}
 
-Base* ReplicateAtom::ShallowCopy() const
+bool ReplicateAtom::ShallowCopyOK() const
 {
     const TreeNode* const root = GetCopyRoot();
     const auto copied = [root](const TreeNode* node) {
@@ -150,9 +150,7 @@ Base* ReplicateAtom::ShallowCopy() const
     // A replica copied alone leaves its chemical parent behind (the copy root is cut from its parent
     // meanwhile); one without an atom above has none to leave.
     const Atom3d* const chemical = GetChemicalParent();
-    if (this == root || !copied(this) || (chemical && !copied(chemical)))
-        return nullptr;
-    return new ReplicateAtom(*this);
+    return this != root && copied(this) && (!chemical || copied(chemical));
 }
 
 std::string ReplicateAtom::GetCommonName() const
@@ -165,7 +163,6 @@ std::string ReplicateAtom::GetCommonName() const
 const PropertyTable& ReplicateAtom::Properties()
 {
     static const PropertyTable table(
-        &Atom::Properties(),
         PropertyList<ReplicateAtom>()
             .Archived(
                 "ReplicateAtom Lattice Offset", [](ReplicateAtom& atom, Archive& archive) { atom.m_offset.Serialize(archive); },
@@ -174,10 +171,15 @@ const PropertyTable& ReplicateAtom::Properties()
                     offset.Serialize(archive);
                     atom.m_offset = offset;
                 })
+            .StreamOnly()
             .Field<Storage::StorageShort, &ReplicateAtom::m_operator>("ReplicateAtom SymmetryOperator")
+            .StreamOnly()
             .Value<Storage::StorageDouble>(
                 "ReplicateAtom Same CoordTol", [](const ReplicateAtom&) { return s_sameCoordTol; },
                 [](ReplicateAtom&, double tolerance) { SetSameCoordTol(tolerance); })
+            .StreamOnly()
+            .ArchiveOnly([](const ReplicateAtom& atom, Archive& archive) { atom.WriteFrameworkPart(archive); },
+                         [](ReplicateAtom& atom, Archive& archive) { atom.ReadFrameworkPart(archive); })
             .Text("Fractional XYZ")
             .GetText([](const ReplicateAtom& atom) {
                 Point3d f;
@@ -197,11 +199,6 @@ const PropertyTable& ReplicateAtom::Properties()
                 return ObjectProperty("Operator", atom.OperatorText(), ObjectProperty::AccessReadable, 0);
             }));
     return table;
-}
-
-void ReplicateAtom::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 std::string ReplicateAtom::OperatorText() const
@@ -805,15 +802,16 @@ void ReplicateAtom::ConstructBonds(Atom* parent)
 
 // ---- Framework archive
 
-void ReplicateAtom::Serialize(Archive& archive)
+void ReplicateAtom::WriteFrameworkPart(Archive& archive) const
 {
-    const std::uint32_t schema = archive.IsLoading() ? archive.GetObjectSchema() : 0;
-    Atom::Serialize(archive);
-    if (archive.IsStoring()) {
-        m_offset.Serialize(archive);
-        archive << std::int32_t{m_operator} << s_sameCoordTol;
-        return;
-    }
+    // LatticeOffset::Serialize only writes while the archive stores.
+    const_cast<LatticeOffset&>(m_offset).Serialize(archive);
+    archive << std::int32_t{m_operator} << s_sameCoordTol;
+}
+
+void ReplicateAtom::ReadFrameworkPart(Archive& archive)
+{
+    const std::uint32_t schema = archive.GetObjectSchema();
     LatticeOffset offset;
     offset.Serialize(archive);
     std::int32_t op = 0;

@@ -24,11 +24,9 @@ class SymmetryOp;
 // "ReplicateAtom Lattice Offset", "ReplicateAtom SymmetryOperator" and "ReplicateAtom Same CoordTol"
 // (the class-wide tolerance); the text interface adds the read-only "Fractional XYZ" and "Operator".
 class ReplicateAtom : public Atom {
-    TAVREL_DECLARE_CLASS(ReplicateAtom, Atom)
-    TAVREL_DECLARE_PROPERTIES()
+    // A new replica has operator 0 and offset (0, 0, 0).
+    TAVREL_CLASS(ReplicateAtom, Atom, Creatable, public)
 public:
-    // Operator 0 and offset (0, 0, 0).
-    ReplicateAtom();
     explicit ReplicateAtom(Object* parent);
 
     // "PeriodicAtom" when periodic, else "SymmetryAtom" when symmetric, else "ReplicateAtom". The first
@@ -163,15 +161,10 @@ public:
     // Copies the tree parent's bonds onto this replica's neighbours of the same image.
     virtual void ConstructBonds(Atom* parent);
 
-    // Bondable's part, the offset, then the operator and the tolerance (read only with a schema other
-    // than 1 and known).
-    void Serialize(Archive& archive) override;
-
 protected:
-    // ShallowCopy copies only when this replica and its chemical parent, if it has one, are copied (at
-    // or below the root of the copy in progress, the replica not the root itself); otherwise it gives
-    // null.
-    ReplicateAtom(const ReplicateAtom& other) = default;
+    // A replica is copied only when it and its chemical parent, if it has one, are copied (at or below
+    // the root of the copy in progress, the replica not the root itself).
+    bool ShallowCopyOK() const;
 
 private:
     // Below parent at the position with the operator and offset; display and visibility copied.
@@ -181,6 +174,10 @@ private:
     void SetSymmetricCoord(const Point3d& fractional, const Matrix3x3& fracToCart, const Symmetry* symmetry,
                            const LatticeOffset& offset);
     static bool VerifyPeriodicParent(const Atom* atom);
+    // The framework record's part of this level (the table's ArchiveOnly entry): the offset, then the
+    // operator and the tolerance (read only with a schema other than 1 and known).
+    void WriteFrameworkPart(Archive& archive) const;
+    void ReadFrameworkPart(Archive& archive);
     // `cell` when the replica (or its parent-to-be) lies below it, else the replica's nearest Cell.
     Cell* ResolveCell(Cell* cell, const Atom* parent) const;
     std::string OperatorText() const;

@@ -11,13 +11,12 @@
 #include <tavrel/crystal/SpaceGroupLookup.h>
 #include <tavrel/crystal/SpaceGroupTables.h>
 #include <tavrel/crystal/SymTableEntry.h>
-#include <tavrel/foundation/PropertyArchive.h>
-#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Symmetry, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Symmetry)
 
 namespace {
 
@@ -76,20 +75,6 @@ const std::string& EmptyText()
 } // namespace
 
 Symmetry::Symmetry() = default;
-
-Symmetry::Symmetry(const Symmetry& other) : Base(other)
-{
-    CopyStaticData(other);
-}
-
-Symmetry& Symmetry::operator=(const Symmetry& other)
-{
-    if (this != &other) {
-        CopyStaticData(other);
-        CopyOperatorData(other);
-    }
-    return *this;
-}
 
 Symmetry::~Symmetry() = default;
 
@@ -197,7 +182,7 @@ bool Symmetry::LoadTableEntry(const SymTableEntry& entry)
     m_names[AltName] = entry.GetSchoenfliesName();
     EncodeQualifiers(entry.GetQualifier());
     m_choice = entry.GetChoice();
-    m_ops = std::move(ops);
+    m_ops.list = std::move(ops);
     return true;
 }
 
@@ -205,14 +190,14 @@ SymmetryOp* Symmetry::GetSymmetryOp(int index) const
 {
     if (index < 0 || index >= GetNumSymmetryOps())
         return nullptr;
-    return m_ops[static_cast<std::size_t>(index)].get();
+    return m_ops.list[static_cast<std::size_t>(index)].get();
 }
 
 bool Symmetry::AddSymmetryOp(SymmetryOp* op)
 {
-    if (!op || op->m_held)
+    if (!op || op->m_held.Get())
         return false;
-    m_ops.emplace_back(op);
+    m_ops.list.emplace_back(op);
     op->m_held = true;
     return true;
 }
@@ -221,7 +206,7 @@ bool Symmetry::RemoveSymmetryOp(int index)
 {
     if (index < 1 || index >= GetNumSymmetryOps())
         return false;
-    m_ops.erase(m_ops.begin() + index);
+    m_ops.list.erase(m_ops.list.begin() + index);
     m_symmetryChanged = true;
     return true;
 }
@@ -230,14 +215,14 @@ bool Symmetry::ReplaceSymmetryOp(int index, const SymmetryOp* op)
 {
     if (!op || index < 1 || index >= GetNumSymmetryOps())
         return false;
-    *m_ops[static_cast<std::size_t>(index)] = *op;
+    *m_ops.list[static_cast<std::size_t>(index)] = *op;
     m_symmetryChanged = true;
     return true;
 }
 
 void Symmetry::ClearSymmetryOps()
 {
-    m_ops.clear();
+    m_ops.list.clear();
 }
 
 std::string Symmetry::InfoText(bool) const
@@ -250,8 +235,8 @@ std::string Symmetry::InfoText(bool) const
 std::string Symmetry::OperatorText() const
 {
     std::string text;
-    for (std::size_t i = 0; i < m_ops.size(); ++i)
-        text += StringUtils::Format("%-3d %s %s", static_cast<int>(i + 1), m_ops[i]->GetOpText(true), "\r\n");
+    for (std::size_t i = 0; i < m_ops.list.size(); ++i)
+        text += StringUtils::Format("%-3d %s %s", static_cast<int>(i + 1), m_ops.list[i]->GetOpText(true), "\r\n");
     return text;
 }
 
@@ -270,13 +255,21 @@ void Symmetry::CopyStaticData(const Symmetry& other)
 
 void Symmetry::CopyOperatorData(const Symmetry& other)
 {
+    m_ops = other.m_ops;
+}
+
+Symmetry::Operators& Symmetry::Operators::operator=(const Operators& other)
+{
+    if (this == &other)
+        return *this;
     std::vector<std::unique_ptr<SymmetryOp>> ops;
-    ops.reserve(other.m_ops.size());
-    for (const std::unique_ptr<SymmetryOp>& op : other.m_ops) {
+    ops.reserve(other.list.size());
+    for (const std::unique_ptr<SymmetryOp>& op : other.list) {
         ops.push_back(std::make_unique<SymmetryOp>(*op));
         ops.back()->m_held = true;
     }
-    m_ops = std::move(ops);
+    list = std::move(ops);
+    return *this;
 }
 
 int Symmetry::GetSymmetryIndex(std::vector<std::string>& list, SymType type)
@@ -319,72 +312,63 @@ void Symmetry::TakeLoadedOp(std::vector<std::unique_ptr<SymmetryOp>>& ops, Symme
 {
     if (!op)
         return;
-    ops.push_back(op->m_held || !owned ? std::make_unique<SymmetryOp>(*op) : std::unique_ptr<SymmetryOp>(op));
+    ops.push_back(op->m_held.Get() || !owned ? std::make_unique<SymmetryOp>(*op) : std::unique_ptr<SymmetryOp>(op));
     ops.back()->m_held = true;
 }
 
-void Symmetry::GetSetObjectProperties(PropertyArchive& archive)
+const PropertyTable& Symmetry::Properties()
 {
-    PropertyPass pass(archive, *this);
-    // The owning cell sets itself again after every pass, so the reference read back is not kept.
-    Cell* cell = m_cell;
-    pass.Object("Symmetry Cell", cell);
-    pass.Value<Storage::StorageInt>("Symmetry Table Number", m_tableNumber);
-    pass.Value<Storage::StorageInt>("Symmetry Qualifier", m_qualifier);
-    pass.Value<Storage::StorageInt>("Symmetry Choice", m_choice);
-    pass.Value<Storage::StorageInt>("Symmetry Lattice Method", m_latticeType);
-    pass.Value<Storage::StorageInt>("Symmetry Center Method", m_centerType);
-    pass.Value<Storage::StorageBool>("Symmetry Symmetry Changed", m_symmetryChanged);
-    pass.Array<Storage::StorageString>(
-        "Symmetry Array", [] { return std::size_t{3}; }, [this](std::size_t i) { return m_names[i]; },
-        [](std::size_t) {},
-        [this](std::size_t i, const std::string& name) {
-            if (i < 3)
-                m_names[i] = name;
-        });
-    pass.Array<Storage::StorageObject>(
-        "Symmetry Ops", [this] { return m_ops.size(); },
-        [this](std::size_t i) { return i < m_ops.size() ? m_ops[i].get() : nullptr; },
-        [this](std::size_t) { ClearSymmetryOps(); }, [this](std::size_t, SymmetryOp* op) { TakeLoadedOp(m_ops, op, true); });
-}
-
-void Symmetry::Serialize(Archive& archive)
-{
-    Base::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive.WriteObject(m_cell);
-        archive << std::int32_t{m_tableNumber} << std::int32_t{m_qualifier} << std::int32_t{m_choice}
-                << std::int32_t{m_latticeType} << std::int32_t{m_centerType} << std::int32_t{m_symmetryChanged ? 1 : 0};
-        archive << m_names[Name] << m_names[LongName] << m_names[AltName];
-        archive.WriteCount(static_cast<std::uint32_t>(m_ops.size()));
-        for (const std::unique_ptr<SymmetryOp>& op : m_ops)
-            archive.WriteObject(op.get());
-        return;
-    }
-    // The owning cell refers back to its record around this one; a new object there would have no owner.
-    archive.SkipBackReference("a symmetry's cell reference");
-    std::int32_t values[6] = {};
-    for (std::int32_t& value : values)
-        archive >> value;
-    std::string names[3];
-    archive >> names[0] >> names[1] >> names[2];
-    const std::uint32_t count = archive.ReadCount(2);
-    std::vector<std::unique_ptr<SymmetryOp>> ops;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        // An operator read before this one (a back-reference) stays with whoever has it: it is copied.
-        const std::uint32_t lastOIDBefore = GetLastOID();
-        auto* const op = static_cast<SymmetryOp*>(archive.ReadObject(&SymmetryOp::GetThisClass()));
-        TakeLoadedOp(ops, op, op && op->GetOID() > lastOIDBefore);
-    }
-    m_tableNumber = values[0];
-    m_qualifier = values[1];
-    m_choice = values[2];
-    m_latticeType = values[3];
-    m_centerType = values[4];
-    m_symmetryChanged = values[5] != 0;
-    for (int i = 0; i < 3; ++i)
-        m_names[i] = std::move(names[i]);
-    m_ops = std::move(ops);
+    static const PropertyTable table(
+        PropertyList<Symmetry>()
+            // The owning cell sets itself again after every read, so the reference read is not kept;
+            // in the framework archive it may only refer back to the cell's record around this one.
+            .Reference("Symmetry Cell", [](const Symmetry& symmetry) { return symmetry.m_cell; }, [](Symmetry&, Cell*) {})
+            .ArchiveWith([](const Symmetry& symmetry, Archive& archive) { archive.WriteObject(symmetry.m_cell); },
+                         [](Symmetry&, Archive& archive) { archive.SkipBackReference("a symmetry's cell reference"); })
+            .Field<&Symmetry::m_tableNumber>("Symmetry Table Number")
+            .Field<&Symmetry::m_qualifier>("Symmetry Qualifier")
+            .Field<&Symmetry::m_choice>("Symmetry Choice")
+            .Field<&Symmetry::m_latticeType>("Symmetry Lattice Method")
+            .Field<&Symmetry::m_centerType>("Symmetry Center Method")
+            .Field<&Symmetry::m_symmetryChanged>("Symmetry Symmetry Changed")
+            .ArchiveAs<std::int32_t>()
+            .Values<Storage::StorageString>(
+                "Symmetry Array", [](const Symmetry&) { return std::size_t{3}; },
+                [](const Symmetry& symmetry, std::size_t i) { return symmetry.m_names[i]; }, [](Symmetry&, std::size_t) {},
+                [](Symmetry& symmetry, std::size_t i, const std::string& name) {
+                    if (i < 3)
+                        symmetry.m_names[i] = name;
+                })
+            .ArchiveWith([](const Symmetry& symmetry, Archive& archive) {
+                archive << symmetry.m_names[Name] << symmetry.m_names[LongName] << symmetry.m_names[AltName];
+            }, [](Symmetry& symmetry, Archive& archive) {
+                archive >> symmetry.m_names[Name] >> symmetry.m_names[LongName] >> symmetry.m_names[AltName];
+            })
+            .References(
+                "Symmetry Ops", [](const Symmetry& symmetry) { return symmetry.m_ops.list.size(); },
+                [](const Symmetry& symmetry, std::size_t i) {
+                    return i < symmetry.m_ops.list.size() ? symmetry.m_ops.list[i].get() : nullptr;
+                },
+                [](Symmetry& symmetry, std::size_t) { symmetry.ClearSymmetryOps(); },
+                [](Symmetry& symmetry, std::size_t, SymmetryOp* op) { TakeLoadedOp(symmetry.m_ops.list, op, true); })
+            .ArchiveWith([](const Symmetry& symmetry, Archive& archive) {
+                archive.WriteCount(static_cast<std::uint32_t>(symmetry.m_ops.list.size()));
+                for (const std::unique_ptr<SymmetryOp>& op : symmetry.m_ops.list)
+                    archive.WriteObject(op.get());
+            }, [](Symmetry& symmetry, Archive& archive) {
+                const std::uint32_t count = archive.ReadCount(2);
+                std::vector<std::unique_ptr<SymmetryOp>> ops;
+                for (std::uint32_t i = 0; i < count; ++i) {
+                    // An operator read before this one (a back-reference) stays with whoever has it:
+                    // it is copied.
+                    const std::uint32_t lastOIDBefore = GetLastOID();
+                    auto* const op = static_cast<SymmetryOp*>(archive.ReadObject(&SymmetryOp::GetThisClass()));
+                    TakeLoadedOp(ops, op, op && op->GetOID() > lastOIDBefore);
+                }
+                symmetry.ClearSymmetryOps();
+                symmetry.m_ops.list = std::move(ops);
+            }));
+    return table;
 }
 
 } // namespace Tavrel

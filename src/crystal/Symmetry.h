@@ -9,6 +9,7 @@
 
 #include <tavrel/crystal/SymmetryOp.h>
 #include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -19,8 +20,15 @@ class SymTableEntry;
 
 // Loading replaces the number, names, setting and operators; the lattice and centre types, the
 // changed flag and the cell stay. Operator 0 of a loaded group is the identity and stays in place.
+//
+// Persisted as "Symmetry Cell" (the owning cell's reference, which the cell sets again after every
+// read), "Symmetry Table Number", "Symmetry Qualifier", "Symmetry Choice", "Symmetry Lattice Method",
+// "Symmetry Center Method", "Symmetry Symmetry Changed", "Symmetry Array" (the three names) and
+// "Symmetry Ops"; the framework archive holds the cell reference, six 32-bit integers (the changed
+// flag as one), the three names and the operator count and records. A copy copies the static data
+// only: its operator list starts empty.
 class Symmetry : public Base {
-    TAVREL_DECLARE_CLASS(Symmetry, Base)
+    TAVREL_CLASS(Symmetry, Base, Creatable, public, public)
 public:
     // Kept and persisted for the host; nothing here interprets them.
     using LatticeType = std::int32_t;
@@ -29,11 +37,8 @@ public:
     // Listings: SpaceGroups, or any other value for the plane groups.
     enum SymType : std::int32_t { PlaneGroups = 0, SpaceGroups = 3 };
 
-    Symmetry();
-    // Copies the static data only: the new operator list is empty.
-    Symmetry(const Symmetry& other);
     // Static data and operators.
-    Symmetry& operator=(const Symmetry& other);
+    Symmetry& operator=(const Symmetry& other) = default;
     ~Symmetry() override;
 
     // The qualifier names, by qualifier index: "Origin-1", "Origin-2", "A-Unique", "B-Unique",
@@ -84,7 +89,7 @@ public:
     // qualifier alone, or "<qualifier> Choice: <choice>". An empty group text fails.
     bool LoadSpaceGroup(std::string_view group, std::string_view setting);
 
-    int GetNumSymmetryOps() const { return static_cast<int>(m_ops.size()); }
+    int GetNumSymmetryOps() const { return static_cast<int>(m_ops.list.size()); }
     // Null outside 0 to count-1.
     SymmetryOp* GetSymmetryOp(int index) const;
     // Appends and takes ownership; false (nothing taken) for null or an operator another list holds.
@@ -117,10 +122,8 @@ public:
     // set, 0 when the text names no group.
     static int GetSymmetryQualifiers(std::string_view group, std::vector<std::string>& list);
 
-    void GetSetObjectProperties(PropertyArchive& archive) override;
-    void Serialize(Archive& archive) override;
     // While a cell owns it, so that an archive abandoning a half-read record leaves it to the cell.
-    bool HasOwner() const override { return m_owner != nullptr; }
+    bool HasOwner() const override { return m_owner.Get() != nullptr; }
 
 private:
     friend class Cell;
@@ -140,11 +143,18 @@ private:
     SymCenterType m_centerType = 0;
     int m_qualifier = 0;
     int m_choice = 1;
-    std::vector<std::unique_ptr<SymmetryOp>> m_ops;
+    // The owned operators: a copy of the symmetry starts without any, an assignment copies them.
+    struct Operators {
+        Operators() = default;
+        Operators(const Operators&) noexcept {}
+        Operators& operator=(const Operators& other);
+        std::vector<std::unique_ptr<SymmetryOp>> list;
+    };
+    Operators m_ops;
     bool m_symmetryChanged = false;
     Cell* m_cell = nullptr;
     // The cell that owns the object; never copied, so that no two cells own one symmetry.
-    Cell* m_owner = nullptr;
+    Uncopied<Cell*> m_owner;
 };
 
 } // namespace Tavrel

@@ -1,39 +1,20 @@
 #include <tavrel/crystal/SymmetryOp.h>
 
-#include <utility>
 
-#include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
-#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(SymmetryOp, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(SymmetryOp)
 
 SymmetryOp::SymmetryOp() = default;
 
-SymmetryOp::SymmetryOp(const SymmetryOp& other) : Base(other), m_matrix(other.m_matrix), m_opName(other.m_opName) {}
-
-SymmetryOp& SymmetryOp::operator=(const SymmetryOp& other)
-{
-    if (this != &other) {
-        m_matrix = other.m_matrix;
-        m_opName = other.m_opName;
-    }
-    return *this;
-}
-
 const PropertyTable& SymmetryOp::Properties()
 {
-    static const PropertyTable table(nullptr, PropertyList<SymmetryOp>()
-                                                  .Field<Storage::StorageString, &SymmetryOp::m_opName>("SymmetryOp Op Name")
-                                                  .Archived<&SymmetryOp::m_matrix>("SymmetryOp Matrix"));
+    static const PropertyTable table(PropertyList<SymmetryOp>()
+                                         .Field<&SymmetryOp::m_opName>("SymmetryOp Op Name")
+                                         .Archived<&SymmetryOp::m_matrix>("SymmetryOp Matrix"));
     return table;
-}
-
-void SymmetryOp::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 void SymmetryOp::SetMatrix(const std::array<float, 16>& values)
@@ -58,20 +39,6 @@ std::string SymmetryOp::GetOpText(bool withName) const
 void SymmetryOp::TransformPoint(const Point3d& in, Point3d& out) const
 {
     out = in * m_matrix;
-}
-
-void SymmetryOp::Serialize(Archive& archive)
-{
-    Base::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << m_opName << m_matrix;
-        return;
-    }
-    std::string name;
-    Matrix4x4 matrix;
-    archive >> name >> matrix;
-    m_opName = std::move(name);
-    m_matrix = matrix;
 }
 
 } // namespace Tavrel

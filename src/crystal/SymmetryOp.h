@@ -9,6 +9,7 @@
 #include <tavrel/core/Matrix4x4.h>
 #include <tavrel/core/Point3d.h>
 #include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -17,16 +18,13 @@ class PropertyArchive;
 
 // The matrix acts on row vectors: the transposed rotation in its upper 3x3, the translation (in
 // fractions of the cell edges) in its fourth row. Persisted as "SymmetryOp Op Name" and "SymmetryOp
-// Matrix" (the matrix's archive form in a byte block).
+// Matrix" (the matrix's archive form in a byte block); the framework archive holds the name as a
+// framework string, then the matrix.
 class SymmetryOp : public Base {
-    TAVREL_DECLARE_CLASS(SymmetryOp, Base)
-    TAVREL_DECLARE_PROPERTIES()
-public:
-    SymmetryOp();
-    // Both copy the name and the matrix only: a copy is held by no list, and an operator a list holds
-    // stays held when another is assigned to it.
-    SymmetryOp(const SymmetryOp& other);
-    SymmetryOp& operator=(const SymmetryOp& other);
+    TAVREL_CLASS(SymmetryOp, Base, Creatable, public, public)
+    // Both the copy and the assignment take the name and the matrix only: a copy is held by no list,
+    // and an operator a list holds stays held when another is assigned to it.
+    SymmetryOp& operator=(const SymmetryOp& other) = default;
 
     // Sixteen values row by row, widened to double.
     void SetMatrix(const std::array<float, 16>& values);
@@ -43,10 +41,8 @@ public:
     // out := in transformed by the operator.
     void TransformPoint(const Point3d& in, Point3d& out) const;
 
-    // The name as a framework string, then the matrix.
-    void Serialize(Archive& archive) override;
     // While a Symmetry holds it, so that an archive abandoning a half-read record leaves it alone.
-    bool HasOwner() const override { return m_held; }
+    bool HasOwner() const override { return m_held.Get(); }
 
 private:
     friend class Symmetry;
@@ -54,7 +50,7 @@ private:
     Matrix4x4 m_matrix;
     std::string m_opName;
     // Set while a Symmetry holds the operator, so that no two lists ever own it.
-    bool m_held = false;
+    Uncopied<bool> m_held;
 };
 
 } // namespace Tavrel

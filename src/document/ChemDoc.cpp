@@ -346,7 +346,12 @@ void ChemDoc::PreProcess(Archive&, TreeRoot& root)
 void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
 {
     for (const std::uint32_t oid : CollectBelow(root, Cell3d::classType)) {
-        Cell3d* const cell = Live<Cell3d>(oid);
+        Cell3d* cell = Live<Cell3d>(oid);
+        // A cell read from a framework record with its asymmetric unit alone makes its replicas.
+        if (cell && cell->IsDirty()) {
+            cell->Build(cell->GetBuildInfo());
+            cell = Live<Cell3d>(oid);
+        }
         if (!cell)
             continue;
         if (cell->HasDescendent(ReplicateAtom::classType))

@@ -8,7 +8,7 @@
 namespace Tavrel {
 
 // A model class takes it as a further base and declares itself with
-// TAVREL_DECLARE_CLASS_WITH_INTERFACE(Class, Base, QueryFeature): its identity members then answer
+// TAVREL_CLASS_WITH_INTERFACE(Class, Base, QueryFeature, Kind): its identity members then answer
 // these as well, and its IsA accepts QueryFeature's identifier. Deleting a feature through this
 // interface deletes the whole object.
 class QueryFeature {

@@ -36,6 +36,11 @@ public:
     virtual std::string GetCommonName() const;
 
     const char* GetClassHierarchyName() const override { return "Base"; }
+    // Whether every level of the object's class stores its values from its table (or stores nothing
+    // of its own), so that its records can follow a plan (PropertyPlan). False for an object of a
+    // class derived without the identity macro, whose own pass the tables do not know.
+    virtual bool IsStoredByTables() const { return StoresByTables(); }
+    static bool StoresByTables() { return true; }
     void BuildClassHierarchy(ClassHierarchy& hierarchy) const override;
     void GetSetObjectProperties(PropertyArchive& archive) override;
 

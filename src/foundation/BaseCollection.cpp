@@ -5,10 +5,11 @@
 #include <tavrel/foundation/CopyEnumerator.h>
 #include <tavrel/foundation/FilterType.h>
 #include <tavrel/foundation/Iterator.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(BaseCollection, ::Tavrel::ClassKind::DynamicOnly)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(BaseCollection)
 
 BaseCollection::BaseCollection() = default;
 

@@ -20,7 +20,7 @@ using POSITION = std::size_t;
 // an OID, a label and the event machinery; most are used as values without a parent. The operations
 // are empty at this level, so an instance behaves as an empty collection.
 class BaseCollection : public Object {
-    TAVREL_DECLARE_CLASS(BaseCollection, Object)
+    TAVREL_CLASS(BaseCollection, Object, DynamicOnly)
 public:
     enum class FilterMode : std::uint8_t {
         KeepMatching = 0,    // keeps the entries the filter accepts
@@ -63,9 +63,7 @@ public:
     virtual Object* GetNext(POSITION& position) const;
 
 protected:
-    BaseCollection();
     explicit BaseCollection(Object* parent);
-    BaseCollection(const BaseCollection& other) = default;
     BaseCollection& operator=(const BaseCollection&) { return *this; }
 };
 

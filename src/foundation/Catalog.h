@@ -24,7 +24,7 @@ public:
     virtual void BuildClassHierarchy(ClassHierarchy& hierarchy) const = 0;
     // One pass of the property stream over this level and its bases.
     virtual void GetSetObjectProperties(PropertyArchive& archive) = 0;
-    // The description of the most-derived level that declares one (TAVREL_DECLARE_PROPERTIES); null
+    // The description of the most-derived level that declares one (TAVREL_CLASS); null
     // when no level does.
     virtual const PropertyTable* GetPropertyTable() const { return nullptr; }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <type_traits>
+#include <typeinfo>
 
 #include <tavrel/foundation/ClassHierarchy.h>
 #include <tavrel/platform/PersistentObject.h>
@@ -18,7 +19,8 @@ class PropertyTable;
 enum class ClassKind { Creatable, RecordOnly, DynamicOnly };
 
 // Grants the registry and the framework record access to protected default constructors.
-// An abstract class makes and copies nothing (null).
+// An abstract class makes and copies nothing (null), and neither does a class whose object says it
+// cannot be copied now (a member bool ShallowCopyOK() const that returns false).
 struct ClassAccess {
     template <class T>
     static T* New() { return new T(); }
@@ -33,29 +35,37 @@ struct ClassAccess {
     template <class T>
     static Base* Copy(const T& object)
     {
-        if constexpr (std::is_abstract_v<T>)
+        if constexpr (std::is_abstract_v<T>) {
             return nullptr;
-        else
+        } else {
+            if constexpr (requires { object.ShallowCopyOK(); }) {
+                if (!object.ShallowCopyOK())
+                    return nullptr;
+            }
             return new T(object);
+        }
     }
 };
 
-// Inside a class body: TAVREL_DECLARE_CLASS(TreeNode, Base). Leaves the access at public.
-#define TAVREL_DECLARE_CLASS(Name, BaseName) TAVREL_DECLARE_CLASS_IDENTITY(Name, BaseName, false)
+// Whether the level of class T stores its values from its table or stores nothing of its own: it
+// declares its table (GetPropertyTable), whose pass it runs, or no pass of its own
+// (GetSetObjectProperties).
+template <class T>
+constexpr bool LevelStoresByTable()
+{
+    return std::is_same_v<decltype(&T::GetPropertyTable), const PropertyTable* (T::*)() const> ||
+           !std::is_same_v<decltype(&T::GetSetObjectProperties), void (T::*)(PropertyArchive&)>;
+}
 
-// The same for a class that also implements a data-less interface (TAVREL_DECLARE_INTERFACE) as a
-// further base: IsA answers the interface's identifier and those of the interfaces it extends too,
-// and the identity members answer for the interface as well.
-#define TAVREL_DECLARE_CLASS_WITH_INTERFACE(Name, BaseName, Interface)                                   \
-    TAVREL_DECLARE_CLASS_IDENTITY(Name, BaseName, Interface::IsInterfaceType(type))
-
-#define TAVREL_DECLARE_CLASS_IDENTITY(Name, BaseName, alsoIsA)                                           \
+// The identity members of a class: run-time name, identifier, prototype, IsA (which also answers
+// alsoIsA, for the interfaces a class implements), class names for the property stream, the run-time
+// record and the copy. Leaves the access at public.
+#define TAVREL_CLASS_IDENTITY(Name, BaseName, alsoIsA)                                                   \
 public:                                                                                                  \
     using Superclass = BaseName;                                                                         \
     static constexpr const char* className = "XX" #Name;                                                 \
     static inline std::uint32_t classType = 0;                                                           \
     static inline const ::Tavrel::Base* classInstance = nullptr;                                         \
-    static const ::Tavrel::ClassKind classKind;                                                          \
     static const ::Tavrel::RuntimeClass& GetThisClass() noexcept;                                        \
     static ::Tavrel::PersistentObject* CreateObject();                                                   \
     const ::Tavrel::RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }           \
@@ -72,6 +82,9 @@ public:                                                                         
         Superclass::BuildClassHierarchy(hierarchy);                                                      \
         hierarchy.AddClass(#Name);                                                                       \
     }                                                                                                    \
+    static bool StoresByTables() { return ::Tavrel::LevelStoresByTable<Name>() && Superclass::StoresByTables(); } \
+    /* Only for an object of this very class: a class derived without the macro may store more. */       \
+    bool IsStoredByTables() const override { return StoresByTables() && typeid(*this) == typeid(Name); } \
                                                                                                          \
 protected:                                                                                               \
     ::Tavrel::Base* ShallowCopy() const override;                                                        \
@@ -100,34 +113,70 @@ public:                                                                         
         return (type != 0 && type == classType) || SuperInterface::IsInterfaceType(type);                \
     }
 
-// Inside a class body, after TAVREL_DECLARE_CLASS: the level describes its properties once, in the
-// table its source builds in Properties() (PropertyTable.h); its GetSetObjectProperties runs that
-// table (PropertyPass::Table) and the text interface of Object reads it. Leaves the access at public.
-#define TAVREL_DECLARE_PROPERTIES()                                                                      \
-public:                                                                                                  \
+// A model class, inside its body: TAVREL_CLASS(Bond, Geometric, Creatable). Declares the identity,
+// the class kind, the level's table (Properties(), built in the source) with the overrides that run
+// it (the property-stream pass, the framework archive's Serialize and the text interface's table),
+// and the default and copy constructors, protected unless two more arguments name their access
+// (TAVREL_CLASS(Symmetry, Base, Creatable, public, public)). The copy constructor is the default
+// one: state that a copy must not take lives in a member type that says so (Uncopied.h). The source
+// defines the class with TAVREL_DEFINE_CLASS(Bond) (PropertyTable.h), its table and its default
+// constructor. Leaves the access at public.
+#define TAVREL_CLASS(Name, BaseName, Kind, ...)                                                          \
+    TAVREL_CLASS_IDENTITY(Name, BaseName, false)                                                         \
+    TAVREL_CLASS_MEMBERS(Name, Kind, __VA_ARGS__)
+
+// The same for a class that also implements a data-less interface (TAVREL_DECLARE_INTERFACE) as a
+// further base: TAVREL_CLASS_WITH_INTERFACE(PointMonitor, Monitor, PointFeature, Creatable). Its IsA
+// answers the interface's identifier and those of the interfaces it extends too.
+#define TAVREL_CLASS_WITH_INTERFACE(Name, BaseName, Interface, Kind, ...)                                \
+    TAVREL_CLASS_IDENTITY(Name, BaseName, Interface::IsInterfaceType(type))                              \
+    TAVREL_CLASS_MEMBERS(Name, Kind, __VA_ARGS__)
+
+#define TAVREL_CLASS_MEMBERS(Name, Kind, ...)                                                            \
+    static constexpr ::Tavrel::ClassKind classKind = ::Tavrel::ClassKind::Kind;                          \
     static const ::Tavrel::PropertyTable& Properties();                                                  \
     const ::Tavrel::PropertyTable* GetPropertyTable() const override { return &Properties(); }           \
-    void GetSetObjectProperties(::Tavrel::PropertyArchive& archive) override;
+    void GetSetObjectProperties(::Tavrel::PropertyArchive& archive) override;                            \
+    void Serialize(::Tavrel::Archive& archive) override;                                                 \
+                                                                                                         \
+    TAVREL_DEFAULT_ACCESS(__VA_ARGS__) :                                                                 \
+    Name();                                                                                              \
+    TAVREL_COPY_ACCESS(__VA_ARGS__) :                                                                    \
+    Name(const Name&) = default;                                                                         \
+                                                                                                         \
+public:
 
-// In the class's source: TAVREL_IMPLEMENT_CLASS(TreeNode, ::Tavrel::ClassKind::Creatable). An abstract
-// class (ClassKind::DynamicOnly) creates and copies nothing: CreateObject and ShallowCopy give null.
+#define TAVREL_DEFAULT_ACCESS(...) TAVREL_FIRST_ARGUMENT(__VA_ARGS__ __VA_OPT__(, ) protected)
+#define TAVREL_COPY_ACCESS(...) TAVREL_SECOND_ARGUMENT(__VA_ARGS__ __VA_OPT__(, ) protected, protected)
+#define TAVREL_FIRST_ARGUMENT(first, ...) first
+#define TAVREL_SECOND_ARGUMENT(first, second, ...) second
+
+// Inside the body of a class whose persistence is written by hand (a level with PropertyPass lines of
+// its own): TAVREL_DECLARE_CLASS(TreeNode, Base), with TAVREL_IMPLEMENT_CLASS in the source. Leaves
+// the access at public.
+#define TAVREL_DECLARE_CLASS(Name, BaseName)                                                             \
+    TAVREL_CLASS_IDENTITY(Name, BaseName, false)                                                         \
+    static const ::Tavrel::ClassKind classKind;
+
+// In the source of a class declared with TAVREL_DECLARE_CLASS:
+// TAVREL_IMPLEMENT_CLASS(TreeNode, ::Tavrel::ClassKind::Creatable). An abstract class
+// (ClassKind::DynamicOnly) creates and copies nothing: CreateObject and ShallowCopy give null.
 #define TAVREL_IMPLEMENT_CLASS(Name, Kind)                                                               \
-    TAVREL_IMPLEMENT_CLASS_IDENTITY(Name, Kind)                                                          \
-    ::Tavrel::Base* Name::ShallowCopy() const { return ::Tavrel::ClassAccess::Copy(*this); }
-
-// The same without ShallowCopy, for a class that defines its own.
-#define TAVREL_IMPLEMENT_CLASS_IDENTITY(Name, Kind)                                                      \
     const ::Tavrel::ClassKind Name::classKind = Kind;                                                    \
+    TAVREL_CLASS_RECORD(Name)
+
+// The run-time record, the factory function and the copy of a class.
+#define TAVREL_CLASS_RECORD(Name)                                                                        \
     ::Tavrel::PersistentObject* Name::CreateObject() { return ::Tavrel::ClassAccess::Create<Name>(); }   \
     const ::Tavrel::RuntimeClass& Name::GetThisClass() noexcept                                          \
     {                                                                                                    \
+        constexpr bool dynamicOnly = Name::classKind == ::Tavrel::ClassKind::DynamicOnly;                \
         static const ::Tavrel::RuntimeClass record{                                                      \
             className,                                                                                   \
-            (Kind) == ::Tavrel::ClassKind::DynamicOnly ? ::Tavrel::RuntimeClass::DynamicOnly             \
-                                                       : (::Tavrel::RuntimeClass::VersionableSchema | 13u), \
-            (Kind) == ::Tavrel::ClassKind::DynamicOnly ? nullptr : &Name::CreateObject,                  \
-            &Superclass::GetThisClass()};                                                                \
+            dynamicOnly ? ::Tavrel::RuntimeClass::DynamicOnly : (::Tavrel::RuntimeClass::VersionableSchema | 13u), \
+            dynamicOnly ? nullptr : &Name::CreateObject, &Superclass::GetThisClass()};                   \
         return record;                                                                                   \
-    }
+    }                                                                                                    \
+    ::Tavrel::Base* Name::ShallowCopy() const { return ::Tavrel::ClassAccess::Copy(*this); }
 
 } // namespace Tavrel

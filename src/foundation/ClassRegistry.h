@@ -12,8 +12,19 @@
 
 namespace Tavrel {
 
+// A list of classes, in registration order (base before derived).
+template <class... Classes>
+struct ClassList {};
+
 class ClassRegistry {
 public:
+    // Registers each class of a list in order.
+    template <class... Classes>
+    static void Register(ClassList<Classes...>)
+    {
+        (Register<Classes>(), ...);
+    }
+
     // Registers one class: builds its prototype, enters it in the class-name table (keeping the
     // identifier), registers its factory when it is creatable by name and enters its run-time record.
     // A class already registered is left as it is, so callers need no guard of their own. An abstract

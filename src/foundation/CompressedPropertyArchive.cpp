@@ -99,21 +99,25 @@ ClassDictionaryEntry* CompressionDictionary::FindClass(const Catalog& object)
 
 namespace {
 
-// Whether the stream has given the class's count and every name (each with its array flag).
-bool IsDescribed(const ClassDictionaryEntry& entry)
-{
-    return entry.propertyCount >= 0 && entry.names.size() == static_cast<std::size_t>(entry.propertyCount);
-}
-
-// The plan of the entry's class compiled from object, when it matches the stream's description.
-std::unique_ptr<PropertyPlan> CompileFor(ClassDictionaryEntry& entry, Catalog& object, PropertyArchive& archive)
+// The plan of the entry's class compiled from object, tied to the stream's description of the class
+// when that, as far as the stream has given it, is the plan's.
+std::unique_ptr<PropertyPlan> CompileFor(ClassDictionaryEntry& entry, const Catalog& object)
 {
     entry.planTried = true;
-    std::unique_ptr<PropertyPlan> plan = PropertyPlan::Compile(object, archive);
-    if (!plan || !plan->Matches(entry.names, entry.arrayFlags, entry.typeCodes))
+    std::unique_ptr<PropertyPlan> plan = PropertyPlan::Compile(object);
+    if (!plan || !plan->Matches(entry.propertyCount, entry.names, entry.arrayFlags, entry.typeCodes))
         return nullptr;
-    plan->Bind(entry.classIndex, entry.typeCodes, entry.className);
+    plan->Bind(entry.classIndex, entry.propertyCount, entry.names, entry.arrayFlags, entry.typeCodes, entry.className);
     return plan;
+}
+
+// A plan whose class the stream describes otherwise goes.
+void CheckPlan(ClassDictionaryEntry& entry, std::int32_t position)
+{
+    if (entry.plan && !entry.plan->IsDropped() &&
+        !entry.plan->Matches(static_cast<std::size_t>(position), entry.names[static_cast<std::size_t>(position)],
+                             At(entry.arrayFlags, position) == 1))
+        entry.plan->Drop();
 }
 
 } // namespace
@@ -166,19 +170,19 @@ const PropertyPlan* CompressedPropertyArchive::FindWritePlan(Catalog& object)
     ClassDictionaryEntry* entry = m_dictionary.FindClass(object);
     if (!entry)
         return nullptr;
-    if (!entry->planTried && IsDescribed(*entry))
-        entry->plan = CompileFor(*entry, object, *this);
+    if (!entry->planTried)
+        entry->plan = CompileFor(*entry, object);
     return entry->plan.get();
 }
 
 const PropertyPlan* CompressedPropertyArchive::FindReadPlan(ClassDictionaryEntry& entry, Base* created)
 {
-    if (!entry.planTried && created && IsDescribed(entry)) {
-        entry.plan = CompileFor(entry, *created, *this);
+    if (!entry.planTried && created) {
+        entry.plan = CompileFor(entry, *created);
         if (entry.plan)
             entry.plan->BindFactory(entry.hierarchy);
     }
-    return entry.plan.get();
+    return entry.plan && !entry.plan->IsDropped() ? entry.plan.get() : nullptr;
 }
 
 void CompressedPropertyArchive::WriteNumberOfProperties(std::string_view className, std::int32_t count)
@@ -204,6 +208,8 @@ std::int32_t CompressedPropertyArchive::ReadNumberOfProperties(std::string_view 
             Malformed(GetArchive(), at, ArchiveException::genericException,
                       "property count " + std::to_string(count) + " of class " + ArchiveException::Quote(className));
         entry->propertyCount = count;
+        if (entry->plan && static_cast<std::size_t>(count) != entry->plan->GetCount())
+            entry->plan->Drop();
     }
     return entry->propertyCount;
 }
@@ -253,6 +259,7 @@ std::string CompressedPropertyArchive::ReadPropertyName(std::string_view classNa
     entry->names.push_back(name);
     entry->positions.emplace(name, index);
     SetAt(entry->arrayFlags, index, flag);
+    CheckPlan(*entry, index);
     isArray = flag == 1;
     return name;
 }

@@ -27,8 +27,8 @@ struct ClassDictionaryEntry {
     std::vector<std::int32_t> typeCodes;
     std::vector<std::int32_t> arrayFlags;
     std::int32_t lastPosition = -1;  // the position last looked up, tried first next time
-    // The class's plan, compiled once the stream has described the class in full (planTried);
-    // null when the class has none or the stream's description is not the plan's.
+    // The class's plan, compiled when its first record with an object begins (planTried); null when
+    // the class has none or the stream's description is not the plan's.
     bool planTried = false;
     std::unique_ptr<PropertyPlan> plan;
 };

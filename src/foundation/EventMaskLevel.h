@@ -26,7 +26,7 @@ private:
 
 } // namespace Tavrel
 
-// Inside the body of a TreeNode class level that raises events of its own, after TAVREL_DECLARE_CLASS:
+// Inside the body of a TreeNode class level that raises events of its own, after TAVREL_CLASS (or TAVREL_DECLARE_CLASS):
 // TAVREL_EVENT_MASK_LEVEL(). The level's identifier is tested against, set in and cleared from the
 // level's own byte; other identifiers go to the level below. DoNotify marks the node modified and,
 // with the global switch on, hands the event to ProcessEvent when a tree-wide listener sits on the

@@ -11,11 +11,9 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Geometric, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Geometric)
 
 namespace {
-
-constexpr ObjectProperty::PropertyType PointPropertyType = 5;
 
 // A coordinate of the position as a property of its own: the position with that coordinate replaced.
 template <float Point3d::*Component>
@@ -82,12 +80,10 @@ Geometric::Geometric(Object* parent) : Object(parent)
 const PropertyTable& Geometric::Properties()
 {
     static const PropertyTable table(
-        &Object::Properties(),
         PropertyList<Geometric>()
             .Text("XYZ")
-            .Accessors([](const Geometric& geometric) { return geometric.GetXYZ(); },
-                       [](Geometric& geometric, const Point3d& p) { geometric.SetXYZ(p); })
-            .Shown(PointPropertyType)
+            .Accessors<&Geometric::GetXYZ, &Geometric::SetXYZ>()
+            .Shown(ObjectProperty::CategoryPoint)
             .Text("X")
             .Accessors(GetComponent<&Point3d::x>, SetComponent<&Point3d::x>)
             .Text("Y")
@@ -95,11 +91,6 @@ const PropertyTable& Geometric::Properties()
             .Text("Z")
             .Accessors(GetComponent<&Point3d::z>, SetComponent<&Point3d::z>));
     return table;
-}
-
-void Geometric::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Position and motions

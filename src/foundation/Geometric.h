@@ -15,11 +15,10 @@ namespace Tavrel {
 
 // Stores no position itself: GetXYZ answers the origin and SetXYZ only announces the move.
 class Geometric : public Object {
-    TAVREL_DECLARE_CLASS(Geometric, Object)
-    TAVREL_EVENT_MASK_LEVEL()
     // Persists nothing; adds the text properties "XYZ" ("%.4f %.4f %.4f", described and listed), "X",
     // "Y" and "Z" ("%.4f") to Object's.
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Geometric, Object, Creatable)
+    TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the Geometric level.
     static constexpr std::uint16_t EventMoved = 1;  // every SetXYZ, also without a change
@@ -49,9 +48,7 @@ public:
     void DisplayJack(const Color& color, std::uint32_t pickId, DisplayList3D& list) const;
 
 protected:
-    Geometric();
     explicit Geometric(Object* parent);
-    Geometric(const Geometric& other) = default;
 };
 
 } // namespace Tavrel

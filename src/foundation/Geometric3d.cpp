@@ -6,7 +6,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Geometric3d, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Geometric3d)
 
 Geometric3d::Geometric3d() = default;
 
@@ -14,13 +14,8 @@ Geometric3d::Geometric3d(Object* parent) : Geometric(parent) {}
 
 const PropertyTable& Geometric3d::Properties()
 {
-    static const PropertyTable table(&Geometric::Properties(), PropertyList<Geometric3d>().Archived<&Geometric3d::m_xyz>("XYZ"));
+    static const PropertyTable table(PropertyList<Geometric3d>().Archived<&Geometric3d::m_xyz>("XYZ"));
     return table;
-}
-
-void Geometric3d::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 Point3d Geometric3d::GetXYZ() const
@@ -32,18 +27,6 @@ void Geometric3d::SetXYZ(const Point3d& position)
 {
     m_xyz = position;
     Geometric::SetXYZ(position);
-}
-
-void Geometric3d::Serialize(Archive& archive)
-{
-    Geometric::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << m_xyz;
-    } else {
-        Point3d position;
-        archive >> position;
-        m_xyz = position;
-    }
 }
 
 } // namespace Tavrel

@@ -2,9 +2,11 @@
 
 #include <vector>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(NamedCollection, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(NamedCollection)
 
 namespace {
 
@@ -29,11 +31,6 @@ NamedCollection::NamedCollection()
     SetValidate(true);
 }
 
-NamedCollection::NamedCollection(const NamedCollection& other) : SetCollection(other)
-{
-    SetValidate(true);
-}
-
 std::string NamedCollection::GetCommonName() const
 {
     return "Group";
@@ -44,7 +41,7 @@ void NamedCollection::PassOn(Operation&& operation)
 {
     const Watch self(this);
     operation(*this, true);
-    if (!self.alive || m_passing)
+    if (!self.alive || m_passing.Get())
         return;
     m_passing = true;
     struct Reset {
@@ -55,7 +52,7 @@ void NamedCollection::PassOn(Operation&& operation)
             if (self.alive)
                 flag = false;
         }
-    } reset{self, m_passing};
+    } reset{self, m_passing.Get()};
     for (Object* member : GetMembers()) {
         // A listener may have deleted the group, or this member.
         if (!self.alive)

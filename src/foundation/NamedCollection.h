@@ -11,7 +11,7 @@ namespace Tavrel {
 // The name is the Object label; the common name of the class is "Group". Selection and visibility
 // changes of the group are passed on to its members.
 class NamedCollection : public SetCollection {
-    TAVREL_DECLARE_CLASS(NamedCollection, SetCollection)
+    TAVREL_CLASS(NamedCollection, SetCollection, Creatable)
 public:
     // A validating set under parent (which may be null) labelled name.
     NamedCollection(Object* parent, std::string_view name);
@@ -26,17 +26,14 @@ public:
     void SetVisible(bool recursive) override;
     void SetInvisible(bool recursive) override;
 
-protected:
-    NamedCollection();
-    NamedCollection(const NamedCollection& other);
-
 private:
     // The operation on the group (flag true), then on every member while the group lives, unless the
     // group is already passing one on.
     template <class Operation>
     void PassOn(Operation&& operation);
 
-    bool m_passing = false;
+    // Not taken by a copy made while the group passes an operation on.
+    Uncopied<bool> m_passing;
 };
 
 } // namespace Tavrel

@@ -15,7 +15,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Object, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Object)
 
 namespace {
 
@@ -27,6 +27,9 @@ bool Is(std::string_view name, std::string_view known)
 {
     return StringUtils::EqualsNoCase(name, known);
 }
+
+// The words "Style" takes.
+constexpr PropertyWord StyleWords[] = {{0, "None"}, {1, "Default"}};
 
 } // namespace
 
@@ -145,17 +148,6 @@ Object::Object(TreeNode* parent) : TreeNode(parent)
     SetMaskFromParents();
 }
 
-Object::Object(const Object& other)
-    : TreeNode(other),
-      m_label(other.m_label),
-      m_color(other.m_color),
-      m_ID(other.m_ID),
-      m_displayStyle(other.m_displayStyle)
-{
-    if (const Property* properties = other.FindUserProperties(); properties && properties->GetNumProperties() > 0)
-        EditUserPropertyTable() = *properties;
-}
-
 Object::~Object() = default;
 
 // ---- Node expansion
@@ -177,49 +169,40 @@ void Object::ExpandNode(bool recursive)
 const PropertyTable& Object::Properties()
 {
     static const PropertyTable table(
-        nullptr,
         PropertyList<Object>()
             .Archived(
                 "Property", [](Object& object, Archive& nested) { object.WriteUserProperties(nested); },
                 [](Object& object, Archive& nested) { object.ReadUserProperties(nested); })
             .Archived<&Object::m_color>("Color")
             .Shows("Color")
-            .Accessors([](const Object& object) { return object.GetColor(); },
-                       [](Object& object, const Color& color) { object.SetColor(color); })
-            .Shown(3)
+            .Accessors<&Object::GetColor, &Object::SetColor>()
+            .Shown(ObjectProperty::CategoryColor)
             .Field<Storage::StorageString, &Object::m_label>("Label")
             .Shows("Name", "Label")
-            .Accessors([](const Object& object) { return object.GetLabel(); },
-                       [](Object& object, const std::string& label) { object.SetLabel(label); })
-            .Shown(0)
+            .Accessors<&Object::GetLabel, &Object::SetLabel>()
+            .Shown()
             .Value<Storage::StorageUnsignedInt>(
                 "LocalID", [](const Object& object) { return static_cast<std::uint32_t>(object.m_ID); },
                 [](Object& object, std::uint32_t id) { object.m_ID = static_cast<std::int32_t>(id); })
             .Shows("ID")
-            .Accessors([](const Object& object) { return object.GetID(); },
-                       [](Object& object, std::int32_t id) { object.SetID(id); })
-            .Shown(0)
+            .Accessors<&Object::GetID, &Object::SetID>()
+            .Shown()
             .Value<Storage::StorageUnsignedChar>(
                 "UserEventMask", [](const Object& object) { return object.m_levelEventMask.Get(); },
                 [](Object& object, std::uint8_t mask) {
                     object.m_levelEventMask.Clear();
                     object.m_levelEventMask.Set(mask);
                 })
+            .NotCopied()
             .Field<Storage::StorageUnsignedChar, &Object::m_displayStyle>("DisplayStyle")
             .Shows("Style")
-            .SetText([](Object& object, std::string_view word) {
-                if (Is(word, "None"))
-                    object.SetDisplayStyle(0);
-                else if (Is(word, "Default"))
-                    object.SetDisplayStyle(1);
-                else
-                    return false;
-                return true;
-            })
+            .Words(StyleWords)
+            .Setter([](Object& object, std::int32_t style) { object.SetDisplayStyle(style); })
             .Text("LID")
-            .GetText([](const Object& object) { return StringUtils::Format("%d", object.GetLID()); })
+            .Getter<&TreeNode::GetLID>()
+            .Format("%d")
             .Text("Index")
-            .GetText([](const Object& object) { return StringUtils::Format("%d", object.GetIndex()); })
+            .Getter<&TreeNode::GetIndex>()
             .Text("Select")
             .Prefix()
             .GetText([](const Object& object) { return object.IsSelected() ? "true" : "false"; })
@@ -247,7 +230,7 @@ const PropertyTable& Object::Properties()
                 return true;
             })
             .Text("oiv")
-            .GetText([](const Object& object) { return object.GetInvariant(); })
+            .Getter<&TreeNode::GetInvariant>()
             .Text("Parent")
             .ReadOnly()
             .GetText([](const Object& object) {
@@ -259,41 +242,10 @@ const PropertyTable& Object::Properties()
                     return ObjectProperty();
                 const Object* parent = object.GetParent();
                 return ObjectProperty("Parent", parent ? parent->GetLabel() : std::string(),
-                                      ObjectProperty::AccessReadable, 0);
+                                      ObjectProperty::AccessReadable, ObjectProperty::CategoryValue);
             })
             .Listing({"Name", "ID", "Color", "Parent"}));
     return table;
-}
-
-void Object::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
-}
-
-void Object::Serialize(Archive& archive)
-{
-    TreeNode::Serialize(archive);
-    if (archive.IsStoring()) {
-        WriteUserProperties(archive);
-        archive << m_color << m_label.View() << m_ID << m_levelEventMask.Get() << m_displayStyle;
-        return;
-    }
-    Property properties;
-    properties.Serialize(archive);
-    Color color;
-    std::string label;
-    std::int32_t id = 0;
-    std::uint8_t mask = 0;
-    std::uint8_t style = 0;
-    archive >> color >> label >> id >> mask >> style;
-    if (properties.GetNumProperties() > 0)
-        EditUserPropertyTable() = std::move(properties);
-    m_color = color;
-    m_label = std::move(label);
-    m_ID = id;
-    m_levelEventMask.Clear();
-    m_levelEventMask.Set(mask);
-    m_displayStyle = style;
 }
 
 void Object::SerializeObjects(Archive& archive, Object** objects, int count)
@@ -449,7 +401,7 @@ std::string Object::GetPropertyAsString(std::string_view name) const
     if (name.empty())
         return {};
     if (const PropertyEntry* entry = GetPropertyTable()->FindText(name, PropertyTable::Use::Get))
-        return entry->getText(*this);
+        return entry->getText(*this, *entry);
     std::string text = GetUserPropertyTable().GetPropertyAsString(name);
     if (!text.empty())
         return text;
@@ -470,7 +422,7 @@ bool Object::SetPropertyFromString(std::string_view name, std::string_view value
     if (name.empty())
         return false;
     if (const PropertyEntry* entry = GetPropertyTable()->FindText(name, PropertyTable::Use::Set))
-        return entry->setText && entry->setText(*this, value);
+        return entry->setText && entry->setText(*this, value, *entry);
     if (!HasProperty(name)) {
         EditUserPropertyTable().SetPropertyFromString(name, value, TextPropertyFlags);
         DoNotify(classType, EventPropertyCreated, nullptr, nullptr);

@@ -22,12 +22,13 @@ class Archive;
 class PropertyArchive;
 
 class Object : public TreeNode {
-    TAVREL_DECLARE_CLASS(Object, TreeNode)
+    // Persisted as "Property", "Color", "Label", "LocalID", "UserEventMask", "DisplayStyle"; the
+    // framework archive holds the user properties, the packed colour, the label, the ID (32 bits), the
+    // event-mask byte and the display-style byte. The text interface knows "Name" (or "Label"), "ID",
+    // "Color", "Style", "LID", "Index", "Select...", "Visible", "oiv" and "Parent". A copy copies
+    // colour, label, ID, user properties and display style.
+    TAVREL_CLASS(Object, TreeNode, Creatable)
     TAVREL_EVENT_MASK_LEVEL()
-    // Persisted as "Property", "Color", "Label", "LocalID", "UserEventMask", "DisplayStyle"; the text
-    // interface knows "Name" (or "Label"), "ID", "Color", "Style", "LID", "Index", "Select...",
-    // "Visible", "oiv" and "Parent".
-    TAVREL_DECLARE_PROPERTIES()
 public:
     // Event codes of the Object level.
     static constexpr std::uint16_t EventIDSet = 1;                // every SetID
@@ -46,10 +47,6 @@ public:
     // Act only on an expanded (collapse) or collapsed (expand) node: EventExpanding, then TreeNode's.
     void CollapseNode(bool recursive) override;
     void ExpandNode(bool recursive) override;
-
-    // TreeNode's part, then the user properties, the packed colour, the label, the ID (32 bits), the
-    // event-mask byte and the display-style byte.
-    void Serialize(Archive& archive) override;
 
     // Identity and look.
     virtual std::string GetLabel() const;
@@ -185,10 +182,6 @@ public:
     static void SerializeObjects(Archive& archive, Object** objects, int count);
 
 protected:
-    Object();
-    // Copies colour, label, ID, user properties, mask byte and display style; temporary data is null.
-    Object(const Object& other);
-
     // Adds nothing at this level.
     virtual void NormalDisplay(DisplayList3D& list);
     // The normal path at this level.

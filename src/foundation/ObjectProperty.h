@@ -20,6 +20,14 @@ public:
     using PropertyType = std::int32_t;
     using Array = std::vector<ObjectProperty>;
 
+    // Category codes the model gives its descriptors (the host gives them their meaning): a value, a
+    // choice among the allowed values, an on-off switch, a colour, a position.
+    static constexpr PropertyType CategoryValue = 0;
+    static constexpr PropertyType CategoryChoice = 1;
+    static constexpr PropertyType CategorySwitch = 2;
+    static constexpr PropertyType CategoryColor = 3;
+    static constexpr PropertyType CategoryPoint = 5;
+
     // Access bits; higher bits belong to the host and are kept as given.
     static constexpr std::int32_t AccessReadable = 1;
     static constexpr std::int32_t AccessWritable = 2;

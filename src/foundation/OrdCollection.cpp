@@ -10,13 +10,12 @@
 #include <tavrel/foundation/Enumerator.h>
 #include <tavrel/foundation/Filter.h>
 #include <tavrel/foundation/Iterator.h>
-#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/foundation/SetCollection.h>
-#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(OrdCollection, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(OrdCollection)
 
 namespace {
 
@@ -34,6 +33,8 @@ std::vector<Object*> Members(const BaseCollection& collection)
 
 // ---- Construction
 
+OrdCollection::OrdCollection() = default;
+
 OrdCollection::OrdCollection(int size, int)
 {
     if (size > 0)
@@ -43,13 +44,6 @@ OrdCollection::OrdCollection(int size, int)
 OrdCollection::OrdCollection(const Iterator& iterator, int size, int growBy) : OrdCollection(size, growBy)
 {
     BaseCollection::Add(iterator);
-}
-
-OrdCollection::OrdCollection(const OrdCollection& other) : BaseCollection(other)
-{
-    m_entries.reserve(other.m_entries.size());
-    for (const Entry& entry : other.m_entries)
-        m_entries.push_back(Track(other.Resolve(entry)));
 }
 
 OrdCollection::OrdCollection(const SetCollection& set)
@@ -286,39 +280,25 @@ Object* OrdCollection::operator[](int index) const
 
 // ---- Persistence
 
-void OrdCollection::GetSetObjectProperties(PropertyArchive& archive)
+const PropertyTable& OrdCollection::Properties()
 {
-    PropertyPass pass(archive, *this);
-    const std::vector<Object*> members = pass.Is(PropertyArchive::MethodWrite) ? LiveMembers() : std::vector<Object*>();
-    pass.Array<Storage::StorageObject>(
-        "OrdCollection Array", [&members] { return members.size(); },
-        [&members](std::size_t index) { return index < members.size() ? members[index] : nullptr; },
-        [this](std::size_t count) {
-            SetSize(static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max())), -1);
-        },
-        [this](std::size_t index, Object* object) {
-            if (index < m_entries.size())
-                SetAt(static_cast<int>(index), object);
-        });
-    // The elements that gave no object leave no entry.
-    if (pass.Is(PropertyArchive::MethodAfter) && archive.GetArchive().IsLoading())
-        Assign(LiveMembers());
-}
-
-void OrdCollection::Serialize(Archive& archive)
-{
-    Superclass::Serialize(archive);
-    if (archive.IsStoring()) {
-        std::vector<Object*> objects = LiveMembers();
-        archive.WriteCount(static_cast<std::uint32_t>(objects.size()));
-        SerializeObjects(archive, objects.data(), static_cast<int>(objects.size()));
-        return;
-    }
-    // Each reference takes at least its two-byte tag.
-    std::vector<Object*> objects(archive.ReadCount(2), nullptr);
-    SerializeObjects(archive, objects.data(), static_cast<int>(objects.size()));
-    std::erase(objects, nullptr);
-    Assign(objects);
+    static const PropertyTable table(
+        PropertyList<OrdCollection>()
+            .ReferenceList(
+                "OrdCollection Array", [](const OrdCollection& collection) { return collection.LiveMembers(); },
+                [](OrdCollection& collection, std::size_t count) {
+                    collection.SetSize(static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max())), -1);
+                },
+                [](OrdCollection& collection, std::size_t index, Object* object) {
+                    if (index < collection.m_entries.size())
+                        collection.SetAt(static_cast<int>(index), object);
+                })
+            // The elements that gave no object leave no entry.
+            .AfterRecord([](OrdCollection& collection, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading())
+                    collection.Assign(collection.LiveMembers());
+            }));
+    return table;
 }
 
 // ---- Tree copy

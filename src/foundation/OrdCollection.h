@@ -14,14 +14,17 @@ class SetCollection;
 // without touching them: an entry whose object was deleted reads as null (access, walking, filters)
 // until DropDeleted removes it. Copies and both persisted forms hold the live members only, in order,
 // so a collection reads back as it was written. Liveness comes from the OID registry.
+//
+// Persisted as "OrdCollection Array", the live members in index order; the framework archive holds
+// their count and each as an object reference. Reading keeps the references that give an object, in
+// order.
 class OrdCollection : public BaseCollection {
-    TAVREL_DECLARE_CLASS(OrdCollection, BaseCollection)
+    TAVREL_CLASS(OrdCollection, BaseCollection, Creatable, public, public)
 public:
     // size null entries (none for a negative size); growBy is a growth hint the array does not need.
-    explicit OrdCollection(int size = 0, int growBy = -1);
+    explicit OrdCollection(int size, int growBy = -1);
     // Sized as above, then every object that a copy of the iterator yields is appended.
     OrdCollection(const Iterator& iterator, int size = 0, int growBy = -1);
-    OrdCollection(const OrdCollection& other);
     // The set's members in its walking order.
     explicit OrdCollection(const SetCollection& set);
     ~OrdCollection() override;
@@ -73,13 +76,6 @@ public:
     virtual bool RemoveAt(int index, int count = 1);
     // Throws std::out_of_range for an index outside 0..size-1.
     Object* operator[](int index) const;
-
-    // "OrdCollection Array": the live members in index order. Reading keeps the references that
-    // give an object, in order.
-    void GetSetObjectProperties(PropertyArchive& archive) override;
-    // Object's part, then the live member count and each member as an object reference; reading
-    // keeps the references that give an object.
-    void Serialize(Archive& archive) override;
 
 protected:
     // Keeps the copies of the entries inside the copied subtree, in order; drops the others.

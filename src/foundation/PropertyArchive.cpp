@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <deque>
 #include <stdexcept>
-#include <unordered_set>
 
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/CompressionInteger.h>
+#include <tavrel/foundation/InternalPropertyArchive.h>
 #include <tavrel/foundation/PropertyPlan.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/foundation/Storage.h>
@@ -34,23 +34,9 @@ public:
         }
     }
 
-    void Set(std::uint32_t key, std::uint32_t value)
-    {
-        if (2 * (m_size + 1) > m_slots.size())
-            Grow();
-        for (std::size_t i = Home(key);; i = (i + 1) & (m_slots.size() - 1)) {
-            Slot& slot = m_slots[i];
-            if (!slot.used) {
-                slot = {key, value, true};
-                ++m_size;
-                return;
-            }
-            if (slot.key == key) {
-                slot.value = value;
-                return;
-            }
-        }
-    }
+    void Set(std::uint32_t key, std::uint32_t value) { Place(key, value, true); }
+    // Adds an entry unless the key has one; false when it had.
+    bool Insert(std::uint32_t key, std::uint32_t value) { return Place(key, value, false); }
 
     std::size_t GetSize() const { return m_size; }
 
@@ -60,6 +46,26 @@ private:
         std::uint32_t value = 0;
         bool used = false;
     };
+
+    // True when the key was new.
+    bool Place(std::uint32_t key, std::uint32_t value, bool replace)
+    {
+        if (2 * (m_size + 1) > m_slots.size())
+            Grow();
+        for (std::size_t i = Home(key);; i = (i + 1) & (m_slots.size() - 1)) {
+            Slot& slot = m_slots[i];
+            if (!slot.used) {
+                slot = {key, value, true};
+                ++m_size;
+                return true;
+            }
+            if (slot.key == key) {
+                if (replace)
+                    slot.value = value;
+                return false;
+            }
+        }
+    }
 
     std::size_t Home(std::uint32_t key) const
     {
@@ -80,6 +86,47 @@ private:
 
     std::vector<Slot> m_slots;
     std::size_t m_size = 0;
+};
+
+// A set of OIDs. The objects of one load come from the counter one after another, so the OIDs from
+// the first one entered up live in a bitmap while it holds at least one entry per 64 bits; the others
+// go to a flat table.
+class OIDSet {
+public:
+    // False when the OID was in the set.
+    bool Insert(std::uint32_t oid)
+    {
+        if (m_size == 0)
+            m_base = oid;
+        if (oid >= m_base) {
+            const std::size_t index = oid - m_base;
+            if (index < Bits * (m_size + FreeWords)) {
+                if (index >= Bits * m_words.size())
+                    m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+                std::uint64_t& word = m_words[index / Bits];
+                const std::uint64_t bit = std::uint64_t{1} << (index % Bits);
+                // An OID entered while the bitmap did not reach it is in the table.
+                if ((word & bit) != 0 || (m_scattered.GetSize() != 0 && m_scattered.Find(oid)))
+                    return false;
+                word |= bit;
+                ++m_size;
+                return true;
+            }
+        }
+        if (!m_scattered.Insert(oid, 1))
+            return false;
+        ++m_size;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t Bits = 64;
+    static constexpr std::size_t FreeWords = 1024;
+
+    std::uint32_t m_base = 0;
+    std::size_t m_size = 0;
+    std::vector<std::uint64_t> m_words;
+    FlatMap m_scattered;
 };
 
 } // namespace
@@ -180,7 +227,7 @@ struct PropertyArchive::State {
 
     OIDMap oidMap;
     std::vector<FinishEntry> finish;
-    std::unordered_set<const TreeNode*> finishSet;
+    OIDSet finishSet; // the OIDs of the nodes in finish
     // OIDs of the objects created by reading, in order of creation.
     std::vector<std::uint32_t> created;
     // OIDs of the objects whose records are being read, outermost first: ascending, as each record's
@@ -198,6 +245,8 @@ struct PropertyArchive::State {
 };
 
 namespace {
+
+StreamRecordCounts g_recordCounts;
 
 // Whether an object handed out earlier still exists.
 bool IsAlive(const Base* object, std::uint32_t oid)
@@ -250,37 +299,16 @@ public:
     ClassHierarchy ReadClassHierarchy() override { Refuse(); }
     void WriteNumberOfProperties(std::string_view, std::int32_t) override { Refuse(); }
     std::int32_t ReadNumberOfProperties(std::string_view) override { Refuse(); }
+    // Names and type codes are placed as in the stream, which decides what to write once the bytes
+    // before them are in.
     void WritePropertyName(std::string_view className, std::string_view propertyName, bool isArray) override
     {
-        // A planned record's names and flags are all in the stream already.
-        if (m_plan)
-            return;
         Add(Kind::Name, ClassIndex(className), propertyName, isArray ? 1 : 0, nullptr, 0);
     }
     std::string ReadPropertyName(std::string_view, std::int32_t, bool&) override { Refuse(); }
     void WritePropertyType(std::string_view className, std::string_view propertyName, std::int32_t type) override
     {
-        // A code the stream has given is not written again; one it has not (an array's, before its
-        // first element) is placed as in any record, the stream deciding once the bytes before it are in.
-        if (m_plan && m_plan->GetTypeCode(m_position) != -1)
-            return;
         Add(Kind::Type, ClassIndex(className), propertyName, type, nullptr, 0);
-    }
-
-    // Records the values of a record of the plan's class, step by step.
-    void WritePlanned(const PropertyPlan& plan, Catalog& object)
-    {
-        struct Planned {
-            Recorder& recorder;
-            ~Planned() { recorder.m_plan = nullptr; }
-        } planned{*this};
-        m_plan = &plan;
-        Base& base = PropertyPlan::AsBase(object);
-        PropertyPass pass = PropertyPlan::WritePass(*this, base);
-        for (m_position = 0; m_position < plan.GetCount(); ++m_position) {
-            const PropertyEntry& entry = *plan.GetStep(m_position).entry;
-            entry.write(pass, entry.name, base);
-        }
     }
     std::int32_t ReadPropertyType(std::string_view, std::string_view) override { Refuse(); }
 
@@ -333,8 +361,6 @@ private:
     std::size_t m_used = 0;
     std::vector<std::string> m_classNames;
     std::vector<Item> m_items;
-    const PropertyPlan* m_plan = nullptr; // the plan of the record being recorded, if it has one
-    std::size_t m_position = 0;           // the plan's step being recorded
 };
 
 PropertyArchive::PropertyArchive(Archive& archive)
@@ -423,7 +449,7 @@ std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
 
 void PropertyArchive::FinishObject(TreeNode* object)
 {
-    if (object && m_state->finishSet.insert(object).second)
+    if (object && m_state->finishSet.Insert(object->GetOID()))
         m_state->finish.push_back({object, object->GetOID()});
 }
 
@@ -544,32 +570,52 @@ Base* PropertyArchive::ReadReference()
     return ReadRecord();
 }
 
-// Writing records. Each record's MethodWrite pass runs against a recorder; the recorded items are then
-// placed in the stream in order, and a reference to an object not yet in the stream opens that
-// object's record at its place. An explicit stack keeps the nesting off the call stack.
+// Writing records. A record of a class that has a plan is written step by step straight into the
+// stream; any other record's MethodWrite pass runs against a recorder, whose items are then placed in
+// the stream in order. Either way a reference to an object not yet in the stream opens that object's
+// record at its place, and the referring record goes on once that one has ended: an explicit stack
+// keeps the nesting off the call stack.
 
 struct PropertyArchive::RecordWriter {
-    // An open record: what of its recording is placed, and the recording while it is kept. Only the
-    // innermost records keep theirs; an outer one gives its recording up to a deeper record and makes it
-    // again when the stream gets back to it, so a deep chain holds a few words per level. A record made
-    // again keeps its recording until it ends, so none is made more than twice.
+    // An open record. A planned one holds its place: the step begun and the elements of it written.
+    // A recorded one holds what of its recording is placed, and the recording while it is kept: only
+    // the innermost recorded records keep theirs; an outer one gives its recording up to a deeper
+    // record and makes it again when the stream gets back to it, so a deep chain holds a few words
+    // per level. A record made again keeps its recording until it ends, so none is made more than
+    // twice.
+    struct Recorded {
+        std::size_t item;       // items placed
+        std::size_t offset;     // bytes placed, from the start of the record's recording
+        std::size_t references; // reference and record items placed at that offset
+    };
+    struct Planned {
+        std::size_t step;     // steps begun
+        std::size_t element;  // elements of the step written
+        std::size_t elements; // elements of the step
+    };
     struct Open {
         Catalog* object;
         const PropertyPlan* plan; // the plan the record is written by, or null
-        Recorder* recorder;       // null while given up
-        std::size_t item = 0;     // items placed
-        std::size_t offset = 0;   // bytes placed, from the start of the record's recording
+        Recorder* recorder;       // recorded: null while given up
+        union {
+            Recorded recorded;
+            Planned planned;
+        };
+        std::vector<Base*> members; // planned: the list of the step being written, when it has one
     };
     static constexpr std::size_t KeptRecordings = 64;
 
     explicit RecordWriter(PropertyArchive& archive) : stream(archive) {}
 
-    // A class the stream has described in full is written by its plan: its index stands for the
-    // hierarchy, the count is known, and the values are recorded step by step.
+    // A class that has a plan is written by it from its first record on: the tables' hooks stand for
+    // the levels' passes, its index for the hierarchy once the stream holds the class, the plan's
+    // count for the counting pass.
     void Begin(Catalog& object, std::uint32_t oid)
     {
         const PropertyPlan* plan = stream.FindWritePlan(object);
-        if (!plan || plan->HasBefore()) {
+        if (plan) {
+            plan->BeforeRecord(PropertyPlan::AsBase(object), stream);
+        } else {
             stream.SetMethodType(MethodBefore);
             object.GetSetObjectProperties(stream);
         }
@@ -580,10 +626,19 @@ struct PropertyArchive::RecordWriter {
             ClassHierarchy hierarchy;
             object.BuildClassHierarchy(hierarchy);
             stream.WriteClassHierarchy(hierarchy);
-            stream.WriteNumberOfProperties(object.GetClassHierarchyName(), object.GetNumberOfProperties(stream));
+            // The class's first record: its plan, when it has one, is compiled now.
+            plan = stream.FindWritePlan(object);
+            stream.WriteNumberOfProperties(object.GetClassHierarchyName(),
+                                           plan ? static_cast<std::int32_t>(plan->GetCount())
+                                                : object.GetNumberOfProperties(stream));
         }
-        Recorder& recorder = Record(object, plan);
-        open.push_back({&object, plan, &recorder});
+        if (plan) {
+            open.push_back({&object, plan, nullptr, {}, {}});
+            open.back().planned = {};
+            return;
+        }
+        Recorder& recorder = Record(object);
+        open.push_back({&object, nullptr, &recorder, {}, {}});
         kept.push_back(open.size() - 1);
     }
 
@@ -591,48 +646,118 @@ struct PropertyArchive::RecordWriter {
     {
         Begin(object, oid);
         while (!open.empty()) {
-            Open& top = open.back();
-            if (!top.recorder)
-                Remake(top);
-            const Recorder& recorder = *top.recorder;
-            const std::uint8_t* const bytes = recorder.GetBytes() + recorder.GetStart();
-            if (top.item == recorder.GetNumberOfItems()) {
-                stream.GetArchive().Write(bytes + top.offset, recorder.GetEnd() - recorder.GetStart() - top.offset);
-                Catalog* finished = top.object;
-                const PropertyPlan* plan = top.plan;
-                End();
-                if (plan) {
-                    plan->AfterRecord(PropertyPlan::AsBase(*finished), stream);
-                } else {
-                    stream.SetMethodType(MethodAfter);
-                    finished->GetSetObjectProperties(stream);
-                }
-                continue;
-            }
-            const Recorder::Item& item = recorder.GetItem(top.item++);
-            const std::size_t itemOffset = item.offset - recorder.GetStart();
-            stream.GetArchive().Write(bytes + top.offset, itemOffset - top.offset);
-            top.offset = itemOffset;
-            switch (item.kind) {
-            case Recorder::Kind::Name:
-                stream.WritePropertyName(recorder.GetClassName(item.className), item.name, item.value == 1);
-                break;
-            case Recorder::Kind::Type:
-                stream.WritePropertyType(recorder.GetClassName(item.className), item.name, item.value);
-                break;
-            case Recorder::Kind::Reference:
-                WriteReference(static_cast<Base*>(item.object));
-                break;
-            case Recorder::Kind::Record:
-                Begin(*item.object, item.oid);
-                break;
-            }
+            if (open.back().plan)
+                StepPlanned();
+            else
+                PlaceRecorded();
         }
     }
 
-    // Runs the object's MethodWrite pass (by its plan, when it has one) against a spare recorder, or
-    // one taken from the outermost record that keeps its recording.
-    Recorder& Record(Catalog& object, const PropertyPlan* plan)
+    // The next step or element of the innermost record, a planned one.
+    void StepPlanned()
+    {
+        Open& record = open.back();
+        Planned& top = record.planned;
+        const PropertyPlan& plan = *record.plan;
+        Base& object = PropertyPlan::AsBase(*record.object);
+        if (top.element == top.elements) {
+            if (top.step == plan.GetCount()) {
+                Ended(record);
+                return;
+            }
+            const std::size_t position = top.step++;
+            const PropertyPlan::Step& step = plan.GetStep(position);
+            top.element = 0;
+            top.elements = 0;
+            const PropertyEntry& entry = *step.entry;
+            if (!entry.referenced && !entry.members) {
+                // A value, or an array of values, written whole; an array's write half names it.
+                PropertyPass pass = plan.WritePass(stream, object, position);
+                if (!step.isArray && !plan.IsNamed(position))
+                    stream.WritePropertyName(plan.GetClassName(), entry.name, false);
+                entry.write(pass, entry.name, object);
+                return;
+            }
+            if (!plan.IsNamed(position))
+                stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
+            if (entry.members)
+                record.members = entry.members(object);
+            top.elements = entry.members ? record.members.size() : entry.references(object);
+            if (step.isArray) {
+                if (top.elements > static_cast<std::size_t>(INT32_MAX))
+                    stream.GetArchive().Refuse(ArchiveException::genericException,
+                                               "array property " + ArchiveException::Quote(entry.name) + " has " +
+                                                   std::to_string(top.elements) + " elements, too many to store");
+                CompressionInteger::Write(static_cast<std::int32_t>(top.elements), stream.GetArchive());
+            }
+            return;
+        }
+        // One reference; the stream has named an array's element with the array.
+        const std::size_t position = top.step - 1;
+        const PropertyEntry& entry = *plan.GetStep(position).entry;
+        if (plan.GetTypeCode(position) == -1)
+            stream.WritePropertyType(plan.GetClassName(), entry.name, Storage::StorageObject);
+        const std::size_t element = top.element++;
+        WriteReference(entry.members ? record.members[element] : entry.referenced(object, element));
+    }
+
+    // The next item of the innermost record, a recorded one.
+    void PlaceRecorded()
+    {
+        Open& record = open.back();
+        if (!record.recorder)
+            Remake(record);
+        Recorded& top = record.recorded;
+        const Recorder& recorder = *record.recorder;
+        const std::uint8_t* const bytes = recorder.GetBytes() + recorder.GetStart();
+        if (top.item == recorder.GetNumberOfItems()) {
+            stream.GetArchive().Write(bytes + top.offset, recorder.GetEnd() - recorder.GetStart() - top.offset);
+            Ended(record);
+            return;
+        }
+        const Recorder::Item& item = recorder.GetItem(top.item++);
+        const std::size_t itemOffset = item.offset - recorder.GetStart();
+        stream.GetArchive().Write(bytes + top.offset, itemOffset - top.offset);
+        if (itemOffset != top.offset)
+            top.references = 0;
+        top.offset = itemOffset;
+        if (item.kind == Recorder::Kind::Reference || item.kind == Recorder::Kind::Record)
+            ++top.references;
+        switch (item.kind) {
+        case Recorder::Kind::Name:
+            stream.WritePropertyName(recorder.GetClassName(item.className), item.name, item.value == 1);
+            break;
+        case Recorder::Kind::Type:
+            stream.WritePropertyType(recorder.GetClassName(item.className), item.name, item.value);
+            break;
+        case Recorder::Kind::Reference:
+            WriteReference(static_cast<Base*>(item.object));
+            break;
+        case Recorder::Kind::Record:
+            Begin(*item.object, item.oid);
+            break;
+        }
+    }
+
+    // The innermost record is written: it leaves the stack, then its levels' work after it runs.
+    void Ended(const Open& record)
+    {
+        Catalog* const finished = record.object;
+        const PropertyPlan* const plan = record.plan;
+        ++g_recordCounts.written;
+        g_recordCounts.writtenByPlan += plan ? 1 : 0;
+        End();
+        if (plan) {
+            plan->AfterRecord(PropertyPlan::AsBase(*finished), stream);
+        } else {
+            stream.SetMethodType(MethodAfter);
+            finished->GetSetObjectProperties(stream);
+        }
+    }
+
+    // Runs the object's MethodWrite pass against a spare recorder, or one taken from the outermost
+    // record that keeps its recording.
+    Recorder& Record(Catalog& object)
     {
         Recorder* recorder = nullptr;
         if (!spare.empty()) {
@@ -647,20 +772,31 @@ struct PropertyArchive::RecordWriter {
             recorder = recorders.emplace_back(std::make_unique<Recorder>(stream)).get();
         }
         recorder->Reset();
-        if (plan)
-            recorder->WritePlanned(*plan, object);
-        else
-            object.GetSetObjectProperties(*recorder);
+        object.GetSetObjectProperties(*recorder);
         return *recorder;
     }
 
     // The pass of a record that gave its recording up is run again; it must record at least what was
-    // placed. The record keeps this recording until it ends.
+    // placed, and the placing goes on after the last reference placed, which a record gives its
+    // recording up at. The record keeps this recording until it ends.
     void Remake(Open& record)
     {
-        Recorder& recorder = Record(*record.object, record.plan);
-        if (recorder.GetNumberOfItems() < record.item || recorder.GetEnd() - recorder.GetStart() < record.offset)
+        Recorder& recorder = Record(*record.object);
+        std::size_t item = 0;
+        std::size_t references = 0;
+        Recorded& placed = record.recorded;
+        for (; item < recorder.GetNumberOfItems() && references < placed.references; ++item) {
+            const Recorder::Item& recorded = recorder.GetItem(item);
+            const std::size_t offset = recorded.offset - recorder.GetStart();
+            if (offset > placed.offset)
+                break;
+            if (offset == placed.offset &&
+                (recorded.kind == Recorder::Kind::Reference || recorded.kind == Recorder::Kind::Record))
+                ++references;
+        }
+        if (references < placed.references || recorder.GetEnd() - recorder.GetStart() < placed.offset)
             throw std::logic_error("a record changed while it was written");
+        placed.item = item;
         record.recorder = &recorder;
     }
 
@@ -695,8 +831,11 @@ struct PropertyArchive::RecordWriter {
     PropertyArchive& stream;
     std::vector<std::unique_ptr<Recorder>> recorders;
     std::vector<Recorder*> spare;
-    std::vector<Open> open;
-    // Positions in open of the records that keep a recording they have made once, outermost first.
+    // A deque: a bonded chain nests one record in the next, and a vector would move every open record
+    // (with its member list) each time it grows.
+    std::deque<Open> open;
+    // Positions in open of the recorded records that keep a recording they have made once, outermost
+    // first.
     std::deque<std::size_t> kept;
 };
 
@@ -790,29 +929,33 @@ struct PropertyArchive::RecordReader {
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
         const RecordClass recordClass = stream.ReadRecordClass();
         frame.plan = recordClass.entry ? stream.FindReadPlan(*recordClass.entry, nullptr) : nullptr;
-        // A class whose plan gave no object of its own class is read generically, never by that plan.
-        const bool hadPlan = frame.plan != nullptr;
         if (frame.plan) {
             frame.className = frame.plan->GetClassName();
             frame.object = CreatePlanned(frame, *recordClass.hierarchy);
         } else {
             frame.className = recordClass.hierarchy->GetClassNameA();
             frame.object = Create(*recordClass.hierarchy);
+            // The class's first record with an object binds the class's plan.
+            if (recordClass.entry && frame.object)
+                frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
         }
         if (frame.object) {
             frame.oid = frame.object->GetOID();
             state.open.push_back(frame.oid);
             stream.AddOIDMapEntry(stored, frame.oid);
-            if (!frame.plan || frame.plan->HasBefore()) {
+            if (frame.plan) {
+                frame.plan->BeforeRecord(*frame.object, stream);
+            } else {
                 stream.SetMethodType(MethodBefore);
                 frame.object->GetSetObjectProperties(stream);
             }
         }
-        frame.count = frame.plan ? static_cast<std::int32_t>(frame.plan->GetCount())
-                                 : stream.ReadNumberOfProperties(frame.className);
+        frame.count = frame.plan && frame.plan->IsCounted() ? static_cast<std::int32_t>(frame.plan->GetCount())
+                                                            : stream.ReadNumberOfProperties(frame.className);
         Check(frame.count, "property count");
-        if (!hadPlan && recordClass.entry && frame.object)
-            frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
+        // A count the first record gives otherwise has dropped the plan.
+        if (frame.plan && frame.plan->IsDropped())
+            frame.plan = nullptr;
         frames.push_back(std::move(frame));
     }
 
@@ -856,10 +999,10 @@ struct PropertyArchive::RecordReader {
             case Phase::NextProperty:
                 if (frame.property < frame.count) {
                     BeginProperty(frame);
-                } else if (Base* done = End(); frames.empty()) {
+                } else if (const auto [done, oid] = End(); frames.empty()) {
                     return done;
                 } else {
-                    Fill(frames.back(), done, true);
+                    Fill(frames.back(), done, oid, true);
                 }
                 break;
             case Phase::NextElement:
@@ -881,11 +1024,21 @@ struct PropertyArchive::RecordReader {
         }
     }
 
+    // A planned record takes a name from the stream only where its class's description has not given
+    // it yet; a name that is not the plan's drops the plan, and the record goes on by name.
     void BeginProperty(Frame& frame)
     {
+        const auto position = static_cast<std::size_t>(frame.property);
+        bool named = false;
+        if (frame.plan && !frame.plan->IsDropped() && !frame.plan->IsNamed(position)) {
+            frame.name = stream.ReadPropertyName(frame.className, frame.property, frame.isArray);
+            named = true;
+        }
+        if (frame.plan && frame.plan->IsDropped())
+            frame.plan = nullptr;
         if (frame.plan)
-            frame.isArray = frame.plan->GetStep(static_cast<std::size_t>(frame.property)).isArray;
-        else
+            frame.isArray = frame.plan->GetStep(position).isArray;
+        else if (!named)
             frame.name = stream.ReadPropertyName(frame.className, frame.property, frame.isArray);
         ++frame.property;
         frame.elements = 1;
@@ -946,8 +1099,9 @@ struct PropertyArchive::RecordReader {
             Base* object = frame.recheck ? frame.Object() : frame.object;
             frame.recheck = false;
             if (object) {
+                Resize(frame, entry, *object);
                 stream.SetArrayIndex(frame.element - 1);
-                PropertyPass pass = PropertyPlan::ReadPass(stream, *object, entry.name);
+                PropertyPass pass = frame.plan->ReadPass(stream, *object, position);
                 entry.read(pass, entry.name, *object);
                 frame.phase = Phase::NextElement;
                 return true;
@@ -962,19 +1116,21 @@ struct PropertyArchive::RecordReader {
         std::uint8_t isNull = 0;
         stream.GetArchive() >> isNull;
         if (isNull != 0) {
-            Fill(frame, nullptr, false);
+            Fill(frame, nullptr, 0, false);
             return;
         }
         if (const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive())) {
-            Fill(frame, Base::GetObjectA(stream.GetOID(stored)), false);
+            const std::uint32_t oid = stream.GetOID(stored);
+            Fill(frame, Base::GetObjectA(oid), oid, false);
             return;
         }
         Begin();
     }
 
-    static void Fill(Frame& frame, Base* object, bool createdHere)
+    // The object of a reference and its OID (0 for null).
+    static void Fill(Frame& frame, Base* object, std::uint32_t oid, bool createdHere)
     {
-        frame.slotValues[frame.slot] = {object, object ? object->GetOID() : 0, createdHere};
+        frame.slotValues[frame.slot] = {object, object ? oid : 0, createdHere};
         ++frame.slot;
     }
 
@@ -1032,10 +1188,12 @@ struct PropertyArchive::RecordReader {
         PropertyStoragePair pair(frame.slotValues[0].object, frame.slotValues[1].object);
         state.taken = false;
         if (Base* target = frame.Object()) {
-            const PropertyEntry& entry = *frame.plan->GetStep(static_cast<std::size_t>(frame.property - 1)).entry;
+            const auto position = static_cast<std::size_t>(frame.property - 1);
+            const PropertyEntry& entry = *frame.plan->GetStep(position).entry;
+            Resize(frame, entry, *target);
             stream.SetProperty(frame.slots == 2 ? static_cast<Storage*>(&pair) : &object);
             stream.SetArrayIndex(frame.element - 1);
-            PropertyPass pass = PropertyPlan::ReadPass(stream, *target, entry.name);
+            PropertyPass pass = frame.plan->ReadPass(stream, *target, position);
             entry.read(pass, entry.name, *target);
             stream.SetProperty(nullptr);
         }
@@ -1050,6 +1208,14 @@ struct PropertyArchive::RecordReader {
         frame.phase = Phase::NextElement;
     }
 
+    // An array's first element comes with its count: the entry sizes the array first, as the
+    // generic array-size pass does.
+    void Resize(const Frame& frame, const PropertyEntry& entry, Base& object)
+    {
+        if (frame.isArray && frame.element == 1 && entry.resize)
+            entry.resize(object, static_cast<std::size_t>(frame.elements));
+    }
+
     static void DropUnowned(const Slot& slot)
     {
         if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid))
@@ -1059,11 +1225,14 @@ struct PropertyArchive::RecordReader {
         delete slot.object;
     }
 
-    Base* End()
+    // The innermost record's object, still alive after its levels' work, and its OID.
+    std::pair<Base*, std::uint32_t> End()
     {
         Frame& frame = frames.back();
         if (frame.oid != 0)
             state.open.pop_back();
+        ++g_recordCounts.read;
+        g_recordCounts.readByPlan += frame.plan ? 1 : 0;
         Base* object = frame.Object();
         if (object) {
             if (frame.plan) {
@@ -1074,9 +1243,10 @@ struct PropertyArchive::RecordReader {
             }
             object = frame.Object();
         }
+        const std::pair<Base*, std::uint32_t> ended{object, frame.oid};
         state.reserved -= frame.reservedAbove;
         frames.pop_back();
-        return object;
+        return ended;
     }
 
     PropertyArchive& stream;
@@ -1097,6 +1267,10 @@ Base* PropertyArchive::ReadRecord()
         m_state->reserved = reserved;
         m_state->open.resize(open);
         SetProperty(nullptr);
+        for (std::size_t i = mark; i < m_state->created.size(); ++i) {
+            if (Base* object = Base::GetObjectA(m_state->created[i]))
+                object->LoadRefused();
+        }
         // Owners are read before what they own, so deleting in order of creation takes whole
         // subtrees at once; an object deleted with its owner is already gone.
         for (std::size_t i = mark; i < m_state->created.size(); ++i) {
@@ -1106,6 +1280,11 @@ Base* PropertyArchive::ReadRecord()
         m_state->created.resize(mark);
         throw;
     }
+}
+
+StreamRecordCounts CountStreamRecordsForTests()
+{
+    return g_recordCounts;
 }
 
 } // namespace Tavrel

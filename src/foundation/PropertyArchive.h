@@ -117,11 +117,11 @@ public:
     };
     virtual RecordClass ReadRecordClass();
 
-    // Plans (PropertyPlan) of the compressed form, for classes the stream has described in full and
-    // whose levels all write from tables; null otherwise, and always in the plain form. Writing:
-    // the plan of the object's class, whose index then stands for the class. Reading: the plan of a
-    // record's class, compiled once from created (an object made for a record of the class) when
-    // created is given.
+    // Plans (PropertyPlan) of the compressed form, for classes whose levels all store from tables;
+    // null otherwise, and always in the plain form. Writing: the plan of the object's class once the
+    // stream holds the class, compiled at its first record. Reading: the plan of a record's class,
+    // compiled from created (an object made for a record of the class) at the first record that has
+    // one; null once the stream's description of the class has turned out not to be the plan's.
     virtual const PropertyPlan* FindWritePlan(Catalog& object);
     virtual const PropertyPlan* FindReadPlan(ClassDictionaryEntry& entry, Base* created);
 
@@ -136,7 +136,6 @@ private:
     friend class Catalog;
     friend class PropertyPass;
     class OIDMap;
-    friend class PropertyPlan;
     struct State;
     struct RecordReader;
     struct RecordWriter;
@@ -164,7 +163,6 @@ private:
     std::unique_ptr<State> m_ownState;
     State* m_state;
     Recorder* m_recorder = nullptr;
-    PropertyPlan* m_compiling = nullptr; // the plan whose counting pass is running
 };
 
 } // namespace Tavrel

@@ -1,5 +1,6 @@
 #include <tavrel/foundation/PropertyPass.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include <tavrel/core/StringUtils.h>
@@ -14,36 +15,39 @@ PropertyLevel PropertyPass::s_plannedLevel = [] {
     return complete;
 }();
 
-void PropertyPass::CountLevel()
-{
-    if (m_archive.m_compiling)
-        m_archive.m_compiling->AddLevel();
-}
-
 void PropertyPass::Complete()
 {
     if (std::uncaught_exceptions() == m_exceptions)
         m_level.m_complete = true;
 }
 
-void PropertyPass::Table(const PropertyTable& table)
+void PropertyPass::OwnNames(const PropertyTable& table)
 {
-    // The level owns its table's names whatever its first pass is (a record starts with MethodBefore).
     for (const PropertyEntry& entry : table.Entries()) {
         if (entry.Has(PropertyEntry::Persisted))
-            Reach(entry.name);
+            m_level.m_names.emplace(entry.name);
     }
-    if (m_method == PropertyArchive::MethodCount && m_archive.m_compiling)
-        m_archive.m_compiling->AddTable(table);
-    if (m_method == PropertyArchive::MethodAfter) {
-        if (const PropertyHook after = table.GetAfter())
-            after(m_object, m_archive);
+}
+
+void PropertyPass::Table(const PropertyTable& table)
+{
+    if (!m_active)
         return;
+    switch (m_method) {
+    case PropertyArchive::MethodBefore:
+    case PropertyArchive::MethodAfter:
+        if (const RecordHook hook = m_method == PropertyArchive::MethodBefore ? table.GetBefore() : table.GetAfter())
+            hook(m_object, m_archive.GetArchive(), &m_archive);
+        return;
+    case PropertyArchive::MethodArraySize:
+        for (const PropertyEntry& entry : table.Entries()) {
+            if (entry.resize && Reach(entry.name) && Matches(entry.name))
+                entry.resize(m_object, static_cast<std::size_t>(std::max(m_archive.GetArraySize(), std::int32_t{0})));
+        }
+        return;
+    default:
+        break;
     }
-    // Table lines act in these passes only.
-    if (m_method != PropertyArchive::MethodCount && m_method != PropertyArchive::MethodWrite &&
-        m_method != PropertyArchive::MethodRead)
-        return;
     for (const PropertyEntry& entry : table.Entries()) {
         if (entry.Has(PropertyEntry::Persisted))
             Entry(entry.name, entry.Has(PropertyEntry::Array), [&] { entry.write(*this, entry.name, m_object); },
@@ -51,12 +55,29 @@ void PropertyPass::Table(const PropertyTable& table)
     }
 }
 
+std::string_view PropertyPass::PlanClassName() const
+{
+    return m_plan->GetClassName();
+}
+
+void PropertyPass::WriteName(std::string_view name, bool isArray)
+{
+    if (!m_plan || !m_plan->IsNamed(m_position))
+        m_archive.WritePropertyName(m_className, name, isArray);
+}
+
+void PropertyPass::WriteType(std::string_view name, Storage::StorageType code)
+{
+    if (!m_plan || m_plan->GetTypeCode(m_position) == -1)
+        m_archive.WritePropertyType(m_className, name, code);
+}
+
 void PropertyPass::WriteBlock(std::string_view name, const std::vector<std::uint8_t>& bytes)
 {
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
         throw ArchiveException(ArchiveException::genericException, {},
                                "byte block of property \"" + std::string(name) + "\" is too long");
-    m_archive.WritePropertyType(m_className, name, Storage::StorageArchive);
+    WriteType(name, Storage::StorageArchive);
     Archive& stream = m_archive.GetArchive();
     stream << static_cast<std::int32_t>(bytes.size());
     stream.Write(bytes.data(), bytes.size());
@@ -65,11 +86,12 @@ void PropertyPass::WriteBlock(std::string_view name, const std::vector<std::uint
 std::size_t PropertyPass::ReadBlockLength(std::string_view name)
 {
     Archive& stream = m_archive.GetArchive();
+    const std::size_t at = stream.GetPosition();
     std::int32_t length = 0;
     stream >> length;
     if (length < 0 || static_cast<std::size_t>(length) > stream.GetRemaining())
-        throw ArchiveException(ArchiveException::endOfFile, {},
-                               "byte block of property \"" + std::string(name) + "\" is longer than the input");
+        stream.Refuse(ArchiveException::endOfFile,
+                      "byte block of property " + ArchiveException::Quote(name) + " is longer than the input", at);
     return static_cast<std::size_t>(length);
 }
 

@@ -26,8 +26,10 @@ namespace Tavrel {
 class PropertyPlan;
 class PropertyTable;
 
-// A level's work after a record of an object of it.
-using PropertyHook = void (*)(Base&, PropertyArchive&);
+// A level's work before or after a record of an object of it: the framework archive the record's
+// bytes go to or come from, and the property stream when the record is one of its (null in the
+// framework archive's own form).
+using RecordHook = void (*)(Base&, Archive&, PropertyArchive*);
 
 // The property names of one class level, compared case-sensitively: a stored name in other letter
 // case than the level's own is not routed to that level and is dropped, even though a level matches
@@ -54,9 +56,9 @@ private:
 //         ...
 //
 // A level that describes its properties in a PropertyTable runs them all with one line:
-// PropertyPass(archive, *this).Table(Properties()); such a level does nothing before a record and
-// keeps its work after one in the table (PropertyList::AfterRecord), as records read or written by a
-// plan run no level's pass.
+// PropertyPass(archive, *this).Table(Properties()); such a level keeps its work before and after a
+// record in the table (PropertyList::BeforeRecord, AfterRecord), as records read or written by a plan
+// run no level's pass.
 //
 // The constructor runs the base level's pass first, except that a read of a name this level does not
 // own goes to the base level alone (the pass is then false and every line does nothing). Each line
@@ -72,6 +74,12 @@ public:
         : m_archive(archive), m_level(LevelNames<Level>()), m_object(object), m_method(archive.GetMethodType()),
           m_exceptions(m_level.m_complete ? 0 : std::uncaught_exceptions())
     {
+        // A level with a table owns its names from its first pass on, whatever pass that is (a record
+        // a plan began and then dropped reaches the levels in the middle).
+        if constexpr (std::is_same_v<decltype(&Level::GetPropertyTable), const PropertyTable* (Level::*)() const>) {
+            if (!m_level.m_complete && m_level.IsEmpty())
+                OwnNames(Level::Properties());
+        }
         // A level that owns no name yet (or none at all) lets every read reach its base.
         const bool routed = m_method == PropertyArchive::MethodRead && !m_level.IsEmpty();
         if (routed && !m_level.Contains(archive.GetPropertyName())) {
@@ -81,8 +89,6 @@ public:
         }
         if (!routed)
             object.Level::Superclass::GetSetObjectProperties(archive);
-        if (m_method == PropertyArchive::MethodCount)
-            CountLevel();
         if (m_method == PropertyArchive::MethodWrite)
             m_className = object.GetClassHierarchyName();
     }
@@ -229,7 +235,8 @@ public:
     }
 
     // Every persisted entry of the level's table, in the table's order. An array entry writes its
-    // whole array and reads the element at the archive's array index.
+    // whole array, sizes it to the stored count and reads the element at the archive's array index.
+    // The table's hooks run in the passes before and after a record.
     void Table(const PropertyTable& table);
 
     // A line of one value: counts it; writes its name, then write() the value (its holder: type code
@@ -246,10 +253,10 @@ public:
     {
         const std::size_t count = size();
         CheckCount(name, count);
-        m_archive.WritePropertyName(m_className, name, true);
+        WriteName(name, true);
         CompressionInteger::Write(static_cast<std::int32_t>(count), m_archive.GetArchive());
         for (std::size_t i = 0; i < count; ++i) {
-            m_archive.WritePropertyName(m_className, name, false);
+            WriteName(name, false);
             if constexpr (Code == Storage::StorageArchive)
                 WriteArchivedElement(name, get(i));
             else
@@ -344,20 +351,22 @@ public:
 private:
     friend class PropertyPlan;
 
-    // A plan's pass (PropertyPlan::WritePass, ReadPass).
-    PropertyPass(PropertyArchive& archive, Base& object, bool direct, std::string_view name)
+    // A plan's pass (PropertyPlan::WritePass, ReadPass): writing, the stream's name or type code of
+    // the plan's position is written only while the stream has not given it; reading, payloads come
+    // straight from the stream.
+    PropertyPass(PropertyArchive& archive, Base& object, const PropertyPlan& plan, std::size_t position, bool direct,
+                 std::string_view name)
         : m_archive(archive), m_level(s_plannedLevel), m_object(object), m_method(archive.GetMethodType()),
-          m_direct(direct), m_name(name), m_exceptions(0)
+          m_plan(&plan), m_position(position), m_direct(direct), m_name(name), m_exceptions(0)
     {
         if (!direct)
-            m_className = object.GetClassHierarchyName();
+            m_className = PlanClassName();
     }
+    std::string_view PlanClassName() const;
     // The level of a plan's passes: they route nothing and enter no names.
     static PropertyLevel s_plannedLevel;
     // Marks the level's names complete after its first pass, unless that pass ends by an exception.
     void Complete();
-    // A counting pass tells the plan being compiled that one more level has a pass.
-    void CountLevel();
 
     // The archive a byte block is written to or read from, reused from block to block.
     class NestedArchive {
@@ -384,11 +393,27 @@ private:
             m_archive.IncrementNumberOfProperties();
         } else if (m_method == PropertyArchive::MethodWrite) {
             if (!isArray)
-                m_archive.WritePropertyName(m_className, name, false);
+                WriteName(name, false);
             write();
         } else if (m_method == PropertyArchive::MethodRead && Matches(name)) {
             read();
         }
+    }
+
+    // The stream's name (with array flag) and type code of the line being written.
+    void WriteName(std::string_view name, bool isArray);
+    void WriteType(std::string_view name, Storage::StorageType code);
+
+    // The payload of a value of the code: 7 and 8 a compressed integer, any other the bytes of the
+    // code's value type.
+    template <Storage::StorageType Code>
+    void WritePayload(StorageValueType<Code> value)
+    {
+        Archive& stream = m_archive.GetArchive();
+        if constexpr (Code == Storage::StorageInt || Code == Storage::StorageUnsignedInt)
+            CompressionInteger::Write(value, stream);
+        else
+            stream << value;
     }
 
     // The payload of a value of the code, read straight from the stream (a plan's reading pass).
@@ -424,6 +449,8 @@ private:
         return level;
     }
 
+    // Enters the persisted names of the table in the level's set.
+    void OwnNames(const PropertyTable& table);
     // Enters the name in the level's set during the level's first pass; false when the pass is off.
     bool Reach(std::string_view name)
     {
@@ -470,12 +497,11 @@ private:
             PropertyStoragePair holder(value.first, value.second);
             holder.Serialize(m_className, name, m_archive);
         } else if constexpr (Code == Storage::StorageString) {
-            m_archive.WritePropertyType(m_className, name, Storage::StorageString);
+            WriteType(name, Code);
             m_archive.GetArchive() << std::string_view(value);
         } else {
-            using Stored = StorageValueType<Code>;
-            SimpleStorage<Stored> holder(static_cast<Stored>(value), Code);
-            holder.Serialize(m_className, name, m_archive);
+            WriteType(name, Code);
+            WritePayload<Code>(static_cast<StorageValueType<Code>>(value));
         }
     }
 
@@ -537,7 +563,7 @@ private:
         if (size == 0)
             return;
         NestedArchive nested(m_archive);
-        nested->Reload(bytes, size);
+        nested->Reload({bytes, size});
         nested->SetObjectSchema(m_archive.GetObjectSchema());
         read(*nested);
     }
@@ -550,6 +576,8 @@ private:
     PropertyArchive::MethodType m_method;
     std::string_view m_className;
     bool m_active = true;
+    const PropertyPlan* m_plan = nullptr;  // a plan's pass: the plan and the position of its line
+    std::size_t m_position = 0;
     bool m_direct = false;     // a plan's reading pass: payloads come straight from the stream
     std::string_view m_name;   // a plan's pass: the property's name, for messages
     int m_exceptions;

@@ -9,56 +9,60 @@
 
 namespace Tavrel {
 
-std::unique_ptr<PropertyPlan> PropertyPlan::Compile(Catalog& object, PropertyArchive& archive)
+std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
 {
-    if (!dynamic_cast<Base*>(&object))
+    const auto* object = dynamic_cast<const Base*>(&catalog);
+    if (!object || !object->IsStoredByTables() || !object->GetPropertyTable())
         return nullptr;
+    std::vector<const PropertyTable*> levels;
+    for (const PropertyTable* table = object->GetPropertyTable(); table; table = table->GetBase())
+        levels.push_back(table);
     auto plan = std::make_unique<PropertyPlan>();
-    // The counting pass counts every value; the tables it meets account for the plan's steps.
-    struct Compiling {
-        PropertyArchive& archive;
-        ~Compiling() { archive.m_compiling = nullptr; }
-    } compiling{archive};
-    archive.m_compiling = plan.get();
-    const std::int32_t count = object.GetNumberOfProperties(archive);
-    if (count < 0 || static_cast<std::size_t>(count) != plan->m_steps.size())
-        return nullptr;
-    plan->m_class = object.GetRuntimeClass();
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+        if (const RecordHook before = (*level)->GetBefore())
+            plan->m_before.push_back(before);
+        if (const RecordHook after = (*level)->GetAfter())
+            plan->m_after.push_back(after);
+        for (const PropertyEntry& entry : (*level)->Entries()) {
+            if (entry.Has(PropertyEntry::Persisted))
+                plan->m_steps.push_back({&entry, entry.Has(PropertyEntry::Array)});
+        }
+    }
+    plan->m_class = object->GetRuntimeClass();
     return plan;
 }
 
-void PropertyPlan::AddTable(const PropertyTable& table)
+bool PropertyPlan::Matches(std::int32_t count, const std::vector<std::string>& names,
+                           const std::vector<std::int32_t>& arrayFlags, const std::vector<std::int32_t>& typeCodes) const
 {
-    ++m_tables;
-    if (const PropertyHook after = table.GetAfter())
-        m_after.push_back(after);
-    for (const PropertyEntry& entry : table.Entries()) {
-        if (entry.Has(PropertyEntry::Persisted))
-            m_steps.push_back({&entry, entry.Has(PropertyEntry::Array)});
-    }
-}
-
-bool PropertyPlan::Matches(const std::vector<std::string>& names, const std::vector<std::int32_t>& arrayFlags,
-                           const std::vector<std::int32_t>& typeCodes) const
-{
-    if (names.size() != m_steps.size())
+    if ((count != -1 && static_cast<std::size_t>(count) != m_steps.size()) || names.size() > m_steps.size())
         return false;
     const auto at = [](const std::vector<std::int32_t>& values, std::size_t i) {
         return i < values.size() ? values[i] : -1;
     };
     for (std::size_t i = 0; i < m_steps.size(); ++i) {
         const Step& step = m_steps[i];
+        const std::int32_t flag = at(arrayFlags, i);
         const std::int32_t code = at(typeCodes, i);
-        if (names[i] != step.entry->name || at(arrayFlags, i) != (step.isArray ? 1 : 0) ||
-            (code != -1 && code != step.entry->code))
+        if ((i < names.size() && !Matches(i, names[i], flag == 1)) || (code != -1 && code != step.entry->code))
             return false;
     }
     return true;
 }
 
-void PropertyPlan::Bind(std::int32_t classIndex, const std::vector<std::int32_t>& typeCodes, std::string className)
+bool PropertyPlan::Matches(std::size_t position, std::string_view name, bool isArray) const
+{
+    return position < m_steps.size() && m_steps[position].entry->name == name && m_steps[position].isArray == isArray;
+}
+
+void PropertyPlan::Bind(std::int32_t classIndex, const std::int32_t& count, const std::vector<std::string>& names,
+                        const std::vector<std::int32_t>& arrayFlags, const std::vector<std::int32_t>& typeCodes,
+                        std::string className)
 {
     m_classIndex = classIndex;
+    m_count = &count;
+    m_names = &names;
+    m_arrayFlags = &arrayFlags;
     m_typeCodes = &typeCodes;
     m_className = std::move(className);
 }
@@ -74,15 +78,18 @@ void PropertyPlan::BindFactory(const ClassHierarchy& hierarchy)
     }
 }
 
+void PropertyPlan::BeforeRecord(Base& object, PropertyArchive& archive) const
+{
+    archive.SetMethodType(PropertyArchive::MethodBefore);
+    for (const RecordHook before : m_before)
+        before(object, archive.GetArchive(), &archive);
+}
+
 void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
 {
     archive.SetMethodType(PropertyArchive::MethodAfter);
-    if (m_levels != m_tables) {
-        object.GetSetObjectProperties(archive);
-        return;
-    }
-    for (const PropertyHook after : m_after)
-        after(object, archive);
+    for (const RecordHook after : m_after)
+        after(object, archive.GetArchive(), &archive);
 }
 
 Base* PropertyPlan::Create(PersistentObject*& created) const
@@ -91,16 +98,6 @@ Base* PropertyPlan::Create(PersistentObject*& created) const
     if (!created || created->GetRuntimeClass() != m_class)
         return nullptr;
     return static_cast<Base*>(created);
-}
-
-PropertyPass PropertyPlan::WritePass(PropertyArchive& archive, Base& object)
-{
-    return PropertyPass(archive, object, false, {});
-}
-
-PropertyPass PropertyPlan::ReadPass(PropertyArchive& archive, Base& object, std::string_view name)
-{
-    return PropertyPass(archive, object, true, name);
 }
 
 } // namespace Tavrel

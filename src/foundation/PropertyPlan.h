@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
@@ -17,14 +18,15 @@ class Base;
 class Catalog;
 class ClassHierarchy;
 class PropertyArchive;
-class PropertyTable;
-struct PropertyEntry;
 struct RuntimeClass;
 
-// Once a stream has described a class in full (names, array flags and type codes by position), its
-// records can be written and read by position: each step calls its table entry's typed write or read
-// half, with no name handling. A plan exists only for classes whose every stored value comes from a
-// level's table, and is used only while the stream's description is the plan's own.
+// The records of a class whose every level stores its values from a table are written and read by
+// position: each step calls its table entry's typed write or read half, with no name handling, and
+// the tables' hooks stand for the levels' passes before and after a record. A plan is compiled when
+// the stream meets the class's first record and is tied to the stream's description of the class
+// (class index, names, array flags and type codes by position, read live); the stream gives the
+// description with the class's first records, so a plan checks each name as it comes. A stream whose
+// description turns out to be another drops the plan: records go on by name from there.
 class PropertyPlan {
 public:
     struct Step {
@@ -32,36 +34,50 @@ public:
         bool isArray;
     };
 
-    // The plan of the object's class; null when a level writes values of its own (not from its
-    // table) or the object is not a Base. The archive runs the counting pass that finds the tables.
-    static std::unique_ptr<PropertyPlan> Compile(Catalog& object, PropertyArchive& archive);
+    // The plan of the object's class from its levels' tables; null when a level of the class writes
+    // values of its own (not from a table) or no level has a table.
+    static std::unique_ptr<PropertyPlan> Compile(const Catalog& object);
 
-    // Whether a stream's description of the class is this plan's: the same names (compared exactly)
-    // and array flags by position, and the plan's code wherever the stream has given one (-1: not yet).
-    bool Matches(const std::vector<std::string>& names, const std::vector<std::int32_t>& arrayFlags,
+    // Whether a stream's description of the class, as far as it goes, is the plan's: the count when
+    // known (-1: not yet), the same names (compared exactly) and array flags by position, and the
+    // plan's code wherever the stream has given one (-1: not yet).
+    bool Matches(std::int32_t count, const std::vector<std::string>& names, const std::vector<std::int32_t>& arrayFlags,
                  const std::vector<std::int32_t>& typeCodes) const;
-    // Ties the plan to the stream's description: the class's index and its type codes as the stream
-    // gives them (read live: an array's code comes with its first element).
-    void Bind(std::int32_t classIndex, const std::vector<std::int32_t>& typeCodes, std::string className);
+    // Whether the stream's name and array flag at a position are the plan's.
+    bool Matches(std::size_t position, std::string_view name, bool isArray) const;
+    // Ties the plan to the stream's description of its class: the class's index, and its count
+    // (-1 while not given), names, array flags and type codes by position as the stream gives them.
+    void Bind(std::int32_t classIndex, const std::int32_t& count, const std::vector<std::string>& names,
+              const std::vector<std::int32_t>& arrayFlags, const std::vector<std::int32_t>& typeCodes,
+              std::string className);
     // Reading: the factory that created the objects of the stored hierarchy (the first of its names
     // that the registry knows), so later records create theirs without looking names up.
     void BindFactory(const ClassHierarchy& hierarchy);
+    // The stream's description is not the plan's: no record begins by the plan any more, and those
+    // begun go on by name.
+    void Drop() { m_dropped = true; }
+    bool IsDropped() const { return m_dropped; }
 
     std::size_t GetCount() const { return m_steps.size(); }
     const Step& GetStep(std::size_t position) const { return m_steps[position]; }
     std::int32_t GetClassIndex() const { return m_classIndex; }
     const std::string& GetClassName() const { return m_className; }
+    // Whether the stream has given the class's count.
+    bool IsCounted() const { return *m_count != -1; }
+    // Whether the stream has given the name and array flag of a position.
+    bool IsNamed(std::size_t position) const
+    {
+        return position < m_names->size() && position < m_arrayFlags->size() && (*m_arrayFlags)[position] != -1;
+    }
     // The code the stream has given for a position, -1 while it has not.
     std::int32_t GetTypeCode(std::size_t position) const
     {
         return position < m_typeCodes->size() ? (*m_typeCodes)[position] : -1;
     }
 
-    // The levels' work after a record of the planned class, without their passes: the tables'
-    // AfterRecord hooks, or every level's MethodAfter pass when a level has a pass but no table.
+    // The levels' work before and after a record of the planned class: the tables' hooks, base first.
+    void BeforeRecord(Base& object, PropertyArchive& archive) const;
     void AfterRecord(Base& object, PropertyArchive& archive) const;
-    // Whether a level may have work before a record (it has a pass but no table).
-    bool HasBefore() const { return m_levels != m_tables; }
 
     // A new object of the planned class; null when there is no factory or it gave something else
     // (created then holds it, for the generic reader to take).
@@ -69,27 +85,32 @@ public:
     // The object as a Base; the plan was compiled from one of its class.
     static Base& AsBase(Catalog& object) { return static_cast<Base&>(object); }
 
-    // The pass that runs steps' halves on one object: no base level and no name routing. A reading
-    // pass takes each payload straight from the stream; name is the property's, for messages.
-    static PropertyPass WritePass(PropertyArchive& archive, Base& object);
-    static PropertyPass ReadPass(PropertyArchive& archive, Base& object, std::string_view name);
+    // The pass that runs a step's halves on one object: no base level and no name routing. A writing
+    // pass writes the stream's name and code of the step only where the stream has not given them;
+    // a reading pass takes each payload straight from the stream (name is the property's, for
+    // messages).
+    PropertyPass WritePass(PropertyArchive& archive, Base& object, std::size_t position) const
+    {
+        return PropertyPass(archive, object, *this, position, false, m_steps[position].entry->name);
+    }
+    PropertyPass ReadPass(PropertyArchive& archive, Base& object, std::size_t position) const
+    {
+        return PropertyPass(archive, object, *this, position, true, m_steps[position].entry->name);
+    }
 
 private:
-    friend class PropertyPass;
-    // Called by PropertyPass::Table during the compiling pass: the table's stored entries, in order.
-    void AddTable(const PropertyTable& table);
-    // Called by PropertyPass during the compiling pass for each level that has a pass.
-    void AddLevel() { ++m_levels; }
-
     std::vector<Step> m_steps;
-    std::vector<PropertyHook> m_after;
-    std::size_t m_levels = 0; // levels with a pass
-    std::size_t m_tables = 0; // of them, levels with a table
+    std::vector<RecordHook> m_before;
+    std::vector<RecordHook> m_after;
     const RuntimeClass* m_class = nullptr;
     const AbstractFactory* m_factory = nullptr;
     std::int32_t m_classIndex = 0;
+    const std::int32_t* m_count = nullptr;
+    const std::vector<std::string>* m_names = nullptr;
+    const std::vector<std::int32_t>* m_arrayFlags = nullptr;
     const std::vector<std::int32_t>* m_typeCodes = nullptr;
     std::string m_className;
+    bool m_dropped = false;
 };
 
 } // namespace Tavrel

@@ -8,7 +8,8 @@ namespace Tavrel {
 
 std::int32_t PropertyEntry::Access() const
 {
-    return Has(ReadOnly) ? ObjectProperty::AccessReadable : ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;
+    return setText && !Has(ReadOnly) ? ObjectProperty::AccessReadable | ObjectProperty::AccessWritable
+                                     : ObjectProperty::AccessReadable;
 }
 
 bool PropertyEntry::MatchesText(std::string_view text) const
@@ -39,6 +40,16 @@ std::string ToText(float value)
     return StringUtils::Format("%.4f", value);
 }
 
+std::string ToText(double value)
+{
+    return StringUtils::Format("%.4f", value);
+}
+
+std::string ToText(bool value)
+{
+    return value ? "true" : "false";
+}
+
 std::string ToText(const Color& value)
 {
     return value.GetRGBString();
@@ -55,6 +66,12 @@ bool FromText(std::string_view text, std::string& value)
     return true;
 }
 
+bool FromText(std::string_view text, std::string_view& value)
+{
+    value = text;
+    return true;
+}
+
 bool FromText(std::string_view text, std::int32_t& value)
 {
     return StringUtils::StringToInteger(text, value);
@@ -63,6 +80,16 @@ bool FromText(std::string_view text, std::int32_t& value)
 bool FromText(std::string_view text, float& value)
 {
     return StringUtils::StringToReal(text, value);
+}
+
+bool FromText(std::string_view text, double& value)
+{
+    return StringUtils::StringToReal(text, value);
+}
+
+bool FromText(std::string_view text, bool& value)
+{
+    return StringUtils::StringToBoolean(text, value);
 }
 
 bool FromText(std::string_view text, Color& value)
@@ -79,9 +106,68 @@ bool FromText(std::string_view text, Point3d& value)
     return true;
 }
 
+std::string_view WordOf(std::int32_t value, std::span<const PropertyWord> words)
+{
+    for (const PropertyWord& word : words) {
+        if (word.value == value)
+            return word.word;
+    }
+    return {};
+}
+
+bool ValueOf(std::string_view word, std::span<const PropertyWord> words, std::int32_t& value)
+{
+    for (const PropertyWord& named : words) {
+        if (StringUtils::EqualsNoCase(word, named.word)) {
+            value = named.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+ObjectProperty Describe(const PropertyEntry& entry, ObjectProperty property)
+{
+    if (!entry.choices.empty())
+        property.SetAllValues(std::vector<std::string>(entry.choices.begin(), entry.choices.end()));
+    else if (!entry.words.empty()) {
+        std::vector<std::string> words;
+        for (const PropertyWord& word : entry.words)
+            words.emplace_back(word.word);
+        property.SetAllValues(std::move(words));
+    }
+    return property;
+}
+
 } // namespace PropertyText
 
 // ---- Table
+
+void PropertyTable::Serialize(Archive& archive, Base& object) const
+{
+    if (m_record) {
+        m_record(object, archive);
+        return;
+    }
+    if (m_before)
+        m_before(object, archive, nullptr);
+    if (archive.IsStoring()) {
+        for (const PropertyEntry& entry : m_entries) {
+            if (entry.IsWritten())
+                entry.archiveWrite(archive, object, entry);
+        }
+    } else {
+        // Taken before the fields: reading an inline record among them sets the archive's schema anew.
+        const std::uint32_t schema = archive.GetObjectSchema();
+        archive.SetObjectSchema(schema);
+        for (const PropertyEntry& entry : m_entries) {
+            if (entry.IsArchivedIn(schema))
+                entry.archiveRead(archive, object, entry);
+        }
+    }
+    if (m_after)
+        m_after(object, archive, nullptr);
+}
 
 void PropertyTable::BuildListing(const std::vector<std::string_view>& textNames)
 {

@@ -1,8 +1,10 @@
-// PropertyTable: one class level's properties, declared once, driving its property-stream pass and its text interface.
+// PropertyTable: one class level's properties, declared once, driving both record forms and its text interface.
 #pragma once
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -11,6 +13,7 @@
 
 #include <tavrel/core/Color.h>
 #include <tavrel/core/Point3d.h>
+#include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/ObjectProperty.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/Storage.h>
@@ -18,11 +21,20 @@
 
 namespace Tavrel {
 
-// One property of a class level. The stream side (Persisted) has the stored name, the storage code
-// and the typed write and read halves of the property's line; a later stream step may call them by
-// position. The text side has the name (and an alias) in the host's text interface, the text form,
-// the parse, and the descriptor (Shown). Functions take the object as Base: the table of a level is
-// only ever used with objects of that level.
+// One word of an integer's text form: the value and its word.
+struct PropertyWord {
+    std::int32_t value;
+    std::string_view word;
+};
+
+// One property of a class level. The stream side (Persisted) has the stored name, the storage code,
+// the typed write and read halves of the property's line and, for arrays, the step that sizes the
+// array to the stored count; a plan calls them by position. The framework-archive column writes and
+// reads the field in the level's Serialize (null: the stream alone has it); an entry that is not
+// Persisted but has this column is a field of the framework archive only. The text side has the
+// name (and an alias) in the host's text interface, the text form, the parse, and the descriptor
+// (Shown). Functions take the object as Base: the table of a level is only ever used with objects of
+// that level.
 struct PropertyEntry {
     enum Flag : std::uint8_t {
         Persisted = 1,  // written and read by the property stream under `name`
@@ -30,7 +42,9 @@ struct PropertyEntry {
         ReadOnly = 4,   // SetPropertyFromString refuses it: false, nothing changed
         Prefix = 8,     // the text name matches every name that begins with it
         Array = 16,     // stored as an array: write writes it whole, read takes one element
+        NotCopied = 32, // a copy of the object does not take the value (it lives in an Uncopied member)
     };
+    static constexpr std::uint32_t AnySchema = 0xFFFFFFFFu;
 
     std::string_view name;
     Storage::StorageType code = Storage::StorageObject;
@@ -40,52 +54,215 @@ struct PropertyEntry {
     ObjectProperty::PropertyType propertyType = 0;
     void (*write)(PropertyPass&, std::string_view name, Base&) = nullptr;
     void (*read)(PropertyPass&, std::string_view name, Base&) = nullptr;
-    std::string (*getText)(const Base&) = nullptr;
-    bool (*setText)(Base&, std::string_view) = nullptr;
+    void (*resize)(Base&, std::size_t count) = nullptr;
+    // An object reference's objects (code 0): how many there are (1 unless an array) and each by
+    // index, for a plan that writes them.
+    std::size_t (*references)(const Base&) = nullptr;
+    Base* (*referenced)(const Base&, std::size_t index) = nullptr;
+    // An array of references the level lists for each record (ReferenceList), in place of the two.
+    std::vector<Base*> (*members)(const Base&) = nullptr;
+    void (*archiveWrite)(Archive&, Base&, const PropertyEntry&) = nullptr;
+    void (*archiveRead)(Archive&, Base&, const PropertyEntry&) = nullptr;
+    // Framework-archive records of schemas from fromSchema up to, not including, untilSchema hold the
+    // field; one that only older schemas hold is never written. A record of unknown schema (all ones)
+    // holds every field that later schemas hold.
+    std::uint32_t fromSchema = 0;
+    std::uint32_t untilSchema = AnySchema;
+    // An integer value as a wide integer, for a framework form of another width (ArchiveAs).
+    std::int64_t (*getInteger)(const Base&) = nullptr;
+    void (*setInteger)(Base&, std::int64_t) = nullptr;
+    std::string (*getText)(const Base&, const PropertyEntry&) = nullptr;
+    bool (*setText)(Base&, std::string_view, const PropertyEntry&) = nullptr;
     ObjectProperty (*describe)(const Base&, const PropertyEntry&) = nullptr;
+    // The text form of a number (printf), in the text and the descriptor alike; null for the default.
+    const char* format = nullptr;
+    // The words of an integer's values, when its text is a word.
+    std::span<const PropertyWord> words;
+    // The values the descriptor lists as allowed (the words when there are none).
+    std::vector<std::string_view> choices;
 
     bool Has(Flag flag) const { return (flags & flag) != 0; }
-    // Readable, and writable unless read-only.
+    // Whether the framework archive holds the field.
+    bool IsArchived() const { return archiveWrite != nullptr; }
+    // Whether a framework-archive record of this schema holds the field; a written record always
+    // does, unless only older schemas hold it.
+    bool IsArchivedIn(std::uint32_t schema) const
+    {
+        return IsArchived() && schema >= fromSchema && (untilSchema == AnySchema || schema < untilSchema);
+    }
+    bool IsWritten() const { return IsArchived() && untilSchema == AnySchema; }
+    // Readable, and writable when it takes a text.
     std::int32_t Access() const;
     // The text name or the alias, without regard to case (a prefix of the name for Prefix entries).
     bool MatchesText(std::string_view text) const;
 };
 
+// The framework archive's form of a stored value by its storage code: the code's value type in its
+// little-endian bytes (bool one byte, text a framework string).
+namespace ArchiveForm {
+template <Storage::StorageType Code>
+struct ValueOf {
+    using type = StorageValueType<Code>;
+};
+template <>
+struct ValueOf<Storage::StorageString> {
+    using type = std::string;
+};
+template <Storage::StorageType Code>
+using Value = typename ValueOf<Code>::type;
+
+template <Storage::StorageType Code, class V>
+void Write(Archive& archive, const V& value)
+{
+    if constexpr (Code == Storage::StorageString)
+        archive << std::string_view(value);
+    else
+        archive << static_cast<Value<Code>>(value);
+}
+
+template <Storage::StorageType Code>
+Value<Code> Read(Archive& archive)
+{
+    Value<Code> value{};
+    archive >> value;
+    return value;
+}
+
+// A field that only the framework archive holds: arithmetic values in their bytes, anything else by
+// its archive operators.
+template <class V>
+void WriteField(Archive& archive, const V& value)
+{
+    archive << value;
+}
+template <class V>
+void ReadField(Archive& archive, V& field)
+{
+    V value = field;
+    archive >> value;
+    field = std::move(value);
+}
+} // namespace ArchiveForm
+
 // The text forms of the value types the tables use: "%d" for integers, "%.4f" for reals and each
-// coordinate of a point, the core library's form for colours. Parsing reads as a standard stream
-// extraction does; it fills value (which holds the current value: a colour keeps what the text does
-// not give) and returns false, leaving the property unchanged, when the text cannot be taken.
+// coordinate of a point, "true" and "false", the core library's form for colours. Parsing reads as a
+// standard stream extraction does (a bool as StringToBoolean); it fills value (which holds the
+// current value: a colour keeps what the text does not give) and returns false, leaving the property
+// unchanged, when the text cannot be taken. An entry's format or words take the place of the
+// default forms.
 namespace PropertyText {
 std::string ToText(const std::string& value);
 std::string ToText(std::int32_t value);
 std::string ToText(float value);
+std::string ToText(double value);
+std::string ToText(bool value);
 std::string ToText(const Color& value);
 std::string ToText(const Point3d& value);
 bool FromText(std::string_view text, std::string& value);
+bool FromText(std::string_view text, std::string_view& value);
 bool FromText(std::string_view text, std::int32_t& value);
 bool FromText(std::string_view text, float& value);
+bool FromText(std::string_view text, double& value);
+bool FromText(std::string_view text, bool& value);
 bool FromText(std::string_view text, Color& value);
 bool FromText(std::string_view text, Point3d& value);
+// The word of a value; empty for a value without one.
+std::string_view WordOf(std::int32_t value, std::span<const PropertyWord> words);
+// The value a word (without regard to case) names; false for another text.
+bool ValueOf(std::string_view word, std::span<const PropertyWord> words, std::int32_t& value);
+
+template <class V>
+std::string ToText(const V& value, const PropertyEntry& entry)
+{
+    if constexpr (std::is_integral_v<V> || std::is_enum_v<V>) {
+        if (!entry.words.empty())
+            return std::string(WordOf(static_cast<std::int32_t>(value), entry.words));
+    }
+    if constexpr (std::is_arithmetic_v<V>) {
+        if (entry.format)
+            return StringUtils::Format(entry.format, value);
+    }
+    if constexpr (std::is_enum_v<V> || (std::is_integral_v<V> && !std::is_same_v<V, bool>))
+        return ToText(static_cast<std::int32_t>(value));
+    else
+        return ToText(value);
+}
+
+template <class V>
+bool FromText(std::string_view text, V& value, const PropertyEntry& entry)
+{
+    if constexpr (std::is_integral_v<V> || std::is_enum_v<V>) {
+        if (!entry.words.empty()) {
+            std::int32_t named = 0;
+            if (!ValueOf(text, entry.words, named))
+                return false;
+            value = static_cast<V>(named);
+            return true;
+        }
+    }
+    if constexpr (std::is_enum_v<V>) {
+        std::int32_t number = 0;
+        if (!FromText(text, number))
+            return false;
+        value = static_cast<V>(number);
+        return true;
+    } else {
+        return FromText(text, value);
+    }
+}
+
+// The descriptor of an entry with a value (or its text): the entry's text name, access and category,
+// and its choices (or words) as the allowed values.
+ObjectProperty Describe(const PropertyEntry& entry, ObjectProperty property);
+template <class V>
+ObjectProperty Describe(const PropertyEntry& entry, const V& value)
+{
+    const std::int32_t access = entry.Access();
+    std::string name(entry.textName);
+    if constexpr (std::is_enum_v<V> || (std::is_integral_v<V> && !std::is_same_v<V, bool>))
+        return Describe(entry, ObjectProperty(std::move(name), static_cast<std::int32_t>(value), access, entry.propertyType));
+    else
+        return Describe(entry, ObjectProperty(std::move(name), value, access, entry.propertyType));
+}
 } // namespace PropertyText
 
 // The entries of one level of class T, built in order. Accessors are captureless lambdas (member
 // pointers for fields), so each entry is a handful of plain function pointers. Each stored-value call
-// adds an entry; Text adds a text-only one; the other calls refine the last entry.
+// adds an entry; Text adds a text-only one, ArchiveOnly and ArchiveField one of the framework archive
+// only; the other calls refine the last entry. A stored value's framework-archive form follows its
+// storage code (ArchiveForm) unless refined: ArchiveAs (another integer width), FromSchema,
+// ArchiveWith (a form of its own) or StreamOnly (none).
 template <class T>
 class PropertyList {
 public:
-    // A stored field (codes 1 and 3 to 13), converted to and from the code's value type.
+    // A stored field of a plain code (3 to 13) or code 1, converted to and from the code's value type.
     template <Storage::StorageType Code, auto Member>
     PropertyList& Field(std::string_view name)
     {
-        return Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
+        using F = std::remove_cvref_t<decltype(std::declval<T&>().*Member)>;
+        Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
             pass.WriteValue<Code>(stored, Of(object).*Member);
         }, [](PropertyPass& pass, std::string_view, Base& object) {
-            pass.ReadValue<Code>([&object](const auto& value) {
-                auto& field = Of(object).*Member;
-                field = static_cast<std::remove_cvref_t<decltype(field)>>(value);
-            });
+            pass.ReadValue<Code>([&object](const auto& value) { Of(object).*Member = static_cast<F>(value); });
         });
+        Archives([](Archive& archive, Base& object, const PropertyEntry&) {
+            ArchiveForm::Write<Code>(archive, Of(object).*Member);
+        }, [](Archive& archive, Base& object, const PropertyEntry&) {
+            Of(object).*Member = static_cast<F>(ArchiveForm::Read<Code>(archive));
+        });
+        if constexpr (std::is_integral_v<F> || std::is_enum_v<F>) {
+            Last().getInteger = [](const Base& object) { return static_cast<std::int64_t>(Of(object).*Member); };
+            Last().setInteger = [](Base& object, std::int64_t value) { Of(object).*Member = static_cast<F>(value); };
+        }
+        return *this;
+    }
+
+    // A stored field whose code follows from its type: bool 13, 8-bit unsigned 4, 32-bit integers and
+    // enums 7, float 11, double 12, text 1.
+    template <auto Member>
+    PropertyList& Field(std::string_view name)
+    {
+        return Field<CodeOf<std::remove_cvref_t<decltype(std::declval<T&>().*Member)>>(), Member>(name);
     }
 
     // A stored value through accessors: get(const T&) gives the value to write, set(T&, value) takes
@@ -94,34 +271,62 @@ public:
     PropertyList& Value(std::string_view name, Get, Set)
     {
         Captureless<Get, Set>();
-        return Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
+        Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
             pass.WriteValue<Code>(stored, Get{}(Of(object)));
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             pass.ReadValue<Code>([&object](const auto& value) { Set{}(Of(object), value); });
         });
+        Archives([](Archive& archive, Base& object, const PropertyEntry&) {
+            ArchiveForm::Write<Code>(archive, Get{}(Of(object)));
+        }, [](Archive& archive, Base& object, const PropertyEntry&) {
+            Set{}(Of(object), ArchiveForm::Read<Code>(archive));
+        });
+        using V = std::remove_cvref_t<decltype(Get{}(std::declval<const T&>()))>;
+        if constexpr (std::is_integral_v<V> || std::is_enum_v<V>) {
+            Last().getInteger = [](const Base& object) { return static_cast<std::int64_t>(Get{}(Of(object))); };
+            Last().setInteger = [](Base& object, std::int64_t value) {
+                Set{}(Of(object), static_cast<ArchiveForm::Value<Code>>(value));
+            };
+        }
+        return *this;
     }
 
     // An object reference (code 0): get(const T&) gives the object to write; set(T&, object) takes the
-    // one read, an object of get's class or null (another object is not taken). A set that returns
-    // bool says whether it kept the object (PropertyPass::ReadObject).
+    // one read, an object of get's class or null (another object is not taken); a set that returns
+    // bool says whether it kept the object (PropertyPass::ReadObject). The framework archive holds it
+    // as an object record (WriteObject, ReadObject of get's class).
     template <class Get, class Set>
     PropertyList& Reference(std::string_view name, Get, Set)
     {
         Captureless<Get, Set>();
-        return Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
+        Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
             pass.WriteValue<Storage::StorageObject>(stored, Get{}(Of(object)));
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             pass.ReadObject<Target<Get>>([&object](Target<Get>* value) { return Set{}(Of(object), value); });
+        });
+        Last().references = [](const Base&) { return std::size_t{1}; };
+        Last().referenced = [](const Base& object, std::size_t) -> Base* { return Get{}(Of(object)); };
+        return Archives([](Archive& archive, Base& object, const PropertyEntry&) {
+            archive.WriteObject(Get{}(Of(object)));
+        }, [](Archive& archive, Base& object, const PropertyEntry&) {
+            Set{}(Of(object), ReadTarget<Target<Get>>(archive));
         });
     }
 
     // An array of object references (code 0): size(const T&) and get(const T&, index) for writing;
     // set(T&, index, object) for each element read, an object of get's class or null (returning bool
-    // as Reference's set may).
+    // as Reference's set may). With resize, resize(T&, count) takes the stored count before the first
+    // element is read. The framework archive holds the count and an object record per element.
     template <class Size, class Get, class Set>
-    PropertyList& References(std::string_view name, Size, Get, Set)
+    PropertyList& References(std::string_view name, Size size, Get get, Set set)
     {
-        Captureless<Size, Get, Set>();
+        return References(name, size, get, [](T&, std::size_t) {}, set);
+    }
+    template <class Size, class Get, class Resize, class Set>
+    PropertyList& References(std::string_view name, Size, Get, Resize, Set)
+    {
+        Captureless<Size, Get, Resize, Set>();
+        using Referenced = std::remove_pointer_t<decltype(Get{}(std::declval<const T&>(), std::size_t{}))>;
         Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
             pass.WriteArray<Storage::StorageObject>(
                 stored, [&object] { return Size{}(Of(object)); },
@@ -130,10 +335,95 @@ public:
             const std::int32_t index = pass.GetArrayIndex();
             if (index < 0)
                 return;
-            using Referenced = std::remove_pointer_t<decltype(Get{}(std::declval<const T&>(), std::size_t{}))>;
             pass.ReadObject<Referenced>([&object, index](Referenced* value) {
                 return Set{}(Of(object), static_cast<std::size_t>(index), value);
             });
+        });
+        Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
+        Last().references = [](const Base& object) { return static_cast<std::size_t>(Size{}(Of(object))); };
+        Last().referenced = [](const Base& object, std::size_t index) -> Base* { return Get{}(Of(object), index); };
+        Archives([](Archive& archive, Base& object, const PropertyEntry&) {
+            const std::size_t count = Size{}(Of(object));
+            archive.WriteCount(static_cast<std::uint32_t>(count));
+            for (std::size_t i = 0; i < count; ++i)
+                archive.WriteObject(Get{}(Of(object), i));
+        }, [](Archive& archive, Base& object, const PropertyEntry&) {
+            // Each reference takes at least its two-byte tag.
+            const std::uint32_t count = archive.ReadCount(2);
+            Resize{}(Of(object), count);
+            for (std::uint32_t i = 0; i < count; ++i)
+                Set{}(Of(object), std::size_t{i}, ReadTarget<Referenced>(archive));
+        });
+        return Flag(PropertyEntry::Array);
+    }
+
+    // An array of object references written from a list the level makes for each record:
+    // members(const T&) gives them (a std::vector of pointers); resize and set as for References.
+    template <class Members, class Resize, class Set>
+    PropertyList& ReferenceList(std::string_view name, Members, Resize, Set)
+    {
+        Captureless<Members, Resize, Set>();
+        using Referenced = std::remove_pointer_t<typename decltype(Members{}(std::declval<const T&>()))::value_type>;
+        Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            const auto members = Members{}(Of(object));
+            pass.WriteArray<Storage::StorageObject>(
+                stored, [&members] { return members.size(); }, [&members](std::size_t index) { return members[index]; });
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            const std::int32_t index = pass.GetArrayIndex();
+            if (index < 0)
+                return;
+            pass.ReadObject<Referenced>([&object, index](Referenced* value) {
+                return Set{}(Of(object), static_cast<std::size_t>(index), value);
+            });
+        });
+        Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
+        Last().members = [](const Base& object) {
+            const auto members = Members{}(Of(object));
+            return std::vector<Base*>(members.begin(), members.end());
+        };
+        Archives([](Archive& archive, Base& object, const PropertyEntry&) {
+            const auto members = Members{}(Of(object));
+            archive.WriteCount(static_cast<std::uint32_t>(members.size()));
+            for (Referenced* member : members)
+                archive.WriteObject(member);
+        }, [](Archive& archive, Base& object, const PropertyEntry&) {
+            // Each reference takes at least its two-byte tag.
+            const std::uint32_t count = archive.ReadCount(2);
+            Resize{}(Of(object), count);
+            for (std::uint32_t i = 0; i < count; ++i)
+                Set{}(Of(object), std::size_t{i}, ReadTarget<Referenced>(archive));
+        });
+        return Flag(PropertyEntry::Array);
+    }
+
+    // An array of plain values (codes 1 and 3 to 13): size(const T&) and get(const T&, index) for
+    // writing; resize(T&, count) takes the stored count, set(T&, index, value) each element read.
+    // The framework archive holds the count and the elements.
+    template <Storage::StorageType Code, class Size, class Get, class Resize, class Set>
+    PropertyList& Values(std::string_view name, Size, Get, Resize, Set)
+    {
+        Captureless<Size, Get, Resize, Set>();
+        Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteArray<Code>(stored, [&object] { return Size{}(Of(object)); },
+                                  [&object](std::size_t index) { return Get{}(Of(object), index); });
+        }, [](PropertyPass& pass, std::string_view, Base& object) {
+            const std::int32_t index = pass.GetArrayIndex();
+            if (index >= 0)
+                pass.ReadValue<Code>([&object, index](const auto& value) {
+                    Set{}(Of(object), static_cast<std::size_t>(index), value);
+                });
+        });
+        Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
+        Archives([](Archive& archive, Base& object, const PropertyEntry&) {
+            const std::size_t count = Size{}(Of(object));
+            archive.WriteCount(static_cast<std::uint32_t>(count));
+            for (std::size_t i = 0; i < count; ++i)
+                ArchiveForm::Write<Code>(archive, Get{}(Of(object), i));
+        }, [](Archive& archive, Base& object, const PropertyEntry&) {
+            const std::uint32_t count = archive.ReadCount(1);
+            Resize{}(Of(object), count);
+            for (std::uint32_t i = 0; i < count; ++i)
+                Set{}(Of(object), std::size_t{i}, ArchiveForm::Read<Code>(archive));
         });
         return Flag(PropertyEntry::Array);
     }
@@ -185,33 +475,139 @@ public:
     }
 
     // A stored field with archive operators, carried as a byte block (code 2); it changes only when
-    // the whole value was read.
+    // the whole value was read. The framework archive holds the value by the same operators.
     template <auto Member>
     PropertyList& Archived(std::string_view name)
     {
-        return Stored(name, Storage::StorageArchive, [](PropertyPass& pass, std::string_view stored, Base& object) {
+        Stored(name, Storage::StorageArchive, [](PropertyPass& pass, std::string_view stored, Base& object) {
             pass.WriteArchived(stored, [&object](Archive& nested) { nested << Of(object).*Member; });
         }, [](PropertyPass& pass, std::string_view, Base& object) {
-            pass.ReadArchived([&object](Archive& nested) {
-                auto& field = Of(object).*Member;
-                auto value = field;
-                nested >> value;
-                field = std::move(value);
-            });
+            pass.ReadArchived([&object](Archive& nested) { ArchiveForm::ReadField(nested, Of(object).*Member); });
         });
+        return Archives([](Archive& archive, Base& object, const PropertyEntry&) {
+            ArchiveForm::WriteField(archive, Of(object).*Member);
+        }, [](Archive& archive, Base& object, const PropertyEntry&) { ArchiveForm::ReadField(archive, Of(object).*Member); });
     }
 
-    // A byte block written by write(T&, Archive&) and read by read(T&, Archive&).
+    // A byte block written by write(T&, Archive&) and read by read(T&, Archive&); the framework
+    // archive holds what the same functions write.
     template <class Write, class Read>
     PropertyList& Archived(std::string_view name, Write, Read)
     {
         Captureless<Write, Read>();
-        return Stored(name, Storage::StorageArchive, [](PropertyPass& pass, std::string_view stored, Base& object) {
+        Stored(name, Storage::StorageArchive, [](PropertyPass& pass, std::string_view stored, Base& object) {
             pass.WriteArchived(stored, [&object](Archive& nested) { Write{}(Of(object), nested); });
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             pass.ReadArchived([&object](Archive& nested) { Read{}(Of(object), nested); });
         });
+        return Archives([](Archive& archive, Base& object, const PropertyEntry&) { Write{}(Of(object), archive); },
+                        [](Archive& archive, Base& object, const PropertyEntry&) { Read{}(Of(object), archive); });
     }
+
+    // A copy of the object does not take the last entry's value.
+    PropertyList& NotCopied() { return Flag(PropertyEntry::NotCopied); }
+
+    // ---- The framework-archive column
+
+    // The last entry is not in the framework archive.
+    PropertyList& StreamOnly() { return Archives(nullptr, nullptr); }
+
+    // The last entry, an integer, is held in the framework archive as a W.
+    template <class W>
+    PropertyList& ArchiveAs()
+    {
+        if (!Last().getInteger)
+            throw std::logic_error("only an integer entry has another integer width in the framework archive");
+        return Archives([](Archive& archive, Base& object, const PropertyEntry& entry) {
+            archive << static_cast<W>(entry.getInteger(object));
+        }, [](Archive& archive, Base& object, const PropertyEntry& entry) {
+            W value{};
+            archive >> value;
+            entry.setInteger(object, static_cast<std::int64_t>(value));
+        });
+    }
+
+    // The last entry is in framework-archive records of this schema and later ones only.
+    PropertyList& FromSchema(std::uint32_t schema)
+    {
+        Last().fromSchema = schema;
+        return *this;
+    }
+
+    // The last entry is held in the framework archive as write(const T&, Archive&) writes it and
+    // read(T&, Archive&) reads it.
+    template <class Write, class Read>
+    PropertyList& ArchiveWith(Write, Read)
+    {
+        Captureless<Write, Read>();
+        return Archives([](Archive& archive, Base& object, const PropertyEntry&) { Write{}(std::as_const(Of(object)), archive); },
+                        [](Archive& archive, Base& object, const PropertyEntry&) { Read{}(Of(object), archive); });
+    }
+
+    // A field of the framework archive only, held as write(const T&, Archive&) writes it and read(T&,
+    // Archive&) reads it.
+    template <class Write, class Read>
+    PropertyList& ArchiveOnly(Write write, Read read)
+    {
+        m_entries.emplace_back();
+        return ArchiveWith(write, read);
+    }
+    // A field of the framework archive only, by its archive operators.
+    template <auto Member>
+    PropertyList& ArchiveField()
+    {
+        m_entries.emplace_back();
+        return Archives([](Archive& archive, Base& object, const PropertyEntry&) {
+            ArchiveForm::WriteField(archive, Of(object).*Member);
+        }, [](Archive& archive, Base& object, const PropertyEntry&) { ArchiveForm::ReadField(archive, Of(object).*Member); });
+    }
+    // A field that only framework-archive records of schemas below this one hold: read and dropped,
+    // never written.
+    template <class V>
+    PropertyList& ArchiveDropped(std::uint32_t untilSchema)
+    {
+        m_entries.emplace_back();
+        Archives([](Archive&, Base&, const PropertyEntry&) {}, [](Archive& archive, Base&, const PropertyEntry&) {
+            V dropped{};
+            archive >> dropped;
+        });
+        Last().untilSchema = untilSchema;
+        return *this;
+    }
+
+    // The level's framework-archive form is not a list of fields: serialize(T&, Archive&) writes and
+    // reads the whole of the object's record, the base levels' parts included (each level's Serialize
+    // can be called by name), in place of the entries and the hooks.
+    template <class Serialize>
+    PropertyList& ArchiveRecord(Serialize)
+    {
+        Captureless<Serialize>();
+        m_record = [](Base& object, Archive& archive) { Serialize{}(Of(object), archive); };
+        return *this;
+    }
+
+    // ---- Work around a record
+
+    // The level's work before a record of it is written or read, and after (the MethodBefore and
+    // MethodAfter passes, and the framework archive's Serialize around the level's fields):
+    // hook(T&, Archive&, PropertyArchive*), the stream null in the framework archive's form. Records
+    // read or written by a plan run these hooks and no level's pass.
+    template <class Hook>
+    PropertyList& BeforeRecord(Hook)
+    {
+        Captureless<Hook>();
+        m_before = [](Base& object, Archive& archive, PropertyArchive* stream) { Hook{}(Of(object), archive, stream); };
+        return *this;
+    }
+    template <class Hook>
+    PropertyList& AfterRecord(Hook)
+    {
+        Captureless<Hook>();
+        m_after = [](Base& object, Archive& archive, PropertyArchive* stream) { Hook{}(Of(object), archive, stream); };
+        return *this;
+    }
+
+    // ---- The text interface
 
     // An entry of the text interface only.
     PropertyList& Text(std::string_view textName, std::string_view alias = {})
@@ -228,58 +624,128 @@ public:
         return *this;
     }
 
-    // Its text form and descriptor come from get(const T&); set(T&, value) takes a parsed text.
-    template <class Get, class Set>
-    PropertyList& Accessors(Get get, Set)
+    // The text form and the descriptor come from a member function of T (or a base) that gives the
+    // value: its text form (Format, Words), or the value itself in the descriptor.
+    template <auto Get>
+    PropertyList& Getter()
     {
-        Captureless<Get, Set>();
-        Getter(get);
-        Last().setText = [](Base& object, std::string_view text) {
-            T& self = Of(object);
-            auto value = Get{}(std::as_const(self));
-            if (!PropertyText::FromText(text, value))
+        return Getter([](const T& object) { return (object.*Get)(); });
+    }
+    // A parsed text goes to a member function of T (or a base) that takes the value; one that gives
+    // a bool refuses the text with false.
+    template <auto Set>
+    PropertyList& Setter()
+    {
+        Last().setText = [](Base& object, std::string_view text, const PropertyEntry& entry) -> bool {
+            typename MemberArgument<decltype(Set)>::type value{};
+            if (!PropertyText::FromText(text, value, entry))
                 return false;
-            Set{}(self, std::as_const(value));
+            return Call<Set>(Of(object), std::as_const(value));
+        };
+        return *this;
+    }
+    // The same through a captureless lambda set(T&, V) with the value's type V.
+    template <class Set>
+    PropertyList& Setter(Set)
+    {
+        Captureless<Set>();
+        Last().setText = [](Base& object, std::string_view text, const PropertyEntry& entry) -> bool {
+            typename MemberArgument<decltype(&Set::operator())>::type value{};
+            if (!PropertyText::FromText(text, value, entry))
+                return false;
+            Set{}(Of(object), std::as_const(value));
             return true;
         };
         return *this;
     }
+    // Both, the parse starting from the current value (a colour keeps what the text does not give).
+    template <auto Get, auto Set>
+    PropertyList& Accessors()
+    {
+        return Accessors([](const T& object) { return (object.*Get)(); },
+                         [](T& object, const auto& value) { return Call<Set>(object, value); });
+    }
 
+    // The same through captureless lambdas: get(const T&) gives the value, set(T&, value) takes a
+    // parsed one.
+    template <class Get, class Set>
+    PropertyList& Accessors(Get get, Set set)
+    {
+        Getter(get);
+        return TakesText(set, get);
+    }
     template <class Get>
     PropertyList& Getter(Get)
     {
         Captureless<Get>();
-        Last().getText = [](const Base& object) { return PropertyText::ToText(Get{}(Of(object))); };
-        Last().describe = [](const Base& object, const PropertyEntry& entry) {
-            return ObjectProperty(std::string(entry.textName), Get{}(Of(object)), entry.Access(), entry.propertyType);
+        using V = std::remove_cvref_t<decltype(Get{}(std::declval<const T&>()))>;
+        Last().getText = [](const Base& object, const PropertyEntry& entry) {
+            return PropertyText::ToText(Get{}(Of(object)), entry);
         };
+        Last().describe = [](const Base& object, const PropertyEntry& entry) {
+            if (entry.format || !entry.words.empty())
+                return PropertyText::Describe(entry, PropertyText::ToText(Get{}(Of(object)), entry));
+            return PropertyText::Describe(entry, Get{}(Of(object)));
+        };
+        if constexpr (std::is_integral_v<V> || std::is_enum_v<V>)
+            Last().getInteger = [](const Base& object) { return static_cast<std::int64_t>(Get{}(Of(object))); };
+        return *this;
+    }
+
+    // The text form of a number (a printf format, "%.2f"), in the text and the descriptor alike.
+    PropertyList& Format(const char* format)
+    {
+        Last().format = format;
+        return *this;
+    }
+    // The words of an integer (a byte code, an enum): the text is the word of the value, a text is
+    // taken when it is one of the words (without regard to case), and the descriptor lists them.
+    PropertyList& Words(std::span<const PropertyWord> words)
+    {
+        Last().words = words;
+        return *this;
+    }
+    // The values the descriptor lists as allowed.
+    PropertyList& Choices(std::initializer_list<std::string_view> choices)
+    {
+        Last().choices.assign(choices);
         return *this;
     }
 
     // Text forms that are not a value's: text(const T&) gives the text; parse(T&, text) acts on it
-    // and returns false, with nothing changed, when it cannot.
+    // and returns false, with nothing changed, when it cannot. The descriptor holds the text, unless
+    // a Getter before gave it the value.
     template <class Text>
     PropertyList& GetText(Text)
     {
         Captureless<Text>();
-        Last().getText = [](const Base& object) { return std::string(Text{}(Of(object))); };
+        Last().getText = [](const Base& object, const PropertyEntry&) { return std::string(Text{}(Of(object))); };
+        if (!Last().describe) {
+            Last().describe = [](const Base& object, const PropertyEntry& entry) {
+                return PropertyText::Describe(entry, std::string(Text{}(Of(object))));
+            };
+        }
         return *this;
     }
     template <class Parse>
     PropertyList& SetText(Parse)
     {
         Captureless<Parse>();
-        Last().setText = [](Base& object, std::string_view text) -> bool { return Parse{}(Of(object), text); };
+        Last().setText = [](Base& object, std::string_view text, const PropertyEntry&) -> bool {
+            return Parse{}(Of(object), text);
+        };
         return *this;
     }
 
+    // SetPropertyFromString refuses it (false, nothing changed); the descriptor is readable only.
     PropertyList& ReadOnly() { return Flag(PropertyEntry::ReadOnly); }
     PropertyList& Prefix() { return Flag(PropertyEntry::Prefix); }
 
-    // Described (by Getter's value) and listed, with the host's category code.
-    PropertyList& Shown(ObjectProperty::PropertyType type)
+    // Described and listed, under the host's category code. The descriptor has the entry's text name,
+    // its value (or text), and is writable when the entry takes a text.
+    PropertyList& Shown(ObjectProperty::PropertyType category = ObjectProperty::CategoryValue)
     {
-        Last().propertyType = type;
+        Last().propertyType = category;
         return Flag(PropertyEntry::Shown);
     }
     // Described by describe(const T&) (an empty descriptor is not listed) and listed.
@@ -299,18 +765,52 @@ public:
         return *this;
     }
 
-    // The level's work after a record of it is written or read (the MethodAfter pass):
-    // after(T&, PropertyArchive&). A level whose pass is its table keeps such work here, so that
-    // records read or written by a plan run it without the levels' passes.
-    template <class After>
-    PropertyList& AfterRecord(After)
+private:
+    // Calls a setter; true unless it gives false.
+    template <auto Setter, class V>
+    static bool Call(T& object, V&& value)
     {
-        Captureless<After>();
-        m_after = [](Base& object, PropertyArchive& archive) { After{}(Of(object), archive); };
+        if constexpr (std::is_same_v<decltype((object.*Setter)(std::forward<V>(value))), bool>) {
+            return (object.*Setter)(std::forward<V>(value));
+        } else {
+            (object.*Setter)(std::forward<V>(value));
+            return true;
+        }
+    }
+
+    // The parameter of a member function that takes one value, without reference and const.
+    template <class F>
+    struct MemberArgument;
+    template <class C, class R, class P>
+    struct MemberArgument<R (C::*)(P)> {
+        using type = std::remove_cvref_t<P>;
+    };
+    // A lambda's call operator: its second parameter (the first is the object).
+    template <class C, class R, class O, class P>
+    struct MemberArgument<R (C::*)(O, P) const> {
+        using type = std::remove_cvref_t<P>;
+    };
+
+    // The parse of a text for set(T&, value), into the type get gives, from the current value.
+    template <class Set, class Get>
+    PropertyList& TakesText(Set, Get)
+    {
+        Captureless<Set, Get>();
+        Last().setText = [](Base& object, std::string_view text, const PropertyEntry& entry) -> bool {
+            T& self = Of(object);
+            auto value = Get{}(std::as_const(self));
+            if (!PropertyText::FromText(text, value, entry))
+                return false;
+            if constexpr (std::is_same_v<decltype(Set{}(self, std::as_const(value))), bool>) {
+                return Set{}(self, std::as_const(value));
+            } else {
+                Set{}(self, std::as_const(value));
+                return true;
+            }
+        };
         return *this;
     }
 
-private:
     friend class PropertyTable;
 
     static const T& Of(const Base& object) { return static_cast<const T&>(object); }
@@ -339,6 +839,42 @@ private:
         return *this;
     }
 
+    PropertyList& Archives(void (*write)(Archive&, Base&, const PropertyEntry&),
+                           void (*read)(Archive&, Base&, const PropertyEntry&))
+    {
+        Last().archiveWrite = write;
+        Last().archiveRead = read;
+        return *this;
+    }
+
+    // The storage code of a field's type.
+    template <class F>
+    static constexpr Storage::StorageType CodeOf()
+    {
+        if constexpr (std::is_same_v<F, bool>)
+            return Storage::StorageBool;
+        else if constexpr (std::is_same_v<F, std::uint8_t>)
+            return Storage::StorageUnsignedChar;
+        else if constexpr (std::is_enum_v<F> || std::is_same_v<F, std::int32_t>)
+            return Storage::StorageInt;
+        else if constexpr (std::is_same_v<F, float>)
+            return Storage::StorageFloat;
+        else if constexpr (std::is_same_v<F, double>)
+            return Storage::StorageDouble;
+        else if constexpr (std::is_same_v<F, std::string>)
+            return Storage::StorageString;
+        else
+            static_assert(sizeof(F) == 0, "name the storage code of this field");
+    }
+
+    // The object a framework archive's record gives for a reference to a V (ReadObject refuses any
+    // other class).
+    template <class V>
+    static V* ReadTarget(Archive& archive)
+    {
+        return static_cast<V*>(static_cast<Base*>(archive.ReadObject(&V::GetThisClass())));
+    }
+
     PropertyList& Flag(PropertyEntry::Flag flag)
     {
         Last().flags = static_cast<std::uint8_t>(Last().flags | flag);
@@ -349,20 +885,39 @@ private:
 
     std::vector<PropertyEntry> m_entries;
     std::vector<std::string_view> m_listing;
-    PropertyHook m_after = nullptr;
+    RecordHook m_before = nullptr;
+    RecordHook m_after = nullptr;
+    void (*m_record)(Base&, Archive&) = nullptr;
 };
 
+// The stored-property table of T's superclass level (null below the first level with a table).
+template <class T>
+const PropertyTable* SuperclassTable()
+{
+    if constexpr (requires { T::Superclass::Properties(); })
+        return &T::Superclass::Properties();
+    else
+        return nullptr;
+}
+
 // The description of one class level, built once on first use (a function-local static in the
-// level's Properties()). The stream pass takes its persisted entries in order; the text interface
-// looks names up from the most-derived level's table through each table's text base, the level
-// whose text names this level continues (null at the top).
+// level's Properties()). The stream pass takes its persisted entries in order, after its base's, the
+// table of the superclass level; the level's Serialize writes and reads the framework-archive
+// column in order, after the base level's Serialize. The text interface looks names up from the
+// most-derived level's table through each table's text base, the level whose text names this level
+// continues: the base unless the table names another (null at the top).
 class PropertyTable {
 public:
     enum class Use : std::uint8_t { Get, Set, Describe };
 
     template <class T>
+    explicit PropertyTable(const PropertyList<T>& list) : PropertyTable(SuperclassTable<T>(), list)
+    {
+    }
+    template <class T>
     PropertyTable(const PropertyTable* textBase, const PropertyList<T>& list)
-        : m_entries(list.m_entries), m_after(list.m_after), m_textBase(textBase)
+        : m_entries(list.m_entries), m_before(list.m_before), m_after(list.m_after), m_record(list.m_record),
+          m_base(SuperclassTable<T>()), m_textBase(textBase)
     {
         BuildListing(list.m_listing);
     }
@@ -371,9 +926,19 @@ public:
     PropertyTable& operator=(const PropertyTable&) = delete;
 
     const std::vector<PropertyEntry>& Entries() const { return m_entries; }
+    // The superclass level's table; null for the first level with a table.
+    const PropertyTable* GetBase() const { return m_base; }
     const PropertyTable* GetTextBase() const { return m_textBase; }
-    // The level's work after a record (PropertyList::AfterRecord); null when it has none.
-    PropertyHook GetAfter() const { return m_after; }
+    // The level's work before and after a record (PropertyList::BeforeRecord, AfterRecord); null
+    // when it has none.
+    RecordHook GetBefore() const { return m_before; }
+    RecordHook GetAfter() const { return m_after; }
+
+    // The level's part of the object's framework-archive record (the base level's part comes first):
+    // the before hook, the entries of the framework-archive column in order, the after hook; or the
+    // whole record in the level's own form (PropertyList::ArchiveRecord).
+    void Serialize(Archive& archive, Base& object) const;
+    bool HasArchiveRecord() const { return m_record != nullptr; }
 
     // The first entry, from this level through the text bases, whose text name matches and that
     // serves the use (a read-only entry serves Set, as a refusal); null when none.
@@ -386,9 +951,37 @@ private:
     void BuildListing(const std::vector<std::string_view>& textNames);
 
     std::vector<PropertyEntry> m_entries;
-    PropertyHook m_after;
+    RecordHook m_before;
+    RecordHook m_after;
+    void (*m_record)(Base&, Archive&);
     std::vector<std::size_t> m_listing;  // shown entries in listing order
+    const PropertyTable* m_base;
     const PropertyTable* m_textBase;
 };
+
+// In the source of a class declared with TAVREL_CLASS (ClassIdentity.h): its run-time record, its
+// copy and the overrides that run its table, the base levels first. The source goes on with the
+// table (Properties()) and the default constructor; a level that stores and shows nothing of its own
+// has TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES instead, an empty table.
+#define TAVREL_DEFINE_CLASS(Name)                                                                        \
+    TAVREL_CLASS_RECORD(Name)                                                                            \
+    void Name::GetSetObjectProperties(::Tavrel::PropertyArchive& archive)                                \
+    {                                                                                                    \
+        ::Tavrel::PropertyPass(archive, *this).Table(Properties());                                      \
+    }                                                                                                    \
+    void Name::Serialize(::Tavrel::Archive& archive)                                                     \
+    {                                                                                                    \
+        if (!Properties().HasArchiveRecord())                                                            \
+            Superclass::Serialize(archive);                                                              \
+        Properties().Serialize(archive, *this);                                                          \
+    }
+
+#define TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Name)                                                     \
+    TAVREL_DEFINE_CLASS(Name)                                                                            \
+    const ::Tavrel::PropertyTable& Name::Properties()                                                    \
+    {                                                                                                    \
+        static const ::Tavrel::PropertyTable table(::Tavrel::PropertyList<Name>{});                      \
+        return table;                                                                                    \
+    }
 
 } // namespace Tavrel

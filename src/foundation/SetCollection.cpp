@@ -7,12 +7,12 @@
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/Filter.h>
 #include <tavrel/foundation/OrdCollection.h>
-#include <tavrel/foundation/PropertyPass.h>
+#include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(SetCollection, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(SetCollection)
 
 namespace {
 
@@ -45,23 +45,16 @@ SetCollection::SetCollection(const OrdCollection& collection)
         Add(collection.GetNext(position));
 }
 
-SetCollection::SetCollection(const SetCollection& other) : BaseCollection(other), m_validate(other.m_validate)
-{
-    for (Object* member : other.GetMembers())
-        Add(member);
-}
+SetCollection::SetCollection() = default;
 
 SetCollection::SetCollection(Object* parent, int, int) : BaseCollection(parent) {}
 
-SetCollection::~SetCollection()
-{
-    Clear();
-}
+SetCollection::~SetCollection() = default;
 
 SetCollection& SetCollection::operator=(const SetCollection& other)
 {
     if (this != &other) {
-        Clear();
+        m_members.Clear();
         *this |= other;
     }
     return *this;
@@ -69,7 +62,7 @@ SetCollection& SetCollection::operator=(const SetCollection& other)
 
 SetCollection& SetCollection::operator=(const OrdCollection& collection)
 {
-    Clear();
+    m_members.Clear();
     for (POSITION position = collection.GetStartPosition(); position;)
         Add(collection.GetNext(position));
     return *this;
@@ -94,7 +87,7 @@ SetCollection& SetCollection::operator|=(const SetCollection& other)
 SetCollection& SetCollection::operator-=(const SetCollection& other)
 {
     if (this == &other) {
-        Clear();
+        m_members.Clear();
         return *this;
     }
     for (Object* member : other.GetMembers())
@@ -104,10 +97,10 @@ SetCollection& SetCollection::operator-=(const SetCollection& other)
 
 SetCollection& SetCollection::operator&=(const SetCollection& other)
 {
-    for (std::size_t i = 0; i < m_slots.size(); ++i) {
-        const Slot& slot = m_slots[i];
-        if (slot.object && (!IsLive(slot) || (this != &other && !other.IsMember(slot.object))))
-            Erase(i);
+    for (std::size_t i = 0; i < m_members.slots.size(); ++i) {
+        const Slot& slot = m_members.slots[i];
+        if (slot.object && (!m_members.IsLive(slot) || (this != &other && !other.IsMember(slot.object))))
+            m_members.Erase(i);
     }
     Compact();
     return *this;
@@ -116,7 +109,7 @@ SetCollection& SetCollection::operator&=(const SetCollection& other)
 SetCollection& SetCollection::operator^=(const SetCollection& other)
 {
     if (this == &other) {
-        Clear();
+        m_members.Clear();
         return *this;
     }
     for (Object* member : other.GetMembers()) {
@@ -169,27 +162,37 @@ SetCollection operator-(const SetCollection& a, const SetCollection& b)
 
 // ---- Entries and liveness
 
-bool SetCollection::IsLive(const Slot& slot) const
+SetCollection::Members::Members(const Members& other) : validate(other.validate)
+{
+    for (const Slot& slot : other.slots) {
+        if (!other.IsLive(slot))
+            continue;
+        Slot& copied = Insert(slot.object);
+        if (validate)
+            Listen(copied);
+    }
+}
+
+SetCollection::Members::~Members()
+{
+    Clear();
+}
+
+bool SetCollection::Members::IsLive(const Slot& slot) const
 {
     return slot.object && Base::GetObjectA(slot.oid);
 }
 
-const SetCollection::Slot* SetCollection::Find(const Object* object) const
-{
-    const auto found = m_index.find(object);
-    return found == m_index.end() ? nullptr : &m_slots[found->second];
-}
-
-SetCollection::Slot& SetCollection::Insert(Object* object)
+SetCollection::Slot& SetCollection::Members::Insert(Object* object)
 {
     const std::uint32_t oid = object->GetOID();
-    m_index.emplace(object, m_slots.size());
-    m_slots.push_back({object, object, oid, false});
-    ++m_count;
-    return m_slots.back();
+    index.emplace(object, slots.size());
+    slots.push_back({object, object, oid, false});
+    ++count;
+    return slots.back();
 }
 
-void SetCollection::Listen(Slot& slot)
+void SetCollection::Members::Listen(Slot& slot)
 {
     if (slot.listening || !IsLive(slot))
         return;
@@ -197,7 +200,7 @@ void SetCollection::Listen(Slot& slot)
     slot.listening = true;
 }
 
-void SetCollection::StopListening(Slot& slot)
+void SetCollection::Members::StopListening(Slot& slot)
 {
     if (!slot.listening)
         return;
@@ -207,74 +210,85 @@ void SetCollection::StopListening(Slot& slot)
     slot.listening = false;
 }
 
-void SetCollection::Erase(std::size_t index)
+void SetCollection::Members::Erase(std::size_t at)
 {
-    Slot& slot = m_slots[index];
+    Slot& slot = slots[at];
     if (!slot.object)
         return;
     StopListening(slot);
-    m_index.erase(slot.node);
+    index.erase(slot.node);
     slot.object = nullptr;
     slot.node = nullptr;
-    --m_count;
+    --count;
+}
+
+void SetCollection::Members::Clear()
+{
+    for (Slot& slot : slots)
+        StopListening(slot);
+    index.clear();
+    count = 0;
+    if (walks > 0) {
+        for (Slot& slot : slots)
+            slot = Slot{nullptr, nullptr, 0, false};
+    } else {
+        slots.clear();
+    }
+}
+
+const SetCollection::Slot* SetCollection::Find(const Object* object) const
+{
+    const auto found = m_members.index.find(object);
+    return found == m_members.index.end() ? nullptr : &m_members.slots[found->second];
 }
 
 void SetCollection::DropDeleted()
 {
-    for (std::size_t i = 0; i < m_slots.size(); ++i) {
-        if (m_slots[i].object && !IsLive(m_slots[i]))
-            Erase(i);
+    for (std::size_t i = 0; i < m_members.slots.size(); ++i) {
+        if (m_members.slots[i].object && !m_members.IsLive(m_members.slots[i]))
+            m_members.Erase(i);
     }
     Compact();
 }
 
-void SetCollection::Clear()
-{
-    for (Slot& slot : m_slots)
-        StopListening(slot);
-    m_index.clear();
-    m_count = 0;
-    if (m_walks > 0) {
-        for (Slot& slot : m_slots)
-            slot = Slot{nullptr, nullptr, 0, false};
-    } else {
-        m_slots.clear();
-    }
-}
-
 void SetCollection::Compact()
 {
-    const std::size_t holes = m_slots.size() - m_count;
-    if (m_walks > 0 || holes == 0 || (holes < 64 && m_count > 0) || holes < m_count)
+    const std::size_t holes = m_members.slots.size() - m_members.count;
+    if (m_members.walks > 0 || holes == 0 || (holes < 64 && m_members.count > 0) || holes < m_members.count)
         return;
     std::size_t kept = 0;
-    for (const Slot& slot : m_slots) {
+    for (const Slot& slot : m_members.slots) {
         if (!slot.object)
             continue;
-        m_index[slot.node] = kept;
-        m_slots[kept++] = slot;
+        m_members.index[slot.node] = kept;
+        m_members.slots[kept++] = slot;
     }
-    m_slots.resize(kept);
+    m_members.slots.resize(kept);
 }
 
 std::size_t SetCollection::NextLive(std::size_t index) const
 {
-    while (index < m_slots.size() && !IsLive(m_slots[index]))
+    while (index < m_members.slots.size() && !m_members.IsLive(m_members.slots[index]))
         ++index;
     return index;
 }
 
 void SetCollection::OnMemberDeleted(Event& event)
 {
-    static_cast<SetCollection*>(event.GetData())->RemoveDying(event.GetTreeNode(false), event.GetTreeNodeOID());
+    static_cast<Members*>(event.GetData())->RemoveDying(event.GetTreeNode(false), event.GetTreeNodeOID());
 }
 
 bool SetCollection::RemoveDying(const TreeNode* node, std::uint32_t oid)
 {
-    const auto found = m_index.find(node);
-    if (found == m_index.end())
+    return m_members.RemoveDying(node, oid);
+}
+
+bool SetCollection::Members::RemoveDying(const TreeNode* node, std::uint32_t oid)
+{
+    const auto found = index.find(node);
+    if (found == index.end())
         return false;
-    Slot& slot = m_slots[found->second];
+    Slot& slot = slots[found->second];
     if (slot.oid != oid)
         return false;
     // The object is being destroyed: its registrations go with it.
@@ -288,9 +302,9 @@ bool SetCollection::RemoveDying(const TreeNode* node, std::uint32_t oid)
 std::vector<Object*> SetCollection::GetMembers() const
 {
     std::vector<Object*> members;
-    members.reserve(m_count);
-    for (const Slot& slot : m_slots) {
-        if (IsLive(slot))
+    members.reserve(m_members.count);
+    for (const Slot& slot : m_members.slots) {
+        if (m_members.IsLive(slot))
             members.push_back(slot.object);
     }
     return members;
@@ -311,35 +325,35 @@ bool SetCollection::Copy(BaseCollection& target) const
 
 void SetCollection::SetSize(int, int)
 {
-    if (m_count == 0)
-        Clear();
+    if (m_members.count == 0)
+        m_members.Clear();
 }
 
 bool SetCollection::IsEmpty() const
 {
-    return m_count == 0;
+    return m_members.count == 0;
 }
 
 bool SetCollection::Add(Object* object)
 {
     if (!object)
         return false;
-    if (const auto found = m_index.find(object); found != m_index.end()) {
-        if (IsLive(m_slots[found->second]))
+    if (const auto found = m_members.index.find(object); found != m_members.index.end()) {
+        if (m_members.IsLive(m_members.slots[found->second]))
             return false;
         // A deleted member's entry; the new object took its address.
-        Erase(found->second);
+        m_members.Erase(found->second);
         Compact();
     }
-    Slot& slot = Insert(object);
-    if (m_validate)
-        Listen(slot);
+    Slot& slot = m_members.Insert(object);
+    if (m_members.validate)
+        m_members.Listen(slot);
     return true;
 }
 
 int SetCollection::GetNumItems() const
 {
-    return static_cast<int>(m_count);
+    return static_cast<int>(m_members.count);
 }
 
 int SetCollection::GetSize() const
@@ -349,19 +363,19 @@ int SetCollection::GetSize() const
 
 void SetCollection::RemoveAll()
 {
-    Clear();
+    m_members.Clear();
 }
 
 void SetCollection::ApplyFilter(const Filter& filter, FilterMode mode)
 {
     {
-        const WalkScope walk(m_walks);
-        const std::size_t count = m_slots.size();
-        for (std::size_t i = 0; i < count && i < m_slots.size(); ++i) {
-            if (!m_slots[i].object)
+        const WalkScope walk(m_members.walks);
+        const std::size_t count = m_members.slots.size();
+        for (std::size_t i = 0; i < count && i < m_members.slots.size(); ++i) {
+            if (!m_members.slots[i].object)
                 continue;
-            if (!IsLive(m_slots[i]) || filter(m_slots[i].object) != (mode == KeepMatching))
-                Erase(i);
+            if (!m_members.IsLive(m_members.slots[i]) || filter(m_members.slots[i].object) != (mode == KeepMatching))
+                m_members.Erase(i);
         }
     }
     Compact();
@@ -373,11 +387,11 @@ bool SetCollection::Enumerate(Enumerator& enumerator) const
         return false;
     bool result = true;
     {
-        const WalkScope walk(m_walks);
-        const std::size_t count = m_slots.size();
+        const WalkScope walk(m_members.walks);
+        const std::size_t count = m_members.slots.size();
         int index = 0;
-        for (std::size_t i = NextLive(0); result && i < count && i < m_slots.size(); i = NextLive(i + 1))
-            result = enumerator.Enumerate(m_slots[i].object, index++);
+        for (std::size_t i = NextLive(0); result && i < count && i < m_members.slots.size(); i = NextLive(i + 1))
+            result = enumerator.Enumerate(m_members.slots[i].object, index++);
     }
     enumerator.Finalize();
     return result;
@@ -386,25 +400,25 @@ bool SetCollection::Enumerate(Enumerator& enumerator) const
 POSITION SetCollection::GetStartPosition() const
 {
     const std::size_t first = NextLive(0);
-    return first < m_slots.size() ? first + 1 : 0;
+    return first < m_members.slots.size() ? first + 1 : 0;
 }
 
 Object* SetCollection::GetNext(POSITION& position) const
 {
-    const std::size_t at = position == 0 ? m_slots.size() : NextLive(position - 1);
-    if (at >= m_slots.size()) {
+    const std::size_t at = position == 0 ? m_members.slots.size() : NextLive(position - 1);
+    if (at >= m_members.slots.size()) {
         position = 0;
         return nullptr;
     }
     const std::size_t next = NextLive(at + 1);
-    position = next < m_slots.size() ? next + 1 : 0;
-    return m_slots[at].object;
+    position = next < m_members.slots.size() ? next + 1 : 0;
+    return m_members.slots[at].object;
 }
 
 bool SetCollection::IsSubset(const SetCollection& other) const
 {
-    for (const Slot& slot : other.m_slots) {
-        if (other.IsLive(slot) && !IsMember(slot.object))
+    for (const Slot& slot : other.m_members.slots) {
+        if (other.m_members.IsLive(slot) && !IsMember(slot.object))
             return false;
     }
     return true;
@@ -413,18 +427,18 @@ bool SetCollection::IsSubset(const SetCollection& other) const
 bool SetCollection::IsMember(const Object* object) const
 {
     const Slot* slot = object ? Find(object) : nullptr;
-    return slot && IsLive(*slot);
+    return slot && m_members.IsLive(*slot);
 }
 
 bool SetCollection::Remove(const Object* object)
 {
     if (!object)
         return false;
-    const auto found = m_index.find(object);
-    if (found == m_index.end())
+    const auto found = m_members.index.find(object);
+    if (found == m_members.index.end())
         return false;
-    const bool member = IsLive(m_slots[found->second]);
-    Erase(found->second);
+    const bool member = m_members.IsLive(m_members.slots[found->second]);
+    m_members.Erase(found->second);
     Compact();
     return member;
 }
@@ -432,21 +446,21 @@ bool SetCollection::Remove(const Object* object)
 Object* SetCollection::GetFirstItem() const
 {
     const std::size_t first = NextLive(0);
-    return first < m_slots.size() ? m_slots[first].object : nullptr;
+    return first < m_members.slots.size() ? m_members.slots[first].object : nullptr;
 }
 
 void SetCollection::SetValidate(bool validate)
 {
-    if (validate == m_validate)
+    if (validate == m_members.validate)
         return;
-    m_validate = validate;
+    m_members.validate = validate;
     if (validate)
         DropDeleted();
-    for (Slot& slot : m_slots) {
+    for (Slot& slot : m_members.slots) {
         if (validate)
-            Listen(slot);
+            m_members.Listen(slot);
         else
-            StopListening(slot);
+            m_members.StopListening(slot);
     }
 }
 
@@ -462,61 +476,62 @@ int SetCollection::FindBestHashSize(int size)
 
 // ---- Persistence
 
-void SetCollection::GetSetObjectProperties(PropertyArchive& archive)
+void SetCollection::TakeLoaded(Object* object)
 {
-    PropertyPass pass(archive, *this);
-    const bool storing = archive.GetArchive().IsStoring();
-    if (pass.Is(PropertyArchive::MethodBefore) && storing)
-        DropDeleted();
-    const std::vector<Object*> members = pass.Is(PropertyArchive::MethodWrite) ? GetMembers() : std::vector<Object*>();
-    pass.Array<Storage::StorageObject>(
-        "SetCollection Map", [&members] { return members.size(); },
-        [&members](std::size_t index) { return index < members.size() ? members[index] : nullptr; },
-        [](std::size_t) {},
-        [this](std::size_t, Object* object) {
-            if (!object || IsMember(object))
-                return;
-            if (const auto found = m_index.find(object); found != m_index.end())
-                Erase(found->second);
-            Insert(object);
-        });
-    if (pass.Is(PropertyArchive::MethodAfter) && !storing) {
-        for (Slot& slot : m_slots) {
-            if (m_validate && slot.object)
-                Listen(slot);
-        }
-    }
+    if (!object || IsMember(object))
+        return;
+    // A deleted member's entry; the new object took its address.
+    if (const auto found = m_members.index.find(object); found != m_members.index.end())
+        m_members.Erase(found->second);
+    m_members.Insert(object);
 }
 
-void SetCollection::Serialize(Archive& archive)
+const PropertyTable& SetCollection::Properties()
 {
-    if (archive.IsStoring()) {
-        DropDeleted();
-        Superclass::Serialize(archive);
-        archive.WriteCount(static_cast<std::uint32_t>(m_count));
-        for (const Slot& slot : m_slots) {
-            if (!slot.object)
-                continue;
-            archive.WriteObject(slot.object);
-            archive << slot.oid;
-        }
-        return;
-    }
-    Superclass::Serialize(archive);
-    // Each member takes at least its two-byte tag and its four-byte OID.
-    const std::uint32_t count = archive.ReadCount(6);
-    std::vector<Object*> members;
-    members.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        Object* member = nullptr;
-        SerializeObjects(archive, &member, 1);
-        std::uint32_t storedOID = 0;
-        archive >> storedOID;
-        members.push_back(member);
-    }
-    Clear();
-    for (Object* member : members)
-        Add(member);
+    static const PropertyTable table(
+        PropertyList<SetCollection>()
+            .ReferenceList(
+                "SetCollection Map", [](const SetCollection& set) { return set.GetMembers(); }, [](SetCollection&, std::size_t) {},
+                [](SetCollection& set, std::size_t, Object* object) { set.TakeLoaded(object); })
+            .ArchiveWith(
+                [](const SetCollection& set, Archive& archive) {
+                    archive.WriteCount(static_cast<std::uint32_t>(set.m_members.count));
+                    for (const Slot& slot : set.m_members.slots) {
+                        if (!slot.object)
+                            continue;
+                        archive.WriteObject(slot.object);
+                        archive << slot.oid;
+                    }
+                },
+                [](SetCollection& set, Archive& archive) {
+                    // Each member takes at least its two-byte tag and its four-byte OID.
+                    const std::uint32_t count = archive.ReadCount(6);
+                    std::vector<Object*> members;
+                    members.reserve(count);
+                    for (std::uint32_t i = 0; i < count; ++i) {
+                        Object* member = nullptr;
+                        SerializeObjects(archive, &member, 1);
+                        std::uint32_t storedOID = 0;
+                        archive >> storedOID;
+                        members.push_back(member);
+                    }
+                    set.m_members.Clear();
+                    for (Object* member : members)
+                        set.Add(member);
+                })
+            .BeforeRecord([](SetCollection& set, Archive& archive, PropertyArchive*) {
+                if (archive.IsStoring())
+                    set.DropDeleted();
+            })
+            .AfterRecord([](SetCollection& set, Archive& archive, PropertyArchive* stream) {
+                if (!stream || !archive.IsLoading() || !set.m_members.validate)
+                    return;
+                for (Slot& slot : set.m_members.slots) {
+                    if (slot.object)
+                        set.m_members.Listen(slot);
+                }
+            }));
+    return table;
 }
 
 // ---- Tree copy
@@ -526,7 +541,7 @@ void SetCollection::DeepenShallowCopy()
     Superclass::DeepenShallowCopy();
     const TreeNode* root = GetCopyRoot();
     const std::vector<Object*> members = GetMembers();
-    Clear();
+    m_members.Clear();
     for (const Object* member : members) {
         if (member->HasAncestor(root))
             Add(DynCast<Object>(member->Copy()));

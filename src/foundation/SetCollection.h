@@ -19,17 +19,20 @@ class OrdCollection;
 // set is stored, but never hands it out nor touches it: it is skipped by walking, IsMember, copies,
 // filters and the algebra, and the object may be reused for a new member at the same address.
 // Deletion is learnt from the OID registry.
+//
+// Persisted as "SetCollection Map", the members in walking order, storing first dropping the entries
+// of deleted members; the framework archive holds the member count and, for each member, the object
+// reference and its OID as 4 bytes. A copy holds the same members and validates as its source does,
+// listening on its own.
 class SetCollection : public BaseCollection {
-    TAVREL_DECLARE_CLASS(SetCollection, BaseCollection)
+    TAVREL_CLASS(SetCollection, BaseCollection, Creatable, public, public)
 public:
     // Table sizes are hints the hashed index does not need.
-    explicit SetCollection(int hashSize = 47, int blockSize = 50);
+    explicit SetCollection(int hashSize, int blockSize = 50);
     // Adds every object that a copy of the iterator yields.
     SetCollection(const Iterator& iterator, int hashSize, int blockSize);
     // Adds every non-null entry.
     explicit SetCollection(const OrdCollection& collection);
-    // Copies the validate flag and the members; a validating copy listens on its own.
-    SetCollection(const SetCollection& other);
     ~SetCollection() override;
 
     // RemoveAll, then |=.
@@ -82,19 +85,12 @@ public:
     // Listens for (on) or stops listening for (off) the deletion of every member; switching on drops
     // the entries of members already deleted.
     void SetValidate(bool validate);
-    bool GetValidate() const { return m_validate; }
+    bool GetValidate() const { return m_members.validate; }
     void DropDeleted() override;
 
     // The first of 17, 47, 107, 227, 337, 479, 757, 1049, 2011, 3001, 4649, 7507, 10007, 25111 that is
     // not smaller than size; a size above 25111 unchanged.
     static int FindBestHashSize(int size);
-
-    // "SetCollection Map": the members in walking order. Storing first drops the entries of deleted
-    // members.
-    void GetSetObjectProperties(PropertyArchive& archive) override;
-    // Object's part, then the member count and, for each member, the object reference and its OID as
-    // 4 bytes.
-    void Serialize(Archive& archive) override;
 
 protected:
     SetCollection(Object* parent, int hashSize, int blockSize);
@@ -110,28 +106,46 @@ private:
         bool listening;      // a deletion listener sits on the object
     };
 
-    bool IsLive(const Slot& slot) const;
+    // The members' entries in order of addition, with the index by object and the validation. A copy
+    // holds entries for the same live members, validates as its source does and listens on its own;
+    // sets are assigned by their own operators.
+    struct Members {
+        Members() = default;
+        Members(const Members& other);
+        Members& operator=(const Members&) = delete;
+        ~Members();
+
+        bool IsLive(const Slot& slot) const;
+        // Appends a new entry; the object must not have one. No listener yet.
+        Slot& Insert(Object* object);
+        void Listen(Slot& slot);
+        void StopListening(Slot& slot);
+        // Removes the slot's entry, unregistering its listener from a live object. Slots keep their
+        // places until Compact.
+        void Erase(std::size_t index);
+        void Clear();
+        // SetCollection::RemoveDying.
+        bool RemoveDying(const TreeNode* node, std::uint32_t oid);
+
+        std::vector<Slot> slots;
+        std::unordered_map<const TreeNode*, std::size_t> index;  // object -> slot
+        std::size_t count = 0;                                    // entries, deleted members included
+        mutable int walks = 0;                                    // running walks: no compaction
+        bool validate = false;
+    };
+
     // The slot of an object, live or not; null when the object has no entry.
     const Slot* Find(const Object* object) const;
-    // Appends a new entry; the object must not have one. No listener yet.
-    Slot& Insert(Object* object);
-    void Listen(Slot& slot);
-    void StopListening(Slot& slot);
-    // Removes the slot's entry, unregistering its listener from a live object. Slots keep their
-    // places until Compact.
-    void Erase(std::size_t index);
-    void Clear();
     // Squeezes out the holes when they outnumber the entries, unless a walk is running.
     void Compact();
+    // Reading: a member read from a record (null, and members already in, are not taken).
+    void TakeLoaded(Object* object);
     // The first live slot at or after index, or the slot count.
     std::size_t NextLive(std::size_t index) const;
+    // The registration's data is the set's Members.
     static void OnMemberDeleted(Event& event);
 
-    std::vector<Slot> m_slots;
-    std::unordered_map<const TreeNode*, std::size_t> m_index;  // object -> slot
-    std::size_t m_count = 0;                                    // entries, deleted members included
-    mutable int m_walks = 0;                                    // running walks: no compaction
-    bool m_validate = false;
+    Members m_members;
 };
 
 // New sets; only the result of | validates, when the first operand does.

@@ -12,6 +12,7 @@
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/EventMaskLevel.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -24,7 +25,21 @@ class PropertyTable;
 // Walks over the tree (destruction, recursive state changes, copies, mask propagation) run from
 // explicit stacks, so their depth never grows with the size of the tree.
 class TreeNode : public Base {
-    TAVREL_DECLARE_CLASS(TreeNode, Base)
+    // Property-stream level: "Selected", "Visible", "Clip", "Inactive", "Parent", "Children", "Hints",
+    // "Logical Id", "Expanded". On reading, a node joins the parent it names unless a list already
+    // holds it, and each node a "Children" list names is moved under that list's node; null entries,
+    // other classes and entries that would close a cycle are dropped. When its record ends a node
+    // holds the children its list names in list order, whatever order their records came in, then
+    // any others. No events are raised. The top node of a loaded tree hands the whole tree to its
+    // NodeInserted when its record ends. The table has no text interface.
+    // Framework-archive form, the level's own record walk: the parent reference, the children (an
+    // object-array record holding the count and the references, or null without children), then the
+    // selected, visible and clipped bytes. A loaded child list keeps only entries that are new to the
+    // tree: null entries, repeated children and the node's own ancestors are dropped, and each kept
+    // child's parent is the node that lists it. Subtrees of any depth are written and read from an
+    // explicit stack: the children's records come before the rest of the node's record, so the
+    // derived levels' fields follow once the children are done.
+    TAVREL_CLASS(TreeNode, Base, Creatable)
 public:
     // Event codes of the TreeNode level; their data is always null.
     static constexpr std::uint16_t EventTreeWide = 1;          // registration only: every tree event
@@ -108,8 +123,9 @@ public:
     virtual void FinishLoading(std::uint32_t schema);
     virtual void FinishStoring(std::uint32_t schema);
 
+
     // Queries.
-    TreeNode* GetParent() const { return m_parent; }
+    TreeNode* GetParent() const { return m_parent.Get(); }
     // The topmost ancestor, or this node.
     TreeNode* GetRoot() const;
     // Null for an index outside 0..n-1.
@@ -137,36 +153,24 @@ public:
     // Copies.
     // A parentless copy of the node and its subtree.
     TreeNode* TreeCopy();
-    // Deletes the tree nodes created after lastOIDBefore, up to last, that no parent holds (each with
-    // its subtree), except `kept` and the objects user-property cells own. A reader that refuses its
-    // input leaves such records, and members of collections that no node holds, to its caller.
-    // Returns how many it deleted (subtrees counted once).
+    // Deletes the tree nodes created after lastOIDBefore, up to last, that nothing owns (HasOwner: a
+    // parent, or a holder such as a restraint for its monitors), each with its subtree, except `kept`
+    // and the objects user-property cells own. A reader that refuses its input leaves such records,
+    // and members of collections that no node holds, to its caller. Returns how many it deleted
+    // (subtrees counted once).
     static std::size_t DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last,
                                              const TreeNode* kept = nullptr);
     // A parentless copy of the node alone.
     TreeNode* NodeCopy();
     // The node whose TreeCopy is running (the innermost one), or null.
     static TreeNode* GetCopyRoot() { return m_pCopyRoot; }
+    // A TreeCopy is running and the node is its root or lies below it; false for null.
+    static bool IsInsideCopy(const TreeNode* node)
+    {
+        return m_pCopyRoot && node && (node == m_pCopyRoot || node->HasAncestor(m_pCopyRoot));
+    }
 
-    // Framework-archive form: the parent reference, the children (an object-array record holding the
-    // count and the references, or null without children), then the selected, visible and clipped
-    // bytes. A loaded child list keeps only entries that are new to the tree: null entries, repeated
-    // children and the node's own ancestors are dropped, and each kept child's parent is the node
-    // that lists it. Subtrees of any depth are written and read from an explicit stack: the children's
-    // records come before the rest of the node's record, so a derived class's Serialize calls its base
-    // first and then writes or reads its own fields, and is called once the children are done.
-    void Serialize(Archive& archive) override;
-    bool HasOwner() const override { return m_parent != nullptr; }
-    // Property-stream level: "Selected", "Visible", "Clip", "Inactive", "Parent", "Children", "Hints",
-    // "Logical Id", "Expanded". On reading, a node joins the parent it names unless a list already
-    // holds it, and each node a "Children" list names is moved under that list's node; null entries,
-    // other classes and entries that would close a cycle are dropped. When its record ends a node
-    // holds the children its list names in list order, whatever order their records came in, then
-    // any others. No events are raised. The top node of a loaded tree hands the whole tree to its
-    // NodeInserted when its record ends.
-    void GetSetObjectProperties(PropertyArchive& archive) override;
-    // The stored properties of the tree level (the stream's only; no text interface).
-    static const PropertyTable& Properties();
+    bool HasOwner() const override { return m_parent.Get() != nullptr; }
 
     // Listeners may delete, move and add nodes while an operation runs. An operation that goes on
     // after raising an event holds a watch on every node it goes on with (Notify does so for the node
@@ -178,7 +182,7 @@ public:
     struct Watch {
         // Out of line: the watch unlinks itself on destruction, which dangling-pointer analysis of an
         // inlined constructor cannot see.
-        [[gnu::noinline]] explicit Watch(TreeNode* watched) noexcept : node(watched), next(watched->m_watchers)
+        [[gnu::noinline]] explicit Watch(TreeNode* watched) noexcept : node(watched), next(watched->m_watchers.Get())
         {
             watched->m_watchers = this;
         }
@@ -186,7 +190,7 @@ public:
         {
             if (!alive)
                 return;
-            for (Watch** link = &node->m_watchers; *link; link = &(*link)->next) {
+            for (Watch** link = &node->m_watchers.Get(); *link; link = &(*link)->next) {
                 if (*link == this) {
                     *link = next;
                     return;
@@ -202,10 +206,6 @@ public:
     };
 
 protected:
-    TreeNode();
-    // Copies the states, inactive count, hints and LID; no registrations, masks of 0. Parent and
-    // children are linked to their copies by DeepenShallowCopy.
-    TreeNode(const TreeNode& other);
     // Takes the selected flag of a non-null parent, joins it and raises EventCreated.
     explicit TreeNode(TreeNode* parent);
 
@@ -274,6 +274,11 @@ protected:
 
 private:
     class ChildArray;
+    // Deletes a child array where its class is complete, so that copies compile anywhere.
+    struct DeleteChildArray {
+        void operator()(ChildArray* children) const noexcept;
+    };
+    using ChildArrayPointer = std::unique_ptr<ChildArray, DeleteChildArray>;
     class Walk;
     struct CopyWork;
     enum class WalkOp : std::uint8_t;
@@ -288,7 +293,9 @@ private:
     class Extras {
     public:
         Extras() = default;
-        Extras(const Extras&) = delete;
+        // A copy holds a copy of the user properties (none when they are empty), no registrations
+        // and no temporary data.
+        Extras(const Extras& other);
         Extras& operator=(const Extras&) = delete;
         ~Extras() { Reset(); }
 
@@ -321,8 +328,15 @@ private:
         Selectable = 32,
         Pinned = 64,  // being constructed or destroyed
     };
+    // The node's flags; a copy is not pinned.
+    struct Flags {
+        Flags() = default;
+        Flags(const Flags& other) noexcept : bits(static_cast<std::uint8_t>(other.bits & ~Pinned)) {}
+        Flags& operator=(const Flags&) = delete;
+        std::uint8_t bits = Visible | Selectable;
+    };
 
-    bool HasFlag(Flag flag) const { return (m_flags & flag) != 0; }
+    bool HasFlag(Flag flag) const { return (m_flags.bits & flag) != 0; }
     void SetFlag(Flag flag, bool on);
     bool IsInSubtreeOf(const TreeNode* node) const;
     // The node's root, through a one-entry cache that also holds the tree registrations on the node
@@ -342,6 +356,7 @@ private:
     void ActivityChanged();
     bool AllChildrenSelected() const;
     void LinkCopy(CopyWork& work, const TreeNode* source);
+    // The framework-archive record of a subtree (the level's ArchiveRecord).
     struct RecordWalk;
     // Links a loaded node under a parent without events; false when that would close a cycle.
     bool JoinLoaded(TreeNode* parent);
@@ -350,16 +365,18 @@ private:
 
     static inline TreeNode* m_pCopyRoot = nullptr;
 
-    TreeNode* m_parent = nullptr;
-    std::unique_ptr<ChildArray> m_children;
+    // A copy is linked to the copies of its parent and children by DeepenShallowCopy, holds no
+    // registrations, watches or temporary data, and is not pinned.
+    Uncopied<TreeNode*> m_parent;
+    Uncopied<ChildArrayPointer> m_children;
     Extras m_extras;                         // null until a registration, user property or temp data
     // Operations that must learn of this node's destruction. Inline, as every raised event watches
     // its node: kept with the rare members, each watch would allocate them.
-    Watch* m_watchers = nullptr;
-    std::uint32_t m_slot = UINT32_MAX;       // position in the parent's child array; all ones outside one
+    Uncopied<Watch*> m_watchers;
+    Uncopied<std::uint32_t, UINT32_MAX> m_slot; // position in the parent's child array; all ones outside one
     std::uint32_t m_LID = 0;
     std::int32_t m_inactive = 0;
-    std::uint8_t m_flags = Visible | Selectable;
+    Flags m_flags;
     std::uint8_t m_hints = 0xFF;
     // Last, so that the level's mask byte fills the padding after the small fields.
     TAVREL_EVENT_MASK_LEVEL()

@@ -10,10 +10,11 @@
 #include <tavrel/foundation/FilterVisible.h>
 #include <tavrel/foundation/NamedCollection.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(TreeRoot, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(TreeRoot)
 
 namespace {
 

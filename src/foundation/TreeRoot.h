@@ -22,7 +22,9 @@ class NamedCollection;
 // descendant (the root excluded) in pre-order; selection is a node's own selected flag and visibility
 // its own visible flag.
 class TreeRoot : public Object {
-    TAVREL_DECLARE_CLASS(TreeRoot, Object)
+    // Stores and shows nothing of its own. The default constructor makes an empty root holding LID 1;
+    // a copy copies the Object state and the source's LID list.
+    TAVREL_CLASS(TreeRoot, Object, Creatable, public, protected)
     TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the TreeRoot level.
@@ -36,8 +38,6 @@ public:
         TopMost = 1,
     };
 
-    // An empty root holding LID 1.
-    TreeRoot();
     ~TreeRoot() override;
 
     // Selects every node below the root; the root itself ends unselected. The argument is ignored.
@@ -117,8 +117,6 @@ public:
     void BroadcastChange(int hint);
 
 protected:
-    // Copies the Object state and the source's LID list.
-    TreeRoot(const TreeRoot& other) = default;
     // Numbers the copied nodes again (each keeps its LID), then raises EventCopyComplete. The copy's
     // own LID is not entered again.
     void DeepenShallowCopy() override;

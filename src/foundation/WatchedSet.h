@@ -36,7 +36,14 @@ public:
     std::vector<Object*> GetSnapshot() const { return m_members.GetMembers(); }
 
 private:
-    SetCollection m_members;
+    // The members' set lives inside the set's owner, which holds it as a parent holds a child: the
+    // clean-up of parentless records after a load leaves it alone.
+    class MemberSet : public SetCollection {
+    public:
+        bool HasOwner() const override { return true; }
+    };
+
+    MemberSet m_members;
     Event::Callback m_callback;
     void* m_owner;
 };

@@ -1,10 +1,11 @@
 #include <tavrel/graphics/Annotation.h>
 
 #include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Annotation, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Annotation)
 
 Annotation::Annotation()
 {

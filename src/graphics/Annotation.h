@@ -7,15 +7,12 @@ namespace Tavrel {
 
 // The text is the object's label; the position is Geometric3d's. Persists nothing of its own.
 class Annotation : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Annotation, Geometric3d)
+    TAVREL_CLASS(Annotation, Geometric3d, Creatable)
 public:
     // Display style 1.
     explicit Annotation(Object* parent);
 
 protected:
-    Annotation();
-    Annotation(const Annotation& other) = default;
-
     // One text at the position, in the object's colour (the selected colour while selected).
     void NormalDisplay(DisplayList3D& list) override;
 };

@@ -11,7 +11,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(AnnotationProperty, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(AnnotationProperty)
 
 namespace {
 
@@ -39,7 +39,6 @@ AnnotationProperty::AnnotationProperty(Object* parent, std::string_view property
 const PropertyTable& AnnotationProperty::Properties()
 {
     static const PropertyTable table(
-        &Geometric3d::Properties(),
         PropertyList<AnnotationProperty>()
             .Field<Storage::StorageString, &AnnotationProperty::m_propertyName>("AnnotationProperty Name")
             .Field<Storage::StorageBool, &AnnotationProperty::m_updatePosition>("AnnotationProperty Update")
@@ -53,11 +52,6 @@ const PropertyTable& AnnotationProperty::Properties()
                 return true;
             }));
     return table;
-}
-
-void AnnotationProperty::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 AnnotationProperty* AnnotationProperty::Create(Geometric* target, std::string_view propertyName, const Color& color,
@@ -100,20 +94,6 @@ void AnnotationProperty::NormalDisplay(DisplayList3D& list)
     }
     UpdateText();
     Annotation::NormalDisplay(list);
-}
-
-void AnnotationProperty::Serialize(Archive& archive)
-{
-    Geometric3d::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << m_propertyName << m_updatePosition;
-        return;
-    }
-    std::string name;
-    bool update = true;
-    archive >> name >> update;
-    m_propertyName = std::move(name);
-    m_updatePosition = update;
 }
 
 } // namespace Tavrel

@@ -10,7 +10,6 @@
 
 namespace Tavrel {
 
-class Archive;
 class Geometric;
 
 // Each display takes the parent's text of the property (GetPropertyAsString) as the label, with the
@@ -22,8 +21,7 @@ class Geometric;
 // appends the same two values, in that order, to Geometric3d's. Text interface: "Movable", "true"
 // when the label stays where it is put and "false" when it follows its parent.
 class AnnotationProperty : public Annotation {
-    TAVREL_DECLARE_CLASS(AnnotationProperty, Annotation)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(AnnotationProperty, Annotation, Creatable)
 public:
     // Follows its parent.
     AnnotationProperty(Object* parent, std::string_view propertyName);
@@ -40,13 +38,7 @@ public:
     // Takes the parent's current text of the property as the label (nothing without a parent).
     void UpdateText();
 
-    // Geometric3d's part, then the property's name and the follow flag.
-    void Serialize(Archive& archive) override;
-
 protected:
-    AnnotationProperty();
-    AnnotationProperty(const AnnotationProperty& other) = default;
-
     void NormalDisplay(DisplayList3D& list) override;
 
 private:

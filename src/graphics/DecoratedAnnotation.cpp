@@ -1,13 +1,13 @@
 #include <tavrel/graphics/DecoratedAnnotation.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(DecoratedAnnotation, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(DecoratedAnnotation)
 
 DecoratedAnnotation::DecoratedAnnotation() = default;
 
 DecoratedAnnotation::DecoratedAnnotation(Object* parent) : Geometric2d(parent) {}
-
-DecoratedAnnotation::DecoratedAnnotation(const DecoratedAnnotation& other) = default;
 
 } // namespace Tavrel

@@ -8,13 +8,9 @@ namespace Tavrel {
 // Placed on the screen plane (Geometric2d), unlike Annotation; its decorations come with the graphics
 // subsystem.
 class DecoratedAnnotation : public Geometric2d {
-    TAVREL_DECLARE_CLASS(DecoratedAnnotation, Geometric2d)
+    TAVREL_CLASS(DecoratedAnnotation, Geometric2d, Creatable)
 public:
     explicit DecoratedAnnotation(Object* parent);
-
-protected:
-    DecoratedAnnotation();
-    DecoratedAnnotation(const DecoratedAnnotation& other);
 };
 
 } // namespace Tavrel

@@ -6,7 +6,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS(Geometric2d, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Geometric2d)
 
 Geometric2d::Geometric2d() = default;
 
@@ -14,13 +14,8 @@ Geometric2d::Geometric2d(Object* parent) : Geometric(parent) {}
 
 const PropertyTable& Geometric2d::Properties()
 {
-    static const PropertyTable table(&Geometric::Properties(), PropertyList<Geometric2d>().Archived<&Geometric2d::m_xy>("XY"));
+    static const PropertyTable table(PropertyList<Geometric2d>().Archived<&Geometric2d::m_xy>("XY"));
     return table;
-}
-
-void Geometric2d::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 Point2d Geometric2d::GetXY() const
@@ -31,18 +26,6 @@ Point2d Geometric2d::GetXY() const
 void Geometric2d::SetXY(const Point2d& position)
 {
     m_xy = position;
-}
-
-void Geometric2d::Serialize(Archive& archive)
-{
-    Geometric::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << m_xy;
-    } else {
-        Point2d position;
-        archive >> position;
-        m_xy = position;
-    }
 }
 
 } // namespace Tavrel

@@ -18,7 +18,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(AngleMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(AngleMonitor)
 
 namespace {
 
@@ -74,11 +74,6 @@ void CollectFragment(Geometric* item, Bondable* stop, SetCollection& objects)
 
 } // namespace
 
-Base* AngleMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new AngleMonitor(*this) : nullptr;
-}
-
 AngleMonitor::AngleMonitor() = default;
 
 AngleMonitor::AngleMonitor(Object* parent, Geometric* a, Geometric* b, Geometric* c) : GeometryMonitor(parent)
@@ -101,9 +96,10 @@ AngleMonitor::AngleMonitor(Object* parent, const OrdCollection& selection) : Geo
 const PropertyTable& AngleMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<AngleMonitor>()
+            // Not in the framework archive, whose record is GeometryMonitor's.
             .Field<Storage::StorageInt, &AngleMonitor::m_orientation>("AngleMonitor Orientation")
+            .StreamOnly()
             .Text("Angle")
             .GetText([](const AngleMonitor& monitor) { return monitor.GetAnnotation(); })
             .SetText([](AngleMonitor& monitor, std::string_view text) {
@@ -113,7 +109,7 @@ const PropertyTable& AngleMonitor::Properties()
                 return monitor.SetAngle(degrees);
             })
             .Described([](const AngleMonitor& monitor) {
-                return ObjectProperty("Angle", monitor.GetAngle(), ReadWriteAccess, 0);
+                return ObjectProperty("Angle", monitor.GetAngle(), ReadWriteAccess, ObjectProperty::CategoryValue);
             })
             .Text("Orientation")
             .GetText([](const AngleMonitor& monitor) { return OrientationName(monitor.m_orientation); })
@@ -121,17 +117,9 @@ const PropertyTable& AngleMonitor::Properties()
                 monitor.SetMeasuredAngle(ParseOrientation(text));
                 return true;
             })
-            .Described([](const AngleMonitor& monitor) {
-                ObjectProperty property("Orientation", OrientationName(monitor.m_orientation), ReadWriteAccess, 1);
-                property.SetAllValues(std::vector<std::string>(std::begin(OrientationNames), std::end(OrientationNames)));
-                return property;
-            }));
+            .Choices({OrientationNames[0], OrientationNames[1], OrientationNames[2]})
+            .Shown(ObjectProperty::CategoryChoice));
     return table;
-}
-
-void AngleMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Creation from a selection

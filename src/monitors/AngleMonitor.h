@@ -22,8 +22,7 @@ class OrdCollection;
 // [-360, 360]) and "Orientation" (the orientation's name; set from a text beginning with "first",
 // "second" or "third" in any letter case, anything else choosing the first).
 class AngleMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(AngleMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(AngleMonitor, GeometryMonitor, Creatable)
 public:
     // Stored in files.
     enum Orientation : std::int32_t { FirstAngle = 0, SecondAngle = 1, ThirdAngle = 2 };
@@ -67,9 +66,6 @@ public:
     void Calculate() override;
 
 protected:
-    AngleMonitor();
-    AngleMonitor(const AngleMonitor& other) = default;
-
     // The label, a line from the nearer end to the vertex, the arc from it to the other arm and a line
     // from the vertex to the other end.
     void NormalDisplay(DisplayList3D& list) override;

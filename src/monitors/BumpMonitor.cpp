@@ -6,7 +6,6 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/StringUtils.h>
-#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -16,7 +15,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(BumpMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(BumpMonitor)
 
 namespace {
 
@@ -40,28 +39,14 @@ struct Candidate {
 
 } // namespace
 
-Base* BumpMonitor::ShallowCopy() const
-{
-    return new BumpMonitor(*this);
-}
-
 BumpMonitor::BumpMonitor() = default;
-
-BumpMonitor::BumpMonitor(const BumpMonitor& other)
-    : GeometryMonitor(other), m_tree(other.m_tree), m_showLabels(other.m_showLabels),
-      m_squaredPercent(other.m_squaredPercent)
-{
-}
 
 BumpMonitor::BumpMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Magenta());
     if (!parent)
         return;
-    std::vector<Object*> atoms;
-    DescendentIterator walk(parent, Atom::classType, false);
-    while (Object* const atom = walk.GetNext())
-        atoms.push_back(atom);
+    const std::vector<Object*> atoms = GatherAtoms(true);
     WatchStructure(parent);
     CollectAtoms(atoms);
 }
@@ -81,8 +66,8 @@ BumpMonitor::BumpMonitor(Object* parent, const OrdCollection& atoms) : GeometryM
 const PropertyTable& BumpMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<BumpMonitor>()
+            // The framework record has the tree flag alone after GeometryMonitor's.
             .Field<Storage::StorageBool, &BumpMonitor::m_tree>("BumpMonitor Tree Monitor")
             .Value<Storage::StorageDouble>(
                 "BumpMonitor VDWPercent", [](const BumpMonitor& monitor) { return monitor.m_squaredPercent; },
@@ -90,13 +75,15 @@ const PropertyTable& BumpMonitor::Properties()
                     monitor.m_squaredPercent =
                         IsValidSquaredPercent(squared) ? squared : DefaultVDWPercent * DefaultVDWPercent;
                 })
+            .StreamOnly()
             .Field<Storage::StorageBool, &BumpMonitor::m_showLabels>("BumpMonitor Dist Labels")
+            .StreamOnly()
             .Text("Bumps")
             .GetText([](const BumpMonitor& monitor) { return StringUtils::Format("%d", monitor.GetNumberOfBumps()); })
             .ReadOnly()
             .Described([](const BumpMonitor& monitor) {
                 return ObjectProperty("Bumps", static_cast<std::int32_t>(monitor.GetNumberOfBumps()),
-                                      ObjectProperty::AccessReadable, 0);
+                                      ObjectProperty::AccessReadable, ObjectProperty::CategoryValue);
             })
             .Text("VDW Percent")
             .GetText([](const BumpMonitor& monitor) { return StringUtils::Format("%.2f", monitor.GetVDWPercent()); })
@@ -108,7 +95,7 @@ const PropertyTable& BumpMonitor::Properties()
                 return true;
             })
             .Described([](const BumpMonitor& monitor) {
-                return ObjectProperty("VDW Percent", monitor.GetVDWPercent(), ReadWriteAccess, 0);
+                return ObjectProperty("VDW Percent", monitor.GetVDWPercent(), ReadWriteAccess, ObjectProperty::CategoryValue);
             })
             .Text("Show distances")
             .GetText([](const BumpMonitor& monitor) { return monitor.m_showLabels ? "True" : "False"; })
@@ -117,18 +104,13 @@ const PropertyTable& BumpMonitor::Properties()
                 return true;
             })
             .Described([](const BumpMonitor& monitor) {
-                return ObjectProperty("Show distances", monitor.m_showLabels, ReadWriteAccess, 2);
+                return ObjectProperty("Show distances", monitor.m_showLabels, ReadWriteAccess, ObjectProperty::CategorySwitch);
             })
-            .AfterRecord([](BumpMonitor& monitor, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
+            .AfterRecord([](BumpMonitor& monitor, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading())
                     monitor.SetNeedsRecalc(true);
             }));
     return table;
-}
-
-void BumpMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 ObjectProperty BumpMonitor::GetPropertyAsObjectProperty(std::string_view name) const
@@ -155,7 +137,7 @@ bool BumpMonitor::GetShowDistanceLabels() const
 
 int BumpMonitor::GetNumberOfBumps() const
 {
-    return static_cast<int>(m_bumps.size());
+    return static_cast<int>(m_bumps.Get().size());
 }
 
 double BumpMonitor::GetVDWPercent() const
@@ -170,34 +152,13 @@ void BumpMonitor::SetVDWPercent(double percent)
 
 // ---- Recalculation
 
-
-void BumpMonitor::CollectAtoms(std::span<Object* const> objects)
-{
-    for (Object* const object : objects) {
-        if (object && !object->IsClipped() && !IsMonitoredItem(object))
-            RegisterTreeEvent(object, Geometric::classType, Geometric::EventMoved, false, nullptr);
-    }
-}
-
 void BumpMonitor::Calculate()
 {
     const Watch self(this);
-    std::vector<Object*> atoms;
-    if (m_tree) {
-        if (Object* const parent = GetParent()) {
-            DescendentIterator walk(parent, Atom3d::classType, false);
-            while (Object* const atom = walk.GetNext())
-                atoms.push_back(atom);
-        }
-    } else {
-        for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
-            if (Object* const item = GetItem(i); Tavrel::IsA<Atom>(item))
-                atoms.push_back(item);
-        }
-    }
+    const std::vector<Object*> atoms = GatherAtoms(m_tree);
     WatchStructure(GetParent());
     CollectAtoms(atoms);
-    m_bumps.clear();
+    m_bumps.Get().clear();
 
     // The atoms among the items after the parent, in item order: their numbers in the search.
     std::vector<Candidate> candidates;
@@ -236,7 +197,7 @@ void BumpMonitor::Calculate()
                 gathered = true;
             }
             if (!near.Contains(b.atom))
-                m_bumps.emplace_back(a.atom->GetOID(), b.atom->GetOID());
+                m_bumps.Get().emplace_back(a.atom->GetOID(), b.atom->GetOID());
         });
     }
     if (self.alive)
@@ -248,7 +209,7 @@ void BumpMonitor::NormalDisplay(DisplayList3D& list)
     if (!Refresh())
         return;
     const Color color = GetDrawingColor();
-    for (const auto& [first, second] : m_bumps) {
+    for (const auto& [first, second] : m_bumps.Get()) {
         const auto* const a = DynCast<Atom>(Base::GetObjectA(first));
         const auto* const b = DynCast<Atom>(Base::GetObjectA(second));
         if (!a || !b || !a->IsActive() || !b->IsActive())
@@ -260,21 +221,6 @@ void BumpMonitor::NormalDisplay(DisplayList3D& list)
             list.Add(Text3DPrimitive(StringUtils::Format("%.2f", Distance(pa, pb)), MidPoint(pa, pb), 0.2, color,
                                      Font::DefaultFont(), GetOID()));
     }
-}
-
-// ---- Persistence
-
-void BumpMonitor::Serialize(Archive& archive)
-{
-    GeometryMonitor::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << static_cast<std::uint8_t>(m_tree ? 1 : 0);
-        return;
-    }
-    std::uint8_t tree = 0;
-    archive >> tree;
-    m_tree = tree != 0;
-    SetNeedsRecalc(true);
 }
 
 } // namespace Tavrel

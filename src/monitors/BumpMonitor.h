@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <utility>
 #include <vector>
 
@@ -29,8 +28,7 @@ class OrdCollection;
 // (0, 100]), "Show distances" ("True" or "False"; set true by a text beginning with y or equal to
 // true); the listing has Object's properties, then these.
 class BumpMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(BumpMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(BumpMonitor, GeometryMonitor, Creatable)
 public:
     static constexpr double DefaultVDWPercent = 0.7;
 
@@ -50,6 +48,8 @@ public:
     virtual void SetVDWPercent(double percent);
 
     bool ShouldDeleteMonitor() const override { return false; }
+    // Copied alone too, whatever is copied with it.
+    bool ShallowCopyOK() const override { return true; }
     // Gathers the candidates, watches the new ones and finds the bumps.
     void Calculate() override;
 
@@ -57,17 +57,7 @@ public:
     ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const override;
     std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
 
-    // GeometryMonitor's record, then the tree flag as one byte; loading marks the monitor stale.
-    void Serialize(Archive& archive) override;
-
 protected:
-    BumpMonitor();
-    // Copies the flags and the percent, not the bumps.
-    BumpMonitor(const BumpMonitor& other);
-
-    // Watches each of the objects that is not clipped for deletion and movement.
-    void CollectAtoms(std::span<Object* const> objects);
-
     // A dashed line for each recorded bump whose atoms are both active, with its length when the
     // labels are on.
     void NormalDisplay(DisplayList3D& list) override;
@@ -76,8 +66,8 @@ private:
     bool m_tree = false;
     bool m_showLabels = false;
     double m_squaredPercent = DefaultVDWPercent * DefaultVDWPercent;
-    // OIDs of the atoms of each recorded bump.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_bumps;
+    // OIDs of the atoms of each recorded bump; a copy has the flags and the percent, not the bumps.
+    Uncopied<std::vector<std::pair<std::uint32_t, std::uint32_t>>> m_bumps;
 };
 
 } // namespace Tavrel

@@ -13,12 +13,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(CentroidMonitor, ClassKind::Creatable)
-
-Base* CentroidMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new CentroidMonitor(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS(CentroidMonitor)
 
 CentroidMonitor::CentroidMonitor() = default;
 
@@ -38,10 +33,12 @@ CentroidMonitor::CentroidMonitor(Object* parent, const OrdCollection& objects) :
 const PropertyTable& CentroidMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<CentroidMonitor>()
+            // Not in the framework archive, whose record is GeometryMonitor's.
             .Field<Storage::StorageBool, &CentroidMonitor::m_movable>("Movable")
+            .StreamOnly()
             .Field<Storage::StorageBool, &CentroidMonitor::m_centerOfMass>("COM")
+            .StreamOnly()
             .Text("Center of Mass")
             .GetText([](const CentroidMonitor& monitor) { return monitor.m_centerOfMass ? "True" : "False"; })
             .SetText([](CentroidMonitor& monitor, std::string_view text) {
@@ -53,18 +50,13 @@ const PropertyTable& CentroidMonitor::Properties()
                 return known;
             })
             .Described([](const CentroidMonitor& monitor) {
-                return ObjectProperty("Center of Mass", monitor.m_centerOfMass ? "True" : "False", ReadWriteAccess, 2);
+                return ObjectProperty("Center of Mass", monitor.m_centerOfMass ? "True" : "False", ReadWriteAccess, ObjectProperty::CategorySwitch);
             })
-            .AfterRecord([](CentroidMonitor& monitor, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading() && monitor.m_centerOfMass)
+            .AfterRecord([](CentroidMonitor& monitor, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading() && monitor.m_centerOfMass)
                     monitor.WatchElements(true);
             }));
     return table;
-}
-
-void CentroidMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 bool CentroidMonitor::CanCreate(const OrdCollection& selection)

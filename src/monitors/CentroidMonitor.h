@@ -19,8 +19,7 @@ class OrdCollection;
 // "Center of Mass" ("True" or "False"; set from true, false, 1 or 0, any other text refused, and the
 // monitor is marked stale either way).
 class CentroidMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(CentroidMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(CentroidMonitor, GeometryMonitor, Creatable)
 public:
     // No items; movable.
     explicit CentroidMonitor(Object* parent);
@@ -50,9 +49,6 @@ public:
     void Calculate() override;
 
 protected:
-    CentroidMonitor();
-    CentroidMonitor(const CentroidMonitor& other) = default;
-
     // A sphere of radius 0.3 at the centre.
     void NormalDisplay(DisplayList3D& list) override;
     void DeepenShallowCopy() override;

@@ -16,7 +16,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(DihedralMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(DihedralMonitor)
 
 namespace {
 
@@ -45,11 +45,6 @@ double ArmLength(double r, double degrees, double bondLength)
 
 } // namespace
 
-Base* DihedralMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new DihedralMonitor(*this) : nullptr;
-}
-
 DihedralMonitor::DihedralMonitor() = default;
 
 DihedralMonitor::DihedralMonitor(Object* parent, Geometric* a, Geometric* b, Geometric* c, Geometric* d)
@@ -73,20 +68,14 @@ DihedralMonitor::DihedralMonitor(Object* parent, const OrdCollection& selection)
 const PropertyTable& DihedralMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<DihedralMonitor>()
             .Text("Angle")
             .GetText([](const DihedralMonitor& monitor) { return monitor.GetAnnotation(); })
             .ReadOnly()
             .Described([](const DihedralMonitor& monitor) {
-                return ObjectProperty("Angle", monitor.GetAngle(), ObjectProperty::AccessReadable, 0);
+                return ObjectProperty("Angle", monitor.GetAngle(), ObjectProperty::AccessReadable, ObjectProperty::CategoryValue);
             }));
     return table;
-}
-
-void DihedralMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Creation from a selection

@@ -20,8 +20,7 @@ class OrdCollection;
 //
 // Persists nothing of its own. Text interface: "Angle" ("%.1f", read-only; listed as a real).
 class DihedralMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(DihedralMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(DihedralMonitor, GeometryMonitor, Creatable)
 public:
     // a, b, c and d become items 0 to 3, each watched for deletion and movement; no items unless all
     // four are non-null.
@@ -65,9 +64,6 @@ public:
     void Calculate() override;
 
 protected:
-    DihedralMonitor();
-    DihedralMonitor(const DihedralMonitor& other) = default;
-
     // The item positions; false without four distinct Geometric items.
     bool GetPositions(std::array<Point3d, 4>& positions) const;
 

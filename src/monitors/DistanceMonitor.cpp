@@ -14,7 +14,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(DistanceMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(DistanceMonitor)
 
 namespace {
 
@@ -29,11 +29,6 @@ void CollectFragment(const Bondable& end, Bondable* stop, SetCollection& atoms)
 }
 
 } // namespace
-
-Base* DistanceMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new DistanceMonitor(*this) : nullptr;
-}
 
 DistanceMonitor::DistanceMonitor() = default;
 
@@ -55,7 +50,6 @@ DistanceMonitor::DistanceMonitor(Object* parent, const OrdCollection& selection)
 const PropertyTable& DistanceMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<DistanceMonitor>()
             .Text("Distance")
             .GetText([](const DistanceMonitor& monitor) { return monitor.GetAnnotation(); })
@@ -65,15 +59,8 @@ const PropertyTable& DistanceMonitor::Properties()
                     return false;
                 return monitor.SetDistance(distance);
             })
-            .Described([](const DistanceMonitor& monitor) {
-                return ObjectProperty("Distance", monitor.GetAnnotation(), ReadWriteAccess, 0);
-            }));
+            .Shown());
     return table;
-}
-
-void DistanceMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 bool DistanceMonitor::CanCreate(const OrdCollection& selection)

@@ -15,8 +15,7 @@ class OrdCollection;
 // again after loading). Text interface: "Distance" (any letter case), the distance as "%.2f"; set
 // from a number in (0, 100000].
 class DistanceMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(DistanceMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(DistanceMonitor, GeometryMonitor, Creatable)
 public:
     // The largest distance the text interface accepts.
     static constexpr double MaxTextDistance = 100000.0;
@@ -46,9 +45,6 @@ public:
     void Calculate() override;
 
 protected:
-    DistanceMonitor();
-    DistanceMonitor(const DistanceMonitor& other) = default;
-
     // The label, and a line from item 1 to item 0.
     void NormalDisplay(DisplayList3D& list) override;
 

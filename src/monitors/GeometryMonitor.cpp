@@ -6,6 +6,7 @@
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Bondable.h>
 #include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/Geometric.h>
 #include <tavrel/foundation/OrdCollection.h>
@@ -18,7 +19,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(GeometryMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(GeometryMonitor)
 
 namespace {
 
@@ -30,11 +31,6 @@ Color& DefaultColor()
 
 } // namespace
 
-Base* GeometryMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new GeometryMonitor(*this) : nullptr;
-}
-
 GeometryMonitor::GeometryMonitor()
 {
     SetColor(DefaultColor());
@@ -45,25 +41,14 @@ GeometryMonitor::GeometryMonitor(Object* parent) : Monitor(parent)
     SetColor(DefaultColor());
 }
 
-GeometryMonitor::GeometryMonitor(const GeometryMonitor& other)
-    : Monitor(other), m_labelCreated(other.m_labelCreated)
-{
-}
-
 const PropertyTable& GeometryMonitor::Properties()
 {
-    static const PropertyTable table(&Monitor::Properties(),
-                                     PropertyList<GeometryMonitor>().AfterRecord(
-                                         [](GeometryMonitor& monitor, PropertyArchive& archive) {
-                                             if (archive.GetArchive().IsLoading())
-                                                 monitor.WatchMovement();
-                                         }));
+    static const PropertyTable table(
+        PropertyList<GeometryMonitor>().AfterRecord([](GeometryMonitor& monitor, Archive& archive, PropertyArchive*) {
+            if (archive.IsLoading())
+                monitor.WatchMovement();
+        }));
     return table;
-}
-
-void GeometryMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 Color GeometryMonitor::GetDefaultMonitorColor()
@@ -130,6 +115,42 @@ void GeometryMonitor::WatchStructure(Object* parent)
     RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventElementSet, true, nullptr);
 }
 
+std::vector<Object*> GeometryMonitor::GatherAtoms(bool tree) const
+{
+    std::vector<Object*> atoms;
+    if (tree) {
+        if (Object* const parent = GetParent()) {
+            DescendentIterator walk(parent, Atom::classType, false);
+            while (Object* const atom = walk.GetNext())
+                atoms.push_back(atom);
+        }
+        return atoms;
+    }
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        if (Object* const item = GetItem(i); Tavrel::IsA<Atom>(item))
+            atoms.push_back(item);
+    }
+    return atoms;
+}
+
+void GeometryMonitor::CollectAtoms(std::span<Object* const> objects)
+{
+    for (Object* const object : objects) {
+        if (object && !object->IsClipped() && !IsMonitoredItem(object))
+            RegisterTreeEvent(object, Geometric::classType, Geometric::EventMoved, false, nullptr);
+    }
+}
+
+void GeometryMonitor::WatchChemistry(Object* parent)
+{
+    WatchStructure(parent);
+    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventDeleted, true, nullptr);
+    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventAtomAdded, true, nullptr);
+    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventFormalChargeSet, true, nullptr);
+    RegisterTreeEvent(parent, Bond::classType, Bond::EventTypeSet, true, nullptr);
+    RegisterTreeEvent(parent, Geometric::classType, Geometric::EventMoved, true, nullptr);
+}
+
 Point3d::Array GeometryMonitor::GetItemPositions() const
 {
     Point3d::Array positions;
@@ -188,7 +209,7 @@ bool GeometryMonitor::DependsOn(const Object* item, const SetCollection& moved)
 
 void GeometryMonitor::SetNeedsRecalc(bool value)
 {
-    if (m_needsRecalc == value)
+    if (m_needsRecalc.Get() == value)
         return;
     m_needsRecalc = value;
     if (!value)
@@ -206,7 +227,7 @@ bool GeometryMonitor::HasMonitorItems() const
 
 bool GeometryMonitor::NeedsRecalc() const
 {
-    if (m_needsRecalc)
+    if (m_needsRecalc.Get())
         return true;
     return HasMonitorItems() && !StaleOrder().empty();
 }
@@ -223,22 +244,22 @@ std::vector<std::uint32_t> GeometryMonitor::StaleOrder() const
     };
     const std::uint32_t epoch = ++s_visitEpoch;
     m_visit = epoch;
-    m_visitStale = m_needsRecalc;
-    std::vector<Frame> stack{{this, 0, m_needsRecalc}};
+    m_visitStale = m_needsRecalc.Get();
+    std::vector<Frame> stack{{this, 0, m_needsRecalc.Get()}};
     std::vector<std::uint32_t> order;
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next < frame.monitor->GetNumItemsMonitoring()) {
             const auto* const item = DynCast<GeometryMonitor>(frame.monitor->GetItem(frame.next++));
-            if (!item || item->m_calculating)
+            if (!item || item->m_calculating.Get())
                 continue;
-            if (item->m_visit == epoch) {
-                frame.stale = frame.stale || item->m_visitStale;
+            if (item->m_visit.Get() == epoch) {
+                frame.stale = frame.stale || item->m_visitStale.Get();
                 continue;
             }
             item->m_visit = epoch;
-            item->m_visitStale = item->m_needsRecalc;
-            stack.push_back({item, 0, item->m_needsRecalc});
+            item->m_visitStale = item->m_needsRecalc.Get();
+            stack.push_back({item, 0, item->m_needsRecalc.Get()});
             continue;
         }
         const Frame done = frame;
@@ -268,17 +289,17 @@ void GeometryMonitor::Recalculate()
 // query of an outer one) only again when a move has marked it since.
 void GeometryMonitor::UpdateIfStale()
 {
-    if (m_calculating)
+    if (m_calculating.Get())
         return;
     if (!HasMonitorItems()) {
-        if (m_needsRecalc)
+        if (m_needsRecalc.Get())
             Recalculate();
         return;
     }
     const std::uint32_t start = s_recalculations;
     for (const std::uint32_t oid : StaleOrder()) {
         auto* const monitor = DynCast<GeometryMonitor>(Base::GetObjectA(oid));
-        if (monitor && !monitor->m_calculating && (monitor->m_needsRecalc || monitor->m_recalculation <= start))
+        if (monitor && !monitor->m_calculating.Get() && (monitor->m_needsRecalc.Get() || monitor->m_recalculation.Get() <= start))
             monitor->Recalculate();
     }
 }
@@ -408,13 +429,6 @@ void GeometryMonitor::DeepenShallowCopy()
 {
     Monitor::DeepenShallowCopy();
     WatchMovement();
-}
-
-void GeometryMonitor::Serialize(Archive& archive)
-{
-    Monitor::Serialize(archive);
-    if (archive.IsLoading())
-        WatchMovement();
 }
 
 } // namespace Tavrel

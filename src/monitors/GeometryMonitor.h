@@ -9,6 +9,7 @@
 
 #include <tavrel/core/Color.h>
 #include <tavrel/core/Point3d.h>
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/monitors/Monitor.h>
 
 namespace Tavrel {
@@ -28,8 +29,7 @@ class SetCollection;
 //
 // Persists nothing of its own; loading and copying register the movement of every item.
 class GeometryMonitor : public Monitor {
-    TAVREL_DECLARE_CLASS(GeometryMonitor, Monitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(GeometryMonitor, Monitor, Creatable)
 public:
     // Raised with GeometryMonitor's identifier when the needs-recalc flag goes from true to false. No
     // level keeps a mask byte for it, so only tree-wide listeners hear it.
@@ -82,14 +82,7 @@ public:
     // Moves every Geometric member by the shift, in the set's order.
     static void TranslateFragment(const SetCollection& objects, const Point3d& shift);
 
-    // Monitor's record; loading then registers the movement of every item.
-    void Serialize(Archive& archive) override;
-
 protected:
-    GeometryMonitor();
-    // Stale; keeps the colour and the label-created flag of the source.
-    GeometryMonitor(const GeometryMonitor& other);
-
     void DeepenShallowCopy() override;
 
     // Brings the monitor up to date; false when a listener deleted it meanwhile (then nothing of it
@@ -106,6 +99,15 @@ protected:
     // nodes created below it or joining it (an atom joins its parent once it is made) and changes of
     // element below it. Nothing for null.
     void WatchStructure(Object* parent);
+    // The atoms a flag monitor considers: with tree, every atom below the parent in pre-order (none
+    // without a parent); otherwise the items that are atoms, in item order.
+    std::vector<Object*> GatherAtoms(bool tree) const;
+    // Watches each of the objects that is not clipped and not yet an item for deletion and movement.
+    void CollectAtoms(std::span<Object* const> objects);
+    // WatchStructure, and tree-wide below the parent every change that can change an atom's chirality
+    // or valence: deletions of nodes (atoms and bonds), atoms arriving, formal charges, bond types and
+    // moves. Nothing for null.
+    void WatchChemistry(Object* parent);
     // The item is one of the moved objects, or a monitor that measures one of them (any depth).
     static bool DependsOn(const Object* item, const SetCollection& moved);
 
@@ -149,12 +151,13 @@ private:
     static inline std::uint32_t s_visitEpoch = 0;
     static inline std::uint32_t s_recalculations = 0;
 
-    mutable std::uint32_t m_visit = 0;  // the epoch of the last walk that reached the monitor
-    std::uint32_t m_recalculation = 0;  // s_recalculations when it was last recalculated
-    bool m_needsRecalc = true;
-    bool m_calculating = false;
+    // A copy is stale, and keeps the colour and the label-created flag of the source.
+    mutable Uncopied<std::uint32_t> m_visit;  // the epoch of the last walk that reached the monitor
+    Uncopied<std::uint32_t> m_recalculation;  // s_recalculations when it was last recalculated
+    Uncopied<bool, true> m_needsRecalc;
+    Uncopied<bool> m_calculating;
     bool m_labelCreated = false;
-    mutable bool m_visitStale = false;  // stale as far as the walk of m_visit found
+    mutable Uncopied<bool> m_visitStale;  // stale as far as the walk of m_visit found
 };
 
 } // namespace Tavrel

@@ -17,7 +17,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(HBondMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(HBondMonitor)
 
 namespace {
 
@@ -70,18 +70,7 @@ std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 
 } // namespace
 
-Base* HBondMonitor::ShallowCopy() const
-{
-    return new HBondMonitor(*this);
-}
-
 HBondMonitor::HBondMonitor() = default;
-
-HBondMonitor::HBondMonitor(const HBondMonitor& other)
-    : GeometryMonitor(other), m_tree(other.m_tree), m_internal(other.m_internal), m_showLabels(other.m_showLabels),
-      m_criterion(other.m_criterion), m_noHydrogenCriterion(other.m_noHydrogenCriterion)
-{
-}
 
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
@@ -114,18 +103,22 @@ HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool inte
 const PropertyTable& HBondMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<HBondMonitor>()
+            // The framework record has the tree flag alone after GeometryMonitor's.
             .Field<Storage::StorageBool, &HBondMonitor::m_tree>("HBondMonitor Tree Monitor")
             .Field<Storage::StorageBool, &HBondMonitor::m_internal>("HBondMonitor Internal HBs")
+            .StreamOnly()
             .Field<Storage::StorageDouble, &HBondMonitor::m_criterion>("HBondMonitor DistCriterion")
+            .StreamOnly()
             .Field<Storage::StorageDouble, &HBondMonitor::m_noHydrogenCriterion>("HBondMonitor NoHDistCriterion")
+            .StreamOnly()
             .Field<Storage::StorageBool, &HBondMonitor::m_showLabels>("HBondMonitor Dist Labels")
+            .StreamOnly()
             .Text("Hydrogen Bonds")
-            .GetText([](const HBondMonitor& monitor) { return StringUtils::Format("%d", monitor.m_count); })
+            .GetText([](const HBondMonitor& monitor) { return StringUtils::Format("%d", monitor.m_count.Get()); })
             .ReadOnly()
             .Described([](const HBondMonitor& monitor) {
-                return ObjectProperty("Hydrogen Bonds", monitor.m_count, ObjectProperty::AccessReadable, 0);
+                return ObjectProperty("Hydrogen Bonds", monitor.m_count.Get(), ObjectProperty::AccessReadable, ObjectProperty::CategoryValue);
             })
             .Text("Distance Criterion")
             .GetText([](const HBondMonitor& monitor) {
@@ -139,7 +132,7 @@ const PropertyTable& HBondMonitor::Properties()
                 return true;
             })
             .Described([](const HBondMonitor& monitor) {
-                return ObjectProperty("Distance Criterion", std::sqrt(monitor.m_criterion), ReadWriteAccess, 0);
+                return ObjectProperty("Distance Criterion", std::sqrt(monitor.m_criterion), ReadWriteAccess, ObjectProperty::CategoryValue);
             })
             .Text("Show distances")
             .GetText([](const HBondMonitor& monitor) { return monitor.m_showLabels ? "True" : "False"; })
@@ -148,18 +141,13 @@ const PropertyTable& HBondMonitor::Properties()
                 return true;
             })
             .Described([](const HBondMonitor& monitor) {
-                return ObjectProperty("Show distances", monitor.m_showLabels, ReadWriteAccess, 2);
+                return ObjectProperty("Show distances", monitor.m_showLabels, ReadWriteAccess, ObjectProperty::CategorySwitch);
             })
-            .AfterRecord([](HBondMonitor& monitor, PropertyArchive& archive) {
-                if (archive.GetArchive().IsLoading())
+            .AfterRecord([](HBondMonitor& monitor, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading())
                     monitor.SetNeedsRecalc(true);
             }));
     return table;
-}
-
-void HBondMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 ObjectProperty HBondMonitor::GetPropertyAsObjectProperty(std::string_view name) const
@@ -176,7 +164,7 @@ std::int32_t HBondMonitor::GetProperties(ObjectProperty::Array& properties) cons
 
 int HBondMonitor::GetNumberOfHydrogenBonds() const
 {
-    return m_count;
+    return m_count.Get();
 }
 
 void HBondMonitor::ShowDistanceLabels(bool show)
@@ -274,14 +262,14 @@ void HBondMonitor::Calculate()
     CollectDonorAtoms(atoms);
     CollectAcceptorAtoms(atoms);
 
-    m_donors.clear();
-    m_acceptors.clear();
+    m_donors.Get().clear();
+    m_acceptors.Get().clear();
     for (int i = 1; i < GetNumItemsMonitoring(); ++i) {
         const auto* const atom = DynCast<Atom>(GetItem(i));
         if (atom && atom->IsHBondDonor())
-            m_donors.push_back(atom->GetOID());
+            m_donors.Get().push_back(atom->GetOID());
         else if (atom && atom->IsHBondAcceptor())
-            m_acceptors.push_back(atom->GetOID());
+            m_acceptors.Get().push_back(atom->GetOID());
     }
     if (self.alive)
         SetNeedsRecalc(false);
@@ -294,8 +282,8 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     if (!Refresh())
         return;
     const Color color = GetDrawingColor();
-    const std::vector<End> donors = Resolve(m_donors);
-    const std::vector<End> acceptors = Resolve(m_acceptors);
+    const std::vector<End> donors = Resolve(m_donors.Get());
+    const std::vector<End> acceptors = Resolve(m_acceptors.Get());
     const std::vector<Point3d> donorPositions = PositionsOf(donors);
     const std::vector<Point3d> acceptorPositions = PositionsOf(acceptors);
     // The widest limit that takes anything.
@@ -318,14 +306,14 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
         return near.Contains(&other);
     };
     const auto draw = [&](const Point3d& from, const Point3d& to) {
-        ++m_count;
+        ++m_count.Get();
         list.Add(DashedLinePrimitive(from, to, color, 1.0, GetOID(), 5, true));
         if (m_showLabels)
             list.Add(Text3DPrimitive(StringUtils::Format("%.2f", Distance(from, to)), MidPoint(from, to), 0.2, color,
                                      Font::DefaultFont(), GetOID()));
     };
 
-    m_count = 0;
+    m_count.Get() = 0;
     if (m_tree || m_internal) {
         for (const End& donor : donors) {
             acceptorSearch.ForEachNear(donor.position, [&](std::int32_t j) {
@@ -376,21 +364,6 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
             }
         }
     }
-}
-
-// ---- Persistence
-
-void HBondMonitor::Serialize(Archive& archive)
-{
-    GeometryMonitor::Serialize(archive);
-    if (archive.IsStoring()) {
-        archive << static_cast<std::uint8_t>(m_tree ? 1 : 0);
-        return;
-    }
-    std::uint8_t tree = 0;
-    archive >> tree;
-    m_tree = tree != 0;
-    SetNeedsRecalc(true);
 }
 
 } // namespace Tavrel

@@ -32,8 +32,7 @@ class OrdCollection;
 // number in (0, 100], the no-hydrogen criterion following at 1.65 times its square; listed but not
 // described), "Show distances" ("True" or "False"); the listing has Object's properties, then these.
 class HBondMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(HBondMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(HBondMonitor, GeometryMonitor, Creatable)
 public:
     static constexpr double DefaultDistanceCriterion = 6.25;
     // The no-hydrogen criterion over the distance criterion, both squared.
@@ -58,6 +57,8 @@ public:
     virtual void SetDisplayInternalHBonds(bool internal);
 
     bool ShouldDeleteMonitor() const override { return false; }
+    // Copied alone too, whatever is copied with it.
+    bool ShallowCopyOK() const override { return true; }
     // Gathers the candidates and watches the new donors and acceptors; finds no bonds.
     void Calculate() override;
 
@@ -65,14 +66,7 @@ public:
     ObjectProperty GetPropertyAsObjectProperty(std::string_view name) const override;
     std::int32_t GetProperties(ObjectProperty::Array& properties) const override;
 
-    // GeometryMonitor's record, then the tree flag as one byte; loading marks the monitor stale.
-    void Serialize(Archive& archive) override;
-
 protected:
-    HBondMonitor();
-    // Copies the flags and the criteria.
-    HBondMonitor(const HBondMonitor& other);
-
     // Watch each of the objects that is not clipped and is a donor (an acceptor) for deletion and
     // movement.
     void CollectDonorAtoms(std::span<Object* const> objects);
@@ -94,12 +88,13 @@ private:
     bool m_tree = false;
     bool m_internal = false;
     bool m_showLabels = false;
-    std::int32_t m_count = 0;
+    // A copy has the flags and the criteria: no count, no donors, no acceptors.
+    Uncopied<std::int32_t> m_count;
     double m_criterion = DefaultDistanceCriterion;
     double m_noHydrogenCriterion = DefaultDistanceCriterion * NoHydrogenFactor;
     // OIDs of the donor and acceptor items, in item order, as of the last recalculation.
-    std::vector<std::uint32_t> m_donors;
-    std::vector<std::uint32_t> m_acceptors;
+    Uncopied<std::vector<std::uint32_t>> m_donors;
+    Uncopied<std::vector<std::uint32_t>> m_acceptors;
 };
 
 } // namespace Tavrel

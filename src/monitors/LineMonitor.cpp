@@ -14,7 +14,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(LineMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(LineMonitor)
 
 namespace {
 
@@ -30,14 +30,7 @@ int CountGeometric(const OrdCollection& selection)
 
 } // namespace
 
-Base* LineMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new LineMonitor(*this) : nullptr;
-}
-
 LineMonitor::LineMonitor() = default;
-
-LineMonitor::LineMonitor(const LineMonitor& other) : GeometryMonitor(other) {}
 
 LineMonitor::LineMonitor(Object* parent, const OrdCollection& objects) : GeometryMonitor(parent)
 {
@@ -50,7 +43,7 @@ LineMonitor::LineMonitor(Object* parent, const OrdCollection& objects) : Geometr
 
 LineMonitor::~LineMonitor()
 {
-    for (const std::uint32_t oid : m_watchedEnds) {
+    for (const std::uint32_t oid : m_watchedEnds.Get()) {
         if (auto* const end = DynCast<TreeNode>(Base::GetObjectA(oid)))
             end->UnregisterEvent(Geometric::classType, Geometric::EventMoved, &EventUpdate, false, this, nullptr);
     }
@@ -58,18 +51,12 @@ LineMonitor::~LineMonitor()
 
 const PropertyTable& LineMonitor::Properties()
 {
-    static const PropertyTable table(&GeometryMonitor::Properties(),
-                                     PropertyList<LineMonitor>().AfterRecord(
-                                         [](LineMonitor& monitor, PropertyArchive& archive) {
-                                             if (archive.GetArchive().IsLoading())
-                                                 monitor.WatchMembers();
-                                         }));
+    static const PropertyTable table(
+        PropertyList<LineMonitor>().AfterRecord([](LineMonitor& monitor, Archive& archive, PropertyArchive*) {
+            if (archive.IsLoading())
+                monitor.WatchMembers();
+        }));
     return table;
-}
-
-void LineMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 bool LineMonitor::CanCreate(const OrdCollection& selection)
@@ -94,7 +81,7 @@ void LineMonitor::WatchMembers()
                 if (!end)
                     continue;
                 end->RegisterEvent(Geometric::classType, Geometric::EventMoved, &EventUpdate, false, this, nullptr);
-                m_watchedEnds.push_back(end->GetOID());
+                m_watchedEnds.Get().push_back(end->GetOID());
             }
         } else if (Tavrel::IsA<Molecule>(item) || Tavrel::IsA<Chain>(item) || Tavrel::IsA<SubUnit>(item)) {
             RegisterTreeEvent(item, Geometric::classType, Geometric::EventMoved, true, nullptr);
@@ -154,13 +141,6 @@ void LineMonitor::DeepenShallowCopy()
 {
     GeometryMonitor::DeepenShallowCopy();
     WatchMembers();
-}
-
-void LineMonitor::Serialize(Archive& archive)
-{
-    GeometryMonitor::Serialize(archive);
-    if (archive.IsLoading())
-        WatchMembers();
 }
 
 } // namespace Tavrel

@@ -17,8 +17,7 @@ class OrdCollection;
 // molecule, chain or residue item, whose positions follow from those. Persists nothing of its own;
 // the line is fitted again after loading.
 class LineMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(LineMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(LineMonitor, GeometryMonitor, Creatable)
 public:
     // The Geometric entries of the collection, in order, each watched for deletion and movement.
     LineMonitor(Object* parent, const OrdCollection& objects);
@@ -43,13 +42,7 @@ public:
 
     void Calculate() override;
 
-    // GeometryMonitor's record; loading then watches the members of the items.
-    void Serialize(Archive& archive) override;
-
 protected:
-    LineMonitor();
-    // Copies no end: the copy is fitted again.
-    LineMonitor(const LineMonitor& other);
 
     // A cylinder of radius 0.1 from P0 to P1.
     void NormalDisplay(DisplayList3D& list) override;
@@ -63,7 +56,8 @@ private:
 
     Point3d m_p0;
     Point3d m_p1;
-    std::vector<std::uint32_t> m_watchedEnds;  // the atoms of bond items, watched for movement
+    // A copy watches nothing yet (DeepenShallowCopy watches what its items follow).
+    Uncopied<std::vector<std::uint32_t>> m_watchedEnds;  // the atoms of bond items, watched for movement
 };
 
 } // namespace Tavrel

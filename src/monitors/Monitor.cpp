@@ -11,12 +11,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(Monitor, ClassKind::Creatable)
-
-Base* Monitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new Monitor(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS(Monitor)
 
 Monitor::Monitor()
 {
@@ -68,15 +63,11 @@ const PropertyTable& Monitor::Properties()
                 return text;
             })
             .ReadOnly()
-            .AfterRecord([](Monitor& monitor, PropertyArchive& archive) {
-                monitor.PostProcess(archive.GetArchive().IsStoring());
-            }));
+            .AfterRecord([](Monitor& monitor, Archive& archive, PropertyArchive*) {
+                monitor.PostProcess(archive.IsStoring());
+            })
+            .ArchiveRecord([](Monitor& monitor, Archive& archive) { monitor.SerializeItems(archive); }));
     return table;
-}
-
-void Monitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 // ---- Items
@@ -136,6 +127,21 @@ void Monitor::Update(Event&) {}
 bool Monitor::ShouldDeleteMonitor() const
 {
     return true;
+}
+
+void Monitor::SetOwner(const Object* owner)
+{
+    m_ownerOID = owner ? owner->GetOID() : 0u;
+}
+
+Object* Monitor::GetOwner() const
+{
+    return m_ownerOID.Get() != 0 ? Object::GetObjectA(m_ownerOID.Get()) : nullptr;
+}
+
+bool Monitor::HasOwner() const
+{
+    return Geometric3d::HasOwner() || GetOwner() != nullptr;
 }
 
 bool Monitor::IsMonitoredItem(const Object* object) const
@@ -202,6 +208,18 @@ bool Monitor::ShallowCopyOK() const
     return true;
 }
 
+bool Monitor::ItemsInsideCopy() const
+{
+    if (!GetCopyRoot())
+        return false;
+    for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
+        const Object* const item = GetItem(i);
+        if (item && !IsInsideCopy(item))
+            return false;
+    }
+    return true;
+}
+
 void Monitor::DeepenShallowCopy()
 {
     Geometric3d::DeepenShallowCopy();
@@ -237,7 +255,7 @@ void Monitor::PostProcess(bool storing)
     }
 }
 
-void Monitor::Serialize(Archive& archive)
+void Monitor::SerializeItems(Archive& archive)
 {
     Object::Serialize(archive);
     if (archive.IsStoring()) {

@@ -5,6 +5,7 @@
 #include <span>
 
 #include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/Uncopied.h>
 #include <tavrel/monitors/MonitorItemList.h>
 
 namespace Tavrel {
@@ -26,8 +27,7 @@ class OrdCollection;
 // not in it. Text interface: "Objects" (read-only, not listed), each item's invariant path followed
 // by a blank.
 class Monitor : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Monitor, Geometric3d)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Monitor, Geometric3d, Creatable)
 public:
     using ItemPredicate = bool (*)(const Object* item);
 
@@ -60,17 +60,19 @@ public:
     virtual void Update(Event& event);
     // A subtree copy is in progress whose root is a proper ancestor of the monitor and of every item.
     virtual bool ShallowCopyOK() const;
+    // A subtree copy is in progress that holds every item (its root or below it).
+    bool ItemsInsideCopy() const;
     // Whether the monitor deletes itself when it loses an item; true at this level.
     virtual bool ShouldDeleteMonitor() const;
 
-    // Object's part (not Geometric3d's), then the items.
-    void Serialize(Archive& archive) override;
+    // The object that holds a parentless monitor in place of a parent (a restraint its monitors), or
+    // null; a copy has none. An owned monitor is kept by the clean-up of parentless records after a
+    // load (HasOwner).
+    void SetOwner(const Object* owner);
+    Object* GetOwner() const;
+    bool HasOwner() const override;
 
 protected:
-    Monitor();
-    // The same items, in order; registers nothing (DeepenShallowCopy does).
-    Monitor(const Monitor& other) = default;
-
     // The callback of every registration a monitor makes; the event's user data is the monitor.
     static void EventUpdate(Event& event);
 
@@ -89,9 +91,13 @@ protected:
 private:
     // After a record is read: the deletion registration on every item.
     void PostProcess(bool storing);
+    // The framework record: Object's part (not Geometric3d's), then the items.
+    void SerializeItems(Archive& archive);
     void RegisterDeletion(Object& object);
 
+    // A copy has the same items, in order, and registers nothing (DeepenShallowCopy does).
     MonitorItemList m_items;
+    Uncopied<std::uint32_t> m_ownerOID;  // the OID of the owner, 0 without one
 
     TAVREL_EVENT_MASK_LEVEL()
 };

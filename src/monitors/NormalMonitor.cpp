@@ -11,16 +11,9 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(NormalMonitor, ClassKind::Creatable)
-
-Base* NormalMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new NormalMonitor(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS(NormalMonitor)
 
 NormalMonitor::NormalMonitor() = default;
-
-NormalMonitor::NormalMonitor(const NormalMonitor& other) : GeometryMonitor(other), m_length(other.m_length) {}
 
 NormalMonitor::NormalMonitor(Object* parent, PlaneMonitor* plane, Geometric* point) : GeometryMonitor(parent)
 {
@@ -48,7 +41,6 @@ NormalMonitor::NormalMonitor(Object* parent, const OrdCollection& objects) : Geo
 const PropertyTable& NormalMonitor::Properties()
 {
     static const PropertyTable table(
-        &GeometryMonitor::Properties(),
         PropertyList<NormalMonitor>()
             .Field<Storage::StorageFloat, &NormalMonitor::m_length>("NormalMonitor Normal Length")
             .Text("Length")
@@ -61,14 +53,9 @@ const PropertyTable& NormalMonitor::Properties()
                 return true;
             })
             .Described([](const NormalMonitor& monitor) {
-                return ObjectProperty("Length", monitor.m_length, ReadWriteAccess, 0);
+                return ObjectProperty("Length", monitor.m_length, ReadWriteAccess, ObjectProperty::CategoryValue);
             }));
     return table;
-}
-
-void NormalMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 bool NormalMonitor::CanCreate(const OrdCollection& selection)
@@ -159,15 +146,6 @@ void NormalMonitor::FastDisplay(DisplayList3D& list)
     const Color color = GetDrawingColor();
     list.Add(LinePrimitive(foot, tip, color, 1.0, GetOID()));
     list.Add(SpherePrimitive(tip, 0.2, color, GetOID()));
-}
-
-void NormalMonitor::Serialize(Archive& archive)
-{
-    GeometryMonitor::Serialize(archive);
-    if (archive.IsStoring())
-        archive << m_length;
-    else
-        archive >> m_length;
 }
 
 } // namespace Tavrel

@@ -19,8 +19,7 @@ class PlaneMonitor;
 // framework record adds it after GeometryMonitor's as a 4-byte float. Text interface: "Length"
 // ("%.1f"; set from a number).
 class NormalMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(NormalMonitor, GeometryMonitor)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(NormalMonitor, GeometryMonitor, Creatable)
 public:
     // The plane and the point become items 0 and 1, watched for deletion and movement.
     NormalMonitor(Object* parent, PlaneMonitor* plane, Geometric* point);
@@ -46,13 +45,7 @@ public:
 
     void Calculate() override;
 
-    // GeometryMonitor's record, then the length as a 4-byte float.
-    void Serialize(Archive& archive) override;
-
 protected:
-    NormalMonitor();
-    // Copies the length; the normal starts at zero.
-    NormalMonitor(const NormalMonitor& other);
 
     // A cylinder of radius 0.1 from the foot to the tip and a sphere of radius 0.2 at the tip.
     void NormalDisplay(DisplayList3D& list) override;

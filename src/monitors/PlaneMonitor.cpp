@@ -1,5 +1,7 @@
 #include <tavrel/monitors/PlaneMonitor.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 #include <vector>
 
 #include <tavrel/core/GraphicsPrimitives.h>
@@ -9,7 +11,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(PlaneMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(PlaneMonitor)
 
 namespace {
 
@@ -28,14 +30,7 @@ Point3d Unit(Point3d v)
 
 } // namespace
 
-Base* PlaneMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new PlaneMonitor(*this) : nullptr;
-}
-
 PlaneMonitor::PlaneMonitor() = default;
-
-PlaneMonitor::PlaneMonitor(const PlaneMonitor& other) : GeometryMonitor(other) {}
 
 PlaneMonitor::PlaneMonitor(Object* parent, const OrdCollection& objects) : GeometryMonitor(parent)
 {

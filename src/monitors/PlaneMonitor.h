@@ -16,7 +16,7 @@ class OrdCollection;
 // square centred on the centroid, the normal from the first two corners. The position is the centre.
 // Persists nothing of its own; the plane is fitted again after loading.
 class PlaneMonitor : public GeometryMonitor {
-    TAVREL_DECLARE_CLASS(PlaneMonitor, GeometryMonitor)
+    TAVREL_CLASS(PlaneMonitor, GeometryMonitor, Creatable)
 public:
     // The objects GeometryMonitor::ExtractObjects gives (a bond giving its atoms), each watched for
     // deletion and movement.
@@ -43,9 +43,6 @@ public:
     void Calculate() override;
 
 protected:
-    PlaneMonitor();
-    // Copies no corner: the copy is fitted again.
-    PlaneMonitor(const PlaneMonitor& other);
 
     // The square as two faces 0.01 apart, wound opposite ways, in the colour at half opacity.
     void NormalDisplay(DisplayList3D& list) override;

@@ -1,17 +1,16 @@
 #include <tavrel/monitors/RotatableBondMonitor.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 #include <array>
 
 #include <tavrel/core/GraphicsPrimitives.h>
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(RotatableBondMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(RotatableBondMonitor)
 
-Base* RotatableBondMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new RotatableBondMonitor(*this) : nullptr;
-}
+RotatableBondMonitor::RotatableBondMonitor() = default;
 
 std::string RotatableBondMonitor::GetCommonName() const
 {

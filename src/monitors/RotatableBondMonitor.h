@@ -9,7 +9,7 @@ namespace Tavrel {
 
 // Measures as a torsion monitor; draws no measurement and makes no label.
 class RotatableBondMonitor : public TorsionMonitor {
-    TAVREL_DECLARE_CLASS(RotatableBondMonitor, TorsionMonitor)
+    TAVREL_CLASS(RotatableBondMonitor, TorsionMonitor, Creatable)
 public:
     using TorsionMonitor::TorsionMonitor;
 
@@ -17,9 +17,6 @@ public:
     std::string GetCommonName() const override;
 
 protected:
-    RotatableBondMonitor() = default;
-    RotatableBondMonitor(const RotatableBondMonitor& other) = default;
-
     // A 220-degree arc of 55 segments about the central bond from the first arc end, turning the way
     // the torsion's sign gives, and a cone of radius 0.1 at its start; whatever the items' display.
     void NormalDisplay(DisplayList3D& list) override;

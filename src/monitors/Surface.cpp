@@ -1,19 +1,14 @@
 #include <tavrel/monitors/Surface.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(Surface, ClassKind::DynamicOnly)
-
-Base* Surface::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new Surface(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Surface)
 
 Surface::Surface() = default;
 
 Surface::Surface(Object* parent) : Monitor(parent) {}
-
-Surface::Surface(const Surface& other) = default;
 
 void Surface::SetDisplayQuality(std::int32_t quality)
 {

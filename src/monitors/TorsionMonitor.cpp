@@ -1,12 +1,11 @@
 #include <tavrel/monitors/TorsionMonitor.h>
 
+#include <tavrel/foundation/PropertyTable.h>
+
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(TorsionMonitor, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(TorsionMonitor)
 
-Base* TorsionMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new TorsionMonitor(*this) : nullptr;
-}
+TorsionMonitor::TorsionMonitor() = default;
 
 } // namespace Tavrel

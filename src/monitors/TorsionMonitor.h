@@ -6,13 +6,9 @@
 namespace Tavrel {
 
 class TorsionMonitor : public DihedralMonitor {
-    TAVREL_DECLARE_CLASS(TorsionMonitor, DihedralMonitor)
+    TAVREL_CLASS(TorsionMonitor, DihedralMonitor, Creatable)
 public:
     using DihedralMonitor::DihedralMonitor;
-
-protected:
-    TorsionMonitor() = default;
-    TorsionMonitor(const TorsionMonitor& other) = default;
 };
 
 } // namespace Tavrel

@@ -8,12 +8,7 @@
 
 namespace Tavrel {
 
-TAVREL_IMPLEMENT_CLASS_IDENTITY(VectorMonitor, ClassKind::Creatable)
-
-Base* VectorMonitor::ShallowCopy() const
-{
-    return ShallowCopyOK() ? new VectorMonitor(*this) : nullptr;
-}
+TAVREL_DEFINE_CLASS(VectorMonitor)
 
 VectorMonitor::VectorMonitor() = default;
 
@@ -35,16 +30,13 @@ VectorMonitor::VectorMonitor(Object* parent, const Point3d& p, const Point3d& q)
 
 const PropertyTable& VectorMonitor::Properties()
 {
-    static const PropertyTable table(&GeometryMonitor::Properties(),
-                                     PropertyList<VectorMonitor>()
+    // Not in the framework archive, whose record is GeometryMonitor's.
+    static const PropertyTable table(PropertyList<VectorMonitor>()
                                          .Archived<&VectorMonitor::m_firstPoint>("VectorMonitor First Point")
-                                         .Archived<&VectorMonitor::m_secondPoint>("VectorMonitor Second Point"));
+                                         .StreamOnly()
+                                         .Archived<&VectorMonitor::m_secondPoint>("VectorMonitor Second Point")
+                                         .StreamOnly());
     return table;
-}
-
-void VectorMonitor::GetSetObjectProperties(PropertyArchive& archive)
-{
-    PropertyPass(archive, *this).Table(Properties());
 }
 
 bool VectorMonitor::CanCreate(const OrdCollection& selection)

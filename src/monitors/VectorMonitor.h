@@ -17,8 +17,7 @@ class OrdCollection;
 // Persisted after GeometryMonitor's properties as "VectorMonitor First Point" and "VectorMonitor
 // Second Point" (each the point's 12-byte form), so that fixed ends survive saving.
 class VectorMonitor : public GeometryMonitor, public QueryFeature {
-    TAVREL_DECLARE_CLASS_WITH_INTERFACE(VectorMonitor, GeometryMonitor, QueryFeature)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS_WITH_INTERFACE(VectorMonitor, GeometryMonitor, QueryFeature, Creatable)
 public:
     // a and b become items 0 and 1, watched for deletion and movement.
     VectorMonitor(Object* parent, Object* a, Object* b);
@@ -38,9 +37,6 @@ public:
     void Calculate() override;
 
 protected:
-    VectorMonitor();
-    VectorMonitor(const VectorMonitor& other) = default;
-
     void NormalDisplay(DisplayList3D& list) override;
 
 private:

@@ -78,14 +78,13 @@ void Archive::Restart()
     m_storeIndex.clear();
 }
 
-void Archive::Reload(const void* data, std::size_t size)
+void Archive::Reload(std::span<const std::uint8_t> bytes)
 {
     if (!IsLoading())
         Refuse(ArchiveException::writeOnly, "reloading a storing archive");
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    m_buffer.assign(bytes, bytes + size);
-    m_input = m_buffer;
-    m_ownsInput = true;
+    m_buffer.clear();
+    m_input = bytes;
+    m_ownsInput = false;
     m_position = 0;
     m_schema = 0xFFFFFFFFu;
     m_nextIndex = 1;
@@ -397,12 +396,14 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
     const ObjectHeader header = ReadObjectHeader(expected);
     if (!header.isNew)
         return header.object;
+    // The record that holds this one keeps its schema for the fields after it.
+    const std::uint32_t outer = m_schema;
     m_readingBody[header.index] = true;
     try {
         const NestedBody body(*this, m_nesting, at);
         m_schema = header.schema;
         header.object->Serialize(*this);
-        m_schema = 0xFFFFFFFFu;
+        m_schema = outer;
     } catch (...) {
         m_readingBody[header.index] = false;
         AbandonObject(header);
@@ -471,8 +472,10 @@ void Archive::AbandonObject(const ObjectHeader& header)
 {
     // An object a back-reference handed out is left to whoever took it, when that one owns it now.
     m_loadTable[header.index] = nullptr;
-    if (!m_handedOut[header.index] || !header.object->HasOwner())
+    if (!m_handedOut[header.index] || !header.object->HasOwner()) {
+        header.object->LoadRefused();
         delete header.object;
+    }
 }
 
 } // namespace Tavrel

@@ -38,10 +38,11 @@ public:
     Archive& operator=(const Archive&) = delete;
 
     // Reuse of one archive for many small blocks, keeping the buffer's capacity. Restart (storing
-    // only) empties it and forgets what it has written; Reload (loading only) makes it read a copy of
-    // the given bytes from the start, as a new archive over them would.
+    // only) empties it and forgets what it has written; Reload (loading only) makes it read the
+    // caller's bytes in place from the start, as a new archive over them would: they must stay alive
+    // and unchanged while it reads them.
     void Restart();
-    void Reload(const void* data, std::size_t size);
+    void Reload(std::span<const std::uint8_t> bytes);
 
     bool IsStoring() const { return m_mode == Mode::Store; }
     bool IsLoading() const { return m_mode == Mode::Load; }
@@ -160,7 +161,8 @@ public:
     [[noreturn]] void RefuseRead(std::size_t size) const;
     [[noreturn]] void Refuse(ArchiveException::Cause cause, std::string_view what, std::size_t offset) const;
 
-    // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF.
+    // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF;
+    // reading it resets it. A record read inline gives the record that holds it its schema back.
     std::uint32_t GetObjectSchema();
     void SetObjectSchema(std::uint32_t schema) { m_schema = schema; }
 

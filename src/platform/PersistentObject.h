@@ -39,6 +39,10 @@ public:
     // True when something else now owns the object (a tree node's parent, say), so that an archive
     // abandoning a half-read object must not delete it.
     virtual bool HasOwner() const { return false; }
+    // Called on an object whose read was refused, before it (and what else that read made) is
+    // deleted: the object drops the links its record took to objects whose own records did not get
+    // as far as to link back. Nothing at this level.
+    virtual void LoadRefused() {}
 
     bool IsKindOf(const RuntimeClass* record) const noexcept;
 

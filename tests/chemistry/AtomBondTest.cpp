@@ -12,6 +12,7 @@
 #include <tavrel/chemistry/ElementFactory.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/InternalPropertyArchive.h>
 #include <tavrel/foundation/RuntimeMap.h>
 #include <tavrel/foundation/SetCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
@@ -643,6 +644,54 @@ TEST_F(AtomBondTest, LoadingDropsBondsAnEndDoesNotOwn)
         EXPECT_EQ(b2->GetNumBonds(), 1);
         EXPECT_EQ(stranger2->GetNumBonds(), 0);
         EXPECT_EQ(a2->GetBond(0), b2->GetBond(0));
+    }
+}
+
+TEST_F(AtomBondTest, BondedChainsAreWrittenAndReadByPlansFromTheFirstRecordOn)
+{
+    // Each atom's record opens inside the record of the bond before it, so no record of either class
+    // ends before the last atom's begins.
+    constexpr int Atoms = 300;
+    Molecule molecule(nullptr);
+    Atom3d* previous = nullptr;
+    for (int i = 0; i < Atoms; ++i) {
+        auto* const atom = new Atom3d(&molecule, i % 3 == 0 ? "N" : "C");
+        atom->SetXYZ(Point3d(0.5 * i, i % 7, 0));
+        atom->SetCharge(0.01 * i);
+        if (previous)
+            previous->MakeBond(atom, i % 2 == 0 ? Bond::Double : Bond::Single)->SetWedge(i);
+        previous = atom;
+    }
+    const StreamRecordCounts before = CountStreamRecordsForTests();
+    const RecordStream::Bytes bytes = RecordStream::Save(molecule);
+    const std::unique_ptr<Molecule> loaded = RecordStream::LoadAs<Molecule>(bytes);
+    const StreamRecordCounts after = CountStreamRecordsForTests();
+    constexpr std::size_t Records = 1 + Atoms + (Atoms - 1);
+    EXPECT_EQ(after.written - before.written, Records);
+    EXPECT_EQ(after.writtenByPlan - before.writtenByPlan, Records);
+    EXPECT_EQ(after.read - before.read, Records);
+    EXPECT_EQ(after.readByPlan - before.readByPlan, Records);
+
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), molecule.GetNumChildren());
+    for (int i = 0; i < molecule.GetNumChildren(); ++i) {
+        const TreeNode* const original = molecule.GetChild(i);
+        const TreeNode* const copy = loaded->GetChild(i);
+        ASSERT_EQ(copy->GetClassType(), original->GetClassType());
+        if (const auto* const atom = DynCast<Atom3d>(original)) {
+            const auto* const atomCopy = static_cast<const Atom3d*>(copy);
+            EXPECT_EQ(atomCopy->GetElementType(), atom->GetElementType());
+            EXPECT_EQ(atomCopy->GetXYZ(), atom->GetXYZ());
+            EXPECT_EQ(atomCopy->GetCharge(), atom->GetCharge());
+            EXPECT_EQ(atomCopy->GetNumBonds(), atom->GetNumBonds());
+        } else {
+            const auto* const bond = static_cast<const Bond*>(original);
+            const auto* const bondCopy = static_cast<const Bond*>(copy);
+            EXPECT_EQ(bondCopy->GetType(), bond->GetType());
+            EXPECT_EQ(bondCopy->GetWedge(), bond->GetWedge());
+            EXPECT_EQ(bondCopy->GetAtom1()->GetIndex(), bond->GetAtom1()->GetIndex());
+            EXPECT_EQ(bondCopy->GetAtom2()->GetIndex(), bond->GetAtom2()->GetIndex());
+        }
     }
 }
 

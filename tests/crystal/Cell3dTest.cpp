@@ -10,6 +10,7 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/CellUtil.h>
+#include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ObjectProperty.h>
@@ -286,6 +287,7 @@ TEST_F(Cell3dTest, TextPropertiesAreReadOnly)
     Cell3d cell(nullptr);
     ASSERT_TRUE(cell.GetSymmetry()->LoadSpaceGroup(14, "", 0));
     EXPECT_EQ(cell.GetPropertyAsString("length a"), "10.0000");
+    EXPECT_EQ(cell.GetPropertyAsString("Angle Alpha"), "90.00");
     EXPECT_EQ(cell.GetPropertyAsString("Angle Gamma"), "90.00");
     EXPECT_FALSE(cell.SetPropertyFromString("LENGTH A", "12"));
     EXPECT_DOUBLE_EQ(cell.GetA(), 10.0);
@@ -320,6 +322,58 @@ TEST_F(Cell3dTest, ACopyKeepsParametersAndRequestWithDefaultDisplaySettings)
     EXPECT_NE(copy->GetSymmetry(), cell.GetSymmetry());
     EXPECT_EQ(copy->GetSymmetry()->GetCell(), copy);
     EXPECT_TRUE(test::Near(copy->GetFracToCart(), cell.GetFracToCart()));
+}
+
+TEST_F(Cell3dTest, ASymmetryStoredWithoutOperatorsGetsThoseOfItsTableEntry)
+{
+    Cell3d cell(nullptr);
+    ASSERT_TRUE(cell.GetSymmetry()->LoadSpaceGroup(14, "", 0));
+    RecordStream::Bytes bytes = RecordStream::Save(cell, RecordStream::Form::Plain);
+    // A name no level knows: the operators are dropped by the stream.
+    const std::string name = "Symmetry Ops";
+    const auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+    ASSERT_NE(at, bytes.end());
+    *(at + static_cast<std::ptrdiff_t>(name.size()) - 1) = 'x';
+    const std::unique_ptr<Cell3d> loaded = RecordStream::LoadAs<Cell3d>(bytes, RecordStream::Form::Plain);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->GetSymmetry()->GetTableNumber(), 14);
+    EXPECT_EQ(loaded->GetSymmetry()->GetNumSymmetryOps(), 4);
+    EXPECT_EQ(loaded->GetPropertyAsString("Space Group"), "14   (P21/C B-Unique Choice: 1)");
+    EXPECT_FALSE(loaded->IsDirty());
+}
+
+TEST_F(Cell3dTest, AFrameworkReadLeavesAnAsymmetricUnitStoredAloneToItsNextBuild)
+{
+    Cell3d cell(nullptr);
+    ASSERT_TRUE(cell.GetSymmetry()->LoadSpaceGroup(14, "", 0));
+    (new Atom3d(&cell, "C"))->SetXYZ(Point3d(1.0, 2.0, 3.0));
+    const auto readBack = [](const Cell3d& written) {
+        Archive archive;
+        archive.WriteObject(&written);
+        Archive reading(archive.GetBuffer());
+        return std::unique_ptr<Cell3d>(
+            static_cast<Cell3d*>(static_cast<Base*>(reading.ReadObject(&Cell3d::GetThisClass()))));
+    };
+    const std::unique_ptr<Cell3d> alone = readBack(cell);
+    ASSERT_NE(alone, nullptr);
+    // The cell's own fields follow its children's records, and are read by the cell's schema.
+    EXPECT_EQ(alone->GetSymmetry()->GetTableNumber(), 14);
+    EXPECT_TRUE(alone->IsDirty());
+    EXPECT_FALSE(alone->HasDescendent(ReplicateAtom::classType));
+    ASSERT_TRUE(alone->Build(alone->GetBuildInfo()));
+    EXPECT_TRUE(alone->HasDescendent(ReplicateAtom::classType));
+
+    // Stored with its replicas, it comes back clean with the same atoms.
+    ASSERT_TRUE(cell.Build(cell.GetBuildInfo()));
+    const std::unique_ptr<Cell3d> built = readBack(cell);
+    ASSERT_NE(built, nullptr);
+    EXPECT_FALSE(built->IsDirty());
+    EXPECT_EQ(built->GetNumDescendents(Atom::classType), cell.GetNumDescendents(Atom::classType));
+
+    // Without any asymmetric atom there is nothing to build.
+    const std::unique_ptr<Cell3d> empty = readBack(Cell3d(nullptr));
+    ASSERT_NE(empty, nullptr);
+    EXPECT_FALSE(empty->IsDirty());
 }
 
 } // namespace

@@ -13,7 +13,9 @@
 #include <tavrel/crystal/CellBuilder.h>
 #include <tavrel/crystal/CellSymmetryMap.h>
 #include <tavrel/crystal/CellSymmetryServices.h>
+#include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include "FakeCellServices.h"
 #include "support/ScopedInstall.h"
 
@@ -44,6 +46,16 @@ protected:
         object.GetProperties(listed);
         return std::any_of(listed.begin(), listed.end(),
                            [](const ObjectProperty& property) { return property.GetName() == "SymmetryLabel"; });
+    }
+
+    // The map the cell holds, as the fake it is.
+    FakeMap& Map() const { return static_cast<FakeMap&>(*cell.GetSymmetryMap()); }
+    static std::vector<Object*> Members(const OrdCollection& collection)
+    {
+        std::vector<Object*> members;
+        for (int i = 0; i < collection.GetNumItems(); ++i)
+            members.push_back(collection.GetAt(i));
+        return members;
     }
 
     FakeServices services;  // outlives the cell, whose map reports to it
@@ -158,6 +170,135 @@ TEST_F(CellSymmetryMapTest, CopiesKeepCrystalMarkersOnlyAlongWithTheirCell)
         EXPECT_FALSE(atom->HasProperty("_ASU") || atom->HasProperty("_REP") || atom->HasProperty("_RMI"));
     }
     EXPECT_TRUE(image->HasProperty("_ASU"));
+}
+
+TEST_F(CellSymmetryMapTest, WithoutAMapEveryObjectIsItsOwnParentAndTheWholeSubtreeTheAsymmetricUnit)
+{
+    const test::ScopedInstall<CellSymmetryServices> installed(services);
+    auto* const replica = new ReplicateAtom(image);
+    EXPECT_EQ(cell.GetSymmetryParent(image), image);
+    EXPECT_EQ(cell.GetSymmetryLabel(image), "C1");
+    OrdCollection images;
+    EXPECT_FALSE(cell.GetSymmetryReplicates(image, images, true));
+    EXPECT_EQ(images.GetNumItems(), 0);
+
+    // Replicas included, in depth-first order; below a given root only.
+    OrdCollection unit;
+    EXPECT_TRUE(cell.GetAsymmetricUnitObjects(Atom::classType, unit));
+    EXPECT_EQ(Members(unit), (std::vector<Object*>{image, replica, plain}));
+    OrdCollection belowImage;
+    EXPECT_TRUE(cell.GetAsymmetricUnitObjects(image, Atom::classType, belowImage));
+    EXPECT_EQ(Members(belowImage), (std::vector<Object*>{replica}));
+    Object outside(nullptr);
+    OrdCollection none;
+    EXPECT_FALSE(cell.GetAsymmetricUnitObjects(&outside, Atom::classType, none));
+    EXPECT_FALSE(cell.GetAsymmetricUnitObjects(nullptr, Atom::classType, none));
+    EXPECT_EQ(none.GetNumItems(), 0);
+
+    // Switching the map on makes none: the image is no image until the map is created.
+    cell.EnableSymmetryMap(true);
+    EXPECT_FALSE(cell.IsPeriodic(image));
+    EXPECT_EQ(cell.GetSymmetryParent(image), image);
+}
+
+TEST_F(CellSymmetryMapTest, TheMapNamesTheParentAndTheImagesOfAnObject)
+{
+    const test::ScopedInstall<CellSymmetryServices> installed(services);
+    services.parent = plain->GetOID();
+    cell.EnableSymmetryMap(true);
+    cell.CreateSymmetryMap(false);
+    EXPECT_EQ(cell.GetSymmetryParent(image), plain);
+    EXPECT_EQ(cell.GetSymmetryParent(plain), plain);
+    EXPECT_TRUE(cell.GetLatticeOffset(image).IsSame(LatticeOffset(1, 0, -1)));
+
+    // A parent outside the cell, or gone, is none.
+    Object outside(nullptr);
+    Map().parent = outside.GetOID();
+    EXPECT_EQ(cell.GetSymmetryParent(image), nullptr);
+    Map().parent = (new Object(nullptr))->GetOID();
+    delete Object::GetObjectA(Map().parent);
+    EXPECT_EQ(cell.GetSymmetryParent(image), nullptr);
+
+    Map().replicates = {plain};
+    OrdCollection images;
+    EXPECT_TRUE(cell.GetSymmetryReplicates(image, images, true));
+    EXPECT_EQ(Members(images), (std::vector<Object*>{image, plain}));
+    EXPECT_FALSE(cell.GetSymmetryReplicates(&outside, images, true));
+
+    // The map's asymmetric unit when it answers; the subtree when it cannot.
+    Map().unit = {plain};
+    Map().answersUnit = true;
+    OrdCollection unit;
+    EXPECT_TRUE(cell.GetAsymmetricUnitObjects(Atom3d::classType, unit));
+    EXPECT_EQ(Members(unit), (std::vector<Object*>{plain}));
+    Map().unit.clear();
+    Map().answersUnit = false;
+    OrdCollection walked;
+    EXPECT_TRUE(cell.GetAsymmetricUnitObjects(Atom3d::classType, walked));
+    EXPECT_EQ(Members(walked), (std::vector<Object*>{image, plain}));
+
+    // Another cell answers nothing about them.
+    Cell3d other(nullptr);
+    EXPECT_EQ(other.GetSymmetryParent(image), nullptr);
+    EXPECT_FALSE(other.GetSymmetryReplicates(image, images, false));
+    EXPECT_TRUE(other.GetLatticeOffset(image).IsSame(LatticeOffset()));
+}
+
+TEST_F(CellSymmetryMapTest, ACopiedCellBindsACopyOfTheMapToTheCopiedObjects)
+{
+    const test::ScopedInstall<CellSymmetryServices> installed(services);
+    cell.EnableSymmetryMap(true);
+    cell.CreateSymmetryMap(false);
+    Map().atoms = {image->GetOID(), 0, plain->GetOID()};
+    Map().objects = {cell.GetChild(0)->GetOID()};
+    services.calls.clear();
+
+    const std::unique_ptr<TreeNode> copied(cell.TreeCopy());
+    auto* const copy = DynCast<Cell3d>(copied.get());
+    ASSERT_NE(copy, nullptr);
+    ASSERT_NE(copy->GetSymmetryMap(), nullptr);
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"shallow copy", "pasted"}));
+    const auto& map = static_cast<const FakeMap&>(*copy->GetSymmetryMap());
+    EXPECT_EQ(map.GetCell(), copy);
+    const Object* const molecule = copy->GetChild(0);
+    EXPECT_EQ(map.pastedAtoms,
+              (OIDArray{molecule->GetChild(0)->GetOID(), 0, molecule->GetChild(1)->GetOID()}));
+    EXPECT_EQ(map.pastedObjects, (OIDArray{molecule->GetOID()}));
+    EXPECT_TRUE(map.pastedBonds.empty());
+    EXPECT_EQ(Map().GetCell(), &cell);
+}
+
+TEST_F(CellSymmetryMapTest, ACopyThatCannotTakeEveryMappedObjectGetsANewMap)
+{
+    const test::ScopedInstall<CellSymmetryServices> installed(services);
+    services.keys = {1, 0, 0, 0};
+    cell.EnableSymmetryMap(true);
+    cell.CreateSymmetryMap(false);
+    Object outside(nullptr);
+    Map().atoms = {image->GetOID()};
+    Map().objects = {outside.GetOID()};
+    services.calls.clear();
+    const std::unique_ptr<TreeNode> copied(cell.TreeCopy());
+    auto* const copy = DynCast<Cell3d>(copied.get());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(services.calls,
+              (std::vector<std::string>{"shallow copy", "deleted", "created with 4 keys", "events on"}));
+    ASSERT_NE(copy->GetSymmetryMap(), nullptr);
+    EXPECT_EQ(copy->GetSymmetryMap()->GetCell(), copy);
+
+    // The cell copied alone takes none of its objects.
+    Map().objects.clear();
+    services.calls.clear();
+    const std::unique_ptr<TreeNode> alone(cell.NodeCopy());
+    EXPECT_EQ(services.calls,
+              (std::vector<std::string>{"shallow copy", "deleted", "created with 4 keys", "events on"}));
+
+    // With the switch off, a copy holds no map.
+    cell.EnableSymmetryMap(false);
+    services.calls.clear();
+    const std::unique_ptr<TreeNode> plainCopy(cell.TreeCopy());
+    EXPECT_EQ(DynCast<Cell3d>(plainCopy.get())->GetSymmetryMap(), nullptr);
+    EXPECT_TRUE(services.calls.empty());
 }
 
 } // namespace

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/Molecule.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerHelper.h>
@@ -19,6 +22,7 @@
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/CSchemaException.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/foundation/ClassRegistry.h>
@@ -935,6 +939,53 @@ TEST_F(ChemDocTest, CellsWithReplicasHaveTheirSymmetryMapSwitchedOn)
     EXPECT_FALSE(second->IsSymmetryMapEnabled());
     EXPECT_EQ(first->GetSymmetryMap(), nullptr);
     EXPECT_FALSE(withReplicas->IsSymmetryMapEnabled());
+}
+
+TEST_F(ChemDocTest, AnOldFileCellHoldingItsAsymmetricUnitAloneIsBuiltOnceTheWholeFileIsRead)
+{
+    ChemDoc source;
+    TreeRoot* const root = source.GetTreeRoot();
+    const auto makeCell = [root] {
+        auto* const cell = new Cell3d(root);
+        cell->GetSymmetry()->LoadSpaceGroup(14, "", 0);
+        auto* const molecule = new Molecule(cell);
+        (new Atom3d(molecule, "C"))->SetXYZ(Point3d(1.0, 2.0, 3.0));
+        return molecule;
+    };
+    // The second atom repeats the first a cell along: the build deletes it, and with it the bond
+    // to an atom outside the cell, whose record follows the cell's.
+    Molecule* const unit = makeCell();
+    auto* const repeated = new Atom3d(unit, "O");
+    repeated->SetXYZ(Point3d(11.0, 2.0, 3.0));
+    auto* const outside = new Atom3d(root, "N");
+    repeated->MakeBond(outside, Bond::Single);
+    auto* const built = static_cast<Cell3d*>(makeCell()->GetParent());
+    ASSERT_TRUE(built->Build(built->GetBuildInfo()));
+    const int builtAtoms = built->GetNumDescendents(Atom::classType);
+
+    Archive archive;
+    WriteHead(archive, 0x30000u);
+    archive.WriteObject(root);
+    WriteView(archive, 25.0f, 1, 2, 0, true);
+    archive << true << Turn();
+    ChemDoc loaded;
+    Load(loaded, archive.GetBuffer());
+    TreeRoot* const back = loaded.GetTreeRoot();
+    ASSERT_EQ(back->GetNumChildren(), 3);
+    auto* const rebuilt = DynCast<Cell3d>(back->GetChild(0));
+    auto* const kept = DynCast<Cell3d>(back->GetChild(2));
+    ASSERT_NE(rebuilt, nullptr);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_FALSE(rebuilt->IsDirty());
+    EXPECT_EQ(rebuilt->GetNumDescendents(Atom3d::classType), 1);
+    // The same build as the cell built before the save.
+    EXPECT_EQ(rebuilt->GetNumDescendents(Atom::classType), builtAtoms);
+    EXPECT_TRUE(rebuilt->IsSymmetryMapEnabled());
+    EXPECT_EQ(back->GetNumDescendents(Bond::classType), 0);
+    EXPECT_TRUE(IsA<Atom3d>(back->GetChild(1)));
+    // A cell stored with its replicas keeps them as they are.
+    EXPECT_FALSE(kept->IsDirty());
+    EXPECT_EQ(kept->GetNumDescendents(Atom::classType), builtAtoms);
 }
 
 TEST_F(ChemDocTest, SavingAConformerWritesAPackagedCopyAndLeavesTheTreeAlone)

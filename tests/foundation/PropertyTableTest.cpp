@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;
@@ -18,19 +23,16 @@ namespace {
 // A level described by one table only: a stored count shown to the host as "Count", a stored note
 // the host does not see, and a read-only text property.
 class Tally : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Tally, Geometric3d)
-    TAVREL_DECLARE_PROPERTIES()
+    TAVREL_CLASS(Tally, Geometric3d, Creatable)
 public:
     explicit Tally(Object* parent) : Geometric3d(parent) {}
 
     std::int32_t count = 0;
     std::string note;
-
-protected:
-    Tally() = default;
-    Tally(const Tally&) = default;
 };
-TAVREL_IMPLEMENT_CLASS(Tally, ClassKind::Creatable)
+TAVREL_DEFINE_CLASS(Tally)
+
+Tally::Tally() = default;
 
 const PropertyTable& Tally::Properties()
 {
@@ -49,10 +51,111 @@ const PropertyTable& Tally::Properties()
     return table;
 }
 
-void Tally::GetSetObjectProperties(PropertyArchive& archive)
+// A level whose framework-archive record is not its stream record: a count the framework archive
+// holds in 16 bits, a flag only the stream holds, a mark only the framework archive holds, a rate
+// that records from schema 2 on hold and a word that only older records hold.
+// Its text interface: the rate through member functions (a setter that refuses values above 100),
+// the mark with two decimals, the flag as "Yes" or "No" among its words, the count as a choice.
+class Stamp : public Geometric3d {
+    TAVREL_CLASS(Stamp, Geometric3d, Creatable)
+public:
+    explicit Stamp(Object* parent) : Geometric3d(parent) {}
+
+    std::int32_t GetRate() const { return rate; }
+    bool SetRate(std::int32_t value)
+    {
+        if (value > 100)
+            return false;
+        rate = static_cast<std::uint8_t>(value);
+        return true;
+    }
+    float GetMark() const { return mark; }
+
+    std::int32_t count = 0;
+    bool flag = false;
+    float mark = 0.0f;
+    std::uint8_t rate = 0;
+};
+TAVREL_DEFINE_CLASS(Stamp)
+
+Stamp::Stamp() = default;
+
+constexpr PropertyWord FlagWords[] = {{0, "No"}, {1, "Yes"}};
+
+const PropertyTable& Stamp::Properties()
 {
-    PropertyPass(archive, *this).Table(Properties());
+    static const PropertyTable table(PropertyList<Stamp>()
+                                         .Field<&Stamp::count>("Stamp Count")
+                                         .ArchiveAs<std::int16_t>()
+                                         .Shows("Count")
+                                         .Accessors([](const Stamp& stamp) { return stamp.count; },
+                                                    [](Stamp& stamp, std::int32_t value) { stamp.count = value; })
+                                         .Choices({"1", "2", "3"})
+                                         .Shown(ObjectProperty::CategoryChoice)
+                                         .Field<&Stamp::flag>("Stamp Flag")
+                                         .StreamOnly()
+                                         .Shows("Flag")
+                                         .Accessors([](const Stamp& stamp) { return stamp.flag; },
+                                                    [](Stamp& stamp, bool on) { stamp.flag = on; })
+                                         .Words(FlagWords)
+                                         .Shown(ObjectProperty::CategorySwitch)
+                                         .ArchiveField<&Stamp::mark>()
+                                         .Field<&Stamp::rate>("Stamp Rate")
+                                         .FromSchema(2)
+                                         .Shows("Rate")
+                                         .Accessors<&Stamp::GetRate, &Stamp::SetRate>()
+                                         .Shown()
+                                         .ArchiveDropped<std::int32_t>(2)
+                                         .Text("Mark")
+                                         .Getter<&Stamp::GetMark>()
+                                         .Format("%.2f")
+                                         .Shown());
+    return table;
 }
+
+// The foundation README's example of a whole new class (its fields public here, for the test).
+class Marker : public Geometric3d {
+    TAVREL_CLASS(Marker, Geometric3d, Creatable)
+public:
+    explicit Marker(Object* parent) : Geometric3d(parent) {}
+
+    float GetSize() const { return m_size; }
+    void SetSize(float size) { m_size = size; }
+
+    float m_size = 1.0f;
+    std::int32_t m_count = 0;
+    std::string m_note;
+    Object* m_target = nullptr;
+    bool m_shown = true;
+};
+TAVREL_DEFINE_CLASS(Marker)
+
+Marker::Marker() = default;
+
+const PropertyTable& Marker::Properties()
+{
+    static const PropertyTable table(PropertyList<Marker>()
+        .Field<&Marker::m_size>("Marker Size").Shows("Size").Accessors<&Marker::GetSize, &Marker::SetSize>().Shown()
+        .Field<&Marker::m_count>("Marker Count")
+        .Field<&Marker::m_note>("Marker Note")
+        .Reference("Marker Target", [](const Marker& m) { return m.m_target; }, [](Marker& m, Object* o) { m.m_target = o; })
+        .Field<&Marker::m_shown>("Marker Shown"));
+    return table;
+}
+
+// A class derived from a table class without the identity macro, with a pass of its own on top.
+class TallyWithExtra : public Tally {
+public:
+    explicit TallyWithExtra(Object* parent) : Tally(parent) {}
+    void GetSetObjectProperties(PropertyArchive& archive) override
+    {
+        Tally::GetSetObjectProperties(archive);
+        PropertyPass pass(archive, *this);
+        pass.Value<Storage::StorageString>("Extra Note", extra);
+    }
+
+    std::string extra = "kept too";
+};
 
 class PropertyTableTest : public ::testing::Test {
 protected:
@@ -60,8 +163,18 @@ protected:
     {
         AttachDataModelDLL();
         ClassRegistry::Register<Tally>();
+        ClassRegistry::Register<Stamp>();
+        ClassRegistry::Register<Marker>();
     }
 };
+
+std::unique_ptr<Stamp> ReadStamp(const std::vector<std::uint8_t>& bytes)
+{
+    Archive in(bytes);
+    std::unique_ptr<PersistentObject> read(in.ReadObject(&Stamp::GetThisClass()));
+    EXPECT_EQ(in.GetRemaining(), 0u);
+    return std::unique_ptr<Stamp>(static_cast<Stamp*>(static_cast<Base*>(read.release())));
+}
 
 std::vector<std::string> Names(const ObjectProperty::Array& properties)
 {
@@ -125,6 +238,16 @@ TEST_F(PropertyTableTest, PersistedEntriesFollowTheBaseLevelsInTheRecordAndLoadB
     }
 }
 
+TEST_F(PropertyTableTest, AClassDerivedWithoutTheMacroIsWrittenByItsOwnPassNotByItsBasesPlan)
+{
+    for (const RecordStream::Form form : {RecordStream::Form::Plain, RecordStream::Form::Compressed}) {
+        TallyWithExtra extra(nullptr);
+        const RecordStream::Bytes bytes = RecordStream::Save(extra, form);
+        const std::string_view name = "Extra Note";
+        EXPECT_NE(std::search(bytes.begin(), bytes.end(), name.begin(), name.end()), bytes.end());
+    }
+}
+
 TEST_F(PropertyTableTest, UserPropertiesComeAndGoWithoutATableOfTheirOwn)
 {
     Tally with(nullptr);
@@ -147,4 +270,113 @@ TEST_F(PropertyTableTest, UserPropertiesComeAndGoWithoutATableOfTheirOwn)
     EXPECT_EQ(without.GetTempData(), nullptr);
     without.SetTempData(&users, false);
     EXPECT_EQ(without.GetTempData(), &users);
+}
+
+TEST_F(PropertyTableTest, TheFrameworkRecordIsTheTablesColumnAfterTheBaseLevelsWithEachSchemasFields)
+{
+    Stamp stamp(nullptr);
+    stamp.SetLabel("s");
+    stamp.SetXYZ(Point3d(1.0, 2.0, 3.0));
+    stamp.count = -300;
+    stamp.flag = true;
+    stamp.mark = 2.5f;
+    stamp.rate = 7;
+    Archive out;
+    out.WriteObject(&stamp);
+    const std::vector<std::uint8_t> written = out.GetBuffer();
+
+    // The level's fields close the record, after the base levels': the count in 16 bits, the mark,
+    // the rate; the flag is the stream's alone.
+    std::vector<std::uint8_t> fields{0xD4, 0xFE};
+    fields.resize(6);
+    std::memcpy(fields.data() + 2, &stamp.mark, 4);
+    fields.push_back(7);
+    ASSERT_GT(written.size(), fields.size());
+    EXPECT_TRUE(std::equal(fields.begin(), fields.end(), written.end() - static_cast<std::ptrdiff_t>(fields.size())));
+    std::unique_ptr<Stamp> loaded = ReadStamp(written);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->GetLabel(), "s");
+    EXPECT_EQ(loaded->GetXYZ(), Point3d(1.0, 2.0, 3.0));
+    EXPECT_EQ(loaded->count, -300);
+    EXPECT_FALSE(loaded->flag);
+    EXPECT_EQ(loaded->mark, 2.5f);
+    EXPECT_EQ(loaded->rate, 7);
+
+    // A record of schema 1: no rate, then the older word.
+    std::vector<std::uint8_t> older(written.begin(), written.end() - 1);
+    older.insert(older.end(), {9, 0, 0, 0});
+    const std::string name = "XXStamp";
+    const auto at = std::search(older.begin(), older.end(), name.begin(), name.end());
+    ASSERT_NE(at, older.end());
+    *(at - 4) = 1;
+    *(at - 3) = 0;
+    loaded = ReadStamp(older);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->count, -300);
+    EXPECT_EQ(loaded->mark, 2.5f);
+    EXPECT_EQ(loaded->rate, 0);
+}
+
+TEST_F(PropertyTableTest, TextEntriesTakeFormsWordsAndAccessFromTheirEntries)
+{
+    Stamp stamp(nullptr);
+    stamp.mark = 2.5f;
+
+    // A setter that refuses a value refuses the text; one it takes changes the value.
+    EXPECT_TRUE(stamp.SetPropertyFromString("rate", "42"));
+    EXPECT_FALSE(stamp.SetPropertyFromString("Rate", "420"));
+    EXPECT_EQ(stamp.GetPropertyAsString("Rate"), "42");
+    // Words, in any case, both ways; another word is refused.
+    EXPECT_EQ(stamp.GetPropertyAsString("Flag"), "No");
+    EXPECT_TRUE(stamp.SetPropertyFromString("Flag", "yes"));
+    EXPECT_TRUE(stamp.flag);
+    EXPECT_FALSE(stamp.SetPropertyFromString("Flag", "maybe"));
+    EXPECT_EQ(stamp.GetPropertyAsString("Flag"), "Yes");
+    // One format for the text and the descriptor; without a setter the descriptor is read-only.
+    EXPECT_EQ(stamp.GetPropertyAsString("Mark"), "2.50");
+    const ObjectProperty mark = stamp.GetPropertyAsObjectProperty("Mark");
+    EXPECT_EQ(mark.GetStringValue(), "2.50");
+    EXPECT_FALSE(mark.IsWritable());
+
+    const ObjectProperty flag = stamp.GetPropertyAsObjectProperty("flag");
+    EXPECT_EQ(flag.GetName(), "Flag");
+    EXPECT_EQ(flag.GetStringValue(), "Yes");
+    EXPECT_TRUE(flag.IsWritable());
+    EXPECT_EQ(flag.GetPropertyType(), ObjectProperty::CategorySwitch);
+    EXPECT_EQ(flag.GetAllValues(), (std::vector<std::string>{"No", "Yes"}));
+    const ObjectProperty count = stamp.GetPropertyAsObjectProperty("Count");
+    EXPECT_EQ(count.GetType(), "int");
+    EXPECT_EQ(count.GetAllValues(), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(stamp.GetPropertyAsObjectProperty("Rate").GetStringValue(), "42");
+}
+
+TEST_F(PropertyTableTest, TheReadmesNewClassStoresEverythingInBothFormsAndShowsItsSize)
+{
+    Object target(nullptr);
+    Marker marker(&target);
+    marker.SetSize(2.5f);
+    marker.m_count = 3;
+    marker.m_note = "n";
+    marker.m_target = &target;
+    marker.m_shown = false;
+    target.SetLabel("t");
+    const std::unique_ptr<Object> loaded(DynCast<Object>(RecordStream::Load(RecordStream::Save(target))));
+    ASSERT_NE(loaded, nullptr);
+    const auto* const copy = DynCast<Marker>(loaded->GetChild(0));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetSize(), 2.5f);
+    EXPECT_EQ(copy->m_count, 3);
+    EXPECT_EQ(copy->m_note, "n");
+    EXPECT_EQ(copy->m_target, loaded.get());
+    EXPECT_FALSE(copy->m_shown);
+    EXPECT_EQ(copy->GetPropertyAsString("size"), "2.5000");
+
+    Archive out;
+    out.WriteObject(&target);
+    Archive in(out.GetBuffer());
+    const std::unique_ptr<PersistentObject> read(in.ReadObject(&Object::GetThisClass()));
+    const auto* const framework = DynCast<Marker>(static_cast<Object*>(read.get())->GetChild(0));
+    ASSERT_NE(framework, nullptr);
+    EXPECT_EQ(framework->m_note, "n");
+    EXPECT_EQ(framework->m_target, read.get());
 }

@@ -101,11 +101,20 @@ TEST_F(GraphicsTest, APropertyLabelShowsItsParentsTextAndFollowsItUnlessMovable)
     EXPECT_EQ(again.GetAll<Text3DPrimitive>()[0]->GetPosition(), Point3d(5, 5, 5));
 
     // Both record forms keep the property's name and the flag.
-    const std::unique_ptr<AnnotationProperty> loaded = RecordStream::LoadAs<AnnotationProperty>(RecordStream::Save(*label));
+    std::unique_ptr<AnnotationProperty> loaded = RecordStream::LoadAs<AnnotationProperty>(RecordStream::Save(*label));
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->GetPropertyName(), "Name");
     EXPECT_FALSE(loaded->GetUpdatePosition());
     EXPECT_EQ(loaded->GetLabel(), "CB");
+    // Each record form brings the label's parents along: they go with it.
+    const auto freeTree = [](auto& owned) {
+        TreeNode* const top = static_cast<TreeNode*>(static_cast<Base*>(owned.get()))->GetRoot();
+        if (top != static_cast<Base*>(owned.get())) {
+            owned.release();
+            delete top;
+        }
+    };
+    freeTree(loaded);
     Archive out;
     label->SetUpdatePosition(true);
     out.WriteObject(label);
@@ -117,4 +126,5 @@ TEST_F(GraphicsTest, APropertyLabelShowsItsParentsTextAndFollowsItUnlessMovable)
     EXPECT_TRUE(back->GetUpdatePosition());
     EXPECT_EQ(back->GetXYZ(), Point3d(5, 5, 5));
     EXPECT_EQ(back->GetDisplayStyle(), 1);
+    freeTree(read);
 }

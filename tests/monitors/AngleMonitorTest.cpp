@@ -20,6 +20,7 @@
 using namespace Tavrel;
 using MonitorSupport::AddAtom;
 using MonitorSupport::BondedPair;
+using MonitorSupport::Selection;
 using Tavrel::test::Near;
 
 namespace {
@@ -44,14 +45,6 @@ struct Water {
     Atom3d* h1;
     Atom3d* h2;
 };
-
-OrdCollection Selection(std::initializer_list<Object*> objects)
-{
-    OrdCollection selection;
-    for (Object* object : objects)
-        selection.Add(object);
-    return selection;
-}
 
 double AngleAt(const Geometric* first, const Geometric* vertex, const Geometric* second)
 {

@@ -16,6 +16,7 @@
 using namespace Tavrel;
 using MonitorSupport::AddAtom;
 using MonitorSupport::Alive;
+using MonitorSupport::Selection;
 using Tavrel::test::Near;
 
 namespace {
@@ -24,14 +25,6 @@ class CentroidMonitorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { AttachDataModelDLL(); }
 };
-
-OrdCollection Selection(std::initializer_list<Object*> objects)
-{
-    OrdCollection selection;
-    for (Object* object : objects)
-        selection.Add(object);
-    return selection;
-}
 
 } // namespace
 

@@ -19,6 +19,7 @@
 
 using namespace Tavrel;
 using MonitorSupport::AddAtom;
+using MonitorSupport::Selection;
 using Tavrel::test::Near;
 
 namespace Tavrel {
@@ -69,14 +70,6 @@ struct Butane {
     Molecule* molecule;
     std::array<Atom3d*, 4> carbons{};
 };
-
-OrdCollection Selection(std::initializer_list<Object*> objects)
-{
-    OrdCollection selection;
-    for (Object* object : objects)
-        selection.Add(object);
-    return selection;
-}
 
 } // namespace
 

@@ -19,6 +19,7 @@
 
 using namespace Tavrel;
 using MonitorSupport::AddAtom;
+using MonitorSupport::Selection;
 using Tavrel::test::Near;
 
 namespace {
@@ -27,14 +28,6 @@ class LinePlaneMonitorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { AttachDataModelDLL(); }
 };
-
-OrdCollection Selection(std::initializer_list<Object*> objects)
-{
-    OrdCollection selection;
-    for (Object* object : objects)
-        selection.Add(object);
-    return selection;
-}
 
 } // namespace
 

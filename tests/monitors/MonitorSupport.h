@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -11,9 +14,12 @@
 #include <tavrel/core/DisplayList3D.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/document/ChemDoc.h>
 #include <tavrel/foundation/Event.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/monitors/GeometryMonitor.h>
+#include <tavrel/platform/Archive.h>
 
 namespace MonitorSupport {
 
@@ -22,6 +28,37 @@ inline Tavrel::Atom3d* AddAtom(Tavrel::Object* parent, const char* symbol, doubl
     auto* const atom = new Tavrel::Atom3d(parent, symbol);
     atom->SetXYZ(Tavrel::Point3d(x, y, z));
     return atom;
+}
+
+// The objects in order, as a selection or an atom set is handed over.
+inline Tavrel::OrdCollection Selection(std::initializer_list<Tavrel::Object*> objects)
+{
+    Tavrel::OrdCollection selection;
+    for (Tavrel::Object* object : objects)
+        selection.Add(object);
+    return selection;
+}
+
+// The first child of the class, or null.
+template <class T>
+T* FirstChild(const Tavrel::Object& parent)
+{
+    for (int i = 0; i < parent.GetNumChildren(); ++i) {
+        if (auto* const child = Tavrel::DynCast<T>(parent.GetChild(i)))
+            return child;
+    }
+    return nullptr;
+}
+
+// The names of the last `count` properties the object lists, in order.
+inline std::vector<std::string> LastListed(const Tavrel::Object& object, std::size_t count)
+{
+    Tavrel::ObjectProperty::Array listed;
+    object.GetProperties(listed);
+    std::vector<std::string> names;
+    for (std::size_t i = listed.size() > count ? listed.size() - count : 0; i < listed.size(); ++i)
+        names.push_back(listed[i].GetName());
+    return names;
 }
 
 // A molecule of two bonded atoms.
@@ -74,6 +111,17 @@ inline std::vector<std::pair<Tavrel::Point3d, Tavrel::Point3d>> DashedLines(cons
             lines.emplace_back(line->GetFrom(), line->GetTo());
     }
     return lines;
+}
+
+// The document saved to its file and loaded into a new one.
+inline std::unique_ptr<Tavrel::ChemDoc> Reloaded(Tavrel::ChemDoc& document)
+{
+    Tavrel::Archive out;
+    document.Serialize(out);
+    auto loaded = std::make_unique<Tavrel::ChemDoc>();
+    Tavrel::Archive in(out.GetBuffer());
+    loaded->Serialize(in);
+    return loaded;
 }
 
 inline bool Alive(std::uint32_t oid)

@@ -1,0 +1,414 @@
+// BlockedChildArray: the ordered children of a tree node, with index lookup, access by index and removal in O(log n).
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace Tavrel {
+
+// For the sources of TreeNode (InternalTreeNode.h) and its tests: not part of the library's interface.
+// Node is the child type; Derived, the array class itself, keeps each child's slot number in the child:
+// static std::uint32_t GetSlot(const Node*) and static void SetSlot(Node*, std::uint32_t), a child
+// outside any array holding all ones.
+//
+// The children in order, held in blocks of at most BlockSize slots. A child's slot number names its
+// block (a number that stays while the block lives) and its slot there. Removed children leave holes,
+// which a bitmap per block skips, and a Fenwick tree over the blocks in order counts the children
+// before each block: index lookup, access by index and removal take O(log n). An insertion moves
+// children within one block only, into the nearest hole; a full block is split, leaving the hole
+// where the insertion goes, and neighbours that together hold few children are merged; a split or
+// merge ranks the blocks again, O(n / BlockSize), and takes many changes to a block to recur.
+template <class Node, class Derived>
+class BlockedChildArray {
+public:
+    int Size() const { return static_cast<int>(m_live); }
+
+    // For a node whose parent is this array's: a node leaving an array takes the slot number Outside,
+    // so one that has a slot is in the array; only the block's bitmap is read, not the slots.
+    bool Holds(const Node* child) const
+    {
+        const std::size_t number = Derived::GetSlot(child) >> SlotBits;
+        return Derived::GetSlot(child) != Outside && number < m_blocks.size() && m_blocks[number].IsLive(SlotOf(child));
+    }
+
+    Node* At(std::size_t index) const
+    {
+        if (m_packed)
+            return m_blocks[NumberAt(index >> SlotBits)].slots[index & (BlockSize - 1)];
+        const auto [rank, within] = Locate(index);
+        const Block& block = m_blocks[NumberAt(rank)];
+        return block.slots[block.SlotOfLive(within)];
+    }
+
+    std::size_t IndexOf(const Node* child) const
+    {
+        const Block& block = m_blocks[Derived::GetSlot(child) >> SlotBits];
+        if (m_packed)
+            return std::size_t{block.rank} << SlotBits | SlotOf(child);
+        return LiveBefore(block.rank) + block.LiveBefore(SlotOf(child));
+    }
+
+    // The last slot of a block is never a hole, and no block is empty.
+    Node* Last() const { return BlockCount() == 0 ? nullptr : m_blocks[NumberAt(BlockCount() - 1)].slots.back(); }
+
+    template <class Visit>
+    void ForEach(Visit&& visit) const
+    {
+        for (std::size_t rank = 0; rank < BlockCount(); ++rank) {
+            for (Node* child : m_blocks[NumberAt(rank)].slots) {
+                if (child)
+                    visit(child);
+            }
+        }
+    }
+
+    void Append(Node* child)
+    {
+        if (BlockCount() == 0 || m_blocks[NumberAt(BlockCount() - 1)].slots.size() == BlockSize)
+            AppendBlock();
+        const std::uint32_t number = NumberAt(BlockCount() - 1);
+        Block& block = m_blocks[number];
+        block.slots.push_back(child);
+        Taken(number, block.slots.size() - 1, child);
+    }
+
+    // Inserts before the child now at the index, which is below Size().
+    void Insert(std::size_t index, Node* child)
+    {
+        m_packed = false;
+        auto [rank, within] = Locate(index);
+        if (m_blocks[NumberAt(rank)].count == BlockSize) {
+            Split(rank, within);
+            std::tie(rank, within) = Locate(index);
+        }
+        const std::uint32_t number = NumberAt(rank);
+        std::vector<Node*>& slots = m_blocks[number].slots;
+        const std::size_t next = m_blocks[number].SlotOfLive(within);
+        if (next > 0 && !slots[next - 1]) {
+            slots[next - 1] = child;
+            Taken(number, next - 1, child);
+            return;
+        }
+        // The nearest hole on either side; past the last slot counts as one while the block has room.
+        std::size_t below = next;
+        while (below > 0 && slots[below - 1])
+            --below;
+        std::size_t above = next + 1;
+        while (above < slots.size() && slots[above])
+            ++above;
+        const bool roomAbove = above < slots.size() || slots.size() < BlockSize;
+        if (below > 0 && (!roomAbove || next - below < above - next)) {
+            // Children below the insertion point each move down one slot into the hole.
+            for (std::size_t slot = below - 1; slot + 1 < next; ++slot)
+                Put(number, slot, slots[slot + 1]);
+            slots[next - 1] = child;
+            Taken(number, below - 1, child, next - 1);
+            return;
+        }
+        if (above == slots.size())
+            slots.push_back(nullptr);
+        for (std::size_t slot = above; slot > next; --slot)
+            Put(number, slot, slots[slot - 1]);
+        slots[next] = child;
+        Taken(number, above, child, next);
+    }
+
+    void Remove(Node* child)
+    {
+        const std::uint32_t number = Derived::GetSlot(child) >> SlotBits;
+        Block& block = m_blocks[number];
+        const std::size_t slot = SlotOf(child);
+        // Only the removal of the last child keeps the blocks packed.
+        m_packed = m_packed && block.rank + 1 == BlockCount() && slot + 1 == block.slots.size();
+        Derived::SetSlot(child, Outside);
+        block.slots[slot] = nullptr;
+        block.live[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
+        --block.count;
+        --m_live;
+        AddLive(block.rank, -1);
+        while (!block.slots.empty() && !block.IsLive(block.slots.size() - 1))
+            block.slots.pop_back();
+        std::size_t rank = block.rank;
+        if (block.count == 0) {
+            DropBlock(rank);
+            return;
+        }
+        if (rank > 0 && m_blocks[NumberAt(rank - 1)].count + block.count <= MergeSize)
+            Merge(--rank);
+        if (rank + 1 < BlockCount() && m_blocks[NumberAt(rank)].count + m_blocks[NumberAt(rank + 1)].count <= MergeSize)
+            Merge(rank);
+    }
+
+    // Children in the new order.
+    void Replace(const std::vector<Node*>& order)
+    {
+        m_blocks.clear();
+        m_order.clear();
+        m_tree.clear();
+        m_freeHead = NoBlock;
+        m_live = 0;
+        m_packed = true;
+        for (Node* child : order)
+            Append(child);
+    }
+
+private:
+    // 8 bits of a 32-bit slot number name the slot, 24 the block: merged neighbours hold more than
+    // MergeSize children together, so 2^24 blocks are only reached by far more children than fit in memory.
+    static constexpr unsigned SlotBits = 8;
+    static constexpr std::size_t BlockSize = std::size_t{1} << SlotBits;
+    static constexpr std::size_t MergeSize = BlockSize / 4;
+    static constexpr std::uint32_t Outside = UINT32_MAX;
+    static constexpr std::uint32_t NoBlock = UINT32_MAX;
+
+    struct Block {
+        std::vector<Node*> slots;                    // null for a hole
+        std::array<std::uint64_t, BlockSize / 64> live{};  // a bit per child
+        std::uint32_t count = 0;
+        std::uint32_t rank = 0;  // position among the blocks in order; for a free block, the next free number
+
+        bool IsDense() const { return count == slots.size(); }
+        bool IsLive(std::size_t slot) const { return (live[slot / 64] >> (slot % 64) & 1) != 0; }
+
+        std::size_t LiveBefore(std::size_t slot) const
+        {
+            if (IsDense())
+                return slot;
+            std::size_t before = 0;
+            for (std::size_t word = 0; word < slot / 64; ++word)
+                before += static_cast<std::size_t>(std::popcount(live[word]));
+            const std::uint64_t below = (std::uint64_t{1} << (slot % 64)) - 1;
+            return before + static_cast<std::size_t>(std::popcount(live[slot / 64] & below));
+        }
+
+        // The slot of the child with `within` children before it in this block.
+        std::size_t SlotOfLive(std::size_t within) const
+        {
+            if (IsDense())
+                return within;
+            std::size_t word = 0;
+            for (auto inWord = static_cast<std::size_t>(std::popcount(live[0])); within >= inWord;
+                 inWord = static_cast<std::size_t>(std::popcount(live[++word])))
+                within -= inWord;
+            std::uint64_t bits = live[word];
+            std::size_t slot = word * 64;
+            for (unsigned width = 32; width > 0; width >>= 1) {
+                const auto low = static_cast<std::size_t>(std::popcount(bits & ((std::uint64_t{1} << width) - 1)));
+                if (within >= low) {
+                    within -= low;
+                    bits >>= width;
+                    slot += width;
+                }
+            }
+            return slot;
+        }
+    };
+
+    static std::size_t SlotOf(const Node* child) { return Derived::GetSlot(child) & (BlockSize - 1); }
+
+    // Places a child in a slot of a block, without counting it.
+    void Put(std::uint32_t number, std::size_t slot, Node* child)
+    {
+        m_blocks[number].slots[slot] = child;
+        Derived::SetSlot(child, static_cast<std::uint32_t>(number << SlotBits | slot));
+    }
+
+    // Counts a new child placed at `at`, whose placement filled the hole at `filled`.
+    void Taken(std::uint32_t number, std::size_t filled, Node* child, std::size_t at)
+    {
+        Block& block = m_blocks[number];
+        Put(number, at, child);
+        block.live[filled / 64] |= std::uint64_t{1} << (filled % 64);
+        ++block.count;
+        ++m_live;
+        AddLive(block.rank, 1);
+    }
+    void Taken(std::uint32_t number, std::size_t slot, Node* child) { Taken(number, slot, child, slot); }
+
+    // Children in the blocks ranked before `rank`.
+    std::size_t LiveBefore(std::size_t rank) const
+    {
+        std::size_t live = 0;
+        if (!m_tree.empty()) {
+            for (std::size_t one = rank; one > 0; one &= one - 1)
+                live += m_tree[one - 1];
+        }
+        return live;
+    }
+
+    void AddLive(std::size_t rank, int delta)
+    {
+        for (std::size_t one = rank + 1; one <= m_tree.size(); one += one & (~one + 1))
+            m_tree[one - 1] = static_cast<std::uint32_t>(static_cast<int>(m_tree[one - 1]) + delta);
+    }
+
+    // The rank of the block holding the child at an index, and the children before it there.
+    std::pair<std::size_t, std::size_t> Locate(std::size_t index) const
+    {
+        if (m_tree.empty())
+            return {0, index};
+        std::size_t rank = 0;
+        for (std::size_t step = std::bit_floor(m_tree.size()); step > 0; step >>= 1) {
+            if (rank + step <= m_tree.size() && m_tree[rank + step - 1] <= index) {
+                rank += step;
+                index -= m_tree[rank - 1];
+            }
+        }
+        return {rank, index};
+    }
+
+    std::uint32_t NewBlock()
+    {
+        if (m_freeHead == NoBlock) {
+            m_blocks.emplace_back();
+            return static_cast<std::uint32_t>(m_blocks.size() - 1);
+        }
+        const std::uint32_t number = m_freeHead;
+        m_freeHead = m_blocks[number].rank;
+        return number;
+    }
+
+    // Releases the block's slots; its number joins the free list (linked through `rank`), so that
+    // removals never allocate.
+    void FreeBlock(std::uint32_t number)
+    {
+        m_blocks[number] = Block();
+        m_blocks[number].rank = m_freeHead;
+        m_freeHead = number;
+    }
+
+    // While there is a single block, it is block 0 and the order is not stored.
+    std::size_t BlockCount() const { return m_order.empty() ? m_blocks.size() : m_order.size(); }
+    std::uint32_t NumberAt(std::size_t rank) const { return m_order.empty() ? 0 : m_order[rank]; }
+    void StoreOrder()
+    {
+        if (m_order.empty() && !m_blocks.empty())
+            m_order.push_back(0);
+    }
+
+    // An empty block after the last; the Fenwick tree grows by one node (kept only for two blocks or more).
+    void AppendBlock()
+    {
+        if (BlockCount() == 0) {
+            NewBlock();
+            return;
+        }
+        StoreOrder();
+        const std::uint32_t number = NewBlock();
+        m_blocks[number].rank = static_cast<std::uint32_t>(m_order.size());
+        m_order.push_back(number);
+        const std::size_t one = m_order.size();
+        if (one == 2)
+            Rerank(0);
+        else if (one > 2)
+            m_tree.push_back(static_cast<std::uint32_t>(LiveBefore(one - 1) - LiveBefore(one - (one & (~one + 1)))));
+    }
+
+    // Ranks the blocks from `rank` on again and rebuilds the Fenwick tree.
+    void Rerank(std::size_t rank)
+    {
+        for (; rank < m_order.size(); ++rank)
+            m_blocks[m_order[rank]].rank = static_cast<std::uint32_t>(rank);
+        m_tree.clear();
+        if (m_order.size() < 2)
+            return;
+        m_tree.resize(m_order.size());
+        for (std::size_t one = 1; one <= m_tree.size(); ++one) {
+            m_tree[one - 1] += m_blocks[m_order[one - 1]].count;
+            if (const std::size_t up = one + (one & (~one + 1)); up <= m_tree.size())
+                m_tree[up - 1] += m_tree[one - 1];
+        }
+    }
+
+    void DropBlock(std::size_t rank)
+    {
+        if (BlockCount() == 1) {
+            m_blocks.clear();
+            m_order.clear();
+            m_freeHead = NoBlock;
+            m_tree.clear();
+            m_packed = true;
+            return;
+        }
+        const std::uint32_t number = m_order[rank];
+        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank));
+        FreeBlock(number);
+        // Dropping the last node leaves a valid Fenwick tree over the others.
+        if (rank == m_order.size() && m_order.size() > 1)
+            m_tree.pop_back();
+        else
+            Rerank(rank);
+    }
+
+    // Splits the full block at `rank` in halves, the hole of each half where the insertion goes.
+    void Split(std::size_t rank, std::size_t within)
+    {
+        StoreOrder();
+        const std::uint32_t lower = m_order[rank];
+        const std::uint32_t upper = NewBlock();
+        std::vector<Node*> children = std::move(m_blocks[lower].slots);
+        constexpr std::size_t half = BlockSize / 2;
+        const auto fill = [this, &children](std::uint32_t number, std::size_t first, std::size_t last, std::size_t gapAt) {
+            Block& block = m_blocks[number];
+            const std::size_t count = last - first;
+            const std::size_t gap = gapAt < last ? BlockSize - count : 0;
+            block.slots.assign(count + gap, nullptr);
+            block.live.fill(0);
+            block.count = static_cast<std::uint32_t>(count);
+            for (std::size_t i = first; i < last; ++i) {
+                const std::size_t slot = i - first + (i >= gapAt ? gap : 0);
+                Put(number, slot, children[i]);
+                block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
+            }
+        };
+        fill(lower, 0, half, within < half ? within : half);
+        fill(upper, half, BlockSize, within < half ? BlockSize : within);
+        m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(rank + 1), upper);
+        Rerank(rank);
+    }
+
+    // Moves the children of the block after `rank` to the end of the block at `rank`, packed in place.
+    void Merge(std::size_t rank)
+    {
+        const std::uint32_t number = m_order[rank];
+        const std::uint32_t emptied = m_order[rank + 1];
+        std::vector<Node*>& slots = m_blocks[number].slots;
+        std::size_t count = 0;
+        for (std::size_t slot = 0; slot < slots.size(); ++slot) {
+            if (slots[slot])
+                Put(number, count++, slots[slot]);
+        }
+        slots.resize(count);
+        for (Node* child : m_blocks[emptied].slots) {
+            if (child) {
+                slots.push_back(nullptr);
+                Put(number, slots.size() - 1, child);
+            }
+        }
+        Block& block = m_blocks[number];
+        block.count = static_cast<std::uint32_t>(slots.size());
+        block.live.fill(0);
+        for (std::size_t slot = 0; slot < slots.size(); ++slot)
+            block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
+        FreeBlock(emptied);
+        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank + 1));
+        Rerank(rank);
+    }
+
+    std::vector<Block> m_blocks;         // by block number; a free number holds an empty block
+    std::vector<std::uint32_t> m_order;  // block numbers in child order, once there are two blocks
+    std::vector<std::uint32_t> m_tree;   // Fenwick tree of child counts over m_order
+    std::uint32_t m_freeHead = NoBlock;  // first free block number
+    std::uint32_t m_live = 0;
+    // Every block but the last is full and none has a hole (children only appended, or removed from
+    // the end): an index then names its block and slot directly.
+    bool m_packed = true;
+};
+
+} // namespace Tavrel

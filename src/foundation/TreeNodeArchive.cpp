@@ -1,0 +1,404 @@
+#include <tavrel/foundation/TreeNode.h>
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <tavrel/foundation/InternalTreeNode.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
+
+namespace Tavrel {
+
+using namespace TreeNodeShared;
+
+namespace {
+
+// A framework-archive record of a tree node in progress. The record holds the node's own fields up to
+// its child array, its children's records, then the rest: the flags and each derived class's fields,
+// which the node's Serialize writes or reads when the walk gives it the turn. Records are kept on an
+// explicit stack, innermost last, shared by the walks that nest inside a record's own fields.
+struct OpenRecord {
+    Archive* archive = nullptr;
+    TreeNode* node = nullptr;
+    Archive::ObjectHeader header;  // loading: the node's entry in the archive, to abandon it on failure
+    std::uint32_t next = 0;        // children begun
+    std::uint32_t count = 0;
+    bool turn = false;             // the node's Serialize is to take the rest of its record
+    std::vector<TreeNode*> taken;  // loading: children read, placed when the rest is read
+};
+
+std::vector<OpenRecord>& OpenRecords()
+{
+    static std::vector<OpenRecord> records;
+    return records;
+}
+
+// The nodes whose records are open, with their archive and whether the records are still open up to
+// their children (else the nodes' own Serialize is reading or writing the rest).
+struct OpenNode {
+    const Archive* archive;
+    bool upToChildren;
+};
+std::unordered_map<const TreeNode*, OpenNode>& OpenNodes()
+{
+    static std::unordered_map<const TreeNode*, OpenNode> nodes;
+    return nodes;
+}
+
+// The framework's object array: in the framework-archive form the children are one record of it,
+// class-tagged, holding the count and the children's records.
+const RuntimeClass& ObjectArrayClass()
+{
+    static const RuntimeClass record{"CObArray", 0, nullptr, nullptr};
+    return record;
+}
+
+// True while the node's record is open in the archive: up to its children only, or to its end.
+bool IsRecordOpen(const Archive& archive, const TreeNode* node, bool upToChildren)
+{
+    const auto& nodes = OpenNodes();
+    const auto found = node ? nodes.find(node) : nodes.end();
+    return found != nodes.end() && found->second.archive == &archive && (!upToChildren || found->second.upToChildren);
+}
+
+// The rest of the node's record follows: it is no longer open up to its children.
+void OpenRest(const TreeNode& node)
+{
+    if (const auto found = OpenNodes().find(&node); found != OpenNodes().end())
+        found->second.upToChildren = false;
+}
+
+} // namespace
+
+// ---- Framework archive
+
+// Writes or reads the records of a node's subtree with an explicit stack: each record is opened (own
+// fields and child array), its children follow, and its rest is handed to the node's Serialize.
+struct TreeNode::RecordWalk {
+    RecordWalk(Archive& archive, TreeNode& top) : m_archive(archive), m_top(top), m_base(OpenRecords().size()) {}
+
+    void Run()
+    {
+        std::vector<OpenRecord>& records = OpenRecords();
+        // The levels after the tree node's read the rest of the top record by its schema, which the
+        // children's records leave changed.
+        const std::uint32_t schema = m_archive.IsLoading() ? m_archive.GetObjectSchema() : 0;
+        if (m_archive.IsLoading())
+            m_archive.SetObjectSchema(schema);
+        try {
+            Open(m_top, {});
+            for (;;) {
+                OpenRecord& record = records.back();
+                if (record.next < record.count) {
+                    ++record.next;
+                    NextChild(record);
+                } else if (records.size() > m_base + 1) {
+                    Finish();
+                } else {
+                    break;
+                }
+            }
+            OpenRest(m_top);
+            Rest(m_archive, m_top);
+            OpenNodes().erase(&m_top);
+            records.pop_back();
+            if (m_archive.IsLoading())
+                m_archive.SetObjectSchema(schema);
+        } catch (...) {
+            Unwind();
+            throw;
+        }
+    }
+
+    // True (once) when a walk gives the node's Serialize the rest of its record.
+    static bool TakeTurn(const Archive& archive, const TreeNode& node)
+    {
+        std::vector<OpenRecord>& records = OpenRecords();
+        if (records.empty())
+            return false;
+        OpenRecord& record = records.back();
+        if (!record.turn || record.node != &node || record.archive != &archive)
+            return false;
+        record.turn = false;
+        return true;
+    }
+
+    // The node's fields after its children: the flags; on loading the children read are placed first.
+    static void Rest(Archive& archive, TreeNode& node)
+    {
+        if (archive.IsStoring()) {
+            archive << node.HasFlag(Selected) << node.HasFlag(Visible) << node.HasFlag(Clipped);
+            return;
+        }
+        std::uint8_t selected = 0;
+        std::uint8_t visible = 0;
+        std::uint8_t clipped = 0;
+        archive >> selected >> visible >> clipped;
+        const std::vector<TreeNode*> taken = std::move(OpenRecords().back().taken);
+        if (!taken.empty()) {
+            if (!node.m_children)
+                node.m_children = ChildArrayPointer(new ChildArray());
+            for (TreeNode* child : taken)
+                node.m_children->Append(child);
+            ++g_structureEpoch;
+            // The children's records ended before they had a parent: they take their places now.
+            TreeNode* const root = node.GetRoot();
+            for (TreeNode* child : taken)
+                root->NodeInserted(child, true);
+        }
+        node.SetFlag(Selected, selected != 0);
+        node.SetFlag(Visible, visible != 0);
+        node.SetFlag(Clipped, clipped != 0);
+        node.GetRoot()->NodeInserted(&node, false);
+    }
+
+private:
+    // Pushes the node's record and writes or reads its fields up to the children's records.
+    void Open(TreeNode& node, const Archive::ObjectHeader& header)
+    {
+        OpenRecord& record = OpenRecords().emplace_back();
+        record.archive = &m_archive;
+        record.node = &node;
+        record.header = header;
+        OpenNodes().emplace(&node, OpenNode{&m_archive, true});
+        if (m_archive.IsStoring()) {
+            // Only a parent whose record is open is written, so a record never drags in the tree above it.
+            m_archive.WriteObject(IsRecordOpen(m_archive, node.m_parent.Get(), true) ? node.m_parent.Get() : nullptr);
+            record.count = static_cast<std::uint32_t>(node.GetNumChildren());
+            if (record.count == 0) {
+                m_archive.WriteObject(nullptr);
+            } else {
+                m_archive.WriteRecordHeader(ObjectArrayClass());
+                m_archive.WriteCount(record.count);
+            }
+            return;
+        }
+        // A child names its parent only by a back-reference to a record already open: skipped, never
+        // taken over.
+        m_archive.SkipBackReference("a node's parent reference");
+        // No array record (a null reference) means no children.
+        record.count = m_archive.ReadRecordHeader(ObjectArrayClass()) ? m_archive.ReadCount(2) : 0;
+    }
+
+    void NextChild(OpenRecord& record)
+    {
+        if (m_archive.IsStoring()) {
+            TreeNode* const child = record.node->GetChild(static_cast<int>(record.next - 1));
+            if (m_archive.WriteObjectHeader(child)) {
+                child->Base::Serialize(m_archive);
+                Open(*child, {});
+            }
+            return;
+        }
+        const Archive::ObjectHeader header = m_archive.ReadObjectHeader(&TreeNode::GetThisClass());
+        auto* const child = static_cast<TreeNode*>(header.object);
+        if (header.isNew) {
+            child->Base::Serialize(m_archive);
+            Open(*child, header);
+            return;
+        }
+        // A node whose own record is still being read around this one stays its reader's.
+        if (!m_archive.IsReadingBody(header))
+            Offer(record, child);
+    }
+
+    // Null entries, children already placed and nodes whose records are open (the rest of a record
+    // included, where its node's own fields may refer back to it) are dropped.
+    void Offer(OpenRecord& record, TreeNode* child) const
+    {
+        if (!child || child->m_parent.Get() || IsRecordOpen(m_archive, child, false))
+            return;
+        ForgetAncestryOf(child);
+        child->m_parent = record.node;
+        record.taken.push_back(child);
+    }
+
+    // The innermost record's children are done: its node's Serialize takes the rest, then the node
+    // joins the children of the record below.
+    void Finish()
+    {
+        std::vector<OpenRecord>& records = OpenRecords();
+        TreeNode& node = *records.back().node;
+        const std::uint32_t schema = records.back().header.schema;
+        records.back().turn = true;
+        OpenRest(node);
+        if (m_archive.IsLoading())
+            m_archive.SetObjectSchema(schema);
+        node.Serialize(m_archive);
+        OpenNodes().erase(&node);
+        if (m_archive.IsLoading())
+            m_archive.SetObjectSchema(0xFFFFFFFFu);
+        // Walks nested in the node's fields may have moved the stack.
+        records.pop_back();
+        if (m_archive.IsLoading())
+            Offer(records.back(), &node);
+    }
+
+    // A child made before its parent was not made by the parent's record: an earlier read handed it
+    // out (or another field of this one made it), so a refused record lets it go, parentless.
+    static bool MadeBefore(const TreeNode& child, const TreeNode& parent) { return child.GetOID() < parent.GetOID(); }
+
+    // After a failure: the records this walk opened are closed, the children they made deleted and
+    // their nodes abandoned (the top node is its reader's); children made before them are let go.
+    void Unwind()
+    {
+        std::vector<OpenRecord>& records = OpenRecords();
+        while (records.size() > m_base) {
+            OpenRecord& record = records.back();
+            if (const auto found = OpenNodes().find(record.node); found != OpenNodes().end() && found->second.archive == &m_archive)
+                OpenNodes().erase(found);
+            for (TreeNode* child : record.taken) {
+                ForgetAncestryOf(child);
+                child->m_parent = nullptr;
+                if (!MadeBefore(*child, *record.node))
+                    delete child;
+            }
+            const Archive::ObjectHeader header = record.header;
+            const bool top = records.size() == m_base + 1;
+            TreeNode& node = *record.node;
+            records.pop_back();
+            if (!top && m_archive.IsLoading()) {
+                // Its rest may have placed its children already.
+                for (int i = node.GetNumChildren(); i-- > 0;) {
+                    if (TreeNode* const child = node.GetChild(i); MadeBefore(*child, node))
+                        node.RemoveChild(child);
+                }
+                m_archive.AbandonObject(header);
+            }
+        }
+    }
+
+    Archive& m_archive;
+    TreeNode& m_top;
+    std::size_t m_base;
+};
+
+// ---- Property stream
+
+bool TreeNode::JoinLoaded(TreeNode* parent)
+{
+    if (!parent || parent == m_parent.Get())
+        return parent != nullptr;
+    // A node without children cannot hold its new parent; otherwise climb from the parent.
+    if (parent == this || (GetNumChildren() > 0 && parent->IsInSubtreeOf(this)))
+        return false;
+    ForgetAncestryOf(this);
+    if (m_parent.Get()) {
+        m_parent->m_children->Remove(this);
+        m_parent = nullptr;
+    }
+    if (!parent->m_children)
+        parent->m_children = ChildArrayPointer(new ChildArray());
+    parent->m_children->Append(this);
+    m_parent = parent;
+    ++g_structureEpoch;
+    return true;
+}
+
+const PropertyTable& TreeNode::Properties()
+{
+    static const PropertyTable table(
+        PropertyList<TreeNode>()
+            .Value<Storage::StorageBool>(
+                "Selected", [](const TreeNode& node) { return node.HasFlag(Selected); },
+                [](TreeNode& node, bool on) { node.SetFlag(Selected, on); })
+            .Value<Storage::StorageBool>(
+                "Visible", [](const TreeNode& node) { return node.HasFlag(Visible); },
+                [](TreeNode& node, bool on) { node.SetFlag(Visible, on); })
+            .Value<Storage::StorageBool>(
+                "Clip", [](const TreeNode& node) { return node.HasFlag(Clipped); },
+                [](TreeNode& node, bool on) { node.SetFlag(Clipped, on); })
+            .Field<Storage::StorageInt, &TreeNode::m_inactive>("Inactive")
+            .StreamOnly()
+            // A parent or child that cannot join (a second parent, a cycle) is not kept, so one read
+            // for the value alone is freed.
+            .Reference(
+                "Parent", [](const TreeNode& node) { return node.m_parent.Get(); },
+                [](TreeNode& node, TreeNode* parent) {
+                    if (parent && !node.m_parent.Get())
+                        return node.JoinLoaded(parent);
+                    return parent == node.m_parent.Get();
+                })
+            .References(
+                "Children", [](const TreeNode& node) { return static_cast<std::size_t>(node.GetNumChildren()); },
+                [](const TreeNode& node, std::size_t index) { return node.GetChild(static_cast<int>(index)); },
+                [](TreeNode& node, std::size_t, TreeNode* child) {
+                    if (!child || !child->JoinLoaded(&node))
+                        return false;
+                    node.m_children->AddListed(child->GetOID());
+                    return true;
+                })
+            .Field<Storage::StorageUnsignedChar, &TreeNode::m_hints>("Hints")
+            .StreamOnly()
+            .Field<Storage::StorageUnsignedLong, &TreeNode::m_LID>("Logical Id")
+            .StreamOnly()
+            .Value<Storage::StorageBool>(
+                "Expanded", [](const TreeNode& node) { return node.HasFlag(Expanded); },
+                [](TreeNode& node, bool on) { node.SetFlag(Expanded, on); })
+            .StreamOnly()
+            .AfterRecord([](TreeNode& node, Archive& archive, PropertyArchive* stream) {
+                if (!stream || !archive.IsLoading())
+                    return;
+                node.PlaceListedChildren();
+                // Nodes join their parents while their records are read, so the top node's record
+                // ends last: it numbers the whole loaded tree at once, in pre-order. A node that joined
+                // a parent whose record had ended (a later record naming it) is numbered with its
+                // subtree now, as that tree may have been numbered already.
+                if (!node.m_parent.Get())
+                    node.NodeInserted(&node, true);
+                else if (!stream->IsRecordOpen(*node.m_parent.Get()))
+                    node.GetRoot()->NodeInserted(&node, true);
+            })
+            // The framework archive's record of a node is not a list: the node's record walk (parent,
+            // children, then the selected, visible and clipped flags), which gives the node the rest
+            // of its record once its children's records are done.
+            .ArchiveRecord([](TreeNode& node, Archive& archive) {
+                if (RecordWalk::TakeTurn(archive, node))
+                    RecordWalk::Rest(archive, node);
+                else
+                    RecordWalk(archive, node).Run();
+            }));
+    return table;
+}
+
+// A child joins its parent as soon as its "Parent" value is read, which may be before the children
+// listed ahead of it arrive; one pass puts the listed children in list order, the others after them.
+void TreeNode::PlaceListedChildren()
+{
+    if (!m_children)
+        return;
+    const std::unique_ptr<std::vector<std::uint32_t>> listed = m_children->TakeListed();
+    if (!listed)
+        return;
+    const auto count = static_cast<std::size_t>(m_children->Size());
+    std::vector<TreeNode*> order;
+    order.reserve(count);
+    std::vector<bool> placed(count, false);
+    for (const std::uint32_t oid : *listed) {
+        TreeNode* const child = DynCast<TreeNode>(Base::GetObjectA(oid));
+        if (!child || child->m_parent.Get() != this)
+            continue;
+        const std::size_t index = m_children->IndexOf(child);
+        if (placed[index])
+            continue;
+        placed[index] = true;
+        order.push_back(child);
+    }
+    bool moved = false;
+    std::size_t index = 0;
+    m_children->ForEach([&](TreeNode* child) {
+        if (!placed[index])
+            order.push_back(child);
+        moved = moved || order[index] != child;
+        ++index;
+    });
+    if (!moved)
+        return;
+    m_children->Replace(std::move(order));
+    ++g_structureEpoch;
+}
+
+} // namespace Tavrel

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include <tavrel/foundation/InternalChildArray.h>
+
+using namespace Tavrel;
+
+namespace {
+
+struct Child {
+    std::uint32_t slot = UINT32_MAX;
+    int id = 0;
+};
+
+class Children : public BlockedChildArray<Child, Children> {
+public:
+    static std::uint32_t GetSlot(const Child* child) { return child->slot; }
+    static void SetSlot(Child* child, std::uint32_t slot) { child->slot = slot; }
+};
+
+// The array against a vector of the same children: size, order both ways, membership and the last child.
+void ExpectSame(const Children& array, const std::vector<Child*>& model, const std::vector<Child>& pool)
+{
+    ASSERT_EQ(array.Size(), static_cast<int>(model.size()));
+    for (std::size_t i = 0; i < model.size(); ++i) {
+        ASSERT_EQ(array.At(i), model[i]) << "at " << i;
+        ASSERT_EQ(array.IndexOf(model[i]), i) << "index of " << model[i]->id;
+    }
+    std::vector<Child*> visited;
+    array.ForEach([&visited](Child* child) { visited.push_back(child); });
+    EXPECT_EQ(visited, model);
+    EXPECT_EQ(array.Last(), model.empty() ? nullptr : model.back());
+    for (const Child& child : pool) {
+        const bool held = std::find(model.begin(), model.end(), &child) != model.end();
+        EXPECT_EQ(child.slot != UINT32_MAX, held) << "child " << child.id;
+        if (held) {
+            EXPECT_TRUE(array.Holds(&child));
+        }
+    }
+}
+
+TEST(ChildArrayTest, AppendedChildrenAreFoundByIndexAndIndexByChildAcrossBlocks)
+{
+    std::vector<Child> pool(1000);
+    Children array;
+    std::vector<Child*> model;
+    for (std::size_t i = 0; i < pool.size(); ++i) {
+        pool[i].id = static_cast<int>(i);
+        array.Append(&pool[i]);
+        model.push_back(&pool[i]);
+    }
+    ExpectSame(array, model, pool);
+
+    // Removing from the end keeps the order; removing everything leaves an empty array.
+    while (!model.empty()) {
+        array.Remove(model.back());
+        model.pop_back();
+        if (model.size() % 97 == 0)
+            ExpectSame(array, model, pool);
+    }
+    ExpectSame(array, model, pool);
+}
+
+TEST(ChildArrayTest, InsertionsAndRemovalsAnywhereKeepTheOrderThroughSplitsAndMerges)
+{
+    std::vector<Child> pool(3000);
+    for (std::size_t i = 0; i < pool.size(); ++i)
+        pool[i].id = static_cast<int>(i);
+    Children array;
+    std::vector<Child*> model;
+    std::vector<Child*> outside;
+    for (Child& child : pool)
+        outside.push_back(&child);
+    std::mt19937 random(34);
+    for (int step = 0; step < 20000; ++step) {
+        // Grow while small, then mostly churn, with long runs at one place to fill and split a block.
+        const bool grow = model.size() < 600 || (random() % 3 != 0 && !outside.empty());
+        if (grow && !outside.empty()) {
+            Child* const child = outside.back();
+            outside.pop_back();
+            const std::size_t at = model.empty() ? 0 : random() % (model.size() + 1);
+            if (at == model.size())
+                array.Append(child);
+            else
+                array.Insert(at, child);
+            model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), child);
+        } else if (!model.empty()) {
+            const std::size_t at = step % 500 < 250 ? random() % model.size() : model.size() / 2 % model.size();
+            Child* const child = model[at];
+            array.Remove(child);
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+            outside.push_back(child);
+        }
+        if (step % 1000 == 0)
+            ExpectSame(array, model, pool);
+    }
+    ExpectSame(array, model, pool);
+
+    // A new order replaces the old one.
+    std::shuffle(model.begin(), model.end(), random);
+    array.Replace(model);
+    ExpectSame(array, model, pool);
+}
+
+TEST(ChildArrayTest, InsertingAlwaysAtTheFrontSplitsFullBlocks)
+{
+    std::vector<Child> pool(2000);
+    Children array;
+    std::vector<Child*> model;
+    for (std::size_t i = 0; i < pool.size(); ++i) {
+        pool[i].id = static_cast<int>(i);
+        if (model.empty())
+            array.Append(&pool[i]);
+        else
+            array.Insert(0, &pool[i]);
+        model.insert(model.begin(), &pool[i]);
+    }
+    ExpectSame(array, model, pool);
+    // Every other child leaves: neighbouring blocks merge.
+    std::vector<Child*> kept;
+    for (std::size_t i = 0; i < model.size(); ++i) {
+        if (i % 2 == 0)
+            array.Remove(model[i]);
+        else
+            kept.push_back(model[i]);
+    }
+    ExpectSame(array, kept, pool);
+}
+
+} // namespace
