@@ -26,8 +26,10 @@ void NotifyingAtomSet::TakeCopies(Object& owner, Callback callback, const Notify
     }
 }
 
-bool NotifyingAtomSet::AnyMemberCopied() const
+bool NotifyingAtomSet::GoesWithCopy() const
 {
+    if (GetSize() == 0)
+        return true;
     for (POSITION position = GetStartPosition(); position;) {
         if (TreeNode::IsInsideCopy(GetNext(position)))
             return true;

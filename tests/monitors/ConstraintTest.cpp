@@ -272,4 +272,19 @@ TEST_F(ConstraintTest, CopiesTakeTheConstraintsThatHoldACopiedAtomWithTheCopiesO
     delete aCopy;
     EXPECT_FALSE(Alive(harmonicOID));
     EXPECT_EQ(harmonic->GetParent(), molecule);
+
+    // Without atoms, as a framework record leaves them, they are copied as they are, so a document
+    // read from one saves them (from a copy when it holds conformer models).
+    auto* const empty = new FixedAtomConstraint(other, OrdCollection());
+    empty->SetLabelFormat("None %s");
+    new HarmonicAtomRestraint(other, OrdCollection());
+    const std::unique_ptr<Object> otherCopy(other->TreeCopy());
+    ASSERT_NE(otherCopy, nullptr);
+    ASSERT_EQ(otherCopy->GetNumChildren(), 3);
+    auto* const emptyCopy = FirstChild<FixedAtomConstraint>(*otherCopy);
+    ASSERT_NE(emptyCopy, nullptr);
+    EXPECT_TRUE(Members(*emptyCopy).empty());
+    emptyCopy->SetLabel("Y");
+    EXPECT_EQ(emptyCopy->GetLabel(), "None Y");
+    EXPECT_NE(FirstChild<HarmonicAtomRestraint>(*otherCopy), nullptr);
 }
