@@ -1,16 +1,23 @@
-// A small host: builds a tree of objects and a small molecule from coordinates, saves it as a document
-// file, loads it back and prints it.
+// A small host: builds a tree of objects, a small molecule from coordinates and an ideal protein helix
+// from residue templates, saves it as a document file, loads it back and prints it.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include <tavrel/biopolymers/AminoAcid.h>
+#include <tavrel/biopolymers/AminoAcidChain.h>
+#include <tavrel/biopolymers/ProteinSequence.h>
+#include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/chemistry/Assembly.h>
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Chain.h>
@@ -22,6 +29,7 @@
 #include <tavrel/foundation/DataStorage.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/platform/Archive.h>
 
@@ -49,6 +57,76 @@ void BuildMolecule(Object* parent)
                 molecule->GetNumChildren(Atom::classType) - heavy, charges.IsCalculated() ? "computed" : "refused");
 }
 
+// The sequence of a molecule's protein chains and, under it, each residue's secondary structure as
+// the first letter of its word ("Helix", "Coil", ...).
+void PrintSequence(const ProteinSequence& sequence)
+{
+    OrdCollection residues;
+    sequence.GetResidues(residues);
+    std::string secondary;
+    for (int i = 0; i < residues.GetSize(); ++i)
+        secondary.push_back(residues.GetAt(i)->GetPropertyAsString("Secondary").front());
+    std::printf("  sequence  %s (%s residues)\n  secondary %s\n", sequence.GetSequence().c_str(),
+                sequence.GetPropertyAsString("Number of Residues").c_str(), secondary.c_str());
+}
+
+// The point d at `length` from c, with the angle b-c-d and the torsion a-b-c-d in degrees.
+Point3d Place(const Point3d& a, const Point3d& b, const Point3d& c, double length, double angle, double torsion)
+{
+    constexpr double degree = std::numbers::pi / 180.0;
+    const Point3d bc = ChangeLength(c - b, 1.0);
+    const Point3d normal = ChangeLength(CrossProduct(b - a, bc), 1.0);
+    const Point3d inPlane = CrossProduct(normal, bc);
+    return c + bc * (-length * std::cos(angle * degree)) +
+           inPlane * (length * std::sin(angle * degree) * std::cos(torsion * degree)) +
+           normal * (length * std::sin(angle * degree) * std::sin(torsion * degree));
+}
+
+// An ideal alpha helix of a dozen residues: the backbone atoms placed from the peptide's bond lengths
+// and angles and the helix's torsions (phi -57, psi -47, omega 180), the residues typed by their
+// templates, the molecule bonded by template and its secondary structure predicted.
+void BuildHelix(Object* parent)
+{
+    constexpr double phi = -57.0, psi = -47.0, omega = 180.0;
+    const char* const names[] = {"MET", "ALA", "GLU", "LEU", "LYS", "LYS", "ALA", "LEU", "GLU", "GLU", "LEU", "LYS"};
+    auto* const molecule = new Molecule(parent);
+    molecule->SetLabel("helix");
+    const ResiduePool& pool = ResiduePool::GetResiduePool();
+    auto* const chain = static_cast<AminoAcidChain*>(pool.CreateChain(molecule, names[0]));
+    chain->SetLabel("H");
+    Point3d n(0.0, 0.0, 0.0);
+    Point3d ca(1.458, 0.0, 0.0);
+    Point3d c = Place(Point3d(0.0, 1.0, 0.0), n, ca, 1.525, 111.2, 0.0);
+    for (int i = 0; i < static_cast<int>(std::size(names)); ++i) {
+        Residue* const residue = pool.CreateResidue(chain, names[i]);
+        residue->SetLabel(std::string(names[i]) + " " + std::to_string(i + 1));
+        residue->SetID(i + 1);
+        const Point3d nextN = Place(n, ca, c, 1.329, 116.2, psi);
+        const Point3d o = Place(nextN, ca, c, 1.231, 120.5, 180.0);
+        for (const auto& [label, symbol, at] : {std::tuple{"N", "N", n}, std::tuple{"CA", "C", ca},
+                                                std::tuple{"C", "C", c}, std::tuple{"O", "O", o}}) {
+            auto* const atom = new Atom3d(residue, symbol);
+            atom->SetLabel(label);
+            atom->SetXYZ(at);
+        }
+        const Point3d nextCA = Place(ca, c, nextN, 1.458, 121.7, omega);
+        const Point3d nextC = Place(c, nextN, nextCA, 1.525, 111.2, phi);
+        n = nextN;
+        ca = nextCA;
+        c = nextC;
+    }
+    pool.ConstructResidueBonds(molecule);
+    chain->CalcSecondaryStructure();
+    const auto* const sequence = new ProteinSequence(molecule);
+    int bonds = 0;
+    DescendentIterator atoms(molecule, Atom::classType, false);
+    while (const Object* const atom = atoms.GetNext())
+        bonds += static_cast<const Atom*>(atom)->GetNumBonds();
+    std::printf("%s: %d residues built from templates, %d bonds made\n", molecule->GetLabel().c_str(),
+                chain->GetNumChildren(AminoAcid::classType), bonds / 2);
+    PrintSequence(*sequence);
+}
+
 void PrintMolecule(const Molecule& molecule)
 {
     std::printf("Molecule \"%s\": formula %s, weight %.3f\n", molecule.GetLabel().c_str(),
@@ -57,6 +135,8 @@ void PrintMolecule(const Molecule& molecule)
         if (const auto* const atom = DynCast<Atom3d>(molecule.GetChild(i)))
             std::printf("  %-4s %2d bonds  charge %+.3f\n", atom->GetLabel().c_str(), atom->GetNumBonds(),
                         atom->GetCharge());
+        else if (const auto* const sequence = DynCast<ProteinSequence>(molecule.GetChild(i)))
+            PrintSequence(*sequence);
     }
 }
 
@@ -83,6 +163,7 @@ void Build(ChemDoc& document)
     }
     root->CreateNamedCollection("selected residues");
     BuildMolecule(root);
+    BuildHelix(root);
     document.SetViewSize(25.0);
     document.SetBkColor(Color::White());
 }
@@ -92,7 +173,15 @@ void Print(ChemDoc& document)
     TreeRoot* const root = document.GetTreeRoot();
     std::printf("Root \"%s\", view size %.1f, background %s\n", root->GetLabel().c_str(), document.GetViewSize(),
                 document.GetBkColor().GetRGBString().c_str());
-    DescendentIterator objects(root, false);
+    // Residues are listed without their atoms.
+    class NotIntoResidues : public DescendentIterator {
+    public:
+        using DescendentIterator::DescendentIterator;
+
+    protected:
+        bool Continue(Object* node) override { return !IsA<Residue>(node) && DescendentIterator::Continue(node); }
+    };
+    NotIntoResidues objects(root, false);
     while (Object* const object = objects.GetNext()) {
         std::printf("%*s%s \"%s\" LID %u colour %s%s\n", 2 * object->GetNumAncestors(), "",
                     object->GetCommonName().c_str(), object->GetLabel().c_str(), object->GetLID(),

@@ -1,6 +1,6 @@
-// Loads arbitrary bytes as a document file into a document that already holds a tree. A load that
-// succeeds must save and load back to the same tree; a refused one must leave the document saving the
-// same bytes as before; nothing a load made may outlive the document.
+// Loads arbitrary bytes as a document file into a document that already holds a tree, converting
+// conformations. A load that succeeds must save and load back to the same tree; a refused one must
+// leave the document saving the same bytes as before; nothing a load made may outlive the document.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -48,7 +48,8 @@ void Hold(ChemDoc& document)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const bool ready = (AttachDataModelDLL(), true);
+    // Conformer models come back from a saved document only with conversion on.
+    static const bool ready = (AttachDataModelDLL(), ChemDoc::SetConvertConformations(true), true);
     static_cast<void>(ready);
     const std::size_t live = CountLiveObjectsForTests();
     const std::uint32_t lastOIDBefore = Base::GetLastOID();

@@ -29,6 +29,7 @@
 #include <tavrel/conformers/Animation.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/conformers/ObjectFrame.h>
@@ -245,7 +246,23 @@ void BuildEveryClass(ChemDoc& document)
     reference->SetLabel("reference");
     new Conformation(reference, true);
     new ConformerModelToken(reference);
-    new Conformer(reference);
+    new Conformer(reference, OrdCollection(), OrdCollection());
+    // A conformer model with two alternates of one atom, packaged into a token by the save.
+    auto* const alternated = new Molecule(root);
+    auto* const site = new Atom3d(alternated, "N");
+    (new Atom3d(alternated, "C"))->SetXYZ(Point3d(1.4, 0.0, 0.0));
+    OrdCollection sites;
+    sites.Add(site);
+    auto* const conformerModel = new ConformerModel(alternated, sites, OrdCollection());
+    for (const double y : {0.5, -0.5}) {
+        OrdCollection alternates;
+        auto* const alternate = new ConformerAtom(*site);
+        alternate->SetXYZ(Point3d(0.0, y, 0.0));
+        alternate->SetOccupancy(0.5f);
+        alternates.Add(alternate);
+        alternate->SetParent(conformerModel->CreateConformer(alternates, OrdCollection()));
+    }
+    new Conformation(alternated, false);
 
     // An animation over the chain's residues, the second current, and a trajectory of two moments.
     OrdCollection frames;

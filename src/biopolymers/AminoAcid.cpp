@@ -194,13 +194,7 @@ void AminoAcid::SetColorScheme(std::string_view name)
 
 Point3d AminoAcid::GetAnnotationXYZ() const
 {
-    auto* const self = const_cast<AminoAcid*>(this);
-    Object* anchor = self->FindChild("CA");
-    if (!anchor)
-        anchor = GetChild(0);
-    const auto* const geometric = DynCast<Geometric>(anchor);
-    const Point3d at = geometric ? geometric->GetAnnotationXYZ() : Point3d::origin;
-    return at + Point3d(0.5, 0.3, 0.0);
+    return GetAnnotationNear("CA");
 }
 
 void AminoAcid::DisplayExtents(DisplayList3D& list)

@@ -6,6 +6,7 @@
 
 #include <tavrel/biopolymers/AminoAcid.h>
 #include <tavrel/biopolymers/ChainMeshBuilder.h>
+#include <tavrel/biopolymers/DisplaySize.h>
 #include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/biopolymers/SecondaryPredict.h>
 #include <tavrel/chemistry/Atom.h>
@@ -210,7 +211,9 @@ const PropertyTable& AminoAcidChain::Properties()
             .FromSchema(3)
             .Field<&AminoAcidChain::m_useExternalEnvironment>("AminoAcid Use External Environment")
             .StreamOnly()
-            .Field<&AminoAcidChain::m_displaySize>("AminoAcid Display Size")
+            .Value<Storage::StorageFloat>(
+                "AminoAcid Display Size", [](const AminoAcidChain& chain) { return chain.m_displaySize; },
+                [](AminoAcidChain& chain, float size) { chain.SetDisplaySize(size); })
             .FromSchema(2)
             .Field<&AminoAcidChain::m_colorScheme>("AminoAcid Color Scheme")
             .FromSchema(2)
@@ -349,6 +352,8 @@ void AminoAcidChain::UsePredictedEnvironment()
 
 void AminoAcidChain::SetDisplaySize(float size)
 {
+    if (!IsDisplaySize(size))
+        return;
     m_displaySize = size;
     m_splinesDirty = true;
 }

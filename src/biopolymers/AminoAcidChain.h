@@ -87,7 +87,8 @@ public:
     // ---- Display settings
 
     float GetDisplaySize() const { return m_displaySize; }
-    // Marks the splines for regeneration.
+    // Marks the splines for regeneration. A size that is not finite and above 0 is not taken
+    // (IsDisplaySize), from the setter or a file alike.
     void SetDisplaySize(float size);
     virtual bool GetDisulfideDisplay() const { return m_disulfideDisplay; }
     virtual void SetDisulfideDisplay(bool display) { m_disulfideDisplay = display; }

@@ -1,5 +1,6 @@
 #include <tavrel/biopolymers/Residue.h>
 
+#include <tavrel/biopolymers/DisplaySize.h>
 #include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/biopolymers/TemplateBonding.h>
 #include <tavrel/chemistry/Atom.h>
@@ -57,14 +58,16 @@ const PropertyTable& Residue::Properties()
             .Getter([](const Residue& residue) { return residue.GetHydrophobicity(); })
             .GetText([](const Residue& residue) { return StringUtils::Format("%.3f", residue.GetHydrophobicity()); })
             .Shown()
-            .Field<Storage::StorageFloat, &Residue::m_ribbonSize>("Ribbon Size")
+            .Value<Storage::StorageFloat>(
+                "Ribbon Size", [](const Residue& residue) { return residue.m_ribbonSize; },
+                [](Residue& residue, float size) { residue.SetRibbonSize(size); })
             .StreamOnly()
             .Shows("Ribbon Size")
             .Getter([](const Residue& residue) { return residue.GetRibbonSize(); })
             .GetText([](const Residue& residue) { return StringUtils::Format("%.2f", residue.GetRibbonSize()); })
             .SetText([](Residue& residue, std::string_view text) {
                 double size = 0.0;
-                if (!StringUtils::StringToReal(text, size))
+                if (!StringUtils::StringToReal(text, size) || !IsDisplaySize(static_cast<float>(size)))
                     return false;
                 residue.SetRibbonSize(static_cast<float>(size));
                 return true;
@@ -128,6 +131,12 @@ void Residue::SetDistinctName(const std::string& name)
     const ResidueData* const record = ResiduePool::GetResiduePool().FindResidueData(name);
     if (record && m_template && record->GetType() == m_template->GetType())
         m_template = record;
+}
+
+void Residue::SetRibbonSize(float size)
+{
+    if (IsDisplaySize(size))
+        m_ribbonSize = size;
 }
 
 void Residue::SetDefaultColor()
@@ -226,6 +235,19 @@ float Residue::GetAvgIsotropicDisplacement() const
         return true;
     });
     return any ? static_cast<float>(sum / count) : 0.0f;
+}
+
+// ---- Annotation
+
+Point3d Residue::GetAnnotationNear(std::string_view label) const
+{
+    auto* const self = const_cast<Residue*>(this);
+    Object* anchor = self->FindChild(label);
+    if (!anchor)
+        anchor = GetChild(0);
+    const auto* const geometric = DynCast<Geometric>(anchor);
+    const Point3d at = geometric ? geometric->GetAnnotationXYZ() : Point3d::origin;
+    return at + Point3d(0.5, 0.3, 0.0);
 }
 
 // ---- Insertion code

@@ -51,9 +51,10 @@ public:
     virtual std::string GetInsertionCode() const;
     virtual void SetInsertionCode(std::string_view code);
 
-    // Plain field access, no event.
+    // Plain field access, no event. A size that is not finite and above 0 is not taken (IsDisplaySize),
+    // from the setter, the text or a file alike.
     virtual float GetRibbonSize() const { return m_ribbonSize; }
-    virtual void SetRibbonSize(float size) { m_ribbonSize = size; }
+    virtual void SetRibbonSize(float size);
 
     // The mean isotropic displacement over every Atom below the residue (0.0 for atoms without
     // one), when at least one has one; else 0.0.
@@ -65,6 +66,11 @@ public:
 
     // The template's colour.
     void SetDefaultColor() override;
+
+protected:
+    // The anchor of the residue's label: the annotation point of the child with the label (else of
+    // the first child, else the origin), moved by (0.5, 0.3, 0).
+    Point3d GetAnnotationNear(std::string_view label) const;
 
 private:
     friend class ResiduePool;

@@ -1,15 +1,69 @@
-// ConformerModelToken: holds the objects of conformer models out of the tree while a document is saved.
+// ConformerModelToken: holds the objects of conformer models out of the tree while a document is saved, and puts them back.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
-// The object, parent and sibling lists come with the conformer-model subsystem.
+class PropertyArchive;
+
+// Three lists of one length: each packaged object, its parent when it was packaged, and the child of
+// that parent just before it (the object itself when it was the first child). Ordinary atoms and
+// bonds are never moved. While it holds objects the token owns them (OwnedObjects, so a load's
+// clean-up leaves them) and deletes them with itself.
 class ConformerModelToken : public Object {
+    // Persisted as "Object List", "Parent List" and "Sibling List", arrays of object references; a
+    // copy starts with empty lists.
     TAVREL_CLASS(ConformerModelToken, Object, Creatable)
 public:
     explicit ConformerModelToken(Object* parent);
+    // Deletes what it still holds, each object once and only while it lives, conformer models first.
+    ~ConformerModelToken() override;
+
+    // Takes the objects of every conformer model below root (FindConformerModelObjects, then the
+    // model) out of the tree, deepest first and, at equal depth, in tree order; all places are
+    // recorded before the first object leaves.
+    void PackageConformerObjects(Object& root);
+    // Puts every held object back at its place, in list order, then empties the lists; returns how
+    // many came back into a tree (not under an object that stays out). The objects going under one parent are placed together, in time linear in
+    // that parent's children. An object whose parent is gone is deleted.
+    int UnpackageConformerObjects();
+
+    int GetCount() const { return static_cast<int>(m_places.Get().size()); }
+    // Null for an index out of range or an object that is gone.
+    Object* GetObjectAt(int index) const;
+
+private:
+    // Ordinary atoms and bonds stay in the tree.
+    static bool IsMoved(const Object* object);
+    // Enters (or leaves) the held objects as owned.
+    void Hold();
+    void LetGo();
+    // Deletes the held objects that still live and empties the lists.
+    void DeleteHeld();
+
+    // An object kept by its OID: null once it is gone.
+    struct Link {
+        Object* object = nullptr;
+        std::uint32_t oid = 0;
+
+        Object* Get() const;
+        void Set(Object* to);
+    };
+    struct Place {
+        Link object;
+        Link parent;
+        Link sibling;
+    };
+    // The place at index, the list grown to it (a stored list is read element by element).
+    Place& PlaceAt(std::size_t index);
+
+    Uncopied<std::vector<Place>> m_places;
+    Uncopied<std::vector<std::uint32_t>> m_held;  // the OIDs entered as owned
 };
 
 } // namespace Tavrel

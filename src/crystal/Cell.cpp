@@ -9,7 +9,7 @@
 #include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
-#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/OwnedObjects.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
@@ -269,7 +269,7 @@ void Cell::SetSymmetry(Symmetry* symmetry)
     std::unique_ptr<Symmetry> taken;
     if (!symmetry) {
         taken = DefaultSymmetry();
-    } else if ((symmetry->m_owner.Get() && symmetry->m_owner.Get() != this) || DataStorage::IsOwnedObject(symmetry->GetOID())) {
+    } else if ((symmetry->m_owner.Get() && symmetry->m_owner.Get() != this) || OwnedObjects::IsOwned(symmetry->GetOID())) {
         taken = std::make_unique<Symmetry>();
         *taken = *symmetry;
     } else {

@@ -19,6 +19,7 @@
 #include <tavrel/foundation/DataStorage.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/OwnedObjects.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/platform/Archive.h>
@@ -182,6 +183,33 @@ struct ChemDoc::View {
 };
 
 // ---- Construction
+
+ChemDoc::HeldRoot::HeldRoot(std::unique_ptr<TreeRoot> root) : m_root(std::move(root))
+{
+    Hold(true);
+}
+
+ChemDoc::HeldRoot::~HeldRoot()
+{
+    Hold(false);
+}
+
+void ChemDoc::HeldRoot::swap(std::unique_ptr<TreeRoot>& other)
+{
+    Hold(false);
+    m_root.swap(other);
+    Hold(true);
+}
+
+void ChemDoc::HeldRoot::Hold(bool held) const
+{
+    if (!m_root)
+        return;
+    if (held)
+        OwnedObjects::Enter(m_root->GetOID());
+    else
+        OwnedObjects::Leave(m_root->GetOID());
+}
 
 ChemDoc::ChemDoc()
     : m_root(std::make_unique<TreeRoot>()), m_matrix(std::make_unique<Matrix4x4>()), m_options(DefaultOptions())
@@ -366,13 +394,15 @@ void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
         }
     }
 
+    // Only Conformations made from conformer models are ever deleted or converted here: those whose
+    // models came back go, and when the models were lost they become models again.
     ConformerHelper helper;
     if (!g_convertConformations)
         helper.DeleteAllConformerModelTokens(root);
     else if (helper.UnpackageConformerModels(root))
         helper.DeleteAllConformationModels(root, true);
     else
-        helper.ConvertAllConformationModels(root, true);
+        helper.ConvertAllConformationModels(root, true, true);
 }
 
 // ---- View

@@ -176,6 +176,27 @@ protected:
 
 private:
     struct View;
+    // The document's tree. While the document holds it, its OID is entered in OwnedObjects, so that
+    // the clean-up after a refused read around the document's record never frees it.
+    class HeldRoot {
+    public:
+        explicit HeldRoot(std::unique_ptr<TreeRoot> root);
+        ~HeldRoot();
+        HeldRoot(const HeldRoot&) = delete;
+        HeldRoot& operator=(const HeldRoot&) = delete;
+
+        TreeRoot* get() const { return m_root.get(); }
+        TreeRoot& operator*() const { return *m_root; }
+        TreeRoot* operator->() const { return m_root.get(); }
+        explicit operator bool() const { return static_cast<bool>(m_root); }
+        // Holds the other tree and hands back the one it held.
+        void swap(std::unique_ptr<TreeRoot>& other);
+
+    private:
+        void Hold(bool held) const;
+
+        std::unique_ptr<TreeRoot> m_root;
+    };
 
     void Store(Archive& archive);
     void Load(Archive& archive);
@@ -183,7 +204,7 @@ private:
     // cannot be made.
     bool TakeCopyOf(const ChemDoc& other, const DataModelOptions& options);
 
-    std::unique_ptr<TreeRoot> m_root;
+    HeldRoot m_root;
     std::unique_ptr<Matrix4x4> m_matrix;
     DataModelOptions m_options;
 };

@@ -3,8 +3,11 @@
 
 #include <tavrel/biopolymers/AminoAcid.h>
 #include <tavrel/biopolymers/AminoAcidChain.h>
+#include <tavrel/biopolymers/DNASequence.h>
+#include <tavrel/biopolymers/Monomer.h>
 #include <tavrel/biopolymers/NucleicAcid.h>
 #include <tavrel/biopolymers/NucleicAcidChain.h>
+#include <tavrel/biopolymers/ProteinSequence.h>
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Assembly.h>
 #include <tavrel/chemistry/Atom.h>
@@ -21,6 +24,8 @@
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/conformers/ConformerBond.h>
+#include <tavrel/conformers/ConformerJack.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/conformers/ObjectFrame.h>
@@ -82,14 +87,15 @@ namespace Tavrel {
 using ModelClasses = ClassList<Base, TreeNode, Object, TreeRoot, Geometric, Geometric3d, BaseCollection, OrdCollection,
                                SetCollection, NamedCollection, Chain, SubUnit, Assembly, Molecule, Bond, Bondable, Atom,
                                Atom3d, Head, Tail, RGroup, Conformation, Conformer, ConformerModel, ConformerModelToken,
-                               Animation, ObjectFrame, TrajectoryFrame, Trajectory, ConformerAtom, Cell, Cell3d,
-                               ReplicateAtom, SymmetryOp, Symmetry, Geometric2d, DecoratedAnnotation, Monitor, Surface,
+                               Animation, ObjectFrame, TrajectoryFrame, Trajectory, ConformerAtom, ConformerBond,
+                               ConformerJack, Cell, Cell3d, ReplicateAtom, SymmetryOp, Symmetry, Geometric2d,
+                               DecoratedAnnotation, Monitor, Surface,
                                GeometryMonitor, DistanceMonitor, AngleMonitor, Annotation, AnnotationProperty, Residue,
                                AminoAcid, NucleicAcid, AminoAcidChain, NucleicAcidChain, QueryFeature, PointFeature,
                                DihedralMonitor, TorsionMonitor, RotatableBondMonitor, CentroidMonitor, LineMonitor,
                                PlaneMonitor, NormalMonitor, VectorMonitor, BumpMonitor, HBondMonitor, Cell2d,
                                ChiralityMonitor, StructureMonitor, PositionMonitor, TupleMonitor, DipoleMomentMonitor,
                                Constraint, Restraint, FixedAtomConstraint, HarmonicAtomRestraint, DihedralRestraint,
-                               DistanceRestraint>;
+                               DistanceRestraint, Monomer, ProteinSequence, DNASequence>;
 
 } // namespace Tavrel

@@ -5,10 +5,10 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <unordered_set>
 
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/OwnedObjects.h>
 #include <tavrel/foundation/TreeNode.h>
 #include <tavrel/platform/Archive.h>
 
@@ -18,24 +18,16 @@ namespace Tavrel {
 // it, unless it has been placed under a parent meanwhile. Found again by OID, never by pointer, so
 // an object deleted elsewhere first is simply gone.
 struct DataStorage::LoadedObject {
-    explicit LoadedObject(std::uint32_t topOID) : oid(topOID) { Owned().insert(oid); }
+    explicit LoadedObject(std::uint32_t topOID) : oid(topOID) { OwnedObjects::Enter(oid); }
     LoadedObject(const LoadedObject&) = delete;
     LoadedObject& operator=(const LoadedObject&) = delete;
     ~LoadedObject()
     {
-        Owned().erase(Owned().find(oid));
+        OwnedObjects::Leave(oid);
         Base* top = Base::GetObjectA(oid);
         const TreeNode* node = DynCast<TreeNode>(top);
         if (top && !(node && node->GetParent()))
             delete top;
-    }
-
-    // The OIDs of the objects cells own, once per owner.
-    static std::unordered_multiset<std::uint32_t>& Owned()
-    {
-        // Never destroyed: cells may outlive the other statics.
-        static auto* const owned = new std::unordered_multiset<std::uint32_t>();
-        return *owned;
     }
 
     std::uint32_t oid;
@@ -352,11 +344,6 @@ void DataStorage::SetPrivate(bool set)
 {
     if (set)
         m_flags = 0;
-}
-
-bool DataStorage::IsOwnedObject(std::uint32_t oid)
-{
-    return LoadedObject::Owned().contains(oid);
 }
 
 void DataStorage::Serialize(Archive& archive)

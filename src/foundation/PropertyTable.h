@@ -396,9 +396,10 @@ public:
         return Flag(PropertyEntry::Array);
     }
 
-    // An array of plain values (codes 1 and 3 to 13): size(const T&) and get(const T&, index) for
-    // writing; resize(T&, count) takes the stored count, set(T&, index, value) each element read.
-    // The framework archive holds the count and the elements.
+    // An array of plain values (codes 1 and 3 to 13), or of values with archive operators carried
+    // as byte blocks (code 2): size(const T&) and get(const T&, index) for writing; resize(T&, count)
+    // takes the stored count, set(T&, index, value) each element read. The framework archive holds
+    // the count and the elements (a byte block's value by its archive operators).
     template <Storage::StorageType Code, class Size, class Get, class Resize, class Set>
     PropertyList& Values(std::string_view name, Size, Get, Resize, Set)
     {
@@ -408,22 +409,41 @@ public:
                                   [&object](std::size_t index) { return Get{}(Of(object), index); });
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             const std::int32_t index = pass.GetArrayIndex();
-            if (index >= 0)
-                pass.ReadValue<Code>([&object, index](const auto& value) {
-                    Set{}(Of(object), static_cast<std::size_t>(index), value);
+            if (index < 0)
+                return;
+            const auto at = static_cast<std::size_t>(index);
+            if constexpr (Code == Storage::StorageArchive) {
+                pass.ReadArchived([&object, at](Archive& nested) {
+                    auto value = Get{}(std::as_const(Of(object)), at);
+                    nested >> value;
+                    Set{}(Of(object), at, value);
                 });
+            } else {
+                pass.ReadValue<Code>([&object, at](const auto& value) { Set{}(Of(object), at, value); });
+            }
         });
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             const std::size_t count = Size{}(Of(object));
             archive.WriteCount(static_cast<std::uint32_t>(count));
-            for (std::size_t i = 0; i < count; ++i)
-                ArchiveForm::Write<Code>(archive, Get{}(Of(object), i));
+            for (std::size_t i = 0; i < count; ++i) {
+                if constexpr (Code == Storage::StorageArchive)
+                    archive << Get{}(Of(object), i);
+                else
+                    ArchiveForm::Write<Code>(archive, Get{}(Of(object), i));
+            }
         }, [](Archive& archive, Base& object, const PropertyEntry&) {
             const std::uint32_t count = archive.ReadCount(1);
             Resize{}(Of(object), count);
-            for (std::uint32_t i = 0; i < count; ++i)
-                Set{}(Of(object), std::size_t{i}, ArchiveForm::Read<Code>(archive));
+            for (std::uint32_t i = 0; i < count; ++i) {
+                if constexpr (Code == Storage::StorageArchive) {
+                    auto value = Get{}(std::as_const(Of(object)), std::size_t{i});
+                    archive >> value;
+                    Set{}(Of(object), std::size_t{i}, value);
+                } else {
+                    Set{}(Of(object), std::size_t{i}, ArchiveForm::Read<Code>(archive));
+                }
+            }
         });
         return Flag(PropertyEntry::Array);
     }

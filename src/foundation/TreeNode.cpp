@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include <tavrel/foundation/DataStorage.h>
+#include <tavrel/foundation/OwnedObjects.h>
 #include <tavrel/foundation/InternalTreeNode.h>
 #include <tavrel/foundation/PropertyTable.h>
 
@@ -576,7 +576,7 @@ std::size_t TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::ui
     std::size_t deleted = 0;
     for (std::uint32_t oid = lastOIDBefore + 1; oid <= last && oid > lastOIDBefore; ++oid) {
         TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
-        if (node && node != kept && !node->HasOwner() && !DataStorage::IsOwnedObject(oid)) {
+        if (node && node != kept && !node->HasOwner() && !OwnedObjects::IsOwned(oid)) {
             delete node;
             ++deleted;
         }

@@ -155,7 +155,7 @@ public:
     TreeNode* TreeCopy();
     // Deletes the tree nodes created after lastOIDBefore, up to last, that nothing owns (HasOwner: a
     // parent, or a holder such as a restraint for its monitors), each with its subtree, except `kept`
-    // and the objects user-property cells own. A reader that refuses its input leaves such records,
+    // and the objects a holder owns (OwnedObjects). A reader that refuses its input leaves such records,
     // and members of collections that no node holds, to its caller. Returns how many it deleted
     // (subtrees counted once).
     static std::size_t DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last,

@@ -15,8 +15,7 @@ class Event;
 
 // The atoms may lie anywhere in the tree. The constraint deletes itself when the deletion of an atom
 // leaves it none; removing atoms never deletes it. It is copied with a subtree that holds at least
-// one of its atoms, and the copy holds the copies of those atoms; one without atoms is copied as it
-// is. Drawn as rings about each atom.
+// one of its atoms, and the copy holds the copies of those atoms. Drawn as rings about each atom.
 //
 // Persisted after Constraint's properties as "Atom Set" (the atoms as an array of object references;
 // on reading, entries that are not atoms are dropped) and "Label Format" (a text). No text property
@@ -47,9 +46,8 @@ public:
 
 protected:
     explicit FixedAtomConstraint(Object* parent);
-    // Copied only with a subtree that holds one of its atoms at least, or, without atoms (as read from
-    // a framework record, which does not hold them), as it is.
-    bool ShallowCopyOK() const { return m_atoms.GoesWithCopy(); }
+    // Copied only with a subtree that holds one of its atoms at least; without atoms, with any subtree.
+    bool ShallowCopyOK() const { return m_atoms.GetSize() == 0 || m_atoms.AnyMemberCopied(); }
 
     // The label through the label format (Constraint::ApplyLabelFormat).
     std::string FormatLabel(const std::string& label) const override;

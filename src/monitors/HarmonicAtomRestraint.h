@@ -14,8 +14,8 @@ class Event;
 
 // The atoms come from the constructor, a copy or a load; they may lie anywhere in the tree. The
 // restraint deletes itself when the deletion of an atom leaves it none. It is copied with a subtree
-// that holds at least one of its atoms, and the copy holds the copies of those atoms; one without
-// atoms is copied as it is. Drawn as rings about each atom; labelled "Harmonic:" and its label.
+// that holds at least one of its atoms, and the copy holds the copies of those atoms. Drawn as rings
+// about each atom; labelled "Harmonic:" and its label.
 //
 // Persisted after Restraint's properties as "Atom Set" (the atoms as an array of object references;
 // on reading, entries that are not atoms are dropped), "Force Constant" (a double) and "Use Mass
@@ -42,9 +42,8 @@ public:
 
 protected:
     explicit HarmonicAtomRestraint(Object* parent);
-    // Copied only with a subtree that holds one of its atoms at least, or, without atoms (as read from
-    // a framework record, which does not hold them), as it is.
-    bool ShallowCopyOK() const { return m_atoms.GoesWithCopy(); }
+    // Copied only with a subtree that holds one of its atoms at least; without atoms, with any subtree.
+    bool ShallowCopyOK() const { return m_atoms.GetSize() == 0 || m_atoms.AnyMemberCopied(); }
 
     std::string FormatLabel(const std::string& label) const override;
     void NormalDisplay(DisplayList3D& list) override;

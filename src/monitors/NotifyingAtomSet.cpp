@@ -26,10 +26,8 @@ void NotifyingAtomSet::TakeCopies(Object& owner, Callback callback, const Notify
     }
 }
 
-bool NotifyingAtomSet::GoesWithCopy() const
+bool NotifyingAtomSet::AnyMemberCopied() const
 {
-    if (GetSize() == 0)
-        return true;
     for (POSITION position = GetStartPosition(); position;) {
         if (TreeNode::IsInsideCopy(GetNext(position)))
             return true;

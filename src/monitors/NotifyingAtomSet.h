@@ -30,8 +30,8 @@ public:
     // source's members that the copied subtree holds (the others are left behind).
     void TakeCopies(Object& owner, Callback callback, const NotifyingAtomSet& source);
 
-    // The set has no members, or a subtree copy is running and holds at least one of them.
-    bool GoesWithCopy() const;
+    // A subtree copy is running and holds at least one member.
+    bool AnyMemberCopied() const;
     // The event is a member's deletion that left the set empty.
     bool IsEmptiedBy(const Event& event) const;
 

@@ -14,11 +14,6 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
-#include <tavrel/conformers/Conformation.h>
-#include <tavrel/conformers/Conformer.h>
-#include <tavrel/conformers/ConformerHelper.h>
-#include <tavrel/conformers/ConformerModel.h>
-#include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
@@ -38,6 +33,7 @@
 #include <tavrel/document/UpdateDecorator.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/platform/Archive.h>
+#include "support/DocumentFile.h"
 
 using namespace Tavrel;
 
@@ -86,18 +82,8 @@ protected:
 
     void TearDown() override { ChemDoc::SetConvertConformations(false); }
 
-    static Bytes Save(ChemDoc& document)
-    {
-        Archive archive;
-        document.Serialize(archive);
-        return archive.GetBuffer();
-    }
-
-    static void Load(ChemDoc& document, const Bytes& bytes)
-    {
-        Archive archive{std::span<const std::uint8_t>(bytes)};
-        document.Serialize(archive);
-    }
+    static Bytes Save(ChemDoc& document) { return DocumentFile::Save(document); }
+    static void Load(ChemDoc& document, const Bytes& bytes) { DocumentFile::Load(document, bytes); }
 
     // The header as the document writes it, then the version.
     static void WriteHead(Archive& archive, std::uint32_t version)
@@ -988,53 +974,6 @@ TEST_F(ChemDocTest, AnOldFileCellHoldingItsAsymmetricUnitAloneIsBuiltOnceTheWhol
     EXPECT_EQ(kept->GetNumDescendents(Atom::classType), builtAtoms);
 }
 
-TEST_F(ChemDocTest, SavingAConformerWritesAPackagedCopyAndLeavesTheTreeAlone)
-{
-    ChemDoc source;
-    TreeRoot* const root = source.GetTreeRoot();
-    auto* const conformer = new Conformer(new Object(root));
-    auto* const marked = new Conformation(conformer->GetParent(), true);
-    marked->SetProperty(ConformerHelper::conformerModelMarker, ConformerHelper::conformerModelMarker, 0);
-    new Conformation(conformer->GetParent(), true);
-    auto* const model = new ConformerModel(conformer->GetParent());
-    const Bytes bytes = Save(source);
-    EXPECT_EQ(model->GetParent(), conformer->GetParent());
-    EXPECT_EQ(root->GetNumChildren(), 1);
-    EXPECT_EQ(root->GetChild(0), conformer->GetParent());
-    EXPECT_FALSE(root->HasDescendent(ConformerModelToken::classType));
-
-    Archive archive(bytes);
-    ASSERT_GT(ChemDoc::FindAndReadHeader(archive), 0);
-    archive.Seek(32);
-    std::unique_ptr<TreeRoot> saved;
-    {
-        CompressedPropertyArchive stream(archive);
-        saved.reset(DynCast<TreeRoot>(Catalog::ReadProperties(stream)));
-    }
-    ASSERT_NE(saved, nullptr);
-    ASSERT_EQ(saved->GetNumChildren(), 2);
-    auto* const token = DynCast<ConformerModelToken>(saved->GetChild(1));
-    ASSERT_NE(token, nullptr);
-    EXPECT_FALSE(token->IsActive());
-
-    for (const bool convert : {false, true}) {
-        EXPECT_FALSE(ChemDoc::SetConvertConformations(convert));
-        EXPECT_EQ(ChemDoc::CheckConvertConformations(), convert);
-        ChemDoc loaded;
-        Load(loaded, bytes);
-        EXPECT_TRUE(loaded.GetTreeRoot()->HasDescendent(Conformer::classType));
-        EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
-        EXPECT_EQ(loaded.GetTreeRoot()->GetChild(0)->GetNumChildren(ConformerModel::classType), 1);
-        // Unpackaged models replace the conformations made from them.
-        Object* const holder = loaded.GetTreeRoot()->GetChild(0);
-        ASSERT_EQ(holder->GetNumChildren(Conformation::classType), convert ? 1 : 2);
-        auto* const kept = DynCast<Conformation>(holder->GetChild(convert ? 1 : 2));
-        ASSERT_NE(kept, nullptr);
-        EXPECT_TRUE(kept->Is2D());
-        EXPECT_FALSE(kept->HasProperty(ConformerHelper::conformerModelMarker));
-    }
-}
-
 // ---- Commands
 
 TEST_F(ChemDocTest, ApplyCommandBroadcastsTheHintOfASuccessfulCommand)
@@ -1082,6 +1021,25 @@ TEST_F(ChemDocTest, FitToScreenFramesTheExtentsSeenThroughTheMatrix)
     document.ApplyMatrix();
     EXPECT_EQ(*document.GetMatrix(), Matrix4x4());
     EXPECT_EQ(DynCast<DocPoint>(document.GetTreeRoot()->GetChild(0))->GetXYZ(), Point3d(-5.0, -2.0, 0.0));
+}
+
+// The clean-up after a refused read frees the parentless nodes the read made, but not the tree of a
+// document record that read completed: the document still holds it.
+TEST_F(ChemDocTest, ARefusedReadAroundADocumentRecordLeavesTheDocumentItsTree)
+{
+    ChemDoc source;
+    new Object(source.GetTreeRoot());
+    Archive out;
+    out.WriteObject(&source);
+    out << std::uint16_t{0x7FFF};
+    Archive in(out.GetBuffer());
+    const std::uint32_t before = Base::GetLastOID();
+    std::unique_ptr<ChemDoc> read(dynamic_cast<ChemDoc*>(in.ReadObject(&ChemDoc::GetThisClass())));
+    ASSERT_NE(read, nullptr);
+    EXPECT_THROW(in.ReadObject(), ArchiveException);
+    TreeNode::DeleteParentlessSince(before, Base::GetLastOID());
+    ASSERT_EQ(Base::GetObjectA(read->GetTreeRoot()->GetOID()), read->GetTreeRoot());
+    EXPECT_EQ(read->GetTreeRoot()->GetNumChildren(), 1);
 }
 
 TEST_F(ChemDocTest, CheckpointsAreIndependentCopies)

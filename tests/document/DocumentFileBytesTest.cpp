@@ -11,10 +11,13 @@
 #include <vector>
 
 #include <tavrel/chemistry/Assembly.h>
+#include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
@@ -56,7 +59,7 @@ void AdvanceOIDs()
 // A document with every kind of value the file holds: a chain of residues in an assembly, labels,
 // colours, positions (3-D and 2-D), styles and identifiers, selected and hidden nodes, user
 // properties of each archived type (one naming a node of the tree and one a symmetry object), a named
-// group, an ordered collection, a set, a crystal cell with a replica, a conformer with conformations,
+// group, an ordered collection, a set, a crystal cell with a replica, a conformer model with a conformation,
 // and the view settings and matrix.
 struct ReferenceDocument {
     ChemDoc document;
@@ -130,9 +133,21 @@ struct ReferenceDocument {
         note->SetLabel("note");
         note->SetXY(Point2d(0.25, -0.75));
 
-        auto* const conformer = new Conformer(new Object(root));
-        conformer->SetLabel("conformer");
-        new Conformation(conformer->GetParent(), false);
+        auto* const alternated = new Object(root);
+        alternated->SetLabel("conformer");
+        auto* const carbon = new Atom3d(alternated, "C");
+        auto* const oxygen = new Atom3d(alternated, "O");
+        oxygen->SetXYZ(Point3d(1.2, 0.0, 0.0));
+        carbon->MakeBond(oxygen, Bond::Double);
+        OrdCollection sites;
+        sites.Add(oxygen);
+        auto* const conformerModel = new ConformerModel(alternated, sites, OrdCollection());
+        OrdCollection alternates;
+        auto* const alternate = new ConformerAtom(*oxygen);
+        alternate->SetXYZ(Point3d(1.0, 0.7, 0.0));
+        alternates.Add(alternate);
+        alternate->SetParent(conformerModel->CreateConformer(alternates, OrdCollection()));
+        new Conformation(alternated, false);
 
         document.SetViewSize(25.0);
         document.SetBkColor(Color::White());

@@ -16,6 +16,9 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
+#include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/conformers/ConformerBond.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/document/ModelClasses.h>
@@ -257,6 +260,24 @@ struct Sample<Bond> {
     }
     static constexpr bool copies = false;
     static bool Keeps(const std::string& stored) { return stored != "Clip"; }
+};
+// So is an alternate's bond, between two alternate atoms.
+template <>
+struct Sample<ConformerBond> {
+    static ConformerBond* Make()
+    {
+        auto* const molecule = new Molecule(nullptr);
+        return new ConformerBond(new ConformerAtom(molecule, "C"), new ConformerAtom(molecule, "O"), Bond::Double);
+    }
+    static constexpr bool copies = false;
+    static bool Keeps(const std::string& stored) { return stored != "Clip"; }
+};
+// A conformation is copied only with its reference.
+template <>
+struct Sample<Conformation> {
+    static Conformation* Make() { return ClassAccess::New<Conformation>(); }
+    static constexpr bool copies = false;
+    static bool Keeps(const std::string&) { return true; }
 };
 
 // A pseudo-atom has no element: it ignores the stored one.
