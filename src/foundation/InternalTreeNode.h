@@ -64,19 +64,34 @@ public:
 
     using Blocks = BlockedChildArray<TreeNode, TreeNode::ChildArray>;
 
+    // A child a loaded "Children" list names: where it stood when listed, and its OID to find it again
+    // once the children have moved.
+    struct ListedChild {
+        TreeNode* child;
+        std::uint32_t oid;
+        std::uint32_t index;
+    };
+    // The children listed, in list order; `moved` once a child was inserted, removed or the children
+    // reordered after the first of them was listed, so that only the OIDs still tell.
+    struct Listed {
+        std::vector<ListedChild> children;
+        bool moved = false;
+    };
+
     // The children a loaded "Children" list names, in list order, until the node's record ends. While
     // each one listed is the child after those listed before (as a saved file gives them), only their
-    // number is kept; otherwise their OIDs.
+    // number is kept; otherwise the children listed.
     void AddListed(TreeNode* child)
     {
-        if (!m_listed && IndexOf(child) == m_listedInPlace) {
+        const std::size_t index = IndexOf(child);
+        if (!m_listed && index == m_listedInPlace) {
             ++m_listedInPlace;
             return;
         }
-        ListedOIDs().push_back(child->GetOID());
+        ListedChildren().children.push_back({child, child->GetOID(), static_cast<std::uint32_t>(index)});
     }
-    // The OIDs listed, in list order; null when the children listed are the first ones, in order.
-    std::unique_ptr<std::vector<std::uint32_t>> TakeListed()
+    // The children listed; null when the children listed are the first ones, in order.
+    std::unique_ptr<Listed> TakeListed()
     {
         m_listedInPlace = 0;
         return std::move(m_listed);
@@ -103,22 +118,24 @@ private:
     void KeepListed()
     {
         if (m_listedInPlace > 0)
-            ListedOIDs();
+            ListedChildren();
+        if (m_listed && !m_listed->children.empty())
+            m_listed->moved = true;
     }
-    // The children listed so far, as OIDs from now on.
-    std::vector<std::uint32_t>& ListedOIDs()
+    // The children listed so far, each on its own from now on.
+    Listed& ListedChildren()
     {
         if (!m_listed) {
-            m_listed = std::make_unique<std::vector<std::uint32_t>>();
-            m_listed->reserve(m_listedInPlace);
-            for (std::size_t i = 0; i < m_listedInPlace; ++i)
-                m_listed->push_back(At(i)->GetOID());
+            m_listed = std::make_unique<Listed>();
+            m_listed->children.reserve(m_listedInPlace);
+            for (std::uint32_t i = 0; i < m_listedInPlace; ++i)
+                m_listed->children.push_back({At(i), At(i)->GetOID(), i});
             m_listedInPlace = 0;
         }
         return *m_listed;
     }
 
-    std::unique_ptr<std::vector<std::uint32_t>> m_listed;
+    std::unique_ptr<Listed> m_listed;
     std::uint32_t m_listedInPlace = 0;  // the first children, listed in order, while m_listed is null
 };
 

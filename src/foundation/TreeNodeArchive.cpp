@@ -381,18 +381,23 @@ void TreeNode::PlaceListedChildren()
 {
     if (!m_children)
         return;
-    const std::unique_ptr<std::vector<std::uint32_t>> listed = m_children->TakeListed();
+    const std::unique_ptr<ChildArray::Listed> listed = m_children->TakeListed();
     if (!listed)
         return;
     const auto count = static_cast<std::size_t>(m_children->Size());
     std::vector<TreeNode*> order;
     order.reserve(count);
     std::vector<bool> placed(count, false);
-    for (const std::uint32_t oid : *listed) {
-        TreeNode* const child = DynCast<TreeNode>(Base::GetObjectA(oid));
-        if (!child || child->m_parent.Get() != this)
-            continue;
-        const std::size_t index = m_children->IndexOf(child);
+    for (const ChildArray::ListedChild& entry : listed->children) {
+        // While no child moved, each listed one is still a child where it was listed.
+        TreeNode* child = entry.child;
+        std::size_t index = entry.index;
+        if (listed->moved) {
+            child = DynCast<TreeNode>(Base::GetObjectA(entry.oid));
+            if (!child || child->m_parent.Get() != this)
+                continue;
+            index = m_children->IndexOf(child);
+        }
         if (placed[index])
             continue;
         placed[index] = true;
