@@ -44,20 +44,22 @@ bool HasDescendent(Object* object, std::uint32_t type)
     return DescendentIterator(object, type, false).GetNext() != nullptr;
 }
 
-// Adds every object of the class below the molecule to each group whose test it passes, tested in the
-// groups' order.
+// Adds every object of the class below the molecule to each group whose test it passes, in tree order.
 template <class T, std::size_t N>
 void Fill(Molecule& molecule, const std::array<NamedCollection*, N>& groups,
           const std::array<bool (*)(const T*), N>& tests)
 {
+    std::array<std::vector<Object*>, N> members;
     DescendentIterator walk(&molecule, T::classType, false);
     for (Object* object = walk.GetNext(); object; object = walk.GetNext()) {
         const auto* const member = static_cast<const T*>(object);
         for (std::size_t g = 0; g < N; ++g) {
             if (tests[g](member))
-                groups[g]->Add(object);
+                members[g].push_back(object);
         }
     }
+    for (std::size_t g = 0; g < N; ++g)
+        groups[g]->AddAll(members[g]);
 }
 
 } // namespace
