@@ -70,6 +70,16 @@ std::int32_t CellBuildTree::AddAtomNode(const ImageNode& node)
     return i;
 }
 
+void CellBuildTree::ReserveAtomNodes(std::size_t count)
+{
+    m_atoms.nodes.reserve(count);
+    m_atoms.index.Reserve(count);
+    m_atoms.parents.reserve(count);
+    m_atoms.oids.reserve(count);
+    m_visibility.reserve(count);
+    m_bondRanges.reserve(count);
+}
+
 std::int32_t CellBuildTree::AddObjectNode(const ImageNode& node)
 {
     return m_objects.Add(node, m_objectCount);
