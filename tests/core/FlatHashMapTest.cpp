@@ -27,7 +27,7 @@ void EraseKeepsEveryOtherEntryFindable()
     std::map<std::uint32_t, std::uint32_t> model;
     std::mt19937 random(7);
     for (int step = 0; step < 4000; ++step) {
-        const std::uint32_t key = 1 + random() % 60;
+        const auto key = static_cast<std::uint32_t>(1 + random() % 60);
         if (random() % 3 == 0) {
             EXPECT_EQ(map.Erase(key), model.erase(key) == 1);
         } else {
@@ -40,8 +40,9 @@ void EraseKeepsEveryOtherEntryFindable()
             const std::uint32_t* found = map.Find(probe);
             const auto expected = model.find(probe);
             ASSERT_EQ(found != nullptr, expected != model.end()) << "key " << probe << " at step " << step;
-            if (found)
+            if (found) {
                 EXPECT_EQ(*found, expected->second);
+            }
         }
     }
     EXPECT_FALSE(map.Erase(0));
