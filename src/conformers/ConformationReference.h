@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include <tavrel/chemistry/Bond.h>
+#include <tavrel/core/FlatHashMap.h>
 
 namespace Tavrel {
 
@@ -85,7 +85,7 @@ private:
     struct Numbered {
         std::vector<T*> objects;
         std::vector<std::uint32_t> oids;
-        std::unordered_map<const T*, int> index;
+        FlatHashMap<const T*, int, PointerHash> index{nullptr};
 
         std::size_t Size() const { return objects.size(); }
         void Add(T* object);
