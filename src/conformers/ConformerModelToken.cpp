@@ -310,8 +310,9 @@ void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_
 {
     const std::vector<Place>& places = m_places.Get();
     const Watch parentAlive(&parent);
-    // The order wanted, as a linked list: nodes[k] follows nodes[before] (next links). Nodes are told
-    // alive by their OIDs, as listeners may delete them meanwhile.
+    // The order wanted, as a linked list: nodes[k] follows nodes[before] (next links). The objects
+    // are told alive by their OIDs before they are placed, as listeners may delete them meanwhile;
+    // afterwards what the parent holds is alive.
     std::vector<TreeNode*> nodes;
     std::vector<std::uint32_t> oids;
     std::vector<int> next;
@@ -340,7 +341,7 @@ void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_
     for (int i = 0; i < parent.GetNumChildren(); ++i) {
         TreeNode* const child = parent.GetChild(i);
         at.Insert(child, static_cast<int>(nodes.size()));
-        link(child, child->GetOID(), tail);
+        link(child, 0, tail);
     }
     const std::size_t children = nodes.size();
     for (const std::size_t i : going) {
@@ -363,8 +364,8 @@ void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_
     if (!parentAlive.alive)
         return;
     // Each present child's node: the old children and the appended objects in turn, unless a
-    // listener changed the children meanwhile. A child not listed, or listed but gone, keeps its
-    // turn after the listed ones.
+    // listener changed the children meanwhile. A child not listed keeps its turn after the listed
+    // ones.
     const int count = parent.GetNumChildren();
     std::vector<int> nodeOf(static_cast<std::size_t>(count), -1);
     std::vector<char> present(nodes.size(), 0);
@@ -378,7 +379,7 @@ void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_
             const int* const found = at.Find(child);
             k = found ? static_cast<std::size_t>(*found) : nodes.size();
         }
-        if (k < nodes.size() && nodes[k] == child && alive(k)) {
+        if (k < nodes.size() && nodes[k] == child) {
             nodeOf[index] = static_cast<int>(k);
             present[k] = 1;
         }
