@@ -42,6 +42,16 @@ inline std::size_t HeapInUse()
     return mallinfo2().uordblks;
 }
 
+// A cubic space group with 4 (P21/c), 48 (Pm-3m) or any other count: 192 (Fm-3m) operators.
+inline int SpaceGroupWithOperators(int operators)
+{
+    switch (operators) {
+    case 4: return 14;
+    case 48: return 221;
+    default: return 225;
+    }
+}
+
 // A document whose root holds `groups` groups of `atomsPerGroup` atoms, each with a label, a colour
 // and a position.
 inline std::unique_ptr<ChemDoc> BuildAtomDocument(int groups, int atomsPerGroup)

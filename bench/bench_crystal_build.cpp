@@ -27,21 +27,12 @@ namespace {
 
 using bench::HeapInUse;
 
-int GroupWithOperators(int operators)
-{
-    switch (operators) {
-    case 4: return 14;
-    case 48: return 221;
-    default: return 225;
-    }
-}
-
 std::unique_ptr<Cell3d> MakeCell(int atoms, int operators)
 {
     const double edge = std::cbrt(10.0 * atoms * operators);
     auto cell = std::make_unique<Cell3d>(nullptr);
     cell->SetGeometry(edge, edge, edge, 90.0, 90.0, 90.0);
-    cell->GetSymmetry()->LoadSpaceGroup(GroupWithOperators(operators), "", 0);
+    cell->GetSymmetry()->LoadSpaceGroup(bench::SpaceGroupWithOperators(operators), "", 0);
     UniformRandomSequence random(0.0, 1.0);
     random.Seed(1234);
     const Matrix3x3 fracToCart = cell->GetFracToCart();

@@ -98,6 +98,28 @@ void GridAdd(benchmark::State& state)
 BENCHMARK_TEMPLATE(GridAdd, NeighborGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(GridAdd, RadiusGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
+// Filling a grid and answering a first query, which files every point added; the heap it then
+// holds per point.
+template <class Use>
+void GridFill(benchmark::State& state)
+{
+    const Box box(static_cast<std::size_t>(state.range(0)));
+    std::size_t heap = 0;
+    IntArray found;
+    for (auto _ : state) {
+        const std::size_t before = HeapAndMapped();
+        typename Use::Grid grid(box.toCartesian, box.toFractional, cutoff);
+        Fill<Use>(grid, box);
+        Use::Find(grid, box.points[0], found);
+        heap = HeapAndMapped() - before;
+        benchmark::DoNotOptimize(grid);
+    }
+    state.counters["time_per_point"] = PerItem(static_cast<double>(state.iterations()) * static_cast<double>(box.points.size()));
+    state.counters["heap_per_point"] = static_cast<double>(heap) / static_cast<double>(box.points.size());
+}
+BENCHMARK_TEMPLATE(GridFill, NeighborGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(GridFill, RadiusGrid)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
 // The points along a Z-order curve through the cell, as a walk over a structure meets its atoms.
 std::vector<Point3d> InSpaceOrder(std::vector<Point3d> points)
 {

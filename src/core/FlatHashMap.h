@@ -45,6 +45,14 @@ public:
         }
     }
 
+    // Starts loading the slot where a lookup of the key begins, so that lookups of several keys
+    // wait for memory together.
+    void Prefetch(const Key& key) const
+    {
+        if (!m_slots.empty())
+            __builtin_prefetch(&m_slots[Hash{}(key) & Mask()]);
+    }
+
     // Stores the value under key when the key is absent; the stored value and whether it is new. The
     // free key is refused (null, false).
     std::pair<Value*, bool> Insert(const Key& key, const Value& value)

@@ -4,10 +4,12 @@
 #include <tavrel/chemistry/CrystalImageQueries.h>
 #include <tavrel/document/CSchemaException.h>
 #include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DocumentCellBuildOptions.h>
 #include <tavrel/document/ModelClasses.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/Property.h>
 #include <tavrel/graphics/SecondaryStructureQueries.h>
+#include <tavrel/symmetry_build/SymmetryBuildServices.h>
 
 namespace Tavrel {
 
@@ -28,6 +30,8 @@ void InstallAllAnswers()
     CrystalImageQueries::Install(&Cell3d::ImageQueries());
     ConformationQueries::Install(&Conformation::Queries());
     SecondaryStructureQueries::Install(&AminoAcidChain::SecondaryQueries());
+    CellSymmetryServices::Install(&SymmetryBuildServices::Instance());
+    CellBuildOptions::Install(&DocumentCellBuildOptions::Instance());
 }
 
 // Registration runs when the library is loaded.

@@ -62,4 +62,29 @@ std::array<float, 3> FractionalBound(const std::array<double, 3>& reach, double 
     return bound;
 }
 
+NearTest MakeNearTest(const Matrix3x3& fractionalToCartesian, const std::array<double, 3>& reach, double radius)
+{
+    NearTest test{FractionalBound(reach, radius), {}, std::numeric_limits<float>::infinity()};
+    // A difference within the box has |d_i| <= bound_i, so each Cartesian component measured in
+    // float is off by at most a few float roundings of sum_i bound_i |m_ij|; the margin is far
+    // above that. Entries so large that float products could overflow get no sphere.
+    double spread = 0.0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const double m = fractionalToCartesian(i, j);
+            if (!(std::fabs(m) <= 1e15))
+                return test;
+            test.metric[static_cast<std::size_t>(i * 3 + j)] = static_cast<float>(m);
+            spread += test.bound[static_cast<std::size_t>(i)] * std::fabs(m);
+        }
+    const double magnitude = std::fabs(radius);
+    const double enlarged = (magnitude + 0x1p-16 * (spread + magnitude)) * (1.0 + 0x1p-16);
+    const double limit = enlarged * enlarged;
+    if (std::isnan(limit))
+        test.limit = std::numeric_limits<float>::quiet_NaN();
+    else if (limit < std::numeric_limits<float>::max())
+        test.limit = std::nextafter(static_cast<float>(limit), std::numeric_limits<float>::infinity());
+    return test;
+}
+
 } // namespace Tavrel

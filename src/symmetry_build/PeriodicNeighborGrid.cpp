@@ -12,7 +12,7 @@ PeriodicNeighborGrid::PeriodicNeighborGrid(const Matrix3x3& fractionalToCartesia
       m_cutoff2(cutoff * cutoff),
       m_cells(PeriodicCellCounts(cartesianToFractional, cutoff, 1)),
       m_active(std::int64_t{m_cells[0]} * m_cells[1] * m_cells[2] > 1),
-      m_bound(FractionalBound(FractionalReach(fractionalToCartesian), cutoff))
+      m_test(MakeNearTest(fractionalToCartesian, FractionalReach(fractionalToCartesian), cutoff))
 {
 }
 
@@ -78,7 +78,9 @@ bool PeriodicNeighborGrid::FindNeighbors(const Point3d& p, IntArray& ids)
                                                CellIndex(a, b + 1, c),     CellIndex(a, b, c + 1),
                                                CellIndex(a + 1, b + 1, c), CellIndex(a + 1, b, c + 1),
                                                CellIndex(a, b + 1, c + 1), CellIndex(a + 1, b + 1, c + 1)};
-    m_bins.ForEachNear(cells, q, m_bound, false, take);
+    // The pairs of cells one c step apart.
+    static constexpr std::array<std::array<std::uint8_t, 2>, 4> rows{{{0, 3}, {1, 5}, {2, 6}, {4, 7}}};
+    m_bins.ForEachNear(cells, rows, q, m_test, false, take);
     return !ids.empty();
 }
 

@@ -44,8 +44,8 @@ private:
     double m_cutoff2;
     std::array<std::int32_t, 3> m_cells;
     bool m_active;
-    // The most a copy within the cutoff can differ from a query along each axis.
-    std::array<float, 3> m_bound;
+    // What a copy within the cutoff cannot fail.
+    NearTest m_test;
     // The wrapped copies and their ids.
     PeriodicBins<std::int32_t> m_bins;
     // Every copy and its id in filing order, when the grid is not active.

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -36,9 +38,14 @@ public:
     bool IsActive() const { return m_active; }
 
 private:
+    std::array<std::int32_t, 3> WrappedCellIndices(const Point3d& q) const;
+
+    // The radius kept as its bits, so that an item packs with its point into 24 bytes.
     struct Item {
         std::int32_t id;
-        double radius;
+        std::array<std::uint32_t, 2> radius;
+
+        double GetRadius() const { return std::bit_cast<double>(radius); }
     };
 
     Matrix3x3 m_fractionalToCartesian;
@@ -48,6 +55,9 @@ private:
     double m_largestRadius = 0.0;
     std::array<std::int32_t, 3> m_cells;
     bool m_active;
+    // The test of the last query's reach (its radius's magnitude plus the largest stored).
+    double m_testReach = std::numeric_limits<double>::quiet_NaN();
+    NearTest m_test{};
     // The wrapped points with their ids and radii.
     PeriodicBins<Item> m_bins;
     // Every wrapped point with its id and radius in filing order, when the grid is not active.

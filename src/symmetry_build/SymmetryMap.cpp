@@ -1,92 +1,210 @@
 #include <tavrel/symmetry_build/SymmetryMap.h>
 
+#include <tavrel/core/StringUtils.h>
 #include <tavrel/crystal/Cell3d.h>
+#include <tavrel/symmetry_build/HierarchyData.h>
+#include <tavrel/symmetry_build/SymmetryImageKeySet.h>
 
 namespace Tavrel {
 
-SymmetryMap::SymmetryMap(Cell3d* cell, const IntArray&) : m_cell(cell) {}
+SymmetryMap::SymmetryMap(Cell3d* cell, const IntArray& operationKeys)
+{
+    SetCell(cell, operationKeys);
+}
 
-void SymmetryMap::SetComputeBonds(bool) {}
+SymmetryMap::~SymmetryMap()
+{
+    RemoveCell();
+}
 
-void SymmetryMap::Update() {}
+void SymmetryMap::SetCell(Cell3d* cell, const IntArray& operationKeys)
+{
+    if (cell == m_cell)
+        return;
+    if (m_cell)
+        RemoveCell();
+    m_cell = cell;
+    if (!cell)
+        return;
+    auto keys = std::make_unique<SymmetryImageKeySet>();
+    keys->SetOperationIndexList(operationKeys);
+    m_implementation = std::make_unique<HierarchyData>(cell, std::move(keys));
+}
 
+void SymmetryMap::RemoveCell()
+{
+    m_implementation.reset();
+    m_cell = nullptr;
+}
+
+void SymmetryMap::SetComputeBonds(bool computeBonds)
+{
+    if (m_implementation)
+        m_implementation->SetComputeBonds(computeBonds);
+}
+
+void SymmetryMap::SetBuildFullMolecules(bool buildFullMolecules)
+{
+    if (m_implementation)
+        m_implementation->SetBuildFullMolecules(buildFullMolecules);
+}
+
+void SymmetryMap::Update()
+{
+    if (m_implementation)
+        m_implementation->Update();
+}
+
+// The listeners that carry later edits come with the map's watcher, which this map does not make yet.
 void SymmetryMap::EnableEvents() {}
 
 void SymmetryMap::DisableEvents() {}
 
-void SymmetryMap::MarkDirty(bool) {}
-
-void SymmetryMap::SetCellParameters(const Matrix3x3&, const Matrix3x3&) {}
-
-bool SymmetryMap::IsPeriodic(std::uint32_t) const
+void SymmetryMap::MarkDirty(bool removeMarkers)
 {
-    return false;
+    if (m_implementation)
+        m_implementation->MarkDirty(removeMarkers);
 }
 
-bool SymmetryMap::IsSymmetric(std::uint32_t) const
+bool SymmetryMap::IsDirty() const
 {
-    return false;
+    return m_implementation && m_implementation->IsDirty();
 }
 
-std::int32_t SymmetryMap::GetSymmetryOperator(std::uint32_t) const
+bool SymmetryMap::HasSymmetry() const
 {
-    return 0;
+    return m_implementation && m_implementation->HasSymmetry();
 }
 
-LatticeOffset SymmetryMap::GetLatticeOffset(std::uint32_t) const
+void SymmetryMap::SetCellParameters(const Matrix3x3& fracToCart, const Matrix3x3& cartToFrac)
 {
-    return {};
+    if (m_implementation)
+        m_implementation->SetCellParameters(fracToCart, cartToFrac);
 }
 
-std::uint32_t SymmetryMap::GetSymmetryParentOID(std::uint32_t) const
+void SymmetryMap::GetAsymmetricUnit(AsymmetricUnit& unit) const
 {
-    return 0;
+    if (m_implementation)
+        m_implementation->GetAsymmetricUnit(unit);
 }
 
-std::string SymmetryMap::GetSymmetryLabel(std::uint32_t, std::string_view label) const
+bool SymmetryMap::DisplayBuildResults(const BuildResults& results)
 {
-    return std::string(label);
+    return m_implementation && m_implementation->DisplayBuildResults(results);
 }
 
-bool SymmetryMap::GetAsymmetricUnitObjects(const Object*, std::uint32_t, BaseCollection&) const
+bool SymmetryMap::IsPeriodic(std::uint32_t oid) const
 {
-    return false;
+    SymmetryImageKey key;
+    return m_implementation && m_implementation->FindImageKey(oid, key) && key.HasTranslation();
 }
 
-bool SymmetryMap::GetSymmetryReplicates(const Object*, BaseCollection&, bool) const
+bool SymmetryMap::IsSymmetric(std::uint32_t oid) const
 {
-    return false;
+    SymmetryImageKey key;
+    return m_implementation && m_implementation->FindImageKey(oid, key) && key.op != 0;
+}
+
+std::int32_t SymmetryMap::GetSymmetryOperator(std::uint32_t oid) const
+{
+    SymmetryImageKey key;
+    return m_implementation && m_implementation->FindImageKey(oid, key) ? key.op : 0;
+}
+
+LatticeOffset SymmetryMap::GetLatticeOffset(std::uint32_t oid) const
+{
+    SymmetryImageKey key;
+    if (!m_implementation || !m_implementation->FindImageKey(oid, key))
+        return {};
+    return LatticeOffset(static_cast<std::int16_t>(key.a), static_cast<std::int16_t>(key.b),
+                         static_cast<std::int16_t>(key.c));
+}
+
+std::uint32_t SymmetryMap::GetSymmetryParentOID(std::uint32_t oid) const
+{
+    return m_implementation && oid ? m_implementation->GetSymmetryParentOID(oid) : 0;
+}
+
+bool SymmetryMap::IsSymmetryParent(std::uint32_t oid) const
+{
+    return !m_implementation || GetSymmetryParentOID(oid) == oid;
+}
+
+bool SymmetryMap::IsReplicate(std::uint32_t oid) const
+{
+    return m_implementation && !IsSymmetryParent(oid);
+}
+
+std::string SymmetryMap::GetSymmetryLabel(std::uint32_t oid, std::string_view label) const
+{
+    SymmetryImageKey key;
+    if (!m_implementation || !oid || !m_implementation->FindImageKey(oid, key))
+        return std::string(label);
+    const std::string text(label);
+    if (key.op != 0 && key.HasTranslation())
+        return StringUtils::Format("%s#%d@%d,%d,%d", text, key.op + 1, key.a, key.b, key.c);
+    if (key.HasTranslation())
+        return StringUtils::Format("%s@%d,%d,%d", text, key.a, key.b, key.c);
+    if (key.op != 0)
+        return StringUtils::Format("%s#%d", text, key.op + 1);
+    return text;
+}
+
+bool SymmetryMap::GetAsymmetricUnitObjects(const Object* root, std::uint32_t classType, BaseCollection& out) const
+{
+    return m_implementation && m_implementation->GetAsymmetricUnitObjects(root, classType, out);
+}
+
+bool SymmetryMap::GetSymmetryReplicates(const Object* object, BaseCollection& out, bool includeSelf) const
+{
+    return m_implementation && m_implementation->GetSymmetryReplicates(object, out, includeSelf);
 }
 
 void SymmetryMap::GetAtomOIDs(OIDArray& out) const
 {
     out.clear();
+    if (m_implementation)
+        m_implementation->GetAtomOIDs(out);
 }
 
 void SymmetryMap::GetObjectOIDs(OIDArray& out) const
 {
     out.clear();
+    if (m_implementation)
+        m_implementation->GetObjectOIDs(out);
 }
 
 void SymmetryMap::GetBondOIDs(OIDArray& out) const
 {
     out.clear();
+    if (m_implementation)
+        m_implementation->GetBondOIDs(out);
 }
 
 void SymmetryMap::GetOperationIndexList(IntArray& out) const
 {
     out.clear();
+    if (m_implementation)
+        m_implementation->GetOperationIndexList(out);
 }
 
 std::unique_ptr<CellSymmetryMap> SymmetryMap::ShallowCopy() const
 {
-    return std::make_unique<SymmetryMap>(m_cell, IntArray());
+    auto copy = std::make_unique<SymmetryMap>(nullptr, IntArray());
+    copy->m_cell = m_cell;
+    return copy;
 }
 
-void SymmetryMap::Paste(Cell3d* newCell, const OIDArray&, const OIDArray&, const OIDArray&, const OIDArray&,
-                        const OIDArray&, const OIDArray&, const CellSymmetryMap&)
+void SymmetryMap::Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArray& newAtoms,
+                        const OIDArray& oldObjects, const OIDArray& newObjects, const OIDArray& oldBonds,
+                        const OIDArray& newBonds, const CellSymmetryMap& source)
 {
+    m_implementation.reset();
     m_cell = newCell;
+    const auto* const map = dynamic_cast<const SymmetryMap*>(&source);
+    if (map && map->m_implementation)
+        m_implementation =
+            map->m_implementation->Paste(newCell, oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds);
 }
 
 std::string SymmetryMap::GetSymmetryLabel(const Object* object)

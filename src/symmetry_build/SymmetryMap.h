@@ -11,15 +11,21 @@
 
 namespace Tavrel {
 
+class AsymmetricUnit;
+class BuildResults;
 class Cell3d;
+class HierarchyData;
 class Object;
 
-// So far a map holds no build result: it knows no image, so every query gives the answer for an
-// unknown object and the settings change nothing.
+// The facade of the cell's HierarchyData: every query answers from it, every setting is handed to it.
+// A map without a cell, a shallow copy and a map whose paste failed have no data and answer every
+// query as for an unknown object. Nothing here throws.
 class SymmetryMap final : public CellSymmetryMap {
 public:
     // Binds the map to the cell with the given symmetry-image keys (4-tuples: operator, a, b, c).
     SymmetryMap(Cell3d* cell, const IntArray& operationKeys);
+
+    ~SymmetryMap() override;
 
     Cell3d* GetCell() const override { return m_cell; }
 
@@ -29,6 +35,17 @@ public:
     void DisableEvents() override;
     void MarkDirty(bool removeMarkers) override;
     void SetCellParameters(const Matrix3x3& fracToCart, const Matrix3x3& cartToFrac) override;
+    void SetBuildFullMolecules(bool buildFullMolecules);
+    bool IsDirty() const;
+    bool HasSymmetry() const;
+    void GetAsymmetricUnit(AsymmetricUnit& unit) const;
+    // False without data, for results that do not match the asymmetric unit, or when the build fails
+    // (the map is then dirty).
+    bool DisplayBuildResults(const BuildResults& results);
+    bool IsSymmetryParent(std::uint32_t oid) const;
+    bool IsReplicate(std::uint32_t oid) const;
+    // Null for a map without data.
+    const HierarchyData* GetHierarchyData() const { return m_implementation.get(); }
 
     bool IsPeriodic(std::uint32_t oid) const override;
     bool IsSymmetric(std::uint32_t oid) const override;
@@ -52,7 +69,11 @@ public:
     static std::string GetSymmetryLabel(const Object* object);
 
 private:
-    Cell3d* m_cell;
+    void SetCell(Cell3d* cell, const IntArray& operationKeys);
+    void RemoveCell();
+
+    Cell3d* m_cell = nullptr;
+    std::unique_ptr<HierarchyData> m_implementation;
 };
 
 } // namespace Tavrel

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/CellSymmetryMap.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/RuntimeMap.h>
@@ -31,7 +32,7 @@ TEST_F(CrystalTest, ReplicateAtomAnswersToEveryNameOfItsClass)
     EXPECT_EQ(Cell3d(nullptr).GetCommonName(), "Cell");
 }
 
-TEST_F(CrystalTest, SymmetryMapSwitchNeverYieldsAMapYet)
+TEST_F(CrystalTest, SymmetryMapSwitchGivesAMapOnlyWhileEnabled)
 {
     Cell3d cell(nullptr);
     EXPECT_FALSE(cell.IsSymmetryMapEnabled());
@@ -40,9 +41,13 @@ TEST_F(CrystalTest, SymmetryMapSwitchNeverYieldsAMapYet)
     cell.EnableSymmetryMap(true);
     cell.CreateSymmetryMap(false);
     EXPECT_TRUE(cell.IsSymmetryMapEnabled());
-    EXPECT_EQ(cell.GetSymmetryMap(), nullptr);
+    ASSERT_NE(cell.GetSymmetryMap(), nullptr);
+    OIDArray atoms{1};
+    cell.GetSymmetryMap()->GetAtomOIDs(atoms);  // an empty cell: the build finds no atom
+    EXPECT_TRUE(atoms.empty());
     cell.EnableSymmetryMap(false);
     EXPECT_FALSE(cell.IsSymmetryMapEnabled());
+    EXPECT_EQ(cell.GetSymmetryMap(), nullptr);
 }
 
 TEST_F(CrystalTest, CellAndItsReplicasSurviveTheRecord)

@@ -86,6 +86,255 @@ std::vector<Point3d> RandomPoints(std::mt19937& random, int count)
     return points;
 }
 
+// Every copy the neighbour grid files, in filing order, found by testing each copy of each node
+// cell in turn: the grid's answers, in its order, without its cells.
+class NeighborScan {
+public:
+    NeighborScan(const Matrix3x3& toCartesian, std::array<std::int32_t, 3> cells, double cutoff)
+        : m_toCartesian(toCartesian), m_cells(cells), m_cutoff(cutoff)
+    {
+    }
+
+    void Add(const Point3d& p, std::int32_t id)
+    {
+        Copy first{{}, WrapToUnitCell(p), id};
+        float* const coordinates[3] = {&first.point.x, &first.point.y, &first.point.z};
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            first.node[axis] = static_cast<std::int32_t>(std::floor(m_cells[axis] * double(*coordinates[axis]) + 0.5));
+            if (first.node[axis] == m_cells[axis]) {
+                first.node[axis] = 0;
+                *coordinates[axis] -= 1.0f;
+            }
+        }
+        std::vector<Copy> copies{first};
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            if (first.node[axis] != 0)
+                continue;
+            for (std::size_t i = 0, made = copies.size(); i < made; ++i) {
+                Copy copy = copies[i];
+                copy.node[axis] = m_cells[axis];
+                float* const shifted[3] = {&copy.point.x, &copy.point.y, &copy.point.z};
+                *shifted[axis] += 1.0f;
+                copies.push_back(copy);
+            }
+        }
+        m_copies.insert(m_copies.end(), copies.begin(), copies.end());
+    }
+
+    IntArray Find(const Point3d& p) const
+    {
+        const Point3d q = WrapToUnitCell(p);
+        const std::array<std::int32_t, 3> base{static_cast<std::int32_t>(std::floor(m_cells[0] * double(q.x))),
+                                               static_cast<std::int32_t>(std::floor(m_cells[1] * double(q.y))),
+                                               static_cast<std::int32_t>(std::floor(m_cells[2] * double(q.z)))};
+        static constexpr std::int32_t offsets[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1},
+                                                       {1, 1, 0}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+        IntArray ids;
+        for (const auto& offset : offsets)
+            for (const Copy& copy : m_copies) {
+                if (copy.node[0] != base[0] + offset[0] || copy.node[1] != base[1] + offset[1] ||
+                    copy.node[2] != base[2] + offset[2])
+                    continue;
+                const Point3d d = ToCartesian(q - copy.point, m_toCartesian);
+                if (d.Dot(d) <= m_cutoff * m_cutoff)
+                    ids.push_back(copy.id);
+            }
+        return ids;
+    }
+
+private:
+    struct Copy {
+        std::array<std::int32_t, 3> node;
+        Point3d point;
+        std::int32_t id;
+    };
+    Matrix3x3 m_toCartesian;
+    std::array<std::int32_t, 3> m_cells;
+    double m_cutoff;
+    std::vector<Copy> m_copies;
+};
+
+// Every sphere the radius grid holds, found by testing each of the 27 cells in turn, each over all
+// points in filing order.
+class RadiusScan {
+public:
+    RadiusScan(const Matrix3x3& toCartesian, std::array<std::int32_t, 3> cells)
+        : m_toCartesian(toCartesian), m_cells(cells)
+    {
+    }
+
+    void Add(const Point3d& p, double radius, std::int32_t id)
+    {
+        const Point3d q = WrapToUnitCell(p);
+        m_items.push_back({q, {Cell(q, 0), Cell(q, 1), Cell(q, 2)}, radius, id});
+    }
+
+    IntArray Find(const Point3d& p, double radius) const
+    {
+        const Point3d q = WrapToUnitCell(p);
+        static constexpr std::int32_t offsets[27][3] = {
+            {0, 0, 0},   {1, 0, 0},   {-1, 0, 0},  {0, 1, 0},   {0, -1, 0},  {0, 0, 1},  {0, 0, -1},
+            {1, 1, 0},   {1, -1, 0},  {-1, 1, 0},  {-1, -1, 0}, {1, 0, 1},   {1, 0, -1}, {-1, 0, 1},
+            {-1, 0, -1}, {0, 1, 1},   {0, 1, -1},  {0, -1, 1},  {0, -1, -1}, {1, 1, 1},  {1, 1, -1},
+            {1, -1, 1},  {1, -1, -1}, {-1, 1, 1},  {-1, 1, -1}, {-1, -1, 1}, {-1, -1, -1}};
+        IntArray ids;
+        for (const auto& offset : offsets) {
+            std::array<std::int32_t, 3> cell;
+            for (std::size_t axis = 0; axis < 3; ++axis)
+                cell[axis] = (Cell(q, axis) + offset[axis] + m_cells[axis]) % m_cells[axis];
+            for (const Item& item : m_items) {
+                if (item.cell != cell)
+                    continue;
+                Point3d d = q - item.point;
+                d = d - RoundToLattice(d);
+                const Point3d c = ToCartesian(d, m_toCartesian);
+                if (c.Dot(c) <= (radius + item.radius) * (radius + item.radius))
+                    ids.push_back(item.id);
+            }
+        }
+        return ids;
+    }
+
+private:
+    struct Item {
+        Point3d point;
+        std::array<std::int32_t, 3> cell;
+        double radius;
+        std::int32_t id;
+    };
+    std::int32_t Cell(const Point3d& p, std::size_t axis) const
+    {
+        const float coordinates[3] = {p.x, p.y, p.z};
+        return static_cast<std::int32_t>(std::floor(m_cells[axis] * double(coordinates[axis])));
+    }
+    Matrix3x3 m_toCartesian;
+    std::array<std::int32_t, 3> m_cells;
+    std::vector<Item> m_items;
+};
+
+// Points spread over the cell and its neighbours, two fifths of them crowded into two small spots,
+// one inside a cell and one across a face, so that some cells hold hundreds.
+std::vector<Point3d> CrowdedPoints(std::mt19937& random, int count)
+{
+    std::vector<Point3d> points = RandomPoints(random, count);
+    std::uniform_real_distribution<double> spot(-0.002, 0.002);
+    for (std::size_t i = 0; i < points.size(); i += 5) {
+        points[i] = Point3d(0.35 + spot(random), 0.35 + spot(random), 0.3 + spot(random));
+        if (i + 1 < points.size())
+            points[i + 1] = Point3d(0.7 + spot(random), 0.6 + spot(random), 0.999 + spot(random));
+    }
+    return points;
+}
+
+TEST(PeriodicNeighborGrid, AnswersInTheOrderOfACellByCellScan)
+{
+    const Cell cell;
+    std::mt19937 random(31);
+    for (const bool crowded : {false, true}) {
+        const std::vector<Point3d> points = crowded ? CrowdedPoints(random, 1500) : RandomPoints(random, 1200);
+        PeriodicNeighborGrid grid(cell.toCartesian, cell.toFractional, 3.0);
+        NeighborScan scan(cell.toCartesian, grid.GetCellCounts(), 3.0);
+        IntArray found;
+        // Queries while filling see entries both filed and waiting; then all are filed.
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            grid.AddPoint(points[i], static_cast<std::int32_t>(i));
+            scan.Add(points[i], static_cast<std::int32_t>(i));
+            if (i % 17 == 0) {
+                const Point3d& q = points[random() % (i + 1)];
+                grid.FindNeighbors(q, found);
+                ASSERT_EQ(found, scan.Find(q)) << i;
+            }
+        }
+        for (const Point3d& q : crowded ? CrowdedPoints(random, 100) : RandomPoints(random, 100)) {
+            grid.FindNeighbors(q, found);
+            ASSERT_EQ(found, scan.Find(q)) << crowded;
+        }
+    }
+}
+
+TEST(PeriodicRadiusGrid, AnswersInTheOrderOfACellByCellScan)
+{
+    const Cell cell;
+    std::mt19937 random(37);
+    std::uniform_real_distribution<double> radius(0.4, 1.5);
+    for (const bool crowded : {false, true}) {
+        const std::vector<Point3d> points = crowded ? CrowdedPoints(random, 1500) : RandomPoints(random, 1200);
+        PeriodicRadiusGrid grid(cell.toCartesian, cell.toFractional, 3.0);
+        RadiusScan scan(cell.toCartesian, grid.GetCellCounts());
+        IntArray found;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const double r = radius(random);
+            grid.AddPoint(points[i], r, static_cast<std::int32_t>(i));
+            scan.Add(points[i], r, static_cast<std::int32_t>(i));
+            if (i % 17 == 0) {
+                const Point3d& q = points[random() % (i + 1)];
+                grid.FindNeighbors(q, 1.5, found);
+                ASSERT_EQ(found, scan.Find(q, 1.5)) << i;
+            }
+        }
+        for (const Point3d& q : crowded ? CrowdedPoints(random, 100) : RandomPoints(random, 100)) {
+            const double r = radius(random);
+            grid.FindNeighbors(q, r, found);
+            ASSERT_EQ(found, scan.Find(q, r)) << crowded;
+        }
+    }
+}
+
+// The smallest reach whose sum with other, squared as the grids square it, is not below squared;
+// other is below the square root of squared.
+double ReachOf(double squared, double other)
+{
+    double reach = std::sqrt(squared) - other;
+    while ((reach + other) * (reach + other) < squared)
+        reach = std::nextafter(reach, std::numeric_limits<double>::infinity());
+    while (reach > 0.0 && (std::nextafter(reach, 0.0) + other) * (std::nextafter(reach, 0.0) + other) >= squared)
+        reach = std::nextafter(reach, 0.0);
+    return reach;
+}
+
+TEST(PeriodicGrids, APointAtExactlyTheReachIsFoundAndOneJustBeyondIsNot)
+{
+    const Cell cell;
+    std::mt19937 random(41);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_real_distribution<double> step(-0.06, 0.06);
+    // The squared distance from q to p as the grids measure it, by nearest image.
+    const auto measure = [&](const Point3d& q, const Point3d& p) {
+        Point3d d = WrapToUnitCell(q) - WrapToUnitCell(p);
+        d = d - RoundToLattice(d);
+        const Point3d c = ToCartesian(d, cell.toCartesian);
+        return c.Dot(c);
+    };
+    IntArray found;
+    for (int trial = 0; trial < 200; ++trial) {
+        // Pairs across the faces for the radius grid.
+        const Point3d q(unit(random), unit(random), unit(random));
+        const Point3d p = WrapToUnitCell(q + Point3d(step(random), step(random), step(random)));
+        const double squared = measure(q, p);
+        const double stored = 0.5 * unit(random) * std::sqrt(squared);
+        const double reach = ReachOf(squared, stored);
+        PeriodicRadiusGrid spheres(cell.toCartesian, cell.toFractional, 3.0);
+        spheres.AddPoint(p, stored, 1);
+        spheres.FindNeighbors(q, reach, found);
+        EXPECT_EQ(found, IntArray{1}) << trial;
+        spheres.FindNeighbors(q, std::nextafter(reach, 0.0), found);
+        EXPECT_TRUE(found.empty()) << trial;
+
+        // Pairs well inside, where the neighbour grid files p once and as given.
+        const Point3d inner(0.25 + 0.5 * unit(random), 0.25 + 0.5 * unit(random), 0.25 + 0.5 * unit(random));
+        const Point3d near = inner + Point3d(step(random), step(random), step(random));
+        const double cutoff = ReachOf(measure(inner, near), 0.0);
+        PeriodicNeighborGrid points(cell.toCartesian, cell.toFractional, cutoff);
+        points.AddPoint(near, 1);
+        points.FindNeighbors(inner, found);
+        EXPECT_EQ(found, IntArray{1}) << trial;
+        PeriodicNeighborGrid nearer(cell.toCartesian, cell.toFractional, std::nextafter(cutoff, 0.0));
+        nearer.AddPoint(near, 1);
+        nearer.FindNeighbors(inner, found);
+        EXPECT_TRUE(found.empty()) << trial;
+    }
+}
+
 TEST(PeriodicNeighborGrid, FindsWhatBruteForceFindsAcrossTheFaces)
 {
     const Cell cell;

@@ -29,7 +29,7 @@ protected:
 
 } // namespace
 
-TEST_F(SymmetryMapTest, MapWithoutBuildResultKnowsNoImage)
+TEST_F(SymmetryMapTest, AnAtomOfAP1CellIsItsOwnSymmetryParent)
 {
     const MapServices services;
     const test::ScopedInstall<CellSymmetryServices> installed(services);
@@ -45,12 +45,12 @@ TEST_F(SymmetryMapTest, MapWithoutBuildResultKnowsNoImage)
     EXPECT_FALSE(atom->IsPeriodic() || atom->IsSymmetric());
     EXPECT_EQ(atom->GetSymmetryOperator(), 0);
     EXPECT_TRUE(atom->GetLatticeOffset().IsSame(LatticeOffset()));
-    EXPECT_EQ(map->GetSymmetryParentOID(atom->GetOID()), 0u);
+    EXPECT_EQ(map->GetSymmetryParentOID(atom->GetOID()), atom->GetOID());
     EXPECT_EQ(SymmetryMap::GetSymmetryLabel(atom), "C1");
     EXPECT_EQ(atom->GetPropertyAsString("SymmetryLabel"), "C1");
     OIDArray oids{1, 2};
     map->GetAtomOIDs(oids);
-    EXPECT_TRUE(oids.empty());
+    EXPECT_EQ(oids, OIDArray{atom->GetOID()});
 
     // A shallow copy shares only the cell; pasting binds it to another.
     Cell3d other(nullptr);

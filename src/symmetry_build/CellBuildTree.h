@@ -1,0 +1,142 @@
+// CellBuildTree: the atoms and objects one crystal build shows, as images of asymmetric-unit items, built into the cell.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include <tavrel/core/Arrays.h>
+#include <tavrel/core/FlatHashMap.h>
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/symmetry_build/ImageNode.h>
+
+namespace Tavrel {
+
+class Matrix4x4Group;
+class SymmetryAtoms;
+class SymmetryBonds;
+class SymmetryImageKeySet;
+class SymmetryObjects;
+
+// Atom nodes name an asymmetric-unit atom (by its atom list) and an image key, object nodes an
+// asymmetric-unit object (by its object list) and a key; every atom node has an object node as
+// parent, every object node but the root one. Build reuses the objects that already stand for nodes,
+// creates the missing atoms and objects as transformed copies of their asymmetric-unit sources, puts
+// every object under its parent node's, makes the bonds and marks every object with "_ASU" or
+// "_REP" and "_RMI". A build that fails at any step leaves the document as it was: moves and
+// visibility changes are undone and only what the build created is deleted.
+class CellBuildTree {
+public:
+    // The steps of Build, in order; a test can make any of them fail (InternalCellBuildTree.h).
+    enum class Step : std::int32_t {
+        None = 0,
+        Register,
+        ReplaceReplicas,
+        RebaseItems,
+        CreateAtoms,
+        CreateObjects,
+        Hierarchy,
+        Bonds,
+        Finish,
+    };
+
+    // The nodes of one kind in item order (each item's own node first, then its other nodes in node
+    // order) with what the hierarchy data rebuilds its items from.
+    struct NodeExport {
+        OIDArray oids;
+        IntArray depths;        // objects from the node up to and including the root's (the root: 1)
+        IntArray parents;       // the parent object node's position in the object export; -1 for the root
+        IntArray symParents;    // the position of the item's own node
+        IntArray items;         // the asymmetric-unit item
+        IntArray ranks;         // the node's rank within its item
+        SymmetryImageKey::Array keys;
+    };
+
+    CellBuildTree(std::int32_t atomCount, std::int32_t objectCount);
+
+    std::int32_t GetAtomCount() const { return m_atomCount; }
+    std::int32_t GetObjectCount() const { return m_objectCount; }
+
+    // The node's index: an equal node's, else a new one; -1 for an item outside the counts.
+    std::int32_t AddAtomNode(const ImageNode& node);
+    std::int32_t AddObjectNode(const ImageNode& node);
+    std::int32_t FindAtomNode(const ImageNode& node) const;
+    std::int32_t FindObjectNode(const ImageNode& node) const;
+    bool SetAtomParent(std::int32_t atomNode, std::int32_t objectNode);
+    // A negative parent makes the node the root; false when a root is set already or an index is out
+    // of range.
+    bool SetObjectParent(std::int32_t objectNode, std::int32_t parentNode);
+    // The neighbour atom nodes and the numbers of the bonds to them; false when the node is out of
+    // range or the lists differ in length.
+    bool SetAtomBondLists(std::int32_t atomNode, const IntArray& neighbors, const IntArray& bonds);
+    // 1 show, 0 hide, -1 leave as it is; ignored for an index out of range.
+    void SetAtomVisibility(std::int32_t atomNode, std::int32_t visibility);
+    std::int32_t GetAtomVisibility(std::int32_t atomNode) const;
+    // The neighbour nodes and bond numbers of the node; empty for an index out of range.
+    std::span<const std::int32_t> GetAtomBondNeighbors(std::int32_t atomNode) const;
+    std::span<const std::int32_t> GetAtomBondNumbers(std::int32_t atomNode) const;
+    std::int32_t GetAtomParent(std::int32_t atomNode) const;
+    std::int32_t GetObjectParent(std::int32_t objectNode) const;
+
+    std::int32_t GetAtomNodeCount() const { return static_cast<std::int32_t>(m_atoms.nodes.size()); }
+    std::int32_t GetObjectNodeCount() const { return static_cast<std::int32_t>(m_objects.nodes.size()); }
+    const ImageNode& GetAtomNode(std::int32_t i) const { return m_atoms.nodes[static_cast<std::size_t>(i)]; }
+    const ImageNode& GetObjectNode(std::int32_t i) const { return m_objects.nodes[static_cast<std::size_t>(i)]; }
+    std::int32_t GetRoot() const { return m_root; }
+    // The OID of the object that stands for the node; 0 when none.
+    std::uint32_t GetAtomNodeOID(std::int32_t i) const;
+    std::uint32_t GetObjectNodeOID(std::int32_t i) const;
+    void Clear();
+
+    // The whole build. atoms, objects and bonds are the build's tables; they give the objects that
+    // stand for items now and, on success, take the tree's. False, with the document and the tables
+    // as they were, when the tree has no root, a table's unit count is not the item count, or a step
+    // fails.
+    bool Build(const Matrix3x3& fractionalToCartesian, const Matrix3x3& cartesianToFractional,
+               const std::vector<Matrix4x4>& operations, const Matrix4x4Group& group, SymmetryImageKeySet* keys,
+               bool computeBonds, SymmetryAtoms& atoms, SymmetryObjects& objects, SymmetryBonds& bonds);
+
+    // After a build; false when an item has no node, the tree has no root or the root has no object.
+    bool ExportAtomNodes(NodeExport& out) const;
+    bool ExportObjectNodes(NodeExport& out) const;
+
+private:
+    struct Nodes {
+        Nodes() : index(ImageNode(INT32_MIN, {})) {}
+        std::vector<ImageNode> nodes;
+        FlatHashMap<ImageNode, std::int32_t, ImageNode::Hash> index;
+        IntArray parents;
+        OIDArray oids;
+        void Clear();
+        std::int32_t Add(const ImageNode& node, std::int32_t itemCount);
+        std::int32_t Find(const ImageNode& node) const;
+    };
+    // Where a node's neighbour and bond lists lie in the pool.
+    struct BondRange {
+        std::int32_t begin = 0;
+        std::int32_t count = 0;
+    };
+    class Builder;
+    friend class Builder;
+
+    // The nodes of each item, its own node (at the identity key) first.
+    static bool OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray& position);
+    // The nodes in the given order with their depths and their parents' positions in their export.
+    static void Export(const Nodes& nodes, const IntArray& order, const IntArray& depths,
+                       const IntArray& parentPositions, NodeExport& out);
+    // Per object node, the objects from it up to and including the root (the root: 1).
+    IntArray ObjectDepths() const;
+
+    std::int32_t m_atomCount;
+    std::int32_t m_objectCount;
+    Nodes m_atoms;
+    Nodes m_objects;
+    std::vector<std::int8_t> m_visibility;
+    std::vector<BondRange> m_bondRanges;
+    IntArray m_bondNeighbors;
+    IntArray m_bondNumbers;
+    std::int32_t m_root = -1;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,203 @@
+// HierarchyData: the engine of a symmetry map: classifies a cell's atoms and objects into asymmetric-unit parents and images, and builds the images.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <tavrel/core/Arrays.h>
+#include <tavrel/core/Matrix3x3.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/symmetry_build/FlatIntMap.h>
+#include <tavrel/symmetry_build/HierarchyItem.h>
+#include <tavrel/symmetry_build/ImageNode.h>
+#include <tavrel/symmetry_build/IndexLists.h>
+#include <tavrel/symmetry_build/Matrix4x4Group.h>
+#include <tavrel/symmetry_build/ReplicateBond.h>
+#include <tavrel/symmetry_build/ReplicateList.h>
+#include <tavrel/symmetry_build/SymmetryAtoms.h>
+#include <tavrel/symmetry_build/SymmetryBonds.h>
+#include <tavrel/symmetry_build/SymmetryObjects.h>
+#include <tavrel/symmetry_build/SymmetryTree.h>
+
+namespace Tavrel {
+
+class AsymmetricUnit;
+class Atom;
+class BaseCollection;
+class BuildResults;
+class Cell3d;
+class CellBuildTree;
+class CosetLattice;
+class Object;
+class SymmetryImageKeySet;
+class SymmetryOperationTable;
+
+// One Update runs a fixed pipeline of named steps over the atoms and objects below the cell: the
+// space group, the atoms in a fixed order with every enclosing object as an item (atoms first, the
+// cell the root object item), equivalent atoms and objects grouped into replicate lists, the bonds
+// across images, the image graph and its components, the symmetry tree, and finally the build tree
+// that creates and marks the images. A failing step records its name in HierarchyDataErrorList and
+// leaves the data empty (and clean). Replicas are named by OID, never by pointer.
+class HierarchyData {
+public:
+    HierarchyData(Cell3d* cell, std::unique_ptr<SymmetryImageKeySet> keys);
+    // A copy without cell, dirty, not computing bonds.
+    HierarchyData(const HierarchyData& other);
+    HierarchyData& operator=(const HierarchyData&) = delete;
+    ~HierarchyData();
+
+    Cell3d* GetCell() const { return m_cell; }
+    void SetCellParameters(const Matrix3x3& fractionalToCartesian, const Matrix3x3& cartesianToFractional);
+    // Turning it on marks the data dirty; one build reads and clears it.
+    void SetComputeBonds(bool computeBonds);
+    bool GetComputeBonds() const { return m_computeBonds; }
+    void SetBuildFullMolecules(bool buildFullMolecules);
+    bool HasSymmetry() const { return !m_operations.empty(); }
+    bool IsDirty() const { return m_dirty; }
+    // With removeMarkers every descendant of the cell loses "_ASU", "_REP" and "_RMI".
+    void MarkDirty(bool removeMarkers);
+    // Rebuilds when dirty; clean afterwards whatever the outcome.
+    void Update();
+    void Rebuild();
+    void Reset();
+
+    // A clone for a copied cell with the old and new OIDs of its atoms, objects and bonds; null when
+    // a list does not match.
+    std::unique_ptr<HierarchyData> Paste(Cell3d* cell, const OIDArray& oldAtoms, const OIDArray& newAtoms,
+                                         const OIDArray& oldObjects, const OIDArray& newObjects,
+                                         const OIDArray& oldBonds, const OIDArray& newBonds) const;
+
+    // Queries of the map.
+    void GetAtomOIDs(OIDArray& out) const;
+    void GetObjectOIDs(OIDArray& out) const;
+    void GetBondOIDs(OIDArray& out) const;
+    void GetOperationIndexList(IntArray& out) const;
+    // The image key of the OID's atom or object item; false when not found.
+    bool FindImageKey(std::uint32_t oid, SymmetryImageKey& key) const;
+    // The OID of the asymmetric-unit parent that holds the OID's item; 0 when not found.
+    std::uint32_t GetSymmetryParentOID(std::uint32_t oid) const;
+    bool GetAsymmetricUnitObjects(const Object* start, std::uint32_t classType, BaseCollection& out) const;
+    bool GetSymmetryReplicates(const Object* object, BaseCollection& out, bool includeSelf) const;
+    void GetAsymmetricUnit(AsymmetricUnit& unit) const;
+    bool DisplayBuildResults(const BuildResults& results);
+
+    // Read-only views for tests and the listeners.
+    const std::vector<AtomItem>& GetAtomItems() const { return m_atomItems; }
+    const std::vector<ObjectItem>& GetObjectItems() const { return m_objectItems; }
+    const std::vector<ReplicateAtomList>& GetAtomLists() const { return m_atomLists; }
+    const std::vector<ReplicateObjectList>& GetObjectLists() const { return m_objectLists; }
+    const std::vector<Matrix4x4>& GetOperations() const { return m_operations; }
+    const SymmetryTree& GetSymmetryTree() const { return m_tree; }
+
+private:
+    // Per-build working data of the steps; none of it outlives Create.
+    struct Work;
+    // A node of the image graph.
+    struct GraphNode {
+        std::int32_t list = 0;
+        SymmetryImageKey key;
+        std::int32_t component = -1;
+        IntArray neighbors;
+        IntArray bondTypes;
+        // (bond list index, node, translation difference) for the symmetry tree.
+        std::vector<ImageBondEdge> records;
+    };
+
+    void Create();
+    [[noreturn]] static void Fail(std::string_view step);
+    static void Check(bool passed, std::string_view step);
+
+    // Space group and atoms.
+    bool GetSymmetryInformation();
+    bool CreateLookupTables();
+    bool GetAtomList(Work& work) const;
+    bool GetHierarchyInformation(Work& work) const;
+    bool InitializeItems(const Work& work);
+    bool GetAtomInformation(Work& work) const;
+    bool ComputeAtomTypes(Work& work) const;
+    // Equivalent atoms and lists.
+    bool FindEquivalentAtoms(const Work& work);
+    bool EquivalenceTest(const Work& work, const struct EquivalentAtomLists& lists);
+    bool FindSymmetryParents(Work& work) const;
+    bool SetSymmetryParent(const Work& work);
+    bool FindEquivalentObjects(const Work& work);
+    bool FindListMembership(Work& work) const;
+    bool VerifyListMembership(const Work& work) const;
+    void SetListMembership(const Work& work);
+    bool FindListParents(Work& work) const;
+    bool SetListParents(const Work& work);
+    bool UpdateItemParents(const Work& work);
+    bool ValidateItemsAndLists() const;
+    // Bonds.
+    bool GetBondsFromHierarchy(Work& work) const;
+    bool FindEquivalentBonds(const Work& work, std::vector<ReplicateBondList>& out) const;
+    bool SymmetrizeBonds(std::vector<ReplicateBondList>& lists);
+    bool ReduceSymmetryBonds(std::vector<ReplicateBondList>& lists);
+    bool GetCosetRepresentativeKey(std::int32_t partner, SymmetryImageKey& key);
+    bool ReplaceWithCosetRepresentatives(ReplicateBondList& list);
+    void ReplaceWithSymmetryEquivalentBonds(std::int32_t k, ReplicateBondList& list);
+    bool ExpandSymmetryBonds(std::vector<ReplicateBondList>& lists);
+    bool FindNeighbors(std::vector<ReplicateBondList>& out);
+    static void SortAndUniqueBonds(ReplicateBondList& list);
+    bool MergeBonds(const std::vector<ReplicateBondList>& specified, const std::vector<ReplicateBondList>& computed,
+                    std::vector<ReplicateBondList>& merged);
+    // Image graph, components and the symmetry tree.
+    bool DetermineChemistry(const std::vector<ReplicateBondList>& bonds, std::int32_t bondTypes);
+    // The asymmetric-unit steps: each list is represented by its first node in the first unique
+    // component that holds it; a list whose representative is an image is re-based onto it.
+    bool FindAsymmetricUnitAtoms(IntArray& representatives) const;
+    void GetAsymmetricUnitOperations(const IntArray& representatives, SymmetryImageKey::Array& keys) const;
+    void TransformCellAtomOperations(const SymmetryImageKey::Array& keys);
+    IndexLists ComponentsAtLevel(std::int32_t level);
+    bool SortComponents(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);
+    bool CheckCosetDecomposition(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);
+    void PropagateCosetDecomposition(const IntArray& representatives, std::int32_t start);
+    // One operator per class of the partition (every operator for partition 0 or none).
+    void ClassRepresentatives(std::int32_t decomposition, IntArray& representatives) const;
+    // The representative of the operator in the object list's partition (the finest one when unset).
+    std::int32_t ObjectRepresentative(std::int32_t list, std::int32_t op) const;
+    bool DetermineSymmetryTree();
+    // Steps 29 to 35: the build tree made from the key lists and built into the cell.
+    bool BuildImages(const std::vector<SymmetryImageKey::Array>& keys, bool show, bool withGroups,
+                     bool computeBonds);
+    void FillSymmetryTables();
+    bool RebuildItems(const CellBuildTree& build);
+
+    std::int32_t FindAtomItem(std::uint32_t oid) const;
+    std::int32_t FindObjectItem(std::uint32_t oid) const;
+
+    Cell3d* m_cell;
+    Matrix3x3 m_fractionalToCartesian;
+    Matrix3x3 m_cartesianToFractional;
+    std::vector<Matrix4x4> m_operations;
+    Matrix4x4Group m_operationGroup;
+    double m_tolerance = 0.001;
+    std::vector<AtomItem> m_atomItems;
+    std::vector<ObjectItem> m_objectItems;
+    std::int32_t m_itemCount = 0;
+    std::int32_t m_atomCount = 0;
+    std::int32_t m_objectCount = 0;
+    std::vector<ReplicateAtomList> m_atomLists;
+    std::vector<ReplicateObjectList> m_objectLists;
+    FlatIntMap<std::uint32_t, std::int32_t, 0> m_atomIndexByOID;
+    FlatIntMap<std::uint32_t, std::int32_t, 0> m_objectIndexByOID;
+    std::unique_ptr<CosetLattice> m_cosetLattice;
+    std::unique_ptr<SymmetryOperationTable> m_operationTable;
+    std::unique_ptr<SymmetryImageKeySet> m_imageKeys;
+    SymmetryAtoms m_atoms;
+    SymmetryObjects m_objects;
+    SymmetryBonds m_bonds;
+    SymmetryTree m_tree;
+    // The image graph of one build.
+    std::vector<GraphNode> m_nodes;
+    IntArray m_nodeOffsets;
+    IndexLists m_components;
+    bool m_dirty = true;
+    bool m_computeBonds = false;
+    bool m_buildFullMolecules = false;
+};
+
+} // namespace Tavrel

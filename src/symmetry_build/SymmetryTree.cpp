@@ -1,0 +1,313 @@
+#include <tavrel/symmetry_build/SymmetryTree.h>
+
+#include <algorithm>
+
+#include <tavrel/biopolymers/Residue.h>
+#include <tavrel/chemistry/Atom.h>
+#include <tavrel/chemistry/Chain.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/crystal/Cell.h>
+
+namespace Tavrel {
+
+namespace {
+
+constexpr std::uint64_t freeSlot = ~std::uint64_t{0};
+
+SymmetryImageKey Shifted(const SymmetryImageKey& key, std::int32_t a, std::int32_t b, std::int32_t c)
+{
+    return {key.op, key.a + a, key.b + b, key.c + c};
+}
+
+} // namespace
+
+SymmetryTree::SymmetryTree() : m_atomIndex(freeSlot), m_objectIndex(freeSlot) {}
+
+std::int32_t SymmetryTree::GetTypeCode(const Object* object)
+{
+    if (!object)
+        return OtherType;
+    if (IsA<Atom>(object))
+        return AtomType;
+    if (IsA<Residue>(object))
+        return ResidueType;
+    if (IsA<Chain>(object))
+        return ChainType;
+    if (IsA<Molecule>(object))
+        return MoleculeType;
+    if (IsA<Cell>(object))
+        return CellType;
+    return OtherType;
+}
+
+void SymmetryTree::ClearObjects()
+{
+    m_objectItems.clear();
+    m_objectOperators.clear();
+    m_objectTypes.clear();
+    m_objectParents.clear();
+    m_objectIndex.Clear();
+    m_root = -1;
+    m_childOffsets.clear();
+    m_children.clear();
+}
+
+void SymmetryTree::Clear()
+{
+    m_atomItems.clear();
+    m_atomKeys.clear();
+    m_atomParents.clear();
+    m_edgeOffsets.clear();
+    m_edges.clear();
+    m_atomIndex.Clear();
+    m_components.clear();
+    ClearObjects();
+}
+
+bool SymmetryTree::SetAtoms(std::int32_t n, const IntArray& items, const SymmetryImageKey::Array& keys)
+{
+    if (n < 0 || items.size() != static_cast<std::size_t>(n) || keys.size() != items.size())
+        return false;
+    Clear();
+    m_atomItems = items;
+    m_atomKeys = keys;
+    m_atomParents.assign(items.size(), -1);
+    m_edgeOffsets.assign(items.size() + 1, 0);
+    m_atomIndex.Reserve(items.size());
+    for (std::int32_t i = 0; i < n; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        m_atomIndex.Insert(Pack(items[at], keys[at].op), i);
+    }
+    return true;
+}
+
+bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const std::vector<ImageBondEdge>& edges)
+{
+    if (n != GetAtomNodeCount() || offsets.size() != static_cast<std::size_t>(n) + 1 || offsets.front() != 0 ||
+        offsets.back() != static_cast<std::int32_t>(edges.size()) || !std::is_sorted(offsets.begin(), offsets.end()))
+        return false;
+    for (const ImageBondEdge& edge : edges) {
+        if (edge.bond >= 0 && (edge.node < 0 || edge.node >= n))
+            return false;
+    }
+    // Each taken bond adds an edge at both ends: count them first, then lay them out node by node.
+    IntArray counts(static_cast<std::size_t>(n) + 1, 0);
+    for (std::int32_t i = 0; i < n; ++i) {
+        for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
+            const ImageBondEdge& edge = edges[static_cast<std::size_t>(e)];
+            if (edge.bond < 0)
+                continue;
+            ++counts[static_cast<std::size_t>(i) + 1];
+            ++counts[static_cast<std::size_t>(edge.node) + 1];
+        }
+    }
+    for (std::size_t i = 1; i < counts.size(); ++i)
+        counts[i] += counts[i - 1];
+    m_edgeOffsets = counts;
+    m_edges.assign(static_cast<std::size_t>(counts.back()), Edge{});
+    IntArray next(counts.begin(), counts.end() - 1);
+    for (std::int32_t i = 0; i < n; ++i) {
+        for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
+            const ImageBondEdge& edge = edges[static_cast<std::size_t>(e)];
+            if (edge.bond < 0)
+                continue;
+            const SymmetryImageKey& tj = m_atomKeys[static_cast<std::size_t>(edge.node)];
+            const std::int32_t a = edge.key.a - tj.a;
+            const std::int32_t b = edge.key.b - tj.b;
+            const std::int32_t c = edge.key.c - tj.c;
+            m_edges[static_cast<std::size_t>(next[static_cast<std::size_t>(i)]++)] = {edge.bond, edge.node, a, b, c};
+            m_edges[static_cast<std::size_t>(next[static_cast<std::size_t>(edge.node)]++)] = {edge.bond, i, -a, -b, -c};
+        }
+    }
+    return true;
+}
+
+bool SymmetryTree::SetComponents(const IndexLists& components)
+{
+    const std::int32_t n = GetAtomNodeCount();
+    if (n == 0)
+        return !components.empty() && (m_components = components, true);
+    std::vector<bool> seen(static_cast<std::size_t>(n), false);
+    for (const IntArray& component : components) {
+        for (const std::int32_t node : component) {
+            if (node < 0 || node >= n || seen[static_cast<std::size_t>(node)])
+                return false;
+            seen[static_cast<std::size_t>(node)] = true;
+        }
+    }
+    m_components = components;
+    return true;
+}
+
+bool SymmetryTree::SetObjects(std::int32_t n, const IntArray& items, const IntArray& operators,
+                              const IntArray& typeCodes)
+{
+    const auto count = static_cast<std::size_t>(n < 0 ? 0 : n);
+    if (n < 0 || items.size() != count || operators.size() != count || typeCodes.size() != count)
+        return false;
+    ClearObjects();
+    m_objectItems = items;
+    m_objectOperators = operators;
+    m_objectTypes = typeCodes;
+    m_objectParents.assign(count, -1);
+    m_objectIndex.Reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        m_objectIndex.Insert(Pack(items[i], operators[i]), static_cast<std::int32_t>(i));
+    return true;
+}
+
+bool SymmetryTree::SetParents(const IntArray& parents)
+{
+    const std::int32_t atoms = GetAtomNodeCount();
+    const std::int32_t objects = GetObjectNodeCount();
+    if (parents.size() != static_cast<std::size_t>(atoms) + static_cast<std::size_t>(objects))
+        return false;
+    std::int32_t root = -1;
+    for (std::int32_t i = 0; i < atoms + objects; ++i) {
+        const std::int32_t parent = parents[static_cast<std::size_t>(i)];
+        if (i < atoms ? (parent < 0 || parent >= objects) : parent >= objects)
+            return false;
+        if (i >= atoms && parent < 0) {
+            if (root >= 0)
+                return false;
+            root = i - atoms;
+        }
+    }
+    std::copy(parents.begin(), parents.begin() + atoms, m_atomParents.begin());
+    for (std::int32_t i = 0; i < objects; ++i)
+        m_objectParents[static_cast<std::size_t>(i)] = std::max(parents[static_cast<std::size_t>(atoms + i)], -1);
+    m_root = root;
+    m_childOffsets.assign(static_cast<std::size_t>(objects) + 1, 0);
+    for (std::int32_t i = 0; i < atoms + objects; ++i) {
+        const std::int32_t parent = parents[static_cast<std::size_t>(i)];
+        if (parent >= 0)
+            ++m_childOffsets[static_cast<std::size_t>(parent) + 1];
+    }
+    for (std::size_t i = 1; i < m_childOffsets.size(); ++i)
+        m_childOffsets[i] += m_childOffsets[i - 1];
+    m_children.assign(static_cast<std::size_t>(m_childOffsets.back()), 0);
+    IntArray next(m_childOffsets.begin(), m_childOffsets.end() - 1);
+    for (std::int32_t i = 0; i < atoms + objects; ++i) {
+        const std::int32_t parent = parents[static_cast<std::size_t>(i)];
+        if (parent >= 0)
+            m_children[static_cast<std::size_t>(next[static_cast<std::size_t>(parent)]++)] = i;
+    }
+    return true;
+}
+
+std::int32_t SymmetryTree::FindAtomNode(std::int32_t item, std::int32_t op) const
+{
+    const std::int32_t* const found = m_atomIndex.Find(Pack(item, op));
+    return found ? *found : -1;
+}
+
+std::int32_t SymmetryTree::FindObjectNode(std::int32_t item, std::int32_t op) const
+{
+    const std::int32_t* const found = m_objectIndex.Find(Pack(item, op));
+    return found ? *found : -1;
+}
+
+std::int32_t SymmetryTree::Locate(const ImageNode& atom, SymmetryImageKey& shifted) const
+{
+    const std::int32_t node = FindAtomNode(atom.item, atom.key.op);
+    if (node >= 0) {
+        const SymmetryImageKey& stored = m_atomKeys[static_cast<std::size_t>(node)];
+        shifted = {0, atom.key.a - stored.a, atom.key.b - stored.b, atom.key.c - stored.c};
+    }
+    return node;
+}
+
+ImageNode SymmetryTree::GetParentImage(const ImageNode& atom) const
+{
+    SymmetryImageKey d;
+    const std::int32_t node = Locate(atom, d);
+    const std::int32_t parent = node < 0 ? -1 : m_atomParents[static_cast<std::size_t>(node)];
+    if (parent < 0)
+        return {};
+    const auto p = static_cast<std::size_t>(parent);
+    return {m_objectItems[p], {m_objectOperators[p], d.a, d.b, d.c}};
+}
+
+ImageNode SymmetryTree::GetObjectParentImage(const ImageNode& object) const
+{
+    const std::int32_t node = FindObjectNode(object.item, object.key.op);
+    const std::int32_t parent = node < 0 ? -1 : m_objectParents[static_cast<std::size_t>(node)];
+    if (parent < 0)
+        return {};
+    const auto p = static_cast<std::size_t>(parent);
+    if (parent == m_root)
+        return {m_objectItems[p], {m_objectOperators[p], 0, 0, 0}};
+    return {m_objectItems[p], {m_objectOperators[p], object.key.a, object.key.b, object.key.c}};
+}
+
+bool SymmetryTree::GetNeighborImages(const ImageNode& atom, std::vector<Neighbor>& neighbors) const
+{
+    neighbors.clear();
+    SymmetryImageKey d;
+    const std::int32_t node = Locate(atom, d);
+    if (node < 0)
+        return false;
+    const auto at = static_cast<std::size_t>(node);
+    for (std::int32_t e = m_edgeOffsets[at]; e < m_edgeOffsets[at + 1]; ++e) {
+        const Edge& edge = m_edges[static_cast<std::size_t>(e)];
+        const auto j = static_cast<std::size_t>(edge.node);
+        neighbors.emplace_back(edge.bond, ImageNode(m_atomItems[j], Shifted(m_atomKeys[j], edge.a + d.a, edge.b + d.b,
+                                                                            edge.c + d.c)));
+    }
+    return true;
+}
+
+bool SymmetryTree::GetGroupImages(std::int32_t typeCode, const ImageNode& atom, std::vector<ImageNode>& images) const
+{
+    images.clear();
+    SymmetryImageKey d;
+    const std::int32_t node = Locate(atom, d);
+    if (node < 0)
+        return false;
+    std::int32_t group = m_atomParents[static_cast<std::size_t>(node)];
+    while (group >= 0 && m_objectTypes[static_cast<std::size_t>(group)] != typeCode)
+        group = m_objectParents[static_cast<std::size_t>(group)];
+    if (group < 0) {
+        images.push_back(atom);
+        return true;
+    }
+    const std::int32_t atoms = GetAtomNodeCount();
+    IntArray queue{group};
+    for (std::size_t next = 0; next < queue.size(); ++next) {
+        const auto object = static_cast<std::size_t>(queue[next]);
+        for (std::int32_t c = m_childOffsets[object]; c < m_childOffsets[object + 1]; ++c) {
+            const std::int32_t child = m_children[static_cast<std::size_t>(c)];
+            if (child >= atoms) {
+                queue.push_back(child - atoms);
+                continue;
+            }
+            const auto j = static_cast<std::size_t>(child);
+            images.emplace_back(m_atomItems[j], Shifted(m_atomKeys[j], d.a, d.b, d.c));
+        }
+    }
+    return true;
+}
+
+void SymmetryTree::GetRootImages(bool parentImages, std::vector<ImageNode>& images) const
+{
+    images.clear();
+    for (std::size_t i = 0; i < m_atomItems.size(); ++i) {
+        if (!parentImages) {
+            if (m_atomKeys[i].IsIdentity())
+                images.emplace_back(m_atomItems[i], SymmetryImageKey::identity);
+            continue;
+        }
+        const std::int32_t parent = m_atomParents[i];
+        if (parent >= 0 && m_objectOperators[static_cast<std::size_t>(parent)] == 0)
+            images.emplace_back(m_atomItems[i], m_atomKeys[i]);
+    }
+}
+
+void SymmetryTree::ExportNodes(IntArray& items, SymmetryImageKey::Array& keys, IndexLists& components) const
+{
+    items = m_atomItems;
+    keys = m_atomKeys;
+    components = m_components;
+}
+
+} // namespace Tavrel

@@ -1,0 +1,121 @@
+// SymmetryTree: the template of a crystal build's images: every atom and enclosing object image with its parent, bonds and components.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include <tavrel/core/Arrays.h>
+#include <tavrel/core/FlatHashMap.h>
+#include <tavrel/symmetry_build/ImageNode.h>
+#include <tavrel/symmetry_build/IndexLists.h>
+
+namespace Tavrel {
+
+class Object;
+
+// Stored nodes are found by item and operator index, whatever lattice translation is asked for: the
+// difference between the asked translation and the stored one is carried over to every answer.
+// Object nodes keep no translation; an object image takes the translation of the atom image it is
+// asked for. Edges are kept in both directions, each with the lattice translation from its node's
+// image to the neighbour's.
+class SymmetryTree {
+public:
+    // Object type codes.
+    static constexpr std::int32_t OtherType = 0;
+    static constexpr std::int32_t AtomType = 1;
+    static constexpr std::int32_t ResidueType = 2;
+    static constexpr std::int32_t ChainType = 3;
+    static constexpr std::int32_t MoleculeType = 4;
+    static constexpr std::int32_t CellType = 5;
+
+    // A neighbour image and the bond to it.
+    using Neighbor = std::pair<std::int32_t, ImageNode>;
+
+    SymmetryTree();
+
+    // The code tested in the order atom, residue, chain, molecule, cell.
+    static std::int32_t GetTypeCode(const Object* object);
+
+    // Filling, in this order; each returns false without change when the lists do not match.
+    // Clears the tree and makes one atom node per item and key.
+    bool SetAtoms(std::int32_t n, const IntArray& items, const SymmetryImageKey::Array& keys);
+    // Node i's bonds are edges[offsets[i]] .. edges[offsets[i + 1] - 1] (offsets holds n + 1 entries):
+    // the bond's number in the bond table (negative: ignored), the neighbour node and the key of the
+    // neighbour's image, whose translation is taken.
+    bool SetBonds(std::int32_t n, const IntArray& offsets, const std::vector<ImageBondEdge>& edges);
+    // Every atom node in at most one list (with no atom node, only a non-empty list is taken).
+    bool SetComponents(const IndexLists& components);
+    bool SetObjects(std::int32_t n, const IntArray& items, const IntArray& operators, const IntArray& typeCodes);
+    // The parents of the atom nodes (object nodes), then of the object nodes (negative: the root; a
+    // second root fails).
+    bool SetParents(const IntArray& parents);
+    void Clear();
+
+    std::int32_t GetAtomNodeCount() const { return static_cast<std::int32_t>(m_atomItems.size()); }
+    std::int32_t GetObjectNodeCount() const { return static_cast<std::int32_t>(m_objectItems.size()); }
+    std::int32_t GetRoot() const { return m_root; }
+
+    // The object image that holds the atom image; item -1 when none.
+    ImageNode GetParentImage(const ImageNode& atom) const;
+    // The parent object image, with the asked translation (zero for the root); item -1 for the root and
+    // for an object image without a stored node.
+    ImageNode GetObjectParentImage(const ImageNode& object) const;
+    // False for an image without a stored node.
+    bool GetNeighborImages(const ImageNode& atom, std::vector<Neighbor>& neighbors) const;
+    // The atom images below the nearest enclosing object of the type code, breadth first; the image
+    // alone when no enclosing object has that code. False for an image without a stored node.
+    bool GetGroupImages(std::int32_t typeCode, const ImageNode& atom, std::vector<ImageNode>& images) const;
+    // Without parentImages: the atom nodes at the identity key; with it: the atom nodes whose parent
+    // object node has operator 0, each with its own key.
+    void GetRootImages(bool parentImages, std::vector<ImageNode>& images) const;
+    void ExportNodes(IntArray& items, SymmetryImageKey::Array& keys, IndexLists& components) const;
+
+private:
+    struct Edge {
+        std::int32_t bond;
+        std::int32_t node;
+        std::int32_t a, b, c;
+    };
+    struct PackedHash {
+        std::size_t operator()(std::uint64_t v) const
+        {
+            v ^= v >> 33;
+            v *= 0xFF51AFD7ED558CCDull;
+            v ^= v >> 33;
+            return static_cast<std::size_t>(v);
+        }
+    };
+    using NodeIndex = FlatHashMap<std::uint64_t, std::int32_t, PackedHash>;
+
+    static std::uint64_t Pack(std::int32_t item, std::int32_t op)
+    {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(item)) << 32) | static_cast<std::uint32_t>(op);
+    }
+    std::int32_t FindAtomNode(std::int32_t item, std::int32_t op) const;
+    std::int32_t FindObjectNode(std::int32_t item, std::int32_t op) const;
+    // The stored atom node of the image and the translation from the stored image to it.
+    std::int32_t Locate(const ImageNode& atom, SymmetryImageKey& shifted) const;
+    void ClearObjects();
+
+    IntArray m_atomItems;
+    SymmetryImageKey::Array m_atomKeys;
+    IntArray m_atomParents;
+    IntArray m_edgeOffsets;
+    std::vector<Edge> m_edges;
+    NodeIndex m_atomIndex;
+    IndexLists m_components;
+
+    IntArray m_objectItems;
+    IntArray m_objectOperators;
+    IntArray m_objectTypes;
+    IntArray m_objectParents;
+    NodeIndex m_objectIndex;
+    std::int32_t m_root = -1;
+    // Children of each object node: a value below the atom node count is an atom node, a larger one
+    // that object node plus the atom node count.
+    IntArray m_childOffsets;
+    IntArray m_children;
+};
+
+} // namespace Tavrel

@@ -1,0 +1,341 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include <tavrel/biopolymers/AminoAcidChain.h>
+#include <tavrel/biopolymers/ProteinSequence.h>
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/Molecule.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/document/ChemDoc.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/document/DataModelOptions.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/symmetry_build/CellBuildTree.h>
+#include <tavrel/symmetry_build/InternalCellBuildTree.h>
+#include <tavrel/symmetry_build/Matrix4x4Group.h>
+#include <tavrel/symmetry_build/SymmetryAtoms.h>
+#include <tavrel/symmetry_build/SymmetryBonds.h>
+#include <tavrel/symmetry_build/SymmetryConnectivityPass.h>
+#include <tavrel/symmetry_build/SymmetryImageKeySet.h>
+#include <tavrel/symmetry_build/SymmetryObjects.h>
+#include <tavrel/symmetry_build/SymmetryTree.h>
+
+#include "SymmetryTestSupport.h"
+#include "support/Near.h"
+
+using namespace Tavrel;
+
+namespace {
+
+std::int32_t Marker(const Object& object, const char* name)
+{
+    std::int32_t value = -99;
+    object.GetProperty(name, value);
+    return value;
+}
+
+// What a failed build must leave as it was: every object below the cell, its parent, index,
+// position and markers.
+struct Snapshot {
+    struct Entry {
+        std::uint32_t oid;
+        std::uint32_t parent;
+        int index;
+        Point3d position;
+        bool marked;
+        bool visible;
+    };
+    std::vector<Entry> entries;
+
+    explicit Snapshot(Object& root)
+    {
+        DescendentIterator walk(&root, Object::classType, false);
+        while (Object* const object = walk.GetNext())
+            entries.push_back({object->GetOID(), object->GetParent() ? object->GetParent()->GetOID() : 0u,
+                               object->GetIndex(), IsA<Atom>(object) ? static_cast<Atom*>(object)->GetXYZ() : Point3d(),
+                               object->HasProperty("_ASU") || object->HasProperty("_REP"), object->IsVisible()});
+    }
+    bool operator==(const Snapshot& other) const
+    {
+        if (entries.size() != other.entries.size())
+            return false;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const Entry& a = entries[i];
+            const Entry& b = other.entries[i];
+            if (a.oid != b.oid || a.parent != b.parent || a.index != b.index || !(a.position == b.position) ||
+                a.marked != b.marked || a.visible != b.visible)
+                return false;
+        }
+        return true;
+    }
+};
+
+// A 10 A cubic P2_1 cell holding one molecule of two bonded carbons; the build shows the molecule's
+// image under operator 1 one cell along a and c.
+class CellBuildTreeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+
+    void SetUp() override
+    {
+        cell = std::make_unique<Cell3d>(nullptr);
+        ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(4, "", 0));
+        operations = test::SettingOperations(test::FirstRow(4));
+        ASSERT_EQ(operations.size(), 2u);
+        group.SetOperations(operations);
+        molecule = new Molecule(cell.get());
+        c1 = AddAtom("C1", Point3d(0.1f, 0.2f, 0.3f));
+        c2 = AddAtom("C2", Point3d(0.2f, 0.2f, 0.3f));
+        bond = c1->MakeBond(c2, Bond::Single);
+
+        atoms.AddAtom(Point3d(0.1f, 0.2f, 0.3f), 0.77, 0, 0);
+        atoms.AddAtom(Point3d(0.2f, 0.2f, 0.3f), 0.77, 0, 0);
+        ASSERT_TRUE(atoms.AddReplicas(0, {SymmetryImageKey::identity}, {c1->GetOID()}));
+        ASSERT_TRUE(atoms.AddReplicas(1, {SymmetryImageKey::identity}, {c2->GetOID()}));
+        objects.AddObject(1);
+        objects.AddObject(0);
+        ASSERT_TRUE(objects.AddReplicas(0, {SymmetryImageKey::identity}, {cell->GetOID()}));
+        ASSERT_TRUE(objects.AddReplicas(1, {SymmetryImageKey::identity}, {molecule->GetOID()}));
+        bonds.SetUnitCount(1);
+        ASSERT_TRUE(bonds.SetBonds({{ReplicateBond(0, bond->GetOID(), SymmetryImageKey::identity, 1)}, {}}));
+
+        const SymmetryImageKey image(1, 0, 0, 0);
+        ASSERT_TRUE(tree.SetAtoms(4, {0, 1, 0, 1}, {SymmetryImageKey::identity, SymmetryImageKey::identity, image, image}));
+        ASSERT_TRUE(tree.SetBonds(4, {0, 1, 1, 2, 2}, {{0, 1, SymmetryImageKey::identity}, {0, 3, image}}));
+        ASSERT_TRUE(tree.SetComponents({{0, 1}, {2, 3}}));
+        ASSERT_TRUE(tree.SetObjects(3, {0, 1, 1}, {0, 0, 1},
+                                    {SymmetryTree::CellType, SymmetryTree::MoleculeType, SymmetryTree::MoleculeType}));
+        ASSERT_TRUE(tree.SetParents({1, 1, 2, 2, -1, 0, 0}));
+    }
+
+    Atom3d* AddAtom(const char* label, const Point3d& fractional)
+    {
+        auto* const atom = new Atom3d(molecule, "C");
+        atom->SetLabel(label);
+        atom->SetXYZ(fractional * cell->GetFracToCart());
+        return atom;
+    }
+
+    bool Build(CellBuildTree& build, const std::vector<SymmetryImageKey::Array>& wanted)
+    {
+        SymmetryConnectivityPass::SetBuildMode(0);
+        const bool filled = SymmetryConnectivityPass::BuildFromResults(tree, wanted, true, build);
+        SymmetryConnectivityPass::SetBuildMode(1);
+        return filled && build.Build(cell->GetFracToCart(), cell->GetCartToFrac(), operations, group, &keys, false,
+                                     atoms, objects, bonds);
+    }
+
+    std::unique_ptr<Cell3d> cell;
+    std::vector<Matrix4x4> operations;
+    Matrix4x4Group group;
+    Molecule* molecule = nullptr;
+    Atom3d* c1 = nullptr;
+    Atom3d* c2 = nullptr;
+    Bond* bond = nullptr;
+    SymmetryAtoms atoms;
+    SymmetryObjects objects;
+    SymmetryBonds bonds;
+    SymmetryTree tree;
+    SymmetryImageKeySet keys;
+    const SymmetryImageKey shown{1, 1, 0, 1};
+};
+
+TEST_F(CellBuildTreeTest, AnImageKeyBuildsAMarkedMoleculeImageWithItsBond)
+{
+    CellBuildTree build(2, 2);
+    ASSERT_TRUE(Build(build, {{shown}, {shown}}));
+
+    ASSERT_EQ(cell->GetNumChildren(), 2);
+    auto* const image = DynCast<Molecule>(cell->GetChild(1));
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(image->GetNumChildren(Atom3d::classType), 2);
+    auto* const i1 = DynCast<Atom3d>(image->FindChild("C1"));
+    auto* const i2 = DynCast<Atom3d>(image->FindChild("C2"));
+    ASSERT_NE(i1, nullptr);
+    ASSERT_NE(i2, nullptr);
+    // (-x, y + 1/2, -z) + (1, 0, 1) of (0.1, 0.2, 0.3).
+    EXPECT_TRUE(test::Near(i1->GetXYZ() * cell->GetCartToFrac(), Point3d(0.9f, 0.7f, 0.7f), 1e-4));
+    EXPECT_TRUE(i1->IsBonded(i2));
+    EXPECT_EQ(i1->FindBond(i2)->GetParent(), image);
+
+    EXPECT_EQ(Marker(*c1, "_ASU"), 0);
+    EXPECT_EQ(Marker(*c2, "_ASU"), 1);
+    EXPECT_EQ(Marker(*molecule, "_ASU"), 1);
+    EXPECT_FALSE(cell->HasProperty("_ASU"));
+    EXPECT_EQ(Marker(*i1, "_REP"), 0);
+    EXPECT_EQ(Marker(*image, "_REP"), 1);
+    EXPECT_FALSE(i1->HasProperty("_ASU"));
+    ASSERT_EQ(keys.GetCount(), 1);
+    EXPECT_EQ(keys.GetKeys()[0], shown);
+    EXPECT_EQ(Marker(*i1, "_RMI"), 0);
+
+    // The tables now name the images; the exports list each item's own node first.
+    ASSERT_EQ(atoms.GetReplicas(0).size(), 2u);
+    EXPECT_EQ(atoms.GetReplicaOID(atoms.GetReplicas(0)[1]), i1->GetOID());
+    EXPECT_EQ(objects.GetReplicaOID(objects.GetReplicas(1)[1]), image->GetOID());
+    CellBuildTree::NodeExport exported;
+    ASSERT_TRUE(build.ExportAtomNodes(exported));
+    EXPECT_EQ(exported.oids, (OIDArray{c1->GetOID(), i1->GetOID(), c2->GetOID(), i2->GetOID()}));
+    EXPECT_EQ(exported.symParents, (IntArray{0, 0, 2, 2}));
+    EXPECT_EQ(exported.depths, (IntArray{3, 3, 3, 3}));
+    ASSERT_TRUE(build.ExportObjectNodes(exported));
+    EXPECT_EQ(exported.parents, (IntArray{-1, 0, 0}));
+
+    // A second build over the tables reuses every object it finds.
+    CellBuildTree again(2, 2);
+    ASSERT_TRUE(Build(again, {{shown}, {shown}}));
+    EXPECT_EQ(cell->GetNumChildren(), 2);
+    EXPECT_EQ(image->GetNumChildren(Atom3d::classType), 2);
+    EXPECT_TRUE(i1->IsBonded(i2));
+}
+
+TEST_F(CellBuildTreeTest, TheImageOfAProteinMoleculeGetsASequence)
+{
+    new AminoAcidChain(molecule);
+    CellBuildTree build(2, 2);
+    ASSERT_TRUE(Build(build, {{shown}, {shown}}));
+    const Object* const image = cell->GetChild(1);
+    ASSERT_NE(image, nullptr);
+    const Object* const sequence = image->GetChild(0);
+    ASSERT_TRUE(IsA<ProteinSequence>(sequence));
+    EXPECT_EQ(sequence->GetLabel(), "Sequence");
+    EXPECT_FALSE(molecule->HasChild(ProteinSequence::classType));
+}
+
+TEST_F(CellBuildTreeTest, ImagesTakeTheDocumentsSymmetryAtomColour)
+{
+    DataModelOptions saved;
+    ChemDoc::GetDefaultOptions(saved);
+    DataModelOptions red = saved;
+    red.SetDefaultSymmetryAtomColor(DataModelOptions::SymmetryColorType::Red);
+    ChemDoc::SetDefaultOptions(red);
+    CellBuildTree build(2, 2);
+    const bool built = Build(build, {{shown}, {}});
+    ChemDoc::SetDefaultOptions(saved);
+    ASSERT_TRUE(built);
+    const Object* const image = cell->GetChild(1)->GetChild(0);
+    EXPECT_EQ(image->GetColor(), Color::Red());
+    EXPECT_NE(c1->GetColor(), Color::Red());
+}
+
+TEST_F(CellBuildTreeTest, ImagesNoLongerWantedAreDeleted)
+{
+    CellBuildTree build(2, 2);
+    ASSERT_TRUE(Build(build, {{shown}, {shown}}));
+    ASSERT_EQ(cell->GetNumChildren(), 2);
+    CellBuildTree fewer(2, 2);
+    ASSERT_TRUE(Build(fewer, {{}, {}}));
+    EXPECT_EQ(cell->GetNumChildren(), 1);
+    EXPECT_EQ(molecule->GetNumChildren(Atom3d::classType), 2);
+    EXPECT_EQ(atoms.GetReplicas(0).size(), 1u);
+}
+
+TEST_F(CellBuildTreeTest, AFailureAtAnyStepLeavesTheDocumentAndTablesAsTheyWere)
+{
+    CellBuildTree first(2, 2);
+    ASSERT_TRUE(Build(first, {{shown}, {}}));
+    const Snapshot before(*cell);
+    OIDArray atomOIDs;
+    atoms.GetReplicaOIDs(atomOIDs);
+    for (std::int32_t step = static_cast<std::int32_t>(CellBuildTree::Step::Register);
+         step <= static_cast<std::int32_t>(CellBuildTree::Step::Finish); ++step) {
+        internal::SetCellBuildTreeFailure(static_cast<CellBuildTree::Step>(step));
+        CellBuildTree build(2, 2);
+        EXPECT_FALSE(Build(build, {{}, {shown}})) << step;
+        EXPECT_TRUE(Snapshot(*cell) == before) << step;
+        OIDArray now;
+        atoms.GetReplicaOIDs(now);
+        EXPECT_EQ(now, atomOIDs) << step;
+    }
+    internal::SetCellBuildTreeFailure(CellBuildTree::Step::None);
+    CellBuildTree build(2, 2);
+    ASSERT_TRUE(Build(build, {{}, {shown}}));
+    EXPECT_FALSE(Snapshot(*cell) == before);
+}
+
+TEST_F(CellBuildTreeTest, AnAtomMovedIntoItsMoleculeGoesBackWhenTheBuildFails)
+{
+    // C2 was put into a molecule of its own that the build does not know: the build moves it back
+    // into its molecule and deletes the unknown one, unless the build fails.
+    auto* const stray = new Molecule(cell.get());
+    c2->SetParent(stray);
+    const Snapshot before(*cell);
+    for (const CellBuildTree::Step step : {CellBuildTree::Step::Hierarchy, CellBuildTree::Step::Bonds,
+                                           CellBuildTree::Step::Finish}) {
+        internal::SetCellBuildTreeFailure(step);
+        CellBuildTree build(2, 2);
+        EXPECT_FALSE(Build(build, {{shown}, {shown}}));
+        EXPECT_TRUE(Snapshot(*cell) == before);
+        EXPECT_EQ(c2->GetParent(), stray);
+    }
+    internal::SetCellBuildTreeFailure(CellBuildTree::Step::None);
+    const std::uint32_t strayOID = stray->GetOID();
+    CellBuildTree build(2, 2);
+    ASSERT_TRUE(Build(build, {{shown}, {shown}}));
+    EXPECT_EQ(c2->GetParent(), molecule);
+    EXPECT_EQ(Object::GetObjectA(strayOID), nullptr);
+}
+
+TEST_F(CellBuildTreeTest, ATreeWithoutRootOrMatchingTablesBuildsNothing)
+{
+    CellBuildTree empty(2, 2);
+    EXPECT_FALSE(empty.Build(cell->GetFracToCart(), cell->GetCartToFrac(), operations, group, &keys, false, atoms,
+                             objects, bonds));
+    CellBuildTree wrongCount(3, 2);
+    ASSERT_TRUE(SymmetryConnectivityPass::BuildFromResults(tree, {{shown}, {}}, true, wrongCount));
+    EXPECT_FALSE(wrongCount.Build(cell->GetFracToCart(), cell->GetCartToFrac(), operations, group, &keys, false,
+                                  atoms, objects, bonds));
+    EXPECT_EQ(cell->GetNumChildren(), 1);
+}
+
+TEST(CellBuildTreeImage, TheDisplacementOfAnImageTurnsWithIt)
+{
+    AttachDataModelDLL();
+    // A cubic cell with the 3-fold (x, y, z) -> (z, x, y): U = diag(0.05, 0.01, 0.01) becomes U22 = 0.05.
+    const Matrix3x3 f2c(10, 0, 0, 0, 10, 0, 0, 0, 10);
+    const std::vector<Matrix4x4> operations{
+        test::Operation({1, 0, 0, 0, 1, 0, 0, 0, 1}, 0, 0, 0), test::Operation({0, 0, 1, 1, 0, 0, 0, 1, 0}, 0, 0, 0),
+        test::Operation({0, 1, 0, 0, 0, 1, 1, 0, 0}, 0, 0, 0)};
+    Matrix4x4Group group;
+    ASSERT_TRUE(group.SetOperations(operations));
+    Molecule cell(nullptr);
+    auto* const molecule = new Molecule(&cell);
+    auto* const atom = new Atom3d(molecule, "O");
+    atom->SetXYZ(Point3d(1, 2, 3));
+    atom->SetAnisotropicDisplacement(0.05f, 0.01f, 0.01f, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+
+    SymmetryAtoms atoms;
+    atoms.AddAtom(Point3d(0.1f, 0.2f, 0.3f), 0.7, 0, 0);
+    ASSERT_TRUE(atoms.AddReplicas(0, {SymmetryImageKey::identity}, {atom->GetOID()}));
+    SymmetryObjects objects;
+    objects.AddObject(1);
+    objects.AddObject(0);
+    ASSERT_TRUE(objects.AddReplicas(0, {SymmetryImageKey::identity}, {cell.GetOID()}));
+    ASSERT_TRUE(objects.AddReplicas(1, {SymmetryImageKey::identity}, {molecule->GetOID()}));
+    SymmetryBonds bonds;
+    CellBuildTree build(1, 2);
+    const std::int32_t root = build.AddObjectNode({0, SymmetryImageKey::identity});
+    const std::int32_t own = build.AddObjectNode({1, SymmetryImageKey::identity});
+    const std::int32_t turned = build.AddObjectNode({1, {1, 0, 0, 0}});
+    ASSERT_TRUE(build.SetObjectParent(root, -1));
+    ASSERT_TRUE(build.SetObjectParent(own, root));
+    ASSERT_TRUE(build.SetObjectParent(turned, root));
+    ASSERT_TRUE(build.SetAtomParent(build.AddAtomNode({0, SymmetryImageKey::identity}), own));
+    ASSERT_TRUE(build.SetAtomParent(build.AddAtomNode({0, {1, 0, 0, 0}}), turned));
+    ASSERT_TRUE(build.Build(f2c, test::Inverse(f2c), operations, group, nullptr, false, atoms, objects, bonds));
+
+    const auto* const image = DynCast<Atom3d>(Object::GetObjectA(build.GetAtomNodeOID(1)));
+    ASSERT_NE(image, nullptr);
+    EXPECT_TRUE(test::Near(image->GetXYZ(), Point3d(3, 1, 2), 1e-4));
+    const AnisotropicDisplacement u = image->GetAnisotropicDisplacement();
+    EXPECT_NEAR(u.GetU11(), 0.01f, 1e-6);
+    EXPECT_NEAR(u.GetU22(), 0.05f, 1e-6);
+    EXPECT_NEAR(u.GetU33(), 0.01f, 1e-6);
+    EXPECT_FALSE(image->HasProperty("_RMI"));  // no key set handed in
+    EXPECT_TRUE(image->CheckColorScheme(1));  // coloured by element
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <tavrel/symmetry_build/SymmetryTree.h>
+
+using namespace Tavrel;
+
+namespace {
+
+// Two atoms of one molecule in a cell, and the molecule's image under operator 1 one cell up c; the
+// second atom is also bonded to the first atom of the image one cell along a.
+SymmetryTree TwoMoleculeTree()
+{
+    SymmetryTree tree;
+    const SymmetryImageKey image(1, 0, 0, 1);
+    EXPECT_TRUE(tree.SetAtoms(4, {0, 1, 0, 1}, {SymmetryImageKey::identity, SymmetryImageKey::identity, image, image}));
+    const std::vector<ImageBondEdge> edges{{0, 1, SymmetryImageKey::identity},
+                                           {1, 2, {1, 1, 0, 1}},
+                                           {0, 3, image},
+                                           {-1, 0, SymmetryImageKey::identity}};
+    EXPECT_TRUE(tree.SetBonds(4, {0, 1, 2, 3, 4}, edges));
+    EXPECT_TRUE(tree.SetComponents({{0, 1, 2, 3}}));
+    EXPECT_TRUE(tree.SetObjects(3, {0, 1, 1}, {0, 0, 1},
+                                {SymmetryTree::CellType, SymmetryTree::MoleculeType, SymmetryTree::MoleculeType}));
+    EXPECT_TRUE(tree.SetParents({1, 1, 2, 2, -1, 0, 0}));
+    return tree;
+}
+
+TEST(SymmetryTree, AnswersParentsWithTheAskedTranslation)
+{
+    const SymmetryTree tree = TwoMoleculeTree();
+    EXPECT_EQ(tree.GetRoot(), 0);
+    EXPECT_EQ(tree.GetParentImage({0, {1, 0, 1, 0}}), ImageNode(1, {1, 0, 1, -1}));
+    EXPECT_EQ(tree.GetParentImage({0, SymmetryImageKey::identity}), ImageNode(1, SymmetryImageKey::identity));
+    EXPECT_EQ(tree.GetObjectParentImage({1, {1, 0, 1, -1}}), ImageNode(0, SymmetryImageKey::identity));
+    EXPECT_EQ(tree.GetObjectParentImage({0, SymmetryImageKey::identity}).item, -1);
+
+    // No stored node for the operator, or no such item: no answer, never a guess.
+    EXPECT_EQ(tree.GetParentImage({0, {2, 0, 0, 0}}).item, -1);
+    EXPECT_EQ(tree.GetParentImage({7, SymmetryImageKey::identity}).item, -1);
+    EXPECT_EQ(tree.GetObjectParentImage({1, {3, 0, 0, 0}}).item, -1);
+    std::vector<SymmetryTree::Neighbor> neighbors;
+    EXPECT_FALSE(tree.GetNeighborImages({0, {2, 0, 0, 0}}, neighbors));
+    std::vector<ImageNode> images;
+    EXPECT_FALSE(tree.GetGroupImages(SymmetryTree::MoleculeType, {1, {5, 0, 0, 0}}, images));
+}
+
+TEST(SymmetryTree, NeighboursOfAShiftedImageAreShiftedAlike)
+{
+    const SymmetryTree tree = TwoMoleculeTree();
+    std::vector<SymmetryTree::Neighbor> neighbors;
+    ASSERT_TRUE(tree.GetNeighborImages({1, SymmetryImageKey::identity}, neighbors));
+    ASSERT_EQ(neighbors.size(), 2u);
+    EXPECT_EQ(neighbors[0], SymmetryTree::Neighbor(0, ImageNode(0, SymmetryImageKey::identity)));
+    EXPECT_EQ(neighbors[1], SymmetryTree::Neighbor(1, ImageNode(0, {1, 1, 0, 1})));
+
+    ASSERT_TRUE(tree.GetNeighborImages({1, {0, 1, 0, 0}}, neighbors));
+    EXPECT_EQ(neighbors[0].second, ImageNode(0, {0, 1, 0, 0}));
+    EXPECT_EQ(neighbors[1].second, ImageNode(0, {1, 2, 0, 1}));
+
+    // The edge is kept at both ends, the far one with the opposite translation.
+    ASSERT_TRUE(tree.GetNeighborImages({0, {1, 1, 0, 1}}, neighbors));
+    ASSERT_EQ(neighbors.size(), 2u);
+    EXPECT_EQ(neighbors[0], SymmetryTree::Neighbor(1, ImageNode(1, SymmetryImageKey::identity)));
+    EXPECT_EQ(neighbors[1], SymmetryTree::Neighbor(0, ImageNode(1, {1, 1, 0, 1})));
+}
+
+TEST(SymmetryTree, GroupsAndRootImages)
+{
+    const SymmetryTree tree = TwoMoleculeTree();
+    std::vector<ImageNode> images;
+    ASSERT_TRUE(tree.GetGroupImages(SymmetryTree::MoleculeType, {0, {1, 0, 0, 0}}, images));
+    EXPECT_EQ(images, (std::vector<ImageNode>{{0, {1, 0, 0, 0}}, {1, {1, 0, 0, 0}}}));
+    ASSERT_TRUE(tree.GetGroupImages(SymmetryTree::CellType, {1, SymmetryImageKey::identity}, images));
+    EXPECT_EQ(images.size(), 4u);
+    ASSERT_TRUE(tree.GetGroupImages(SymmetryTree::ResidueType, {1, {1, 0, 0, 3}}, images));
+    EXPECT_EQ(images, (std::vector<ImageNode>{{1, {1, 0, 0, 3}}}));
+
+    tree.GetRootImages(false, images);
+    EXPECT_EQ(images, (std::vector<ImageNode>{{0, SymmetryImageKey::identity}, {1, SymmetryImageKey::identity}}));
+    tree.GetRootImages(true, images);
+    EXPECT_EQ(images.size(), 2u);
+
+    IntArray items;
+    SymmetryImageKey::Array keys;
+    IndexLists components;
+    tree.ExportNodes(items, keys, components);
+    EXPECT_EQ(items, (IntArray{0, 1, 0, 1}));
+    EXPECT_EQ(keys[3], SymmetryImageKey(1, 0, 0, 1));
+    EXPECT_EQ(components.size(), 1u);
+
+    const SymmetryTree copy = tree;
+    EXPECT_EQ(copy.GetParentImage({1, {1, 0, 0, 1}}), ImageNode(1, {1, 0, 0, 0}));
+}
+
+TEST(SymmetryTree, FillingRefusesMismatchedLists)
+{
+    SymmetryTree tree = TwoMoleculeTree();
+    EXPECT_FALSE(tree.SetParents({1, 1, 2, 2, -1, -1, 0}));  // a second root
+    EXPECT_FALSE(tree.SetParents({1, 1, 2, 3, -1, 0, 0}));   // no such object node
+    EXPECT_FALSE(tree.SetParents({1, 1, 2, 2, -1, 0}));      // too short
+    EXPECT_EQ(tree.GetRoot(), 0);
+    EXPECT_FALSE(tree.SetComponents({{0, 1}, {1, 2, 3}}));
+    EXPECT_FALSE(tree.SetComponents({{0, 4}}));
+    EXPECT_FALSE(tree.SetBonds(4, {0, 1, 2, 3}, {}));
+    EXPECT_FALSE(tree.SetBonds(4, {0, 0, 0, 0, 1}, {{0, 9, SymmetryImageKey::identity}}));
+    EXPECT_FALSE(tree.SetObjects(2, {0, 1}, {0}, {5, 4}));
+    EXPECT_FALSE(tree.SetAtoms(2, {0}, {SymmetryImageKey::identity}));
+    EXPECT_EQ(tree.GetAtomNodeCount(), 4);
+
+    SymmetryTree empty;
+    EXPECT_TRUE(empty.SetAtoms(0, {}, {}));
+    EXPECT_FALSE(empty.SetComponents({}));
+    EXPECT_TRUE(empty.SetComponents({{}}));
+}
+
+} // namespace
