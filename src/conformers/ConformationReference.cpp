@@ -83,6 +83,16 @@ int ConformationReference::Numbered<T>::IndexOf(const T* object) const
     return found ? *found : -1;
 }
 
+template <class T>
+int ConformationReference::Numbered<T>::IndexNear(const T* object, std::size_t hint) const
+{
+    for (std::size_t at = hint > 0 ? hint - 1 : 0; at <= hint + 1 && at < objects.size(); ++at) {
+        if (objects[at] == object)
+            return static_cast<int>(at);
+    }
+    return IndexOf(object);
+}
+
 ConformationReference::ConformationReference(Object* reference, bool twoD)
     : m_reference(reference), m_referenceOID(reference->GetOID()), m_twoD(twoD)
 {
@@ -290,8 +300,8 @@ void ConformationReference::BuildSides()
     // Nodes that are not reference atoms.
     FlatHashMap<const Bondable*, std::int32_t, PointerHash> outside(nullptr);
     // A node's number: its atom index, or the number it was given when first reached.
-    const auto idOf = [&](const Bondable* node) -> std::int32_t {
-        if (const int at = m_atoms.IndexOf(DynCast<Atom>(node)); at >= 0)
+    const auto idOf = [&](const Bondable* node, std::int32_t near) -> std::int32_t {
+        if (const int at = m_atoms.IndexNear(DynCast<Atom>(node), static_cast<std::size_t>(near)); at >= 0)
             return at;
         const auto [id, added] = outside.Insert(node, static_cast<std::int32_t>(nodes.size()));
         if (added)
@@ -344,7 +354,7 @@ void ConformationReference::BuildSides()
                 const Bondable* const other = bond->GetAtom1() == node ? bond->GetAtom2() : bond->GetAtom1();
                 if (!other || other == node)
                     continue;
-                const std::int32_t v = idOf(other);
+                const std::int32_t v = idOf(other, frame.node + 1);
                 grow();
                 if (in[static_cast<std::size_t>(v)] < 0)
                     enter(v, bond);
@@ -373,7 +383,7 @@ void ConformationReference::BuildSides()
     // Each tree bond joins a node to the one it was reached from; any other bond closes a ring.
     for (std::size_t node = 0; node < treeBond.size(); ++node) {
         const Bond* const bond = treeBond[node];
-        const int index = bond ? m_bonds.IndexOf(bond) : -1;
+        const int index = bond ? m_bonds.IndexNear(bond, node > 0 ? node - 1 : 0) : -1;
         if (index < 0 || !m_bonds.IsLive(static_cast<std::size_t>(index)))
             continue;
         const auto b = static_cast<std::size_t>(index);

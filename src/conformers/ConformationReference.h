@@ -94,6 +94,9 @@ private:
         // std::out_of_range outside the list; null for an object gone unnoticed.
         T* At(int at) const;
         int IndexOf(const T* object) const;
+        // The same, trying the places next to hint first: bonded atoms and their bonds are mostly
+        // numbered close together, and the list is read where the hash table would be missed.
+        int IndexNear(const T* object, std::size_t hint) const;
     };
 
     ConformationReference(Object* reference, bool twoD);
