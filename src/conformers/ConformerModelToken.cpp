@@ -310,9 +310,10 @@ void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_
 {
     const std::vector<Place>& places = m_places.Get();
     const Watch parentAlive(&parent);
-    // The order wanted, as a linked list: nodes[k] follows nodes[before] (next links). The objects
-    // are told alive by their OIDs before they are placed, as listeners may delete them meanwhile;
-    // afterwards what the parent holds is alive.
+    // The order wanted, as a linked list: nodes[k] follows nodes[before] (next links), the children
+    // first. The objects are told alive by their OIDs before they are placed, as listeners may
+    // delete them meanwhile; afterwards what the parent holds is alive. Only the objects are hashed:
+    // a child is found by its index.
     std::vector<TreeNode*> nodes;
     std::vector<std::uint32_t> oids;
     std::vector<int> next;
@@ -321,7 +322,7 @@ void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_
     nodes.reserve(room);
     oids.reserve(room);
     next.reserve(room);
-    at.Reserve(room);
+    at.Reserve(going.size());
     int head = -1;
     int tail = -1;
     const auto link = [&](TreeNode* node, std::uint32_t oid, int after) {
@@ -338,19 +339,22 @@ void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_
         if (next.back() < 0)
             tail = k;
     };
-    for (int i = 0; i < parent.GetNumChildren(); ++i) {
-        TreeNode* const child = parent.GetChild(i);
-        at.Insert(child, static_cast<int>(nodes.size()));
-        link(child, 0, tail);
-    }
+    for (int i = 0; i < parent.GetNumChildren(); ++i)
+        link(parent.GetChild(i), 0, tail);
     const std::size_t children = nodes.size();
     for (const std::size_t i : going) {
         Object* const object = places[i].object.Get();
-        if (!object || !at.Insert(object, static_cast<int>(nodes.size())).second)
+        if (!object || object->GetParent() == &parent || !at.Insert(object, static_cast<int>(nodes.size())).second)
             continue;
         Object* const sibling = places[i].sibling.Get();
-        const int* const found = sibling && sibling != object ? at.Find(sibling) : nullptr;
-        link(object, places[i].object.oid, found ? *found : -1);
+        int after = -1;
+        if (sibling && sibling != object) {
+            if (const int* const found = at.Find(sibling))
+                after = *found;
+            else if (sibling->GetParent() == &parent)
+                after = sibling->GetIndex();
+        }
+        link(object, places[i].object.oid, after);
     }
     const auto alive = [&](std::size_t k) { return Base::GetObjectA(oids[k]) == nodes[k]; };
     std::vector<std::size_t> appended;
@@ -369,6 +373,7 @@ void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_
     const int count = parent.GetNumChildren();
     std::vector<int> nodeOf(static_cast<std::size_t>(count), -1);
     std::vector<char> present(nodes.size(), 0);
+    bool childrenHashed = false;
     for (int i = 0; i < count; ++i) {
         const TreeNode* const child = parent.GetChild(i);
         const auto index = static_cast<std::size_t>(i);
@@ -376,6 +381,11 @@ void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_
                         : index - children < appended.size() ? appended[index - children]
                                                              : nodes.size();
         if (k == nodes.size() || nodes[k] != child) {
+            if (!childrenHashed) {
+                for (std::size_t j = 0; j < children; ++j)
+                    at.Insert(nodes[j], static_cast<int>(j));
+                childrenHashed = true;
+            }
             const int* const found = at.Find(child);
             k = found ? static_cast<std::size_t>(*found) : nodes.size();
         }
