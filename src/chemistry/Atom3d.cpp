@@ -78,7 +78,7 @@ void Atom3d::Initialize(Object* parent, const Element* element)
     SetCharge(0.0);
     SetHybridization(Sp3);
     SetDisplayStyle(StyleLine);
-    SetColor(m_element->GetColor());
+    SetColor(ElementRecord().GetColor());
     SetParent(parent);
 }
 
@@ -110,7 +110,7 @@ std::string Atom3d::GetCommonName() const
 
 void Atom3d::SetElement(const Element* element)
 {
-    m_element = element ? element : ElementFactory::GetElementFactory().FindElementByType(UnknownElementType);
+    m_element = (element ? element : ElementFactory::GetElementFactory().FindElementByType(UnknownElementType))->GetHandle();
     ClearDonatedLonePairs();
     DoNotify(classType, EventElementSet, nullptr, nullptr);
 }
@@ -266,7 +266,7 @@ std::int32_t Atom3d::GetValenceUsed() const
 
 std::int32_t Atom3d::GetValence() const
 {
-    std::int32_t valence = m_element->GetCommonOxidationState();
+    std::int32_t valence = ElementRecord().GetCommonOxidationState();
     if (GetElementType() != 7) {
         if (m_hybridization == Sp)
             valence -= 2;
@@ -278,12 +278,12 @@ std::int32_t Atom3d::GetValence() const
 
 std::int32_t Atom3d::GetNumHydrogensToAdd() const
 {
-    return std::max(ClampedCharge() - GetValenceUsed() + m_element->GetCommonOxidationState(), 0);
+    return std::max(ClampedCharge() - GetValenceUsed() + ElementRecord().GetCommonOxidationState(), 0);
 }
 
 std::int32_t Atom3d::GetNumHydrogensToDelete() const
 {
-    const std::int32_t surplus = GetValenceUsed() - ClampedCharge() - m_element->GetCommonOxidationState() -
+    const std::int32_t surplus = GetValenceUsed() - ClampedCharge() - ElementRecord().GetCommonOxidationState() -
                                  (HasDonatedLonePairs() ? 1 : 0);
     return std::max(surplus, 0);
 }

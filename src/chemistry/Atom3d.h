@@ -39,15 +39,15 @@ public:
     // "Atom".
     std::string GetCommonName() const override;
 
-    const Element* GetElement() const override { return m_element; }
-    std::string GetElementName() const override { return m_element->GetName(); }
-    ElementType GetElementType() const override { return m_element->GetType(); }
-    std::int32_t GetAtomicNumber() const override { return m_element->GetAtomicNumber(); }
-    std::string GetElementSymbol() const override { return m_element->GetSymbol(); }
-    float GetVDWRadius() const override { return m_element->GetVDWRadius(); }
-    float GetCovalentRadius() const override { return m_element->GetCovalentRadius(); }
-    float GetBondingRadius() const override { return m_element->GetBondingRadius(); }
-    float GetMass() const override { return m_element->GetAtomicWeight(); }
+    const Element* GetElement() const override { return Element::FromHandle(m_element); }
+    std::string GetElementName() const override { return ElementRecord().GetName(); }
+    ElementType GetElementType() const override { return ElementRecord().GetType(); }
+    std::int32_t GetAtomicNumber() const override { return ElementRecord().GetAtomicNumber(); }
+    std::string GetElementSymbol() const override { return ElementRecord().GetSymbol(); }
+    float GetVDWRadius() const override { return ElementRecord().GetVDWRadius(); }
+    float GetCovalentRadius() const override { return ElementRecord().GetCovalentRadius(); }
+    float GetBondingRadius() const override { return ElementRecord().GetBondingRadius(); }
+    float GetMass() const override { return ElementRecord().GetAtomicWeight(); }
     void SetElement(ElementType type) override;
     void SetElement(std::string_view symbol) override;
 
@@ -235,6 +235,8 @@ private:
     // other substituent.
     void OrientTemplates(Point3d* templates, int count, const Bondable& neighbour) const;
 
+    // The element: every constructor sets one.
+    const Element& ElementRecord() const { return *Element::FromHandle(m_element); }
     static float Factor(std::uint8_t percent) { return static_cast<float>(percent) * 0.01f; }
     // The rounded percentage, clamped to 0 to 255; false for a factor that is not a number.
     static bool Percent(float factor, std::uint8_t& percent);
@@ -253,7 +255,7 @@ private:
     std::uint8_t m_ballPercent = s_ballDefault;
     std::uint8_t m_stickPercent = s_stickDefault;
     float m_charge = 0.0f;
-    const Element* m_element = nullptr;
+    std::uint32_t m_element = 0;  // the element's handle (a pointer would cost a padded 8 bytes)
 };
 
 } // namespace Tavrel

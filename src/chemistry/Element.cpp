@@ -9,6 +9,29 @@
 
 namespace Tavrel {
 
+Element::~Element()
+{
+    if (m_handle != 0) {
+        s_handles[m_handle - 1] = nullptr;
+        s_freeHandles.push_back(m_handle);
+    }
+}
+
+std::uint32_t Element::GetHandle() const
+{
+    if (m_handle == 0) {
+        if (s_freeHandles.empty()) {
+            s_handles.push_back(this);
+            m_handle = static_cast<std::uint32_t>(s_handles.size());
+        } else {
+            m_handle = s_freeHandles.back();
+            s_freeHandles.pop_back();
+            s_handles[m_handle - 1] = this;
+        }
+    }
+    return m_handle;
+}
+
 Element::Element(const Element& other) : PersistentObject(other)
 {
     CopyChemistry(other);

@@ -19,8 +19,8 @@ enum ElementType : std::int32_t { UnknownElementType = 0 };
 
 // Elements registered with ElementFactory are reached only through pointers to const, so only the
 // factory changes them; a registered element stays alive until the process ends, so an atom may keep
-// a plain pointer to it. A free-standing element (to be copied into the factory as a user element) is
-// built with the setters.
+// its handle (GetHandle), four bytes instead of a pointer. A free-standing element (to be copied into
+// the factory as a user element) is built with the setters.
 class Element : public PersistentObject {
 public:
     static constexpr std::int32_t MaxOxidationStates = 5;
@@ -31,7 +31,7 @@ public:
     Element(const Element& other);
     // Copies everything but the colour (this element keeps its own) and marks this a user element.
     Element& operator=(const Element& other);
-    ~Element() override = default;
+    ~Element() override;
 
     const std::string& GetName() const { return m_name; }
     const std::string& GetSymbol() const { return m_symbol; }
@@ -54,6 +54,11 @@ public:
     }
     // False for the built-in elements, true for elements added by the host or made by copying.
     bool GetUser() const { return m_user; }
+
+    // A number above 0 that names this element while it lives, given on the first request; a copy
+    // has its own. FromHandle gives the element back, null for 0.
+    std::uint32_t GetHandle() const;
+    static const Element* FromHandle(std::uint32_t handle) { return handle == 0 ? nullptr : s_handles[handle - 1]; }
 
     // The radius bond perception uses: 0 for the alkali and alkaline-earth metals (3, 4, 11, 12, 19,
     // 20, 37, 38, 55, 56, 87, 88), the lanthanides 57 to 70 and the actinides 89 to 102; otherwise
@@ -100,6 +105,11 @@ private:
     float m_covalentRadius = 0.0f;
     float m_vdwRadius = 0.0f;
     bool m_user = false;
+    mutable std::uint32_t m_handle = 0;  // 0 until GetHandle
+
+    // By handle - 1; the entries of elements destroyed are null and listed in s_freeHandles for reuse.
+    static inline std::vector<const Element*> s_handles;
+    static inline std::vector<std::uint32_t> s_freeHandles;
 };
 
 // Element pointers gathered by the element enumerator; the array never owns the elements.

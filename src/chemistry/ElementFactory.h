@@ -16,7 +16,7 @@ namespace Tavrel {
 
 // Holds the 104 built-in elements and every user element the host adds. A lookup that finds nothing
 // yields the unknown element (registered under "?"), never null. Every element the factory hands out
-// stays alive until the process ends, registered or not, so atoms keep plain pointers to them.
+// stays alive until the process ends, registered or not, so the handles atoms keep stay valid.
 //
 // The pool maps each symbol to its current element; iteration runs in registration order (the
 // built-in table first). A user element added under a symbol already registered takes that entry's

@@ -6,6 +6,7 @@
 
 #include <tavrel/conformers/MemberList.h>
 #include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/InstanceCount.h>
 #include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
@@ -141,6 +142,8 @@ private:
     Uncopied<std::unordered_map<std::int32_t, Atom*>> m_atomIndex;
     MemberList<Bond> m_bonds;
     Uncopied<std::unordered_map<std::int32_t, Bond*>> m_bondIndex;
+    // A save looks for conformers only while some exist.
+    [[no_unique_address]] InstanceCount<Conformer> m_instances;
 };
 
 } // namespace Tavrel

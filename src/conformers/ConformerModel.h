@@ -10,6 +10,7 @@
 
 #include <tavrel/conformers/MemberList.h>
 #include <tavrel/foundation/EventSet.h>
+#include <tavrel/foundation/InstanceCount.h>
 #include <tavrel/foundation/Object.h>
 #include <tavrel/foundation/Uncopied.h>
 
@@ -172,6 +173,8 @@ private:
     Uncopied<std::vector<std::unique_ptr<TypedObjectSet>>> m_bondSets;
     Uncopied<EventSet> m_guard;
     Uncopied<Remap*> m_loading;  // the index remaps while a load finishes
+    // A save looks for conformer models only while some exist.
+    [[no_unique_address]] InstanceCount<ConformerModel> m_instances;
 };
 
 } // namespace Tavrel

@@ -11,6 +11,7 @@
 #include <tavrel/core/LatticeOffset.h>
 #include <tavrel/crystal/Cell.h>
 #include <tavrel/crystal/CellUtil.h>
+#include <tavrel/foundation/InstanceCount.h>
 
 namespace Tavrel {
 
@@ -331,6 +332,7 @@ private:
     // While a build step runs.
     Uncopied<std::unique_ptr<CellReplicas>> m_replicas;
     Uncopied<int> m_buildDepth;
+    [[no_unique_address]] InstanceCount<Cell3d> m_instances;
 };
 
 } // namespace Tavrel

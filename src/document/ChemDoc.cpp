@@ -19,6 +19,7 @@
 #include <tavrel/foundation/DataStorage.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Geometric.h>
+#include <tavrel/foundation/InstanceCount.h>
 #include <tavrel/foundation/OwnedObjects.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
@@ -64,7 +65,8 @@ T* Live(std::uint32_t oid)
 // Conformer models and their conformers have to be converted and packaged before a save.
 bool HoldsConformerModels(const TreeRoot& root)
 {
-    return root.HasDescendent(Conformer::classType) || root.HasDescendent(ConformerModel::classType);
+    return (InstanceCount<Conformer>::Any() && root.HasDescendent(Conformer::classType)) ||
+           (InstanceCount<ConformerModel>::Any() && root.HasDescendent(ConformerModel::classType));
 }
 
 // A parentless copy of the tree, or null when it cannot be made.
@@ -373,7 +375,8 @@ void ChemDoc::PreProcess(Archive&, TreeRoot& root)
 // Every decorated annotation of an old file is scaled, whatever its selection and visibility.
 void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
 {
-    for (const std::uint32_t oid : CollectBelow(root, Cell3d::classType)) {
+    for (const std::uint32_t oid : InstanceCount<Cell3d>::Any() ? CollectBelow(root, Cell3d::classType)
+                                                                 : std::vector<std::uint32_t>()) {
         Cell3d* cell = Live<Cell3d>(oid);
         // A cell read from a framework record with its asymmetric unit alone makes its replicas.
         if (cell && cell->IsDirty()) {

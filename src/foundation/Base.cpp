@@ -118,8 +118,6 @@ OIDRegistry& Registry()
     return registry;
 }
 
-bool g_notify = true;
-
 // Set during an outermost Copy, while the OID table records the copy of each source.
 bool g_copying = false;
 // The source of the copy being deepened.
@@ -257,16 +255,6 @@ bool Base::IsOIDValidationEnabled()
 std::uint32_t Base::GetLastOID()
 {
     return Registry().lastOID;
-}
-
-bool Base::GetEventNotify()
-{
-    return g_notify;
-}
-
-void Base::SetEventNotify(bool notify)
-{
-    g_notify = notify;
 }
 
 std::string Base::GetCommonName() const

@@ -57,8 +57,9 @@ public:
     // The last OID handed out.
     static std::uint32_t GetLastOID();
 
-    static bool GetEventNotify();
-    static void SetEventNotify(bool notify);
+    // Inline: every event asks.
+    static bool GetEventNotify() { return s_eventNotify; }
+    static void SetEventNotify(bool notify) { s_eventNotify = notify; }
 
     static std::uint32_t FindClassType(std::string_view name);
     static const Base* FindClassInstance(std::string_view name);
@@ -110,8 +111,12 @@ private:
     static std::uint32_t AddOID(Base* object);
     static void RemoveOID(std::uint32_t oid);
 
-    std::uint8_t m_eventMask = 0;
+    // The mask byte after the OID leaves the bytes up to the next pointer to the first small fields
+    // of the levels above.
     std::uint32_t m_OID;
+    std::uint8_t m_eventMask = 0;
+
+    static inline bool s_eventNotify = true;
 };
 
 // True when the object is non-null and of class T or derived from it.

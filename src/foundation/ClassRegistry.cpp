@@ -14,6 +14,14 @@ ClassRegistry& ClassRegistry::Get()
     return registry;
 }
 
+std::size_t ClassRegistry::CountPrototypes(std::uint32_t type)
+{
+    std::size_t count = 0;
+    for (const std::unique_ptr<Base>& prototype : Get().m_prototypes)
+        count += prototype->IsA(type) ? 1 : 0;
+    return count;
+}
+
 ClassRegistry::~ClassRegistry()
 {
     // Prototypes go in reverse order of registration, then the factories.

@@ -1,6 +1,8 @@
 // Start-up registration of every class: prototype, identifier, factory and run-time class record.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -46,6 +48,9 @@ public:
             RegisterCreatable<T>();
         }
     }
+
+    // The registered prototypes of the class and of the classes derived from it.
+    static std::size_t CountPrototypes(std::uint32_t type);
 
     ClassRegistry(const ClassRegistry&) = delete;
     ClassRegistry& operator=(const ClassRegistry&) = delete;

@@ -3,19 +3,44 @@
 
 #include <cstdint>
 
+#include <tavrel/platform/Archive.h>
+
 namespace Tavrel {
 
-class Archive;
-
+// Inline: every record and most values of the stream carry one.
 class CompressionInteger {
 public:
     // 0 to 254 take one byte; every other value (255 and above, every negative one) 0xFF and 32 bits.
-    static void Write(std::int32_t value, Archive& archive);
+    static void Write(std::int32_t value, Archive& archive)
+    {
+        if (value >= 0 && value < Escape)
+            archive << static_cast<std::uint8_t>(value);
+        else
+            archive << Escape << value;
+    }
     // Below 255 one byte; else 0xFF and 32 bits.
-    static void Write(std::uint32_t value, Archive& archive);
+    static void Write(std::uint32_t value, Archive& archive)
+    {
+        if (value < Escape)
+            archive << static_cast<std::uint8_t>(value);
+        else
+            archive << Escape << value;
+    }
     // Both read one byte; a byte below 255 is the value, 0xFF is followed by the 32-bit value.
-    static std::int32_t ReadInteger(Archive& archive);
-    static std::uint32_t ReadUnsignedInteger(Archive& archive);
+    static std::int32_t ReadInteger(Archive& archive) { return static_cast<std::int32_t>(ReadUnsignedInteger(archive)); }
+    static std::uint32_t ReadUnsignedInteger(Archive& archive)
+    {
+        std::uint8_t byte = 0;
+        archive >> byte;
+        if (byte != Escape)
+            return byte;
+        std::uint32_t value = 0;
+        archive >> value;
+        return value;
+    }
+
+private:
+    static constexpr std::uint8_t Escape = 0xFF;
 };
 
 } // namespace Tavrel

@@ -62,17 +62,64 @@ public:
     static std::uint32_t GetSlot(const TreeNode* child) { return child->m_slot.Get(); }
     static void SetSlot(TreeNode* child, std::uint32_t slot) { child->m_slot = slot; }
 
-    // The OIDs a loaded "Children" list names, in list order, until the node's record ends.
-    void AddListed(std::uint32_t oid)
+    using Blocks = BlockedChildArray<TreeNode, TreeNode::ChildArray>;
+
+    // The children a loaded "Children" list names, in list order, until the node's record ends. While
+    // each one listed is the child after those listed before (as a saved file gives them), only their
+    // number is kept; otherwise their OIDs.
+    void AddListed(TreeNode* child)
     {
-        if (!m_listed)
-            m_listed = std::make_unique<std::vector<std::uint32_t>>();
-        m_listed->push_back(oid);
+        if (!m_listed && IndexOf(child) == m_listedInPlace) {
+            ++m_listedInPlace;
+            return;
+        }
+        ListedOIDs().push_back(child->GetOID());
     }
-    std::unique_ptr<std::vector<std::uint32_t>> TakeListed() { return std::move(m_listed); }
+    // The OIDs listed, in list order; null when the children listed are the first ones, in order.
+    std::unique_ptr<std::vector<std::uint32_t>> TakeListed()
+    {
+        m_listedInPlace = 0;
+        return std::move(m_listed);
+    }
+
+    // Changes that move children keep the list of those listed first.
+    void Insert(std::size_t index, TreeNode* child)
+    {
+        KeepListed();
+        Blocks::Insert(index, child);
+    }
+    void Remove(TreeNode* child)
+    {
+        KeepListed();
+        Blocks::Remove(child);
+    }
+    void Replace(const std::vector<TreeNode*>& order)
+    {
+        KeepListed();
+        Blocks::Replace(order);
+    }
 
 private:
+    void KeepListed()
+    {
+        if (m_listedInPlace > 0)
+            ListedOIDs();
+    }
+    // The children listed so far, as OIDs from now on.
+    std::vector<std::uint32_t>& ListedOIDs()
+    {
+        if (!m_listed) {
+            m_listed = std::make_unique<std::vector<std::uint32_t>>();
+            m_listed->reserve(m_listedInPlace);
+            for (std::size_t i = 0; i < m_listedInPlace; ++i)
+                m_listed->push_back(At(i)->GetOID());
+            m_listedInPlace = 0;
+        }
+        return *m_listed;
+    }
+
     std::unique_ptr<std::vector<std::uint32_t>> m_listed;
+    std::uint32_t m_listedInPlace = 0;  // the first children, listed in order, while m_listed is null
 };
 
 // The recursive state operations (Select, SetVisible, CollapseNode ...) run from an explicit stack

@@ -28,7 +28,6 @@ class Object : public TreeNode {
     // "Color", "Style", "LID", "Index", "Select...", "Visible", "oiv" and "Parent". A copy copies
     // colour, label, ID, user properties and display style.
     TAVREL_CLASS(Object, TreeNode, Creatable)
-    TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the Object level.
     static constexpr std::uint16_t EventIDSet = 1;                // every SetID
@@ -206,10 +205,12 @@ private:
     // explicit stack while still calling each node's virtual operation.
     class Walk;
 
-    SmallString m_label;
+    // In this order no padding falls between TreeNode's fields, these and the levels above.
     Color m_color = Color::White();
+    SmallString m_label;
     std::int32_t m_ID = 0;
     std::uint8_t m_displayStyle = 0;
+    TAVREL_EVENT_MASK_LEVEL()
 };
 
 // The archive hook for arrays of Object pointers.

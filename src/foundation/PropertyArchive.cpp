@@ -286,12 +286,12 @@ public:
         constexpr std::size_t scratchLimit = 1 << 16;
         m_used = 0;
         m_classNames.clear();
-        if (m_scratch->GetBuffer().size() > scratchLimit) {
+        if (m_scratch->GetData().size() > scratchLimit) {
             m_scratch = std::make_unique<Archive>();
             m_scratch->SetObjectSchema(m_target.GetObjectSchema());
             m_archive = m_scratch.get();
         }
-        m_start = m_scratch->GetBuffer().size();
+        m_start = m_scratch->GetData().size();
         SetMethodType(MethodWrite);
     }
 
@@ -318,9 +318,9 @@ public:
     std::size_t GetNumberOfItems() const { return m_used; }
     const Item& GetItem(std::size_t index) const { return m_items[index]; }
     const std::string& GetClassName(std::size_t index) const { return m_classNames[index]; }
-    const std::uint8_t* GetBytes() const { return m_scratch->GetBuffer().data(); }
+    const std::uint8_t* GetBytes() const { return m_scratch->GetData().data(); }
     std::size_t GetStart() const { return m_start; }
-    std::size_t GetEnd() const { return m_scratch->GetBuffer().size(); }
+    std::size_t GetEnd() const { return m_scratch->GetData().size(); }
 
 private:
     Recorder(std::unique_ptr<Archive> scratch, PropertyArchive& target)
@@ -347,7 +347,7 @@ private:
             m_items.emplace_back();
         Item& item = m_items[m_used++];
         item.kind = kind;
-        item.offset = m_scratch->GetBuffer().size();
+        item.offset = m_scratch->GetData().size();
         item.className = className;
         item.name.assign(name);
         item.value = value;
@@ -654,19 +654,43 @@ struct PropertyArchive::RecordWriter {
     }
 
     // The next step or element of the innermost record, a planned one.
+    // The innermost record, a planned one, from its place on: up to its end, or to a reference that
+    // opens the record of an object not yet in the stream (which is written first).
     void StepPlanned()
     {
         Open& record = open.back();
         Planned& top = record.planned;
         const PropertyPlan& plan = *record.plan;
         Base& object = PropertyPlan::AsBase(*record.object);
-        if (top.element == top.elements) {
-            if (top.step == plan.GetCount()) {
+        const std::size_t count = plan.GetCount();
+        for (;;) {
+            if (top.element < top.elements) {
+                // One reference; the stream has named an array's element with the array.
+                const std::size_t position = top.step - 1;
+                const PropertyEntry& entry = *plan.GetStep(position).entry;
+                if (plan.GetTypeCode(position) == -1)
+                    stream.WritePropertyType(plan.GetClassName(), entry.name, Storage::StorageObject);
+                const std::size_t element = top.element++;
+                if (WriteReference(entry.members ? record.members[element] : entry.referenced(object, element)))
+                    return;
+                continue;
+            }
+            if (top.step == count) {
                 Ended(record);
                 return;
             }
-            const std::size_t position = top.step++;
+            const std::size_t position = top.step;
             const PropertyPlan::Step& step = plan.GetStep(position);
+            if (step.kind == PropertyPlan::Kind::Value && plan.IsSettled(position)) {
+                // A run of values whose names and codes the stream holds: their payloads alone.
+                std::size_t last = position + 1;
+                while (last < count && plan.GetStep(last).kind == PropertyPlan::Kind::Value && plan.IsSettled(last))
+                    ++last;
+                plan.WriteValues(stream, object, position, last);
+                top.step = last;
+                continue;
+            }
+            ++top.step;
             top.element = 0;
             top.elements = 0;
             const PropertyEntry& entry = *step.entry;
@@ -676,7 +700,7 @@ struct PropertyArchive::RecordWriter {
                 if (!step.isArray && !plan.IsNamed(position))
                     stream.WritePropertyName(plan.GetClassName(), entry.name, false);
                 entry.write(pass, entry.name, object);
-                return;
+                continue;
             }
             if (!plan.IsNamed(position))
                 stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
@@ -690,15 +714,7 @@ struct PropertyArchive::RecordWriter {
                                                    std::to_string(top.elements) + " elements, too many to store");
                 CompressionInteger::Write(static_cast<std::int32_t>(top.elements), stream.GetArchive());
             }
-            return;
         }
-        // One reference; the stream has named an array's element with the array.
-        const std::size_t position = top.step - 1;
-        const PropertyEntry& entry = *plan.GetStep(position).entry;
-        if (plan.GetTypeCode(position) == -1)
-            stream.WritePropertyType(plan.GetClassName(), entry.name, Storage::StorageObject);
-        const std::size_t element = top.element++;
-        WriteReference(entry.members ? record.members[element] : entry.referenced(object, element));
     }
 
     // The next item of the innermost record, a recorded one.
@@ -810,22 +826,24 @@ struct PropertyArchive::RecordWriter {
         open.pop_back();
     }
 
-    void WriteReference(Base* object)
+    // True when the reference opened the object's record.
+    bool WriteReference(Base* object)
     {
         Archive& bytes = stream.GetArchive();
         if (!object) {
             bytes << static_cast<std::uint8_t>(1);
-            return;
+            return false;
         }
         bytes << static_cast<std::uint8_t>(0);
         const std::uint32_t oid = object->GetOID();
         if (stream.IsOID(oid)) {
             CompressionInteger::Write(oid, bytes);
-            return;
+            return false;
         }
         CompressionInteger::Write(std::int32_t{0}, bytes);
         stream.AddOIDMapEntry(oid, oid);
         Begin(*object, oid);
+        return true;
     }
 
     PropertyArchive& stream;
@@ -892,6 +910,37 @@ struct PropertyArchive::RecordReader {
                 object = nullptr;
             return object;
         }
+        // The same, checked only when something may have deleted it since the last check.
+        Base* Checked()
+        {
+            if (recheck) {
+                recheck = false;
+                return Object();
+            }
+            return object;
+        }
+
+        // A frame is reused from record to record: its texts keep their room.
+        void Reset()
+        {
+            object = nullptr;
+            oid = 0;
+            plan = nullptr;
+            planned = false;
+            recheck = false;
+            className.clear();
+            count = 0;
+            property = 0;
+            phase = Phase::NextProperty;
+            name.clear();
+            isArray = false;
+            elements = 0;
+            element = 0;
+            holder.reset();
+            slots = 0;
+            slot = 0;
+            reservedAbove = 0;
+        }
     };
 
     explicit RecordReader(PropertyArchive& archive) : stream(archive), state(*archive.m_state) {}
@@ -914,8 +963,8 @@ struct PropertyArchive::RecordReader {
     void Begin()
     {
         std::size_t reserve = 0;
-        if (!frames.empty()) {
-            const Frame& parent = frames.back();
+        if (depth > 0) {
+            const Frame& parent = Top();
             reserve = static_cast<std::size_t>(parent.count - parent.property) +
                       static_cast<std::size_t>(parent.elements - parent.element) +
                       static_cast<std::size_t>(parent.slots - parent.slot - 1);
@@ -924,7 +973,10 @@ struct PropertyArchive::RecordReader {
                           "nested record beyond the end of the input");
             state.reserved += reserve;
         }
-        Frame frame;
+        if (depth == frameBlocks.size() * FramesPerBlock)
+            frameBlocks.push_back(std::make_unique<Frame[]>(FramesPerBlock));
+        Frame& frame = FrameAt(depth++);
+        frame.Reset();
         frame.reservedAbove = reserve;
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
         const RecordClass recordClass = stream.ReadRecordClass();
@@ -956,8 +1008,10 @@ struct PropertyArchive::RecordReader {
         // A count the first record gives otherwise has dropped the plan.
         if (frame.plan && frame.plan->IsDropped())
             frame.plan = nullptr;
-        frames.push_back(std::move(frame));
     }
+
+    Frame& FrameAt(std::size_t index) { return frameBlocks[index / FramesPerBlock][index % FramesPerBlock]; }
+    Frame& Top() { return FrameAt(depth - 1); }
 
     // The object of a planned record, from the plan's factory; when that gives no object of the
     // planned class the record is read by the generic passes.
@@ -994,15 +1048,16 @@ struct PropertyArchive::RecordReader {
     {
         Begin();
         for (;;) {
-            Frame& frame = frames.back();
+            Frame& frame = Top();
             switch (frame.phase) {
             case Phase::NextProperty:
                 if (frame.property < frame.count) {
-                    BeginProperty(frame);
-                } else if (const auto [done, oid] = End(); frames.empty()) {
+                    if (!frame.plan || !ReadDirect(frame))
+                        BeginProperty(frame);
+                } else if (const auto [done, oid] = End(); depth == 0) {
                     return done;
                 } else {
-                    Fill(frames.back(), done, oid, true);
+                    Fill(Top(), done, oid, true);
                 }
                 break;
             case Phase::NextElement:
@@ -1022,6 +1077,68 @@ struct PropertyArchive::RecordReader {
                 break;
             }
         }
+    }
+
+    // A planned record from the current position on, while its class's description is settled
+    // (PropertyPlan::IsSettled): runs of values go from the stream straight to their steps' read
+    // halves, a reference by OID (or null) straight to its step, an empty array is passed over. Stops
+    // at a record read inline for a reference (the frame waits for it), at an array with elements
+    // (the frame reads them), and where the description is not settled. False when it read nothing.
+    bool ReadDirect(Frame& frame)
+    {
+        const PropertyPlan& plan = *frame.plan;
+        if (plan.IsDropped())
+            return false;
+        Base* object = frame.Checked();
+        if (!object)
+            return false;
+        const auto count = static_cast<std::size_t>(frame.count);
+        const auto first = static_cast<std::size_t>(frame.property);
+        for (auto position = first; position < count; position = static_cast<std::size_t>(frame.property)) {
+            switch (plan.GetStep(position).kind) {
+            case PropertyPlan::Kind::Value: {
+                auto last = position;
+                while (last < count && plan.GetStep(last).kind == PropertyPlan::Kind::Value && plan.IsSettled(last))
+                    ++last;
+                if (last == position)
+                    return position != first;
+                stream.SetArrayIndex(0);
+                plan.ReadValues(stream, *object, position, last);
+                frame.property = static_cast<std::int32_t>(last);
+                break;
+            }
+            case PropertyPlan::Kind::Reference:
+                if (!plan.IsSettled(position))
+                    return position != first;
+                ++frame.property;
+                frame.isArray = false;
+                frame.elements = 1;
+                frame.element = 1;
+                frame.planned = true;
+                frame.slot = 0;
+                frame.slots = 1;
+                frame.phase = Phase::References;
+                if (!ReadSlot(frame))
+                    return true;
+                DeliverPlanned(frame);
+                frame.phase = Phase::NextProperty;
+                object = frame.Checked();
+                if (!object)
+                    return true;
+                break;
+            case PropertyPlan::Kind::Array:
+                if (!plan.IsNamed(position))
+                    return position != first;
+                BeginProperty(frame);
+                if (frame.elements > 0)
+                    return true;
+                frame.phase = Phase::NextProperty;
+                break;
+            case PropertyPlan::Kind::Pair:
+                return position != first;
+            }
+        }
+        return true;
     }
 
     // A planned record takes a name from the stream only where its class's description has not given
@@ -1096,9 +1213,7 @@ struct PropertyArchive::RecordReader {
                 frame.phase = Phase::References;
                 return true;
             }
-            Base* object = frame.recheck ? frame.Object() : frame.object;
-            frame.recheck = false;
-            if (object) {
+            if (Base* object = frame.Checked()) {
                 Resize(frame, entry, *object);
                 stream.SetArrayIndex(frame.element - 1);
                 PropertyPass pass = frame.plan->ReadPass(stream, *object, position);
@@ -1111,27 +1226,32 @@ struct PropertyArchive::RecordReader {
         return false;
     }
 
-    void ReadSlot(Frame& frame)
+    // Fills the frame's next slot from a null or stored reference; false when the reference is a
+    // record read inline, which then begins (the frame waits until that record has ended).
+    bool ReadSlot(Frame& frame)
     {
         std::uint8_t isNull = 0;
         stream.GetArchive() >> isNull;
         if (isNull != 0) {
             Fill(frame, nullptr, 0, false);
-            return;
+            return true;
         }
         if (const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive())) {
             const std::uint32_t oid = stream.GetOID(stored);
             Fill(frame, Base::GetObjectA(oid), oid, false);
-            return;
+            return true;
         }
         Begin();
+        return false;
     }
 
-    // The object of a reference and its OID (0 for null).
+    // The object of a reference and its OID (0 for null). A record read inline for it has ended:
+    // its work may have deleted the objects of the frame.
     static void Fill(Frame& frame, Base* object, std::uint32_t oid, bool createdHere)
     {
         frame.slotValues[frame.slot] = {object, object ? oid : 0, createdHere};
         ++frame.slot;
+        frame.recheck = frame.recheck || createdHere;
     }
 
     // Hands the value to the object's levels, then drops what nobody took.
@@ -1176,25 +1296,31 @@ struct PropertyArchive::RecordReader {
         frame.phase = Phase::NextElement;
     }
 
-    // The references of a planned element, handed to the step's read half in holders of their own.
+    // The references of a planned element, handed to the step's read half in a holder. A reference
+    // filled before a later one was read inline may have gone with that record's work.
     void DeliverPlanned(Frame& frame)
     {
-        for (int i = 0; i < frame.slots; ++i) {
-            Slot& slot = frame.slotValues[i];
-            if (slot.object && !IsAlive(slot.object, slot.oid))
-                slot.object = nullptr;
+        if (frame.slots == 2) {
+            Slot& first = frame.slotValues[0];
+            if (first.object && !IsAlive(first.object, first.oid))
+                first.object = nullptr;
         }
-        PropertyStorageObject object(frame.slotValues[0].object);
-        PropertyStoragePair pair(frame.slotValues[0].object, frame.slotValues[1].object);
         state.taken = false;
-        if (Base* target = frame.Object()) {
+        if (Base* target = frame.Checked()) {
             const auto position = static_cast<std::size_t>(frame.property - 1);
             const PropertyEntry& entry = *frame.plan->GetStep(position).entry;
             Resize(frame, entry, *target);
-            stream.SetProperty(frame.slots == 2 ? static_cast<Storage*>(&pair) : &object);
             stream.SetArrayIndex(frame.element - 1);
             PropertyPass pass = frame.plan->ReadPass(stream, *target, position);
-            entry.read(pass, entry.name, *target);
+            if (frame.slots == 2) {
+                PropertyStoragePair pair(frame.slotValues[0].object, frame.slotValues[1].object);
+                stream.SetProperty(&pair);
+                entry.read(pass, entry.name, *target);
+            } else {
+                PropertyStorageObject object(frame.slotValues[0].object);
+                stream.SetProperty(&object);
+                entry.read(pass, entry.name, *target);
+            }
             stream.SetProperty(nullptr);
         }
         if (!state.taken) {
@@ -1228,12 +1354,12 @@ struct PropertyArchive::RecordReader {
     // The innermost record's object, still alive after its levels' work, and its OID.
     std::pair<Base*, std::uint32_t> End()
     {
-        Frame& frame = frames.back();
+        Frame& frame = Top();
         if (frame.oid != 0)
             state.open.pop_back();
         ++g_recordCounts.read;
         g_recordCounts.readByPlan += frame.plan ? 1 : 0;
-        Base* object = frame.Object();
+        Base* object = frame.Checked();
         if (object) {
             if (frame.plan) {
                 frame.plan->AfterRecord(*object, stream);
@@ -1245,13 +1371,17 @@ struct PropertyArchive::RecordReader {
         }
         const std::pair<Base*, std::uint32_t> ended{object, frame.oid};
         state.reserved -= frame.reservedAbove;
-        frames.pop_back();
+        --depth;
         return ended;
     }
 
     PropertyArchive& stream;
     State& state;
-    std::vector<Frame> frames;
+    // The open records, innermost last: FrameAt(0) to FrameAt(depth - 1). A bonded chain nests a record
+    // per object: frames come in blocks, allocated once and never moved.
+    static constexpr std::size_t FramesPerBlock = 64;
+    std::vector<std::unique_ptr<Frame[]>> frameBlocks;
+    std::size_t depth = 0;
 };
 
 Base* PropertyArchive::ReadRecord()

@@ -60,19 +60,19 @@ std::string_view PropertyPass::PlanClassName() const
     return m_plan->GetClassName();
 }
 
-void PropertyPass::WriteName(std::string_view name, bool isArray)
+void PropertyPass::WriteUnsettledName(std::string_view name, bool isArray)
 {
     if (!m_plan || !m_plan->IsNamed(m_position))
         m_archive.WritePropertyName(m_className, name, isArray);
 }
 
-void PropertyPass::WriteType(std::string_view name, Storage::StorageType code)
+void PropertyPass::WriteUnsettledType(std::string_view name, Storage::StorageType code)
 {
     if (!m_plan || m_plan->GetTypeCode(m_position) == -1)
         m_archive.WritePropertyType(m_className, name, code);
 }
 
-void PropertyPass::WriteBlock(std::string_view name, const std::vector<std::uint8_t>& bytes)
+void PropertyPass::WriteBlock(std::string_view name, std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX))
         throw ArchiveException(ArchiveException::genericException, {},
@@ -83,16 +83,13 @@ void PropertyPass::WriteBlock(std::string_view name, const std::vector<std::uint
     stream.Write(bytes.data(), bytes.size());
 }
 
-std::size_t PropertyPass::ReadBlockLength(std::string_view name)
+void PropertyPass::RefuseBlockLength() const
 {
-    Archive& stream = m_archive.GetArchive();
-    const std::size_t at = stream.GetPosition();
-    std::int32_t length = 0;
-    stream >> length;
-    if (length < 0 || static_cast<std::size_t>(length) > stream.GetRemaining())
-        stream.Refuse(ArchiveException::endOfFile,
-                      "byte block of property " + ArchiveException::Quote(name) + " is longer than the input", at);
-    return static_cast<std::size_t>(length);
+    // The length has been read: the block starts four bytes back.
+    const Archive& stream = m_archive.GetArchive();
+    stream.Refuse(ArchiveException::endOfFile,
+                  "byte block of property " + ArchiveException::Quote(m_name) + " is longer than the input",
+                  stream.GetPosition() - sizeof(std::int32_t));
 }
 
 bool PropertyPass::Matches(std::string_view name) const

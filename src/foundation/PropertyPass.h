@@ -320,6 +320,10 @@ public:
         if (auto value = TakeValue<Code>())
             set(*value);
     }
+    // set(text) with the current stored text (code 1), which is then taken; nothing when there is
+    // none. A plan's reading pass gives a view of the input.
+    template <class Set>
+    void ReadText(Set&& set);
     // A byte block (code 2): write(Archive&) fills a nested storing archive; read(Archive&) reads the
     // stored block, when there is a non-empty one.
     template <class Write>
@@ -329,17 +333,14 @@ public:
         nested->Restart();
         nested->SetObjectSchema(NestedSchema);
         write(*nested);
-        WriteBlock(name, nested->GetBuffer());
+        WriteBlock(name, nested->GetData());
     }
     template <class Read>
     void ReadArchived(Read&& read)
     {
         if (m_direct) {
-            const std::size_t length = ReadBlockLength(m_name);
-            Archive& stream = m_archive.GetArchive();
-            const std::uint8_t* const bytes = stream.GetData().data() + stream.GetPosition();
-            stream.Seek(stream.GetPosition() + length);
-            ReadNested(bytes, length, read);
+            const std::span<const std::uint8_t> bytes = ReadBlock();
+            ReadNested(bytes.data(), bytes.size(), read);
             return;
         }
         if (const Storage* stored = Take(Storage::StorageArchive)) {
@@ -400,9 +401,20 @@ private:
         }
     }
 
-    // The stream's name (with array flag) and type code of the line being written.
-    void WriteName(std::string_view name, bool isArray);
-    void WriteType(std::string_view name, Storage::StorageType code);
+    // The stream's name (with array flag) and type code of the line being written; nothing for a
+    // settled position of a plan.
+    void WriteName(std::string_view name, bool isArray)
+    {
+        if (!m_settled)
+            WriteUnsettledName(name, isArray);
+    }
+    void WriteType(std::string_view name, Storage::StorageType code)
+    {
+        if (!m_settled)
+            WriteUnsettledType(name, code);
+    }
+    void WriteUnsettledName(std::string_view name, bool isArray);
+    void WriteUnsettledType(std::string_view name, Storage::StorageType code);
 
     // The payload of a value of the code: 7 and 8 a compressed integer, any other the bytes of the
     // code's value type.
@@ -438,9 +450,18 @@ private:
 
     // A byte block's type code, length and bytes; refuses (ArchiveException) a block too long for
     // the stream's 32-bit length.
-    void WriteBlock(std::string_view name, const std::vector<std::uint8_t>& bytes);
-    // The stored length of a block, checked against the remaining input.
-    std::size_t ReadBlockLength(std::string_view name);
+    void WriteBlock(std::string_view name, std::span<const std::uint8_t> bytes);
+    // A stored block's bytes, its length checked against the remaining input.
+    std::span<const std::uint8_t> ReadBlock()
+    {
+        Archive& stream = m_archive.GetArchive();
+        std::int32_t length = 0;
+        stream >> length;
+        if (length < 0 || static_cast<std::size_t>(length) > stream.GetRemaining())
+            RefuseBlockLength();
+        return stream.ReadView(static_cast<std::size_t>(length));
+    }
+    [[noreturn]] void RefuseBlockLength() const;
     // The property names of one class level, one set per level class.
     template <class Level>
     static PropertyLevel& LevelNames()
@@ -557,15 +578,15 @@ private:
         WriteArchived(name, [&value](Archive& nested) { nested << value; });
     }
 
+    // A loading archive over the block holds no table until the block holds a record.
     template <class Read>
     void ReadNested(const std::uint8_t* bytes, std::size_t size, Read&& read)
     {
         if (size == 0)
             return;
-        NestedArchive nested(m_archive);
-        nested->Reload({bytes, size});
-        nested->SetObjectSchema(m_archive.GetObjectSchema());
-        read(*nested);
+        Archive nested(std::span<const std::uint8_t>(bytes, size));
+        nested.SetObjectSchema(m_archive.GetObjectSchema());
+        read(nested);
     }
 
     static constexpr std::uint32_t NestedSchema = 13;
@@ -579,8 +600,21 @@ private:
     const PropertyPlan* m_plan = nullptr;  // a plan's pass: the plan and the position of its line
     std::size_t m_position = 0;
     bool m_direct = false;     // a plan's reading pass: payloads come straight from the stream
+    bool m_settled = false;    // a plan's writing pass at positions the stream has described: payloads alone
     std::string_view m_name;   // a plan's pass: the property's name, for messages
     int m_exceptions;
 };
+
+// After the class: TakeValue's return type is known only once it is defined.
+template <class Set>
+void PropertyPass::ReadText(Set&& set)
+{
+    if (m_direct) {
+        set(m_archive.GetArchive().ReadStringView());
+        return;
+    }
+    if (auto value = TakeValue<Storage::StorageString>())
+        set(std::string_view(*value));
+}
 
 } // namespace Tavrel

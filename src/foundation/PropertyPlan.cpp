@@ -24,10 +24,20 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
         if (const RecordHook after = (*level)->GetAfter())
             plan->m_after.push_back(after);
         for (const PropertyEntry& entry : (*level)->Entries()) {
-            if (entry.Has(PropertyEntry::Persisted))
-                plan->m_steps.push_back({&entry, entry.Has(PropertyEntry::Array)});
+            if (!entry.Has(PropertyEntry::Persisted))
+                continue;
+            const bool isArray = entry.Has(PropertyEntry::Array);
+            Kind kind = Kind::Value;
+            if (isArray)
+                kind = Kind::Array;
+            else if (entry.code == Storage::StorageObject)
+                kind = Kind::Reference;
+            else if (entry.code == Storage::StoragePair)
+                kind = Kind::Pair;
+            plan->m_steps.push_back({&entry, isArray, kind});
         }
     }
+    plan->m_settled.assign(plan->m_steps.size(), 0);
     plan->m_class = object->GetRuntimeClass();
     return plan;
 }
@@ -90,6 +100,29 @@ void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
     archive.SetMethodType(PropertyArchive::MethodAfter);
     for (const RecordHook after : m_after)
         after(object, archive.GetArchive(), &archive);
+}
+
+void PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const
+{
+    PropertyPass pass = ReadPass(archive, object, first);
+    for (std::size_t position = first; position < last; ++position) {
+        const PropertyEntry& entry = *m_steps[position].entry;
+        pass.m_position = position;
+        pass.m_name = entry.name;
+        entry.read(pass, entry.name, object);
+    }
+}
+
+void PropertyPlan::WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const
+{
+    PropertyPass pass = WritePass(archive, object, first);
+    pass.m_settled = true;
+    for (std::size_t position = first; position < last; ++position) {
+        const PropertyEntry& entry = *m_steps[position].entry;
+        pass.m_position = position;
+        pass.m_name = entry.name;
+        entry.write(pass, entry.name, object);
+    }
 }
 
 Base* PropertyPlan::Create(PersistentObject*& created) const

@@ -29,9 +29,13 @@ struct RuntimeClass;
 // description turns out to be another drops the plan: records go on by name from there.
 class PropertyPlan {
 public:
+    // What a step holds: one value of a plain code or a byte block, one object reference, an array,
+    // or one pair of references.
+    enum class Kind : std::uint8_t { Value, Reference, Array, Pair };
     struct Step {
         const PropertyEntry* entry;
         bool isArray;
+        Kind kind;
     };
 
     // The plan of the object's class from its levels' tables; null when a level of the class writes
@@ -74,6 +78,21 @@ public:
     {
         return position < m_typeCodes->size() ? (*m_typeCodes)[position] : -1;
     }
+    // Whether the stream has given the name, array flag and type code of a position, the code being
+    // the step's own: records then carry only the position's values. Once given, a description does
+    // not change, so the answer is kept.
+    bool IsSettled(std::size_t position) const
+    {
+        if (m_settled[position])
+            return true;
+        const bool settled = IsNamed(position) && GetTypeCode(position) == m_steps[position].entry->code;
+        m_settled[position] = settled;
+        return settled;
+    }
+    // Reads the values of the steps from first up to last, each of Kind::Value and settled, straight
+    // from the stream into the object; WriteValues writes their payloads alone.
+    void ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
+    void WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
 
     // The levels' work before and after a record of the planned class: the tables' hooks, base first.
     void BeforeRecord(Base& object, PropertyArchive& archive) const;
@@ -100,6 +119,7 @@ public:
 
 private:
     std::vector<Step> m_steps;
+    mutable std::vector<std::uint8_t> m_settled; // by position: the stream's description is the step's
     std::vector<RecordHook> m_before;
     std::vector<RecordHook> m_after;
     const RuntimeClass* m_class = nullptr;

@@ -243,7 +243,10 @@ public:
         Stored(name, Code, [](PropertyPass& pass, std::string_view stored, Base& object) {
             pass.WriteValue<Code>(stored, Of(object).*Member);
         }, [](PropertyPass& pass, std::string_view, Base& object) {
-            pass.ReadValue<Code>([&object](const auto& value) { Of(object).*Member = static_cast<F>(value); });
+            if constexpr (Code == Storage::StorageString)
+                pass.ReadText([&object](std::string_view text) { Of(object).*Member = text; });
+            else
+                pass.ReadValue<Code>([&object](const auto& value) { Of(object).*Member = static_cast<F>(value); });
         });
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::Write<Code>(archive, Of(object).*Member);

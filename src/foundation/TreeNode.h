@@ -337,7 +337,10 @@ private:
     };
 
     bool HasFlag(Flag flag) const { return (m_flags.bits & flag) != 0; }
-    void SetFlag(Flag flag, bool on);
+    void SetFlag(Flag flag, bool on)
+    {
+        m_flags.bits = static_cast<std::uint8_t>(on ? (m_flags.bits | flag) : (m_flags.bits & ~flag));
+    }
     bool IsInSubtreeOf(const TreeNode* node) const;
     // The node's root, through a one-entry cache that also holds the tree registrations on the node
     // and above; asking about the same node, or a child of the node last asked about, climbs nothing.
@@ -365,6 +368,12 @@ private:
 
     static inline TreeNode* m_pCopyRoot = nullptr;
 
+    // First, so that the small fields fill the room Base leaves before the first pointer.
+    Flags m_flags;
+    std::uint8_t m_hints = 0xFF;
+    TAVREL_EVENT_MASK_LEVEL()
+
+private:
     // A copy is linked to the copies of its parent and children by DeepenShallowCopy, holds no
     // registrations, watches or temporary data, and is not pinned.
     Uncopied<TreeNode*> m_parent;
@@ -376,10 +385,6 @@ private:
     Uncopied<std::uint32_t, UINT32_MAX> m_slot; // position in the parent's child array; all ones outside one
     std::uint32_t m_LID = 0;
     std::int32_t m_inactive = 0;
-    Flags m_flags;
-    std::uint8_t m_hints = 0xFF;
-    // Last, so that the level's mask byte fills the padding after the small fields.
-    TAVREL_EVENT_MASK_LEVEL()
 };
 
 } // namespace Tavrel

@@ -316,7 +316,7 @@ const PropertyTable& TreeNode::Properties()
                 [](TreeNode& node, std::size_t, TreeNode* child) {
                     if (!child || !child->JoinLoaded(&node))
                         return false;
-                    node.m_children->AddListed(child->GetOID());
+                    node.m_children->AddListed(child);
                     return true;
                 })
             .Field<Storage::StorageUnsignedChar, &TreeNode::m_hints>("Hints")

@@ -11,11 +11,6 @@ using namespace TreeNodeShared;
 
 // ---- States
 
-void TreeNode::SetFlag(Flag flag, bool on)
-{
-    m_flags.bits = static_cast<std::uint8_t>(on ? (m_flags.bits | flag) : (m_flags.bits & ~flag));
-}
-
 void TreeNode::Perform(WalkOp op, bool recursive)
 {
     if (Walk::Claim(this, op)) {

@@ -25,6 +25,9 @@ using SelectionSetType = TreeRoot::SelectionSetType;
 template <class Visit>
 void VisitBelow(const TreeNode& top, Visit&& visit)
 {
+    // Most nodes joining or leaving a tree are leaves: no stack for them.
+    if (top.GetNumChildren() == 0)
+        return;
     std::vector<std::pair<const TreeNode*, int>> stack{{&top, 0}};
     while (!stack.empty()) {
         auto& [node, next] = stack.back();

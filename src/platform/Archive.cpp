@@ -52,20 +52,24 @@ Archive::Archive(const void* data, std::size_t size)
 {
 }
 
-Archive::Archive(std::span<const std::uint8_t> bytes) : m_mode(Mode::Load), m_ownsInput(false), m_input(bytes)
-{
-    m_loadTable.push_back(nullptr);
-    m_loadIsClass.push_back(false);
-    m_loadSchema.push_back(0);
-    m_handedOut.push_back(false);
-    m_readingBody.push_back(false);
-}
+Archive::Archive(std::span<const std::uint8_t> bytes) : m_mode(Mode::Load), m_ownsInput(false), m_input(bytes) {}
 
 const std::vector<std::uint8_t>& Archive::GetBuffer() const
 {
+    if (IsStoring()) {
+        Flush();
+        return m_buffer;
+    }
     if (!m_ownsInput)
         throw std::logic_error("the archive reads the caller's bytes: use GetData");
     return m_buffer;
+}
+
+void Archive::WriteThrough(const void* data, std::size_t size)
+{
+    Flush();
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    m_buffer.insert(m_buffer.end(), bytes, bytes + size);
 }
 
 void Archive::Restart()
@@ -73,9 +77,12 @@ void Archive::Restart()
     if (!IsStoring())
         Refuse(ArchiveException::readOnly, "restarting a loading archive");
     m_buffer.clear();
+    m_staged = 0;
     m_schema = 0xFFFFFFFFu;
     m_nextIndex = 1;
-    m_storeIndex.clear();
+    // Clearing an empty map would still wipe its buckets.
+    if (m_storeIndex && !m_storeIndex->empty())
+        m_storeIndex->clear();
 }
 
 void Archive::Reload(std::span<const std::uint8_t> bytes)
@@ -88,11 +95,7 @@ void Archive::Reload(std::span<const std::uint8_t> bytes)
     m_position = 0;
     m_schema = 0xFFFFFFFFu;
     m_nextIndex = 1;
-    m_loadTable.assign(1, nullptr);
-    m_loadIsClass.assign(1, false);
-    m_loadSchema.assign(1, 0);
-    m_handedOut.assign(1, false);
-    m_readingBody.assign(1, false);
+    m_loaded.clear();
 }
 
 void Archive::SkipBackReference(std::string_view what)
@@ -124,7 +127,7 @@ void Archive::RefuseRead(std::size_t size) const
 
 void Archive::Refuse(ArchiveException::Cause cause, std::string_view what) const
 {
-    Refuse(cause, what, IsLoading() ? m_position : m_buffer.size());
+    Refuse(cause, what, IsLoading() ? m_position : StoredSize());
 }
 
 void Archive::Refuse(ArchiveException::Cause cause, std::string_view what, std::size_t offset) const
@@ -162,6 +165,12 @@ Archive& Archive::operator<<(std::string_view text)
 
 Archive& Archive::operator>>(std::string& text)
 {
+    text.assign(ReadStringView());
+    return *this;
+}
+
+std::string_view Archive::ReadStringView()
+{
     const std::size_t at = m_position;
     std::uint8_t shortLength = 0;
     *this >> shortLength;
@@ -179,9 +188,9 @@ Archive& Archive::operator>>(std::string& text)
     if (length > GetRemaining())
         Refuse(ArchiveException::endOfFile,
                "a string of " + std::to_string(length) + " bytes, " + std::to_string(GetRemaining()) + " left", at);
-    text.assign(reinterpret_cast<const char*>(m_input.data() + m_position), length);
+    const std::string_view text(reinterpret_cast<const char*>(m_input.data() + m_position), length);
     m_position += length;
-    return *this;
+    return text;
 }
 
 void Archive::WriteCount(std::uint32_t count)
@@ -216,13 +225,6 @@ std::uint32_t Archive::ReadCount(std::size_t bytesPerElement)
     return count;
 }
 
-std::uint32_t Archive::GetObjectSchema()
-{
-    const std::uint32_t schema = m_schema;
-    m_schema = 0xFFFFFFFFu;
-    return schema;
-}
-
 void Archive::WriteTag(std::uint32_t index, bool isClass)
 {
     if (index < BigObjectTag) {
@@ -230,6 +232,13 @@ void Archive::WriteTag(std::uint32_t index, bool isClass)
     } else {
         *this << BigObjectTag << (isClass ? (BigClassTag | index) : index);
     }
+}
+
+std::unordered_map<const void*, std::uint32_t>& Archive::StoreIndex()
+{
+    if (!m_storeIndex)
+        m_storeIndex = std::make_unique<std::unordered_map<const void*, std::uint32_t>>();
+    return *m_storeIndex;
 }
 
 std::uint32_t Archive::TakeIndex()
@@ -241,7 +250,7 @@ std::uint32_t Archive::TakeIndex()
 
 void Archive::WriteObject(const PersistentObject* object)
 {
-    const std::size_t at = m_buffer.size();
+    const std::size_t at = StoredSize();
     if (!WriteObjectHeader(object))
         return;
     const NestedBody body(*this, m_nesting, at);
@@ -256,7 +265,8 @@ bool Archive::WriteObjectHeader(const PersistentObject* object)
         *this << NullTag;
         return false;
     }
-    if (const auto known = m_storeIndex.find(object); known != m_storeIndex.end()) {
+    std::unordered_map<const void*, std::uint32_t>& stored = StoreIndex();
+    if (const auto known = stored.find(object); known != stored.end()) {
         WriteTag(known->second, false);
         return false;
     }
@@ -264,7 +274,7 @@ bool Archive::WriteObjectHeader(const PersistentObject* object)
     if (!record || !record->IsSerializable())
         Refuse(ArchiveException::badClass,
                "an object of class " + ArchiveException::Quote(record ? record->className : "") + " cannot be stored");
-    if (const auto knownClass = m_storeIndex.find(record); knownClass != m_storeIndex.end()) {
+    if (const auto knownClass = stored.find(record); knownClass != stored.end()) {
         WriteTag(knownClass->second, true);
     } else {
         const std::string_view name(record->className);
@@ -273,9 +283,9 @@ bool Archive::WriteObjectHeader(const PersistentObject* object)
         *this << NewClassTag << static_cast<std::uint16_t>(record->schema & 0xFFFFu)
               << static_cast<std::uint16_t>(name.size());
         Write(name.data(), name.size());
-        m_storeIndex.emplace(record, TakeIndex());
+        stored.emplace(record, TakeIndex());
     }
-    m_storeIndex.emplace(object, TakeIndex());
+    stored.emplace(object, TakeIndex());
     return true;
 }
 
@@ -291,14 +301,14 @@ std::string_view Archive::ReadClassName(std::uint16_t& schema)
     return name;
 }
 
-void Archive::AddLoaded(const void* entry, bool isClass, std::uint32_t schema)
+std::uint32_t Archive::AddLoaded(const void* entry, bool isClass, std::uint32_t schema)
 {
-    TakeIndex();
-    m_loadTable.push_back(entry);
-    m_loadIsClass.push_back(isClass);
-    m_loadSchema.push_back(schema);
-    m_handedOut.push_back(false);
-    m_readingBody.push_back(false);
+    const std::uint32_t index = TakeIndex();
+    // Index 0 stands for null: entered with the first record.
+    if (m_loaded.empty())
+        m_loaded.emplace_back();
+    m_loaded.push_back({entry, schema, isClass});
+    return index;
 }
 
 const RuntimeClass* Archive::ReadNewClass(std::uint32_t& schema, std::size_t at)
@@ -342,14 +352,15 @@ void Archive::WriteRecordHeader(const RuntimeClass& record)
 {
     if (!IsStoring())
         Refuse(ArchiveException::readOnly, "writing a record to a loading archive");
-    if (const auto known = m_storeIndex.find(&record); known != m_storeIndex.end()) {
+    std::unordered_map<const void*, std::uint32_t>& stored = StoreIndex();
+    if (const auto known = stored.find(&record); known != stored.end()) {
         WriteTag(known->second, true);
     } else {
         const std::string_view name(record.className);
         *this << NewClassTag << static_cast<std::uint16_t>(record.schema & 0xFFFFu)
               << static_cast<std::uint16_t>(name.size());
         Write(name.data(), name.size());
-        m_storeIndex.emplace(&record, TakeIndex());
+        stored.emplace(&record, TakeIndex());
     }
     TakeIndex();
 }
@@ -375,13 +386,13 @@ bool Archive::ReadRecordHeader(const RuntimeClass& record)
         std::uint32_t index = 0;
         bool isClass = false;
         ReadTagIndex(tag, index, isClass);
-        if (!isClass || index >= m_loadTable.size() || !m_loadIsClass[index])
+        if (!isClass || index >= m_loaded.size() || !m_loaded[index].isClass)
             Refuse(ArchiveException::badIndex, "tag " + std::to_string(index) + " names no class read before, where a " +
                                                    expected + " record belongs", at);
-        if (m_loadTable[index] != &record)
+        if (m_loaded[index].entry != &record)
             Refuse(ArchiveException::badClass,
                    "a record of class " +
-                       ArchiveException::Quote(static_cast<const RuntimeClass*>(m_loadTable[index])->className) +
+                       ArchiveException::Quote(static_cast<const RuntimeClass*>(m_loaded[index].entry)->className) +
                        " where " + expected + " belongs",
                    at);
     }
@@ -398,18 +409,18 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
         return header.object;
     // The record that holds this one keeps its schema for the fields after it.
     const std::uint32_t outer = m_schema;
-    m_readingBody[header.index] = true;
+    m_loaded[header.index].readingBody = true;
     try {
         const NestedBody body(*this, m_nesting, at);
         m_schema = header.schema;
         header.object->Serialize(*this);
         m_schema = outer;
     } catch (...) {
-        m_readingBody[header.index] = false;
+        m_loaded[header.index].readingBody = false;
         AbandonObject(header);
         throw;
     }
-    m_readingBody[header.index] = false;
+    m_loaded[header.index].readingBody = false;
     return header.object;
 }
 
@@ -431,23 +442,23 @@ Archive::ObjectHeader Archive::ReadObjectHeader(const RuntimeClass* expected)
         ReadTagIndex(tag, index, isClass);
         if (!isClass && index == 0)
             return {};
-        if (index >= m_loadTable.size() || m_loadIsClass[index] != isClass || !m_loadTable[index])
+        if (index >= m_loaded.size() || m_loaded[index].isClass != isClass || !m_loaded[index].entry)
             Refuse(ArchiveException::badIndex,
                    std::string(isClass ? "class" : "object") + " tag " + std::to_string(index) +
                        " names no " + (isClass ? "class" : "object") + " read before",
                    at);
         if (!isClass) {
-            auto* object = static_cast<PersistentObject*>(const_cast<void*>(m_loadTable[index]));
+            auto* object = static_cast<PersistentObject*>(const_cast<void*>(m_loaded[index].entry));
             if (expected && !object->IsKindOf(expected))
                 Refuse(ArchiveException::badClass, "object " + std::to_string(index) + " of class " +
                                                        ArchiveException::Quote(object->GetRuntimeClass()->className) +
                                                        " where a " + ArchiveException::Quote(expected->className) +
                                                        " belongs", at);
-            m_handedOut[index] = true;
+            m_loaded[index].handedOut = true;
             return {object, false, 0, index};
         }
-        record = static_cast<const RuntimeClass*>(m_loadTable[index]);
-        schema = m_loadSchema[index];
+        record = static_cast<const RuntimeClass*>(m_loaded[index].entry);
+        schema = m_loaded[index].schema;
     }
 
     if (expected && !record->IsDerivedFrom(expected))
@@ -458,21 +469,20 @@ Archive::ObjectHeader Archive::ReadObjectHeader(const RuntimeClass* expected)
     if (!created)
         Refuse(ArchiveException::badClass,
                "an object of class " + ArchiveException::Quote(record->className) + " cannot be created", at);
-    const std::size_t index = m_loadTable.size();
-    AddLoaded(created.get(), false, 0);
+    const std::size_t index = AddLoaded(created.get(), false, 0);
     return {created.release(), true, schema, index};
 }
 
 bool Archive::IsReadingBody(const ObjectHeader& header) const
 {
-    return header.object && header.index < m_readingBody.size() && m_readingBody[header.index];
+    return header.object && header.index < m_loaded.size() && m_loaded[header.index].readingBody;
 }
 
 void Archive::AbandonObject(const ObjectHeader& header)
 {
     // An object a back-reference handed out is left to whoever took it, when that one owns it now.
-    m_loadTable[header.index] = nullptr;
-    if (!m_handedOut[header.index] || !header.object->HasOwner()) {
+    m_loaded[header.index].entry = nullptr;
+    if (!m_loaded[header.index].handedOut || !header.object->HasOwner()) {
         header.object->LoadRefused();
         delete header.object;
     }

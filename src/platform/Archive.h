@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,21 +49,33 @@ public:
     bool IsLoading() const { return m_mode == Mode::Load; }
 
     // Stored bytes (storing) or the whole input (loading).
-    std::span<const std::uint8_t> GetData() const { return IsLoading() ? m_input : m_buffer; }
+    std::span<const std::uint8_t> GetData() const
+    {
+        if (IsLoading())
+            return m_input;
+        Flush();
+        return m_buffer;
+    }
     // Stored bytes (storing) or the owned input (loading); a loading archive over the caller's bytes
     // has none (std::logic_error): read those through GetData.
     const std::vector<std::uint8_t>& GetBuffer() const;
     std::size_t GetPosition() const { return m_position; }
-    std::size_t GetRemaining() const { return (IsLoading() ? m_input.size() : m_buffer.size()) - m_position; }
+    std::size_t GetRemaining() const { return (IsLoading() ? m_input.size() : StoredSize()) - m_position; }
     // Loading only: moves the read cursor; throws endOfFile past the end.
     void Seek(std::size_t position);
 
+    // Small writes gather in a staging block that goes to the buffer in one piece.
     void Write(const void* data, std::size_t size)
     {
         if (!IsStoring())
             Refuse(ArchiveException::readOnly, "writing to a loading archive");
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        m_buffer.insert(m_buffer.end(), bytes, bytes + size);
+        if (size > StageSize - m_staged) {
+            WriteThrough(data, size);
+            return;
+        }
+        if (size != 0)
+            std::memcpy(m_stage + m_staged, data, size);
+        m_staged += size;
     }
     // Throws endOfFile when fewer than size bytes remain.
     void Read(void* data, std::size_t size)
@@ -72,6 +85,17 @@ public:
         if (size != 0)
             std::memcpy(data, m_input.data() + m_position, size);
         m_position += size;
+    }
+
+    // Loading only: the next size bytes in place, valid while the input is; throws endOfFile when
+    // fewer remain.
+    std::span<const std::uint8_t> ReadView(std::size_t size)
+    {
+        if (!IsLoading() || size > m_input.size() - m_position)
+            RefuseRead(size);
+        const std::span<const std::uint8_t> view = m_input.subspan(m_position, size);
+        m_position += size;
+        return view;
     }
 
     template <class T>
@@ -105,6 +129,8 @@ public:
     Archive& operator<<(const std::string& text) { return *this << std::string_view(text); }
     Archive& operator<<(const char* text) { return *this << std::string_view(text ? text : ""); }
     Archive& operator>>(std::string& text);
+    // Loading only: a string read in place, valid while the input is.
+    std::string_view ReadStringView();
 
     // Element counts: a u16 below 0xFFFF, else 0xFFFF and a u32.
     void WriteCount(std::uint32_t count);
@@ -163,12 +189,29 @@ public:
 
     // The schema of the record being read (valid inside Serialize while loading), else 0xFFFFFFFF;
     // reading it resets it. A record read inline gives the record that holds it its schema back.
-    std::uint32_t GetObjectSchema();
+    std::uint32_t GetObjectSchema()
+    {
+        const std::uint32_t schema = m_schema;
+        m_schema = 0xFFFFFFFFu;
+        return schema;
+    }
     void SetObjectSchema(std::uint32_t schema) { m_schema = schema; }
 
 private:
     void WriteTag(std::uint32_t index, bool isClass);
     std::uint32_t TakeIndex();
+    // The staged bytes go to the buffer.
+    void Flush() const
+    {
+        if (m_staged != 0) {
+            m_buffer.insert(m_buffer.end(), m_stage, m_stage + m_staged);
+            m_staged = 0;
+        }
+    }
+    // A write that does not fit the stage: the staged bytes, then the write, go to the buffer.
+    void WriteThrough(const void* data, std::size_t size);
+    std::size_t StoredSize() const { return m_buffer.size() + m_staged; }
+    std::unordered_map<const void*, std::uint32_t>& StoreIndex();
     // The class of a new-class tag read at offset at.
     const RuntimeClass* ReadNewClass(std::uint32_t& schema, std::size_t at);
     // The name of a new class; its stored schema goes to schema.
@@ -177,11 +220,16 @@ private:
     void ReadTagIndex(std::uint16_t tag, std::uint32_t& index, bool& isClass);
     // Refuses (badSchema) a stored schema that a class without the versionable bit does not read.
     void CheckSchema(const RuntimeClass& record, std::uint16_t schema, std::size_t at) const;
-    void AddLoaded(const void* entry, bool isClass, std::uint32_t schema);
+    // Enters a class or object read; returns its index.
+    std::uint32_t AddLoaded(const void* entry, bool isClass, std::uint32_t schema);
 
     Mode m_mode;
     bool m_ownsInput = true;
-    std::vector<std::uint8_t> m_buffer;    // output (storing) or the owned input (loading)
+    // Output (storing: with the staged bytes after it) or the owned input (loading).
+    mutable std::vector<std::uint8_t> m_buffer;
+    static constexpr std::size_t StageSize = 512;
+    mutable std::size_t m_staged = 0;
+    mutable std::uint8_t m_stage[StageSize];
     std::span<const std::uint8_t> m_input; // loading: the bytes read
     std::size_t m_position = 0;
     std::uint32_t m_schema = 0xFFFFFFFFu;
@@ -190,12 +238,17 @@ private:
 
     // Classes and objects share one index sequence starting at 1.
     std::uint32_t m_nextIndex = 1;
-    std::unordered_map<const void*, std::uint32_t> m_storeIndex;
-    std::vector<const void*> m_loadTable;     // index -> object or class record
-    std::vector<bool> m_loadIsClass;
-    std::vector<std::uint32_t> m_loadSchema;  // schema of each class entry
-    std::vector<bool> m_handedOut;            // objects returned by a back-reference
-    std::vector<bool> m_readingBody;          // objects whose body ReadObject is reading
+    // Storing: the index of each object and class written; made with the first record.
+    std::unique_ptr<std::unordered_map<const void*, std::uint32_t>> m_storeIndex;
+    // Loading: each object and class record read, by index (0 stands for null once a record is read).
+    struct Loaded {
+        const void* entry = nullptr;  // object or class record
+        std::uint32_t schema = 0;     // schema of a class entry
+        bool isClass = false;
+        bool handedOut = false;       // an object returned by a back-reference
+        bool readingBody = false;     // an object whose body ReadObject is reading
+    };
+    std::vector<Loaded> m_loaded;
 };
 
 } // namespace Tavrel

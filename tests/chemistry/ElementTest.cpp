@@ -183,6 +183,28 @@ TEST_F(ElementTest, UserElementsCountAndRemovingTouchesOnlyThatEntry)
     EXPECT_EQ(factory.GetNumElements(), 103);
 }
 
+TEST_F(ElementTest, HandlesNameEachElementWhileItLivesAndAreReusedAfterwards)
+{
+    const Element* carbon = factory.FindElement("C");
+    const std::uint32_t handle = carbon->GetHandle();
+    EXPECT_NE(handle, 0u);
+    EXPECT_EQ(carbon->GetHandle(), handle);
+    EXPECT_EQ(Element::FromHandle(handle), carbon);
+    EXPECT_EQ(Element::FromHandle(0), nullptr);
+
+    std::uint32_t freed = 0;
+    {
+        const Element copy(*carbon);
+        freed = copy.GetHandle();
+        EXPECT_NE(freed, handle);  // a copy has its own
+        EXPECT_EQ(Element::FromHandle(freed), &copy);
+    }
+    EXPECT_EQ(Element::FromHandle(freed), nullptr);
+    const Element later;
+    EXPECT_EQ(later.GetHandle(), freed);
+    EXPECT_EQ(Element::FromHandle(freed), &later);
+}
+
 TEST_F(ElementTest, ChangesAndResetsActOnlyOnTheRequestedType)
 {
     const Element* unknown = factory.FindElement("?");
