@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FuzzClasses.h"
+#include "Oracle.h"
 #include "UnownedReferences.h"
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/Base.h>
@@ -99,6 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                FuzzRecord::onRead = &Keep, FuzzRecord::onDelete = &Forget, true);
     static_cast<void>(ready);
     const std::size_t live = CountLiveObjectsForTests();
+    const std::uint32_t lastOIDAtStart = Base::GetLastOID();
     std::vector<Handed> read;
     g_read = &read;
     {
@@ -126,7 +128,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     // Whatever is still alive was made by the reads and is reachable from nothing they handed out.
-    if (CountLiveObjectsForTests() != live)
-        __builtin_trap();
+    CheckNothingOutlives(live, lastOIDAtStart, "objects the reads made outlive them");
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "Oracle.h"
 #include "TreeDescription.h"
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/document/ChemDoc.h>
@@ -43,12 +44,6 @@ void Hold(ChemDoc& document)
     document.SetViewSize(12.0);
 }
 
-void Check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -57,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool ready = (AttachDataModelDLL(), ChemDoc::SetConvertConformations(true), true);
     static_cast<void>(ready);
     const std::size_t live = CountLiveObjectsForTests();
+    const std::uint32_t lastOIDBefore = Base::GetLastOID();
     {
         ChemDoc document;
         Hold(document);
@@ -67,19 +63,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             document.Serialize(archive);
             loaded = true;
         } catch (const ArchiveException&) {
-            Check(Save(document) == held);
+            Check(Save(document) == held, "a refused load changed the document");
         }
         if (loaded) {
             ChemDoc again;
             Archive first(Save(document));
             again.Serialize(first);
-            Check(DescribeTree(*document.GetTreeRoot(), false) == DescribeTree(*again.GetTreeRoot(), false));
+            CheckSameTree(DescribeTree(*document.GetTreeRoot(), false), DescribeTree(*again.GetTreeRoot(), false),
+                          "a loaded document saved and loaded back differs");
             ChemDoc third;
             Archive second(Save(again));
             third.Serialize(second);
-            Check(DescribeTree(*again.GetTreeRoot(), true) == DescribeTree(*third.GetTreeRoot(), true));
+            CheckSameTree(DescribeTree(*again.GetTreeRoot(), true), DescribeTree(*third.GetTreeRoot(), true),
+                          "a saved document loaded and saved again differs");
         }
     }
-    Check(CountLiveObjectsForTests() == live);
+    CheckNothingOutlives(live, lastOIDBefore, "objects a load made outlive the document");
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FuzzClasses.h"
+#include "Oracle.h"
 #include "TreeDescription.h"
 #include "UnownedReferences.h"
 #include <tavrel/document/DataModelLibrary.h>
@@ -95,12 +96,6 @@ void Release(const std::vector<Base*>& records, const Taken& taken, std::uint32_
     }
 }
 
-void Check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 // True when the subtree holds a test class, whose plain pointers may dangle after a hostile read.
 bool HoldsTestClass(TreeNode& top)
 {
@@ -123,7 +118,7 @@ TreeNode* Reread(TreeNode& top, RecordStream::Form form)
     try {
         return DynCast<TreeNode>(RecordStream::Load(saved, form));
     } catch (const ArchiveException&) {
-        Check(false);
+        Check(false, "a saved tree is refused when read back");
     }
     return nullptr;
 }
@@ -138,9 +133,11 @@ void RoundTrip(const std::vector<Base*>& records, RecordStream::Form form)
             continue;
         const std::uint32_t lastOIDBefore = Base::GetLastOID();
         TreeNode* const first = Reread(*top, form);
-        Check(first && DescribeTree(*top, false) == DescribeTree(*first, false));
+        Check(first != nullptr, "a tree reads back as no tree node");
+        CheckSameTree(DescribeTree(*top, false), DescribeTree(*first, false), "a read tree saved and read back differs");
         TreeNode* const second = Reread(*first, form);
-        Check(second && DescribeTree(*first, true) == DescribeTree(*second, true));
+        Check(second != nullptr, "a tree reads back as no tree node");
+        CheckSameTree(DescribeTree(*first, true), DescribeTree(*second, true), "a reread tree saved and read again differs");
         Release({first, second}, std::exchange(g_taken, {}), lastOIDBefore);
     }
 }
@@ -183,9 +180,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                FuzzTree::onTake = &Take, true);
     static_cast<void>(ready);
     const std::size_t live = CountLiveObjectsForTests();
+    const std::uint32_t lastOIDBefore = Base::GetLastOID();
     ReadAll(data, size, RecordStream::Form::Compressed);
     ReadAll(data, size, RecordStream::Form::Plain);
     // Whatever is still alive was made by the reads and is reachable from nothing they handed out.
-    Check(CountLiveObjectsForTests() == live);
+    CheckNothingOutlives(live, lastOIDBefore, "objects the reads made outlive them");
     return 0;
 }

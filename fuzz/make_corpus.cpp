@@ -319,8 +319,11 @@ void BuildDeep(ChemDoc& document, int depth)
 
 // Writes a tree as framework records the way documents before the property stream hold it: a node's
 // record is its parent (only while the parent's record is open), its child list as a class-tagged
-// "CObArray" object (null for a node that never had children), its three flags and then the parts of
+// "CObArray" record (null for a node that never had children), its three flags and then the parts of
 // its class. The class parts come from the library's own Serialize of a parentless, childless copy.
+// As the library's tree walk does, the child list and the children's records are written inline (a
+// record header, then the body), not as object bodies nested in other bodies: the archive bounds that
+// nesting, which only collection members may add.
 class OldFormWriter {
 public:
     // Nodes whose child list is written as an empty array instead of null.
@@ -337,21 +340,11 @@ private:
         TreeNode& node;
     };
 
-    struct ChildArray : PersistentObject {
-        static PersistentObject* Create() { return new ChildArray; }
-        const RuntimeClass* GetRuntimeClass() const override
-        {
-            static const RuntimeClass record{"CObArray", 0, &Create, &PersistentObject::GetThisClass()};
-            return &record;
-        }
-        void Serialize(Archive& archive) override
-        {
-            archive.WriteCount(static_cast<std::uint32_t>(children.size()));
-            for (const PersistentObject* child : children)
-                archive.WriteObject(child);
-        }
-        std::vector<const PersistentObject*> children;
-    };
+    static const RuntimeClass& ChildArrayClass()
+    {
+        static const RuntimeClass record{"CObArray", 0, nullptr, nullptr};
+        return record;
+    }
 
     NodeRecord* RecordOf(TreeNode& node)
     {
@@ -390,14 +383,19 @@ private:
         TreeNode* const parent = node.GetParent();
         archive.WriteObject(parent && m_open.contains(parent) ? RecordOf(*parent) : nullptr);
         if (node.GetNumChildren() > 0 || emptyArrays.contains(&node)) {
-            auto& array = m_arrays.emplace_back(std::make_unique<ChildArray>());
             // Nodes whose parts refer to other nodes (bonds, monitors) cannot be copied alone, so
             // the old form leaves them out.
+            std::vector<TreeNode*> children;
             for (int i = 0; i < node.GetNumChildren(); ++i) {
                 if (const std::unique_ptr<TreeNode> alone(node.GetChild(i)->NodeCopy()); alone)
-                    array->children.push_back(RecordOf(*node.GetChild(i)));
+                    children.push_back(node.GetChild(i));
             }
-            archive.WriteObject(array.get());
+            archive.WriteRecordHeader(ChildArrayClass());
+            archive.WriteCount(static_cast<std::uint32_t>(children.size()));
+            for (TreeNode* child : children) {
+                if (archive.WriteObjectHeader(RecordOf(*child)))
+                    WriteNode(archive, *child);
+            }
         } else {
             archive.WriteObject(nullptr);
         }
@@ -420,7 +418,6 @@ private:
     }
 
     std::unordered_map<const TreeNode*, std::unique_ptr<NodeRecord>> m_records;
-    std::vector<std::unique_ptr<ChildArray>> m_arrays;
     std::unordered_set<const TreeNode*> m_open;
 };
 

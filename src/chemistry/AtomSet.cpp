@@ -70,8 +70,7 @@ void AtomSet::RemoveAtomSet(const BaseCollection& collection)
 
 void AtomSet::RemoveAllAtoms()
 {
-    for (Object* member : m_members.GetSnapshot())
-        RemoveAtom(*static_cast<Atom*>(member));
+    m_members.RemoveAll();
 }
 
 void AtomSet::GetAtoms(BaseCollection& out) const

@@ -1059,6 +1059,10 @@ const PropertyTable& Bond::Properties()
                         stream->FinishObject(&bond);
                     } else if (!bond.HasEnds()) {
                         throw ArchiveException(ArchiveException::badIndex);
+                    } else {
+                        // An end read inside this record may not list it; one whose list is being
+                        // read lists it twice for a moment (its own record's end drops the second).
+                        bond.ListOnEnds();
                     }
                 }
                 bond.UpdateClipped();
@@ -1074,11 +1078,30 @@ void Bond::FinishLoading(std::uint32_t schema)
         delete this;
         return;
     }
+    ListOnEnds();
+}
+
+void Bond::ListOnEnds()
+{
     for (Bondable* end : {m_atom1, m_atom2}) {
-        const auto bonds = end->GetBonds();
-        if (std::find(bonds.begin(), bonds.end(), this) == bonds.end())
+        if (!IsListedBy(*end))
             end->PushBond(this);
     }
+}
+
+void Bond::LoadRefused()
+{
+    Geometric::LoadRefused();
+    for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
+        if (this->*end && !IsListedBy(*(this->*end)))
+            this->*end = nullptr;
+    }
+}
+
+bool Bond::IsListedBy(const Bondable& end) const
+{
+    const auto bonds = end.GetBonds();
+    return std::find(bonds.begin(), bonds.end(), this) != bonds.end();
 }
 
 } // namespace Tavrel

@@ -118,6 +118,9 @@ public:
 
     // Deletes a loaded bond whose ends are missing or the same, else makes sure both ends list it.
     void FinishLoading(std::uint32_t schema) override;
+    // Forgets the ends that do not list the bond, so that neither the bond nor an end refers to the
+    // other when the refused read deletes them.
+    void LoadRefused() override;
 
     // Structure building onto this bond, whose ends must be atoms. Listeners may delete atoms
     // meanwhile: every step finds the pieces again by OID and goes on with what is left.
@@ -216,6 +219,9 @@ private:
     void GetStickColors(Color& color1, Color& color2) const;
     // Both ends set and distinct.
     bool HasEnds() const { return m_atom1 && m_atom2 && m_atom1 != m_atom2; }
+    bool IsListedBy(const Bondable& end) const;
+    // Both ends list the bond.
+    void ListOnEnds();
 
     // In this order no padding falls between the fields: a bond takes 120 bytes.
     float m_order = 1.0f;

@@ -310,6 +310,17 @@ std::vector<Object*> SetCollection::GetMembers() const
     return members;
 }
 
+std::vector<TreeNode*> SetCollection::GetMemberNodes() const
+{
+    std::vector<TreeNode*> nodes;
+    nodes.reserve(m_members.count);
+    for (const Slot& slot : m_members.slots) {
+        if (m_members.IsLive(slot))
+            nodes.push_back(const_cast<TreeNode*>(slot.node));
+    }
+    return nodes;
+}
+
 // ---- Collection interface
 
 bool SetCollection::Copy(BaseCollection& target) const

@@ -81,6 +81,8 @@ public:
     virtual Object* GetFirstItem() const;
     // The members in walking order.
     std::vector<Object*> GetMembers() const;
+    // The same as tree nodes, which a member being destroyed still is after its Object level has gone.
+    std::vector<TreeNode*> GetMemberNodes() const;
 
     // Listens for (on) or stops listening for (off) the deletion of every member; switching on drops
     // the entries of members already deleted.

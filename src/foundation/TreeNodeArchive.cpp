@@ -237,25 +237,48 @@ private:
             Offer(records.back(), &node);
     }
 
-    // After a failure: the records this walk opened are closed, their children read so far deleted and
-    // their nodes abandoned (the top node is its reader's).
+    // A child made before its parent was not made by the parent's record: an earlier read handed it
+    // out (or another field of this one made it), so a refused record lets it go, parentless.
+    static bool MadeBefore(const TreeNode& child, const TreeNode& parent) { return child.GetOID() < parent.GetOID(); }
+
+    // After a failure: the records this walk opened are closed, their nodes abandoned (the top node is
+    // its reader's) and the children they made deleted; children made before them are let go. Every
+    // child read is made parentless first, as one's deletion may take others (a monitor goes with its
+    // item), which must then leave no parent that does not list them.
     void Unwind()
     {
         std::vector<OpenRecord>& records = OpenRecords();
+        for (std::size_t i = m_base; i < records.size(); ++i) {
+            for (TreeNode* child : records[i].taken) {
+                ForgetAncestryOf(child);
+                child->m_parent = nullptr;
+            }
+        }
         while (records.size() > m_base) {
             OpenRecord& record = records.back();
             if (const auto found = OpenNodes().find(record.node); found != OpenNodes().end() && found->second.archive == &m_archive)
                 OpenNodes().erase(found);
+            std::vector<std::pair<TreeNode*, std::uint32_t>> made;
             for (TreeNode* child : record.taken) {
-                ForgetAncestryOf(child);
-                child->m_parent = nullptr;
-                delete child;
+                if (!MadeBefore(*child, *record.node))
+                    made.emplace_back(child, child->GetOID());
             }
             const Archive::ObjectHeader header = record.header;
             const bool top = records.size() == m_base + 1;
+            TreeNode& node = *record.node;
             records.pop_back();
-            if (!top && m_archive.IsLoading())
+            if (!top && m_archive.IsLoading()) {
+                // Its rest may have placed its children already.
+                for (int i = node.GetNumChildren(); i-- > 0;) {
+                    if (TreeNode* const child = node.GetChild(i); MadeBefore(*child, node))
+                        node.RemoveChild(child);
+                }
                 m_archive.AbandonObject(header);
+            }
+            for (const auto& [child, oid] : made) {
+                if (Base::GetObjectA(oid) == child)
+                    delete child;
+            }
         }
     }
 

@@ -31,7 +31,9 @@ bool WatchedSet::Remove(Object& object)
 
 void WatchedSet::RemoveAll()
 {
-    for (Object* member : m_members.GetMembers())
+    // A member may be in its destruction, past its Object level (a listener of its deletion is taking
+    // this set's owner with it): it is reached as the tree node it still is.
+    for (TreeNode* member : m_members.GetMemberNodes())
         member->UnregisterEvent(TreeNode::classType, TreeNode::EventDeleted, m_callback, false, m_owner, nullptr);
     m_members.RemoveAll();
 }

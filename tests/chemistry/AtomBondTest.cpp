@@ -12,6 +12,7 @@
 #include <tavrel/chemistry/ElementFactory.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/InternalBase.h>
 #include <tavrel/foundation/InternalPropertyArchive.h>
 #include <tavrel/foundation/RuntimeMap.h>
 #include <tavrel/foundation/SetCollection.h>
@@ -708,4 +709,55 @@ TEST_F(AtomBondTest, AnAtomRefusedWithAnEmptyEntryInItsBondListIsFreed)
         0x00, 0x01, 0x00};
     Archive in(bytes);
     EXPECT_THROW(std::unique_ptr<PersistentObject>(in.ReadObject()), ArchiveException);
+}
+
+TEST_F(AtomBondTest, ABondThatAnEndDoesNotListIsListedByALoadAndForgottenByARefusedOne)
+{
+    // The bond names both atoms, but the second one's list leaves it out. A load in either record form
+    // lists it there; a refused load (every truncation) deletes atoms and bond in any order without
+    // touching the dead.
+    Molecule molecule(nullptr);
+    auto* const a = new Atom3d(&molecule, "C");
+    auto* const b = new Atom3d(&molecule, "N");
+    Bond* const ab = a->MakeBond(b, Bond::Double);
+    BondListAccess::Unlist(*b, ab);
+    const RecordStream::Bytes compressed = RecordStream::Save(molecule, RecordStream::Form::Compressed);
+    const RecordStream::Bytes plain = RecordStream::Save(molecule, RecordStream::Form::Plain);
+    Archive framework;
+    framework.WriteObject(&molecule);
+    BondListAccess::List(*b, ab);
+
+    const auto expectListed = [](const Molecule* copy) {
+        ASSERT_NE(copy, nullptr);
+        ASSERT_EQ(copy->GetNumChildren(), 3);
+        const auto* const b2 = DynCast<Atom3d>(copy->GetChild(1));
+        ASSERT_NE(b2, nullptr);
+        ASSERT_EQ(b2->GetNumBonds(), 1);
+        const Bond* const bond = b2->GetBond(0);
+        EXPECT_TRUE(bond->GetAtom1() == copy->GetChild(0) && bond->GetAtom2() == b2);
+    };
+    const std::size_t live = CountLiveObjectsForTests();
+    expectListed(RecordStream::LoadAs<Molecule>(compressed, RecordStream::Form::Compressed).get());
+    expectListed(RecordStream::LoadAs<Molecule>(plain, RecordStream::Form::Plain).get());
+    {
+        Archive in(framework.GetBuffer());
+        const std::unique_ptr<PersistentObject> read(in.ReadObject(&Molecule::GetThisClass()));
+        expectListed(DynCast<Molecule>(static_cast<Base*>(read.get())));
+    }
+    for (const auto& [bytes, form] : {std::pair{compressed, RecordStream::Form::Compressed},
+                                      std::pair{plain, RecordStream::Form::Plain}}) {
+        for (std::size_t size = 0; size < bytes.size(); ++size) {
+            const RecordStream::Bytes cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+            EXPECT_THROW(std::unique_ptr<Base>(RecordStream::Load(cut, form)), ArchiveException) << size;
+        }
+    }
+    const std::vector<std::uint8_t>& whole = framework.GetBuffer();
+    for (std::size_t size = 0; size < whole.size(); ++size) {
+        Archive in(std::vector<std::uint8_t>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
+        const std::uint32_t lastOIDBefore = Base::GetLastOID();
+        EXPECT_THROW(std::unique_ptr<PersistentObject>(in.ReadObject(&Molecule::GetThisClass())), ArchiveException);
+        // As a document does: what the refused read made that no parent took is the caller's.
+        TreeNode::DeleteParentlessSince(lastOIDBefore, Base::GetLastOID());
+    }
+    EXPECT_EQ(CountLiveObjectsForTests(), live);
 }

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/Object.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/TreeNode.h>
@@ -506,4 +509,55 @@ TEST_F(TreeNodeTest, ArchiveDropsBadChildEntriesAndRejectsBadParents)
     bytes[parentTag + 1] = 0xFF;
     Archive hostile(bytes);
     EXPECT_THROW(hostile.ReadObject(), ArchiveException);
+}
+
+TEST_F(TreeNodeTest, ARefusedRecordLetsGoOfNodesAnEarlierReadHandedOut)
+{
+    // The first record is a node alone; the second takes it back as a child, then is cut short. The
+    // node stays its reader's, parentless; the node the refused record made is gone.
+    TreeTestNode parent;
+    auto* const child = new TreeTestNode(&parent);
+    new TreeTestNode(child);
+    Archive out;
+    out.WriteObject(child);
+    out.WriteObject(&parent);
+    std::vector<std::uint8_t> bytes = out.GetBuffer();
+    bytes.pop_back();
+    Archive in(bytes);
+    auto* const first = static_cast<TreeNode*>(in.ReadObject(&TreeNode::GetThisClass()));
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(first->GetNumChildren(), 1);
+    const std::uint32_t oid = first->GetOID();
+    const std::uint32_t lastBefore = Base::GetLastOID();
+    EXPECT_THROW(in.ReadObject(&TreeNode::GetThisClass()), ArchiveException);
+    for (std::uint32_t made = lastBefore + 1; made <= Base::GetLastOID(); ++made)
+        EXPECT_EQ(Base::GetObjectA(made), nullptr);
+    const bool kept = Base::GetObjectA(oid) == first;
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(first->GetParent(), nullptr);
+    EXPECT_EQ(first->GetNumChildren(), 1);
+    delete first;
+
+    // The same when the node is placed below a record inside the refused one, whose own fields then
+    // fail.
+    Object top(nullptr);
+    auto* const inner = new Object(&top);
+    inner->SetLabel("cut inside");
+    auto* const placed = new TreeTestNode(inner);
+    Archive again;
+    again.WriteObject(placed);
+    again.WriteObject(&top);
+    std::vector<std::uint8_t> cut = again.GetBuffer();
+    const std::string label = "cut inside";
+    const auto at = std::search(cut.begin(), cut.end(), label.begin(), label.end());
+    ASSERT_NE(at, cut.end());
+    cut.erase(at + 3, cut.end());
+    Archive in2(cut);
+    auto* const second = static_cast<TreeNode*>(in2.ReadObject(&TreeNode::GetThisClass()));
+    ASSERT_NE(second, nullptr);
+    const std::uint32_t secondOID = second->GetOID();
+    EXPECT_THROW(in2.ReadObject(&TreeNode::GetThisClass()), ArchiveException);
+    ASSERT_EQ(Base::GetObjectA(secondOID), second);
+    EXPECT_EQ(second->GetParent(), nullptr);
+    delete second;
 }

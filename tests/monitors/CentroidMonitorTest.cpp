@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/InternalBase.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/monitors/CentroidMonitor.h>
+#include <tavrel/platform/Archive.h>
 #include "monitors/MonitorSupport.h"
 #include "support/Near.h"
 #include "support/RecordStream.h"
@@ -158,4 +163,23 @@ TEST_F(CentroidMonitorTest, FlagsSurviveBothRecordFormsAndALoadedCentreOfMassHea
     };
     for (auto form : {RecordStream::Form::Plain, RecordStream::Form::Compressed})
         check(RecordStream::LoadAs<Molecule>(RecordStream::Save(molecule, form), form).get());
+}
+
+TEST_F(CentroidMonitorTest, ARefusedFrameworkRecordFreesItsAtomsAndTheMonitorThatGoesWithThem)
+{
+    // Wherever the molecule's record is cut, freeing an atom read before the cut takes the monitor
+    // too, which must find no parent that does not list it.
+    Molecule molecule(nullptr);
+    Atom3d* const carbon = AddAtom(&molecule, "C", 0, 0, 0);
+    Atom3d* const oxygen = AddAtom(&molecule, "O", 7, 0, 0);
+    new CentroidMonitor(&molecule, Selection({carbon, oxygen}));
+    Archive out;
+    out.WriteObject(&molecule);
+    const std::vector<std::uint8_t>& whole = out.GetBuffer();
+    const std::size_t live = CountLiveObjectsForTests();
+    for (std::size_t size = 0; size < whole.size(); ++size) {
+        Archive in(std::vector<std::uint8_t>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
+        EXPECT_THROW(std::unique_ptr<PersistentObject>(in.ReadObject(&Molecule::GetThisClass())), ArchiveException);
+        EXPECT_EQ(CountLiveObjectsForTests(), live);
+    }
 }

@@ -274,6 +274,23 @@ TEST_F(ConstraintTest, CopiesTakeTheConstraintsThatHoldACopiedAtomWithTheCopiesO
     EXPECT_EQ(harmonic->GetParent(), molecule);
 }
 
+TEST_F(ConstraintTest, AConstraintThatGoesWithItsLastAtomTakesAChildHoldingThatAtomCleanly)
+{
+    // A file may place a restraint under a constraint. The atom's deletion takes the constraint,
+    // and with it the restraint, whose set still holds the atom being destroyed.
+    TreeRoot root;
+    auto* const molecule = new Molecule(&root);
+    Atom3d* const atom = AddAtom(molecule, "C", 0, 0, 0);
+    auto* const fixed = new FixedAtomConstraint(molecule, Selection({atom}));
+    auto* const inner = new HarmonicAtomRestraint(fixed, Selection({atom}));
+    const std::uint32_t fixedOID = fixed->GetOID();
+    const std::uint32_t innerOID = inner->GetOID();
+    delete atom;
+    EXPECT_FALSE(Alive(fixedOID));
+    EXPECT_FALSE(Alive(innerOID));
+    EXPECT_EQ(molecule->GetNumChildren(), 0);
+}
+
 TEST_F(ConstraintTest, ConstraintsWithoutAtomsAreCopiedWithTheirSubtree)
 {
     TreeRoot root;
