@@ -150,4 +150,12 @@ constexpr std::uint64_t MixBits(std::uint64_t x)
     return x;
 }
 
+// Hash for pointer keys.
+struct PointerHash {
+    std::size_t operator()(const void* pointer) const
+    {
+        return static_cast<std::size_t>(MixBits(reinterpret_cast<std::uintptr_t>(pointer)));
+    }
+};
+
 } // namespace Tavrel
