@@ -112,13 +112,6 @@ private:
         bool listening;      // a deletion listener sits on the object
     };
 
-    struct NodeHash {
-        std::size_t operator()(const TreeNode* node) const
-        {
-            return static_cast<std::size_t>(MixBits(reinterpret_cast<std::uintptr_t>(node)));
-        }
-    };
-
     // The members' entries in order of addition, with the index by object and the validation. A copy
     // holds entries for the same live members, validates as its source does and listens on its own;
     // sets are assigned by their own operators.
@@ -141,7 +134,7 @@ private:
         bool RemoveDying(const TreeNode* node, std::uint32_t oid);
 
         std::vector<Slot> slots;
-        FlatHashMap<const TreeNode*, std::size_t, NodeHash> index{nullptr};  // object -> slot
+        FlatHashMap<const TreeNode*, std::size_t, PointerHash> index{nullptr};  // object -> slot
         std::size_t count = 0;                                    // entries, deleted members included
         mutable int walks = 0;                                    // running walks: no compaction
         bool validate = false;
