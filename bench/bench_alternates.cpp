@@ -22,6 +22,7 @@
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/platform/Archive.h>
@@ -224,6 +225,17 @@ void BM_RotatableSides(benchmark::State& state)
         benchmark::DoNotOptimize(record->GetSideCount(count / 2));
     }
     state.counters["heap_bytes_per_atom"] = static_cast<double>(bench::HeapInUse() - heapBefore) / count;
+    // For scale: one walk over the same atoms reading their bonds, what any pass over them costs.
+    const Clock::time_point start = Clock::now();
+    int bonds = 0;
+    DescendentIterator walk(&molecule, Atom::classType, false);
+    while (const Object* const atom = walk.GetNext()) {
+        const auto* const bondable = static_cast<const Atom*>(atom);
+        for (int i = 0; i < bondable->GetNumBonds(); ++i)
+            bonds += bondable->GetBond(i)->GetAtom1() == bondable ? 1 : 0;
+    }
+    benchmark::DoNotOptimize(bonds);
+    state.counters["walk_ns_per_atom"] = Seconds(start) * 1e9 / count;
     ConformationReference::Release(record, &user);
     state.SetItemsProcessed(state.iterations() * (count - 1));
 }

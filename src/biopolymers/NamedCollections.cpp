@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <unordered_map>
 #include <vector>
 
 #include <tavrel/biopolymers/AminoAcid.h>
@@ -39,25 +40,41 @@ bool HasType(const Residue* residue, std::initializer_list<std::int32_t> types)
     return false;
 }
 
-bool HasDescendent(Object* object, std::uint32_t type)
+constexpr std::uint8_t HoldsChain = 1;
+constexpr std::uint8_t HoldsResidue = 2;
+
+// Marks the molecules above the object as holding it; an ancestor already marked has its own
+// ancestors marked, so each marking stops there and the whole pass stays linear.
+void MarkMolecules(const Object& object, const Object* root, std::uint8_t mark,
+                   std::unordered_map<const Object*, std::uint8_t>& holds)
 {
-    return DescendentIterator(object, type, false).GetNext() != nullptr;
+    for (const TreeNode* node = object.GetParent(); node && node != root; node = node->GetParent()) {
+        const auto* const molecule = DynCast<Molecule>(static_cast<const Object*>(node));
+        if (!molecule)
+            continue;
+        std::uint8_t& held = holds[molecule];
+        if (held & mark)
+            return;
+        held |= mark;
+    }
 }
 
-// Adds every object of the class below the molecule to each group whose test it passes, tested in the
-// groups' order.
+// Adds every object of the class below the molecule to each group whose test it passes, in tree order.
 template <class T, std::size_t N>
 void Fill(Molecule& molecule, const std::array<NamedCollection*, N>& groups,
           const std::array<bool (*)(const T*), N>& tests)
 {
+    std::array<std::vector<Object*>, N> members;
     DescendentIterator walk(&molecule, T::classType, false);
     for (Object* object = walk.GetNext(); object; object = walk.GetNext()) {
         const auto* const member = static_cast<const T*>(object);
         for (std::size_t g = 0; g < N; ++g) {
             if (tests[g](member))
-                groups[g]->Add(object);
+                members[g].push_back(object);
         }
     }
+    for (std::size_t g = 0; g < N; ++g)
+        groups[g]->AddAll(members[g]);
 }
 
 } // namespace
@@ -112,17 +129,31 @@ void NamedCollections::Update(Object* object)
     if (!object)
         return;
     // Listeners of the groups' creation may delete molecules and groups: each is watched.
+    // One walk finds the molecules and which of them hold both a chain and a residue.
     std::vector<Molecule*> molecules;
-    std::deque<TreeNode::Watch> watches;
-    DescendentIterator walk(object, Molecule::classType, false);
+    std::unordered_map<const Object*, std::uint8_t> holds;
+    DescendentIterator walk(object, Object::classType, false);
     for (Object* found = walk.GetNext(); found; found = walk.GetNext()) {
-        molecules.push_back(static_cast<Molecule*>(found));
-        watches.emplace_back(found);
+        if (auto* const molecule = DynCast<Molecule>(found))
+            molecules.push_back(molecule);
+        if (IsA<Chain>(found))
+            MarkMolecules(*found, object, HoldsChain, holds);
+        if (IsA<Residue>(found))
+            MarkMolecules(*found, object, HoldsResidue, holds);
     }
+    molecules.erase(std::remove_if(molecules.begin(), molecules.end(),
+                                   [&holds](const Molecule* molecule) {
+                                       const auto held = holds.find(molecule);
+                                       return held == holds.end() || held->second != (HoldsChain | HoldsResidue);
+                                   }),
+                    molecules.end());
+    std::deque<TreeNode::Watch> watches;
+    for (Molecule* const molecule : molecules)
+        watches.emplace_back(molecule);
     for (std::size_t m = 0; m < molecules.size(); ++m) {
         Molecule* const molecule = molecules[m];
         const TreeNode::Watch& alive = watches[m];
-        if (!alive.alive || !HasDescendent(molecule, Chain::classType) || !HasDescendent(molecule, Residue::classType))
+        if (!alive.alive)
             continue;
         std::array<NamedCollection*, 2> atoms{};
         if (!TakeGroups(*molecule, alive, {Backbone, Sidechain}, atoms))

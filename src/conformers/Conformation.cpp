@@ -445,8 +445,10 @@ bool Conformation::ValidateReference(Object* reference) const
 bool Conformation::ShallowCopyOK() const
 {
     Object* const reference = GetReference();
+    if (!reference)
+        return true;
     const TreeNode* const root = GetCopyRoot();
-    return reference && (reference == root || (root && reference->HasAncestor(root))) && ValidateReference(reference);
+    return (reference == root || (root && reference->HasAncestor(root))) && ValidateReference(reference);
 }
 
 void Conformation::DeepenShallowCopy()

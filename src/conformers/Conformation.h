@@ -86,7 +86,8 @@ public:
     // Draws the reference's children (Conformations excepted) with the use flags applied; the
     // reference's colour, scheme and style are given back.
     virtual void DisplayReference(Object* reference, DisplayList3D& list);
-    // A record with a reference; the copy root is the reference or lies above it; ValidateReference.
+    // Without a reference (a file may give none), always: nothing reaches outside the copy. With one,
+    // the copy root is the reference or lies above it, and ValidateReference.
     virtual bool ShallowCopyOK() const;
     // The reference has at least as many numbered atoms as this Conformation has positions.
     virtual bool ValidateReference(Object* reference) const;

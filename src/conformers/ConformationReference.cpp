@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -48,7 +49,7 @@ bool IsLive(const T* object, std::uint32_t oid)
 template <class T>
 void ConformationReference::Numbered<T>::Add(T* object)
 {
-    index.emplace(object, static_cast<int>(objects.size()));
+    index.Insert(object, static_cast<int>(objects.size()));
     objects.push_back(object);
     oids.push_back(object->GetOID());
 }
@@ -58,7 +59,7 @@ void ConformationReference::Numbered<T>::Clear()
 {
     objects.clear();
     oids.clear();
-    index.clear();
+    index.Clear();
 }
 
 template <class T>
@@ -78,8 +79,18 @@ T* ConformationReference::Numbered<T>::At(int at) const
 template <class T>
 int ConformationReference::Numbered<T>::IndexOf(const T* object) const
 {
-    const auto found = object ? index.find(object) : index.end();
-    return found == index.end() ? -1 : found->second;
+    const int* const found = object ? index.Find(object) : nullptr;
+    return found ? *found : -1;
+}
+
+template <class T>
+int ConformationReference::Numbered<T>::IndexNear(const T* object, std::size_t hint) const
+{
+    for (std::size_t at = hint > 0 ? hint - 1 : 0; at <= hint + 1 && at < objects.size(); ++at) {
+        if (objects[at] == object)
+            return static_cast<int>(at);
+    }
+    return IndexOf(object);
 }
 
 ConformationReference::ConformationReference(Object* reference, bool twoD)
@@ -192,15 +203,13 @@ void ConformationReference::Update()
     if (!reference)
         return;
     m_listed = true;
-    DescendentIterator atoms(reference, Atom::classType, false);
-    while (Object* const atom = atoms.GetNext()) {
-        if (IsNumberedAtom(atom))
-            Number(static_cast<Atom*>(atom));
-    }
-    DescendentIterator bonds(reference, Bond::classType, false);
-    while (Object* const bond = bonds.GetNext()) {
-        if (IsNumberedBond(bond))
-            Number(static_cast<Bond*>(bond));
+    // Atoms and bonds each in pre-order, from one walk.
+    DescendentIterator walk(reference, false);
+    while (Object* const object = walk.GetNext()) {
+        if (IsNumberedAtom(object))
+            Number(static_cast<Atom*>(object));
+        else if (IsNumberedBond(object))
+            Number(static_cast<Bond*>(object));
     }
 }
 
@@ -288,20 +297,16 @@ void ConformationReference::BuildSides()
     nodes.reserve(m_atoms.Size());
     for (std::size_t i = 0; i < m_atoms.Size(); ++i)
         nodes.push_back(m_atoms.IsLive(i) ? m_atoms.objects[i] : nullptr);
-    std::unordered_map<const Bondable*, std::int32_t> outside;  // nodes that are not reference atoms
-    // A node's number: its atom index, or the number it was given when first reached; -1 for none.
-    const auto foundId = [&](const Bondable* node) -> std::int32_t {
-        if (const int at = m_atoms.IndexOf(DynCast<Atom>(node)); at >= 0)
+    // Nodes that are not reference atoms.
+    FlatHashMap<const Bondable*, std::int32_t, PointerHash> outside(nullptr);
+    // A node's number: its atom index, or the number it was given when first reached.
+    const auto idOf = [&](const Bondable* node, std::int32_t near) -> std::int32_t {
+        if (const int at = m_atoms.IndexNear(DynCast<Atom>(node), static_cast<std::size_t>(near)); at >= 0)
             return at;
-        const auto found = outside.find(node);
-        return found == outside.end() ? -1 : found->second;
-    };
-    const auto idOf = [&](const Bondable* node) -> std::int32_t {
-        if (const std::int32_t id = foundId(node); id >= 0)
-            return id;
-        outside.emplace(node, static_cast<std::int32_t>(nodes.size()));
-        nodes.push_back(node);
-        return static_cast<std::int32_t>(nodes.size()) - 1;
+        const auto [id, added] = outside.Insert(node, static_cast<std::int32_t>(nodes.size()));
+        if (added)
+            nodes.push_back(node);
+        return *id;
     };
 
     std::vector<std::int32_t> in(nodes.size(), -1);
@@ -309,6 +314,7 @@ void ConformationReference::BuildSides()
     std::vector<std::int32_t> out(nodes.size(), 0);
     std::vector<std::int32_t> component(nodes.size(), 0);
     std::vector<const Bond*> treeBond(nodes.size(), nullptr);
+    std::vector<std::int32_t> up(nodes.size(), -1);  // the node a tree bond was followed from
     std::vector<std::pair<std::int32_t, std::int32_t>> components;  // preorder ranges
     const auto grow = [&] {
         in.resize(nodes.size(), -1);
@@ -316,6 +322,7 @@ void ConformationReference::BuildSides()
         out.resize(nodes.size(), 0);
         component.resize(nodes.size(), 0);
         treeBond.resize(nodes.size(), nullptr);
+        up.resize(nodes.size(), -1);
     };
     struct Frame {
         std::int32_t node;
@@ -327,6 +334,7 @@ void ConformationReference::BuildSides()
             static_cast<std::int32_t>(m_preorder.size());
         component[static_cast<std::size_t>(node)] = static_cast<std::int32_t>(components.size());
         treeBond[static_cast<std::size_t>(node)] = through;
+        up[static_cast<std::size_t>(node)] = stack.empty() ? -1 : stack.back().node;
         m_preorder.push_back(node);
         stack.push_back({node, 0});
     };
@@ -346,7 +354,7 @@ void ConformationReference::BuildSides()
                 const Bondable* const other = bond->GetAtom1() == node ? bond->GetAtom2() : bond->GetAtom1();
                 if (!other || other == node)
                     continue;
-                const std::int32_t v = idOf(other);
+                const std::int32_t v = idOf(other, frame.node + 1);
                 grow();
                 if (in[static_cast<std::size_t>(v)] < 0)
                     enter(v, bond);
@@ -372,26 +380,16 @@ void ConformationReference::BuildSides()
         return outsideBefore[static_cast<std::size_t>(end)] - outsideBefore[static_cast<std::size_t>(begin)];
     };
 
-    for (std::size_t b = 0; b < m_bonds.Size(); ++b) {
-        const Bond* const bond = m_bonds.objects[b];
-        if (!m_bonds.IsLive(b) || !bond->GetAtom1() || !bond->GetAtom2())
+    // Each tree bond joins a node to the one it was reached from; any other bond closes a ring.
+    for (std::size_t node = 0; node < treeBond.size(); ++node) {
+        const Bond* const bond = treeBond[node];
+        const int index = bond ? m_bonds.IndexNear(bond, node > 0 ? node - 1 : 0) : -1;
+        if (index < 0 || !m_bonds.IsLive(static_cast<std::size_t>(index)))
             continue;
-        const std::int32_t id1 = foundId(bond->GetAtom1());
-        const std::int32_t id2 = foundId(bond->GetAtom2());
-        if (id1 < 0 || id2 < 0 || in[static_cast<std::size_t>(id1)] < 0 || in[static_cast<std::size_t>(id2)] < 0)
-            continue;
-        // The tree bond's lower end is the child; any other bond closes a ring.
-        std::int32_t child = -1;
-        std::int32_t parent = -1;
-        if (treeBond[static_cast<std::size_t>(id2)] == bond) {
-            child = id2;
-            parent = id1;
-        } else if (treeBond[static_cast<std::size_t>(id1)] == bond) {
-            child = id1;
-            parent = id2;
-        } else {
-            continue;
-        }
+        const auto b = static_cast<std::size_t>(index);
+        const auto child = static_cast<std::int32_t>(node);
+        const std::int32_t parent = up[node];
+        const std::int32_t id1 = bond->GetAtom1() == nodes[node] ? child : parent;
         const auto c = static_cast<std::size_t>(child);
         const auto p = static_cast<std::size_t>(parent);
         if (low[c] <= in[p])

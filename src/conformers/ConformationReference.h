@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include <tavrel/chemistry/Bond.h>
+#include <tavrel/core/FlatHashMap.h>
 
 namespace Tavrel {
 
@@ -85,7 +85,7 @@ private:
     struct Numbered {
         std::vector<T*> objects;
         std::vector<std::uint32_t> oids;
-        std::unordered_map<const T*, int> index;
+        FlatHashMap<const T*, int, PointerHash> index{nullptr};
 
         std::size_t Size() const { return objects.size(); }
         void Add(T* object);
@@ -94,6 +94,9 @@ private:
         // std::out_of_range outside the list; null for an object gone unnoticed.
         T* At(int at) const;
         int IndexOf(const T* object) const;
+        // The same, trying the places next to hint first: bonded atoms and their bonds are mostly
+        // numbered close together, and the list is read where the hash table would be missed.
+        int IndexNear(const T* object, std::size_t hint) const;
     };
 
     ConformationReference(Object* reference, bool twoD);

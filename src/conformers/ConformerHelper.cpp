@@ -3,6 +3,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <tavrel/chemistry/Atom.h>
@@ -27,6 +28,20 @@ namespace {
 OrdCollection Collect(Object& root, std::uint32_t type, bool includeRoot)
 {
     return OrdCollection(DescendentIterator(&root, type, includeRoot));
+}
+
+// The objects of two classes at or below root, each in pre-order, from one walk.
+std::pair<OrdCollection, OrdCollection> CollectTwo(Object& root, std::uint32_t first, std::uint32_t second)
+{
+    std::pair<OrdCollection, OrdCollection> found;
+    DescendentIterator walk(&root, true);
+    while (Object* const object = walk.GetNext()) {
+        if (object->IsA(first))
+            found.first.Add(object);
+        else if (object->IsA(second))
+            found.second.Add(object);
+    }
+    return found;
 }
 
 bool IsMarked(const Conformation& conformation)
@@ -319,13 +334,14 @@ void ConformerHelper::DeleteConformerModels(const BaseCollection& models)
 
 void ConformerHelper::DeleteAllConformationModels(Object& root, bool onlyMarked)
 {
+    const auto [models, conformations] = CollectTwo(root, ConformerModel::classType, Conformation::classType);
     std::unordered_set<const Object*> served;
     if (onlyMarked) {
-        for (const ConformerModel* const model : MembersOf<ConformerModel>(Collect(root, ConformerModel::classType, true)))
+        for (const ConformerModel* const model : MembersOf<ConformerModel>(models))
             served.insert(ConformationParent(*model));
     }
     OrdCollection doomed;
-    for (Conformation* const conformation : MembersOf<Conformation>(Collect(root, Conformation::classType, true))) {
+    for (Conformation* const conformation : MembersOf<Conformation>(conformations)) {
         if (!onlyMarked || (IsMarked(*conformation) && served.contains(conformation->GetReference())))
             doomed.Add(conformation);
     }

@@ -1,8 +1,6 @@
 #include <tavrel/conformers/ConformerModelToken.h>
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include <tavrel/conformers/ConformerHelper.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/core/Arrays.h>
+#include <tavrel/core/FlatHashMap.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/OwnedObjects.h>
@@ -25,18 +24,17 @@ TAVREL_DEFINE_CLASS(ConformerModelToken)
 
 namespace {
 
-// A packaged object's place: deeper objects first, then by the child-index path from the top.
+// A packaged object's place: deeper objects first, then by the child-index path from the top. The
+// path is its parent's, shared by the siblings, followed by its own index.
 struct Placed {
     Object* object;
-    IntArray path;
+    Object* parent;
+    std::int32_t parentPath;  // into the parents' paths; -1 without a parent
+    std::int32_t index;
+    std::int32_t depth;
 };
 
-bool PlacedBefore(const Placed& a, const Placed& b)
-{
-    if (a.path.size() != b.path.size())
-        return a.path.size() > b.path.size();
-    return std::lexicographical_compare(a.path.begin(), a.path.end(), b.path.begin(), b.path.end());
-}
+using PointerSet = FlatHashMap<const void*, char, PointerHash>;
 
 } // namespace
 
@@ -85,7 +83,7 @@ const PropertyTable& ConformerModelToken::Properties()
 
 Object* ConformerModelToken::Link::Get() const
 {
-    return object && Object::GetObjectA(oid) == object ? object : nullptr;
+    return object && Base::GetObjectA(oid) == object ? object : nullptr;
 }
 
 void ConformerModelToken::Link::Set(Object* to)
@@ -138,18 +136,29 @@ void ConformerModelToken::LetGo()
 void ConformerModelToken::DeleteHeld()
 {
     LetGo();
-    // Models first: a model that goes before its conformers' atoms lets them go without deleting the
-    // other alternates of their sites. The list ends with the models, so it is walked backwards.
-    std::vector<std::uint32_t> held;
+    // The list ends with the models, so it is walked backwards.
+    std::vector<std::uint32_t> unplaced;
     for (auto place = m_places.Get().rbegin(); place != m_places.Get().rend(); ++place) {
         const Object* const object = place->object.Get();
-        if (object && IsMoved(object) && object != this && !object->GetParent() && !HasAncestor(object))
-            held.push_back(object->GetOID());
+        if (object && !object->GetParent() && IsUnplaced(object))
+            unplaced.push_back(object->GetOID());
     }
+    DeleteUnplaced(std::move(unplaced));
+}
+
+bool ConformerModelToken::IsUnplaced(const Object* object) const
+{
+    return IsMoved(object) && object != this && !HasAncestor(object);
+}
+
+// Models first: a model that goes before its conformers' atoms lets them go without deleting the
+// other alternates of their sites.
+void ConformerModelToken::DeleteUnplaced(std::vector<std::uint32_t> unplaced)
+{
     m_places.Get().clear();
-    std::stable_partition(held.begin(), held.end(),
+    std::stable_partition(unplaced.begin(), unplaced.end(),
                           [](std::uint32_t oid) { return ::Tavrel::IsA<ConformerModel>(Base::GetObjectA(oid)); });
-    for (const std::uint32_t oid : held) {
+    for (const std::uint32_t oid : unplaced) {
         auto* const object = DynCast<TreeNode>(Base::GetObjectA(oid));
         if (object && !object->GetParent())
             delete object;
@@ -162,10 +171,10 @@ void ConformerModelToken::PackageConformerObjects(Object& root)
 {
     DeleteHeld();
     std::vector<Placed> placed;
-    std::unordered_set<const Object*> seen;
+    PointerSet seen(nullptr);
     const auto collect = [&](Object* object) {
-        if (object && seen.insert(object).second)
-            placed.push_back({object, {}});
+        if (object && seen.Insert(object, 0).second)
+            placed.push_back({object, nullptr, -1, 0, 0});
     };
     ConformerHelper helper;
     DescendentIterator models(&root, ConformerModel::classType, false);
@@ -176,17 +185,42 @@ void ConformerModelToken::PackageConformerObjects(Object& root)
             collect(objects.GetAt(i));
         collect(model);
     }
-    for (Placed& entry : placed)
-        entry.path.resize(static_cast<std::size_t>(entry.object->GetTreePosition(entry.path, true)));
-    std::stable_sort(placed.begin(), placed.end(), PlacedBefore);
+    // Each parent's path is taken once, for all of its packaged children.
+    FlatHashMap<const void*, std::int32_t, PointerHash> pathOf(nullptr);
+    std::vector<IntArray> paths;
+    for (Placed& entry : placed) {
+        entry.parent = entry.object->GetParent();
+        if (!entry.parent)
+            continue;
+        entry.index = entry.object->GetIndex();
+        const auto [at, added] = pathOf.Insert(entry.parent, static_cast<std::int32_t>(paths.size()));
+        if (added) {
+            IntArray& path = paths.emplace_back();
+            path.resize(static_cast<std::size_t>(entry.parent->GetTreePosition(path, true)));
+        }
+        entry.parentPath = *at;
+        entry.depth = static_cast<std::int32_t>(paths[static_cast<std::size_t>(*at)].size()) + 1;
+    }
+    std::stable_sort(placed.begin(), placed.end(), [&paths](const Placed& a, const Placed& b) {
+        if (a.depth != b.depth)
+            return a.depth > b.depth;
+        if (a.parentPath != b.parentPath && a.parentPath >= 0 && b.parentPath >= 0) {
+            const IntArray& pathA = paths[static_cast<std::size_t>(a.parentPath)];
+            const IntArray& pathB = paths[static_cast<std::size_t>(b.parentPath)];
+            if (pathA != pathB)
+                return pathA < pathB;
+        }
+        return a.index < b.index;
+    });
 
     std::vector<Object*> recorded;
+    recorded.reserve(placed.size());
     for (const Placed& entry : placed) {
         Object* const object = entry.object;
-        Object* const parent = object->GetParent();
+        Object* const parent = entry.parent;
         if (!IsMoved(object) || !parent)
             continue;
-        const int index = object->GetIndex();
+        const int index = entry.index;
         Place& place = m_places.Get().emplace_back();
         place.object.Set(object);
         place.parent.Set(parent);
@@ -195,10 +229,13 @@ void ConformerModelToken::PackageConformerObjects(Object& root)
     }
     // Leaving the tree takes a node's logical identifier, which the node keeps while packaged so
     // that it gets the same one back.
-    const std::unordered_set<const Object*> packaged(recorded.begin(), recorded.end());
+    PointerSet packaged(nullptr);
+    packaged.Reserve(recorded.size());
+    for (Object* const object : recorded)
+        packaged.Insert(object, 0);
     std::vector<std::pair<TreeNode*, std::uint32_t>> lids;
     for (Object* const object : recorded) {
-        if (packaged.contains(object->GetParent()))
+        if (packaged.Find(object->GetParent()))
             continue;
         DescendentIterator subtree(object, true);
         while (Object* const node = subtree.GetNext())
@@ -211,103 +248,166 @@ void ConformerModelToken::PackageConformerObjects(Object& root)
     Hold();
 }
 
+int ConformerModelToken::UnpackageConformerObjects()
+{
+    LetGo();
+    const std::vector<Place>& places = m_places.Get();
+    int restored = 0;
+    {
+        std::vector<TreeNode*> parents;
+        std::vector<std::vector<std::size_t>> going;
+        FlatHashMap<const void*, std::uint32_t, PointerHash> groupOf(nullptr);
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            Object* const object = places[i].object.Get();
+            Object* const parent = object ? places[i].parent.Get() : nullptr;
+            if (!object || !parent || !IsMoved(object) || object->GetParent() || object == this || HasAncestor(object))
+                continue;
+            const auto [group, added] = groupOf.Insert(parent, static_cast<std::uint32_t>(parents.size()));
+            if (added) {
+                parents.push_back(parent);
+                going.emplace_back();
+            }
+            going[*group].push_back(i);
+        }
+        for (std::size_t g = 0; g < parents.size(); ++g)
+            PutBack(*parents[g], going[g]);
+    }
+    // Back is what hangs in a tree again, not below an object that stays out of it: only objects
+    // left out of the tree can be such a top.
+    PointerSet outside(nullptr);
+    std::vector<std::uint32_t> unplaced;
+    for (const Place& place : places) {
+        const Object* const object = place.object.Get();
+        if (!object)
+            continue;
+        if (object->GetParent()) {
+            restored += IsMoved(object) ? 1 : 0;
+            continue;
+        }
+        outside.Insert(object, 0);
+        if (IsUnplaced(object))
+            unplaced.push_back(place.object.oid);
+    }
+    if (!outside.Empty()) {
+        restored = 0;
+        for (const Place& place : places) {
+            const Object* const object = place.object.Get();
+            if (object && IsMoved(object) && object->GetParent() && !outside.Find(object->GetRoot()))
+                ++restored;
+        }
+    }
+    // What could not be put back is still the token's, and goes now.
+    std::reverse(unplaced.begin(), unplaced.end());
+    DeleteUnplaced(std::move(unplaced));
+    return restored;
+}
+
 // The objects going under one parent are placed in one step: the parent's children and the
 // objects, each after its recorded sibling (first when that is the object itself or not a child)
 // as if inserted one by one in list order, are linked in a list, the objects appended, and the
 // children reordered once.
-int ConformerModelToken::UnpackageConformerObjects()
+void ConformerModelToken::PutBack(TreeNode& parent, const std::vector<std::size_t>& going)
 {
-    LetGo();
-    int restored = 0;
-    {
-        std::vector<TreeNode*> parents;
-        std::unordered_map<TreeNode*, std::vector<std::size_t>> going;
-        for (std::size_t i = 0; i < m_places.Get().size(); ++i) {
-            Object* const object = m_places.Get()[i].object.Get();
-            Object* const parent = m_places.Get()[i].parent.Get();
-            if (!object || !parent || !IsMoved(object) || object->GetParent() || object == this || HasAncestor(object))
-                continue;
-            auto [entry, added] = going.try_emplace(parent);
-            if (added)
-                parents.push_back(parent);
-            entry->second.push_back(i);
+    const std::vector<Place>& places = m_places.Get();
+    const Watch parentAlive(&parent);
+    // The order wanted, as a linked list: nodes[k] follows nodes[before] (next links), the children
+    // first. The objects are told alive by their OIDs before they are placed, as listeners may
+    // delete them meanwhile; afterwards what the parent holds is alive. Only the objects are hashed:
+    // a child is found by its index.
+    std::vector<TreeNode*> nodes;
+    std::vector<std::uint32_t> oids;
+    std::vector<int> next;
+    FlatHashMap<const void*, int, PointerHash> at(nullptr);
+    const std::size_t room = static_cast<std::size_t>(parent.GetNumChildren()) + going.size();
+    nodes.reserve(room);
+    oids.reserve(room);
+    next.reserve(room);
+    at.Reserve(going.size());
+    int head = -1;
+    int tail = -1;
+    const auto link = [&](TreeNode* node, std::uint32_t oid, int after) {
+        const int k = static_cast<int>(nodes.size());
+        nodes.push_back(node);
+        oids.push_back(oid);
+        if (after < 0) {
+            next.push_back(head);
+            head = k;
+        } else {
+            next.push_back(next[static_cast<std::size_t>(after)]);
+            next[static_cast<std::size_t>(after)] = k;
         }
-        for (TreeNode* const parent : parents) {
-            const Watch parentAlive(parent);
-            // The order wanted, as a linked list: nodes[k] follows nodes[before] (next links).
-            std::vector<TreeNode*> nodes;
-            std::vector<int> next;
-            std::unordered_map<const TreeNode*, int> at;
-            int head = -1;
-            int tail = -1;
-            const auto link = [&](TreeNode* node, int after) {
-                const int k = static_cast<int>(nodes.size());
-                nodes.push_back(node);
-                at.emplace(node, k);
-                if (after < 0) {
-                    next.push_back(head);
-                    head = k;
-                } else {
-                    next.push_back(next[static_cast<std::size_t>(after)]);
-                    next[static_cast<std::size_t>(after)] = k;
-                }
-                if (next.back() < 0)
-                    tail = k;
-            };
-            for (int i = 0; i < parent->GetNumChildren(); ++i)
-                link(parent->GetChild(i), tail);
-            std::vector<TreeNode*> moving;
-            for (const std::size_t i : going[parent]) {
-                Object* const object = m_places.Get()[i].object.Get();
-                if (!object || at.contains(object))
-                    continue;
-                Object* const sibling = m_places.Get()[i].sibling.Get();
-                const auto found = sibling && sibling != object ? at.find(sibling) : at.end();
-                link(object, found == at.end() ? -1 : found->second);
-                moving.push_back(object);
-            }
-            for (TreeNode* const object : moving) {
-                if (parentAlive.alive && Base::GetObjectA(object->GetOID()) == object && !object->GetParent())
-                    object->SetParent(parent);
-            }
-            if (!parentAlive.alive)
-                continue;
-            // Positions of the present children in the order wanted; any child a listener added
-            // meanwhile keeps its turn after them.
-            const int children = parent->GetNumChildren();
-            std::unordered_map<const TreeNode*, int> position;
-            int placedCount = 0;
-            for (int k = head; k >= 0; k = next[static_cast<std::size_t>(k)]) {
-                TreeNode* const node = nodes[static_cast<std::size_t>(k)];
-                if (Base::GetObjectA(node->GetOID()) == node && node->GetParent() == parent &&
-                    position.emplace(node, placedCount).second)
-                    ++placedCount;
-            }
-            IntArray positions(static_cast<std::size_t>(children));
-            bool moved = false;
-            for (int i = 0; i < children; ++i) {
-                const TreeNode* const child = parent->GetChild(i);
-                const auto found = position.find(child);
-                positions[static_cast<std::size_t>(i)] = found != position.end() ? found->second : placedCount++;
-                moved = moved || positions[static_cast<std::size_t>(i)] != i;
-            }
-            if (moved)
-                parent->ReorderChildren(positions);
+        if (next.back() < 0)
+            tail = k;
+    };
+    for (int i = 0; i < parent.GetNumChildren(); ++i)
+        link(parent.GetChild(i), 0, tail);
+    const std::size_t children = nodes.size();
+    for (const std::size_t i : going) {
+        Object* const object = places[i].object.Get();
+        if (!object || object->GetParent() == &parent || !at.Insert(object, static_cast<int>(nodes.size())).second)
+            continue;
+        Object* const sibling = places[i].sibling.Get();
+        int after = -1;
+        if (sibling && sibling != object) {
+            if (const int* const found = at.Find(sibling))
+                after = *found;
+            else if (sibling->GetParent() == &parent)
+                after = sibling->GetIndex();
+        }
+        link(object, places[i].object.oid, after);
+    }
+    const auto alive = [&](std::size_t k) { return Base::GetObjectA(oids[k]) == nodes[k]; };
+    std::vector<std::size_t> appended;
+    appended.reserve(nodes.size() - children);
+    for (std::size_t k = children; k < nodes.size(); ++k) {
+        if (parentAlive.alive && alive(k) && !nodes[k]->GetParent()) {
+            nodes[k]->SetParent(&parent);
+            appended.push_back(k);
         }
     }
-    // Back is what hangs in a tree again, not below an object that stays out of it.
-    std::unordered_set<const TreeNode*> held;
-    for (const Place& place : m_places.Get())
-        held.insert(place.object.Get());
-    for (const Place& place : m_places.Get()) {
-        const Object* const object = place.object.Get();
-        if (object && IsMoved(object) && object->GetParent() && !held.contains(object->GetRoot()))
-            ++restored;
+    if (!parentAlive.alive)
+        return;
+    // Each present child's node: the old children and the appended objects in turn, unless a
+    // listener changed the children meanwhile. A child not listed keeps its turn after the listed
+    // ones.
+    const int count = parent.GetNumChildren();
+    std::vector<int> nodeOf(static_cast<std::size_t>(count), -1);
+    std::vector<char> present(nodes.size(), 0);
+    bool childrenHashed = false;
+    for (int i = 0; i < count; ++i) {
+        const TreeNode* const child = parent.GetChild(i);
+        const auto index = static_cast<std::size_t>(i);
+        std::size_t k = index < children ? index
+                        : index - children < appended.size() ? appended[index - children]
+                                                             : nodes.size();
+        if (k == nodes.size() || nodes[k] != child) {
+            if (!childrenHashed) {
+                for (std::size_t j = 0; j < children; ++j)
+                    at.Insert(nodes[j], static_cast<int>(j));
+                childrenHashed = true;
+            }
+            const int* const found = at.Find(child);
+            k = found ? static_cast<std::size_t>(*found) : nodes.size();
+        }
+        if (k < nodes.size() && nodes[k] == child) {
+            nodeOf[index] = static_cast<int>(k);
+            present[k] = 1;
+        }
     }
-    // What could not be put back is still the token's, and goes now.
-    Hold();
-    DeleteHeld();
-    return restored;
+    std::vector<int> position(nodes.size(), -1);
+    int placedCount = 0;
+    for (int k = head; k >= 0; k = next[static_cast<std::size_t>(k)]) {
+        if (present[static_cast<std::size_t>(k)])
+            position[static_cast<std::size_t>(k)] = placedCount++;
+    }
+    IntArray positions(static_cast<std::size_t>(count));
+    bool moved = false;
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        positions[i] = nodeOf[i] >= 0 ? position[static_cast<std::size_t>(nodeOf[i])] : placedCount++;
+        moved = moved || positions[i] != static_cast<int>(i);
+    }
+    if (moved)
+        parent.ReorderChildren(positions);
 }
 
 } // namespace Tavrel

@@ -46,6 +46,10 @@ private:
     void LetGo();
     // Deletes the held objects that still live and empties the lists.
     void DeleteHeld();
+    // Whether a held object out of the tree is deleted with the token.
+    bool IsUnplaced(const Object* object) const;
+    // Empties the list and deletes the objects of these OIDs that are still out of the tree.
+    void DeleteUnplaced(std::vector<std::uint32_t> unplaced);
 
     // An object kept by its OID: null once it is gone.
     struct Link {
@@ -62,6 +66,8 @@ private:
     };
     // The place at index, the list grown to it (a stored list is read element by element).
     Place& PlaceAt(std::size_t index);
+    // Puts the objects of these places back under parent, each after its recorded sibling.
+    void PutBack(TreeNode& parent, const std::vector<std::size_t>& going);
 
     Uncopied<std::vector<Place>> m_places;
     Uncopied<std::vector<std::uint32_t>> m_held;  // the OIDs entered as owned

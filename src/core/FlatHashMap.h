@@ -11,7 +11,8 @@
 namespace Tavrel {
 
 // For lookups by the million: linear probing over a power-of-two table kept at most three quarters
-// full. Entries are never erased; Clear empties the table and keeps its room. One key value, given
+// full. Erase moves the later entries of the probe run back, so no tombstone is left; Clear empties
+// the table and keeps its room. One key value, given
 // to the constructor, marks a free slot and is never stored. Hash gives a well-mixed word for a key.
 template <class Key, class Value, class Hash>
 class FlatHashMap {
@@ -45,6 +46,11 @@ public:
         }
     }
 
+    Value* Find(const Key& key)
+    {
+        return const_cast<Value*>(std::as_const(*this).Find(key));
+    }
+
     // Starts loading the slot where a lookup of the key begins, so that lookups of several keys
     // wait for memory together.
     void Prefetch(const Key& key) const
@@ -72,6 +78,30 @@ public:
                 return {&at.value, true};
             }
         }
+    }
+
+    // Whether the key was stored.
+    bool Erase(const Key& key)
+    {
+        if (m_size == 0 || key == m_freeKey)
+            return false;
+        std::size_t hole = Hash{}(key) & Mask();
+        while (!(m_slots[hole].key == key)) {
+            if (m_slots[hole].key == m_freeKey)
+                return false;
+            hole = (hole + 1) & Mask();
+        }
+        // Each later entry of the run whose home lies cyclically outside (hole, slot] moves into the hole.
+        for (std::size_t slot = (hole + 1) & Mask(); !(m_slots[slot].key == m_freeKey); slot = (slot + 1) & Mask()) {
+            const std::size_t home = Hash{}(m_slots[slot].key) & Mask();
+            if (((slot - home) & Mask()) >= ((slot - hole) & Mask())) {
+                m_slots[hole] = m_slots[slot];
+                hole = slot;
+            }
+        }
+        m_slots[hole].key = m_freeKey;
+        --m_size;
+        return true;
     }
 
     void Clear()
@@ -119,5 +149,13 @@ constexpr std::uint64_t MixBits(std::uint64_t x)
     x ^= x >> 31;
     return x;
 }
+
+// Hash for pointer keys.
+struct PointerHash {
+    std::size_t operator()(const void* pointer) const
+    {
+        return static_cast<std::size_t>(MixBits(reinterpret_cast<std::uintptr_t>(pointer)));
+    }
+};
 
 } // namespace Tavrel

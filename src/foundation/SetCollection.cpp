@@ -1,5 +1,6 @@
 #include <tavrel/foundation/SetCollection.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -186,7 +187,7 @@ bool SetCollection::Members::IsLive(const Slot& slot) const
 SetCollection::Slot& SetCollection::Members::Insert(Object* object)
 {
     const std::uint32_t oid = object->GetOID();
-    index.emplace(object, slots.size());
+    index.Insert(object, slots.size());
     slots.push_back({object, object, oid, false});
     ++count;
     return slots.back();
@@ -216,7 +217,7 @@ void SetCollection::Members::Erase(std::size_t at)
     if (!slot.object)
         return;
     StopListening(slot);
-    index.erase(slot.node);
+    index.Erase(slot.node);
     slot.object = nullptr;
     slot.node = nullptr;
     --count;
@@ -224,9 +225,14 @@ void SetCollection::Members::Erase(std::size_t at)
 
 void SetCollection::Members::Clear()
 {
-    for (Slot& slot : slots)
-        StopListening(slot);
-    index.clear();
+    // Unregistering touches each member: load those a few slots ahead while one is handled.
+    constexpr std::size_t ahead = 8;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (i + ahead < slots.size() && slots[i + ahead].listening)
+            __builtin_prefetch(slots[i + ahead].node);
+        StopListening(slots[i]);
+    }
+    index.Clear();
     count = 0;
     if (walks > 0) {
         for (Slot& slot : slots)
@@ -238,8 +244,8 @@ void SetCollection::Members::Clear()
 
 const SetCollection::Slot* SetCollection::Find(const Object* object) const
 {
-    const auto found = m_members.index.find(object);
-    return found == m_members.index.end() ? nullptr : &m_members.slots[found->second];
+    const std::size_t* const found = m_members.index.Find(object);
+    return found ? &m_members.slots[*found] : nullptr;
 }
 
 void SetCollection::DropDeleted()
@@ -260,7 +266,7 @@ void SetCollection::Compact()
     for (const Slot& slot : m_members.slots) {
         if (!slot.object)
             continue;
-        m_members.index[slot.node] = kept;
+        *m_members.index.Find(slot.node) = kept;
         m_members.slots[kept++] = slot;
     }
     m_members.slots.resize(kept);
@@ -285,17 +291,18 @@ bool SetCollection::RemoveDying(const TreeNode* node, std::uint32_t oid)
 
 bool SetCollection::Members::RemoveDying(const TreeNode* node, std::uint32_t oid)
 {
-    const auto found = index.find(node);
-    if (found == index.end())
+    const std::size_t* const found = index.Find(node);
+    if (!found)
         return false;
-    Slot& slot = slots[found->second];
+    const std::size_t at = *found;
+    Slot& slot = slots[at];
     if (slot.oid != oid)
         return false;
     // The object is being destroyed: its registrations go with it.
     slot.listening = false;
     // No compaction here: a walk over the set may be under way in a caller, and positions must hold.
     // The holes go at the next change made through the set itself.
-    Erase(found->second);
+    Erase(at);
     return true;
 }
 
@@ -349,17 +356,37 @@ bool SetCollection::Add(Object* object)
 {
     if (!object)
         return false;
-    if (const auto found = m_members.index.find(object); found != m_members.index.end()) {
-        if (m_members.IsLive(m_members.slots[found->second]))
+    if (const std::size_t* const found = m_members.index.Find(object)) {
+        if (m_members.IsLive(m_members.slots[*found]))
             return false;
         // A deleted member's entry; the new object took its address.
-        m_members.Erase(found->second);
+        m_members.Erase(*found);
         Compact();
     }
     Slot& slot = m_members.Insert(object);
     if (m_members.validate)
         m_members.Listen(slot);
     return true;
+}
+
+std::size_t SetCollection::AddAll(std::span<Object* const> objects)
+{
+    // Hashed lookups of members in tree order land anywhere in a large index: start loading the
+    // slots a few objects ahead so that their misses overlap.
+    constexpr std::size_t ahead = 16;
+    m_members.index.Reserve(m_members.index.Size() + objects.size());
+    if (const std::size_t needed = m_members.slots.size() + objects.size(); needed > m_members.slots.capacity())
+        m_members.slots.reserve(std::max(needed, 2 * m_members.slots.capacity()));
+    std::size_t added = 0;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        if (i + ahead < objects.size() && objects[i + ahead]) {
+            m_members.index.Prefetch(objects[i + ahead]);
+            __builtin_prefetch(objects[i + ahead]);
+        }
+        if (Add(objects[i]))
+            ++added;
+    }
+    return added;
 }
 
 int SetCollection::GetNumItems() const
@@ -445,11 +472,12 @@ bool SetCollection::Remove(const Object* object)
 {
     if (!object)
         return false;
-    const auto found = m_members.index.find(object);
-    if (found == m_members.index.end())
+    const std::size_t* const found = m_members.index.Find(object);
+    if (!found)
         return false;
-    const bool member = m_members.IsLive(m_members.slots[found->second]);
-    m_members.Erase(found->second);
+    const std::size_t at = *found;
+    const bool member = m_members.IsLive(m_members.slots[at]);
+    m_members.Erase(at);
     Compact();
     return member;
 }
@@ -492,8 +520,8 @@ void SetCollection::TakeLoaded(Object* object)
     if (!object || IsMember(object))
         return;
     // A deleted member's entry; the new object took its address.
-    if (const auto found = m_members.index.find(object); found != m_members.index.end())
-        m_members.Erase(found->second);
+    if (const std::size_t* const found = m_members.index.Find(object))
+        m_members.Erase(*found);
     m_members.Insert(object);
 }
 

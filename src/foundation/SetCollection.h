@@ -1,10 +1,12 @@
 // SetCollection: a hashed set of object pointers with set algebra and optional deletion tracking.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <unordered_map>
+#include <span>
 #include <vector>
 
+#include <tavrel/core/FlatHashMap.h>
 #include <tavrel/foundation/BaseCollection.h>
 
 namespace Tavrel {
@@ -59,6 +61,8 @@ public:
     bool IsEmpty() const override;
     // False, with nothing changed, for null or a member.
     bool Add(Object* object) override;
+    // Add of each object in turn, looking ahead in the index; the number added.
+    std::size_t AddAll(std::span<Object* const> objects);
     int GetNumItems() const override;
     int GetSize() const override;
     void RemoveAll() override;
@@ -130,7 +134,7 @@ private:
         bool RemoveDying(const TreeNode* node, std::uint32_t oid);
 
         std::vector<Slot> slots;
-        std::unordered_map<const TreeNode*, std::size_t> index;  // object -> slot
+        FlatHashMap<const TreeNode*, std::size_t, PointerHash> index{nullptr};  // object -> slot
         std::size_t count = 0;                                    // entries, deleted members included
         mutable int walks = 0;                                    // running walks: no compaction
         bool validate = false;

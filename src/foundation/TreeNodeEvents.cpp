@@ -291,9 +291,17 @@ void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, boo
 
 void TreeNode::PropagateUnsetEventMask(std::uint32_t type, std::uint16_t code, bool tree)
 {
+    if (!tree && HoldsRegistration(type, code))
+        return;
     unsigned inherited = 0;
     for (const TreeNode* above = m_parent.Get(); above; above = above->m_parent.Get())
         inherited |= above->RegisteredBits(type, true);
+    if (!tree) {
+        const unsigned clear = code & 0xFFu & ~(inherited | RegisteredBits(type, false));
+        if (clear != 0)
+            UnsetEventMask(type, static_cast<std::uint16_t>(clear));
+        return;
+    }
     std::vector<std::pair<TreeNode*, unsigned>> stack{{this, inherited}};
     while (!stack.empty()) {
         const auto [node, needed] = stack.back();

@@ -11,9 +11,11 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Chain.h>
+#include <tavrel/conformers/Conformer.h>
 #include <tavrel/core/AnisotropicDisplacement.h>
 #include <tavrel/core/Color.h>
 #include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/symmetry_build/CellBuildOptions.h>
 #include <tavrel/symmetry_build/FlatIntMap.h>
 #include <tavrel/symmetry_build/InternalCellBuildTree.h>
@@ -66,6 +68,16 @@ std::int32_t CellBuildTree::AddAtomNode(const ImageNode& node)
         m_bondRanges.emplace_back();
     }
     return i;
+}
+
+void CellBuildTree::ReserveAtomNodes(std::size_t count)
+{
+    m_atoms.nodes.reserve(count);
+    m_atoms.index.Reserve(count);
+    m_atoms.parents.reserve(count);
+    m_atoms.oids.reserve(count);
+    m_visibility.reserve(count);
+    m_bondRanges.reserve(count);
 }
 
 std::int32_t CellBuildTree::AddObjectNode(const ImageNode& node)
@@ -844,16 +856,19 @@ private:
         return m_bondTable.SetBonds(groups);
     }
 
-    // Every node's object must exist before any marker is written, so that the markers cannot fail
-    // half way; unclaimed registered objects go only after that.
+    // Every node's object must exist (and be an atom for an atom node) before any marker is written,
+    // so that the markers cannot fail half way; unclaimed registered objects go only after that.
     bool Finish()
     {
-        for (const Nodes* nodes : {&m_tree.m_atoms, &m_tree.m_objects}) {
-            for (const std::uint32_t oid : nodes->oids) {
-                if (!Object::GetObjectA(oid))
-                    return false;
-            }
+        for (const std::uint32_t oid : m_tree.m_atoms.oids) {
+            if (!DynCast<Atom>(Object::GetObjectA(oid)))
+                return false;
         }
+        for (const std::uint32_t oid : m_tree.m_objects.oids) {
+            if (!Object::GetObjectA(oid))
+                return false;
+        }
+        AlternatesFollowVisibility();
         if (InjectedFailure() == Step::Finish)
             return false;
         Mark(m_tree.m_atoms, -1);
@@ -865,6 +880,30 @@ private:
         DeleteAll(m_unclaimed);
         NamedCollections::Update(m_root);
         return true;
+    }
+
+    // The alternates of an atom's site are shown with a visible atom and hidden with a hidden one.
+    void AlternatesFollowVisibility()
+    {
+        OrdCollection alternates;
+        for (const std::uint32_t oid : m_tree.m_atoms.oids) {
+            const auto* const atom = static_cast<const Atom*>(Object::GetObjectA(oid));
+            if (!atom->HasConformers())
+                continue;
+            alternates.RemoveAll();
+            Conformer::FindAlternateAtomSet(atom, alternates);
+            const bool visible = atom->IsVisible();
+            for (int i = 0; i < alternates.GetSize(); ++i) {
+                Object* const alternate = alternates.GetAt(i);
+                if (alternate == atom || alternate->IsVisible() == visible)
+                    continue;
+                m_display.push_back({alternate->GetOID(), !visible, alternate->IsClipped()});
+                if (visible)
+                    alternate->SetVisible(false);
+                else
+                    alternate->SetInvisible(false);
+            }
+        }
     }
 
     // The root node (the cell) carries no marker.

@@ -60,6 +60,8 @@ public:
 
     // The node's index: an equal node's, else a new one; -1 for an item outside the counts.
     std::int32_t AddAtomNode(const ImageNode& node);
+    // Room for that many atom nodes, so that a pass adding them does not regrow the tables.
+    void ReserveAtomNodes(std::size_t count);
     std::int32_t AddObjectNode(const ImageNode& node);
     std::int32_t FindAtomNode(const ImageNode& node) const;
     std::int32_t FindObjectNode(const ImageNode& node) const;

@@ -177,7 +177,9 @@ HierarchyData::HierarchyData(const HierarchyData& other)
                                               : nullptr),
       m_imageKeys(other.m_imageKeys ? std::make_unique<SymmetryImageKeySet>(*other.m_imageKeys) : nullptr),
       m_atoms(other.m_atoms), m_objects(other.m_objects), m_bonds(other.m_bonds), m_tree(other.m_tree),
-      m_nodes(other.m_nodes), m_nodeOffsets(other.m_nodeOffsets), m_components(other.m_components),
+      m_nodes(other.m_nodes), m_nodeOffsets(other.m_nodeOffsets), m_neighbors(other.m_neighbors),
+      m_neighborOffsets(other.m_neighborOffsets), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
+      m_components(other.m_components),
       m_buildFullMolecules(other.m_buildFullMolecules)
 {
 }
@@ -254,9 +256,7 @@ void HierarchyData::Reset()
     m_objectLists.clear();
     m_atomIndexByOID.Clear();
     m_objectIndexByOID.Clear();
-    m_nodes.clear();
-    m_nodeOffsets.clear();
-    m_components.clear();
+    ClearGraph();
     m_itemCount = 0;
     m_atomCount = 0;
     m_objectCount = 0;
@@ -365,9 +365,7 @@ void HierarchyData::Create()
         }
     }
     Check(DetermineSymmetryTree(), "DetermineSymmetryTree");
-    m_nodes.clear();
-    m_nodeOffsets.clear();
-    m_components.clear();
+    ClearGraph();
 
     std::vector<SymmetryImageKey::Array> keys(m_atomLists.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
@@ -1390,6 +1388,18 @@ bool HierarchyData::MergeBonds(const std::vector<ReplicateBondList>& specified,
 
 // ---- Image graph, components and the symmetry tree --------------------------------------------
 
+void HierarchyData::ClearGraph()
+{
+    // The graph lives for one build only: its memory goes with it.
+    m_nodes = {};
+    m_nodeOffsets = {};
+    m_neighbors = {};
+    m_neighborOffsets = {};
+    m_records = {};
+    m_recordOffsets = {};
+    m_components = {};
+}
+
 bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bonds, std::int32_t bondTypes)
 {
     if (m_atomLists.empty() || bonds.size() != m_atomLists.size())
@@ -1418,6 +1428,11 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
     const auto clamp = [bondTypes](std::int32_t t) { return std::clamp(t, 0, std::max(bondTypes, 1)); };
     std::int32_t component = -1;
     std::int32_t seed = 0;
+    struct Link {
+        std::int32_t u, v, type;
+    };
+    std::vector<Link> links;
+    std::vector<std::pair<std::int32_t, ImageBondEdge>> records;
     for (;;) {
         while (seed < nodeCount && state[At(seed)] != 0)
             ++seed;
@@ -1447,31 +1462,46 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                 if (c < 0 || v >= m_nodeOffsets[At(p) + 1])
                     return false;
                 const std::int32_t type = bond.GetBondType();
-                GraphNode& from = m_nodes[At(u)];
                 GraphNode& to = m_nodes[At(v)];
                 if (state[At(v)] == 0) {
                     if (!to.key.HasTranslation())
                         to.key = key;
-                    from.neighbors.push_back(v);
-                    from.bondTypes.push_back(type);
-                    to.neighbors.push_back(u);
-                    to.bondTypes.push_back(type);
+                    links.push_back({u, v, type});
                     best[At(v)] = type;
                     state[At(v)] = -1;
                     queue.Push(v, clamp(type));
                 } else if (state[At(v)] == -1 && type > 0 && type < best[At(v)]) {
-                    from.neighbors.push_back(v);
-                    from.bondTypes.push_back(type);
-                    to.neighbors.push_back(u);
-                    to.bondTypes.push_back(type);
+                    links.push_back({u, v, type});
                     queue.Move(v, clamp(best[At(v)]), clamp(type));
                     best[At(v)] = type;
                 }
-                from.records.push_back({bond.GetBondListIndex(), v,
-                                        SymmetryImageKey(0, key.a - to.key.a, key.b - to.key.b, key.c - to.key.c)});
+                records.emplace_back(u, ImageBondEdge{bond.GetBondListIndex(), v,
+                                                      SymmetryImageKey(0, key.a - to.key.a, key.b - to.key.b,
+                                                                       key.c - to.key.c)});
             }
         }
     }
+    // Lay the edges and records out node by node, each node's in the order they were found.
+    m_neighborOffsets.assign(m_nodes.size() + 1, 0);
+    for (const Link& link : links) {
+        ++m_neighborOffsets[At(link.u) + 1];
+        ++m_neighborOffsets[At(link.v) + 1];
+    }
+    std::partial_sum(m_neighborOffsets.begin(), m_neighborOffsets.end(), m_neighborOffsets.begin());
+    m_neighbors.resize(At(m_neighborOffsets.back()));
+    IntArray fill(m_neighborOffsets.begin(), m_neighborOffsets.end() - 1);
+    for (const Link& link : links) {
+        m_neighbors[At(fill[At(link.u)]++)] = {link.v, link.type};
+        m_neighbors[At(fill[At(link.v)]++)] = {link.u, link.type};
+    }
+    m_recordOffsets.assign(m_nodes.size() + 1, 0);
+    for (const auto& [u, record] : records)
+        ++m_recordOffsets[At(u) + 1];
+    std::partial_sum(m_recordOffsets.begin(), m_recordOffsets.end(), m_recordOffsets.begin());
+    m_records.resize(records.size());
+    fill.assign(m_recordOffsets.begin(), m_recordOffsets.end() - 1);
+    for (const auto& [u, record] : records)
+        m_records[At(fill[At(u)]++)] = record;
     m_components.assign(At(component + 1), {});
     for (std::int32_t v = 0; v < nodeCount; ++v) {
         if (m_nodes[At(v)].component < 0)
@@ -1576,10 +1606,10 @@ IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)
         IntArray component{static_cast<std::int32_t>(s)};
         number[s] = static_cast<std::int32_t>(components.size());
         for (std::size_t next = 0; next < component.size(); ++next) {
-            const GraphNode& node = m_nodes[At(component[next])];
-            for (std::size_t e = 0; e < node.neighbors.size(); ++e) {
-                const std::int32_t v = node.neighbors[e];
-                if (node.bondTypes[e] < 1 || node.bondTypes[e] > level || number[At(v)] >= 0)
+            const std::int32_t u = component[next];
+            for (std::int32_t e = m_neighborOffsets[At(u)]; e < m_neighborOffsets[At(u) + 1]; ++e) {
+                const auto [v, type] = m_neighbors[At(e)];
+                if (type < 1 || type > level || number[At(v)] >= 0)
                     continue;
                 number[At(v)] = number[s];
                 component.push_back(v);
@@ -1771,7 +1801,8 @@ bool HierarchyData::DetermineSymmetryTree()
     // direction of translation).
     std::vector<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t>> bonds;
     for (std::int32_t u = 0; u < atomNodes; ++u) {
-        for (const ImageBondEdge& record : m_nodes[At(u)].records) {
+        for (std::int32_t r = m_recordOffsets[At(u)]; r < m_recordOffsets[At(u) + 1]; ++r) {
+            const ImageBondEdge& record = m_records[At(r)];
             std::int32_t from = u;
             std::int32_t to = record.node;
             SymmetryImageKey d = record.key;

@@ -100,13 +100,15 @@ private:
         std::int32_t list = 0;
         SymmetryImageKey key;
         std::int32_t component = -1;
-        IntArray neighbors;
-        IntArray bondTypes;
-        // (bond list index, node, translation difference) for the symmetry tree.
-        std::vector<ImageBondEdge> records;
+    };
+    // An edge of the graph as one end sees it.
+    struct GraphNeighbor {
+        std::int32_t node;
+        std::int32_t bondType;
     };
 
     void Create();
+    void ClearGraph();
     [[noreturn]] static void Fail(std::string_view step);
     static void Check(bool passed, std::string_view step);
 
@@ -194,6 +196,12 @@ private:
     // The image graph of one build.
     std::vector<GraphNode> m_nodes;
     IntArray m_nodeOffsets;
+    // Each node's neighbours, and its bond records (bond list index, node, translation difference)
+    // for the symmetry tree, node by node: those of node u lie in [offsets[u], offsets[u + 1]).
+    std::vector<GraphNeighbor> m_neighbors;
+    IntArray m_neighborOffsets;
+    std::vector<ImageBondEdge> m_records;
+    IntArray m_recordOffsets;
     IndexLists m_components;
     bool m_dirty = true;
     bool m_computeBonds = false;

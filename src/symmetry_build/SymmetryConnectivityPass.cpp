@@ -130,6 +130,10 @@ bool SymmetryConnectivityPass::Fill(const SymmetryTree& tree, const std::vector<
                                     CellBuildTree& build)
 {
     const std::int32_t visibility = show ? Show : Keep;
+    std::size_t wanted = 0;
+    for (const SymmetryImageKey::Array& images : keys)
+        wanted += images.size();
+    build.ReserveAtomNodes(wanted);
     std::vector<ImageNode> members;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         for (const SymmetryImageKey& key : keys[i]) {

@@ -59,6 +59,8 @@ void SymmetryTree::Clear()
     m_atomParents.clear();
     m_edgeOffsets.clear();
     m_edges.clear();
+    m_atomSlots.clear();
+    m_atomStride = 0;
     m_atomIndex.Clear();
     m_components.clear();
     ClearObjects();
@@ -73,6 +75,26 @@ bool SymmetryTree::SetAtoms(std::int32_t n, const IntArray& items, const Symmetr
     m_atomKeys = keys;
     m_atomParents.assign(items.size(), -1);
     m_edgeOffsets.assign(items.size() + 1, 0);
+    std::int64_t itemCount = 0;
+    std::int64_t opCount = 0;
+    bool dense = true;
+    for (std::size_t at = 0; at < items.size() && dense; ++at) {
+        dense = items[at] >= 0 && keys[at].op >= 0;
+        itemCount = std::max<std::int64_t>(itemCount, items[at] + std::int64_t{1});
+        opCount = std::max<std::int64_t>(opCount, keys[at].op + std::int64_t{1});
+    }
+    if (dense && itemCount * opCount <= 4 * static_cast<std::int64_t>(n) + 64) {
+        m_atomStride = static_cast<std::int32_t>(opCount);
+        m_atomSlots.assign(static_cast<std::size_t>(itemCount * opCount), -1);
+        for (std::int32_t i = 0; i < n; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            std::int32_t& slot = m_atomSlots[static_cast<std::size_t>(items[at]) * static_cast<std::size_t>(opCount) +
+                                             static_cast<std::size_t>(keys[at].op)];
+            if (slot < 0)
+                slot = i;
+        }
+        return true;
+    }
     m_atomIndex.Reserve(items.size());
     for (std::int32_t i = 0; i < n; ++i) {
         const auto at = static_cast<std::size_t>(i);
@@ -197,6 +219,13 @@ bool SymmetryTree::SetParents(const IntArray& parents)
 
 std::int32_t SymmetryTree::FindAtomNode(std::int32_t item, std::int32_t op) const
 {
+    if (m_atomStride > 0) {
+        if (item < 0 || op < 0 || op >= m_atomStride)
+            return -1;
+        const std::size_t slot = static_cast<std::size_t>(item) * static_cast<std::size_t>(m_atomStride) +
+                                 static_cast<std::size_t>(op);
+        return slot < m_atomSlots.size() ? m_atomSlots[slot] : -1;
+    }
     const std::int32_t* const found = m_atomIndex.Find(Pack(item, op));
     return found ? *found : -1;
 }

@@ -103,6 +103,10 @@ private:
     IntArray m_atomParents;
     IntArray m_edgeOffsets;
     std::vector<Edge> m_edges;
+    // Atom nodes by (item, operator): a dense table item * stride + op when the pairs fill it well
+    // (the usual case, read in order by the passes), else the hashed index.
+    IntArray m_atomSlots;
+    std::int32_t m_atomStride = 0;
     NodeIndex m_atomIndex;
     IndexLists m_components;
 

@@ -383,3 +383,13 @@ TEST_F(ConformationTest, MoleculeIsTwoDimensionalThroughItsOwnTwoDimensionalConf
     const test::ScopedInstall<ConformationQueries> installed(none);
     EXPECT_FALSE(molecule.Has2D());
 }
+
+TEST_F(ConformationTest, AConformationWithoutAReferenceIsCopiedAsItIs)
+{
+    // A file can leave a Conformation without a reference; a save's copy must not lose it.
+    Conformation conformation(nullptr, false);
+    ASSERT_EQ(conformation.GetReference(), nullptr);
+    const std::unique_ptr<Object> copy(conformation.TreeCopy());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(DynCast<Conformation>(copy.get())->GetReference(), nullptr);
+}

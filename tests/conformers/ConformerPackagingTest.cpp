@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tavrel/chemistry/Molecule.h>
@@ -70,6 +71,54 @@ TEST_F(ConformerPackagingTest, ATokenPutsEveryObjectBackAtItsPlace)
     EXPECT_EQ(token->GetCount(), 0);
     delete token;
     EXPECT_EQ(Places(root), before);
+    EXPECT_EQ(model->GetParent(), molecule);
+}
+
+namespace {
+
+struct Meddler {
+    std::uint32_t doomed;
+    Object* parent;
+};
+
+// On the first change it hears: deletes the doomed object and adds a plain child to the parent.
+void DeleteOneAndAddOne(Event& event)
+{
+    auto* const meddler = static_cast<Meddler*>(event.GetData());
+    if (meddler->doomed == 0)
+        return;
+    delete Object::GetObjectA(std::exchange(meddler->doomed, 0u));
+    new Object(meddler->parent);
+}
+
+} // namespace
+
+TEST_F(ConformerPackagingTest, ObjectsGoBackInTurnWhenAListenerDeletesOneAndAddsAChild)
+{
+    Object root(nullptr);
+    auto* const molecule = new Molecule(&root);
+    const test::Chain chain = test::MakeChain(molecule, 5);
+    ConformerModel* const model = test::MakeModel(molecule, {chain.atoms[0], chain.atoms[2], chain.atoms[4]}, {},
+                                                  {Point3d(0.0, 1.0, 0.0), Point3d(0.0, 2.0, 0.0)});
+    Conformer* const conformer = test::ChildrenOf<Conformer>(*model)[0];
+    const std::vector<Object*> alternates = test::ChildrenOf<Object>(*conformer);
+    ASSERT_EQ(alternates.size(), 3u);
+
+    auto* const token = new ConformerModelToken(&root);
+    token->PackageConformerObjects(root);
+    ASSERT_EQ(conformer->GetNumChildren(), 0);
+    Meddler meddler{alternates[1]->GetOID(), conformer};
+    conformer->RegisterEvent(TreeNode::classType, TreeNode::EventChildrenChanged, DeleteOneAndAddOne, false, &meddler,
+                             nullptr);
+    EXPECT_GT(token->UnpackageConformerObjects(), 0);
+    delete token;
+
+    EXPECT_EQ(meddler.doomed, 0u);
+    const std::vector<Object*> children = test::ChildrenOf<Object>(*conformer);
+    ASSERT_EQ(children.size(), 3u);
+    EXPECT_EQ(children[0], alternates[0]);
+    EXPECT_EQ(children[1], alternates[2]);
+    EXPECT_FALSE(IsA<ConformerAtom>(children[2]));
     EXPECT_EQ(model->GetParent(), molecule);
 }
 

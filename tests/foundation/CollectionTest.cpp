@@ -405,6 +405,50 @@ bool DeletionIsNoticedWithoutTheRegistry()
 } // namespace
 
 // Switching OID validation off is one-way and process-wide, so it runs in a child process.
+TEST(CollectionDeletion, BulkAddsMatchSingleAddsThroughRemovalsAndDeletions)
+{
+    Tree tree;
+    std::vector<Object*> objects;
+    for (int i = 0; i < 300; ++i)
+        objects.push_back(tree.Child(std::to_string(i)));
+    std::vector<Object*> batch;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        batch.push_back(objects[(i * 7) % objects.size()]);
+        if (i % 10 == 0)
+            batch.push_back(nullptr);
+        if (i % 4 == 0)
+            batch.push_back(objects[i / 2]);
+    }
+    SetCollection one;
+    SetCollection many;
+    one.SetValidate(true);
+    many.SetValidate(true);
+    for (Object* object : batch)
+        one.Add(object);
+    EXPECT_EQ(many.AddAll(batch), objects.size());
+    EXPECT_EQ(many.GetMembers(), one.GetMembers());
+    EXPECT_EQ(many.AddAll(batch), 0u);
+    // Removals and deletions leave the index finding every remaining member, and adding back
+    // appends in the new order.
+    for (std::size_t i = 0; i < objects.size(); i += 3)
+        EXPECT_TRUE(many.Remove(objects[i]));
+    for (std::size_t i = 1; i < objects.size(); i += 3)
+        delete objects[i];
+    EXPECT_EQ(many.GetSize(), 100);
+    for (std::size_t i = 2; i < objects.size(); i += 3)
+        EXPECT_TRUE(many.IsMember(objects[i]));
+    std::vector<Object*> back;
+    for (std::size_t i = 0; i < objects.size(); i += 3)
+        back.push_back(objects[i]);
+    EXPECT_EQ(many.AddAll(back), back.size());
+    EXPECT_EQ(many.GetSize(), 200);
+    EXPECT_EQ(many.GetMembers().back(), objects[297]);
+    many.RemoveAll();
+    EXPECT_TRUE(many.IsEmpty());
+    EXPECT_FALSE(many.IsMember(objects[2]));
+    EXPECT_EQ(many.AddAll(back), back.size());
+}
+
 TEST(CollectionDeletion, IterationSurvivesManyMembersDeletedOnTheWay)
 {
     // Members already visited are deleted as the walk goes on; the holes they leave must not shift

@@ -24,6 +24,7 @@
 #include <tavrel/symmetry_build/SymmetryTree.h>
 
 #include "SymmetryTestSupport.h"
+#include "support/Alternates.h"
 #include "support/Near.h"
 
 using namespace Tavrel;
@@ -231,6 +232,44 @@ TEST_F(CellBuildTreeTest, ImagesNoLongerWantedAreDeleted)
     EXPECT_EQ(cell->GetNumChildren(), 1);
     EXPECT_EQ(molecule->GetNumChildren(Atom3d::classType), 2);
     EXPECT_EQ(atoms.GetReplicas(0).size(), 1u);
+}
+
+TEST_F(CellBuildTreeTest, AlternatesOfAnAtomFollowItsVisibilityUnlessTheBuildFails)
+{
+    ConformerModel* const model = test::MakeModel(molecule, {c1}, {}, {Point3d(0.0, 0.5, 0.0)});
+    ASSERT_TRUE(c1->HasConformers());
+    Atom* const alternate = test::ChildrenOf<Conformer>(*model).at(0)->GetAlternateAtom(c1);
+    ASSERT_NE(alternate, nullptr);
+    alternate->SetInvisible(false);
+    const auto build = [this](std::int32_t visibility) {
+        CellBuildTree result(2, 2);
+        SymmetryConnectivityPass::SetBuildMode(0);
+        const bool filled =
+            SymmetryConnectivityPass::BuildFromResults(tree, {{SymmetryImageKey::identity, shown}, {}}, true, result);
+        SymmetryConnectivityPass::SetBuildMode(1);
+        result.SetAtomVisibility(result.FindAtomNode(ImageNode(0, SymmetryImageKey::identity)), visibility);
+        return filled && result.Build(cell->GetFracToCart(), cell->GetCartToFrac(), operations, group, &keys, false,
+                                      atoms, objects, bonds);
+    };
+
+    // A shown atom shows its hidden alternate; a failed build takes that back.
+    internal::SetCellBuildTreeFailure(CellBuildTree::Step::Finish);
+    EXPECT_FALSE(build(1));
+    internal::SetCellBuildTreeFailure(CellBuildTree::Step::None);
+    EXPECT_FALSE(alternate->IsVisible());
+    ASSERT_TRUE(build(1));
+    EXPECT_TRUE(c1->IsVisible());
+    EXPECT_TRUE(alternate->IsVisible());
+    // The image carries no conformers, so nothing follows it.
+    const auto* const image = DynCast<Atom>(cell->GetChild(1)->GetChild(0));
+    ASSERT_NE(image, nullptr);
+    EXPECT_FALSE(image->HasConformers());
+
+    // A hidden atom hides its visible alternate.
+    ASSERT_TRUE(build(0));
+    EXPECT_FALSE(c1->IsVisible());
+    EXPECT_FALSE(alternate->IsVisible());
+    EXPECT_TRUE(image->IsVisible());
 }
 
 TEST_F(CellBuildTreeTest, AFailureAtAnyStepLeavesTheDocumentAndTablesAsTheyWere)
