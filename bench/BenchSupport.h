@@ -4,6 +4,7 @@
 
 #include <malloc.h>
 
+#include <cmath>
 #include <cstddef>
 
 #include <memory>
@@ -11,6 +12,8 @@
 
 #include <tavrel/core/Color.h>
 #include <tavrel/core/Point3d.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassIdentity.h>
@@ -42,14 +45,16 @@ inline std::size_t HeapInUse()
     return mallinfo2().uordblks;
 }
 
-// A cubic space group with 4 (P21/c), 48 (Pm-3m) or any other count: 192 (Fm-3m) operators.
-inline int SpaceGroupWithOperators(int operators)
+// An empty cubic cell sized for `atoms` asymmetric atoms at about 0.1 per cubic A once expanded, in a
+// space group with 4 (P21/c), 48 (Pm-3m) or any other count: 192 (Fm-3m) operators.
+inline std::unique_ptr<Cell3d> CubicCell(int atoms, int operators)
 {
-    switch (operators) {
-    case 4: return 14;
-    case 48: return 221;
-    default: return 225;
-    }
+    const double edge = std::cbrt(10.0 * atoms * operators);
+    auto cell = std::make_unique<Cell3d>(nullptr);
+    cell->SetGeometry(edge, edge, edge, 90.0, 90.0, 90.0);
+    const int group = operators == 4 ? 14 : operators == 48 ? 221 : 225;
+    cell->GetSymmetry()->LoadSpaceGroup(group, "", 0);
+    return cell;
 }
 
 // A document whose root holds `groups` groups of `atomsPerGroup` atoms, each with a label, a colour

@@ -29,10 +29,7 @@ using bench::HeapInUse;
 
 std::unique_ptr<Cell3d> MakeCell(int atoms, int operators)
 {
-    const double edge = std::cbrt(10.0 * atoms * operators);
-    auto cell = std::make_unique<Cell3d>(nullptr);
-    cell->SetGeometry(edge, edge, edge, 90.0, 90.0, 90.0);
-    cell->GetSymmetry()->LoadSpaceGroup(bench::SpaceGroupWithOperators(operators), "", 0);
+    auto cell = bench::CubicCell(atoms, operators);
     UniformRandomSequence random(0.0, 1.0);
     random.Seed(1234);
     const Matrix3x3 fracToCart = cell->GetFracToCart();
