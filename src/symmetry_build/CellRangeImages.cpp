@@ -1,0 +1,117 @@
+#include <tavrel/symmetry_build/CellRangeImages.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/crystal/CellBuildMethodCommonParameters.h>
+#include <tavrel/symmetry_build/AsymmetricUnit.h>
+#include <tavrel/symmetry_build/BuildResults.h>
+#include <tavrel/symmetry_build/CellBuildMethod.h>
+#include <tavrel/symmetry_build/FractionalCoordinates.h>
+
+namespace Tavrel {
+
+namespace {
+
+constexpr std::int64_t Cap = CellBuildMethod::MaxImageKeys + 1;
+
+bool FitsInt32(std::int64_t value)
+{
+    return value >= std::numeric_limits<std::int32_t>::min() && value <= std::numeric_limits<std::int32_t>::max();
+}
+
+// A whole lattice shift as an integer; false when it is not finite or lies far beyond the 32-bit range.
+bool ToShift(float value, std::int64_t& shift)
+{
+    if (!std::isfinite(value) || std::fabs(value) > 4.0e9f)
+        return false;
+    shift = static_cast<std::int64_t>(value);
+    return true;
+}
+
+// The distinct operations of each atom: those that represent their own class.
+std::vector<IntArray> DistinctOperations(const AsymmetricUnit& unit, std::size_t operationCount)
+{
+    IntArray numbers;
+    IndexLists partitions;
+    unit.GetPartitions(numbers, partitions);
+    std::vector<IntArray> distinct(numbers.size());
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const IntArray& classes = partitions[static_cast<std::size_t>(numbers[i])];
+        for (std::size_t j = 0; j < operationCount && j < classes.size(); ++j)
+            if (classes[j] == static_cast<std::int32_t>(j))
+                distinct[i].push_back(static_cast<std::int32_t>(j));
+    }
+    return distinct;
+}
+
+} // namespace
+
+std::int64_t GetCellRangeSize(const CellBuildMethodCommonParameters& range)
+{
+    const std::int64_t sizes[] = {std::int64_t{range.maxA} - range.minA, std::int64_t{range.maxB} - range.minB,
+                                  std::int64_t{range.maxC} - range.minC};
+    std::int64_t product = 1;
+    for (const std::int64_t size : sizes) {
+        if (size < 1)
+            return 0;
+        product = product > Cap / size ? Cap : product * size;
+    }
+    return product;
+}
+
+std::unique_ptr<BuildResults> MakeCellRangeImages(const AsymmetricUnit& unit,
+                                                  const CellBuildMethodCommonParameters& range, bool wrapIntoCell)
+{
+    const std::int32_t n = unit.GetAtomCount();
+    const std::int64_t cells = GetCellRangeSize(range);
+    if (!unit.IsValid() || n < 1 || cells == 0)
+        return nullptr;
+
+    Matrix3x3 fractionalToCartesian;
+    Matrix3x3 cartesianToFractional;
+    std::vector<Matrix4x4> operations;
+    double tolerance = 0.0;
+    unit.GetCellData(fractionalToCartesian, cartesianToFractional, operations, tolerance);
+    const std::vector<IntArray> distinct = DistinctOperations(unit, operations.size());
+
+    std::int64_t total = 0;
+    for (const IntArray& ops : distinct) {
+        total += static_cast<std::int64_t>(ops.size()) * cells;
+        if (total > CellBuildMethod::MaxImageKeys)
+            return nullptr;
+    }
+
+    auto results = std::make_unique<BuildResults>(n);
+    const OIDArray& oids = unit.GetAtomOIDs();
+    const Point3d::Array& positions = unit.GetPositions();
+    SymmetryImageKey::Array keys;
+    for (std::int32_t i = 0; i < n; ++i) {
+        keys.clear();
+        keys.reserve(static_cast<std::size_t>(distinct[static_cast<std::size_t>(i)].size() * cells));
+        for (const std::int32_t op : distinct[static_cast<std::size_t>(i)]) {
+            Point3d image = positions[static_cast<std::size_t>(i)];
+            operations[static_cast<std::size_t>(op)].Transform(image);
+            const Point3d shift = wrapIntoCell ? GetLatticeShift(image) : Point3d(0, 0, 0);
+            std::int64_t sa = 0;
+            std::int64_t sb = 0;
+            std::int64_t sc = 0;
+            if (!ToShift(shift.x, sa) || !ToShift(shift.y, sb) || !ToShift(shift.z, sc) ||
+                !FitsInt32(range.minA - sa) || !FitsInt32(range.maxA - 1 - sa) || !FitsInt32(range.minB - sb) ||
+                !FitsInt32(range.maxB - 1 - sb) || !FitsInt32(range.minC - sc) || !FitsInt32(range.maxC - 1 - sc))
+                return nullptr;
+            for (std::int64_t ta = range.minA; ta < range.maxA; ++ta)
+                for (std::int64_t tb = range.minB; tb < range.maxB; ++tb)
+                    for (std::int64_t tc = range.minC; tc < range.maxC; ++tc)
+                        keys.emplace_back(op, static_cast<std::int32_t>(ta - sa), static_cast<std::int32_t>(tb - sb),
+                                          static_cast<std::int32_t>(tc - sc));
+        }
+        results->SetAtom(i, static_cast<std::int32_t>(oids[static_cast<std::size_t>(i)]), keys);
+    }
+    results->SetComputeBonds(range.computeBonds);
+    return results;
+}
+
+} // namespace Tavrel
