@@ -73,6 +73,18 @@ void AsymmetricUnit::GetPartitions(IntArray& partitionNumbers, IndexLists& parti
     partitions = m_partitions;
 }
 
+IntArray AsymmetricUnit::GetDistinctOperations(std::int32_t i) const
+{
+    IntArray distinct;
+    if (i < 0 || i >= m_atomCount)
+        return distinct;
+    const IntArray& classes = m_partitions[static_cast<std::size_t>(m_partitionNumbers[static_cast<std::size_t>(i)])];
+    for (std::size_t j = 0; j < m_operations.size() && j < classes.size(); ++j)
+        if (classes[j] == static_cast<std::int32_t>(j))
+            distinct.push_back(static_cast<std::int32_t>(j));
+    return distinct;
+}
+
 void AsymmetricUnit::SetComponents(IntArray entryAtoms, SymmetryImageKey::Array entryKeys, IndexLists components)
 {
     m_entryAtoms = std::move(entryAtoms);

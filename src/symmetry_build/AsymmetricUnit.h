@@ -33,6 +33,9 @@ public:
     const Point3d::Array& GetPositions() const { return m_positions; }
     const std::vector<double>& GetBondingRadii() const { return m_radii; }
     void GetPartitions(IntArray& partitionNumbers, IndexLists& partitions) const;
+    // The operations of atom i that represent their class (those mapping it onto one position), in
+    // increasing order; empty unless 0 <= i < n.
+    IntArray GetDistinctOperations(std::int32_t i) const;
 
     // The component graph of a build method that asks for it: per entry its atom and image key, and the
     // components as lists of entries.

@@ -6,6 +6,7 @@
 #include <tavrel/symmetry_build/CellBuildMethodAsymmetric.h>
 #include <tavrel/symmetry_build/CellBuildMethodOneCell.h>
 #include <tavrel/symmetry_build/CellBuildMethodOriginal.h>
+#include <tavrel/symmetry_build/CellBuildMethodZone.h>
 
 namespace Tavrel {
 
@@ -32,6 +33,9 @@ constexpr std::array methodNames{
     MethodName{"OneCell", &Make<CellBuildMethodOneCell>},
     MethodName{"One Cell", &Make<CellBuildMethodOneCell>},
     MethodName{"Original", &Make<CellBuildMethodOriginal>},
+    MethodName{"Zone", &Make<CellBuildMethodZone>},
+    MethodName{"ZoneDisplay", &Make<CellBuildMethodZone>},
+    MethodName{"Zone Display", &Make<CellBuildMethodZone>},
 };
 
 } // namespace

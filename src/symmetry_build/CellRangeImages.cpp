@@ -31,22 +31,6 @@ bool ToShift(float value, std::int64_t& shift)
     return true;
 }
 
-// The distinct operations of each atom: those that represent their own class.
-std::vector<IntArray> DistinctOperations(const AsymmetricUnit& unit, std::size_t operationCount)
-{
-    IntArray numbers;
-    IndexLists partitions;
-    unit.GetPartitions(numbers, partitions);
-    std::vector<IntArray> distinct(numbers.size());
-    for (std::size_t i = 0; i < numbers.size(); ++i) {
-        const IntArray& classes = partitions[static_cast<std::size_t>(numbers[i])];
-        for (std::size_t j = 0; j < operationCount && j < classes.size(); ++j)
-            if (classes[j] == static_cast<std::int32_t>(j))
-                distinct[i].push_back(static_cast<std::int32_t>(j));
-    }
-    return distinct;
-}
-
 } // namespace
 
 std::int64_t GetCellRangeSize(const CellBuildMethodCommonParameters& range)
@@ -75,7 +59,9 @@ std::unique_ptr<BuildResults> MakeCellRangeImages(const AsymmetricUnit& unit,
     std::vector<Matrix4x4> operations;
     double tolerance = 0.0;
     unit.GetCellData(fractionalToCartesian, cartesianToFractional, operations, tolerance);
-    const std::vector<IntArray> distinct = DistinctOperations(unit, operations.size());
+    std::vector<IntArray> distinct(static_cast<std::size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i)
+        distinct[static_cast<std::size_t>(i)] = unit.GetDistinctOperations(i);
 
     std::int64_t total = 0;
     for (const IntArray& ops : distinct) {

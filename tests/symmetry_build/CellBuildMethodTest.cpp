@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -20,6 +22,7 @@
 #include <tavrel/symmetry_build/CellBuildMethodFactory.h>
 #include <tavrel/symmetry_build/CellBuildMethodOneCell.h>
 #include <tavrel/symmetry_build/CellBuildMethodOriginal.h>
+#include <tavrel/symmetry_build/CellBuildMethodZone.h>
 #include <tavrel/symmetry_build/SymmetryMap.h>
 
 using namespace Tavrel;
@@ -85,7 +88,8 @@ TEST_F(CellBuildMethodTest, EveryNameAndAliasSelectsItsMethodInAnyLetterCase)
     const std::pair<const char*, const char*> names[] = {
         {"Asymmetric", "Asymmetric"}, {"asymmetricunit", "Asymmetric"}, {"ASYMMETRIC UNIT", "Asymmetric"},
         {"Positions", "Asymmetric"},  {"OneCell", "OneCell"},           {"one cell", "OneCell"},
-        {"ORIGINAL", "Original"},
+        {"ORIGINAL", "Original"},     {"Zone", "Zone"},                {"ZONE DISPLAY", "Zone"},
+        {"zonedisplay", "Zone"},
     };
     for (const auto& [name, method] : names) {
         const std::unique_ptr<CellBuilder> builder = cell->GetCellBuilder(name);
@@ -213,6 +217,43 @@ TEST_F(CellBuildMethodTest, AMethodWhoseCellIsGoneOrHasNoMapReportsIt)
     EXPECT_EQ(builder->GetCell(), nullptr);
     EXPECT_FALSE(builder->Build());
     EXPECT_EQ(builder->GetErrorMessage(), "No Cell3d object attached to build method");
+}
+
+TEST_F(CellBuildMethodTest, AZoneKeepsTheCellsWithinItsRadiusOfAZonePoint)
+{
+    // P1, the zone point on the atom: the cell itself, then its 6 face neighbours at 10 A, then the
+    // 12 edge neighbours at 14.14 A.
+    cell = std::make_unique<Cell3d>(nullptr);
+    ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(1, "", 0));
+    carbon = new Atom3d(new Molecule(cell.get()), "C");
+    const Point3d position = Point3d(0.13f, 0.27f, 0.61f) * cell->GetFracToCart();
+    carbon->SetXYZ(position);
+    CellBuildMethodZone zone(cell.get());
+    for (const auto& [radius, count] : {std::pair{0.0, 1u}, std::pair{10.0, 7u}, std::pair{14.15, 19u}}) {
+        zone.SetParameters(CellBuildMethodZoneParameters(radius, {position}, 0.001, false));
+        const SymmetryImageKey::Array keys = KeysOf(zone);
+        EXPECT_EQ(keys.size(), count) << radius;
+        EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    }
+    // A second zone point adds only the cells not yet found.
+    zone.SetParameters(
+        CellBuildMethodZoneParameters(0.0, {position, position + Point3d(10, 0, 0), position}, 0.001, false));
+    EXPECT_EQ(KeysOf(zone), (SymmetryImageKey::Array{{0, 0, 0, 0}, {0, 1, 0, 0}}));
+
+    // A negative or non-finite radius, no point, and a radius asking for too many cells are refused.
+    for (const double radius : {-1.0, std::nan(""), 1.0e6}) {
+        zone.SetParameters(CellBuildMethodZoneParameters(radius, {position}, 0.001, false));
+        EXPECT_FALSE(zone.Build()) << radius;
+        EXPECT_EQ(zone.GetErrorMessage(), "Could not obtain build results");
+    }
+    zone.SetParameters(CellBuildMethodZoneParameters());
+    EXPECT_FALSE(zone.Build());
+    EXPECT_EQ(CountAtoms(), 1);
+
+    // Built, the radius-10 zone shows the atom and its six neighbours.
+    zone.SetParameters(CellBuildMethodZoneParameters(10.0, {position}, 0.001, false));
+    ASSERT_TRUE(zone.Build()) << zone.GetErrorMessage();
+    EXPECT_EQ(CountAtoms(), 7);
 }
 
 TEST_F(CellBuildMethodTest, AnEmptyCellHasNoAsymmetricUnitToBuildFrom)
