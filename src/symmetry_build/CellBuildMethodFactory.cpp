@@ -4,6 +4,7 @@
 
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/symmetry_build/CellBuildMethodAsymmetric.h>
+#include <tavrel/symmetry_build/CellBuildMethodDefault.h>
 #include <tavrel/symmetry_build/CellBuildMethodOneCell.h>
 #include <tavrel/symmetry_build/CellBuildMethodOriginal.h>
 #include <tavrel/symmetry_build/CellBuildMethodZone.h>
@@ -30,6 +31,7 @@ constexpr std::array methodNames{
     MethodName{"AsymmetricUnit", &Make<CellBuildMethodAsymmetric>},
     MethodName{"Asymmetric Unit", &Make<CellBuildMethodAsymmetric>},
     MethodName{"Positions", &Make<CellBuildMethodAsymmetric>},
+    MethodName{"Default", &Make<CellBuildMethodDefault>},
     MethodName{"OneCell", &Make<CellBuildMethodOneCell>},
     MethodName{"One Cell", &Make<CellBuildMethodOneCell>},
     MethodName{"Original", &Make<CellBuildMethodOriginal>},

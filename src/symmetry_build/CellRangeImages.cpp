@@ -22,16 +22,32 @@ bool FitsInt32(std::int64_t value)
     return value >= std::numeric_limits<std::int32_t>::min() && value <= std::numeric_limits<std::int32_t>::max();
 }
 
-// A whole lattice shift as an integer; false when it is not finite or lies far beyond the 32-bit range.
-bool ToShift(float value, std::int64_t& shift)
+} // namespace
+
+bool GetWholeLatticeShift(const Point3d& p, LatticeShift& shift)
 {
-    if (!std::isfinite(value) || std::fabs(value) > 4.0e9f)
-        return false;
-    shift = static_cast<std::int64_t>(value);
+    const Point3d whole = GetLatticeShift(p);
+    for (const float value : {whole.x, whole.y, whole.z})
+        if (!std::isfinite(value) || std::fabs(value) > 4.0e9f)
+            return false;
+    shift = {static_cast<std::int64_t>(whole.x), static_cast<std::int64_t>(whole.y), static_cast<std::int64_t>(whole.z)};
     return true;
 }
 
-} // namespace
+bool AppendCellRangeKeys(const CellBuildMethodCommonParameters& range, std::int32_t op, const LatticeShift& offset,
+                         SymmetryImageKey::Array& keys)
+{
+    if (!FitsInt32(range.minA + offset[0]) || !FitsInt32(range.maxA - 1 + offset[0]) ||
+        !FitsInt32(range.minB + offset[1]) || !FitsInt32(range.maxB - 1 + offset[1]) ||
+        !FitsInt32(range.minC + offset[2]) || !FitsInt32(range.maxC - 1 + offset[2]))
+        return false;
+    for (std::int64_t ta = range.minA; ta < range.maxA; ++ta)
+        for (std::int64_t tb = range.minB; tb < range.maxB; ++tb)
+            for (std::int64_t tc = range.minC; tc < range.maxC; ++tc)
+                keys.emplace_back(op, static_cast<std::int32_t>(ta + offset[0]), static_cast<std::int32_t>(tb + offset[1]),
+                                  static_cast<std::int32_t>(tc + offset[2]));
+    return true;
+}
 
 std::int64_t GetCellRangeSize(const CellBuildMethodCommonParameters& range)
 {
@@ -80,19 +96,11 @@ std::unique_ptr<BuildResults> MakeCellRangeImages(const AsymmetricUnit& unit,
         for (const std::int32_t op : distinct[static_cast<std::size_t>(i)]) {
             Point3d image = positions[static_cast<std::size_t>(i)];
             operations[static_cast<std::size_t>(op)].Transform(image);
-            const Point3d shift = wrapIntoCell ? GetLatticeShift(image) : Point3d(0, 0, 0);
-            std::int64_t sa = 0;
-            std::int64_t sb = 0;
-            std::int64_t sc = 0;
-            if (!ToShift(shift.x, sa) || !ToShift(shift.y, sb) || !ToShift(shift.z, sc) ||
-                !FitsInt32(range.minA - sa) || !FitsInt32(range.maxA - 1 - sa) || !FitsInt32(range.minB - sb) ||
-                !FitsInt32(range.maxB - 1 - sb) || !FitsInt32(range.minC - sc) || !FitsInt32(range.maxC - 1 - sc))
+            LatticeShift shift{0, 0, 0};
+            if (wrapIntoCell && !GetWholeLatticeShift(image, shift))
                 return nullptr;
-            for (std::int64_t ta = range.minA; ta < range.maxA; ++ta)
-                for (std::int64_t tb = range.minB; tb < range.maxB; ++tb)
-                    for (std::int64_t tc = range.minC; tc < range.maxC; ++tc)
-                        keys.emplace_back(op, static_cast<std::int32_t>(ta - sa), static_cast<std::int32_t>(tb - sb),
-                                          static_cast<std::int32_t>(tc - sc));
+            if (!AppendCellRangeKeys(range, op, {-shift[0], -shift[1], -shift[2]}, keys))
+                return nullptr;
         }
         results->SetAtom(i, static_cast<std::int32_t>(oids[static_cast<std::size_t>(i)]), keys);
     }

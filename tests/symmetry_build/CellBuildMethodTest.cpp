@@ -19,6 +19,7 @@
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/symmetry_build/AsymmetricUnit.h>
 #include <tavrel/symmetry_build/BuildResults.h>
+#include <tavrel/symmetry_build/CellBuildMethodDefault.h>
 #include <tavrel/symmetry_build/CellBuildMethodFactory.h>
 #include <tavrel/symmetry_build/CellBuildMethodOneCell.h>
 #include <tavrel/symmetry_build/CellBuildMethodOriginal.h>
@@ -53,7 +54,10 @@ protected:
     }
 
     // The keys a method chooses for the carbon.
-    SymmetryImageKey::Array KeysOf(CellBuildMethod& method)
+    SymmetryImageKey::Array KeysOf(CellBuildMethod& method) { return AllKeysOf(method).at(0); }
+
+    // The keys a method chooses for each atom of the asymmetric unit.
+    std::vector<SymmetryImageKey::Array> AllKeysOf(CellBuildMethod& method)
     {
         cell->EnableSymmetryMap(true);
         cell->CreateSymmetryMap(false);
@@ -61,17 +65,17 @@ protected:
         EXPECT_NE(map, nullptr);
         if (!map)
             return {};
-        AsymmetricUnit unit;
-        map->GetAsymmetricUnit(unit);
-        const std::unique_ptr<BuildResults> results = method.Run(unit);
+        const std::unique_ptr<AsymmetricUnit> unit = method.CreateAsymmetricUnit();
+        map->GetAsymmetricUnit(*unit);
+        const std::unique_ptr<BuildResults> results = method.Run(*unit);
         EXPECT_NE(results, nullptr);
         if (!results)
             return {};
         IntArray oids;
         std::vector<SymmetryImageKey::Array> keys;
         results->GetAll(oids, keys);
-        EXPECT_EQ(oids, (IntArray{static_cast<std::int32_t>(carbon->GetOID())}));
-        return keys.at(0);
+        EXPECT_EQ(oids.at(0), static_cast<std::int32_t>(carbon->GetOID()));
+        return keys;
     }
 
     static std::string MethodName(const CellBuilder& builder)
@@ -89,7 +93,7 @@ TEST_F(CellBuildMethodTest, EveryNameAndAliasSelectsItsMethodInAnyLetterCase)
         {"Asymmetric", "Asymmetric"}, {"asymmetricunit", "Asymmetric"}, {"ASYMMETRIC UNIT", "Asymmetric"},
         {"Positions", "Asymmetric"},  {"OneCell", "OneCell"},           {"one cell", "OneCell"},
         {"ORIGINAL", "Original"},     {"Zone", "Zone"},                {"ZONE DISPLAY", "Zone"},
-        {"zonedisplay", "Zone"},
+        {"zonedisplay", "Zone"},      {"default", "Default"},
     };
     for (const auto& [name, method] : names) {
         const std::unique_ptr<CellBuilder> builder = cell->GetCellBuilder(name);
@@ -254,6 +258,35 @@ TEST_F(CellBuildMethodTest, AZoneKeepsTheCellsWithinItsRadiusOfAZonePoint)
     zone.SetParameters(CellBuildMethodZoneParameters(10.0, {position}, 0.001, false));
     ASSERT_TRUE(zone.Build()) << zone.GetErrorMessage();
     EXPECT_EQ(CountAtoms(), 7);
+}
+
+TEST_F(CellBuildMethodTest, DefaultMovesFragmentsOrTheWholeUnitIntoTheCell)
+{
+    // A second molecule whose atom lies outside the cell: its image (0.3, 0.7, -0.3) needs no shift
+    // along a, the carbon's (-0.1, 0.7, -0.3) one cell.
+    auto* const other = new Atom3d(new Molecule(cell.get()), "O");
+    other->SetXYZ(Point3d(-0.3f, 0.2f, 0.3f) * cell->GetFracToCart());
+    CellBuildMethodDefault method(cell.get());
+    EXPECT_EQ(AllKeysOf(method), (std::vector<SymmetryImageKey::Array>{{{0, 0, 0, 0}, {1, 1, 0, 1}},
+                                                                       {{0, 0, 0, 0}, {1, 0, 0, 1}}}));
+    CellBuildMethodDefaultParameters blocks;
+    blocks.connectedComponents = false;
+    method.SetParameters(blocks);
+    // Each operation's images move together by their centroid: (-0.1, 0.2, 0.3) for the identity,
+    // (0.1, 0.7, -0.3) for the screw axis.
+    EXPECT_EQ(AllKeysOf(method), (std::vector<SymmetryImageKey::Array>{{{0, 1, 0, 0}, {1, 0, 0, 1}},
+                                                                       {{0, 1, 0, 0}, {1, 0, 0, 1}}}));
+    ASSERT_TRUE(method.Build()) << method.GetErrorMessage();
+    EXPECT_EQ(CountAtoms(), 6);
+
+    // Without the component graph the connected mode has nothing to place, and says so.
+    method.SetParameters(CellBuildMethodDefaultParameters());
+    AsymmetricUnit plain;
+    dynamic_cast<SymmetryMap&>(*cell->GetSymmetryMap()).GetAsymmetricUnit(plain);
+    EXPECT_EQ(method.Run(plain), nullptr);
+    EXPECT_EQ(method.GetErrorMessage(), "Connected components are not available");
+    EXPECT_TRUE(method.Build());
+    EXPECT_EQ(method.GetErrorMessage(), "");
 }
 
 TEST_F(CellBuildMethodTest, AnEmptyCellHasNoAsymmetricUnitToBuildFrom)
