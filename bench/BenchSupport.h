@@ -10,7 +10,11 @@
 #include <memory>
 #include <string>
 
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/Color.h>
+#include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/core/Point3d.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/Symmetry.h>
@@ -54,6 +58,30 @@ inline std::unique_ptr<Cell3d> CubicCell(int atoms, int operators)
     cell->SetGeometry(edge, edge, edge, 90.0, 90.0, 90.0);
     const int group = operators == 4 ? 14 : operators == 48 ? 221 : 225;
     cell->GetSymmetry()->LoadSpaceGroup(group, "", 0);
+    return cell;
+}
+
+// CubicCell filled with molecules of `atomsPerMolecule` bonded carbons (a chain) at random general
+// positions, the same for every run.
+inline std::unique_ptr<Cell3d> CubicCellOfChains(int atoms, int operators, int atomsPerMolecule)
+{
+    auto cell = CubicCell(atoms, operators);
+    UniformRandomSequence random(0.0, 1.0);
+    random.Seed(4321);
+    const Matrix3x3 fracToCart = cell->GetFracToCart();
+    Molecule* molecule = nullptr;
+    Atom3d* previous = nullptr;
+    for (int i = 0; i < atoms; ++i) {
+        if (i % atomsPerMolecule == 0) {
+            molecule = new Molecule(cell.get());
+            previous = nullptr;
+        }
+        auto* const atom = new Atom3d(molecule, "C");
+        atom->SetXYZ(Point3d(random.Next(), random.Next(), random.Next()) * fracToCart);
+        if (previous)
+            previous->MakeBond(atom, Bond::Single);
+        previous = atom;
+    }
     return cell;
 }
 

@@ -12,10 +12,6 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include <tavrel/chemistry/Atom3d.h>
-#include <tavrel/chemistry/Bond.h>
-#include <tavrel/chemistry/Molecule.h>
-#include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/DataModelLibrary.h>
@@ -32,28 +28,6 @@ using bench::HeapInUse;
 
 constexpr int atomsPerMolecule = 20;
 
-std::unique_ptr<Cell3d> MakeCell(int atoms, int operators)
-{
-    auto cell = bench::CubicCell(atoms, operators);
-    UniformRandomSequence random(0.0, 1.0);
-    random.Seed(4321);
-    const Matrix3x3 fracToCart = cell->GetFracToCart();
-    Molecule* molecule = nullptr;
-    Atom3d* previous = nullptr;
-    for (int i = 0; i < atoms; ++i) {
-        if (i % atomsPerMolecule == 0) {
-            molecule = new Molecule(cell.get());
-            previous = nullptr;
-        }
-        auto* const atom = new Atom3d(molecule, "C");
-        atom->SetXYZ(Point3d(random.Next(), random.Next(), random.Next()) * fracToCart);
-        if (previous)
-            previous->MakeBond(atom, Bond::Single);
-        previous = atom;
-    }
-    return cell;
-}
-
 void SymmetryMapUpdate(benchmark::State& state)
 {
     AttachDataModelDLL();
@@ -64,7 +38,7 @@ void SymmetryMapUpdate(benchmark::State& state)
     double bytes = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
-        std::unique_ptr<Cell3d> cell = MakeCell(atoms, operators);
+        std::unique_ptr<Cell3d> cell = bench::CubicCellOfChains(atoms, operators, atomsPerMolecule);
         const std::size_t before = HeapInUse();
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();

@@ -170,6 +170,19 @@ TEST_F(CellBuildMethodTest, OneCellPutsEachImageInTheUnitCellAndOriginalWhereIts
                                                          {1, 0, -1, 0}, {1, 0, -1, 1}, {1, 0, 0, 0}, {1, 0, 0, 1}}));
 }
 
+TEST_F(CellBuildMethodTest, AnAtomOnASpecialPositionGetsOneImagePerClassOfOperations)
+{
+    // P2 ((x, y, z), (-x, y, -z)): the carbon on the 2-fold axis is its own image.
+    cell = std::make_unique<Cell3d>(nullptr);
+    ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(3, "", 0));
+    carbon = new Atom3d(new Molecule(cell.get()), "C");
+    carbon->SetXYZ(Point3d(0.0f, 0.3f, 0.0f) * cell->GetFracToCart());
+    CellBuildMethodOneCell oneCell(cell.get());
+    EXPECT_EQ(KeysOf(oneCell), (SymmetryImageKey::Array{{0, 0, 0, 0}}));
+    ASSERT_TRUE(oneCell.Build());
+    EXPECT_EQ(CountAtoms(), 1);
+}
+
 TEST_F(CellBuildMethodTest, ABuildShowsTheImagesAndLeavesAnEmptyMessage)
 {
     const std::unique_ptr<CellBuilder> builder = cell->GetCellBuilder("OneCell");
