@@ -28,6 +28,7 @@
 #include <tavrel/foundation/Storage.h>
 #include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
+#include "support/Sweep.h"
 
 using namespace Tavrel;
 
@@ -224,21 +225,7 @@ private:
 
 // ---- Objects of each class
 
-// Deletes, when the test ends, every object made after it began.
-class Sweep {
-public:
-    Sweep() : m_from(Base::GetLastOID()) {}
-    ~Sweep()
-    {
-        for (std::uint32_t oid = m_from + 1; oid <= Base::GetLastOID(); ++oid)
-            delete Base::GetObjectA(oid);
-    }
-    Sweep(const Sweep&) = delete;
-    Sweep& operator=(const Sweep&) = delete;
-
-private:
-    std::uint32_t m_from;
-};
+using Tavrel::test::Sweep;
 
 // A new object of the class, with what it needs around it; copies says whether Copy applies to it
 // alone, and Keeps which stored values the class keeps as they were read (not derived from others).

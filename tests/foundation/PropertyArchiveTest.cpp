@@ -23,6 +23,7 @@
 #include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
 #include "support/StreamValues.h"
+#include "support/Sweep.h"
 
 using namespace Tavrel;
 
@@ -188,21 +189,7 @@ using RecordStream::Load;
 using RecordStream::Open;
 using RecordStream::Save;
 
-// Deletes, when the test ends, every object created after it was made.
-class Sweep {
-public:
-    Sweep() : m_from(Base::GetLastOID()) {}
-    ~Sweep()
-    {
-        for (std::uint32_t oid = m_from + 1; oid <= Base::GetLastOID(); ++oid)
-            delete Base::GetObjectA(oid);
-    }
-    Sweep(const Sweep&) = delete;
-    Sweep& operator=(const Sweep&) = delete;
-
-private:
-    std::uint32_t m_from;
-};
+using Tavrel::test::Sweep;
 
 Bytes Cat(std::initializer_list<Bytes> parts)
 {
