@@ -33,10 +33,7 @@ std::vector<Object*> Members(const FixedAtomConstraint& constraint)
 {
     OrdCollection atoms;
     constraint.GetAtoms(atoms);
-    std::vector<Object*> members;
-    for (int i = 0; i < atoms.GetSize(); ++i)
-        members.push_back(atoms.GetAt(i));
-    return members;
+    return MonitorSupport::Entries(atoms);
 }
 
 } // namespace

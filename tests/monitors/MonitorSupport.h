@@ -50,6 +50,15 @@ T* FirstChild(const Tavrel::Object& parent)
     return nullptr;
 }
 
+// The entries of an ordered collection, in order.
+inline std::vector<Tavrel::Object*> Entries(const Tavrel::OrdCollection& collection)
+{
+    std::vector<Tavrel::Object*> entries;
+    for (int i = 0; i < collection.GetSize(); ++i)
+        entries.push_back(collection.GetAt(i));
+    return entries;
+}
+
 // The names of the last `count` properties the object lists, in order.
 inline std::vector<std::string> LastListed(const Tavrel::Object& object, std::size_t count)
 {

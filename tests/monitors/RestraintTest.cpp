@@ -22,6 +22,7 @@
 
 using namespace Tavrel;
 using MonitorSupport::AddAtom;
+using MonitorSupport::Entries;
 using MonitorSupport::Alive;
 using MonitorSupport::FirstChild;
 using MonitorSupport::LastListed;
@@ -35,20 +36,12 @@ protected:
     static void SetUpTestSuite() { AttachDataModelDLL(); }
 };
 
-std::vector<Object*> AtomsOf(const OrdCollection& collection)
-{
-    std::vector<Object*> atoms;
-    for (int i = 0; i < collection.GetSize(); ++i)
-        atoms.push_back(collection.GetAt(i));
-    return atoms;
-}
-
 template <class T>
 std::vector<Object*> Atoms(const T& restraint)
 {
     OrdCollection atoms;
     restraint.GetAtoms(atoms);
-    return AtomsOf(atoms);
+    return Entries(atoms);
 }
 
 // A bonded chain a-b-c-d whose dihedral is 60 degrees, and two atoms apart from it.
