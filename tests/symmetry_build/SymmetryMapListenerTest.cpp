@@ -342,6 +342,29 @@ TEST_F(SymmetryMapListenerTest, ACellBuiltSideBySideWithItsAsymmetricUnitFollows
         EXPECT_EQ(member->GetLabel(), "B1");
 }
 
+TEST_F(SymmetryMapListenerTest, ACopiedCellCarriesEditsToItsOwnImagesOnly)
+{
+    MakeP21();
+    BuildTwoCells();
+    const std::unique_ptr<Cell3d> copy(DynCast<Cell3d>(cell->TreeCopy()));
+    ASSERT_NE(copy, nullptr);
+    const auto* const map = dynamic_cast<const SymmetryMap*>(copy->GetSymmetryMap());
+    ASSERT_NE(map, nullptr);
+    ASSERT_NE(map->GetWatcher(), nullptr);
+    const ReplicateAtomList* copied = nullptr;
+    for (const ReplicateAtomList& list : map->GetHierarchyData()->GetAtomLists())
+        if (const Object* const head = Object::GetObjectA(list.oid); head && head->GetLabel() == "C1")
+            copied = &list;
+    ASSERT_NE(copied, nullptr);
+    ASSERT_EQ(copied->members.size(), 4u);
+
+    DynCast<Atom>(Object::GetObjectA(copied->members[2].oid))->SetLabel("K1");
+    for (const ReplicateMember& member : copied->members)
+        EXPECT_EQ(Object::GetObjectA(member.oid)->GetLabel(), "K1");
+    for (const Atom* const member : Family(*c1))
+        EXPECT_EQ(member->GetLabel(), "C1");
+}
+
 TEST_F(SymmetryMapListenerTest, WithoutAMapTheCopyWatcherMovesReplicaAtomsAndTheirParent)
 {
     MakeCell(4);
