@@ -10,7 +10,7 @@ RootEventListener::RootEventListener(Cell3d* cell) : m_cell(cell)
 {
     if (!cell)
         return;
-    m_root = cell->GetRoot();
+    m_root = cell->GetRoot()->GetOID();
     cell->RegisterEvent(TreeNode::classType, TreeNode::EventParentSet, &OnCellMoved, false, this, nullptr);
 }
 
@@ -18,7 +18,7 @@ RootEventListener::~RootEventListener()
 {
     if (m_cell)
         m_cell->UnregisterEvent(TreeNode::classType, TreeNode::EventParentSet, &OnCellMoved, false, this, nullptr);
-    m_root = nullptr;
+    m_root = 0;
 }
 
 void RootEventListener::OnCellMoved(Event& event)
@@ -29,6 +29,11 @@ void RootEventListener::OnCellMoved(Event& event)
 
 void RootEventListener::OnRootEvent(Event&) {}
 
+TreeNode* RootEventListener::GetRoot() const
+{
+    return m_root ? DynCast<TreeNode>(Base::GetObjectA(m_root)) : nullptr;
+}
+
 void RootEventListener::AttachRoot()
 {
     if (!m_cell)
@@ -36,16 +41,14 @@ void RootEventListener::AttachRoot()
     TreeNode* const root = m_cell->GetRoot();
     if (m_root)
         DetachRoot();
-    m_root = root;
-    if (m_root)
-        m_root->RegisterEvent(TreeRoot::classType, TreeRoot::EventChangeBroadcast, &OnRootEvent, false, this, nullptr);
+    m_root = root->GetOID();
+    root->RegisterEvent(TreeRoot::classType, TreeRoot::EventChangeBroadcast, &OnRootEvent, false, this, nullptr);
 }
 
 void RootEventListener::DetachRoot()
 {
-    if (m_root)
-        m_root->UnregisterEvent(TreeRoot::classType, TreeRoot::EventChangeBroadcast, &OnRootEvent, false, this,
-                                nullptr);
+    if (TreeNode* const root = GetRoot())
+        root->UnregisterEvent(TreeRoot::classType, TreeRoot::EventChangeBroadcast, &OnRootEvent, false, this, nullptr);
 }
 
 SymmetryMap* RootEventListener::GetSymmetryMap() const

@@ -76,8 +76,12 @@ protected:
 private:
     static void OnCellMoved(Event& event);
     static void OnRootEvent(Event& event);
+    // The live node of the root OID, null when it is gone.
+    TreeNode* GetRoot() const;
 
-    TreeNode* m_root = nullptr;
+    // The top of the cell's tree, by OID: a group holding the cell may move to another tree without
+    // the cell itself raising an event, and the old top may then be deleted.
+    std::uint32_t m_root = 0;
     Cell3d* m_cell;
     bool m_enabled = true;
 };

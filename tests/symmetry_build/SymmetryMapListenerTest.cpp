@@ -318,6 +318,17 @@ TEST_F(SymmetryMapListenerTest, ACellMovedIntoATreeKeepsItsListeners)
     c1->SetBallSize(0.6f);
     for (const Atom* const member : Family(*c1))
         EXPECT_FLOAT_EQ(member->GetBallSize(), c1->GetBallSize());
+
+    // A group holding the cell moves to another tree, and the first tree goes: the cell raised no
+    // event of its own, and dropping the listeners must not reach the deleted top.
+    auto first = std::make_unique<TreeRoot>();
+    auto second = std::make_unique<TreeRoot>();
+    auto* const group = new Object(first.get());
+    cell->SetParent(group);
+    group->SetParent(second.get());
+    first.reset();
+    cell->EnableSymmetryMap(false);
+    cell->SetParent(nullptr);
 }
 
 TEST_F(SymmetryMapListenerTest, ACellBuiltSideBySideWithItsAsymmetricUnitFollowsLaterEdits)
