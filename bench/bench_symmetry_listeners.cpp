@@ -82,7 +82,24 @@ void SetBallSizeOfOneImageAtom(benchmark::State& state)
     Report(state, built);
 }
 
+// Update of a map that has nothing to rebuild: the listeners are switched off and on again.
+void UpdateOfACleanMap(benchmark::State& state)
+{
+    const BuiltCell built = Build(static_cast<int>(state.range(0)));
+    auto* const map = dynamic_cast<SymmetryMap*>(built.cell->GetSymmetryMap());
+    if (!built.image || !map) {
+        state.SkipWithError("the cell was not built");
+        return;
+    }
+    for (auto _ : state)
+        map->Update();
+    state.counters["images"] = benchmark::Counter(built.images);
+    state.counters["ns/image"] = benchmark::Counter(built.images * static_cast<double>(state.iterations()),
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 } // namespace
 
 BENCHMARK(MoveOneImageAtom)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SetBallSizeOfOneImageAtom)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(UpdateOfACleanMap)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);

@@ -59,9 +59,13 @@ void SymmetryMap::Update()
         m_implementation->Update();
         return;
     }
+    // A clean map changes nothing: its registrations stand, and subscribing again would walk the
+    // cell's whole subtree once per registration.
+    const bool rebuilt = m_implementation->IsDirty();
     m_watcher->DisableAll();
     m_implementation->Update();
-    m_watcher->ResubscribeAll();
+    if (rebuilt)
+        m_watcher->ResubscribeAll();
     m_watcher->EnableAll();
 }
 
