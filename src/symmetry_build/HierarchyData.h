@@ -197,6 +197,10 @@ private:
     // member its item names.
     std::int32_t FindAtomFamily(std::uint32_t oid, std::int32_t& member) const;
     std::int32_t FindObjectFamily(std::uint32_t oid, std::int32_t& member) const;
+    // Visits every member of the list but the OID that lives below the cell (and is an Atom when
+    // atoms is set); by index, as a visit may raise events.
+    template <class Lists, class Visit>
+    void ForOtherMembers(const Lists& lists, std::int32_t list, std::uint32_t oid, bool atoms, Visit visit) const;
     // Reads the value from the atom of the OID and writes it to every other served atom of its family.
     template <class Read, class Write>
     void CopyToAtomFamily(std::uint32_t oid, Read read, Write write);

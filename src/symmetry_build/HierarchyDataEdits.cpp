@@ -54,6 +54,21 @@ std::int32_t HierarchyData::FindObjectFamily(std::uint32_t oid, std::int32_t& me
     return FindFamily(m_objectItems, m_objectLists, FindObjectItem(oid), oid, member);
 }
 
+template <class Lists, class Visit>
+void HierarchyData::ForOtherMembers(const Lists& lists, std::int32_t list, std::uint32_t oid, bool atoms,
+                                    Visit visit) const
+{
+    if (list < 0)
+        return;
+    for (std::size_t m = 0; m < lists[At(list)].members.size(); ++m) {
+        const std::uint32_t other = lists[At(list)].members[m].oid;
+        if (other == oid)
+            continue;
+        if (Object* const object = FindBelowCell(other, atoms))
+            visit(*object);
+    }
+}
+
 template <class Read, class Write>
 void HierarchyData::CopyToAtomFamily(std::uint32_t oid, Read read, Write write)
 {
@@ -63,14 +78,7 @@ void HierarchyData::CopyToAtomFamily(std::uint32_t oid, Read read, Write write)
     if (list < 0)
         return;
     const auto value = read(*source);
-    // By index: a written member's events may reach other listeners, never this data's lists.
-    for (std::size_t m = 0; m < m_atomLists[At(list)].members.size(); ++m) {
-        const std::uint32_t other = m_atomLists[At(list)].members[m].oid;
-        if (other == oid)
-            continue;
-        if (auto* const atom = static_cast<Atom*>(FindBelowCell(other, true)))
-            write(*atom, value);
-    }
+    ForOtherMembers(m_atomLists, list, oid, true, [&](Object& atom) { write(static_cast<Atom&>(atom), value); });
 }
 
 void HierarchyData::OnAtomTypeChanged(std::uint32_t oid)
@@ -127,21 +135,13 @@ void HierarchyData::OnLabelChanged(std::uint32_t oid)
     const Object* const source = FindBelowCell(oid, false);
     if (!source)
         return;
-    std::int32_t member = -1;
-    const bool atom = IsA<Atom>(source);
-    const std::int32_t list = atom ? FindAtomFamily(oid, member) : FindObjectFamily(oid, member);
-    if (list < 0)
-        return;
     const std::string label = source->GetLabel();
-    const auto count = atom ? m_atomLists[At(list)].members.size() : m_objectLists[At(list)].members.size();
-    for (std::size_t m = 0; m < count; ++m) {
-        const std::uint32_t other =
-            atom ? m_atomLists[At(list)].members[m].oid : m_objectLists[At(list)].members[m].oid;
-        if (other == oid)
-            continue;
-        if (Object* const object = FindBelowCell(other, false))
-            object->SetLabel(label);
-    }
+    const auto write = [&label](Object& object) { object.SetLabel(label); };
+    std::int32_t member = -1;
+    if (IsA<Atom>(source))
+        ForOtherMembers(m_atomLists, FindAtomFamily(oid, member), oid, false, write);
+    else
+        ForOtherMembers(m_objectLists, FindObjectFamily(oid, member), oid, false, write);
 }
 
 template <class Items, class Lists>

@@ -156,6 +156,13 @@ TEST_F(SymmetryMapListenerTest, PropertiesSetOnOneImageReachEveryOtherMemberOfIt
     // Copies change nothing the map classifies.
     EXPECT_FALSE(Map().IsDirty());
 
+    // A label set on an image molecule reaches the molecule of the asymmetric unit.
+    auto* const imageMolecule = DynCast<Object>(image->GetParent());
+    ASSERT_NE(imageMolecule, nullptr);
+    ASSERT_NE(imageMolecule, molecule);
+    imageMolecule->SetLabel("M2");
+    EXPECT_EQ(molecule->GetLabel(), "M2");
+
     // A bond type set on one symmetry bond reaches its equivalents.
     c1->FindBond(c2)->SetType(Bond::Double);
     for (Atom* const member : family) {
