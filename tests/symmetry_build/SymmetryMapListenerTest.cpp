@@ -221,6 +221,19 @@ TEST_F(SymmetryMapListenerTest, DeletingOneImageDeletesItsWholeFamilyAndMarksThe
     EXPECT_EQ(Map().GetSymmetryParentOID(keep), keep);
 }
 
+TEST_F(SymmetryMapListenerTest, DeletingAnImageMoleculeDeletesItsFamilyWithTheirAtoms)
+{
+    MakeP21();
+    BuildTwoCells();
+    TreeNode* const imageMolecule = Family(*c1)[3]->GetParent();
+    ASSERT_NE(imageMolecule, molecule);
+    ASSERT_GT(cell->GetNumDescendents(Molecule::classType), 2);
+    delete imageMolecule;
+    EXPECT_TRUE(Map().IsDirty());
+    EXPECT_EQ(cell->GetNumDescendents(Molecule::classType), 0);
+    EXPECT_EQ(cell->GetNumDescendents(Atom::classType), 0);
+}
+
 TEST_F(SymmetryMapListenerTest, MovingASymmetricImageMovesTheAsymmetricUnitAtomAndEveryOtherImage)
 {
     MakeP21();
