@@ -952,7 +952,8 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     ClipPeriodicAndSetupDisplayAtoms(list);
     // The atoms shown are those of the list not clipped; gathered again only when packing made replicas.
     const auto keepShown = [&list] {
-        std::erase_if(list, [](const AtomData& record) {
+        std::erase_if(list, [&list](const AtomData& record) {
+            PrefetchAhead(list, static_cast<std::size_t>(&record - list.data()));
             const Atom* const atom = record.Live();
             return !atom || atom->IsClipped();
         });
