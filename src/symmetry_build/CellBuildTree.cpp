@@ -30,26 +30,56 @@ namespace Tavrel {
 void CellBuildTree::Nodes::Clear()
 {
     nodes.clear();
+    slots.clear();
+    stride = 0;
     index.Clear();
     parents.clear();
     oids.clear();
+}
+
+bool CellBuildTree::Nodes::IndexByOperator(std::int32_t itemCount, std::int32_t operatorCount)
+{
+    if (!nodes.empty() || itemCount <= 0 || operatorCount <= 0)
+        return false;
+    stride = operatorCount;
+    slots.assign(static_cast<std::size_t>(itemCount) * static_cast<std::size_t>(operatorCount), -1);
+    return true;
+}
+
+std::ptrdiff_t CellBuildTree::Nodes::SlotOf(const ImageNode& node) const
+{
+    if (node.item < 0 || node.key.op < 0 || node.key.op >= stride || node.key.HasTranslation())
+        return -1;
+    const std::size_t at =
+        static_cast<std::size_t>(node.item) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(node.key.op);
+    return at < slots.size() ? static_cast<std::ptrdiff_t>(at) : -1;
 }
 
 std::int32_t CellBuildTree::Nodes::Add(const ImageNode& node, std::int32_t itemCount)
 {
     if (node.item < 0 || node.item >= itemCount)
         return -1;
-    const auto [at, added] = index.Insert(node, static_cast<std::int32_t>(nodes.size()));
-    if (added) {
-        nodes.push_back(node);
-        parents.push_back(-1);
-        oids.push_back(0);
+    const auto next = static_cast<std::int32_t>(nodes.size());
+    if (const std::ptrdiff_t slot = SlotOf(node); slot >= 0) {
+        std::int32_t& at = slots[static_cast<std::size_t>(slot)];
+        if (at >= 0)
+            return at;
+        at = next;
+    } else {
+        const auto [at, added] = index.Insert(node, next);
+        if (!added)
+            return *at;
     }
-    return *at;
+    nodes.push_back(node);
+    parents.push_back(-1);
+    oids.push_back(0);
+    return next;
 }
 
 std::int32_t CellBuildTree::Nodes::Find(const ImageNode& node) const
 {
+    if (const std::ptrdiff_t slot = SlotOf(node); slot >= 0)
+        return slots[static_cast<std::size_t>(slot)];
     const std::int32_t* const found = index.Find(node);
     return found ? *found : -1;
 }
@@ -70,10 +100,15 @@ std::int32_t CellBuildTree::AddAtomNode(const ImageNode& node)
     return i;
 }
 
-void CellBuildTree::ReserveAtomNodes(std::size_t count)
+void CellBuildTree::ReserveAtomNodes(std::size_t count, std::int32_t operatorCount)
 {
+    const bool dense = operatorCount > 0 &&
+                       static_cast<std::uint64_t>(m_atomCount) * static_cast<std::uint64_t>(operatorCount) <=
+                           4 * static_cast<std::uint64_t>(count) + 64 &&
+                       m_atoms.IndexByOperator(m_atomCount, operatorCount);
+    if (!dense)
+        m_atoms.index.Reserve(count);
     m_atoms.nodes.reserve(count);
-    m_atoms.index.Reserve(count);
     m_atoms.parents.reserve(count);
     m_atoms.oids.reserve(count);
     m_visibility.reserve(count);
@@ -812,7 +847,9 @@ private:
     {
         OIDArray sources;
         m_bondTable.GetFirstOIDs(sources);
-        std::vector<ReplicateBondList> groups(m_tree.m_atoms.nodes.size());
+        // Each bond once, from its lower node.
+        std::vector<SymmetryBonds::UnitBond> made;
+        made.reserve(m_tree.m_bondNeighbors.size() / 2);
         for (std::int32_t i = 0; i < m_tree.GetAtomNodeCount(); ++i) {
             const std::span<const std::int32_t> neighbors = m_tree.GetAtomBondNeighbors(i);
             const std::span<const std::int32_t> numbers = m_tree.GetAtomBondNumbers(i);
@@ -846,14 +883,13 @@ private:
                         m_bondTable.ApplyBondSummary(b, bond);
                     }
                 }
-                groups[static_cast<std::size_t>(i)].emplace_back(b, bond->GetOID(), SymmetryImageKey::identity, j);
-                groups[static_cast<std::size_t>(j)].emplace_back(b, bond->GetOID(), SymmetryImageKey::identity, i);
+                made.push_back({b, bond->GetOID()});
                 Object* const ancestor = DynCast<Object>(a->FindCommonAncestor(static_cast<const TreeNode*>(z)));
                 if (ancestor && bond->GetParent() != ancestor)
                     MoveUnder(*bond, *ancestor);
             }
         }
-        return m_bondTable.SetBonds(groups);
+        return m_bondTable.SetBonds(made);
     }
 
     // Every node's object must exist (and be an atom for an atom node) before any marker is written,
@@ -909,6 +945,9 @@ private:
     // The root node (the cell) carries no marker.
     void Mark(const Nodes& nodes, std::int32_t root)
     {
+        static const UniqueString asu("_ASU");
+        static const UniqueString rep("_REP");
+        static const UniqueString rmi("_RMI");
         for (std::size_t i = 0; i < nodes.nodes.size(); ++i) {
             if (static_cast<std::int32_t>(i) == root)
                 continue;
@@ -919,14 +958,14 @@ private:
             if (node.key.IsIdentity()) {
                 if (object->HasProperty("_REP"))
                     object->RemoveProperty("_REP");
-                object->SetProperty("_ASU", node.item, 0);
+                object->SetProperty(asu, node.item, 0);
                 continue;
             }
             if (object->HasProperty("_ASU"))
                 object->RemoveProperty("_ASU");
-            object->SetProperty("_REP", node.item, 0);
+            object->SetProperty(rep, node.item, 0);
             if (m_keys)
-                object->SetProperty("_RMI", m_keys->Add(node.key), 0);
+                object->SetProperty(rmi, m_keys->Add(node.key), 0);
         }
     }
 

@@ -1938,6 +1938,8 @@ bool HierarchyData::RebuildItems(const CellBuildTree& build)
             list.members.clear();
         }
         items.clear();
+        items.reserve(nodes.oids.size());
+        map.Reserve(nodes.oids.size());
         for (std::size_t i = 0; i < nodes.oids.size(); ++i) {
             if (nodes.oids[i] == 0)
                 continue;

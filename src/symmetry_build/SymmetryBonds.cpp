@@ -101,13 +101,25 @@ bool SymmetryBonds::SetBonds(const std::vector<ReplicateBondList>& groups)
         for (const ReplicateBond& item : group)
             if (item.GetBondListIndex() < 0 || item.GetOID() == 0 || item.GetBondListIndex() >= GetUnitCount())
                 return false;
+    std::vector<UnitBond> bonds;
+    ForEachTakingPart(groups,
+                      [&bonds](const ReplicateBond& item) { bonds.push_back({item.GetBondListIndex(), item.GetOID()}); });
+    return SetBonds(bonds);
+}
+
+bool SymmetryBonds::SetBonds(std::span<const UnitBond> bonds)
+{
+    for (const UnitBond& bond : bonds)
+        if (!IsUnit(bond.unit) || bond.oid == 0)
+            return false;
     m_lists.clear();
     m_oids.clear();
     m_lookup.Clear();
+    m_oids.reserve(bonds.size());
     std::vector<Member> members;
-    ForEachTakingPart(groups, [&](const ReplicateBond& item) {
-        members.push_back({item.GetBondListIndex(), AppendBond(item.GetOID(), item.GetBondListIndex())});
-    });
+    members.reserve(bonds.size());
+    for (const UnitBond& bond : bonds)
+        members.push_back({bond.unit, AppendBond(bond.oid, bond.unit)});
     LayOut(members);
     return true;
 }
