@@ -102,12 +102,14 @@ std::int32_t CellBuildTree::AddAtomNode(const ImageNode& node)
 
 void CellBuildTree::ReserveAtomNodes(std::size_t count, std::int32_t operatorCount)
 {
-    const bool dense = operatorCount > 0 &&
-                       static_cast<std::uint64_t>(m_atomCount) * static_cast<std::uint64_t>(operatorCount) <=
-                           4 * static_cast<std::uint64_t>(count) + 64 &&
-                       m_atoms.IndexByOperator(m_atomCount, operatorCount);
-    if (!dense)
+    const auto fits = [&](std::int32_t items) {
+        return operatorCount > 0 && static_cast<std::uint64_t>(items) * static_cast<std::uint64_t>(operatorCount) <=
+                                        4 * static_cast<std::uint64_t>(count) + 64;
+    };
+    if (!(fits(m_atomCount) && m_atoms.IndexByOperator(m_atomCount, operatorCount)))
         m_atoms.index.Reserve(count);
+    if (fits(m_objectCount))
+        m_objects.IndexByOperator(m_objectCount, operatorCount);
     m_atoms.nodes.reserve(count);
     m_atoms.parents.reserve(count);
     m_atoms.oids.reserve(count);
@@ -358,6 +360,19 @@ struct DisplayChange {
     bool visible = true;
     bool clipped = false;
 };
+
+// How many nodes ahead a walk out of creation order starts loading objects.
+constexpr std::size_t PrefetchDistance = 8;
+
+// Starts loading the first lines of the OID's object, reading nothing of it, so that a walk over
+// objects scattered in memory waits for several at once.
+void PrefetchObject(std::uint32_t oid)
+{
+    if (const Base* const object = Base::GetObjectA(oid)) {
+        __builtin_prefetch(object);
+        __builtin_prefetch(reinterpret_cast<const char*>(object) + 64);
+    }
+}
 
 // The object of the OID when it is the root or lies below it.
 Object* Below(const Object* root, std::uint32_t oid)
@@ -796,7 +811,10 @@ private:
             const std::int32_t py = atoms.parents[static_cast<std::size_t>(y)];
             return px != py ? px < py : idRank(x) < idRank(y);
         });
-        for (const std::int32_t node : order) {
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            const std::int32_t node = order[k];
+            if (k + PrefetchDistance < order.size())
+                PrefetchObject(atoms.oids[static_cast<std::size_t>(order[k + PrefetchDistance])]);
             Object* const atom = NodeObject(atoms, node);
             Object* const parent = NodeObject(objects, atoms.parents[static_cast<std::size_t>(node)]);
             if (!atom || !parent)

@@ -61,9 +61,10 @@ public:
 
     // The node's index: an equal node's, else a new one; -1 for an item outside the counts.
     std::int32_t AddAtomNode(const ImageNode& node);
-    // Room for that many atom nodes, so that a pass adding them does not regrow the tables. When the
-    // items times the operator count stay within a few times the count, nodes at an operator below
-    // it without translation are indexed by item and operator instead of hashed.
+    // Room for that many atom nodes, so that a pass adding them does not regrow the tables. Where the
+    // atom or object items times the operator count stay within a few times the count and no node of
+    // that kind is present yet, nodes at an operator below it without translation are then indexed by
+    // item and operator instead of hashed.
     void ReserveAtomNodes(std::size_t count, std::int32_t operatorCount = 0);
     std::int32_t AddObjectNode(const ImageNode& node);
     std::int32_t FindAtomNode(const ImageNode& node) const;

@@ -330,6 +330,34 @@ TEST_F(SymmetryBondsTest, SetBondsRefusesBadItemsAndKeepsTheTable)
     EXPECT_EQ(table.FindUnit(oids[1]), 1);
 }
 
+TEST_F(SymmetryBondsTest, AFlatListOfUnitBondsFillsTheTableAsTheGroupsDo)
+{
+    SymmetryBonds grouped;
+    grouped.SetUnitCount(3);
+    ASSERT_TRUE(grouped.SetBonds(Groups()));
+    SymmetryBonds flat;
+    flat.SetUnitCount(3);
+    const std::vector<SymmetryBonds::UnitBond> made = {{0, oids[0]}, {1, oids[1]}, {0, oids[2]}};
+    ASSERT_TRUE(flat.SetBonds(made));
+    OIDArray a;
+    OIDArray b;
+    grouped.GetOIDs(a);
+    flat.GetOIDs(b);
+    EXPECT_EQ(a, b);
+    for (std::int32_t unit = 0; unit < 3; ++unit)
+        EXPECT_EQ(Span(flat.GetSymmetryBonds(unit)), Span(grouped.GetSymmetryBonds(unit))) << unit;
+    EXPECT_EQ(flat.FindUnit(oids[2]), 0);
+
+    // A unit out of range or a bond without OID anywhere in the list changes nothing.
+    const std::vector<SymmetryBonds::UnitBond> outOfRange = {{0, oids[3]}, {3, oids[1]}};
+    const std::vector<SymmetryBonds::UnitBond> noOID = {{1, oids[3]}, {0, 0}};
+    EXPECT_FALSE(flat.SetBonds(outOfRange));
+    EXPECT_FALSE(flat.SetBonds(noOID));
+    EXPECT_EQ(flat.GetSymmetryBondCount(), 3);
+    EXPECT_EQ(flat.FindUnit(oids[3]), -1);
+    EXPECT_EQ(flat.FindUnit(oids[1]), 1);
+}
+
 TEST_F(SymmetryBondsTest, DeletingOneBondDeletesItsSymmetryEquivalents)
 {
     SymmetryBonds table;
