@@ -279,26 +279,26 @@ void CellBuildTree::Export(const Nodes& nodes, const IntArray& order, const IntA
                            const IntArray& parentPositions, NodeExport& out)
 {
     const std::size_t n = order.size();
-    out.oids.resize(n);
-    out.depths.resize(n);
-    out.parents.resize(n);
-    out.symParents.resize(n);
-    out.items.resize(n);
-    out.ranks.resize(n);
-    out.keys.resize(n);
+    out.oids.reserve(n);
+    out.depths.reserve(n);
+    out.parents.reserve(n);
+    out.symParents.reserve(n);
+    out.items.reserve(n);
+    out.ranks.reserve(n);
+    out.keys.reserve(n);
     std::int32_t rank = 0;
     for (std::size_t p = 0; p < n; ++p) {
         const auto node = static_cast<std::size_t>(order[p]);
         const ImageNode& record = nodes.nodes[node];
         rank = p > 0 && out.items[p - 1] == record.item ? rank + 1 : 0;
         const std::int32_t parent = nodes.parents[node];
-        out.oids[p] = nodes.oids[node];
-        out.depths[p] = depths[node];
-        out.parents[p] = parent < 0 ? -1 : parentPositions[static_cast<std::size_t>(parent)];
-        out.symParents[p] = static_cast<std::int32_t>(p) - rank;
-        out.items[p] = record.item;
-        out.ranks[p] = rank;
-        out.keys[p] = record.key;
+        out.oids.push_back(nodes.oids[node]);
+        out.depths.push_back(depths[node]);
+        out.parents.push_back(parent < 0 ? -1 : parentPositions[static_cast<std::size_t>(parent)]);
+        out.symParents.push_back(static_cast<std::int32_t>(p) - rank);
+        out.items.push_back(record.item);
+        out.ranks.push_back(rank);
+        out.keys.push_back(record.key);
     }
 }
 
@@ -696,16 +696,16 @@ private:
         IntArray position;
         if (!OrderByItem(nodes, itemCount, order, position))
             return false;
-        IndexLists lists(static_cast<std::size_t>(itemCount));
+        IntArray counts(static_cast<std::size_t>(itemCount), 0);
         SymmetryImageKey::Array keys(order.size());
         OIDArray oids(order.size());
         for (std::size_t p = 0; p < order.size(); ++p) {
             const auto node = static_cast<std::size_t>(order[p]);
-            lists[static_cast<std::size_t>(nodes.nodes[node].item)].push_back(static_cast<std::int32_t>(p));
+            ++counts[static_cast<std::size_t>(nodes.nodes[node].item)];
             keys[p] = nodes.nodes[node].key;
             oids[p] = nodes.oids[node];
         }
-        return table.SetReplicas(lists, keys, oids);
+        return table.SetReplicasInOrder(counts, std::move(keys), std::move(oids));
     }
 
     // A node-only copy; a copy of a molecule with an amino-acid chain gets a sequence of its own.

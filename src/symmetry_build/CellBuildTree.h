@@ -138,7 +138,8 @@ private:
 
     // The nodes of each item, its own node (at the identity key) first.
     static bool OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray& position);
-    // The nodes in the given order with their depths and their parents' positions in their export.
+    // The nodes in the given order with their depths and their parents' positions in their export,
+    // into an empty export.
     static void Export(const Nodes& nodes, const IntArray& order, const IntArray& depths,
                        const IntArray& parentPositions, NodeExport& out);
     // Per object node, the objects from it up to and including the root (the root: 1).

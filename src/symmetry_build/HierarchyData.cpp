@@ -1946,6 +1946,8 @@ bool HierarchyData::RebuildItems(const CellBuildTree& build)
     CellBuildTree::NodeExport objects;
     if (!build.ExportAtomNodes(atoms) || !build.ExportObjectNodes(objects))
         return false;
+    // Entries scattered over a large map: the slot of an entry a few ahead starts loading early.
+    constexpr std::size_t lookAhead = 8;
     const auto rebuild = [](const CellBuildTree::NodeExport& nodes, auto& items, auto& lists, auto& map) {
         map.Clear();
         for (auto& list : lists) {
@@ -1962,6 +1964,8 @@ bool HierarchyData::RebuildItems(const CellBuildTree& build)
         items.reserve(nodes.oids.size());
         map.Reserve(nodes.oids.size());
         for (std::size_t i = 0; i < nodes.oids.size(); ++i) {
+            if (i + lookAhead < nodes.oids.size())
+                map.Prefetch(nodes.oids[i + lookAhead]);
             if (nodes.oids[i] == 0)
                 continue;
             const auto index = static_cast<std::int32_t>(items.size());
