@@ -116,10 +116,15 @@ bool SymmetryBonds::SetBonds(std::span<const UnitBond> bonds)
     m_oids.clear();
     m_lookup.Clear();
     m_oids.reserve(bonds.size());
+    m_lookup.Reserve(bonds.size());
     std::vector<Member> members;
     members.reserve(bonds.size());
-    for (const UnitBond& bond : bonds)
-        members.push_back({bond.unit, AppendBond(bond.oid, bond.unit)});
+    constexpr std::size_t lookAhead = 8;  // the slot of a bond a few ahead starts loading early
+    for (std::size_t b = 0; b < bonds.size(); ++b) {
+        if (b + lookAhead < bonds.size())
+            m_lookup.Prefetch(bonds[b + lookAhead].oid);
+        members.push_back({bonds[b].unit, AppendBond(bonds[b].oid, bonds[b].unit)});
+    }
     LayOut(members);
     return true;
 }
