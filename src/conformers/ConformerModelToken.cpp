@@ -10,6 +10,7 @@
 #include <tavrel/conformers/ConformerBond.h>
 #include <tavrel/conformers/ConformerHelper.h>
 #include <tavrel/conformers/ConformerModel.h>
+#include <tavrel/conformers/LiveObjects.h>
 #include <tavrel/core/Arrays.h>
 #include <tavrel/core/FlatHashMap.h>
 #include <tavrel/foundation/DescendentIterator.h>
@@ -38,13 +39,31 @@ using PointerSet = FlatHashMap<const void*, char, PointerHash>;
 
 } // namespace
 
-ConformerModelToken::ConformerModelToken() = default;
+ConformerModelToken::ConformerModelToken()
+{
+    LiveObjects<ConformerModelToken>::Enter(this);
+}
 
-ConformerModelToken::ConformerModelToken(Object* parent) : Object(parent) {}
+ConformerModelToken::ConformerModelToken(Object* parent) : Object(parent)
+{
+    LiveObjects<ConformerModelToken>::Enter(this);
+}
 
 ConformerModelToken::~ConformerModelToken()
 {
+    LiveObjects<ConformerModelToken>::Leave(this);
     DeleteHeld();
+}
+
+void ConformerModelToken::DeepenShallowCopy()
+{
+    LiveObjects<ConformerModelToken>::Enter(this);
+    Object::DeepenShallowCopy();
+}
+
+std::vector<ConformerModelToken*> ConformerModelToken::FindBelow(const Object& root, bool includeRoot)
+{
+    return LiveObjects<ConformerModelToken>::Below(root, includeRoot);
 }
 
 const PropertyTable& ConformerModelToken::Properties()
@@ -118,10 +137,13 @@ bool ConformerModelToken::IsMoved(const Object* object)
 void ConformerModelToken::Hold()
 {
     LetGo();
+    // The lists were just filled: an OID names the object read or packaged, or one a listener has
+    // deleted since, whose entry is harmless, as OIDs are not reused.
+    m_held.Get().reserve(m_places.Get().size());
     for (const Place& place : m_places.Get()) {
-        if (const Object* const object = place.object.Get()) {
-            m_held.Get().push_back(object->GetOID());
-            OwnedObjects::Enter(object->GetOID());
+        if (place.object.oid != 0) {
+            m_held.Get().push_back(place.object.oid);
+            OwnedObjects::Enter(place.object.oid);
         }
     }
 }
@@ -177,8 +199,7 @@ void ConformerModelToken::PackageConformerObjects(Object& root)
             placed.push_back({object, nullptr, -1, 0, 0});
     };
     ConformerHelper helper;
-    DescendentIterator models(&root, ConformerModel::classType, false);
-    while (Object* const model = models.GetNext()) {
+    for (ConformerModel* const model : ConformerModel::FindBelow(root, false)) {
         OrdCollection objects;
         helper.FindConformerModelObjects(*model, objects);
         for (int i = 0; i < objects.GetSize(); ++i)
