@@ -25,13 +25,11 @@ TAVREL_DEFINE_CLASS(ConformerModelToken)
 
 namespace {
 
-// A packaged object with its place, read in one visit: the child before it (itself when first) and
-// its index under the family's parent, its OID and logical identifier.
+// A packaged object with its index under the family's parent, its OID and logical identifier, read
+// in one visit.
 struct Placed {
     Object* object;
-    Object* sibling;
     std::uint32_t oid;
-    std::uint32_t siblingOID;
     std::uint32_t lid;
     std::int32_t index;
 };
@@ -230,10 +228,7 @@ void ConformerModelToken::PackageConformerObjects(Object& root)
             Family& first = families.emplace_back(Family{parent, parent->GetOID(), {}, {}});
             first.path.resize(static_cast<std::size_t>(parent->GetTreePosition(first.path, true)));
         }
-        const int index = object->GetIndex();
-        Object* const sibling = index > 0 ? parent->GetChild(index - 1) : object;
-        families[*family].children.push_back(
-            {object, sibling, object->GetOID(), sibling ? sibling->GetOID() : 0, object->GetLID(), index});
+        families[*family].children.push_back({object, object->GetOID(), object->GetLID(), object->GetIndex()});
         if (object->GetNumChildren() > 0)
             withChildren.push_back(object);
     }
@@ -251,11 +246,18 @@ void ConformerModelToken::PackageConformerObjects(Object& root)
                 order.push_back({families[f].children[c].index, {f, c}});
         }
         std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        // The child before an object is mostly the packaged one just placed.
+        const Placed* previous = nullptr;
         for (const auto& [index, at] : order) {
             const Family& family = families[at.first];
             const Placed& entry = family.children[at.second];
-            m_places.Get().push_back(
-                {{entry.object, entry.oid}, {family.parent, family.parentOID}, {entry.sibling, entry.siblingOID}});
+            Link sibling{entry.object, entry.oid};
+            if (previous && previous->index == index - 1 && end == begin + 1)
+                sibling = {previous->object, previous->oid};
+            else if (index > 0)
+                sibling.Set(family.parent->GetChild(index - 1));
+            m_places.Get().push_back({{entry.object, entry.oid}, {family.parent, family.parentOID}, sibling});
+            previous = &entry;
         }
         begin = end;
     }
