@@ -415,7 +415,7 @@ void TreeNode::VisitDescendants(const TreeNode* top, Visit&& visit)
     constexpr std::size_t prefetchDistance = 8;
     while (!stack.empty()) {
         if (stack.size() > prefetchDistance)
-            __builtin_prefetch(stack[stack.size() - 1 - prefetchDistance]);
+            PrefetchObject(stack[stack.size() - 1 - prefetchDistance]);
         TreeNode* const node = stack.back();
         stack.pop_back();
         if (!visit(node))

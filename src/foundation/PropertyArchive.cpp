@@ -380,11 +380,13 @@ PropertyArchive::~PropertyArchive()
     const bool loading = GetArchive().IsLoading();
     const std::uint32_t schema = GetObjectSchema();
     // By index: a finishing call may register further nodes. A large load leaves most of them out of
-    // the cache: each is asked for a few entries ahead.
+    // the cache: each is asked for a few entries ahead, with the fields of its class levels that
+    // finishing reads (a bonded atom's bond list, a bond's ends).
     constexpr std::size_t prefetchDistance = 8;
+    constexpr std::size_t prefetchBytes = 192;
     for (std::size_t i = 0; i < m_state->finish.size(); ++i) {
         if (i + prefetchDistance < m_state->finish.size())
-            __builtin_prefetch(m_state->finish[i + prefetchDistance].node);
+            PrefetchObject(m_state->finish[i + prefetchDistance].node, prefetchBytes);
         const State::FinishEntry entry = m_state->finish[i];
         if (!IsAlive(entry.node, entry.oid))
             continue;
@@ -980,7 +982,6 @@ struct PropertyArchive::RecordReader {
         if (depth == frameBlocks.size() * FramesPerBlock)
             frameBlocks.push_back(std::make_unique<Frame[]>(FramesPerBlock));
         Frame& frame = FrameAt(depth++);
-        PrefetchFrame(depth + FramePrefetchDistance);
         frame.Reset();
         frame.reservedAbove = reserve;
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
@@ -1248,7 +1249,7 @@ struct PropertyArchive::RecordReader {
             // the object a few OIDs on is asked for ahead of its turn.
             if (frame.isArray) {
                 if (const Base* const ahead = Base::GetObjectA(oid + PrefetchDistance))
-                    __builtin_prefetch(ahead);
+                    PrefetchObject(ahead);
             }
             Fill(frame, Base::GetObjectA(oid), oid, false);
             return true;
@@ -1384,25 +1385,10 @@ struct PropertyArchive::RecordReader {
         const std::pair<Base*, std::uint32_t> ended{object, frame.oid};
         state.reserved -= frame.reservedAbove;
         --depth;
-        if (depth > FramePrefetchDistance)
-            PrefetchFrame(depth - FramePrefetchDistance - 1);
         return ended;
     }
 
-    // A deep nesting (a bonded chain) goes down its frames and back up far apart in time, when they
-    // are long out of the cache: the frame a few levels on is asked for ahead of its turn.
-    void PrefetchFrame(std::size_t index) const
-    {
-        if (index >= frameBlocks.size() * FramesPerBlock)
-            return;
-        const auto* const bytes = reinterpret_cast<const char*>(&frameBlocks[index / FramesPerBlock][index % FramesPerBlock]);
-        for (std::size_t offset = 0; offset < sizeof(Frame); offset += CacheLine)
-            __builtin_prefetch(bytes + offset, 1);
-    }
-
     static constexpr std::uint32_t PrefetchDistance = 8;
-    static constexpr std::size_t FramePrefetchDistance = 4;
-    static constexpr std::size_t CacheLine = 64;
 
     PropertyArchive& stream;
     State& state;

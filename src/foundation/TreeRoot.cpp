@@ -38,10 +38,10 @@ void VisitBelow(const TreeNode& top, Visit&& visit)
             continue;
         }
         TreeNode* const child = node->GetChild(next++);
-        // A node's own fields share its first cache line: fetching a sibling a few places ahead hides
-        // the memory latency of walking wide trees whose nodes are out of the cache.
+        // Fetching a sibling a few places ahead hides the memory latency of walking wide trees whose
+        // nodes are out of the cache.
         if (const TreeNode* const ahead = node->GetChild(next + PrefetchDistance))
-            __builtin_prefetch(ahead);
+            PrefetchObject(ahead);
         if (!visit(child))
             return;
         stack.emplace_back(child, 0);
