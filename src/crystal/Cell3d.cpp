@@ -922,9 +922,15 @@ bool Cell3d::Build(BuildInfo info)
         const BuildScope scope(*this);
         if (DoTranslationalOverSpecified(list))
             SetupBuilderAtoms(AsymmetricAtoms, list, false);
+        // Without proximity bonds the list serves only the bonds of the asymmetric atoms, which the
+        // expansion of a cell without replicas leaves in their places: the replicas are not gathered.
+        const bool asymmetricOnly = Replicas().Empty() && !m_buildInfo.GetProximityBonding();
         DoSymmetry(list);
-        SetupBuilderAtomsAndReplicas(list);
-        if (DoSymmetryBonds(list))
+        if (asymmetricOnly)
+            std::erase_if(list, [](const AtomData& record) { return !record.Live(); });
+        else
+            SetupBuilderAtomsAndReplicas(list);
+        if (DoSymmetryBonds(list) && !asymmetricOnly)
             SetupBuilderAtomsAndReplicas(list);
         if (m_buildInfo.GetProximityBonding()) {
             DoProximityBonds(list);
@@ -946,7 +952,8 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     ClipPeriodicAndSetupDisplayAtoms(list);
     // The atoms shown are those of the list not clipped; gathered again only when packing made replicas.
     const auto keepShown = [&list] {
-        std::erase_if(list, [](const AtomData& record) {
+        std::erase_if(list, [&list](const AtomData& record) {
+            PrefetchAhead(list, static_cast<std::size_t>(&record - list.data()));
             const Atom* const atom = record.Live();
             return !atom || atom->IsClipped();
         });

@@ -69,6 +69,7 @@ bool CellBonds::DoSymmetryBonds(Cell::AtomDataArray& list)
 
     bool made = false;
     for (std::size_t i = 0; i < list.size(); ++i) {
+        Cell::PrefetchAhead(list, i);
         Atom* const atom = list[i].Live();
         if (!atom || atom->IsSymmetric() || atom->IsPeriodic())
             continue;

@@ -19,6 +19,50 @@ struct OIDHash {
     std::size_t operator()(std::uint32_t oid) const noexcept { return static_cast<std::size_t>(MixBits(oid)); }
 };
 
+// The first list record of each live atom by OID: a table over the range of the OIDs when they lie
+// close together (a build's atoms are mostly made in a row), else a hash map.
+class RecordIndex {
+public:
+    explicit RecordIndex(const Cell::AtomDataArray& list) : m_hashed(0)
+    {
+        std::uint32_t low = UINT32_MAX;
+        std::uint32_t high = 0;
+        for (const Cell::AtomData& record : list) {
+            low = std::min(low, record.oid);
+            high = std::max(high, record.oid);
+        }
+        if (!list.empty() && std::uint64_t{high} - low < 4 * std::uint64_t{list.size()} + 1024) {
+            m_low = low;
+            m_table.assign(std::size_t{high} - low + 1, None);
+        } else {
+            m_hashed.Reserve(list.size());
+        }
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (!list[i].Live())
+                continue;
+            if (m_table.empty())
+                m_hashed.Insert(list[i].oid, static_cast<std::uint32_t>(i));
+            else if (std::uint32_t& slot = m_table[list[i].oid - m_low]; slot == None)
+                slot = static_cast<std::uint32_t>(i);
+        }
+    }
+
+    const std::uint32_t* Find(std::uint32_t oid) const
+    {
+        if (m_table.empty())
+            return m_hashed.Find(oid);
+        if (oid < m_low || oid - m_low >= m_table.size() || m_table[oid - m_low] == None)
+            return nullptr;
+        return &m_table[oid - m_low];
+    }
+
+private:
+    static constexpr std::uint32_t None = UINT32_MAX;
+    std::uint32_t m_low = 0;
+    std::vector<std::uint32_t> m_table;
+    FlatHashMap<std::uint32_t, std::uint32_t, OIDHash> m_hashed;
+};
+
 using Shift = std::array<std::int32_t, 3>;
 
 Shift operator+(const Shift& a, const Shift& b)
@@ -117,8 +161,9 @@ bool CellPacking::Pack(Cell::AtomDataArray& list)
         return false;
     switch (m_replicas.GetCell().GetBuildInfo().GetHint()) {
     case Cell3d::BuildInfo::NoPacking:
-        for (const Cell::AtomData& record : list) {
-            Atom* const atom = record.Live();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            Cell::PrefetchAhead(list, i);
+            Atom* const atom = list[i].Live();
             const bool replica = atom && (atom->IsSymmetric() || atom->IsPeriodic());
             if (atom && atom->IsClipped() != replica)
                 atom->SetClipped(replica);
@@ -155,17 +200,13 @@ bool CellPacking::PackDefault(Cell::AtomDataArray& list)
     const Cell3d& cell = m_replicas.GetCell();
     const double tolerance = EdgeTolerance();
 
-    FlatHashMap<std::uint32_t, std::uint32_t, OIDHash> records(0);
-    records.Reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (list[i].Live())
-            records.Insert(list[i].oid, static_cast<std::uint32_t>(i));
-    }
+    const RecordIndex records(list);
 
     // Bonded components; a bond that closes a ring across the cell marks the axes it crosses.
     ShiftedUnionFind components(count);
     std::vector<std::uint8_t> crossed(count, 0);
     for (std::size_t i = 0; i < count; ++i) {
+        Cell::PrefetchAhead(list, i);
         const Atom* const atom = list[i].Live();
         if (!atom)
             continue;
@@ -221,6 +262,7 @@ bool CellPacking::PackDefault(Cell::AtomDataArray& list)
     }
 
     for (std::size_t i = 0; i < count; ++i) {
+        Cell::PrefetchAhead(list, i);
         Atom* const atom = list[i].Live();
         if (!atom)
             continue;

@@ -28,6 +28,29 @@ int RoundToInt(double x)
     return static_cast<int>(std::clamp(std::floor(x + 0.5), -2147483648.0, 2147483647.0));
 }
 
+bool IsFinite(const Point3d& p)
+{
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
+// An integral rotation (small entries) with determinant 1 or -1, whose inverse is integral too.
+bool IntegralRotation(const double (&rotation)[3][3], int (&integral)[3][3])
+{
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            const double rounded = std::round(rotation[row][column]);
+            if (!(std::abs(rotation[row][column] - rounded) <= 1e-9) || std::abs(rounded) > 100.0)
+                return false;
+            integral[row][column] = static_cast<int>(rounded);
+        }
+    }
+    const int(&r)[3][3] = integral;
+    const int determinant = r[0][0] * (r[1][1] * r[2][2] - r[1][2] * r[2][1]) -
+                            r[0][1] * (r[1][0] * r[2][2] - r[1][2] * r[2][0]) +
+                            r[0][2] * (r[1][0] * r[2][1] - r[1][1] * r[2][0]);
+    return determinant == 1 || determinant == -1;
+}
+
 } // namespace
 
 SymmetryExpansion::SymmetryExpansion(CellReplicas& replicas)
@@ -41,6 +64,7 @@ SymmetryExpansion::SymmetryExpansion(CellReplicas& replicas)
     double lengths[3];
     m_cell.GetLengths(lengths);
     m_edgeTolerance = m_cell.GetBuildInfo().GetSameTol() / std::max({lengths[0], lengths[1], lengths[2]});
+    std::fill(std::begin(m_edgeReach), std::end(m_edgeReach), m_edgeTolerance);
 }
 
 SymmetryExpansion::Vector SymmetryExpansion::Apply(const Operator& op, const Vector& p) const
@@ -64,7 +88,14 @@ SymmetryExpansion::Vector SymmetryExpansion::Wrap(const Vector& u)
     return {u[0] - std::floor(u[0]), u[1] - std::floor(u[1]), u[2] - std::floor(u[2])};
 }
 
-ImageGrid SymmetryExpansion::GridOver(double reach, std::size_t points) const
+double SymmetryExpansion::Reach(double radius, int axis) const
+{
+    const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
+    return radius * std::sqrt(cartToFrac(0, axis) * cartToFrac(0, axis) + cartToFrac(1, axis) * cartToFrac(1, axis) +
+                              cartToFrac(2, axis) * cartToFrac(2, axis));
+}
+
+ImageGrid SymmetryExpansion::GridOver(double reach, std::size_t points, double radius) const
 {
     Point3d low = Point3d::maximum;
     Point3d high = Point3d::minimum;
@@ -73,27 +104,26 @@ ImageGrid SymmetryExpansion::GridOver(double reach, std::size_t points) const
         low.Minimum(at);
         high.Maximum(at);
     }
-    return ImageGrid(low, high, points, m_specialTolerance);
+    return ImageGrid(low, high, points, radius);
 }
 
 template <class Visit>
-bool SymmetryExpansion::ForEachCoincident(const ImageGrid& grid, const Vector& wrapped, Visit&& visit) const
+bool SymmetryExpansion::ForEachShift(const Vector& wrapped, const double (&reach)[3], Visit&& visit) const
 {
     int low[3];
     int high[3];
     for (int axis = 0; axis < 3; ++axis) {
         low[axis] = 0;
         high[axis] = 0;
-        if (wrapped[axis] < m_edgeTolerance)
+        if (wrapped[axis] < reach[axis])
             high[axis] = 1;
-        else if (wrapped[axis] > 1.0 - m_edgeTolerance)
+        else if (wrapped[axis] > 1.0 - reach[axis])
             low[axis] = -1;
     }
     for (int a = low[0]; a <= high[0]; ++a) {
         for (int b = low[1]; b <= high[1]; ++b) {
             for (int c = low[2]; c <= high[2]; ++c) {
-                const Point3d at = Cartesian({wrapped[0] + a, wrapped[1] + b, wrapped[2] + c});
-                if (!grid.ForEachNear(at, m_specialTolerance, visit))
+                if (!visit(Cartesian({wrapped[0] + a, wrapped[1] + b, wrapped[2] + c})))
                     return false;
             }
         }
@@ -101,20 +131,131 @@ bool SymmetryExpansion::ForEachCoincident(const ImageGrid& grid, const Vector& w
     return true;
 }
 
+template <class Visit>
+bool SymmetryExpansion::ForEachCoincident(const ImageGrid& grid, const Vector& wrapped, Visit&& visit) const
+{
+    return ForEachShift(wrapped, m_edgeReach,
+                        [&](const Point3d& at) { return grid.ForEachNear(at, m_specialTolerance, visit); });
+}
+
+SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operator>& ops) const
+{
+    Search search;
+    search.throughAtoms.assign(ops.size(), false);
+    search.query.assign(ops.size(), false);
+    if (!(m_specialTolerance >= 0.0) || !std::isfinite(m_specialTolerance))
+        return search;
+    const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
+    struct Integral {
+        bool valid;
+        int rotation[3][3];
+    };
+    std::vector<Integral> integral(ops.size());
+    for (std::size_t l = 0; l < ops.size(); ++l)
+        integral[l].valid = IntegralRotation(ops[l].rotation, integral[l].rotation);
+    double stretch = 0.0;
+    for (std::size_t l = 0; l < ops.size(); ++l) {
+        if (!integral[l].valid)
+            continue;
+        const int(&rotation)[3][3] = integral[l].rotation;
+        // The inverse: the adjugate times the determinant (1 or -1), and -t R^-1.
+        int inverse[3][3];
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                const int r0 = (column + 1) % 3;
+                const int r1 = (column + 2) % 3;
+                const int c0 = (row + 1) % 3;
+                const int c1 = (row + 2) % 3;
+                inverse[row][column] = rotation[r0][c0] * rotation[r1][c1] - rotation[r0][c1] * rotation[r1][c0];
+            }
+        }
+        const int determinant =
+            rotation[0][0] * inverse[0][0] + rotation[0][1] * inverse[1][0] + rotation[0][2] * inverse[2][0];
+        double translation[3];
+        for (int column = 0; column < 3; ++column) {
+            translation[column] = 0.0;
+            for (int row = 0; row < 3; ++row) {
+                inverse[row][column] *= determinant;
+                translation[column] -= ops[l].translation[row] * inverse[row][column];
+            }
+        }
+        const auto isInverse = [&](std::size_t j) {
+            if (!integral[j].valid || !std::equal(&inverse[0][0], &inverse[0][0] + 9, &integral[j].rotation[0][0]))
+                return false;
+            for (int column = 0; column < 3; ++column) {
+                const double difference = ops[j].translation[column] - translation[column];
+                if (!(std::abs(difference - std::round(difference)) <= 1e-6))
+                    return false;
+            }
+            return true;
+        };
+        std::size_t j = 0;
+        while (j < ops.size() && !isInverse(j))
+            ++j;
+        if (j == ops.size())
+            continue;
+        search.throughAtoms[l] = true;
+        search.query[j] = true;
+        // How far the inverse can stretch a Cartesian displacement: the Frobenius norm of its
+        // Cartesian matrix.
+        double squares = 0.0;
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                double sum = 0.0;
+                for (int m = 0; m < 3; ++m) {
+                    for (int n = 0; n < 3; ++n)
+                        sum += cartToFrac(row, m) * inverse[m][n] * m_fracToCart[n][column];
+                }
+                squares += sum * sum;
+            }
+        }
+        stretch = std::max(stretch, std::sqrt(squares));
+    }
+    // Rounding of float positions and of the translations is covered by a margin of the cell's size.
+    double lengths[3];
+    m_cell.GetLengths(lengths);
+    const double margin = 1e-5 * (lengths[0] + lengths[1] + lengths[2]);
+    search.radius = stretch * (m_specialTolerance + margin) + margin;
+    bool usable = std::isfinite(search.radius);
+    for (int axis = 0; axis < 3; ++axis) {
+        search.reach[axis] = Reach(search.radius, axis);
+        // A neighbourhood as wide as half the cell could meet an atom through two faces: not searched so.
+        usable = usable && search.reach[axis] < 0.5;
+    }
+    if (!usable) {
+        search.throughAtoms.assign(ops.size(), false);
+        search.query.assign(ops.size(), false);
+    }
+    return search;
+}
+
+bool SymmetryExpansion::ImageCoincides(const std::vector<Operator>& ops, const Search& search, const Vector& p,
+                                       std::size_t images, const Vector& wrapped) const
+{
+    const double radius2 = m_specialTolerance * m_specialTolerance;
+    for (std::size_t l = 0; l < images; ++l) {
+        if (!search.throughAtoms[l])
+            continue;
+        const Point3d image = Cartesian(Wrap(Apply(ops[l], p)));
+        if (!IsFinite(image))
+            continue;
+        const bool coincides = !ForEachShift(
+            wrapped, m_edgeReach, [&](const Point3d& at) { return !(IsFinite(at) && at.Distance2(image) <= radius2); });
+        if (coincides)
+            return true;
+    }
+    return false;
+}
+
 bool SymmetryExpansion::DoTranslationalOverSpecified(Cell::AtomDataArray& list)
 {
     const std::size_t count = list.size();
     // How far a point within the tolerance of another can lie from it along each fractional axis: a
     // corner-shifted point further beyond the cell can never be found and is not stored.
-    const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
     double reach[3];
-    for (int axis = 0; axis < 3; ++axis) {
-        const double column = std::sqrt(cartToFrac(0, axis) * cartToFrac(0, axis) +
-                                        cartToFrac(1, axis) * cartToFrac(1, axis) +
-                                        cartToFrac(2, axis) * cartToFrac(2, axis));
-        reach[axis] = 2.0 * m_specialTolerance * column;
-    }
-    ImageGrid grid = GridOver(2.0, count);
+    for (int axis = 0; axis < 3; ++axis)
+        reach[axis] = Reach(2.0 * m_specialTolerance, axis);
+    ImageGrid grid = GridOver(1.0 + std::max({reach[0], reach[1], reach[2], 0.0}), count, m_specialTolerance);
     grid.Reserve(count);
     std::vector<Vector> wrapped(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -134,9 +275,8 @@ bool SymmetryExpansion::DoTranslationalOverSpecified(Cell::AtomDataArray& list)
     }
     bool deleted = false;
     for (std::size_t i = 0; i < count; ++i) {
-        const bool repeats = !grid.ForEachNear(Cartesian(wrapped[i]), m_specialTolerance, [i](ImageGrid::Tag tag) {
-            return tag.index == 0 && tag.record >= i;
-        });
+        const bool repeats = !grid.ForEachNear(Cartesian(wrapped[i]), m_specialTolerance,
+                                               [i](ImageGrid::Tag tag) { return tag.index == 0 && tag.record >= i; });
         if (!repeats)
             continue;
         if (Atom* const atom = list[i].Live()) {
@@ -162,14 +302,22 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             ops[j].translation[column] = matrix(3, column);
     }
 
-    // The wrapped images of every atom so far, for the test of later atoms, and those of the atom at
-    // hand, for its special positions. The first is added to once per image but asked once per atom:
-    // cells of about as many images as an atom has keep its cell array small.
-    ImageGrid cellImages = GridOver(1.0, list.size() * ops.size() / std::min<std::size_t>(ops.size(), 16));
-    cellImages.Reserve(list.size() * ops.size());
-    ImageGrid atomImages = GridOver(1.0, ops.size());
+    const Search search = PlanSearch(ops);
+    const auto byImages =
+        static_cast<std::size_t>(std::count(search.throughAtoms.begin(), search.throughAtoms.end(), false));
+    // The atoms so far, and the images of those by operators not searched through them, for the test
+    // of later atoms; the images of the atom at hand, for its special positions.
+    ImageGrid earlierAtoms = GridOver(1.0, list.size(), search.radius);
+    earlierAtoms.Reserve(list.size());
+    ImageGrid cellImages = GridOver(
+        1.0, byImages == 0 ? 1 : list.size() * byImages / std::min<std::size_t>(byImages, 16), m_specialTolerance);
+    cellImages.Reserve(list.size() * byImages);
+    ImageGrid atomImages = GridOver(1.0, ops.size(), m_specialTolerance);
     atomImages.Reserve(ops.size());
+    // How many images of each atom the test of later atoms takes.
+    std::vector<std::size_t> images(list.size(), 0);
     std::vector<Vector> unwrapped(ops.size());
+    std::vector<Vector> wrapped(ops.size());
     // Without replicas known before, the replicas of an atom are those this loop makes for it.
     const bool fresh = m_replicas.Empty();
     std::vector<std::uint32_t> made(ops.size());
@@ -178,9 +326,24 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
         if (!atom)
             continue;
         const Vector p = FromPoint(list[i].xyz);
+        const Vector own = Wrap(p);
         const auto record = static_cast<std::uint32_t>(i);
+        for (std::size_t j = 0; j < ops.size(); ++j) {
+            unwrapped[j] = Apply(ops[j], p);
+            wrapped[j] = Wrap(unwrapped[j]);
+        }
         // An atom that is an image of an earlier one goes.
-        if (!ForEachCoincident(cellImages, Wrap(p), [](ImageGrid::Tag) { return false; })) {
+        bool repeats = !ForEachCoincident(cellImages, own, [](ImageGrid::Tag) { return false; });
+        for (std::size_t j = 0; j < ops.size() && !repeats; ++j) {
+            if (!search.query[j])
+                continue;
+            repeats = !ForEachShift(wrapped[j], search.reach, [&](const Point3d& at) {
+                return earlierAtoms.ForEachNear(at, search.radius, [&](ImageGrid::Tag tag) {
+                    return !ImageCoincides(ops, search, FromPoint(list[tag.record].xyz), images[tag.record], own);
+                });
+            });
+        }
+        if (repeats) {
             delete atom;
             list[i].atom = nullptr;
             continue;
@@ -188,19 +351,18 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
         atomImages.Clear();
         const TreeNode::Watch alive(atom);
         for (std::size_t j = 0; j < ops.size() && alive.alive; ++j) {
-            unwrapped[j] = Apply(ops[j], p);
-            const Vector wrapped = Wrap(unwrapped[j]);
             made[j] = 0;
             if (j > 0) {
                 std::uint32_t earliest = static_cast<std::uint32_t>(j);
-                ForEachCoincident(atomImages, wrapped, [&earliest](ImageGrid::Tag tag) {
+                ForEachCoincident(atomImages, wrapped[j], [&earliest](ImageGrid::Tag tag) {
                     earliest = std::min(earliest, tag.index);
                     return true;
                 });
                 const Point3d position = Cartesian(unwrapped[j]);
                 if (earliest == j) {
-                    const Atom* const replica = fresh ? m_replicas.MakeSymmetryAtom(atom, static_cast<int>(j), position)
-                                                      : m_replicas.DeriveSymmetryAtom(atom, static_cast<int>(j), position);
+                    const Atom* const replica =
+                        fresh ? m_replicas.MakeSymmetryAtom(atom, static_cast<int>(j), position)
+                              : m_replicas.DeriveSymmetryAtom(atom, static_cast<int>(j), position);
                     made[j] = replica->GetOID();
                 } else {
                     const Vector& first = unwrapped[earliest];
@@ -215,10 +377,13 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
                         m_replicas.MakePeriodicAtom(parent, shift, &position);
                 }
             }
-            const Point3d at = Cartesian(wrapped);
+            const Point3d at = Cartesian(wrapped[j]);
             atomImages.Add(at, {record, static_cast<std::uint32_t>(j)});
-            cellImages.Add(at, {record, static_cast<std::uint32_t>(j)});
+            if (!search.throughAtoms[j])
+                cellImages.Add(at, {record, static_cast<std::uint32_t>(j)});
+            images[i] = j + 1;
         }
+        earlierAtoms.Add(Cartesian(own), {record, 0});
     }
     return true;
 }

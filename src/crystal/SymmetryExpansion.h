@@ -1,4 +1,5 @@
-// SymmetryExpansion: the steps of a cell build that make the symmetry images of the asymmetric unit and remove atoms entered twice.
+// SymmetryExpansion: the steps of a cell build that make the symmetry images of the asymmetric unit and remove atoms
+// entered twice.
 #pragma once
 
 #include <array>
@@ -18,8 +19,12 @@ class CellReplicas;
 // Fractional arithmetic is done in double precision; stored positions are floats. Two images
 // coincide when their wrapped positions (each fractional coordinate x - floor(x)), shifted across the
 // cell faces they lie within the edge tolerance of, are within the special-position tolerance
-// (Cartesian). One image grid holds the wrapped images of the whole cell, so each test is a grid
-// query and the expansion is linear in atoms times operators.
+// (Cartesian). An atom that coincides with an image of an earlier atom goes. For an operator whose
+// inverse is among the operators (up to a lattice translation), such an earlier atom lies near the
+// atom's image by that inverse: a grid of the earlier atoms alone, as many points as atoms, is asked
+// with the atom's images and each atom found is tested exactly as above. The images by any other
+// operator are kept in a grid of their own. Each test is a grid query and the expansion is linear in
+// atoms times operators, with a working set that grows with the atoms only.
 class SymmetryExpansion {
 public:
     explicit SymmetryExpansion(CellReplicas& replicas);
@@ -39,21 +44,45 @@ private:
         double translation[3];
     };
 
+    // How the images of earlier atoms are searched: through the earlier atoms (`throughAtoms`, the
+    // operator's inverse `query` being among the operators) within `radius` of an image, which
+    // covers the tolerance, the stretch of the inverse and rounding, shifted over the faces within
+    // `reach` (fractional) of the image; or in the grid of images (the other operators).
+    struct Search {
+        std::vector<bool> throughAtoms;
+        std::vector<bool> query;
+        double radius = 0.0;
+        double reach[3] = {0.0, 0.0, 0.0};
+    };
+
     Vector Apply(const Operator& op, const Vector& p) const;
     Point3d Cartesian(const Vector& f) const;
     static Vector Wrap(const Vector& u);
+    Search PlanSearch(const std::vector<Operator>& ops) const;
+    // How far a point within radius (Cartesian) of another can lie from it along a fractional axis.
+    double Reach(double radius, int axis) const;
+    // visit(point) for the Cartesian point of the wrapped position and of each of its shifts over the
+    // faces it lies within reach of (fractional, per axis); false when a visit stopped the walk.
+    template <class Visit>
+    bool ForEachShift(const Vector& wrapped, const double (&reach)[3], Visit&& visit) const;
     // visit(tag) for every grid point within the special-position tolerance of the wrapped position,
     // shifted over the faces it lies near; false when a visit stopped the walk.
     template <class Visit>
     bool ForEachCoincident(const ImageGrid& grid, const Vector& wrapped, Visit&& visit) const;
-    // A grid over the Cartesian box of the fractional cube [0, reach]^3, for about `points` points.
-    ImageGrid GridOver(double reach, std::size_t points) const;
+    // Whether one of the first `images` images of the atom at p by an operator searched through the
+    // atoms coincides with the wrapped position.
+    bool ImageCoincides(const std::vector<Operator>& ops, const Search& search, const Vector& p, std::size_t images,
+                        const Vector& wrapped) const;
+    // A grid over the Cartesian box of the fractional cube [0, reach]^3, for about `points` points
+    // within radius of a query.
+    ImageGrid GridOver(double reach, std::size_t points, double radius) const;
 
     CellReplicas& m_replicas;
     Cell3d& m_cell;
     double m_fracToCart[3][3];
     double m_specialTolerance;
     double m_edgeTolerance;
+    double m_edgeReach[3];
 };
 
 } // namespace Tavrel

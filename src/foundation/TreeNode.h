@@ -353,7 +353,8 @@ private:
     void DeliverHere(TreeNode* source, std::uint32_t sourceOID, const Base* instance, std::uint32_t type,
                      std::uint16_t code, const char* attribute, bool tree, void* data, const Watch& watch);
     std::uint8_t RegisteredBits(std::uint32_t type, bool treeOnly) const;
-    bool HoldsRegistration(std::uint32_t type, std::uint16_t code) const;
+    // With treeOnly, only tree registrations count.
+    bool HoldsRegistration(std::uint32_t type, std::uint16_t code, bool treeOnly = false) const;
     void Perform(WalkOp op, bool recursive);
     void Step(WalkOp op, bool recursive);
     void ActivityChanged();

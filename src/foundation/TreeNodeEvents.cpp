@@ -270,12 +270,12 @@ std::uint8_t TreeNode::RegisteredBits(std::uint32_t type, bool treeOnly) const
     return static_cast<std::uint8_t>(bits);
 }
 
-bool TreeNode::HoldsRegistration(std::uint32_t type, std::uint16_t code) const
+bool TreeNode::HoldsRegistration(std::uint32_t type, std::uint16_t code, bool treeOnly) const
 {
     const RegistrationList* registrations = m_extras.FindRegistrations();
-    return registrations &&
-           std::any_of(registrations->begin(), registrations->end(),
-                       [&](const Registration& held) { return held.classType == type && held.code == code; });
+    return registrations && std::any_of(registrations->begin(), registrations->end(), [&](const Registration& held) {
+               return held.classType == type && held.code == code && (!treeOnly || held.tree);
+           });
 }
 
 void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree)
@@ -306,7 +306,9 @@ void TreeNode::PropagateUnsetEventMask(std::uint32_t type, std::uint16_t code, b
     while (!stack.empty()) {
         const auto [node, needed] = stack.back();
         stack.pop_back();
-        if (node->HoldsRegistration(type, code))
+        // A tree registration of the code held here keeps the bits of the whole subtree; a plain one
+        // keeps only this node's.
+        if (node->HoldsRegistration(type, code, true))
             continue;
         const unsigned clear = code & 0xFFu & ~(needed | node->RegisteredBits(type, false));
         if (clear != 0)

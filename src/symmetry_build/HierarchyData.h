@@ -84,6 +84,27 @@ public:
     void GetAsymmetricUnit(AsymmetricUnit& unit) const;
     bool DisplayBuildResults(const BuildResults& results);
 
+    // Edits below the cell, named by OID, as the map's listeners hand them on. Each ignores an OID it
+    // cannot resolve and costs the size of the edited family: a property, label or element set on one
+    // member is copied to the others, a moved atom re-places its family, deleting any member deletes
+    // the family, and structural changes only mark the data dirty.
+    void OnAtomAdded(std::uint32_t oid);
+    void OnAtomDeleted(std::uint32_t oid);
+    void OnObjectAdded(std::uint32_t oid);
+    void OnObjectDeleted(std::uint32_t oid);
+    void OnObjectMoved(std::uint32_t oid);
+    void OnBondDeleted(std::uint32_t oid);
+    void OnBondTypeChanged(std::uint32_t oid);
+    void OnAtomTypeChanged(std::uint32_t oid);
+    void OnAtomFormalChargeChanged(std::uint32_t oid);
+    void OnAtomHybridizationChanged(std::uint32_t oid);
+    void OnAtomPartialChargeChanged(std::uint32_t oid);
+    void OnAtomCPKScaleChanged(std::uint32_t oid);
+    void OnAtomBallSizeChanged(std::uint32_t oid);
+    void OnAtomStickRadiusChanged(std::uint32_t oid);
+    void OnLabelChanged(std::uint32_t oid);
+    void OnAtomXYZChanged(std::uint32_t oid);
+
     // Read-only views for tests and the listeners.
     const std::vector<AtomItem>& GetAtomItems() const { return m_atomItems; }
     const std::vector<ObjectItem>& GetObjectItems() const { return m_objectItems; }
@@ -170,6 +191,21 @@ private:
 
     std::int32_t FindAtomItem(std::uint32_t oid) const;
     std::int32_t FindObjectItem(std::uint32_t oid) const;
+    // The live object of the OID below the cell (an Atom when atom is set); null otherwise.
+    Object* FindBelowCell(std::uint32_t oid, bool atom) const;
+    // The list of the OID's family with the OID's member index, or -1 when the OID is not the
+    // member its item names.
+    std::int32_t FindAtomFamily(std::uint32_t oid, std::int32_t& member) const;
+    std::int32_t FindObjectFamily(std::uint32_t oid, std::int32_t& member) const;
+    // Visits every member of the list but the OID that lives below the cell (and is an Atom when
+    // atoms is set); by index, as a visit may raise events.
+    template <class Lists, class Visit>
+    void ForOtherMembers(const Lists& lists, std::int32_t list, std::uint32_t oid, bool atoms, Visit visit) const;
+    // Reads the value from the atom of the OID and writes it to every other served atom of its family.
+    template <class Read, class Write>
+    void CopyToAtomFamily(std::uint32_t oid, Read read, Write write);
+    template <class Items, class Lists>
+    void DeleteFamily(std::uint32_t oid, std::int32_t index, Items& items, Lists& lists, bool atoms);
 
     Cell3d* m_cell;
     Matrix3x3 m_fractionalToCartesian;

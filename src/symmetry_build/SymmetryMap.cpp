@@ -2,6 +2,7 @@
 
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/crystal/Cell3d.h>
+#include <tavrel/symmetry_build/CellDeletionWatcher.h>
 #include <tavrel/symmetry_build/HierarchyData.h>
 #include <tavrel/symmetry_build/SymmetryImageKeySet.h>
 
@@ -33,6 +34,7 @@ void SymmetryMap::SetCell(Cell3d* cell, const IntArray& operationKeys)
 
 void SymmetryMap::RemoveCell()
 {
+    m_watcher.reset();
     m_implementation.reset();
     m_cell = nullptr;
 }
@@ -51,14 +53,35 @@ void SymmetryMap::SetBuildFullMolecules(bool buildFullMolecules)
 
 void SymmetryMap::Update()
 {
-    if (m_implementation)
+    if (!m_implementation)
+        return;
+    if (!m_watcher) {
         m_implementation->Update();
+        return;
+    }
+    // A clean map changes nothing: its registrations stand, and subscribing again would walk the
+    // cell's whole subtree once per registration.
+    const bool rebuilt = m_implementation->IsDirty();
+    m_watcher->DisableAll();
+    m_implementation->Update();
+    if (rebuilt)
+        m_watcher->ResubscribeAll();
+    m_watcher->EnableAll();
 }
 
-// The listeners that carry later edits come with the map's watcher, which this map does not make yet.
-void SymmetryMap::EnableEvents() {}
+void SymmetryMap::EnableEvents()
+{
+    if (m_watcher)
+        m_watcher->EnableAll();
+    else if (m_implementation)
+        m_watcher = std::make_unique<CellDeletionWatcher>(m_cell);
+}
 
-void SymmetryMap::DisableEvents() {}
+void SymmetryMap::DisableEvents()
+{
+    if (m_watcher)
+        m_watcher->DisableAll();
+}
 
 void SymmetryMap::MarkDirty(bool removeMarkers)
 {
@@ -90,7 +113,110 @@ void SymmetryMap::GetAsymmetricUnit(AsymmetricUnit& unit) const
 
 bool SymmetryMap::DisplayBuildResults(const BuildResults& results)
 {
-    return m_implementation && m_implementation->DisplayBuildResults(results);
+    if (!m_implementation)
+        return false;
+    if (!m_watcher)
+        return m_implementation->DisplayBuildResults(results);
+    m_watcher->DisableAll();
+    const bool shown = m_implementation->DisplayBuildResults(results);
+    m_watcher->EnableAll();
+    return shown;
+}
+
+void SymmetryMap::OnAtomAdded(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomAdded(oid);
+}
+
+void SymmetryMap::OnAtomDeleted(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomDeleted(oid);
+}
+
+void SymmetryMap::OnBondDeleted(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnBondDeleted(oid);
+}
+
+void SymmetryMap::OnAtomFormalChargeChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomFormalChargeChanged(oid);
+}
+
+void SymmetryMap::OnAtomHybridizationChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomHybridizationChanged(oid);
+}
+
+void SymmetryMap::OnAtomPartialChargeChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomPartialChargeChanged(oid);
+}
+
+void SymmetryMap::OnAtomCPKScaleChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomCPKScaleChanged(oid);
+}
+
+void SymmetryMap::OnAtomBallSizeChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomBallSizeChanged(oid);
+}
+
+void SymmetryMap::OnAtomStickRadiusChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomStickRadiusChanged(oid);
+}
+
+void SymmetryMap::OnAtomTypeChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomTypeChanged(oid);
+}
+
+void SymmetryMap::OnAtomXYZChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnAtomXYZChanged(oid);
+}
+
+void SymmetryMap::OnBondTypeChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnBondTypeChanged(oid);
+}
+
+void SymmetryMap::OnLabelChanged(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnLabelChanged(oid);
+}
+
+void SymmetryMap::OnObjectAdded(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnObjectAdded(oid);
+}
+
+void SymmetryMap::OnObjectDeleted(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnObjectDeleted(oid);
+}
+
+void SymmetryMap::OnObjectMoved(std::uint32_t oid)
+{
+    if (m_implementation)
+        m_implementation->OnObjectMoved(oid);
 }
 
 bool SymmetryMap::IsPeriodic(std::uint32_t oid) const
@@ -199,12 +325,15 @@ void SymmetryMap::Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArra
                         const OIDArray& oldObjects, const OIDArray& newObjects, const OIDArray& oldBonds,
                         const OIDArray& newBonds, const CellSymmetryMap& source)
 {
+    m_watcher.reset();
     m_implementation.reset();
     m_cell = newCell;
     const auto* const map = dynamic_cast<const SymmetryMap*>(&source);
     if (map && map->m_implementation)
         m_implementation =
             map->m_implementation->Paste(newCell, oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds);
+    if (m_implementation)
+        m_watcher = std::make_unique<CellDeletionWatcher>(newCell);
 }
 
 std::string SymmetryMap::GetSymmetryLabel(const Object* object)

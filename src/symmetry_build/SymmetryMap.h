@@ -14,12 +14,15 @@ namespace Tavrel {
 class AsymmetricUnit;
 class BuildResults;
 class Cell3d;
+class CellDeletionWatcher;
 class HierarchyData;
 class Object;
 
 // The facade of the cell's HierarchyData: every query answers from it, every setting is handed to it.
 // A map without a cell, a shallow copy and a map whose paste failed have no data and answer every
-// query as for an unknown object. Nothing here throws.
+// query as for an unknown object. EnableEvents makes the watcher whose listeners carry later edits
+// below the cell to the data; the map switches them off around its own Update and DisplayBuildResults.
+// Nothing here throws.
 class SymmetryMap final : public CellSymmetryMap {
 public:
     // Binds the map to the cell with the given symmetry-image keys (4-tuples: operator, a, b, c).
@@ -46,6 +49,26 @@ public:
     bool IsReplicate(std::uint32_t oid) const;
     // Null for a map without data.
     const HierarchyData* GetHierarchyData() const { return m_implementation.get(); }
+    // The watcher EnableEvents or Paste made; null before.
+    CellDeletionWatcher* GetWatcher() const { return m_watcher.get(); }
+
+    // Edits below the cell, as the listeners hand them on; each does nothing without data.
+    void OnAtomAdded(std::uint32_t oid);
+    void OnAtomDeleted(std::uint32_t oid);
+    void OnBondDeleted(std::uint32_t oid);
+    void OnAtomFormalChargeChanged(std::uint32_t oid);
+    void OnAtomHybridizationChanged(std::uint32_t oid);
+    void OnAtomPartialChargeChanged(std::uint32_t oid);
+    void OnAtomCPKScaleChanged(std::uint32_t oid);
+    void OnAtomBallSizeChanged(std::uint32_t oid);
+    void OnAtomStickRadiusChanged(std::uint32_t oid);
+    void OnAtomTypeChanged(std::uint32_t oid);
+    void OnAtomXYZChanged(std::uint32_t oid);
+    void OnBondTypeChanged(std::uint32_t oid);
+    void OnLabelChanged(std::uint32_t oid);
+    void OnObjectAdded(std::uint32_t oid);
+    void OnObjectDeleted(std::uint32_t oid);
+    void OnObjectMoved(std::uint32_t oid);
 
     bool IsPeriodic(std::uint32_t oid) const override;
     bool IsSymmetric(std::uint32_t oid) const override;
@@ -74,6 +97,8 @@ private:
 
     Cell3d* m_cell = nullptr;
     std::unique_ptr<HierarchyData> m_implementation;
+    // Exists only while the data does.
+    std::unique_ptr<CellDeletionWatcher> m_watcher;
 };
 
 } // namespace Tavrel

@@ -327,6 +327,27 @@ TEST_F(CellBuildTest, PackingSkipsBondsToAtomsOutsideItsList)
     EXPECT_FALSE(inside->IsClipped());
 }
 
+TEST_F(CellBuildTest, AMoleculeIsPackedWholeHoweverFarApartItsAtomsIdentifiersLie)
+{
+    for (const int between : {0, 5000}) {
+        const auto cell = MakeCell(1);
+        Atom3d* const a = AddAtom(*cell, *cell, "A", Point3d(0.98, 0.5, 0.5));
+        std::vector<std::unique_ptr<Molecule>> others;
+        for (int i = 0; i < between; ++i)
+            others.push_back(std::make_unique<Molecule>(nullptr));
+        Atom3d* const b = AddAtom(*cell, *cell, "B", Point3d(1.08, 0.5, 0.5));
+        a->MakeBond(b, Bond::Single);
+        Cell::AtomDataArray list;
+        cell->SetupDisplayAtoms(Cell::AsymmetricAtoms, list, false);
+        ASSERT_TRUE(cell->PackDefault(list));
+        // The centroid lies beyond the a face: both atoms are shown one cell back, A with B.
+        EXPECT_TRUE(a->IsClipped()) << between;
+        EXPECT_TRUE(b->IsClipped()) << between;
+        EXPECT_NE(ReplicateAtom::FindPeriodicAtom(a, LatticeOffset(-1, 0, 0)), nullptr) << between;
+        EXPECT_NE(ReplicateAtom::FindPeriodicAtom(b, LatticeOffset(-1, 0, 0)), nullptr) << between;
+    }
+}
+
 TEST_F(CellBuildTest, APolymerBondedToItsOwnImageIsPackedAtomByAtomAlongItsAxis)
 {
     const auto cell = MakeCell(1);

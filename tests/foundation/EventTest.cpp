@@ -155,6 +155,19 @@ TEST_F(EventTest, ClassLevelsKeepTheirOwnMaskBytes)
     EXPECT_FALSE(level->Wants(LevelNode::classType, 4));
 }
 
+TEST_F(EventTest, APlainRegistrationLeftOnANodeKeepsOnlyThatNodesBit)
+{
+    EventTestNode root;
+    auto* level = new LevelNode(&root);
+    root.RegisterEvent(LevelNode::classType, 4, Record, false, kA, nullptr);
+    root.RegisterEvent(LevelNode::classType, 4, Record, true, kB, nullptr);
+    EXPECT_TRUE(level->Wants(LevelNode::classType, 4));
+    root.UnregisterEvent(LevelNode::classType, 4, Record, true, kB, nullptr);
+    EXPECT_FALSE(level->Wants(LevelNode::classType, 4));
+    level->DoNotify(LevelNode::classType, 4, nullptr, nullptr);
+    EXPECT_TRUE(g_heard.empty());
+}
+
 // New nodes take the bits of the tree registrations above their current place, whatever was built,
 // moved, registered or destroyed before.
 TEST_F(EventTest, NewNodesInheritTheTreeRegistrationsAboveThem)

@@ -11,6 +11,7 @@
 #include <tavrel/crystal/CellBuildMethodCommonParameters.h>
 #include <tavrel/crystal/CellBuildMethodDefaultParameters.h>
 #include <tavrel/crystal/CellBuildMethodOneCellParameters.h>
+#include <tavrel/crystal/CellBuildMethodOriginalParameters.h>
 #include <tavrel/crystal/CellBuildMethodZoneParameters.h>
 #include <tavrel/crystal/CellBuilder.h>
 #include <tavrel/crystal/CellSymmetryServices.h>
@@ -217,6 +218,44 @@ TEST_F(CellBuildMethodTest, AnOversizedRangeIsRefusedBeforeAnyImageIsMade)
     builder->SetParameters(CellBuildMethodOneCellParameters());
     EXPECT_TRUE(builder->Build());
     EXPECT_EQ(builder->GetErrorMessage(), "");
+}
+
+TEST_F(CellBuildMethodTest, OriginalAndDefaultRefuseAnOversizedRangeAsOneCellDoes)
+{
+    const std::unique_ptr<CellBuilder> original = cell->GetCellBuilder("Original");
+    original->SetParameters(CellBuildMethodOriginalParameters(-2000000000, -2000000000, -2000000000, 2000000000,
+                                                              2000000000, 2000000000, 0.001, false));
+    EXPECT_FALSE(original->Build());
+    EXPECT_EQ(original->GetErrorMessage(), "Could not obtain build results");
+
+    for (const bool connected : {true, false}) {
+        CellBuildMethodDefaultParameters parameters(-2000000000, -2000000000, -2000000000, 2000000000, 2000000000,
+                                                    2000000000, 0.001, false);
+        parameters.connectedComponents = connected;
+        const std::unique_ptr<CellBuilder> fallback = cell->GetCellBuilder("Default");
+        fallback->SetParameters(parameters);
+        EXPECT_FALSE(fallback->Build());
+        EXPECT_EQ(fallback->GetErrorMessage(), "Could not obtain build results");
+    }
+    EXPECT_EQ(CountAtoms(), 1);
+}
+
+TEST_F(CellBuildMethodTest, AMapWhoseBuildFailedGivesNoAsymmetricUnit)
+{
+    carbon->SetXYZ(Point3d(std::nanf(""), 0.0f, 0.0f));
+    const std::unique_ptr<CellBuilder> builder = cell->GetCellBuilder("OneCell");
+    EXPECT_FALSE(builder->Build());
+    EXPECT_EQ(builder->GetErrorMessage(), "Could not obtain asymmetric unit");
+
+    // The failed build left no operation to copy and no atom list to show images of.
+    auto* const map = dynamic_cast<SymmetryMap*>(cell->GetSymmetryMap());
+    ASSERT_NE(map, nullptr);
+    AsymmetricUnit unit;
+    map->GetAsymmetricUnit(unit);
+    EXPECT_EQ(unit.GetAtomCount(), 0);
+    EXPECT_FALSE(unit.IsValid());
+    EXPECT_FALSE(map->DisplayBuildResults(BuildResults(0)));
+    EXPECT_FALSE(map->DisplayBuildResults(BuildResults(1)));
 }
 
 TEST_F(CellBuildMethodTest, AMethodWhoseCellIsGoneOrHasNoMapReportsIt)

@@ -1,0 +1,89 @@
+// RootEventListener: the base of the symmetry map's listeners, registered on a cell and following it into other trees.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include <tavrel/foundation/Event.h>
+
+namespace Tavrel {
+
+class Cell3d;
+class SymmetryMap;
+class TreeNode;
+
+// A listener registers tree registrations on its cell with itself as user data, and a plain
+// registration that re-attaches it to the top of the cell's tree whenever the cell changes parent.
+// Each forwarded event runs with the listener switched off, so edits the map makes while handling it
+// never reach this listener again. Derived destructors call DetachRoot and Unsubscribe.
+class RootEventListener {
+public:
+    explicit RootEventListener(Cell3d* cell);
+    virtual ~RootEventListener();
+    RootEventListener(const RootEventListener&) = delete;
+    RootEventListener& operator=(const RootEventListener&) = delete;
+
+    virtual void Subscribe() = 0;
+    virtual void Unsubscribe() = 0;
+    virtual void Resubscribe() { Subscribe(); }
+    virtual void AttachRoot();
+    virtual void DetachRoot();
+    virtual void Enable() { m_enabled = true; }
+    virtual void Disable() { m_enabled = false; }
+    virtual bool IsEnabled() const { return m_enabled; }
+    virtual void ClearCell() { m_cell = nullptr; }
+    virtual Cell3d* GetCell() const { return m_cell; }
+    // The cell's map; null without a cell or when the cell answers none.
+    virtual SymmetryMap* GetSymmetryMap() const;
+
+protected:
+    // One tree registration on the cell, the attribute optional.
+    struct Registration {
+        std::uint32_t type;
+        std::uint16_t code;
+        Event::Callback callback;
+        const char* attribute = nullptr;
+    };
+
+    void Register(std::span<const Registration> registrations);
+    void Unregister(std::span<const Registration> registrations);
+    // A registration's callback: hands the source's OID (and, with TakesAttribute, the registration's
+    // attribute) to the forwarder of the listener named in the user data, when that listener is on
+    // and the source still lives.
+    template <class Listener, auto Forwarder, bool TakesAttribute = false>
+    static void Deliver(Event& event)
+    {
+        auto* const listener = static_cast<Listener*>(event.GetData());
+        if (!listener || !listener->IsEnabled() || !event.GetTreeNode(true))
+            return;
+        if constexpr (TakesAttribute)
+            (listener->*Forwarder)(event.GetTreeNodeOID(), event.GetAttribute());
+        else
+            (listener->*Forwarder)(event.GetTreeNodeOID());
+    }
+    // Runs the call on the map with the listener switched off; nothing while it is off or without a map.
+    template <class Call>
+    void Forward(Call call)
+    {
+        SymmetryMap* const map = m_enabled ? GetSymmetryMap() : nullptr;
+        if (!map)
+            return;
+        m_enabled = false;
+        call(*map);
+        m_enabled = true;
+    }
+
+private:
+    static void OnCellMoved(Event& event);
+    static void OnRootEvent(Event& event);
+    // The live node of the root OID, null when it is gone.
+    TreeNode* GetRoot() const;
+
+    // The top of the cell's tree, by OID: a group holding the cell may move to another tree without
+    // the cell itself raising an event, and the old top may then be deleted.
+    std::uint32_t m_root = 0;
+    Cell3d* m_cell;
+    bool m_enabled = true;
+};
+
+} // namespace Tavrel

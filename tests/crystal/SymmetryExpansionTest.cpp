@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/core/Matrix4x4.h>
+#include <tavrel/core/UniformRandomSequence.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
+#include <tavrel/crystal/SymmetryOp.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
+
+using namespace Tavrel;
+
+namespace {
+
+using Labels = std::vector<std::string>;
+
+// Which asymmetric atoms a build keeps when some are images of others, for operators with and
+// without their inverses in the list and for cells whose metric the operators do not keep.
+class SymmetryExpansionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+
+    static std::unique_ptr<Cell3d> MakeCell(double a, double b, double c)
+    {
+        auto cell = std::make_unique<Cell3d>(nullptr);
+        EXPECT_TRUE(cell->SetGeometry(a, b, c, 90.0, 90.0, 90.0));
+        return cell;
+    }
+
+    // Appends the operator u = p R + t; rotation rows are R's rows.
+    static void AddOperator(Cell3d& cell, const double (&rotation)[3][3], const double (&translation)[3])
+    {
+        Matrix4x4 matrix;
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column)
+                matrix(row, column) = rotation[row][column];
+        }
+        for (int column = 0; column < 3; ++column)
+            matrix(3, column) = translation[column];
+        auto op = std::make_unique<SymmetryOp>();
+        op->SetMatrix(matrix);
+        ASSERT_TRUE(cell.GetSymmetry()->AddSymmetryOp(op.get()));
+        op.release();
+    }
+
+    static Atom3d* AddAtom(Cell3d& cell, const std::string& label, const Point3d& fractional)
+    {
+        auto* const atom = new Atom3d(&cell, "C");
+        atom->SetLabel(label);
+        atom->SetXYZ(fractional * cell.GetFracToCart());
+        return atom;
+    }
+
+    // The labels of the asymmetric atoms, in tree order.
+    static Labels Asymmetric(Cell3d& cell)
+    {
+        Labels labels;
+        DescendentIterator walk(&cell, Atom3d::classType, false);
+        while (Object* const object = walk.GetNext())
+            labels.push_back(object->GetLabel());
+        return labels;
+    }
+
+    static std::size_t CountReplicas(Cell3d& cell)
+    {
+        std::size_t count = 0;
+        DescendentIterator walk(&cell, ReplicateAtom::classType, false);
+        while (walk.GetNext())
+            ++count;
+        return count;
+    }
+
+    static Cell3d::BuildInfo NoPacking()
+    {
+        return Cell3d::BuildInfo(Cell3d::BuildInfo::NoPacking, 0.05, false, LatticeOffset(1, 1, 1));
+    }
+
+    // (-y, x, z) and its inverse (y, -x, z).
+    static constexpr double Quarter[3][3] = {{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}};
+    static constexpr double QuarterBack[3][3] = {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
+    static constexpr double None[3] = {0, 0, 0};
+};
+
+TEST_F(SymmetryExpansionTest, AnImageByAFourFoldAxisGoesInEitherOrderAndAcrossFaces)
+{
+    for (const bool swapped : {false, true}) {
+        const auto cell = MakeCell(10, 10, 10);
+        ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(75, "", 0));
+        // B is A turned a quarter about c, one cell over; C lies on A's image by the half turn, one
+        // cell up and a hair beside it.
+        const Point3d a(0.1, 0.2, 0.3);
+        const Point3d b(-0.2 + 1.0, 0.1 + 1.0, 0.3);
+        if (swapped)
+            AddAtom(*cell, "B", b);
+        AddAtom(*cell, "A", a);
+        if (!swapped)
+            AddAtom(*cell, "B", b);
+        AddAtom(*cell, "C", Point3d(0.9000001, 0.8, 1.3));
+        AddAtom(*cell, "D", Point3d(0.0, 0.0, 0.5));
+        AddAtom(*cell, "E", Point3d(0.35, 0.45, 0.55));
+        ASSERT_TRUE(cell->Build(NoPacking()));
+        EXPECT_EQ(Asymmetric(*cell), (Labels{swapped ? "B" : "A", "D", "E"}));
+        // Three replicas for each general position, none for D on the axis.
+        EXPECT_EQ(CountReplicas(*cell), 6u);
+    }
+}
+
+TEST_F(SymmetryExpansionTest, AnOperatorWithoutItsInverseRemovesOnlyItsOwnImages)
+{
+    for (const bool imageFirst : {false, true}) {
+        const auto cell = MakeCell(10, 10, 10);
+        AddOperator(*cell, Quarter, None);
+        const Point3d a(0.1, 0.2, 0.3);
+        const Point3d image(-0.2, 0.1, 0.3);
+        if (imageFirst)
+            AddAtom(*cell, "B", image);
+        AddAtom(*cell, "A", a);
+        if (!imageFirst)
+            AddAtom(*cell, "B", image);
+        ASSERT_TRUE(cell->Build(NoPacking()));
+        // B is A's image; A is no image of B: (-y, x, z) twice is the half turn.
+        EXPECT_EQ(Asymmetric(*cell), imageFirst ? (Labels{"B", "A"}) : (Labels{"A"}));
+    }
+}
+
+TEST_F(SymmetryExpansionTest, OperatorsThatStretchTheCellKeepTheToleranceOfTheImages)
+{
+    // In a cell twice as long along b, the quarter turn maps b onto a: B lies 0.04 A (along a) from
+    // A's image and goes; C lies 0.06 A (along b) from it and stays, although A lies 0.03 A from
+    // C's image by the inverse.
+    const auto cell = MakeCell(10, 20, 10);
+    AddOperator(*cell, Quarter, None);
+    AddOperator(*cell, QuarterBack, None);
+    AddAtom(*cell, "A", Point3d(0.1, 0.2, 0.3));
+    AddAtom(*cell, "B", Point3d(-0.2 + 0.004, 0.1, 0.3));
+    AddAtom(*cell, "C", Point3d(-0.2, 0.1 + 0.003, 0.3));
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(Asymmetric(*cell), (Labels{"A", "C"}));
+}
+
+TEST_F(SymmetryExpansionTest, RandomImagesOfEarlierAtomsAreAllRemovedAndNothingElse)
+{
+    const auto cell = MakeCell(30, 30, 30);
+    ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(221, "", 0));
+    const Symmetry& symmetry = *cell->GetSymmetry();
+    UniformRandomSequence random(0.0, 1.0);
+    random.Seed(99);
+    std::vector<Point3d> kept;
+    Labels expected;
+    for (int i = 0; i < 60; ++i) {
+        const std::string label = "X" + std::to_string(i);
+        if (i % 3 == 2) {
+            // An image of an earlier atom by a random operator, a few cells away.
+            const Point3d& source = kept[static_cast<std::size_t>(random.Next() * double(kept.size()))];
+            Point3d image;
+            symmetry.GetSymmetryOp(1 + static_cast<int>(random.Next() * 47))->TransformPoint(source, image);
+            AddAtom(*cell, label, Point3d(image.x + 2.0, image.y - 1.0, image.z + 3.0));
+            continue;
+        }
+        const Point3d p(random.Next(), random.Next(), random.Next());
+        kept.push_back(p);
+        expected.push_back(label);
+        AddAtom(*cell, label, p);
+    }
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(Asymmetric(*cell), expected);
+    EXPECT_EQ(CountReplicas(*cell), expected.size() * 47);
+}
+
+TEST_F(SymmetryExpansionTest, BondIdentifiersCountOnlyTheAtomsLeft)
+{
+    const auto cell = MakeCell(10, 10, 10);
+    ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(2, "", 0));
+    cell->SetID(7);
+    AddAtom(*cell, "A", Point3d(0.1, 0.2, 0.3));
+    AddAtom(*cell, "B", Point3d(-0.1, -0.2, -0.3));
+    Atom3d* const c = AddAtom(*cell, "C", Point3d(0.3, 0.3, 0.3));
+    Atom3d* const d = AddAtom(*cell, "D", Point3d(0.35, 0.3, 0.3));
+    ASSERT_NE(c->MakeBond(d, Bond::Single), nullptr);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    ASSERT_EQ(Asymmetric(*cell), (Labels{"A", "C", "D"}));
+    auto* const image = DynCast<Atom>(c->GetChild(0));
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(image->GetNumBonds(), 1);
+    // C is the second atom left.
+    EXPECT_EQ(image->GetBond(0)->GetID(), 7 * 1000 + 1);
+}
+
+} // namespace
