@@ -4,6 +4,19 @@
 
 namespace Tavrel {
 
+namespace {
+
+constexpr int PrefetchDistance = 4;
+
+// The node's first two cache lines: what a type test and the child count read.
+void PrefetchNode(const TreeNode* node)
+{
+    __builtin_prefetch(node);
+    __builtin_prefetch(reinterpret_cast<const char*>(node) + 64);
+}
+
+} // namespace
+
 DescendentIterator::DescendentIterator(Object* root, bool includeRoot) : TreeIterator(root, includeRoot)
 {
     Restart();
@@ -85,8 +98,13 @@ TreeNode* DescendentIterator::GetNextChild()
 {
     while (!m_stack.empty()) {
         Place& top = m_stack.back();
-        if (top.nextChild < top.node->GetNumChildren())
+        if (top.nextChild < top.node->GetNumChildren()) {
+            // Siblings seldom lie together in memory: starting to load one a few places ahead lets
+            // the waits for several overlap.
+            if (const TreeNode* const ahead = top.node->GetChild(top.nextChild + PrefetchDistance))
+                PrefetchNode(ahead);
             return top.node->GetChild(top.nextChild++);
+        }
         Backtrack();
     }
     return nullptr;

@@ -556,6 +556,11 @@ void Object::SetProperty(std::string_view name, std::int32_t value, std::uint32_
     SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name, value, flags); });
 }
 
+void Object::SetProperty(const UniqueString& name, std::int32_t value, std::uint32_t flags)
+{
+    SetAndNotify(*this, name.GetString(), [&] { EditUserPropertyTable().SetProperty(name, value, flags); });
+}
+
 void Object::SetProperty(std::string_view name)
 {
     SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name); });

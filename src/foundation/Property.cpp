@@ -161,7 +161,30 @@ void Property::Put(std::string_view name, DataStorage&& cell)
         *existing = std::move(cell);
         return;
     }
-    Entry added{UniqueString::Intern(name), std::move(cell)};
+    Add(UniqueString::Intern(name), std::move(cell));
+}
+
+void Property::Put(UniqueString::StringPtr name, DataStorage&& cell)
+{
+    // Interned names are equal exactly when their shared strings are the same.
+    if (m_form == Form::Many && !m_table->index.empty()) {
+        if (const auto found = m_table->index.find(*name); found != m_table->index.end()) {
+            m_table->entries[found->second].cell = std::move(cell);
+            return;
+        }
+    } else {
+        for (Entry& entry : Entries())
+            if (entry.name == name) {
+                entry.cell = std::move(cell);
+                return;
+            }
+    }
+    Add(name, std::move(cell));
+}
+
+void Property::Add(UniqueString::StringPtr name, DataStorage&& cell)
+{
+    Entry added{name, std::move(cell)};
     if (m_form == Form::Empty) {
         new (&m_one) Entry(std::move(added));
         m_form = Form::One;
@@ -191,6 +214,11 @@ void Property::SetProperty(std::string_view name)
 void Property::SetProperty(std::string_view name, std::int32_t value, std::uint32_t flags)
 {
     Put(name, DataStorage(value, flags));
+}
+
+void Property::SetProperty(const UniqueString& name, std::int32_t value, std::uint32_t flags)
+{
+    Put(name.GetStringPtr(), DataStorage(value, flags));
 }
 
 void Property::SetProperty(std::string_view name, float value, std::uint32_t flags)

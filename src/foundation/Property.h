@@ -49,6 +49,8 @@ public:
     void SetProperty(std::string_view name, std::int32_t count, const std::uint8_t* bytes, std::uint32_t flags);
     void SetProperty(std::string_view name, const char* text, std::uint32_t flags);
     void SetProperty(std::string_view name, const Base* object, std::uint32_t flags);
+    // The same under a name interned already, for writers that set one name on many tables.
+    void SetProperty(const UniqueString& name, std::int32_t value, std::uint32_t flags);
 
     // An absent name gets a new text cell (StatusCreated); otherwise the cell's SetFromString
     // decides between StatusSet and StatusFailed.
@@ -106,6 +108,9 @@ private:
     const DataStorage* Find(std::string_view name) const;
     DataStorage* Find(std::string_view name);
     void Put(std::string_view name, DataStorage&& cell);
+    void Put(UniqueString::StringPtr name, DataStorage&& cell);
+    // Appends a cell under a name not in the table.
+    void Add(UniqueString::StringPtr name, DataStorage&& cell);
     void Clear() noexcept;
 
     // A single entry is held in place, as most tables have one; more move to a table of their own.

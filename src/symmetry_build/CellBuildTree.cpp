@@ -30,26 +30,56 @@ namespace Tavrel {
 void CellBuildTree::Nodes::Clear()
 {
     nodes.clear();
+    slots.clear();
+    stride = 0;
     index.Clear();
     parents.clear();
     oids.clear();
+}
+
+bool CellBuildTree::Nodes::IndexByOperator(std::int32_t itemCount, std::int32_t operatorCount)
+{
+    if (!nodes.empty() || itemCount <= 0 || operatorCount <= 0)
+        return false;
+    stride = operatorCount;
+    slots.assign(static_cast<std::size_t>(itemCount) * static_cast<std::size_t>(operatorCount), -1);
+    return true;
+}
+
+std::ptrdiff_t CellBuildTree::Nodes::SlotOf(const ImageNode& node) const
+{
+    if (node.item < 0 || node.key.op < 0 || node.key.op >= stride || node.key.HasTranslation())
+        return -1;
+    const std::size_t at =
+        static_cast<std::size_t>(node.item) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(node.key.op);
+    return at < slots.size() ? static_cast<std::ptrdiff_t>(at) : -1;
 }
 
 std::int32_t CellBuildTree::Nodes::Add(const ImageNode& node, std::int32_t itemCount)
 {
     if (node.item < 0 || node.item >= itemCount)
         return -1;
-    const auto [at, added] = index.Insert(node, static_cast<std::int32_t>(nodes.size()));
-    if (added) {
-        nodes.push_back(node);
-        parents.push_back(-1);
-        oids.push_back(0);
+    const auto next = static_cast<std::int32_t>(nodes.size());
+    if (const std::ptrdiff_t slot = SlotOf(node); slot >= 0) {
+        std::int32_t& at = slots[static_cast<std::size_t>(slot)];
+        if (at >= 0)
+            return at;
+        at = next;
+    } else {
+        const auto [at, added] = index.Insert(node, next);
+        if (!added)
+            return *at;
     }
-    return *at;
+    nodes.push_back(node);
+    parents.push_back(-1);
+    oids.push_back(0);
+    return next;
 }
 
 std::int32_t CellBuildTree::Nodes::Find(const ImageNode& node) const
 {
+    if (const std::ptrdiff_t slot = SlotOf(node); slot >= 0)
+        return slots[static_cast<std::size_t>(slot)];
     const std::int32_t* const found = index.Find(node);
     return found ? *found : -1;
 }
@@ -70,10 +100,17 @@ std::int32_t CellBuildTree::AddAtomNode(const ImageNode& node)
     return i;
 }
 
-void CellBuildTree::ReserveAtomNodes(std::size_t count)
+void CellBuildTree::ReserveAtomNodes(std::size_t count, std::int32_t operatorCount)
 {
+    const auto fits = [&](std::int32_t items) {
+        return operatorCount > 0 && static_cast<std::uint64_t>(items) * static_cast<std::uint64_t>(operatorCount) <=
+                                        4 * static_cast<std::uint64_t>(count) + 64;
+    };
+    if (!(fits(m_atomCount) && m_atoms.IndexByOperator(m_atomCount, operatorCount)))
+        m_atoms.index.Reserve(count);
+    if (fits(m_objectCount))
+        m_objects.IndexByOperator(m_objectCount, operatorCount);
     m_atoms.nodes.reserve(count);
-    m_atoms.index.Reserve(count);
     m_atoms.parents.reserve(count);
     m_atoms.oids.reserve(count);
     m_visibility.reserve(count);
@@ -242,26 +279,26 @@ void CellBuildTree::Export(const Nodes& nodes, const IntArray& order, const IntA
                            const IntArray& parentPositions, NodeExport& out)
 {
     const std::size_t n = order.size();
-    out.oids.resize(n);
-    out.depths.resize(n);
-    out.parents.resize(n);
-    out.symParents.resize(n);
-    out.items.resize(n);
-    out.ranks.resize(n);
-    out.keys.resize(n);
+    out.oids.reserve(n);
+    out.depths.reserve(n);
+    out.parents.reserve(n);
+    out.symParents.reserve(n);
+    out.items.reserve(n);
+    out.ranks.reserve(n);
+    out.keys.reserve(n);
     std::int32_t rank = 0;
     for (std::size_t p = 0; p < n; ++p) {
         const auto node = static_cast<std::size_t>(order[p]);
         const ImageNode& record = nodes.nodes[node];
         rank = p > 0 && out.items[p - 1] == record.item ? rank + 1 : 0;
         const std::int32_t parent = nodes.parents[node];
-        out.oids[p] = nodes.oids[node];
-        out.depths[p] = depths[node];
-        out.parents[p] = parent < 0 ? -1 : parentPositions[static_cast<std::size_t>(parent)];
-        out.symParents[p] = static_cast<std::int32_t>(p) - rank;
-        out.items[p] = record.item;
-        out.ranks[p] = rank;
-        out.keys[p] = record.key;
+        out.oids.push_back(nodes.oids[node]);
+        out.depths.push_back(depths[node]);
+        out.parents.push_back(parent < 0 ? -1 : parentPositions[static_cast<std::size_t>(parent)]);
+        out.symParents.push_back(static_cast<std::int32_t>(p) - rank);
+        out.items.push_back(record.item);
+        out.ranks.push_back(rank);
+        out.keys.push_back(record.key);
     }
 }
 
@@ -323,6 +360,19 @@ struct DisplayChange {
     bool visible = true;
     bool clipped = false;
 };
+
+// How many nodes ahead a walk out of creation order starts loading objects.
+constexpr std::size_t PrefetchDistance = 8;
+
+// Starts loading the first lines of the OID's object, reading nothing of it, so that a walk over
+// objects scattered in memory waits for several at once.
+void PrefetchObject(std::uint32_t oid)
+{
+    if (const Base* const object = Base::GetObjectA(oid)) {
+        __builtin_prefetch(object);
+        __builtin_prefetch(reinterpret_cast<const char*>(object) + 64);
+    }
+}
 
 // The object of the OID when it is the root or lies below it.
 Object* Below(const Object* root, std::uint32_t oid)
@@ -646,16 +696,16 @@ private:
         IntArray position;
         if (!OrderByItem(nodes, itemCount, order, position))
             return false;
-        IndexLists lists(static_cast<std::size_t>(itemCount));
+        IntArray counts(static_cast<std::size_t>(itemCount), 0);
         SymmetryImageKey::Array keys(order.size());
         OIDArray oids(order.size());
         for (std::size_t p = 0; p < order.size(); ++p) {
             const auto node = static_cast<std::size_t>(order[p]);
-            lists[static_cast<std::size_t>(nodes.nodes[node].item)].push_back(static_cast<std::int32_t>(p));
+            ++counts[static_cast<std::size_t>(nodes.nodes[node].item)];
             keys[p] = nodes.nodes[node].key;
             oids[p] = nodes.oids[node];
         }
-        return table.SetReplicas(lists, keys, oids);
+        return table.SetReplicasInOrder(counts, std::move(keys), std::move(oids));
     }
 
     // A node-only copy; a copy of a molecule with an amino-acid chain gets a sequence of its own.
@@ -761,7 +811,10 @@ private:
             const std::int32_t py = atoms.parents[static_cast<std::size_t>(y)];
             return px != py ? px < py : idRank(x) < idRank(y);
         });
-        for (const std::int32_t node : order) {
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            const std::int32_t node = order[k];
+            if (k + PrefetchDistance < order.size())
+                PrefetchObject(atoms.oids[static_cast<std::size_t>(order[k + PrefetchDistance])]);
             Object* const atom = NodeObject(atoms, node);
             Object* const parent = NodeObject(objects, atoms.parents[static_cast<std::size_t>(node)]);
             if (!atom || !parent)
@@ -812,7 +865,9 @@ private:
     {
         OIDArray sources;
         m_bondTable.GetFirstOIDs(sources);
-        std::vector<ReplicateBondList> groups(m_tree.m_atoms.nodes.size());
+        // Each bond once, from its lower node.
+        std::vector<SymmetryBonds::UnitBond> made;
+        made.reserve(m_tree.m_bondNeighbors.size() / 2);
         for (std::int32_t i = 0; i < m_tree.GetAtomNodeCount(); ++i) {
             const std::span<const std::int32_t> neighbors = m_tree.GetAtomBondNeighbors(i);
             const std::span<const std::int32_t> numbers = m_tree.GetAtomBondNumbers(i);
@@ -846,14 +901,13 @@ private:
                         m_bondTable.ApplyBondSummary(b, bond);
                     }
                 }
-                groups[static_cast<std::size_t>(i)].emplace_back(b, bond->GetOID(), SymmetryImageKey::identity, j);
-                groups[static_cast<std::size_t>(j)].emplace_back(b, bond->GetOID(), SymmetryImageKey::identity, i);
+                made.push_back({b, bond->GetOID()});
                 Object* const ancestor = DynCast<Object>(a->FindCommonAncestor(static_cast<const TreeNode*>(z)));
                 if (ancestor && bond->GetParent() != ancestor)
                     MoveUnder(*bond, *ancestor);
             }
         }
-        return m_bondTable.SetBonds(groups);
+        return m_bondTable.SetBonds(made);
     }
 
     // Every node's object must exist (and be an atom for an atom node) before any marker is written,
@@ -909,6 +963,9 @@ private:
     // The root node (the cell) carries no marker.
     void Mark(const Nodes& nodes, std::int32_t root)
     {
+        static const UniqueString asu("_ASU");
+        static const UniqueString rep("_REP");
+        static const UniqueString rmi("_RMI");
         for (std::size_t i = 0; i < nodes.nodes.size(); ++i) {
             if (static_cast<std::int32_t>(i) == root)
                 continue;
@@ -919,14 +976,14 @@ private:
             if (node.key.IsIdentity()) {
                 if (object->HasProperty("_REP"))
                     object->RemoveProperty("_REP");
-                object->SetProperty("_ASU", node.item, 0);
+                object->SetProperty(asu, node.item, 0);
                 continue;
             }
             if (object->HasProperty("_ASU"))
                 object->RemoveProperty("_ASU");
-            object->SetProperty("_REP", node.item, 0);
+            object->SetProperty(rep, node.item, 0);
             if (m_keys)
-                object->SetProperty("_RMI", m_keys->Add(node.key), 0);
+                object->SetProperty(rmi, m_keys->Add(node.key), 0);
         }
     }
 

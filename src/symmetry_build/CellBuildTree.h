@@ -1,6 +1,7 @@
 // CellBuildTree: the atoms and objects one crystal build shows, as images of asymmetric-unit items, built into the cell.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -60,8 +61,11 @@ public:
 
     // The node's index: an equal node's, else a new one; -1 for an item outside the counts.
     std::int32_t AddAtomNode(const ImageNode& node);
-    // Room for that many atom nodes, so that a pass adding them does not regrow the tables.
-    void ReserveAtomNodes(std::size_t count);
+    // Room for that many atom nodes, so that a pass adding them does not regrow the tables. Where the
+    // atom or object items times the operator count stay within a few times the count and no node of
+    // that kind is present yet, nodes at an operator below it without translation are then indexed by
+    // item and operator instead of hashed.
+    void ReserveAtomNodes(std::size_t count, std::int32_t operatorCount = 0);
     std::int32_t AddObjectNode(const ImageNode& node);
     std::int32_t FindAtomNode(const ImageNode& node) const;
     std::int32_t FindObjectNode(const ImageNode& node) const;
@@ -107,12 +111,22 @@ private:
     struct Nodes {
         Nodes() : index(ImageNode(INT32_MIN, {})) {}
         std::vector<ImageNode> nodes;
+        // Nodes without translation at an operator below the stride, by item * stride + operator
+        // (-1 for none); every other node hashed.
+        IntArray slots;
+        std::int32_t stride = 0;
         FlatHashMap<ImageNode, std::int32_t, ImageNode::Hash> index;
         IntArray parents;
         OIDArray oids;
         void Clear();
+        // False, leaving every node hashed, once nodes are present.
+        bool IndexByOperator(std::int32_t itemCount, std::int32_t operatorCount);
         std::int32_t Add(const ImageNode& node, std::int32_t itemCount);
         std::int32_t Find(const ImageNode& node) const;
+
+    private:
+        // The node's position in slots; -1 when it is hashed.
+        std::ptrdiff_t SlotOf(const ImageNode& node) const;
     };
     // Where a node's neighbour and bond lists lie in the pool.
     struct BondRange {
@@ -124,7 +138,8 @@ private:
 
     // The nodes of each item, its own node (at the identity key) first.
     static bool OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray& position);
-    // The nodes in the given order with their depths and their parents' positions in their export.
+    // The nodes in the given order with their depths and their parents' positions in their export,
+    // into an empty export.
     static void Export(const Nodes& nodes, const IntArray& order, const IntArray& depths,
                        const IntArray& parentPositions, NodeExport& out);
     // Per object node, the objects from it up to and including the root (the root: 1).

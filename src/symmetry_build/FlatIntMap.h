@@ -42,7 +42,7 @@ public:
     Value& operator[](Key key)
     {
         if ((m_count + 1) * 2 > m_slots.size())
-            Grow();
+            Rehash(m_slots.empty() ? 16 : m_slots.size() * 2);
         std::size_t i = Home(key);
         while (m_slots[i].key != key && m_slots[i].key != emptyKey)
             i = Next(i);
@@ -77,6 +77,16 @@ public:
         m_slots[hole].key = emptyKey;
         --m_count;
         return true;
+    }
+
+    // Room for count entries without growing.
+    void Reserve(std::size_t count)
+    {
+        std::size_t size = m_slots.empty() ? 16 : m_slots.size();
+        while (count * 2 > size)
+            size *= 2;
+        if (size > m_slots.size())
+            Rehash(size);
     }
 
     void Clear()
@@ -117,11 +127,11 @@ private:
     }
     std::size_t Next(std::size_t i) const { return (i + 1) & (m_slots.size() - 1); }
 
-    void Grow()
+    // size: a power of two above twice the count.
+    void Rehash(std::size_t size)
     {
         std::vector<Slot> old;
         old.swap(m_slots);
-        const std::size_t size = old.empty() ? 16 : old.size() * 2;
         m_slots.resize(size);
         m_shift = 64;
         for (std::size_t s = size; s > 1; s >>= 1)

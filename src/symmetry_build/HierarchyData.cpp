@@ -1407,9 +1407,11 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
     m_nodes.clear();
     m_nodeOffsets.assign(m_atomLists.size() + 1, 0);
     IntArray representatives;
+    std::size_t recordCount = 0;  // one record per node and bond of its list
     for (std::size_t k = 0; k < m_atomLists.size(); ++k) {
         m_nodeOffsets[k] = static_cast<std::int32_t>(m_nodes.size());
         ClassRepresentatives(m_atomLists[k].GetCosetDecompositionIndex(), representatives);
+        recordCount += representatives.size() * bonds[k].size();
         for (const std::int32_t r : representatives) {
             GraphNode& node = m_nodes.emplace_back();
             node.list = static_cast<std::int32_t>(k);
@@ -1433,6 +1435,8 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
     };
     std::vector<Link> links;
     std::vector<std::pair<std::int32_t, ImageBondEdge>> records;
+    records.reserve(recordCount);
+    links.reserve(m_nodes.size());
     for (;;) {
         while (seed < nodeCount && state[At(seed)] != 0)
             ++seed;
@@ -1798,33 +1802,45 @@ bool HierarchyData::DetermineSymmetryTree()
         return false;
     }
     // Each bond is kept once, from its lower node (a bond to an image of the same node once per
-    // direction of translation).
-    std::vector<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t>> bonds;
-    for (std::int32_t u = 0; u < atomNodes; ++u) {
-        for (std::int32_t r = m_recordOffsets[At(u)]; r < m_recordOffsets[At(u) + 1]; ++r) {
-            const ImageBondEdge& record = m_records[At(r)];
-            std::int32_t from = u;
-            std::int32_t to = record.node;
-            SymmetryImageKey d = record.key;
-            if (from > to || (from == to && std::tie(d.a, d.b, d.c) < std::tuple(0, 0, 0))) {
-                std::swap(from, to);
-                d = {0, -d.a, -d.b, -d.c};
+    // direction of translation), in order of lower node, then of (upper node, bond, translation).
+    // Bonds go into buckets by lower node; each node's few are then sorted on their own.
+    using Edge = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
+    const auto forEachBond = [&](auto&& visit) {
+        for (std::int32_t u = 0; u < atomNodes; ++u) {
+            for (std::int32_t r = m_recordOffsets[At(u)]; r < m_recordOffsets[At(u) + 1]; ++r) {
+                const ImageBondEdge& record = m_records[At(r)];
+                std::int32_t from = u;
+                std::int32_t to = record.node;
+                SymmetryImageKey d = record.key;
+                if (from > to || (from == to && std::tie(d.a, d.b, d.c) < std::tuple(0, 0, 0))) {
+                    std::swap(from, to);
+                    d = {0, -d.a, -d.b, -d.c};
+                }
+                visit(from, Edge(to, record.bond, d.a, d.b, d.c));
             }
-            bonds.emplace_back(from, to, record.bond, d.a, d.b, d.c);
         }
-    }
-    std::sort(bonds.begin(), bonds.end());
-    bonds.erase(std::unique(bonds.begin(), bonds.end()), bonds.end());
+    };
+    IntArray starts(m_nodes.size() + 1, 0);
+    forEachBond([&](std::int32_t from, const Edge&) { ++starts[At(from) + 1]; });
+    std::partial_sum(starts.begin(), starts.end(), starts.begin());
+    std::vector<Edge> bonds(At(starts.back()));
+    IntArray fill(starts.begin(), starts.end() - 1);
+    forEachBond([&](std::int32_t from, const Edge& bond) { bonds[At(fill[At(from)]++)] = bond; });
     IntArray offsets(m_nodes.size() + 1, 0);
     std::vector<ImageBondEdge> edges;
     edges.reserve(bonds.size());
-    for (const auto& [from, to, bond, a, b, c] : bonds) {
-        ++offsets[At(from) + 1];
-        const SymmetryImageKey& k = m_nodes[At(to)].key;
-        edges.push_back({bond, to, SymmetryImageKey(k.op, k.a + a, k.b + b, k.c + c)});
+    for (std::size_t from = 0; from < m_nodes.size(); ++from) {
+        const auto first = bonds.begin() + starts[from];
+        auto last = bonds.begin() + starts[from + 1];
+        std::sort(first, last);
+        last = std::unique(first, last);
+        offsets[from + 1] = offsets[from] + static_cast<std::int32_t>(last - first);
+        for (auto bond = first; bond != last; ++bond) {
+            const auto& [to, number, a, b, c] = *bond;
+            const SymmetryImageKey& k = m_nodes[At(to)].key;
+            edges.push_back({number, to, SymmetryImageKey(k.op, k.a + a, k.b + b, k.c + c)});
+        }
     }
-    for (std::size_t i = 1; i < offsets.size(); ++i)
-        offsets[i] += offsets[i - 1];
     if (!m_tree.SetBonds(atomNodes, offsets, edges)) {
         HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
         return false;
@@ -1930,6 +1946,8 @@ bool HierarchyData::RebuildItems(const CellBuildTree& build)
     CellBuildTree::NodeExport objects;
     if (!build.ExportAtomNodes(atoms) || !build.ExportObjectNodes(objects))
         return false;
+    // Entries scattered over a large map: the slot of an entry a few ahead starts loading early.
+    constexpr std::size_t lookAhead = 8;
     const auto rebuild = [](const CellBuildTree::NodeExport& nodes, auto& items, auto& lists, auto& map) {
         map.Clear();
         for (auto& list : lists) {
@@ -1937,8 +1955,17 @@ bool HierarchyData::RebuildItems(const CellBuildTree& build)
             list.oid = 0;
             list.members.clear();
         }
+        IntArray counts(lists.size(), 0);
+        for (const std::int32_t item : nodes.items)
+            ++counts[At(item)];
+        for (std::size_t l = 0; l < lists.size(); ++l)
+            lists[l].members.reserve(At(counts[l]));
         items.clear();
+        items.reserve(nodes.oids.size());
+        map.Reserve(nodes.oids.size());
         for (std::size_t i = 0; i < nodes.oids.size(); ++i) {
+            if (i + lookAhead < nodes.oids.size())
+                map.Prefetch(nodes.oids[i + lookAhead]);
             if (nodes.oids[i] == 0)
                 continue;
             const auto index = static_cast<std::int32_t>(items.size());

@@ -1,6 +1,8 @@
 #include <tavrel/symmetry_build/ReplicaTable.h>
 
+#include <algorithm>
 #include <limits>
+#include <numeric>
 
 #include <tavrel/symmetry_build/CosetDecomposition.h>
 #include <tavrel/symmetry_build/CosetLattice.h>
@@ -51,23 +53,59 @@ bool ReplicaTable::SetReplicas(const IndexLists& lists, const SymmetryImageKey::
             owners[static_cast<std::size_t>(r)] = static_cast<std::int32_t>(unit);
         }
 
-    m_lists.clear();
-    m_lists.reserve(total);
+    IntArray numbers;
+    numbers.reserve(total);
     for (std::size_t unit = 0; unit < lists.size(); ++unit) {
-        m_units[unit] = {static_cast<std::int32_t>(m_lists.size()), static_cast<std::int32_t>(lists[unit].size()), -1};
-        m_lists.insert(m_lists.end(), lists[unit].begin(), lists[unit].end());
+        m_units[unit] = {static_cast<std::int32_t>(numbers.size()), static_cast<std::int32_t>(lists[unit].size()), -1};
+        numbers.insert(numbers.end(), lists[unit].begin(), lists[unit].end());
     }
+    Take(std::move(numbers), std::move(owners), keys, oids);
+    return true;
+}
+
+bool ReplicaTable::SetReplicasInOrder(const IntArray& counts, SymmetryImageKey::Array keys, OIDArray oids)
+{
+    if (counts.size() != m_units.size() || keys.size() != oids.size() ||
+        keys.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        return false;
+    std::size_t total = 0;
+    for (const std::int32_t count : counts) {
+        if (count < 0)
+            return false;
+        total += static_cast<std::size_t>(count);
+    }
+    if (total != keys.size())
+        return false;
+    IntArray numbers(total);
+    std::iota(numbers.begin(), numbers.end(), 0);
+    IntArray owners(total);
+    std::int32_t begin = 0;
+    for (std::size_t unit = 0; unit < counts.size(); ++unit) {
+        std::fill_n(owners.begin() + begin, counts[unit], static_cast<std::int32_t>(unit));
+        m_units[unit] = {begin, counts[unit], -1};
+        begin += counts[unit];
+    }
+    Take(std::move(numbers), std::move(owners), std::move(keys), std::move(oids));
+    return true;
+}
+
+void ReplicaTable::Take(IntArray lists, IntArray owners, SymmetryImageKey::Array keys, OIDArray oids)
+{
+    m_lists = std::move(lists);
     m_owners = std::move(owners);
-    m_keys = keys;
-    m_oids = oids;
+    m_keys = std::move(keys);
+    m_oids = std::move(oids);
     m_lookup.Clear();
-    for (std::size_t r = 0; r < total; ++r) {
+    m_lookup.Reserve(m_oids.size());
+    constexpr std::size_t lookAhead = 8;  // the slot of a replica a few ahead starts loading early
+    for (std::size_t r = 0; r < m_keys.size(); ++r) {
+        if (r + lookAhead < m_oids.size())
+            m_lookup.Prefetch(m_oids[r + lookAhead]);
         if (m_keys[r].IsIdentity())
             m_units[static_cast<std::size_t>(m_owners[r])].identity = static_cast<std::int32_t>(r);
         if (m_oids[r] != 0)
             m_lookup[m_oids[r]] = static_cast<std::int32_t>(r);
     }
-    return true;
 }
 
 std::span<const std::int32_t> ReplicaTable::GetReplicas(std::int32_t unit) const

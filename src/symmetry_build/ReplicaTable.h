@@ -33,6 +33,9 @@ public:
     // per replica. False when there is not one list per unit, the lengths disagree, or a number is
     // outside 0..count-1 or listed twice.
     bool SetReplicas(const IndexLists& lists, const SymmetryImageKey::Array& keys, const OIDArray& oids);
+    // The same for replicas numbered unit after unit: unit u has the next counts[u] of them. False
+    // when there is not one count per unit, a count is negative or they do not add up to the keys.
+    bool SetReplicasInOrder(const IntArray& counts, SymmetryImageKey::Array keys, OIDArray oids);
 
     void GetImageKeys(SymmetryImageKey::Array& keys) const { keys = m_keys; }
     void GetReplicaOIDs(OIDArray& oids) const { oids = m_oids; }
@@ -88,6 +91,8 @@ private:
     };
 
     bool IsReplica(std::int32_t r) const { return r >= 0 && r < GetReplicaCount(); }
+    // Takes checked tables; the units' begins and counts are set, their identities are found here.
+    void Take(IntArray lists, IntArray owners, SymmetryImageKey::Array keys, OIDArray oids);
 
     std::vector<Replicas> m_units;
     // The replica numbers of every unit, unit by unit.

@@ -101,13 +101,30 @@ bool SymmetryBonds::SetBonds(const std::vector<ReplicateBondList>& groups)
         for (const ReplicateBond& item : group)
             if (item.GetBondListIndex() < 0 || item.GetOID() == 0 || item.GetBondListIndex() >= GetUnitCount())
                 return false;
+    std::vector<UnitBond> bonds;
+    ForEachTakingPart(groups,
+                      [&bonds](const ReplicateBond& item) { bonds.push_back({item.GetBondListIndex(), item.GetOID()}); });
+    return SetBonds(bonds);
+}
+
+bool SymmetryBonds::SetBonds(std::span<const UnitBond> bonds)
+{
+    for (const UnitBond& bond : bonds)
+        if (!IsUnit(bond.unit) || bond.oid == 0)
+            return false;
     m_lists.clear();
     m_oids.clear();
     m_lookup.Clear();
+    m_oids.reserve(bonds.size());
+    m_lookup.Reserve(bonds.size());
     std::vector<Member> members;
-    ForEachTakingPart(groups, [&](const ReplicateBond& item) {
-        members.push_back({item.GetBondListIndex(), AppendBond(item.GetOID(), item.GetBondListIndex())});
-    });
+    members.reserve(bonds.size());
+    constexpr std::size_t lookAhead = 8;  // the slot of a bond a few ahead starts loading early
+    for (std::size_t b = 0; b < bonds.size(); ++b) {
+        if (b + lookAhead < bonds.size())
+            m_lookup.Prefetch(bonds[b + lookAhead].oid);
+        members.push_back({bonds[b].unit, AppendBond(bonds[b].oid, bonds[b].unit)});
+    }
     LayOut(members);
     return true;
 }

@@ -28,6 +28,12 @@ public:
         bool inRing = false;
     };
 
+    // One symmetry bond: its asymmetric-unit bond and the Bond's OID.
+    struct UnitBond {
+        std::int32_t unit = -1;
+        std::uint32_t oid = 0;
+    };
+
     SymmetryBonds() = default;
     SymmetryBonds(const SymmetryBonds& other);
     SymmetryBonds& operator=(const SymmetryBonds& other);
@@ -41,6 +47,8 @@ public:
     // Replaces the bonds: each taking part joins the unit its index names. False, nothing changed,
     // when an item has a negative index, OID 0 or an index not below the unit count.
     bool SetBonds(const std::vector<ReplicateBondList>& groups);
+    // The same for the bonds taking part, in order.
+    bool SetBonds(std::span<const UnitBond> bonds);
     // Appends each item taking part as a unit bond of its own.
     void AddBonds(std::vector<ReplicateBondList>& groups);
     // Replaces the bonds, numbering the units afresh: items with an index are grouped by it in order

@@ -1,5 +1,7 @@
 #include <tavrel/symmetry_build/SymmetryConnectivityPass.h>
 
+#include <algorithm>
+#include <climits>
 #include <unordered_set>
 
 #include <tavrel/core/Arrays.h>
@@ -131,9 +133,13 @@ bool SymmetryConnectivityPass::Fill(const SymmetryTree& tree, const std::vector<
 {
     const std::int32_t visibility = show ? Show : Keep;
     std::size_t wanted = 0;
-    for (const SymmetryImageKey::Array& images : keys)
+    std::int32_t operators = 0;
+    for (const SymmetryImageKey::Array& images : keys) {
         wanted += images.size();
-    build.ReserveAtomNodes(wanted);
+        for (const SymmetryImageKey& key : images)
+            operators = std::max(operators, key.op < INT32_MAX ? key.op + 1 : 0);
+    }
+    build.ReserveAtomNodes(wanted, operators);
     std::vector<ImageNode> members;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         for (const SymmetryImageKey& key : keys[i]) {

@@ -9,6 +9,7 @@
 #include <tavrel/core/Color.h>
 #include <tavrel/core/DisplayList3D.h>
 #include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/core/UniqueString.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DataStorage.h>
@@ -223,6 +224,30 @@ TEST_F(ObjectTest, EventsFollowCallsNotChanges)
     other.SetProperty("Weight", std::int32_t{2}, 0);
     ASSERT_EQ(g_heard.size(), 1u);
     EXPECT_EQ(g_heard[0].attribute, "Weight");
+}
+
+// A name interned once sets the same cell as its text does, announced under the name alike.
+TEST_F(ObjectTest, AnInternedNameSetsTheCellItsTextNames)
+{
+    static const UniqueString weight("Weight");
+    Object node(nullptr);
+    node.SetProperty("Weight", 1.5f, DataStorage::FlagReadable);
+    node.SetProperty("Height", std::int32_t{1}, 0);
+    node.RegisterEvent(Object::classType, Object::EventPropertySet, Record, false, nullptr, "Weight");
+    g_heard.clear();
+    node.SetProperty(weight, 7, DataStorage::FlagWritable);
+    ASSERT_EQ(g_heard.size(), 1u);
+    EXPECT_EQ(g_heard[0].attribute, "Weight");
+    std::int32_t value = 0;
+    ASSERT_TRUE(node.GetProperty("Weight", value));
+    EXPECT_EQ(value, 7);
+    float old = 0;
+    EXPECT_FALSE(node.GetProperty("Weight", old));  // the cell was replaced, not added
+    node.SetProperty("Weight", std::int32_t{8}, 0);
+    ASSERT_TRUE(node.GetProperty("Weight", value));
+    EXPECT_EQ(value, 8);
+    ASSERT_TRUE(node.GetProperty("Height", value));
+    EXPECT_EQ(value, 1);
 }
 
 // The rare members share one block whichever came first: registrations, properties and temp data

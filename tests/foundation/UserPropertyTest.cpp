@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include <tavrel/core/UniqueString.h>
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
@@ -219,6 +220,42 @@ TEST(UserPropertyTable, GrowingAndShrinkingKeepsOrderLookupsAndHandedOutBlocks)
     EXPECT_EQ(moved.GetNumProperties(), 20);
     EXPECT_EQ(table.GetNumProperties(), 0);
     EXPECT_FALSE(table.HasProperty("n1"));
+}
+
+// Interned names reach the same cells as their texts, in a table of one cell and in an indexed one.
+TEST(UserPropertyTable, InternedNamesReplaceInPlaceAtEverySize)
+{
+    const UniqueString marker("marker");
+    Property table;
+    table.SetProperty(marker, 1, Readable);
+    table.SetProperty("marker", 2, Writable);
+    ASSERT_EQ(table.GetNumProperties(), 1);
+    std::int32_t value = 0;
+    ASSERT_TRUE(table.GetProperty("marker", value));
+    EXPECT_EQ(value, 2);
+    for (std::int32_t i = 0; i < 3; ++i)
+        table.SetProperty("n" + std::to_string(i), i, Readable);
+    table.SetProperty(marker, 3, Readable);
+    ASSERT_EQ(table.GetNumProperties(), 4);
+    EXPECT_EQ(table.GetPropertyName(0), "marker");
+    for (std::int32_t i = 3; i < 20; ++i)
+        table.SetProperty("n" + std::to_string(i), i, Readable);
+    table.SetProperty(marker, 4, Temporary);
+    table.SetProperty(UniqueString("n7"), 70, Readable);
+    table.SetProperty(UniqueString("last"), 5, Readable);
+    ASSERT_EQ(table.GetNumProperties(), 22);
+    ASSERT_TRUE(table.GetProperty("marker", value));
+    EXPECT_EQ(value, 4);
+    EXPECT_TRUE(table.IsTemporary("marker"));
+    ASSERT_TRUE(table.GetProperty("n7", value));
+    EXPECT_EQ(value, 70);
+    EXPECT_EQ(table.GetPropertyName(8), "n7");
+    EXPECT_EQ(table.GetPropertyName(21), "last");
+    table.RemoveProperty("n0");
+    table.SetProperty(marker, 6, Readable);
+    ASSERT_TRUE(table.GetProperty("marker", value));
+    EXPECT_EQ(value, 6);
+    EXPECT_EQ(table.GetNumProperties(), 21);
 }
 
 TEST(UserPropertyTable, SetFromStringCreatesTextOrDefersToTheCell)

@@ -377,4 +377,46 @@ TEST(CellBuildTreeImage, TheDisplacementOfAnImageTurnsWithIt)
     EXPECT_TRUE(image->CheckColorScheme(1));  // coloured by element
 }
 
+// Nodes at an operator below the reserved count without translation go to the item-by-operator
+// table, the others to the hashed index: either way a tree numbers and finds them as one that
+// hashes every node.
+TEST(CellBuildTreeNodes, NodesAreNumberedAndFoundAlikeWhereverTheyAreIndexed)
+{
+    const std::vector<ImageNode> nodes = {{0, SymmetryImageKey::identity}, {1, {1, 0, 0, 0}}, {2, {1, 0, 0, 1}},
+                                          {1, {5, 0, 0, 0}},              {1, {1, 0, 0, 0}}, {0, {1, -1, 0, 0}},
+                                          {2, {0, 0, 0, 0}},              {3, SymmetryImageKey::identity},
+                                          {-1, {1, 0, 0, 0}},             {2, {1, 0, 0, 1}}};
+    const std::vector<ImageNode> absent = {{2, {1, 0, 0, 0}}, {0, {5, 0, 0, 0}}, {1, {1, 0, 0, 1}},
+                                           {3, {1, 0, 0, 0}}, {-1, SymmetryImageKey::identity}};
+    CellBuildTree hashed(3, 3);
+    CellBuildTree indexed(3, 3);
+    indexed.ReserveAtomNodes(6, 2);
+    for (const ImageNode& node : nodes) {
+        EXPECT_EQ(indexed.AddAtomNode(node), hashed.AddAtomNode(node)) << node;
+        EXPECT_EQ(indexed.AddObjectNode(node), hashed.AddObjectNode(node)) << node;
+    }
+    EXPECT_EQ(indexed.GetAtomNodeCount(), 6);
+    EXPECT_EQ(indexed.GetObjectNodeCount(), 6);
+    EXPECT_EQ(indexed.AddAtomNode({1, {5, 0, 0, 0}}), 3);
+    EXPECT_EQ(indexed.AddAtomNode({3, SymmetryImageKey::identity}), -1);
+    for (const ImageNode& node : nodes) {
+        EXPECT_EQ(indexed.FindAtomNode(node), hashed.FindAtomNode(node)) << node;
+        EXPECT_EQ(indexed.FindObjectNode(node), hashed.FindObjectNode(node)) << node;
+    }
+    for (const ImageNode& node : absent) {
+        EXPECT_EQ(indexed.FindAtomNode(node), -1) << node;
+        EXPECT_EQ(indexed.FindObjectNode(node), -1) << node;
+    }
+
+    // Cleared, the tree forgets every node; reserved again while nodes are present it keeps hashing.
+    indexed.Clear();
+    EXPECT_EQ(indexed.FindAtomNode({1, {1, 0, 0, 0}}), -1);
+    EXPECT_EQ(indexed.AddAtomNode({2, {1, 0, 0, 1}}), 0);
+    indexed.ReserveAtomNodes(6, 4);
+    EXPECT_EQ(indexed.AddAtomNode({1, {3, 0, 0, 0}}), 1);
+    EXPECT_EQ(indexed.AddAtomNode({2, {1, 0, 0, 1}}), 0);
+    EXPECT_EQ(indexed.FindAtomNode({1, {3, 0, 0, 0}}), 1);
+    EXPECT_EQ(indexed.FindAtomNode({1, SymmetryImageKey::identity}), -1);
+}
+
 } // namespace

@@ -112,6 +112,40 @@ TEST(SymmetryAtoms, SetReplicasReplacesEveryUnitsReplicasOrRefusesThemWhole)
     EXPECT_EQ(Span(copy.GetReplicas(0)), (IntArray{2, 0}));
 }
 
+// Replicas numbered unit after unit come as counts; the table then reads as if listed one by one.
+TEST(SymmetryAtoms, ReplicasInOrderMatchTheSameReplicasListed)
+{
+    SymmetryAtoms listed;
+    SymmetryAtoms counted;
+    for (SymmetryAtoms* atoms : {&listed, &counted}) {
+        for (int i = 0; i < 3; ++i)
+            atoms->AddAtom(Point3d(), 1.0, 0, 0);
+        ASSERT_TRUE(atoms->AddReplicas(0, {SymmetryImageKey::identity}, {11}));
+    }
+    const SymmetryImageKey::Array keys = {SymmetryImageKey::identity, {1, 0, 0, 0}, {2, 1, 0, 0},
+                                          SymmetryImageKey::identity};
+    ASSERT_TRUE(listed.SetReplicas({{0, 1, 2}, {}, {3}}, keys, {21, 0, 23, 24}));
+    ASSERT_TRUE(counted.SetReplicasInOrder({3, 0, 1}, keys, {21, 0, 23, 24}));
+    for (std::int32_t unit = 0; unit < 3; ++unit) {
+        EXPECT_EQ(Span(counted.GetReplicas(unit)), Span(listed.GetReplicas(unit))) << unit;
+        EXPECT_EQ(counted.GetIdentityReplica(unit), listed.GetIdentityReplica(unit)) << unit;
+    }
+    for (std::int32_t r = 0; r < 4; ++r)
+        EXPECT_EQ(counted.GetOwner(r), listed.GetOwner(r)) << r;
+    EXPECT_EQ(counted.FindReplica(24), 3);
+    EXPECT_EQ(counted.FindReplica(11), -1);
+    EXPECT_EQ(counted.FindReplica(0), -1);
+
+    // Counts that are too few, negative or not one per unit change nothing.
+    EXPECT_FALSE(counted.SetReplicasInOrder({1, 1}, {SymmetryImageKey::identity, {1, 0, 0, 0}}, {31, 32}));
+    EXPECT_FALSE(counted.SetReplicasInOrder({2, -1, 1}, {SymmetryImageKey::identity, {1, 0, 0, 0}}, {31, 32}));
+    EXPECT_FALSE(counted.SetReplicasInOrder({1, 0, 0}, {SymmetryImageKey::identity, {1, 0, 0, 0}}, {31, 32}));
+    EXPECT_FALSE(counted.SetReplicasInOrder({1, 0, 0}, {SymmetryImageKey::identity}, {31, 32}));
+    EXPECT_EQ(counted.GetReplicaCount(), 4);
+    EXPECT_EQ(counted.FindReplica(23), 2);
+    EXPECT_EQ(counted.GetIdentityReplica(2), 3);
+}
+
 TEST(SymmetryObjects, KeepsCosetNumbersAndReplicas)
 {
     SymmetryObjects objects;
@@ -328,6 +362,34 @@ TEST_F(SymmetryBondsTest, SetBondsRefusesBadItemsAndKeepsTheTable)
     EXPECT_FALSE(table.SetBonds(groups));
     EXPECT_EQ(table.GetSymmetryBondCount(), 3);
     EXPECT_EQ(table.FindUnit(oids[1]), 1);
+}
+
+TEST_F(SymmetryBondsTest, AFlatListOfUnitBondsFillsTheTableAsTheGroupsDo)
+{
+    SymmetryBonds grouped;
+    grouped.SetUnitCount(3);
+    ASSERT_TRUE(grouped.SetBonds(Groups()));
+    SymmetryBonds flat;
+    flat.SetUnitCount(3);
+    const std::vector<SymmetryBonds::UnitBond> made = {{0, oids[0]}, {1, oids[1]}, {0, oids[2]}};
+    ASSERT_TRUE(flat.SetBonds(made));
+    OIDArray a;
+    OIDArray b;
+    grouped.GetOIDs(a);
+    flat.GetOIDs(b);
+    EXPECT_EQ(a, b);
+    for (std::int32_t unit = 0; unit < 3; ++unit)
+        EXPECT_EQ(Span(flat.GetSymmetryBonds(unit)), Span(grouped.GetSymmetryBonds(unit))) << unit;
+    EXPECT_EQ(flat.FindUnit(oids[2]), 0);
+
+    // A unit out of range or a bond without OID anywhere in the list changes nothing.
+    const std::vector<SymmetryBonds::UnitBond> outOfRange = {{0, oids[3]}, {3, oids[1]}};
+    const std::vector<SymmetryBonds::UnitBond> noOID = {{1, oids[3]}, {0, 0}};
+    EXPECT_FALSE(flat.SetBonds(outOfRange));
+    EXPECT_FALSE(flat.SetBonds(noOID));
+    EXPECT_EQ(flat.GetSymmetryBondCount(), 3);
+    EXPECT_EQ(flat.FindUnit(oids[3]), -1);
+    EXPECT_EQ(flat.FindUnit(oids[1]), 1);
 }
 
 TEST_F(SymmetryBondsTest, DeletingOneBondDeletesItsSymmetryEquivalents)
