@@ -344,14 +344,7 @@ public:
             pass.WriteArray<Storage::StorageObject>(
                 stored, [&object] { return Size{}(Of(object)); },
                 [&object](std::size_t index) { return Get{}(Of(object), index); });
-        }, [](PropertyPass& pass, std::string_view, Base& object) {
-            const std::int32_t index = pass.GetArrayIndex();
-            if (index < 0)
-                return;
-            pass.ReadObject<Referenced>([&object, index](Referenced* value) {
-                return Set{}(Of(object), static_cast<std::size_t>(index), value);
-            });
-        });
+        }, &ReadReferenceElement<Referenced, Set>);
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
         Last().references = [](const Base& object) { return static_cast<std::size_t>(Size{}(Of(object))); };
         Last().referenced = [](const Base& object, std::size_t index) -> Base* { return Get{}(Of(object), index); };
@@ -360,13 +353,7 @@ public:
             archive.WriteCount(static_cast<std::uint32_t>(count));
             for (std::size_t i = 0; i < count; ++i)
                 archive.WriteObject(Get{}(Of(object), i));
-        }, [](Archive& archive, Base& object, const PropertyEntry&) {
-            // Each reference takes at least its two-byte tag.
-            const std::uint32_t count = archive.ReadCount(2);
-            Resize{}(Of(object), count);
-            for (std::uint32_t i = 0; i < count; ++i)
-                Set{}(Of(object), std::size_t{i}, ReadTarget<Referenced>(archive));
-        });
+        }, &ReadReferenceArray<Referenced, Resize, Set>);
         return Flag(PropertyEntry::Array);
     }
 
@@ -381,14 +368,7 @@ public:
             const auto members = Members{}(Of(object));
             pass.WriteArray<Storage::StorageObject>(
                 stored, [&members] { return members.size(); }, [&members](std::size_t index) { return members[index]; });
-        }, [](PropertyPass& pass, std::string_view, Base& object) {
-            const std::int32_t index = pass.GetArrayIndex();
-            if (index < 0)
-                return;
-            pass.ReadObject<Referenced>([&object, index](Referenced* value) {
-                return Set{}(Of(object), static_cast<std::size_t>(index), value);
-            });
-        });
+        }, &ReadReferenceElement<Referenced, Set>);
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
         Last().members = [](const Base& object) {
             const auto members = Members{}(Of(object));
@@ -399,13 +379,7 @@ public:
             archive.WriteCount(static_cast<std::uint32_t>(members.size()));
             for (Referenced* member : members)
                 archive.WriteObject(member);
-        }, [](Archive& archive, Base& object, const PropertyEntry&) {
-            // Each reference takes at least its two-byte tag.
-            const std::uint32_t count = archive.ReadCount(2);
-            Resize{}(Of(object), count);
-            for (std::uint32_t i = 0; i < count; ++i)
-                Set{}(Of(object), std::size_t{i}, ReadTarget<Referenced>(archive));
-        });
+        }, &ReadReferenceArray<Referenced, Resize, Set>);
         return Flag(PropertyEntry::Array);
     }
 
@@ -911,6 +885,29 @@ private:
     static V* ReadTarget(Archive& archive)
     {
         return static_cast<V*>(static_cast<Base*>(archive.ReadObject(&V::GetThisClass())));
+    }
+
+    // One element of a stored reference array, handed to set(T&, index, object).
+    template <class Referenced, class Set>
+    static void ReadReferenceElement(PropertyPass& pass, std::string_view, Base& object)
+    {
+        const std::int32_t index = pass.GetArrayIndex();
+        if (index < 0)
+            return;
+        pass.ReadObject<Referenced>([&object, index](Referenced* value) {
+            return Set{}(Of(object), static_cast<std::size_t>(index), value);
+        });
+    }
+
+    // A framework archive's reference array: the count to resize, then each element to set.
+    template <class Referenced, class Resize, class Set>
+    static void ReadReferenceArray(Archive& archive, Base& object, const PropertyEntry&)
+    {
+        // Each reference takes at least its two-byte tag.
+        const std::uint32_t count = archive.ReadCount(2);
+        Resize{}(Of(object), count);
+        for (std::uint32_t i = 0; i < count; ++i)
+            Set{}(Of(object), std::size_t{i}, ReadTarget<Referenced>(archive));
     }
 
     PropertyList& Flag(PropertyEntry::Flag flag)
