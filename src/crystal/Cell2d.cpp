@@ -10,7 +10,6 @@ TAVREL_DEFINE_CLASS(Cell2d)
 
 namespace {
 
-constexpr double Epsilon = Cell::Epsilon;
 constexpr double DefaultLength = 10.0;
 constexpr double DefaultTheta = 90.0;
 

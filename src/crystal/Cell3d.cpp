@@ -34,7 +34,6 @@ TAVREL_DEFINE_CLASS(Cell3d)
 
 namespace {
 
-constexpr double Epsilon = Cell::Epsilon;
 constexpr double DefaultLengths[3] = {10.0, 10.0, 10.0};
 constexpr double DefaultAngles[3] = {90.0, 90.0, 90.0};
 

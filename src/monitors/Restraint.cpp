@@ -32,9 +32,9 @@ Color Restraint::AdjustColor(const Color& color) const
     return color;
 }
 
-bool Restraint::IsOwnable(const Monitor* monitor, std::uint32_t classType)
+bool Restraint::IsOwnable(const Monitor* monitor, std::uint32_t type)
 {
-    return monitor && monitor->GetClassType() == classType && !monitor->GetParent() && !monitor->HasOwner();
+    return monitor && monitor->GetClassType() == type && !monitor->GetParent() && !monitor->HasOwner();
 }
 
 void Restraint::Own(Monitor& monitor, Event::Callback onDeleted)

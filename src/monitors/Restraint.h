@@ -31,7 +31,7 @@ protected:
     // their deletion with the restraint as data. They are kept by OID, so that one going away (or
     // already in its destruction) is never touched.
     // The monitor can become this restraint's: of the class (exactly), without parent or owner.
-    static bool IsOwnable(const Monitor* monitor, std::uint32_t classType);
+    static bool IsOwnable(const Monitor* monitor, std::uint32_t type);
     // Owns the monitor and watches its deletion with the callback.
     void Own(Monitor& monitor, Event::Callback onDeleted);
     // Gives the monitor up: the watch and the ownership go, then the monitor is deleted unless a
