@@ -82,15 +82,15 @@ const Element& ElementFactory::NullElement() const
 
 const Element* ElementFactory::FindElement(std::string_view symbol) const
 {
-    std::string key;
-    if (!symbol.empty()) {
-        key += StringUtils::ToUpper(symbol[0]);
-        if (symbol.size() == 2)
-            key += StringUtils::ToLower(symbol[1]);
-    }
     // The key ends at its first NUL.
-    key.resize(std::min(key.size(), key.find('\0')));
-    const auto found = m_bySymbol.find(key);
+    char key[2];
+    std::size_t size = 0;
+    if (!symbol.empty() && symbol[0] != '\0') {
+        key[size++] = StringUtils::ToUpper(symbol[0]);
+        if (symbol.size() == 2 && symbol[1] != '\0')
+            key[size++] = StringUtils::ToLower(symbol[1]);
+    }
+    const auto found = m_bySymbol.find(std::string(key, size));
     return found == m_bySymbol.end() ? &NullElement() : m_pool[found->second].elements.back();
 }
 

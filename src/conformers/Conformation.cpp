@@ -72,6 +72,23 @@ Conformation::Conformation(Object* reference, bool twoD) : Object(reference), m_
         ApplyReferenceToConformation();
 }
 
+Conformation::Conformation(Object* reference, bool twoD, const Values& values) : Object(reference), m_twoD(twoD)
+{
+    const ConstructionScope construction(*this);
+    SetDisplayStyle(1);
+    m_record.Get() = ConformationReference::Acquire(reference, this);
+    if (!m_record.Get())
+        return;
+    const auto count = static_cast<std::size_t>(GetAtomCount());
+    if (values.isotropic.size() == count && values.occupancy.size() == count && values.positions.size() == count) {
+        m_isotropic = values.isotropic;
+        m_occupancy = values.occupancy;
+        m_positions = values.positions;
+    } else {
+        ApplyReferenceToConformation();
+    }
+}
+
 Conformation::~Conformation()
 {
     ConformationReference::Release(m_record.Get(), this);

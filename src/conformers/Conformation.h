@@ -35,6 +35,16 @@ class Conformation : public Object {
 public:
     // A child of the reference, display style 1, holding the reference's present values.
     Conformation(Object* reference, bool twoD);
+    // The values by atom index.
+    struct Values {
+        std::vector<float> isotropic;
+        std::vector<float> occupancy;
+        Point3d::Array positions;
+    };
+    // The same holding the values when there is one of each per atom of the reference's record (the
+    // Conformations of a conformer model all start from the reference's values, read once); else the
+    // reference's present values.
+    Conformation(Object* reference, bool twoD, const Values& values);
     ~Conformation() override;
 
     // Copies the values and flags from a Conformation of the same reference; nothing otherwise.
@@ -50,6 +60,7 @@ public:
     int GetBondIndex(const Bond* bond) const;
 
     void GetPositions(Point3d::Array& out) const;
+    Values GetValues() const { return {m_isotropic, m_occupancy, m_positions}; }
     Point3d GetPosition(int index) const;
     Point3d GetPosition(const Atom* atom) const;
     // Only for 0 <= index < atom count (and the positions held).

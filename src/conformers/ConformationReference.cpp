@@ -242,6 +242,14 @@ int ConformationReference::CountAtoms(Object& reference)
     return count;
 }
 
+std::vector<Conformation*> ConformationReference::UsersOf(const Object& reference)
+{
+    const auto found = Records().find(reference.GetOID());
+    if (found == Records().end() || found->second->GetReference() != &reference)
+        return {};
+    return found->second->m_users;
+}
+
 int ConformationReference::GetAtomCount()
 {
     Update();

@@ -61,6 +61,8 @@ public:
 
     // The atoms a record of the reference numbers.
     static int CountAtoms(Object& reference);
+    // The Conformations that use the reference's record, in the order they took it; none without one.
+    static std::vector<Conformation*> UsersOf(const Object& reference);
 
     bool Is2D() const { return m_twoD; }
     // The lists are rebuilt before the next query.

@@ -1,5 +1,6 @@
 #include <tavrel/conformers/ConformerHelper.h>
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -9,11 +10,13 @@
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/conformers/Conformation.h>
+#include <tavrel/conformers/ConformationReference.h>
 #include <tavrel/conformers/Conformer.h>
 #include <tavrel/conformers/ConformerAtom.h>
 #include <tavrel/conformers/ConformerBond.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/conformers/LiveObjects.h>
 #include <tavrel/conformers/MemberList.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/DescendentIterator.h>
@@ -30,18 +33,13 @@ OrdCollection Collect(Object& root, std::uint32_t type, bool includeRoot)
     return OrdCollection(DescendentIterator(&root, type, includeRoot));
 }
 
-// The objects of two classes at or below root, each in pre-order, from one walk.
-std::pair<OrdCollection, OrdCollection> CollectTwo(Object& root, std::uint32_t first, std::uint32_t second)
+template <class T>
+OrdCollection Collected(const std::vector<T*>& objects)
 {
-    std::pair<OrdCollection, OrdCollection> found;
-    DescendentIterator walk(&root, true);
-    while (Object* const object = walk.GetNext()) {
-        if (object->IsA(first))
-            found.first.Add(object);
-        else if (object->IsA(second))
-            found.second.Add(object);
-    }
-    return found;
+    OrdCollection collected;
+    for (T* const object : objects)
+        collected.Add(object);
+    return collected;
 }
 
 bool IsMarked(const Conformation& conformation)
@@ -79,7 +77,7 @@ Object* ConformerHelper::ConformationParent(const ConformerModel& model)
 
 void ConformerHelper::ConvertAllConformerModels(Object& root, bool deleteAfter)
 {
-    const OrdCollection models = Collect(root, ConformerModel::classType, false);
+    const OrdCollection models = Collected(ConformerModel::FindBelow(root, false));
     for (ConformerModel* const model : MembersOf<ConformerModel>(models))
         ConvertConformerModel(model, false);
     if (deleteAfter)
@@ -94,8 +92,10 @@ void ConformerHelper::ConvertConformerModel(ConformerModel* model, bool deleteAf
         OrdCollection conformers;
         conformers.Add(model->GetReferenceConformer());
         model->GetConformerSet(conformers);
+        // Every Conformation starts from the reference's values, read once for all of them.
+        std::optional<Conformation::Values> start;
         for (Conformer* const conformer : MembersOf<Conformer>(conformers))
-            CreateConformation(*parent, *conformer);
+            CreateConformation(*parent, *conformer, start);
     }
     if (deleteAfter)
         DeleteConformerModel(model);
@@ -107,12 +107,15 @@ void ConformerHelper::ConvertConformerModel(Conformer* conformer, bool deleteAft
         ConvertConformerModel(model, deleteAfter);
 }
 
-Conformation* ConformerHelper::CreateConformation(Object& parent, Conformer& conformer)
+Conformation* ConformerHelper::CreateConformation(Object& parent, Conformer& conformer,
+                                                 std::optional<Conformation::Values>& start)
 {
     OrdCollection atoms;
     conformer.GetConformerAtomList(atoms);
     const ConformerModel* const model = conformer.GetConformerModel();
-    auto* const conformation = new Conformation(&parent, false);
+    auto* const conformation = start ? new Conformation(&parent, false, *start) : new Conformation(&parent, false);
+    if (!start)
+        start = conformation->GetValues();
     conformation->SetProperty(conformerModelMarker, conformerModelMarker, 0);
     for (const Atom* const atom : MembersOf<Atom>(atoms)) {
         Atom* const reference = model ? model->GetReferenceAtom(atom) : nullptr;
@@ -332,30 +335,47 @@ void ConformerHelper::DeleteConformerModels(const BaseCollection& models)
         DeleteConformerModel(DynCast<ConformerModel>(Object::GetObjectA(oid)));
 }
 
+// The marked Conformations of the served references are found through the references' records,
+// not by walking the tree; a model without reference atoms serves the Conformations without one,
+// which only a walk finds.
 void ConformerHelper::DeleteAllConformationModels(Object& root, bool onlyMarked)
 {
-    const auto [models, conformations] = CollectTwo(root, ConformerModel::classType, Conformation::classType);
-    std::unordered_set<const Object*> served;
-    if (onlyMarked) {
-        for (const ConformerModel* const model : MembersOf<ConformerModel>(models))
-            served.insert(ConformationParent(*model));
+    if (!onlyMarked) {
+        DeleteObjects(Collect(root, Conformation::classType, true));
+        return;
     }
-    OrdCollection doomed;
-    for (Conformation* const conformation : MembersOf<Conformation>(conformations)) {
-        if (!onlyMarked || (IsMarked(*conformation) && served.contains(conformation->GetReference())))
-            doomed.Add(conformation);
+    std::unordered_set<Object*> served;
+    for (const ConformerModel* const model : ConformerModel::FindBelow(root, true))
+        served.insert(ConformationParent(*model));
+    const auto doomedHere = [&](const Conformation& conformation) {
+        return IsMarked(conformation) && served.contains(conformation.GetReference()) &&
+               (&conformation == &root || conformation.HasAncestor(&root));
+    };
+    std::vector<Conformation*> doomed;
+    if (served.contains(nullptr)) {
+        for (Conformation* const conformation : MembersOf<Conformation>(Collect(root, Conformation::classType, true))) {
+            if (doomedHere(*conformation))
+                doomed.push_back(conformation);
+        }
+    } else {
+        for (const Object* const reference : served) {
+            for (Conformation* const conformation : ConformationReference::UsersOf(*reference)) {
+                if (doomedHere(*conformation))
+                    doomed.push_back(conformation);
+            }
+        }
     }
-    DeleteObjects(doomed);
+    DeleteObjects(Collected(InPreOrder(doomed)));
 }
 
 void ConformerHelper::DeleteAllConformerModels(Object& root)
 {
-    DeleteConformerModels(Collect(root, ConformerModel::classType, true));
+    DeleteConformerModels(Collected(ConformerModel::FindBelow(root, true)));
 }
 
 void ConformerHelper::DeleteAllConformerModelTokens(Object& root)
 {
-    DeleteObjects(Collect(root, ConformerModelToken::classType, true));
+    DeleteObjects(Collected(ConformerModelToken::FindBelow(root, true)));
     for (Conformation* const conformation : MembersOf<Conformation>(Collect(root, Conformation::classType, true))) {
         if (IsMarked(*conformation))
             conformation->RemoveProperty(conformerModelMarker);
@@ -376,13 +396,13 @@ void ConformerHelper::ReconnectConformerModel(ConformerModel& model)
 
 void ConformerHelper::DisconnectAllConformerModels(Object& root)
 {
-    for (ConformerModel* const model : MembersOf<ConformerModel>(Collect(root, ConformerModel::classType, false)))
+    for (ConformerModel* const model : ConformerModel::FindBelow(root, false))
         model->Disconnect();
 }
 
 void ConformerHelper::ReconnectAllConformerModels(Object& root)
 {
-    for (ConformerModel* const model : MembersOf<ConformerModel>(Collect(root, ConformerModel::classType, false)))
+    for (ConformerModel* const model : ConformerModel::FindBelow(root, false))
         model->Reconnect();
 }
 
@@ -418,7 +438,7 @@ void ConformerHelper::PackageConformerModels(Object& root)
 
 bool ConformerHelper::UnpackageConformerModels(Object& root)
 {
-    const OrdCollection tokens = Collect(root, ConformerModelToken::classType, false);
+    const OrdCollection tokens = Collected(ConformerModelToken::FindBelow(root, false));
     if (tokens.GetNumItems() == 0)
         return true;
     int held = 0;

@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+
+#include <tavrel/conformers/Conformation.h>
 
 namespace Tavrel {
 
 class Atom;
 class BaseCollection;
-class Conformation;
 class Conformer;
 class ConformerAtom;
 class ConformerModel;
@@ -72,7 +74,9 @@ public:
 private:
     using Keep = std::function<bool(const Conformation&)>;
 
-    Conformation* CreateConformation(Object& parent, Conformer& conformer);
+    // A marked Conformation with the conformer's values at its atoms' reference atoms, over start (the
+    // reference's values, taken from the first one made when empty).
+    Conformation* CreateConformation(Object& parent, Conformer& conformer, std::optional<Conformation::Values>& start);
     Conformer* CreateConformer(ConformerModel& model, Conformation& conformation, const OrdCollection& atoms,
                                const OrdCollection& bonds);
     Conformer* CreateConformerFromAtoms(ConformerModel& model, Conformation& conformation,

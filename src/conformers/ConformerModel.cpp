@@ -7,6 +7,7 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/LiveObjects.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/Geometric.h>
 #include <tavrel/foundation/OrdCollection.h>
@@ -133,12 +134,14 @@ void Spread(const TypedObjectSet* site, T* object, Value value, Take take)
 ConformerModel::ConformerModel()
 {
     Object::SetDisplayStyle(1);
+    LiveObjects<ConformerModel>::Enter(this);
 }
 
 ConformerModel::ConformerModel(const BaseCollection& atoms, const BaseCollection& bonds)
 {
     Object::SetDisplayStyle(1);
     CreateReference(atoms, bonds);
+    LiveObjects<ConformerModel>::Enter(this);
 }
 
 ConformerModel::ConformerModel(Object* parent, const BaseCollection& atoms, const BaseCollection& bonds)
@@ -147,10 +150,12 @@ ConformerModel::ConformerModel(Object* parent, const BaseCollection& atoms, cons
     const ConstructionScope construction(*this);
     Object::SetDisplayStyle(1);
     CreateReference(atoms, bonds);
+    LiveObjects<ConformerModel>::Enter(this);
 }
 
 ConformerModel::~ConformerModel()
 {
+    LiveObjects<ConformerModel>::Leave(this);
     RemoveAll();
     if (Conformer* const reference = Live(m_reference.Get(), m_referenceOID.Get())) {
         OwnedObjects::Leave(m_referenceOID.Get());
@@ -217,6 +222,11 @@ void ConformerModel::DetachConformerModel(const Conformer* conformer, const Conf
     const auto found = Models().find(conformer);
     if (found != Models().end() && (!model || found->second.model == model))
         Models().erase(found);
+}
+
+std::vector<ConformerModel*> ConformerModel::FindBelow(const Object& root, bool includeRoot)
+{
+    return LiveObjects<ConformerModel>::Below(root, includeRoot);
 }
 
 // ---- Reference and conformers
@@ -851,6 +861,7 @@ void ConformerModel::DeepCopyBondSets(const TreeNode* copyRoot)
 
 void ConformerModel::DeepenShallowCopy()
 {
+    LiveObjects<ConformerModel>::Enter(this);
     const auto* const source = static_cast<const ConformerModel*>(GetCopySource());
     ClearAll();
     Object::DeepenShallowCopy();

@@ -131,6 +131,8 @@ public:
     static void AttachConformerModel(const Conformer* conformer, ConformerModel* model);
     // Clears the entry when it names the model (null: whatever it names).
     static void DetachConformerModel(const Conformer* conformer, const ConformerModel* model);
+    // The models below root (root too with includeRoot), in pre-order, without walking the tree.
+    static std::vector<ConformerModel*> FindBelow(const Object& root, bool includeRoot);
 
     // Renumbers the members of every conformer to the reference's order and rebuilds the sites.
     void FinishLoading(std::uint32_t schema) override;

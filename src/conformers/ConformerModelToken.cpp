@@ -10,6 +10,7 @@
 #include <tavrel/conformers/ConformerBond.h>
 #include <tavrel/conformers/ConformerHelper.h>
 #include <tavrel/conformers/ConformerModel.h>
+#include <tavrel/conformers/LiveObjects.h>
 #include <tavrel/core/Arrays.h>
 #include <tavrel/core/FlatHashMap.h>
 #include <tavrel/foundation/DescendentIterator.h>
@@ -24,27 +25,52 @@ TAVREL_DEFINE_CLASS(ConformerModelToken)
 
 namespace {
 
-// A packaged object's place: deeper objects first, then by the child-index path from the top. The
-// path is its parent's, shared by the siblings, followed by its own index.
+// A packaged object with its index under the family's parent, its OID and logical identifier, read
+// in one visit.
 struct Placed {
     Object* object;
-    Object* parent;
-    std::int32_t parentPath;  // into the parents' paths; -1 without a parent
+    std::uint32_t oid;
+    std::uint32_t lid;
     std::int32_t index;
-    std::int32_t depth;
+};
+
+// The packaged children of one parent, and the parent's child-index path from the top.
+struct Family {
+    Object* parent;
+    std::uint32_t parentOID;
+    IntArray path;
+    std::vector<Placed> children;
 };
 
 using PointerSet = FlatHashMap<const void*, char, PointerHash>;
 
 } // namespace
 
-ConformerModelToken::ConformerModelToken() = default;
+ConformerModelToken::ConformerModelToken()
+{
+    LiveObjects<ConformerModelToken>::Enter(this);
+}
 
-ConformerModelToken::ConformerModelToken(Object* parent) : Object(parent) {}
+ConformerModelToken::ConformerModelToken(Object* parent) : Object(parent)
+{
+    LiveObjects<ConformerModelToken>::Enter(this);
+}
 
 ConformerModelToken::~ConformerModelToken()
 {
+    LiveObjects<ConformerModelToken>::Leave(this);
     DeleteHeld();
+}
+
+void ConformerModelToken::DeepenShallowCopy()
+{
+    LiveObjects<ConformerModelToken>::Enter(this);
+    Object::DeepenShallowCopy();
+}
+
+std::vector<ConformerModelToken*> ConformerModelToken::FindBelow(const Object& root, bool includeRoot)
+{
+    return LiveObjects<ConformerModelToken>::Below(root, includeRoot);
 }
 
 const PropertyTable& ConformerModelToken::Properties()
@@ -118,10 +144,13 @@ bool ConformerModelToken::IsMoved(const Object* object)
 void ConformerModelToken::Hold()
 {
     LetGo();
+    // The lists were just filled: an OID names the object read or packaged, or one a listener has
+    // deleted since, whose entry is harmless, as OIDs are not reused.
+    m_held.Get().reserve(m_places.Get().size());
     for (const Place& place : m_places.Get()) {
-        if (const Object* const object = place.object.Get()) {
-            m_held.Get().push_back(object->GetOID());
-            OwnedObjects::Enter(object->GetOID());
+        if (place.object.oid != 0) {
+            m_held.Get().push_back(place.object.oid);
+            OwnedObjects::Enter(place.object.oid);
         }
     }
 }
@@ -167,82 +196,96 @@ void ConformerModelToken::DeleteUnplaced(std::vector<std::uint32_t> unplaced)
 
 // ---- Packaging
 
+// Deepest first means: families by depth (deeper first), then by their parent's path, children by
+// index; each object is visited once before it leaves.
 void ConformerModelToken::PackageConformerObjects(Object& root)
 {
     DeleteHeld();
-    std::vector<Placed> placed;
+    std::vector<Object*> objects;
     PointerSet seen(nullptr);
     const auto collect = [&](Object* object) {
         if (object && seen.Insert(object, 0).second)
-            placed.push_back({object, nullptr, -1, 0, 0});
+            objects.push_back(object);
     };
     ConformerHelper helper;
-    DescendentIterator models(&root, ConformerModel::classType, false);
-    while (Object* const model = models.GetNext()) {
-        OrdCollection objects;
-        helper.FindConformerModelObjects(*model, objects);
-        for (int i = 0; i < objects.GetSize(); ++i)
-            collect(objects.GetAt(i));
+    for (ConformerModel* const model : ConformerModel::FindBelow(root, false)) {
+        OrdCollection members;
+        helper.FindConformerModelObjects(*model, members);
+        for (int i = 0; i < members.GetSize(); ++i)
+            collect(members.GetAt(i));
         collect(model);
     }
-    // Each parent's path is taken once, for all of its packaged children.
-    FlatHashMap<const void*, std::int32_t, PointerHash> pathOf(nullptr);
-    std::vector<IntArray> paths;
-    for (Placed& entry : placed) {
-        entry.parent = entry.object->GetParent();
-        if (!entry.parent)
-            continue;
-        entry.index = entry.object->GetIndex();
-        const auto [at, added] = pathOf.Insert(entry.parent, static_cast<std::int32_t>(paths.size()));
-        if (added) {
-            IntArray& path = paths.emplace_back();
-            path.resize(static_cast<std::size_t>(entry.parent->GetTreePosition(path, true)));
-        }
-        entry.parentPath = *at;
-        entry.depth = static_cast<std::int32_t>(paths[static_cast<std::size_t>(*at)].size()) + 1;
-    }
-    std::stable_sort(placed.begin(), placed.end(), [&paths](const Placed& a, const Placed& b) {
-        if (a.depth != b.depth)
-            return a.depth > b.depth;
-        if (a.parentPath != b.parentPath && a.parentPath >= 0 && b.parentPath >= 0) {
-            const IntArray& pathA = paths[static_cast<std::size_t>(a.parentPath)];
-            const IntArray& pathB = paths[static_cast<std::size_t>(b.parentPath)];
-            if (pathA != pathB)
-                return pathA < pathB;
-        }
-        return a.index < b.index;
-    });
 
-    std::vector<Object*> recorded;
-    recorded.reserve(placed.size());
-    for (const Placed& entry : placed) {
-        Object* const object = entry.object;
-        Object* const parent = entry.parent;
-        if (!IsMoved(object) || !parent)
+    std::vector<Family> families;
+    FlatHashMap<const void*, std::uint32_t, PointerHash> familyOf(nullptr);
+    std::vector<const Object*> withChildren;
+    for (Object* const object : objects) {
+        Object* const parent = IsMoved(object) ? object->GetParent() : nullptr;
+        if (!parent)
             continue;
-        const int index = entry.index;
-        Place& place = m_places.Get().emplace_back();
-        place.object.Set(object);
-        place.parent.Set(parent);
-        place.sibling.Set(index > 0 ? parent->GetChild(index - 1) : object);
-        recorded.push_back(object);
+        const auto [family, added] = familyOf.Insert(parent, static_cast<std::uint32_t>(families.size()));
+        if (added) {
+            Family& first = families.emplace_back(Family{parent, parent->GetOID(), {}, {}});
+            first.path.resize(static_cast<std::size_t>(parent->GetTreePosition(first.path, true)));
+        }
+        families[*family].children.push_back({object, object->GetOID(), object->GetLID(), object->GetIndex()});
+        if (object->GetNumChildren() > 0)
+            withChildren.push_back(object);
     }
+    std::stable_sort(families.begin(), families.end(), [](const Family& a, const Family& b) {
+        return a.path.size() != b.path.size() ? a.path.size() > b.path.size() : a.path < b.path;
+    });
+    // Parents of another tree may share a path: their children go by index together.
+    for (std::size_t begin = 0; begin < families.size();) {
+        std::size_t end = begin + 1;
+        while (end < families.size() && families[end].path == families[begin].path)
+            ++end;
+        std::vector<std::pair<std::int32_t, std::pair<std::size_t, std::size_t>>> order;
+        for (std::size_t f = begin; f < end; ++f) {
+            for (std::size_t c = 0; c < families[f].children.size(); ++c)
+                order.push_back({families[f].children[c].index, {f, c}});
+        }
+        std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        // The child before an object is mostly the packaged one just placed.
+        const Placed* previous = nullptr;
+        for (const auto& [index, at] : order) {
+            const Family& family = families[at.first];
+            const Placed& entry = family.children[at.second];
+            Link sibling{entry.object, entry.oid};
+            if (previous && previous->index == index - 1 && end == begin + 1)
+                sibling = {previous->object, previous->oid};
+            else if (index > 0)
+                sibling.Set(family.parent->GetChild(index - 1));
+            m_places.Get().push_back({{entry.object, entry.oid}, {family.parent, family.parentOID}, sibling});
+            previous = &entry;
+        }
+        begin = end;
+    }
+
     // Leaving the tree takes a node's logical identifier, which the node keeps while packaged so
-    // that it gets the same one back.
+    // that it gets the same one back: the packaged objects', and those of whatever they take along.
     PointerSet packaged(nullptr);
-    packaged.Reserve(recorded.size());
-    for (Object* const object : recorded)
-        packaged.Insert(object, 0);
+    packaged.Reserve(m_places.Get().size());
     std::vector<std::pair<TreeNode*, std::uint32_t>> lids;
-    for (Object* const object : recorded) {
-        if (packaged.Find(object->GetParent()))
-            continue;
-        DescendentIterator subtree(object, true);
-        while (Object* const node = subtree.GetNext())
-            lids.emplace_back(node, node->GetLID());
+    lids.reserve(m_places.Get().size());
+    for (const Family& family : families) {
+        for (const Placed& entry : family.children) {
+            packaged.Insert(entry.object, 0);
+            lids.emplace_back(entry.object, entry.lid);
+        }
     }
-    for (Object* const object : recorded)
-        object->SetParent(nullptr);
+    for (const Object* const object : withChildren) {
+        for (int i = 0; i < object->GetNumChildren(); ++i) {
+            Object* const child = object->GetChild(i);
+            if (!child || packaged.Find(child))
+                continue;
+            DescendentIterator subtree(child, true);
+            while (Object* const node = subtree.GetNext())
+                lids.emplace_back(node, node->GetLID());
+        }
+    }
+    for (const Place& place : m_places.Get())
+        place.object.object->SetParent(nullptr);
     for (const auto& [node, lid] : lids)
         node->SetLID(lid);
     Hold();

@@ -38,6 +38,12 @@ public:
     // Null for an index out of range or an object that is gone.
     Object* GetObjectAt(int index) const;
 
+    // The tokens below root (root too with includeRoot), in pre-order, without walking the tree.
+    static std::vector<ConformerModelToken*> FindBelow(const Object& root, bool includeRoot);
+
+protected:
+    void DeepenShallowCopy() override;
+
 private:
     // Ordinary atoms and bonds stay in the tree.
     static bool IsMoved(const Object* object);

@@ -1,6 +1,7 @@
 #include <tavrel/foundation/CompressedPropertyArchive.h>
 
 #include <stdexcept>
+#include <utility>
 
 #include <tavrel/foundation/Catalog.h>
 #include <tavrel/foundation/CompressionInteger.h>
@@ -81,8 +82,12 @@ ClassDictionaryEntry& CompressionDictionary::Add(const ClassHierarchy& hierarchy
 ClassDictionaryEntry* CompressionDictionary::FindClass(const Catalog& object)
 {
     const RuntimeClass* runtimeClass = object.GetRuntimeClass();
-    if (runtimeClass == m_lastClass && m_lastClassEntry)
-        return m_lastClassEntry;
+    if (runtimeClass == m_recentClasses[0].runtimeClass && m_recentClasses[0].entry)
+        return m_recentClasses[0].entry;
+    if (runtimeClass == m_recentClasses[1].runtimeClass && m_recentClasses[1].entry) {
+        std::swap(m_recentClasses[0], m_recentClasses[1]);
+        return m_recentClasses[0].entry;
+    }
     ClassDictionaryEntry* entry = nullptr;
     if (const auto found = m_byClass.find(runtimeClass); found != m_byClass.end()) {
         entry = found->second;
@@ -92,8 +97,8 @@ ClassDictionaryEntry* CompressionDictionary::FindClass(const Catalog& object)
             return nullptr;
         m_byClass.emplace(runtimeClass, entry);
     }
-    m_lastClass = runtimeClass;
-    m_lastClassEntry = entry;
+    m_recentClasses[1] = m_recentClasses[0];
+    m_recentClasses[0] = {runtimeClass, entry};
     return entry;
 }
 

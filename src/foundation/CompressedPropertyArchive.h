@@ -1,6 +1,7 @@
 // CompressedPropertyArchive: the document form of the property stream, saying each class's layout once.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -52,8 +53,13 @@ private:
     std::unordered_map<std::int32_t, ClassDictionaryEntry*> m_byIndex;
     ClassDictionaryEntry* m_last = nullptr; // the class last looked up, tried first next time
     std::unordered_map<const RuntimeClass*, ClassDictionaryEntry*> m_byClass;
-    const RuntimeClass* m_lastClass = nullptr;
-    ClassDictionaryEntry* m_lastClassEntry = nullptr;
+    // The two classes last looked up, the latest first: records of two classes often alternate
+    // (atoms and their bonds).
+    struct RecentClass {
+        const RuntimeClass* runtimeClass = nullptr;
+        ClassDictionaryEntry* entry = nullptr;
+    };
+    std::array<RecentClass, 2> m_recentClasses{};
 };
 
 class CompressedPropertyArchive : public PropertyArchive {

@@ -1,15 +1,25 @@
 #include <tavrel/foundation/OwnedObjects.h>
 
-#include <unordered_set>
+#include <limits>
+
+#include <tavrel/core/FlatHashMap.h>
 
 namespace Tavrel {
 
 namespace {
 
-std::unordered_multiset<std::uint32_t>& Held()
+struct OIDHash {
+    std::size_t operator()(std::uint32_t oid) const { return static_cast<std::size_t>(MixBits(oid)); }
+};
+
+// Each held OID with the number of its entries: packaged documents enter objects by the hundred
+// thousand, so the table is flat. No OID reaches the free key.
+using HeldTable = FlatHashMap<std::uint32_t, std::uint32_t, OIDHash>;
+
+HeldTable& Held()
 {
     // Never destroyed: holders may outlive the other statics.
-    static auto* const held = new std::unordered_multiset<std::uint32_t>();
+    static auto* const held = new HeldTable(std::numeric_limits<std::uint32_t>::max());
     return *held;
 }
 
@@ -17,18 +27,26 @@ std::unordered_multiset<std::uint32_t>& Held()
 
 void OwnedObjects::Enter(std::uint32_t oid)
 {
-    Held().insert(oid);
+    if (std::uint32_t* const entries = Held().Insert(oid, 0).first)
+        ++*entries;
 }
 
 void OwnedObjects::Leave(std::uint32_t oid)
 {
-    if (const auto entry = Held().find(oid); entry != Held().end())
-        Held().erase(entry);
+    std::uint32_t* const entries = Held().Find(oid);
+    if (!entries)
+        return;
+    if (--*entries > 0)
+        return;
+    Held().Erase(oid);
+    // The room of a large package goes with its last entry.
+    if (Held().Empty())
+        Held() = HeldTable(std::numeric_limits<std::uint32_t>::max());
 }
 
 bool OwnedObjects::IsOwned(std::uint32_t oid)
 {
-    return Held().contains(oid);
+    return Held().Find(oid) != nullptr;
 }
 
 } // namespace Tavrel

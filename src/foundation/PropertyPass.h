@@ -335,6 +335,17 @@ public:
         write(*nested);
         WriteBlock(name, nested->GetData());
     }
+    // The byte block of a value whose archive form is always size plain bytes (ArchiveForm::PlainSize),
+    // written straight into the stream: the bytes WriteArchived would give, without a nested archive.
+    template <std::size_t Size, class V>
+    void WritePlainBlock(std::string_view name, const V& value)
+    {
+        static_assert(Size <= static_cast<std::size_t>(INT32_MAX));
+        WriteType(name, Storage::StorageArchive);
+        Archive& stream = m_archive.GetArchive();
+        stream << static_cast<std::int32_t>(Size);
+        stream << value;
+    }
     template <class Read>
     void ReadArchived(Read&& read)
     {

@@ -1,6 +1,7 @@
 // PropertyTable: one class level's properties, declared once, driving both record forms and its text interface.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -142,6 +143,15 @@ void ReadField(Archive& archive, V& field)
     archive >> value;
     field = std::move(value);
 }
+
+// The value types whose archive form is always the same number of plain bytes (0 for any other):
+// their byte blocks go straight into the stream.
+template <class V>
+inline constexpr std::size_t PlainSize = 0;
+template <>
+inline constexpr std::size_t PlainSize<Color> = sizeof(std::uint32_t);
+template <>
+inline constexpr std::size_t PlainSize<Point3d> = 3 * sizeof(float);
 } // namespace ArchiveForm
 
 // The text forms of the value types the tables use: "%d" for integers, "%.4f" for reals and each
@@ -503,7 +513,12 @@ public:
     PropertyList& Archived(std::string_view name)
     {
         Stored(name, Storage::StorageArchive, [](PropertyPass& pass, std::string_view stored, Base& object) {
-            pass.WriteArchived(stored, [&object](Archive& nested) { nested << Of(object).*Member; });
+            const auto& value = Of(object).*Member;
+            constexpr std::size_t plainSize = ArchiveForm::PlainSize<std::remove_cvref_t<decltype(value)>>;
+            if constexpr (plainSize != 0)
+                pass.WritePlainBlock<plainSize>(stored, value);
+            else
+                pass.WriteArchived(stored, [&value](Archive& nested) { nested << value; });
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             pass.ReadArchived([&object](Archive& nested) { ArchiveForm::ReadField(nested, Of(object).*Member); });
         });

@@ -48,11 +48,14 @@ public:
     bool IsStoring() const { return m_mode == Mode::Store; }
     bool IsLoading() const { return m_mode == Mode::Load; }
 
-    // Stored bytes (storing) or the whole input (loading).
+    // Stored bytes (storing) or the whole input (loading); storing, valid until the next write.
     std::span<const std::uint8_t> GetData() const
     {
         if (IsLoading())
             return m_input;
+        // A small block (a byte-block value) lies in the stage alone.
+        if (m_buffer.empty())
+            return {m_stage, m_staged};
         Flush();
         return m_buffer;
     }
@@ -204,10 +207,12 @@ private:
     void Flush() const
     {
         if (m_staged != 0) {
-            m_buffer.insert(m_buffer.end(), m_stage, m_stage + m_staged);
+            Append(m_stage, m_staged);
             m_staged = 0;
         }
     }
+    // Appends to the buffer, growing it fourfold when it is full.
+    void Append(const std::uint8_t* bytes, std::size_t size) const;
     // A write that does not fit the stage: the staged bytes, then the write, go to the buffer.
     void WriteThrough(const void* data, std::size_t size);
     std::size_t StoredSize() const { return m_buffer.size() + m_staged; }

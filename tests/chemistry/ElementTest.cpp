@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include <tavrel/chemistry/Element.h>
@@ -102,6 +103,10 @@ TEST_F(ElementTest, LookupsNormaliseSymbolsIgnoreNameCaseAndFallBackToTheUnknown
     EXPECT_EQ(factory.FindElement("Q"), unknown);
     EXPECT_EQ(factory.FindElement("Xyz"), unknown);
     EXPECT_EQ(factory.FindElement(""), unknown);
+    // A symbol ends at its first NUL.
+    using namespace std::string_view_literals;
+    EXPECT_EQ(factory.FindElement("c\0"sv), factory.FindElement("C"));
+    EXPECT_EQ(factory.FindElement("\0l"sv), unknown);
 
     EXPECT_EQ(factory.FindElementByName("carbon")->GetSymbol(), "C");
     EXPECT_EQ(factory.FindElementByName("CARBON")->GetSymbol(), "C");

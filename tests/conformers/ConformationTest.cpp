@@ -194,6 +194,37 @@ TEST_F(ConformationTest, AssignmentCopiesOnlyBetweenConformationsOfOneReference)
     EXPECT_EQ(foreign->GetPosition(0), Point3d::origin);
 }
 
+TEST_F(ConformationTest, AConformationStartsFromGivenValuesOnlyWhenThereIsOneOfEachPerAtom)
+{
+    Molecule molecule(nullptr);
+    const test::Chain chain = test::MakeChain(&molecule, 3);
+    auto* const first = new Conformation(&molecule, false);
+    first->SetPosition(1, Point3d(0.0, 4.0, 0.0));
+    first->SetOccupancy(2, 0.25);
+    first->SetIsotropicDisplacement(0, 6.0);
+    const Conformation::Values values = first->GetValues();
+
+    auto* const same = new Conformation(&molecule, true, values);
+    EXPECT_TRUE(same->Is2D());
+    EXPECT_EQ(same->GetDisplayStyle(), 1);
+    EXPECT_EQ(same->GetPosition(1), Point3d(0.0, 4.0, 0.0));
+    EXPECT_DOUBLE_EQ(same->GetOccupancy(2), 0.25);
+    EXPECT_DOUBLE_EQ(same->GetIsotropicDisplacement(0), 6.0);
+    EXPECT_EQ(same->GetReference(), &molecule);
+
+    // One value short, or values of another reference's size: the reference's own are read.
+    Conformation::Values short_ = values;
+    short_.occupancy.pop_back();
+    auto* const read = new Conformation(&molecule, false, short_);
+    EXPECT_EQ(read->GetPosition(1), chain.atoms[1]->GetXYZ());
+    EXPECT_DOUBLE_EQ(read->GetOccupancy(2), 1.0);
+    Molecule other(nullptr);
+    test::MakeChain(&other, 2, Point3d(0.0, 0.0, 8.0));
+    auto* const foreign = new Conformation(&other, false, values);
+    EXPECT_EQ(foreign->GetPosition(1), Point3d(1.5, 0.0, 8.0));
+    EXPECT_EQ(foreign->GetAtomCount(), 2);
+}
+
 // ---- The shared record
 
 TEST_F(ConformationTest, ConformationsShareOneRecordAndDieWithAnAtomOfTheReference)

@@ -9,6 +9,7 @@
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/conformers/Conformation.h>
 #include <tavrel/conformers/ConformerHelper.h>
+#include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
@@ -182,6 +183,44 @@ TEST_F(ConformerPackagingTest, AStoredTokenOwnsWhatItHoldsThroughTheLoadsCleanUp
     EXPECT_EQ(alternates.GetSize(), 2);
 }
 
+TEST_F(ConformerPackagingTest, ModelsAndTokensAreFoundBelowTheirRootInTreeOrderCopiesIncluded)
+{
+    Object root(nullptr);
+    auto* const first = new Molecule(&root);
+    auto* const second = new Molecule(&root);
+    const test::Chain later = test::MakeChain(second, 2);
+    auto* const residue = new Object(first);
+    const test::Chain inner = test::MakeChain(residue, 2);
+    const test::Chain outer = test::MakeChain(first, 2);
+    // Made out of tree order; a model in another tree is never found.
+    ConformerModel* const last = test::MakeModel(second, {later.atoms[0]}, {}, {Point3d(0.0, 1.0, 0.0)});
+    ConformerModel* const middle = test::MakeModel(first, {outer.atoms[0]}, {}, {Point3d(0.0, 1.0, 0.0)});
+    ConformerModel* const top = test::MakeModel(residue, {inner.atoms[1]}, {}, {Point3d(0.0, 1.0, 0.0)});
+    Object elsewhere(nullptr);
+    const test::Chain stray = test::MakeChain(&elsewhere, 1);
+    test::MakeModel(&elsewhere, {stray.atoms[0]}, {}, {Point3d(0.0, 1.0, 0.0)});
+
+    using Models = std::vector<ConformerModel*>;
+    EXPECT_EQ(ConformerModel::FindBelow(root, false), (Models{top, middle, last}));
+    EXPECT_EQ(ConformerModel::FindBelow(*first, true), (Models{top, middle}));
+    EXPECT_EQ(ConformerModel::FindBelow(*top, true), Models{top});
+    EXPECT_TRUE(ConformerModel::FindBelow(*top, false).empty());
+
+    auto* const token = new ConformerModelToken(second);
+    new ConformerModelToken(&elsewhere);
+    EXPECT_EQ(ConformerModelToken::FindBelow(root, false), std::vector<ConformerModelToken*>{token});
+
+    // A copy's models and tokens are its own; a deleted model is gone.
+    const std::unique_ptr<TreeNode> copy(root.TreeCopy());
+    const Models copied = ConformerModel::FindBelow(static_cast<Object&>(*copy), false);
+    ASSERT_EQ(copied.size(), 3u);
+    EXPECT_EQ(copied[0]->GetParent()->GetInvariant(), residue->GetInvariant());
+    EXPECT_NE(copied[0], top);
+    EXPECT_EQ(ConformerModelToken::FindBelow(static_cast<Object&>(*copy), false).size(), 1u);
+    delete middle;
+    EXPECT_EQ(ConformerModel::FindBelow(root, false), (Models{top, last}));
+}
+
 // ---- Conversion
 
 TEST_F(ConformerPackagingTest, AModelBecomesOneMarkedConformationPerConformerUnderItsSitesAncestor)
@@ -311,6 +350,32 @@ TEST_F(ConformerPackagingTest, DeletingConformationsTakesOnlyMarkedOnesWhoseMode
     ConformerHelper().DeleteAllConformationModels(root, false);
     EXPECT_FALSE(Alive(unserved));
     EXPECT_FALSE(Alive(flat));
+}
+
+TEST_F(ConformerPackagingTest, OnlyMarkedConformationsAtOrBelowTheRootGoWithTheirServedReference)
+{
+    Object root(nullptr);
+    auto* const molecule = new Molecule(&root);
+    const test::Chain chain = test::MakeChain(molecule, 3);
+    // The model lies beside the molecule its sites are in.
+    auto* const holder = new Object(&root);
+    test::MakeModel(holder, {chain.atoms[0], chain.atoms[2]}, {}, {Point3d(0.0, 1.0, 0.0)});
+    std::vector<std::uint32_t> marked;
+    for (int i = 0; i < 2; ++i) {
+        auto* const conformation = new Conformation(molecule, false);
+        conformation->SetProperty(ConformerHelper::conformerModelMarker, ConformerHelper::conformerModelMarker, 0);
+        marked.push_back(conformation->GetOID());
+    }
+    const std::uint32_t unmarked = (new Conformation(molecule, false))->GetOID();
+
+    ConformerHelper().DeleteAllConformationModels(*holder, true);
+    EXPECT_TRUE(Alive(marked[0]));
+    ConformerHelper().DeleteAllConformationModels(*molecule, true);
+    EXPECT_TRUE(Alive(marked[0]));  // the model is not below the molecule
+    ConformerHelper().DeleteAllConformationModels(root, true);
+    EXPECT_FALSE(Alive(marked[0]));
+    EXPECT_FALSE(Alive(marked[1]));
+    EXPECT_TRUE(Alive(unmarked));
 }
 
 TEST_F(ConformerPackagingTest, DeletingModelsKeepsTheStructure)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -316,6 +317,45 @@ TEST(ArchiveView, ReadsTheCallersBytesInPlace)
     EXPECT_NE(copying.GetData().data(), bytes.data());
     EXPECT_EQ(copying.GetBuffer(), bytes);
     EXPECT_EQ(out.GetData().data(), out.GetBuffer().data());
+}
+
+// Several megabytes in writes of every size, small ones staged and large ones straight through,
+// cross the buffer's growths; the stored bytes are those written, in order, whichever way they are
+// asked for, and a restarted archive holds only what it was given afterwards.
+TEST(ArchiveStoring, LargeOutputsKeepEveryByteAcrossGrowthsAndRestarts)
+{
+    Archive out;
+    std::vector<std::uint8_t> expected;
+    std::uint8_t next = 0;
+    for (std::size_t size = 1; expected.size() < (std::size_t{5} << 20); size = size * 3 % 1531 + 1) {
+        std::vector<std::uint8_t> piece(size);
+        for (std::uint8_t& byte : piece)
+            byte = next++;
+        out.Write(piece.data(), piece.size());
+        expected.insert(expected.end(), piece.begin(), piece.end());
+        if (size % 7 == 0) {
+            const std::span<const std::uint8_t> view = out.GetData();
+            ASSERT_EQ(view.size(), expected.size());
+            EXPECT_EQ(view.back(), expected.back());
+        }
+    }
+    const std::span<const std::uint8_t> view = out.GetData();
+    EXPECT_TRUE(std::equal(view.begin(), view.end(), expected.begin(), expected.end()));
+    EXPECT_EQ(out.GetBuffer(), expected);
+
+    // A few bytes after a restart: the view and the buffer agree on them alone.
+    out.Restart();
+    out << std::uint32_t{0x04030201} << std::string_view("ab");
+    const std::vector<std::uint8_t> small{1, 2, 3, 4, 2, 'a', 'b'};
+    const std::span<const std::uint8_t> smallView = out.GetData();
+    EXPECT_TRUE(std::equal(smallView.begin(), smallView.end(), small.begin(), small.end()));
+    EXPECT_EQ(out.GetBuffer(), small);
+    Archive in(out.GetBuffer());
+    std::uint32_t number = 0;
+    std::string text;
+    in >> number >> text;
+    EXPECT_EQ(number, 0x04030201u);
+    EXPECT_EQ(text, "ab");
 }
 
 TEST(ArchiveMalformedInput, TruncatedStringsAndWrongDirectionAreRefused)
