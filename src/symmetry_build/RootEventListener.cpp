@@ -53,6 +53,8 @@ void RootEventListener::DetachRoot()
 
 void RootEventListener::SetEnabled(bool enabled)
 {
+    if (enabled == m_enabled)
+        return;
     m_enabled = enabled;
     if (m_cell)
         m_cell->MuteTreeEvents(this, !enabled);
