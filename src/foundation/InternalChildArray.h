@@ -145,6 +145,16 @@ public:
             Merge(rank);
     }
 
+    // Moves the child at index `from` down to index `to`; the children from `to` on move up one index.
+    // Only the slots' occupants change (blocks, holes and counts stay): O((from - to) log n).
+    void MoveDown(std::size_t from, std::size_t to)
+    {
+        Node* const moved = At(from);
+        for (std::size_t index = from; index > to; --index)
+            PutAt(index, At(index - 1));
+        PutAt(to, moved);
+    }
+
     // Children in the new order.
     void Replace(const std::vector<Node*>& order)
     {
@@ -217,6 +227,18 @@ private:
     {
         m_blocks[number].slots[slot] = child;
         Derived::SetSlot(child, static_cast<std::uint32_t>(number << SlotBits | slot));
+    }
+
+    // Places a child in the live slot of an index.
+    void PutAt(std::size_t index, Node* child)
+    {
+        if (m_packed) {
+            Put(NumberAt(index >> SlotBits), index & (BlockSize - 1), child);
+            return;
+        }
+        const auto [rank, within] = Locate(index);
+        const std::uint32_t number = NumberAt(rank);
+        Put(number, m_blocks[number].SlotOfLive(within), child);
     }
 
     // Counts a new child placed at `at`, whose placement filled the hole at `filled`.

@@ -79,13 +79,20 @@ public:
     };
 
     // The children a loaded "Children" list names, in list order, until the node's record ends. While
-    // each one listed is the child after those listed before (as a saved file gives them), only their
-    // number is kept; otherwise the children listed.
+    // the children listed are the first ones, in list order, only their number is kept: a child listed
+    // again stays where it is, and one that joined a few places further on (children joining by their
+    // "Parent" while their records nest, a bond before the atom it leads to) moves down to its place
+    // at once, the others keeping their order. Otherwise the children listed are kept.
     void AddListed(TreeNode* child)
     {
         const std::size_t index = IndexOf(child);
-        if (!m_listed && index == m_listedInPlace) {
-            ++m_listedInPlace;
+        if (!m_listed && index <= m_listedInPlace + MaxMoveDown) {
+            if (index > m_listedInPlace) {
+                MoveDown(index, m_listedInPlace);
+                ++TreeNodeShared::g_structureEpoch;
+            }
+            if (index >= m_listedInPlace)
+                ++m_listedInPlace;
             return;
         }
         ListedChildren().children.push_back({child, child->GetOID(), static_cast<std::uint32_t>(index)});
@@ -134,6 +141,9 @@ private:
         }
         return *m_listed;
     }
+
+    // How far a listed child moves down on its own before the children listed are kept instead.
+    static constexpr std::size_t MaxMoveDown = 8;
 
     std::unique_ptr<Listed> m_listed;
     std::uint32_t m_listedInPlace = 0;  // the first children, listed in order, while m_listed is null
@@ -403,7 +413,12 @@ void TreeNode::VisitDescendants(const TreeNode* top, Visit&& visit)
         std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(first), stack.end());
     };
     pushChildren(top);
+    // The nodes to visit next are on the stack: one a few places on is asked for ahead, as a large
+    // tree's nodes are mostly out of the cache.
+    constexpr std::size_t prefetchDistance = 8;
     while (!stack.empty()) {
+        if (stack.size() > prefetchDistance)
+            PrefetchObject(stack[stack.size() - 1 - prefetchDistance]);
         TreeNode* const node = stack.back();
         stack.pop_back();
         if (!visit(node))

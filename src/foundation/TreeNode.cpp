@@ -574,7 +574,13 @@ void TreeNode::LinkCopy(CopyWork& work, const TreeNode* source)
 std::size_t TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last, const TreeNode* kept)
 {
     std::size_t deleted = 0;
+    // Each object is asked for a few OIDs ahead: a large load leaves most of them out of the cache.
+    constexpr std::uint32_t prefetchDistance = 32;
     for (std::uint32_t oid = lastOIDBefore + 1; oid <= last && oid > lastOIDBefore; ++oid) {
+        if (last - oid >= prefetchDistance) {
+            if (const Base* const ahead = Base::GetObjectA(oid + prefetchDistance))
+                PrefetchObject(ahead);
+        }
         TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
         if (node && node != kept && !node->HasOwner() && !OwnedObjects::IsOwned(oid)) {
             delete node;

@@ -20,6 +20,8 @@ namespace {
 
 using SelectionSetType = TreeRoot::SelectionSetType;
 
+constexpr int PrefetchDistance = 16;
+
 // Visits the nodes below top in pre-order, children in index order, while visit returns true. The
 // children are read by index as the walk goes, from an explicit stack.
 template <class Visit>
@@ -36,6 +38,10 @@ void VisitBelow(const TreeNode& top, Visit&& visit)
             continue;
         }
         TreeNode* const child = node->GetChild(next++);
+        // Fetching a sibling a few places ahead hides the memory latency of walking wide trees whose
+        // nodes are out of the cache.
+        if (const TreeNode* const ahead = node->GetChild(next + PrefetchDistance))
+            PrefetchObject(ahead);
         if (!visit(child))
             return;
         stack.emplace_back(child, 0);

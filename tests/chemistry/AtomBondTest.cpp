@@ -682,6 +682,7 @@ TEST_F(AtomBondTest, BondedChainsAreWrittenAndReadByPlansFromTheFirstRecordOn)
         const TreeNode* const original = molecule.GetChild(i);
         const TreeNode* const copy = loaded->GetChild(i);
         ASSERT_EQ(copy->GetClassType(), original->GetClassType());
+        EXPECT_EQ(copy->GetIndex(), i);
         if (const auto* const atom = DynCast<Atom3d>(original)) {
             const auto* const atomCopy = static_cast<const Atom3d*>(copy);
             EXPECT_EQ(atomCopy->GetElementType(), atom->GetElementType());

@@ -131,4 +131,35 @@ TEST(ChildArrayTest, InsertingAlwaysAtTheFrontSplitsFullBlocks)
     ExpectSame(array, kept, pool);
 }
 
+TEST(ChildArrayTest, MovingAChildDownShiftsTheOnesBetweenAcrossBlocksAndHoles)
+{
+    std::vector<Child> pool(700);
+    Children array;
+    std::vector<Child*> model;
+    for (std::size_t i = 0; i < pool.size(); ++i) {
+        pool[i].id = static_cast<int>(i);
+        array.Append(&pool[i]);
+        model.push_back(&pool[i]);
+    }
+    const auto moveDown = [&](std::size_t from, std::size_t to) {
+        array.MoveDown(from, to);
+        std::rotate(model.begin() + static_cast<std::ptrdiff_t>(to), model.begin() + static_cast<std::ptrdiff_t>(from),
+                    model.begin() + static_cast<std::ptrdiff_t>(from) + 1);
+        ExpectSame(array, model, pool);
+    };
+    // Packed blocks: within a block, over a block boundary, by none.
+    moveDown(10, 3);
+    moveDown(256, 255);
+    moveDown(520, 250);
+    moveDown(40, 40);
+    // Removals leave holes: the live slots take the moved children, the holes stay.
+    for (std::size_t i = 600; i > 100; i -= 50) {
+        array.Remove(model[i]);
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    moveDown(300, 200);
+    moveDown(model.size() - 1, 0);
+    moveDown(257, 254);
+}
+
 } // namespace
