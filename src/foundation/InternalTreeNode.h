@@ -313,6 +313,7 @@ struct TreeNode::Registration {
     std::uint32_t attribute;  // AttributeNumber of the attribute filter
     std::uint16_t code;
     bool tree;
+    bool muted;  // skipped by delivery until unmuted; not part of the registration's identity
 
     // As Event's equality for two registrations of one node: attributes agree when either has none.
     bool Same(const Registration& other) const
@@ -338,6 +339,8 @@ public:
     bool empty() const { return m_size == 0; }
     const Registration* begin() const { return Data(); }
     const Registration* end() const { return Data() + m_size; }
+    Registration* begin() { return Data(); }
+    Registration* end() { return Data() + m_size; }
     const Registration& operator[](std::size_t i) const { return Data()[i]; }
 
     // Appends with the next serial; serials restart from 1 along the list when they run out.

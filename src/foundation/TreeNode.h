@@ -81,6 +81,10 @@ public:
     // Removes the registrations with this user data; null data removes all of the subtree's.
     virtual void UnregisterAllEvents(void* data);
     virtual void UnregisterAllEvents();
+    // Mutes (or unmutes) this node's tree registrations with this user data: delivery passes over
+    // them as if they did not match, while they and the event masks stay as they are. Costs a pass
+    // over this node's own registrations only.
+    void MuteTreeEvents(const void* data, bool muted);
 
     // States.
     virtual void SetModified();
@@ -326,12 +330,15 @@ private:
         Clipped = 8,
         Expanded = 16,
         Selectable = 32,
-        Pinned = 64,  // being constructed or destroyed
+        Pinned = 64,        // being constructed or destroyed
+        EventsMuted = 128,  // every registration of the node is muted
     };
-    // The node's flags; a copy is not pinned.
+    // The node's flags; a copy is neither pinned nor muted.
     struct Flags {
         Flags() = default;
-        Flags(const Flags& other) noexcept : bits(static_cast<std::uint8_t>(other.bits & ~Pinned)) {}
+        Flags(const Flags& other) noexcept : bits(static_cast<std::uint8_t>(other.bits & ~(Pinned | EventsMuted)))
+        {
+        }
         Flags& operator=(const Flags&) = delete;
         std::uint8_t bits = Visible | Selectable;
     };
@@ -353,6 +360,14 @@ private:
     void DeliverHere(TreeNode* source, std::uint32_t sourceOID, const Base* instance, std::uint32_t type,
                      std::uint16_t code, const char* attribute, bool tree, void* data, const Watch& watch);
     std::uint8_t RegisteredBits(std::uint32_t type, bool treeOnly) const;
+    // Code bits of one class type whose registrations were dropped.
+    struct DroppedBits {
+        std::uint32_t type;
+        std::uint8_t bits;
+    };
+    // PropagateUnsetEventMask for several class types and codes at once: one walk of the subtree,
+    // which stops where no dropped bit can be cleared any more.
+    void UnsetDroppedBits(std::span<const DroppedBits> dropped, bool tree);
     // With treeOnly, only tree registrations count.
     bool HoldsRegistration(std::uint32_t type, std::uint16_t code, bool treeOnly = false) const;
     void Perform(WalkOp op, bool recursive);

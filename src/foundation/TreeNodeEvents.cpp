@@ -1,6 +1,7 @@
 #include <tavrel/foundation/TreeNode.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -187,14 +188,16 @@ void TreeNode::RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Call
 {
     if (!callback)
         return;
-    const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree};
+    const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree, false};
     RegistrationList& registrations = m_extras.EditRegistrations();
     const bool known = std::any_of(registrations.begin(), registrations.end(),
                                    [&](const Registration& held) { return held.Same(registration); });
-    if (!known)
+    if (!known) {
         registrations.Append(registration);
-    else if (!tree)
+        SetFlag(EventsMuted, false);
+    } else if (!tree) {
         return;
+    }
     if (tree)
         ForgetAncestry();
     PropagateSetEventMask(type, code, tree);
@@ -206,7 +209,7 @@ void TreeNode::UnregisterEvent(std::uint32_t type, std::uint16_t code, Event::Ca
     RegistrationList* const found = m_extras.FindRegistrations();
     if (!found)
         return;
-    const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree};
+    const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree, false};
     RegistrationList& registrations = *found;
     for (std::size_t i = registrations.size(); i-- > 0;) {
         if (registrations[i].Same(registration)) {
@@ -228,19 +231,30 @@ void TreeNode::UnregisterAllEvents(void* data)
     RegistrationList* const found = m_extras.FindRegistrations();
     if (!found)
         return;
+    // The masks follow once all are gone, with one walk of the subtree for the tree registrations.
+    std::vector<DroppedBits> plain;
+    std::vector<DroppedBits> tree;
     RegistrationList& registrations = *found;
     for (std::size_t i = registrations.size(); i-- > 0;) {
         const Registration& held = registrations[i];
         if (held.data != data)
             continue;
-        const std::uint32_t type = held.classType;
-        const std::uint16_t code = held.code;
-        const bool tree = held.tree;
+        std::vector<DroppedBits>& dropped = held.tree ? tree : plain;
+        const auto same = std::find_if(dropped.begin(), dropped.end(),
+                                       [&](const DroppedBits& entry) { return entry.type == held.classType; });
+        const auto bits = static_cast<std::uint8_t>(held.code & 0xFFu);
+        if (same == dropped.end())
+            dropped.push_back({held.classType, bits});
+        else
+            same->bits = static_cast<std::uint8_t>(same->bits | bits);
         registrations.Erase(i);
-        if (tree)
-            ForgetAncestry();
-        PropagateUnsetEventMask(type, code, tree);
     }
+    if (!tree.empty()) {
+        ForgetAncestry();
+        UnsetDroppedBits(tree, true);
+    }
+    if (!plain.empty())
+        UnsetDroppedBits(plain, false);
 }
 
 void TreeNode::UnregisterAllEvents()
@@ -256,6 +270,20 @@ void TreeNode::UnregisterAllEvents()
     PropagateClearEventMask();
     // Tree registrations above this subtree still need their bits in it.
     SetMaskFromParents();
+}
+
+void TreeNode::MuteTreeEvents(const void* data, bool muted)
+{
+    RegistrationList* const registrations = m_extras.FindRegistrations();
+    if (!registrations)
+        return;
+    bool allMuted = true;
+    for (Registration& held : *registrations) {
+        if (held.tree && held.data == data)
+            held.muted = muted;
+        allMuted = allMuted && held.muted;
+    }
+    SetFlag(EventsMuted, allMuted);
 }
 
 std::uint8_t TreeNode::RegisteredBits(std::uint32_t type, bool treeOnly) const
@@ -293,30 +321,47 @@ void TreeNode::PropagateUnsetEventMask(std::uint32_t type, std::uint16_t code, b
 {
     if (!tree && HoldsRegistration(type, code))
         return;
-    unsigned inherited = 0;
-    for (const TreeNode* above = m_parent.Get(); above; above = above->m_parent.Get())
-        inherited |= above->RegisteredBits(type, true);
-    if (!tree) {
-        const unsigned clear = code & 0xFFu & ~(inherited | RegisteredBits(type, false));
-        if (clear != 0)
-            UnsetEventMask(type, static_cast<std::uint16_t>(clear));
+    const DroppedBits dropped{type, static_cast<std::uint8_t>(code & 0xFFu)};
+    UnsetDroppedBits({&dropped, 1}, tree);
+}
+
+void TreeNode::UnsetDroppedBits(std::span<const DroppedBits> dropped, bool tree)
+{
+    constexpr std::size_t most = 8;
+    if (dropped.size() > most) {
+        UnsetDroppedBits(dropped.first(most), tree);
+        UnsetDroppedBits(dropped.subspan(most), tree);
         return;
     }
-    std::vector<std::pair<TreeNode*, unsigned>> stack{{this, inherited}};
+    // Per dropped type: the bits that tree registrations above the node keep.
+    using Bits = std::array<std::uint8_t, most>;
+    Bits inherited{};
+    for (const TreeNode* above = m_parent.Get(); above; above = above->m_parent.Get()) {
+        for (std::size_t i = 0; i < dropped.size(); ++i)
+            inherited[i] = static_cast<std::uint8_t>(inherited[i] | above->RegisteredBits(dropped[i].type, true));
+    }
+    std::vector<std::pair<TreeNode*, Bits>> stack{{this, inherited}};
     while (!stack.empty()) {
         const auto [node, needed] = stack.back();
         stack.pop_back();
-        // A tree registration of the code held here keeps the bits of the whole subtree; a plain one
-        // keeps only this node's.
-        if (node->HoldsRegistration(type, code, true))
-            continue;
-        const unsigned clear = code & 0xFFu & ~(needed | node->RegisteredBits(type, false));
-        if (clear != 0)
-            node->UnsetEventMask(type, static_cast<std::uint16_t>(clear));
-        if (tree && node->m_children) {
-            const unsigned below = needed | node->RegisteredBits(type, true);
-            node->m_children->ForEach([&](TreeNode* child) { stack.emplace_back(child, below); });
+        // A registration held here keeps the node's bits; a tree registration also those of its
+        // subtree, where the walk stops once no dropped bit is left to clear.
+        const RegistrationList* const held = node->m_extras.FindRegistrations();
+        const bool holds = held && !held->empty();
+        Bits below = needed;
+        bool more = false;
+        for (std::size_t i = 0; i < dropped.size(); ++i) {
+            const std::uint32_t type = dropped[i].type;
+            const unsigned kept = needed[i] | (holds ? node->RegisteredBits(type, false) : 0u);
+            const unsigned clear = dropped[i].bits & ~kept & 0xFFu;
+            if (clear != 0)
+                node->UnsetEventMask(type, static_cast<std::uint16_t>(clear));
+            if (holds)
+                below[i] = static_cast<std::uint8_t>(below[i] | node->RegisteredBits(type, true));
+            more = more || (dropped[i].bits & ~below[i]) != 0;
         }
+        if (tree && more && node->m_children)
+            node->m_children->ForEach([&](TreeNode* child) { stack.emplace_back(child, below); });
     }
 }
 
@@ -355,6 +400,8 @@ void TreeNode::ProcessEvent(TreeNode* source, std::uint32_t type, std::uint16_t 
     const std::uint32_t sourceOID = source ? source->GetOID() : 0;
     const Base* const instance = source ? source->GetClassInstance() : nullptr;
     for (TreeNode* node = this; node; node = node->m_parent.Get()) {
+        if (node->HasFlag(EventsMuted))
+            continue;
         const RegistrationList* registrations = node->m_extras.FindRegistrations();
         if (!registrations || registrations->empty())
             continue;
@@ -383,6 +430,8 @@ void TreeNode::DeliverHere(TreeNode* source, std::uint32_t sourceOID, const Base
         for (; next != registrations.end(); ++next) {
             done = next->serial;
             const Registration& held = *next;
+            if (held.muted)
+                continue;
             const bool treeWide = tree && held.classType == TreeNode::classType && held.code == EventTreeWide;
             const bool matches = held.classType == type && held.code == code &&
                                  (!attribute || held.attribute == 0 ||

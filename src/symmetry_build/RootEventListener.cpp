@@ -51,6 +51,15 @@ void RootEventListener::DetachRoot()
         root->UnregisterEvent(TreeRoot::classType, TreeRoot::EventChangeBroadcast, &OnRootEvent, false, this, nullptr);
 }
 
+void RootEventListener::SetEnabled(bool enabled)
+{
+    if (enabled == m_enabled)
+        return;
+    m_enabled = enabled;
+    if (m_cell)
+        m_cell->MuteTreeEvents(this, !enabled);
+}
+
 SymmetryMap* RootEventListener::GetSymmetryMap() const
 {
     return m_cell ? dynamic_cast<SymmetryMap*>(m_cell->GetSymmetryMap()) : nullptr;
@@ -62,6 +71,8 @@ void RootEventListener::Register(std::span<const Registration> registrations)
         return;
     for (const Registration& r : registrations)
         m_cell->RegisterEvent(r.type, r.code, r.callback, true, this, r.attribute);
+    if (!m_enabled)
+        m_cell->MuteTreeEvents(this, true);
 }
 
 void RootEventListener::Unregister(std::span<const Registration> registrations)
@@ -70,6 +81,12 @@ void RootEventListener::Unregister(std::span<const Registration> registrations)
         return;
     for (const Registration& r : registrations)
         m_cell->UnregisterEvent(r.type, r.code, r.callback, true, this, r.attribute);
+}
+
+void RootEventListener::UnregisterAll()
+{
+    if (m_cell)
+        m_cell->UnregisterAllEvents(this);
 }
 
 } // namespace Tavrel

@@ -15,7 +15,7 @@ class TreeNode;
 // A listener registers tree registrations on its cell with itself as user data, and a plain
 // registration that re-attaches it to the top of the cell's tree whenever the cell changes parent.
 // Each forwarded event runs with the listener switched off, so edits the map makes while handling it
-// never reach this listener again. Derived destructors call DetachRoot and Unsubscribe.
+// never reach this listener again. Derived destructors call DetachRoot and UnregisterAll.
 class RootEventListener {
 public:
     explicit RootEventListener(Cell3d* cell);
@@ -28,8 +28,10 @@ public:
     virtual void Resubscribe() { Subscribe(); }
     virtual void AttachRoot();
     virtual void DetachRoot();
-    virtual void Enable() { m_enabled = true; }
-    virtual void Disable() { m_enabled = false; }
+    // Switching the listener off also mutes its tree registrations on the cell, so that the events
+    // of the map's own builds pass them over without a call.
+    virtual void Enable() { SetEnabled(true); }
+    virtual void Disable() { SetEnabled(false); }
     virtual bool IsEnabled() const { return m_enabled; }
     virtual void ClearCell() { m_cell = nullptr; }
     virtual Cell3d* GetCell() const { return m_cell; }
@@ -47,6 +49,9 @@ protected:
 
     void Register(std::span<const Registration> registrations);
     void Unregister(std::span<const Registration> registrations);
+    // Drops every registration of this listener on the cell at once, with one walk of its subtree
+    // rather than one per registration; for destructors.
+    void UnregisterAll();
     // A registration's callback: hands the source's OID (and, with TakesAttribute, the registration's
     // attribute) to the forwarder of the listener named in the user data, when that listener is on
     // and the source still lives.
@@ -78,6 +83,7 @@ private:
     static void OnRootEvent(Event& event);
     // The live node of the root OID, null when it is gone.
     TreeNode* GetRoot() const;
+    void SetEnabled(bool enabled);
 
     // The top of the cell's tree, by OID: a group holding the cell may move to another tree without
     // the cell itself raising an event, and the old top may then be deleted.

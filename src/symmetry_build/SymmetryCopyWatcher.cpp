@@ -45,7 +45,7 @@ SymmetryCopyWatcher::SymmetryCopyWatcher(Cell3d* cell) : RootEventListener(cell)
 SymmetryCopyWatcher::~SymmetryCopyWatcher()
 {
     DetachRoot();
-    Unsubscribe();
+    UnregisterAll();
 }
 
 std::span<const RootEventListener::Registration> SymmetryCopyWatcher::Registrations()

@@ -60,12 +60,12 @@ void SymmetryMap::Update()
         return;
     }
     // A clean map changes nothing: its registrations stand, and subscribing again would walk the
-    // cell's whole subtree once per registration.
-    const bool rebuilt = m_implementation->IsDirty();
-    m_watcher->DisableAll();
-    m_implementation->Update();
-    if (rebuilt)
+    // cell's whole subtree once per registration; the listeners are only switched on.
+    if (m_implementation->IsDirty()) {
+        m_watcher->DisableAll();
+        m_implementation->Update();
         m_watcher->ResubscribeAll();
+    }
     m_watcher->EnableAll();
 }
 

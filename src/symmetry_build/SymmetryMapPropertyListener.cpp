@@ -37,7 +37,7 @@ SymmetryMapPropertyListener::SymmetryMapPropertyListener(Cell3d* cell) : RootEve
 SymmetryMapPropertyListener::~SymmetryMapPropertyListener()
 {
     DetachRoot();
-    Unsubscribe();
+    UnregisterAll();
 }
 
 std::span<const RootEventListener::Registration> SymmetryMapPropertyListener::Registrations()

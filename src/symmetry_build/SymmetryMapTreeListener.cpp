@@ -16,7 +16,7 @@ SymmetryMapTreeListener::SymmetryMapTreeListener(Cell3d* cell) : RootEventListen
 SymmetryMapTreeListener::~SymmetryMapTreeListener()
 {
     DetachRoot();
-    Unsubscribe();
+    UnregisterAll();
 }
 
 std::span<const RootEventListener::Registration> SymmetryMapTreeListener::Registrations()

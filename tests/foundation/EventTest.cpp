@@ -336,6 +336,82 @@ TEST_F(EventTest, UnregisteringByDataRemovesEveryMatch)
     EXPECT_EQ(Tags(), (std::vector<std::string>{"B"}));
 }
 
+TEST_F(EventTest, UnregisteringByDataOverSeveralLevelsAndCodesKeepsOnlyTheBitsStillNeeded)
+{
+    EventTestNode root;
+    auto* cell = new EventTestNode(&root);
+    auto* level = new LevelNode(cell);
+    auto* holder = new LevelNode(level);
+    auto* below = new LevelNode(holder);
+    const std::uint16_t selection = TreeNode::EventSelectionChanged;
+    const std::uint16_t display = TreeNode::EventDisplayChanged;
+    cell->RegisterEvent(Tree(), selection, Record, true, kA, nullptr);
+    cell->RegisterEvent(Tree(), display, Record, true, kA, nullptr);
+    cell->RegisterEvent(LevelNode::classType, 16, Record, true, kA, "Color");
+    cell->RegisterEvent(LevelNode::classType, 16, Record, true, kA, "Label");
+    cell->RegisterEvent(LevelNode::classType, 32, Record, true, kA, nullptr);
+    cell->RegisterEvent(Tree(), TreeNode::EventActivityChanged, Record, false, kA, nullptr);
+    // What others hold: a tree registration of one code further down, a plain one of another level's
+    // code on a node below, and one of the same owner's codes on the cell under other data.
+    holder->RegisterEvent(Tree(), display, Record, true, kB, nullptr);
+    level->RegisterEvent(LevelNode::classType, 32, Record, false, kB, nullptr);
+    cell->RegisterEvent(LevelNode::classType, 16, Record, true, kC, "Color");
+
+    cell->UnregisterAllEvents(kA);
+
+    EXPECT_FALSE(cell->Wants(Tree(), selection));
+    EXPECT_FALSE(below->Wants(Tree(), selection));
+    EXPECT_FALSE(cell->Wants(Tree(), TreeNode::EventActivityChanged));
+    EXPECT_FALSE(level->Wants(Tree(), display));
+    EXPECT_TRUE(holder->Wants(Tree(), display));
+    EXPECT_TRUE(below->Wants(Tree(), display));
+    EXPECT_TRUE(level->Wants(LevelNode::classType, 32));
+    EXPECT_FALSE(holder->Wants(LevelNode::classType, 32));
+    EXPECT_TRUE(below->Wants(LevelNode::classType, 16));
+    below->Select(false);
+    below->SetClipped(true);
+    below->DoNotify(LevelNode::classType, 16, "Color", nullptr);
+    below->DoNotify(LevelNode::classType, 16, "Label", nullptr);
+    level->DoNotify(LevelNode::classType, 32, nullptr, nullptr);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"B", "C", "B"}));
+}
+
+TEST_F(EventTest, MutedTreeRegistrationsArePassedOverUntilUnmuted)
+{
+    EventTestNode root;
+    auto* cell = new EventTestNode(&root);
+    auto* level = new LevelNode(cell);
+    const std::uint16_t code = TreeNode::EventSelectionChanged;
+    cell->RegisterEvent(Tree(), code, Record, true, kA, nullptr);
+    cell->RegisterEvent(LevelNode::classType, 16, Record, true, kA, "Color");
+    cell->RegisterEvent(Tree(), TreeNode::EventParentSet, Record, false, kA, nullptr);
+    root.RegisterEvent(Tree(), code, Record, true, kB, nullptr);
+
+    // The plain registration under the same data is not muted, and the masks stand.
+    cell->MuteTreeEvents(kA, true);
+    level->Select(false);
+    level->DoNotify(LevelNode::classType, 16, nullptr, nullptr);
+    cell->DoNotify(Tree(), TreeNode::EventParentSet, nullptr, nullptr);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"B", "A"}));
+    EXPECT_TRUE(level->Wants(LevelNode::classType, 16));
+
+    g_heard.clear();
+    cell->MuteTreeEvents(kA, false);
+    level->UnSelect(false);
+    level->DoNotify(LevelNode::classType, 16, "Color", nullptr);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "B", "A"}));
+
+    // With every registration of the node muted, events climb past it; one added then is heard.
+    g_heard.clear();
+    cell->UnregisterEvent(Tree(), TreeNode::EventParentSet, Record, false, kA, nullptr);
+    cell->MuteTreeEvents(kA, true);
+    level->Select(false);
+    cell->RegisterEvent(Tree(), TreeNode::EventDisplayChanged, Record, true, kC, nullptr);
+    level->SetClipped(true);
+    level->UnSelect(false);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"B", "C", "B"}));
+}
+
 TEST_F(EventTest, CallbacksMayDeleteNodesAndRegistrations)
 {
     EventTestNode root;

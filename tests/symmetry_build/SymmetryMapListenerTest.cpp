@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -191,6 +192,32 @@ TEST_F(SymmetryMapListenerTest, PropertyNamesAreComparedWithoutRegardToCase)
     listener->OnPropertyChanged(c1->GetOID(), "BALL SIZE");
     for (const Atom* const member : Family(*c1))
         EXPECT_FLOAT_EQ(member->GetBallSize(), c1->GetBallSize());
+}
+
+TEST_F(SymmetryMapListenerTest, EditsWhileTheMapsEventsAreOffStayOnTheirAtomAndLaterOnesReachTheFamily)
+{
+    MakeP21();
+    BuildTwoCells();
+    const auto familyFollows = [this] {
+        const std::vector<Atom*> family = Family(*c1);
+        return family.size() == 4 && std::all_of(family.begin(), family.end(), [this](const Atom* member) {
+                   return member->GetBallSize() == c1->GetBallSize();
+               });
+    };
+    Map().DisableEvents();
+    c1->SetBallSize(0.9f);
+    EXPECT_FALSE(familyFollows());
+    EXPECT_FALSE(Map().IsDirty());
+    Map().EnableEvents();
+    c1->SetBallSize(0.5f);
+    EXPECT_TRUE(familyFollows());
+
+    // A rebuild subscribes again while the listeners are off, and switches them on once done.
+    Map().DisableEvents();
+    Map().MarkDirty(false);
+    Map().Update();
+    c1->SetBallSize(0.7f);
+    EXPECT_TRUE(familyFollows());
 }
 
 TEST_F(SymmetryMapListenerTest, DeletingOneImageDeletesItsWholeFamilyAndMarksTheMapDirty)
