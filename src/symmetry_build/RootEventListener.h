@@ -23,8 +23,9 @@ public:
     RootEventListener(const RootEventListener&) = delete;
     RootEventListener& operator=(const RootEventListener&) = delete;
 
-    virtual void Subscribe() = 0;
-    virtual void Unsubscribe() = 0;
+    // Makes or drops the listener's tree registrations on its cell.
+    virtual void Subscribe() { Register(Registrations()); }
+    virtual void Unsubscribe() { Unregister(Registrations()); }
     virtual void Resubscribe() { Subscribe(); }
     virtual void AttachRoot();
     virtual void DetachRoot();
@@ -47,6 +48,8 @@ protected:
         const char* attribute = nullptr;
     };
 
+    // The tree registrations the listener makes on its cell.
+    virtual std::span<const Registration> Registrations() const = 0;
     void Register(std::span<const Registration> registrations);
     void Unregister(std::span<const Registration> registrations);
     // Drops every registration of this listener on the cell at once, with one walk of its subtree

@@ -48,23 +48,13 @@ SymmetryCopyWatcher::~SymmetryCopyWatcher()
     UnregisterAll();
 }
 
-std::span<const RootEventListener::Registration> SymmetryCopyWatcher::Registrations()
+std::span<const RootEventListener::Registration> SymmetryCopyWatcher::Registrations() const
 {
     using L = SymmetryCopyWatcher;
     static const Registration registrations[] = {
         {Geometric::classType, Geometric::EventMoved, &Deliver<L, &L::OnObjectMoved>},
     };
     return registrations;
-}
-
-void SymmetryCopyWatcher::Subscribe()
-{
-    Register(Registrations());
-}
-
-void SymmetryCopyWatcher::Unsubscribe()
-{
-    Unregister(Registrations());
 }
 
 void SymmetryCopyWatcher::OnObjectMoved(std::uint32_t oid)

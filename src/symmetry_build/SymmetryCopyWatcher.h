@@ -18,14 +18,11 @@ public:
     explicit SymmetryCopyWatcher(Cell3d* cell);
     ~SymmetryCopyWatcher() override;
 
-    void Subscribe() override;
-    void Unsubscribe() override;
-
     // Nothing for OID 0.
     void OnObjectMoved(std::uint32_t oid);
 
 private:
-    static std::span<const Registration> Registrations();
+    std::span<const Registration> Registrations() const override;
     void MoveReplicas(const Cell3d& cell, const Atom3d& atom) const;
     void MoveChemicalParent(const Cell3d& cell, const ReplicateAtom& replica) const;
 };

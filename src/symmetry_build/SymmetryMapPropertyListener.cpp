@@ -40,7 +40,7 @@ SymmetryMapPropertyListener::~SymmetryMapPropertyListener()
     UnregisterAll();
 }
 
-std::span<const RootEventListener::Registration> SymmetryMapPropertyListener::Registrations()
+std::span<const RootEventListener::Registration> SymmetryMapPropertyListener::Registrations() const
 {
     using L = SymmetryMapPropertyListener;
     const auto changed = &Deliver<L, &L::OnPropertyChanged, true>;
@@ -58,16 +58,6 @@ std::span<const RootEventListener::Registration> SymmetryMapPropertyListener::Re
         {Bond::classType, Bond::EventTypeSet, &Deliver<L, &L::OnBondTypeChanged>},
     };
     return registrations;
-}
-
-void SymmetryMapPropertyListener::Subscribe()
-{
-    Register(Registrations());
-}
-
-void SymmetryMapPropertyListener::Unsubscribe()
-{
-    Unregister(Registrations());
 }
 
 void SymmetryMapPropertyListener::OnPropertyAdded(std::uint32_t, const char*) {}

@@ -15,9 +15,6 @@ public:
     explicit SymmetryMapPropertyListener(Cell3d* cell);
     ~SymmetryMapPropertyListener() override;
 
-    void Subscribe() override;
-    void Unsubscribe() override;
-
     void OnPropertyAdded(std::uint32_t oid, const char* attribute);
     void OnPropertyRemoved(std::uint32_t oid, const char* attribute);
     // Nothing for a null or empty attribute or one of none of the five names.
@@ -28,7 +25,7 @@ public:
     void OnBondTypeChanged(std::uint32_t oid);
 
 private:
-    static std::span<const Registration> Registrations();
+    std::span<const Registration> Registrations() const override;
 };
 
 } // namespace Tavrel

@@ -19,7 +19,7 @@ SymmetryMapTreeListener::~SymmetryMapTreeListener()
     UnregisterAll();
 }
 
-std::span<const RootEventListener::Registration> SymmetryMapTreeListener::Registrations()
+std::span<const RootEventListener::Registration> SymmetryMapTreeListener::Registrations() const
 {
     using L = SymmetryMapTreeListener;
     static const Registration registrations[] = {
@@ -31,16 +31,6 @@ std::span<const RootEventListener::Registration> SymmetryMapTreeListener::Regist
         {Bond::classType, Bond::EventDeleted, &Deliver<L, &L::OnBondDeleted>},
     };
     return registrations;
-}
-
-void SymmetryMapTreeListener::Subscribe()
-{
-    Register(Registrations());
-}
-
-void SymmetryMapTreeListener::Unsubscribe()
-{
-    Unregister(Registrations());
 }
 
 void SymmetryMapTreeListener::OnObjectAdded(std::uint32_t oid)

@@ -14,9 +14,6 @@ public:
     explicit SymmetryMapTreeListener(Cell3d* cell);
     ~SymmetryMapTreeListener() override;
 
-    void Subscribe() override;
-    void Unsubscribe() override;
-
     void OnObjectAdded(std::uint32_t oid);
     void OnObjectDeleted(std::uint32_t oid);
     void OnObjectMoved(std::uint32_t oid);
@@ -25,7 +22,7 @@ public:
     void OnBondDeleted(std::uint32_t oid);
 
 private:
-    static std::span<const Registration> Registrations();
+    std::span<const Registration> Registrations() const override;
 };
 
 } // namespace Tavrel
