@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/core/Matrix3x3.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/CellReplicas.h>
 #include <tavrel/crystal/ImageGrid.h>
@@ -34,21 +35,19 @@ bool IsFinite(const Point3d& p)
 }
 
 // An integral rotation (small entries) with determinant 1 or -1, whose inverse is integral too.
-bool IntegralRotation(const double (&rotation)[3][3], int (&integral)[3][3])
+// The entries are small integers, so the determinant and the inverse are exact in double.
+bool IntegralRotation(const double (&rotation)[3][3], Matrix3x3& integral)
 {
     for (int row = 0; row < 3; ++row) {
         for (int column = 0; column < 3; ++column) {
             const double rounded = std::round(rotation[row][column]);
             if (!(std::abs(rotation[row][column] - rounded) <= 1e-9) || std::abs(rounded) > 100.0)
                 return false;
-            integral[row][column] = static_cast<int>(rounded);
+            integral(row, column) = rounded;
         }
     }
-    const int(&r)[3][3] = integral;
-    const int determinant = r[0][0] * (r[1][1] * r[2][2] - r[1][2] * r[2][1]) -
-                            r[0][1] * (r[1][0] * r[2][2] - r[1][2] * r[2][0]) +
-                            r[0][2] * (r[1][0] * r[2][1] - r[1][1] * r[2][0]);
-    return determinant == 1 || determinant == -1;
+    const double determinant = integral.Determinant();
+    return determinant == 1.0 || determinant == -1.0;
 }
 
 } // namespace
@@ -148,7 +147,7 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
     const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
     struct Integral {
         bool valid;
-        int rotation[3][3];
+        Matrix3x3 rotation;
     };
     std::vector<Integral> integral(ops.size());
     for (std::size_t l = 0; l < ops.size(); ++l)
@@ -157,30 +156,17 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
     for (std::size_t l = 0; l < ops.size(); ++l) {
         if (!integral[l].valid)
             continue;
-        const int(&rotation)[3][3] = integral[l].rotation;
-        // The inverse: the adjugate times the determinant (1 or -1), and -t R^-1.
-        int inverse[3][3];
-        for (int row = 0; row < 3; ++row) {
-            for (int column = 0; column < 3; ++column) {
-                const int r0 = (column + 1) % 3;
-                const int r1 = (column + 2) % 3;
-                const int c0 = (row + 1) % 3;
-                const int c1 = (row + 2) % 3;
-                inverse[row][column] = rotation[r0][c0] * rotation[r1][c1] - rotation[r0][c1] * rotation[r1][c0];
-            }
-        }
-        const int determinant =
-            rotation[0][0] * inverse[0][0] + rotation[0][1] * inverse[1][0] + rotation[0][2] * inverse[2][0];
+        // The inverse, integral as the rotation is, and -t R^-1.
+        Matrix3x3 inverse = integral[l].rotation;
+        inverse.Invert();
         double translation[3];
         for (int column = 0; column < 3; ++column) {
             translation[column] = 0.0;
-            for (int row = 0; row < 3; ++row) {
-                inverse[row][column] *= determinant;
-                translation[column] -= ops[l].translation[row] * inverse[row][column];
-            }
+            for (int row = 0; row < 3; ++row)
+                translation[column] -= ops[l].translation[row] * inverse(row, column);
         }
         const auto isInverse = [&](std::size_t j) {
-            if (!integral[j].valid || !std::equal(&inverse[0][0], &inverse[0][0] + 9, &integral[j].rotation[0][0]))
+            if (!integral[j].valid || !(inverse == integral[j].rotation))
                 return false;
             for (int column = 0; column < 3; ++column) {
                 const double difference = ops[j].translation[column] - translation[column];
@@ -204,7 +190,7 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
                 double sum = 0.0;
                 for (int m = 0; m < 3; ++m) {
                     for (int n = 0; n < 3; ++n)
-                        sum += cartToFrac(row, m) * inverse[m][n] * m_fracToCart[n][column];
+                        sum += cartToFrac(row, m) * inverse(m, n) * m_fracToCart[n][column];
                 }
                 squares += sum * sum;
             }
