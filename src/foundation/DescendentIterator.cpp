@@ -1,5 +1,7 @@
 #include <tavrel/foundation/DescendentIterator.h>
 
+#include <cstddef>
+
 #include <tavrel/foundation/Object.h>
 
 namespace Tavrel {
@@ -7,13 +9,8 @@ namespace Tavrel {
 namespace {
 
 constexpr int PrefetchDistance = 4;
-
-// The node's first two cache lines: what a type test and the child count read.
-void PrefetchNode(const TreeNode* node)
-{
-    __builtin_prefetch(node);
-    __builtin_prefetch(reinterpret_cast<const char*>(node) + 64);
-}
+// What a type test and the child count read.
+constexpr std::size_t PrefetchBytes = 128;
 
 } // namespace
 
@@ -102,7 +99,7 @@ TreeNode* DescendentIterator::GetNextChild()
             // Siblings seldom lie together in memory: starting to load one a few places ahead lets
             // the waits for several overlap.
             if (const TreeNode* const ahead = top.node->GetChild(top.nextChild + PrefetchDistance))
-                PrefetchNode(ahead);
+                PrefetchObject(ahead, PrefetchBytes);
             return top.node->GetChild(top.nextChild++);
         }
         Backtrack();

@@ -368,8 +368,7 @@ private:
     // PropagateUnsetEventMask for several class types and codes at once: one walk of the subtree,
     // which stops where no dropped bit can be cleared any more.
     void UnsetDroppedBits(std::span<const DroppedBits> dropped, bool tree);
-    // With treeOnly, only tree registrations count.
-    bool HoldsRegistration(std::uint32_t type, std::uint16_t code, bool treeOnly = false) const;
+    bool HoldsRegistration(std::uint32_t type, std::uint16_t code) const;
     void Perform(WalkOp op, bool recursive);
     void Step(WalkOp op, bool recursive);
     void ActivityChanged();

@@ -298,12 +298,12 @@ std::uint8_t TreeNode::RegisteredBits(std::uint32_t type, bool treeOnly) const
     return static_cast<std::uint8_t>(bits);
 }
 
-bool TreeNode::HoldsRegistration(std::uint32_t type, std::uint16_t code, bool treeOnly) const
+bool TreeNode::HoldsRegistration(std::uint32_t type, std::uint16_t code) const
 {
     const RegistrationList* registrations = m_extras.FindRegistrations();
-    return registrations && std::any_of(registrations->begin(), registrations->end(), [&](const Registration& held) {
-               return held.classType == type && held.code == code && (!treeOnly || held.tree);
-           });
+    return registrations &&
+           std::any_of(registrations->begin(), registrations->end(),
+                       [&](const Registration& held) { return held.classType == type && held.code == code; });
 }
 
 void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree)

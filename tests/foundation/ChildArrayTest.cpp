@@ -43,16 +43,23 @@ void ExpectSame(const Children& array, const std::vector<Child*>& model, const s
     }
 }
 
-TEST(ChildArrayTest, AppendedChildrenAreFoundByIndexAndIndexByChildAcrossBlocks)
+// Numbers the pool's children and appends them all; the children in order.
+std::vector<Child*> AppendAll(Children& array, std::vector<Child>& pool)
 {
-    std::vector<Child> pool(1000);
-    Children array;
     std::vector<Child*> model;
     for (std::size_t i = 0; i < pool.size(); ++i) {
         pool[i].id = static_cast<int>(i);
         array.Append(&pool[i]);
         model.push_back(&pool[i]);
     }
+    return model;
+}
+
+TEST(ChildArrayTest, AppendedChildrenAreFoundByIndexAndIndexByChildAcrossBlocks)
+{
+    std::vector<Child> pool(1000);
+    Children array;
+    std::vector<Child*> model = AppendAll(array, pool);
     ExpectSame(array, model, pool);
 
     // Removing from the end keeps the order; removing everything leaves an empty array.
@@ -135,12 +142,7 @@ TEST(ChildArrayTest, MovingAChildDownShiftsTheOnesBetweenAcrossBlocksAndHoles)
 {
     std::vector<Child> pool(700);
     Children array;
-    std::vector<Child*> model;
-    for (std::size_t i = 0; i < pool.size(); ++i) {
-        pool[i].id = static_cast<int>(i);
-        array.Append(&pool[i]);
-        model.push_back(&pool[i]);
-    }
+    std::vector<Child*> model = AppendAll(array, pool);
     const auto moveDown = [&](std::size_t from, std::size_t to) {
         array.MoveDown(from, to);
         std::rotate(model.begin() + static_cast<std::ptrdiff_t>(to), model.begin() + static_cast<std::ptrdiff_t>(from),
