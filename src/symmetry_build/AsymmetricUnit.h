@@ -22,6 +22,8 @@ public:
                      const std::vector<Matrix4x4>& operations, double tolerance);
     void GetCellData(Matrix3x3& fractionalToCartesian, Matrix3x3& cartesianToFractional,
                      std::vector<Matrix4x4>& operations, double& tolerance) const;
+    const Matrix3x3& GetFractionalToCartesian() const { return m_fractionalToCartesian; }
+    const std::vector<Matrix4x4>& GetOperations() const { return m_operations; }
 
     // Empties the atom data, then takes the given data when it is valid.
     void SetAtoms(std::int32_t n, const OIDArray& oids, const Point3d::Array& positions,

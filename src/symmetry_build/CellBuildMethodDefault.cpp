@@ -13,16 +13,6 @@ namespace {
 constexpr const char* NoConnectedComponents = "Connected components are not available";
 constexpr const char* NoSymmetryComponents = "Symmetry components are not available";
 
-std::vector<Matrix4x4> OperationsOf(const AsymmetricUnit& unit)
-{
-    Matrix3x3 fractionalToCartesian;
-    Matrix3x3 cartesianToFractional;
-    std::vector<Matrix4x4> operations;
-    double tolerance = 0.0;
-    unit.GetCellData(fractionalToCartesian, cartesianToFractional, operations, tolerance);
-    return operations;
-}
-
 // The fractional position of the atom's image under the key, in double.
 std::array<double, 3> ImageOf(const std::vector<Matrix4x4>& operations, const Point3d& position,
                               const SymmetryImageKey& key)
@@ -77,7 +67,7 @@ std::unique_ptr<BuildResults> CellBuildMethodDefault::RunConnectedComponents(con
     if (static_cast<std::int64_t>(entries) > CellBuildMethod::MaxImageKeys / cells)
         return nullptr;
 
-    const std::vector<Matrix4x4> operations = OperationsOf(unit);
+    const std::vector<Matrix4x4>& operations = unit.GetOperations();
     const Point3d::Array& positions = unit.GetPositions();
     std::vector<bool> placed(entries, false);
     for (const IntArray& component : components) {
@@ -139,7 +129,7 @@ std::unique_ptr<BuildResults> CellBuildMethodDefault::RunSymmetryComponents(cons
                                                                            std::int64_t cells)
 {
     const std::int32_t n = unit.GetAtomCount();
-    const std::vector<Matrix4x4> operations = OperationsOf(unit);
+    const std::vector<Matrix4x4>& operations = unit.GetOperations();
     if (n < 1 || operations.empty()) {
         SetErrorMessage(NoSymmetryComponents);
         return nullptr;

@@ -14,11 +14,8 @@ std::unique_ptr<BuildResults> CellBuildMethodZone::Run(const AsymmetricUnit& uni
     const std::int32_t n = unit.GetAtomCount();
     if (!unit.IsValid() || n < 1 || zone.points.empty())
         return nullptr;
-    Matrix3x3 fractionalToCartesian;
-    Matrix3x3 cartesianToFractional;
-    std::vector<Matrix4x4> operations;
-    double tolerance = 0.0;
-    unit.GetCellData(fractionalToCartesian, cartesianToFractional, operations, tolerance);
+    const Matrix3x3& fractionalToCartesian = unit.GetFractionalToCartesian();
+    const std::vector<Matrix4x4>& operations = unit.GetOperations();
 
     auto results = std::make_unique<BuildResults>(n);
     const OIDArray& oids = unit.GetAtomOIDs();

@@ -70,11 +70,7 @@ std::unique_ptr<BuildResults> MakeCellRangeImages(const AsymmetricUnit& unit,
     if (!unit.IsValid() || n < 1 || cells == 0)
         return nullptr;
 
-    Matrix3x3 fractionalToCartesian;
-    Matrix3x3 cartesianToFractional;
-    std::vector<Matrix4x4> operations;
-    double tolerance = 0.0;
-    unit.GetCellData(fractionalToCartesian, cartesianToFractional, operations, tolerance);
+    const std::vector<Matrix4x4>& operations = unit.GetOperations();
     std::vector<IntArray> distinct(static_cast<std::size_t>(n));
     for (std::int32_t i = 0; i < n; ++i)
         distinct[static_cast<std::size_t>(i)] = unit.GetDistinctOperations(i);

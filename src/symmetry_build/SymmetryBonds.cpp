@@ -99,7 +99,7 @@ bool SymmetryBonds::SetBonds(const std::vector<ReplicateBondList>& groups)
 {
     for (const ReplicateBondList& group : groups)
         for (const ReplicateBond& item : group)
-            if (item.GetBondListIndex() < 0 || item.GetOID() == 0 || item.GetBondListIndex() >= GetUnitCount())
+            if (!IsUnit(item.GetBondListIndex()) || item.GetOID() == 0)
                 return false;
     std::vector<UnitBond> bonds;
     ForEachTakingPart(groups,
