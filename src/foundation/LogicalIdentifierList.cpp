@@ -179,6 +179,17 @@ std::uint32_t LogicalIdentifierList::AddObjectLidCopy(std::uint32_t lid, std::ui
 {
     if (lid == 0 || oid == 0)
         return lid;
+    // A loaded tree's numbers mostly fall in the window: one look at the slot decides.
+    if (const std::uint32_t page = lid >> PageBits; InWindow(page) && m_sparse.empty()) {
+        std::unique_ptr<Page>& entries = m_pages[page - m_firstPage];
+        if (entries && entries->oids[lid & SlotMask] != 0)
+            return entries->oids[lid & SlotMask] == oid ? lid : AddObjectLid(oid);
+        ++m_size;
+        Place(lid, oid);
+        if (lid >= m_nextLid)
+            m_nextLid = Successor(lid);
+        return lid;
+    }
     if (const std::uint32_t held = Find(lid); held != 0)
         return held == oid ? lid : AddObjectLid(oid);
     Insert(lid, oid);
