@@ -38,6 +38,7 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
         }
     }
     plan->m_settled.assign(plan->m_steps.size(), 0);
+    plan->m_runEnds.assign(plan->m_steps.size(), 0);
     plan->m_class = object->GetRuntimeClass();
     return plan;
 }
