@@ -267,6 +267,7 @@ struct PropertyArchive::State {
     struct FinishEntry {
         TreeNode* node;
         std::uint32_t oid;
+        std::uint64_t destroyed; // Base::GetDestroyedCount() at registration
     };
 
     OIDMap oidMap;
@@ -295,6 +296,18 @@ StreamRecordCounts g_recordCounts;
 bool IsAlive(const Base* object, std::uint32_t oid)
 {
     return Base::GetObjectA(oid) == object;
+}
+
+// The same for an object known to exist when `destroyed` objects had been: asked again only when
+// any has been destroyed since.
+bool IsAlive(const Base* object, std::uint32_t oid, std::uint64_t& destroyed)
+{
+    if (destroyed == Base::GetDestroyedCount())
+        return true;
+    if (!IsAlive(object, oid))
+        return false;
+    destroyed = Base::GetDestroyedCount();
+    return true;
 }
 
 [[noreturn]] void Malformed(const Archive& archive, std::size_t at, ArchiveException::Cause cause,
@@ -430,8 +443,8 @@ PropertyArchive::~PropertyArchive()
     for (std::size_t i = 0; i < m_state->finish.size(); ++i) {
         if (i + prefetchDistance < m_state->finish.size())
             PrefetchObject(m_state->finish[i + prefetchDistance].node, prefetchBytes);
-        const State::FinishEntry entry = m_state->finish[i];
-        if (!IsAlive(entry.node, entry.oid))
+        State::FinishEntry entry = m_state->finish[i];
+        if (!IsAlive(entry.node, entry.oid, entry.destroyed))
             continue;
         try {
             if (loading)
@@ -499,7 +512,7 @@ std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
 void PropertyArchive::FinishObject(TreeNode* object)
 {
     if (object && m_state->finishSet.Insert(object->GetOID()))
-        m_state->finish.push_back({object, object->GetOID()});
+        m_state->finish.push_back({object, object->GetOID(), Base::GetDestroyedCount()});
 }
 
 bool PropertyArchive::IsRecordOpen(const Base& object) const
@@ -924,7 +937,8 @@ struct PropertyArchive::RecordReader {
     struct Slot {
         Base* object;
         std::uint32_t oid;
-        bool createdHere; // read inline for this reference
+        bool createdHere;        // read inline for this reference
+        std::uint64_t destroyed; // Base::GetDestroyedCount() when the object was last known to exist
     };
 
     struct Frame {
@@ -949,11 +963,12 @@ struct PropertyArchive::RecordReader {
         int slot = 0;
         Slot slotValues[2] = {};
         std::size_t reservedAbove = 0; // what this frame added to State::reserved for its parent
+        std::uint64_t destroyed = 0;   // Base::GetDestroyedCount() when the object was last known to exist
 
         // The frame's object, or null once it has been deleted.
         Base* Object()
         {
-            if (object && !IsAlive(object, oid))
+            if (object && !IsAlive(object, oid, destroyed))
                 object = nullptr;
             return object;
         }
@@ -1044,6 +1059,7 @@ struct PropertyArchive::RecordReader {
                 frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
         }
         if (frame.object) {
+            frame.destroyed = Base::GetDestroyedCount();
             frame.oid = frame.object->GetOID();
             state.open.Push(frame.oid);
             stream.AddOIDMapEntry(stored, frame.oid);
@@ -1179,10 +1195,15 @@ struct PropertyArchive::RecordReader {
             case PropertyPlan::Kind::Array:
                 if (!plan.IsNamed(position))
                     return position != first;
-                BeginProperty(frame);
-                if (frame.elements > 0)
+                // Its count; an empty array (a leaf's children) ends here.
+                ++frame.property;
+                frame.isArray = true;
+                ReadElementCount(frame);
+                frame.element = 0;
+                if (frame.elements > 0) {
+                    frame.phase = Phase::NextElement;
                     return true;
-                frame.phase = Phase::NextProperty;
+                }
                 break;
             case PropertyPlan::Kind::Pair:
                 return position != first;
@@ -1209,13 +1230,18 @@ struct PropertyArchive::RecordReader {
             frame.name = stream.ReadPropertyName(frame.className, frame.property, frame.isArray);
         ++frame.property;
         frame.elements = 1;
-        if (frame.isArray) {
-            frame.elements = CompressionInteger::ReadInteger(stream.GetArchive());
-            // Each element and each later property takes at least one byte.
-            Check(static_cast<std::int64_t>(frame.elements) + (frame.count - frame.property), "array element count");
-        }
+        if (frame.isArray)
+            ReadElementCount(frame);
         frame.element = 0;
         frame.phase = Phase::NextElement;
+    }
+
+    // The count of the array property just begun: each element and each later property takes at
+    // least one byte.
+    void ReadElementCount(Frame& frame)
+    {
+        frame.elements = CompressionInteger::ReadInteger(stream.GetArchive());
+        Check(static_cast<std::int64_t>(frame.elements) + (frame.count - frame.property), "array element count");
     }
 
     void BeginElement(Frame& frame)
@@ -1306,7 +1332,7 @@ struct PropertyArchive::RecordReader {
     // its work may have deleted the objects of the frame.
     static void Fill(Frame& frame, Base* object, std::uint32_t oid, bool createdHere)
     {
-        frame.slotValues[frame.slot] = {object, object ? oid : 0, createdHere};
+        frame.slotValues[frame.slot] = {object, object ? oid : 0, createdHere, Base::GetDestroyedCount()};
         ++frame.slot;
         frame.recheck = frame.recheck || createdHere;
     }
@@ -1320,7 +1346,7 @@ struct PropertyArchive::RecordReader {
         }
         for (int i = 0; i < frame.slots; ++i) {
             Slot& slot = frame.slotValues[i];
-            if (slot.object && !IsAlive(slot.object, slot.oid))
+            if (slot.object && !IsAlive(slot.object, slot.oid, slot.destroyed))
                 slot.object = nullptr;
             if (frame.slots == 2)
                 static_cast<PropertyStoragePair&>(*frame.holder).SetData(i, slot.object);
@@ -1359,7 +1385,7 @@ struct PropertyArchive::RecordReader {
     {
         if (frame.slots == 2) {
             Slot& first = frame.slotValues[0];
-            if (first.object && !IsAlive(first.object, first.oid))
+            if (first.object && !IsAlive(first.object, first.oid, first.destroyed))
                 first.object = nullptr;
         }
         state.taken = false;
@@ -1399,9 +1425,9 @@ struct PropertyArchive::RecordReader {
             entry.resize(object, static_cast<std::size_t>(frame.elements));
     }
 
-    static void DropUnowned(const Slot& slot)
+    static void DropUnowned(Slot& slot)
     {
-        if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid))
+        if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid, slot.destroyed))
             return;
         if (const TreeNode* node = DynCast<TreeNode>(slot.object); node && node->GetParent())
             return;
