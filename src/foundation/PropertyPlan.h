@@ -89,20 +89,10 @@ public:
         m_settled[position] = settled;
         return settled;
     }
-    // The end of the run of settled values (Kind::Value) that starts at a position: the position
-    // itself when its step is not one. A run that ends at a step of another kind or at the record's
-    // end is kept, so later records find it at once.
-    std::size_t GetSettledRunEnd(std::size_t position) const
-    {
-        if (const std::size_t kept = m_runEnds[position])
-            return kept;
-        std::size_t last = position;
-        while (last < m_steps.size() && m_steps[last].kind == Kind::Value && IsSettled(last))
-            ++last;
-        if (last > position && (last == m_steps.size() || m_steps[last].kind != Kind::Value))
-            m_runEnds[position] = last;
-        return last;
-    }
+    // The end of the run of settled values (Kind::Value, IsSettled) from a position on: the position
+    // itself when its step is not one. A run that ends at the count or at a step of another kind
+    // cannot grow any more, so its end is kept.
+    std::size_t SettledValuesEnd(std::size_t position) const;
     // Reads the values of the steps from first up to last, each of Kind::Value and settled, straight
     // from the stream into the object; WriteValues writes their payloads alone.
     void ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
@@ -134,7 +124,7 @@ public:
 private:
     std::vector<Step> m_steps;
     mutable std::vector<std::uint8_t> m_settled; // by position: the stream's description is the step's
-    mutable std::vector<std::size_t> m_runEnds;  // by position: the end of its settled run, 0 until kept
+    mutable std::vector<std::uint32_t> m_valuesEnd; // by position: 1 + the kept SettledValuesEnd, 0 if none
     std::vector<RecordHook> m_before;
     std::vector<RecordHook> m_after;
     const RuntimeClass* m_class = nullptr;
