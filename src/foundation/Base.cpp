@@ -197,6 +197,7 @@ Base::Base(const Base& other) : Catalog(other), m_OID(AddOID(this))
 
 Base::~Base()
 {
+    ++s_destroyed;
     --g_liveObjects;
     RemoveOID(m_OID);
 }

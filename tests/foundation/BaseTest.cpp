@@ -70,12 +70,16 @@ TEST_F(BaseTest, OIDsIncreaseByOneAndFindTheirObjects)
     EXPECT_EQ(Base::GetObjectA(0), nullptr);
     EXPECT_EQ(Base::GetObjectA(before + 1000), nullptr);
 
+    // Each destruction counts once; making objects counts nothing.
+    const std::uint64_t destroyed = Base::GetDestroyedCount();
     const std::uint32_t oid = a->GetOID();
     a.reset();
     EXPECT_EQ(Base::GetObjectA(oid), nullptr);
+    EXPECT_EQ(Base::GetDestroyedCount(), destroyed + 1);
     // OIDs are never reused.
     std::unique_ptr<CopyProbe> c(CopyProbe::Make());
     EXPECT_EQ(c->GetOID(), before + 3);
+    EXPECT_EQ(Base::GetDestroyedCount(), destroyed + 1);
 }
 
 TEST_F(BaseTest, PrototypesHoldTheFirstOIDs)
