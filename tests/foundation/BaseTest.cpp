@@ -129,6 +129,32 @@ TEST_F(BaseTest, ConsecutiveCopiesAreDistinct)
     EXPECT_EQ(source->copiedTo.size(), 2u);
 }
 
+// Copies spread over several pages leave nothing recorded behind, whether they copied few objects or
+// many: each later copy of the same sources, whole or one at a time, makes new objects and links its own.
+TEST_F(BaseTest, EachCopyStartsWithNoRecordedCopies)
+{
+    for (const std::size_t count : {600u, 3000u}) {
+        std::unique_ptr<CopyProbe> root(CopyProbe::Make());
+        for (std::size_t i = 0; i < count; ++i)
+            root->parts.push_back(CopyProbe::Make());
+        root->parts.back()->reference = root->parts.front();
+        std::unique_ptr<CopyProbe> first(static_cast<CopyProbe*>(root->Copy()));
+        std::unique_ptr<CopyProbe> lone(static_cast<CopyProbe*>(root->parts[7]->Copy()));
+        std::unique_ptr<CopyProbe> second(static_cast<CopyProbe*>(root->Copy()));
+        ASSERT_EQ(second->parts.size(), count);
+        EXPECT_EQ(first->parts.back()->reference, first->parts.front());
+        EXPECT_EQ(second->parts.back()->reference, second->parts.front());
+        for (std::size_t i = 0; i < count; ++i) {
+            EXPECT_NE(second->parts[i], first->parts[i]);
+            EXPECT_NE(second->parts[i], root->parts[i]);
+        }
+        EXPECT_NE(lone.get(), first->parts[7]);
+        EXPECT_NE(lone.get(), second->parts[7]);
+        EXPECT_EQ(root->parts[7]->copiedTo, (std::vector<std::uint32_t>{first->parts[7]->GetOID(), lone->GetOID(),
+                                                                        second->parts[7]->GetOID()}));
+    }
+}
+
 // Within one scope a source copied twice waits with two events; destroyed meanwhile, it hears neither.
 TEST_F(BaseTest, SourceCopiedTwiceInAScopeAndDestroyedHearsNothing)
 {
