@@ -166,7 +166,9 @@ void TreeRoot::NodeRemoved(TreeNode* node, bool recursive)
 {
     if (!node)
         return;
-    StopCollecting(LoadNumbering::Walking);
+    // Outside a load a removal leaves the root idle.
+    if (m_loadNumbering.Get() != LoadNumbering::Idle)
+        StopCollecting(LoadNumbering::Walking);
     RemoveObjectLid(node);
     if (recursive) {
         VisitBelow(*node, [this](TreeNode* below) {
@@ -195,6 +197,8 @@ void TreeRoot::NodeLoaded(TreeNode* node, const PropertyArchive* stream)
         m_joined.Get().push_back(node);
 }
 
+// Only loads report this, also before the first record ends below the root: collecting begun after
+// it would miss the nodes the change brought into the tree, so the load is left to the pass.
 void TreeRoot::LoadedTreeChanged()
 {
     StopCollecting(LoadNumbering::Walking);
@@ -231,8 +235,6 @@ bool TreeRoot::EnterLoadedNumbers()
 
 void TreeRoot::StopCollecting(LoadNumbering next)
 {
-    if (m_loadNumbering.Get() == LoadNumbering::Idle && next == LoadNumbering::Walking)
-        return;
     m_loadNumbering = next;
     std::vector<LoadedNode>().swap(m_loaded.Get());
     std::vector<TreeNode*>().swap(m_joined.Get());

@@ -152,7 +152,7 @@ private:
     // Enters the collected numbers when the pre-order pass would keep each; false, changing nothing,
     // otherwise.
     bool EnterLoadedNumbers();
-    // Drops what was collected; from Idle only to Idle.
+    // Drops what was collected.
     void StopCollecting(LoadNumbering next);
 
     LogicalIdentifierList m_lids;

@@ -348,6 +348,43 @@ TEST_F(TreeRootTest, NodesJoiningALoadedTreeFromLaterRecordsAreNumbered)
     }
 }
 
+// A subtree read before the root (its record written first, without a parent) joins through the
+// root's children list before any record ends below the root: its nodes keep their numbers, entered
+// as the pre-order pass enters them.
+TEST_F(TreeRootTest, SubtreeJoiningBeforeAnyRecordEndsBelowTheRootKeepsItsNumbers)
+{
+    TreeRoot root;
+    auto* const sub = new Object(nullptr);
+    new Object(sub);
+    sub->SetLID(10);
+    sub->GetChild(0)->SetLID(11);
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        stream.AddOIDMapEntry(sub->GetOID(), sub->GetOID());
+        sub->WriteProperties(stream, sub->GetOID());
+        sub->SetParent(&root);
+        new Object(&root);
+        stream.AddOIDMapEntry(root.GetOID(), root.GetOID());
+        root.WriteProperties(stream, root.GetOID());
+    }
+    ASSERT_EQ(LIDs({sub, sub->GetChild(0), root.GetChild(1)}), (std::vector<std::uint32_t>{10, 11, 12}));
+    Archive in(out.GetBuffer());
+    CompressedPropertyArchive stream(in);
+    Object* const first = DynCast<Object>(Catalog::ReadProperties(stream));
+    ASSERT_NE(first, nullptr);
+    const std::unique_ptr<TreeRoot> loaded(DynCast<TreeRoot>(Catalog::ReadProperties(stream)));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), 2);
+    ASSERT_EQ(loaded->GetChild(0), first);
+    ASSERT_EQ(first->GetNumChildren(), 1);
+    EXPECT_EQ(LIDs({first, first->GetChild(0), loaded->GetChild(1)}), (std::vector<std::uint32_t>{10, 11, 12}));
+    EXPECT_EQ(loaded->GetLogicalObject(10), first);
+    EXPECT_EQ(loaded->GetLogicalObject(11), first->GetChild(0));
+    EXPECT_EQ(loaded->GetLogicalObject(12), loaded->GetChild(1));
+    EXPECT_EQ((new Object(loaded.get()))->GetLID(), 13u);
+}
+
 TEST_F(TreeRootTest, InsertionAndRemovalOfADeepChainDoNotRecurse)
 {
     TreeRoot root;
