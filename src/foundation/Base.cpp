@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include <tavrel/core/ObjectPool.h>
 #include <tavrel/foundation/ClassHierarchy.h>
 #include <tavrel/foundation/ClassNameTable.h>
 #include <tavrel/foundation/InternalBase.h>
@@ -17,6 +18,8 @@ namespace {
 
 // Every live object by OID. OIDs come from a counter, so they index a directory of fixed-size pages
 // directly; a page is allocated when its first object registers and freed when its last one leaves.
+// The pages' live counts stand in an array of their own, which stays in the cache while objects
+// leave in any order, so a removal waits for memory once, for its slot.
 // During an outermost Copy a page also holds the copies of its objects, in a block allocated on the
 // page's first copy and released when that Copy ends.
 class OIDTable {
@@ -30,12 +33,14 @@ public:
     void Insert(std::uint32_t oid, Base* object)
     {
         const std::size_t page = oid >> PageBits;
-        if (page >= m_pages.size())
+        if (page >= m_pages.size()) {
             m_pages.resize(page + 1);
+            m_live.resize(page + 1);
+        }
         if (!m_pages[page])
             m_pages[page] = std::make_unique<Page>();
         m_pages[page]->slots[oid & SlotMask] = object;
-        ++m_pages[page]->live;
+        ++m_live[page];
     }
 
     void Erase(std::uint32_t oid)
@@ -48,7 +53,7 @@ public:
         if (!slot)
             return;
         slot = nullptr;
-        if (--entries.live == 0)
+        if (--m_live[page] == 0)
             m_pages[page].reset();
     }
 
@@ -93,7 +98,6 @@ private:
     struct Page {
         Slots slots{};
         std::unique_ptr<Slots> copies;
-        std::uint32_t live = 0;
     };
 
     const Page* GetPage(std::uint32_t oid) const
@@ -103,6 +107,7 @@ private:
     }
 
     std::vector<std::unique_ptr<Page>> m_pages;
+    std::vector<std::uint32_t> m_live;  // per page, the objects registered in it
     std::vector<std::size_t> m_copyPages;  // pages given a copy block during the current Copy
 };
 
@@ -199,6 +204,21 @@ Base::~Base()
 {
     --g_liveObjects;
     RemoveOID(m_OID);
+}
+
+void* Base::operator new(std::size_t size)
+{
+    if (ObjectPool::ServesObjects && ObjectPool::Fits(size))
+        return ObjectPool::Objects().Allocate(size);
+    return ::operator new(size);
+}
+
+void Base::operator delete(void* object, std::size_t size) noexcept
+{
+    if (ObjectPool::ServesObjects && ObjectPool::Fits(size))
+        ObjectPool::Objects().Free(object);
+    else
+        ::operator delete(object, size);
 }
 
 Base::CopyEventScope::CopyEventScope()
