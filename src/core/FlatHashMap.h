@@ -150,6 +150,11 @@ constexpr std::uint64_t MixBits(std::uint64_t x)
     return x;
 }
 
+// Hash for integer keys (identifiers, packed cell keys); signed keys hash by their 64-bit two's complement.
+struct IntegerHash {
+    std::size_t operator()(std::uint64_t key) const noexcept { return static_cast<std::size_t>(MixBits(key)); }
+};
+
 // Hash for pointer keys.
 struct PointerHash {
     std::size_t operator()(const void* pointer) const

@@ -15,10 +15,6 @@ namespace Tavrel {
 
 namespace {
 
-struct OIDHash {
-    std::size_t operator()(std::uint32_t oid) const noexcept { return static_cast<std::size_t>(MixBits(oid)); }
-};
-
 // The first list record of each live atom by OID: a table over the range of the OIDs when they lie
 // close together (a build's atoms are mostly made in a row), else a hash map.
 class RecordIndex {
@@ -60,7 +56,7 @@ private:
     static constexpr std::uint32_t None = UINT32_MAX;
     std::uint32_t m_low = 0;
     std::vector<std::uint32_t> m_table;
-    FlatHashMap<std::uint32_t, std::uint32_t, OIDHash> m_hashed;
+    FlatHashMap<std::uint32_t, std::uint32_t, IntegerHash> m_hashed;
 };
 
 using Shift = std::array<std::int32_t, 3>;

@@ -8,13 +8,9 @@ namespace Tavrel {
 
 namespace {
 
-struct OIDHash {
-    std::size_t operator()(std::uint32_t oid) const { return static_cast<std::size_t>(MixBits(oid)); }
-};
-
 // Each held OID with the number of its entries: packaged documents enter objects by the hundred
 // thousand, so the table is flat. No OID reaches the free key.
-using HeldTable = FlatHashMap<std::uint32_t, std::uint32_t, OIDHash>;
+using HeldTable = FlatHashMap<std::uint32_t, std::uint32_t, IntegerHash>;
 
 HeldTable& Held()
 {

@@ -124,9 +124,6 @@ private:
         std::array<std::uint8_t, 8> ends;
     };
     static constexpr std::uint8_t wide = 255;
-    struct GroupHash {
-        std::uint64_t operator()(std::int32_t key) const { return MixBits(static_cast<std::uint64_t>(key)); }
-    };
     struct Segment {
         std::int32_t begin = 0;
         std::int32_t end = 0;
@@ -422,7 +419,7 @@ private:
     std::vector<Entry> m_entries;
     std::size_t m_filedCount = 0;
     std::vector<std::int32_t> m_cellKeys, m_cellEnds;
-    FlatHashMap<std::int32_t, Group, GroupHash> m_groups{-1};
+    FlatHashMap<std::int32_t, Group, IntegerHash> m_groups{-1};
     std::vector<std::array<std::int32_t, 9>> m_wideGroups;
     // The entries added since the last regrouping; the first m_chained of them are chained to
     // their cells through m_next.
