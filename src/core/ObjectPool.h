@@ -63,9 +63,6 @@ private:
     struct FreeSlot {
         FreeSlot* next;
     };
-    struct GranuleHash {
-        std::size_t operator()(std::uintptr_t granule) const { return static_cast<std::size_t>(MixBits(granule)); }
-    };
     static constexpr std::size_t ClassCount = MaxSize / SlotAlignment;
 
     Block* AddBlock(std::size_t sizeClass);
@@ -81,7 +78,7 @@ private:
     // Each block under the 64 KiB granule of the address space it starts in: a block spans one
     // granule's worth of bytes, so no two start in one granule, and a slot lies in the block that
     // starts in its granule or else in the one before.
-    FlatHashMap<std::uintptr_t, Block*, GranuleHash> m_byGranule{UINTPTR_MAX};
+    FlatHashMap<std::uintptr_t, Block*, IntegerHash> m_byGranule{UINTPTR_MAX};
 };
 
 } // namespace Tavrel
