@@ -56,7 +56,7 @@ ObjectPool::~ObjectPool()
 {
     for (Block* const block : m_blocks) {
         Unpoison(block, BlockSize);
-        ::operator delete(block, BlockSize);
+        ::operator delete(block);
     }
 }
 
@@ -114,7 +114,7 @@ ObjectPool::Block* ObjectPool::AddBlock(std::size_t sizeClass)
     try {
         m_byGranule.Insert(granule, static_cast<Block*>(memory));
     } catch (...) {
-        ::operator delete(memory, BlockSize);
+        ::operator delete(memory);
         throw;
     }
     const auto slotSize = static_cast<std::uint32_t>((sizeClass + 1) * SlotAlignment);
@@ -141,7 +141,7 @@ void ObjectPool::ReleaseBlock(Block* block) noexcept
     m_blocks.pop_back();
     Unpoison(block, BlockSize);
     block->~Block();
-    ::operator delete(block, BlockSize);
+    ::operator delete(block);
 }
 
 ObjectPool::Block* ObjectPool::FindBlock(const void* slot) const noexcept

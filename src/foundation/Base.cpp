@@ -218,7 +218,7 @@ void Base::operator delete(void* object, std::size_t size) noexcept
     if (ObjectPool::ServesObjects && ObjectPool::Fits(size))
         ObjectPool::Objects().Free(object);
     else
-        ::operator delete(object, size);
+        ::operator delete(object);
 }
 
 Base::CopyEventScope::CopyEventScope()

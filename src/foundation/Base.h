@@ -32,9 +32,9 @@ public:
     static void* operator new(std::size_t size);
     static void operator delete(void* object, std::size_t size) noexcept;
     static void* operator new(std::size_t size, std::align_val_t alignment) { return ::operator new(size, alignment); }
-    static void operator delete(void* object, std::size_t size, std::align_val_t alignment) noexcept
+    static void operator delete(void* object, std::size_t, std::align_val_t alignment) noexcept
     {
-        ::operator delete(object, size, alignment);
+        ::operator delete(object, alignment);
     }
 
     const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
