@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string_view>
 
 #include <tavrel/chemistry/ChiralityTree.h>
 #include <tavrel/chemistry/CrystalImageQueries.h>
@@ -27,7 +28,7 @@ namespace {
 
 constexpr const char* NumeratorKey = "_NFC";
 constexpr const char* DenominatorKey = "_DFC";
-constexpr const char* CrystalMarkers[] = {"_ASU", "_REP", "_RMI"};
+constexpr std::string_view CrystalMarkers[] = {"_ASU", "_REP", "_RMI"};
 
 // The nearest ancestor of the class, starting at node itself.
 template <class T>
@@ -93,7 +94,7 @@ void Atom3d::DeepenShallowCopy()
     // Crystal markers travel only with the atom's cell.
     const auto& source = static_cast<const Atom3d&>(*GetCopySource());
     if (!CrystalImageQueries::Installed().IsCellCopied(source, GetCopyRoot())) {
-        for (const char* marker : CrystalMarkers) {
+        for (const std::string_view marker : CrystalMarkers) {
             if (HasProperty(marker))
                 RemoveProperty(marker);
         }

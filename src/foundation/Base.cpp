@@ -20,8 +20,10 @@ namespace {
 // directly; a page is allocated when its first object registers and freed when its last one leaves.
 // The pages' live counts stand in an array of their own, which stays in the cache while objects
 // leave in any order, so a removal waits for memory once, for its slot.
-// During an outermost Copy a page also holds the copies of its objects, in a block allocated on the
-// page's first copy and released when that Copy ends.
+// During an outermost Copy a page also holds the copies of its objects, in a block given on the
+// page's first copy and taken back when that Copy ends. After a Copy of a few objects, a few blocks
+// are kept, emptied slot by slot, for the next Copy: copying one object at a time then neither
+// allocates nor clears a whole block.
 class OIDTable {
 public:
     Base* Find(std::uint32_t oid) const
@@ -69,10 +71,19 @@ public:
     {
         Page& entries = *m_pages[oid >> PageBits];
         if (!entries.copies) {
-            entries.copies = std::make_unique<Slots>();
+            if (m_spareCopies.empty()) {
+                entries.copies = std::make_unique<Slots>();
+            } else {
+                entries.copies = std::move(m_spareCopies.back());
+                m_spareCopies.pop_back();
+            }
             m_copyPages.push_back(oid >> PageBits);
         }
         (*entries.copies)[oid & SlotMask] = copy;
+        if (m_copied.size() < LongestCopyList)
+            m_copied.push_back(oid);
+        else
+            m_copiedUnlisted = true;
     }
 
     void ForgetCopy(std::uint32_t oid)
@@ -84,15 +95,31 @@ public:
 
     void ClearCopies()
     {
+        const bool listed = !m_copiedUnlisted;
+        if (listed) {
+            for (const std::uint32_t oid : m_copied) {
+                const std::size_t page = oid >> PageBits;
+                if (page < m_pages.size() && m_pages[page] && m_pages[page]->copies)
+                    (*m_pages[page]->copies)[oid & SlotMask] = nullptr;
+            }
+        }
         for (const std::size_t page : m_copyPages) {
-            if (m_pages[page])
+            if (!m_pages[page] || !m_pages[page]->copies)
+                continue;
+            if (listed && m_spareCopies.size() < SpareCopyBlocks)
+                m_spareCopies.push_back(std::move(m_pages[page]->copies));
+            else
                 m_pages[page]->copies.reset();
         }
         m_copyPages.clear();
+        m_copied.clear();
+        m_copiedUnlisted = false;
     }
 
 private:
     static constexpr unsigned PageBits = 8;
+    static constexpr std::size_t SpareCopyBlocks = 4;
+    static constexpr std::size_t LongestCopyList = 1024;
     static constexpr std::uint32_t SlotMask = (1u << PageBits) - 1;
     using Slots = std::array<Base*, std::size_t{1} << PageBits>;
     struct Page {
@@ -109,6 +136,9 @@ private:
     std::vector<std::unique_ptr<Page>> m_pages;
     std::vector<std::uint32_t> m_live;  // per page, the objects registered in it
     std::vector<std::size_t> m_copyPages;  // pages given a copy block during the current Copy
+    std::vector<std::uint32_t> m_copied;   // the sources copied during the current Copy, the first ones
+    bool m_copiedUnlisted = false;         // more were copied than m_copied lists
+    std::vector<std::unique_ptr<Slots>> m_spareCopies;  // empty blocks kept for the next Copy
 };
 
 struct OIDRegistry {
@@ -202,6 +232,7 @@ Base::Base(const Base& other) : Catalog(other), m_OID(AddOID(this))
 
 Base::~Base()
 {
+    ++s_destroyed;
     --g_liveObjects;
     RemoveOID(m_OID);
 }

@@ -67,6 +67,8 @@ public:
     static bool IsOIDValidationEnabled();
     // The last OID handed out.
     static std::uint32_t GetLastOID();
+    // Objects destroyed so far: a holder of many pointers asks the OIDs again only once it changed.
+    static std::uint64_t GetDestroyedCount() { return s_destroyed; }
 
     // Inline: every event asks.
     static bool GetEventNotify() { return s_eventNotify; }
@@ -128,6 +130,7 @@ private:
     std::uint8_t m_eventMask = 0;
 
     static inline bool s_eventNotify = true;
+    static inline std::uint64_t s_destroyed = 0;
 };
 
 // True when the object is non-null and of class T or derived from it.

@@ -6,6 +6,10 @@ namespace Tavrel {
 
 void Catalog::WriteProperties(PropertyArchive& archive, std::uint32_t oid)
 {
+    // The record's own OID is in the stream from here on: a reference back to it from an object it
+    // opens is a reference, not a second copy of the record.
+    if (!archive.IsOID(oid))
+        archive.AddOIDMapEntry(oid, oid);
     archive.WriteRecord(*this, oid);
 }
 

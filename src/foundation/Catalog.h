@@ -29,7 +29,8 @@ public:
     virtual const PropertyTable* GetPropertyTable() const { return nullptr; }
 
     // Writes this object's record under oid: the OID, the class hierarchy, the property count and
-    // the properties; objects it references for the first time follow inline.
+    // the properties; objects it references for the first time follow inline. The OID enters the
+    // archive's map first, so references back to this object stay references.
     void WriteProperties(PropertyArchive& archive, std::uint32_t oid);
     // Reads one record and returns the object created for it, which belongs to the caller; null when
     // the archive is storing or no stored class can be created (the record is then read and dropped).

@@ -60,8 +60,8 @@ ClassDictionaryEntry* CompressionDictionary::Find(std::string_view className)
 
 ClassDictionaryEntry* CompressionDictionary::FindIndex(std::int32_t index)
 {
-    if (m_last && m_last->classIndex == index)
-        return m_last;
+    if (index >= 0 && index < DenseIndices)
+        return static_cast<std::size_t>(index) < m_byDenseIndex.size() ? m_byDenseIndex[static_cast<std::size_t>(index)] : nullptr;
     const auto found = m_byIndex.find(index);
     return found == m_byIndex.end() ? nullptr : found->second;
 }
@@ -75,7 +75,14 @@ ClassDictionaryEntry& CompressionDictionary::Add(const ClassHierarchy& hierarchy
     ClassDictionaryEntry& added = *entry;
     m_entries.push_back(std::move(entry));
     m_byName.emplace(added.className, &added);
-    m_byIndex.emplace(index, &added);
+    if (index >= 0 && index < DenseIndices) {
+        const auto position = static_cast<std::size_t>(index);
+        if (position >= m_byDenseIndex.size())
+            m_byDenseIndex.resize(position + 1, nullptr);
+        m_byDenseIndex[position] = &added;
+    } else {
+        m_byIndex.emplace(index, &added);
+    }
     return added;
 }
 

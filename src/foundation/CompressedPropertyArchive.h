@@ -50,6 +50,9 @@ public:
 private:
     std::vector<std::unique_ptr<ClassDictionaryEntry>> m_entries;
     std::unordered_map<std::string, ClassDictionaryEntry*, NameHash, std::equal_to<>> m_byName;
+    // Indices below DenseIndices (writers number classes 1, 2, 3 ...) by position, others hashed.
+    static constexpr std::int32_t DenseIndices = 4096;
+    std::vector<ClassDictionaryEntry*> m_byDenseIndex;
     std::unordered_map<std::int32_t, ClassDictionaryEntry*> m_byIndex;
     ClassDictionaryEntry* m_last = nullptr; // the class last looked up, tried first next time
     std::unordered_map<const RuntimeClass*, ClassDictionaryEntry*> m_byClass;

@@ -643,6 +643,13 @@ void Object::WriteUserProperties(Archive& archive)
 
 void Object::ReadUserProperties(Archive& archive)
 {
+    // The form of an empty table (a count below 1) is the common one: no table is made for it.
+    const std::size_t at = archive.GetPosition();
+    std::int32_t count = 0;
+    archive >> count;
+    if (count < 1)
+        return;
+    archive.Seek(at);
     Property loaded;
     loaded.Serialize(archive);
     if (loaded.GetNumProperties() > 0)

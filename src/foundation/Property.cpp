@@ -1,6 +1,7 @@
 #include <tavrel/foundation/Property.h>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -50,6 +51,11 @@ struct Property::Table {
     std::unordered_map<std::string_view, std::uint32_t> index;
 };
 
+// The entries of a table of two, in one heap block of their own.
+struct Property::Pair {
+    Entry entries[2];
+};
+
 Property::Property() : m_table(nullptr) {}
 
 Property::Property(const Property& other) : PersistentObject(other), m_table(nullptr)
@@ -58,6 +64,9 @@ Property::Property(const Property& other) : PersistentObject(other), m_table(nul
     if (entries.size() == 1) {
         new (&m_one) Entry(entries.front());
         m_form = Form::One;
+    } else if (entries.size() == 2) {
+        m_pair = new Pair{{entries[0], entries[1]}};
+        m_form = Form::Two;
     } else if (!entries.empty()) {
         auto table = std::make_unique<Table>();
         table->entries.assign(entries.begin(), entries.end());
@@ -89,11 +98,14 @@ Property& Property::operator=(Property&& other) noexcept
     if (other.m_form == Form::One) {
         new (&m_one) Entry(std::move(other.m_one));
         m_form = Form::One;
+    } else if (other.m_form == Form::Two) {
+        m_pair = std::exchange(other.m_pair, nullptr);
+        m_form = Form::Two;
+        other.m_form = Form::Empty;
     } else if (other.m_form == Form::Many) {
-        m_table = other.m_table;
+        m_table = std::exchange(other.m_table, nullptr);
         m_form = Form::Many;
         other.m_form = Form::Empty;
-        other.m_table = nullptr;
     }
     other.Clear();
     return *this;
@@ -108,6 +120,8 @@ void Property::Clear() noexcept
 {
     if (m_form == Form::One)
         m_one.~Entry();
+    else if (m_form == Form::Two)
+        delete m_pair;
     else if (m_form == Form::Many)
         delete m_table;
     m_table = nullptr;
@@ -118,6 +132,8 @@ std::span<Property::Entry> Property::Entries()
 {
     if (m_form == Form::One)
         return {&m_one, 1};
+    if (m_form == Form::Two)
+        return m_pair->entries;
     if (m_form == Form::Many)
         return m_table->entries;
     return {};
@@ -127,6 +143,8 @@ std::span<const Property::Entry> Property::Entries() const
 {
     if (m_form == Form::One)
         return {&m_one, 1};
+    if (m_form == Form::Two)
+        return m_pair->entries;
     if (m_form == Form::Many)
         return m_table->entries;
     return {};
@@ -191,10 +209,17 @@ void Property::Add(UniqueString::StringPtr name, DataStorage&& cell)
         return;
     }
     if (m_form == Form::One) {
-        auto table = std::make_unique<Table>();
-        table->entries.reserve(2);
-        table->entries.push_back(std::move(m_one));
+        auto* const pair = new Pair{{std::move(m_one), std::move(added)}};
         m_one.~Entry();
+        m_pair = pair;
+        m_form = Form::Two;
+        return;
+    }
+    if (m_form == Form::Two) {
+        auto table = std::make_unique<Table>();
+        table->entries.reserve(3);
+        std::move(std::begin(m_pair->entries), std::end(m_pair->entries), std::back_inserter(table->entries));
+        delete m_pair;
         m_table = table.release();
         m_form = Form::Many;
     }
@@ -322,6 +347,13 @@ void Property::RemoveProperty(std::string_view name)
         return;
     if (m_form == Form::One) {
         Clear();
+        return;
+    }
+    if (m_form == Form::Two) {
+        Entry kept = std::move(m_pair->entries[entry == m_pair->entries ? 1 : 0]);
+        Clear();
+        new (&m_one) Entry(std::move(kept));
+        m_form = Form::One;
         return;
     }
     std::vector<Entry>& entries = m_table->entries;

@@ -100,7 +100,8 @@ private:
         DataStorage cell;
     };
     struct Table;
-    enum class Form : std::uint8_t { Empty, One, Many };
+    struct Pair;
+    enum class Form : std::uint8_t { Empty, One, Two, Many };
 
     std::span<Entry> Entries();
     std::span<const Entry> Entries() const;
@@ -113,9 +114,11 @@ private:
     void Add(UniqueString::StringPtr name, DataStorage&& cell);
     void Clear() noexcept;
 
-    // A single entry is held in place, as most tables have one; more move to a table of their own.
+    // A single entry is held in place, as most tables have one; two (an image atom's markers) take
+    // one heap block; more move to a table of their own.
     union {
         Entry m_one;
+        Pair* m_pair;
         Table* m_table;
     };
     Form m_form = Form::Empty;

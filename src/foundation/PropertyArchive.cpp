@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
 #include <tavrel/foundation/CompressionInteger.h>
 #include <tavrel/foundation/InternalPropertyArchive.h>
 #include <tavrel/foundation/PropertyPlan.h>
@@ -129,6 +130,49 @@ private:
     FlatMap m_scattered;
 };
 
+// The OIDs of the records being read, outermost first: ascending, as each record's object is made
+// after those of the records around it. A bonded chain nests its records deep, so membership is a bit
+// from the outermost one's OID on (the bits reach as far as the objects of the load).
+class OpenRecords {
+public:
+    std::size_t GetSize() const { return m_oids.size(); }
+    void Push(std::uint32_t oid)
+    {
+        if (m_oids.empty())
+            m_base = oid;
+        m_oids.push_back(oid);
+        if (oid < m_base)
+            return;
+        const std::size_t index = oid - m_base;
+        if (index >= Bits * m_words.size())
+            m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+        m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
+    }
+    void Pop() { Truncate(m_oids.size() - 1); }
+    // Closes the records after the first size ones.
+    void Truncate(std::size_t size)
+    {
+        for (std::size_t i = size; i < m_oids.size(); ++i) {
+            if (m_oids[i] >= m_base && m_oids[i] - m_base < Bits * m_words.size())
+                m_words[(m_oids[i] - m_base) / Bits] &= ~(std::uint64_t{1} << ((m_oids[i] - m_base) % Bits));
+        }
+        m_oids.resize(size);
+    }
+    bool Contains(std::uint32_t oid) const
+    {
+        if (oid >= m_base && oid - m_base < Bits * m_words.size())
+            return (m_words[(oid - m_base) / Bits] >> ((oid - m_base) % Bits) & 1) != 0;
+        return std::binary_search(m_oids.begin(), m_oids.end(), oid);
+    }
+
+private:
+    static constexpr std::size_t Bits = 64;
+
+    std::vector<std::uint32_t> m_oids;
+    std::uint32_t m_base = 0;
+    std::vector<std::uint64_t> m_words;
+};
+
 } // namespace
 
 // Stored OID -> OID. Stored OIDs are counter values of the saving process, so they come in runs: they
@@ -223,6 +267,7 @@ struct PropertyArchive::State {
     struct FinishEntry {
         TreeNode* node;
         std::uint32_t oid;
+        std::uint64_t destroyed; // Base::GetDestroyedCount() at registration
     };
 
     OIDMap oidMap;
@@ -230,9 +275,8 @@ struct PropertyArchive::State {
     OIDSet finishSet; // the OIDs of the nodes in finish
     // OIDs of the objects created by reading, in order of creation.
     std::vector<std::uint32_t> created;
-    // OIDs of the objects whose records are being read, outermost first: ascending, as each record's
-    // object is made after those of the records around it.
-    std::vector<std::uint32_t> open;
+    // OIDs of the objects whose records are being read.
+    OpenRecords open;
     // Input bytes that the open records still need after the innermost one: at least one per
     // remaining property, array element and reference.
     std::size_t reserved = 0;
@@ -252,6 +296,18 @@ StreamRecordCounts g_recordCounts;
 bool IsAlive(const Base* object, std::uint32_t oid)
 {
     return Base::GetObjectA(oid) == object;
+}
+
+// The same for an object known to exist when `destroyed` objects had been: asked again only when
+// any has been destroyed since.
+bool IsAlive(const Base* object, std::uint32_t oid, std::uint64_t& destroyed)
+{
+    if (destroyed == Base::GetDestroyedCount())
+        return true;
+    if (!IsAlive(object, oid))
+        return false;
+    destroyed = Base::GetDestroyedCount();
+    return true;
 }
 
 [[noreturn]] void Malformed(const Archive& archive, std::size_t at, ArchiveException::Cause cause,
@@ -387,8 +443,8 @@ PropertyArchive::~PropertyArchive()
     for (std::size_t i = 0; i < m_state->finish.size(); ++i) {
         if (i + prefetchDistance < m_state->finish.size())
             PrefetchObject(m_state->finish[i + prefetchDistance].node, prefetchBytes);
-        const State::FinishEntry entry = m_state->finish[i];
-        if (!IsAlive(entry.node, entry.oid))
+        State::FinishEntry entry = m_state->finish[i];
+        if (!IsAlive(entry.node, entry.oid, entry.destroyed))
             continue;
         try {
             if (loading)
@@ -456,17 +512,12 @@ std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
 void PropertyArchive::FinishObject(TreeNode* object)
 {
     if (object && m_state->finishSet.Insert(object->GetOID()))
-        m_state->finish.push_back({object, object->GetOID()});
+        m_state->finish.push_back({object, object->GetOID(), Base::GetDestroyedCount()});
 }
 
 bool PropertyArchive::IsRecordOpen(const Base& object) const
 {
-    // Mostly asked about the record around the innermost one.
-    const std::vector<std::uint32_t>& open = m_state->open;
-    const std::uint32_t oid = object.GetOID();
-    if (open.size() >= 2 && open[open.size() - 2] == oid)
-        return true;
-    return std::binary_search(open.begin(), open.end(), oid);
+    return m_state->open.Contains(object.GetOID());
 }
 
 // Plain form.
@@ -886,7 +937,8 @@ struct PropertyArchive::RecordReader {
     struct Slot {
         Base* object;
         std::uint32_t oid;
-        bool createdHere; // read inline for this reference
+        bool createdHere;        // read inline for this reference
+        std::uint64_t destroyed; // Base::GetDestroyedCount() when the object was last known to exist
     };
 
     struct Frame {
@@ -895,7 +947,10 @@ struct PropertyArchive::RecordReader {
         const PropertyPlan* plan = nullptr; // the record is read by position through its class's plan
         bool planned = false;               // the current element goes to its plan step
         bool recheck = false;               // the object may have gone with a value delivered since
-        std::string className;
+        // The stream's class name: the compressed form's dictionary entry keeps it for the whole
+        // stream; the plain form's is copied, as the next record's class replaces it.
+        std::string_view className;
+        std::string ownClassName;
         std::int32_t count = 0;
         std::int32_t property = 0; // properties begun
         Phase phase = Phase::NextProperty;
@@ -908,11 +963,12 @@ struct PropertyArchive::RecordReader {
         int slot = 0;
         Slot slotValues[2] = {};
         std::size_t reservedAbove = 0; // what this frame added to State::reserved for its parent
+        std::uint64_t destroyed = 0;   // Base::GetDestroyedCount() when the object was last known to exist
 
         // The frame's object, or null once it has been deleted.
         Base* Object()
         {
-            if (object && !IsAlive(object, oid))
+            if (object && !IsAlive(object, oid, destroyed))
                 object = nullptr;
             return object;
         }
@@ -934,7 +990,7 @@ struct PropertyArchive::RecordReader {
             plan = nullptr;
             planned = false;
             recheck = false;
-            className.clear();
+            className = {};
             count = 0;
             property = 0;
             phase = Phase::NextProperty;
@@ -982,24 +1038,30 @@ struct PropertyArchive::RecordReader {
         if (depth == frameBlocks.size() * FramesPerBlock)
             frameBlocks.push_back(std::make_unique<Frame[]>(FramesPerBlock));
         Frame& frame = FrameAt(depth++);
+        top = &frame;
         frame.Reset();
         frame.reservedAbove = reserve;
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
         const RecordClass recordClass = stream.ReadRecordClass();
         frame.plan = recordClass.entry ? stream.FindReadPlan(*recordClass.entry, nullptr) : nullptr;
+        if (recordClass.entry) {
+            frame.className = recordClass.entry->className;
+        } else {
+            frame.ownClassName = recordClass.hierarchy->GetClassNameA();
+            frame.className = frame.ownClassName;
+        }
         if (frame.plan) {
-            frame.className = frame.plan->GetClassName();
             frame.object = CreatePlanned(frame, *recordClass.hierarchy);
         } else {
-            frame.className = recordClass.hierarchy->GetClassNameA();
             frame.object = Create(*recordClass.hierarchy);
             // The class's first record with an object binds the class's plan.
             if (recordClass.entry && frame.object)
                 frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
         }
         if (frame.object) {
+            frame.destroyed = Base::GetDestroyedCount();
             frame.oid = frame.object->GetOID();
-            state.open.push_back(frame.oid);
+            state.open.Push(frame.oid);
             stream.AddOIDMapEntry(stored, frame.oid);
             if (frame.plan) {
                 frame.plan->BeforeRecord(*frame.object, stream);
@@ -1017,7 +1079,7 @@ struct PropertyArchive::RecordReader {
     }
 
     Frame& FrameAt(std::size_t index) { return frameBlocks[index / FramesPerBlock][index % FramesPerBlock]; }
-    Frame& Top() { return FrameAt(depth - 1); }
+    Frame& Top() { return *top; }
 
     // The object of a planned record, from the plan's factory; when that gives no object of the
     // planned class the record is read by the generic passes.
@@ -1103,9 +1165,7 @@ struct PropertyArchive::RecordReader {
         for (auto position = first; position < count; position = static_cast<std::size_t>(frame.property)) {
             switch (plan.GetStep(position).kind) {
             case PropertyPlan::Kind::Value: {
-                auto last = position;
-                while (last < count && plan.GetStep(last).kind == PropertyPlan::Kind::Value && plan.IsSettled(last))
-                    ++last;
+                const auto last = std::min(plan.SettledValuesEnd(position), count);
                 if (last == position)
                     return position != first;
                 stream.SetArrayIndex(0);
@@ -1135,10 +1195,15 @@ struct PropertyArchive::RecordReader {
             case PropertyPlan::Kind::Array:
                 if (!plan.IsNamed(position))
                     return position != first;
-                BeginProperty(frame);
-                if (frame.elements > 0)
+                // Its count; an empty array (a leaf's children) ends here.
+                ++frame.property;
+                frame.isArray = true;
+                ReadElementCount(frame);
+                frame.element = 0;
+                if (frame.elements > 0) {
+                    frame.phase = Phase::NextElement;
                     return true;
-                frame.phase = Phase::NextProperty;
+                }
                 break;
             case PropertyPlan::Kind::Pair:
                 return position != first;
@@ -1165,13 +1230,18 @@ struct PropertyArchive::RecordReader {
             frame.name = stream.ReadPropertyName(frame.className, frame.property, frame.isArray);
         ++frame.property;
         frame.elements = 1;
-        if (frame.isArray) {
-            frame.elements = CompressionInteger::ReadInteger(stream.GetArchive());
-            // Each element and each later property takes at least one byte.
-            Check(static_cast<std::int64_t>(frame.elements) + (frame.count - frame.property), "array element count");
-        }
+        if (frame.isArray)
+            ReadElementCount(frame);
         frame.element = 0;
         frame.phase = Phase::NextElement;
+    }
+
+    // The count of the array property just begun: each element and each later property takes at
+    // least one byte.
+    void ReadElementCount(Frame& frame)
+    {
+        frame.elements = CompressionInteger::ReadInteger(stream.GetArchive());
+        Check(static_cast<std::int64_t>(frame.elements) + (frame.count - frame.property), "array element count");
     }
 
     void BeginElement(Frame& frame)
@@ -1262,7 +1332,7 @@ struct PropertyArchive::RecordReader {
     // its work may have deleted the objects of the frame.
     static void Fill(Frame& frame, Base* object, std::uint32_t oid, bool createdHere)
     {
-        frame.slotValues[frame.slot] = {object, object ? oid : 0, createdHere};
+        frame.slotValues[frame.slot] = {object, object ? oid : 0, createdHere, Base::GetDestroyedCount()};
         ++frame.slot;
         frame.recheck = frame.recheck || createdHere;
     }
@@ -1276,7 +1346,7 @@ struct PropertyArchive::RecordReader {
         }
         for (int i = 0; i < frame.slots; ++i) {
             Slot& slot = frame.slotValues[i];
-            if (slot.object && !IsAlive(slot.object, slot.oid))
+            if (slot.object && !IsAlive(slot.object, slot.oid, slot.destroyed))
                 slot.object = nullptr;
             if (frame.slots == 2)
                 static_cast<PropertyStoragePair&>(*frame.holder).SetData(i, slot.object);
@@ -1315,7 +1385,7 @@ struct PropertyArchive::RecordReader {
     {
         if (frame.slots == 2) {
             Slot& first = frame.slotValues[0];
-            if (first.object && !IsAlive(first.object, first.oid))
+            if (first.object && !IsAlive(first.object, first.oid, first.destroyed))
                 first.object = nullptr;
         }
         state.taken = false;
@@ -1355,9 +1425,9 @@ struct PropertyArchive::RecordReader {
             entry.resize(object, static_cast<std::size_t>(frame.elements));
     }
 
-    static void DropUnowned(const Slot& slot)
+    static void DropUnowned(Slot& slot)
     {
-        if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid))
+        if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid, slot.destroyed))
             return;
         if (const TreeNode* node = DynCast<TreeNode>(slot.object); node && node->GetParent())
             return;
@@ -1369,7 +1439,7 @@ struct PropertyArchive::RecordReader {
     {
         Frame& frame = Top();
         if (frame.oid != 0)
-            state.open.pop_back();
+            state.open.Pop();
         ++g_recordCounts.read;
         g_recordCounts.readByPlan += frame.plan ? 1 : 0;
         Base* object = frame.Checked();
@@ -1385,6 +1455,7 @@ struct PropertyArchive::RecordReader {
         const std::pair<Base*, std::uint32_t> ended{object, frame.oid};
         state.reserved -= frame.reservedAbove;
         --depth;
+        top = depth > 0 ? &FrameAt(depth - 1) : nullptr;
         return ended;
     }
 
@@ -1397,6 +1468,7 @@ struct PropertyArchive::RecordReader {
     static constexpr std::size_t FramesPerBlock = 64;
     std::vector<std::unique_ptr<Frame[]>> frameBlocks;
     std::size_t depth = 0;
+    Frame* top = nullptr; // FrameAt(depth - 1)
 };
 
 Base* PropertyArchive::ReadRecord()
@@ -1405,12 +1477,12 @@ Base* PropertyArchive::ReadRecord()
         return nullptr;
     const std::size_t mark = m_state->created.size();
     const std::size_t reserved = m_state->reserved;
-    const std::size_t open = m_state->open.size();
+    const std::size_t open = m_state->open.GetSize();
     try {
         return RecordReader(*this).Run();
     } catch (...) {
         m_state->reserved = reserved;
-        m_state->open.resize(open);
+        m_state->open.Truncate(open);
         SetProperty(nullptr);
         for (std::size_t i = mark; i < m_state->created.size(); ++i) {
             if (Base* object = Base::GetObjectA(m_state->created[i]))

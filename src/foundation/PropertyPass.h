@@ -346,6 +346,27 @@ public:
         stream << static_cast<std::int32_t>(Size);
         stream << value;
     }
+    // The read half of WritePlainBlock: on a plan's reading pass a block of exactly size bytes is read
+    // straight from the stream into the field (which changes only once the whole value is read), and
+    // true is returned; false, with nothing read, for any other block or pass (read it by ReadArchived).
+    template <std::size_t Size, class V>
+    bool ReadPlainBlock(V& field)
+    {
+        if (!m_direct)
+            return false;
+        Archive& stream = m_archive.GetArchive();
+        const std::size_t at = stream.GetPosition();
+        std::int32_t length = 0;
+        stream >> length;
+        if (static_cast<std::size_t>(length) != Size || stream.GetRemaining() < Size) {
+            stream.Seek(at);
+            return false;
+        }
+        V value = field;
+        stream >> value;
+        field = std::move(value);
+        return true;
+    }
     template <class Read>
     void ReadArchived(Read&& read)
     {

@@ -38,6 +38,7 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
         }
     }
     plan->m_settled.assign(plan->m_steps.size(), 0);
+    plan->m_valuesEnd.assign(plan->m_steps.size(), 0);
     plan->m_class = object->GetRuntimeClass();
     return plan;
 }
@@ -100,6 +101,18 @@ void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
     archive.SetMethodType(PropertyArchive::MethodAfter);
     for (const RecordHook after : m_after)
         after(object, archive.GetArchive(), &archive);
+}
+
+std::size_t PropertyPlan::SettledValuesEnd(std::size_t position) const
+{
+    if (const std::uint32_t kept = m_valuesEnd[position]; kept != 0)
+        return kept - 1;
+    std::size_t last = position;
+    while (last < m_steps.size() && m_steps[last].kind == Kind::Value && IsSettled(last))
+        ++last;
+    if (last == m_steps.size() || m_steps[last].kind != Kind::Value)
+        m_valuesEnd[position] = static_cast<std::uint32_t>(last + 1);
+    return last;
 }
 
 void PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const

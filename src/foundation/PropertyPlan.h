@@ -89,6 +89,10 @@ public:
         m_settled[position] = settled;
         return settled;
     }
+    // The end of the run of settled values (Kind::Value, IsSettled) from a position on: the position
+    // itself when its step is not one. A run that ends at the count or at a step of another kind
+    // cannot grow any more, so its end is kept.
+    std::size_t SettledValuesEnd(std::size_t position) const;
     // Reads the values of the steps from first up to last, each of Kind::Value and settled, straight
     // from the stream into the object; WriteValues writes their payloads alone.
     void ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
@@ -120,6 +124,7 @@ public:
 private:
     std::vector<Step> m_steps;
     mutable std::vector<std::uint8_t> m_settled; // by position: the stream's description is the step's
+    mutable std::vector<std::uint32_t> m_valuesEnd; // by position: 1 + the kept SettledValuesEnd, 0 if none
     std::vector<RecordHook> m_before;
     std::vector<RecordHook> m_after;
     const RuntimeClass* m_class = nullptr;

@@ -494,7 +494,13 @@ public:
             else
                 pass.WriteArchived(stored, [&value](Archive& nested) { nested << value; });
         }, [](PropertyPass& pass, std::string_view, Base& object) {
-            pass.ReadArchived([&object](Archive& nested) { ArchiveForm::ReadField(nested, Of(object).*Member); });
+            auto& field = Of(object).*Member;
+            constexpr std::size_t plainSize = ArchiveForm::PlainSize<std::remove_cvref_t<decltype(field)>>;
+            if constexpr (plainSize != 0) {
+                if (pass.ReadPlainBlock<plainSize>(field))
+                    return;
+            }
+            pass.ReadArchived([&field](Archive& nested) { ArchiveForm::ReadField(nested, field); });
         });
         return Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::WriteField(archive, Of(object).*Member);

@@ -617,8 +617,9 @@ private:
         return true;
     }
 
-    // A node-only copy of the source at the key's image; null when the key names no operation.
-    Atom* CreateImageAtom(const Atom& source, const SymmetryImageKey& key, bool colouring)
+    // A node-only copy of the source at the key's image; null when the key names no operation. An image
+    // of a source with conformers is no conformer itself.
+    Atom* CreateImageAtom(const Atom& source, bool sourceHasConformers, const SymmetryImageKey& key, bool colouring)
     {
         if (key.op < 0 || static_cast<std::size_t>(key.op) >= m_operations.size())
             return nullptr;
@@ -628,7 +629,7 @@ private:
         Created(copy);
         if (copy->IsSelected())
             copy->UnSelect(false);
-        if (source.HasConformers())
+        if (sourceHasConformers)
             copy->SetConformerIndex(-1);
         if (colouring) {
             if (m_colorCode >= 1 && m_colorCode <= 8)
@@ -663,7 +664,9 @@ private:
             const Atom* const recorded = ItemAtom(static_cast<std::int32_t>(i));
             const std::int32_t node =
                 m_tree.m_atoms.Find(ImageNode(static_cast<std::int32_t>(i), SymmetryImageKey::identity));
-            Atom* const atom = recorded ? CreateImageAtom(*recorded, m_group.GetInverse(item.key), false) : nullptr;
+            Atom* const atom =
+                recorded ? CreateImageAtom(*recorded, recorded->HasConformers(), m_group.GetInverse(item.key), false)
+                         : nullptr;
             if (!atom || node < 0)
                 return false;
             m_tree.m_atoms.oids[static_cast<std::size_t>(node)] = atom->GetOID();
@@ -675,17 +678,27 @@ private:
 
     bool CreateAtoms()
     {
+        // Whether each item's atom has conformers, asked once for all its images.
+        enum class Conformers : std::uint8_t { Unknown, None, Some };
+        std::vector<Conformers> conformers(m_atomItems.size(), Conformers::Unknown);
+        m_lastOIDBeforeImages = Base::GetLastOID();
         for (std::int32_t node = 0; node < m_tree.GetAtomNodeCount(); ++node) {
             std::uint32_t& oid = m_tree.m_atoms.oids[static_cast<std::size_t>(node)];
             if (oid != 0)
                 continue;
             const ImageNode& record = m_tree.m_atoms.nodes[static_cast<std::size_t>(node)];
             const Atom* const source = ItemAtom(record.item);
-            Atom* const atom = source ? CreateImageAtom(*source, record.key, true) : nullptr;
+            if (!source)
+                return false;
+            Conformers& known = conformers[static_cast<std::size_t>(record.item)];
+            if (known == Conformers::Unknown)
+                known = source->HasConformers() ? Conformers::Some : Conformers::None;
+            Atom* const atom = CreateImageAtom(*source, known == Conformers::Some, record.key, true);
             if (!atom)
                 return false;
             oid = atom->GetOID();
         }
+        m_lastImageOID = Base::GetLastOID();
         return Rewrite(m_tree.m_atoms, m_tree.m_atomCount, m_atomTable);
     }
 
@@ -936,11 +949,14 @@ private:
         return true;
     }
 
-    // The alternates of an atom's site are shown with a visible atom and hidden with a hidden one.
+    // The alternates of an atom's site are shown with a visible atom and hidden with a hidden one. The
+    // images CreateAtoms made are no conformers.
     void AlternatesFollowVisibility()
     {
         OrdCollection alternates;
         for (const std::uint32_t oid : m_tree.m_atoms.oids) {
+            if (oid > m_lastOIDBeforeImages && oid <= m_lastImageOID)
+                continue;
             const auto* const atom = static_cast<const Atom*>(Object::GetObjectA(oid));
             if (!atom->HasConformers())
                 continue;
@@ -1030,6 +1046,9 @@ private:
     SymmetryImageKeySet* m_keys;
     bool m_computeBonds;
     std::int32_t m_colorCode = 0;
+    // CreateAtoms gave its images the OIDs after the first up to the last.
+    std::uint32_t m_lastOIDBeforeImages = 0;
+    std::uint32_t m_lastImageOID = 0;
     Object* m_root = nullptr;
     std::vector<Item> m_atomItems;
     std::vector<Item> m_objectItems;

@@ -2,18 +2,40 @@
 
 namespace Tavrel {
 
+std::size_t SymmetryImageKeySet::KeyHash::operator()(const SymmetryImageKey& key) const
+{
+    const auto word = [](std::int32_t high, std::int32_t low) {
+        return std::uint64_t{static_cast<std::uint32_t>(high)} << 32 | static_cast<std::uint32_t>(low);
+    };
+    return static_cast<std::size_t>(MixBits(word(key.op, key.a) ^ MixBits(word(key.b, key.c))));
+}
+
 void SymmetryImageKeySet::Clear()
 {
-    m_lookup.clear();
+    m_lookup.Clear();
+    m_freeKeyNumber = -1;
     m_keys.clear();
+}
+
+std::pair<std::int32_t, bool> SymmetryImageKeySet::Enter(const SymmetryImageKey& key)
+{
+    const std::int32_t next = GetCount();
+    if (key == FreeKey) {
+        const bool added = m_freeKeyNumber < 0;
+        if (added)
+            m_freeKeyNumber = next;
+        return {m_freeKeyNumber, added};
+    }
+    const auto [number, added] = m_lookup.Insert(key, next);
+    return {*number, added};
 }
 
 std::int32_t SymmetryImageKeySet::Add(const SymmetryImageKey& key)
 {
-    const auto [entry, added] = m_lookup.try_emplace(key, GetCount());
+    const auto [number, added] = Enter(key);
     if (added)
         m_keys.push_back(key);
-    return entry->second;
+    return number;
 }
 
 void SymmetryImageKeySet::SetOperationIndexList(const IntArray& list)
@@ -24,7 +46,7 @@ void SymmetryImageKeySet::SetOperationIndexList(const IntArray& list)
     m_keys.reserve(list.size() / 4);
     for (std::size_t i = 0; i < list.size(); i += 4) {
         const SymmetryImageKey key(list[i], list[i + 1], list[i + 2], list[i + 3]);
-        m_lookup.try_emplace(key, GetCount());
+        Enter(key);
         m_keys.push_back(key);
     }
 }

@@ -2,9 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <utility>
 
 #include <tavrel/core/Arrays.h>
+#include <tavrel/core/FlatHashMap.h>
 #include <tavrel/symmetry_build/SymmetryImageKey.h>
 
 namespace Tavrel {
@@ -29,7 +30,17 @@ public:
     std::int32_t GetCount() const { return static_cast<std::int32_t>(m_keys.size()); }
 
 private:
-    std::map<SymmetryImageKey, std::int32_t> m_lookup;
+    struct KeyHash {
+        std::size_t operator()(const SymmetryImageKey& key) const;
+    };
+    // Marks the table's free slots; its own number, when met, is kept apart.
+    static constexpr SymmetryImageKey FreeKey{INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN};
+
+    // The key's number and whether it is new; a new key is numbered after the listed keys.
+    std::pair<std::int32_t, bool> Enter(const SymmetryImageKey& key);
+
+    FlatHashMap<SymmetryImageKey, std::int32_t, KeyHash> m_lookup{FreeKey};
+    std::int32_t m_freeKeyNumber = -1;
     SymmetryImageKey::Array m_keys;
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include <tavrel/core/SmallString.h>
@@ -29,5 +30,13 @@ TEST(SmallStringTest, TextsAroundTheInPlaceLimitSurviveCopiesMovesAndSelfAssignm
         EXPECT_EQ(moved.View(), "short");
         copy = moved;
         EXPECT_EQ(copy.View(), "short");
+        // In-place texts replace one another, longer or shorter, from outside or from within.
+        for (const std::string_view next : {"C1", "", "fifteen-chars!!", "C12"}) {
+            copy = next;
+            EXPECT_EQ(copy.View(), next);
+            EXPECT_EQ(copy.c_str()[next.size()], '\0');
+        }
+        copy = copy.View().substr(1, 1);
+        EXPECT_EQ(copy.View(), "1");
     }
 }

@@ -88,12 +88,16 @@ TEST_F(BaseTest, OIDsIncreaseByOneAndFindTheirObjects)
     EXPECT_EQ(Base::GetObjectA(0), nullptr);
     EXPECT_EQ(Base::GetObjectA(before + 1000), nullptr);
 
+    // Each destruction counts once; making objects counts nothing.
+    const std::uint64_t destroyed = Base::GetDestroyedCount();
     const std::uint32_t oid = a->GetOID();
     a.reset();
     EXPECT_EQ(Base::GetObjectA(oid), nullptr);
+    EXPECT_EQ(Base::GetDestroyedCount(), destroyed + 1);
     // OIDs are never reused.
     std::unique_ptr<CopyProbe> c(CopyProbe::Make());
     EXPECT_EQ(c->GetOID(), before + 3);
+    EXPECT_EQ(Base::GetDestroyedCount(), destroyed + 1);
 }
 
 TEST_F(BaseTest, ObjectsOfEverySizeLeavingInRandomOrderLeaveTheOthersFound)
@@ -171,6 +175,32 @@ TEST_F(BaseTest, ConsecutiveCopiesAreDistinct)
     std::unique_ptr<Base> second(source->Copy());
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(source->copiedTo.size(), 2u);
+}
+
+// Copies spread over several pages leave nothing recorded behind, whether they copied few objects or
+// many: each later copy of the same sources, whole or one at a time, makes new objects and links its own.
+TEST_F(BaseTest, EachCopyStartsWithNoRecordedCopies)
+{
+    for (const std::size_t count : {600u, 3000u}) {
+        std::unique_ptr<CopyProbe> root(CopyProbe::Make());
+        for (std::size_t i = 0; i < count; ++i)
+            root->parts.push_back(CopyProbe::Make());
+        root->parts.back()->reference = root->parts.front();
+        std::unique_ptr<CopyProbe> first(static_cast<CopyProbe*>(root->Copy()));
+        std::unique_ptr<CopyProbe> lone(static_cast<CopyProbe*>(root->parts[7]->Copy()));
+        std::unique_ptr<CopyProbe> second(static_cast<CopyProbe*>(root->Copy()));
+        ASSERT_EQ(second->parts.size(), count);
+        EXPECT_EQ(first->parts.back()->reference, first->parts.front());
+        EXPECT_EQ(second->parts.back()->reference, second->parts.front());
+        for (std::size_t i = 0; i < count; ++i) {
+            EXPECT_NE(second->parts[i], first->parts[i]);
+            EXPECT_NE(second->parts[i], root->parts[i]);
+        }
+        EXPECT_NE(lone.get(), first->parts[7]);
+        EXPECT_NE(lone.get(), second->parts[7]);
+        EXPECT_EQ(root->parts[7]->copiedTo, (std::vector<std::uint32_t>{first->parts[7]->GetOID(), lone->GetOID(),
+                                                                        second->parts[7]->GetOID()}));
+    }
 }
 
 // Within one scope a source copied twice waits with two events; destroyed meanwhile, it hears neither.

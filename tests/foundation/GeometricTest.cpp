@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -168,6 +169,74 @@ TEST_F(GeometricTest, JackIsThreeLinesAndAPickableDot)
     ASSERT_EQ(dots.size(), 1u);
     EXPECT_EQ(dots[0]->GetOID(), 77u);
     EXPECT_EQ(dots[0]->GetColor(), Color::Red());
+}
+
+// Records after a class's first one read a colour or position block of its usual size straight from
+// the stream; a block of another size is read as any byte block is, and a short one refuses the load.
+TEST_F(GeometricTest, ColourAndPositionBlocksOfAnySizeReadAsBefore)
+{
+    std::unique_ptr<Geometric3d> top(ClassAccess::New<Geometric3d>());
+    std::vector<Geometric3d*> points;
+    for (int i = 0; i < 4; ++i) {
+        auto* const point = new Point(top.get(), Point3d(1.0 + i, -2.5 * i, 0.125));
+        point->SetColor(Color(10 * i, 20, 30));
+        points.push_back(point);
+    }
+    points[1]->SetProperty("Weight", std::int32_t{7}, 0);
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        // The children name their parent by OID.
+        stream.AddOIDMapEntry(top->GetOID(), top->GetOID());
+        top->WriteProperties(stream, top->GetOID());
+    }
+    const std::vector<std::uint8_t> saved = out.GetBuffer();
+    // The block of a value: its length, then its bytes.
+    const auto blockOf = [](auto value, std::size_t size) {
+        Archive block;
+        block << static_cast<std::int32_t>(size) << value;
+        return block.GetBuffer();
+    };
+    const auto load = [](const std::vector<std::uint8_t>& bytes) {
+        Archive in(bytes);
+        CompressedPropertyArchive stream(in);
+        return std::unique_ptr<Base>(Catalog::ReadProperties(stream));
+    };
+    // The bytes with one block replaced by another.
+    const auto replaced = [&saved](const std::vector<std::uint8_t>& block, const std::vector<std::uint8_t>& by) {
+        const auto at = std::search(saved.begin(), saved.end(), block.begin(), block.end());
+        EXPECT_NE(at, saved.end());
+        std::vector<std::uint8_t> bytes(saved.begin(), at);
+        bytes.insert(bytes.end(), by.begin(), by.end());
+        bytes.insert(bytes.end(), at + static_cast<std::ptrdiff_t>(block.size()), saved.end());
+        return bytes;
+    };
+    const auto xyz = blockOf(points[2]->GetXYZ(), 12);
+    std::vector<std::uint8_t> longer = xyz;
+    longer[0] = 16;
+    longer.insert(longer.end(), {1, 2, 3, 4});
+    const auto colour = blockOf(points[3]->GetColor(), 4);
+    std::vector<std::uint8_t> wide = colour;
+    wide[0] = 8;
+    wide.insert(wide.end(), {9, 9, 9, 9});
+
+    for (const auto& bytes : {saved, replaced(xyz, longer), replaced(colour, wide)}) {
+        const std::unique_ptr<Base> loaded = load(bytes);
+        auto* const group = DynCast<Geometric3d>(loaded.get());
+        ASSERT_NE(group, nullptr);
+        ASSERT_EQ(group->GetNumChildren(), 4);
+        for (int i = 0; i < 4; ++i) {
+            const auto* const point = DynCast<Geometric3d>(group->GetChild(i));
+            EXPECT_EQ(point->GetXYZ(), points[static_cast<std::size_t>(i)]->GetXYZ());
+            EXPECT_EQ(point->GetColor(), points[static_cast<std::size_t>(i)]->GetColor());
+            std::int32_t weight = 0;
+            EXPECT_EQ(point->GetProperty("Weight", weight), i == 1);
+            EXPECT_EQ(weight, i == 1 ? 7 : 0);
+        }
+    }
+    std::vector<std::uint8_t> shorter(xyz.begin(), xyz.end() - 4);
+    shorter[0] = 8;
+    EXPECT_THROW(load(replaced(xyz, shorter)), ArchiveException);
 }
 
 TEST_F(GeometricTest, PositionSurvivesBothArchiveForms)

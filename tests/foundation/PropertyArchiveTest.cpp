@@ -626,6 +626,21 @@ TEST_F(PropertyStreamInput, UndefinedOrRedefinedClassIndexIsRefused)
     ExpectRefused(twice, Form::Compressed, "defined twice");
 }
 
+// Writers number classes 1, 2, 3 ...; any other index a file gives resolves as well.
+TEST_F(PropertyStreamInput, ClassIndicesOfAnyRangeResolve)
+{
+    for (const std::uint32_t index : {2u, 5000u, 0x80000001u}) {
+        const Bytes inner = Cat({Compact(8), Compact(index), Bytes{0x01}});
+        const Bytes bytes = Cat({Compact(7), Bytes{0x00}, Compact(index), NodeHierarchy(), Bytes{0x01}, Text("Next"),
+                                 Bytes{0x00, 0x00, 0x00, 0x00}, inner});
+        std::unique_ptr<StreamNode> outer(static_cast<StreamNode*>(Load(bytes, Form::Compressed)));
+        ASSERT_NE(outer, nullptr) << index;
+        ASSERT_NE(outer->next, nullptr) << index;
+        EXPECT_EQ(outer->next->next, nullptr);
+        delete outer->next;
+    }
+}
+
 // Stored OIDs come from files: runs of counter values, scattered values, overwrites and an entry for
 // no object must all map back exactly.
 TEST(PropertyStreamOIDMap, KeepsEveryEntryWhateverTheKeys)

@@ -405,3 +405,28 @@ TEST_F(PropertyStreamTree, LoadedChildBelongsToTheListThatHoldsIt)
     EXPECT_EQ(DynCast<StreamTree>(loadedHolder->GetChild(0))->label, "child");
     EXPECT_EQ(loadedHolder->GetChild(0)->GetParent(), loadedHolder);
 }
+
+TEST_F(PropertyStreamTree, ARecordWrittenWithoutItsOIDEnteredIsStoredOnce)
+{
+    // The children name the root as their parent: the root is written once, as the record itself.
+    const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    StreamTree::Make("first", root.get());
+    StreamTree::Make("second", root.get());
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        root->WriteProperties(stream, root->GetOID());
+    }
+    const Bytes bytes = out.GetBuffer();
+    EXPECT_EQ(bytes, Save(*root));
+
+    const int before = StreamTree::live;
+    {
+        const std::unique_ptr<StreamTree> loaded(Load(bytes));
+        ASSERT_NE(loaded, nullptr);
+        ASSERT_EQ(loaded->GetNumChildren(), 2);
+        EXPECT_EQ(loaded->GetChild(0)->GetParent(), loaded.get());
+        EXPECT_EQ(StreamTree::live, before + 3);
+    }
+    EXPECT_EQ(StreamTree::live, before);
+}

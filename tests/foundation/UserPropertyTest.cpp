@@ -222,6 +222,41 @@ TEST(UserPropertyTable, GrowingAndShrinkingKeepsOrderLookupsAndHandedOutBlocks)
     EXPECT_FALSE(table.HasProperty("n1"));
 }
 
+// A table of two cells (one heap block of its own) keeps order, values and the blocks handed out
+// through removal of either cell, copies, moves and growth to a third.
+TEST(UserPropertyTable, TablesOfTwoKeepOrderThroughRemovalCopiesMovesAndGrowth)
+{
+    const UniqueString rep("_REP");
+    Property table;
+    table.SetProperty(rep, 1, Readable);
+    table.SetProperty("text", "kept", Readable);
+    const char* handedOut = nullptr;
+    ASSERT_TRUE(table.GetProperty("text", handedOut));
+    table.RemoveProperty("_REP");  // the second cell becomes the only one
+    ASSERT_EQ(table.GetNumProperties(), 1);
+    EXPECT_STREQ(handedOut, "kept");
+    table.SetProperty(UniqueString("_RMI"), 7, Temporary);
+    table.SetProperty("text", "now", Writable);  // replaced in place
+
+    Property copy(table);
+    Property moved(std::move(table));
+    EXPECT_EQ(table.GetNumProperties(), 0);
+    copy.SetProperty("text", "copy", Readable);  // copies are deep
+    EXPECT_EQ(moved.GetPropertyAsString("text"), "now");
+    EXPECT_EQ(moved.GetPropertyName(1), "_RMI");
+    EXPECT_TRUE(moved.IsTemporary("_RMI"));
+
+    ASSERT_TRUE(moved.GetProperty("text", handedOut));
+    moved.SetProperty("third", 3.0f, Readable);
+    ASSERT_EQ(moved.GetNumProperties(), 3);
+    EXPECT_STREQ(handedOut, "now");
+    EXPECT_EQ(moved.GetPropertyName(2), "third");
+
+    copy.RemoveProperty("text");  // the first cell goes: the second stays
+    ASSERT_EQ(copy.GetNumProperties(), 1);
+    EXPECT_EQ(copy.GetPropertyName(0), "_RMI");
+}
+
 // Interned names reach the same cells as their texts, in a table of one cell and in an indexed one.
 TEST(UserPropertyTable, InternedNamesReplaceInPlaceAtEverySize)
 {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <locale>
 #include <sstream>
 #include <string>
@@ -81,9 +82,21 @@ TEST(SymmetryImageKeySet, NumbersKeysDenselyInOrderOfFirstAppearance)
     set.GetOperationIndexList(list);
     EXPECT_EQ(list, (IntArray{1, 0, 0, 0, 0, 0, 0, 0}));
 
+    // Keys at the ends of the integer range are numbered as any other.
+    const SymmetryImageKey lowest(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN);
+    const SymmetryImageKey highest(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX);
+    EXPECT_EQ(set.Add(lowest), 2);
+    EXPECT_EQ(set.Add(highest), 3);
+    EXPECT_EQ(set.Add(lowest), 2);
+    EXPECT_EQ(set.GetCount(), 4);
+
     set.Clear();
     EXPECT_EQ(set.GetCount(), 0);
     EXPECT_EQ(set.Add({4, 1, 2, 3}), 0);
+    EXPECT_EQ(set.Add(lowest), 1);
+    set.SetOperationIndexList({INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, 1, 0, 0, 0});
+    EXPECT_EQ(set.Add(lowest), 0);
+    EXPECT_EQ(set.Add({1, 0, 0, 0}), 1);
 }
 
 TEST(SymmetryImageKeySet, OperationIndexListRoundTripsAndKeepsRepeats)
