@@ -179,23 +179,30 @@ std::uint32_t LogicalIdentifierList::AddObjectLidCopy(std::uint32_t lid, std::ui
 {
     if (lid == 0 || oid == 0)
         return lid;
+    if (AddObjectLidIfFree(lid, oid))
+        return lid;
+    return Find(lid) == oid ? lid : AddObjectLid(oid);
+}
+
+bool LogicalIdentifierList::AddObjectLidIfFree(std::uint32_t lid, std::uint32_t oid)
+{
+    if (lid == 0 || oid == 0)
+        return false;
     // A loaded tree's numbers mostly fall in the window: one look at the slot decides.
     if (const std::uint32_t page = lid >> PageBits; InWindow(page) && m_sparse.empty()) {
         std::unique_ptr<Page>& entries = m_pages[page - m_firstPage];
         if (entries && entries->oids[lid & SlotMask] != 0)
-            return entries->oids[lid & SlotMask] == oid ? lid : AddObjectLid(oid);
+            return false;
         ++m_size;
         Place(lid, oid);
-        if (lid >= m_nextLid)
-            m_nextLid = Successor(lid);
-        return lid;
+    } else {
+        if (Find(lid) != 0)
+            return false;
+        Insert(lid, oid);
     }
-    if (const std::uint32_t held = Find(lid); held != 0)
-        return held == oid ? lid : AddObjectLid(oid);
-    Insert(lid, oid);
     if (lid >= m_nextLid)
         m_nextLid = Successor(lid);
-    return lid;
+    return true;
 }
 
 std::uint32_t LogicalIdentifierList::GetLogicalObject(std::uint32_t lid) const

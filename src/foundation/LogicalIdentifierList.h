@@ -40,6 +40,12 @@ public:
     // counter moves the counter past it); otherwise enters the OID under a new number. Returns the
     // number the OID holds, or `lid` unchanged when `lid` or `oid` is 0.
     std::uint32_t AddObjectLidCopy(std::uint32_t lid, std::uint32_t oid);
+    // Enters the OID under `lid` when no entry holds it, moving the counter as AddObjectLidCopy does;
+    // false, changing nothing, for 0 or a held number.
+    bool AddObjectLidIfFree(std::uint32_t lid, std::uint32_t oid);
+    // The counter: the number AddObjectLid tries first.
+    std::uint32_t GetNextLid() const { return m_nextLid; }
+    void SetNextLid(std::uint32_t lid) { m_nextLid = lid == 0 ? 1u : lid; }
     // The OID under `lid`; 0 for LID 0 or an absent one.
     std::uint32_t GetLogicalObject(std::uint32_t lid) const;
     // Erases the entry only when `lid` holds this OID.

@@ -225,6 +225,10 @@ void TreeNode::NodeInserted(TreeNode*, bool) {}
 
 void TreeNode::NodeRemoved(TreeNode*, bool) {}
 
+void TreeNode::NodeLoaded(TreeNode*, const PropertyArchive*) {}
+
+void TreeNode::LoadedTreeChanged() {}
+
 bool TreeNode::ReorderChildren(const IntArray& positions)
 {
     const int count = GetNumChildren();

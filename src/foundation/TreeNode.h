@@ -18,6 +18,7 @@ namespace Tavrel {
 
 class Archive;
 class Property;
+class PropertyArchive;
 class PropertyTable;
 
 // A node owns its children and deletes them, last first, before it leaves its parent. Every change
@@ -30,8 +31,9 @@ class TreeNode : public Base {
     // holds it, and each node a "Children" list names is moved under that list's node; null entries,
     // other classes and entries that would close a cycle are dropped. When its record ends a node
     // holds the children its list names in list order, whatever order their records came in, then
-    // any others. No events are raised. The top node of a loaded tree hands the whole tree to its
-    // NodeInserted when its record ends. The table has no text interface.
+    // any others. No events are raised. A node whose record ends below open records is handed to the
+    // top's NodeLoaded; the top node hands the whole tree to its NodeInserted when its record ends.
+    // The table has no text interface.
     // Framework-archive form, the level's own record walk: the parent reference, the children (an
     // object-array record holding the count and the references, or null without children), then the
     // selected, visible and clipped bytes. A loaded child list keeps only entries that are new to the
@@ -256,6 +258,12 @@ protected:
     // Always called on the topmost node of the tree; empty at this level.
     virtual void NodeInserted(TreeNode* node, bool recursive);
     virtual void NodeRemoved(TreeNode* node, bool recursive);
+    // Called on the topmost node of a tree being read from the property stream: the record of `node`
+    // ended in `stream` below a parent whose record is open, or (null stream) a node without children
+    // read parentless joined the tree through a children list (NodeLoaded); a loaded node moved or
+    // joined with children (LoadedTreeChanged, on the tops it leaves and joins). Empty at this level.
+    virtual void NodeLoaded(TreeNode* node, const PropertyArchive* stream);
+    virtual void LoadedTreeChanged();
 
     // Mask propagation.
     // Sets in this subtree the bits of every tree registration held above it.

@@ -329,16 +329,35 @@ const PropertyTable& TreeNode::Properties()
             .Reference(
                 "Parent", [](const TreeNode& node) { return node.m_parent.Get(); },
                 [](TreeNode& node, TreeNode* parent) {
-                    if (parent && !node.m_parent.Get())
-                        return node.JoinLoaded(parent);
+                    if (parent && !node.m_parent.Get()) {
+                        if (!node.JoinLoaded(parent))
+                            return false;
+                        if (node.GetNumChildren() > 0)
+                            node.GetRoot()->LoadedTreeChanged();
+                        return true;
+                    }
                     return parent == node.m_parent.Get();
                 })
             .References(
                 "Children", [](const TreeNode& node) { return static_cast<std::size_t>(node.GetNumChildren()); },
                 [](const TreeNode& node, std::size_t index) { return node.GetChild(static_cast<int>(index)); },
                 [](TreeNode& node, std::size_t, TreeNode* child) {
-                    if (!child || !child->JoinLoaded(&node))
+                    if (!child)
                         return false;
+                    // A child its own record did not place here: one read parentless (its record
+                    // nested in another before its parent's began) joins; one that moves leaves a tree.
+                    const TreeNode* const before = child->m_parent.Get();
+                    if (before != &node)
+                        child->GetRoot()->LoadedTreeChanged();
+                    if (!child->JoinLoaded(&node))
+                        return false;
+                    if (before != &node) {
+                        TreeNode* const root = node.GetRoot();
+                        if (before || child->GetNumChildren() > 0)
+                            root->LoadedTreeChanged();
+                        else
+                            root->NodeLoaded(child, nullptr);
+                    }
                     node.m_children->AddListed(child);
                     return true;
                 })
@@ -355,13 +374,18 @@ const PropertyTable& TreeNode::Properties()
                     return;
                 node.PlaceListedChildren();
                 // Nodes join their parents while their records are read, so the top node's record
-                // ends last: it numbers the whole loaded tree at once, in pre-order. A node that joined
-                // a parent whose record had ended (a later record naming it) is numbered with its
-                // subtree now, as that tree may have been numbered already.
-                if (!node.m_parent.Get())
+                // ends last: it numbers the whole loaded tree at once, in pre-order, or keeps what its
+                // NodeLoaded took in as the records ended, while the nodes were in the cache. A node
+                // that joined a parent whose record had ended (a later record naming it) is numbered
+                // with its subtree now, as that tree may have been numbered already.
+                TreeNode* const parent = node.m_parent.Get();
+                if (!parent) {
                     node.NodeInserted(&node, true);
-                else if (!stream->IsRecordOpen(*node.m_parent.Get()))
+                } else if (!stream->IsRecordOpen(*parent)) {
                     node.GetRoot()->NodeInserted(&node, true);
+                } else {
+                    node.GetRoot()->NodeLoaded(&node, stream);
+                }
             })
             // The framework archive's record of a node is not a list: the node's record walk (parent,
             // children, then the selected, visible and clipped flags), which gives the node the rest

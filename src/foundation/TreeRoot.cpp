@@ -10,6 +10,7 @@
 #include <tavrel/foundation/FilterVisible.h>
 #include <tavrel/foundation/NamedCollection.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
@@ -150,18 +151,22 @@ void TreeRoot::NodeInserted(TreeNode* node, bool recursive)
     if (!node)
         return;
     AddObjectLid(node);
-    if (recursive) {
+    const bool whole = node == this && recursive;
+    if (recursive && !(whole && EnterLoadedNumbers())) {
         VisitBelow(*node, [this](TreeNode* below) {
             AddObjectLid(below);
             return true;
         });
     }
+    if (whole)
+        StopCollecting(LoadNumbering::Idle);
 }
 
 void TreeRoot::NodeRemoved(TreeNode* node, bool recursive)
 {
     if (!node)
         return;
+    StopCollecting(LoadNumbering::Walking);
     RemoveObjectLid(node);
     if (recursive) {
         VisitBelow(*node, [this](TreeNode* below) {
@@ -169,6 +174,68 @@ void TreeRoot::NodeRemoved(TreeNode* node, bool recursive)
             return true;
         });
     }
+}
+
+void TreeRoot::NodeLoaded(TreeNode* node, const PropertyArchive* stream)
+{
+    if (!node)
+        return;
+    // Collecting starts with a record ending below the root while the root's own record is read; a
+    // node joining first leaves the numbering to the pass.
+    if (m_loadNumbering.Get() == LoadNumbering::Idle) {
+        if (stream && !stream->IsRecordOpen(*this))
+            return;
+        m_loadNumbering = stream ? LoadNumbering::Collecting : LoadNumbering::Walking;
+    }
+    if (m_loadNumbering.Get() != LoadNumbering::Collecting)
+        return;
+    if (stream)
+        m_loaded.Get().push_back({node->GetLID(), node->GetOID()});
+    else
+        m_joined.Get().push_back(node);
+}
+
+void TreeRoot::LoadedTreeChanged()
+{
+    StopCollecting(LoadNumbering::Walking);
+}
+
+bool TreeRoot::EnterLoadedNumbers()
+{
+    if (m_loadNumbering.Get() != LoadNumbering::Collecting)
+        return false;
+    std::vector<LoadedNode>& loaded = m_loaded.Get();
+    for (const TreeNode* joined : m_joined.Get())
+        loaded.push_back({joined->GetLID(), joined->GetOID()});
+    // The pass keeps every number that is free and distinct, numbers the nodes numbered meanwhile
+    // (joining a parent whose record had ended) again as their own, and moves the counter past the
+    // highest: in any order the same. The last number wraps the counter, so it is left to the pass.
+    const std::uint32_t counter = m_lids.GetNextLid();
+    for (std::size_t i = 0; i < loaded.size(); ++i) {
+        LoadedNode& entry = loaded[i];
+        if (entry.lid != UINT32_MAX && m_lids.AddObjectLidIfFree(entry.lid, entry.oid))
+            continue;
+        if (entry.lid != 0 && m_lids.GetLogicalObject(entry.lid) == entry.oid) {
+            entry.oid = 0;
+            continue;
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (loaded[j].oid != 0)
+                m_lids.RemoveObjectLid(loaded[j].lid, loaded[j].oid);
+        }
+        m_lids.SetNextLid(counter);
+        return false;
+    }
+    return true;
+}
+
+void TreeRoot::StopCollecting(LoadNumbering next)
+{
+    if (m_loadNumbering.Get() == LoadNumbering::Idle && next == LoadNumbering::Walking)
+        return;
+    m_loadNumbering = next;
+    std::vector<LoadedNode>().swap(m_loaded.Get());
+    std::vector<TreeNode*>().swap(m_joined.Get());
 }
 
 void TreeRoot::AddObjectLid(TreeNode* node)

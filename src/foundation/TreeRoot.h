@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include <tavrel/core/Arrays.h>
 #include <tavrel/foundation/ClassNameEnumerator.h>
 #include <tavrel/foundation/FilterType.h>
 #include <tavrel/foundation/LogicalIdentifierList.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
 
@@ -18,7 +20,10 @@ class NamedCollection;
 
 // The root numbers the nodes below it with logical identifiers (LIDs): a node attached below it takes
 // the next number, or keeps the one it carries (copied or loaded) when that is free here; a detached
-// node loses its number, so a subtree moved within the root is numbered again. The queries walk every
+// node loses its number, so a subtree moved within the root is numbered again. A tree read into the
+// root is numbered as by one pre-order pass once the root's record ends; the numbers its nodes carry
+// are collected as their records end, while the nodes are in the cache, and entered at once instead
+// of the pass when they are free and distinct and no node moved or left the tree meanwhile. The queries walk every
 // descendant (the root excluded) in pre-order; selection is a node's own selected flag and visibility
 // its own visible flag.
 class TreeRoot : public Object {
@@ -124,6 +129,8 @@ protected:
     // Enter (leave) the LID list: the node alone, or with recursive its whole subtree in pre-order.
     void NodeInserted(TreeNode* node, bool recursive) override;
     void NodeRemoved(TreeNode* node, bool recursive) override;
+    void NodeLoaded(TreeNode* node, const PropertyArchive* stream) override;
+    void LoadedTreeChanged() override;
 
     // A node without LID takes a new number; a node with one keeps it when free (AddObjectLidCopy).
     virtual void AddObjectLid(TreeNode* node);
@@ -133,7 +140,26 @@ protected:
     virtual void RemoveObjectLid(TreeNode* node);
 
 private:
+    // Numbering of a tree being read into the root: the numbers its nodes carried as their records
+    // ended (Collecting), entered at once as the root's record ends when that gives what the pass
+    // would; else (Walking) the pass alone.
+    enum class LoadNumbering : std::uint8_t { Idle, Collecting, Walking };
+    struct LoadedNode {
+        std::uint32_t lid;
+        std::uint32_t oid;
+    };
+
+    // Enters the collected numbers when the pre-order pass would keep each; false, changing nothing,
+    // otherwise.
+    bool EnterLoadedNumbers();
+    // Drops what was collected; from Idle only to Idle.
+    void StopCollecting(LoadNumbering next);
+
     LogicalIdentifierList m_lids;
+    Uncopied<LoadNumbering> m_loadNumbering;
+    Uncopied<std::vector<LoadedNode>> m_loaded;
+    // Nodes read parentless that joined through a children list: their numbers are read at the end.
+    Uncopied<std::vector<TreeNode*>> m_joined;
 };
 
 } // namespace Tavrel

@@ -136,6 +136,25 @@ TEST_F(AminoAcidChainTest, LoadedAndCopiedChainsKeepResidueStylesAndListenAgain)
     EXPECT_EQ(styled->GetDisplayStyle(), AminoAcidChain::Mixed);
 }
 
+TEST_F(AminoAcidChainTest, StreamLoadedChainHearsEveryAtomOnlyOnceTheTreeIsRead)
+{
+    const std::unique_ptr<AminoAcidChain> owned = NewLooseChain(3);
+    owned->SetDisplayStyle(AminoAcidChain::CAlphaStick);
+    for (const auto form : {RecordStream::Form::Plain, RecordStream::Form::Compressed}) {
+        const auto loaded = RecordStream::LoadAs<AminoAcidChain>(RecordStream::Save(*owned, form), form);
+        ASSERT_NE(loaded, nullptr);
+        // The residues' styles, set as their records were read before the chain's own, went unheard.
+        EXPECT_EQ(loaded->GetDisplayStyle(), AminoAcidChain::CAlphaStick);
+        loaded->GenerateSplines();
+        ASSERT_FALSE(loaded->SplinesNeedRegeneration());
+        // Each atom took the listener's bit as it joined its residue.
+        ResidueBuilder::AtomOf(loaded->GetChild(2), "CA")->SetXYZ(Point3d(0.0, 0.0, 9.0));
+        EXPECT_TRUE(loaded->SplinesNeedRegeneration());
+        static_cast<AminoAcid*>(loaded->GetChild(0))->SetDisplayStyle(AminoAcidChain::Tube);
+        EXPECT_EQ(loaded->GetDisplayStyle(), AminoAcidChain::Mixed);
+    }
+}
+
 TEST_F(AminoAcidChainTest, ChainPropertiesSurviveTheStreamTheArchiveAndCopies)
 {
     const std::unique_ptr<AminoAcidChain> owned = NewLooseChain(3);

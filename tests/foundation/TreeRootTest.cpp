@@ -258,6 +258,56 @@ TEST_F(TreeRootTest, LoadedNodesKeepTheirNumbersAndTheCounterPassesThem)
     EXPECT_EQ((new Object(loaded.get()))->GetLID(), 6u);
 }
 
+// Saves the root as one record of the stream and reads it back.
+std::unique_ptr<TreeRoot> Reload(TreeRoot& root)
+{
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        stream.AddOIDMapEntry(root.GetOID(), root.GetOID());
+        root.WriteProperties(stream, root.GetOID());
+    }
+    Archive in(out.GetBuffer());
+    CompressedPropertyArchive stream(in);
+    return std::unique_ptr<TreeRoot>(DynCast<TreeRoot>(Catalog::ReadProperties(stream)));
+}
+
+TEST_F(TreeRootTest, LoadedNumbersThatClashOrLackAreGivenAsByOnePreOrderPass)
+{
+    TreeRoot root;
+    for (int i = 0; i < 4; ++i)
+        new Object(&root);
+    new Object(root.GetChild(1));
+    // In pre-order: 7, none, 12 below it, 7 again, 3.
+    const std::uint32_t saved[] = {7, 0, 7, 3};
+    for (int i = 0; i < 4; ++i)
+        root.GetChild(i)->SetLID(saved[i]);
+    root.GetChild(1)->GetChild(0)->SetLID(12);
+    const std::unique_ptr<TreeRoot> loaded = Reload(root);
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), 4);
+    Object* const below = loaded->GetChild(1)->GetChild(0);
+    // The first 7 is kept; the node without a number and the second 7 take the counter's next ones.
+    EXPECT_EQ(LIDs({loaded->GetChild(0), loaded->GetChild(1), below, loaded->GetChild(2), loaded->GetChild(3)}),
+              (std::vector<std::uint32_t>{7, 8, 12, 13, 3}));
+    EXPECT_EQ(loaded->GetLogicalObject(12), below);
+    EXPECT_EQ(loaded->GetLogicalObject(13), loaded->GetChild(2));
+    EXPECT_EQ((new Object(loaded.get()))->GetLID(), 14u);
+
+    // The root is numbered first: a node carrying the root's number gives it up.
+    TreeRoot other;
+    new Object(&other);
+    new Object(&other);
+    other.SetLID(5);
+    other.GetChild(0)->SetLID(5);
+    other.GetChild(1)->SetLID(9);
+    const std::unique_ptr<TreeRoot> second = Reload(other);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(LIDs({second.get(), second->GetChild(0), second->GetChild(1)}), (std::vector<std::uint32_t>{5, 6, 9}));
+    EXPECT_EQ(second->GetLogicalObject(5), second.get());
+    EXPECT_EQ(second->GetLogicalObject(6), second->GetChild(0));
+}
+
 // A record read after its parent's tree was numbered (a later record of the stream naming a node
 // already read as its parent) is numbered when it ends, so reading the tree once more, as one record,
 // gives every node the same number.
