@@ -5,6 +5,7 @@
 #include <tavrel/foundation/DescendentIterator.h>
 #include <array>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include <tavrel/core/StringUtils.h>
@@ -172,7 +173,11 @@ const PropertyTable& Object::Properties()
         PropertyList<Object>()
             .Archived(
                 "Property", [](Object& object, Archive& nested) { object.WriteUserProperties(nested); },
-                [](Object& object, Archive& nested) { object.ReadUserProperties(nested); })
+                [](Object& object, Archive& nested) { object.ReadUserProperties(nested); },
+                // Most objects have no user property: the form of an empty table, written straight.
+                [](const Object& object) {
+                    return object.FindUserProperties() ? std::nullopt : std::optional<std::int32_t>(0);
+                })
             .Archived<&Object::m_color>("Color")
             .Shows("Color")
             .Accessors<&Object::GetColor, &Object::SetColor>()

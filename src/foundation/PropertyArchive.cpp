@@ -738,11 +738,8 @@ struct PropertyArchive::RecordWriter {
             }
             const std::size_t position = top.step;
             const PropertyPlan::Step& step = plan.GetStep(position);
-            if (step.kind == PropertyPlan::Kind::Value && plan.IsSettled(position)) {
+            if (const std::size_t last = plan.SettledValuesEnd(position); last != position) {
                 // A run of values whose names and codes the stream holds: their payloads alone.
-                std::size_t last = position + 1;
-                while (last < count && plan.GetStep(last).kind == PropertyPlan::Kind::Value && plan.IsSettled(last))
-                    ++last;
                 plan.WriteValues(stream, object, position, last);
                 top.step = last;
                 continue;
@@ -892,13 +889,15 @@ struct PropertyArchive::RecordWriter {
             return false;
         }
         bytes << static_cast<std::uint8_t>(0);
+        // The map itself rather than IsOID and AddOIDMapEntry, which calls from here cannot inline.
+        OIDMap& written = stream.m_state->oidMap;
         const std::uint32_t oid = object->GetOID();
-        if (stream.IsOID(oid)) {
+        if (written.Contains(oid)) {
             CompressionInteger::Write(oid, bytes);
             return false;
         }
         CompressionInteger::Write(std::int32_t{0}, bytes);
-        stream.AddOIDMapEntry(oid, oid);
+        written.Set(oid, oid);
         Begin(*object, oid);
         return true;
     }

@@ -522,6 +522,23 @@ public:
                         [](Archive& archive, Base& object, const PropertyEntry&) { Read{}(Of(object), archive); });
     }
 
+    // As above, where plain(const T&) gives, for a value whose archive form is the plain bytes of one
+    // arithmetic value, that value (else std::nullopt): its byte block then goes straight into the
+    // stream, the bytes write would give, without a nested archive.
+    template <class Write, class Read, class Plain>
+    PropertyList& Archived(std::string_view name, Write write, Read read, Plain)
+    {
+        Captureless<Plain>();
+        Archived(name, write, read);
+        m_entries.back().write = [](PropertyPass& pass, std::string_view stored, Base& object) {
+            if (const auto plain = Plain{}(std::as_const(Of(object))))
+                pass.WritePlainBlock<sizeof(*plain)>(stored, *plain);
+            else
+                pass.WriteArchived(stored, [&object](Archive& nested) { Write{}(Of(object), nested); });
+        };
+        return *this;
+    }
+
     // A copy of the object does not take the last entry's value.
     PropertyList& NotCopied() { return Flag(PropertyEntry::NotCopied); }
 

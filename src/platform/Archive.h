@@ -211,7 +211,7 @@ private:
             m_staged = 0;
         }
     }
-    // Appends to the buffer, growing it fourfold when it is full.
+    // Appends to the buffer, growing a large one sixteen- or fourfold when it is full.
     void Append(const std::uint8_t* bytes, std::size_t size) const;
     // A write that does not fit the stage: the staged bytes, then the write, go to the buffer.
     void WriteThrough(const void* data, std::size_t size);

@@ -478,6 +478,37 @@ TEST_F(ObjectTest, SubtreeSurvivesTheCompressedPropertyStream)
     EXPECT_EQ(loaded->GetChild(1)->GetLabel(), "sibling past the in-place limit");
 }
 
+// An object that never had a user property stores the same block as one whose table is empty or holds
+// only scratch values, in the class's first record and in the planned records after it.
+TEST_F(ObjectTest, NoUserPropertiesStoreTheEmptyTableForm)
+{
+    Object root(nullptr);
+    Object* const child = new Object(&root);
+    const auto save = [&root] {
+        Archive out;
+        {
+            CompressedPropertyArchive stream(out);
+            stream.AddOIDMapEntry(root.GetOID(), root.GetOID());
+            root.WriteProperties(stream, root.GetOID());
+        }
+        return out.GetBuffer();
+    };
+    const std::vector<std::uint8_t> without = save();
+    root.SetProperty("Scratch", std::int32_t{1}, DataStorage::FlagTemporary);
+    child->SetProperty("Gone", 1.0f, DataStorage::FlagReadable);
+    child->RemoveProperty("Gone");
+    EXPECT_EQ(save(), without);
+
+    child->SetProperty("Kept", std::int32_t{3}, DataStorage::FlagReadable);
+    Archive in(save());
+    CompressedPropertyArchive stream(in);
+    std::unique_ptr<Object> loaded(DynCast<Object>(Catalog::ReadProperties(stream)));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_FALSE(loaded->HasProperty("Scratch"));
+    ASSERT_EQ(loaded->GetNumChildren(), 1);
+    EXPECT_EQ(loaded->GetChild(0)->GetPropertyAsString("Kept"), "3");
+}
+
 TEST_F(ObjectTest, FrameworkArchiveFormKeepsTheFields)
 {
     Object node(nullptr);
