@@ -419,8 +419,14 @@ bool Bond::SetLength(double length)
 
 void Bond::UpdateClipped()
 {
-    if (m_atom1 && m_atom2)
-        SetClipped(m_atom1->IsClipped() && m_atom2->IsClipped());
+    if (!m_atom1 || !m_atom2)
+        return;
+    const bool clipped = m_atom1->IsClipped() && m_atom2->IsClipped();
+    // Unchanged and unheard (as on load), the display event would only mark the bond modified.
+    if (clipped == IsClipped() && !IsHeard(TreeNode::classType, TreeNode::EventDisplayChanged))
+        SetModified();
+    else
+        SetClipped(clipped);
 }
 
 // ---- Fusing pieces onto the bond

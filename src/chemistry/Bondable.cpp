@@ -424,7 +424,8 @@ void Bondable::KeepOwnBonds(bool ended)
             continue;
         data[kept++] = bond;
     }
-    ResizeBonds(kept);
+    if (kept != m_numBonds.Get())
+        ResizeBonds(kept);
 }
 
 const PropertyTable& Bondable::Properties()

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include <tavrel/core/ObjectPool.h>
 #include <tavrel/foundation/ClassHierarchy.h>
 #include <tavrel/foundation/ClassNameTable.h>
 #include <tavrel/foundation/InternalBase.h>
@@ -17,6 +18,8 @@ namespace {
 
 // Every live object by OID. OIDs come from a counter, so they index a directory of fixed-size pages
 // directly; a page is allocated when its first object registers and freed when its last one leaves.
+// The pages' live counts stand in an array of their own, which stays in the cache while objects
+// leave in any order, so a removal waits for memory once, for its slot.
 // During an outermost Copy a page also holds the copies of its objects, in a block given on the
 // page's first copy and taken back when that Copy ends. After a Copy of a few objects, a few blocks
 // are kept, emptied slot by slot, for the next Copy: copying one object at a time then neither
@@ -32,12 +35,14 @@ public:
     void Insert(std::uint32_t oid, Base* object)
     {
         const std::size_t page = oid >> PageBits;
-        if (page >= m_pages.size())
+        if (page >= m_pages.size()) {
             m_pages.resize(page + 1);
+            m_live.resize(page + 1);
+        }
         if (!m_pages[page])
             m_pages[page] = std::make_unique<Page>();
         m_pages[page]->slots[oid & SlotMask] = object;
-        ++m_pages[page]->live;
+        ++m_live[page];
     }
 
     void Erase(std::uint32_t oid)
@@ -50,7 +55,7 @@ public:
         if (!slot)
             return;
         slot = nullptr;
-        if (--entries.live == 0)
+        if (--m_live[page] == 0)
             m_pages[page].reset();
     }
 
@@ -120,7 +125,6 @@ private:
     struct Page {
         Slots slots{};
         std::unique_ptr<Slots> copies;
-        std::uint32_t live = 0;
     };
 
     const Page* GetPage(std::uint32_t oid) const
@@ -130,6 +134,7 @@ private:
     }
 
     std::vector<std::unique_ptr<Page>> m_pages;
+    std::vector<std::uint32_t> m_live;  // per page, the objects registered in it
     std::vector<std::size_t> m_copyPages;  // pages given a copy block during the current Copy
     std::vector<std::uint32_t> m_copied;   // the sources copied during the current Copy, the first ones
     bool m_copiedUnlisted = false;         // more were copied than m_copied lists
@@ -230,6 +235,21 @@ Base::~Base()
     ++s_destroyed;
     --g_liveObjects;
     RemoveOID(m_OID);
+}
+
+void* Base::operator new(std::size_t size)
+{
+    if (ObjectPool::ServesObjects && ObjectPool::Fits(size))
+        return ObjectPool::Objects().Allocate(size);
+    return ::operator new(size);
+}
+
+void Base::operator delete(void* object, std::size_t size) noexcept
+{
+    if (ObjectPool::ServesObjects && ObjectPool::Fits(size))
+        ObjectPool::Objects().Free(object);
+    else
+        ::operator delete(object);
 }
 
 Base::CopyEventScope::CopyEventScope()

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,16 @@ public:
     static constexpr std::uint16_t EventCopied = 1;
 
     ~Base() override;
+
+    // Objects of every model class take their bytes from ObjectPool::Objects() when they fit a size
+    // class; larger and over-aligned ones from the global heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* object, std::size_t size) noexcept;
+    static void* operator new(std::size_t size, std::align_val_t alignment) { return ::operator new(size, alignment); }
+    static void operator delete(void* object, std::size_t, std::align_val_t alignment) noexcept
+    {
+        ::operator delete(object, alignment);
+    }
 
     const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
     virtual const Base* GetClassInstance() const { return classInstance; }

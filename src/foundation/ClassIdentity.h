@@ -165,8 +165,11 @@ public:
     const ::Tavrel::ClassKind Name::classKind = Kind;                                                    \
     TAVREL_CLASS_RECORD(Name)
 
-// The run-time record, the factory function and the copy of a class.
+// The run-time record, the factory function and the copy of a class. Pooled slots (Base's operator
+// new) are 8-byte aligned: a class that needs more asks for it with alignas above 16.
 #define TAVREL_CLASS_RECORD(Name)                                                                        \
+    static_assert(alignof(Name) <= 8 || alignof(Name) > __STDCPP_DEFAULT_NEW_ALIGNMENT__,              \
+                  "a pooled class needs at most 8-byte alignment");                                      \
     ::Tavrel::PersistentObject* Name::CreateObject() { return ::Tavrel::ClassAccess::Create<Name>(); }   \
     const ::Tavrel::RuntimeClass& Name::GetThisClass() noexcept                                          \
     {                                                                                                    \

@@ -49,6 +49,11 @@ protected:                                                                      
     {                                                                                                    \
         return type == classType ? m_levelEventMask.Has(code) : Superclass::IsEventMaskSet(type, code);  \
     }                                                                                                    \
+    /* Whether DoNotify would hand the event to ProcessEvent; unheard, it only marks the node modified. */ \
+    bool IsHeard(std::uint32_t type, std::uint16_t code) const                                           \
+    {                                                                                                    \
+        return ::Tavrel::Base::GetEventNotify() && (HasTreeListener() || IsEventMaskSet(type, code));    \
+    }                                                                                                    \
     void SetEventMask(std::uint32_t type, std::uint16_t code) override                                   \
     {                                                                                                    \
         if (type == classType)                                                                           \

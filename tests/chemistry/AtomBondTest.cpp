@@ -598,6 +598,51 @@ void ExpectRichMolecule(const Molecule& molecule, float doubleOrder)
 
 } // namespace
 
+TEST_F(AtomBondTest, ElementAndClipChangesHeardOrNotLeaveTheSameState)
+{
+    TreeRoot root;
+    auto* const molecule = new Molecule(&root);
+    auto* const first = new Atom3d(molecule, "C");
+    auto* const second = new Atom3d(molecule, "O");
+    Bond* const bond = first->MakeBond(second, Bond::Single);
+    ASSERT_NE(bond, nullptr);
+
+    // Unheard: the mark is still cleared and the atom and its parents marked modified.
+    first->SetDonatedLonePairs();
+    root.ClearModified();
+    first->SetElement(ElementType{7});
+    EXPECT_EQ(first->GetAtomicNumber(), 7);
+    EXPECT_FALSE(first->HasDonatedLonePairs());
+    EXPECT_TRUE(first->IsModified());
+    EXPECT_TRUE(root.IsModified());
+
+    // An unchanged clip state marks the bond modified; a changed one is stored.
+    root.ClearModified();
+    bond->UpdateClipped();
+    EXPECT_TRUE(bond->IsModified());
+    EXPECT_FALSE(bond->IsClipped());
+    first->SetClipped(true);
+    second->SetClipped(true);
+    EXPECT_TRUE(bond->IsClipped());
+    bond->UpdateClipped();
+    EXPECT_TRUE(bond->IsClipped());
+
+    // Heard, by a tree listener or by the atom's own registration, every event still comes, also
+    // when nothing changed.
+    Listen(*molecule, Object::classType, Object::EventPropertyRemoved);
+    Listen(*molecule, TreeNode::classType, TreeNode::EventDisplayChanged);
+    first->SetElement(ElementType{7});
+    bond->UpdateClipped();
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Object::classType, Object::EventPropertyRemoved, ""},
+                                           {TreeNode::classType, TreeNode::EventDisplayChanged, ""}}));
+    g_heard.clear();
+    second->RegisterEvent(Atom3d::classType, Atom3d::EventElementSet, &Record, false, nullptr, nullptr);
+    second->SetElement(ElementType{8});
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Object::classType, Object::EventPropertyRemoved, ""},
+                                           {Atom3d::classType, Atom3d::EventElementSet, ""}}));
+    g_heard.clear();
+}
+
 TEST_F(AtomBondTest, MoleculeSurvivesBothRecordFormsWithEveryField)
 {
     const std::unique_ptr<Molecule> molecule = MakeRichMolecule();

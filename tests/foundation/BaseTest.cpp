@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
+#include <random>
 #include <vector>
 
+#include <tavrel/core/ObjectPool.h>
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/document/DataModelLibrary.h>
@@ -48,12 +52,26 @@ protected:
 };
 TAVREL_IMPLEMENT_CLASS(CopyProbe, ClassKind::Creatable)
 
+// An object too large for the pool's size classes.
+class LargeProbe : public Base {
+    TAVREL_DECLARE_CLASS(LargeProbe, Base)
+public:
+    static LargeProbe* Make() { return ClassAccess::New<LargeProbe>(); }
+    std::array<char, ObjectPool::MaxSize> bytes{};
+
+protected:
+    LargeProbe() = default;
+    LargeProbe(const LargeProbe&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(LargeProbe, ClassKind::Creatable)
+
 class BaseTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
         ClassRegistry::Register<CopyProbe>();
+        ClassRegistry::Register<LargeProbe>();
     }
 };
 
@@ -80,6 +98,36 @@ TEST_F(BaseTest, OIDsIncreaseByOneAndFindTheirObjects)
     std::unique_ptr<CopyProbe> c(CopyProbe::Make());
     EXPECT_EQ(c->GetOID(), before + 3);
     EXPECT_EQ(Base::GetDestroyedCount(), destroyed + 1);
+}
+
+TEST_F(BaseTest, ObjectsOfEverySizeLeavingInRandomOrderLeaveTheOthersFound)
+{
+    std::vector<std::unique_ptr<Base>> objects;
+    for (int i = 0; i < 3000; ++i) {
+        if (i % 3 == 0)
+            objects.emplace_back(LargeProbe::Make());
+        else
+            objects.emplace_back(CopyProbe::Make());
+    }
+    std::shuffle(objects.begin(), objects.end(), std::mt19937(9));
+    std::vector<std::uint32_t> gone;
+    for (std::size_t i = 0; i < objects.size() / 2; ++i) {
+        gone.push_back(objects[i]->GetOID());
+        objects[i].reset();
+    }
+    for (const std::uint32_t oid : gone)
+        EXPECT_EQ(Base::GetObjectA(oid), nullptr);
+    for (std::size_t i = objects.size() / 2; i < objects.size(); ++i)
+        EXPECT_EQ(Base::GetObjectA(objects[i]->GetOID()), objects[i].get());
+
+    // The pool hands the slot just freed to the next object of its size.
+    if (ObjectPool::ServesObjects) {
+        std::unique_ptr<CopyProbe> made(CopyProbe::Make());
+        const void* const freed = made.get();
+        made.reset();
+        made.reset(CopyProbe::Make());
+        EXPECT_EQ(static_cast<const void*>(made.get()), freed);
+    }
 }
 
 TEST_F(BaseTest, PrototypesHoldTheFirstOIDs)

@@ -1,0 +1,84 @@
+// ObjectPool: slots of fixed sizes for small objects, carved from 64 KiB blocks of the heap.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include <tavrel/core/FlatHashMap.h>
+
+namespace Tavrel {
+
+// Each size up to MaxSize, rounded up to SlotAlignment, is a size class; a block holds slots of one
+// class and keeps the slots freed in it on a list of its own, handed out again before fresh ones. A
+// block whose last slot comes back returns to the heap unless it is the only one of its class with
+// room. Blocks come from operator new below the size the heap maps on its own, so the heap's
+// in-use figure counts them. Freed slots are poisoned under AddressSanitizer.
+// Not thread-safe: like the object table it serves, it is used by one thread at a time.
+class ObjectPool {
+public:
+    static constexpr std::size_t SlotAlignment = 8;
+    static constexpr std::size_t MaxSize = 512;
+    static constexpr std::size_t BlockSize = std::size_t{1} << 16;
+
+    // The tree's objects take their slots here unless AddressSanitizer is on: its own allocator keeps
+    // freed blocks out of use for a while and finds leaked objects, where a pool would reuse a freed
+    // slot at once and keep leaked ones reachable.
+    static constexpr bool ServesObjects =
+#if defined(__SANITIZE_ADDRESS__)
+        false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+        false;
+#else
+        true;
+#endif
+#else
+        true;
+#endif
+
+    ObjectPool() = default;
+    // Returns every block to the heap; slots still handed out are gone with them.
+    ~ObjectPool();
+    ObjectPool(const ObjectPool&) = delete;
+    ObjectPool& operator=(const ObjectPool&) = delete;
+
+    // Whether a size has a size class (1 to MaxSize bytes).
+    static bool Fits(std::size_t size) { return size - 1 < MaxSize; }
+
+    // A slot of at least size bytes (Fits(size)), aligned to SlotAlignment.
+    void* Allocate(std::size_t size);
+    // Takes back a slot that Allocate gave; nothing for null.
+    void Free(void* slot) noexcept;
+
+    // Blocks held now, for tests and memory figures.
+    std::size_t GetNumBlocks() const { return m_blocks.size(); }
+
+    // The process-wide pool of the tree's objects; never destroyed, so objects may outlive statics.
+    static ObjectPool& Objects();
+
+private:
+    struct Block;
+    struct FreeSlot {
+        FreeSlot* next;
+    };
+    static constexpr std::size_t ClassCount = MaxSize / SlotAlignment;
+
+    Block* AddBlock(std::size_t sizeClass);
+    void ReleaseBlock(Block* block) noexcept;
+    Block* FindBlock(const void* slot) const noexcept;
+    void LinkRoom(Block* block) noexcept;
+    void UnlinkRoom(Block* block) noexcept;
+
+    // Per size class, the blocks with a free or fresh slot, the last one to gain room first.
+    std::array<Block*, ClassCount> m_room{};
+    // Every block, each knowing its index.
+    std::vector<Block*> m_blocks;
+    // Each block under the 64 KiB granule of the address space it starts in: a block spans one
+    // granule's worth of bytes, so no two start in one granule, and a slot lies in the block that
+    // starts in its granule or else in the one before.
+    FlatHashMap<std::uintptr_t, Block*, IntegerHash> m_byGranule{UINTPTR_MAX};
+};
+
+} // namespace Tavrel

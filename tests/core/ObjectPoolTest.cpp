@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <tavrel/core/ObjectPool.h>
+
+using namespace Tavrel;
+
+namespace {
+
+struct Slot {
+    unsigned char* bytes;
+    std::size_t size;
+    unsigned char mark;
+};
+
+Slot Take(ObjectPool& pool, std::size_t size, unsigned char mark)
+{
+    auto* const bytes = static_cast<unsigned char*>(pool.Allocate(size));
+    std::memset(bytes, mark, size);
+    return {bytes, size, mark};
+}
+
+bool Intact(const Slot& slot)
+{
+    return std::all_of(slot.bytes, slot.bytes + slot.size, [&](unsigned char b) { return b == slot.mark; });
+}
+
+} // namespace
+
+TEST(ObjectPool, FreedSlotIsHandedOutAgainWithinItsSizeClassOnly)
+{
+    ObjectPool pool;
+    void* const first = pool.Allocate(20);
+    void* const second = pool.Allocate(20);
+    EXPECT_NE(first, second);
+    pool.Free(first);
+    EXPECT_EQ(pool.Allocate(24), first);  // 20 and 24 share the 24-byte class
+    pool.Free(second);
+    void* const larger = pool.Allocate(25);
+    EXPECT_NE(larger, second);
+    EXPECT_EQ(pool.Allocate(17), second);
+    EXPECT_FALSE(ObjectPool::Fits(0));
+    EXPECT_TRUE(ObjectPool::Fits(ObjectPool::MaxSize));
+    EXPECT_FALSE(ObjectPool::Fits(ObjectPool::MaxSize + 1));
+}
+
+TEST(ObjectPool, SlotsOfEverySizeAreAlignedAndKeepTheirBytesThroughInterleavedFrees)
+{
+    ObjectPool pool;
+    std::mt19937 random(11);
+    std::vector<Slot> live;
+    for (int step = 0; step < 60'000; ++step) {
+        if (!live.empty() && random() % 5 < 2) {
+            const std::size_t at = random() % live.size();
+            ASSERT_TRUE(Intact(live[at]));
+            pool.Free(live[at].bytes);
+            live[at] = live.back();
+            live.pop_back();
+        } else {
+            const std::size_t size = 1 + random() % ObjectPool::MaxSize;
+            live.push_back(Take(pool, size, static_cast<unsigned char>(step)));
+            ASSERT_EQ(reinterpret_cast<std::uintptr_t>(live.back().bytes) % ObjectPool::SlotAlignment, 0u);
+        }
+    }
+    for (const Slot& slot : live)
+        EXPECT_TRUE(Intact(slot));
+    for (const Slot& slot : live)
+        pool.Free(slot.bytes);
+    // One empty block stays per size class for the next object of that size.
+    EXPECT_LE(pool.GetNumBlocks(), ObjectPool::MaxSize / ObjectPool::SlotAlignment);
+}
+
+TEST(ObjectPool, BlocksGoBackToTheHeapAsTheirObjectsLeaveInAnyOrder)
+{
+    ObjectPool pool;
+    constexpr std::size_t size = 152;
+    constexpr std::size_t count = 100'000;
+    std::vector<void*> slots;
+    for (std::size_t i = 0; i < count; ++i)
+        slots.push_back(pool.Allocate(size));
+    const std::size_t full = pool.GetNumBlocks();
+    EXPECT_GE(full, count * size / ObjectPool::BlockSize);
+    EXPECT_LE(full, count * size / ObjectPool::BlockSize + 2);
+
+    std::shuffle(slots.begin(), slots.end(), std::mt19937(5));
+    for (std::size_t i = 0; i < count / 2; ++i)
+        pool.Free(slots[i]);
+    // Freed slots are filled before any block is added.
+    for (std::size_t i = 0; i < count / 2; ++i)
+        slots[i] = pool.Allocate(size);
+    EXPECT_EQ(pool.GetNumBlocks(), full);
+    std::sort(slots.begin(), slots.end());
+    EXPECT_EQ(std::adjacent_find(slots.begin(), slots.end()), slots.end());
+
+    for (void* const slot : slots)
+        pool.Free(slot);
+    EXPECT_EQ(pool.GetNumBlocks(), 1u);
+}
