@@ -20,6 +20,8 @@
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/platform/Archive.h>
 
+#include "support/RecordStream.h"
+
 using namespace Tavrel;
 
 namespace {
@@ -261,15 +263,7 @@ TEST_F(TreeRootTest, LoadedNodesKeepTheirNumbersAndTheCounterPassesThem)
 // Saves the root as one record of the stream and reads it back.
 std::unique_ptr<TreeRoot> Reload(TreeRoot& root)
 {
-    Archive out;
-    {
-        CompressedPropertyArchive stream(out);
-        stream.AddOIDMapEntry(root.GetOID(), root.GetOID());
-        root.WriteProperties(stream, root.GetOID());
-    }
-    Archive in(out.GetBuffer());
-    CompressedPropertyArchive stream(in);
-    return std::unique_ptr<TreeRoot>(DynCast<TreeRoot>(Catalog::ReadProperties(stream)));
+    return std::unique_ptr<TreeRoot>(DynCast<TreeRoot>(RecordStream::Load(RecordStream::Save(root))));
 }
 
 TEST_F(TreeRootTest, LoadedNumbersThatClashOrLackAreGivenAsByOnePreOrderPass)
