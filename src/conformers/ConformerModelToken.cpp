@@ -177,7 +177,9 @@ void ConformerModelToken::DeleteHeld()
 
 bool ConformerModelToken::IsUnplaced(const Object* object) const
 {
-    return IsMoved(object) && object != this && !HasAncestor(object);
+    // A parentless object the token did not move is unplaced too once nothing else holds it: a
+    // damaged file can list one, and nothing else would free it.
+    return object != this && !HasAncestor(object) && (IsMoved(object) || !OwnedObjects::IsOwned(object->GetOID()));
 }
 
 // Models first: a model that goes before its conformers' atoms lets them go without deleting the
