@@ -112,13 +112,6 @@ std::string Atom3d::GetCommonName() const
 void Atom3d::SetElement(const Element* element)
 {
     m_element = (element ? element : ElementFactory::GetElementFactory().FindElementByType(UnknownElementType))->GetHandle();
-    // Unheard (a new or loading atom), the two events would only mark the atom modified.
-    if (!IsHeard(Object::classType, Object::EventPropertyRemoved) && !IsHeard(classType, EventElementSet)) {
-        if (FindUserProperties() && HasDonatedLonePairs())
-            ClearDonatedLonePairs();
-        SetModified();
-        return;
-    }
     ClearDonatedLonePairs();
     DoNotify(classType, EventElementSet, nullptr, nullptr);
 }

@@ -504,6 +504,11 @@ void Object::RemoveProperty(std::string_view name)
 {
     if (Property* properties = FindUserProperties())
         properties->RemoveProperty(name);
+    // Unheard (a new or loading object), the event would only mark the object modified.
+    if (!IsHeard(classType, EventPropertyRemoved)) {
+        SetModified();
+        return;
+    }
     const std::string attribute(name);
     DoNotify(classType, EventPropertyRemoved, attribute.c_str(), nullptr);
 }
