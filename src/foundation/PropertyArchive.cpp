@@ -648,6 +648,7 @@ struct PayloadStep {
     std::uint8_t mask = 0;     // Bit: the bit of the member byte
     std::uint16_t room = 0;    // the most bytes from this step to the end of its segment
     bool begins = true;        // the step begins a segment
+    std::uint32_t runEnd = 0;  // 1 + the end of the run of settled values from here, once it is final
     std::ptrdiff_t offset = 0; // the member's offset from the object
 };
 
@@ -770,7 +771,7 @@ struct PropertyArchive::RecordWriter {
     struct Open {
         Catalog* object;
         const PropertyPlan* plan; // the plan the record is written by, or null
-        const PayloadStep* payloads; // planned: the payload steps of the plan's values
+        PayloadStep* payloads;    // planned: the payload steps of the plan's values
         Recorder* recorder;       // recorded: null while given up
         union {
             Recorded recorded;
@@ -856,7 +857,7 @@ struct PropertyArchive::RecordWriter {
             }
             const std::size_t position = top.step;
             const PropertyPlan::Step& step = plan.GetStep(position);
-            if (const std::size_t last = plan.SettledValuesEnd(position); last != position) {
+            if (const std::size_t last = SettledValuesEnd(plan, record.payloads, position); last != position) {
                 // A run of values whose names and codes the stream holds: their payloads alone.
                 WriteSettled(plan, record.payloads, object, position, last);
                 top.step = last;
@@ -890,7 +891,7 @@ struct PropertyArchive::RecordWriter {
     }
 
     // The payload steps of a plan, compiled at its class's first record in this run.
-    const PayloadStep* Payloads(const PropertyPlan& plan, const Base& object)
+    PayloadStep* Payloads(const PropertyPlan& plan, const Base& object)
     {
         if (lastPayloads.first != &plan) {
             auto found = std::find_if(payloads.begin(), payloads.end(),
@@ -900,6 +901,18 @@ struct PropertyArchive::RecordWriter {
             lastPayloads = {&plan, found->second.data()};
         }
         return lastPayloads.second;
+    }
+
+    // The plan's end of the run of settled values from a position, kept with the position's step once
+    // the run cannot grow (it ends at the count or at a step that is not a value).
+    static std::size_t SettledValuesEnd(const PropertyPlan& plan, PayloadStep* steps, std::size_t position)
+    {
+        if (const std::uint32_t kept = steps[position].runEnd; kept != 0)
+            return kept - 1;
+        const std::size_t last = plan.SettledValuesEnd(position);
+        if (last == plan.GetCount() || plan.GetStep(last).kind != PropertyPlan::Kind::Value)
+            steps[position].runEnd = static_cast<std::uint32_t>(last + 1);
+        return last;
     }
 
     // The payloads of the settled values from first up to last: members' bytes straight into room
@@ -1085,7 +1098,7 @@ struct PropertyArchive::RecordWriter {
 
     PropertyArchive& stream;
     std::vector<std::pair<const PropertyPlan*, std::vector<PayloadStep>>> payloads;
-    std::pair<const PropertyPlan*, const PayloadStep*> lastPayloads{nullptr, nullptr};
+    std::pair<const PropertyPlan*, PayloadStep*> lastPayloads{nullptr, nullptr};
     std::vector<std::unique_ptr<Recorder>> recorders;
     std::vector<Recorder*> spare;
     // Slots that stay: a vector would move every open record (with its member list) each time it
