@@ -36,6 +36,7 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
             else if (entry.code == Storage::StoragePair)
                 kind = Kind::Pair;
             plan->m_steps.push_back({&entry, isArray, kind});
+            plan->m_inPlace.push_back(entry.readInPlace);
         }
     }
     plan->m_settled.assign(plan->m_steps.size(), 0);
@@ -128,13 +129,13 @@ void PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_
     // The stream passes over the bytes read in place (they lie within the input).
     const auto consume = [&] { stream.ReadView(static_cast<std::size_t>(at - begin) - stream.GetPosition()); };
     for (std::size_t position = first; position < last; ++position) {
-        const PropertyEntry& entry = *m_steps[position].entry;
-        if (entry.readInPlace) {
-            if (const std::uint8_t* const next = entry.readInPlace(at, end, object)) {
+        if (const auto readInPlace = m_inPlace[position]) {
+            if (const std::uint8_t* const next = readInPlace(at, end, object)) {
                 at = next;
                 continue;
             }
         }
+        const PropertyEntry& entry = *m_steps[position].entry;
         consume();
         PropertyPass pass = ReadPass(archive, object, position);
         entry.read(pass, entry.name, object);
