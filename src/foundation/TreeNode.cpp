@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,11 +34,26 @@ void TreeNode::DeleteChildArray::operator()(ChildArray* children) const noexcept
     delete children;
 }
 
-// Copies made during one outermost deepening whose parent and children are still to be linked.
+// Copies made during one outermost deepening whose parent and children are still to be linked, in
+// the order they were made. An empty queue holds no heap block, so copying a single node allocates
+// nothing for it; the queue drops what it has handed out once that is most of it.
 struct TreeNode::CopyWork {
-    std::deque<std::pair<TreeNode*, const TreeNode*>> pending;  // copies with their sources
+    using Link = std::pair<TreeNode*, const TreeNode*>;  // a copy with its source
+    std::vector<Link> pending;
+    std::size_t taken = 0;
     std::vector<TreeNode*> inserted;  // copies that took a copied parent
     static inline CopyWork* current = nullptr;
+
+    bool HasPending() const { return taken < pending.size(); }
+    Link TakePending()
+    {
+        const Link next = pending[taken++];
+        if (taken >= 1024 && taken * 2 >= pending.size()) {
+            pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
+            taken = 0;
+        }
+        return next;
+    }
 };
 
 // ---- Construction and destruction
@@ -510,9 +524,8 @@ void TreeNode::DeepenShallowCopy()
     } scope;
     CopyWork::current = &work;
     LinkCopy(work, source);
-    while (!work.pending.empty()) {
-        const auto [next, nextSource] = work.pending.front();
-        work.pending.pop_front();
+    while (work.HasPending()) {
+        const auto [next, nextSource] = work.TakePending();
         next->LinkCopy(work, nextSource);
     }
     CopyWork::current = nullptr;
