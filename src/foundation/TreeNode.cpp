@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,23 +36,25 @@ void TreeNode::DeleteChildArray::operator()(ChildArray* children) const noexcept
 }
 
 // Copies made during one outermost deepening whose parent and children are still to be linked, in
-// the order they were made. An empty queue holds no heap block, so copying a single node allocates
-// nothing for it; the queue drops what it has handed out once that is most of it.
+// the order they were made. The queue is made by the first copy that waits, so copying a single node
+// allocates nothing for it.
 struct TreeNode::CopyWork {
     using Link = std::pair<TreeNode*, const TreeNode*>;  // a copy with its source
-    std::vector<Link> pending;
-    std::size_t taken = 0;
+    std::optional<std::deque<Link>> pending;
     std::vector<TreeNode*> inserted;  // copies that took a copied parent
     static inline CopyWork* current = nullptr;
 
-    bool HasPending() const { return taken < pending.size(); }
+    void Wait(TreeNode* copy, const TreeNode* source)
+    {
+        if (!pending)
+            pending.emplace();
+        pending->emplace_back(copy, source);
+    }
+    bool HasPending() const { return pending && !pending->empty(); }
     Link TakePending()
     {
-        const Link next = pending[taken++];
-        if (taken >= 1024 && taken * 2 >= pending.size()) {
-            pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
-            taken = 0;
-        }
+        const Link next = pending->front();
+        pending->pop_front();
         return next;
     }
 };
@@ -515,7 +518,7 @@ void TreeNode::DeepenShallowCopy()
     Base::DeepenShallowCopy();
     // Copies made while linking are queued, so copying never recurses down or up the tree.
     if (CopyWork::current) {
-        CopyWork::current->pending.emplace_back(this, source);
+        CopyWork::current->Wait(this, source);
         return;
     }
     CopyWork work;

@@ -322,8 +322,8 @@ TEST_F(TreeNodeTest, CopiesAreParentlessWithCopiedChildren)
     EXPECT_EQ(copiedRoot->GetNumDescendents(), 3);
 }
 
-// Copies wait in a queue that drops its front as it is worked through: a broad tree (the queue long
-// while its front is dropped) and single nodes come out whole, in order, and linked.
+// Copies wait in a queue made by the first copy that waits: a broad tree (a long queue) and single
+// nodes (none) come out whole, in order, and linked.
 TEST_F(TreeNodeTest, BroadCopiesKeepEveryChildInOrder)
 {
     constexpr int width = 3000;
