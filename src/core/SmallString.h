@@ -27,7 +27,12 @@ public:
     }
     ~SmallString() { Release(); }
 
-    std::string_view View() const noexcept { return {Data(), Size()}; }
+    std::string_view View() const noexcept
+    {
+        if (!InBlock())
+            return {reinterpret_cast<const char*>(m_bytes), InPlace - m_bytes[InPlace]};
+        return {Data(), Size()};
+    }
     operator std::string_view() const noexcept { return View(); }
     const char* c_str() const noexcept { return Data(); }
     std::size_t Size() const noexcept;

@@ -199,6 +199,21 @@ public:
         return value ? *value : 0;
     }
 
+    // Maps key to itself unless it has an entry: true when it had none.
+    bool Insert(std::uint32_t key)
+    {
+        std::uint32_t* const slot = PageSlot(key);
+        if ((slot && *slot != 0) || m_scattered.Find(key))
+            return false;
+        if (slot && key != 0) {
+            *slot = key;
+            ++m_entries;
+        } else {
+            Set(key, key);
+        }
+        return true;
+    }
+
     void Set(std::uint32_t key, std::uint32_t value)
     {
         if (m_scattered.Find(key)) {
@@ -638,19 +653,30 @@ Base* PropertyArchive::ReadReference()
 namespace {
 
 // How a settled value of a plan is written: from its member's bytes at an offset in the object (a
-// compressed integer, the bytes, a byte block of them, or a bool that is a bit of them), by its entry's payload writer, or by its
-// entry's pass. The member forms of a segment of steps go into room reserved once in the stream: a
-// step that begins a segment holds the most bytes the segment's steps can take.
+// compressed integer, the bytes, a byte block of them, or a bool that is a bit of them), by its entry's
+// put into reserved room, by its entry's payload writer, or by its entry's pass. The member and put
+// forms of a segment of steps go into room reserved once in the stream: a step that begins a segment
+// holds the most bytes the segment's steps can take.
 struct PayloadStep {
-    enum class Form : std::uint8_t { Integer, Bytes, Block, Bit, Call, Pass };
+    enum class Form : std::uint8_t { Integer, Bytes, Block, Bit, Put, Call, Pass };
     Form form = Form::Pass;
     std::uint8_t size = 0;     // the member's size
     std::uint8_t mask = 0;     // Bit: the bit of the member byte
     std::uint16_t room = 0;    // the most bytes from this step to the end of its segment
-    bool begins = true;        // the step begins a segment
+    bool begins = true;        // the step begins a segment (never a Call or Pass step)
     std::uint32_t runEnd = 0;  // 1 + the end of the run of settled values from here, once it is final
     std::ptrdiff_t offset = 0; // the member's offset from the object
+    std::uint8_t* (*put)(std::uint8_t* out, const Base&) = nullptr;
+    // The stream holds the position's name, its type code: kept once it does.
+    bool named = false;
+    bool typed = false;
 };
+
+// A step whose payload goes into the room of its segment.
+bool IsMember(const PayloadStep& step)
+{
+    return step.form != PayloadStep::Form::Call && step.form != PayloadStep::Form::Pass;
+}
 
 // The most bytes a segment reserves: well inside the stream's staging block.
 constexpr std::size_t SegmentRoom = 256;
@@ -689,7 +715,14 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
         if (step.kind != PropertyPlan::Kind::Value || step.isArray)
             continue;
         if (!entry.member) {
-            compiled.form = entry.payload ? PayloadStep::Form::Call : PayloadStep::Form::Pass;
+            if (entry.put && entry.payload) {
+                compiled.form = PayloadStep::Form::Put;
+                compiled.put = entry.put;
+                compiled.room = entry.putRoom;
+            } else {
+                compiled.form = entry.payload ? PayloadStep::Form::Call : PayloadStep::Form::Pass;
+                compiled.begins = false;
+            }
             continue;
         }
         compiled.offset = static_cast<const char*>(entry.member(object)) - reinterpret_cast<const char*>(&object);
@@ -711,13 +744,10 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
     }
     // Segments: runs of member steps whose room stays within SegmentRoom, each step's room counted
     // to its segment's end.
-    const auto isMember = [](const PayloadStep& compiled) {
-        return compiled.form != PayloadStep::Form::Call && compiled.form != PayloadStep::Form::Pass;
-    };
     for (std::size_t position = steps.size(); position-- > 1;) {
         PayloadStep& compiled = steps[position - 1];
         PayloadStep& next = steps[position];
-        if (isMember(compiled) && isMember(next) && compiled.room + next.room <= SegmentRoom) {
+        if (IsMember(compiled) && IsMember(next) && compiled.room + next.room <= SegmentRoom) {
             compiled.room = static_cast<std::uint16_t>(compiled.room + next.room);
             next.begins = false;
         }
@@ -727,26 +757,33 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
 
 // A stack whose elements stay where they are, and whose slots stay when popped for the next push to
 // reuse: a bonded chain nests one record in the next, so its depth goes up and down at every bond.
+// Slots are reached by address, the top one at every step of the writer.
 template <class T>
 class SlotStack {
 public:
-    void push_back(T&& value)
+    // The new top: a slot as its last element left it, or a new one.
+    T& push()
     {
-        if (m_size < m_slots.size())
-            m_slots[m_size] = std::move(value);
-        else
-            m_slots.push_back(std::move(value));
+        if (m_size < m_addresses.size()) {
+            m_top = m_addresses[m_size];
+        } else {
+            m_top = &m_slots.emplace_back();
+            m_addresses.push_back(m_top);
+        }
         ++m_size;
+        return *m_top;
     }
-    void pop_back() { --m_size; }
-    T& back() { return m_slots[m_size - 1]; }
-    T& operator[](std::size_t index) { return m_slots[index]; }
+    void pop_back() { m_top = --m_size != 0 ? m_addresses[m_size - 1] : nullptr; }
+    T& back() { return *m_top; }
+    T& operator[](std::size_t index) { return *m_addresses[index]; }
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
 
 private:
     std::deque<T> m_slots;
+    std::vector<T*> m_addresses;
     std::size_t m_size = 0;
+    T* m_top = nullptr;
 };
 
 } // namespace
@@ -795,10 +832,13 @@ struct PropertyArchive::RecordWriter {
             stream.SetMethodType(MethodBefore);
             object.GetSetObjectProperties(stream);
         }
-        CompressionInteger::Write(oid, stream.GetArchive());
         if (plan) {
-            CompressionInteger::Write(plan->GetClassIndex(), stream.GetArchive());
+            Archive& bytes = stream.GetArchive();
+            std::uint8_t* const out = bytes.Reserve(2 * CompressionInteger::MostBytes);
+            bytes.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(plan->GetClassIndex()),
+                                                 CompressionInteger::Put(oid, out)));
         } else {
+            CompressionInteger::Write(oid, stream.GetArchive());
             ClassHierarchy hierarchy;
             object.BuildClassHierarchy(hierarchy);
             stream.WriteClassHierarchy(hierarchy);
@@ -809,13 +849,24 @@ struct PropertyArchive::RecordWriter {
                                                 : object.GetNumberOfProperties(stream));
         }
         if (plan) {
-            open.push_back({&object, plan, Payloads(*plan, PropertyPlan::AsBase(object)), nullptr, {}, {}});
-            open.back().planned = {};
+            Opened(object, plan, Payloads(*plan, PropertyPlan::AsBase(object)), nullptr).planned = {};
             return;
         }
         Recorder& recorder = Record(object);
-        open.push_back({&object, nullptr, nullptr, &recorder, {}, {}});
+        Opened(object, nullptr, nullptr, &recorder).recorded = {};
         kept.push_back(open.size() - 1);
+    }
+
+    // The object's record, opened on the stack; its slot's member list kept, emptied.
+    Open& Opened(Catalog& object, const PropertyPlan* plan, PayloadStep* steps, Recorder* recorder)
+    {
+        Open& record = open.push();
+        record.object = &object;
+        record.plan = plan;
+        record.payloads = steps;
+        record.recorder = recorder;
+        record.members.clear();
+        return record;
     }
 
     void Run(Catalog& object, std::uint32_t oid)
@@ -844,8 +895,11 @@ struct PropertyArchive::RecordWriter {
                 // One reference; the stream has named an array's element with the array.
                 const std::size_t position = top.step - 1;
                 const PropertyEntry& entry = *plan.GetStep(position).entry;
-                if (plan.GetTypeCode(position) == -1)
-                    stream.WritePropertyType(plan.GetClassName(), entry.name, Storage::StorageObject);
+                if (PayloadStep& compiled = record.payloads[position]; !compiled.typed) {
+                    if (plan.GetTypeCode(position) == -1)
+                        stream.WritePropertyType(plan.GetClassName(), entry.name, Storage::StorageObject);
+                    compiled.typed = plan.GetTypeCode(position) != -1;
+                }
                 const std::size_t element = top.element++;
                 if (WriteReference(entry.members ? record.members[element] : entry.referenced(object, element)))
                     return;
@@ -875,8 +929,11 @@ struct PropertyArchive::RecordWriter {
                 entry.write(pass, entry.name, object);
                 continue;
             }
-            if (!plan.IsNamed(position))
-                stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
+            if (PayloadStep& compiled = record.payloads[position]; !compiled.named) {
+                if (!plan.IsNamed(position))
+                    stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
+                compiled.named = plan.IsNamed(position);
+            }
             if (entry.members)
                 record.members = entry.members(object);
             top.elements = entry.members ? record.members.size() : entry.references(object);
@@ -923,24 +980,40 @@ struct PropertyArchive::RecordWriter {
         Archive& bytes = stream.GetArchive();
         const char* const at = reinterpret_cast<const char*>(&object);
         std::uint8_t* out = nullptr;
+        // A value its entry writes to the stream: by its payload writer, else by its pass.
+        const auto byEntry = [&](std::size_t position, bool payload) {
+            if (out) {
+                bytes.Staged(out);
+                out = nullptr;
+            }
+            if (!payload || !plan.GetStep(position).entry->payload(bytes, object))
+                plan.WriteValues(stream, object, position, position + 1);
+        };
+        // A run that starts inside a segment (after a value its pass wrote) takes the rest of its room.
+        if (const PayloadStep& step = steps[first]; !step.begins && IsMember(step))
+            out = bytes.Reserve(step.room);
         for (std::size_t position = first; position < last; ++position) {
             const PayloadStep& step = steps[position];
-            if (step.form == PayloadStep::Form::Call || step.form == PayloadStep::Form::Pass) {
-                if (out) {
-                    bytes.Staged(out);
-                    out = nullptr;
-                }
-                if (step.form == PayloadStep::Form::Pass || !plan.GetStep(position).entry->payload(bytes, object))
-                    plan.WriteValues(stream, object, position, position + 1);
-                continue;
-            }
-            if (!out || step.begins) {
+            if (step.begins) {
                 if (out)
                     bytes.Staged(out);
                 out = bytes.Reserve(step.room);
             }
             const char* const member = at + step.offset;
             switch (step.form) {
+            case PayloadStep::Form::Call:
+            case PayloadStep::Form::Pass:
+                byEntry(position, step.form == PayloadStep::Form::Call);
+                break;
+            case PayloadStep::Form::Put:
+                if (std::uint8_t* const end = step.put(out, object)) {
+                    out = end;
+                } else {
+                    // Its entry writes it; the rest of the segment then takes room again.
+                    byEntry(position, true);
+                    out = bytes.Reserve(step.room);
+                }
+                break;
             case PayloadStep::Form::Integer: {
                 std::uint32_t value = 0;
                 std::memcpy(&value, member, sizeof value);
@@ -956,7 +1029,7 @@ struct PropertyArchive::RecordWriter {
                 out = Copy(out + sizeof length, member, step.size);
                 break;
             }
-            default:
+            case PayloadStep::Form::Bytes:
                 out = Copy(out, member, step.size);
                 break;
             }
@@ -1077,21 +1150,24 @@ struct PropertyArchive::RecordWriter {
     // True when the reference opened the object's record.
     bool WriteReference(Base* object)
     {
+        // The null flag and the stored OID (0 for a record that follows) in one reservation.
         Archive& bytes = stream.GetArchive();
+        std::uint8_t* const out = bytes.Reserve(1 + CompressionInteger::MostBytes);
         if (!object) {
-            bytes << static_cast<std::uint8_t>(1);
+            *out = 1;
+            bytes.Staged(out + 1);
             return false;
         }
-        bytes << static_cast<std::uint8_t>(0);
+        *out = 0;
         // The map itself rather than IsOID and AddOIDMapEntry, which calls from here cannot inline.
         OIDMap& written = stream.m_state->oidMap;
         const std::uint32_t oid = object->GetOID();
-        if (written.Contains(oid)) {
-            CompressionInteger::Write(oid, bytes);
+        if (!written.Insert(oid)) {
+            bytes.Staged(CompressionInteger::Put(oid, out + 1));
             return false;
         }
-        CompressionInteger::Write(std::int32_t{0}, bytes);
-        written.Set(oid, oid);
+        out[1] = 0;
+        bytes.Staged(out + 2);
         Begin(*object, oid);
         return true;
     }

@@ -82,6 +82,10 @@ struct PropertyEntry {
     bool (*payload)(Archive&, const Base&) = nullptr;
     std::uint8_t memberSize = 0;
     std::uint8_t memberMask = 0; // a bool that is a bit of the member byte: the bit's mask
+    // The payload put into room the writer has reserved, at most putRoom bytes from out: the end, or
+    // null, having written nothing, when this value needs more room (payload writes it then).
+    std::uint8_t* (*put)(std::uint8_t* out, const Base&) = nullptr;
+    std::uint8_t putRoom = 0;
     // Framework-archive records of schemas from fromSchema up to, not including, untilSchema hold the
     // field; one that only older schemas hold is never written. A record of unknown schema (all ones)
     // holds every field that later schemas hold.
@@ -734,6 +738,17 @@ public:
                 WritePlainPayload<sizeof(*plain)>(archive, *plain);
             return plain.has_value();
         };
+        using P = typename std::invoke_result_t<Plain, const T&>::value_type;
+        m_entries.back().put = [](std::uint8_t* out, const Base& object) -> std::uint8_t* {
+            const auto plain = Plain{}(Of(object));
+            if (!plain)
+                return nullptr;
+            const auto length = static_cast<std::int32_t>(sizeof(P));
+            std::memcpy(out, &length, sizeof length);
+            std::memcpy(out + sizeof length, &*plain, sizeof(P));
+            return out + sizeof length + sizeof(P);
+        };
+        m_entries.back().putRoom = static_cast<std::uint8_t>(sizeof(std::int32_t) + sizeof(P));
         return *this;
     }
 
@@ -1116,7 +1131,8 @@ private:
         Last().memberSize = sizeof(F);
     }
 
-    // The last entry's payload writer: the code's payload of get(const T&).
+    // The last entry's payload writers: the code's payload of get(const T&), into the stream and into
+    // reserved room (a text there only while its length takes one byte and it fits PutTextRoom).
     template <Storage::StorageType Code, class Get>
     void Payload(Get)
     {
@@ -1127,6 +1143,50 @@ private:
                 PropertyPass::WritePayload<Code>(archive, static_cast<StorageValueType<Code>>(Get{}(Of(object))));
             return true;
         };
+        Last().put = [](std::uint8_t* out, const Base& object) -> std::uint8_t* {
+            if constexpr (Code == Storage::StorageString) {
+                // A getter may give the text by value: it is held while its bytes are copied.
+                decltype(auto) held = Get{}(Of(object));
+                const std::string_view text(held);
+                if (text.size() >= PutTextRoom)
+                    return nullptr;
+                *out = static_cast<std::uint8_t>(text.size());
+                std::memcpy(out + 1, text.data(), text.size());
+                return out + 1 + text.size();
+            } else {
+                return PutPayload<Code>(out, static_cast<StorageValueType<Code>>(Get{}(Of(object))));
+            }
+        };
+        Last().putRoom = static_cast<std::uint8_t>(PutRoom<Code>());
+    }
+
+    // The most bytes a put text takes, its length byte included.
+    static constexpr std::size_t PutTextRoom = 32;
+
+    template <Storage::StorageType Code>
+    static constexpr std::size_t PutRoom()
+    {
+        if constexpr (Code == Storage::StorageString)
+            return PutTextRoom;
+        else if constexpr (Code == Storage::StorageInt || Code == Storage::StorageUnsignedInt)
+            return CompressionInteger::MostBytes;
+        else
+            return sizeof(StorageValueType<Code>);
+    }
+
+    // PropertyPass::WritePayload's bytes at out.
+    template <Storage::StorageType Code>
+    static std::uint8_t* PutPayload(std::uint8_t* out, StorageValueType<Code> value)
+    {
+        if constexpr (Code == Storage::StorageInt || Code == Storage::StorageUnsignedInt) {
+            return CompressionInteger::Put(static_cast<std::uint32_t>(value), out);
+        } else if constexpr (Code == Storage::StorageBool) {
+            *out = value ? 1 : 0;
+            return out + 1;
+        } else {
+            std::memcpy(out, &value, sizeof value);
+            return out + sizeof value;
+        }
     }
 
     // A plain byte block's payload: its length, then the value's archive form.

@@ -117,6 +117,8 @@ TreeNode::RegistrationList& TreeNode::Extras::EditRegistrations()
 
 Property* TreeNode::Extras::FindProperties() const
 {
+    if (m_bits == 0)
+        return nullptr;
     if (RegistrationsFirst* block = AsRegistrationsFirst())
         return block->properties.get();
     if (PropertiesFirst* block = AsPropertiesFirst())

@@ -41,6 +41,8 @@ public:
     Shade shade = Shade::Pale;
     std::string note;
     std::int32_t twice = 0;
+    double half = 0.0;
+    std::string echo; // what was read for "Gauge Echo"
 };
 TAVREL_DEFINE_CLASS(Gauge)
 
@@ -64,6 +66,12 @@ const PropertyTable& Gauge::Properties()
             .Field<&Gauge::ratio>("Gauge Ratio")
             .Field<&Gauge::exact>("Gauge Exact")
             .Field<&Gauge::on>("Gauge On")
+            .Value<Storage::StorageBool>("Gauge Off", [](const Gauge& gauge) { return !gauge.on; },
+                                         [](Gauge& gauge, bool off) { gauge.on = !off; })
+            .Value<Storage::StorageString>("Gauge Echo", [](const Gauge& gauge) { return gauge.note.substr(0, 20) + "!"; },
+                                           [](Gauge& gauge, const std::string& echo) { gauge.echo = echo; })
+            .Value<Storage::StorageDouble>("Gauge Half", [](const Gauge& gauge) { return gauge.half * 2; },
+                                           [](Gauge& gauge, double value) { gauge.half = value / 2; })
             .Field<&Gauge::shade>("Gauge Shade"));
     return table;
 }
@@ -77,10 +85,13 @@ protected:
     }
 };
 
-// Values at the edges of each form: compressed integers below, at and past 255 and negative.
+// Values at the edges of each form: compressed integers below, at and past 255 and negative; labels
+// kept in place and in a block, put into the reserved room or too long for it, with a one-byte and a
+// longer length; a user property or none.
 void Fill(Gauge& gauge, int k)
 {
     static constexpr std::int32_t Integers[] = {0, 254, 255, -1, 70000, INT32_MIN};
+    static constexpr std::size_t LabelSizes[] = {0, 1, 31, 32, 15, 16, 254, 255, 3, 30, 33, 7};
     const std::int32_t integer = Integers[k % 6];
     gauge.tiny = static_cast<std::int8_t>(-k);
     gauge.small = static_cast<std::uint8_t>(250 + k);
@@ -98,7 +109,11 @@ void Fill(Gauge& gauge, int k)
     gauge.twice = integer / 4;
     gauge.SetColor(Color(static_cast<std::uint32_t>(0x01020304u * static_cast<std::uint32_t>(k + 1))));
     gauge.SetXYZ(Point3d(0.5 * k, -1.0 * k, 2.0));
-    gauge.SetLabel(std::string(static_cast<std::size_t>(k), 'a'));
+    gauge.half = 0.75 * k;
+    gauge.SetLabel(std::string(LabelSizes[k % 12], static_cast<char>('a' + k)));
+    gauge.SetID(integer);
+    if (k % 5 == 2)
+        gauge.SetProperty("Gauge Kept", std::int32_t{k}, DataStorage::FlagReadable);
     if (k % 2 == 1)
         gauge.SetInvisible(false);
     if (k % 3 == 1)
@@ -123,6 +138,11 @@ void ExpectSame(const Gauge& loaded, const Gauge& saved)
     EXPECT_EQ(loaded.shade, saved.shade);
     EXPECT_EQ(loaded.note, saved.note);
     EXPECT_EQ(loaded.twice, saved.twice);
+    EXPECT_EQ(loaded.half, saved.half);
+    EXPECT_EQ(loaded.echo, saved.note.substr(0, 20) + "!");
+    EXPECT_EQ(loaded.GetID(), saved.GetID());
+    EXPECT_EQ(loaded.HasProperty("Gauge Kept"), saved.HasProperty("Gauge Kept"));
+    EXPECT_EQ(loaded.GetPropertyAsString("Gauge Kept"), saved.GetPropertyAsString("Gauge Kept"));
     EXPECT_EQ(loaded.GetColor().GetValue(), saved.GetColor().GetValue());
     EXPECT_EQ(loaded.GetXYZ(), saved.GetXYZ());
     EXPECT_EQ(loaded.GetLabel(), saved.GetLabel());
