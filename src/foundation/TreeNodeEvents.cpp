@@ -316,10 +316,10 @@ void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, boo
     // places on are asked for ahead, in turn the node, its child array, its block table and its first
     // slots, as a large tree's nodes are mostly out of the cache.
     constexpr std::size_t batchSize = 4096;
-    constexpr std::size_t nodeDistance = 16;
-    constexpr std::size_t arrayDistance = 8;
-    constexpr std::size_t blocksDistance = 4;
-    constexpr std::size_t slotsDistance = 2;
+    constexpr std::size_t nodeDistance = 32;
+    constexpr std::size_t arrayDistance = 16;
+    constexpr std::size_t blocksDistance = 8;
+    constexpr std::size_t slotsDistance = 4;
     struct Batch {
         std::vector<TreeNode*> nodes;
         std::size_t next = 0;
