@@ -351,7 +351,11 @@ void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, boo
         if (const ChildArray* ahead = arrayAt(slotsDistance))
             ahead->PrefetchSlots();
         TreeNode* const node = nodes[i];
-        node->SetEventMask(type, code);
+        // Every level passes this level's bits down to this byte.
+        if (type == classType)
+            node->m_levelEventMask.Set(code);
+        else
+            node->SetEventMask(type, code);
         if (node->m_children)
             node->m_children->ForEach([&children](TreeNode* child) { children.push_back(child); });
     }
