@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <initializer_list>
 #include <vector>
 
 #include <tavrel/chemistry/BondedTraversalIterator.h>
@@ -15,7 +16,9 @@
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/Property.h>
 #include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 
@@ -141,6 +144,16 @@ struct CrystalValue {
     }
 };
 using Occupancy = CrystalValue<&Atom::GetOccupancy, &Atom::SetOccupancy, &Atom::HasOccupancy>;
+
+// A file can mark cells temporary, which the next save drops: the atom's crystallographic data are
+// its own state and stay archived.
+void KeepCrystalDataArchived(Property& cells)
+{
+    for (const char* const key : {OccupancyKey, HasOccupancyKey, IsotropicKey})
+        cells.SetTemporary(key, false);
+    for (const char* const key : AnisotropicKeys)
+        cells.SetTemporary(key, false);
+}
 using Displacement =
     CrystalValue<&Atom::GetIsotropicDisplacement, &Atom::SetIsotropicDisplacement, &Atom::HasIsotropicDisplacement>;
 
@@ -224,6 +237,10 @@ const PropertyTable& Atom::Properties()
                 if (label.empty())
                     return ObjectProperty();
                 return TextProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable);
+            })
+            .AfterRecord([](Atom& atom, Archive& archive, PropertyArchive*) {
+                if (archive.IsLoading() && atom.GetUserPropertyTable().GetNumTemporaries() > 0)
+                    KeepCrystalDataArchived(atom.EditUserPropertyTable());
             }));
     return table;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +14,7 @@
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/ColorMap.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DataStorage.h>
 #include "support/RecordStream.h"
 
 using namespace Tavrel;
@@ -102,6 +105,18 @@ TEST_F(AtomTextPropertyTest, CrystallographicDataTravelWithTheAtom)
     for (auto form : {RecordStream::Form::Plain, RecordStream::Form::Compressed})
         check(RecordStream::LoadAs<Molecule>(RecordStream::Save(*molecule, form), form).get());
     check(std::unique_ptr<Object>(molecule->TreeCopy()).get());
+
+    // A file marking the cells temporary: the next save keeps them all the same.
+    RecordStream::Bytes bytes = RecordStream::Save(*molecule);
+    for (const std::string key : {"_OCC", "_HOC", "_IDP", "_ADPU11", "_ADPSU23"}) {
+        const auto name = std::search(bytes.begin(), bytes.end(), key.begin(), key.end());
+        ASSERT_NE(name, bytes.end());
+        // The cell's type and count, then its flags.
+        *(name + static_cast<std::ptrdiff_t>(key.size()) + 8) |= DataStorage::FlagTemporary;
+    }
+    const std::unique_ptr<Molecule> marked = RecordStream::LoadAs<Molecule>(bytes);
+    check(marked.get());
+    check(RecordStream::LoadAs<Molecule>(RecordStream::Save(*marked)).get());
 }
 
 TEST_F(AtomTextPropertyTest, EveryTextPropertyReadsBackWhatIsWritten)
