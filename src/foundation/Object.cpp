@@ -177,7 +177,9 @@ const PropertyTable& Object::Properties()
                 // Most objects have no user property: the form of an empty table, written straight.
                 [](const Object& object) {
                     return object.FindUserProperties() ? std::nullopt : std::optional<std::int32_t>(0);
-                })
+                },
+                // A block of one count below 1 is an empty table: reading it changes nothing.
+                [](Object&, std::int32_t count) { return count < 1; })
             .Archived<&Object::m_color>("Color")
             .Shows("Color")
             .Accessors<&Object::GetColor, &Object::SetColor>()

@@ -1015,9 +1015,13 @@ struct PropertyArchive::RecordReader {
 
     void Check(std::int64_t count, const char* what) const
     {
-        if (count < 0 || static_cast<std::uint64_t>(count) > Available())
-            Malformed(stream.GetArchive(), stream.GetArchive().GetPosition(), ArchiveException::endOfFile,
-                      std::string(what) + " " + std::to_string(count) + " does not fit in the remaining input");
+        if (count < 0 || static_cast<std::uint64_t>(count) > Available()) [[unlikely]]
+            RefuseCount(count, what);
+    }
+    [[noreturn, gnu::noinline]] void RefuseCount(std::int64_t count, const char* what) const
+    {
+        Malformed(stream.GetArchive(), stream.GetArchive().GetPosition(), ArchiveException::endOfFile,
+                  std::string(what) + " " + std::to_string(count) + " does not fit in the remaining input");
     }
 
     // Reads a record's head and pushes its frame; what the open frames still need is reserved first.
@@ -1061,7 +1065,7 @@ struct PropertyArchive::RecordReader {
             frame.destroyed = Base::GetDestroyedCount();
             frame.oid = frame.object->GetOID();
             state.open.Push(frame.oid);
-            stream.AddOIDMapEntry(stored, frame.oid);
+            state.oidMap.Set(stored, frame.oid);
             if (frame.plan) {
                 frame.plan->BeforeRecord(*frame.object, stream);
             } else {
@@ -1312,7 +1316,7 @@ struct PropertyArchive::RecordReader {
             return true;
         }
         if (const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive())) {
-            const std::uint32_t oid = stream.GetOID(stored);
+            const std::uint32_t oid = state.oidMap.Find(stored);
             // An array that names objects read earlier (the children of a node whose records nested
             // through bonds) mostly names them in the order they were made, long out of the cache:
             // the object a few OIDs on is asked for ahead of its turn.
@@ -1393,6 +1397,12 @@ struct PropertyArchive::RecordReader {
             const PropertyEntry& entry = *frame.plan->GetStep(position).entry;
             Resize(frame, entry, *target);
             stream.SetArrayIndex(frame.element - 1);
+            if (frame.slots == 1 && entry.takeReference) {
+                state.taken = entry.takeReference(*target, static_cast<std::size_t>(frame.element - 1),
+                                                  frame.slotValues[0].object);
+                Delivered(frame);
+                return;
+            }
             PropertyPass pass = frame.plan->ReadPass(stream, *target, position);
             if (frame.slots == 2) {
                 PropertyStoragePair pair(frame.slotValues[0].object, frame.slotValues[1].object);
@@ -1405,6 +1415,12 @@ struct PropertyArchive::RecordReader {
             }
             stream.SetProperty(nullptr);
         }
+        Delivered(frame);
+    }
+
+    // A planned element has been offered: what nobody took is dropped.
+    void Delivered(Frame& frame)
+    {
         if (!state.taken) {
             for (int i = 0; i < frame.slots; ++i)
                 DropUnowned(frame.slotValues[i]);

@@ -6,6 +6,7 @@
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/foundation/RuntimeMap.h>
+#include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
 
@@ -35,6 +36,7 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
             else if (entry.code == Storage::StoragePair)
                 kind = Kind::Pair;
             plan->m_steps.push_back({&entry, isArray, kind});
+            plan->m_inPlace.push_back(entry.readInPlace);
         }
     }
     plan->m_settled.assign(plan->m_steps.size(), 0);
@@ -117,13 +119,29 @@ std::size_t PropertyPlan::SettledValuesEnd(std::size_t position) const
 
 void PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const
 {
-    PropertyPass pass = ReadPass(archive, object, first);
+    // Payloads are taken in place from the input; one an entry does not take so (or a damaged one)
+    // is read from the stream at its place, which refuses what the stream refuses.
+    Archive& stream = archive.GetArchive();
+    const std::span<const std::uint8_t> input = stream.GetData();
+    const std::uint8_t* const begin = input.data();
+    const std::uint8_t* const end = begin + input.size();
+    const std::uint8_t* at = begin + stream.GetPosition();
+    // The stream passes over the bytes read in place (they lie within the input).
+    const auto consume = [&] { stream.ReadView(static_cast<std::size_t>(at - begin) - stream.GetPosition()); };
     for (std::size_t position = first; position < last; ++position) {
+        if (const auto readInPlace = m_inPlace[position]) {
+            if (const std::uint8_t* const next = readInPlace(at, end, object)) {
+                at = next;
+                continue;
+            }
+        }
         const PropertyEntry& entry = *m_steps[position].entry;
-        pass.m_position = position;
-        pass.m_name = entry.name;
+        consume();
+        PropertyPass pass = ReadPass(archive, object, position);
         entry.read(pass, entry.name, object);
+        at = begin + stream.GetPosition();
     }
+    consume();
 }
 
 void PropertyPlan::WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <span>
 #include <stdexcept>
@@ -56,6 +57,14 @@ struct PropertyEntry {
     void (*write)(PropertyPass&, std::string_view name, Base&) = nullptr;
     void (*read)(PropertyPass&, std::string_view name, Base&) = nullptr;
     void (*resize)(Base&, std::size_t count) = nullptr;
+    // A plan's read of a settled value straight from the input: the payload at `at` (the input ends
+    // at end) into the object; the position after it, or null, with nothing read or changed, for a
+    // payload it does not take in place (read then takes it from the stream). Null for entries
+    // whose values always go through read.
+    const std::uint8_t* (*readInPlace)(const std::uint8_t* at, const std::uint8_t* end, Base&) = nullptr;
+    // A plan's read of one stored reference, the element at index of an array: hands the object (null
+    // allowed) to the level as read does with it in a holder; true when the level took it.
+    bool (*takeReference)(Base&, std::size_t index, Base* referenced) = nullptr;
     // An object reference's objects (code 0): how many there are (1 unless an array) and each by
     // index, for a plan that writes them.
     std::size_t (*references)(const Base&) = nullptr;
@@ -152,7 +161,122 @@ template <>
 inline constexpr std::size_t PlainSize<Color> = sizeof(std::uint32_t);
 template <>
 inline constexpr std::size_t PlainSize<Point3d> = 3 * sizeof(float);
+
+// A field of a PlainSize type from its plain bytes, as its archive operator reads them.
+inline void ReadPlain(const std::uint8_t* bytes, Color& field)
+{
+    std::uint32_t value = 0;
+    std::memcpy(&value, bytes, sizeof value);
+    field.SetValue(value);
+}
+inline void ReadPlain(const std::uint8_t* bytes, Point3d& field)
+{
+    Point3d read;
+    std::memcpy(&read.x, bytes, sizeof read.x);
+    std::memcpy(&read.y, bytes + sizeof read.x, sizeof read.y);
+    std::memcpy(&read.z, bytes + sizeof read.x + sizeof read.y, sizeof read.z);
+    field = read;
+}
 } // namespace ArchiveForm
+
+// The property stream's payloads of plain values and texts, read in place from input the caller
+// holds up to end: each gives the position after the payload, or null, with nothing read, when the
+// input up to end does not hold the whole payload. A text is a view of the input.
+namespace StreamPayload {
+template <Storage::StorageType Code>
+struct ValueOf {
+    using type = StorageValueType<Code>;
+};
+template <>
+struct ValueOf<Storage::StorageString> {
+    using type = std::string_view;
+};
+template <Storage::StorageType Code>
+using Value = typename ValueOf<Code>::type;
+
+// Whether a value of the code is read in place: texts and plain values (codes 1 and 3 to 13).
+template <Storage::StorageType Code>
+inline constexpr bool InPlace = Code == Storage::StorageString || (Code >= Storage::StorageChar && Code <= Storage::StorageBool);
+
+template <class V>
+const std::uint8_t* ReadBytes(const std::uint8_t* at, const std::uint8_t* end, V& value)
+{
+    if (static_cast<std::size_t>(end - at) < sizeof value)
+        return nullptr;
+    std::memcpy(&value, at, sizeof value);
+    return at + sizeof value;
+}
+
+// A compressed integer: one byte below 0xFF, else 0xFF and 32 bits.
+inline const std::uint8_t* ReadCompressed(const std::uint8_t* at, const std::uint8_t* end, std::uint32_t& value)
+{
+    if (at == end)
+        return nullptr;
+    if (*at != 0xFF) {
+        value = *at;
+        return at + 1;
+    }
+    return ReadBytes(at + 1, end, value);
+}
+
+// A framework string: length below 255 in one byte; else 0xFF and a u16 below 0xFFFF; else 0xFF,
+// 0xFFFF and a u32.
+inline const std::uint8_t* ReadText(const std::uint8_t* at, const std::uint8_t* end, std::string_view& text)
+{
+    if (at == end)
+        return nullptr;
+    std::size_t length = *at++;
+    if (length == 0xFF) {
+        std::uint16_t medium = 0;
+        if (!(at = ReadBytes(at, end, medium)))
+            return nullptr;
+        length = medium;
+        if (medium == 0xFFFF) {
+            std::uint32_t wide = 0;
+            if (!(at = ReadBytes(at, end, wide)))
+                return nullptr;
+            length = wide;
+        }
+    }
+    if (length > static_cast<std::size_t>(end - at))
+        return nullptr;
+    text = std::string_view(reinterpret_cast<const char*>(at), length);
+    return at + length;
+}
+
+template <Storage::StorageType Code>
+const std::uint8_t* Read(const std::uint8_t* at, const std::uint8_t* end, Value<Code>& value)
+{
+    static_assert(InPlace<Code>);
+    if constexpr (Code == Storage::StorageString) {
+        return ReadText(at, end, value);
+    } else if constexpr (Code == Storage::StorageInt || Code == Storage::StorageUnsignedInt) {
+        std::uint32_t read = 0;
+        at = ReadCompressed(at, end, read);
+        value = static_cast<Value<Code>>(read);
+        return at;
+    } else if constexpr (Code == Storage::StorageBool) {
+        if (at == end)
+            return nullptr;
+        value = *at != 0;
+        return at + 1;
+    } else {
+        return ReadBytes(at, end, value);
+    }
+}
+
+// A byte block of exactly size bytes: the position of its bytes, or null for a block of another
+// length or one the input does not hold.
+template <std::size_t Size>
+const std::uint8_t* ReadPlainBlock(const std::uint8_t* at, const std::uint8_t* end)
+{
+    std::int32_t length = 0;
+    if (static_cast<std::size_t>(end - at) < sizeof length + Size)
+        return nullptr;
+    std::memcpy(&length, at, sizeof length);
+    return static_cast<std::size_t>(length) == Size ? at + sizeof length : nullptr;
+}
+} // namespace StreamPayload
 
 // The text forms of the value types the tables use: "%d" for integers, "%.4f" for reals and each
 // coordinate of a point, "true" and "false", the core library's form for colours. Parsing reads as a
@@ -258,6 +382,18 @@ public:
             else
                 pass.ReadValue<Code>([&object](const auto& value) { Of(object).*Member = static_cast<F>(value); });
         });
+        if constexpr (StreamPayload::InPlace<Code>) {
+            Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+                StreamPayload::Value<Code> value{};
+                if ((at = StreamPayload::Read<Code>(at, end, value))) {
+                    if constexpr (Code == Storage::StorageString)
+                        Of(object).*Member = value;
+                    else
+                        Of(object).*Member = static_cast<F>(value);
+                }
+                return at;
+            };
+        }
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::Write<Code>(archive, Of(object).*Member);
         }, [](Archive& archive, Base& object, const PropertyEntry&) {
@@ -289,6 +425,18 @@ public:
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             pass.ReadValue<Code>([&object](const auto& value) { Set{}(Of(object), value); });
         });
+        if constexpr (StreamPayload::InPlace<Code>) {
+            Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+                StreamPayload::Value<Code> value{};
+                if ((at = StreamPayload::Read<Code>(at, end, value))) {
+                    if constexpr (Code == Storage::StorageString)
+                        Set{}(Of(object), std::string(value));
+                    else
+                        Set{}(Of(object), value);
+                }
+                return at;
+            };
+        }
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::Write<Code>(archive, Get{}(Of(object)));
         }, [](Archive& archive, Base& object, const PropertyEntry&) {
@@ -317,6 +465,9 @@ public:
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             pass.ReadObject<Target<Get>>([&object](Target<Get>* value) { return Set{}(Of(object), value); });
         });
+        Last().takeReference = [](Base& object, std::size_t, Base* referenced) {
+            return TakeReference<Target<Get>>(referenced, [&object](Target<Get>* value) { return Set{}(Of(object), value); });
+        };
         Last().references = [](const Base&) { return std::size_t{1}; };
         Last().referenced = [](const Base& object, std::size_t) -> Base* { return Get{}(Of(object)); };
         return Archives([](Archive& archive, Base& object, const PropertyEntry&) {
@@ -346,6 +497,7 @@ public:
                 [&object](std::size_t index) { return Get{}(Of(object), index); });
         }, &ReadReferenceElement<Referenced, Set>);
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
+        Last().takeReference = &TakeReferenceElement<Referenced, Set>;
         Last().references = [](const Base& object) { return static_cast<std::size_t>(Size{}(Of(object))); };
         Last().referenced = [](const Base& object, std::size_t index) -> Base* { return Get{}(Of(object), index); };
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
@@ -370,6 +522,7 @@ public:
                 stored, [&members] { return members.size(); }, [&members](std::size_t index) { return members[index]; });
         }, &ReadReferenceElement<Referenced, Set>);
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
+        Last().takeReference = &TakeReferenceElement<Referenced, Set>;
         Last().members = [](const Base& object) {
             const auto members = Members{}(Of(object));
             return std::vector<Base*>(members.begin(), members.end());
@@ -502,6 +655,16 @@ public:
             }
             pass.ReadArchived([&field](Archive& nested) { ArchiveForm::ReadField(nested, field); });
         });
+        using V = std::remove_cvref_t<decltype(std::declval<T&>().*Member)>;
+        if constexpr (ArchiveForm::PlainSize<V> != 0) {
+            Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+                const std::uint8_t* const bytes = StreamPayload::ReadPlainBlock<ArchiveForm::PlainSize<V>>(at, end);
+                if (!bytes)
+                    return nullptr;
+                ArchiveForm::ReadPlain(bytes, Of(object).*Member);
+                return bytes + ArchiveForm::PlainSize<V>;
+            };
+        }
         return Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::WriteField(archive, Of(object).*Member);
         }, [](Archive& archive, Base& object, const PropertyEntry&) { ArchiveForm::ReadField(archive, Of(object).*Member); });
@@ -535,6 +698,25 @@ public:
                 pass.WritePlainBlock<sizeof(*plain)>(stored, *plain);
             else
                 pass.WriteArchived(stored, [&object](Archive& nested) { Write{}(Of(object), nested); });
+        };
+        return *this;
+    }
+
+    // As above, where take(T&, value) reads a block that holds one plain value by itself: true when
+    // it did all that read would do with the block, false, with nothing changed, for read to do it.
+    template <class Write, class Read, class Plain, class Take>
+    PropertyList& Archived(std::string_view name, Write write, Read read, Plain plain, Take)
+    {
+        Captureless<Take>();
+        Archived(name, write, read, plain);
+        m_entries.back().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+            using P = typename decltype(Plain{}(std::declval<const T&>()))::value_type;
+            const std::uint8_t* const bytes = StreamPayload::ReadPlainBlock<sizeof(P)>(at, end);
+            if (!bytes)
+                return nullptr;
+            P value{};
+            std::memcpy(&value, bytes, sizeof value);
+            return Take{}(Of(object), value) ? bytes + sizeof value : nullptr;
         };
         return *this;
     }
@@ -919,6 +1101,30 @@ private:
             return;
         pass.ReadObject<Referenced>([&object, index](Referenced* value) {
             return Set{}(Of(object), static_cast<std::size_t>(index), value);
+        });
+    }
+
+    // A stored reference as a Referenced (null allowed) to give(value), as PropertyPass::ReadObject
+    // gives it: false, with nothing given, for an object of another class; else what give says
+    // (true when it gives nothing back).
+    template <class Referenced, class Give>
+    static bool TakeReference(Base* referenced, Give&& give)
+    {
+        Referenced* const value = DynCast<Referenced>(referenced);
+        if (referenced && !value)
+            return false;
+        if constexpr (std::is_same_v<std::invoke_result_t<Give&, Referenced*>, bool>) {
+            return give(value);
+        } else {
+            give(value);
+            return true;
+        }
+    }
+    template <class Referenced, class Set>
+    static bool TakeReferenceElement(Base& object, std::size_t index, Base* referenced)
+    {
+        return TakeReference<Referenced>(referenced, [&object, index](Referenced* value) {
+            return Set{}(Of(object), index, value);
         });
     }
 

@@ -13,6 +13,7 @@
 #include <tavrel/foundation/CompressedPropertyArchive.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/InternalPropertyArchive.h>
 #include <tavrel/platform/Archive.h>
 #include "support/Near.h"
 
@@ -237,6 +238,79 @@ TEST_F(GeometricTest, ColourAndPositionBlocksOfAnySizeReadAsBefore)
     std::vector<std::uint8_t> shorter(xyz.begin(), xyz.end() - 4);
     shorter[0] = 8;
     EXPECT_THROW(load(replaced(xyz, shorter)), ArchiveException);
+}
+
+// Planned records read their values in place from the input: every length form of a text and of a
+// compressed integer, colours, positions, flags and a record with a user property (read the generic
+// way) between records read in place come back as saved.
+TEST_F(GeometricTest, PlannedRecordsReadEveryValueFormInPlace)
+{
+    std::unique_ptr<Geometric3d> top(ClassAccess::New<Geometric3d>());
+    const std::vector<std::size_t> labelSizes{0, 254, 255, 65534, 65535, 70000};
+    const std::vector<std::int32_t> ids{0, 254, 255, -1, 70000, 7};
+    std::vector<Geometric3d*> points;
+    for (std::size_t i = 0; i < labelSizes.size(); ++i) {
+        auto* const point = new Point(top.get(), Point3d(0.5 * static_cast<double>(i), -1.0, 2.0));
+        point->SetLabel(std::string(labelSizes[i], static_cast<char>('a' + i)));
+        point->SetID(ids[i]);
+        point->SetColor(Color(static_cast<int>(40 * i), 5, 6, 7));
+        point->SetDisplayStyle(static_cast<std::int32_t>(i % 3));
+        if (i % 2 == 1)
+            point->Select(false);
+        points.push_back(point);
+    }
+    points[2]->SetProperty("Weight", std::int32_t{300}, 0);
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        stream.AddOIDMapEntry(top->GetOID(), top->GetOID());
+        top->WriteProperties(stream, top->GetOID());
+    }
+    const StreamRecordCounts before = CountStreamRecordsForTests();
+    Archive in(out.GetBuffer());
+    CompressedPropertyArchive stream(in);
+    const std::unique_ptr<Base> loaded(Catalog::ReadProperties(stream));
+    // The group's record describes the class; the points' records are read in place.
+    EXPECT_EQ(CountStreamRecordsForTests().readByPlan - before.readByPlan, points.size() + 1);
+    auto* const group = DynCast<Geometric3d>(loaded.get());
+    ASSERT_NE(group, nullptr);
+    ASSERT_EQ(group->GetNumChildren(), static_cast<int>(points.size()));
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const auto* const point = DynCast<Geometric3d>(group->GetChild(static_cast<int>(i)));
+        EXPECT_EQ(point->GetLabel(), points[i]->GetLabel());
+        EXPECT_EQ(point->GetID(), ids[i]);
+        EXPECT_EQ(point->GetColor(), points[i]->GetColor());
+        EXPECT_EQ(point->GetXYZ(), points[i]->GetXYZ());
+        EXPECT_EQ(point->GetDisplayStyle(), points[i]->GetDisplayStyle());
+        EXPECT_EQ(point->IsSelected(), i % 2 == 1);
+        std::int32_t weight = 0;
+        EXPECT_EQ(point->GetProperty("Weight", weight), i == 2);
+        EXPECT_EQ(weight, i == 2 ? 300 : 0);
+    }
+    EXPECT_EQ(in.GetRemaining(), 0u);
+}
+
+// A stream cut anywhere inside planned records is refused, never read past its end.
+TEST_F(GeometricTest, PlannedRecordsCutAnywhereAreRefused)
+{
+    std::unique_ptr<Geometric3d> top(ClassAccess::New<Geometric3d>());
+    for (int i = 0; i < 4; ++i) {
+        auto* const point = new Point(top.get(), Point3d(1.0, 2.0, 3.0 + i));
+        point->SetLabel(std::string(static_cast<std::size_t>(i == 2 ? 300 : 3), 'x'));
+        point->SetID(i == 1 ? 1000 : i);
+    }
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        stream.AddOIDMapEntry(top->GetOID(), top->GetOID());
+        top->WriteProperties(stream, top->GetOID());
+    }
+    const std::vector<std::uint8_t>& saved = out.GetBuffer();
+    for (std::size_t size = 1; size < saved.size(); ++size) {
+        Archive in(std::vector<std::uint8_t>(saved.begin(), saved.begin() + static_cast<std::ptrdiff_t>(size)));
+        CompressedPropertyArchive stream(in);
+        EXPECT_THROW(delete Catalog::ReadProperties(stream), ArchiveException) << "cut at " << size;
+    }
 }
 
 TEST_F(GeometricTest, PositionSurvivesBothArchiveForms)
