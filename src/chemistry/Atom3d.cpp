@@ -93,9 +93,10 @@ void Atom3d::DeepenShallowCopy()
 {
     // Crystal markers travel only with the atom's cell.
     const auto& source = static_cast<const Atom3d&>(*GetCopySource());
-    if (!CrystalImageQueries::Installed().IsCellCopied(source, GetCopyRoot())) {
+    if (HasUserProperties() && !CrystalImageQueries::Installed().IsCellCopied(source, GetCopyRoot())) {
+        const Property& properties = GetUserPropertyTable();
         for (const std::string_view marker : CrystalMarkers) {
-            if (HasProperty(marker))
+            if (properties.HasProperty(marker))
                 RemoveProperty(marker);
         }
     }
