@@ -93,8 +93,9 @@ void Atom3d::DeepenShallowCopy()
 {
     // Crystal markers travel only with the atom's cell.
     const auto& source = static_cast<const Atom3d&>(*GetCopySource());
-    if (HasUserProperties() && !CrystalImageQueries::Installed().IsCellCopied(source, GetCopyRoot())) {
-        const Property& properties = GetUserPropertyTable();
+    const Property& properties = GetUserPropertyTable();
+    if (properties.GetNumProperties() != 0 &&
+        !CrystalImageQueries::Installed().IsCellCopied(source, GetCopyRoot())) {
         for (const std::string_view marker : CrystalMarkers) {
             if (properties.HasProperty(marker))
                 RemoveProperty(marker);
