@@ -191,10 +191,13 @@ bool LogicalIdentifierList::AddObjectLidIfFree(std::uint32_t lid, std::uint32_t 
     // A loaded tree's numbers mostly fall in the window: one look at the slot decides.
     if (const std::uint32_t page = lid >> PageBits; InWindow(page) && m_sparse.empty()) {
         std::unique_ptr<Page>& entries = m_pages[page - m_firstPage];
-        if (entries && entries->oids[lid & SlotMask] != 0)
+        if (!entries)
+            entries = std::make_unique<Page>();
+        else if (entries->oids[lid & SlotMask] != 0)
             return false;
         ++m_size;
-        Place(lid, oid);
+        entries->oids[lid & SlotMask] = oid;
+        ++entries->live;
     } else {
         if (Find(lid) != 0)
             return false;
