@@ -124,15 +124,7 @@ struct PropertyEntry {
 // little-endian bytes (bool one byte, text a framework string).
 namespace ArchiveForm {
 template <Storage::StorageType Code>
-struct ValueOf {
-    using type = StorageValueType<Code>;
-};
-template <>
-struct ValueOf<Storage::StorageString> {
-    using type = std::string;
-};
-template <Storage::StorageType Code>
-using Value = typename ValueOf<Code>::type;
+using Value = typename StorageValueOrText<Code, std::string>::type;
 
 template <Storage::StorageType Code, class V>
 void Write(Archive& archive, const V& value)
@@ -204,15 +196,7 @@ inline constexpr bool PlainBytes<Point3d> = sizeof(Point3d) == PlainSize<Point3d
 // input up to end does not hold the whole payload. A text is a view of the input.
 namespace StreamPayload {
 template <Storage::StorageType Code>
-struct ValueOf {
-    using type = StorageValueType<Code>;
-};
-template <>
-struct ValueOf<Storage::StorageString> {
-    using type = std::string_view;
-};
-template <Storage::StorageType Code>
-using Value = typename ValueOf<Code>::type;
+using Value = typename StorageValueOrText<Code, std::string_view>::type;
 
 // Whether a value of the code is read in place: texts and plain values (codes 1 and 3 to 13).
 template <Storage::StorageType Code>

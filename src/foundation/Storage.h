@@ -85,6 +85,16 @@ template <> struct StorageValue<Storage::StorageBool> { using type = bool; };
 template <Storage::StorageType Code>
 using StorageValueType = typename StorageValue<Code>::type;
 
+// The value type of a plain code, or Text for the text code (the forms differ in how a text is held).
+template <Storage::StorageType Code, class Text>
+struct StorageValueOrText {
+    using type = StorageValueType<Code>;
+};
+template <class Text>
+struct StorageValueOrText<Storage::StorageString, Text> {
+    using type = Text;
+};
+
 // A plain value with its code. The payload follows the code, not T: 7 and 8 are compressed integers,
 // every other code the little-endian bytes of T.
 template <class T>
