@@ -191,10 +191,14 @@ bool LogicalIdentifierList::AddObjectLidIfFree(std::uint32_t lid, std::uint32_t 
     // A loaded tree's numbers mostly fall in the window: one look at the slot decides.
     if (const std::uint32_t page = lid >> PageBits; InWindow(page) && m_sparse.empty()) {
         std::unique_ptr<Page>& entries = m_pages[page - m_firstPage];
-        if (entries && entries->oids[lid & SlotMask] != 0)
+        if (!entries)
+            entries = std::make_unique<Page>();
+        std::uint32_t& slot = entries->oids[lid & SlotMask];
+        if (slot != 0)
             return false;
+        slot = oid;
+        ++entries->live;
         ++m_size;
-        Place(lid, oid);
     } else {
         if (Find(lid) != 0)
             return false;

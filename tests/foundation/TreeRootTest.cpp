@@ -379,6 +379,39 @@ TEST_F(TreeRootTest, SubtreeJoiningBeforeAnyRecordEndsBelowTheRootKeepsItsNumber
     EXPECT_EQ((new Object(loaded.get()))->GetLID(), 13u);
 }
 
+// A load's sweep for parentless nodes is skipped only when the tree held every object the load
+// made: a node read inside the root's record that never joins it, or a node leaving the tree, keeps
+// the sweep.
+TEST_F(TreeRootTest, LoadedTreeHoldsEveryObjectMadeOnlyWhenNoneIsLeftOutside)
+{
+    TreeRoot root;
+    auto* const group = new Object(&root);
+    new Object(group);
+    new Object(&root);
+    std::uint32_t before = Base::GetLastOID();
+    std::unique_ptr<TreeRoot> loaded = Reload(root);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_TRUE(loaded->HeldEveryObjectIn(before, Base::GetLastOID()));
+    EXPECT_FALSE(loaded->HeldEveryObjectIn(before, Base::GetLastOID() + 1));
+    EXPECT_FALSE(loaded->HeldEveryObjectIn(before + 1, Base::GetLastOID()));
+    const std::unique_ptr<Object> left(loaded->GetChild(0)->GetChild(0));
+    left->SetParent(nullptr);
+    EXPECT_FALSE(loaded->HeldEveryObjectIn(before, Base::GetLastOID()));
+
+    // A collection below the root lists a node outside the tree, with a child of its own.
+    auto* const collection = new OrdCollection();
+    collection->SetParent(&root);
+    auto* const outside = new Object(nullptr);
+    new Object(outside);
+    collection->Add(outside);
+    before = Base::GetLastOID();
+    loaded = Reload(root);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_FALSE(loaded->HeldEveryObjectIn(before, Base::GetLastOID()));
+    EXPECT_EQ(TreeNode::DeleteParentlessSince(before, Base::GetLastOID(), loaded.get()), 1u);
+    delete outside;
+}
+
 TEST_F(TreeRootTest, InsertionAndRemovalOfADeepChainDoNotRecurse)
 {
     TreeRoot root;
