@@ -218,18 +218,8 @@ bool TreeRoot::EnterLoadedNumbers()
     // (joining a parent whose record had ended) again as their own, and moves the counter past the
     // highest: in any order the same. The last number wraps the counter, so it is left to the pass.
     const std::uint32_t counter = m_lids.GetNextLid();
-    // Whether the nodes are the objects made right after the root, each once.
-    const std::uint32_t first = GetOID();
-    std::vector<bool> seen(loaded.size());
-    bool filled = true;
-    for (std::size_t i = 0; i < loaded.size(); ++i) {
+    for (std::size_t i = 0; (i += m_lids.AddObjectLidsIfFree(std::span(loaded).subspan(i))) < loaded.size(); ++i) {
         LoadedNode& entry = loaded[i];
-        if (const std::uint32_t offset = entry.oid - first - 1; offset < seen.size() && !seen[offset])
-            seen[offset] = true;
-        else
-            filled = false;
-        if (entry.lid != UINT32_MAX && m_lids.AddObjectLidIfFree(entry.lid, entry.oid))
-            continue;
         if (entry.lid != 0 && m_lids.GetLogicalObject(entry.lid) == entry.oid) {
             entry.oid = 0;
             continue;
@@ -240,6 +230,16 @@ bool TreeRoot::EnterLoadedNumbers()
         }
         m_lids.SetNextLid(counter);
         return false;
+    }
+    // Whether the nodes are the objects made right after the root, each once.
+    const std::uint32_t first = GetOID();
+    std::vector<bool> seen(loaded.size());
+    bool filled = true;
+    for (const LoadedNode& entry : loaded) {
+        if (const std::uint32_t offset = entry.oid - first - 1; offset < seen.size() && !seen[offset])
+            seen[offset] = true;
+        else
+            filled = false;
     }
     m_loadedThrough = filled ? first + static_cast<std::uint32_t>(loaded.size()) : 0;
     return true;

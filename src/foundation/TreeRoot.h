@@ -150,10 +150,7 @@ private:
     // ended (Collecting), entered at once as the root's record ends when that gives what the pass
     // would; else (Walking) the pass alone.
     enum class LoadNumbering : std::uint8_t { Idle, Collecting, Walking };
-    struct LoadedNode {
-        std::uint32_t lid;
-        std::uint32_t oid;
-    };
+    using LoadedNode = LogicalIdentifierList::Entry;
 
     // Enters the collected numbers when the pre-order pass would keep each; false, changing nothing,
     // otherwise.

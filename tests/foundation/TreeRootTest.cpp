@@ -88,6 +88,33 @@ TEST(LogicalIdentifierList, CopiedNumbersAreKeptWhenFreeOrOwn)
     EXPECT_EQ(list.AddObjectLid(24), 10u);
 }
 
+// A run of loaded numbers enters as one call per number would, up to the first it refuses.
+TEST(LogicalIdentifierList, RunsOfLoadedNumbersStopAtTheFirstRefused)
+{
+    using Entry = LogicalIdentifierList::Entry;
+    LogicalIdentifierList list;
+    list.AddObjectLidCopy(70, 1);
+    const std::vector<Entry> run{{5, 10}, {6, 11}, {200, 12}, {64, 13}, {70, 14}, {9, 15}};
+    EXPECT_EQ(list.AddObjectLidsIfFree(run), 4u);
+    EXPECT_EQ(list.GetSize(), 5u);
+    EXPECT_EQ(list.GetLogicalObject(200), 12u);
+    EXPECT_EQ(list.GetLogicalObject(64), 13u);
+    EXPECT_EQ(list.GetLogicalObject(70), 1u);
+    EXPECT_EQ(list.GetLogicalObject(9), 0u);
+    EXPECT_EQ(list.GetNextLid(), 201u);
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{7, 16}, {0, 17}}), 1u);
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{8, 0}}), 0u);
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{0xFFFFFFFFu, 18}}), 0u);
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{6, 19}}), 0u);
+    EXPECT_EQ(list.GetSize(), 6u);
+    // Numbers far from the window go to the fallback, and runs after them still enter.
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{3'000'000, 20}, {8, 21}, {3'000'001, 22}}), 3u);
+    EXPECT_EQ(list.GetLogicalObject(3'000'000), 20u);
+    EXPECT_EQ(list.GetLogicalObject(8), 21u);
+    EXPECT_EQ(list.GetLogicalObject(3'000'001), 22u);
+    EXPECT_EQ(list.AddObjectLid(23), 3'000'002u);
+}
+
 // The list against a plain map: counter numbers, numbers far apart, a counter that wraps, removals
 // that leave old numbers behind, copies of the list and clearing all answer as the map does.
 TEST(LogicalIdentifierList, PagedAndFallbackEntriesAnswerAsAPlainMap)
