@@ -1,7 +1,9 @@
 // CompressionInteger: the property stream's variable-length integers (one byte below 255, else 0xFF and 32 bits).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include <tavrel/platform/Archive.h>
 
@@ -26,6 +28,19 @@ public:
         else
             archive << Escape << value;
     }
+    // The form of Write at out, in room reserved for its at most five bytes; returns the end. A value
+    // of either sign takes its 32 bits (a negative one's are 255 and above).
+    static std::uint8_t* Put(std::uint32_t value, std::uint8_t* out)
+    {
+        if (value < Escape) {
+            *out = static_cast<std::uint8_t>(value);
+            return out + 1;
+        }
+        *out = Escape;
+        std::memcpy(out + 1, &value, sizeof value);
+        return out + 1 + sizeof value;
+    }
+    static constexpr std::size_t MostBytes = 1 + sizeof(std::uint32_t);
     // Both read one byte; a byte below 255 is the value, 0xFF is followed by the 32-bit value.
     static std::int32_t ReadInteger(Archive& archive) { return static_cast<std::int32_t>(ReadUnsignedInteger(archive)); }
     static std::uint32_t ReadUnsignedInteger(Archive& archive)

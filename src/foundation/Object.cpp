@@ -570,6 +570,13 @@ void Object::SetProperty(std::string_view name, std::int32_t value, std::uint32_
 
 void Object::SetProperty(const UniqueString& name, std::int32_t value, std::uint32_t flags)
 {
+    // Writers of one name on many objects mostly write where nobody listens: unheard, the event
+    // would only mark the object modified.
+    if (!IsHeard(classType, EventPropertySet)) {
+        EditUserPropertyTable().SetProperty(name, value, flags);
+        SetModified();
+        return;
+    }
     SetAndNotify(*this, name.GetString(), [&] { EditUserPropertyTable().SetProperty(name, value, flags); });
 }
 

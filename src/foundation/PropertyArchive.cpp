@@ -1,8 +1,10 @@
 #include <tavrel/foundation/PropertyArchive.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <stdexcept>
+#include <utility>
 
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
@@ -633,6 +635,122 @@ Base* PropertyArchive::ReadReference()
 // record at its place, and the referring record goes on once that one has ended: an explicit stack
 // keeps the nesting off the call stack.
 
+namespace {
+
+// How a settled value of a plan is written: from its member's bytes at an offset in the object (a
+// compressed integer, the bytes, a byte block of them, or a bool that is a bit of them), by its entry's payload writer, or by its
+// entry's pass. The member forms of a segment of steps go into room reserved once in the stream: a
+// step that begins a segment holds the most bytes the segment's steps can take.
+struct PayloadStep {
+    enum class Form : std::uint8_t { Integer, Bytes, Block, Bit, Call, Pass };
+    Form form = Form::Pass;
+    std::uint8_t size = 0;     // the member's size
+    std::uint8_t mask = 0;     // Bit: the bit of the member byte
+    std::uint16_t room = 0;    // the most bytes from this step to the end of its segment
+    bool begins = true;        // the step begins a segment
+    std::uint32_t runEnd = 0;  // 1 + the end of the run of settled values from here, once it is final
+    std::ptrdiff_t offset = 0; // the member's offset from the object
+};
+
+// The most bytes a segment reserves: well inside the stream's staging block.
+constexpr std::size_t SegmentRoom = 256;
+
+// Copies a member's bytes to out; returns the end. The usual sizes are copied as such.
+std::uint8_t* Copy(std::uint8_t* out, const char* member, std::size_t size)
+{
+    switch (size) {
+    case 1:
+        *out = static_cast<std::uint8_t>(*member);
+        break;
+    case 4:
+        std::memcpy(out, member, 4);
+        break;
+    case 8:
+        std::memcpy(out, member, 8);
+        break;
+    case 12:
+        std::memcpy(out, member, 12);
+        break;
+    default:
+        std::memcpy(out, member, size);
+        break;
+    }
+    return out + size;
+}
+
+// The payload steps of a plan's values, the members' offsets taken from an object of its class.
+std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& object)
+{
+    std::vector<PayloadStep> steps(plan.GetCount());
+    for (std::size_t position = 0; position < steps.size(); ++position) {
+        const PropertyPlan::Step& step = plan.GetStep(position);
+        const PropertyEntry& entry = *step.entry;
+        PayloadStep& compiled = steps[position];
+        if (step.kind != PropertyPlan::Kind::Value || step.isArray)
+            continue;
+        if (!entry.member) {
+            compiled.form = entry.payload ? PayloadStep::Form::Call : PayloadStep::Form::Pass;
+            continue;
+        }
+        compiled.offset = static_cast<const char*>(entry.member(object)) - reinterpret_cast<const char*>(&object);
+        compiled.size = entry.memberSize;
+        std::size_t room = compiled.size;
+        if (entry.code == Storage::StorageInt || entry.code == Storage::StorageUnsignedInt) {
+            compiled.form = PayloadStep::Form::Integer;
+            room = CompressionInteger::MostBytes;
+        } else if (entry.memberMask != 0) {
+            compiled.form = PayloadStep::Form::Bit;
+            compiled.mask = entry.memberMask;
+        } else if (entry.code == Storage::StorageArchive) {
+            compiled.form = PayloadStep::Form::Block;
+            room += sizeof(std::int32_t);
+        } else {
+            compiled.form = PayloadStep::Form::Bytes;
+        }
+        compiled.room = static_cast<std::uint16_t>(room);
+    }
+    // Segments: runs of member steps whose room stays within SegmentRoom, each step's room counted
+    // to its segment's end.
+    const auto isMember = [](const PayloadStep& compiled) {
+        return compiled.form != PayloadStep::Form::Call && compiled.form != PayloadStep::Form::Pass;
+    };
+    for (std::size_t position = steps.size(); position-- > 1;) {
+        PayloadStep& compiled = steps[position - 1];
+        PayloadStep& next = steps[position];
+        if (isMember(compiled) && isMember(next) && compiled.room + next.room <= SegmentRoom) {
+            compiled.room = static_cast<std::uint16_t>(compiled.room + next.room);
+            next.begins = false;
+        }
+    }
+    return steps;
+}
+
+// A stack whose elements stay where they are, and whose slots stay when popped for the next push to
+// reuse: a bonded chain nests one record in the next, so its depth goes up and down at every bond.
+template <class T>
+class SlotStack {
+public:
+    void push_back(T&& value)
+    {
+        if (m_size < m_slots.size())
+            m_slots[m_size] = std::move(value);
+        else
+            m_slots.push_back(std::move(value));
+        ++m_size;
+    }
+    void pop_back() { --m_size; }
+    T& back() { return m_slots[m_size - 1]; }
+    T& operator[](std::size_t index) { return m_slots[index]; }
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+
+private:
+    std::deque<T> m_slots;
+    std::size_t m_size = 0;
+};
+
+} // namespace
+
 struct PropertyArchive::RecordWriter {
     // An open record. A planned one holds its place: the step begun and the elements of it written.
     // A recorded one holds what of its recording is placed, and the recording while it is kept: only
@@ -653,6 +771,7 @@ struct PropertyArchive::RecordWriter {
     struct Open {
         Catalog* object;
         const PropertyPlan* plan; // the plan the record is written by, or null
+        PayloadStep* payloads;    // planned: the payload steps of the plan's values
         Recorder* recorder;       // recorded: null while given up
         union {
             Recorded recorded;
@@ -690,12 +809,12 @@ struct PropertyArchive::RecordWriter {
                                                 : object.GetNumberOfProperties(stream));
         }
         if (plan) {
-            open.push_back({&object, plan, nullptr, {}, {}});
+            open.push_back({&object, plan, Payloads(*plan, PropertyPlan::AsBase(object)), nullptr, {}, {}});
             open.back().planned = {};
             return;
         }
         Recorder& recorder = Record(object);
-        open.push_back({&object, nullptr, &recorder, {}, {}});
+        open.push_back({&object, nullptr, nullptr, &recorder, {}, {}});
         kept.push_back(open.size() - 1);
     }
 
@@ -738,9 +857,9 @@ struct PropertyArchive::RecordWriter {
             }
             const std::size_t position = top.step;
             const PropertyPlan::Step& step = plan.GetStep(position);
-            if (const std::size_t last = plan.SettledValuesEnd(position); last != position) {
+            if (const std::size_t last = SettledValuesEnd(plan, record.payloads, position); last != position) {
                 // A run of values whose names and codes the stream holds: their payloads alone.
-                plan.WriteValues(stream, object, position, last);
+                WriteSettled(plan, record.payloads, object, position, last);
                 top.step = last;
                 continue;
             }
@@ -769,6 +888,81 @@ struct PropertyArchive::RecordWriter {
                 CompressionInteger::Write(static_cast<std::int32_t>(top.elements), stream.GetArchive());
             }
         }
+    }
+
+    // The payload steps of a plan, compiled at its class's first record in this run.
+    PayloadStep* Payloads(const PropertyPlan& plan, const Base& object)
+    {
+        if (lastPayloads.first != &plan) {
+            auto found = std::find_if(payloads.begin(), payloads.end(),
+                                      [&plan](const auto& compiled) { return compiled.first == &plan; });
+            if (found == payloads.end())
+                found = payloads.insert(payloads.end(), {&plan, CompilePayloads(plan, object)});
+            lastPayloads = {&plan, found->second.data()};
+        }
+        return lastPayloads.second;
+    }
+
+    // The plan's end of the run of settled values from a position, kept with the position's step once
+    // the run cannot grow (it ends at the count or at a step that is not a value).
+    static std::size_t SettledValuesEnd(const PropertyPlan& plan, PayloadStep* steps, std::size_t position)
+    {
+        if (const std::uint32_t kept = steps[position].runEnd; kept != 0)
+            return kept - 1;
+        const std::size_t last = plan.SettledValuesEnd(position);
+        if (last == plan.GetCount() || plan.GetStep(last).kind != PropertyPlan::Kind::Value)
+            steps[position].runEnd = static_cast<std::uint32_t>(last + 1);
+        return last;
+    }
+
+    // The payloads of the settled values from first up to last: members' bytes straight into room
+    // reserved in the stream, segment by segment, the others by their entries.
+    void WriteSettled(const PropertyPlan& plan, const PayloadStep* steps, Base& object, std::size_t first,
+                      std::size_t last)
+    {
+        Archive& bytes = stream.GetArchive();
+        const char* const at = reinterpret_cast<const char*>(&object);
+        std::uint8_t* out = nullptr;
+        for (std::size_t position = first; position < last; ++position) {
+            const PayloadStep& step = steps[position];
+            if (step.form == PayloadStep::Form::Call || step.form == PayloadStep::Form::Pass) {
+                if (out) {
+                    bytes.Staged(out);
+                    out = nullptr;
+                }
+                if (step.form == PayloadStep::Form::Pass || !plan.GetStep(position).entry->payload(bytes, object))
+                    plan.WriteValues(stream, object, position, position + 1);
+                continue;
+            }
+            if (!out || step.begins) {
+                if (out)
+                    bytes.Staged(out);
+                out = bytes.Reserve(step.room);
+            }
+            const char* const member = at + step.offset;
+            switch (step.form) {
+            case PayloadStep::Form::Integer: {
+                std::uint32_t value = 0;
+                std::memcpy(&value, member, sizeof value);
+                out = CompressionInteger::Put(value, out);
+                break;
+            }
+            case PayloadStep::Form::Bit:
+                *out++ = (static_cast<std::uint8_t>(*member) & step.mask) != 0 ? 1 : 0;
+                break;
+            case PayloadStep::Form::Block: {
+                const auto length = static_cast<std::int32_t>(step.size);
+                std::memcpy(out, &length, sizeof length);
+                out = Copy(out + sizeof length, member, step.size);
+                break;
+            }
+            default:
+                out = Copy(out, member, step.size);
+                break;
+            }
+        }
+        if (out)
+            bytes.Staged(out);
     }
 
     // The next item of the innermost record, a recorded one.
@@ -903,11 +1097,13 @@ struct PropertyArchive::RecordWriter {
     }
 
     PropertyArchive& stream;
+    std::vector<std::pair<const PropertyPlan*, std::vector<PayloadStep>>> payloads;
+    std::pair<const PropertyPlan*, PayloadStep*> lastPayloads{nullptr, nullptr};
     std::vector<std::unique_ptr<Recorder>> recorders;
     std::vector<Recorder*> spare;
-    // A deque: a bonded chain nests one record in the next, and a vector would move every open record
-    // (with its member list) each time it grows.
-    std::deque<Open> open;
+    // Slots that stay: a vector would move every open record (with its member list) each time it
+    // grows.
+    SlotStack<Open> open;
     // Positions in open of the recorded records that keep a recording they have made once, outermost
     // first.
     std::deque<std::size_t> kept;

@@ -381,6 +381,17 @@ public:
         }
     }
 
+    // The payload of a value of the code: 7 and 8 a compressed integer, any other the bytes of the
+    // code's value type.
+    template <Storage::StorageType Code>
+    static void WritePayload(Archive& stream, StorageValueType<Code> value)
+    {
+        if constexpr (Code == Storage::StorageInt || Code == Storage::StorageUnsignedInt)
+            CompressionInteger::Write(value, stream);
+        else
+            stream << value;
+    }
+
 private:
     friend class PropertyPlan;
 
@@ -448,16 +459,10 @@ private:
     void WriteUnsettledName(std::string_view name, bool isArray);
     void WriteUnsettledType(std::string_view name, Storage::StorageType code);
 
-    // The payload of a value of the code: 7 and 8 a compressed integer, any other the bytes of the
-    // code's value type.
     template <Storage::StorageType Code>
     void WritePayload(StorageValueType<Code> value)
     {
-        Archive& stream = m_archive.GetArchive();
-        if constexpr (Code == Storage::StorageInt || Code == Storage::StorageUnsignedInt)
-            CompressionInteger::Write(value, stream);
-        else
-            stream << value;
+        WritePayload<Code>(m_archive.GetArchive(), value);
     }
 
     // The payload of a value of the code, read straight from the stream (a plan's reading pass).

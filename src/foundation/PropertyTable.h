@@ -73,6 +73,15 @@ struct PropertyEntry {
     std::vector<Base*> (*members)(const Base&) = nullptr;
     void (*archiveWrite)(Archive&, Base&, const PropertyEntry&) = nullptr;
     void (*archiveRead)(Archive&, Base&, const PropertyEntry&) = nullptr;
+    // A value's payload alone, for writers that hold the stream's name and code of it already: the
+    // member whose memberSize bytes give it (its type being the code's value type, a 7 or 8 then
+    // compressed; or a byte block's value whose archive form is its bytes, after the block's length),
+    // or a writer of it that returns false, having written nothing, when the value needs the stream
+    // (a byte block that is not plain). Null where the entry has none.
+    const void* (*member)(const Base&) = nullptr;
+    bool (*payload)(Archive&, const Base&) = nullptr;
+    std::uint8_t memberSize = 0;
+    std::uint8_t memberMask = 0; // a bool that is a bit of the member byte: the bit's mask
     // Framework-archive records of schemas from fromSchema up to, not including, untilSchema hold the
     // field; one that only older schemas hold is never written. A record of unknown schema (all ones)
     // holds every field that later schemas hold.
@@ -177,6 +186,13 @@ inline void ReadPlain(const std::uint8_t* bytes, Point3d& field)
     std::memcpy(&read.z, bytes + sizeof read.x + sizeof read.y, sizeof read.z);
     field = read;
 }
+// Whether a plain value's archive form is its bytes as they lie in memory.
+template <class V>
+inline constexpr bool PlainBytes = false;
+template <>
+inline constexpr bool PlainBytes<Color> = sizeof(Color) == PlainSize<Color>;
+template <>
+inline constexpr bool PlainBytes<Point3d> = sizeof(Point3d) == PlainSize<Point3d>;
 } // namespace ArchiveForm
 
 // The property stream's payloads of plain values and texts, read in place from input the caller
@@ -382,6 +398,12 @@ public:
             else
                 pass.ReadValue<Code>([&object](const auto& value) { Of(object).*Member = static_cast<F>(value); });
         });
+        Payload<Code>([](const T& object) -> decltype(auto) { return object.*Member; });
+        if constexpr (Code != Storage::StorageString) {
+            using Stored = std::conditional_t<std::is_enum_v<F>, std::underlying_type<F>, std::type_identity<F>>;
+            if constexpr (std::is_same_v<typename Stored::type, StorageValueType<Code>>)
+                LiesIn<Member>();
+        }
         if constexpr (StreamPayload::InPlace<Code>) {
             Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
                 StreamPayload::Value<Code> value{};
@@ -426,6 +448,7 @@ public:
             pass.ReadValue<Code>([&object](const auto& value) { Set{}(Of(object), value); });
         });
         if constexpr (StreamPayload::InPlace<Code>) {
+            Payload<Code>(Get{});
             Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
                 StreamPayload::Value<Code> value{};
                 if ((at = StreamPayload::Read<Code>(at, end, value))) {
@@ -655,16 +678,22 @@ public:
             }
             pass.ReadArchived([&field](Archive& nested) { ArchiveForm::ReadField(nested, field); });
         });
-        using V = std::remove_cvref_t<decltype(std::declval<T&>().*Member)>;
-        if constexpr (ArchiveForm::PlainSize<V> != 0) {
+        using F = std::remove_cvref_t<decltype(std::declval<T&>().*Member)>;
+        if constexpr (ArchiveForm::PlainSize<F> != 0) {
+            Last().payload = [](Archive& archive, const Base& object) {
+                WritePlainPayload<ArchiveForm::PlainSize<F>>(archive, Of(object).*Member);
+                return true;
+            };
             Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
-                const std::uint8_t* const bytes = StreamPayload::ReadPlainBlock<ArchiveForm::PlainSize<V>>(at, end);
+                const std::uint8_t* const bytes = StreamPayload::ReadPlainBlock<ArchiveForm::PlainSize<F>>(at, end);
                 if (!bytes)
                     return nullptr;
                 ArchiveForm::ReadPlain(bytes, Of(object).*Member);
-                return bytes + ArchiveForm::PlainSize<V>;
+                return bytes + ArchiveForm::PlainSize<F>;
             };
         }
+        if constexpr (ArchiveForm::PlainBytes<F>)
+            LiesIn<Member>();
         return Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::WriteField(archive, Of(object).*Member);
         }, [](Archive& archive, Base& object, const PropertyEntry&) { ArchiveForm::ReadField(archive, Of(object).*Member); });
@@ -699,6 +728,27 @@ public:
             else
                 pass.WriteArchived(stored, [&object](Archive& nested) { Write{}(Of(object), nested); });
         };
+        m_entries.back().payload = [](Archive& archive, const Base& object) {
+            const auto plain = Plain{}(Of(object));
+            if (plain)
+                WritePlainPayload<sizeof(*plain)>(archive, *plain);
+            return plain.has_value();
+        };
+        return *this;
+    }
+
+    // The last entry, a bool, is the bit of the byte that byte(const T&) gives (by reference), so a
+    // writer may take its payload from there.
+    template <class Byte>
+    PropertyList& InBit(Byte, std::uint8_t mask)
+    {
+        Captureless<Byte>();
+        static_assert(std::is_same_v<decltype(Byte{}(std::declval<const T&>())), const std::uint8_t&>);
+        if (Last().code != Storage::StorageBool || mask == 0)
+            throw std::logic_error("only a bool entry is a bit of a byte");
+        Last().member = [](const Base& object) -> const void* { return &Byte{}(Of(object)); };
+        Last().memberSize = 1;
+        Last().memberMask = mask;
         return *this;
     }
 
@@ -1054,6 +1104,37 @@ private:
         entry.write = write;
         entry.read = read;
         return *this;
+    }
+
+    // The last entry's payload lies in the member as it is.
+    template <auto Held>
+    void LiesIn()
+    {
+        using F = std::remove_cvref_t<decltype(std::declval<T&>().*Held)>;
+        static_assert(sizeof(F) <= 16 && std::is_trivially_copyable_v<F>);
+        Last().member = [](const Base& object) -> const void* { return &(Of(object).*Held); };
+        Last().memberSize = sizeof(F);
+    }
+
+    // The last entry's payload writer: the code's payload of get(const T&).
+    template <Storage::StorageType Code, class Get>
+    void Payload(Get)
+    {
+        Last().payload = [](Archive& archive, const Base& object) {
+            if constexpr (Code == Storage::StorageString)
+                archive << std::string_view(Get{}(Of(object)));
+            else
+                PropertyPass::WritePayload<Code>(archive, static_cast<StorageValueType<Code>>(Get{}(Of(object))));
+            return true;
+        };
+    }
+
+    // A plain byte block's payload: its length, then the value's archive form.
+    template <std::size_t Size, class V>
+    static void WritePlainPayload(Archive& archive, const V& value)
+    {
+        archive << static_cast<std::int32_t>(Size);
+        archive << value;
     }
 
     PropertyList& Archives(void (*write)(Archive&, Base&, const PropertyEntry&),

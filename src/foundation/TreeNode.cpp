@@ -35,11 +35,28 @@ void TreeNode::DeleteChildArray::operator()(ChildArray* children) const noexcept
     delete children;
 }
 
-// Copies made during one outermost deepening whose parent and children are still to be linked.
+// Copies made during one outermost deepening whose parent and children are still to be linked, in
+// the order they were made. The queue is made by the first copy that waits, so copying a single node
+// allocates nothing for it.
 struct TreeNode::CopyWork {
-    std::deque<std::pair<TreeNode*, const TreeNode*>> pending;  // copies with their sources
+    using Link = std::pair<TreeNode*, const TreeNode*>;  // a copy with its source
+    std::optional<std::deque<Link>> pending;
     std::vector<TreeNode*> inserted;  // copies that took a copied parent
     static inline CopyWork* current = nullptr;
+
+    void Wait(TreeNode* copy, const TreeNode* source)
+    {
+        if (!pending)
+            pending.emplace();
+        pending->emplace_back(copy, source);
+    }
+    bool HasPending() const { return pending && !pending->empty(); }
+    Link TakePending()
+    {
+        const Link next = pending->front();
+        pending->pop_front();
+        return next;
+    }
 };
 
 // ---- Construction and destruction
@@ -501,7 +518,7 @@ void TreeNode::DeepenShallowCopy()
     Base::DeepenShallowCopy();
     // Copies made while linking are queued, so copying never recurses down or up the tree.
     if (CopyWork::current) {
-        CopyWork::current->pending.emplace_back(this, source);
+        CopyWork::current->Wait(this, source);
         return;
     }
     CopyWork work;
@@ -510,9 +527,8 @@ void TreeNode::DeepenShallowCopy()
     } scope;
     CopyWork::current = &work;
     LinkCopy(work, source);
-    while (!work.pending.empty()) {
-        const auto [next, nextSource] = work.pending.front();
-        work.pending.pop_front();
+    while (work.HasPending()) {
+        const auto [next, nextSource] = work.TakePending();
         next->LinkCopy(work, nextSource);
     }
     CopyWork::current = nullptr;

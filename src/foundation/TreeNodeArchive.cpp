@@ -311,17 +311,21 @@ bool TreeNode::JoinLoaded(TreeNode* parent)
 
 const PropertyTable& TreeNode::Properties()
 {
+    constexpr auto FlagByte = [](const TreeNode& node) -> const std::uint8_t& { return node.m_flags.bits; };
     static const PropertyTable table(
         PropertyList<TreeNode>()
             .Value<Storage::StorageBool>(
                 "Selected", [](const TreeNode& node) { return node.HasFlag(Selected); },
                 [](TreeNode& node, bool on) { node.SetFlag(Selected, on); })
+            .InBit(FlagByte, Selected)
             .Value<Storage::StorageBool>(
                 "Visible", [](const TreeNode& node) { return node.HasFlag(Visible); },
                 [](TreeNode& node, bool on) { node.SetFlag(Visible, on); })
+            .InBit(FlagByte, Visible)
             .Value<Storage::StorageBool>(
                 "Clip", [](const TreeNode& node) { return node.HasFlag(Clipped); },
                 [](TreeNode& node, bool on) { node.SetFlag(Clipped, on); })
+            .InBit(FlagByte, Clipped)
             .Field<Storage::StorageInt, &TreeNode::m_inactive>("Inactive")
             .StreamOnly()
             // A parent or child that cannot join (a second parent, a cycle) is not kept, so one read
@@ -367,6 +371,7 @@ const PropertyTable& TreeNode::Properties()
             .Value<Storage::StorageBool>(
                 "Expanded", [](const TreeNode& node) { return node.HasFlag(Expanded); },
                 [](TreeNode& node, bool on) { node.SetFlag(Expanded, on); })
+            .InBit(FlagByte, Expanded)
             .StreamOnly()
             .AfterRecord([](TreeNode& node, Archive& archive, PropertyArchive* stream) {
                 if (!stream || !archive.IsLoading())

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -80,6 +81,21 @@ public:
             std::memcpy(m_stage + m_staged, data, size);
         m_staged += size;
     }
+    // Storing: room for up to size bytes (at most StageSize), written by the caller at the pointer
+    // returned; Staged takes the end of what was written there, before any other write.
+    std::uint8_t* Reserve(std::size_t size)
+    {
+        if (!IsStoring())
+            Refuse(ArchiveException::readOnly, "writing to a loading archive");
+        if (size > StageSize)
+            throw std::length_error("an archive reserves at most its staging block");
+        if (size > StageSize - m_staged)
+            Flush();
+        return m_stage + m_staged;
+    }
+    void Staged(const std::uint8_t* end) { m_staged = static_cast<std::size_t>(end - m_stage); }
+    static constexpr std::size_t StageSize = 512;
+
     // Throws endOfFile when fewer than size bytes remain.
     void Read(void* data, std::size_t size)
     {
@@ -232,7 +248,6 @@ private:
     bool m_ownsInput = true;
     // Output (storing: with the staged bytes after it) or the owned input (loading).
     mutable std::vector<std::uint8_t> m_buffer;
-    static constexpr std::size_t StageSize = 512;
     mutable std::size_t m_staged = 0;
     mutable std::uint8_t m_stage[StageSize];
     std::span<const std::uint8_t> m_input; // loading: the bytes read

@@ -803,27 +803,51 @@ private:
         }
     }
 
-    bool Hierarchy()
+    // The atom nodes by parent node (none first), then positive IDs ascending, then the rest, each
+    // run in node order: counted out by parent, then sorted within a parent where out of order.
+    // False when a parent names no object node.
+    bool AtomsByParentAndID(const std::vector<std::int32_t>& ids, IntArray& order) const
     {
-        const Nodes& atoms = m_tree.m_atoms;
-        const Nodes& objects = m_tree.m_objects;
-        IntArray order(atoms.nodes.size());
-        std::vector<std::int32_t> ids(atoms.nodes.size(), 0);
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            order[i] = static_cast<std::int32_t>(i);
-            const Object* const atom = NodeObject(atoms, static_cast<std::int32_t>(i));
-            ids[i] = atom ? atom->GetID() : 0;
+        const IntArray& parents = m_tree.m_atoms.parents;
+        const std::size_t slots = m_tree.m_objects.nodes.size() + 1;
+        std::vector<std::size_t> starts(slots + 1, 0);
+        for (const std::int32_t parent : parents) {
+            if (parent < -1 || parent >= static_cast<std::int64_t>(slots) - 1)
+                return false;
+            ++starts[static_cast<std::size_t>(parent + 1) + 1];
         }
-        // Positive IDs ascending, then the rest.
+        for (std::size_t s = 1; s < starts.size(); ++s)
+            starts[s] += starts[s - 1];
+        order.assign(parents.size(), 0);
+        std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+        for (std::size_t node = 0; node < parents.size(); ++node)
+            order[next[static_cast<std::size_t>(parents[node] + 1)]++] = static_cast<std::int32_t>(node);
         const auto idRank = [&ids](std::int32_t node) {
             const std::int32_t id = ids[static_cast<std::size_t>(node)];
             return id > 0 ? static_cast<std::int64_t>(id) : std::int64_t{INT32_MAX} + 1;
         };
-        std::stable_sort(order.begin(), order.end(), [&](std::int32_t x, std::int32_t y) {
-            const std::int32_t px = atoms.parents[static_cast<std::size_t>(x)];
-            const std::int32_t py = atoms.parents[static_cast<std::size_t>(y)];
-            return px != py ? px < py : idRank(x) < idRank(y);
-        });
+        const auto byID = [&idRank](std::int32_t x, std::int32_t y) { return idRank(x) < idRank(y); };
+        for (std::size_t s = 0; s < slots; ++s) {
+            const auto first = order.begin() + static_cast<std::ptrdiff_t>(starts[s]);
+            const auto last = order.begin() + static_cast<std::ptrdiff_t>(starts[s + 1]);
+            if (!std::is_sorted(first, last, byID))
+                std::stable_sort(first, last, byID);
+        }
+        return true;
+    }
+
+    bool Hierarchy()
+    {
+        const Nodes& atoms = m_tree.m_atoms;
+        const Nodes& objects = m_tree.m_objects;
+        std::vector<std::int32_t> ids(atoms.nodes.size(), 0);
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            const Object* const atom = NodeObject(atoms, static_cast<std::int32_t>(i));
+            ids[i] = atom ? atom->GetID() : 0;
+        }
+        IntArray order;
+        if (!AtomsByParentAndID(ids, order))
+            return false;
         for (std::size_t k = 0; k < order.size(); ++k) {
             const std::int32_t node = order[k];
             if (k + PrefetchDistance < order.size())

@@ -233,6 +233,20 @@ TEST_F(ObjectTest, AnInternedNameSetsTheCellItsTextNames)
     Object node(nullptr);
     node.SetProperty("Weight", 1.5f, DataStorage::FlagReadable);
     node.SetProperty("Height", std::int32_t{1}, 0);
+    // Unheard, the value still lands and the object is marked modified.
+    node.ClearModified();
+    node.SetProperty(weight, 3, 0);
+    EXPECT_TRUE(node.IsModified());
+    std::int32_t unheard = 0;
+    ASSERT_TRUE(node.GetProperty("Weight", unheard));
+    EXPECT_EQ(unheard, 3);
+    // A tree registration above hears it.
+    Object parent(nullptr);
+    auto* const child = new Object(&parent);
+    parent.RegisterEvent(Object::classType, Object::EventPropertySet, Record, true, nullptr, nullptr);
+    g_heard.clear();
+    child->SetProperty(weight, 4, 0);
+    EXPECT_EQ(Codes(), (std::vector<std::uint16_t>{Object::EventPropertySet}));
     node.RegisterEvent(Object::classType, Object::EventPropertySet, Record, false, nullptr, "Weight");
     g_heard.clear();
     node.SetProperty(weight, 7, DataStorage::FlagWritable);

@@ -322,6 +322,39 @@ TEST_F(TreeNodeTest, CopiesAreParentlessWithCopiedChildren)
     EXPECT_EQ(copiedRoot->GetNumDescendents(), 3);
 }
 
+// Copies wait in a queue made by the first copy that waits: a broad tree (a long queue) and single
+// nodes (none) come out whole, in order, and linked.
+TEST_F(TreeNodeTest, BroadCopiesKeepEveryChildInOrder)
+{
+    constexpr int width = 3000;
+    TreeTestNode root;
+    for (int i = 0; i < width; ++i) {
+        auto* const child = new TreeTestNode(&root);
+        child->SetLID(static_cast<std::uint32_t>(2 * i + 1));
+        (new TreeTestNode(child))->SetLID(static_cast<std::uint32_t>(2 * i + 2));
+    }
+    std::unique_ptr<TreeNode> copy(root.TreeCopy());
+    ASSERT_EQ(copy->GetNumChildren(), width);
+    EXPECT_EQ(copy->GetNumDescendents(), 2 * width);
+    int wrong = 0;
+    for (int i = 0; i < width; ++i) {
+        const TreeNode* const child = copy->GetChild(i);
+        const TreeNode* const grandchild = child->GetNumChildren() == 1 ? child->GetChild(0) : nullptr;
+        wrong += child->GetParent() != copy.get() || child == root.GetChild(i) ||
+                 child->GetLID() != static_cast<std::uint32_t>(2 * i + 1) || !grandchild ||
+                 grandchild->GetParent() != child || grandchild->GetLID() != static_cast<std::uint32_t>(2 * i + 2) ||
+                 grandchild->GetRoot() != copy.get();
+    }
+    EXPECT_EQ(wrong, 0);
+    for (int i = 0; i < 3; ++i) {
+        std::unique_ptr<TreeNode> single(root.GetChild(i)->NodeCopy());
+        EXPECT_EQ(single->GetLID(), static_cast<std::uint32_t>(2 * i + 1));
+        EXPECT_EQ(single->GetParent(), nullptr);
+        EXPECT_EQ(single->GetNumChildren(), 0);
+        EXPECT_EQ(root.GetChild(i)->GetNumChildren(), 1);
+    }
+}
+
 TEST_F(TreeNodeTest, DeepChainsNeverRecurse)
 {
     constexpr int depth = 100000;

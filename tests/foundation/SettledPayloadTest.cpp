@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <tavrel/core/Color.h>
+#include <tavrel/core/Point3d.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/PropertyTable.h>
+#include "support/RecordStream.h"
+
+using namespace Tavrel;
+
+namespace {
+
+enum class Shade : std::int32_t { Pale = 3, Deep = 400 };
+
+// A level holding a field of each member form the planned writer takes straight from the object
+// (every plain width, both compressed integer codes, an enum) between values it writes through
+// their entries (an accessor, a text), so that member runs end at calls and go on after them.
+class Gauge : public Geometric3d {
+    TAVREL_CLASS(Gauge, Geometric3d, Creatable)
+public:
+    explicit Gauge(Object* parent) : Geometric3d(parent) {}
+
+    std::int8_t tiny = 0;
+    std::uint8_t small = 0;
+    std::int16_t shortValue = 0;
+    std::uint16_t word = 0;
+    std::int32_t count = 0;
+    std::uint32_t tally = 0;
+    std::int32_t wide = 0;
+    std::uint32_t unsignedWide = 0;
+    float ratio = 0.0f;
+    double exact = 0.0;
+    bool on = false;
+    Shade shade = Shade::Pale;
+    std::string note;
+    std::int32_t twice = 0;
+};
+TAVREL_DEFINE_CLASS(Gauge)
+
+Gauge::Gauge() = default;
+
+const PropertyTable& Gauge::Properties()
+{
+    static const PropertyTable table(
+        PropertyList<Gauge>()
+            .Field<Storage::StorageChar, &Gauge::tiny>("Gauge Tiny")
+            .Field<Storage::StorageUnsignedChar, &Gauge::small>("Gauge Small")
+            .Field<Storage::StorageShort, &Gauge::shortValue>("Gauge Short")
+            .Value<Storage::StorageInt>("Gauge Twice", [](const Gauge& gauge) { return gauge.twice * 2; },
+                                        [](Gauge& gauge, std::int32_t value) { gauge.twice = value / 2; })
+            .Field<Storage::StorageUnsignedShort, &Gauge::word>("Gauge Word")
+            .Field<Storage::StorageInt, &Gauge::count>("Gauge Count")
+            .Field<Storage::StorageUnsignedInt, &Gauge::tally>("Gauge Tally")
+            .Field<Storage::StorageString, &Gauge::note>("Gauge Note")
+            .Field<Storage::StorageLong, &Gauge::wide>("Gauge Wide")
+            .Field<Storage::StorageUnsignedLong, &Gauge::unsignedWide>("Gauge Unsigned Wide")
+            .Field<&Gauge::ratio>("Gauge Ratio")
+            .Field<&Gauge::exact>("Gauge Exact")
+            .Field<&Gauge::on>("Gauge On")
+            .Field<&Gauge::shade>("Gauge Shade"));
+    return table;
+}
+
+class SettledPayload : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        AttachDataModelDLL();
+        ClassRegistry::Register<Gauge>();
+    }
+};
+
+// Values at the edges of each form: compressed integers below, at and past 255 and negative.
+void Fill(Gauge& gauge, int k)
+{
+    static constexpr std::int32_t Integers[] = {0, 254, 255, -1, 70000, INT32_MIN};
+    const std::int32_t integer = Integers[k % 6];
+    gauge.tiny = static_cast<std::int8_t>(-k);
+    gauge.small = static_cast<std::uint8_t>(250 + k);
+    gauge.shortValue = static_cast<std::int16_t>(-300 * k);
+    gauge.word = static_cast<std::uint16_t>(65000 + k);
+    gauge.count = integer;
+    gauge.tally = static_cast<std::uint32_t>(integer);
+    gauge.wide = ~integer;
+    gauge.unsignedWide = 0xFFFFFF00u + static_cast<std::uint32_t>(k);
+    gauge.ratio = 0.25f * static_cast<float>(k);
+    gauge.exact = 1.0 / (k + 3);
+    gauge.on = k % 2 == 1;
+    gauge.shade = k % 3 == 0 ? Shade::Deep : Shade::Pale;
+    gauge.note = std::string(static_cast<std::size_t>(k * 60), 'n');
+    gauge.twice = integer / 4;
+    gauge.SetColor(Color(static_cast<std::uint32_t>(0x01020304u * static_cast<std::uint32_t>(k + 1))));
+    gauge.SetXYZ(Point3d(0.5 * k, -1.0 * k, 2.0));
+    gauge.SetLabel(std::string(static_cast<std::size_t>(k), 'a'));
+    if (k % 2 == 1)
+        gauge.SetInvisible(false);
+    if (k % 3 == 1)
+        gauge.Select(false);
+    if (k % 4 == 2)
+        gauge.SetClipped(true);
+}
+
+void ExpectSame(const Gauge& loaded, const Gauge& saved)
+{
+    EXPECT_EQ(loaded.tiny, saved.tiny);
+    EXPECT_EQ(loaded.small, saved.small);
+    EXPECT_EQ(loaded.shortValue, saved.shortValue);
+    EXPECT_EQ(loaded.word, saved.word);
+    EXPECT_EQ(loaded.count, saved.count);
+    EXPECT_EQ(loaded.tally, saved.tally);
+    EXPECT_EQ(loaded.wide, saved.wide);
+    EXPECT_EQ(loaded.unsignedWide, saved.unsignedWide);
+    EXPECT_EQ(loaded.ratio, saved.ratio);
+    EXPECT_EQ(loaded.exact, saved.exact);
+    EXPECT_EQ(loaded.on, saved.on);
+    EXPECT_EQ(loaded.shade, saved.shade);
+    EXPECT_EQ(loaded.note, saved.note);
+    EXPECT_EQ(loaded.twice, saved.twice);
+    EXPECT_EQ(loaded.GetColor().GetValue(), saved.GetColor().GetValue());
+    EXPECT_EQ(loaded.GetXYZ(), saved.GetXYZ());
+    EXPECT_EQ(loaded.GetLabel(), saved.GetLabel());
+    EXPECT_EQ(loaded.IsVisible(), saved.IsVisible());
+    EXPECT_EQ(loaded.IsObjectSelected(), saved.IsObjectSelected());
+    EXPECT_EQ(loaded.IsClipped(), saved.IsClipped());
+}
+
+} // namespace
+
+// The class's first record names its values; the later ones carry the payloads alone, written from
+// the members and the entries in turn. Each reads back as it was saved.
+TEST_F(SettledPayload, EveryMemberFormComesBackInTheRecordsAfterTheClassesFirst)
+{
+    Object group(nullptr);
+    constexpr int Gauges = 12;
+    std::vector<Gauge*> saved;
+    for (int k = 0; k < Gauges; ++k) {
+        auto* const gauge = new Gauge(&group);
+        Fill(*gauge, k);
+        saved.push_back(gauge);
+    }
+    const std::unique_ptr<Object> loaded = RecordStream::LoadAs<Object>(RecordStream::Save(group));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), Gauges);
+    for (int k = 0; k < Gauges; ++k) {
+        SCOPED_TRACE(k);
+        const auto* const gauge = DynCast<Gauge>(loaded->GetChild(k));
+        ASSERT_NE(gauge, nullptr);
+        ExpectSame(*gauge, *saved[static_cast<std::size_t>(k)]);
+    }
+}
