@@ -47,12 +47,12 @@ Atom3d::Atom3d()
 {
     static const bool named = (SetCommonName(GetCommonName()), true);
     static_cast<void>(named);
-    SetElement(UnknownElementType);
+    TakeUnknownElement();
 }
 
 Atom3d::Atom3d(Object* parent)
 {
-    SetElement(UnknownElementType);
+    TakeUnknownElement();
     SetParent(parent);
 }
 
@@ -114,6 +114,13 @@ void Atom3d::SetElement(const Element* element)
     m_element = (element ? element : ElementFactory::GetElementFactory().FindElementByType(UnknownElementType))->GetHandle();
     ClearDonatedLonePairs();
     DoNotify(classType, EventElementSet, nullptr, nullptr);
+}
+
+void Atom3d::TakeUnknownElement()
+{
+    // What SetElement leaves on an atom without parent, registrations or user properties.
+    m_element = ElementFactory::GetElementFactory().FindElementByType(UnknownElementType)->GetHandle();
+    SetModified();
 }
 
 void Atom3d::SetElement(ElementType type)

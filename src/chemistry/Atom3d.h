@@ -243,6 +243,8 @@ private:
     void SetPercent(std::uint8_t& field, float factor, const char* attribute);
     // The public constructors' common part.
     void Initialize(Object* parent, const Element* element);
+    // A constructor's first element, the unknown one, set where no one can hear it.
+    void TakeUnknownElement();
     template <class Move>
     void MoveAnnounced(TreeNode* parent, Move&& move);
 

@@ -413,18 +413,24 @@ void Bondable::ClearConformerIndex()
 void Bondable::KeepOwnBonds(bool ended)
 {
     Bond** const data = BondData();
+    const std::size_t count = m_numBonds.Get();
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < m_numBonds.Get(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         Bond* const bond = data[i];
-        if (!bond || std::find(data, data + kept, bond) != data + kept)
+        if (!bond)
             continue;
         // A bond whose record is still being read keeps its place until the finishing pass.
         const bool judged = ended || !bond->m_reading;
-        if (judged && !(bond->HasEnds() && (bond->GetAtom1() == this || bond->GetAtom2() == this)))
+        if (judged && !(bond->HasEnds() && (bond->m_atom1 == this || bond->m_atom2 == this)))
             continue;
-        data[kept++] = bond;
+        // A list holds a few bonds: a plain look back finds the second listing of one.
+        bool listed = false;
+        for (std::size_t k = 0; k < kept && !listed; ++k)
+            listed = data[k] == bond;
+        if (!listed)
+            data[kept++] = bond;
     }
-    if (kept != m_numBonds.Get())
+    if (kept != count)
         ResizeBonds(kept);
 }
 

@@ -64,12 +64,19 @@ void ElementFactory::InitElementData(Element& element, std::size_t row)
 void ElementFactory::RebuildIndexes()
 {
     m_byName.clear();
+    m_byDirectType.fill(nullptr);
     m_byType.clear();
     m_byAtomicNumber.clear();
     for (const PoolEntry& entry : m_pool) {
         Element* element = entry.elements.back();
         m_byName.try_emplace(StringUtils::ToLower(element->GetName()), element);
-        m_byType.try_emplace(element->GetType(), element);
+        const std::int32_t type = element->GetType();
+        if (type >= 0 && type < DirectTypes) {
+            Element*& direct = m_byDirectType[static_cast<std::size_t>(type)];
+            direct = direct ? direct : element;
+        } else {
+            m_byType.try_emplace(type, element);
+        }
         m_byAtomicNumber.try_emplace(element->GetAtomicNumber(), element);
     }
 }
@@ -102,6 +109,8 @@ const Element* ElementFactory::FindElementByName(std::string_view name) const
 
 Element* ElementFactory::FindMutableByType(ElementType type) const
 {
+    if (type >= 0 && type < DirectTypes)
+        return m_byDirectType[static_cast<std::size_t>(type)];
     const auto found = m_byType.find(type);
     return found == m_byType.end() ? nullptr : found->second;
 }

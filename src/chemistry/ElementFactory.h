@@ -1,6 +1,7 @@
 // ElementFactory: the process-wide element table, its lookups and the host's user elements.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -91,6 +92,10 @@ private:
     std::unordered_map<std::string, std::size_t> m_bySymbol;
     // First element in pool order by lower-cased name, by type and by atomic number.
     std::unordered_map<std::string, Element*> m_byName;
+    // Types below DirectTypes, the built-in ones among them, are read from an array (null: none);
+    // the rest from the map.
+    static constexpr std::int32_t DirectTypes = 256;
+    std::array<Element*, DirectTypes> m_byDirectType{};
     std::unordered_map<std::int32_t, Element*> m_byType;
     std::unordered_map<std::int32_t, Element*> m_byAtomicNumber;
 };

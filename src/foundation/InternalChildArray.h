@@ -57,6 +57,15 @@ public:
     // The last slot of a block is never a hole, and no block is empty.
     Node* Last() const { return BlockCount() == 0 ? nullptr : m_blocks[NumberAt(BlockCount() - 1)].slots.back(); }
 
+    // Ask for what a ForEach reads first, in two steps a few visits apart: the block table, then
+    // the first block's slots (reading the table).
+    void PrefetchBlocks() const { __builtin_prefetch(m_blocks.data()); }
+    void PrefetchSlots() const
+    {
+        if (!m_blocks.empty())
+            __builtin_prefetch(m_blocks[NumberAt(0)].slots.data());
+    }
+
     template <class Visit>
     void ForEach(Visit&& visit) const
     {

@@ -193,12 +193,11 @@ bool LogicalIdentifierList::AddObjectLidIfFree(std::uint32_t lid, std::uint32_t 
         std::unique_ptr<Page>& entries = m_pages[page - m_firstPage];
         if (!entries)
             entries = std::make_unique<Page>();
-        std::uint32_t& slot = entries->oids[lid & SlotMask];
-        if (slot != 0)
+        else if (entries->oids[lid & SlotMask] != 0)
             return false;
-        slot = oid;
-        ++entries->live;
         ++m_size;
+        entries->oids[lid & SlotMask] = oid;
+        ++entries->live;
     } else {
         if (Find(lid) != 0)
             return false;

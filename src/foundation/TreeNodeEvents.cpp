@@ -309,11 +309,55 @@ bool TreeNode::HoldsRegistration(std::uint32_t type, std::uint16_t code) const
 void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree)
 {
     SetEventMask(type, code);
-    if (tree) {
-        VisitDescendants(this, [&](TreeNode* node) {
+    if (!tree || !m_children)
+        return;
+    // The subtree in batches of nodes, each batch's children gathered into the next (a batch is taken
+    // up once full, so at most a few thousand nodes wait per level). Within a batch the nodes a few
+    // places on are asked for ahead, in turn the node, its child array, its block table and its first
+    // slots, as a large tree's nodes are mostly out of the cache.
+    constexpr std::size_t batchSize = 4096;
+    constexpr std::size_t nodeDistance = 32;
+    constexpr std::size_t arrayDistance = 16;
+    constexpr std::size_t blocksDistance = 8;
+    constexpr std::size_t slotsDistance = 4;
+    struct Batch {
+        std::vector<TreeNode*> nodes;
+        std::size_t next = 0;
+    };
+    std::vector<Batch> batches(1);
+    m_children->ForEach([&](TreeNode* child) { batches.back().nodes.push_back(child); });
+    std::vector<TreeNode*> children;
+    while (!batches.empty()) {
+        Batch& batch = batches.back();
+        const std::vector<TreeNode*>& nodes = batch.nodes;
+        const bool done = batch.next == nodes.size();
+        if (done || children.size() >= batchSize) {
+            if (done)
+                batches.pop_back();
+            if (!children.empty())
+                batches.push_back({std::exchange(children, {}), 0});
+            continue;
+        }
+        const std::size_t i = batch.next++;
+        const auto arrayAt = [&nodes, i](std::size_t distance) -> const ChildArray* {
+            return i + distance < nodes.size() ? nodes[i + distance]->m_children.Get().get() : nullptr;
+        };
+        if (i + nodeDistance < nodes.size())
+            PrefetchObject(nodes[i + nodeDistance]);
+        if (const ChildArray* ahead = arrayAt(arrayDistance))
+            __builtin_prefetch(ahead);
+        if (const ChildArray* ahead = arrayAt(blocksDistance))
+            ahead->PrefetchBlocks();
+        if (const ChildArray* ahead = arrayAt(slotsDistance))
+            ahead->PrefetchSlots();
+        TreeNode* const node = nodes[i];
+        // Every level passes this level's bits down to this byte.
+        if (type == classType)
+            node->m_levelEventMask.Set(code);
+        else
             node->SetEventMask(type, code);
-            return true;
-        });
+        if (node->m_children)
+            node->m_children->ForEach([&children](TreeNode* child) { children.push_back(child); });
     }
 }
 

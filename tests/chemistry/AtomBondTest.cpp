@@ -641,6 +641,18 @@ TEST_F(AtomBondTest, ElementAndClipChangesHeardOrNotLeaveTheSameState)
     EXPECT_EQ(g_heard, (std::vector<Heard>{{Object::classType, Object::EventPropertyRemoved, ""},
                                            {Atom3d::classType, Atom3d::EventElementSet, ""}}));
     g_heard.clear();
+
+    // A new atom takes the unknown element before it joins, unheard, and is marked modified.
+    struct NewAtom : Atom3d {
+        NewAtom() = default;
+        explicit NewAtom(Object* parent) : Atom3d(parent) {}
+    };
+    const auto* const joined = new NewAtom(molecule);
+    const NewAtom alone;
+    EXPECT_TRUE(g_heard.empty());
+    EXPECT_EQ(joined->GetElementType(), UnknownElementType);
+    EXPECT_EQ(alone.GetElementSymbol(), "?");
+    EXPECT_TRUE(alone.IsModified());
 }
 
 TEST_F(AtomBondTest, MoleculeSurvivesBothRecordFormsWithEveryField)

@@ -188,6 +188,35 @@ TEST_F(ElementTest, UserElementsCountAndRemovingTouchesOnlyThatEntry)
     EXPECT_EQ(factory.GetNumElements(), 103);
 }
 
+TEST_F(ElementTest, TypeLookupsFindTheFirstElementOfAnyTypeAndForgetRemovedOnes)
+{
+    const Element* carbon = factory.FindElementByType(ElementType(6));
+    const auto add = [&](const char* symbol, std::int32_t type) {
+        Element user(*carbon);
+        user.SetSymbol(symbol);
+        user.SetType(ElementType(type));
+        return factory.AddUserElement(user);
+    };
+    const Element* small = add("Za", 255);
+    const Element* large = add("Zb", 70000);
+    const Element* negative = add("Zc", -3);
+    const Element* second = add("Zd", 255);  // a second element of a type keeps the first one found
+    const Element* carbonToo = add("Ze", 6);
+    EXPECT_EQ(factory.FindElementByType(ElementType(255)), small);
+    EXPECT_EQ(factory.FindElementByType(ElementType(70000)), large);
+    EXPECT_EQ(factory.FindElementByType(ElementType(-3)), negative);
+    EXPECT_EQ(factory.FindElementByType(ElementType(6)), carbon);
+
+    EXPECT_TRUE(factory.RemoveUserElement(small));
+    EXPECT_EQ(factory.FindElementByType(ElementType(255)), second);
+    EXPECT_TRUE(factory.RemoveUserElement(second));
+    EXPECT_TRUE(factory.RemoveUserElement(large));
+    EXPECT_TRUE(factory.RemoveUserElement(carbonToo));
+    EXPECT_EQ(factory.FindElementByType(ElementType(255))->GetSymbol(), "?");
+    EXPECT_EQ(factory.FindElementByType(ElementType(70000))->GetSymbol(), "?");
+    EXPECT_EQ(factory.FindElementByType(ElementType(6)), carbon);
+}
+
 TEST_F(ElementTest, HandlesNameEachElementWhileItLivesAndAreReusedAfterwards)
 {
     const Element* carbon = factory.FindElement("C");

@@ -155,6 +155,49 @@ TEST_F(EventTest, ClassLevelsKeepTheirOwnMaskBytes)
     EXPECT_FALSE(level->Wants(LevelNode::classType, 4));
 }
 
+// A tree registration made over a built subtree reaches every node of it whatever its shape: a
+// level wider than the walk takes at once, children with holes and in several blocks, a deep chain.
+TEST_F(EventTest, TreeRegistrationOverABuiltSubtreeReachesEveryNodeOfIt)
+{
+    const std::uint32_t level = LevelNode::classType;
+    EventTestNode root;
+    auto* top = new EventTestNode(&root);
+    auto* beside = new LevelNode(&root);
+    std::vector<TreeNode*> below;
+    const auto add = [&below](TreeNode* parent) { return below.emplace_back(new LevelNode(parent)); };
+    for (int i = 0; i < 5000; ++i) {
+        TreeNode* const child = add(top);
+        if (i % 1000 == 0) {
+            // Several blocks of children, a third of them removed.
+            for (int j = 0; j < 300; ++j)
+                add(child);
+            for (int j = 299; j >= 0; j -= 3) {
+                TreeNode* const gone = child->GetChild(j);
+                below.erase(std::find(below.begin(), below.end(), gone));
+                delete gone;
+            }
+        }
+    }
+    TreeNode* bottom = below.back();
+    for (int depth = 0; depth < 500; ++depth)
+        bottom = add(bottom);
+    top->RegisterEvent(level, 4, Record, true, kA, nullptr);
+    top->RegisterEvent(Tree(), 64, Record, true, kB, nullptr);
+    const auto wants = [&](std::uint32_t type, std::uint16_t code) {
+        return std::count_if(below.begin(), below.end(), [&](const TreeNode* node) {
+            return static_cast<const LevelNode*>(node)->Wants(type, code);
+        });
+    };
+    EXPECT_EQ(below.size(), 5000u + 5 * 200 + 500);
+    EXPECT_EQ(wants(level, 4), static_cast<std::ptrdiff_t>(below.size()));
+    EXPECT_EQ(wants(Tree(), 64), static_cast<std::ptrdiff_t>(below.size()));
+    EXPECT_EQ(wants(level, 8), 0);
+    EXPECT_FALSE(beside->Wants(level, 4));
+    EXPECT_FALSE(root.Wants(Tree(), 64));
+    bottom->DoNotify(level, 4, nullptr, nullptr);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A"}));
+}
+
 TEST_F(EventTest, APlainRegistrationLeftOnANodeKeepsOnlyThatNodesBit)
 {
     EventTestNode root;

@@ -115,6 +115,23 @@ TEST(LogicalIdentifierList, RunsOfLoadedNumbersStopAtTheFirstRefused)
     EXPECT_EQ(list.AddObjectLid(23), 3'000'002u);
 }
 
+// Loaded numbers enter once where free, also on a page emptied by removals; a held one changes nothing.
+TEST(LogicalIdentifierList, FreeNumbersEnterOnceAndTakenOnesChangeNothing)
+{
+    LogicalIdentifierList list;
+    for (std::uint32_t lid = 1; lid <= 200; ++lid)
+        EXPECT_TRUE(list.AddObjectLidIfFree(lid, 1000 + lid));
+    EXPECT_FALSE(list.AddObjectLidIfFree(130, 7));
+    for (std::uint32_t lid = 64; lid < 128; ++lid)
+        list.RemoveObjectLid(lid, 1000 + lid);
+    EXPECT_TRUE(list.AddObjectLidIfFree(100, 7));
+    EXPECT_FALSE(list.AddObjectLidIfFree(100, 8));
+    EXPECT_EQ(list.GetLogicalObject(100), 7u);
+    EXPECT_EQ(list.GetLogicalObject(130), 1130u);
+    EXPECT_EQ(list.GetSize(), 137u);
+    EXPECT_EQ(list.AddObjectLid(9), 201u);
+}
+
 // The list against a plain map: counter numbers, numbers far apart, a counter that wraps, removals
 // that leave old numbers behind, copies of the list and clearing all answer as the map does.
 TEST(LogicalIdentifierList, PagedAndFallbackEntriesAnswerAsAPlainMap)
