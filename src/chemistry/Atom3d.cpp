@@ -93,9 +93,11 @@ void Atom3d::DeepenShallowCopy()
 {
     // Crystal markers travel only with the atom's cell.
     const auto& source = static_cast<const Atom3d&>(*GetCopySource());
-    if (!CrystalImageQueries::Installed().IsCellCopied(source, GetCopyRoot())) {
+    const Property& properties = GetUserPropertyTable();
+    if (properties.GetNumProperties() != 0 &&
+        !CrystalImageQueries::Installed().IsCellCopied(source, GetCopyRoot())) {
         for (const std::string_view marker : CrystalMarkers) {
-            if (HasProperty(marker))
+            if (properties.HasProperty(marker))
                 RemoveProperty(marker);
         }
     }

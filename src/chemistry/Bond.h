@@ -67,6 +67,12 @@ public:
     // Stores the type, sets the order of a named type, raises (Object, 16) and (Bond, 1), then has
     // each atom end perceive and store its hybridization.
     virtual void SetType(BondType type);
+    // Whether a SetType now would reach a listener; unheard, setting the type the bond already has
+    // changes nothing once its ends' hybridization was perceived with it.
+    bool IsTypeSetHeard() const
+    {
+        return IsHeard(Object::classType, Object::EventPropertySet) || IsHeard(classType, EventTypeSet);
+    }
     // By name, ignoring case; false (nothing changed) for a word that names no settable type.
     virtual bool SetType(std::string_view name);
     double GetOrder() const { return m_order; }

@@ -160,6 +160,8 @@ public:
     void* GetTempData() const { return GetTempDataSlot(); }
 
     bool HasProperty(std::string_view name) const;
+    // Whether any user property is set: a cheap test before asking for names one by one.
+    bool HasUserProperties() const { return GetUserPropertyTable().GetNumProperties() != 0; }
     // False when the name is absent or holds another type; outputs are then unchanged.
     bool GetProperty(std::string_view name, std::int32_t& value) const;
     bool GetProperty(std::string_view name, std::int32_t& count, const std::int32_t*& values) const;

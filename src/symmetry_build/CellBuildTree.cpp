@@ -930,7 +930,10 @@ private:
                         return false;
                     Created(bond);
                     if (source) {
-                        bond->SetType(source->GetType());
+                        // Made single with its ends perceived, a single bond needs the type again
+                        // only for a listener.
+                        if (source->GetType() != bond->GetType() || bond->IsTypeSetHeard())
+                            bond->SetType(source->GetType());
                         bond->SetOrder(source->GetOrder());
                         bond->SetDisplayStyle(source->GetDisplayStyle());
                         bond->SetIsInRing(source->IsInRing());
@@ -1011,15 +1014,17 @@ private:
                 continue;
             Object* const object = Object::GetObjectA(nodes.oids[i]);
             const ImageNode& node = nodes.nodes[i];
-            if (object->HasProperty("_RMI"))
+            // An object without properties has no marker to drop: new images come without any.
+            const bool bare = !object->HasUserProperties();
+            if (!bare && object->HasProperty("_RMI"))
                 object->RemoveProperty("_RMI");
             if (node.key.IsIdentity()) {
-                if (object->HasProperty("_REP"))
+                if (!bare && object->HasProperty("_REP"))
                     object->RemoveProperty("_REP");
                 object->SetProperty(asu, node.item, 0);
                 continue;
             }
-            if (object->HasProperty("_ASU"))
+            if (!bare && object->HasProperty("_ASU"))
                 object->RemoveProperty("_ASU");
             object->SetProperty(rep, node.item, 0);
             if (m_keys)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
@@ -308,6 +309,72 @@ TEST_F(SymmetryMapBuildTest, AnAtomOnASpecialPositionIsSharedByTheImagesOfItsMol
     swapped.SetAtom(0, static_cast<std::int32_t>(h->GetOID()), {});
     swapped.SetAtom(1, static_cast<std::int32_t>(o->GetOID()), {});
     EXPECT_FALSE(m.DisplayBuildResults(swapped));
+}
+
+// Each atom of an image molecule of C1=C2-C3 under P2's 2-fold, in the order of the source.
+std::vector<const Atom*> ShowImages(SymmetryMap& m, const std::vector<Atom3d*>& sources)
+{
+    BuildResults results(static_cast<std::int32_t>(sources.size()));
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        results.SetAtom(static_cast<std::int32_t>(i), static_cast<std::int32_t>(sources[i]->GetOID()), {{1, 0, 0, 0}});
+    std::vector<const Atom*> images;
+    if (!m.DisplayBuildResults(results))
+        return images;
+    for (const Atom3d* source : sources) {
+        OrdCollection replicates(0);
+        m.GetSymmetryReplicates(source, replicates, false);
+        for (int i = 0; i < replicates.GetSize(); ++i)
+            if (replicates.GetAt(i) != source)
+                images.push_back(static_cast<const Atom*>(replicates.GetAt(i)));
+    }
+    return images;
+}
+
+TEST_F(SymmetryMapBuildTest, ImageBondsTakeTheirSourceTypesWhetherOrNotAnyoneListens)
+{
+    for (const bool listened : {false, true}) {
+        SCOPED_TRACE(listened);
+        MakeCell(3);
+        auto* const chain = new Molecule(cell.get());
+        Atom3d* const a = AddAtom(*chain, "C1", Point3d(0.1f, 0.2f, 0.3f));
+        Atom3d* const b = AddAtom(*chain, "C2", Point3d(0.2f, 0.2f, 0.3f));
+        Atom3d* const c = AddAtom(*chain, "C3", Point3d(0.3f, 0.25f, 0.3f));
+        a->MakeBond(b, Bond::Double);
+        b->MakeBond(c, Bond::Single);
+        b->SetProperty("tag", 7, 0);
+        int heard = 0;
+        if (listened)
+            cell->RegisterEvent(Bond::classType, Bond::EventTypeSet, [](Event& event) { ++*static_cast<int*>(event.GetData()); },
+                                true, &heard, nullptr);
+        SymmetryMap& m = Map();
+        m.Update();
+        ASSERT_TRUE(HierarchyDataErrorList::GetErrors().empty());
+        const std::vector<const Atom*> images = ShowImages(m, {a, b, c});
+        ASSERT_EQ(images.size(), 3U);
+        const Bond* const doubled = images[0]->FindBond(images[1]);
+        const Bond* const single = images[1]->FindBond(images[2]);
+        ASSERT_NE(doubled, nullptr);
+        ASSERT_NE(single, nullptr);
+        EXPECT_EQ(doubled->GetType(), Bond::Double);
+        EXPECT_EQ(single->GetType(), Bond::Single);
+        EXPECT_EQ(doubled->GetOrder(), 2.0);
+        EXPECT_EQ(single->GetOrder(), 1.0);
+        const std::vector<const Atom3d*> sources{a, b, c};
+        for (std::size_t i = 0; i < images.size(); ++i)
+            EXPECT_EQ(images[i]->GetHybridization(), sources[i]->GetHybridization());
+        // A listener hears each new bond's type once as it is made and once more from its source.
+        EXPECT_EQ(heard, listened ? 4 : 0);
+
+        // The copies keep their other properties but none of the source's markers.
+        EXPECT_EQ(Marker(*b, "_ASU"), 1);
+        EXPECT_EQ(Marker(*images[1], "tag"), 7);
+        EXPECT_FALSE(images[1]->HasProperty("_ASU"));
+        EXPECT_EQ(Marker(*images[1], "_REP"), 1);
+        EXPECT_FALSE(images[0]->HasProperty("tag"));
+        EXPECT_FALSE(images[0]->HasProperty("_ASU"));
+        map.reset();
+        cell.reset();
+    }
 }
 
 TEST_F(SymmetryMapBuildTest, AnAtomBondedOnlyThroughAnImageIsMovedIntoTheAsymmetricUnit)
