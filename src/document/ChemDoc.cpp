@@ -344,8 +344,10 @@ void ChemDoc::Load(Archive& archive)
             matrix = ReadMatrix(archive);
         }
         // Collections never own their members: a member that no node of the tree holds is freed,
-        // and the collections of the tree drop its entries.
-        if (TreeNode::DeleteParentlessSince(lastOIDBefore, lastRead, root.get()) > 0) {
+        // and the collections of the tree drop its entries. A tree that held every object read has
+        // none to free.
+        if (!root->HeldEveryObjectIn(lastOIDBefore, lastRead) &&
+            TreeNode::DeleteParentlessSince(lastOIDBefore, lastRead, root.get()) > 0) {
             for (const std::uint32_t oid : CollectBelow(*root, BaseCollection::classType)) {
                 if (BaseCollection* const collection = Live<BaseCollection>(oid))
                     collection->DropDeleted();

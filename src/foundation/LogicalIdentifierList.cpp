@@ -208,6 +208,41 @@ bool LogicalIdentifierList::AddObjectLidIfFree(std::uint32_t lid, std::uint32_t 
     return true;
 }
 
+std::size_t LogicalIdentifierList::AddObjectLidsIfFree(std::span<const Entry> entries)
+{
+    Page* page = nullptr;  // the window's page of pageNumber, while the window stays as it is
+    std::uint32_t pageNumber = 0;
+    std::size_t entered = 0;
+    for (; entered < entries.size(); ++entered) {
+        const auto [lid, oid] = entries[entered];
+        if (lid == 0 || oid == 0 || lid == UINT32_MAX)
+            break;
+        const std::uint32_t number = lid >> PageBits;
+        if (!page || number != pageNumber) {
+            if (!InWindow(number) || !m_sparse.empty()) {
+                page = nullptr;
+                if (!AddObjectLidIfFree(lid, oid))
+                    break;
+                continue;
+            }
+            std::unique_ptr<Page>& held = m_pages[number - m_firstPage];
+            if (!held)
+                held = std::make_unique<Page>();
+            page = held.get();
+            pageNumber = number;
+        }
+        std::uint32_t& slot = page->oids[lid & SlotMask];
+        if (slot != 0)
+            break;
+        slot = oid;
+        ++page->live;
+        ++m_size;
+        if (lid >= m_nextLid)
+            m_nextLid = Successor(lid);
+    }
+    return entered;
+}
+
 std::uint32_t LogicalIdentifierList::GetLogicalObject(std::uint32_t lid) const
 {
     return lid == 0 ? 0 : Find(lid);

@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <span>
 
 namespace Tavrel {
 
@@ -24,6 +25,12 @@ namespace Tavrel {
 // of that stays constant per entry. Memory follows the number of entries, never the size of a number.
 class LogicalIdentifierList {
 public:
+    // A number and the OID it is to hold.
+    struct Entry {
+        std::uint32_t lid;
+        std::uint32_t oid;
+    };
+
     LogicalIdentifierList() = default;
     LogicalIdentifierList(const LogicalIdentifierList& other);
     LogicalIdentifierList& operator=(const LogicalIdentifierList& other);
@@ -43,6 +50,10 @@ public:
     // Enters the OID under `lid` when no entry holds it, moving the counter as AddObjectLidCopy does;
     // false, changing nothing, for 0 or a held number.
     bool AddObjectLidIfFree(std::uint32_t lid, std::uint32_t oid);
+    // Enters the entries in order as AddObjectLidIfFree does, stopping before the first it refuses
+    // or whose number is 0xFFFFFFFF; returns how many it entered. A run of numbers on one page is
+    // entered without looking the page up again.
+    std::size_t AddObjectLidsIfFree(std::span<const Entry> entries);
     // The counter: the number AddObjectLid tries first.
     std::uint32_t GetNextLid() const { return m_nextLid; }
     void SetNextLid(std::uint32_t lid) { m_nextLid = lid == 0 ? 1u : lid; }

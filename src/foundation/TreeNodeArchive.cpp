@@ -351,11 +351,10 @@ const PropertyTable& TreeNode::Properties()
                     // A child its own record did not place here: one read parentless (its record
                     // nested in another before its parent's began) joins; one that moves leaves a tree.
                     const TreeNode* const before = child->m_parent.Get();
-                    if (before != &node)
-                        child->GetRoot()->LoadedTreeChanged();
-                    if (!child->JoinLoaded(&node))
-                        return false;
                     if (before != &node) {
+                        child->GetRoot()->LoadedTreeChanged();
+                        if (!child->JoinLoaded(&node))
+                            return false;
                         TreeNode* const root = node.GetRoot();
                         if (before || child->GetNumChildren() > 0)
                             root->LoadedTreeChanged();
@@ -377,7 +376,8 @@ const PropertyTable& TreeNode::Properties()
             .AfterRecord([](TreeNode& node, Archive& archive, PropertyArchive* stream) {
                 if (!stream || !archive.IsLoading())
                     return;
-                node.PlaceListedChildren();
+                if (node.m_children)
+                    node.PlaceListedChildren();
                 // Nodes join their parents while their records are read, so the top node's record
                 // ends last: it numbers the whole loaded tree at once, in pre-order, or keeps what its
                 // NodeLoaded took in as the records ended, while the nodes were in the cache. A node

@@ -152,6 +152,8 @@ void TreeRoot::NodeInserted(TreeNode* node, bool recursive)
         return;
     AddObjectLid(node);
     const bool whole = node == this && recursive;
+    if (whole)
+        m_loadedThrough = 0;
     if (recursive && !(whole && EnterLoadedNumbers())) {
         VisitBelow(*node, [this](TreeNode* below) {
             AddObjectLid(below);
@@ -169,6 +171,7 @@ void TreeRoot::NodeRemoved(TreeNode* node, bool recursive)
     // Outside a load a removal leaves the root idle.
     if (m_loadNumbering.Get() != LoadNumbering::Idle)
         StopCollecting(LoadNumbering::Walking);
+    m_loadedThrough = 0;
     RemoveObjectLid(node);
     if (recursive) {
         VisitBelow(*node, [this](TreeNode* below) {
@@ -215,10 +218,8 @@ bool TreeRoot::EnterLoadedNumbers()
     // (joining a parent whose record had ended) again as their own, and moves the counter past the
     // highest: in any order the same. The last number wraps the counter, so it is left to the pass.
     const std::uint32_t counter = m_lids.GetNextLid();
-    for (std::size_t i = 0; i < loaded.size(); ++i) {
+    for (std::size_t i = 0; (i += m_lids.AddObjectLidsIfFree(std::span(loaded).subspan(i))) < loaded.size(); ++i) {
         LoadedNode& entry = loaded[i];
-        if (entry.lid != UINT32_MAX && m_lids.AddObjectLidIfFree(entry.lid, entry.oid))
-            continue;
         if (entry.lid != 0 && m_lids.GetLogicalObject(entry.lid) == entry.oid) {
             entry.oid = 0;
             continue;
@@ -230,7 +231,24 @@ bool TreeRoot::EnterLoadedNumbers()
         m_lids.SetNextLid(counter);
         return false;
     }
+    // Whether the nodes are the objects made right after the root, each once.
+    const std::uint32_t first = GetOID();
+    std::vector<bool> seen(loaded.size());
+    bool filled = true;
+    for (const LoadedNode& entry : loaded) {
+        if (const std::uint32_t offset = entry.oid - first - 1; offset < seen.size() && !seen[offset])
+            seen[offset] = true;
+        else
+            filled = false;
+    }
+    m_loadedThrough = filled ? first + static_cast<std::uint32_t>(loaded.size()) : 0;
     return true;
+}
+
+bool TreeRoot::HeldEveryObjectIn(std::uint32_t after, std::uint32_t last) const
+{
+    const std::uint32_t through = m_loadedThrough.Get();
+    return through != 0 && after + 1 == GetOID() && last <= through;
 }
 
 void TreeRoot::StopCollecting(LoadNumbering next)

@@ -115,6 +115,12 @@ public:
     void GetSelectedCommonClassNames(ClassNameArray& names) const;
     void GetSelectedCommonClassNames(ClassNameArray& names, const Filter& filter) const;
 
+    // Whether the tree, as the root's record ended in the last load, held every object made from
+    // the one after `after` to `last`, the root first: true only when the load's numbering was
+    // entered from the nodes collected and no node has left the tree since. A load's sweep for
+    // parentless nodes then has nothing to free.
+    bool HeldEveryObjectIn(std::uint32_t after, std::uint32_t last) const;
+
     // Deletes every child, first to last. The LID counter is not reset; the root keeps its LID.
     void Empty();
     // Delivers (TreeRoot, EventChangeBroadcast) with a pointer to the hint to the root's own
@@ -144,10 +150,7 @@ private:
     // ended (Collecting), entered at once as the root's record ends when that gives what the pass
     // would; else (Walking) the pass alone.
     enum class LoadNumbering : std::uint8_t { Idle, Collecting, Walking };
-    struct LoadedNode {
-        std::uint32_t lid;
-        std::uint32_t oid;
-    };
+    using LoadedNode = LogicalIdentifierList::Entry;
 
     // Enters the collected numbers when the pre-order pass would keep each; false, changing nothing,
     // otherwise.
@@ -160,6 +163,8 @@ private:
     Uncopied<std::vector<LoadedNode>> m_loaded;
     // Nodes read parentless that joined through a children list: their numbers are read at the end.
     Uncopied<std::vector<TreeNode*>> m_joined;
+    // The last OID of the run from the root's own that the collected nodes filled; 0 when unknown.
+    Uncopied<std::uint32_t> m_loadedThrough;
 };
 
 } // namespace Tavrel

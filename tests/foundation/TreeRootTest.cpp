@@ -88,6 +88,33 @@ TEST(LogicalIdentifierList, CopiedNumbersAreKeptWhenFreeOrOwn)
     EXPECT_EQ(list.AddObjectLid(24), 10u);
 }
 
+// A run of loaded numbers enters as one call per number would, up to the first it refuses.
+TEST(LogicalIdentifierList, RunsOfLoadedNumbersStopAtTheFirstRefused)
+{
+    using Entry = LogicalIdentifierList::Entry;
+    LogicalIdentifierList list;
+    list.AddObjectLidCopy(70, 1);
+    const std::vector<Entry> run{{5, 10}, {6, 11}, {200, 12}, {64, 13}, {70, 14}, {9, 15}};
+    EXPECT_EQ(list.AddObjectLidsIfFree(run), 4u);
+    EXPECT_EQ(list.GetSize(), 5u);
+    EXPECT_EQ(list.GetLogicalObject(200), 12u);
+    EXPECT_EQ(list.GetLogicalObject(64), 13u);
+    EXPECT_EQ(list.GetLogicalObject(70), 1u);
+    EXPECT_EQ(list.GetLogicalObject(9), 0u);
+    EXPECT_EQ(list.GetNextLid(), 201u);
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{7, 16}, {0, 17}}), 1u);
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{8, 0}}), 0u);
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{0xFFFFFFFFu, 18}}), 0u);
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{6, 19}}), 0u);
+    EXPECT_EQ(list.GetSize(), 6u);
+    // Numbers far from the window go to the fallback, and runs after them still enter.
+    EXPECT_EQ(list.AddObjectLidsIfFree(std::vector<Entry>{{3'000'000, 20}, {8, 21}, {3'000'001, 22}}), 3u);
+    EXPECT_EQ(list.GetLogicalObject(3'000'000), 20u);
+    EXPECT_EQ(list.GetLogicalObject(8), 21u);
+    EXPECT_EQ(list.GetLogicalObject(3'000'001), 22u);
+    EXPECT_EQ(list.AddObjectLid(23), 3'000'002u);
+}
+
 // Loaded numbers enter once where free, also on a page emptied by removals; a held one changes nothing.
 TEST(LogicalIdentifierList, FreeNumbersEnterOnceAndTakenOnesChangeNothing)
 {
@@ -394,6 +421,39 @@ TEST_F(TreeRootTest, SubtreeJoiningBeforeAnyRecordEndsBelowTheRootKeepsItsNumber
     EXPECT_EQ(loaded->GetLogicalObject(11), first->GetChild(0));
     EXPECT_EQ(loaded->GetLogicalObject(12), loaded->GetChild(1));
     EXPECT_EQ((new Object(loaded.get()))->GetLID(), 13u);
+}
+
+// A load's sweep for parentless nodes is skipped only when the tree held every object the load
+// made: a node read inside the root's record that never joins it, or a node leaving the tree, keeps
+// the sweep.
+TEST_F(TreeRootTest, LoadedTreeHoldsEveryObjectMadeOnlyWhenNoneIsLeftOutside)
+{
+    TreeRoot root;
+    auto* const group = new Object(&root);
+    new Object(group);
+    new Object(&root);
+    std::uint32_t before = Base::GetLastOID();
+    std::unique_ptr<TreeRoot> loaded = Reload(root);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_TRUE(loaded->HeldEveryObjectIn(before, Base::GetLastOID()));
+    EXPECT_FALSE(loaded->HeldEveryObjectIn(before, Base::GetLastOID() + 1));
+    EXPECT_FALSE(loaded->HeldEveryObjectIn(before + 1, Base::GetLastOID()));
+    const std::unique_ptr<Object> left(loaded->GetChild(0)->GetChild(0));
+    left->SetParent(nullptr);
+    EXPECT_FALSE(loaded->HeldEveryObjectIn(before, Base::GetLastOID()));
+
+    // A collection below the root lists a node outside the tree, with a child of its own.
+    auto* const collection = new OrdCollection();
+    collection->SetParent(&root);
+    auto* const outside = new Object(nullptr);
+    new Object(outside);
+    collection->Add(outside);
+    before = Base::GetLastOID();
+    loaded = Reload(root);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_FALSE(loaded->HeldEveryObjectIn(before, Base::GetLastOID()));
+    EXPECT_EQ(TreeNode::DeleteParentlessSince(before, Base::GetLastOID(), loaded.get()), 1u);
+    delete outside;
 }
 
 TEST_F(TreeRootTest, InsertionAndRemovalOfADeepChainDoNotRecurse)
