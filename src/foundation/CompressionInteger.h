@@ -41,6 +41,21 @@ public:
         return out + 1 + sizeof value;
     }
     static constexpr std::size_t MostBytes = 1 + sizeof(std::uint32_t);
+    // The form of Write read from input held up to end: the position after it, or null, with value
+    // unchanged, when the input does not hold it all.
+    static const std::uint8_t* Get(const std::uint8_t* at, const std::uint8_t* end, std::uint32_t& value)
+    {
+        if (at == end)
+            return nullptr;
+        if (*at != Escape) {
+            value = *at;
+            return at + 1;
+        }
+        if (static_cast<std::size_t>(end - at) < MostBytes)
+            return nullptr;
+        std::memcpy(&value, at + 1, sizeof value);
+        return at + MostBytes;
+    }
     // Both read one byte; a byte below 255 is the value, 0xFF is followed by the 32-bit value.
     static std::int32_t ReadInteger(Archive& archive) { return static_cast<std::int32_t>(ReadUnsignedInteger(archive)); }
     static std::uint32_t ReadUnsignedInteger(Archive& archive)

@@ -664,7 +664,6 @@ struct PayloadStep {
     std::uint8_t mask = 0;     // Bit: the bit of the member byte
     std::uint16_t room = 0;    // the most bytes from this step to the end of its segment
     bool begins = true;        // the step begins a segment (never a Call or Pass step)
-    std::uint32_t runEnd = 0;  // 1 + the end of the run of settled values from here, once it is final
     std::ptrdiff_t offset = 0; // the member's offset from the object
     std::uint8_t* (*put)(std::uint8_t* out, const Base&) = nullptr;
     // The stream holds the position's name, its type code: kept once it does.
@@ -911,7 +910,7 @@ struct PropertyArchive::RecordWriter {
             }
             const std::size_t position = top.step;
             const PropertyPlan::Step& step = plan.GetStep(position);
-            if (const std::size_t last = SettledValuesEnd(plan, record.payloads, position); last != position) {
+            if (const std::size_t last = plan.SettledValuesEnd(position); last != position) {
                 // A run of values whose names and codes the stream holds: their payloads alone.
                 WriteSettled(plan, record.payloads, object, position, last);
                 top.step = last;
@@ -958,18 +957,6 @@ struct PropertyArchive::RecordWriter {
             lastPayloads = {&plan, found->second.data()};
         }
         return lastPayloads.second;
-    }
-
-    // The plan's end of the run of settled values from a position, kept with the position's step once
-    // the run cannot grow (it ends at the count or at a step that is not a value).
-    static std::size_t SettledValuesEnd(const PropertyPlan& plan, PayloadStep* steps, std::size_t position)
-    {
-        if (const std::uint32_t kept = steps[position].runEnd; kept != 0)
-            return kept - 1;
-        const std::size_t last = plan.SettledValuesEnd(position);
-        if (last == plan.GetCount() || plan.GetStep(last).kind != PropertyPlan::Kind::Value)
-            steps[position].runEnd = static_cast<std::uint32_t>(last + 1);
-        return last;
     }
 
     // The payloads of the settled values from first up to last: members' bytes straight into room

@@ -105,10 +105,8 @@ void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
         after(object, archive.GetArchive(), &archive);
 }
 
-std::size_t PropertyPlan::SettledValuesEnd(std::size_t position) const
+std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const
 {
-    if (const std::uint32_t kept = m_valuesEnd[position]; kept != 0)
-        return kept - 1;
     std::size_t last = position;
     while (last < m_steps.size() && m_steps[last].kind == Kind::Value && IsSettled(last))
         ++last;

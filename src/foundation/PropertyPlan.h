@@ -92,7 +92,12 @@ public:
     // The end of the run of settled values (Kind::Value, IsSettled) from a position on: the position
     // itself when its step is not one. A run that ends at the count or at a step of another kind
     // cannot grow any more, so its end is kept.
-    std::size_t SettledValuesEnd(std::size_t position) const;
+    std::size_t SettledValuesEnd(std::size_t position) const
+    {
+        if (const std::uint32_t kept = m_valuesEnd[position]; kept != 0)
+            return kept - 1;
+        return FindSettledValuesEnd(position);
+    }
     // Reads the values of the steps from first up to last, each of Kind::Value and settled, straight
     // from the stream into the object; WriteValues writes their payloads alone.
     void ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
@@ -122,6 +127,9 @@ public:
     }
 
 private:
+    // SettledValuesEnd of a position whose end is not kept yet.
+    std::size_t FindSettledValuesEnd(std::size_t position) const;
+
     std::vector<Step> m_steps;
     // By position: the step's entry's readInPlace (null for none), in one flat list for ReadValues.
     std::vector<const std::uint8_t* (*)(const std::uint8_t*, const std::uint8_t*, Base&)> m_inPlace;

@@ -16,6 +16,7 @@
 #include <tavrel/core/Color.h>
 #include <tavrel/core/Point3d.h>
 #include <tavrel/core/StringUtils.h>
+#include <tavrel/foundation/CompressionInteger.h>
 #include <tavrel/foundation/ObjectProperty.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/Storage.h>
@@ -211,18 +212,6 @@ const std::uint8_t* ReadBytes(const std::uint8_t* at, const std::uint8_t* end, V
     return at + sizeof value;
 }
 
-// A compressed integer: one byte below 0xFF, else 0xFF and 32 bits.
-inline const std::uint8_t* ReadCompressed(const std::uint8_t* at, const std::uint8_t* end, std::uint32_t& value)
-{
-    if (at == end)
-        return nullptr;
-    if (*at != 0xFF) {
-        value = *at;
-        return at + 1;
-    }
-    return ReadBytes(at + 1, end, value);
-}
-
 // A framework string: length below 255 in one byte; else 0xFF and a u16 below 0xFFFF; else 0xFF,
 // 0xFFFF and a u32.
 inline const std::uint8_t* ReadText(const std::uint8_t* at, const std::uint8_t* end, std::string_view& text)
@@ -256,7 +245,7 @@ const std::uint8_t* Read(const std::uint8_t* at, const std::uint8_t* end, Value<
         return ReadText(at, end, value);
     } else if constexpr (Code == Storage::StorageInt || Code == Storage::StorageUnsignedInt) {
         std::uint32_t read = 0;
-        at = ReadCompressed(at, end, read);
+        at = CompressionInteger::Get(at, end, read);
         value = static_cast<Value<Code>>(read);
         return at;
     } else if constexpr (Code == Storage::StorageBool) {
