@@ -184,25 +184,37 @@ std::uint32_t LogicalIdentifierList::AddObjectLidCopy(std::uint32_t lid, std::ui
     return Find(lid) == oid ? lid : AddObjectLid(oid);
 }
 
+LogicalIdentifierList::Page& LogicalIdentifierList::WindowPage(std::uint32_t page)
+{
+    std::unique_ptr<Page>& held = m_pages[page - m_firstPage];
+    if (!held)
+        held = std::make_unique<Page>();
+    return *held;
+}
+
+bool LogicalIdentifierList::EnterIfFree(Page& page, std::uint32_t lid, std::uint32_t oid)
+{
+    std::uint32_t& slot = page.oids[lid & SlotMask];
+    if (slot != 0)
+        return false;
+    slot = oid;
+    ++page.live;
+    ++m_size;
+    if (lid >= m_nextLid)
+        m_nextLid = Successor(lid);
+    return true;
+}
+
 bool LogicalIdentifierList::AddObjectLidIfFree(std::uint32_t lid, std::uint32_t oid)
 {
     if (lid == 0 || oid == 0)
         return false;
     // A loaded tree's numbers mostly fall in the window: one look at the slot decides.
-    if (const std::uint32_t page = lid >> PageBits; InWindow(page) && m_sparse.empty()) {
-        std::unique_ptr<Page>& entries = m_pages[page - m_firstPage];
-        if (!entries)
-            entries = std::make_unique<Page>();
-        else if (entries->oids[lid & SlotMask] != 0)
-            return false;
-        ++m_size;
-        entries->oids[lid & SlotMask] = oid;
-        ++entries->live;
-    } else {
-        if (Find(lid) != 0)
-            return false;
-        Insert(lid, oid);
-    }
+    if (const std::uint32_t page = lid >> PageBits; InWindow(page) && m_sparse.empty())
+        return EnterIfFree(WindowPage(page), lid, oid);
+    if (Find(lid) != 0)
+        return false;
+    Insert(lid, oid);
     if (lid >= m_nextLid)
         m_nextLid = Successor(lid);
     return true;
@@ -225,20 +237,11 @@ std::size_t LogicalIdentifierList::AddObjectLidsIfFree(std::span<const Entry> en
                     break;
                 continue;
             }
-            std::unique_ptr<Page>& held = m_pages[number - m_firstPage];
-            if (!held)
-                held = std::make_unique<Page>();
-            page = held.get();
+            page = &WindowPage(number);
             pageNumber = number;
         }
-        std::uint32_t& slot = page->oids[lid & SlotMask];
-        if (slot != 0)
+        if (!EnterIfFree(*page, lid, oid))
             break;
-        slot = oid;
-        ++page->live;
-        ++m_size;
-        if (lid >= m_nextLid)
-            m_nextLid = Successor(lid);
     }
     return entered;
 }

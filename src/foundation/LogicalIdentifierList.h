@@ -84,6 +84,11 @@ private:
     std::uint32_t Find(std::uint32_t lid) const;
     // Enters a non-zero lid that no entry holds.
     void Insert(std::uint32_t lid, std::uint32_t oid);
+    // The window's page of a page number in it, made when it has none.
+    Page& WindowPage(std::uint32_t page);
+    // Enters the OID in the page's slot of a non-zero lid when free, moving the counter as
+    // AddObjectLidIfFree does; false, changing nothing, when the slot is held.
+    bool EnterIfFree(Page& page, std::uint32_t lid, std::uint32_t oid);
     void Erase(std::uint32_t lid);
     std::uint32_t TakeFreeLid();
     // Widens the window to take in the page when the bound allows; false otherwise.
