@@ -238,8 +238,8 @@ const PropertyTable& Atom::Properties()
                     return ObjectProperty();
                 return TextProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable);
             })
-            .AfterRecord([](Atom& atom, Archive& archive, PropertyArchive*) {
-                if (archive.IsLoading() && atom.GetUserPropertyTable().GetNumTemporaries() > 0)
+            .AfterLoad([](Atom& atom, Archive&, PropertyArchive*) {
+                if (atom.GetUserPropertyTable().GetNumTemporaries() > 0)
                     KeepCrystalDataArchived(atom.EditUserPropertyTable());
             }));
     return table;

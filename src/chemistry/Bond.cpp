@@ -1052,10 +1052,7 @@ const PropertyTable& Bond::Properties()
             .ArchiveField<&Bond::m_order>()
             .Field<&Bond::m_inRing>("BondInRing")
             .ArchiveDropped<std::int32_t>(2)
-            .BeforeRecord([](Bond& bond, Archive& archive, PropertyArchive*) {
-                if (archive.IsLoading())
-                    bond.m_reading = true;
-            })
+            .BeforeLoad([](Bond& bond, Archive&, PropertyArchive*) { bond.m_reading = true; })
             .AfterRecord([](Bond& bond, Archive& archive, PropertyArchive* stream) {
                 if (archive.IsLoading()) {
                     bond.m_reading = false;

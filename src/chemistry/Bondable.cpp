@@ -446,8 +446,8 @@ const PropertyTable& Bondable::Properties()
                     if (i < end.m_numBonds.Get())
                         end.BondData()[i] = bond;
                 })
-            .BeforeRecord([](Bondable& end, Archive& archive, PropertyArchive* stream) {
-                if (stream && archive.IsLoading())
+            .BeforeLoad([](Bondable& end, Archive&, PropertyArchive* stream) {
+                if (stream)
                     stream->FinishObject(&end);
             })
             .AfterRecord([](Bondable& end, Archive& archive, PropertyArchive*) {

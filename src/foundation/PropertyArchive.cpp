@@ -1,6 +1,7 @@
 #include <tavrel/foundation/PropertyArchive.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <deque>
 #include <stdexcept>
@@ -815,6 +816,12 @@ struct PropertyArchive::RecordWriter {
         };
         std::vector<Base*> members; // planned: the list of the step being written, when it has one
     };
+    // A run-time class whose records the stream writes by a plan, and the plan's payload steps.
+    struct ClassPlan {
+        const RuntimeClass* runtimeClass;
+        const PropertyPlan* plan;
+        PayloadStep* payloads;
+    };
     static constexpr std::size_t KeptRecordings = 64;
 
     explicit RecordWriter(PropertyArchive& archive) : stream(archive) {}
@@ -824,9 +831,14 @@ struct PropertyArchive::RecordWriter {
     // count for the counting pass.
     void Begin(Catalog& object, std::uint32_t oid)
     {
-        const PropertyPlan* plan = stream.FindWritePlan(object);
+        const RuntimeClass* const runtimeClass = object.GetRuntimeClass();
+        const ClassPlan* known = Known(runtimeClass);
+        const PropertyPlan* plan = known ? known->plan : stream.FindWritePlan(object);
         if (plan) {
-            plan->BeforeRecord(PropertyPlan::AsBase(object), stream);
+            if (plan->HasBeforeStoring())
+                plan->BeforeRecord(PropertyPlan::AsBase(object), stream);
+            else
+                stream.SetMethodType(MethodBefore);
         } else {
             stream.SetMethodType(MethodBefore);
             object.GetSetObjectProperties(stream);
@@ -848,7 +860,9 @@ struct PropertyArchive::RecordWriter {
                                                 : object.GetNumberOfProperties(stream));
         }
         if (plan) {
-            Opened(object, plan, Payloads(*plan, PropertyPlan::AsBase(object)), nullptr).planned = {};
+            if (!known)
+                known = &Plan(runtimeClass, *plan, PropertyPlan::AsBase(object));
+            Opened(object, plan, known->payloads, nullptr).planned = {};
             return;
         }
         Recorder& recorder = Record(object);
@@ -933,9 +947,10 @@ struct PropertyArchive::RecordWriter {
                     stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
                 compiled.named = plan.IsNamed(position);
             }
+            // A single reference (PropertyList::Reference) has one object, null or not.
             if (entry.members)
                 record.members = entry.members(object);
-            top.elements = entry.members ? record.members.size() : entry.references(object);
+            top.elements = entry.members ? record.members.size() : step.isArray ? entry.references(object) : 1;
             if (step.isArray) {
                 if (top.elements > static_cast<std::size_t>(INT32_MAX))
                     stream.GetArchive().Refuse(ArchiveException::genericException,
@@ -946,17 +961,36 @@ struct PropertyArchive::RecordWriter {
         }
     }
 
-    // The payload steps of a plan, compiled at its class's first record in this run.
-    PayloadStep* Payloads(const PropertyPlan& plan, const Base& object)
+    // The plan of a run-time class the stream has given one, and its payload steps; null before.
+    // A class's plan does not change once the stream has it, so its later records need no lookup.
+    const ClassPlan* Known(const RuntimeClass* runtimeClass)
     {
-        if (lastPayloads.first != &plan) {
-            auto found = std::find_if(payloads.begin(), payloads.end(),
-                                      [&plan](const auto& compiled) { return compiled.first == &plan; });
-            if (found == payloads.end())
-                found = payloads.insert(payloads.end(), {&plan, CompilePayloads(plan, object)});
-            lastPayloads = {&plan, found->second.data()};
+        for (const ClassPlan* const known : recent) {
+            if (known && known->runtimeClass == runtimeClass)
+                return known;
         }
-        return lastPayloads.second;
+        for (const ClassPlan& known : planned) {
+            if (known.runtimeClass == runtimeClass) {
+                recent[1] = recent[0];
+                recent[0] = &known;
+                return &known;
+            }
+        }
+        return nullptr;
+    }
+
+    // Keeps the plan of a run-time class, with its payload steps: compiled at the plan's first
+    // record in this run.
+    const ClassPlan& Plan(const RuntimeClass* runtimeClass, const PropertyPlan& plan, const Base& object)
+    {
+        auto found = std::find_if(payloads.begin(), payloads.end(),
+                                  [&plan](const auto& compiled) { return compiled.first == &plan; });
+        if (found == payloads.end())
+            found = payloads.insert(payloads.end(), {&plan, CompilePayloads(plan, object)});
+        recent[1] = recent[0];
+        planned.push_back({runtimeClass, &plan, found->second.data()});
+        recent[0] = &planned.back();
+        return *recent[0];
     }
 
     // The payloads of the settled values from first up to last: members' bytes straight into room
@@ -1071,11 +1105,13 @@ struct PropertyArchive::RecordWriter {
         ++g_recordCounts.written;
         g_recordCounts.writtenByPlan += plan ? 1 : 0;
         End();
-        if (plan) {
+        if (!plan) {
+            stream.SetMethodType(MethodAfter);
+            finished->GetSetObjectProperties(stream);
+        } else if (plan->HasAfterStoring()) {
             plan->AfterRecord(PropertyPlan::AsBase(*finished), stream);
         } else {
             stream.SetMethodType(MethodAfter);
-            finished->GetSetObjectProperties(stream);
         }
     }
 
@@ -1161,7 +1197,9 @@ struct PropertyArchive::RecordWriter {
 
     PropertyArchive& stream;
     std::vector<std::pair<const PropertyPlan*, std::vector<PayloadStep>>> payloads;
-    std::pair<const PropertyPlan*, PayloadStep*> lastPayloads{nullptr, nullptr};
+    // The run-time classes met with a plan, and the last two looked up: entries stay in place.
+    std::deque<ClassPlan> planned;
+    std::array<const ClassPlan*, 2> recent{};
     std::vector<std::unique_ptr<Recorder>> recorders;
     std::vector<Recorder*> spare;
     // Slots that stay: a vector would move every open record (with its member list) each time it

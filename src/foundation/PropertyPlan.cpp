@@ -24,6 +24,10 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
             plan->m_before.push_back(before);
         if (const RecordHook after = (*level)->GetAfter())
             plan->m_after.push_back(after);
+        if (const RecordHook before = (*level)->GetBeforeStoring())
+            plan->m_beforeStoring.push_back(before);
+        if (const RecordHook after = (*level)->GetAfterStoring())
+            plan->m_afterStoring.push_back(after);
         for (const PropertyEntry& entry : (*level)->Entries()) {
             if (!entry.Has(PropertyEntry::Persisted))
                 continue;
@@ -94,15 +98,17 @@ void PropertyPlan::BindFactory(const ClassHierarchy& hierarchy)
 void PropertyPlan::BeforeRecord(Base& object, PropertyArchive& archive) const
 {
     archive.SetMethodType(PropertyArchive::MethodBefore);
-    for (const RecordHook before : m_before)
-        before(object, archive.GetArchive(), &archive);
+    Archive& bytes = archive.GetArchive();
+    for (const RecordHook before : bytes.IsLoading() ? m_before : m_beforeStoring)
+        before(object, bytes, &archive);
 }
 
 void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
 {
     archive.SetMethodType(PropertyArchive::MethodAfter);
-    for (const RecordHook after : m_after)
-        after(object, archive.GetArchive(), &archive);
+    Archive& bytes = archive.GetArchive();
+    for (const RecordHook after : bytes.IsLoading() ? m_after : m_afterStoring)
+        after(object, bytes, &archive);
 }
 
 std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const

@@ -103,9 +103,13 @@ public:
     void ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
     void WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
 
-    // The levels' work before and after a record of the planned class: the tables' hooks, base first.
+    // The levels' work before and after a record of the planned class: the tables' hooks, base first;
+    // a record being written skips those for loading only.
     void BeforeRecord(Base& object, PropertyArchive& archive) const;
     void AfterRecord(Base& object, PropertyArchive& archive) const;
+    // Whether a record being written has hooks to run before it, after it.
+    bool HasBeforeStoring() const { return !m_beforeStoring.empty(); }
+    bool HasAfterStoring() const { return !m_afterStoring.empty(); }
 
     // A new object of the planned class; null when there is no factory or it gave something else
     // (created then holds it, for the generic reader to take).
@@ -137,6 +141,8 @@ private:
     mutable std::vector<std::uint32_t> m_valuesEnd; // by position: 1 + the kept SettledValuesEnd, 0 if none
     std::vector<RecordHook> m_before;
     std::vector<RecordHook> m_after;
+    std::vector<RecordHook> m_beforeStoring;
+    std::vector<RecordHook> m_afterStoring;
     const RuntimeClass* m_class = nullptr;
     const AbstractFactory* m_factory = nullptr;
     std::int32_t m_classIndex = 0;

@@ -852,6 +852,7 @@ public:
     {
         Captureless<Hook>();
         m_before = [](Base& object, Archive& archive, PropertyArchive* stream) { Hook{}(Of(object), archive, stream); };
+        m_beforeOnLoad = false;
         return *this;
     }
     template <class Hook>
@@ -859,6 +860,31 @@ public:
     {
         Captureless<Hook>();
         m_after = [](Base& object, Archive& archive, PropertyArchive* stream) { Hook{}(Of(object), archive, stream); };
+        m_afterOnLoad = false;
+        return *this;
+    }
+    // As BeforeRecord and AfterRecord, for work on a record being read only: the hook runs when the
+    // archive is loading, and a writer with a plan does not call it.
+    template <class Hook>
+    PropertyList& BeforeLoad(Hook)
+    {
+        Captureless<Hook>();
+        m_before = [](Base& object, Archive& archive, PropertyArchive* stream) {
+            if (archive.IsLoading())
+                Hook{}(Of(object), archive, stream);
+        };
+        m_beforeOnLoad = true;
+        return *this;
+    }
+    template <class Hook>
+    PropertyList& AfterLoad(Hook)
+    {
+        Captureless<Hook>();
+        m_after = [](Base& object, Archive& archive, PropertyArchive* stream) {
+            if (archive.IsLoading())
+                Hook{}(Of(object), archive, stream);
+        };
+        m_afterOnLoad = true;
         return *this;
     }
 
@@ -1124,7 +1150,7 @@ private:
                 if (text.size() >= PutTextRoom)
                     return nullptr;
                 *out = static_cast<std::uint8_t>(text.size());
-                std::memcpy(out + 1, text.data(), text.size());
+                PutText(out + 1, text.data(), text.size());
                 return out + 1 + text.size();
             } else {
                 return PutPayload<Code>(out, static_cast<StorageValueType<Code>>(Get{}(Of(object))));
@@ -1135,6 +1161,26 @@ private:
 
     // The most bytes a put text takes, its length byte included.
     static constexpr std::size_t PutTextRoom = 32;
+
+    // Copies a text shorter than PutTextRoom as two moves of a fixed width that may overlap: no call.
+    static void PutText(std::uint8_t* out, const char* text, std::size_t size)
+    {
+        const auto both = [&]<std::size_t Width>(std::integral_constant<std::size_t, Width>) {
+            std::memcpy(out, text, Width);
+            std::memcpy(out + size - Width, text + size - Width, Width);
+        };
+        if (size >= 16) {
+            both(std::integral_constant<std::size_t, 16>{});
+        } else if (size >= 8) {
+            both(std::integral_constant<std::size_t, 8>{});
+        } else if (size >= 4) {
+            both(std::integral_constant<std::size_t, 4>{});
+        } else if (size != 0) {
+            out[0] = static_cast<std::uint8_t>(text[0]);
+            out[size / 2] = static_cast<std::uint8_t>(text[size / 2]);
+            out[size - 1] = static_cast<std::uint8_t>(text[size - 1]);
+        }
+    }
 
     template <Storage::StorageType Code>
     static constexpr std::size_t PutRoom()
@@ -1265,6 +1311,8 @@ private:
     std::vector<std::string_view> m_listing;
     RecordHook m_before = nullptr;
     RecordHook m_after = nullptr;
+    bool m_beforeOnLoad = false; // the hook is for loading only
+    bool m_afterOnLoad = false;
     void (*m_record)(Base&, Archive&) = nullptr;
 };
 
@@ -1294,7 +1342,8 @@ public:
     }
     template <class T>
     PropertyTable(const PropertyTable* textBase, const PropertyList<T>& list)
-        : m_entries(list.m_entries), m_before(list.m_before), m_after(list.m_after), m_record(list.m_record),
+        : m_entries(list.m_entries), m_before(list.m_before), m_after(list.m_after),
+          m_beforeOnLoad(list.m_beforeOnLoad), m_afterOnLoad(list.m_afterOnLoad), m_record(list.m_record),
           m_base(SuperclassTable<T>()), m_textBase(textBase)
     {
         BuildListing(list.m_listing);
@@ -1311,6 +1360,9 @@ public:
     // when it has none.
     RecordHook GetBefore() const { return m_before; }
     RecordHook GetAfter() const { return m_after; }
+    // The hooks a record being written runs: null for none or one for loading only.
+    RecordHook GetBeforeStoring() const { return m_beforeOnLoad ? nullptr : m_before; }
+    RecordHook GetAfterStoring() const { return m_afterOnLoad ? nullptr : m_after; }
 
     // The level's part of the object's framework-archive record (the base level's part comes first):
     // the before hook, the entries of the framework-archive column in order, the after hook; or the
@@ -1331,6 +1383,8 @@ private:
     std::vector<PropertyEntry> m_entries;
     RecordHook m_before;
     RecordHook m_after;
+    bool m_beforeOnLoad;
+    bool m_afterOnLoad;
     void (*m_record)(Base&, Archive&);
     std::vector<std::size_t> m_listing;  // shown entries in listing order
     const PropertyTable* m_base;

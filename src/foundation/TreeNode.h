@@ -112,7 +112,7 @@ public:
     // 0..n-1 over n > 0 children. Raises no event.
     virtual bool ReorderChildren(const IntArray& positions);
     virtual void SetClipped(bool clipped);
-    bool IsClipped() const;
+    bool IsClipped() const { return HasFlag(Clipped); }
     virtual void DisableSelection(bool recursive);
     virtual void EnableSelection(bool recursive);
     bool IsSelectable() const;
@@ -279,7 +279,7 @@ protected:
 
     // The user properties of the Object level and its scratch pointer, kept with the registrations
     // behind the node's one pointer to rarely used members. Null or 0 when never set.
-    Property* FindUserProperties() const;
+    Property* FindUserProperties() const { return m_extras.IsEmpty() ? nullptr : m_extras.FindProperties(); }
     Property& EditUserProperties();
     void* GetTempDataSlot() const;
     void SetTempDataSlot(void* data);
@@ -312,6 +312,8 @@ private:
         ~Extras() { Reset(); }
 
         void Reset() noexcept;
+        // No rarely used member was ever needed (the common node).
+        bool IsEmpty() const { return m_bits == 0; }
         // Null when the node never had any.
         RegistrationList* FindRegistrations() const;
         RegistrationList& EditRegistrations();

@@ -343,8 +343,16 @@ const PropertyTable& TreeNode::Properties()
                     return parent == node.m_parent.Get();
                 })
             .References(
-                "Children", [](const TreeNode& node) { return static_cast<std::size_t>(node.GetNumChildren()); },
-                [](const TreeNode& node, std::size_t index) { return node.GetChild(static_cast<int>(index)); },
+                "Children",
+                [](const TreeNode& node) {
+                    return node.m_children ? static_cast<std::size_t>(node.m_children->Size()) : std::size_t{0};
+                },
+                // The array itself, not the exported GetChild: a writer asks for every child by index.
+                [](const TreeNode& node, std::size_t index) -> TreeNode* {
+                    return node.m_children && index < static_cast<std::size_t>(node.m_children->Size())
+                               ? node.m_children->At(index)
+                               : nullptr;
+                },
                 [](TreeNode& node, std::size_t, TreeNode* child) {
                     if (!child)
                         return false;
@@ -373,8 +381,8 @@ const PropertyTable& TreeNode::Properties()
                 [](TreeNode& node, bool on) { node.SetFlag(Expanded, on); })
             .InBit(FlagByte, Expanded)
             .StreamOnly()
-            .AfterRecord([](TreeNode& node, Archive& archive, PropertyArchive* stream) {
-                if (!stream || !archive.IsLoading())
+            .AfterLoad([](TreeNode& node, Archive&, PropertyArchive* stream) {
+                if (!stream)
                     return;
                 if (node.m_children)
                     node.PlaceListedChildren();

@@ -165,11 +165,6 @@ void TreeNode::Extras::SetTempData(void* data)
 
 // ---- Registrations and masks
 
-Property* TreeNode::FindUserProperties() const
-{
-    return m_extras.FindProperties();
-}
-
 Property& TreeNode::EditUserProperties()
 {
     return m_extras.EditProperties();

@@ -249,11 +249,6 @@ void TreeNode::SetClipped(bool clipped)
     DoNotify(classType, EventDisplayChanged, nullptr, nullptr);
 }
 
-bool TreeNode::IsClipped() const
-{
-    return HasFlag(Clipped);
-}
-
 bool TreeNode::IsExpanded() const
 {
     return HasFlag(Expanded);
