@@ -150,14 +150,16 @@ public:
             m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
         m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
     }
-    void Pop() { Truncate(m_oids.size() - 1); }
+    void Pop()
+    {
+        Clear(m_oids.back());
+        m_oids.pop_back();
+    }
     // Closes the records after the first size ones.
     void Truncate(std::size_t size)
     {
-        for (std::size_t i = size; i < m_oids.size(); ++i) {
-            if (m_oids[i] >= m_base && m_oids[i] - m_base < Bits * m_words.size())
-                m_words[(m_oids[i] - m_base) / Bits] &= ~(std::uint64_t{1} << ((m_oids[i] - m_base) % Bits));
-        }
+        for (std::size_t i = size; i < m_oids.size(); ++i)
+            Clear(m_oids[i]);
         m_oids.resize(size);
     }
     bool Contains(std::uint32_t oid) const
@@ -169,6 +171,12 @@ public:
 
 private:
     static constexpr std::size_t Bits = 64;
+
+    void Clear(std::uint32_t oid)
+    {
+        if (oid >= m_base && oid - m_base < Bits * m_words.size())
+            m_words[(oid - m_base) / Bits] &= ~(std::uint64_t{1} << ((oid - m_base) % Bits));
+    }
 
     std::vector<std::uint32_t> m_oids;
     std::uint32_t m_base = 0;
@@ -216,6 +224,19 @@ public:
 
     void Set(std::uint32_t key, std::uint32_t value)
     {
+        // A load's own keys: a slot of a page, no scattered entry to replace.
+        if (value != 0 && m_scattered.GetSize() == 0 && (key >> PageBits) == m_lastPage) {
+            std::uint32_t& slot = m_lastSlots[key & (PageSize - 1)];
+            m_entries += slot == 0 ? 1 : 0;
+            slot = value;
+            return;
+        }
+        SetAny(key, value);
+    }
+
+private:
+    [[gnu::noinline]] void SetAny(std::uint32_t key, std::uint32_t value)
+    {
         if (m_scattered.Find(key)) {
             m_scattered.Set(key, value);
             return;
@@ -237,7 +258,6 @@ public:
         }
     }
 
-private:
     static constexpr unsigned PageBits = 10;
     static constexpr std::uint32_t PageSize = 1u << PageBits;
     // Pages always allowed, then one page per PageSize / SlotsPerEntry entries.
