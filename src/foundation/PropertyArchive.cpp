@@ -224,12 +224,14 @@ public:
 
     void Set(std::uint32_t key, std::uint32_t value)
     {
-        // A load's own keys: a slot of a page, no scattered entry to replace.
-        if (value != 0 && m_scattered.GetSize() == 0 && (key >> PageBits) == m_lastPage) {
-            std::uint32_t& slot = m_lastSlots[key & (PageSize - 1)];
-            m_entries += slot == 0 ? 1 : 0;
-            slot = value;
-            return;
+        // A load's keys come in runs: most fall in the page of the key set before.
+        if (value != 0 && (key >> PageBits) == m_setPage) {
+            std::uint32_t& slot = m_setSlots[key & (PageSize - 1)];
+            if (slot != 0 || !m_scattered.Find(key)) {
+                m_entries += slot == 0 ? 1 : 0;
+                slot = value;
+                return;
+            }
         }
         SetAny(key, value);
     }
@@ -249,6 +251,8 @@ private:
             if (*slot == 0)
                 ++m_entries;
             *slot = value;
+            m_setPage = m_lastPage;
+            m_setSlots = m_lastSlots;
         } else {
             if (slot && *slot != 0) {
                 *slot = 0;
@@ -297,6 +301,9 @@ private:
     // The page of the last lookup: stored OIDs mostly come in runs.
     mutable std::uint32_t m_lastPage = UINT32_MAX;
     mutable std::uint32_t* m_lastSlots = nullptr;
+    // The page of the last key set in a page.
+    std::uint32_t m_setPage = UINT32_MAX;
+    std::uint32_t* m_setSlots = nullptr;
 };
 
 // Stream state shared by an archive and the recorders that write its records' properties.
