@@ -863,7 +863,7 @@ struct PropertyArchive::RecordWriter {
         const PropertyPlan* plan = known ? known->plan : stream.FindWritePlan(object);
         if (plan) {
             if (plan->HasBeforeStoring())
-                plan->BeforeRecord(PropertyPlan::AsBase(object), stream);
+                plan->BeforeStoring(PropertyPlan::AsBase(object), stream);
             else
                 stream.SetMethodType(MethodBefore);
         } else {
@@ -1136,7 +1136,7 @@ struct PropertyArchive::RecordWriter {
             stream.SetMethodType(MethodAfter);
             finished->GetSetObjectProperties(stream);
         } else if (plan->HasAfterStoring()) {
-            plan->AfterRecord(PropertyPlan::AsBase(*finished), stream);
+            plan->AfterStoring(PropertyPlan::AsBase(*finished), stream);
         } else {
             stream.SetMethodType(MethodAfter);
         }

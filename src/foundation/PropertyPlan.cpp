@@ -98,17 +98,29 @@ void PropertyPlan::BindFactory(const ClassHierarchy& hierarchy)
 void PropertyPlan::BeforeRecord(Base& object, PropertyArchive& archive) const
 {
     archive.SetMethodType(PropertyArchive::MethodBefore);
-    Archive& bytes = archive.GetArchive();
-    for (const RecordHook before : bytes.IsLoading() ? m_before : m_beforeStoring)
-        before(object, bytes, &archive);
+    for (const RecordHook before : m_before)
+        before(object, archive.GetArchive(), &archive);
 }
 
 void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
 {
     archive.SetMethodType(PropertyArchive::MethodAfter);
-    Archive& bytes = archive.GetArchive();
-    for (const RecordHook after : bytes.IsLoading() ? m_after : m_afterStoring)
-        after(object, bytes, &archive);
+    for (const RecordHook after : m_after)
+        after(object, archive.GetArchive(), &archive);
+}
+
+void PropertyPlan::BeforeStoring(Base& object, PropertyArchive& archive) const
+{
+    archive.SetMethodType(PropertyArchive::MethodBefore);
+    for (const RecordHook before : m_beforeStoring)
+        before(object, archive.GetArchive(), &archive);
+}
+
+void PropertyPlan::AfterStoring(Base& object, PropertyArchive& archive) const
+{
+    archive.SetMethodType(PropertyArchive::MethodAfter);
+    for (const RecordHook after : m_afterStoring)
+        after(object, archive.GetArchive(), &archive);
 }
 
 std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const

@@ -103,11 +103,13 @@ public:
     void ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
     void WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
 
-    // The levels' work before and after a record of the planned class: the tables' hooks, base first;
-    // a record being written skips those for loading only.
+    // The levels' work before and after a record of the planned class: the tables' hooks, base first.
     void BeforeRecord(Base& object, PropertyArchive& archive) const;
     void AfterRecord(Base& object, PropertyArchive& archive) const;
-    // Whether a record being written has hooks to run before it, after it.
+    // The same around a record being written, which skips the hooks for loading only; whether there
+    // are any.
+    void BeforeStoring(Base& object, PropertyArchive& archive) const;
+    void AfterStoring(Base& object, PropertyArchive& archive) const;
     bool HasBeforeStoring() const { return !m_beforeStoring.empty(); }
     bool HasAfterStoring() const { return !m_afterStoring.empty(); }
 
