@@ -264,6 +264,53 @@ TEST_F(ObjectTest, AnInternedNameSetsTheCellItsTextNames)
     EXPECT_EQ(value, 1);
 }
 
+// Two interned names at once: as two SetProperty calls, whether the object is new, holds one of
+// the names already, or is heard.
+TEST_F(ObjectTest, TwoInternedNamesAreSetAsTwoCallsWould)
+{
+    static const UniqueString site("Site");
+    static const UniqueString rank("Rank");
+    constexpr std::uint32_t readable = DataStorage::FlagReadable;
+    const auto names = [](const Object& object) {
+        ObjectProperty::Array listed;
+        object.GetUserProperties(listed);
+        std::vector<std::string> found;
+        for (const ObjectProperty& property : listed)
+            found.push_back(property.GetName() + "=" + object.GetPropertyAsString(property.GetName()));
+        return found;
+    };
+    Object fresh(nullptr);
+    fresh.ClearModified();
+    fresh.SetProperties(site, 3, rank, -4, readable);
+    EXPECT_TRUE(fresh.IsModified());
+    EXPECT_EQ(names(fresh), (std::vector<std::string>{"Site=3", "Rank=-4"}));
+    // A third name grows the pair into a table; setting both again replaces them in place.
+    fresh.SetProperty("Note", "n", readable);
+    fresh.SetProperties(rank, 5, site, 6, readable);
+    EXPECT_EQ(names(fresh), (std::vector<std::string>{"Site=6", "Rank=5", "Note=n"}));
+
+    // A cell of the second name already there keeps its place; the same name twice keeps the last.
+    Object held(nullptr);
+    held.SetProperty("Rank", 1.5f, readable);
+    held.SetProperties(site, 1, rank, 2, readable);
+    EXPECT_EQ(names(held), (std::vector<std::string>{"Rank=2", "Site=1"}));
+    Object twice(nullptr);
+    twice.SetProperties(site, 1, site, 2, readable);
+    EXPECT_EQ(names(twice), (std::vector<std::string>{"Site=2"}));
+
+    // Heard, each name raises its event in turn.
+    Object parent(nullptr);
+    auto* const child = new Object(&parent);
+    parent.RegisterEvent(Object::classType, Object::EventPropertySet, Record, true, nullptr, "Rank");
+    parent.RegisterEvent(Object::classType, Object::EventPropertySet, Record, true, nullptr, "Site");
+    g_heard.clear();
+    child->SetProperties(site, 7, rank, 8, readable);
+    ASSERT_EQ(g_heard.size(), 2u);
+    EXPECT_EQ(g_heard[0].attribute, "Site");
+    EXPECT_EQ(g_heard[1].attribute, "Rank");
+    EXPECT_EQ(names(*child), (std::vector<std::string>{"Site=7", "Rank=8"}));
+}
+
 // The rare members share one block whichever came first: registrations, properties and temp data
 // added in any order all work, and dropping the registrations keeps the properties.
 TEST_F(ObjectTest, PropertiesRegistrationsAndTempDataComeInAnyOrder)
