@@ -645,7 +645,7 @@ private:
         operation.Transform(position);
         copy->SetXYZ(position * m_f2c);
         // The copy answers first: it has no user property in the common case.
-        if (copy->HasAnisotropicDisplacement() && source.HasAnisotropicDisplacement()) {
+        if (copy->HasUserProperties() && copy->HasAnisotropicDisplacement() && source.HasAnisotropicDisplacement()) {
             Matrix3x3 rotation;
             for (int r = 0; r < 3; ++r)
                 for (int c = 0; c < 3; ++c)
