@@ -15,6 +15,17 @@ namespace {
 
 constexpr double degreesToRadians = std::numbers::pi / 180.0;
 
+// Turns the pair (a, b) by the angle, counter-clockwise from a towards b.
+void RotatePair(float& a, float& b, double degrees)
+{
+    const double c = std::cos(degrees * degreesToRadians);
+    const double s = std::sin(degrees * degreesToRadians);
+    const double pa = a;
+    const double pb = b;
+    a = static_cast<float>(pa * c - pb * s);
+    b = static_cast<float>(pa * s + pb * c);
+}
+
 } // namespace
 
 Point3d Point3d::operator*(const Matrix3x3& m) const
@@ -119,34 +130,19 @@ Point3d& Point3d::Randomize(UniformRandomSequence& random)
 
 Point3d& Point3d::RotateAboutX(double degrees)
 {
-    const double c = std::cos(degrees * degreesToRadians);
-    const double s = std::sin(degrees * degreesToRadians);
-    const double py = y;
-    const double pz = z;
-    y = static_cast<float>(py * c - pz * s);
-    z = static_cast<float>(py * s + pz * c);
+    RotatePair(y, z, degrees);
     return *this;
 }
 
 Point3d& Point3d::RotateAboutY(double degrees)
 {
-    const double c = std::cos(degrees * degreesToRadians);
-    const double s = std::sin(degrees * degreesToRadians);
-    const double pz = z;
-    const double px = x;
-    z = static_cast<float>(pz * c - px * s);
-    x = static_cast<float>(pz * s + px * c);
+    RotatePair(z, x, degrees);
     return *this;
 }
 
 Point3d& Point3d::RotateAboutZ(double degrees)
 {
-    const double c = std::cos(degrees * degreesToRadians);
-    const double s = std::sin(degrees * degreesToRadians);
-    const double px = x;
-    const double py = y;
-    x = static_cast<float>(px * c - py * s);
-    y = static_cast<float>(px * s + py * c);
+    RotatePair(x, y, degrees);
     return *this;
 }
 
