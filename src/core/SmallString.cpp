@@ -56,12 +56,6 @@ const char* SmallString::Data() const noexcept
     return InBlock() ? ReadBlock(m_bytes).data : reinterpret_cast<const char*>(m_bytes);
 }
 
-void SmallString::SetInPlace(std::size_t size) noexcept
-{
-    m_bytes[size] = 0;
-    m_bytes[InPlace] = static_cast<unsigned char>(InPlace - size);
-}
-
 void SmallString::Assign(std::string_view text)
 {
     if (text.size() > std::numeric_limits<std::uint32_t>::max())

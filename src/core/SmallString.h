@@ -46,7 +46,11 @@ private:
 
     bool InBlock() const noexcept { return m_bytes[InPlace] == BlockTag; }
     const char* Data() const noexcept;
-    void SetInPlace(std::size_t size) noexcept;
+    void SetInPlace(std::size_t size) noexcept
+    {
+        m_bytes[size] = 0;
+        m_bytes[InPlace] = static_cast<unsigned char>(InPlace - size);
+    }
     // Copies the text; a text of 4 GiB or more is refused (std::length_error).
     void Assign(std::string_view text);
     void Release() noexcept;

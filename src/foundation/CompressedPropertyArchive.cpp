@@ -166,6 +166,12 @@ PropertyArchive::RecordClass CompressedPropertyArchive::ReadRecordClass()
             Malformed(stream, at, ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");
         return {&entry->hierarchy, entry};
     }
+    return ReadClassDefinition(at);
+}
+
+PropertyArchive::RecordClass CompressedPropertyArchive::ReadClassDefinition(std::size_t at)
+{
+    Archive& stream = GetArchive();
     const std::int32_t index = CompressionInteger::ReadInteger(stream);
     ClassHierarchy hierarchy = PropertyArchive::ReadClassHierarchy();
     if (m_dictionary.FindIndex(index))

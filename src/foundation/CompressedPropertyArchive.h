@@ -94,6 +94,9 @@ public:
     const PropertyPlan* FindReadPlan(ClassDictionaryEntry& entry, Base* created) override;
 
 private:
+    // A class defined in the stream at `at` (after its zero): its index and hierarchy.
+    [[gnu::noinline]] RecordClass ReadClassDefinition(std::size_t at);
+
     CompressionDictionary m_dictionary;
 };
 

@@ -151,14 +151,16 @@ public:
             m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
         m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
     }
-    void Pop() { Truncate(m_oids.size() - 1); }
+    void Pop()
+    {
+        Clear(m_oids.back());
+        m_oids.pop_back();
+    }
     // Closes the records after the first size ones.
     void Truncate(std::size_t size)
     {
-        for (std::size_t i = size; i < m_oids.size(); ++i) {
-            if (m_oids[i] >= m_base && m_oids[i] - m_base < Bits * m_words.size())
-                m_words[(m_oids[i] - m_base) / Bits] &= ~(std::uint64_t{1} << ((m_oids[i] - m_base) % Bits));
-        }
+        for (std::size_t i = size; i < m_oids.size(); ++i)
+            Clear(m_oids[i]);
         m_oids.resize(size);
     }
     bool Contains(std::uint32_t oid) const
@@ -170,6 +172,12 @@ public:
 
 private:
     static constexpr std::size_t Bits = 64;
+
+    void Clear(std::uint32_t oid)
+    {
+        if (oid >= m_base && oid - m_base < Bits * m_words.size())
+            m_words[(oid - m_base) / Bits] &= ~(std::uint64_t{1} << ((oid - m_base) % Bits));
+    }
 
     std::vector<std::uint32_t> m_oids;
     std::uint32_t m_base = 0;
@@ -217,6 +225,21 @@ public:
 
     void Set(std::uint32_t key, std::uint32_t value)
     {
+        // A load's keys come in runs: most fall in the page of the key set before.
+        if (value != 0 && (key >> PageBits) == m_setPage) {
+            std::uint32_t& slot = m_setSlots[key & (PageSize - 1)];
+            if (slot != 0 || !m_scattered.Find(key)) {
+                m_entries += slot == 0 ? 1 : 0;
+                slot = value;
+                return;
+            }
+        }
+        SetAny(key, value);
+    }
+
+private:
+    [[gnu::noinline]] void SetAny(std::uint32_t key, std::uint32_t value)
+    {
         if (m_scattered.Find(key)) {
             m_scattered.Set(key, value);
             return;
@@ -229,6 +252,8 @@ public:
             if (*slot == 0)
                 ++m_entries;
             *slot = value;
+            m_setPage = m_lastPage;
+            m_setSlots = m_lastSlots;
         } else {
             if (slot && *slot != 0) {
                 *slot = 0;
@@ -238,7 +263,6 @@ public:
         }
     }
 
-private:
     static constexpr unsigned PageBits = 10;
     static constexpr std::uint32_t PageSize = 1u << PageBits;
     // Pages always allowed, then one page per PageSize / SlotsPerEntry entries.
@@ -278,6 +302,9 @@ private:
     // The page of the last lookup: stored OIDs mostly come in runs.
     mutable std::uint32_t m_lastPage = UINT32_MAX;
     mutable std::uint32_t* m_lastSlots = nullptr;
+    // The page of the last key set in a page.
+    std::uint32_t m_setPage = UINT32_MAX;
+    std::uint32_t* m_setSlots = nullptr;
 };
 
 namespace {

@@ -270,7 +270,10 @@ bool TreeNode::ReorderChildren(const IntArray& positions)
 TreeNode* TreeNode::GetRoot() const
 {
     // Through the parent, so that its children share one cache entry.
-    return m_parent.Get() ? CacheAncestry(m_parent.Get()) : const_cast<TreeNode*>(this);
+    const TreeNode* const parent = m_parent.Get();
+    if (!parent)
+        return const_cast<TreeNode*>(this);
+    return parent == g_ancestry.node ? g_ancestry.root : CacheAncestry(parent);
 }
 
 TreeNode* TreeNode::CacheAncestry(const TreeNode* node)

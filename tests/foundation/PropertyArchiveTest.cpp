@@ -662,6 +662,10 @@ TEST(PropertyStreamOIDMap, KeepsEveryEntryWhateverTheKeys)
     add(0, 9);
     add(std::numeric_limits<std::uint32_t>::max(), 10);
     add(1000010, 0);
+    // Back to an object within the run after the entry for none, and to none again.
+    add(1000011, 12);
+    add(1000010, 13);
+    add(1000010, 0);
     add(2654435761u, 0);
     add(2654435761u, 11);
 
