@@ -89,16 +89,21 @@ Atom3d::~Atom3d()
     SetParent(nullptr);
 }
 
+std::span<const std::string_view> Atom3d::GetUserPropertiesLeftOutOfCopy() const
+{
+    if (CrystalImageQueries::Installed().IsCellCopied(*this, GetCopyRoot()))
+        return {};
+    return CrystalMarkers;
+}
+
 void Atom3d::DeepenShallowCopy()
 {
-    // Crystal markers travel only with the atom's cell.
-    const auto& source = static_cast<const Atom3d&>(*GetCopySource());
+    // A node copy left them out already.
     const Property& properties = GetUserPropertyTable();
-    if (properties.GetNumProperties() != 0 &&
-        !CrystalImageQueries::Installed().IsCellCopied(source, GetCopyRoot())) {
-        for (const std::string_view marker : CrystalMarkers) {
-            if (properties.HasProperty(marker))
-                RemoveProperty(marker);
+    if (properties.GetNumProperties() != 0) {
+        for (const std::string_view name : static_cast<const Atom3d&>(*GetCopySource()).GetUserPropertiesLeftOutOfCopy()) {
+            if (properties.HasProperty(name))
+                RemoveProperty(name);
         }
     }
     Atom::DeepenShallowCopy();

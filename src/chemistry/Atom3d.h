@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -205,6 +206,7 @@ protected:
     explicit Atom3d(Object* parent);
 
     // Crystal markers travel only with the atom's cell.
+    std::span<const std::string_view> GetUserPropertiesLeftOutOfCopy() const override;
     void DeepenShallowCopy() override;
 
     // By the stored hybridization (Sp, Sp2, Sp3) writes the directions into out (room for 4 points)

@@ -580,6 +580,18 @@ void Object::SetProperty(const UniqueString& name, std::int32_t value, std::uint
     SetAndNotify(*this, name.GetString(), [&] { EditUserPropertyTable().SetProperty(name, value, flags); });
 }
 
+void Object::SetProperties(const UniqueString& first, std::int32_t firstValue, const UniqueString& second,
+                           std::int32_t secondValue, std::uint32_t flags)
+{
+    if (IsHeard(classType, EventPropertySet)) {
+        SetProperty(first, firstValue, flags);
+        SetProperty(second, secondValue, flags);
+        return;
+    }
+    EditUserPropertyTable().SetProperties(first, firstValue, second, secondValue, flags);
+    SetModified();
+}
+
 void Object::SetProperty(std::string_view name)
 {
     SetAndNotify(*this, name, [&] { EditUserPropertyTable().SetProperty(name); });

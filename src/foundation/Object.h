@@ -102,6 +102,9 @@ public:
     virtual void SetProperty(std::string_view name);
     // An integer under a name interned already, for writers that set one name on many objects.
     void SetProperty(const UniqueString& name, std::int32_t value, std::uint32_t flags);
+    // Two of them, as SetProperty for the first and then for the second.
+    void SetProperties(const UniqueString& first, std::int32_t firstValue, const UniqueString& second,
+                       std::int32_t secondValue, std::uint32_t flags);
 
     // The OID when the object is selectable, else 0: the pick identifier of its primitives.
     virtual std::uint32_t GetDisplayOID() const;

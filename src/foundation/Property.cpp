@@ -116,6 +116,20 @@ Property::~Property()
     Clear();
 }
 
+void Property::CopyPropertiesExcept(const Property& other, std::span<const std::string_view> names)
+{
+    if (this == &other) {
+        for (const std::string_view name : names)
+            RemoveProperty(name);
+        return;
+    }
+    Clear();
+    for (const Entry& entry : other.Entries()) {
+        if (std::find(names.begin(), names.end(), *entry.name) == names.end())
+            Add(entry.name, DataStorage(entry.cell));
+    }
+}
+
 void Property::Clear() noexcept
 {
     if (m_form == Form::One)
@@ -244,6 +258,19 @@ void Property::SetProperty(std::string_view name, std::int32_t value, std::uint3
 void Property::SetProperty(const UniqueString& name, std::int32_t value, std::uint32_t flags)
 {
     Put(name.GetStringPtr(), DataStorage(value, flags));
+}
+
+void Property::SetProperties(const UniqueString& first, std::int32_t firstValue, const UniqueString& second,
+                             std::int32_t secondValue, std::uint32_t flags)
+{
+    if (m_form == Form::Empty && first.GetStringPtr() != second.GetStringPtr()) {
+        m_pair = new Pair{{{first.GetStringPtr(), DataStorage(firstValue, flags)},
+                           {second.GetStringPtr(), DataStorage(secondValue, flags)}}};
+        m_form = Form::Two;
+        return;
+    }
+    SetProperty(first, firstValue, flags);
+    SetProperty(second, secondValue, flags);
 }
 
 void Property::SetProperty(std::string_view name, float value, std::uint32_t flags)

@@ -38,6 +38,8 @@ public:
 
     // Replaces every cell by a copy of the other table's cells, temporary ones included.
     void CopyProperties(const Property& other) { *this = other; }
+    // The same, leaving out the cells under the names.
+    void CopyPropertiesExcept(const Property& other, std::span<const std::string_view> names);
 
     // Each stores a new cell under the name; a cell already there is replaced in its place.
     void SetProperty(std::string_view name);
@@ -51,6 +53,9 @@ public:
     void SetProperty(std::string_view name, const Base* object, std::uint32_t flags);
     // The same under a name interned already, for writers that set one name on many tables.
     void SetProperty(const UniqueString& name, std::int32_t value, std::uint32_t flags);
+    // Two of them, first then second; an empty table takes both in one block.
+    void SetProperties(const UniqueString& first, std::int32_t firstValue, const UniqueString& second,
+                       std::int32_t secondValue, std::uint32_t flags);
 
     // An absent name gets a new text cell (StatusCreated); otherwise the cell's SetFromString
     // decides between StatusSet and StatusFailed.

@@ -637,12 +637,21 @@ TreeNode* TreeNode::TreeCopy()
 TreeNode* TreeNode::NodeCopy()
 {
     const CopyEventScope events;
+    NodeCopySource source{this, false};
     struct Restore {
         TreeNode* node;
         ChildArrayPointer children;
-        ~Restore() { node->m_children = std::move(children); }
-    } restore{this, std::move(m_children.Get())};
-    return TreeCopy();
+        NodeCopySource* outerSource;
+        ~Restore()
+        {
+            node->m_children = std::move(children);
+            m_pNodeCopySource = outerSource;
+        }
+    } restore{this, std::move(m_children.Get()), std::exchange(m_pNodeCopySource, &source)};
+    TreeNode* const copy = TreeCopy();
+    if (copy && source.leftOut)
+        copy->SetModified();
+    return copy;
 }
 
 } // namespace Tavrel

@@ -214,6 +214,9 @@ public:
 protected:
     // Takes the selected flag of a non-null parent, joins it and raises EventCreated.
     explicit TreeNode(TreeNode* parent);
+    // Names of the user properties that a copy of this node made now does not keep; none by default.
+    // A node copy leaves them out as it copies, marking the copy modified as a removal would.
+    virtual std::span<const std::string_view> GetUserPropertiesLeftOutOfCopy() const;
 
     // Pins the node while a constructor raises events after the node joined its parent, so the
     // construction completes on a live node even when listeners delete the parent.
@@ -305,8 +308,8 @@ private:
     class Extras {
     public:
         Extras() = default;
-        // A copy holds a copy of the user properties (none when they are empty), no registrations
-        // and no temporary data.
+        // A copy holds a copy of the user properties (none when they are empty; during NodeCopy of
+        // its node, without those the node leaves out), no registrations and no temporary data.
         Extras(const Extras& other);
         Extras& operator=(const Extras&) = delete;
         ~Extras() { Reset(); }
@@ -390,6 +393,12 @@ private:
     void PlaceListedChildren();
 
     static inline TreeNode* m_pCopyRoot = nullptr;
+    // The node NodeCopy copies, and whether its copy left out a user property.
+    struct NodeCopySource {
+        const TreeNode* node;
+        bool leftOut;
+    };
+    static inline NodeCopySource* m_pNodeCopySource = nullptr;
 
     // First, so that the small fields fill the room Base leaves before the first pointer.
     Flags m_flags;

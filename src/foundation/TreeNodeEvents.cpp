@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -78,8 +80,29 @@ TreeNode::Extras::PropertiesFirst* TreeNode::Extras::AsPropertiesFirst() const
 
 TreeNode::Extras::Extras(const Extras& other)
 {
-    if (const Property* properties = other.FindProperties(); properties && properties->GetNumProperties() > 0)
+    const Property* const properties = other.FindProperties();
+    const std::int32_t count = properties ? properties->GetNumProperties() : 0;
+    if (count == 0)
+        return;
+    NodeCopySource* const source = m_pNodeCopySource;
+    const std::span<const std::string_view> names = source && &source->node->m_extras == &other
+                                                        ? source->node->GetUserPropertiesLeftOutOfCopy()
+                                                        : std::span<const std::string_view>();
+    if (names.empty()) {
         EditProperties() = *properties;
+        return;
+    }
+    Property kept;
+    kept.CopyPropertiesExcept(*properties, names);
+    const std::int32_t keptCount = kept.GetNumProperties();
+    source->leftOut = keptCount != count;
+    if (keptCount > 0)
+        EditProperties() = std::move(kept);
+}
+
+std::span<const std::string_view> TreeNode::GetUserPropertiesLeftOutOfCopy() const
+{
+    return {};
 }
 
 void TreeNode::Extras::Reset() noexcept

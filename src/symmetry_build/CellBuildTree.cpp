@@ -644,7 +644,8 @@ private:
         Point3d position = source.GetXYZ() * m_c2f;
         operation.Transform(position);
         copy->SetXYZ(position * m_f2c);
-        if (source.HasAnisotropicDisplacement() && copy->HasAnisotropicDisplacement()) {
+        // The copy answers first: it has no user property in the common case.
+        if (copy->HasUserProperties() && copy->HasAnisotropicDisplacement() && source.HasAnisotropicDisplacement()) {
             Matrix3x3 rotation;
             for (int r = 0; r < 3; ++r)
                 for (int c = 0; c < 3; ++c)
@@ -782,9 +783,13 @@ private:
         object.SetParent(&parent);
     }
 
+    // The object a node's OID names, or null when it is gone. Every OID a node records named an
+    // object when it was recorded, and OIDs are never reused.
+    static Object* ObjectOf(std::uint32_t oid) { return static_cast<Object*>(Base::GetObjectA(oid)); }
+
     Object* NodeObject(const Nodes& nodes, std::int32_t node) const
     {
-        return node < 0 ? nullptr : Object::GetObjectA(nodes.oids[static_cast<std::size_t>(node)]);
+        return node < 0 ? nullptr : ObjectOf(nodes.oids[static_cast<std::size_t>(node)]);
     }
 
     void ApplyVisibility(Object& atom, std::int32_t visibility)
@@ -914,7 +919,7 @@ private:
                 if (j <= i)
                     continue;
                 Bond* const source = b >= 0 && static_cast<std::size_t>(b) < sources.size()
-                                         ? DynCast<Bond>(Object::GetObjectA(sources[static_cast<std::size_t>(b)]))
+                                         ? DynCast<Bond>(Base::GetObjectA(sources[static_cast<std::size_t>(b)]))
                                          : nullptr;
                 if (!source && !m_computeBonds)
                     continue;
@@ -955,11 +960,11 @@ private:
     bool Finish()
     {
         for (const std::uint32_t oid : m_tree.m_atoms.oids) {
-            if (!DynCast<Atom>(Object::GetObjectA(oid)))
+            if (!DynCast<Atom>(ObjectOf(oid)))
                 return false;
         }
         for (const std::uint32_t oid : m_tree.m_objects.oids) {
-            if (!Object::GetObjectA(oid))
+            if (!ObjectOf(oid))
                 return false;
         }
         AlternatesFollowVisibility();
@@ -984,7 +989,7 @@ private:
         for (const std::uint32_t oid : m_tree.m_atoms.oids) {
             if (oid > m_lastOIDBeforeImages && oid <= m_lastImageOID)
                 continue;
-            const auto* const atom = static_cast<const Atom*>(Object::GetObjectA(oid));
+            const auto* const atom = static_cast<const Atom*>(ObjectOf(oid));
             if (!atom->HasConformers())
                 continue;
             alternates.RemoveAll();
@@ -1012,7 +1017,7 @@ private:
         for (std::size_t i = 0; i < nodes.nodes.size(); ++i) {
             if (static_cast<std::int32_t>(i) == root)
                 continue;
-            Object* const object = Object::GetObjectA(nodes.oids[i]);
+            Object* const object = ObjectOf(nodes.oids[i]);
             const ImageNode& node = nodes.nodes[i];
             // An object without properties has no marker to drop: new images come without any.
             const bool bare = !object->HasUserProperties();
@@ -1026,9 +1031,10 @@ private:
             }
             if (!bare && object->HasProperty("_ASU"))
                 object->RemoveProperty("_ASU");
-            object->SetProperty(rep, node.item, 0);
             if (m_keys)
-                object->SetProperty(rmi, m_keys->Add(node.key), 0);
+                object->SetProperties(rep, node.item, rmi, m_keys->Add(node.key), 0);
+            else
+                object->SetProperty(rep, node.item, 0);
         }
     }
 

@@ -99,6 +99,10 @@ public:
                 segments[i] = group ? Filed(*group, cells[i] & 7) : Segment{};
             }
         }
+        // Mostly no entry lies near: nothing to test.
+        if (m_waiting.empty() && std::all_of(segments.begin(), segments.end(),
+                                             [](const Segment& segment) { return segment.begin >= segment.end; }))
+            return;
         const Box box{q, test, nearestImage};
         if (m_waiting.empty() && VisitByRows(segments, cells, rows, box, visit))
             return;

@@ -172,6 +172,50 @@ TEST_F(CellSymmetryMapTest, CopiesKeepCrystalMarkersOnlyAlongWithTheirCell)
     EXPECT_TRUE(image->HasProperty("_ASU"));
 }
 
+TEST_F(CellSymmetryMapTest, ANodeCopyLeavesTheMarkersOutAsARemovalWould)
+{
+    constexpr std::uint32_t readable = DataStorage::FlagReadable;
+    const auto names = [](const Object& object) {
+        ObjectProperty::Array listed;
+        object.GetUserProperties(listed);
+        std::string found;
+        for (const ObjectProperty& property : listed)
+            found += property.GetName() + " ";
+        return found;
+    };
+    // Markers around properties of the user's own: the copy keeps those, in order, and is modified as
+    // when the markers are removed from it; the source keeps everything.
+    image->SetProperty("_ASU", std::int32_t{1}, readable);
+    image->SetProperty("tag", std::int32_t{7}, readable);
+    image->SetProperty("_REP", std::int32_t{2}, readable);
+    image->SetProperty("note", "kept", readable);
+    plain->SetProperty("tag", std::int32_t{8}, readable);
+    cell.ClearModified();
+    const std::unique_ptr<Object> copy(image->NodeCopy());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(names(*copy), "tag note ");
+    EXPECT_EQ(copy->GetPropertyAsString("note"), "kept");
+    EXPECT_TRUE(copy->IsModified());
+    EXPECT_EQ(names(*image), "_ASU tag _REP note ");
+
+    // Nothing left out: the copy is as clean as its source.
+    const std::unique_ptr<Object> plainCopy(plain->NodeCopy());
+    ASSERT_NE(plainCopy, nullptr);
+    EXPECT_FALSE(plainCopy->IsModified());
+    EXPECT_EQ(plainCopy->GetPropertyAsString("tag"), "8");
+
+    // Markers alone leave a copy without user properties; a copy of the cell keeps its own.
+    plain->RemoveProperty("tag");
+    plain->SetProperty("_RMI", std::int32_t{3}, 0);
+    cell.SetProperty("_ASU", std::int32_t{4}, 0);
+    const std::unique_ptr<Object> bare(plain->NodeCopy());
+    ASSERT_NE(bare, nullptr);
+    EXPECT_FALSE(bare->HasUserProperties());
+    const std::unique_ptr<Object> cellCopy(cell.NodeCopy());
+    ASSERT_NE(cellCopy, nullptr);
+    EXPECT_TRUE(cellCopy->HasProperty("_ASU"));
+}
+
 TEST_F(CellSymmetryMapTest, WithoutAMapEveryObjectIsItsOwnParentAndTheWholeSubtreeTheAsymmetricUnit)
 {
     const test::ScopedInstall<CellSymmetryServices> installed(services);

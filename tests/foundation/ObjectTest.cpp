@@ -264,6 +264,45 @@ TEST_F(ObjectTest, AnInternedNameSetsTheCellItsTextNames)
     EXPECT_EQ(value, 1);
 }
 
+// Two interned names at once: as two SetProperty calls, on a new table, on one holding the second
+// name already, for one name twice, and where heard.
+TEST_F(ObjectTest, TwoInternedNamesAreSetAsTwoCallsWould)
+{
+    static const UniqueString site("Site");
+    static const UniqueString rank("Rank");
+    constexpr std::uint32_t readable = DataStorage::FlagReadable;
+    const auto cells = [](const Object& object) {
+        ObjectProperty::Array listed;
+        object.GetUserProperties(listed);
+        std::string found;
+        for (const ObjectProperty& property : listed)
+            found += property.GetName() + "=" + object.GetPropertyAsString(property.GetName()) + " ";
+        return found;
+    };
+    Object fresh(nullptr);
+    fresh.ClearModified();
+    fresh.SetProperties(site, 3, rank, -4, readable);
+    EXPECT_TRUE(fresh.IsModified());
+    EXPECT_EQ(cells(fresh), "Site=3 Rank=-4 ");
+    Object held(nullptr);
+    held.SetProperty("Rank", 1.5f, readable);
+    held.SetProperties(site, 1, rank, 2, readable);
+    EXPECT_EQ(cells(held), "Rank=2 Site=1 ");
+    Object twice(nullptr);
+    twice.SetProperties(site, 1, site, 2, readable);
+    EXPECT_EQ(cells(twice), "Site=2 ");
+
+    Object parent(nullptr);
+    auto* const child = new Object(&parent);
+    parent.RegisterEvent(Object::classType, Object::EventPropertySet, Record, true, nullptr, "Rank");
+    parent.RegisterEvent(Object::classType, Object::EventPropertySet, Record, true, nullptr, "Site");
+    g_heard.clear();
+    child->SetProperties(site, 7, rank, 8, readable);
+    ASSERT_EQ(g_heard.size(), 2u);
+    EXPECT_EQ(g_heard[0].attribute + g_heard[1].attribute, "SiteRank");
+    EXPECT_EQ(cells(*child), "Site=7 Rank=8 ");
+}
+
 // The rare members share one block whichever came first: registrations, properties and temp data
 // added in any order all work, and dropping the registrations keeps the properties.
 TEST_F(ObjectTest, PropertiesRegistrationsAndTempDataComeInAnyOrder)
