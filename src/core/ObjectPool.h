@@ -14,7 +14,8 @@ namespace Tavrel {
 // class and keeps the slots freed in it on a list of its own, handed out again before fresh ones. A
 // block whose last slot comes back returns to the heap unless it is the only one of its class with
 // room. Blocks come from operator new below the size the heap maps on its own, so the heap's
-// in-use figure counts them. Freed slots are poisoned under AddressSanitizer.
+// in-use figure counts them; a block beyond the most held so far has its pages mapped in at once.
+// Freed slots are poisoned under AddressSanitizer.
 // Not thread-safe: like the object table it serves, it is used by one thread at a time.
 class ObjectPool {
 public:
@@ -75,6 +76,9 @@ private:
     std::array<Block*, ClassCount> m_room{};
     // Every block, each knowing its index.
     std::vector<Block*> m_blocks;
+    // The most blocks held at once. A block beyond it most likely takes bytes the process never
+    // touched, so its pages are mapped in at once; one within it most likely reuses a returned block's.
+    std::size_t m_mostBlocks = 0;
     // Each block under the 64 KiB granule of the address space it starts in: a block spans one
     // granule's worth of bytes, so no two start in one granule, and a slot lies in the block that
     // starts in its granule or else in the one before.

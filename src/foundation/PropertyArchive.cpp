@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -306,16 +307,62 @@ private:
     std::uint32_t* m_setSlots = nullptr;
 };
 
-// Stream state shared by an archive and the recorders that write its records' properties.
-struct PropertyArchive::State {
-    struct FinishEntry {
+namespace {
+
+// The nodes registered for the finishing pass, in order of registration. A large load registers one
+// or two per atom: the entries sit in chunks that stay where they are as the list grows (no copy, and
+// no memory touched twice), and entries registered while no object was destroyed share the count of
+// destroyed objects they were registered at.
+class FinishList {
+public:
+    struct Entry {
         TreeNode* node;
         std::uint32_t oid;
-        std::uint64_t destroyed; // Base::GetDestroyedCount() at registration
+        std::uint32_t run; // index of Base::GetDestroyedCount() at registration in m_runs
     };
 
+    void Add(TreeNode* node, std::uint32_t oid)
+    {
+        const std::uint64_t destroyed = Base::GetDestroyedCount();
+        if (destroyed != m_lastDestroyed) {
+            m_run = static_cast<std::uint32_t>(m_runs.size());
+            m_runs.push_back(destroyed);
+            m_lastDestroyed = destroyed;
+        }
+        if (m_next == m_chunkEnd) {
+            m_chunks.push_back(std::make_unique_for_overwrite<Entry[]>(ChunkSize));
+            m_next = m_chunks.back().get();
+            m_chunkEnd = m_next + ChunkSize;
+        }
+        *m_next++ = {node, oid, m_run};
+        ++m_size;
+    }
+
+    std::size_t GetSize() const { return m_size; }
+    const Entry& operator[](std::size_t i) const { return m_chunks[i / ChunkSize][i % ChunkSize]; }
+    // Base::GetDestroyedCount() when the entry was registered.
+    std::uint64_t GetDestroyed(const Entry& entry) const { return m_runs[entry.run]; }
+
+private:
+    // 64 KiB of entries.
+    static constexpr std::size_t ChunkSize = 4096;
+
+    std::vector<std::unique_ptr<Entry[]>> m_chunks;
+    Entry* m_next = nullptr; // the next free entry of the last chunk
+    Entry* m_chunkEnd = nullptr;
+    std::size_t m_size = 0;
+    // Base::GetDestroyedCount() of each run of entries; no count reaches the initial last one.
+    std::vector<std::uint64_t> m_runs;
+    std::uint64_t m_lastDestroyed = UINT64_MAX;
+    std::uint32_t m_run = 0;
+};
+
+} // namespace
+
+// Stream state shared by an archive and the recorders that write its records' properties.
+struct PropertyArchive::State {
     OIDMap oidMap;
-    std::vector<FinishEntry> finish;
+    FinishList finish;
     OIDSet finishSet; // the OIDs of the nodes in finish
     // OIDs of the objects created by reading, in order of creation.
     std::vector<std::uint32_t> created;
@@ -484,11 +531,13 @@ PropertyArchive::~PropertyArchive()
     // finishing reads (a bonded atom's bond list, a bond's ends).
     constexpr std::size_t prefetchDistance = 8;
     constexpr std::size_t prefetchBytes = 192;
-    for (std::size_t i = 0; i < m_state->finish.size(); ++i) {
-        if (i + prefetchDistance < m_state->finish.size())
-            PrefetchObject(m_state->finish[i + prefetchDistance].node, prefetchBytes);
-        State::FinishEntry entry = m_state->finish[i];
-        if (!IsAlive(entry.node, entry.oid, entry.destroyed))
+    const FinishList& finish = m_state->finish;
+    for (std::size_t i = 0; i < finish.GetSize(); ++i) {
+        if (i + prefetchDistance < finish.GetSize())
+            PrefetchObject(finish[i + prefetchDistance].node, prefetchBytes);
+        const FinishList::Entry entry = finish[i];
+        std::uint64_t destroyed = finish.GetDestroyed(entry);
+        if (!IsAlive(entry.node, entry.oid, destroyed))
             continue;
         try {
             if (loading)
@@ -556,7 +605,7 @@ std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
 void PropertyArchive::FinishObject(TreeNode* object)
 {
     if (object && m_state->finishSet.Insert(object->GetOID()))
-        m_state->finish.push_back({object, object->GetOID(), Base::GetDestroyedCount()});
+        m_state->finish.Add(object, object->GetOID());
 }
 
 bool PropertyArchive::IsRecordOpen(const Base& object) const

@@ -50,6 +50,7 @@ public:
     {
         ++loadsFinished;
         finishSchema = schema;
+        finishedLabels.push_back(label);
     }
     void FinishStoring(std::uint32_t schema) override
     {
@@ -64,6 +65,7 @@ public:
     int storesFinished = 0;
     std::uint32_t finishSchema = 0;
     static inline int live = 0;
+    static inline std::vector<std::string> finishedLabels;
 
 protected:
     StreamTree() { ++live; }
@@ -143,6 +145,43 @@ TEST_F(PropertyStreamTree, FinishingPassReachesEachLiveNodeOnceWhenTheArchiveClo
     EXPECT_EQ(loaded->loadsFinished, 1);
     EXPECT_EQ(loaded->finishSchema, 13u);
     EXPECT_EQ(loaded->storesFinished, 0);
+}
+
+TEST_F(PropertyStreamTree, FinishingPassOfManyNodesKeepsOrderAndSkipsNodesDeletedAtAnyPoint)
+{
+    const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    StreamTree::Make("child", root.get());
+    const Bytes bytes = Save(*root);
+
+    StreamTree::finishedLabels.clear();
+    std::unique_ptr<StreamTree> loaded;
+    // More nodes than one block of the pass's list holds, with deletions between registrations.
+    constexpr int registered = 5000;
+    std::vector<std::unique_ptr<StreamTree>> nodes;
+    std::vector<std::string> expected{"child", "root"};
+    {
+        Archive archive(bytes);
+        CompressedPropertyArchive stream(archive);
+        loaded.reset(DynCast<StreamTree>(Catalog::ReadProperties(stream)));
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_TRUE(StreamTree::finishedLabels.empty());
+        for (int i = 0; i < registered; ++i) {
+            nodes.emplace_back(StreamTree::Make(std::to_string(i)));
+            stream.FinishObject(nodes.back().get());
+            if (i % 5 == 1)
+                nodes[static_cast<std::size_t>(i - 1)].reset();
+            if (i % 5 != 0)
+                expected.push_back(std::to_string(i));
+        }
+        nodes.back().reset();
+        expected.pop_back();
+        // A node registers once.
+        stream.FinishObject(loaded.get());
+        stream.FinishObject(nodes[2].get());
+    }
+    EXPECT_EQ(StreamTree::finishedLabels, expected);
+    EXPECT_EQ(loaded->loadsFinished, 1);
+    EXPECT_EQ(nodes[2]->loadsFinished, 1);
 }
 
 TEST_F(PropertyStreamTree, DroppedRecordDeletesItsParentlessNodesAndKeepsTheAdoptedOnes)
