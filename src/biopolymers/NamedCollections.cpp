@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 
@@ -58,6 +59,61 @@ void MarkMolecules(const Object& object, const Object* root, std::uint8_t mark,
         held |= mark;
     }
 }
+
+// Calls visit for every node below the top (the top excluded) in tree order: a node before its
+// children, each subtree before the next sibling. The nodes waiting are on an explicit stack; one a few
+// places on is asked for ahead, as a large tree's nodes are mostly out of the cache.
+template <class Visit>
+void ForEachNodeBelow(const TreeNode& top, Visit&& visit)
+{
+    std::vector<TreeNode*> waiting;
+    const auto pushChildren = [&waiting](const TreeNode& node) {
+        for (int i = node.GetNumChildren() - 1; i >= 0; --i)
+            waiting.push_back(node.GetChild(i));
+    };
+    constexpr std::size_t prefetchDistance = 8;
+    pushChildren(top);
+    while (!waiting.empty()) {
+        if (waiting.size() > prefetchDistance)
+            PrefetchObject(waiting[waiting.size() - 1 - prefetchDistance]);
+        TreeNode* const node = waiting.back();
+        waiting.pop_back();
+        visit(*node);
+        pushChildren(*node);
+    }
+}
+
+// The class tests of the walk, as bits. IsA answers by class, so each is asked once per dynamic class
+// met (a walk meets few) and remembered.
+class ClassTests {
+public:
+    static constexpr std::uint8_t IsObject = 1;
+    static constexpr std::uint8_t IsMolecule = 2;
+    static constexpr std::uint8_t IsChain = 4;
+    static constexpr std::uint8_t IsResidue = 8;
+
+    std::uint8_t Of(const TreeNode& node)
+    {
+        const std::type_info* const type = &typeid(node);
+        for (std::size_t k = 0; k < m_count; ++k) {
+            if (m_known[k].type == type)
+                return m_known[k].bits;
+        }
+        const std::uint8_t bits = (IsA<Object>(&node) ? IsObject : 0) | (IsA<Molecule>(&node) ? IsMolecule : 0) |
+                                  (IsA<Chain>(&node) ? IsChain : 0) | (IsA<Residue>(&node) ? IsResidue : 0);
+        if (m_count < m_known.size())
+            m_known[m_count++] = {type, bits};
+        return bits;
+    }
+
+private:
+    struct Known {
+        const std::type_info* type = nullptr;
+        std::uint8_t bits = 0;
+    };
+    std::array<Known, 8> m_known{};
+    std::size_t m_count = 0;
+};
 
 // Adds every object of the class below the molecule to each group whose test it passes, in tree order.
 template <class T, std::size_t N>
@@ -132,15 +188,19 @@ void NamedCollections::Update(Object* object)
     // One walk finds the molecules and which of them hold both a chain and a residue.
     std::vector<Molecule*> molecules;
     std::unordered_map<const Object*, std::uint8_t> holds;
-    DescendentIterator walk(object, Object::classType, false);
-    for (Object* found = walk.GetNext(); found; found = walk.GetNext()) {
-        if (auto* const molecule = DynCast<Molecule>(found))
-            molecules.push_back(molecule);
-        if (IsA<Chain>(found))
-            MarkMolecules(*found, object, HoldsChain, holds);
-        if (IsA<Residue>(found))
-            MarkMolecules(*found, object, HoldsResidue, holds);
-    }
+    ClassTests classes;
+    ForEachNodeBelow(*object, [&](TreeNode& node) {
+        const std::uint8_t is = classes.Of(node);
+        if (!(is & ClassTests::IsObject))
+            return;
+        auto& found = static_cast<Object&>(node);
+        if (is & ClassTests::IsMolecule)
+            molecules.push_back(static_cast<Molecule*>(&found));
+        if (is & ClassTests::IsChain)
+            MarkMolecules(found, object, HoldsChain, holds);
+        if (is & ClassTests::IsResidue)
+            MarkMolecules(found, object, HoldsResidue, holds);
+    });
     molecules.erase(std::remove_if(molecules.begin(), molecules.end(),
                                    [&holds](const Molecule* molecule) {
                                        const auto held = holds.find(molecule);

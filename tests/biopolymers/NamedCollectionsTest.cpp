@@ -9,9 +9,15 @@
 #include <tavrel/biopolymers/Monomer.h>
 #include <tavrel/biopolymers/NamedCollections.h>
 #include <tavrel/biopolymers/NucleicAcidChain.h>
+#include <tavrel/chemistry/Assembly.h>
 #include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Chain.h>
 #include <tavrel/chemistry/Element.h>
+#include <tavrel/chemistry/Head.h>
 #include <tavrel/chemistry/Molecule.h>
+#include <tavrel/chemistry/RGroup.h>
+#include <tavrel/chemistry/SubUnit.h>
+#include <tavrel/chemistry/Tail.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/NamedCollection.h>
@@ -187,6 +193,32 @@ TEST_F(NamedCollectionsTest, OnlyMoleculesWithAChainAndAResidueGetGroups)
     // Any chain will do: the lysine of a plain chain is grouped.
     EXPECT_EQ(Members(Group(*both, "Basic")).size(), 1u);
     EXPECT_EQ(Members(Group(*both, "Backbone")).size(), 4u);
+}
+
+TEST_F(NamedCollectionsTest, DeepChainsAndResiduesOfSubclassesCountAfterObjectsOfManyClasses)
+{
+    TreeRoot root;
+    // Objects of many classes come first; a chain and a residue outside any molecule give nothing.
+    auto* const clutter = new Object(&root);
+    new NamedCollection(clutter, "Other");
+    new Atom3d(clutter, "C");
+    new Assembly(clutter);
+    new Head(clutter);
+    new Tail(clutter);
+    new RGroup(clutter);
+    new SubUnit(clutter);
+    new Chain(clutter);
+    AddResidue(clutter, "ALA");
+    // A molecule inside another, its amino-acid chain below an object of a further class.
+    auto* const outer = new Molecule(&root);
+    auto* const inner = new Molecule(new Object(outer));
+    AddResidue(new AminoAcidChain(new Assembly(inner)), "LYS", {"CB"});
+
+    NamedCollections::Update(&root);
+    EXPECT_EQ(Groups(*outer), AllGroups);
+    EXPECT_EQ(Groups(*inner), AllGroups);
+    EXPECT_EQ(Members(Group(*outer, "Basic")).size(), 1u);
+    EXPECT_EQ(Members(Group(*inner, "Backbone")).size(), 4u);
 }
 
 TEST_F(NamedCollectionsTest, AMonomerMarksItsBackboneChildrenAndWeighsItsAtoms)

@@ -276,6 +276,10 @@ TEST_F(AtomTextPropertyTest, ColourSchemesColourTheAtomAndAreRemembered)
     EXPECT_EQ(atom->GetColor(), atom->GetElement()->GetColor());
     EXPECT_TRUE(atom->SetPropertyFromString("Element", "Nitrogen"));  // recoloured while hint 1
     EXPECT_EQ(atom->GetColor(), atom->GetElement()->GetColor());
+    atom->SetColorScheme("Charge");
+    atom->SetColorScheme("eLEMENT");  // in any case
+    EXPECT_TRUE(atom->CheckColorScheme(1));
+    EXPECT_EQ(atom->GetColor(), atom->GetElement()->GetColor());
 
     // Any other name is Object's, under hint 6; the empty name does nothing.
     nested->SetColorScheme("Molecule");
