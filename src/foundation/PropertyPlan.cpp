@@ -95,32 +95,37 @@ void PropertyPlan::BindFactory(const ClassHierarchy& hierarchy)
     }
 }
 
+namespace {
+
+// Runs one side's hooks, the archive telling them which side it is on.
+void RunHooks(const std::vector<RecordHook>& hooks, PropertyArchive::MethodType method, Base& object,
+              PropertyArchive& archive)
+{
+    archive.SetMethodType(method);
+    for (const RecordHook hook : hooks)
+        hook(object, archive.GetArchive(), &archive);
+}
+
+} // namespace
+
 void PropertyPlan::BeforeRecord(Base& object, PropertyArchive& archive) const
 {
-    archive.SetMethodType(PropertyArchive::MethodBefore);
-    for (const RecordHook before : m_before)
-        before(object, archive.GetArchive(), &archive);
+    RunHooks(m_before, PropertyArchive::MethodBefore, object, archive);
 }
 
 void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
 {
-    archive.SetMethodType(PropertyArchive::MethodAfter);
-    for (const RecordHook after : m_after)
-        after(object, archive.GetArchive(), &archive);
+    RunHooks(m_after, PropertyArchive::MethodAfter, object, archive);
 }
 
 void PropertyPlan::BeforeStoring(Base& object, PropertyArchive& archive) const
 {
-    archive.SetMethodType(PropertyArchive::MethodBefore);
-    for (const RecordHook before : m_beforeStoring)
-        before(object, archive.GetArchive(), &archive);
+    RunHooks(m_beforeStoring, PropertyArchive::MethodBefore, object, archive);
 }
 
 void PropertyPlan::AfterStoring(Base& object, PropertyArchive& archive) const
 {
-    archive.SetMethodType(PropertyArchive::MethodAfter);
-    for (const RecordHook after : m_afterStoring)
-        after(object, archive.GetArchive(), &archive);
+    RunHooks(m_afterStoring, PropertyArchive::MethodAfter, object, archive);
 }
 
 std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const
