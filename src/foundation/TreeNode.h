@@ -128,6 +128,9 @@ public:
     // object schema.
     virtual void FinishLoading(std::uint32_t schema);
     virtual void FinishStoring(std::uint32_t schema);
+    // A refused record lets go, parentless, of the children made before its node: its walk took only
+    // parentless ones, which earlier reads handed out, so they are their readers' to delete.
+    void RecordRefused() override;
 
 
     // Queries.
@@ -393,6 +396,8 @@ private:
     bool JoinLoaded(TreeNode* parent);
     // Puts the children a loaded "Children" list names at their list positions.
     void PlaceListedChildren();
+    // Removes the children whose OIDs are lower than this node's, leaving them parentless.
+    void LetGoOfChildrenMadeBefore();
 
     static inline TreeNode* m_pCopyRoot = nullptr;
     // The node NodeCopy copies, and whether its copy left out a user property.

@@ -71,6 +71,13 @@ void OpenRest(const TreeNode& node)
         found->second.upToChildren = false;
 }
 
+// A child made before its parent was not made by the parent's record: an earlier read handed it out
+// (or another field of this one made it), so a refused record lets it go, parentless.
+bool MadeBefore(const TreeNode& child, const TreeNode& parent)
+{
+    return child.GetOID() < parent.GetOID();
+}
+
 } // namespace
 
 // ---- Framework archive
@@ -237,10 +244,6 @@ private:
             Offer(records.back(), &node);
     }
 
-    // A child made before its parent was not made by the parent's record: an earlier read handed it
-    // out (or another field of this one made it), so a refused record lets it go, parentless.
-    static bool MadeBefore(const TreeNode& child, const TreeNode& parent) { return child.GetOID() < parent.GetOID(); }
-
     // After a failure: the records this walk opened are closed, their nodes abandoned (the top node is
     // its reader's) and the children they made deleted; children made before them are let go. Every
     // child read is made parentless first, as one's deletion may take others (a monitor goes with its
@@ -269,10 +272,7 @@ private:
             records.pop_back();
             if (!top && m_archive.IsLoading()) {
                 // Its rest may have placed its children already.
-                for (int i = node.GetNumChildren(); i-- > 0;) {
-                    if (TreeNode* const child = node.GetChild(i); MadeBefore(*child, node))
-                        node.RemoveChild(child);
-                }
+                node.LetGoOfChildrenMadeBefore();
                 m_archive.AbandonObject(header);
             }
             for (const auto& [child, oid] : made) {
@@ -286,6 +286,20 @@ private:
     TreeNode& m_top;
     std::size_t m_base;
 };
+
+void TreeNode::LetGoOfChildrenMadeBefore()
+{
+    for (int i = GetNumChildren(); i-- > 0;) {
+        if (TreeNode* const child = GetChild(i); MadeBefore(*child, *this))
+            RemoveChild(child);
+    }
+}
+
+void TreeNode::RecordRefused()
+{
+    LetGoOfChildrenMadeBefore();
+    LoadRefused();
+}
 
 // ---- Property stream
 

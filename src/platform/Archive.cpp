@@ -507,7 +507,7 @@ void Archive::AbandonObject(const ObjectHeader& header)
     // An object a back-reference handed out is left to whoever took it, when that one owns it now.
     m_loaded[header.index].entry = nullptr;
     if (!m_loaded[header.index].handedOut || !header.object->HasOwner()) {
-        header.object->LoadRefused();
+        header.object->RecordRefused();
         delete header.object;
     }
 }

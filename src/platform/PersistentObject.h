@@ -43,6 +43,9 @@ public:
     // deleted: the object drops the links its record took to objects whose own records did not get
     // as far as to link back. Nothing at this level.
     virtual void LoadRefused() {}
+    // The same, from an archive abandoning the object's record; there an object may also let go of what
+    // earlier reads handed out and the record took.
+    virtual void RecordRefused() { LoadRefused(); }
 
     bool IsKindOf(const RuntimeClass* record) const noexcept;
 

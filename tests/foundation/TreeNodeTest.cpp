@@ -593,4 +593,25 @@ TEST_F(TreeNodeTest, ARefusedRecordLetsGoOfNodesAnEarlierReadHandedOut)
     ASSERT_EQ(Base::GetObjectA(secondOID), second);
     EXPECT_EQ(second->GetParent(), nullptr);
     delete second;
+
+    // And when it is placed below the refused record itself, whose own fields fail after its children.
+    Object alone(nullptr);
+    alone.SetLabel("cut at the top");
+    auto* const below = new TreeTestNode(&alone);
+    Archive third;
+    third.WriteObject(below);
+    third.WriteObject(&alone);
+    std::vector<std::uint8_t> cutTop = third.GetBuffer();
+    const std::string topLabel = "cut at the top";
+    const auto labelAt = std::search(cutTop.begin(), cutTop.end(), topLabel.begin(), topLabel.end());
+    ASSERT_NE(labelAt, cutTop.end());
+    cutTop.erase(labelAt + 3, cutTop.end());
+    Archive in3(cutTop);
+    auto* const handed = static_cast<TreeNode*>(in3.ReadObject(&TreeNode::GetThisClass()));
+    ASSERT_NE(handed, nullptr);
+    const std::uint32_t handedOID = handed->GetOID();
+    EXPECT_THROW(in3.ReadObject(&TreeNode::GetThisClass()), ArchiveException);
+    ASSERT_EQ(Base::GetObjectA(handedOID), handed);
+    EXPECT_EQ(handed->GetParent(), nullptr);
+    delete handed;
 }
