@@ -571,47 +571,31 @@ TEST_F(TreeNodeTest, ARefusedRecordLetsGoOfNodesAnEarlierReadHandedOut)
     EXPECT_EQ(first->GetNumChildren(), 1);
     delete first;
 
-    // The same when the node is placed below a record inside the refused one, whose own fields then
-    // fail.
+    // The same when the node is placed below the labelled record, whose own fields then fail: a
+    // record inside the refused one, or the refused record itself (after its children).
+    const auto keptWhenCutInLabel = [](TreeNode& placed, Object& labelled, Object& top) {
+        const std::string label = labelled.GetLabel();
+        Archive written;
+        written.WriteObject(&placed);
+        written.WriteObject(&top);
+        std::vector<std::uint8_t> cut = written.GetBuffer();
+        const auto at = std::search(cut.begin(), cut.end(), label.begin(), label.end());
+        ASSERT_NE(at, cut.end());
+        cut.erase(at + 3, cut.end());
+        Archive reading(cut);
+        auto* const handed = static_cast<TreeNode*>(reading.ReadObject(&TreeNode::GetThisClass()));
+        ASSERT_NE(handed, nullptr);
+        const std::uint32_t handedOID = handed->GetOID();
+        EXPECT_THROW(reading.ReadObject(&TreeNode::GetThisClass()), ArchiveException);
+        ASSERT_EQ(Base::GetObjectA(handedOID), handed);
+        EXPECT_EQ(handed->GetParent(), nullptr);
+        delete handed;
+    };
     Object top(nullptr);
     auto* const inner = new Object(&top);
     inner->SetLabel("cut inside");
-    auto* const placed = new TreeTestNode(inner);
-    Archive again;
-    again.WriteObject(placed);
-    again.WriteObject(&top);
-    std::vector<std::uint8_t> cut = again.GetBuffer();
-    const std::string label = "cut inside";
-    const auto at = std::search(cut.begin(), cut.end(), label.begin(), label.end());
-    ASSERT_NE(at, cut.end());
-    cut.erase(at + 3, cut.end());
-    Archive in2(cut);
-    auto* const second = static_cast<TreeNode*>(in2.ReadObject(&TreeNode::GetThisClass()));
-    ASSERT_NE(second, nullptr);
-    const std::uint32_t secondOID = second->GetOID();
-    EXPECT_THROW(in2.ReadObject(&TreeNode::GetThisClass()), ArchiveException);
-    ASSERT_EQ(Base::GetObjectA(secondOID), second);
-    EXPECT_EQ(second->GetParent(), nullptr);
-    delete second;
-
-    // And when it is placed below the refused record itself, whose own fields fail after its children.
+    keptWhenCutInLabel(*new TreeTestNode(inner), *inner, top);
     Object alone(nullptr);
     alone.SetLabel("cut at the top");
-    auto* const below = new TreeTestNode(&alone);
-    Archive third;
-    third.WriteObject(below);
-    third.WriteObject(&alone);
-    std::vector<std::uint8_t> cutTop = third.GetBuffer();
-    const std::string topLabel = "cut at the top";
-    const auto labelAt = std::search(cutTop.begin(), cutTop.end(), topLabel.begin(), topLabel.end());
-    ASSERT_NE(labelAt, cutTop.end());
-    cutTop.erase(labelAt + 3, cutTop.end());
-    Archive in3(cutTop);
-    auto* const handed = static_cast<TreeNode*>(in3.ReadObject(&TreeNode::GetThisClass()));
-    ASSERT_NE(handed, nullptr);
-    const std::uint32_t handedOID = handed->GetOID();
-    EXPECT_THROW(in3.ReadObject(&TreeNode::GetThisClass()), ArchiveException);
-    ASSERT_EQ(Base::GetObjectA(handedOID), handed);
-    EXPECT_EQ(handed->GetParent(), nullptr);
-    delete handed;
+    keptWhenCutInLabel(*new TreeTestNode(&alone), alone, alone);
 }
