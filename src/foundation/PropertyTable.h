@@ -850,42 +850,24 @@ public:
     template <class Hook>
     PropertyList& BeforeRecord(Hook)
     {
-        Captureless<Hook>();
-        m_before = [](Base& object, Archive& archive, PropertyArchive* stream) { Hook{}(Of(object), archive, stream); };
-        m_beforeOnLoad = false;
-        return *this;
+        return SetHook<Hook, false>(m_before, m_beforeOnLoad);
     }
     template <class Hook>
     PropertyList& AfterRecord(Hook)
     {
-        Captureless<Hook>();
-        m_after = [](Base& object, Archive& archive, PropertyArchive* stream) { Hook{}(Of(object), archive, stream); };
-        m_afterOnLoad = false;
-        return *this;
+        return SetHook<Hook, false>(m_after, m_afterOnLoad);
     }
     // As BeforeRecord and AfterRecord, for work on a record being read only: the hook runs when the
     // archive is loading, and a writer with a plan does not call it.
     template <class Hook>
     PropertyList& BeforeLoad(Hook)
     {
-        Captureless<Hook>();
-        m_before = [](Base& object, Archive& archive, PropertyArchive* stream) {
-            if (archive.IsLoading())
-                Hook{}(Of(object), archive, stream);
-        };
-        m_beforeOnLoad = true;
-        return *this;
+        return SetHook<Hook, true>(m_before, m_beforeOnLoad);
     }
     template <class Hook>
     PropertyList& AfterLoad(Hook)
     {
-        Captureless<Hook>();
-        m_after = [](Base& object, Archive& archive, PropertyArchive* stream) {
-            if (archive.IsLoading())
-                Hook{}(Of(object), archive, stream);
-        };
-        m_afterOnLoad = true;
-        return *this;
+        return SetHook<Hook, true>(m_after, m_afterOnLoad);
     }
 
     // ---- The text interface
@@ -1128,6 +1110,19 @@ private:
         static_assert(sizeof(F) <= 16 && std::is_trivially_copyable_v<F>);
         Last().member = [](const Base& object) -> const void* { return &(Of(object).*Held); };
         Last().memberSize = sizeof(F);
+    }
+
+    // Sets one side's hook, run on every record or, when OnLoadOnly, on records being read only.
+    template <class Hook, bool OnLoadOnly>
+    PropertyList& SetHook(RecordHook& hook, bool& onLoad)
+    {
+        Captureless<Hook>();
+        hook = [](Base& object, Archive& archive, PropertyArchive* stream) {
+            if (!OnLoadOnly || archive.IsLoading())
+                Hook{}(Of(object), archive, stream);
+        };
+        onLoad = OnLoadOnly;
+        return *this;
     }
 
     // The last entry's payload writers: the code's payload of get(const T&), into the stream and into
