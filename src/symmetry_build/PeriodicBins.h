@@ -59,8 +59,9 @@ inline Point3d ToCartesian(const Point3d& d, const Matrix3x3& m)
 // query reads few cache lines. Added entries wait in a list that a query files: once the waiting
 // entries are an eighth of the filed ones or more, all are regrouped so that each cell's entries
 // lie together in order of the cells' indices, and the cells are found by groups of eight
-// consecutive indices, a group in 16 bytes; fewer wait in per-cell chains. The regrouping stays
-// linear overall and keeps filing order within a cell.
+// consecutive indices, a group in 16 bytes, behind a bit filter of the groups that answers most
+// queries near no entry; fewer wait in per-cell chains. The regrouping stays linear overall and
+// keeps filing order within a cell.
 template <class Payload>
 class PeriodicBins {
 public:
