@@ -155,15 +155,28 @@ bool CellBuildTree::SetObjectParent(std::int32_t objectNode, std::int32_t parent
     return true;
 }
 
-bool CellBuildTree::SetAtomBondLists(std::int32_t atomNode, const IntArray& neighbors, const IntArray& bonds)
+void CellBuildTree::ReserveAtomBonds(std::size_t count)
 {
-    if (atomNode < 0 || atomNode >= GetAtomNodeCount() || neighbors.size() != bonds.size())
+    m_bondNeighbors.reserve(count);
+    m_bondNumbers.reserve(count);
+}
+
+bool CellBuildTree::OpenAtomBondList(std::int32_t atomNode)
+{
+    if (atomNode < 0 || atomNode >= GetAtomNodeCount())
         return false;
-    m_bondRanges[static_cast<std::size_t>(atomNode)] = {static_cast<std::int32_t>(m_bondNeighbors.size()),
-                                                        static_cast<std::int32_t>(neighbors.size())};
-    m_bondNeighbors.insert(m_bondNeighbors.end(), neighbors.begin(), neighbors.end());
-    m_bondNumbers.insert(m_bondNumbers.end(), bonds.begin(), bonds.end());
+    m_bondRanges[static_cast<std::size_t>(atomNode)] = {static_cast<std::int32_t>(m_bondNeighbors.size()), 0};
+    m_openBondList = atomNode;
     return true;
+}
+
+void CellBuildTree::AddAtomBond(std::int32_t neighbor, std::int32_t bond)
+{
+    if (m_openBondList < 0)
+        return;
+    m_bondNeighbors.push_back(neighbor);
+    m_bondNumbers.push_back(bond);
+    ++m_bondRanges[static_cast<std::size_t>(m_openBondList)].count;
 }
 
 void CellBuildTree::SetAtomVisibility(std::int32_t atomNode, std::int32_t visibility)
@@ -224,6 +237,7 @@ void CellBuildTree::Clear()
     m_bondRanges.clear();
     m_bondNeighbors.clear();
     m_bondNumbers.clear();
+    m_openBondList = -1;
     m_root = -1;
 }
 

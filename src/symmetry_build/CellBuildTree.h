@@ -73,9 +73,13 @@ public:
     // A negative parent makes the node the root; false when a root is set already or an index is out
     // of range.
     bool SetObjectParent(std::int32_t objectNode, std::int32_t parentNode);
-    // The neighbour atom nodes and the numbers of the bonds to them; false when the node is out of
-    // range or the lists differ in length.
-    bool SetAtomBondLists(std::int32_t atomNode, const IntArray& neighbors, const IntArray& bonds);
+    // Bond lists are filled node by node. ReserveAtomBonds makes room for count entries in all;
+    // OpenAtomBondList starts the node's list afresh (false when the node is out of range); AddAtomBond
+    // appends a neighbour atom node and the number of the bond to it to the list opened last (ignored
+    // when none is open).
+    void ReserveAtomBonds(std::size_t count);
+    bool OpenAtomBondList(std::int32_t atomNode);
+    void AddAtomBond(std::int32_t neighbor, std::int32_t bond);
     // 1 show, 0 hide, -1 leave as it is; ignored for an index out of range.
     void SetAtomVisibility(std::int32_t atomNode, std::int32_t visibility);
     std::int32_t GetAtomVisibility(std::int32_t atomNode) const;
@@ -153,6 +157,7 @@ private:
     std::vector<BondRange> m_bondRanges;
     IntArray m_bondNeighbors;
     IntArray m_bondNumbers;
+    std::int32_t m_openBondList = -1;
     std::int32_t m_root = -1;
 };
 

@@ -100,6 +100,12 @@ void CosetLattice::GetClassRepresentatives(std::int32_t k, IntArray& representat
         representatives.clear();
 }
 
+std::int32_t CosetLattice::GetClassCount(std::int32_t k) const
+{
+    return IsValidIndex(k) ? static_cast<std::int32_t>(m_partitions[static_cast<std::size_t>(k)].classRepresentatives.size())
+                           : 0;
+}
+
 std::int32_t CosetLattice::GetRepresentative(std::int32_t k, std::int32_t element) const
 {
     if (!IsValidIndex(k) || !IsElement(element))

@@ -37,6 +37,7 @@ public:
     // Invalid numbers or elements leave the list empty, or give -1.
     void GetPartition(std::int32_t k, IntArray& representatives) const;
     void GetClassRepresentatives(std::int32_t k, IntArray& representatives) const;
+    std::int32_t GetClassCount(std::int32_t k) const;
     std::int32_t GetRepresentative(std::int32_t k, std::int32_t element) const;
     // Class numbers 0, 1, 2 ... in order of representatives, worked out on first use.
     std::int32_t GetClassNumber(std::int32_t k, std::int32_t element);

@@ -1406,9 +1406,16 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
         return false;
     m_nodes.clear();
     m_nodeOffsets.assign(m_atomLists.size() + 1, 0);
+    std::size_t images = 0;
+    for (const ReplicateAtomList& list : m_atomLists) {
+        const std::int32_t d = list.GetCosetDecompositionIndex();
+        images += d > 0 ? At(m_cosetLattice->GetClassCount(d)) : m_operations.size();
+    }
+    m_nodes.reserve(images);
     IntArray representatives;
     // One record per node and bond of its list to a list that exists: each node's records take
     // their place before the walk, which writes them while it visits the node.
+    m_recordOffsets.reserve(images + 1);
     m_recordOffsets.assign(1, 0);
     for (std::size_t k = 0; k < m_atomLists.size(); ++k) {
         m_nodeOffsets[k] = static_cast<std::int32_t>(m_nodes.size());
@@ -1485,8 +1492,8 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                     queue.Move(v, clamp(best[At(v)]), clamp(type));
                     best[At(v)] = type;
                 }
-                m_records[At(record++)] = {bond.GetBondListIndex(), v,
-                                           SymmetryImageKey(0, key.a - to.key.a, key.b - to.key.b, key.c - to.key.c)};
+                m_records[At(record++)] = {bond.GetBondListIndex(), v, key.a - to.key.a, key.b - to.key.b,
+                                           key.c - to.key.c};
             }
         }
     }
@@ -1812,45 +1819,47 @@ bool HierarchyData::DetermineSymmetryTree()
     }
     // Each bond is kept once, from its lower node (a bond to an image of the same node once per
     // direction of translation), in order of lower node, then of (upper node, bond, translation).
-    // Bonds go into buckets by lower node; each node's few are then sorted on their own.
-    using Edge = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
+    // Bonds go into buckets by lower node; each node's few are then sorted and kept in place.
+    using Edge = SymmetryTree::BondEdge;
     const auto forEachBond = [&](auto&& visit) {
         for (std::int32_t u = 0; u < atomNodes; ++u) {
             for (std::int32_t r = m_recordOffsets[At(u)]; r < m_recordOffsets[At(u) + 1]; ++r) {
-                const ImageBondEdge& record = m_records[At(r)];
-                std::int32_t from = u;
-                std::int32_t to = record.node;
-                SymmetryImageKey d = record.key;
-                if (from > to || (from == to && std::tie(d.a, d.b, d.c) < std::tuple(0, 0, 0))) {
-                    std::swap(from, to);
-                    d = {0, -d.a, -d.b, -d.c};
-                }
-                visit(from, Edge(to, record.bond, d.a, d.b, d.c));
+                const Edge& record = m_records[At(r)];
+                if (u < record.node || (u == record.node && std::tie(record.a, record.b, record.c) >= std::tuple(0, 0, 0)))
+                    visit(u, record);
+                else
+                    visit(record.node, Edge{record.bond, u, -record.a, -record.b, -record.c});
             }
         }
     };
-    IntArray starts(m_nodes.size() + 1, 0);
-    forEachBond([&](std::int32_t from, const Edge&) { ++starts[At(from) + 1]; });
-    std::partial_sum(starts.begin(), starts.end(), starts.begin());
-    std::vector<Edge> bonds(At(starts.back()));
-    IntArray fill(starts.begin(), starts.end() - 1);
-    forEachBond([&](std::int32_t from, const Edge& bond) { bonds[At(fill[At(from)]++)] = bond; });
     IntArray offsets(m_nodes.size() + 1, 0);
-    std::vector<ImageBondEdge> edges;
-    edges.reserve(bonds.size());
-    for (std::size_t from = 0; from < m_nodes.size(); ++from) {
-        const auto first = bonds.begin() + starts[from];
-        auto last = bonds.begin() + starts[from + 1];
-        std::sort(first, last);
-        last = std::unique(first, last);
-        offsets[from + 1] = offsets[from] + static_cast<std::int32_t>(last - first);
-        for (auto bond = first; bond != last; ++bond) {
-            const auto& [to, number, a, b, c] = *bond;
-            const SymmetryImageKey& k = m_nodes[At(to)].key;
-            edges.push_back({number, to, SymmetryImageKey(k.op, k.a + a, k.b + b, k.c + c)});
-        }
+    forEachBond([&](std::int32_t from, const Edge&) { ++offsets[At(from) + 1]; });
+    std::partial_sum(offsets.begin(), offsets.end(), offsets.begin());
+    std::vector<Edge> bonds(At(offsets.back()));
+    {
+        IntArray fill(offsets.begin(), offsets.end() - 1);
+        forEachBond([&](std::int32_t from, const Edge& bond) { bonds[At(fill[At(from)]++)] = bond; });
     }
-    if (!m_tree.SetBonds(atomNodes, offsets, edges)) {
+    // The records have served: their memory goes before the tree lays the bonds out.
+    m_records = {};
+    m_recordOffsets = {};
+    const auto key = [](const Edge& e) { return std::tie(e.node, e.bond, e.a, e.b, e.c); };
+    const auto before = [&key](const Edge& x, const Edge& y) { return key(x) < key(y); };
+    const auto same = [&key](const Edge& x, const Edge& y) { return key(x) == key(y); };
+    std::int32_t kept = 0;
+    std::int32_t first = 0;
+    for (std::size_t from = 0; from < m_nodes.size(); ++from) {
+        const std::int32_t last = offsets[from + 1];
+        std::sort(bonds.begin() + first, bonds.begin() + last, before);
+        const auto end = std::unique(bonds.begin() + first, bonds.begin() + last, same);
+        if (kept != first)
+            std::copy(bonds.begin() + first, end, bonds.begin() + kept);
+        kept += static_cast<std::int32_t>(end - (bonds.begin() + first));
+        offsets[from + 1] = kept;
+        first = last;
+    }
+    bonds.resize(At(kept));
+    if (!m_tree.SetBonds(atomNodes, offsets, bonds)) {
         HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
         return false;
     }

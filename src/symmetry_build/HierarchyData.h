@@ -236,7 +236,7 @@ private:
     // for the symmetry tree, node by node: those of node u lie in [offsets[u], offsets[u + 1]).
     std::vector<GraphNeighbor> m_neighbors;
     IntArray m_neighborOffsets;
-    std::vector<ImageBondEdge> m_records;
+    std::vector<SymmetryTree::BondEdge> m_records;
     IntArray m_recordOffsets;
     IndexLists m_components;
     bool m_dirty = true;

@@ -106,23 +106,18 @@ bool SymmetryConnectivityPass::AddRootImages(const SymmetryTree& tree, CellBuild
 
 bool SymmetryConnectivityPass::AddBondLists(const SymmetryTree& tree, CellBuildTree& build)
 {
+    // An image has about as many bonds as a stored node has on average.
+    if (const std::int32_t stored = tree.GetAtomNodeCount(); stored > 0)
+        build.ReserveAtomBonds(tree.GetEdgeCount() * static_cast<std::size_t>(build.GetAtomNodeCount()) /
+                               static_cast<std::size_t>(stored));
     std::vector<SymmetryTree::Neighbor> neighbors;
-    IntArray nodes;
-    IntArray bonds;
     for (std::int32_t i = 0; i < build.GetAtomNodeCount(); ++i) {
-        if (!tree.GetNeighborImages(build.GetAtomNode(i), neighbors))
+        if (!tree.GetNeighborImages(build.GetAtomNode(i), neighbors) || !build.OpenAtomBondList(i))
             return false;
-        nodes.clear();
-        bonds.clear();
         for (const auto& [bond, image] : neighbors) {
-            const std::int32_t j = build.FindAtomNode(image);
-            if (j >= 0) {
-                nodes.push_back(j);
-                bonds.push_back(bond);
-            }
+            if (const std::int32_t j = build.FindAtomNode(image); j >= 0)
+                build.AddAtomBond(j, bond);
         }
-        if (!build.SetAtomBondLists(i, nodes, bonds))
-            return false;
     }
     return true;
 }

@@ -105,12 +105,12 @@ bool SymmetryTree::SetAtoms(std::int32_t n, IntArray atomItems, SymmetryImageKey
     return true;
 }
 
-bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const std::vector<ImageBondEdge>& edges)
+bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, std::span<const BondEdge> edges)
 {
     if (n != GetAtomNodeCount() || offsets.size() != static_cast<std::size_t>(n) + 1 || offsets.front() != 0 ||
         offsets.back() != static_cast<std::int32_t>(edges.size()) || !std::is_sorted(offsets.begin(), offsets.end()))
         return false;
-    for (const ImageBondEdge& edge : edges) {
+    for (const BondEdge& edge : edges) {
         if (edge.bond >= 0 && (edge.node < 0 || edge.node >= n))
             return false;
     }
@@ -118,7 +118,7 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const std::
     IntArray counts(static_cast<std::size_t>(n) + 1, 0);
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
-            const ImageBondEdge& edge = edges[static_cast<std::size_t>(e)];
+            const BondEdge& edge = edges[static_cast<std::size_t>(e)];
             if (edge.bond < 0)
                 continue;
             ++counts[static_cast<std::size_t>(i) + 1];
@@ -127,20 +127,17 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const std::
     }
     for (std::size_t i = 1; i < counts.size(); ++i)
         counts[i] += counts[i - 1];
-    m_edges.assign(static_cast<std::size_t>(counts.back()), Edge{});
+    m_edges.assign(static_cast<std::size_t>(counts.back()), BondEdge{});
     IntArray next(counts.begin(), counts.end() - 1);
     m_edgeOffsets = std::move(counts);
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
-            const ImageBondEdge& edge = edges[static_cast<std::size_t>(e)];
+            const BondEdge& edge = edges[static_cast<std::size_t>(e)];
             if (edge.bond < 0)
                 continue;
-            const SymmetryImageKey& tj = m_atomKeys[static_cast<std::size_t>(edge.node)];
-            const std::int32_t a = edge.key.a - tj.a;
-            const std::int32_t b = edge.key.b - tj.b;
-            const std::int32_t c = edge.key.c - tj.c;
-            m_edges[static_cast<std::size_t>(next[static_cast<std::size_t>(i)]++)] = {edge.bond, edge.node, a, b, c};
-            m_edges[static_cast<std::size_t>(next[static_cast<std::size_t>(edge.node)]++)] = {edge.bond, i, -a, -b, -c};
+            m_edges[static_cast<std::size_t>(next[static_cast<std::size_t>(i)]++)] = edge;
+            m_edges[static_cast<std::size_t>(next[static_cast<std::size_t>(edge.node)]++)] = {edge.bond, i, -edge.a,
+                                                                                             -edge.b, -edge.c};
         }
     }
     return true;
@@ -280,7 +277,7 @@ bool SymmetryTree::GetNeighborImages(const ImageNode& atom, std::vector<Neighbor
         return false;
     const auto at = static_cast<std::size_t>(node);
     for (std::int32_t e = m_edgeOffsets[at]; e < m_edgeOffsets[at + 1]; ++e) {
-        const Edge& edge = m_edges[static_cast<std::size_t>(e)];
+        const BondEdge& edge = m_edges[static_cast<std::size_t>(e)];
         const auto j = static_cast<std::size_t>(edge.node);
         neighbors.emplace_back(edge.bond, ImageNode(m_atomItems[j], Shifted(m_atomKeys[j], edge.a + d.a, edge.b + d.b,
                                                                             edge.c + d.c)));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,13 @@ public:
 
     // A neighbour image and the bond to it.
     using Neighbor = std::pair<std::int32_t, ImageNode>;
+    // A bond as one node sees it: its number in the bond table (negative: ignored), the neighbour node
+    // and the lattice translation from the node's image to the neighbour's.
+    struct BondEdge {
+        std::int32_t bond;
+        std::int32_t node;
+        std::int32_t a, b, c;
+    };
 
     SymmetryTree();
 
@@ -40,10 +48,9 @@ public:
     // Filling, in this order; each returns false without change when the lists do not match.
     // Clears the tree and makes one atom node per item and key.
     bool SetAtoms(std::int32_t n, IntArray items, SymmetryImageKey::Array keys);
-    // Node i's bonds are edges[offsets[i]] .. edges[offsets[i + 1] - 1] (offsets holds n + 1 entries):
-    // the bond's number in the bond table (negative: ignored), the neighbour node and the key of the
-    // neighbour's image, whose translation is taken.
-    bool SetBonds(std::int32_t n, const IntArray& offsets, const std::vector<ImageBondEdge>& edges);
+    // Node i's bonds are edges[offsets[i]] .. edges[offsets[i + 1] - 1] (offsets holds n + 1 entries);
+    // each is kept at both of its ends.
+    bool SetBonds(std::int32_t n, const IntArray& offsets, std::span<const BondEdge> edges);
     // Every atom node in at most one list (with no atom node, only a non-empty list is taken).
     bool SetComponents(IndexLists components);
     bool SetObjects(std::int32_t n, const IntArray& items, const IntArray& operators, const IntArray& typeCodes);
@@ -53,6 +60,8 @@ public:
     void Clear();
 
     std::int32_t GetAtomNodeCount() const { return static_cast<std::int32_t>(m_atomItems.size()); }
+    // Edges at both ends of each bond.
+    std::size_t GetEdgeCount() const { return m_edges.size(); }
     std::int32_t GetObjectNodeCount() const { return static_cast<std::int32_t>(m_objectItems.size()); }
     std::int32_t GetRoot() const { return m_root; }
 
@@ -72,11 +81,6 @@ public:
     void ExportNodes(IntArray& items, SymmetryImageKey::Array& keys, IndexLists& components) const;
 
 private:
-    struct Edge {
-        std::int32_t bond;
-        std::int32_t node;
-        std::int32_t a, b, c;
-    };
     struct PackedHash {
         std::size_t operator()(std::uint64_t v) const
         {
@@ -102,7 +106,7 @@ private:
     SymmetryImageKey::Array m_atomKeys;
     IntArray m_atomParents;
     IntArray m_edgeOffsets;
-    std::vector<Edge> m_edges;
+    std::vector<BondEdge> m_edges;
     // Atom nodes by (item, operator): a dense table item * stride + op when the pairs fill it well
     // (the usual case, read in order by the passes), else the hashed index.
     IntArray m_atomSlots;

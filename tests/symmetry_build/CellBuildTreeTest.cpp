@@ -105,7 +105,8 @@ protected:
 
         const SymmetryImageKey image(1, 0, 0, 0);
         ASSERT_TRUE(tree.SetAtoms(4, {0, 1, 0, 1}, {SymmetryImageKey::identity, SymmetryImageKey::identity, image, image}));
-        ASSERT_TRUE(tree.SetBonds(4, {0, 1, 1, 2, 2}, {{0, 1, SymmetryImageKey::identity}, {0, 3, image}}));
+        const std::vector<SymmetryTree::BondEdge> edges{{0, 1, 0, 0, 0}, {0, 3, 0, 0, 0}};
+        ASSERT_TRUE(tree.SetBonds(4, {0, 1, 1, 2, 2}, edges));
         ASSERT_TRUE(tree.SetComponents({{0, 1}, {2, 3}}));
         ASSERT_TRUE(tree.SetObjects(3, {0, 1, 1}, {0, 0, 1},
                                     {SymmetryTree::CellType, SymmetryTree::MoleculeType, SymmetryTree::MoleculeType}));
@@ -346,6 +347,39 @@ TEST_F(CellBuildTreeTest, ATreeWithoutRootOrMatchingTablesBuildsNothing)
     EXPECT_FALSE(wrongCount.Build(cell->GetFracToCart(), cell->GetCartToFrac(), operations, group, &keys, false,
                                   atoms, objects, bonds));
     EXPECT_EQ(cell->GetNumChildren(), 1);
+}
+
+// Lists are filled node by node; reopening a node's list replaces it, and a bond with no list open
+// or a node out of range changes nothing.
+TEST(CellBuildTreeBonds, BondListsAreFilledNodeByNode)
+{
+    CellBuildTree build(2, 1);
+    for (std::int32_t op = 0; op < 3; ++op)
+        build.AddAtomNode({op % 2, {op, 0, 0, 0}});
+    build.AddAtomBond(1, 9);
+    EXPECT_TRUE(build.GetAtomBondNeighbors(0).empty());
+    build.ReserveAtomBonds(4);
+    ASSERT_TRUE(build.OpenAtomBondList(0));
+    build.AddAtomBond(1, 5);
+    build.AddAtomBond(2, 6);
+    ASSERT_TRUE(build.OpenAtomBondList(2));
+    build.AddAtomBond(0, 6);
+    ASSERT_TRUE(build.OpenAtomBondList(1));
+    EXPECT_FALSE(build.OpenAtomBondList(3));
+    EXPECT_FALSE(build.OpenAtomBondList(-1));
+    build.AddAtomBond(0, 5);
+    const auto list = [](std::span<const std::int32_t> values) { return IntArray(values.begin(), values.end()); };
+    EXPECT_EQ(list(build.GetAtomBondNeighbors(0)), (IntArray{1, 2}));
+    EXPECT_EQ(list(build.GetAtomBondNumbers(0)), (IntArray{5, 6}));
+    EXPECT_EQ(list(build.GetAtomBondNeighbors(1)), IntArray{0});
+    EXPECT_EQ(list(build.GetAtomBondNumbers(2)), IntArray{6});
+    ASSERT_TRUE(build.OpenAtomBondList(0));
+    EXPECT_TRUE(build.GetAtomBondNeighbors(0).empty());
+    EXPECT_EQ(list(build.GetAtomBondNeighbors(2)), IntArray{0});
+    build.Clear();
+    build.AddAtomNode({0, SymmetryImageKey::identity});
+    build.AddAtomBond(0, 1);
+    EXPECT_TRUE(build.GetAtomBondNeighbors(0).empty());
 }
 
 TEST(CellBuildTreeImage, TheDisplacementOfAnImageTurnsWithIt)

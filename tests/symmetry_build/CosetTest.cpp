@@ -155,6 +155,10 @@ TEST(CosetLattice, HoldsTheFinestAndCoarsestPartitions)
     EXPECT_EQ(partition, (IntArray{0, 0, 0, 0}));
     lattice.GetClassRepresentatives(1, partition);
     EXPECT_EQ(partition, IntArray{0});
+    EXPECT_EQ(lattice.GetClassCount(0), 4);
+    EXPECT_EQ(lattice.GetClassCount(1), 1);
+    EXPECT_EQ(lattice.GetClassCount(2), 0);
+    EXPECT_EQ(lattice.GetClassCount(-1), 0);
     EXPECT_EQ(lattice.GetClassNumber(0, 3), 3);
     EXPECT_EQ(lattice.GetClassNumber(1, 3), 0);
     lattice.GetPartition(2, partition);
@@ -178,6 +182,7 @@ TEST(CosetLattice, AddsPartitionsOnceAndTheFinestAsZero)
     EXPECT_EQ(lattice.GetCount(), 2);
     EXPECT_EQ(lattice.Add({0, 0, 2, 2}, {0, 2}), 2);
     EXPECT_EQ(lattice.Add({0, 0, 2, 2}, {0, 2}), 2);
+    EXPECT_EQ(lattice.GetClassCount(2), 2);
     EXPECT_EQ(lattice.AddPartition({0, 1, 0, 1}), 3);
     EXPECT_EQ(lattice.AddPartition({0, 0, 0, 0}), 1);
     EXPECT_EQ(lattice.AddPartition({0, 1, 2}), -1);

@@ -15,8 +15,8 @@ SymmetryTree Template()
     SymmetryTree tree;
     const SymmetryImageKey image(1, 0, 0, 0);
     EXPECT_TRUE(tree.SetAtoms(4, {0, 1, 0, 1}, {SymmetryImageKey::identity, SymmetryImageKey::identity, image, image}));
-    EXPECT_TRUE(tree.SetBonds(4, {0, 1, 2, 3, 3},
-                              {{0, 1, SymmetryImageKey::identity}, {1, 2, {1, 1, 0, 0}}, {0, 3, image}}));
+    const std::vector<SymmetryTree::BondEdge> edges{{0, 1, 0, 0, 0}, {1, 2, 1, 0, 0}, {0, 3, 0, 0, 0}};
+    EXPECT_TRUE(tree.SetBonds(4, {0, 1, 2, 3, 3}, edges));
     EXPECT_TRUE(tree.SetComponents({{0, 1, 2, 3}}));
     EXPECT_TRUE(tree.SetObjects(3, {0, 1, 1}, {0, 0, 1},
                                 {SymmetryTree::CellType, SymmetryTree::MoleculeType, SymmetryTree::MoleculeType}));

@@ -13,10 +13,7 @@ SymmetryTree TwoMoleculeTree()
     SymmetryTree tree;
     const SymmetryImageKey image(1, 0, 0, 1);
     EXPECT_TRUE(tree.SetAtoms(4, {0, 1, 0, 1}, {SymmetryImageKey::identity, SymmetryImageKey::identity, image, image}));
-    const std::vector<ImageBondEdge> edges{{0, 1, SymmetryImageKey::identity},
-                                           {1, 2, {1, 1, 0, 1}},
-                                           {0, 3, image},
-                                           {-1, 0, SymmetryImageKey::identity}};
+    const std::vector<SymmetryTree::BondEdge> edges{{0, 1, 0, 0, 0}, {1, 2, 1, 0, 0}, {0, 3, 0, 0, 0}, {-1, 0, 0, 0, 0}};
     EXPECT_TRUE(tree.SetBonds(4, {0, 1, 2, 3, 4}, edges));
     EXPECT_TRUE(tree.SetComponents({{0, 1, 2, 3}}));
     EXPECT_TRUE(tree.SetObjects(3, {0, 1, 1}, {0, 0, 1},
@@ -28,6 +25,7 @@ SymmetryTree TwoMoleculeTree()
 TEST(SymmetryTree, AnswersParentsWithTheAskedTranslation)
 {
     const SymmetryTree tree = TwoMoleculeTree();
+    EXPECT_EQ(tree.GetEdgeCount(), 6u);  // three taken bonds, each at both ends
     EXPECT_EQ(tree.GetRoot(), 0);
     EXPECT_EQ(tree.GetParentImage({0, {1, 0, 1, 0}}), ImageNode(1, {1, 0, 1, -1}));
     EXPECT_EQ(tree.GetParentImage({0, SymmetryImageKey::identity}), ImageNode(1, SymmetryImageKey::identity));
@@ -102,7 +100,8 @@ TEST(SymmetryTree, FillingRefusesMismatchedLists)
     EXPECT_FALSE(tree.SetComponents({{0, 1}, {1, 2, 3}}));
     EXPECT_FALSE(tree.SetComponents({{0, 4}}));
     EXPECT_FALSE(tree.SetBonds(4, {0, 1, 2, 3}, {}));
-    EXPECT_FALSE(tree.SetBonds(4, {0, 0, 0, 0, 1}, {{0, 9, SymmetryImageKey::identity}}));
+    const std::vector<SymmetryTree::BondEdge> stray{{0, 9, 0, 0, 0}};
+    EXPECT_FALSE(tree.SetBonds(4, {0, 0, 0, 0, 1}, stray));
     EXPECT_FALSE(tree.SetObjects(2, {0, 1}, {0}, {5, 4}));
     EXPECT_FALSE(tree.SetAtoms(2, {0}, {SymmetryImageKey::identity}));
     EXPECT_EQ(tree.GetAtomNodeCount(), 4);
