@@ -170,15 +170,6 @@ bool CellBuildTree::OpenAtomBondList(std::int32_t atomNode)
     return true;
 }
 
-void CellBuildTree::AddAtomBond(std::int32_t neighbor, std::int32_t bond)
-{
-    if (m_openBondList < 0)
-        return;
-    m_bondNeighbors.push_back(neighbor);
-    m_bondNumbers.push_back(bond);
-    ++m_bondRanges[static_cast<std::size_t>(m_openBondList)].count;
-}
-
 void CellBuildTree::SetAtomVisibility(std::int32_t atomNode, std::int32_t visibility)
 {
     if (atomNode >= 0 && atomNode < GetAtomNodeCount())

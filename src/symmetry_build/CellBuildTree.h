@@ -79,7 +79,14 @@ public:
     // when none is open).
     void ReserveAtomBonds(std::size_t count);
     bool OpenAtomBondList(std::int32_t atomNode);
-    void AddAtomBond(std::int32_t neighbor, std::int32_t bond);
+    void AddAtomBond(std::int32_t neighbor, std::int32_t bond)
+    {
+        if (m_openBondList < 0)
+            return;
+        m_bondNeighbors.push_back(neighbor);
+        m_bondNumbers.push_back(bond);
+        ++m_bondRanges[static_cast<std::size_t>(m_openBondList)].count;
+    }
     // 1 show, 0 hide, -1 leave as it is; ignored for an index out of range.
     void SetAtomVisibility(std::int32_t atomNode, std::int32_t visibility);
     std::int32_t GetAtomVisibility(std::int32_t atomNode) const;
