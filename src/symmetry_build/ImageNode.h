@@ -33,14 +33,6 @@ struct ImageNode {
     };
 };
 
-// A bond of the image graph as one end sees it: the bond's number in the bond table, the node at the
-// other end and that node's image key.
-struct ImageBondEdge {
-    std::int32_t bond = -1;
-    std::int32_t node = -1;
-    SymmetryImageKey key;
-};
-
 // "item:key", as 3:1[0,0,1].
 std::ostream& operator<<(std::ostream& os, const ImageNode& node);
 
