@@ -73,27 +73,28 @@ public:
     {
         if (!IsStoring())
             Refuse(ArchiveException::readOnly, "writing to a loading archive");
-        if (size > StageSize - m_staged) {
+        if (size > m_room) {
             WriteThrough(data, size);
             return;
         }
         if (size != 0)
             std::memcpy(m_stage + m_staged, data, size);
         m_staged += size;
+        m_room -= size;
     }
     // Storing: room for up to size bytes (at most StageSize), written by the caller at the pointer
     // returned; Staged takes the end of what was written there, before any other write.
     std::uint8_t* Reserve(std::size_t size)
     {
-        if (!IsStoring())
-            Refuse(ArchiveException::readOnly, "writing to a loading archive");
-        if (size > StageSize)
-            throw std::length_error("an archive reserves at most its staging block");
-        if (size > StageSize - m_staged)
-            Flush();
+        if (size >= m_room) [[unlikely]]
+            MakeRoom(size);
         return m_stage + m_staged;
     }
-    void Staged(const std::uint8_t* end) { m_staged = static_cast<std::size_t>(end - m_stage); }
+    void Staged(const std::uint8_t* end)
+    {
+        m_staged = static_cast<std::size_t>(end - m_stage);
+        m_room = StageSize - m_staged;
+    }
     static constexpr std::size_t StageSize = 512;
 
     // Throws endOfFile when fewer than size bytes remain.
@@ -225,8 +226,12 @@ private:
         if (m_staged != 0) {
             Append(m_stage, m_staged);
             m_staged = 0;
+            m_room = StageSize;
         }
     }
+    // A reservation the stage may not hold: refused when loading or above StageSize, else the
+    // staged bytes go to the buffer when the room left is short.
+    void MakeRoom(std::size_t size);
     // Appends to the buffer, growing a large one sixteen- or fourfold when it is full.
     void Append(const std::uint8_t* bytes, std::size_t size) const;
     // A write that does not fit the stage: the staged bytes, then the write, go to the buffer.
@@ -249,6 +254,8 @@ private:
     // Output (storing: with the staged bytes after it) or the owned input (loading).
     mutable std::vector<std::uint8_t> m_buffer;
     mutable std::size_t m_staged = 0;
+    // Storing: StageSize - m_staged, so that a reservation compares once; loading: 0.
+    mutable std::size_t m_room = 0;
     mutable std::uint8_t m_stage[StageSize];
     std::span<const std::uint8_t> m_input; // loading: the bytes read
     std::size_t m_position = 0;
