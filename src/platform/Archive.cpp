@@ -111,7 +111,6 @@ void Archive::Restart()
     if (!IsStoring())
         Refuse(ArchiveException::readOnly, "restarting a loading archive");
     m_buffer.clear();
-    m_staged = 0;
     m_room = StageSize;
     m_schema = 0xFFFFFFFFu;
     m_nextIndex = 1;
