@@ -1069,14 +1069,8 @@ struct PropertyArchive::RecordWriter {
         const std::size_t count = plan.GetCount();
         for (;;) {
             if (top.element < top.elements) {
-                // One reference; the stream has named an array's element with the array.
-                const std::size_t position = top.step - 1;
-                const PropertyEntry& entry = *plan.GetStep(position).entry;
-                if (PayloadStep& compiled = record.compiled->steps[position]; !compiled.typed) {
-                    if (plan.GetTypeCode(position) == -1)
-                        stream.WritePropertyType(plan.GetClassName(), entry.name, Storage::StorageObject);
-                    compiled.typed = plan.GetTypeCode(position) != -1;
-                }
+                // One element of a list; the stream has its name and code, given with its first.
+                const PropertyEntry& entry = *plan.GetStep(top.step - 1).entry;
                 const std::size_t element = top.element++;
                 if (WriteReference(entry.members ? record.members[element] : entry.referenced(object, element)))
                     return;
@@ -1107,7 +1101,8 @@ struct PropertyArchive::RecordWriter {
                 entry.write(pass, entry.name, object);
                 continue;
             }
-            if (PayloadStep& compiled = record.compiled->steps[position]; !compiled.named) {
+            PayloadStep& compiled = record.compiled->steps[position];
+            if (!compiled.named) {
                 if (!plan.IsNamed(position))
                     stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
                 compiled.named = plan.IsNamed(position);
@@ -1125,7 +1120,19 @@ struct PropertyArchive::RecordWriter {
                 bytes.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(top.elements),
                                                      bytes.Reserve(CompressionInteger::MostBytes)));
             }
+            if (top.elements != 0)
+                Typed(plan, compiled, position);
         }
+    }
+
+    // The code of a position's references goes before its first: once the stream has it, it is kept.
+    void Typed(const PropertyPlan& plan, PayloadStep& compiled, std::size_t position)
+    {
+        if (compiled.typed)
+            return;
+        if (plan.GetTypeCode(position) == -1)
+            stream.WritePropertyType(plan.GetClassName(), plan.GetStep(position).entry->name, Storage::StorageObject);
+        compiled.typed = plan.GetTypeCode(position) != -1;
     }
 
     // The plan of a run-time class the stream has given one, and its payload steps; null before.
