@@ -811,10 +811,11 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
 // One operation of a settled run's program, made from its payload steps once the run's end is
 // kept: a reservation where a segment begins, and a copy per member form, specialised by its size,
 // where runs of bytes that follow on in the object are one copy and bits of one byte one operation.
+// A program ends with an End operation.
 struct RunOp {
     enum class Form : std::uint8_t {
         Reserve, Integer, Byte, Bytes2, Bytes4, Bytes5, Bytes8, Bytes9, Bytes, Block4, Block12, Block, Bits, Put,
-        Entry
+        Entry, End
     };
     Form form = Form::Entry;
     std::uint8_t size = 0;     // Bytes, Block: the member's bytes; Bits: the bits
@@ -894,6 +895,7 @@ std::vector<RunOp> CompileRun(const PayloadStep* steps, std::size_t first, std::
         } else if (op.form == Form::Block)
             op.form = op.size == 4 ? Form::Block4 : op.size == 12 ? Form::Block12 : Form::Block;
     }
+    ops.push_back({.form = Form::End});
     return ops;
 }
 
@@ -1084,8 +1086,7 @@ struct PropertyArchive::RecordWriter {
             const PropertyPlan::Step& step = plan.GetStep(position);
             if (const std::size_t last = plan.SettledValuesEnd(position); last != position) {
                 // A run of values whose names and codes the stream holds: their payloads alone.
-                const CompiledPlan::Run& run = record.compiled->RunAt(position, last);
-                WriteRun(plan, run.ops.data(), run.ops.data() + run.ops.size(), object);
+                WriteRun(plan, record.compiled->RunAt(position, last).ops.data(), object);
                 top.step = last;
                 continue;
             }
@@ -1172,7 +1173,7 @@ struct PropertyArchive::RecordWriter {
 
     // A settled run's payloads by its program: members' bytes straight into room reserved in the
     // stream, segment by segment, the others by their entries.
-    void WriteRun(const PropertyPlan& plan, const RunOp* op, const RunOp* const end, Base& object)
+    void WriteRun(const PropertyPlan& plan, const RunOp* op, Base& object)
     {
         using Form = RunOp::Form;
         Archive& bytes = stream.GetArchive();
@@ -1187,9 +1188,11 @@ struct PropertyArchive::RecordWriter {
             if (!payload || !plan.GetStep(position).entry->payload(bytes, object))
                 plan.WriteValues(stream, object, position, position + 1);
         };
-        for (; op != end; ++op) {
+        for (;; ++op) {
             const char* const member = at + op->offset;
             switch (op->form) {
+            default:
+                __builtin_unreachable();
             case Form::Reserve:
                 if (out)
                     bytes.Staged(out);
@@ -1257,10 +1260,12 @@ struct PropertyArchive::RecordWriter {
             case Form::Entry:
                 byEntry(op->position, op->payload);
                 break;
+            case Form::End:
+                if (out)
+                    bytes.Staged(out);
+                return;
             }
         }
-        if (out)
-            bytes.Staged(out);
     }
 
     // Copies size bytes, from Width up to twice as many, as two moves of Width that may overlap.
