@@ -606,11 +606,28 @@ std::size_t TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::ui
         }
         TreeNode* const node = DynCast<TreeNode>(Base::GetObjectA(oid));
         if (node && node != kept && !node->HasOwner() && !OwnedObjects::IsOwned(oid)) {
+            node->LetGoOfNodesMadeUpTo(lastOIDBefore);
             delete node;
             ++deleted;
         }
     }
     return deleted;
+}
+
+void TreeNode::LetGoOfNodesMadeUpTo(std::uint32_t lastOID)
+{
+    std::vector<TreeNode*> walk{this};
+    while (!walk.empty()) {
+        TreeNode* const node = walk.back();
+        walk.pop_back();
+        for (int i = node->GetNumChildren(); i-- > 0;) {
+            TreeNode* const child = node->GetChild(i);
+            if (child->GetOID() <= lastOID)
+                node->RemoveChild(child);
+            else
+                walk.push_back(child);
+        }
+    }
 }
 
 TreeNode* TreeNode::TreeCopy()

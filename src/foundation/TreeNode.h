@@ -398,6 +398,9 @@ private:
     void PlaceListedChildren();
     // Removes the children whose OIDs are lower than this node's, leaving them parentless.
     void LetGoOfChildrenMadeBefore();
+    // Removes from the subtree, leaving them parentless, the nodes whose OIDs are lastOID or lower: a
+    // node made by a refused read lets go of what an earlier read handed out before it is deleted.
+    void LetGoOfNodesMadeUpTo(std::uint32_t lastOID);
 
     static inline TreeNode* m_pCopyRoot = nullptr;
     // The node NodeCopy copies, and whether its copy left out a user property.

@@ -599,3 +599,22 @@ TEST_F(TreeNodeTest, ARefusedRecordLetsGoOfNodesAnEarlierReadHandedOut)
     alone.SetLabel("cut at the top");
     keptWhenCutInLabel(*new TreeTestNode(&alone), alone, alone);
 }
+
+TEST_F(TreeNodeTest, CleaningUpAfterARefusedReadLetsGoOfNodesHandedOutBefore)
+{
+    // A node an earlier read handed out, taken deep into a tree the refused read made, stays its
+    // reader's: parentless, with its own subtree; the refused read's nodes go.
+    auto* const handed = new TreeTestNode();
+    auto* const below = new TreeTestNode(handed);
+    const std::uint32_t lastBefore = Base::GetLastOID();
+    auto* const made = new TreeTestNode();
+    handed->SetParent(new TreeTestNode(new TreeTestNode(made)));
+    ASSERT_EQ(handed->GetRoot(), made);
+    EXPECT_EQ(TreeNode::DeleteParentlessSince(lastBefore, Base::GetLastOID()), 1u);
+    for (std::uint32_t oid = lastBefore + 1; oid <= Base::GetLastOID(); ++oid)
+        EXPECT_EQ(Base::GetObjectA(oid), nullptr);
+    EXPECT_EQ(handed->GetParent(), nullptr);
+    ASSERT_EQ(handed->GetNumChildren(), 1);
+    EXPECT_EQ(handed->GetChild(0), below);
+    delete handed;
+}
