@@ -1504,11 +1504,7 @@ struct PropertyArchive::RecordReader {
                 } else if (const auto [done, oid] = End(); depth == 0) {
                     return done;
                 } else {
-                    // The waiting frame's last reference is delivered at once.
-                    Frame& waiting = Top();
-                    Fill(waiting, done, oid, true);
-                    if (waiting.slot == waiting.slots)
-                        Deliver(waiting);
+                    Fill(Top(), done, oid, true);
                 }
                 break;
             case Phase::NextElement:
@@ -1556,7 +1552,7 @@ struct PropertyArchive::RecordReader {
                 frame.property = static_cast<std::int32_t>(last);
                 break;
             }
-            case PropertyPlan::Kind::Reference: {
+            case PropertyPlan::Kind::Reference:
                 if (!plan.IsSettled(position))
                     return position != first;
                 ++frame.property;
@@ -1567,31 +1563,14 @@ struct PropertyArchive::RecordReader {
                 frame.slot = 0;
                 frame.slots = 1;
                 frame.phase = Phase::References;
-                // A null or stored reference goes straight to a step that takes references; one read
-                // inline begins its record, the frame waiting for it.
-                Base* referenced = nullptr;
-                std::uint32_t oid = 0;
-                if (!ReadReference(frame, referenced, oid))
+                if (!ReadSlot(frame))
                     return true;
-                if (const PropertyEntry& entry = *plan.GetStep(position).entry; entry.takeReference) {
-                    state.taken = false;
-                    if (Base* const target = frame.Checked()) {
-                        stream.SetArrayIndex(0);
-                        state.taken = entry.takeReference(*target, 0, referenced);
-                    }
-                    frame.planned = false;
-                    frame.recheck = true;
-                    frame.slots = 0;
-                } else {
-                    Fill(frame, referenced, oid, false);
-                    DeliverPlanned(frame);
-                }
+                DeliverPlanned(frame);
                 frame.phase = Phase::NextProperty;
                 object = frame.Checked();
                 if (!object)
                     return true;
                 break;
-            }
             case PropertyPlan::Kind::Array:
                 if (!plan.IsNamed(position))
                     return position != first;
@@ -1687,9 +1666,6 @@ struct PropertyArchive::RecordReader {
                 frame.slot = 0;
                 frame.slots = code == Storage::StoragePair ? 2 : 1;
                 frame.phase = Phase::References;
-                // A single reference is read at once; one read inline begins its record.
-                if (frame.slots == 1 && ReadSlot(frame))
-                    DeliverPlanned(frame);
                 return true;
             }
             if (Base* object = frame.Checked()) {
@@ -1709,23 +1685,14 @@ struct PropertyArchive::RecordReader {
     // record read inline, which then begins (the frame waits until that record has ended).
     bool ReadSlot(Frame& frame)
     {
-        Base* referenced = nullptr;
-        std::uint32_t oid = 0;
-        if (!ReadReference(frame, referenced, oid))
-            return false;
-        Fill(frame, referenced, oid, false);
-        return true;
-    }
-
-    // The same without filling the slot: the object and its OID of a null or stored reference.
-    bool ReadReference(const Frame& frame, Base*& referenced, std::uint32_t& oid)
-    {
         std::uint8_t isNull = 0;
         stream.GetArchive() >> isNull;
-        if (isNull != 0)
+        if (isNull != 0) {
+            Fill(frame, nullptr, 0, false);
             return true;
+        }
         if (const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive())) {
-            oid = state.oidMap.Find(stored);
+            const std::uint32_t oid = state.oidMap.Find(stored);
             // An array that names objects read earlier (the children of a node whose records nested
             // through bonds) mostly names them in the order they were made, long out of the cache:
             // the object a few OIDs on is asked for ahead of its turn.
@@ -1733,7 +1700,7 @@ struct PropertyArchive::RecordReader {
                 if (const Base* const ahead = Base::GetObjectA(oid + PrefetchDistance))
                     PrefetchObject(ahead);
             }
-            referenced = Base::GetObjectA(oid);
+            Fill(frame, Base::GetObjectA(oid), oid, false);
             return true;
         }
         Begin();
