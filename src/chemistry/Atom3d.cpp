@@ -1151,12 +1151,9 @@ void Atom3d::MoveAnnounced(TreeNode* parent, Move&& move)
     move();
     if (!self.alive || !to || to == from || GetParent() != parent)
         return;
-    // Heard above the atom even without a registration on the atom itself.
-    const bool wanted = m_levelEventMask.Has(EventAtomAdded);
-    m_levelEventMask.Set(EventAtomAdded);
-    DoNotify(classType, EventAtomAdded, nullptr, nullptr);
-    if (self.alive && !wanted)
-        m_levelEventMask.Unset(EventAtomAdded);
+    // Joining its parent gave the atom the mask bits of every tree registration above it, so the
+    // mask tells whether anyone there, or on the atom, hears the arrival.
+    NotifyIfHeard(classType, EventAtomAdded, nullptr, nullptr);
 }
 
 void Atom3d::SetParent(TreeNode* parent)

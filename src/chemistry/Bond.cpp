@@ -360,10 +360,10 @@ void Bond::SetType(BondType type)
     m_type = type;
     SetOrder(type);
     const Watch self(this);
-    DoNotify(Object::classType, Object::EventPropertySet, nullptr, nullptr);
+    NotifyIfHeard(Object::classType, Object::EventPropertySet, nullptr, nullptr);
     if (!self.alive)
         return;
-    DoNotify(classType, EventTypeSet, nullptr, nullptr);
+    NotifyIfHeard(classType, EventTypeSet, nullptr, nullptr);
     // Each end is read when it is reached: a bond being built lets go of an end that dies meanwhile.
     for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
         if (!self.alive)

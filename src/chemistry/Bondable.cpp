@@ -106,7 +106,7 @@ void Bondable::AddBond(Bond* bond)
 
 void Bondable::AnnounceBond(Bond* bond)
 {
-    DoNotify(classType, EventBondAdded, nullptr, bond);
+    NotifyIfHeard(classType, EventBondAdded, nullptr, bond);
 }
 
 Bond* Bondable::KeepLinked(Bond* bond)
@@ -121,7 +121,7 @@ void Bondable::RemoveBond(int i)
 {
     Bond* const bond = GetBond(i);
     EraseBond(static_cast<std::size_t>(i));
-    DoNotify(classType, EventBondRemoved, nullptr, bond);
+    NotifyIfHeard(classType, EventBondRemoved, nullptr, bond);
 }
 
 void Bondable::RemoveBond(Bond* bond)

@@ -259,8 +259,9 @@ void Base::operator delete(void* object, std::size_t size) noexcept
         ::operator delete(object);
 }
 
+// Only the outermost scope reads its exceptions count when it ends.
 Base::CopyEventScope::CopyEventScope()
-    : m_exceptions(std::uncaught_exceptions()), m_first(g_copied.pending.size())
+    : m_exceptions(g_copied.scopes == 0 ? std::uncaught_exceptions() : 0), m_first(g_copied.pending.size())
 {
     ++g_copied.scopes;
 }

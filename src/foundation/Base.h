@@ -94,7 +94,7 @@ public:
         CopyEventScope& operator=(const CopyEventScope&) = delete;
 
     private:
-        int m_exceptions;     // when more are in flight at the end, this scope's events are dropped
+        int m_exceptions;     // the outermost scope's: when more are in flight at its end, its events are dropped
         std::size_t m_first;  // the first waiting event that belongs to this scope
     };
 

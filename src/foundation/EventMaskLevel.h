@@ -30,8 +30,9 @@ private:
 // TAVREL_EVENT_MASK_LEVEL(). The level's identifier is tested against, set in and cleared from the
 // level's own byte; other identifiers go to the level below. DoNotify marks the node modified and,
 // with the global switch on, hands the event to ProcessEvent when a tree-wide listener sits on the
-// node or above it, or when the owning level's byte holds one of the event's bits. Leaves the access
-// at public.
+// node or above it, or when the owning level's byte holds one of the event's bits; every level's
+// DoNotify is this one, so an event no one can hear only marks the node modified (NotifyIfHeard).
+// Leaves the access at public.
 #define TAVREL_EVENT_MASK_LEVEL()                                                                        \
 public:                                                                                                  \
     void DoNotify(std::uint32_t type, std::uint16_t code, const char* attribute, void* data) override    \
@@ -53,6 +54,14 @@ protected:                                                                      
     bool IsHeard(std::uint32_t type, std::uint16_t code) const                                           \
     {                                                                                                    \
         return ::Tavrel::Base::GetEventNotify() && (HasTreeListener() || IsEventMaskSet(type, code));    \
+    }                                                                                                    \
+    /* DoNotify for an event of this level or one below, spared the call when no one can hear it. */     \
+    void NotifyIfHeard(std::uint32_t type, std::uint16_t code, const char* attribute, void* data)        \
+    {                                                                                                    \
+        if (IsHeard(type, code))                                                                         \
+            DoNotify(type, code, attribute, data);                                                       \
+        else                                                                                             \
+            SetModified();                                                                               \
     }                                                                                                    \
     void SetEventMask(std::uint32_t type, std::uint16_t code) override                                   \
     {                                                                                                    \

@@ -102,7 +102,7 @@ Point3d Geometric::GetXYZ() const
 
 void Geometric::SetXYZ(const Point3d&)
 {
-    DoNotify(classType, EventMoved, nullptr, nullptr);
+    NotifyIfHeard(classType, EventMoved, nullptr, nullptr);
 }
 
 void Geometric::Rotate(const Point3d& a, const Point3d& b, double angle)

@@ -322,7 +322,7 @@ void Object::SetDisplayStyle(std::int32_t style)
     const bool changed = m_displayStyle != style;
     m_displayStyle = stored;
     if (changed)
-        DoNotify(classType, EventDisplayStyleChanged, nullptr, nullptr);
+        NotifyIfHeard(classType, EventDisplayStyleChanged, nullptr, nullptr);
 }
 
 void Object::SetDisplayStyle(std::int32_t style, std::uint32_t type, bool recursive, bool selectedOnly)

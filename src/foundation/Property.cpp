@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include <tavrel/foundation/PooledBlock.h>
 #include <tavrel/platform/Archive.h>
 
 namespace Tavrel {
@@ -51,8 +52,10 @@ struct Property::Table {
     std::unordered_map<std::string_view, std::uint32_t> index;
 };
 
-// The entries of a table of two, in one heap block of their own.
-struct Property::Pair {
+// The entries of a table of two, in one pool slot of their own.
+struct Property::Pair : PooledBlock {
+    Pair(Entry first, Entry second) : entries{std::move(first), std::move(second)} {}
+
     Entry entries[2];
 };
 
@@ -65,7 +68,7 @@ Property::Property(const Property& other) : PersistentObject(other), m_table(nul
         new (&m_one) Entry(entries.front());
         m_form = Form::One;
     } else if (entries.size() == 2) {
-        m_pair = new Pair{{entries[0], entries[1]}};
+        m_pair = new Pair(entries[0], entries[1]);
         m_form = Form::Two;
     } else if (!entries.empty()) {
         auto table = std::make_unique<Table>();
@@ -223,7 +226,7 @@ void Property::Add(UniqueString::StringPtr name, DataStorage&& cell)
         return;
     }
     if (m_form == Form::One) {
-        auto* const pair = new Pair{{std::move(m_one), std::move(added)}};
+        auto* const pair = new Pair(std::move(m_one), std::move(added));
         m_one.~Entry();
         m_pair = pair;
         m_form = Form::Two;
@@ -264,8 +267,8 @@ void Property::SetProperties(const UniqueString& first, std::int32_t firstValue,
                              std::int32_t secondValue, std::uint32_t flags)
 {
     if (m_form == Form::Empty && first.GetStringPtr() != second.GetStringPtr()) {
-        m_pair = new Pair{{{first.GetStringPtr(), DataStorage(firstValue, flags)},
-                           {second.GetStringPtr(), DataStorage(secondValue, flags)}}};
+        m_pair = new Pair({first.GetStringPtr(), DataStorage(firstValue, flags)},
+                          {second.GetStringPtr(), DataStorage(secondValue, flags)});
         m_form = Form::Two;
         return;
     }

@@ -83,7 +83,7 @@ TreeNode::TreeNode(TreeNode* parent) : TreeNode()
     }
     if (heard)
         m_levelEventMask.Set(EventCreated);
-    DoNotify(classType, EventCreated, nullptr, nullptr);
+    NotifyIfHeard(classType, EventCreated, nullptr, nullptr);
     if (!wanted)
         m_levelEventMask.Unset(EventCreated);
 }
@@ -201,7 +201,13 @@ void TreeNode::MoveTo(TreeNode* parent, int index)
         return;
     if (target && target->alive)
         parent->AddChild(this, index < 0 ? parent->GetNumChildren() : index);
-    if (self.alive && Notify(classType, EventParentSet) && IsExpanded() && (!m_parent.Get() || !m_parent->IsExpanded()))
+    if (!self.alive)
+        return;
+    if (!IsHeard(classType, EventParentSet))
+        SetModified();
+    else if (!Notify(classType, EventParentSet))
+        return;
+    if (IsExpanded() && (!m_parent.Get() || !m_parent->IsExpanded()))
         CollapseNode(true);
 }
 
@@ -221,7 +227,7 @@ void TreeNode::AddChild(TreeNode* child, int index)
     ++g_structureEpoch;
     GetRoot()->NodeInserted(child, true);
     child->SetMaskFromParents();
-    DoNotify(classType, EventChildrenChanged, nullptr, nullptr);
+    NotifyIfHeard(classType, EventChildrenChanged, nullptr, nullptr);
 }
 
 void TreeNode::RemoveChild(TreeNode* child)
@@ -235,7 +241,7 @@ void TreeNode::RemoveChild(TreeNode* child)
     const bool hinted = hint.parent == this && hint.child == child && hint.epoch == g_structureEpoch;
     ++g_structureEpoch;
     (hinted ? hint.root : GetRoot())->NodeRemoved(child, true);
-    DoNotify(classType, EventChildrenChanged, nullptr, nullptr);
+    NotifyIfHeard(classType, EventChildrenChanged, nullptr, nullptr);
 }
 
 void TreeNode::NodeInserted(TreeNode*, bool) {}

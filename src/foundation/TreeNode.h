@@ -128,8 +128,8 @@ public:
     // object schema.
     virtual void FinishLoading(std::uint32_t schema);
     virtual void FinishStoring(std::uint32_t schema);
-    // A refused record lets go, parentless, of the children made before its node: its walk took only
-    // parentless ones, which earlier reads handed out, so they are their readers' to delete.
+    // A refused record lets go, parentless, of the nodes in its subtree made before its node: its walk
+    // took only parentless ones, which earlier reads handed out, so they are their readers' to delete.
     void RecordRefused() override;
 
 
@@ -396,10 +396,9 @@ private:
     bool JoinLoaded(TreeNode* parent);
     // Puts the children a loaded "Children" list names at their list positions.
     void PlaceListedChildren();
-    // Removes the children whose OIDs are lower than this node's, leaving them parentless.
-    void LetGoOfChildrenMadeBefore();
     // Removes from the subtree, leaving them parentless, the nodes whose OIDs are lastOID or lower: a
-    // node made by a refused read lets go of what an earlier read handed out before it is deleted.
+    // node made by a refused read lets go of what was made before the read (an earlier read handed it
+    // out) before it is deleted.
     void LetGoOfNodesMadeUpTo(std::uint32_t lastOID);
 
     static inline TreeNode* m_pCopyRoot = nullptr;

@@ -85,7 +85,10 @@ bool MadeBefore(const TreeNode& child, const TreeNode& parent)
 // Writes or reads the records of a node's subtree with an explicit stack: each record is opened (own
 // fields and child array), its children follow, and its rest is handed to the node's Serialize.
 struct TreeNode::RecordWalk {
-    RecordWalk(Archive& archive, TreeNode& top) : m_archive(archive), m_top(top), m_base(OpenRecords().size()) {}
+    RecordWalk(Archive& archive, TreeNode& top)
+        : m_archive(archive), m_top(top), m_base(OpenRecords().size()), m_lastBefore(Base::GetLastOID())
+    {
+    }
 
     void Run()
     {
@@ -245,7 +248,8 @@ private:
     }
 
     // After a failure: the records this walk opened are closed, their nodes abandoned (the top node is
-    // its reader's) and the children they made deleted; children made before them are let go. Every
+    // its reader's) and the children they made deleted; nodes made before them are let go, also from
+    // deep in the subtrees of the deleted children. Every
     // child read is made parentless first, as one's deletion may take others (a monitor goes with its
     // item), which must then leave no parent that does not list them.
     void Unwind()
@@ -272,12 +276,14 @@ private:
             records.pop_back();
             if (!top && m_archive.IsLoading()) {
                 // Its rest may have placed its children already.
-                node.LetGoOfChildrenMadeBefore();
+                node.LetGoOfNodesMadeUpTo(node.GetOID() - 1);
                 m_archive.AbandonObject(header);
             }
             for (const auto& [child, oid] : made) {
-                if (Base::GetObjectA(oid) == child)
-                    delete child;
+                if (Base::GetObjectA(oid) != child)
+                    continue;
+                child->LetGoOfNodesMadeUpTo(m_lastBefore);
+                delete child;
             }
         }
     }
@@ -285,19 +291,13 @@ private:
     Archive& m_archive;
     TreeNode& m_top;
     std::size_t m_base;
+    // The last OID before the walk: the nodes up to it are not the walk's to delete.
+    std::uint32_t m_lastBefore;
 };
-
-void TreeNode::LetGoOfChildrenMadeBefore()
-{
-    for (int i = GetNumChildren(); i-- > 0;) {
-        if (TreeNode* const child = GetChild(i); MadeBefore(*child, *this))
-            RemoveChild(child);
-    }
-}
 
 void TreeNode::RecordRefused()
 {
-    LetGoOfChildrenMadeBefore();
+    LetGoOfNodesMadeUpTo(GetOID() - 1);
     LoadRefused();
 }
 

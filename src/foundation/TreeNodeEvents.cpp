@@ -13,6 +13,7 @@
 
 #include <tavrel/core/UniqueString.h>
 #include <tavrel/foundation/InternalTreeNode.h>
+#include <tavrel/foundation/PooledBlock.h>
 #include <tavrel/foundation/Property.h>
 
 namespace Tavrel {
@@ -54,14 +55,14 @@ const char* AttributeText(std::uint32_t number)
 } // namespace
 
 // The side block of a node whose first rare member was a registration or its temp data.
-struct TreeNode::Extras::RegistrationsFirst {
+struct TreeNode::Extras::RegistrationsFirst : PooledBlock {
     RegistrationList registrations;
     std::unique_ptr<Property> properties;
     void* tempData = nullptr;
 };
 
 // The side block of a node whose first rare member was a user property.
-struct TreeNode::Extras::PropertiesFirst {
+struct TreeNode::Extras::PropertiesFirst : PooledBlock {
     Property properties;
     std::unique_ptr<RegistrationList> registrations;
     void* tempData = nullptr;
@@ -107,8 +108,8 @@ std::span<const std::string_view> TreeNode::GetUserPropertiesLeftOutOfCopy() con
 
 void TreeNode::Extras::Reset() noexcept
 {
-    // Either layout fits the 56 bytes of a 64-byte heap block, so one registration or one scalar
-    // user property costs that block alone.
+    // Either layout fits 56 bytes, a pool slot of that size (a 64-byte block of the heap under
+    // AddressSanitizer), so one registration or one scalar user property costs that block alone.
     static_assert(sizeof(RegistrationsFirst) <= 56 && sizeof(PropertiesFirst) <= 56);
     RegistrationsFirst* const registrationsFirst = AsRegistrationsFirst();
     PropertiesFirst* const propertiesFirst = AsPropertiesFirst();
@@ -440,9 +441,10 @@ void TreeNode::PropagateClearEventMask()
 
 void TreeNode::SetMaskFromParents()
 {
-    if (!m_parent.Get())
+    // Each class level's constructor asks again for its own mask byte: the cache answers, most often
+    // that nothing is registered above.
+    if (!m_parent.Get() || (g_ancestry.node == m_parent.Get() && g_ancestry.inherited.empty()))
         return;
-    // Each class level's constructor asks again for its own mask byte: the cache answers.
     CacheAncestry(m_parent.Get());
     if (g_ancestry.inherited.empty())
         return;

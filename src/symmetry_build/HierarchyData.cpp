@@ -1407,18 +1407,25 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
     m_nodes.clear();
     m_nodeOffsets.assign(m_atomLists.size() + 1, 0);
     IntArray representatives;
-    std::size_t recordCount = 0;  // one record per node and bond of its list
+    // One record per node and bond of its list to a list that exists: each node's records take
+    // their place before the walk, which writes them while it visits the node.
+    m_recordOffsets.assign(1, 0);
     for (std::size_t k = 0; k < m_atomLists.size(); ++k) {
         m_nodeOffsets[k] = static_cast<std::int32_t>(m_nodes.size());
         ClassRepresentatives(m_atomLists[k].GetCosetDecompositionIndex(), representatives);
-        recordCount += representatives.size() * bonds[k].size();
+        const auto records = static_cast<std::int32_t>(
+            std::count_if(bonds[k].begin(), bonds[k].end(), [this](const ReplicateBond& bond) {
+                return bond.GetBondAtomList() >= 0 && At(bond.GetBondAtomList()) < m_atomLists.size();
+            }));
         for (const std::int32_t r : representatives) {
             GraphNode& node = m_nodes.emplace_back();
             node.list = static_cast<std::int32_t>(k);
             node.key = SymmetryImageKey(r, 0, 0, 0);
+            m_recordOffsets.push_back(m_recordOffsets.back() + records);
         }
     }
     m_nodeOffsets.back() = static_cast<std::int32_t>(m_nodes.size());
+    m_records.resize(At(m_recordOffsets.back()));
     const auto classNumber = [this](std::int32_t list, std::int32_t op) {
         const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
         return d > 0 ? m_cosetLattice->GetClassNumber(d, op) : op;
@@ -1434,8 +1441,6 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
         std::int32_t u, v, type;
     };
     std::vector<Link> links;
-    std::vector<std::pair<std::int32_t, ImageBondEdge>> records;
-    records.reserve(recordCount);
     links.reserve(m_nodes.size());
     for (;;) {
         while (seed < nodeCount && state[At(seed)] != 0)
@@ -1452,6 +1457,7 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
             GraphNode& node = m_nodes[At(u)];
             node.component = component;
             state[At(u)] = 1;
+            std::int32_t record = m_recordOffsets[At(u)];
             for (const ReplicateBond& bond : bonds[At(node.list)]) {
                 const std::int32_t p = bond.GetBondAtomList();
                 if (p < 0 || At(p) >= m_atomLists.size())
@@ -1479,9 +1485,8 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                     queue.Move(v, clamp(best[At(v)]), clamp(type));
                     best[At(v)] = type;
                 }
-                records.emplace_back(u, ImageBondEdge{bond.GetBondListIndex(), v,
-                                                      SymmetryImageKey(0, key.a - to.key.a, key.b - to.key.b,
-                                                                       key.c - to.key.c)});
+                m_records[At(record++)] = {bond.GetBondListIndex(), v,
+                                           SymmetryImageKey(0, key.a - to.key.a, key.b - to.key.b, key.c - to.key.c)};
             }
         }
     }
@@ -1498,20 +1503,17 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
         m_neighbors[At(fill[At(link.u)]++)] = {link.v, link.type};
         m_neighbors[At(fill[At(link.v)]++)] = {link.u, link.type};
     }
-    m_recordOffsets.assign(m_nodes.size() + 1, 0);
-    for (const auto& [u, record] : records)
-        ++m_recordOffsets[At(u) + 1];
-    std::partial_sum(m_recordOffsets.begin(), m_recordOffsets.end(), m_recordOffsets.begin());
-    m_records.resize(records.size());
-    fill.assign(m_recordOffsets.begin(), m_recordOffsets.end() - 1);
-    for (const auto& [u, record] : records)
-        m_records[At(fill[At(u)]++)] = record;
-    m_components.assign(At(component + 1), {});
-    for (std::int32_t v = 0; v < nodeCount; ++v) {
-        if (m_nodes[At(v)].component < 0)
+    IntArray sizes(At(component + 1), 0);
+    for (const GraphNode& node : m_nodes) {
+        if (node.component < 0)
             return false;
-        m_components[At(m_nodes[At(v)].component)].push_back(v);
+        ++sizes[At(node.component)];
     }
+    m_components.assign(sizes.size(), {});
+    for (std::size_t c = 0; c < sizes.size(); ++c)
+        m_components[c].reserve(At(sizes[c]));
+    for (std::int32_t v = 0; v < nodeCount; ++v)
+        m_components[At(m_nodes[At(v)].component)].push_back(v);
     return true;
 }
 
@@ -1520,17 +1522,23 @@ bool HierarchyData::FindAsymmetricUnitAtoms(IntArray& representatives) const
     representatives.clear();
     if (m_nodes.empty())
         return false;
-    IndexLists items(m_components.size());
-    for (std::size_t c = 0; c < m_components.size(); ++c)
-        for (const std::int32_t v : m_components[c])
-            items[c].push_back(m_nodes[At(v)].list);
+    // Whether component c holds the same item lists, in order, as the one before it.
+    const auto sameAsPrevious = [this](std::size_t c) {
+        return c > 0 && std::equal(m_components[c].begin(), m_components[c].end(), m_components[c - 1].begin(),
+                                   m_components[c - 1].end(), [this](std::int32_t v, std::int32_t w) {
+                                       return m_nodes[At(v)].list == m_nodes[At(w)].list;
+                                   });
+    };
     // The unique component each list belongs to; runs of equal item lists count as one.
     IntArray owner(m_atomLists.size(), -1);
+    std::vector<bool> repeats(m_components.size(), false);
     std::int32_t unique = -1;
     for (std::size_t c = 0; c < m_components.size(); ++c) {
-        if (c == 0 || items[c] != items[c - 1])
+        repeats[c] = sameAsPrevious(c);
+        if (!repeats[c])
             unique = static_cast<std::int32_t>(c);
-        for (const std::int32_t list : items[c]) {
+        for (const std::int32_t v : m_components[c]) {
+            const std::int32_t list = m_nodes[At(v)].list;
             if (owner[At(list)] >= 0 && owner[At(list)] != unique)
                 return false;
             owner[At(list)] = unique;
@@ -1538,7 +1546,7 @@ bool HierarchyData::FindAsymmetricUnitAtoms(IntArray& representatives) const
     }
     representatives.assign(m_atomLists.size(), -1);
     for (std::size_t c = 0; c < m_components.size(); ++c) {
-        if (c > 0 && items[c] == items[c - 1])
+        if (repeats[c])
             continue;
         for (const std::int32_t v : m_components[c]) {
             std::int32_t& representative = representatives[At(m_nodes[At(v)].list)];
@@ -1603,24 +1611,25 @@ IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)
     const auto n = m_nodes.size();
     IntArray number(n, -1);
     IndexLists components;
+    // One queue serves every component; each is then copied out at its own size.
     IntArray queue;
     for (std::size_t s = 0; s < n; ++s) {
         if (number[s] >= 0)
             continue;
-        IntArray component{static_cast<std::int32_t>(s)};
+        queue.assign(1, static_cast<std::int32_t>(s));
         number[s] = static_cast<std::int32_t>(components.size());
-        for (std::size_t next = 0; next < component.size(); ++next) {
-            const std::int32_t u = component[next];
+        for (std::size_t next = 0; next < queue.size(); ++next) {
+            const std::int32_t u = queue[next];
             for (std::int32_t e = m_neighborOffsets[At(u)]; e < m_neighborOffsets[At(u) + 1]; ++e) {
                 const auto [v, type] = m_neighbors[At(e)];
                 if (type < 1 || type > level || number[At(v)] >= 0)
                     continue;
                 number[At(v)] = number[s];
-                component.push_back(v);
+                queue.push_back(v);
             }
         }
-        std::sort(component.begin(), component.end());
-        components.push_back(std::move(component));
+        std::sort(queue.begin(), queue.end());
+        components.emplace_back(queue.begin(), queue.end());
     }
     IndexLists kept;
     for (IntArray& component : components) {
@@ -1797,7 +1806,7 @@ bool HierarchyData::DetermineSymmetryTree()
         items[v] = m_nodes[v].list;
         keys[v] = m_nodes[v].key;
     }
-    if (!m_tree.SetAtoms(atomNodes, items, keys)) {
+    if (!m_tree.SetAtoms(atomNodes, std::move(items), std::move(keys))) {
         HierarchyDataErrorList::AddError(8810, "SymmetryTree::SetAtoms");
         return false;
     }
@@ -1845,7 +1854,7 @@ bool HierarchyData::DetermineSymmetryTree()
         HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
         return false;
     }
-    if (!m_tree.SetComponents(m_components)) {
+    if (!m_tree.SetComponents(std::move(m_components))) {
         HierarchyDataErrorList::AddError(8826, "SymmetryTree::SetComponents");
         return false;
     }

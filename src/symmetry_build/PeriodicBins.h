@@ -59,8 +59,9 @@ inline Point3d ToCartesian(const Point3d& d, const Matrix3x3& m)
 // query reads few cache lines. Added entries wait in a list that a query files: once the waiting
 // entries are an eighth of the filed ones or more, all are regrouped so that each cell's entries
 // lie together in order of the cells' indices, and the cells are found by groups of eight
-// consecutive indices, a group in 16 bytes; fewer wait in per-cell chains. The regrouping stays
-// linear overall and keeps filing order within a cell.
+// consecutive indices, a group in 16 bytes, behind a bit filter of the groups that answers most
+// queries near no entry; fewer wait in per-cell chains. The regrouping stays linear overall and
+// keeps filing order within a cell.
 template <class Payload>
 class PeriodicBins {
 public:
@@ -84,6 +85,10 @@ public:
                      const NearTest& test, bool nearestImage, Visit&& visit)
     {
         FileWaiting();
+        // Mostly no group near is occupied: the filter says so without a lookup.
+        if (m_waiting.empty() && std::none_of(cells.begin(), cells.end(),
+                                              [this](std::int32_t cell) { return MayHoldGroup(cell >> 3); }))
+            return;
         for (const std::int32_t cell : cells)
             m_groups.Prefetch(cell >> 3);
         // Cells of a row mostly share a group.
@@ -168,6 +173,20 @@ private:
                     static_cast<int>(!(std::fabs(dz) > test.bound[2]))) != 0;
         }
     };
+
+    // The filter's bit of a group key: the high bits of a multiplicative hash.
+    std::size_t FilterBit(std::int32_t key) const
+    {
+        return static_cast<std::size_t>((static_cast<std::uint32_t>(key) * 0x9E3779B1u) >> m_filterShift);
+    }
+    // False only when no filed entry lies in the group.
+    bool MayHoldGroup(std::int32_t key) const
+    {
+        if (m_filter.empty())
+            return false;
+        const std::size_t bit = FilterBit(key);
+        return (m_filter[bit >> 6] >> (bit & 63) & 1) != 0;
+    }
 
     // Cell j of the group.
     Segment Filed(const Group& group, std::int32_t j) const
@@ -388,6 +407,10 @@ private:
         m_groups.Clear();
         m_groups.Reserve(count);
         m_wideGroups.clear();
+        // About 64 bits per group: a query near no entry mostly reads only this.
+        const int bits = std::clamp(static_cast<int>(std::bit_width(count * 64)), 6, 32);
+        m_filterShift = 32 - bits;
+        m_filter.assign(count == 0 ? 0 : std::size_t{1} << (bits - 6), 0);
         std::array<std::int32_t, 9> bounds{};
         const auto file = [&](std::int32_t key) {
             Group group{bounds[0], {}};
@@ -400,6 +423,8 @@ private:
                 m_wideGroups.push_back(bounds);
             }
             m_groups.Insert(key, group);
+            const std::size_t bit = FilterBit(key);
+            m_filter[bit >> 6] |= std::uint64_t{1} << (bit & 63);
         };
         std::int32_t begin = 0;
         for (std::size_t i = 0; i < m_cellKeys.size(); ++i) {
@@ -425,6 +450,9 @@ private:
     std::vector<std::int32_t> m_cellKeys, m_cellEnds;
     FlatHashMap<std::int32_t, Group, IntegerHash> m_groups{-1};
     std::vector<std::array<std::int32_t, 9>> m_wideGroups;
+    // One bit per hashed group key, set for every filed group.
+    std::vector<std::uint64_t> m_filter;
+    int m_filterShift = 32;
     // The entries added since the last regrouping; the first m_chained of them are chained to
     // their cells through m_next.
     std::vector<Waiting> m_waiting;

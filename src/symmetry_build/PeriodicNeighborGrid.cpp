@@ -71,9 +71,10 @@ bool PeriodicNeighborGrid::FindNeighbors(const Point3d& p, IntArray& ids)
             take(point, id);
         return !ids.empty();
     }
-    const std::int32_t a = static_cast<std::int32_t>(std::floor(m_cells[0] * static_cast<double>(q.x)));
-    const std::int32_t b = static_cast<std::int32_t>(std::floor(m_cells[1] * static_cast<double>(q.y)));
-    const std::int32_t c = static_cast<std::int32_t>(std::floor(m_cells[2] * static_cast<double>(q.z)));
+    // q lies in [0, 1): truncation is the floor.
+    const auto a = static_cast<std::int32_t>(m_cells[0] * static_cast<double>(q.x));
+    const auto b = static_cast<std::int32_t>(m_cells[1] * static_cast<double>(q.y));
+    const auto c = static_cast<std::int32_t>(m_cells[2] * static_cast<double>(q.z));
     const std::array<std::int32_t, 8> cells = {CellIndex(a, b, c),         CellIndex(a + 1, b, c),
                                                CellIndex(a, b + 1, c),     CellIndex(a, b, c + 1),
                                                CellIndex(a + 1, b + 1, c), CellIndex(a + 1, b, c + 1),

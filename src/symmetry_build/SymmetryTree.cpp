@@ -66,13 +66,15 @@ void SymmetryTree::Clear()
     ClearObjects();
 }
 
-bool SymmetryTree::SetAtoms(std::int32_t n, const IntArray& items, const SymmetryImageKey::Array& keys)
+bool SymmetryTree::SetAtoms(std::int32_t n, IntArray atomItems, SymmetryImageKey::Array atomKeys)
 {
-    if (n < 0 || items.size() != static_cast<std::size_t>(n) || keys.size() != items.size())
+    if (n < 0 || atomItems.size() != static_cast<std::size_t>(n) || atomKeys.size() != atomItems.size())
         return false;
     Clear();
-    m_atomItems = items;
-    m_atomKeys = keys;
+    m_atomItems = std::move(atomItems);
+    m_atomKeys = std::move(atomKeys);
+    const IntArray& items = m_atomItems;
+    const SymmetryImageKey::Array& keys = m_atomKeys;
     m_atomParents.assign(items.size(), -1);
     m_edgeOffsets.assign(items.size() + 1, 0);
     std::int64_t itemCount = 0;
@@ -125,9 +127,9 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const std::
     }
     for (std::size_t i = 1; i < counts.size(); ++i)
         counts[i] += counts[i - 1];
-    m_edgeOffsets = counts;
     m_edges.assign(static_cast<std::size_t>(counts.back()), Edge{});
     IntArray next(counts.begin(), counts.end() - 1);
+    m_edgeOffsets = std::move(counts);
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
             const ImageBondEdge& edge = edges[static_cast<std::size_t>(e)];
@@ -144,11 +146,11 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const std::
     return true;
 }
 
-bool SymmetryTree::SetComponents(const IndexLists& components)
+bool SymmetryTree::SetComponents(IndexLists components)
 {
     const std::int32_t n = GetAtomNodeCount();
     if (n == 0)
-        return !components.empty() && (m_components = components, true);
+        return !components.empty() && (m_components = std::move(components), true);
     std::vector<bool> seen(static_cast<std::size_t>(n), false);
     for (const IntArray& component : components) {
         for (const std::int32_t node : component) {
@@ -157,7 +159,7 @@ bool SymmetryTree::SetComponents(const IndexLists& components)
             seen[static_cast<std::size_t>(node)] = true;
         }
     }
-    m_components = components;
+    m_components = std::move(components);
     return true;
 }
 

@@ -39,13 +39,13 @@ public:
 
     // Filling, in this order; each returns false without change when the lists do not match.
     // Clears the tree and makes one atom node per item and key.
-    bool SetAtoms(std::int32_t n, const IntArray& items, const SymmetryImageKey::Array& keys);
+    bool SetAtoms(std::int32_t n, IntArray items, SymmetryImageKey::Array keys);
     // Node i's bonds are edges[offsets[i]] .. edges[offsets[i + 1] - 1] (offsets holds n + 1 entries):
     // the bond's number in the bond table (negative: ignored), the neighbour node and the key of the
     // neighbour's image, whose translation is taken.
     bool SetBonds(std::int32_t n, const IntArray& offsets, const std::vector<ImageBondEdge>& edges);
     // Every atom node in at most one list (with no atom node, only a non-empty list is taken).
-    bool SetComponents(const IndexLists& components);
+    bool SetComponents(IndexLists components);
     bool SetObjects(std::int32_t n, const IntArray& items, const IntArray& operators, const IntArray& typeCodes);
     // The parents of the atom nodes (object nodes), then of the object nodes (negative: the root; a
     // second root fails).

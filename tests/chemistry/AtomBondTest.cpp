@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -528,6 +529,50 @@ TEST_F(AtomBondTest, AtomEventsCarryTheirCodes)
                                            {Bond::classType, Bond::EventDeleted, ""},
                                            {Bondable::classType, Bondable::EventBondRemoved, ""}}));
     EXPECT_EQ(partner->GetNumBonds(), 0);
+}
+
+TEST_F(AtomBondTest, AnArrivalIsHeardExactlyWhereARegistrationCanHearIt)
+{
+    TreeRoot root;
+    auto* const group = new Object(&root);
+    auto* const molecule = new Molecule(group);
+    auto* const other = new Molecule(&root);
+    auto* const atom = new Atom3d(static_cast<Object*>(nullptr), "C");
+    const auto arrivals = [] {
+        return std::count(g_heard.begin(), g_heard.end(), Heard{Atom3d::classType, Atom3d::EventAtomAdded, ""});
+    };
+
+    // A plain registration above hears only its own node's events.
+    molecule->RegisterEvent(Atom3d::classType, Atom3d::EventAtomAdded, &Record, false, nullptr, nullptr);
+    g_heard.clear();
+    atom->SetParent(molecule);
+    EXPECT_EQ(arrivals(), 0);
+
+    // A tree registration made while the atom is elsewhere reaches it when it arrives, also on a copy
+    // that joins parentless.
+    Listen(*group, Atom3d::classType, Atom3d::EventAtomAdded);
+    atom->SetParent(other);
+    g_heard.clear();
+    atom->SetParent(molecule);
+    EXPECT_EQ(arrivals(), 1);
+    auto* const copy = DynCast<Atom3d>(atom->NodeCopy());
+    ASSERT_NE(copy, nullptr);
+    copy->SetParent(molecule);
+    EXPECT_EQ(arrivals(), 2);
+    // Gone again, it leaves nothing to hear; the atom's own registration hears it wherever it goes.
+    group->UnregisterEvent(Atom3d::classType, Atom3d::EventAtomAdded, &Record, true, nullptr, nullptr);
+    copy->SetParent(other);
+    copy->SetParent(molecule);
+    EXPECT_EQ(arrivals(), 2);
+    copy->RegisterEvent(Atom3d::classType, Atom3d::EventAtomAdded, &Record, false, nullptr, nullptr);
+    copy->SetParent(other);
+    EXPECT_EQ(arrivals(), 3);
+
+    // Unheard, a new bond still marks both ends and the molecule modified.
+    auto* const partner = new Atom3d(molecule, "C");
+    root.ClearModified();
+    ASSERT_NE(atom->MakeBond(partner, Bond::Single), nullptr);
+    EXPECT_TRUE(atom->IsModified() && partner->IsModified() && molecule->IsModified());
 }
 
 namespace {

@@ -499,6 +499,32 @@ TEST_F(EventTest, CallbacksMayDeleteNodesAndRegistrations)
         EXPECT_TRUE(root.GetChild(i)->IsSelected());
 }
 
+TEST_F(EventTest, PlacementEventsUnheardOnlyMarkModifiedAndHeardReachTheirListeners)
+{
+    EventTestNode root;
+    auto* const from = new EventTestNode(&root);
+    auto* const to = new EventTestNode(&root);
+    auto* const moved = new EventTestNode(from);
+    root.ClearModified();
+    // No registration anywhere: each change still marks the nodes it touches and those above.
+    moved->SetParent(to);
+    EXPECT_TRUE(moved->IsModified() && from->IsModified() && to->IsModified() && root.IsModified());
+    root.ClearModified();
+    auto* const created = new EventTestNode(to);
+    EXPECT_TRUE(created->IsModified() && to->IsModified() && root.IsModified());
+    EXPECT_FALSE(from->IsModified());
+    EXPECT_FALSE(moved->IsModified());
+
+    // Plain registrations hear their own node's events, a tree registration those below it.
+    to->RegisterEvent(Tree(), TreeNode::EventChildrenChanged, Record, false, kA, nullptr);
+    moved->RegisterEvent(Tree(), TreeNode::EventParentSet, Record, false, kB, nullptr);
+    root.RegisterEvent(Tree(), TreeNode::EventCreated, Record, true, kC, nullptr);
+    moved->SetParent(from);
+    moved->SetParent(to);
+    new EventTestNode(moved);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "B", "A", "B", "C"}));
+}
+
 TEST_F(EventTest, GlobalSwitchOffDeliversNothingButStillMarksModified)
 {
     EventTestNode root;

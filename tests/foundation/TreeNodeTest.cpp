@@ -598,6 +598,10 @@ TEST_F(TreeNodeTest, ARefusedRecordLetsGoOfNodesAnEarlierReadHandedOut)
     Object alone(nullptr);
     alone.SetLabel("cut at the top");
     keptWhenCutInLabel(*new TreeTestNode(&alone), alone, alone);
+    // Also from deep below a child the refused record made.
+    Object deep(nullptr);
+    deep.SetLabel("cut below a made child");
+    keptWhenCutInLabel(*new TreeTestNode(new Object(&deep)), deep, deep);
 }
 
 TEST_F(TreeNodeTest, CleaningUpAfterARefusedReadLetsGoOfNodesHandedOutBefore)

@@ -501,6 +501,30 @@ TEST(PeriodicNeighborGrid, ATightToleranceGridPairsNearlyCoincidentPoints)
     }
 }
 
+TEST(PeriodicNeighborGrid, AFewPointsAmongManyCellsAreFoundOnlyNearThemselves)
+{
+    // Most queries meet no occupied cell; some share a hashed mark with one and must still find nothing.
+    const Cell cell;
+    PeriodicNeighborGrid grid(cell.toCartesian, cell.toFractional, 0.001);
+    std::vector<Point3d> points{Point3d(0.25, 0.5, 0.75), Point3d(0.0, 0.0, 0.0), Point3d(0.9999, 0.5, 0.0)};
+    for (std::size_t i = 0; i < points.size(); ++i)
+        grid.AddPoint(points[i], static_cast<std::int32_t>(i));
+    std::mt19937 random(5);
+    IntArray found;
+    for (const Point3d& q : RandomPoints(random, 20000))
+        ASSERT_FALSE(grid.FindNeighbors(q, found));
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const Point3d q = points[i] + Point3d(1.0, -1.0, 0.0004 / 20.0);
+        ASSERT_TRUE(grid.FindNeighbors(q, found));
+        EXPECT_EQ(Sorted(found), BruteNeighbors(points, q, cell.toCartesian, 0.001)) << i;
+    }
+    // A point added later is found while it waits to be filed with the others.
+    grid.AddPoint(Point3d(0.5, 0.125, 0.5), 3);
+    ASSERT_TRUE(grid.FindNeighbors(Point3d(0.5, 0.125, 0.5), found));
+    EXPECT_EQ(found, IntArray{3});
+    EXPECT_FALSE(grid.FindNeighbors(Point3d(0.5, 0.875, 0.5), found));
+}
+
 TEST(PeriodicRadiusGrid, FindsWhatBruteForceFindsByNearestImage)
 {
     const Cell cell;
