@@ -1571,7 +1571,7 @@ struct PropertyArchive::RecordReader {
         frame.reservedAbove = reserve;
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
         const RecordClass recordClass = stream.ReadRecordClass();
-        frame.plan = recordClass.entry ? stream.FindReadPlan(*recordClass.entry, nullptr) : nullptr;
+        frame.plan = recordClass.plan;
         if (recordClass.entry) {
             frame.className = recordClass.entry->className;
         } else {
@@ -1592,7 +1592,10 @@ struct PropertyArchive::RecordReader {
             state.open.Push(frame.oid);
             state.oidMap.Set(stored, frame.oid);
             if (frame.plan) {
-                frame.plan->BeforeRecord(*frame.object, stream);
+                if (frame.plan->HasBeforeRecord())
+                    frame.plan->BeforeRecord(*frame.object, stream);
+                else
+                    stream.SetMethodType(MethodBefore);
             } else {
                 stream.SetMethodType(MethodBefore);
                 frame.object->GetSetObjectProperties(stream);
