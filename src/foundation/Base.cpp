@@ -35,13 +35,8 @@ public:
     void Insert(std::uint32_t oid, Base* object)
     {
         const std::size_t page = oid >> PageBits;
-        if (page >= m_pages.size()) {
-            m_pages.resize(page + 1);
-            m_live.resize(page + 1);
-        }
-        if (!m_pages[page])
-            m_pages[page] = std::make_unique<Page>();
-        m_pages[page]->slots[oid & SlotMask] = object;
+        Page* const entries = page < m_pages.size() ? m_pages[page].get() : nullptr;
+        (entries ? *entries : AddPage(page)).slots[oid & SlotMask] = object;
         ++m_live[page];
     }
 
@@ -126,6 +121,18 @@ private:
         Slots slots{};
         std::unique_ptr<Slots> copies;
     };
+
+    // The page an object is registered in first.
+    [[gnu::noinline]] Page& AddPage(std::size_t page)
+    {
+        if (page >= m_pages.size()) {
+            m_pages.resize(page + 1);
+            m_live.resize(page + 1);
+        }
+        if (!m_pages[page])
+            m_pages[page] = std::make_unique<Page>();
+        return *m_pages[page];
+    }
 
     const Page* GetPage(std::uint32_t oid) const
     {
@@ -272,11 +279,20 @@ Base::CopyEventScope::~CopyEventScope()
     DeliverCopied();
 }
 
+namespace {
+
+[[noreturn, gnu::noinline, gnu::cold]] void RefuseOID()
+{
+    throw std::overflow_error("object identifiers exhausted");
+}
+
+} // namespace
+
 std::uint32_t Base::AddOID(Base* object)
 {
     OIDRegistry& registry = Registry();
-    if (registry.lastOID == UINT32_MAX)
-        throw std::overflow_error("object identifiers exhausted");
+    if (registry.lastOID == UINT32_MAX) [[unlikely]]
+        RefuseOID();
     const std::uint32_t oid = ++registry.lastOID;
     registry.objects.Insert(oid, object);
     return oid;

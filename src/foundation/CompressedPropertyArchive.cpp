@@ -164,7 +164,7 @@ PropertyArchive::RecordClass CompressedPropertyArchive::ReadRecordClass()
         ClassDictionaryEntry* entry = m_dictionary.FindIndex(static_cast<std::int32_t>(index));
         if (!entry)
             Malformed(stream, at, ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");
-        return {&entry->hierarchy, entry};
+        return {&entry->hierarchy, entry, CompressedPropertyArchive::FindReadPlan(*entry, nullptr)};
     }
     return ReadClassDefinition(at);
 }
@@ -180,7 +180,7 @@ PropertyArchive::RecordClass CompressedPropertyArchive::ReadClassDefinition(std:
         Malformed(stream, at, ArchiveException::badClass,
                   "class " + ArchiveException::Quote(hierarchy.GetClassNameA()) + " is defined twice");
     ClassDictionaryEntry& entry = m_dictionary.Add(hierarchy, index);
-    return {&entry.hierarchy, &entry};
+    return {&entry.hierarchy, &entry, CompressedPropertyArchive::FindReadPlan(entry, nullptr)};
 }
 
 const PropertyPlan* CompressedPropertyArchive::FindWritePlan(Catalog& object)

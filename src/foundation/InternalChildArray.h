@@ -37,13 +37,13 @@ public:
         return Derived::GetSlot(child) != Outside && number < m_blocks.size() && m_blocks[number].IsLive(SlotOf(child));
     }
 
+    // A packed array's child is two loads away; the search through holes stays out of line, so that
+    // callers asking for every child inline the packed path alone.
     Node* At(std::size_t index) const
     {
-        if (m_packed)
+        if (m_packed) [[likely]]
             return m_blocks[NumberAt(index >> SlotBits)].slots[index & (BlockSize - 1)];
-        const auto [rank, within] = Locate(index);
-        const Block& block = m_blocks[NumberAt(rank)];
-        return block.slots[block.SlotOfLive(within)];
+        return AtLocated(index);
     }
 
     std::size_t IndexOf(const Node* child) const
@@ -230,6 +230,14 @@ private:
     };
 
     static std::size_t SlotOf(const Node* child) { return Derived::GetSlot(child) & (BlockSize - 1); }
+
+    // At for an array with holes.
+    [[gnu::noinline]] Node* AtLocated(std::size_t index) const
+    {
+        const auto [rank, within] = Locate(index);
+        const Block& block = m_blocks[NumberAt(rank)];
+        return block.slots[block.SlotOfLive(within)];
+    }
 
     // Places a child in a slot of a block, without counting it.
     void Put(std::uint32_t number, std::size_t slot, Node* child)

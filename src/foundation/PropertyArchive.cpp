@@ -757,29 +757,6 @@ bool IsMember(const PayloadStep& step)
 // The most bytes a segment reserves: well inside the stream's staging block.
 constexpr std::size_t SegmentRoom = 256;
 
-// Copies a member's bytes to out; returns the end. The usual sizes are copied as such.
-std::uint8_t* Copy(std::uint8_t* out, const char* member, std::size_t size)
-{
-    switch (size) {
-    case 1:
-        *out = static_cast<std::uint8_t>(*member);
-        break;
-    case 4:
-        std::memcpy(out, member, 4);
-        break;
-    case 8:
-        std::memcpy(out, member, 8);
-        break;
-    case 12:
-        std::memcpy(out, member, 12);
-        break;
-    default:
-        std::memcpy(out, member, size);
-        break;
-    }
-    return out + size;
-}
-
 // The payload steps of a plan's values, the members' offsets taken from an object of its class.
 std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& object)
 {
@@ -830,6 +807,119 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
     }
     return steps;
 }
+
+// One operation of a settled run's program, made from its payload steps once the run's end is
+// kept: a reservation where a segment begins, and a copy per member form, specialised by its size,
+// where runs of bytes that follow on in the object are one copy and bits of one byte one operation.
+// A program ends with an End operation.
+struct RunOp {
+    enum class Form : std::uint8_t {
+        Reserve, Integer, Byte, Bytes2, Bytes4, Bytes5, Bytes8, Bytes9, Bytes, Block4, Block12, Block, Bits, Put,
+        Entry, End
+    };
+    Form form = Form::Entry;
+    std::uint8_t size = 0;     // Bytes, Block: the member's bytes; Bits: the bits
+    std::uint16_t room = 0;    // Reserve: the segment's room; Put: the room from it to its segment's end
+    std::uint32_t position = 0; // Put, Entry: the plan's position
+    std::ptrdiff_t offset = 0;  // the member's offset from the object
+    std::uint8_t* (*put)(std::uint8_t* out, const Base&) = nullptr;
+    std::array<std::uint8_t, 4> masks{}; // Bits: the bits of the member byte, in stream order
+    bool payload = false;       // Entry: by its payload writer first, else by its pass
+};
+
+// The payload steps from first up to last as a run's program.
+std::vector<RunOp> CompileRun(const PayloadStep* steps, std::size_t first, std::size_t last)
+{
+    using Form = RunOp::Form;
+    std::vector<RunOp> ops;
+    bool reserved = false; // a segment's room is reserved
+    // The last operation made is the step before's, which a step may join.
+    bool follows = false;
+    for (std::size_t position = first; position < last; ++position) {
+        const PayloadStep& step = steps[position];
+        if (!IsMember(step)) {
+            ops.push_back({.form = Form::Entry,
+                           .position = static_cast<std::uint32_t>(position),
+                           .payload = step.form == PayloadStep::Form::Call});
+            reserved = false;
+            follows = false;
+            continue;
+        }
+        if (step.begins || !reserved) {
+            ops.push_back({.form = Form::Reserve, .room = step.room});
+            reserved = true;
+            follows = false;
+        }
+        RunOp* const joined = follows ? &ops.back() : nullptr;
+        switch (step.form) {
+        case PayloadStep::Form::Bit:
+            if (joined && joined->form == Form::Bits && joined->offset == step.offset &&
+                joined->size < joined->masks.size()) {
+                joined->masks[joined->size++] = step.mask;
+            } else {
+                ops.push_back({.form = Form::Bits, .size = 1, .offset = step.offset, .masks = {step.mask}});
+            }
+            break;
+        case PayloadStep::Form::Bytes:
+            if (joined && joined->form == Form::Bytes && joined->offset + joined->size == step.offset &&
+                joined->size + step.size <= UINT8_MAX) {
+                joined->size = static_cast<std::uint8_t>(joined->size + step.size);
+            } else {
+                ops.push_back({.form = Form::Bytes, .size = step.size, .offset = step.offset});
+            }
+            break;
+        case PayloadStep::Form::Block:
+            ops.push_back({.form = Form::Block, .size = step.size, .offset = step.offset});
+            break;
+        case PayloadStep::Form::Integer:
+            ops.push_back({.form = Form::Integer, .offset = step.offset});
+            break;
+        default:
+            ops.push_back({.form = Form::Put,
+                           .room = step.room,
+                           .position = static_cast<std::uint32_t>(position),
+                           .put = step.put});
+            break;
+        }
+        follows = true;
+    }
+    // Bytes by their size: the usual ones copied as such, the others up to 16 by two moves of a
+    // width that may overlap.
+    for (RunOp& op : ops) {
+        if (op.form == Form::Bytes) {
+            constexpr Form BySize[] = {Form::Bytes,  Form::Byte,   Form::Bytes2, Form::Bytes2, Form::Bytes4,
+                                       Form::Bytes5, Form::Bytes5, Form::Bytes5, Form::Bytes8, Form::Bytes9,
+                                       Form::Bytes9, Form::Bytes9, Form::Bytes9, Form::Bytes9, Form::Bytes9,
+                                       Form::Bytes9, Form::Bytes9};
+            op.form = op.size < std::size(BySize) ? BySize[op.size] : Form::Bytes;
+        } else if (op.form == Form::Block)
+            op.form = op.size == 4 ? Form::Block4 : op.size == 12 ? Form::Block12 : Form::Block;
+    }
+    ops.push_back({.form = Form::End});
+    return ops;
+}
+
+// The payload steps of a plan's values and the programs of its settled runs, by the position each
+// begins at: a run's program is made again should its end move.
+struct CompiledPlan {
+    struct Run {
+        std::size_t last = 0;
+        std::vector<RunOp> ops;
+    };
+    const PropertyPlan* plan;
+    std::vector<PayloadStep> steps;
+    std::vector<Run> runs;
+
+    const Run& RunAt(std::size_t first, std::size_t last)
+    {
+        Run& run = runs[first];
+        if (run.last != last) {
+            run.ops = CompileRun(steps.data(), first, last);
+            run.last = last;
+        }
+        return run;
+    }
+};
 
 // A stack whose elements stay where they are, and whose slots stay when popped for the next push to
 // reuse: a bonded chain nests one record in the next, so its depth goes up and down at every bond.
@@ -884,7 +974,7 @@ struct PropertyArchive::RecordWriter {
     struct Open {
         Catalog* object;
         const PropertyPlan* plan; // the plan the record is written by, or null
-        PayloadStep* payloads;    // planned: the payload steps of the plan's values
+        CompiledPlan* compiled;   // planned: the payload steps of the plan's values, its runs' programs
         Recorder* recorder;       // recorded: null while given up
         union {
             Recorded recorded;
@@ -896,7 +986,7 @@ struct PropertyArchive::RecordWriter {
     struct ClassPlan {
         const RuntimeClass* runtimeClass;
         const PropertyPlan* plan;
-        PayloadStep* payloads;
+        CompiledPlan* compiled;
     };
     static constexpr std::size_t KeptRecordings = 64;
 
@@ -938,7 +1028,7 @@ struct PropertyArchive::RecordWriter {
         if (plan) {
             if (!known)
                 known = &Plan(runtimeClass, *plan, PropertyPlan::AsBase(object));
-            Opened(object, plan, known->payloads, nullptr).planned = {};
+            Opened(object, plan, known->compiled, nullptr).planned = {};
             return;
         }
         Recorder& recorder = Record(object);
@@ -947,12 +1037,12 @@ struct PropertyArchive::RecordWriter {
     }
 
     // The object's record, opened on the stack; its slot's member list kept, emptied.
-    Open& Opened(Catalog& object, const PropertyPlan* plan, PayloadStep* steps, Recorder* recorder)
+    Open& Opened(Catalog& object, const PropertyPlan* plan, CompiledPlan* compiled, Recorder* recorder)
     {
         Open& record = open.push();
         record.object = &object;
         record.plan = plan;
-        record.payloads = steps;
+        record.compiled = compiled;
         record.recorder = recorder;
         record.members.clear();
         return record;
@@ -981,14 +1071,8 @@ struct PropertyArchive::RecordWriter {
         const std::size_t count = plan.GetCount();
         for (;;) {
             if (top.element < top.elements) {
-                // One reference; the stream has named an array's element with the array.
-                const std::size_t position = top.step - 1;
-                const PropertyEntry& entry = *plan.GetStep(position).entry;
-                if (PayloadStep& compiled = record.payloads[position]; !compiled.typed) {
-                    if (plan.GetTypeCode(position) == -1)
-                        stream.WritePropertyType(plan.GetClassName(), entry.name, Storage::StorageObject);
-                    compiled.typed = plan.GetTypeCode(position) != -1;
-                }
+                // One element of a list; the stream has its name and code, given with its first.
+                const PropertyEntry& entry = *plan.GetStep(top.step - 1).entry;
                 const std::size_t element = top.element++;
                 if (WriteReference(entry.members ? record.members[element] : entry.referenced(object, element)))
                     return;
@@ -1002,7 +1086,7 @@ struct PropertyArchive::RecordWriter {
             const PropertyPlan::Step& step = plan.GetStep(position);
             if (const std::size_t last = plan.SettledValuesEnd(position); last != position) {
                 // A run of values whose names and codes the stream holds: their payloads alone.
-                WriteSettled(plan, record.payloads, object, position, last);
+                WriteRun(plan, record.compiled->RunAt(position, last).ops.data(), object);
                 top.step = last;
                 continue;
             }
@@ -1018,7 +1102,8 @@ struct PropertyArchive::RecordWriter {
                 entry.write(pass, entry.name, object);
                 continue;
             }
-            if (PayloadStep& compiled = record.payloads[position]; !compiled.named) {
+            PayloadStep& compiled = record.compiled->steps[position];
+            if (!compiled.named) {
                 if (!plan.IsNamed(position))
                     stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
                 compiled.named = plan.IsNamed(position);
@@ -1032,9 +1117,23 @@ struct PropertyArchive::RecordWriter {
                     stream.GetArchive().Refuse(ArchiveException::genericException,
                                                "array property " + ArchiveException::Quote(entry.name) + " has " +
                                                    std::to_string(top.elements) + " elements, too many to store");
-                CompressionInteger::Write(static_cast<std::int32_t>(top.elements), stream.GetArchive());
+                Archive& bytes = stream.GetArchive();
+                bytes.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(top.elements),
+                                                     bytes.Reserve(CompressionInteger::MostBytes)));
             }
+            if (top.elements != 0)
+                Typed(plan, compiled, position);
         }
+    }
+
+    // The code of a position's references goes before its first: once the stream has it, it is kept.
+    void Typed(const PropertyPlan& plan, PayloadStep& compiled, std::size_t position)
+    {
+        if (compiled.typed)
+            return;
+        if (plan.GetTypeCode(position) == -1)
+            stream.WritePropertyType(plan.GetClassName(), plan.GetStep(position).entry->name, Storage::StorageObject);
+        compiled.typed = plan.GetTypeCode(position) != -1;
     }
 
     // The plan of a run-time class the stream has given one, and its payload steps; null before.
@@ -1059,21 +1158,24 @@ struct PropertyArchive::RecordWriter {
     // record in this run.
     const ClassPlan& Plan(const RuntimeClass* runtimeClass, const PropertyPlan& plan, const Base& object)
     {
-        auto found = std::find_if(payloads.begin(), payloads.end(),
-                                  [&plan](const auto& compiled) { return compiled.first == &plan; });
-        if (found == payloads.end())
-            found = payloads.insert(payloads.end(), {&plan, CompilePayloads(plan, object)});
+        auto found = std::find_if(compiledPlans.begin(), compiledPlans.end(),
+                                  [&plan](const CompiledPlan& compiled) { return compiled.plan == &plan; });
+        if (found == compiledPlans.end()) {
+            compiledPlans.push_back({&plan, CompilePayloads(plan, object), {}});
+            compiledPlans.back().runs.resize(plan.GetCount());
+            found = compiledPlans.end() - 1;
+        }
         recent[1] = recent[0];
-        planned.push_back({runtimeClass, &plan, found->second.data()});
+        planned.push_back({runtimeClass, &plan, &*found});
         recent[0] = &planned.back();
         return *recent[0];
     }
 
-    // The payloads of the settled values from first up to last: members' bytes straight into room
-    // reserved in the stream, segment by segment, the others by their entries.
-    void WriteSettled(const PropertyPlan& plan, const PayloadStep* steps, Base& object, std::size_t first,
-                      std::size_t last)
+    // A settled run's payloads by its program: members' bytes straight into room reserved in the
+    // stream, segment by segment, the others by their entries.
+    void WriteRun(const PropertyPlan& plan, const RunOp* op, Base& object)
     {
+        using Form = RunOp::Form;
         Archive& bytes = stream.GetArchive();
         const char* const at = reinterpret_cast<const char*>(&object);
         std::uint8_t* out = nullptr;
@@ -1086,53 +1188,103 @@ struct PropertyArchive::RecordWriter {
             if (!payload || !plan.GetStep(position).entry->payload(bytes, object))
                 plan.WriteValues(stream, object, position, position + 1);
         };
-        // A run that starts inside a segment (after a value its pass wrote) takes the rest of its room.
-        if (const PayloadStep& step = steps[first]; !step.begins && IsMember(step))
-            out = bytes.Reserve(step.room);
-        for (std::size_t position = first; position < last; ++position) {
-            const PayloadStep& step = steps[position];
-            if (step.begins) {
+        for (;; ++op) {
+            const char* const member = at + op->offset;
+            switch (op->form) {
+            default:
+                __builtin_unreachable();
+            case Form::Reserve:
                 if (out)
                     bytes.Staged(out);
-                out = bytes.Reserve(step.room);
-            }
-            const char* const member = at + step.offset;
-            switch (step.form) {
-            case PayloadStep::Form::Call:
-            case PayloadStep::Form::Pass:
-                byEntry(position, step.form == PayloadStep::Form::Call);
+                out = bytes.Reserve(op->room);
                 break;
-            case PayloadStep::Form::Put:
-                if (std::uint8_t* const end = step.put(out, object)) {
-                    out = end;
-                } else {
-                    // Its entry writes it; the rest of the segment then takes room again.
-                    byEntry(position, true);
-                    out = bytes.Reserve(step.room);
-                }
-                break;
-            case PayloadStep::Form::Integer: {
+            case Form::Integer: {
                 std::uint32_t value = 0;
                 std::memcpy(&value, member, sizeof value);
                 out = CompressionInteger::Put(value, out);
                 break;
             }
-            case PayloadStep::Form::Bit:
-                *out++ = (static_cast<std::uint8_t>(*member) & step.mask) != 0 ? 1 : 0;
+            case Form::Byte:
+                *out++ = static_cast<std::uint8_t>(*member);
                 break;
-            case PayloadStep::Form::Block: {
-                const auto length = static_cast<std::int32_t>(step.size);
+            case Form::Bytes2:
+                out = CopyBoth<2>(out, member, op->size);
+                break;
+            case Form::Bytes4:
+                std::memcpy(out, member, 4);
+                out += 4;
+                break;
+            case Form::Bytes5:
+                out = CopyBoth<4>(out, member, op->size);
+                break;
+            case Form::Bytes8:
+                std::memcpy(out, member, 8);
+                out += 8;
+                break;
+            case Form::Bytes9:
+                out = CopyBoth<8>(out, member, op->size);
+                break;
+            case Form::Bytes:
+                std::memcpy(out, member, op->size);
+                out += op->size;
+                break;
+            case Form::Block4:
+                out = PutBlock<4>(out, member);
+                break;
+            case Form::Block12:
+                out = PutBlock<12>(out, member);
+                break;
+            case Form::Block: {
+                const auto length = static_cast<std::int32_t>(op->size);
                 std::memcpy(out, &length, sizeof length);
-                out = Copy(out + sizeof length, member, step.size);
+                std::memcpy(out + sizeof length, member, op->size);
+                out += sizeof length + op->size;
                 break;
             }
-            case PayloadStep::Form::Bytes:
-                out = Copy(out, member, step.size);
+            case Form::Bits: {
+                const auto bits = static_cast<std::uint8_t>(*member);
+                for (std::size_t bit = 0; bit < op->size; ++bit)
+                    out[bit] = (bits & op->masks[bit]) != 0 ? 1 : 0;
+                out += op->size;
                 break;
+            }
+            case Form::Put:
+                if (std::uint8_t* const put = op->put(out, object)) {
+                    out = put;
+                } else {
+                    // Its entry writes it; the rest of the segment then takes room again.
+                    byEntry(op->position, true);
+                    out = bytes.Reserve(op->room);
+                }
+                break;
+            case Form::Entry:
+                byEntry(op->position, op->payload);
+                break;
+            case Form::End:
+                if (out)
+                    bytes.Staged(out);
+                return;
             }
         }
-        if (out)
-            bytes.Staged(out);
+    }
+
+    // Copies size bytes, from Width up to twice as many, as two moves of Width that may overlap.
+    template <std::size_t Width>
+    static std::uint8_t* CopyBoth(std::uint8_t* out, const char* member, std::size_t size)
+    {
+        std::memcpy(out, member, Width);
+        std::memcpy(out + size - Width, member + size - Width, Width);
+        return out + size;
+    }
+
+    // A byte block of a member of Size bytes: its length, then its bytes.
+    template <std::size_t Size>
+    static std::uint8_t* PutBlock(std::uint8_t* out, const char* member)
+    {
+        const auto length = static_cast<std::int32_t>(Size);
+        std::memcpy(out, &length, sizeof length);
+        std::memcpy(out + sizeof length, member, Size);
+        return out + sizeof length + Size;
     }
 
     // The next item of the innermost record, a recorded one.
@@ -1272,7 +1424,7 @@ struct PropertyArchive::RecordWriter {
     }
 
     PropertyArchive& stream;
-    std::vector<std::pair<const PropertyPlan*, std::vector<PayloadStep>>> payloads;
+    std::deque<CompiledPlan> compiledPlans;
     // The run-time classes met with a plan, and the last two looked up: entries stay in place.
     std::deque<ClassPlan> planned;
     std::array<const ClassPlan*, 2> recent{};
@@ -1419,7 +1571,7 @@ struct PropertyArchive::RecordReader {
         frame.reservedAbove = reserve;
         const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
         const RecordClass recordClass = stream.ReadRecordClass();
-        frame.plan = recordClass.entry ? stream.FindReadPlan(*recordClass.entry, nullptr) : nullptr;
+        frame.plan = recordClass.plan;
         if (recordClass.entry) {
             frame.className = recordClass.entry->className;
         } else {
@@ -1440,7 +1592,10 @@ struct PropertyArchive::RecordReader {
             state.open.Push(frame.oid);
             state.oidMap.Set(stored, frame.oid);
             if (frame.plan) {
-                frame.plan->BeforeRecord(*frame.object, stream);
+                if (frame.plan->HasBeforeRecord())
+                    frame.plan->BeforeRecord(*frame.object, stream);
+                else
+                    stream.SetMethodType(MethodBefore);
             } else {
                 stream.SetMethodType(MethodBefore);
                 frame.object->GetSetObjectProperties(stream);

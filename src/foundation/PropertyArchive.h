@@ -114,6 +114,7 @@ public:
     struct RecordClass {
         const ClassHierarchy* hierarchy;
         ClassDictionaryEntry* entry;
+        const PropertyPlan* plan = nullptr; // FindReadPlan(*entry, nullptr) when there is an entry
     };
     virtual RecordClass ReadRecordClass();
 

@@ -10,6 +10,16 @@
 
 namespace Tavrel {
 
+namespace {
+
+// The in-place read of an entry that has none: every payload goes through its read.
+const std::uint8_t* TakesNothingInPlace(const std::uint8_t*, const std::uint8_t*, Base&)
+{
+    return nullptr;
+}
+
+} // namespace
+
 std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
 {
     const auto* object = dynamic_cast<const Base*>(&catalog);
@@ -40,7 +50,7 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
             else if (entry.code == Storage::StoragePair)
                 kind = Kind::Pair;
             plan->m_steps.push_back({&entry, isArray, kind});
-            plan->m_inPlace.push_back(entry.readInPlace);
+            plan->m_inPlace.push_back(entry.readInPlace ? entry.readInPlace : TakesNothingInPlace);
         }
     }
     plan->m_settled.assign(plan->m_steps.size(), 0);
@@ -150,11 +160,9 @@ void PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_
     // The stream passes over the bytes read in place (they lie within the input).
     const auto consume = [&] { stream.ReadView(static_cast<std::size_t>(at - begin) - stream.GetPosition()); };
     for (std::size_t position = first; position < last; ++position) {
-        if (const auto readInPlace = m_inPlace[position]) {
-            if (const std::uint8_t* const next = readInPlace(at, end, object)) {
-                at = next;
-                continue;
-            }
+        if (const std::uint8_t* const next = m_inPlace[position](at, end, object)) {
+            at = next;
+            continue;
         }
         const PropertyEntry& entry = *m_steps[position].entry;
         consume();

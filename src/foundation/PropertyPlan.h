@@ -106,6 +106,7 @@ public:
     // The levels' work before and after a record of the planned class: the tables' hooks, base first.
     void BeforeRecord(Base& object, PropertyArchive& archive) const;
     void AfterRecord(Base& object, PropertyArchive& archive) const;
+    bool HasBeforeRecord() const { return !m_before.empty(); }
     // The same around a record being written, which skips the hooks for loading only; whether there
     // are any.
     void BeforeStoring(Base& object, PropertyArchive& archive) const;
@@ -137,7 +138,8 @@ private:
     std::size_t FindSettledValuesEnd(std::size_t position) const;
 
     std::vector<Step> m_steps;
-    // By position: the step's entry's readInPlace (null for none), in one flat list for ReadValues.
+    // By position: the step's entry's readInPlace (one that takes nothing for none), in one flat list
+    // for ReadValues.
     std::vector<const std::uint8_t* (*)(const std::uint8_t*, const std::uint8_t*, Base&)> m_inPlace;
     mutable std::vector<std::uint8_t> m_settled; // by position: the stream's description is the step's
     mutable std::vector<std::uint32_t> m_valuesEnd; // by position: 1 + the kept SettledValuesEnd, 0 if none

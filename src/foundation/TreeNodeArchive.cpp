@@ -308,9 +308,11 @@ bool TreeNode::JoinLoaded(TreeNode* parent)
     if (!parent || parent == m_parent.Get())
         return parent != nullptr;
     // A node without children cannot hold its new parent; otherwise climb from the parent.
-    if (parent == this || (GetNumChildren() > 0 && parent->IsInSubtreeOf(this)))
+    const bool hasChildren = m_children && m_children->Size() > 0;
+    if (parent == this || (hasChildren && parent->IsInSubtreeOf(this)))
         return false;
-    ForgetAncestryOf(this);
+    if (hasChildren || this == g_ancestry.node)
+        ForgetAncestry();
     if (m_parent.Get()) {
         m_parent->m_children->Remove(this);
         m_parent = nullptr;
@@ -350,7 +352,7 @@ const PropertyTable& TreeNode::Properties()
                     if (parent && !node.m_parent.Get()) {
                         if (!node.JoinLoaded(parent))
                             return false;
-                        if (node.GetNumChildren() > 0)
+                        if (node.m_children && node.m_children->Size() > 0)
                             node.GetRoot()->LoadedTreeChanged();
                         return true;
                     }

@@ -39,7 +39,7 @@ private:
 };
 } // namespace
 
-Archive::Archive() : m_mode(Mode::Store) {}
+Archive::Archive() : m_mode(Mode::Store), m_room(StageSize) {}
 
 Archive::Archive(std::vector<std::uint8_t> bytes) : Archive(std::span<const std::uint8_t>())
 {
@@ -65,6 +65,16 @@ const std::vector<std::uint8_t>& Archive::GetBuffer() const
     if (!m_ownsInput)
         throw std::logic_error("the archive reads the caller's bytes: use GetData");
     return m_buffer;
+}
+
+void Archive::MakeRoom(std::size_t size)
+{
+    if (!IsStoring())
+        Refuse(ArchiveException::readOnly, "writing to a loading archive");
+    if (size > StageSize)
+        throw std::length_error("an archive reserves at most its staging block");
+    if (size > m_room)
+        Flush();
 }
 
 void Archive::WriteThrough(const void* data, std::size_t size)
@@ -101,7 +111,7 @@ void Archive::Restart()
     if (!IsStoring())
         Refuse(ArchiveException::readOnly, "restarting a loading archive");
     m_buffer.clear();
-    m_staged = 0;
+    m_room = StageSize;
     m_schema = 0xFFFFFFFFu;
     m_nextIndex = 1;
     // Clearing an empty map would still wipe its buckets.

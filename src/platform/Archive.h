@@ -56,7 +56,7 @@ public:
             return m_input;
         // A small block (a byte-block value) lies in the stage alone.
         if (m_buffer.empty())
-            return {m_stage, m_staged};
+            return {m_stage, StagedSize()};
         Flush();
         return m_buffer;
     }
@@ -73,27 +73,23 @@ public:
     {
         if (!IsStoring())
             Refuse(ArchiveException::readOnly, "writing to a loading archive");
-        if (size > StageSize - m_staged) {
+        if (size > m_room) {
             WriteThrough(data, size);
             return;
         }
         if (size != 0)
-            std::memcpy(m_stage + m_staged, data, size);
-        m_staged += size;
+            std::memcpy(StageEnd() - m_room, data, size);
+        m_room -= size;
     }
     // Storing: room for up to size bytes (at most StageSize), written by the caller at the pointer
     // returned; Staged takes the end of what was written there, before any other write.
     std::uint8_t* Reserve(std::size_t size)
     {
-        if (!IsStoring())
-            Refuse(ArchiveException::readOnly, "writing to a loading archive");
-        if (size > StageSize)
-            throw std::length_error("an archive reserves at most its staging block");
-        if (size > StageSize - m_staged)
-            Flush();
-        return m_stage + m_staged;
+        if (size >= m_room) [[unlikely]]
+            MakeRoom(size);
+        return StageEnd() - m_room;
     }
-    void Staged(const std::uint8_t* end) { m_staged = static_cast<std::size_t>(end - m_stage); }
+    void Staged(const std::uint8_t* end) { m_room = static_cast<std::size_t>(StageEnd() - end); }
     static constexpr std::size_t StageSize = 512;
 
     // Throws endOfFile when fewer than size bytes remain.
@@ -222,16 +218,22 @@ private:
     // The staged bytes go to the buffer.
     void Flush() const
     {
-        if (m_staged != 0) {
-            Append(m_stage, m_staged);
-            m_staged = 0;
+        if (m_room != StageSize) {
+            Append(m_stage, StagedSize());
+            m_room = StageSize;
         }
     }
+    // Storing: the bytes in the stage, and the end of the stage.
+    std::size_t StagedSize() const { return StageSize - m_room; }
+    std::uint8_t* StageEnd() const { return m_stage + StageSize; }
+    // A reservation the stage may not hold: refused when loading or above StageSize, else the
+    // staged bytes go to the buffer when the room left is short.
+    void MakeRoom(std::size_t size);
     // Appends to the buffer, growing a large one sixteen- or fourfold when it is full.
     void Append(const std::uint8_t* bytes, std::size_t size) const;
     // A write that does not fit the stage: the staged bytes, then the write, go to the buffer.
     void WriteThrough(const void* data, std::size_t size);
-    std::size_t StoredSize() const { return m_buffer.size() + m_staged; }
+    std::size_t StoredSize() const { return m_buffer.size() + StagedSize(); }
     std::unordered_map<const void*, std::uint32_t>& StoreIndex();
     // The class of a new-class tag read at offset at.
     const RuntimeClass* ReadNewClass(std::uint32_t& schema, std::size_t at);
@@ -248,7 +250,9 @@ private:
     bool m_ownsInput = true;
     // Output (storing: with the staged bytes after it) or the owned input (loading).
     mutable std::vector<std::uint8_t> m_buffer;
-    mutable std::size_t m_staged = 0;
+    // Storing: the room left in the stage, the bytes staged being the others, so that a reservation
+    // compares once; loading: none.
+    mutable std::size_t m_room = 0;
     mutable std::uint8_t m_stage[StageSize];
     std::span<const std::uint8_t> m_input; // loading: the bytes read
     std::size_t m_position = 0;

@@ -290,6 +290,56 @@ TEST_F(GeometricTest, PlannedRecordsReadEveryValueFormInPlace)
     EXPECT_EQ(in.GetRemaining(), 0u);
 }
 
+// A stream that starts at a leaf reads each ancestor inline for its child's "Parent", names open
+// records by OID (a parent, a child in a list) and ends with a null parent: planned records take
+// every form of reference, and the tree comes back whole, in order, with nothing left over.
+TEST_F(GeometricTest, PlannedRecordsTakeReferencesReadInlineByOIDAndNull)
+{
+    std::unique_ptr<Geometric3d> top(ClassAccess::New<Geometric3d>());
+    top->SetLabel("top");
+    std::vector<Geometric3d*> groups;
+    for (int g = 0; g < 2; ++g) {
+        groups.push_back(new Point(top.get()));
+        groups.back()->SetLabel("g" + std::to_string(g));
+        for (int p = 0; p < 3; ++p)
+            (new Point(groups.back(), Point3d(g, p, 0.0)))->SetLabel(std::to_string(g) + std::to_string(p));
+    }
+    Geometric3d* const leaf = static_cast<Geometric3d*>(groups[0]->GetChild(1));
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        stream.AddOIDMapEntry(leaf->GetOID(), leaf->GetOID());
+        leaf->WriteProperties(stream, leaf->GetOID());
+    }
+    const StreamRecordCounts before = CountStreamRecordsForTests();
+    const std::uint32_t lastBefore = Base::GetLastOID();
+    Archive in(out.GetBuffer());
+    CompressedPropertyArchive stream(in);
+    auto* const loaded = DynCast<Geometric3d>(Catalog::ReadProperties(stream));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(in.GetRemaining(), 0u);
+    EXPECT_EQ(CountStreamRecordsForTests().readByPlan - before.readByPlan, 9u);
+    EXPECT_EQ(loaded->GetLabel(), "01");
+    auto* const root = DynCast<Geometric3d>(loaded->GetRoot());
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->GetLabel(), "top");
+    ASSERT_EQ(root->GetNumChildren(), 2);
+    for (int g = 0; g < 2; ++g) {
+        const auto* const group = DynCast<Geometric3d>(root->GetChild(g));
+        EXPECT_EQ(group->GetLabel(), "g" + std::to_string(g));
+        ASSERT_EQ(group->GetNumChildren(), 3);
+        for (int p = 0; p < 3; ++p) {
+            const auto* const point = DynCast<Geometric3d>(group->GetChild(p));
+            EXPECT_EQ(point->GetLabel(), std::to_string(g) + std::to_string(p));
+            EXPECT_EQ(point->GetXYZ(), Point3d(g, p, 0.0));
+            EXPECT_EQ(point->GetParent(), group);
+        }
+    }
+    delete root;
+    for (std::uint32_t oid = lastBefore + 1; oid <= Base::GetLastOID(); ++oid)
+        EXPECT_EQ(Base::GetObjectA(oid), nullptr) << oid;
+}
+
 // A stream cut anywhere inside planned records is refused, never read past its end.
 TEST_F(GeometricTest, PlannedRecordsCutAnywhereAreRefused)
 {
