@@ -277,8 +277,7 @@ void Atom::SetColorScheme(std::string_view name)
     };
     Color color;
     std::int32_t hint = 0;
-    // The scheme builds name most often, in its usual spelling, is told without folding case.
-    if (name == "Element" || StringUtils::EqualsNoCase(name, "Element")) {
+    if (StringUtils::EqualsNoCase(name, "Element")) {
         hint = 1;
         color = GetElement()->GetColor();
     } else if (StringUtils::EqualsNoCase(name, "Parent Color")) {

@@ -210,11 +210,6 @@ int CompareNoCase(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : 1;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && CompareNoCase(a, b) == 0;
-}
-
 std::string Trim(std::string_view text)
 {
     std::size_t begin = 0;

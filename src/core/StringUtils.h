@@ -44,7 +44,11 @@ std::string ToLower(std::string_view text);
 std::string ToUpper(std::string_view text);
 // Byte-wise comparison after ASCII lower-casing: negative, zero or positive.
 int CompareNoCase(std::string_view a, std::string_view b);
-bool EqualsNoCase(std::string_view a, std::string_view b);
+// Texts in the same spelling are told apart without folding case.
+inline bool EqualsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && (a == b || CompareNoCase(a, b) == 0);
+}
 
 // The text without leading and trailing C-locale white space.
 std::string Trim(std::string_view text);

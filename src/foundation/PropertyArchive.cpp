@@ -1208,21 +1208,21 @@ struct PropertyArchive::RecordWriter {
                 *out++ = static_cast<std::uint8_t>(*member);
                 break;
             case Form::Bytes2:
-                out = CopyBoth<2>(out, member, op->size);
+                out = ArchiveForm::CopyBoth<2>(out, member, op->size);
                 break;
             case Form::Bytes4:
                 std::memcpy(out, member, 4);
                 out += 4;
                 break;
             case Form::Bytes5:
-                out = CopyBoth<4>(out, member, op->size);
+                out = ArchiveForm::CopyBoth<4>(out, member, op->size);
                 break;
             case Form::Bytes8:
                 std::memcpy(out, member, 8);
                 out += 8;
                 break;
             case Form::Bytes9:
-                out = CopyBoth<8>(out, member, op->size);
+                out = ArchiveForm::CopyBoth<8>(out, member, op->size);
                 break;
             case Form::Bytes:
                 std::memcpy(out, member, op->size);
@@ -1266,15 +1266,6 @@ struct PropertyArchive::RecordWriter {
                 return;
             }
         }
-    }
-
-    // Copies size bytes, from Width up to twice as many, as two moves of Width that may overlap.
-    template <std::size_t Width>
-    static std::uint8_t* CopyBoth(std::uint8_t* out, const char* member, std::size_t size)
-    {
-        std::memcpy(out, member, Width);
-        std::memcpy(out + size - Width, member + size - Width, Width);
-        return out + size;
     }
 
     // A byte block of a member of Size bytes: its length, then its bytes.

@@ -159,6 +159,15 @@ void ReadField(Archive& archive, V& field)
     field = std::move(value);
 }
 
+// Copies size bytes, from Width up to twice as many, as two moves of Width that may overlap: no call.
+template <std::size_t Width>
+std::uint8_t* CopyBoth(std::uint8_t* out, const char* from, std::size_t size)
+{
+    std::memcpy(out, from, Width);
+    std::memcpy(out + size - Width, from + size - Width, Width);
+    return out + size;
+}
+
 // The value types whose archive form is always the same number of plain bytes (0 for any other):
 // their byte blocks go straight into the stream.
 template <class V>
@@ -1160,16 +1169,12 @@ private:
     // Copies a text shorter than PutTextRoom as two moves of a fixed width that may overlap: no call.
     static void PutText(std::uint8_t* out, const char* text, std::size_t size)
     {
-        const auto both = [&]<std::size_t Width>(std::integral_constant<std::size_t, Width>) {
-            std::memcpy(out, text, Width);
-            std::memcpy(out + size - Width, text + size - Width, Width);
-        };
         if (size >= 16) {
-            both(std::integral_constant<std::size_t, 16>{});
+            ArchiveForm::CopyBoth<16>(out, text, size);
         } else if (size >= 8) {
-            both(std::integral_constant<std::size_t, 8>{});
+            ArchiveForm::CopyBoth<8>(out, text, size);
         } else if (size >= 4) {
-            both(std::integral_constant<std::size_t, 4>{});
+            ArchiveForm::CopyBoth<4>(out, text, size);
         } else if (size != 0) {
             out[0] = static_cast<std::uint8_t>(text[0]);
             out[size / 2] = static_cast<std::uint8_t>(text[size / 2]);
