@@ -33,8 +33,6 @@ bool Is(std::string_view name, std::string_view known)
 
 } // namespace
 
-AminoAcid::AminoAcid() = default;
-
 AminoAcid::AminoAcid(Object* parent) : Residue(parent) {}
 
 const PropertyTable& AminoAcid::Properties()

@@ -43,7 +43,7 @@ class SecondaryStructureQueries;
 // start empty and marked for regeneration.
 class AminoAcidChain : public Chain, public SecondaryColorScheme {
     // The text interface adds the chain's "Style" words to Geometric's names.
-    TAVREL_CLASS(AminoAcidChain, Chain, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(AminoAcidChain, Chain, Creatable)
 public:
     // Display styles, and their words in "Style".
     enum DisplayStyle : std::int32_t {

@@ -9,8 +9,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(DNASequence)
 
-DNASequence::DNASequence() = default;
-
 DNASequence::DNASequence(Object* parent) : Object(parent) {}
 
 const PropertyTable& DNASequence::Properties()

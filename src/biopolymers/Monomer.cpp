@@ -11,8 +11,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(Monomer)
 
-Monomer::Monomer() = default;
-
 Monomer::Monomer(Object* parent) : SubUnit(parent) {}
 
 const PropertyTable& Monomer::Properties()

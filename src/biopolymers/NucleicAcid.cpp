@@ -8,8 +8,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(NucleicAcid)
 
-NucleicAcid::NucleicAcid() = default;
-
 NucleicAcid::NucleicAcid(Object* parent) : Residue(parent) {}
 
 const PropertyTable& NucleicAcid::Properties()

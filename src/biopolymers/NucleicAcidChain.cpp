@@ -66,8 +66,6 @@ struct Guides {
 
 } // namespace
 
-NucleicAcidChain::NucleicAcidChain() = default;
-
 NucleicAcidChain::NucleicAcidChain(Object* parent) : Chain(parent) {}
 
 const PropertyTable& NucleicAcidChain::Properties()

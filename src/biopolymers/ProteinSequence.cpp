@@ -11,8 +11,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(ProteinSequence)
 
-ProteinSequence::ProteinSequence() = default;
-
 ProteinSequence::ProteinSequence(Object* parent) : Object(parent) {}
 
 const PropertyTable& ProteinSequence::Properties()

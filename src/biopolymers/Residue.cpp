@@ -26,8 +26,6 @@ const std::string& NoText()
 
 } // namespace
 
-Residue::Residue() = default;
-
 Residue::Residue(Object* parent) : SubUnit(parent) {}
 
 const PropertyTable& Residue::Properties()

@@ -6,8 +6,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Assembly)
 
-Assembly::Assembly() = default;
-
 Assembly::Assembly(Object* parent) : Object(parent) {}
 
 } // namespace Tavrel

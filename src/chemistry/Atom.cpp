@@ -66,8 +66,6 @@ constexpr const char* HybridizationNames[] = {
 
 } // namespace
 
-Atom::Atom() = default;
-
 Atom::Atom(Object* parent) : Bondable(parent) {}
 
 Atom::~Atom()

@@ -19,7 +19,7 @@ class Atom3d : public Atom {
     // Persisted as "Element", "Hybridization", "Charge", "CPKScale", "BallSize", "StickRadius"; the
     // framework archive holds the hybridization as a 32-bit integer and the stick radius from schema
     // 2 on.
-    TAVREL_CLASS(Atom3d, Atom, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(Atom3d, Atom, Creatable)
     TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the Atom3d level.

@@ -130,8 +130,6 @@ constexpr float DashRadius = 0.2f;
 
 } // namespace
 
-Bond::Bond() = default;
-
 Bond::Bond(Object* parent) : Geometric(parent) {}
 
 Bond::Bond(Bondable* atom1, Bondable* atom2, BondType type) : Bond(CommonParent(atom1, atom2), atom1, atom2, type) {}

@@ -24,8 +24,6 @@ constexpr const char* ConformerIndexKey = "_~aci~_";
 
 } // namespace
 
-Bondable::Bondable() = default;
-
 // As in Geometric: tree registrations above reach this level's mask byte.
 Bondable::Bondable(Object* parent) : Geometric3d(parent)
 {

@@ -69,8 +69,6 @@ Point3d CalculateContentsCenter(const Geometric& container)
     }
 }
 
-Chain::Chain() = default;
-
 Chain::Chain(Object* parent) : Geometric3d(parent) {}
 
 Point3d Chain::GetXYZ() const

@@ -6,8 +6,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Head)
 
-Head::Head() = default;
-
 Head::Head(Object* parent) : PseudoAtom(parent, "J2", Color::Green()) {}
 
 std::string Head::GetCommonName() const

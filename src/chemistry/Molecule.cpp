@@ -85,8 +85,6 @@ void TrimEnd(std::string& text, std::string_view characters)
 
 } // namespace
 
-Molecule::Molecule() = default;
-
 Molecule::Molecule(Object* parent) : Geometric3d(parent) {}
 
 const PropertyTable& Molecule::Properties()

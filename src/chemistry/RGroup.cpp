@@ -7,8 +7,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(RGroup)
 
-RGroup::RGroup() = default;
-
 RGroup::RGroup(Object* parent) : PseudoAtom(parent)
 {
     const ConstructionScope construction(*this);

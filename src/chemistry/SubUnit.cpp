@@ -11,8 +11,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(SubUnit)
 
-SubUnit::SubUnit() = default;
-
 SubUnit::SubUnit(Object* parent) : Geometric3d(parent) {}
 
 const PropertyTable& SubUnit::Properties()

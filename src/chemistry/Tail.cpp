@@ -6,8 +6,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Tail)
 
-Tail::Tail() = default;
-
 Tail::Tail(Object* parent) : PseudoAtom(parent, "J1", Color::Green()) {}
 
 std::string Tail::GetCommonName() const

@@ -27,7 +27,7 @@ class Event;
 // and references, then the int32, int32, byte, int32 and byte older files carry (written as 0, read and
 // ignored); loading it takes the Objects listed, hidden, and shows the first.
 class Animation : public Object {
-    TAVREL_CLASS(Animation, Object, Creatable, public)
+    TAVREL_CLASS_CONSTRUCTED(Animation, Object, Creatable, public)
 public:
     // Every constructor but the copy constructor sets display style 1.
     explicit Animation(Object* parent);

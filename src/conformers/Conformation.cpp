@@ -61,8 +61,6 @@ void SetValueAt(std::vector<T>& values, int index, V value)
 
 } // namespace
 
-Conformation::Conformation() = default;
-
 Conformation::Conformation(Object* reference, bool twoD) : Object(reference), m_twoD(twoD)
 {
     const ConstructionScope construction(*this);

@@ -28,7 +28,7 @@ class Conformer : public Geometric {
     // references) and "Conformer Model"; tags, registrations and index maps are made again when a load
     // finishes. A copy starts without members: the tree copy adds the copies of the members
     // (DeepenShallowCopy).
-    TAVREL_CLASS(Conformer, Geometric, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(Conformer, Geometric, Creatable)
     TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the Conformer level.

@@ -14,7 +14,7 @@ class ConformerJack;
 // ConformerBonds and to ordinary atoms by ordinary bonds; Disconnect replaces each ordinary bond by a
 // ConformerJack standing for the ordinary atom, Reconnect makes the ordinary bonds again.
 class ConformerAtom : public Atom3d {
-    TAVREL_CLASS(ConformerAtom, Atom3d, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(ConformerAtom, Atom3d, Creatable)
 public:
     ConformerAtom(Object* parent, const char* symbol);
     ConformerAtom(Object* parent, ElementType type);

@@ -6,8 +6,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(ConformerBond)
 
-ConformerBond::ConformerBond() = default;
-
 ConformerBond::ConformerBond(Bondable* atom1, Bondable* atom2, BondType type) : Bond(atom1, atom2, type) {}
 
 ConformerBond::ConformerBond(Object* parent, Bondable* atom1, Bondable* atom2, BondType type)

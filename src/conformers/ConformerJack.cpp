@@ -8,8 +8,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(ConformerJack)
 
-ConformerJack::ConformerJack() = default;
-
 ConformerJack::ConformerJack(Bondable* reference, Bondable* conformerAtom)
 {
     Link(reference, conformerAtom);

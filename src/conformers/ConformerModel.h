@@ -36,7 +36,7 @@ class ConformerModel : public Object {
     // references) and "Conformer Model Occupant"; the index maps and sets are rebuilt when a load
     // finishes. A copy takes the label maps; its sites, reference, conformers and occupant come when
     // the tree copy deepens it.
-    TAVREL_CLASS(ConformerModel, Object, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(ConformerModel, Object, Creatable)
 public:
     // Display style 1; the reference conformer from the reference's atoms and bonds (CreateReference).
     ConformerModel(const BaseCollection& atoms, const BaseCollection& bonds);

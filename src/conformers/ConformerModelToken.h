@@ -19,7 +19,7 @@ class PropertyArchive;
 class ConformerModelToken : public Object {
     // Persisted as "Object List", "Parent List" and "Sibling List", arrays of object references; a
     // copy starts with empty lists.
-    TAVREL_CLASS(ConformerModelToken, Object, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(ConformerModelToken, Object, Creatable)
 public:
     explicit ConformerModelToken(Object* parent);
     // Deletes what it still holds, each object once and only while it lives, conformer models first.

@@ -6,8 +6,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(ObjectFrame)
 
-ObjectFrame::ObjectFrame() = default;
-
 void ObjectFrame::Apply(Object*) {}
 
 } // namespace Tavrel

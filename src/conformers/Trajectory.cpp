@@ -10,8 +10,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(Trajectory)
 
-Trajectory::Trajectory() = default;
-
 Trajectory::~Trajectory()
 {
     for (std::size_t i = m_frames.Get().Size(); i-- > 0;)

@@ -17,8 +17,6 @@ constexpr std::size_t PrefetchDistance = 16;
 
 } // namespace
 
-TrajectoryFrame::TrajectoryFrame() = default;
-
 TrajectoryFrame::~TrajectoryFrame()
 {
     RemoveAllFrames();

@@ -24,7 +24,7 @@ class Symmetry;
 // Hint", "Cell AuxDisplay", "Cell Network Hint", "Cell Orientation", "Cell Periodicity" and "Cell
 // Symmetry"; the clip, the matrices and the dirty flag are not persisted.
 class Cell : public Object {
-    TAVREL_CLASS(Cell, Object, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(Cell, Object, Creatable)
 public:
     // What SetupBuilderAtoms and SetupDisplayAtoms gather below the cell (never a ConformerAtom).
     enum BuildAtomMode : std::int32_t {

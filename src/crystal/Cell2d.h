@@ -16,7 +16,7 @@ namespace Tavrel {
 // Theta", all doubles (the framework record: Cell's part, then the three doubles); a loaded cell
 // makes its transforms.
 class Cell2d : public Cell {
-    TAVREL_CLASS(Cell2d, Cell, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(Cell2d, Cell, Creatable)
 public:
     // A 10 x 10 square cell with its transforms.
     explicit Cell2d(Object* parent);

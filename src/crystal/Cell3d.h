@@ -35,7 +35,7 @@ class ReplicateAtom;
 // Alpha", "Angle Beta", "Angle Gamma" and "Space Group". An object is below the cell when it has the
 // cell as an ancestor.
 class Cell3d : public Cell {
-    TAVREL_CLASS(Cell3d, Cell, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(Cell3d, Cell, Creatable)
 public:
     // The most cells a build tiles along one axis.
     static constexpr int MaxTile = 50;

@@ -25,7 +25,7 @@ class SymmetryOp;
 // (the class-wide tolerance); the text interface adds the read-only "Fractional XYZ" and "Operator".
 class ReplicateAtom : public Atom {
     // A new replica has operator 0 and offset (0, 0, 0).
-    TAVREL_CLASS(ReplicateAtom, Atom, Creatable, public)
+    TAVREL_CLASS_CONSTRUCTED(ReplicateAtom, Atom, Creatable, public)
 public:
     explicit ReplicateAtom(Object* parent);
 

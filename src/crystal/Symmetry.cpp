@@ -74,8 +74,6 @@ const std::string& EmptyText()
 
 } // namespace
 
-Symmetry::Symmetry() = default;
-
 Symmetry::~Symmetry() = default;
 
 std::string_view Symmetry::QualifierName(int qualifier)

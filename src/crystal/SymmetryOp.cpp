@@ -7,8 +7,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(SymmetryOp)
 
-SymmetryOp::SymmetryOp() = default;
-
 const PropertyTable& SymmetryOp::Properties()
 {
     static const PropertyTable table(PropertyList<SymmetryOp>()

@@ -11,8 +11,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(BaseCollection)
 
-BaseCollection::BaseCollection() = default;
-
 BaseCollection::BaseCollection(Object* parent) : Object(parent) {}
 
 bool BaseCollection::Copy(BaseCollection&) const

@@ -21,16 +21,18 @@ enum class ClassKind { Creatable, RecordOnly, DynamicOnly };
 // Grants the registry and the framework record access to protected default constructors.
 // An abstract class makes and copies nothing (null), and neither does a class whose object says it
 // cannot be copied now (a member bool ShallowCopyOK() const that returns false).
+// Objects are default-initialised (new T, not new T()): a constructor defaulted in the class body
+// would otherwise have the whole object zero-filled before it runs.
 struct ClassAccess {
     template <class T>
-    static T* New() { return new T(); }
+    static T* New() { return new T; }
     template <class T>
     static PersistentObject* Create()
     {
         if constexpr (std::is_abstract_v<T>)
             return nullptr;
         else
-            return new T();
+            return new T;
     }
     template <class T>
     static Base* Copy(const T& object)
@@ -117,22 +119,30 @@ public:                                                                         
 // the class kind, the level's table (Properties(), built in the source) with the overrides that run
 // it (the property-stream pass, the framework archive's Serialize and the text interface's table),
 // and the default and copy constructors, protected unless two more arguments name their access
-// (TAVREL_CLASS(Symmetry, Base, Creatable, public, public)). The copy constructor is the default
-// one: state that a copy must not take lives in a member type that says so (Uncopied.h). The source
-// defines the class with TAVREL_DEFINE_CLASS(Bond) (PropertyTable.h), its table and its default
-// constructor. Leaves the access at public.
+// (TAVREL_CLASS(Symmetry, Base, Creatable, public, public)). Both constructors are the default ones,
+// inline: state that a copy must not take lives in a member type that says so (Uncopied.h). The
+// source defines the class with TAVREL_DEFINE_CLASS(Bond) (PropertyTable.h) and its table. Leaves the
+// access at public.
 #define TAVREL_CLASS(Name, BaseName, Kind, ...)                                                          \
     TAVREL_CLASS_IDENTITY(Name, BaseName, false)                                                         \
-    TAVREL_CLASS_MEMBERS(Name, Kind, __VA_ARGS__)
+    TAVREL_CLASS_MEMBERS(Name, Kind, = default, __VA_ARGS__)
+
+// The same for a class whose default constructor does work of its own, or needs a member's type that
+// the header leaves incomplete: TAVREL_CLASS_CONSTRUCTED(Cell, Object, Creatable) declares it, and
+// the source defines it.
+#define TAVREL_CLASS_CONSTRUCTED(Name, BaseName, Kind, ...)                                              \
+    TAVREL_CLASS_IDENTITY(Name, BaseName, false)                                                         \
+    TAVREL_CLASS_MEMBERS(Name, Kind, , __VA_ARGS__)
 
 // The same for a class that also implements a data-less interface (TAVREL_DECLARE_INTERFACE) as a
 // further base: TAVREL_CLASS_WITH_INTERFACE(PointMonitor, Monitor, PointFeature, Creatable). Its IsA
 // answers the interface's identifier and those of the interfaces it extends too.
 #define TAVREL_CLASS_WITH_INTERFACE(Name, BaseName, Interface, Kind, ...)                                \
     TAVREL_CLASS_IDENTITY(Name, BaseName, Interface::IsInterfaceType(type))                              \
-    TAVREL_CLASS_MEMBERS(Name, Kind, __VA_ARGS__)
+    TAVREL_CLASS_MEMBERS(Name, Kind, = default, __VA_ARGS__)
 
-#define TAVREL_CLASS_MEMBERS(Name, Kind, ...)                                                            \
+// The default constructor is defined by defaultDefinition (= default) or, left empty, in the source.
+#define TAVREL_CLASS_MEMBERS(Name, Kind, defaultDefinition, ...)                                         \
     static constexpr ::Tavrel::ClassKind classKind = ::Tavrel::ClassKind::Kind;                          \
     static const ::Tavrel::PropertyTable& Properties();                                                  \
     const ::Tavrel::PropertyTable* GetPropertyTable() const override { return &Properties(); }           \
@@ -140,7 +150,7 @@ public:                                                                         
     void Serialize(::Tavrel::Archive& archive) override;                                                 \
                                                                                                          \
     TAVREL_DEFAULT_ACCESS(__VA_ARGS__) :                                                                 \
-    Name();                                                                                              \
+    Name() defaultDefinition;                                                                            \
     TAVREL_COPY_ACCESS(__VA_ARGS__) :                                                                    \
     Name(const Name&) = default;                                                                         \
                                                                                                          \

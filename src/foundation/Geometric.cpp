@@ -69,8 +69,6 @@ void MoveTree(Geometric& top, Move&& move)
 
 } // namespace
 
-Geometric::Geometric() = default;
-
 // As in Object: tree registrations above reach this level's mask byte.
 Geometric::Geometric(Object* parent) : Object(parent)
 {

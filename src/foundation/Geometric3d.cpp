@@ -8,8 +8,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(Geometric3d)
 
-Geometric3d::Geometric3d() = default;
-
 Geometric3d::Geometric3d(Object* parent) : Geometric(parent) {}
 
 const PropertyTable& Geometric3d::Properties()

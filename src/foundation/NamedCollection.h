@@ -11,7 +11,7 @@ namespace Tavrel {
 // The name is the Object label; the common name of the class is "Group". Selection and visibility
 // changes of the group are passed on to its members.
 class NamedCollection : public SetCollection {
-    TAVREL_CLASS(NamedCollection, SetCollection, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(NamedCollection, SetCollection, Creatable)
 public:
     // A validating set under parent (which may be null) labelled name.
     NamedCollection(Object* parent, std::string_view name);

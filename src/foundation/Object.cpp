@@ -140,8 +140,6 @@ private:
 
 // ---- Construction
 
-Object::Object() = default;
-
 // The TreeNode part joined the parent before this level existed: the mask bits of the tree
 // registrations above are copied again so they reach this level's byte.
 Object::Object(TreeNode* parent) : TreeNode(parent)

@@ -33,8 +33,6 @@ std::vector<Object*> Members(const BaseCollection& collection)
 
 // ---- Construction
 
-OrdCollection::OrdCollection() = default;
-
 OrdCollection::OrdCollection(int size, int)
 {
     if (size > 0)

@@ -46,8 +46,6 @@ SetCollection::SetCollection(const OrdCollection& collection)
         Add(collection.GetNext(position));
 }
 
-SetCollection::SetCollection() = default;
-
 SetCollection::SetCollection(Object* parent, int, int) : BaseCollection(parent) {}
 
 SetCollection::~SetCollection() = default;

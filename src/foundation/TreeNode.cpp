@@ -61,8 +61,6 @@ struct TreeNode::CopyWork {
 
 // ---- Construction and destruction
 
-TreeNode::TreeNode() = default;
-
 TreeNode::TreeNode(TreeNode* parent) : TreeNode()
 {
     const ConstructionScope construction(*this);

@@ -29,7 +29,7 @@ class NamedCollection;
 class TreeRoot : public Object {
     // Stores and shows nothing of its own. The default constructor makes an empty root holding LID 1;
     // a copy copies the Object state and the source's LID list.
-    TAVREL_CLASS(TreeRoot, Object, Creatable, public, protected)
+    TAVREL_CLASS_CONSTRUCTED(TreeRoot, Object, Creatable, public, protected)
     TAVREL_EVENT_MASK_LEVEL()
 public:
     // Event codes of the TreeRoot level.

@@ -7,7 +7,7 @@ namespace Tavrel {
 
 // The text is the object's label; the position is Geometric3d's. Persists nothing of its own.
 class Annotation : public Geometric3d {
-    TAVREL_CLASS(Annotation, Geometric3d, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(Annotation, Geometric3d, Creatable)
 public:
     // Display style 1.
     explicit Annotation(Object* parent);

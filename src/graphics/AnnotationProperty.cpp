@@ -29,8 +29,6 @@ private:
 
 } // namespace
 
-AnnotationProperty::AnnotationProperty() = default;
-
 AnnotationProperty::AnnotationProperty(Object* parent, std::string_view propertyName)
     : Annotation(parent), m_propertyName(propertyName)
 {

@@ -6,8 +6,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(DecoratedAnnotation)
 
-DecoratedAnnotation::DecoratedAnnotation() = default;
-
 DecoratedAnnotation::DecoratedAnnotation(Object* parent) : Geometric2d(parent) {}
 
 } // namespace Tavrel

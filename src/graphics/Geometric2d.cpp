@@ -8,8 +8,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(Geometric2d)
 
-Geometric2d::Geometric2d() = default;
-
 Geometric2d::Geometric2d(Object* parent) : Geometric(parent) {}
 
 const PropertyTable& Geometric2d::Properties()

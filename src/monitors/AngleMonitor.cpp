@@ -74,8 +74,6 @@ void CollectFragment(Geometric* item, Bondable* stop, SetCollection& objects)
 
 } // namespace
 
-AngleMonitor::AngleMonitor() = default;
-
 AngleMonitor::AngleMonitor(Object* parent, Geometric* a, Geometric* b, Geometric* c) : GeometryMonitor(parent)
 {
     if (!a || !b || !c)

@@ -39,8 +39,6 @@ struct Candidate {
 
 } // namespace
 
-BumpMonitor::BumpMonitor() = default;
-
 BumpMonitor::BumpMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Magenta());

@@ -15,8 +15,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(CentroidMonitor)
 
-CentroidMonitor::CentroidMonitor() = default;
-
 CentroidMonitor::CentroidMonitor(Object* parent) : GeometryMonitor(parent) {}
 
 CentroidMonitor::CentroidMonitor(Object* parent, const OrdCollection& objects) : GeometryMonitor(parent)

@@ -29,8 +29,6 @@ std::vector<std::uint32_t> AtomsBelow(Object* parent)
 
 } // namespace
 
-ChiralityMonitor::ChiralityMonitor() = default;
-
 ChiralityMonitor::ChiralityMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Green());

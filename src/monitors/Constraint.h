@@ -22,7 +22,7 @@ class BaseCollection;
 // Persisted after Geometric's properties as "Enabled" (a boolean). Text interface: "Enabled" ("true"
 // or "false"; set from what StringUtils::StringToBoolean takes, anything else refused).
 class Constraint : public Geometric {
-    TAVREL_CLASS(Constraint, Geometric, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(Constraint, Geometric, Creatable)
 public:
     // The access of the text properties that can be read and set.
     static constexpr std::int32_t ReadWriteAccess = ObjectProperty::AccessReadable | ObjectProperty::AccessWritable;

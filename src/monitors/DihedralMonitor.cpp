@@ -45,8 +45,6 @@ double ArmLength(double r, double degrees, double bondLength)
 
 } // namespace
 
-DihedralMonitor::DihedralMonitor() = default;
-
 DihedralMonitor::DihedralMonitor(Object* parent, Geometric* a, Geometric* b, Geometric* c, Geometric* d)
     : GeometryMonitor(parent)
 {

@@ -25,8 +25,6 @@ std::array<Geometric*, 4> ItemsOf(const DihedralMonitor& monitor)
 
 } // namespace
 
-DihedralRestraint::DihedralRestraint() = default;
-
 DihedralRestraint::DihedralRestraint(Object* parent) : Restraint(parent) {}
 
 DihedralRestraint::DihedralRestraint(const DihedralMonitor& monitor) : DihedralRestraint(nullptr, monitor) {}

@@ -16,8 +16,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(DipoleMomentMonitor)
 
-DipoleMomentMonitor::DipoleMomentMonitor() = default;
-
 DipoleMomentMonitor::DipoleMomentMonitor(Molecule* molecule) : GeometryMonitor(molecule)
 {
     if (!molecule)

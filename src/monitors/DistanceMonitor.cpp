@@ -30,8 +30,6 @@ void CollectFragment(const Bondable& end, Bondable* stop, SetCollection& atoms)
 
 } // namespace
 
-DistanceMonitor::DistanceMonitor() = default;
-
 DistanceMonitor::DistanceMonitor(Object* parent, Geometric* a, Geometric* b) : GeometryMonitor(parent)
 {
     RegisterTreeEvent(a, Geometric::classType, Geometric::EventMoved, false, nullptr);

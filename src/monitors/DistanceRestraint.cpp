@@ -49,8 +49,6 @@ OrdCollection CopiedItems(const Monitor& monitor)
 
 } // namespace
 
-DistanceRestraint::DistanceRestraint() = default;
-
 DistanceRestraint::DistanceRestraint(Object* parent) : Restraint(parent) {}
 
 DistanceRestraint::DistanceRestraint(const BaseCollection& one, const BaseCollection& two)

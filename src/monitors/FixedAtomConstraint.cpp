@@ -9,8 +9,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(FixedAtomConstraint)
 
-FixedAtomConstraint::FixedAtomConstraint() = default;
-
 FixedAtomConstraint::FixedAtomConstraint(Object* parent) : Constraint(parent) {}
 
 FixedAtomConstraint::FixedAtomConstraint(const BaseCollection& atoms)

@@ -29,7 +29,7 @@ class SetCollection;
 //
 // Persists nothing of its own; loading and copying register the movement of every item.
 class GeometryMonitor : public Monitor {
-    TAVREL_CLASS(GeometryMonitor, Monitor, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(GeometryMonitor, Monitor, Creatable)
 public:
     // Raised with GeometryMonitor's identifier when the needs-recalc flag goes from true to false. No
     // level keeps a mask byte for it, so only tree-wide listeners hear it.

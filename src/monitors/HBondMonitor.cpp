@@ -70,8 +70,6 @@ std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 
 } // namespace
 
-HBondMonitor::HBondMonitor() = default;
-
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Green());

@@ -9,8 +9,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(HarmonicAtomRestraint)
 
-HarmonicAtomRestraint::HarmonicAtomRestraint() = default;
-
 HarmonicAtomRestraint::HarmonicAtomRestraint(Object* parent) : Restraint(parent) {}
 
 HarmonicAtomRestraint::HarmonicAtomRestraint(const BaseCollection& atoms)

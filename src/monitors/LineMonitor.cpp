@@ -30,8 +30,6 @@ int CountGeometric(const OrdCollection& selection)
 
 } // namespace
 
-LineMonitor::LineMonitor() = default;
-
 LineMonitor::LineMonitor(Object* parent, const OrdCollection& objects) : GeometryMonitor(parent)
 {
     for (int i = 0; i < objects.GetSize(); ++i) {

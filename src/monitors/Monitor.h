@@ -27,7 +27,7 @@ class OrdCollection;
 // not in it. Text interface: "Objects" (read-only, not listed), each item's invariant path followed
 // by a blank.
 class Monitor : public Geometric3d {
-    TAVREL_CLASS(Monitor, Geometric3d, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(Monitor, Geometric3d, Creatable)
 public:
     using ItemPredicate = bool (*)(const Object* item);
 

@@ -13,8 +13,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(NormalMonitor)
 
-NormalMonitor::NormalMonitor() = default;
-
 NormalMonitor::NormalMonitor(Object* parent, PlaneMonitor* plane, Geometric* point) : GeometryMonitor(parent)
 {
     RegisterTreeEvent(plane, Geometric::classType, Geometric::EventMoved, false, nullptr);

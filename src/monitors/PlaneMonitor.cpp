@@ -30,8 +30,6 @@ Point3d Unit(Point3d v)
 
 } // namespace
 
-PlaneMonitor::PlaneMonitor() = default;
-
 PlaneMonitor::PlaneMonitor(Object* parent, const OrdCollection& objects) : GeometryMonitor(parent)
 {
     OrdCollection extracted;

@@ -10,8 +10,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(PositionMonitor)
 
-PositionMonitor::PositionMonitor() = default;
-
 PositionMonitor::PositionMonitor(Geometric* object) : PositionMonitor(nullptr, object) {}
 
 PositionMonitor::PositionMonitor(Object* parent, Geometric* object) : GeometryMonitor(parent), m_createLabel(true)

@@ -13,7 +13,7 @@ class Monitor;
 
 // A new restraint is light blue (0, 200, 255). Persists nothing of its own.
 class Restraint : public Constraint {
-    TAVREL_CLASS(Restraint, Constraint, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(Restraint, Constraint, Creatable)
 public:
     static Color GetRestraintDefaultColor() { return Color(0, 200, 255, 0); }
 

@@ -10,8 +10,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(RotatableBondMonitor)
 
-RotatableBondMonitor::RotatableBondMonitor() = default;
-
 std::string RotatableBondMonitor::GetCommonName() const
 {
     return "Rotatable Bond";

@@ -78,8 +78,6 @@ int CountAromaticBonds(const Atom& atom)
 
 } // namespace
 
-StructureMonitor::StructureMonitor() = default;
-
 StructureMonitor::StructureMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     if (!parent)

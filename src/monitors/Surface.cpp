@@ -6,8 +6,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Surface)
 
-Surface::Surface() = default;
-
 Surface::Surface(Object* parent) : Monitor(parent) {}
 
 void Surface::SetDisplayQuality(std::int32_t quality)

@@ -6,6 +6,4 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(TorsionMonitor)
 
-TorsionMonitor::TorsionMonitor() = default;
-
 } // namespace Tavrel

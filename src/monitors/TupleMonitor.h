@@ -19,7 +19,7 @@ class OrdCollection;
 // a text beginning with y or equal to true, false by any other); the listing has Object's
 // properties, then this one. Common name "Tether".
 class TupleMonitor : public GeometryMonitor {
-    TAVREL_CLASS(TupleMonitor, GeometryMonitor, Creatable)
+    TAVREL_CLASS_CONSTRUCTED(TupleMonitor, GeometryMonitor, Creatable)
 public:
     // The colour of a new tuple; (50, 255, 50) at start.
     static Color GetDefaultTupleColor();

@@ -10,8 +10,6 @@ namespace Tavrel {
 
 TAVREL_DEFINE_CLASS(VectorMonitor)
 
-VectorMonitor::VectorMonitor() = default;
-
 VectorMonitor::VectorMonitor(Object* parent, Object* a, Object* b) : GeometryMonitor(parent)
 {
     RegisterTreeEvent(a, Geometric::classType, Geometric::EventMoved, false, nullptr);

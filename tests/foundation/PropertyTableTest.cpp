@@ -32,8 +32,6 @@ public:
 };
 TAVREL_DEFINE_CLASS(Tally)
 
-Tally::Tally() = default;
-
 const PropertyTable& Tally::Properties()
 {
     static const PropertyTable table(
@@ -77,8 +75,6 @@ public:
     std::uint8_t rate = 0;
 };
 TAVREL_DEFINE_CLASS(Stamp)
-
-Stamp::Stamp() = default;
 
 constexpr PropertyWord FlagWords[] = {{0, "No"}, {1, "Yes"}};
 
@@ -129,8 +125,6 @@ public:
     bool m_shown = true;
 };
 TAVREL_DEFINE_CLASS(Marker)
-
-Marker::Marker() = default;
 
 const PropertyTable& Marker::Properties()
 {

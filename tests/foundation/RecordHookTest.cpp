@@ -33,8 +33,6 @@ public:
 };
 TAVREL_DEFINE_CLASS(Marked)
 
-Marked::Marked() = default;
-
 const PropertyTable& Marked::Properties()
 {
     static const PropertyTable table(PropertyList<Marked>()
@@ -53,8 +51,6 @@ public:
     std::int32_t seenAfter = -1;  // the mark when the after hook ran
 };
 TAVREL_DEFINE_CLASS(Loaded)
-
-Loaded::Loaded() = default;
 
 const PropertyTable& Loaded::Properties()
 {

@@ -46,8 +46,6 @@ public:
 };
 TAVREL_DEFINE_CLASS(Gauge)
 
-Gauge::Gauge() = default;
-
 const PropertyTable& Gauge::Properties()
 {
     static const PropertyTable table(

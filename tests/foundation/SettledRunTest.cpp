@@ -36,8 +36,6 @@ public:
 };
 TAVREL_DEFINE_CLASS(Ledger)
 
-Ledger::Ledger() = default;
-
 template <std::uint8_t Mask>
 PropertyList<Ledger>& LedgerBit(PropertyList<Ledger>& list, std::string_view name)
 {
