@@ -1393,7 +1393,7 @@ private:
 
 // In the source of a class declared with TAVREL_CLASS (ClassIdentity.h): its run-time record, its
 // copy and the overrides that run its table, the base levels first. The source goes on with the
-// table (Properties()) and the default constructor; a level that stores and shows nothing of its own
+// table (Properties()); a level that stores and shows nothing of its own
 // has TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES instead, an empty table.
 #define TAVREL_DEFINE_CLASS(Name)                                                                        \
     TAVREL_CLASS_RECORD(Name)                                                                            \
