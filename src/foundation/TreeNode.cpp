@@ -66,7 +66,7 @@ TreeNode::TreeNode(TreeNode* parent) : TreeNode()
     const ConstructionScope construction(*this);
     if (parent)
         SetFlag(Selected, parent->HasFlag(Selected));
-    SetParent(parent);
+    JoinAtConstruction(parent);
     // The created event reaches the listeners above whether or not a mask bit was copied down. Only
     // a registration of this node, or a tree registration above for this very event, can hear it:
     // without one, the delivery is spared its climb to the root.
@@ -201,6 +201,21 @@ void TreeNode::MoveTo(TreeNode* parent, int index)
         parent->AddChild(this, index < 0 ? parent->GetNumChildren() : index);
     if (!self.alive)
         return;
+    if (!IsHeard(classType, EventParentSet))
+        SetModified();
+    else if (!Notify(classType, EventParentSet))
+        return;
+    if (IsExpanded() && (!m_parent.Get() || !m_parent->IsExpanded()))
+        CollapseNode(true);
+}
+
+void TreeNode::JoinAtConstruction(TreeNode* parent)
+{
+    // Only this level's IsValidParent runs in a constructor, and it takes any parent; without
+    // children, only the node itself would close a cycle.
+    if (!parent || parent == this)
+        return;
+    parent->AddChild(this, -1);
     if (!IsHeard(classType, EventParentSet))
         SetModified();
     else if (!Notify(classType, EventParentSet))

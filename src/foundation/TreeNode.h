@@ -370,6 +370,9 @@ private:
     static TreeNode* CacheAncestry(const TreeNode* node);
     bool WouldCloseCycle(const TreeNode* parent) const;
     void MoveTo(TreeNode* parent, int index);
+    // MoveTo for the constructor, to the end of the parent: the node has no parent, children or
+    // watcher yet, and its pin keeps it alive through the events.
+    void JoinAtConstruction(TreeNode* parent);
     // Visits the descendants depth first, children in order, while the visitor returns true.
     template <class Visit>
     static void VisitDescendants(const TreeNode* top, Visit&& visit);

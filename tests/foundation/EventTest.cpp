@@ -525,6 +525,27 @@ TEST_F(EventTest, PlacementEventsUnheardOnlyMarkModifiedAndHeardReachTheirListen
     EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "B", "A", "B", "C"}));
 }
 
+TEST_F(EventTest, ANewNodeJoinsAtTheEndWithAMovesEventsBeforeItsCreation)
+{
+    EventTestNode root;
+    auto* const first = new EventTestNode(&root);
+    root.RegisterEvent(Tree(), TreeNode::EventChildrenChanged, Record, false, kA, nullptr);
+    root.RegisterEvent(Tree(), TreeNode::EventParentSet, Record, true, kB, nullptr);
+    root.RegisterEvent(Tree(), TreeNode::EventCreated, Record, true, kC, nullptr);
+    first->ClearModified();
+    auto* const second = new EventTestNode(&root);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(root.GetChild(1), second);
+    EXPECT_EQ(second->GetParent(), &root);
+    EXPECT_TRUE(second->IsModified());
+    EXPECT_FALSE(first->IsModified());
+    // Without a parent, a new node joins nothing and raises nothing above.
+    g_heard.clear();
+    const EventTestNode alone;
+    EXPECT_TRUE(g_heard.empty());
+    EXPECT_EQ(root.GetNumChildren(), 2);
+}
+
 TEST_F(EventTest, GlobalSwitchOffDeliversNothingButStillMarksModified)
 {
     EventTestNode root;
