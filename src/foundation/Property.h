@@ -40,6 +40,8 @@ public:
     void CopyProperties(const Property& other) { *this = other; }
     // The same, leaving out the cells under the names.
     void CopyPropertiesExcept(const Property& other, std::span<const std::string_view> names);
+    // How many of the table's names are among `names`.
+    std::int32_t CountNamesAmong(std::span<const std::string_view> names) const;
 
     // Each stores a new cell under the name; a cell already there is replaced in its place.
     void SetProperty(std::string_view name);

@@ -89,16 +89,19 @@ TreeNode::Extras::Extras(const Extras& other)
     const std::span<const std::string_view> names = source && &source->node->m_extras == &other
                                                         ? source->node->GetUserPropertiesLeftOutOfCopy()
                                                         : std::span<const std::string_view>();
-    if (names.empty()) {
+    // Most often every property is left out (an image's markers), or none: then no filtered table
+    // is built.
+    const std::int32_t leftOut = names.empty() ? 0 : properties->CountNamesAmong(names);
+    if (leftOut == 0) {
         EditProperties() = *properties;
         return;
     }
+    source->leftOut = true;
+    if (leftOut == count)
+        return;
     Property kept;
     kept.CopyPropertiesExcept(*properties, names);
-    const std::int32_t keptCount = kept.GetNumProperties();
-    source->leftOut = keptCount != count;
-    if (keptCount > 0)
-        EditProperties() = std::move(kept);
+    EditProperties() = std::move(kept);
 }
 
 std::span<const std::string_view> TreeNode::GetUserPropertiesLeftOutOfCopy() const

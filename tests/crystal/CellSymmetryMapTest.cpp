@@ -211,6 +211,7 @@ TEST_F(CellSymmetryMapTest, ANodeCopyLeavesTheMarkersOutAsARemovalWould)
     const std::unique_ptr<Object> bare(plain->NodeCopy());
     ASSERT_NE(bare, nullptr);
     EXPECT_FALSE(bare->HasUserProperties());
+    EXPECT_TRUE(bare->IsModified());
     const std::unique_ptr<Object> cellCopy(cell.NodeCopy());
     ASSERT_NE(cellCopy, nullptr);
     EXPECT_TRUE(cellCopy->HasProperty("_ASU"));

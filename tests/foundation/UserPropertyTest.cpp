@@ -323,6 +323,15 @@ TEST(UserPropertyTable, CopiesAreDeepAndIncludeTemporaries)
     other.CopyProperties(copy);
     EXPECT_FALSE(other.HasProperty("x"));
     EXPECT_EQ(other.GetPropertyName(1), "v");
+
+    // Names are counted once each, whatever the size of the table; letter case counts.
+    constexpr std::string_view names[] = {"v", "x", "T"};
+    EXPECT_EQ(other.CountNamesAmong(names), 1);
+    other.SetProperty("x");
+    other.SetProperty("y");
+    EXPECT_EQ(other.CountNamesAmong(names), 2);
+    EXPECT_EQ(Property().CountNamesAmong(names), 0);
+    EXPECT_EQ(other.CountNamesAmong({}), 0);
 }
 
 TEST(UserPropertyArchive, LayoutLeavesTemporaryCellsOut)
