@@ -133,16 +133,6 @@ void Property::CopyPropertiesExcept(const Property& other, std::span<const std::
     }
 }
 
-std::int32_t Property::CountNamesAmong(std::span<const std::string_view> names) const
-{
-    std::int32_t found = 0;
-    for (const Entry& entry : Entries()) {
-        if (std::find(names.begin(), names.end(), *entry.name) != names.end())
-            ++found;
-    }
-    return found;
-}
-
 void Property::Clear() noexcept
 {
     if (m_form == Form::One)

@@ -1,6 +1,7 @@
 // Property: an object's user-property table, names mapped to typed DataStorage cells in insertion order.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -41,7 +42,15 @@ public:
     // The same, leaving out the cells under the names.
     void CopyPropertiesExcept(const Property& other, std::span<const std::string_view> names);
     // How many of the table's names are among `names`.
-    std::int32_t CountNamesAmong(std::span<const std::string_view> names) const;
+    std::int32_t CountNamesAmong(std::span<const std::string_view> names) const
+    {
+        std::int32_t found = 0;
+        for (const Entry& entry : Entries()) {
+            if (std::find(names.begin(), names.end(), *entry.name) != names.end())
+                ++found;
+        }
+        return found;
+    }
 
     // Each stores a new cell under the name; a cell already there is replaced in its place.
     void SetProperty(std::string_view name);
