@@ -543,6 +543,11 @@ void TreeNode::DeepenShallowCopy()
         CopyWork::current->Wait(this, source);
         return;
     }
+    // A source without parent and children (that of a node copy, most often) has nothing to link.
+    if (!source || (!source->m_parent.Get() && source->GetNumChildren() == 0)) {
+        ForgetAncestry();
+        return;
+    }
     CopyWork work;
     struct Scope {
         ~Scope() { CopyWork::current = nullptr; }

@@ -309,9 +309,15 @@ TEST_F(TreeNodeTest, CopiesAreParentlessWithCopiedChildren)
     copy->GetChild(0)->SetClipped(false);
     EXPECT_TRUE(g_heard.empty());
 
+    // A node copy links nothing: it is its own root, and the source keeps its place and subtree.
+    EXPECT_EQ(inner->GetRoot(), &root);
     std::unique_ptr<TreeNode> single(node->NodeCopy());
     EXPECT_EQ(single->GetNumChildren(), 0);
+    EXPECT_EQ(single->GetParent(), nullptr);
+    EXPECT_EQ(single->GetRoot(), single.get());
     EXPECT_EQ(node->GetNumChildren(), 1);
+    EXPECT_EQ(inner->GetRoot(), &root);
+    EXPECT_EQ(node->GetRoot(), &root);
 
     // A plain copy of a node with a parent copies the whole tree.
     std::unique_ptr<Base> whole(inner->Copy());
