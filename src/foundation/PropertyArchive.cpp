@@ -1564,7 +1564,7 @@ struct PropertyArchive::RecordReader {
         top = &frame;
         frame.Reset();
         frame.reservedAbove = reserve;
-        const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
+        const std::uint32_t stored = CompressionInteger::TakeUnsignedInteger(stream.GetArchive());
         const RecordClass recordClass = stream.ReadRecordClass();
         frame.plan = recordClass.plan;
         if (recordClass.entry) {
