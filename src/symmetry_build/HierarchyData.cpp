@@ -1439,30 +1439,37 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
     };
     const auto nodeCount = static_cast<std::int32_t>(m_nodes.size());
     BucketQueue queue(bondTypes, -1);
+    queue.Reserve(nodeCount);
     std::vector<std::int8_t> state(m_nodes.size(), 0);
     IntArray best(m_nodes.size(), 0);
     const auto clamp = [bondTypes](std::int32_t t) { return std::clamp(t, 0, std::max(bondTypes, 1)); };
-    std::int32_t component = -1;
     std::int32_t seed = 0;
     struct Link {
         std::int32_t u, v, type;
     };
     std::vector<Link> links;
     links.reserve(m_nodes.size());
+    // Each component's nodes are those one seed's walk visits, kept in node order.
+    m_components.clear();
+    IntArray members;
     for (;;) {
         while (seed < nodeCount && state[At(seed)] != 0)
             ++seed;
         if (seed == nodeCount)
             break;
-        ++component;
+        if (!members.empty()) {
+            std::sort(members.begin(), members.end());
+            m_components.emplace_back(members.begin(), members.end());
+            members.clear();
+        }
         state[At(seed)] = -1;
         best[At(seed)] = 1;
         queue.Push(seed, 1);
         while (!queue.IsEmpty()) {
             const std::int32_t u = queue.Front();
             queue.PopFront();
-            GraphNode& node = m_nodes[At(u)];
-            node.component = component;
+            const GraphNode& node = m_nodes[At(u)];
+            members.push_back(u);
             state[At(u)] = 1;
             std::int32_t record = m_recordOffsets[At(u)];
             for (const ReplicateBond& bond : bonds[At(node.list)]) {
@@ -1497,30 +1504,26 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
             }
         }
     }
-    // Lay the edges and records out node by node, each node's in the order they were found.
+    if (!members.empty()) {
+        std::sort(members.begin(), members.end());
+        m_components.emplace_back(members.begin(), members.end());
+    }
+    // Lay the edges out node by node, each node's in the order they were found; each node's offset
+    // serves as its cursor and is moved back in place afterwards.
     m_neighborOffsets.assign(m_nodes.size() + 1, 0);
     for (const Link& link : links) {
-        ++m_neighborOffsets[At(link.u) + 1];
-        ++m_neighborOffsets[At(link.v) + 1];
+        ++m_neighborOffsets[At(link.u)];
+        ++m_neighborOffsets[At(link.v)];
     }
-    std::partial_sum(m_neighborOffsets.begin(), m_neighborOffsets.end(), m_neighborOffsets.begin());
+    std::exclusive_scan(m_neighborOffsets.begin(), m_neighborOffsets.end(), m_neighborOffsets.begin(), 0);
     m_neighbors.resize(At(m_neighborOffsets.back()));
-    IntArray fill(m_neighborOffsets.begin(), m_neighborOffsets.end() - 1);
     for (const Link& link : links) {
-        m_neighbors[At(fill[At(link.u)]++)] = {link.v, link.type};
-        m_neighbors[At(fill[At(link.v)]++)] = {link.u, link.type};
+        m_neighbors[At(m_neighborOffsets[At(link.u)]++)] = {link.v, link.type};
+        m_neighbors[At(m_neighborOffsets[At(link.v)]++)] = {link.u, link.type};
     }
-    IntArray sizes(At(component + 1), 0);
-    for (const GraphNode& node : m_nodes) {
-        if (node.component < 0)
-            return false;
-        ++sizes[At(node.component)];
-    }
-    m_components.assign(sizes.size(), {});
-    for (std::size_t c = 0; c < sizes.size(); ++c)
-        m_components[c].reserve(At(sizes[c]));
-    for (std::int32_t v = 0; v < nodeCount; ++v)
-        m_components[At(m_nodes[At(v)].component)].push_back(v);
+    if (nodeCount > 0)
+        std::copy_backward(m_neighborOffsets.begin(), m_neighborOffsets.end() - 2, m_neighborOffsets.end() - 1);
+    m_neighborOffsets.front() = 0;
     return true;
 }
 
@@ -1817,49 +1820,12 @@ bool HierarchyData::DetermineSymmetryTree()
         HierarchyDataErrorList::AddError(8810, "SymmetryTree::SetAtoms");
         return false;
     }
-    // Each bond is kept once, from its lower node (a bond to an image of the same node once per
-    // direction of translation), in order of lower node, then of (upper node, bond, translation).
-    // Bonds go into buckets by lower node; each node's few are then sorted and kept in place.
-    using Edge = SymmetryTree::BondEdge;
-    const auto forEachBond = [&](auto&& visit) {
-        for (std::int32_t u = 0; u < atomNodes; ++u) {
-            for (std::int32_t r = m_recordOffsets[At(u)]; r < m_recordOffsets[At(u) + 1]; ++r) {
-                const Edge& record = m_records[At(r)];
-                if (u < record.node || (u == record.node && std::tie(record.a, record.b, record.c) >= std::tuple(0, 0, 0)))
-                    visit(u, record);
-                else
-                    visit(record.node, Edge{record.bond, u, -record.a, -record.b, -record.c});
-            }
-        }
-    };
-    IntArray offsets(m_nodes.size() + 1, 0);
-    forEachBond([&](std::int32_t from, const Edge&) { ++offsets[At(from) + 1]; });
-    std::partial_sum(offsets.begin(), offsets.end(), offsets.begin());
-    std::vector<Edge> bonds(At(offsets.back()));
-    {
-        IntArray fill(offsets.begin(), offsets.end() - 1);
-        forEachBond([&](std::int32_t from, const Edge& bond) { bonds[At(fill[At(from)]++)] = bond; });
-    }
-    // The records have served: their memory goes before the tree lays the bonds out.
+    // Each bond is kept once, from its lower node; the records are rewritten in place.
+    const bool bonded = SymmetryTree::KeepBondsOnce(m_recordOffsets, m_records) &&
+                        m_tree.SetBonds(atomNodes, m_recordOffsets, m_records);
     m_records = {};
     m_recordOffsets = {};
-    const auto key = [](const Edge& e) { return std::tie(e.node, e.bond, e.a, e.b, e.c); };
-    const auto before = [&key](const Edge& x, const Edge& y) { return key(x) < key(y); };
-    const auto same = [&key](const Edge& x, const Edge& y) { return key(x) == key(y); };
-    std::int32_t kept = 0;
-    std::int32_t first = 0;
-    for (std::size_t from = 0; from < m_nodes.size(); ++from) {
-        const std::int32_t last = offsets[from + 1];
-        std::sort(bonds.begin() + first, bonds.begin() + last, before);
-        const auto end = std::unique(bonds.begin() + first, bonds.begin() + last, same);
-        if (kept != first)
-            std::copy(bonds.begin() + first, end, bonds.begin() + kept);
-        kept += static_cast<std::int32_t>(end - (bonds.begin() + first));
-        offsets[from + 1] = kept;
-        first = last;
-    }
-    bonds.resize(At(kept));
-    if (!m_tree.SetBonds(atomNodes, offsets, bonds)) {
+    if (!bonded) {
         HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
         return false;
     }

@@ -120,7 +120,6 @@ private:
     struct GraphNode {
         std::int32_t list = 0;
         SymmetryImageKey key;
-        std::int32_t component = -1;
     };
     // An edge of the graph as one end sees it.
     struct GraphNeighbor {

@@ -51,6 +51,12 @@ public:
     // Node i's bonds are edges[offsets[i]] .. edges[offsets[i + 1] - 1] (offsets holds n + 1 entries);
     // each is kept at both of its ends.
     bool SetBonds(std::int32_t n, const IntArray& offsets, std::span<const BondEdge> edges);
+    // Rewrites bonds laid out as SetBonds takes them (seen from either end, some more than once) so
+    // that each taken bond is kept once, at its lower node (a bond to an image of the node itself in
+    // the direction of non-negative translation), each node's in order of (neighbour, bond,
+    // translation); ignored bonds are dropped. False without change when the lists do not match or a
+    // neighbour lies outside the nodes.
+    static bool KeepBondsOnce(IntArray& offsets, std::vector<BondEdge>& edges);
     // Every atom node in at most one list (with no atom node, only a non-empty list is taken).
     bool SetComponents(IndexLists components);
     bool SetObjects(std::int32_t n, const IntArray& items, const IntArray& operators, const IntArray& typeCodes);
@@ -96,6 +102,24 @@ private:
     {
         return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(item)) << 32) | static_cast<std::uint32_t>(op);
     }
+    // An edge as kept: the translation packed in 10 bits per axis when each lies in -512..511, else
+    // farTranslation, its translation then listed apart.
+    struct StoredEdge {
+        std::int32_t bond;
+        std::int32_t node;
+        std::uint32_t translation;
+    };
+    static constexpr std::uint32_t farTranslation = ~std::uint32_t{0};
+    struct FarTranslation {
+        std::size_t edge;
+        SymmetryImageKey translation;
+    };
+    static std::uint32_t PackTranslation(std::int32_t a, std::int32_t b, std::int32_t c);
+    void StoreEdge(std::size_t at, std::int32_t bond, std::int32_t node, std::int32_t a, std::int32_t b,
+                   std::int32_t c);
+    // The edge's translation, as an operator 0 key.
+    SymmetryImageKey EdgeTranslation(std::size_t at) const;
+
     std::int32_t FindAtomNode(std::int32_t item, std::int32_t op) const;
     std::int32_t FindObjectNode(std::int32_t item, std::int32_t op) const;
     // The stored atom node of the image and the translation from the stored image to it.
@@ -106,7 +130,9 @@ private:
     SymmetryImageKey::Array m_atomKeys;
     IntArray m_atomParents;
     IntArray m_edgeOffsets;
-    std::vector<BondEdge> m_edges;
+    std::vector<StoredEdge> m_edges;
+    // By edge.
+    std::vector<FarTranslation> m_farTranslations;
     // Atom nodes by (item, operator): a dense table item * stride + op when the pairs fill it well
     // (the usual case, read in order by the passes), else the hashed index.
     IntArray m_atomSlots;
