@@ -25,7 +25,7 @@ auto Key(const Edge& e)
 
 bool IsLowerEnd(std::int32_t u, const Edge& e)
 {
-    return u < e.node || (u == e.node && std::tie(e.a, e.b, e.c) >= std::tuple(0, 0, 0));
+    return u < e.node || (u == e.node && (e.a > 0 || (e.a == 0 && (e.b > 0 || (e.b == 0 && e.c >= 0)))));
 }
 
 Edge Reversed(std::int32_t u, const Edge& e)
@@ -170,30 +170,8 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, std::span<c
     return true;
 }
 
-std::uint32_t SymmetryTree::PackTranslation(std::int32_t a, std::int32_t b, std::int32_t c)
+SymmetryImageKey SymmetryTree::FarTranslationOf(std::size_t at) const
 {
-    const auto field = [](std::int32_t t) { return static_cast<std::uint32_t>(t) + 512u; };
-    if (field(a) > 1023 || field(b) > 1023 || field(c) > 1023)
-        return farTranslation;
-    return field(a) << 20 | field(b) << 10 | field(c);
-}
-
-void SymmetryTree::StoreEdge(std::size_t at, std::int32_t bond, std::int32_t node, std::int32_t a, std::int32_t b,
-                             std::int32_t c)
-{
-    const std::uint32_t translation = PackTranslation(a, b, c);
-    m_edges[at] = {bond, node, translation};
-    if (translation == farTranslation)
-        m_farTranslations.push_back({at, {0, a, b, c}});
-}
-
-SymmetryImageKey SymmetryTree::EdgeTranslation(std::size_t at) const
-{
-    const std::uint32_t t = m_edges[at].translation;
-    if (t != farTranslation) {
-        const auto field = [](std::uint32_t bits) { return static_cast<std::int32_t>(bits & 1023) - 512; };
-        return {0, field(t >> 20), field(t >> 10), field(t)};
-    }
     const auto far = std::lower_bound(m_farTranslations.begin(), m_farTranslations.end(), at,
                                       [](const FarTranslation& f, std::size_t edge) { return f.edge < edge; });
     return far->translation;
@@ -221,16 +199,20 @@ bool SymmetryTree::KeepBondsOnce(IntArray& offsets, std::vector<BondEdge>& edges
             if (e.bond < 0 || IsLowerEnd(u, e))
                 continue;
             const BondEdge back = Reversed(u, e);
-            const auto there = edgesOf(e.node);
-            if (std::any_of(there.begin(), there.end(), [&back](const BondEdge& f) { return Key(f) == Key(back); }))
-                continue;
-            const auto free = std::find_if(there.begin(), there.end(), [&back](const BondEdge& f) {
-                return f.bond < 0 && std::tie(f.node, f.a, f.b, f.c) == std::tie(back.node, back.a, back.b, back.c);
-            });
-            inPlace = free != there.end();
+            BondEdge* free = nullptr;
+            bool seen = false;
+            for (BondEdge& f : edgesOf(e.node)) {
+                seen = Key(f) == Key(back);
+                if (seen)
+                    break;
+                if (!free && f.bond < 0 && std::tie(f.node, f.a, f.b, f.c) == std::tie(back.node, back.a, back.b, back.c))
+                    free = &f;
+            }
+            inPlace = seen || free;
             if (!inPlace)
                 break;
-            *free = back;
+            if (!seen)
+                *free = back;
         }
     }
     if (!inPlace) {
@@ -254,17 +236,38 @@ bool SymmetryTree::KeepBondsOnce(IntArray& offsets, std::vector<BondEdge>& edges
         offsets = std::move(counts);
         edges = std::move(bucketed);
     }
-    // Each node's are sorted, repeats dropped, and moved down to follow the previous node's.
+    // Each node's are sorted, repeats dropped, and moved down to follow the previous node's: the few
+    // of a node by insertion (nothing read yet is overwritten), many by sorting.
+    constexpr std::int32_t fewEdges = 16;
     std::int32_t kept = 0;
     for (std::int32_t u = 0; u < n; ++u) {
         const auto at = static_cast<std::size_t>(u);
-        const auto first = edges.begin() + offsets[at];
-        const auto end = std::remove_if(first, edges.begin() + offsets[at + 1],
-                                        [u](const BondEdge& e) { return e.bond < 0 || !IsLowerEnd(u, e); });
-        std::sort(first, end, [](const BondEdge& x, const BondEdge& y) { return Key(x) < Key(y); });
-        const auto last = std::unique(first, end, [](const BondEdge& x, const BondEdge& y) { return Key(x) == Key(y); });
+        const std::int32_t begin = offsets[at];
+        const std::int32_t end = offsets[at + 1];
+        const std::int32_t first = kept;
         offsets[at] = kept;
-        kept = static_cast<std::int32_t>(std::move(first, last, edges.begin() + kept) - edges.begin());
+        if (end - begin > fewEdges) {
+            const auto last = std::remove_if(edges.begin() + begin, edges.begin() + end,
+                                             [u](const BondEdge& e) { return e.bond < 0 || !IsLowerEnd(u, e); });
+            std::sort(edges.begin() + begin, last, [](const BondEdge& x, const BondEdge& y) { return Key(x) < Key(y); });
+            const auto unique = std::unique(edges.begin() + begin, last,
+                                            [](const BondEdge& x, const BondEdge& y) { return Key(x) == Key(y); });
+            kept = static_cast<std::int32_t>(std::move(edges.begin() + begin, unique, edges.begin() + kept) - edges.begin());
+            continue;
+        }
+        for (std::int32_t r = begin; r < end; ++r) {
+            const BondEdge e = edges[static_cast<std::size_t>(r)];
+            if (e.bond < 0 || !IsLowerEnd(u, e))
+                continue;
+            std::int32_t place = kept;
+            while (place > first && Key(e) < Key(edges[static_cast<std::size_t>(place) - 1]))
+                --place;
+            if (place > first && Key(e) == Key(edges[static_cast<std::size_t>(place) - 1]))
+                continue;
+            std::move_backward(edges.begin() + place, edges.begin() + kept, edges.begin() + kept + 1);
+            edges[static_cast<std::size_t>(place)] = e;
+            ++kept;
+        }
     }
     offsets.back() = kept;
     edges.resize(static_cast<std::size_t>(kept));

@@ -114,11 +114,30 @@ private:
         std::size_t edge;
         SymmetryImageKey translation;
     };
-    static std::uint32_t PackTranslation(std::int32_t a, std::int32_t b, std::int32_t c);
-    void StoreEdge(std::size_t at, std::int32_t bond, std::int32_t node, std::int32_t a, std::int32_t b,
-                   std::int32_t c);
+    static std::uint32_t PackTranslation(std::int32_t a, std::int32_t b, std::int32_t c)
+    {
+        const auto field = [](std::int32_t t) { return static_cast<std::uint32_t>(t) + 512u; };
+        if (field(a) > 1023 || field(b) > 1023 || field(c) > 1023)
+            return farTranslation;
+        return field(a) << 20 | field(b) << 10 | field(c);
+    }
+    void StoreEdge(std::size_t at, std::int32_t bond, std::int32_t node, std::int32_t a, std::int32_t b, std::int32_t c)
+    {
+        const std::uint32_t translation = PackTranslation(a, b, c);
+        m_edges[at] = {bond, node, translation};
+        if (translation == farTranslation)
+            m_farTranslations.push_back({at, {0, a, b, c}});
+    }
     // The edge's translation, as an operator 0 key.
-    SymmetryImageKey EdgeTranslation(std::size_t at) const;
+    SymmetryImageKey EdgeTranslation(std::size_t at) const
+    {
+        const std::uint32_t t = m_edges[at].translation;
+        if (t == farTranslation)
+            return FarTranslationOf(at);
+        const auto field = [](std::uint32_t bits) { return static_cast<std::int32_t>(bits & 1023) - 512; };
+        return {0, field(t >> 20), field(t >> 10), field(t)};
+    }
+    SymmetryImageKey FarTranslationOf(std::size_t at) const;
 
     std::int32_t FindAtomNode(std::int32_t item, std::int32_t op) const;
     std::int32_t FindObjectNode(std::int32_t item, std::int32_t op) const;
