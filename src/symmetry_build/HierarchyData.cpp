@@ -177,7 +177,7 @@ HierarchyData::HierarchyData(const HierarchyData& other)
                                               : nullptr),
       m_imageKeys(other.m_imageKeys ? std::make_unique<SymmetryImageKeySet>(*other.m_imageKeys) : nullptr),
       m_atoms(other.m_atoms), m_objects(other.m_objects), m_bonds(other.m_bonds), m_tree(other.m_tree),
-      m_nodes(other.m_nodes), m_nodeOffsets(other.m_nodeOffsets), m_neighbors(other.m_neighbors),
+      m_nodeLists(other.m_nodeLists), m_nodeKeys(other.m_nodeKeys), m_nodeOffsets(other.m_nodeOffsets), m_neighbors(other.m_neighbors),
       m_neighborOffsets(other.m_neighborOffsets), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
       m_components(other.m_components),
       m_buildFullMolecules(other.m_buildFullMolecules)
@@ -1391,7 +1391,8 @@ bool HierarchyData::MergeBonds(const std::vector<ReplicateBondList>& specified,
 void HierarchyData::ClearGraph()
 {
     // The graph lives for one build only: its memory goes with it.
-    m_nodes = {};
+    m_nodeLists = {};
+    m_nodeKeys = {};
     m_nodeOffsets = {};
     m_neighbors = {};
     m_neighborOffsets = {};
@@ -1404,51 +1405,52 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
 {
     if (m_atomLists.empty() || bonds.size() != m_atomLists.size())
         return false;
-    m_nodes.clear();
+    m_nodeLists.clear();
+    m_nodeKeys.clear();
     m_nodeOffsets.assign(m_atomLists.size() + 1, 0);
     std::size_t images = 0;
     for (const ReplicateAtomList& list : m_atomLists) {
         const std::int32_t d = list.GetCosetDecompositionIndex();
         images += d > 0 ? At(m_cosetLattice->GetClassCount(d)) : m_operations.size();
     }
-    m_nodes.reserve(images);
+    m_nodeLists.reserve(images);
+    m_nodeKeys.reserve(images);
     IntArray representatives;
     // One record per node and bond of its list to a list that exists: each node's records take
     // their place before the walk, which writes them while it visits the node.
     m_recordOffsets.reserve(images + 1);
     m_recordOffsets.assign(1, 0);
     for (std::size_t k = 0; k < m_atomLists.size(); ++k) {
-        m_nodeOffsets[k] = static_cast<std::int32_t>(m_nodes.size());
+        m_nodeOffsets[k] = static_cast<std::int32_t>(m_nodeLists.size());
         ClassRepresentatives(m_atomLists[k].GetCosetDecompositionIndex(), representatives);
         const auto records = static_cast<std::int32_t>(
             std::count_if(bonds[k].begin(), bonds[k].end(), [this](const ReplicateBond& bond) {
                 return bond.GetBondAtomList() >= 0 && At(bond.GetBondAtomList()) < m_atomLists.size();
             }));
         for (const std::int32_t r : representatives) {
-            GraphNode& node = m_nodes.emplace_back();
-            node.list = static_cast<std::int32_t>(k);
-            node.key = SymmetryImageKey(r, 0, 0, 0);
+            m_nodeLists.push_back(static_cast<std::int32_t>(k));
+            m_nodeKeys.emplace_back(r, 0, 0, 0);
             m_recordOffsets.push_back(m_recordOffsets.back() + records);
         }
     }
-    m_nodeOffsets.back() = static_cast<std::int32_t>(m_nodes.size());
+    m_nodeOffsets.back() = static_cast<std::int32_t>(m_nodeLists.size());
     m_records.resize(At(m_recordOffsets.back()));
     const auto classNumber = [this](std::int32_t list, std::int32_t op) {
         const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
         return d > 0 ? m_cosetLattice->GetClassNumber(d, op) : op;
     };
-    const auto nodeCount = static_cast<std::int32_t>(m_nodes.size());
+    const auto nodeCount = static_cast<std::int32_t>(m_nodeLists.size());
     BucketQueue queue(bondTypes, -1);
     queue.Reserve(nodeCount);
-    std::vector<std::int8_t> state(m_nodes.size(), 0);
-    IntArray best(m_nodes.size(), 0);
+    std::vector<std::int8_t> state(m_nodeLists.size(), 0);
+    IntArray best(m_nodeLists.size(), 0);
     const auto clamp = [bondTypes](std::int32_t t) { return std::clamp(t, 0, std::max(bondTypes, 1)); };
     std::int32_t seed = 0;
     struct Link {
         std::int32_t u, v, type;
     };
     std::vector<Link> links;
-    links.reserve(m_nodes.size());
+    links.reserve(m_nodeLists.size());
     // Each component's nodes are those one seed's walk visits, kept in node order.
     m_components.clear();
     IntArray members;
@@ -1468,17 +1470,16 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
         while (!queue.IsEmpty()) {
             const std::int32_t u = queue.Front();
             queue.PopFront();
-            const GraphNode& node = m_nodes[At(u)];
             members.push_back(u);
             state[At(u)] = 1;
             std::int32_t record = m_recordOffsets[At(u)];
-            for (const ReplicateBond& bond : bonds[At(node.list)]) {
+            for (const ReplicateBond& bond : bonds[At(m_nodeLists[At(u)])]) {
                 const std::int32_t p = bond.GetBondAtomList();
                 if (p < 0 || At(p) >= m_atomLists.size())
                     continue;
                 SymmetryImageKey key = bond.GetOperation().IsIdentity()
-                                           ? m_nodes[At(u)].key
-                                           : m_operationGroup.Multiply(bond.GetOperation(), m_nodes[At(u)].key);
+                                           ? m_nodeKeys[At(u)]
+                                           : m_operationGroup.Multiply(bond.GetOperation(), m_nodeKeys[At(u)]);
                 if (key.op < 0 || !GetCosetRepresentativeKey(p, key))
                     return false;
                 const std::int32_t c = classNumber(p, key.op);
@@ -1486,10 +1487,10 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                 if (c < 0 || v >= m_nodeOffsets[At(p) + 1])
                     return false;
                 const std::int32_t type = bond.GetBondType();
-                GraphNode& to = m_nodes[At(v)];
+                SymmetryImageKey& to = m_nodeKeys[At(v)];
                 if (state[At(v)] == 0) {
-                    if (!to.key.HasTranslation())
-                        to.key = key;
+                    if (!to.HasTranslation())
+                        to = key;
                     links.push_back({u, v, type});
                     best[At(v)] = type;
                     state[At(v)] = -1;
@@ -1499,8 +1500,7 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                     queue.Move(v, clamp(best[At(v)]), clamp(type));
                     best[At(v)] = type;
                 }
-                m_records[At(record++)] = {bond.GetBondListIndex(), v, key.a - to.key.a, key.b - to.key.b,
-                                           key.c - to.key.c};
+                m_records[At(record++)] = {bond.GetBondListIndex(), v, key.a - to.a, key.b - to.b, key.c - to.c};
             }
         }
     }
@@ -1510,7 +1510,7 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
     }
     // Lay the edges out node by node, each node's in the order they were found; each node's offset
     // serves as its cursor and is moved back in place afterwards.
-    m_neighborOffsets.assign(m_nodes.size() + 1, 0);
+    m_neighborOffsets.assign(m_nodeLists.size() + 1, 0);
     for (const Link& link : links) {
         ++m_neighborOffsets[At(link.u)];
         ++m_neighborOffsets[At(link.v)];
@@ -1530,13 +1530,13 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
 bool HierarchyData::FindAsymmetricUnitAtoms(IntArray& representatives) const
 {
     representatives.clear();
-    if (m_nodes.empty())
+    if (m_nodeLists.empty())
         return false;
     // Whether component c holds the same item lists, in order, as the one before it.
     const auto sameAsPrevious = [this](std::size_t c) {
         return c > 0 && std::equal(m_components[c].begin(), m_components[c].end(), m_components[c - 1].begin(),
                                    m_components[c - 1].end(), [this](std::int32_t v, std::int32_t w) {
-                                       return m_nodes[At(v)].list == m_nodes[At(w)].list;
+                                       return m_nodeLists[At(v)] == m_nodeLists[At(w)];
                                    });
     };
     // The unique component each list belongs to; runs of equal item lists count as one.
@@ -1548,7 +1548,7 @@ bool HierarchyData::FindAsymmetricUnitAtoms(IntArray& representatives) const
         if (!repeats[c])
             unique = static_cast<std::int32_t>(c);
         for (const std::int32_t v : m_components[c]) {
-            const std::int32_t list = m_nodes[At(v)].list;
+            const std::int32_t list = m_nodeLists[At(v)];
             if (owner[At(list)] >= 0 && owner[At(list)] != unique)
                 return false;
             owner[At(list)] = unique;
@@ -1559,7 +1559,7 @@ bool HierarchyData::FindAsymmetricUnitAtoms(IntArray& representatives) const
         if (repeats[c])
             continue;
         for (const std::int32_t v : m_components[c]) {
-            std::int32_t& representative = representatives[At(m_nodes[At(v)].list)];
+            std::int32_t& representative = representatives[At(m_nodeLists[At(v)])];
             if (representative < 0)
                 representative = v;
         }
@@ -1575,7 +1575,7 @@ void HierarchyData::GetAsymmetricUnitOperations(const IntArray& representatives,
     keys.assign(m_atomLists.size(), SymmetryImageKey::identity);
     for (std::size_t k = 0; k < keys.size(); ++k) {
         if (representatives[k] >= 0)
-            keys[k] = m_nodes[At(representatives[k])].key;
+            keys[k] = m_nodeKeys[At(representatives[k])];
     }
 }
 
@@ -1601,15 +1601,13 @@ void HierarchyData::TransformCellAtomOperations(const SymmetryImageKey::Array& k
         for (const ReplicateMember& member : list.members)
             memberKeys.push_back(member.key);
         nodeKeys.clear();
-        for (std::int32_t v = m_nodeOffsets[k]; v < m_nodeOffsets[k + 1]; ++v)
-            nodeKeys.push_back(m_nodes[At(v)].key);
+        nodeKeys.assign(m_nodeKeys.begin() + m_nodeOffsets[k], m_nodeKeys.begin() + m_nodeOffsets[k + 1]);
         if (!ReplicaTable::TransformImageKeys(g, m_operationGroup, reference, m_operations, partition, memberKeys) ||
             !ReplicaTable::TransformImageKeys(g, m_operationGroup, reference, m_operations, partition, nodeKeys))
             continue;
         for (std::size_t m = 0; m < memberKeys.size(); ++m)
             list.members[m].key = memberKeys[m];
-        for (std::int32_t v = m_nodeOffsets[k]; v < m_nodeOffsets[k + 1]; ++v)
-            m_nodes[At(v)].key = nodeKeys[At(v - m_nodeOffsets[k])];
+        std::copy(nodeKeys.begin(), nodeKeys.end(), m_nodeKeys.begin() + m_nodeOffsets[k]);
         list.fractionalPosition = reference;
         list.SetCosetDecompositionIndex(coset);
         list.operationTableIndex = site;
@@ -1618,7 +1616,7 @@ void HierarchyData::TransformCellAtomOperations(const SymmetryImageKey::Array& k
 
 IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)
 {
-    const auto n = m_nodes.size();
+    const auto n = m_nodeLists.size();
     IntArray number(n, -1);
     IndexLists components;
     // One queue serves every component; each is then copied out at its own size.
@@ -1644,10 +1642,10 @@ IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)
     IndexLists kept;
     for (IntArray& component : components) {
         bool keep = false;
-        const std::int32_t op = m_nodes[At(component.front())].key.op;
+        const std::int32_t op = m_nodeKeys[At(component.front())].op;
         for (const std::int32_t v : component) {
-            const GraphNode& node = m_nodes[At(v)];
-            keep = keep || m_atomLists[At(node.list)].GetCosetDecompositionIndex() > 0 || node.key.op != op;
+            keep = keep || m_atomLists[At(m_nodeLists[At(v)])].GetCosetDecompositionIndex() > 0 ||
+                   m_nodeKeys[At(v)].op != op;
         }
         if (keep)
             kept.push_back(std::move(component));
@@ -1691,13 +1689,14 @@ bool HierarchyData::SortComponents(std::int32_t level, const IndexLists& ancestr
     std::vector<std::pair<std::int32_t, IntArray>> byParent;
     IntArray operations;
     for (const IntArray& component : components) {
-        const GraphNode& head = m_nodes[At(component.front())];
-        const std::int32_t d = m_atomLists[At(head.list)].GetCosetDecompositionIndex();
+        const std::int32_t list = m_nodeLists[At(component.front())];
+        const std::int32_t op = m_nodeKeys[At(component.front())].op;
+        const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
         if (d > 0)
-            m_cosetLattice->GetClassMembers(d, head.key.op, operations);
+            m_cosetLattice->GetClassMembers(d, op, operations);
         else
-            operations = {head.key.op};
-        const IntArray& row = ancestry[At(head.list)];
+            operations = {op};
+        const IntArray& row = ancestry[At(list)];
         const std::int32_t parent = At(level) < row.size() ? row[At(level)] : -1;
         if (parent < 0)
             continue;
@@ -1711,12 +1710,13 @@ bool HierarchyData::SortComponents(std::int32_t level, const IndexLists& ancestr
             continue;
         ComponentPartition partition(n);
         for (const std::int32_t c : members) {
-            const GraphNode& head = m_nodes[At(components[At(c)].front())];
-            const std::int32_t d = m_atomLists[At(head.list)].GetCosetDecompositionIndex();
+            const std::int32_t head = components[At(c)].front();
+            const std::int32_t op = m_nodeKeys[At(head)].op;
+            const std::int32_t d = m_atomLists[At(m_nodeLists[At(head)])].GetCosetDecompositionIndex();
             if (d > 0)
-                m_cosetLattice->GetClassMembers(d, head.key.op, operations);
+                m_cosetLattice->GetClassMembers(d, op, operations);
             else
-                operations = {head.key.op};
+                operations = {op};
             partition.MergeOperations(operations);
         }
         if (!IsValidCosetArray(partition.GetOwners()))
@@ -1735,7 +1735,7 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
     IntArray parents(components.size(), -1);
     IndexLists items(components.size());
     IndexLists operations(components.size());
-    IntArray owner(m_nodes.size(), -1);
+    IntArray owner(m_nodeLists.size(), -1);
     for (std::size_t c = 0; c < components.size(); ++c) {
         std::vector<bool> marked(At(n), false);
         IntArray members;
@@ -1743,20 +1743,21 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
             if (owner[At(v)] >= 0)
                 return false;
             owner[At(v)] = static_cast<std::int32_t>(c);
-            const GraphNode& node = m_nodes[At(v)];
-            const IntArray& row = ancestry[At(node.list)];
+            const std::int32_t list = m_nodeLists[At(v)];
+            const std::int32_t op = m_nodeKeys[At(v)].op;
+            const IntArray& row = ancestry[At(list)];
             const std::int32_t parent = At(level) < row.size() ? row[At(level)] : -1;
             if (parent != -1) {
                 if (parents[c] != -1 && parents[c] != parent)
                     return false;
                 parents[c] = parent;
             }
-            items[c].push_back(node.list);
-            const std::int32_t d = m_atomLists[At(node.list)].GetCosetDecompositionIndex();
+            items[c].push_back(list);
+            const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
             if (d < 1) {
-                marked[At(node.key.op)] = true;
+                marked[At(op)] = true;
             } else {
-                m_cosetLattice->GetClassMembers(d, node.key.op, members);
+                m_cosetLattice->GetClassMembers(d, op, members);
                 for (const std::int32_t m : members)
                     marked[At(m)] = true;
             }
@@ -1809,30 +1810,6 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
 
 bool HierarchyData::DetermineSymmetryTree()
 {
-    const auto atomNodes = static_cast<std::int32_t>(m_nodes.size());
-    IntArray items(m_nodes.size());
-    SymmetryImageKey::Array keys(m_nodes.size());
-    for (std::size_t v = 0; v < m_nodes.size(); ++v) {
-        items[v] = m_nodes[v].list;
-        keys[v] = m_nodes[v].key;
-    }
-    if (!m_tree.SetAtoms(atomNodes, std::move(items), std::move(keys))) {
-        HierarchyDataErrorList::AddError(8810, "SymmetryTree::SetAtoms");
-        return false;
-    }
-    // Each bond is kept once, from its lower node; the records are rewritten in place.
-    const bool bonded = SymmetryTree::KeepBondsOnce(m_recordOffsets, m_records) &&
-                        m_tree.SetBonds(atomNodes, m_recordOffsets, m_records);
-    m_records = {};
-    m_recordOffsets = {};
-    if (!bonded) {
-        HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
-        return false;
-    }
-    if (!m_tree.SetComponents(std::move(m_components))) {
-        HierarchyDataErrorList::AddError(8826, "SymmetryTree::SetComponents");
-        return false;
-    }
     // One object node per object list and representative of its partition.
     IntArray objectOffsets(m_objectLists.size() + 1, 0);
     IntArray objectItems;
@@ -1850,24 +1827,43 @@ bool HierarchyData::DetermineSymmetryTree()
         }
     }
     objectOffsets.back() = static_cast<std::int32_t>(objectItems.size());
-    if (!m_tree.SetObjects(static_cast<std::int32_t>(objectItems.size()), objectItems, objectOperators, typeCodes)) {
-        HierarchyDataErrorList::AddError(8834, "SymmetryTree::SetObjects");
-        return false;
-    }
     const auto objectNode = [&](std::int32_t list, std::int32_t op) {
         const std::int32_t d = m_objectLists[At(list)].GetCosetDecompositionIndex();
         const std::int32_t c = d > 0 ? m_cosetLattice->GetClassNumber(d, op) : op;
         return c < 0 ? -1 : objectOffsets[At(list)] + c;
     };
+    // The parents are found before the atom nodes' lists and keys move into the tree.
+    const auto atomNodes = static_cast<std::int32_t>(m_nodeLists.size());
     IntArray parents;
-    parents.reserve(m_nodes.size() + objectItems.size());
-    for (const GraphNode& node : m_nodes) {
-        const std::int32_t list = m_atomLists[At(node.list)].GetParentIndex();
-        parents.push_back(list < 0 ? -1 : objectNode(list, ObjectRepresentative(list, node.key.op)));
+    parents.reserve(m_nodeLists.size() + objectItems.size());
+    for (std::size_t v = 0; v < m_nodeLists.size(); ++v) {
+        const std::int32_t list = m_atomLists[At(m_nodeLists[v])].GetParentIndex();
+        parents.push_back(list < 0 ? -1 : objectNode(list, ObjectRepresentative(list, m_nodeKeys[v].op)));
     }
     for (std::size_t o = 0; o < objectItems.size(); ++o) {
         const std::int32_t list = m_objectLists[At(objectItems[o])].GetParentIndex();
         parents.push_back(list < 0 ? -1 : objectNode(list, ObjectRepresentative(list, objectOperators[o])));
+    }
+    if (!m_tree.SetAtoms(atomNodes, std::move(m_nodeLists), std::move(m_nodeKeys))) {
+        HierarchyDataErrorList::AddError(8810, "SymmetryTree::SetAtoms");
+        return false;
+    }
+    // Each bond is kept once, from its lower node; the records are rewritten in place.
+    const bool bonded = SymmetryTree::KeepBondsOnce(m_recordOffsets, m_records) &&
+                        m_tree.SetBonds(atomNodes, m_recordOffsets, m_records);
+    m_records = {};
+    m_recordOffsets = {};
+    if (!bonded) {
+        HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
+        return false;
+    }
+    if (!m_tree.SetComponents(std::move(m_components))) {
+        HierarchyDataErrorList::AddError(8826, "SymmetryTree::SetComponents");
+        return false;
+    }
+    if (!m_tree.SetObjects(static_cast<std::int32_t>(objectItems.size()), objectItems, objectOperators, typeCodes)) {
+        HierarchyDataErrorList::AddError(8834, "SymmetryTree::SetObjects");
+        return false;
     }
     if (!m_tree.SetParents(parents)) {
         HierarchyDataErrorList::AddError(8842, "SymmetryTree::SetParents");

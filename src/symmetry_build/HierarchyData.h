@@ -116,11 +116,6 @@ public:
 private:
     // Per-build working data of the steps; none of it outlives Create.
     struct Work;
-    // A node of the image graph.
-    struct GraphNode {
-        std::int32_t list = 0;
-        SymmetryImageKey key;
-    };
     // An edge of the graph as one end sees it.
     struct GraphNeighbor {
         std::int32_t node;
@@ -228,8 +223,10 @@ private:
     SymmetryObjects m_objects;
     SymmetryBonds m_bonds;
     SymmetryTree m_tree;
-    // The image graph of one build.
-    std::vector<GraphNode> m_nodes;
+    // The image graph of one build: each node's atom list and key (those of list k from
+    // m_nodeOffsets[k]; the two arrays move into the tree once it is laid out).
+    IntArray m_nodeLists;
+    SymmetryImageKey::Array m_nodeKeys;
     IntArray m_nodeOffsets;
     // Each node's neighbours, and its bond records (bond list index, node, translation difference)
     // for the symmetry tree, node by node: those of node u lie in [offsets[u], offsets[u + 1]).
