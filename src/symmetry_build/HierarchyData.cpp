@@ -177,8 +177,7 @@ HierarchyData::HierarchyData(const HierarchyData& other)
                                               : nullptr),
       m_imageKeys(other.m_imageKeys ? std::make_unique<SymmetryImageKeySet>(*other.m_imageKeys) : nullptr),
       m_atoms(other.m_atoms), m_objects(other.m_objects), m_bonds(other.m_bonds), m_tree(other.m_tree),
-      m_nodeLists(other.m_nodeLists), m_nodeKeys(other.m_nodeKeys), m_nodeOffsets(other.m_nodeOffsets), m_neighbors(other.m_neighbors),
-      m_neighborOffsets(other.m_neighborOffsets), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
+      m_nodeLists(other.m_nodeLists), m_nodeKeys(other.m_nodeKeys), m_nodeOffsets(other.m_nodeOffsets), m_links(other.m_links), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
       m_components(other.m_components),
       m_buildFullMolecules(other.m_buildFullMolecules)
 {
@@ -1394,8 +1393,7 @@ void HierarchyData::ClearGraph()
     m_nodeLists = {};
     m_nodeKeys = {};
     m_nodeOffsets = {};
-    m_neighbors = {};
-    m_neighborOffsets = {};
+    m_links = {};
     m_records = {};
     m_recordOffsets = {};
     m_components = {};
@@ -1446,11 +1444,8 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
     IntArray best(m_nodeLists.size(), 0);
     const auto clamp = [bondTypes](std::int32_t t) { return std::clamp(t, 0, std::max(bondTypes, 1)); };
     std::int32_t seed = 0;
-    struct Link {
-        std::int32_t u, v, type;
-    };
-    std::vector<Link> links;
-    links.reserve(m_nodeLists.size());
+    m_links.clear();
+    m_links.reserve(m_nodeLists.size());
     // Each component's nodes are those one seed's walk visits, kept in node order.
     m_components.clear();
     IntArray members;
@@ -1491,12 +1486,12 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                 if (state[At(v)] == 0) {
                     if (!to.HasTranslation())
                         to = key;
-                    links.push_back({u, v, type});
+                    m_links.push_back({u, v, type});
                     best[At(v)] = type;
                     state[At(v)] = -1;
                     queue.Push(v, clamp(type));
                 } else if (state[At(v)] == -1 && type > 0 && type < best[At(v)]) {
-                    links.push_back({u, v, type});
+                    m_links.push_back({u, v, type});
                     queue.Move(v, clamp(best[At(v)]), clamp(type));
                     best[At(v)] = type;
                 }
@@ -1508,22 +1503,6 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
         std::sort(members.begin(), members.end());
         m_components.emplace_back(members.begin(), members.end());
     }
-    // Lay the edges out node by node, each node's in the order they were found; each node's offset
-    // serves as its cursor and is moved back in place afterwards.
-    m_neighborOffsets.assign(m_nodeLists.size() + 1, 0);
-    for (const Link& link : links) {
-        ++m_neighborOffsets[At(link.u)];
-        ++m_neighborOffsets[At(link.v)];
-    }
-    std::exclusive_scan(m_neighborOffsets.begin(), m_neighborOffsets.end(), m_neighborOffsets.begin(), 0);
-    m_neighbors.resize(At(m_neighborOffsets.back()));
-    for (const Link& link : links) {
-        m_neighbors[At(m_neighborOffsets[At(link.u)]++)] = {link.v, link.type};
-        m_neighbors[At(m_neighborOffsets[At(link.v)]++)] = {link.u, link.type};
-    }
-    if (nodeCount > 0)
-        std::copy_backward(m_neighborOffsets.begin(), m_neighborOffsets.end() - 2, m_neighborOffsets.end() - 1);
-    m_neighborOffsets.front() = 0;
     return true;
 }
 
@@ -1617,38 +1596,61 @@ void HierarchyData::TransformCellAtomOperations(const SymmetryImageKey::Array& k
 IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)
 {
     const auto n = m_nodeLists.size();
-    IntArray number(n, -1);
-    IndexLists components;
-    // One queue serves every component; each is then copied out at its own size.
-    IntArray queue;
-    for (std::size_t s = 0; s < n; ++s) {
-        if (number[s] >= 0)
+    // Sets joined by the links of type 1..level, union by size: a root holds minus its set's size.
+    IntArray up(n, -1);
+    const auto root = [&up](std::int32_t x) {
+        while (up[At(x)] >= 0) {
+            const std::int32_t parent = up[At(x)];
+            if (up[At(parent)] >= 0)
+                up[At(x)] = up[At(parent)];
+            x = parent;
+        }
+        return x;
+    };
+    for (const GraphLink& link : m_links) {
+        if (link.type < 1 || link.type > level)
             continue;
-        queue.assign(1, static_cast<std::int32_t>(s));
-        number[s] = static_cast<std::int32_t>(components.size());
-        for (std::size_t next = 0; next < queue.size(); ++next) {
-            const std::int32_t u = queue[next];
-            for (std::int32_t e = m_neighborOffsets[At(u)]; e < m_neighborOffsets[At(u) + 1]; ++e) {
-                const auto [v, type] = m_neighbors[At(e)];
-                if (type < 1 || type > level || number[At(v)] >= 0)
-                    continue;
-                number[At(v)] = number[s];
-                queue.push_back(v);
-            }
-        }
-        std::sort(queue.begin(), queue.end());
-        components.emplace_back(queue.begin(), queue.end());
+        std::int32_t a = root(link.u);
+        std::int32_t b = root(link.v);
+        if (a == b)
+            continue;
+        if (up[At(a)] > up[At(b)])
+            std::swap(a, b);
+        up[At(a)] += up[At(b)];
+        up[At(b)] = a;
     }
-    IndexLists kept;
-    for (IntArray& component : components) {
-        bool keep = false;
-        const std::int32_t op = m_nodeKeys[At(component.front())].op;
-        for (const std::int32_t v : component) {
-            keep = keep || m_atomLists[At(m_nodeLists[At(v)])].GetCosetDecompositionIndex() > 0 ||
-                   m_nodeKeys[At(v)].op != op;
+    // Components numbered in order of their first node; only those that join nodes of a list with
+    // a site symmetry or of different operators are kept.
+    IntArray number(n, -1);
+    IntArray firstOp;
+    IntArray sizes;
+    std::vector<bool> keep;
+    for (std::size_t v = 0; v < n; ++v) {
+        const std::int32_t r = root(static_cast<std::int32_t>(v));
+        if (number[At(r)] < 0) {
+            number[At(r)] = static_cast<std::int32_t>(sizes.size());
+            firstOp.push_back(m_nodeKeys[v].op);
+            sizes.push_back(-up[At(r)]);
+            keep.push_back(false);
         }
-        if (keep)
-            kept.push_back(std::move(component));
+        const std::int32_t c = number[At(r)];
+        number[v] = c;
+        if (!keep[At(c)])
+            keep[At(c)] = m_atomLists[At(m_nodeLists[v])].GetCosetDecompositionIndex() > 0 ||
+                          m_nodeKeys[v].op != firstOp[At(c)];
+    }
+    IntArray slot(sizes.size(), -1);
+    IndexLists kept;
+    for (std::size_t c = 0; c < sizes.size(); ++c) {
+        if (keep[c]) {
+            slot[c] = static_cast<std::int32_t>(kept.size());
+            kept.emplace_back().reserve(At(sizes[c]));
+        }
+    }
+    for (std::size_t v = 0; v < n; ++v) {
+        const std::int32_t c = slot[At(number[v])];
+        if (c >= 0)
+            kept[At(c)].push_back(static_cast<std::int32_t>(v));
     }
     return kept;
 }
