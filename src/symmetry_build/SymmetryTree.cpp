@@ -402,19 +402,8 @@ ImageNode SymmetryTree::GetObjectParentImage(const ImageNode& object) const
 bool SymmetryTree::GetNeighborImages(const ImageNode& atom, std::vector<Neighbor>& neighbors) const
 {
     neighbors.clear();
-    SymmetryImageKey d;
-    const std::int32_t node = Locate(atom, d);
-    if (node < 0)
-        return false;
-    const auto at = static_cast<std::size_t>(node);
-    for (std::int32_t e = m_edgeOffsets[at]; e < m_edgeOffsets[at + 1]; ++e) {
-        const StoredEdge& edge = m_edges[static_cast<std::size_t>(e)];
-        const SymmetryImageKey t = EdgeTranslation(static_cast<std::size_t>(e));
-        const auto j = static_cast<std::size_t>(edge.node);
-        neighbors.emplace_back(edge.bond, ImageNode(m_atomItems[j], Shifted(m_atomKeys[j], t.a + d.a, t.b + d.b,
-                                                                            t.c + d.c)));
-    }
-    return true;
+    return ForEachNeighborImage(
+        atom, [&neighbors](std::int32_t bond, const ImageNode& image) { neighbors.emplace_back(bond, image); });
 }
 
 bool SymmetryTree::GetGroupImages(std::int32_t typeCode, const ImageNode& atom, std::vector<ImageNode>& images) const

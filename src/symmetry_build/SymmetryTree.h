@@ -78,6 +78,25 @@ public:
     ImageNode GetObjectParentImage(const ImageNode& object) const;
     // False for an image without a stored node.
     bool GetNeighborImages(const ImageNode& atom, std::vector<Neighbor>& neighbors) const;
+    // visit(bond, image) for each neighbour image, in the order GetNeighborImages gives them; false
+    // (nothing visited) for an image without a stored node.
+    template <class Visit>
+    bool ForEachNeighborImage(const ImageNode& atom, Visit&& visit) const
+    {
+        SymmetryImageKey d;
+        const std::int32_t node = Locate(atom, d);
+        if (node < 0)
+            return false;
+        const auto at = static_cast<std::size_t>(node);
+        for (auto e = static_cast<std::size_t>(m_edgeOffsets[at]); e < static_cast<std::size_t>(m_edgeOffsets[at + 1]); ++e) {
+            const SymmetryImageKey t = EdgeTranslation(e);
+            const auto j = static_cast<std::size_t>(m_edges[e].node);
+            const SymmetryImageKey& key = m_atomKeys[j];
+            visit(m_edges[e].bond,
+                  ImageNode(m_atomItems[j], {key.op, key.a + t.a + d.a, key.b + t.b + d.b, key.c + t.c + d.c}));
+        }
+        return true;
+    }
     // The atom images below the nearest enclosing object of the type code, breadth first; the image
     // alone when no enclosing object has that code. False for an image without a stored node.
     bool GetGroupImages(std::int32_t typeCode, const ImageNode& atom, std::vector<ImageNode>& images) const;
