@@ -229,8 +229,9 @@ private:
     std::uint32_t m_run = 0;
 };
 
-// Records written and read in this process (CountStreamRecordsForTests).
-extern StreamRecordCounts g_recordCounts;
+// Records written and read in this process (CountStreamRecordsForTests); hidden, so that both
+// sources reach it directly.
+[[gnu::visibility("hidden")]] extern StreamRecordCounts g_recordCounts;
 
 } // namespace PropertyStream
 

@@ -612,6 +612,11 @@ struct PropertyArchive::RecordWriter {
             if (!payload || !plan.GetStep(position).entry->payload(bytes, object))
                 plan.WriteValues(stream, object, position, position + 1);
         };
+        // Most runs begin with a segment: its room is taken before the loop.
+        if (op->form == Form::Reserve) {
+            out = bytes.Reserve(op->room);
+            ++op;
+        }
         for (;; ++op) {
             const char* const member = at + op->offset;
             switch (op->form) {

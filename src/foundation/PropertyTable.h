@@ -749,6 +749,27 @@ public:
         return *this;
     }
 
+    // The last entry, an integer value (codes 3 to 10), is the bytes of the member that held(const T&)
+    // gives by reference, so a writer may take its payload from there: the member is an integer of
+    // the code's width whose bytes are the value's (a signed member for an unsigned code included).
+    template <class Held>
+    PropertyList& InMember(Held)
+    {
+        Captureless<Held>();
+        using Get = decltype(Held{}(std::declval<const T&>()));
+        using V = std::remove_cvref_t<Get>;
+        static_assert(std::is_lvalue_reference_v<Get> && std::is_integral_v<V>);
+        const Storage::StorageType code = Last().code;
+        const std::size_t width = code <= Storage::StorageUnsignedChar    ? 1
+                                  : code <= Storage::StorageUnsignedShort ? 2
+                                                                          : 4;
+        if (code < Storage::StorageChar || code > Storage::StorageUnsignedLong || width != sizeof(V))
+            throw std::logic_error("only an integer entry of the member's width lies in it");
+        Last().member = [](const Base& object) -> const void* { return &Held{}(Of(object)); };
+        Last().memberSize = sizeof(V);
+        return *this;
+    }
+
     // As above, where take(T&, value) reads a block that holds one plain value by itself: true when
     // it did all that read would do with the block, false, with nothing changed, for read to do it.
     template <class Write, class Read, class Plain, class Take>
