@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include <tavrel/core/SmallString.h>
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
 #include <tavrel/foundation/CompressionInteger.h>
@@ -159,7 +160,7 @@ namespace {
 // forms of a segment of steps go into room reserved once in the stream: a step that begins a segment
 // holds the most bytes the segment's steps can take.
 struct PayloadStep {
-    enum class Form : std::uint8_t { Integer, Bytes, Block, Bit, Put, Call, Pass };
+    enum class Form : std::uint8_t { Integer, Bytes, Block, Bit, Text, Put, Call, Pass };
     Form form = Form::Pass;
     std::uint8_t size = 0;     // the member's size
     std::uint8_t mask = 0;     // Bit: the bit of the member byte
@@ -204,6 +205,13 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
         }
         compiled.offset = static_cast<const char*>(entry.member(object)) - reinterpret_cast<const char*>(&object);
         compiled.size = entry.memberSize;
+        if (entry.code == Storage::StorageString) {
+            // A SmallString: its 16 bytes and the length before them fit the put's room.
+            compiled.form = entry.putRoom > sizeof(SmallString) ? PayloadStep::Form::Text : PayloadStep::Form::Put;
+            compiled.put = entry.put;
+            compiled.room = entry.putRoom;
+            continue;
+        }
         std::size_t room = compiled.size;
         if (entry.code == Storage::StorageInt || entry.code == Storage::StorageUnsignedInt) {
             compiled.form = PayloadStep::Form::Integer;
@@ -238,8 +246,8 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
 // A program ends with an End operation.
 struct RunOp {
     enum class Form : std::uint8_t {
-        Reserve, Integer, Byte, Bytes2, Bytes4, Bytes5, Bytes8, Bytes9, Bytes, Block4, Block12, Block, Bits, Put,
-        Entry, End
+        Reserve, Integer, Byte, Bytes2, Bytes4, Bytes5, Bytes8, Bytes9, Bytes, Block4, Block12, Block, Bits, Text,
+        Put, Entry, End
     };
     Form form = Form::Entry;
     std::uint8_t size = 0;     // Bytes, Block: the member's bytes; Bits: the bits
@@ -299,9 +307,10 @@ std::vector<RunOp> CompileRun(const PayloadStep* steps, std::size_t first, std::
             ops.push_back({.form = Form::Integer, .offset = step.offset});
             break;
         default:
-            ops.push_back({.form = Form::Put,
+            ops.push_back({.form = step.form == PayloadStep::Form::Text ? Form::Text : Form::Put,
                            .room = step.room,
                            .position = static_cast<std::uint32_t>(position),
+                           .offset = step.offset,
                            .put = step.put});
             break;
         }
@@ -677,6 +686,16 @@ struct PropertyArchive::RecordWriter {
                 out += op->size;
                 break;
             }
+            case Form::Text:
+                // A text held in place: its length, then the member's bytes from its first on.
+                if (const std::string_view text = reinterpret_cast<const SmallString*>(member)->View();
+                    text.data() == member) {
+                    *out = static_cast<std::uint8_t>(text.size());
+                    std::memcpy(out + 1, member, sizeof(SmallString));
+                    out += 1 + text.size();
+                    break;
+                }
+                [[fallthrough]];
             case Form::Put:
                 if (std::uint8_t* const put = op->put(out, object)) {
                     out = put;
