@@ -492,71 +492,73 @@ struct PropertyArchive::RecordWriter {
         }
     }
 
-    // The next step or element of the innermost record, a planned one.
     // The innermost record, a planned one, from its place on: up to its end, or to a reference that
-    // opens the record of an object not yet in the stream (which is written first).
+    // opens the record of an object not yet in the stream (which is written first); then the record
+    // innermost after it, as long as that is a planned one.
     void StepPlanned()
     {
-        Open& record = open.back();
-        Planned& top = record.planned;
-        const PropertyPlan& plan = *record.plan;
-        Base& object = PropertyPlan::AsBase(*record.object);
-        const std::size_t count = plan.GetCount();
-        for (;;) {
-            if (top.element < top.elements) {
-                // One element of a list; the stream has its name and code, given with its first.
-                const PropertyEntry& entry = *plan.GetStep(top.step - 1).entry;
-                const std::size_t element = top.element++;
-                if (WriteReference(entry.members ? record.members[element] : entry.referenced(object, element)))
-                    return;
-                continue;
+        do {
+            Open& record = open.back();
+            Planned& top = record.planned;
+            const PropertyPlan& plan = *record.plan;
+            Base& object = PropertyPlan::AsBase(*record.object);
+            const std::size_t count = plan.GetCount();
+            for (;;) {
+                if (top.element < top.elements) {
+                    // One element of a list; the stream has its name and code, given with its first.
+                    const PropertyEntry& entry = *plan.GetStep(top.step - 1).entry;
+                    const std::size_t element = top.element++;
+                    if (WriteReference(entry.members ? record.members[element] : entry.referenced(object, element)))
+                        break;
+                    continue;
+                }
+                if (top.step == count) {
+                    Ended(record);
+                    break;
+                }
+                const std::size_t position = top.step;
+                const PropertyPlan::Step& step = plan.GetStep(position);
+                if (const std::size_t last = plan.SettledValuesEnd(position); last != position) {
+                    // A run of values whose names and codes the stream holds: their payloads alone.
+                    WriteRun(plan, record.compiled->RunAt(position, last).ops.data(), object);
+                    top.step = last;
+                    continue;
+                }
+                ++top.step;
+                top.element = 0;
+                top.elements = 0;
+                const PropertyEntry& entry = *step.entry;
+                if (!entry.referenced && !entry.members) {
+                    // A value, or an array of values, written whole; an array's write half names it.
+                    PropertyPass pass = plan.WritePass(stream, object, position);
+                    if (!step.isArray && !plan.IsNamed(position))
+                        stream.WritePropertyName(plan.GetClassName(), entry.name, false);
+                    entry.write(pass, entry.name, object);
+                    continue;
+                }
+                PayloadStep& compiled = record.compiled->steps[position];
+                if (!compiled.named) {
+                    if (!plan.IsNamed(position))
+                        stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
+                    compiled.named = plan.IsNamed(position);
+                }
+                // A single reference (PropertyList::Reference) has one object, null or not.
+                if (entry.members)
+                    record.members = entry.members(object);
+                top.elements = entry.members ? record.members.size() : step.isArray ? entry.references(object) : 1;
+                if (step.isArray) {
+                    if (top.elements > static_cast<std::size_t>(INT32_MAX))
+                        stream.GetArchive().Refuse(ArchiveException::genericException,
+                                                   "array property " + ArchiveException::Quote(entry.name) + " has " +
+                                                       std::to_string(top.elements) + " elements, too many to store");
+                    Archive& bytes = stream.GetArchive();
+                    bytes.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(top.elements),
+                                                         bytes.Reserve(CompressionInteger::MostBytes)));
+                }
+                if (top.elements != 0)
+                    Typed(plan, compiled, position);
             }
-            if (top.step == count) {
-                Ended(record);
-                return;
-            }
-            const std::size_t position = top.step;
-            const PropertyPlan::Step& step = plan.GetStep(position);
-            if (const std::size_t last = plan.SettledValuesEnd(position); last != position) {
-                // A run of values whose names and codes the stream holds: their payloads alone.
-                WriteRun(plan, record.compiled->RunAt(position, last).ops.data(), object);
-                top.step = last;
-                continue;
-            }
-            ++top.step;
-            top.element = 0;
-            top.elements = 0;
-            const PropertyEntry& entry = *step.entry;
-            if (!entry.referenced && !entry.members) {
-                // A value, or an array of values, written whole; an array's write half names it.
-                PropertyPass pass = plan.WritePass(stream, object, position);
-                if (!step.isArray && !plan.IsNamed(position))
-                    stream.WritePropertyName(plan.GetClassName(), entry.name, false);
-                entry.write(pass, entry.name, object);
-                continue;
-            }
-            PayloadStep& compiled = record.compiled->steps[position];
-            if (!compiled.named) {
-                if (!plan.IsNamed(position))
-                    stream.WritePropertyName(plan.GetClassName(), entry.name, step.isArray);
-                compiled.named = plan.IsNamed(position);
-            }
-            // A single reference (PropertyList::Reference) has one object, null or not.
-            if (entry.members)
-                record.members = entry.members(object);
-            top.elements = entry.members ? record.members.size() : step.isArray ? entry.references(object) : 1;
-            if (step.isArray) {
-                if (top.elements > static_cast<std::size_t>(INT32_MAX))
-                    stream.GetArchive().Refuse(ArchiveException::genericException,
-                                               "array property " + ArchiveException::Quote(entry.name) + " has " +
-                                                   std::to_string(top.elements) + " elements, too many to store");
-                Archive& bytes = stream.GetArchive();
-                bytes.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(top.elements),
-                                                     bytes.Reserve(CompressionInteger::MostBytes)));
-            }
-            if (top.elements != 0)
-                Typed(plan, compiled, position);
-        }
+        } while (!open.empty() && open.back().plan);
     }
 
     // The code of a position's references goes before its first: once the stream has it, it is kept.
