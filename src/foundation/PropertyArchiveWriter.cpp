@@ -242,20 +242,20 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
 
 // One operation of a settled run's program, made from its payload steps once the run's end is
 // kept: a reservation where a segment begins, and a copy per member form, specialised by its size,
-// where runs of bytes that follow on in the object are one copy and bits of one byte one operation.
-// A program ends with an End operation.
+// where runs of bytes that follow on in the object are one copy and bits of one byte one operation
+// (Bit for a single one), a text held in place by its own. A program ends with an End operation.
 struct RunOp {
     enum class Form : std::uint8_t {
-        Reserve, Integer, Byte, Bytes2, Bytes4, Bytes5, Bytes8, Bytes9, Bytes, Block4, Block12, Block, Bits, Text,
+        Reserve, Integer, Byte, Bytes2, Bytes4, Bytes5, Bytes8, Bytes9, Bytes, Block4, Block12, Block, Bit, Bits, Text,
         Put, Entry, End
     };
     Form form = Form::Entry;
-    std::uint8_t size = 0;     // Bytes, Block: the member's bytes; Bits: the bits
-    std::uint16_t room = 0;    // Reserve: the segment's room; Put: the room from it to its segment's end
-    std::uint32_t position = 0; // Put, Entry: the plan's position
+    std::uint8_t size = 0;     // Bytes, Block: the member's bytes; Bit, Bits: the bits
+    std::uint16_t room = 0;    // Reserve: the segment's room; Text, Put: the room from it to its segment's end
+    std::uint32_t position = 0; // Text, Put, Entry: the plan's position
     std::ptrdiff_t offset = 0;  // the member's offset from the object
-    std::uint8_t* (*put)(std::uint8_t* out, const Base&) = nullptr;
-    std::array<std::uint8_t, 4> masks{}; // Bits: the bits of the member byte, in stream order
+    std::uint8_t* (*put)(std::uint8_t* out, const Base&) = nullptr; // Text, Put
+    std::array<std::uint8_t, 4> masks{}; // Bit, Bits: the bits of the member byte, in stream order
     bool payload = false;       // Entry: by its payload writer first, else by its pass
 };
 
@@ -317,7 +317,7 @@ std::vector<RunOp> CompileRun(const PayloadStep* steps, std::size_t first, std::
         follows = true;
     }
     // Bytes by their size: the usual ones copied as such, the others up to 16 by two moves of a
-    // width that may overlap.
+    // width that may overlap; a single bit by itself.
     for (RunOp& op : ops) {
         if (op.form == Form::Bytes) {
             constexpr Form BySize[] = {Form::Bytes,  Form::Byte,   Form::Bytes2, Form::Bytes2, Form::Bytes4,
@@ -325,8 +325,11 @@ std::vector<RunOp> CompileRun(const PayloadStep* steps, std::size_t first, std::
                                        Form::Bytes9, Form::Bytes9, Form::Bytes9, Form::Bytes9, Form::Bytes9,
                                        Form::Bytes9, Form::Bytes9};
             op.form = op.size < std::size(BySize) ? BySize[op.size] : Form::Bytes;
-        } else if (op.form == Form::Block)
+        } else if (op.form == Form::Bits && op.size == 1) {
+            op.form = Form::Bit;
+        } else if (op.form == Form::Block) {
             op.form = op.size == 4 ? Form::Block4 : op.size == 12 ? Form::Block12 : Form::Block;
+        }
     }
     ops.push_back({.form = Form::End});
     return ops;
@@ -681,6 +684,9 @@ struct PropertyArchive::RecordWriter {
                 out += sizeof length + op->size;
                 break;
             }
+            case Form::Bit:
+                *out++ = (static_cast<std::uint8_t>(*member) & op->masks[0]) != 0 ? 1 : 0;
+                break;
             case Form::Bits: {
                 const auto bits = static_cast<std::uint8_t>(*member);
                 for (std::size_t bit = 0; bit < op->size; ++bit)
