@@ -426,7 +426,10 @@ struct PropertyArchive::RecordWriter {
     };
     static constexpr std::size_t KeptRecordings = 64;
 
-    explicit RecordWriter(PropertyArchive& archive) : stream(archive) {}
+    explicit RecordWriter(PropertyArchive& archive)
+        : stream(archive), output(archive.GetArchive()), written(archive.m_state->oidMap)
+    {
+    }
 
     // A class that has a plan is written by it from its first record on: the tables' hooks stand for
     // the levels' passes, its index for the hierarchy once the stream holds the class, the plan's
@@ -446,12 +449,11 @@ struct PropertyArchive::RecordWriter {
             object.GetSetObjectProperties(stream);
         }
         if (plan) {
-            Archive& bytes = stream.GetArchive();
-            std::uint8_t* const out = bytes.Reserve(2 * CompressionInteger::MostBytes);
-            bytes.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(plan->GetClassIndex()),
-                                                 CompressionInteger::Put(oid, out)));
+            std::uint8_t* const out = output.Reserve(2 * CompressionInteger::MostBytes);
+            output.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(plan->GetClassIndex()),
+                                                  CompressionInteger::Put(oid, out)));
         } else {
-            CompressionInteger::Write(oid, stream.GetArchive());
+            CompressionInteger::Write(oid, output);
             ClassHierarchy hierarchy;
             object.BuildClassHierarchy(hierarchy);
             stream.WriteClassHierarchy(hierarchy);
@@ -551,10 +553,10 @@ struct PropertyArchive::RecordWriter {
                 top.elements = entry.members ? record.members.size() : step.isArray ? entry.references(object) : 1;
                 if (step.isArray) {
                     if (top.elements > static_cast<std::size_t>(INT32_MAX))
-                        stream.GetArchive().Refuse(ArchiveException::genericException,
-                                                   "array property " + ArchiveException::Quote(entry.name) + " has " +
-                                                       std::to_string(top.elements) + " elements, too many to store");
-                    Archive& bytes = stream.GetArchive();
+                        output.Refuse(ArchiveException::genericException,
+                                      "array property " + ArchiveException::Quote(entry.name) + " has " +
+                                          std::to_string(top.elements) + " elements, too many to store");
+                    Archive& bytes = output;
                     bytes.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(top.elements),
                                                          bytes.Reserve(CompressionInteger::MostBytes)));
                 }
@@ -614,7 +616,7 @@ struct PropertyArchive::RecordWriter {
     void WriteRun(const PropertyPlan& plan, const RunOp* op, Base& object)
     {
         using Form = RunOp::Form;
-        Archive& bytes = stream.GetArchive();
+        Archive& bytes = output;
         const char* const at = reinterpret_cast<const char*>(&object);
         std::uint8_t* out = nullptr;
         // A value its entry writes to the stream: by its payload writer, else by its pass.
@@ -744,13 +746,13 @@ struct PropertyArchive::RecordWriter {
         const Recorder& recorder = *record.recorder;
         const std::uint8_t* const bytes = recorder.GetBytes() + recorder.GetStart();
         if (top.item == recorder.GetNumberOfItems()) {
-            stream.GetArchive().Write(bytes + top.offset, recorder.GetEnd() - recorder.GetStart() - top.offset);
+            output.Write(bytes + top.offset, recorder.GetEnd() - recorder.GetStart() - top.offset);
             Ended(record);
             return;
         }
         const Recorder::Item& item = recorder.GetItem(top.item++);
         const std::size_t itemOffset = item.offset - recorder.GetStart();
-        stream.GetArchive().Write(bytes + top.offset, itemOffset - top.offset);
+        output.Write(bytes + top.offset, itemOffset - top.offset);
         if (itemOffset != top.offset)
             top.references = 0;
         top.offset = itemOffset;
@@ -849,28 +851,29 @@ struct PropertyArchive::RecordWriter {
     bool WriteReference(Base* object)
     {
         // The null flag and the stored OID (0 for a record that follows) in one reservation.
-        Archive& bytes = stream.GetArchive();
-        std::uint8_t* const out = bytes.Reserve(1 + CompressionInteger::MostBytes);
+        std::uint8_t* const out = output.Reserve(1 + CompressionInteger::MostBytes);
         if (!object) {
             *out = 1;
-            bytes.Staged(out + 1);
+            output.Staged(out + 1);
             return false;
         }
         *out = 0;
         // The map itself rather than IsOID and AddOIDMapEntry, which calls from here cannot inline.
-        OIDMap& written = stream.m_state->oidMap;
         const std::uint32_t oid = object->GetOID();
         if (!written.Insert(oid)) {
-            bytes.Staged(CompressionInteger::Put(oid, out + 1));
+            output.Staged(CompressionInteger::Put(oid, out + 1));
             return false;
         }
         out[1] = 0;
-        bytes.Staged(out + 2);
+        output.Staged(out + 2);
         Begin(*object, oid);
         return true;
     }
 
     PropertyArchive& stream;
+    // The stream's archive and its map of the objects written, which stay for the writer's life.
+    Archive& output;
+    OIDMap& written;
     std::deque<CompiledPlan> compiledPlans;
     // The run-time classes met with a plan, and the last two looked up: entries stay in place.
     std::deque<ClassPlan> planned;
