@@ -518,7 +518,7 @@ struct PropertyArchive::RecordWriter {
                     continue;
                 }
                 if (top.step == count) {
-                    Ended(record);
+                    EndedPlanned(record);
                     break;
                 }
                 const std::size_t position = top.step;
@@ -790,6 +790,17 @@ struct PropertyArchive::RecordWriter {
         } else {
             stream.SetMethodType(MethodAfter);
         }
+    }
+
+    // Ended for a planned record, which neither keeps a recording nor has a place among the kept.
+    void EndedPlanned(const Open& record)
+    {
+        Base& finished = PropertyPlan::AsBase(*record.object);
+        const PropertyPlan& plan = *record.plan;
+        ++PropertyStream::g_recordCounts.written;
+        ++PropertyStream::g_recordCounts.writtenByPlan;
+        open.pop_back();
+        plan.AfterStoring(finished, stream);
     }
 
     // Runs the object's MethodWrite pass against a spare recorder, or one taken from the outermost
