@@ -160,7 +160,7 @@ PropertyArchive::RecordClass CompressedPropertyArchive::ReadRecordClass()
 {
     Archive& stream = GetArchive();
     const std::size_t at = stream.GetPosition();
-    if (const std::uint32_t index = CompressionInteger::ReadUnsignedInteger(stream)) {
+    if (const std::uint32_t index = CompressionInteger::TakeUnsignedInteger(stream)) {
         ClassDictionaryEntry* entry = m_dictionary.FindIndex(static_cast<std::int32_t>(index));
         if (!entry)
             Malformed(stream, at, ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");

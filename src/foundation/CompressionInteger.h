@@ -68,6 +68,16 @@ public:
         archive >> value;
         return value;
     }
+    // The same taken in place where the input holds the value whole, as a record's head is read.
+    static std::uint32_t TakeUnsignedInteger(Archive& archive)
+    {
+        std::uint32_t value = 0;
+        if (const std::uint8_t* const next = Get(archive.GetCursor(), archive.GetEnd(), value)) {
+            archive.MoveTo(next);
+            return value;
+        }
+        return ReadUnsignedInteger(archive);
+    }
 
 private:
     static constexpr std::uint8_t Escape = 0xFF;

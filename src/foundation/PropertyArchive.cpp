@@ -323,17 +323,21 @@ struct PropertyArchive::RecordReader {
 
     explicit RecordReader(PropertyArchive& archive) : stream(archive), state(*archive.m_state) {}
 
-    // Bytes the innermost record may still use for itself.
-    std::size_t Available() const
+    // Bytes the innermost record may still use for itself, from the archive's cursor or from at.
+    std::size_t Available() const { return Available(stream.GetArchive().GetCursor()); }
+    std::size_t Available(const std::uint8_t* at) const
     {
-        const std::size_t remaining = stream.GetArchive().GetRemaining();
+        const auto remaining = static_cast<std::size_t>(stream.GetArchive().GetEnd() - at);
         return remaining > state.reserved ? remaining - state.reserved : 0;
     }
 
-    void Check(std::int64_t count, const char* what) const
+    void Check(std::int64_t count, const char* what) const { Check(count, what, stream.GetArchive().GetCursor()); }
+    void Check(std::int64_t count, const char* what, const std::uint8_t* at) const
     {
-        if (count < 0 || static_cast<std::uint64_t>(count) > Available()) [[unlikely]]
+        if (count < 0 || static_cast<std::uint64_t>(count) > Available(at)) [[unlikely]] {
+            stream.GetArchive().MoveTo(at);
             RefuseCount(count, what);
+        }
     }
     [[noreturn, gnu::noinline]] void RefuseCount(std::int64_t count, const char* what) const
     {
@@ -361,7 +365,7 @@ struct PropertyArchive::RecordReader {
         top = &frame;
         frame.Reset();
         frame.reservedAbove = reserve;
-        const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive());
+        const std::uint32_t stored = CompressionInteger::TakeUnsignedInteger(stream.GetArchive());
         const RecordClass recordClass = stream.ReadRecordClass();
         frame.plan = recordClass.plan;
         if (recordClass.entry) {
@@ -475,6 +479,7 @@ struct PropertyArchive::RecordReader {
     // halves, a reference by OID (or null) straight to its step, an empty array is passed over. Stops
     // at a record read inline for a reference (the frame waits for it), at an array with elements
     // (the frame reads them), and where the description is not settled. False when it read nothing.
+    // The input is read by pointer, the archive's cursor moved where the record's work may use it.
     bool ReadDirect(Frame& frame)
     {
         const PropertyPlan& plan = *frame.plan;
@@ -483,22 +488,28 @@ struct PropertyArchive::RecordReader {
         Base* object = frame.Checked();
         if (!object)
             return false;
+        Archive& archive = stream.GetArchive();
+        const std::uint8_t* at = archive.GetCursor();
         const auto count = static_cast<std::size_t>(frame.count);
         const auto first = static_cast<std::size_t>(frame.property);
         for (auto position = first; position < count; position = static_cast<std::size_t>(frame.property)) {
             switch (plan.GetStep(position).kind) {
             case PropertyPlan::Kind::Value: {
                 const auto last = std::min(plan.SettledValuesEnd(position), count);
-                if (last == position)
+                if (last == position) {
+                    archive.MoveTo(at);
                     return position != first;
+                }
                 stream.SetArrayIndex(0);
-                plan.ReadValues(stream, *object, position, last);
+                at = plan.ReadValues(stream, *object, position, last, at);
                 frame.property = static_cast<std::int32_t>(last);
                 break;
             }
-            case PropertyPlan::Kind::Reference:
-                if (!plan.IsSettled(position))
+            case PropertyPlan::Kind::Reference: {
+                if (!plan.IsSettled(position)) {
+                    archive.MoveTo(at);
                     return position != first;
+                }
                 ++frame.property;
                 frame.isArray = false;
                 frame.elements = 1;
@@ -507,31 +518,56 @@ struct PropertyArchive::RecordReader {
                 frame.slot = 0;
                 frame.slots = 1;
                 frame.phase = Phase::References;
-                if (!ReadSlot(frame))
+                // A null or stored reference goes straight to a step that takes references; one read
+                // inline begins its record, the frame waiting for it.
+                Base* referenced = nullptr;
+                std::uint32_t oid = 0;
+                at = ReadReference(frame, at, referenced, oid);
+                if (!at)
                     return true;
-                DeliverPlanned(frame);
+                archive.MoveTo(at);
+                if (const PropertyEntry& entry = *plan.GetStep(position).entry; entry.takeReference) {
+                    state.taken = false;
+                    if (Base* const target = frame.Checked()) {
+                        stream.SetArrayIndex(0);
+                        state.taken = entry.takeReference(*target, 0, referenced);
+                    }
+                    frame.planned = false;
+                    frame.recheck = true;
+                    frame.slots = 0;
+                } else {
+                    Fill(frame, referenced, oid, false);
+                    DeliverPlanned(frame);
+                    at = archive.GetCursor();
+                }
                 frame.phase = Phase::NextProperty;
                 object = frame.Checked();
                 if (!object)
                     return true;
                 break;
+            }
             case PropertyPlan::Kind::Array:
-                if (!plan.IsNamed(position))
+                if (!plan.IsNamed(position)) {
+                    archive.MoveTo(at);
                     return position != first;
+                }
                 // Its count; an empty array (a leaf's children) ends here.
                 ++frame.property;
                 frame.isArray = true;
-                ReadElementCount(frame);
+                at = ReadElementCount(frame, at);
                 frame.element = 0;
                 if (frame.elements > 0) {
+                    archive.MoveTo(at);
                     frame.phase = Phase::NextElement;
                     return true;
                 }
                 break;
             case PropertyPlan::Kind::Pair:
+                archive.MoveTo(at);
                 return position != first;
             }
         }
+        archive.MoveTo(at);
         return true;
     }
 
@@ -565,6 +601,22 @@ struct PropertyArchive::RecordReader {
     {
         frame.elements = CompressionInteger::ReadInteger(stream.GetArchive());
         Check(static_cast<std::int64_t>(frame.elements) + (frame.count - frame.property), "array element count");
+    }
+    // The same read at `at`: returns the place after the count. A count the input does not hold
+    // whole goes the checked way, which refuses it.
+    const std::uint8_t* ReadElementCount(Frame& frame, const std::uint8_t* at)
+    {
+        Archive& archive = stream.GetArchive();
+        std::uint32_t elements = 0;
+        const std::uint8_t* const next = CompressionInteger::Get(at, archive.GetEnd(), elements);
+        if (!next) [[unlikely]] {
+            archive.MoveTo(at);
+            ReadElementCount(frame);
+            return archive.GetCursor();
+        }
+        frame.elements = static_cast<std::int32_t>(elements);
+        Check(static_cast<std::int64_t>(frame.elements) + (frame.count - frame.property), "array element count", next);
+        return next;
     }
 
     void BeginElement(Frame& frame)
@@ -629,14 +681,46 @@ struct PropertyArchive::RecordReader {
     // record read inline, which then begins (the frame waits until that record has ended).
     bool ReadSlot(Frame& frame)
     {
-        std::uint8_t isNull = 0;
-        stream.GetArchive() >> isNull;
-        if (isNull != 0) {
-            Fill(frame, nullptr, 0, false);
-            return true;
+        Archive& archive = stream.GetArchive();
+        const std::uint8_t* const at = ReadSlot(frame, archive.GetCursor());
+        if (!at)
+            return false;
+        archive.MoveTo(at);
+        return true;
+    }
+    // The same read at `at`: returns the place after the reference, or null when a record read
+    // inline has begun (the archive's cursor is then that record's). A reference the input may not
+    // hold whole goes the checked way, which refuses what it refuses.
+    const std::uint8_t* ReadSlot(Frame& frame, const std::uint8_t* at)
+    {
+        Base* referenced = nullptr;
+        std::uint32_t oid = 0;
+        at = ReadReference(frame, at, referenced, oid);
+        if (at)
+            Fill(frame, referenced, oid, false);
+        return at;
+    }
+    // The same without filling the slot: the object of a null or stored reference and its OID.
+    const std::uint8_t* ReadReference(const Frame& frame, const std::uint8_t* at, Base*& referenced,
+                                      std::uint32_t& oid)
+    {
+        Archive& archive = stream.GetArchive();
+        std::uint32_t stored = 0;
+        if (archive.GetEnd() - at > static_cast<std::ptrdiff_t>(CompressionInteger::MostBytes)) [[likely]] {
+            if (*at++ != 0)
+                return at;
+            at = CompressionInteger::Get(at, archive.GetEnd(), stored);
+        } else {
+            archive.MoveTo(at);
+            std::uint8_t isNull = 0;
+            archive >> isNull;
+            if (isNull != 0)
+                return archive.GetCursor();
+            stored = CompressionInteger::ReadUnsignedInteger(archive);
+            at = archive.GetCursor();
         }
-        if (const std::uint32_t stored = CompressionInteger::ReadUnsignedInteger(stream.GetArchive())) {
-            const std::uint32_t oid = state.oidMap.Find(stored);
+        if (stored != 0) {
+            oid = state.oidMap.Find(stored);
             // An array that names objects read earlier (the children of a node whose records nested
             // through bonds) mostly names them in the order they were made, long out of the cache:
             // the object a few OIDs on is asked for ahead of its turn.
@@ -644,11 +728,12 @@ struct PropertyArchive::RecordReader {
                 if (const Base* const ahead = Base::GetObjectA(oid + PrefetchDistance))
                     PrefetchObject(ahead);
             }
-            Fill(frame, Base::GetObjectA(oid), oid, false);
-            return true;
+            referenced = Base::GetObjectA(oid);
+            return at;
         }
+        archive.MoveTo(at);
         Begin();
-        return false;
+        return nullptr;
     }
 
     // The object of a reference and its OID (0 for null). A record read inline for it has ended:

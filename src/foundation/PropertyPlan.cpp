@@ -125,29 +125,25 @@ std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const
     return last;
 }
 
-void PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const
+const std::uint8_t* PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_t first,
+                                             std::size_t last, const std::uint8_t* at) const
 {
     // Payloads are taken in place from the input; one an entry does not take so (or a damaged one)
     // is read from the stream at its place, which refuses what the stream refuses.
     Archive& stream = archive.GetArchive();
-    const std::span<const std::uint8_t> input = stream.GetData();
-    const std::uint8_t* const begin = input.data();
-    const std::uint8_t* const end = begin + input.size();
-    const std::uint8_t* at = begin + stream.GetPosition();
-    // The stream passes over the bytes read in place (they lie within the input).
-    const auto consume = [&] { stream.ReadView(static_cast<std::size_t>(at - begin) - stream.GetPosition()); };
+    const std::uint8_t* const end = stream.GetEnd();
     for (std::size_t position = first; position < last; ++position) {
         if (const std::uint8_t* const next = m_inPlace[position](at, end, object)) {
             at = next;
             continue;
         }
         const PropertyEntry& entry = *m_steps[position].entry;
-        consume();
+        stream.MoveTo(at);
         PropertyPass pass = ReadPass(archive, object, position);
         entry.read(pass, entry.name, object);
-        at = begin + stream.GetPosition();
+        at = stream.GetCursor();
     }
-    consume();
+    return at;
 }
 
 void PropertyPlan::WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const

@@ -99,8 +99,10 @@ public:
         return FindSettledValuesEnd(position);
     }
     // Reads the values of the steps from first up to last, each of Kind::Value and settled, straight
-    // from the stream into the object; WriteValues writes their payloads alone.
-    void ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
+    // from the stream's input at `at` into the object; returns the place after them. The archive's
+    // cursor is moved only where a payload goes the checked way. WriteValues writes their payloads alone.
+    const std::uint8_t* ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last,
+                                   const std::uint8_t* at) const;
     void WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
 
     // The levels' work before and after a record of the planned class: the tables' hooks, base first.

@@ -113,6 +113,13 @@ public:
         return view;
     }
 
+    // Loading only: reading in place. The cursor and the end of the input; a reader that takes bytes
+    // by pointer (checking them against the end itself) moves the cursor past them with MoveTo, to a
+    // place within the input.
+    const std::uint8_t* GetCursor() const { return m_input.data() + m_position; }
+    const std::uint8_t* GetEnd() const { return m_input.data() + m_input.size(); }
+    void MoveTo(const std::uint8_t* at) { m_position = static_cast<std::size_t>(at - m_input.data()); }
+
     template <class T>
         requires std::is_arithmetic_v<T>
     Archive& operator<<(T value)

@@ -7,6 +7,12 @@ BucketQueue::BucketQueue(std::int32_t n, std::int32_t defaultValue)
 {
 }
 
+void BucketQueue::Reserve(std::int32_t count)
+{
+    if (count > 0)
+        m_places.reserve(static_cast<std::size_t>(count));
+}
+
 std::int32_t BucketQueue::FindBucket(std::int32_t value) const
 {
     if (value < 0 || static_cast<std::size_t>(value) >= m_places.size())

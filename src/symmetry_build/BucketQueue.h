@@ -17,6 +17,8 @@ public:
     BucketQueue(std::int32_t n, std::int32_t defaultValue);
 
     std::int32_t GetBucketCount() const { return m_n; }
+    // Room for the values 0..count - 1 without regrowth.
+    void Reserve(std::int32_t count);
     // Queues a value that sits in no bucket in the bucket clamped into 0..n.
     void Push(std::int32_t value, std::int32_t bucket);
     // Moves a value out of bucket from into bucket to (clamped into 0..n); a value in no bucket is

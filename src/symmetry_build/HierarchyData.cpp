@@ -177,8 +177,7 @@ HierarchyData::HierarchyData(const HierarchyData& other)
                                               : nullptr),
       m_imageKeys(other.m_imageKeys ? std::make_unique<SymmetryImageKeySet>(*other.m_imageKeys) : nullptr),
       m_atoms(other.m_atoms), m_objects(other.m_objects), m_bonds(other.m_bonds), m_tree(other.m_tree),
-      m_nodes(other.m_nodes), m_nodeOffsets(other.m_nodeOffsets), m_neighbors(other.m_neighbors),
-      m_neighborOffsets(other.m_neighborOffsets), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
+      m_nodeLists(other.m_nodeLists), m_nodeKeys(other.m_nodeKeys), m_nodeOffsets(other.m_nodeOffsets), m_links(other.m_links), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
       m_components(other.m_components),
       m_buildFullMolecules(other.m_buildFullMolecules)
 {
@@ -1391,10 +1390,10 @@ bool HierarchyData::MergeBonds(const std::vector<ReplicateBondList>& specified,
 void HierarchyData::ClearGraph()
 {
     // The graph lives for one build only: its memory goes with it.
-    m_nodes = {};
+    m_nodeLists = {};
+    m_nodeKeys = {};
     m_nodeOffsets = {};
-    m_neighbors = {};
-    m_neighborOffsets = {};
+    m_links = {};
     m_records = {};
     m_recordOffsets = {};
     m_components = {};
@@ -1404,74 +1403,78 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
 {
     if (m_atomLists.empty() || bonds.size() != m_atomLists.size())
         return false;
-    m_nodes.clear();
+    m_nodeLists.clear();
+    m_nodeKeys.clear();
     m_nodeOffsets.assign(m_atomLists.size() + 1, 0);
     std::size_t images = 0;
     for (const ReplicateAtomList& list : m_atomLists) {
         const std::int32_t d = list.GetCosetDecompositionIndex();
         images += d > 0 ? At(m_cosetLattice->GetClassCount(d)) : m_operations.size();
     }
-    m_nodes.reserve(images);
+    m_nodeLists.reserve(images);
+    m_nodeKeys.reserve(images);
     IntArray representatives;
     // One record per node and bond of its list to a list that exists: each node's records take
     // their place before the walk, which writes them while it visits the node.
     m_recordOffsets.reserve(images + 1);
     m_recordOffsets.assign(1, 0);
     for (std::size_t k = 0; k < m_atomLists.size(); ++k) {
-        m_nodeOffsets[k] = static_cast<std::int32_t>(m_nodes.size());
+        m_nodeOffsets[k] = static_cast<std::int32_t>(m_nodeLists.size());
         ClassRepresentatives(m_atomLists[k].GetCosetDecompositionIndex(), representatives);
         const auto records = static_cast<std::int32_t>(
             std::count_if(bonds[k].begin(), bonds[k].end(), [this](const ReplicateBond& bond) {
                 return bond.GetBondAtomList() >= 0 && At(bond.GetBondAtomList()) < m_atomLists.size();
             }));
         for (const std::int32_t r : representatives) {
-            GraphNode& node = m_nodes.emplace_back();
-            node.list = static_cast<std::int32_t>(k);
-            node.key = SymmetryImageKey(r, 0, 0, 0);
+            m_nodeLists.push_back(static_cast<std::int32_t>(k));
+            m_nodeKeys.emplace_back(r, 0, 0, 0);
             m_recordOffsets.push_back(m_recordOffsets.back() + records);
         }
     }
-    m_nodeOffsets.back() = static_cast<std::int32_t>(m_nodes.size());
+    m_nodeOffsets.back() = static_cast<std::int32_t>(m_nodeLists.size());
     m_records.resize(At(m_recordOffsets.back()));
     const auto classNumber = [this](std::int32_t list, std::int32_t op) {
         const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
         return d > 0 ? m_cosetLattice->GetClassNumber(d, op) : op;
     };
-    const auto nodeCount = static_cast<std::int32_t>(m_nodes.size());
+    const auto nodeCount = static_cast<std::int32_t>(m_nodeLists.size());
     BucketQueue queue(bondTypes, -1);
-    std::vector<std::int8_t> state(m_nodes.size(), 0);
-    IntArray best(m_nodes.size(), 0);
+    queue.Reserve(nodeCount);
+    std::vector<std::int8_t> state(m_nodeLists.size(), 0);
+    IntArray best(m_nodeLists.size(), 0);
     const auto clamp = [bondTypes](std::int32_t t) { return std::clamp(t, 0, std::max(bondTypes, 1)); };
-    std::int32_t component = -1;
     std::int32_t seed = 0;
-    struct Link {
-        std::int32_t u, v, type;
-    };
-    std::vector<Link> links;
-    links.reserve(m_nodes.size());
+    m_links.clear();
+    m_links.reserve(m_nodeLists.size());
+    // Each component's nodes are those one seed's walk visits, kept in node order.
+    m_components.clear();
+    IntArray members;
     for (;;) {
         while (seed < nodeCount && state[At(seed)] != 0)
             ++seed;
         if (seed == nodeCount)
             break;
-        ++component;
+        if (!members.empty()) {
+            std::sort(members.begin(), members.end());
+            m_components.emplace_back(members.begin(), members.end());
+            members.clear();
+        }
         state[At(seed)] = -1;
         best[At(seed)] = 1;
         queue.Push(seed, 1);
         while (!queue.IsEmpty()) {
             const std::int32_t u = queue.Front();
             queue.PopFront();
-            GraphNode& node = m_nodes[At(u)];
-            node.component = component;
+            members.push_back(u);
             state[At(u)] = 1;
             std::int32_t record = m_recordOffsets[At(u)];
-            for (const ReplicateBond& bond : bonds[At(node.list)]) {
+            for (const ReplicateBond& bond : bonds[At(m_nodeLists[At(u)])]) {
                 const std::int32_t p = bond.GetBondAtomList();
                 if (p < 0 || At(p) >= m_atomLists.size())
                     continue;
                 SymmetryImageKey key = bond.GetOperation().IsIdentity()
-                                           ? m_nodes[At(u)].key
-                                           : m_operationGroup.Multiply(bond.GetOperation(), m_nodes[At(u)].key);
+                                           ? m_nodeKeys[At(u)]
+                                           : m_operationGroup.Multiply(bond.GetOperation(), m_nodeKeys[At(u)]);
                 if (key.op < 0 || !GetCosetRepresentativeKey(p, key))
                     return false;
                 const std::int32_t c = classNumber(p, key.op);
@@ -1479,61 +1482,40 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                 if (c < 0 || v >= m_nodeOffsets[At(p) + 1])
                     return false;
                 const std::int32_t type = bond.GetBondType();
-                GraphNode& to = m_nodes[At(v)];
+                SymmetryImageKey& to = m_nodeKeys[At(v)];
                 if (state[At(v)] == 0) {
-                    if (!to.key.HasTranslation())
-                        to.key = key;
-                    links.push_back({u, v, type});
+                    if (!to.HasTranslation())
+                        to = key;
+                    m_links.push_back({u, v, type});
                     best[At(v)] = type;
                     state[At(v)] = -1;
                     queue.Push(v, clamp(type));
                 } else if (state[At(v)] == -1 && type > 0 && type < best[At(v)]) {
-                    links.push_back({u, v, type});
+                    m_links.push_back({u, v, type});
                     queue.Move(v, clamp(best[At(v)]), clamp(type));
                     best[At(v)] = type;
                 }
-                m_records[At(record++)] = {bond.GetBondListIndex(), v, key.a - to.key.a, key.b - to.key.b,
-                                           key.c - to.key.c};
+                m_records[At(record++)] = {bond.GetBondListIndex(), v, key.a - to.a, key.b - to.b, key.c - to.c};
             }
         }
     }
-    // Lay the edges and records out node by node, each node's in the order they were found.
-    m_neighborOffsets.assign(m_nodes.size() + 1, 0);
-    for (const Link& link : links) {
-        ++m_neighborOffsets[At(link.u) + 1];
-        ++m_neighborOffsets[At(link.v) + 1];
+    if (!members.empty()) {
+        std::sort(members.begin(), members.end());
+        m_components.emplace_back(members.begin(), members.end());
     }
-    std::partial_sum(m_neighborOffsets.begin(), m_neighborOffsets.end(), m_neighborOffsets.begin());
-    m_neighbors.resize(At(m_neighborOffsets.back()));
-    IntArray fill(m_neighborOffsets.begin(), m_neighborOffsets.end() - 1);
-    for (const Link& link : links) {
-        m_neighbors[At(fill[At(link.u)]++)] = {link.v, link.type};
-        m_neighbors[At(fill[At(link.v)]++)] = {link.u, link.type};
-    }
-    IntArray sizes(At(component + 1), 0);
-    for (const GraphNode& node : m_nodes) {
-        if (node.component < 0)
-            return false;
-        ++sizes[At(node.component)];
-    }
-    m_components.assign(sizes.size(), {});
-    for (std::size_t c = 0; c < sizes.size(); ++c)
-        m_components[c].reserve(At(sizes[c]));
-    for (std::int32_t v = 0; v < nodeCount; ++v)
-        m_components[At(m_nodes[At(v)].component)].push_back(v);
     return true;
 }
 
 bool HierarchyData::FindAsymmetricUnitAtoms(IntArray& representatives) const
 {
     representatives.clear();
-    if (m_nodes.empty())
+    if (m_nodeLists.empty())
         return false;
     // Whether component c holds the same item lists, in order, as the one before it.
     const auto sameAsPrevious = [this](std::size_t c) {
         return c > 0 && std::equal(m_components[c].begin(), m_components[c].end(), m_components[c - 1].begin(),
                                    m_components[c - 1].end(), [this](std::int32_t v, std::int32_t w) {
-                                       return m_nodes[At(v)].list == m_nodes[At(w)].list;
+                                       return m_nodeLists[At(v)] == m_nodeLists[At(w)];
                                    });
     };
     // The unique component each list belongs to; runs of equal item lists count as one.
@@ -1545,7 +1527,7 @@ bool HierarchyData::FindAsymmetricUnitAtoms(IntArray& representatives) const
         if (!repeats[c])
             unique = static_cast<std::int32_t>(c);
         for (const std::int32_t v : m_components[c]) {
-            const std::int32_t list = m_nodes[At(v)].list;
+            const std::int32_t list = m_nodeLists[At(v)];
             if (owner[At(list)] >= 0 && owner[At(list)] != unique)
                 return false;
             owner[At(list)] = unique;
@@ -1556,7 +1538,7 @@ bool HierarchyData::FindAsymmetricUnitAtoms(IntArray& representatives) const
         if (repeats[c])
             continue;
         for (const std::int32_t v : m_components[c]) {
-            std::int32_t& representative = representatives[At(m_nodes[At(v)].list)];
+            std::int32_t& representative = representatives[At(m_nodeLists[At(v)])];
             if (representative < 0)
                 representative = v;
         }
@@ -1572,7 +1554,7 @@ void HierarchyData::GetAsymmetricUnitOperations(const IntArray& representatives,
     keys.assign(m_atomLists.size(), SymmetryImageKey::identity);
     for (std::size_t k = 0; k < keys.size(); ++k) {
         if (representatives[k] >= 0)
-            keys[k] = m_nodes[At(representatives[k])].key;
+            keys[k] = m_nodeKeys[At(representatives[k])];
     }
 }
 
@@ -1598,15 +1580,13 @@ void HierarchyData::TransformCellAtomOperations(const SymmetryImageKey::Array& k
         for (const ReplicateMember& member : list.members)
             memberKeys.push_back(member.key);
         nodeKeys.clear();
-        for (std::int32_t v = m_nodeOffsets[k]; v < m_nodeOffsets[k + 1]; ++v)
-            nodeKeys.push_back(m_nodes[At(v)].key);
+        nodeKeys.assign(m_nodeKeys.begin() + m_nodeOffsets[k], m_nodeKeys.begin() + m_nodeOffsets[k + 1]);
         if (!ReplicaTable::TransformImageKeys(g, m_operationGroup, reference, m_operations, partition, memberKeys) ||
             !ReplicaTable::TransformImageKeys(g, m_operationGroup, reference, m_operations, partition, nodeKeys))
             continue;
         for (std::size_t m = 0; m < memberKeys.size(); ++m)
             list.members[m].key = memberKeys[m];
-        for (std::int32_t v = m_nodeOffsets[k]; v < m_nodeOffsets[k + 1]; ++v)
-            m_nodes[At(v)].key = nodeKeys[At(v - m_nodeOffsets[k])];
+        std::copy(nodeKeys.begin(), nodeKeys.end(), m_nodeKeys.begin() + m_nodeOffsets[k]);
         list.fractionalPosition = reference;
         list.SetCosetDecompositionIndex(coset);
         list.operationTableIndex = site;
@@ -1615,39 +1595,62 @@ void HierarchyData::TransformCellAtomOperations(const SymmetryImageKey::Array& k
 
 IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)
 {
-    const auto n = m_nodes.size();
-    IntArray number(n, -1);
-    IndexLists components;
-    // One queue serves every component; each is then copied out at its own size.
-    IntArray queue;
-    for (std::size_t s = 0; s < n; ++s) {
-        if (number[s] >= 0)
+    const auto n = m_nodeLists.size();
+    // Sets joined by the links of type 1..level, union by size: a root holds minus its set's size.
+    IntArray up(n, -1);
+    const auto root = [&up](std::int32_t x) {
+        while (up[At(x)] >= 0) {
+            const std::int32_t parent = up[At(x)];
+            if (up[At(parent)] >= 0)
+                up[At(x)] = up[At(parent)];
+            x = parent;
+        }
+        return x;
+    };
+    for (const GraphLink& link : m_links) {
+        if (link.type < 1 || link.type > level)
             continue;
-        queue.assign(1, static_cast<std::int32_t>(s));
-        number[s] = static_cast<std::int32_t>(components.size());
-        for (std::size_t next = 0; next < queue.size(); ++next) {
-            const std::int32_t u = queue[next];
-            for (std::int32_t e = m_neighborOffsets[At(u)]; e < m_neighborOffsets[At(u) + 1]; ++e) {
-                const auto [v, type] = m_neighbors[At(e)];
-                if (type < 1 || type > level || number[At(v)] >= 0)
-                    continue;
-                number[At(v)] = number[s];
-                queue.push_back(v);
-            }
-        }
-        std::sort(queue.begin(), queue.end());
-        components.emplace_back(queue.begin(), queue.end());
+        std::int32_t a = root(link.u);
+        std::int32_t b = root(link.v);
+        if (a == b)
+            continue;
+        if (up[At(a)] > up[At(b)])
+            std::swap(a, b);
+        up[At(a)] += up[At(b)];
+        up[At(b)] = a;
     }
-    IndexLists kept;
-    for (IntArray& component : components) {
-        bool keep = false;
-        const std::int32_t op = m_nodes[At(component.front())].key.op;
-        for (const std::int32_t v : component) {
-            const GraphNode& node = m_nodes[At(v)];
-            keep = keep || m_atomLists[At(node.list)].GetCosetDecompositionIndex() > 0 || node.key.op != op;
+    // Components numbered in order of their first node; only those that join nodes of a list with
+    // a site symmetry or of different operators are kept.
+    IntArray number(n, -1);
+    IntArray firstOp;
+    IntArray sizes;
+    std::vector<bool> keep;
+    for (std::size_t v = 0; v < n; ++v) {
+        const std::int32_t r = root(static_cast<std::int32_t>(v));
+        if (number[At(r)] < 0) {
+            number[At(r)] = static_cast<std::int32_t>(sizes.size());
+            firstOp.push_back(m_nodeKeys[v].op);
+            sizes.push_back(-up[At(r)]);
+            keep.push_back(false);
         }
-        if (keep)
-            kept.push_back(std::move(component));
+        const std::int32_t c = number[At(r)];
+        number[v] = c;
+        if (!keep[At(c)])
+            keep[At(c)] = m_atomLists[At(m_nodeLists[v])].GetCosetDecompositionIndex() > 0 ||
+                          m_nodeKeys[v].op != firstOp[At(c)];
+    }
+    IntArray slot(sizes.size(), -1);
+    IndexLists kept;
+    for (std::size_t c = 0; c < sizes.size(); ++c) {
+        if (keep[c]) {
+            slot[c] = static_cast<std::int32_t>(kept.size());
+            kept.emplace_back().reserve(At(sizes[c]));
+        }
+    }
+    for (std::size_t v = 0; v < n; ++v) {
+        const std::int32_t c = slot[At(number[v])];
+        if (c >= 0)
+            kept[At(c)].push_back(static_cast<std::int32_t>(v));
     }
     return kept;
 }
@@ -1688,13 +1691,14 @@ bool HierarchyData::SortComponents(std::int32_t level, const IndexLists& ancestr
     std::vector<std::pair<std::int32_t, IntArray>> byParent;
     IntArray operations;
     for (const IntArray& component : components) {
-        const GraphNode& head = m_nodes[At(component.front())];
-        const std::int32_t d = m_atomLists[At(head.list)].GetCosetDecompositionIndex();
+        const std::int32_t list = m_nodeLists[At(component.front())];
+        const std::int32_t op = m_nodeKeys[At(component.front())].op;
+        const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
         if (d > 0)
-            m_cosetLattice->GetClassMembers(d, head.key.op, operations);
+            m_cosetLattice->GetClassMembers(d, op, operations);
         else
-            operations = {head.key.op};
-        const IntArray& row = ancestry[At(head.list)];
+            operations = {op};
+        const IntArray& row = ancestry[At(list)];
         const std::int32_t parent = At(level) < row.size() ? row[At(level)] : -1;
         if (parent < 0)
             continue;
@@ -1708,12 +1712,13 @@ bool HierarchyData::SortComponents(std::int32_t level, const IndexLists& ancestr
             continue;
         ComponentPartition partition(n);
         for (const std::int32_t c : members) {
-            const GraphNode& head = m_nodes[At(components[At(c)].front())];
-            const std::int32_t d = m_atomLists[At(head.list)].GetCosetDecompositionIndex();
+            const std::int32_t head = components[At(c)].front();
+            const std::int32_t op = m_nodeKeys[At(head)].op;
+            const std::int32_t d = m_atomLists[At(m_nodeLists[At(head)])].GetCosetDecompositionIndex();
             if (d > 0)
-                m_cosetLattice->GetClassMembers(d, head.key.op, operations);
+                m_cosetLattice->GetClassMembers(d, op, operations);
             else
-                operations = {head.key.op};
+                operations = {op};
             partition.MergeOperations(operations);
         }
         if (!IsValidCosetArray(partition.GetOwners()))
@@ -1732,7 +1737,7 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
     IntArray parents(components.size(), -1);
     IndexLists items(components.size());
     IndexLists operations(components.size());
-    IntArray owner(m_nodes.size(), -1);
+    IntArray owner(m_nodeLists.size(), -1);
     for (std::size_t c = 0; c < components.size(); ++c) {
         std::vector<bool> marked(At(n), false);
         IntArray members;
@@ -1740,20 +1745,21 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
             if (owner[At(v)] >= 0)
                 return false;
             owner[At(v)] = static_cast<std::int32_t>(c);
-            const GraphNode& node = m_nodes[At(v)];
-            const IntArray& row = ancestry[At(node.list)];
+            const std::int32_t list = m_nodeLists[At(v)];
+            const std::int32_t op = m_nodeKeys[At(v)].op;
+            const IntArray& row = ancestry[At(list)];
             const std::int32_t parent = At(level) < row.size() ? row[At(level)] : -1;
             if (parent != -1) {
                 if (parents[c] != -1 && parents[c] != parent)
                     return false;
                 parents[c] = parent;
             }
-            items[c].push_back(node.list);
-            const std::int32_t d = m_atomLists[At(node.list)].GetCosetDecompositionIndex();
+            items[c].push_back(list);
+            const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
             if (d < 1) {
-                marked[At(node.key.op)] = true;
+                marked[At(op)] = true;
             } else {
-                m_cosetLattice->GetClassMembers(d, node.key.op, members);
+                m_cosetLattice->GetClassMembers(d, op, members);
                 for (const std::int32_t m : members)
                     marked[At(m)] = true;
             }
@@ -1806,67 +1812,6 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
 
 bool HierarchyData::DetermineSymmetryTree()
 {
-    const auto atomNodes = static_cast<std::int32_t>(m_nodes.size());
-    IntArray items(m_nodes.size());
-    SymmetryImageKey::Array keys(m_nodes.size());
-    for (std::size_t v = 0; v < m_nodes.size(); ++v) {
-        items[v] = m_nodes[v].list;
-        keys[v] = m_nodes[v].key;
-    }
-    if (!m_tree.SetAtoms(atomNodes, std::move(items), std::move(keys))) {
-        HierarchyDataErrorList::AddError(8810, "SymmetryTree::SetAtoms");
-        return false;
-    }
-    // Each bond is kept once, from its lower node (a bond to an image of the same node once per
-    // direction of translation), in order of lower node, then of (upper node, bond, translation).
-    // Bonds go into buckets by lower node; each node's few are then sorted and kept in place.
-    using Edge = SymmetryTree::BondEdge;
-    const auto forEachBond = [&](auto&& visit) {
-        for (std::int32_t u = 0; u < atomNodes; ++u) {
-            for (std::int32_t r = m_recordOffsets[At(u)]; r < m_recordOffsets[At(u) + 1]; ++r) {
-                const Edge& record = m_records[At(r)];
-                if (u < record.node || (u == record.node && std::tie(record.a, record.b, record.c) >= std::tuple(0, 0, 0)))
-                    visit(u, record);
-                else
-                    visit(record.node, Edge{record.bond, u, -record.a, -record.b, -record.c});
-            }
-        }
-    };
-    IntArray offsets(m_nodes.size() + 1, 0);
-    forEachBond([&](std::int32_t from, const Edge&) { ++offsets[At(from) + 1]; });
-    std::partial_sum(offsets.begin(), offsets.end(), offsets.begin());
-    std::vector<Edge> bonds(At(offsets.back()));
-    {
-        IntArray fill(offsets.begin(), offsets.end() - 1);
-        forEachBond([&](std::int32_t from, const Edge& bond) { bonds[At(fill[At(from)]++)] = bond; });
-    }
-    // The records have served: their memory goes before the tree lays the bonds out.
-    m_records = {};
-    m_recordOffsets = {};
-    const auto key = [](const Edge& e) { return std::tie(e.node, e.bond, e.a, e.b, e.c); };
-    const auto before = [&key](const Edge& x, const Edge& y) { return key(x) < key(y); };
-    const auto same = [&key](const Edge& x, const Edge& y) { return key(x) == key(y); };
-    std::int32_t kept = 0;
-    std::int32_t first = 0;
-    for (std::size_t from = 0; from < m_nodes.size(); ++from) {
-        const std::int32_t last = offsets[from + 1];
-        std::sort(bonds.begin() + first, bonds.begin() + last, before);
-        const auto end = std::unique(bonds.begin() + first, bonds.begin() + last, same);
-        if (kept != first)
-            std::copy(bonds.begin() + first, end, bonds.begin() + kept);
-        kept += static_cast<std::int32_t>(end - (bonds.begin() + first));
-        offsets[from + 1] = kept;
-        first = last;
-    }
-    bonds.resize(At(kept));
-    if (!m_tree.SetBonds(atomNodes, offsets, bonds)) {
-        HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
-        return false;
-    }
-    if (!m_tree.SetComponents(std::move(m_components))) {
-        HierarchyDataErrorList::AddError(8826, "SymmetryTree::SetComponents");
-        return false;
-    }
     // One object node per object list and representative of its partition.
     IntArray objectOffsets(m_objectLists.size() + 1, 0);
     IntArray objectItems;
@@ -1884,24 +1829,43 @@ bool HierarchyData::DetermineSymmetryTree()
         }
     }
     objectOffsets.back() = static_cast<std::int32_t>(objectItems.size());
-    if (!m_tree.SetObjects(static_cast<std::int32_t>(objectItems.size()), objectItems, objectOperators, typeCodes)) {
-        HierarchyDataErrorList::AddError(8834, "SymmetryTree::SetObjects");
-        return false;
-    }
     const auto objectNode = [&](std::int32_t list, std::int32_t op) {
         const std::int32_t d = m_objectLists[At(list)].GetCosetDecompositionIndex();
         const std::int32_t c = d > 0 ? m_cosetLattice->GetClassNumber(d, op) : op;
         return c < 0 ? -1 : objectOffsets[At(list)] + c;
     };
+    // The parents are found before the atom nodes' lists and keys move into the tree.
+    const auto atomNodes = static_cast<std::int32_t>(m_nodeLists.size());
     IntArray parents;
-    parents.reserve(m_nodes.size() + objectItems.size());
-    for (const GraphNode& node : m_nodes) {
-        const std::int32_t list = m_atomLists[At(node.list)].GetParentIndex();
-        parents.push_back(list < 0 ? -1 : objectNode(list, ObjectRepresentative(list, node.key.op)));
+    parents.reserve(m_nodeLists.size() + objectItems.size());
+    for (std::size_t v = 0; v < m_nodeLists.size(); ++v) {
+        const std::int32_t list = m_atomLists[At(m_nodeLists[v])].GetParentIndex();
+        parents.push_back(list < 0 ? -1 : objectNode(list, ObjectRepresentative(list, m_nodeKeys[v].op)));
     }
     for (std::size_t o = 0; o < objectItems.size(); ++o) {
         const std::int32_t list = m_objectLists[At(objectItems[o])].GetParentIndex();
         parents.push_back(list < 0 ? -1 : objectNode(list, ObjectRepresentative(list, objectOperators[o])));
+    }
+    if (!m_tree.SetAtoms(atomNodes, std::move(m_nodeLists), std::move(m_nodeKeys))) {
+        HierarchyDataErrorList::AddError(8810, "SymmetryTree::SetAtoms");
+        return false;
+    }
+    // Each bond is kept once, from its lower node; the records are rewritten in place.
+    const bool bonded = SymmetryTree::KeepBondsOnce(m_recordOffsets, m_records) &&
+                        m_tree.SetBonds(atomNodes, m_recordOffsets, m_records);
+    m_records = {};
+    m_recordOffsets = {};
+    if (!bonded) {
+        HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
+        return false;
+    }
+    if (!m_tree.SetComponents(std::move(m_components))) {
+        HierarchyDataErrorList::AddError(8826, "SymmetryTree::SetComponents");
+        return false;
+    }
+    if (!m_tree.SetObjects(static_cast<std::int32_t>(objectItems.size()), objectItems, objectOperators, typeCodes)) {
+        HierarchyDataErrorList::AddError(8834, "SymmetryTree::SetObjects");
+        return false;
     }
     if (!m_tree.SetParents(parents)) {
         HierarchyDataErrorList::AddError(8842, "SymmetryTree::SetParents");

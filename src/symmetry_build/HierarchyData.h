@@ -116,16 +116,11 @@ public:
 private:
     // Per-build working data of the steps; none of it outlives Create.
     struct Work;
-    // A node of the image graph.
-    struct GraphNode {
-        std::int32_t list = 0;
-        SymmetryImageKey key;
-        std::int32_t component = -1;
-    };
-    // An edge of the graph as one end sees it.
-    struct GraphNeighbor {
-        std::int32_t node;
-        std::int32_t bondType;
+    // A link between two nodes of the graph, with its bond type.
+    struct GraphLink {
+        std::int32_t u;
+        std::int32_t v;
+        std::int32_t type;
     };
 
     void Create();
@@ -229,13 +224,14 @@ private:
     SymmetryObjects m_objects;
     SymmetryBonds m_bonds;
     SymmetryTree m_tree;
-    // The image graph of one build.
-    std::vector<GraphNode> m_nodes;
+    // The image graph of one build: each node's atom list and key (those of list k from
+    // m_nodeOffsets[k]; the two arrays move into the tree once it is laid out).
+    IntArray m_nodeLists;
+    SymmetryImageKey::Array m_nodeKeys;
     IntArray m_nodeOffsets;
-    // Each node's neighbours, and its bond records (bond list index, node, translation difference)
-    // for the symmetry tree, node by node: those of node u lie in [offsets[u], offsets[u + 1]).
-    std::vector<GraphNeighbor> m_neighbors;
-    IntArray m_neighborOffsets;
+    // The links the walk followed, and each node's bond records (bond list index, node, translation
+    // difference) for the symmetry tree, node by node: those of node u lie in [offsets[u], offsets[u + 1]).
+    std::vector<GraphLink> m_links;
     std::vector<SymmetryTree::BondEdge> m_records;
     IntArray m_recordOffsets;
     IndexLists m_components;

@@ -110,14 +110,13 @@ bool SymmetryConnectivityPass::AddBondLists(const SymmetryTree& tree, CellBuildT
     if (const std::int32_t stored = tree.GetAtomNodeCount(); stored > 0)
         build.ReserveAtomBonds(tree.GetEdgeCount() * static_cast<std::size_t>(build.GetAtomNodeCount()) /
                                static_cast<std::size_t>(stored));
-    std::vector<SymmetryTree::Neighbor> neighbors;
+    const auto add = [&build](std::int32_t bond, const ImageNode& image) {
+        if (const std::int32_t j = build.FindAtomNode(image); j >= 0)
+            build.AddAtomBond(j, bond);
+    };
     for (std::int32_t i = 0; i < build.GetAtomNodeCount(); ++i) {
-        if (!tree.GetNeighborImages(build.GetAtomNode(i), neighbors) || !build.OpenAtomBondList(i))
+        if (!build.OpenAtomBondList(i) || !tree.ForEachNeighborImage(build.GetAtomNode(i), add))
             return false;
-        for (const auto& [bond, image] : neighbors) {
-            if (const std::int32_t j = build.FindAtomNode(image); j >= 0)
-                build.AddAtomBond(j, bond);
-        }
     }
     return true;
 }

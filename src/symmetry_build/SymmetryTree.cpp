@@ -1,6 +1,8 @@
 #include <tavrel/symmetry_build/SymmetryTree.h>
 
 #include <algorithm>
+#include <numeric>
+#include <tuple>
 
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Atom.h>
@@ -13,6 +15,23 @@ namespace Tavrel {
 namespace {
 
 constexpr std::uint64_t freeSlot = ~std::uint64_t{0};
+
+using Edge = SymmetryTree::BondEdge;
+
+auto Key(const Edge& e)
+{
+    return std::tie(e.node, e.bond, e.a, e.b, e.c);
+}
+
+bool IsLowerEnd(std::int32_t u, const Edge& e)
+{
+    return u < e.node || (u == e.node && (e.a > 0 || (e.a == 0 && (e.b > 0 || (e.b == 0 && e.c >= 0)))));
+}
+
+Edge Reversed(std::int32_t u, const Edge& e)
+{
+    return {e.bond, u, -e.a, -e.b, -e.c};
+}
 
 SymmetryImageKey Shifted(const SymmetryImageKey& key, std::int32_t a, std::int32_t b, std::int32_t c)
 {
@@ -59,6 +78,7 @@ void SymmetryTree::Clear()
     m_atomParents.clear();
     m_edgeOffsets.clear();
     m_edges.clear();
+    m_farTranslations.clear();
     m_atomSlots.clear();
     m_atomStride = 0;
     m_atomIndex.Clear();
@@ -114,32 +134,143 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, std::span<c
         if (edge.bond >= 0 && (edge.node < 0 || edge.node >= n))
             return false;
     }
-    // Each taken bond adds an edge at both ends: count them first, then lay them out node by node.
-    IntArray counts(static_cast<std::size_t>(n) + 1, 0);
+    // Each taken bond adds an edge at both ends: count them first, then lay them out node by node,
+    // each node's offset serving as its cursor and moved back in place afterwards.
+    IntArray& starts = m_edgeOffsets;
+    starts.assign(static_cast<std::size_t>(n) + 1, 0);
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
             const BondEdge& edge = edges[static_cast<std::size_t>(e)];
             if (edge.bond < 0)
                 continue;
-            ++counts[static_cast<std::size_t>(i) + 1];
-            ++counts[static_cast<std::size_t>(edge.node) + 1];
+            ++starts[static_cast<std::size_t>(i)];
+            ++starts[static_cast<std::size_t>(edge.node)];
         }
     }
-    for (std::size_t i = 1; i < counts.size(); ++i)
-        counts[i] += counts[i - 1];
-    m_edges.assign(static_cast<std::size_t>(counts.back()), BondEdge{});
-    IntArray next(counts.begin(), counts.end() - 1);
-    m_edgeOffsets = std::move(counts);
+    std::exclusive_scan(starts.begin(), starts.end(), starts.begin(), 0);
+    m_edges.resize(static_cast<std::size_t>(starts.back()));
+    m_farTranslations.clear();
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
             const BondEdge& edge = edges[static_cast<std::size_t>(e)];
             if (edge.bond < 0)
                 continue;
-            m_edges[static_cast<std::size_t>(next[static_cast<std::size_t>(i)]++)] = edge;
-            m_edges[static_cast<std::size_t>(next[static_cast<std::size_t>(edge.node)]++)] = {edge.bond, i, -edge.a,
-                                                                                             -edge.b, -edge.c};
+            StoreEdge(static_cast<std::size_t>(starts[static_cast<std::size_t>(i)]++), edge.bond, edge.node, edge.a,
+                      edge.b, edge.c);
+            StoreEdge(static_cast<std::size_t>(starts[static_cast<std::size_t>(edge.node)]++), edge.bond, i, -edge.a,
+                      -edge.b, -edge.c);
         }
     }
+    std::sort(m_farTranslations.begin(), m_farTranslations.end(),
+              [](const FarTranslation& x, const FarTranslation& y) { return x.edge < y.edge; });
+    // Each cursor now stands at the next node's start.
+    if (n > 0)
+        std::copy_backward(starts.begin(), starts.end() - 2, starts.end() - 1);
+    starts.front() = 0;
+    return true;
+}
+
+SymmetryImageKey SymmetryTree::FarTranslationOf(std::size_t at) const
+{
+    const auto far = std::lower_bound(m_farTranslations.begin(), m_farTranslations.end(), at,
+                                      [](const FarTranslation& f, std::size_t edge) { return f.edge < edge; });
+    return far->translation;
+}
+
+bool SymmetryTree::KeepBondsOnce(IntArray& offsets, std::vector<BondEdge>& edges)
+{
+    if (offsets.empty() || offsets.front() != 0 || offsets.back() != static_cast<std::int32_t>(edges.size()) ||
+        !std::is_sorted(offsets.begin(), offsets.end()))
+        return false;
+    const auto n = static_cast<std::int32_t>(offsets.size() - 1);
+    const auto edgesOf = [&offsets, &edges](std::int32_t u) {
+        const auto at = static_cast<std::size_t>(u);
+        return std::span<BondEdge>(edges).subspan(static_cast<std::size_t>(offsets[at]),
+                                                  static_cast<std::size_t>(offsets[at + 1] - offsets[at]));
+    };
+    if (std::any_of(edges.begin(), edges.end(), [n](const BondEdge& e) { return e.node < 0 || e.node >= n; }))
+        return false;
+    // A bond seen from its upper end is usually seen from its lower end too, as itself or as an
+    // ignored bond to the same image: that one takes its place, and the lower ends then hold the
+    // whole set where it lies.
+    bool inPlace = true;
+    for (std::int32_t u = 0; u < n && inPlace; ++u) {
+        for (const BondEdge& e : edgesOf(u)) {
+            if (e.bond < 0 || IsLowerEnd(u, e))
+                continue;
+            const BondEdge back = Reversed(u, e);
+            BondEdge* free = nullptr;
+            bool seen = false;
+            for (BondEdge& f : edgesOf(e.node)) {
+                seen = Key(f) == Key(back);
+                if (seen)
+                    break;
+                if (!free && f.bond < 0 && std::tie(f.node, f.a, f.b, f.c) == std::tie(back.node, back.a, back.b, back.c))
+                    free = &f;
+            }
+            inPlace = seen || free;
+            if (!inPlace)
+                break;
+            if (!seen)
+                *free = back;
+        }
+    }
+    if (!inPlace) {
+        // Else each goes into the bucket of its lower node.
+        const auto forEachBond = [&](auto&& visit) {
+            for (std::int32_t u = 0; u < n; ++u) {
+                for (const BondEdge& e : edgesOf(u)) {
+                    if (e.bond >= 0)
+                        IsLowerEnd(u, e) ? visit(u, e) : visit(e.node, Reversed(u, e));
+                }
+            }
+        };
+        IntArray counts(offsets.size(), 0);
+        forEachBond([&](std::int32_t from, const BondEdge&) { ++counts[static_cast<std::size_t>(from) + 1]; });
+        std::partial_sum(counts.begin(), counts.end(), counts.begin());
+        std::vector<BondEdge> bucketed(static_cast<std::size_t>(counts.back()));
+        IntArray fill(counts.begin(), counts.end() - 1);
+        forEachBond([&](std::int32_t from, const BondEdge& e) {
+            bucketed[static_cast<std::size_t>(fill[static_cast<std::size_t>(from)]++)] = e;
+        });
+        offsets = std::move(counts);
+        edges = std::move(bucketed);
+    }
+    // Each node's are sorted, repeats dropped, and moved down to follow the previous node's: the few
+    // of a node by insertion (nothing read yet is overwritten), many by sorting.
+    constexpr std::int32_t fewEdges = 16;
+    std::int32_t kept = 0;
+    for (std::int32_t u = 0; u < n; ++u) {
+        const auto at = static_cast<std::size_t>(u);
+        const std::int32_t begin = offsets[at];
+        const std::int32_t end = offsets[at + 1];
+        const std::int32_t first = kept;
+        offsets[at] = kept;
+        if (end - begin > fewEdges) {
+            const auto last = std::remove_if(edges.begin() + begin, edges.begin() + end,
+                                             [u](const BondEdge& e) { return e.bond < 0 || !IsLowerEnd(u, e); });
+            std::sort(edges.begin() + begin, last, [](const BondEdge& x, const BondEdge& y) { return Key(x) < Key(y); });
+            const auto unique = std::unique(edges.begin() + begin, last,
+                                            [](const BondEdge& x, const BondEdge& y) { return Key(x) == Key(y); });
+            kept = static_cast<std::int32_t>(std::move(edges.begin() + begin, unique, edges.begin() + kept) - edges.begin());
+            continue;
+        }
+        for (std::int32_t r = begin; r < end; ++r) {
+            const BondEdge e = edges[static_cast<std::size_t>(r)];
+            if (e.bond < 0 || !IsLowerEnd(u, e))
+                continue;
+            std::int32_t place = kept;
+            while (place > first && Key(e) < Key(edges[static_cast<std::size_t>(place) - 1]))
+                --place;
+            if (place > first && Key(e) == Key(edges[static_cast<std::size_t>(place) - 1]))
+                continue;
+            std::move_backward(edges.begin() + place, edges.begin() + kept, edges.begin() + kept + 1);
+            edges[static_cast<std::size_t>(place)] = e;
+            ++kept;
+        }
+    }
+    offsets.back() = kept;
+    edges.resize(static_cast<std::size_t>(kept));
     return true;
 }
 
@@ -271,18 +402,8 @@ ImageNode SymmetryTree::GetObjectParentImage(const ImageNode& object) const
 bool SymmetryTree::GetNeighborImages(const ImageNode& atom, std::vector<Neighbor>& neighbors) const
 {
     neighbors.clear();
-    SymmetryImageKey d;
-    const std::int32_t node = Locate(atom, d);
-    if (node < 0)
-        return false;
-    const auto at = static_cast<std::size_t>(node);
-    for (std::int32_t e = m_edgeOffsets[at]; e < m_edgeOffsets[at + 1]; ++e) {
-        const BondEdge& edge = m_edges[static_cast<std::size_t>(e)];
-        const auto j = static_cast<std::size_t>(edge.node);
-        neighbors.emplace_back(edge.bond, ImageNode(m_atomItems[j], Shifted(m_atomKeys[j], edge.a + d.a, edge.b + d.b,
-                                                                            edge.c + d.c)));
-    }
-    return true;
+    return ForEachNeighborImage(
+        atom, [&neighbors](std::int32_t bond, const ImageNode& image) { neighbors.emplace_back(bond, image); });
 }
 
 bool SymmetryTree::GetGroupImages(std::int32_t typeCode, const ImageNode& atom, std::vector<ImageNode>& images) const

@@ -51,6 +51,12 @@ public:
     // Node i's bonds are edges[offsets[i]] .. edges[offsets[i + 1] - 1] (offsets holds n + 1 entries);
     // each is kept at both of its ends.
     bool SetBonds(std::int32_t n, const IntArray& offsets, std::span<const BondEdge> edges);
+    // Rewrites bonds laid out as SetBonds takes them (seen from either end, some more than once) so
+    // that each taken bond is kept once, at its lower node (a bond to an image of the node itself in
+    // the direction of non-negative translation), each node's in order of (neighbour, bond,
+    // translation); ignored bonds are dropped. False without change when the lists do not match or a
+    // neighbour lies outside the nodes.
+    static bool KeepBondsOnce(IntArray& offsets, std::vector<BondEdge>& edges);
     // Every atom node in at most one list (with no atom node, only a non-empty list is taken).
     bool SetComponents(IndexLists components);
     bool SetObjects(std::int32_t n, const IntArray& items, const IntArray& operators, const IntArray& typeCodes);
@@ -72,6 +78,25 @@ public:
     ImageNode GetObjectParentImage(const ImageNode& object) const;
     // False for an image without a stored node.
     bool GetNeighborImages(const ImageNode& atom, std::vector<Neighbor>& neighbors) const;
+    // visit(bond, image) for each neighbour image, in the order GetNeighborImages gives them; false
+    // (nothing visited) for an image without a stored node.
+    template <class Visit>
+    bool ForEachNeighborImage(const ImageNode& atom, Visit&& visit) const
+    {
+        SymmetryImageKey d;
+        const std::int32_t node = Locate(atom, d);
+        if (node < 0)
+            return false;
+        const auto at = static_cast<std::size_t>(node);
+        for (auto e = static_cast<std::size_t>(m_edgeOffsets[at]); e < static_cast<std::size_t>(m_edgeOffsets[at + 1]); ++e) {
+            const SymmetryImageKey t = EdgeTranslation(e);
+            const auto j = static_cast<std::size_t>(m_edges[e].node);
+            const SymmetryImageKey& key = m_atomKeys[j];
+            visit(m_edges[e].bond,
+                  ImageNode(m_atomItems[j], {key.op, key.a + t.a + d.a, key.b + t.b + d.b, key.c + t.c + d.c}));
+        }
+        return true;
+    }
     // The atom images below the nearest enclosing object of the type code, breadth first; the image
     // alone when no enclosing object has that code. False for an image without a stored node.
     bool GetGroupImages(std::int32_t typeCode, const ImageNode& atom, std::vector<ImageNode>& images) const;
@@ -96,6 +121,43 @@ private:
     {
         return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(item)) << 32) | static_cast<std::uint32_t>(op);
     }
+    // An edge as kept: the translation packed in 10 bits per axis when each lies in -512..511, else
+    // farTranslation, its translation then listed apart.
+    struct StoredEdge {
+        std::int32_t bond;
+        std::int32_t node;
+        std::uint32_t translation;
+    };
+    static constexpr std::uint32_t farTranslation = ~std::uint32_t{0};
+    struct FarTranslation {
+        std::size_t edge;
+        SymmetryImageKey translation;
+    };
+    static std::uint32_t PackTranslation(std::int32_t a, std::int32_t b, std::int32_t c)
+    {
+        const auto field = [](std::int32_t t) { return static_cast<std::uint32_t>(t) + 512u; };
+        if (field(a) > 1023 || field(b) > 1023 || field(c) > 1023)
+            return farTranslation;
+        return field(a) << 20 | field(b) << 10 | field(c);
+    }
+    void StoreEdge(std::size_t at, std::int32_t bond, std::int32_t node, std::int32_t a, std::int32_t b, std::int32_t c)
+    {
+        const std::uint32_t translation = PackTranslation(a, b, c);
+        m_edges[at] = {bond, node, translation};
+        if (translation == farTranslation)
+            m_farTranslations.push_back({at, {0, a, b, c}});
+    }
+    // The edge's translation, as an operator 0 key.
+    SymmetryImageKey EdgeTranslation(std::size_t at) const
+    {
+        const std::uint32_t t = m_edges[at].translation;
+        if (t == farTranslation)
+            return FarTranslationOf(at);
+        const auto field = [](std::uint32_t bits) { return static_cast<std::int32_t>(bits & 1023) - 512; };
+        return {0, field(t >> 20), field(t >> 10), field(t)};
+    }
+    SymmetryImageKey FarTranslationOf(std::size_t at) const;
+
     std::int32_t FindAtomNode(std::int32_t item, std::int32_t op) const;
     std::int32_t FindObjectNode(std::int32_t item, std::int32_t op) const;
     // The stored atom node of the image and the translation from the stored image to it.
@@ -106,7 +168,9 @@ private:
     SymmetryImageKey::Array m_atomKeys;
     IntArray m_atomParents;
     IntArray m_edgeOffsets;
-    std::vector<BondEdge> m_edges;
+    std::vector<StoredEdge> m_edges;
+    // By edge.
+    std::vector<FarTranslation> m_farTranslations;
     // Atom nodes by (item, operator): a dense table item * stride + op when the pairs fill it well
     // (the usual case, read in order by the passes), else the hashed index.
     IntArray m_atomSlots;

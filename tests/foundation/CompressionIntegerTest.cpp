@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <tavrel/foundation/CompressionInteger.h>
@@ -65,5 +67,34 @@ TEST(CompressionInteger, TruncatedValueRaisesEndOfFile)
         } catch (const ArchiveException& error) {
             EXPECT_EQ(error.GetCause(), ArchiveException::endOfFile);
         }
+    }
+}
+
+// Taken in place or read the checked way, a run of values reads the same, and every cut of it is
+// refused with the same message at the same offset.
+TEST(CompressionInteger, TakingInPlaceReadsAndRefusesAsTheCheckedRead)
+{
+    Archive out;
+    for (const std::uint32_t value : {7u, 255u, 0u, 0x01020304u, 254u})
+        CompressionInteger::Write(value, out);
+    const Bytes saved = out.GetBuffer();
+    const auto readAll = [](const Bytes& bytes, std::uint32_t (*read)(Archive&)) {
+        Archive archive(bytes);
+        std::vector<std::uint32_t> values;
+        try {
+            while (archive.GetRemaining() > 0)
+                values.push_back(read(archive));
+        } catch (const ArchiveException& error) {
+            return std::make_pair(values, std::string(error.what()));
+        }
+        return std::make_pair(values, std::string());
+    };
+    EXPECT_EQ(readAll(saved, &CompressionInteger::TakeUnsignedInteger).first,
+              (std::vector<std::uint32_t>{7u, 255u, 0u, 0x01020304u, 254u}));
+    for (std::size_t size = 0; size <= saved.size(); ++size) {
+        const Bytes cut(saved.begin(), saved.begin() + static_cast<std::ptrdiff_t>(size));
+        EXPECT_EQ(readAll(cut, &CompressionInteger::TakeUnsignedInteger),
+                  readAll(cut, &CompressionInteger::ReadUnsignedInteger))
+            << "cut at " << size;
     }
 }

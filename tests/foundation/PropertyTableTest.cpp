@@ -10,6 +10,7 @@
 
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/CompressedPropertyArchive.h>
 #include <tavrel/foundation/Geometric3d.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -379,4 +380,67 @@ TEST_F(PropertyTableTest, TheReadmesNewClassStoresEverythingInBothFormsAndShowsI
     ASSERT_NE(framework, nullptr);
     EXPECT_EQ(framework->m_note, "n");
     EXPECT_EQ(framework->m_target, read.get());
+}
+
+// Records read by their plan take references and counts in place; near the end of the input they
+// go the checked way: the last record's reference loads, and a cut inside its tail is refused at
+// the offset of the read it cuts short.
+TEST_F(PropertyTableTest, PlannedRecordsReadTheirLastReferenceAtTheInputsEndAndRefuseItsCutsWhereTheyFall)
+{
+    std::vector<std::unique_ptr<Marker>> markers;
+    for (int i = 0; i < 3; ++i) {
+        markers.push_back(std::unique_ptr<Marker>(new Marker(nullptr)));
+        markers.back()->m_count = i;
+        markers.back()->m_target = i > 0 ? markers[0].get() : nullptr;
+        markers.back()->m_shown = i != 2;
+    }
+    Archive out;
+    std::vector<std::size_t> ends;
+    {
+        CompressedPropertyArchive stream(out);
+        for (const auto& marker : markers) {
+            marker->WriteProperties(stream, marker->GetOID());
+            ends.push_back(out.GetData().size());
+        }
+    }
+    const std::vector<std::uint8_t> saved(out.GetData().begin(), out.GetData().end());
+    const auto load = [](const std::vector<std::uint8_t>& bytes) {
+        Archive in(bytes);
+        CompressedPropertyArchive stream(in);
+        std::vector<std::unique_ptr<Marker>> loaded;
+        while (in.GetRemaining() > 0)
+            loaded.emplace_back(DynCast<Marker>(Catalog::ReadProperties(stream)));
+        return loaded;
+    };
+    const std::vector<std::unique_ptr<Marker>> loaded = load(saved);
+    ASSERT_EQ(loaded.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_NE(loaded[i], nullptr);
+        EXPECT_EQ(loaded[i]->m_count, i);
+        EXPECT_EQ(loaded[i]->m_target, i > 0 ? loaded[0].get() : nullptr);
+        EXPECT_EQ(loaded[i]->m_shown, i != 2);
+    }
+
+    // The last record ends with its target (a null flag, then the first marker's OID in one byte or
+    // in five) and its flag.
+    const std::size_t total = saved.size();
+    const std::size_t oidBytes = markers[0]->GetOID() < 255 ? 1 : 5;
+    const std::size_t reference = total - 2 - oidBytes;
+    for (std::size_t size = ends[1] + 1; size < total; ++size) {
+        const std::vector<std::uint8_t> cut(saved.begin(), saved.begin() + static_cast<std::ptrdiff_t>(size));
+        try {
+            load(cut);
+            ADD_FAILURE() << "a cut at " << size << " was accepted";
+        } catch (const ArchiveException& error) {
+            EXPECT_EQ(error.GetCause(), ArchiveException::endOfFile) << size;
+            if (size < reference)
+                continue;
+            const bool inWideOID = oidBytes == 5 && size > reference + 1 && size < total - 1;
+            const std::size_t offset = inWideOID ? reference + 2 : size;
+            const std::string needed = inWideOID ? "4 bytes needed, " + std::to_string(size - offset) : "1 bytes needed, 0";
+            EXPECT_NE(std::string(error.what()).find("at offset " + std::to_string(offset) + ": " + needed + " left"),
+                      std::string::npos)
+                << error.what();
+        }
+    }
 }

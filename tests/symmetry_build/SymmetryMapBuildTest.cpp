@@ -293,6 +293,9 @@ TEST_F(SymmetryMapBuildTest, AnAtomOnASpecialPositionIsSharedByTheImagesOfItsMol
     EXPECT_TRUE(test::Near(Fractional(*image), Point3d(-0.06f, 0.3f, -0.06f), 1e-4));
     EXPECT_EQ(m.GetSymmetryParentOID(image->GetOID()), h->GetOID());
     EXPECT_EQ(m.GetSymmetryLabel(image->GetOID(), "H"), "H#2");
+    // The 2-fold maps the water onto itself: its image atom joins it, and no second molecule is made.
+    EXPECT_EQ(image->GetParent(), water);
+    EXPECT_EQ(cell->GetNumChildren(), 1);
 
     // A build that fails is reported and leaves the map dirty.
     BuildResults again(2);

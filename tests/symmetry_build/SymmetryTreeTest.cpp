@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include <tavrel/symmetry_build/SymmetryTree.h>
 
 using namespace Tavrel;
@@ -110,6 +113,88 @@ TEST(SymmetryTree, FillingRefusesMismatchedLists)
     EXPECT_TRUE(empty.SetAtoms(0, {}, {}));
     EXPECT_FALSE(empty.SetComponents({}));
     EXPECT_TRUE(empty.SetComponents({{}}));
+}
+
+using Kept = std::vector<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t>>;
+
+Kept Listed(const std::vector<SymmetryTree::BondEdge>& edges)
+{
+    Kept kept;
+    for (const SymmetryTree::BondEdge& e : edges)
+        kept.emplace_back(e.bond, e.node, e.a, e.b, e.c);
+    return kept;
+}
+
+TEST(SymmetryTree, KeepsEachBondOnceAtItsLowerNodeWhicheverEndSawIt)
+{
+    // Node 0 - node 2 (bond 4) and node 1 - node 2 (bond 5, one cell along b); node 1 - its own image one
+    // cell along a (bond 6). Seen from both ends, or from the upper end with an ignored bond at the lower.
+    const IntArray offsets{0, 1, 4, 6};
+    const std::vector<SymmetryTree::BondEdge> bothEnds{{4, 2, 0, 0, 0}, {6, 1, -1, 0, 0}, {5, 2, 0, 1, 0}, {6, 1, 1, 0, 0},
+                                                       {5, 1, 0, -1, 0}, {4, 0, 0, 0, 0}};
+    const std::vector<SymmetryTree::BondEdge> upperEnds{{-1, 2, 0, 0, 0}, {6, 1, -1, 0, 0}, {-1, 2, 0, 1, 0},
+                                                        {-1, 1, 1, 0, 0}, {5, 1, 0, -1, 0}, {4, 0, 0, 0, 0}};
+    // Upper ends only, no trace at the lower: they are gathered at the lower node all the same.
+    const IntArray loneOffsets{0, 0, 1, 3};
+    const std::vector<SymmetryTree::BondEdge> lone{{6, 1, -1, 0, 0}, {5, 1, 0, -1, 0}, {4, 0, 0, 0, 0}};
+    const Kept expected{{4, 2, 0, 0, 0}, {6, 1, 1, 0, 0}, {5, 2, 0, 1, 0}};
+    using Case = std::pair<IntArray, std::vector<SymmetryTree::BondEdge>>;
+    for (const auto& [given, edges] : {Case{offsets, bothEnds}, Case{offsets, upperEnds}, Case{loneOffsets, lone}}) {
+        IntArray o = given;
+        std::vector<SymmetryTree::BondEdge> e = edges;
+        ASSERT_TRUE(SymmetryTree::KeepBondsOnce(o, e));
+        EXPECT_EQ(o, (IntArray{0, 1, 3, 3}));
+        EXPECT_EQ(Listed(e), expected);
+
+        SymmetryTree tree;
+        ASSERT_TRUE(tree.SetAtoms(3, {0, 1, 2}, {SymmetryImageKey::identity, {1, 0, 0, 0}, {2, 0, 0, 0}}));
+        ASSERT_TRUE(tree.SetBonds(3, o, e));
+        EXPECT_EQ(tree.GetEdgeCount(), 6u);
+        std::vector<SymmetryTree::Neighbor> neighbors;
+        ASSERT_TRUE(tree.GetNeighborImages({1, {1, 0, 0, 0}}, neighbors));
+        const std::vector<SymmetryTree::Neighbor> seen{
+            {6, {1, {1, 1, 0, 0}}}, {6, {1, {1, -1, 0, 0}}}, {5, {2, {2, 0, 1, 0}}}};
+        EXPECT_EQ(neighbors, seen);
+    }
+
+    // Repeats go, an ignored bond alone goes, and a neighbour outside the nodes or offsets that do not
+    // match the bonds change nothing.
+    IntArray o{0, 3, 4};
+    std::vector<SymmetryTree::BondEdge> e{{3, 1, 0, 0, 0}, {3, 1, 0, 0, 0}, {-1, 1, 0, 0, 1}, {3, 0, 0, 0, 0}};
+    ASSERT_TRUE(SymmetryTree::KeepBondsOnce(o, e));
+    EXPECT_EQ(o, (IntArray{0, 1, 1}));
+    EXPECT_EQ(Listed(e), (Kept{{3, 1, 0, 0, 0}}));
+    IntArray stray{0, 1, 1};
+    std::vector<SymmetryTree::BondEdge> far{{3, 2, 0, 0, 0}};
+    EXPECT_FALSE(SymmetryTree::KeepBondsOnce(stray, far));
+    IntArray shortOffsets{0, 2};
+    EXPECT_FALSE(SymmetryTree::KeepBondsOnce(shortOffsets, far));
+    EXPECT_EQ(Listed(far), (Kept{{3, 2, 0, 0, 0}}));
+    EXPECT_EQ(shortOffsets, (IntArray{0, 2}));
+}
+
+
+TEST(SymmetryTree, GivesBondsAcrossFarCellsTheirWholeTranslation)
+{
+    // Translations at the edge of the compact range and beyond it, both ways.
+    SymmetryTree tree;
+    ASSERT_TRUE(tree.SetAtoms(2, {0, 1}, {SymmetryImageKey::identity, {1, 2, 0, 0}}));
+    const std::vector<SymmetryTree::BondEdge> edges{
+        {0, 1, 511, -512, 0}, {1, 1, 600, 0, -70000}, {2, 1, -512, 511, 3}, {3, 1, 0, 0, 0}};
+    ASSERT_TRUE(tree.SetBonds(2, {0, 4, 4}, edges));
+    std::vector<SymmetryTree::Neighbor> neighbors;
+    ASSERT_TRUE(tree.GetNeighborImages({0, {0, 1, 1, 1}}, neighbors));
+    const std::vector<SymmetryTree::Neighbor> fromFirst{{0, {1, {1, 514, -511, 1}}},
+                                                        {1, {1, {1, 603, 1, -69999}}},
+                                                        {2, {1, {1, -509, 512, 4}}},
+                                                        {3, {1, {1, 3, 1, 1}}}};
+    EXPECT_EQ(neighbors, fromFirst);
+    ASSERT_TRUE(tree.GetNeighborImages({1, {1, 2, 0, 0}}, neighbors));
+    const std::vector<SymmetryTree::Neighbor> fromSecond{{0, {0, {0, -511, 512, 0}}},
+                                                         {1, {0, {0, -600, 0, 70000}}},
+                                                         {2, {0, {0, 512, -511, -3}}},
+                                                         {3, {0, SymmetryImageKey::identity}}};
+    EXPECT_EQ(neighbors, fromSecond);
 }
 
 } // namespace
