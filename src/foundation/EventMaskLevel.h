@@ -19,6 +19,8 @@ public:
     void Unset(std::uint16_t code) { m_bits = static_cast<std::uint8_t>(m_bits & ~(code & 0xFFu)); }
     void Clear() { m_bits = 0; }
     std::uint8_t Get() const { return m_bits; }
+    // The byte itself, for a writer that copies it.
+    const std::uint8_t& GetByte() const { return m_bits; }
 
 private:
     std::uint8_t m_bits = 0;

@@ -189,6 +189,7 @@ const PropertyTable& Object::Properties()
             .Value<Storage::StorageUnsignedInt>(
                 "LocalID", [](const Object& object) { return static_cast<std::uint32_t>(object.m_ID); },
                 [](Object& object, std::uint32_t id) { object.m_ID = static_cast<std::int32_t>(id); })
+            .InMember([](const Object& object) -> const std::int32_t& { return object.m_ID; })
             .Shows("ID")
             .Accessors<&Object::GetID, &Object::SetID>()
             .Shown()
@@ -198,6 +199,7 @@ const PropertyTable& Object::Properties()
                     object.m_levelEventMask.Clear();
                     object.m_levelEventMask.Set(mask);
                 })
+            .InMember([](const Object& object) -> const std::uint8_t& { return object.m_levelEventMask.GetByte(); })
             .NotCopied()
             .Field<Storage::StorageUnsignedChar, &Object::m_displayStyle>("DisplayStyle")
             .Shows("Style")

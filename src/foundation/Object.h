@@ -212,12 +212,15 @@ private:
     // explicit stack while still calling each node's virtual operation.
     class Walk;
 
-    // In this order no padding falls between TreeNode's fields, these and the levels above.
+    // In this order no padding falls between TreeNode's fields, these and the levels above. The event
+    // mask byte comes before the display style, as in the stream, so a writer copies both at once.
     Color m_color = Color::White();
     SmallString m_label;
     std::int32_t m_ID = 0;
-    std::uint8_t m_displayStyle = 0;
     TAVREL_EVENT_MASK_LEVEL()
+
+private:
+    std::uint8_t m_displayStyle = 0;
 };
 
 // The archive hook for arrays of Object pointers.

@@ -105,19 +105,6 @@ void PropertyPlan::BindFactory(const ClassHierarchy& hierarchy)
     }
 }
 
-namespace {
-
-// Runs one side's hooks, the archive telling them which side it is on.
-void RunHooks(const std::vector<RecordHook>& hooks, PropertyArchive::MethodType method, Base& object,
-              PropertyArchive& archive)
-{
-    archive.SetMethodType(method);
-    for (const RecordHook hook : hooks)
-        hook(object, archive.GetArchive(), &archive);
-}
-
-} // namespace
-
 void PropertyPlan::BeforeRecord(Base& object, PropertyArchive& archive) const
 {
     RunHooks(m_before, PropertyArchive::MethodBefore, object, archive);
@@ -126,16 +113,6 @@ void PropertyPlan::BeforeRecord(Base& object, PropertyArchive& archive) const
 void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
 {
     RunHooks(m_after, PropertyArchive::MethodAfter, object, archive);
-}
-
-void PropertyPlan::BeforeStoring(Base& object, PropertyArchive& archive) const
-{
-    RunHooks(m_beforeStoring, PropertyArchive::MethodBefore, object, archive);
-}
-
-void PropertyPlan::AfterStoring(Base& object, PropertyArchive& archive) const
-{
-    RunHooks(m_afterStoring, PropertyArchive::MethodAfter, object, archive);
 }
 
 std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const

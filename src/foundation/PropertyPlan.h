@@ -111,8 +111,14 @@ public:
     bool HasBeforeRecord() const { return !m_before.empty(); }
     // The same around a record being written, which skips the hooks for loading only; whether there
     // are any.
-    void BeforeStoring(Base& object, PropertyArchive& archive) const;
-    void AfterStoring(Base& object, PropertyArchive& archive) const;
+    void BeforeStoring(Base& object, PropertyArchive& archive) const
+    {
+        RunHooks(m_beforeStoring, PropertyArchive::MethodBefore, object, archive);
+    }
+    void AfterStoring(Base& object, PropertyArchive& archive) const
+    {
+        RunHooks(m_afterStoring, PropertyArchive::MethodAfter, object, archive);
+    }
     bool HasBeforeStoring() const { return !m_beforeStoring.empty(); }
     bool HasAfterStoring() const { return !m_afterStoring.empty(); }
 
@@ -136,6 +142,15 @@ public:
     }
 
 private:
+    // Runs one side's hooks, the archive telling them which side it is on.
+    static void RunHooks(const std::vector<RecordHook>& hooks, PropertyArchive::MethodType method, Base& object,
+                         PropertyArchive& archive)
+    {
+        archive.SetMethodType(method);
+        for (const RecordHook hook : hooks)
+            hook(object, archive.GetArchive(), &archive);
+    }
+
     // SettledValuesEnd of a position whose end is not kept yet.
     std::size_t FindSettledValuesEnd(std::size_t position) const;
 

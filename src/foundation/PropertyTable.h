@@ -15,6 +15,7 @@
 
 #include <tavrel/core/Color.h>
 #include <tavrel/core/Point3d.h>
+#include <tavrel/core/SmallString.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/CompressionInteger.h>
 #include <tavrel/foundation/ObjectProperty.h>
@@ -76,7 +77,8 @@ struct PropertyEntry {
     void (*archiveRead)(Archive&, Base&, const PropertyEntry&) = nullptr;
     // A value's payload alone, for writers that hold the stream's name and code of it already: the
     // member whose memberSize bytes give it (its type being the code's value type, a 7 or 8 then
-    // compressed; or a byte block's value whose archive form is its bytes, after the block's length),
+    // compressed; a SmallString for a text; or a byte block's value whose archive form is its bytes,
+    // after the block's length),
     // or a writer of it that returns false, having written nothing, when the value needs the stream
     // (a byte block that is not plain). Null where the entry has none.
     const void* (*member)(const Base&) = nullptr;
@@ -385,6 +387,11 @@ public:
                 pass.ReadValue<Code>([&object](const auto& value) { Of(object).*Member = static_cast<F>(value); });
         });
         Payload<Code>([](const T& object) -> decltype(auto) { return object.*Member; });
+        if constexpr (std::is_same_v<F, SmallString>) {
+            // A writer copies a text held in place from the member, and puts any other.
+            Last().member = [](const Base& object) -> const void* { return &(Of(object).*Member); };
+            Last().memberSize = sizeof(F);
+        }
         if constexpr (Code != Storage::StorageString) {
             using Stored = std::conditional_t<std::is_enum_v<F>, std::underlying_type<F>, std::type_identity<F>>;
             if constexpr (std::is_same_v<typename Stored::type, StorageValueType<Code>>)
@@ -746,6 +753,27 @@ public:
         Last().member = [](const Base& object) -> const void* { return &Byte{}(Of(object)); };
         Last().memberSize = 1;
         Last().memberMask = mask;
+        return *this;
+    }
+
+    // The last entry, an integer value (codes 3 to 10), is the bytes of the member that held(const T&)
+    // gives by reference, so a writer may take its payload from there: the member is an integer of
+    // the code's width whose bytes are the value's (a signed member for an unsigned code included).
+    template <class Held>
+    PropertyList& InMember(Held)
+    {
+        Captureless<Held>();
+        using Get = decltype(Held{}(std::declval<const T&>()));
+        using V = std::remove_cvref_t<Get>;
+        static_assert(std::is_lvalue_reference_v<Get> && std::is_integral_v<V>);
+        const Storage::StorageType code = Last().code;
+        const std::size_t width = code <= Storage::StorageUnsignedChar    ? 1
+                                  : code <= Storage::StorageUnsignedShort ? 2
+                                                                          : 4;
+        if (code < Storage::StorageChar || code > Storage::StorageUnsignedLong || width != sizeof(V))
+            throw std::logic_error("only an integer entry of the member's width lies in it");
+        Last().member = [](const Base& object) -> const void* { return &Held{}(Of(object)); };
+        Last().memberSize = sizeof(V);
         return *this;
     }
 

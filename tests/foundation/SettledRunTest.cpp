@@ -27,6 +27,10 @@ class Ledger : public Object {
 public:
     explicit Ledger(Object* parent) : Object(parent) {}
 
+    // Object's own event byte, which "UserEventMask" stores.
+    void MarkEvents(std::uint16_t code) { SetEventMask(Object::classType, code); }
+    bool HasEvents(std::uint16_t code) const { return IsEventMaskSet(Object::classType, code); }
+
     std::uint8_t flags = 0;
     std::uint8_t first = 0;
     std::uint8_t second = 0;
@@ -149,5 +153,42 @@ TEST_F(SettledRun, ALongRunWritesThePassesBytesAndReadsBack)
         for (int t = 0; t < 9; ++t)
             EXPECT_EQ(ledger->texts[t], before.texts[t]);
         EXPECT_EQ(ledger->GetColor().GetValue(), before.GetColor().GetValue());
+    }
+}
+
+// Object's values the writer copies from their members: the ID (a signed member of an unsigned code),
+// the event byte with the display style after it, and labels held in place (up to 15 bytes, a zero
+// byte inside included) or in a block, short of the put's room or beyond it.
+TEST_F(SettledRun, ObjectMembersAndLabelsWriteThePassesBytes)
+{
+    const std::int32_t ids[] = {0, 1, -1, 127, 128, INT32_MIN, INT32_MAX, -300000};
+    const std::string labels[] = {"", "N", std::string("C\0A", 3), std::string(14, 'x'), std::string(15, 'y'),
+                                  std::string(16, 'z'), std::string(31, 'w'), std::string(32, 'v'),
+                                  std::string(200, 'u')};
+    Object group(nullptr);
+    std::vector<Ledger*> saved;
+    for (std::size_t k = 0; k < std::size(labels); ++k) {
+        auto* const ledger = new Ledger(&group);
+        ledger->SetLabel(labels[k]);
+        ledger->SetID(ids[k % std::size(ids)]);
+        ledger->SetDisplayStyle(static_cast<std::int32_t>(k % 4));
+        if (k % 2 == 0)
+            ledger->MarkEvents(static_cast<std::uint16_t>(1u << (k % 8)));
+        saved.push_back(ledger);
+    }
+    const RecordStream::Bytes bytes = RecordStream::Save(group);
+    EXPECT_EQ(bytes, SaveUnplanned(group));
+    const std::unique_ptr<Object> loaded = RecordStream::LoadAs<Object>(bytes);
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(static_cast<std::size_t>(loaded->GetNumChildren()), saved.size());
+    for (std::size_t k = 0; k < saved.size(); ++k) {
+        SCOPED_TRACE(k);
+        const auto* const ledger = DynCast<Ledger>(loaded->GetChild(static_cast<int>(k)));
+        ASSERT_NE(ledger, nullptr);
+        EXPECT_EQ(ledger->GetLabel(), labels[k]);
+        EXPECT_EQ(ledger->GetID(), ids[k % std::size(ids)]);
+        EXPECT_EQ(ledger->GetDisplayStyle(), static_cast<std::int32_t>(k % 4));
+        const auto code = static_cast<std::uint16_t>(1u << (k % 8));
+        EXPECT_EQ(ledger->HasEvents(code), k % 2 == 0);
     }
 }

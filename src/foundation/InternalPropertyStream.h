@@ -1,0 +1,379 @@
+// InternalPropertyStream: the stream state that the sources of PropertyArchive share (PropertyArchive.cpp,
+// PropertyArchiveWriter.cpp); not part of the library's interface.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <tavrel/foundation/Base.h>
+#include <tavrel/foundation/ClassHierarchy.h>
+#include <tavrel/foundation/InternalPropertyArchive.h>
+#include <tavrel/foundation/PropertyArchive.h>
+#include <tavrel/platform/Archive.h>
+
+namespace Tavrel {
+
+namespace PropertyStream {
+
+// uint32 -> uint32, open addressing with linear probing, at most half full: about 24 bytes per entry
+// and no allocation per entry.
+class FlatMap {
+public:
+    const std::uint32_t* Find(std::uint32_t key) const
+    {
+        if (m_size == 0)
+            return nullptr;
+        for (std::size_t i = Home(key);; i = (i + 1) & (m_slots.size() - 1)) {
+            const Slot& slot = m_slots[i];
+            if (!slot.used)
+                return nullptr;
+            if (slot.key == key)
+                return &slot.value;
+        }
+    }
+
+    void Set(std::uint32_t key, std::uint32_t value) { Place(key, value, true); }
+    // Adds an entry unless the key has one; false when it had.
+    bool Insert(std::uint32_t key, std::uint32_t value) { return Place(key, value, false); }
+
+    std::size_t GetSize() const { return m_size; }
+
+private:
+    struct Slot {
+        std::uint32_t key = 0;
+        std::uint32_t value = 0;
+        bool used = false;
+    };
+
+    // True when the key was new.
+    bool Place(std::uint32_t key, std::uint32_t value, bool replace)
+    {
+        if (2 * (m_size + 1) > m_slots.size())
+            Grow();
+        for (std::size_t i = Home(key);; i = (i + 1) & (m_slots.size() - 1)) {
+            Slot& slot = m_slots[i];
+            if (!slot.used) {
+                slot = {key, value, true};
+                ++m_size;
+                return true;
+            }
+            if (slot.key == key) {
+                if (replace)
+                    slot.value = value;
+                return false;
+            }
+        }
+    }
+
+    std::size_t Home(std::uint32_t key) const
+    {
+        // Fibonacci hashing spreads runs of consecutive keys.
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (m_slots.size() - 1);
+    }
+
+    void Grow()
+    {
+        std::vector<Slot> old(m_slots.empty() ? 16 : 2 * m_slots.size());
+        old.swap(m_slots);
+        m_size = 0;
+        for (const Slot& slot : old) {
+            if (slot.used)
+                Set(slot.key, slot.value);
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    std::size_t m_size = 0;
+};
+
+// A set of OIDs. The objects of one load come from the counter one after another, so the OIDs from
+// the first one entered up live in a bitmap while it holds at least one entry per 64 bits; the others
+// go to a flat table.
+class OIDSet {
+public:
+    // False when the OID was in the set.
+    bool Insert(std::uint32_t oid)
+    {
+        if (m_size == 0)
+            m_base = oid;
+        if (oid >= m_base) {
+            const std::size_t index = oid - m_base;
+            if (index < Bits * (m_size + FreeWords)) {
+                if (index >= Bits * m_words.size())
+                    m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+                std::uint64_t& word = m_words[index / Bits];
+                const std::uint64_t bit = std::uint64_t{1} << (index % Bits);
+                // An OID entered while the bitmap did not reach it is in the table.
+                if ((word & bit) != 0 || (m_scattered.GetSize() != 0 && m_scattered.Find(oid)))
+                    return false;
+                word |= bit;
+                ++m_size;
+                return true;
+            }
+        }
+        if (!m_scattered.Insert(oid, 1))
+            return false;
+        ++m_size;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t Bits = 64;
+    static constexpr std::size_t FreeWords = 1024;
+
+    std::uint32_t m_base = 0;
+    std::size_t m_size = 0;
+    std::vector<std::uint64_t> m_words;
+    FlatMap m_scattered;
+};
+
+// The OIDs of the records being read, outermost first: ascending, as each record's object is made
+// after those of the records around it. A bonded chain nests its records deep, so membership is a bit
+// from the outermost one's OID on (the bits reach as far as the objects of the load).
+class OpenRecords {
+public:
+    std::size_t GetSize() const { return m_oids.size(); }
+    void Push(std::uint32_t oid)
+    {
+        if (m_oids.empty())
+            m_base = oid;
+        m_oids.push_back(oid);
+        if (oid < m_base)
+            return;
+        const std::size_t index = oid - m_base;
+        if (index >= Bits * m_words.size())
+            m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+        m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
+    }
+    void Pop()
+    {
+        Clear(m_oids.back());
+        m_oids.pop_back();
+    }
+    // Closes the records after the first size ones.
+    void Truncate(std::size_t size)
+    {
+        for (std::size_t i = size; i < m_oids.size(); ++i)
+            Clear(m_oids[i]);
+        m_oids.resize(size);
+    }
+    bool Contains(std::uint32_t oid) const
+    {
+        if (oid >= m_base && oid - m_base < Bits * m_words.size())
+            return (m_words[(oid - m_base) / Bits] >> ((oid - m_base) % Bits) & 1) != 0;
+        return std::binary_search(m_oids.begin(), m_oids.end(), oid);
+    }
+
+private:
+    static constexpr std::size_t Bits = 64;
+
+    void Clear(std::uint32_t oid)
+    {
+        if (oid >= m_base && oid - m_base < Bits * m_words.size())
+            m_words[(oid - m_base) / Bits] &= ~(std::uint64_t{1} << ((oid - m_base) % Bits));
+    }
+
+    std::vector<std::uint32_t> m_oids;
+    std::uint32_t m_base = 0;
+    std::vector<std::uint64_t> m_words;
+};
+
+// The nodes registered for the finishing pass, in order of registration. A large load registers one
+// or two per atom: the entries sit in chunks that stay where they are as the list grows (no copy, and
+// no memory touched twice), and entries registered while no object was destroyed share the count of
+// destroyed objects they were registered at.
+class FinishList {
+public:
+    struct Entry {
+        TreeNode* node;
+        std::uint32_t oid;
+        std::uint32_t run; // index of Base::GetDestroyedCount() at registration in m_runs
+    };
+
+    void Add(TreeNode* node, std::uint32_t oid)
+    {
+        const std::uint64_t destroyed = Base::GetDestroyedCount();
+        if (destroyed != m_lastDestroyed) {
+            m_run = static_cast<std::uint32_t>(m_runs.size());
+            m_runs.push_back(destroyed);
+            m_lastDestroyed = destroyed;
+        }
+        if (m_next == m_chunkEnd) {
+            m_chunks.push_back(std::make_unique_for_overwrite<Entry[]>(ChunkSize));
+            m_next = m_chunks.back().get();
+            m_chunkEnd = m_next + ChunkSize;
+        }
+        *m_next++ = {node, oid, m_run};
+        ++m_size;
+    }
+
+    std::size_t GetSize() const { return m_size; }
+    const Entry& operator[](std::size_t i) const { return m_chunks[i / ChunkSize][i % ChunkSize]; }
+    // Base::GetDestroyedCount() when the entry was registered.
+    std::uint64_t GetDestroyed(const Entry& entry) const { return m_runs[entry.run]; }
+
+private:
+    // 64 KiB of entries.
+    static constexpr std::size_t ChunkSize = 4096;
+
+    std::vector<std::unique_ptr<Entry[]>> m_chunks;
+    Entry* m_next = nullptr; // the next free entry of the last chunk
+    Entry* m_chunkEnd = nullptr;
+    std::size_t m_size = 0;
+    // Base::GetDestroyedCount() of each run of entries; no count reaches the initial last one.
+    std::vector<std::uint64_t> m_runs;
+    std::uint64_t m_lastDestroyed = UINT64_MAX;
+    std::uint32_t m_run = 0;
+};
+
+// Records written and read in this process (CountStreamRecordsForTests); hidden, so that both
+// sources reach it directly.
+[[gnu::visibility("hidden")]] extern StreamRecordCounts g_recordCounts;
+
+} // namespace PropertyStream
+
+// Stored OID -> OID. Stored OIDs are counter values of the saving process, so they come in runs: they
+// live in pages of consecutive slots (4 bytes each, 0 = no entry) while the pages hold no more than a
+// few slots per entry; whatever does not fit that bound goes to a flat table. Memory therefore follows
+// the number of entries, whatever the keys, and every lookup is O(1).
+class PropertyArchive::OIDMap {
+public:
+    bool Contains(std::uint32_t key) const
+    {
+        if (const std::uint32_t* slot = PageSlot(key); slot && *slot != 0)
+            return true;
+        return m_scattered.Find(key) != nullptr;
+    }
+
+    // 0 when absent.
+    std::uint32_t Find(std::uint32_t key) const
+    {
+        if (const std::uint32_t* slot = PageSlot(key); slot && *slot != 0)
+            return *slot;
+        const std::uint32_t* value = m_scattered.Find(key);
+        return value ? *value : 0;
+    }
+
+    // Maps key to itself unless it has an entry: true when it had none.
+    bool Insert(std::uint32_t key)
+    {
+        std::uint32_t* const slot = PageSlot(key);
+        if ((slot && *slot != 0) || m_scattered.Find(key))
+            return false;
+        if (slot && key != 0) {
+            *slot = key;
+            ++m_entries;
+        } else {
+            Set(key, key);
+        }
+        return true;
+    }
+
+    void Set(std::uint32_t key, std::uint32_t value)
+    {
+        // A load's keys come in runs: most fall in the page of the key set before.
+        if (value != 0 && (key >> PageBits) == m_setPage) {
+            std::uint32_t& slot = m_setSlots[key & (PageSize - 1)];
+            if (slot != 0 || !m_scattered.Find(key)) {
+                m_entries += slot == 0 ? 1 : 0;
+                slot = value;
+                return;
+            }
+        }
+        SetAny(key, value);
+    }
+
+private:
+    [[gnu::noinline]] void SetAny(std::uint32_t key, std::uint32_t value)
+    {
+        if (m_scattered.Find(key)) {
+            m_scattered.Set(key, value);
+            return;
+        }
+        std::uint32_t* slot = PageSlot(key);
+        // An entry for no object (0) cannot sit in a page, where 0 marks a free slot.
+        if (!slot && value != 0 && PageFits())
+            slot = AddPage(key);
+        if (slot && value != 0) {
+            if (*slot == 0)
+                ++m_entries;
+            *slot = value;
+            m_setPage = m_lastPage;
+            m_setSlots = m_lastSlots;
+        } else {
+            if (slot && *slot != 0) {
+                *slot = 0;
+                --m_entries;
+            }
+            m_scattered.Set(key, value);
+        }
+    }
+
+    static constexpr unsigned PageBits = 10;
+    static constexpr std::uint32_t PageSize = 1u << PageBits;
+    // Pages always allowed, then one page per PageSize / SlotsPerEntry entries.
+    static constexpr std::size_t FreePages = 4;
+    static constexpr std::size_t SlotsPerEntry = 4;
+
+    bool PageFits() const
+    {
+        const std::size_t entries = m_entries + m_scattered.GetSize() + 1;
+        return (m_pages.size() + 1) * PageSize <= SlotsPerEntry * entries + FreePages * PageSize;
+    }
+
+    std::uint32_t* PageSlot(std::uint32_t key) const
+    {
+        const std::uint32_t page = key >> PageBits;
+        if (page != m_lastPage) {
+            const std::uint32_t* index = m_pageIndex.Find(page);
+            if (!index)
+                return nullptr;
+            m_lastPage = page;
+            m_lastSlots = m_pages[*index].get();
+        }
+        return m_lastSlots + (key & (PageSize - 1));
+    }
+
+    std::uint32_t* AddPage(std::uint32_t key)
+    {
+        m_pageIndex.Set(key >> PageBits, static_cast<std::uint32_t>(m_pages.size()));
+        m_pages.push_back(std::make_unique<std::uint32_t[]>(PageSize));
+        return PageSlot(key);
+    }
+
+    PropertyStream::FlatMap m_pageIndex; // page number -> index in m_pages
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_pages;
+    std::size_t m_entries = 0; // entries in the pages
+    PropertyStream::FlatMap m_scattered;
+    // The page of the last lookup: stored OIDs mostly come in runs.
+    mutable std::uint32_t m_lastPage = UINT32_MAX;
+    mutable std::uint32_t* m_lastSlots = nullptr;
+    // The page of the last key set in a page.
+    std::uint32_t m_setPage = UINT32_MAX;
+    std::uint32_t* m_setSlots = nullptr;
+};
+
+// Stream state shared by an archive and the recorders that write its records' properties.
+struct PropertyArchive::State {
+    OIDMap oidMap;
+    PropertyStream::FinishList finish;
+    PropertyStream::OIDSet finishSet; // the OIDs of the nodes in finish
+    // OIDs of the objects created by reading, in order of creation.
+    std::vector<std::uint32_t> created;
+    // OIDs of the objects whose records are being read.
+    PropertyStream::OpenRecords open;
+    // Input bytes that the open records still need after the innermost one: at least one per
+    // remaining property, array element and reference.
+    std::size_t reserved = 0;
+    // Set when a level asks for the current value during a MethodRead pass.
+    bool taken = false;
+    // The archive of values' byte blocks, between two values.
+    std::unique_ptr<Archive> nested;
+    // The plain form's hierarchy of the record being read.
+    ClassHierarchy hierarchy;
+};
+
+} // namespace Tavrel
