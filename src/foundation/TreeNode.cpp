@@ -201,12 +201,7 @@ void TreeNode::MoveTo(TreeNode* parent, int index)
         parent->AddChild(this, index < 0 ? parent->GetNumChildren() : index);
     if (!self.alive)
         return;
-    if (!IsHeard(classType, EventParentSet))
-        SetModified();
-    else if (!Notify(classType, EventParentSet))
-        return;
-    if (IsExpanded() && (!m_parent.Get() || !m_parent->IsExpanded()))
-        CollapseNode(true);
+    AnnounceParentSet();
 }
 
 void TreeNode::JoinAtConstruction(TreeNode* parent)
@@ -216,6 +211,11 @@ void TreeNode::JoinAtConstruction(TreeNode* parent)
     if (!parent || parent == this)
         return;
     parent->AddChild(this, -1);
+    AnnounceParentSet();
+}
+
+void TreeNode::AnnounceParentSet()
+{
     if (!IsHeard(classType, EventParentSet))
         SetModified();
     else if (!Notify(classType, EventParentSet))

@@ -373,6 +373,9 @@ private:
     // MoveTo for the constructor, to the end of the parent: the node has no parent, children or
     // watcher yet, and its pin keeps it alive through the events.
     void JoinAtConstruction(TreeNode* parent);
+    // After a move: the parent-set event (or the modified mark when no one hears it), then the
+    // collapse of an expanded node that left its expanded parent.
+    void AnnounceParentSet();
     // Visits the descendants depth first, children in order, while the visitor returns true.
     template <class Visit>
     static void VisitDescendants(const TreeNode* top, Visit&& visit);
