@@ -1432,7 +1432,7 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
         }
     }
     m_nodeOffsets.back() = static_cast<std::int32_t>(m_nodeLists.size());
-    m_records.resize(At(m_recordOffsets.back()));
+    m_records.Resize(At(m_recordOffsets.back()));
     const auto classNumber = [this](std::int32_t list, std::int32_t op) {
         const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
         return d > 0 ? m_cosetLattice->GetClassNumber(d, op) : op;
@@ -1495,7 +1495,7 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                     queue.Move(v, clamp(best[At(v)]), clamp(type));
                     best[At(v)] = type;
                 }
-                m_records[At(record++)] = {bond.GetBondListIndex(), v, key.a - to.a, key.b - to.b, key.c - to.c};
+                m_records.Set(At(record++), bond.GetBondListIndex(), v, key.a - to.a, key.b - to.b, key.c - to.c);
             }
         }
     }

@@ -232,7 +232,7 @@ private:
     // The links the walk followed, and each node's bond records (bond list index, node, translation
     // difference) for the symmetry tree, node by node: those of node u lie in [offsets[u], offsets[u + 1]).
     std::vector<GraphLink> m_links;
-    std::vector<SymmetryTree::BondEdge> m_records;
+    SymmetryTree::BondEdges m_records;
     IntArray m_recordOffsets;
     IndexLists m_components;
     bool m_dirty = true;

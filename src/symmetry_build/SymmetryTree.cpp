@@ -16,22 +16,26 @@ namespace {
 
 constexpr std::uint64_t freeSlot = ~std::uint64_t{0};
 
-using Edge = SymmetryTree::BondEdge;
+using Edge = SymmetryTree::BondEdges::Packed;
 
-auto Key(const Edge& e)
-{
-    return std::tie(e.node, e.bond, e.a, e.b, e.c);
-}
-
-bool IsLowerEnd(std::int32_t u, const Edge& e)
-{
-    return u < e.node || (u == e.node && (e.a > 0 || (e.a == 0 && (e.b > 0 || (e.b == 0 && e.c >= 0)))));
-}
-
-Edge Reversed(std::int32_t u, const Edge& e)
-{
-    return {e.bond, u, -e.a, -e.b, -e.c};
-}
+// Edges of one list in order of (neighbour, bond, translation).
+struct EdgeOrder {
+    const SymmetryTree::BondEdges& edges;
+    bool Less(const Edge& x, const Edge& y) const
+    {
+        if (x.node != y.node || x.bond != y.bond)
+            return std::tie(x.node, x.bond) < std::tie(y.node, y.bond);
+        return edges.TranslationLess(x, y);
+    }
+    bool Equal(const Edge& x, const Edge& y) const
+    {
+        return x.node == y.node && x.bond == y.bond && edges.TranslationEqual(x, y);
+    }
+    bool IsLowerEnd(std::int32_t u, const Edge& e) const
+    {
+        return u < e.node || (u == e.node && edges.IsNonNegative(e));
+    }
+};
 
 SymmetryImageKey Shifted(const SymmetryImageKey& key, std::int32_t a, std::int32_t b, std::int32_t c)
 {
@@ -77,8 +81,7 @@ void SymmetryTree::Clear()
     m_atomKeys.clear();
     m_atomParents.clear();
     m_edgeOffsets.clear();
-    m_edges.clear();
-    m_farTranslations.clear();
+    m_edges.Clear();
     m_atomSlots.clear();
     m_atomStride = 0;
     m_atomIndex.Clear();
@@ -125,13 +128,13 @@ bool SymmetryTree::SetAtoms(std::int32_t n, IntArray atomItems, SymmetryImageKey
     return true;
 }
 
-bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, std::span<const BondEdge> edges)
+bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges)
 {
     if (n != GetAtomNodeCount() || offsets.size() != static_cast<std::size_t>(n) + 1 || offsets.front() != 0 ||
         offsets.back() != static_cast<std::int32_t>(edges.size()) || !std::is_sorted(offsets.begin(), offsets.end()))
         return false;
-    for (const BondEdge& edge : edges) {
-        if (edge.bond >= 0 && (edge.node < 0 || edge.node >= n))
+    for (std::size_t at = 0; at < edges.size(); ++at) {
+        if (edges[at].bond >= 0 && (edges[at].node < 0 || edges[at].node >= n))
             return false;
     }
     // Each taken bond adds an edge at both ends: count them first, then lay them out node by node,
@@ -140,7 +143,7 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, std::span<c
     starts.assign(static_cast<std::size_t>(n) + 1, 0);
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
-            const BondEdge& edge = edges[static_cast<std::size_t>(e)];
+            const Edge& edge = edges[static_cast<std::size_t>(e)];
             if (edge.bond < 0)
                 continue;
             ++starts[static_cast<std::size_t>(i)];
@@ -148,21 +151,17 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, std::span<c
         }
     }
     std::exclusive_scan(starts.begin(), starts.end(), starts.begin(), 0);
-    m_edges.resize(static_cast<std::size_t>(starts.back()));
-    m_farTranslations.clear();
+    m_edges.Clear();
+    m_edges.Resize(static_cast<std::size_t>(starts.back()));
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
-            const BondEdge& edge = edges[static_cast<std::size_t>(e)];
+            const Edge& edge = edges[static_cast<std::size_t>(e)];
             if (edge.bond < 0)
                 continue;
-            StoreEdge(static_cast<std::size_t>(starts[static_cast<std::size_t>(i)]++), edge.bond, edge.node, edge.a,
-                      edge.b, edge.c);
-            StoreEdge(static_cast<std::size_t>(starts[static_cast<std::size_t>(edge.node)]++), edge.bond, i, -edge.a,
-                      -edge.b, -edge.c);
+            m_edges.Copy(static_cast<std::size_t>(starts[static_cast<std::size_t>(i)]++), edges, edge);
+            m_edges.CopyReversed(static_cast<std::size_t>(starts[static_cast<std::size_t>(edge.node)]++), i, edges, edge);
         }
     }
-    std::sort(m_farTranslations.begin(), m_farTranslations.end(),
-              [](const FarTranslation& x, const FarTranslation& y) { return x.edge < y.edge; });
     // Each cursor now stands at the next node's start.
     if (n > 0)
         std::copy_backward(starts.begin(), starts.end() - 2, starts.end() - 1);
@@ -170,42 +169,67 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, std::span<c
     return true;
 }
 
-SymmetryImageKey SymmetryTree::FarTranslationOf(std::size_t at) const
+std::uint32_t SymmetryTree::BondEdges::Far(SymmetryImageKey t)
 {
-    const auto far = std::lower_bound(m_farTranslations.begin(), m_farTranslations.end(), at,
-                                      [](const FarTranslation& f, std::size_t edge) { return f.edge < edge; });
-    return far->translation;
+    m_far.push_back(t);
+    return farBit | static_cast<std::uint32_t>(m_far.size() - 1);
 }
 
-bool SymmetryTree::KeepBondsOnce(IntArray& offsets, std::vector<BondEdge>& edges)
+bool SymmetryTree::BondEdges::FarIsNonNegative(const Packed& e) const
 {
+    const SymmetryImageKey t = Translation(e);
+    return t.a > 0 || (t.a == 0 && (t.b > 0 || (t.b == 0 && t.c >= 0)));
+}
+
+bool SymmetryTree::BondEdges::FarLess(const Packed& x, const Packed& y) const
+{
+    const SymmetryImageKey s = Translation(x);
+    const SymmetryImageKey t = Translation(y);
+    return std::tie(s.a, s.b, s.c) < std::tie(t.a, t.b, t.c);
+}
+
+bool SymmetryTree::BondEdges::FarEqual(const Packed& x, const Packed& y) const
+{
+    return Translation(x) == Translation(y);
+}
+
+std::uint32_t SymmetryTree::BondEdges::FarReversed(const BondEdges& from, const Packed& e)
+{
+    const SymmetryImageKey f = from.Translation(e);
+    return PackTranslation(-f.a, -f.b, -f.c);
+}
+
+bool SymmetryTree::KeepBondsOnce(IntArray& offsets, BondEdges& list)
+{
+    std::vector<Edge>& edges = list.Edges();
     if (offsets.empty() || offsets.front() != 0 || offsets.back() != static_cast<std::int32_t>(edges.size()) ||
         !std::is_sorted(offsets.begin(), offsets.end()))
         return false;
     const auto n = static_cast<std::int32_t>(offsets.size() - 1);
     const auto edgesOf = [&offsets, &edges](std::int32_t u) {
         const auto at = static_cast<std::size_t>(u);
-        return std::span<BondEdge>(edges).subspan(static_cast<std::size_t>(offsets[at]),
-                                                  static_cast<std::size_t>(offsets[at + 1] - offsets[at]));
+        return std::span<Edge>(edges).subspan(static_cast<std::size_t>(offsets[at]),
+                                              static_cast<std::size_t>(offsets[at + 1] - offsets[at]));
     };
-    if (std::any_of(edges.begin(), edges.end(), [n](const BondEdge& e) { return e.node < 0 || e.node >= n; }))
+    if (std::any_of(edges.begin(), edges.end(), [n](const Edge& e) { return e.node < 0 || e.node >= n; }))
         return false;
+    const EdgeOrder order{list};
     // A bond seen from its upper end is usually seen from its lower end too, as itself or as an
     // ignored bond to the same image: that one takes its place, and the lower ends then hold the
     // whole set where it lies.
     bool inPlace = true;
     for (std::int32_t u = 0; u < n && inPlace; ++u) {
-        for (const BondEdge& e : edgesOf(u)) {
-            if (e.bond < 0 || IsLowerEnd(u, e))
+        for (const Edge& e : edgesOf(u)) {
+            if (e.bond < 0 || order.IsLowerEnd(u, e))
                 continue;
-            const BondEdge back = Reversed(u, e);
-            BondEdge* free = nullptr;
+            const Edge back = list.Reversed(u, e);
+            Edge* free = nullptr;
             bool seen = false;
-            for (BondEdge& f : edgesOf(e.node)) {
-                seen = Key(f) == Key(back);
+            for (Edge& f : edgesOf(e.node)) {
+                seen = order.Equal(f, back);
                 if (seen)
                     break;
-                if (!free && f.bond < 0 && std::tie(f.node, f.a, f.b, f.c) == std::tie(back.node, back.a, back.b, back.c))
+                if (!free && f.bond < 0 && f.node == back.node && list.TranslationEqual(f, back))
                     free = &f;
             }
             inPlace = seen || free;
@@ -217,22 +241,25 @@ bool SymmetryTree::KeepBondsOnce(IntArray& offsets, std::vector<BondEdge>& edges
     }
     if (!inPlace) {
         // Else each goes into the bucket of its lower node.
-        const auto forEachBond = [&](auto&& visit) {
-            for (std::int32_t u = 0; u < n; ++u) {
-                for (const BondEdge& e : edgesOf(u)) {
-                    if (e.bond >= 0)
-                        IsLowerEnd(u, e) ? visit(u, e) : visit(e.node, Reversed(u, e));
-                }
-            }
-        };
         IntArray counts(offsets.size(), 0);
-        forEachBond([&](std::int32_t from, const BondEdge&) { ++counts[static_cast<std::size_t>(from) + 1]; });
+        for (std::int32_t u = 0; u < n; ++u) {
+            for (const Edge& e : edgesOf(u)) {
+                if (e.bond >= 0)
+                    ++counts[static_cast<std::size_t>(order.IsLowerEnd(u, e) ? u : e.node) + 1];
+            }
+        }
         std::partial_sum(counts.begin(), counts.end(), counts.begin());
-        std::vector<BondEdge> bucketed(static_cast<std::size_t>(counts.back()));
+        std::vector<Edge> bucketed(static_cast<std::size_t>(counts.back()));
         IntArray fill(counts.begin(), counts.end() - 1);
-        forEachBond([&](std::int32_t from, const BondEdge& e) {
-            bucketed[static_cast<std::size_t>(fill[static_cast<std::size_t>(from)]++)] = e;
-        });
+        for (std::int32_t u = 0; u < n; ++u) {
+            for (const Edge& e : edgesOf(u)) {
+                if (e.bond < 0)
+                    continue;
+                const bool lower = order.IsLowerEnd(u, e);
+                bucketed[static_cast<std::size_t>(fill[static_cast<std::size_t>(lower ? u : e.node)]++)] =
+                    lower ? e : list.Reversed(u, e);
+            }
+        }
         offsets = std::move(counts);
         edges = std::move(bucketed);
     }
@@ -248,21 +275,21 @@ bool SymmetryTree::KeepBondsOnce(IntArray& offsets, std::vector<BondEdge>& edges
         offsets[at] = kept;
         if (end - begin > fewEdges) {
             const auto last = std::remove_if(edges.begin() + begin, edges.begin() + end,
-                                             [u](const BondEdge& e) { return e.bond < 0 || !IsLowerEnd(u, e); });
-            std::sort(edges.begin() + begin, last, [](const BondEdge& x, const BondEdge& y) { return Key(x) < Key(y); });
+                                             [u, &order](const Edge& e) { return e.bond < 0 || !order.IsLowerEnd(u, e); });
+            std::sort(edges.begin() + begin, last, [&order](const Edge& x, const Edge& y) { return order.Less(x, y); });
             const auto unique = std::unique(edges.begin() + begin, last,
-                                            [](const BondEdge& x, const BondEdge& y) { return Key(x) == Key(y); });
+                                            [&order](const Edge& x, const Edge& y) { return order.Equal(x, y); });
             kept = static_cast<std::int32_t>(std::move(edges.begin() + begin, unique, edges.begin() + kept) - edges.begin());
             continue;
         }
         for (std::int32_t r = begin; r < end; ++r) {
-            const BondEdge e = edges[static_cast<std::size_t>(r)];
-            if (e.bond < 0 || !IsLowerEnd(u, e))
+            const Edge e = edges[static_cast<std::size_t>(r)];
+            if (e.bond < 0 || !order.IsLowerEnd(u, e))
                 continue;
             std::int32_t place = kept;
-            while (place > first && Key(e) < Key(edges[static_cast<std::size_t>(place) - 1]))
+            while (place > first && order.Less(e, edges[static_cast<std::size_t>(place) - 1]))
                 --place;
-            if (place > first && Key(e) == Key(edges[static_cast<std::size_t>(place) - 1]))
+            if (place > first && order.Equal(e, edges[static_cast<std::size_t>(place) - 1]))
                 continue;
             std::move_backward(edges.begin() + place, edges.begin() + kept, edges.begin() + kept + 1);
             edges[static_cast<std::size_t>(place)] = e;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,112 @@ public:
         std::int32_t node;
         std::int32_t a, b, c;
     };
+    // Bond edges as kept, 12 B each: the translation packed in 10 bits per axis when each lies in
+    // -512..511, else the index (top bit set) of its whole value, listed apart; either way exact.
+    class BondEdges {
+    public:
+        struct Packed {
+            std::int32_t bond;
+            std::int32_t node;
+            std::uint32_t translation;
+        };
+
+        BondEdges() = default;
+        BondEdges(std::span<const BondEdge> edges) // NOLINT(google-explicit-constructor): a list reads as its edges
+        {
+            Resize(edges.size());
+            for (std::size_t at = 0; at < edges.size(); ++at)
+                Set(at, edges[at].bond, edges[at].node, edges[at].a, edges[at].b, edges[at].c);
+        }
+        BondEdges(const std::vector<BondEdge>& edges) : BondEdges(std::span<const BondEdge>(edges)) {} // NOLINT
+
+        std::size_t size() const { return m_edges.size(); }
+        void Resize(std::size_t n) { m_edges.resize(n); }
+        void Clear()
+        {
+            m_edges.clear();
+            m_far.clear();
+        }
+        std::vector<Packed>& Edges() { return m_edges; }
+        const Packed& operator[](std::size_t at) const { return m_edges[at]; }
+        Packed& operator[](std::size_t at) { return m_edges[at]; }
+        // The translation as an operator 0 key.
+        SymmetryImageKey Translation(const Packed& e) const
+        {
+            if (IsFar(e.translation))
+                return m_far[e.translation & ~farBit];
+            const auto field = [](std::uint32_t bits) { return static_cast<std::int32_t>(bits & 1023) - 512; };
+            return {0, field(e.translation >> 20), field(e.translation >> 10), field(e.translation)};
+        }
+        BondEdge Get(std::size_t at) const
+        {
+            const SymmetryImageKey t = Translation(m_edges[at]);
+            return {m_edges[at].bond, m_edges[at].node, t.a, t.b, t.c};
+        }
+        void Set(std::size_t at, std::int32_t bond, std::int32_t node, std::int32_t a, std::int32_t b, std::int32_t c)
+        {
+            m_edges[at] = {bond, node, PackTranslation(a, b, c)};
+        }
+        // The edge from another list as it is, or turned round to start at node.
+        void Copy(std::size_t at, const BondEdges& from, const Packed& e)
+        {
+            m_edges[at] = {e.bond, e.node, IsFar(e.translation) ? Far(from.Translation(e)) : e.translation};
+        }
+        void CopyReversed(std::size_t at, std::int32_t node, const BondEdges& from, const Packed& e)
+        {
+            m_edges[at] = {e.bond, node, ReversedTranslation(from, e)};
+        }
+        Packed Reversed(std::int32_t node, const Packed& e) { return {e.bond, node, ReversedTranslation(*this, e)}; }
+        // Whether the translation is zero or points towards positive a, then b, then c.
+        bool IsNonNegative(const Packed& e) const
+        {
+            if (!IsFar(e.translation)) [[likely]]
+                return e.translation >= (512u << 20 | 512u << 10 | 512u);
+            return FarIsNonNegative(e);
+        }
+        // Order and equality of translations (a, then b, then c).
+        bool TranslationLess(const Packed& x, const Packed& y) const
+        {
+            if (!IsFar(x.translation | y.translation)) [[likely]]
+                return x.translation < y.translation;
+            return FarLess(x, y);
+        }
+        bool TranslationEqual(const Packed& x, const Packed& y) const
+        {
+            return x.translation == y.translation || (IsFar(x.translation & y.translation) && FarEqual(x, y));
+        }
+        // Moves the far values of other along with its edges.
+        void TakeFar(BondEdges& other) { m_far = std::move(other.m_far); }
+
+    private:
+        static constexpr std::uint32_t farBit = 1u << 31;
+        static bool IsFar(std::uint32_t t) { return (t & farBit) != 0; }
+        std::uint32_t PackTranslation(std::int32_t a, std::int32_t b, std::int32_t c)
+        {
+            const auto field = [](std::int32_t v) { return static_cast<std::uint32_t>(v) + 512u; };
+            if ((field(a) | field(b) | field(c)) > 1023) [[unlikely]]
+                return Far({0, a, b, c});
+            return field(a) << 20 | field(b) << 10 | field(c);
+        }
+        [[gnu::cold]] std::uint32_t Far(SymmetryImageKey t);
+        // A field f stands for f - 512, so its negation is 1024 - f, packed unless f is 0.
+        std::uint32_t ReversedTranslation(const BondEdges& from, const Packed& e)
+        {
+            constexpr std::uint32_t all1024 = 1024u << 20 | 1024u << 10 | 1024u;
+            const std::uint32_t t = e.translation;
+            if (!IsFar(t) && (t >> 20 & 1023) != 0 && (t >> 10 & 1023) != 0 && (t & 1023) != 0) [[likely]]
+                return all1024 - t;
+            return FarReversed(from, e);
+        }
+        // The far or edge-of-range cases, kept out of the packed paths.
+        [[gnu::cold]] bool FarIsNonNegative(const Packed& e) const;
+        [[gnu::cold]] bool FarLess(const Packed& x, const Packed& y) const;
+        [[gnu::cold]] bool FarEqual(const Packed& x, const Packed& y) const;
+        [[gnu::cold]] std::uint32_t FarReversed(const BondEdges& from, const Packed& e);
+
+        std::vector<Packed> m_edges;
+        SymmetryImageKey::Array m_far;
+    };
 
     SymmetryTree();
 
@@ -50,13 +157,13 @@ public:
     bool SetAtoms(std::int32_t n, IntArray items, SymmetryImageKey::Array keys);
     // Node i's bonds are edges[offsets[i]] .. edges[offsets[i + 1] - 1] (offsets holds n + 1 entries);
     // each is kept at both of its ends.
-    bool SetBonds(std::int32_t n, const IntArray& offsets, std::span<const BondEdge> edges);
+    bool SetBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges);
     // Rewrites bonds laid out as SetBonds takes them (seen from either end, some more than once) so
     // that each taken bond is kept once, at its lower node (a bond to an image of the node itself in
     // the direction of non-negative translation), each node's in order of (neighbour, bond,
     // translation); ignored bonds are dropped. False without change when the lists do not match or a
     // neighbour lies outside the nodes.
-    static bool KeepBondsOnce(IntArray& offsets, std::vector<BondEdge>& edges);
+    static bool KeepBondsOnce(IntArray& offsets, BondEdges& edges);
     // Every atom node in at most one list (with no atom node, only a non-empty list is taken).
     bool SetComponents(IndexLists components);
     bool SetObjects(std::int32_t n, const IntArray& items, const IntArray& operators, const IntArray& typeCodes);
@@ -89,7 +196,7 @@ public:
             return false;
         const auto at = static_cast<std::size_t>(node);
         for (auto e = static_cast<std::size_t>(m_edgeOffsets[at]); e < static_cast<std::size_t>(m_edgeOffsets[at + 1]); ++e) {
-            const SymmetryImageKey t = EdgeTranslation(e);
+            const SymmetryImageKey t = m_edges.Translation(m_edges[e]);
             const auto j = static_cast<std::size_t>(m_edges[e].node);
             const SymmetryImageKey& key = m_atomKeys[j];
             visit(m_edges[e].bond,
@@ -121,42 +228,6 @@ private:
     {
         return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(item)) << 32) | static_cast<std::uint32_t>(op);
     }
-    // An edge as kept: the translation packed in 10 bits per axis when each lies in -512..511, else
-    // farTranslation, its translation then listed apart.
-    struct StoredEdge {
-        std::int32_t bond;
-        std::int32_t node;
-        std::uint32_t translation;
-    };
-    static constexpr std::uint32_t farTranslation = ~std::uint32_t{0};
-    struct FarTranslation {
-        std::size_t edge;
-        SymmetryImageKey translation;
-    };
-    static std::uint32_t PackTranslation(std::int32_t a, std::int32_t b, std::int32_t c)
-    {
-        const auto field = [](std::int32_t t) { return static_cast<std::uint32_t>(t) + 512u; };
-        if (field(a) > 1023 || field(b) > 1023 || field(c) > 1023)
-            return farTranslation;
-        return field(a) << 20 | field(b) << 10 | field(c);
-    }
-    void StoreEdge(std::size_t at, std::int32_t bond, std::int32_t node, std::int32_t a, std::int32_t b, std::int32_t c)
-    {
-        const std::uint32_t translation = PackTranslation(a, b, c);
-        m_edges[at] = {bond, node, translation};
-        if (translation == farTranslation)
-            m_farTranslations.push_back({at, {0, a, b, c}});
-    }
-    // The edge's translation, as an operator 0 key.
-    SymmetryImageKey EdgeTranslation(std::size_t at) const
-    {
-        const std::uint32_t t = m_edges[at].translation;
-        if (t == farTranslation)
-            return FarTranslationOf(at);
-        const auto field = [](std::uint32_t bits) { return static_cast<std::int32_t>(bits & 1023) - 512; };
-        return {0, field(t >> 20), field(t >> 10), field(t)};
-    }
-    SymmetryImageKey FarTranslationOf(std::size_t at) const;
 
     std::int32_t FindAtomNode(std::int32_t item, std::int32_t op) const;
     std::int32_t FindObjectNode(std::int32_t item, std::int32_t op) const;
@@ -168,9 +239,7 @@ private:
     SymmetryImageKey::Array m_atomKeys;
     IntArray m_atomParents;
     IntArray m_edgeOffsets;
-    std::vector<StoredEdge> m_edges;
-    // By edge.
-    std::vector<FarTranslation> m_farTranslations;
+    BondEdges m_edges;
     // Atom nodes by (item, operator): a dense table item * stride + op when the pairs fill it well
     // (the usual case, read in order by the passes), else the hashed index.
     IntArray m_atomSlots;

@@ -117,11 +117,13 @@ TEST(SymmetryTree, FillingRefusesMismatchedLists)
 
 using Kept = std::vector<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t>>;
 
-Kept Listed(const std::vector<SymmetryTree::BondEdge>& edges)
+Kept Listed(const SymmetryTree::BondEdges& edges)
 {
     Kept kept;
-    for (const SymmetryTree::BondEdge& e : edges)
+    for (std::size_t at = 0; at < edges.size(); ++at) {
+        const SymmetryTree::BondEdge e = edges.Get(at);
         kept.emplace_back(e.bond, e.node, e.a, e.b, e.c);
+    }
     return kept;
 }
 
@@ -141,7 +143,7 @@ TEST(SymmetryTree, KeepsEachBondOnceAtItsLowerNodeWhicheverEndSawIt)
     using Case = std::pair<IntArray, std::vector<SymmetryTree::BondEdge>>;
     for (const auto& [given, edges] : {Case{offsets, bothEnds}, Case{offsets, upperEnds}, Case{loneOffsets, lone}}) {
         IntArray o = given;
-        std::vector<SymmetryTree::BondEdge> e = edges;
+        SymmetryTree::BondEdges e = edges;
         ASSERT_TRUE(SymmetryTree::KeepBondsOnce(o, e));
         EXPECT_EQ(o, (IntArray{0, 1, 3, 3}));
         EXPECT_EQ(Listed(e), expected);
@@ -160,17 +162,38 @@ TEST(SymmetryTree, KeepsEachBondOnceAtItsLowerNodeWhicheverEndSawIt)
     // Repeats go, an ignored bond alone goes, and a neighbour outside the nodes or offsets that do not
     // match the bonds change nothing.
     IntArray o{0, 3, 4};
-    std::vector<SymmetryTree::BondEdge> e{{3, 1, 0, 0, 0}, {3, 1, 0, 0, 0}, {-1, 1, 0, 0, 1}, {3, 0, 0, 0, 0}};
+    SymmetryTree::BondEdges e = std::vector<SymmetryTree::BondEdge>{{3, 1, 0, 0, 0}, {3, 1, 0, 0, 0}, {-1, 1, 0, 0, 1}, {3, 0, 0, 0, 0}};
     ASSERT_TRUE(SymmetryTree::KeepBondsOnce(o, e));
     EXPECT_EQ(o, (IntArray{0, 1, 1}));
     EXPECT_EQ(Listed(e), (Kept{{3, 1, 0, 0, 0}}));
     IntArray stray{0, 1, 1};
-    std::vector<SymmetryTree::BondEdge> far{{3, 2, 0, 0, 0}};
+    SymmetryTree::BondEdges far = std::vector<SymmetryTree::BondEdge>{{3, 2, 0, 0, 0}};
     EXPECT_FALSE(SymmetryTree::KeepBondsOnce(stray, far));
     IntArray shortOffsets{0, 2};
     EXPECT_FALSE(SymmetryTree::KeepBondsOnce(shortOffsets, far));
     EXPECT_EQ(Listed(far), (Kept{{3, 2, 0, 0, 0}}));
     EXPECT_EQ(shortOffsets, (IntArray{0, 2}));
+}
+
+TEST(SymmetryTree, KeepsBondsAcrossFarCellsOnceWithTheirWholeTranslation)
+{
+    // Far translations kept apart are ordered, matched and turned round like near ones; -512 turned round
+    // lies outside the packed range and back again, so 512 seen from the other end meets it.
+    const std::vector<SymmetryTree::BondEdge> inPlace{{7, 1, 600, 0, 0},  {8, 1, -512, 0, 0}, {7, 0, -600, 0, 0},
+                                                      {8, 0, 512, 0, 0},  {9, 1, 600, 0, 0},  {9, 1, -513, 0, 0},
+                                                      {9, 1, 513, 0, 0},  {9, 1, -600, 0, 0}};
+    std::vector<SymmetryTree::BondEdge> withLone = inPlace;
+    withLone.push_back({10, 1, 0, 0, -70000});
+    const Kept expected{{7, 1, 600, 0, 0}, {8, 1, -512, 0, 0}, {9, 1, 513, 0, 0}, {9, 1, 600, 0, 0}};
+    Kept expectedWithLone = expected;
+    expectedWithLone.emplace_back(10, 1, 0, 0, 70000);
+    for (const auto& [edges, kept] : {std::pair{inPlace, expected}, std::pair{withLone, expectedWithLone}}) {
+        IntArray o{0, 2, static_cast<std::int32_t>(edges.size())};
+        SymmetryTree::BondEdges e = edges;
+        ASSERT_TRUE(SymmetryTree::KeepBondsOnce(o, e));
+        EXPECT_EQ(o, (IntArray{0, 2, static_cast<std::int32_t>(kept.size())}));
+        EXPECT_EQ(Listed(e), kept);
+    }
 }
 
 
