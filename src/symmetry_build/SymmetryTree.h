@@ -51,13 +51,13 @@ public:
         };
 
         BondEdges() = default;
-        BondEdges(std::span<const BondEdge> edges) // NOLINT(google-explicit-constructor): a list reads as its edges
+        // Implicit: a list of edges written out reads as these edges.
+        BondEdges(const std::vector<BondEdge>& edges)
         {
             Resize(edges.size());
             for (std::size_t at = 0; at < edges.size(); ++at)
                 Set(at, edges[at].bond, edges[at].node, edges[at].a, edges[at].b, edges[at].c);
         }
-        BondEdges(const std::vector<BondEdge>& edges) : BondEdges(std::span<const BondEdge>(edges)) {} // NOLINT
 
         std::size_t size() const { return m_edges.size(); }
         void Resize(std::size_t n) { m_edges.resize(n); }
@@ -66,9 +66,9 @@ public:
             m_edges.clear();
             m_far.clear();
         }
+        // To reorder in place: a far edge's index travels with it.
         std::vector<Packed>& Edges() { return m_edges; }
         const Packed& operator[](std::size_t at) const { return m_edges[at]; }
-        Packed& operator[](std::size_t at) { return m_edges[at]; }
         // The translation as an operator 0 key.
         SymmetryImageKey Translation(const Packed& e) const
         {
@@ -114,8 +114,6 @@ public:
         {
             return x.translation == y.translation || (IsFar(x.translation & y.translation) && FarEqual(x, y));
         }
-        // Moves the far values of other along with its edges.
-        void TakeFar(BondEdges& other) { m_far = std::move(other.m_far); }
 
     private:
         static constexpr std::uint32_t farBit = 1u << 31;
