@@ -679,13 +679,9 @@ struct PropertyArchive::RecordWriter {
             case Form::Block12:
                 out = PutBlock<12>(out, member);
                 break;
-            case Form::Block: {
-                const auto length = static_cast<std::int32_t>(op->size);
-                std::memcpy(out, &length, sizeof length);
-                std::memcpy(out + sizeof length, member, op->size);
-                out += sizeof length + op->size;
+            case Form::Block:
+                out = PutBlock(out, member, op->size);
                 break;
-            }
             case Form::Bit:
                 *out++ = (static_cast<std::uint8_t>(*member) & op->masks[0]) != 0 ? 1 : 0;
                 break;
@@ -726,14 +722,19 @@ struct PropertyArchive::RecordWriter {
         }
     }
 
-    // A byte block of a member of Size bytes: its length, then its bytes.
+    // A byte block of a member of size bytes: its length, then its bytes.
+    static std::uint8_t* PutBlock(std::uint8_t* out, const char* member, std::size_t size)
+    {
+        const auto length = static_cast<std::int32_t>(size);
+        std::memcpy(out, &length, sizeof length);
+        std::memcpy(out + sizeof length, member, size);
+        return out + sizeof length + size;
+    }
+    // The same for a size known when compiling, copied as one move.
     template <std::size_t Size>
     static std::uint8_t* PutBlock(std::uint8_t* out, const char* member)
     {
-        const auto length = static_cast<std::int32_t>(Size);
-        std::memcpy(out, &length, sizeof length);
-        std::memcpy(out + sizeof length, member, Size);
-        return out + sizeof length + Size;
+        return PutBlock(out, member, Size);
     }
 
     // The next item of the innermost record, a recorded one.
