@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <numeric>
+#include <span>
 #include <tuple>
 
 #include <tavrel/biopolymers/Residue.h>
@@ -25,6 +26,7 @@
 #include <tavrel/symmetry_build/CellBuildTree.h>
 #include <tavrel/symmetry_build/CosetDecomposition.h>
 #include <tavrel/symmetry_build/CosetLattice.h>
+#include <tavrel/symmetry_build/FlatIntMap.h>
 #include <tavrel/symmetry_build/FractionalCoordinates.h>
 #include <tavrel/symmetry_build/HierarchyDataErrorList.h>
 #include <tavrel/symmetry_build/HierarchyDataException.h>
@@ -581,8 +583,10 @@ bool HierarchyData::InitializeItems(const Work& work)
     const auto count = At(m_itemCount);
     if (work.oids.size() != count || work.depths.size() != count || work.parents.size() != count)
         return false;
-    m_atomIndexByOID.Clear();
-    m_objectIndexByOID.Clear();
+    const auto oids = std::span<const std::uint32_t>(work.oids);
+    const auto split = At(std::clamp(m_atomCount, 0, m_itemCount));
+    m_atomIndexByOID.Prepare(oids.first(split));
+    m_objectIndexByOID.Prepare(oids.subspan(split));
     std::vector<AtomItem> atoms;
     std::vector<ObjectItem> objects;
     for (std::size_t i = 0; i < count; ++i) {
@@ -1931,7 +1935,7 @@ bool HierarchyData::RebuildItems(const CellBuildTree& build)
     // Entries scattered over a large map: the slot of an entry a few ahead starts loading early.
     constexpr std::size_t lookAhead = 8;
     const auto rebuild = [](const CellBuildTree::NodeExport& nodes, auto& items, auto& lists, auto& map) {
-        map.Clear();
+        map.Prepare(nodes.oids);
         for (auto& list : lists) {
             list.itemIndex = -1;
             list.oid = 0;
@@ -1944,7 +1948,6 @@ bool HierarchyData::RebuildItems(const CellBuildTree& build)
             lists[l].members.reserve(At(counts[l]));
         items.clear();
         items.reserve(nodes.oids.size());
-        map.Reserve(nodes.oids.size());
         for (std::size_t i = 0; i < nodes.oids.size(); ++i) {
             if (i + lookAhead < nodes.oids.size())
                 map.Prefetch(nodes.oids[i + lookAhead]);
@@ -2184,7 +2187,7 @@ std::unique_ptr<HierarchyData> HierarchyData::Paste(Cell3d* cell, const OIDArray
                 if (member.oid)
                     member.oid = lookup(member.oid);
         }
-        map.Clear();
+        map.Prepare(newOIDs);
         for (std::size_t i = 0; i < items.size(); ++i) {
             items[i].oid = newOIDs[i];
             map[newOIDs[i]] = static_cast<std::int32_t>(i);

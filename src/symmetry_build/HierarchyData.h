@@ -10,7 +10,7 @@
 #include <tavrel/core/Arrays.h>
 #include <tavrel/core/Matrix3x3.h>
 #include <tavrel/core/Matrix4x4.h>
-#include <tavrel/symmetry_build/FlatIntMap.h>
+#include <tavrel/symmetry_build/OIDIndexMap.h>
 #include <tavrel/symmetry_build/HierarchyItem.h>
 #include <tavrel/symmetry_build/ImageNode.h>
 #include <tavrel/symmetry_build/IndexLists.h>
@@ -215,8 +215,8 @@ private:
     std::int32_t m_objectCount = 0;
     std::vector<ReplicateAtomList> m_atomLists;
     std::vector<ReplicateObjectList> m_objectLists;
-    FlatIntMap<std::uint32_t, std::int32_t, 0> m_atomIndexByOID;
-    FlatIntMap<std::uint32_t, std::int32_t, 0> m_objectIndexByOID;
+    OIDIndexMap m_atomIndexByOID;
+    OIDIndexMap m_objectIndexByOID;
     std::unique_ptr<CosetLattice> m_cosetLattice;
     std::unique_ptr<SymmetryOperationTable> m_operationTable;
     std::unique_ptr<SymmetryImageKeySet> m_imageKeys;

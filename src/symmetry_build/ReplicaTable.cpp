@@ -95,8 +95,7 @@ void ReplicaTable::Take(IntArray lists, IntArray owners, SymmetryImageKey::Array
     m_owners = std::move(owners);
     m_keys = std::move(keys);
     m_oids = std::move(oids);
-    m_lookup.Clear();
-    m_lookup.Reserve(m_oids.size());
+    m_lookup.Prepare(m_oids);
     constexpr std::size_t lookAhead = 8;  // the slot of a replica a few ahead starts loading early
     for (std::size_t r = 0; r < m_keys.size(); ++r) {
         if (r + lookAhead < m_oids.size())

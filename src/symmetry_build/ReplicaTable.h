@@ -8,7 +8,7 @@
 #include <tavrel/core/Arrays.h>
 #include <tavrel/core/Matrix4x4.h>
 #include <tavrel/core/Point3d.h>
-#include <tavrel/symmetry_build/FlatIntMap.h>
+#include <tavrel/symmetry_build/OIDIndexMap.h>
 #include <tavrel/symmetry_build/IndexLists.h>
 #include <tavrel/symmetry_build/SymmetryImageKey.h>
 
@@ -100,7 +100,7 @@ private:
     IntArray m_owners;
     SymmetryImageKey::Array m_keys;
     OIDArray m_oids;
-    FlatIntMap<std::uint32_t, std::int32_t, 0> m_lookup;
+    OIDIndexMap m_lookup;
 };
 
 } // namespace Tavrel

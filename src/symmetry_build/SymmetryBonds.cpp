@@ -5,6 +5,7 @@
 
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/symmetry_build/FlatIntMap.h>
 
 namespace Tavrel {
 
@@ -114,9 +115,8 @@ bool SymmetryBonds::SetBonds(std::span<const UnitBond> bonds)
             return false;
     m_lists.clear();
     m_oids.clear();
-    m_lookup.Clear();
     m_oids.reserve(bonds.size());
-    m_lookup.Reserve(bonds.size());
+    m_lookup.Prepare(bonds, [](const UnitBond& bond) { return bond.oid; });
     std::vector<Member> members;
     members.reserve(bonds.size());
     constexpr std::size_t lookAhead = 8;  // the slot of a bond a few ahead starts loading early
@@ -229,7 +229,7 @@ bool SymmetryBonds::ReplaceOIDs(const OIDArray& oldOIDs, const OIDArray& newOIDs
     if (oldOIDs != m_oids || newOIDs.size() != m_oids.size())
         return false;
     m_oids = newOIDs;
-    m_lookup.Clear();
+    m_lookup.Prepare(m_oids);
     for (std::int32_t u = 0; u < GetUnitCount(); ++u)
         for (const std::int32_t s : GetSymmetryBonds(u))
             if (const std::uint32_t oid = m_oids[static_cast<std::size_t>(s)])

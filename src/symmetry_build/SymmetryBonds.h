@@ -6,7 +6,7 @@
 #include <vector>
 
 #include <tavrel/core/Arrays.h>
-#include <tavrel/symmetry_build/FlatIntMap.h>
+#include <tavrel/symmetry_build/OIDIndexMap.h>
 #include <tavrel/symmetry_build/ReplicateBond.h>
 
 namespace Tavrel {
@@ -105,7 +105,7 @@ private:
     IntArray m_lists;
     OIDArray m_oids;
     // Symmetry bond OID to unit.
-    FlatIntMap<std::uint32_t, std::int32_t, 0> m_lookup;
+    OIDIndexMap m_lookup;
     // Set while OnBondTypeChanged retypes the equivalents, whose own type events it then ignores.
     bool m_retyping = false;
 };
