@@ -20,6 +20,8 @@ public:
     // Ignored unless keys holds n lists.
     void SetAll(const IntArray& oids, const std::vector<SymmetryImageKey::Array>& keys);
     void GetAll(IntArray& oids, std::vector<SymmetryImageKey::Array>& keys) const;
+    const IntArray& GetOIDs() const { return m_oids; }
+    const std::vector<SymmetryImageKey::Array>& GetKeys() const { return m_keys; }
 
     // Bonds by distance between the images shown.
     void SetComputeBonds(bool compute) { m_computeBonds = compute; }

@@ -2144,9 +2144,9 @@ bool HierarchyData::DisplayBuildResults(const BuildResults& results)
     const auto n = m_atomLists.size();
     if (n == 0)
         return false;
-    IntArray oids;
-    std::vector<SymmetryImageKey::Array> keys;
-    results.GetAll(oids, keys);
+    // The results' own lists, read in place: a copy would cost a key array per atom.
+    const IntArray& oids = results.GetOIDs();
+    const std::vector<SymmetryImageKey::Array>& keys = results.GetKeys();
     if (oids.size() != n || keys.size() != n)
         return false;
     for (std::size_t i = 0; i < n; ++i) {
