@@ -289,7 +289,6 @@ void CellBuildTree::Export(const Nodes& nodes, const IntArray& order, const IntA
     out.parents.reserve(n);
     out.symParents.reserve(n);
     out.items.reserve(n);
-    out.ranks.reserve(n);
     out.keys.reserve(n);
     std::int32_t rank = 0;
     for (std::size_t p = 0; p < n; ++p) {
@@ -302,7 +301,6 @@ void CellBuildTree::Export(const Nodes& nodes, const IntArray& order, const IntA
         out.parents.push_back(parent < 0 ? -1 : parentPositions[static_cast<std::size_t>(parent)]);
         out.symParents.push_back(static_cast<std::int32_t>(p) - rank);
         out.items.push_back(record.item);
-        out.ranks.push_back(rank);
         out.keys.push_back(record.key);
     }
 }

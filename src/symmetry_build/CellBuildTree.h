@@ -50,7 +50,6 @@ public:
         IntArray parents;       // the parent object node's position in the object export; -1 for the root
         IntArray symParents;    // the position of the item's own node
         IntArray items;         // the asymmetric-unit item
-        IntArray ranks;         // the node's rank within its item
         SymmetryImageKey::Array keys;
     };
 
