@@ -261,6 +261,15 @@ bool CellBuildTree::OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntA
     return true;
 }
 
+bool CellBuildTree::HasOwnNodes(const Nodes& nodes, std::int32_t itemCount)
+{
+    for (std::int32_t item = 0; item < itemCount; ++item) {
+        if (nodes.Find(ImageNode(item, SymmetryImageKey::identity)) < 0)
+            return false;
+    }
+    return true;
+}
+
 IntArray CellBuildTree::ObjectDepths() const
 {
     // Each node's depth found once, from its parent's.
@@ -444,9 +453,10 @@ CellBuildTree::Step GetCellBuildTreeFailure()
 class CellBuildTree::Builder {
 public:
     Builder(CellBuildTree& tree, const Matrix3x3& f2c, const Matrix3x3& c2f, const std::vector<Matrix4x4>& operations,
-            const Matrix4x4Group& group, SymmetryImageKeySet* keys, bool computeBonds)
+            const Matrix4x4Group& group, SymmetryImageKeySet* keys, bool computeBonds, bool rewriteAtoms)
         : m_tree(tree), m_f2c(f2c), m_c2f(c2f), m_operations(operations), m_group(group), m_keys(keys),
-          m_computeBonds(computeBonds), m_atomItems(static_cast<std::size_t>(tree.m_atomCount)),
+          m_computeBonds(computeBonds), m_rewriteAtoms(rewriteAtoms),
+          m_atomItems(static_cast<std::size_t>(tree.m_atomCount)),
           m_objectItems(static_cast<std::size_t>(tree.m_objectCount))
     {
     }
@@ -465,7 +475,8 @@ public:
             return false;
         }
         DeleteAll(m_obsolete);
-        atoms.Swap(m_atomTable);
+        if (m_rewriteAtoms)
+            atoms.Swap(m_atomTable);
         objects.Swap(m_objectTable);
         bonds.Swap(m_bondTable);
         return true;
@@ -703,7 +714,8 @@ private:
             oid = atom->GetOID();
         }
         m_lastImageOID = Base::GetLastOID();
-        return Rewrite(m_tree.m_atoms, m_tree.m_atomCount, m_atomTable);
+        return m_rewriteAtoms ? Rewrite(m_tree.m_atoms, m_tree.m_atomCount, m_atomTable)
+                              : HasOwnNodes(m_tree.m_atoms, m_tree.m_atomCount);
     }
 
     // The table's replicas become the tree's nodes, each item's own node first.
@@ -1083,6 +1095,7 @@ private:
     const Matrix4x4Group& m_group;
     SymmetryImageKeySet* m_keys;
     bool m_computeBonds;
+    bool m_rewriteAtoms;
     std::int32_t m_colorCode = 0;
     // CreateAtoms gave its images the OIDs after the first up to the last.
     std::uint32_t m_lastOIDBeforeImages = 0;
@@ -1105,11 +1118,12 @@ private:
 bool CellBuildTree::Build(const Matrix3x3& fractionalToCartesian, const Matrix3x3& cartesianToFractional,
                           const std::vector<Matrix4x4>& operations, const Matrix4x4Group& group,
                           SymmetryImageKeySet* keys, bool computeBonds, SymmetryAtoms& atoms, SymmetryObjects& objects,
-                          SymmetryBonds& bonds)
+                          SymmetryBonds& bonds, bool rewriteAtoms)
 {
     if (m_root < 0 || atoms.GetUnitCount() != m_atomCount || objects.GetUnitCount() != m_objectCount)
         return false;
-    Builder builder(*this, fractionalToCartesian, cartesianToFractional, operations, group, keys, computeBonds);
+    Builder builder(*this, fractionalToCartesian, cartesianToFractional, operations, group, keys, computeBonds,
+                    rewriteAtoms);
     return builder.Run(atoms, objects, bonds);
 }
 

@@ -106,12 +106,14 @@ public:
     void Clear();
 
     // The whole build. atoms, objects and bonds are the build's tables; they give the objects that
-    // stand for items now and, on success, take the tree's. False, with the document and the tables
-    // as they were, when the tree has no root, a table's unit count is not the item count, or a step
-    // fails.
+    // stand for items now and, on success, take the tree's (atoms only with rewriteAtoms: a caller
+    // that drops the atom table after the build saves its rewrite). False, with the document and the
+    // tables as they were, when the tree has no root, a table's unit count is not the item count, or
+    // a step fails.
     bool Build(const Matrix3x3& fractionalToCartesian, const Matrix3x3& cartesianToFractional,
                const std::vector<Matrix4x4>& operations, const Matrix4x4Group& group, SymmetryImageKeySet* keys,
-               bool computeBonds, SymmetryAtoms& atoms, SymmetryObjects& objects, SymmetryBonds& bonds);
+               bool computeBonds, SymmetryAtoms& atoms, SymmetryObjects& objects, SymmetryBonds& bonds,
+               bool rewriteAtoms = true);
 
     // After a build; false when an item has no node, the tree has no root or the root has no object.
     bool ExportAtomNodes(NodeExport& out) const;
@@ -148,6 +150,8 @@ private:
 
     // The nodes of each item, its own node (at the identity key) first.
     static bool OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray& position);
+    // Whether every item has its own node, as OrderByItem needs.
+    static bool HasOwnNodes(const Nodes& nodes, std::int32_t itemCount);
     // The nodes in the given order with their depths and their parents' positions in their export,
     // into an empty export.
     static void Export(const Nodes& nodes, const IntArray& order, const IntArray& depths,

@@ -1918,9 +1918,10 @@ bool HierarchyData::BuildImages(const std::vector<SymmetryImageKey::Array>& keys
                                          m_tree, keys, show, SymmetryTree::ResidueType, true, build)
                                    : SymmetryConnectivityPass::BuildFromResults(m_tree, keys, show, build);
     FillSymmetryTables();
+    // The atom table is dropped after the build: the items come from the tree's export.
     const bool built = filled && build.Build(m_fractionalToCartesian, m_cartesianToFractional, m_operations,
                                              m_operationGroup, m_imageKeys.get(), computeBonds, m_atoms, m_objects,
-                                             m_bonds);
+                                             m_bonds, false);
     m_atoms.Clear();
     m_objects.Clear();
     return built && RebuildItems(build);

@@ -471,4 +471,31 @@ TEST(CellBuildTreeNodes, NodesAreNumberedAndFoundAlikeWhereverTheyAreIndexed)
     EXPECT_EQ(indexed.FindAtomNode({1, SymmetryImageKey::identity}), -1);
 }
 
+// A build asked to leave the atom table builds the same images and exports, and rewrites the object
+// table, while the atom table still names only the asymmetric unit.
+TEST_F(CellBuildTreeTest, ABuildLeavingTheAtomTableBuildsTheSameImages)
+{
+    CellBuildTree build(2, 2);
+    SymmetryConnectivityPass::SetBuildMode(0);
+    ASSERT_TRUE(SymmetryConnectivityPass::BuildFromResults(tree, {{shown}, {shown}}, true, build));
+    SymmetryConnectivityPass::SetBuildMode(1);
+    ASSERT_TRUE(build.Build(cell->GetFracToCart(), cell->GetCartToFrac(), operations, group, &keys, false, atoms,
+                            objects, bonds, false));
+    ASSERT_EQ(atoms.GetReplicas(0).size(), 1u);
+    EXPECT_EQ(atoms.GetReplicaOID(atoms.GetReplicas(0)[0]), c1->GetOID());
+    ASSERT_EQ(objects.GetReplicas(1).size(), 2u);
+    const std::uint32_t image = objects.GetReplicaOID(objects.GetReplicas(1)[1]);
+    ASSERT_NE(image, 0u);
+    CellBuildTree::NodeExport exported;
+    ASSERT_TRUE(build.ExportAtomNodes(exported));
+    ASSERT_EQ(exported.oids.size(), 4u);
+    EXPECT_EQ(exported.oids[0], c1->GetOID());
+    EXPECT_EQ(exported.oids[2], c2->GetOID());
+    Object* const i1 = Object::GetObjectA(exported.oids[1]);
+    ASSERT_NE(i1, nullptr);
+    EXPECT_EQ(i1->GetParent()->GetOID(), image);
+    EXPECT_TRUE(test::Near(static_cast<Atom*>(i1)->GetXYZ() * cell->GetCartToFrac(), Point3d(0.9f, 0.7f, 0.7f), 1e-4));
+    EXPECT_EQ(exported.symParents, (IntArray{0, 0, 2, 2}));
+}
+
 } // namespace
