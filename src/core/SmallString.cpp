@@ -21,6 +21,34 @@ Block ReadBlock(const unsigned char* bytes) noexcept
     return block;
 }
 
+// Moves a text of at most 15 bytes by moves of a fixed width that may overlap, without a call: every
+// part is read before any is written, so the text may lie in the destination.
+void MoveShort(unsigned char* out, const char* text, std::size_t size) noexcept
+{
+    if (size >= sizeof(std::uint64_t)) {
+        std::uint64_t head = 0;
+        std::uint64_t tail = 0;
+        std::memcpy(&head, text, sizeof head);
+        std::memcpy(&tail, text + size - sizeof tail, sizeof tail);
+        std::memcpy(out, &head, sizeof head);
+        std::memcpy(out + size - sizeof tail, &tail, sizeof tail);
+    } else if (size >= sizeof(std::uint32_t)) {
+        std::uint32_t head = 0;
+        std::uint32_t tail = 0;
+        std::memcpy(&head, text, sizeof head);
+        std::memcpy(&tail, text + size - sizeof tail, sizeof tail);
+        std::memcpy(out, &head, sizeof head);
+        std::memcpy(out + size - sizeof tail, &tail, sizeof tail);
+    } else if (size > 0) {
+        const char first = text[0];
+        const char middle = text[size / 2];
+        const char last = text[size - 1];
+        out[0] = static_cast<unsigned char>(first);
+        out[size / 2] = static_cast<unsigned char>(middle);
+        out[size - 1] = static_cast<unsigned char>(last);
+    }
+}
+
 } // namespace
 
 SmallString::SmallString(SmallString&& other) noexcept
@@ -62,8 +90,7 @@ void SmallString::Assign(std::string_view text)
         throw std::length_error("SmallString: text too long");
     // A short text replacing an in-place one (possibly a part of it) moves straight in.
     if (text.size() <= InPlace && !InBlock()) {
-        if (!text.empty())
-            std::memmove(m_bytes, text.data(), text.size());
+        MoveShort(m_bytes, text.data(), text.size());
         SetInPlace(text.size());
         return;
     }

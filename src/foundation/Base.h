@@ -1,6 +1,7 @@
 // Root of every model class: object identifier, event-mask byte, class identity and the copy protocol.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -17,6 +18,8 @@ class Base : public Catalog {
 public:
     static constexpr const char* className = "XXBase";
     static inline std::uint32_t classType = 0;
+    static constexpr std::size_t classDepth = 0;
+    static constexpr std::array<const std::uint32_t*, 1> classLine{&classType};
     static inline const Base* classInstance = nullptr;
     static const ClassKind classKind;
     static const RuntimeClass& GetThisClass() noexcept;
@@ -43,6 +46,8 @@ public:
     virtual std::uint32_t GetClassType() const { return classType; }
     // True for the class's own identifier or any of its bases'.
     virtual bool IsA(std::uint32_t type) const { return type != 0 && type == classType; }
+    // The object's class and its bases (ClassLine), for IsA<T> of a class T.
+    virtual ClassLine GetClassLine() const { return classLine; }
     // The run-time class name without its "XX"; classes with an alias answer the alias.
     virtual std::string GetCommonName() const;
 
@@ -133,11 +138,20 @@ private:
     static inline std::uint64_t s_destroyed = 0;
 };
 
-// True when the object is non-null and of class T or derived from it.
+// True when the object is non-null and of class T or derived from it (or, for an interface T, one
+// that implements it). A class is found at its depth in the object's line of descent, without a
+// call per level.
 template <class T>
 bool IsA(const Base* object)
 {
-    return object && object->IsA(T::classType);
+    if constexpr (requires { T::classDepth; }) {
+        if (!object || T::classType == 0)
+            return false;
+        const ClassLine line = object->GetClassLine();
+        return line.size() > T::classDepth && line[T::classDepth] == &T::classType;
+    } else {
+        return object && object->IsA(T::classType);
+    }
 }
 
 // Asks the memory for an object's first bytes (by default the Base and TreeNode levels' fields),

@@ -1,7 +1,10 @@
 // The identity members every model class declares in one line, and checked downcasts over IsA.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <type_traits>
 #include <typeinfo>
 
@@ -59,6 +62,24 @@ constexpr bool LevelStoresByTable()
            !std::is_same_v<decltype(&T::GetSetObjectProperties), void (T::*)(PropertyArchive&)>;
 }
 
+// A class's line of descent: the addresses of the class-type identifiers of Base, then of each class
+// down to the class itself, so that the class at depth d (Base 0) is an ancestor of an object when
+// its identifier's address stands at d in the object's line. Fixed at compile time: it holds whether
+// or not the classes are registered yet.
+using ClassLine = std::span<const std::uint32_t* const>;
+
+// A base's line extended by a derived class's identifier.
+template <std::size_t Size>
+constexpr std::array<const std::uint32_t*, Size + 1> ExtendClassLine(const std::array<const std::uint32_t*, Size>& line,
+                                                                     const std::uint32_t* type)
+{
+    std::array<const std::uint32_t*, Size + 1> extended{};
+    for (std::size_t i = 0; i < Size; ++i)
+        extended[i] = line[i];
+    extended[Size] = type;
+    return extended;
+}
+
 // The identity members of a class: run-time name, identifier, prototype, IsA (which also answers
 // alsoIsA, for the interfaces a class implements), class names for the property stream, the run-time
 // record and the copy. Leaves the access at public.
@@ -67,10 +88,13 @@ public:                                                                         
     using Superclass = BaseName;                                                                         \
     static constexpr const char* className = "XX" #Name;                                                 \
     static inline std::uint32_t classType = 0;                                                           \
+    static constexpr std::size_t classDepth = Superclass::classDepth + 1;                                \
+    static constexpr auto classLine = ::Tavrel::ExtendClassLine(Superclass::classLine, &classType);      \
     static inline const ::Tavrel::Base* classInstance = nullptr;                                         \
     static const ::Tavrel::RuntimeClass& GetThisClass() noexcept;                                        \
     static ::Tavrel::PersistentObject* CreateObject();                                                   \
     const ::Tavrel::RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }           \
+    ::Tavrel::ClassLine GetClassLine() const override { return classLine; }                              \
     const ::Tavrel::Base* GetClassInstance() const override { return classInstance; }                    \
     const char* GetClassNameA() const override { return className; }                                    \
     std::uint32_t GetClassType() const override { return classType; }                                    \

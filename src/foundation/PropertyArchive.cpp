@@ -452,20 +452,32 @@ struct PropertyArchive::RecordReader {
                 } else if (const auto [done, oid] = End(); depth == 0) {
                     return done;
                 } else {
-                    Fill(Top(), done, oid, true);
+                    // The record read inline for the waiting frame's last reference: the value goes
+                    // to its object at once.
+                    Frame& waiting = Top();
+                    Fill(waiting, done, oid, true);
+                    if (waiting.slot == waiting.slots)
+                        Deliver(waiting);
                 }
                 break;
             case Phase::NextElement:
-                if (frame.element < frame.elements)
-                    BeginElement(frame);
-                else
+                if (frame.element >= frame.elements) {
                     frame.phase = Phase::NextProperty;
-                break;
+                    break;
+                }
+                BeginElement(frame);
+                if (frame.phase != Phase::References)
+                    break;
+                [[fallthrough]];
             case Phase::References:
-                if (frame.slot < frame.slots)
-                    ReadSlot(frame);
-                else
-                    frame.phase = Phase::Deliver;
+                // Each reference read in turn; a record read inline for one begins, and the frame
+                // waits for it. Once all are read the value is delivered.
+                while (frame.slot < frame.slots) {
+                    if (!ReadSlot(frame))
+                        break;
+                }
+                if (frame.slot == frame.slots)
+                    Deliver(frame);
                 break;
             case Phase::Deliver:
                 Deliver(frame);

@@ -130,10 +130,12 @@ const std::uint8_t* PropertyPlan::ReadValues(PropertyArchive& archive, Base& obj
 {
     // Payloads are taken in place from the input; one an entry does not take so (or a damaged one)
     // is read from the stream at its place, which refuses what the stream refuses.
+    // The reads are held in locals across the calls, which may not change them.
     Archive& stream = archive.GetArchive();
     const std::uint8_t* const end = stream.GetEnd();
+    const InPlaceRead* const reads = m_inPlace.data();
     for (std::size_t position = first; position < last; ++position) {
-        if (const std::uint8_t* const next = m_inPlace[position](at, end, object)) {
+        if (const std::uint8_t* const next = reads[position](at, end, object)) [[likely]] {
             at = next;
             continue;
         }

@@ -157,7 +157,8 @@ private:
     std::vector<Step> m_steps;
     // By position: the step's entry's readInPlace (one that takes nothing for none), in one flat list
     // for ReadValues.
-    std::vector<const std::uint8_t* (*)(const std::uint8_t*, const std::uint8_t*, Base&)> m_inPlace;
+    using InPlaceRead = const std::uint8_t* (*)(const std::uint8_t*, const std::uint8_t*, Base&);
+    std::vector<InPlaceRead> m_inPlace;
     mutable std::vector<std::uint8_t> m_settled; // by position: the stream's description is the step's
     mutable std::vector<std::uint32_t> m_valuesEnd; // by position: 1 + the kept SettledValuesEnd, 0 if none
     std::vector<RecordHook> m_before;

@@ -40,3 +40,23 @@ TEST(SmallStringTest, TextsAroundTheInPlaceLimitSurviveCopiesMovesAndSelfAssignm
         EXPECT_EQ(copy.View(), "1");
     }
 }
+
+// An in-place text of every length takes each byte where it belongs, from outside and from a part of
+// its own bytes (shifted down by one, or its first bytes again).
+TEST(SmallStringTest, InPlaceTextsOfEveryLengthKeepTheirBytesInOrder)
+{
+    const std::string letters = "abcdefghijklmnop";
+    for (std::size_t size = 0; size <= SmallString::InPlace; ++size) {
+        const std::string text = letters.substr(0, size);
+        SmallString string("0123456789");
+        string = text;
+        EXPECT_EQ(string.View(), text);
+        EXPECT_EQ(string.c_str()[size], '\0');
+
+        string = letters.substr(0, SmallString::InPlace);
+        string = string.View().substr(1, size == 0 ? 0 : size - 1);
+        EXPECT_EQ(string.View(), letters.substr(1, size == 0 ? 0 : size - 1));
+        string = string.View().substr(0, size / 2);
+        EXPECT_EQ(string.View(), letters.substr(1, size / 2));
+    }
+}

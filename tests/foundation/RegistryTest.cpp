@@ -46,6 +46,15 @@ protected:
 };
 TAVREL_IMPLEMENT_CLASS(AbstractProbe, ClassKind::DynamicOnly)
 
+// Never registered: its identifier stays 0.
+class UnregisteredProbe : public RegistryProbe {
+    TAVREL_DECLARE_CLASS(UnregisteredProbe, RegistryProbe)
+protected:
+    UnregisteredProbe() = default;
+    UnregisteredProbe(const UnregisteredProbe&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(UnregisteredProbe, ClassKind::Creatable)
+
 class RegistryTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -134,6 +143,26 @@ TEST_F(RegistryTest, IsAFollowsTheClassChain)
     EXPECT_EQ(base->GetClassInstance(), DerivedProbe::classInstance);
     EXPECT_EQ(base->GetClassType(), DerivedProbe::classType);
     EXPECT_TRUE(base->IsKindOf(&RegistryProbe::GetThisClass()));
+}
+
+// IsA<T> answers what the object's identifiers answer, for classes above, at and below its own, a
+// sibling at its depth and a class without an identifier.
+TEST_F(RegistryTest, IsAOfAClassAgreesWithTheObjectsIdentifiers)
+{
+    std::unique_ptr<Base> derived(ClassAccess::New<DerivedProbe>());
+    std::unique_ptr<Base> probe(ClassAccess::New<RegistryProbe>());
+    std::unique_ptr<Base> unregistered(ClassAccess::New<UnregisteredProbe>());
+    for (const Base* object : {derived.get(), probe.get(), unregistered.get()}) {
+        EXPECT_EQ(IsA<Base>(object), object->IsA(Base::classType));
+        EXPECT_EQ(IsA<RegistryProbe>(object), object->IsA(RegistryProbe::classType));
+        EXPECT_EQ(IsA<DerivedProbe>(object), object->IsA(DerivedProbe::classType));
+        EXPECT_EQ(IsA<AbstractProbe>(object), object->IsA(AbstractProbe::classType));
+        EXPECT_EQ(IsA<UnregisteredProbe>(object), object->IsA(UnregisteredProbe::classType));
+    }
+    EXPECT_TRUE(IsA<RegistryProbe>(unregistered.get()));
+    EXPECT_FALSE(IsA<UnregisteredProbe>(unregistered.get()));
+    EXPECT_FALSE(IsA<DerivedProbe>(probe.get()));
+    EXPECT_FALSE(IsA<AbstractProbe>(derived.get()));
 }
 
 TEST_F(RegistryTest, RuntimeRecordsCarryNameSchemaAndBase)
