@@ -154,10 +154,13 @@ struct OIDRegistry {
     bool useOIDs = true;
 };
 
+// The registry once made. It is never destroyed, as objects may outlive every static.
+OIDRegistry* g_registry = nullptr;
+
 OIDRegistry& Registry()
 {
-    static OIDRegistry registry;
-    return registry;
+    static OIDRegistry* const registry = g_registry = new OIDRegistry;
+    return *registry;
 }
 
 // Set during an outermost Copy, while the OID table records the copy of each source.
@@ -305,7 +308,8 @@ void Base::RemoveOID(std::uint32_t oid)
 
 Base* Base::GetObjectA(std::uint32_t oid)
 {
-    return Registry().objects.Find(oid);
+    // No object exists before the registry is made.
+    return g_registry ? g_registry->objects.Find(oid) : nullptr;
 }
 
 void Base::EnableOIDValidation(bool enable)

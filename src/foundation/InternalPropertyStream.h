@@ -97,6 +97,28 @@ public:
     // False when the OID was in the set.
     bool Insert(std::uint32_t oid)
     {
+        // Within the bitmap's words while no OID lies outside it, a bit alone answers.
+        if (m_size != 0 && oid >= m_base && m_scattered.GetSize() == 0) {
+            const std::size_t index = oid - m_base;
+            if (index < Bits * m_words.size() && index < Bits * (m_size + FreeWords)) {
+                std::uint64_t& word = m_words[index / Bits];
+                const std::uint64_t bit = std::uint64_t{1} << (index % Bits);
+                if ((word & bit) != 0)
+                    return false;
+                word |= bit;
+                ++m_size;
+                return true;
+            }
+        }
+        return InsertAny(oid);
+    }
+
+private:
+    static constexpr std::size_t Bits = 64;
+    static constexpr std::size_t FreeWords = 1024;
+
+    [[gnu::noinline]] bool InsertAny(std::uint32_t oid)
+    {
         if (m_size == 0)
             m_base = oid;
         if (oid >= m_base) {
@@ -119,10 +141,6 @@ public:
         ++m_size;
         return true;
     }
-
-private:
-    static constexpr std::size_t Bits = 64;
-    static constexpr std::size_t FreeWords = 1024;
 
     std::uint32_t m_base = 0;
     std::size_t m_size = 0;
@@ -195,17 +213,10 @@ public:
 
     void Add(TreeNode* node, std::uint32_t oid)
     {
-        const std::uint64_t destroyed = Base::GetDestroyedCount();
-        if (destroyed != m_lastDestroyed) {
-            m_run = static_cast<std::uint32_t>(m_runs.size());
-            m_runs.push_back(destroyed);
-            m_lastDestroyed = destroyed;
-        }
-        if (m_next == m_chunkEnd) {
-            m_chunks.push_back(std::make_unique_for_overwrite<Entry[]>(ChunkSize));
-            m_next = m_chunks.back().get();
-            m_chunkEnd = m_next + ChunkSize;
-        }
+        if (const std::uint64_t destroyed = Base::GetDestroyedCount(); destroyed != m_lastDestroyed)
+            BeginRun(destroyed);
+        if (m_next == m_chunkEnd)
+            AddChunk();
         *m_next++ = {node, oid, m_run};
         ++m_size;
     }
@@ -218,6 +229,19 @@ public:
 private:
     // 64 KiB of entries.
     static constexpr std::size_t ChunkSize = 4096;
+
+    [[gnu::noinline]] void BeginRun(std::uint64_t destroyed)
+    {
+        m_run = static_cast<std::uint32_t>(m_runs.size());
+        m_runs.push_back(destroyed);
+        m_lastDestroyed = destroyed;
+    }
+    [[gnu::noinline]] void AddChunk()
+    {
+        m_chunks.push_back(std::make_unique_for_overwrite<Entry[]>(ChunkSize));
+        m_next = m_chunks.back().get();
+        m_chunkEnd = m_next + ChunkSize;
+    }
 
     std::vector<std::unique_ptr<Entry[]>> m_chunks;
     Entry* m_next = nullptr; // the next free entry of the last chunk

@@ -184,6 +184,33 @@ TEST_F(PropertyStreamTree, FinishingPassOfManyNodesKeepsOrderAndSkipsNodesDelete
     EXPECT_EQ(nodes[2]->loadsFinished, 1);
 }
 
+TEST_F(PropertyStreamTree, FinishingPassRunsEachNodeOnceWhateverTheOrderOfItsIdentifiers)
+{
+    const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    const Bytes bytes = Save(*root);
+
+    // Made before the nodes read, so their identifiers lie below every one the load gives.
+    const std::unique_ptr<StreamTree> earlier(StreamTree::Make("earlier"));
+    std::unique_ptr<StreamTree> loaded;
+    std::unique_ptr<StreamTree> later;
+    StreamTree::finishedLabels.clear();
+    {
+        Archive archive(bytes);
+        CompressedPropertyArchive stream(archive);
+        loaded.reset(DynCast<StreamTree>(Catalog::ReadProperties(stream)));
+        ASSERT_NE(loaded, nullptr);
+        stream.FinishObject(earlier.get());
+        stream.FinishObject(loaded.get());
+        later.reset(StreamTree::Make("later"));
+        stream.FinishObject(later.get());
+        stream.FinishObject(earlier.get());
+        stream.FinishObject(later.get());
+    }
+    EXPECT_EQ(StreamTree::finishedLabels, (std::vector<std::string>{"root", "earlier", "later"}));
+    EXPECT_EQ(earlier->loadsFinished, 1);
+    EXPECT_EQ(later->loadsFinished, 1);
+}
+
 TEST_F(PropertyStreamTree, DroppedRecordDeletesItsParentlessNodesAndKeepsTheAdoptedOnes)
 {
     const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
