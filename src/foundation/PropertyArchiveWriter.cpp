@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -158,9 +159,11 @@ namespace {
 // compressed integer, the bytes, a byte block of them, or a bool that is a bit of them), by its entry's
 // put into reserved room, by its entry's payload writer, or by its entry's pass. The member and put
 // forms of a segment of steps go into room reserved once in the stream: a step that begins a segment
-// holds the most bytes the segment's steps can take.
+// holds the most bytes the segment's steps can take. A reference or a list of references read from
+// the object by index (Reference, References) is no value, but once the stream holds its name (and
+// a single one's code) the run before it writes it too, and the run after.
 struct PayloadStep {
-    enum class Form : std::uint8_t { Integer, Bytes, Block, Bit, Text, Put, Call, Pass };
+    enum class Form : std::uint8_t { Integer, Bytes, Block, Bit, Text, Put, Call, Pass, Reference, References };
     Form form = Form::Pass;
     std::uint8_t size = 0;     // the member's size
     std::uint8_t mask = 0;     // Bit: the bit of the member byte
@@ -176,7 +179,15 @@ struct PayloadStep {
 // A step whose payload goes into the room of its segment.
 bool IsMember(const PayloadStep& step)
 {
-    return step.form != PayloadStep::Form::Call && step.form != PayloadStep::Form::Pass;
+    return step.form < PayloadStep::Form::Call;
+}
+
+// References whose name the stream holds, and the code of a single one: the count of a list and the
+// objects alone follow (a list's code goes before its first object, once).
+bool IsSettledReference(const PayloadStep& step)
+{
+    return (step.form == PayloadStep::Form::Reference && step.named && step.typed) ||
+           (step.form == PayloadStep::Form::References && step.named);
 }
 
 // The most bytes a segment reserves: well inside the stream's staging block.
@@ -190,6 +201,12 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
         const PropertyPlan::Step& step = plan.GetStep(position);
         const PropertyEntry& entry = *step.entry;
         PayloadStep& compiled = steps[position];
+        if (entry.referenced && !entry.members &&
+            (step.kind == PropertyPlan::Kind::Reference || (step.isArray && entry.references))) {
+            compiled.form = step.isArray ? PayloadStep::Form::References : PayloadStep::Form::Reference;
+            compiled.begins = false;
+            continue;
+        }
         if (step.kind != PropertyPlan::Kind::Value || step.isArray)
             continue;
         if (!entry.member) {
@@ -243,27 +260,29 @@ std::vector<PayloadStep> CompilePayloads(const PropertyPlan& plan, const Base& o
 // One operation of a settled run's program, made from its payload steps once the run's end is
 // kept: a reservation where a segment begins, and a copy per member form, specialised by its size,
 // where runs of bytes that follow on in the object are one copy and bits of one byte one operation
-// (Bit for a single one), a text held in place by its own. A program ends with an End operation.
+// (Bit for a single one), a text held in place by its own. Settled references (Reference,
+// References) and the settled runs after them go on in the same program, which ends with an End
+// operation.
 struct RunOp {
     enum class Form : std::uint8_t {
         Reserve, Integer, Byte, Bytes2, Bytes4, Bytes5, Bytes8, Bytes9, Bytes, Block4, Block12, Block, Bit, Bits, Text,
-        Put, Entry, End
+        Put, Entry, Reference, References, End
     };
     Form form = Form::Entry;
     std::uint8_t size = 0;     // Bytes, Block: the member's bytes; Bit, Bits: the bits
     std::uint16_t room = 0;    // Reserve: the segment's room; Text, Put: the room from it to its segment's end
-    std::uint32_t position = 0; // Text, Put, Entry: the plan's position
+    std::uint32_t position = 0; // Text, Put, Entry, Reference(s): the plan's position; End: the program's end
     std::ptrdiff_t offset = 0;  // the member's offset from the object
     std::uint8_t* (*put)(std::uint8_t* out, const Base&) = nullptr; // Text, Put
     std::array<std::uint8_t, 4> masks{}; // Bit, Bits: the bits of the member byte, in stream order
     bool payload = false;       // Entry: by its payload writer first, else by its pass
 };
 
-// The payload steps from first up to last as a run's program.
-std::vector<RunOp> CompileRun(const PayloadStep* steps, std::size_t first, std::size_t last)
+// The payload steps from first up to last as operations of a run's program.
+void AppendRun(std::vector<RunOp>& ops, const PayloadStep* steps, std::size_t first, std::size_t last)
 {
     using Form = RunOp::Form;
-    std::vector<RunOp> ops;
+    const std::size_t begun = ops.size();
     bool reserved = false; // a segment's room is reserved
     // The last operation made is the step before's, which a step may join.
     bool follows = false;
@@ -318,7 +337,7 @@ std::vector<RunOp> CompileRun(const PayloadStep* steps, std::size_t first, std::
     }
     // Bytes by their size: the usual ones copied as such, the others up to 16 by two moves of a
     // width that may overlap; a single bit by itself.
-    for (RunOp& op : ops) {
+    for (RunOp& op : std::span(ops).subspan(begun)) {
         if (op.form == Form::Bytes) {
             constexpr Form BySize[] = {Form::Bytes,  Form::Byte,   Form::Bytes2, Form::Bytes2, Form::Bytes4,
                                        Form::Bytes5, Form::Bytes5, Form::Bytes5, Form::Bytes8, Form::Bytes9,
@@ -331,29 +350,51 @@ std::vector<RunOp> CompileRun(const PayloadStep* steps, std::size_t first, std::
             op.form = op.size == 4 ? Form::Block4 : op.size == 12 ? Form::Block12 : Form::Block;
         }
     }
-    ops.push_back({.form = Form::End});
-    return ops;
 }
 
 // The payload steps of a plan's values and the programs of its settled runs, by the position each
-// begins at: a run's program is made again should its end move.
+// begins at: a run's program is made again should its end move, or the program go further.
 struct CompiledPlan {
     struct Run {
-        std::size_t last = 0;
+        std::size_t last = 0; // the first values' end
+        std::size_t end = 0;  // the program's end
         std::vector<RunOp> ops;
     };
     const PropertyPlan* plan;
     std::vector<PayloadStep> steps;
     std::vector<Run> runs;
 
+    // The program of the settled values from first up to last, then as long as they follow on, of
+    // settled references and the settled values after them.
     const Run& RunAt(std::size_t first, std::size_t last)
     {
         Run& run = runs[first];
-        if (run.last != last) {
-            run.ops = CompileRun(steps.data(), first, last);
-            run.last = last;
+        if (run.last == last && !GoesOn(run.end))
+            return run;
+        std::vector<RunOp> ops;
+        AppendRun(ops, steps.data(), first, last);
+        std::size_t end = last;
+        while (GoesOn(end)) {
+            for (; end < steps.size() && IsSettledReference(steps[end]); ++end) {
+                const bool list = steps[end].form == PayloadStep::Form::References;
+                ops.push_back({.form = list ? RunOp::Form::References : RunOp::Form::Reference,
+                               .position = static_cast<std::uint32_t>(end)});
+            }
+            const std::size_t values = end;
+            end = end < steps.size() ? plan->SettledValuesEnd(end) : end;
+            AppendRun(ops, steps.data(), values, end);
         }
+        ops.push_back({.form = RunOp::Form::End, .position = static_cast<std::uint32_t>(end)});
+        run.ops = std::move(ops);
+        run.last = last;
+        run.end = end;
         return run;
+    }
+
+    // A program that ends at end could go further.
+    bool GoesOn(std::size_t end) const
+    {
+        return end < steps.size() && (IsSettledReference(steps[end]) || plan->SettledValuesEnd(end) != end);
     }
 };
 
@@ -523,10 +564,13 @@ struct PropertyArchive::RecordWriter {
                 }
                 const std::size_t position = top.step;
                 const PropertyPlan::Step& step = plan.GetStep(position);
-                if (const std::size_t last = plan.SettledValuesEnd(position); last != position) {
-                    // A run of values whose names and codes the stream holds: their payloads alone.
-                    WriteRun(plan, record.compiled->RunAt(position, last).ops.data(), object);
-                    top.step = last;
+                if (const std::size_t last = plan.SettledValuesEnd(position);
+                    last != position || IsSettledReference(record.compiled->steps[position])) {
+                    // A run of values whose names and codes the stream holds, or settled references: the
+                    // payloads and objects alone, with the settled steps that follow, up to a reference
+                    // that opens a record.
+                    if (WriteRun(plan, record.compiled->RunAt(position, last).ops.data(), object, record))
+                        break;
                     continue;
                 }
                 ++top.step;
@@ -551,19 +595,23 @@ struct PropertyArchive::RecordWriter {
                 if (entry.members)
                     record.members = entry.members(object);
                 top.elements = entry.members ? record.members.size() : step.isArray ? entry.references(object) : 1;
-                if (step.isArray) {
-                    if (top.elements > static_cast<std::size_t>(INT32_MAX))
-                        output.Refuse(ArchiveException::genericException,
-                                      "array property " + ArchiveException::Quote(entry.name) + " has " +
-                                          std::to_string(top.elements) + " elements, too many to store");
-                    Archive& bytes = output;
-                    bytes.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(top.elements),
-                                                         bytes.Reserve(CompressionInteger::MostBytes)));
-                }
+                if (step.isArray)
+                    WriteCount(entry, top.elements);
                 if (top.elements != 0)
                     Typed(plan, compiled, position);
             }
         } while (!open.empty() && open.back().plan);
+    }
+
+    // The count of a list of references.
+    void WriteCount(const PropertyEntry& entry, std::size_t elements)
+    {
+        if (elements > static_cast<std::size_t>(INT32_MAX))
+            output.Refuse(ArchiveException::genericException, "array property " + ArchiveException::Quote(entry.name) +
+                                                                  " has " + std::to_string(elements) +
+                                                                  " elements, too many to store");
+        output.Staged(CompressionInteger::Put(static_cast<std::uint32_t>(elements),
+                                              output.Reserve(CompressionInteger::MostBytes)));
     }
 
     // The code of a position's references goes before its first: once the stream has it, it is kept.
@@ -612,9 +660,11 @@ struct PropertyArchive::RecordWriter {
     }
 
     // A settled run's payloads by its program: members' bytes straight into room reserved in the
-    // stream, segment by segment, the others by their entries.
-    void WriteRun(const PropertyPlan& plan, const RunOp* op, Base& object)
+    // stream, segment by segment, the others by their entries, and references' objects. The record's
+    // place moves past what is written: true when a reference opened a record, which is written first.
+    bool WriteRun(const PropertyPlan& plan, const RunOp* op, Base& object, Open& record)
     {
+        Planned& top = record.planned;
         using Form = RunOp::Form;
         Archive& bytes = output;
         const char* const at = reinterpret_cast<const char*>(&object);
@@ -714,10 +764,42 @@ struct PropertyArchive::RecordWriter {
             case Form::Entry:
                 byEntry(op->position, op->payload);
                 break;
+            case Form::Reference:
+                if (out) {
+                    bytes.Staged(out);
+                    out = nullptr;
+                }
+                if (WriteReference(plan.GetStep(op->position).entry->referenced(object, 0))) {
+                    top.step = op->position + 1;
+                    return true;
+                }
+                break;
+            case Form::References: {
+                if (out) {
+                    bytes.Staged(out);
+                    out = nullptr;
+                }
+                const PropertyEntry& entry = *plan.GetStep(op->position).entry;
+                const std::size_t elements = entry.references(object);
+                WriteCount(entry, elements);
+                if (elements == 0)
+                    break;
+                Typed(plan, record.compiled->steps[op->position], op->position);
+                for (std::size_t element = 0; element < elements; ++element) {
+                    if (WriteReference(entry.referenced(object, element))) {
+                        top.step = op->position + 1;
+                        top.element = element + 1;
+                        top.elements = elements;
+                        return true;
+                    }
+                }
+                break;
+            }
             case Form::End:
                 if (out)
                     bytes.Staged(out);
-                return;
+                top.step = op->position;
+                return false;
             }
         }
     }

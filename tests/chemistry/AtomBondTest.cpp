@@ -802,6 +802,47 @@ TEST_F(AtomBondTest, BondedChainsAreWrittenAndReadByPlansFromTheFirstRecordOn)
     }
 }
 
+TEST_F(AtomBondTest, ListsWhoseMembersOpenRecordsMidwayKeepTheirOrderThroughASave)
+{
+    // A hub bonded to a ring of six, the bonds made out of order: by the time a list (the hub's
+    // bonds, a ring atom's, the molecule's children) reaches a member, the member's record may be
+    // written, may open there, or may be open around it, for records of either class after their first.
+    Molecule molecule(nullptr);
+    auto* const hub = new Atom3d(&molecule, "C");
+    std::vector<Atom3d*> ring;
+    for (int i = 0; i < 6; ++i)
+        ring.push_back(new Atom3d(&molecule, i % 2 == 0 ? "C" : "N"));
+    for (const int i : {3, 0, 5, 1, 4, 2})
+        hub->MakeBond(ring[i], Bond::Single);
+    for (int i = 0; i < 6; ++i)
+        ring[(5 * i) % 6]->MakeBond(ring[(5 * i + 1) % 6], i % 2 == 0 ? Bond::Double : Bond::Single)->SetWedge(i);
+
+    for (auto form : {RecordStream::Form::Plain, RecordStream::Form::Compressed}) {
+        const std::unique_ptr<Molecule> loaded = RecordStream::LoadAs<Molecule>(RecordStream::Save(molecule, form), form);
+        ASSERT_NE(loaded, nullptr);
+        ASSERT_EQ(loaded->GetNumChildren(), molecule.GetNumChildren());
+        for (int i = 0; i < molecule.GetNumChildren(); ++i) {
+            const TreeNode* const original = molecule.GetChild(i);
+            const TreeNode* const copy = loaded->GetChild(i);
+            ASSERT_EQ(copy->GetClassType(), original->GetClassType());
+            if (const auto* const atom = DynCast<Atom3d>(original)) {
+                const auto* const atomCopy = static_cast<const Atom3d*>(copy);
+                EXPECT_EQ(atomCopy->GetElementType(), atom->GetElementType());
+                ASSERT_EQ(atomCopy->GetNumBonds(), atom->GetNumBonds());
+                for (int k = 0; k < atom->GetNumBonds(); ++k)
+                    EXPECT_EQ(atomCopy->GetBond(k)->GetIndex(), atom->GetBond(k)->GetIndex());
+            } else {
+                const auto* const bond = static_cast<const Bond*>(original);
+                const auto* const bondCopy = static_cast<const Bond*>(copy);
+                EXPECT_EQ(bondCopy->GetType(), bond->GetType());
+                EXPECT_EQ(bondCopy->GetWedge(), bond->GetWedge());
+                EXPECT_EQ(bondCopy->GetAtom1()->GetIndex(), bond->GetAtom1()->GetIndex());
+                EXPECT_EQ(bondCopy->GetAtom2()->GetIndex(), bond->GetAtom2()->GetIndex());
+            }
+        }
+    }
+}
+
 TEST_F(AtomBondTest, AnAtomRefusedWithAnEmptyEntryInItsBondListIsFreed)
 {
     // A framework record of an atom whose bond list holds a null reference, cut short.
