@@ -90,7 +90,7 @@ public:
         return StageEnd() - m_room;
     }
     void Staged(const std::uint8_t* end) { m_room = static_cast<std::size_t>(StageEnd() - end); }
-    static constexpr std::size_t StageSize = 512;
+    static constexpr std::size_t StageSize = 4096;
 
     // Throws endOfFile when fewer than size bytes remain.
     void Read(void* data, std::size_t size)

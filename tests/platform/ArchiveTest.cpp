@@ -358,6 +358,27 @@ TEST(ArchiveStoring, LargeOutputsKeepEveryByteAcrossGrowthsAndRestarts)
     EXPECT_EQ(text, "ab");
 }
 
+// Reservations of every size up to the whole staging block, each filled only in part, mixed with
+// plain writes: the stored bytes are those put, in order; a reservation beyond the block is refused.
+TEST(ArchiveStoring, ReservationsUpToTheStageKeepEveryByteInOrder)
+{
+    Archive out;
+    std::vector<std::uint8_t> expected;
+    std::uint8_t next = 0;
+    for (std::size_t size = 1; expected.size() < (std::size_t{1} << 20); size = size * 5 % Archive::StageSize + 1) {
+        std::uint8_t* const room = out.Reserve(size);
+        const std::size_t used = size - size / 3;
+        for (std::size_t i = 0; i < used; ++i)
+            room[i] = next++;
+        expected.insert(expected.end(), room, room + used);
+        out.Staged(room + used);
+        out << next;
+        expected.push_back(next++);
+    }
+    EXPECT_EQ(out.GetBuffer(), expected);
+    EXPECT_THROW(out.Reserve(Archive::StageSize + 1), std::length_error);
+}
+
 TEST(ArchiveMalformedInput, TruncatedStringsAndWrongDirectionAreRefused)
 {
     Archive in(Bytes({0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 'a'}));
