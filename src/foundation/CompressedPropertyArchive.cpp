@@ -160,13 +160,17 @@ PropertyArchive::RecordClass CompressedPropertyArchive::ReadRecordClass()
 {
     Archive& stream = GetArchive();
     const std::size_t at = stream.GetPosition();
-    if (const std::uint32_t index = CompressionInteger::TakeUnsignedInteger(stream)) {
-        ClassDictionaryEntry* entry = m_dictionary.FindIndex(static_cast<std::int32_t>(index));
-        if (!entry)
-            Malformed(stream, at, ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");
-        return {&entry->hierarchy, entry, CompressedPropertyArchive::FindReadPlan(*entry, nullptr)};
-    }
-    return ReadClassDefinition(at);
+    return RecordClassOf(CompressionInteger::TakeUnsignedInteger(stream), at);
+}
+
+PropertyArchive::RecordClass CompressedPropertyArchive::RecordClassOf(std::uint32_t index, std::size_t at)
+{
+    if (index == 0)
+        return ReadClassDefinition(at);
+    ClassDictionaryEntry* entry = m_dictionary.FindIndex(static_cast<std::int32_t>(index));
+    if (!entry)
+        Malformed(GetArchive(), at, ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");
+    return {&entry->hierarchy, entry, entry->ReadPlan()};
 }
 
 PropertyArchive::RecordClass CompressedPropertyArchive::ReadClassDefinition(std::size_t at)
@@ -180,7 +184,7 @@ PropertyArchive::RecordClass CompressedPropertyArchive::ReadClassDefinition(std:
         Malformed(stream, at, ArchiveException::badClass,
                   "class " + ArchiveException::Quote(hierarchy.GetClassNameA()) + " is defined twice");
     ClassDictionaryEntry& entry = m_dictionary.Add(hierarchy, index);
-    return {&entry.hierarchy, &entry, CompressedPropertyArchive::FindReadPlan(entry, nullptr)};
+    return {&entry.hierarchy, &entry, entry.ReadPlan()};
 }
 
 const PropertyPlan* CompressedPropertyArchive::FindWritePlan(Catalog& object)
@@ -200,7 +204,7 @@ const PropertyPlan* CompressedPropertyArchive::FindReadPlan(ClassDictionaryEntry
         if (entry.plan)
             entry.plan->BindFactory(entry.hierarchy);
     }
-    return entry.plan && !entry.plan->IsDropped() ? entry.plan.get() : nullptr;
+    return entry.ReadPlan();
 }
 
 void CompressedPropertyArchive::WriteNumberOfProperties(std::string_view className, std::int32_t count)

@@ -32,6 +32,9 @@ struct ClassDictionaryEntry {
     // the class has none or the stream's description is not the plan's.
     bool planTried = false;
     std::unique_ptr<PropertyPlan> plan;
+
+    // The plan records of the class are read by; null once the stream's description is not the plan's.
+    const PropertyPlan* ReadPlan() const { return plan && !plan->IsDropped() ? plan.get() : nullptr; }
 };
 
 // The classes of one stream, by most-derived name (case-sensitive) and by index.
@@ -90,6 +93,8 @@ public:
 
     // A class index reads as the class's entry, with no hierarchy copied.
     RecordClass ReadRecordClass() override;
+    // The same once the record's class index has been taken from `at` (0: a definition follows).
+    RecordClass RecordClassOf(std::uint32_t index, std::size_t at);
     const PropertyPlan* FindWritePlan(Catalog& object) override;
     const PropertyPlan* FindReadPlan(ClassDictionaryEntry& entry, Base* created) override;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
+#include <typeinfo>
 #include <utility>
 
 #include <tavrel/foundation/Base.h>
@@ -321,7 +322,13 @@ struct PropertyArchive::RecordReader {
         }
     };
 
-    explicit RecordReader(PropertyArchive& archive) : stream(archive), state(*archive.m_state) {}
+    explicit RecordReader(PropertyArchive& archive)
+        : stream(archive),
+          state(*archive.m_state),
+          compressed(typeid(archive) == typeid(CompressedPropertyArchive) ? static_cast<CompressedPropertyArchive*>(&archive)
+                                                                          : nullptr)
+    {
+    }
 
     // Bytes the innermost record may still use for itself, from the archive's cursor or from at.
     std::size_t Available() const { return Available(stream.GetArchive().GetCursor()); }
@@ -366,7 +373,7 @@ struct PropertyArchive::RecordReader {
         frame.Reset();
         frame.reservedAbove = reserve;
         const std::uint32_t stored = CompressionInteger::TakeUnsignedInteger(stream.GetArchive());
-        const RecordClass recordClass = stream.ReadRecordClass();
+        const RecordClass recordClass = ReadRecordClass();
         frame.plan = recordClass.plan;
         if (recordClass.entry) {
             frame.className = recordClass.entry->className;
@@ -403,6 +410,25 @@ struct PropertyArchive::RecordReader {
         // A count the first record gives otherwise has dropped the plan.
         if (frame.plan && frame.plan->IsDropped())
             frame.plan = nullptr;
+    }
+
+    // The record's class: a compressed stream's index of the previous record's class again is
+    // answered here, without the dictionary.
+    RecordClass ReadRecordClass()
+    {
+        if (!compressed)
+            return stream.ReadRecordClass();
+        Archive& archive = stream.GetArchive();
+        const std::size_t at = archive.GetPosition();
+        const std::uint32_t index = CompressionInteger::TakeUnsignedInteger(archive);
+        if (index == lastClassIndex && index != 0)
+            return {&lastClass->hierarchy, lastClass, lastClass->ReadPlan()};
+        const RecordClass recordClass = compressed->RecordClassOf(index, at);
+        if (index != 0) {
+            lastClassIndex = index;
+            lastClass = recordClass.entry;
+        }
+        return recordClass;
     }
 
     Frame& FrameAt(std::size_t index) { return frameBlocks[index / FramesPerBlock][index % FramesPerBlock]; }
@@ -895,6 +921,10 @@ struct PropertyArchive::RecordReader {
 
     PropertyArchive& stream;
     State& state;
+    // The stream when it is exactly the compressed form (no override of how classes are read).
+    CompressedPropertyArchive* const compressed;
+    std::uint32_t lastClassIndex = 0;
+    ClassDictionaryEntry* lastClass = nullptr;
     // The open records, innermost last: FrameAt(0) to FrameAt(depth - 1). A bonded chain nests a record
     // per object: frames come in blocks, allocated once and never moved.
     static constexpr std::size_t FramesPerBlock = 64;

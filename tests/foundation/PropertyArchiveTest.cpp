@@ -641,6 +641,29 @@ TEST_F(PropertyStreamInput, ClassIndicesOfAnyRangeResolve)
     }
 }
 
+// A class index repeated record after record resolves each time, and an undefined index after
+// them is still refused.
+TEST_F(PropertyStreamInput, RecordsRepeatingAClassIndexResolveUntilAnUndefinedOne)
+{
+    const Bytes inlineRecord = Bytes{0x00, 0x00};
+    const Bytes head = Cat({Compact(7), Bytes{0x00}, Compact(3), NodeHierarchy(), Bytes{0x01}, Text("Next"),
+                            Bytes{0x00, 0x00}, inlineRecord});
+    const Bytes repeated = Cat({Compact(8), Compact(3), inlineRecord, Compact(9), Compact(3), inlineRecord, Compact(10),
+                                Compact(3), inlineRecord});
+    std::unique_ptr<StreamNode> outer(
+        static_cast<StreamNode*>(Load(Cat({head, repeated, Compact(11), Compact(3), Bytes{0x01}}), Form::Compressed)));
+    ASSERT_NE(outer, nullptr);
+    int chained = 0;
+    for (StreamNode* node = outer->next; node;) {
+        StreamNode* const next = node->next;
+        delete node;
+        node = next;
+        ++chained;
+    }
+    EXPECT_EQ(chained, 4);
+    ExpectRefused(Cat({head, repeated, Compact(11), Compact(4), Bytes{0x01}}), Form::Compressed, "class index 4");
+}
+
 // Stored OIDs come from files: runs of counter values, scattered values, overwrites and an entry for
 // no object must all map back exactly.
 TEST(PropertyStreamOIDMap, KeepsEveryEntryWhateverTheKeys)
