@@ -26,11 +26,6 @@ using namespace Tavrel;
 
 namespace {
 
-class AtomBondTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { AttachDataModelDLL(); }
-};
-
 // Every event heard on a registration, as (class-type identifier, code, attribute).
 struct Heard {
     std::uint32_t type;
@@ -39,6 +34,13 @@ struct Heard {
     bool operator==(const Heard&) const = default;
 };
 std::vector<Heard> g_heard;
+
+class AtomBondTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+    // Tests share one process when run together: none hears what an earlier one recorded.
+    void SetUp() override { g_heard.clear(); }
+};
 
 void Record(Event& event)
 {
@@ -94,6 +96,35 @@ struct Ethane {
     Atom3d* c2;
     Bond* cc;
 };
+
+// Every child of loaded matches original's at the same place: atoms by element, position, charge and
+// bonds in order, bonds by type, wedge and ends.
+void ExpectSameAtomsAndBonds(const Molecule& original, const Molecule& loaded)
+{
+    ASSERT_EQ(loaded.GetNumChildren(), original.GetNumChildren());
+    for (int i = 0; i < original.GetNumChildren(); ++i) {
+        const TreeNode* const node = original.GetChild(i);
+        const TreeNode* const copy = loaded.GetChild(i);
+        ASSERT_EQ(copy->GetClassType(), node->GetClassType());
+        EXPECT_EQ(copy->GetIndex(), i);
+        if (const auto* const atom = DynCast<Atom3d>(node)) {
+            const auto* const atomCopy = static_cast<const Atom3d*>(copy);
+            EXPECT_EQ(atomCopy->GetElementType(), atom->GetElementType());
+            EXPECT_EQ(atomCopy->GetXYZ(), atom->GetXYZ());
+            EXPECT_EQ(atomCopy->GetCharge(), atom->GetCharge());
+            ASSERT_EQ(atomCopy->GetNumBonds(), atom->GetNumBonds());
+            for (int k = 0; k < atom->GetNumBonds(); ++k)
+                EXPECT_EQ(atomCopy->GetBond(k)->GetIndex(), atom->GetBond(k)->GetIndex());
+        } else {
+            const auto* const bond = static_cast<const Bond*>(node);
+            const auto* const bondCopy = static_cast<const Bond*>(copy);
+            EXPECT_EQ(bondCopy->GetType(), bond->GetType());
+            EXPECT_EQ(bondCopy->GetWedge(), bond->GetWedge());
+            EXPECT_EQ(bondCopy->GetAtom1()->GetIndex(), bond->GetAtom1()->GetIndex());
+            EXPECT_EQ(bondCopy->GetAtom2()->GetIndex(), bond->GetAtom2()->GetIndex());
+        }
+    }
+}
 
 } // namespace
 
@@ -779,27 +810,7 @@ TEST_F(AtomBondTest, BondedChainsAreWrittenAndReadByPlansFromTheFirstRecordOn)
     EXPECT_EQ(after.readByPlan - before.readByPlan, Records);
 
     ASSERT_NE(loaded, nullptr);
-    ASSERT_EQ(loaded->GetNumChildren(), molecule.GetNumChildren());
-    for (int i = 0; i < molecule.GetNumChildren(); ++i) {
-        const TreeNode* const original = molecule.GetChild(i);
-        const TreeNode* const copy = loaded->GetChild(i);
-        ASSERT_EQ(copy->GetClassType(), original->GetClassType());
-        EXPECT_EQ(copy->GetIndex(), i);
-        if (const auto* const atom = DynCast<Atom3d>(original)) {
-            const auto* const atomCopy = static_cast<const Atom3d*>(copy);
-            EXPECT_EQ(atomCopy->GetElementType(), atom->GetElementType());
-            EXPECT_EQ(atomCopy->GetXYZ(), atom->GetXYZ());
-            EXPECT_EQ(atomCopy->GetCharge(), atom->GetCharge());
-            EXPECT_EQ(atomCopy->GetNumBonds(), atom->GetNumBonds());
-        } else {
-            const auto* const bond = static_cast<const Bond*>(original);
-            const auto* const bondCopy = static_cast<const Bond*>(copy);
-            EXPECT_EQ(bondCopy->GetType(), bond->GetType());
-            EXPECT_EQ(bondCopy->GetWedge(), bond->GetWedge());
-            EXPECT_EQ(bondCopy->GetAtom1()->GetIndex(), bond->GetAtom1()->GetIndex());
-            EXPECT_EQ(bondCopy->GetAtom2()->GetIndex(), bond->GetAtom2()->GetIndex());
-        }
-    }
+    ExpectSameAtomsAndBonds(molecule, *loaded);
 }
 
 TEST_F(AtomBondTest, ListsWhoseMembersOpenRecordsMidwayKeepTheirOrderThroughASave)
@@ -820,26 +831,7 @@ TEST_F(AtomBondTest, ListsWhoseMembersOpenRecordsMidwayKeepTheirOrderThroughASav
     for (auto form : {RecordStream::Form::Plain, RecordStream::Form::Compressed}) {
         const std::unique_ptr<Molecule> loaded = RecordStream::LoadAs<Molecule>(RecordStream::Save(molecule, form), form);
         ASSERT_NE(loaded, nullptr);
-        ASSERT_EQ(loaded->GetNumChildren(), molecule.GetNumChildren());
-        for (int i = 0; i < molecule.GetNumChildren(); ++i) {
-            const TreeNode* const original = molecule.GetChild(i);
-            const TreeNode* const copy = loaded->GetChild(i);
-            ASSERT_EQ(copy->GetClassType(), original->GetClassType());
-            if (const auto* const atom = DynCast<Atom3d>(original)) {
-                const auto* const atomCopy = static_cast<const Atom3d*>(copy);
-                EXPECT_EQ(atomCopy->GetElementType(), atom->GetElementType());
-                ASSERT_EQ(atomCopy->GetNumBonds(), atom->GetNumBonds());
-                for (int k = 0; k < atom->GetNumBonds(); ++k)
-                    EXPECT_EQ(atomCopy->GetBond(k)->GetIndex(), atom->GetBond(k)->GetIndex());
-            } else {
-                const auto* const bond = static_cast<const Bond*>(original);
-                const auto* const bondCopy = static_cast<const Bond*>(copy);
-                EXPECT_EQ(bondCopy->GetType(), bond->GetType());
-                EXPECT_EQ(bondCopy->GetWedge(), bond->GetWedge());
-                EXPECT_EQ(bondCopy->GetAtom1()->GetIndex(), bond->GetAtom1()->GetIndex());
-                EXPECT_EQ(bondCopy->GetAtom2()->GetIndex(), bond->GetAtom2()->GetIndex());
-            }
-        }
+        ExpectSameAtomsAndBonds(molecule, *loaded);
     }
 }
 
