@@ -669,12 +669,16 @@ struct PropertyArchive::RecordWriter {
         Archive& bytes = output;
         const char* const at = reinterpret_cast<const char*>(&object);
         std::uint8_t* out = nullptr;
-        // A value its entry writes to the stream: by its payload writer, else by its pass.
-        const auto byEntry = [&](std::size_t position, bool payload) {
+        // Ends the reserved room at what was written in it, before the stream is written otherwise.
+        const auto closeRoom = [&] {
             if (out) {
                 bytes.Staged(out);
                 out = nullptr;
             }
+        };
+        // A value its entry writes to the stream: by its payload writer, else by its pass.
+        const auto byEntry = [&](std::size_t position, bool payload) {
+            closeRoom();
             if (!payload || !plan.GetStep(position).entry->payload(bytes, object))
                 plan.WriteValues(stream, object, position, position + 1);
         };
@@ -765,20 +769,14 @@ struct PropertyArchive::RecordWriter {
                 byEntry(op->position, op->payload);
                 break;
             case Form::Reference:
-                if (out) {
-                    bytes.Staged(out);
-                    out = nullptr;
-                }
+                closeRoom();
                 if (WriteReference(plan.GetStep(op->position).entry->referenced(object, 0))) {
                     top.step = op->position + 1;
                     return true;
                 }
                 break;
             case Form::References: {
-                if (out) {
-                    bytes.Staged(out);
-                    out = nullptr;
-                }
+                closeRoom();
                 const PropertyEntry& entry = *plan.GetStep(op->position).entry;
                 const std::size_t elements = entry.references(object);
                 WriteCount(entry, elements);
