@@ -53,6 +53,12 @@ Bondable::~Bondable()
 
 void Bondable::PushBond(Bond* bond)
 {
+    // Room left inline: nothing to grow, and the slots past the count are null already.
+    if (const std::uint32_t count = m_numBonds.Get(); count < InlineBonds) {
+        m_bondStore.Get().inlined[count] = bond;
+        m_numBonds = count + 1;
+        return;
+    }
     ResizeBonds(m_numBonds.Get() + 1);
     BondData()[m_numBonds.Get() - 1] = bond;
 }
@@ -178,8 +184,11 @@ int Bondable::GetAttachedPosition(const Bondable* other) const
 
 Bond* Bondable::FindBond(const Bondable* other) const
 {
+    // Bond::FindBond's test, read through the inline end accessors.
     for (Bond* bond : GetBonds()) {
-        if (bond->FindBond(this, other))
+        const Bondable* const first = bond->GetAtom1();
+        const Bondable* const second = bond->GetAtom2();
+        if ((first == this && second == other) || (first == other && second == this))
             return bond;
     }
     return nullptr;
