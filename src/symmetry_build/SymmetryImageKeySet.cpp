@@ -12,6 +12,7 @@ std::size_t SymmetryImageKeySet::KeyHash::operator()(const SymmetryImageKey& key
 
 void SymmetryImageKeySet::Clear()
 {
+    m_byOperator.clear();
     m_lookup.Clear();
     m_freeKeyNumber = -1;
     m_keys.clear();
@@ -20,6 +21,16 @@ void SymmetryImageKeySet::Clear()
 std::pair<std::int32_t, bool> SymmetryImageKeySet::Enter(const SymmetryImageKey& key)
 {
     const std::int32_t next = GetCount();
+    if (!key.HasTranslation() && key.op >= 0 && key.op < TabledOperators) {
+        const auto op = static_cast<std::size_t>(key.op);
+        if (op >= m_byOperator.size())
+            m_byOperator.resize(op + 1, -1);
+        std::int32_t& number = m_byOperator[op];
+        const bool added = number < 0;
+        if (added)
+            number = next;
+        return {number, added};
+    }
     if (key == FreeKey) {
         const bool added = m_freeKeyNumber < 0;
         if (added)
@@ -30,7 +41,7 @@ std::pair<std::int32_t, bool> SymmetryImageKeySet::Enter(const SymmetryImageKey&
     return {*number, added};
 }
 
-std::int32_t SymmetryImageKeySet::Add(const SymmetryImageKey& key)
+std::int32_t SymmetryImageKeySet::AddNew(const SymmetryImageKey& key)
 {
     const auto [number, added] = Enter(key);
     if (added)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include <tavrel/core/Arrays.h>
 #include <tavrel/core/FlatHashMap.h>
@@ -17,7 +18,14 @@ class SymmetryImageKeySet {
 public:
     void Clear();
     // The key's number; a new key is appended with the next number.
-    std::int32_t Add(const SymmetryImageKey& key);
+    std::int32_t Add(const SymmetryImageKey& key)
+    {
+        if (!key.HasTranslation() && key.op >= 0 && static_cast<std::size_t>(key.op) < m_byOperator.size()) {
+            if (const std::int32_t number = m_byOperator[static_cast<std::size_t>(key.op)]; number >= 0)
+                return number;
+        }
+        return AddNew(key);
+    }
 
     // Replaces the contents with the keys of the tuples in order. A size that is not a positive
     // multiple of 4 leaves the set empty. A repeated tuple keeps its first number for lookups but
@@ -38,7 +46,14 @@ private:
 
     // The key's number and whether it is new; a new key is numbered after the listed keys.
     std::pair<std::int32_t, bool> Enter(const SymmetryImageKey& key);
+    // Add for a key not found in the operator table.
+    std::int32_t AddNew(const SymmetryImageKey& key);
 
+    // Keys without translation, the common case, are numbered in a table by operator (-1: not met);
+    // only operators below this bound, so that a stray index cannot grow the table.
+    static constexpr std::int32_t TabledOperators = 1024;
+
+    std::vector<std::int32_t> m_byOperator;
     FlatHashMap<SymmetryImageKey, std::int32_t, KeyHash> m_lookup{FreeKey};
     std::int32_t m_freeKeyNumber = -1;
     SymmetryImageKey::Array m_keys;

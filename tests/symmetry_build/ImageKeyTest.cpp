@@ -123,6 +123,27 @@ TEST(SymmetryImageKeySet, OperationIndexListRoundTripsAndKeepsRepeats)
     EXPECT_EQ(exported.size(), 16u);
 }
 
+TEST(SymmetryImageKeySet, KeysWithAndWithoutTranslationShareOneNumbering)
+{
+    SymmetryImageKeySet set;
+    const SymmetryImageKey keys[] = {{3, 0, 0, 0},  {3, 1, 0, 0},       {-1, 0, 0, 0}, {0, 0, 0, -1},
+                                     {0, 0, 0, 0},  {5000, 0, 0, 0},    {2, 0, 0, 0},  {INT32_MAX, 0, 0, 0}};
+    for (int round = 0; round < 2; ++round)
+        for (std::int32_t i = 0; i < 8; ++i)
+            EXPECT_EQ(set.Add(keys[i]), i) << "round " << round << ", key " << i;
+    EXPECT_EQ(set.GetCount(), 8);
+
+    const SymmetryImageKeySet copy = set;
+    EXPECT_EQ(SymmetryImageKeySet(copy).Add({2, 0, 0, 0}), 6);
+    set.Clear();
+    EXPECT_EQ(set.Add({2, 0, 0, 0}), 0);
+    EXPECT_EQ(set.Add({3, 0, 0, 0}), 1);
+    set.SetOperationIndexList({4, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0});
+    EXPECT_EQ(set.Add({3, 0, 0, 0}), 1);
+    EXPECT_EQ(set.Add({4, 0, 0, 0}), 0);
+    EXPECT_EQ(set.Add({2, 0, 0, 0}), 3);
+}
+
 TEST(SymmetryImageKeySet, MalformedOperationIndexListLeavesTheSetEmpty)
 {
     SymmetryImageKeySet set;
