@@ -120,10 +120,16 @@ bool SymmetryBonds::SetBonds(std::span<const UnitBond> bonds)
     std::vector<Member> members;
     members.reserve(bonds.size());
     constexpr std::size_t lookAhead = 8;  // the slot of a bond a few ahead starts loading early
+    // AppendBond in line: the bond's number is b, and every OID is non-zero.
+    constexpr auto most = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
     for (std::size_t b = 0; b < bonds.size(); ++b) {
+        if (b >= most)
+            throw std::length_error("SymmetryBonds: too many bonds");
         if (b + lookAhead < bonds.size())
             m_lookup.Prefetch(bonds[b + lookAhead].oid);
-        members.push_back({bonds[b].unit, AppendBond(bonds[b].oid, bonds[b].unit)});
+        m_oids.push_back(bonds[b].oid);
+        m_lookup[bonds[b].oid] = bonds[b].unit;
+        members.push_back({bonds[b].unit, static_cast<std::int32_t>(b)});
     }
     LayOut(members);
     return true;
