@@ -189,11 +189,16 @@ void Atom3d::SetHybridization(HybridizationType type)
     const auto code = static_cast<std::uint8_t>(type);
     if (code == m_hybridization)
         return;
-    m_hybridization = code;
-    const Watch self(this);
-    DoNotify(Object::classType, EventPropertySet, "Hybridization", nullptr);
-    if (self.alive)
-        DoNotify(classType, EventHybridizationSet, nullptr, nullptr);
+    // Out of line, so that the unchanged code (the common answer to a bond's perception) returns
+    // without the frame the announcement needs.
+    const auto announce = [this](std::uint8_t changed) __attribute__((noinline)) {
+        m_hybridization = changed;
+        const Watch self(this);
+        DoNotify(Object::classType, EventPropertySet, "Hybridization", nullptr);
+        if (self.alive)
+            DoNotify(classType, EventHybridizationSet, nullptr, nullptr);
+    };
+    announce(code);
 }
 
 Atom::HybridizationType Atom3d::PerceiveHybridization() const
@@ -216,14 +221,21 @@ Atom::HybridizationType Atom3d::PerceiveHybridization() const
     if (doubles >= 2 && bonds == 3)
         return Sp2;
     // Nitrogen next to an Sp2 atom (amide, aniline) is Sp2 itself; no other element takes a neighbour's.
-    if (GetElementType() == 7) {
+    // Out of line, as the frame the nitrogen's reads need is not wanted for the other elements;
+    // PerceiveRequest when the rule gives no answer.
+    const auto nitrogen = [this](int count) __attribute__((noinline)) {
         if (GetFormalCharge() == Rational(1, 1))
             return Sp3;
-        for (int i = 0; i < bonds; ++i) {
+        for (int i = 0; i < count; ++i) {
             const Atom* const neighbour = DynCast<Atom>(GetAttached(i));
             if (neighbour && neighbour->GetHybridization() == Sp2)
                 return Sp2;
         }
+        return PerceiveRequest;
+    };
+    if (GetElementType() == 7) {
+        if (const HybridizationType type = nitrogen(bonds); type != PerceiveRequest)
+            return type;
     }
     switch (bonds) {
     case 5: return TrigonalBipyramid;
