@@ -51,14 +51,8 @@ Bondable::~Bondable()
 
 // ---- The bond list
 
-void Bondable::PushBond(Bond* bond)
+void Bondable::PushBondGrowing(Bond* bond)
 {
-    // Room left inline: nothing to grow, and the slots past the count are null already.
-    if (const std::uint32_t count = m_numBonds.Get(); count < InlineBonds) {
-        m_bondStore.Get().inlined[count] = bond;
-        m_numBonds = count + 1;
-        return;
-    }
     ResizeBonds(m_numBonds.Get() + 1);
     BondData()[m_numBonds.Get() - 1] = bond;
 }
@@ -106,11 +100,6 @@ void Bondable::AddBond(Bond* bond)
 {
     PushBond(bond);
     AnnounceBond(bond);
-}
-
-void Bondable::AnnounceBond(Bond* bond)
-{
-    NotifyIfHeard(classType, EventBondAdded, nullptr, bond);
 }
 
 Bond* Bondable::KeepLinked(Bond* bond)

@@ -108,9 +108,20 @@ private:
 
     Bond* const* BondData() const { return m_numBonds.Get() > InlineBonds ? m_bondStore.Get().heap.data : m_bondStore.Get().inlined; }
     Bond** BondData() { return m_numBonds.Get() > InlineBonds ? m_bondStore.Get().heap.data : m_bondStore.Get().inlined; }
-    void PushBond(Bond* bond);
+    void PushBond(Bond* bond)
+    {
+        // Room left inline: nothing to grow, and the slots past the count are null already.
+        if (const std::uint32_t count = m_numBonds.Get(); count < InlineBonds) {
+            m_bondStore.Get().inlined[count] = bond;
+            m_numBonds = count + 1;
+        } else {
+            PushBondGrowing(bond);
+        }
+    }
+    // PushBond onto a full inline store or the heap.
+    void PushBondGrowing(Bond* bond);
     // Raises EventBondAdded for a listed bond.
-    void AnnounceBond(Bond* bond);
+    void AnnounceBond(Bond* bond) { NotifyIfHeard(classType, EventBondAdded, nullptr, bond); }
     // A bond that survives as it is built gives its pointer up: the bond without ends is deleted by
     // its maker.
     static Bond* KeepLinked(Bond* bond);
