@@ -43,10 +43,12 @@ TAVREL_IMPLEMENT_CLASS(BenchAtom, ClassKind::Creatable)
 
 namespace Tavrel::bench {
 
-// Bytes the allocator has handed out in small blocks and not taken back.
+// Bytes the allocator has handed out and not taken back: small blocks from its arenas and the large
+// ones it maps on their own.
 inline std::size_t HeapInUse()
 {
-    return mallinfo2().uordblks;
+    const auto info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
 
 // An empty cubic cell sized for `atoms` asymmetric atoms at about 0.1 per cubic A once expanded, in a
