@@ -868,6 +868,8 @@ private:
         IntArray order;
         if (!AtomsByParentAndID(ids, order))
             return false;
+        // At most one move per node: room for all at once instead of growth by doubling.
+        m_moves.reserve(m_moves.size() + order.size() + objects.nodes.size());
         for (std::size_t k = 0; k < order.size(); ++k) {
             const std::int32_t node = order[k];
             if (k + PrefetchDistance < order.size())
@@ -1053,7 +1055,25 @@ private:
         }
     }
 
-    void Created(const Object* object) { m_created.push_back(object->GetOID()); }
+    // A build creates objects mostly in OID order: each run of consecutive OIDs is kept as one entry.
+    void Created(const Object* object)
+    {
+        const std::uint32_t oid = object->GetOID();
+        if (!m_created.empty() && m_created.back().first + m_created.back().count == oid)
+            ++m_created.back().count;
+        else
+            m_created.push_back({oid, 1});
+    }
+
+    // Deletes the created objects, newest first.
+    void DeleteCreated()
+    {
+        for (auto run = m_created.rbegin(); run != m_created.rend(); ++run) {
+            for (std::uint32_t k = run->count; k > 0; --k)
+                delete Object::GetObjectA(run->first + k - 1);
+        }
+        m_created.clear();
+    }
 
     static void DeleteAll(OIDArray& oids)
     {
@@ -1085,7 +1105,7 @@ private:
             else
                 object->SetInvisible(false);
         }
-        DeleteAll(m_created);
+        DeleteCreated();
     }
 
     CellBuildTree& m_tree;
@@ -1106,7 +1126,11 @@ private:
     SymmetryAtoms m_atomTable;
     SymmetryObjects m_objectTable;
     SymmetryBonds m_bondTable;
-    OIDArray m_created;
+    struct OIDRun {
+        std::uint32_t first;
+        std::uint32_t count;
+    };
+    std::vector<OIDRun> m_created;
     OIDArray m_obsolete;
     OIDArray m_unclaimed;
     // Existing objects met by the build: OID -> the object node that claimed it, -1 while none did.
