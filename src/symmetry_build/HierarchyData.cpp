@@ -1856,7 +1856,7 @@ bool HierarchyData::DetermineSymmetryTree()
     }
     // Each bond is kept once, from its lower node; the records are rewritten in place.
     const bool bonded = SymmetryTree::KeepBondsOnce(m_recordOffsets, m_records) &&
-                        m_tree.SetBonds(atomNodes, m_recordOffsets, m_records);
+                        m_tree.SetBonds(atomNodes, m_recordOffsets, std::move(m_records));
     m_records = {};
     m_recordOffsets = {};
     if (!bonded) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <tuple>
+#include <utility>
 
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Atom.h>
@@ -128,7 +129,7 @@ bool SymmetryTree::SetAtoms(std::int32_t n, IntArray atomItems, SymmetryImageKey
     return true;
 }
 
-bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges)
+bool SymmetryTree::ValidBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges) const
 {
     if (n != GetAtomNodeCount() || offsets.size() != static_cast<std::size_t>(n) + 1 || offsets.front() != 0 ||
         offsets.back() != static_cast<std::int32_t>(edges.size()) || !std::is_sorted(offsets.begin(), offsets.end()))
@@ -137,19 +138,35 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const BondE
         if (edges[at].bond >= 0 && (edges[at].node < 0 || edges[at].node >= n))
             return false;
     }
-    // Each taken bond adds an edge at both ends: count them first, then lay them out node by node,
-    // each node's offset serving as its cursor and moved back in place afterwards.
+    return true;
+}
+
+bool SymmetryTree::CountBondEdges(std::int32_t n, const IntArray& offsets, const BondEdges& edges)
+{
+    // Each taken bond adds an edge at both ends.
     IntArray& starts = m_edgeOffsets;
     starts.assign(static_cast<std::size_t>(n) + 1, 0);
+    bool lowerEnds = true;
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
             const Edge& edge = edges[static_cast<std::size_t>(e)];
-            if (edge.bond < 0)
+            if (edge.bond < 0) {
+                lowerEnds = false;
                 continue;
+            }
+            lowerEnds = lowerEnds && edge.node >= i;
             ++starts[static_cast<std::size_t>(i)];
             ++starts[static_cast<std::size_t>(edge.node)];
         }
     }
+    return lowerEnds;
+}
+
+void SymmetryTree::CopyBondEdges(std::int32_t n, const IntArray& offsets, const BondEdges& edges)
+{
+    // Laid out node by node, each node's offset serving as its cursor and moved back in place
+    // afterwards.
+    IntArray& starts = m_edgeOffsets;
     std::exclusive_scan(starts.begin(), starts.end(), starts.begin(), 0);
     m_edges.Clear();
     m_edges.Resize(static_cast<std::size_t>(starts.back()));
@@ -166,6 +183,39 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const BondE
     if (n > 0)
         std::copy_backward(starts.begin(), starts.end() - 2, starts.end() - 1);
     starts.front() = 0;
+}
+
+bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges)
+{
+    if (!ValidBonds(n, offsets, edges))
+        return false;
+    CountBondEdges(n, offsets, edges);
+    CopyBondEdges(n, offsets, edges);
+    return true;
+}
+
+bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, BondEdges&& edges)
+{
+    if (!ValidBonds(n, offsets, edges))
+        return false;
+    // In place only where every edge is taken and lies at its lower end: node i's edges then land at
+    // or after where they are read, so a walk from the last edge back writes over nothing unread.
+    if (!CountBondEdges(n, offsets, edges)) {
+        CopyBondEdges(n, offsets, edges);
+        return true;
+    }
+    // Each node's end, which serves as its cursor from the back and ends at its start.
+    IntArray& starts = m_edgeOffsets;
+    std::inclusive_scan(starts.begin(), starts.end(), starts.begin());
+    m_edges = std::move(edges);
+    m_edges.Resize(static_cast<std::size_t>(starts.back()));
+    for (std::int32_t i = n - 1; i >= 0; --i) {
+        for (std::int32_t e = offsets[static_cast<std::size_t>(i) + 1] - 1; e >= offsets[static_cast<std::size_t>(i)]; --e) {
+            const Edge edge = m_edges[static_cast<std::size_t>(e)];
+            m_edges.CopyReversed(static_cast<std::size_t>(--starts[static_cast<std::size_t>(edge.node)]), i, m_edges, edge);
+            m_edges.Copy(static_cast<std::size_t>(--starts[static_cast<std::size_t>(i)]), m_edges, edge);
+        }
+    }
     return true;
 }
 

@@ -197,6 +197,43 @@ TEST(SymmetryTree, KeepsBondsAcrossFarCellsOnceWithTheirWholeTranslation)
 }
 
 
+TEST(SymmetryTree, LaysOutHandedOverBondsAsCopiedOnes)
+{
+    // Bonds kept once at their lower node, with a bond to the node's own image, far translations and a
+    // node without bonds; then a list with an edge seen from its upper end, which is laid out anew.
+    const SymmetryImageKey::Array keys{SymmetryImageKey::identity, {1, 0, 0, 0}, {2, 0, 1, 0}, {3, 0, 0, 0}};
+    const std::vector<SymmetryTree::BondEdge> lowerEnds{{0, 1, 0, 0, 0},  {1, 2, 600, 0, 0}, {2, 1, 1, 0, 0},
+                                                        {3, 3, 0, -1, 0}, {4, 1, -512, 0, 0}, {5, 3, 0, 0, -70000}};
+    const IntArray lowerOffsets{0, 2, 5, 6, 6};
+    const std::vector<SymmetryTree::BondEdge> upperEnd{{0, 1, 0, 0, 0}, {1, 0, 2, 0, 0}, {2, 3, 0, 0, 0}};
+    const IntArray upperOffsets{0, 1, 2, 3, 3};
+    using Case = std::pair<IntArray, std::vector<SymmetryTree::BondEdge>>;
+    for (const auto& [offsets, edges] : {Case{lowerOffsets, lowerEnds}, Case{upperOffsets, upperEnd}}) {
+        SymmetryTree copied;
+        SymmetryTree handed;
+        ASSERT_TRUE(copied.SetAtoms(4, {0, 1, 2, 3}, keys));
+        ASSERT_TRUE(handed.SetAtoms(4, {0, 1, 2, 3}, keys));
+        const SymmetryTree::BondEdges listed = edges;
+        ASSERT_TRUE(copied.SetBonds(4, offsets, listed));
+        SymmetryTree::BondEdges given = edges;
+        ASSERT_TRUE(handed.SetBonds(4, offsets, std::move(given)));
+        EXPECT_EQ(handed.GetEdgeCount(), copied.GetEdgeCount());
+        std::vector<SymmetryTree::Neighbor> expected;
+        std::vector<SymmetryTree::Neighbor> seen;
+        for (std::int32_t i = 0; i < 4; ++i) {
+            const ImageNode image(i, {keys[static_cast<std::size_t>(i)].op, 1, -2, 3});
+            ASSERT_TRUE(copied.GetNeighborImages(image, expected));
+            ASSERT_TRUE(handed.GetNeighborImages(image, seen));
+            EXPECT_EQ(seen, expected) << "node " << i;
+        }
+    }
+    // Offsets that do not match change nothing.
+    SymmetryTree tree;
+    ASSERT_TRUE(tree.SetAtoms(4, {0, 1, 2, 3}, keys));
+    EXPECT_FALSE(tree.SetBonds(4, {0, 1, 2, 3}, SymmetryTree::BondEdges(lowerEnds)));
+    EXPECT_EQ(tree.GetEdgeCount(), 0u);
+}
+
 TEST(SymmetryTree, GivesBondsAcrossFarCellsTheirWholeTranslation)
 {
     // Translations at the edge of the compact range and beyond it, both ways.
