@@ -232,7 +232,7 @@ void CellBuildTree::Clear()
     m_root = -1;
 }
 
-bool CellBuildTree::OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray& position)
+bool CellBuildTree::OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray* position)
 {
     // Counting sort by item, each item's node at the identity key moved to the front.
     const auto count = static_cast<std::size_t>(itemCount);
@@ -242,7 +242,6 @@ bool CellBuildTree::OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntA
     for (std::size_t i = 1; i <= count; ++i)
         starts[i] += starts[i - 1];
     order.assign(nodes.nodes.size(), -1);
-    position.assign(nodes.nodes.size(), -1);
     IntArray next(starts.begin(), starts.end() - 1);
     for (std::int32_t item = 0; item < itemCount; ++item) {
         const std::int32_t own = nodes.Find(ImageNode(item, SymmetryImageKey::identity));
@@ -256,8 +255,11 @@ bool CellBuildTree::OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntA
             continue;
         order[static_cast<std::size_t>(next[static_cast<std::size_t>(node.item)]++)] = static_cast<std::int32_t>(i);
     }
+    if (!position)
+        return true;
+    position->assign(nodes.nodes.size(), -1);
     for (std::size_t p = 0; p < order.size(); ++p)
-        position[static_cast<std::size_t>(order[p])] = static_cast<std::int32_t>(p);
+        (*position)[static_cast<std::size_t>(order[p])] = static_cast<std::int32_t>(p);
     return true;
 }
 
@@ -289,10 +291,9 @@ IntArray CellBuildTree::ObjectDepths() const
     return depths;
 }
 
-void CellBuildTree::Export(const Nodes& nodes, const IntArray& order, const IntArray& depths,
-                           const IntArray& parentPositions, NodeExport& out)
+void CellBuildTree::Export(const NodeOrder& order, NodeExport& out)
 {
-    const std::size_t n = order.size();
+    const std::size_t n = order.GetCount();
     out.oids.reserve(n);
     out.depths.reserve(n);
     out.parents.reserve(n);
@@ -301,51 +302,59 @@ void CellBuildTree::Export(const Nodes& nodes, const IntArray& order, const IntA
     out.keys.reserve(n);
     std::int32_t rank = 0;
     for (std::size_t p = 0; p < n; ++p) {
-        const auto node = static_cast<std::size_t>(order[p]);
-        const ImageNode& record = nodes.nodes[node];
-        rank = p > 0 && out.items[p - 1] == record.item ? rank + 1 : 0;
-        const std::int32_t parent = nodes.parents[node];
-        out.oids.push_back(nodes.oids[node]);
-        out.depths.push_back(depths[node]);
-        out.parents.push_back(parent < 0 ? -1 : parentPositions[static_cast<std::size_t>(parent)]);
+        const NodeOrder::Node node = order[p];
+        rank = p > 0 && out.items[p - 1] == node.item ? rank + 1 : 0;
+        out.oids.push_back(node.oid);
+        out.depths.push_back(node.depth);
+        out.parents.push_back(node.parent);
         out.symParents.push_back(static_cast<std::int32_t>(p) - rank);
-        out.items.push_back(record.item);
-        out.keys.push_back(record.key);
+        out.items.push_back(node.item);
+        out.keys.push_back(node.key);
     }
+}
+
+bool CellBuildTree::OrderObjectNodes(NodeOrder& out) const
+{
+    out = {};
+    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
+        !OrderByItem(m_objects, m_objectCount, out.m_order, &out.m_objectPositions))
+        return false;
+    out.m_nodes = &m_objects;
+    out.m_objectDepths = ObjectDepths();
+    return true;
+}
+
+bool CellBuildTree::OrderAtomNodes(NodeOrder& out) const
+{
+    out = {};
+    IntArray objectOrder;
+    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
+        !OrderByItem(m_atoms, m_atomCount, out.m_order, nullptr) ||
+        !OrderByItem(m_objects, m_objectCount, objectOrder, &out.m_objectPositions))
+        return false;
+    out.m_nodes = &m_atoms;
+    out.m_atoms = true;
+    out.m_objectDepths = ObjectDepths();
+    return true;
 }
 
 bool CellBuildTree::ExportObjectNodes(NodeExport& out) const
 {
     out = {};
-    IntArray order;
-    IntArray position;
-    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
-        !OrderByItem(m_objects, m_objectCount, order, position))
+    NodeOrder order;
+    if (!OrderObjectNodes(order))
         return false;
-    Export(m_objects, order, ObjectDepths(), position, out);
+    Export(order, out);
     return true;
 }
 
 bool CellBuildTree::ExportAtomNodes(NodeExport& out) const
 {
     out = {};
-    IntArray order;
-    IntArray position;
-    IntArray objectOrder;
-    IntArray objectPosition;
-    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
-        !OrderByItem(m_atoms, m_atomCount, order, position) ||
-        !OrderByItem(m_objects, m_objectCount, objectOrder, objectPosition))
+    NodeOrder order;
+    if (!OrderAtomNodes(order))
         return false;
-    // An atom lies one level below its parent object.
-    const IntArray objectDepths = ObjectDepths();
-    IntArray depths(m_atoms.nodes.size(), -1);
-    for (std::size_t i = 0; i < depths.size(); ++i) {
-        const std::int32_t parent = m_atoms.parents[i];
-        if (parent >= 0)
-            depths[i] = objectDepths[static_cast<std::size_t>(parent)] + 1;
-    }
-    Export(m_atoms, order, depths, objectPosition, out);
+    Export(order, out);
     return true;
 }
 
@@ -722,8 +731,7 @@ private:
     static bool Rewrite(const Nodes& nodes, std::int32_t itemCount, ReplicaTable& table)
     {
         IntArray order;
-        IntArray position;
-        if (!OrderByItem(nodes, itemCount, order, position))
+        if (!OrderByItem(nodes, itemCount, order, nullptr))
             return false;
         IntArray counts(static_cast<std::size_t>(itemCount), 0);
         SymmetryImageKey::Array keys(order.size());

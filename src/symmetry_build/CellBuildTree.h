@@ -53,6 +53,40 @@ public:
         SymmetryImageKey::Array keys;
     };
 
+private:
+    struct Nodes;
+
+public:
+    // The nodes of one kind in the order of their export, each read on demand; valid while the tree
+    // is unchanged.
+    class NodeOrder {
+    public:
+        // A node as its export lists it, but for the position of its item's own node.
+        struct Node {
+            std::uint32_t oid;
+            std::int32_t depth;
+            std::int32_t parent;
+            std::int32_t item;
+            SymmetryImageKey key;
+        };
+
+        std::size_t GetCount() const { return m_order.size(); }
+        inline std::uint32_t GetOID(std::size_t p) const;
+        inline Node operator[](std::size_t p) const;
+        // Every node's OID and node, in node order.
+        inline std::span<const std::uint32_t> GetNodeOIDs() const;
+        inline std::span<const ImageNode> GetNodes() const;
+
+    private:
+        friend class CellBuildTree;
+        const Nodes* m_nodes = nullptr;
+        bool m_atoms = false;
+        IntArray m_order;
+        // Per object node, its position in the object export and its depth.
+        IntArray m_objectPositions;
+        IntArray m_objectDepths;
+    };
+
     CellBuildTree(std::int32_t atomCount, std::int32_t objectCount);
 
     std::int32_t GetAtomCount() const { return m_atomCount; }
@@ -118,6 +152,9 @@ public:
     // After a build; false when an item has no node, the tree has no root or the root has no object.
     bool ExportAtomNodes(NodeExport& out) const;
     bool ExportObjectNodes(NodeExport& out) const;
+    // The same order without the lists; false as the exports.
+    bool OrderAtomNodes(NodeOrder& out) const;
+    bool OrderObjectNodes(NodeOrder& out) const;
 
 private:
     struct Nodes {
@@ -148,14 +185,13 @@ private:
     class Builder;
     friend class Builder;
 
-    // The nodes of each item, its own node (at the identity key) first.
-    static bool OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray& position);
+    // The nodes of each item, its own node (at the identity key) first; with position, each node's
+    // place in that order.
+    static bool OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray* position);
     // Whether every item has its own node, as OrderByItem needs.
     static bool HasOwnNodes(const Nodes& nodes, std::int32_t itemCount);
-    // The nodes in the given order with their depths and their parents' positions in their export,
-    // into an empty export.
-    static void Export(const Nodes& nodes, const IntArray& order, const IntArray& depths,
-                       const IntArray& parentPositions, NodeExport& out);
+    // The nodes in their order, into an empty export.
+    static void Export(const NodeOrder& order, NodeExport& out);
     // Per object node, the objects from it up to and including the root (the root: 1).
     IntArray ObjectDepths() const;
 
@@ -170,5 +206,33 @@ private:
     std::int32_t m_openBondList = -1;
     std::int32_t m_root = -1;
 };
+
+std::uint32_t CellBuildTree::NodeOrder::GetOID(std::size_t p) const
+{
+    return m_nodes->oids[static_cast<std::size_t>(m_order[p])];
+}
+
+CellBuildTree::NodeOrder::Node CellBuildTree::NodeOrder::operator[](std::size_t p) const
+{
+    const auto node = static_cast<std::size_t>(m_order[p]);
+    const ImageNode& record = m_nodes->nodes[node];
+    const std::int32_t parent = m_nodes->parents[node];
+    // An atom lies one level below its parent object.
+    const std::int32_t depth = !m_atoms ? m_objectDepths[node]
+                               : parent < 0 ? -1
+                                            : m_objectDepths[static_cast<std::size_t>(parent)] + 1;
+    return {m_nodes->oids[node], depth, parent < 0 ? -1 : m_objectPositions[static_cast<std::size_t>(parent)],
+            record.item, record.key};
+}
+
+std::span<const std::uint32_t> CellBuildTree::NodeOrder::GetNodeOIDs() const
+{
+    return m_nodes->oids;
+}
+
+std::span<const ImageNode> CellBuildTree::NodeOrder::GetNodes() const
+{
+    return m_nodes->nodes;
+}
 
 } // namespace Tavrel

@@ -1929,42 +1929,51 @@ bool HierarchyData::BuildImages(const std::vector<SymmetryImageKey::Array>& keys
 
 bool HierarchyData::RebuildItems(const CellBuildTree& build)
 {
-    CellBuildTree::NodeExport atoms;
-    CellBuildTree::NodeExport objects;
-    if (!build.ExportAtomNodes(atoms) || !build.ExportObjectNodes(objects))
+    // The nodes are read in export order straight from the build, without listing them first.
+    CellBuildTree::NodeOrder atoms;
+    CellBuildTree::NodeOrder objects;
+    if (!build.OrderAtomNodes(atoms) || !build.OrderObjectNodes(objects))
         return false;
     // Entries scattered over a large map: the slot of an entry a few ahead starts loading early.
     constexpr std::size_t lookAhead = 8;
-    const auto rebuild = [](const CellBuildTree::NodeExport& nodes, auto& items, auto& lists, auto& map) {
-        map.Prepare(nodes.oids);
+    const auto rebuild = [](const CellBuildTree::NodeOrder& nodes, auto& items, auto& lists, auto& map) {
+        map.Prepare(nodes.GetNodeOIDs());
         for (auto& list : lists) {
             list.itemIndex = -1;
             list.oid = 0;
             list.members.clear();
         }
         IntArray counts(lists.size(), 0);
-        for (const std::int32_t item : nodes.items)
-            ++counts[At(item)];
+        for (const ImageNode& node : nodes.GetNodes())
+            ++counts[At(node.item)];
         for (std::size_t l = 0; l < lists.size(); ++l)
             lists[l].members.reserve(At(counts[l]));
+        const std::size_t n = nodes.GetCount();
         items.clear();
-        items.reserve(nodes.oids.size());
-        for (std::size_t i = 0; i < nodes.oids.size(); ++i) {
-            if (i + lookAhead < nodes.oids.size())
-                map.Prefetch(nodes.oids[i + lookAhead]);
-            if (nodes.oids[i] == 0)
+        items.reserve(n);
+        // Each item's nodes follow its own one, which is the symmetry parent of all of them.
+        std::int32_t previousItem = -1;
+        std::int32_t own = -1;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i + lookAhead < n)
+                map.Prefetch(nodes.GetOID(i + lookAhead));
+            const CellBuildTree::NodeOrder::Node node = nodes[i];
+            if (i == 0 || node.item != previousItem)
+                own = static_cast<std::int32_t>(i);
+            previousItem = node.item;
+            if (node.oid == 0)
                 continue;
             const auto index = static_cast<std::int32_t>(items.size());
-            auto& list = lists[At(nodes.items[i])];
-            if (nodes.symParents[i] == static_cast<std::int32_t>(i)) {
+            auto& list = lists[At(node.item)];
+            if (own == static_cast<std::int32_t>(i)) {
                 list.itemIndex = index;
-                list.oid = nodes.oids[i];
+                list.oid = node.oid;
             }
-            map[nodes.oids[i]] = index;
-            HierarchyItem item{nodes.oids[i], nodes.depths[i], nodes.parents[i], nodes.symParents[i],
-                               nodes.items[i], static_cast<std::int32_t>(list.members.size())};
+            map[node.oid] = index;
+            HierarchyItem item{node.oid, node.depth, node.parent, own, node.item,
+                               static_cast<std::int32_t>(list.members.size())};
             items.push_back({item});
-            list.members.push_back({index, nodes.oids[i], nodes.keys[i]});
+            list.members.push_back({index, node.oid, node.key});
         }
     };
     rebuild(atoms, m_atomItems, m_atomLists, m_atomIndexByOID);

@@ -183,8 +183,21 @@ TEST_F(CellBuildTreeTest, AnImageKeyBuildsAMarkedMoleculeImageWithItsBond)
     EXPECT_EQ(exported.oids, (OIDArray{c1->GetOID(), i1->GetOID(), c2->GetOID(), i2->GetOID()}));
     EXPECT_EQ(exported.symParents, (IntArray{0, 0, 2, 2}));
     EXPECT_EQ(exported.depths, (IntArray{3, 3, 3, 3}));
+    CellBuildTree::NodeOrder order;
+    ASSERT_TRUE(build.OrderAtomNodes(order));
+    ASSERT_EQ(order.GetCount(), 4u);
+    for (std::size_t p = 0; p < order.GetCount(); ++p) {
+        EXPECT_EQ(order[p].oid, exported.oids[p]);
+        EXPECT_EQ(order[p].depth, exported.depths[p]);
+        EXPECT_EQ(order[p].parent, exported.parents[p]);
+        EXPECT_EQ(order[p].item, exported.items[p]);
+        EXPECT_EQ(order[p].key, exported.keys[p]);
+    }
     ASSERT_TRUE(build.ExportObjectNodes(exported));
     EXPECT_EQ(exported.parents, (IntArray{-1, 0, 0}));
+    ASSERT_TRUE(build.OrderObjectNodes(order));
+    EXPECT_EQ(order[2].oid, image->GetOID());
+    EXPECT_EQ(order[2].parent, 0);
 
     // A second build over the tables reuses every object it finds.
     CellBuildTree again(2, 2);
