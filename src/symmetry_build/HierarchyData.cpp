@@ -1393,14 +1393,15 @@ bool HierarchyData::MergeBonds(const std::vector<ReplicateBondList>& specified,
 
 void HierarchyData::ClearGraph()
 {
-    // The graph lives for one build only: its memory goes with it.
-    m_nodeLists = {};
-    m_nodeKeys = {};
-    m_nodeOffsets = {};
-    m_links = {};
+    // The graph lives for one build only: its memory goes with it (assigning {} to a vector would
+    // keep its capacity).
+    m_nodeLists = IntArray();
+    m_nodeKeys = SymmetryImageKey::Array();
+    m_nodeOffsets = IntArray();
+    m_links = std::vector<GraphLink>();
     m_records = {};
-    m_recordOffsets = {};
-    m_components = {};
+    m_recordOffsets = IntArray();
+    m_components = IndexLists();
 }
 
 bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bonds, std::int32_t bondTypes)
@@ -1858,7 +1859,7 @@ bool HierarchyData::DetermineSymmetryTree()
     const bool bonded = SymmetryTree::KeepBondsOnce(m_recordOffsets, m_records) &&
                         m_tree.SetBonds(atomNodes, m_recordOffsets, std::move(m_records));
     m_records = {};
-    m_recordOffsets = {};
+    m_recordOffsets = IntArray();
     if (!bonded) {
         HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
         return false;
