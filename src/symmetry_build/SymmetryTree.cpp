@@ -84,6 +84,7 @@ void SymmetryTree::Clear()
     m_edgeOffsets.clear();
     m_edges.Clear();
     m_atomSlots.clear();
+    m_itemStarts.clear();
     m_atomStride = 0;
     m_atomIndex.Clear();
     m_components.clear();
@@ -111,6 +112,8 @@ bool SymmetryTree::SetAtoms(std::int32_t n, IntArray atomItems, SymmetryImageKey
     }
     if (dense && itemCount * opCount <= 4 * static_cast<std::int64_t>(n) + 64) {
         m_atomStride = static_cast<std::int32_t>(opCount);
+        if (StartItems(static_cast<std::int32_t>(itemCount)))
+            return true;
         m_atomSlots.assign(static_cast<std::size_t>(itemCount * opCount), -1);
         for (std::int32_t i = 0; i < n; ++i) {
             const auto at = static_cast<std::size_t>(i);
@@ -127,6 +130,26 @@ bool SymmetryTree::SetAtoms(std::int32_t n, IntArray atomItems, SymmetryImageKey
         m_atomIndex.Insert(Pack(items[at], keys[at].op), i);
     }
     return true;
+}
+
+bool SymmetryTree::StartItems(std::int32_t itemCount)
+{
+    const IntArray& items = m_atomItems;
+    m_itemStarts.assign(static_cast<std::size_t>(itemCount) + 1, 0);
+    std::size_t at = 0;
+    for (std::int32_t item = 0; item < itemCount; ++item) {
+        const std::size_t start = at;
+        bool inOrder = true;
+        for (; at < items.size() && items[at] == item; ++at)
+            inOrder = inOrder && static_cast<std::size_t>(m_atomKeys[at].op) == at - start;
+        inOrder = inOrder && at - start == static_cast<std::size_t>(m_atomStride);
+        m_itemStarts[static_cast<std::size_t>(item)] = inOrder ? static_cast<std::int32_t>(start) : ~static_cast<std::int32_t>(start);
+    }
+    m_itemStarts.back() = static_cast<std::int32_t>(at);
+    if (at == items.size())
+        return true;
+    m_itemStarts.clear();
+    return false;
 }
 
 bool SymmetryTree::ValidBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges) const
@@ -429,6 +452,19 @@ std::int32_t SymmetryTree::FindAtomNode(std::int32_t item, std::int32_t op) cons
     if (m_atomStride > 0) {
         if (item < 0 || op < 0 || op >= m_atomStride)
             return -1;
+        if (!m_itemStarts.empty()) {
+            if (static_cast<std::size_t>(item) + 1 >= m_itemStarts.size())
+                return -1;
+            const std::int32_t start = m_itemStarts[static_cast<std::size_t>(item)];
+            if (start >= 0)
+                return start + op;
+            const std::int32_t next = m_itemStarts[static_cast<std::size_t>(item) + 1];
+            for (std::int32_t i = ~start; i < (next < 0 ? ~next : next); ++i) {
+                if (m_atomKeys[static_cast<std::size_t>(i)].op == op)
+                    return i;
+            }
+            return -1;
+        }
         const std::size_t slot = static_cast<std::size_t>(item) * static_cast<std::size_t>(m_atomStride) +
                                  static_cast<std::size_t>(op);
         return slot < m_atomSlots.size() ? m_atomSlots[slot] : -1;

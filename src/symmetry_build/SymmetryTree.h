@@ -229,6 +229,9 @@ private:
         return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(item)) << 32) | static_cast<std::uint32_t>(op);
     }
 
+    // Lays out m_itemStarts for the atom nodes and m_atomStride; false, leaving it empty, when the
+    // nodes do not lie item by item.
+    bool StartItems(std::int32_t itemCount);
     bool ValidBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges) const;
     // Each node's number of edges into m_edgeOffsets (n + 1 entries, the last 0); whether every edge
     // is taken and lies at its lower end (its neighbour not below its node).
@@ -246,8 +249,11 @@ private:
     IntArray m_atomParents;
     IntArray m_edgeOffsets;
     BondEdges m_edges;
-    // Atom nodes by (item, operator): a dense table item * stride + op when the pairs fill it well
-    // (the usual case, read in order by the passes), else the hashed index.
+    // Atom nodes by (item, operator). Nodes laid out item by item: each item's first node, which
+    // is node start + op for an item at every operator in order, else (as ~start) the first of its
+    // nodes searched for the operator. Else a dense table item * stride + op when the pairs fill it
+    // well, else the hashed index.
+    IntArray m_itemStarts;
     IntArray m_atomSlots;
     std::int32_t m_atomStride = 0;
     NodeIndex m_atomIndex;
