@@ -370,10 +370,10 @@ CellBuildTree::Step& InjectedFailure()
     return step;
 }
 
-// What the build does to an object it did not create, so that a failed build can take it back.
-struct Move {
-    std::uint32_t oid = 0;
-    std::uint32_t parent = 0;  // 0: it had none
+// Where a moved object was, when it had a parent, so that a failed build can take the move back.
+struct Placement {
+    std::uint32_t move = 0;  // the move's number
+    std::uint32_t parent = 0;
     int index = -1;
 };
 struct DisplayChange {
@@ -802,7 +802,9 @@ private:
         Object* const old = object.GetParent();
         if (old == &parent)
             return;
-        m_moves.push_back({object.GetOID(), old ? old->GetOID() : 0, old ? object.GetIndex() : -1});
+        if (old)
+            m_placements.push_back({static_cast<std::uint32_t>(m_moved.size()), old->GetOID(), object.GetIndex()});
+        m_moved.push_back(object.GetOID());
         object.SetParent(&parent);
     }
 
@@ -877,7 +879,7 @@ private:
         if (!AtomsByParentAndID(ids, order))
             return false;
         // At most one move per node: room for all at once instead of growth by doubling.
-        m_moves.reserve(m_moves.size() + order.size() + objects.nodes.size());
+        m_moved.reserve(m_moved.size() + order.size() + objects.nodes.size());
         for (std::size_t k = 0; k < order.size(); ++k) {
             const std::int32_t node = order[k];
             if (k + PrefetchDistance < order.size())
@@ -1093,13 +1095,21 @@ private:
     // Takes back every change to existing objects, newest first, then deletes what the build made.
     void Restore()
     {
-        for (auto move = m_moves.rbegin(); move != m_moves.rend(); ++move) {
-            Object* const object = Object::GetObjectA(move->oid);
+        auto placement = m_placements.rbegin();
+        for (std::size_t move = m_moved.size(); move-- > 0;) {
+            std::uint32_t parentOID = 0;
+            int index = -1;
+            if (placement != m_placements.rend() && placement->move == move) {
+                parentOID = placement->parent;
+                index = placement->index;
+                ++placement;
+            }
+            Object* const object = Object::GetObjectA(m_moved[move]);
             if (!object)
                 continue;
-            Object* const parent = move->parent ? Object::GetObjectA(move->parent) : nullptr;
-            if (parent && move->index >= 0)
-                object->SetParentAt(parent, move->index);
+            Object* const parent = parentOID ? Object::GetObjectA(parentOID) : nullptr;
+            if (parent && index >= 0)
+                object->SetParentAt(parent, index);
             else
                 object->SetParent(parent);
         }
@@ -1143,7 +1153,9 @@ private:
     OIDArray m_unclaimed;
     // Existing objects met by the build: OID -> the object node that claimed it, -1 while none did.
     FlatIntMap<std::uint32_t, std::int32_t, 0> m_registered;
-    std::vector<Move> m_moves;
+    // The objects moved, oldest first, and where those that had a parent were.
+    OIDArray m_moved;
+    std::vector<Placement> m_placements;
     std::vector<DisplayChange> m_display;
 };
 
