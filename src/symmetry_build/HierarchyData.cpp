@@ -179,7 +179,7 @@ HierarchyData::HierarchyData(const HierarchyData& other)
                                               : nullptr),
       m_imageKeys(other.m_imageKeys ? std::make_unique<SymmetryImageKeySet>(*other.m_imageKeys) : nullptr),
       m_atoms(other.m_atoms), m_objects(other.m_objects), m_bonds(other.m_bonds), m_tree(other.m_tree),
-      m_nodeLists(other.m_nodeLists), m_nodeKeys(other.m_nodeKeys), m_nodeOffsets(other.m_nodeOffsets), m_links(other.m_links), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
+      m_nodeLists(other.m_nodeLists), m_nodeKeys(other.m_nodeKeys), m_nodeOffsets(other.m_nodeOffsets), m_linkFrom(other.m_linkFrom), m_linkTypes(other.m_linkTypes), m_links(other.m_links), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
       m_components(other.m_components),
       m_buildFullMolecules(other.m_buildFullMolecules)
 {
@@ -1398,6 +1398,8 @@ void HierarchyData::ClearGraph()
     m_nodeLists = IntArray();
     m_nodeKeys = SymmetryImageKey::Array();
     m_nodeOffsets = IntArray();
+    m_linkFrom = IntArray();
+    m_linkTypes = IntArray();
     m_links = std::vector<GraphLink>();
     m_records = {};
     m_recordOffsets = IntArray();
@@ -1449,8 +1451,9 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
     IntArray best(m_nodeLists.size(), 0);
     const auto clamp = [bondTypes](std::int32_t t) { return std::clamp(t, 0, std::max(bondTypes, 1)); };
     std::int32_t seed = 0;
+    m_linkFrom.assign(m_nodeLists.size(), -1);
+    m_linkTypes.assign(m_nodeLists.size(), 0);
     m_links.clear();
-    m_links.reserve(m_nodeLists.size());
     // Each component's nodes are those one seed's walk visits, kept in node order.
     m_components.clear();
     IntArray members;
@@ -1491,11 +1494,17 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                 if (state[At(v)] == 0) {
                     if (!to.HasTranslation())
                         to = key;
-                    m_links.push_back({u, v, type});
+                    m_linkFrom[At(v)] = u;
+                    m_linkTypes[At(v)] = type;
                     best[At(v)] = type;
                     state[At(v)] = -1;
                     queue.Push(v, clamp(type));
                 } else if (state[At(v)] == -1 && type > 0 && type < best[At(v)]) {
+                    // A node linked again has all its links in the list.
+                    if (m_linkFrom[At(v)] >= 0) {
+                        m_links.push_back({m_linkFrom[At(v)], v, m_linkTypes[At(v)]});
+                        m_linkFrom[At(v)] = -1;
+                    }
                     m_links.push_back({u, v, type});
                     queue.Move(v, clamp(best[At(v)]), clamp(type));
                     best[At(v)] = type;
@@ -1612,18 +1621,24 @@ IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)
         }
         return x;
     };
-    for (const GraphLink& link : m_links) {
-        if (link.type < 1 || link.type > level)
-            continue;
-        std::int32_t a = root(link.u);
-        std::int32_t b = root(link.v);
+    const auto join = [&](std::int32_t u, std::int32_t v, std::int32_t type) {
+        if (type < 1 || type > level)
+            return;
+        std::int32_t a = root(u);
+        std::int32_t b = root(v);
         if (a == b)
-            continue;
+            return;
         if (up[At(a)] > up[At(b)])
             std::swap(a, b);
         up[At(a)] += up[At(b)];
         up[At(b)] = a;
+    };
+    for (std::size_t v = 0; v < m_linkFrom.size(); ++v) {
+        if (m_linkFrom[v] >= 0)
+            join(m_linkFrom[v], static_cast<std::int32_t>(v), m_linkTypes[v]);
     }
+    for (const GraphLink& link : m_links)
+        join(link.u, link.v, link.type);
     // Components numbered in order of their first node; only those that join nodes of a list with
     // a site symmetry or of different operators are kept.
     IntArray number(n, -1);
