@@ -95,7 +95,8 @@ std::int32_t CellBuildTree::AddAtomNode(const ImageNode& node)
     const std::int32_t i = m_atoms.Add(node, m_atomCount);
     if (i == count) {
         m_visibility.push_back(-1);
-        m_bondRanges.emplace_back();
+        if (!m_bondRanges.empty())
+            m_bondRanges.emplace_back();
     }
     return i;
 }
@@ -114,7 +115,7 @@ void CellBuildTree::ReserveAtomNodes(std::size_t count, std::int32_t operatorCou
     m_atoms.parents.reserve(count);
     m_atoms.oids.reserve(count);
     m_visibility.reserve(count);
-    m_bondRanges.reserve(count);
+    m_bondStarts.reserve(count);
 }
 
 std::int32_t CellBuildTree::AddObjectNode(const ImageNode& node)
@@ -161,10 +162,18 @@ void CellBuildTree::ReserveAtomBonds(std::size_t count)
     m_bondNumbers.reserve(count);
 }
 
-bool CellBuildTree::OpenAtomBondList(std::int32_t atomNode)
+bool CellBuildTree::OpenAtomBondListOutOfTurn(std::int32_t atomNode)
 {
     if (atomNode < 0 || atomNode >= GetAtomNodeCount())
         return false;
+    if (m_bondRanges.empty()) {
+        // Every list takes a range of its own from now on.
+        m_bondStarts.push_back(static_cast<std::int32_t>(m_bondNeighbors.size()));
+        m_bondRanges.resize(static_cast<std::size_t>(GetAtomNodeCount()));
+        for (std::size_t node = 0; node + 1 < m_bondStarts.size(); ++node)
+            m_bondRanges[node] = {m_bondStarts[node], m_bondStarts[node + 1] - m_bondStarts[node]};
+        m_bondStarts = IntArray();
+    }
     m_bondRanges[static_cast<std::size_t>(atomNode)] = {static_cast<std::int32_t>(m_bondNeighbors.size()), 0};
     m_openBondList = atomNode;
     return true;
@@ -185,7 +194,7 @@ std::span<const std::int32_t> CellBuildTree::GetAtomBondNeighbors(std::int32_t a
 {
     if (atomNode < 0 || atomNode >= GetAtomNodeCount())
         return {};
-    const BondRange& range = m_bondRanges[static_cast<std::size_t>(atomNode)];
+    const BondRange range = GetBondRange(atomNode);
     return std::span<const std::int32_t>(m_bondNeighbors).subspan(static_cast<std::size_t>(range.begin),
                                                                   static_cast<std::size_t>(range.count));
 }
@@ -194,7 +203,7 @@ std::span<const std::int32_t> CellBuildTree::GetAtomBondNumbers(std::int32_t ato
 {
     if (atomNode < 0 || atomNode >= GetAtomNodeCount())
         return {};
-    const BondRange& range = m_bondRanges[static_cast<std::size_t>(atomNode)];
+    const BondRange range = GetBondRange(atomNode);
     return std::span<const std::int32_t>(m_bondNumbers).subspan(static_cast<std::size_t>(range.begin),
                                                                 static_cast<std::size_t>(range.count));
 }
@@ -225,6 +234,7 @@ void CellBuildTree::Clear()
     m_atoms.Clear();
     m_objects.Clear();
     m_visibility.clear();
+    m_bondStarts.clear();
     m_bondRanges.clear();
     m_bondNeighbors.clear();
     m_bondNumbers.clear();
@@ -797,7 +807,7 @@ private:
     }
 
     // Puts the object under the parent, recording where it was.
-    void MoveUnder(Object& object, Object& parent)
+    [[gnu::always_inline]] void MoveUnder(Object& object, Object& parent)
     {
         Object* const old = object.GetParent();
         if (old == &parent)
@@ -938,11 +948,10 @@ private:
         std::vector<SymmetryBonds::UnitBond> made;
         made.reserve(m_tree.m_bondNeighbors.size() / 2);
         for (std::int32_t i = 0; i < m_tree.GetAtomNodeCount(); ++i) {
-            const std::span<const std::int32_t> neighbors = m_tree.GetAtomBondNeighbors(i);
-            const std::span<const std::int32_t> numbers = m_tree.GetAtomBondNumbers(i);
-            for (std::size_t e = 0; e < neighbors.size(); ++e) {
-                const std::int32_t j = neighbors[e];
-                const std::int32_t b = numbers[e];
+            const BondRange range = m_tree.GetBondRange(i);
+            for (auto e = static_cast<std::size_t>(range.begin); e < static_cast<std::size_t>(range.begin + range.count); ++e) {
+                const std::int32_t j = m_tree.m_bondNeighbors[e];
+                const std::int32_t b = m_tree.m_bondNumbers[e];
                 if (j <= i)
                     continue;
                 Bond* const source = b >= 0 && static_cast<std::size_t>(b) < sources.size()

@@ -111,14 +111,25 @@ public:
     // appends a neighbour atom node and the number of the bond to it to the list opened last (ignored
     // when none is open).
     void ReserveAtomBonds(std::size_t count);
-    bool OpenAtomBondList(std::int32_t atomNode);
+    bool OpenAtomBondList(std::int32_t atomNode)
+    {
+        // The next node's list, while lists are opened in turn from the first.
+        if (m_bondRanges.empty() && atomNode >= 0 && static_cast<std::size_t>(atomNode) == m_bondStarts.size() &&
+            atomNode < GetAtomNodeCount()) {
+            m_bondStarts.push_back(static_cast<std::int32_t>(m_bondNeighbors.size()));
+            m_openBondList = atomNode;
+            return true;
+        }
+        return OpenAtomBondListOutOfTurn(atomNode);
+    }
     void AddAtomBond(std::int32_t neighbor, std::int32_t bond)
     {
         if (m_openBondList < 0)
             return;
         m_bondNeighbors.push_back(neighbor);
         m_bondNumbers.push_back(bond);
-        ++m_bondRanges[static_cast<std::size_t>(m_openBondList)].count;
+        if (!m_bondRanges.empty())
+            ++m_bondRanges[static_cast<std::size_t>(m_openBondList)].count;
     }
     // 1 show, 0 hide, -1 leave as it is; ignored for an index out of range.
     void SetAtomVisibility(std::int32_t atomNode, std::int32_t visibility);
@@ -194,12 +205,28 @@ private:
     static void Export(const NodeOrder& order, NodeExport& out);
     // Per object node, the objects from it up to and including the root (the root: 1).
     IntArray ObjectDepths() const;
+    bool OpenAtomBondListOutOfTurn(std::int32_t atomNode);
+    // The range of a node's bond list (node in range).
+    BondRange GetBondRange(std::int32_t atomNode) const
+    {
+        const auto node = static_cast<std::size_t>(atomNode);
+        if (!m_bondRanges.empty())
+            return m_bondRanges[node];
+        if (node >= m_bondStarts.size())
+            return {};
+        const std::int32_t end = node + 1 < m_bondStarts.size() ? m_bondStarts[node + 1]
+                                                                : static_cast<std::int32_t>(m_bondNeighbors.size());
+        return {m_bondStarts[node], end - m_bondStarts[node]};
+    }
 
     std::int32_t m_atomCount;
     std::int32_t m_objectCount;
     Nodes m_atoms;
     Nodes m_objects;
     std::vector<std::int8_t> m_visibility;
+    // Lists opened in turn from the first node: where each begins (it ends where the next one does,
+    // the last one at the end of the pool). Once a list is opened out of turn, each node's range.
+    IntArray m_bondStarts;
     std::vector<BondRange> m_bondRanges;
     IntArray m_bondNeighbors;
     IntArray m_bondNumbers;
