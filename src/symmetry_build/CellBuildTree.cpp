@@ -95,7 +95,8 @@ std::int32_t CellBuildTree::AddAtomNode(const ImageNode& node)
     const std::int32_t i = m_atoms.Add(node, m_atomCount);
     if (i == count) {
         m_visibility.push_back(-1);
-        m_bondRanges.emplace_back();
+        if (!m_bondRanges.empty())
+            m_bondRanges.emplace_back();
     }
     return i;
 }
@@ -114,7 +115,7 @@ void CellBuildTree::ReserveAtomNodes(std::size_t count, std::int32_t operatorCou
     m_atoms.parents.reserve(count);
     m_atoms.oids.reserve(count);
     m_visibility.reserve(count);
-    m_bondRanges.reserve(count);
+    m_bondStarts.reserve(count);
 }
 
 std::int32_t CellBuildTree::AddObjectNode(const ImageNode& node)
@@ -161,10 +162,18 @@ void CellBuildTree::ReserveAtomBonds(std::size_t count)
     m_bondNumbers.reserve(count);
 }
 
-bool CellBuildTree::OpenAtomBondList(std::int32_t atomNode)
+bool CellBuildTree::OpenAtomBondListOutOfTurn(std::int32_t atomNode)
 {
     if (atomNode < 0 || atomNode >= GetAtomNodeCount())
         return false;
+    if (m_bondRanges.empty()) {
+        // Every list takes a range of its own from now on.
+        m_bondStarts.push_back(static_cast<std::int32_t>(m_bondNeighbors.size()));
+        m_bondRanges.resize(static_cast<std::size_t>(GetAtomNodeCount()));
+        for (std::size_t node = 0; node + 1 < m_bondStarts.size(); ++node)
+            m_bondRanges[node] = {m_bondStarts[node], m_bondStarts[node + 1] - m_bondStarts[node]};
+        m_bondStarts = IntArray();
+    }
     m_bondRanges[static_cast<std::size_t>(atomNode)] = {static_cast<std::int32_t>(m_bondNeighbors.size()), 0};
     m_openBondList = atomNode;
     return true;
@@ -185,7 +194,7 @@ std::span<const std::int32_t> CellBuildTree::GetAtomBondNeighbors(std::int32_t a
 {
     if (atomNode < 0 || atomNode >= GetAtomNodeCount())
         return {};
-    const BondRange& range = m_bondRanges[static_cast<std::size_t>(atomNode)];
+    const BondRange range = GetBondRange(atomNode);
     return std::span<const std::int32_t>(m_bondNeighbors).subspan(static_cast<std::size_t>(range.begin),
                                                                   static_cast<std::size_t>(range.count));
 }
@@ -194,7 +203,7 @@ std::span<const std::int32_t> CellBuildTree::GetAtomBondNumbers(std::int32_t ato
 {
     if (atomNode < 0 || atomNode >= GetAtomNodeCount())
         return {};
-    const BondRange& range = m_bondRanges[static_cast<std::size_t>(atomNode)];
+    const BondRange range = GetBondRange(atomNode);
     return std::span<const std::int32_t>(m_bondNumbers).subspan(static_cast<std::size_t>(range.begin),
                                                                 static_cast<std::size_t>(range.count));
 }
@@ -225,6 +234,7 @@ void CellBuildTree::Clear()
     m_atoms.Clear();
     m_objects.Clear();
     m_visibility.clear();
+    m_bondStarts.clear();
     m_bondRanges.clear();
     m_bondNeighbors.clear();
     m_bondNumbers.clear();
@@ -232,7 +242,7 @@ void CellBuildTree::Clear()
     m_root = -1;
 }
 
-bool CellBuildTree::OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray& position)
+bool CellBuildTree::OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray* position)
 {
     // Counting sort by item, each item's node at the identity key moved to the front.
     const auto count = static_cast<std::size_t>(itemCount);
@@ -242,7 +252,6 @@ bool CellBuildTree::OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntA
     for (std::size_t i = 1; i <= count; ++i)
         starts[i] += starts[i - 1];
     order.assign(nodes.nodes.size(), -1);
-    position.assign(nodes.nodes.size(), -1);
     IntArray next(starts.begin(), starts.end() - 1);
     for (std::int32_t item = 0; item < itemCount; ++item) {
         const std::int32_t own = nodes.Find(ImageNode(item, SymmetryImageKey::identity));
@@ -256,8 +265,11 @@ bool CellBuildTree::OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntA
             continue;
         order[static_cast<std::size_t>(next[static_cast<std::size_t>(node.item)]++)] = static_cast<std::int32_t>(i);
     }
+    if (!position)
+        return true;
+    position->assign(nodes.nodes.size(), -1);
     for (std::size_t p = 0; p < order.size(); ++p)
-        position[static_cast<std::size_t>(order[p])] = static_cast<std::int32_t>(p);
+        (*position)[static_cast<std::size_t>(order[p])] = static_cast<std::int32_t>(p);
     return true;
 }
 
@@ -289,10 +301,9 @@ IntArray CellBuildTree::ObjectDepths() const
     return depths;
 }
 
-void CellBuildTree::Export(const Nodes& nodes, const IntArray& order, const IntArray& depths,
-                           const IntArray& parentPositions, NodeExport& out)
+void CellBuildTree::Export(const NodeOrder& order, NodeExport& out)
 {
-    const std::size_t n = order.size();
+    const std::size_t n = order.GetCount();
     out.oids.reserve(n);
     out.depths.reserve(n);
     out.parents.reserve(n);
@@ -301,51 +312,59 @@ void CellBuildTree::Export(const Nodes& nodes, const IntArray& order, const IntA
     out.keys.reserve(n);
     std::int32_t rank = 0;
     for (std::size_t p = 0; p < n; ++p) {
-        const auto node = static_cast<std::size_t>(order[p]);
-        const ImageNode& record = nodes.nodes[node];
-        rank = p > 0 && out.items[p - 1] == record.item ? rank + 1 : 0;
-        const std::int32_t parent = nodes.parents[node];
-        out.oids.push_back(nodes.oids[node]);
-        out.depths.push_back(depths[node]);
-        out.parents.push_back(parent < 0 ? -1 : parentPositions[static_cast<std::size_t>(parent)]);
+        const NodeOrder::Node node = order[p];
+        rank = p > 0 && out.items[p - 1] == node.item ? rank + 1 : 0;
+        out.oids.push_back(node.oid);
+        out.depths.push_back(node.depth);
+        out.parents.push_back(node.parent);
         out.symParents.push_back(static_cast<std::int32_t>(p) - rank);
-        out.items.push_back(record.item);
-        out.keys.push_back(record.key);
+        out.items.push_back(node.item);
+        out.keys.push_back(node.key);
     }
+}
+
+bool CellBuildTree::OrderObjectNodes(NodeOrder& out) const
+{
+    out = {};
+    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
+        !OrderByItem(m_objects, m_objectCount, out.m_order, &out.m_objectPositions))
+        return false;
+    out.m_nodes = &m_objects;
+    out.m_objectDepths = ObjectDepths();
+    return true;
+}
+
+bool CellBuildTree::OrderAtomNodes(NodeOrder& out) const
+{
+    out = {};
+    IntArray objectOrder;
+    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
+        !OrderByItem(m_atoms, m_atomCount, out.m_order, nullptr) ||
+        !OrderByItem(m_objects, m_objectCount, objectOrder, &out.m_objectPositions))
+        return false;
+    out.m_nodes = &m_atoms;
+    out.m_atoms = true;
+    out.m_objectDepths = ObjectDepths();
+    return true;
 }
 
 bool CellBuildTree::ExportObjectNodes(NodeExport& out) const
 {
     out = {};
-    IntArray order;
-    IntArray position;
-    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
-        !OrderByItem(m_objects, m_objectCount, order, position))
+    NodeOrder order;
+    if (!OrderObjectNodes(order))
         return false;
-    Export(m_objects, order, ObjectDepths(), position, out);
+    Export(order, out);
     return true;
 }
 
 bool CellBuildTree::ExportAtomNodes(NodeExport& out) const
 {
     out = {};
-    IntArray order;
-    IntArray position;
-    IntArray objectOrder;
-    IntArray objectPosition;
-    if (m_root < 0 || m_objects.oids[static_cast<std::size_t>(m_root)] == 0 ||
-        !OrderByItem(m_atoms, m_atomCount, order, position) ||
-        !OrderByItem(m_objects, m_objectCount, objectOrder, objectPosition))
+    NodeOrder order;
+    if (!OrderAtomNodes(order))
         return false;
-    // An atom lies one level below its parent object.
-    const IntArray objectDepths = ObjectDepths();
-    IntArray depths(m_atoms.nodes.size(), -1);
-    for (std::size_t i = 0; i < depths.size(); ++i) {
-        const std::int32_t parent = m_atoms.parents[i];
-        if (parent >= 0)
-            depths[i] = objectDepths[static_cast<std::size_t>(parent)] + 1;
-    }
-    Export(m_atoms, order, depths, objectPosition, out);
+    Export(order, out);
     return true;
 }
 
@@ -361,10 +380,10 @@ CellBuildTree::Step& InjectedFailure()
     return step;
 }
 
-// What the build does to an object it did not create, so that a failed build can take it back.
-struct Move {
-    std::uint32_t oid = 0;
-    std::uint32_t parent = 0;  // 0: it had none
+// Where a moved object was, when it had a parent, so that a failed build can take the move back.
+struct Placement {
+    std::uint32_t move = 0;  // the move's number
+    std::uint32_t parent = 0;
     int index = -1;
 };
 struct DisplayChange {
@@ -722,8 +741,7 @@ private:
     static bool Rewrite(const Nodes& nodes, std::int32_t itemCount, ReplicaTable& table)
     {
         IntArray order;
-        IntArray position;
-        if (!OrderByItem(nodes, itemCount, order, position))
+        if (!OrderByItem(nodes, itemCount, order, nullptr))
             return false;
         IntArray counts(static_cast<std::size_t>(itemCount), 0);
         SymmetryImageKey::Array keys(order.size());
@@ -789,12 +807,14 @@ private:
     }
 
     // Puts the object under the parent, recording where it was.
-    void MoveUnder(Object& object, Object& parent)
+    [[gnu::always_inline]] void MoveUnder(Object& object, Object& parent)
     {
         Object* const old = object.GetParent();
         if (old == &parent)
             return;
-        m_moves.push_back({object.GetOID(), old ? old->GetOID() : 0, old ? object.GetIndex() : -1});
+        if (old)
+            m_placements.push_back({static_cast<std::uint32_t>(m_moved.size()), old->GetOID(), object.GetIndex()});
+        m_moved.push_back(object.GetOID());
         object.SetParent(&parent);
     }
 
@@ -868,6 +888,8 @@ private:
         IntArray order;
         if (!AtomsByParentAndID(ids, order))
             return false;
+        // At most one move per node: room for all at once instead of growth by doubling.
+        m_moved.reserve(m_moved.size() + order.size() + objects.nodes.size());
         for (std::size_t k = 0; k < order.size(); ++k) {
             const std::int32_t node = order[k];
             if (k + PrefetchDistance < order.size())
@@ -926,11 +948,10 @@ private:
         std::vector<SymmetryBonds::UnitBond> made;
         made.reserve(m_tree.m_bondNeighbors.size() / 2);
         for (std::int32_t i = 0; i < m_tree.GetAtomNodeCount(); ++i) {
-            const std::span<const std::int32_t> neighbors = m_tree.GetAtomBondNeighbors(i);
-            const std::span<const std::int32_t> numbers = m_tree.GetAtomBondNumbers(i);
-            for (std::size_t e = 0; e < neighbors.size(); ++e) {
-                const std::int32_t j = neighbors[e];
-                const std::int32_t b = numbers[e];
+            const BondRange range = m_tree.GetBondRange(i);
+            for (auto e = static_cast<std::size_t>(range.begin); e < static_cast<std::size_t>(range.begin + range.count); ++e) {
+                const std::int32_t j = m_tree.m_bondNeighbors[e];
+                const std::int32_t b = m_tree.m_bondNumbers[e];
                 if (j <= i)
                     continue;
                 Bond* const source = b >= 0 && static_cast<std::size_t>(b) < sources.size()
@@ -1053,7 +1074,25 @@ private:
         }
     }
 
-    void Created(const Object* object) { m_created.push_back(object->GetOID()); }
+    // A build creates objects mostly in OID order: each run of consecutive OIDs is kept as one entry.
+    void Created(const Object* object)
+    {
+        const std::uint32_t oid = object->GetOID();
+        if (!m_created.empty() && m_created.back().first + m_created.back().count == oid)
+            ++m_created.back().count;
+        else
+            m_created.push_back({oid, 1});
+    }
+
+    // Deletes the created objects, newest first.
+    void DeleteCreated()
+    {
+        for (auto run = m_created.rbegin(); run != m_created.rend(); ++run) {
+            for (std::uint32_t k = run->count; k > 0; --k)
+                delete Object::GetObjectA(run->first + k - 1);
+        }
+        m_created.clear();
+    }
 
     static void DeleteAll(OIDArray& oids)
     {
@@ -1065,13 +1104,21 @@ private:
     // Takes back every change to existing objects, newest first, then deletes what the build made.
     void Restore()
     {
-        for (auto move = m_moves.rbegin(); move != m_moves.rend(); ++move) {
-            Object* const object = Object::GetObjectA(move->oid);
+        auto placement = m_placements.rbegin();
+        for (std::size_t move = m_moved.size(); move-- > 0;) {
+            std::uint32_t parentOID = 0;
+            int index = -1;
+            if (placement != m_placements.rend() && placement->move == move) {
+                parentOID = placement->parent;
+                index = placement->index;
+                ++placement;
+            }
+            Object* const object = Object::GetObjectA(m_moved[move]);
             if (!object)
                 continue;
-            Object* const parent = move->parent ? Object::GetObjectA(move->parent) : nullptr;
-            if (parent && move->index >= 0)
-                object->SetParentAt(parent, move->index);
+            Object* const parent = parentOID ? Object::GetObjectA(parentOID) : nullptr;
+            if (parent && index >= 0)
+                object->SetParentAt(parent, index);
             else
                 object->SetParent(parent);
         }
@@ -1085,7 +1132,7 @@ private:
             else
                 object->SetInvisible(false);
         }
-        DeleteAll(m_created);
+        DeleteCreated();
     }
 
     CellBuildTree& m_tree;
@@ -1106,12 +1153,18 @@ private:
     SymmetryAtoms m_atomTable;
     SymmetryObjects m_objectTable;
     SymmetryBonds m_bondTable;
-    OIDArray m_created;
+    struct OIDRun {
+        std::uint32_t first;
+        std::uint32_t count;
+    };
+    std::vector<OIDRun> m_created;
     OIDArray m_obsolete;
     OIDArray m_unclaimed;
     // Existing objects met by the build: OID -> the object node that claimed it, -1 while none did.
     FlatIntMap<std::uint32_t, std::int32_t, 0> m_registered;
-    std::vector<Move> m_moves;
+    // The objects moved, oldest first, and where those that had a parent were.
+    OIDArray m_moved;
+    std::vector<Placement> m_placements;
     std::vector<DisplayChange> m_display;
 };
 

@@ -53,6 +53,40 @@ public:
         SymmetryImageKey::Array keys;
     };
 
+private:
+    struct Nodes;
+
+public:
+    // The nodes of one kind in the order of their export, each read on demand; valid while the tree
+    // is unchanged.
+    class NodeOrder {
+    public:
+        // A node as its export lists it, but for the position of its item's own node.
+        struct Node {
+            std::uint32_t oid;
+            std::int32_t depth;
+            std::int32_t parent;
+            std::int32_t item;
+            SymmetryImageKey key;
+        };
+
+        std::size_t GetCount() const { return m_order.size(); }
+        inline std::uint32_t GetOID(std::size_t p) const;
+        inline Node operator[](std::size_t p) const;
+        // Every node's OID and node, in node order.
+        inline std::span<const std::uint32_t> GetNodeOIDs() const;
+        inline std::span<const ImageNode> GetNodes() const;
+
+    private:
+        friend class CellBuildTree;
+        const Nodes* m_nodes = nullptr;
+        bool m_atoms = false;
+        IntArray m_order;
+        // Per object node, its position in the object export and its depth.
+        IntArray m_objectPositions;
+        IntArray m_objectDepths;
+    };
+
     CellBuildTree(std::int32_t atomCount, std::int32_t objectCount);
 
     std::int32_t GetAtomCount() const { return m_atomCount; }
@@ -77,14 +111,25 @@ public:
     // appends a neighbour atom node and the number of the bond to it to the list opened last (ignored
     // when none is open).
     void ReserveAtomBonds(std::size_t count);
-    bool OpenAtomBondList(std::int32_t atomNode);
+    bool OpenAtomBondList(std::int32_t atomNode)
+    {
+        // The next node's list, while lists are opened in turn from the first.
+        if (m_bondRanges.empty() && atomNode >= 0 && static_cast<std::size_t>(atomNode) == m_bondStarts.size() &&
+            atomNode < GetAtomNodeCount()) {
+            m_bondStarts.push_back(static_cast<std::int32_t>(m_bondNeighbors.size()));
+            m_openBondList = atomNode;
+            return true;
+        }
+        return OpenAtomBondListOutOfTurn(atomNode);
+    }
     void AddAtomBond(std::int32_t neighbor, std::int32_t bond)
     {
         if (m_openBondList < 0)
             return;
         m_bondNeighbors.push_back(neighbor);
         m_bondNumbers.push_back(bond);
-        ++m_bondRanges[static_cast<std::size_t>(m_openBondList)].count;
+        if (!m_bondRanges.empty())
+            ++m_bondRanges[static_cast<std::size_t>(m_openBondList)].count;
     }
     // 1 show, 0 hide, -1 leave as it is; ignored for an index out of range.
     void SetAtomVisibility(std::int32_t atomNode, std::int32_t visibility);
@@ -118,6 +163,9 @@ public:
     // After a build; false when an item has no node, the tree has no root or the root has no object.
     bool ExportAtomNodes(NodeExport& out) const;
     bool ExportObjectNodes(NodeExport& out) const;
+    // The same order without the lists; false as the exports.
+    bool OrderAtomNodes(NodeOrder& out) const;
+    bool OrderObjectNodes(NodeOrder& out) const;
 
 private:
     struct Nodes {
@@ -148,27 +196,70 @@ private:
     class Builder;
     friend class Builder;
 
-    // The nodes of each item, its own node (at the identity key) first.
-    static bool OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray& position);
+    // The nodes of each item, its own node (at the identity key) first; with position, each node's
+    // place in that order.
+    static bool OrderByItem(const Nodes& nodes, std::int32_t itemCount, IntArray& order, IntArray* position);
     // Whether every item has its own node, as OrderByItem needs.
     static bool HasOwnNodes(const Nodes& nodes, std::int32_t itemCount);
-    // The nodes in the given order with their depths and their parents' positions in their export,
-    // into an empty export.
-    static void Export(const Nodes& nodes, const IntArray& order, const IntArray& depths,
-                       const IntArray& parentPositions, NodeExport& out);
+    // The nodes in their order, into an empty export.
+    static void Export(const NodeOrder& order, NodeExport& out);
     // Per object node, the objects from it up to and including the root (the root: 1).
     IntArray ObjectDepths() const;
+    bool OpenAtomBondListOutOfTurn(std::int32_t atomNode);
+    // The range of a node's bond list (node in range).
+    BondRange GetBondRange(std::int32_t atomNode) const
+    {
+        const auto node = static_cast<std::size_t>(atomNode);
+        if (!m_bondRanges.empty())
+            return m_bondRanges[node];
+        if (node >= m_bondStarts.size())
+            return {};
+        const std::int32_t end = node + 1 < m_bondStarts.size() ? m_bondStarts[node + 1]
+                                                                : static_cast<std::int32_t>(m_bondNeighbors.size());
+        return {m_bondStarts[node], end - m_bondStarts[node]};
+    }
 
     std::int32_t m_atomCount;
     std::int32_t m_objectCount;
     Nodes m_atoms;
     Nodes m_objects;
     std::vector<std::int8_t> m_visibility;
+    // Lists opened in turn from the first node: where each begins (it ends where the next one does,
+    // the last one at the end of the pool). Once a list is opened out of turn, each node's range.
+    IntArray m_bondStarts;
     std::vector<BondRange> m_bondRanges;
     IntArray m_bondNeighbors;
     IntArray m_bondNumbers;
     std::int32_t m_openBondList = -1;
     std::int32_t m_root = -1;
 };
+
+std::uint32_t CellBuildTree::NodeOrder::GetOID(std::size_t p) const
+{
+    return m_nodes->oids[static_cast<std::size_t>(m_order[p])];
+}
+
+CellBuildTree::NodeOrder::Node CellBuildTree::NodeOrder::operator[](std::size_t p) const
+{
+    const auto node = static_cast<std::size_t>(m_order[p]);
+    const ImageNode& record = m_nodes->nodes[node];
+    const std::int32_t parent = m_nodes->parents[node];
+    // An atom lies one level below its parent object.
+    const std::int32_t depth = !m_atoms ? m_objectDepths[node]
+                               : parent < 0 ? -1
+                                            : m_objectDepths[static_cast<std::size_t>(parent)] + 1;
+    return {m_nodes->oids[node], depth, parent < 0 ? -1 : m_objectPositions[static_cast<std::size_t>(parent)],
+            record.item, record.key};
+}
+
+std::span<const std::uint32_t> CellBuildTree::NodeOrder::GetNodeOIDs() const
+{
+    return m_nodes->oids;
+}
+
+std::span<const ImageNode> CellBuildTree::NodeOrder::GetNodes() const
+{
+    return m_nodes->nodes;
+}
 
 } // namespace Tavrel

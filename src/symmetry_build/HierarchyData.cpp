@@ -179,7 +179,7 @@ HierarchyData::HierarchyData(const HierarchyData& other)
                                               : nullptr),
       m_imageKeys(other.m_imageKeys ? std::make_unique<SymmetryImageKeySet>(*other.m_imageKeys) : nullptr),
       m_atoms(other.m_atoms), m_objects(other.m_objects), m_bonds(other.m_bonds), m_tree(other.m_tree),
-      m_nodeLists(other.m_nodeLists), m_nodeKeys(other.m_nodeKeys), m_nodeOffsets(other.m_nodeOffsets), m_links(other.m_links), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
+      m_nodeLists(other.m_nodeLists), m_nodeKeys(other.m_nodeKeys), m_nodeOffsets(other.m_nodeOffsets), m_linkFrom(other.m_linkFrom), m_linkTypes(other.m_linkTypes), m_links(other.m_links), m_records(other.m_records), m_recordOffsets(other.m_recordOffsets),
       m_components(other.m_components),
       m_buildFullMolecules(other.m_buildFullMolecules)
 {
@@ -1393,14 +1393,17 @@ bool HierarchyData::MergeBonds(const std::vector<ReplicateBondList>& specified,
 
 void HierarchyData::ClearGraph()
 {
-    // The graph lives for one build only: its memory goes with it.
-    m_nodeLists = {};
-    m_nodeKeys = {};
-    m_nodeOffsets = {};
-    m_links = {};
+    // The graph lives for one build only: its memory goes with it (assigning {} to a vector would
+    // keep its capacity).
+    m_nodeLists = IntArray();
+    m_nodeKeys = SymmetryImageKey::Array();
+    m_nodeOffsets = IntArray();
+    m_linkFrom = IntArray();
+    m_linkTypes = IntArray();
+    m_links = std::vector<GraphLink>();
     m_records = {};
-    m_recordOffsets = {};
-    m_components = {};
+    m_recordOffsets = IntArray();
+    m_components = IndexLists();
 }
 
 bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bonds, std::int32_t bondTypes)
@@ -1448,8 +1451,9 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
     IntArray best(m_nodeLists.size(), 0);
     const auto clamp = [bondTypes](std::int32_t t) { return std::clamp(t, 0, std::max(bondTypes, 1)); };
     std::int32_t seed = 0;
+    m_linkFrom.assign(m_nodeLists.size(), -1);
+    m_linkTypes.assign(m_nodeLists.size(), 0);
     m_links.clear();
-    m_links.reserve(m_nodeLists.size());
     // Each component's nodes are those one seed's walk visits, kept in node order.
     m_components.clear();
     IntArray members;
@@ -1490,11 +1494,17 @@ bool HierarchyData::DetermineChemistry(const std::vector<ReplicateBondList>& bon
                 if (state[At(v)] == 0) {
                     if (!to.HasTranslation())
                         to = key;
-                    m_links.push_back({u, v, type});
+                    m_linkFrom[At(v)] = u;
+                    m_linkTypes[At(v)] = type;
                     best[At(v)] = type;
                     state[At(v)] = -1;
                     queue.Push(v, clamp(type));
                 } else if (state[At(v)] == -1 && type > 0 && type < best[At(v)]) {
+                    // A node linked again has all its links in the list.
+                    if (m_linkFrom[At(v)] >= 0) {
+                        m_links.push_back({m_linkFrom[At(v)], v, m_linkTypes[At(v)]});
+                        m_linkFrom[At(v)] = -1;
+                    }
                     m_links.push_back({u, v, type});
                     queue.Move(v, clamp(best[At(v)]), clamp(type));
                     best[At(v)] = type;
@@ -1611,18 +1621,24 @@ IndexLists HierarchyData::ComponentsAtLevel(std::int32_t level)
         }
         return x;
     };
-    for (const GraphLink& link : m_links) {
-        if (link.type < 1 || link.type > level)
-            continue;
-        std::int32_t a = root(link.u);
-        std::int32_t b = root(link.v);
+    const auto join = [&](std::int32_t u, std::int32_t v, std::int32_t type) {
+        if (type < 1 || type > level)
+            return;
+        std::int32_t a = root(u);
+        std::int32_t b = root(v);
         if (a == b)
-            continue;
+            return;
         if (up[At(a)] > up[At(b)])
             std::swap(a, b);
         up[At(a)] += up[At(b)];
         up[At(b)] = a;
+    };
+    for (std::size_t v = 0; v < m_linkFrom.size(); ++v) {
+        if (m_linkFrom[v] >= 0)
+            join(m_linkFrom[v], static_cast<std::int32_t>(v), m_linkTypes[v]);
     }
+    for (const GraphLink& link : m_links)
+        join(link.u, link.v, link.type);
     // Components numbered in order of their first node; only those that join nodes of a list with
     // a site symmetry or of different operators are kept.
     IntArray number(n, -1);
@@ -1856,9 +1872,9 @@ bool HierarchyData::DetermineSymmetryTree()
     }
     // Each bond is kept once, from its lower node; the records are rewritten in place.
     const bool bonded = SymmetryTree::KeepBondsOnce(m_recordOffsets, m_records) &&
-                        m_tree.SetBonds(atomNodes, m_recordOffsets, m_records);
+                        m_tree.SetBonds(atomNodes, m_recordOffsets, std::move(m_records));
     m_records = {};
-    m_recordOffsets = {};
+    m_recordOffsets = IntArray();
     if (!bonded) {
         HierarchyDataErrorList::AddError(8818, "SymmetryTree::SetBonds");
         return false;
@@ -1929,42 +1945,51 @@ bool HierarchyData::BuildImages(const std::vector<SymmetryImageKey::Array>& keys
 
 bool HierarchyData::RebuildItems(const CellBuildTree& build)
 {
-    CellBuildTree::NodeExport atoms;
-    CellBuildTree::NodeExport objects;
-    if (!build.ExportAtomNodes(atoms) || !build.ExportObjectNodes(objects))
+    // The nodes are read in export order straight from the build, without listing them first.
+    CellBuildTree::NodeOrder atoms;
+    CellBuildTree::NodeOrder objects;
+    if (!build.OrderAtomNodes(atoms) || !build.OrderObjectNodes(objects))
         return false;
     // Entries scattered over a large map: the slot of an entry a few ahead starts loading early.
     constexpr std::size_t lookAhead = 8;
-    const auto rebuild = [](const CellBuildTree::NodeExport& nodes, auto& items, auto& lists, auto& map) {
-        map.Prepare(nodes.oids);
+    const auto rebuild = [](const CellBuildTree::NodeOrder& nodes, auto& items, auto& lists, auto& map) {
+        map.Prepare(nodes.GetNodeOIDs());
         for (auto& list : lists) {
             list.itemIndex = -1;
             list.oid = 0;
             list.members.clear();
         }
         IntArray counts(lists.size(), 0);
-        for (const std::int32_t item : nodes.items)
-            ++counts[At(item)];
+        for (const ImageNode& node : nodes.GetNodes())
+            ++counts[At(node.item)];
         for (std::size_t l = 0; l < lists.size(); ++l)
             lists[l].members.reserve(At(counts[l]));
+        const std::size_t n = nodes.GetCount();
         items.clear();
-        items.reserve(nodes.oids.size());
-        for (std::size_t i = 0; i < nodes.oids.size(); ++i) {
-            if (i + lookAhead < nodes.oids.size())
-                map.Prefetch(nodes.oids[i + lookAhead]);
-            if (nodes.oids[i] == 0)
+        items.reserve(n);
+        // Each item's nodes follow its own one, which is the symmetry parent of all of them.
+        std::int32_t previousItem = -1;
+        std::int32_t own = -1;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i + lookAhead < n)
+                map.Prefetch(nodes.GetOID(i + lookAhead));
+            const CellBuildTree::NodeOrder::Node node = nodes[i];
+            if (i == 0 || node.item != previousItem)
+                own = static_cast<std::int32_t>(i);
+            previousItem = node.item;
+            if (node.oid == 0)
                 continue;
             const auto index = static_cast<std::int32_t>(items.size());
-            auto& list = lists[At(nodes.items[i])];
-            if (nodes.symParents[i] == static_cast<std::int32_t>(i)) {
+            auto& list = lists[At(node.item)];
+            if (own == static_cast<std::int32_t>(i)) {
                 list.itemIndex = index;
-                list.oid = nodes.oids[i];
+                list.oid = node.oid;
             }
-            map[nodes.oids[i]] = index;
-            HierarchyItem item{nodes.oids[i], nodes.depths[i], nodes.parents[i], nodes.symParents[i],
-                               nodes.items[i], static_cast<std::int32_t>(list.members.size())};
+            map[node.oid] = index;
+            HierarchyItem item{node.oid, node.depth, node.parent, own, node.item,
+                               static_cast<std::int32_t>(list.members.size())};
             items.push_back({item});
-            list.members.push_back({index, nodes.oids[i], nodes.keys[i]});
+            list.members.push_back({index, node.oid, node.key});
         }
     };
     rebuild(atoms, m_atomItems, m_atomLists, m_atomIndexByOID);

@@ -229,8 +229,12 @@ private:
     IntArray m_nodeLists;
     SymmetryImageKey::Array m_nodeKeys;
     IntArray m_nodeOffsets;
-    // The links the walk followed, and each node's bond records (bond list index, node, translation
-    // difference) for the symmetry tree, node by node: those of node u lie in [offsets[u], offsets[u + 1]).
+    // The links the walk followed: each node's first one as the node it came from (-1: none) and
+    // its type, those of a node linked more than once in the list; and each node's bond records
+    // (bond list index, node, translation difference) for the symmetry tree, node by node: those
+    // of node u lie in [offsets[u], offsets[u + 1]).
+    IntArray m_linkFrom;
+    IntArray m_linkTypes;
     std::vector<GraphLink> m_links;
     SymmetryTree::BondEdges m_records;
     IntArray m_recordOffsets;

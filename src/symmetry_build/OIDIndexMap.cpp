@@ -30,7 +30,7 @@ void OIDIndexMap::Prepare(std::uint32_t first, std::uint32_t last, std::size_t c
     const std::size_t span = count == 0 || first == 0 || last < first ? 0 : std::size_t{last - first} + 1;
     if (span == 0 || span * sizeof(std::int32_t) > slots * 8) {
         m_first = 0;
-        m_span = {};
+        m_span = std::vector<std::int32_t>();
         m_others.Reserve(count);
         return;
     }
@@ -42,7 +42,7 @@ void OIDIndexMap::Prepare(std::uint32_t first, std::uint32_t last, std::size_t c
 void OIDIndexMap::Clear()
 {
     m_first = 0;
-    m_span = {};
+    m_span = std::vector<std::int32_t>();
     m_others.Clear();
     m_count = 0;
 }

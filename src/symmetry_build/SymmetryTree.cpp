@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <tuple>
+#include <utility>
 
 #include <tavrel/biopolymers/Residue.h>
 #include <tavrel/chemistry/Atom.h>
@@ -83,6 +84,7 @@ void SymmetryTree::Clear()
     m_edgeOffsets.clear();
     m_edges.Clear();
     m_atomSlots.clear();
+    m_itemStarts.clear();
     m_atomStride = 0;
     m_atomIndex.Clear();
     m_components.clear();
@@ -110,6 +112,8 @@ bool SymmetryTree::SetAtoms(std::int32_t n, IntArray atomItems, SymmetryImageKey
     }
     if (dense && itemCount * opCount <= 4 * static_cast<std::int64_t>(n) + 64) {
         m_atomStride = static_cast<std::int32_t>(opCount);
+        if (StartItems(static_cast<std::int32_t>(itemCount)))
+            return true;
         m_atomSlots.assign(static_cast<std::size_t>(itemCount * opCount), -1);
         for (std::int32_t i = 0; i < n; ++i) {
             const auto at = static_cast<std::size_t>(i);
@@ -128,7 +132,27 @@ bool SymmetryTree::SetAtoms(std::int32_t n, IntArray atomItems, SymmetryImageKey
     return true;
 }
 
-bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges)
+bool SymmetryTree::StartItems(std::int32_t itemCount)
+{
+    const IntArray& items = m_atomItems;
+    m_itemStarts.assign(static_cast<std::size_t>(itemCount) + 1, 0);
+    std::size_t at = 0;
+    for (std::int32_t item = 0; item < itemCount; ++item) {
+        const std::size_t start = at;
+        bool inOrder = true;
+        for (; at < items.size() && items[at] == item; ++at)
+            inOrder = inOrder && static_cast<std::size_t>(m_atomKeys[at].op) == at - start;
+        inOrder = inOrder && at - start == static_cast<std::size_t>(m_atomStride);
+        m_itemStarts[static_cast<std::size_t>(item)] = inOrder ? static_cast<std::int32_t>(start) : ~static_cast<std::int32_t>(start);
+    }
+    m_itemStarts.back() = static_cast<std::int32_t>(at);
+    if (at == items.size())
+        return true;
+    m_itemStarts.clear();
+    return false;
+}
+
+bool SymmetryTree::ValidBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges) const
 {
     if (n != GetAtomNodeCount() || offsets.size() != static_cast<std::size_t>(n) + 1 || offsets.front() != 0 ||
         offsets.back() != static_cast<std::int32_t>(edges.size()) || !std::is_sorted(offsets.begin(), offsets.end()))
@@ -137,19 +161,35 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const BondE
         if (edges[at].bond >= 0 && (edges[at].node < 0 || edges[at].node >= n))
             return false;
     }
-    // Each taken bond adds an edge at both ends: count them first, then lay them out node by node,
-    // each node's offset serving as its cursor and moved back in place afterwards.
+    return true;
+}
+
+bool SymmetryTree::CountBondEdges(std::int32_t n, const IntArray& offsets, const BondEdges& edges)
+{
+    // Each taken bond adds an edge at both ends.
     IntArray& starts = m_edgeOffsets;
     starts.assign(static_cast<std::size_t>(n) + 1, 0);
+    bool lowerEnds = true;
     for (std::int32_t i = 0; i < n; ++i) {
         for (std::int32_t e = offsets[static_cast<std::size_t>(i)]; e < offsets[static_cast<std::size_t>(i) + 1]; ++e) {
             const Edge& edge = edges[static_cast<std::size_t>(e)];
-            if (edge.bond < 0)
+            if (edge.bond < 0) {
+                lowerEnds = false;
                 continue;
+            }
+            lowerEnds = lowerEnds && edge.node >= i;
             ++starts[static_cast<std::size_t>(i)];
             ++starts[static_cast<std::size_t>(edge.node)];
         }
     }
+    return lowerEnds;
+}
+
+void SymmetryTree::CopyBondEdges(std::int32_t n, const IntArray& offsets, const BondEdges& edges)
+{
+    // Laid out node by node, each node's offset serving as its cursor and moved back in place
+    // afterwards.
+    IntArray& starts = m_edgeOffsets;
     std::exclusive_scan(starts.begin(), starts.end(), starts.begin(), 0);
     m_edges.Clear();
     m_edges.Resize(static_cast<std::size_t>(starts.back()));
@@ -166,6 +206,39 @@ bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const BondE
     if (n > 0)
         std::copy_backward(starts.begin(), starts.end() - 2, starts.end() - 1);
     starts.front() = 0;
+}
+
+bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges)
+{
+    if (!ValidBonds(n, offsets, edges))
+        return false;
+    CountBondEdges(n, offsets, edges);
+    CopyBondEdges(n, offsets, edges);
+    return true;
+}
+
+bool SymmetryTree::SetBonds(std::int32_t n, const IntArray& offsets, BondEdges&& edges)
+{
+    if (!ValidBonds(n, offsets, edges))
+        return false;
+    // In place only where every edge is taken and lies at its lower end: node i's edges then land at
+    // or after where they are read, so a walk from the last edge back writes over nothing unread.
+    if (!CountBondEdges(n, offsets, edges)) {
+        CopyBondEdges(n, offsets, edges);
+        return true;
+    }
+    // Each node's end, which serves as its cursor from the back and ends at its start.
+    IntArray& starts = m_edgeOffsets;
+    std::inclusive_scan(starts.begin(), starts.end(), starts.begin());
+    m_edges = std::move(edges);
+    m_edges.Resize(static_cast<std::size_t>(starts.back()));
+    for (std::int32_t i = n - 1; i >= 0; --i) {
+        for (std::int32_t e = offsets[static_cast<std::size_t>(i) + 1] - 1; e >= offsets[static_cast<std::size_t>(i)]; --e) {
+            const Edge edge = m_edges[static_cast<std::size_t>(e)];
+            m_edges.CopyReversed(static_cast<std::size_t>(--starts[static_cast<std::size_t>(edge.node)]), i, m_edges, edge);
+            m_edges.Copy(static_cast<std::size_t>(--starts[static_cast<std::size_t>(i)]), m_edges, edge);
+        }
+    }
     return true;
 }
 
@@ -379,6 +452,19 @@ std::int32_t SymmetryTree::FindAtomNode(std::int32_t item, std::int32_t op) cons
     if (m_atomStride > 0) {
         if (item < 0 || op < 0 || op >= m_atomStride)
             return -1;
+        if (!m_itemStarts.empty()) {
+            if (static_cast<std::size_t>(item) + 1 >= m_itemStarts.size())
+                return -1;
+            const std::int32_t start = m_itemStarts[static_cast<std::size_t>(item)];
+            if (start >= 0)
+                return start + op;
+            const std::int32_t next = m_itemStarts[static_cast<std::size_t>(item) + 1];
+            for (std::int32_t i = ~start; i < (next < 0 ? ~next : next); ++i) {
+                if (m_atomKeys[static_cast<std::size_t>(i)].op == op)
+                    return i;
+            }
+            return -1;
+        }
         const std::size_t slot = static_cast<std::size_t>(item) * static_cast<std::size_t>(m_atomStride) +
                                  static_cast<std::size_t>(op);
         return slot < m_atomSlots.size() ? m_atomSlots[slot] : -1;

@@ -156,6 +156,8 @@ public:
     // Node i's bonds are edges[offsets[i]] .. edges[offsets[i + 1] - 1] (offsets holds n + 1 entries);
     // each is kept at both of its ends.
     bool SetBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges);
+    // The same, laying the edges out in the storage of the ones given (grown to hold both ends).
+    bool SetBonds(std::int32_t n, const IntArray& offsets, BondEdges&& edges);
     // Rewrites bonds laid out as SetBonds takes them (seen from either end, some more than once) so
     // that each taken bond is kept once, at its lower node (a bond to an image of the node itself in
     // the direction of non-negative translation), each node's in order of (neighbour, bond,
@@ -227,6 +229,15 @@ private:
         return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(item)) << 32) | static_cast<std::uint32_t>(op);
     }
 
+    // Lays out m_itemStarts for the atom nodes and m_atomStride; false, leaving it empty, when the
+    // nodes do not lie item by item.
+    bool StartItems(std::int32_t itemCount);
+    bool ValidBonds(std::int32_t n, const IntArray& offsets, const BondEdges& edges) const;
+    // Each node's number of edges into m_edgeOffsets (n + 1 entries, the last 0); whether every edge
+    // is taken and lies at its lower end (its neighbour not below its node).
+    bool CountBondEdges(std::int32_t n, const IntArray& offsets, const BondEdges& edges);
+    // The edges laid out from the counts, at both ends of each taken bond.
+    void CopyBondEdges(std::int32_t n, const IntArray& offsets, const BondEdges& edges);
     std::int32_t FindAtomNode(std::int32_t item, std::int32_t op) const;
     std::int32_t FindObjectNode(std::int32_t item, std::int32_t op) const;
     // The stored atom node of the image and the translation from the stored image to it.
@@ -238,8 +249,11 @@ private:
     IntArray m_atomParents;
     IntArray m_edgeOffsets;
     BondEdges m_edges;
-    // Atom nodes by (item, operator): a dense table item * stride + op when the pairs fill it well
-    // (the usual case, read in order by the passes), else the hashed index.
+    // Atom nodes by (item, operator). Nodes laid out item by item: each item's first node, which
+    // is node start + op for an item at every operator in order, else (as ~start) the first of its
+    // nodes searched for the operator. Else a dense table item * stride + op when the pairs fill it
+    // well, else the hashed index.
+    IntArray m_itemStarts;
     IntArray m_atomSlots;
     std::int32_t m_atomStride = 0;
     NodeIndex m_atomIndex;

@@ -183,8 +183,21 @@ TEST_F(CellBuildTreeTest, AnImageKeyBuildsAMarkedMoleculeImageWithItsBond)
     EXPECT_EQ(exported.oids, (OIDArray{c1->GetOID(), i1->GetOID(), c2->GetOID(), i2->GetOID()}));
     EXPECT_EQ(exported.symParents, (IntArray{0, 0, 2, 2}));
     EXPECT_EQ(exported.depths, (IntArray{3, 3, 3, 3}));
+    CellBuildTree::NodeOrder order;
+    ASSERT_TRUE(build.OrderAtomNodes(order));
+    ASSERT_EQ(order.GetCount(), 4u);
+    for (std::size_t p = 0; p < order.GetCount(); ++p) {
+        EXPECT_EQ(order[p].oid, exported.oids[p]);
+        EXPECT_EQ(order[p].depth, exported.depths[p]);
+        EXPECT_EQ(order[p].parent, exported.parents[p]);
+        EXPECT_EQ(order[p].item, exported.items[p]);
+        EXPECT_EQ(order[p].key, exported.keys[p]);
+    }
     ASSERT_TRUE(build.ExportObjectNodes(exported));
     EXPECT_EQ(exported.parents, (IntArray{-1, 0, 0}));
+    ASSERT_TRUE(build.OrderObjectNodes(order));
+    EXPECT_EQ(order[2].oid, image->GetOID());
+    EXPECT_EQ(order[2].parent, 0);
 
     // A second build over the tables reuses every object it finds.
     CellBuildTree again(2, 2);
@@ -380,6 +393,36 @@ TEST(CellBuildTreeBonds, BondListsAreFilledNodeByNode)
     build.AddAtomNode({0, SymmetryImageKey::identity});
     build.AddAtomBond(0, 1);
     EXPECT_TRUE(build.GetAtomBondNeighbors(0).empty());
+}
+
+// Lists opened node after node read the same as any others, before and after a node is added or a
+// list is opened out of turn.
+TEST(CellBuildTreeBonds, ListsOpenedInTurnKeepTheirBondsWhenTheOrderBreaks)
+{
+    CellBuildTree build(1, 1);
+    for (std::int32_t op = 0; op < 3; ++op)
+        build.AddAtomNode({0, {op, 0, 0, 0}});
+    const auto list = [](std::span<const std::int32_t> values) { return IntArray(values.begin(), values.end()); };
+    for (std::int32_t node = 0; node < 2; ++node) {
+        ASSERT_TRUE(build.OpenAtomBondList(node));
+        build.AddAtomBond(2 - node, 10 + node);
+        build.AddAtomBond(2, 20 + node);
+    }
+    EXPECT_EQ(list(build.GetAtomBondNeighbors(0)), (IntArray{2, 2}));
+    EXPECT_EQ(list(build.GetAtomBondNumbers(1)), (IntArray{11, 21}));
+    EXPECT_TRUE(build.GetAtomBondNeighbors(2).empty());
+    build.AddAtomNode({0, {3, 0, 0, 0}});
+    ASSERT_TRUE(build.OpenAtomBondList(3));
+    build.AddAtomBond(0, 30);
+    EXPECT_EQ(list(build.GetAtomBondNumbers(1)), (IntArray{11, 21}));
+    EXPECT_EQ(list(build.GetAtomBondNumbers(3)), IntArray{30});
+    build.AddAtomNode({0, {4, 0, 0, 0}});
+    EXPECT_TRUE(build.GetAtomBondNeighbors(4).empty());
+    ASSERT_TRUE(build.OpenAtomBondList(4));
+    build.AddAtomBond(1, 40);
+    EXPECT_EQ(list(build.GetAtomBondNumbers(0)), (IntArray{10, 20}));
+    EXPECT_EQ(list(build.GetAtomBondNumbers(3)), IntArray{30});
+    EXPECT_EQ(list(build.GetAtomBondNeighbors(4)), IntArray{1});
 }
 
 TEST(CellBuildTreeImage, TheDisplacementOfAnImageTurnsWithIt)

@@ -380,6 +380,37 @@ TEST_F(SymmetryMapBuildTest, ImageBondsTakeTheirSourceTypesWhetherOrNotAnyoneLis
     }
 }
 
+TEST_F(SymmetryMapBuildTest, AMoleculeReachedFirstAcrossMoleculesIsHeldTogetherByItsOwnBond)
+{
+    // The walk from X reaches Y and Z through bonds between molecules before the bond within the
+    // second molecule links one of them again: that bond alone holds the second molecule together.
+    MakeCell(2);
+    auto* const first = new Molecule(cell.get());
+    auto* const second = new Molecule(cell.get());
+    Atom3d* const x = AddAtom(*first, "X", Point3d(0.1f, 0.2f, 0.3f));
+    Atom3d* const z = AddAtom(*second, "Z", Point3d(0.2f, 0.2f, 0.3f));
+    Atom3d* const y = AddAtom(*second, "Y", Point3d(0.15f, 0.28f, 0.3f));
+    x->MakeBond(z, Bond::Single);
+    x->MakeBond(y, Bond::Single);
+    z->MakeBond(y, Bond::Double);
+    SymmetryMap& m = Map();
+    m.Update();
+    ASSERT_TRUE(HierarchyDataErrorList::GetErrors().empty());
+    AsymmetricUnit unit;
+    m.GetAsymmetricUnit(unit);
+    EXPECT_EQ(unit.GetAtomCount(), 3);
+    const std::vector<const Atom*> images = ShowImages(m, {x, z, y});
+    ASSERT_EQ(images.size(), 3U);
+    EXPECT_NE(images[0]->GetParent(), images[1]->GetParent());
+    EXPECT_EQ(images[1]->GetParent(), images[2]->GetParent());
+    EXPECT_NE(images[1]->GetParent(), second);
+    ASSERT_NE(images[1]->FindBond(images[2]), nullptr);
+    EXPECT_EQ(images[1]->FindBond(images[2])->GetType(), Bond::Double);
+    EXPECT_NE(images[0]->FindBond(images[1]), nullptr);
+    EXPECT_NE(images[0]->FindBond(images[2]), nullptr);
+    EXPECT_TRUE(test::Near(Fractional(*images[2]), Point3d(-0.15f, -0.28f, -0.3f), 1e-4));
+}
+
 TEST_F(SymmetryMapBuildTest, AnAtomBondedOnlyThroughAnImageIsMovedIntoTheAsymmetricUnit)
 {
     // C2 lies far from C1, but its image under (-x, y + 1/2, -z) one cell along a and c is 1.5 A away:

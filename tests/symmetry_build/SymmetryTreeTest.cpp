@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 #include <utility>
 
@@ -196,6 +197,84 @@ TEST(SymmetryTree, KeepsBondsAcrossFarCellsOnceWithTheirWholeTranslation)
     }
 }
 
+
+TEST(SymmetryTree, FindsNodesLaidOutItemByItemAsNodesInAnyOrder)
+{
+    // Item 1 sits on a special position: two of the three operators. Each atom node's parent object
+    // carries the node's item and operator, so a parent answer names the node found.
+    const std::vector<std::pair<std::int32_t, std::int32_t>> laidOut{{0, 0}, {0, 1}, {0, 2}, {1, 0},
+                                                                     {1, 2}, {2, 0}, {2, 1}, {2, 2}};
+    std::vector<std::pair<std::int32_t, std::int32_t>> reversed(laidOut.rbegin(), laidOut.rend());
+    std::vector<SymmetryTree> trees(2);
+    for (std::size_t t = 0; t < 2; ++t) {
+        const auto& nodes = t == 0 ? laidOut : reversed;
+        IntArray items;
+        SymmetryImageKey::Array keys;
+        IntArray objectItems;
+        IntArray operators;
+        IntArray parents;
+        for (std::size_t i = 0; i < nodes.size(); ++i) {
+            items.push_back(nodes[i].first);
+            keys.emplace_back(nodes[i].second, 0, 0, 0);
+            objectItems.push_back(nodes[i].first);
+            operators.push_back(nodes[i].second);
+            parents.push_back(static_cast<std::int32_t>(i));
+        }
+        objectItems.push_back(9);
+        operators.push_back(0);
+        parents.insert(parents.end(), nodes.size(), static_cast<std::int32_t>(nodes.size()));
+        parents.push_back(-1);
+        ASSERT_TRUE(trees[t].SetAtoms(8, items, keys));
+        ASSERT_TRUE(trees[t].SetObjects(9, objectItems, operators, IntArray(9, SymmetryTree::MoleculeType)));
+        ASSERT_TRUE(trees[t].SetParents(parents));
+    }
+    for (std::int32_t item = -1; item <= 3; ++item) {
+        for (std::int32_t op = -1; op <= 3; ++op) {
+            const ImageNode image(item, {op, 1, 0, -1});
+            const bool stored = std::find(laidOut.begin(), laidOut.end(), std::pair{item, op}) != laidOut.end();
+            const ImageNode expected = stored ? ImageNode(item, {op, 1, 0, -1}) : ImageNode();
+            EXPECT_EQ(trees[0].GetParentImage(image), expected) << item << " " << op;
+            EXPECT_EQ(trees[1].GetParentImage(image), expected) << item << " " << op;
+        }
+    }
+}
+
+TEST(SymmetryTree, LaysOutHandedOverBondsAsCopiedOnes)
+{
+    // Bonds kept once at their lower node, with a bond to the node's own image, far translations and a
+    // node without bonds; then a list with an edge seen from its upper end, which is laid out anew.
+    const SymmetryImageKey::Array keys{SymmetryImageKey::identity, {1, 0, 0, 0}, {2, 0, 1, 0}, {3, 0, 0, 0}};
+    const std::vector<SymmetryTree::BondEdge> lowerEnds{{0, 1, 0, 0, 0},  {1, 2, 600, 0, 0}, {2, 1, 1, 0, 0},
+                                                        {3, 3, 0, -1, 0}, {4, 1, -512, 0, 0}, {5, 3, 0, 0, -70000}};
+    const IntArray lowerOffsets{0, 2, 5, 6, 6};
+    const std::vector<SymmetryTree::BondEdge> upperEnd{{0, 1, 0, 0, 0}, {1, 0, 2, 0, 0}, {2, 3, 0, 0, 0}};
+    const IntArray upperOffsets{0, 1, 2, 3, 3};
+    using Case = std::pair<IntArray, std::vector<SymmetryTree::BondEdge>>;
+    for (const auto& [offsets, edges] : {Case{lowerOffsets, lowerEnds}, Case{upperOffsets, upperEnd}}) {
+        SymmetryTree copied;
+        SymmetryTree handed;
+        ASSERT_TRUE(copied.SetAtoms(4, {0, 1, 2, 3}, keys));
+        ASSERT_TRUE(handed.SetAtoms(4, {0, 1, 2, 3}, keys));
+        const SymmetryTree::BondEdges listed = edges;
+        ASSERT_TRUE(copied.SetBonds(4, offsets, listed));
+        SymmetryTree::BondEdges given = edges;
+        ASSERT_TRUE(handed.SetBonds(4, offsets, std::move(given)));
+        EXPECT_EQ(handed.GetEdgeCount(), copied.GetEdgeCount());
+        std::vector<SymmetryTree::Neighbor> expected;
+        std::vector<SymmetryTree::Neighbor> seen;
+        for (std::int32_t i = 0; i < 4; ++i) {
+            const ImageNode image(i, {keys[static_cast<std::size_t>(i)].op, 1, -2, 3});
+            ASSERT_TRUE(copied.GetNeighborImages(image, expected));
+            ASSERT_TRUE(handed.GetNeighborImages(image, seen));
+            EXPECT_EQ(seen, expected) << "node " << i;
+        }
+    }
+    // Offsets that do not match change nothing.
+    SymmetryTree tree;
+    ASSERT_TRUE(tree.SetAtoms(4, {0, 1, 2, 3}, keys));
+    EXPECT_FALSE(tree.SetBonds(4, {0, 1, 2, 3}, SymmetryTree::BondEdges(lowerEnds)));
+    EXPECT_EQ(tree.GetEdgeCount(), 0u);
+}
 
 TEST(SymmetryTree, GivesBondsAcrossFarCellsTheirWholeTranslation)
 {
