@@ -420,8 +420,9 @@ void Bond::UpdateClipped()
     if (!m_atom1 || !m_atom2)
         return;
     const bool clipped = m_atom1->IsClipped() && m_atom2->IsClipped();
-    // Unchanged and unheard (as on load), the display event would only mark the bond modified.
-    if (clipped == IsClipped() && !IsHeard(TreeNode::classType, TreeNode::EventDisplayChanged))
+    // Unchanged and unheard (as on load), the display event would only mark the bond modified. Its
+    // code is asked of the TreeNode level directly, without the levels above.
+    if (clipped == IsClipped() && !TreeNode::IsHeard(TreeNode::classType, TreeNode::EventDisplayChanged))
         SetModified();
     else
         SetClipped(clipped);
