@@ -1072,6 +1072,18 @@ const PropertyTable& Bond::Properties()
     return table;
 }
 
+// A plain scan of the end's few entries; defined first so that the finishing passes take it inline.
+bool Bond::IsListedBy(const Bondable& end) const
+{
+    Bond* const* const bonds = end.BondData();
+    const std::uint32_t count = end.m_numBonds.Get();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (bonds[i] == this)
+            return true;
+    }
+    return false;
+}
+
 void Bond::FinishLoading(std::uint32_t schema)
 {
     Geometric::FinishLoading(schema);
@@ -1098,12 +1110,6 @@ void Bond::LoadRefused()
         if (this->*end && !IsListedBy(*(this->*end)))
             this->*end = nullptr;
     }
-}
-
-bool Bond::IsListedBy(const Bondable& end) const
-{
-    const auto bonds = end.GetBonds();
-    return std::find(bonds.begin(), bonds.end(), this) != bonds.end();
 }
 
 } // namespace Tavrel
