@@ -115,7 +115,7 @@ Element* ElementFactory::FindMutableByType(ElementType type) const
     return found == m_byType.end() ? nullptr : found->second;
 }
 
-const Element* ElementFactory::FindElementByType(ElementType type) const
+const Element* ElementFactory::FindOtherByType(ElementType type) const
 {
     const Element* element = FindMutableByType(type);
     return element ? element : &NullElement();

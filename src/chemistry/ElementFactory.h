@@ -36,7 +36,14 @@ public:
     // The first element, in pool order, whose name equals the argument ignoring ASCII case.
     const Element* FindElementByName(std::string_view name) const;
     // The first element, in pool order, of the type (atomic number).
-    const Element* FindElementByType(ElementType type) const;
+    const Element* FindElementByType(ElementType type) const
+    {
+        if (type >= 0 && type < DirectTypes) {
+            if (const Element* const direct = m_byDirectType[static_cast<std::size_t>(type)])
+                return direct;
+        }
+        return FindOtherByType(type);
+    }
     const Element* FindElementByAtomicNumber(std::int32_t atomicNumber) const;
 
     // Registered elements without the unknown element (103 for the built-in table).
@@ -83,6 +90,8 @@ private:
     void Initialize();
     void RebuildIndexes();
     Element* FindMutableByType(ElementType type) const;
+    // FindElementByType past the direct array's entries.
+    const Element* FindOtherByType(ElementType type) const;
     const Element& NullElement() const;
     static void InitElementData(Element& element, std::size_t row);
 
