@@ -731,6 +731,32 @@ TEST_F(AtomBondTest, ElementAndClipChangesHeardOrNotLeaveTheSameState)
     EXPECT_TRUE(alone.IsModified());
 }
 
+// Registrations of the object's own, not on the tree, reach the same events as tree listeners.
+TEST_F(AtomBondTest, OwnRegistrationsHearElementAndClipEvents)
+{
+    TreeRoot root;
+    auto* const molecule = new Molecule(&root);
+    auto* const first = new Atom3d(molecule, "C");
+    auto* const second = new Atom3d(molecule, "O");
+    Bond* const bond = first->MakeBond(second, Bond::Single);
+    ASSERT_NE(bond, nullptr);
+
+    first->RegisterEvent(Object::classType, Object::EventPropertyRemoved, &Record, false, nullptr, nullptr);
+    first->SetElement(ElementType{7});
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Object::classType, Object::EventPropertyRemoved, ""}}));
+    g_heard.clear();
+
+    // Unchanged, then changed by its ends: each update is heard, and the state follows the ends.
+    bond->RegisterEvent(TreeNode::classType, TreeNode::EventDisplayChanged, &Record, false, nullptr, nullptr);
+    bond->UpdateClipped();
+    first->SetClipped(true);
+    EXPECT_FALSE(bond->IsClipped());
+    second->SetClipped(true);
+    EXPECT_TRUE(bond->IsClipped());
+    const Heard display{TreeNode::classType, TreeNode::EventDisplayChanged, ""};
+    EXPECT_EQ(g_heard, (std::vector<Heard>{display, display, display}));
+}
+
 TEST_F(AtomBondTest, MoleculeSurvivesBothRecordFormsWithEveryField)
 {
     const std::unique_ptr<Molecule> molecule = MakeRichMolecule();
