@@ -8,9 +8,10 @@
 
 namespace Tavrel {
 
-ElementFactory& ElementFactory::GetElementFactory()
+ElementFactory& ElementFactory::MakeElementFactory()
 {
     static ElementFactory factory;
+    s_factory.store(&factory, std::memory_order_release);
     return factory;
 }
 

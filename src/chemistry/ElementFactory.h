@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,7 +25,11 @@ namespace Tavrel {
 // place; removing it brings back the element it replaced.
 class ElementFactory {
 public:
-    static ElementFactory& GetElementFactory();
+    static ElementFactory& GetElementFactory()
+    {
+        ElementFactory* const factory = s_factory.load(std::memory_order_acquire);
+        return factory ? *factory : MakeElementFactory();
+    }
 
     ElementFactory(const ElementFactory&) = delete;
     ElementFactory& operator=(const ElementFactory&) = delete;
@@ -86,6 +91,9 @@ private:
     };
 
     ElementFactory();
+    // The one factory, made on the first request; s_factory then points to it.
+    static ElementFactory& MakeElementFactory();
+    static inline std::atomic<ElementFactory*> s_factory{nullptr};
 
     void Initialize();
     void RebuildIndexes();
