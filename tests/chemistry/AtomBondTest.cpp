@@ -757,6 +757,39 @@ TEST_F(AtomBondTest, OwnRegistrationsHearElementAndClipEvents)
     EXPECT_EQ(g_heard, (std::vector<Heard>{display, display, display}));
 }
 
+// A list that shrinks and grows again, inline and on the heap, holds exactly the live bonds.
+TEST_F(AtomBondTest, BondListShrinksAndGrowsWithoutStaleEntries)
+{
+    Molecule molecule(nullptr);
+    auto* const centre = new Atom3d(&molecule, "C");
+    std::vector<Atom3d*> ends;
+    for (int i = 0; i < 6; ++i) {
+        ends.push_back(new Atom3d(&molecule, "H"));
+        centre->MakeBond(ends.back(), Bond::Single);
+    }
+    const auto expectEnds = [&](const std::vector<Atom3d*>& expected) {
+        ASSERT_EQ(centre->GetNumBonds(), static_cast<int>(expected.size()));
+        for (int i = 0; i < centre->GetNumBonds(); ++i) {
+            ASSERT_NE(centre->GetBond(i), nullptr);
+            EXPECT_EQ(centre->GetAttached(i), expected[static_cast<std::size_t>(i)]);
+        }
+    };
+    expectEnds(ends);
+    // Down to two inline entries, then up to three and back onto the heap.
+    for (int i : {5, 4, 3, 1})
+        delete ends[static_cast<std::size_t>(i)];
+    expectEnds({ends[0], ends[2]});
+    auto* const third = new Atom3d(&molecule, "O");
+    centre->MakeBond(third, Bond::Single);
+    expectEnds({ends[0], ends[2], third});
+    std::vector<Atom3d*> more{ends[0], ends[2], third};
+    for (int i = 0; i < 3; ++i) {
+        more.push_back(new Atom3d(&molecule, "N"));
+        centre->MakeBond(more.back(), Bond::Single);
+    }
+    expectEnds(more);
+}
+
 TEST_F(AtomBondTest, MoleculeSurvivesBothRecordFormsWithEveryField)
 {
     const std::unique_ptr<Molecule> molecule = MakeRichMolecule();
