@@ -237,7 +237,9 @@ const PropertyTable& Atom::Properties()
                 return TextProperty("SymmetryLabel", std::move(label), ObjectProperty::AccessReadable);
             })
             .AfterLoad([](Atom& atom, Archive&, PropertyArchive*) {
-                if (atom.GetUserPropertyTable().GetNumTemporaries() > 0)
+                // Most atoms have no user properties to look at.
+                const Property* const properties = atom.FindUserProperties();
+                if (properties && properties->GetNumTemporaries() > 0)
                     KeepCrystalDataArchived(atom.EditUserPropertyTable());
             }));
     return table;

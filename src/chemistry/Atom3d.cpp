@@ -119,7 +119,10 @@ std::string Atom3d::GetCommonName() const
 void Atom3d::SetElement(const Element* element)
 {
     m_element = (element ? element : ElementFactory::GetElementFactory().FindElementByType(UnknownElementType))->GetHandle();
-    ClearDonatedLonePairs();
+    // Without user properties and unheard (a new or loading atom), the clearing would only mark the
+    // atom modified, as the event below does first.
+    if (FindUserProperties() || Object::IsHeard(Object::classType, EventPropertyRemoved))
+        ClearDonatedLonePairs();
     DoNotify(classType, EventElementSet, nullptr, nullptr);
 }
 

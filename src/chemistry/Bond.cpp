@@ -420,8 +420,9 @@ void Bond::UpdateClipped()
     if (!m_atom1 || !m_atom2)
         return;
     const bool clipped = m_atom1->IsClipped() && m_atom2->IsClipped();
-    // Unchanged and unheard (as on load), the display event would only mark the bond modified.
-    if (clipped == IsClipped() && !IsHeard(TreeNode::classType, TreeNode::EventDisplayChanged))
+    // Unchanged and unheard (as on load), the display event would only mark the bond modified. Its
+    // code is asked of the TreeNode level directly, without the levels above.
+    if (clipped == IsClipped() && !TreeNode::IsHeard(TreeNode::classType, TreeNode::EventDisplayChanged))
         SetModified();
     else
         SetClipped(clipped);
@@ -1071,6 +1072,18 @@ const PropertyTable& Bond::Properties()
     return table;
 }
 
+// A plain scan of the end's few entries; defined first so that the finishing passes take it inline.
+bool Bond::IsListedBy(const Bondable& end) const
+{
+    Bond* const* const bonds = end.BondData();
+    const std::uint32_t count = end.m_numBonds.Get();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (bonds[i] == this)
+            return true;
+    }
+    return false;
+}
+
 void Bond::FinishLoading(std::uint32_t schema)
 {
     Geometric::FinishLoading(schema);
@@ -1097,12 +1110,6 @@ void Bond::LoadRefused()
         if (this->*end && !IsListedBy(*(this->*end)))
             this->*end = nullptr;
     }
-}
-
-bool Bond::IsListedBy(const Bondable& end) const
-{
-    const auto bonds = end.GetBonds();
-    return std::find(bonds.begin(), bonds.end(), this) != bonds.end();
 }
 
 } // namespace Tavrel

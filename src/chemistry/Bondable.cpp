@@ -69,8 +69,9 @@ void Bondable::ResizeBonds(std::size_t count)
     const bool wasHeap = m_numBonds.Get() > InlineBonds;
     const bool toHeap = count > InlineBonds;
     if (!wasHeap && !toHeap) {
-        std::fill(m_bondStore.Get().inlined + std::min<std::size_t>(count, m_numBonds.Get()),
-                  m_bondStore.Get().inlined + InlineBonds, nullptr);
+        // Inline entries past the count are null already: only a shrink has entries to clear.
+        if (count < m_numBonds.Get())
+            std::fill(m_bondStore.Get().inlined + count, m_bondStore.Get().inlined + m_numBonds.Get(), nullptr);
     } else if (wasHeap && toHeap) {
         if (count > m_bondStore.Get().heap.capacity) {
             const std::size_t capacity = std::max<std::size_t>(count, 2 * std::size_t{m_bondStore.Get().heap.capacity});

@@ -130,7 +130,8 @@ private:
     void ResizeBonds(std::size_t count);
     void UpdateBondsClipped();
     // Keeps the non-null bonds that end here, each once; a bond still being read stays unless ended.
-    void KeepOwnBonds(bool ended);
+    // Inline in Bondable.cpp, its only user.
+    [[gnu::always_inline]] inline void KeepOwnBonds(bool ended);
 
     // A copy has no bonds.
     // The count first: it fills the room before the store's pointers.

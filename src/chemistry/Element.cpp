@@ -17,7 +17,7 @@ Element::~Element()
     }
 }
 
-std::uint32_t Element::GetHandle() const
+std::uint32_t Element::TakeHandle() const
 {
     if (m_handle == 0) {
         if (s_freeHandles.empty()) {

@@ -57,7 +57,7 @@ public:
 
     // A number above 0 that names this element while it lives, given on the first request; a copy
     // has its own. FromHandle gives the element back, null for 0.
-    std::uint32_t GetHandle() const;
+    std::uint32_t GetHandle() const { return m_handle != 0 ? m_handle : TakeHandle(); }
     static const Element* FromHandle(std::uint32_t handle) { return handle == 0 ? nullptr : s_handles[handle - 1]; }
 
     // The radius bond perception uses: 0 for the alkali and alkaline-earth metals (3, 4, 11, 12, 19,
@@ -106,6 +106,9 @@ private:
     float m_vdwRadius = 0.0f;
     bool m_user = false;
     mutable std::uint32_t m_handle = 0;  // 0 until GetHandle
+
+    // The first request's handle: a free one, else the next.
+    std::uint32_t TakeHandle() const;
 
     // By handle - 1; the entries of elements destroyed are null and listed in s_freeHandles for reuse.
     static inline std::vector<const Element*> s_handles;

@@ -8,9 +8,10 @@
 
 namespace Tavrel {
 
-ElementFactory& ElementFactory::GetElementFactory()
+ElementFactory& ElementFactory::MakeElementFactory()
 {
     static ElementFactory factory;
+    s_factory.store(&factory, std::memory_order_release);
     return factory;
 }
 
@@ -115,7 +116,7 @@ Element* ElementFactory::FindMutableByType(ElementType type) const
     return found == m_byType.end() ? nullptr : found->second;
 }
 
-const Element* ElementFactory::FindElementByType(ElementType type) const
+const Element* ElementFactory::FindOtherByType(ElementType type) const
 {
     const Element* element = FindMutableByType(type);
     return element ? element : &NullElement();

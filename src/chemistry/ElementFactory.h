@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,7 +25,11 @@ namespace Tavrel {
 // place; removing it brings back the element it replaced.
 class ElementFactory {
 public:
-    static ElementFactory& GetElementFactory();
+    static ElementFactory& GetElementFactory()
+    {
+        ElementFactory* const factory = s_factory.load(std::memory_order_acquire);
+        return factory ? *factory : MakeElementFactory();
+    }
 
     ElementFactory(const ElementFactory&) = delete;
     ElementFactory& operator=(const ElementFactory&) = delete;
@@ -36,7 +41,14 @@ public:
     // The first element, in pool order, whose name equals the argument ignoring ASCII case.
     const Element* FindElementByName(std::string_view name) const;
     // The first element, in pool order, of the type (atomic number).
-    const Element* FindElementByType(ElementType type) const;
+    const Element* FindElementByType(ElementType type) const
+    {
+        if (type >= 0 && type < DirectTypes) {
+            if (const Element* const direct = m_byDirectType[static_cast<std::size_t>(type)])
+                return direct;
+        }
+        return FindOtherByType(type);
+    }
     const Element* FindElementByAtomicNumber(std::int32_t atomicNumber) const;
 
     // Registered elements without the unknown element (103 for the built-in table).
@@ -79,10 +91,15 @@ private:
     };
 
     ElementFactory();
+    // The one factory, made on the first request; s_factory then points to it.
+    static ElementFactory& MakeElementFactory();
+    static inline std::atomic<ElementFactory*> s_factory{nullptr};
 
     void Initialize();
     void RebuildIndexes();
     Element* FindMutableByType(ElementType type) const;
+    // FindElementByType past the direct array's entries.
+    const Element* FindOtherByType(ElementType type) const;
     const Element& NullElement() const;
     static void InitElementData(Element& element, std::size_t row);
 

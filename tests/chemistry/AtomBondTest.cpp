@@ -731,6 +731,65 @@ TEST_F(AtomBondTest, ElementAndClipChangesHeardOrNotLeaveTheSameState)
     EXPECT_TRUE(alone.IsModified());
 }
 
+// Registrations of the object's own, not on the tree, reach the same events as tree listeners.
+TEST_F(AtomBondTest, OwnRegistrationsHearElementAndClipEvents)
+{
+    TreeRoot root;
+    auto* const molecule = new Molecule(&root);
+    auto* const first = new Atom3d(molecule, "C");
+    auto* const second = new Atom3d(molecule, "O");
+    Bond* const bond = first->MakeBond(second, Bond::Single);
+    ASSERT_NE(bond, nullptr);
+
+    first->RegisterEvent(Object::classType, Object::EventPropertyRemoved, &Record, false, nullptr, nullptr);
+    first->SetElement(ElementType{7});
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Object::classType, Object::EventPropertyRemoved, ""}}));
+    g_heard.clear();
+
+    // Unchanged, then changed by its ends: each update is heard, and the state follows the ends.
+    bond->RegisterEvent(TreeNode::classType, TreeNode::EventDisplayChanged, &Record, false, nullptr, nullptr);
+    bond->UpdateClipped();
+    first->SetClipped(true);
+    EXPECT_FALSE(bond->IsClipped());
+    second->SetClipped(true);
+    EXPECT_TRUE(bond->IsClipped());
+    const Heard display{TreeNode::classType, TreeNode::EventDisplayChanged, ""};
+    EXPECT_EQ(g_heard, (std::vector<Heard>{display, display, display}));
+}
+
+// A list that shrinks and grows again, inline and on the heap, holds exactly the live bonds.
+TEST_F(AtomBondTest, BondListShrinksAndGrowsWithoutStaleEntries)
+{
+    Molecule molecule(nullptr);
+    auto* const centre = new Atom3d(&molecule, "C");
+    std::vector<Atom3d*> ends;
+    for (int i = 0; i < 6; ++i) {
+        ends.push_back(new Atom3d(&molecule, "H"));
+        centre->MakeBond(ends.back(), Bond::Single);
+    }
+    const auto expectEnds = [&](const std::vector<Atom3d*>& expected) {
+        ASSERT_EQ(centre->GetNumBonds(), static_cast<int>(expected.size()));
+        for (int i = 0; i < centre->GetNumBonds(); ++i) {
+            ASSERT_NE(centre->GetBond(i), nullptr);
+            EXPECT_EQ(centre->GetAttached(i), expected[static_cast<std::size_t>(i)]);
+        }
+    };
+    expectEnds(ends);
+    // Down to two inline entries, then up to three and back onto the heap.
+    for (int i : {5, 4, 3, 1})
+        delete ends[static_cast<std::size_t>(i)];
+    expectEnds({ends[0], ends[2]});
+    auto* const third = new Atom3d(&molecule, "O");
+    centre->MakeBond(third, Bond::Single);
+    expectEnds({ends[0], ends[2], third});
+    std::vector<Atom3d*> more{ends[0], ends[2], third};
+    for (int i = 0; i < 3; ++i) {
+        more.push_back(new Atom3d(&molecule, "N"));
+        centre->MakeBond(more.back(), Bond::Single);
+    }
+    expectEnds(more);
+}
+
 TEST_F(AtomBondTest, MoleculeSurvivesBothRecordFormsWithEveryField)
 {
     const std::unique_ptr<Molecule> molecule = MakeRichMolecule();
