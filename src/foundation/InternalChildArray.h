@@ -158,10 +158,23 @@ public:
     // Only the slots' occupants change (blocks, holes and counts stay): O((from - to) log n).
     void MoveDown(std::size_t from, std::size_t to)
     {
-        Node* const moved = At(from);
-        for (std::size_t index = from; index > to; --index)
-            PutAt(index, At(index - 1));
-        PutAt(to, moved);
+        // Packed, within one block (a loaded child listed a place or two after it joined): the
+        // block's slots move in place.
+        if (m_packed && from >> SlotBits == to >> SlotBits) {
+            const std::uint32_t number = NumberAt(from >> SlotBits);
+            Node** const slots = m_blocks[number].slots.data();
+            const std::size_t first = to & (BlockSize - 1);
+            std::size_t slot = from & (BlockSize - 1);
+            Node* const moved = slots[slot];
+            for (; slot > first; --slot) {
+                slots[slot] = slots[slot - 1];
+                Derived::SetSlot(slots[slot], static_cast<std::uint32_t>(number << SlotBits | slot));
+            }
+            slots[first] = moved;
+            Derived::SetSlot(moved, static_cast<std::uint32_t>(number << SlotBits | first));
+            return;
+        }
+        MoveDownAcross(from, to);
     }
 
     // Children in the new order.
@@ -230,6 +243,15 @@ private:
     };
 
     static std::size_t SlotOf(const Node* child) { return Derived::GetSlot(child) & (BlockSize - 1); }
+
+    // MoveDown over blocks or holes, child by child.
+    [[gnu::noinline]] void MoveDownAcross(std::size_t from, std::size_t to)
+    {
+        Node* const moved = At(from);
+        for (std::size_t index = from; index > to; --index)
+            PutAt(index, At(index - 1));
+        PutAt(to, moved);
+    }
 
     // At for an array with holes.
     [[gnu::noinline]] Node* AtLocated(std::size_t index) const

@@ -413,7 +413,9 @@ const PropertyTable& TreeNode::Properties()
                 } else if (!stream->IsRecordOpen(*parent)) {
                     node.GetRoot()->NodeInserted(&node, true);
                 } else {
-                    node.GetRoot()->NodeLoaded(&node, stream);
+                    // GetRoot through its cache, inline: siblings ending in turn share the entry.
+                    TreeNode* const root = parent == g_ancestry.node ? g_ancestry.root : node.GetRoot();
+                    root->NodeLoaded(&node, stream);
                 }
             })
             // The framework archive's record of a node is not a list: the node's record walk (parent,
