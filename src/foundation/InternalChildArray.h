@@ -79,12 +79,20 @@ public:
 
     void Append(Node* child)
     {
-        if (BlockCount() == 0 || m_blocks[NumberAt(BlockCount() - 1)].slots.size() == BlockSize)
+        // The last block in order (block 0 while the order is not stored), unless it is full.
+        std::uint32_t number = m_order.empty() ? 0 : m_order.back();
+        if (m_blocks.empty() || m_blocks[number].slots.size() == BlockSize) {
             AppendBlock();
-        const std::uint32_t number = NumberAt(BlockCount() - 1);
+            number = m_order.empty() ? 0 : m_order.back();
+        }
         Block& block = m_blocks[number];
+        const std::size_t slot = block.slots.size();
         block.slots.push_back(child);
-        Taken(number, block.slots.size() - 1, child);
+        Derived::SetSlot(child, static_cast<std::uint32_t>(number << SlotBits | slot));
+        block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
+        ++block.count;
+        ++m_live;
+        AddLive(block.rank, 1);
     }
 
     // Inserts before the child now at the index, which is below Size().

@@ -305,6 +305,20 @@ void TreeNode::RecordRefused()
 
 bool TreeNode::JoinLoaded(TreeNode* parent)
 {
+    // A node just read, without parent or children, joins the end of a parent that has children.
+    if (parent && parent != this && !m_parent.Get() && !m_children && parent->m_children) {
+        if (this == g_ancestry.node)
+            ForgetAncestry();
+        parent->m_children->Append(this);
+        m_parent = parent;
+        ++g_structureEpoch;
+        return true;
+    }
+    return JoinLoadedMoving(parent);
+}
+
+bool TreeNode::JoinLoadedMoving(TreeNode* parent)
+{
     if (!parent || parent == m_parent.Get())
         return parent != nullptr;
     // A node without children cannot hold its new parent; otherwise climb from the parent.
