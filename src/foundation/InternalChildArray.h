@@ -46,12 +46,12 @@ public:
         return AtLocated(index);
     }
 
+    // Packed, the child's slot number gives its index; the count through holes stays out of line.
     std::size_t IndexOf(const Node* child) const
     {
-        const Block& block = m_blocks[Derived::GetSlot(child) >> SlotBits];
-        if (m_packed)
-            return std::size_t{block.rank} << SlotBits | SlotOf(child);
-        return LiveBefore(block.rank) + block.LiveBefore(SlotOf(child));
+        if (m_packed) [[likely]]
+            return std::size_t{m_blocks[Derived::GetSlot(child) >> SlotBits].rank} << SlotBits | SlotOf(child);
+        return IndexOfLocated(child);
     }
 
     // The last slot of a block is never a hole, and no block is empty.
@@ -259,6 +259,13 @@ private:
         for (std::size_t index = from; index > to; --index)
             PutAt(index, At(index - 1));
         PutAt(to, moved);
+    }
+
+    // IndexOf for an array with holes.
+    [[gnu::noinline]] std::size_t IndexOfLocated(const Node* child) const
+    {
+        const Block& block = m_blocks[Derived::GetSlot(child) >> SlotBits];
+        return LiveBefore(block.rank) + block.LiveBefore(SlotOf(child));
     }
 
     // At for an array with holes.
