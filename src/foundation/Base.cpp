@@ -36,6 +36,17 @@ public:
         return entries ? entries->slots[oid & SlotMask] : nullptr;
     }
 
+    // Registers the object when its page exists; false, changing nothing, otherwise.
+    bool InsertInPage(std::uint32_t oid, Base* object)
+    {
+        const std::size_t page = oid >> PageBits;
+        if (page >= m_pages.size() || !m_pages[page])
+            return false;
+        m_pages[page]->slots[oid & SlotMask] = object;
+        ++m_live[page];
+        return true;
+    }
+
     // True when the object took a new page: the directory GetObjectA reads has changed.
     bool Insert(std::uint32_t oid, Base* object)
     {
@@ -306,14 +317,32 @@ namespace {
 
 } // namespace
 
+namespace {
+
+// AddOID past its common case: the last OID, or the first object of a page.
+// Sets `added` when the object took a new page.
+[[gnu::noinline]] std::uint32_t AddOIDToNewPage(OIDRegistry& registry, Base* object, bool& added)
+{
+    if (registry.lastOID == UINT32_MAX)
+        RefuseOID();
+    const std::uint32_t oid = ++registry.lastOID;
+    added = registry.objects.Insert(oid, object);
+    return oid;
+}
+
+} // namespace
+
 std::uint32_t Base::AddOID(Base* object)
 {
-    OIDRegistry& registry = Registry();
-    if (registry.lastOID == UINT32_MAX) [[unlikely]]
-        RefuseOID();
     static_assert(OIDTable::PageBits == OIDPageBits && OIDTable::SlotMask == OIDSlotMask);
-    const std::uint32_t oid = ++registry.lastOID;
-    if (registry.objects.Insert(oid, object)) [[unlikely]]
+    OIDRegistry& registry = Registry();
+    if (const std::uint32_t oid = registry.lastOID + 1; oid != 0 && registry.objects.InsertInPage(oid, object)) [[likely]] {
+        registry.lastOID = oid;
+        return oid;
+    }
+    bool added = false;
+    const std::uint32_t oid = AddOIDToNewPage(registry, object, added);
+    if (added)
         s_oidPages = {registry.objects.SlotPages(), registry.objects.PageCount()};
     return oid;
 }
