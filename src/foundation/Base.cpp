@@ -26,33 +26,59 @@ namespace {
 // allocates nor clears a whole block.
 class OIDTable {
 public:
+    // Base::GetObjectA reads the pages inline with the same split.
+    static constexpr unsigned PageBits = 8;
+    static constexpr std::uint32_t SlotMask = (1u << PageBits) - 1;
+
     Base* Find(std::uint32_t oid) const
     {
         const Page* const entries = GetPage(oid);
         return entries ? entries->slots[oid & SlotMask] : nullptr;
     }
 
-    void Insert(std::uint32_t oid, Base* object)
-    {
-        const std::size_t page = oid >> PageBits;
-        Page* const entries = page < m_pages.size() ? m_pages[page].get() : nullptr;
-        (entries ? *entries : AddPage(page)).slots[oid & SlotMask] = object;
-        ++m_live[page];
-    }
-
-    void Erase(std::uint32_t oid)
+    // Registers the object when its page exists; false, changing nothing, otherwise.
+    bool InsertInPage(std::uint32_t oid, Base* object)
     {
         const std::size_t page = oid >> PageBits;
         if (page >= m_pages.size() || !m_pages[page])
-            return;
+            return false;
+        m_pages[page]->slots[oid & SlotMask] = object;
+        ++m_live[page];
+        return true;
+    }
+
+    // True when the object took a new page: the directory GetObjectA reads has changed.
+    bool Insert(std::uint32_t oid, Base* object)
+    {
+        const std::size_t page = oid >> PageBits;
+        Page* const entries = page < m_pages.size() ? m_pages[page].get() : nullptr;
+        const bool added = !entries;
+        (entries ? *entries : AddPage(page)).slots[oid & SlotMask] = object;
+        ++m_live[page];
+        return added;
+    }
+
+    // True when the object's page went with it.
+    bool Erase(std::uint32_t oid)
+    {
+        const std::size_t page = oid >> PageBits;
+        if (page >= m_pages.size() || !m_pages[page])
+            return false;
         Page& entries = *m_pages[page];
         Base*& slot = entries.slots[oid & SlotMask];
         if (!slot)
-            return;
+            return false;
         slot = nullptr;
-        if (--m_live[page] == 0)
-            m_pages[page].reset();
+        if (--m_live[page] != 0)
+            return false;
+        m_pages[page].reset();
+        m_slots[page] = nullptr;
+        return true;
     }
+
+    // Each page's slots, null for a page without objects.
+    Base* const* const* SlotPages() const { return m_slots.data(); }
+    std::size_t PageCount() const { return m_slots.size(); }
 
     // The copy recorded for a live object, or null.
     Base* FindCopy(std::uint32_t oid) const
@@ -112,10 +138,8 @@ public:
     }
 
 private:
-    static constexpr unsigned PageBits = 8;
     static constexpr std::size_t SpareCopyBlocks = 4;
     static constexpr std::size_t LongestCopyList = 1024;
-    static constexpr std::uint32_t SlotMask = (1u << PageBits) - 1;
     using Slots = std::array<Base*, std::size_t{1} << PageBits>;
     struct Page {
         Slots slots{};
@@ -128,9 +152,12 @@ private:
         if (page >= m_pages.size()) {
             m_pages.resize(page + 1);
             m_live.resize(page + 1);
+            m_slots.resize(page + 1);
         }
-        if (!m_pages[page])
+        if (!m_pages[page]) {
             m_pages[page] = std::make_unique<Page>();
+            m_slots[page] = m_pages[page]->slots.data();
+        }
         return *m_pages[page];
     }
 
@@ -141,6 +168,7 @@ private:
     }
 
     std::vector<std::unique_ptr<Page>> m_pages;
+    std::vector<Base* const*> m_slots;  // per page, its slots (null without a page): the directory
     std::vector<std::uint32_t> m_live;  // per page, the objects registered in it
     std::vector<std::size_t> m_copyPages;  // pages given a copy block during the current Copy
     std::vector<std::uint32_t> m_copied;   // the sources copied during the current Copy, the first ones
@@ -155,11 +183,9 @@ struct OIDRegistry {
 };
 
 // The registry once made. It is never destroyed, as objects may outlive every static.
-OIDRegistry* g_registry = nullptr;
-
 OIDRegistry& Registry()
 {
-    static OIDRegistry* const registry = g_registry = new OIDRegistry;
+    static OIDRegistry* const registry = new OIDRegistry;
     return *registry;
 }
 
@@ -291,25 +317,41 @@ namespace {
 
 } // namespace
 
-std::uint32_t Base::AddOID(Base* object)
+namespace {
+
+// AddOID past its common case: the last OID, or the first object of a page.
+// Sets `added` when the object took a new page.
+[[gnu::noinline]] std::uint32_t AddOIDToNewPage(OIDRegistry& registry, Base* object, bool& added)
 {
-    OIDRegistry& registry = Registry();
-    if (registry.lastOID == UINT32_MAX) [[unlikely]]
+    if (registry.lastOID == UINT32_MAX)
         RefuseOID();
     const std::uint32_t oid = ++registry.lastOID;
-    registry.objects.Insert(oid, object);
+    added = registry.objects.Insert(oid, object);
+    return oid;
+}
+
+} // namespace
+
+std::uint32_t Base::AddOID(Base* object)
+{
+    static_assert(OIDTable::PageBits == OIDPageBits && OIDTable::SlotMask == OIDSlotMask);
+    OIDRegistry& registry = Registry();
+    if (const std::uint32_t oid = registry.lastOID + 1; oid != 0 && registry.objects.InsertInPage(oid, object)) [[likely]] {
+        registry.lastOID = oid;
+        return oid;
+    }
+    bool added = false;
+    const std::uint32_t oid = AddOIDToNewPage(registry, object, added);
+    if (added)
+        s_oidPages = {registry.objects.SlotPages(), registry.objects.PageCount()};
     return oid;
 }
 
 void Base::RemoveOID(std::uint32_t oid)
 {
-    Registry().objects.Erase(oid);
-}
-
-Base* Base::GetObjectA(std::uint32_t oid)
-{
-    // No object exists before the registry is made.
-    return g_registry ? g_registry->objects.Find(oid) : nullptr;
+    OIDRegistry& registry = Registry();
+    if (registry.objects.Erase(oid)) [[unlikely]]
+        s_oidPages = {registry.objects.SlotPages(), registry.objects.PageCount()};
 }
 
 void Base::EnableOIDValidation(bool enable)

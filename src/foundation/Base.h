@@ -64,8 +64,15 @@ public:
     int SetCommonName(std::string_view commonName) const;
 
     std::uint32_t GetOID() const { return m_OID; }
-    // The live object registered under an OID, or null.
-    static Base* GetObjectA(std::uint32_t oid);
+    // The live object registered under an OID, or null. Inline: readers resolve every reference by it.
+    static Base* GetObjectA(std::uint32_t oid)
+    {
+        const std::size_t page = oid >> OIDPageBits;
+        if (page >= s_oidPages.count)
+            return nullptr;
+        Base* const* const slots = s_oidPages.slots[page];
+        return slots ? slots[oid & OIDSlotMask] : nullptr;
+    }
     // Once off, validation cannot be switched on again. Every object takes its OID from the counter
     // and is found by GetObjectA in either state.
     static void EnableOIDValidation(bool enable);
@@ -128,6 +135,16 @@ private:
 
     static std::uint32_t AddOID(Base* object);
     static void RemoveOID(std::uint32_t oid);
+
+    // The OID table's pages as GetObjectA reads them: the slots of page i (OIDs i << OIDPageBits on),
+    // null for a page without objects. Kept by the table in Base.cpp as its pages come and go.
+    static constexpr unsigned OIDPageBits = 8;
+    static constexpr std::uint32_t OIDSlotMask = (1u << OIDPageBits) - 1;
+    struct OIDPages {
+        Base* const* const* slots;
+        std::size_t count;
+    };
+    static inline OIDPages s_oidPages{nullptr, 0};
 
     // The mask byte after the OID leaves the bytes up to the next pointer to the first small fields
     // of the levels above.

@@ -46,12 +46,12 @@ public:
         return AtLocated(index);
     }
 
+    // Packed, the child's slot number gives its index; the count through holes stays out of line.
     std::size_t IndexOf(const Node* child) const
     {
-        const Block& block = m_blocks[Derived::GetSlot(child) >> SlotBits];
-        if (m_packed)
-            return std::size_t{block.rank} << SlotBits | SlotOf(child);
-        return LiveBefore(block.rank) + block.LiveBefore(SlotOf(child));
+        if (m_packed) [[likely]]
+            return std::size_t{m_blocks[Derived::GetSlot(child) >> SlotBits].rank} << SlotBits | SlotOf(child);
+        return IndexOfLocated(child);
     }
 
     // The last slot of a block is never a hole, and no block is empty.
@@ -79,12 +79,20 @@ public:
 
     void Append(Node* child)
     {
-        if (BlockCount() == 0 || m_blocks[NumberAt(BlockCount() - 1)].slots.size() == BlockSize)
+        // The last block in order (block 0 while the order is not stored), unless it is full.
+        std::uint32_t number = m_order.empty() ? 0 : m_order.back();
+        if (m_blocks.empty() || m_blocks[number].slots.size() == BlockSize) {
             AppendBlock();
-        const std::uint32_t number = NumberAt(BlockCount() - 1);
+            number = m_order.empty() ? 0 : m_order.back();
+        }
         Block& block = m_blocks[number];
+        const std::size_t slot = block.slots.size();
         block.slots.push_back(child);
-        Taken(number, block.slots.size() - 1, child);
+        Derived::SetSlot(child, static_cast<std::uint32_t>(number << SlotBits | slot));
+        block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
+        ++block.count;
+        ++m_live;
+        AddLive(block.rank, 1);
     }
 
     // Inserts before the child now at the index, which is below Size().
@@ -158,10 +166,23 @@ public:
     // Only the slots' occupants change (blocks, holes and counts stay): O((from - to) log n).
     void MoveDown(std::size_t from, std::size_t to)
     {
-        Node* const moved = At(from);
-        for (std::size_t index = from; index > to; --index)
-            PutAt(index, At(index - 1));
-        PutAt(to, moved);
+        // Packed, within one block (a loaded child listed a place or two after it joined): the
+        // block's slots move in place.
+        if (m_packed && from >> SlotBits == to >> SlotBits) {
+            const std::uint32_t number = NumberAt(from >> SlotBits);
+            Node** const slots = m_blocks[number].slots.data();
+            const std::size_t first = to & (BlockSize - 1);
+            std::size_t slot = from & (BlockSize - 1);
+            Node* const moved = slots[slot];
+            for (; slot > first; --slot) {
+                slots[slot] = slots[slot - 1];
+                Derived::SetSlot(slots[slot], static_cast<std::uint32_t>(number << SlotBits | slot));
+            }
+            slots[first] = moved;
+            Derived::SetSlot(moved, static_cast<std::uint32_t>(number << SlotBits | first));
+            return;
+        }
+        MoveDownAcross(from, to);
     }
 
     // Children in the new order.
@@ -230,6 +251,22 @@ private:
     };
 
     static std::size_t SlotOf(const Node* child) { return Derived::GetSlot(child) & (BlockSize - 1); }
+
+    // MoveDown over blocks or holes, child by child.
+    [[gnu::noinline]] void MoveDownAcross(std::size_t from, std::size_t to)
+    {
+        Node* const moved = At(from);
+        for (std::size_t index = from; index > to; --index)
+            PutAt(index, At(index - 1));
+        PutAt(to, moved);
+    }
+
+    // IndexOf for an array with holes.
+    [[gnu::noinline]] std::size_t IndexOfLocated(const Node* child) const
+    {
+        const Block& block = m_blocks[Derived::GetSlot(child) >> SlotBits];
+        return LiveBefore(block.rank) + block.LiveBefore(SlotOf(child));
+    }
 
     // At for an array with holes.
     [[gnu::noinline]] Node* AtLocated(std::size_t index) const

@@ -85,6 +85,16 @@ public:
     // at once, the others keeping their order. Otherwise the children listed are kept.
     void AddListed(TreeNode* child)
     {
+        // The common case: the child listed next is the next one in place.
+        if (!m_listed && IndexOf(child) == m_listedInPlace) {
+            ++m_listedInPlace;
+            return;
+        }
+        AddListedElsewhere(child);
+    }
+    // AddListed past its common case.
+    [[gnu::noinline]] void AddListedElsewhere(TreeNode* child)
+    {
         const std::size_t index = IndexOf(child);
         if (!m_listed && index <= m_listedInPlace + MaxMoveDown) {
             if (index > m_listedInPlace) {
@@ -95,6 +105,11 @@ public:
                 ++m_listedInPlace;
             return;
         }
+        ListApart(child, index);
+    }
+    // The children listed are kept: this one joins them.
+    [[gnu::noinline]] void ListApart(TreeNode* child, std::size_t index)
+    {
         ListedChildren().children.push_back({child, child->GetOID(), static_cast<std::uint32_t>(index)});
     }
     // The children listed; null when the children listed are the first ones, in order.

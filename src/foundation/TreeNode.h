@@ -400,6 +400,8 @@ private:
     struct RecordWalk;
     // Links a loaded node under a parent without events; false when that would close a cycle.
     bool JoinLoaded(TreeNode* parent);
+    // JoinLoaded past its common case: a node that moves or holds children, or a parent's first child.
+    [[gnu::noinline]] bool JoinLoadedMoving(TreeNode* parent);
     // Puts the children a loaded "Children" list names at their list positions.
     void PlaceListedChildren();
     // Removes from the subtree, leaving them parentless, the nodes whose OIDs are lastOID or lower: a

@@ -305,6 +305,20 @@ void TreeNode::RecordRefused()
 
 bool TreeNode::JoinLoaded(TreeNode* parent)
 {
+    // A node just read, without parent or children, joins the end of a parent that has children.
+    if (parent && parent != this && !m_parent.Get() && !m_children && parent->m_children) {
+        if (this == g_ancestry.node)
+            ForgetAncestry();
+        parent->m_children->Append(this);
+        m_parent = parent;
+        ++g_structureEpoch;
+        return true;
+    }
+    return JoinLoadedMoving(parent);
+}
+
+bool TreeNode::JoinLoadedMoving(TreeNode* parent)
+{
     if (!parent || parent == m_parent.Get())
         return parent != nullptr;
     // A node without children cannot hold its new parent; otherwise climb from the parent.
@@ -413,7 +427,9 @@ const PropertyTable& TreeNode::Properties()
                 } else if (!stream->IsRecordOpen(*parent)) {
                     node.GetRoot()->NodeInserted(&node, true);
                 } else {
-                    node.GetRoot()->NodeLoaded(&node, stream);
+                    // GetRoot through its cache, inline: siblings ending in turn share the entry.
+                    TreeNode* const root = parent == g_ancestry.node ? g_ancestry.root : node.GetRoot();
+                    root->NodeLoaded(&node, stream);
                 }
             })
             // The framework archive's record of a node is not a list: the node's record walk (parent,

@@ -1,5 +1,6 @@
 #include <tavrel/foundation/TreeRoot.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -183,6 +184,18 @@ void TreeRoot::NodeRemoved(TreeNode* node, bool recursive)
 
 void TreeRoot::NodeLoaded(TreeNode* node, const PropertyArchive* stream)
 {
+    // While collecting, a record ending takes the next place the list has room for.
+    std::vector<LoadedNode>& loaded = m_loaded.Get();
+    if (std::size_t& count = m_loadedCount.Get();
+        node && stream && m_loadNumbering.Get() == LoadNumbering::Collecting && count < loaded.size()) [[likely]] {
+        loaded[count++] = {node->GetLID(), node->GetOID()};
+        return;
+    }
+    TakeLoaded(node, stream);
+}
+
+void TreeRoot::TakeLoaded(TreeNode* node, const PropertyArchive* stream)
+{
     if (!node)
         return;
     // Collecting starts with a record ending below the root while the root's own record is read; a
@@ -194,9 +207,13 @@ void TreeRoot::NodeLoaded(TreeNode* node, const PropertyArchive* stream)
     }
     if (m_loadNumbering.Get() != LoadNumbering::Collecting)
         return;
-    if (stream)
-        m_loaded.Get().push_back({node->GetLID(), node->GetOID()});
-    else
+    if (stream) {
+        std::vector<LoadedNode>& loaded = m_loaded.Get();
+        std::size_t& count = m_loadedCount.Get();
+        if (count == loaded.size())
+            loaded.resize(std::max<std::size_t>(64, 2 * loaded.size()));
+        loaded[count++] = {node->GetLID(), node->GetOID()};
+    } else
         m_joined.Get().push_back(node);
 }
 
@@ -212,6 +229,7 @@ bool TreeRoot::EnterLoadedNumbers()
     if (m_loadNumbering.Get() != LoadNumbering::Collecting)
         return false;
     std::vector<LoadedNode>& loaded = m_loaded.Get();
+    loaded.resize(m_loadedCount.Get());
     for (const TreeNode* joined : m_joined.Get())
         loaded.push_back({joined->GetLID(), joined->GetOID()});
     // The pass keeps every number that is free and distinct, numbers the nodes numbered meanwhile
@@ -255,6 +273,7 @@ void TreeRoot::StopCollecting(LoadNumbering next)
 {
     m_loadNumbering = next;
     std::vector<LoadedNode>().swap(m_loaded.Get());
+    m_loadedCount = 0;
     std::vector<TreeNode*>().swap(m_joined.Get());
 }
 

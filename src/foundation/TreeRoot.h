@@ -152,6 +152,8 @@ private:
     enum class LoadNumbering : std::uint8_t { Idle, Collecting, Walking };
     using LoadedNode = LogicalIdentifierList::Entry;
 
+    // NodeLoaded past its common case (a record ending while collecting, with room in the list).
+    [[gnu::noinline]] void TakeLoaded(TreeNode* node, const PropertyArchive* stream);
     // Enters the collected numbers when the pre-order pass would keep each; false, changing nothing,
     // otherwise.
     bool EnterLoadedNumbers();
@@ -160,7 +162,9 @@ private:
 
     LogicalIdentifierList m_lids;
     Uncopied<LoadNumbering> m_loadNumbering;
+    // The numbers collected: the first m_loadedCount entries (the list grows ahead of them).
     Uncopied<std::vector<LoadedNode>> m_loaded;
+    Uncopied<std::size_t> m_loadedCount;
     // Nodes read parentless that joined through a children list: their numbers are read at the end.
     Uncopied<std::vector<TreeNode*>> m_joined;
     // The last OID of the run from the root's own that the collected nodes filled; 0 when unknown.

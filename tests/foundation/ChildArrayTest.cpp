@@ -154,6 +154,7 @@ TEST(ChildArrayTest, MovingAChildDownShiftsTheOnesBetweenAcrossBlocksAndHoles)
     moveDown(256, 255);
     moveDown(520, 250);
     moveDown(40, 40);
+    moveDown(603, 602);
     // Removals leave holes: the live slots take the moved children, the holes stay.
     for (std::size_t i = 600; i > 100; i -= 50) {
         array.Remove(model[i]);

@@ -310,6 +310,44 @@ std::unique_ptr<TreeRoot> Reload(TreeRoot& root)
     return std::unique_ptr<TreeRoot>(DynCast<TreeRoot>(RecordStream::Load(RecordStream::Save(root))));
 }
 
+// More records end below the root than the numbers collected first have room for: each node keeps
+// its number, found again through the root.
+TEST_F(TreeRootTest, ALoadedTreeOfManyNodesKeepsEveryNumber)
+{
+    auto root = std::make_unique<TreeRoot>();
+    std::vector<Object*> made;
+    for (int i = 0; i < 10; ++i) {
+        auto* const group = new Object(root.get());
+        made.push_back(group);
+        for (int j = 0; j < 40; ++j)
+            made.push_back(new Object(group));
+    }
+    made[3]->SetParent(made[41]);  // numbered again, last
+    const std::unique_ptr<TreeRoot> loaded = Reload(*root);
+    ASSERT_NE(loaded, nullptr);
+    std::vector<Object*> read;
+    for (int i = 0; i < loaded->GetNumChildren(); ++i) {
+        Object* const group = loaded->GetChild(i);
+        read.push_back(group);
+        for (int j = 0; j < group->GetNumChildren(); ++j)
+            read.push_back(group->GetChild(j));
+    }
+    std::vector<Object*> expected;
+    for (int i = 0; i < root->GetNumChildren(); ++i) {
+        Object* const group = root->GetChild(i);
+        expected.push_back(group);
+        for (int j = 0; j < group->GetNumChildren(); ++j)
+            expected.push_back(group->GetChild(j));
+    }
+    ASSERT_EQ(read.size(), expected.size());
+    for (std::size_t k = 0; k < read.size(); ++k) {
+        EXPECT_EQ(read[k]->GetLID(), expected[k]->GetLID()) << k;
+        EXPECT_EQ(loaded->GetLogicalObject(read[k]->GetLID()), read[k]) << k;
+    }
+    // The counter passes the loaded numbers as it passed the saved ones.
+    EXPECT_EQ((new Object(loaded.get()))->GetLID(), (new Object(root.get()))->GetLID());
+}
+
 TEST_F(TreeRootTest, LoadedNumbersThatClashOrLackAreGivenAsByOnePreOrderPass)
 {
     TreeRoot root;
