@@ -105,16 +105,6 @@ void PropertyPlan::BindFactory(const ClassHierarchy& hierarchy)
     }
 }
 
-void PropertyPlan::BeforeRecord(Base& object, PropertyArchive& archive) const
-{
-    RunHooks(m_before, PropertyArchive::MethodBefore, object, archive);
-}
-
-void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
-{
-    RunHooks(m_after, PropertyArchive::MethodAfter, object, archive);
-}
-
 std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const
 {
     std::size_t last = position;
@@ -146,14 +136,6 @@ void PropertyPlan::WriteValues(PropertyArchive& archive, Base& object, std::size
         pass.m_name = entry.name;
         entry.write(pass, entry.name, object);
     }
-}
-
-Base* PropertyPlan::Create(PersistentObject*& created) const
-{
-    created = m_factory ? m_factory->Create() : nullptr;
-    if (!created || created->GetRuntimeClass() != m_class)
-        return nullptr;
-    return static_cast<Base*>(created);
 }
 
 } // namespace Tavrel

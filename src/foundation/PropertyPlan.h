@@ -8,12 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include <tavrel/foundation/AbstractFactory.h>
+#include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
-class AbstractFactory;
 class Base;
 class Catalog;
 class ClassHierarchy;
@@ -120,8 +121,14 @@ public:
     void WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
 
     // The levels' work before and after a record of the planned class: the tables' hooks, base first.
-    void BeforeRecord(Base& object, PropertyArchive& archive) const;
-    void AfterRecord(Base& object, PropertyArchive& archive) const;
+    void BeforeRecord(Base& object, PropertyArchive& archive) const
+    {
+        RunHooks(m_before, PropertyArchive::MethodBefore, object, archive);
+    }
+    void AfterRecord(Base& object, PropertyArchive& archive) const
+    {
+        RunHooks(m_after, PropertyArchive::MethodAfter, object, archive);
+    }
     bool HasBeforeRecord() const { return !m_before.empty(); }
     // The same around a record being written, which skips the hooks for loading only; whether there
     // are any.
@@ -138,7 +145,13 @@ public:
 
     // A new object of the planned class; null when there is no factory or it gave something else
     // (created then holds it, for the generic reader to take).
-    Base* Create(PersistentObject*& created) const;
+    Base* Create(PersistentObject*& created) const
+    {
+        created = m_factory ? m_factory->Create() : nullptr;
+        if (!created || created->GetRuntimeClass() != m_class)
+            return nullptr;
+        return static_cast<Base*>(created);
+    }
     // The object as a Base; the plan was compiled from one of its class.
     static Base& AsBase(Catalog& object) { return static_cast<Base&>(object); }
 
