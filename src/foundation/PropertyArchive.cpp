@@ -549,20 +549,27 @@ struct PropertyArchive::RecordReader {
                     return position != first;
                 }
                 ++frame.property;
-                frame.isArray = false;
-                frame.elements = 1;
-                frame.element = 1;
-                frame.planned = true;
-                frame.slot = 0;
-                frame.slots = 1;
-                frame.phase = Phase::References;
                 // A null or stored reference goes straight to a step that takes references; one read
-                // inline begins its record, the frame waiting for it.
+                // inline begins its record, the frame waiting for it as for the element of a reference.
+                const auto waitFor = [&frame] {
+                    frame.isArray = false;
+                    frame.elements = 1;
+                    frame.element = 1;
+                    frame.planned = true;
+                    frame.slot = 0;
+                    frame.slots = 1;
+                    frame.phase = Phase::References;
+                };
                 Base* referenced = nullptr;
                 std::uint32_t oid = 0;
-                at = ReadReference(frame, at, referenced, oid);
-                if (!at)
+                const std::uint8_t* record = nullptr;
+                at = ReadReference(false, at, referenced, oid, record);
+                if (!at) {
+                    waitFor();
+                    archive.MoveTo(record);
+                    Begin();
                     return true;
+                }
                 archive.MoveTo(at);
                 if (const PropertyEntry& entry = *plan.GetStep(position).entry; entry.takeReference) {
                     state.taken = false;
@@ -572,8 +579,10 @@ struct PropertyArchive::RecordReader {
                     }
                     frame.planned = false;
                     frame.recheck = true;
+                    frame.slot = 0;
                     frame.slots = 0;
                 } else {
+                    waitFor();
                     Fill(frame, referenced, oid, false);
                     DeliverPlanned(frame);
                     at = archive.GetCursor();
@@ -742,6 +751,18 @@ struct PropertyArchive::RecordReader {
     const std::uint8_t* ReadReference(const Frame& frame, const std::uint8_t* at, Base*& referenced,
                                       std::uint32_t& oid)
     {
+        const std::uint8_t* record = nullptr;
+        at = ReadReference(frame.isArray, at, referenced, oid, record);
+        if (!at) {
+            stream.GetArchive().MoveTo(record);
+            Begin();
+        }
+        return at;
+    }
+    // The same where a record read inline is not begun: null, with record the place where it begins.
+    const std::uint8_t* ReadReference(bool isArray, const std::uint8_t* at, Base*& referenced, std::uint32_t& oid,
+                                      const std::uint8_t*& record)
+    {
         Archive& archive = stream.GetArchive();
         std::uint32_t stored = 0;
         if (archive.GetEnd() - at > static_cast<std::ptrdiff_t>(CompressionInteger::MostBytes)) [[likely]] {
@@ -762,15 +783,14 @@ struct PropertyArchive::RecordReader {
             // An array that names objects read earlier (the children of a node whose records nested
             // through bonds) mostly names them in the order they were made, long out of the cache:
             // the object a few OIDs on is asked for ahead of its turn.
-            if (frame.isArray) {
+            if (isArray) {
                 if (const Base* const ahead = Base::GetObjectA(oid + PrefetchDistance))
                     PrefetchObject(ahead);
             }
             referenced = Base::GetObjectA(oid);
             return at;
         }
-        archive.MoveTo(at);
-        Begin();
+        record = at;
         return nullptr;
     }
 
