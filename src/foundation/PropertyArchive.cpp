@@ -412,8 +412,8 @@ struct PropertyArchive::RecordReader {
             frame.plan = nullptr;
     }
 
-    // The record's class: a compressed stream's index of the previous record's class again is
-    // answered here, without the dictionary.
+    // The record's class: a compressed stream's index of one of the last two records' classes (an
+    // atom's and a bond's, say) is answered here, without the dictionary.
     RecordClass ReadRecordClass()
     {
         if (!compressed)
@@ -422,9 +422,16 @@ struct PropertyArchive::RecordReader {
         const std::size_t at = archive.GetPosition();
         const std::uint32_t index = CompressionInteger::TakeUnsignedInteger(archive);
         if (index == lastClassIndex && index != 0)
-            return {&lastClass->hierarchy, lastClass, lastClass->ReadPlan()};
+            return lastClass->RecordClass();
+        if (index == otherClassIndex && index != 0) {
+            std::swap(lastClassIndex, otherClassIndex);
+            std::swap(lastClass, otherClass);
+            return lastClass->RecordClass();
+        }
         const RecordClass recordClass = compressed->RecordClassOf(index, at);
         if (index != 0) {
+            otherClassIndex = lastClassIndex;
+            otherClass = lastClass;
             lastClassIndex = index;
             lastClass = recordClass.entry;
         }
@@ -945,6 +952,8 @@ struct PropertyArchive::RecordReader {
     CompressedPropertyArchive* const compressed;
     std::uint32_t lastClassIndex = 0;
     ClassDictionaryEntry* lastClass = nullptr;
+    std::uint32_t otherClassIndex = 0; // the class before the last, when another
+    ClassDictionaryEntry* otherClass = nullptr;
     // The open records, innermost last: FrameAt(0) to FrameAt(depth - 1). A bonded chain nests a record
     // per object: frames come in blocks, allocated once and never moved.
     static constexpr std::size_t FramesPerBlock = 64;
