@@ -498,6 +498,8 @@ struct PropertyArchive::RecordReader {
                     frame.phase = Phase::NextProperty;
                     break;
                 }
+                if (frame.plan && ReadReferenceElements(frame))
+                    break;
                 BeginElement(frame);
                 if (frame.phase != Phase::References)
                     break;
@@ -613,7 +615,12 @@ struct PropertyArchive::RecordReader {
                 if (frame.elements > 0) {
                     archive.MoveTo(at);
                     frame.phase = Phase::NextElement;
-                    return true;
+                    if (!ReadReferenceElements(frame) || frame.phase != Phase::NextProperty)
+                        return true;
+                    at = archive.GetCursor();
+                    object = frame.Checked();
+                    if (!object)
+                        return true;
                 }
                 break;
             case PropertyPlan::Kind::Pair:
@@ -622,6 +629,53 @@ struct PropertyArchive::RecordReader {
             }
         }
         archive.MoveTo(at);
+        return true;
+    }
+
+    // The elements of a planned array of references from the next one on, while its step is settled
+    // and takes references: a null or stored reference goes straight to the step, as DeliverPlanned
+    // hands it over; one read inline begins its record, the frame waiting for it as for the element
+    // of a reference. False, with nothing read, for an array of another step: its elements go the
+    // generic way.
+    bool ReadReferenceElements(Frame& frame)
+    {
+        const PropertyPlan& plan = *frame.plan;
+        const auto position = static_cast<std::size_t>(frame.property - 1);
+        const PropertyPlan::Step& step = plan.GetStep(position);
+        const PropertyEntry& entry = *step.entry;
+        if (step.kind != PropertyPlan::Kind::Array || entry.code != Storage::StorageObject || !entry.takeReference ||
+            plan.IsDropped() || !plan.IsSettled(position))
+            return false;
+        Archive& archive = stream.GetArchive();
+        const std::uint8_t* at = archive.GetCursor();
+        while (frame.element < frame.elements) {
+            ++frame.element;
+            Base* referenced = nullptr;
+            std::uint32_t oid = 0;
+            const std::uint8_t* record = nullptr;
+            at = ReadReference(true, at, referenced, oid, record);
+            if (!at) {
+                frame.planned = true;
+                frame.slot = 0;
+                frame.slots = 1;
+                frame.phase = Phase::References;
+                archive.MoveTo(record);
+                Begin();
+                return true;
+            }
+            archive.MoveTo(at);
+            state.taken = false;
+            if (Base* const target = frame.Checked()) {
+                Resize(frame, entry, *target);
+                stream.SetArrayIndex(frame.element - 1);
+                state.taken = entry.takeReference(*target, static_cast<std::size_t>(frame.element - 1), referenced);
+            }
+            frame.planned = false;
+            frame.recheck = true;
+            frame.slots = 0;
+            frame.slot = 0;
+        }
+        frame.phase = Phase::NextProperty;
         return true;
     }
 
