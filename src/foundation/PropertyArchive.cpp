@@ -908,7 +908,7 @@ struct PropertyArchive::RecordReader {
 
     // The references of a planned element, handed to the step's read half in a holder. A reference
     // filled before a later one was read inline may have gone with that record's work.
-    void DeliverPlanned(Frame& frame)
+    [[gnu::always_inline]] void DeliverPlanned(Frame& frame)
     {
         if (frame.slots == 2) {
             Slot& first = frame.slotValues[0];
