@@ -527,7 +527,7 @@ struct PropertyArchive::RecordReader {
     // at a record read inline for a reference (the frame waits for it), at an array with elements
     // (the frame reads them), and where the description is not settled. False when it read nothing.
     // The input is read by pointer, the archive's cursor moved where the record's work may use it.
-    bool ReadDirect(Frame& frame)
+    [[gnu::always_inline]] bool ReadDirect(Frame& frame)
     {
         const PropertyPlan& plan = *frame.plan;
         if (plan.IsDropped())
