@@ -637,7 +637,7 @@ struct PropertyArchive::RecordReader {
     // hands it over; one read inline begins its record, the frame waiting for it as for the element
     // of a reference. False, with nothing read, for an array of another step: its elements go the
     // generic way.
-    bool ReadReferenceElements(Frame& frame)
+    [[gnu::always_inline]] bool ReadReferenceElements(Frame& frame)
     {
         const PropertyPlan& plan = *frame.plan;
         const auto position = static_cast<std::size_t>(frame.property - 1);
