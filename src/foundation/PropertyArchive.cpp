@@ -281,6 +281,7 @@ struct PropertyArchive::RecordReader {
         Slot slotValues[2] = {};
         std::size_t reservedAbove = 0; // what this frame added to State::reserved for its parent
         std::uint64_t destroyed = 0;   // Base::GetDestroyedCount() when the object was last known to exist
+        Frame* below = nullptr;        // the frame of the record this one is read inside
 
         // The frame's object, or null once it has been deleted.
         Base* Object()
@@ -299,16 +300,13 @@ struct PropertyArchive::RecordReader {
             return object;
         }
 
-        // A frame is reused from record to record: its texts keep their room.
+        // A frame is reused from record to record: its texts keep their room. Begin sets its object,
+        // plan, class name, count and reservation.
         void Reset()
         {
-            object = nullptr;
             oid = 0;
-            plan = nullptr;
             planned = false;
             recheck = false;
-            className = {};
-            count = 0;
             property = 0;
             phase = Phase::NextProperty;
             name.clear();
@@ -318,7 +316,6 @@ struct PropertyArchive::RecordReader {
             holder.reset();
             slots = 0;
             slot = 0;
-            reservedAbove = 0;
         }
     };
 
@@ -366,9 +363,13 @@ struct PropertyArchive::RecordReader {
                           "nested record beyond the end of the input");
             state.reserved += reserve;
         }
-        if (depth == frameBlocks.size() * FramesPerBlock)
+        // The next frame follows the top one in its block, unless a block begins.
+        const bool beginsBlock = depth % FramesPerBlock == 0;
+        if (beginsBlock && depth == frameBlocks.size() * FramesPerBlock)
             frameBlocks.push_back(std::make_unique<Frame[]>(FramesPerBlock));
-        Frame& frame = FrameAt(depth++);
+        Frame& frame = beginsBlock ? FrameAt(depth) : top[1];
+        ++depth;
+        frame.below = top;
         top = &frame;
         frame.Reset();
         frame.reservedAbove = reserve;
@@ -994,7 +995,7 @@ struct PropertyArchive::RecordReader {
         const std::pair<Base*, std::uint32_t> ended{object, frame.oid};
         state.reserved -= frame.reservedAbove;
         --depth;
-        top = depth > 0 ? &FrameAt(depth - 1) : nullptr;
+        top = frame.below;
         return ended;
     }
 

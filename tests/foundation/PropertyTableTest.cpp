@@ -508,3 +508,40 @@ TEST_F(PropertyTableTest, PlannedReferenceArraysTakeNullStoredAndInlineElementsI
         EXPECT_EQ(members[4], loaded[0].get());
     }
 }
+
+// A chain of records each read inside the one before, deeper than a block of the reader's frames,
+// loads whole and in order.
+TEST_F(PropertyTableTest, RecordsNestedDeeperThanAFrameBlockLoadInOrder)
+{
+    constexpr std::size_t length = 150;
+    std::vector<std::unique_ptr<Roster>> chain;
+    for (std::size_t i = 0; i < length; ++i) {
+        chain.push_back(std::make_unique<Roster>(nullptr));
+        chain.back()->SetLabel("link " + std::to_string(i));
+    }
+    for (std::size_t i = 0; i + 1 < length; ++i)
+        chain[i]->members = {chain[i + 1].get(), chain[0].get()};
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        chain[0]->WriteProperties(stream, chain[0]->GetOID());
+    }
+    std::vector<std::unique_ptr<Roster>> loaded;
+    {
+        Archive in(std::vector<std::uint8_t>(out.GetData().begin(), out.GetData().end()));
+        CompressedPropertyArchive stream(in);
+        loaded.emplace_back(DynCast<Roster>(Catalog::ReadProperties(stream)));
+        EXPECT_EQ(in.GetRemaining(), 0u);
+    }
+    ASSERT_NE(loaded[0], nullptr);
+    while (loaded.size() < length && loaded.back() && !loaded.back()->members.empty()) {
+        EXPECT_EQ(loaded.back()->members.at(1), loaded[0].get());
+        loaded.emplace_back(DynCast<Roster>(loaded.back()->members.at(0)));
+    }
+    ASSERT_EQ(loaded.size(), length);
+    for (std::size_t i = 0; i < length; ++i) {
+        ASSERT_NE(loaded[i], nullptr);
+        EXPECT_EQ(loaded[i]->GetLabel(), "link " + std::to_string(i));
+    }
+    EXPECT_TRUE(loaded.back()->members.empty());
+}
