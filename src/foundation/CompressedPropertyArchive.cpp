@@ -170,7 +170,7 @@ PropertyArchive::RecordClass CompressedPropertyArchive::RecordClassOf(std::uint3
     ClassDictionaryEntry* entry = m_dictionary.FindIndex(static_cast<std::int32_t>(index));
     if (!entry)
         Malformed(GetArchive(), at, ArchiveException::badIndex, "class index " + std::to_string(index) + " is not defined");
-    return {&entry->hierarchy, entry, entry->ReadPlan()};
+    return entry->RecordClass();
 }
 
 PropertyArchive::RecordClass CompressedPropertyArchive::ReadClassDefinition(std::size_t at)
@@ -184,7 +184,7 @@ PropertyArchive::RecordClass CompressedPropertyArchive::ReadClassDefinition(std:
         Malformed(stream, at, ArchiveException::badClass,
                   "class " + ArchiveException::Quote(hierarchy.GetClassNameA()) + " is defined twice");
     ClassDictionaryEntry& entry = m_dictionary.Add(hierarchy, index);
-    return {&entry.hierarchy, &entry, entry.ReadPlan()};
+    return entry.RecordClass();
 }
 
 const PropertyPlan* CompressedPropertyArchive::FindWritePlan(Catalog& object)

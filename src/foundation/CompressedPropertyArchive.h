@@ -35,6 +35,8 @@ struct ClassDictionaryEntry {
 
     // The plan records of the class are read by; null once the stream's description is not the plan's.
     const PropertyPlan* ReadPlan() const { return plan && !plan->IsDropped() ? plan.get() : nullptr; }
+    // The class of a record of this class being read.
+    PropertyArchive::RecordClass RecordClass() { return {&hierarchy, this, ReadPlan()}; }
 };
 
 // The classes of one stream, by most-derived name (case-sensitive) and by index.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <tavrel/foundation/Base.h>
@@ -352,12 +353,26 @@ private:
     {
         const std::uint32_t page = key >> PageBits;
         if (page != m_lastPage) {
-            const std::uint32_t* index = m_pageIndex.Find(page);
-            if (!index)
-                return nullptr;
-            m_lastPage = page;
-            m_lastSlots = m_pages[*index].get();
+            // A bond's ends and the atom being read mostly lie in two pages: the page before the
+            // last is asked for first.
+            if (page != m_otherPage)
+                return FindPageSlot(key);
+            std::swap(m_lastPage, m_otherPage);
+            std::swap(m_lastSlots, m_otherSlots);
         }
+        return m_lastSlots + (key & (PageSize - 1));
+    }
+
+    // PageSlot of a key in neither page looked up last.
+    [[gnu::noinline]] std::uint32_t* FindPageSlot(std::uint32_t key) const
+    {
+        const std::uint32_t* index = m_pageIndex.Find(key >> PageBits);
+        if (!index)
+            return nullptr;
+        m_otherPage = m_lastPage;
+        m_otherSlots = m_lastSlots;
+        m_lastPage = key >> PageBits;
+        m_lastSlots = m_pages[*index].get();
         return m_lastSlots + (key & (PageSize - 1));
     }
 
@@ -375,6 +390,8 @@ private:
     // The page of the last lookup: stored OIDs mostly come in runs.
     mutable std::uint32_t m_lastPage = UINT32_MAX;
     mutable std::uint32_t* m_lastSlots = nullptr;
+    mutable std::uint32_t m_otherPage = UINT32_MAX; // the page of the lookup before, when another
+    mutable std::uint32_t* m_otherSlots = nullptr;
     // The page of the last key set in a page.
     std::uint32_t m_setPage = UINT32_MAX;
     std::uint32_t* m_setSlots = nullptr;

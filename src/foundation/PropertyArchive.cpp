@@ -281,6 +281,7 @@ struct PropertyArchive::RecordReader {
         Slot slotValues[2] = {};
         std::size_t reservedAbove = 0; // what this frame added to State::reserved for its parent
         std::uint64_t destroyed = 0;   // Base::GetDestroyedCount() when the object was last known to exist
+        Frame* below = nullptr;        // the frame of the record this one is read inside
 
         // The frame's object, or null once it has been deleted.
         Base* Object()
@@ -299,16 +300,13 @@ struct PropertyArchive::RecordReader {
             return object;
         }
 
-        // A frame is reused from record to record: its texts keep their room.
+        // A frame is reused from record to record: its texts keep their room. Begin sets its object,
+        // plan, class name, count and reservation.
         void Reset()
         {
-            object = nullptr;
             oid = 0;
-            plan = nullptr;
             planned = false;
             recheck = false;
-            className = {};
-            count = 0;
             property = 0;
             phase = Phase::NextProperty;
             name.clear();
@@ -318,7 +316,6 @@ struct PropertyArchive::RecordReader {
             holder.reset();
             slots = 0;
             slot = 0;
-            reservedAbove = 0;
         }
     };
 
@@ -366,9 +363,13 @@ struct PropertyArchive::RecordReader {
                           "nested record beyond the end of the input");
             state.reserved += reserve;
         }
-        if (depth == frameBlocks.size() * FramesPerBlock)
+        // The next frame follows the top one in its block, unless a block begins.
+        const bool beginsBlock = depth % FramesPerBlock == 0;
+        if (beginsBlock && depth == frameBlocks.size() * FramesPerBlock)
             frameBlocks.push_back(std::make_unique<Frame[]>(FramesPerBlock));
-        Frame& frame = FrameAt(depth++);
+        Frame& frame = beginsBlock ? FrameAt(depth) : top[1];
+        ++depth;
+        frame.below = top;
         top = &frame;
         frame.Reset();
         frame.reservedAbove = reserve;
@@ -412,8 +413,8 @@ struct PropertyArchive::RecordReader {
             frame.plan = nullptr;
     }
 
-    // The record's class: a compressed stream's index of the previous record's class again is
-    // answered here, without the dictionary.
+    // The record's class: a compressed stream's index of one of the last two records' classes (an
+    // atom's and a bond's, say) is answered here, without the dictionary.
     RecordClass ReadRecordClass()
     {
         if (!compressed)
@@ -422,9 +423,16 @@ struct PropertyArchive::RecordReader {
         const std::size_t at = archive.GetPosition();
         const std::uint32_t index = CompressionInteger::TakeUnsignedInteger(archive);
         if (index == lastClassIndex && index != 0)
-            return {&lastClass->hierarchy, lastClass, lastClass->ReadPlan()};
+            return lastClass->RecordClass();
+        if (index == otherClassIndex && index != 0) {
+            std::swap(lastClassIndex, otherClassIndex);
+            std::swap(lastClass, otherClass);
+            return lastClass->RecordClass();
+        }
         const RecordClass recordClass = compressed->RecordClassOf(index, at);
         if (index != 0) {
+            otherClassIndex = lastClassIndex;
+            otherClass = lastClass;
             lastClassIndex = index;
             lastClass = recordClass.entry;
         }
@@ -491,6 +499,8 @@ struct PropertyArchive::RecordReader {
                     frame.phase = Phase::NextProperty;
                     break;
                 }
+                if (frame.plan && ReadReferenceElements(frame))
+                    break;
                 BeginElement(frame);
                 if (frame.phase != Phase::References)
                     break;
@@ -518,7 +528,7 @@ struct PropertyArchive::RecordReader {
     // at a record read inline for a reference (the frame waits for it), at an array with elements
     // (the frame reads them), and where the description is not settled. False when it read nothing.
     // The input is read by pointer, the archive's cursor moved where the record's work may use it.
-    bool ReadDirect(Frame& frame)
+    [[gnu::always_inline]] bool ReadDirect(Frame& frame)
     {
         const PropertyPlan& plan = *frame.plan;
         if (plan.IsDropped())
@@ -549,20 +559,27 @@ struct PropertyArchive::RecordReader {
                     return position != first;
                 }
                 ++frame.property;
-                frame.isArray = false;
-                frame.elements = 1;
-                frame.element = 1;
-                frame.planned = true;
-                frame.slot = 0;
-                frame.slots = 1;
-                frame.phase = Phase::References;
                 // A null or stored reference goes straight to a step that takes references; one read
-                // inline begins its record, the frame waiting for it.
+                // inline begins its record, the frame waiting for it as for the element of a reference.
+                const auto waitFor = [&frame] {
+                    frame.isArray = false;
+                    frame.elements = 1;
+                    frame.element = 1;
+                    frame.planned = true;
+                    frame.slot = 0;
+                    frame.slots = 1;
+                    frame.phase = Phase::References;
+                };
                 Base* referenced = nullptr;
                 std::uint32_t oid = 0;
-                at = ReadReference(frame, at, referenced, oid);
-                if (!at)
+                const std::uint8_t* record = nullptr;
+                at = ReadReference(false, at, referenced, oid, record);
+                if (!at) {
+                    waitFor();
+                    archive.MoveTo(record);
+                    Begin();
                     return true;
+                }
                 archive.MoveTo(at);
                 if (const PropertyEntry& entry = *plan.GetStep(position).entry; entry.takeReference) {
                     state.taken = false;
@@ -572,8 +589,10 @@ struct PropertyArchive::RecordReader {
                     }
                     frame.planned = false;
                     frame.recheck = true;
+                    frame.slot = 0;
                     frame.slots = 0;
                 } else {
+                    waitFor();
                     Fill(frame, referenced, oid, false);
                     DeliverPlanned(frame);
                     at = archive.GetCursor();
@@ -597,7 +616,12 @@ struct PropertyArchive::RecordReader {
                 if (frame.elements > 0) {
                     archive.MoveTo(at);
                     frame.phase = Phase::NextElement;
-                    return true;
+                    if (!ReadReferenceElements(frame) || frame.phase != Phase::NextProperty)
+                        return true;
+                    at = archive.GetCursor();
+                    object = frame.Checked();
+                    if (!object)
+                        return true;
                 }
                 break;
             case PropertyPlan::Kind::Pair:
@@ -606,6 +630,53 @@ struct PropertyArchive::RecordReader {
             }
         }
         archive.MoveTo(at);
+        return true;
+    }
+
+    // The elements of a planned array of references from the next one on, while its step is settled
+    // and takes references: a null or stored reference goes straight to the step, as DeliverPlanned
+    // hands it over; one read inline begins its record, the frame waiting for it as for the element
+    // of a reference. False, with nothing read, for an array of another step: its elements go the
+    // generic way.
+    [[gnu::always_inline]] bool ReadReferenceElements(Frame& frame)
+    {
+        const PropertyPlan& plan = *frame.plan;
+        const auto position = static_cast<std::size_t>(frame.property - 1);
+        const PropertyPlan::Step& step = plan.GetStep(position);
+        const PropertyEntry& entry = *step.entry;
+        if (step.kind != PropertyPlan::Kind::Array || entry.code != Storage::StorageObject || !entry.takeReference ||
+            plan.IsDropped() || !plan.IsSettled(position))
+            return false;
+        Archive& archive = stream.GetArchive();
+        const std::uint8_t* at = archive.GetCursor();
+        while (frame.element < frame.elements) {
+            ++frame.element;
+            Base* referenced = nullptr;
+            std::uint32_t oid = 0;
+            const std::uint8_t* record = nullptr;
+            at = ReadReference(true, at, referenced, oid, record);
+            if (!at) {
+                frame.planned = true;
+                frame.slot = 0;
+                frame.slots = 1;
+                frame.phase = Phase::References;
+                archive.MoveTo(record);
+                Begin();
+                return true;
+            }
+            archive.MoveTo(at);
+            state.taken = false;
+            if (Base* const target = frame.Checked()) {
+                Resize(frame, entry, *target);
+                stream.SetArrayIndex(frame.element - 1);
+                state.taken = entry.takeReference(*target, static_cast<std::size_t>(frame.element - 1), referenced);
+            }
+            frame.planned = false;
+            frame.recheck = true;
+            frame.slots = 0;
+            frame.slot = 0;
+        }
+        frame.phase = Phase::NextProperty;
         return true;
     }
 
@@ -742,6 +813,18 @@ struct PropertyArchive::RecordReader {
     const std::uint8_t* ReadReference(const Frame& frame, const std::uint8_t* at, Base*& referenced,
                                       std::uint32_t& oid)
     {
+        const std::uint8_t* record = nullptr;
+        at = ReadReference(frame.isArray, at, referenced, oid, record);
+        if (!at) {
+            stream.GetArchive().MoveTo(record);
+            Begin();
+        }
+        return at;
+    }
+    // The same where a record read inline is not begun: null, with record the place where it begins.
+    const std::uint8_t* ReadReference(bool isArray, const std::uint8_t* at, Base*& referenced, std::uint32_t& oid,
+                                      const std::uint8_t*& record)
+    {
         Archive& archive = stream.GetArchive();
         std::uint32_t stored = 0;
         if (archive.GetEnd() - at > static_cast<std::ptrdiff_t>(CompressionInteger::MostBytes)) [[likely]] {
@@ -762,15 +845,14 @@ struct PropertyArchive::RecordReader {
             // An array that names objects read earlier (the children of a node whose records nested
             // through bonds) mostly names them in the order they were made, long out of the cache:
             // the object a few OIDs on is asked for ahead of its turn.
-            if (frame.isArray) {
+            if (isArray) {
                 if (const Base* const ahead = Base::GetObjectA(oid + PrefetchDistance))
                     PrefetchObject(ahead);
             }
             referenced = Base::GetObjectA(oid);
             return at;
         }
-        archive.MoveTo(at);
-        Begin();
+        record = at;
         return nullptr;
     }
 
@@ -827,7 +909,7 @@ struct PropertyArchive::RecordReader {
 
     // The references of a planned element, handed to the step's read half in a holder. A reference
     // filled before a later one was read inline may have gone with that record's work.
-    void DeliverPlanned(Frame& frame)
+    [[gnu::always_inline]] void DeliverPlanned(Frame& frame)
     {
         if (frame.slots == 2) {
             Slot& first = frame.slotValues[0];
@@ -913,7 +995,7 @@ struct PropertyArchive::RecordReader {
         const std::pair<Base*, std::uint32_t> ended{object, frame.oid};
         state.reserved -= frame.reservedAbove;
         --depth;
-        top = depth > 0 ? &FrameAt(depth - 1) : nullptr;
+        top = frame.below;
         return ended;
     }
 
@@ -925,6 +1007,8 @@ struct PropertyArchive::RecordReader {
     CompressedPropertyArchive* const compressed;
     std::uint32_t lastClassIndex = 0;
     ClassDictionaryEntry* lastClass = nullptr;
+    std::uint32_t otherClassIndex = 0; // the class before the last, when another
+    ClassDictionaryEntry* otherClass = nullptr;
     // The open records, innermost last: FrameAt(0) to FrameAt(depth - 1). A bonded chain nests a record
     // per object: frames come in blocks, allocated once and never moved.
     static constexpr std::size_t FramesPerBlock = 64;

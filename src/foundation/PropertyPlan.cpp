@@ -105,16 +105,6 @@ void PropertyPlan::BindFactory(const ClassHierarchy& hierarchy)
     }
 }
 
-void PropertyPlan::BeforeRecord(Base& object, PropertyArchive& archive) const
-{
-    RunHooks(m_before, PropertyArchive::MethodBefore, object, archive);
-}
-
-void PropertyPlan::AfterRecord(Base& object, PropertyArchive& archive) const
-{
-    RunHooks(m_after, PropertyArchive::MethodAfter, object, archive);
-}
-
 std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const
 {
     std::size_t last = position;
@@ -125,27 +115,15 @@ std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const
     return last;
 }
 
-const std::uint8_t* PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_t first,
-                                             std::size_t last, const std::uint8_t* at) const
+const std::uint8_t* PropertyPlan::ReadByPass(PropertyArchive& archive, Base& object, std::size_t position,
+                                             const std::uint8_t* at) const
 {
-    // Payloads are taken in place from the input; one an entry does not take so (or a damaged one)
-    // is read from the stream at its place, which refuses what the stream refuses.
-    // The reads are held in locals across the calls, which may not change them.
     Archive& stream = archive.GetArchive();
-    const std::uint8_t* const end = stream.GetEnd();
-    const InPlaceRead* const reads = m_inPlace.data();
-    for (std::size_t position = first; position < last; ++position) {
-        if (const std::uint8_t* const next = reads[position](at, end, object)) [[likely]] {
-            at = next;
-            continue;
-        }
-        const PropertyEntry& entry = *m_steps[position].entry;
-        stream.MoveTo(at);
-        PropertyPass pass = ReadPass(archive, object, position);
-        entry.read(pass, entry.name, object);
-        at = stream.GetCursor();
-    }
-    return at;
+    const PropertyEntry& entry = *m_steps[position].entry;
+    stream.MoveTo(at);
+    PropertyPass pass = ReadPass(archive, object, position);
+    entry.read(pass, entry.name, object);
+    return stream.GetCursor();
 }
 
 void PropertyPlan::WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const
@@ -158,14 +136,6 @@ void PropertyPlan::WriteValues(PropertyArchive& archive, Base& object, std::size
         pass.m_name = entry.name;
         entry.write(pass, entry.name, object);
     }
-}
-
-Base* PropertyPlan::Create(PersistentObject*& created) const
-{
-    created = m_factory ? m_factory->Create() : nullptr;
-    if (!created || created->GetRuntimeClass() != m_class)
-        return nullptr;
-    return static_cast<Base*>(created);
 }
 
 } // namespace Tavrel

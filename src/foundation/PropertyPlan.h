@@ -8,12 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include <tavrel/foundation/AbstractFactory.h>
+#include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
 
 namespace Tavrel {
 
-class AbstractFactory;
 class Base;
 class Catalog;
 class ClassHierarchy;
@@ -102,12 +103,32 @@ public:
     // from the stream's input at `at` into the object; returns the place after them. The archive's
     // cursor is moved only where a payload goes the checked way. WriteValues writes their payloads alone.
     const std::uint8_t* ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last,
-                                   const std::uint8_t* at) const;
+                                   const std::uint8_t* at) const
+    {
+        // Payloads are taken in place from the input; one an entry does not take so (or a damaged
+        // one) is read from the stream at its place, which refuses what the stream refuses. The reads
+        // are held in locals across the calls, which may not change them.
+        const std::uint8_t* const end = archive.GetArchive().GetEnd();
+        const InPlaceRead* const reads = m_inPlace.data();
+        for (std::size_t position = first; position < last; ++position) {
+            if (const std::uint8_t* const next = reads[position](at, end, object)) [[likely]]
+                at = next;
+            else
+                at = ReadByPass(archive, object, position, at);
+        }
+        return at;
+    }
     void WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
 
     // The levels' work before and after a record of the planned class: the tables' hooks, base first.
-    void BeforeRecord(Base& object, PropertyArchive& archive) const;
-    void AfterRecord(Base& object, PropertyArchive& archive) const;
+    void BeforeRecord(Base& object, PropertyArchive& archive) const
+    {
+        RunHooks(m_before, PropertyArchive::MethodBefore, object, archive);
+    }
+    void AfterRecord(Base& object, PropertyArchive& archive) const
+    {
+        RunHooks(m_after, PropertyArchive::MethodAfter, object, archive);
+    }
     bool HasBeforeRecord() const { return !m_before.empty(); }
     // The same around a record being written, which skips the hooks for loading only; whether there
     // are any.
@@ -124,7 +145,13 @@ public:
 
     // A new object of the planned class; null when there is no factory or it gave something else
     // (created then holds it, for the generic reader to take).
-    Base* Create(PersistentObject*& created) const;
+    Base* Create(PersistentObject*& created) const
+    {
+        created = m_factory ? m_factory->Create() : nullptr;
+        if (!created || created->GetRuntimeClass() != m_class)
+            return nullptr;
+        return static_cast<Base*>(created);
+    }
     // The object as a Base; the plan was compiled from one of its class.
     static Base& AsBase(Catalog& object) { return static_cast<Base&>(object); }
 
@@ -153,6 +180,9 @@ private:
 
     // SettledValuesEnd of a position whose end is not kept yet.
     std::size_t FindSettledValuesEnd(std::size_t position) const;
+    // ReadValues of a payload at `at` its entry does not take in place: by the step's read half.
+    [[gnu::noinline]] const std::uint8_t* ReadByPass(PropertyArchive& archive, Base& object, std::size_t position,
+                                                     const std::uint8_t* at) const;
 
     std::vector<Step> m_steps;
     // By position: the step's entry's readInPlace (one that takes nothing for none), in one flat list

@@ -12,6 +12,7 @@
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
 #include <tavrel/foundation/Geometric3d.h>
+#include <tavrel/foundation/InternalPropertyArchive.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
@@ -138,6 +139,26 @@ const PropertyTable& Marker::Properties()
     return table;
 }
 
+// An object that names others in an array of references.
+class Roster : public Object {
+    TAVREL_CLASS(Roster, Object, Creatable)
+public:
+    explicit Roster(Object* parent) : Object(parent) {}
+
+    std::vector<Object*> members;
+};
+TAVREL_DEFINE_CLASS(Roster)
+
+const PropertyTable& Roster::Properties()
+{
+    static const PropertyTable table(PropertyList<Roster>().References(
+        "Roster Members", [](const Roster& r) { return r.members.size(); },
+        [](const Roster& r, std::size_t index) { return r.members[index]; },
+        [](Roster& r, std::size_t count) { r.members.assign(count, nullptr); },
+        [](Roster& r, std::size_t index, Object* member) { r.members[index] = member; }));
+    return table;
+}
+
 // A class derived from a table class without the identity macro, with a pass of its own on top.
 class TallyWithExtra : public Tally {
 public:
@@ -160,6 +181,7 @@ protected:
         ClassRegistry::Register<Tally>();
         ClassRegistry::Register<Stamp>();
         ClassRegistry::Register<Marker>();
+        ClassRegistry::Register<Roster>();
     }
 };
 
@@ -437,4 +459,89 @@ TEST_F(PropertyTableTest, PlannedRecordsReadTheirLastReferenceAtTheInputsEndAndR
                 << error.what();
         }
     }
+}
+
+// Once its class's description is settled, a record's array of references takes null, stored and
+// inline elements straight from the stream, in order, as the class's first record takes them.
+TEST_F(PropertyTableTest, PlannedReferenceArraysTakeNullStoredAndInlineElementsInOrder)
+{
+    Object shared(nullptr);
+    shared.SetLabel("shared");
+    std::vector<std::unique_ptr<Object>> own;
+    std::vector<std::unique_ptr<Roster>> rosters;
+    for (int i = 0; i < 4; ++i) {
+        rosters.push_back(std::make_unique<Roster>(nullptr));
+        own.push_back(std::make_unique<Object>(nullptr));
+        own.back()->SetLabel("own " + std::to_string(i));
+        rosters.back()->members = {&shared, nullptr, own.back().get(), &shared, rosters[0].get()};
+    }
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        for (const auto& roster : rosters)
+            roster->WriteProperties(stream, roster->GetOID());
+    }
+    const StreamRecordCounts before = CountStreamRecordsForTests();
+    std::vector<std::unique_ptr<Roster>> loaded;
+    {
+        Archive in(std::vector<std::uint8_t>(out.GetData().begin(), out.GetData().end()));
+        CompressedPropertyArchive stream(in);
+        while (in.GetRemaining() > 0)
+            loaded.emplace_back(DynCast<Roster>(Catalog::ReadProperties(stream)));
+    }
+    EXPECT_GE(CountStreamRecordsForTests().readByPlan - before.readByPlan, 4u);
+    ASSERT_EQ(loaded.size(), 4u);
+    ASSERT_NE(loaded[0], nullptr);
+    const std::unique_ptr<Object> sharedCopy(loaded[0]->members.at(0));
+    ASSERT_NE(sharedCopy, nullptr);
+    EXPECT_EQ(sharedCopy->GetLabel(), "shared");
+    for (std::size_t i = 0; i < loaded.size(); ++i) {
+        ASSERT_NE(loaded[i], nullptr);
+        const std::vector<Object*>& members = loaded[i]->members;
+        ASSERT_EQ(members.size(), 5u);
+        const std::unique_ptr<Object> ownCopy(members[2]);
+        ASSERT_NE(ownCopy, nullptr);
+        EXPECT_EQ(ownCopy->GetLabel(), "own " + std::to_string(i));
+        EXPECT_EQ(members[0], sharedCopy.get());
+        EXPECT_EQ(members[1], nullptr);
+        EXPECT_EQ(members[3], sharedCopy.get());
+        EXPECT_EQ(members[4], loaded[0].get());
+    }
+}
+
+// A chain of records each read inside the one before, deeper than a block of the reader's frames,
+// loads whole and in order.
+TEST_F(PropertyTableTest, RecordsNestedDeeperThanAFrameBlockLoadInOrder)
+{
+    constexpr std::size_t length = 150;
+    std::vector<std::unique_ptr<Roster>> chain;
+    for (std::size_t i = 0; i < length; ++i) {
+        chain.push_back(std::make_unique<Roster>(nullptr));
+        chain.back()->SetLabel("link " + std::to_string(i));
+    }
+    for (std::size_t i = 0; i + 1 < length; ++i)
+        chain[i]->members = {chain[i + 1].get(), chain[0].get()};
+    Archive out;
+    {
+        CompressedPropertyArchive stream(out);
+        chain[0]->WriteProperties(stream, chain[0]->GetOID());
+    }
+    std::vector<std::unique_ptr<Roster>> loaded;
+    {
+        Archive in(std::vector<std::uint8_t>(out.GetData().begin(), out.GetData().end()));
+        CompressedPropertyArchive stream(in);
+        loaded.emplace_back(DynCast<Roster>(Catalog::ReadProperties(stream)));
+        EXPECT_EQ(in.GetRemaining(), 0u);
+    }
+    ASSERT_NE(loaded[0], nullptr);
+    while (loaded.size() < length && loaded.back() && !loaded.back()->members.empty()) {
+        EXPECT_EQ(loaded.back()->members.at(1), loaded[0].get());
+        loaded.emplace_back(DynCast<Roster>(loaded.back()->members.at(0)));
+    }
+    ASSERT_EQ(loaded.size(), length);
+    for (std::size_t i = 0; i < length; ++i) {
+        ASSERT_NE(loaded[i], nullptr);
+        EXPECT_EQ(loaded[i]->GetLabel(), "link " + std::to_string(i));
+    }
+    EXPECT_TRUE(loaded.back()->members.empty());
 }
