@@ -129,13 +129,19 @@ bool SymmetryBonds::SetBonds(std::span<const std::int32_t> units, OIDArray&& oid
 {
     if (units.size() != oids.size())
         return false;
-    for (std::size_t b = 0; b < units.size(); ++b)
+    std::uint32_t first = std::numeric_limits<std::uint32_t>::max();
+    std::uint32_t last = 0;
+    for (std::size_t b = 0; b < units.size(); ++b) {
         if (!IsUnit(units[b]) || oids[b] == 0)
             return false;
+        first = oids[b] < first ? oids[b] : first;
+        last = oids[b] > last ? oids[b] : last;
+    }
     if (oids.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         throw std::length_error("SymmetryBonds: too many bonds");
     m_oids = std::move(oids);
-    m_lookup.Prepare(m_oids);
+    // The bonds the build found in place lie apart from those it made.
+    m_lookup.PrepareDensest(m_oids, first, last);
     constexpr std::size_t lookAhead = 8;  // the slot of a bond a few ahead starts loading early
     for (std::size_t b = 0; b < m_oids.size(); ++b) {
         if (b + lookAhead < m_oids.size())
