@@ -944,8 +944,10 @@ private:
     {
         OIDArray sources;
         m_bondTable.GetFirstOIDs(sources);
-        // Each bond once, from its lower node.
-        std::vector<SymmetryBonds::UnitBond> made;
+        // Each bond once, from its lower node: its unit and OID.
+        IntArray units;
+        OIDArray made;
+        units.reserve(m_tree.m_bondNeighbors.size() / 2);
         made.reserve(m_tree.m_bondNeighbors.size() / 2);
         for (std::int32_t i = 0; i < m_tree.GetAtomNodeCount(); ++i) {
             const BondRange range = m_tree.GetBondRange(i);
@@ -982,13 +984,14 @@ private:
                         m_bondTable.ApplyBondSummary(b, bond);
                     }
                 }
-                made.push_back({b, bond->GetOID()});
+                units.push_back(b);
+                made.push_back(bond->GetOID());
                 Object* const ancestor = DynCast<Object>(a->FindCommonAncestor(static_cast<const TreeNode*>(z)));
                 if (ancestor && bond->GetParent() != ancestor)
                     MoveUnder(*bond, *ancestor);
             }
         }
-        return m_bondTable.SetBonds(made);
+        return m_bondTable.SetBonds(units, std::move(made));
     }
 
     // Every node's object must exist (and be an atom for an atom node) before any marker is written,

@@ -80,12 +80,18 @@ public:
     {
         Prepare(oids, [](std::uint32_t oid) { return oid; });
     }
+    // The same for OIDs known to be non-zero and to lie from first to last. Where they leave most of
+    // that span unused, the array covers only the part of it that takes the least memory, the OIDs
+    // outside it hashed.
+    void PrepareDensest(std::span<const std::uint32_t> oids, std::uint32_t first, std::uint32_t last);
 
     void Clear();
     void Swap(OIDIndexMap& other) noexcept;
 
 private:
     static constexpr std::int32_t absent = std::numeric_limits<std::int32_t>::min();
+    // The parts PrepareDensest counts the OIDs in.
+    static constexpr std::size_t parts = 32;
 
     bool InSpan(std::uint32_t oid) const { return oid - m_first < m_span.size(); }
     // Count OIDs from first to last (0 when none).

@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/foundation/Object.h>
@@ -70,22 +71,22 @@ std::int32_t SymmetryBonds::AppendBond(std::uint32_t oid, std::int32_t unit)
     return symmetryBond;
 }
 
-void SymmetryBonds::LayOut(const std::vector<Member>& members)
+void SymmetryBonds::LayOut(std::span<const std::int32_t> units)
 {
     for (Unit& unit : m_units)
         unit.count = 0;
-    for (const Member& member : members)
-        ++m_units[static_cast<std::size_t>(member.unit)].count;
+    for (const std::int32_t u : units)
+        ++m_units[static_cast<std::size_t>(u)].count;
     std::int32_t begin = 0;
     for (Unit& unit : m_units) {
         unit.begin = begin;
         begin += unit.count;
         unit.count = 0;
     }
-    m_lists.assign(members.size(), 0);
-    for (const Member& member : members) {
-        Unit& unit = m_units[static_cast<std::size_t>(member.unit)];
-        m_lists[static_cast<std::size_t>(unit.begin + unit.count++)] = member.symmetryBond;
+    m_lists.assign(units.size(), 0);
+    for (std::size_t s = 0; s < units.size(); ++s) {
+        Unit& unit = m_units[static_cast<std::size_t>(units[s])];
+        m_lists[static_cast<std::size_t>(unit.begin + unit.count++)] = static_cast<std::int32_t>(s);
     }
     for (std::int32_t u = 0; u < GetUnitCount(); ++u) {
         std::uint32_t first = 0;
@@ -113,25 +114,41 @@ bool SymmetryBonds::SetBonds(std::span<const UnitBond> bonds)
     for (const UnitBond& bond : bonds)
         if (!IsUnit(bond.unit) || bond.oid == 0)
             return false;
-    m_lists.clear();
-    m_oids.clear();
-    m_oids.reserve(bonds.size());
-    m_lookup.Prepare(bonds, [](const UnitBond& bond) { return bond.oid; });
-    std::vector<Member> members;
-    members.reserve(bonds.size());
-    constexpr std::size_t lookAhead = 8;  // the slot of a bond a few ahead starts loading early
-    // AppendBond in line: the bond's number is b, and every OID is non-zero.
-    constexpr auto most = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-    for (std::size_t b = 0; b < bonds.size(); ++b) {
-        if (b >= most)
-            throw std::length_error("SymmetryBonds: too many bonds");
-        if (b + lookAhead < bonds.size())
-            m_lookup.Prefetch(bonds[b + lookAhead].oid);
-        m_oids.push_back(bonds[b].oid);
-        m_lookup[bonds[b].oid] = bonds[b].unit;
-        members.push_back({bonds[b].unit, static_cast<std::int32_t>(b)});
+    IntArray units;
+    OIDArray oids;
+    units.reserve(bonds.size());
+    oids.reserve(bonds.size());
+    for (const UnitBond& bond : bonds) {
+        units.push_back(bond.unit);
+        oids.push_back(bond.oid);
     }
-    LayOut(members);
+    return SetBonds(units, std::move(oids));
+}
+
+bool SymmetryBonds::SetBonds(std::span<const std::int32_t> units, OIDArray&& oids)
+{
+    if (units.size() != oids.size())
+        return false;
+    std::uint32_t first = std::numeric_limits<std::uint32_t>::max();
+    std::uint32_t last = 0;
+    for (std::size_t b = 0; b < units.size(); ++b) {
+        if (!IsUnit(units[b]) || oids[b] == 0)
+            return false;
+        first = oids[b] < first ? oids[b] : first;
+        last = oids[b] > last ? oids[b] : last;
+    }
+    if (oids.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        throw std::length_error("SymmetryBonds: too many bonds");
+    m_oids = std::move(oids);
+    // The bonds the build found in place lie apart from those it made.
+    m_lookup.PrepareDensest(m_oids, first, last);
+    constexpr std::size_t lookAhead = 8;  // the slot of a bond a few ahead starts loading early
+    for (std::size_t b = 0; b < m_oids.size(); ++b) {
+        if (b + lookAhead < m_oids.size())
+            m_lookup.Prefetch(m_oids[b + lookAhead]);
+        m_lookup[m_oids[b]] = units[b];
+    }
+    LayOut(units);
     return true;
 }
 
@@ -155,7 +172,7 @@ void SymmetryBonds::RebuildBonds(std::vector<ReplicateBondList>& groups)
     Clear();
     FlatIntMap<std::int32_t, std::int32_t, -1> numbers;
     std::int32_t next = 0;
-    std::vector<Member> members;
+    IntArray units;
     for (std::size_t g = 0; g < groups.size(); ++g)
         for (ReplicateBond& item : groups[g]) {
             if (item.GetBondAtomList() < static_cast<std::int64_t>(g)) {
@@ -168,17 +185,19 @@ void SymmetryBonds::RebuildBonds(std::vector<ReplicateBondList>& groups)
             if (number == 0)
                 number = ++next;
             item.SetBondListIndex(number - 1);
-            members.push_back({number - 1, AppendBond(item.GetOID(), number - 1)});
+            AppendBond(item.GetOID(), number - 1);
+            units.push_back(number - 1);
         }
     for (std::size_t g = 0; g < groups.size(); ++g)
         for (ReplicateBond& item : groups[g])
             if (item.GetBondAtomList() >= static_cast<std::int64_t>(g) && item.GetBondListIndex() < 0) {
                 item.SetBondListIndex(next);
-                members.push_back({next, AppendBond(item.GetOID(), next)});
+                AppendBond(item.GetOID(), next);
+                units.push_back(next);
                 ++next;
             }
     m_units.resize(static_cast<std::size_t>(next));
-    LayOut(members);
+    LayOut(units);
 }
 
 OIDArray SymmetryBonds::TakeSiblings(std::uint32_t oid, bool forget)

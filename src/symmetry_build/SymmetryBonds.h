@@ -49,6 +49,9 @@ public:
     bool SetBonds(const std::vector<ReplicateBondList>& groups);
     // The same for the bonds taking part, in order.
     bool SetBonds(std::span<const UnitBond> bonds);
+    // The same for the bonds taking part given as their units and OIDs side by side; the OIDs are
+    // taken over when the bonds are set, and also false when the two differ in length.
+    bool SetBonds(std::span<const std::int32_t> units, OIDArray&& oids);
     // Appends each item taking part as a unit bond of its own.
     void AddBonds(std::vector<ReplicateBondList>& groups);
     // Replaces the bonds, numbering the units afresh: items with an index are grouped by it in order
@@ -84,17 +87,12 @@ private:
         std::int32_t count = 0;
         Summary summary;
     };
-    // A taking-part item's unit and symmetry bond, in symmetry bond order.
-    struct Member {
-        std::int32_t unit;
-        std::int32_t symmetryBond;
-    };
-
     bool IsUnit(std::int32_t unit) const { return unit >= 0 && unit < GetUnitCount(); }
     // Appends a symmetry bond of the OID, looked up as the unit's; returns its number.
     std::int32_t AppendBond(std::uint32_t oid, std::int32_t unit);
-    // Lays out every unit's list from the members and takes each summary from its first existing bond.
-    void LayOut(const std::vector<Member>& members);
+    // Lays out every unit's list from the unit of each symmetry bond, in symmetry bond order, and
+    // takes each summary from its first existing bond.
+    void LayOut(std::span<const std::int32_t> units);
     static Summary ReadSummary(std::uint32_t oid);
     // The OIDs of the unit's other live symmetry bonds, forgotten; empty when the OID is not one of
     // the unit's.

@@ -69,4 +69,33 @@ TEST(OIDIndexMap, SparseOIDsAndNewLayoutsKeepOnlyTheirOwnEntries)
     EXPECT_EQ(other.GetCount(), 0u);
 }
 
+// A few OIDs far below a long run: the run's array leaves them out, and every entry is still found
+// with its own value, counted once, and erased alone.
+TEST(OIDIndexMap, TheDensestPartKeepsTheOIDsBesideIt)
+{
+    std::vector<std::uint32_t> oids;
+    for (std::uint32_t oid = 100; oid < 120; ++oid)
+        oids.push_back(oid);
+    for (std::uint32_t oid = 1000000; oid < 1100000; ++oid)
+        oids.push_back(oid);
+    oids.push_back(4000000);
+    OIDIndexMap map;
+    map.PrepareDensest(oids, 100, 4000000);
+    for (std::size_t i = 0; i < oids.size(); ++i)
+        map[oids[i]] = static_cast<std::int32_t>(i);
+    EXPECT_EQ(map.GetCount(), oids.size());
+    for (std::size_t i = 0; i < oids.size(); ++i) {
+        ASSERT_NE(map.Find(oids[i]), nullptr) << oids[i];
+        EXPECT_EQ(*map.Find(oids[i]), static_cast<std::int32_t>(i)) << oids[i];
+    }
+    for (const std::uint32_t absent : {99u, 120u, 999999u, 1100000u, 3999999u, 4000001u})
+        EXPECT_EQ(map.Find(absent), nullptr) << absent;
+    EXPECT_TRUE(map.Erase(105));
+    EXPECT_TRUE(map.Erase(1050000));
+    EXPECT_FALSE(map.Erase(105));
+    EXPECT_EQ(map.Find(105), nullptr);
+    EXPECT_EQ(*map.Find(106), 6);
+    EXPECT_EQ(map.GetCount(), oids.size() - 2);
+}
+
 } // namespace

@@ -392,6 +392,36 @@ TEST_F(SymmetryBondsTest, AFlatListOfUnitBondsFillsTheTableAsTheGroupsDo)
     EXPECT_EQ(flat.FindUnit(oids[1]), 1);
 }
 
+TEST_F(SymmetryBondsTest, UnitAndOIDListsFillTheTableAsUnitBondsDo)
+{
+    SymmetryBonds paired;
+    paired.SetUnitCount(3);
+    const std::vector<SymmetryBonds::UnitBond> made = {{2, oids[3]}, {0, oids[0]}, {2, oids[1]}, {0, oids[2]}};
+    ASSERT_TRUE(paired.SetBonds(made));
+    SymmetryBonds split;
+    split.SetUnitCount(3);
+    ASSERT_TRUE(split.SetBonds(IntArray{2, 0, 2, 0}, OIDArray{oids[3], oids[0], oids[1], oids[2]}));
+    OIDArray a;
+    OIDArray b;
+    paired.GetOIDs(a);
+    split.GetOIDs(b);
+    EXPECT_EQ(a, b);
+    for (std::int32_t unit = 0; unit < 3; ++unit)
+        EXPECT_EQ(Span(split.GetSymmetryBonds(unit)), Span(paired.GetSymmetryBonds(unit))) << unit;
+    EXPECT_EQ(Span(split.GetSymmetryBonds(2)), Span(IntArray{0, 2}));
+    for (const std::uint32_t oid : a)
+        EXPECT_EQ(split.FindUnit(oid), paired.FindUnit(oid)) << oid;
+
+    // Lists of different lengths, a unit out of range or OID 0 change nothing and keep the OIDs.
+    OIDArray longer = {oids[3], oids[1]};
+    EXPECT_FALSE(split.SetBonds(IntArray{1}, std::move(longer)));
+    EXPECT_EQ(longer.size(), 2u);
+    EXPECT_FALSE(split.SetBonds(IntArray{1, 3}, OIDArray{oids[3], oids[1]}));
+    EXPECT_FALSE(split.SetBonds(IntArray{1, 0}, OIDArray{oids[3], 0}));
+    EXPECT_EQ(split.GetSymmetryBondCount(), 4);
+    EXPECT_EQ(split.FindUnit(oids[3]), 2);
+}
+
 TEST_F(SymmetryBondsTest, DeletingOneBondDeletesItsSymmetryEquivalents)
 {
     SymmetryBonds table;
