@@ -18,16 +18,16 @@ using namespace Tavrel;
 // what is left and touches nothing that is gone.
 namespace {
 
-class Marker : public Geometric3d {
-    TAVREL_DECLARE_CLASS(Marker, Geometric3d)
+class MovingMarker : public Geometric3d {
+    TAVREL_DECLARE_CLASS(MovingMarker, Geometric3d)
 public:
-    explicit Marker(Object* parent) : Geometric3d(parent) {}
+    explicit MovingMarker(Object* parent) : Geometric3d(parent) {}
 
 protected:
-    Marker() = default;
-    Marker(const Marker&) = default;
+    MovingMarker() = default;
+    MovingMarker(const MovingMarker&) = default;
 };
-TAVREL_IMPLEMENT_CLASS(Marker, ClassKind::Creatable)
+TAVREL_IMPLEMENT_CLASS(MovingMarker, ClassKind::Creatable)
 
 void DeleteTarget(Event& event)
 {
@@ -49,7 +49,7 @@ protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
-        ClassRegistry::Register<Marker>();
+        ClassRegistry::Register<MovingMarker>();
     }
 };
 
@@ -95,8 +95,8 @@ TEST_F(CallbackMutationTest, NodeCopyListenerDeletingAChildLeavesTheSourceWhole)
 TEST_F(CallbackMutationTest, MotionListenerDeletingTheMovedSubtreeStopsTheMotion)
 {
     TreeRoot root;
-    auto* const top = new Marker(&root);
-    auto* const below = new Marker(top);
+    auto* const top = new MovingMarker(&root);
+    auto* const below = new MovingMarker(top);
     below->SetXYZ(Point3d(1.0, 0.0, 0.0));
     root.RegisterEvent(Geometric::classType, Geometric::EventMoved, DeleteTarget, true, top, nullptr);
 
@@ -107,11 +107,11 @@ TEST_F(CallbackMutationTest, MotionListenerDeletingTheMovedSubtreeStopsTheMotion
 TEST_F(CallbackMutationTest, MotionSkipsDescendantsDeletedByEarlierMoves)
 {
     TreeRoot root;
-    auto* const top = new Marker(&root);
-    auto* const first = new Marker(top);
-    auto* const second = new Marker(top);
+    auto* const top = new MovingMarker(&root);
+    auto* const first = new MovingMarker(top);
+    auto* const second = new MovingMarker(top);
     second->SetXYZ(Point3d(5.0, 0.0, 0.0));
-    auto* const third = new Marker(top);
+    auto* const third = new MovingMarker(top);
     first->RegisterEvent(Geometric::classType, Geometric::EventMoved, DeleteTarget, false, second, nullptr);
 
     top->TranslateTree(Point3d(1.0, 0.0, 0.0));
