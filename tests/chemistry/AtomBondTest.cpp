@@ -97,6 +97,19 @@ struct Ethane {
     Bond* cc;
 };
 
+// A carbon and an oxygen bonded in a molecule.
+struct CarbonMonoxide {
+    explicit CarbonMonoxide(Object* parent)
+        : molecule(new Molecule(parent)), first(new Atom3d(molecule, "C")), second(new Atom3d(molecule, "O")),
+          bond(first->MakeBond(second, Bond::Single))
+    {
+    }
+    Molecule* molecule;
+    Atom3d* first;
+    Atom3d* second;
+    Bond* bond;
+};
+
 // Every child of loaded matches original's at the same place: atoms by element, position, charge and
 // bonds in order, bonds by type, wedge and ends.
 void ExpectSameAtomsAndBonds(const Molecule& original, const Molecule& loaded)
@@ -677,10 +690,11 @@ void ExpectRichMolecule(const Molecule& molecule, float doubleOrder)
 TEST_F(AtomBondTest, ElementAndClipChangesHeardOrNotLeaveTheSameState)
 {
     TreeRoot root;
-    auto* const molecule = new Molecule(&root);
-    auto* const first = new Atom3d(molecule, "C");
-    auto* const second = new Atom3d(molecule, "O");
-    Bond* const bond = first->MakeBond(second, Bond::Single);
+    const CarbonMonoxide pair(&root);
+    auto* const molecule = pair.molecule;
+    auto* const first = pair.first;
+    auto* const second = pair.second;
+    Bond* const bond = pair.bond;
     ASSERT_NE(bond, nullptr);
 
     // Unheard: the mark is still cleared and the atom and its parents marked modified.
@@ -735,10 +749,10 @@ TEST_F(AtomBondTest, ElementAndClipChangesHeardOrNotLeaveTheSameState)
 TEST_F(AtomBondTest, OwnRegistrationsHearElementAndClipEvents)
 {
     TreeRoot root;
-    auto* const molecule = new Molecule(&root);
-    auto* const first = new Atom3d(molecule, "C");
-    auto* const second = new Atom3d(molecule, "O");
-    Bond* const bond = first->MakeBond(second, Bond::Single);
+    const CarbonMonoxide pair(&root);
+    auto* const first = pair.first;
+    auto* const second = pair.second;
+    Bond* const bond = pair.bond;
     ASSERT_NE(bond, nullptr);
 
     first->RegisterEvent(Object::classType, Object::EventPropertyRemoved, &Record, false, nullptr, nullptr);
