@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <tavrel/foundation/Base.h>
@@ -284,7 +285,7 @@ public:
     // Maps key to itself unless it has an entry: true when it had none.
     bool Insert(std::uint32_t key)
     {
-        std::uint32_t* const slot = PageSlot(key);
+        std::uint32_t* const slot = InsertSlot(key);
         if ((slot && *slot != 0) || m_scattered.Find(key))
             return false;
         if (slot && key != 0) {
@@ -361,6 +362,28 @@ private:
         return m_lastSlots + (key & (PageSize - 1));
     }
 
+    // PageSlot for a writer, whose references go back and forth between the pages of a few kinds of
+    // objects (a bond's ends, an atom's bonds): the page before the last is kept too.
+    std::uint32_t* InsertSlot(std::uint32_t key)
+    {
+        const std::uint32_t page = key >> PageBits;
+        if (page != m_lastPage) {
+            if (page == m_otherPage) {
+                std::swap(m_lastPage, m_otherPage);
+                std::swap(m_lastSlots, m_otherSlots);
+            } else {
+                const std::uint32_t* index = m_pageIndex.Find(page);
+                if (!index)
+                    return nullptr;
+                m_otherPage = m_lastPage;
+                m_otherSlots = m_lastSlots;
+                m_lastPage = page;
+                m_lastSlots = m_pages[*index].get();
+            }
+        }
+        return m_lastSlots + (key & (PageSize - 1));
+    }
+
     std::uint32_t* AddPage(std::uint32_t key)
     {
         m_pageIndex.Set(key >> PageBits, static_cast<std::uint32_t>(m_pages.size()));
@@ -375,6 +398,9 @@ private:
     // The page of the last lookup: stored OIDs mostly come in runs.
     mutable std::uint32_t m_lastPage = UINT32_MAX;
     mutable std::uint32_t* m_lastSlots = nullptr;
+    // The page looked up before it, by Insert.
+    std::uint32_t m_otherPage = UINT32_MAX;
+    std::uint32_t* m_otherSlots = nullptr;
     // The page of the last key set in a page.
     std::uint32_t m_setPage = UINT32_MAX;
     std::uint32_t* m_setSlots = nullptr;
