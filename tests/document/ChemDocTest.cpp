@@ -723,6 +723,46 @@ void ExpectComb(TreeRoot& root, int depth)
     }
 }
 
+TEST_F(ChemDocTest, ReferencesGoingBackAndForthBetweenDistantObjectsKeepEveryBond)
+{
+    // The atoms first, then the bonds: a bond's OID lies thousands away from its ends', so the
+    // writer's references go back and forth between far apart objects at every bond.
+    constexpr int Count = 3000;
+    ChemDoc source;
+    auto* const molecule = new Molecule(source.GetTreeRoot());
+    std::vector<Atom3d*> atoms;
+    for (int i = 0; i < Count; ++i) {
+        atoms.push_back(new Atom3d(molecule, "C"));
+        atoms.back()->SetXYZ(Point3d(i, 0.0, 0.0));
+    }
+    for (int i = 0; i + 1 < Count; ++i)
+        atoms[i]->MakeBond(molecule, atoms[i + 1], Bond::Single);
+    for (int i = 0; i < Count / 2; i += 100)
+        atoms[i]->MakeBond(molecule, atoms[i + Count / 2], Bond::Double);
+
+    ChemDoc loaded;
+    DocumentFile::Load(loaded, DocumentFile::Save(source));
+    TreeNode* const back = loaded.GetTreeRoot()->GetChild(0);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetNumDescendents(Atom3d::classType), Count);
+    EXPECT_EQ(back->GetNumDescendents(Bond::classType), Count - 1 + Count / 200);
+    int singles = 0;
+    int doubles = 0;
+    for (int i = 0; i < back->GetNumChildren(); ++i) {
+        const auto* const bond = DynCast<Bond>(back->GetChild(i));
+        if (!bond)
+            continue;
+        const auto* const one = DynCast<Atom3d>(bond->GetAtom1());
+        const auto* const two = DynCast<Atom3d>(bond->GetAtom2());
+        ASSERT_TRUE(one && two);
+        const double apart = std::abs(two->GetXYZ().x - one->GetXYZ().x);
+        singles += apart == 1.0 ? 1 : 0;
+        doubles += apart == Count / 2 ? 1 : 0;
+    }
+    EXPECT_EQ(singles, Count - 1);
+    EXPECT_EQ(doubles, Count / 200);
+}
+
 TEST_F(ChemDocTest, DeepTreesOfOldFilesLoadOnASmallStackAndSurviveASave)
 {
     constexpr int depth = 998;
