@@ -55,6 +55,12 @@ struct Property::Table {
 // The entries of a table of two, in one pool slot of their own.
 struct Property::Pair : PooledBlock {
     Pair(Entry first, Entry second) : entries{std::move(first), std::move(second)} {}
+    // Two scalar cells made in place.
+    Pair(UniqueString::StringPtr first, std::int32_t firstValue, UniqueString::StringPtr second,
+         std::int32_t secondValue, std::uint32_t flags)
+        : entries{{first, DataStorage(firstValue, flags)}, {second, DataStorage(secondValue, flags)}}
+    {
+    }
 
     Entry entries[2];
 };
@@ -267,8 +273,7 @@ void Property::SetProperties(const UniqueString& first, std::int32_t firstValue,
                              std::int32_t secondValue, std::uint32_t flags)
 {
     if (m_form == Form::Empty && first.GetStringPtr() != second.GetStringPtr()) {
-        m_pair = new Pair({first.GetStringPtr(), DataStorage(firstValue, flags)},
-                          {second.GetStringPtr(), DataStorage(secondValue, flags)});
+        m_pair = new Pair(first.GetStringPtr(), firstValue, second.GetStringPtr(), secondValue, flags);
         m_form = Form::Two;
         return;
     }
