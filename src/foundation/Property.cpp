@@ -151,6 +151,11 @@ void Property::Clear() noexcept
     m_form = Form::Empty;
 }
 
+std::int32_t Property::CountTable() const
+{
+    return static_cast<std::int32_t>(m_table->entries.size());
+}
+
 std::span<Property::Entry> Property::Entries()
 {
     if (m_form == Form::One)

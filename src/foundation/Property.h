@@ -91,7 +91,11 @@ public:
     std::string GetPropertyAsString(std::string_view name) const;
     std::string GetPropertyAsString(std::string_view name, std::int32_t width, std::int32_t precision) const;
 
-    std::int32_t GetNumProperties() const { return static_cast<std::int32_t>(Entries().size()); }
+    // Answered in line for the small forms, where the count is the form's own number.
+    std::int32_t GetNumProperties() const
+    {
+        return m_form == Form::Many ? CountTable() : static_cast<std::int32_t>(m_form);
+    }
     // The name at a position of the table's order (insertion order); empty when out of range.
     std::string GetPropertyName(std::int32_t index) const;
     std::int32_t GetNumTemporaries() const;
@@ -117,8 +121,9 @@ private:
     };
     struct Table;
     struct Pair;
-    enum class Form : std::uint8_t { Empty, One, Two, Many };
+    enum class Form : std::uint8_t { Empty = 0, One = 1, Two = 2, Many };
 
+    std::int32_t CountTable() const;
     std::span<Entry> Entries();
     std::span<const Entry> Entries() const;
     const Entry* FindEntry(std::string_view name) const;
