@@ -44,6 +44,9 @@ public:
     // How many of the table's names are among `names`.
     std::int32_t CountNamesAmong(std::span<const std::string_view> names) const
     {
+        // A single cell (an atom's marker, most often) is read in place.
+        if (m_form == Form::One)
+            return std::find(names.begin(), names.end(), *m_one.name) != names.end() ? 1 : 0;
         std::int32_t found = 0;
         for (const Entry& entry : Entries()) {
             if (std::find(names.begin(), names.end(), *entry.name) != names.end())
