@@ -65,8 +65,6 @@ struct Property::Pair : PooledBlock {
     Entry entries[2];
 };
 
-Property::Property() : m_table(nullptr) {}
-
 Property::Property(const Property& other) : PersistentObject(other), m_table(nullptr)
 {
     const std::span<const Entry> entries = other.Entries();

@@ -30,7 +30,7 @@ public:
     static PersistentObject* CreateObject();
     const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
 
-    Property();
+    Property() : m_table(nullptr) {}
     Property(const Property& other);
     Property(Property&& other) noexcept;
     Property& operator=(const Property& other);
