@@ -55,11 +55,15 @@ struct Property::Table {
 // The entries of a table of two, in one pool slot of their own.
 struct Property::Pair : PooledBlock {
     Pair(Entry first, Entry second) : entries{std::move(first), std::move(second)} {}
+    // Two scalar cells made in place.
+    Pair(UniqueString::StringPtr first, std::int32_t firstValue, UniqueString::StringPtr second,
+         std::int32_t secondValue, std::uint32_t flags)
+        : entries{{first, DataStorage(firstValue, flags)}, {second, DataStorage(secondValue, flags)}}
+    {
+    }
 
     Entry entries[2];
 };
-
-Property::Property() : m_table(nullptr) {}
 
 Property::Property(const Property& other) : PersistentObject(other), m_table(nullptr)
 {
@@ -143,6 +147,11 @@ void Property::Clear() noexcept
         delete m_table;
     m_table = nullptr;
     m_form = Form::Empty;
+}
+
+std::int32_t Property::CountTable() const
+{
+    return static_cast<std::int32_t>(m_table->entries.size());
 }
 
 std::span<Property::Entry> Property::Entries()
@@ -267,8 +276,7 @@ void Property::SetProperties(const UniqueString& first, std::int32_t firstValue,
                              std::int32_t secondValue, std::uint32_t flags)
 {
     if (m_form == Form::Empty && first.GetStringPtr() != second.GetStringPtr()) {
-        m_pair = new Pair({first.GetStringPtr(), DataStorage(firstValue, flags)},
-                          {second.GetStringPtr(), DataStorage(secondValue, flags)});
+        m_pair = new Pair(first.GetStringPtr(), firstValue, second.GetStringPtr(), secondValue, flags);
         m_form = Form::Two;
         return;
     }

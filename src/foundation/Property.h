@@ -30,7 +30,7 @@ public:
     static PersistentObject* CreateObject();
     const RuntimeClass* GetRuntimeClass() const override { return &GetThisClass(); }
 
-    Property();
+    Property() : m_table(nullptr) {}
     Property(const Property& other);
     Property(Property&& other) noexcept;
     Property& operator=(const Property& other);
@@ -44,6 +44,9 @@ public:
     // How many of the table's names are among `names`.
     std::int32_t CountNamesAmong(std::span<const std::string_view> names) const
     {
+        // A single cell (an atom's marker, most often) is read in place.
+        if (m_form == Form::One)
+            return std::find(names.begin(), names.end(), *m_one.name) != names.end() ? 1 : 0;
         std::int32_t found = 0;
         for (const Entry& entry : Entries()) {
             if (std::find(names.begin(), names.end(), *entry.name) != names.end())
@@ -91,7 +94,11 @@ public:
     std::string GetPropertyAsString(std::string_view name) const;
     std::string GetPropertyAsString(std::string_view name, std::int32_t width, std::int32_t precision) const;
 
-    std::int32_t GetNumProperties() const { return static_cast<std::int32_t>(Entries().size()); }
+    // Answered in line for the small forms, where the count is the form's own number.
+    std::int32_t GetNumProperties() const
+    {
+        return m_form == Form::Many ? CountTable() : static_cast<std::int32_t>(m_form);
+    }
     // The name at a position of the table's order (insertion order); empty when out of range.
     std::string GetPropertyName(std::int32_t index) const;
     std::int32_t GetNumTemporaries() const;
@@ -117,8 +124,9 @@ private:
     };
     struct Table;
     struct Pair;
-    enum class Form : std::uint8_t { Empty, One, Two, Many };
+    enum class Form : std::uint8_t { Empty = 0, One = 1, Two = 2, Many };
 
+    std::int32_t CountTable() const;
     std::span<Entry> Entries();
     std::span<const Entry> Entries() const;
     const Entry* FindEntry(std::string_view name) const;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -255,6 +256,44 @@ TEST(UserPropertyTable, TablesOfTwoKeepOrderThroughRemovalCopiesMovesAndGrowth)
     copy.RemoveProperty("text");  // the first cell goes: the second stays
     ASSERT_EQ(copy.GetNumProperties(), 1);
     EXPECT_EQ(copy.GetPropertyName(0), "_RMI");
+}
+
+// The count and the count of listed names agree with the cells through every form of the table:
+// empty, one cell, a pair made in one step, and a larger table shrinking back.
+TEST(UserPropertyTable, CountsFollowTheCellsThroughEveryForm)
+{
+    const std::string_view markers[] = {"_ASU", "_REP", "_RMI"};
+    Property table;
+    EXPECT_EQ(table.GetNumProperties(), 0);
+    EXPECT_EQ(table.CountNamesAmong(markers), 0);
+    table.SetProperty("_ASU", std::int32_t{-1}, 0);
+    EXPECT_EQ(table.GetNumProperties(), 1);
+    EXPECT_EQ(table.CountNamesAmong(markers), 1);
+    table.SetProperty("_asu", std::int32_t{2}, 0);  // letter case counts
+    table.RemoveProperty("_ASU");
+    EXPECT_EQ(table.GetNumProperties(), 1);
+    EXPECT_EQ(table.CountNamesAmong(markers), 0);
+
+    Property pair;
+    pair.SetProperties(UniqueString("_REP"), 4, UniqueString("_RMI"), 5, Readable);
+    EXPECT_EQ(pair.GetNumProperties(), 2);
+    EXPECT_EQ(pair.CountNamesAmong(markers), 2);
+    std::int32_t value = 0;
+    ASSERT_TRUE(pair.GetProperty("_RMI", value));
+    EXPECT_EQ(value, 5);
+    EXPECT_TRUE(pair.IsReadable("_REP"));
+
+    for (int i = 0; i < 12; ++i)
+        pair.SetProperty("cell" + std::to_string(i), std::int32_t{i}, 0);
+    EXPECT_EQ(pair.GetNumProperties(), 14);
+    EXPECT_EQ(pair.CountNamesAmong(markers), 2);
+    for (int i = 0; i < 12; ++i)
+        pair.RemoveProperty("cell" + std::to_string(i));
+    pair.RemoveProperty("_REP");
+    EXPECT_EQ(pair.GetNumProperties(), 1);
+    EXPECT_EQ(pair.CountNamesAmong(markers), 1);
+    pair.RemoveProperty("_RMI");
+    EXPECT_EQ(pair.GetNumProperties(), 0);
 }
 
 // Interned names reach the same cells as their texts, in a table of one cell and in an indexed one.
