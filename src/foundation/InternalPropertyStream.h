@@ -98,20 +98,25 @@ public:
     // False when the OID was in the set.
     bool Insert(std::uint32_t oid)
     {
-        // Within the bitmap's words while no OID lies outside it, a bit alone answers.
-        if (m_size != 0 && oid >= m_base && m_scattered.GetSize() == 0) {
-            const std::size_t index = oid - m_base;
-            if (index < Bits * m_words.size() && index < Bits * (m_size + FreeWords)) {
-                std::uint64_t& word = m_words[index / Bits];
-                const std::uint64_t bit = std::uint64_t{1} << (index % Bits);
-                if ((word & bit) != 0)
-                    return false;
-                word |= bit;
-                ++m_size;
-                return true;
-            }
-        }
-        return InsertAny(oid);
+        const int added = TryInsert(oid);
+        return added < 0 ? InsertAny(oid) : added > 0;
+    }
+
+    // Insert while a bit alone answers: 1 when added, 0 when the OID was in the set, -1 when Insert
+    // must decide (nothing changed).
+    int TryInsert(std::uint32_t oid)
+    {
+        // Below the base, the index wraps past any limit.
+        const std::size_t index = std::size_t{oid} - m_base;
+        if (index >= m_fastBits)
+            return -1;
+        std::uint64_t& word = m_words[index / Bits];
+        const std::uint64_t bit = std::uint64_t{1} << (index % Bits);
+        if ((word & bit) != 0)
+            return 0;
+        word |= bit;
+        ++m_size;
+        return 1;
     }
 
 private:
@@ -119,6 +124,15 @@ private:
     static constexpr std::size_t FreeWords = 1024;
 
     [[gnu::noinline]] bool InsertAny(std::uint32_t oid)
+    {
+        const bool added = Place(oid);
+        // The bits a later insert may set alone, while no OID lies outside them; the size only grows,
+        // so the bound stays safe until the next call here.
+        m_fastBits = m_scattered.GetSize() != 0 ? 0 : Bits * std::min(m_words.size(), m_size + FreeWords);
+        return added;
+    }
+
+    bool Place(std::uint32_t oid)
     {
         if (m_size == 0)
             m_base = oid;
@@ -145,6 +159,7 @@ private:
 
     std::uint32_t m_base = 0;
     std::size_t m_size = 0;
+    std::size_t m_fastBits = 0; // indexes below it are answered by a bit alone
     std::vector<std::uint64_t> m_words;
     FlatMap m_scattered;
 };
@@ -220,6 +235,16 @@ public:
             AddChunk();
         *m_next++ = {node, oid, m_run};
         ++m_size;
+    }
+
+    // Add when no run begins and the chunk has room; false when Add must (nothing changed).
+    bool TryAdd(TreeNode* node, std::uint32_t oid)
+    {
+        if (Base::GetDestroyedCount() != m_lastDestroyed || m_next == m_chunkEnd)
+            return false;
+        *m_next++ = {node, oid, m_run};
+        ++m_size;
+        return true;
     }
 
     std::size_t GetSize() const { return m_size; }
