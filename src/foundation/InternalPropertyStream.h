@@ -172,14 +172,13 @@ public:
     std::size_t GetSize() const { return m_oids.size(); }
     void Push(std::uint32_t oid)
     {
-        if (m_oids.empty())
-            m_base = oid;
-        m_oids.push_back(oid);
-        if (oid < m_base)
+        // Inside the bits, with room in the list: no call. Below the base, the index wraps past them.
+        const std::size_t index = std::size_t{oid} - m_base;
+        if (m_oids.empty() || m_oids.size() == m_oids.capacity() || index >= Bits * m_words.size()) {
+            PushAny(oid);
             return;
-        const std::size_t index = oid - m_base;
-        if (index >= Bits * m_words.size())
-            m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+        }
+        m_oids.push_back(oid);
         m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
     }
     void Pop()
@@ -203,6 +202,19 @@ public:
 
 private:
     static constexpr std::size_t Bits = 64;
+
+    [[gnu::noinline]] void PushAny(std::uint32_t oid)
+    {
+        if (m_oids.empty())
+            m_base = oid;
+        m_oids.push_back(oid);
+        if (oid < m_base)
+            return;
+        const std::size_t index = oid - m_base;
+        if (index >= Bits * m_words.size())
+            m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+        m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
+    }
 
     void Clear(std::uint32_t oid)
     {
