@@ -174,7 +174,7 @@ public:
     {
         // Inside the bits, with room in the list: no call. Below the base, the index wraps past them.
         const std::size_t index = std::size_t{oid} - m_base;
-        if (m_oids.empty() || m_oids.size() == m_oids.capacity() || index >= Bits * m_words.size()) {
+        if (m_oids.empty() || m_oids.size() == m_oids.capacity() || index >= m_bits) {
             PushAny(oid);
             return;
         }
@@ -195,8 +195,9 @@ public:
     }
     bool Contains(std::uint32_t oid) const
     {
-        if (oid >= m_base && oid - m_base < Bits * m_words.size())
-            return (m_words[(oid - m_base) / Bits] >> ((oid - m_base) % Bits) & 1) != 0;
+        // Below the base, the index wraps past the bits.
+        if (const std::size_t index = std::size_t{oid} - m_base; index < m_bits)
+            return (m_words[index / Bits] >> (index % Bits) & 1) != 0;
         return std::binary_search(m_oids.begin(), m_oids.end(), oid);
     }
 
@@ -211,20 +212,23 @@ private:
         if (oid < m_base)
             return;
         const std::size_t index = oid - m_base;
-        if (index >= Bits * m_words.size())
+        if (index >= m_bits) {
             m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+            m_bits = Bits * m_words.size();
+        }
         m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
     }
 
     void Clear(std::uint32_t oid)
     {
-        if (oid >= m_base && oid - m_base < Bits * m_words.size())
-            m_words[(oid - m_base) / Bits] &= ~(std::uint64_t{1} << ((oid - m_base) % Bits));
+        if (const std::size_t index = std::size_t{oid} - m_base; index < m_bits)
+            m_words[index / Bits] &= ~(std::uint64_t{1} << (index % Bits));
     }
 
     std::vector<std::uint32_t> m_oids;
     std::uint32_t m_base = 0;
     std::vector<std::uint64_t> m_words;
+    std::size_t m_bits = 0; // Bits * m_words.size()
 };
 
 // The nodes registered for the finishing pass, in order of registration. A large load registers one
