@@ -98,20 +98,25 @@ public:
     // False when the OID was in the set.
     bool Insert(std::uint32_t oid)
     {
-        // Within the bitmap's words while no OID lies outside it, a bit alone answers.
-        if (m_size != 0 && oid >= m_base && m_scattered.GetSize() == 0) {
-            const std::size_t index = oid - m_base;
-            if (index < Bits * m_words.size() && index < Bits * (m_size + FreeWords)) {
-                std::uint64_t& word = m_words[index / Bits];
-                const std::uint64_t bit = std::uint64_t{1} << (index % Bits);
-                if ((word & bit) != 0)
-                    return false;
-                word |= bit;
-                ++m_size;
-                return true;
-            }
-        }
-        return InsertAny(oid);
+        const int added = TryInsert(oid);
+        return added < 0 ? InsertAny(oid) : added > 0;
+    }
+
+    // Insert while a bit alone answers: 1 when added, 0 when the OID was in the set, -1 when Insert
+    // must decide (nothing changed).
+    int TryInsert(std::uint32_t oid)
+    {
+        // Below the base, the index wraps past any limit.
+        const std::size_t index = std::size_t{oid} - m_base;
+        if (index >= m_fastBits)
+            return -1;
+        std::uint64_t& word = m_words[index / Bits];
+        const std::uint64_t bit = std::uint64_t{1} << (index % Bits);
+        if ((word & bit) != 0)
+            return 0;
+        word |= bit;
+        ++m_size;
+        return 1;
     }
 
 private:
@@ -119,6 +124,15 @@ private:
     static constexpr std::size_t FreeWords = 1024;
 
     [[gnu::noinline]] bool InsertAny(std::uint32_t oid)
+    {
+        const bool added = Place(oid);
+        // The bits a later insert may set alone, while no OID lies outside them; the size only grows,
+        // so the bound stays safe until the next call here.
+        m_fastBits = m_scattered.GetSize() != 0 ? 0 : Bits * std::min(m_words.size(), m_size + FreeWords);
+        return added;
+    }
+
+    bool Place(std::uint32_t oid)
     {
         if (m_size == 0)
             m_base = oid;
@@ -145,6 +159,7 @@ private:
 
     std::uint32_t m_base = 0;
     std::size_t m_size = 0;
+    std::size_t m_fastBits = 0; // indexes below it are answered by a bit alone
     std::vector<std::uint64_t> m_words;
     FlatMap m_scattered;
 };
@@ -157,14 +172,13 @@ public:
     std::size_t GetSize() const { return m_oids.size(); }
     void Push(std::uint32_t oid)
     {
-        if (m_oids.empty())
-            m_base = oid;
-        m_oids.push_back(oid);
-        if (oid < m_base)
+        // Inside the bits, with room in the list: no call. Below the base, the index wraps past them.
+        const std::size_t index = std::size_t{oid} - m_base;
+        if (m_oids.empty() || m_oids.size() == m_oids.capacity() || index >= m_bits) {
+            PushAny(oid);
             return;
-        const std::size_t index = oid - m_base;
-        if (index >= Bits * m_words.size())
-            m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+        }
+        m_oids.push_back(oid);
         m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
     }
     void Pop()
@@ -181,23 +195,40 @@ public:
     }
     bool Contains(std::uint32_t oid) const
     {
-        if (oid >= m_base && oid - m_base < Bits * m_words.size())
-            return (m_words[(oid - m_base) / Bits] >> ((oid - m_base) % Bits) & 1) != 0;
+        // Below the base, the index wraps past the bits.
+        if (const std::size_t index = std::size_t{oid} - m_base; index < m_bits)
+            return (m_words[index / Bits] >> (index % Bits) & 1) != 0;
         return std::binary_search(m_oids.begin(), m_oids.end(), oid);
     }
 
 private:
     static constexpr std::size_t Bits = 64;
 
+    [[gnu::noinline]] void PushAny(std::uint32_t oid)
+    {
+        if (m_oids.empty())
+            m_base = oid;
+        m_oids.push_back(oid);
+        if (oid < m_base)
+            return;
+        const std::size_t index = oid - m_base;
+        if (index >= m_bits) {
+            m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
+            m_bits = Bits * m_words.size();
+        }
+        m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
+    }
+
     void Clear(std::uint32_t oid)
     {
-        if (oid >= m_base && oid - m_base < Bits * m_words.size())
-            m_words[(oid - m_base) / Bits] &= ~(std::uint64_t{1} << ((oid - m_base) % Bits));
+        if (const std::size_t index = std::size_t{oid} - m_base; index < m_bits)
+            m_words[index / Bits] &= ~(std::uint64_t{1} << (index % Bits));
     }
 
     std::vector<std::uint32_t> m_oids;
     std::uint32_t m_base = 0;
     std::vector<std::uint64_t> m_words;
+    std::size_t m_bits = 0; // Bits * m_words.size()
 };
 
 // The nodes registered for the finishing pass, in order of registration. A large load registers one
@@ -220,6 +251,16 @@ public:
             AddChunk();
         *m_next++ = {node, oid, m_run};
         ++m_size;
+    }
+
+    // Add when no run begins and the chunk has room; false when Add must (nothing changed).
+    bool TryAdd(TreeNode* node, std::uint32_t oid)
+    {
+        if (Base::GetDestroyedCount() != m_lastDestroyed || m_next == m_chunkEnd)
+            return false;
+        *m_next++ = {node, oid, m_run};
+        ++m_size;
+        return true;
     }
 
     std::size_t GetSize() const { return m_size; }

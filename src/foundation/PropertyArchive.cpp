@@ -143,10 +143,34 @@ std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
     return m_state->oidMap.Find(stored);
 }
 
+namespace {
+
+[[gnu::noinline]] void FinishAny(PropertyStream::OIDSet& set, PropertyStream::FinishList& list, TreeNode* object,
+                                 std::uint32_t oid)
+{
+    if (set.Insert(oid))
+        list.Add(object, oid);
+}
+
+[[gnu::noinline]] void FinishAdd(PropertyStream::FinishList& list, TreeNode* object, std::uint32_t oid)
+{
+    list.Add(object, oid);
+}
+
+} // namespace
+
 void PropertyArchive::FinishObject(TreeNode* object)
 {
-    if (object && m_state->finishSet.Insert(object->GetOID()))
-        m_state->finish.Add(object, object->GetOID());
+    // A node made by this load: a bit and a free entry take it without a call.
+    if (!object)
+        return;
+    State& state = *m_state;
+    const std::uint32_t oid = object->GetOID();
+    const int added = state.finishSet.TryInsert(oid);
+    if (added < 0)
+        FinishAny(state.finishSet, state.finish, object, oid);
+    else if (added > 0 && !state.finish.TryAdd(object, oid))
+        FinishAdd(state.finish, object, oid);
 }
 
 bool PropertyArchive::IsRecordOpen(const Base& object) const
