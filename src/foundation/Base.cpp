@@ -275,8 +275,10 @@ Base::~Base()
 
 void* Base::operator new(std::size_t size)
 {
-    if (ObjectPool::ServesObjects && ObjectPool::Fits(size))
-        return ObjectPool::Objects().Allocate(size);
+    if (ObjectPool::ServesObjects && ObjectPool::Fits(size)) {
+        static ObjectPool& pool = ObjectPool::Objects();
+        return pool.Allocate(size);
+    }
     return ::operator new(size);
 }
 
