@@ -36,14 +36,14 @@ public:
         return entries ? entries->slots[oid & SlotMask] : nullptr;
     }
 
-    // Registers the object when its page exists; false, changing nothing, otherwise.
-    bool InsertInPage(std::uint32_t oid, Base* object)
+    // Registers the object, whose OID follows the last one inserted, when it falls in that one's page
+    // and the page is still there; false, changing nothing, otherwise.
+    bool InsertAfterLast(std::uint32_t oid, Base* object)
     {
-        const std::size_t page = oid >> PageBits;
-        if (page >= m_pages.size() || !m_pages[page])
+        if ((oid & SlotMask) == 0 || !m_lastSlots)
             return false;
-        m_pages[page]->slots[oid & SlotMask] = object;
-        ++m_live[page];
+        m_lastSlots[oid & SlotMask] = object;
+        ++*m_lastLive;
         return true;
     }
 
@@ -53,8 +53,12 @@ public:
         const std::size_t page = oid >> PageBits;
         Page* const entries = page < m_pages.size() ? m_pages[page].get() : nullptr;
         const bool added = !entries;
-        (entries ? *entries : AddPage(page)).slots[oid & SlotMask] = object;
+        Page& held = entries ? *entries : AddPage(page);
+        held.slots[oid & SlotMask] = object;
         ++m_live[page];
+        m_lastSlots = held.slots.data();
+        m_lastLive = &m_live[page];
+        m_lastPage = page;
         return added;
     }
 
@@ -73,6 +77,8 @@ public:
             return false;
         m_pages[page].reset();
         m_slots[page] = nullptr;
+        if (page == m_lastPage)
+            m_lastSlots = nullptr;
         return true;
     }
 
@@ -170,6 +176,10 @@ private:
     std::vector<std::unique_ptr<Page>> m_pages;
     std::vector<Base* const*> m_slots;  // per page, its slots (null without a page): the directory
     std::vector<std::uint32_t> m_live;  // per page, the objects registered in it
+    // The page of the last insertion while it is there: its slots, live count and number.
+    Base** m_lastSlots = nullptr;
+    std::uint32_t* m_lastLive = nullptr;
+    std::size_t m_lastPage = 0;
     std::vector<std::size_t> m_copyPages;  // pages given a copy block during the current Copy
     std::vector<std::uint32_t> m_copied;   // the sources copied during the current Copy, the first ones
     bool m_copiedUnlisted = false;         // more were copied than m_copied lists
@@ -321,7 +331,7 @@ namespace {
 
 namespace {
 
-// AddOID past its common case: the last OID, or the first object of a page.
+// AddOID past its common case: the last OID, the first object of a page, or one whose page went.
 // Sets `added` when the object took a new page.
 [[gnu::noinline]] std::uint32_t AddOIDToNewPage(OIDRegistry& registry, Base* object, bool& added)
 {
@@ -338,7 +348,7 @@ std::uint32_t Base::AddOID(Base* object)
 {
     static_assert(OIDTable::PageBits == OIDPageBits && OIDTable::SlotMask == OIDSlotMask);
     OIDRegistry& registry = Registry();
-    if (const std::uint32_t oid = registry.lastOID + 1; oid != 0 && registry.objects.InsertInPage(oid, object)) [[likely]] {
+    if (const std::uint32_t oid = registry.lastOID + 1; registry.objects.InsertAfterLast(oid, object)) [[likely]] {
         registry.lastOID = oid;
         return oid;
     }
