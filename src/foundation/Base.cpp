@@ -193,10 +193,20 @@ struct OIDRegistry {
 };
 
 // The registry once made. It is never destroyed, as objects may outlive every static.
-OIDRegistry& Registry()
+OIDRegistry& MakeRegistry()
 {
     static OIDRegistry* const registry = new OIDRegistry;
     return *registry;
+}
+
+// The registry once an object has registered; the first one makes it, out of line.
+OIDRegistry* g_registry = nullptr;
+
+OIDRegistry& Registry()
+{
+    if (OIDRegistry* const registry = g_registry) [[likely]]
+        return *registry;
+    return MakeRegistry();
 }
 
 // Set during an outermost Copy, while the OID table records the copy of each source.
@@ -266,13 +276,16 @@ const RuntimeClass& Base::GetThisClass() noexcept
     return record;
 }
 
-Base::Base() : m_OID(AddOID(this))
+// AddOID sets m_OID, so nothing waits for it here.
+Base::Base()
 {
+    AddOID(this);
     ++g_liveObjects;
 }
 
-Base::Base(const Base& other) : Catalog(other), m_OID(AddOID(this))
+Base::Base(const Base& other) : Catalog(other)
 {
+    AddOID(this);
     ++g_liveObjects;
 }
 
@@ -344,34 +357,31 @@ namespace {
 
 } // namespace
 
-namespace {
-
-// AddOID past its common case: the last OID, the first object of a page, or one whose page went.
-// Sets `added` when the object took a new page.
-[[gnu::noinline]] std::uint32_t AddOIDToNewPage(OIDRegistry& registry, Base* object, bool& added)
-{
-    if (registry.lastOID == UINT32_MAX)
-        RefuseOID();
-    const std::uint32_t oid = ++registry.lastOID;
-    added = registry.objects.Insert(oid, object);
-    return oid;
-}
-
-} // namespace
-
 std::uint32_t Base::AddOID(Base* object)
 {
     static_assert(OIDTable::PageBits == OIDPageBits && OIDTable::SlotMask == OIDSlotMask);
-    OIDRegistry& registry = Registry();
-    if (const std::uint32_t oid = registry.lastOID + 1; registry.objects.InsertAfterLast(oid, object)) [[likely]] {
-        registry.lastOID = oid;
+    // Past the common case: the first object, the last OID, the first object of a page, or one
+    // whose page went. It sets the object's OID itself, so the caller keeps nothing across the call.
+    constexpr auto addToNewPage = [](Base* target) __attribute__((noinline)) -> std::uint32_t {
+        OIDRegistry& registry = MakeRegistry();
+        g_registry = &registry;
+        if (registry.lastOID == UINT32_MAX)
+            RefuseOID();
+        const std::uint32_t oid = ++registry.lastOID;
+        const bool added = registry.objects.Insert(oid, target);
+        target->m_OID = oid;
+        if (added)
+            s_oidPages = {registry.objects.SlotPages(), registry.objects.PageCount()};
         return oid;
+    };
+    if (OIDRegistry* const registry = g_registry) [[likely]] {
+        if (const std::uint32_t oid = registry->lastOID + 1; registry->objects.InsertAfterLast(oid, object)) [[likely]] {
+            registry->lastOID = oid;
+            object->m_OID = oid;
+            return oid;
+        }
     }
-    bool added = false;
-    const std::uint32_t oid = AddOIDToNewPage(registry, object, added);
-    if (added)
-        s_oidPages = {registry.objects.SlotPages(), registry.objects.PageCount()};
-    return oid;
+    return addToNewPage(object);
 }
 
 void Base::RemoveOID(std::uint32_t oid)
