@@ -54,21 +54,6 @@ void Prefault([[maybe_unused]] void* bytes, [[maybe_unused]] std::size_t size)
 
 } // namespace
 
-// The header at the start of a block; the slots follow it.
-struct ObjectPool::Block {
-    FreeSlot* free = nullptr;  // slots freed in this block
-    char* fresh;               // the first slot never handed out
-    char* limit;               // the end of the last whole slot
-    Block* previousRoom = nullptr;
-    Block* nextRoom = nullptr;
-    std::uint32_t used = 0;  // slots handed out and not taken back
-    std::uint32_t index;     // in m_blocks
-    std::uint32_t slotSize;
-    std::uint32_t sizeClass;
-
-    bool HasRoom() const { return free || fresh != limit; }
-};
-
 ObjectPool::~ObjectPool()
 {
     for (Block* const block : m_blocks) {
@@ -83,7 +68,7 @@ ObjectPool& ObjectPool::Objects()
     return *pool;
 }
 
-void* ObjectPool::Allocate(std::size_t size)
+void* ObjectPool::AllocateSlot(std::size_t size)
 {
     const std::size_t sizeClass = (size - 1) / SlotAlignment;
     Block* block = m_room[sizeClass];

@@ -49,7 +49,27 @@ public:
     static bool Fits(std::size_t size) { return size - 1 < MaxSize; }
 
     // A slot of at least size bytes (Fits(size)), aligned to SlotAlignment.
-    void* Allocate(std::size_t size);
+    void* Allocate(std::size_t size)
+    {
+        // Without poisoning, a slot from the class's first block with room is taken inline.
+        if constexpr (ServesObjects) {
+            if (Block* const block = m_room[(size - 1) / SlotAlignment]) [[likely]] {
+                void* slot;
+                if (FreeSlot* const freed = block->free) {
+                    block->free = freed->next;
+                    slot = freed;
+                } else {
+                    slot = block->fresh;
+                    block->fresh += block->slotSize;
+                }
+                ++block->used;
+                if (!block->HasRoom()) [[unlikely]]
+                    UnlinkRoom(block);
+                return slot;
+            }
+        }
+        return AllocateSlot(size);
+    }
     // Takes back a slot that Allocate gave; nothing for null.
     void Free(void* slot) noexcept;
 
@@ -60,11 +80,26 @@ public:
     static ObjectPool& Objects();
 
 private:
-    struct Block;
     struct FreeSlot {
         FreeSlot* next;
     };
+    // The header at the start of a block; the slots follow it.
+    struct Block {
+        FreeSlot* free = nullptr;  // slots freed in this block
+        char* fresh;               // the first slot never handed out
+        char* limit;               // the end of the last whole slot
+        Block* previousRoom = nullptr;
+        Block* nextRoom = nullptr;
+        std::uint32_t used = 0;  // slots handed out and not taken back
+        std::uint32_t index;     // in m_blocks
+        std::uint32_t slotSize;
+        std::uint32_t sizeClass;
+
+        bool HasRoom() const { return free || fresh != limit; }
+    };
     static constexpr std::size_t ClassCount = MaxSize / SlotAlignment;
+
+    void* AllocateSlot(std::size_t size);
 
     Block* AddBlock(std::size_t sizeClass);
     void ReleaseBlock(Block* block) noexcept;

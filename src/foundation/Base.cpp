@@ -36,14 +36,14 @@ public:
         return entries ? entries->slots[oid & SlotMask] : nullptr;
     }
 
-    // Registers the object when its page exists; false, changing nothing, otherwise.
-    bool InsertInPage(std::uint32_t oid, Base* object)
+    // Registers the object, whose OID follows the last one inserted, when it falls in that one's page
+    // and the page is still there; false, changing nothing, otherwise.
+    bool InsertAfterLast(std::uint32_t oid, Base* object)
     {
-        const std::size_t page = oid >> PageBits;
-        if (page >= m_pages.size() || !m_pages[page])
+        if ((oid & SlotMask) == 0 || !m_lastSlots)
             return false;
-        m_pages[page]->slots[oid & SlotMask] = object;
-        ++m_live[page];
+        m_lastSlots[oid & SlotMask] = object;
+        ++*m_lastLive;
         return true;
     }
 
@@ -53,8 +53,12 @@ public:
         const std::size_t page = oid >> PageBits;
         Page* const entries = page < m_pages.size() ? m_pages[page].get() : nullptr;
         const bool added = !entries;
-        (entries ? *entries : AddPage(page)).slots[oid & SlotMask] = object;
+        Page& held = entries ? *entries : AddPage(page);
+        held.slots[oid & SlotMask] = object;
         ++m_live[page];
+        m_lastSlots = held.slots.data();
+        m_lastLive = &m_live[page];
+        m_lastPage = page;
         return added;
     }
 
@@ -73,6 +77,8 @@ public:
             return false;
         m_pages[page].reset();
         m_slots[page] = nullptr;
+        if (page == m_lastPage)
+            m_lastSlots = nullptr;
         return true;
     }
 
@@ -170,6 +176,10 @@ private:
     std::vector<std::unique_ptr<Page>> m_pages;
     std::vector<Base* const*> m_slots;  // per page, its slots (null without a page): the directory
     std::vector<std::uint32_t> m_live;  // per page, the objects registered in it
+    // The page of the last insertion while it is there: its slots, live count and number.
+    Base** m_lastSlots = nullptr;
+    std::uint32_t* m_lastLive = nullptr;
+    std::size_t m_lastPage = 0;
     std::vector<std::size_t> m_copyPages;  // pages given a copy block during the current Copy
     std::vector<std::uint32_t> m_copied;   // the sources copied during the current Copy, the first ones
     bool m_copiedUnlisted = false;         // more were copied than m_copied lists
@@ -183,10 +193,20 @@ struct OIDRegistry {
 };
 
 // The registry once made. It is never destroyed, as objects may outlive every static.
-OIDRegistry& Registry()
+OIDRegistry& MakeRegistry()
 {
     static OIDRegistry* const registry = new OIDRegistry;
     return *registry;
+}
+
+// The registry once an object has registered; the first one makes it, out of line.
+OIDRegistry* g_registry = nullptr;
+
+OIDRegistry& Registry()
+{
+    if (OIDRegistry* const registry = g_registry) [[likely]]
+        return *registry;
+    return MakeRegistry();
 }
 
 // Set during an outermost Copy, while the OID table records the copy of each source.
@@ -256,13 +276,16 @@ const RuntimeClass& Base::GetThisClass() noexcept
     return record;
 }
 
-Base::Base() : m_OID(AddOID(this))
+// AddOID sets m_OID, so nothing waits for it here.
+Base::Base()
 {
+    AddOID(this);
     ++g_liveObjects;
 }
 
-Base::Base(const Base& other) : Catalog(other), m_OID(AddOID(this))
+Base::Base(const Base& other) : Catalog(other)
 {
+    AddOID(this);
     ++g_liveObjects;
 }
 
@@ -273,10 +296,27 @@ Base::~Base()
     RemoveOID(m_OID);
 }
 
+namespace {
+
+// The objects' pool once an object has taken a slot; set apart from ObjectPool::Objects() so that
+// taking one needs no guard, and the first takes it out of line.
+ObjectPool* g_objectPool = nullptr;
+
+[[gnu::noinline]] void* AllocateFirstObject(std::size_t size)
+{
+    g_objectPool = &ObjectPool::Objects();
+    return g_objectPool->Allocate(size);
+}
+
+} // namespace
+
 void* Base::operator new(std::size_t size)
 {
-    if (ObjectPool::ServesObjects && ObjectPool::Fits(size))
-        return ObjectPool::Objects().Allocate(size);
+    if (ObjectPool::ServesObjects && ObjectPool::Fits(size)) {
+        if (ObjectPool* const pool = g_objectPool) [[likely]]
+            return pool->Allocate(size);
+        return AllocateFirstObject(size);
+    }
     return ::operator new(size);
 }
 
@@ -317,34 +357,31 @@ namespace {
 
 } // namespace
 
-namespace {
-
-// AddOID past its common case: the last OID, or the first object of a page.
-// Sets `added` when the object took a new page.
-[[gnu::noinline]] std::uint32_t AddOIDToNewPage(OIDRegistry& registry, Base* object, bool& added)
-{
-    if (registry.lastOID == UINT32_MAX)
-        RefuseOID();
-    const std::uint32_t oid = ++registry.lastOID;
-    added = registry.objects.Insert(oid, object);
-    return oid;
-}
-
-} // namespace
-
 std::uint32_t Base::AddOID(Base* object)
 {
     static_assert(OIDTable::PageBits == OIDPageBits && OIDTable::SlotMask == OIDSlotMask);
-    OIDRegistry& registry = Registry();
-    if (const std::uint32_t oid = registry.lastOID + 1; oid != 0 && registry.objects.InsertInPage(oid, object)) [[likely]] {
-        registry.lastOID = oid;
+    // Past the common case: the first object, the last OID, the first object of a page, or one
+    // whose page went. It sets the object's OID itself, so the caller keeps nothing across the call.
+    constexpr auto addToNewPage = [](Base* target) __attribute__((noinline)) -> std::uint32_t {
+        OIDRegistry& registry = MakeRegistry();
+        g_registry = &registry;
+        if (registry.lastOID == UINT32_MAX)
+            RefuseOID();
+        const std::uint32_t oid = ++registry.lastOID;
+        const bool added = registry.objects.Insert(oid, target);
+        target->m_OID = oid;
+        if (added)
+            s_oidPages = {registry.objects.SlotPages(), registry.objects.PageCount()};
         return oid;
+    };
+    if (OIDRegistry* const registry = g_registry) [[likely]] {
+        if (const std::uint32_t oid = registry->lastOID + 1; registry->objects.InsertAfterLast(oid, object)) [[likely]] {
+            registry->lastOID = oid;
+            object->m_OID = oid;
+            return oid;
+        }
     }
-    bool added = false;
-    const std::uint32_t oid = AddOIDToNewPage(registry, object, added);
-    if (added)
-        s_oidPages = {registry.objects.SlotPages(), registry.objects.PageCount()};
-    return oid;
+    return addToNewPage(object);
 }
 
 void Base::RemoveOID(std::uint32_t oid)

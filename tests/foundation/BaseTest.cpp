@@ -100,6 +100,28 @@ TEST_F(BaseTest, OIDsIncreaseByOneAndFindTheirObjects)
     EXPECT_EQ(Base::GetDestroyedCount(), destroyed + 1);
 }
 
+// The table holds OIDs in pages of 256: a page whose objects all left takes the next OID afresh.
+TEST_F(BaseTest, ObjectsMadeAfterTheirPageEmptiedAreFound)
+{
+    std::vector<std::unique_ptr<CopyProbe>> filler;
+    while ((Base::GetLastOID() + 1) % 256 != 0)
+        filler.emplace_back(CopyProbe::Make());
+    std::vector<std::unique_ptr<CopyProbe>> page;
+    for (int i = 0; i < 10; ++i)
+        page.emplace_back(CopyProbe::Make());
+    const std::uint32_t last = page.back()->GetOID();
+    page.clear();
+    EXPECT_EQ(Base::GetObjectA(last), nullptr);
+
+    std::unique_ptr<CopyProbe> next(CopyProbe::Make());
+    std::unique_ptr<CopyProbe> after(CopyProbe::Make());
+    EXPECT_EQ(next->GetOID(), last + 1);
+    EXPECT_EQ(after->GetOID(), last + 2);
+    EXPECT_EQ(Base::GetObjectA(next->GetOID()), next.get());
+    EXPECT_EQ(Base::GetObjectA(after->GetOID()), after.get());
+    EXPECT_EQ(Base::GetObjectA(last), nullptr);
+}
+
 TEST_F(BaseTest, ObjectsOfEverySizeLeavingInRandomOrderLeaveTheOthersFound)
 {
     std::vector<std::unique_ptr<Base>> objects;
