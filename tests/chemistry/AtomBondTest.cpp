@@ -690,11 +690,7 @@ void ExpectRichMolecule(const Molecule& molecule, float doubleOrder)
 TEST_F(AtomBondTest, ElementAndClipChangesHeardOrNotLeaveTheSameState)
 {
     TreeRoot root;
-    const CarbonMonoxide pair(&root);
-    auto* const molecule = pair.molecule;
-    auto* const first = pair.first;
-    auto* const second = pair.second;
-    Bond* const bond = pair.bond;
+    const auto [molecule, first, second, bond] = CarbonMonoxide(&root);
     ASSERT_NE(bond, nullptr);
 
     // Unheard: the mark is still cleared and the atom and its parents marked modified.
@@ -749,10 +745,7 @@ TEST_F(AtomBondTest, ElementAndClipChangesHeardOrNotLeaveTheSameState)
 TEST_F(AtomBondTest, OwnRegistrationsHearElementAndClipEvents)
 {
     TreeRoot root;
-    const CarbonMonoxide pair(&root);
-    auto* const first = pair.first;
-    auto* const second = pair.second;
-    Bond* const bond = pair.bond;
+    const auto [molecule, first, second, bond] = CarbonMonoxide(&root);
     ASSERT_NE(bond, nullptr);
 
     first->RegisterEvent(Object::classType, Object::EventPropertyRemoved, &Record, false, nullptr, nullptr);
