@@ -74,17 +74,11 @@ void* ObjectPool::AllocateSlot(std::size_t size)
     Block* block = m_room[sizeClass];
     if (!block)
         block = AddBlock(sizeClass);
-    void* slot;
-    if (FreeSlot* const freed = block->free) {
-        Unpoison(freed, block->slotSize);
-        block->free = freed->next;
-        slot = freed;
-    } else {
-        slot = block->fresh;
-        block->fresh += block->slotSize;
-        Unpoison(slot, block->slotSize);
-    }
-    ++block->used;
+    // A freed slot's link is read as it is taken.
+    if (block->free)
+        Unpoison(block->free, block->slotSize);
+    void* const slot = TakeSlot(*block);
+    Unpoison(slot, block->slotSize);
     if (!block->HasRoom())
         UnlinkRoom(block);
     return slot;

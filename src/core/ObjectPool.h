@@ -54,15 +54,7 @@ public:
         // Without poisoning, a slot from the class's first block with room is taken inline.
         if constexpr (ServesObjects) {
             if (Block* const block = m_room[(size - 1) / SlotAlignment]) [[likely]] {
-                void* slot;
-                if (FreeSlot* const freed = block->free) {
-                    block->free = freed->next;
-                    slot = freed;
-                } else {
-                    slot = block->fresh;
-                    block->fresh += block->slotSize;
-                }
-                ++block->used;
+                void* const slot = TakeSlot(*block);
                 if (!block->HasRoom()) [[unlikely]]
                     UnlinkRoom(block);
                 return slot;
@@ -97,6 +89,20 @@ private:
 
         bool HasRoom() const { return free || fresh != limit; }
     };
+    // The next slot of a block with room: a freed one first, else a fresh one.
+    static void* TakeSlot(Block& block)
+    {
+        void* slot;
+        if (FreeSlot* const freed = block.free) {
+            block.free = freed->next;
+            slot = freed;
+        } else {
+            slot = block.fresh;
+            block.fresh += block.slotSize;
+        }
+        ++block.used;
+        return slot;
+    }
     static constexpr std::size_t ClassCount = MaxSize / SlotAlignment;
 
     void* AllocateSlot(std::size_t size);
