@@ -190,6 +190,11 @@ void Conformation::PostProcess(std::uint32_t schema)
 void Conformation::FinishLoading(std::uint32_t schema)
 {
     Object::FinishLoading(schema);
+    DropValuesPastReference();
+}
+
+void Conformation::DropValuesPastReference()
+{
     Object* const reference = GetReference();
     if (!reference)
         return;

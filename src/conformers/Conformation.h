@@ -111,6 +111,8 @@ public:
     void Display(DisplayList3D& list) override;
     // Once the whole document is read: values stored past the reference's atoms are dropped.
     void FinishLoading(std::uint32_t schema) override;
+    // Drops the values stored past the reference's atoms; nothing without a reference.
+    void DropValuesPastReference();
 
     // A molecule's questions about its children, answered by the conformations among them.
     static const ConformationQueries& Queries();

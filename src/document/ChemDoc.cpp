@@ -412,6 +412,15 @@ void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
         helper.DeleteAllConformationModels(root, true);
     else
         helper.ConvertAllConformationModels(root, true, true);
+
+    // Putting conformer objects back may take atoms from a Conformation's reference after its values
+    // were fitted to them: fitted again, each is saved as it is held.
+    if (InstanceCount<Conformation>::Any()) {
+        for (const std::uint32_t oid : CollectBelow(root, Conformation::classType)) {
+            if (Conformation* const conformation = Live<Conformation>(oid))
+                conformation->DropValuesPastReference();
+        }
+    }
 }
 
 // ---- View
