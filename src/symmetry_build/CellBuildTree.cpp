@@ -350,19 +350,19 @@ bool CellBuildTree::OrderAtomNodes(NodeOrder& out) const
 
 bool CellBuildTree::ExportObjectNodes(NodeExport& out) const
 {
-    out = {};
-    NodeOrder order;
-    if (!OrderObjectNodes(order))
-        return false;
-    Export(order, out);
-    return true;
+    return ExportInOrder(&CellBuildTree::OrderObjectNodes, out);
 }
 
 bool CellBuildTree::ExportAtomNodes(NodeExport& out) const
 {
+    return ExportInOrder(&CellBuildTree::OrderAtomNodes, out);
+}
+
+bool CellBuildTree::ExportInOrder(bool (CellBuildTree::*orderNodes)(NodeOrder&) const, NodeExport& out) const
+{
     out = {};
     NodeOrder order;
-    if (!OrderAtomNodes(order))
+    if (!(this->*orderNodes)(order))
         return false;
     Export(order, out);
     return true;

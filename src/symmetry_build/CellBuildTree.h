@@ -203,6 +203,8 @@ private:
     static bool HasOwnNodes(const Nodes& nodes, std::int32_t itemCount);
     // The nodes in their order, into an empty export.
     static void Export(const NodeOrder& order, NodeExport& out);
+    // The export of the order orderNodes gives; false as orderNodes.
+    bool ExportInOrder(bool (CellBuildTree::*orderNodes)(NodeOrder&) const, NodeExport& out) const;
     // Per object node, the objects from it up to and including the root (the root: 1).
     IntArray ObjectDepths() const;
     bool OpenAtomBondListOutOfTurn(std::int32_t atomNode);

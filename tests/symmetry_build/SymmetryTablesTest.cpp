@@ -290,6 +290,18 @@ TEST(SymmetryAtoms, TransformImageKeysReexpressesThroughClassRepresentatives)
     EXPECT_FALSE(SymmetryAtoms::TransformImageKeys(g, site.group, site.position, site.operations, IntArray{0}, keys));
 }
 
+// Both tables hold the same OIDs and, unit by unit, the same bonds.
+void ExpectSameTables(const SymmetryBonds& expected, const SymmetryBonds& actual, std::int32_t units)
+{
+    OIDArray a;
+    OIDArray b;
+    expected.GetOIDs(a);
+    actual.GetOIDs(b);
+    EXPECT_EQ(a, b);
+    for (std::int32_t unit = 0; unit < units; ++unit)
+        EXPECT_EQ(Span(actual.GetSymmetryBonds(unit)), Span(expected.GetSymmetryBonds(unit))) << unit;
+}
+
 class SymmetryBondsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { AttachDataModelDLL(); }
@@ -373,13 +385,7 @@ TEST_F(SymmetryBondsTest, AFlatListOfUnitBondsFillsTheTableAsTheGroupsDo)
     flat.SetUnitCount(3);
     const std::vector<SymmetryBonds::UnitBond> made = {{0, oids[0]}, {1, oids[1]}, {0, oids[2]}};
     ASSERT_TRUE(flat.SetBonds(made));
-    OIDArray a;
-    OIDArray b;
-    grouped.GetOIDs(a);
-    flat.GetOIDs(b);
-    EXPECT_EQ(a, b);
-    for (std::int32_t unit = 0; unit < 3; ++unit)
-        EXPECT_EQ(Span(flat.GetSymmetryBonds(unit)), Span(grouped.GetSymmetryBonds(unit))) << unit;
+    ExpectSameTables(grouped, flat, 3);
     EXPECT_EQ(flat.FindUnit(oids[2]), 0);
 
     // A unit out of range or a bond without OID anywhere in the list changes nothing.
@@ -401,13 +407,9 @@ TEST_F(SymmetryBondsTest, UnitAndOIDListsFillTheTableAsUnitBondsDo)
     SymmetryBonds split;
     split.SetUnitCount(3);
     ASSERT_TRUE(split.SetBonds(IntArray{2, 0, 2, 0}, OIDArray{oids[3], oids[0], oids[1], oids[2]}));
+    ExpectSameTables(paired, split, 3);
     OIDArray a;
-    OIDArray b;
     paired.GetOIDs(a);
-    split.GetOIDs(b);
-    EXPECT_EQ(a, b);
-    for (std::int32_t unit = 0; unit < 3; ++unit)
-        EXPECT_EQ(Span(split.GetSymmetryBonds(unit)), Span(paired.GetSymmetryBonds(unit))) << unit;
     EXPECT_EQ(Span(split.GetSymmetryBonds(2)), Span(IntArray{0, 2}));
     for (const std::uint32_t oid : a)
         EXPECT_EQ(split.FindUnit(oid), paired.FindUnit(oid)) << oid;
