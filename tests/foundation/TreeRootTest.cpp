@@ -325,20 +325,19 @@ TEST_F(TreeRootTest, ALoadedTreeOfManyNodesKeepsEveryNumber)
     made[3]->SetParent(made[41]);  // numbered again, last
     const std::unique_ptr<TreeRoot> loaded = Reload(*root);
     ASSERT_NE(loaded, nullptr);
-    std::vector<Object*> read;
-    for (int i = 0; i < loaded->GetNumChildren(); ++i) {
-        Object* const group = loaded->GetChild(i);
-        read.push_back(group);
-        for (int j = 0; j < group->GetNumChildren(); ++j)
-            read.push_back(group->GetChild(j));
-    }
-    std::vector<Object*> expected;
-    for (int i = 0; i < root->GetNumChildren(); ++i) {
-        Object* const group = root->GetChild(i);
-        expected.push_back(group);
-        for (int j = 0; j < group->GetNumChildren(); ++j)
-            expected.push_back(group->GetChild(j));
-    }
+    // Each group, then its children.
+    const auto groupsAndChildren = [](TreeRoot& top) {
+        std::vector<Object*> nodes;
+        for (int i = 0; i < top.GetNumChildren(); ++i) {
+            Object* const group = top.GetChild(i);
+            nodes.push_back(group);
+            for (int j = 0; j < group->GetNumChildren(); ++j)
+                nodes.push_back(group->GetChild(j));
+        }
+        return nodes;
+    };
+    const std::vector<Object*> read = groupsAndChildren(*loaded);
+    const std::vector<Object*> expected = groupsAndChildren(*root);
     ASSERT_EQ(read.size(), expected.size());
     for (std::size_t k = 0; k < read.size(); ++k) {
         EXPECT_EQ(read[k]->GetLID(), expected[k]->GetLID()) << k;
