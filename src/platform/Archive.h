@@ -238,6 +238,11 @@ private:
     void MakeRoom(std::size_t size);
     // Appends to the buffer, growing a large one sixteen- or fourfold when it is full.
     void Append(const std::uint8_t* bytes, std::size_t size) const;
+    // Room for size more bytes in the buffer, grown or with more of its pages mapped in.
+    void Extend(std::size_t size) const;
+    // Maps in the pages of a large buffer from m_mapped to a quarter megabyte past end.
+    void MapAhead(std::vector<std::uint8_t>& buffer, std::size_t end) const;
+    static constexpr std::size_t LargeCapacity = std::size_t{1} << 20;
     // A write that does not fit the stage: the staged bytes, then the write, go to the buffer.
     void WriteThrough(const void* data, std::size_t size);
     std::size_t StoredSize() const { return m_buffer.size() + StagedSize(); }
@@ -261,6 +266,10 @@ private:
     // compares once; loading: none.
     mutable std::size_t m_room = 0;
     mutable std::uint8_t m_stage[StageSize];
+    // Storing: the bytes the buffer takes before Extend must grow it or map in more of it, and how
+    // much of a large buffer is mapped in.
+    mutable std::size_t m_limit = 0;
+    mutable std::size_t m_mapped = 0;
     std::span<const std::uint8_t> m_input; // loading: the bytes read
     std::size_t m_position = 0;
     std::uint32_t m_schema = 0xFFFFFFFFu;

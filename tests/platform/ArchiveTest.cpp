@@ -358,6 +358,23 @@ TEST(ArchiveStoring, LargeOutputsKeepEveryByteAcrossGrowthsAndRestarts)
     EXPECT_EQ(text, "ab");
 }
 
+// A large buffer reused after a restart and filled past its former end, then grown: the stored bytes
+// are the new ones alone, in order.
+TEST(ArchiveStoring, RestartedLargeOutputRefilledPastItsFormerEndKeepsEveryByte)
+{
+    Archive out;
+    const std::vector<std::uint8_t> first(std::size_t{3} << 20, 0xAB);
+    out.Write(first.data(), first.size());
+    out.Restart();
+    std::vector<std::uint8_t> expected;
+    for (std::size_t i = 0; expected.size() < (std::size_t{20} << 20); ++i) {
+        const auto byte = static_cast<std::uint8_t>(i * 7);
+        out << byte;
+        expected.push_back(byte);
+    }
+    EXPECT_EQ(out.GetBuffer(), expected);
+}
+
 // Reservations of every size up to the whole staging block, each filled only in part, mixed with
 // plain writes: the stored bytes are those put, in order; a reservation beyond the block is refused.
 TEST(ArchiveStoring, ReservationsUpToTheStageKeepEveryByteInOrder)
