@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
+#include <tavrel/platform/PageAdvice.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TAVREL_POOL_POISONS 1
@@ -39,18 +36,6 @@ void Unpoison([[maybe_unused]] const void* bytes, [[maybe_unused]] std::size_t s
 }
 
 constexpr unsigned GranuleBits = 16;
-
-// Maps in every page of fresh bytes at once where the system can, instead of one fault per page on
-// first touch; nothing else changes, and a system that cannot leaves the pages to their faults.
-void Prefault([[maybe_unused]] void* bytes, [[maybe_unused]] std::size_t size)
-{
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    static const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(bytes) / pageSize * pageSize;
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(bytes) + size + pageSize - 1) / pageSize * pageSize;
-    madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
-#endif
-}
 
 } // namespace
 
@@ -108,7 +93,7 @@ ObjectPool::Block* ObjectPool::AddBlock(std::size_t sizeClass)
     void* const memory = ::operator new(BlockSize);
     if (m_blocks.size() >= m_mostBlocks) {
         m_mostBlocks = m_blocks.size() + 1;
-        Prefault(memory, BlockSize);
+        PrefaultPages(memory, BlockSize);
     }
     const auto granule = reinterpret_cast<std::uintptr_t>(memory) >> GranuleBits;
     try {
