@@ -384,23 +384,12 @@ const PropertyTable& TreeNode::Properties()
                                : nullptr;
                 },
                 [](TreeNode& node, std::size_t, TreeNode* child) {
-                    if (!child)
-                        return false;
-                    // A child its own record did not place here: one read parentless (its record
-                    // nested in another before its parent's began) joins; one that moves leaves a tree.
-                    const TreeNode* const before = child->m_parent.Get();
-                    if (before != &node) {
-                        child->GetRoot()->LoadedTreeChanged();
-                        if (!child->JoinLoaded(&node))
-                            return false;
-                        TreeNode* const root = node.GetRoot();
-                        if (before || child->GetNumChildren() > 0)
-                            root->LoadedTreeChanged();
-                        else
-                            root->NodeLoaded(child, nullptr);
+                    // The common case: the child's record placed it here.
+                    if (child && child->m_parent.Get() == &node) [[likely]] {
+                        node.m_children->AddListed(child);
+                        return true;
                     }
-                    node.m_children->AddListed(child);
-                    return true;
+                    return node.TakeListedChildElsewhere(child);
                 })
             .Field<Storage::StorageUnsignedChar, &TreeNode::m_hints>("Hints")
             .StreamOnly()
@@ -442,6 +431,27 @@ const PropertyTable& TreeNode::Properties()
                     RecordWalk(archive, node).Run();
             }));
     return table;
+}
+
+bool TreeNode::TakeListedChildElsewhere(TreeNode* child)
+{
+    if (!child)
+        return false;
+    // One read parentless (its record nested in another before its parent's began) joins; one that
+    // moves leaves a tree.
+    const TreeNode* const before = child->m_parent.Get();
+    if (before != this) {
+        child->GetRoot()->LoadedTreeChanged();
+        if (!child->JoinLoaded(this))
+            return false;
+        TreeNode* const root = GetRoot();
+        if (before || child->GetNumChildren() > 0)
+            root->LoadedTreeChanged();
+        else
+            root->NodeLoaded(child, nullptr);
+    }
+    m_children->AddListed(child);
+    return true;
 }
 
 // A child joins its parent as soon as its "Parent" value is read, which may be before the children
