@@ -77,8 +77,11 @@ public:
         }
     }
 
-    // Into the last block's room inline; a new block or a slot vector that grows goes out of line.
-    void Append(Node* child)
+    void Append(Node* child) { AppendLast(child); }
+
+    // Append, always true: into the last block's room inline; a new block or a slot vector that grows
+    // goes out of line, as the caller's last call.
+    bool AppendLast(Node* child)
     {
         if (!m_blocks.empty()) [[likely]] {
             const std::uint32_t number = m_order.empty() ? 0 : m_order.back();
@@ -86,10 +89,10 @@ public:
             if (slots.size() < BlockSize && slots.size() < slots.capacity()) [[likely]] {
                 slots.push_back(child);
                 Appended(number, child);
-                return;
+                return true;
             }
         }
-        AppendGrowing(child);
+        return AppendGrowing(child);
     }
 
     // Packed, a child past the first slot of its block trades places with the one before it.
@@ -279,7 +282,7 @@ private:
     }
 
     // Append into a new block, or one whose slots grow.
-    [[gnu::noinline]] void AppendGrowing(Node* child)
+    [[gnu::noinline]] bool AppendGrowing(Node* child)
     {
         std::uint32_t number = m_order.empty() ? 0 : m_order.back();
         if (m_blocks.empty() || m_blocks[number].slots.size() == BlockSize) {
@@ -288,6 +291,7 @@ private:
         }
         m_blocks[number].slots.push_back(child);
         Appended(number, child);
+        return true;
     }
 
     // MoveDown over blocks or holes, child by child.

@@ -317,6 +317,26 @@ bool TreeNode::JoinLoaded(TreeNode* parent)
     return JoinLoadedMoving(parent);
 }
 
+bool TreeNode::JoinLoadedParent(TreeNode* parent)
+{
+    // A node without children joins at the end of a parent that has some, with no call.
+    if (parent != this && !m_children && parent->m_children && this != g_ancestry.node) [[likely]] {
+        m_parent = parent;
+        ++g_structureEpoch;
+        return parent->m_children->AppendLast(this);
+    }
+    return JoinLoadedParentElsewhere(parent);
+}
+
+bool TreeNode::JoinLoadedParentElsewhere(TreeNode* parent)
+{
+    if (!JoinLoaded(parent))
+        return false;
+    if (m_children && m_children->Size() > 0)
+        GetRoot()->LoadedTreeChanged();
+    return true;
+}
+
 bool TreeNode::JoinLoadedMoving(TreeNode* parent)
 {
     if (!parent || parent == m_parent.Get())
@@ -363,13 +383,8 @@ const PropertyTable& TreeNode::Properties()
             .Reference(
                 "Parent", [](const TreeNode& node) { return node.m_parent.Get(); },
                 [](TreeNode& node, TreeNode* parent) {
-                    if (parent && !node.m_parent.Get()) {
-                        if (!node.JoinLoaded(parent))
-                            return false;
-                        if (node.m_children && node.m_children->Size() > 0)
-                            node.GetRoot()->LoadedTreeChanged();
-                        return true;
-                    }
+                    if (parent && !node.m_parent.Get())
+                        return node.JoinLoadedParent(parent);
                     return parent == node.m_parent.Get();
                 })
             .References(
