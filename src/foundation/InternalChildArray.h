@@ -86,9 +86,9 @@ public:
         if (!m_blocks.empty()) [[likely]] {
             const std::uint32_t number = m_order.empty() ? 0 : m_order.back();
             std::vector<Node*>& slots = m_blocks[number].slots;
-            if (slots.size() < BlockSize && slots.size() < slots.capacity()) [[likely]] {
+            if (const std::size_t slot = slots.size(); slot < BlockSize && slot < slots.capacity()) [[likely]] {
                 slots.push_back(child);
-                Appended(number, child);
+                Appended(number, slot, child);
                 return true;
             }
         }
@@ -267,11 +267,10 @@ private:
 
     static std::size_t SlotOf(const Node* child) { return Derived::GetSlot(child) & (BlockSize - 1); }
 
-    // Counts a child just pushed onto the slots of the last block.
-    void Appended(std::uint32_t number, Node* child)
+    // Counts a child just pushed onto the slots of the last block, into `slot`.
+    void Appended(std::uint32_t number, std::size_t slot, Node* child)
     {
         Block& block = m_blocks[number];
-        const std::size_t slot = block.slots.size() - 1;
         Derived::SetSlot(child, static_cast<std::uint32_t>(number << SlotBits | slot));
         block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
         ++block.count;
@@ -290,7 +289,7 @@ private:
             number = m_order.empty() ? 0 : m_order.back();
         }
         m_blocks[number].slots.push_back(child);
-        Appended(number, child);
+        Appended(number, m_blocks[number].slots.size() - 1, child);
         return true;
     }
 
