@@ -296,26 +296,11 @@ Base::~Base()
     RemoveOID(m_OID);
 }
 
-namespace {
-
-// The objects' pool once an object has taken a slot; set apart from ObjectPool::Objects() so that
-// taking one needs no guard, and the first takes it out of line.
-ObjectPool* g_objectPool = nullptr;
-
-[[gnu::noinline]] void* AllocateFirstObject(std::size_t size)
-{
-    g_objectPool = &ObjectPool::Objects();
-    return g_objectPool->Allocate(size);
-}
-
-} // namespace
-
-void* Base::operator new(std::size_t size)
+void* Base::AllocateElsewhere(std::size_t size)
 {
     if (ObjectPool::ServesObjects && ObjectPool::Fits(size)) {
-        if (ObjectPool* const pool = g_objectPool) [[likely]]
-            return pool->Allocate(size);
-        return AllocateFirstObject(size);
+        s_objectPool = &ObjectPool::Objects();
+        return s_objectPool->Allocate(size);
     }
     return ::operator new(size);
 }

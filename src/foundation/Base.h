@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include <tavrel/core/ObjectPool.h>
 #include <tavrel/foundation/Catalog.h>
 #include <tavrel/foundation/ClassIdentity.h>
 #include <tavrel/platform/PersistentObject.h>
@@ -31,8 +32,16 @@ public:
     ~Base() override;
 
     // Objects of every model class take their bytes from ObjectPool::Objects() when they fit a size
-    // class; larger and over-aligned ones from the global heap.
-    static void* operator new(std::size_t size);
+    // class; larger and over-aligned ones from the global heap. Once the pool served the first
+    // object, a slot is taken inline.
+    static void* operator new(std::size_t size)
+    {
+        if constexpr (ObjectPool::ServesObjects) {
+            if (ObjectPool* const pool = s_objectPool; pool && ObjectPool::Fits(size)) [[likely]]
+                return pool->Allocate(size);
+        }
+        return AllocateElsewhere(size);
+    }
     static void operator delete(void* object, std::size_t size) noexcept;
     static void* operator new(std::size_t size, std::align_val_t alignment) { return ::operator new(size, alignment); }
     static void operator delete(void* object, std::size_t, std::align_val_t alignment) noexcept
@@ -134,6 +143,11 @@ private:
     friend struct ClassAccess;
 
     static std::uint32_t AddOID(Base* object);
+    // operator new for the first object the pool serves, and for those that do not fit it.
+    static void* AllocateElsewhere(std::size_t size);
+    // The objects' pool once it has served an object: set apart from ObjectPool::Objects() so that
+    // taking a slot needs no guard.
+    static inline ObjectPool* s_objectPool = nullptr;
     static void RemoveOID(std::uint32_t oid);
 
     // The OID table's pages as GetObjectA reads them: the slots of page i (OIDs i << OIDPageBits on),

@@ -77,22 +77,37 @@ public:
         }
     }
 
-    void Append(Node* child)
+    void Append(Node* child) { AppendLast(child); }
+
+    // Append, always true: into the last block's room inline; a new block or a slot vector that grows
+    // goes out of line, as the caller's last call.
+    bool AppendLast(Node* child)
     {
-        // The last block in order (block 0 while the order is not stored), unless it is full.
-        std::uint32_t number = m_order.empty() ? 0 : m_order.back();
-        if (m_blocks.empty() || m_blocks[number].slots.size() == BlockSize) {
-            AppendBlock();
-            number = m_order.empty() ? 0 : m_order.back();
+        if (!m_blocks.empty()) [[likely]] {
+            const std::uint32_t number = m_order.empty() ? 0 : m_order.back();
+            std::vector<Node*>& slots = m_blocks[number].slots;
+            if (const std::size_t slot = slots.size(); slot < BlockSize && slot < slots.capacity()) [[likely]] {
+                slots.push_back(child);
+                Appended(number, slot, child);
+                return true;
+            }
         }
-        Block& block = m_blocks[number];
-        const std::size_t slot = block.slots.size();
-        block.slots.push_back(child);
-        Derived::SetSlot(child, static_cast<std::uint32_t>(number << SlotBits | slot));
-        block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
-        ++block.count;
-        ++m_live;
-        AddLive(block.rank, 1);
+        return AppendGrowing(child);
+    }
+
+    // Packed, a child past the first slot of its block trades places with the one before it.
+    bool SwapWithPrevious(Node* child)
+    {
+        const std::uint32_t at = Derived::GetSlot(child);
+        if (!m_packed || (at & (BlockSize - 1)) == 0)
+            return false;
+        Node** const slots = m_blocks[at >> SlotBits].slots.data();
+        Node* const previous = slots[(at & (BlockSize - 1)) - 1];
+        slots[(at & (BlockSize - 1)) - 1] = child;
+        slots[at & (BlockSize - 1)] = previous;
+        Derived::SetSlot(child, at - 1);
+        Derived::SetSlot(previous, at);
+        return true;
     }
 
     // Inserts before the child now at the index, which is below Size().
@@ -251,6 +266,32 @@ private:
     };
 
     static std::size_t SlotOf(const Node* child) { return Derived::GetSlot(child) & (BlockSize - 1); }
+
+    // Counts a child just pushed onto the slots of the last block, into `slot`.
+    void Appended(std::uint32_t number, std::size_t slot, Node* child)
+    {
+        Block& block = m_blocks[number];
+        Derived::SetSlot(child, static_cast<std::uint32_t>(number << SlotBits | slot));
+        block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
+        ++block.count;
+        ++m_live;
+        // The last block's Fenwick node is the tree's last, and no node above covers it.
+        if (!m_tree.empty())
+            ++m_tree.back();
+    }
+
+    // Append into a new block, or one whose slots grow.
+    [[gnu::noinline]] bool AppendGrowing(Node* child)
+    {
+        std::uint32_t number = m_order.empty() ? 0 : m_order.back();
+        if (m_blocks.empty() || m_blocks[number].slots.size() == BlockSize) {
+            AppendBlock();
+            number = m_order.empty() ? 0 : m_order.back();
+        }
+        m_blocks[number].slots.push_back(child);
+        Appended(number, m_blocks[number].slots.size() - 1, child);
+        return true;
+    }
 
     // MoveDown over blocks or holes, child by child.
     [[gnu::noinline]] void MoveDownAcross(std::size_t from, std::size_t to)

@@ -85,10 +85,19 @@ public:
     // at once, the others keeping their order. Otherwise the children listed are kept.
     void AddListed(TreeNode* child)
     {
-        // The common case: the child listed next is the next one in place.
-        if (!m_listed && IndexOf(child) == m_listedInPlace) {
-            ++m_listedInPlace;
-            return;
+        if (!m_listed) {
+            // The common case: the child listed next is the next one in place.
+            const std::size_t index = IndexOf(child);
+            if (index == m_listedInPlace) {
+                ++m_listedInPlace;
+                return;
+            }
+            // The next but one (a bond that joined before the atom it leads to): the two trade places.
+            if (index == m_listedInPlace + std::size_t{1} && SwapWithPrevious(child)) {
+                ++TreeNodeShared::g_structureEpoch;
+                ++m_listedInPlace;
+                return;
+            }
         }
         AddListedElsewhere(child);
     }

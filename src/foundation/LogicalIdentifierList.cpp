@@ -231,7 +231,8 @@ std::size_t LogicalIdentifierList::AddObjectLidsIfFree(std::span<const Entry> en
             break;
         const std::uint32_t number = lid >> PageBits;
         if (!page || number != pageNumber) {
-            if (!InWindow(number) || !m_sparse.empty()) {
+            // A page past the window's end joins it when the bound allows, as Insert would take it.
+            if ((!InWindow(number) && !(m_sparse.empty() && Cover(number))) || !m_sparse.empty()) {
                 page = nullptr;
                 if (!AddObjectLidIfFree(lid, oid))
                     break;

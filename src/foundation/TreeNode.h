@@ -400,8 +400,14 @@ private:
     struct RecordWalk;
     // Links a loaded node under a parent without events; false when that would close a cycle.
     bool JoinLoaded(TreeNode* parent);
+    // JoinLoaded for a parentless node that read its "Parent", telling its root when it brings children.
+    bool JoinLoadedParent(TreeNode* parent);
+    [[gnu::noinline]] bool JoinLoadedParentElsewhere(TreeNode* parent);
     // JoinLoaded past its common case: a node that moves or holds children, or a parent's first child.
     [[gnu::noinline]] bool JoinLoadedMoving(TreeNode* parent);
+    // A child a loaded "Children" list names that its own record did not place here (or null): it
+    // joins when it can, and is listed.
+    [[gnu::noinline]] bool TakeListedChildElsewhere(TreeNode* child);
     // Puts the children a loaded "Children" list names at their list positions.
     void PlaceListedChildren();
     // Removes from the subtree, leaving them parentless, the nodes whose OIDs are lastOID or lower: a

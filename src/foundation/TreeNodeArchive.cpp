@@ -317,6 +317,26 @@ bool TreeNode::JoinLoaded(TreeNode* parent)
     return JoinLoadedMoving(parent);
 }
 
+bool TreeNode::JoinLoadedParent(TreeNode* parent)
+{
+    // A node without children joins at the end of a parent that has some, with no call.
+    if (parent != this && !m_children && parent->m_children && this != g_ancestry.node) [[likely]] {
+        m_parent = parent;
+        ++g_structureEpoch;
+        return parent->m_children->AppendLast(this);
+    }
+    return JoinLoadedParentElsewhere(parent);
+}
+
+bool TreeNode::JoinLoadedParentElsewhere(TreeNode* parent)
+{
+    if (!JoinLoaded(parent))
+        return false;
+    if (m_children && m_children->Size() > 0)
+        GetRoot()->LoadedTreeChanged();
+    return true;
+}
+
 bool TreeNode::JoinLoadedMoving(TreeNode* parent)
 {
     if (!parent || parent == m_parent.Get())
@@ -363,13 +383,8 @@ const PropertyTable& TreeNode::Properties()
             .Reference(
                 "Parent", [](const TreeNode& node) { return node.m_parent.Get(); },
                 [](TreeNode& node, TreeNode* parent) {
-                    if (parent && !node.m_parent.Get()) {
-                        if (!node.JoinLoaded(parent))
-                            return false;
-                        if (node.m_children && node.m_children->Size() > 0)
-                            node.GetRoot()->LoadedTreeChanged();
-                        return true;
-                    }
+                    if (parent && !node.m_parent.Get())
+                        return node.JoinLoadedParent(parent);
                     return parent == node.m_parent.Get();
                 })
             .References(
@@ -384,23 +399,12 @@ const PropertyTable& TreeNode::Properties()
                                : nullptr;
                 },
                 [](TreeNode& node, std::size_t, TreeNode* child) {
-                    if (!child)
-                        return false;
-                    // A child its own record did not place here: one read parentless (its record
-                    // nested in another before its parent's began) joins; one that moves leaves a tree.
-                    const TreeNode* const before = child->m_parent.Get();
-                    if (before != &node) {
-                        child->GetRoot()->LoadedTreeChanged();
-                        if (!child->JoinLoaded(&node))
-                            return false;
-                        TreeNode* const root = node.GetRoot();
-                        if (before || child->GetNumChildren() > 0)
-                            root->LoadedTreeChanged();
-                        else
-                            root->NodeLoaded(child, nullptr);
+                    // The common case: the child's record placed it here.
+                    if (child && child->m_parent.Get() == &node) [[likely]] {
+                        node.m_children->AddListed(child);
+                        return true;
                     }
-                    node.m_children->AddListed(child);
-                    return true;
+                    return node.TakeListedChildElsewhere(child);
                 })
             .Field<Storage::StorageUnsignedChar, &TreeNode::m_hints>("Hints")
             .StreamOnly()
@@ -442,6 +446,27 @@ const PropertyTable& TreeNode::Properties()
                     RecordWalk(archive, node).Run();
             }));
     return table;
+}
+
+bool TreeNode::TakeListedChildElsewhere(TreeNode* child)
+{
+    if (!child)
+        return false;
+    // One read parentless (its record nested in another before its parent's began) joins; one that
+    // moves leaves a tree.
+    const TreeNode* const before = child->m_parent.Get();
+    if (before != this) {
+        child->GetRoot()->LoadedTreeChanged();
+        if (!child->JoinLoaded(this))
+            return false;
+        TreeNode* const root = GetRoot();
+        if (before || child->GetNumChildren() > 0)
+            root->LoadedTreeChanged();
+        else
+            root->NodeLoaded(child, nullptr);
+    }
+    m_children->AddListed(child);
+    return true;
 }
 
 // A child joins its parent as soon as its "Parent" value is read, which may be before the children

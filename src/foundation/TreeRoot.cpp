@@ -1,6 +1,8 @@
 #include <tavrel/foundation/TreeRoot.h>
 
 #include <algorithm>
+#include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -185,10 +187,9 @@ void TreeRoot::NodeRemoved(TreeNode* node, bool recursive)
 void TreeRoot::NodeLoaded(TreeNode* node, const PropertyArchive* stream)
 {
     // While collecting, a record ending takes the next place the list has room for.
-    std::vector<LoadedNode>& loaded = m_loaded.Get();
     if (std::size_t& count = m_loadedCount.Get();
-        node && stream && m_loadNumbering.Get() == LoadNumbering::Collecting && count < loaded.size()) [[likely]] {
-        loaded[count++] = {node->GetLID(), node->GetOID()};
+        node && stream && m_loadNumbering.Get() == LoadNumbering::Collecting && count < m_loadedRoom.Get()) [[likely]] {
+        m_loaded.Get()[count++] = {node->GetLID(), node->GetOID()};
         return;
     }
     TakeLoaded(node, stream);
@@ -208,13 +209,21 @@ void TreeRoot::TakeLoaded(TreeNode* node, const PropertyArchive* stream)
     if (m_loadNumbering.Get() != LoadNumbering::Collecting)
         return;
     if (stream) {
-        std::vector<LoadedNode>& loaded = m_loaded.Get();
         std::size_t& count = m_loadedCount.Get();
-        if (count == loaded.size())
-            loaded.resize(std::max<std::size_t>(64, 2 * loaded.size()));
-        loaded[count++] = {node->GetLID(), node->GetOID()};
+        if (count == m_loadedRoom.Get())
+            GrowLoaded(std::max<std::size_t>(64, 2 * count));
+        m_loaded.Get()[count++] = {node->GetLID(), node->GetOID()};
     } else
         m_joined.Get().push_back(node);
+}
+
+// The room is not filled in: only the entries taken are read.
+void TreeRoot::GrowLoaded(std::size_t room)
+{
+    std::unique_ptr<LoadedNode[]> grown(new LoadedNode[room]);
+    std::copy_n(m_loaded.Get().get(), m_loadedCount.Get(), grown.get());
+    m_loaded = std::move(grown);
+    m_loadedRoom = room;
 }
 
 // Only loads report this, also before the first record ends below the root: collecting begun after
@@ -228,15 +237,17 @@ bool TreeRoot::EnterLoadedNumbers()
 {
     if (m_loadNumbering.Get() != LoadNumbering::Collecting)
         return false;
-    std::vector<LoadedNode>& loaded = m_loaded.Get();
-    loaded.resize(m_loadedCount.Get());
+    std::size_t& count = m_loadedCount.Get();
+    if (const std::size_t total = count + m_joined.Get().size(); total > m_loadedRoom.Get())
+        GrowLoaded(total);
     for (const TreeNode* joined : m_joined.Get())
-        loaded.push_back({joined->GetLID(), joined->GetOID()});
+        m_loaded.Get()[count++] = {joined->GetLID(), joined->GetOID()};
+    const std::span<LoadedNode> loaded(m_loaded.Get().get(), count);
     // The pass keeps every number that is free and distinct, numbers the nodes numbered meanwhile
     // (joining a parent whose record had ended) again as their own, and moves the counter past the
     // highest: in any order the same. The last number wraps the counter, so it is left to the pass.
     const std::uint32_t counter = m_lids.GetNextLid();
-    for (std::size_t i = 0; (i += m_lids.AddObjectLidsIfFree(std::span(loaded).subspan(i))) < loaded.size(); ++i) {
+    for (std::size_t i = 0; (i += m_lids.AddObjectLidsIfFree(loaded.subspan(i))) < loaded.size(); ++i) {
         LoadedNode& entry = loaded[i];
         if (entry.lid != 0 && m_lids.GetLogicalObject(entry.lid) == entry.oid) {
             entry.oid = 0;
@@ -272,8 +283,9 @@ bool TreeRoot::HeldEveryObjectIn(std::uint32_t after, std::uint32_t last) const
 void TreeRoot::StopCollecting(LoadNumbering next)
 {
     m_loadNumbering = next;
-    std::vector<LoadedNode>().swap(m_loaded.Get());
+    m_loaded.Get().reset();
     m_loadedCount = 0;
+    m_loadedRoom = 0;
     std::vector<TreeNode*>().swap(m_joined.Get());
 }
 

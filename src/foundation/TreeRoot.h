@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -154,6 +155,8 @@ private:
 
     // NodeLoaded past its common case (a record ending while collecting, with room in the list).
     [[gnu::noinline]] void TakeLoaded(TreeNode* node, const PropertyArchive* stream);
+    // Moves the collected numbers to room for `room` of them.
+    void GrowLoaded(std::size_t room);
     // Enters the collected numbers when the pre-order pass would keep each; false, changing nothing,
     // otherwise.
     bool EnterLoadedNumbers();
@@ -162,9 +165,10 @@ private:
 
     LogicalIdentifierList m_lids;
     Uncopied<LoadNumbering> m_loadNumbering;
-    // The numbers collected: the first m_loadedCount entries (the list grows ahead of them).
-    Uncopied<std::vector<LoadedNode>> m_loaded;
+    // The numbers collected: the first m_loadedCount entries of room for m_loadedRoom.
+    Uncopied<std::unique_ptr<LoadedNode[]>> m_loaded;
     Uncopied<std::size_t> m_loadedCount;
+    Uncopied<std::size_t> m_loadedRoom;
     // Nodes read parentless that joined through a children list: their numbers are read at the end.
     Uncopied<std::vector<TreeNode*>> m_joined;
     // The last OID of the run from the root's own that the collected nodes filled; 0 when unknown.

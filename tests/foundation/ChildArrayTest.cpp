@@ -166,3 +166,35 @@ TEST(ChildArrayTest, MovingAChildDownShiftsTheOnesBetweenAcrossBlocksAndHoles)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ChildArrayTest, AChildTradesPlacesWithThePreviousOneOnlyWithinAPackedBlock)
+{
+    std::vector<Child> pool(600);
+    Children array;
+    std::vector<Child*> model = AppendAll(array, pool);
+    for (const std::size_t index : {std::size_t{1}, std::size_t{300}, std::size_t{599}}) {
+        ASSERT_TRUE(array.SwapWithPrevious(model[index]));
+        std::swap(model[index - 1], model[index]);
+        ExpectSame(array, model, pool);
+    }
+    // The first child of a block has no neighbour before it in its block.
+    EXPECT_FALSE(array.SwapWithPrevious(model[256]));
+    // Holes leave the array unpacked: nothing moves.
+    array.Remove(model[10]);
+    model.erase(model.begin() + 10);
+    EXPECT_FALSE(array.SwapWithPrevious(model[20]));
+    ExpectSame(array, model, pool);
+    // Appending goes on at the end, also into a new block.
+    std::vector<Child> more(300);
+    for (Child& child : more) {
+        array.Append(&child);
+        model.push_back(&child);
+    }
+    ASSERT_EQ(array.Size(), static_cast<int>(model.size()));
+    for (std::size_t i = 0; i < model.size(); ++i)
+        ASSERT_EQ(array.IndexOf(model[i]), i) << "index of child " << i;
+}
+
+} // namespace

@@ -496,3 +496,29 @@ TEST_F(PropertyStreamTree, ARecordWrittenWithoutItsOIDEnteredIsStoredOnce)
     }
     EXPECT_EQ(StreamTree::live, before);
 }
+
+TEST_F(PropertyStreamTree, ManyLoadedChildrenKeepTheirOrderAcrossBlocks)
+{
+    // Enough children for several blocks of the child array; every tenth holds a child of its own.
+    std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    for (int i = 0; i < 700; ++i) {
+        StreamTree* child = StreamTree::Make(std::to_string(i), root.get());
+        if (i % 10 == 0)
+            StreamTree::Make("below " + std::to_string(i), child);
+    }
+
+    std::unique_ptr<StreamTree> loaded(Load(Save(*root)));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), 700);
+    for (int i = 0; i < 700; ++i) {
+        auto* child = DynCast<StreamTree>(loaded->GetChild(i));
+        ASSERT_NE(child, nullptr) << i;
+        EXPECT_EQ(child->label, std::to_string(i));
+        EXPECT_EQ(child->GetParent(), loaded.get());
+        EXPECT_EQ(child->GetIndex(), i);
+        ASSERT_EQ(child->GetNumChildren(), i % 10 == 0 ? 1 : 0) << i;
+        if (i % 10 == 0) {
+            EXPECT_EQ(DynCast<StreamTree>(child->GetChild(0))->label, "below " + std::to_string(i));
+        }
+    }
+}

@@ -115,6 +115,29 @@ TEST(LogicalIdentifierList, RunsOfLoadedNumbersStopAtTheFirstRefused)
     EXPECT_EQ(list.AddObjectLid(23), 3'000'002u);
 }
 
+// A run over pages the window does not cover yet (after its end, before its start, far off) enters as
+// the numbers one by one do.
+TEST(LogicalIdentifierList, RunsOverNewPagesEnterAsSingleNumbersDo)
+{
+    using Entry = LogicalIdentifierList::Entry;
+    std::vector<Entry> run;
+    for (std::uint32_t lid = 500; lid < 1500; lid += 3)
+        run.push_back({lid, lid + 10});
+    run.push_back({2, 7});
+    run.push_back({5'000'000, 8});
+    run.push_back({1600, 9});
+    LogicalIdentifierList together;
+    LogicalIdentifierList single;
+    EXPECT_EQ(together.AddObjectLidsIfFree(run), run.size());
+    for (const Entry& entry : run)
+        EXPECT_TRUE(single.AddObjectLidIfFree(entry.lid, entry.oid));
+    EXPECT_EQ(together.GetSize(), single.GetSize());
+    EXPECT_EQ(together.GetNextLid(), single.GetNextLid());
+    for (std::uint32_t lid : {2u, 500u, 501u, 1499u, 1600u, 5'000'000u})
+        EXPECT_EQ(together.GetLogicalObject(lid), single.GetLogicalObject(lid)) << lid;
+    EXPECT_EQ(together.AddObjectLid(99), single.AddObjectLid(99));
+}
+
 // Loaded numbers enter once where free, also on a page emptied by removals; a held one changes nothing.
 TEST(LogicalIdentifierList, FreeNumbersEnterOnceAndTakenOnesChangeNothing)
 {
