@@ -1097,10 +1097,11 @@ void Bond::FinishLoading(std::uint32_t schema)
 
 void Bond::ListOnEnds()
 {
-    for (Bondable* end : {m_atom1, m_atom2}) {
-        if (!IsListedBy(*end))
-            end->PushBond(this);
-    }
+    // Spelt out for the two ends: PushBond raises nothing, so neither end changes between them.
+    if (!IsListedBy(*m_atom1))
+        m_atom1->PushBond(this);
+    if (!IsListedBy(*m_atom2))
+        m_atom2->PushBond(this);
 }
 
 void Bond::LoadRefused()
