@@ -179,6 +179,7 @@ void Bond::Link(BondType type, const EndWatches& ends)
 
 void Bond::Unlink()
 {
+    m_keptBy = 0;
     for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
         if (Bondable* const linked = std::exchange(this->*end, nullptr))
             linked->RemoveBond(this);
@@ -187,6 +188,7 @@ void Bond::Unlink()
 
 void Bond::ForgetEnd(const Bondable* end)
 {
+    m_keptBy = 0;
     if (m_atom1 == end)
         m_atom1 = nullptr;
     if (m_atom2 == end)
@@ -1051,7 +1053,10 @@ const PropertyTable& Bond::Properties()
             .ArchiveField<&Bond::m_order>()
             .Field<&Bond::m_inRing>("BondInRing")
             .ArchiveDropped<std::int32_t>(2)
-            .BeforeLoad([](Bond& bond, Archive&, PropertyArchive*) { bond.m_reading = true; })
+            .BeforeLoad([](Bond& bond, Archive&, PropertyArchive*) {
+                bond.m_reading = true;
+                bond.m_keptBy = 0;
+            })
             .AfterRecord([](Bond& bond, Archive& archive, PropertyArchive* stream) {
                 if (archive.IsLoading()) {
                     bond.m_reading = false;
@@ -1092,7 +1097,10 @@ void Bond::FinishLoading(std::uint32_t schema)
         delete this;
         return;
     }
-    ListOnEnds();
+    // Both ends' finishing kept it: it is listed on each.
+    if (m_keptBy.Get() != (KeptByAtom1 | KeptByAtom2))
+        ListOnEnds();
+    m_keptBy = 0;
 }
 
 void Bond::ListOnEnds()
@@ -1107,6 +1115,7 @@ void Bond::ListOnEnds()
 void Bond::LoadRefused()
 {
     Geometric::LoadRefused();
+    m_keptBy = 0;
     for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
         if (this->*end && !IsListedBy(*(this->*end)))
             this->*end = nullptr;

@@ -237,6 +237,12 @@ private:
     WedgeType m_wedge = 0;
     bool m_inRing = false;
     Uncopied<bool> m_reading;  // between the start and the end of its record on load
+    // The ends whose finishing pass kept the bond in their lists (KeptByAtom1, KeptByAtom2): with
+    // both, the bond's own finishing has nothing to add. Cleared when the bond leaves a list or an
+    // end, and when its record starts.
+    static constexpr std::uint8_t KeptByAtom1 = 1;
+    static constexpr std::uint8_t KeptByAtom2 = 2;
+    Uncopied<std::uint8_t> m_keptBy;
 };
 
 } // namespace Tavrel

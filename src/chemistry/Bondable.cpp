@@ -60,6 +60,8 @@ void Bondable::PushBondGrowing(Bond* bond)
 void Bondable::EraseBond(std::size_t index)
 {
     Bond** const data = BondData();
+    if (Bond* const leaving = data[index])
+        leaving->m_keptBy = 0;
     std::copy(data + index + 1, data + m_numBonds.Get(), data + index);
     ResizeBonds(m_numBonds.Get() - 1);
 }
@@ -407,7 +409,7 @@ void Bondable::ClearConformerIndex()
 
 // ---- Persistence
 
-void Bondable::KeepOwnBonds(bool ended)
+void Bondable::KeepOwnBonds(bool ended, bool finishing)
 {
     Bond** const data = BondData();
     const std::size_t count = m_numBonds.Get();
@@ -424,8 +426,13 @@ void Bondable::KeepOwnBonds(bool ended)
         bool listed = false;
         for (std::size_t k = 0; k < kept && !listed; ++k)
             listed = data[k] == bond;
-        if (!listed)
-            data[kept++] = bond;
+        if (listed)
+            continue;
+        data[kept++] = bond;
+        // Kept by the finishing pass: the bond's own finishing need not look for it here.
+        if (finishing)
+            bond->m_keptBy = static_cast<std::uint8_t>(bond->m_keptBy.Get() |
+                                                       (bond->m_atom1 == this ? Bond::KeptByAtom1 : Bond::KeptByAtom2));
     }
     if (kept != count)
         ResizeBonds(kept);
@@ -449,7 +456,7 @@ const PropertyTable& Bondable::Properties()
             })
             .AfterRecord([](Bondable& end, Archive& archive, PropertyArchive*) {
                 if (archive.IsLoading())
-                    end.KeepOwnBonds(false);
+                    end.KeepOwnBonds(false, false);
                 end.UpdateBondsClipped();
             }));
     return table;
@@ -458,12 +465,12 @@ const PropertyTable& Bondable::Properties()
 void Bondable::FinishLoading(std::uint32_t schema)
 {
     Geometric3d::FinishLoading(schema);
-    KeepOwnBonds(true);
+    KeepOwnBonds(true, true);
 }
 
 void Bondable::LoadRefused()
 {
-    KeepOwnBonds(true);
+    KeepOwnBonds(true, false);
 }
 
 } // namespace Tavrel

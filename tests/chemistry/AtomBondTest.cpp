@@ -913,6 +913,32 @@ TEST_F(AtomBondTest, AnAtomRefusedWithAnEmptyEntryInItsBondListIsFreed)
     EXPECT_THROW(std::unique_ptr<PersistentObject>(in.ReadObject()), ArchiveException);
 }
 
+TEST_F(AtomBondTest, ABondThatAnEndDropsAfterThatEndFinishedLoadingIsListedThereAgainByItsOwnFinishing)
+{
+    // The ends' finishing notes the bonds it keeps, so that the bond's own finishing can skip them;
+    // an end that lets go of the bond in between must not leave that note behind.
+    Molecule molecule(nullptr);
+    auto* const a = new Atom3d(&molecule, "C");
+    auto* const b = new Atom3d(&molecule, "N");
+    Bond* const ab = a->MakeBond(b, Bond::Single);
+    a->FinishLoading(0);
+    b->FinishLoading(0);
+    BondListAccess::Unlist(*b, ab);
+    ASSERT_EQ(b->GetNumBonds(), 0);
+    ab->FinishLoading(0);
+    ASSERT_EQ(b->GetNumBonds(), 1);
+    EXPECT_EQ(b->GetBond(0), ab);
+    ASSERT_EQ(a->GetNumBonds(), 1);
+    EXPECT_EQ(a->GetBond(0), ab);
+
+    // Both ends keep it: the bond adds nothing, and is listed once on each.
+    a->FinishLoading(0);
+    b->FinishLoading(0);
+    ab->FinishLoading(0);
+    EXPECT_EQ(a->GetNumBonds(), 1);
+    EXPECT_EQ(b->GetNumBonds(), 1);
+}
+
 TEST_F(AtomBondTest, ABondThatAnEndDoesNotListIsListedByALoadAndForgottenByARefusedOne)
 {
     // The bond names both atoms, but the second one's list leaves it out. A load in either record form
