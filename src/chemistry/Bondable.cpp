@@ -420,7 +420,9 @@ void Bondable::KeepOwnBonds(bool ended, bool finishing)
             continue;
         // A bond whose record is still being read keeps its place until the finishing pass.
         const bool judged = ended || !bond->m_reading;
-        if (judged && !(bond->HasEnds() && (bond->m_atom1 == this || bond->m_atom2 == this)))
+        // Ends here with two distinct ends: one end is this object, and the other is set and another.
+        const Bondable* const other = bond->m_atom1 == this ? bond->m_atom2 : bond->m_atom2 == this ? bond->m_atom1 : nullptr;
+        if (judged && !(other && other != this))
             continue;
         // A list holds a few bonds: a plain look back finds the second listing of one.
         bool listed = false;
