@@ -179,6 +179,8 @@ void Bond::Link(BondType type, const EndWatches& ends)
 
 void Bond::Unlink()
 {
+    m_keptBy = 0;
+    m_clipSettled = false;
     for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
         if (Bondable* const linked = std::exchange(this->*end, nullptr))
             linked->RemoveBond(this);
@@ -187,6 +189,8 @@ void Bond::Unlink()
 
 void Bond::ForgetEnd(const Bondable* end)
 {
+    m_keptBy = 0;
+    m_clipSettled = false;
     if (m_atom1 == end)
         m_atom1 = nullptr;
     if (m_atom2 == end)
@@ -426,6 +430,32 @@ void Bond::UpdateClipped()
         SetModified();
     else
         SetClipped(clipped);
+}
+
+void Bond::SetClipped(bool clipped)
+{
+    m_clipSettled = false;
+    Geometric::SetClipped(clipped);
+}
+
+void Bond::UpdateClippedStoring()
+{
+    const bool unheard = !TreeNode::IsHeard(TreeNode::classType, TreeNode::EventDisplayChanged);
+    // Noted as the ends give it: what UpdateClipped would do, without working the state out again.
+    if (m_clipSettled.Get() && unheard) {
+        SetModified();
+        return;
+    }
+    if (!m_atom1 || !m_atom2)
+        return;
+    const bool clipped = m_atom1->IsClipped() && m_atom2->IsClipped();
+    if (clipped == IsClipped() && unheard) {
+        // Noted first: a change that marking it modified brings drops the note again.
+        m_clipSettled = true;
+        SetModified();
+    } else {
+        SetClipped(clipped);
+    }
 }
 
 // ---- Fusing pieces onto the bond
@@ -1051,21 +1081,26 @@ const PropertyTable& Bond::Properties()
             .ArchiveField<&Bond::m_order>()
             .Field<&Bond::m_inRing>("BondInRing")
             .ArchiveDropped<std::int32_t>(2)
-            .BeforeLoad([](Bond& bond, Archive&, PropertyArchive*) { bond.m_reading = true; })
+            .BeforeLoad([](Bond& bond, Archive&, PropertyArchive*) {
+                bond.m_reading = true;
+                bond.m_keptBy = 0;
+            })
             .AfterRecord([](Bond& bond, Archive& archive, PropertyArchive* stream) {
-                if (archive.IsLoading()) {
-                    bond.m_reading = false;
-                    if (stream) {
-                        // The stream keeps no order: the type gives it.
-                        bond.SetOrder(bond.m_type);
-                        stream->FinishObject(&bond);
-                    } else if (!bond.HasEnds()) {
-                        throw ArchiveException(ArchiveException::badIndex);
-                    } else {
-                        // An end read inside this record may not list it; one whose list is being
-                        // read lists it twice for a moment (its own record's end drops the second).
-                        bond.ListOnEnds();
-                    }
+                if (!archive.IsLoading()) {
+                    bond.UpdateClippedStoring();
+                    return;
+                }
+                bond.m_reading = false;
+                if (stream) {
+                    // The stream keeps no order: the type gives it.
+                    bond.SetOrder(bond.m_type);
+                    stream->FinishObject(&bond);
+                } else if (!bond.HasEnds()) {
+                    throw ArchiveException(ArchiveException::badIndex);
+                } else {
+                    // An end read inside this record may not list it; one whose list is being
+                    // read lists it twice for a moment (its own record's end drops the second).
+                    bond.ListOnEnds();
                 }
                 bond.UpdateClipped();
             }));
@@ -1092,20 +1127,25 @@ void Bond::FinishLoading(std::uint32_t schema)
         delete this;
         return;
     }
-    ListOnEnds();
+    // Both ends' finishing kept it: it is listed on each.
+    if (m_keptBy.Get() != (KeptByAtom1 | KeptByAtom2))
+        ListOnEnds();
+    m_keptBy = 0;
 }
 
 void Bond::ListOnEnds()
 {
-    for (Bondable* end : {m_atom1, m_atom2}) {
-        if (!IsListedBy(*end))
-            end->PushBond(this);
-    }
+    // Spelt out for the two ends: PushBond raises nothing, so neither end changes between them.
+    if (!IsListedBy(*m_atom1))
+        m_atom1->PushBond(this);
+    if (!IsListedBy(*m_atom2))
+        m_atom2->PushBond(this);
 }
 
 void Bond::LoadRefused()
 {
     Geometric::LoadRefused();
+    m_keptBy = 0;
     for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
         if (this->*end && !IsListedBy(*(this->*end)))
             this->*end = nullptr;

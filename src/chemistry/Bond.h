@@ -113,6 +113,8 @@ public:
 
     // Clipped exactly when both ends are.
     void UpdateClipped();
+    // Also drops the note that the clip state is as the ends give it.
+    void SetClipped(bool clipped) override;
     // Whether the nearest cell above the bond clips the point; not clipped without a cell.
     bool IsCoordClipped(const Point3d& point) const;
 
@@ -228,6 +230,9 @@ private:
     bool IsListedBy(const Bondable& end) const;
     // Both ends list the bond.
     void ListOnEnds();
+    // UpdateClipped for the save's hooks, which reach a bond from each end and from its own record:
+    // while the clip state is noted as the ends give it, it is not worked out again.
+    void UpdateClippedStoring();
 
     // In this order no padding falls between the fields: a bond takes 120 bytes.
     float m_order = 1.0f;
@@ -237,6 +242,15 @@ private:
     WedgeType m_wedge = 0;
     bool m_inRing = false;
     Uncopied<bool> m_reading;  // between the start and the end of its record on load
+    // The ends whose finishing pass kept the bond in their lists (KeptByAtom1, KeptByAtom2): with
+    // both, the bond's own finishing has nothing to add. Cleared when the bond leaves a list or an
+    // end, and when its record starts.
+    static constexpr std::uint8_t KeptByAtom1 = 1;
+    static constexpr std::uint8_t KeptByAtom2 = 2;
+    Uncopied<std::uint8_t> m_keptBy;
+    // UpdateClippedStoring found the clip state as the ends give it; dropped by any change of the
+    // bond's or an end's clipping (Bondable::SetClipped drops it for the end's bonds) or of an end.
+    Uncopied<bool> m_clipSettled;
 };
 
 } // namespace Tavrel

@@ -60,6 +60,8 @@ void Bondable::PushBondGrowing(Bond* bond)
 void Bondable::EraseBond(std::size_t index)
 {
     Bond** const data = BondData();
+    if (Bond* const leaving = data[index])
+        leaving->m_keptBy = 0;
     std::copy(data + index + 1, data + m_numBonds.Get(), data + index);
     ResizeBonds(m_numBonds.Get() - 1);
 }
@@ -357,6 +359,8 @@ void Bondable::Deactivate()
 
 void Bondable::SetClipped(bool clipped)
 {
+    for (Bond* bond : GetBonds())
+        bond->m_clipSettled = false;
     Geometric3d::SetClipped(clipped);
     UpdateBondsClipped();
 }
@@ -407,7 +411,7 @@ void Bondable::ClearConformerIndex()
 
 // ---- Persistence
 
-void Bondable::KeepOwnBonds(bool ended)
+void Bondable::KeepOwnBonds(bool ended, bool finishing)
 {
     Bond** const data = BondData();
     const std::size_t count = m_numBonds.Get();
@@ -418,14 +422,21 @@ void Bondable::KeepOwnBonds(bool ended)
             continue;
         // A bond whose record is still being read keeps its place until the finishing pass.
         const bool judged = ended || !bond->m_reading;
-        if (judged && !(bond->HasEnds() && (bond->m_atom1 == this || bond->m_atom2 == this)))
+        // Ends here with two distinct ends: one end is this object, and the other is set and another.
+        const Bondable* const other = bond->m_atom1 == this ? bond->m_atom2 : bond->m_atom2 == this ? bond->m_atom1 : nullptr;
+        if (judged && !(other && other != this))
             continue;
         // A list holds a few bonds: a plain look back finds the second listing of one.
         bool listed = false;
         for (std::size_t k = 0; k < kept && !listed; ++k)
             listed = data[k] == bond;
-        if (!listed)
-            data[kept++] = bond;
+        if (listed)
+            continue;
+        data[kept++] = bond;
+        // Kept by the finishing pass: the bond's own finishing need not look for it here.
+        if (finishing)
+            bond->m_keptBy = static_cast<std::uint8_t>(bond->m_keptBy.Get() |
+                                                       (bond->m_atom1 == this ? Bond::KeptByAtom1 : Bond::KeptByAtom2));
     }
     if (kept != count)
         ResizeBonds(kept);
@@ -448,8 +459,12 @@ const PropertyTable& Bondable::Properties()
                     stream->FinishObject(&end);
             })
             .AfterRecord([](Bondable& end, Archive& archive, PropertyArchive*) {
-                if (archive.IsLoading())
-                    end.KeepOwnBonds(false);
+                if (!archive.IsLoading()) {
+                    for (int i = 0; i < end.GetNumBonds(); ++i)
+                        end.GetBond(i)->UpdateClippedStoring();
+                    return;
+                }
+                end.KeepOwnBonds(false, false);
                 end.UpdateBondsClipped();
             }));
     return table;
@@ -458,12 +473,12 @@ const PropertyTable& Bondable::Properties()
 void Bondable::FinishLoading(std::uint32_t schema)
 {
     Geometric3d::FinishLoading(schema);
-    KeepOwnBonds(true);
+    KeepOwnBonds(true, true);
 }
 
 void Bondable::LoadRefused()
 {
-    KeepOwnBonds(true);
+    KeepOwnBonds(true, false);
 }
 
 } // namespace Tavrel

@@ -130,8 +130,9 @@ private:
     void ResizeBonds(std::size_t count);
     void UpdateBondsClipped();
     // Keeps the non-null bonds that end here, each once; a bond still being read stays unless ended.
-    // Inline in Bondable.cpp, its only user.
-    [[gnu::always_inline]] inline void KeepOwnBonds(bool ended);
+    // The finishing pass marks each bond it keeps (Bond::m_keptBy). Inline in Bondable.cpp, its only
+    // user.
+    [[gnu::always_inline]] inline void KeepOwnBonds(bool ended, bool finishing);
 
     // A copy has no bonds.
     // The count first: it fills the room before the store's pointers.

@@ -764,6 +764,31 @@ TEST_F(AtomBondTest, OwnRegistrationsHearElementAndClipEvents)
     EXPECT_EQ(g_heard, (std::vector<Heard>{display, display, display}));
 }
 
+// A save reaches each bond from both ends' records and its own, and settles its clip state each time.
+TEST_F(AtomBondTest, EverySaveSettlesTheBondsClippingWhateverChangedSinceTheLastOne)
+{
+    TreeRoot root;
+    const auto [molecule, first, second, bond] = CarbonMonoxide(&root);
+    ASSERT_NE(bond, nullptr);
+    RecordStream::Save(*molecule);
+    bond->SetClipped(true);
+    RecordStream::Save(*molecule);
+    EXPECT_FALSE(bond->IsClipped());
+    first->SetClipped(true);
+    second->SetClipped(true);
+    bond->SetClipped(false);
+    RecordStream::Save(*molecule);
+    EXPECT_TRUE(bond->IsClipped());
+
+    // Unchanged and unheard, it is still marked modified; heard, every reach raises the event.
+    root.ClearModified();
+    RecordStream::Save(*molecule);
+    EXPECT_TRUE(bond->IsModified());
+    bond->RegisterEvent(TreeNode::classType, TreeNode::EventDisplayChanged, &Record, false, nullptr, nullptr);
+    RecordStream::Save(*molecule);
+    EXPECT_EQ(g_heard.size(), 3u);
+}
+
 // A list that shrinks and grows again, inline and on the heap, holds exactly the live bonds.
 TEST_F(AtomBondTest, BondListShrinksAndGrowsWithoutStaleEntries)
 {
@@ -911,6 +936,26 @@ TEST_F(AtomBondTest, AnAtomRefusedWithAnEmptyEntryInItsBondListIsFreed)
         0x00, 0x01, 0x00};
     Archive in(bytes);
     EXPECT_THROW(std::unique_ptr<PersistentObject>(in.ReadObject()), ArchiveException);
+}
+
+TEST_F(AtomBondTest, ABondThatAnEndDropsAfterThatEndFinishedLoadingIsListedThereAgainByItsOwnFinishing)
+{
+    // The ends' finishing notes the bonds it keeps; an end that lets go of one in between drops the note.
+    Molecule molecule(nullptr);
+    auto* const a = new Atom3d(&molecule, "C");
+    auto* const b = new Atom3d(&molecule, "N");
+    Bond* const ab = a->MakeBond(b, Bond::Single);
+    a->FinishLoading(0);
+    b->FinishLoading(0);
+    BondListAccess::Unlist(*b, ab);
+    ab->FinishLoading(0);
+    ASSERT_EQ(b->GetNumBonds(), 1);
+    EXPECT_EQ(b->GetBond(0), ab);
+    // Kept by both ends, it is listed once on each.
+    for (TreeNode* node : std::initializer_list<TreeNode*>{a, b, ab})
+        node->FinishLoading(0);
+    EXPECT_EQ(a->GetNumBonds(), 1);
+    EXPECT_EQ(b->GetNumBonds(), 1);
 }
 
 TEST_F(AtomBondTest, ABondThatAnEndDoesNotListIsListedByALoadAndForgottenByARefusedOne)
