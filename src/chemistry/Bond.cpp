@@ -180,7 +180,6 @@ void Bond::Link(BondType type, const EndWatches& ends)
 void Bond::Unlink()
 {
     m_keptBy = 0;
-    m_clipSettled = false;
     for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
         if (Bondable* const linked = std::exchange(this->*end, nullptr))
             linked->RemoveBond(this);
@@ -190,7 +189,6 @@ void Bond::Unlink()
 void Bond::ForgetEnd(const Bondable* end)
 {
     m_keptBy = 0;
-    m_clipSettled = false;
     if (m_atom1 == end)
         m_atom1 = nullptr;
     if (m_atom2 == end)
@@ -430,32 +428,6 @@ void Bond::UpdateClipped()
         SetModified();
     else
         SetClipped(clipped);
-}
-
-void Bond::SetClipped(bool clipped)
-{
-    m_clipSettled = false;
-    Geometric::SetClipped(clipped);
-}
-
-void Bond::UpdateClippedStoring()
-{
-    const bool unheard = !TreeNode::IsHeard(TreeNode::classType, TreeNode::EventDisplayChanged);
-    // Noted as the ends give it: what UpdateClipped would do, without working the state out again.
-    if (m_clipSettled.Get() && unheard) {
-        SetModified();
-        return;
-    }
-    if (!m_atom1 || !m_atom2)
-        return;
-    const bool clipped = m_atom1->IsClipped() && m_atom2->IsClipped();
-    if (clipped == IsClipped() && unheard) {
-        // Noted first: a change that marking it modified brings drops the note again.
-        m_clipSettled = true;
-        SetModified();
-    } else {
-        SetClipped(clipped);
-    }
 }
 
 // ---- Fusing pieces onto the bond
@@ -1086,21 +1058,19 @@ const PropertyTable& Bond::Properties()
                 bond.m_keptBy = 0;
             })
             .AfterRecord([](Bond& bond, Archive& archive, PropertyArchive* stream) {
-                if (!archive.IsLoading()) {
-                    bond.UpdateClippedStoring();
-                    return;
-                }
-                bond.m_reading = false;
-                if (stream) {
-                    // The stream keeps no order: the type gives it.
-                    bond.SetOrder(bond.m_type);
-                    stream->FinishObject(&bond);
-                } else if (!bond.HasEnds()) {
-                    throw ArchiveException(ArchiveException::badIndex);
-                } else {
-                    // An end read inside this record may not list it; one whose list is being
-                    // read lists it twice for a moment (its own record's end drops the second).
-                    bond.ListOnEnds();
+                if (archive.IsLoading()) {
+                    bond.m_reading = false;
+                    if (stream) {
+                        // The stream keeps no order: the type gives it.
+                        bond.SetOrder(bond.m_type);
+                        stream->FinishObject(&bond);
+                    } else if (!bond.HasEnds()) {
+                        throw ArchiveException(ArchiveException::badIndex);
+                    } else {
+                        // An end read inside this record may not list it; one whose list is being
+                        // read lists it twice for a moment (its own record's end drops the second).
+                        bond.ListOnEnds();
+                    }
                 }
                 bond.UpdateClipped();
             }));

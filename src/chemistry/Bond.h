@@ -113,8 +113,6 @@ public:
 
     // Clipped exactly when both ends are.
     void UpdateClipped();
-    // Also drops the note that the clip state is as the ends give it.
-    void SetClipped(bool clipped) override;
     // Whether the nearest cell above the bond clips the point; not clipped without a cell.
     bool IsCoordClipped(const Point3d& point) const;
 
@@ -230,9 +228,6 @@ private:
     bool IsListedBy(const Bondable& end) const;
     // Both ends list the bond.
     void ListOnEnds();
-    // UpdateClipped for the save's hooks, which reach a bond from each end and from its own record:
-    // while the clip state is noted as the ends give it, it is not worked out again.
-    void UpdateClippedStoring();
 
     // In this order no padding falls between the fields: a bond takes 120 bytes.
     float m_order = 1.0f;
@@ -248,9 +243,6 @@ private:
     static constexpr std::uint8_t KeptByAtom1 = 1;
     static constexpr std::uint8_t KeptByAtom2 = 2;
     Uncopied<std::uint8_t> m_keptBy;
-    // UpdateClippedStoring found the clip state as the ends give it; dropped by any change of the
-    // bond's or an end's clipping (Bondable::SetClipped drops it for the end's bonds) or of an end.
-    Uncopied<bool> m_clipSettled;
 };
 
 } // namespace Tavrel

@@ -359,8 +359,6 @@ void Bondable::Deactivate()
 
 void Bondable::SetClipped(bool clipped)
 {
-    for (Bond* bond : GetBonds())
-        bond->m_clipSettled = false;
     Geometric3d::SetClipped(clipped);
     UpdateBondsClipped();
 }
@@ -459,12 +457,8 @@ const PropertyTable& Bondable::Properties()
                     stream->FinishObject(&end);
             })
             .AfterRecord([](Bondable& end, Archive& archive, PropertyArchive*) {
-                if (!archive.IsLoading()) {
-                    for (int i = 0; i < end.GetNumBonds(); ++i)
-                        end.GetBond(i)->UpdateClippedStoring();
-                    return;
-                }
-                end.KeepOwnBonds(false, false);
+                if (archive.IsLoading())
+                    end.KeepOwnBonds(false, false);
                 end.UpdateBondsClipped();
             }));
     return table;

@@ -764,31 +764,6 @@ TEST_F(AtomBondTest, OwnRegistrationsHearElementAndClipEvents)
     EXPECT_EQ(g_heard, (std::vector<Heard>{display, display, display}));
 }
 
-// A save reaches each bond from both ends' records and its own, and settles its clip state each time.
-TEST_F(AtomBondTest, EverySaveSettlesTheBondsClippingWhateverChangedSinceTheLastOne)
-{
-    TreeRoot root;
-    const auto [molecule, first, second, bond] = CarbonMonoxide(&root);
-    ASSERT_NE(bond, nullptr);
-    RecordStream::Save(*molecule);
-    bond->SetClipped(true);
-    RecordStream::Save(*molecule);
-    EXPECT_FALSE(bond->IsClipped());
-    first->SetClipped(true);
-    second->SetClipped(true);
-    bond->SetClipped(false);
-    RecordStream::Save(*molecule);
-    EXPECT_TRUE(bond->IsClipped());
-
-    // Unchanged and unheard, it is still marked modified; heard, every reach raises the event.
-    root.ClearModified();
-    RecordStream::Save(*molecule);
-    EXPECT_TRUE(bond->IsModified());
-    bond->RegisterEvent(TreeNode::classType, TreeNode::EventDisplayChanged, &Record, false, nullptr, nullptr);
-    RecordStream::Save(*molecule);
-    EXPECT_EQ(g_heard.size(), 3u);
-}
-
 // A list that shrinks and grows again, inline and on the heap, holds exactly the live bonds.
 TEST_F(AtomBondTest, BondListShrinksAndGrowsWithoutStaleEntries)
 {
