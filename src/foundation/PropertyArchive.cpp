@@ -513,9 +513,11 @@ struct PropertyArchive::RecordReader {
                     // The record read inline for the waiting frame's last reference: the value goes
                     // to its object at once.
                     Frame& waiting = Top();
-                    Fill(waiting, done, oid, true);
-                    if (waiting.slot == waiting.slots)
-                        Deliver(waiting);
+                    if (!TakeInline(waiting, done, oid)) {
+                        Fill(waiting, done, oid, true);
+                        if (waiting.slot == waiting.slots)
+                            Deliver(waiting);
+                    }
                 }
                 break;
             case Phase::NextElement:
@@ -965,6 +967,33 @@ struct PropertyArchive::RecordReader {
             stream.SetProperty(nullptr);
         }
         Delivered(frame);
+    }
+
+    // The object of a record read inline for a planned reference whose step takes references, handed
+    // straight to the step as DeliverPlanned hands it over; false, with nothing done, for another value.
+    [[gnu::always_inline]] bool TakeInline(Frame& frame, Base* object, std::uint32_t oid)
+    {
+        if (!frame.planned || frame.slots != 1)
+            return false;
+        const PropertyEntry& entry = *frame.plan->GetStep(static_cast<std::size_t>(frame.property - 1)).entry;
+        if (!entry.takeReference)
+            return false;
+        Slot slot{object, object ? oid : 0, true, Base::GetDestroyedCount()};
+        state.taken = false;
+        // The record's work may have deleted the frame's object.
+        if (Base* const target = frame.Object()) {
+            Resize(frame, entry, *target);
+            stream.SetArrayIndex(frame.element - 1);
+            state.taken = entry.takeReference(*target, static_cast<std::size_t>(frame.element - 1), object);
+        }
+        if (!state.taken)
+            DropUnowned(slot);
+        frame.planned = false;
+        frame.recheck = true;
+        frame.slots = 0;
+        frame.slot = 0;
+        frame.phase = Phase::NextElement;
+        return true;
     }
 
     // A planned element has been offered: what nobody took is dropped.
