@@ -51,8 +51,13 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
                 kind = Kind::Pair;
             plan->m_steps.push_back({&entry, isArray, kind});
             plan->m_inPlace.push_back(entry.readInPlace ? entry.readInPlace : TakesNothingInPlace);
+            if (kind != Kind::Value)
+                plan->m_links.push_back({ValueLink::Ends});
+            else
+                plan->m_links.push_back({entry.readLinked ? entry.readLinked : ValueLink::TakesNothing});
         }
     }
+    plan->m_links.push_back({ValueLink::Ends});
     plan->m_settled.assign(plan->m_steps.size(), 0);
     plan->m_valuesEnd.assign(plan->m_steps.size(), 0);
     plan->m_class = object->GetRuntimeClass();
@@ -113,6 +118,19 @@ std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const
     if (last == m_steps.size() || m_steps[last].kind != Kind::Value)
         m_valuesEnd[position] = static_cast<std::uint32_t>(last + 1);
     return last;
+}
+
+const std::uint8_t* PropertyPlan::ReadEachValue(PropertyArchive& archive, Base& object, std::size_t first,
+                                                std::size_t last, const std::uint8_t* at) const
+{
+    const std::uint8_t* const end = archive.GetArchive().GetEnd();
+    for (std::size_t position = first; position < last; ++position) {
+        if (const std::uint8_t* const next = m_inPlace[position](at, end, object))
+            at = next;
+        else
+            at = ReadByPass(archive, object, position, at);
+    }
+    return at;
 }
 
 const std::uint8_t* PropertyPlan::ReadByPass(PropertyArchive& archive, Base& object, std::size_t position,

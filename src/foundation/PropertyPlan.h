@@ -105,18 +105,21 @@ public:
     const std::uint8_t* ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last,
                                    const std::uint8_t* at) const
     {
-        // Payloads are taken in place from the input; one an entry does not take so (or a damaged
-        // one) is read from the stream at its place, which refuses what the stream refuses. The reads
-        // are held in locals across the calls, which may not change them.
+        // A run whose end is kept ends at a link that ends it: its links read it whole. A payload a
+        // link does not take in place (or a damaged one) is read from the stream at its place, which
+        // refuses what the stream refuses, and the run goes on from the next link.
+        if (m_valuesEnd[first] != last + 1) [[unlikely]]
+            return ReadEachValue(archive, object, first, last, at);
         const std::uint8_t* const end = archive.GetArchive().GetEnd();
-        const InPlaceRead* const reads = m_inPlace.data();
-        for (std::size_t position = first; position < last; ++position) {
-            if (const std::uint8_t* const next = reads[position](at, end, object)) [[likely]]
-                at = next;
-            else
-                at = ReadByPass(archive, object, position, at);
+        const ValueLink* link = &m_links[first];
+        for (;;) {
+            const ValueLink::Stop stop = link->read(at, end, object, link);
+            if (!stop.link) [[likely]]
+                return stop.at;
+            const auto position = static_cast<std::size_t>(stop.link - m_links.data());
+            at = ReadByPass(archive, object, position, stop.at);
+            link = stop.link + 1;
         }
-        return at;
     }
     void WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
 
@@ -180,15 +183,19 @@ private:
 
     // SettledValuesEnd of a position whose end is not kept yet.
     std::size_t FindSettledValuesEnd(std::size_t position) const;
+    // ReadValues of a run whose end is not kept yet (it cannot end at a link): one value at a time.
+    [[gnu::noinline]] const std::uint8_t* ReadEachValue(PropertyArchive& archive, Base& object, std::size_t first,
+                                                        std::size_t last, const std::uint8_t* at) const;
     // ReadValues of a payload at `at` its entry does not take in place: by the step's read half.
     [[gnu::noinline]] const std::uint8_t* ReadByPass(PropertyArchive& archive, Base& object, std::size_t position,
                                                      const std::uint8_t* at) const;
 
     std::vector<Step> m_steps;
     // By position: the step's entry's readInPlace (one that takes nothing for none), in one flat list
-    // for ReadValues.
+    // for ReadValues; and its link, a step of another kind and the count ending a run.
     using InPlaceRead = const std::uint8_t* (*)(const std::uint8_t*, const std::uint8_t*, Base&);
     std::vector<InPlaceRead> m_inPlace;
+    std::vector<ValueLink> m_links;
     mutable std::vector<std::uint8_t> m_settled; // by position: the stream's description is the step's
     mutable std::vector<std::uint32_t> m_valuesEnd; // by position: 1 + the kept SettledValuesEnd, 0 if none
     std::vector<RecordHook> m_before;

@@ -31,6 +31,33 @@ struct PropertyWord {
     std::string_view word;
 };
 
+// A plan's read of a run of settled values: one link per position, each reading its payload in
+// place and going on to the next link itself, so that a run costs no loop around the reads. A link
+// stops the run where its payload is not taken in place (at is then the payload's place, link the
+// link that stopped); the link after the run's last value ends it (link null).
+struct ValueLink {
+    struct Stop {
+        const std::uint8_t* at;
+        const ValueLink* link;
+    };
+    Stop (*read)(const std::uint8_t* at, const std::uint8_t* end, Base& object, const ValueLink* link);
+
+    // The link of an entry's in-place read Read (captureless: read(at, end, object)).
+    template <class Read>
+    static Stop Linked(const std::uint8_t* at, const std::uint8_t* end, Base& object, const ValueLink* link)
+    {
+        if (const std::uint8_t* const next = Read{}(at, end, object)) [[likely]]
+            return link[1].read(next, end, object, link + 1);
+        return {at, link};
+    }
+    // The link after a run, and the link of a value that is never read in place.
+    static Stop Ends(const std::uint8_t* at, const std::uint8_t*, Base&, const ValueLink*) { return {at, nullptr}; }
+    static Stop TakesNothing(const std::uint8_t* at, const std::uint8_t*, Base&, const ValueLink* link)
+    {
+        return {at, link};
+    }
+};
+
 // One property of a class level. The stream side (Persisted) has the stored name, the storage code,
 // the typed write and read halves of the property's line and, for arrays, the step that sizes the
 // array to the stored count; a plan calls them by position. The framework-archive column writes and
@@ -64,6 +91,8 @@ struct PropertyEntry {
     // payload it does not take in place (read then takes it from the stream). Null for entries
     // whose values always go through read.
     const std::uint8_t* (*readInPlace)(const std::uint8_t* at, const std::uint8_t* end, Base&) = nullptr;
+    // The same as the link of a run (ValueLink::Linked of it); null when readInPlace is.
+    ValueLink::Stop (*readLinked)(const std::uint8_t* at, const std::uint8_t* end, Base&, const ValueLink*) = nullptr;
     // A plan's read of one stored reference, the element at index of an array: hands the object (null
     // allowed) to the level as read does with it in a holder; true when the level took it.
     bool (*takeReference)(Base&, std::size_t index, Base* referenced) = nullptr;
@@ -398,7 +427,7 @@ public:
                 LiesIn<Member>();
         }
         if constexpr (StreamPayload::InPlace<Code>) {
-            Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+            InPlace([](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
                 StreamPayload::Value<Code> value{};
                 if ((at = StreamPayload::Read<Code>(at, end, value))) {
                     if constexpr (Code == Storage::StorageString)
@@ -407,7 +436,7 @@ public:
                         Of(object).*Member = static_cast<F>(value);
                 }
                 return at;
-            };
+            });
         }
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::Write<Code>(archive, Of(object).*Member);
@@ -442,7 +471,7 @@ public:
         });
         if constexpr (StreamPayload::InPlace<Code>) {
             Payload<Code>(Get{});
-            Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+            InPlace([](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
                 StreamPayload::Value<Code> value{};
                 if ((at = StreamPayload::Read<Code>(at, end, value))) {
                     if constexpr (Code == Storage::StorageString)
@@ -451,7 +480,7 @@ public:
                         Set{}(Of(object), value);
                 }
                 return at;
-            };
+            });
         }
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::Write<Code>(archive, Get{}(Of(object)));
@@ -677,13 +706,13 @@ public:
                 WritePlainPayload<ArchiveForm::PlainSize<F>>(archive, Of(object).*Member);
                 return true;
             };
-            Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+            InPlace([](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
                 const std::uint8_t* const bytes = StreamPayload::ReadPlainBlock<ArchiveForm::PlainSize<F>>(at, end);
                 if (!bytes)
                     return nullptr;
                 ArchiveForm::ReadPlain(bytes, Of(object).*Member);
                 return bytes + ArchiveForm::PlainSize<F>;
-            };
+            });
         }
         if constexpr (ArchiveForm::PlainBytes<F>)
             LiesIn<Member>();
@@ -784,7 +813,7 @@ public:
     {
         Captureless<Take>();
         Archived(name, write, read, plain);
-        m_entries.back().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+        InPlace([](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
             using P = typename decltype(Plain{}(std::declval<const T&>()))::value_type;
             const std::uint8_t* const bytes = StreamPayload::ReadPlainBlock<sizeof(P)>(at, end);
             if (!bytes)
@@ -792,7 +821,7 @@ public:
             P value{};
             std::memcpy(&value, bytes, sizeof value);
             return Take{}(Of(object), value) ? bytes + sizeof value : nullptr;
-        };
+        });
         return *this;
     }
 
@@ -1325,6 +1354,14 @@ private:
         Resize{}(Of(object), count);
         for (std::uint32_t i = 0; i < count; ++i)
             Set{}(Of(object), std::size_t{i}, ReadTarget<Referenced>(archive));
+    }
+
+    // The last entry's in-place read, and the same as a run's link.
+    template <class Read>
+    void InPlace(Read)
+    {
+        Last().readInPlace = Read{};
+        Last().readLinked = &ValueLink::Linked<Read>;
     }
 
     PropertyList& Flag(PropertyEntry::Flag flag)
