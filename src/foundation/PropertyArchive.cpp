@@ -848,8 +848,8 @@ struct PropertyArchive::RecordReader {
         return at;
     }
     // The same where a record read inline is not begun: null, with record the place where it begins.
-    const std::uint8_t* ReadReference(bool isArray, const std::uint8_t* at, Base*& referenced, std::uint32_t& oid,
-                                      const std::uint8_t*& record)
+    [[gnu::always_inline]] const std::uint8_t* ReadReference(bool isArray, const std::uint8_t* at, Base*& referenced,
+                                                             std::uint32_t& oid, const std::uint8_t*& record)
     {
         Archive& archive = stream.GetArchive();
         std::uint32_t stored = 0;
