@@ -69,10 +69,16 @@ public:
     const std::string& GetClassName() const { return m_className; }
     // Whether the stream has given the class's count.
     bool IsCounted() const { return *m_count != -1; }
-    // Whether the stream has given the name and array flag of a position.
+    // Whether the stream has given the name and array flag of a position; once given, kept.
     bool IsNamed(std::size_t position) const
     {
-        return position < m_names->size() && position < m_arrayFlags->size() && (*m_arrayFlags)[position] != -1;
+        if (position < m_settled.size() && (m_settled[position] & KeptNamed) != 0)
+            return true;
+        const bool named =
+            position < m_names->size() && position < m_arrayFlags->size() && (*m_arrayFlags)[position] != -1;
+        if (named && position < m_settled.size())
+            m_settled[position] |= KeptNamed;
+        return named;
     }
     // The code the stream has given for a position, -1 while it has not.
     std::int32_t GetTypeCode(std::size_t position) const
@@ -84,10 +90,11 @@ public:
     // not change, so the answer is kept.
     bool IsSettled(std::size_t position) const
     {
-        if (m_settled[position])
+        if ((m_settled[position] & KeptSettled) != 0)
             return true;
         const bool settled = IsNamed(position) && GetTypeCode(position) == m_steps[position].entry->code;
-        m_settled[position] = settled;
+        if (settled)
+            m_settled[position] |= KeptSettled;
         return settled;
     }
     // The end of the run of settled values (Kind::Value, IsSettled) from a position on: the position
@@ -196,7 +203,10 @@ private:
     using InPlaceRead = const std::uint8_t* (*)(const std::uint8_t*, const std::uint8_t*, Base&);
     std::vector<InPlaceRead> m_inPlace;
     std::vector<ValueLink> m_links;
-    mutable std::vector<std::uint8_t> m_settled; // by position: the stream's description is the step's
+    // By position: what the stream's description has given, once given (IsNamed, IsSettled).
+    static constexpr std::uint8_t KeptSettled = 1;
+    static constexpr std::uint8_t KeptNamed = 2;
+    mutable std::vector<std::uint8_t> m_settled;
     mutable std::vector<std::uint32_t> m_valuesEnd; // by position: 1 + the kept SettledValuesEnd, 0 if none
     std::vector<RecordHook> m_before;
     std::vector<RecordHook> m_after;
