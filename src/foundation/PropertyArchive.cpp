@@ -566,24 +566,18 @@ struct PropertyArchive::RecordReader {
         const std::uint8_t* at = archive.GetCursor();
         const auto count = static_cast<std::size_t>(frame.count);
         const auto first = static_cast<std::size_t>(frame.property);
+        // Once the class's description is settled, the record is a list of segments, in order.
+        const PropertyPlan::Segment* segment =
+            first < count && count == plan.GetCount() ? plan.SegmentsFrom(first) : nullptr;
         for (auto position = first; position < count; position = static_cast<std::size_t>(frame.property)) {
-            switch (plan.GetStep(position).kind) {
-            case PropertyPlan::Kind::Value: {
-                const auto last = std::min(plan.SettledValuesEnd(position), count);
-                if (last == position) {
-                    archive.MoveTo(at);
-                    return position != first;
-                }
+            const PropertyPlan::Segment step = segment ? *segment++ : plan.SegmentAt(position, count);
+            switch (step.kind) {
+            case PropertyPlan::Kind::Value:
                 stream.SetArrayIndex(0);
-                at = plan.ReadValues(stream, *object, position, last, at);
-                frame.property = static_cast<std::int32_t>(last);
+                at = plan.ReadValues(stream, *object, position, step.last, at);
+                frame.property = static_cast<std::int32_t>(step.last);
                 break;
-            }
             case PropertyPlan::Kind::Reference: {
-                if (!plan.IsSettled(position)) {
-                    archive.MoveTo(at);
-                    return position != first;
-                }
                 ++frame.property;
                 // A null or stored reference goes straight to a step that takes references; one read
                 // inline begins its record, the frame waiting for it as for the element of a reference.
@@ -607,7 +601,7 @@ struct PropertyArchive::RecordReader {
                     return true;
                 }
                 archive.MoveTo(at);
-                if (const PropertyEntry& entry = *plan.GetStep(position).entry; entry.takeReference) {
+                if (const PropertyEntry& entry = *step.entry; entry.takeReference) {
                     state.taken = false;
                     if (Base* const target = frame.Checked()) {
                         stream.SetArrayIndex(0);
@@ -630,10 +624,6 @@ struct PropertyArchive::RecordReader {
                 break;
             }
             case PropertyPlan::Kind::Array:
-                if (!plan.IsNamed(position)) {
-                    archive.MoveTo(at);
-                    return position != first;
-                }
                 // Its count; an empty array (a leaf's children) ends here.
                 ++frame.property;
                 frame.isArray = true;

@@ -1,5 +1,8 @@
 #include <tavrel/foundation/PropertyPlan.h>
 
+#include <algorithm>
+#include <utility>
+
 #include <tavrel/foundation/AbstractFactory.h>
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/ClassHierarchy.h>
@@ -118,6 +121,61 @@ std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const
     if (last == m_steps.size() || m_steps[last].kind != Kind::Value)
         m_valuesEnd[position] = static_cast<std::uint32_t>(last + 1);
     return last;
+}
+
+PropertyPlan::Segment PropertyPlan::SegmentAt(std::size_t position, std::size_t count) const
+{
+    const Step& step = m_steps[position];
+    const auto next = static_cast<std::uint32_t>(position + 1);
+    switch (step.kind) {
+    case Kind::Value:
+        if (const std::size_t last = std::min(SettledValuesEnd(position), count); last != position)
+            return {Kind::Value, static_cast<std::uint32_t>(last), step.entry};
+        break;
+    case Kind::Reference:
+        if (IsSettled(position))
+            return {Kind::Reference, next, step.entry};
+        break;
+    case Kind::Array:
+        if (IsNamed(position))
+            return {Kind::Array, next, step.entry};
+        break;
+    case Kind::Pair:
+        break;
+    }
+    return {Kind::Pair, static_cast<std::uint32_t>(position), nullptr};
+}
+
+bool PropertyPlan::Settle() const
+{
+    // Tried again only once the stream has described more of the class: records nested in the
+    // class's first one (a bonded chain) begin before it has described its later positions.
+    if (m_dropped || !IsCounted())
+        return false;
+    const std::size_t described = m_names->size() + m_arrayFlags->size() + m_typeCodes->size();
+    if (described == m_described)
+        return false;
+    m_described = described;
+    std::vector<Segment> segments;
+    std::vector<std::uint32_t> segmentAt(m_steps.size(), NoSegment);
+    for (std::size_t position = 0; position < m_steps.size();) {
+        Segment segment = SegmentAt(position, m_steps.size());
+        if (m_steps[position].kind == Kind::Pair) {
+            // A pair is read the generic way: a stop, with the segments after it.
+            segment.last = static_cast<std::uint32_t>(position + 1);
+        } else if (segment.kind == Kind::Pair || (segment.kind == Kind::Value && m_valuesEnd[position] == 0)) {
+            // A run's end is kept once every value of it is settled.
+            return false;
+        }
+        segmentAt[position] = static_cast<std::uint32_t>(segments.size());
+        segments.push_back(segment);
+        position = segment.last;
+    }
+    segments.push_back({Kind::Pair, static_cast<std::uint32_t>(m_steps.size()), nullptr});
+    m_segments = std::move(segments);
+    m_segmentAt = std::move(segmentAt);
+    m_segmentsReady = true;
+    return true;
 }
 
 const std::uint8_t* PropertyPlan::ReadEachValue(PropertyArchive& archive, Base& object, std::size_t first,

@@ -106,6 +106,26 @@ public:
             return kept - 1;
         return FindSettledValuesEnd(position);
     }
+    // A stretch of a record that a reader takes in one go: a run of settled values up to last, a
+    // settled reference or a named array (last: the next position), or Kind::Pair where it stops (a
+    // pair, a position the stream has not settled, the count).
+    struct Segment {
+        Kind kind;
+        std::uint32_t last;
+        const PropertyEntry* entry;
+    };
+    // The segments of a record from a position on, in order and ending with a stop, once the stream
+    // has settled the class's whole description (a description given does not change); null before
+    // that, and at a position no segment begins at.
+    const Segment* SegmentsFrom(std::size_t position) const
+    {
+        if (!m_segmentsReady && !Settle()) [[unlikely]]
+            return nullptr;
+        const std::uint32_t index = m_segmentAt[position];
+        return index != NoSegment ? m_segments.data() + index : nullptr;
+    }
+    // The segment at a position as far as the stream has described the class; count is the record's.
+    [[gnu::noinline]] Segment SegmentAt(std::size_t position, std::size_t count) const;
     // Reads the values of the steps from first up to last, each of Kind::Value and settled, straight
     // from the stream's input at `at` into the object; returns the place after them. The archive's
     // cursor is moved only where a payload goes the checked way. WriteValues writes their payloads alone.
@@ -188,6 +208,9 @@ private:
             hook(object, archive.GetArchive(), &archive);
     }
 
+    // Compiles the segments once the whole description is settled: false while it is not. A pair is
+    // a stop among them (it is read the generic way).
+    [[gnu::noinline]] bool Settle() const;
     // SettledValuesEnd of a position whose end is not kept yet.
     std::size_t FindSettledValuesEnd(std::size_t position) const;
     // ReadValues of a run whose end is not kept yet (it cannot end at a link): one value at a time.
@@ -208,6 +231,12 @@ private:
     static constexpr std::uint8_t KeptNamed = 2;
     mutable std::vector<std::uint8_t> m_settled;
     mutable std::vector<std::uint32_t> m_valuesEnd; // by position: 1 + the kept SettledValuesEnd, 0 if none
+    // The segments (SegmentsFrom) and, by position, the index of the one that begins there.
+    static constexpr std::uint32_t NoSegment = UINT32_MAX;
+    mutable bool m_segmentsReady = false;
+    mutable std::size_t m_described = 0; // how much of the class the stream had described at the last try
+    mutable std::vector<Segment> m_segments;
+    mutable std::vector<std::uint32_t> m_segmentAt;
     std::vector<RecordHook> m_before;
     std::vector<RecordHook> m_after;
     std::vector<RecordHook> m_beforeStoring;
