@@ -574,7 +574,8 @@ struct PropertyArchive::RecordReader {
             switch (step.kind) {
             case PropertyPlan::Kind::Value:
                 stream.SetArrayIndex(0);
-                at = plan.ReadValues(stream, *object, position, step.last, at);
+                at = step.kept ? plan.ReadRun(stream, *object, position, at, archive.GetEnd())
+                               : plan.ReadValues(stream, *object, position, step.last, at);
                 frame.property = static_cast<std::int32_t>(step.last);
                 break;
             case PropertyPlan::Kind::Reference: {

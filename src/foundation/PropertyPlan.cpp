@@ -130,20 +130,20 @@ PropertyPlan::Segment PropertyPlan::SegmentAt(std::size_t position, std::size_t 
     switch (step.kind) {
     case Kind::Value:
         if (const std::size_t last = std::min(SettledValuesEnd(position), count); last != position)
-            return {Kind::Value, static_cast<std::uint32_t>(last), step.entry};
+            return {Kind::Value, m_valuesEnd[position] == last + 1, static_cast<std::uint32_t>(last), step.entry};
         break;
     case Kind::Reference:
         if (IsSettled(position))
-            return {Kind::Reference, next, step.entry};
+            return {Kind::Reference, false, next, step.entry};
         break;
     case Kind::Array:
         if (IsNamed(position))
-            return {Kind::Array, next, step.entry};
+            return {Kind::Array, false, next, step.entry};
         break;
     case Kind::Pair:
         break;
     }
-    return {Kind::Pair, static_cast<std::uint32_t>(position), nullptr};
+    return {Kind::Pair, false, static_cast<std::uint32_t>(position), nullptr};
 }
 
 bool PropertyPlan::Settle() const
@@ -163,7 +163,7 @@ bool PropertyPlan::Settle() const
         if (m_steps[position].kind == Kind::Pair) {
             // A pair is read the generic way: a stop, with the segments after it.
             segment.last = static_cast<std::uint32_t>(position + 1);
-        } else if (segment.kind == Kind::Pair || (segment.kind == Kind::Value && m_valuesEnd[position] == 0)) {
+        } else if (segment.kind == Kind::Pair || (segment.kind == Kind::Value && !segment.kept)) {
             // A run's end is kept once every value of it is settled.
             return false;
         }
@@ -171,17 +171,19 @@ bool PropertyPlan::Settle() const
         segments.push_back(segment);
         position = segment.last;
     }
-    segments.push_back({Kind::Pair, static_cast<std::uint32_t>(m_steps.size()), nullptr});
+    segments.push_back({Kind::Pair, false, static_cast<std::uint32_t>(m_steps.size()), nullptr});
     m_segments = std::move(segments);
     m_segmentAt = std::move(segmentAt);
     m_segmentsReady = true;
     return true;
 }
 
-const std::uint8_t* PropertyPlan::ReadEachValue(PropertyArchive& archive, Base& object, std::size_t first,
-                                                std::size_t last, const std::uint8_t* at) const
+const std::uint8_t* PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_t first,
+                                             std::size_t last, const std::uint8_t* at) const
 {
     const std::uint8_t* const end = archive.GetArchive().GetEnd();
+    if (m_valuesEnd[first] == last + 1)
+        return ReadRun(archive, object, first, at, end);
     for (std::size_t position = first; position < last; ++position) {
         if (const std::uint8_t* const next = m_inPlace[position](at, end, object))
             at = next;

@@ -111,6 +111,7 @@ public:
     // pair, a position the stream has not settled, the count).
     struct Segment {
         Kind kind;
+        bool kept; // a run whose end is kept: ReadRun reads it
         std::uint32_t last;
         const PropertyEntry* entry;
     };
@@ -127,17 +128,15 @@ public:
     // The segment at a position as far as the stream has described the class; count is the record's.
     [[gnu::noinline]] Segment SegmentAt(std::size_t position, std::size_t count) const;
     // Reads the values of the steps from first up to last, each of Kind::Value and settled, straight
-    // from the stream's input at `at` into the object; returns the place after them. The archive's
-    // cursor is moved only where a payload goes the checked way. WriteValues writes their payloads alone.
-    const std::uint8_t* ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last,
-                                   const std::uint8_t* at) const
+    // from the stream's input at `at` (the input ends at end) into the object; returns the place after
+    // them. The archive's cursor is moved only where a payload goes the checked way. ReadRun reads a
+    // run whose end is kept (Segment::kept), which ends at a link that ends it: its links read it
+    // whole. A payload a link does not take in place (or a damaged one) is read from the stream at its
+    // place, which refuses what the stream refuses, and the run goes on from the next link.
+    // WriteValues writes their payloads alone.
+    const std::uint8_t* ReadRun(PropertyArchive& archive, Base& object, std::size_t first, const std::uint8_t* at,
+                                const std::uint8_t* end) const
     {
-        // A run whose end is kept ends at a link that ends it: its links read it whole. A payload a
-        // link does not take in place (or a damaged one) is read from the stream at its place, which
-        // refuses what the stream refuses, and the run goes on from the next link.
-        if (m_valuesEnd[first] != last + 1) [[unlikely]]
-            return ReadEachValue(archive, object, first, last, at);
-        const std::uint8_t* const end = archive.GetArchive().GetEnd();
         const ValueLink* link = &m_links[first];
         for (;;) {
             const ValueLink::Stop stop = link->read(at, end, object, link);
@@ -148,6 +147,8 @@ public:
             link = stop.link + 1;
         }
     }
+    [[gnu::noinline]] const std::uint8_t* ReadValues(PropertyArchive& archive, Base& object, std::size_t first,
+                                                     std::size_t last, const std::uint8_t* at) const;
     void WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
 
     // The levels' work before and after a record of the planned class: the tables' hooks, base first.
@@ -213,9 +214,6 @@ private:
     [[gnu::noinline]] bool Settle() const;
     // SettledValuesEnd of a position whose end is not kept yet.
     std::size_t FindSettledValuesEnd(std::size_t position) const;
-    // ReadValues of a run whose end is not kept yet (it cannot end at a link): one value at a time.
-    [[gnu::noinline]] const std::uint8_t* ReadEachValue(PropertyArchive& archive, Base& object, std::size_t first,
-                                                        std::size_t last, const std::uint8_t* at) const;
     // ReadValues of a payload at `at` its entry does not take in place: by the step's read half.
     [[gnu::noinline]] const std::uint8_t* ReadByPass(PropertyArchive& archive, Base& object, std::size_t position,
                                                      const std::uint8_t* at) const;
