@@ -52,12 +52,15 @@ bool IsAlive(const Base* object, std::uint32_t oid, std::uint64_t& destroyed)
 } // namespace
 
 PropertyArchive::PropertyArchive(Archive& archive)
-    : m_archive(&archive), m_ownState(std::make_unique<State>()), m_state(m_ownState.get())
+    : m_archive(&archive),
+      m_ownState(std::make_unique<State>()),
+      m_state(m_ownState.get()),
+      m_openBits(&m_state->open.View())
 {
 }
 
 PropertyArchive::PropertyArchive(Archive& archive, PropertyArchive& target)
-    : m_archive(&archive), m_state(target.m_state)
+    : m_archive(&archive), m_state(target.m_state), m_openBits(target.m_openBits)
 {
 }
 
@@ -173,9 +176,9 @@ void PropertyArchive::FinishObject(TreeNode* object)
         FinishAdd(state.finish, object, oid);
 }
 
-bool PropertyArchive::IsRecordOpen(const Base& object) const
+bool PropertyArchive::IsRecordOpenOutside(std::uint32_t oid) const
 {
-    return m_state->open.Contains(object.GetOID());
+    return m_state->open.Contains(oid);
 }
 
 // Plain form.
