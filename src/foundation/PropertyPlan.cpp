@@ -1,6 +1,7 @@
 #include <tavrel/foundation/PropertyPlan.h>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include <tavrel/foundation/AbstractFactory.h>
@@ -61,6 +62,32 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
         }
     }
     plan->m_links.push_back({ValueLink::Ends});
+    // Bits of one byte that reading stores alone, side by side: one link sets two or three together.
+    // The byte lies at the same place in every object of the class.
+    const std::vector<Step>& steps = plan->m_steps;
+    const auto isBit = [&steps](std::size_t position, const PropertyEntry& head) {
+        const PropertyEntry& bit = *steps[position].entry;
+        return steps[position].kind == Kind::Value && bit.Has(PropertyEntry::BitAlone) && bit.member == head.member;
+    };
+    for (std::size_t first = 0; first < steps.size();) {
+        const PropertyEntry& head = *steps[first].entry;
+        std::size_t last = first;
+        while (last < steps.size() && last - first < std::size(ValueLink{}.masks) && isBit(last, head))
+            ++last;
+        if (last - first < 2) {
+            ++first;
+            continue;
+        }
+        ValueLink& link = plan->m_links[first];
+        link.read = last - first == 2 ? ValueLink::Bits<2> : ValueLink::Bits<3>;
+        link.offset = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(head.member(*object)) -
+                                                 reinterpret_cast<const std::uint8_t*>(object));
+        for (std::size_t position = first; position < last; ++position) {
+            link.masks[position - first] = steps[position].entry->memberMask;
+            link.all = static_cast<std::uint8_t>(link.all | steps[position].entry->memberMask);
+        }
+        first = last;
+    }
     plan->m_settled.assign(plan->m_steps.size(), 0);
     plan->m_valuesEnd.assign(plan->m_steps.size(), 0);
     plan->m_class = object->GetRuntimeClass();

@@ -41,6 +41,10 @@ struct ValueLink {
         const ValueLink* link;
     };
     Stop (*read)(const std::uint8_t* at, const std::uint8_t* end, Base& object, const ValueLink* link);
+    // Bits: where the byte lies from the object, and the masks of its bits in the order of the values.
+    std::uint32_t offset = 0;
+    std::uint8_t masks[3] = {};
+    std::uint8_t all = 0; // the masks together
 
     // The link of an entry's in-place read Read (captureless: read(at, end, object)).
     template <class Read>
@@ -49,6 +53,21 @@ struct ValueLink {
         if (const std::uint8_t* const next = Read{}(at, end, object)) [[likely]]
             return link[1].read(next, end, object, link + 1);
         return {at, link};
+    }
+    // The link of two or three values side by side that are bits of one byte which reading stores
+    // alone (PropertyEntry::BitAlone): one store sets them all. The values after the first keep links
+    // of their own, for runs that begin among them.
+    template <std::size_t Count>
+    static Stop Bits(const std::uint8_t* at, const std::uint8_t* end, Base& object, const ValueLink* link)
+    {
+        if (static_cast<std::size_t>(end - at) < Count) [[unlikely]]
+            return {at, link};
+        std::uint8_t& byte = reinterpret_cast<std::uint8_t*>(&object)[link->offset];
+        unsigned set = 0;
+        for (std::size_t i = 0; i < Count; ++i)
+            set |= at[i] != 0 ? unsigned{link->masks[i]} : 0u;
+        byte = static_cast<std::uint8_t>((byte & ~unsigned{link->all}) | set);
+        return link[Count].read(at + Count, end, object, link + Count);
     }
     // The link after a run, and the link of a value that is never read in place.
     static Stop Ends(const std::uint8_t* at, const std::uint8_t*, Base&, const ValueLink*) { return {at, nullptr}; }
@@ -74,6 +93,7 @@ struct PropertyEntry {
         Prefix = 8,     // the text name matches every name that begins with it
         Array = 16,     // stored as an array: write writes it whole, read takes one element
         NotCopied = 32, // a copy of the object does not take the value (it lives in an Uncopied member)
+        BitAlone = 64,  // a bit of a byte (memberMask) whose read stores the bit and does nothing else
     };
     static constexpr std::uint32_t AnySchema = 0xFFFFFFFFu;
 
@@ -783,6 +803,15 @@ public:
         Last().memberSize = 1;
         Last().memberMask = mask;
         return *this;
+    }
+
+    // The last entry, a bit of a byte (InBit), is read by storing the bit alone: its set does nothing
+    // else, so a plan sets the bits of one byte read side by side with one store.
+    PropertyList& StoresBitAlone()
+    {
+        if (Last().memberMask == 0)
+            throw std::logic_error("only a bit of a byte is stored alone");
+        return Flag(PropertyEntry::BitAlone);
     }
 
     // The last entry, an integer value (codes 3 to 10), is the bytes of the member that held(const T&)

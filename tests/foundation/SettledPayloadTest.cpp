@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,44 @@ const PropertyTable& Relay::Properties()
     return table;
 }
 
+// A level whose bools are bits of one byte that reading stores alone: two side by side, then a value,
+// then one by itself.
+class Switchboard : public Object {
+    TAVREL_CLASS(Switchboard, Object, Creatable)
+public:
+    explicit Switchboard(Object* parent) : Object(parent) {}
+
+    static void Light(Switchboard& board, std::uint8_t lamp, bool on)
+    {
+        board.lamps = static_cast<std::uint8_t>(on ? board.lamps | lamp : board.lamps & ~lamp);
+    }
+
+    std::uint8_t lamps = 0;
+    std::int32_t dial = 0;
+};
+TAVREL_DEFINE_CLASS(Switchboard)
+
+const PropertyTable& Switchboard::Properties()
+{
+    constexpr auto Lamps = [](const Switchboard& board) -> const std::uint8_t& { return board.lamps; };
+    static const PropertyTable table(
+        PropertyList<Switchboard>()
+            .Value<Storage::StorageBool>("Red", [](const Switchboard& board) { return (board.lamps & 1) != 0; },
+                                         [](Switchboard& board, bool on) { Light(board, 1, on); })
+            .InBit(Lamps, 1)
+            .StoresBitAlone()
+            .Value<Storage::StorageBool>("Green", [](const Switchboard& board) { return (board.lamps & 4) != 0; },
+                                         [](Switchboard& board, bool on) { Light(board, 4, on); })
+            .InBit(Lamps, 4)
+            .StoresBitAlone()
+            .Field<&Switchboard::dial>("Dial")
+            .Value<Storage::StorageBool>("Blue", [](const Switchboard& board) { return (board.lamps & 16) != 0; },
+                                         [](Switchboard& board, bool on) { Light(board, 16, on); })
+            .InBit(Lamps, 16)
+            .StoresBitAlone());
+    return table;
+}
+
 class SettledPayload : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -131,6 +170,7 @@ protected:
         AttachDataModelDLL();
         ClassRegistry::Register<Gauge>();
         ClassRegistry::Register<Relay>();
+        ClassRegistry::Register<Switchboard>();
     }
 };
 
@@ -260,4 +300,28 @@ TEST_F(SettledPayload, ValuesReadByTheirEntriesInsideRunsComeBackAroundReference
         EXPECT_EQ(relay->next, relayAt((k + 3) % Relays));
         EXPECT_EQ(relay->back, k > 0 ? relayAt(k - 1) : nullptr);
     }
+}
+
+// Every mix of the stored bits comes back, read together in the records after the class's first; a
+// bit no value stores keeps what the new object has. Only a bit of a byte is stored alone.
+TEST_F(SettledPayload, BitsStoredAloneComeBackInEveryMix)
+{
+    Object group(nullptr);
+    constexpr int Boards = 10;
+    for (int k = 0; k < Boards; ++k) {
+        auto* const board = new Switchboard(&group);
+        board->lamps = static_cast<std::uint8_t>((k & 1 ? 1 : 0) | (k & 2 ? 4 : 0) | (k & 4 ? 16 : 0) | 2);
+        board->dial = 1000 - 7 * k;
+    }
+    const std::unique_ptr<Object> loaded = RecordStream::LoadAs<Object>(RecordStream::Save(group));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), Boards);
+    for (int k = 0; k < Boards; ++k) {
+        SCOPED_TRACE(k);
+        const auto* const board = DynCast<Switchboard>(loaded->GetChild(k));
+        ASSERT_NE(board, nullptr);
+        EXPECT_EQ(board->lamps, (k & 1 ? 1 : 0) | (k & 2 ? 4 : 0) | (k & 4 ? 16 : 0));
+        EXPECT_EQ(board->dial, 1000 - 7 * k);
+    }
+    EXPECT_THROW(PropertyList<Switchboard>().Field<&Switchboard::dial>("Dial").StoresBitAlone(), std::logic_error);
 }
