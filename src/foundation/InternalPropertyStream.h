@@ -170,11 +170,13 @@ private:
 class OpenRecords {
 public:
     std::size_t GetSize() const { return m_oids.size(); }
+    // The bits, which PropertyArchive::IsRecordOpen reads; they stay where they are.
+    const OpenBits& View() const { return m_bits; }
     void Push(std::uint32_t oid)
     {
         // Inside the bits, with room in the list: no call. Below the base, the index wraps past them.
-        const std::size_t index = std::size_t{oid} - m_base;
-        if (m_oids.empty() || m_oids.size() == m_oids.capacity() || index >= m_bits) {
+        const std::size_t index = std::size_t{oid} - m_bits.base;
+        if (m_oids.empty() || m_oids.size() == m_oids.capacity() || index >= m_bits.bits) {
             PushAny(oid);
             return;
         }
@@ -196,7 +198,7 @@ public:
     bool Contains(std::uint32_t oid) const
     {
         // Below the base, the index wraps past the bits.
-        if (const std::size_t index = std::size_t{oid} - m_base; index < m_bits)
+        if (const std::size_t index = std::size_t{oid} - m_bits.base; index < m_bits.bits)
             return (m_words[index / Bits] >> (index % Bits) & 1) != 0;
         return std::binary_search(m_oids.begin(), m_oids.end(), oid);
     }
@@ -207,28 +209,28 @@ private:
     [[gnu::noinline]] void PushAny(std::uint32_t oid)
     {
         if (m_oids.empty())
-            m_base = oid;
+            m_bits.base = oid;
         m_oids.push_back(oid);
-        if (oid < m_base)
+        if (oid < m_bits.base)
             return;
-        const std::size_t index = oid - m_base;
-        if (index >= m_bits) {
+        const std::size_t index = oid - m_bits.base;
+        if (index >= m_bits.bits) {
             m_words.resize(std::max(index / Bits + 1, 2 * m_words.size()));
-            m_bits = Bits * m_words.size();
+            m_bits.words = m_words.data();
+            m_bits.bits = Bits * m_words.size();
         }
         m_words[index / Bits] |= std::uint64_t{1} << (index % Bits);
     }
 
     void Clear(std::uint32_t oid)
     {
-        if (const std::size_t index = std::size_t{oid} - m_base; index < m_bits)
+        if (const std::size_t index = std::size_t{oid} - m_bits.base; index < m_bits.bits)
             m_words[index / Bits] &= ~(std::uint64_t{1} << (index % Bits));
     }
 
     std::vector<std::uint32_t> m_oids;
-    std::uint32_t m_base = 0;
     std::vector<std::uint64_t> m_words;
-    std::size_t m_bits = 0; // Bits * m_words.size()
+    OpenBits m_bits; // base, Bits * m_words.size() and m_words.data()
 };
 
 // The nodes registered for the finishing pass, in order of registration. A large load registers one

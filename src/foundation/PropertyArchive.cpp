@@ -52,12 +52,15 @@ bool IsAlive(const Base* object, std::uint32_t oid, std::uint64_t& destroyed)
 } // namespace
 
 PropertyArchive::PropertyArchive(Archive& archive)
-    : m_archive(&archive), m_ownState(std::make_unique<State>()), m_state(m_ownState.get())
+    : m_archive(&archive),
+      m_ownState(std::make_unique<State>()),
+      m_state(m_ownState.get()),
+      m_openBits(&m_state->open.View())
 {
 }
 
 PropertyArchive::PropertyArchive(Archive& archive, PropertyArchive& target)
-    : m_archive(&archive), m_state(target.m_state)
+    : m_archive(&archive), m_state(target.m_state), m_openBits(target.m_openBits)
 {
 }
 
@@ -173,9 +176,9 @@ void PropertyArchive::FinishObject(TreeNode* object)
         FinishAdd(state.finish, object, oid);
 }
 
-bool PropertyArchive::IsRecordOpen(const Base& object) const
+bool PropertyArchive::IsRecordOpenOutside(std::uint32_t oid) const
 {
-    return m_state->open.Contains(object.GetOID());
+    return m_state->open.Contains(oid);
 }
 
 // Plain form.
@@ -513,9 +516,11 @@ struct PropertyArchive::RecordReader {
                     // The record read inline for the waiting frame's last reference: the value goes
                     // to its object at once.
                     Frame& waiting = Top();
-                    Fill(waiting, done, oid, true);
-                    if (waiting.slot == waiting.slots)
-                        Deliver(waiting);
+                    if (!TakeInline(waiting, done, oid)) {
+                        Fill(waiting, done, oid, true);
+                        if (waiting.slot == waiting.slots)
+                            Deliver(waiting);
+                    }
                 }
                 break;
             case Phase::NextElement:
@@ -564,24 +569,19 @@ struct PropertyArchive::RecordReader {
         const std::uint8_t* at = archive.GetCursor();
         const auto count = static_cast<std::size_t>(frame.count);
         const auto first = static_cast<std::size_t>(frame.property);
+        // Once the class's description is settled, the record is a list of segments, in order.
+        const PropertyPlan::Segment* segment =
+            first < count && count == plan.GetCount() ? plan.SegmentsFrom(first) : nullptr;
         for (auto position = first; position < count; position = static_cast<std::size_t>(frame.property)) {
-            switch (plan.GetStep(position).kind) {
-            case PropertyPlan::Kind::Value: {
-                const auto last = std::min(plan.SettledValuesEnd(position), count);
-                if (last == position) {
-                    archive.MoveTo(at);
-                    return position != first;
-                }
+            const PropertyPlan::Segment step = segment ? *segment++ : plan.SegmentAt(position, count);
+            switch (step.kind) {
+            case PropertyPlan::Kind::Value:
                 stream.SetArrayIndex(0);
-                at = plan.ReadValues(stream, *object, position, last, at);
-                frame.property = static_cast<std::int32_t>(last);
+                at = step.kept ? plan.ReadRun(stream, *object, position, at, archive.GetEnd())
+                               : plan.ReadValues(stream, *object, position, step.last, at);
+                frame.property = static_cast<std::int32_t>(step.last);
                 break;
-            }
             case PropertyPlan::Kind::Reference: {
-                if (!plan.IsSettled(position)) {
-                    archive.MoveTo(at);
-                    return position != first;
-                }
                 ++frame.property;
                 // A null or stored reference goes straight to a step that takes references; one read
                 // inline begins its record, the frame waiting for it as for the element of a reference.
@@ -605,7 +605,7 @@ struct PropertyArchive::RecordReader {
                     return true;
                 }
                 archive.MoveTo(at);
-                if (const PropertyEntry& entry = *plan.GetStep(position).entry; entry.takeReference) {
+                if (const PropertyEntry& entry = *step.entry; entry.takeReference) {
                     state.taken = false;
                     if (Base* const target = frame.Checked()) {
                         stream.SetArrayIndex(0);
@@ -628,10 +628,6 @@ struct PropertyArchive::RecordReader {
                 break;
             }
             case PropertyPlan::Kind::Array:
-                if (!plan.IsNamed(position)) {
-                    archive.MoveTo(at);
-                    return position != first;
-                }
                 // Its count; an empty array (a leaf's children) ends here.
                 ++frame.property;
                 frame.isArray = true;
@@ -846,8 +842,8 @@ struct PropertyArchive::RecordReader {
         return at;
     }
     // The same where a record read inline is not begun: null, with record the place where it begins.
-    const std::uint8_t* ReadReference(bool isArray, const std::uint8_t* at, Base*& referenced, std::uint32_t& oid,
-                                      const std::uint8_t*& record)
+    [[gnu::always_inline]] const std::uint8_t* ReadReference(bool isArray, const std::uint8_t* at, Base*& referenced,
+                                                             std::uint32_t& oid, const std::uint8_t*& record)
     {
         Archive& archive = stream.GetArchive();
         std::uint32_t stored = 0;
@@ -965,6 +961,33 @@ struct PropertyArchive::RecordReader {
             stream.SetProperty(nullptr);
         }
         Delivered(frame);
+    }
+
+    // The object of a record read inline for a planned reference whose step takes references, handed
+    // straight to the step as DeliverPlanned hands it over; false, with nothing done, for another value.
+    [[gnu::always_inline]] bool TakeInline(Frame& frame, Base* object, std::uint32_t oid)
+    {
+        if (!frame.planned || frame.slots != 1)
+            return false;
+        const PropertyEntry& entry = *frame.plan->GetStep(static_cast<std::size_t>(frame.property - 1)).entry;
+        if (!entry.takeReference)
+            return false;
+        Slot slot{object, object ? oid : 0, true, Base::GetDestroyedCount()};
+        state.taken = false;
+        // The record's work may have deleted the frame's object.
+        if (Base* const target = frame.Object()) {
+            Resize(frame, entry, *target);
+            stream.SetArrayIndex(frame.element - 1);
+            state.taken = entry.takeReference(*target, static_cast<std::size_t>(frame.element - 1), object);
+        }
+        if (!state.taken)
+            DropUnowned(slot);
+        frame.planned = false;
+        frame.recheck = true;
+        frame.slots = 0;
+        frame.slot = 0;
+        frame.phase = Phase::NextElement;
+        return true;
     }
 
     // A planned element has been offered: what nobody took is dropped.

@@ -9,18 +9,28 @@
 #include <string_view>
 #include <vector>
 
+#include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/ClassHierarchy.h>
 
 namespace Tavrel {
 
 class Archive;
-class Base;
 class Catalog;
 class PropertyPass;
 class PropertyPlan;
 struct ClassDictionaryEntry;
 class Storage;
 class TreeNode;
+
+namespace PropertyStream {
+// The bits of the records being read, as the stream's set of them keeps them: a bit per OID from base
+// on, up to bits; an OID outside them is looked up in the set.
+struct OpenBits {
+    const std::uint64_t* words = nullptr;
+    std::size_t bits = 0;
+    std::uint32_t base = 0;
+};
+} // namespace PropertyStream
 
 // Hash of names for maps and sets looked up by std::string_view.
 struct NameHash {
@@ -87,7 +97,14 @@ public:
     // Registers a node for the finishing pass (each once, in order of registration); null is ignored.
     void FinishObject(TreeNode* object);
     // Reading: whether the object's record is being read (begun and not yet ended).
-    bool IsRecordOpen(const Base& object) const;
+    bool IsRecordOpen(const Base& object) const
+    {
+        // Below the base, the index wraps past the bits.
+        const std::size_t index = std::size_t{object.GetOID()} - m_openBits->base;
+        if (index < m_openBits->bits)
+            return (m_openBits->words[index / 64] >> (index % 64) & 1) != 0;
+        return IsRecordOpenOutside(object.GetOID());
+    }
 
     // Sizes an array to GetArraySize (never negative: the reader checks counts before the pass).
     template <class T>
@@ -148,6 +165,8 @@ private:
     void WriteRecord(Catalog& object, std::uint32_t oid);
     Base* ReadRecord();
     Storage* PeekProperty() const { return m_property; }
+    // IsRecordOpen of an OID outside the open records' bits.
+    bool IsRecordOpenOutside(std::uint32_t oid) const;
     void TakeProperty();
     // The archive of one value's byte block, reused by the stream's values (the direction is the
     // stream's); a taken one is handed back when the value is done.
@@ -163,6 +182,7 @@ private:
     std::int32_t m_numberOfProperties = 0;
     std::unique_ptr<State> m_ownState;
     State* m_state;
+    const PropertyStream::OpenBits* m_openBits; // the state's open records' bits
     Recorder* m_recorder = nullptr;
 };
 

@@ -1,5 +1,9 @@
 #include <tavrel/foundation/PropertyPlan.h>
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 #include <tavrel/foundation/AbstractFactory.h>
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/ClassHierarchy.h>
@@ -51,7 +55,38 @@ std::unique_ptr<PropertyPlan> PropertyPlan::Compile(const Catalog& catalog)
                 kind = Kind::Pair;
             plan->m_steps.push_back({&entry, isArray, kind});
             plan->m_inPlace.push_back(entry.readInPlace ? entry.readInPlace : TakesNothingInPlace);
+            if (kind != Kind::Value)
+                plan->m_links.push_back({ValueLink::Ends});
+            else
+                plan->m_links.push_back({entry.readLinked ? entry.readLinked : ValueLink::TakesNothing});
         }
+    }
+    plan->m_links.push_back({ValueLink::Ends});
+    // Bits of one byte that reading stores alone, side by side: one link sets two or three together.
+    // The byte lies at the same place in every object of the class.
+    const std::vector<Step>& steps = plan->m_steps;
+    const auto isBit = [&steps](std::size_t position, const PropertyEntry& head) {
+        const PropertyEntry& bit = *steps[position].entry;
+        return steps[position].kind == Kind::Value && bit.Has(PropertyEntry::BitAlone) && bit.member == head.member;
+    };
+    for (std::size_t first = 0; first < steps.size();) {
+        const PropertyEntry& head = *steps[first].entry;
+        std::size_t last = first;
+        while (last < steps.size() && last - first < std::size(ValueLink{}.masks) && isBit(last, head))
+            ++last;
+        if (last - first < 2) {
+            ++first;
+            continue;
+        }
+        ValueLink& link = plan->m_links[first];
+        link.read = last - first == 2 ? ValueLink::Bits<2> : ValueLink::Bits<3>;
+        link.offset = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(head.member(*object)) -
+                                                 reinterpret_cast<const std::uint8_t*>(object));
+        for (std::size_t position = first; position < last; ++position) {
+            link.masks[position - first] = steps[position].entry->memberMask;
+            link.all = static_cast<std::uint8_t>(link.all | steps[position].entry->memberMask);
+        }
+        first = last;
     }
     plan->m_settled.assign(plan->m_steps.size(), 0);
     plan->m_valuesEnd.assign(plan->m_steps.size(), 0);
@@ -113,6 +148,76 @@ std::size_t PropertyPlan::FindSettledValuesEnd(std::size_t position) const
     if (last == m_steps.size() || m_steps[last].kind != Kind::Value)
         m_valuesEnd[position] = static_cast<std::uint32_t>(last + 1);
     return last;
+}
+
+PropertyPlan::Segment PropertyPlan::SegmentAt(std::size_t position, std::size_t count) const
+{
+    const Step& step = m_steps[position];
+    const auto next = static_cast<std::uint32_t>(position + 1);
+    switch (step.kind) {
+    case Kind::Value:
+        if (const std::size_t last = std::min(SettledValuesEnd(position), count); last != position)
+            return {Kind::Value, m_valuesEnd[position] == last + 1, static_cast<std::uint32_t>(last), step.entry};
+        break;
+    case Kind::Reference:
+        if (IsSettled(position))
+            return {Kind::Reference, false, next, step.entry};
+        break;
+    case Kind::Array:
+        if (IsNamed(position))
+            return {Kind::Array, false, next, step.entry};
+        break;
+    case Kind::Pair:
+        break;
+    }
+    return {Kind::Pair, false, static_cast<std::uint32_t>(position), nullptr};
+}
+
+bool PropertyPlan::Settle() const
+{
+    // Tried again only once the stream has described more of the class: records nested in the
+    // class's first one (a bonded chain) begin before it has described its later positions.
+    if (m_dropped || !IsCounted())
+        return false;
+    const std::size_t described = m_names->size() + m_arrayFlags->size() + m_typeCodes->size();
+    if (described == m_described)
+        return false;
+    m_described = described;
+    std::vector<Segment> segments;
+    std::vector<std::uint32_t> segmentAt(m_steps.size(), NoSegment);
+    for (std::size_t position = 0; position < m_steps.size();) {
+        Segment segment = SegmentAt(position, m_steps.size());
+        if (m_steps[position].kind == Kind::Pair) {
+            // A pair is read the generic way: a stop, with the segments after it.
+            segment.last = static_cast<std::uint32_t>(position + 1);
+        } else if (segment.kind == Kind::Pair || (segment.kind == Kind::Value && !segment.kept)) {
+            // A run's end is kept once every value of it is settled.
+            return false;
+        }
+        segmentAt[position] = static_cast<std::uint32_t>(segments.size());
+        segments.push_back(segment);
+        position = segment.last;
+    }
+    segments.push_back({Kind::Pair, false, static_cast<std::uint32_t>(m_steps.size()), nullptr});
+    m_segments = std::move(segments);
+    m_segmentAt = std::move(segmentAt);
+    m_segmentsReady = true;
+    return true;
+}
+
+const std::uint8_t* PropertyPlan::ReadValues(PropertyArchive& archive, Base& object, std::size_t first,
+                                             std::size_t last, const std::uint8_t* at) const
+{
+    const std::uint8_t* const end = archive.GetArchive().GetEnd();
+    if (m_valuesEnd[first] == last + 1)
+        return ReadRun(archive, object, first, at, end);
+    for (std::size_t position = first; position < last; ++position) {
+        if (const std::uint8_t* const next = m_inPlace[position](at, end, object))
+            at = next;
+        else
+            at = ReadByPass(archive, object, position, at);
+    }
+    return at;
 }
 
 const std::uint8_t* PropertyPlan::ReadByPass(PropertyArchive& archive, Base& object, std::size_t position,

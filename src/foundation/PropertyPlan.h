@@ -69,10 +69,16 @@ public:
     const std::string& GetClassName() const { return m_className; }
     // Whether the stream has given the class's count.
     bool IsCounted() const { return *m_count != -1; }
-    // Whether the stream has given the name and array flag of a position.
+    // Whether the stream has given the name and array flag of a position; once given, kept.
     bool IsNamed(std::size_t position) const
     {
-        return position < m_names->size() && position < m_arrayFlags->size() && (*m_arrayFlags)[position] != -1;
+        if (position < m_settled.size() && (m_settled[position] & KeptNamed) != 0)
+            return true;
+        const bool named =
+            position < m_names->size() && position < m_arrayFlags->size() && (*m_arrayFlags)[position] != -1;
+        if (named && position < m_settled.size())
+            m_settled[position] |= KeptNamed;
+        return named;
     }
     // The code the stream has given for a position, -1 while it has not.
     std::int32_t GetTypeCode(std::size_t position) const
@@ -84,10 +90,11 @@ public:
     // not change, so the answer is kept.
     bool IsSettled(std::size_t position) const
     {
-        if (m_settled[position])
+        if ((m_settled[position] & KeptSettled) != 0)
             return true;
         const bool settled = IsNamed(position) && GetTypeCode(position) == m_steps[position].entry->code;
-        m_settled[position] = settled;
+        if (settled)
+            m_settled[position] |= KeptSettled;
         return settled;
     }
     // The end of the run of settled values (Kind::Value, IsSettled) from a position on: the position
@@ -99,25 +106,49 @@ public:
             return kept - 1;
         return FindSettledValuesEnd(position);
     }
-    // Reads the values of the steps from first up to last, each of Kind::Value and settled, straight
-    // from the stream's input at `at` into the object; returns the place after them. The archive's
-    // cursor is moved only where a payload goes the checked way. WriteValues writes their payloads alone.
-    const std::uint8_t* ReadValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last,
-                                   const std::uint8_t* at) const
+    // A stretch of a record that a reader takes in one go: a run of settled values up to last, a
+    // settled reference or a named array (last: the next position), or Kind::Pair where it stops (a
+    // pair, a position the stream has not settled, the count).
+    struct Segment {
+        Kind kind;
+        bool kept; // a run whose end is kept: ReadRun reads it
+        std::uint32_t last;
+        const PropertyEntry* entry;
+    };
+    // The segments of a record from a position on, in order and ending with a stop, once the stream
+    // has settled the class's whole description (a description given does not change); null before
+    // that, and at a position no segment begins at.
+    const Segment* SegmentsFrom(std::size_t position) const
     {
-        // Payloads are taken in place from the input; one an entry does not take so (or a damaged
-        // one) is read from the stream at its place, which refuses what the stream refuses. The reads
-        // are held in locals across the calls, which may not change them.
-        const std::uint8_t* const end = archive.GetArchive().GetEnd();
-        const InPlaceRead* const reads = m_inPlace.data();
-        for (std::size_t position = first; position < last; ++position) {
-            if (const std::uint8_t* const next = reads[position](at, end, object)) [[likely]]
-                at = next;
-            else
-                at = ReadByPass(archive, object, position, at);
-        }
-        return at;
+        if (!m_segmentsReady && !Settle()) [[unlikely]]
+            return nullptr;
+        const std::uint32_t index = m_segmentAt[position];
+        return index != NoSegment ? m_segments.data() + index : nullptr;
     }
+    // The segment at a position as far as the stream has described the class; count is the record's.
+    [[gnu::noinline]] Segment SegmentAt(std::size_t position, std::size_t count) const;
+    // Reads the values of the steps from first up to last, each of Kind::Value and settled, straight
+    // from the stream's input at `at` (the input ends at end) into the object; returns the place after
+    // them. The archive's cursor is moved only where a payload goes the checked way. ReadRun reads a
+    // run whose end is kept (Segment::kept), which ends at a link that ends it: its links read it
+    // whole. A payload a link does not take in place (or a damaged one) is read from the stream at its
+    // place, which refuses what the stream refuses, and the run goes on from the next link.
+    // WriteValues writes their payloads alone.
+    const std::uint8_t* ReadRun(PropertyArchive& archive, Base& object, std::size_t first, const std::uint8_t* at,
+                                const std::uint8_t* end) const
+    {
+        const ValueLink* link = &m_links[first];
+        for (;;) {
+            const ValueLink::Stop stop = link->read(at, end, object, link);
+            if (!stop.link) [[likely]]
+                return stop.at;
+            const auto position = static_cast<std::size_t>(stop.link - m_links.data());
+            at = ReadByPass(archive, object, position, stop.at);
+            link = stop.link + 1;
+        }
+    }
+    [[gnu::noinline]] const std::uint8_t* ReadValues(PropertyArchive& archive, Base& object, std::size_t first,
+                                                     std::size_t last, const std::uint8_t* at) const;
     void WriteValues(PropertyArchive& archive, Base& object, std::size_t first, std::size_t last) const;
 
     // The levels' work before and after a record of the planned class: the tables' hooks, base first.
@@ -178,6 +209,9 @@ private:
             hook(object, archive.GetArchive(), &archive);
     }
 
+    // Compiles the segments once the whole description is settled: false while it is not. A pair is
+    // a stop among them (it is read the generic way).
+    [[gnu::noinline]] bool Settle() const;
     // SettledValuesEnd of a position whose end is not kept yet.
     std::size_t FindSettledValuesEnd(std::size_t position) const;
     // ReadValues of a payload at `at` its entry does not take in place: by the step's read half.
@@ -186,11 +220,21 @@ private:
 
     std::vector<Step> m_steps;
     // By position: the step's entry's readInPlace (one that takes nothing for none), in one flat list
-    // for ReadValues.
+    // for ReadValues; and its link, a step of another kind and the count ending a run.
     using InPlaceRead = const std::uint8_t* (*)(const std::uint8_t*, const std::uint8_t*, Base&);
     std::vector<InPlaceRead> m_inPlace;
-    mutable std::vector<std::uint8_t> m_settled; // by position: the stream's description is the step's
+    std::vector<ValueLink> m_links;
+    // By position: what the stream's description has given, once given (IsNamed, IsSettled).
+    static constexpr std::uint8_t KeptSettled = 1;
+    static constexpr std::uint8_t KeptNamed = 2;
+    mutable std::vector<std::uint8_t> m_settled;
     mutable std::vector<std::uint32_t> m_valuesEnd; // by position: 1 + the kept SettledValuesEnd, 0 if none
+    // The segments (SegmentsFrom) and, by position, the index of the one that begins there.
+    static constexpr std::uint32_t NoSegment = UINT32_MAX;
+    mutable bool m_segmentsReady = false;
+    mutable std::size_t m_described = 0; // how much of the class the stream had described at the last try
+    mutable std::vector<Segment> m_segments;
+    mutable std::vector<std::uint32_t> m_segmentAt;
     std::vector<RecordHook> m_before;
     std::vector<RecordHook> m_after;
     std::vector<RecordHook> m_beforeStoring;

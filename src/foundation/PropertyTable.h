@@ -31,6 +31,52 @@ struct PropertyWord {
     std::string_view word;
 };
 
+// A plan's read of a run of settled values: one link per position, each reading its payload in
+// place and going on to the next link itself, so that a run costs no loop around the reads. A link
+// stops the run where its payload is not taken in place (at is then the payload's place, link the
+// link that stopped); the link after the run's last value ends it (link null).
+struct ValueLink {
+    struct Stop {
+        const std::uint8_t* at;
+        const ValueLink* link;
+    };
+    Stop (*read)(const std::uint8_t* at, const std::uint8_t* end, Base& object, const ValueLink* link);
+    // Bits: where the byte lies from the object, and the masks of its bits in the order of the values.
+    std::uint32_t offset = 0;
+    std::uint8_t masks[3] = {};
+    std::uint8_t all = 0; // the masks together
+
+    // The link of an entry's in-place read Read (captureless: read(at, end, object)).
+    template <class Read>
+    static Stop Linked(const std::uint8_t* at, const std::uint8_t* end, Base& object, const ValueLink* link)
+    {
+        if (const std::uint8_t* const next = Read{}(at, end, object)) [[likely]]
+            return link[1].read(next, end, object, link + 1);
+        return {at, link};
+    }
+    // The link of two or three values side by side that are bits of one byte which reading stores
+    // alone (PropertyEntry::BitAlone): one store sets them all. The values after the first keep links
+    // of their own, for runs that begin among them.
+    template <std::size_t Count>
+    static Stop Bits(const std::uint8_t* at, const std::uint8_t* end, Base& object, const ValueLink* link)
+    {
+        if (static_cast<std::size_t>(end - at) < Count) [[unlikely]]
+            return {at, link};
+        std::uint8_t& byte = reinterpret_cast<std::uint8_t*>(&object)[link->offset];
+        unsigned set = 0;
+        for (std::size_t i = 0; i < Count; ++i)
+            set |= at[i] != 0 ? unsigned{link->masks[i]} : 0u;
+        byte = static_cast<std::uint8_t>((byte & ~unsigned{link->all}) | set);
+        return link[Count].read(at + Count, end, object, link + Count);
+    }
+    // The link after a run, and the link of a value that is never read in place.
+    static Stop Ends(const std::uint8_t* at, const std::uint8_t*, Base&, const ValueLink*) { return {at, nullptr}; }
+    static Stop TakesNothing(const std::uint8_t* at, const std::uint8_t*, Base&, const ValueLink* link)
+    {
+        return {at, link};
+    }
+};
+
 // One property of a class level. The stream side (Persisted) has the stored name, the storage code,
 // the typed write and read halves of the property's line and, for arrays, the step that sizes the
 // array to the stored count; a plan calls them by position. The framework-archive column writes and
@@ -47,6 +93,7 @@ struct PropertyEntry {
         Prefix = 8,     // the text name matches every name that begins with it
         Array = 16,     // stored as an array: write writes it whole, read takes one element
         NotCopied = 32, // a copy of the object does not take the value (it lives in an Uncopied member)
+        BitAlone = 64,  // a bit of a byte (memberMask) whose read stores the bit and does nothing else
     };
     static constexpr std::uint32_t AnySchema = 0xFFFFFFFFu;
 
@@ -64,6 +111,8 @@ struct PropertyEntry {
     // payload it does not take in place (read then takes it from the stream). Null for entries
     // whose values always go through read.
     const std::uint8_t* (*readInPlace)(const std::uint8_t* at, const std::uint8_t* end, Base&) = nullptr;
+    // The same as the link of a run (ValueLink::Linked of it); null when readInPlace is.
+    ValueLink::Stop (*readLinked)(const std::uint8_t* at, const std::uint8_t* end, Base&, const ValueLink*) = nullptr;
     // A plan's read of one stored reference, the element at index of an array: hands the object (null
     // allowed) to the level as read does with it in a holder; true when the level took it.
     bool (*takeReference)(Base&, std::size_t index, Base* referenced) = nullptr;
@@ -398,7 +447,7 @@ public:
                 LiesIn<Member>();
         }
         if constexpr (StreamPayload::InPlace<Code>) {
-            Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+            InPlace([](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
                 StreamPayload::Value<Code> value{};
                 if ((at = StreamPayload::Read<Code>(at, end, value))) {
                     if constexpr (Code == Storage::StorageString)
@@ -407,7 +456,7 @@ public:
                         Of(object).*Member = static_cast<F>(value);
                 }
                 return at;
-            };
+            });
         }
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::Write<Code>(archive, Of(object).*Member);
@@ -442,7 +491,7 @@ public:
         });
         if constexpr (StreamPayload::InPlace<Code>) {
             Payload<Code>(Get{});
-            Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+            InPlace([](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
                 StreamPayload::Value<Code> value{};
                 if ((at = StreamPayload::Read<Code>(at, end, value))) {
                     if constexpr (Code == Storage::StorageString)
@@ -451,7 +500,7 @@ public:
                         Set{}(Of(object), value);
                 }
                 return at;
-            };
+            });
         }
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
             ArchiveForm::Write<Code>(archive, Get{}(Of(object)));
@@ -677,13 +726,13 @@ public:
                 WritePlainPayload<ArchiveForm::PlainSize<F>>(archive, Of(object).*Member);
                 return true;
             };
-            Last().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+            InPlace([](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
                 const std::uint8_t* const bytes = StreamPayload::ReadPlainBlock<ArchiveForm::PlainSize<F>>(at, end);
                 if (!bytes)
                     return nullptr;
                 ArchiveForm::ReadPlain(bytes, Of(object).*Member);
                 return bytes + ArchiveForm::PlainSize<F>;
-            };
+            });
         }
         if constexpr (ArchiveForm::PlainBytes<F>)
             LiesIn<Member>();
@@ -756,6 +805,15 @@ public:
         return *this;
     }
 
+    // The last entry, a bit of a byte (InBit), is read by storing the bit alone: its set does nothing
+    // else, so a plan sets the bits of one byte read side by side with one store.
+    PropertyList& StoresBitAlone()
+    {
+        if (Last().memberMask == 0)
+            throw std::logic_error("only a bit of a byte is stored alone");
+        return Flag(PropertyEntry::BitAlone);
+    }
+
     // The last entry, an integer value (codes 3 to 10), is the bytes of the member that held(const T&)
     // gives by reference, so a writer may take its payload from there: the member is an integer of
     // the code's width whose bytes are the value's (a signed member for an unsigned code included).
@@ -784,7 +842,7 @@ public:
     {
         Captureless<Take>();
         Archived(name, write, read, plain);
-        m_entries.back().readInPlace = [](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
+        InPlace([](const std::uint8_t* at, const std::uint8_t* end, Base& object) -> const std::uint8_t* {
             using P = typename decltype(Plain{}(std::declval<const T&>()))::value_type;
             const std::uint8_t* const bytes = StreamPayload::ReadPlainBlock<sizeof(P)>(at, end);
             if (!bytes)
@@ -792,7 +850,7 @@ public:
             P value{};
             std::memcpy(&value, bytes, sizeof value);
             return Take{}(Of(object), value) ? bytes + sizeof value : nullptr;
-        };
+        });
         return *this;
     }
 
@@ -1325,6 +1383,14 @@ private:
         Resize{}(Of(object), count);
         for (std::uint32_t i = 0; i < count; ++i)
             Set{}(Of(object), std::size_t{i}, ReadTarget<Referenced>(archive));
+    }
+
+    // The last entry's in-place read, and the same as a run's link.
+    template <class Read>
+    void InPlace(Read)
+    {
+        Last().readInPlace = Read{};
+        Last().readLinked = &ValueLink::Linked<Read>;
     }
 
     PropertyList& Flag(PropertyEntry::Flag flag)

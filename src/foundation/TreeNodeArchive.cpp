@@ -368,14 +368,17 @@ const PropertyTable& TreeNode::Properties()
                 "Selected", [](const TreeNode& node) { return node.HasFlag(Selected); },
                 [](TreeNode& node, bool on) { node.SetFlag(Selected, on); })
             .InBit(FlagByte, Selected)
+            .StoresBitAlone()
             .Value<Storage::StorageBool>(
                 "Visible", [](const TreeNode& node) { return node.HasFlag(Visible); },
                 [](TreeNode& node, bool on) { node.SetFlag(Visible, on); })
             .InBit(FlagByte, Visible)
+            .StoresBitAlone()
             .Value<Storage::StorageBool>(
                 "Clip", [](const TreeNode& node) { return node.HasFlag(Clipped); },
                 [](TreeNode& node, bool on) { node.SetFlag(Clipped, on); })
             .InBit(FlagByte, Clipped)
+            .StoresBitAlone()
             .Field<Storage::StorageInt, &TreeNode::m_inactive>("Inactive")
             .StreamOnly()
             // A parent or child that cannot join (a second parent, a cycle) is not kept, so one read

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -74,12 +76,101 @@ const PropertyTable& Gauge::Properties()
     return table;
 }
 
+// A level whose runs of values begin and end with a block read by its entry whenever its take
+// refuses it (odd values), around references, so that a run stops at its first, last and only value
+// and goes on after it.
+class Relay : public Object {
+    TAVREL_CLASS(Relay, Object, Creatable)
+public:
+    explicit Relay(Object* parent) : Object(parent) {}
+
+    std::int32_t head = 0;
+    std::int32_t middle = 0;
+    std::int32_t tail = 0;
+    std::int32_t lone = 0;
+    Object* next = nullptr;
+    Object* back = nullptr;
+};
+TAVREL_DEFINE_CLASS(Relay)
+
+template <std::int32_t Relay::*Member>
+void Block(PropertyList<Relay>& list, std::string_view name)
+{
+    list.Archived(
+        name, [](Relay& relay, Archive& nested) { nested << relay.*Member; },
+        [](Relay& relay, Archive& nested) { nested >> relay.*Member; },
+        [](const Relay& relay) { return std::optional<std::int32_t>(relay.*Member); },
+        [](Relay& relay, std::int32_t value) {
+            if (value % 2 != 0)
+                return false;
+            relay.*Member = value;
+            return true;
+        });
+}
+
+const PropertyTable& Relay::Properties()
+{
+    static const PropertyTable table([] {
+        PropertyList<Relay> list;
+        list.Reference("Relay Next", [](const Relay& relay) { return relay.next; },
+                       [](Relay& relay, Object* next) { relay.next = next; });
+        Block<&Relay::head>(list, "Relay Head");
+        list.Field<&Relay::middle>("Relay Middle");
+        Block<&Relay::tail>(list, "Relay Tail");
+        list.Reference("Relay Back", [](const Relay& relay) { return relay.back; },
+                       [](Relay& relay, Object* back) { relay.back = back; });
+        Block<&Relay::lone>(list, "Relay Lone");
+        return list;
+    }());
+    return table;
+}
+
+// A level whose bools are bits of one byte that reading stores alone: two side by side, then a value,
+// then one by itself.
+class Switchboard : public Object {
+    TAVREL_CLASS(Switchboard, Object, Creatable)
+public:
+    explicit Switchboard(Object* parent) : Object(parent) {}
+
+    static void Light(Switchboard& board, std::uint8_t lamp, bool on)
+    {
+        board.lamps = static_cast<std::uint8_t>(on ? board.lamps | lamp : board.lamps & ~lamp);
+    }
+
+    std::uint8_t lamps = 0;
+    std::int32_t dial = 0;
+};
+TAVREL_DEFINE_CLASS(Switchboard)
+
+const PropertyTable& Switchboard::Properties()
+{
+    constexpr auto Lamps = [](const Switchboard& board) -> const std::uint8_t& { return board.lamps; };
+    static const PropertyTable table(
+        PropertyList<Switchboard>()
+            .Value<Storage::StorageBool>("Red", [](const Switchboard& board) { return (board.lamps & 1) != 0; },
+                                         [](Switchboard& board, bool on) { Light(board, 1, on); })
+            .InBit(Lamps, 1)
+            .StoresBitAlone()
+            .Value<Storage::StorageBool>("Green", [](const Switchboard& board) { return (board.lamps & 4) != 0; },
+                                         [](Switchboard& board, bool on) { Light(board, 4, on); })
+            .InBit(Lamps, 4)
+            .StoresBitAlone()
+            .Field<&Switchboard::dial>("Dial")
+            .Value<Storage::StorageBool>("Blue", [](const Switchboard& board) { return (board.lamps & 16) != 0; },
+                                         [](Switchboard& board, bool on) { Light(board, 16, on); })
+            .InBit(Lamps, 16)
+            .StoresBitAlone());
+    return table;
+}
+
 class SettledPayload : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         AttachDataModelDLL();
         ClassRegistry::Register<Gauge>();
+        ClassRegistry::Register<Relay>();
+        ClassRegistry::Register<Switchboard>();
     }
 };
 
@@ -172,4 +263,65 @@ TEST_F(SettledPayload, EveryMemberFormComesBackInTheRecordsAfterTheClassesFirst)
         ASSERT_NE(gauge, nullptr);
         ExpectSame(*gauge, *saved[static_cast<std::size_t>(k)]);
     }
+}
+
+// Values a level reads by its entry (odd blocks) at the first, last and only place of their runs, with
+// each record's next relay read inline where it comes first: every value comes back, and the
+// references name the relays they named.
+TEST_F(SettledPayload, ValuesReadByTheirEntriesInsideRunsComeBackAroundReferences)
+{
+    Object group(nullptr);
+    constexpr int Relays = 9;
+    std::vector<Relay*> saved;
+    for (int k = 0; k < Relays; ++k)
+        saved.push_back(new Relay(&group));
+    for (int k = 0; k < Relays; ++k) {
+        Relay& relay = *saved[static_cast<std::size_t>(k)];
+        relay.head = 10 * k + k % 2;
+        relay.middle = -k;
+        relay.tail = 7 * k;
+        relay.lone = k % 3 == 0 ? 1001 + 2 * k : 2 * k;
+        relay.next = saved[static_cast<std::size_t>((k + 3) % Relays)];
+        relay.back = k > 0 ? saved[static_cast<std::size_t>(k - 1)] : nullptr;
+    }
+    const std::unique_ptr<Object> loaded = RecordStream::LoadAs<Object>(RecordStream::Save(group));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), Relays);
+    const auto relayAt = [&loaded](int k) { return DynCast<Relay>(loaded->GetChild(k)); };
+    for (int k = 0; k < Relays; ++k) {
+        SCOPED_TRACE(k);
+        const Relay* const relay = relayAt(k);
+        ASSERT_NE(relay, nullptr);
+        const Relay& original = *saved[static_cast<std::size_t>(k)];
+        EXPECT_EQ(relay->head, original.head);
+        EXPECT_EQ(relay->middle, original.middle);
+        EXPECT_EQ(relay->tail, original.tail);
+        EXPECT_EQ(relay->lone, original.lone);
+        EXPECT_EQ(relay->next, relayAt((k + 3) % Relays));
+        EXPECT_EQ(relay->back, k > 0 ? relayAt(k - 1) : nullptr);
+    }
+}
+
+// Every mix of the stored bits comes back, read together in the records after the class's first; a
+// bit no value stores keeps what the new object has. Only a bit of a byte is stored alone.
+TEST_F(SettledPayload, BitsStoredAloneComeBackInEveryMix)
+{
+    Object group(nullptr);
+    constexpr int Boards = 10;
+    for (int k = 0; k < Boards; ++k) {
+        auto* const board = new Switchboard(&group);
+        board->lamps = static_cast<std::uint8_t>((k & 1 ? 1 : 0) | (k & 2 ? 4 : 0) | (k & 4 ? 16 : 0) | 2);
+        board->dial = 1000 - 7 * k;
+    }
+    const std::unique_ptr<Object> loaded = RecordStream::LoadAs<Object>(RecordStream::Save(group));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), Boards);
+    for (int k = 0; k < Boards; ++k) {
+        SCOPED_TRACE(k);
+        const auto* const board = DynCast<Switchboard>(loaded->GetChild(k));
+        ASSERT_NE(board, nullptr);
+        EXPECT_EQ(board->lamps, (k & 1 ? 1 : 0) | (k & 2 ? 4 : 0) | (k & 4 ? 16 : 0));
+        EXPECT_EQ(board->dial, 1000 - 7 * k);
+    }
+    EXPECT_THROW(PropertyList<Switchboard>().Field<&Switchboard::dial>("Dial").StoresBitAlone(), std::logic_error);
 }
