@@ -105,7 +105,7 @@ void GeometryMonitor::Update(Event&)
 Point3d GeometryMonitor::GetItemPosition(int index) const
 {
     const auto* const item = DynCast<Geometric>(GetItem(index));
-    return item ? item->GetXYZ() : Point3d::origin;
+    return item && item != this ? item->GetXYZ() : Point3d::origin;
 }
 
 void GeometryMonitor::WatchStructure(Object* parent)
@@ -156,7 +156,7 @@ Point3d::Array GeometryMonitor::GetItemPositions() const
     Point3d::Array positions;
     positions.reserve(static_cast<std::size_t>(GetNumItemsMonitoring()));
     for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
-        if (const auto* const item = DynCast<Geometric>(GetItem(i)))
+        if (const auto* const item = DynCast<Geometric>(GetItem(i)); item && item != this)
             positions.push_back(item->GetXYZ());
     }
     return positions;
@@ -168,7 +168,7 @@ bool GeometryMonitor::GetMeasuredItems(std::span<Geometric*> items) const
         return false;
     for (std::size_t i = 0; i < items.size(); ++i) {
         items[i] = DynCast<Geometric>(GetItem(static_cast<int>(i)));
-        if (!items[i])
+        if (!items[i] || items[i] == this)
             return false;
         for (std::size_t j = 0; j < i; ++j) {
             if (items[j] == items[i])

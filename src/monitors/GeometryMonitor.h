@@ -68,9 +68,10 @@ public:
     // Recalculates when stale (see the class comment).
     void UpdateIfStale();
 
-    // The position of the item, the origin when there is no such item or it is not Geometric.
+    // The position of the item, the origin when there is no such item, it is not Geometric or it is
+    // the monitor itself.
     Point3d GetItemPosition(int index) const;
-    // The positions of the Geometric items, in item order.
+    // The positions of the Geometric items other than the monitor itself, in item order.
     Point3d::Array GetItemPositions() const;
     // The first Annotation child, or null.
     Annotation* GetAnnotationObject() const;
@@ -92,8 +93,8 @@ protected:
     // host), then clears the flag unless a listener of the move deleted the monitor.
     void FinishCalculation(const Point3d& position);
 
-    // The first items.size() items as Geometric objects, when there are that many and they are
-    // distinct objects; false otherwise.
+    // The first items.size() items as Geometric objects, when there are that many, they are distinct
+    // objects and none is the monitor itself (whose position follows from them); false otherwise.
     bool GetMeasuredItems(std::span<Geometric*> items) const;
     // The watches a monitor of a whole structure keeps on its parent (which becomes an item), tree-wide:
     // nodes created below it or joining it (an atom joins its parent once it is made) and changes of

@@ -268,3 +268,29 @@ TEST_F(AngleMonitorTest, ItemsConnectedOnlyAcrossTheEndsMoveNothing)
     EXPECT_TRUE(list.IsEmpty());
     EXPECT_EQ(AngleMonitor(&molecule, a, nullptr, c).GetNumItemsMonitoring(), 0);
 }
+
+// A monitor among its own items would place itself from its own position: it measures nothing, and
+// so keeps its place through save and load.
+TEST_F(AngleMonitorTest, AMonitorAmongItsOwnItemsMeasuresNothingAndStaysPut)
+{
+    ChemDoc document;
+    auto* const molecule = new Molecule(document.GetTreeRoot());
+    Atom3d* const a = AddAtom(molecule, "C", 1, 0, 0);
+    Atom3d* const c = AddAtom(molecule, "C", -1, 0, 0);
+    auto* const monitor = new AngleMonitor(molecule, nullptr, nullptr, nullptr);
+    for (Object* item : std::initializer_list<Object*>{a, monitor, c})
+        monitor->AddMonitoredItem(item);
+    EXPECT_EQ(monitor->GetAngle(), 0.0);
+
+    Archive out;
+    document.Serialize(out);
+    ChemDoc loaded;
+    Archive in(out.GetBuffer());
+    loaded.Serialize(in);
+    const auto* const back = DynCast<AngleMonitor>(loaded.GetTreeRoot()->GetChild(0)->GetChild(2));
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(back->GetNumItemsMonitoring(), 3);
+    EXPECT_EQ(back->GetItem(1), back);
+    EXPECT_EQ(back->GetAngle(), 0.0);
+    EXPECT_EQ(back->GetXYZ(), monitor->GetXYZ());
+}
