@@ -86,6 +86,9 @@ public:
         if (const std::uint32_t number = m_lastNumber; number != NoBlock) [[likely]] {
             std::vector<Node*>& slots = m_blocks[number].slots;
             if (const std::size_t slot = slots.size(); slot < BlockSize && slot < slots.capacity()) [[likely]] {
+                // The room just checked: push_back's growth path, and the registers it saves, drop out.
+                if (slots.end() == slots.begin() + static_cast<std::ptrdiff_t>(slots.capacity()))
+                    __builtin_unreachable();
                 slots.push_back(child);
                 Appended(number, slot, child);
                 return true;
