@@ -83,10 +83,12 @@ public:
     // goes out of line, as the caller's last call.
     bool AppendLast(Node* child)
     {
-        if (!m_blocks.empty()) [[likely]] {
-            const std::uint32_t number = m_order.empty() ? 0 : m_order.back();
+        if (const std::uint32_t number = m_lastNumber; number != NoBlock) [[likely]] {
             std::vector<Node*>& slots = m_blocks[number].slots;
             if (const std::size_t slot = slots.size(); slot < BlockSize && slot < slots.capacity()) [[likely]] {
+                // The room just checked: push_back's growth path, and the registers it saves, drop out.
+                if (slots.end() == slots.begin() + static_cast<std::ptrdiff_t>(slots.capacity()))
+                    __builtin_unreachable();
                 slots.push_back(child);
                 Appended(number, slot, child);
                 return true;
@@ -207,6 +209,7 @@ public:
         m_order.clear();
         m_tree.clear();
         m_freeHead = NoBlock;
+        m_lastNumber = NoBlock;
         m_live = 0;
         m_packed = true;
         for (Node* child : order)
@@ -408,18 +411,22 @@ private:
         if (m_order.empty() && !m_blocks.empty())
             m_order.push_back(0);
     }
+    // After any change to the blocks in order.
+    void NoteLast() { m_lastNumber = BlockCount() == 0 ? NoBlock : NumberAt(BlockCount() - 1); }
 
     // An empty block after the last; the Fenwick tree grows by one node (kept only for two blocks or more).
     void AppendBlock()
     {
         if (BlockCount() == 0) {
             NewBlock();
+            NoteLast();
             return;
         }
         StoreOrder();
         const std::uint32_t number = NewBlock();
         m_blocks[number].rank = static_cast<std::uint32_t>(m_order.size());
         m_order.push_back(number);
+        NoteLast();
         const std::size_t one = m_order.size();
         if (one == 2)
             Rerank(0);
@@ -449,12 +456,14 @@ private:
             m_blocks.clear();
             m_order.clear();
             m_freeHead = NoBlock;
+            m_lastNumber = NoBlock;
             m_tree.clear();
             m_packed = true;
             return;
         }
         const std::uint32_t number = m_order[rank];
         m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank));
+        NoteLast();
         FreeBlock(number);
         // Dropping the last node leaves a valid Fenwick tree over the others.
         if (rank == m_order.size() && m_order.size() > 1)
@@ -487,6 +496,7 @@ private:
         fill(lower, 0, half, within < half ? within : half);
         fill(upper, half, BlockSize, within < half ? BlockSize : within);
         m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(rank + 1), upper);
+        NoteLast();
         Rerank(rank);
     }
 
@@ -515,6 +525,7 @@ private:
             block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
         FreeBlock(emptied);
         m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank + 1));
+        NoteLast();
         Rerank(rank);
     }
 
@@ -522,6 +533,7 @@ private:
     std::vector<std::uint32_t> m_order;  // block numbers in child order, once there are two blocks
     std::vector<std::uint32_t> m_tree;   // Fenwick tree of child counts over m_order
     std::uint32_t m_freeHead = NoBlock;  // first free block number
+    std::uint32_t m_lastNumber = NoBlock;  // the last block's number, for appends
     std::uint32_t m_live = 0;
     // Every block but the last is full and none has a hole (children only appended, or removed from
     // the end): an index then names its block and slot directly.

@@ -125,8 +125,8 @@ public:
     void SetLID(std::uint32_t lid) { m_LID = lid; }
     std::uint32_t GetLID() const { return m_LID; }
     // Hooks of the finishing pass after a document load or store, with the framework archive's
-    // object schema.
-    virtual void FinishLoading(std::uint32_t schema);
+    // object schema. Empty here and inline, so that the overrides' calls up the chain cost nothing.
+    virtual void FinishLoading(std::uint32_t /*schema*/) {}
     virtual void FinishStoring(std::uint32_t schema);
     // A refused record lets go, parentless, of the nodes in its subtree made before its node: its walk
     // took only parentless ones, which earlier reads handed out, so they are their readers' to delete.

@@ -283,8 +283,6 @@ void TreeNode::ClearHint(std::uint8_t bits)
     m_hints = static_cast<std::uint8_t>(m_hints & ~bits);
 }
 
-void TreeNode::FinishLoading(std::uint32_t) {}
-
 void TreeNode::FinishStoring(std::uint32_t) {}
 
 } // namespace Tavrel

@@ -197,4 +197,44 @@ TEST(ChildArrayTest, AChildTradesPlacesWithThePreviousOneOnlyWithinAPackedBlock)
         ASSERT_EQ(array.IndexOf(model[i]), i) << "index of child " << i;
 }
 
+TEST(ChildArrayTest, AppendingGoesToTheEndAfterTheLastBlockWasSplitMergedDroppedOrReplaced)
+{
+    std::vector<Child> pool(1200);
+    for (std::size_t i = 0; i < pool.size(); ++i)
+        pool[i].id = static_cast<int>(i);
+    Children array;
+    std::vector<Child*> model;
+    std::size_t next = 0;
+    const auto append = [&](std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i, ++next) {
+            array.Append(&pool[next]);
+            model.push_back(&pool[next]);
+        }
+    };
+    const auto remove = [&](std::size_t at) {
+        array.Remove(model[at]);
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+    };
+    // Three full blocks; an insertion into the last splits it, and appends follow its upper half.
+    append(768);
+    array.Insert(700, &pool[next]);
+    model.insert(model.begin() + 700, &pool[next++]);
+    append(5);
+    ExpectSame(array, model, pool);
+    // Emptying the last blocks merges or drops them; appends follow what is left.
+    while (model.size() > 300)
+        remove(model.size() > 320 ? model.size() - 20 : 290);
+    append(3);
+    ExpectSame(array, model, pool);
+    // Emptied, then replaced by a new order.
+    while (!model.empty())
+        remove(model.size() / 2);
+    append(2);
+    ExpectSame(array, model, pool);
+    std::reverse(model.begin(), model.end());
+    array.Replace(model);
+    append(260);
+    ExpectSame(array, model, pool);
+}
+
 } // namespace
