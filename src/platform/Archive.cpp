@@ -95,9 +95,10 @@ void Archive::Append(const std::uint8_t* bytes, std::size_t size) const
 // output spends more time there than in writing its bytes. From a megabyte on, the buffer grows
 // sixteenfold (fourfold from 64 MB on) rather than twofold, so that a large output is copied once or
 // twice; the pages of the capacity beyond what is written are never touched. Where the system cannot
-// give that much room, and below a megabyte, the growth is the vector's own. The pages of a large
-// buffer are mapped in a quarter megabyte ahead of the writes (and before a growth's copy), one call
-// for many pages instead of a fault each.
+// give that much room, and below a megabyte, the growth is the vector's own. The pages of a buffer of
+// MappedCapacity or more, which the heap maps afresh each time, are mapped in a quarter megabyte ahead
+// of the writes (and before a growth's copy), one call for many pages instead of a fault each; a
+// smaller one may reuse pages already mapped, where the call would only cost.
 void Archive::Extend(std::size_t size) const
 {
     constexpr std::size_t HugeCapacity = std::size_t{64} << 20;
@@ -125,13 +126,13 @@ void Archive::Extend(std::size_t size) const
     }
     if (end > m_mapped)
         MapAhead(m_buffer, end);
-    m_limit = m_buffer.capacity() >= LargeCapacity ? m_mapped : m_buffer.capacity();
+    m_limit = m_buffer.capacity() >= MappedCapacity ? m_mapped : m_buffer.capacity();
 }
 
 void Archive::MapAhead(std::vector<std::uint8_t>& buffer, std::size_t end) const
 {
     constexpr std::size_t Ahead = std::size_t{1} << 18;
-    if (buffer.capacity() < LargeCapacity)
+    if (buffer.capacity() < MappedCapacity)
         return;
     const std::size_t to = std::min(buffer.capacity(), std::max(end, m_mapped) + Ahead);
     if (to > m_mapped) {

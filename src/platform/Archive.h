@@ -240,9 +240,12 @@ private:
     void Append(const std::uint8_t* bytes, std::size_t size) const;
     // Room for size more bytes in the buffer, grown or with more of its pages mapped in.
     void Extend(std::size_t size) const;
-    // Maps in the pages of a large buffer from m_mapped to a quarter megabyte past end.
+    // Maps in the pages of a buffer of MappedCapacity or more from m_mapped to a quarter megabyte past
+    // end.
     void MapAhead(std::vector<std::uint8_t>& buffer, std::size_t end) const;
     static constexpr std::size_t LargeCapacity = std::size_t{1} << 20;
+    // The heap maps a block this large afresh for each request rather than reusing freed pages.
+    static constexpr std::size_t MappedCapacity = std::size_t{32} << 20;
     // A write that does not fit the stage: the staged bytes, then the write, go to the buffer.
     void WriteThrough(const void* data, std::size_t size);
     std::size_t StoredSize() const { return m_buffer.size() + StagedSize(); }
