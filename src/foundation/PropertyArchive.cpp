@@ -327,6 +327,16 @@ struct PropertyArchive::RecordReader {
             return object;
         }
 
+        // A value has been offered to the object, whose work may have deleted objects the frame holds:
+        // its slots are free again.
+        void Offered()
+        {
+            planned = false;
+            recheck = true;
+            slots = 0;
+            slot = 0;
+        }
+
         // A frame is reused from record to record: its texts keep their room. Begin sets its object,
         // plan, class name, count and reservation.
         void Reset()
@@ -611,10 +621,7 @@ struct PropertyArchive::RecordReader {
                         stream.SetArrayIndex(0);
                         state.taken = entry.takeReference(*target, 0, referenced);
                     }
-                    frame.planned = false;
-                    frame.recheck = true;
-                    frame.slot = 0;
-                    frame.slots = 0;
+                    frame.Offered();
                 } else {
                     waitFor();
                     Fill(frame, referenced, oid, false);
@@ -691,10 +698,7 @@ struct PropertyArchive::RecordReader {
                 stream.SetArrayIndex(frame.element - 1);
                 state.taken = entry.takeReference(*target, static_cast<std::size_t>(frame.element - 1), referenced);
             }
-            frame.planned = false;
-            frame.recheck = true;
-            frame.slots = 0;
-            frame.slot = 0;
+            frame.Offered();
         }
         frame.phase = Phase::NextProperty;
         return true;
@@ -982,10 +986,7 @@ struct PropertyArchive::RecordReader {
         }
         if (!state.taken)
             DropUnowned(slot);
-        frame.planned = false;
-        frame.recheck = true;
-        frame.slots = 0;
-        frame.slot = 0;
+        frame.Offered();
         frame.phase = Phase::NextElement;
         return true;
     }
@@ -997,10 +998,7 @@ struct PropertyArchive::RecordReader {
             for (int i = 0; i < frame.slots; ++i)
                 DropUnowned(frame.slotValues[i]);
         }
-        frame.planned = false;
-        frame.recheck = true;
-        frame.slots = 0;
-        frame.slot = 0;
+        frame.Offered();
         frame.phase = Phase::NextElement;
     }
 
