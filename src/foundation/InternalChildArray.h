@@ -286,11 +286,9 @@ private:
     // Append into a new block, or one whose slots grow.
     [[gnu::noinline]] bool AppendGrowing(Node* child)
     {
-        std::uint32_t number = m_order.empty() ? 0 : m_order.back();
-        if (m_blocks.empty() || m_blocks[number].slots.size() == BlockSize) {
+        if (m_lastNumber == NoBlock || m_blocks[m_lastNumber].slots.size() == BlockSize)
             AppendBlock();
-            number = m_order.empty() ? 0 : m_order.back();
-        }
+        const std::uint32_t number = m_lastNumber;
         m_blocks[number].slots.push_back(child);
         Appended(number, m_blocks[number].slots.size() - 1, child);
         return true;

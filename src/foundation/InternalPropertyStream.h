@@ -175,7 +175,7 @@ public:
     void Push(std::uint32_t oid)
     {
         // Inside the bits, with room in the list: no call. Below the base, the index wraps past them.
-        const std::size_t index = std::size_t{oid} - m_bits.base;
+        const std::size_t index = m_bits.IndexOf(oid);
         if (m_oids.empty() || m_oids.size() == m_oids.capacity() || index >= m_bits.bits) {
             PushAny(oid);
             return;
@@ -197,14 +197,13 @@ public:
     }
     bool Contains(std::uint32_t oid) const
     {
-        // Below the base, the index wraps past the bits.
-        if (const std::size_t index = std::size_t{oid} - m_bits.base; index < m_bits.bits)
-            return (m_words[index / Bits] >> (index % Bits) & 1) != 0;
+        if (const std::size_t index = m_bits.IndexOf(oid); index < m_bits.bits)
+            return m_bits.Test(index);
         return std::binary_search(m_oids.begin(), m_oids.end(), oid);
     }
 
 private:
-    static constexpr std::size_t Bits = 64;
+    static constexpr std::size_t Bits = OpenBits::WordBits;
 
     [[gnu::noinline]] void PushAny(std::uint32_t oid)
     {
@@ -224,7 +223,7 @@ private:
 
     void Clear(std::uint32_t oid)
     {
-        if (const std::size_t index = std::size_t{oid} - m_bits.base; index < m_bits.bits)
+        if (const std::size_t index = m_bits.IndexOf(oid); index < m_bits.bits)
             m_words[index / Bits] &= ~(std::uint64_t{1} << (index % Bits));
     }
 

@@ -232,7 +232,7 @@ std::size_t LogicalIdentifierList::AddObjectLidsIfFree(std::span<const Entry> en
         const std::uint32_t number = lid >> PageBits;
         if (!page || number != pageNumber) {
             // A page past the window's end joins it when the bound allows, as Insert would take it.
-            if ((!InWindow(number) && !(m_sparse.empty() && Cover(number))) || !m_sparse.empty()) {
+            if (!m_sparse.empty() || (!InWindow(number) && !Cover(number))) {
                 page = nullptr;
                 if (!AddObjectLidIfFree(lid, oid))
                     break;

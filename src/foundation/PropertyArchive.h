@@ -26,9 +26,15 @@ namespace PropertyStream {
 // The bits of the records being read, as the stream's set of them keeps them: a bit per OID from base
 // on, up to bits; an OID outside them is looked up in the set.
 struct OpenBits {
+    static constexpr std::size_t WordBits = 64;
     const std::uint64_t* words = nullptr;
     std::size_t bits = 0;
     std::uint32_t base = 0;
+
+    // The OID's bit, bits or more for an OID outside them (below the base, the index wraps past them).
+    std::size_t IndexOf(std::uint32_t oid) const { return std::size_t{oid} - base; }
+    // Whether the bit of an index below bits is set.
+    bool Test(std::size_t index) const { return (words[index / WordBits] >> (index % WordBits) & 1) != 0; }
 };
 } // namespace PropertyStream
 
@@ -99,10 +105,8 @@ public:
     // Reading: whether the object's record is being read (begun and not yet ended).
     bool IsRecordOpen(const Base& object) const
     {
-        // Below the base, the index wraps past the bits.
-        const std::size_t index = std::size_t{object.GetOID()} - m_openBits->base;
-        if (index < m_openBits->bits)
-            return (m_openBits->words[index / 64] >> (index % 64) & 1) != 0;
+        if (const std::size_t index = m_openBits->IndexOf(object.GetOID()); index < m_openBits->bits)
+            return m_openBits->Test(index);
         return IsRecordOpenOutside(object.GetOID());
     }
 

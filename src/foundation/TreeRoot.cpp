@@ -220,7 +220,7 @@ void TreeRoot::TakeLoaded(TreeNode* node, const PropertyArchive* stream)
 // The room is not filled in: only the entries taken are read.
 void TreeRoot::GrowLoaded(std::size_t room)
 {
-    std::unique_ptr<LoadedNode[]> grown(new LoadedNode[room]);
+    auto grown = std::make_unique_for_overwrite<LoadedNode[]>(room);
     std::copy_n(m_loaded.Get().get(), m_loadedCount.Get(), grown.get());
     m_loaded = std::move(grown);
     m_loadedRoom = room;
