@@ -3,6 +3,7 @@
 #pragma once
 
 #include <malloc.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <cstddef>
@@ -50,6 +51,26 @@ inline std::size_t HeapInUse()
     const auto info = mallinfo2();
     return info.uordblks + info.hblkhd;
 }
+
+// The process's CPU time in user code and in the kernel, and its minor page faults (first touches of
+// fresh memory), so that a benchmark can show the kernel's share of a phase.
+struct ProcessWork {
+    double userSeconds = 0.0;
+    double kernelSeconds = 0.0;
+    double pageFaults = 0.0;
+
+    static ProcessWork Now()
+    {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + 1e-6 * static_cast<double>(time.tv_usec); };
+        return {seconds(usage.ru_utime), seconds(usage.ru_stime), static_cast<double>(usage.ru_minflt)};
+    }
+    ProcessWork operator-(const ProcessWork& since) const
+    {
+        return {userSeconds - since.userSeconds, kernelSeconds - since.kernelSeconds, pageFaults - since.pageFaults};
+    }
+};
 
 // An empty cubic cell sized for `atoms` asymmetric atoms at about 0.1 per cubic A once expanded, in a
 // space group with 4 (P21/c), 48 (Pm-3m) or any other count: 192 (Fm-3m) operators.
