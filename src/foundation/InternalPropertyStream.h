@@ -301,6 +301,70 @@ private:
     std::uint32_t* m_chunkEnd = nullptr;
 };
 
+// The OIDs of the objects created by reading, in order of creation. Objects take their OIDs from the
+// counter one after another, so a load's come in long runs: each run is kept as its first OID and its
+// length, and a large load needs a few of them rather than four bytes per object.
+class CreatedList {
+public:
+    void Push(std::uint32_t oid)
+    {
+        // The initial empty run takes no OID: none is 0.
+        if (oid - m_last.first == m_last.count)
+            ++m_last.count;
+        else
+            StartRun(oid);
+    }
+
+    std::size_t GetSize() const { return m_before + m_last.count; }
+
+    // Calls f with each OID from entry mark on, in order.
+    template <class F>
+    void ForEachFrom(std::size_t mark, F f) const
+    {
+        std::size_t at = 0; // the entry of the run's first OID
+        const auto visit = [&](const Run& run) {
+            for (std::uint32_t k = at < mark ? static_cast<std::uint32_t>(std::min<std::size_t>(mark - at, run.count)) : 0;
+                 k < run.count; ++k)
+                f(run.first + k);
+            at += run.count;
+        };
+        for (const Run& run : m_runs)
+            visit(run);
+        visit(m_last);
+    }
+
+    // Drops the entries from mark on.
+    void Truncate(std::size_t mark)
+    {
+        while (m_before > mark) {
+            m_last = m_runs.back();
+            m_runs.pop_back();
+            m_before -= m_last.count;
+        }
+        if (mark < m_before + m_last.count)
+            m_last.count = static_cast<std::uint32_t>(mark - m_before);
+    }
+
+private:
+    struct Run {
+        std::uint32_t first;
+        std::uint32_t count;
+    };
+
+    [[gnu::noinline]] void StartRun(std::uint32_t oid)
+    {
+        if (m_last.count != 0) {
+            m_runs.push_back(m_last);
+            m_before += m_last.count;
+        }
+        m_last = {oid, 1};
+    }
+
+    std::vector<Run> m_runs; // the runs before the last
+    Run m_last{0, 0};
+    std::size_t m_before = 0; // OIDs in m_runs
+};
+
 // Records written and read in this process (CountStreamRecordsForTests); hidden, so that both
 // sources reach it directly.
 [[gnu::visibility("hidden")]] extern StreamRecordCounts g_recordCounts;
@@ -449,8 +513,7 @@ struct PropertyArchive::State {
     OIDMap oidMap;
     PropertyStream::FinishList finish;
     PropertyStream::OIDSet finishSet; // the OIDs of the nodes in finish
-    // OIDs of the objects created by reading, in order of creation.
-    std::vector<std::uint32_t> created;
+    PropertyStream::CreatedList created;
     // OIDs of the objects whose records are being read.
     PropertyStream::OpenRecords open;
     // Input bytes that the open records still need after the innermost one: at least one per

@@ -528,7 +528,7 @@ struct PropertyArchive::RecordReader {
     {
         PersistentObject* created = nullptr;
         if (Base* object = frame.plan->Create(created)) {
-            state.created.push_back(object->GetOID());
+            state.created.Push(object->GetOID());
             return object;
         }
         frame.plan = nullptr;
@@ -548,7 +548,7 @@ struct PropertyArchive::RecordReader {
             delete created;
             return nullptr;
         }
-        state.created.push_back(object->GetOID());
+        state.created.Push(object->GetOID());
         return object;
     }
 
@@ -1109,7 +1109,7 @@ Base* PropertyArchive::ReadRecord()
 {
     if (!GetArchive().IsLoading())
         return nullptr;
-    const std::size_t mark = m_state->created.size();
+    const std::size_t mark = m_state->created.GetSize();
     const std::size_t reserved = m_state->reserved;
     const std::size_t open = m_state->open.GetSize();
     try {
@@ -1118,17 +1118,17 @@ Base* PropertyArchive::ReadRecord()
         m_state->reserved = reserved;
         m_state->open.Truncate(open);
         SetProperty(nullptr);
-        for (std::size_t i = mark; i < m_state->created.size(); ++i) {
-            if (Base* object = Base::GetObjectA(m_state->created[i]))
+        m_state->created.ForEachFrom(mark, [](std::uint32_t oid) {
+            if (Base* object = Base::GetObjectA(oid))
                 object->LoadRefused();
-        }
+        });
         // Owners are read before what they own, so deleting in order of creation takes whole
         // subtrees at once; an object deleted with its owner is already gone.
-        for (std::size_t i = mark; i < m_state->created.size(); ++i) {
-            if (Base* object = Base::GetObjectA(m_state->created[i]))
+        m_state->created.ForEachFrom(mark, [](std::uint32_t oid) {
+            if (Base* object = Base::GetObjectA(oid))
                 delete object;
-        }
-        m_state->created.resize(mark);
+        });
+        m_state->created.Truncate(mark);
         throw;
     }
 }

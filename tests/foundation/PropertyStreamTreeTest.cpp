@@ -288,6 +288,45 @@ TEST_F(PropertyStreamTree, DroppedRecordDeletesItsParentlessNodesAndKeepsTheAdop
     EXPECT_EQ(StreamTree::live, live + 2);
 }
 
+TEST_F(PropertyStreamTree, RefusedRecordDeletesOnlyWhatItMadeAfterAnEarlierRecordOfTheSameStream)
+{
+    const std::unique_ptr<StreamTree> first(StreamTree::Make("first"));
+    StreamTree::Make("first child", first.get());
+    const std::unique_ptr<StreamTree> second(StreamTree::Make("second"));
+    for (int i = 0; i < 3; ++i)
+        StreamTree::Make("second child", second.get())->extra = first.get();
+    Archive out;
+    std::size_t firstEnd = 0;
+    {
+        CompressedPropertyArchive stream(out);
+        for (StreamTree* root : {first.get(), second.get()}) {
+            stream.AddOIDMapEntry(root->GetOID(), root->GetOID());
+            root->WriteProperties(stream, root->GetOID());
+            firstEnd = firstEnd == 0 ? out.GetBuffer().size() : firstEnd;
+        }
+    }
+    const Bytes bytes = out.GetBuffer();
+
+    const int live = StreamTree::live;
+    for (std::size_t size = firstEnd; size < bytes.size(); ++size) {
+        Archive archive(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)));
+        std::unique_ptr<Base> loaded;
+        std::unique_ptr<StreamTree> between;
+        {
+            CompressedPropertyArchive stream(archive);
+            loaded.reset(Catalog::ReadProperties(stream));
+            ASSERT_NE(DynCast<StreamTree>(loaded.get()), nullptr);
+            // The second record's objects take the OIDs after the first's, or an object made
+            // between them parts the two.
+            if (size % 2 == 0)
+                between.reset(StreamTree::Make("between"));
+            EXPECT_THROW(Catalog::ReadProperties(stream), ArchiveException) << "at " << size << " bytes";
+        }
+        EXPECT_EQ(StreamTree::live, live + 2 + (between ? 1 : 0)) << "at " << size << " bytes";
+        EXPECT_EQ(static_cast<StreamTree*>(loaded.get())->GetNumChildren(), 1);
+    }
+}
+
 TEST_F(PropertyStreamTree, EveryTruncationOfATreeIsRefusedAndLeavesNothingBehind)
 {
     const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
