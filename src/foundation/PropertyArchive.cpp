@@ -84,14 +84,16 @@ void Finish(const FinishList& finish, std::uint32_t schema)
         for (; foundEnd < size && foundEnd < i + ahead; ++foundEnd) {
             Base* const object = Base::GetObjectA(next.Read());
             found[foundEnd % ahead] = object;
-            PrefetchObject(object, prefetchBytes);
+            if (object)
+                PrefetchObject(object, prefetchBytes);
         }
         // Entries i to i + ahead - 1 found, and one after them.
         while (i + ahead < size) {
             Base* const object = found[i % ahead];
             Base* const later = Base::GetObjectA(next.Read());
             found[i % ahead] = later;
-            PrefetchObject(later, prefetchBytes);
+            if (later)
+                PrefetchObject(later, prefetchBytes);
             finishNode(object);
             ++i;
             findAgain(i + ahead);
