@@ -232,68 +232,137 @@ private:
     OpenBits m_bits; // base, Bits * m_words.size() and m_words.data()
 };
 
-// The nodes registered for the finishing pass, in order of registration. A large load registers one
-// or two per atom: the entries sit in chunks that stay where they are as the list grows (no copy, and
-// no memory touched twice), and entries registered while no object was destroyed share the count of
-// destroyed objects they were registered at.
+// The nodes registered for the finishing pass, by OID, in order of registration. OIDs are never
+// reused, so an OID finds its node or nothing once the node is gone, whatever was destroyed meanwhile.
+// A large load registers one or two per atom: the OIDs sit in chunks that stay where they are as the
+// list grows (no copy, and no memory touched twice).
 class FinishList {
 public:
-    struct Entry {
-        TreeNode* node;
-        std::uint32_t oid;
-        std::uint32_t run; // index of Base::GetDestroyedCount() at registration in m_runs
-    };
-
-    void Add(TreeNode* node, std::uint32_t oid)
+    void Add(std::uint32_t oid)
     {
-        if (const std::uint64_t destroyed = Base::GetDestroyedCount(); destroyed != m_lastDestroyed)
-            BeginRun(destroyed);
         if (m_next == m_chunkEnd)
             AddChunk();
-        *m_next++ = {node, oid, m_run};
-        ++m_size;
+        *m_next++ = oid;
     }
 
-    // Add when no run begins and the chunk has room; false when Add must (nothing changed).
-    bool TryAdd(TreeNode* node, std::uint32_t oid)
+    // Add when the chunk has room; false when Add must (nothing changed).
+    bool TryAdd(std::uint32_t oid)
     {
-        if (Base::GetDestroyedCount() != m_lastDestroyed || m_next == m_chunkEnd)
+        if (m_next == m_chunkEnd)
             return false;
-        *m_next++ = {node, oid, m_run};
-        ++m_size;
+        *m_next++ = oid;
         return true;
     }
 
-    std::size_t GetSize() const { return m_size; }
-    const Entry& operator[](std::size_t i) const { return m_chunks[i / ChunkSize][i % ChunkSize]; }
-    // Base::GetDestroyedCount() when the entry was registered.
-    std::uint64_t GetDestroyed(const Entry& entry) const { return m_runs[entry.run]; }
+    std::size_t GetSize() const
+    {
+        return m_chunks.empty() ? 0 : (m_chunks.size() - 1) * ChunkSize + static_cast<std::size_t>(m_next - m_chunks.back().get());
+    }
+    std::uint32_t operator[](std::size_t i) const { return m_chunks[i / ChunkSize][i % ChunkSize]; }
+
+    // Reads the entries in order from the first one, each while it is below GetSize(); the list may
+    // grow meanwhile.
+    class Reader {
+    public:
+        explicit Reader(const FinishList& list) : m_list(list) {}
+        std::uint32_t Read()
+        {
+            if (m_at == m_end)
+                NextChunk();
+            return *m_at++;
+        }
+
+    private:
+        void NextChunk()
+        {
+            m_at = m_list.m_chunks[m_chunk++].get();
+            m_end = m_at + ChunkSize;
+        }
+
+        const FinishList& m_list;
+        std::size_t m_chunk = 0; // the chunk after m_at's
+        const std::uint32_t* m_at = nullptr;
+        const std::uint32_t* m_end = nullptr;
+    };
 
 private:
-    // 64 KiB of entries.
-    static constexpr std::size_t ChunkSize = 4096;
+    // 64 KiB of OIDs.
+    static constexpr std::size_t ChunkSize = 16384;
 
-    [[gnu::noinline]] void BeginRun(std::uint64_t destroyed)
-    {
-        m_run = static_cast<std::uint32_t>(m_runs.size());
-        m_runs.push_back(destroyed);
-        m_lastDestroyed = destroyed;
-    }
     [[gnu::noinline]] void AddChunk()
     {
-        m_chunks.push_back(std::make_unique_for_overwrite<Entry[]>(ChunkSize));
+        m_chunks.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(ChunkSize));
         m_next = m_chunks.back().get();
         m_chunkEnd = m_next + ChunkSize;
     }
 
-    std::vector<std::unique_ptr<Entry[]>> m_chunks;
-    Entry* m_next = nullptr; // the next free entry of the last chunk
-    Entry* m_chunkEnd = nullptr;
-    std::size_t m_size = 0;
-    // Base::GetDestroyedCount() of each run of entries; no count reaches the initial last one.
-    std::vector<std::uint64_t> m_runs;
-    std::uint64_t m_lastDestroyed = UINT64_MAX;
-    std::uint32_t m_run = 0;
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_chunks;
+    std::uint32_t* m_next = nullptr; // the next free entry of the last chunk
+    std::uint32_t* m_chunkEnd = nullptr;
+};
+
+// The OIDs of the objects created by reading, in order of creation. Objects take their OIDs from the
+// counter one after another, so a load's come in long runs: each run is kept as its first OID and its
+// length, and a large load needs a few of them rather than four bytes per object.
+class CreatedList {
+public:
+    void Push(std::uint32_t oid)
+    {
+        // The initial empty run takes no OID: none is 0.
+        if (oid - m_last.first == m_last.count)
+            ++m_last.count;
+        else
+            StartRun(oid);
+    }
+
+    std::size_t GetSize() const { return m_before + m_last.count; }
+
+    // Calls f with each OID from entry mark on, in order.
+    template <class F>
+    void ForEachFrom(std::size_t mark, F f) const
+    {
+        std::size_t at = 0; // the entry of the run's first OID
+        const auto visit = [&](const Run& run) {
+            for (std::uint32_t k = at < mark ? static_cast<std::uint32_t>(std::min<std::size_t>(mark - at, run.count)) : 0;
+                 k < run.count; ++k)
+                f(run.first + k);
+            at += run.count;
+        };
+        for (const Run& run : m_runs)
+            visit(run);
+        visit(m_last);
+    }
+
+    // Drops the entries from mark on.
+    void Truncate(std::size_t mark)
+    {
+        while (m_before > mark) {
+            m_last = m_runs.back();
+            m_runs.pop_back();
+            m_before -= m_last.count;
+        }
+        if (mark < m_before + m_last.count)
+            m_last.count = static_cast<std::uint32_t>(mark - m_before);
+    }
+
+private:
+    struct Run {
+        std::uint32_t first;
+        std::uint32_t count;
+    };
+
+    [[gnu::noinline]] void StartRun(std::uint32_t oid)
+    {
+        if (m_last.count != 0) {
+            m_runs.push_back(m_last);
+            m_before += m_last.count;
+        }
+        m_last = {oid, 1};
+    }
+
+    std::vector<Run> m_runs; // the runs before the last
+    Run m_last{0, 0};
+    std::size_t m_before = 0; // OIDs in m_runs
 };
 
 // Records written and read in this process (CountStreamRecordsForTests); hidden, so that both
@@ -444,8 +513,7 @@ struct PropertyArchive::State {
     OIDMap oidMap;
     PropertyStream::FinishList finish;
     PropertyStream::OIDSet finishSet; // the OIDs of the nodes in finish
-    // OIDs of the objects created by reading, in order of creation.
-    std::vector<std::uint32_t> created;
+    PropertyStream::CreatedList created;
     // OIDs of the objects whose records are being read.
     PropertyStream::OpenRecords open;
     // Input bytes that the open records still need after the innermost one: at least one per

@@ -43,6 +43,71 @@ bool IsAlive(const Base* object, std::uint32_t oid, std::uint64_t& destroyed)
     return true;
 }
 
+// The finishing pass: every registered node that still exists, in order of registration. A call may
+// register further nodes, or destroy some (their OIDs then find nothing). A large load leaves most of
+// them out of the cache: each node is found a few entries ahead and asked for the fields of its class
+// levels that finishing reads (a bonded atom's bond list, a bond's ends); the nodes found ahead are
+// found again once an object is destroyed.
+template <bool Loading>
+void Finish(const FinishList& finish, std::uint32_t schema)
+{
+    constexpr std::size_t ahead = 8;
+    constexpr std::size_t prefetchBytes = 192;
+    const auto finishNode = [schema](Base* object) {
+        if (!object)
+            return;
+        // Registered nodes are tree nodes, and an OID names one object for good.
+        TreeNode* const node = static_cast<TreeNode*>(object);
+        try {
+            if constexpr (Loading)
+                node->FinishLoading(schema);
+            else
+                node->FinishStoring(schema);
+        } catch (...) {
+            // The finishing pass never fails the archive.
+        }
+    };
+    FinishList::Reader next(finish); // reads entry foundEnd
+    Base* found[ahead];              // entries i to foundEnd - 1, at their index modulo ahead
+    std::size_t size = finish.GetSize();
+    std::size_t foundEnd = 0;
+    std::size_t i = 0;
+    std::uint64_t destroyed = Base::GetDestroyedCount();
+    const auto findAgain = [&](std::size_t end) {
+        if (destroyed == Base::GetDestroyedCount()) [[likely]]
+            return;
+        for (std::size_t j = i; j < end; ++j)
+            found[j % ahead] = Base::GetObjectA(finish[j]);
+        destroyed = Base::GetDestroyedCount();
+    };
+    while (i < size) {
+        for (; foundEnd < size && foundEnd < i + ahead; ++foundEnd) {
+            Base* const object = Base::GetObjectA(next.Read());
+            found[foundEnd % ahead] = object;
+            if (object)
+                PrefetchObject(object, prefetchBytes);
+        }
+        // Entries i to i + ahead - 1 found, and one after them.
+        while (i + ahead < size) {
+            Base* const object = found[i % ahead];
+            Base* const later = Base::GetObjectA(next.Read());
+            found[i % ahead] = later;
+            if (later)
+                PrefetchObject(later, prefetchBytes);
+            finishNode(object);
+            ++i;
+            findAgain(i + ahead);
+        }
+        foundEnd = size;
+        while (i < size) {
+            finishNode(found[i % ahead]);
+            ++i;
+            findAgain(size);
+        }
+        size = finish.GetSize();
+    }
+}
+
 [[noreturn]] void Malformed(const Archive& archive, std::size_t at, ArchiveException::Cause cause,
                             const std::string& message)
 {
@@ -68,30 +133,11 @@ PropertyArchive::~PropertyArchive()
 {
     if (!m_ownState)
         return;
-    const bool loading = GetArchive().IsLoading();
     const std::uint32_t schema = GetObjectSchema();
-    // By index: a finishing call may register further nodes. A large load leaves most of them out of
-    // the cache: each is asked for a few entries ahead, with the fields of its class levels that
-    // finishing reads (a bonded atom's bond list, a bond's ends).
-    constexpr std::size_t prefetchDistance = 8;
-    constexpr std::size_t prefetchBytes = 192;
-    const FinishList& finish = m_state->finish;
-    for (std::size_t i = 0; i < finish.GetSize(); ++i) {
-        if (i + prefetchDistance < finish.GetSize())
-            PrefetchObject(finish[i + prefetchDistance].node, prefetchBytes);
-        const FinishList::Entry entry = finish[i];
-        std::uint64_t destroyed = finish.GetDestroyed(entry);
-        if (!IsAlive(entry.node, entry.oid, destroyed))
-            continue;
-        try {
-            if (loading)
-                entry.node->FinishLoading(schema);
-            else
-                entry.node->FinishStoring(schema);
-        } catch (...) {
-            // The finishing pass never fails the archive.
-        }
-    }
+    if (GetArchive().IsLoading())
+        Finish<true>(m_state->finish, schema);
+    else
+        Finish<false>(m_state->finish, schema);
 }
 
 std::uint32_t PropertyArchive::GetObjectSchema() const
@@ -148,16 +194,15 @@ std::uint32_t PropertyArchive::GetOID(std::uint32_t stored) const
 
 namespace {
 
-[[gnu::noinline]] void FinishAny(PropertyStream::OIDSet& set, PropertyStream::FinishList& list, TreeNode* object,
-                                 std::uint32_t oid)
+[[gnu::noinline]] void FinishAny(PropertyStream::OIDSet& set, PropertyStream::FinishList& list, std::uint32_t oid)
 {
     if (set.Insert(oid))
-        list.Add(object, oid);
+        list.Add(oid);
 }
 
-[[gnu::noinline]] void FinishAdd(PropertyStream::FinishList& list, TreeNode* object, std::uint32_t oid)
+[[gnu::noinline]] void FinishAdd(PropertyStream::FinishList& list, std::uint32_t oid)
 {
-    list.Add(object, oid);
+    list.Add(oid);
 }
 
 } // namespace
@@ -171,9 +216,9 @@ void PropertyArchive::FinishObject(TreeNode* object)
     const std::uint32_t oid = object->GetOID();
     const int added = state.finishSet.TryInsert(oid);
     if (added < 0)
-        FinishAny(state.finishSet, state.finish, object, oid);
-    else if (added > 0 && !state.finish.TryAdd(object, oid))
-        FinishAdd(state.finish, object, oid);
+        FinishAny(state.finishSet, state.finish, oid);
+    else if (added > 0 && !state.finish.TryAdd(oid))
+        FinishAdd(state.finish, oid);
 }
 
 bool PropertyArchive::IsRecordOpenOutside(std::uint32_t oid) const
@@ -485,7 +530,7 @@ struct PropertyArchive::RecordReader {
     {
         PersistentObject* created = nullptr;
         if (Base* object = frame.plan->Create(created)) {
-            state.created.push_back(object->GetOID());
+            state.created.Push(object->GetOID());
             return object;
         }
         frame.plan = nullptr;
@@ -505,7 +550,7 @@ struct PropertyArchive::RecordReader {
             delete created;
             return nullptr;
         }
-        state.created.push_back(object->GetOID());
+        state.created.Push(object->GetOID());
         return object;
     }
 
@@ -1066,7 +1111,7 @@ Base* PropertyArchive::ReadRecord()
 {
     if (!GetArchive().IsLoading())
         return nullptr;
-    const std::size_t mark = m_state->created.size();
+    const std::size_t mark = m_state->created.GetSize();
     const std::size_t reserved = m_state->reserved;
     const std::size_t open = m_state->open.GetSize();
     try {
@@ -1075,17 +1120,17 @@ Base* PropertyArchive::ReadRecord()
         m_state->reserved = reserved;
         m_state->open.Truncate(open);
         SetProperty(nullptr);
-        for (std::size_t i = mark; i < m_state->created.size(); ++i) {
-            if (Base* object = Base::GetObjectA(m_state->created[i]))
+        m_state->created.ForEachFrom(mark, [](std::uint32_t oid) {
+            if (Base* object = Base::GetObjectA(oid))
                 object->LoadRefused();
-        }
+        });
         // Owners are read before what they own, so deleting in order of creation takes whole
         // subtrees at once; an object deleted with its owner is already gone.
-        for (std::size_t i = mark; i < m_state->created.size(); ++i) {
-            if (Base* object = Base::GetObjectA(m_state->created[i]))
+        m_state->created.ForEachFrom(mark, [](std::uint32_t oid) {
+            if (Base* object = Base::GetObjectA(oid))
                 delete object;
-        }
-        m_state->created.resize(mark);
+        });
+        m_state->created.Truncate(mark);
         throw;
     }
 }

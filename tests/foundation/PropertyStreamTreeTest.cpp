@@ -51,6 +51,10 @@ public:
         ++loadsFinished;
         finishSchema = schema;
         finishedLabels.push_back(label);
+        if (victim)
+            victim->reset();
+        if (registerOn)
+            registerOn->FinishObject(registered);
     }
     void FinishStoring(std::uint32_t schema) override
     {
@@ -64,6 +68,10 @@ public:
     int loadsFinished = 0;
     int storesFinished = 0;
     std::uint32_t finishSchema = 0;
+    // Finishing deletes the victim and registers a node on the archive.
+    std::unique_ptr<StreamTree>* victim = nullptr;
+    PropertyArchive* registerOn = nullptr;
+    StreamTree* registered = nullptr;
     static inline int live = 0;
     static inline std::vector<std::string> finishedLabels;
 
@@ -184,6 +192,56 @@ TEST_F(PropertyStreamTree, FinishingPassOfManyNodesKeepsOrderAndSkipsNodesDelete
     EXPECT_EQ(nodes[2]->loadsFinished, 1);
 }
 
+TEST_F(PropertyStreamTree, FinishingPassSkipsNodesThatFinishingDeletesAndReachesNodesItRegisters)
+{
+    const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    const Bytes bytes = Save(*root);
+
+    StreamTree::finishedLabels.clear();
+    std::unique_ptr<StreamTree> loaded;
+    constexpr std::size_t registered = 40;
+    std::vector<std::unique_ptr<StreamTree>> nodes;
+    std::vector<std::unique_ptr<StreamTree>> late;
+    for (std::size_t i = 0; i < registered; ++i)
+        nodes.emplace_back(StreamTree::Make(std::to_string(i)));
+    for (std::size_t i = 0; i < 3; ++i)
+        late.emplace_back(StreamTree::Make("late " + std::to_string(i)));
+    {
+        Archive archive(bytes);
+        CompressedPropertyArchive stream(archive);
+        loaded.reset(DynCast<StreamTree>(Catalog::ReadProperties(stream)));
+        ASSERT_NE(loaded, nullptr);
+        for (const auto& node : nodes)
+            stream.FinishObject(node.get());
+        // Deletions of nodes just ahead, far ahead, and of the last one registered.
+        nodes[2]->victim = &nodes[3];
+        nodes[5]->victim = &nodes[11];
+        nodes[12]->victim = &nodes[registered - 1];
+        // A node registered during the pass, from near its end, which in turn registers another.
+        nodes[registered - 3]->registerOn = &stream;
+        nodes[registered - 3]->registered = late[0].get();
+        late[0]->registerOn = &stream;
+        late[0]->registered = late[1].get();
+        // One registered again is not finished twice.
+        nodes[20]->registerOn = &stream;
+        nodes[20]->registered = nodes[4].get();
+        late[1]->victim = &late[2];
+    }
+    std::vector<std::string> expected{"root"};
+    for (std::size_t i = 0; i + 1 < registered; ++i) {
+        if (i != 3 && i != 11)
+            expected.push_back(std::to_string(i));
+    }
+    expected.push_back("late 0");
+    expected.push_back("late 1");
+    EXPECT_EQ(StreamTree::finishedLabels, expected);
+    EXPECT_EQ(nodes[3], nullptr);
+    EXPECT_EQ(nodes[registered - 1], nullptr);
+    EXPECT_EQ(nodes[4]->loadsFinished, 1);
+    EXPECT_EQ(late[1]->loadsFinished, 1);
+    EXPECT_EQ(late[2], nullptr);
+}
+
 TEST_F(PropertyStreamTree, FinishingPassRunsEachNodeOnceWhateverTheOrderOfItsIdentifiers)
 {
     const std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
@@ -228,6 +286,45 @@ TEST_F(PropertyStreamTree, DroppedRecordDeletesItsParentlessNodesAndKeepsTheAdop
     ASSERT_EQ(loaded->GetNumChildren(), 1);
     EXPECT_EQ(static_cast<StreamTree*>(loaded->GetChild(0))->label, "adopted");
     EXPECT_EQ(StreamTree::live, live + 2);
+}
+
+TEST_F(PropertyStreamTree, RefusedRecordDeletesOnlyWhatItMadeAfterAnEarlierRecordOfTheSameStream)
+{
+    const std::unique_ptr<StreamTree> first(StreamTree::Make("first"));
+    StreamTree::Make("first child", first.get());
+    const std::unique_ptr<StreamTree> second(StreamTree::Make("second"));
+    for (int i = 0; i < 3; ++i)
+        StreamTree::Make("second child", second.get())->extra = first.get();
+    Archive out;
+    std::size_t firstEnd = 0;
+    {
+        CompressedPropertyArchive stream(out);
+        for (StreamTree* root : {first.get(), second.get()}) {
+            stream.AddOIDMapEntry(root->GetOID(), root->GetOID());
+            root->WriteProperties(stream, root->GetOID());
+            firstEnd = firstEnd == 0 ? out.GetBuffer().size() : firstEnd;
+        }
+    }
+    const Bytes bytes = out.GetBuffer();
+
+    const int live = StreamTree::live;
+    for (std::size_t size = firstEnd; size < bytes.size(); ++size) {
+        Archive archive(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)));
+        std::unique_ptr<Base> loaded;
+        std::unique_ptr<StreamTree> between;
+        {
+            CompressedPropertyArchive stream(archive);
+            loaded.reset(Catalog::ReadProperties(stream));
+            ASSERT_NE(DynCast<StreamTree>(loaded.get()), nullptr);
+            // The second record's objects take the OIDs after the first's, or an object made
+            // between them parts the two.
+            if (size % 2 == 0)
+                between.reset(StreamTree::Make("between"));
+            EXPECT_THROW(Catalog::ReadProperties(stream), ArchiveException) << "at " << size << " bytes";
+        }
+        EXPECT_EQ(StreamTree::live, live + 2 + (between ? 1 : 0)) << "at " << size << " bytes";
+        EXPECT_EQ(static_cast<StreamTree*>(loaded.get())->GetNumChildren(), 1);
+    }
 }
 
 TEST_F(PropertyStreamTree, EveryTruncationOfATreeIsRefusedAndLeavesNothingBehind)
