@@ -417,17 +417,26 @@ bool Bond::SetLength(double length)
     return true;
 }
 
-void Bond::UpdateClipped()
+template <bool TestModified>
+void Bond::UpdateClippedNow()
 {
     if (!m_atom1 || !m_atom2)
         return;
     const bool clipped = m_atom1->IsClipped() && m_atom2->IsClipped();
     // Unchanged and unheard (as on load), the display event would only mark the bond modified. Its
     // code is asked of the TreeNode level directly, without the levels above.
-    if (clipped == IsClipped() && !TreeNode::IsHeard(TreeNode::classType, TreeNode::EventDisplayChanged))
-        SetModified();
-    else
+    if (clipped == IsClipped() && !TreeNode::IsHeard(TreeNode::classType, TreeNode::EventDisplayChanged)) {
+        // A modified node's SetModified changes nothing.
+        if (!TestModified || !IsModified())
+            SetModified();
+    } else {
         SetClipped(clipped);
+    }
+}
+
+void Bond::UpdateClipped()
+{
+    UpdateClippedNow<true>();
 }
 
 // ---- Fusing pieces onto the bond
@@ -1071,6 +1080,8 @@ const PropertyTable& Bond::Properties()
                         // read lists it twice for a moment (its own record's end drops the second).
                         bond.ListOnEnds();
                     }
+                    bond.UpdateClippedNow<false>();
+                    return;
                 }
                 bond.UpdateClipped();
             }));

@@ -202,6 +202,10 @@ protected:
     Bondable* FindBestNeighbor(const Bondable* a, const Bondable* b) const;
 
 private:
+    // UpdateClipped; without the modified test for a bond that is seldom modified already (its own
+    // record just read).
+    template <bool TestModified>
+    void UpdateClippedNow();
     // The ends, watched from before the bond joins the tree.
     struct EndWatches {
         EndWatches(Bondable* first, Bondable* second);

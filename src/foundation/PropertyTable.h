@@ -1,6 +1,7 @@
 // PropertyTable: one class level's properties, declared once, driving both record forms and its text interface.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -530,9 +532,7 @@ public:
         }, [](PropertyPass& pass, std::string_view, Base& object) {
             pass.ReadObject<Target<Get>>([&object](Target<Get>* value) { return Set{}(Of(object), value); });
         });
-        Last().takeReference = [](Base& object, std::size_t, Base* referenced) {
-            return TakeReference<Target<Get>>(referenced, [&object](Target<Get>* value) { return Set{}(Of(object), value); });
-        };
+        Last().takeReference = &TakeReference<Target<Get>, GiveOne<Set>>;
         Last().references = [](const Base&) { return std::size_t{1}; };
         Last().referenced = [](const Base& object, std::size_t) -> Base* { return Get{}(Of(object)); };
         return Archives([](Archive& archive, Base& object, const PropertyEntry&) {
@@ -562,7 +562,7 @@ public:
                 [&object](std::size_t index) { return Get{}(Of(object), index); });
         }, &ReadReferenceElement<Referenced, Set>);
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
-        Last().takeReference = &TakeReferenceElement<Referenced, Set>;
+        Last().takeReference = &TakeReference<Referenced, GiveAt<Set>>;
         Last().references = [](const Base& object) { return static_cast<std::size_t>(Size{}(Of(object))); };
         Last().referenced = [](const Base& object, std::size_t index) -> Base* { return Get{}(Of(object), index); };
         Archives([](Archive& archive, Base& object, const PropertyEntry&) {
@@ -587,7 +587,7 @@ public:
                 stored, [&members] { return members.size(); }, [&members](std::size_t index) { return members[index]; });
         }, &ReadReferenceElement<Referenced, Set>);
         Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
-        Last().takeReference = &TakeReferenceElement<Referenced, Set>;
+        Last().takeReference = &TakeReference<Referenced, GiveAt<Set>>;
         Last().members = [](const Base& object) {
             const auto members = Members{}(Of(object));
             return std::vector<Base*>(members.begin(), members.end());
@@ -1350,29 +1350,55 @@ private:
         });
     }
 
-    // A stored reference as a Referenced (null allowed) to give(value), as PropertyPass::ReadObject
-    // gives it: false, with nothing given, for an object of another class; else what give says
-    // (true when it gives nothing back).
+    // A stored reference as a Referenced (null allowed) to Give{}(object, index, value), as
+    // PropertyPass::ReadObject gives it: false, with nothing given, for an object of another class;
+    // else what Give says (true when it gives nothing back).
+    // A reference names objects of a class or two: the last two dynamic types that passed are kept
+    // (an object's class never stops being one), and an object of either passes by its type's
+    // identity, without IsA's virtual call; any other goes out of line.
     template <class Referenced, class Give>
-    static bool TakeReference(Base* referenced, Give&& give)
+    static bool TakeReference(Base& object, std::size_t index, Base* referenced)
     {
-        Referenced* const value = DynCast<Referenced>(referenced);
-        if (referenced && !value)
+        if (referenced) {
+            const std::type_info* const type = &typeid(*referenced);
+            if (type != passedTypes<Referenced>[0].load(std::memory_order_relaxed) &&
+                type != passedTypes<Referenced>[1].load(std::memory_order_relaxed)) [[unlikely]]
+                return TakeOtherReference<Referenced, Give>(object, index, referenced);
+        }
+        return GiveReference<Referenced, Give>(object, index, static_cast<Referenced*>(referenced));
+    }
+    template <class Referenced, class Give>
+    [[gnu::noinline]] static bool TakeOtherReference(Base& object, std::size_t index, Base* referenced)
+    {
+        if (!IsA<Referenced>(referenced))
             return false;
-        if constexpr (std::is_same_v<std::invoke_result_t<Give&, Referenced*>, bool>) {
-            return give(value);
+        passedTypes<Referenced>[1].store(passedTypes<Referenced>[0].load(std::memory_order_relaxed), std::memory_order_relaxed);
+        passedTypes<Referenced>[0].store(&typeid(*referenced), std::memory_order_relaxed);
+        return GiveReference<Referenced, Give>(object, index, static_cast<Referenced*>(referenced));
+    }
+    template <class Referenced, class Give>
+    static bool GiveReference(Base& object, std::size_t index, Referenced* value)
+    {
+        if constexpr (std::is_same_v<std::invoke_result_t<Give, Base&, std::size_t, Referenced*>, bool>) {
+            return Give{}(object, index, value);
         } else {
-            give(value);
+            Give{}(object, index, value);
             return true;
         }
     }
-    template <class Referenced, class Set>
-    static bool TakeReferenceElement(Base& object, std::size_t index, Base* referenced)
-    {
-        return TakeReference<Referenced>(referenced, [&object, index](Referenced* value) {
-            return Set{}(Of(object), index, value);
-        });
-    }
+    template <class Referenced>
+    static inline std::atomic<const std::type_info*> passedTypes[2] = {};
+    // A reference's set(T&, value) and an element's set(T&, index, value) as Give.
+    template <class Set>
+    struct GiveOne {
+        template <class V>
+        auto operator()(Base& object, std::size_t, V* value) const { return Set{}(Of(object), value); }
+    };
+    template <class Set>
+    struct GiveAt {
+        template <class V>
+        auto operator()(Base& object, std::size_t index, V* value) const { return Set{}(Of(object), index, value); }
+    };
 
     // A framework archive's reference array: the count to resize, then each element to set.
     template <class Referenced, class Resize, class Set>

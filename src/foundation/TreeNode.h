@@ -91,7 +91,7 @@ public:
     // States.
     virtual void SetModified();
     virtual void ClearModified();
-    bool IsModified() const;
+    bool IsModified() const { return HasFlag(Modified); }
     virtual void Activate();
     virtual void Deactivate();
     // Active when its own inactive count is below 1 and its parent, if any, is active.

@@ -123,11 +123,6 @@ void TreeNode::ClearModified()
     Perform(WalkOp::ClearModified, true);
 }
 
-bool TreeNode::IsModified() const
-{
-    return HasFlag(Modified);
-}
-
 void TreeNode::ActivityChanged()
 {
     Walk walk;

@@ -159,6 +159,34 @@ const PropertyTable& Roster::Properties()
     return table;
 }
 
+// Names Markers only, one alone and a list of them; a big marker is a Marker without a class of its own.
+class Pinboard : public Object {
+    TAVREL_CLASS(Pinboard, Object, Creatable)
+public:
+    explicit Pinboard(Object* parent) : Object(parent) {}
+
+    Marker* pinned = nullptr;
+    std::vector<Marker*> markers;
+};
+TAVREL_DEFINE_CLASS(Pinboard)
+
+const PropertyTable& Pinboard::Properties()
+{
+    static const PropertyTable table(PropertyList<Pinboard>()
+        .Reference("Pinned", [](const Pinboard& b) { return b.pinned; }, [](Pinboard& b, Marker* m) { b.pinned = m; })
+        .References(
+            "Markers", [](const Pinboard& b) { return b.markers.size(); },
+            [](const Pinboard& b, std::size_t index) { return b.markers[index]; },
+            [](Pinboard& b, std::size_t count) { b.markers.assign(count, nullptr); },
+            [](Pinboard& b, std::size_t index, Marker* m) { b.markers[index] = m; }));
+    return table;
+}
+
+class BigMarker : public Marker {
+public:
+    using Marker::Marker;
+};
+
 // A class derived from a table class without the identity macro, with a pass of its own on top.
 class TallyWithExtra : public Tally {
 public:
@@ -182,6 +210,7 @@ protected:
         ClassRegistry::Register<Stamp>();
         ClassRegistry::Register<Marker>();
         ClassRegistry::Register<Roster>();
+        ClassRegistry::Register<Pinboard>();
     }
 };
 
@@ -544,4 +573,36 @@ TEST_F(PropertyTableTest, RecordsNestedDeeperThanAFrameBlockLoadInOrder)
         EXPECT_EQ(loaded[i]->GetLabel(), "link " + std::to_string(i));
     }
     EXPECT_TRUE(loaded.back()->members.empty());
+}
+
+// The entries of a loaded reference take an object of their class or a derived one, and refuse any
+// other, whatever objects they took before and in whatever order they come.
+TEST_F(PropertyTableTest, LoadedReferencesTakeTheirClassOnlyWhateverTheyTookBefore)
+{
+    Pinboard board(nullptr);
+    Marker marker(nullptr);
+    BigMarker big(nullptr);
+    Tally tally(nullptr);
+    Object plain(nullptr);
+    const PropertyEntry* single = nullptr;
+    const PropertyEntry* list = nullptr;
+    for (const PropertyEntry& entry : Pinboard::Properties().Entries()) {
+        if (entry.takeReference)
+            (entry.resize ? list : single) = &entry;
+    }
+    ASSERT_NE(single, nullptr);
+    ASSERT_NE(list, nullptr);
+    board.markers.assign(5, nullptr);
+    Base* const offered[] = {&tally, &marker, &plain, &big, &tally, nullptr, &marker, &plain, &big};
+    for (int round = 0; round < 2; ++round) {
+        for (Base* object : offered) {
+            const bool wanted = !object || object == &marker || object == &big;
+            Marker* const before = board.pinned;
+            EXPECT_EQ(single->takeReference(board, 0, object), wanted);
+            EXPECT_EQ(board.pinned, wanted ? static_cast<Marker*>(object) : before);
+            board.markers[3] = &marker;
+            EXPECT_EQ(list->takeReference(board, 3, object), wanted);
+            EXPECT_EQ(board.markers[3], wanted ? static_cast<Marker*>(object) : &marker);
+        }
+    }
 }
