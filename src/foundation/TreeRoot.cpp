@@ -189,11 +189,12 @@ void TreeRoot::NodeLoaded(TreeNode* node, const PropertyArchive* stream)
 {
     // While collecting, a record ending takes the next place in the chunk; its OID most often
     // continues the run.
-    if (std::uint32_t*& cursor = m_loadedCursor.Get(); node && stream && cursor != m_loadedEnd.Get() &&
-                                                       node->GetOID() == m_loadedNextOid.Get()) [[likely]] {
-        *cursor++ = node->GetLID();
-        m_loadedNextOid = node->GetOID() + m_loadedStep.Get();
-        return;
+    if (std::uint32_t*& cursor = m_loadedCursor.Get(); node && stream && cursor != m_loadedEnd.Get()) [[likely]] {
+        if (const std::uint32_t oid = node->GetOID(); oid == m_loadedNextOid.Get()) [[likely]] {
+            *cursor++ = node->GetLID();
+            m_loadedNextOid = oid + m_loadedStep.Get();
+            return;
+        }
     }
     TakeLoaded(node, stream);
 }
