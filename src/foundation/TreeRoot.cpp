@@ -230,11 +230,11 @@ void TreeRoot::AppendLoaded(std::uint32_t lid, std::uint32_t oid)
     }
     auto& runs = m_loadedRuns.Get();
     if (runs.empty() || oid != m_loadedNextOid.Get()) {
-        // A run of one entry takes its step from the second.
+        // A run of one entry takes its step from the second; a new run guesses the last run's.
         if (const std::size_t index = LoadedCount(); !runs.empty() && runs.back().start + 1 == index)
             runs.back().step = oid - runs.back().oid;
         else
-            runs.push_back({index, oid, 0});
+            runs.push_back({index, oid, m_loadedStep.Get()});
         m_loadedStep = runs.back().step;
     }
     m_loadedNextOid = oid + m_loadedStep.Get();
@@ -341,18 +341,20 @@ bool TreeRoot::LoadedFillRoot(std::size_t count) const
 {
     const std::uint32_t first = GetOID();
     std::vector<std::uint64_t> seen((count + 63) / 64);
-    // Marks the offsets from `offset` on; false when one was marked already.
+    // Marks the n > 0 offsets from `offset` on; false when one was marked already.
     const auto mark = [&seen](std::size_t offset, std::size_t n) {
-        for (const std::size_t end = offset + n; offset < end;) {
-            const std::size_t bit = offset % 64;
-            const std::size_t width = std::min<std::size_t>(64 - bit, end - offset);
-            const std::uint64_t mask = (width == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << width) - 1) << bit;
-            std::uint64_t& word = seen[offset / 64];
-            if (word & mask)
+        const std::size_t last = offset + n - 1;
+        std::size_t word = offset / 64;
+        std::uint64_t mask = ~std::uint64_t{0} << (offset % 64);
+        for (; word < last / 64; ++word, mask = ~std::uint64_t{0}) {
+            if (seen[word] & mask)
                 return false;
-            word |= mask;
-            offset += width;
+            seen[word] |= mask;
         }
+        mask &= ~std::uint64_t{0} >> (63 - last % 64);
+        if (seen[word] & mask)
+            return false;
+        seen[word] |= mask;
         return true;
     };
     const std::vector<LoadedRun>& runs = m_loadedRuns.Get();
