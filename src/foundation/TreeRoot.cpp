@@ -1,6 +1,7 @@
 #include <tavrel/foundation/TreeRoot.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <span>
 #include <utility>
@@ -186,11 +187,14 @@ void TreeRoot::NodeRemoved(TreeNode* node, bool recursive)
 
 void TreeRoot::NodeLoaded(TreeNode* node, const PropertyArchive* stream)
 {
-    // While collecting, a record ending takes the next place the list has room for.
-    if (std::size_t& count = m_loadedCount.Get();
-        node && stream && m_loadNumbering.Get() == LoadNumbering::Collecting && count < m_loadedRoom.Get()) [[likely]] {
-        m_loaded.Get()[count++] = {node->GetLID(), node->GetOID()};
-        return;
+    // While collecting, a record ending takes the next place in the chunk; its OID most often
+    // continues the run.
+    if (std::uint32_t*& cursor = m_loadedCursor.Get(); node && stream && cursor != m_loadedEnd.Get()) [[likely]] {
+        if (const std::uint32_t oid = node->GetOID(); oid == m_loadedNextOid.Get()) [[likely]] {
+            *cursor++ = node->GetLID();
+            m_loadedNextOid = oid + m_loadedStep.Get();
+            return;
+        }
     }
     TakeLoaded(node, stream);
 }
@@ -208,23 +212,81 @@ void TreeRoot::TakeLoaded(TreeNode* node, const PropertyArchive* stream)
     }
     if (m_loadNumbering.Get() != LoadNumbering::Collecting)
         return;
-    if (stream) {
-        std::size_t& count = m_loadedCount.Get();
-        if (count == m_loadedRoom.Get())
-            GrowLoaded(std::max<std::size_t>(64, 2 * count));
-        m_loaded.Get()[count++] = {node->GetLID(), node->GetOID()};
-    } else
+    if (stream)
+        AppendLoaded(node->GetLID(), node->GetOID());
+    else
         m_joined.Get().push_back(node);
 }
 
-// The room is not filled in: only the entries taken are read.
-void TreeRoot::GrowLoaded(std::size_t room)
+// A chunk's room is not filled in: only the entries taken are read.
+void TreeRoot::AppendLoaded(std::uint32_t lid, std::uint32_t oid)
 {
-    auto grown = std::make_unique_for_overwrite<LoadedNode[]>(room);
-    std::copy_n(m_loaded.Get().get(), m_loadedCount.Get(), grown.get());
-    m_loaded = std::move(grown);
-    m_loadedRoom = room;
+    std::uint32_t*& cursor = m_loadedCursor.Get();
+    auto& chunks = m_loadedChunks.Get();
+    if (cursor == m_loadedEnd.Get()) {
+        chunks.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(LoadedChunkSize));
+        cursor = chunks.back().get();
+        m_loadedEnd = cursor + LoadedChunkSize;
+    }
+    auto& runs = m_loadedRuns.Get();
+    if (runs.empty() || oid != m_loadedNextOid.Get()) {
+        // A run of one entry takes its step from the second; a new run guesses the last run's.
+        if (const std::size_t index = LoadedCount(); !runs.empty() && runs.back().start + 1 == index)
+            runs.back().step = oid - runs.back().oid;
+        else
+            runs.push_back({index, oid, m_loadedStep.Get()});
+        m_loadedStep = runs.back().step;
+    }
+    m_loadedNextOid = oid + m_loadedStep.Get();
+    *cursor++ = lid;
 }
+
+std::size_t TreeRoot::LoadedCount() const
+{
+    return m_loadedChunks.Get().size() * LoadedChunkSize - static_cast<std::size_t>(m_loadedEnd.Get() - m_loadedCursor.Get());
+}
+
+// Reads the collected entries in order, a block at a time, each OID rebuilt from its run.
+class TreeRoot::LoadedReader {
+public:
+    static constexpr std::size_t BlockSize = 512;
+
+    LoadedReader(const TreeRoot& root, std::size_t count) : m_root(root), m_count(count) {}
+
+    // The index of the entry after the last block.
+    std::size_t Position() const { return m_next; }
+
+    // The next entries, up to a block and short of `limit`; empty at the end.
+    std::span<LoadedNode> Next(std::size_t limit)
+    {
+        const std::vector<LoadedRun>& runs = m_root.m_loadedRuns.Get();
+        limit = std::min(limit, m_count);
+        std::size_t filled = 0;
+        while (filled < BlockSize && m_next < limit) {
+            while (m_run + 1 < runs.size() && runs[m_run + 1].start <= m_next)
+                ++m_run;
+            const std::size_t runEnd = m_run + 1 < runs.size() ? runs[m_run + 1].start : m_count;
+            const std::size_t inChunk = m_next % LoadedChunkSize;
+            const std::size_t n = std::min({BlockSize - filled, std::min(runEnd, limit) - m_next, LoadedChunkSize - inChunk});
+            const std::uint32_t* const lids = m_root.m_loadedChunks.Get()[m_next / LoadedChunkSize].get() + inChunk;
+            const std::uint32_t step = runs[m_run].step;
+            std::uint32_t oid = runs[m_run].oid + step * static_cast<std::uint32_t>(m_next - runs[m_run].start);
+            LoadedNode* const out = m_block.data() + filled;
+            for (std::size_t k = 0; k < n; ++k, oid += step)
+                out[k] = {lids[k], oid};
+            filled += n;
+            m_next += n;
+        }
+        return {m_block.data(), filled};
+    }
+
+private:
+    const TreeRoot& m_root;
+    std::size_t m_count;
+    std::size_t m_next = 0;
+    std::size_t m_run = 0;
+    std::array<LoadedNode, BlockSize> m_block;
+};
 
 // Only loads report this, also before the first record ends below the root: collecting begun after
 // it would miss the nodes the change brought into the tree, so the load is left to the pass.
@@ -237,40 +299,83 @@ bool TreeRoot::EnterLoadedNumbers()
 {
     if (m_loadNumbering.Get() != LoadNumbering::Collecting)
         return false;
-    std::size_t& count = m_loadedCount.Get();
-    if (const std::size_t total = count + m_joined.Get().size(); total > m_loadedRoom.Get())
-        GrowLoaded(total);
     for (const TreeNode* joined : m_joined.Get())
-        m_loaded.Get()[count++] = {joined->GetLID(), joined->GetOID()};
-    const std::span<LoadedNode> loaded(m_loaded.Get().get(), count);
+        AppendLoaded(joined->GetLID(), joined->GetOID());
+    const std::size_t count = LoadedCount();
     // The pass keeps every number that is free and distinct, numbers the nodes numbered meanwhile
     // (joining a parent whose record had ended) again as their own, and moves the counter past the
     // highest: in any order the same. The last number wraps the counter, so it is left to the pass.
     const std::uint32_t counter = m_lids.GetNextLid();
-    for (std::size_t i = 0; (i += m_lids.AddObjectLidsIfFree(loaded.subspan(i))) < loaded.size(); ++i) {
-        LoadedNode& entry = loaded[i];
-        if (entry.lid != 0 && m_lids.GetLogicalObject(entry.lid) == entry.oid) {
-            entry.oid = 0;
-            continue;
+    // The entries whose number held their OID already: not entered here, so not undone.
+    std::vector<std::size_t> held;
+    LoadedReader reader(*this, count);
+    for (std::span<LoadedNode> block; !(block = reader.Next(count)).empty();) {
+        const std::size_t base = reader.Position() - block.size();
+        for (std::size_t i = 0; (i += m_lids.AddObjectLidsIfFree(block.subspan(i))) < block.size(); ++i) {
+            const LoadedNode& entry = block[i];
+            if (entry.lid != 0 && m_lids.GetLogicalObject(entry.lid) == entry.oid) {
+                held.push_back(base + i);
+                continue;
+            }
+            LoadedReader undo(*this, count);
+            auto next = held.begin();
+            for (std::span<LoadedNode> entered; !(entered = undo.Next(base + i)).empty();) {
+                const std::size_t at = undo.Position() - entered.size();
+                for (std::size_t j = 0; j < entered.size(); ++j) {
+                    if (next != held.end() && *next == at + j)
+                        ++next;
+                    else
+                        m_lids.RemoveObjectLid(entered[j].lid, entered[j].oid);
+                }
+            }
+            m_lids.SetNextLid(counter);
+            return false;
         }
-        for (std::size_t j = 0; j < i; ++j) {
-            if (loaded[j].oid != 0)
-                m_lids.RemoveObjectLid(loaded[j].lid, loaded[j].oid);
-        }
-        m_lids.SetNextLid(counter);
-        return false;
     }
-    // Whether the nodes are the objects made right after the root, each once.
+    m_loadedThrough = held.empty() && LoadedFillRoot(count) ? GetOID() + static_cast<std::uint32_t>(count) : 0;
+    return true;
+}
+
+// Each OID marks its offset from the root's; a run stepping by one marks its offsets at once.
+bool TreeRoot::LoadedFillRoot(std::size_t count) const
+{
     const std::uint32_t first = GetOID();
-    std::vector<bool> seen(loaded.size());
-    bool filled = true;
-    for (const LoadedNode& entry : loaded) {
-        if (const std::uint32_t offset = entry.oid - first - 1; offset < seen.size() && !seen[offset])
-            seen[offset] = true;
-        else
-            filled = false;
+    std::vector<std::uint64_t> seen((count + 63) / 64);
+    // Marks the n > 0 offsets from `offset` on; false when one was marked already.
+    const auto mark = [&seen](std::size_t offset, std::size_t n) {
+        const std::size_t last = offset + n - 1;
+        std::size_t word = offset / 64;
+        std::uint64_t mask = ~std::uint64_t{0} << (offset % 64);
+        for (; word < last / 64; ++word, mask = ~std::uint64_t{0}) {
+            if (seen[word] & mask)
+                return false;
+            seen[word] |= mask;
+        }
+        mask &= ~std::uint64_t{0} >> (63 - last % 64);
+        if (seen[word] & mask)
+            return false;
+        seen[word] |= mask;
+        return true;
+    };
+    const std::vector<LoadedRun>& runs = m_loadedRuns.Get();
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const LoadedRun& run = runs[r];
+        const std::size_t n = (r + 1 < runs.size() ? runs[r + 1].start : count) - run.start;
+        const std::uint32_t offset = run.oid - first - 1;
+        if (n == 1 || run.step == 1) {
+            if (offset >= count || n > count - offset || !mark(offset, n))
+                return false;
+        } else if (run.step == UINT32_MAX) {
+            if (offset >= count || offset + std::size_t{1} < n || !mark(offset + std::size_t{1} - n, n))
+                return false;
+        } else {
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::uint32_t at = offset + run.step * static_cast<std::uint32_t>(k);
+                if (at >= count || !mark(at, 1))
+                    return false;
+            }
+        }
     }
-    m_loadedThrough = filled ? first + static_cast<std::uint32_t>(loaded.size()) : 0;
     return true;
 }
 
@@ -283,9 +388,10 @@ bool TreeRoot::HeldEveryObjectIn(std::uint32_t after, std::uint32_t last) const
 void TreeRoot::StopCollecting(LoadNumbering next)
 {
     m_loadNumbering = next;
-    m_loaded.Get().reset();
-    m_loadedCount = 0;
-    m_loadedRoom = 0;
+    std::vector<std::unique_ptr<std::uint32_t[]>>().swap(m_loadedChunks.Get());
+    m_loadedCursor = nullptr;
+    m_loadedEnd = nullptr;
+    std::vector<LoadedRun>().swap(m_loadedRuns.Get());
     std::vector<TreeNode*>().swap(m_joined.Get());
 }
 

@@ -152,23 +152,42 @@ private:
     // would; else (Walking) the pass alone.
     enum class LoadNumbering : std::uint8_t { Idle, Collecting, Walking };
     using LoadedNode = LogicalIdentifierList::Entry;
+    // The collected numbers are kept apart from their OIDs: the numbers in chunks, filled in turn, and
+    // the OIDs as runs that step by a constant (records end one after another, so a run holds many).
+    static constexpr std::size_t LoadedChunkSize = std::size_t{1} << 14;
+    // OIDs from the entry at `start` on: oid, oid + step, ... up to the next run's start.
+    struct LoadedRun {
+        std::size_t start;
+        std::uint32_t oid;
+        std::uint32_t step;
+    };
+    class LoadedReader;
 
-    // NodeLoaded past its common case (a record ending while collecting, with room in the list).
+    // NodeLoaded past its common case (a record ending while collecting, with room in the chunk, its
+    // OID continuing the run).
     [[gnu::noinline]] void TakeLoaded(TreeNode* node, const PropertyArchive* stream);
-    // Moves the collected numbers to room for `room` of them.
-    void GrowLoaded(std::size_t room);
+    // Appends a collected number and its OID.
+    void AppendLoaded(std::uint32_t lid, std::uint32_t oid);
+    std::size_t LoadedCount() const;
     // Enters the collected numbers when the pre-order pass would keep each; false, changing nothing,
     // otherwise.
     bool EnterLoadedNumbers();
+    // Whether the collected OIDs are those made right after the root, each once.
+    bool LoadedFillRoot(std::size_t count) const;
     // Drops what was collected.
     void StopCollecting(LoadNumbering next);
 
     LogicalIdentifierList m_lids;
     Uncopied<LoadNumbering> m_loadNumbering;
-    // The numbers collected: the first m_loadedCount entries of room for m_loadedRoom.
-    Uncopied<std::unique_ptr<LoadedNode[]>> m_loaded;
-    Uncopied<std::size_t> m_loadedCount;
-    Uncopied<std::size_t> m_loadedRoom;
+    // The numbers collected; the last chunk is filled up to the cursor. Cursor and end are equal
+    // (null) unless collecting.
+    Uncopied<std::vector<std::unique_ptr<std::uint32_t[]>>> m_loadedChunks;
+    Uncopied<std::uint32_t*> m_loadedCursor;
+    Uncopied<std::uint32_t*> m_loadedEnd;
+    Uncopied<std::vector<LoadedRun>> m_loadedRuns;
+    // The OID that continues the last run, and its step.
+    Uncopied<std::uint32_t> m_loadedNextOid;
+    Uncopied<std::uint32_t> m_loadedStep;
     // Nodes read parentless that joined through a children list: their numbers are read at the end.
     Uncopied<std::vector<TreeNode*>> m_joined;
     // The last OID of the run from the root's own that the collected nodes filled; 0 when unknown.

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 #include <tavrel/foundation/Catalog.h>
@@ -368,6 +369,86 @@ TEST_F(TreeRootTest, ALoadedTreeOfManyNodesKeepsEveryNumber)
     }
     // The counter passes the loaded numbers as it passed the saved ones.
     EXPECT_EQ((new Object(loaded.get()))->GetLID(), (new Object(root.get()))->GetLID());
+}
+
+// The numbers one pre-order pass gives nodes carrying these, the root holding 1: a free number is
+// kept and moves the counter past it; a held one takes the first free number from the counter on.
+std::vector<std::uint32_t> NumberedByThePass(const std::vector<std::uint32_t>& carried)
+{
+    std::set<std::uint32_t> held{1};
+    std::uint32_t counter = 2;
+    std::vector<std::uint32_t> given;
+    for (const std::uint32_t lid : carried) {
+        std::uint32_t take = lid;
+        if (held.count(lid) != 0) {
+            for (take = counter; held.count(take) != 0;)
+                ++take;
+        }
+        held.insert(take);
+        counter = std::max(counter, take + 1);
+        given.push_back(take);
+    }
+    return given;
+}
+
+// Records ending in order of wide groups (OIDs stepping up), of a chain (nested: stepping down) and
+// of pairs, more than a chunk of them: each node keeps its scattered number. When the chain's head,
+// whose record ends after all others but the pairs', finds its number taken by its deepest node,
+// what was entered is undone and the pass numbers the tree.
+TEST_F(TreeRootTest, ManyLoadedNodesInRunsKeepTheirNumbersOrAreNumberedByThePass)
+{
+    TreeRoot root;
+    for (int g = 0; g < 8; ++g) {
+        auto* const group = new Object(&root);
+        for (int j = 0; j < 2100; ++j)
+            new Object(group);
+    }
+    auto* const head = new Object(&root);
+    Object* deepest = head;
+    for (int d = 0; d < 300; ++d)
+        deepest = new Object(deepest);
+    auto* const pairs = new Object(&root);
+    for (int j = 0; j < 200; ++j)
+        new Object(new Object(pairs));
+    const auto preOrder = [](TreeRoot& top) {
+        std::vector<Object*> nodes;
+        std::vector<Object*> stack;
+        for (int i = top.GetNumChildren(); i-- > 0;)
+            stack.push_back(top.GetChild(i));
+        while (!stack.empty()) {
+            Object* const node = stack.back();
+            stack.pop_back();
+            nodes.push_back(node);
+            for (int i = node->GetNumChildren(); i-- > 0;)
+                stack.push_back(node->GetChild(i));
+        }
+        return nodes;
+    };
+    const std::vector<Object*> saved = preOrder(root);
+    ASSERT_GT(saved.size(), std::size_t{1} << 14);
+    for (std::size_t k = 0; k < saved.size(); ++k)
+        saved[k]->SetLID(2 + static_cast<std::uint32_t>(k * 7919 % 100003));
+    for (const bool clash : {false, true}) {
+        SCOPED_TRACE(clash ? "clash" : "distinct");
+        if (clash)
+            deepest->SetLID(head->GetLID());
+        std::vector<std::uint32_t> carried;
+        for (const Object* node : saved)
+            carried.push_back(node->GetLID());
+        const std::vector<std::uint32_t> expected = NumberedByThePass(carried);
+        EXPECT_EQ(expected == carried, !clash);
+        const std::uint32_t before = Base::GetLastOID();
+        const std::unique_ptr<TreeRoot> loaded = Reload(root);
+        ASSERT_NE(loaded, nullptr);
+        const std::vector<Object*> read = preOrder(*loaded);
+        ASSERT_EQ(read.size(), saved.size());
+        std::size_t wrong = 0;
+        for (std::size_t k = 0; k < read.size(); ++k)
+            wrong += read[k]->GetLID() != expected[k] || loaded->GetLogicalObject(expected[k]) != read[k];
+        EXPECT_EQ(wrong, 0u);
+        EXPECT_EQ(loaded->HeldEveryObjectIn(before, Base::GetLastOID()), !clash);
+        EXPECT_EQ((new Object(loaded.get()))->GetLID(), *std::max_element(expected.begin(), expected.end()) + 1);
+    }
 }
 
 TEST_F(TreeRootTest, LoadedNumbersThatClashOrLackAreGivenAsByOnePreOrderPass)
