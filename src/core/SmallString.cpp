@@ -89,14 +89,20 @@ const char* SmallString::Data() const noexcept
 
 void SmallString::Assign(std::string_view text)
 {
-    if (text.size() > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("SmallString: text too long");
-    // A short text replacing an in-place one (possibly a part of it) moves straight in.
-    if (text.size() <= InPlace && !InBlock()) {
+    // A short text replacing an in-place one (possibly a part of it) moves straight in, without a
+    // register to save.
+    if (text.size() <= InPlace && !InBlock()) [[likely]] {
         MoveShort(m_bytes, text.data(), text.size());
         SetInPlace(text.size());
         return;
     }
+    AssignElsewhere(text);
+}
+
+void SmallString::AssignElsewhere(std::string_view text)
+{
+    if (text.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("SmallString: text too long");
     // The text may lie in this string's own block, so it is copied before that block goes.
     if (text.size() <= InPlace) {
         char copy[InPlace + 1];

@@ -53,6 +53,8 @@ private:
     }
     // Copies the text; a text of 4 GiB or more is refused (std::length_error).
     void Assign(std::string_view text);
+    // Assign's other cases: a block taken or given up.
+    [[gnu::noinline]] void AssignElsewhere(std::string_view text);
     void Release() noexcept;
 
     alignas(8) unsigned char m_bytes[InPlace + 1];
