@@ -119,9 +119,15 @@ std::string Atom3d::GetCommonName() const
 void Atom3d::SetElement(const Element* element)
 {
     m_element = (element ? element : ElementFactory::GetElementFactory().FindElementByType(UnknownElementType))->GetHandle();
-    // Without user properties and unheard (a new or loading atom), the clearing would only mark the
-    // atom modified, as the event below does first.
-    if (FindUserProperties() || Object::IsHeard(Object::classType, EventPropertyRemoved))
+    // Without user properties and unheard (a new or loading atom), the clearing and the event would
+    // only mark the atom modified.
+    const bool properties = FindUserProperties() != nullptr;
+    if (!properties && !Object::IsHeard(Object::classType, EventPropertyRemoved) && !IsHeard(classType, EventElementSet)) {
+        if (!IsModified())
+            SetModified();
+        return;
+    }
+    if (properties || Object::IsHeard(Object::classType, EventPropertyRemoved))
         ClearDonatedLonePairs();
     DoNotify(classType, EventElementSet, nullptr, nullptr);
 }

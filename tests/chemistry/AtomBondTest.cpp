@@ -741,6 +741,31 @@ TEST_F(AtomBondTest, ElementAndClipChangesHeardOrNotLeaveTheSameState)
     EXPECT_TRUE(alone.IsModified());
 }
 
+// An atom without user properties takes a new element with only its mark when no one hears, and with
+// the event alone when only the element event is heard.
+TEST_F(AtomBondTest, ElementSetOnAnAtomWithoutPropertiesMarksItOrIsHeard)
+{
+    TreeRoot root;
+    const auto [molecule, first, second, bond] = CarbonMonoxide(&root);
+    ASSERT_NE(bond, nullptr);
+    root.ClearModified();
+    first->SetElement(ElementType{7});
+    EXPECT_EQ(first->GetAtomicNumber(), 7);
+    EXPECT_TRUE(first->IsModified());
+    EXPECT_TRUE(molecule->IsModified());
+    EXPECT_TRUE(root.IsModified());
+    EXPECT_FALSE(second->IsModified());
+    first->SetElement(ElementType{8});
+    EXPECT_EQ(first->GetAtomicNumber(), 8);
+
+    second->RegisterEvent(Atom3d::classType, Atom3d::EventElementSet, &Record, false, nullptr, nullptr);
+    second->SetElement(ElementType{6});
+    second->SetElement(ElementType{6});
+    EXPECT_EQ(g_heard, (std::vector<Heard>{{Atom3d::classType, Atom3d::EventElementSet, ""},
+                                           {Atom3d::classType, Atom3d::EventElementSet, ""}}));
+    EXPECT_TRUE(second->IsModified());
+}
+
 // Registrations of the object's own, not on the tree, reach the same events as tree listeners.
 TEST_F(AtomBondTest, OwnRegistrationsHearElementAndClipEvents)
 {
