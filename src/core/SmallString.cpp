@@ -21,37 +21,6 @@ Block ReadBlock(const unsigned char* bytes) noexcept
     return block;
 }
 
-// Moves size bytes, Word <= size <= 2 Word, as a head and a tail word that may overlap: both are read
-// before either is written, so the bytes may lie in the destination.
-template <typename Word>
-void MoveHeadAndTail(unsigned char* out, const char* text, std::size_t size) noexcept
-{
-    Word head = 0;
-    Word tail = 0;
-    std::memcpy(&head, text, sizeof head);
-    std::memcpy(&tail, text + size - sizeof tail, sizeof tail);
-    std::memcpy(out, &head, sizeof head);
-    std::memcpy(out + size - sizeof tail, &tail, sizeof tail);
-}
-
-// Moves a text of at most 15 bytes by moves of a fixed width that may overlap, without a call: every
-// part is read before any is written, so the text may lie in the destination.
-void MoveShort(unsigned char* out, const char* text, std::size_t size) noexcept
-{
-    if (size >= sizeof(std::uint64_t)) {
-        MoveHeadAndTail<std::uint64_t>(out, text, size);
-    } else if (size >= sizeof(std::uint32_t)) {
-        MoveHeadAndTail<std::uint32_t>(out, text, size);
-    } else if (size > 0) {
-        const char first = text[0];
-        const char middle = text[size / 2];
-        const char last = text[size - 1];
-        out[0] = static_cast<unsigned char>(first);
-        out[size / 2] = static_cast<unsigned char>(middle);
-        out[size - 1] = static_cast<unsigned char>(last);
-    }
-}
-
 } // namespace
 
 SmallString::SmallString(SmallString&& other) noexcept

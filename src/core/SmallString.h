@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -22,7 +23,13 @@ public:
     SmallString& operator=(SmallString&& other) noexcept;
     SmallString& operator=(std::string_view text)
     {
-        Assign(text);
+        // A short text into an in-place string (a field read on load) moves without a call.
+        if (text.size() <= InPlace && !InBlock()) [[likely]] {
+            MoveShort(m_bytes, text.data(), text.size());
+            SetInPlace(text.size());
+        } else {
+            AssignElsewhere(text);
+        }
         return *this;
     }
     ~SmallString() { Release(); }
@@ -46,6 +53,35 @@ private:
 
     bool InBlock() const noexcept { return m_bytes[InPlace] == BlockTag; }
     const char* Data() const noexcept;
+    // Moves a text of at most 15 bytes by moves of a fixed width that may overlap, without a call:
+    // every part is read before any is written, so the text may lie in the destination.
+    static void MoveShort(unsigned char* out, const char* text, std::size_t size) noexcept
+    {
+        if (size >= sizeof(std::uint64_t)) {
+            MoveHeadAndTail<std::uint64_t>(out, text, size);
+        } else if (size >= sizeof(std::uint32_t)) {
+            MoveHeadAndTail<std::uint32_t>(out, text, size);
+        } else if (size > 0) {
+            const char first = text[0];
+            const char middle = text[size / 2];
+            const char last = text[size - 1];
+            out[0] = static_cast<unsigned char>(first);
+            out[size / 2] = static_cast<unsigned char>(middle);
+            out[size - 1] = static_cast<unsigned char>(last);
+        }
+    }
+    // Moves size bytes, Word <= size <= 2 Word, as a head and a tail word that may overlap: both are
+    // read before either is written, so the bytes may lie in the destination.
+    template <typename Word>
+    static void MoveHeadAndTail(unsigned char* out, const char* text, std::size_t size) noexcept
+    {
+        Word head = 0;
+        Word tail = 0;
+        std::memcpy(&head, text, sizeof head);
+        std::memcpy(&tail, text + size - sizeof tail, sizeof tail);
+        std::memcpy(out, &head, sizeof head);
+        std::memcpy(out + size - sizeof tail, &tail, sizeof tail);
+    }
     void SetInPlace(std::size_t size) noexcept
     {
         m_bytes[size] = 0;
