@@ -504,19 +504,20 @@ struct PropertyArchive::RecordReader {
         Archive& archive = stream.GetArchive();
         const std::size_t at = archive.GetPosition();
         const std::uint32_t index = CompressionInteger::TakeUnsignedInteger(archive);
-        if (index == lastClassIndex && index != 0)
-            return lastClass->RecordClass();
-        if (index == otherClassIndex && index != 0) {
-            std::swap(lastClassIndex, otherClassIndex);
-            std::swap(lastClass, otherClass);
-            return lastClass->RecordClass();
+        if (index == cachedClassIndex[0]) {
+            lastCached = 0;
+            return cachedClass[0]->RecordClass();
+        }
+        if (index == cachedClassIndex[1]) {
+            lastCached = 1;
+            return cachedClass[1]->RecordClass();
         }
         const RecordClass recordClass = compressed->RecordClassOf(index, at);
         if (index != 0) {
-            otherClassIndex = lastClassIndex;
-            otherClass = lastClass;
-            lastClassIndex = index;
-            lastClass = recordClass.entry;
+            // The new class replaces the one not asked for last.
+            lastCached ^= 1;
+            cachedClassIndex[lastCached] = index;
+            cachedClass[lastCached] = recordClass.entry;
         }
         return recordClass;
     }
@@ -1095,10 +1096,11 @@ struct PropertyArchive::RecordReader {
     State& state;
     // The stream when it is exactly the compressed form (no override of how classes are read).
     CompressedPropertyArchive* const compressed;
-    std::uint32_t lastClassIndex = 0;
-    ClassDictionaryEntry* lastClass = nullptr;
-    std::uint32_t otherClassIndex = 0; // the class before the last, when another
-    ClassDictionaryEntry* otherClass = nullptr;
+    // The last two classes asked for by index (no index matches an empty place's), and which of them
+    // was asked for last.
+    std::uint64_t cachedClassIndex[2] = {~std::uint64_t{0}, ~std::uint64_t{0}};
+    ClassDictionaryEntry* cachedClass[2] = {};
+    unsigned lastCached = 0;
     // The open records, innermost last: FrameAt(0) to FrameAt(depth - 1). A bonded chain nests a record
     // per object: frames come in blocks, allocated once and never moved.
     static constexpr std::size_t FramesPerBlock = 64;
