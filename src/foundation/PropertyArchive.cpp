@@ -487,8 +487,12 @@ struct PropertyArchive::RecordReader {
                 frame.object->GetSetObjectProperties(stream);
             }
         }
-        frame.count = frame.plan && frame.plan->IsCounted() ? static_cast<std::int32_t>(frame.plan->GetCount())
-                                                            : stream.ReadNumberOfProperties(frame.className);
+        if (frame.plan && frame.plan->IsCounted()) {
+            frame.count = static_cast<std::int32_t>(frame.plan->GetCount());
+            Check(frame.count, "property count");
+            return;
+        }
+        frame.count = stream.ReadNumberOfProperties(frame.className);
         Check(frame.count, "property count");
         // A count the first record gives otherwise has dropped the plan.
         if (frame.plan && frame.plan->IsDropped())
