@@ -455,8 +455,8 @@ struct PropertyArchive::RecordReader {
         top = &frame;
         frame.Reset();
         frame.reservedAbove = reserve;
-        const std::uint32_t stored = CompressionInteger::TakeUnsignedInteger(stream.GetArchive());
-        const RecordClass recordClass = ReadRecordClass();
+        std::uint32_t stored = 0;
+        const RecordClass recordClass = ReadHead(stored);
         frame.plan = recordClass.plan;
         if (recordClass.entry) {
             frame.className = recordClass.entry->className;
@@ -499,6 +499,25 @@ struct PropertyArchive::RecordReader {
             frame.plan = nullptr;
     }
 
+    // The record's stored OID and class. A compressed stream's two integers are taken together when
+    // the input holds both.
+    RecordClass ReadHead(std::uint32_t& stored)
+    {
+        Archive& archive = stream.GetArchive();
+        if (compressed) {
+            const std::uint8_t* const end = archive.GetEnd();
+            std::uint32_t index = 0;
+            if (const std::uint8_t* const next = CompressionInteger::Get(archive.GetCursor(), end, stored)) {
+                if (const std::uint8_t* const after = CompressionInteger::Get(next, end, index)) {
+                    archive.MoveTo(after);
+                    return ClassOfIndex(index, next);
+                }
+            }
+        }
+        stored = CompressionInteger::TakeUnsignedInteger(archive);
+        return ReadRecordClass();
+    }
+
     // The record's class: a compressed stream's index of one of the last two records' classes (an
     // atom's and a bond's, say) is answered here, without the dictionary.
     RecordClass ReadRecordClass()
@@ -506,8 +525,13 @@ struct PropertyArchive::RecordReader {
         if (!compressed)
             return stream.ReadRecordClass();
         Archive& archive = stream.GetArchive();
-        const std::size_t at = archive.GetPosition();
+        const std::uint8_t* const at = archive.GetCursor();
         const std::uint32_t index = CompressionInteger::TakeUnsignedInteger(archive);
+        return ClassOfIndex(index, at);
+    }
+    // The same once the index, which began at `at`, has been taken.
+    RecordClass ClassOfIndex(std::uint32_t index, const std::uint8_t* at)
+    {
         if (index == cachedClassIndex[0]) {
             lastCached = 0;
             return cachedClass[0]->RecordClass();
@@ -516,7 +540,9 @@ struct PropertyArchive::RecordReader {
             lastCached = 1;
             return cachedClass[1]->RecordClass();
         }
-        const RecordClass recordClass = compressed->RecordClassOf(index, at);
+        const RecordClass recordClass =
+            compressed->RecordClassOf(index, stream.GetArchive().GetPosition() -
+                                                 static_cast<std::size_t>(stream.GetArchive().GetCursor() - at));
         if (index != 0) {
             // The new class replaces the one not asked for last.
             lastCached ^= 1;
