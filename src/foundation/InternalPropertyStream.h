@@ -175,8 +175,9 @@ public:
     void Push(std::uint32_t oid)
     {
         // Inside the bits, with room in the list: no call. Below the base, the index wraps past them.
+        // An empty list keeps the base it had: its bits are all clear.
         const std::size_t index = m_bits.IndexOf(oid);
-        if (m_oids.empty() || m_oids.size() == m_oids.capacity() || index >= m_bits.bits) {
+        if (m_oids.size() == m_oids.capacity() || index >= m_bits.bits) {
             PushAny(oid);
             return;
         }
