@@ -472,23 +472,26 @@ struct PropertyArchive::RecordReader {
             if (recordClass.entry && frame.object)
                 frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
         }
-        if (frame.object) {
+        // Nothing below changes the frame's plan or object: they stay in registers across the hooks.
+        const PropertyPlan* const plan = frame.plan;
+        if (Base* const object = frame.object) {
             frame.destroyed = Base::GetDestroyedCount();
-            frame.oid = frame.object->GetOID();
-            state.open.Push(frame.oid);
-            state.oidMap.Set(stored, frame.oid);
-            if (frame.plan) {
-                if (frame.plan->HasBeforeRecord())
-                    frame.plan->BeforeRecord(*frame.object, stream);
+            const std::uint32_t oid = object->GetOID();
+            frame.oid = oid;
+            state.open.Push(oid);
+            state.oidMap.Set(stored, oid);
+            if (plan) {
+                if (plan->HasBeforeRecord())
+                    plan->BeforeRecord(*object, stream);
                 else
                     stream.SetMethodType(MethodBefore);
             } else {
                 stream.SetMethodType(MethodBefore);
-                frame.object->GetSetObjectProperties(stream);
+                object->GetSetObjectProperties(stream);
             }
         }
-        if (frame.plan && frame.plan->IsCounted()) {
-            frame.count = static_cast<std::int32_t>(frame.plan->GetCount());
+        if (plan && plan->IsCounted()) {
+            frame.count = static_cast<std::int32_t>(plan->GetCount());
             Check(frame.count, "property count");
             return;
         }
