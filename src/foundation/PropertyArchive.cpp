@@ -491,8 +491,11 @@ struct PropertyArchive::RecordReader {
             }
         }
         if (plan && plan->IsCounted()) {
-            frame.count = static_cast<std::int32_t>(plan->GetCount());
-            Check(frame.count, "property count");
+            // A plan's count is far below the int range: only the input's end can refuse it.
+            const std::size_t count = plan->GetCount();
+            frame.count = static_cast<std::int32_t>(count);
+            if (count > Available()) [[unlikely]]
+                RefuseCount(frame.count, "property count");
             return;
         }
         frame.count = stream.ReadNumberOfProperties(frame.className);
