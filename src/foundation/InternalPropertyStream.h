@@ -411,8 +411,16 @@ public:
 
     void Set(std::uint32_t key, std::uint32_t value)
     {
+        if (value != 0)
+            SetObject(key, value);
+        else
+            SetAny(key, value);
+    }
+    // The same for an object's OID, which is never 0.
+    void SetObject(std::uint32_t key, std::uint32_t value)
+    {
         // A load's keys come in runs: most fall in the page of the key set before.
-        if (value != 0 && (key >> PageBits) == m_setPage) {
+        if ((key >> PageBits) == m_setPage) {
             std::uint32_t& slot = m_setSlots[key & (PageSize - 1)];
             if (slot != 0 || !m_scattered.Find(key)) {
                 m_entries += slot == 0 ? 1 : 0;

@@ -479,7 +479,7 @@ struct PropertyArchive::RecordReader {
             const std::uint32_t oid = object->GetOID();
             frame.oid = oid;
             state.open.Push(oid);
-            state.oidMap.Set(stored, oid);
+            state.oidMap.SetObject(stored, oid);
             if (plan) {
                 if (plan->HasBeforeRecord())
                     plan->BeforeRecord(*object, stream);
