@@ -490,11 +490,11 @@ struct PropertyArchive::RecordReader {
                 object->GetSetObjectProperties(stream);
             }
         }
+        // A count given before is the plan's own (another would have dropped it) and not negative:
+        // only the input's end can refuse it.
         if (plan && plan->IsCounted()) {
-            // A plan's count is far below the int range: only the input's end can refuse it.
-            const std::size_t count = plan->GetCount();
-            frame.count = static_cast<std::int32_t>(count);
-            if (count > Available()) [[unlikely]]
+            frame.count = plan->GetGivenCount();
+            if (static_cast<std::size_t>(frame.count) > Available()) [[unlikely]]
                 RefuseCount(frame.count, "property count");
             return;
         }
