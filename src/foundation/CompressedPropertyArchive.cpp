@@ -215,6 +215,8 @@ void CompressedPropertyArchive::WriteNumberOfProperties(std::string_view classNa
     if (entry->propertyCount != -1)
         return;
     entry->propertyCount = count;
+    if (entry->plan)
+        entry->plan->GivenCount(count);
     CompressionInteger::Write(count, GetArchive());
 }
 
@@ -230,8 +232,11 @@ std::int32_t CompressedPropertyArchive::ReadNumberOfProperties(std::string_view 
             Malformed(GetArchive(), at, ArchiveException::genericException,
                       "property count " + std::to_string(count) + " of class " + ArchiveException::Quote(className));
         entry->propertyCount = count;
-        if (entry->plan && static_cast<std::size_t>(count) != entry->plan->GetCount())
-            entry->plan->Drop();
+        if (entry->plan) {
+            entry->plan->GivenCount(count);
+            if (static_cast<std::size_t>(count) != entry->plan->GetCount())
+                entry->plan->Drop();
+        }
     }
     return entry->propertyCount;
 }

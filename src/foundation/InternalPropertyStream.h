@@ -175,8 +175,9 @@ public:
     void Push(std::uint32_t oid)
     {
         // Inside the bits, with room in the list: no call. Below the base, the index wraps past them.
+        // An empty list keeps the base it had: its bits are all clear.
         const std::size_t index = m_bits.IndexOf(oid);
-        if (m_oids.empty() || m_oids.size() == m_oids.capacity() || index >= m_bits.bits) {
+        if (m_oids.size() == m_oids.capacity() || index >= m_bits.bits) {
             PushAny(oid);
             return;
         }
@@ -410,8 +411,16 @@ public:
 
     void Set(std::uint32_t key, std::uint32_t value)
     {
+        if (value != 0)
+            SetObject(key, value);
+        else
+            SetAny(key, value);
+    }
+    // The same for an object's OID, which is never 0.
+    void SetObject(std::uint32_t key, std::uint32_t value)
+    {
         // A load's keys come in runs: most fall in the page of the key set before.
-        if (value != 0 && (key >> PageBits) == m_setPage) {
+        if ((key >> PageBits) == m_setPage) {
             std::uint32_t& slot = m_setSlots[key & (PageSize - 1)];
             if (slot != 0 || !m_scattered.Find(key)) {
                 m_entries += slot == 0 ? 1 : 0;

@@ -455,8 +455,8 @@ struct PropertyArchive::RecordReader {
         top = &frame;
         frame.Reset();
         frame.reservedAbove = reserve;
-        const std::uint32_t stored = CompressionInteger::TakeUnsignedInteger(stream.GetArchive());
-        const RecordClass recordClass = ReadRecordClass();
+        std::uint32_t stored = 0;
+        const RecordClass recordClass = ReadHead(stored);
         frame.plan = recordClass.plan;
         if (recordClass.entry) {
             frame.className = recordClass.entry->className;
@@ -472,27 +472,56 @@ struct PropertyArchive::RecordReader {
             if (recordClass.entry && frame.object)
                 frame.plan = stream.FindReadPlan(*recordClass.entry, frame.object);
         }
-        if (frame.object) {
+        // Nothing below changes the frame's plan or object: they stay in registers across the hooks.
+        const PropertyPlan* const plan = frame.plan;
+        if (Base* const object = frame.object) {
             frame.destroyed = Base::GetDestroyedCount();
-            frame.oid = frame.object->GetOID();
-            state.open.Push(frame.oid);
-            state.oidMap.Set(stored, frame.oid);
-            if (frame.plan) {
-                if (frame.plan->HasBeforeRecord())
-                    frame.plan->BeforeRecord(*frame.object, stream);
+            const std::uint32_t oid = object->GetOID();
+            frame.oid = oid;
+            state.open.Push(oid);
+            state.oidMap.SetObject(stored, oid);
+            if (plan) {
+                if (plan->HasBeforeRecord())
+                    plan->BeforeRecord(*object, stream);
                 else
                     stream.SetMethodType(MethodBefore);
             } else {
                 stream.SetMethodType(MethodBefore);
-                frame.object->GetSetObjectProperties(stream);
+                object->GetSetObjectProperties(stream);
             }
         }
-        frame.count = frame.plan && frame.plan->IsCounted() ? static_cast<std::int32_t>(frame.plan->GetCount())
-                                                            : stream.ReadNumberOfProperties(frame.className);
+        // A count given before is the plan's own (another would have dropped it) and not negative:
+        // only the input's end can refuse it.
+        if (plan && plan->IsCounted()) {
+            frame.count = plan->GetGivenCount();
+            if (static_cast<std::size_t>(frame.count) > Available()) [[unlikely]]
+                RefuseCount(frame.count, "property count");
+            return;
+        }
+        frame.count = stream.ReadNumberOfProperties(frame.className);
         Check(frame.count, "property count");
         // A count the first record gives otherwise has dropped the plan.
         if (frame.plan && frame.plan->IsDropped())
             frame.plan = nullptr;
+    }
+
+    // The record's stored OID and class. A compressed stream's two integers are taken together when
+    // the input holds both.
+    RecordClass ReadHead(std::uint32_t& stored)
+    {
+        Archive& archive = stream.GetArchive();
+        if (compressed) {
+            const std::uint8_t* const end = archive.GetEnd();
+            std::uint32_t index = 0;
+            if (const std::uint8_t* const next = CompressionInteger::Get(archive.GetCursor(), end, stored)) {
+                if (const std::uint8_t* const after = CompressionInteger::Get(next, end, index)) {
+                    archive.MoveTo(after);
+                    return ClassOfIndex(index, next);
+                }
+            }
+        }
+        stored = CompressionInteger::TakeUnsignedInteger(archive);
+        return ReadRecordClass();
     }
 
     // The record's class: a compressed stream's index of one of the last two records' classes (an
@@ -502,21 +531,29 @@ struct PropertyArchive::RecordReader {
         if (!compressed)
             return stream.ReadRecordClass();
         Archive& archive = stream.GetArchive();
-        const std::size_t at = archive.GetPosition();
+        const std::uint8_t* const at = archive.GetCursor();
         const std::uint32_t index = CompressionInteger::TakeUnsignedInteger(archive);
-        if (index == lastClassIndex && index != 0)
-            return lastClass->RecordClass();
-        if (index == otherClassIndex && index != 0) {
-            std::swap(lastClassIndex, otherClassIndex);
-            std::swap(lastClass, otherClass);
-            return lastClass->RecordClass();
+        return ClassOfIndex(index, at);
+    }
+    // The same once the index, which began at `at`, has been taken.
+    RecordClass ClassOfIndex(std::uint32_t index, const std::uint8_t* at)
+    {
+        if (index == cachedClassIndex[0]) {
+            lastCached = 0;
+            return cachedClass[0]->RecordClass();
         }
-        const RecordClass recordClass = compressed->RecordClassOf(index, at);
+        if (index == cachedClassIndex[1]) {
+            lastCached = 1;
+            return cachedClass[1]->RecordClass();
+        }
+        const RecordClass recordClass =
+            compressed->RecordClassOf(index, stream.GetArchive().GetPosition() -
+                                                 static_cast<std::size_t>(stream.GetArchive().GetCursor() - at));
         if (index != 0) {
-            otherClassIndex = lastClassIndex;
-            otherClass = lastClass;
-            lastClassIndex = index;
-            lastClass = recordClass.entry;
+            // The new class replaces the one not asked for last.
+            lastCached ^= 1;
+            cachedClassIndex[lastCached] = index;
+            cachedClass[lastCached] = recordClass.entry;
         }
         return recordClass;
     }
@@ -1095,10 +1132,11 @@ struct PropertyArchive::RecordReader {
     State& state;
     // The stream when it is exactly the compressed form (no override of how classes are read).
     CompressedPropertyArchive* const compressed;
-    std::uint32_t lastClassIndex = 0;
-    ClassDictionaryEntry* lastClass = nullptr;
-    std::uint32_t otherClassIndex = 0; // the class before the last, when another
-    ClassDictionaryEntry* otherClass = nullptr;
+    // The last two classes asked for by index (no index matches an empty place's), and which of them
+    // was asked for last.
+    std::uint64_t cachedClassIndex[2] = {~std::uint64_t{0}, ~std::uint64_t{0}};
+    ClassDictionaryEntry* cachedClass[2] = {};
+    unsigned lastCached = 0;
     // The open records, innermost last: FrameAt(0) to FrameAt(depth - 1). A bonded chain nests a record
     // per object: frames come in blocks, allocated once and never moved.
     static constexpr std::size_t FramesPerBlock = 64;

@@ -122,7 +122,7 @@ void PropertyPlan::Bind(std::int32_t classIndex, const std::int32_t& count, cons
                         std::string className)
 {
     m_classIndex = classIndex;
-    m_count = &count;
+    m_givenCount = count;
     m_names = &names;
     m_arrayFlags = &arrayFlags;
     m_typeCodes = &typeCodes;

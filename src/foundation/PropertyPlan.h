@@ -68,7 +68,11 @@ public:
     std::int32_t GetClassIndex() const { return m_classIndex; }
     const std::string& GetClassName() const { return m_className; }
     // Whether the stream has given the class's count.
-    bool IsCounted() const { return *m_count != -1; }
+    bool IsCounted() const { return m_givenCount != -1; }
+    // The class's count the stream has given, -1 before; while the plan is not dropped, its own.
+    std::int32_t GetGivenCount() const { return m_givenCount; }
+    // The stream has given the class's count.
+    void GivenCount(std::int32_t count) { m_givenCount = count; }
     // Whether the stream has given the name and array flag of a position; once given, kept.
     bool IsNamed(std::size_t position) const
     {
@@ -242,7 +246,7 @@ private:
     const RuntimeClass* m_class = nullptr;
     const AbstractFactory* m_factory = nullptr;
     std::int32_t m_classIndex = 0;
-    const std::int32_t* m_count = nullptr;
+    std::int32_t m_givenCount = -1;
     const std::vector<std::string>* m_names = nullptr;
     const std::vector<std::int32_t>* m_arrayFlags = nullptr;
     const std::vector<std::int32_t>* m_typeCodes = nullptr;

@@ -81,6 +81,23 @@ protected:
 };
 TAVREL_IMPLEMENT_CLASS(StreamTree, ClassKind::Creatable)
 
+// Two more classes of the same records, so that a stream interleaves three class indices.
+class StreamTreeB : public StreamTree {
+    TAVREL_DECLARE_CLASS(StreamTreeB, StreamTree)
+protected:
+    StreamTreeB() = default;
+    StreamTreeB(const StreamTreeB&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(StreamTreeB, ClassKind::Creatable)
+
+class StreamTreeC : public StreamTree {
+    TAVREL_DECLARE_CLASS(StreamTreeC, StreamTree)
+protected:
+    StreamTreeC() = default;
+    StreamTreeC(const StreamTreeC&) = default;
+};
+TAVREL_IMPLEMENT_CLASS(StreamTreeC, ClassKind::Creatable)
+
 // A record of a class this build cannot create, holding nodes.
 class StreamTreeGhost : public Base {
     TAVREL_DECLARE_CLASS(StreamTreeGhost, Base)
@@ -107,6 +124,8 @@ protected:
     {
         AttachDataModelDLL();
         ClassRegistry::Register<StreamTree>();
+        ClassRegistry::Register<StreamTreeB>();
+        ClassRegistry::Register<StreamTreeC>();
         ClassRegistry::Register<StreamTreeGhost>();
     }
 
@@ -503,6 +522,36 @@ TEST_F(PropertyStreamTree, TreeLevelRoundTripKeepsShapeStatesHintsAndLIDs)
     EXPECT_TRUE(lc->CheckHint(2));
     EXPECT_EQ(lc->GetLID(), 77u);
     EXPECT_EQ(lc->GetInvariant(), "/0/0/");
+}
+
+// Records of three classes in every order of repeats, alternations and returns each come back as
+// their own class.
+TEST_F(PropertyStreamTree, InterleavedRecordClassesEachLoadAsTheirOwn)
+{
+    const std::string order = "AABABCACBBCCABCBAACCBA";
+    std::unique_ptr<StreamTree> root(StreamTree::Make("root"));
+    const auto make = [](char kind) -> StreamTree* {
+        if (kind == 'B')
+            return ClassAccess::New<StreamTreeB>();
+        if (kind == 'C')
+            return ClassAccess::New<StreamTreeC>();
+        return StreamTree::Make("");
+    };
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        StreamTree* node = make(order[i]);
+        node->label = order.substr(i, 1) + std::to_string(i);
+        node->SetParent(root.get());
+    }
+    std::unique_ptr<StreamTree> loaded(Load(Save(*root)));
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(loaded->GetNumChildren(), static_cast<std::int32_t>(order.size()));
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        auto* child = DynCast<StreamTree>(loaded->GetChild(static_cast<std::int32_t>(i)));
+        ASSERT_NE(child, nullptr) << i;
+        EXPECT_EQ(child->label, order.substr(i, 1) + std::to_string(i));
+        EXPECT_EQ(DynCast<StreamTreeB>(child) != nullptr, order[i] == 'B') << i;
+        EXPECT_EQ(DynCast<StreamTreeC>(child) != nullptr, order[i] == 'C') << i;
+    }
 }
 
 TEST_F(PropertyStreamTree, LoadedChildListDropsNullForeignAndRepeatedEntries)
