@@ -249,38 +249,51 @@ private:
 
     // After a failure: the records this walk opened are closed, their nodes abandoned (the top node is
     // its reader's) and the children they made deleted; nodes made before them are let go, also from
-    // deep in the subtrees of the deleted children. Every
-    // child read is made parentless first, as one's deletion may take others (a monitor goes with its
-    // item), which must then leave no parent that does not list them.
+    // deep in the subtrees of the deleted children. Every child read is made parentless first, as one's
+    // deletion may take others (a monitor goes with its item), which must then leave no parent that
+    // does not list them. For the same reason each record's node and the children it made are noted by
+    // OID while all are alive, and each is touched later only while its OID still finds it.
     void Unwind()
     {
         std::vector<OpenRecord>& records = OpenRecords();
+        struct Closing {
+            TreeNode* node;
+            std::uint32_t oid;
+            std::vector<std::pair<TreeNode*, std::uint32_t>> made;
+        };
+        std::vector<Closing> closing;
+        closing.reserve(records.size() - m_base);
         for (std::size_t i = m_base; i < records.size(); ++i) {
+            TreeNode& node = *records[i].node;
+            Closing& entry = closing.emplace_back(Closing{&node, node.GetOID(), {}});
             for (TreeNode* child : records[i].taken) {
+                if (!MadeBefore(*child, node))
+                    entry.made.emplace_back(child, child->GetOID());
                 ForgetAncestryOf(child);
                 child->m_parent = nullptr;
             }
         }
+        const auto alive = [](TreeNode* node, std::uint32_t oid) { return Base::GetObjectA(oid) == node; };
         while (records.size() > m_base) {
             OpenRecord& record = records.back();
             if (const auto found = OpenNodes().find(record.node); found != OpenNodes().end() && found->second.archive == &m_archive)
                 OpenNodes().erase(found);
-            std::vector<std::pair<TreeNode*, std::uint32_t>> made;
-            for (TreeNode* child : record.taken) {
-                if (!MadeBefore(*child, *record.node))
-                    made.emplace_back(child, child->GetOID());
-            }
+            const Closing entry = std::move(closing.back());
+            closing.pop_back();
             const Archive::ObjectHeader header = record.header;
             const bool top = records.size() == m_base + 1;
-            TreeNode& node = *record.node;
             records.pop_back();
             if (!top && m_archive.IsLoading()) {
-                // Its rest may have placed its children already.
-                node.LetGoOfNodesMadeUpTo(node.GetOID() - 1);
-                m_archive.AbandonObject(header);
+                if (alive(entry.node, entry.oid)) {
+                    // Its rest may have placed its children already.
+                    entry.node->LetGoOfNodesMadeUpTo(entry.oid - 1);
+                    m_archive.AbandonObject(header);
+                } else {
+                    m_archive.ForgetObject(header);
+                }
             }
-            for (const auto& [child, oid] : made) {
-                if (Base::GetObjectA(oid) != child)
+            for (const auto& [child, oid] : entry.made) {
+                if (!alive(child, oid))
                     continue;
                 child->LetGoOfNodesMadeUpTo(m_lastBefore);
                 delete child;

@@ -550,11 +550,16 @@ bool Archive::IsReadingBody(const ObjectHeader& header) const
 void Archive::AbandonObject(const ObjectHeader& header)
 {
     // An object a back-reference handed out is left to whoever took it, when that one owns it now.
-    m_loaded[header.index].entry = nullptr;
+    ForgetObject(header);
     if (!m_loaded[header.index].handedOut || !header.object->HasOwner()) {
         header.object->RecordRefused();
         delete header.object;
     }
+}
+
+void Archive::ForgetObject(const ObjectHeader& header)
+{
+    m_loaded[header.index].entry = nullptr;
 }
 
 } // namespace Tavrel

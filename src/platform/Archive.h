@@ -186,6 +186,8 @@ public:
     // After a new object's body failed: forgets the object and deletes it unless a back-reference
     // handed it out.
     void AbandonObject(const ObjectHeader& header);
+    // The same for an object already gone: forgets it only, so that no back-reference hands it out.
+    void ForgetObject(const ObjectHeader& header);
     // Whether the object a header names is one whose body ReadObject is still reading: a record
     // inside that body refers back to the object around it.
     bool IsReadingBody(const ObjectHeader& header) const;
