@@ -56,18 +56,6 @@ const char* SmallString::Data() const noexcept
     return InBlock() ? ReadBlock(m_bytes).data : reinterpret_cast<const char*>(m_bytes);
 }
 
-void SmallString::Assign(std::string_view text)
-{
-    // A short text replacing an in-place one (possibly a part of it) moves straight in, without a
-    // register to save.
-    if (text.size() <= InPlace && !InBlock()) [[likely]] {
-        MoveShort(m_bytes, text.data(), text.size());
-        SetInPlace(text.size());
-        return;
-    }
-    AssignElsewhere(text);
-}
-
 void SmallString::AssignElsewhere(std::string_view text)
 {
     if (text.size() > std::numeric_limits<std::uint32_t>::max())

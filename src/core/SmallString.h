@@ -23,13 +23,7 @@ public:
     SmallString& operator=(SmallString&& other) noexcept;
     SmallString& operator=(std::string_view text)
     {
-        // A short text into an in-place string (a field read on load) moves without a call.
-        if (text.size() <= InPlace && !InBlock()) [[likely]] {
-            MoveShort(m_bytes, text.data(), text.size());
-            SetInPlace(text.size());
-        } else {
-            AssignElsewhere(text);
-        }
+        Assign(text);
         return *this;
     }
     ~SmallString() { Release(); }
@@ -87,8 +81,17 @@ private:
         m_bytes[size] = 0;
         m_bytes[InPlace] = static_cast<unsigned char>(InPlace - size);
     }
-    // Copies the text; a text of 4 GiB or more is refused (std::length_error).
-    void Assign(std::string_view text);
+    // Copies the text; a text of 4 GiB or more is refused (std::length_error). A short text into an
+    // in-place string (a field read on load) moves without a call.
+    void Assign(std::string_view text)
+    {
+        if (text.size() <= InPlace && !InBlock()) [[likely]] {
+            MoveShort(m_bytes, text.data(), text.size());
+            SetInPlace(text.size());
+        } else {
+            AssignElsewhere(text);
+        }
+    }
     // Assign's other cases: a block taken or given up.
     [[gnu::noinline]] void AssignElsewhere(std::string_view text);
     void Release() noexcept;
