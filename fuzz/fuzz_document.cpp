@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Oracle.h"
-#include "TreeDescription.h"
+#include "support/TreeDescription.h"
 #include <tavrel/chemistry/SubUnit.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>

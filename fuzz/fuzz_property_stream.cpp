@@ -11,8 +11,8 @@
 
 #include "FuzzClasses.h"
 #include "Oracle.h"
-#include "TreeDescription.h"
 #include "UnownedReferences.h"
+#include "support/TreeDescription.h"
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/Base.h>
 #include <tavrel/foundation/InternalBase.h>

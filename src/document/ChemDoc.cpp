@@ -408,9 +408,11 @@ void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
         if (InstanceCount<ConformerModelToken>::Any() || InstanceCount<Conformation>::Any())
             helper.DeleteAllConformerModelTokens(root);
     }
-    else if (helper.UnpackageConformerModels(root))
+    else if (helper.UnpackageConformerModels(root)) {
+        // The Conformations the save made from the models are gone again, and so are their numbers.
         helper.DeleteAllConformationModels(root, true);
-    else
+        root.RewindLidCounter();
+    } else
         helper.ConvertAllConformationModels(root, true, true);
 
     // Putting conformer objects back may take atoms from a Conformation's reference after its values

@@ -1,5 +1,6 @@
 #include <tavrel/foundation/LogicalIdentifierList.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -250,6 +251,20 @@ std::size_t LogicalIdentifierList::AddObjectLidsIfFree(std::span<const Entry> en
 std::uint32_t LogicalIdentifierList::GetLogicalObject(std::uint32_t lid) const
 {
     return lid == 0 ? 0 : Find(lid);
+}
+
+// The window's last page always holds an entry (an emptied end page is dropped).
+std::uint32_t LogicalIdentifierList::GetLargestLid() const
+{
+    std::uint32_t largest = m_sparse.empty() ? 0 : m_sparse.rbegin()->first;
+    if (!m_pages.empty()) {
+        const std::uint32_t base = (m_firstPage + static_cast<std::uint32_t>(m_pages.size() - 1)) << PageBits;
+        for (std::uint32_t slot = SlotMask + 1; slot-- > 0;) {
+            if (m_pages.back()->oids[slot] != 0)
+                return std::max(largest, base + slot);
+        }
+    }
+    return largest;
 }
 
 void LogicalIdentifierList::RemoveObjectLid(std::uint32_t lid, std::uint32_t oid)

@@ -57,6 +57,8 @@ public:
     // The counter: the number AddObjectLid tries first.
     std::uint32_t GetNextLid() const { return m_nextLid; }
     void SetNextLid(std::uint32_t lid) { m_nextLid = lid == 0 ? 1u : lid; }
+    // The largest number an entry holds; 0 without entries.
+    std::uint32_t GetLargestLid() const;
     // The OID under `lid`; 0 for LID 0 or an absent one.
     std::uint32_t GetLogicalObject(std::uint32_t lid) const;
     // Erases the entry only when `lid` holds this OID.

@@ -439,13 +439,20 @@ const PropertyTable& TreeNode::Properties()
                 // Nodes join their parents while their records are read, so the top node's record
                 // ends last: it numbers the whole loaded tree at once, in pre-order, or keeps what its
                 // NodeLoaded took in as the records ended, while the nodes were in the cache. A node
-                // that joined a parent whose record had ended (a later record naming it) is numbered
-                // with its subtree now, as that tree may have been numbered already.
+                // that joined a parent whose record had ended (a later record naming it) leaves the
+                // numbering to the top's pass while the top's record is open: its subtree may hold
+                // nodes whose records are open still, their stored numbers not yet read. Below a top
+                // whose record has ended, the tree was numbered already: the node is numbered with its
+                // subtree now.
                 TreeNode* const parent = node.m_parent.Get();
                 if (!parent) {
                     node.NodeInserted(&node, true);
                 } else if (!stream->IsRecordOpen(*parent)) {
-                    node.GetRoot()->NodeInserted(&node, true);
+                    TreeNode* const root = node.GetRoot();
+                    if (stream->IsRecordOpen(*root))
+                        root->LoadedTreeChanged();
+                    else
+                        root->NodeInserted(&node, true);
                 } else {
                     // GetRoot through its cache, inline: siblings ending in turn share the entry.
                     TreeNode* const root = parent == g_ancestry.node ? g_ancestry.root : node.GetRoot();

@@ -403,7 +403,13 @@ void TreeRoot::AddObjectLid(TreeNode* node)
         AddObjectLidCopy(node);
         return;
     }
-    if (const std::uint32_t lid = m_lids.AddObjectLid(node->GetOID()); lid != 0)
+    std::uint32_t lid = m_lids.AddObjectLid(node->GetOID());
+    // A copied root's own number is not in its list: once the counter has wrapped it may come round.
+    if (lid != 0 && lid == GetLID() && node != this) [[unlikely]] {
+        m_lids.RemoveObjectLid(lid, node->GetOID());
+        lid = m_lids.AddObjectLid(node->GetOID());
+    }
+    if (lid != 0)
         node->SetLID(lid);
 }
 
@@ -422,6 +428,13 @@ void TreeRoot::RemoveObjectLid(TreeNode* node)
         return;
     m_lids.RemoveObjectLid(node->GetLID(), node->GetOID());
     node->SetLID(0);
+}
+
+void TreeRoot::RewindLidCounter()
+{
+    const std::uint32_t largest = m_lids.GetLargestLid();
+    if (largest != 0 && largest != UINT32_MAX && largest + 1 < m_lids.GetNextLid())
+        m_lids.SetNextLid(largest + 1);
 }
 
 Object* TreeRoot::GetLogicalObject(std::uint32_t lid) const

@@ -122,6 +122,10 @@ public:
     // parentless nodes then has nothing to free.
     bool HeldEveryObjectIn(std::uint32_t after, std::uint32_t last) const;
 
+    // Moves the LID counter back to just past the largest LID held, when every held LID is below it:
+    // numbers only nodes that are gone again had are handed out again. A load calls it once it has
+    // taken out what the save added, so that the next save numbers those additions alike.
+    void RewindLidCounter();
     // Deletes every child, first to last. The LID counter is not reset; the root keeps its LID.
     void Empty();
     // Delivers (TreeRoot, EventChangeBroadcast) with a pointer to the hint to the root's own

@@ -719,6 +719,75 @@ TEST_F(TreeRootTest, NamedCollectionsHoldTheSelectionAndAreFoundByExactLabel)
     EXPECT_EQ(root.FindNamedCollection("site"), nullptr);
 }
 
+// The group's record, first below the root, reaches the residue, whose record reaches its parents
+// (each record naming its parent inline): the chain's record ends after the molecule's, while the
+// residue's, below the chain, is still open and its number not yet read. Every node keeps its own.
+TEST_F(TreeRootTest, NodesReadInsideTheRecordOfADeeperNodeKeepTheirNumbers)
+{
+    TreeRoot root;
+    NamedCollection* const group = root.CreateNamedCollection("group");
+    auto* const chain = new Object(new Object(&root));
+    new Object(&root);  // numbered after the chain: the number a residue numbered early would take
+    auto* const residue = new Object(chain);
+    new Object(residue);
+    group->Add(residue);
+    const std::unique_ptr<TreeRoot> loaded = Reload(root);
+    ASSERT_NE(loaded, nullptr);
+    std::vector<Object*> before{&root};
+    std::vector<Object*> after{loaded.get()};
+    for (auto [from, to] = std::pair(DescendentIterator(&root, false), DescendentIterator(loaded.get(), false));;) {
+        Object* const one = from.GetNext();
+        Object* const other = to.GetNext();
+        if (!one || !other) {
+            EXPECT_EQ(one, other);
+            break;
+        }
+        before.push_back(one);
+        after.push_back(other);
+    }
+    EXPECT_EQ(LIDs(after), LIDs(before));
+    // No number is held for a node that holds another.
+    for (std::uint32_t lid = 1; lid <= after.size() + 1; ++lid) {
+        if (const Object* const object = loaded->GetLogicalObject(lid)) {
+            EXPECT_EQ(object->GetLID(), lid);
+        }
+    }
+}
+
+// A copied root does not hold its own number; once the counter has wrapped, new nodes pass it by.
+TEST_F(TreeRootTest, ARootCopyAfterTheCounterWrappedGivesNoNodeItsOwnNumber)
+{
+    TreeRoot root;
+    auto* const top = new Object(nullptr);
+    top->SetLID(0xFFFFFFFFu);
+    top->SetParent(&root);
+    ASSERT_EQ(top->GetLID(), 0xFFFFFFFFu);
+    const std::unique_ptr<TreeRoot> copy(DynCast<TreeRoot>(root.TreeCopy()));
+    ASSERT_NE(copy, nullptr);
+    ASSERT_EQ(copy->GetLID(), 1u);
+    EXPECT_EQ((new Object(copy.get()))->GetLID(), 2u);
+    EXPECT_EQ((new Object(&root))->GetLID(), 2u);
+}
+
+// Numbers that only nodes deleted since had are handed out again; a wrapped counter stays.
+TEST_F(TreeRootTest, RewindingTheCounterHandsOutTheNumbersOfNodesGone)
+{
+    TreeRoot root;
+    auto* const kept = new Object(&root);
+    auto* const gone = new Object(&root);
+    new Object(gone);
+    delete gone;
+    root.RewindLidCounter();
+    EXPECT_EQ((new Object(&root))->GetLID(), 3u);
+    auto* const last = new Object(nullptr);
+    last->SetLID(0xFFFFFFFFu);
+    last->SetParent(&root);
+    delete last;
+    delete kept;
+    root.RewindLidCounter();
+    EXPECT_EQ((new Object(&root))->GetLID(), 2u);
+}
+
 TEST_F(TreeRootTest, EmptyDeletesTheChildrenButKeepsTheCounter)
 {
     TreeRoot root;
