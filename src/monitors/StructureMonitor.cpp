@@ -224,8 +224,8 @@ StructureMonitor::Valence StructureMonitor::CheckValence(const Atom& atom)
     if (!rule)
         return Valence::Unchecked;
     const double used = SumAtomBondOrders(atom);
-    // The valence with every aromatic bond counted as a single bond.
-    const double leastUsed = used - 0.5 * CountAromaticBonds(atom);
+    // A heteroatom's valence with every aromatic bond counted as a single bond.
+    const double leastUsed = atom.IsHeteroatom() ? used - 0.5 * CountAromaticBonds(atom) : used;
     const double charge = atom.GetFormalCharge().ToDouble();
     double allowed = 0.0;
     for (std::uint8_t i = 0; i < rule->count; ++i) {

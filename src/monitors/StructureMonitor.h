@@ -54,8 +54,8 @@ public:
     // Whether the used valence fits the element and the formal charge q. The allowed valence e is the
     // element's common oxidation state s plus q, except s - q for boron and aluminium and s - |q| for
     // carbon and silicon; phosphorus (3, 4, 5) and sulfur (2, 4, 6) fit any of their states, the last
-    // deciding otherwise. A valence above e fits while aromatic bonds counted as single bonds bring it
-    // down to e (pyrrole nitrogen, furan oxygen, thiophene sulfur). Elements other than B, C, N, O, F,
+    // deciding otherwise. A heteroatom's valence above e fits while its aromatic bonds counted as single
+    // bonds bring it down to e (pyrrole nitrogen, furan oxygen, thiophene sulfur). Elements other than B, C, N, O, F,
     // Al, Si, P, S, Cl, Se, Br and I are unchecked.
     static Valence CheckValence(const Atom& atom);
 
