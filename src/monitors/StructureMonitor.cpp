@@ -113,12 +113,18 @@ const PropertyTable& StructureMonitor::Properties()
             .Field<&StructureMonitor::m_tree>("StructureMonitor Monitor Tree")
             .Field<&StructureMonitor::m_displayUnderValence>("StructureMonitor Display Under Valence")
             .Field<&StructureMonitor::m_displayLabels>("StructureMonitor Display Labels")
+            // The text interface reads the counts after the recalculation that is due, so a loaded
+            // monitor reads what it read before the save.
             .Text("Over-valence Atoms")
-            .Getter<&StructureMonitor::GetNumOverValenceAtoms>()
+            .Getter([](const StructureMonitor& monitor) {
+                return monitor.Refresh() ? monitor.GetNumOverValenceAtoms() : 0;
+            })
             .ReadOnly()
             .Shown()
             .Text("Under-valence Atoms")
-            .Getter<&StructureMonitor::GetNumUnderValenceAtoms>()
+            .Getter([](const StructureMonitor& monitor) {
+                return monitor.Refresh() ? monitor.GetNumUnderValenceAtoms() : 0;
+            })
             .ReadOnly()
             .Shown()
             .Text("Show under-valence")

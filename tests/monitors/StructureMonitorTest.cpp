@@ -215,6 +215,9 @@ TEST_F(StructureMonitorTest, ChangesOfBondsChargesAndAtomsAreHeardAndTheFlagsSur
     ASSERT_EQ(back.size(), 2u);
     EXPECT_TRUE(back[0]->GetDisplayLabels());
     EXPECT_TRUE(back[0]->NeedsRecalc());
+    // The text interface reads after the load what it read before the save.
+    EXPECT_EQ(back[0]->GetPropertyAsString("Under-valence Atoms"), monitor->GetPropertyAsString("Under-valence Atoms"));
+    EXPECT_EQ(back[1]->GetPropertyAsString("Under-valence Atoms"), "1");
     OrdCollection under;
     EXPECT_EQ(back[0]->GetUnderValenceAtoms(under), 2);
     EXPECT_EQ(back[1]->GetUnderValenceAtoms(under), 1);
