@@ -118,7 +118,7 @@ void AtomSet::DeepenShallowCopy()
     const std::vector<Object*> former = m_members.GetSnapshot();
     RemoveAllAtoms();
     for (const Object* member : former) {
-        if (member == copyRoot || member->HasAncestor(copyRoot))
+        if (member == copyRoot || member->IsInSubtreeOf(copyRoot))
             Add(DynCast<Atom>(member->Copy()));
     }
 }

@@ -211,7 +211,7 @@ Bond::~Bond()
 bool Bond::ShallowCopyOK() const
 {
     const TreeNode* const root = GetCopyRoot();
-    const auto inside = [root](const TreeNode* node) { return node && (node == root || node->HasAncestor(root)); };
+    const auto inside = [root](const TreeNode* node) { return node && (node == root || node->IsInSubtreeOf(root)); };
     return inside(this) && inside(m_atom1) && inside(m_atom2);
 }
 

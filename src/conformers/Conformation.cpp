@@ -468,7 +468,7 @@ bool Conformation::ShallowCopyOK() const
     if (!reference)
         return true;
     const TreeNode* const root = GetCopyRoot();
-    return (reference == root || (root && reference->HasAncestor(root))) && ValidateReference(reference);
+    return (reference == root || (root && reference->IsInSubtreeOf(root))) && ValidateReference(reference);
 }
 
 void Conformation::DeepenShallowCopy()

@@ -469,7 +469,7 @@ void Conformer::DeepenShallowCopy()
     const TreeNode* const root = GetCopyRoot();
     const auto inside = [root](const OrdCollection& members) {
         const Object* const common = members.FindCommonAncestor();
-        return common && root && (common == root || common->HasAncestor(root));
+        return common && root && (common == root || common->IsInSubtreeOf(root));
     };
     OrdCollection atoms;
     source->GetConformerAtomSet(atoms);

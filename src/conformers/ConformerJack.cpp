@@ -114,7 +114,7 @@ void ConformerJack::DeepenShallowCopy()
     Bondable::DeepenShallowCopy();
     const TreeNode* const root = GetCopyRoot();
     const auto copied = [root](Bondable* atom) -> Bondable* {
-        if (!atom || !root || (atom != root && !atom->HasAncestor(root)))
+        if (!atom || !root || (atom != root && !atom->IsInSubtreeOf(root)))
             return atom;
         return DynCast<Bondable>(atom->Copy());
     };

@@ -873,7 +873,7 @@ void ConformerModel::DeepenShallowCopy()
     DeepCopyAtomSets(root);
     DeepCopyBondSets(root);
     const auto inside = [root](const TreeNode* node) {
-        return node && root && (node == root || node->HasAncestor(root));
+        return node && root && (node == root || node->IsInSubtreeOf(root));
     };
     if (Conformer* const reference = source->GetReferenceConformer()) {
         TakeReference(DynCast<Conformer>(reference->Copy()));

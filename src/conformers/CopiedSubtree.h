@@ -10,7 +10,7 @@ namespace Tavrel {
 // trajectories replace such nodes by their copies and keep, or drop, the others.
 inline bool IsInCopiedSubtree(const TreeNode& node, const TreeNode* copyRoot)
 {
-    return &node == copyRoot || (copyRoot && copyRoot->GetNumChildren() > 0 && node.HasAncestor(copyRoot));
+    return &node == copyRoot || (copyRoot && copyRoot->GetNumChildren() > 0 && node.IsInSubtreeOf(copyRoot));
 }
 
 } // namespace Tavrel

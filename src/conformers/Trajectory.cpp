@@ -2,6 +2,7 @@
 
 #include <tavrel/conformers/CopiedSubtree.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
+#include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -58,6 +59,25 @@ void Trajectory::RemoveAt(std::size_t position, bool destroyed)
         m_index.Get() = npos;
     else if (m_index.Get() != npos && m_index.Get() > position)
         --m_index.Get();
+}
+
+void Trajectory::AddFrameList(const BaseCollection& frames)
+{
+    for (POSITION position = frames.GetStartPosition(); position;) {
+        if (auto* const frame = DynCast<TrajectoryFrame>(frames.GetNext(position)))
+            AddFrame(frame);
+    }
+}
+
+void Trajectory::RemoveAllFrames()
+{
+    std::vector<std::uint32_t> oids;
+    oids.reserve(m_frames.Get().Size());
+    m_frames.Get().ForEachNode([&oids](const TreeNode* frame) { oids.push_back(frame->GetOID()); });
+    for (const std::uint32_t oid : oids) {
+        if (auto* const frame = DynCast<TrajectoryFrame>(Object::GetObjectA(oid)))
+            RemoveFrame(frame);
+    }
 }
 
 std::int32_t Trajectory::GetFrameCount() const

@@ -11,6 +11,7 @@
 
 namespace Tavrel {
 
+class BaseCollection;
 class Event;
 class TrajectoryFrame;
 
@@ -48,6 +49,11 @@ protected:
     // The source's frames in order, each frame that lies inside the copied subtree replaced by its copy
     // (dropped when it has none), the others kept; the current frame is the source's, or its copy.
     void DeepenShallowCopy() override;
+
+    // AddFrame for every member that is a TrajectoryFrame, in order.
+    void AddFrameList(const BaseCollection& frames);
+    // RemoveFrame for every frame in order; a frame that an override deleted meanwhile is passed over.
+    void RemoveAllFrames();
 
     // The frame at the current position; null when there is none.
     TrajectoryFrame* GetIndexedFrame() const;

@@ -949,21 +949,10 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     const BuildScope scope(*this);
     AtomDataArray list;
     ClipPeriodicAndSetupDisplayAtoms(list);
-    // The atoms shown are those of the list not clipped; gathered again only when packing made replicas.
-    const auto keepShown = [&list] {
-        std::erase_if(list, [&list](const AtomData& record) {
-            PrefetchAhead(list, static_cast<std::size_t>(&record - list.data()));
-            const Atom* const atom = record.Live();
-            return !atom || atom->IsClipped();
-        });
-    };
-    const std::size_t made = Replicas().Made();
-    if (Pack(list)) {
-        if (Replicas().Made() == made)
-            keepShown();
-        else
-            SetupDisplayAtoms(AllAtoms, list, false);
-    }
+    // Packing may show replicas that were made before it (bonds by distance, earlier builds): the atoms
+    // shown are gathered again for tiling.
+    if (Pack(list))
+        SetupDisplayAtoms(AllAtoms, list, false);
     Tile(list);
     if (m_symmetryMapEnabled) {
         if (!m_symmetryMap.Get())

@@ -114,7 +114,6 @@ ReplicateAtom* CellReplicas::MakeSymmetryAtom(Atom* atom, int op, const Point3d&
     auto* const replica = new ReplicateAtom();
     replica->MakeSymmetric(atom, op, &m_cell, position, LatticeOffset());
     Add(*replica);
-    ++m_made;
     return replica;
 }
 
@@ -128,7 +127,6 @@ ReplicateAtom* CellReplicas::MakePeriodicAtom(Atom* parent, const LatticeOffset&
         return nullptr;
     }
     Add(*replica);
-    ++m_made;
     return replica;
 }
 

@@ -29,8 +29,6 @@ public:
     Cell3d& GetCell() const { return m_cell; }
     // Whether the cell had no replica when the build began and none has been made since.
     bool Empty() const { return m_empty; }
-    // How many replicas this object has made.
-    std::size_t Made() const { return m_made; }
 
     // The replica below parent with the operator and offset, or null.
     ReplicateAtom* Find(const Atom& parent, std::int16_t op, const LatticeOffset& offset) const;
@@ -86,7 +84,6 @@ private:
     Cell3d& m_cell;
     FlatHashMap<Key, std::uint32_t, KeyHash> m_replicas;
     bool m_empty = true;
-    std::size_t m_made = 0;
 };
 
 } // namespace Tavrel

@@ -145,7 +145,7 @@ bool ReplicateAtom::ShallowCopyOK() const
 {
     const TreeNode* const root = GetCopyRoot();
     const auto copied = [root](const TreeNode* node) {
-        return node && (!root || node == root || node->HasAncestor(root));
+        return node && (!root || node == root || node->IsInSubtreeOf(root));
     };
     // A replica copied alone leaves its chemical parent behind (the copy root is cut from its parent
     // meanwhile); one without an atom above has none to leave.
@@ -231,6 +231,16 @@ Atom* ReplicateAtom::GetPeriodicParent() const
     if (parent && parent->GetParent() == chemical && parent->m_operator == m_operator && !parent->IsPeriodic())
         return parent;
     return FindSymmetryAtom(chemical, m_operator);
+}
+
+bool ReplicateAtom::HasAncestor(std::uint32_t type) const
+{
+    return GetChemicalParent() && Atom::HasAncestor(type);
+}
+
+bool ReplicateAtom::HasAncestor(const TreeNode* node) const
+{
+    return GetChemicalParent() && Atom::HasAncestor(node);
 }
 
 bool ReplicateAtom::IsValidParent(const TreeNode* parent) const

@@ -41,6 +41,9 @@ public:
     // chemical parent.
     Atom* GetPeriodicParent() const;
 
+    // False without a chemical parent, else as for any node.
+    bool HasAncestor(std::uint32_t type) const override;
+    bool HasAncestor(const TreeNode* node) const override;
     // A replica moves only along the line of its chemical parent: true without a chemical parent or
     // parent, for the chemical parent itself, for an ancestor of it and for a node below it.
     bool IsValidParent(const TreeNode* parent) const override;

@@ -124,7 +124,7 @@ const Object* OIV::Validate(const TreeRoot& root, std::uint32_t oid)
     if (oid == 0)
         return nullptr;
     const Object* const object = Object::GetObjectA(oid);
-    if (!object || (object != &root && !object->HasAncestor(&root)))
+    if (!object || (object != &root && !object->IsInSubtreeOf(&root)))
         return nullptr;
     return object;
 }

@@ -40,8 +40,8 @@ constexpr PropertyWord StyleWords[] = {{0, "None"}, {1, "Default"}};
 // A call made any other way (a host call, an override calling the operation with other arguments)
 // starts a walk of its own. The display walks remember whether each queued node and all its
 // ancestors are active, so the activity tests of the nodes they visit cost O(1). A node deleted
-// during the walk (by a listener of the style event) is noticed through its OID and its remaining
-// children are skipped.
+// during the walk (by a listener of the style event, or one heard while it draws) is noticed and its
+// remaining children are skipped.
 class Object::Walk {
 public:
     enum class Op : std::uint8_t { Display, Extents, Style };
@@ -98,14 +98,18 @@ public:
                 m_frames.pop_back();
                 continue;
             }
-            Object* const child = DynCast<Object>(frame.node->TreeNode::GetChild(frame.next++));
+            const int index = frame.next++;
+            Object* const child = DynCast<Object>(frame.node->TreeNode::GetChild(index));
             if (!child)
                 continue;
+            const std::size_t depth = m_frames.size();
             Visit(child, frame.active && child->IsObjectActive());
             m_token = child;
+            const TreeNode::Watch visited(child);
             call(*child);  // may grow m_frames: `frame` is not used again
             m_token = nullptr;
             Visit(nullptr, false);
+            FollowChild(m_frames[depth - 1], visited, index);
         }
     }
 
@@ -122,6 +126,19 @@ private:
     {
         m_visiting = node;
         m_visitingActive = active;
+    }
+
+    // After a call on the child at index: when a listener took it or siblings before it away, the walk
+    // goes on after the child where it now stands, or in its place once it left.
+    static void FollowChild(Frame& frame, const TreeNode::Watch& visited, int index)
+    {
+        if (!frame.watch->alive || (visited.alive && frame.node->TreeNode::GetChild(index) == visited.node))
+            return;
+        // A child that left counts as standing just before its old place.
+        const int now = visited.alive && visited.node->TreeNode::GetParent() == frame.node ? visited.node->GetIndex()
+                                                                                            : index - 1;
+        frame.count -= index - now;
+        frame.next = now + 1;
     }
 
     // The display walks keep the count taken when the node was queued; the style walk re-reads it.
@@ -719,25 +736,28 @@ void Object::DisplayExtents(DisplayList3D& list)
     Display(list);
 }
 
+// A listener may delete the object while it draws: its children are then left out and the walk goes
+// on with what is left.
 void Object::DisplayAll(DisplayList3D& list, bool selectedOnly)
 {
     const Walk::Args args{&list, selectedOnly, 0, 0};
     const auto own = [&] {
+        const TreeNode::Watch watch(this);
         if (!selectedOnly || (IsObjectSelected() && Walk::IsActive(this)))
             Display(list);
+        return watch.alive;
     };
     if (Walk* walk = Walk::Claim(this, Walk::Op::Display, args)) {
         // The walk only reaches nodes whose ancestors all hold the hint.
-        if (!HasHint(DisplayHint))
-            return;
-        own();
-        walk->Descend(this);
+        if (HasHint(DisplayHint) && own())
+            walk->Descend(this);
         return;
     }
     if (!CheckHint(DisplayHint))
         return;
     Walk walk(Walk::Op::Display, args, this);
-    own();
+    if (!own())
+        return;
     walk.Descend(this);
     walk.Run([&](Object& child) { child.DisplayAll(list, selectedOnly); });
 }
@@ -746,16 +766,19 @@ void Object::DisplayAllExtents(DisplayList3D& list, bool selectedOnly)
 {
     const Walk::Args args{&list, selectedOnly, 0, 0};
     const auto own = [&] {
+        const TreeNode::Watch watch(this);
         if (!selectedOnly || (IsObjectSelected() && Walk::IsActive(this)))
             DisplayExtents(list);
+        return watch.alive;
     };
     if (Walk* walk = Walk::Claim(this, Walk::Op::Extents, args)) {
-        own();
-        walk->Descend(this);
+        if (own())
+            walk->Descend(this);
         return;
     }
     Walk walk(Walk::Op::Extents, args, this);
-    own();
+    if (!own())
+        return;
     walk.Descend(this);
     walk.Run([&](Object& child) { child.DisplayAllExtents(list, selectedOnly); });
 }

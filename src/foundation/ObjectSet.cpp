@@ -118,7 +118,7 @@ void ObjectSet::OnObjectDeleted(Event& event)
 void ObjectSet::DeepenShallowCopy(const TreeNode* copyRoot)
 {
     const Object* const common = FindCommonAncestor();
-    if (!common || !copyRoot || (common != copyRoot && !common->HasAncestor(copyRoot)))
+    if (!common || !copyRoot || (common != copyRoot && !common->IsInSubtreeOf(copyRoot)))
         return;
     const std::vector<Object*> former = m_members.GetSnapshot();
     RemoveAllObjects();

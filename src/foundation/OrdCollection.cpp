@@ -307,7 +307,7 @@ void OrdCollection::DeepenShallowCopy()
     const TreeNode* root = GetCopyRoot();
     std::vector<Object*> copies(m_entries.size(), nullptr);
     for (std::size_t i = m_entries.size(); i-- > 0;) {
-        if (const Object* source = Resolve(m_entries[i]); source && source->HasAncestor(root))
+        if (const Object* source = Resolve(m_entries[i]); source && source->IsInSubtreeOf(root))
             copies[i] = DynCast<Object>(source->Copy());
     }
     std::erase(copies, nullptr);

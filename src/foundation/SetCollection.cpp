@@ -580,7 +580,7 @@ void SetCollection::DeepenShallowCopy()
     const std::vector<Object*> members = GetMembers();
     m_members.Clear();
     for (const Object* member : members) {
-        if (member->HasAncestor(root))
+        if (member->IsInSubtreeOf(root))
             Add(DynCast<Object>(member->Copy()));
     }
 }

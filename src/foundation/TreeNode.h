@@ -72,6 +72,9 @@ public:
     virtual bool HasDescendent(const TreeNode* node) const;
     virtual bool HasAncestor(std::uint32_t type) const;
     virtual bool HasAncestor(const TreeNode* node) const;
+    // Whether the node lies on the parent chain, by the tree alone, whatever a class answers to
+    // HasAncestor: what copies, references and collections ask of their members. False for null.
+    bool IsInSubtreeOf(const TreeNode* node) const;
 
     // Registrations. A plain registration hears the events of this node, a tree registration those
     // of its whole subtree; (TreeNode, EventTreeWide) with the tree flag hears every event below.
@@ -176,7 +179,7 @@ public:
     // A TreeCopy is running and the node is its root or lies below it; false for null.
     static bool IsInsideCopy(const TreeNode* node)
     {
-        return m_pCopyRoot && node && (node == m_pCopyRoot || node->HasAncestor(m_pCopyRoot));
+        return m_pCopyRoot && node && (node == m_pCopyRoot || node->IsInSubtreeOf(m_pCopyRoot));
     }
 
     bool HasOwner() const override { return m_parent.Get() != nullptr; }
@@ -364,7 +367,6 @@ private:
     {
         m_flags.bits = static_cast<std::uint8_t>(on ? (m_flags.bits | flag) : (m_flags.bits & ~flag));
     }
-    bool IsInSubtreeOf(const TreeNode* node) const;
     // The node's root, through a one-entry cache that also holds the tree registrations on the node
     // and above; asking about the same node, or a child of the node last asked about, climbs nothing.
     static TreeNode* CacheAncestry(const TreeNode* node);

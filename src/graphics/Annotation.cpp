@@ -9,6 +9,9 @@ TAVREL_DEFINE_CLASS_WITHOUT_PROPERTIES(Annotation)
 
 Annotation::Annotation()
 {
+    // The first instance built is the prototype.
+    static const bool named = (SetCommonName("Label"), true);
+    static_cast<void>(named);
     Object::SetDisplayStyle(1);
 }
 
@@ -16,6 +19,11 @@ Annotation::Annotation(Object* parent) : Geometric3d(parent)
 {
     const ConstructionScope construction(*this);
     Object::SetDisplayStyle(1);
+}
+
+std::string Annotation::GetCommonName() const
+{
+    return "Label";
 }
 
 void Annotation::NormalDisplay(DisplayList3D& list)

@@ -1,6 +1,8 @@
 // Annotation: a text label placed in model space, drawn as its own label at its position.
 #pragma once
 
+#include <string>
+
 #include <tavrel/foundation/Geometric3d.h>
 
 namespace Tavrel {
@@ -11,6 +13,9 @@ class Annotation : public Geometric3d {
 public:
     // Display style 1.
     explicit Annotation(Object* parent);
+
+    // "Label", the alias the class registers.
+    std::string GetCommonName() const override;
 
 protected:
     // One text at the position, in the object's colour (the selected colour while selected).

@@ -48,15 +48,16 @@ struct End {
     Point3d position;
 };
 
-std::vector<End> Resolve(const std::vector<std::uint32_t>& oids)
+// The atom items from index 1, told apart now: a donor, else an acceptor, in item order.
+void SplitItems(const Monitor& monitor, std::vector<End>& donors, std::vector<End>& acceptors)
 {
-    std::vector<End> ends;
-    ends.reserve(oids.size());
-    for (const std::uint32_t oid : oids) {
-        if (auto* const atom = DynCast<Atom>(Base::GetObjectA(oid)))
-            ends.push_back({atom, atom->GetXYZ()});
+    for (int i = 1; i < monitor.GetNumItemsMonitoring(); ++i) {
+        auto* const atom = DynCast<Atom>(monitor.GetItem(i));
+        if (atom && atom->IsHBondDonor())
+            donors.push_back({atom, atom->GetXYZ()});
+        else if (atom && atom->IsHBondAcceptor())
+            acceptors.push_back({atom, atom->GetXYZ()});
     }
-    return ends;
 }
 
 std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
@@ -259,16 +260,6 @@ void HBondMonitor::Calculate()
     WatchStructure(GetParent());
     CollectDonorAtoms(atoms);
     CollectAcceptorAtoms(atoms);
-
-    m_donors.Get().clear();
-    m_acceptors.Get().clear();
-    for (int i = 1; i < GetNumItemsMonitoring(); ++i) {
-        const auto* const atom = DynCast<Atom>(GetItem(i));
-        if (atom && atom->IsHBondDonor())
-            m_donors.Get().push_back(atom->GetOID());
-        else if (atom && atom->IsHBondAcceptor())
-            m_acceptors.Get().push_back(atom->GetOID());
-    }
     if (self.alive)
         SetNeedsRecalc(false);
 }
@@ -280,8 +271,9 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     if (!Refresh())
         return;
     const Color color = GetDrawingColor();
-    const std::vector<End> donors = Resolve(m_donors.Get());
-    const std::vector<End> acceptors = Resolve(m_acceptors.Get());
+    std::vector<End> donors;
+    std::vector<End> acceptors;
+    SplitItems(*this, donors, acceptors);
     const std::vector<Point3d> donorPositions = PositionsOf(donors);
     const std::vector<Point3d> acceptorPositions = PositionsOf(acceptors);
     // The widest limit that takes anything.

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <span>
-#include <vector>
 
 #include <tavrel/monitors/GeometryMonitor.h>
 
@@ -22,8 +21,8 @@ class OrdCollection;
 // held squared) and more than four bonds from it. An item that is both donor and acceptor pairs as a
 // donor. Every drawing finds and counts the bonds afresh, donor by donor in item order for the
 // internal bonds and other atom by other atom in tree order for the external ones, comparing only
-// pairs from a cell grid sized by the criteria; the donor and acceptor marks of the items are read
-// once per recalculation. Losing an atom never deletes the monitor.
+// pairs from a cell grid sized by the criteria; the items are told apart as donors and acceptors at
+// every drawing, as activity and charges stand then. Losing an atom never deletes the monitor.
 //
 // Persisted after GeometryMonitor's properties as "HBondMonitor Tree Monitor", "HBondMonitor
 // Internal HBs" (booleans), "HBondMonitor DistCriterion", "HBondMonitor NoHDistCriterion" (doubles)
@@ -92,9 +91,6 @@ private:
     Uncopied<std::int32_t> m_count;
     double m_criterion = DefaultDistanceCriterion;
     double m_noHydrogenCriterion = DefaultDistanceCriterion * NoHydrogenFactor;
-    // OIDs of the donor and acceptor items, in item order, as of the last recalculation.
-    Uncopied<std::vector<std::uint32_t>> m_donors;
-    Uncopied<std::vector<std::uint32_t>> m_acceptors;
 };
 
 } // namespace Tavrel

@@ -198,11 +198,11 @@ void Monitor::EventUpdate(Event& event)
 bool Monitor::ShallowCopyOK() const
 {
     const TreeNode* const root = GetCopyRoot();
-    if (!root || !HasAncestor(root))
+    if (!root || !IsInSubtreeOf(root))
         return false;
     for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
         const Object* const item = GetItem(i);
-        if (item && !item->HasAncestor(root))
+        if (item && !item->IsInSubtreeOf(root))
             return false;
     }
     return true;
@@ -234,7 +234,7 @@ void Monitor::DeepenShallowCopy()
             m_items.Append(nullptr);
             continue;
         }
-        if (!root || (source != root && !source->HasAncestor(root)))
+        if (!root || (source != root && !source->IsInSubtreeOf(root)))
             continue;
         if (auto* const copy = DynCast<Object>(source->Copy())) {
             m_items.Append(copy);

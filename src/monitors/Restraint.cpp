@@ -54,17 +54,20 @@ void Restraint::Disown(std::uint32_t monitorOID, Event::Callback onDeleted)
         Discard(monitor);
 }
 
-void Restraint::DisplayOwned(std::initializer_list<std::uint32_t> monitorOIDs, DisplayList3D& list) const
+void Restraint::DisplayOwned(std::initializer_list<std::uint32_t> monitorOIDs, DisplayList3D& list)
 {
     const Color color = GetDrawingColor();
     for (const std::uint32_t oid : monitorOIDs) {
         if (Monitor* const monitor = Find<Monitor>(oid))
             monitor->SetColor(color);
     }
+    const Watch self(this);
     DisplayList3D owned(list.GetMode());
     for (const std::uint32_t oid : monitorOIDs) {
         if (Monitor* const monitor = Find<Monitor>(oid))
             monitor->Display(owned);
+        if (!self.alive)
+            return;
     }
     owned.SetOID(GetOID());
     list.Append(owned);

@@ -38,8 +38,9 @@ protected:
     // parent holds it. Nothing for a monitor that no longer exists.
     void Disown(std::uint32_t monitorOID, Event::Callback onDeleted);
     // The monitors that still exist, in order, take the drawing colour (no event), then draw into one
-    // list tagged with the restraint's OID (their group), which is appended to the given one.
-    void DisplayOwned(std::initializer_list<std::uint32_t> monitorOIDs, DisplayList3D& list) const;
+    // list tagged with the restraint's OID (their group), which is appended to the given one. When a
+    // listener deletes the restraint meanwhile, nothing more is drawn or appended.
+    void DisplayOwned(std::initializer_list<std::uint32_t> monitorOIDs, DisplayList3D& list);
     // The live object of the OID as a T, or null.
     template <class T>
     static T* Find(std::uint32_t oid)

@@ -113,12 +113,18 @@ const PropertyTable& StructureMonitor::Properties()
             .Field<&StructureMonitor::m_tree>("StructureMonitor Monitor Tree")
             .Field<&StructureMonitor::m_displayUnderValence>("StructureMonitor Display Under Valence")
             .Field<&StructureMonitor::m_displayLabels>("StructureMonitor Display Labels")
+            // The text interface reads the counts after the recalculation that is due, so a loaded
+            // monitor reads what it read before the save.
             .Text("Over-valence Atoms")
-            .Getter<&StructureMonitor::GetNumOverValenceAtoms>()
+            .Getter([](const StructureMonitor& monitor) {
+                return monitor.Refresh() ? monitor.GetNumOverValenceAtoms() : 0;
+            })
             .ReadOnly()
             .Shown()
             .Text("Under-valence Atoms")
-            .Getter<&StructureMonitor::GetNumUnderValenceAtoms>()
+            .Getter([](const StructureMonitor& monitor) {
+                return monitor.Refresh() ? monitor.GetNumUnderValenceAtoms() : 0;
+            })
             .ReadOnly()
             .Shown()
             .Text("Show under-valence")
@@ -224,8 +230,8 @@ StructureMonitor::Valence StructureMonitor::CheckValence(const Atom& atom)
     if (!rule)
         return Valence::Unchecked;
     const double used = SumAtomBondOrders(atom);
-    // The valence with every aromatic bond counted as a single bond.
-    const double leastUsed = used - 0.5 * CountAromaticBonds(atom);
+    // A heteroatom's valence with every aromatic bond counted as a single bond.
+    const double leastUsed = atom.IsHeteroatom() ? used - 0.5 * CountAromaticBonds(atom) : used;
     const double charge = atom.GetFormalCharge().ToDouble();
     double allowed = 0.0;
     for (std::uint8_t i = 0; i < rule->count; ++i) {

@@ -23,9 +23,9 @@ class OrdCollection;
 // Persisted after GeometryMonitor's properties as "StructureMonitor Monitor Tree", "StructureMonitor
 // Display Under Valence" and "StructureMonitor Display Labels" (booleans); the framework record adds
 // the three as bytes. Saving or loading marks the monitor stale. Text interface: "Over-valence Atoms"
-// and "Under-valence Atoms" ("%d", read-only), "Show under-valence" and "Show labels" ("True" or
-// "False"; set true by a text beginning with y or equal to true, false by any other); the listing has
-// Object's properties, then these.
+// and "Under-valence Atoms" ("%d", read-only, counted by the recalculation that is due), "Show
+// under-valence" and "Show labels" ("True" or "False"; set true by a text beginning with y or equal to
+// true, false by any other); the listing has Object's properties, then these.
 class StructureMonitor : public GeometryMonitor {
     TAVREL_CLASS(StructureMonitor, GeometryMonitor, Creatable)
 public:
@@ -54,8 +54,8 @@ public:
     // Whether the used valence fits the element and the formal charge q. The allowed valence e is the
     // element's common oxidation state s plus q, except s - q for boron and aluminium and s - |q| for
     // carbon and silicon; phosphorus (3, 4, 5) and sulfur (2, 4, 6) fit any of their states, the last
-    // deciding otherwise. A valence above e fits while aromatic bonds counted as single bonds bring it
-    // down to e (pyrrole nitrogen, furan oxygen, thiophene sulfur). Elements other than B, C, N, O, F,
+    // deciding otherwise. A heteroatom's valence above e fits while its aromatic bonds counted as single
+    // bonds bring it down to e (pyrrole nitrogen, furan oxygen, thiophene sulfur). Elements other than B, C, N, O, F,
     // Al, Si, P, S, Cl, Se, Br and I are unchecked.
     static Valence CheckValence(const Atom& atom);
 

@@ -81,6 +81,21 @@ public:
     Pairs objectList;
 };
 
+// A host's trajectory: frames go in and out by list, each removal noted; removing one may delete another.
+class HostTrajectory : public Trajectory {
+public:
+    using Trajectory::AddFrameList;
+    using Trajectory::RemoveAllFrames;
+    void RemoveFrame(TrajectoryFrame* frame) override
+    {
+        removed.push_back(frame->GetLabel());
+        Trajectory::RemoveFrame(frame);
+        delete std::exchange(victim, nullptr);
+    }
+    std::vector<std::string> removed;
+    Object* victim = nullptr;
+};
+
 } // namespace Tavrel
 
 using namespace Tavrel;
@@ -161,6 +176,27 @@ TEST_F(TrajectoryTest, StepsApplyTheFramesInOrder)
     EXPECT_TRUE(trajectory->ApplyNextFrame());
     EXPECT_EQ(TakeLog(), (Log{"a=a3", "a=a2"}));
     EXPECT_EQ(trajectory->GetFrames(), std::vector<TrajectoryFrame*>{moments[1]});
+}
+
+TEST_F(TrajectoryTest, ADerivedTrajectoryAddsAndRemovesFramesByList)
+{
+    auto* const trajectory = new HostTrajectory();
+    trajectory->SetParent(&root);
+    OrdCollection list;
+    for (const char* label : {"m1", "m2", "m3"}) {
+        list.Add(Moment({}, ""));
+        list.GetAt(list.GetSize() - 1)->SetLabel(label);
+    }
+    list.Add(Thing("not a frame"));
+    list.Add(list.GetAt(0));
+    trajectory->AddFrameList(list);
+    ASSERT_EQ(trajectory->GetFrameCount(), 3);
+    EXPECT_EQ(trajectory->GetFrames()[2], list.GetAt(2));
+    // Removing the first deletes the second: the walk passes over it.
+    trajectory->victim = list.GetAt(1);
+    trajectory->RemoveAllFrames();
+    EXPECT_EQ(trajectory->removed, (std::vector<std::string>{"m1", "m3"}));
+    EXPECT_EQ(trajectory->GetFrameCount(), 0);
 }
 
 TEST_F(TrajectoryTest, PairsApplyInTheOrderTheyWereAddedOnceEach)

@@ -218,6 +218,16 @@ TEST_F(CellBuildTest, TilingRepeatsTheCellAndIsCapped)
     EXPECT_TRUE(test::Same(huge.GetTile(), LatticeOffset(Cell3d::MaxTile, Cell3d::MaxTile, Cell3d::MaxTile)));
 }
 
+TEST_F(CellBuildTest, TilingRepeatsAMoleculePackedWholeFromImagesMadeBeforePacking)
+{
+    const auto cell = MakeCell(1);
+    AddAtom(*cell, *cell, "A", Point3d(0.96, 0.5, 0.5));
+    AddAtom(*cell, *cell, "B", Point3d(0.03, 0.5, 0.5));
+    // Bonding by distance makes B's image beyond the a face before packing shows it.
+    ASSERT_TRUE(cell->Build(Cell3d::BuildInfo(Cell3d::BuildInfo::DefaultPacking, 0.05, true, LatticeOffset(2, 1, 1))));
+    EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "A@1,0,0", "B@1,0,0", "B@2,0,0"}));
+}
+
 TEST_F(CellBuildTest, BondsAreCarriedToTheImagesAndClosedAcrossCellFaces)
 {
     const auto cell = MakeCell(2);

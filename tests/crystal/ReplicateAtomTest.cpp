@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
@@ -12,6 +13,7 @@
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ObjectProperty.h>
+#include <tavrel/foundation/SetCollection.h>
 #include <tavrel/platform/Archive.h>
 #include "support/Near.h"
 #include "support/RecordStream.h"
@@ -94,6 +96,13 @@ TEST_F(ReplicateAtomTest, AReplicaWithoutAnAtomAboveAnswersNeutrally)
     EXPECT_DOUBLE_EQ(loose.GetCharge(), 0.0);
     EXPECT_EQ(loose.GetPeriodicParent(), nullptr);
     EXPECT_EQ(loose.GetCommonName(), "ReplicateAtom");
+
+    // Below the molecule but no atom, it has no ancestor; below the atom, every node above.
+    auto* const placed = new ReplicateAtom(molecule);
+    EXPECT_FALSE(placed->HasAncestor(molecule));
+    EXPECT_FALSE(placed->HasAncestor(Cell3d::classType));
+    EXPECT_TRUE(Symmetric(1)->HasAncestor(&cell));
+    EXPECT_TRUE(Symmetric(2)->HasAncestor(Molecule::classType));
 }
 
 TEST_F(ReplicateAtomTest, LabelsOperatorsAndOffsets)
@@ -204,13 +213,19 @@ TEST_F(ReplicateAtomTest, ReplicasAreCopiedOnlyWithTheirChemicalParent)
     const std::unique_ptr<TreeNode> replicaCopy(atom->GetChild(0)->TreeCopy());
     EXPECT_EQ(replicaCopy, nullptr);
 
-    // A replica without an atom above is copied as any node, and lies below its ancestors.
+    // A replica without an atom above answers that it has no ancestor, yet it is copied as any node,
+    // and a collection copied with it holds its copy.
     Object holder(nullptr);
     auto* const loose = new ReplicateAtom(new Object(&holder));
-    EXPECT_TRUE(loose->HasAncestor(&holder));
+    EXPECT_FALSE(loose->HasAncestor(&holder));
+    auto* const set = new SetCollection();
+    set->SetParent(&holder);
+    set->Add(loose);
     const std::unique_ptr<TreeNode> holderCopy(holder.TreeCopy());
     ASSERT_EQ(holderCopy->GetChild(0)->GetNumChildren(), 1);
-    EXPECT_NE(DynCast<ReplicateAtom>(holderCopy->GetChild(0)->GetChild(0)), nullptr);
+    Object* const looseCopy = DynCast<ReplicateAtom>(holderCopy->GetChild(0)->GetChild(0));
+    ASSERT_NE(looseCopy, nullptr);
+    EXPECT_EQ(DynCast<SetCollection>(holderCopy->GetChild(1))->GetMembers(), std::vector<Object*>{looseCopy});
 }
 
 TEST_F(ReplicateAtomTest, OperatorAndOffsetSurviveBothRecordForms)

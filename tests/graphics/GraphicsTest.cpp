@@ -26,6 +26,13 @@ protected:
 
 } // namespace
 
+TEST_F(GraphicsTest, LabelNamesTheAnnotationClass)
+{
+    EXPECT_EQ(Base::FindClassType("label"), Annotation::classType);
+    EXPECT_EQ(Base::FindClassType("XXAnnotation"), Annotation::classType);
+    EXPECT_EQ(Base::GetCommonName("Annotation"), "Label");
+}
+
 TEST_F(GraphicsTest, AnnotationPositionSurvivesCopyRecordAndFrameworkArchive)
 {
     std::unique_ptr<PersistentObject> created(RuntimeMap::CreateObject("DecoratedAnnotation"));

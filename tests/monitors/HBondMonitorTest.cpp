@@ -214,6 +214,35 @@ TEST_F(HBondMonitorTest, DonorsFourBondsFromTheAcceptorAndDonorAcceptorAtomsNeve
     EXPECT_EQ(Draw(*tree).size(), 1u);
 }
 
+TEST_F(HBondMonitorTest, DonorsAndAcceptorsAreToldApartAtEveryDrawingAsAFreshMonitorTellsThem)
+{
+    // A hydroxyl whose hydrogen is switched off donates through its oxygen, 2.96 from the carbonyl.
+    TreeRoot root;
+    const Hydroxyl hydroxyl(&root, Point3d(0, 0, 0));
+    Carbonyl(&root, Point3d(2.0, 0, 0));
+    auto* const monitor = new HBondMonitor(&root);
+    ASSERT_EQ(Draw(*monitor).size(), 1u);
+    hydroxyl.hydrogen->Deactivate();
+    ASSERT_TRUE(hydroxyl.oxygen->IsHBondDonor());
+    // A monitor made below the root makes the first recalculate: the first is drawn before.
+    EXPECT_EQ(Draw(*monitor).size(), 1u);
+    EXPECT_EQ(Draw(*new HBondMonitor(&root)).size(), 1u);
+
+    // An ammonia nitrogen accepts; charged +1 it donates, 3 from the carbonyl, its hydrogens away from it.
+    TreeRoot other;
+    auto* const ammonia = new Molecule(&other);
+    Atom3d* const nitrogen = AddAtom(ammonia, "N", 0, 0, 0);
+    for (const Point3d& h : {Point3d(-0.34, 0.94, 0), Point3d(-0.34, -0.47, 0.82), Point3d(-0.34, -0.47, -0.82)})
+        nitrogen->MakeBond(AddAtom(ammonia, "H", h.x, h.y, h.z), Bond::Single);
+    Carbonyl(&other, Point3d(3.0, 0, 0));
+    auto* const charged = new HBondMonitor(&other);
+    ASSERT_TRUE(Draw(*charged).empty());
+    nitrogen->SetFormalCharge(1, 1);
+    ASSERT_TRUE(nitrogen->IsHBondDonor());
+    EXPECT_EQ(Draw(*charged).size(), 1u);
+    EXPECT_EQ(Draw(*new HBondMonitor(&other)).size(), 1u);
+}
+
 TEST_F(HBondMonitorTest, ASetPairsWithTheRestAndWithItselfOnlyWhenAskedATreeOnlyWithItself)
 {
     TreeRoot root;

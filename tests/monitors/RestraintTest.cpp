@@ -186,6 +186,43 @@ TEST_F(RestraintTest, ADihedralRestraintDrawsRingsAndItsMonitorAsOneGroup)
     EXPECT_GT(figure, 0u);
 }
 
+TEST_F(RestraintTest, AListenerOfAnOwnedMonitorDeletesTheRestraintWhileTheTreeIsDrawn)
+{
+    // The restraint whose OID is the event's data goes when its monitor recalculates.
+    const auto deleteRestraint = [](Event& event) {
+        if (event.CheckType(GeometryMonitor::classType, GeometryMonitor::EventRecalculated))
+            delete Object::GetObjectA(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event.GetData())));
+    };
+    for (const bool dihedral : {true, false}) {
+        TreeRoot root;
+        const Chain chain(&root);
+        Restraint* restraint = nullptr;
+        GeometryMonitor* monitor = nullptr;
+        if (dihedral) {
+            auto* const made = new DihedralRestraint(chain.molecule, chain.a, chain.b, chain.c, chain.d);
+            monitor = made->GetMonitor();
+            restraint = made;
+        } else {
+            auto* const made = new DistanceRestraint(chain.molecule, Selection({chain.a}), Selection({chain.d}));
+            monitor = made->GetDistanceMonitor();
+            restraint = made;
+        }
+        auto* const after = new DihedralRestraint(chain.molecule, chain.a, chain.b, chain.c, chain.d);
+        const std::uint32_t oid = restraint->GetOID();
+        monitor->RegisterEvent(TreeNode::classType, TreeNode::EventTreeWide, deleteRestraint, true,
+                               reinterpret_cast<void*>(static_cast<std::uintptr_t>(oid)), nullptr);
+        chain.a->SetXYZ(Point3d(1.2, 0, 0));
+        DisplayList3D list;
+        root.DisplayAll(list, false);
+        EXPECT_FALSE(Alive(oid));
+        // The walk goes on to the restraint after it.
+        std::size_t drawnAfter = 0;
+        for (std::size_t i = 0; i < list.GetSize(); ++i)
+            drawnAfter += list.GetPrimitive(i)->GetOID() == after->GetOID() ? 1 : 0;
+        EXPECT_GT(drawnAfter, 0u) << dihedral;
+    }
+}
+
 TEST_F(RestraintTest, DeletingAnyAtomDeletesTheRestraintWithItsMonitors)
 {
     for (int which = 0; which < 6; ++which) {

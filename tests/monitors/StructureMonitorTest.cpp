@@ -94,9 +94,11 @@ TEST_F(StructureMonitorTest, ValencesFitTheElementTheChargeAndTheOxidationStates
     EXPECT_EQ(check("N", {A, A}), Valence::Correct);
     EXPECT_EQ(check("O", {A, A}), Valence::Correct);
     EXPECT_EQ(check("S", {A, A}), Valence::Correct);
-    // An excess beyond what the aromatic bonds give is flagged.
+    // An excess beyond what the aromatic bonds give is flagged; a carbon's aromatic bonds give none.
     EXPECT_EQ(check("N", {A, A, S, S}), Valence::Over);
     EXPECT_EQ(check("O", {A, A, S}), Valence::Over);
+    EXPECT_EQ(check("C", {A, A, S, S}), Valence::Over);
+    EXPECT_EQ(check("C", {A, A, A, S}), Valence::Over);
 
     // Dative bonds count one more at their first atom; donated lone pairs one less.
     const Centre donor(&root, "N", {S, S, Bond::Dative});
@@ -213,6 +215,9 @@ TEST_F(StructureMonitorTest, ChangesOfBondsChargesAndAtomsAreHeardAndTheFlagsSur
     ASSERT_EQ(back.size(), 2u);
     EXPECT_TRUE(back[0]->GetDisplayLabels());
     EXPECT_TRUE(back[0]->NeedsRecalc());
+    // The text interface reads after the load what it read before the save.
+    EXPECT_EQ(back[0]->GetPropertyAsString("Under-valence Atoms"), monitor->GetPropertyAsString("Under-valence Atoms"));
+    EXPECT_EQ(back[1]->GetPropertyAsString("Under-valence Atoms"), "1");
     OrdCollection under;
     EXPECT_EQ(back[0]->GetUnderValenceAtoms(under), 2);
     EXPECT_EQ(back[1]->GetUnderValenceAtoms(under), 1);
