@@ -199,15 +199,19 @@ void HierarchyData::SetComputeBonds(bool computeBonds)
 {
     if (!m_cell)
         return;
-    if (computeBonds && !m_computeBonds)
+    // Asking for computed bonds rebuilds, and so does asking for none of data that holds them.
+    if (computeBonds ? !m_computeBonds : m_bondsComputed)
         MarkDirty(false);
     m_computeBonds = computeBonds;
 }
 
 void HierarchyData::SetBuildFullMolecules(bool buildFullMolecules)
 {
-    if (m_cell)
-        m_buildFullMolecules = buildFullMolecules;
+    if (!m_cell)
+        return;
+    if (buildFullMolecules != m_buildFullMolecules)
+        MarkDirty(false);
+    m_buildFullMolecules = buildFullMolecules;
 }
 
 void HierarchyData::MarkDirty(bool removeMarkers)
@@ -228,8 +232,8 @@ void HierarchyData::Update()
 {
     if (!m_cell || !m_dirty)
         return;
-    Rebuild();
     m_dirty = false;
+    Rebuild();
 }
 
 void HierarchyData::Rebuild()
@@ -238,10 +242,13 @@ void HierarchyData::Rebuild()
     if (!m_cell)
         return;
     HierarchyDataErrorList::ClearErrors();
+    m_bondsComputed = false;
     try {
         Create();
     } catch (const HierarchyDataException&) {
+        // Empty, and dirty: the next Update tries again, once the cause may be gone.
         Reset();
+        m_dirty = true;
     }
 }
 
@@ -318,6 +325,7 @@ void HierarchyData::Create()
     }
     const bool computeBonds = m_computeBonds;
     m_computeBonds = false;
+    m_bondsComputed = computeBonds;
     if (computeBonds) {
         std::vector<ReplicateBondList> computed;
         if (!FindNeighbors(computed)) {
@@ -354,16 +362,11 @@ void HierarchyData::Create()
              p = m_objectLists[At(p)].GetParentIndex())
             row.push_back(p);
     }
-    if (highest == 0) {
-        if (!SortComponents(1, ancestry, ComponentsAtLevel(1)))
-            throw HierarchyDataException("SortComponents failed");
-    } else {
-        for (std::int32_t level = 1; level <= highest; ++level) {
-            const IndexLists components = ComponentsAtLevel(level);
-            if (!CheckCosetDecomposition(level, ancestry, components) &&
-                !SortComponents(level, ancestry, components))
-                throw HierarchyDataException("SortComponents failed");
-        }
+    for (std::int32_t level = 1; level <= std::max(highest, 1); ++level) {
+        const IndexLists components = ComponentsAtLevel(level);
+        if ((highest == 0 || !CheckCosetDecomposition(level, ancestry, components)) &&
+            !SortComponents(level, ancestry, components))
+            Fail("SortComponents failed");
     }
     Check(DetermineSymmetryTree(), "DetermineSymmetryTree");
     ClearGraph();

@@ -40,7 +40,7 @@ class SymmetryOperationTable;
 // cell the root object item), equivalent atoms and objects grouped into replicate lists, the bonds
 // across images, the image graph and its components, the symmetry tree, and finally the build tree
 // that creates and marks the images. A failing step records its name in HierarchyDataErrorList and
-// leaves the data empty (and clean). Replicas are named by OID, never by pointer.
+// leaves the data empty and dirty. Replicas are named by OID, never by pointer.
 class HierarchyData {
 public:
     HierarchyData(Cell3d* cell, std::unique_ptr<SymmetryImageKeySet> keys);
@@ -59,7 +59,7 @@ public:
     bool IsDirty() const { return m_dirty; }
     // With removeMarkers every descendant of the cell loses "_ASU", "_REP" and "_RMI".
     void MarkDirty(bool removeMarkers);
-    // Rebuilds when dirty; clean afterwards whatever the outcome.
+    // Rebuilds when dirty; clean afterwards unless the build failed.
     void Update();
     void Rebuild();
     void Reset();
@@ -241,6 +241,8 @@ private:
     IndexLists m_components;
     bool m_dirty = true;
     bool m_computeBonds = false;
+    // Whether the last build computed bonds.
+    bool m_bondsComputed = false;
     bool m_buildFullMolecules = false;
 };
 
