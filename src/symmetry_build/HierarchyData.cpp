@@ -2202,7 +2202,10 @@ std::unique_ptr<HierarchyData> HierarchyData::Paste(Cell3d* cell, const OIDArray
                 return false;
         }
         bool ok = true;
+        // A deleted member keeps OID 0.
         const auto lookup = [&](std::uint32_t oid) {
+            if (oid == 0)
+                return std::uint32_t{0};
             const std::int32_t* const found = map.Find(oid);
             if (!found) {
                 ok = false;
@@ -2213,13 +2216,13 @@ std::unique_ptr<HierarchyData> HierarchyData::Paste(Cell3d* cell, const OIDArray
         for (auto& list : lists) {
             list.oid = lookup(list.oid);
             for (ReplicateMember& member : list.members)
-                if (member.oid)
-                    member.oid = lookup(member.oid);
+                member.oid = lookup(member.oid);
         }
         map.Prepare(newOIDs);
         for (std::size_t i = 0; i < items.size(); ++i) {
             items[i].oid = newOIDs[i];
-            map[newOIDs[i]] = static_cast<std::int32_t>(i);
+            if (newOIDs[i] != 0)
+                map[newOIDs[i]] = static_cast<std::int32_t>(i);
         }
         return ok;
     };
