@@ -219,6 +219,9 @@ void HierarchyData::MarkDirty(bool removeMarkers)
     m_dirty = true;
     if (!removeMarkers || !m_cell)
         return;
+    // The key numbers were the images' markers.
+    if (m_imageKeys)
+        m_imageKeys->Clear();
     DescendentIterator walk(m_cell, Object::classType, false);
     while (Object* const object = walk.GetNext()) {
         for (const std::string_view name : markers) {
@@ -272,8 +275,6 @@ void HierarchyData::Reset()
         m_cosetLattice->Reset();
     if (m_operationTable)
         m_operationTable->Reset();
-    if (m_imageKeys)
-        m_imageKeys->Clear();
 }
 
 void HierarchyData::Fail(std::string_view step)

@@ -57,7 +57,9 @@ public:
     void SetBuildFullMolecules(bool buildFullMolecules);
     bool HasSymmetry() const { return !m_operations.empty(); }
     bool IsDirty() const { return m_dirty; }
-    // With removeMarkers every descendant of the cell loses "_ASU", "_REP" and "_RMI".
+    // With removeMarkers every descendant of the cell loses "_ASU", "_REP" and "_RMI", and the image
+    // keys their numbers; else the keys keep their numbers through every rebuild (those a loaded
+    // cell handed over included), so the images keep their "_RMI".
     void MarkDirty(bool removeMarkers);
     // Rebuilds when dirty; clean afterwards unless the build failed.
     void Update();
