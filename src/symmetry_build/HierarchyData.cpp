@@ -1709,40 +1709,51 @@ void HierarchyData::PropagateCosetDecomposition(const IntArray& representatives,
     }
 }
 
+void HierarchyData::ComponentOperations(const IntArray& component, std::vector<bool>& marked,
+                                        IntArray& operations) const
+{
+    marked.assign(m_operations.size(), false);
+    IntArray members;
+    for (const std::int32_t v : component) {
+        const std::int32_t op = m_nodeKeys[At(v)].op;
+        const std::int32_t d = m_atomLists[At(m_nodeLists[At(v)])].GetCosetDecompositionIndex();
+        if (d < 1) {
+            marked[At(op)] = true;
+            continue;
+        }
+        m_cosetLattice->GetClassMembers(d, op, members);
+        for (const std::int32_t m : members)
+            marked[At(m)] = true;
+    }
+    operations.clear();
+    for (std::size_t op = 0; op < marked.size(); ++op)
+        if (marked[op])
+            operations.push_back(static_cast<std::int32_t>(op));
+}
+
 bool HierarchyData::SortComponents(std::int32_t level, const IndexLists& ancestry, const IndexLists& components)
 {
     const auto n = static_cast<std::int32_t>(m_operations.size());
+    // The components by the object list that holds them at this level.
     std::vector<std::pair<std::int32_t, IntArray>> byParent;
-    IntArray operations;
-    for (const IntArray& component : components) {
-        const std::int32_t list = m_nodeLists[At(component.front())];
-        const std::int32_t op = m_nodeKeys[At(component.front())].op;
-        const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
-        if (d > 0)
-            m_cosetLattice->GetClassMembers(d, op, operations);
-        else
-            operations = {op};
-        const IntArray& row = ancestry[At(list)];
+    for (std::size_t c = 0; c < components.size(); ++c) {
+        const IntArray& row = ancestry[At(m_nodeLists[At(components[c].front())])];
         const std::int32_t parent = At(level) < row.size() ? row[At(level)] : -1;
         if (parent < 0)
             continue;
         const auto at = std::find_if(byParent.begin(), byParent.end(),
                                      [parent](const auto& entry) { return entry.first == parent; });
         (at == byParent.end() ? byParent.emplace_back(parent, IntArray()).second : at->second).push_back(
-            static_cast<std::int32_t>(&component - components.data()));
+            static_cast<std::int32_t>(c));
     }
+    std::vector<bool> marked;
+    IntArray operations;
     for (const auto& [parent, members] : byParent) {
         if (m_objectLists[At(parent)].GetParentIndex() == -1)
             continue;
         ComponentPartition partition(n);
         for (const std::int32_t c : members) {
-            const std::int32_t head = components[At(c)].front();
-            const std::int32_t op = m_nodeKeys[At(head)].op;
-            const std::int32_t d = m_atomLists[At(m_nodeLists[At(head)])].GetCosetDecompositionIndex();
-            if (d > 0)
-                m_cosetLattice->GetClassMembers(d, op, operations);
-            else
-                operations = {op};
+            ComponentOperations(components[At(c)], marked, operations);
             partition.MergeOperations(operations);
         }
         if (!IsValidCosetArray(partition.GetOwners()))
@@ -1762,15 +1773,13 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
     IndexLists items(components.size());
     IndexLists operations(components.size());
     IntArray owner(m_nodeLists.size(), -1);
+    std::vector<bool> marked;
     for (std::size_t c = 0; c < components.size(); ++c) {
-        std::vector<bool> marked(At(n), false);
-        IntArray members;
         for (const std::int32_t v : components[c]) {
             if (owner[At(v)] >= 0)
                 return false;
             owner[At(v)] = static_cast<std::int32_t>(c);
             const std::int32_t list = m_nodeLists[At(v)];
-            const std::int32_t op = m_nodeKeys[At(v)].op;
             const IntArray& row = ancestry[At(list)];
             const std::int32_t parent = At(level) < row.size() ? row[At(level)] : -1;
             if (parent != -1) {
@@ -1779,18 +1788,8 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
                 parents[c] = parent;
             }
             items[c].push_back(list);
-            const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
-            if (d < 1) {
-                marked[At(op)] = true;
-            } else {
-                m_cosetLattice->GetClassMembers(d, op, members);
-                for (const std::int32_t m : members)
-                    marked[At(m)] = true;
-            }
         }
-        for (std::int32_t op = 0; op < n; ++op)
-            if (marked[At(op)])
-                operations[c].push_back(op);
+        ComponentOperations(components[c], marked, operations[c]);
     }
     // Runs of equal item lists count as one component whose operations join.
     std::vector<bool> unique(components.size(), true);

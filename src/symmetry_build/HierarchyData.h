@@ -172,6 +172,11 @@ private:
     void GetAsymmetricUnitOperations(const IntArray& representatives, SymmetryImageKey::Array& keys) const;
     void TransformCellAtomOperations(const SymmetryImageKey::Array& keys);
     IndexLists ComponentsAtLevel(std::int32_t level);
+    // The operations a component accounts for, in increasing order: the operation of each of its
+    // nodes, or every operation of its class where the node's list has a site symmetry.
+    void ComponentOperations(const IntArray& component, std::vector<bool>& marked, IntArray& operations) const;
+    // Without the coset check's uniqueness tests: each object list's partition merges the
+    // operations of its components, whichever of their atoms comes first.
     bool SortComponents(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);
     bool CheckCosetDecomposition(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);
     void PropagateCosetDecomposition(const IntArray& representatives, std::int32_t start);

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include <tavrel/chemistry/Atom.h>
+#include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/CellBuildMethodAsymmetricParameters.h>
+#include <tavrel/crystal/CellBuildMethodDefaultParameters.h>
+#include <tavrel/crystal/CellBuildMethodOneCellParameters.h>
+#include <tavrel/crystal/CellBuildMethodOriginalParameters.h>
+#include <tavrel/crystal/CellBuildMethodZoneParameters.h>
+#include <tavrel/crystal/CellBuilder.h>
+#include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/symmetry_build/HierarchyDataErrorList.h>
+#include "support/Crystals.h"
+
+using namespace Tavrel;
+
+namespace {
+
+using Position = std::tuple<long, long, long>;
+
+class CrystalBuildTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { AttachDataModelDLL(); }
+
+    // The named method over the cells min (inclusive) to max (exclusive) where it takes a range.
+    static std::unique_ptr<CellBuilder> Method(Cell3d& cell, std::string_view name, bool computeBonds, int min = 0,
+                                               int max = 1)
+    {
+        std::unique_ptr<CellBuilder> builder = cell.GetCellBuilder(std::string(name).c_str());
+        if (name == "Asymmetric")
+            builder->SetParameters(CellBuildMethodAsymmetricParameters(0.001, computeBonds));
+        else if (name == "OneCell")
+            builder->SetParameters(CellBuildMethodOneCellParameters(min, min, min, max, max, max, 0.001, computeBonds));
+        else if (name == "Original")
+            builder->SetParameters(CellBuildMethodOriginalParameters(min, min, min, max, max, max, 0.001, computeBonds));
+        else if (name == "Default")
+            builder->SetParameters(CellBuildMethodDefaultParameters(min, min, min, max, max, max, 0.001, computeBonds));
+        else
+            builder->SetParameters(CellBuildMethodZoneParameters(4.0, {Point3d(0, 0, 0)}, 0.001, computeBonds));
+        return builder;
+    }
+
+    static std::vector<Atom*> AtomsOf(Cell3d& cell)
+    {
+        std::vector<Atom*> atoms;
+        DescendentIterator walk(&cell, Atom::classType, false);
+        while (Object* const object = walk.GetNext())
+            atoms.push_back(static_cast<Atom*>(object));
+        return atoms;
+    }
+
+    // The fractional positions, to a thousandth, of the atoms inside the unit cell.
+    static std::set<Position> UnitCellPositions(Cell3d& cell)
+    {
+        std::set<Position> positions;
+        for (const Atom* const atom : AtomsOf(cell)) {
+            const Point3d f = atom->GetXYZ() * cell.GetCartToFrac();
+            const Position p{std::lround(f.x * 1000), std::lround(f.y * 1000), std::lround(f.z * 1000)};
+            const auto inside = [](long x) { return x >= 0 && x < 1000; };
+            if (inside(std::get<0>(p)) && inside(std::get<1>(p)) && inside(std::get<2>(p)))
+                positions.insert(p);
+        }
+        return positions;
+    }
+
+    static std::string Errors()
+    {
+        std::string text;
+        for (const HierarchyDataError& error : HierarchyDataErrorList::GetErrors())
+            text += " [" + error.text + "]";
+        return text;
+    }
+};
+
+TEST_F(CrystalBuildTest, EveryCrystalBuildsByEveryMethodWhicheverOfItsAtomsComesFirst)
+{
+    // Every order, with and without computed bonds, and NiAs with a drawn Ni-As bond as well.
+    std::vector<test::Crystal> crystals = test::Crystals();
+    test::Crystal drawn = test::FindCrystal("NiAs");
+    drawn.name = "NiAs drawn";
+    drawn.bonds = {{0, 1}};
+    crystals.push_back(drawn);
+    for (const test::Crystal& crystal : crystals) {
+        std::set<Position> cellSites;
+        for (std::size_t first = 0; first < crystal.sites.size(); ++first) {
+            for (const bool bonds : {false, true}) {
+                for (const char* name : {"Asymmetric", "OneCell", "Original", "Default", "Zone"}) {
+                    SCOPED_TRACE(std::string(crystal.name) + " first " + std::to_string(first) + " " + name +
+                                 (bonds ? " computing bonds" : ""));
+                    const std::unique_ptr<Cell3d> cell(test::MakeCrystalCell(crystal, first, nullptr));
+                    const std::unique_ptr<CellBuilder> builder = Method(*cell, name, bonds);
+                    ASSERT_TRUE(builder->Build()) << builder->GetErrorMessage() << Errors();
+                    if (std::string_view(name) != "OneCell")
+                        continue;
+                    const std::set<Position> sites = UnitCellPositions(*cell);
+                    EXPECT_EQ(sites.size(), static_cast<std::size_t>(crystal.unitCellSites));
+                    if (cellSites.empty())
+                        cellSites = sites;
+                    EXPECT_EQ(sites, cellSites);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
