@@ -1,6 +1,7 @@
 #include <tavrel/symmetry_build/HierarchyData.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <numeric>
@@ -43,6 +44,10 @@ namespace {
 
 // Position codes of the checks that record no code of their own.
 constexpr std::int32_t stepCode = 5000;
+
+// The most lattice translations one pair of atoms may be bonded across: a cell far smaller than the
+// bonding reach is refused rather than searched.
+constexpr double maxBondTranslations = 65536.0;
 
 constexpr std::string_view markers[] = {"_ASU", "_REP", "_RMI"};
 
@@ -1287,16 +1292,15 @@ bool HierarchyData::ExpandSymmetryBonds(std::vector<ReplicateBondList>& lists)
                 partner = bond.GetBondAtomList();
                 m_cosetLattice->GetPartition(m_atomLists[At(partner)].GetCosetDecompositionIndex(), representatives);
             }
-            std::vector<bool> marked(m_operations.size(), false);
-            marked[0] = true;
+            // Each image of the bond by the site symmetry, as the key of its class representative:
+            // images equal in operator class but not in translation are bonds of their own, and
+            // equal ones go with the sort below.
             expanded.push_back(bond);
             for (std::size_t s = 1; s < siteKeys.size(); ++s) {
                 SymmetryImageKey c = m_operationGroup.Multiply(bond.GetOperation(), siteKeys[s]);
                 if (c.op < 0 || At(c.op) >= representatives.size())
                     continue;
                 const std::int32_t r = representatives[At(c.op)];
-                if (marked[At(r)])
-                    continue;
                 if (r != c.op) {
                     SymmetryImageKey reexpressed;
                     if (SymmetryTools::ReexpressKey(c, m_atomLists[At(partner)].fractionalPosition, m_operations, r,
@@ -1306,13 +1310,25 @@ bool HierarchyData::ExpandSymmetryBonds(std::vector<ReplicateBondList>& lists)
                 ReplicateBond image = bond;
                 image.SetOperation(c);
                 expanded.push_back(image);
-                marked[At(r)] = true;
             }
         }
         SortAndUniqueBonds(expanded);
         lists[k] = std::move(expanded);
     }
     return true;
+}
+
+std::int32_t HierarchyData::ComputedBondType(const ReplicateAtomList& list, const ReplicateAtomList& other) const
+{
+    std::int32_t a = list.GetParentIndex();
+    std::int32_t b = other.GetParentIndex();
+    for (std::int32_t count = 1; a != -1 && b != -1; ++count) {
+        if (a == b)
+            return count;
+        a = m_objectLists[At(a)].GetParentIndex();
+        b = m_objectLists[At(b)].GetParentIndex();
+    }
+    return 0;
 }
 
 bool HierarchyData::FindNeighbors(std::vector<ReplicateBondList>& out)
@@ -1327,6 +1343,8 @@ bool HierarchyData::FindNeighbors(std::vector<ReplicateBondList>& out)
     PeriodicRadiusGrid grid(m_fractionalToCartesian, m_cartesianToFractional, 2.0 * largest + 2.0 * margin);
     for (std::size_t k = 0; k < m_atomLists.size(); ++k)
         grid.AddPoint(m_atomLists[k].fractionalPosition, m_atomLists[k].bondingRadius, static_cast<std::int32_t>(k));
+    // Per unit of reach, how far a sphere extends along each fractional axis.
+    const std::array<double, 3> halfExtents = GetAxisExtents(m_cartesianToFractional, 0.5);
     IntArray candidates;
     IntArray operators;
     for (std::size_t k = 0; k < m_atomLists.size(); ++k) {
@@ -1338,36 +1356,46 @@ bool HierarchyData::FindNeighbors(std::vector<ReplicateBondList>& out)
             std::sort(candidates.begin(), candidates.end());
             candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
             for (const std::int32_t m : candidates) {
-                if (o == 0 && m == static_cast<std::int32_t>(k))
-                    continue;
                 const ReplicateAtomList& other = m_atomLists[At(m)];
-                const Point3d d = other.fractionalPosition - image;
-                const Point3d t = RoundToLattice(d);
-                const Point3d v = (d - t) * m_fractionalToCartesian;
                 const double reach = list.bondingRadius + other.bondingRadius;
-                if (static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y + static_cast<double>(v.z) * v.z >
-                    reach * reach)
-                    continue;
-                SymmetryImageKey k1(o);
-                if (!SymmetryTools::SetKeyTranslation(t, k1)) {
-                    HierarchyDataErrorList::AddError(7870, "ProximityTest error");
+                const std::int32_t type = ComputedBondType(list, other);
+                // Every lattice translation of the partner within reach, the head's own images
+                // at other translations included.
+                const Point3d d = other.fractionalPosition - image;
+                const double along[3] = {d.x, d.y, d.z};
+                double low[3];
+                double high[3];
+                double count = 1.0;
+                for (std::size_t i = 0; i < 3; ++i) {
+                    low[i] = std::ceil(along[i] - reach * halfExtents[i]);
+                    high[i] = std::floor(along[i] + reach * halfExtents[i]);
+                    count *= std::max(high[i] - low[i] + 1.0, 0.0);
+                }
+                if (!(count <= maxBondTranslations)) {
+                    HierarchyDataErrorList::AddError(7871, "Bonding reach spans too many cells");
                     return false;
                 }
-                std::int32_t a = list.GetParentIndex();
-                std::int32_t b = other.GetParentIndex();
-                std::int32_t type = 0;
-                for (std::int32_t count = 1; a != -1; ++count) {
-                    if (b == -1)
-                        break;
-                    if (a == b) {
-                        type = count;
-                        break;
+                for (double ta = low[0]; ta <= high[0]; ++ta) {
+                    for (double tb = low[1]; tb <= high[1]; ++tb) {
+                        for (double tc = low[2]; tc <= high[2]; ++tc) {
+                            const Point3d t(static_cast<float>(ta), static_cast<float>(tb), static_cast<float>(tc));
+                            if (o == 0 && m == static_cast<std::int32_t>(k) && ta == 0.0 && tb == 0.0 && tc == 0.0)
+                                continue;
+                            const Point3d v = (d - t) * m_fractionalToCartesian;
+                            if (static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
+                                    static_cast<double>(v.z) * v.z >
+                                reach * reach)
+                                continue;
+                            SymmetryImageKey k1(o);
+                            if (!SymmetryTools::SetKeyTranslation(t, k1)) {
+                                HierarchyDataErrorList::AddError(7870, "ProximityTest error");
+                                return false;
+                            }
+                            out[At(m)].emplace_back(k1, static_cast<std::int32_t>(k), type);
+                            out[k].emplace_back(m_operationGroup.GetInverse(k1), m, type);
+                        }
                     }
-                    a = m_objectLists[At(a)].GetParentIndex();
-                    b = m_objectLists[At(b)].GetParentIndex();
                 }
-                out[At(m)].emplace_back(k1, static_cast<std::int32_t>(k), type);
-                out[k].emplace_back(m_operationGroup.GetInverse(k1), m, type);
             }
         }
     }

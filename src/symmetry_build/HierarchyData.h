@@ -160,7 +160,10 @@ private:
     bool ReplaceWithCosetRepresentatives(ReplicateBondList& list);
     void ReplaceWithSymmetryEquivalentBonds(std::int32_t k, ReplicateBondList& list);
     bool ExpandSymmetryBonds(std::vector<ReplicateBondList>& lists);
+    // Bonds by distance to every image of every atom within reach, at any lattice translation.
     bool FindNeighbors(std::vector<ReplicateBondList>& out);
+    // The level at which the two lists' parent chains meet; 0 when they never do.
+    std::int32_t ComputedBondType(const ReplicateAtomList& list, const ReplicateAtomList& other) const;
     static void SortAndUniqueBonds(ReplicateBondList& list);
     bool MergeBonds(const std::vector<ReplicateBondList>& specified, const std::vector<ReplicateBondList>& computed,
                     std::vector<ReplicateBondList>& merged);

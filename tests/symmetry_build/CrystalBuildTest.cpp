@@ -72,6 +72,34 @@ protected:
         return positions;
     }
 
+    // Pairs of the cell's atoms that break the distance rule: within the sum of their bonding radii
+    // without a bond, or bonded beyond it; with elements given, only pairs of those two elements
+    // may bond. Pairs within a thousandth of an angstrom of the limit are left to rounding.
+    static int DistanceRuleBreaches(Cell3d& cell, int& contacts, std::string_view one = {},
+                                    std::string_view other = {})
+    {
+        const auto bondable = [&](const Atom& a, const Atom& b) {
+            return one.empty() || (a.GetElementSymbol() == one && b.GetElementSymbol() == other) ||
+                   (a.GetElementSymbol() == other && b.GetElementSymbol() == one);
+        };
+        const std::vector<Atom*> atoms = AtomsOf(cell);
+        int breaches = 0;
+        contacts = 0;
+        for (std::size_t i = 0; i < atoms.size(); ++i) {
+            for (std::size_t j = i + 1; j < atoms.size(); ++j) {
+                const Point3d d = atoms[i]->GetXYZ() - atoms[j]->GetXYZ();
+                const double distance = std::sqrt(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z);
+                const double reach = atoms[i]->GetBondingRadius() + atoms[j]->GetBondingRadius();
+                if (std::abs(distance - reach) < 1e-3)
+                    continue;
+                const bool within = distance < reach && bondable(*atoms[i], *atoms[j]);
+                contacts += within ? 1 : 0;
+                breaches += within != (atoms[i]->GetAttachedPosition(atoms[j]) >= 0) ? 1 : 0;
+            }
+        }
+        return breaches;
+    }
+
     static std::string Errors()
     {
         std::string text;
@@ -110,6 +138,38 @@ TEST_F(CrystalBuildTest, EveryCrystalBuildsByEveryMethodWhicheverOfItsAtomsComes
             }
         }
     }
+}
+
+TEST_F(CrystalBuildTest, ComputedBondsFollowTheDistanceRuleAtEveryLatticeTranslation)
+{
+    // Beside the crystals, a lone atom in a cell shorter than its bonding reach, with and without a
+    // centre of symmetry.
+    std::vector<test::Crystal> crystals = test::Crystals();
+    for (const int number : {1, 2})
+        crystals.push_back({"lone", number, "", 0, {1.5, 1.6, 1.7}, {80, 85, 95}, {{"Cr", 0.1, 0.2, 0.3}}, {}, number});
+    for (const test::Crystal& crystal : crystals) {
+        for (std::size_t first = 0; first < crystal.sites.size(); ++first) {
+            SCOPED_TRACE(std::string(crystal.name) + " " + std::to_string(crystal.number) + " first " +
+                         std::to_string(first));
+            const std::unique_ptr<Cell3d> cell(test::MakeCrystalCell(crystal, first, nullptr));
+            const std::unique_ptr<CellBuilder> builder = Method(*cell, "OneCell", true, 0, 2);
+            ASSERT_TRUE(builder->Build()) << builder->GetErrorMessage() << Errors();
+            int contacts = 0;
+            EXPECT_EQ(DistanceRuleBreaches(*cell, contacts), 0);
+            // The ions of the two salts lie beyond their bonding radii.
+            EXPECT_EQ(contacts == 0, crystal.number == 225);
+        }
+    }
+
+    // One drawn Ni-As bond gives every Ni-As contact, across translations, and nothing else.
+    test::Crystal drawn = test::FindCrystal("NiAs");
+    drawn.bonds = {{0, 1}};
+    const std::unique_ptr<Cell3d> cell(test::MakeCrystalCell(drawn, 0, nullptr));
+    const std::unique_ptr<CellBuilder> builder = Method(*cell, "OneCell", false, 0, 2);
+    ASSERT_TRUE(builder->Build()) << builder->GetErrorMessage() << Errors();
+    int contacts = 0;
+    EXPECT_EQ(DistanceRuleBreaches(*cell, contacts, "Ni", "As"), 0);
+    EXPECT_GT(contacts, 0);
 }
 
 } // namespace
