@@ -49,13 +49,13 @@ protected:
 
 TEST_F(CrystalDocumentTest, ImageNumbersSurviveASaveALoadAndARebuild)
 {
-    for (const char* name : {"ilmenite", "garnet", "diopside"}) {
-        SCOPED_TRACE(name);
+    for (const test::Crystal& crystal : test::Crystals()) {
+        SCOPED_TRACE(crystal.name);
         ChemDoc source;
-        Cell3d* const cell = test::MakeCrystalCell(test::FindCrystal(name), 0, source.GetTreeRoot());
+        Cell3d* const cell = test::MakeCrystalCell(crystal, 0, source.GetTreeRoot());
         BuildOneCell(*cell, false);
         const auto numbers = ImageNumbers(*cell);
-        ASSERT_EQ(numbers.size(), static_cast<std::size_t>(test::FindCrystal(name).unitCellSites));
+        ASSERT_GE(numbers.size(), static_cast<std::size_t>(crystal.unitCellSites));
 
         ChemDoc loaded;
         DocumentFile::Load(loaded, DocumentFile::Save(source));

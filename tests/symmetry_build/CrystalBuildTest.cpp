@@ -18,7 +18,9 @@
 #include <tavrel/crystal/CellBuilder.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/symmetry_build/CellBuildTree.h>
 #include <tavrel/symmetry_build/HierarchyDataErrorList.h>
+#include <tavrel/symmetry_build/InternalCellBuildTree.h>
 #include "support/Crystals.h"
 
 using namespace Tavrel;
@@ -170,6 +172,37 @@ TEST_F(CrystalBuildTest, ComputedBondsFollowTheDistanceRuleAtEveryLatticeTransla
     int contacts = 0;
     EXPECT_EQ(DistanceRuleBreaches(*cell, contacts, "Ni", "As"), 0);
     EXPECT_GT(contacts, 0);
+}
+
+TEST_F(CrystalBuildTest, EachCrystalBuildsAfterAFailedBuildAndAsACopyThatLostAFamily)
+{
+    for (const test::Crystal& crystal : test::Crystals()) {
+        SCOPED_TRACE(crystal.name);
+        const std::unique_ptr<Cell3d> cell(test::MakeCrystalCell(crystal, 0, nullptr));
+        internal::SetCellBuildTreeFailure(CellBuildTree::Step::Bonds);
+        EXPECT_FALSE(Method(*cell, "OneCell", true)->Build());
+        internal::SetCellBuildTreeFailure(CellBuildTree::Step::None);
+        for (const char* name : {"Asymmetric", "OneCell"}) {
+            const std::unique_ptr<CellBuilder> builder = Method(*cell, name, false);
+            ASSERT_TRUE(builder->Build()) << name << " " << builder->GetErrorMessage() << Errors();
+        }
+        EXPECT_EQ(UnitCellPositions(*cell).size(), static_cast<std::size_t>(crystal.unitCellSites));
+
+        // An image deleted takes its family; a copy then builds what the cell itself builds.
+        for (Atom* const atom : AtomsOf(*cell)) {
+            if (atom->HasProperty("_REP")) {
+                delete atom;
+                break;
+            }
+        }
+        const std::unique_ptr<Cell3d> copy(DynCast<Cell3d>(cell->TreeCopy()));
+        ASSERT_NE(copy, nullptr);
+        const std::unique_ptr<CellBuilder> builder = Method(*copy, "OneCell", false);
+        ASSERT_TRUE(builder->Build()) << builder->GetErrorMessage() << Errors();
+        ASSERT_TRUE(Method(*cell, "OneCell", false)->Build());
+        EXPECT_EQ(UnitCellPositions(*copy), UnitCellPositions(*cell));
+        EXPECT_LT(UnitCellPositions(*copy).size(), static_cast<std::size_t>(crystal.unitCellSites));
+    }
 }
 
 } // namespace
