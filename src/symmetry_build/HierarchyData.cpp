@@ -68,9 +68,12 @@ Point3d Apply(const Matrix4x4& operation, const Point3d& p)
     return image;
 }
 
-bool IsFinite(const Point3d& p)
+// Whether a fractional position lies within the reach of a lattice translation: finite, and nearer
+// than 2^24 cells, beyond which a float no longer places it within its cell.
+bool IsWithinReach(const Point3d& p)
 {
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    constexpr float reach = 16777216.0f;
+    return std::abs(p.x) < reach && std::abs(p.y) < reach && std::abs(p.z) < reach;
 }
 
 // Disjoint sets of indices, each named by its smallest member; union by size.
@@ -624,9 +627,8 @@ bool HierarchyData::GetAtomInformation(Work& work) const
         const Atom* const atom = work.atoms[i];
         if (!atom)
             continue;
-        // A position that is not finite never reaches a lattice translation.
         const Point3d position = atom->GetXYZ() * m_cartesianToFractional;
-        if (!IsFinite(position))
+        if (!IsWithinReach(position))
             return false;
         work.positions[i] = position;
         work.radii[i] = atom->GetBondingRadius();

@@ -200,17 +200,24 @@ TEST_F(SymmetryMapBuildTest, AMarkedImageJoinsItsAtomAndMovesIntoAMoleculeOfItsO
     EXPECT_EQ(cell->GetNumChildren(), 2);
 }
 
-TEST_F(SymmetryMapBuildTest, AnAtomWithoutAFinitePositionFailsItsStep)
+TEST_F(SymmetryMapBuildTest, AnAtomWithoutAFinitePositionOrBeyondTheReachOfATranslationFailsItsStep)
 {
     MakeCell(4);
     auto* const unit = new Molecule(cell.get());
     AddAtom(*unit, "C1", Point3d(0.1f, 0.2f, 0.3f));
-    AddAtom(*unit, "C2", Point3d(0.2f, 0.2f, 0.3f))->SetXYZ(Point3d(std::nanf(""), 0.0f, 1e38f));
-    SymmetryMap& m = Map();
-    m.Update();
-    EXPECT_TRUE(HasError("GetAtomInformation"));
-    EXPECT_TRUE(m.IsDirty());
-    EXPECT_EQ(cell->GetNumChildren(), 1);
+    Atom3d* const far = AddAtom(*unit, "C2", Point3d(0.2f, 0.2f, 0.3f));
+    // 2^24 cells and more away a float no longer places an atom within its cell.
+    for (const Point3d& position : {Point3d(std::nanf(""), 0.0f, 1e38f), Point3d(0.0f, 0.0f, -2e8f)}) {
+        far->SetXYZ(position);
+        SymmetryMap& m = Map();
+        m.Update();
+        EXPECT_TRUE(HasError("GetAtomInformation"));
+        EXPECT_TRUE(m.IsDirty());
+        EXPECT_EQ(cell->GetNumChildren(), 1);
+    }
+    far->SetXYZ(Point3d(0.0f, 0.0f, -1e8f));
+    Map().Update();
+    EXPECT_FALSE(HasError("GetAtomInformation"));
 }
 
 TEST_F(SymmetryMapBuildTest, AtomsOfEqualMarkersMayBeImagesAndOthersNever)
