@@ -280,10 +280,9 @@ void Cell3d::DeepenShallowCopy()
     sourceMap.GetAtomOIDs(oldAtoms);
     sourceMap.GetObjectOIDs(oldObjects);
     sourceMap.GetBondOIDs(oldBonds);
-    if (translate(oldAtoms, newAtoms) && translate(oldObjects, newObjects) && translate(oldBonds, newBonds)) {
-        m_symmetryMap->Paste(this, oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds, sourceMap);
+    if (translate(oldAtoms, newAtoms) && translate(oldObjects, newObjects) && translate(oldBonds, newBonds) &&
+        m_symmetryMap->Paste(this, oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds, sourceMap))
         return;
-    }
     m_symmetryMap = nullptr;
     m_symmetryMap = CellSymmetryServices::Installed().CreateSymmetryMap(*this, m_operationList);
     if (m_symmetryMap)

@@ -66,9 +66,11 @@ public:
     virtual void GetOperationIndexList(IntArray& out) const = 0;
 
     // Copying a cell: a new map sharing only the cell, then bound to the copy by Paste, which clones
-    // the source's build result with the OIDs of atoms, objects and bonds remapped (old to new).
+    // the source's build result with the OIDs of atoms, objects and bonds remapped (old to new; 0,
+    // a deleted one, stays 0). False when the lists do not match the source's: the map then holds
+    // nothing.
     virtual std::unique_ptr<CellSymmetryMap> ShallowCopy() const = 0;
-    virtual void Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArray& newAtoms,
+    virtual bool Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArray& newAtoms,
                        const OIDArray& oldObjects, const OIDArray& newObjects, const OIDArray& oldBonds,
                        const OIDArray& newBonds, const CellSymmetryMap& source) = 0;
 

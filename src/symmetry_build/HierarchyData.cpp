@@ -1,6 +1,7 @@
 #include <tavrel/symmetry_build/HierarchyData.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <numeric>
@@ -44,6 +45,10 @@ namespace {
 // Position codes of the checks that record no code of their own.
 constexpr std::int32_t stepCode = 5000;
 
+// The most lattice translations one pair of atoms may be bonded across: a cell far smaller than the
+// bonding reach is refused rather than searched.
+constexpr double maxBondTranslations = 65536.0;
+
 constexpr std::string_view markers[] = {"_ASU", "_REP", "_RMI"};
 
 std::size_t At(std::int32_t i)
@@ -63,9 +68,12 @@ Point3d Apply(const Matrix4x4& operation, const Point3d& p)
     return image;
 }
 
-bool IsFinite(const Point3d& p)
+// Whether a fractional position lies within the reach of a lattice translation: finite, and nearer
+// than 2^24 cells, beyond which a float no longer places it within its cell.
+bool IsWithinReach(const Point3d& p)
 {
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    constexpr float reach = 16777216.0f;
+    return std::abs(p.x) < reach && std::abs(p.y) < reach && std::abs(p.z) < reach;
 }
 
 // Disjoint sets of indices, each named by its smallest member; union by size.
@@ -199,15 +207,19 @@ void HierarchyData::SetComputeBonds(bool computeBonds)
 {
     if (!m_cell)
         return;
-    if (computeBonds && !m_computeBonds)
+    // Asking for computed bonds rebuilds, and so does asking for none of data that holds them.
+    if (computeBonds ? !m_computeBonds : m_bondsComputed)
         MarkDirty(false);
     m_computeBonds = computeBonds;
 }
 
 void HierarchyData::SetBuildFullMolecules(bool buildFullMolecules)
 {
-    if (m_cell)
-        m_buildFullMolecules = buildFullMolecules;
+    if (!m_cell)
+        return;
+    if (buildFullMolecules != m_buildFullMolecules)
+        MarkDirty(false);
+    m_buildFullMolecules = buildFullMolecules;
 }
 
 void HierarchyData::MarkDirty(bool removeMarkers)
@@ -215,6 +227,9 @@ void HierarchyData::MarkDirty(bool removeMarkers)
     m_dirty = true;
     if (!removeMarkers || !m_cell)
         return;
+    // The key numbers were the images' markers.
+    if (m_imageKeys)
+        m_imageKeys->Clear();
     DescendentIterator walk(m_cell, Object::classType, false);
     while (Object* const object = walk.GetNext()) {
         for (const std::string_view name : markers) {
@@ -228,8 +243,8 @@ void HierarchyData::Update()
 {
     if (!m_cell || !m_dirty)
         return;
-    Rebuild();
     m_dirty = false;
+    Rebuild();
 }
 
 void HierarchyData::Rebuild()
@@ -238,10 +253,13 @@ void HierarchyData::Rebuild()
     if (!m_cell)
         return;
     HierarchyDataErrorList::ClearErrors();
+    m_bondsComputed = false;
     try {
         Create();
     } catch (const HierarchyDataException&) {
+        // Empty, and dirty: the next Update tries again, once the cause may be gone.
         Reset();
+        m_dirty = true;
     }
 }
 
@@ -265,8 +283,6 @@ void HierarchyData::Reset()
         m_cosetLattice->Reset();
     if (m_operationTable)
         m_operationTable->Reset();
-    if (m_imageKeys)
-        m_imageKeys->Clear();
 }
 
 void HierarchyData::Fail(std::string_view step)
@@ -318,6 +334,7 @@ void HierarchyData::Create()
     }
     const bool computeBonds = m_computeBonds;
     m_computeBonds = false;
+    m_bondsComputed = computeBonds;
     if (computeBonds) {
         std::vector<ReplicateBondList> computed;
         if (!FindNeighbors(computed)) {
@@ -354,16 +371,11 @@ void HierarchyData::Create()
              p = m_objectLists[At(p)].GetParentIndex())
             row.push_back(p);
     }
-    if (highest == 0) {
-        if (!SortComponents(1, ancestry, ComponentsAtLevel(1)))
-            throw HierarchyDataException("SortComponents failed");
-    } else {
-        for (std::int32_t level = 1; level <= highest; ++level) {
-            const IndexLists components = ComponentsAtLevel(level);
-            if (!CheckCosetDecomposition(level, ancestry, components) &&
-                !SortComponents(level, ancestry, components))
-                throw HierarchyDataException("SortComponents failed");
-        }
+    for (std::int32_t level = 1; level <= std::max(highest, 1); ++level) {
+        const IndexLists components = ComponentsAtLevel(level);
+        if ((highest == 0 || !CheckCosetDecomposition(level, ancestry, components)) &&
+            !SortComponents(level, ancestry, components))
+            Fail("SortComponents failed");
     }
     Check(DetermineSymmetryTree(), "DetermineSymmetryTree");
     ClearGraph();
@@ -615,9 +627,8 @@ bool HierarchyData::GetAtomInformation(Work& work) const
         const Atom* const atom = work.atoms[i];
         if (!atom)
             continue;
-        // A position that is not finite never reaches a lattice translation.
         const Point3d position = atom->GetXYZ() * m_cartesianToFractional;
-        if (!IsFinite(position))
+        if (!IsWithinReach(position))
             return false;
         work.positions[i] = position;
         work.radii[i] = atom->GetBondingRadius();
@@ -1283,16 +1294,15 @@ bool HierarchyData::ExpandSymmetryBonds(std::vector<ReplicateBondList>& lists)
                 partner = bond.GetBondAtomList();
                 m_cosetLattice->GetPartition(m_atomLists[At(partner)].GetCosetDecompositionIndex(), representatives);
             }
-            std::vector<bool> marked(m_operations.size(), false);
-            marked[0] = true;
+            // Each image of the bond by the site symmetry, as the key of its class representative:
+            // images equal in operator class but not in translation are bonds of their own, and
+            // equal ones go with the sort below.
             expanded.push_back(bond);
             for (std::size_t s = 1; s < siteKeys.size(); ++s) {
                 SymmetryImageKey c = m_operationGroup.Multiply(bond.GetOperation(), siteKeys[s]);
                 if (c.op < 0 || At(c.op) >= representatives.size())
                     continue;
                 const std::int32_t r = representatives[At(c.op)];
-                if (marked[At(r)])
-                    continue;
                 if (r != c.op) {
                     SymmetryImageKey reexpressed;
                     if (SymmetryTools::ReexpressKey(c, m_atomLists[At(partner)].fractionalPosition, m_operations, r,
@@ -1302,13 +1312,25 @@ bool HierarchyData::ExpandSymmetryBonds(std::vector<ReplicateBondList>& lists)
                 ReplicateBond image = bond;
                 image.SetOperation(c);
                 expanded.push_back(image);
-                marked[At(r)] = true;
             }
         }
         SortAndUniqueBonds(expanded);
         lists[k] = std::move(expanded);
     }
     return true;
+}
+
+std::int32_t HierarchyData::ComputedBondType(const ReplicateAtomList& list, const ReplicateAtomList& other) const
+{
+    std::int32_t a = list.GetParentIndex();
+    std::int32_t b = other.GetParentIndex();
+    for (std::int32_t count = 1; a != -1 && b != -1; ++count) {
+        if (a == b)
+            return count;
+        a = m_objectLists[At(a)].GetParentIndex();
+        b = m_objectLists[At(b)].GetParentIndex();
+    }
+    return 0;
 }
 
 bool HierarchyData::FindNeighbors(std::vector<ReplicateBondList>& out)
@@ -1323,6 +1345,8 @@ bool HierarchyData::FindNeighbors(std::vector<ReplicateBondList>& out)
     PeriodicRadiusGrid grid(m_fractionalToCartesian, m_cartesianToFractional, 2.0 * largest + 2.0 * margin);
     for (std::size_t k = 0; k < m_atomLists.size(); ++k)
         grid.AddPoint(m_atomLists[k].fractionalPosition, m_atomLists[k].bondingRadius, static_cast<std::int32_t>(k));
+    // Per unit of reach, how far a sphere extends along each fractional axis.
+    const std::array<double, 3> halfExtents = GetAxisExtents(m_cartesianToFractional, 0.5);
     IntArray candidates;
     IntArray operators;
     for (std::size_t k = 0; k < m_atomLists.size(); ++k) {
@@ -1334,36 +1358,46 @@ bool HierarchyData::FindNeighbors(std::vector<ReplicateBondList>& out)
             std::sort(candidates.begin(), candidates.end());
             candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
             for (const std::int32_t m : candidates) {
-                if (o == 0 && m == static_cast<std::int32_t>(k))
-                    continue;
                 const ReplicateAtomList& other = m_atomLists[At(m)];
-                const Point3d d = other.fractionalPosition - image;
-                const Point3d t = RoundToLattice(d);
-                const Point3d v = (d - t) * m_fractionalToCartesian;
                 const double reach = list.bondingRadius + other.bondingRadius;
-                if (static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y + static_cast<double>(v.z) * v.z >
-                    reach * reach)
-                    continue;
-                SymmetryImageKey k1(o);
-                if (!SymmetryTools::SetKeyTranslation(t, k1)) {
-                    HierarchyDataErrorList::AddError(7870, "ProximityTest error");
+                const std::int32_t type = ComputedBondType(list, other);
+                // Every lattice translation of the partner within reach, the head's own images
+                // at other translations included.
+                const Point3d d = other.fractionalPosition - image;
+                const double along[3] = {d.x, d.y, d.z};
+                double low[3];
+                double high[3];
+                double count = 1.0;
+                for (std::size_t i = 0; i < 3; ++i) {
+                    low[i] = std::ceil(along[i] - reach * halfExtents[i]);
+                    high[i] = std::floor(along[i] + reach * halfExtents[i]);
+                    count *= std::max(high[i] - low[i] + 1.0, 0.0);
+                }
+                if (!(count <= maxBondTranslations)) {
+                    HierarchyDataErrorList::AddError(7871, "Bonding reach spans too many cells");
                     return false;
                 }
-                std::int32_t a = list.GetParentIndex();
-                std::int32_t b = other.GetParentIndex();
-                std::int32_t type = 0;
-                for (std::int32_t count = 1; a != -1; ++count) {
-                    if (b == -1)
-                        break;
-                    if (a == b) {
-                        type = count;
-                        break;
+                for (double ta = low[0]; ta <= high[0]; ++ta) {
+                    for (double tb = low[1]; tb <= high[1]; ++tb) {
+                        for (double tc = low[2]; tc <= high[2]; ++tc) {
+                            const Point3d t(static_cast<float>(ta), static_cast<float>(tb), static_cast<float>(tc));
+                            if (o == 0 && m == static_cast<std::int32_t>(k) && ta == 0.0 && tb == 0.0 && tc == 0.0)
+                                continue;
+                            const Point3d v = (d - t) * m_fractionalToCartesian;
+                            if (static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
+                                    static_cast<double>(v.z) * v.z >
+                                reach * reach)
+                                continue;
+                            SymmetryImageKey k1(o);
+                            if (!SymmetryTools::SetKeyTranslation(t, k1)) {
+                                HierarchyDataErrorList::AddError(7870, "ProximityTest error");
+                                return false;
+                            }
+                            out[At(m)].emplace_back(k1, static_cast<std::int32_t>(k), type);
+                            out[k].emplace_back(m_operationGroup.GetInverse(k1), m, type);
+                        }
                     }
-                    a = m_objectLists[At(a)].GetParentIndex();
-                    b = m_objectLists[At(b)].GetParentIndex();
                 }
-                out[At(m)].emplace_back(k1, static_cast<std::int32_t>(k), type);
-                out[k].emplace_back(m_operationGroup.GetInverse(k1), m, type);
             }
         }
     }
@@ -1705,40 +1739,51 @@ void HierarchyData::PropagateCosetDecomposition(const IntArray& representatives,
     }
 }
 
+void HierarchyData::ComponentOperations(const IntArray& component, std::vector<bool>& marked,
+                                        IntArray& operations) const
+{
+    marked.assign(m_operations.size(), false);
+    IntArray members;
+    for (const std::int32_t v : component) {
+        const std::int32_t op = m_nodeKeys[At(v)].op;
+        const std::int32_t d = m_atomLists[At(m_nodeLists[At(v)])].GetCosetDecompositionIndex();
+        if (d < 1) {
+            marked[At(op)] = true;
+            continue;
+        }
+        m_cosetLattice->GetClassMembers(d, op, members);
+        for (const std::int32_t m : members)
+            marked[At(m)] = true;
+    }
+    operations.clear();
+    for (std::size_t op = 0; op < marked.size(); ++op)
+        if (marked[op])
+            operations.push_back(static_cast<std::int32_t>(op));
+}
+
 bool HierarchyData::SortComponents(std::int32_t level, const IndexLists& ancestry, const IndexLists& components)
 {
     const auto n = static_cast<std::int32_t>(m_operations.size());
+    // The components by the object list that holds them at this level.
     std::vector<std::pair<std::int32_t, IntArray>> byParent;
-    IntArray operations;
-    for (const IntArray& component : components) {
-        const std::int32_t list = m_nodeLists[At(component.front())];
-        const std::int32_t op = m_nodeKeys[At(component.front())].op;
-        const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
-        if (d > 0)
-            m_cosetLattice->GetClassMembers(d, op, operations);
-        else
-            operations = {op};
-        const IntArray& row = ancestry[At(list)];
+    for (std::size_t c = 0; c < components.size(); ++c) {
+        const IntArray& row = ancestry[At(m_nodeLists[At(components[c].front())])];
         const std::int32_t parent = At(level) < row.size() ? row[At(level)] : -1;
         if (parent < 0)
             continue;
         const auto at = std::find_if(byParent.begin(), byParent.end(),
                                      [parent](const auto& entry) { return entry.first == parent; });
         (at == byParent.end() ? byParent.emplace_back(parent, IntArray()).second : at->second).push_back(
-            static_cast<std::int32_t>(&component - components.data()));
+            static_cast<std::int32_t>(c));
     }
+    std::vector<bool> marked;
+    IntArray operations;
     for (const auto& [parent, members] : byParent) {
         if (m_objectLists[At(parent)].GetParentIndex() == -1)
             continue;
         ComponentPartition partition(n);
         for (const std::int32_t c : members) {
-            const std::int32_t head = components[At(c)].front();
-            const std::int32_t op = m_nodeKeys[At(head)].op;
-            const std::int32_t d = m_atomLists[At(m_nodeLists[At(head)])].GetCosetDecompositionIndex();
-            if (d > 0)
-                m_cosetLattice->GetClassMembers(d, op, operations);
-            else
-                operations = {op};
+            ComponentOperations(components[At(c)], marked, operations);
             partition.MergeOperations(operations);
         }
         if (!IsValidCosetArray(partition.GetOwners()))
@@ -1758,15 +1803,13 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
     IndexLists items(components.size());
     IndexLists operations(components.size());
     IntArray owner(m_nodeLists.size(), -1);
+    std::vector<bool> marked;
     for (std::size_t c = 0; c < components.size(); ++c) {
-        std::vector<bool> marked(At(n), false);
-        IntArray members;
         for (const std::int32_t v : components[c]) {
             if (owner[At(v)] >= 0)
                 return false;
             owner[At(v)] = static_cast<std::int32_t>(c);
             const std::int32_t list = m_nodeLists[At(v)];
-            const std::int32_t op = m_nodeKeys[At(v)].op;
             const IntArray& row = ancestry[At(list)];
             const std::int32_t parent = At(level) < row.size() ? row[At(level)] : -1;
             if (parent != -1) {
@@ -1775,18 +1818,8 @@ bool HierarchyData::CheckCosetDecomposition(std::int32_t level, const IndexLists
                 parents[c] = parent;
             }
             items[c].push_back(list);
-            const std::int32_t d = m_atomLists[At(list)].GetCosetDecompositionIndex();
-            if (d < 1) {
-                marked[At(op)] = true;
-            } else {
-                m_cosetLattice->GetClassMembers(d, op, members);
-                for (const std::int32_t m : members)
-                    marked[At(m)] = true;
-            }
         }
-        for (std::int32_t op = 0; op < n; ++op)
-            if (marked[At(op)])
-                operations[c].push_back(op);
+        ComponentOperations(components[c], marked, operations[c]);
     }
     // Runs of equal item lists count as one component whose operations join.
     std::vector<bool> unique(components.size(), true);
@@ -2199,7 +2232,10 @@ std::unique_ptr<HierarchyData> HierarchyData::Paste(Cell3d* cell, const OIDArray
                 return false;
         }
         bool ok = true;
+        // A deleted member keeps OID 0.
         const auto lookup = [&](std::uint32_t oid) {
+            if (oid == 0)
+                return std::uint32_t{0};
             const std::int32_t* const found = map.Find(oid);
             if (!found) {
                 ok = false;
@@ -2210,13 +2246,13 @@ std::unique_ptr<HierarchyData> HierarchyData::Paste(Cell3d* cell, const OIDArray
         for (auto& list : lists) {
             list.oid = lookup(list.oid);
             for (ReplicateMember& member : list.members)
-                if (member.oid)
-                    member.oid = lookup(member.oid);
+                member.oid = lookup(member.oid);
         }
         map.Prepare(newOIDs);
         for (std::size_t i = 0; i < items.size(); ++i) {
             items[i].oid = newOIDs[i];
-            map[newOIDs[i]] = static_cast<std::int32_t>(i);
+            if (newOIDs[i] != 0)
+                map[newOIDs[i]] = static_cast<std::int32_t>(i);
         }
         return ok;
     };

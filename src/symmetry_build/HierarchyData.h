@@ -40,7 +40,7 @@ class SymmetryOperationTable;
 // cell the root object item), equivalent atoms and objects grouped into replicate lists, the bonds
 // across images, the image graph and its components, the symmetry tree, and finally the build tree
 // that creates and marks the images. A failing step records its name in HierarchyDataErrorList and
-// leaves the data empty (and clean). Replicas are named by OID, never by pointer.
+// leaves the data empty and dirty. Replicas are named by OID, never by pointer.
 class HierarchyData {
 public:
     HierarchyData(Cell3d* cell, std::unique_ptr<SymmetryImageKeySet> keys);
@@ -57,9 +57,11 @@ public:
     void SetBuildFullMolecules(bool buildFullMolecules);
     bool HasSymmetry() const { return !m_operations.empty(); }
     bool IsDirty() const { return m_dirty; }
-    // With removeMarkers every descendant of the cell loses "_ASU", "_REP" and "_RMI".
+    // With removeMarkers every descendant of the cell loses "_ASU", "_REP" and "_RMI", and the image
+    // keys their numbers; else the keys keep their numbers through every rebuild (those a loaded
+    // cell handed over included), so the images keep their "_RMI".
     void MarkDirty(bool removeMarkers);
-    // Rebuilds when dirty; clean afterwards whatever the outcome.
+    // Rebuilds when dirty; clean afterwards unless the build failed.
     void Update();
     void Rebuild();
     void Reset();
@@ -158,7 +160,10 @@ private:
     bool ReplaceWithCosetRepresentatives(ReplicateBondList& list);
     void ReplaceWithSymmetryEquivalentBonds(std::int32_t k, ReplicateBondList& list);
     bool ExpandSymmetryBonds(std::vector<ReplicateBondList>& lists);
+    // Bonds by distance to every image of every atom within reach, at any lattice translation.
     bool FindNeighbors(std::vector<ReplicateBondList>& out);
+    // The level at which the two lists' parent chains meet; 0 when they never do.
+    std::int32_t ComputedBondType(const ReplicateAtomList& list, const ReplicateAtomList& other) const;
     static void SortAndUniqueBonds(ReplicateBondList& list);
     bool MergeBonds(const std::vector<ReplicateBondList>& specified, const std::vector<ReplicateBondList>& computed,
                     std::vector<ReplicateBondList>& merged);
@@ -170,6 +175,11 @@ private:
     void GetAsymmetricUnitOperations(const IntArray& representatives, SymmetryImageKey::Array& keys) const;
     void TransformCellAtomOperations(const SymmetryImageKey::Array& keys);
     IndexLists ComponentsAtLevel(std::int32_t level);
+    // The operations a component accounts for, in increasing order: the operation of each of its
+    // nodes, or every operation of its class where the node's list has a site symmetry.
+    void ComponentOperations(const IntArray& component, std::vector<bool>& marked, IntArray& operations) const;
+    // Without the coset check's uniqueness tests: each object list's partition merges the
+    // operations of its components, whichever of their atoms comes first.
     bool SortComponents(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);
     bool CheckCosetDecomposition(std::int32_t level, const IndexLists& ancestry, const IndexLists& components);
     void PropagateCosetDecomposition(const IntArray& representatives, std::int32_t start);
@@ -241,6 +251,8 @@ private:
     IndexLists m_components;
     bool m_dirty = true;
     bool m_computeBonds = false;
+    // Whether the last build computed bonds.
+    bool m_bondsComputed = false;
     bool m_buildFullMolecules = false;
 };
 

@@ -321,7 +321,7 @@ std::unique_ptr<CellSymmetryMap> SymmetryMap::ShallowCopy() const
     return copy;
 }
 
-void SymmetryMap::Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArray& newAtoms,
+bool SymmetryMap::Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArray& newAtoms,
                         const OIDArray& oldObjects, const OIDArray& newObjects, const OIDArray& oldBonds,
                         const OIDArray& newBonds, const CellSymmetryMap& source)
 {
@@ -332,8 +332,10 @@ void SymmetryMap::Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArra
     if (map && map->m_implementation)
         m_implementation =
             map->m_implementation->Paste(newCell, oldAtoms, newAtoms, oldObjects, newObjects, oldBonds, newBonds);
-    if (m_implementation)
-        m_watcher = std::make_unique<CellDeletionWatcher>(newCell);
+    if (!m_implementation)
+        return false;
+    m_watcher = std::make_unique<CellDeletionWatcher>(newCell);
+    return true;
 }
 
 std::string SymmetryMap::GetSymmetryLabel(const Object* object)

@@ -84,7 +84,7 @@ public:
     void GetOperationIndexList(IntArray& out) const override;
 
     std::unique_ptr<CellSymmetryMap> ShallowCopy() const override;
-    void Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArray& newAtoms, const OIDArray& oldObjects,
+    bool Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArray& newAtoms, const OIDArray& oldObjects,
                const OIDArray& newObjects, const OIDArray& oldBonds, const OIDArray& newBonds,
                const CellSymmetryMap& source) override;
 

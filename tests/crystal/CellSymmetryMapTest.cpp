@@ -331,6 +331,15 @@ TEST_F(CellSymmetryMapTest, ACopyThatCannotTakeEveryMappedObjectGetsANewMap)
     ASSERT_NE(copy->GetSymmetryMap(), nullptr);
     EXPECT_EQ(copy->GetSymmetryMap()->GetCell(), copy);
 
+    // A paste refused gets a new map as well.
+    Map().objects = {cell.GetChild(0)->GetOID()};
+    Map().refusesPaste = true;
+    services.calls.clear();
+    const std::unique_ptr<TreeNode> refused(cell.TreeCopy());
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"shallow copy", "pasted", "deleted", "created with 4 keys",
+                                                        "events on"}));
+    EXPECT_EQ(DynCast<Cell3d>(refused.get())->GetSymmetryMap()->GetCell(), refused.get());
+
     // The cell copied alone takes none of its objects.
     Map().objects.clear();
     services.calls.clear();

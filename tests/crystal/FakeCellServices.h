@@ -35,6 +35,8 @@ public:
     // The OIDs it knows, and those a paste bound it to.
     OIDArray atoms, objects, bonds;
     OIDArray pastedAtoms, pastedObjects, pastedBonds;
+    // A copy of this map refuses to be pasted.
+    bool refusesPaste = false;
 
     Cell3d* GetCell() const override { return m_cell; }
     void SetComputeBonds(bool computeBonds) override { m_calls.push_back(computeBonds ? "bonds on" : "bonds off"); }
@@ -82,18 +84,19 @@ public:
         m_calls.push_back("shallow copy");
         return std::make_unique<FakeMap>(*m_cell, m_calls);
     }
-    void Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArray& newAtoms, const OIDArray& oldObjects,
+    bool Paste(Cell3d* newCell, const OIDArray& oldAtoms, const OIDArray& newAtoms, const OIDArray& oldObjects,
                const OIDArray& newObjects, const OIDArray& oldBonds, const OIDArray& newBonds,
                const CellSymmetryMap& source) override
     {
         m_calls.push_back("pasted");
         m_cell = newCell;
         const auto& from = static_cast<const FakeMap&>(source);
-        if (oldAtoms == from.atoms && oldObjects == from.objects && oldBonds == from.bonds) {
-            pastedAtoms = newAtoms;
-            pastedObjects = newObjects;
-            pastedBonds = newBonds;
-        }
+        if (from.refusesPaste || oldAtoms != from.atoms || oldObjects != from.objects || oldBonds != from.bonds)
+            return false;
+        pastedAtoms = newAtoms;
+        pastedObjects = newObjects;
+        pastedBonds = newBonds;
+        return true;
     }
 
 private:

@@ -25,6 +25,7 @@
 #include <tavrel/symmetry_build/CellBuildMethodOneCell.h>
 #include <tavrel/symmetry_build/CellBuildMethodOriginal.h>
 #include <tavrel/symmetry_build/CellBuildMethodZone.h>
+#include <tavrel/symmetry_build/HierarchyDataErrorList.h>
 #include <tavrel/symmetry_build/SymmetryMap.h>
 
 using namespace Tavrel;
@@ -256,6 +257,12 @@ TEST_F(CellBuildMethodTest, AMapWhoseBuildFailedGivesNoAsymmetricUnit)
     EXPECT_FALSE(unit.IsValid());
     EXPECT_FALSE(map->DisplayBuildResults(BuildResults(0)));
     EXPECT_FALSE(map->DisplayBuildResults(BuildResults(1)));
+    EXPECT_TRUE(HierarchyDataErrorList::HasError("GetAtomInformation"));
+
+    // Once the cause is gone the next build works, with no other edit.
+    carbon->SetXYZ(Point3d(0.1f, 0.2f, 0.3f) * cell->GetFracToCart());
+    EXPECT_TRUE(builder->Build()) << builder->GetErrorMessage();
+    EXPECT_EQ(CountAtoms(), 2);
 }
 
 TEST_F(CellBuildMethodTest, AMethodWhoseCellIsGoneOrHasNoMapReportsIt)

@@ -107,7 +107,7 @@ protected:
     Atom3d* i2 = nullptr;
 };
 
-TEST_F(SymmetryMapBuildTest, AFirstOperationOtherThanTheIdentityLeavesTheMapEmptyAndClean)
+TEST_F(SymmetryMapBuildTest, AFirstOperationOtherThanTheIdentityLeavesTheMapEmptyAndDirty)
 {
     MakeCell(4);
     AddAtom(*new Molecule(cell.get()), "C1", Point3d(0.1f, 0.2f, 0.3f));
@@ -116,7 +116,7 @@ TEST_F(SymmetryMapBuildTest, AFirstOperationOtherThanTheIdentityLeavesTheMapEmpt
     SymmetryMap& m = Map();
     EXPECT_TRUE(m.IsDirty());
     m.Update();
-    EXPECT_FALSE(m.IsDirty());
+    EXPECT_TRUE(m.IsDirty());
     EXPECT_FALSE(m.HasSymmetry());
     const auto& errors = HierarchyDataErrorList::GetErrors();
     ASSERT_EQ(errors.size(), 2u);
@@ -135,7 +135,7 @@ TEST_F(SymmetryMapBuildTest, AtomsDirectlyUnderTheCellAreNotListed)
     SymmetryMap& m = Map();
     m.Update();
     EXPECT_TRUE(HasError("Failed to obtain atom list"));
-    EXPECT_FALSE(m.IsDirty());
+    EXPECT_TRUE(m.IsDirty());
 }
 
 TEST_F(SymmetryMapBuildTest, AMarkedImageJoinsItsAtomAndMovesIntoAMoleculeOfItsOwn)
@@ -200,17 +200,24 @@ TEST_F(SymmetryMapBuildTest, AMarkedImageJoinsItsAtomAndMovesIntoAMoleculeOfItsO
     EXPECT_EQ(cell->GetNumChildren(), 2);
 }
 
-TEST_F(SymmetryMapBuildTest, AnAtomWithoutAFinitePositionFailsItsStep)
+TEST_F(SymmetryMapBuildTest, AnAtomWithoutAFinitePositionOrBeyondTheReachOfATranslationFailsItsStep)
 {
     MakeCell(4);
     auto* const unit = new Molecule(cell.get());
     AddAtom(*unit, "C1", Point3d(0.1f, 0.2f, 0.3f));
-    AddAtom(*unit, "C2", Point3d(0.2f, 0.2f, 0.3f))->SetXYZ(Point3d(std::nanf(""), 0.0f, 1e38f));
-    SymmetryMap& m = Map();
-    m.Update();
-    EXPECT_TRUE(HasError("GetAtomInformation"));
-    EXPECT_FALSE(m.IsDirty());
-    EXPECT_EQ(cell->GetNumChildren(), 1);
+    Atom3d* const far = AddAtom(*unit, "C2", Point3d(0.2f, 0.2f, 0.3f));
+    // 2^24 cells and more away a float no longer places an atom within its cell.
+    for (const Point3d& position : {Point3d(std::nanf(""), 0.0f, 1e38f), Point3d(0.0f, 0.0f, -2e8f)}) {
+        far->SetXYZ(position);
+        SymmetryMap& m = Map();
+        m.Update();
+        EXPECT_TRUE(HasError("GetAtomInformation"));
+        EXPECT_TRUE(m.IsDirty());
+        EXPECT_EQ(cell->GetNumChildren(), 1);
+    }
+    far->SetXYZ(Point3d(0.0f, 0.0f, -1e8f));
+    Map().Update();
+    EXPECT_FALSE(HasError("GetAtomInformation"));
 }
 
 TEST_F(SymmetryMapBuildTest, AtomsOfEqualMarkersMayBeImagesAndOthersNever)
@@ -432,11 +439,16 @@ TEST_F(SymmetryMapBuildTest, AnAtomBondedOnlyThroughAnImageIsMovedIntoTheAsymmet
     EXPECT_EQ(m.GetSymmetryOperator(b->GetOID()), 1);
     EXPECT_EQ(Marker(*moved, "_ASU"), 1);
     EXPECT_EQ(Marker(*b, "_REP"), 1);
-    // The request served one build.
-    m.MarkDirty(false);
+    // The request served one build; asking for no computed bonds rebuilds data that holds them,
+    // and only that.
+    EXPECT_FALSE(m.IsDirty());
+    m.SetComputeBonds(false);
+    EXPECT_TRUE(m.IsDirty());
     m.Update();
     EXPECT_TRUE(HierarchyDataErrorList::GetErrors().empty());
     EXPECT_EQ(a->GetNumAttached(), 1);
+    m.SetComputeBonds(false);
+    EXPECT_FALSE(m.IsDirty());
 }
 
 TEST_F(SymmetryMapBuildTest, ALateFailureOfTheBuildLeavesTheDocumentAsItWasAndTheMapEmpty)
@@ -447,7 +459,7 @@ TEST_F(SymmetryMapBuildTest, ALateFailureOfTheBuildLeavesTheDocumentAsItWasAndTh
     m.Update();
     internal::SetCellBuildTreeFailure(CellBuildTree::Step::None);
     EXPECT_TRUE(HasError("CellBuildTree::Build"));
-    EXPECT_FALSE(m.IsDirty());
+    EXPECT_TRUE(m.IsDirty());
     OIDArray atoms{1};
     m.GetAtomOIDs(atoms);
     EXPECT_TRUE(atoms.empty());
@@ -457,9 +469,10 @@ TEST_F(SymmetryMapBuildTest, ALateFailureOfTheBuildLeavesTheDocumentAsItWasAndTh
     EXPECT_TRUE(test::Near(Fractional(*i1), Point3d(0.9f, 0.7f, 0.7f), 1e-5));
     EXPECT_EQ(CountAtoms(*cell), 4);
 
-    m.MarkDirty(false);
+    // The failed map tries again on the next update, with nothing edited.
     m.Update();
     EXPECT_TRUE(HierarchyDataErrorList::GetErrors().empty());
+    EXPECT_FALSE(m.IsDirty());
     EXPECT_NE(i1->GetParent(), molecule);
 }
 

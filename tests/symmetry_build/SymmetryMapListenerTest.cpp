@@ -15,6 +15,7 @@
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/symmetry_build/CellDeletionWatcher.h>
 #include <tavrel/symmetry_build/HierarchyData.h>
@@ -421,6 +422,29 @@ TEST_F(SymmetryMapListenerTest, ACopiedCellCarriesEditsToItsOwnImagesOnly)
         EXPECT_EQ(Object::GetObjectA(member.oid)->GetLabel(), "K1");
     for (const Atom* const member : Family(*c1))
         EXPECT_EQ(member->GetLabel(), "C1");
+}
+
+TEST_F(SymmetryMapListenerTest, ACopyOfACellThatLostAFamilySinceItsBuildIsMappedAndBuilds)
+{
+    MakeP21();
+    BuildTwoCells();
+    std::vector<Atom*> family = Family(*c1);
+    ASSERT_EQ(family.size(), 4u);
+    delete family[2];
+    ASSERT_TRUE(Map().IsDirty());
+    const std::unique_ptr<Cell3d> copy(DynCast<Cell3d>(cell->TreeCopy()));
+    ASSERT_NE(copy, nullptr);
+    const auto* const map = dynamic_cast<const SymmetryMap*>(copy->GetSymmetryMap());
+    ASSERT_NE(map, nullptr);
+    ASSERT_NE(map->GetHierarchyData(), nullptr);
+    EXPECT_NE(map->GetWatcher(), nullptr);
+
+    const std::unique_ptr<CellBuilder> builder = copy->GetCellBuilder("OneCell");
+    ASSERT_TRUE(builder->Build()) << builder->GetErrorMessage();
+    std::int32_t atoms = 0;
+    for (DescendentIterator walk(copy.get(), Atom::classType, false); walk.GetNext();)
+        ++atoms;
+    EXPECT_EQ(atoms, 2);
 }
 
 TEST_F(SymmetryMapListenerTest, WithoutAMapTheCopyWatcherMovesReplicaAtomsAndTheirParent)
