@@ -17,9 +17,9 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/TreeRoot.h>
-#include "../fuzz/TreeDescription.h"
 #include "support/Crystals.h"
 #include "support/DocumentFile.h"
+#include "support/TreeDescription.h"
 
 using namespace Tavrel;
 
