@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <vector>
@@ -13,6 +14,7 @@
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/foundation/TypedObjectSet.h>
 #include <tavrel/monitors/FixedAtomConstraint.h>
@@ -145,6 +147,27 @@ TEST_F(ConformerDocumentTest, SavingFromACopyKeepsConstraintsWithoutAtoms)
     EXPECT_TRUE(IsA<FixedAtomConstraint>(root.GetChild(1)));
     EXPECT_TRUE(IsA<HarmonicAtomRestraint>(root.GetChild(2)));
     ExpectModelBack(MoleculeOf(loaded));
+}
+
+// The copy stores what the tree would: an ordered collection keeps its null entries, and an entry
+// whose object is gone reads as null, each at its index.
+TEST_F(ConformerDocumentTest, SavingFromACopyKeepsEveryIndexOfAnOrderedCollection)
+{
+    auto* const ordered = new OrdCollection();
+    ordered->SetParent(m_document.GetTreeRoot());
+    auto* const gone = new Object(m_document.GetTreeRoot());
+    for (Object* entry : std::initializer_list<Object*>{m_chain.atoms[3], nullptr, gone, m_chain.atoms[0]})
+        ordered->Add(entry);
+    delete gone;
+    ChemDoc loaded;
+    Load(loaded, Save(m_document));
+    const auto* const back = DynCast<OrdCollection>(loaded.GetTreeRoot()->GetChild(1));
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(back->GetSize(), 4);
+    EXPECT_EQ(back->GetAt(0), MoleculeOf(loaded).GetChild(m_chain.atoms[3]->GetIndex()));
+    EXPECT_EQ(back->GetAt(1), nullptr);
+    EXPECT_EQ(back->GetAt(2), nullptr);
+    EXPECT_EQ(back->GetAt(3), MoleculeOf(loaded).GetChild(m_chain.atoms[0]->GetIndex()));
 }
 
 TEST_F(ConformerDocumentTest, LoadingWithConversionPutsTheModelsBackAndKeepsOtherConformations)
