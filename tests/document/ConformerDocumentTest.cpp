@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include <tavrel/chemistry/Molecule.h>
@@ -184,6 +187,20 @@ TEST_F(ConformerDocumentTest, LoadingWithConversionPutsTheModelsBackAndKeepsOthe
     EXPECT_EQ(conformations[0]->GetPosition(3), Point3d(0.0, 0.0, 9.0));
     EXPECT_TRUE(conformations[1]->Is2D());
     ExpectModelBack(molecule);
+}
+
+// A file of this fixture written when the token's lists and each conformer's bond list were arrays of
+// references.
+TEST_F(ConformerDocumentTest, FilesHoldingTheListsAsArraysOfReferencesLoad)
+{
+    std::ifstream file(std::string(TAVREL_TEST_DATA_DIR) + "/conformer-lists-as-arrays.tvr", std::ios::binary);
+    const Bytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(bytes.empty());
+    ChemDoc::SetConvertConformations(true);
+    ChemDoc loaded;
+    Load(loaded, bytes);
+    EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
+    ExpectModelBack(MoleculeOf(loaded));
 }
 
 TEST_F(ConformerDocumentTest, LoadingWithoutConversionKeepsTheAlternatesAsConformationsThroughAnotherSave)
