@@ -126,18 +126,27 @@ const PropertyTable& Conformer::Properties()
                 [](const Self& self, std::size_t index) -> Base* { return self.m_atoms.At(index); },
                 [](Self& self, std::size_t, Base* atom) { self.m_atoms.Add(DynCast<Atom>(atom)); })
             .StreamOnly()
-            .References(
-                "Conformer Bond List", [](const Self& self) { return self.m_bonds.Size(); },
-                [](const Self& self, std::size_t index) -> Base* { return self.m_bonds.At(index); },
-                [](Self& self, std::size_t, Base* bond) { self.m_bonds.Add(DynCast<Bond>(bond)); })
-            .StreamOnly()
+            .ReferenceOrArray(
+                "Conformer Bond List", [](const Self& self) { return self.m_storedBonds.Get(); },
+                [](Self& self, std::size_t) { self.m_storedBonds.ReadingArray(); },
+                [](Self& self, std::size_t index, Base* read) {
+                    return self.m_storedBonds.Read(index, read, [&self](std::size_t, Object* bond) {
+                        self.m_bonds.Add(DynCast<Bond>(bond));
+                    });
+                })
             .Reference(
                 "Conformer Model", [](const Self& self) { return self.GetConformerModel(); },
                 [](Self& self, ConformerModel* model) { self.SetConformerModel(model); })
             .StreamOnly()
+            .BeforeRecord([](Self& self, Archive& archive, PropertyArchive* stream) {
+                if (stream && archive.IsStoring())
+                    self.m_storedBonds.Make(self.m_bonds.Members());
+            })
             .AfterRecord([](Self& self, Archive& archive, PropertyArchive* stream) {
                 if (stream && archive.IsLoading())
                     stream->FinishObject(&self);
+                else if (stream)
+                    self.m_storedBonds.Drop();
             }));
     return table;
 }

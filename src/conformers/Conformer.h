@@ -5,8 +5,10 @@
 #include <unordered_map>
 
 #include <tavrel/conformers/MemberList.h>
+#include <tavrel/conformers/StoredList.h>
 #include <tavrel/foundation/Geometric.h>
 #include <tavrel/foundation/InstanceCount.h>
+#include <tavrel/foundation/SetCollection.h>
 #include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
@@ -24,9 +26,10 @@ class OrdCollection;
 // level; a hydrogen bonded to a member atom becomes an alternate of the matching hydrogens of the
 // other conformers. The owning model is found through ConformerModel's conformer-to-model map.
 class Conformer : public Geometric {
-    // Persisted as "Conformer Atom List" and "Conformer Bond List" (the members, as arrays of object
-    // references) and "Conformer Model"; tags, registrations and index maps are made again when a load
-    // finishes. A copy starts without members: the tree copy adds the copies of the members
+    // Persisted as "Conformer Atom List" (the member atoms, an array of object references), "Conformer
+    // Bond List" (a reference to the record of a SetCollection of the member bonds, made for the
+    // write; records that hold an array of references read too) and "Conformer Model"; tags,
+    // registrations and index maps are made again when a load finishes. A copy starts without members: the tree copy adds the copies of the members
     // (DeepenShallowCopy).
     TAVREL_CLASS_CONSTRUCTED(Conformer, Geometric, Creatable)
     TAVREL_EVENT_MASK_LEVEL()
@@ -142,6 +145,7 @@ private:
     Uncopied<std::unordered_map<std::int32_t, Atom*>> m_atomIndex;
     MemberList<Bond> m_bonds;
     Uncopied<std::unordered_map<std::int32_t, Bond*>> m_bondIndex;
+    StoredList<SetCollection> m_storedBonds;
     // A save looks for conformers only while some exist.
     [[no_unique_address]] InstanceCount<Conformer> m_instances;
 };

@@ -78,33 +78,49 @@ const PropertyTable& ConformerModelToken::Properties()
     using Self = ConformerModelToken;
     static const PropertyTable table(
         PropertyList<Self>()
-            .References(
-                "Object List", [](const Self& self) { return self.m_places.Get().size(); },
-                [](const Self& self, std::size_t index) -> Base* { return self.m_places.Get()[index].object.Get(); },
-                [](Self& self, std::size_t index, Base* object) {
-                    self.PlaceAt(index).object.Set(DynCast<Object>(object));
-                })
-            .StreamOnly()
-            .References(
-                "Parent List", [](const Self& self) { return self.m_places.Get().size(); },
-                [](const Self& self, std::size_t index) -> Base* { return self.m_places.Get()[index].parent.Get(); },
-                [](Self& self, std::size_t index, Base* parent) {
-                    self.PlaceAt(index).parent.Set(DynCast<Object>(parent));
-                })
-            .StreamOnly()
-            .References(
-                "Sibling List", [](const Self& self) { return self.m_places.Get().size(); },
-                [](const Self& self, std::size_t index) -> Base* { return self.m_places.Get()[index].sibling.Get(); },
-                [](Self& self, std::size_t index, Base* sibling) {
-                    self.PlaceAt(index).sibling.Set(DynCast<Object>(sibling));
-                })
-            .StreamOnly()
-            .AfterRecord([](Self& self, Archive& archive, PropertyArchive*) {
+            .ReferenceOrArray(
+                "Object List", [](const Self& self) { return self.m_lists[0].Get(); },
+                [](Self& self, std::size_t) { self.m_lists[0].ReadingArray(); },
+                [](Self& self, std::size_t index, Base* read) { return self.ReadList(0, index, read); })
+            .ReferenceOrArray(
+                "Parent List", [](const Self& self) { return self.m_lists[1].Get(); },
+                [](Self& self, std::size_t) { self.m_lists[1].ReadingArray(); },
+                [](Self& self, std::size_t index, Base* read) { return self.ReadList(1, index, read); })
+            .ReferenceOrArray(
+                "Sibling List", [](const Self& self) { return self.m_lists[2].Get(); },
+                [](Self& self, std::size_t) { self.m_lists[2].ReadingArray(); },
+                [](Self& self, std::size_t index, Base* read) { return self.ReadList(2, index, read); })
+            .BeforeRecord([](Self& self, Archive& archive, PropertyArchive* stream) {
+                if (stream && archive.IsStoring())
+                    self.MakeLists();
+            })
+            .AfterRecord([](Self& self, Archive& archive, PropertyArchive* stream) {
                 // The objects read are the token's before the load frees what has no parent.
-                if (archive.IsLoading())
+                if (archive.IsLoading()) {
                     self.Hold();
+                } else if (stream) {
+                    for (StoredList<OrdCollection>& list : self.m_lists)
+                        list.Drop();
+                }
             }));
     return table;
+}
+
+void ConformerModelToken::MakeLists()
+{
+    std::vector<Object*> objects(m_places.Get().size());
+    for (std::size_t list = 0; list < ListCount; ++list) {
+        for (std::size_t i = 0; i < objects.size(); ++i)
+            objects[i] = (m_places.Get()[i].*listLinks[list]).Get();
+        m_lists[list].Make(objects);
+    }
+}
+
+bool ConformerModelToken::ReadList(std::size_t list, std::size_t index, Base* read)
+{
+    return m_lists[list].Read(index, read, [this, list](std::size_t at, Object* object) {
+        (PlaceAt(at).*listLinks[list]).Set(object);
+    });
 }
 
 Object* ConformerModelToken::Link::Get() const

@@ -1,11 +1,15 @@
 // ConformerModelToken: holds the objects of conformer models out of the tree while a document is saved, and puts them back.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include <tavrel/conformers/StoredList.h>
 #include <tavrel/foundation/InstanceCount.h>
 #include <tavrel/foundation/Object.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/Uncopied.h>
 
 namespace Tavrel {
@@ -17,8 +21,9 @@ class PropertyArchive;
 // bonds are never moved. While it holds objects the token owns them (OwnedObjects, so a load's
 // clean-up leaves them) and deletes them with itself.
 class ConformerModelToken : public Object {
-    // Persisted as "Object List", "Parent List" and "Sibling List", arrays of object references; a
-    // copy starts with empty lists.
+    // Persisted as "Object List", "Parent List" and "Sibling List", each a reference to the record of
+    // an OrdCollection (made for the write) holding the list in order, nulls included; records that
+    // hold them as arrays of object references read too. A copy starts with empty lists.
     TAVREL_CLASS_CONSTRUCTED(ConformerModelToken, Object, Creatable)
 public:
     explicit ConformerModelToken(Object* parent);
@@ -72,11 +77,19 @@ private:
     };
     // The place at index, the list grown to it (a stored list is read element by element).
     Place& PlaceAt(std::size_t index);
+    // The stored lists, in their stored order, and the link of a place each one holds.
+    static constexpr std::size_t ListCount = 3;
+    static constexpr Link Place::* listLinks[ListCount] = {&Place::object, &Place::parent, &Place::sibling};
+    // Before a write: each list as a collection; after it, they go.
+    void MakeLists();
+    // Takes the list's objects from what was read for it; false when the reader is to free that.
+    bool ReadList(std::size_t list, std::size_t index, Base* read);
     // Puts the objects of these places back under parent, each after its recorded sibling.
     void PutBack(TreeNode& parent, const std::vector<std::size_t>& going);
 
     Uncopied<std::vector<Place>> m_places;
     Uncopied<std::vector<std::uint32_t>> m_held;  // the OIDs entered as owned
+    std::array<StoredList<OrdCollection>, ListCount> m_lists;
     [[no_unique_address]] InstanceCount<ConformerModelToken> m_instances;
 };
 

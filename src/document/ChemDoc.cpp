@@ -22,6 +22,7 @@
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Geometric.h>
 #include <tavrel/foundation/InstanceCount.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/OwnedObjects.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
@@ -282,11 +283,12 @@ void ChemDoc::Serialize(Archive& archive)
 }
 
 // A tree with conformer models is written from a copy, so the document's own tree is never changed,
-// whatever happens during the save.
+// whatever happens during the save; its ordered collections keep every entry's index.
 void ChemDoc::Store(Archive& archive)
 {
     std::unique_ptr<TreeRoot> copy;
     if (HoldsConformerModels(*m_root)) {
+        const OrdCollection::KeepIndicesScope keepIndices;
         copy = CopyTree(*m_root);
         if (!copy)
             archive.Refuse(ArchiveException::genericException, "the tree with conformer models cannot be copied for the save");
@@ -344,7 +346,7 @@ void ChemDoc::Load(Archive& archive)
             matrix = ReadMatrix(archive);
         }
         // Collections never own their members: a member that no node of the tree holds is freed,
-        // and the collections of the tree drop its entries. A tree that held every object read has
+        // and the collections of the tree forget it. A tree that held every object read has
         // none to free.
         if (!root->HeldEveryObjectIn(lastOIDBefore, lastRead) &&
             TreeNode::DeleteParentlessSince(lastOIDBefore, lastRead, root.get()) > 0) {

@@ -44,7 +44,8 @@ public:
     virtual int GetNumItems() const;
     virtual int GetSize() const;
     virtual void RemoveAll();
-    // Drops the entries of members that were deleted; nothing at this level.
+    // Forgets the members that were deleted (a set drops them, an ordered collection keeps a null
+    // in each one's place); nothing at this level.
     virtual void DropDeleted();
     // Filter on class types (IsA one of them).
     virtual void ApplyFilter(const std::uint32_t* types, int count, FilterMode mode);

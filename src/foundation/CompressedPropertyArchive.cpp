@@ -189,6 +189,10 @@ PropertyArchive::RecordClass CompressedPropertyArchive::ReadClassDefinition(std:
 
 const PropertyPlan* CompressedPropertyArchive::FindWritePlan(Catalog& object)
 {
+    // An object of a class derived without a run-time class of its own shares its base's run-time
+    // class, by which the dictionary finds classes, but not the base's record.
+    if (!PropertyPlan::AsBase(object).IsStoredByTables())
+        return nullptr;
     ClassDictionaryEntry* entry = m_dictionary.FindClass(object);
     if (!entry)
         return nullptr;

@@ -49,7 +49,8 @@ public:
     // Adds a class under the hierarchy's first name with the given index.
     ClassDictionaryEntry& Add(const ClassHierarchy& hierarchy, std::int32_t index);
     std::int32_t GetNumberOfClasses() const { return static_cast<std::int32_t>(m_entries.size()); }
-    // Writing: the entry of the objects of a run-time class, once the class has appeared.
+    // Writing: the entry of the objects of a run-time class, once the class has appeared; for objects
+    // of the class's own type (Base::IsStoredByTables) only.
     ClassDictionaryEntry* FindClass(const Catalog& object);
 
 private:

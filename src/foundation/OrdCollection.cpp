@@ -149,18 +149,10 @@ void OrdCollection::RemoveAll()
 
 void OrdCollection::DropDeleted()
 {
-    std::erase_if(m_entries, [this](const Entry& entry) { return entry.object && !IsLive(entry); });
-}
-
-std::vector<Object*> OrdCollection::LiveMembers() const
-{
-    std::vector<Object*> members;
-    members.reserve(m_entries.size());
-    for (const Entry& entry : m_entries) {
-        if (Object* object = Resolve(entry))
-            members.push_back(object);
+    for (Entry& entry : m_entries) {
+        if (entry.object && !IsLive(entry))
+            entry = Entry{nullptr, 0};
     }
-    return members;
 }
 
 void OrdCollection::ApplyFilter(const Filter& filter, FilterMode mode)
@@ -282,20 +274,18 @@ const PropertyTable& OrdCollection::Properties()
 {
     static const PropertyTable table(
         PropertyList<OrdCollection>()
-            .ReferenceList(
-                "OrdCollection Array", [](const OrdCollection& collection) { return collection.LiveMembers(); },
+            .References(
+                "OrdCollection Array", [](const OrdCollection& collection) { return collection.m_entries.size(); },
+                [](const OrdCollection& collection, std::size_t index) {
+                    return collection.GetAt(static_cast<int>(index));
+                },
                 [](OrdCollection& collection, std::size_t count) {
                     collection.SetSize(static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max())), -1);
                 },
                 [](OrdCollection& collection, std::size_t index, Object* object) {
                     if (index < collection.m_entries.size())
                         collection.SetAt(static_cast<int>(index), object);
-                })
-            // The elements that gave no object leave no entry.
-            .AfterRecord([](OrdCollection& collection, Archive& archive, PropertyArchive*) {
-                if (archive.IsLoading())
-                    collection.Assign(collection.LiveMembers());
-            }));
+                }));
     return table;
 }
 
@@ -310,8 +300,19 @@ void OrdCollection::DeepenShallowCopy()
         if (const Object* source = Resolve(m_entries[i]); source && source->IsInSubtreeOf(root))
             copies[i] = DynCast<Object>(source->Copy());
     }
-    std::erase(copies, nullptr);
+    if (KeepIndicesScope::s_depth == 0)
+        std::erase(copies, nullptr);
     Assign(copies);
+}
+
+OrdCollection::KeepIndicesScope::KeepIndicesScope()
+{
+    ++s_depth;
+}
+
+OrdCollection::KeepIndicesScope::~KeepIndicesScope()
+{
+    --s_depth;
 }
 
 } // namespace Tavrel

@@ -11,13 +11,13 @@ namespace Tavrel {
 class SetCollection;
 
 // The entries in index order. The collection learns of the deletion of the objects it refers to
-// without touching them: an entry whose object was deleted reads as null (access, walking, filters)
-// until DropDeleted removes it. Copies and both persisted forms hold the live members only, in order,
-// so a collection reads back as it was written. Liveness comes from the OID registry.
+// without touching them: an entry whose object was deleted reads as null everywhere (access, walking,
+// filters, copies and both persisted forms), so every entry keeps its index. Liveness comes from the
+// OID registry.
 //
-// Persisted as "OrdCollection Array", the live members in index order; the framework archive holds
-// their count and each as an object reference. Reading keeps the references that give an object, in
-// order.
+// Persisted as "OrdCollection Array", every entry in index order, nulls included; the framework
+// archive holds the count and each entry as an object reference. A reference that gives no object
+// reads as a null entry.
 class OrdCollection : public BaseCollection {
     TAVREL_CLASS(OrdCollection, BaseCollection, Creatable, public, public)
 public:
@@ -48,7 +48,7 @@ public:
     int GetNumItems() const override;
     int GetSize() const override;
     void RemoveAll() override;
-    // Removes the entries whose object was deleted; null entries stay; the rest keep their order.
+    // The entries whose object was deleted become null entries; every entry keeps its index.
     void DropDeleted() override;
     // Removes the non-null entries the mode rejects; null entries stay; the survivors keep their order.
     void ApplyFilter(const Filter& filter, FilterMode mode) override;
@@ -77,8 +77,23 @@ public:
     // Throws std::out_of_range for an index outside 0..size-1.
     Object* operator[](int index) const;
 
+    // While one exists, a tree copy keeps every entry at its index, the entries it does not take as
+    // null entries: a copy made to be stored in place of its source stores what the source would.
+    class KeepIndicesScope {
+    public:
+        KeepIndicesScope();
+        ~KeepIndicesScope();
+        KeepIndicesScope(const KeepIndicesScope&) = delete;
+        KeepIndicesScope& operator=(const KeepIndicesScope&) = delete;
+
+    private:
+        friend class OrdCollection;
+        static inline int s_depth = 0;
+    };
+
 protected:
-    // Keeps the copies of the entries inside the copied subtree, in order; drops the others.
+    // Keeps the copies of the entries inside the copied subtree, in order; drops the others (unless a
+    // KeepIndicesScope is open).
     void DeepenShallowCopy() override;
 
 private:
@@ -91,8 +106,6 @@ private:
     Object* Resolve(const Entry& entry) const { return IsLive(entry) ? entry.object : nullptr; }
     // Replaces every entry by one for each object, in order.
     void Assign(const std::vector<Object*>& objects);
-    // The objects of the live entries, in order.
-    std::vector<Object*> LiveMembers() const;
 
     std::vector<Entry> m_entries;
 };

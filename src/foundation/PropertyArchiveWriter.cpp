@@ -8,6 +8,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -459,9 +460,11 @@ struct PropertyArchive::RecordWriter {
         };
         std::vector<Base*> members; // planned: the list of the step being written, when it has one
     };
-    // A run-time class whose records the stream writes by a plan, and the plan's payload steps.
+    // A class whose records the stream writes by a plan, and the plan's payload steps. A plan is made
+    // only for an object of its class's own type (Base::IsStoredByTables), so the dynamic type names
+    // the class: a host class derived without a run-time class of its own never takes its base's plan.
     struct ClassPlan {
-        const RuntimeClass* runtimeClass;
+        const std::type_info* type;
         const PropertyPlan* plan;
         CompiledPlan* compiled;
     };
@@ -477,8 +480,8 @@ struct PropertyArchive::RecordWriter {
     // count for the counting pass.
     void Begin(Catalog& object, std::uint32_t oid)
     {
-        const RuntimeClass* const runtimeClass = object.GetRuntimeClass();
-        const ClassPlan* known = Known(runtimeClass);
+        const std::type_info* const type = &typeid(object);
+        const ClassPlan* known = Known(type);
         const PropertyPlan* plan = known ? known->plan : stream.FindWritePlan(object);
         if (plan) {
             if (plan->HasBeforeStoring())
@@ -506,7 +509,7 @@ struct PropertyArchive::RecordWriter {
         }
         if (plan) {
             if (!known)
-                known = &Plan(runtimeClass, *plan, PropertyPlan::AsBase(object));
+                known = &Plan(type, *plan, PropertyPlan::AsBase(object));
             Opened(object, plan, known->compiled, nullptr).planned = {};
             return;
         }
@@ -624,16 +627,16 @@ struct PropertyArchive::RecordWriter {
         compiled.typed = plan.GetTypeCode(position) != -1;
     }
 
-    // The plan of a run-time class the stream has given one, and its payload steps; null before.
-    // A class's plan does not change once the stream has it, so its later records need no lookup.
-    const ClassPlan* Known(const RuntimeClass* runtimeClass)
+    // The plan of a class the stream has given one, and its payload steps; null before. A class's
+    // plan does not change once the stream has it, so its later records need no lookup.
+    const ClassPlan* Known(const std::type_info* type)
     {
         for (const ClassPlan* const known : recent) {
-            if (known && known->runtimeClass == runtimeClass)
+            if (known && known->type == type)
                 return known;
         }
         for (const ClassPlan& known : planned) {
-            if (known.runtimeClass == runtimeClass) {
+            if (known.type == type) {
                 recent[1] = recent[0];
                 recent[0] = &known;
                 return &known;
@@ -642,9 +645,9 @@ struct PropertyArchive::RecordWriter {
         return nullptr;
     }
 
-    // Keeps the plan of a run-time class, with its payload steps: compiled at the plan's first
-    // record in this run.
-    const ClassPlan& Plan(const RuntimeClass* runtimeClass, const PropertyPlan& plan, const Base& object)
+    // Keeps the plan of a class, with its payload steps: compiled at the plan's first record in this
+    // run.
+    const ClassPlan& Plan(const std::type_info* type, const PropertyPlan& plan, const Base& object)
     {
         auto found = std::find_if(compiledPlans.begin(), compiledPlans.end(),
                                   [&plan](const CompiledPlan& compiled) { return compiled.plan == &plan; });
@@ -654,7 +657,7 @@ struct PropertyArchive::RecordWriter {
             found = compiledPlans.end() - 1;
         }
         recent[1] = recent[0];
-        planned.push_back({runtimeClass, &plan, &*found});
+        planned.push_back({type, &plan, &*found});
         recent[0] = &planned.back();
         return *recent[0];
     }
@@ -967,7 +970,7 @@ struct PropertyArchive::RecordWriter {
     Archive& output;
     OIDMap& written;
     std::deque<CompiledPlan> compiledPlans;
-    // The run-time classes met with a plan, and the last two looked up: entries stay in place.
+    // The classes met with a plan, and the last two looked up: entries stay in place.
     std::deque<ClassPlan> planned;
     std::array<const ClassPlan*, 2> recent{};
     std::vector<std::unique_ptr<Recorder>> recorders;

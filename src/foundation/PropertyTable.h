@@ -542,6 +542,25 @@ public:
         });
     }
 
+    // An object reference (code 0) that records of an older form held as an array of references:
+    // get(const T&) gives the object to write; set(T&, index, object) takes the one read (index 0) and
+    // each element of a stored array, which resize(T&, count) announces with its count (objects of any
+    // class, null allowed; a set returning bool says whether it kept the object). Not in the
+    // framework archive.
+    template <class Get, class Resize, class Set>
+    PropertyList& ReferenceOrArray(std::string_view name, Get, Resize, Set)
+    {
+        Captureless<Get, Resize, Set>();
+        Stored(name, Storage::StorageObject, [](PropertyPass& pass, std::string_view stored, Base& object) {
+            pass.WriteValue<Storage::StorageObject>(stored, Get{}(Of(object)));
+        }, &ReadReferenceElement<Base, Set>);
+        Last().resize = [](Base& object, std::size_t count) { Resize{}(Of(object), count); };
+        Last().takeReference = &TakeReference<Base, GiveAt<Set>>;
+        Last().references = [](const Base&) { return std::size_t{1}; };
+        Last().referenced = [](const Base& object, std::size_t) -> Base* { return Get{}(Of(object)); };
+        return StreamOnly();
+    }
+
     // An array of object references (code 0): size(const T&) and get(const T&, index) for writing;
     // set(T&, index, object) for each element read, an object of get's class or null (returning bool
     // as Reference's set may). With resize, resize(T&, count) takes the stored count before the first

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,6 +35,32 @@ std::vector<std::pair<const Object*, std::string>> Places(Object& root)
     while (const Object* const node = walk.GetNext())
         places.emplace_back(node, node->GetInvariant());
     return places;
+}
+
+// In a plain record, the property of this name that is one reference to an inline record: the
+// record's most-derived class; empty when the property is an array or not such a reference.
+std::string InlineClassOf(const RecordStream::Bytes& bytes, const std::string& name)
+{
+    std::string stored(1, static_cast<char>(name.size()));
+    stored += name;
+    const auto found = std::search(bytes.begin(), bytes.end(), stored.begin(), stored.end());
+    if (found == bytes.end())
+        return {};
+    std::size_t at = static_cast<std::size_t>(found - bytes.begin()) + stored.size();
+    const auto int32 = [&bytes, &at] {
+        std::uint32_t value = 0;
+        for (int i = 0; i < 4; ++i)
+            value |= std::uint32_t{bytes.at(at++)} << (8 * i);
+        return value;
+    };
+    // Array flag and type code 0, then a reference that is not null and whose record follows.
+    if (int32() != 0 || int32() != 0 || bytes.at(at++) != 0 || bytes.at(at++) != 0)
+        return {};
+    at += bytes.at(at) == 0xFF ? 5 : 1; // the record's OID
+    if (int32() == 0)
+        return {};
+    const std::size_t length = bytes.at(at++);
+    return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + length));
 }
 
 class ConformerPackagingTest : public ::testing::Test {
@@ -181,6 +209,44 @@ TEST_F(ConformerPackagingTest, AStoredTokenOwnsWhatItHoldsThroughTheLoadsCleanUp
     OrdCollection alternates;
     model->FindAlternateAtoms(static_cast<Atom*>(loaded->GetChild(0)->GetChild(chain.atoms[1]->GetIndex())), alternates);
     EXPECT_EQ(alternates.GetSize(), 2);
+}
+
+// Each of the token's lists is one reference to an ordered collection's record, and each conformer's
+// bonds one reference to a set's; what they hold comes back.
+TEST_F(ConformerPackagingTest, StoredListsAreRecordsOfCollections)
+{
+    Object root(nullptr);
+    auto* const molecule = new Molecule(&root);
+    const test::Chain chain = test::MakeChain(molecule, 3);
+    test::MakeModel(molecule, {chain.atoms[1], chain.atoms[2]}, {chain.bonds[1]}, {Point3d(0.0, 1.0, 0.0)});
+    auto* const token = new ConformerModelToken(&root);
+    token->PackageConformerObjects(root);
+    const RecordStream::Bytes plain = RecordStream::Save(*token, RecordStream::Form::Plain);
+    for (const char* const list : {"Object List", "Parent List", "Sibling List"})
+        EXPECT_EQ(InlineClassOf(plain, list), "OrdCollection") << list;
+    EXPECT_EQ(InlineClassOf(plain, "Conformer Bond List"), "SetCollection");
+
+    for (const RecordStream::Form form : {RecordStream::Form::Plain, RecordStream::Form::Compressed}) {
+        const std::uint32_t lastBefore = Base::GetLastOID();
+        const std::unique_ptr<Object> loaded = RecordStream::LoadAs<Object>(RecordStream::Save(root, form), form);
+        ASSERT_NE(loaded, nullptr);
+        // The collections read for the lists are gone already; the model's own sets stay with it.
+        for (std::uint32_t oid = lastBefore + 1; oid <= Base::GetLastOID(); ++oid) {
+            const auto* const collection = DynCast<BaseCollection>(Base::GetObjectA(oid));
+            EXPECT_TRUE(!collection || collection->HasOwner()) << oid;
+        }
+        auto* const loadedToken = DynCast<ConformerModelToken>(loaded->GetChild(1));
+        ASSERT_NE(loadedToken, nullptr);
+        ASSERT_EQ(loadedToken->GetCount(), token->GetCount());
+        EXPECT_EQ(loadedToken->UnpackageConformerObjects(), token->GetCount());
+        Object* const loadedMolecule = loaded->GetChild(0);
+        auto* const model = DynCast<ConformerModel>(loadedMolecule->GetChild(loadedMolecule->GetNumChildren() - 1));
+        ASSERT_NE(model, nullptr);
+        ASSERT_EQ(model->GetBondSetCount(), 1);
+        OrdCollection bonds;
+        model->FindAlternateBonds(static_cast<Bond*>(loadedMolecule->GetChild(chain.bonds[1]->GetIndex())), bonds);
+        EXPECT_EQ(bonds.GetSize(), 2);
+    }
 }
 
 TEST_F(ConformerPackagingTest, ModelsAndTokensAreFoundBelowTheirRootInTreeOrderCopiesIncluded)

@@ -523,9 +523,11 @@ TEST_F(ChemDocTest, CollectionMembersThatNoNodeHoldsAreFreedByTheLoad)
             auto* const loadedGroup = DynCast<NamedCollection>(back->FindNamedCollection("group"));
             auto* const loadedSet = DynCast<SetCollection>(back->GetChild(3));
             ASSERT_TRUE(loadedOrdered && loadedGroup && loadedSet);
-            // The freed member's entries are gone from every collection, as from the group.
-            EXPECT_EQ(loadedOrdered->GetSize(), 1);
-            EXPECT_EQ(loadedOrdered->GetAt(0), loadedInside);
+            // The freed member is gone from the sets, as from the group, and leaves a null entry in
+            // the ordered collection, whose other entries keep their indices.
+            ASSERT_EQ(loadedOrdered->GetSize(), 2);
+            EXPECT_EQ(loadedOrdered->GetAt(0), nullptr);
+            EXPECT_EQ(loadedOrdered->GetAt(1), loadedInside);
             EXPECT_EQ(loadedGroup->GetMembers(), std::vector<Object*>{loadedInside});
             EXPECT_EQ(loadedSet->GetMembers(), std::vector<Object*>{loadedInside});
             EXPECT_EQ(loadedSet->GetNumItems(), 1);
@@ -535,7 +537,10 @@ TEST_F(ChemDocTest, CollectionMembersThatNoNodeHoldsAreFreedByTheLoad)
                 Load(again, Save(loaded));
                 TreeRoot* const reloaded = again.GetTreeRoot();
                 ASSERT_EQ(reloaded->GetNumChildren(), 4);
-                EXPECT_EQ(DynCast<OrdCollection>(reloaded->GetChild(0))->GetSize(), 1);
+                auto* const reloadedOrdered = DynCast<OrdCollection>(reloaded->GetChild(0));
+                ASSERT_EQ(reloadedOrdered->GetSize(), 2);
+                EXPECT_EQ(reloadedOrdered->GetAt(0), nullptr);
+                EXPECT_EQ(reloadedOrdered->GetAt(1), reloaded->GetChild(1));
                 EXPECT_EQ(DynCast<SetCollection>(reloaded->GetChild(3))->GetNumItems(), 1);
             }
             // Every object the load made is in the tree, or owned by the user property that holds it.

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include <tavrel/chemistry/Molecule.h>
@@ -13,6 +17,7 @@
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/CompressedPropertyArchive.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/foundation/TypedObjectSet.h>
 #include <tavrel/monitors/FixedAtomConstraint.h>
@@ -147,6 +152,27 @@ TEST_F(ConformerDocumentTest, SavingFromACopyKeepsConstraintsWithoutAtoms)
     ExpectModelBack(MoleculeOf(loaded));
 }
 
+// The copy stores what the tree would: an ordered collection keeps its null entries, and an entry
+// whose object is gone reads as null, each at its index.
+TEST_F(ConformerDocumentTest, SavingFromACopyKeepsEveryIndexOfAnOrderedCollection)
+{
+    auto* const ordered = new OrdCollection();
+    ordered->SetParent(m_document.GetTreeRoot());
+    auto* const gone = new Object(m_document.GetTreeRoot());
+    for (Object* entry : std::initializer_list<Object*>{m_chain.atoms[3], nullptr, gone, m_chain.atoms[0]})
+        ordered->Add(entry);
+    delete gone;
+    ChemDoc loaded;
+    Load(loaded, Save(m_document));
+    const auto* const back = DynCast<OrdCollection>(loaded.GetTreeRoot()->GetChild(1));
+    ASSERT_NE(back, nullptr);
+    ASSERT_EQ(back->GetSize(), 4);
+    EXPECT_EQ(back->GetAt(0), MoleculeOf(loaded).GetChild(m_chain.atoms[3]->GetIndex()));
+    EXPECT_EQ(back->GetAt(1), nullptr);
+    EXPECT_EQ(back->GetAt(2), nullptr);
+    EXPECT_EQ(back->GetAt(3), MoleculeOf(loaded).GetChild(m_chain.atoms[0]->GetIndex()));
+}
+
 TEST_F(ConformerDocumentTest, LoadingWithConversionPutsTheModelsBackAndKeepsOtherConformations)
 {
     const Bytes bytes = Save(m_document);
@@ -161,6 +187,20 @@ TEST_F(ConformerDocumentTest, LoadingWithConversionPutsTheModelsBackAndKeepsOthe
     EXPECT_EQ(conformations[0]->GetPosition(3), Point3d(0.0, 0.0, 9.0));
     EXPECT_TRUE(conformations[1]->Is2D());
     ExpectModelBack(molecule);
+}
+
+// A file of this fixture written when the token's lists and each conformer's bond list were arrays of
+// references.
+TEST_F(ConformerDocumentTest, FilesHoldingTheListsAsArraysOfReferencesLoad)
+{
+    std::ifstream file(std::string(TAVREL_TEST_DATA_DIR) + "/conformer-lists-as-arrays.tvr", std::ios::binary);
+    const Bytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(bytes.empty());
+    ChemDoc::SetConvertConformations(true);
+    ChemDoc loaded;
+    Load(loaded, bytes);
+    EXPECT_FALSE(loaded.GetTreeRoot()->HasDescendent(ConformerModelToken::classType));
+    ExpectModelBack(MoleculeOf(loaded));
 }
 
 TEST_F(ConformerDocumentTest, LoadingWithoutConversionKeepsTheAlternatesAsConformationsThroughAnotherSave)

@@ -76,6 +76,8 @@ public:
                 property.elements.push_back({code, begin, at});
             }
         }
+        // The record ends after its last property, an empty array's count included.
+        m_end = at;
     }
 
     const Bytes& GetBytes() const { return m_bytes; }
@@ -172,7 +174,6 @@ private:
         case Storage::StorageDouble: at += 8; break;
         default: at += 4; break;
         }
-        m_end = at;
     }
 
     // Another value of the code: one more, the other truth value, a longer text. References and byte

@@ -565,18 +565,22 @@ TEST(CollectionPersistence, CollectionsSurviveTheCompressedPropertyStream)
     ASSERT_NE(loadedA, nullptr);
     EXPECT_EQ(loadedGroup->GetMembers(), (std::vector<Object*>{loadedC, loadedA}));
     EXPECT_TRUE(loadedGroup->GetValidate());
-    // The ordered collection keeps its live members in order: no null entry, no deleted member.
-    EXPECT_EQ(Labels(*loadedOrdered), (std::vector<std::string>{"C", "A", "C", "B"}));
+    // The ordered collection keeps every entry at its index: a null one and a deleted member's
+    // read as null.
+    EXPECT_EQ(Labels(*loadedOrdered), (std::vector<std::string>{"C", "-", "A", "C", "B", "-"}));
     EXPECT_EQ(loadedOrdered->GetAt(0), loadedC);
 
-    // The loaded group listens to its members; the ordered collection's entry reads as null until
-    // it drops the deleted ones.
+    // The loaded group listens to its members; the ordered collection's entry reads as null, and
+    // forgetting the deleted members leaves a null in its place.
     delete loadedA;
     EXPECT_EQ(loadedGroup->GetMembers(), std::vector<Object*>{loadedC});
-    EXPECT_EQ(loadedOrdered->GetAt(1), nullptr);
-    loadedOrdered->Add(nullptr);
+    EXPECT_EQ(loadedOrdered->GetAt(2), nullptr);
     loadedOrdered->DropDeleted();
-    EXPECT_EQ(Labels(*loadedOrdered), (std::vector<std::string>{"C", "C", "B", "-"}));
+    EXPECT_EQ(Labels(*loadedOrdered), (std::vector<std::string>{"C", "-", "-", "C", "B", "-"}));
+    const std::unique_ptr<Object> again(DynCast<Object>(Load(Save(*loaded))));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(Labels(*DynCast<OrdCollection>(FindChild(*again, "O"))),
+              (std::vector<std::string>{"C", "-", "-", "C", "B", "-"}));
 }
 
 TEST(CollectionPersistence, LoadedChildrenTakeTheirListPositionsWhateverOrderTheirRecordsCame)
@@ -672,11 +676,11 @@ TEST(CollectionPersistence, CollectionsSurviveTheFrameworkArchive)
     const std::unique_ptr<SetCollection> loadedSet(static_cast<SetCollection*>(in.ReadObject()));
     ASSERT_NE(loadedOrdered, nullptr);
     ASSERT_NE(loadedSet, nullptr);
-    EXPECT_EQ(Labels(*loadedOrdered), (std::vector<std::string>{"A", "B", "A"}));
-    EXPECT_EQ(loadedOrdered->GetAt(0), loadedOrdered->GetAt(2));
-    EXPECT_EQ(loadedSet->GetMembers(), (std::vector<Object*>{loadedOrdered->GetAt(0), loadedOrdered->GetAt(1)}));
+    EXPECT_EQ(Labels(*loadedOrdered), (std::vector<std::string>{"A", "-", "B", "A"}));
+    EXPECT_EQ(loadedOrdered->GetAt(0), loadedOrdered->GetAt(3));
+    EXPECT_EQ(loadedSet->GetMembers(), (std::vector<Object*>{loadedOrdered->GetAt(0), loadedOrdered->GetAt(2)}));
     const std::unique_ptr<Object> loadedA(loadedOrdered->GetAt(0));
-    const std::unique_ptr<Object> loadedB(loadedOrdered->GetAt(1));
+    const std::unique_ptr<Object> loadedB(loadedOrdered->GetAt(2));
     EXPECT_EQ(loadedA->GetLabel(), "A");
 
     // A count larger than the input is refused before anything is allocated for it.

@@ -184,6 +184,16 @@ public:
     std::vector<std::int32_t> ints{4, 5};
 };
 
+// A host's class derived from Object without a run-time class of its own, whose records name only
+// itself: a reader that does not know it skips them.
+class HostOnlyObject final : public Object {
+public:
+    explicit HostOnlyObject(Object* parent) : Object(parent) {}
+
+    const char* GetClassHierarchyName() const override { return "HostOnlyObject"; }
+    void BuildClassHierarchy(ClassHierarchy& hierarchy) const override { hierarchy.AddClass("HostOnlyObject"); }
+};
+
 using RecordStream::Form;
 using RecordStream::Load;
 using RecordStream::Open;
@@ -381,6 +391,24 @@ TEST_P(PropertyStreamTest, UnknownClassLoadsAsItsKnownBaseAndDropsWhatNoLevelCla
     // The values of "Phantom Label" and "Phantom Link", which no level of StreamNode claims, are dropped;
     // the object read for the link is gone again.
     EXPECT_EQ(StreamNode::live, live + 2);
+}
+
+// Each record names its object's own classes, whatever records of its base's run-time class the
+// stream held before it.
+TEST_P(PropertyStreamTest, HostSubclassRecordNamesItsOwnClassAfterRecordsOfItsBase)
+{
+    for (const bool baseFirst : {false, true}) {
+        const std::unique_ptr<Object> root = std::make_unique<Object>(nullptr);
+        if (baseFirst)
+            (new Object(root.get()))->SetLabel("plain");
+        (new HostOnlyObject(root.get()))->SetLabel("host");
+        const std::unique_ptr<Object> loaded(DynCast<Object>(Load(Save(*root, GetParam()), GetParam())));
+        ASSERT_NE(loaded, nullptr);
+        ASSERT_EQ(loaded->GetNumChildren(), baseFirst ? 1 : 0) << baseFirst;
+        if (baseFirst) {
+            EXPECT_EQ(DynCast<Object>(loaded->GetChild(0))->GetLabel(), "plain");
+        }
+    }
 }
 
 TEST_P(PropertyStreamTest, StoredNamesInOtherLetterCaseAreDropped)
