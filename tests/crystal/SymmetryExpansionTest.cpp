@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -173,6 +174,40 @@ TEST_F(SymmetryExpansionTest, RandomImagesOfEarlierAtomsAreAllRemovedAndNothingE
     ASSERT_TRUE(cell->Build(NoPacking()));
     EXPECT_EQ(Asymmetric(*cell), expected);
     EXPECT_EQ(CountReplicas(*cell), expected.size() * 47);
+}
+
+TEST_F(SymmetryExpansionTest, EachSiteOfPm3mGetsOneSymmetryReplicaPerDistinctImageNamedAfterItsAtom)
+{
+    // Sites of every multiplicity, some a hair inside a face: the images that coincide, directly or a
+    // cell apart, make periodic replicas or none.
+    const std::pair<Point3d, std::size_t> sites[] = {
+        {Point3d(0.0, 0.0, 0.0), 1},     {Point3d(0.99999, 0.5, 0.50001), 3}, {Point3d(0.2, 0.0, 1.0), 6},
+        {Point3d(0.3, 0.3, 0.3), 8},     {Point3d(0.2, 0.5, 0.99999), 12},     {Point3d(0.0, 0.2, 0.35), 24},
+        {Point3d(0.1, 0.2, 0.35), 48}};
+    for (const auto& [site, multiplicity] : sites) {
+        const auto cell = MakeCell(10, 10, 10);
+        ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(221, "", 0));
+        // Unlabelled, the atom is "C1".
+        auto* const atom = new Atom3d(cell.get(), "C");
+        atom->SetXYZ(site * cell->GetFracToCart());
+        ASSERT_TRUE(cell->Build(NoPacking()));
+        std::size_t symmetric = 0;
+        DescendentIterator walk(atom, ReplicateAtom::classType, false);
+        while (Object* const object = walk.GetNext()) {
+            const auto* const replica = static_cast<ReplicateAtom*>(object);
+            const std::string op = "#" + std::to_string(replica->GetSymmetryOperator() + 1);
+            const LatticeOffset offset = replica->GetLatticeOffset();
+            const std::string shift = "@" + std::to_string(offset.a) + "," + std::to_string(offset.b) + "," +
+                                      std::to_string(offset.c);
+            if (!replica->IsPeriodic()) {
+                ++symmetric;
+                EXPECT_EQ(replica->GetLabel(), "C1" + op);
+            } else {
+                EXPECT_EQ(replica->GetLabel(), "C1" + (replica->IsSymmetric() ? op : "") + shift);
+            }
+        }
+        EXPECT_EQ(symmetric, multiplicity - 1) << site.x << " " << site.y << " " << site.z;
+    }
 }
 
 TEST_F(SymmetryExpansionTest, BondIdentifiersCountOnlyTheAtomsLeft)
