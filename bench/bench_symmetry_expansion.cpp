@@ -3,9 +3,8 @@
 // file gives it (layout 0, no bonds) and with its bonds (layout 2), and unlabelled random atoms in Pm-3m
 // (layout 1). The whole Build without packing is timed; it reports replica atoms per second (wall and
 // process CPU time), heap bytes and page faults per replica and the kernel's share of the time at 10^4,
-// 10^5 and 10^6 replicas, which should stay flat across sizes. Instructions of the builds alone:
-//   valgrind --tool=callgrind --toggle-collect='Tavrel::Cell3d::Build(*' \
-//     build/bench/bench/bench_symmetry_expansion --benchmark_filter='layout:1/replicas:100000/'
+// 10^5 and 10^6 replicas, which should stay flat across sizes. Instructions of the builds alone (three):
+//   valgrind --tool=callgrind --toggle-collect='Tavrel::Cell3d::Build(*' build/bench/bench/bench_symmetry_expansion --benchmark_filter='layout:1/replicas:100000/'
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -22,10 +21,8 @@
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/crystal/Cell3d.h>
-#include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/DataModelLibrary.h>
-#include <tavrel/foundation/DescendentIterator.h>
 
 using namespace Tavrel;
 using namespace BackboneBuilder;
@@ -91,15 +88,6 @@ std::unique_ptr<Cell3d> RandomCubicCell(int replicas)
     return cell;
 }
 
-std::size_t CountReplicas(Cell3d& cell)
-{
-    std::size_t count = 0;
-    DescendentIterator walk(&cell, ReplicateAtom::classType, false);
-    while (walk.GetNext())
-        ++count;
-    return count;
-}
-
 void Expansion(benchmark::State& state)
 {
     AttachDataModelDLL();
@@ -125,7 +113,7 @@ void Expansion(benchmark::State& state)
         work.userSeconds += spent.userSeconds;
         work.kernelSeconds += spent.kernelSeconds;
         work.pageFaults += spent.pageFaults;
-        replicas += static_cast<double>(CountReplicas(*cell));
+        replicas += static_cast<double>(bench::CountReplicas(*cell));
         bytes += static_cast<double>(bench::HeapInUse() - before);
         cell.reset();
         state.ResumeTiming();

@@ -584,9 +584,16 @@ void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Symmet
 
 void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3d& position, const LatticeOffset& offset)
 {
+    if (parent)
+        MakeSymmetric(parent, op, cell, position, offset, parent->GetLabel());
+}
+
+void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3d& position, const LatticeOffset& offset,
+                                  std::string_view parentLabel)
+{
     if (!parent)
         return;
-    SetLabel(SymmetryLabel(parent->GetLabel(), op));
+    SetLabel(SymmetryLabel(std::string(parentLabel), op));
     Place(*parent, static_cast<std::int16_t>(op), offset, position);
     if (cell)
         cell->SetReplicateHint(Cell::SymmetryReplicasExist);

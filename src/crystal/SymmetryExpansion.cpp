@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <string>
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/core/Matrix3x3.h>
@@ -404,15 +406,25 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             continue;
         }
         FindCoincidentImages(wrapped, earliest);
+        // The atom's label, taken again only after a callback, which might have changed it.
+        std::string label;
+        std::optional<std::uint64_t> labelTaken;
         const TreeNode::Watch alive(atom);
         for (std::size_t j = 0; j < ops.size() && alive.alive; ++j) {
             made[j] = 0;
             if (j > 0) {
                 const Point3d position = Cartesian(unwrapped[j]);
                 if (earliest[j] == j) {
-                    const Atom* const replica =
-                        fresh ? m_replicas.MakeSymmetryAtom(atom, static_cast<int>(j), position)
-                              : m_replicas.DeriveSymmetryAtom(atom, static_cast<int>(j), position);
+                    const Atom* replica = nullptr;
+                    if (fresh) {
+                        if (labelTaken != TreeNode::GetCallbacksRun()) {
+                            label = atom->GetLabel();
+                            labelTaken = TreeNode::GetCallbacksRun();
+                        }
+                        replica = m_replicas.MakeSymmetryAtom(atom, static_cast<int>(j), position, label);
+                    } else {
+                        replica = m_replicas.DeriveSymmetryAtom(atom, static_cast<int>(j), position);
+                    }
                     made[j] = replica->GetOID();
                 } else {
                     const Vector& first = unwrapped[earliest[j]];

@@ -16,6 +16,7 @@
 #include <tavrel/crystal/SymmetryOp.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/Event.h>
 
 using namespace Tavrel;
 
@@ -208,6 +209,30 @@ TEST_F(SymmetryExpansionTest, EachSiteOfPm3mGetsOneSymmetryReplicaPerDistinctIma
         }
         EXPECT_EQ(symmetric, multiplicity - 1) << site.x << " " << site.y << " " << site.z;
     }
+}
+
+// The atom a listener renames when its first replica joins it.
+Atom3d* g_renamed = nullptr;
+
+void RenameOnce(Event&)
+{
+    if (g_renamed && g_renamed->GetLabel() == "A")
+        g_renamed->SetLabel("B");
+}
+
+TEST_F(SymmetryExpansionTest, AReplicaIsNamedAfterItsAtomsLabelAsItIsWhenTheReplicaIsMade)
+{
+    const auto cell = MakeCell(10, 12, 14);
+    ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(19, "", 0));
+    g_renamed = AddAtom(*cell, "A", Point3d(0.1, 0.2, 0.3));
+    cell->RegisterEvent(TreeNode::classType, TreeNode::EventParentSet, RenameOnce, true, nullptr, nullptr);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    cell->UnregisterAllEvents();
+    Labels labels;
+    for (int i = 0; i < g_renamed->GetNumChildren(); ++i)
+        labels.push_back(g_renamed->GetChild(i)->GetLabel());
+    g_renamed = nullptr;
+    EXPECT_EQ(labels, (Labels{"A#2", "B#3", "B#4"}));
 }
 
 TEST_F(SymmetryExpansionTest, BondIdentifiersCountOnlyTheAtomsLeft)
