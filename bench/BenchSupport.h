@@ -18,11 +18,13 @@
 #include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/core/Point3d.h>
 #include <tavrel/crystal/Cell3d.h>
+#include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/ClassIdentity.h>
 #include <tavrel/foundation/ClassRegistry.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Geometric3d.h>
 #include <tavrel/foundation/TreeRoot.h>
 
@@ -82,6 +84,16 @@ inline std::unique_ptr<Cell3d> CubicCell(int atoms, int operators)
     const int group = operators == 4 ? 14 : operators == 48 ? 221 : 225;
     cell->GetSymmetry()->LoadSpaceGroup(group, "", 0);
     return cell;
+}
+
+// The replica atoms below a cell.
+inline std::size_t CountReplicas(Cell3d& cell)
+{
+    std::size_t count = 0;
+    DescendentIterator walk(&cell, ReplicateAtom::classType, false);
+    while (walk.GetNext())
+        ++count;
+    return count;
 }
 
 // CubicCell filled with molecules of `atomsPerMolecule` bonded carbons (a chain) at random general

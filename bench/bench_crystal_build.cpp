@@ -16,10 +16,8 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/crystal/Cell3d.h>
-#include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/DataModelLibrary.h>
-#include <tavrel/foundation/DescendentIterator.h>
 
 using namespace Tavrel;
 
@@ -42,15 +40,6 @@ std::unique_ptr<Cell3d> MakeCell(int atoms, int operators)
     return cell;
 }
 
-std::size_t CountReplicas(Cell3d& cell)
-{
-    std::size_t count = 0;
-    DescendentIterator walk(&cell, ReplicateAtom::classType, false);
-    while (walk.GetNext())
-        ++count;
-    return count;
-}
-
 void CellBuild(benchmark::State& state)
 {
     AttachDataModelDLL();
@@ -70,7 +59,7 @@ void CellBuild(benchmark::State& state)
         cell->Build(info);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();
-        const auto made = static_cast<double>(CountReplicas(*cell));
+        const auto made = static_cast<double>(bench::CountReplicas(*cell));
         replicas += made;
         bytes += static_cast<double>(HeapInUse() - before);
         cell.reset();

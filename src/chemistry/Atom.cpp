@@ -248,9 +248,16 @@ const PropertyTable& Atom::Properties()
 std::string Atom::GetLabel() const
 {
     std::string label = Object::GetLabel();
-    if (!label.empty())
-        return label;
-    return StringUtils::Format("%s%d", GetElementSymbol(), GetIndex() + 1);
+    if (label.empty())
+        return DefaultLabel();
+    return label;
+}
+
+std::string Atom::DefaultLabel() const
+{
+    std::string label = GetElementSymbol();
+    StringUtils::AppendInteger(label, GetIndex() + 1);
+    return label;
 }
 
 // ---- Colour schemes and typed descriptors
@@ -333,7 +340,7 @@ void Atom::ChangeElement(std::string_view symbol)
     SetElement(symbol);
     if (CheckColorScheme(1))
         SetColor(GetElement()->GetColor());
-    SetLabel(StringUtils::Format("%s%d", GetElementSymbol(), GetIndex() + 1));
+    SetLabel(DefaultLabel());
     SetFormalCharge(0, 0);
     ClearDonatedLonePairs();
     if (GetNumBonds() != 1)

@@ -222,8 +222,10 @@ public:
     // 0.1 above the displayed atom along z.
     Point3d GetAnnotationXYZ() const override;
 
-    // The stored label, else the element symbol and the index among the parent's children plus 1.
+    // The stored label, else the default one.
     std::string GetLabel() const override;
+    // The element symbol and the index among the parent's children plus 1.
+    std::string DefaultLabel() const;
 
     // Colour schemes. Offered: "Element", "Parent Color", "Charge", "Isotropic Displacement" (when the
     // atom has one), then the parent's. SetColorScheme also takes "Chirality" (red R, blue S, yellow

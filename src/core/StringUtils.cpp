@@ -394,6 +394,15 @@ void FormatReal(std::string& out, const Spec& spec, const FormatArg& arg)
 
 } // namespace
 
+void AppendInteger(std::string& text, std::int32_t value)
+{
+    char digits[12];
+    const char* const end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    // A few characters: appended one by one without a call to copy them.
+    for (const char* digit = digits; digit != end; ++digit)
+        text.push_back(*digit);
+}
+
 std::string FormatArgs(std::string_view format, std::initializer_list<FormatArg> args)
 {
     ArgList arguments(args);

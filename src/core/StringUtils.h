@@ -53,6 +53,9 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b)
 // The text without leading and trailing C-locale white space.
 std::string Trim(std::string_view text);
 
+// Appends the decimal digits of value, as "%d" writes them.
+void AppendInteger(std::string& text, std::int32_t value);
+
 // One argument of Format.
 class FormatArg {
 public:

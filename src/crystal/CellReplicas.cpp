@@ -40,7 +40,7 @@ bool CellReplicas::Matches(const ReplicateAtom& replica, const Key& key)
 void CellReplicas::Add(const ReplicateAtom& replica)
 {
     m_empty = false;
-    const TreeNode* const parent = replica.GetParent();
+    const TreeNode* const parent = replica.TreeNode::GetParent();
     if (!parent || parent->GetNumChildren() <= FewChildren)
         return;
     // A parent that has just grown beyond a few children has its periodic replicas indexed.
@@ -111,8 +111,13 @@ ReplicateAtom* CellReplicas::FindPeriodicAtom(const Atom& atom, const LatticeOff
 
 ReplicateAtom* CellReplicas::MakeSymmetryAtom(Atom* atom, int op, const Point3d& position)
 {
+    return MakeSymmetryAtom(atom, op, position, atom->GetLabel());
+}
+
+ReplicateAtom* CellReplicas::MakeSymmetryAtom(Atom* atom, int op, const Point3d& position, std::string_view label)
+{
     auto* const replica = new ReplicateAtom();
-    replica->MakeSymmetric(atom, op, &m_cell, position, LatticeOffset());
+    replica->MakeSymmetric(atom, op, &m_cell, position, LatticeOffset(), label);
     Add(*replica);
     return replica;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include <tavrel/core/FlatHashMap.h>
@@ -54,8 +55,9 @@ public:
     // A new periodic replica of parent: at position, or (null) from the parent's own position. Null when
     // it cannot be placed.
     ReplicateAtom* MakePeriodicAtom(Atom* parent, const LatticeOffset& offset, const Point3d* position);
-    // A new symmetry replica of atom for op at position.
+    // A new symmetry replica of atom for op at position; given the label atom's GetLabel gives now.
     ReplicateAtom* MakeSymmetryAtom(Atom* atom, int op, const Point3d& position);
+    ReplicateAtom* MakeSymmetryAtom(Atom* atom, int op, const Point3d& position, std::string_view label);
 
 private:
     struct Key {

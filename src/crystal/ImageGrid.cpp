@@ -35,12 +35,6 @@ ImageGrid::ImageGrid(const Point3d& low, const Point3d& high, std::size_t expect
     m_heads.assign(static_cast<std::size_t>(m_cells[0]) * m_cells[1] * m_cells[2], None);
 }
 
-int ImageGrid::CellIndex(int axis, double coordinate) const
-{
-    const double cell = std::floor((coordinate - m_low[static_cast<std::size_t>(axis)]) * m_inverseSize);
-    return static_cast<int>(std::clamp(cell, 0.0, static_cast<double>(m_cells[static_cast<std::size_t>(axis)] - 1)));
-}
-
 std::size_t ImageGrid::CellOf(const Point3d& p) const
 {
     return Cell(CellIndex(0, p.x), CellIndex(1, p.y), CellIndex(2, p.z));
@@ -53,13 +47,6 @@ void ImageGrid::Add(const Point3d& p, Tag tag)
     std::uint32_t& head = m_heads[CellOf(p)];
     m_points.push_back(Entry{p, tag, head});
     head = static_cast<std::uint32_t>(m_points.size() - 1);
-}
-
-void ImageGrid::Clear()
-{
-    for (const Entry& entry : m_points)
-        m_heads[CellOf(entry.position)] = None;
-    m_points.clear();
 }
 
 } // namespace Tavrel

@@ -28,8 +28,6 @@ public:
 
     void Reserve(std::size_t points) { m_points.reserve(points); }
     void Add(const Point3d& p, Tag tag);
-    // Empties the grid, keeping its room.
-    void Clear();
     std::size_t Size() const { return m_points.size(); }
 
     // visit(tag) for each stored point within radius of p, while visit returns true; false when a
@@ -73,8 +71,17 @@ private:
     };
 
     static bool IsFinite(const Point3d& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-    // The cell along an axis, clamped to the grid.
-    int CellIndex(int axis, double coordinate) const;
+    // The cell along an axis, clamped to the grid (a cell index not a number gives 0): clamped
+    // before it is truncated, which is then the floor.
+    int CellIndex(int axis, double coordinate) const
+    {
+        const auto at = static_cast<std::size_t>(axis);
+        const double cell = (coordinate - m_low[at]) * m_inverseSize;
+        if (!(cell >= 1.0))
+            return 0;
+        const int last = m_cells[at] - 1;
+        return cell >= static_cast<double>(last) ? last : static_cast<int>(cell);
+    }
     std::size_t Cell(int i, int j, int k) const
     {
         return (static_cast<std::size_t>(i) * static_cast<std::size_t>(m_cells[1]) + static_cast<std::size_t>(j)) *

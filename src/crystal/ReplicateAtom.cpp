@@ -1,8 +1,8 @@
 #include <tavrel/crystal/ReplicateAtom.h>
 
-#include <charconv>
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -23,34 +23,26 @@ TAVREL_DEFINE_CLASS(ReplicateAtom)
 
 namespace {
 
-void AppendNumber(std::string& text, int value)
-{
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    text.append(digits, end);
-}
-
 // "<label>#<op + 1>".
-std::string SymmetryLabel(std::string_view label, int op)
+std::string SymmetryLabel(std::string label, int op)
 {
-    std::string text;
-    text.reserve(label.size() + 4);
-    text.append(label).push_back('#');
-    AppendNumber(text, op + 1);
-    return text;
+    label.push_back('#');
+    StringUtils::AppendInteger(label, op + 1);
+    return label;
 }
 
 // "<label>@a,b,c" for operator 0, else "<label>#<op + 1>@a,b,c".
-std::string PeriodicLabel(std::string_view label, int op, const LatticeOffset& offset)
+std::string PeriodicLabel(std::string label, int op, const LatticeOffset& offset)
 {
-    std::string text = op == 0 ? std::string(label) : SymmetryLabel(label, op);
-    text.push_back('@');
-    AppendNumber(text, offset.a);
-    text.push_back(',');
-    AppendNumber(text, offset.b);
-    text.push_back(',');
-    AppendNumber(text, offset.c);
-    return text;
+    if (op != 0)
+        label = SymmetryLabel(std::move(label), op);
+    label.push_back('@');
+    StringUtils::AppendInteger(label, offset.a);
+    label.push_back(',');
+    StringUtils::AppendInteger(label, offset.b);
+    label.push_back(',');
+    StringUtils::AppendInteger(label, offset.c);
+    return label;
 }
 
 // The nearest Cell above the node (the node excluded).
@@ -534,10 +526,13 @@ void ReplicateAtom::Place(Atom& parent, std::int16_t op, const LatticeOffset& of
     SetXYZ(position);
     SetDisplayStyle(parent.GetDisplayStyle());
     SetColor(parent.GetColor());
-    if (parent.IsVisible())
-        SetVisible(false);
-    else
-        SetInvisible(false);
+    // Walked only when it changes something: a new replica is visible.
+    if (parent.IsVisible() != IsVisible()) {
+        if (parent.IsVisible())
+            SetVisible(false);
+        else
+            SetInvisible(false);
+    }
     if (GetParent() != &parent)
         SetParent(&parent);
 }
@@ -599,9 +594,16 @@ void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Symmet
 
 void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3d& position, const LatticeOffset& offset)
 {
+    if (parent)
+        MakeSymmetric(parent, op, cell, position, offset, parent->GetLabel());
+}
+
+void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3d& position, const LatticeOffset& offset,
+                                  std::string_view parentLabel)
+{
     if (!parent)
         return;
-    SetLabel(SymmetryLabel(parent->GetLabel(), op));
+    SetLabel(SymmetryLabel(std::string(parentLabel), op));
     Place(*parent, static_cast<std::int16_t>(op), offset, position);
     if (cell)
         cell->SetReplicateHint(Cell::SymmetryReplicasExist);

@@ -123,6 +123,10 @@ public:
     // Below parent at the position with the operator and offset, its display copied and the label
     // "<parent label>#<op+1>"; sets the cell's symmetry hint.
     void MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3d& position, const LatticeOffset& offset);
+    // The same, given the parent's label as its GetLabel gives it now: a build making many replicas of
+    // one atom asks for it once.
+    void MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3d& position, const LatticeOffset& offset,
+                       std::string_view parentLabel);
 
     // Coordinates.
     // The own position in fractions of the cell (the nearest Cell when `cell` is null or not above);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <string>
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/core/Matrix3x3.h>
@@ -64,6 +66,10 @@ SymmetryExpansion::SymmetryExpansion(CellReplicas& replicas)
     m_cell.GetLengths(lengths);
     m_edgeTolerance = m_cell.GetBuildInfo().GetSameTol() / std::max({lengths[0], lengths[1], lengths[2]});
     std::fill(std::begin(m_edgeReach), std::end(m_edgeReach), m_edgeTolerance);
+    // The margin covers the rounding of positions stored as floats, far below a millionth of the cell.
+    const double margin = 1e-5 * (lengths[0] + lengths[1] + lengths[2]);
+    for (int axis = 0; axis < 3; ++axis)
+        m_coincidentReach[axis] = Reach(m_specialTolerance + margin, axis) * (1.0 + 1e-9);
 }
 
 SymmetryExpansion::Vector SymmetryExpansion::Apply(const Operator& op, const Vector& p) const
@@ -233,6 +239,72 @@ bool SymmetryExpansion::ImageCoincides(const std::vector<Operator>& ops, const S
     return false;
 }
 
+void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped, std::vector<std::uint32_t>& earliest)
+{
+    const std::size_t count = wrapped.size();
+    earliest.resize(count);
+    for (std::size_t j = 0; j < count; ++j)
+        earliest[j] = static_cast<std::uint32_t>(j);
+    if (!(m_specialTolerance >= 0.0) || !std::isfinite(m_specialTolerance))
+        return;
+    const double radius2 = m_specialTolerance * m_specialTolerance;
+    // The positions a grid of the images would store: the finite ones.
+    m_imagePoints.resize(count);
+    m_imageOrder.clear();
+    for (std::size_t j = 0; j < count; ++j) {
+        m_imagePoints[j] = Cartesian(wrapped[j]);
+        if (IsFinite(m_imagePoints[j]))
+            m_imageOrder.push_back(static_cast<std::uint32_t>(j));
+    }
+    // Within the reach along an axis, across the faces too.
+    const auto near = [&](std::uint32_t a, std::uint32_t b, int axis) {
+        const double apart = std::abs(wrapped[a][axis] - wrapped[b][axis]);
+        return std::min(apart, 1.0 - apart) <= m_coincidentReach[axis];
+    };
+    const auto compare = [&](std::uint32_t a, std::uint32_t b) {
+        const std::uint32_t j = std::max(a, b);
+        const std::uint32_t m = std::min(a, b);
+        if (m >= earliest[j] || !near(a, b, 1) || !near(a, b, 2))
+            return;
+        const Point3d& stored = m_imagePoints[m];
+        const bool coincides = !ForEachShift(wrapped[j], m_edgeReach, [&](const Point3d& at) {
+            return !(IsFinite(at) && at.Distance2(stored) <= radius2);
+        });
+        if (coincides)
+            earliest[j] = m;
+    };
+    const std::size_t stored = m_imageOrder.size();
+    // An image not stored may still meet the others shifted over a face.
+    if (stored < count) {
+        for (std::uint32_t j = 0; j < count; ++j) {
+            if (IsFinite(m_imagePoints[j]))
+                continue;
+            for (const std::uint32_t m : m_imageOrder)
+                compare(j, m);
+        }
+    }
+    if (!(m_coincidentReach[0] < 0.5)) {
+        for (std::size_t s = 0; s < stored; ++s) {
+            for (std::size_t t = s + 1; t < stored; ++t)
+                compare(m_imageOrder[s], m_imageOrder[t]);
+        }
+        return;
+    }
+    // Along a, wrapping round the cell: the images that follow one within the reach.
+    std::sort(m_imageOrder.begin(), m_imageOrder.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return wrapped[a][0] < wrapped[b][0]; });
+    for (std::size_t s = 0; s < stored; ++s) {
+        const std::uint32_t first = m_imageOrder[s];
+        for (std::size_t step = 1; step < stored; ++step) {
+            const bool around = s + step >= stored;
+            const std::uint32_t next = m_imageOrder[around ? s + step - stored : s + step];
+            if (!(wrapped[next][0] - wrapped[first][0] + (around ? 1.0 : 0.0) <= m_coincidentReach[0]))
+                break;
+            compare(first, next);
+        }
+    }
+}
+
 bool SymmetryExpansion::DoTranslationalOverSpecified(Cell::AtomDataArray& list)
 {
     const std::size_t count = list.size();
@@ -298,8 +370,6 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
     ImageGrid cellImages = GridOver(
         1.0, byImages == 0 ? 1 : list.size() * byImages / std::min<std::size_t>(byImages, 16), m_specialTolerance);
     cellImages.Reserve(list.size() * byImages);
-    ImageGrid atomImages = GridOver(1.0, ops.size(), m_specialTolerance);
-    atomImages.Reserve(ops.size());
     // How many images of each atom the test of later atoms takes.
     std::vector<std::size_t> images(list.size(), 0);
     std::vector<Vector> unwrapped(ops.size());
@@ -307,6 +377,7 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
     // Without replicas known before, the replicas of an atom are those this loop makes for it.
     const bool fresh = m_replicas.Empty();
     std::vector<std::uint32_t> made(ops.size());
+    std::vector<std::uint32_t> earliest;
     for (std::size_t i = 0; i < list.size(); ++i) {
         auto* const atom = DynCast<Atom3d>(list[i].Live());
         if (!atom)
@@ -334,39 +405,42 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             list[i].atom = nullptr;
             continue;
         }
-        atomImages.Clear();
+        FindCoincidentImages(wrapped, earliest);
+        // The atom's label, taken again only after a callback, which might have changed it.
+        std::string label;
+        std::optional<std::uint64_t> labelTaken;
         const TreeNode::Watch alive(atom);
         for (std::size_t j = 0; j < ops.size() && alive.alive; ++j) {
             made[j] = 0;
             if (j > 0) {
-                std::uint32_t earliest = static_cast<std::uint32_t>(j);
-                ForEachCoincident(atomImages, wrapped[j], [&earliest](ImageGrid::Tag tag) {
-                    earliest = std::min(earliest, tag.index);
-                    return true;
-                });
                 const Point3d position = Cartesian(unwrapped[j]);
-                if (earliest == j) {
-                    const Atom* const replica =
-                        fresh ? m_replicas.MakeSymmetryAtom(atom, static_cast<int>(j), position)
-                              : m_replicas.DeriveSymmetryAtom(atom, static_cast<int>(j), position);
+                if (earliest[j] == j) {
+                    const Atom* replica = nullptr;
+                    if (fresh) {
+                        if (labelTaken != TreeNode::GetCallbacksRun()) {
+                            label = atom->GetLabel();
+                            labelTaken = TreeNode::GetCallbacksRun();
+                        }
+                        replica = m_replicas.MakeSymmetryAtom(atom, static_cast<int>(j), position, label);
+                    } else {
+                        replica = m_replicas.DeriveSymmetryAtom(atom, static_cast<int>(j), position);
+                    }
                     made[j] = replica->GetOID();
                 } else {
-                    const Vector& first = unwrapped[earliest];
+                    const Vector& first = unwrapped[earliest[j]];
                     const LatticeOffset shift(RoundToInt(unwrapped[j][0] - first[0]),
                                               RoundToInt(unwrapped[j][1] - first[1]),
                                               RoundToInt(unwrapped[j][2] - first[2]));
                     // A zero shift puts the image on the atom (a special position) or on the earlier
                     // image's replica; otherwise it is a periodic image of that one.
-                    Atom* const parent =
-                        earliest == 0 ? static_cast<Atom*>(atom) : DynCast<Atom>(Base::GetObjectA(made[earliest]));
+                    Atom* const parent = earliest[j] == 0 ? static_cast<Atom*>(atom)
+                                                          : DynCast<Atom>(Base::GetObjectA(made[earliest[j]]));
                     if (shift.IsPeriodic() && parent && !m_replicas.Find(*parent, parent->GetSymmetryOperator(), shift))
                         m_replicas.MakePeriodicAtom(parent, shift, &position);
                 }
             }
-            const Point3d at = Cartesian(wrapped[j]);
-            atomImages.Add(at, {record, static_cast<std::uint32_t>(j)});
             if (!search.throughAtoms[j])
-                cellImages.Add(at, {record, static_cast<std::uint32_t>(j)});
+                cellImages.Add(Cartesian(wrapped[j]), {record, static_cast<std::uint32_t>(j)});
             images[i] = j + 1;
         }
         earlierAtoms.Add(Cartesian(own), {record, 0});

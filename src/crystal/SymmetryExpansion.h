@@ -76,6 +76,11 @@ private:
     // A grid over the Cartesian box of the fractional cube [0, reach]^3, for about `points` points
     // within radius of a query.
     ImageGrid GridOver(double reach, std::size_t points, double radius) const;
+    // For each image j of one atom (its wrapped positions), the earliest image m < j it coincides
+    // with, else j itself. Only images whose positions lie within the tolerance's reach along each
+    // axis (wrapping round the cell) are compared, found in their order along a; each is checked
+    // exactly as a grid of the earlier images would.
+    void FindCoincidentImages(const std::vector<Vector>& wrapped, std::vector<std::uint32_t>& earliest);
 
     CellReplicas& m_replicas;
     Cell3d& m_cell;
@@ -83,6 +88,12 @@ private:
     double m_specialTolerance;
     double m_edgeTolerance;
     double m_edgeReach[3];
+    // How far apart along each axis two images within the special-position tolerance (with a margin
+    // above the rounding of their stored positions) can lie.
+    double m_coincidentReach[3];
+    // FindCoincidentImages's work: the images' stored positions and their order along a.
+    std::vector<Point3d> m_imagePoints;
+    std::vector<std::uint32_t> m_imageOrder;
 };
 
 } // namespace Tavrel

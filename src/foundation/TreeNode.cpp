@@ -238,7 +238,8 @@ void TreeNode::AddChild(TreeNode* child, int index)
         m_children->Append(child);
     child->m_parent = this;
     ++g_structureEpoch;
-    GetRoot()->NodeInserted(child, true);
+    // The root through the child caches this node's ancestry, which the child's mask asks for next.
+    child->GetRoot()->NodeInserted(child, true);
     child->SetMaskFromParents();
     NotifyIfHeard(classType, EventChildrenChanged, nullptr, nullptr);
 }

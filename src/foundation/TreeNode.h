@@ -90,6 +90,9 @@ public:
     // them as if they did not match, while they and the event masks stay as they are. Costs a pass
     // over this node's own registrations only.
     void MuteTreeEvents(const void* data, bool muted);
+    // How many event callbacks the process has run: one who keeps something a callback could change
+    // knows it still holds while the count stays.
+    static std::uint64_t GetCallbacksRun() { return s_callbacksRun; }
 
     // States.
     virtual void SetModified();
@@ -418,6 +421,7 @@ private:
     void LetGoOfNodesMadeUpTo(std::uint32_t lastOID);
 
     static inline TreeNode* m_pCopyRoot = nullptr;
+    static inline std::uint64_t s_callbacksRun = 0;
     // The node NodeCopy copies, and whether its copy left out a user property.
     struct NodeCopySource {
         const TreeNode* node;

@@ -517,6 +517,7 @@ void TreeNode::DeliverHere(TreeNode* source, std::uint32_t sourceOID, const Base
             const Event::Callback callback = held.callback;
             {
                 const Walk::Suspension suspension;
+                ++s_callbacksRun;
                 callback(delivered);
             }
             fired = true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -15,6 +16,7 @@
 #include <tavrel/crystal/SymmetryOp.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/Event.h>
 
 using namespace Tavrel;
 
@@ -173,6 +175,64 @@ TEST_F(SymmetryExpansionTest, RandomImagesOfEarlierAtomsAreAllRemovedAndNothingE
     ASSERT_TRUE(cell->Build(NoPacking()));
     EXPECT_EQ(Asymmetric(*cell), expected);
     EXPECT_EQ(CountReplicas(*cell), expected.size() * 47);
+}
+
+TEST_F(SymmetryExpansionTest, EachSiteOfPm3mGetsOneSymmetryReplicaPerDistinctImageNamedAfterItsAtom)
+{
+    // Sites of every multiplicity, some a hair inside a face: the images that coincide, directly or a
+    // cell apart, make periodic replicas or none.
+    const std::pair<Point3d, std::size_t> sites[] = {
+        {Point3d(0.0, 0.0, 0.0), 1},     {Point3d(0.99999, 0.5, 0.50001), 3}, {Point3d(0.2, 0.0, 1.0), 6},
+        {Point3d(0.3, 0.3, 0.3), 8},     {Point3d(0.2, 0.5, 0.99999), 12},     {Point3d(0.0, 0.2, 0.35), 24},
+        {Point3d(0.1, 0.2, 0.35), 48}};
+    for (const auto& [site, multiplicity] : sites) {
+        const auto cell = MakeCell(10, 10, 10);
+        ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(221, "", 0));
+        // Unlabelled, the atom is "C1".
+        auto* const atom = new Atom3d(cell.get(), "C");
+        atom->SetXYZ(site * cell->GetFracToCart());
+        ASSERT_TRUE(cell->Build(NoPacking()));
+        std::size_t symmetric = 0;
+        DescendentIterator walk(atom, ReplicateAtom::classType, false);
+        while (Object* const object = walk.GetNext()) {
+            const auto* const replica = static_cast<ReplicateAtom*>(object);
+            const std::string op = "#" + std::to_string(replica->GetSymmetryOperator() + 1);
+            const LatticeOffset offset = replica->GetLatticeOffset();
+            const std::string shift = "@" + std::to_string(offset.a) + "," + std::to_string(offset.b) + "," +
+                                      std::to_string(offset.c);
+            if (!replica->IsPeriodic()) {
+                ++symmetric;
+                EXPECT_EQ(replica->GetLabel(), "C1" + op);
+            } else {
+                EXPECT_EQ(replica->GetLabel(), "C1" + (replica->IsSymmetric() ? op : "") + shift);
+            }
+        }
+        EXPECT_EQ(symmetric, multiplicity - 1) << site.x << " " << site.y << " " << site.z;
+    }
+}
+
+// The atom a listener renames when its first replica joins it.
+Atom3d* g_renamed = nullptr;
+
+void RenameOnce(Event&)
+{
+    if (g_renamed && g_renamed->GetLabel() == "A")
+        g_renamed->SetLabel("B");
+}
+
+TEST_F(SymmetryExpansionTest, AReplicaIsNamedAfterItsAtomsLabelAsItIsWhenTheReplicaIsMade)
+{
+    const auto cell = MakeCell(10, 12, 14);
+    ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(19, "", 0));
+    g_renamed = AddAtom(*cell, "A", Point3d(0.1, 0.2, 0.3));
+    cell->RegisterEvent(TreeNode::classType, TreeNode::EventParentSet, RenameOnce, true, nullptr, nullptr);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    cell->UnregisterAllEvents();
+    Labels labels;
+    for (int i = 0; i < g_renamed->GetNumChildren(); ++i)
+        labels.push_back(g_renamed->GetChild(i)->GetLabel());
+    g_renamed = nullptr;
+    EXPECT_EQ(labels, (Labels{"A#2", "B#3", "B#4"}));
 }
 
 TEST_F(SymmetryExpansionTest, BondIdentifiersCountOnlyTheAtomsLeft)
