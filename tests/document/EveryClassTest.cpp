@@ -1,7 +1,9 @@
 // Every model class through its tables: each stored value, set away from what a new object holds,
 // survives Copy, both property-stream forms, the framework archive and the text interface, and every
-// truncation of the class's records is refused with nothing left behind. A new class needs no
-// round-trip test of its own: one entry in ModelClasses puts it here.
+// truncation of the class's records is refused with nothing left behind; made by its name with
+// nothing around it, each class answers every read of its text interface, refuses hostile texts with
+// nothing changed and takes back every text it reads. A new class needs no round-trip test of its
+// own: one entry in ModelClasses puts it here.
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -606,6 +608,12 @@ void CheckTextInterface(Object& object, const char* how)
     const std::vector<std::string> names = TextNames(object);
     for (const std::string& name : names)
         object.GetPropertyAsObjectProperty(name);
+    // Other names: a class name reads a path, any other nothing.
+    for (const std::string& name : HostileTexts()) {
+        EXPECT_EQ(object.GetPropertyAsString(name), "") << how;
+        EXPECT_FALSE(object.GetPropertyAsObjectProperty(name).HasValue()) << how;
+    }
+    EXPECT_EQ(object.GetPropertyAsString(object.GetClassHierarchyName()), object.GetInvariant()) << how;
     ObjectProperty::Array user;
     object.GetUserProperties(user);
     const std::vector<std::string> settable = TextNames(object, true);
