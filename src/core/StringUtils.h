@@ -37,7 +37,8 @@ bool StringToReal(std::string_view text, double& value);
 bool StringToReal(std::string_view text, float& value);
 // "true" or "false" in any letter case, or the integers 1 and 0.
 bool StringToBoolean(std::string_view text, bool& value);
-// Count reals (as StringToReal) separated by white space, each within the float range.
+// As many reals as values holds (each as StringToReal, within the float range), separated by white
+// space.
 bool StringToReals(std::string_view text, std::span<double> values);
 // Three reals, as StringToReals, narrowed to floats.
 bool StringToPoint(std::string_view text, Point3d& point);

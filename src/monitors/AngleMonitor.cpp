@@ -36,7 +36,8 @@ const char* OrientationName(AngleMonitor::Orientation orientation)
 bool ParseOrientation(std::string_view text, AngleMonitor::Orientation& orientation)
 {
     const std::string_view word = StringUtils::TrimView(text);
-    for (const AngleMonitor::Orientation known : {AngleMonitor::FirstAngle, AngleMonitor::SecondAngle, AngleMonitor::ThirdAngle}) {
+    for (const AngleMonitor::Orientation known :
+         {AngleMonitor::FirstAngle, AngleMonitor::SecondAngle, AngleMonitor::ThirdAngle}) {
         const std::string_view name = OrientationNames[known];
         if (StringUtils::EqualsNoCase(word, name) || StringUtils::EqualsNoCase(word, name.substr(0, name.find(' ')))) {
             orientation = known;

@@ -24,9 +24,9 @@ TEST(StringUtilsTest, IntegersAreTheWholeTextAndPrefixesAreLeftToTheReader)
     EXPECT_EQ(value, 0);
 
     value = 7;
-    for (const std::string& bad : std::vector<std::string>{"", "  ", "abc", "-", "+ 1", "2147483648", "-2147483649", "99999999999999999999",
-                                  " 12abc", "3.9", "1e39", "1.5.5", "1 2 nan", "1\xff", "0x10", std::string("1\0", 2),
-                                  std::string(100000, '1')}) {
+    for (const std::string& bad : std::vector<std::string>{
+             "", "  ", "abc", "-", "+ 1", "2147483648", "-2147483649", "99999999999999999999", " 12abc", "3.9", "1e39",
+             "1.5.5", "1 2 nan", "1\xff", "0x10", std::string("1\0", 2), std::string(100000, '1')}) {
         EXPECT_FALSE(SU::StringToInteger(bad, value)) << bad;
         EXPECT_EQ(value, 7) << bad;
     }
@@ -60,9 +60,9 @@ TEST(StringUtilsTest, RealsAreTheWholeTextFiniteAndWithinTheirType)
     }
 
     value = 9.0;
-    for (const std::string& bad : std::vector<std::string>{"", ".", "-.", "e5", "inf", "-inf", "nan", "NaN", "infinity", "1e400", "12345678901234567890e300",
-                                  "  1.5e2xyz", "0x1p3", "2e", "1.5.5", "1 2", "1\xff", std::string("1\0", 2),
-                                  std::string(100000, '9')}) {
+    for (const std::string& bad : std::vector<std::string>{
+             "", ".", "-.", "e5", "inf", "-inf", "nan", "NaN", "infinity", "1e400", "12345678901234567890e300",
+             "  1.5e2xyz", "0x1p3", "2e", "1.5.5", "1 2", "1\xff", std::string("1\0", 2), std::string(100000, '9')}) {
         EXPECT_FALSE(SU::StringToReal(bad, value)) << bad;
         EXPECT_EQ(value, 9.0) << bad;
     }
@@ -105,7 +105,8 @@ TEST(StringUtilsTest, BooleansAcceptWordsAndBits)
     EXPECT_TRUE(SU::StringToBoolean("1", value));
     EXPECT_TRUE(value);
     value = true;
-    for (const std::string& bad : std::vector<std::string>{"", "yes", "trueish", "2", "-1", "0x", "tru", "false, then more", std::string("true\0", 5)}) {
+    for (const std::string& bad : std::vector<std::string>{"", "yes", "trueish", "2", "-1", "0x", "tru",
+                                                           "false, then more", std::string("true\0", 5)}) {
         EXPECT_FALSE(SU::StringToBoolean(bad, value)) << bad;
         EXPECT_TRUE(value) << bad;
     }

@@ -6,6 +6,7 @@
 // own: one entry in ModelClasses puts it here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -482,15 +483,16 @@ const std::vector<std::string>& HostileTexts()
     return texts;
 }
 
-// Every text name of the object's levels (and their aliases); with settable, those that the levels
-// set (the others make user properties).
+// Every text name of the object's levels (and their aliases), once; with settable, those that the
+// levels set (the others make user properties).
 std::vector<std::string> TextNames(const Object& object, bool settable = false)
 {
     std::vector<std::string> names;
     for (const PropertyTable* table = object.GetPropertyTable(); table; table = table->GetTextBase()) {
         for (const PropertyEntry& entry : table->Entries()) {
             for (const std::string_view name : {entry.textName, entry.alias}) {
-                if (!name.empty() && (!settable || object.GetPropertyTable()->FindText(name, PropertyTable::Use::Set)))
+                const bool taken = !settable || object.GetPropertyTable()->FindText(name, PropertyTable::Use::Set);
+                if (!name.empty() && taken && std::find(names.begin(), names.end(), name) == names.end())
                     names.emplace_back(name);
             }
         }
@@ -518,7 +520,8 @@ std::string Shown(std::string_view text)
 {
     std::string shown;
     for (const char c : text.substr(0, 24))
-        shown += c >= ' ' && c < 127 ? std::string(1, c) : StringUtils::Format("\\x%02x", static_cast<unsigned char>(c));
+        shown += c >= ' ' && c < 127 ? std::string(1, c)
+                                     : StringUtils::Format("\\x%02x", static_cast<unsigned char>(c));
     return '"' + shown + (text.size() > 24 ? "...\"" : "\"");
 }
 
@@ -596,7 +599,8 @@ bool IsFreeText(const PropertyEntry& entry)
 bool IsValueOf(const PropertyEntry& entry, const std::string& text)
 {
     const std::optional<double> number = Number(text);
-    return IsFreeText(entry) || (!entry.getInteger && number && std::fabs(*number) <= std::numeric_limits<float>::max());
+    const bool real = !entry.getInteger && number && std::fabs(*number) <= std::numeric_limits<float>::max();
+    return IsFreeText(entry) || real;
 }
 
 // Every read answers; every hostile text is refused with nothing changed, or reads back as taken (an
@@ -625,9 +629,11 @@ void CheckTextInterface(Object& object, const char* how)
         for (const std::string& text : HostileTexts()) {
             if (object.SetPropertyFromString(name, text)) {
                 if (!IsValueOf(entry, text) && !ReadsBackAs(object.GetPropertyAsString(name), text)) {
-                    const std::string stored = record ? StoredChanges(*record, RecordStream::Save(object, Form::Plain)) : "";
+                    const std::string read = object.GetPropertyAsString(name);
+                    const std::string stored =
+                        record ? StoredChanges(*record, RecordStream::Save(object, Form::Plain)) : "";
                     EXPECT_EQ(Changes(before, Look(object, names)) + stored, "")
-                        << how << ": " << name << " took " << Shown(text) << " as " << Shown(object.GetPropertyAsString(name));
+                        << how << ": " << name << " took " << Shown(text) << " as " << Shown(read);
                 }
                 record.reset();
                 before = Look(object, names);

@@ -297,7 +297,8 @@ TEST_F(RestraintTest, ADistanceRestraintStartsAtTheDistanceOfTheCentroidsOfItsSe
     EXPECT_FALSE(restraint->SetPropertyFromString("Force Maximum", "lots"));
     EXPECT_EQ(restraint->GetForceMaximum(), 2.0);
     // Negative force constants, forces and distances are refused.
-    for (const char* name : {"Force Constant Maximum", "Force Constant Minimum", "Force Maximum", "Threshold Maximum", "Threshold Minimum"})
+    for (const char* name : {"Force Constant Maximum", "Force Constant Minimum", "Force Maximum", "Threshold Maximum",
+                             "Threshold Minimum"})
         EXPECT_FALSE(restraint->SetPropertyFromString(name, "-1")) << name;
     restraint->GetForceConstants(minimum, maximum);
     EXPECT_EQ(minimum, 0.5);
