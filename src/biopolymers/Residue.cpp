@@ -64,10 +64,10 @@ const PropertyTable& Residue::Properties()
             .Getter([](const Residue& residue) { return residue.GetRibbonSize(); })
             .GetText([](const Residue& residue) { return StringUtils::Format("%.2f", residue.GetRibbonSize()); })
             .SetText([](Residue& residue, std::string_view text) {
-                double size = 0.0;
-                if (!StringUtils::StringToReal(text, size) || !IsDisplaySize(static_cast<float>(size)))
+                float size = 0.0f;
+                if (!StringUtils::StringToReal(text, size) || !IsDisplaySize(size))
                     return false;
-                residue.SetRibbonSize(static_cast<float>(size));
+                residue.SetRibbonSize(size);
                 return true;
             })
             .Shown()

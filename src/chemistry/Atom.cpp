@@ -86,27 +86,30 @@ std::string FormalChargeText(const Rational& charge)
                             : StringUtils::Format("%+d/%d", numerator, denominator);
 }
 
-// Blanks are ignored; empty text is neutral. False, with nothing changed, for text that gives no
-// integer on either side of the slash or a zero denominator.
+// One side of a formal charge's slash: an integer, blanks around it and after its sign aside ("- 1").
+bool ReadChargePart(std::string_view text, std::int32_t& value)
+{
+    const std::string_view part = StringUtils::TrimView(text);
+    if (part.empty() || (part.front() != '+' && part.front() != '-'))
+        return StringUtils::StringToInteger(part, value);
+    return StringUtils::StringToInteger(part.front() + std::string(StringUtils::TrimView(part.substr(1))), value);
+}
+
+// Blanks around the sign, the digits and the slash are ignored ("- 1 / 2"); blank text is neutral.
+// False, with nothing changed, for a side of the slash that is not one integer ("1 2" is not one) or
+// a zero denominator.
 bool SetFormalChargeText(Atom& atom, std::string_view text)
 {
-    std::string compact;
-    for (const char c : text) {
-        if (!std::isspace(static_cast<unsigned char>(c)))
-            compact += c;
-    }
-    if (compact.empty()) {
+    if (StringUtils::TrimView(text).empty()) {
         atom.SetFormalCharge(0, 0);
         return true;
     }
     std::int32_t numerator = 1;
     std::int32_t denominator = 1;
-    const std::size_t slash = compact.find('/');
-    const std::string_view whole(compact);
-    if (!StringUtils::StringToInteger(whole.substr(0, slash), numerator))
+    const std::size_t slash = text.find('/');
+    if (!ReadChargePart(text.substr(0, slash), numerator))
         return false;
-    if (slash != std::string::npos &&
-        (!StringUtils::StringToInteger(whole.substr(slash + 1), denominator) || denominator == 0))
+    if (slash != std::string_view::npos && (!ReadChargePart(text.substr(slash + 1), denominator) || denominator == 0))
         return false;
     atom.SetFormalCharge(numerator, denominator);
     return true;
@@ -188,7 +191,8 @@ const PropertyTable& Atom::Properties()
             .Text("PartialCharge")
             .GetText([](const Atom& atom) { return StringUtils::Format("%.3f", atom.GetCharge()); })
             .SetText([](Atom& atom, std::string_view text) {
-                double charge = 0.0;
+                // Atoms keep the charge as a float.
+                float charge = 0.0f;
                 if (!StringUtils::StringToReal(text, charge))
                     return false;
                 atom.SetCharge(charge);

@@ -234,8 +234,11 @@ void Bond::GetAtoms(Bondable*& atom1, Bondable*& atom2) const
     atom2 = m_atom2;
 }
 
+// A bond made by class name has no ends yet: it stands at the origin, with no length.
 Point3d Bond::GetMidPoint() const
 {
+    if (!m_atom1 || !m_atom2)
+        return Point3d::origin;
     return MidPoint(m_atom1->GetXYZ(), m_atom2->GetXYZ());
 }
 
@@ -248,6 +251,8 @@ double Bond::GetValenceContribution(const Bondable* end) const
 
 double Bond::GetLength() const
 {
+    if (!m_atom1 || !m_atom2)
+        return 0.0;
     return Distance(m_atom1->GetXYZ(), m_atom2->GetXYZ());
 }
 
@@ -258,7 +263,7 @@ bool Bond::FindBond(const Bondable* a, const Bondable* b) const
 
 bool Bond::IsTerminal() const
 {
-    return m_atom1->IsTerminal() || m_atom2->IsTerminal();
+    return m_atom1 && m_atom2 && (m_atom1->IsTerminal() || m_atom2->IsTerminal());
 }
 
 bool Bond::IsVisible() const
@@ -296,6 +301,8 @@ float Bond::GetDisplaySize() const
 
 Point3d Bond::GetAnnotationXYZ() const
 {
+    if (!m_atom1 || !m_atom2)
+        return GetMidPoint();
     const Point3d direction = (m_atom1->GetXYZ() - m_atom2->GetXYZ()).Normal();
     return GetMidPoint() + direction * (GetDisplaySize() + 0.1);
 }

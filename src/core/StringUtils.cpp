@@ -6,6 +6,7 @@
 #include <limits>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 namespace Tavrel::StringUtils {
 
@@ -23,12 +24,6 @@ std::size_t SkipDigits(std::string_view text, std::size_t pos)
     while (pos < text.size() && IsDigit(text[pos]))
         ++pos;
     return pos;
-}
-
-bool IsAlnum(char c)
-{
-    const char lower = ToLower(c);
-    return IsDigit(c) || (lower >= 'a' && lower <= 'z');
 }
 
 // Whether a well-formed real that is out of the double range lies below it (underflow) rather than
@@ -133,49 +128,88 @@ std::size_t ReadReal(std::string_view text, double& value)
     return pos;
 }
 
-bool StringToInteger(std::string_view text, std::int32_t& value) { return ReadInteger(text, value) != 0; }
+namespace {
 
-bool StringToReal(std::string_view text, double& value) { return ReadReal(text, value) != 0; }
+// Whether nothing but white space lies from pos on.
+bool EndsAt(std::string_view text, std::size_t pos)
+{
+    return SkipSpace(text, pos) == text.size();
+}
+
+bool FitsFloat(double value)
+{
+    return std::fabs(value) <= double{std::numeric_limits<float>::max()};
+}
+
+} // namespace
+
+bool StringToInteger(std::string_view text, std::int32_t& value)
+{
+    std::int32_t read = 0;
+    const std::size_t used = ReadInteger(text, read);
+    if (used == 0 || !EndsAt(text, used))
+        return false;
+    value = read;
+    return true;
+}
+
+bool StringToReal(std::string_view text, double& value)
+{
+    double read = 0.0;
+    const std::size_t used = ReadReal(text, read);
+    if (used == 0 || !EndsAt(text, used))
+        return false;
+    value = read == 0.0 ? 0.0 : read;
+    return true;
+}
 
 bool StringToReal(std::string_view text, float& value)
 {
-    double result = 0.0;
-    if (ReadReal(text, result) == 0 || std::fabs(result) > double{std::numeric_limits<float>::max()})
+    double read = 0.0;
+    if (!StringToReal(text, read) || !FitsFloat(read))
         return false;
-    value = static_cast<float>(result);
+    value = static_cast<float>(read);
     return true;
 }
 
 bool StringToBoolean(std::string_view text, bool& value)
 {
-    const std::size_t pos = SkipSpace(text, 0);
-    const std::string_view rest = text.substr(pos);
-    for (const auto& [word, meaning] : {std::pair{std::string_view("true"), true}, std::pair{std::string_view("false"), false}}) {
-        if (rest.size() >= word.size() && EqualsNoCase(rest.substr(0, word.size()), word)) {
-            if (rest.size() > word.size() && IsAlnum(rest[word.size()]))
-                return false;
-            value = meaning;
-            return true;
-        }
-    }
+    const std::string_view word = TrimView(text);
     std::int32_t number = 0;
-    const std::size_t used = ReadInteger(text, number);
-    if (used == 0 || (number != 0 && number != 1) || (used < text.size() && IsAlnum(text[used])))
+    if (EqualsNoCase(word, "true") || EqualsNoCase(word, "false"))
+        value = EqualsNoCase(word, "true");
+    else if (StringToInteger(word, number) && (number == 0 || number == 1))
+        value = number == 1;
+    else
         return false;
-    value = number == 1;
+    return true;
+}
+
+bool StringToReals(std::string_view text, std::span<double> values)
+{
+    std::vector<double> read(values.size());
+    std::size_t pos = 0;
+    for (double& number : read) {
+        // Each number after the first follows white space.
+        if (pos > 0 && (pos == text.size() || !IsSpace(text[pos])))
+            return false;
+        const std::size_t used = ReadReal(text.substr(pos), number);
+        if (used == 0 || !FitsFloat(number))
+            return false;
+        number = number == 0.0 ? 0.0 : number;
+        pos += used;
+    }
+    if (!EndsAt(text, pos))
+        return false;
+    std::copy(read.begin(), read.end(), values.begin());
     return true;
 }
 
 bool StringToPoint(std::string_view text, Point3d& point)
 {
     double coordinates[3] = {};
-    std::size_t pos = 0;
-    for (double& coordinate : coordinates) {
-        const std::size_t used = ReadReal(text.substr(pos), coordinate);
-        if (used == 0 || std::fabs(coordinate) > double{std::numeric_limits<float>::max()})
-            return false;
-        pos += used;
-    }
+    if (!StringToReals(text, coordinates))
+        return false;
     point = Point3d(coordinates[0], coordinates[1], coordinates[2]);
     return true;
 }
@@ -210,7 +244,7 @@ int CompareNoCase(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : 1;
 }
 
-std::string Trim(std::string_view text)
+std::string_view TrimView(std::string_view text)
 {
     std::size_t begin = 0;
     std::size_t end = text.size();
@@ -218,7 +252,12 @@ std::string Trim(std::string_view text)
         ++begin;
     while (end > begin && IsSpace(text[end - 1]))
         --end;
-    return std::string(text.substr(begin, end - begin));
+    return text.substr(begin, end - begin);
+}
+
+std::string Trim(std::string_view text)
+{
+    return std::string(TrimView(text));
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -27,17 +28,22 @@ std::size_t ReadInteger(std::string_view text, std::int32_t& value);
 // exponent. No hexadecimal, infinity or NaN forms; a value that overflows a double is not read.
 std::size_t ReadReal(std::string_view text, double& value);
 
-// Whole-text readers: true when a number is read from the start of the text (after white space);
-// trailing text is ignored, so " 12abc" gives 12. On failure the output is left unchanged.
+// The readers of the setters: the whole text, white space around it aside, is one value that fits
+// the type ("12abc", "1.5.5" and "1 2" are not numbers). On failure the output is left unchanged.
 bool StringToInteger(std::string_view text, std::int32_t& value);
+// A finite real; every zero, "-0" too, reads as +0.
 bool StringToReal(std::string_view text, double& value);
 // As the double form; a value outside the float range fails.
 bool StringToReal(std::string_view text, float& value);
-// "true" or "false" in any letter case, or the integers 1 and 0, after optional white space; a word
-// must not run on into further letters or digits ("trueish" fails, "true, x" succeeds).
+// "true" or "false" in any letter case, or the integers 1 and 0.
 bool StringToBoolean(std::string_view text, bool& value);
-// Three reals separated by white space, narrowed to floats; fewer than three leave point unchanged.
+// As many reals as values holds (each as StringToReal, within the float range), separated by white
+// space.
+bool StringToReals(std::string_view text, std::span<double> values);
+// Three reals, as StringToReals, narrowed to floats.
 bool StringToPoint(std::string_view text, Point3d& point);
+// The text without the white space around it (a view of the text).
+std::string_view TrimView(std::string_view text);
 
 // ASCII case folding; bytes outside A-Z / a-z are kept.
 std::string ToLower(std::string_view text);

@@ -59,7 +59,7 @@ private:
 // it names none.
 int FindGroupText(std::string_view group)
 {
-    if (std::int32_t number = 0; StringUtils::StringToInteger(group, number))
+    if (std::int32_t number = 0; StringUtils::ReadInteger(group, number) != 0)
         return FindSpaceGroupSetting(number, "", 0);
     if (const std::optional<std::string_view> word = TextReader(group).NextWord())
         return FindSpaceGroupSettingByName(*word, "", 0);
@@ -133,7 +133,7 @@ bool Symmetry::LoadSpaceGroup(std::string_view symbol, std::string_view qualifie
     const std::optional<std::string_view> word = TextReader(symbol).NextWord();
     if (!word)
         return LoadTableEntry(SymTableEntry(std::string_view("P1"), qualifier, choice));
-    if (std::int32_t number = 0; StringUtils::StringToInteger(*word, number))
+    if (std::int32_t number = 0; StringUtils::ReadInteger(*word, number) != 0)
         return LoadSpaceGroup(number, qualifier, 0);
     return LoadTableEntry(SymTableEntry(symbol, qualifier, choice));
 }
@@ -148,7 +148,7 @@ bool Symmetry::LoadSpaceGroup(std::string_view group, std::string_view setting)
     if (qualifierWord && settingReader.NextWord())
         choice = settingReader.NextInteger();
     const std::string_view qualifier = choice ? *qualifierWord : setting;
-    if (std::int32_t number = 0; StringUtils::StringToInteger(group, number))
+    if (std::int32_t number = 0; StringUtils::ReadInteger(group, number) != 0)
         return LoadTableEntry(SymTableEntry(number, qualifier, choice.value_or(0)));
     if (const std::optional<std::string_view> word = TextReader(group).NextWord())
         return LoadTableEntry(SymTableEntry(*word, qualifier, choice.value_or(0)));

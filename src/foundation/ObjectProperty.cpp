@@ -237,12 +237,10 @@ std::string ObjectProperty::Point2dType::ToString() const
 
 bool ObjectProperty::Point2dType::FromString(std::string_view text)
 {
-    double x = 0.0;
-    double y = 0.0;
-    const std::size_t used = StringUtils::ReadReal(text, x);
-    if (used == 0 || StringUtils::ReadReal(text.substr(used), y) == 0)
+    double coordinates[2] = {};
+    if (!StringUtils::StringToReals(text, coordinates))
         return false;
-    m_value = Point2d(x, y);
+    m_value = Point2d(coordinates[0], coordinates[1]);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -157,8 +158,12 @@ struct PropertyEntry {
     std::span<const PropertyWord> words;
     // The values the descriptor lists as allowed (the words when there are none).
     std::vector<std::string_view> choices;
+    // The numbers a text may give, bounds included.
+    double lowest = -std::numeric_limits<double>::infinity();
+    double highest = std::numeric_limits<double>::infinity();
 
     bool Has(Flag flag) const { return (flags & flag) != 0; }
+    bool Admits(double number) const { return number >= lowest && number <= highest; }
     // Whether the framework archive holds the field.
     bool IsArchived() const { return archiveWrite != nullptr; }
     // Whether a framework-archive record of this schema holds the field; a written record always
@@ -334,11 +339,11 @@ const std::uint8_t* ReadPlainBlock(const std::uint8_t* at, const std::uint8_t* e
 } // namespace StreamPayload
 
 // The text forms of the value types the tables use: "%d" for integers, "%.4f" for reals and each
-// coordinate of a point, "true" and "false", the core library's form for colours. Parsing reads as a
-// standard stream extraction does (a bool as StringToBoolean); it fills value (which holds the
-// current value: a colour keeps what the text does not give) and returns false, leaving the property
-// unchanged, when the text cannot be taken. An entry's format or words take the place of the
-// default forms.
+// coordinate of a point, "true" and "false", the core library's form for colours. Parsing takes a
+// text only when the whole of it (blanks around aside) is one value of the type, within the entry's
+// range (StringUtils::StringToInteger and the like); it fills value (which holds the current value: a
+// colour keeps what the text does not give) and returns false, leaving the property unchanged, when
+// the text cannot be taken. An entry's format or words take the place of the default forms.
 namespace PropertyText {
 std::string ToText(const std::string& value);
 std::string ToText(std::int32_t value);
@@ -391,9 +396,15 @@ bool FromText(std::string_view text, V& value, const PropertyEntry& entry)
     }
     if constexpr (std::is_enum_v<V>) {
         std::int32_t number = 0;
-        if (!FromText(text, number))
+        if (!FromText(text, number) || !entry.Admits(number))
             return false;
         value = static_cast<V>(number);
+        return true;
+    } else if constexpr (std::is_arithmetic_v<V> && !std::is_same_v<V, bool>) {
+        V number = value;
+        if (!FromText(text, number) || !entry.Admits(static_cast<double>(number)))
+            return false;
+        value = number;
         return true;
     } else {
         return FromText(text, value);
@@ -1080,6 +1091,13 @@ public:
     PropertyList& Words(std::span<const PropertyWord> words)
     {
         Last().words = words;
+        return *this;
+    }
+    // The numbers a text may give, bounds included: a text of another number is refused.
+    PropertyList& Range(double lowest, double highest = std::numeric_limits<double>::infinity())
+    {
+        Last().lowest = lowest;
+        Last().highest = highest;
         return *this;
     }
     // The values the descriptor lists as allowed.

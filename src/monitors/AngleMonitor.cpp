@@ -31,16 +31,20 @@ const char* OrientationName(AngleMonitor::Orientation orientation)
                : "";
 }
 
-AngleMonitor::Orientation ParseOrientation(std::string_view text)
+// An orientation's name or its first word ("First Angle" or "first"), in any letter case, blanks
+// around aside; false for any other text.
+bool ParseOrientation(std::string_view text, AngleMonitor::Orientation& orientation)
 {
-    const std::string lower = StringUtils::ToLower(text);
-    if (lower.starts_with("first"))
-        return AngleMonitor::FirstAngle;
-    if (lower.starts_with("second"))
-        return AngleMonitor::SecondAngle;
-    if (lower.starts_with("third"))
-        return AngleMonitor::ThirdAngle;
-    return AngleMonitor::FirstAngle;
+    const std::string_view word = StringUtils::TrimView(text);
+    for (const AngleMonitor::Orientation known :
+         {AngleMonitor::FirstAngle, AngleMonitor::SecondAngle, AngleMonitor::ThirdAngle}) {
+        const std::string_view name = OrientationNames[known];
+        if (StringUtils::EqualsNoCase(word, name) || StringUtils::EqualsNoCase(word, name.substr(0, name.find(' ')))) {
+            orientation = known;
+            return true;
+        }
+    }
+    return false;
 }
 
 Point3d PositionOf(const Object* object)
@@ -112,7 +116,10 @@ const PropertyTable& AngleMonitor::Properties()
             .Text("Orientation")
             .GetText([](const AngleMonitor& monitor) { return OrientationName(monitor.m_orientation); })
             .SetText([](AngleMonitor& monitor, std::string_view text) {
-                monitor.SetMeasuredAngle(ParseOrientation(text));
+                Orientation orientation = FirstAngle;
+                if (!ParseOrientation(text, orientation))
+                    return false;
+                monitor.SetMeasuredAngle(orientation);
                 return true;
             })
             .Choices({OrientationNames[0], OrientationNames[1], OrientationNames[2]})

@@ -97,10 +97,7 @@ const PropertyTable& BumpMonitor::Properties()
             })
             .Text("Show distances")
             .GetText([](const BumpMonitor& monitor) { return monitor.m_showLabels ? "True" : "False"; })
-            .SetText([](BumpMonitor& monitor, std::string_view text) {
-                monitor.ShowDistanceLabels(ParseSwitch(text));
-                return true;
-            })
+            .SetText(SwitchText<&BumpMonitor::ShowDistanceLabels>{})
             .Described([](const BumpMonitor& monitor) {
                 return ObjectProperty("Show distances", monitor.m_showLabels, ReadWriteAccess, ObjectProperty::CategorySwitch);
             })

@@ -40,8 +40,8 @@ const PropertyTable& CentroidMonitor::Properties()
             .Text("Center of Mass")
             .GetText([](const CentroidMonitor& monitor) { return monitor.m_centerOfMass ? "True" : "False"; })
             .SetText([](CentroidMonitor& monitor, std::string_view text) {
-                const bool on = StringUtils::EqualsNoCase(text, "true") || text == "1";
-                const bool known = on || StringUtils::EqualsNoCase(text, "false") || text == "0";
+                bool on = false;
+                const bool known = StringUtils::StringToBoolean(text, on);
                 if (known)
                     monitor.SetCenterOfMass(on);
                 monitor.SetNeedsRecalc(true);

@@ -28,7 +28,7 @@ class Geometric;
 // record written in place; on reading, taken only when it is a parentless dihedral monitor that no
 // other object holds), "Force Constant" (a double), "Periodicity" (an integer) and "Reference Angle"
 // (a double). Text interface: "Force Constant" and "Reference Angle" ("%f"; set from a number) and
-// "Periodicity" ("%d"; set from an integer).
+// "Periodicity" ("%d"; set from an integer); a text refuses a negative force constant or periodicity.
 class DihedralRestraint : public Restraint {
     TAVREL_CLASS(DihedralRestraint, Restraint, Creatable)
 public:

@@ -30,7 +30,7 @@ class OrdCollection;
 // are kept only when the distance monitor measures exactly the two centroid monitors), then "Force
 // Constant Minimum", "Force Constant Maximum", "Force Maximum", "Threshold Minimum" and "Threshold
 // Maximum" (doubles). Text interface: "Force Constant Maximum", "Force Constant Minimum", "Force
-// Maximum", "Threshold Maximum", "Threshold Minimum" ("%f"; set from a number).
+// Maximum", "Threshold Maximum", "Threshold Minimum" ("%f"; set from a number that is not negative).
 class DistanceRestraint : public Restraint {
     TAVREL_CLASS(DistanceRestraint, Restraint, Creatable)
 public:

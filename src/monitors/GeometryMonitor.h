@@ -130,9 +130,23 @@ protected:
     // The monitor's colour, or the selected colour while it is selected.
     Color GetDrawingColor() const { return IsSelected() ? Color::Selected() : GetColor(); }
 
-    // The flag a switch of the text interface takes: true for a text beginning with "y" or "Y" or
-    // equal to "true" in any letter case.
-    static bool ParseSwitch(std::string_view text);
+    // The flag a switch of the text interface takes: on for "true", "yes" or "y", off for "false",
+    // "no" or "n", in any letter case (blanks around aside); false, with on unchanged, for any other
+    // text.
+    static bool ParseSwitch(std::string_view text, bool& on);
+    // The text of a switch of the level's table (PropertyList::SetText): ParseSwitch, then Set with
+    // the flag.
+    template <auto Set>
+    struct SwitchText {
+        bool operator()(auto& monitor, std::string_view text) const
+        {
+            bool on = false;
+            if (!ParseSwitch(text, on))
+                return false;
+            (monitor.*Set)(on);
+            return true;
+        }
+    };
     // Object's listed properties, then the shown entries of the level's own table (and not those of
     // the levels between): the listing of the monitors that have no position of interest.
     std::int32_t ListObjectPropertiesThen(const PropertyTable& level, ObjectProperty::Array& properties) const;

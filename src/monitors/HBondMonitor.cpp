@@ -135,10 +135,7 @@ const PropertyTable& HBondMonitor::Properties()
             })
             .Text("Show distances")
             .GetText([](const HBondMonitor& monitor) { return monitor.m_showLabels ? "True" : "False"; })
-            .SetText([](HBondMonitor& monitor, std::string_view text) {
-                monitor.ShowDistanceLabels(ParseSwitch(text));
-                return true;
-            })
+            .SetText(SwitchText<&HBondMonitor::ShowDistanceLabels>{})
             .Described([](const HBondMonitor& monitor) {
                 return ObjectProperty("Show distances", monitor.m_showLabels, ReadWriteAccess, ObjectProperty::CategorySwitch);
             })

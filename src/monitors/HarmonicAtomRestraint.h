@@ -19,8 +19,9 @@ class Event;
 //
 // Persisted after Restraint's properties as "Atom Set" (the atoms as an array of object references;
 // on reading, entries that are not atoms are dropped), "Force Constant" (a double) and "Use Mass
-// Weighting" (a boolean). Text interface: "Force Constant" ("%f"; set from a number) and "Use Mass
-// Weighting" ("true" or "false"; set from what StringUtils::StringToBoolean takes).
+// Weighting" (a boolean). Text interface: "Force Constant" ("%f"; set from a number that is not
+// negative) and "Use Mass Weighting" ("true" or "false"; set from what StringUtils::StringToBoolean
+// takes).
 class HarmonicAtomRestraint : public Restraint {
     TAVREL_CLASS(HarmonicAtomRestraint, Restraint, Creatable)
 public:

@@ -129,17 +129,11 @@ const PropertyTable& StructureMonitor::Properties()
             .Shown()
             .Text("Show under-valence")
             .GetText([](const StructureMonitor& monitor) { return monitor.GetDisplayUnderValence() ? "True" : "False"; })
-            .SetText([](StructureMonitor& monitor, std::string_view text) {
-                monitor.SetDisplayUnderValence(ParseSwitch(text));
-                return true;
-            })
+            .SetText(SwitchText<&StructureMonitor::SetDisplayUnderValence>{})
             .Shown(ObjectProperty::CategorySwitch)
             .Text("Show labels")
             .GetText([](const StructureMonitor& monitor) { return monitor.GetDisplayLabels() ? "True" : "False"; })
-            .SetText([](StructureMonitor& monitor, std::string_view text) {
-                monitor.SetDisplayLabels(ParseSwitch(text));
-                return true;
-            })
+            .SetText(SwitchText<&StructureMonitor::SetDisplayLabels>{})
             .Shown(ObjectProperty::CategorySwitch)
             .AfterRecord([](StructureMonitor& monitor, Archive&, PropertyArchive*) { monitor.SetNeedsRecalc(true); }));
     return table;

@@ -50,10 +50,7 @@ const PropertyTable& TupleMonitor::Properties()
             .Field<&TupleMonitor::m_displayLines>("TupleMonitor Display Lines")
             .Text("Show lines")
             .GetText([](const TupleMonitor& monitor) { return monitor.GetDisplayLines() ? "True" : "False"; })
-            .SetText([](TupleMonitor& monitor, std::string_view text) {
-                monitor.SetDisplayLines(ParseSwitch(text));
-                return true;
-            })
+            .SetText(SwitchText<&TupleMonitor::SetDisplayLines>{})
             .Shown(ObjectProperty::CategorySwitch)
             .AfterRecord([](TupleMonitor& monitor, Archive& archive, PropertyArchive*) {
                 if (archive.IsLoading())

@@ -287,7 +287,8 @@ TEST_F(AtomBondTest, BondTypesOrdersAndTextProperties)
     // Ethane: atom 2 moves with its hydrogens, atom 1's side stays.
     const Point3d h1 = ethane.c1->GetAttached(0)->GetXYZ();
     const Point3d h2 = ethane.c2->GetAttached(0)->GetXYZ();
-    EXPECT_TRUE(bond.SetPropertyFromString("Length", " 1.54 trailing"));
+    EXPECT_FALSE(bond.SetPropertyFromString("Length", " 1.54 trailing"));
+    EXPECT_TRUE(bond.SetPropertyFromString("Length", " 1.54 "));
     EXPECT_EQ(bond.GetPropertyAsString("Length"), "1.540");
     EXPECT_EQ(ethane.c1->GetXYZ(), Point3d());
     EXPECT_EQ(ethane.c1->GetAttached(0)->GetXYZ(), h1);

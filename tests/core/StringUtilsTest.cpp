@@ -3,57 +3,80 @@
 #include <clocale>
 #include <cmath>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include <tavrel/core/StringUtils.h>
 
 using namespace Tavrel;
 namespace SU = Tavrel::StringUtils;
 
-TEST(StringUtilsTest, IntegersReadLikeStreamExtraction)
+TEST(StringUtilsTest, IntegersAreTheWholeTextAndPrefixesAreLeftToTheReader)
 {
     std::int32_t value = 7;
-    EXPECT_TRUE(SU::StringToInteger(" 12abc", value));
+    EXPECT_TRUE(SU::StringToInteger(" 12\n", value));
     EXPECT_EQ(value, 12);
     EXPECT_TRUE(SU::StringToInteger("\t-2147483648", value));
     EXPECT_EQ(value, INT32_MIN);
     EXPECT_TRUE(SU::StringToInteger("+5", value));
     EXPECT_EQ(value, 5);
-    EXPECT_TRUE(SU::StringToInteger("3.9", value));
-    EXPECT_EQ(value, 3);
+    EXPECT_TRUE(SU::StringToInteger("-0", value));
+    EXPECT_EQ(value, 0);
 
     value = 7;
-    for (const char* bad : {"", "  ", "abc", "-", "+ 1", "2147483648", "-2147483649", "99999999999999999999"}) {
+    for (const std::string& bad : std::vector<std::string>{
+             "", "  ", "abc", "-", "+ 1", "2147483648", "-2147483649", "99999999999999999999", " 12abc", "3.9", "1e39",
+             "1.5.5", "1 2 nan", "1\xff", "0x10", std::string("1\0", 2), std::string(100000, '1')}) {
         EXPECT_FALSE(SU::StringToInteger(bad, value)) << bad;
         EXPECT_EQ(value, 7) << bad;
     }
+    // The reader takes the longest prefix and says how much of the text it used.
+    EXPECT_EQ(SU::ReadInteger(" 12abc", value), 3u);
+    EXPECT_EQ(value, 12);
+    EXPECT_EQ(SU::ReadInteger("3.9", value), 1u);
+    EXPECT_EQ(value, 3);
 }
 
-TEST(StringUtilsTest, RealsReadLikeStreamExtraction)
+TEST(StringUtilsTest, RealsAreTheWholeTextFiniteAndWithinTheirType)
 {
     double value = 0.0;
-    EXPECT_TRUE(SU::StringToReal("  1.5e2xyz", value));
+    EXPECT_TRUE(SU::StringToReal("  1.5e2 ", value));
     EXPECT_DOUBLE_EQ(value, 150.0);
     EXPECT_TRUE(SU::StringToReal(".5", value));
     EXPECT_DOUBLE_EQ(value, 0.5);
     EXPECT_TRUE(SU::StringToReal("-7.", value));
     EXPECT_DOUBLE_EQ(value, -7.0);
-    EXPECT_TRUE(SU::StringToReal("0x1p3", value));
-    EXPECT_EQ(value, 0.0);
-    EXPECT_TRUE(SU::StringToReal("2e", value));
-    EXPECT_DOUBLE_EQ(value, 2.0);
+    EXPECT_TRUE(SU::StringToReal("1e39", value));
+    EXPECT_DOUBLE_EQ(value, 1e39);
     EXPECT_TRUE(SU::StringToReal("1e-400", value));
     EXPECT_EQ(value, 0.0);
     EXPECT_TRUE(SU::StringToReal("0.000001e-320", value));
     EXPECT_EQ(value, 0.0);
+    // Every zero is +0.
+    for (const char* zero : {"-0", "-0.0", "-1e-400"}) {
+        value = 9.0;
+        EXPECT_TRUE(SU::StringToReal(zero, value)) << zero;
+        EXPECT_FALSE(std::signbit(value)) << zero;
+    }
 
     value = 9.0;
-    for (const char* bad : {"", ".", "-.", "e5", "inf", "nan", "1e400", "12345678901234567890e300"}) {
+    for (const std::string& bad : std::vector<std::string>{
+             "", ".", "-.", "e5", "inf", "-inf", "nan", "NaN", "infinity", "1e400", "12345678901234567890e300",
+             "  1.5e2xyz", "0x1p3", "2e", "1.5.5", "1 2", "1\xff", std::string("1\0", 2), std::string(100000, '9')}) {
         EXPECT_FALSE(SU::StringToReal(bad, value)) << bad;
         EXPECT_EQ(value, 9.0) << bad;
     }
     float narrow = 1.0f;
     EXPECT_FALSE(SU::StringToReal("1e39", narrow));
+    EXPECT_FALSE(SU::StringToReal("-3.5e38", narrow));
     EXPECT_EQ(narrow, 1.0f);
+    EXPECT_TRUE(SU::StringToReal("-0", narrow));
+    EXPECT_FALSE(std::signbit(narrow));
+    // The reader takes the longest prefix.
+    EXPECT_EQ(SU::ReadReal("  1.5e2xyz", value), 7u);
+    EXPECT_DOUBLE_EQ(value, 150.0);
+    EXPECT_EQ(SU::ReadReal("2e", value), 1u);
+    EXPECT_DOUBLE_EQ(value, 2.0);
 }
 
 TEST(StringUtilsTest, ReadingIgnoresGlobalLocale)
@@ -77,26 +100,30 @@ TEST(StringUtilsTest, BooleansAcceptWordsAndBits)
     bool value = false;
     EXPECT_TRUE(SU::StringToBoolean(" TRUE", value));
     EXPECT_TRUE(value);
-    EXPECT_TRUE(SU::StringToBoolean("false, then more", value));
+    EXPECT_TRUE(SU::StringToBoolean("false\t", value));
     EXPECT_FALSE(value);
     EXPECT_TRUE(SU::StringToBoolean("1", value));
     EXPECT_TRUE(value);
     value = true;
-    for (const char* bad : {"", "yes", "trueish", "2", "-1", "0x", "tru"}) {
+    for (const std::string& bad : std::vector<std::string>{"", "yes", "trueish", "2", "-1", "0x", "tru",
+                                                           "false, then more", std::string("true\0", 5)}) {
         EXPECT_FALSE(SU::StringToBoolean(bad, value)) << bad;
         EXPECT_TRUE(value) << bad;
     }
 }
 
-TEST(StringUtilsTest, PointsNeedThreeNumbers)
+TEST(StringUtilsTest, PointsNeedExactlyThreeNumbers)
 {
     Point3d p(9, 9, 9);
-    EXPECT_TRUE(SU::StringToPoint("1 2.5 -3 trailing", p));
+    EXPECT_TRUE(SU::StringToPoint(" 1 2.5\t-3 ", p));
     EXPECT_EQ(p, Point3d(1, 2.5, -3));
-    EXPECT_FALSE(SU::StringToPoint("4 5", p));
-    EXPECT_FALSE(SU::StringToPoint("4,5,6", p));
-    EXPECT_FALSE(SU::StringToPoint("1 2 1e39", p));
+    for (const char* bad : {"4 5", "4,5,6", "1 2 1e39", "1 2 3 trailing", "1 2 3 4 5", "1 2 nan", "1-2 3"})
+        EXPECT_FALSE(SU::StringToPoint(bad, p)) << bad;
     EXPECT_EQ(p, Point3d(1, 2.5, -3));
+    double pair[2] = {};
+    EXPECT_TRUE(SU::StringToReals("7 8", pair));
+    EXPECT_EQ(pair[1], 8.0);
+    EXPECT_FALSE(SU::StringToReals("7 8 9", pair));
 }
 
 TEST(StringUtilsTest, CaseHelpersFoldAsciiOnly)

@@ -1,14 +1,23 @@
 // Every model class through its tables: each stored value, set away from what a new object holds,
 // survives Copy, both property-stream forms, the framework archive and the text interface, and every
-// truncation of the class's records is refused with nothing left behind. A new class needs no
-// round-trip test of its own: one entry in ModelClasses puts it here.
+// truncation of the class's records is refused with nothing left behind; made by its name with
+// nothing around it, each class answers every read of its text interface, refuses hostile texts with
+// nothing changed and takes back every text it reads. A new class needs no round-trip test of its
+// own: one entry in ModelClasses puts it here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -25,6 +34,7 @@
 #include <tavrel/foundation/CompressionInteger.h>
 #include <tavrel/foundation/InternalBase.h>
 #include <tavrel/foundation/PropertyTable.h>
+#include <tavrel/foundation/RuntimeMap.h>
 #include <tavrel/foundation/Storage.h>
 #include <tavrel/platform/Archive.h>
 #include "support/RecordStream.h"
@@ -309,7 +319,7 @@ template <class T>
 bool TextReadsBack(std::string_view textName)
 {
     if constexpr (std::is_base_of_v<Constraint, T>)
-        return textName != "Name";
+        return textName != "Name" && textName != "Label";
     else
         return true;
 }
@@ -454,5 +464,227 @@ TYPED_TEST(EveryClassTest, StoredValuesSurviveEveryFormAndTruncationsAreRefused)
                 EXPECT_EQ(valuesOf(*fresh)[property.name], expected.at(property.name)) << "text " << name;
             }
         }
+    }
+}
+
+// ---- The text interface of every class, made by name with nothing around it and as a sample
+
+namespace {
+
+// Texts that are not a value of any property but a free text (a label) or, for some, a real: empty,
+// blank, out of range, not a number, more than the value, with a zero byte, not UTF-8, very long.
+const std::vector<std::string>& HostileTexts()
+{
+    static const std::vector<std::string> texts = {
+        "", "   ", "\t\n", "1e39", "1e400", "-1e400", "1.5.5", "1 2 nan", "1\xff", "1 2 3 4 5", "nan", "inf", "-inf",
+        "NaN", "infinity", "99999999999999999999", "2147483648", "-2147483649", "4294967296", "0x10",
+        std::string("1\0", 2), std::string("\0", 1), std::string("true\0", 5), "\xc3\x28", "\xff\xfe",
+        std::string(100000, '9'), "1" + std::string(100000, ' ') + "2", std::string(100000, 'y'),
+    };
+    return texts;
+}
+
+// Every text name of the object's levels (and their aliases), once; with settable, those that the
+// levels set (the others make user properties).
+std::vector<std::string> TextNames(const Object& object, bool settable = false)
+{
+    std::vector<std::string> names;
+    for (const PropertyTable* table = object.GetPropertyTable(); table; table = table->GetTextBase()) {
+        for (const PropertyEntry& entry : table->Entries()) {
+            for (const std::string_view name : {entry.textName, entry.alias}) {
+                const bool taken = !settable || object.GetPropertyTable()->FindText(name, PropertyTable::Use::Set);
+                if (!name.empty() && taken && std::find(names.begin(), names.end(), name) == names.end())
+                    names.emplace_back(name);
+            }
+        }
+    }
+    return names;
+}
+
+// What the text interface shows of an object: each text read and each listed descriptor.
+using Seen = std::map<std::string, std::string>;
+
+Seen Look(Object& object, const std::vector<std::string>& names)
+{
+    Seen seen;
+    for (const std::string& name : names)
+        seen["text " + name] = object.GetPropertyAsString(name);
+    ObjectProperty::Array listed;
+    object.GetProperties(listed);
+    for (const ObjectProperty& property : listed)
+        seen["listed " + property.GetName()] = property.GetStringValue();
+    return seen;
+}
+
+// A short text for a message.
+std::string Shown(std::string_view text)
+{
+    std::string shown;
+    for (const char c : text.substr(0, 24))
+        shown += c >= ' ' && c < 127 ? std::string(1, c)
+                                     : StringUtils::Format("\\x%02x", static_cast<unsigned char>(c));
+    return '"' + shown + (text.size() > 24 ? "...\"" : "\"");
+}
+
+// The entries that differ, empty when none does.
+std::string Changes(const Seen& before, const Seen& after)
+{
+    std::string changes;
+    for (const auto& [key, value] : after) {
+        const auto was = before.find(key);
+        if (was == before.end() || was->second != value)
+            changes += key + ": " + (was == before.end() ? "none" : Shown(was->second)) + " -> " + Shown(value) + "; ";
+    }
+    for (const auto& [key, value] : before) {
+        if (!after.contains(key))
+            changes += key + ": " + Shown(value) + " -> none; ";
+    }
+    return changes;
+}
+
+// The stored values that differ between two records of an object, empty when none does.
+std::string StoredChanges(const Bytes& before, const Bytes& after)
+{
+    if (before == after)
+        return {};
+    Seen was;
+    Seen is;
+    for (const auto& [record, seen] : {std::pair{&before, &was}, std::pair{&after, &is}}) {
+        for (const auto& [name, values] : PlainRecord(*record).Values()) {
+            for (std::size_t i = 0; i < values.size(); ++i)
+                (*seen)["stored " + name + " " + std::to_string(i)] = values[i];
+        }
+    }
+    return Changes(was, is);
+}
+
+std::string_view Trimmed(std::string_view text)
+{
+    while (!text.empty() && StringUtils::IsSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && StringUtils::IsSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// A whole text that is one number (as the standard library reads it), or none.
+std::optional<double> Number(std::string_view text)
+{
+    text = Trimmed(text);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// Whether a property that took a text reads back as it: the same text (a free text), or the same
+// number (to float precision).
+bool ReadsBackAs(const std::string& read, const std::string& text)
+{
+    if (Trimmed(read) == Trimmed(text))
+        return true;
+    const std::optional<double> number = Number(text);
+    const std::optional<double> readNumber = Number(read);
+    return number && readNumber && std::fabs(*readNumber - *number) <= 1e-6 * std::fabs(*number);
+}
+
+// Whether the entry sets a stored text (a label): any text is a value of it.
+bool IsFreeText(const PropertyEntry& entry)
+{
+    return entry.Has(PropertyEntry::Persisted) && entry.code == Storage::StorageString;
+}
+
+// Whether a text is a value the entry may take whatever it then reads: any text for a free text, a
+// number within the float range for a real (a position an object keeps but does not show).
+bool IsValueOf(const PropertyEntry& entry, const std::string& text)
+{
+    const std::optional<double> number = Number(text);
+    const bool real = !entry.getInteger && number && std::fabs(*number) <= std::numeric_limits<float>::max();
+    return IsFreeText(entry) || real;
+}
+
+// Every read answers; every hostile text is refused with nothing changed, or reads back as taken (an
+// object that has no such value may take it and change nothing); "-0" acts as "0" where it is a
+// number; every text read is taken back as it is.
+template <class T>
+void CheckTextInterface(Object& object, const char* how)
+{
+    const std::vector<std::string> names = TextNames(object);
+    for (const std::string& name : names)
+        object.GetPropertyAsObjectProperty(name);
+    // Other names: a class name reads a path, any other nothing.
+    for (const std::string& name : HostileTexts()) {
+        EXPECT_EQ(object.GetPropertyAsString(name), "") << how;
+        EXPECT_FALSE(object.GetPropertyAsObjectProperty(name).HasValue()) << how;
+    }
+    EXPECT_EQ(object.GetPropertyAsString(object.GetClassHierarchyName()), object.GetInvariant()) << how;
+    ObjectProperty::Array user;
+    object.GetUserProperties(user);
+    const std::vector<std::string> settable = TextNames(object, true);
+    for (const std::string& name : settable) {
+        const PropertyEntry& entry = *object.GetPropertyTable()->FindText(name, PropertyTable::Use::Set);
+        // The record while no text was taken: a refused text leaves it as it is.
+        std::optional<Bytes> record = RecordStream::Save(object, Form::Plain);
+        Seen before = Look(object, names);
+        for (const std::string& text : HostileTexts()) {
+            if (object.SetPropertyFromString(name, text)) {
+                if (!IsValueOf(entry, text) && !ReadsBackAs(object.GetPropertyAsString(name), text)) {
+                    const std::string read = object.GetPropertyAsString(name);
+                    const std::string stored =
+                        record ? StoredChanges(*record, RecordStream::Save(object, Form::Plain)) : "";
+                    EXPECT_EQ(Changes(before, Look(object, names)) + stored, "")
+                        << how << ": " << name << " took " << Shown(text) << " as " << Shown(read);
+                }
+                record.reset();
+                before = Look(object, names);
+                continue;
+            }
+            Seen after = Look(object, names);
+            EXPECT_EQ(Changes(before, after), "") << how << ": " << name << " refused " << Shown(text);
+            before = std::move(after);
+        }
+        if (record) {
+            EXPECT_EQ(StoredChanges(*record, RecordStream::Save(object, Form::Plain)), "")
+                << how << ": " << name << " refused every hostile text";
+        }
+        const bool minusZero = object.SetPropertyFromString(name, "-0");
+        const Seen afterMinusZero = Look(object, names);
+        EXPECT_EQ(object.SetPropertyFromString(name, "0"), minusZero) << how << ": " << name;
+        if (!IsFreeText(entry)) {
+            EXPECT_EQ(Changes(afterMinusZero, Look(object, names)), "") << how << ": " << name << " -0 is not 0";
+        }
+    }
+    for (const std::string& name : settable) {
+        const std::string text = object.GetPropertyAsString(name);
+        const Bytes record = RecordStream::Save(object, Form::Plain);
+        const bool taken = object.SetPropertyFromString(name, text);
+        if (TextReadsBack<T>(name)) {
+            EXPECT_EQ(object.GetPropertyAsString(name), text) << how << ": " << name << " read " << Shown(text);
+        }
+        if (!taken) {
+            EXPECT_EQ(StoredChanges(record, RecordStream::Save(object, Form::Plain)), "")
+                << how << ": " << name << " refused its own text " << Shown(text);
+        }
+    }
+}
+
+} // namespace
+
+TYPED_TEST(EveryClassTest, TextInterfaceAnswersEveryReadAndRefusesHostileTexts)
+{
+    using T = TypeParam;
+    if constexpr (!std::is_base_of_v<Object, T> || std::is_abstract_v<T>) {
+        GTEST_SKIP() << "no text interface of its own objects";
+    } else {
+        const Sweep sweep;
+        if constexpr (T::classKind == ClassKind::Creatable) {
+            auto* const named = dynamic_cast<T*>(RuntimeMap::CreateObject(T::classInstance->GetClassHierarchyName()));
+            ASSERT_NE(named, nullptr);
+            CheckTextInterface<T>(*named, "made by name");
+        }
+        // Samples other than bonds are made bare, as by name.
+        if constexpr (std::is_base_of_v<Bond, T>)
+            CheckTextInterface<T>(*Sample<T>::Make(), "between two atoms");
     }
 }

@@ -86,14 +86,15 @@ protected:
 
 } // namespace
 
-TEST_F(ObjectTest, IdTextTakesTheLeadingNumberAndRefusesTextWithout)
+TEST_F(ObjectTest, IdTextTakesOnlyAWholeIntegerAndRefusesAnyOtherWithoutEvents)
 {
     Object node(nullptr);
     Listen(node);
-    EXPECT_TRUE(node.SetPropertyFromString("id", " 12abc"));
+    EXPECT_TRUE(node.SetPropertyFromString("id", " 12 "));
     EXPECT_EQ(node.GetID(), 12);
-    EXPECT_FALSE(node.SetPropertyFromString("ID", "abc"));
-    EXPECT_FALSE(node.SetPropertyFromString("ID", "99999999999"));
+    for (const std::string& bad : std::vector<std::string>{"abc", "99999999999", " 12abc", "1e39", "1.5.5", "1 2 nan",
+                                                           "1\xff", "", " ", std::string("1\0", 2)})
+        EXPECT_FALSE(node.SetPropertyFromString("ID", bad)) << bad;
     EXPECT_EQ(node.GetPropertyAsString("Id"), "12");
     EXPECT_EQ(Codes(), std::vector<std::uint16_t>{Object::EventIDSet});
 }

@@ -101,7 +101,9 @@ TEST(DataStorageTypes, ObjectCellFollowsTheObjectByIdentifier)
 TEST(DataStorageText, SetFromStringParsesKeepsTypeAndAlwaysTakesFlags)
 {
     DataStorage number(std::int32_t{3}, Readable);
-    EXPECT_TRUE(number.SetFromString(" 12abc", Readable | Writable));
+    EXPECT_FALSE(number.SetFromString(" 12abc", Readable | Writable));
+    EXPECT_EQ(number.GetAsString(), "3");
+    EXPECT_TRUE(number.SetFromString(" 12 ", Readable | Writable));
     EXPECT_EQ(number.GetAsString(), "12");
     EXPECT_FALSE(number.SetFromString("abc", Temporary));
     EXPECT_EQ(number.GetAsString(), "12");
@@ -341,7 +343,8 @@ TEST(UserPropertyTable, SetFromStringCreatesTextOrDefersToTheCell)
     EXPECT_STREQ(text, "42");
 
     table.SetProperty("count", std::int32_t{1}, 0);
-    EXPECT_EQ(table.SetPropertyFromString("count", "7 apples", Readable), Property::StatusSet);
+    EXPECT_EQ(table.SetPropertyFromString("count", "7 apples", Readable), Property::StatusFailed);
+    EXPECT_EQ(table.SetPropertyFromString("count", "7", Readable), Property::StatusSet);
     EXPECT_EQ(table.SetPropertyFromString("count", "seven", Readable | Writable), Property::StatusFailed);
     EXPECT_EQ(table.GetPropertyAsString("count"), "7");
     EXPECT_TRUE(table.IsWritable("count"));

@@ -141,7 +141,10 @@ TEST_F(AngleMonitorTest, OrientationsChooseTheCornerByNameAndPersist)
     EXPECT_NEAR(monitor->GetAngle(), AngleAt(b, c, a), 1e-9);
     EXPECT_TRUE(monitor->SetPropertyFromString("Orientation", "third"));
     EXPECT_NEAR(monitor->GetAngle(), AngleAt(c, a, b), 1e-9);
-    EXPECT_TRUE(monitor->SetPropertyFromString("Orientation", "sideways"));
+    for (const char* refused : {"sideways", "", "thirdly", "1"})
+        EXPECT_FALSE(monitor->SetPropertyFromString("Orientation", refused)) << refused;
+    EXPECT_EQ(monitor->GetMeasuredAngle(), AngleMonitor::ThirdAngle);
+    EXPECT_TRUE(monitor->SetPropertyFromString("Orientation", " First "));
     EXPECT_EQ(monitor->GetMeasuredAngle(), AngleMonitor::FirstAngle);
     monitor->SetMeasuredAngle(AngleMonitor::ThirdAngle);
     EXPECT_EQ(monitor->GetPropertyAsString("angle"), "36.9");

@@ -183,6 +183,7 @@ TEST_F(ConstraintTest, HarmonicParametersTakeTheirTexts)
     EXPECT_TRUE(harmonic->SetPropertyFromString("Force Constant", "2.5"));
     EXPECT_EQ(harmonic->GetPropertyAsString("force constant"), "2.500000");
     EXPECT_FALSE(harmonic->SetPropertyFromString("Force Constant", "strong"));
+    EXPECT_FALSE(harmonic->SetPropertyFromString("Force Constant", "-2.5"));
     EXPECT_EQ(harmonic->GetForceConstant(), 2.5);
     EXPECT_TRUE(harmonic->SetPropertyFromString("Use Mass Weighting", "false"));
     EXPECT_EQ(harmonic->GetPropertyAsString("Use Mass Weighting"), "false");

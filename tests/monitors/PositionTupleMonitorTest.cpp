@@ -138,9 +138,15 @@ TEST_F(PositionTupleMonitorTest, TuplesJoinPointsOfDifferentMoleculesOnly)
         EXPECT_TRUE(tuple->SetPropertyFromString("Show lines", yes));
         EXPECT_EQ(tuple->GetPropertyAsString("show lines"), "True") << yes;
     }
-    for (const char* no : {"1", "no", ""}) {
+    for (const char* no : {"no", "N", " false "}) {
+        tuple->SetDisplayLines(true);
         EXPECT_TRUE(tuple->SetPropertyFromString("Show lines", no));
         EXPECT_EQ(tuple->GetPropertyAsString("Show lines"), "False") << no;
+    }
+    // Any other text is refused and changes nothing.
+    for (const char* other : {"1", "", "yellow", "nope"}) {
+        EXPECT_FALSE(tuple->SetPropertyFromString("Show lines", other));
+        EXPECT_EQ(tuple->GetPropertyAsString("Show lines"), "False") << other;
     }
 
     tuple->SetID(7);

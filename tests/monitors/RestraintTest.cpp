@@ -154,6 +154,12 @@ TEST_F(RestraintTest, DihedralParametersTakeTheirTexts)
     EXPECT_TRUE(restraint->SetPropertyFromString("Reference Angle", "-170"));
     EXPECT_EQ(restraint->GetPropertyAsString("Reference Angle"), "-170.000000");
     EXPECT_FALSE(restraint->SetPropertyFromString("Reference Angle", "wide"));
+    // A negative force constant or periodicity means nothing: refused; zero switches the term off.
+    EXPECT_FALSE(restraint->SetPropertyFromString("Periodicity", "-2"));
+    EXPECT_FALSE(restraint->SetPropertyFromString("Force Constant", "-0.5"));
+    EXPECT_EQ(restraint->GetPeriodicity(), 3);
+    EXPECT_EQ(restraint->GetForceConstant(), 0.25);
+    EXPECT_TRUE(restraint->SetPropertyFromString("Force Constant", "0"));
     EXPECT_EQ(LastListed(*restraint, 4),
               (std::vector<std::string>{"Enabled", "Force Constant", "Periodicity", "Reference Angle"}));
 }
@@ -327,6 +333,15 @@ TEST_F(RestraintTest, ADistanceRestraintStartsAtTheDistanceOfTheCentroidsOfItsSe
     EXPECT_EQ(maximum, 5.0);
     EXPECT_FALSE(restraint->SetPropertyFromString("Force Maximum", "lots"));
     EXPECT_EQ(restraint->GetForceMaximum(), 2.0);
+    // Negative force constants, forces and distances are refused.
+    for (const char* name : {"Force Constant Maximum", "Force Constant Minimum", "Force Maximum", "Threshold Maximum",
+                             "Threshold Minimum"})
+        EXPECT_FALSE(restraint->SetPropertyFromString(name, "-1")) << name;
+    restraint->GetForceConstants(minimum, maximum);
+    EXPECT_EQ(minimum, 0.5);
+    EXPECT_EQ(restraint->GetForceMaximum(), 2.0);
+    restraint->GetThreshold(minimum, maximum);
+    EXPECT_EQ(minimum, 9.0);
     EXPECT_EQ(LastListed(*restraint, 5), (std::vector<std::string>{"Force Constant Maximum", "Force Constant Minimum",
                                                                    "Force Maximum", "Threshold Maximum",
                                                                    "Threshold Minimum"}));
