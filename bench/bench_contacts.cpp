@@ -1,19 +1,22 @@
-// Close-contact monitors at 10^4, 10^5 and 10^6 atoms of protein density (chains of N, CA, C=O, some
-// 0.057 heavy atoms per cubic angstrom, jittered): bump and hydrogen-bond monitors over the whole
-// structure built (ns and heap bytes per atom), recalculated and drawn (ns per atom, with the contacts
-// found per atom); a hydrogen-bond monitor of half the chains drawn against the rest; and at 10^4 the
-// bump test over every pair, as the search without a grid would run it.
+// Close-contact monitors over a protein of 10^4, 10^5 and 10^6 atoms (BenchProtein): bump and
+// hydrogen-bond monitors over the whole structure built (ns and heap bytes per atom), recalculated and
+// drawn (ns per atom, with the contacts found per atom); a hydrogen-bond monitor of half the molecules
+// drawn against the rest; and at 10^4 the bump test over every pair, as the search without a grid
+// would run it. The ns per atom should stay flat across sizes.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <vector>
 
+#include "BenchProtein.h"
 #include "BenchSupport.h"
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/DisplayList3D.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/monitors/BumpMonitor.h>
@@ -30,56 +33,12 @@ double Seconds(std::chrono::steady_clock::time_point since)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-constexpr int UnitsPerChain = 100;
-constexpr int AtomsPerUnit = 4;
-
-// Chains along x, 4.4 A apart in y and 3.6 A in z, each residue N-CA-C(=O) 1.45 A a step, every
-// position jittered by up to 0.4 A. Returns the chains' molecules.
-std::vector<Molecule*> BuildProtein(TreeRoot& root, int atoms)
-{
-    std::uint64_t state = 12345;
-    const auto jitter = [&state] {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return (static_cast<double>(state >> 11) / 9007199254740992.0 - 0.5) * 0.8;
-    };
-    const int chains = (atoms + UnitsPerChain * AtomsPerUnit - 1) / (UnitsPerChain * AtomsPerUnit);
-    int side = 1;
-    while (side * side < chains)
-        ++side;
-    std::vector<Molecule*> molecules;
-    for (int c = 0; c < chains; ++c) {
-        auto* const molecule = new Molecule(&root);
-        molecules.push_back(molecule);
-        const double y0 = 4.4 * (c % side);
-        const double z0 = 3.6 * (c / side);
-        Atom3d* previous = nullptr;
-        for (int u = 0; u < UnitsPerChain; ++u) {
-            Atom3d* backbone[3] = {};
-            static const char* const symbols[3] = {"N", "C", "C"};
-            for (int k = 0; k < 3; ++k) {
-                const int step = 3 * u + k;
-                auto* const atom = new Atom3d(molecule, symbols[k]);
-                atom->SetXYZ(Point3d(1.45 * step + jitter(), y0 + (step % 2 ? 0.4 : -0.4) + jitter(), z0 + jitter()));
-                if (previous)
-                    previous->MakeBond(atom, Bond::Single);
-                previous = backbone[k] = atom;
-            }
-            auto* const oxygen = new Atom3d(molecule, "O");
-            const Point3d carbon = backbone[2]->GetXYZ();
-            oxygen->SetXYZ(Point3d(carbon.x + jitter(), carbon.y + jitter(), carbon.z + 1.23));
-            backbone[2]->MakeBond(oxygen, Bond::Double);
-        }
-    }
-    return molecules;
-}
-
 void BumpMonitorOverAProtein(benchmark::State& state)
 {
     AttachDataModelDLL();
-    const int atoms = static_cast<int>(state.range(0));
     for (auto _ : state) {
         TreeRoot root;
-        BuildProtein(root, atoms);
+        const auto atoms = static_cast<double>(bench::BuildTiledProtein(&root, static_cast<std::size_t>(state.range(0))).atoms);
         const std::size_t before = HeapInUse();
         auto start = std::chrono::steady_clock::now();
         auto* const monitor = new BumpMonitor(&root);
@@ -106,10 +65,10 @@ BENCHMARK(BumpMonitorOverAProtein)->Arg(10000)->Arg(100000)->Arg(1000000)->Itera
 void HBondMonitorOverAProtein(benchmark::State& state)
 {
     AttachDataModelDLL();
-    const int atoms = static_cast<int>(state.range(0));
     for (auto _ : state) {
         TreeRoot root;
-        const std::vector<Molecule*> chains = BuildProtein(root, atoms);
+        const bench::Protein protein = bench::BuildTiledProtein(&root, static_cast<std::size_t>(state.range(0)));
+        const auto atoms = static_cast<double>(protein.atoms);
         const std::size_t before = HeapInUse();
         auto start = std::chrono::steady_clock::now();
         auto* const tree = new HBondMonitor(&root);
@@ -123,14 +82,20 @@ void HBondMonitorOverAProtein(benchmark::State& state)
         start = std::chrono::steady_clock::now();
         tree->Display(again);
         const double draw = Seconds(start);
+        tree->SetNeedsRecalc(true);
+        DisplayList3D third;
+        start = std::chrono::steady_clock::now();
+        tree->Display(third);
+        const double recalculate = Seconds(start);
         const int bonds = tree->GetNumberOfHydrogenBonds();
         delete tree;
 
-        // Half the chains, internal bonds on, against the other half.
+        // Half the molecules, internal bonds on, against the other half.
         OrdCollection half;
-        for (std::size_t c = 0; c < chains.size() / 2; ++c) {
-            for (int i = 0; i < chains[c]->GetNumChildren(); ++i)
-                half.Add(chains[c]->GetChild(i));
+        for (std::size_t m = 0; m < std::max<std::size_t>(protein.molecules.size() / 2, 1); ++m) {
+            DescendentIterator walk(protein.molecules[m], Atom::classType, false);
+            while (Object* const atom = walk.GetNext())
+                half.Add(atom);
         }
         auto* const set = new HBondMonitor(&root, half, true);
         DisplayList3D external;
@@ -142,6 +107,7 @@ void HBondMonitorOverAProtein(benchmark::State& state)
         state.counters["heap_bytes_per_atom"] = bytes / atoms;
         state.counters["first_draw_ns_per_atom"] = first * 1e9 / atoms;
         state.counters["draw_ns_per_atom"] = draw * 1e9 / atoms;
+        state.counters["recalculate_draw_ns_per_atom"] = recalculate * 1e9 / atoms;
         state.counters["hbonds_per_atom"] = static_cast<double>(bonds) / atoms;
         state.counters["half_set_first_draw_ns_per_atom"] = setFirst * 1e9 / atoms;
         state.counters["half_set_hbonds_per_atom"] = static_cast<double>(set->GetNumberOfHydrogenBonds()) / atoms;
@@ -154,9 +120,8 @@ BENCHMARK(HBondMonitorOverAProtein)->Arg(10000)->Arg(100000)->Arg(1000000)->Iter
 void BumpTestOverEveryPair(benchmark::State& state)
 {
     AttachDataModelDLL();
-    const int atoms = static_cast<int>(state.range(0));
     TreeRoot root;
-    BuildProtein(root, atoms);
+    const auto atoms = static_cast<double>(bench::BuildTiledProtein(&root, static_cast<std::size_t>(state.range(0))).atoms);
     struct Entry {
         const Atom3d* atom;
         Point3d position;
@@ -165,14 +130,11 @@ void BumpTestOverEveryPair(benchmark::State& state)
         bool acceptor;
     };
     std::vector<Entry> entries;
-    for (int m = 0; m < root.GetNumChildren(); ++m) {
-        for (int i = 0; i < root.GetChild(m)->GetNumChildren(); ++i) {
-            const auto* const atom = DynCast<Atom3d>(root.GetChild(m)->GetChild(i));
-            if (!atom)
-                continue;
-            entries.push_back({atom, atom->GetXYZ(), atom->GetVDWRadius() * (atom->GetNumHydrogensToAdd() > 0 ? 1.08f : 1.0f),
-                               atom->IsHBondDonor(), atom->IsHBondAcceptor()});
-        }
+    DescendentIterator walk(&root, Atom3d::classType, false);
+    while (Object* const next = walk.GetNext()) {
+        const auto* const atom = static_cast<const Atom3d*>(next);
+        entries.push_back({atom, atom->GetXYZ(), atom->GetVDWRadius() * (atom->GetNumHydrogensToAdd() > 0 ? 1.08f : 1.0f),
+                           atom->IsHBondDonor(), atom->IsHBondAcceptor()});
     }
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
