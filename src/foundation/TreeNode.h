@@ -80,6 +80,9 @@ public:
                                void* data, const char* attribute);
     virtual void UnregisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree,
                                  void* data, const char* attribute);
+    // Whether the node holds a registration equal to this one (as RegisterEvent compares them).
+    bool IsRegistered(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
+                      const char* attribute) const;
     // Removes the registrations with this user data; null data removes all of the subtree's.
     virtual void UnregisterAllEvents(void* data);
     virtual void UnregisterAllEvents();

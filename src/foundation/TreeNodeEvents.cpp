@@ -227,6 +227,17 @@ void TreeNode::RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Call
     PropagateSetEventMask(type, code, tree);
 }
 
+bool TreeNode::IsRegistered(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
+                            const char* attribute) const
+{
+    const RegistrationList* const registrations = m_extras.FindRegistrations();
+    if (!registrations || !callback)
+        return false;
+    const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree, false};
+    return std::any_of(registrations->begin(), registrations->end(),
+                       [&](const Registration& held) { return held.Same(registration); });
+}
+
 void TreeNode::UnregisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
                                const char* attribute)
 {

@@ -112,6 +112,10 @@ void Monitor::RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_
         m_items.Append(object);
         object->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &EventUpdate, false, this, attribute);
     }
+    // Registering a tree registration again only sets the masks of the whole subtree once more,
+    // which the monitors' recalculations would do each time.
+    if (tree && object->IsRegistered(type, code, &EventUpdate, true, this, attribute))
+        return;
     object->RegisterEvent(type, code, &EventUpdate, tree, this, attribute);
 }
 

@@ -17,6 +17,33 @@ TreeNode* LiveNode(TreeNode* node, std::uint32_t oid)
 
 } // namespace
 
+MonitorItemList::Index::Index(const Index& other)
+{
+    m_chunks.resize(other.m_chunks.size());
+    for (std::size_t c = 0; c < m_chunks.size(); ++c) {
+        if (!other.m_chunks[c])
+            continue;
+        m_chunks[c] = std::make_unique<Chunk>();
+        for (std::size_t p = 0; p < ChunkSize; ++p) {
+            if (const Page* const page = (*other.m_chunks[c])[p].get())
+                (*m_chunks[c])[p] = std::make_unique<Page>(*page);
+        }
+    }
+}
+
+MonitorItemList::Counts& MonitorItemList::Index::Edit(std::uint32_t oid)
+{
+    const std::size_t chunk = oid >> (PageBits + ChunkBits);
+    if (chunk >= m_chunks.size())
+        m_chunks.resize(chunk + 1);
+    if (!m_chunks[chunk])
+        m_chunks[chunk] = std::make_unique<Chunk>();
+    std::unique_ptr<Page>& page = (*m_chunks[chunk])[(oid >> PageBits) & (ChunkSize - 1)];
+    if (!page)
+        page = std::make_unique<Page>();
+    return (*page)[oid & (PageSize - 1)];
+}
+
 MonitorItemList::MonitorItemList(const MonitorItemList& other)
 {
     other.Compact();
@@ -38,7 +65,7 @@ void MonitorItemList::Append(Object* object)
     m_entries.push_back(entry);
     if (m_index) {
         if (entry.oid != 0)
-            ++(*m_index)[entry.oid].listed;
+            ++m_index->Edit(entry.oid).listed;
     } else {
         IndexIfLarge();
     }
@@ -49,8 +76,8 @@ std::size_t MonitorItemList::Count(std::uint32_t oid) const
     if (oid == 0)
         return 0;
     if (m_index) {
-        const auto found = m_index->find(oid);
-        return found == m_index->end() ? 0 : found->second.listed;
+        const Counts* const counts = m_index->Find(oid);
+        return counts ? counts->listed : 0;
     }
     return static_cast<std::size_t>(
         std::count_if(m_entries.begin(), m_entries.end(), [oid](const Entry& entry) { return entry.oid == oid; }));
@@ -68,11 +95,11 @@ bool MonitorItemList::RemoveFirst(std::uint32_t oid)
         m_entries.erase(found);
         return true;
     }
-    const auto found = m_index->find(oid);
-    if (found == m_index->end() || found->second.listed == 0)
+    Counts* const counts = m_index->Find(oid);
+    if (!counts || counts->listed == 0)
         return false;
-    --found->second.listed;
-    ++found->second.removed;
+    --counts->listed;
+    ++counts->removed;
     ++m_removed;
     return true;
 }
@@ -85,12 +112,12 @@ void MonitorItemList::RemoveAll(std::uint32_t oid)
         std::erase_if(m_entries, [oid](const Entry& entry) { return entry.oid == oid; });
         return;
     }
-    const auto found = m_index->find(oid);
-    if (found == m_index->end())
+    Counts* const counts = m_index->Find(oid);
+    if (!counts)
         return;
-    found->second.removed += found->second.listed;
-    m_removed += found->second.listed;
-    found->second.listed = 0;
+    counts->removed += counts->listed;
+    m_removed += counts->listed;
+    counts->listed = 0;
 }
 
 void MonitorItemList::Clear()
@@ -134,10 +161,10 @@ void MonitorItemList::Set(std::size_t index, Object* object)
         m_entries.resize(index + 1, Entry{nullptr, 0});
     const Entry entry = Track(object);
     if (m_index) {
-        if (const std::uint32_t old = m_entries[index].oid; old != 0 && --(*m_index)[old].listed == 0)
-            m_index->erase(old);
+        if (const std::uint32_t old = m_entries[index].oid; old != 0)
+            --m_index->Edit(old).listed;
         if (entry.oid != 0)
-            ++(*m_index)[entry.oid].listed;
+            ++m_index->Edit(entry.oid).listed;
     }
     m_entries[index] = entry;
     if (!m_index)
@@ -149,10 +176,9 @@ void MonitorItemList::IndexIfLarge()
     if (m_entries.size() <= IndexedSize)
         return;
     auto index = std::make_unique<Index>();
-    index->reserve(m_entries.size());
     for (const Entry& entry : m_entries) {
         if (entry.oid != 0)
-            ++(*index)[entry.oid].listed;
+            ++index->Edit(entry.oid).listed;
     }
     m_index = std::move(index);
 }
@@ -164,13 +190,12 @@ void MonitorItemList::Compact() const
     std::erase_if(m_entries, [this](const Entry& entry) {
         if (entry.oid == 0)
             return false;
-        Counts& counts = (*m_index)[entry.oid];
-        if (counts.removed == 0)
+        Counts* const counts = m_index->Find(entry.oid);
+        if (!counts || counts->removed == 0)
             return false;
-        --counts.removed;
+        --counts->removed;
         return true;
     });
-    std::erase_if(*m_index, [](const auto& pair) { return pair.second.listed == 0 && pair.second.removed == 0; });
     m_removed = 0;
 }
 

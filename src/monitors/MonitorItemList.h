@@ -3,8 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 namespace Tavrel {
@@ -13,9 +13,10 @@ class Object;
 class TreeNode;
 
 // Entries keep their objects' OIDs, so an entry whose object was deleted unnoticed reads as null and
-// is never touched. An empty slot (null) keeps its index. Past a few entries a hash index counts the
-// entries of each object, and removals only mark entries, which the next indexed access squeezes
-// out in one pass; so counting, adding and removing stay O(1) at any size.
+// is never touched. An empty slot (null) keeps its index. Past a few entries a table indexed by OID
+// counts the entries of each object, and removals only mark entries, which the next indexed access
+// squeezes out in one pass; so counting, adding and removing stay O(1) at any size, and a count is
+// a few array reads, without hashing.
 class MonitorItemList {
 public:
     MonitorItemList() = default;
@@ -57,7 +58,35 @@ private:
         std::uint32_t listed = 0;
         std::uint32_t removed = 0;
     };
-    using Index = std::unordered_map<std::uint32_t, Counts>;
+    // Counts by OID, directly indexed: pages of 128 OIDs in chunks of 512 pages, made as entries
+    // need them. OIDs come from one counter, so the objects of a structure mostly share pages.
+    class Index {
+    public:
+        Index() = default;
+        Index(const Index& other);
+        Index& operator=(const Index&) = delete;
+
+        // Null when no entry of the object was ever counted here.
+        Counts* Find(std::uint32_t oid) const
+        {
+            const std::size_t chunk = oid >> (PageBits + ChunkBits);
+            if (chunk >= m_chunks.size() || !m_chunks[chunk])
+                return nullptr;
+            Page* const page = (*m_chunks[chunk])[(oid >> PageBits) & (ChunkSize - 1)].get();
+            return page ? &(*page)[oid & (PageSize - 1)] : nullptr;
+        }
+        Counts& Edit(std::uint32_t oid);
+
+    private:
+        static constexpr unsigned PageBits = 7;
+        static constexpr unsigned ChunkBits = 9;
+        static constexpr std::size_t PageSize = std::size_t{1} << PageBits;
+        static constexpr std::size_t ChunkSize = std::size_t{1} << ChunkBits;
+        using Page = std::array<Counts, PageSize>;
+        using Chunk = std::array<std::unique_ptr<Page>, ChunkSize>;
+
+        std::vector<std::unique_ptr<Chunk>> m_chunks;
+    };
 
     static constexpr std::size_t IndexedSize = 16;
 

@@ -138,6 +138,20 @@ TEST_F(EventTest, AttributeFiltersMatchTextOrAbsence)
     EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "A", "B"}));
 }
 
+TEST_F(EventTest, IsRegisteredComparesAsRegistrationDoes)
+{
+    LevelNode node;
+    node.RegisterEvent(LevelNode::classType, 16, Record, true, kA, "Color");
+    EXPECT_TRUE(node.IsRegistered(LevelNode::classType, 16, Record, true, kA, "Color"));
+    EXPECT_TRUE(node.IsRegistered(LevelNode::classType, 16, Record, true, kA, nullptr));
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 16, Record, true, kA, "Label"));
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 16, Record, false, kA, "Color"));
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 16, Record, true, kB, "Color"));
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 32, Record, true, kA, "Color"));
+    node.UnregisterAllEvents(kA);
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 16, Record, true, kA, "Color"));
+}
+
 TEST_F(EventTest, ClassLevelsKeepTheirOwnMaskBytes)
 {
     EventTestNode root;
