@@ -218,6 +218,8 @@ void GeometryMonitor::SetNeedsRecalc(bool value)
 
 bool GeometryMonitor::HasMonitorItems() const
 {
+    if (!MayHaveMonitorItems())
+        return false;
     for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
         if (Tavrel::IsA<GeometryMonitor>(GetItem(i)))
             return true;

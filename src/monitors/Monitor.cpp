@@ -153,6 +153,11 @@ bool Monitor::IsMonitoredItem(const Object* object) const
     return object && m_items.Count(object->GetOID()) > 0;
 }
 
+bool Monitor::MayHaveMonitorItems() const
+{
+    return m_items.HasMonitors();
+}
+
 bool Monitor::CheckAnyObject(ItemPredicate predicate) const
 {
     if (!predicate)

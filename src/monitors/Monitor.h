@@ -78,6 +78,8 @@ protected:
 
     // The object has an entry among the items; false for null.
     bool IsMonitoredItem(const Object* object) const;
+    // False when no item is a monitor, known without reading the items.
+    bool MayHaveMonitorItems() const;
 
     // False for a null predicate; true at the first item (by GetItem) the predicate accepts.
     bool CheckAnyObject(ItemPredicate predicate) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <tavrel/foundation/Object.h>
+#include <tavrel/monitors/Monitor.h>
 
 namespace Tavrel {
 
@@ -48,6 +49,7 @@ MonitorItemList::MonitorItemList(const MonitorItemList& other)
 {
     other.Compact();
     m_entries = other.m_entries;
+    m_monitors = other.m_monitors;
     if (other.m_index)
         m_index = std::make_unique<Index>(*other.m_index);
 }
@@ -56,13 +58,14 @@ MonitorItemList::~MonitorItemList() = default;
 
 MonitorItemList::Entry MonitorItemList::Track(Object* object)
 {
-    return object ? Entry{object, object->GetOID()} : Entry{nullptr, 0};
+    return object ? Entry{object, object->GetOID(), IsA<Monitor>(object)} : Entry{nullptr, 0, false};
 }
 
 void MonitorItemList::Append(Object* object)
 {
     const Entry entry = Track(object);
     m_entries.push_back(entry);
+    m_monitors += entry.monitor ? 1 : 0;
     if (m_index) {
         if (entry.oid != 0)
             ++m_index->Edit(entry.oid).listed;
@@ -92,6 +95,7 @@ bool MonitorItemList::RemoveFirst(std::uint32_t oid)
             std::find_if(m_entries.begin(), m_entries.end(), [oid](const Entry& entry) { return entry.oid == oid; });
         if (found == m_entries.end())
             return false;
+        m_monitors -= found->monitor ? 1 : 0;
         m_entries.erase(found);
         return true;
     }
@@ -109,7 +113,12 @@ void MonitorItemList::RemoveAll(std::uint32_t oid)
     if (oid == 0)
         return;
     if (!m_index) {
-        std::erase_if(m_entries, [oid](const Entry& entry) { return entry.oid == oid; });
+        std::erase_if(m_entries, [this, oid](const Entry& entry) {
+            if (entry.oid != oid)
+                return false;
+            m_monitors -= entry.monitor ? 1 : 0;
+            return true;
+        });
         return;
     }
     Counts* const counts = m_index->Find(oid);
@@ -125,6 +134,7 @@ void MonitorItemList::Clear()
     m_entries.clear();
     m_index.reset();
     m_removed = 0;
+    m_monitors = 0;
 }
 
 std::size_t MonitorItemList::Size() const
@@ -158,7 +168,7 @@ void MonitorItemList::Set(std::size_t index, Object* object)
 {
     Compact();
     if (index >= m_entries.size())
-        m_entries.resize(index + 1, Entry{nullptr, 0});
+        m_entries.resize(index + 1, Entry{nullptr, 0, false});
     const Entry entry = Track(object);
     if (m_index) {
         if (const std::uint32_t old = m_entries[index].oid; old != 0)
@@ -166,6 +176,7 @@ void MonitorItemList::Set(std::size_t index, Object* object)
         if (entry.oid != 0)
             ++m_index->Edit(entry.oid).listed;
     }
+    m_monitors += (entry.monitor ? 1 : 0) - (m_entries[index].monitor ? 1 : 0);
     m_entries[index] = entry;
     if (!m_index)
         IndexIfLarge();
@@ -194,6 +205,7 @@ void MonitorItemList::Compact() const
         if (!counts || counts->removed == 0)
             return false;
         --counts->removed;
+        m_monitors -= entry.monitor ? 1 : 0;
         return true;
     });
     m_removed = 0;

@@ -36,6 +36,9 @@ public:
 
     // The number of entries, empty slots included.
     std::size_t Size() const;
+    // Whether an entry's object is a monitor (or was, until the removed entries are dropped), so
+    // that a list of plain objects is known to hold none without reading them.
+    bool HasMonitors() const { return m_monitors > 0; }
     // The object of an entry while it is alive as an Object; null for an empty slot, a deleted object
     // and an index out of range.
     Object* At(std::size_t index) const;
@@ -51,6 +54,7 @@ private:
     struct Entry {
         TreeNode* node;
         std::uint32_t oid;
+        bool monitor;  // the object is a Monitor
     };
     // Entries of one object: those in the list, and those removed but not yet squeezed out (always
     // the object's first entries, as removals take the first).
@@ -99,6 +103,7 @@ private:
     mutable std::vector<Entry> m_entries;
     mutable std::unique_ptr<Index> m_index;
     mutable std::size_t m_removed = 0;  // entries marked removed, not yet dropped
+    mutable std::size_t m_monitors = 0;  // entries whose object is a monitor
 };
 
 } // namespace Tavrel
