@@ -128,16 +128,17 @@ float GasteigerCharge::GetCharge(const Atom* atom) const
 
 std::int32_t GasteigerCharge::FindIndex(const Atom* atom) const
 {
-    const std::int32_t index = LookUp(atom);
+    AddressIndex::Cursor cursor;
+    const std::int32_t index = LookUp(atom, cursor);
     if (index < 0 || static_cast<std::size_t>(index) >= m_charges.size() ||
         m_atomOIDs[static_cast<std::size_t>(index)] != atom->GetOID())
         return -1;
     return index;
 }
 
-std::int32_t GasteigerCharge::LookUp(const Bondable* atom) const
+std::int32_t GasteigerCharge::LookUp(const Bondable* atom, AddressIndex::Cursor& cursor) const
 {
-    const std::int32_t index = atom ? m_index.Find(atom) : -1;
+    const std::int32_t index = atom ? m_index.Find(atom, cursor) : -1;
     return index >= 0 && m_atoms[static_cast<std::size_t>(index)] == atom ? index : -1;
 }
 
@@ -188,6 +189,7 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
     // One read of each atom: its entry with its missing hydrogens, then its bonded atoms of the
     // collection.
     GasteigerSolver solver(n, 2 * n);
+    AddressIndex::Cursor cursor;
     m_atomOIDs.resize(n);
     for (std::size_t i = 0; i < std::min(n, ObjectsAhead); ++i)
         Prefetch(m_atoms[i], sizeof(Atom3d));
@@ -207,7 +209,7 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
         solver.AddAtom(atom.GetAtomicNumber(), atom.PerceiveHybridization(), charge, missing);
         for (const Bond* bond : atom.GetBonds()) {
             const Bondable* const other = bond->GetAtom1() == &atom ? bond->GetAtom2() : bond->GetAtom1();
-            if (const std::int32_t neighbour = LookUp(other); neighbour >= 0)
+            if (const std::int32_t neighbour = LookUp(other, cursor); neighbour >= 0)
                 solver.AddNeighbour(i, neighbour, BondCode(bond->GetType()));
         }
     }

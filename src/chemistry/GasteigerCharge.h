@@ -49,8 +49,8 @@ protected:
 private:
     // The atom's index in the last calculation, -1 when it took no part (or was deleted).
     std::int32_t FindIndex(const Atom* atom) const;
-    // The index kept for the address, -1 when none.
-    std::int32_t LookUp(const Bondable* atom) const;
+    // The index kept for the address, -1 when none; the cursor serves lookups one after another.
+    std::int32_t LookUp(const Bondable* atom, AddressIndex::Cursor& cursor) const;
     bool Compute(std::vector<Atom3d*> atoms, bool store);
     void Clear();
 

@@ -19,6 +19,13 @@ public:
     // objectSize: the smallest size of the objects to index (distinct objects lie that far apart).
     explicit AddressIndex(std::size_t objectSize);
 
+    // The page of the last lookup and its block: lookups of nearby addresses one after another skip
+    // the hash map. Valid until the next Insert or Clear.
+    struct Cursor {
+        std::uintptr_t page = NoPage;
+        std::uint32_t block = 0;
+    };
+
     void Clear();
     // Keeps the index for the object at address, replacing the one kept before.
     void Insert(const void* address, std::int32_t index);
@@ -26,16 +33,29 @@ public:
     // object asked for, as another address of the same window finds it too.
     std::int32_t Find(const void* address) const
     {
+        Cursor cursor;
+        return Find(address, cursor);
+    }
+    std::int32_t Find(const void* address, Cursor& cursor) const
+    {
         const auto bits = reinterpret_cast<std::uintptr_t>(address);
-        const std::uint32_t* const block = m_blocks.Find(bits >> PageBits);
-        return block ? m_slots[*block + ((bits & PageMask) >> m_shift)] : -1;
+        if (bits >> PageBits != cursor.page) {
+            const std::uint32_t* const block = m_blocks.Find(bits >> PageBits);
+            if (!block)
+                return -1;
+            cursor = {bits >> PageBits, *block};
+        }
+        return m_slots[cursor.block + ((bits & PageMask) >> m_shift)];
     }
 
 private:
     static constexpr unsigned PageBits = 12;
     static constexpr std::uintptr_t PageMask = (std::uintptr_t{1} << PageBits) - 1;
+    // No page has this number: the map's free key.
+    static constexpr std::uintptr_t NoPage = ~std::uintptr_t{0};
 
     unsigned m_shift;
+    Cursor m_inserting;
     // Page number to the first slot of its block.
     FlatHashMap<std::uintptr_t, std::uint32_t, IntegerHash> m_blocks;
     std::vector<std::int32_t> m_slots;
