@@ -15,6 +15,7 @@
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include "../tests/biopolymers/BackboneBuilder.h"
 
 namespace Tavrel::bench {
@@ -170,9 +171,13 @@ struct Protein {
     std::size_t atoms = 0;
 };
 
+enum class Hydrogens { Implicit, Added };
+
 // Units of the protein under parent, residue by residue until about `atoms` atoms (the last unit
-// may stop short), bonded from the residue templates when asked.
-inline Protein BuildTiledProtein(Object* parent, std::size_t atoms, bool bonded = true)
+// may stop short), bonded from the residue templates when asked, and then, when asked, given every
+// hydrogen (about as many again; the count returned includes them).
+inline Protein BuildTiledProtein(Object* parent, std::size_t atoms, bool bonded = true,
+                                 Hydrogens hydrogens = Hydrogens::Implicit)
 {
     using namespace protein;
     AttachDataModelDLL();
@@ -212,6 +217,14 @@ inline Protein BuildTiledProtein(Object* parent, std::size_t atoms, bool bonded 
     }
     if (bonded)
         pool.ConstructResidueBonds(parent);
+    if (hydrogens == Hydrogens::Added) {
+        std::vector<Atom3d*> heavy;
+        DescendentIterator walk(parent, Atom3d::classType, false);
+        while (Object* const next = walk.GetNext())
+            heavy.push_back(static_cast<Atom3d*>(next));
+        for (Atom3d* const atom : heavy)
+            protein.atoms += static_cast<std::size_t>(std::max(atom->UpdateHydrogens(Atom::AllHydrogens, true), 0));
+    }
     return protein;
 }
 
