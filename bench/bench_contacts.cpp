@@ -68,6 +68,27 @@ private:
     std::map<std::string, double> m_least;
 };
 
+// One shot of a monitor of the whole structure: made, drawn, drawn again, and drawn after being marked
+// for recalculation. Returns the heap it took; `found` takes what it counts.
+template <class Monitor, class Count>
+double MonitorShot(Phases& phases, TreeRoot& root, Count&& count, int& found)
+{
+    const std::size_t before = HeapInUse();
+    Monitor* monitor = nullptr;
+    phases.Time("build_ns_per_atom", [&] { monitor = new Monitor(&root); });
+    const double bytes = static_cast<double>(HeapInUse() - before);
+    DisplayList3D list;
+    phases.Time("first_draw_ns_per_atom", [&] { monitor->Display(list); });
+    DisplayList3D again;
+    phases.Time("draw_ns_per_atom", [&] { monitor->Display(again); });
+    monitor->SetNeedsRecalc(true);
+    DisplayList3D third;
+    phases.Time("recalculate_draw_ns_per_atom", [&] { monitor->Display(third); });
+    found = count(*monitor);
+    delete monitor;
+    return bytes;
+}
+
 void BumpMonitorOverAProtein(benchmark::State& state)
 {
     AttachDataModelDLL();
@@ -77,19 +98,8 @@ void BumpMonitorOverAProtein(benchmark::State& state)
         Phases phases(atoms);
         double bytes = 0.0;
         int bumps = 0;
-        for (int shot = 0; shot < phases.Shots(); ++shot) {
-            const std::size_t before = HeapInUse();
-            BumpMonitor* monitor = nullptr;
-            phases.Time("build_ns_per_atom", [&] { monitor = new BumpMonitor(&root); });
-            bytes = static_cast<double>(HeapInUse() - before);
-            DisplayList3D list;
-            phases.Time("first_draw_ns_per_atom", [&] { monitor->Display(list); });
-            monitor->SetNeedsRecalc(true);
-            DisplayList3D again;
-            phases.Time("recalculate_draw_ns_per_atom", [&] { monitor->Display(again); });
-            bumps = monitor->GetNumberOfBumps();
-            delete monitor;
-        }
+        for (int shot = 0; shot < phases.Shots(); ++shot)
+            bytes = MonitorShot<BumpMonitor>(phases, root, [](BumpMonitor& monitor) { return monitor.GetNumberOfBumps(); }, bumps);
         phases.Report(state);
         state.counters["heap_bytes_per_atom"] = bytes / atoms;
         state.counters["bumps_per_atom"] = static_cast<double>(bumps) / atoms;
@@ -116,20 +126,8 @@ void HBondMonitorOverAProtein(benchmark::State& state)
         int bonds = 0;
         int external = 0;
         for (int shot = 0; shot < phases.Shots(); ++shot) {
-            const std::size_t before = HeapInUse();
-            HBondMonitor* tree = nullptr;
-            phases.Time("build_ns_per_atom", [&] { tree = new HBondMonitor(&root); });
-            bytes = static_cast<double>(HeapInUse() - before);
-            DisplayList3D list;
-            phases.Time("first_draw_ns_per_atom", [&] { tree->Display(list); });
-            DisplayList3D again;
-            phases.Time("draw_ns_per_atom", [&] { tree->Display(again); });
-            tree->SetNeedsRecalc(true);
-            DisplayList3D third;
-            phases.Time("recalculate_draw_ns_per_atom", [&] { tree->Display(third); });
-            bonds = tree->GetNumberOfHydrogenBonds();
-            delete tree;
-
+            bytes = MonitorShot<HBondMonitor>(
+                phases, root, [](HBondMonitor& monitor) { return monitor.GetNumberOfHydrogenBonds(); }, bonds);
             auto* const set = new HBondMonitor(&root, half, true);
             DisplayList3D pairs;
             phases.Time("half_set_first_draw_ns_per_atom", [&] { set->Display(pairs); });
