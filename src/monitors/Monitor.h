@@ -53,6 +53,8 @@ public:
     // callback for (type, code) on it with the monitor as user data. Nothing for null.
     virtual void RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                    const char* attribute);
+    // RegisterTreeEvent for each kind in turn, the masks of the object's subtree set in one walk.
+    void RegisterTreeEvents(Object* object, std::span<const TreeNode::EventKind> kinds, bool tree, const char* attribute);
     // Removes that registration; the object stays an item.
     virtual void UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                      const char* attribute);
