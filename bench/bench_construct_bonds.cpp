@@ -1,7 +1,8 @@
-// Bond perception on atoms laid out like a protein (chains of atoms 1.5 A apart, chains 3.2 A apart,
-// slightly jittered; about one bond per atom) at 10^4, 10^5 and 10^6 atoms: ConstructBonds in atoms/s
-// with the heap bytes its bonds take per atom, and the neighbour list alone (bulk build, one query per
-// point at the bonding cut-off, every point's neighbours at once) in ns per point.
+// Bond perception on the atoms of a protein (BenchProtein, without its bonds) at 10^4, 10^5 and 10^6
+// atoms: ConstructBonds in atoms/s with the heap bytes its bonds take per atom, and the neighbour list
+// alone (bulk build, one query per point, every point's neighbours at once) in ns per point, over
+// every atom at the bonding cut-off, and over the nitrogens and oxygens (all, or the side chains')
+// at the reach of the hydrogen-bond search: grids a few times and ten times sparser.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -10,13 +11,14 @@
 #include <memory>
 #include <vector>
 
+#include "BenchProtein.h"
 #include "BenchSupport.h"
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/NeighborList.h>
-#include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
@@ -25,39 +27,31 @@ namespace {
 
 using bench::HeapInUse;
 
-constexpr int AtomsPerMolecule = 1000;
-constexpr int ChainLength = 100;
-constexpr double AlongChain = 1.5;
-constexpr double BetweenChains = 3.2;
 // Twice carbon's bonding radius.
 constexpr double Cutoff = 2.0 * 0.77 * 1.15;
-const char* const Symbols[] = {"N", "C", "C", "O", "C"};
+// The reach of the hydrogen-bond search between a nitrogen or oxygen donor and an acceptor.
+constexpr double DonorReach = 3.22;
 
-// The positions of the atoms: chains along x, stacked on a square grid in y and z.
-std::vector<Point3d> Layout(int atoms)
+// Which atoms of the protein a grid holds.
+enum class Held { Every, Polar, SideChainPolar };
+
+// The positions of the protein's atoms: every one; its nitrogens and oxygens (as the grids of the
+// hydrogen-bond search hold them); or those of the side chains only, sparser still.
+std::vector<Point3d> Layout(int atoms, Held held)
 {
-    UniformRandomSequence jitter(-0.05, 0.05, 7);
-    const int chains = (atoms + ChainLength - 1) / ChainLength;
-    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(chains))));
+    TreeRoot root;
+    bench::BuildTiledProtein(&root, static_cast<std::size_t>(atoms), false);
     std::vector<Point3d> positions;
-    positions.reserve(static_cast<std::size_t>(atoms));
-    for (int i = 0; i < atoms; ++i) {
-        const int chain = i / ChainLength;
-        positions.emplace_back(AlongChain * (i % ChainLength) + jitter(), BetweenChains * (chain % side) + jitter(),
-                               BetweenChains * (chain / side) + jitter());
+    DescendentIterator walk(&root, Atom3d::classType, false);
+    while (Object* const next = walk.GetNext()) {
+        const auto* const atom = static_cast<const Atom3d*>(next);
+        const std::int32_t element = atom->GetAtomicNumber();
+        const bool polar = element == 7 || element == 8;
+        const bool backbone = atom->GetLabel() == "N" || atom->GetLabel() == "O";
+        if (held == Held::Every || (polar && (held == Held::Polar || !backbone)))
+            positions.push_back(atom->GetXYZ());
     }
     return positions;
-}
-
-void Build(ChemDoc& document, const std::vector<Point3d>& positions)
-{
-    Molecule* molecule = nullptr;
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        if (i % AtomsPerMolecule == 0)
-            molecule = new Molecule(document.GetTreeRoot());
-        auto* const atom = new Atom3d(molecule, Symbols[i % 5]);
-        atom->SetXYZ(positions[i]);
-    }
 }
 
 double Seconds(std::chrono::steady_clock::time_point since)
@@ -68,12 +62,11 @@ double Seconds(std::chrono::steady_clock::time_point since)
 void ConstructBonds(benchmark::State& state)
 {
     AttachDataModelDLL();
-    const int atoms = static_cast<int>(state.range(0));
-    const std::vector<Point3d> positions = Layout(atoms);
     for (auto _ : state) {
         state.PauseTiming();
         auto document = std::make_unique<ChemDoc>();
-        Build(*document, positions);
+        const auto atoms = static_cast<double>(
+            bench::BuildTiledProtein(document->GetTreeRoot(), static_cast<std::size_t>(state.range(0)), false).atoms);
         const std::size_t before = HeapInUse();
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
@@ -90,17 +83,21 @@ void ConstructBonds(benchmark::State& state)
 }
 BENCHMARK(ConstructBonds)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Second argument 0: every atom, at the bonding cut-off; 1: the nitrogens and oxygens, 2: those of
+// the side chains, at the reach of the hydrogen-bond search.
 void NeighborListSearch(benchmark::State& state)
 {
-    const int points = static_cast<int>(state.range(0));
-    const std::vector<Point3d> positions = Layout(points);
+    const auto held = static_cast<Held>(state.range(1));
+    const std::vector<Point3d> positions = Layout(static_cast<int>(state.range(0)), held);
+    const auto points = static_cast<double>(positions.size());
+    const double reach = held == Held::Every ? Cutoff : DonorReach;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
-        const NeighborList bulk(Cutoff, positions);
+        const NeighborList bulk(reach, positions);
         const double build = Seconds(start);
 
         start = std::chrono::steady_clock::now();
-        NeighborList added(Cutoff);
+        NeighborList added(reach);
         for (const Point3d& p : positions)
             added.Add(p);
         const double add = Seconds(start);
@@ -110,7 +107,7 @@ void NeighborListSearch(benchmark::State& state)
         std::size_t total = 0;
         for (const Point3d& p : positions) {
             found.clear();
-            bulk.GetNeighbors(p, 2.0, found);
+            bulk.GetNeighbors(p, reach, found);
             total += found.size();
         }
         const double query = Seconds(start);
@@ -118,17 +115,21 @@ void NeighborListSearch(benchmark::State& state)
         start = std::chrono::steady_clock::now();
         std::vector<std::uint32_t> offsets;
         IntArray neighbors;
-        bulk.GetAllNeighbors(Cutoff, offsets, neighbors);
+        bulk.GetAllNeighbors(reach, offsets, neighbors);
         const double all = Seconds(start);
         benchmark::DoNotOptimize(total);
 
         state.counters["bulk_build_ns_per_point"] = build * 1e9 / points;
         state.counters["add_ns_per_point"] = add * 1e9 / points;
-        state.counters["query_2A_ns_per_point"] = query * 1e9 / points;
+        state.counters["query_ns_per_point"] = query * 1e9 / points;
         state.counters["all_neighbors_ns_per_point"] = all * 1e9 / points;
         state.counters["neighbors_per_point"] = static_cast<double>(neighbors.size()) / points;
     }
 }
-BENCHMARK(NeighborListSearch)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(NeighborListSearch)
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1, 2}})
+    ->ArgNames({"atoms", "held"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,6 +1,6 @@
-// Gasteiger charges, typing included, in atoms/s: one structure of 10^4 to 10^5 atoms (peptide-like
-// heavy atoms whose hydrogens are implicit, under molecules of 1000 atoms), and 10^4 small molecules
-// with explicit hydrogens calculated one by one.
+// Gasteiger charges, typing included, in atoms/s: a protein of 10^4, 10^5 and 10^6 atoms (BenchProtein:
+// side-chain hydrogens implicit), and 10^4 small molecules with explicit hydrogens calculated one by
+// one.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -12,54 +12,24 @@
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/TreeRoot.h>
+#include "BenchProtein.h"
 
 using namespace Tavrel;
 
 namespace {
 
-constexpr int AtomsPerMolecule = 1000;
-
-// Residues N-CA(-CB)-C(=O) joined by peptide bonds, every fifth residue a charged lysine-like amine.
-void BuildStructure(TreeRoot& root, int atoms)
-{
-    for (int first = 0; first < atoms; first += AtomsPerMolecule) {
-        auto* const molecule = new Molecule(&root);
-        Atom3d* previousCarbonyl = nullptr;
-        const int count = std::min(AtomsPerMolecule, atoms - first);
-        for (int i = 0; i + 5 <= count; i += 5) {
-            auto* const n = new Atom3d(molecule, "N");
-            auto* const ca = new Atom3d(molecule, "C");
-            auto* const c = new Atom3d(molecule, "C");
-            auto* const o = new Atom3d(molecule, "O");
-            auto* const cb = new Atom3d(molecule, (i / 5) % 5 == 4 ? "N" : "C");
-            n->MakeBond(ca, Bond::Single);
-            ca->MakeBond(c, Bond::Single);
-            c->MakeBond(o, Bond::Double);
-            ca->MakeBond(cb, Bond::Single);
-            if ((i / 5) % 5 == 4)
-                cb->SetFormalCharge(1, 1);
-            if (previousCarbonyl)
-                previousCarbonyl->MakeBond(n, Bond::Single);
-            previousCarbonyl = c;
-        }
-        for (int i = count - count % 5; i < count; ++i)
-            new Atom3d(molecule, "C");
-    }
-}
-
+// Charges over a whole structure, stored in its atoms; atoms/s should stay flat from 10^4 to 10^6.
 void BM_GasteigerStructure(benchmark::State& state)
 {
-    AttachDataModelDLL();
-    const auto atoms = static_cast<int>(state.range(0));
     TreeRoot root;
-    BuildStructure(root, atoms);
+    const bench::Protein protein = bench::BuildTiledProtein(&root, static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
         const GasteigerCharge charges(&root, true);
         benchmark::DoNotOptimize(charges.GetTotalCharge());
     }
-    state.SetItemsProcessed(state.iterations() * atoms);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(protein.atoms));
 }
-BENCHMARK(BM_GasteigerStructure)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GasteigerStructure)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 // Acetate (7 atoms), ethanol (9), benzene (12) and nitromethane (7), in turn.
 int BuildSmallMolecule(Molecule& molecule, int kind)

@@ -1,8 +1,8 @@
 // Monitors at 10^4, 10^5 and 10^6: setting a distance that moves a whole chain (ns per moved atom);
 // one monitor over that many items built, kept current through a move of every item, recalculated
 // and deleted (ns and heap bytes per item), and its items deleted one by one under a monitor that
-// stays; and distance monitors over a structure whose atoms all move once, then each read (ns per
-// monitor, with the number of recalculations).
+// stays; and distance monitors between the atoms of a protein (BenchProtein) taken in order, whose
+// atoms all move once, then each read (ns per monitor, with the number of recalculations).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -10,10 +10,12 @@
 #include <memory>
 #include <vector>
 
+#include "BenchProtein.h"
 #include "BenchSupport.h"
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/monitors/DistanceMonitor.h>
@@ -151,10 +153,13 @@ void CountRecalculation(Event& event)
 void DistanceMonitorsAfterEveryAtomMoved(benchmark::State& state)
 {
     AttachDataModelDLL();
-    const int count = static_cast<int>(state.range(0));
     TreeRoot root;
-    auto* const molecule = new Molecule(&root);
-    const std::vector<Atom3d*> atoms = Chain(molecule, count + 1);
+    bench::BuildTiledProtein(&root, static_cast<std::size_t>(state.range(0)) + 1);
+    std::vector<Atom3d*> atoms;
+    DescendentIterator walk(&root, Atom3d::classType, false);
+    while (Object* const atom = walk.GetNext())
+        atoms.push_back(static_cast<Atom3d*>(atom));
+    const int count = static_cast<int>(atoms.size()) - 1;
     std::vector<DistanceMonitor*> monitors;
     monitors.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
@@ -184,6 +189,6 @@ void DistanceMonitorsAfterEveryAtomMoved(benchmark::State& state)
         state.counters["recalculations_per_monitor"] = static_cast<double>(recalculations) / count;
     }
 }
-BENCHMARK(DistanceMonitorsAfterEveryAtomMoved)->Arg(10000)->Arg(100000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(DistanceMonitorsAfterEveryAtomMoved)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace

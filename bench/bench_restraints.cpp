@@ -1,18 +1,20 @@
-// Restraints and flag monitors at 10^4, 10^5 and 10^6 atoms: a harmonic restraint over every atom of
-// a document added (ns and heap bytes per atom), saved and loaded with the document (ns per atom,
-// next to the same document without it), deleted, and deleted with its atoms; the chirality and
-// structure monitors over alanine molecules made (ns per atom) and recalculated after a move (ns per
-// atom, at most 2000 asked for).
+// Restraints and flag monitors over a protein of 10^4, 10^5 and 10^6 atoms (BenchProtein): a harmonic
+// restraint over every atom of a document added (ns and heap bytes per atom), saved and loaded with the
+// document (ns per atom, next to the same document without it), deleted, and deleted with its atoms;
+// the chirality and structure monitors over the protein with every hydrogen made (ns per atom) and
+// recalculated after a move (ns per atom).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <memory>
 #include <vector>
 
+#include "BenchProtein.h"
 #include "BenchSupport.h"
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/monitors/ChiralityMonitor.h>
 #include <tavrel/monitors/HarmonicAtomRestraint.h>
@@ -30,25 +32,24 @@ double Seconds(std::chrono::steady_clock::time_point since)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// A document of bonded chains of 100 carbons.
-std::unique_ptr<ChemDoc> ChainDocument(int atoms, OrdCollection& all)
+// The atoms below a node, in tree order.
+OrdCollection AtomsBelow(Object* top)
 {
-    auto document = std::make_unique<ChemDoc>();
-    Molecule* molecule = nullptr;
-    Atom3d* previous = nullptr;
-    for (int i = 0; i < atoms; ++i) {
-        if (i % 100 == 0) {
-            molecule = new Molecule(document->GetTreeRoot());
-            previous = nullptr;
-        }
-        auto* const atom = new Atom3d(molecule, "C");
-        atom->SetXYZ(Point3d(1.5 * (i % 100), 0.1 * (i / 100), 0.0));
-        if (previous)
-            previous->MakeBond(atom, Bond::Single);
-        previous = atom;
+    OrdCollection all;
+    DescendentIterator walk(top, Atom3d::classType, false);
+    while (Object* const atom = walk.GetNext())
         all.Add(atom);
+    return all;
+}
+
+// The last restraint among a node's children.
+const HarmonicAtomRestraint* FindRestraint(const Object& parent)
+{
+    for (int i = parent.GetNumChildren(); i-- > 0;) {
+        if (const auto* const restraint = DynCast<HarmonicAtomRestraint>(parent.GetChild(i)))
+            return restraint;
     }
-    return document;
+    return nullptr;
 }
 
 std::vector<std::uint8_t> Save(ChemDoc& document)
@@ -69,10 +70,11 @@ std::unique_ptr<ChemDoc> Load(const std::vector<std::uint8_t>& bytes)
 void HarmonicRestraintOverEveryAtom(benchmark::State& state)
 {
     AttachDataModelDLL();
-    const int atoms = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        OrdCollection all;
-        const std::unique_ptr<ChemDoc> document = ChainDocument(atoms, all);
+        const auto document = std::make_unique<ChemDoc>();
+        bench::BuildTiledProtein(document->GetTreeRoot(), static_cast<std::size_t>(state.range(0)));
+        const OrdCollection all = AtomsBelow(document->GetTreeRoot());
+        const double atoms = all.GetSize();
         const std::vector<std::uint8_t> plain = Save(*document);
         auto start = std::chrono::steady_clock::now();
         const std::unique_ptr<ChemDoc> plainBack = Load(plain);
@@ -90,11 +92,11 @@ void HarmonicRestraintOverEveryAtom(benchmark::State& state)
         start = std::chrono::steady_clock::now();
         const std::unique_ptr<ChemDoc> loaded = Load(saved);
         const double load = Seconds(start);
-        const auto* const back = DynCast<HarmonicAtomRestraint>(loaded->GetTreeRoot()->GetChild(0)->GetChild(100 + 99));
+        const HarmonicAtomRestraint* const back = FindRestraint(*loaded->GetTreeRoot()->GetChild(0));
         OrdCollection members;
         if (back)
             back->GetAtoms(members);
-        if (members.GetSize() != atoms)
+        if (members.GetSize() != all.GetSize())
             state.SkipWithError("the loaded restraint lost atoms");
 
         start = std::chrono::steady_clock::now();
@@ -119,50 +121,21 @@ void HarmonicRestraintOverEveryAtom(benchmark::State& state)
 }
 BENCHMARK(HarmonicRestraintOverEveryAtom)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// L-alanine molecules with every hydrogen (13 atoms each) under one parent, one chiral centre each.
-Object* Alanines(Object* parent, int atoms)
-{
-    auto* const top = new Object(parent);
-    const auto add = [](Object* molecule, const char* symbol, const Point3d& at) {
-        auto* const atom = new Atom3d(molecule, symbol);
-        atom->SetXYZ(at);
-        return atom;
-    };
-    for (int made = 0; made < atoms; made += 13) {
-        auto* const molecule = new Molecule(top);
-        const Point3d o(4.0 * (made / 13 % 100), 4.0 * (made / 1300), 0.0);
-        Atom3d* const alpha = add(molecule, "C", o);
-        Atom3d* const nitrogen = add(molecule, "N", o + Point3d(0.85, 0.85, 0.85));
-        Atom3d* const carboxyl = add(molecule, "C", o + Point3d(0.88, -0.88, -0.88));
-        Atom3d* const methyl = add(molecule, "C", o + Point3d(-0.88, 0.88, -0.88));
-        for (Atom3d* neighbour : {nitrogen, carboxyl, methyl, add(molecule, "H", o + Point3d(-0.63, -0.63, 0.63))})
-            alpha->MakeBond(neighbour, Bond::Single);
-        carboxyl->MakeBond(add(molecule, "O", o + Point3d(1.9, -0.5, -1.2)), Bond::Double);
-        Atom3d* const hydroxyl = add(molecule, "O", o + Point3d(0.9, -2.1, -0.9));
-        carboxyl->MakeBond(hydroxyl, Bond::Single);
-        hydroxyl->MakeBond(add(molecule, "H", o + Point3d(1.5, -2.6, -0.9)), Bond::Single);
-        nitrogen->MakeBond(add(molecule, "H", o + Point3d(1.8, 0.6, 0.9)), Bond::Single);
-        nitrogen->MakeBond(add(molecule, "H", o + Point3d(0.6, 1.8, 0.9)), Bond::Single);
-        methyl->MakeBond(add(molecule, "H", o + Point3d(-1.9, 0.6, -0.9)), Bond::Single);
-        methyl->MakeBond(add(molecule, "H", o + Point3d(-0.6, 1.9, -0.9)), Bond::Single);
-        methyl->MakeBond(add(molecule, "H", o + Point3d(-0.9, 0.6, -1.9)), Bond::Single);
-    }
-    return top;
-}
-
 template <class Monitor>
 void FlagMonitorRecalculated(benchmark::State& state, int (*flagged)(Monitor&))
 {
     AttachDataModelDLL();
-    const int atoms = static_cast<int>(state.range(0));
     for (auto _ : state) {
         TreeRoot root;
-        Object* const top = Alanines(&root, atoms);
-        const double count = static_cast<double>(top->GetNumDescendents(Atom::classType));
+        auto* const top = new Object(&root);
+        // With every hydrogen, so that stereocentres have their four bonds: about half the atoms.
+        bench::BuildTiledProtein(top, static_cast<std::size_t>(state.range(0)) / 2, true, bench::Hydrogens::Added);
+        const OrdCollection atoms = AtomsBelow(top);
+        const double count = atoms.GetSize();
         auto start = std::chrono::steady_clock::now();
         auto* const monitor = new Monitor(top);
         const double make = Seconds(start);
-        auto* const atom = DynCast<Atom3d>(top->GetChild(0)->GetChild(0));
+        auto* const atom = static_cast<Atom3d*>(atoms.GetAt(0));
         atom->SetXYZ(atom->GetXYZ());
         DisplayList3D list;
         start = std::chrono::steady_clock::now();

@@ -1,7 +1,6 @@
 #include <tavrel/chemistry/GasteigerCharge.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -17,17 +16,6 @@ namespace {
 
 // An atom with more neighbours, its missing hydrogens included, is refused.
 constexpr int MaxNeighbours = 10;
-
-// Atoms lie at least sizeof(Atom3d) bytes apart, and atoms made together lie close: their slots
-// follow one another, so the lookups of bonded neighbours stay within a few cache lines. The high
-// bits fold in so that strided addresses do not collide.
-constexpr int AddressShift = std::bit_width(std::bit_floor(sizeof(Atom3d))) - 1;
-
-std::size_t SlotOf(const Bondable* atom, std::size_t mask)
-{
-    const auto bits = reinterpret_cast<std::uintptr_t>(atom);
-    return static_cast<std::size_t>((bits >> AddressShift) ^ (bits >> 24)) & mask;
-}
 
 std::int8_t BondCode(Bond::BondType type)
 {
@@ -107,13 +95,15 @@ void ForEachAtom(const TreeNode& root, Visit&& visit)
 
 } // namespace
 
-GasteigerCharge::GasteigerCharge(const OrdCollection* atoms, bool store)
+GasteigerCharge::GasteigerCharge() : m_index(sizeof(Atom3d)) {}
+
+GasteigerCharge::GasteigerCharge(const OrdCollection* atoms, bool store) : GasteigerCharge()
 {
     if (atoms)
         Calculate(atoms, store);
 }
 
-GasteigerCharge::GasteigerCharge(Object* root, bool store)
+GasteigerCharge::GasteigerCharge(Object* root, bool store) : GasteigerCharge()
 {
     if (!root)
         return;
@@ -138,23 +128,18 @@ float GasteigerCharge::GetCharge(const Atom* atom) const
 
 std::int32_t GasteigerCharge::FindIndex(const Atom* atom) const
 {
-    const std::int32_t index = LookUp(atom);
+    AddressIndex::Cursor cursor;
+    const std::int32_t index = LookUp(atom, cursor);
     if (index < 0 || static_cast<std::size_t>(index) >= m_charges.size() ||
         m_atomOIDs[static_cast<std::size_t>(index)] != atom->GetOID())
         return -1;
     return index;
 }
 
-std::int32_t GasteigerCharge::LookUp(const Bondable* atom) const
+std::int32_t GasteigerCharge::LookUp(const Bondable* atom, AddressIndex::Cursor& cursor) const
 {
-    if (!atom || m_slots.empty())
-        return -1;
-    const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t slot = SlotOf(atom, mask);; slot = (slot + 1) & mask) {
-        const std::int32_t index = m_slots[slot];
-        if (index < 0 || m_atoms[static_cast<std::size_t>(index)] == atom)
-            return index;
-    }
+    const std::int32_t index = atom ? m_index.Find(atom, cursor) : -1;
+    return index >= 0 && m_atoms[static_cast<std::size_t>(index)] == atom ? index : -1;
 }
 
 void GasteigerCharge::Clear()
@@ -165,7 +150,7 @@ void GasteigerCharge::Clear()
     m_charges.clear();
     m_atoms.clear();
     m_atomOIDs.clear();
-    m_slots.clear();
+    m_index.Clear();
     m_calculated = false;
 }
 
@@ -198,19 +183,13 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
     const std::size_t n = m_atoms.size();
 
     // Each atom's index; a repeated atom answers with its last index.
-    m_slots.assign(std::bit_ceil(2 * n), -1);
-    const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const Atom3d* const atom = m_atoms[i];
-        std::size_t slot = SlotOf(atom, mask);
-        while (m_slots[slot] >= 0 && m_atoms[static_cast<std::size_t>(m_slots[slot])] != atom)
-            slot = (slot + 1) & mask;
-        m_slots[slot] = static_cast<std::int32_t>(i);
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        m_index.Insert(m_atoms[i], static_cast<std::int32_t>(i));
 
     // One read of each atom: its entry with its missing hydrogens, then its bonded atoms of the
     // collection.
     GasteigerSolver solver(n, 2 * n);
+    AddressIndex::Cursor cursor;
     m_atomOIDs.resize(n);
     for (std::size_t i = 0; i < std::min(n, ObjectsAhead); ++i)
         Prefetch(m_atoms[i], sizeof(Atom3d));
@@ -230,7 +209,7 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
         solver.AddAtom(atom.GetAtomicNumber(), atom.PerceiveHybridization(), charge, missing);
         for (const Bond* bond : atom.GetBonds()) {
             const Bondable* const other = bond->GetAtom1() == &atom ? bond->GetAtom2() : bond->GetAtom1();
-            if (const std::int32_t neighbour = LookUp(other); neighbour >= 0)
+            if (const std::int32_t neighbour = LookUp(other, cursor); neighbour >= 0)
                 solver.AddNeighbour(i, neighbour, BondCode(bond->GetType()));
         }
     }

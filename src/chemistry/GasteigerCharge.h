@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include <tavrel/core/AddressIndex.h>
+
 namespace Tavrel {
 
 class Atom;
@@ -19,7 +21,7 @@ class OrdCollection;
 // its implicit hydrogens' charges folded in, and the extremes and total over all entries.
 class GasteigerCharge {
 public:
-    GasteigerCharge() = default;
+    GasteigerCharge();
     // With a collection, calculates over it; with store, writes each atom's charge (SetCharge).
     GasteigerCharge(const OrdCollection* atoms, bool store);
     // With a root, calculates over its Atom3d descendants (the root excluded) in pre-order.
@@ -47,8 +49,8 @@ protected:
 private:
     // The atom's index in the last calculation, -1 when it took no part (or was deleted).
     std::int32_t FindIndex(const Atom* atom) const;
-    // The index kept for the address, -1 when none.
-    std::int32_t LookUp(const Bondable* atom) const;
+    // The index kept for the address, -1 when none; the cursor serves lookups one after another.
+    std::int32_t LookUp(const Bondable* atom, AddressIndex::Cursor& cursor) const;
     bool Compute(std::vector<Atom3d*> atoms, bool store);
     void Clear();
 
@@ -62,8 +64,8 @@ private:
     // taken for one of them.
     std::vector<Atom3d*> m_atoms;
     std::vector<std::uint32_t> m_atomOIDs;
-    // Open addressing over the atoms' addresses: an index into m_atoms, -1 for an empty slot.
-    std::vector<std::int32_t> m_slots;
+    // The atoms' indices by address.
+    AddressIndex m_index;
 };
 
 } // namespace Tavrel

@@ -19,9 +19,11 @@ constexpr double indexLimit = 1125899906842624.0; // 2^50
 constexpr std::size_t minimumWaiting = 64;
 
 // A dense grid may have this many cells per sorted point (plus a fixed allowance) before the list
-// keeps only the occupied cells.
+// gives offsets to the occupied cells only; with up to rankedCellsPerPoint cells a point (at two bits
+// a cell, no more bytes than the offsets of a dense grid), those are found by rank, beyond by hashing.
 constexpr double denseCellsPerPoint = 8.0;
 constexpr double denseCellAllowance = 4096.0;
+constexpr double rankedCellsPerPoint = 128.0;
 
 // The widest neighbourhood, in cells each way, that the cell-by-cell pair search walks; wider radii
 // against the grid are answered point by point.
@@ -137,6 +139,7 @@ void NeighborList::Sort()
     m_waitingCells.clear();
     m_waitingNext.clear();
     m_unplaced.clear();
+    m_occupied.clear();
     m_cellStart.clear();
     m_cellPoints.clear();
     m_cellSlots.clear();
@@ -163,23 +166,46 @@ void NeighborList::Sort()
 
     const double cells =
         (double(high.i - low.i) + 1.0) * (double(high.j - low.j) + 1.0) * (double(high.k - low.k) + 1.0);
-    if (cells <= denseCellsPerPoint * static_cast<double>(placed) + denseCellAllowance &&
+    const bool everyCell = cells <= denseCellsPerPoint * static_cast<double>(placed) + denseCellAllowance;
+    if ((everyCell || cells <= rankedCellsPerPoint * static_cast<double>(placed) + denseCellAllowance) &&
         cells < static_cast<double>(std::numeric_limits<std::uint32_t>::max())) {
         // A counting sort into the dense grid; filling from the last point keeps each cell ascending.
         m_low = low;
         m_dims[0] = high.i - low.i + 1;
         m_dims[1] = high.j - low.j + 1;
         m_dims[2] = high.k - low.k + 1;
-        m_cellStart.assign(static_cast<std::size_t>(cells) + 1, 0);
-        std::vector<std::uint32_t> cellOf(count);
+        // Each point's cell number (none for a point kept apart), then its position in m_cellStart.
+        constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
+        std::vector<std::uint32_t> cellOf(count, none);
         for (std::size_t index = 0; index < count; ++index) {
-            const Point3d& p = m_points[index];
-            if (!IsFinite(p))
-                continue;
-            const CellKey key = CellOf(p);
-            const std::size_t cell = DenseCell(key.i, key.j, key.k);
-            cellOf[index] = static_cast<std::uint32_t>(cell);
-            ++m_cellStart[cell];
+            if (const Point3d& p = m_points[index]; IsFinite(p)) {
+                const CellKey key = CellOf(p);
+                cellOf[index] = static_cast<std::uint32_t>(DenseCell(key.i, key.j, key.k));
+            }
+        }
+        std::size_t positions = static_cast<std::size_t>(cells);
+        if (!everyCell) {
+            // Bits for the cell numbers up to the number of cells, which RankOf also takes.
+            m_occupied.assign(positions / 64 + 1, OccupiedWord{0, 0});
+            for (const std::uint32_t cell : cellOf) {
+                if (cell != none)
+                    m_occupied[cell >> 6].bits |= std::uint64_t{1} << (cell & 63);
+            }
+            std::uint32_t rank = 0;
+            for (OccupiedWord& word : m_occupied) {
+                word.rank = rank;
+                rank += static_cast<std::uint32_t>(std::popcount(word.bits));
+            }
+            positions = rank;
+            for (std::uint32_t& cell : cellOf) {
+                if (cell != none)
+                    cell = static_cast<std::uint32_t>(RankOf(cell));
+            }
+        }
+        m_cellStart.assign(positions + 1, 0);
+        for (const std::uint32_t cell : cellOf) {
+            if (cell != none)
+                ++m_cellStart[cell];
         }
         std::uint32_t end = 0;
         for (std::size_t cell = 0; cell + 1 < m_cellStart.size(); ++cell) {
@@ -188,7 +214,7 @@ void NeighborList::Sort()
         }
         m_cellStart.back() = end;
         for (std::size_t index = count; index-- > 0;) {
-            if (IsFinite(m_points[index]))
+            if (cellOf[index] != none)
                 m_cellPoints[--m_cellStart[cellOf[index]]] = static_cast<std::int32_t>(index);
         }
         return;
@@ -256,10 +282,16 @@ void NeighborList::VisitCells(const CellKey& low, const CellKey& high, Visit&& v
             if (volume(from, to) > static_cast<double>(m_cellPoints.size())) {
                 visitRange(0, static_cast<std::uint32_t>(m_cellPoints.size()));
             } else {
-                // The cells of one row along k lie next to one another.
+                // The cells of one row along k lie next to one another, and so do their points.
                 for (std::int64_t i = from.i; i <= to.i; ++i)
-                    for (std::int64_t j = from.j; j <= to.j; ++j)
-                        visitRange(m_cellStart[DenseCell(i, j, from.k)], m_cellStart[DenseCell(i, j, to.k) + 1]);
+                    for (std::int64_t j = from.j; j <= to.j; ++j) {
+                        const std::size_t first = DenseCell(i, j, from.k);
+                        const std::size_t last = first + static_cast<std::size_t>(to.k - from.k) + 1;
+                        if (m_occupied.empty()) [[likely]]
+                            visitRange(m_cellStart[first], m_cellStart[last]);
+                        else
+                            visitRange(m_cellStart[RankOf(first)], m_cellStart[RankOf(last)]);
+                    }
             }
         }
     } else if (!m_cellSlots.empty()) {
@@ -354,7 +386,7 @@ void NeighborList::GetAllNeighbors(double radius, std::vector<std::uint32_t>& of
     }
     const double cellReach = std::ceil((radius * (1.0 + 1e-9) + largest * 2e-15) / m_cellSize);
     // Points with a non-finite coordinate have no neighbours within a finite radius.
-    if (!IsDense() || !m_waitingCells.empty() || !(cellReach <= double(maximumPairReach))) {
+    if (!IsDense() || !m_occupied.empty() || !m_waitingCells.empty() || !(cellReach <= double(maximumPairReach))) {
         // Point by point: each list comes sorted.
         IntArray found;
         for (std::size_t index = 0; index < count; ++index) {

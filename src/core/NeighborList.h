@@ -1,6 +1,7 @@
 // NeighborList: finds the stored points within a radius of a query point, on a uniform grid sorted by cell.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,12 +14,15 @@
 namespace Tavrel {
 
 // Points are numbered from 0 in the order they are added. The grid's cells are cubes of the cell size.
-// The points are kept sorted by cell in one index array with the offsets of each cell: a dense array
-// of cells over the points' extent when it is not much larger than the number of points, else the
-// occupied cells found by hashing. Points added one at a time wait in a hashed grid until they
-// outnumber the sorted ones, and are then sorted in with the rest, so adding stays O(1) amortised and
-// a query costs time in proportion to the points in the cells it touches, at any number of points.
-// Results never depend on the cell size, only speed does.
+// The points are kept sorted by cell in one index array with the offsets of each cell. Over the
+// points' extent the cells are numbered densely; when there are not many more cells than points
+// every cell has its offset, else only the occupied ones do, found by rank in a bitmap of the cells
+// (two bits a cell, one popcount a lookup), so a row of cells is still one direct read at each end
+// however sparse the points. Only points spread so thinly that even the bitmap would outweigh them
+// (separate clusters far apart) keep their occupied cells in a hash map. Points added one at a time
+// wait in a hashed grid until they outnumber the sorted ones, and are then sorted in with the rest,
+// so adding stays O(1) amortised and a query costs time in proportion to the points in the cells it
+// touches, at any number of points. Results never depend on the cell size, only speed does.
 class NeighborList {
 public:
     // cellSize is the grid spacing and the default search radius; a size that is not positive and
@@ -72,18 +76,34 @@ private:
     {
         return static_cast<std::size_t>(((i - m_low.i) * m_dims[1] + (j - m_low.j)) * m_dims[2] + (k - m_low.k));
     }
+    // The cells are numbered over the extent (every cell with its offset, or the occupied ones by rank).
     bool IsDense() const { return m_dims[0] > 0; }
+    // When only the occupied cells have positions in m_cellStart: the position of a dense cell
+    // number (up to the number of cells), the number of occupied cells before it.
+    std::size_t RankOf(std::size_t cell) const
+    {
+        const OccupiedWord& word = m_occupied[cell >> 6];
+        return word.rank + static_cast<std::size_t>(std::popcount(word.bits & ((std::uint64_t{1} << (cell & 63)) - 1)));
+    }
 
     double m_cellSize;
     std::vector<Point3d> m_points;
 
+    // 64 cells: which are occupied, and how many occupied cells come before them.
+    struct OccupiedWord {
+        std::uint64_t bits;
+        std::uint32_t rank;
+    };
+
     // The sorted points: the first m_sortedCount points, those with finite coordinates listed in
-    // m_cellPoints cell by cell (ascending within a cell); cell c holds m_cellPoints[m_cellStart[c]]
-    // up to m_cellPoints[m_cellStart[c + 1]]. Dense: cell c is DenseCell of its key; otherwise the
-    // occupied cells in key order, found through m_cellSlots.
+    // m_cellPoints cell by cell (ascending within a cell); the cell at position s of m_cellStart
+    // holds m_cellPoints[m_cellStart[s]] up to m_cellPoints[m_cellStart[s + 1]]. Dense: a key's
+    // position is its DenseCell when m_occupied is empty (every cell has one), else the RankOf it;
+    // otherwise the occupied cells in key order, found through m_cellSlots.
     std::size_t m_sortedCount = 0;
     CellKey m_low{};
     std::int64_t m_dims[3] = {0, 0, 0};
+    std::vector<OccupiedWord> m_occupied;
     std::vector<std::uint32_t> m_cellStart;
     std::vector<std::int32_t> m_cellPoints;
     std::unordered_map<CellKey, std::uint32_t, CellHash> m_cellSlots;

@@ -83,6 +83,18 @@ public:
                                void* data, const char* attribute);
     virtual void UnregisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree,
                                  void* data, const char* attribute);
+    // One kind of event: a class-type identifier and a code.
+    struct EventKind {
+        std::uint32_t type;
+        std::uint16_t code;
+    };
+    // RegisterEvent for each kind in turn, with one callback, data and attribute; the masks of a
+    // subtree are set in one walk for all of them.
+    void RegisterEvents(std::span<const EventKind> kinds, Event::Callback callback, bool tree, void* data,
+                        const char* attribute);
+    // Whether the node holds a registration equal to this one (as RegisterEvent compares them).
+    bool IsRegistered(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
+                      const char* attribute) const;
     // Removes the registrations with this user data; null data removes all of the subtree's.
     virtual void UnregisterAllEvents(void* data);
     virtual void UnregisterAllEvents();
@@ -281,6 +293,7 @@ protected:
     // Sets in this subtree the bits of every tree registration held above it.
     void SetMaskFromParents();
     void PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree);
+    void PropagateSetEventMasks(std::span<const EventKind> kinds, bool tree);
     // Clears the code's bits on this node (and with tree, in its subtree) except where a remaining
     // registration of the node, or a tree registration above it, still needs them; a node that still
     // holds a registration for (type, code) keeps its bits and those of its subtree.

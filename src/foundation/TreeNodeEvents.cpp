@@ -210,21 +210,44 @@ void TreeNode::SetTempDataSlot(void* data)
 void TreeNode::RegisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
                              const char* attribute)
 {
-    if (!callback)
+    const EventKind kind{type, code};
+    RegisterEvents({&kind, 1}, callback, tree, data, attribute);
+}
+
+void TreeNode::RegisterEvents(std::span<const EventKind> kinds, Event::Callback callback, bool tree, void* data,
+                              const char* attribute)
+{
+    if (!callback || kinds.empty())
         return;
-    const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree, false};
+    const std::uint32_t attributeNumber = AttributeNumber(attribute);
     RegistrationList& registrations = m_extras.EditRegistrations();
-    const bool known = std::any_of(registrations.begin(), registrations.end(),
-                                   [&](const Registration& held) { return held.Same(registration); });
-    if (!known) {
-        registrations.Append(registration);
-        SetFlag(EventsMuted, false);
-    } else if (!tree) {
-        return;
+    for (const EventKind& kind : kinds) {
+        const Registration registration{callback, data, kind.type, 0, attributeNumber, kind.code, tree, false};
+        const bool known = std::any_of(registrations.begin(), registrations.end(),
+                                       [&](const Registration& held) { return held.Same(registration); });
+        if (!known) {
+            registrations.Append(registration);
+            SetFlag(EventsMuted, false);
+            if (!tree)
+                SetEventMask(kind.type, kind.code);
+        }
     }
-    if (tree)
+    // A tree registration sets the masks of the subtree again even when it was known.
+    if (tree) {
         ForgetAncestry();
-    PropagateSetEventMask(type, code, tree);
+        PropagateSetEventMasks(kinds, true);
+    }
+}
+
+bool TreeNode::IsRegistered(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
+                            const char* attribute) const
+{
+    const RegistrationList* const registrations = m_extras.FindRegistrations();
+    if (!registrations || !callback)
+        return false;
+    const Registration registration{callback, data, type, 0, AttributeNumber(attribute), code, tree, false};
+    return std::any_of(registrations->begin(), registrations->end(),
+                       [&](const Registration& held) { return held.Same(registration); });
 }
 
 void TreeNode::UnregisterEvent(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
@@ -332,7 +355,14 @@ bool TreeNode::HoldsRegistration(std::uint32_t type, std::uint16_t code) const
 
 void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree)
 {
-    SetEventMask(type, code);
+    const EventKind kind{type, code};
+    PropagateSetEventMasks({&kind, 1}, tree);
+}
+
+void TreeNode::PropagateSetEventMasks(std::span<const EventKind> kinds, bool tree)
+{
+    for (const EventKind& kind : kinds)
+        SetEventMask(kind.type, kind.code);
     if (!tree || !m_children)
         return;
     // The subtree in batches of nodes, each batch's children gathered into the next (a batch is taken
@@ -376,10 +406,12 @@ void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, boo
             ahead->PrefetchSlots();
         TreeNode* const node = nodes[i];
         // Every level passes this level's bits down to this byte.
-        if (type == classType)
-            node->m_levelEventMask.Set(code);
-        else
-            node->SetEventMask(type, code);
+        for (const EventKind& kind : kinds) {
+            if (kind.type == classType)
+                node->m_levelEventMask.Set(kind.code);
+            else
+                node->SetEventMask(kind.type, kind.code);
+        }
         if (node->m_children)
             node->m_children->ForEach([&children](TreeNode* child) { children.push_back(child); });
     }

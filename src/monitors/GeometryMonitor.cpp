@@ -110,9 +110,10 @@ Point3d GeometryMonitor::GetItemPosition(int index) const
 
 void GeometryMonitor::WatchStructure(Object* parent)
 {
-    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventCreated, true, nullptr);
-    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventParentSet, true, nullptr);
-    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventElementSet, true, nullptr);
+    const TreeNode::EventKind kinds[] = {{TreeNode::classType, TreeNode::EventCreated},
+                                         {TreeNode::classType, TreeNode::EventParentSet},
+                                         {Atom3d::classType, Atom3d::EventElementSet}};
+    RegisterTreeEvents(parent, kinds, true, nullptr);
 }
 
 std::vector<Object*> GeometryMonitor::GatherAtoms(bool tree) const
@@ -144,11 +145,12 @@ void GeometryMonitor::CollectAtoms(std::span<Object* const> objects)
 void GeometryMonitor::WatchChemistry(Object* parent)
 {
     WatchStructure(parent);
-    RegisterTreeEvent(parent, TreeNode::classType, TreeNode::EventDeleted, true, nullptr);
-    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventAtomAdded, true, nullptr);
-    RegisterTreeEvent(parent, Atom3d::classType, Atom3d::EventFormalChargeSet, true, nullptr);
-    RegisterTreeEvent(parent, Bond::classType, Bond::EventTypeSet, true, nullptr);
-    RegisterTreeEvent(parent, Geometric::classType, Geometric::EventMoved, true, nullptr);
+    const TreeNode::EventKind kinds[] = {{TreeNode::classType, TreeNode::EventDeleted},
+                                         {Atom3d::classType, Atom3d::EventAtomAdded},
+                                         {Atom3d::classType, Atom3d::EventFormalChargeSet},
+                                         {Bond::classType, Bond::EventTypeSet},
+                                         {Geometric::classType, Geometric::EventMoved}};
+    RegisterTreeEvents(parent, kinds, true, nullptr);
 }
 
 Point3d::Array GeometryMonitor::GetItemPositions() const
@@ -218,6 +220,8 @@ void GeometryMonitor::SetNeedsRecalc(bool value)
 
 bool GeometryMonitor::HasMonitorItems() const
 {
+    if (!MayHaveMonitorItems())
+        return false;
     for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
         if (Tavrel::IsA<GeometryMonitor>(GetItem(i)))
             return true;

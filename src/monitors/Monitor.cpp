@@ -106,13 +106,32 @@ Object* Monitor::GetItem(int index) const
 void Monitor::RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                 const char* attribute)
 {
+    const TreeNode::EventKind kind{type, code};
+    RegisterTreeEvents(object, {&kind, 1}, tree, attribute);
+}
+
+void Monitor::RegisterTreeEvents(Object* object, std::span<const TreeNode::EventKind> kinds, bool tree,
+                                 const char* attribute)
+{
     if (!object)
         return;
     if (m_items.Count(object->GetOID()) == 0) {
         m_items.Append(object);
         object->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &EventUpdate, false, this, attribute);
     }
-    object->RegisterEvent(type, code, &EventUpdate, tree, this, attribute);
+    if (!tree) {
+        for (const TreeNode::EventKind& kind : kinds)
+            object->RegisterEvent(kind.type, kind.code, &EventUpdate, false, this, attribute);
+        return;
+    }
+    // Registering a tree registration again only sets the masks of the whole subtree once more,
+    // which the monitors' recalculations would do each time.
+    std::vector<TreeNode::EventKind> added;
+    for (const TreeNode::EventKind& kind : kinds) {
+        if (!object->IsRegistered(kind.type, kind.code, &EventUpdate, true, this, attribute))
+            added.push_back(kind);
+    }
+    object->RegisterEvents(added, &EventUpdate, true, this, attribute);
 }
 
 void Monitor::UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
@@ -147,6 +166,11 @@ bool Monitor::HasOwner() const
 bool Monitor::IsMonitoredItem(const Object* object) const
 {
     return object && m_items.Count(object->GetOID()) > 0;
+}
+
+bool Monitor::MayHaveMonitorItems() const
+{
+    return m_items.HasMonitors();
 }
 
 bool Monitor::CheckAnyObject(ItemPredicate predicate) const

@@ -53,6 +53,8 @@ public:
     // callback for (type, code) on it with the monitor as user data. Nothing for null.
     virtual void RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                    const char* attribute);
+    // RegisterTreeEvent for each kind in turn, the masks of the object's subtree set in one walk.
+    void RegisterTreeEvents(Object* object, std::span<const TreeNode::EventKind> kinds, bool tree, const char* attribute);
     // Removes that registration; the object stays an item.
     virtual void UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                      const char* attribute);
@@ -78,6 +80,8 @@ protected:
 
     // The object has an entry among the items; false for null.
     bool IsMonitoredItem(const Object* object) const;
+    // False when no item is a monitor, known without reading the items.
+    bool MayHaveMonitorItems() const;
 
     // False for a null predicate; true at the first item (by GetItem) the predicate accepts.
     bool CheckAnyObject(ItemPredicate predicate) const;

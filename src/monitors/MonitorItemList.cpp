@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <tavrel/foundation/Object.h>
+#include <tavrel/monitors/Monitor.h>
 
 namespace Tavrel {
 
@@ -17,10 +18,38 @@ TreeNode* LiveNode(TreeNode* node, std::uint32_t oid)
 
 } // namespace
 
+MonitorItemList::Index::Index(const Index& other)
+{
+    m_chunks.resize(other.m_chunks.size());
+    for (std::size_t c = 0; c < m_chunks.size(); ++c) {
+        if (!other.m_chunks[c])
+            continue;
+        m_chunks[c] = std::make_unique<Chunk>();
+        for (std::size_t p = 0; p < ChunkSize; ++p) {
+            if (const Page* const page = (*other.m_chunks[c])[p].get())
+                (*m_chunks[c])[p] = std::make_unique<Page>(*page);
+        }
+    }
+}
+
+MonitorItemList::Counts& MonitorItemList::Index::Edit(std::uint32_t oid)
+{
+    const std::size_t chunk = oid >> (PageBits + ChunkBits);
+    if (chunk >= m_chunks.size())
+        m_chunks.resize(chunk + 1);
+    if (!m_chunks[chunk])
+        m_chunks[chunk] = std::make_unique<Chunk>();
+    std::unique_ptr<Page>& page = (*m_chunks[chunk])[(oid >> PageBits) & (ChunkSize - 1)];
+    if (!page)
+        page = std::make_unique<Page>();
+    return (*page)[oid & (PageSize - 1)];
+}
+
 MonitorItemList::MonitorItemList(const MonitorItemList& other)
 {
     other.Compact();
     m_entries = other.m_entries;
+    m_monitors = other.m_monitors;
     if (other.m_index)
         m_index = std::make_unique<Index>(*other.m_index);
 }
@@ -29,16 +58,17 @@ MonitorItemList::~MonitorItemList() = default;
 
 MonitorItemList::Entry MonitorItemList::Track(Object* object)
 {
-    return object ? Entry{object, object->GetOID()} : Entry{nullptr, 0};
+    return object ? Entry{object, object->GetOID(), IsA<Monitor>(object)} : Entry{nullptr, 0, false};
 }
 
 void MonitorItemList::Append(Object* object)
 {
     const Entry entry = Track(object);
     m_entries.push_back(entry);
+    m_monitors += entry.monitor ? 1 : 0;
     if (m_index) {
         if (entry.oid != 0)
-            ++(*m_index)[entry.oid].listed;
+            ++m_index->Edit(entry.oid).listed;
     } else {
         IndexIfLarge();
     }
@@ -49,8 +79,8 @@ std::size_t MonitorItemList::Count(std::uint32_t oid) const
     if (oid == 0)
         return 0;
     if (m_index) {
-        const auto found = m_index->find(oid);
-        return found == m_index->end() ? 0 : found->second.listed;
+        const Counts* const counts = m_index->Find(oid);
+        return counts ? counts->listed : 0;
     }
     return static_cast<std::size_t>(
         std::count_if(m_entries.begin(), m_entries.end(), [oid](const Entry& entry) { return entry.oid == oid; }));
@@ -65,14 +95,15 @@ bool MonitorItemList::RemoveFirst(std::uint32_t oid)
             std::find_if(m_entries.begin(), m_entries.end(), [oid](const Entry& entry) { return entry.oid == oid; });
         if (found == m_entries.end())
             return false;
+        m_monitors -= found->monitor ? 1 : 0;
         m_entries.erase(found);
         return true;
     }
-    const auto found = m_index->find(oid);
-    if (found == m_index->end() || found->second.listed == 0)
+    Counts* const counts = m_index->Find(oid);
+    if (!counts || counts->listed == 0)
         return false;
-    --found->second.listed;
-    ++found->second.removed;
+    --counts->listed;
+    ++counts->removed;
     ++m_removed;
     return true;
 }
@@ -82,15 +113,20 @@ void MonitorItemList::RemoveAll(std::uint32_t oid)
     if (oid == 0)
         return;
     if (!m_index) {
-        std::erase_if(m_entries, [oid](const Entry& entry) { return entry.oid == oid; });
+        std::erase_if(m_entries, [this, oid](const Entry& entry) {
+            if (entry.oid != oid)
+                return false;
+            m_monitors -= entry.monitor ? 1 : 0;
+            return true;
+        });
         return;
     }
-    const auto found = m_index->find(oid);
-    if (found == m_index->end())
+    Counts* const counts = m_index->Find(oid);
+    if (!counts)
         return;
-    found->second.removed += found->second.listed;
-    m_removed += found->second.listed;
-    found->second.listed = 0;
+    counts->removed += counts->listed;
+    m_removed += counts->listed;
+    counts->listed = 0;
 }
 
 void MonitorItemList::Clear()
@@ -98,6 +134,7 @@ void MonitorItemList::Clear()
     m_entries.clear();
     m_index.reset();
     m_removed = 0;
+    m_monitors = 0;
 }
 
 std::size_t MonitorItemList::Size() const
@@ -131,14 +168,15 @@ void MonitorItemList::Set(std::size_t index, Object* object)
 {
     Compact();
     if (index >= m_entries.size())
-        m_entries.resize(index + 1, Entry{nullptr, 0});
+        m_entries.resize(index + 1, Entry{nullptr, 0, false});
     const Entry entry = Track(object);
     if (m_index) {
-        if (const std::uint32_t old = m_entries[index].oid; old != 0 && --(*m_index)[old].listed == 0)
-            m_index->erase(old);
+        if (const std::uint32_t old = m_entries[index].oid; old != 0)
+            --m_index->Edit(old).listed;
         if (entry.oid != 0)
-            ++(*m_index)[entry.oid].listed;
+            ++m_index->Edit(entry.oid).listed;
     }
+    m_monitors += (entry.monitor ? 1 : 0) - (m_entries[index].monitor ? 1 : 0);
     m_entries[index] = entry;
     if (!m_index)
         IndexIfLarge();
@@ -149,10 +187,9 @@ void MonitorItemList::IndexIfLarge()
     if (m_entries.size() <= IndexedSize)
         return;
     auto index = std::make_unique<Index>();
-    index->reserve(m_entries.size());
     for (const Entry& entry : m_entries) {
         if (entry.oid != 0)
-            ++(*index)[entry.oid].listed;
+            ++index->Edit(entry.oid).listed;
     }
     m_index = std::move(index);
 }
@@ -164,13 +201,13 @@ void MonitorItemList::Compact() const
     std::erase_if(m_entries, [this](const Entry& entry) {
         if (entry.oid == 0)
             return false;
-        Counts& counts = (*m_index)[entry.oid];
-        if (counts.removed == 0)
+        Counts* const counts = m_index->Find(entry.oid);
+        if (!counts || counts->removed == 0)
             return false;
-        --counts.removed;
+        --counts->removed;
+        m_monitors -= entry.monitor ? 1 : 0;
         return true;
     });
-    std::erase_if(*m_index, [](const auto& pair) { return pair.second.listed == 0 && pair.second.removed == 0; });
     m_removed = 0;
 }
 

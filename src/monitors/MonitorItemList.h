@@ -3,8 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 namespace Tavrel {
@@ -13,9 +13,10 @@ class Object;
 class TreeNode;
 
 // Entries keep their objects' OIDs, so an entry whose object was deleted unnoticed reads as null and
-// is never touched. An empty slot (null) keeps its index. Past a few entries a hash index counts the
-// entries of each object, and removals only mark entries, which the next indexed access squeezes
-// out in one pass; so counting, adding and removing stay O(1) at any size.
+// is never touched. An empty slot (null) keeps its index. Past a few entries a table indexed by OID
+// counts the entries of each object, and removals only mark entries, which the next indexed access
+// squeezes out in one pass; so counting, adding and removing stay O(1) at any size, and a count is
+// a few array reads, without hashing.
 class MonitorItemList {
 public:
     MonitorItemList() = default;
@@ -35,6 +36,9 @@ public:
 
     // The number of entries, empty slots included.
     std::size_t Size() const;
+    // Whether an entry's object is a monitor (or was, until the removed entries are dropped), so
+    // that a list of plain objects is known to hold none without reading them.
+    bool HasMonitors() const { return m_monitors > 0; }
     // The object of an entry while it is alive as an Object; null for an empty slot, a deleted object
     // and an index out of range.
     Object* At(std::size_t index) const;
@@ -50,6 +54,7 @@ private:
     struct Entry {
         TreeNode* node;
         std::uint32_t oid;
+        bool monitor;  // the object is a Monitor
     };
     // Entries of one object: those in the list, and those removed but not yet squeezed out (always
     // the object's first entries, as removals take the first).
@@ -57,7 +62,35 @@ private:
         std::uint32_t listed = 0;
         std::uint32_t removed = 0;
     };
-    using Index = std::unordered_map<std::uint32_t, Counts>;
+    // Counts by OID, directly indexed: pages of 128 OIDs in chunks of 512 pages, made as entries
+    // need them. OIDs come from one counter, so the objects of a structure mostly share pages.
+    class Index {
+    public:
+        Index() = default;
+        Index(const Index& other);
+        Index& operator=(const Index&) = delete;
+
+        // Null when no entry of the object was ever counted here.
+        Counts* Find(std::uint32_t oid) const
+        {
+            const std::size_t chunk = oid >> (PageBits + ChunkBits);
+            if (chunk >= m_chunks.size() || !m_chunks[chunk])
+                return nullptr;
+            Page* const page = (*m_chunks[chunk])[(oid >> PageBits) & (ChunkSize - 1)].get();
+            return page ? &(*page)[oid & (PageSize - 1)] : nullptr;
+        }
+        Counts& Edit(std::uint32_t oid);
+
+    private:
+        static constexpr unsigned PageBits = 7;
+        static constexpr unsigned ChunkBits = 9;
+        static constexpr std::size_t PageSize = std::size_t{1} << PageBits;
+        static constexpr std::size_t ChunkSize = std::size_t{1} << ChunkBits;
+        using Page = std::array<Counts, PageSize>;
+        using Chunk = std::array<std::unique_ptr<Page>, ChunkSize>;
+
+        std::vector<std::unique_ptr<Chunk>> m_chunks;
+    };
 
     static constexpr std::size_t IndexedSize = 16;
 
@@ -70,6 +103,7 @@ private:
     mutable std::vector<Entry> m_entries;
     mutable std::unique_ptr<Index> m_index;
     mutable std::size_t m_removed = 0;  // entries marked removed, not yet dropped
+    mutable std::size_t m_monitors = 0;  // entries whose object is a monitor
 };
 
 } // namespace Tavrel

@@ -288,6 +288,35 @@ TEST_F(GasteigerChargeTest, ARepeatedMemberLeavesTheAtomsChargesAlone)
     EXPECT_NEAR(twice.GetTotalCharge(), plain.GetTotalCharge() + plain.GetCharge(carbon), 1e-6);
 }
 
+// Atoms far apart in memory (each with other allocations between it and the next) take the charges
+// of the same chain made in one go.
+TEST_F(GasteigerChargeTest, AtomsScatteredInMemoryTakeTheirOwnCharges)
+{
+    constexpr int Length = 300;
+    const auto chain = [](Molecule& parent, std::vector<std::vector<char>>* spacers) {
+        std::vector<Atom3d*> atoms;
+        for (int i = 0; i < Length; ++i) {
+            if (spacers)
+                spacers->emplace_back(std::size_t{1} << (12 + i % 6));
+            atoms.push_back(new Atom3d(&parent, i % 3 == 2 ? "O" : "C"));
+            if (i > 0)
+                atoms[static_cast<std::size_t>(i) - 1]->MakeBond(atoms.back(), Bond::Single);
+        }
+        return atoms;
+    };
+    Molecule compact(nullptr);
+    Molecule scattered(nullptr);
+    std::vector<std::vector<char>> spacers;
+    const std::vector<Atom3d*> expected = chain(compact, nullptr);
+    const std::vector<Atom3d*> atoms = chain(scattered, &spacers);
+    const GasteigerCharge reference(&compact, false);
+    const GasteigerCharge charges(&scattered, false);
+    ASSERT_TRUE(charges.IsCalculated());
+    for (std::size_t i = 0; i < atoms.size(); ++i)
+        ASSERT_EQ(charges.GetCharge(atoms[i]), reference.GetCharge(expected[i])) << i;
+    EXPECT_EQ(charges.GetCharge(expected[0]), 0.0f);
+}
+
 // Each stored charge is announced; a listener that deletes another atom of the calculation meanwhile
 // leaves that atom out and the others stored.
 TEST_F(GasteigerChargeTest, StoringSurvivesAListenerDeletingAtoms)

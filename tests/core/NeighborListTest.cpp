@@ -125,8 +125,8 @@ TEST(NeighborListTest, BulkBuiltAddedAndInterleavedListsAnswerAlike)
     spread.push_back(Point3d(-1e6, 2e6, 0));
 
     for (const Point3d::Array* set : {&points, &spread}) {
-        // Sparse, then dense for the first set.
-        for (const double cellSize : {0.4, 1.5}) {
+        // For the first set: occupied cells hashed, found by rank, then every cell with its offset.
+        for (const double cellSize : {0.4, 0.9, 1.5}) {
             const NeighborList bulk(cellSize, *set);
             NeighborList added(cellSize);
             for (std::size_t i = 0; i < set->size(); ++i) {

@@ -138,6 +138,20 @@ TEST_F(EventTest, AttributeFiltersMatchTextOrAbsence)
     EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "A", "B"}));
 }
 
+TEST_F(EventTest, IsRegisteredComparesAsRegistrationDoes)
+{
+    LevelNode node;
+    node.RegisterEvent(LevelNode::classType, 16, Record, true, kA, "Color");
+    EXPECT_TRUE(node.IsRegistered(LevelNode::classType, 16, Record, true, kA, "Color"));
+    EXPECT_TRUE(node.IsRegistered(LevelNode::classType, 16, Record, true, kA, nullptr));
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 16, Record, true, kA, "Label"));
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 16, Record, false, kA, "Color"));
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 16, Record, true, kB, "Color"));
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 32, Record, true, kA, "Color"));
+    node.UnregisterAllEvents(kA);
+    EXPECT_FALSE(node.IsRegistered(LevelNode::classType, 16, Record, true, kA, "Color"));
+}
+
 TEST_F(EventTest, ClassLevelsKeepTheirOwnMaskBytes)
 {
     EventTestNode root;
@@ -196,6 +210,31 @@ TEST_F(EventTest, TreeRegistrationOverABuiltSubtreeReachesEveryNodeOfIt)
     EXPECT_FALSE(root.Wants(Tree(), 64));
     bottom->DoNotify(level, 4, nullptr, nullptr);
     EXPECT_EQ(Tags(), (std::vector<std::string>{"A"}));
+}
+
+// Kinds registered together act as one registration each: kept once however often given, tree ones
+// setting the bits of the whole subtree, plain ones the node's own.
+TEST_F(EventTest, KindsRegisteredTogetherActAsOneRegistrationEach)
+{
+    const std::uint32_t level = LevelNode::classType;
+    LevelNode root;
+    auto* const child = new LevelNode(&root);
+    auto* const grandchild = new LevelNode(child);
+    const TreeNode::EventKind kinds[] = {{level, 4}, {Tree(), 64}, {level, 4}};
+    root.RegisterEvents(kinds, Record, true, kA, nullptr);
+    root.RegisterEvents(kinds, Record, true, kA, nullptr);
+    child->RegisterEvents(kinds, Record, false, kB, nullptr);
+    for (const LevelNode* node : {&root, child, grandchild}) {
+        EXPECT_TRUE(node->Wants(level, 4));
+        EXPECT_TRUE(node->Wants(Tree(), 64));
+    }
+    grandchild->DoNotify(level, 4, nullptr, nullptr);
+    child->DoNotify(level, 4, nullptr, nullptr);
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"A", "B", "A"}));
+    root.UnregisterEvent(level, 4, Record, true, kA, nullptr);
+    EXPECT_FALSE(grandchild->Wants(level, 4));
+    EXPECT_TRUE(child->Wants(level, 4));
+    EXPECT_TRUE(grandchild->Wants(Tree(), 64));
 }
 
 TEST_F(EventTest, APlainRegistrationLeftOnANodeKeepsOnlyThatNodesBit)

@@ -67,6 +67,30 @@ TEST_F(CentroidMonitorTest, TheCentreFollowsItsAtomsAndIsDrawnAsASphereWithItsLa
     EXPECT_FALSE(Alive(oid));
 }
 
+// A centre among many plain items is brought up to date before the centre it feeds, also once
+// entries before it have been removed and dropped.
+TEST_F(CentroidMonitorTest, ACentreAmongManyItemsIsUpdatedBeforeTheCentreOfCentres)
+{
+    TreeRoot root;
+    auto* const molecule = new Molecule(&root);
+    Atom3d* const left = AddAtom(molecule, "C", 0, 0, 0);
+    Atom3d* const right = AddAtom(molecule, "C", 2, 0, 0);
+    auto* const inner = new CentroidMonitor(molecule, Selection({left, right}));
+    std::vector<Object*> items;
+    for (int i = 0; i < 30; ++i)
+        items.push_back(AddAtom(molecule, "C", 0, 0, 0));
+    items.insert(items.begin() + 20, inner);
+    OrdCollection selection;
+    for (Object* const item : items)
+        selection.Add(item);
+    auto* const outer = new CentroidMonitor(molecule, selection);
+    EXPECT_TRUE(Near(outer->GetXYZ(), Point3d(1.0 / 31, 0, 0), 1e-6));
+    for (std::size_t i = 0; i < 10; ++i)
+        outer->RemoveMonitoredItem(items[i]);
+    right->SetXYZ(Point3d(4, 0, 0));
+    EXPECT_TRUE(Near(outer->GetXYZ(), Point3d(2.0 / 21, 0, 0), 1e-6));
+}
+
 TEST_F(CentroidMonitorTest, CentresOfMassWeighAtomsOnlyAndFallBackToTheMeanWithoutMass)
 {
     TreeRoot root;
