@@ -1092,12 +1092,15 @@ struct PropertyArchive::RecordReader {
             entry.resize(object, static_cast<std::size_t>(frame.elements));
     }
 
+    // What was made with it (its record's nested records) may hold links with it that only one side
+    // holds: they settle first.
     static void DropUnowned(Slot& slot)
     {
         if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid, slot.destroyed))
             return;
         if (const TreeNode* node = DynCast<TreeNode>(slot.object); node && node->GetParent())
             return;
+        TreeNode::SettleLinksSince(slot.oid - 1, Base::GetLastOID());
         delete slot.object;
     }
 
@@ -1160,7 +1163,7 @@ Base* PropertyArchive::ReadRecord()
         SetProperty(nullptr);
         m_state->created.ForEachFrom(mark, [](std::uint32_t oid) {
             if (Base* object = Base::GetObjectA(oid))
-                object->LoadRefused();
+                object->SettleLinks();
         });
         // Owners are read before what they own, so deleting in order of creation takes whole
         // subtrees at once; an object deleted with its owner is already gone.
