@@ -17,8 +17,8 @@ class PropertyArchive;
 class SetCollection;
 
 // Keeps the bonds that end here in the order they were added; a bond is listed by both ends.
-// Deleting a Bondable deletes every bond still listed. Every walk over the bond graph is iterative
-// and linear in the bonds it crosses.
+// Deleting a Bondable deletes every bond linked to it (see Bond on links). Every walk over the bond
+// graph is iterative and linear in the bonds it crosses.
 class Bondable : public Geometric3d {
     // Persisted as "Bond Array".
     TAVREL_CLASS(Bondable, Geometric3d, Creatable)
