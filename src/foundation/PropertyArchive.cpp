@@ -1092,16 +1092,20 @@ struct PropertyArchive::RecordReader {
             entry.resize(object, static_cast<std::size_t>(frame.elements));
     }
 
-    // What was made with it (its record's nested records) may hold links with it that only one side
-    // holds: they settle first.
+    // What its record's nested records made and no parent took goes with it (the ends of its bonds,
+    // say); all of it settles first, as it may hold links with it that only one side holds.
     static void DropUnowned(Slot& slot)
     {
         if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid, slot.destroyed))
             return;
-        if (const TreeNode* node = DynCast<TreeNode>(slot.object); node && node->GetParent())
+        const TreeNode* const node = DynCast<TreeNode>(slot.object);
+        if (node && node->GetParent())
             return;
-        TreeNode::SettleLinksSince(slot.oid - 1, Base::GetLastOID());
-        delete slot.object;
+        const std::uint32_t before = slot.oid - 1;
+        TreeNode::SettleLinksSince(before, Base::GetLastOID());
+        if (!node)
+            delete slot.object;
+        TreeNode::DeleteParentlessSince(before, Base::GetLastOID());
     }
 
     // The innermost record's object, still alive after its levels' work, and its OID.
