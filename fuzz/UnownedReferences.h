@@ -1,17 +1,23 @@
 // The objects a model object refers to without owning them, for fuzz targets that free what a read left.
 #pragma once
 
+#include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/Bondable.h>
 #include <tavrel/conformers/Animation.h>
+#include <tavrel/conformers/Conformer.h>
+#include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ObjectFrame.h>
 #include <tavrel/conformers/Trajectory.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/monitors/Monitor.h>
 
 namespace Tavrel {
 
-// visit(Base*) for each member of a collection, item of a monitor, frame of an animation or
-// trajectory, and object and frame of a trajectory frame; a record may name ones that no tree adopted.
+// visit(Base*) for each member of a collection, item of a monitor, end of a bond, bond of an end,
+// atom and bond of a conformer, conformer of a conformer model, frame of an animation or trajectory,
+// and object and frame of a trajectory frame; a record may name ones that no tree adopted.
 template <class Visit>
 void VisitUnownedReferences(const Base& object, Visit&& visit)
 {
@@ -26,6 +32,27 @@ void VisitUnownedReferences(const Base& object, Visit&& visit)
             if (Object* const item = monitor->GetItem(i))
                 visit(item);
         }
+    }
+    if (const auto* const bond = DynCast<Bond>(&object)) {
+        for (Bondable* const end : {bond->GetAtom1(), bond->GetAtom2()}) {
+            if (end)
+                visit(end);
+        }
+    }
+    if (const auto* const end = DynCast<Bondable>(&object)) {
+        for (Bond* const bond : end->GetBonds())
+            visit(bond);
+    }
+    if (DynCast<Conformer>(&object) || DynCast<ConformerModel>(&object)) {
+        OrdCollection members;
+        if (const auto* const conformer = DynCast<Conformer>(&object)) {
+            conformer->GetConformerAtomSet(members);
+            conformer->GetConformerBondSet(members);
+        } else {
+            static_cast<const ConformerModel&>(object).GetConformerSet(members);
+        }
+        for (int i = 0; i < members.GetSize(); ++i)
+            visit(members.GetAt(i));
     }
     if (const auto* const animation = DynCast<Animation>(&object)) {
         for (Object* const frame : animation->GetFrames())

@@ -35,26 +35,25 @@ void Take(Base* object)
         g_taken.emplace_back(object, object->GetOID());
 }
 
-// Deletes what the records handed out and everything reachable from it: a node goes with its
-// subtree, and references held by the test classes, collections, animations and trajectories that no
-// tree adopted go too. References are followed only to objects made by this input that are still alive, since a
-// record keeps plain pointers.
-using Taken = std::vector<std::pair<Base*, std::uint32_t>>;
-
-void Release(const std::vector<Base*>& records, const Taken& taken, std::uint32_t lastOIDBefore)
+// The objects this input made (those after lastOIDBefore that are alive).
+std::unordered_set<const Base*> MadeSince(std::uint32_t lastOIDBefore)
 {
     std::unordered_set<const Base*> made;
     for (std::uint32_t oid = lastOIDBefore + 1; oid <= Base::GetLastOID(); ++oid) {
         if (const Base* const object = Base::GetObjectA(oid))
             made.insert(object);
     }
-    std::vector<std::pair<Base*, std::uint32_t>> roots;
+    return made;
+}
+
+// The top of each tree that the objects given reach, once: a node reaches its subtree, and the
+// references held by the test classes, collections, monitors, bonds, animations and trajectories that
+// no tree adopted reach further. References are followed only to objects this input made that are
+// still alive, since a record keeps plain pointers.
+template <class VisitTop>
+void ReachTops(std::vector<Base*> pending, const std::unordered_set<const Base*>& made, VisitTop&& visitTop)
+{
     std::unordered_set<const Base*> seen;
-    std::vector<Base*> pending(records);
-    for (const auto& [object, oid] : taken) {
-        if (Base::GetObjectA(oid) == object)
-            pending.push_back(object);
-    }
     const auto follow = [&](Base* object) {
         if (made.contains(object))
             pending.push_back(object);
@@ -70,7 +69,7 @@ void Release(const std::vector<Base*>& records, const Taken& taken, std::uint32_
         Base* const top = node ? node : object;
         if (!seen.insert(top).second)
             continue;
-        roots.emplace_back(top, top->GetOID());
+        visitTop(top);
         std::vector<Base*> walk{top};
         while (!walk.empty()) {
             Base* const current = walk.back();
@@ -90,6 +89,22 @@ void Release(const std::vector<Base*>& records, const Taken& taken, std::uint32_
             }
         }
     }
+}
+
+// Deletes what the records handed out and everything reachable from it, and what the test classes
+// took.
+using Taken = std::vector<std::pair<Base*, std::uint32_t>>;
+
+void Release(const std::vector<Base*>& records, const Taken& taken, std::uint32_t lastOIDBefore)
+{
+    std::vector<Base*> pending(records);
+    for (const auto& [object, oid] : taken) {
+        if (Base::GetObjectA(oid) == object)
+            pending.push_back(object);
+    }
+    std::vector<std::pair<Base*, std::uint32_t>> roots;
+    ReachTops(std::move(pending), MadeSince(lastOIDBefore),
+              [&roots](Base* top) { roots.emplace_back(top, top->GetOID()); });
     for (const auto& [root, oid] : roots) {
         if (Base::GetObjectA(oid) == root)
             delete root;
@@ -159,6 +174,9 @@ void ReadAll(const std::uint8_t* data, std::size_t size, RecordStream::Form form
             }
         } catch (const ArchiveException&) {
         }
+        // What the records reach before the stream's finishing pass is theirs: the pass may delete
+        // what alone reached it (a bond without two ends, the only holder of its end).
+        ReachTops(records, MadeSince(lastOIDBefore), &Take);
     }
     const Taken taken = std::exchange(g_taken, {});
     // A record may have been deleted by a later one that failed: only live ones are written.

@@ -1,6 +1,7 @@
 // Writes the fuzz targets' seed corpora and dictionaries from real documents, framework records and
 // property-stream records. Usage: make_corpus <fuzz folder>; run it again when the format or the
 // registered classes change (scripts/fuzz-corpus).
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +24,7 @@
 #include <tavrel/biopolymers/ResiduePool.h>
 #include <tavrel/chemistry/Assembly.h>
 #include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Chain.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/chemistry/SubUnit.h>
@@ -69,6 +71,7 @@
 #include <tavrel/monitors/TupleMonitor.h>
 #include <tavrel/monitors/VectorMonitor.h>
 #include <tavrel/platform/Archive.h>
+#include "support/BondedDocuments.h"
 #include "support/RecordStream.h"
 #include "support/StreamValues.h"
 
@@ -197,14 +200,14 @@ void BuildEveryClass(ChemDoc& document)
     (new Atom3d(crystal, "C"))->SetXYZ(Point3d(1.0, 2.0, 3.0));
     crystal->Build(Cell3d::BuildInfo());
     (new Cell2d(root))->SetGeometry(4.0, 6.0, 60.0);
-    // Monitors on atoms, the first listed before its atoms, with their labels. (No bonds: a refused
-    // record can leave a bond naming an atom that does not list it, which the chemistry's teardown
-    // does not yet survive.)
+    // Monitors on bonded atoms, the first listed before its atoms, with their labels.
     auto* const molecule = new Molecule(root);
     auto* const distance = new DistanceMonitor(molecule, nullptr, nullptr);
     Atom3d* const atoms[] = {new Atom3d(molecule, "O"), new Atom3d(molecule, "H"), new Atom3d(molecule, "H")};
     atoms[1]->SetXYZ(Point3d(0.76, 0.59, 0.0));
     atoms[2]->SetXYZ(Point3d(-0.76, 0.59, 0.0));
+    atoms[0]->MakeBond(atoms[1], Bond::Single);
+    atoms[0]->MakeBond(atoms[2], Bond::Single);
     distance->RegisterTreeEvent(atoms[1], Geometric::classType, Geometric::EventMoved, false, nullptr);
     distance->RegisterTreeEvent(atoms[2], Geometric::classType, Geometric::EventMoved, false, nullptr);
     auto* const angle = new AngleMonitor(molecule, atoms[1], atoms[0], atoms[2]);
@@ -585,11 +588,24 @@ void AddName(std::set<std::string>& entries, std::string_view name, bool asClass
 
 // ---- Seeds of each target
 
-// The example host's document and the every-class document, built before the targets' test classes
-// are registered, so that they hold library classes only.
+// The example host's document, the every-class document and a bonded document of each subsystem,
+// built before the targets' test classes are registered, so that they hold library classes only.
 struct Documents {
     ChemDoc host;
     ChemDoc every;
+    // By seed name.
+    std::vector<std::pair<std::string, std::unique_ptr<ChemDoc>>> bonded;
+
+    void BuildBonded()
+    {
+        for (const test::BondedDocument& kind : test::BondedDocuments()) {
+            std::string name = std::string("bonded_") + kind.name;
+            std::replace(name.begin(), name.end(), ' ', '_');
+            auto document = std::make_unique<ChemDoc>();
+            kind.build(*document);
+            bonded.emplace_back(std::move(name), std::move(document));
+        }
+    }
 };
 
 void DocumentSeeds(Output& out, Documents& documents, std::set<std::string>& propertyNames)
@@ -610,6 +626,10 @@ void DocumentSeeds(Output& out, Documents& documents, std::set<std::string>& pro
                  SaveOldForm(every, stereoVersion, every.GetTreeRoot()->GetChild(0)->GetChild(0)));
         out.Seed("fuzz_document", "every_v10000", SaveOldForm(every, oldestVersion));
         CollectNames(*every.GetTreeRoot(), propertyNames);
+    }
+    for (const auto& [name, bonded] : documents.bonded) {
+        out.Seed("fuzz_document", name, Save(*bonded));
+        CollectNames(*bonded->GetTreeRoot(), propertyNames);
     }
     // As deep as the reader takes a framework-record tree, and twice as deep as it takes.
     for (const auto& [name, depth] : {std::pair{"deep_v30000", 990}, std::pair{"deeper_v30000", 2000}}) {
@@ -639,6 +659,8 @@ void ArchiveSeeds(Output& out, Documents& documents)
     out.Seed("fuzz_archive", "host_tree", frameworkRecord(*host.GetTreeRoot(), true));
     out.Seed("fuzz_archive", "every_tree", frameworkRecord(*every.GetTreeRoot(), true));
     out.Seed("fuzz_archive", "every_tree_writer", frameworkRecord(*every.GetTreeRoot(), false));
+    for (const auto& [name, bonded] : documents.bonded)
+        out.Seed("fuzz_archive", name, frameworkRecord(*bonded->GetTreeRoot(), false));
 
     // Records referring to each other and to a model object, then the same objects by back-reference.
     auto* const node = new Object(nullptr);
@@ -704,6 +726,8 @@ void StreamSeeds(Output& out, Documents& documents, std::set<std::string>& prope
         out.Seed("fuzz_property_stream", "values" + suffix, RecordStream::Save(*values, form));
         out.Seed("fuzz_property_stream", "tree" + suffix, RecordStream::Save(*tree, form));
         out.Seed("fuzz_property_stream", "every" + suffix, RecordStream::Save(root, form));
+        for (const auto& [name, bonded] : documents.bonded)
+            out.Seed("fuzz_property_stream", name + suffix, RecordStream::Save(*bonded->GetTreeRoot(), form));
         // Several records in one stream: later ones refer to earlier ones by OID.
         Archive archive;
         {
@@ -748,6 +772,7 @@ int Generate(const fs::path& folder)
         Documents documents;
         BuildHost(documents.host);
         BuildEveryClass(documents.every);
+        documents.BuildBonded();
         DocumentSeeds(out, documents, propertyNames);
         RuntimeClass::Register(FuzzRecord::GetThisClass());
         ArchiveSeeds(out, documents);

@@ -198,10 +198,14 @@ void Bond::ForgetEnd(const Bondable* end)
 Bond::~Bond()
 {
     DoNotify(classType, EventDeleted, nullptr, nullptr);
-    for (Bondable* end : {m_atom1, m_atom2}) {
+    // Off each end that lists it. Each end is read when it is reached, and watched while listeners
+    // hear the removals: one that goes meanwhile has made the bond forget it, or is left alone.
+    for (Bondable* Bond::*named : {&Bond::m_atom1, &Bond::m_atom2}) {
+        Bondable* const end = this->*named;
         if (!end)
             continue;
-        for (int i = end->GetNumBonds() - 1; i >= 0; --i) {
+        const Watch watch(end);
+        for (int i = end->GetNumBonds() - 1; watch.alive && i >= 0; --i) {
             if (i < end->GetNumBonds() && end->GetBond(i) == this)
                 end->RemoveBond(i);
         }
@@ -1130,9 +1134,9 @@ void Bond::ListOnEnds()
         m_atom2->PushBond(this);
 }
 
-void Bond::LoadRefused()
+void Bond::SettleLinks()
 {
-    Geometric::LoadRefused();
+    Geometric::SettleLinks();
     m_keptBy = 0;
     for (Bondable* Bond::*end : {&Bond::m_atom1, &Bond::m_atom2}) {
         if (this->*end && !IsListedBy(*(this->*end)))

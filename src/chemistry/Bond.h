@@ -19,6 +19,15 @@ class PropertyArchive;
 // A bond lives under the nearest common ancestor of its ends and is listed in both ends' bond arrays;
 // deleting either end deletes it. It is selected once both ends are selected (see
 // Bondable::Select). Bonds are made through Bondable::MakeBond.
+//
+// A bond and an end are linked while the bond names the end and the end lists the bond, and they let
+// go of each other only through such links: a bond that goes takes itself off the ends it names, an
+// end that goes deletes the bonds it lists that name it (and drops any other entry untouched). A read
+// sets each side in its own record, so it leaves half links (one side only) while records are open,
+// and in damaged input for good; before a read frees anything it made, and once it has ended, what it
+// made settles (SettleLinks): a bond forgets the ends that do not list it, an end drops the bonds
+// that do not name it. Neither step touches a link, so they run in any order, and afterwards bonds
+// and ends may be freed in any order.
 class Bond : public Geometric {
     // Persisted as "Atom1", "Atom2", "BondType", "WedgeType", "BondInRing"; the framework archive
     // holds Object's part, an empty lattice offset, the two ends, type, wedge, order and ring flag.
@@ -124,9 +133,8 @@ public:
 
     // Deletes a loaded bond whose ends are missing or the same, else makes sure both ends list it.
     void FinishLoading(std::uint32_t schema) override;
-    // Forgets the ends that do not list the bond, so that neither the bond nor an end refers to the
-    // other when the refused read deletes them.
-    void LoadRefused() override;
+    // Forgets the ends that do not list the bond.
+    void SettleLinks() override;
 
     // Structure building onto this bond, whose ends must be atoms. Listeners may delete atoms
     // meanwhile: every step finds the pieces again by OID and goes on with what is left.
@@ -229,6 +237,7 @@ private:
     void GetStickColors(Color& color1, Color& color2) const;
     // Both ends set and distinct.
     bool HasEnds() const { return m_atom1 && m_atom2 && m_atom1 != m_atom2; }
+    bool HasEnd(const Bondable& end) const { return m_atom1 == &end || m_atom2 == &end; }
     bool IsListedBy(const Bondable& end) const;
     // Both ends list the bond.
     void ListOnEnds();

@@ -32,19 +32,20 @@ Bondable::Bondable(Object* parent) : Geometric3d(parent)
 
 Bondable::~Bondable()
 {
-    // Each bond's destructor takes it out of both ends' lists. A list read from a file that was
-    // refused before its loading finished may still hold empty entries.
+    // Each bond linked here goes with this end, and its destructor takes it off both ends' lists. An
+    // entry that is no link (null, or a bond that does not name this end) is only dropped.
     while (m_numBonds.Get() > 0) {
-        const std::uint32_t before = m_numBonds.Get();
-        if (Bond* const bond = GetBond(static_cast<int>(m_numBonds.Get()) - 1)) {
+        const std::uint32_t count = m_numBonds.Get();
+        if (Bond* const bond = BondData()[count - 1]; bond && bond->HasEnd(*this)) {
             const Watch watch(bond);
             Discard(bond);
-            // A bond being built outlives its end.
+            // A bond being built or deleted outlives its end and lets go of it.
             if (watch.alive)
                 bond->ForgetEnd(this);
         }
-        if (m_numBonds.Get() == before)
-            EraseBond(m_numBonds.Get() - 1);
+        // Not taken off by the bond: dropped without touching it.
+        if (m_numBonds.Get() == count)
+            ResizeBonds(count - 1);
     }
     ResizeBonds(0);
 }
@@ -420,9 +421,9 @@ void Bondable::KeepOwnBonds(bool ended, bool finishing)
             continue;
         // A bond whose record is still being read keeps its place until the finishing pass.
         const bool judged = ended || !bond->m_reading;
-        // Ends here with two distinct ends: one end is this object, and the other is set and another.
-        const Bondable* const other = bond->m_atom1 == this ? bond->m_atom2 : bond->m_atom2 == this ? bond->m_atom1 : nullptr;
-        if (judged && !(other && other != this))
+        // A half link is dropped; a bond that names this end stays linked, also one without another
+        // end, which its own finishing deletes.
+        if (judged && !bond->HasEnd(*this))
             continue;
         // A list holds a few bonds: a plain look back finds the second listing of one.
         bool listed = false;
@@ -470,7 +471,7 @@ void Bondable::FinishLoading(std::uint32_t schema)
     KeepOwnBonds(true, true);
 }
 
-void Bondable::LoadRefused()
+void Bondable::SettleLinks()
 {
     KeepOwnBonds(true, false);
 }

@@ -17,8 +17,8 @@ class PropertyArchive;
 class SetCollection;
 
 // Keeps the bonds that end here in the order they were added; a bond is listed by both ends.
-// Deleting a Bondable deletes every bond still listed. Every walk over the bond graph is iterative
-// and linear in the bonds it crosses.
+// Deleting a Bondable deletes every bond linked to it (see Bond on links). Every walk over the bond
+// graph is iterative and linear in the bonds it crosses.
 class Bondable : public Geometric3d {
     // Persisted as "Bond Array".
     TAVREL_CLASS(Bondable, Geometric3d, Creatable)
@@ -80,10 +80,10 @@ public:
     bool HasConformers() const;
     void ClearConformerIndex();
 
-    // Keeps only the loaded bonds that join this object to another end, each once.
+    // Keeps only the loaded bonds that name this object, each once.
     void FinishLoading(std::uint32_t schema) override;
-    // Drops the bonds whose records did not get as far as to name this object as an end.
-    void LoadRefused() override;
+    // Drops the bonds that do not name this object as an end (see Bond on links).
+    void SettleLinks() override;
 
 protected:
     friend class Bond;
@@ -129,7 +129,8 @@ private:
     // New entries are null.
     void ResizeBonds(std::size_t count);
     void UpdateBondsClipped();
-    // Keeps the non-null bonds that end here, each once; a bond still being read stays unless ended.
+    // Keeps the non-null bonds that name this end, each once; a bond still being read stays unless
+    // ended.
     // The finishing pass marks each bond it keeps (Bond::m_keptBy). Inline in Bondable.cpp, its only
     // user.
     [[gnu::always_inline]] inline void KeepOwnBonds(bool ended, bool finishing);

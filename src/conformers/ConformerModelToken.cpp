@@ -120,6 +120,12 @@ bool ConformerModelToken::ReadList(std::size_t list, std::size_t index, Base* re
 {
     return m_lists[list].Read(index, read, [this, list](std::size_t at, Object* object) {
         (PlaceAt(at).*listLinks[list]).Set(object);
+        // A packaged object is the token's from its reading on: the collection record that listed it
+        // goes, with what no one holds, before the token's record ends.
+        if (list == 0 && object) {
+            m_held.Get().push_back(object->GetOID());
+            OwnedObjects::Enter(object->GetOID());
+        }
     });
 }
 

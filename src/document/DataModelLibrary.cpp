@@ -8,7 +8,9 @@
 #include <tavrel/document/ModelClasses.h>
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/foundation/Property.h>
+#include <tavrel/foundation/TreeNode.h>
 #include <tavrel/graphics/SecondaryStructureQueries.h>
+#include <tavrel/platform/ReadCleanup.h>
 #include <tavrel/symmetry_build/SymmetryBuildServices.h>
 
 namespace Tavrel {
@@ -32,6 +34,7 @@ void InstallAllAnswers()
     SecondaryStructureQueries::Install(&AminoAcidChain::SecondaryQueries());
     CellSymmetryServices::Install(&SymmetryBuildServices::Instance());
     CellBuildOptions::Install(&DocumentCellBuildOptions::Instance());
+    ReadCleanup::Install(&TreeNode::ReadAnswers());
 }
 
 // Registration runs when the library is loaded.

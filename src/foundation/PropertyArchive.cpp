@@ -1092,13 +1092,20 @@ struct PropertyArchive::RecordReader {
             entry.resize(object, static_cast<std::size_t>(frame.elements));
     }
 
+    // What its record's nested records made and no parent took goes with it (the ends of its bonds,
+    // say); all of it settles first, as it may hold links with it that only one side holds.
     static void DropUnowned(Slot& slot)
     {
         if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid, slot.destroyed))
             return;
-        if (const TreeNode* node = DynCast<TreeNode>(slot.object); node && node->GetParent())
+        const TreeNode* const node = DynCast<TreeNode>(slot.object);
+        if (node && node->GetParent())
             return;
-        delete slot.object;
+        const std::uint32_t before = slot.oid - 1;
+        TreeNode::SettleLinksSince(before, Base::GetLastOID());
+        if (!node)
+            delete slot.object;
+        TreeNode::DeleteParentlessSince(before, Base::GetLastOID());
     }
 
     // The innermost record's object, still alive after its levels' work, and its OID.
@@ -1160,7 +1167,7 @@ Base* PropertyArchive::ReadRecord()
         SetProperty(nullptr);
         m_state->created.ForEachFrom(mark, [](std::uint32_t oid) {
             if (Base* object = Base::GetObjectA(oid))
-                object->LoadRefused();
+                object->SettleLinks();
         });
         // Owners are read before what they own, so deleting in order of creation takes whole
         // subtrees at once; an object deleted with its owner is already gone.

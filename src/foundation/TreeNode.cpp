@@ -639,6 +639,14 @@ std::size_t TreeNode::DeleteParentlessSince(std::uint32_t lastOIDBefore, std::ui
     return deleted;
 }
 
+void TreeNode::SettleLinksSince(std::uint32_t lastOIDBefore, std::uint32_t last)
+{
+    for (std::uint32_t oid = lastOIDBefore + 1; oid <= last && oid > lastOIDBefore; ++oid) {
+        if (Base* const object = Base::GetObjectA(oid))
+            object->SettleLinks();
+    }
+}
+
 void TreeNode::LetGoOfNodesMadeUpTo(std::uint32_t lastOID)
 {
     std::vector<TreeNode*> walk{this};

@@ -20,6 +20,7 @@ class Archive;
 class Property;
 class PropertyArchive;
 class PropertyTable;
+class ReadCleanup;
 
 // A node owns its children and deletes them, last first, before it leaves its parent. Every change
 // is announced through DoNotify and delivered to the registrations of the node and its ancestors.
@@ -187,6 +188,13 @@ public:
     // (subtrees counted once).
     static std::size_t DeleteParentlessSince(std::uint32_t lastOIDBefore, std::uint32_t last,
                                              const TreeNode* kept = nullptr);
+    // The objects created after lastOIDBefore, up to last, settle their links (SettleLinks), all of
+    // them still alive: a reader does so before it frees any of them.
+    static void SettleLinksSince(std::uint32_t lastOIDBefore, std::uint32_t last);
+    // The object model's answers around a framework archive's outermost reads (ReadCleanup): OIDs
+    // mark a read, its objects settle with SettleLinksSince, and a refused one's parentless nodes go
+    // with DeleteParentlessSince.
+    static const ReadCleanup& ReadAnswers();
     // A parentless copy of the node alone.
     TreeNode* NodeCopy();
     // The node whose TreeCopy is running (the innermost one), or null.

@@ -9,6 +9,7 @@
 #include <tavrel/foundation/InternalTreeNode.h>
 #include <tavrel/foundation/PropertyTable.h>
 #include <tavrel/platform/Archive.h>
+#include <tavrel/platform/ReadCleanup.h>
 
 namespace Tavrel {
 
@@ -92,6 +93,7 @@ struct TreeNode::RecordWalk {
 
     void Run()
     {
+        const Archive::ReadScope read(m_archive);
         std::vector<OpenRecord>& records = OpenRecords();
         // The levels after the tree node's read the rest of the top record by its schema, which the
         // children's records leave changed.
@@ -255,6 +257,7 @@ private:
     // OID while all are alive, and each is touched later only while its OID still finds it.
     void Unwind()
     {
+        m_archive.SettleRefused();
         std::vector<OpenRecord>& records = OpenRecords();
         struct Closing {
             TreeNode* node;
@@ -311,7 +314,24 @@ private:
 void TreeNode::RecordRefused()
 {
     LetGoOfNodesMadeUpTo(GetOID() - 1);
-    LoadRefused();
+    SettleLinks();
+}
+
+const ReadCleanup& TreeNode::ReadAnswers()
+{
+    struct Answers final : ReadCleanup {
+        std::uint64_t Mark() const override { return Base::GetLastOID(); }
+        void Settle(std::uint64_t mark) const override
+        {
+            SettleLinksSince(static_cast<std::uint32_t>(mark), Base::GetLastOID());
+        }
+        void Sweep(std::uint64_t mark) const override
+        {
+            DeleteParentlessSince(static_cast<std::uint32_t>(mark), Base::GetLastOID());
+        }
+    };
+    static const Answers answers;
+    return answers;
 }
 
 // ---- Property stream

@@ -1,6 +1,7 @@
 #include <tavrel/platform/Archive.h>
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <new>
 #include <memory>
@@ -8,6 +9,7 @@
 
 #include <tavrel/platform/PageAdvice.h>
 #include <tavrel/platform/PersistentObject.h>
+#include <tavrel/platform/ReadCleanup.h>
 
 namespace Tavrel {
 
@@ -473,6 +475,7 @@ bool Archive::ReadRecordHeader(const RuntimeClass& record)
 PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
 {
     const std::size_t at = m_position;
+    const ReadScope read(*this);
     const ObjectHeader header = ReadObjectHeader(expected);
     if (!header.isNew)
         return header.object;
@@ -486,6 +489,7 @@ PersistentObject* Archive::ReadObject(const RuntimeClass* expected)
         m_schema = outer;
     } catch (...) {
         m_loaded[header.index].readingBody = false;
+        SettleRefused();
         AbandonObject(header);
         throw;
     }
@@ -540,6 +544,40 @@ Archive::ObjectHeader Archive::ReadObjectHeader(const RuntimeClass* expected)
                "an object of class " + ArchiveException::Quote(record->className) + " cannot be created", at);
     const std::size_t index = AddLoaded(created.get(), false, 0);
     return {created.release(), true, schema, index};
+}
+
+Archive::ReadScope::ReadScope(Archive& archive) : m_archive(archive), m_exceptions(std::uncaught_exceptions())
+{
+    if (!archive.IsLoading() || archive.m_reads++ != 0)
+        return;
+    archive.m_readMark = ReadCleanup::Installed().Mark();
+    archive.m_readStart = archive.m_loaded.size();
+    archive.m_settled = false;
+}
+
+Archive::ReadScope::~ReadScope()
+{
+    if (!m_archive.IsLoading() || --m_archive.m_reads != 0)
+        return;
+    if (std::uncaught_exceptions() <= m_exceptions) {
+        ReadCleanup::Installed().Settle(m_archive.m_readMark);
+        return;
+    }
+    m_archive.SettleRefused();
+    ReadCleanup::Installed().Sweep(m_archive.m_readMark);
+    // None of the read's objects is handed out again: each is gone or another's now.
+    for (std::size_t i = m_archive.m_readStart; i < m_archive.m_loaded.size(); ++i) {
+        if (!m_archive.m_loaded[i].isClass)
+            m_archive.m_loaded[i].entry = nullptr;
+    }
+}
+
+void Archive::SettleRefused()
+{
+    if (m_reads == 0 || m_settled)
+        return;
+    m_settled = true;
+    ReadCleanup::Installed().Settle(m_readMark);
 }
 
 bool Archive::IsReadingBody(const ObjectHeader& header) const

@@ -168,8 +168,29 @@ public:
     // Reads one record; the result must be of (or derive from) the expected class when one is given.
     // A new object belongs to the caller; a back-reference returns an object already handed out.
     // When a record's Serialize throws, the half-read object is deleted unless a back-reference
-    // already handed it out.
+    // already handed it out, and once the exception leaves the outermost read, so is everything the
+    // read made and nothing took (see ReadScope).
     PersistentObject* ReadObject(const RuntimeClass* expected = nullptr);
+
+    // A read of records: ReadObject opens one, and so does a reader that reads records in its own way
+    // (a tree node's walk). Around the outermost one of a loading archive the installed ReadCleanup
+    // runs: once the read has ended, the objects it made settle their links; a refused read settles
+    // before the first of its objects is freed (SettleRefused, called where a refused record frees
+    // what it made), and when the exception leaves it, what it made and nothing took is freed and no
+    // longer handed out by back-references.
+    class ReadScope {
+    public:
+        explicit ReadScope(Archive& archive);
+        ~ReadScope();
+        ReadScope(const ReadScope&) = delete;
+        ReadScope& operator=(const ReadScope&) = delete;
+
+    private:
+        Archive& m_archive;
+        int m_exceptions;
+    };
+    // Inside a refused read, before it frees what it made: the objects made settle, once per read.
+    void SettleRefused();
 
     // Object records in two steps, for writers and readers that keep nested records off the call stack.
     // Writes the tag of a record: true when the object is new here and its body (Serialize) must follow.
@@ -280,6 +301,12 @@ private:
     std::uint32_t m_schema = 0xFFFFFFFFu;
     // Object bodies written or read inside the fields of other objects' bodies; each costs call stack.
     std::uint32_t m_nesting = 0;
+    // Loading: the open reads (ReadScope), and of the outermost one the cleanup's mark, where its
+    // entries begin, and whether it has settled for a refusal.
+    std::uint32_t m_reads = 0;
+    std::uint64_t m_readMark = 0;
+    std::size_t m_readStart = 0;
+    bool m_settled = false;
 
     // Classes and objects share one index sequence starting at 1.
     std::uint32_t m_nextIndex = 1;

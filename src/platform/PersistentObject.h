@@ -39,13 +39,15 @@ public:
     // True when something else now owns the object (a tree node's parent, say), so that an archive
     // abandoning a half-read object must not delete it.
     virtual bool HasOwner() const { return false; }
-    // Called on an object whose read was refused, before it (and what else that read made) is
-    // deleted: the object drops the links its record took to objects whose own records did not get
-    // as far as to link back. Nothing at this level.
-    virtual void LoadRefused() {}
+    // Called on the objects a read made before the read frees any of them (a refused read, a record
+    // nobody took), and once an archive's outermost read has ended: an object drops the links its
+    // record took that the other side does not hold (its record, or the other's, did not get as far
+    // as to link back). Only links both sides hold are let go of when an object is freed, so
+    // afterwards the objects may be freed in any order. Nothing at this level.
+    virtual void SettleLinks() {}
     // The same, from an archive abandoning the object's record; there an object may also let go of what
     // earlier reads handed out and the record took.
-    virtual void RecordRefused() { LoadRefused(); }
+    virtual void RecordRefused() { SettleLinks(); }
 
     bool IsKindOf(const RuntimeClass* record) const noexcept;
 
