@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <tavrel/foundation/InternalChildArray.h>
+#include <tavrel/foundation/PooledBlock.h>
 #include <tavrel/foundation/TreeNode.h>
 
 namespace Tavrel {
@@ -56,8 +57,9 @@ inline void ForgetAncestryOf(const TreeNode* node)
 
 } // namespace TreeNodeShared
 
-// The children of a node (InternalChildArray.h); a child's slot number is its m_slot.
-class TreeNode::ChildArray : public BlockedChildArray<TreeNode, TreeNode::ChildArray> {
+// The children of a node (InternalChildArray.h); a child's slot number is its m_slot. Many nodes have
+// a few children, held in the array itself, which takes a pool slot.
+class TreeNode::ChildArray : public BlockedChildArray<TreeNode, TreeNode::ChildArray>, public PooledBlock {
 public:
     static std::uint32_t GetSlot(const TreeNode* child) { return child->m_slot.Get(); }
     static void SetSlot(TreeNode* child, std::uint32_t slot) { child->m_slot = slot; }
