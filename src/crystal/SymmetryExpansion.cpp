@@ -1,7 +1,9 @@
 #include <tavrel/crystal/SymmetryExpansion.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 #include <optional>
 #include <string>
 
@@ -239,6 +241,86 @@ bool SymmetryExpansion::ImageCoincides(const std::vector<Operator>& ops, const S
     return false;
 }
 
+bool SymmetryExpansion::IsIsometricGroup(const std::vector<Operator>& ops) const
+{
+    std::vector<Matrix3x3> rotations(ops.size());
+    for (std::size_t l = 0; l < ops.size(); ++l) {
+        if (!IntegralRotation(ops[l].rotation, rotations[l]))
+            return false;
+    }
+    // A rotation keeps Cartesian lengths when its Cartesian form C R F (row vectors) is orthogonal.
+    const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
+    for (const Matrix3x3& rotation : rotations) {
+        double cartesian[3][3];
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                double sum = 0.0;
+                for (int m = 0; m < 3; ++m) {
+                    for (int n = 0; n < 3; ++n)
+                        sum += cartToFrac(row, m) * rotation(m, n) * m_fracToCart[n][column];
+                }
+                cartesian[row][column] = sum;
+            }
+        }
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                double dot = 0.0;
+                for (int k = 0; k < 3; ++k)
+                    dot += cartesian[row][k] * cartesian[column][k];
+                if (!(std::abs(dot - (row == column ? 1.0 : 0.0)) <= 1e-9))
+                    return false;
+            }
+        }
+    }
+    // Closed: op_m^-1 op_j, p -> p R_j R_m^-1 + (t_j - t_m) R_m^-1, is an operator up to a lattice
+    // translation. The operators are looked up by rotation.
+    const auto entries = [](const Matrix3x3& rotation) {
+        std::array<double, 9> flat;
+        for (int k = 0; k < 9; ++k)
+            flat[static_cast<std::size_t>(k)] = rotation(k / 3, k % 3);
+        return flat;
+    };
+    std::vector<std::pair<std::array<double, 9>, std::size_t>> byRotation;
+    for (std::size_t l = 0; l < ops.size(); ++l)
+        byRotation.emplace_back(entries(rotations[l]), l);
+    std::sort(byRotation.begin(), byRotation.end());
+    for (std::size_t m = 0; m < ops.size(); ++m) {
+        Matrix3x3 inverse = rotations[m];
+        inverse.Invert();
+        for (std::size_t j = 0; j < ops.size(); ++j) {
+            Matrix3x3 product;
+            double translation[3];
+            for (int column = 0; column < 3; ++column) {
+                translation[column] = 0.0;
+                for (int row = 0; row < 3; ++row) {
+                    double sum = 0.0;
+                    for (int k = 0; k < 3; ++k)
+                        sum += rotations[j](row, k) * inverse(k, column);
+                    product(row, column) = sum;
+                    translation[column] += (ops[j].translation[row] - ops[m].translation[row]) * inverse(row, column);
+                }
+            }
+            // The first operator that matches, in index order; two operators alike would make it
+            // the identity for a pair of different images.
+            const std::array<double, 9> key = entries(product);
+            auto match = std::lower_bound(byRotation.begin(), byRotation.end(), std::make_pair(key, std::size_t{0}));
+            const auto matches = [&](std::size_t k) {
+                for (int column = 0; column < 3; ++column) {
+                    const double difference = ops[k].translation[column] - translation[column];
+                    if (!(std::abs(difference - std::round(difference)) <= 1e-6))
+                        return false;
+                }
+                return true;
+            };
+            while (match != byRotation.end() && match->first == key && !matches(match->second))
+                ++match;
+            if (match == byRotation.end() || match->first != key || (match->second == 0) != (j == m))
+                return false;
+        }
+    }
+    return true;
+}
+
 void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped, std::vector<std::uint32_t>& earliest)
 {
     const std::size_t count = wrapped.size();
@@ -247,6 +329,27 @@ void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped,
         earliest[j] = static_cast<std::uint32_t>(j);
     if (!(m_specialTolerance >= 0.0) || !std::isfinite(m_specialTolerance))
         return;
+    // Within the reach along an axis, across the faces too.
+    const auto near = [&](std::uint32_t a, std::uint32_t b, int axis) {
+        const double apart = std::abs(wrapped[a][axis] - wrapped[b][axis]);
+        return std::min(apart, 1.0 - apart) <= m_coincidentReach[axis];
+    };
+    if (m_isometricGroup) {
+        // An image not a number counts as near.
+        const auto mayMeetFirst = [&](std::uint32_t j) {
+            for (int axis = 0; axis < 3; ++axis) {
+                const double apart = std::abs(wrapped[j][axis] - wrapped[0][axis]);
+                if (std::min(apart, 1.0 - apart) > m_coincidentReach[axis])
+                    return false;
+            }
+            return true;
+        };
+        std::uint32_t j = 1;
+        while (j < count && !mayMeetFirst(j))
+            ++j;
+        if (j == count)
+            return;
+    }
     const double radius2 = m_specialTolerance * m_specialTolerance;
     // The positions a grid of the images would store: the finite ones.
     m_imagePoints.resize(count);
@@ -256,11 +359,6 @@ void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped,
         if (IsFinite(m_imagePoints[j]))
             m_imageOrder.push_back(static_cast<std::uint32_t>(j));
     }
-    // Within the reach along an axis, across the faces too.
-    const auto near = [&](std::uint32_t a, std::uint32_t b, int axis) {
-        const double apart = std::abs(wrapped[a][axis] - wrapped[b][axis]);
-        return std::min(apart, 1.0 - apart) <= m_coincidentReach[axis];
-    };
     const auto compare = [&](std::uint32_t a, std::uint32_t b) {
         const std::uint32_t j = std::max(a, b);
         const std::uint32_t m = std::min(a, b);
@@ -361,6 +459,7 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
     }
 
     const Search search = PlanSearch(ops);
+    m_isometricGroup = IsIsometricGroup(ops);
     const auto byImages =
         static_cast<std::size_t>(std::count(search.throughAtoms.begin(), search.throughAtoms.end(), false));
     // The atoms so far, and the images of those by operators not searched through them, for the test
