@@ -7,6 +7,7 @@
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/core/UniqueString.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/foundation/OwnedObjects.h>
@@ -505,9 +506,10 @@ Point3d Cell::ClipVector(const Point3d& from, const Point3d& to, bool fractional
 
 bool Cell::Record(Atom& atom, AtomData& record)
 {
-    if (Tavrel::IsA<Atom3d>(&atom) && !atom.HasProperty("_ASU")) {
+    static const UniqueString asymmetricMarker("_ASU");
+    if (Tavrel::IsA<Atom3d>(&atom) && !atom.HasProperty(asymmetricMarker)) {
         const TreeNode::Watch alive(&atom);
-        atom.SetProperty("_ASU", std::int32_t{-1}, 0);
+        atom.SetProperty(asymmetricMarker, std::int32_t{-1}, 0);
         if (!alive.alive)
             return false;
     }
