@@ -41,10 +41,15 @@ void CellReplicas::Add(const ReplicateAtom& replica)
 {
     m_empty = false;
     const TreeNode* const parent = replica.TreeNode::GetParent();
-    if (!parent || parent->GetNumChildren() <= FewChildren)
+    if (!parent)
+        return;
+    const int children = parent->GetNumChildren();
+    // Only periodic replicas are indexed: a symmetry replica counts only when it takes its parent
+    // beyond a few children.
+    if (children <= FewChildren || (children > FewChildren + 1 && !replica.GetLatticeOffset().IsPeriodic()))
         return;
     // A parent that has just grown beyond a few children has its periodic replicas indexed.
-    if (parent->GetNumChildren() == FewChildren + 1) {
+    if (children == FewChildren + 1) {
         for (int i = 0; i < parent->GetNumChildren(); ++i) {
             if (const auto* const child = DynCast<ReplicateAtom>(parent->GetChild(i)))
                 Index(*child);

@@ -28,6 +28,18 @@ SymmetryExpansion::Vector FromPoint(const Point3d& p)
     return {p.x, p.y, p.z};
 }
 
+// std::floor, without a library call for the values a cell holds.
+double Floor(double x)
+{
+    // From 2^52 on (and for what is not a number) every double is integral or not finite.
+    if (!(std::abs(x) < 4503599627370496.0))
+        return std::floor(x);
+    const double truncated = static_cast<double>(static_cast<std::int64_t>(x));
+    if (truncated == x)
+        return x;
+    return truncated > x ? truncated - 1.0 : truncated;
+}
+
 int RoundToInt(double x)
 {
     return static_cast<int>(std::clamp(std::floor(x + 0.5), -2147483648.0, 2147483647.0));
@@ -92,7 +104,7 @@ Point3d SymmetryExpansion::Cartesian(const Vector& f) const
 
 SymmetryExpansion::Vector SymmetryExpansion::Wrap(const Vector& u)
 {
-    return {u[0] - std::floor(u[0]), u[1] - std::floor(u[1]), u[2] - std::floor(u[2])};
+    return {u[0] - Floor(u[0]), u[1] - Floor(u[1]), u[2] - Floor(u[2])};
 }
 
 double SymmetryExpansion::Reach(double radius, int axis) const
@@ -148,8 +160,8 @@ bool SymmetryExpansion::ForEachCoincident(const ImageGrid& grid, const Vector& w
 SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operator>& ops) const
 {
     Search search;
-    search.throughAtoms.assign(ops.size(), false);
-    search.query.assign(ops.size(), false);
+    search.throughAtoms.assign(ops.size(), 0);
+    search.query.assign(ops.size(), 0);
     if (!(m_specialTolerance >= 0.0) || !std::isfinite(m_specialTolerance))
         return search;
     const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
@@ -188,8 +200,8 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
             ++j;
         if (j == ops.size())
             continue;
-        search.throughAtoms[l] = true;
-        search.query[j] = true;
+        search.throughAtoms[l] = 1;
+        search.query[j] = 1;
         // How far the inverse can stretch a Cartesian displacement: the Frobenius norm of its
         // Cartesian matrix.
         double squares = 0.0;
@@ -217,8 +229,8 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
         usable = usable && search.reach[axis] < 0.5;
     }
     if (!usable) {
-        search.throughAtoms.assign(ops.size(), false);
-        search.query.assign(ops.size(), false);
+        search.throughAtoms.assign(ops.size(), 0);
+        search.query.assign(ops.size(), 0);
     }
     return search;
 }
@@ -461,7 +473,7 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
     const Search search = PlanSearch(ops);
     m_isometricGroup = IsIsometricGroup(ops);
     const auto byImages =
-        static_cast<std::size_t>(std::count(search.throughAtoms.begin(), search.throughAtoms.end(), false));
+        static_cast<std::size_t>(std::count(search.throughAtoms.begin(), search.throughAtoms.end(), 0));
     // The atoms so far, and the images of those by operators not searched through them, for the test
     // of later atoms; the images of the atom at hand, for its special positions.
     ImageGrid earlierAtoms = GridOver(1.0, list.size(), search.radius);
@@ -489,7 +501,7 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             wrapped[j] = Wrap(unwrapped[j]);
         }
         // An atom that is an image of an earlier one goes.
-        bool repeats = !ForEachCoincident(cellImages, own, [](ImageGrid::Tag) { return false; });
+        bool repeats = cellImages.Size() > 0 && !ForEachCoincident(cellImages, own, [](ImageGrid::Tag) { return false; });
         for (std::size_t j = 0; j < ops.size() && !repeats; ++j) {
             if (!search.query[j])
                 continue;

@@ -49,8 +49,8 @@ private:
     // covers the tolerance, the stretch of the inverse and rounding, shifted over the faces within
     // `reach` (fractional) of the image; or in the grid of images (the other operators).
     struct Search {
-        std::vector<bool> throughAtoms;
-        std::vector<bool> query;
+        std::vector<std::uint8_t> throughAtoms;
+        std::vector<std::uint8_t> query;
         double radius = 0.0;
         double reach[3] = {0.0, 0.0, 0.0};
     };
