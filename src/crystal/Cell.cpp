@@ -640,7 +640,7 @@ bool Cell::RemoveReplicateAtoms(int mode)
     if (!HasDescendent(type))
         return false;
     // Without a replica below there is nothing to remove; the hint bits go as after any object.
-    if (!HasDescendent(ReplicateAtom::classType)) {
+    if (!ReplicateAtom::ExistBelow(*this)) {
         ClearReplicateHint(RemovedHintBits(mode));
         return false;
     }
@@ -675,7 +675,7 @@ bool Cell::RemoveReplicateAtoms(int mode)
 
 void Cell::Refresh(bool rebuild)
 {
-    if (!HasDescendent(ReplicateAtom::classType))
+    if (!ReplicateAtom::ExistBelow(*this))
         return;
     const Matrix3x3 fracToCart = m_fracToCart;
     const Matrix3x3 cartToFrac = m_cartToFrac;
@@ -695,7 +695,7 @@ void Cell::Refresh(bool rebuild)
 
 void Cell::UpdateASU(const Matrix3x3& oldCartToFrac)
 {
-    const bool replicas = HasDescendent(ReplicateAtom::classType);
+    const bool replicas = ReplicateAtom::ExistBelow(*this);
     if (!HasDescendent(Atom3d::classType))
         return;
     for (const std::uint32_t oid : CollectOIDs(this, Atom3d::classType)) {

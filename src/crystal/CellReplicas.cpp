@@ -22,7 +22,7 @@ std::size_t CellReplicas::KeyHash::operator()(const Key& key) const noexcept
 
 CellReplicas::CellReplicas(Cell3d& cell) : m_cell(cell), m_replicas(Key{0, 0, {}})
 {
-    if (!cell.HasDescendent(ReplicateAtom::classType))
+    if (!ReplicateAtom::ExistBelow(cell))
         return;
     DescendentIterator walk(&cell, ReplicateAtom::classType, false);
     while (Object* const object = walk.GetNext())
@@ -75,10 +75,12 @@ void CellReplicas::Index(const ReplicateAtom& replica)
 
 ReplicateAtom* CellReplicas::Find(const Atom& parent, std::int16_t op, const LatticeOffset& offset) const
 {
-    if (!offset.IsPeriodic() || parent.GetNumChildren() <= FewChildren) {
-        for (int i = 0; i < parent.GetNumChildren(); ++i) {
-            auto* const child = DynCast<ReplicateAtom>(parent.GetChild(i));
-            if (child && child->GetSymmetryOperator() == op && child->GetLatticeOffset().IsSame(offset))
+    const int children = parent.GetNumChildren();
+    if (!offset.IsPeriodic() || children <= FewChildren) {
+        for (int i = 0; i < children; ++i) {
+            auto* const child = DynCast<ReplicateAtom>(parent.TreeNode::GetChild(i));
+            if (child && child->ReplicateAtom::GetSymmetryOperator() == op &&
+                child->ReplicateAtom::GetLatticeOffset().IsSame(offset))
                 return child;
         }
         return nullptr;

@@ -27,15 +27,22 @@ public:
     ImageGrid(const Point3d& low, const Point3d& high, std::size_t expectedPoints, double radius);
 
     void Reserve(std::size_t points) { m_points.reserve(points); }
-    void Add(const Point3d& p, Tag tag);
+    void Add(const Point3d& p, Tag tag)
+    {
+        if (!IsFinite(p) || m_points.size() >= None)
+            return;
+        std::uint32_t& head = m_heads[Cell(CellIndex(0, p.x), CellIndex(1, p.y), CellIndex(2, p.z))];
+        m_points.push_back(Entry{p, tag, head});
+        head = static_cast<std::uint32_t>(m_points.size() - 1);
+    }
     std::size_t Size() const { return m_points.size(); }
 
     // visit(tag) for each stored point within radius of p, while visit returns true; false when a
-    // visit stopped the walk.
+    // visit stopped the walk. A point not finite lies within no radius of a stored one.
     template <class Visit>
     bool ForEachNear(const Point3d& p, double radius, Visit&& visit) const
     {
-        if (m_points.empty() || !(radius >= 0.0) || !std::isfinite(radius) || !IsFinite(p))
+        if (m_points.empty() || !(radius >= 0.0) || !std::isfinite(radius))
             return true;
         const double radius2 = radius * radius;
         // A hair wider than the radius, so that rounding never skips a cell holding a point within it.
@@ -47,10 +54,13 @@ public:
             low[axis] = CellIndex(axis, coordinates[axis] - reach);
             high[axis] = CellIndex(axis, coordinates[axis] + reach);
         }
+        const auto rowStride = static_cast<std::size_t>(m_cells[1]) * static_cast<std::size_t>(m_cells[2]);
+        const auto columnStride = static_cast<std::size_t>(m_cells[2]);
         for (int i = low[0]; i <= high[0]; ++i) {
             for (int j = low[1]; j <= high[1]; ++j) {
+                const std::size_t row = static_cast<std::size_t>(i) * rowStride + static_cast<std::size_t>(j) * columnStride;
                 for (int k = low[2]; k <= high[2]; ++k) {
-                    for (std::uint32_t at = m_heads[Cell(i, j, k)]; at != None; at = m_points[at].next) {
+                    for (std::uint32_t at = m_heads[row + static_cast<std::size_t>(k)]; at != None; at = m_points[at].next) {
                         const Entry& entry = m_points[at];
                         if (p.Distance2(entry.position) <= radius2 && !visit(entry.tag))
                             return false;
@@ -88,7 +98,6 @@ private:
                    static_cast<std::size_t>(m_cells[2]) +
                static_cast<std::size_t>(k);
     }
-    std::size_t CellOf(const Point3d& p) const;
 
     std::array<double, 3> m_low{};
     std::array<int, 3> m_cells{1, 1, 1};

@@ -13,7 +13,8 @@
 namespace Tavrel {
 
 // The slots of one block of a BlockedChildArray: a vector of pointers whose first Inline entries are held
-// in place, so a node with few children takes no heap block for them.
+// in place, so a node with few children takes no heap block for them. The data pointer always names
+// where they are, so reading takes no branch.
 template <class Node, std::size_t Inline>
 class InlineSlots {
 public:
@@ -34,71 +35,74 @@ public:
     std::size_t size() const { return m_size; }
     std::size_t capacity() const { return m_capacity; }
     bool empty() const { return m_size == 0; }
-    Node** data() { return OnHeap() ? m_heap : m_inline; }
-    Node* const* data() const { return OnHeap() ? m_heap : m_inline; }
-    Node*& operator[](std::size_t i) { return data()[i]; }
-    Node* operator[](std::size_t i) const { return data()[i]; }
-    Node** begin() { return data(); }
-    Node** end() { return data() + m_size; }
-    Node* const* begin() const { return data(); }
-    Node* const* end() const { return data() + m_size; }
-    Node*& back() { return data()[m_size - 1]; }
-    Node* back() const { return data()[m_size - 1]; }
+    Node** data() { return m_data; }
+    Node* const* data() const { return m_data; }
+    Node*& operator[](std::size_t i) { return m_data[i]; }
+    Node* operator[](std::size_t i) const { return m_data[i]; }
+    Node** begin() { return m_data; }
+    Node** end() { return m_data + m_size; }
+    Node* const* begin() const { return m_data; }
+    Node* const* end() const { return m_data + m_size; }
+    Node*& back() { return m_data[m_size - 1]; }
+    Node* back() const { return m_data[m_size - 1]; }
 
+    // push_back where size() < capacity().
+    void AppendWithinCapacity(Node* node) { m_data[m_size++] = node; }
     void push_back(Node* node)
     {
         if (m_size == m_capacity)
             Grow(m_size + 1);
-        data()[m_size++] = node;
+        m_data[m_size++] = node;
     }
     void pop_back() { --m_size; }
     void resize(std::size_t count)
     {
         if (count > m_capacity)
             Grow(count);
-        std::fill(data() + std::min<std::size_t>(m_size, count), data() + count, nullptr);
+        std::fill(m_data + std::min<std::size_t>(m_size, count), m_data + count, nullptr);
         m_size = static_cast<std::uint32_t>(count);
     }
     void assign(std::size_t count, Node* node)
     {
         if (count > m_capacity)
             Grow(count);
-        std::fill(data(), data() + count, node);
+        std::fill(m_data, m_data + count, node);
         m_size = static_cast<std::uint32_t>(count);
     }
 
 private:
-    bool OnHeap() const { return m_capacity > Inline; }
+    bool OnHeap() const { return m_data != m_inline; }
     [[gnu::noinline]] void Grow(std::size_t wanted)
     {
         const std::size_t capacity = std::max<std::size_t>(wanted, std::size_t{m_capacity} * 2);
         Node** const heap = new Node*[capacity];
-        std::copy(data(), data() + m_size, heap);
+        std::copy(m_data, m_data + m_size, heap);
         Release();
-        m_heap = heap;
+        m_data = heap;
         m_capacity = static_cast<std::uint32_t>(capacity);
     }
     void Release()
     {
         if (OnHeap())
-            delete[] m_heap;
+            delete[] m_data;
     }
     void Take(InlineSlots& other)
     {
         m_size = other.m_size;
         m_capacity = other.m_capacity;
-        if (other.OnHeap())
-            m_heap = other.m_heap;
-        else
+        if (other.OnHeap()) {
+            m_data = other.m_data;
+        } else {
             std::copy(other.m_inline, other.m_inline + other.m_size, m_inline);
+            m_data = m_inline;
+        }
+        other.m_data = other.m_inline;
         other.m_size = 0;
         other.m_capacity = Inline;
     }
 
-    union {
-        Node* m_inline[Inline] = {};
-        Node** m_heap;
-    };
+    Node** m_data = m_inline;
+    Node* m_inline[Inline] = {};
     std::uint32_t m_size = 0;
     std::uint32_t m_capacity = Inline;
 };
@@ -175,13 +179,10 @@ public:
     bool AppendLast(Node* child)
     {
         if (const std::uint32_t number = m_lastNumber; number != NoBlock) [[likely]] {
-            Slots& slots = m_blocks[number].slots;
-            if (const std::size_t slot = slots.size(); slot < BlockSize && slot < slots.capacity()) [[likely]] {
-                // The room just checked: push_back's growth path, and the registers it saves, drop out.
-                if (slot == slots.capacity())
-                    __builtin_unreachable();
-                slots.push_back(child);
-                Appended(number, slot, child);
+            Block& block = m_blocks[number];
+            if (const std::size_t slot = block.slots.size(); slot < BlockSize && slot < block.slots.capacity()) [[likely]] {
+                block.slots.AppendWithinCapacity(child);
+                Appended(block, number, slot, child);
                 return true;
             }
         }
@@ -363,39 +364,50 @@ private:
         }
     };
 
-    // The blocks by number, block 0 held in place: a node with few children takes one heap block (the
-    // array itself) for them.
+    // The blocks by number, a single one held in place: a node with few children takes one heap block
+    // (the array itself) for them. With more, all lie in the vector; the data pointer names where they
+    // are, so reading takes no branch.
     class BlockTable {
     public:
-        std::size_t size() const { return m_used ? m_rest.size() + 1 : 0; }
+        BlockTable() = default;
+        BlockTable(const BlockTable&) = delete;
+        BlockTable& operator=(const BlockTable&) = delete;
+
+        std::size_t size() const { return m_rest.empty() ? (m_used ? 1 : 0) : m_rest.size(); }
         bool empty() const { return !m_used; }
-        Block& operator[](std::size_t number) { return number == 0 ? m_first : m_rest[number - 1]; }
-        const Block& operator[](std::size_t number) const { return number == 0 ? m_first : m_rest[number - 1]; }
+        Block& operator[](std::size_t number) { return m_data[number]; }
+        const Block& operator[](std::size_t number) const { return m_data[number]; }
         void emplace_back()
         {
-            if (m_used)
-                m_rest.emplace_back();
-            m_used = true;
+            if (!m_used) {
+                m_used = true;
+                return;
+            }
+            if (m_rest.empty())
+                m_rest.push_back(std::move(m_first));
+            m_rest.emplace_back();
+            m_data = m_rest.data();
         }
         void clear()
         {
             m_first = Block();
             m_rest.clear();
             m_used = false;
+            m_data = &m_first;
         }
 
     private:
         Block m_first;
         std::vector<Block> m_rest;
+        Block* m_data = &m_first;
         bool m_used = false;
     };
 
     static std::size_t SlotOf(const Node* child) { return Derived::GetSlot(child) & (BlockSize - 1); }
 
     // Counts a child just pushed onto the slots of the last block, into `slot`.
-    void Appended(std::uint32_t number, std::size_t slot, Node* child)
+    void Appended(Block& block, std::uint32_t number, std::size_t slot, Node* child)
     {
-        Block& block = m_blocks[number];
         Derived::SetSlot(child, static_cast<std::uint32_t>(number << SlotBits | slot));
         block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
         ++block.count;
@@ -411,8 +423,9 @@ private:
         if (m_lastNumber == NoBlock || m_blocks[m_lastNumber].slots.size() == BlockSize)
             AppendBlock();
         const std::uint32_t number = m_lastNumber;
-        m_blocks[number].slots.push_back(child);
-        Appended(number, m_blocks[number].slots.size() - 1, child);
+        Block& block = m_blocks[number];
+        block.slots.push_back(child);
+        Appended(block, number, block.slots.size() - 1, child);
         return true;
     }
 
