@@ -102,7 +102,7 @@ Point3d SymmetryExpansion::Cartesian(const Vector& f) const
     return Point3d(c[0], c[1], c[2]);
 }
 
-SymmetryExpansion::Vector SymmetryExpansion::Wrap(const Vector& u)
+inline SymmetryExpansion::Vector SymmetryExpansion::Wrap(const Vector& u)
 {
     return {u[0] - Floor(u[0]), u[1] - Floor(u[1]), u[2] - Floor(u[2])};
 }
