@@ -51,14 +51,6 @@ double Point3d::Length() const { return std::sqrt(SumSquares()); }
 
 double Point3d::Distance(const Point3d& p) const { return std::sqrt(Distance2(p)); }
 
-double Point3d::Distance2(const Point3d& p) const
-{
-    const double dx = double(x) - p.x;
-    const double dy = double(y) - p.y;
-    const double dz = double(z) - p.z;
-    return dx * dx + dy * dy + dz * dz;
-}
-
 double Point3d::Normalize()
 {
     const double length = Length();

@@ -75,7 +75,13 @@ struct Point3d {
     double Length() const;
     double Dot(const Point3d& p) const { return double(x) * p.x + double(y) * p.y + double(z) * p.z; }
     double Distance(const Point3d& p) const;
-    double Distance2(const Point3d& p) const;
+    double Distance2(const Point3d& p) const
+    {
+        const double dx = double(x) - p.x;
+        const double dy = double(y) - p.y;
+        const double dz = double(z) - p.z;
+        return dx * dx + dy * dy + dz * dz;
+    }
 
     // Scales to unit length in place; a zero vector stays zero. Returns the former length.
     double Normalize();

@@ -7,6 +7,7 @@
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/conformers/ConformerAtom.h>
+#include <tavrel/core/UniqueString.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/foundation/OwnedObjects.h>
@@ -505,9 +506,10 @@ Point3d Cell::ClipVector(const Point3d& from, const Point3d& to, bool fractional
 
 bool Cell::Record(Atom& atom, AtomData& record)
 {
-    if (Tavrel::IsA<Atom3d>(&atom) && !atom.HasProperty("_ASU")) {
+    static const UniqueString asymmetricMarker("_ASU");
+    if (Tavrel::IsA<Atom3d>(&atom) && !atom.HasProperty(asymmetricMarker)) {
         const TreeNode::Watch alive(&atom);
-        atom.SetProperty("_ASU", std::int32_t{-1}, 0);
+        atom.SetProperty(asymmetricMarker, std::int32_t{-1}, 0);
         if (!alive.alive)
             return false;
     }
@@ -638,7 +640,7 @@ bool Cell::RemoveReplicateAtoms(int mode)
     if (!HasDescendent(type))
         return false;
     // Without a replica below there is nothing to remove; the hint bits go as after any object.
-    if (!HasDescendent(ReplicateAtom::classType)) {
+    if (!ReplicateAtom::ExistBelow(*this)) {
         ClearReplicateHint(RemovedHintBits(mode));
         return false;
     }
@@ -673,7 +675,7 @@ bool Cell::RemoveReplicateAtoms(int mode)
 
 void Cell::Refresh(bool rebuild)
 {
-    if (!HasDescendent(ReplicateAtom::classType))
+    if (!ReplicateAtom::ExistBelow(*this))
         return;
     const Matrix3x3 fracToCart = m_fracToCart;
     const Matrix3x3 cartToFrac = m_cartToFrac;
@@ -693,7 +695,7 @@ void Cell::Refresh(bool rebuild)
 
 void Cell::UpdateASU(const Matrix3x3& oldCartToFrac)
 {
-    const bool replicas = HasDescendent(ReplicateAtom::classType);
+    const bool replicas = ReplicateAtom::ExistBelow(*this);
     if (!HasDescendent(Atom3d::classType))
         return;
     for (const std::uint32_t oid : CollectOIDs(this, Atom3d::classType)) {

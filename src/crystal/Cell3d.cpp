@@ -37,27 +37,28 @@ namespace {
 constexpr double DefaultLengths[3] = {10.0, 10.0, 10.0};
 constexpr double DefaultAngles[3] = {90.0, 90.0, 90.0};
 
-// Answers from the nearest Cell3d above the object.
+// Answers from the nearest Cell3d above the object. The images are known only to a cell's map: while
+// no map exists, no cell is climbed to for them.
 class CellAnswers final : public CrystalImageQueries {
 public:
     bool IsPeriodic(const Object& object) const override
     {
-        const Cell3d* const cell = Cell3d::FindCell(&object);
+        const Cell3d* const cell = CellSymmetryMap::AnyExists() ? Cell3d::FindCell(&object) : nullptr;
         return cell && cell->IsPeriodic(&object);
     }
     bool IsSymmetric(const Object& object) const override
     {
-        const Cell3d* const cell = Cell3d::FindCell(&object);
+        const Cell3d* const cell = CellSymmetryMap::AnyExists() ? Cell3d::FindCell(&object) : nullptr;
         return cell && cell->IsSymmetric(&object);
     }
     std::int16_t GetSymmetryOperator(const Object& object) const override
     {
-        const Cell3d* const cell = Cell3d::FindCell(&object);
+        const Cell3d* const cell = CellSymmetryMap::AnyExists() ? Cell3d::FindCell(&object) : nullptr;
         return cell ? cell->GetSymmetryOperator(&object) : std::int16_t{0};
     }
     LatticeOffset GetLatticeOffset(const Object& object) const override
     {
-        const Cell3d* const cell = Cell3d::FindCell(&object);
+        const Cell3d* const cell = CellSymmetryMap::AnyExists() ? Cell3d::FindCell(&object) : nullptr;
         return cell ? cell->GetLatticeOffset(&object) : LatticeOffset();
     }
     std::string GetSymmetryLabel(const Object& object) const override
@@ -949,8 +950,10 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     AtomDataArray list;
     ClipPeriodicAndSetupDisplayAtoms(list);
     // Packing may show replicas that were made before it (bonds by distance, earlier builds): the atoms
-    // shown are gathered again for tiling.
-    if (Pack(list))
+    // shown are gathered again for tiling. One cell is not tiled, and only a callback could have
+    // added an atom for the gathering to mark since the last.
+    const std::uint64_t callbacks = TreeNode::GetCallbacksRun();
+    if (Pack(list) && (IsTiled() || TreeNode::GetCallbacksRun() != callbacks))
         SetupDisplayAtoms(AllAtoms, list, false);
     Tile(list);
     if (m_symmetryMapEnabled) {

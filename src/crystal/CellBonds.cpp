@@ -67,6 +67,26 @@ bool CellBonds::DoSymmetryBonds(Cell::AtomDataArray& list)
         return ReplicateAtom::FindReplicateAtom(atom, position);
     };
 
+    // The images of the atom at hand by each operator, found once for all its bonds: again after a
+    // callback or a new periodic replica, which might change what imageOf finds.
+    std::vector<Point3d> atomImages(static_cast<std::size_t>(numOps));
+    std::vector<Atom*> atomReplicas(static_cast<std::size_t>(numOps));
+    bool imagesKnown = false;
+    std::uint64_t imagesTaken = 0;
+    bool madePeriodic = false;
+    const auto takeImages = [&](Atom* atom, const Point3d& p) {
+        if (imagesKnown && imagesTaken == TreeNode::GetCallbacksRun() && !madePeriodic)
+            return;
+        for (int op = 1; op < numOps; ++op) {
+            symmetry->GetSymmetryOp(op)->TransformPoint(p, atomImages[static_cast<std::size_t>(op)]);
+            atomReplicas[static_cast<std::size_t>(op)] =
+                imageOf(atom, op, atomImages[static_cast<std::size_t>(op)] * fracToCart);
+        }
+        imagesKnown = true;
+        imagesTaken = TreeNode::GetCallbacksRun();
+        madePeriodic = false;
+    };
+
     bool made = false;
     for (std::size_t i = 0; i < list.size(); ++i) {
         Cell::PrefetchAhead(list, i);
@@ -75,6 +95,7 @@ bool CellBonds::DoSymmetryBonds(Cell::AtomDataArray& list)
             continue;
         const std::int32_t identifier = BondIdentifier(cellID, i);
         const TreeNode::Watch atomAlive(atom);
+        imagesKnown = false;
         // Makes the bond unless there is one, with the source's attributes.
         const auto bondOnce = [&made, identifier](Atom* from, Atom* to, const std::optional<BondAttributes>& source) {
             if (!from || !to || from->IsBonded(to))
@@ -96,12 +117,10 @@ bool CellBonds::DoSymmetryBonds(Cell::AtomDataArray& list)
             const Point3d p = list[i].xyz;
             const Point3d q = bonded->GetXYZ() * cartToFrac;
             for (int op = 1; op < numOps && atomAlive.alive && bondedAlive.alive; ++op) {
-                const SymmetryOp* const symmetryOp = symmetry->GetSymmetryOp(op);
-                Point3d imageP;
+                takeImages(atom, p);
                 Point3d imageQ;
-                symmetryOp->TransformPoint(p, imageP);
-                symmetryOp->TransformPoint(q, imageQ);
-                Atom* const first = imageOf(atom, op, imageP * fracToCart);
+                symmetry->GetSymmetryOp(op)->TransformPoint(q, imageQ);
+                Atom* const first = atomReplicas[static_cast<std::size_t>(op)];
                 Atom* const second = first ? imageOf(bonded, op, imageQ * fracToCart) : nullptr;
                 if (!second)
                     continue;
@@ -121,16 +140,20 @@ bool CellBonds::DoSymmetryBonds(Cell::AtomDataArray& list)
                 const LatticeOffset shift = secondOffset - firstOffset;
                 if (first->IsPeriodic() && firstParent && secondParent && shift.IsPeriodic()) {
                     Atom* partner = m_replicas.FindPeriodicAtom(*secondParent, shift);
-                    if (!partner)
+                    if (!partner) {
                         partner = m_replicas.MakePeriodicAtom(secondParent, shift, nullptr);
+                        madePeriodic = true;
+                    }
                     bondOnce(firstParent, partner, source);
                 }
                 if (second->IsPeriodic() && !(first->IsPeriodic() && !shift.IsPeriodic()) && firstParent &&
                     secondParent) {
                     const LatticeOffset back = LatticeOffset() - shift;
                     Atom* partner = m_replicas.FindPeriodicAtom(*firstParent, back);
-                    if (!partner && back.IsPeriodic())
+                    if (!partner && back.IsPeriodic()) {
                         partner = m_replicas.MakePeriodicAtom(firstParent, back, nullptr);
+                        madePeriodic = true;
+                    }
                     bondOnce(secondParent, partner, source);
                 }
             }

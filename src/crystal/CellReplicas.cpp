@@ -22,7 +22,7 @@ std::size_t CellReplicas::KeyHash::operator()(const Key& key) const noexcept
 
 CellReplicas::CellReplicas(Cell3d& cell) : m_cell(cell), m_replicas(Key{0, 0, {}})
 {
-    if (!cell.HasDescendent(ReplicateAtom::classType))
+    if (!ReplicateAtom::ExistBelow(cell))
         return;
     DescendentIterator walk(&cell, ReplicateAtom::classType, false);
     while (Object* const object = walk.GetNext())
@@ -41,10 +41,15 @@ void CellReplicas::Add(const ReplicateAtom& replica)
 {
     m_empty = false;
     const TreeNode* const parent = replica.TreeNode::GetParent();
-    if (!parent || parent->GetNumChildren() <= FewChildren)
+    if (!parent)
+        return;
+    const int children = parent->GetNumChildren();
+    // Only periodic replicas are indexed: a symmetry replica counts only when it takes its parent
+    // beyond a few children.
+    if (children <= FewChildren || (children > FewChildren + 1 && !replica.GetLatticeOffset().IsPeriodic()))
         return;
     // A parent that has just grown beyond a few children has its periodic replicas indexed.
-    if (parent->GetNumChildren() == FewChildren + 1) {
+    if (children == FewChildren + 1) {
         for (int i = 0; i < parent->GetNumChildren(); ++i) {
             if (const auto* const child = DynCast<ReplicateAtom>(parent->GetChild(i)))
                 Index(*child);
@@ -70,10 +75,12 @@ void CellReplicas::Index(const ReplicateAtom& replica)
 
 ReplicateAtom* CellReplicas::Find(const Atom& parent, std::int16_t op, const LatticeOffset& offset) const
 {
-    if (!offset.IsPeriodic() || parent.GetNumChildren() <= FewChildren) {
-        for (int i = 0; i < parent.GetNumChildren(); ++i) {
-            auto* const child = DynCast<ReplicateAtom>(parent.GetChild(i));
-            if (child && child->GetSymmetryOperator() == op && child->GetLatticeOffset().IsSame(offset))
+    const int children = parent.GetNumChildren();
+    if (!offset.IsPeriodic() || children <= FewChildren) {
+        for (int i = 0; i < children; ++i) {
+            auto* const child = DynCast<ReplicateAtom>(parent.TreeNode::GetChild(i));
+            if (child && child->ReplicateAtom::GetSymmetryOperator() == op &&
+                child->ReplicateAtom::GetLatticeOffset().IsSame(offset))
                 return child;
         }
         return nullptr;

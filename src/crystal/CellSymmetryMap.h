@@ -1,6 +1,7 @@
 // CellSymmetryMap: the symmetry map a Cell3d owns, as the cell creates, updates and asks it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,7 +24,7 @@ class Object;
 // parent OID 0, labelled with its plain label.
 class CellSymmetryMap {
 public:
-    virtual ~CellSymmetryMap() = default;
+    virtual ~CellSymmetryMap() { --s_count; }
     CellSymmetryMap(const CellSymmetryMap&) = delete;
     CellSymmetryMap& operator=(const CellSymmetryMap&) = delete;
 
@@ -74,8 +75,14 @@ public:
                        const OIDArray& oldObjects, const OIDArray& newObjects, const OIDArray& oldBonds,
                        const OIDArray& newBonds, const CellSymmetryMap& source) = 0;
 
+    // Whether any map exists in the process: without one, every cell's answers are those above.
+    static bool AnyExists() { return s_count > 0; }
+
 protected:
-    CellSymmetryMap() = default;
+    CellSymmetryMap() { ++s_count; }
+
+private:
+    static inline std::size_t s_count = 0;
 };
 
 } // namespace Tavrel

@@ -35,18 +35,4 @@ ImageGrid::ImageGrid(const Point3d& low, const Point3d& high, std::size_t expect
     m_heads.assign(static_cast<std::size_t>(m_cells[0]) * m_cells[1] * m_cells[2], None);
 }
 
-std::size_t ImageGrid::CellOf(const Point3d& p) const
-{
-    return Cell(CellIndex(0, p.x), CellIndex(1, p.y), CellIndex(2, p.z));
-}
-
-void ImageGrid::Add(const Point3d& p, Tag tag)
-{
-    if (!IsFinite(p) || m_points.size() >= None)
-        return;
-    std::uint32_t& head = m_heads[CellOf(p)];
-    m_points.push_back(Entry{p, tag, head});
-    head = static_cast<std::uint32_t>(m_points.size() - 1);
-}
-
 } // namespace Tavrel

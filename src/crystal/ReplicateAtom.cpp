@@ -1,5 +1,7 @@
 #include <tavrel/crystal/ReplicateAtom.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -603,7 +605,17 @@ void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3
 {
     if (!parent)
         return;
-    SetLabel(SymmetryLabel(std::string(parentLabel), op));
+    // A label of usual length is put together on the stack.
+    char text[64];
+    if (parentLabel.size() + 12 <= sizeof text) {
+        std::copy(parentLabel.begin(), parentLabel.end(), text);
+        char* const mark = text + parentLabel.size();
+        *mark = '#';
+        const char* const end = std::to_chars(mark + 1, text + sizeof text, op + 1).ptr;
+        SetLabel(std::string_view(text, static_cast<std::size_t>(end - text)));
+    } else {
+        SetLabel(SymmetryLabel(std::string(parentLabel), op));
+    }
     Place(*parent, static_cast<std::int16_t>(op), offset, position);
     if (cell)
         cell->SetReplicateHint(Cell::SymmetryReplicasExist);

@@ -8,6 +8,7 @@
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/core/LatticeOffset.h>
 #include <tavrel/core/Matrix3x3.h>
+#include <tavrel/foundation/InstanceCount.h>
 
 namespace Tavrel {
 
@@ -144,6 +145,11 @@ public:
     static void ConstructSymmetryAtoms(const Atom* atom, Cell* cell, const Matrix3x3& fracToCart,
                                        const Matrix3x3& cartToFrac, const Symmetry* symmetry);
 
+    // Whether a replica lies below the node; no walk while no replica exists.
+    static bool ExistBelow(const TreeNode& node)
+    {
+        return InstanceCount<ReplicateAtom>::Any() && node.HasDescendent(classType);
+    }
     // Finding and removing; the searches walk the ReplicateAtom descendants of atom in tree order.
     // Operator, offset and tree parent equal.
     static ReplicateAtom* FindReplicateAtom(const Atom* atom, std::int16_t op, const LatticeOffset& offset);
@@ -193,6 +199,7 @@ private:
 
     std::int16_t m_operator = 0;
     LatticeOffset m_offset;
+    [[no_unique_address]] InstanceCount<ReplicateAtom> m_instances;
 };
 
 } // namespace Tavrel

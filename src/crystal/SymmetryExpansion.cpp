@@ -1,7 +1,9 @@
 #include <tavrel/crystal/SymmetryExpansion.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 #include <optional>
 #include <string>
 
@@ -24,6 +26,18 @@ constexpr int CornerShifts[7][3] = {{0, 0, 1}, {0, 1, 0}, {0, 1, 1}, {1, 0, 0}, 
 SymmetryExpansion::Vector FromPoint(const Point3d& p)
 {
     return {p.x, p.y, p.z};
+}
+
+// std::floor, without a library call for the values a cell holds.
+double Floor(double x)
+{
+    // From 2^52 on (and for what is not a number) every double is integral or not finite.
+    if (!(std::abs(x) < 4503599627370496.0))
+        return std::floor(x);
+    const double truncated = static_cast<double>(static_cast<std::int64_t>(x));
+    if (truncated == x)
+        return x;
+    return truncated > x ? truncated - 1.0 : truncated;
 }
 
 int RoundToInt(double x)
@@ -88,9 +102,9 @@ Point3d SymmetryExpansion::Cartesian(const Vector& f) const
     return Point3d(c[0], c[1], c[2]);
 }
 
-SymmetryExpansion::Vector SymmetryExpansion::Wrap(const Vector& u)
+inline SymmetryExpansion::Vector SymmetryExpansion::Wrap(const Vector& u)
 {
-    return {u[0] - std::floor(u[0]), u[1] - std::floor(u[1]), u[2] - std::floor(u[2])};
+    return {u[0] - Floor(u[0]), u[1] - Floor(u[1]), u[2] - Floor(u[2])};
 }
 
 double SymmetryExpansion::Reach(double radius, int axis) const
@@ -146,8 +160,8 @@ bool SymmetryExpansion::ForEachCoincident(const ImageGrid& grid, const Vector& w
 SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operator>& ops) const
 {
     Search search;
-    search.throughAtoms.assign(ops.size(), false);
-    search.query.assign(ops.size(), false);
+    search.throughAtoms.assign(ops.size(), 0);
+    search.query.assign(ops.size(), 0);
     if (!(m_specialTolerance >= 0.0) || !std::isfinite(m_specialTolerance))
         return search;
     const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
@@ -186,8 +200,8 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
             ++j;
         if (j == ops.size())
             continue;
-        search.throughAtoms[l] = true;
-        search.query[j] = true;
+        search.throughAtoms[l] = 1;
+        search.query[j] = 1;
         // How far the inverse can stretch a Cartesian displacement: the Frobenius norm of its
         // Cartesian matrix.
         double squares = 0.0;
@@ -215,8 +229,8 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
         usable = usable && search.reach[axis] < 0.5;
     }
     if (!usable) {
-        search.throughAtoms.assign(ops.size(), false);
-        search.query.assign(ops.size(), false);
+        search.throughAtoms.assign(ops.size(), 0);
+        search.query.assign(ops.size(), 0);
     }
     return search;
 }
@@ -239,6 +253,86 @@ bool SymmetryExpansion::ImageCoincides(const std::vector<Operator>& ops, const S
     return false;
 }
 
+bool SymmetryExpansion::IsIsometricGroup(const std::vector<Operator>& ops) const
+{
+    std::vector<Matrix3x3> rotations(ops.size());
+    for (std::size_t l = 0; l < ops.size(); ++l) {
+        if (!IntegralRotation(ops[l].rotation, rotations[l]))
+            return false;
+    }
+    // A rotation keeps Cartesian lengths when its Cartesian form C R F (row vectors) is orthogonal.
+    const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
+    for (const Matrix3x3& rotation : rotations) {
+        double cartesian[3][3];
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                double sum = 0.0;
+                for (int m = 0; m < 3; ++m) {
+                    for (int n = 0; n < 3; ++n)
+                        sum += cartToFrac(row, m) * rotation(m, n) * m_fracToCart[n][column];
+                }
+                cartesian[row][column] = sum;
+            }
+        }
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                double dot = 0.0;
+                for (int k = 0; k < 3; ++k)
+                    dot += cartesian[row][k] * cartesian[column][k];
+                if (!(std::abs(dot - (row == column ? 1.0 : 0.0)) <= 1e-9))
+                    return false;
+            }
+        }
+    }
+    // Closed: op_m^-1 op_j, p -> p R_j R_m^-1 + (t_j - t_m) R_m^-1, is an operator up to a lattice
+    // translation. The operators are looked up by rotation.
+    const auto entries = [](const Matrix3x3& rotation) {
+        std::array<double, 9> flat;
+        for (int k = 0; k < 9; ++k)
+            flat[static_cast<std::size_t>(k)] = rotation(k / 3, k % 3);
+        return flat;
+    };
+    std::vector<std::pair<std::array<double, 9>, std::size_t>> byRotation;
+    for (std::size_t l = 0; l < ops.size(); ++l)
+        byRotation.emplace_back(entries(rotations[l]), l);
+    std::sort(byRotation.begin(), byRotation.end());
+    for (std::size_t m = 0; m < ops.size(); ++m) {
+        Matrix3x3 inverse = rotations[m];
+        inverse.Invert();
+        for (std::size_t j = 0; j < ops.size(); ++j) {
+            Matrix3x3 product;
+            double translation[3];
+            for (int column = 0; column < 3; ++column) {
+                translation[column] = 0.0;
+                for (int row = 0; row < 3; ++row) {
+                    double sum = 0.0;
+                    for (int k = 0; k < 3; ++k)
+                        sum += rotations[j](row, k) * inverse(k, column);
+                    product(row, column) = sum;
+                    translation[column] += (ops[j].translation[row] - ops[m].translation[row]) * inverse(row, column);
+                }
+            }
+            // The first operator that matches, in index order; two operators alike would make it
+            // the identity for a pair of different images.
+            const std::array<double, 9> key = entries(product);
+            auto match = std::lower_bound(byRotation.begin(), byRotation.end(), std::make_pair(key, std::size_t{0}));
+            const auto matches = [&](std::size_t k) {
+                for (int column = 0; column < 3; ++column) {
+                    const double difference = ops[k].translation[column] - translation[column];
+                    if (!(std::abs(difference - std::round(difference)) <= 1e-6))
+                        return false;
+                }
+                return true;
+            };
+            while (match != byRotation.end() && match->first == key && !matches(match->second))
+                ++match;
+            if (match == byRotation.end() || match->first != key || (match->second == 0) != (j == m))
+                return false;
+        }
+    }
+    return true;
+}
+
 void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped, std::vector<std::uint32_t>& earliest)
 {
     const std::size_t count = wrapped.size();
@@ -247,6 +341,27 @@ void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped,
         earliest[j] = static_cast<std::uint32_t>(j);
     if (!(m_specialTolerance >= 0.0) || !std::isfinite(m_specialTolerance))
         return;
+    // Within the reach along an axis, across the faces too.
+    const auto near = [&](std::uint32_t a, std::uint32_t b, int axis) {
+        const double apart = std::abs(wrapped[a][axis] - wrapped[b][axis]);
+        return std::min(apart, 1.0 - apart) <= m_coincidentReach[axis];
+    };
+    if (m_isometricGroup) {
+        // An image not a number counts as near.
+        const auto mayMeetFirst = [&](std::uint32_t j) {
+            for (int axis = 0; axis < 3; ++axis) {
+                const double apart = std::abs(wrapped[j][axis] - wrapped[0][axis]);
+                if (std::min(apart, 1.0 - apart) > m_coincidentReach[axis])
+                    return false;
+            }
+            return true;
+        };
+        std::uint32_t j = 1;
+        while (j < count && !mayMeetFirst(j))
+            ++j;
+        if (j == count)
+            return;
+    }
     const double radius2 = m_specialTolerance * m_specialTolerance;
     // The positions a grid of the images would store: the finite ones.
     m_imagePoints.resize(count);
@@ -256,11 +371,6 @@ void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped,
         if (IsFinite(m_imagePoints[j]))
             m_imageOrder.push_back(static_cast<std::uint32_t>(j));
     }
-    // Within the reach along an axis, across the faces too.
-    const auto near = [&](std::uint32_t a, std::uint32_t b, int axis) {
-        const double apart = std::abs(wrapped[a][axis] - wrapped[b][axis]);
-        return std::min(apart, 1.0 - apart) <= m_coincidentReach[axis];
-    };
     const auto compare = [&](std::uint32_t a, std::uint32_t b) {
         const std::uint32_t j = std::max(a, b);
         const std::uint32_t m = std::min(a, b);
@@ -361,8 +471,9 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
     }
 
     const Search search = PlanSearch(ops);
+    m_isometricGroup = IsIsometricGroup(ops);
     const auto byImages =
-        static_cast<std::size_t>(std::count(search.throughAtoms.begin(), search.throughAtoms.end(), false));
+        static_cast<std::size_t>(std::count(search.throughAtoms.begin(), search.throughAtoms.end(), 0));
     // The atoms so far, and the images of those by operators not searched through them, for the test
     // of later atoms; the images of the atom at hand, for its special positions.
     ImageGrid earlierAtoms = GridOver(1.0, list.size(), search.radius);
@@ -390,7 +501,7 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             wrapped[j] = Wrap(unwrapped[j]);
         }
         // An atom that is an image of an earlier one goes.
-        bool repeats = !ForEachCoincident(cellImages, own, [](ImageGrid::Tag) { return false; });
+        bool repeats = cellImages.Size() > 0 && !ForEachCoincident(cellImages, own, [](ImageGrid::Tag) { return false; });
         for (std::size_t j = 0; j < ops.size() && !repeats; ++j) {
             if (!search.query[j])
                 continue;

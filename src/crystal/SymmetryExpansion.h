@@ -49,8 +49,8 @@ private:
     // covers the tolerance, the stretch of the inverse and rounding, shifted over the faces within
     // `reach` (fractional) of the image; or in the grid of images (the other operators).
     struct Search {
-        std::vector<bool> throughAtoms;
-        std::vector<bool> query;
+        std::vector<std::uint8_t> throughAtoms;
+        std::vector<std::uint8_t> query;
         double radius = 0.0;
         double reach[3] = {0.0, 0.0, 0.0};
     };
@@ -76,10 +76,16 @@ private:
     // A grid over the Cartesian box of the fractional cube [0, reach]^3, for about `points` points
     // within radius of a query.
     ImageGrid GridOver(double reach, std::size_t points, double radius) const;
+    // Whether the operators form a group modulo lattice translations whose rotations keep Cartesian
+    // lengths: images j and m of a point then lie as far apart as image 0 and the image by the
+    // operator that is op_m^-1 op_j, so a point whose images all lie away from image 0 has no two
+    // images together.
+    bool IsIsometricGroup(const std::vector<Operator>& ops) const;
     // For each image j of one atom (its wrapped positions), the earliest image m < j it coincides
     // with, else j itself. Only images whose positions lie within the tolerance's reach along each
     // axis (wrapping round the cell) are compared, found in their order along a; each is checked
-    // exactly as a grid of the earlier images would.
+    // exactly as a grid of the earlier images would. Where the operators are an isometric group,
+    // the images of a point none of whose images lies within that reach of image 0 are all distinct.
     void FindCoincidentImages(const std::vector<Vector>& wrapped, std::vector<std::uint32_t>& earliest);
 
     CellReplicas& m_replicas;
@@ -91,6 +97,7 @@ private:
     // How far apart along each axis two images within the special-position tolerance (with a margin
     // above the rounding of their stored positions) can lie.
     double m_coincidentReach[3];
+    bool m_isometricGroup = false;
     // FindCoincidentImages's work: the images' stored positions and their order along a.
     std::vector<Point3d> m_imagePoints;
     std::vector<std::uint32_t> m_imageOrder;

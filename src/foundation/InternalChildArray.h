@@ -12,6 +12,101 @@
 
 namespace Tavrel {
 
+// The slots of one block of a BlockedChildArray: a vector of pointers whose first Inline entries are held
+// in place, so a node with few children takes no heap block for them. The data pointer always names
+// where they are, so reading takes no branch.
+template <class Node, std::size_t Inline>
+class InlineSlots {
+public:
+    InlineSlots() = default;
+    InlineSlots(InlineSlots&& other) noexcept { Take(other); }
+    InlineSlots& operator=(InlineSlots&& other) noexcept
+    {
+        if (this != &other) {
+            Release();
+            Take(other);
+        }
+        return *this;
+    }
+    InlineSlots(const InlineSlots&) = delete;
+    InlineSlots& operator=(const InlineSlots&) = delete;
+    ~InlineSlots() { Release(); }
+
+    std::size_t size() const { return m_size; }
+    std::size_t capacity() const { return m_capacity; }
+    bool empty() const { return m_size == 0; }
+    Node** data() { return m_data; }
+    Node* const* data() const { return m_data; }
+    Node*& operator[](std::size_t i) { return m_data[i]; }
+    Node* operator[](std::size_t i) const { return m_data[i]; }
+    Node** begin() { return m_data; }
+    Node** end() { return m_data + m_size; }
+    Node* const* begin() const { return m_data; }
+    Node* const* end() const { return m_data + m_size; }
+    Node*& back() { return m_data[m_size - 1]; }
+    Node* back() const { return m_data[m_size - 1]; }
+
+    // push_back where size() < capacity().
+    void AppendWithinCapacity(Node* node) { m_data[m_size++] = node; }
+    void push_back(Node* node)
+    {
+        if (m_size == m_capacity)
+            Grow(m_size + 1);
+        m_data[m_size++] = node;
+    }
+    void pop_back() { --m_size; }
+    void resize(std::size_t count)
+    {
+        if (count > m_capacity)
+            Grow(count);
+        std::fill(m_data + std::min<std::size_t>(m_size, count), m_data + count, nullptr);
+        m_size = static_cast<std::uint32_t>(count);
+    }
+    void assign(std::size_t count, Node* node)
+    {
+        if (count > m_capacity)
+            Grow(count);
+        std::fill(m_data, m_data + count, node);
+        m_size = static_cast<std::uint32_t>(count);
+    }
+
+private:
+    bool OnHeap() const { return m_data != m_inline; }
+    [[gnu::noinline]] void Grow(std::size_t wanted)
+    {
+        const std::size_t capacity = std::max<std::size_t>(wanted, std::size_t{m_capacity} * 2);
+        Node** const heap = new Node*[capacity];
+        std::copy(m_data, m_data + m_size, heap);
+        Release();
+        m_data = heap;
+        m_capacity = static_cast<std::uint32_t>(capacity);
+    }
+    void Release()
+    {
+        if (OnHeap())
+            delete[] m_data;
+    }
+    void Take(InlineSlots& other)
+    {
+        m_size = other.m_size;
+        m_capacity = other.m_capacity;
+        if (other.OnHeap()) {
+            m_data = other.m_data;
+        } else {
+            std::copy(other.m_inline, other.m_inline + other.m_size, m_inline);
+            m_data = m_inline;
+        }
+        other.m_data = other.m_inline;
+        other.m_size = 0;
+        other.m_capacity = Inline;
+    }
+
+    Node** m_data = m_inline;
+    Node* m_inline[Inline] = {};
+    std::uint32_t m_size = 0;
+    std::uint32_t m_capacity = Inline;
+};
+
 // For the sources of TreeNode (InternalTreeNode.h) and its tests: not part of the library's interface.
 // Node is the child type; Derived, the array class itself, keeps each child's slot number in the child:
 // static std::uint32_t GetSlot(const Node*) and static void SetSlot(Node*, std::uint32_t), a child
@@ -59,7 +154,7 @@ public:
 
     // Ask for what a ForEach reads first, in two steps a few visits apart: the block table, then
     // the first block's slots (reading the table).
-    void PrefetchBlocks() const { __builtin_prefetch(m_blocks.data()); }
+    void PrefetchBlocks() const { __builtin_prefetch(&m_blocks[0]); }
     void PrefetchSlots() const
     {
         if (!m_blocks.empty())
@@ -84,13 +179,10 @@ public:
     bool AppendLast(Node* child)
     {
         if (const std::uint32_t number = m_lastNumber; number != NoBlock) [[likely]] {
-            std::vector<Node*>& slots = m_blocks[number].slots;
-            if (const std::size_t slot = slots.size(); slot < BlockSize && slot < slots.capacity()) [[likely]] {
-                // The room just checked: push_back's growth path, and the registers it saves, drop out.
-                if (slots.end() == slots.begin() + static_cast<std::ptrdiff_t>(slots.capacity()))
-                    __builtin_unreachable();
-                slots.push_back(child);
-                Appended(number, slot, child);
+            Block& block = m_blocks[number];
+            if (const std::size_t slot = block.slots.size(); slot < BlockSize && slot < block.slots.capacity()) [[likely]] {
+                block.slots.AppendWithinCapacity(child);
+                Appended(block, number, slot, child);
                 return true;
             }
         }
@@ -122,7 +214,7 @@ public:
             std::tie(rank, within) = Locate(index);
         }
         const std::uint32_t number = NumberAt(rank);
-        std::vector<Node*>& slots = m_blocks[number].slots;
+        Slots& slots = m_blocks[number].slots;
         const std::size_t next = m_blocks[number].SlotOfLive(within);
         if (next > 0 && !slots[next - 1]) {
             slots[next - 1] = child;
@@ -225,8 +317,12 @@ private:
     static constexpr std::uint32_t Outside = UINT32_MAX;
     static constexpr std::uint32_t NoBlock = UINT32_MAX;
 
+    // Slots a block holds in place: most nodes with children have only a few.
+    static constexpr std::size_t InlineChildren = 4;
+    using Slots = InlineSlots<Node, InlineChildren>;
+
     struct Block {
-        std::vector<Node*> slots;                    // null for a hole
+        Slots slots;                                 // null for a hole
         std::array<std::uint64_t, BlockSize / 64> live{};  // a bit per child
         std::uint32_t count = 0;
         std::uint32_t rank = 0;  // position among the blocks in order; for a free block, the next free number
@@ -268,12 +364,50 @@ private:
         }
     };
 
+    // The blocks by number, a single one held in place: a node with few children takes one heap block
+    // (the array itself) for them. With more, all lie in the vector; the data pointer names where they
+    // are, so reading takes no branch.
+    class BlockTable {
+    public:
+        BlockTable() = default;
+        BlockTable(const BlockTable&) = delete;
+        BlockTable& operator=(const BlockTable&) = delete;
+
+        std::size_t size() const { return m_rest.empty() ? (m_used ? 1 : 0) : m_rest.size(); }
+        bool empty() const { return !m_used; }
+        Block& operator[](std::size_t number) { return m_data[number]; }
+        const Block& operator[](std::size_t number) const { return m_data[number]; }
+        void emplace_back()
+        {
+            if (!m_used) {
+                m_used = true;
+                return;
+            }
+            if (m_rest.empty())
+                m_rest.push_back(std::move(m_first));
+            m_rest.emplace_back();
+            m_data = m_rest.data();
+        }
+        void clear()
+        {
+            m_first = Block();
+            m_rest.clear();
+            m_used = false;
+            m_data = &m_first;
+        }
+
+    private:
+        Block m_first;
+        std::vector<Block> m_rest;
+        Block* m_data = &m_first;
+        bool m_used = false;
+    };
+
     static std::size_t SlotOf(const Node* child) { return Derived::GetSlot(child) & (BlockSize - 1); }
 
     // Counts a child just pushed onto the slots of the last block, into `slot`.
-    void Appended(std::uint32_t number, std::size_t slot, Node* child)
+    void Appended(Block& block, std::uint32_t number, std::size_t slot, Node* child)
     {
-        Block& block = m_blocks[number];
         Derived::SetSlot(child, static_cast<std::uint32_t>(number << SlotBits | slot));
         block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
         ++block.count;
@@ -289,8 +423,9 @@ private:
         if (m_lastNumber == NoBlock || m_blocks[m_lastNumber].slots.size() == BlockSize)
             AppendBlock();
         const std::uint32_t number = m_lastNumber;
-        m_blocks[number].slots.push_back(child);
-        Appended(number, m_blocks[number].slots.size() - 1, child);
+        Block& block = m_blocks[number];
+        block.slots.push_back(child);
+        Appended(block, number, block.slots.size() - 1, child);
         return true;
     }
 
@@ -476,7 +611,7 @@ private:
         StoreOrder();
         const std::uint32_t lower = m_order[rank];
         const std::uint32_t upper = NewBlock();
-        std::vector<Node*> children = std::move(m_blocks[lower].slots);
+        const Slots children = std::move(m_blocks[lower].slots);
         constexpr std::size_t half = BlockSize / 2;
         const auto fill = [this, &children](std::uint32_t number, std::size_t first, std::size_t last, std::size_t gapAt) {
             Block& block = m_blocks[number];
@@ -503,7 +638,7 @@ private:
     {
         const std::uint32_t number = m_order[rank];
         const std::uint32_t emptied = m_order[rank + 1];
-        std::vector<Node*>& slots = m_blocks[number].slots;
+        Slots& slots = m_blocks[number].slots;
         std::size_t count = 0;
         for (std::size_t slot = 0; slot < slots.size(); ++slot) {
             if (slots[slot])
@@ -527,7 +662,7 @@ private:
         Rerank(rank);
     }
 
-    std::vector<Block> m_blocks;         // by block number; a free number holds an empty block
+    BlockTable m_blocks;                 // by block number; a free number holds an empty block
     std::vector<std::uint32_t> m_order;  // block numbers in child order, once there are two blocks
     std::vector<std::uint32_t> m_tree;   // Fenwick tree of child counts over m_order
     std::uint32_t m_freeHead = NoBlock;  // first free block number

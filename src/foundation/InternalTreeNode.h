@@ -3,14 +3,16 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 #include <tavrel/foundation/InternalChildArray.h>
+#include <tavrel/foundation/PooledBlock.h>
 #include <tavrel/foundation/TreeNode.h>
 
 namespace Tavrel {
@@ -56,8 +58,9 @@ inline void ForgetAncestryOf(const TreeNode* node)
 
 } // namespace TreeNodeShared
 
-// The children of a node (InternalChildArray.h); a child's slot number is its m_slot.
-class TreeNode::ChildArray : public BlockedChildArray<TreeNode, TreeNode::ChildArray> {
+// The children of a node (InternalChildArray.h); a child's slot number is its m_slot. Many nodes have
+// a few children, held in the array itself, which takes a pool slot.
+class TreeNode::ChildArray : public BlockedChildArray<TreeNode, TreeNode::ChildArray>, public PooledBlock {
 public:
     static std::uint32_t GetSlot(const TreeNode* child) { return child->m_slot.Get(); }
     static void SetSlot(TreeNode* child, std::uint32_t slot) { child->m_slot = slot; }
@@ -173,6 +176,47 @@ private:
     std::uint32_t m_listedInPlace = 0;  // the first children, listed in order, while m_listed is null
 };
 
+// A stack whose entries never move while they are on it: the first InPlace in the stack itself, more in
+// blocks of as many made when first needed and kept until the stack goes, so a short stack allocates
+// nothing.
+template <class T, std::size_t InPlace>
+class StableStack {
+public:
+    StableStack() = default;
+    StableStack(const StableStack&) = delete;
+    StableStack& operator=(const StableStack&) = delete;
+    ~StableStack()
+    {
+        while (!empty())
+            pop_back();
+        for (T* block : m_blocks)
+            ::operator delete(block);
+    }
+
+    bool empty() const { return m_size == 0; }
+    T& back() { return *At(m_size - 1); }
+    template <class... Args>
+    void emplace_back(Args&&... args)
+    {
+        if (m_size >= InPlace && (m_size - InPlace) / InPlace == m_blocks.size())
+            m_blocks.push_back(static_cast<T*>(::operator new(sizeof(T) * InPlace)));
+        ::new (static_cast<void*>(Storage(m_size))) T(std::forward<Args>(args)...);
+        ++m_size;
+    }
+    void pop_back() { At(--m_size)->~T(); }
+
+private:
+    T* Storage(std::size_t i)
+    {
+        return i < InPlace ? reinterpret_cast<T*>(m_inPlace) + i : m_blocks[(i - InPlace) / InPlace] + (i - InPlace) % InPlace;
+    }
+    T* At(std::size_t i) { return std::launder(Storage(i)); }
+
+    alignas(T) std::byte m_inPlace[sizeof(T) * InPlace];
+    std::vector<T*> m_blocks;
+    std::size_t m_size = 0;
+};
+
 // The recursive state operations (Select, SetVisible, CollapseNode ...) run from an explicit stack
 // of tasks instead of the C++ stack. The walk calls each node's virtual operation, so overrides
 // still run for every node; the base operation of a node called by the walk does its own part and
@@ -254,7 +298,7 @@ public:
                 if (task.index < node->GetNumChildren()) {
                     TreeNode* const child = node->GetChild(task.index);
                     const Watch visited(child);
-                    Invoke(child, op, recursive);  // the deque keeps `task` in place
+                    Invoke(child, op, recursive);  // the stack keeps `task` in place
                     if (visited.alive && child->m_parent.Get() == node)
                         task.index = child->GetIndex() + 1;
                 } else {
@@ -322,7 +366,7 @@ private:
 
     static inline Walk* s_current = nullptr;
 
-    std::deque<Task> m_tasks;
+    StableStack<Task, 8> m_tasks;
     Walk* m_outer;
     const TreeNode* m_token = nullptr;
     WalkOp m_tokenOp = WalkOp::Select;

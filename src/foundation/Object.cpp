@@ -619,6 +619,11 @@ bool Object::HasProperty(std::string_view name) const
     return GetUserPropertyTable().HasProperty(name);
 }
 
+bool Object::HasProperty(const UniqueString& name) const
+{
+    return GetUserPropertyTable().HasProperty(name);
+}
+
 bool Object::GetProperty(std::string_view name, std::int32_t& value) const
 {
     return GetUserPropertyTable().GetProperty(name, value);

@@ -163,6 +163,7 @@ public:
     void* GetTempData() const { return GetTempDataSlot(); }
 
     bool HasProperty(std::string_view name) const;
+    bool HasProperty(const UniqueString& name) const;
     // Whether any user property is set: a cheap test before asking for names one by one.
     bool HasUserProperties() const { return GetUserPropertyTable().GetNumProperties() != 0; }
     // False when the name is absent or holds another type; outputs are then unchanged.

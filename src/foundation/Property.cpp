@@ -188,6 +188,15 @@ const Property::Entry* Property::FindEntry(std::string_view name) const
     return nullptr;
 }
 
+bool Property::HasProperty(const UniqueString& name) const
+{
+    if (m_form == Form::Many && !m_table->index.empty())
+        return m_table->index.contains(name.GetString());
+    const std::span<const Entry> entries = Entries();
+    return std::any_of(entries.begin(), entries.end(),
+                       [&name](const Entry& entry) { return entry.name == name.GetStringPtr(); });
+}
+
 const DataStorage* Property::Find(std::string_view name) const
 {
     const Entry* entry = FindEntry(name);

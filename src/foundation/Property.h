@@ -88,6 +88,8 @@ public:
     // Names are compared exactly, letter case included. Lookups scan a small table and go through
     // an index in a large one.
     bool HasProperty(std::string_view name) const { return Find(name) != nullptr; }
+    // The same for a name interned already: a small table compares the shared strings.
+    bool HasProperty(const UniqueString& name) const;
     void RemoveProperty(std::string_view name);
 
     // The cell's text form; the empty text when the name is absent.

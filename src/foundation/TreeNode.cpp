@@ -190,6 +190,13 @@ void TreeNode::MoveTo(TreeNode* parent, int index)
 {
     // Callbacks of the events below may delete this node or the new parent.
     Watch self(this);
+    // A node without a parent only joins: no callback runs before the new parent takes it.
+    if (!m_parent.Get() && parent) {
+        parent->AddChild(this, index < 0 ? parent->GetNumChildren() : index);
+        if (self.alive)
+            AnnounceParentSet();
+        return;
+    }
     std::optional<Watch> target;
     if (parent)
         target.emplace(parent);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -14,6 +15,7 @@
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/Event.h>
 #include "FakeCellServices.h"
 #include "support/Near.h"
 #include "support/RecordStream.h"
@@ -266,6 +268,41 @@ TEST_F(CellBuildTest, BondsAreCarriedToTheImagesAndClosedAcrossCellFaces)
     }
     EXPECT_GE(bonds, 2);
     EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "A#2@1,1,1", "B", "B#2@1,1,1"}));
+}
+
+// The atom whose image a listener deletes when the first image bond takes its identifier.
+Atom3d* g_imaged = nullptr;
+
+void DeleteAnImageOnTheFirstBond(Event& event)
+{
+    if (g_imaged && IsA<Bond>(event.GetTreeNode(true)))
+        delete ReplicateAtom::FindSymmetryAtom(std::exchange(g_imaged, nullptr), 2);
+}
+
+TEST_F(CellBuildTest, AnImageDeletedWhileItsAtomsBondsAreCopiedTakesNoBond)
+{
+    // A is bonded to B and C; once A#2-B#2 is made, a listener deletes A#3.
+    const auto cell = MakeCell(19);
+    auto* const molecule = new Molecule(cell.get());
+    Atom3d* const a = AddAtom(*molecule, *cell, "A", Point3d(0.3, 0.3, 0.3));
+    Atom3d* const b = AddAtom(*molecule, *cell, "B", Point3d(0.4, 0.3, 0.3));
+    Atom3d* const c = AddAtom(*molecule, *cell, "C", Point3d(0.3, 0.4, 0.3));
+    a->MakeBond(b, Bond::Single);
+    a->MakeBond(c, Bond::Single);
+    g_imaged = a;
+    cell->RegisterEvent(Object::classType, Object::EventIDSet, DeleteAnImageOnTheFirstBond, true, nullptr, nullptr);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    cell->UnregisterAllEvents();
+    EXPECT_EQ(g_imaged, nullptr);
+    EXPECT_EQ(ReplicateAtom::FindSymmetryAtom(a, 2), nullptr);
+    for (const int op : {1, 3}) {
+        const ReplicateAtom* const image = ReplicateAtom::FindSymmetryAtom(a, static_cast<std::int16_t>(op));
+        ASSERT_NE(image, nullptr);
+        EXPECT_TRUE(image->IsBonded(ReplicateAtom::FindSymmetryAtom(b, static_cast<std::int16_t>(op))));
+        EXPECT_TRUE(image->IsBonded(ReplicateAtom::FindSymmetryAtom(c, static_cast<std::int16_t>(op))));
+    }
+    EXPECT_EQ(ReplicateAtom::FindSymmetryAtom(b, 2)->GetNumBonds(), 0);
+    EXPECT_EQ(ReplicateAtom::FindSymmetryAtom(c, 2)->GetNumBonds(), 0);
 }
 
 TEST_F(CellBuildTest, ABondFromASpecialPositionIsClosedOnBothSidesWithItsAttributes)

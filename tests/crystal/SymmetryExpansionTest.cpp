@@ -88,6 +88,7 @@ protected:
     // (-y, x, z) and its inverse (y, -x, z).
     static constexpr double Quarter[3][3] = {{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}};
     static constexpr double QuarterBack[3][3] = {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
+    static constexpr double Half[3][3] = {{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}};
     static constexpr double None[3] = {0, 0, 0};
 };
 
@@ -208,6 +209,23 @@ TEST_F(SymmetryExpansionTest, EachSiteOfPm3mGetsOneSymmetryReplicaPerDistinctIma
             }
         }
         EXPECT_EQ(symmetric, multiplicity - 1) << site.x << " " << site.y << " " << site.z;
+    }
+}
+
+TEST_F(SymmetryExpansionTest, AnOperatorListedTwiceMakesOneReplicaAtAGeneralPositionAndNoneOnItsAxis)
+{
+    for (const bool onAxis : {false, true}) {
+        const auto cell = MakeCell(10, 10, 10);
+        AddOperator(*cell, Quarter, None);
+        AddOperator(*cell, Half, None);
+        AddOperator(*cell, QuarterBack, None);
+        AddOperator(*cell, Quarter, None);
+        Atom3d* const atom = AddAtom(*cell, "A", onAxis ? Point3d(0.0, 0.0, 0.3) : Point3d(0.1, 0.2, 0.3));
+        ASSERT_TRUE(cell->Build(NoPacking()));
+        Labels labels;
+        for (int i = 0; i < atom->GetNumChildren(); ++i)
+            labels.push_back(atom->GetChild(i)->GetLabel());
+        EXPECT_EQ(labels, onAxis ? Labels{} : (Labels{"A#2", "A#3", "A#4"}));
     }
 }
 

@@ -238,3 +238,44 @@ TEST(ChildArrayTest, AppendingGoesToTheEndAfterTheLastBlockWasSplitMergedDropped
 }
 
 } // namespace
+
+namespace {
+
+TEST(ChildArrayTest, AFewChildrenHeldInPlaceMoveOutAndBackWithoutLosingTheirOrder)
+{
+    std::vector<Child> pool(12);
+    for (std::size_t i = 0; i < pool.size(); ++i)
+        pool[i].id = static_cast<int>(i);
+    Children array;
+    std::vector<Child*> model;
+    const auto insert = [&](std::size_t at, Child* child) {
+        if (at == model.size())
+            array.Append(child);
+        else
+            array.Insert(at, child);
+        model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), child);
+        ExpectSame(array, model, pool);
+    };
+    const auto remove = [&](std::size_t at) {
+        array.Remove(model[at]);
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+        ExpectSame(array, model, pool);
+    };
+    // Up to the room held in place and past it, inserting at the front, in the middle and at the end.
+    for (std::size_t i = 0; i < 9; ++i)
+        insert(i % 3 == 0 ? model.size() : i % 3 == 1 ? 0 : model.size() / 2, &pool[i]);
+    remove(4);
+    remove(0);
+    // Emptied and filled again: the first block starts afresh.
+    while (!model.empty())
+        remove(model.size() - 1);
+    for (std::size_t i = 9; i < 12; ++i)
+        insert(model.size(), &pool[i]);
+    array.MoveDown(2, 0);
+    std::rotate(model.begin(), model.begin() + 2, model.end());
+    ExpectSame(array, model, pool);
+    array.Replace({model[2], model[0], model[1]});
+    ExpectSame(array, {model[2], model[0], model[1]}, pool);
+}
+
+} // namespace
