@@ -1,5 +1,6 @@
 #include <tavrel/monitors/Monitor.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,11 @@ int Monitor::GetNumItemsMonitoring() const
 Object* Monitor::GetItem(int index) const
 {
     return index < 0 ? nullptr : m_items.At(static_cast<std::size_t>(index));
+}
+
+std::vector<Object*> Monitor::GetItems(int first) const
+{
+    return m_items.GetObjects(static_cast<std::size_t>(std::max(first, 0)));
 }
 
 void Monitor::RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
