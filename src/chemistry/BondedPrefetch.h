@@ -19,7 +19,8 @@ namespace BondedPrefetch {
 
 // How far a loop reads around each object.
 enum class Reach {
-    Bonded,       // the object, its bonds and their far ends
+    Bonds,        // the object and its bonds
+    Bonded,       // also the far ends of the bonds
     BondedBonds,  // also the bonds of the far ends (what a walk of two bonds reads)
 };
 
@@ -53,7 +54,7 @@ template <class Visit>
 template <class At>
 [[gnu::always_inline]] inline void Ahead(std::size_t place, std::size_t count, At&& at, Reach reach = Reach::Bonded)
 {
-    const std::size_t steps = reach == Reach::Bonded ? 3 : 4;
+    const std::size_t steps = static_cast<std::size_t>(reach) + 2;
     const auto object = [&](std::size_t step) -> const Base* {
         const std::size_t ahead = place + (steps - step) * Step;
         return ahead < count ? at(ahead) : nullptr;
@@ -64,6 +65,8 @@ template <class At>
         for (const Bond* bond : atom->GetBonds())
             Lines(bond, sizeof(Bond));
     }
+    if (steps < 3)
+        return;
     ForEachBonded(object(2), [](const Bondable* end) { Lines(end, AtomBytes); });
     if (steps == 4) {
         ForEachBonded(object(3), [](const Bondable* end) {
