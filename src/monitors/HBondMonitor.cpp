@@ -239,8 +239,12 @@ void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool a
                 roles[i] = Role::Acceptor;
         }
     }
+    // Registering writes into each object: those of the same role a few places on are asked for.
+    constexpr std::size_t ahead = 2 * BondedPrefetch::Step;
     for (const Role role : {Role::Donor, Role::Acceptor}) {
         for (std::size_t i = 0; i < objects.size(); ++i) {
+            if (i + ahead < objects.size() && roles[i + ahead] == role)
+                BondedPrefetch::Lines(objects[i + ahead], BondedPrefetch::AtomBytes);
             if (roles[i] == role)
                 RegisterTreeEvent(objects[i], Geometric::classType, Geometric::EventMoved, false, nullptr);
         }
