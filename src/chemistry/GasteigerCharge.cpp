@@ -43,12 +43,8 @@ GasteigerCharge::GasteigerCharge(Object* root, bool store) : GasteigerCharge()
 {
     if (!root)
         return;
-    std::vector<TreeNode*> nodes;
-    root->GetDescendents(Atom3d::classType, nodes);
-    std::vector<Atom3d*> atoms;
-    atoms.reserve(nodes.size());
-    for (TreeNode* const node : nodes)
-        atoms.push_back(static_cast<Atom3d*>(node));
+    std::vector<TreeNode*> atoms;
+    root->GetDescendents(Atom3d::classType, atoms);
     Compute(std::move(atoms), store);
 }
 
@@ -97,7 +93,7 @@ bool GasteigerCharge::Calculate(const OrdCollection* atoms, bool store)
     if (!atoms)
         return false;
     const int count = atoms->GetNumItems();
-    std::vector<Atom3d*> members;
+    std::vector<TreeNode*> members;
     members.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         Object* const member = atoms->GetAt(i);
@@ -106,12 +102,12 @@ bool GasteigerCharge::Calculate(const OrdCollection* atoms, bool store)
             Clear();
             return false;
         }
-        members.push_back(static_cast<Atom3d*>(member));
+        members.push_back(member);
     }
     return Compute(std::move(members), store);
 }
 
-bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
+bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
 {
     m_numAtoms = static_cast<std::int32_t>(atoms.size());
     Clear();
@@ -126,13 +122,14 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
 
     // One read of each atom: its entry with its missing hydrogens, then its bonded atoms of the
     // collection.
-    GasteigerSolver solver(n, 2 * n);
+    // Room for four bonded neighbours an atom: what is not filled is never touched.
+    GasteigerSolver solver(n, 4 * n);
     AddressIndex::Cursor cursor;
     m_atomOIDs.resize(n);
     const auto at = [this](std::size_t k) { return m_atoms[k]; };
     for (std::size_t i = 0; i < n; ++i) {
         BondedPrefetch::Ahead(i, n, at, BondedPrefetch::Reach::Bonds);
-        const Atom3d& atom = *m_atoms[i];
+        const auto& atom = static_cast<const Atom3d&>(*m_atoms[i]);
         const std::int32_t missing = std::max(atom.GetNumHydrogensToAdd(), 0);
         if (atom.GetNumAttached() + missing > MaxNeighbours) {
             Clear();
@@ -164,7 +161,7 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
             if (const std::size_t ahead = i + 2 * BondedPrefetch::Step; ahead < n)
                 BondedPrefetch::Lines(m_atoms[ahead], sizeof(Atom3d));
             if (Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
-                m_atoms[i]->SetCharge(m_charges[i]);
+                static_cast<Atom3d*>(m_atoms[i])->SetCharge(m_charges[i]);
         }
     }
     return true;
