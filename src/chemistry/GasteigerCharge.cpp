@@ -7,6 +7,7 @@
 
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/Bond.h>
+#include <tavrel/chemistry/BondedPrefetch.h>
 #include <tavrel/chemistry/GasteigerSolver.h>
 #include <tavrel/foundation/OrdCollection.h>
 
@@ -28,71 +29,6 @@ std::int8_t BondCode(Bond::BondType type)
     }
 }
 
-// Reading the atoms waits on memory far more than it computes: each read needs the object, then
-// its bonds, then their far ends. The loops over many objects ask for them a few places ahead, so
-// that those reads overlap instead of following one another. A prefetch has no effect the compiler
-// sees, so a function made only of prefetches would count as pure and its calls be dropped: the
-// helpers are always inlined.
-[[gnu::always_inline]] inline void Prefetch(const void* object, std::size_t bytes)
-{
-#if defined(__GNUC__)
-    constexpr std::size_t CacheLine = 64;
-    const auto* const first = static_cast<const char*>(object);
-    for (std::size_t offset = 0; offset < bytes; offset += CacheLine)
-        __builtin_prefetch(first + offset);
-#else
-    static_cast<void>(object);
-    static_cast<void>(bytes);
-#endif
-}
-
-constexpr std::size_t ObjectsAhead = 16;
-
-// Asks for the atom ObjectsAhead places after i, and for the bonds of the atom half as far.
-[[gnu::always_inline]] inline void PrefetchAhead(const std::vector<Atom3d*>& atoms, std::size_t i)
-{
-    if (i + ObjectsAhead < atoms.size())
-        Prefetch(atoms[i + ObjectsAhead], sizeof(Atom3d));
-    if (i + ObjectsAhead / 2 < atoms.size()) {
-        for (const Bond* bond : atoms[i + ObjectsAhead / 2]->GetBonds())
-            Prefetch(bond, sizeof(Bond));
-    }
-}
-
-// Visits the Atom3d descendants of root in pre-order, root excluded; iterative. Each child is asked
-// for ObjectsAhead places before it is looked at.
-template <class Visit>
-void ForEachAtom(const TreeNode& root, Visit&& visit)
-{
-    struct Place {
-        const TreeNode* node;
-        int next;
-        int count;
-    };
-    constexpr int Ahead = static_cast<int>(ObjectsAhead);
-    std::vector<Place> path;
-    const auto enter = [&path](const TreeNode* node, int count) {
-        for (int i = 0; i < count && i < Ahead; ++i)
-            Prefetch(node->GetChild(i), 1);
-        path.push_back({node, 0, count});
-    };
-    enter(&root, root.GetNumChildren());
-    while (!path.empty()) {
-        Place& place = path.back();
-        if (place.next == place.count) {
-            path.pop_back();
-            continue;
-        }
-        if (place.next + Ahead < place.count)
-            Prefetch(place.node->GetChild(place.next + Ahead), 1);
-        TreeNode* const child = place.node->GetChild(place.next++);
-        if (IsA<Atom3d>(child))
-            visit(static_cast<Atom3d*>(child));
-        if (const int count = child->GetNumChildren(); count > 0)
-            enter(child, count);
-    }
-}
-
 } // namespace
 
 GasteigerCharge::GasteigerCharge() : m_index(sizeof(Atom3d)) {}
@@ -107,10 +43,8 @@ GasteigerCharge::GasteigerCharge(Object* root, bool store) : GasteigerCharge()
 {
     if (!root)
         return;
-    // The children of a root are mostly its atoms and bonds, or the molecules that hold them.
-    std::vector<Atom3d*> atoms;
-    atoms.reserve(static_cast<std::size_t>(root->GetNumChildren()));
-    ForEachAtom(*root, [&atoms](Atom3d* atom) { atoms.push_back(atom); });
+    std::vector<TreeNode*> atoms;
+    root->GetDescendents(Atom3d::classType, atoms);
     Compute(std::move(atoms), store);
 }
 
@@ -159,7 +93,7 @@ bool GasteigerCharge::Calculate(const OrdCollection* atoms, bool store)
     if (!atoms)
         return false;
     const int count = atoms->GetNumItems();
-    std::vector<Atom3d*> members;
+    std::vector<TreeNode*> members;
     members.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         Object* const member = atoms->GetAt(i);
@@ -168,12 +102,12 @@ bool GasteigerCharge::Calculate(const OrdCollection* atoms, bool store)
             Clear();
             return false;
         }
-        members.push_back(static_cast<Atom3d*>(member));
+        members.push_back(member);
     }
     return Compute(std::move(members), store);
 }
 
-bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
+bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
 {
     m_numAtoms = static_cast<std::int32_t>(atoms.size());
     Clear();
@@ -188,14 +122,14 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
 
     // One read of each atom: its entry with its missing hydrogens, then its bonded atoms of the
     // collection.
-    GasteigerSolver solver(n, 2 * n);
+    // Room for four bonded neighbours an atom: what is not filled is never touched.
+    GasteigerSolver solver(n, 4 * n);
     AddressIndex::Cursor cursor;
     m_atomOIDs.resize(n);
-    for (std::size_t i = 0; i < std::min(n, ObjectsAhead); ++i)
-        Prefetch(m_atoms[i], sizeof(Atom3d));
+    const auto at = [this](std::size_t k) { return m_atoms[k]; };
     for (std::size_t i = 0; i < n; ++i) {
-        PrefetchAhead(m_atoms, i);
-        const Atom3d& atom = *m_atoms[i];
+        BondedPrefetch::Ahead(i, n, at, BondedPrefetch::Reach::Bonds);
+        const auto& atom = static_cast<const Atom3d&>(*m_atoms[i]);
         const std::int32_t missing = std::max(atom.GetNumHydrogensToAdd(), 0);
         if (atom.GetNumAttached() + missing > MaxNeighbours) {
             Clear();
@@ -224,10 +158,10 @@ bool GasteigerCharge::Compute(std::vector<Atom3d*> atoms, bool store)
         // A listener may delete atoms of the collection while the charges are stored (asking for a
         // deleted atom's memory ahead is harmless: it reads nothing).
         for (std::size_t i = 0; i < n; ++i) {
-            if (i + ObjectsAhead < n)
-                Prefetch(m_atoms[i + ObjectsAhead], sizeof(Atom3d));
+            if (const std::size_t ahead = i + 2 * BondedPrefetch::Step; ahead < n)
+                BondedPrefetch::Lines(m_atoms[ahead], sizeof(Atom3d));
             if (Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
-                m_atoms[i]->SetCharge(m_charges[i]);
+                static_cast<Atom3d*>(m_atoms[i])->SetCharge(m_charges[i]);
         }
     }
     return true;

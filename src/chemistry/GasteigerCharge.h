@@ -13,6 +13,7 @@ class Atom3d;
 class Bondable;
 class Object;
 class OrdCollection;
+class TreeNode;
 
 // Charge flows along every bond in damped iterations until the largest change falls below 0.0001.
 // Charged groups and ions are typed first and their charge (else the atom's formal charge) is
@@ -51,7 +52,8 @@ private:
     std::int32_t FindIndex(const Atom* atom) const;
     // The index kept for the address, -1 when none; the cursor serves lookups one after another.
     std::int32_t LookUp(const Bondable* atom, AddressIndex::Cursor& cursor) const;
-    bool Compute(std::vector<Atom3d*> atoms, bool store);
+    // The atoms are Atom3d objects.
+    bool Compute(std::vector<TreeNode*> atoms, bool store);
     void Clear();
 
     std::int32_t m_numAtoms = 0;
@@ -62,7 +64,7 @@ private:
     bool m_calculated = false;
     // The atoms of the last calculation in order, with their OIDs, so that a reused address is not
     // taken for one of them.
-    std::vector<Atom3d*> m_atoms;
+    std::vector<TreeNode*> m_atoms;
     std::vector<std::uint32_t> m_atomOIDs;
     // The atoms' indices by address.
     AddressIndex m_index;

@@ -472,6 +472,14 @@ private:
 template <class Visit>
 void TreeNode::VisitDescendants(const TreeNode* top, Visit&& visit)
 {
+    // The nodes to visit next are on the stack, the next on top. A large tree's nodes are mostly out
+    // of the cache: a few places before it is entered, each node has asked in turn for its child
+    // array, its block table, its first slots and its children.
+    constexpr std::size_t nodeDistance = 32;
+    constexpr std::size_t arrayDistance = 24;
+    constexpr std::size_t blocksDistance = 16;
+    constexpr std::size_t slotsDistance = 8;
+    constexpr std::size_t childrenDistance = 4;
     std::vector<TreeNode*> stack;
     const auto pushChildren = [&stack](const TreeNode* node) {
         if (!node->m_children)
@@ -480,13 +488,27 @@ void TreeNode::VisitDescendants(const TreeNode* top, Visit&& visit)
         node->m_children->ForEach([&stack](TreeNode* child) { stack.push_back(child); });
         std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(first), stack.end());
     };
+    const auto ahead = [&stack](std::size_t distance) -> const TreeNode* {
+        return stack.size() > distance ? stack[stack.size() - 1 - distance] : nullptr;
+    };
+    const auto arrayAt = [&ahead](std::size_t distance) -> const ChildArray* {
+        const TreeNode* const node = ahead(distance);
+        return node ? node->m_children.Get().get() : nullptr;
+    };
     pushChildren(top);
-    // The nodes to visit next are on the stack: one a few places on is asked for ahead, as a large
-    // tree's nodes are mostly out of the cache.
-    constexpr std::size_t prefetchDistance = 8;
+    for (std::size_t i = 0; i < std::min(stack.size(), nodeDistance); ++i)
+        PrefetchObject(stack[i]);
     while (!stack.empty()) {
-        if (stack.size() > prefetchDistance)
-            PrefetchObject(stack[stack.size() - 1 - prefetchDistance]);
+        if (const TreeNode* const node = ahead(nodeDistance))
+            PrefetchObject(node);
+        if (const ChildArray* const array = arrayAt(arrayDistance))
+            __builtin_prefetch(array);
+        if (const ChildArray* const array = arrayAt(blocksDistance))
+            array->PrefetchBlocks();
+        if (const ChildArray* const array = arrayAt(slotsDistance))
+            array->PrefetchSlots();
+        if (const ChildArray* const array = arrayAt(childrenDistance))
+            array->ForEach([](const TreeNode* child) { PrefetchObject(child); });
         TreeNode* const node = stack.back();
         stack.pop_back();
         if (!visit(node))

@@ -383,6 +383,15 @@ int TreeNode::GetNumDescendents() const
     return count;
 }
 
+void TreeNode::GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) const
+{
+    VisitDescendants(this, [&](TreeNode* node) {
+        if (node->IsA(type))
+            out.push_back(node);
+        return true;
+    });
+}
+
 int TreeNode::GetNumDescendents(std::uint32_t type) const
 {
     int count = 0;

@@ -162,6 +162,9 @@ public:
     int GetNumChildren(std::uint32_t type) const;
     int GetNumChildren(std::span<const std::uint32_t> types) const;
     int GetNumDescendents() const;
+    // Appends the descendants of the class type (IsA), in pre-order, this node excluded: what a
+    // DescendentIterator over the type gives, in one walk that asks for the nodes ahead.
+    void GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) const;
     int GetNumDescendents(std::uint32_t type) const;
     int GetNumDescendents(std::span<const std::uint32_t> types) const;
     int GetNumAncestors() const;

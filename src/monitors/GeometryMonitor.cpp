@@ -120,10 +120,13 @@ std::vector<Object*> GeometryMonitor::GatherAtoms(bool tree) const
 {
     std::vector<Object*> atoms;
     if (tree) {
-        if (Object* const parent = GetParent()) {
-            DescendentIterator walk(parent, Atom::classType, false);
-            while (Object* const atom = walk.GetNext())
-                atoms.push_back(atom);
+        if (const Object* const parent = GetParent()) {
+            std::vector<TreeNode*> nodes;
+            parent->GetDescendents(Atom::classType, nodes);
+            atoms.reserve(nodes.size());
+            // Atoms are Objects.
+            for (TreeNode* const node : nodes)
+                atoms.push_back(static_cast<Object*>(node));
         }
         return atoms;
     }

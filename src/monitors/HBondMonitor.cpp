@@ -5,9 +5,9 @@
 
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/BondedPrefetch.h>
 #include <tavrel/core/GraphicsPrimitives.h>
 #include <tavrel/core/StringUtils.h>
-#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -25,38 +25,48 @@ constexpr ElementType HydrogenType = ElementType(1);
 // The largest length the text interface takes for the criterion.
 constexpr double MaxCriterionLength = 100.0;
 
-// The pair test; near() tells whether the two lie within four bonds of each other and is asked last.
-template <class Near>
-bool IsBondingPair(const Atom& acceptor, const Point3d& acceptorPosition, const Atom& donor,
-                   const Point3d& donorPosition, double limit, Near&& near)
-{
-    if (!acceptor.IsActive() || !donor.IsActive())
-        return false;
-    if (!acceptor.IsVisible() && !donor.IsVisible())
-        return false;
-    if (acceptor.GetDisplayStyle() == 0 && donor.GetDisplayStyle() == 0)
-        return false;
-    // A limit that is not a number takes nothing.
-    if (!(Distance2(donorPosition, acceptorPosition) <= limit))
-        return false;
-    return !near();
-}
-
-// A donor or acceptor item resolved for one drawing.
+// What the pair test reads of an atom, read once per drawing.
 struct End {
     Atom* atom;
     Point3d position;
+    double limit;  // as a donor
+    bool active;
+    bool visible;
+    bool styled;
 };
 
-// The atom items from index 1, told apart now: a donor, else an acceptor, in item order.
-void SplitItems(const Monitor& monitor, std::vector<End>& donors, std::vector<End>& acceptors)
+// The pair test but the bond path: both active, one visible, one drawn in some style, within the
+// donor's limit (a limit that is not a number takes nothing).
+bool MayBond(const End& acceptor, const End& donor)
 {
-    for (int i = 1; i < monitor.GetNumItemsMonitoring(); ++i) {
-        auto* const atom = DynCast<Atom>(monitor.GetItem(i));
+    return acceptor.active && donor.active && (acceptor.visible || donor.visible) &&
+           (acceptor.styled || donor.styled) && Distance2(donor.position, acceptor.position) <= donor.limit;
+}
+
+// The squared distance limits: for a hydrogen donor, and for any other.
+struct Limits {
+    double hydrogen;
+    double other;
+};
+
+End MakeEnd(Atom& atom, const Point3d& position, const Limits& limits)
+{
+    const double limit = atom.GetElementType() == HydrogenType ? limits.hydrogen : limits.other;
+    return {&atom, position, limit, atom.IsActive(), atom.IsVisible(), atom.GetDisplayStyle() != 0};
+}
+
+// The atom items from index 1, told apart now: a donor, else an acceptor, in item order. Each is read
+// once, with its bonded atoms asked for ahead.
+void SplitItems(const Monitor& monitor, const Limits& limits, std::vector<End>& donors, std::vector<End>& acceptors)
+{
+    const std::vector<Object*> items = monitor.GetItems(1);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        BondedPrefetch::Ahead(i, items.size(), [&items](std::size_t k) { return items[k]; });
+        auto* const atom = DynCast<Atom>(items[i]);
         if (atom && atom->IsHBondDonor())
-            donors.push_back({atom, atom->GetXYZ()});
+            donors.push_back(MakeEnd(*atom, atom->GetXYZ(), limits));
         else if (atom && atom->IsHBondAcceptor())
-            acceptors.push_back({atom, atom->GetXYZ()});
+            acceptors.push_back(MakeEnd(*atom, atom->GetXYZ(), limits));
     }
 }
 
@@ -69,6 +79,9 @@ std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
     return positions;
 }
 
+// The role an object takes as an item.
+enum class Role : std::uint8_t { None, Donor, Acceptor };
+
 } // namespace
 
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
@@ -76,13 +89,9 @@ HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(tru
     SetColor(Color::Green());
     if (!parent)
         return;
-    std::vector<Object*> atoms;
-    DescendentIterator walk(parent, Atom::classType, false);
-    while (Object* const atom = walk.GetNext())
-        atoms.push_back(atom);
+    const std::vector<Object*> atoms = GatherAtoms(true);
     WatchStructure(parent);
-    CollectDonorAtoms(atoms);
-    CollectAcceptorAtoms(atoms);
+    Collect(atoms, true, true);
 }
 
 HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool internal)
@@ -95,8 +104,7 @@ HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool inte
     for (int i = 0; i < atoms.GetSize(); ++i)
         objects.push_back(atoms.GetAt(i));
     WatchStructure(parent);
-    CollectDonorAtoms(objects);
-    CollectAcceptorAtoms(objects);
+    Collect(objects, true, true);
 }
 
 const PropertyTable& HBondMonitor::Properties()
@@ -194,39 +202,52 @@ void HBondMonitor::SetDisplayInternalHBonds(bool internal)
     m_internal = internal;
 }
 
-double HBondMonitor::GetLimit(const Atom& donor) const
-{
-    return donor.GetElementType() == HydrogenType ? m_criterion : m_noHydrogenCriterion;
-}
-
 bool HBondMonitor::IsHBondingPair(const Point3d& acceptorPosition, const Point3d& donorPosition, Atom* acceptor,
                                   Atom* donor) const
 {
+    const Limits limits{m_criterion, m_noHydrogenCriterion};
     return acceptor && donor &&
-           IsBondingPair(*acceptor, acceptorPosition, *donor, donorPosition, GetLimit(*donor),
-                         [&] { return acceptor->HasPathOfLength(donor, 5, true); });
+           MayBond(MakeEnd(*acceptor, acceptorPosition, limits), MakeEnd(*donor, donorPosition, limits)) &&
+           !acceptor->HasPathOfLength(donor, 5, true);
 }
 
 // ---- Recalculation
 
-
 void HBondMonitor::CollectDonorAtoms(std::span<Object* const> objects)
 {
-    for (Object* const object : objects) {
-        if (!object || object->IsClipped() || IsMonitoredItem(object))
-            continue;
-        if (const auto* const atom = DynCast<Atom>(object); atom && atom->IsHBondDonor())
-            RegisterTreeEvent(object, Geometric::classType, Geometric::EventMoved, false, nullptr);
-    }
+    Collect(objects, true, false);
 }
 
 void HBondMonitor::CollectAcceptorAtoms(std::span<Object* const> objects)
 {
-    for (Object* const object : objects) {
+    Collect(objects, false, true);
+}
+
+void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool acceptors)
+{
+    // Each new object is read once (and its bonded atoms with it), as a donor, else as an acceptor.
+    std::vector<Role> roles(objects.size(), Role::None);
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        BondedPrefetch::Ahead(i, objects.size(), [objects](std::size_t k) { return objects[k]; });
+        Object* const object = objects[i];
         if (!object || object->IsClipped() || IsMonitoredItem(object))
             continue;
-        if (const auto* const atom = DynCast<Atom>(object); atom && atom->IsHBondAcceptor())
-            RegisterTreeEvent(object, Geometric::classType, Geometric::EventMoved, false, nullptr);
+        if (const auto* const atom = DynCast<Atom>(object)) {
+            if (donors && atom->IsHBondDonor())
+                roles[i] = Role::Donor;
+            else if (acceptors && atom->IsHBondAcceptor())
+                roles[i] = Role::Acceptor;
+        }
+    }
+    // Registering writes into each object: those of the same role a few places on are asked for.
+    constexpr std::size_t ahead = 2 * BondedPrefetch::Step;
+    for (const Role role : {Role::Donor, Role::Acceptor}) {
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            if (i + ahead < objects.size() && roles[i + ahead] == role)
+                BondedPrefetch::Lines(objects[i + ahead], BondedPrefetch::AtomBytes);
+            if (roles[i] == role)
+                RegisterTreeEvent(objects[i], Geometric::classType, Geometric::EventMoved, false, nullptr);
+        }
     }
 }
 
@@ -235,11 +256,7 @@ void HBondMonitor::Calculate()
     const Watch self(this);
     std::vector<Object*> atoms;
     if (m_tree) {
-        if (Object* const parent = GetParent()) {
-            DescendentIterator walk(parent, Atom::classType, false);
-            while (Object* const atom = walk.GetNext())
-                atoms.push_back(atom);
-        }
+        atoms = GatherAtoms(true);
     } else {
         // Monitored hydrogens are reached through their heavy atoms.
         OrdCollection hydrogens;
@@ -255,8 +272,7 @@ void HBondMonitor::Calculate()
         }
     }
     WatchStructure(GetParent());
-    CollectDonorAtoms(atoms);
-    CollectAcceptorAtoms(atoms);
+    Collect(atoms, true, true);
     if (self.alive)
         SetNeedsRecalc(false);
 }
@@ -270,9 +286,8 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     const Color color = GetDrawingColor();
     std::vector<End> donors;
     std::vector<End> acceptors;
-    SplitItems(*this, donors, acceptors);
-    const std::vector<Point3d> donorPositions = PositionsOf(donors);
-    const std::vector<Point3d> acceptorPositions = PositionsOf(acceptors);
+    const Limits limits{m_criterion, m_noHydrogenCriterion};
+    SplitItems(*this, limits, donors, acceptors);
     // The widest limit that takes anything.
     double widest = -1.0;
     for (const double limit : {m_criterion, m_noHydrogenCriterion}) {
@@ -280,76 +295,91 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
             widest = std::max(widest, limit);
     }
     const double reach = widest >= 0.0 ? std::sqrt(widest) : -1.0;
-    ContactSearch donorSearch(donorPositions, reach);
-    ContactSearch acceptorSearch(acceptorPositions, reach);
-    // The bond-path test, around the atom the outer loop holds: gathered at its first pair in reach.
+    ContactSearch donorSearch(PositionsOf(donors), reach);
+    ContactSearch acceptorSearch(PositionsOf(acceptors), reach);
+    const std::size_t monitoredDonors = donors.size();
+
+    // The pairs that pass every test but the bond path, in the order they are drawn; the atom the
+    // search held when it found a pair (the donor of an internal pair, the other atom of an external
+    // one) is its centre for the bond path.
+    struct Candidate {
+        std::uint32_t donor;
+        std::uint32_t acceptor;
+        bool donorHeld;
+    };
+    std::vector<Candidate> candidates;
+    const auto offer = [&](std::size_t donor, std::size_t acceptor, bool donorHeld) {
+        if (MayBond(acceptors[acceptor], donors[donor]))
+            candidates.push_back({static_cast<std::uint32_t>(donor), static_cast<std::uint32_t>(acceptor), donorHeld});
+    };
+    if (m_tree || m_internal) {
+        for (std::size_t d = 0; d < monitoredDonors; ++d)
+            acceptorSearch.ForEachNear(donors[d].position,
+                                       [&](std::int32_t a) { offer(d, static_cast<std::size_t>(a), true); });
+    }
+    // External pairs: the other atoms below the parent join the lists after the items.
+    if (Object* const parent = GetParent(); parent && !m_tree) {
+        std::vector<const Atom*> monitored;
+        monitored.reserve(donors.size() + acceptors.size());
+        for (const std::vector<End>* ends : {&donors, &acceptors}) {
+            for (const End& end : *ends)
+                monitored.push_back(end.atom);
+        }
+        std::sort(monitored.begin(), monitored.end());
+        std::vector<std::int32_t> nearDonors;
+        std::vector<std::int32_t> nearAcceptors;
+        std::vector<TreeNode*> others;
+        parent->GetDescendents(Atom::classType, others);
+        for (TreeNode* const node : others) {
+            auto* const atom = static_cast<Atom*>(node);
+            if (std::binary_search(monitored.begin(), monitored.end(), atom))
+                continue;
+            const Point3d position = atom->GetXYZ();
+            nearDonors.clear();
+            nearAcceptors.clear();
+            donorSearch.ForEachNear(position, [&](std::int32_t j) { nearDonors.push_back(j); });
+            acceptorSearch.ForEachNear(position, [&](std::int32_t j) { nearAcceptors.push_back(j); });
+            if (nearDonors.empty() && nearAcceptors.empty())
+                continue;
+            if (atom->IsHBondAcceptor()) {
+                acceptors.push_back(MakeEnd(*atom, position, limits));
+                for (const std::int32_t d : nearDonors)
+                    offer(static_cast<std::size_t>(d), acceptors.size() - 1, false);
+            } else if (!nearAcceptors.empty() && atom->IsHBondDonor()) {
+                donors.push_back(MakeEnd(*atom, position, limits));
+                for (const std::int32_t a : nearAcceptors)
+                    offer(donors.size() - 1, static_cast<std::size_t>(a), true);
+            }
+        }
+    }
+
+    // The bond path last, the atoms around both ends of the pairs asked for ahead: the atoms within
+    // two bonds of the centre, gathered once for its pairs, met from within two bonds of the other.
+    const auto endOf = [&](const Candidate& pair, bool centre) {
+        return pair.donorHeld == centre ? donors[pair.donor].atom : acceptors[pair.acceptor].atom;
+    };
     BondNeighbourhood near;
     const Atom* centre = nullptr;
-    const auto within = [&](const Atom& held, const Atom& other) {
-        if (centre != &held) {
-            near.Gather(held, 4);
-            centre = &held;
+    m_count.Get() = 0;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        for (const bool held : {true, false}) {
+            const auto at = [&](std::size_t k) { return endOf(candidates[k], held); };
+            BondedPrefetch::Ahead(i, candidates.size(), at, BondedPrefetch::Reach::BondedBonds);
         }
-        return near.Contains(&other);
-    };
-    const auto draw = [&](const Point3d& from, const Point3d& to) {
+        const Candidate& pair = candidates[i];
+        if (centre != endOf(pair, true)) {
+            centre = endOf(pair, true);
+            near.Gather(*centre, 2);
+        }
+        if (near.Reaches(*endOf(pair, false), 2))
+            continue;
+        const Point3d& from = donors[pair.donor].position;
+        const Point3d& to = acceptors[pair.acceptor].position;
         ++m_count.Get();
         list.Add(DashedLinePrimitive(from, to, color, 1.0, GetOID(), 5, true));
         if (m_showLabels)
             list.Add(Text3DPrimitive(StringUtils::Format("%.2f", Distance(from, to)), MidPoint(from, to), 0.2, color,
                                      Font::DefaultFont(), GetOID()));
-    };
-
-    m_count.Get() = 0;
-    if (m_tree || m_internal) {
-        for (const End& donor : donors) {
-            acceptorSearch.ForEachNear(donor.position, [&](std::int32_t j) {
-                const End& acceptor = acceptors[static_cast<std::size_t>(j)];
-                if (IsBondingPair(*acceptor.atom, acceptor.position, *donor.atom, donor.position, GetLimit(*donor.atom),
-                                  [&] { return within(*donor.atom, *acceptor.atom); }))
-                    draw(donor.position, acceptor.position);
-            });
-        }
-    }
-    Object* const parent = GetParent();
-    if (m_tree || !parent)
-        return;
-    std::vector<const Atom*> monitored;
-    monitored.reserve(donors.size() + acceptors.size());
-    for (const std::vector<End>* ends : {&donors, &acceptors}) {
-        for (const End& end : *ends)
-            monitored.push_back(end.atom);
-    }
-    std::sort(monitored.begin(), monitored.end());
-    std::vector<std::int32_t> nearDonors;
-    std::vector<std::int32_t> nearAcceptors;
-    DescendentIterator walk(parent, Atom::classType, false);
-    while (Object* const next = walk.GetNext()) {
-        auto* const other = DynCast<Atom>(next);
-        if (!other || std::binary_search(monitored.begin(), monitored.end(), other))
-            continue;
-        const Point3d position = other->GetXYZ();
-        nearDonors.clear();
-        nearAcceptors.clear();
-        donorSearch.ForEachNear(position, [&](std::int32_t j) { nearDonors.push_back(j); });
-        acceptorSearch.ForEachNear(position, [&](std::int32_t j) { nearAcceptors.push_back(j); });
-        if (nearDonors.empty() && nearAcceptors.empty())
-            continue;
-        if (other->IsHBondAcceptor()) {
-            for (const std::int32_t j : nearDonors) {
-                const End& donor = donors[static_cast<std::size_t>(j)];
-                if (IsBondingPair(*other, position, *donor.atom, donor.position, GetLimit(*donor.atom),
-                                  [&] { return within(*other, *donor.atom); }))
-                    draw(donor.position, position);
-            }
-        } else if (!nearAcceptors.empty() && other->IsHBondDonor()) {
-            for (const std::int32_t j : nearAcceptors) {
-                const End& acceptor = acceptors[static_cast<std::size_t>(j)];
-                if (IsBondingPair(*acceptor.atom, acceptor.position, *other, position, GetLimit(*other),
-                                  [&] { return within(*other, *acceptor.atom); }))
-                    draw(position, acceptor.position);
-            }
-        }
     }
 }
 

@@ -80,10 +80,9 @@ protected:
     void NormalDisplay(DisplayList3D& list) override;
 
 private:
-    class Search;
-
-    // The squared limit for a donor.
-    double GetLimit(const Atom& donor) const;
+    // Watches the objects that are not clipped and not yet items: first those that are donors, then
+    // those that are acceptors (an object that is both counts as a donor), each in order.
+    void Collect(std::span<Object* const> objects, bool donors, bool acceptors);
 
     bool m_tree = false;
     bool m_internal = false;

@@ -1,5 +1,7 @@
 #include <tavrel/monitors/Monitor.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -103,6 +105,11 @@ Object* Monitor::GetItem(int index) const
     return index < 0 ? nullptr : m_items.At(static_cast<std::size_t>(index));
 }
 
+std::vector<Object*> Monitor::GetItems(int first) const
+{
+    return m_items.GetObjects(static_cast<std::size_t>(std::max(first, 0)));
+}
+
 void Monitor::RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                 const char* attribute)
 {
@@ -115,23 +122,30 @@ void Monitor::RegisterTreeEvents(Object* object, std::span<const TreeNode::Event
 {
     if (!object)
         return;
-    if (m_items.Count(object->GetOID()) == 0) {
+    const bool added = m_items.Count(object->GetOID()) == 0;
+    if (added)
         m_items.Append(object);
-        object->RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &EventUpdate, false, this, attribute);
+    const TreeNode::EventKind deletion{TreeNode::classType, TreeNode::EventDeleted};
+    if (added && !tree && kinds.size() == 1) {
+        // The common case, a new item watched for one kind: its registrations in one pass.
+        const std::array<TreeNode::EventKind, 2> both{deletion, kinds.front()};
+        object->RegisterEvents(both, &EventUpdate, false, this, attribute);
+        return;
     }
+    if (added)
+        object->RegisterEvent(deletion.type, deletion.code, &EventUpdate, false, this, attribute);
     if (!tree) {
-        for (const TreeNode::EventKind& kind : kinds)
-            object->RegisterEvent(kind.type, kind.code, &EventUpdate, false, this, attribute);
+        object->RegisterEvents(kinds, &EventUpdate, false, this, attribute);
         return;
     }
     // Registering a tree registration again only sets the masks of the whole subtree once more,
     // which the monitors' recalculations would do each time.
-    std::vector<TreeNode::EventKind> added;
+    std::vector<TreeNode::EventKind> missing;
     for (const TreeNode::EventKind& kind : kinds) {
         if (!object->IsRegistered(kind.type, kind.code, &EventUpdate, true, this, attribute))
-            added.push_back(kind);
+            missing.push_back(kind);
     }
-    object->RegisterEvents(added, &EventUpdate, true, this, attribute);
+    object->RegisterEvents(missing, &EventUpdate, true, this, attribute);
 }
 
 void Monitor::UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include <tavrel/foundation/Geometric3d.h>
 #include <tavrel/foundation/Uncopied.h>
@@ -49,6 +50,8 @@ public:
     virtual int GetNumItemsMonitoring() const;
     // Null for an index out of range, an empty slot, and an item that no longer exists.
     virtual Object* GetItem(int index) const;
+    // GetItem of each index from first on, in one pass.
+    std::vector<Object*> GetItems(int first) const;
     // Makes the object an item (with its deletion registration) unless it is one, then registers the
     // callback for (type, code) on it with the monitor as user data. Nothing for null.
     virtual void RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,

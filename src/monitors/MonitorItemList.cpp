@@ -152,6 +152,22 @@ Object* MonitorItemList::At(std::size_t index) const
     return DynCast<Object>(LiveNode(entry.node, entry.oid));
 }
 
+std::vector<Object*> MonitorItemList::GetObjects(std::size_t first) const
+{
+    Compact();
+    std::vector<Object*> objects;
+    objects.reserve(m_entries.size() - std::min(first, m_entries.size()));
+    // Each object is read to tell whether it is alive: a long list asks for them a few entries ahead.
+    constexpr std::size_t ahead = 16;
+    for (std::size_t i = first; i < m_entries.size(); ++i) {
+        if (i + ahead < m_entries.size() && m_entries[i + ahead].node)
+            PrefetchObject(m_entries[i + ahead].node);
+        const Entry& entry = m_entries[i];
+        objects.push_back(DynCast<Object>(LiveNode(entry.node, entry.oid)));
+    }
+    return objects;
+}
+
 std::vector<TreeNode*> MonitorItemList::GetNodes() const
 {
     Compact();

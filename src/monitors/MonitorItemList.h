@@ -42,6 +42,8 @@ public:
     // The object of an entry while it is alive as an Object; null for an empty slot, a deleted object
     // and an index out of range.
     Object* At(std::size_t index) const;
+    // The object of each entry from first on, as At gives it.
+    std::vector<Object*> GetObjects(std::size_t first) const;
     // The objects of the entries whose objects still exist, at least as tree nodes (also while their
     // destruction is under way), one per entry, in order.
     std::vector<TreeNode*> GetNodes() const;

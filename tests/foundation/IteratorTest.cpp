@@ -147,6 +147,9 @@ TEST_F(IteratorTest, ClassRestrictionFiltersYieldsButNotTheWalk)
     new IterMarked(b, "M2");
     DescendentIterator marked(&root, IterMarked::classType, true);
     EXPECT_EQ(Labels(marked), (Names{"M1", "M2"}));
+    std::vector<TreeNode*> found;
+    root.GetDescendents(IterMarked::classType, found);
+    EXPECT_EQ(found, (std::vector<TreeNode*>{a1->GetChild(0), b->GetChild(0)}));
     AncestorIterator markedAbove(a1, IterMarked::classType, true);
     EXPECT_EQ(markedAbove.GetNext(), nullptr);
 }
@@ -219,6 +222,38 @@ TEST(IteratorDeepTree, WalksNeverRecurse)
     while (parents.GetNext())
         ++count;
     EXPECT_EQ(count, depth);
+}
+
+// Wide and deep levels, children removed here and there (arrays with holes) and bare nodes: the
+// one-walk gathering gives what the iterator gives.
+TEST(IteratorDeepTree, GatheredDescendentsComeAsTheIteratorYieldsThem)
+{
+    AttachDataModelDLL();
+    ClassRegistry::Register<IterMarked>();
+    ClassRegistry::Register<IterBareNode>();
+    Object root(nullptr);
+    std::vector<Object*> removed;
+    for (int a = 0; a < 40; ++a) {
+        TreeNode* const group = a % 7 == 3 ? static_cast<TreeNode*>(new IterBareNode(&root)) : new Object(&root);
+        for (int b = 0; b < 3 + a % 29; ++b) {
+            Object* const child = (a + b) % 3 == 0 ? new IterMarked(group, "M") : new Object(group);
+            for (int c = 0; c < (a * b) % 4; ++c)
+                new IterMarked(child, "L");
+            if ((a + 2 * b) % 5 == 0)
+                removed.push_back(child);
+        }
+    }
+    for (Object* child : removed)
+        delete child;
+    for (const std::uint32_t type : {Object::classType, IterMarked::classType}) {
+        std::vector<TreeNode*> expected;
+        DescendentIterator walk(&root, type, false);
+        while (Object* const next = walk.GetNext())
+            expected.push_back(next);
+        std::vector<TreeNode*> found;
+        root.GetDescendents(type, found);
+        EXPECT_EQ(found, expected);
+    }
 }
 
 namespace {

@@ -179,6 +179,9 @@ TEST_F(MonitorTest, LongItemListsKeepTheirOrderThroughRemovalsAndDeletions)
     probe->RegisterTreeEvent(atoms[0], Geometric::classType, Geometric::EventMoved, false, nullptr);
     probe->RegisterTreeEvent(atoms[29], Geometric::classType, Geometric::EventMoved, false, nullptr);
     EXPECT_EQ(probe->Items(), expected);
+    EXPECT_EQ(probe->GetItems(0), expected);
+    EXPECT_EQ(probe->GetItems(5), std::vector<Object*>(expected.begin() + 5, expected.end()));
+    EXPECT_TRUE(probe->GetItems(static_cast<int>(expected.size()) + 1).empty());
     EXPECT_EQ(probe->updates, 10);
     atoms[0]->SetXYZ(Point3d(0, 1, 0));
     EXPECT_EQ(probe->updates, 11);
@@ -318,6 +321,7 @@ TEST_F(MonitorTest, ItemsSurviveBothRecordFormsAndEmptySlotsKeepTheirPlaces)
     Base::SetEventNotify(true);
     ASSERT_EQ(monitor->GetNumItemsMonitoring(), 4);
     EXPECT_EQ(monitor->GetItem(1), nullptr);
+    EXPECT_EQ(monitor->GetItems(1), (std::vector<Object*>{nullptr, b, a}));
 
     const auto expectItems = [](const Molecule* loaded) {
         ASSERT_NE(loaded, nullptr);
