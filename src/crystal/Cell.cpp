@@ -504,10 +504,16 @@ Point3d Cell::ClipVector(const Point3d& from, const Point3d& to, bool fractional
 
 // ---- Gathering
 
+void Cell::HoldMarks()
+{
+    m_marksHeld.Get() = TreeNode::GetCallbacksRun();
+}
+
 bool Cell::Record(Atom& atom, AtomData& record)
 {
     static const UniqueString asymmetricMarker("_ASU");
-    if (Tavrel::IsA<Atom3d>(&atom) && !atom.HasProperty(asymmetricMarker)) {
+    const bool marked = m_marksHeld.Get() == TreeNode::GetCallbacksRun();
+    if (!marked && Tavrel::IsA<Atom3d>(&atom) && !atom.HasProperty(asymmetricMarker)) {
         const TreeNode::Watch alive(&atom);
         atom.SetProperty(asymmetricMarker, std::int32_t{-1}, 0);
         if (!alive.alive)

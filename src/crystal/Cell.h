@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,10 @@ protected:
     // A copy takes its symmetry as its own (the copy of the source's that the member holds).
     void DeepenShallowCopy() override;
 
+    // While no callback runs, every Atom3d below is known to carry "_ASU" (a full walk marked them and
+    // the caller adds no Atom3d): gathering walks do not look for the marker. Ends with ForgetMarks.
+    void HoldMarks();
+    void ForgetMarks() { m_marksHeld.Get().reset(); }
     // The stored frame of the cell (CellUtil::CellOrientation).
     std::int32_t GetStoredOrientation() const { return m_orientation; }
     void StoreOrientation(std::int32_t orientation) { m_orientation = orientation; }
@@ -231,6 +236,8 @@ private:
     OwnedSymmetry m_symmetry;
     Uncopied<bool> m_dirty;
     std::int32_t m_networkHint = 0;
+    // The callback count (TreeNode::GetCallbacksRun) at which the marks were held.
+    Uncopied<std::optional<std::uint64_t>> m_marksHeld;
 };
 
 } // namespace Tavrel

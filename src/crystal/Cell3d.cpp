@@ -913,14 +913,27 @@ bool Cell3d::Build(BuildInfo info)
     if (changed) {
         Unbuild();
         AtomDataArray list;
+        const std::uint64_t callbacks = TreeNode::GetCallbacksRun();
         SetupBuilderAtoms(AsymmetricAtoms, list, false);
         if (list.empty()) {
             EnableMapEvents();
             return false;
         }
+        // The steps add no Atom3d: the walk just marked them all, unless a callback ran meanwhile.
+        const struct Marks {
+            Cell3d& cell;
+            ~Marks() { cell.ForgetMarks(); }
+        } marks{*this};
+        if (TreeNode::GetCallbacksRun() == callbacks)
+            HoldMarks();
         const BuildScope scope(*this);
-        if (DoTranslationalOverSpecified(list))
-            SetupBuilderAtoms(AsymmetricAtoms, list, false);
+        // Deleting atoms without a callback leaves the others as they were gathered.
+        if (DoTranslationalOverSpecified(list)) {
+            if (TreeNode::GetCallbacksRun() == callbacks)
+                std::erase_if(list, [](const AtomData& record) { return !record.Live(); });
+            else
+                SetupBuilderAtoms(AsymmetricAtoms, list, false);
+        }
         // Without proximity bonds the list serves only the bonds of the asymmetric atoms, which the
         // expansion of a cell without replicas leaves in their places: the replicas are not gathered.
         const bool asymmetricOnly = Replicas().Empty() && !m_buildInfo.GetProximityBonding();

@@ -305,6 +305,37 @@ TEST_F(CellBuildTest, AnImageDeletedWhileItsAtomsBondsAreCopiedTakesNoBond)
     EXPECT_EQ(ReplicateAtom::FindSymmetryAtom(c, 2)->GetNumBonds(), 0);
 }
 
+// The cell a listener changes when the first image joins it: a new atom, and a marker taken off.
+Cell3d* g_changed = nullptr;
+
+void AddAnAtomOnTheFirstImage(Event& event)
+{
+    Cell3d* const cell = std::exchange(g_changed, nullptr);
+    if (!cell || !IsA<ReplicateAtom>(event.GetTreeNode(true)))
+        return;
+    (new Atom3d(cell, "C"))->SetLabel("E");
+    DynCast<Object>(cell->GetChild(0))->RemoveProperty("_ASU");
+}
+
+TEST_F(CellBuildTest, AtomsAddedOrUnmarkedByAListenerDuringTheBuildAreMarkedAsymmetric)
+{
+    const auto cell = MakeCell(19);
+    AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
+    AddAtom(*cell, *cell, "B", Point3d(0.3, 0.2, 0.1));
+    g_changed = cell.get();
+    cell->RegisterEvent(TreeNode::classType, TreeNode::EventParentSet, AddAnAtomOnTheFirstImage, true, nullptr, nullptr);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    cell->UnregisterAllEvents();
+    EXPECT_EQ(g_changed, nullptr);
+    DescendentIterator walk(cell.get(), Atom3d::classType, false);
+    int atoms = 0;
+    while (Object* const atom = walk.GetNext()) {
+        EXPECT_TRUE(atom->HasProperty("_ASU")) << atom->GetLabel();
+        ++atoms;
+    }
+    EXPECT_EQ(atoms, 3);
+}
+
 TEST_F(CellBuildTest, ABondFromASpecialPositionIsClosedOnBothSidesWithItsAttributes)
 {
     // A on the inversion centre at the cell's middle: its image is A itself one cell down, so the image
