@@ -156,11 +156,13 @@ bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
     m_calculated = true;
     if (store) {
         // A listener may delete atoms of the collection while the charges are stored (asking for a
-        // deleted atom's memory ahead is harmless: it reads nothing).
+        // deleted atom's memory ahead is harmless: it reads nothing); until an object is deleted,
+        // every atom is there.
+        const std::uint64_t destroyed = Base::GetDestroyedCount();
         for (std::size_t i = 0; i < n; ++i) {
             if (const std::size_t ahead = i + 2 * BondedPrefetch::Step; ahead < n)
                 BondedPrefetch::Lines(m_atoms[ahead], sizeof(Atom3d));
-            if (Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
+            if (Base::GetDestroyedCount() == destroyed || Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
                 static_cast<Atom3d*>(m_atoms[i])->SetCharge(m_charges[i]);
         }
     }
