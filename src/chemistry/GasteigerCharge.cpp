@@ -10,6 +10,7 @@
 #include <tavrel/chemistry/BondedPrefetch.h>
 #include <tavrel/chemistry/GasteigerSolver.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/platform/PageAdvice.h>
 
 namespace Tavrel {
 
@@ -125,6 +126,7 @@ bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
     // Room for four bonded neighbours an atom: what is not filled is never touched.
     GasteigerSolver solver(n, 4 * n);
     AddressIndex::Cursor cursor;
+    ReservePrefaulted(m_atomOIDs, n);
     m_atomOIDs.resize(n);
     const auto at = [this](std::size_t k) { return m_atoms[k]; };
     for (std::size_t i = 0; i < n; ++i) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include <tavrel/chemistry/GasteigerTables.h>
+#include <tavrel/platform/PageAdvice.h>
 
 namespace Tavrel {
 
@@ -220,9 +221,9 @@ std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridizatio
 
 GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
 {
-    m_atoms.reserve(atoms);
-    m_sweep.reserve(atoms);
-    m_start.reserve(atoms + 1);
+    ReservePrefaulted(m_atoms, atoms);
+    ReservePrefaulted(m_sweep, atoms);
+    ReservePrefaulted(m_start, atoms + 2);
     m_start.push_back(0);
     m_neighbours.reserve(slots);
     m_bondCode.reserve(slots);
@@ -235,7 +236,9 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     Type();
     Parameterise();
     LinkSlots();
+    ReservePrefaulted(m_charge, n);
     m_charge.assign(n, 0.0);
+    ReservePrefaulted(m_hydrogenCharge, m_numWithHydrogens);
     m_hydrogenCharge.assign(m_numWithHydrogens, 0.0);
     Result result;
     result.converged = Iterate();
@@ -509,6 +512,7 @@ void GasteigerSolver::LinkSlots()
         pair.flow = flows++;
         m_neighbours[static_cast<std::size_t>(pair.slot)] = ~pair.flow;
     }
+    ReservePrefaulted(m_flow, static_cast<std::size_t>(flows));
     m_flow.assign(static_cast<std::size_t>(flows), 0.0);
 }
 

@@ -3,11 +3,22 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace Tavrel {
 
 // Maps in every page of [bytes, bytes + size) now, writable, in one call instead of one fault per
 // page on first touch.
 void PrefaultPages(void* bytes, std::size_t size) noexcept;
+
+// Room for count elements, mapped in at once when they fill many pages (a vector about to be filled).
+template <class T>
+void ReservePrefaulted(std::vector<T>& vector, std::size_t count)
+{
+    constexpr std::size_t ManyPagesBytes = std::size_t{64} << 10;
+    vector.reserve(count);
+    if (count * sizeof(T) >= ManyPagesBytes)
+        PrefaultPages(vector.data(), count * sizeof(T));
+}
 
 } // namespace Tavrel
