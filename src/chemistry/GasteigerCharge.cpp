@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -118,6 +119,7 @@ bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
     const std::size_t n = m_atoms.size();
 
     // Each atom's index; a repeated atom answers with its last index.
+    m_index.Reserve(std::span<TreeNode* const>(m_atoms));
     for (std::size_t i = 0; i < n; ++i)
         m_index.Insert(m_atoms[i], static_cast<std::int32_t>(i));
 

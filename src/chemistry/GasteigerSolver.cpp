@@ -225,8 +225,9 @@ GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
     ReservePrefaulted(m_sweep, atoms);
     ReservePrefaulted(m_start, atoms + 2);
     m_start.push_back(0);
-    m_neighbours.reserve(slots);
-    m_bondCode.reserve(slots);
+    // Most atoms list about two (a chain or tree of n atoms has n - 1 bonds).
+    ReservePrefaulted(m_neighbours, slots, 2 * atoms);
+    ReservePrefaulted(m_bondCode, slots, 2 * atoms);
 }
 
 GasteigerSolver::Result GasteigerSolver::Solve()
