@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -10,6 +11,7 @@
 #include <tavrel/chemistry/BondedPrefetch.h>
 #include <tavrel/chemistry/GasteigerSolver.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/platform/PageAdvice.h>
 
 namespace Tavrel {
 
@@ -117,6 +119,7 @@ bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
     const std::size_t n = m_atoms.size();
 
     // Each atom's index; a repeated atom answers with its last index.
+    m_index.Reserve(std::span<TreeNode* const>(m_atoms));
     for (std::size_t i = 0; i < n; ++i)
         m_index.Insert(m_atoms[i], static_cast<std::int32_t>(i));
 
@@ -125,6 +128,7 @@ bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
     // Room for four bonded neighbours an atom: what is not filled is never touched.
     GasteigerSolver solver(n, 4 * n);
     AddressIndex::Cursor cursor;
+    ReservePrefaulted(m_atomOIDs, n);
     m_atomOIDs.resize(n);
     const auto at = [this](std::size_t k) { return m_atoms[k]; };
     for (std::size_t i = 0; i < n; ++i) {
@@ -156,11 +160,13 @@ bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
     m_calculated = true;
     if (store) {
         // A listener may delete atoms of the collection while the charges are stored (asking for a
-        // deleted atom's memory ahead is harmless: it reads nothing).
+        // deleted atom's memory ahead is harmless: it reads nothing); until an object is deleted,
+        // every atom is there.
+        const std::uint64_t destroyed = Base::GetDestroyedCount();
         for (std::size_t i = 0; i < n; ++i) {
             if (const std::size_t ahead = i + 2 * BondedPrefetch::Step; ahead < n)
                 BondedPrefetch::Lines(m_atoms[ahead], sizeof(Atom3d));
-            if (Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
+            if (Base::GetDestroyedCount() == destroyed || Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
                 static_cast<Atom3d*>(m_atoms[i])->SetCharge(m_charges[i]);
         }
     }

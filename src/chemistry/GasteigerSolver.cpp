@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include <tavrel/chemistry/GasteigerTables.h>
+#include <tavrel/platform/PageAdvice.h>
 
 namespace Tavrel {
 
@@ -220,12 +221,13 @@ std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridizatio
 
 GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
 {
-    m_atoms.reserve(atoms);
-    m_sweep.reserve(atoms);
-    m_start.reserve(atoms + 1);
+    ReservePrefaulted(m_atoms, atoms);
+    ReservePrefaulted(m_sweep, atoms);
+    ReservePrefaulted(m_start, atoms + 2);
     m_start.push_back(0);
-    m_neighbours.reserve(slots);
-    m_bondCode.reserve(slots);
+    // Most atoms list about two (a chain or tree of n atoms has n - 1 bonds).
+    ReservePrefaulted(m_neighbours, slots, 2 * atoms);
+    ReservePrefaulted(m_bondCode, slots, 2 * atoms);
 }
 
 GasteigerSolver::Result GasteigerSolver::Solve()
@@ -235,8 +237,10 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     Type();
     Parameterise();
     LinkSlots();
+    ReservePrefaulted(m_charge, n);
     m_charge.assign(n, 0.0);
-    m_hydrogenCharge.assign(n, 0.0);
+    ReservePrefaulted(m_hydrogenCharge, m_numWithHydrogens);
+    m_hydrogenCharge.assign(m_numWithHydrogens, 0.0);
     Result result;
     result.converged = Iterate();
     AddGroupCharges();
@@ -256,14 +260,16 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     };
     for (const double q : m_charge)
         take(q);
-    for (std::size_t a = 0; a < n; ++a) {
+    for (std::size_t a = 0, k = 0; a < n; ++a) {
         for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
-            take(m_hydrogenCharge[a]);
+            take(m_hydrogenCharge[k]);
+        k += m_sweep[a].hydrogens > 0 ? 1 : 0;
     }
     // Each atom's implicit hydrogens fold into it.
-    for (std::size_t a = 0; a < n; ++a) {
+    for (std::size_t a = 0, k = 0; a < n; ++a) {
         for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
-            m_charge[a] += m_hydrogenCharge[a];
+            m_charge[a] += m_hydrogenCharge[k];
+        k += m_sweep[a].hydrogens > 0 ? 1 : 0;
     }
     return result;
 }
@@ -507,6 +513,7 @@ void GasteigerSolver::LinkSlots()
         pair.flow = flows++;
         m_neighbours[static_cast<std::size_t>(pair.slot)] = ~pair.flow;
     }
+    ReservePrefaulted(m_flow, static_cast<std::size_t>(flows));
     m_flow.assign(static_cast<std::size_t>(flows), 0.0);
 }
 
@@ -519,7 +526,7 @@ bool GasteigerSolver::Iterate()
     const std::int32_t* const start = m_start.data();
     const std::int32_t* const link = m_neighbours.data();
     double* const charge = m_charge.data();
-    double* const hydrogenCharge = m_hydrogenCharge.data();
+    double* hydrogenCharge = m_hydrogenCharge.data();
     double* const flow = m_flow.data();
     const Coefficients& hydrogen = table[m_hydrogenRow];
     // From a charge of the iteration start.
@@ -537,39 +544,40 @@ bool GasteigerSolver::Iterate()
             largest = std::max(largest, std::fabs(dq));
             return dq;
         };
-        const auto bondedFlowInto = [&](std::size_t i, double chi, std::size_t j) {
-            const Coefficients& k = table[atoms[j].row];
-            return flowInto(chi, table[atoms[i].row].chiPlus, electronegativity(k, charge[j]), k.chiPlus);
-        };
         for (const BackwardPair& pair : m_backward) {
-            const auto i = static_cast<std::size_t>(pair.atom);
-            const double chi = electronegativity(table[atoms[i].row], charge[i]);
-            flow[pair.flow] = -bondedFlowInto(i, chi, static_cast<std::size_t>(pair.neighbour));
+            const Coefficients& ki = table[atoms[pair.atom].row];
+            const Coefficients& kj = table[atoms[pair.neighbour].row];
+            flow[pair.flow] = -flowInto(electronegativity(ki, charge[pair.atom]), ki.chiPlus,
+                                        electronegativity(kj, charge[pair.neighbour]), kj.chiPlus);
         }
         // One sweep: each atom computes the flows it lists first (its neighbours' charges have not
         // moved yet) and takes its flows in slot order, then those from its implicit hydrogens,
         // each of which takes the negated flow as its only one. The hydrogens of an atom start
         // alike and so stay alike: their flow is computed once.
-        std::size_t next = 0;
+        double* next = flow;
+        hydrogenCharge = m_hydrogenCharge.data();
+        const std::int32_t* slot = link;
         for (std::size_t i = 0; i < n; ++i) {
-            const Coefficients& k = table[atoms[i].row];
+            const SweepEntry atom = atoms[i];
+            const Coefficients& k = table[atom.row];
             const double chi = electronegativity(k, charge[i]);
             double q = charge[i];
-            for (std::int32_t s = start[i]; s < start[i + 1]; ++s) {
-                double dq;
-                if (link[s] >= 0) {
-                    dq = bondedFlowInto(i, chi, static_cast<std::size_t>(link[s]));
-                    flow[next++] = dq;
-                } else {
-                    dq = -flow[~link[s]];
-                }
-                q += dq;
-            }
-            if (atoms[i].hydrogens > 0) {
-                const double dq = flowInto(chi, k.chiPlus, electronegativity(hydrogen, hydrogenCharge[i]), hydrogen.chiPlus);
-                for (std::uint8_t count = 0; count < atoms[i].hydrogens; ++count)
+            for (const std::int32_t* const end = link + start[i + 1]; slot != end; ++slot) {
+                const std::int32_t j = *slot;
+                if (j >= 0) {
+                    const Coefficients& kj = table[atoms[j].row];
+                    const double dq = flowInto(chi, k.chiPlus, electronegativity(kj, charge[j]), kj.chiPlus);
+                    *next++ = dq;
                     q += dq;
-                hydrogenCharge[i] += -dq;
+                } else {
+                    q += -flow[~j];
+                }
+            }
+            if (atom.hydrogens > 0) {
+                const double dq = flowInto(chi, k.chiPlus, electronegativity(hydrogen, *hydrogenCharge), hydrogen.chiPlus);
+                for (std::uint8_t count = atom.hydrogens; count > 0; --count)
+                    q += dq;
+                *hydrogenCharge++ += -dq;
             }
             charge[i] = q;
         }

@@ -38,6 +38,7 @@ public:
         const auto code = static_cast<std::int8_t>(hybridization >= 1 && hybridization <= 3 ? hybridization : 0);
         m_atoms.push_back({atomicNumber, code, 0, charged});
         m_sweep.push_back({0, static_cast<std::uint8_t>(implicitHydrogens)});
+        m_numWithHydrogens += m_sweep.back().hydrogens > 0 ? 1 : 0;
     }
     // A bonded neighbour of the atom (any atom, also one added later), which is neither below the
     // last atom given one nor past the last atom added when Solve runs.
@@ -126,7 +127,9 @@ private:
     std::vector<SweepEntry> m_sweep;
     std::uint8_t m_hydrogenRow = 0;
     std::vector<double> m_charge;  // per atom
-    // Per atom, the charge of each of its implicit hydrogens: alike from the start, they stay alike.
+    // Per atom with implicit hydrogens, in order, the charge of each of them: alike from the start,
+    // they stay alike.
+    std::size_t m_numWithHydrogens = 0;
     std::vector<double> m_hydrogenCharge;
     // The flows of the current iteration, one per slot that computes its pair, in slot order, then
     // those of the backward pairs (stored negated).

@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include <tavrel/platform/PageAdvice.h>
+
 namespace Tavrel {
 
 AddressIndex::AddressIndex(std::size_t objectSize)
@@ -18,6 +20,13 @@ void AddressIndex::Clear()
     m_blocks.Clear();
     m_slots.clear();
     m_inserting = {};
+}
+
+void AddressIndex::ReservePages(std::size_t pages)
+{
+    const std::size_t blockSize = std::size_t{1} << (PageBits - m_shift);
+    const std::size_t limit = std::numeric_limits<std::uint32_t>::max() / blockSize;
+    ReservePrefaulted(m_slots, m_slots.size() + std::min(pages, limit) * blockSize);
 }
 
 void AddressIndex::Insert(const void* address, std::int32_t index)

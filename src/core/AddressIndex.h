@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include <tavrel/core/FlatHashMap.h>
@@ -27,6 +28,20 @@ public:
     };
 
     void Clear();
+    // Room for the objects at these addresses (in any order; those made together share pages), so
+    // that inserting them never copies the slots.
+    template <class Object>
+    void Reserve(std::span<Object* const> objects)
+    {
+        std::size_t pages = 0;
+        std::uintptr_t last = NoPage;
+        for (const Object* const object : objects) {
+            const std::uintptr_t page = reinterpret_cast<std::uintptr_t>(object) >> PageBits;
+            pages += page != last ? 1 : 0;
+            last = page;
+        }
+        ReservePages(pages);
+    }
     // Keeps the index for the object at address, replacing the one kept before.
     void Insert(const void* address, std::int32_t index);
     // The index kept for the address's window, -1 when none: the caller checks that it names the
@@ -49,6 +64,9 @@ public:
     }
 
 private:
+    // Room for the slots of this many more pages, mapped in at once.
+    void ReservePages(std::size_t pages);
+
     static constexpr unsigned PageBits = 12;
     static constexpr std::uintptr_t PageMask = (std::uintptr_t{1} << PageBits) - 1;
     // No page has this number: the map's free key.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include <tavrel/core/AddressIndex.h>
@@ -18,7 +20,8 @@ const void* At(std::uintptr_t address)
 std::vector<std::uintptr_t> Layout(std::size_t objectSize)
 {
     std::vector<std::uintptr_t> addresses;
-    for (const std::uintptr_t region : {std::uintptr_t{0x10000}, std::uintptr_t{0x7f0000001000}, std::uintptr_t{0x5500000000}}) {
+    for (const std::uintptr_t region :
+         {std::uintptr_t{0x10000}, std::uintptr_t{0x7f0000001000}, std::uintptr_t{0x5500000000}}) {
         for (std::uintptr_t i = 0; i < 3000; ++i)
             addresses.push_back(region + i * objectSize);
     }
@@ -27,20 +30,35 @@ std::vector<std::uintptr_t> Layout(std::size_t objectSize)
     return addresses;
 }
 
+// Every object of the layout is found, with room reserved ahead or not.
+void CheckLayout(std::size_t objectSize, bool reserved)
+{
+    AddressIndex index(objectSize);
+    const std::vector<std::uintptr_t> addresses = Layout(objectSize);
+    if (reserved) {
+        // Some pages come twice: the index still takes the room it needs.
+        std::vector<const char*> objects;
+        for (const std::uintptr_t address : addresses)
+            objects.push_back(static_cast<const char*>(At(address)));
+        std::swap(objects[10], objects[5000]);
+        index.Reserve(std::span<const char* const>(objects));
+    }
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+        index.Insert(At(addresses[i]), static_cast<std::int32_t>(i));
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+        ASSERT_EQ(index.Find(At(addresses[i])), static_cast<std::int32_t>(i)) << objectSize << " " << i;
+    // Pages without objects answer -1; inside a run's window, the run's object or none.
+    EXPECT_EQ(index.Find(At(0x300000000000)), -1);
+    EXPECT_EQ(index.Find(nullptr), -1);
+    const std::int32_t near = index.Find(At(addresses[5] + objectSize / 2));
+    EXPECT_TRUE(near == -1 || near == 5 || near == 6) << objectSize;
+}
+
 TEST(AddressIndexTest, FindsEveryObjectOfPackedAndScatteredLayouts)
 {
     for (const std::size_t objectSize : {std::size_t{1}, std::size_t{8}, std::size_t{200}, std::size_t{256}, std::size_t{10000}}) {
-        AddressIndex index(objectSize);
-        const std::vector<std::uintptr_t> addresses = Layout(objectSize);
-        for (std::size_t i = 0; i < addresses.size(); ++i)
-            index.Insert(At(addresses[i]), static_cast<std::int32_t>(i));
-        for (std::size_t i = 0; i < addresses.size(); ++i)
-            ASSERT_EQ(index.Find(At(addresses[i])), static_cast<std::int32_t>(i)) << objectSize << " " << i;
-        // Pages without objects answer -1; inside a run's window, the run's object or none.
-        EXPECT_EQ(index.Find(At(0x300000000000)), -1);
-        EXPECT_EQ(index.Find(nullptr), -1);
-        const std::int32_t near = index.Find(At(addresses[5] + objectSize / 2));
-        EXPECT_TRUE(near == -1 || near == 5 || near == 6) << objectSize;
+        CheckLayout(objectSize, false);
+        CheckLayout(objectSize, true);
     }
 }
 
