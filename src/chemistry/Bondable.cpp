@@ -449,9 +449,15 @@ const PropertyTable& Bondable::Properties()
                 "Bond Array", [](const Bondable& end) { return std::size_t{end.m_numBonds.Get()}; },
                 [](const Bondable& end, std::size_t i) { return i < end.m_numBonds.Get() ? end.BondData()[i] : nullptr; },
                 [](Bondable& end, std::size_t count) { end.ResizeBonds(count); },
+                // A bond whose record has ended without naming this end is not kept (the end's record
+                // would drop it at its close), so the read drops it with what its record made when
+                // nothing else took them.
                 [](Bondable& end, std::size_t i, Bond* bond) {
-                    if (i < end.m_numBonds.Get())
-                        end.BondData()[i] = bond;
+                    if (i >= end.m_numBonds.Get())
+                        return false;
+                    const bool kept = !bond || bond->m_reading || bond->HasEnd(end);
+                    end.BondData()[i] = kept ? bond : nullptr;
+                    return kept;
                 })
             .BeforeLoad([](Bondable& end, Archive&, PropertyArchive* stream) {
                 if (stream)

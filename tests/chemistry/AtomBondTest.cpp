@@ -1009,3 +1009,29 @@ TEST_F(AtomBondTest, ABondThatAnEndDoesNotListIsListedByALoadAndForgottenByARefu
     }
     EXPECT_EQ(CountLiveObjectsForTests(), live);
 }
+
+TEST_F(AtomBondTest, ABondFirstReadInTheListOfAnAtomItDoesNotNameGoesWithWhatItsRecordMade)
+{
+    // The stranger lists a bond of two other atoms, so the bond's record and its ends' are read inside
+    // the stranger's list. The stranger drops the bond; nothing else holds it or its ends.
+    auto* const a = new Atom3d(nullptr, "C");
+    auto* const b = new Atom3d(nullptr, "N");
+    Bond* const ab = a->MakeBond(b, Bond::Single);
+    Atom3d stranger(nullptr, "O");
+    BondListAccess::List(stranger, ab);
+    const RecordStream::Bytes compressed = RecordStream::Save(stranger, RecordStream::Form::Compressed);
+    const RecordStream::Bytes plain = RecordStream::Save(stranger, RecordStream::Form::Plain);
+    BondListAccess::Unlist(stranger, ab);
+    delete a;
+    delete b;
+
+    const std::size_t live = CountLiveObjectsForTests();
+    for (const auto& [bytes, form] : {std::pair{compressed, RecordStream::Form::Compressed},
+                                      std::pair{plain, RecordStream::Form::Plain}}) {
+        const std::unique_ptr<Atom3d> loaded = RecordStream::LoadAs<Atom3d>(bytes, form);
+        ASSERT_NE(loaded, nullptr);
+        EXPECT_EQ(loaded->GetNumBonds(), 0);
+        EXPECT_EQ(CountLiveObjectsForTests(), live + 1);
+    }
+    EXPECT_EQ(CountLiveObjectsForTests(), live);
+}
