@@ -392,6 +392,15 @@ void TreeNode::GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) c
     });
 }
 
+void TreeNode::ForEachDescendent(std::uint32_t type, void (*visit)(TreeNode* node, void* context), void* context) const
+{
+    VisitDescendants(this, [&](TreeNode* node) {
+        if (node->IsA(type))
+            visit(node, context);
+        return true;
+    });
+}
+
 int TreeNode::GetNumDescendents(std::uint32_t type) const
 {
     int count = 0;

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <tavrel/core/Arrays.h>
@@ -165,6 +166,16 @@ public:
     // Appends the descendants of the class type (IsA), in pre-order, this node excluded: what a
     // DescendentIterator over the type gives, in one walk that asks for the nodes ahead.
     void GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) const;
+    // Calls visit(node) for each descendant of the class type, in GetDescendents' order, as the walk
+    // reaches it: what is read of a node there costs no second trip to memory, as a pass over the
+    // gathered list would once the tree outgrows the cache. The visit must not change the tree.
+    template <class Visit>
+    void ForEachDescendent(std::uint32_t type, Visit&& visit) const
+    {
+        using Callable = std::remove_reference_t<Visit>;
+        ForEachDescendent(type, [](TreeNode* node, void* callable) { (*static_cast<Callable*>(callable))(node); }, &visit);
+    }
+    void ForEachDescendent(std::uint32_t type, void (*visit)(TreeNode* node, void* context), void* context) const;
     int GetNumDescendents(std::uint32_t type) const;
     int GetNumDescendents(std::span<const std::uint32_t> types) const;
     int GetNumAncestors() const;

@@ -81,6 +81,8 @@ protected:
     // The callback of every registration a monitor makes; the event's user data is the monitor.
     static void EventUpdate(Event& event);
 
+    // Makes room for this many more items, ahead of adding them one by one.
+    void ReserveItems(std::size_t more) { m_items.Reserve(more); }
     // The object has an entry among the items; false for null.
     bool IsMonitoredItem(const Object* object) const;
     // False when no item is a monitor, known without reading the items.

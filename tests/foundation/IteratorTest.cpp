@@ -225,7 +225,7 @@ TEST(IteratorDeepTree, WalksNeverRecurse)
 }
 
 // Wide and deep levels, children removed here and there (arrays with holes) and bare nodes: the
-// one-walk gathering gives what the iterator gives.
+// one-walk gathering and visit give what the iterator gives.
 TEST(IteratorDeepTree, GatheredDescendentsComeAsTheIteratorYieldsThem)
 {
     AttachDataModelDLL();
@@ -253,6 +253,9 @@ TEST(IteratorDeepTree, GatheredDescendentsComeAsTheIteratorYieldsThem)
         std::vector<TreeNode*> found;
         root.GetDescendents(type, found);
         EXPECT_EQ(found, expected);
+        std::vector<TreeNode*> visited;
+        root.ForEachDescendent(type, [&visited](TreeNode* node) { visited.push_back(node); });
+        EXPECT_EQ(visited, expected);
     }
 }
 
