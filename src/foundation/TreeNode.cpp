@@ -392,11 +392,11 @@ void TreeNode::GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) c
     });
 }
 
-void TreeNode::ForEachDescendent(std::uint32_t type, void (*visit)(TreeNode* node, void* context), void* context) const
+void TreeNode::ForEachDescendent(const DescendentVisit& visit) const
 {
-    VisitDescendants(this, [&](TreeNode* node) {
-        if (node->IsA(type))
-            visit(node, context);
+    VisitDescendants(this, [&visit](TreeNode* node) {
+        if (node->IsA(visit.type))
+            visit.visit(node, visit.context);
         return true;
     });
 }

@@ -243,13 +243,14 @@ void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool a
 
 void HBondMonitor::CollectBelow(Object& parent)
 {
-    // Each atom is told apart as the walk reaches it, before it leaves the cache.
+    // Each atom is told apart as the walk that sets the masks of the parent's subtree reaches it
+    // (registrations held already: a walk of its own), before it leaves the cache.
     NewItems found;
-    parent.ForEachDescendent(Atom::classType, [&](TreeNode* node) {
+    auto add = [&](TreeNode* node) {
         auto* const atom = static_cast<Object*>(node);
         found.Add(atom, RoleOf(atom, true, true));
-    });
-    WatchStructure(&parent);
+    };
+    WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, add));
     Register(found);
 }
 

@@ -98,7 +98,8 @@ private:
     // Watches the objects that are not clipped and not yet items: first those that are donors, then
     // those that are acceptors (an object that is both counts as a donor), each in order.
     void Collect(std::span<Object* const> objects, bool donors, bool acceptors);
-    // Collect over every atom below the parent, after watching the parent's structure.
+    // Collect over every atom below the parent, each told apart within the walk that watches the
+    // parent's structure.
     void CollectBelow(Object& parent);
     // Watches the new items for deletion and movement, the donors first.
     void Register(const NewItems& found);

@@ -58,6 +58,10 @@ public:
                                    const char* attribute);
     // RegisterTreeEvent for each kind in turn, the masks of the object's subtree set in one walk.
     void RegisterTreeEvents(Object* object, std::span<const TreeNode::EventKind> kinds, bool tree, const char* attribute);
+    // RegisterTreeEvents with tree registrations on the object, whose subtree walk also makes the
+    // visit (a walk of its own when every registration was held already).
+    void RegisterTreeEvents(Object& object, std::span<const TreeNode::EventKind> kinds, const char* attribute,
+                            const TreeNode::DescendentVisit& visit);
     // Removes that registration; the object stays an item.
     virtual void UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                      const char* attribute);
