@@ -392,6 +392,15 @@ void TreeNode::GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) c
     });
 }
 
+void TreeNode::ForEachDescendent(const DescendentVisit& visit) const
+{
+    VisitDescendants(this, [&visit](TreeNode* node) {
+        if (node->IsA(visit.type))
+            visit.visit(node, visit.context);
+        return true;
+    });
+}
+
 int TreeNode::GetNumDescendents(std::uint32_t type) const
 {
     int count = 0;

@@ -77,6 +77,22 @@ public:
     // HasAncestor: what copies, references and collections ask of their members. False for null.
     bool IsInSubtreeOf(const TreeNode* node) const;
 
+    // A call for each descendant of a class type, made in GetDescendents' order as a walk reaches it:
+    // what is read of a node there costs no second trip to memory, as a pass over the gathered list
+    // would once the tree outgrows the cache. The call must not change the tree.
+    struct DescendentVisit {
+        std::uint32_t type;
+        void (*visit)(TreeNode* node, void* context);
+        void* context;
+        // Calls visit(node); visit must outlive the value returned.
+        template <class Visit>
+        static DescendentVisit Of(std::uint32_t type, Visit& visit)
+        {
+            return {type, [](TreeNode* node, void* callable) { (*static_cast<Visit*>(callable))(node); },
+                    const_cast<void*>(static_cast<const void*>(&visit))};
+        }
+    };
+
     // Registrations. A plain registration hears the events of this node, a tree registration those
     // of its whole subtree; (TreeNode, EventTreeWide) with the tree flag hears every event below.
     // An equal registration is not added twice; a null callback registers nothing.
@@ -93,6 +109,10 @@ public:
     // subtree are set in one walk for all of them.
     void RegisterEvents(std::span<const EventKind> kinds, Event::Callback callback, bool tree, void* data,
                         const char* attribute);
+    // RegisterEvents of tree registrations whose walk setting the subtree's masks also makes the
+    // visit: one walk of the subtree where registering, then visiting would take two.
+    void RegisterTreeEvents(std::span<const EventKind> kinds, Event::Callback callback, void* data,
+                            const char* attribute, const DescendentVisit& visit);
     // Whether the node holds a registration equal to this one (as RegisterEvent compares them).
     bool IsRegistered(std::uint32_t type, std::uint16_t code, Event::Callback callback, bool tree, void* data,
                       const char* attribute) const;
@@ -165,6 +185,12 @@ public:
     // Appends the descendants of the class type (IsA), in pre-order, this node excluded: what a
     // DescendentIterator over the type gives, in one walk that asks for the nodes ahead.
     void GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) const;
+    void ForEachDescendent(const DescendentVisit& visit) const;
+    template <class Visit>
+    void ForEachDescendent(std::uint32_t type, Visit&& visit) const
+    {
+        ForEachDescendent(DescendentVisit::Of(type, visit));
+    }
     int GetNumDescendents(std::uint32_t type) const;
     int GetNumDescendents(std::span<const std::uint32_t> types) const;
     int GetNumAncestors() const;
@@ -305,6 +331,11 @@ protected:
     void SetMaskFromParents();
     void PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree);
     void PropagateSetEventMasks(std::span<const EventKind> kinds, bool tree);
+    // The bits of tree registrations held above, on a node of the subtree.
+    void SetInheritedMasks(std::span<const EventKind> kinds);
+    // Adds the registrations this node does not hold yet (the masks of a plain one too).
+    void AddRegistrations(std::span<const EventKind> kinds, Event::Callback callback, bool tree, void* data,
+                          const char* attribute);
     // Clears the code's bits on this node (and with tree, in its subtree) except where a remaining
     // registration of the node, or a tree registration above it, still needs them; a node that still
     // holds a registration for (type, code) keeps its bits and those of its subtree.

@@ -219,6 +219,36 @@ void TreeNode::RegisterEvents(std::span<const EventKind> kinds, Event::Callback 
 {
     if (!callback || kinds.empty())
         return;
+    AddRegistrations(kinds, callback, tree, data, attribute);
+    // A tree registration sets the masks of the subtree again even when it was known.
+    if (tree) {
+        ForgetAncestry();
+        PropagateSetEventMasks(kinds, true);
+    }
+}
+
+void TreeNode::RegisterTreeEvents(std::span<const EventKind> kinds, Event::Callback callback, void* data,
+                                  const char* attribute, const DescendentVisit& visit)
+{
+    if (!callback || kinds.empty()) {
+        ForEachDescendent(visit);
+        return;
+    }
+    AddRegistrations(kinds, callback, true, data, attribute);
+    ForgetAncestry();
+    for (const EventKind& kind : kinds)
+        SetEventMask(kind.type, kind.code);
+    VisitDescendants(this, [&](TreeNode* node) {
+        node->SetInheritedMasks(kinds);
+        if (node->IsA(visit.type))
+            visit.visit(node, visit.context);
+        return true;
+    });
+}
+
+void TreeNode::AddRegistrations(std::span<const EventKind> kinds, Event::Callback callback, bool tree, void* data,
+                                const char* attribute)
+{
     const std::uint32_t attributeNumber = AttributeNumber(attribute);
     RegistrationList& registrations = m_extras.EditRegistrations();
     for (const EventKind& kind : kinds) {
@@ -231,11 +261,6 @@ void TreeNode::RegisterEvents(std::span<const EventKind> kinds, Event::Callback 
             if (!tree)
                 SetEventMask(kind.type, kind.code);
         }
-    }
-    // A tree registration sets the masks of the subtree again even when it was known.
-    if (tree) {
-        ForgetAncestry();
-        PropagateSetEventMasks(kinds, true);
     }
 }
 
@@ -405,15 +430,20 @@ void TreeNode::PropagateSetEventMasks(std::span<const EventKind> kinds, bool tre
         if (const ChildArray* ahead = arrayAt(slotsDistance))
             ahead->PrefetchSlots();
         TreeNode* const node = nodes[i];
-        // Every level passes this level's bits down to this byte.
-        for (const EventKind& kind : kinds) {
-            if (kind.type == classType)
-                node->m_levelEventMask.Set(kind.code);
-            else
-                node->SetEventMask(kind.type, kind.code);
-        }
+        node->SetInheritedMasks(kinds);
         if (node->m_children)
             node->m_children->ForEach([&children](TreeNode* child) { children.push_back(child); });
+    }
+}
+
+void TreeNode::SetInheritedMasks(std::span<const EventKind> kinds)
+{
+    // Every level passes this level's bits down to this byte.
+    for (const EventKind& kind : kinds) {
+        if (kind.type == classType)
+            m_levelEventMask.Set(kind.code);
+        else
+            SetEventMask(kind.type, kind.code);
     }
 }
 

@@ -1,5 +1,6 @@
 #include <tavrel/monitors/GeometryMonitor.h>
 
+#include <array>
 #include <unordered_set>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -108,12 +109,26 @@ Point3d GeometryMonitor::GetItemPosition(int index) const
     return item && item != this ? item->GetXYZ() : Point3d::origin;
 }
 
+namespace {
+
+// What a monitor of a whole structure hears below its parent.
+std::array<TreeNode::EventKind, 3> StructureEvents()
+{
+    return {{{TreeNode::classType, TreeNode::EventCreated},
+             {TreeNode::classType, TreeNode::EventParentSet},
+             {Atom3d::classType, Atom3d::EventElementSet}}};
+}
+
+} // namespace
+
 void GeometryMonitor::WatchStructure(Object* parent)
 {
-    const TreeNode::EventKind kinds[] = {{TreeNode::classType, TreeNode::EventCreated},
-                                         {TreeNode::classType, TreeNode::EventParentSet},
-                                         {Atom3d::classType, Atom3d::EventElementSet}};
-    RegisterTreeEvents(parent, kinds, true, nullptr);
+    RegisterTreeEvents(parent, StructureEvents(), true, nullptr);
+}
+
+void GeometryMonitor::WatchStructure(Object& parent, const TreeNode::DescendentVisit& visit)
+{
+    RegisterTreeEvents(parent, StructureEvents(), nullptr, visit);
 }
 
 std::vector<Object*> GeometryMonitor::GatherAtoms(bool tree) const

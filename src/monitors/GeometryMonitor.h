@@ -100,6 +100,8 @@ protected:
     // nodes created below it or joining it (an atom joins its parent once it is made) and changes of
     // element below it. Nothing for null.
     void WatchStructure(Object* parent);
+    // WatchStructure of a parent whose subtree walk also makes the visit.
+    void WatchStructure(Object& parent, const TreeNode::DescendentVisit& visit);
     // The atoms a flag monitor considers: with tree, every atom below the parent in pre-order (none
     // without a parent); otherwise the items that are atoms, in item order.
     std::vector<Object*> GatherAtoms(bool tree) const;

@@ -79,19 +79,13 @@ std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
     return positions;
 }
 
-// The role an object takes as an item.
-enum class Role : std::uint8_t { None, Donor, Acceptor };
-
 } // namespace
 
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Green());
-    if (!parent)
-        return;
-    const std::vector<Object*> atoms = GatherAtoms(true);
-    WatchStructure(parent);
-    Collect(atoms, true, true);
+    if (parent)
+        CollectBelow(*parent);
 }
 
 HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool internal)
@@ -223,30 +217,53 @@ void HBondMonitor::CollectAcceptorAtoms(std::span<Object* const> objects)
     Collect(objects, false, true);
 }
 
+HBondMonitor::Role HBondMonitor::RoleOf(const Object* object, bool donors, bool acceptors) const
+{
+    if (!object || object->IsClipped() || IsMonitoredItem(object))
+        return Role::None;
+    if (const auto* const atom = DynCast<Atom>(object)) {
+        if (donors && atom->IsHBondDonor())
+            return Role::Donor;
+        if (acceptors && atom->IsHBondAcceptor())
+            return Role::Acceptor;
+    }
+    return Role::None;
+}
+
 void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool acceptors)
 {
     // Each new object is read once (and its bonded atoms with it), as a donor, else as an acceptor.
-    std::vector<Role> roles(objects.size(), Role::None);
+    NewItems found;
     for (std::size_t i = 0; i < objects.size(); ++i) {
         BondedPrefetch::Ahead(i, objects.size(), [objects](std::size_t k) { return objects[k]; });
-        Object* const object = objects[i];
-        if (!object || object->IsClipped() || IsMonitoredItem(object))
-            continue;
-        if (const auto* const atom = DynCast<Atom>(object)) {
-            if (donors && atom->IsHBondDonor())
-                roles[i] = Role::Donor;
-            else if (acceptors && atom->IsHBondAcceptor())
-                roles[i] = Role::Acceptor;
-        }
+        found.Add(objects[i], RoleOf(objects[i], donors, acceptors));
     }
-    // Registering writes into each object: those of the same role a few places on are asked for.
+    Register(found);
+}
+
+void HBondMonitor::CollectBelow(Object& parent)
+{
+    // Each atom is told apart as the walk that sets the masks of the parent's subtree reaches it
+    // (registrations held already: a walk of its own), before it leaves the cache.
+    NewItems found;
+    auto add = [&](TreeNode* node) {
+        auto* const atom = static_cast<Object*>(node);
+        found.Add(atom, RoleOf(atom, true, true));
+    };
+    WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, add));
+    Register(found);
+}
+
+void HBondMonitor::Register(const NewItems& found)
+{
+    // Registering writes into each object: those a few places on are asked for.
     constexpr std::size_t ahead = 2 * BondedPrefetch::Step;
-    for (const Role role : {Role::Donor, Role::Acceptor}) {
-        for (std::size_t i = 0; i < objects.size(); ++i) {
-            if (i + ahead < objects.size() && roles[i + ahead] == role)
-                BondedPrefetch::Lines(objects[i + ahead], BondedPrefetch::AtomBytes);
-            if (roles[i] == role)
-                RegisterTreeEvent(objects[i], Geometric::classType, Geometric::EventMoved, false, nullptr);
+    ReserveItems(found.donors.size() + found.acceptors.size());
+    for (const std::vector<Object*>* objects : {&found.donors, &found.acceptors}) {
+        for (std::size_t i = 0; i < objects->size(); ++i) {
+            if (i + ahead < objects->size())
+                BondedPrefetch::Lines((*objects)[i + ahead], BondedPrefetch::AtomBytes);
+            RegisterTreeEvent((*objects)[i], Geometric::classType, Geometric::EventMoved, false, nullptr);
         }
     }
 }
@@ -254,11 +271,12 @@ void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool a
 void HBondMonitor::Calculate()
 {
     const Watch self(this);
-    std::vector<Object*> atoms;
     if (m_tree) {
-        atoms = GatherAtoms(true);
+        if (Object* const parent = GetParent())
+            CollectBelow(*parent);
     } else {
         // Monitored hydrogens are reached through their heavy atoms.
+        std::vector<Object*> atoms;
         OrdCollection hydrogens;
         for (int i = 0; i < GetNumItemsMonitoring(); ++i) {
             const auto* const atom = DynCast<Atom>(GetItem(i));
@@ -270,9 +288,9 @@ void HBondMonitor::Calculate()
             for (int h = 0; h < hydrogens.GetSize(); ++h)
                 atoms.push_back(hydrogens.GetAt(h));
         }
+        WatchStructure(GetParent());
+        Collect(atoms, true, true);
     }
-    WatchStructure(GetParent());
-    Collect(atoms, true, true);
     if (self.alive)
         SetNeedsRecalc(false);
 }

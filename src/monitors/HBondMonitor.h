@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include <tavrel/monitors/GeometryMonitor.h>
 
@@ -80,9 +81,28 @@ protected:
     void NormalDisplay(DisplayList3D& list) override;
 
 private:
+    // The role an object takes as a new item: none for null, a clipped object, an item, or an atom
+    // that is neither (or not asked for); a donor first.
+    enum class Role : std::uint8_t { None, Donor, Acceptor };
+    Role RoleOf(const Object* object, bool donors, bool acceptors) const;
+    // The new donors and acceptors, each in order.
+    struct NewItems {
+        std::vector<Object*> donors;
+        std::vector<Object*> acceptors;
+        void Add(Object* object, Role role)
+        {
+            if (role != Role::None)
+                (role == Role::Donor ? donors : acceptors).push_back(object);
+        }
+    };
     // Watches the objects that are not clipped and not yet items: first those that are donors, then
     // those that are acceptors (an object that is both counts as a donor), each in order.
     void Collect(std::span<Object* const> objects, bool donors, bool acceptors);
+    // Collect over every atom below the parent, each told apart within the walk that watches the
+    // parent's structure.
+    void CollectBelow(Object& parent);
+    // Watches the new items for deletion and movement, the donors first.
+    void Register(const NewItems& found);
 
     bool m_tree = false;
     bool m_internal = false;

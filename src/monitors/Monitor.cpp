@@ -122,11 +122,15 @@ void Monitor::RegisterTreeEvents(Object* object, std::span<const TreeNode::Event
 {
     if (!object)
         return;
+    if (tree) {
+        RegisterTreeEvents(*object, kinds, attribute, {});
+        return;
+    }
     const bool added = m_items.Count(object->GetOID()) == 0;
     if (added)
         m_items.Append(object);
     const TreeNode::EventKind deletion{TreeNode::classType, TreeNode::EventDeleted};
-    if (added && !tree && kinds.size() == 1) {
+    if (added && kinds.size() == 1) {
         // The common case, a new item watched for one kind: its registrations in one pass.
         const std::array<TreeNode::EventKind, 2> both{deletion, kinds.front()};
         object->RegisterEvents(both, &EventUpdate, false, this, attribute);
@@ -134,18 +138,27 @@ void Monitor::RegisterTreeEvents(Object* object, std::span<const TreeNode::Event
     }
     if (added)
         object->RegisterEvent(deletion.type, deletion.code, &EventUpdate, false, this, attribute);
-    if (!tree) {
-        object->RegisterEvents(kinds, &EventUpdate, false, this, attribute);
-        return;
+    object->RegisterEvents(kinds, &EventUpdate, false, this, attribute);
+}
+
+void Monitor::RegisterTreeEvents(Object& object, std::span<const TreeNode::EventKind> kinds, const char* attribute,
+                                 const TreeNode::DescendentVisit& visit)
+{
+    if (m_items.Count(object.GetOID()) == 0) {
+        m_items.Append(&object);
+        object.RegisterEvent(TreeNode::classType, TreeNode::EventDeleted, &EventUpdate, false, this, attribute);
     }
     // Registering a tree registration again only sets the masks of the whole subtree once more,
     // which the monitors' recalculations would do each time.
     std::vector<TreeNode::EventKind> missing;
     for (const TreeNode::EventKind& kind : kinds) {
-        if (!object->IsRegistered(kind.type, kind.code, &EventUpdate, true, this, attribute))
+        if (!object.IsRegistered(kind.type, kind.code, &EventUpdate, true, this, attribute))
             missing.push_back(kind);
     }
-    object->RegisterEvents(missing, &EventUpdate, true, this, attribute);
+    if (visit.visit)
+        object.RegisterTreeEvents(missing, &EventUpdate, this, attribute, visit);
+    else
+        object.RegisterEvents(missing, &EventUpdate, true, this, attribute);
 }
 
 void Monitor::UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,

@@ -58,6 +58,10 @@ public:
                                    const char* attribute);
     // RegisterTreeEvent for each kind in turn, the masks of the object's subtree set in one walk.
     void RegisterTreeEvents(Object* object, std::span<const TreeNode::EventKind> kinds, bool tree, const char* attribute);
+    // RegisterTreeEvents with tree registrations on the object, whose subtree walk also makes the
+    // visit (a walk of its own when every registration was held already).
+    void RegisterTreeEvents(Object& object, std::span<const TreeNode::EventKind> kinds, const char* attribute,
+                            const TreeNode::DescendentVisit& visit);
     // Removes that registration; the object stays an item.
     virtual void UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                      const char* attribute);
@@ -81,6 +85,8 @@ protected:
     // The callback of every registration a monitor makes; the event's user data is the monitor.
     static void EventUpdate(Event& event);
 
+    // Makes room for this many more items, ahead of adding them one by one.
+    void ReserveItems(std::size_t more) { m_items.Reserve(more); }
     // The object has an entry among the items; false for null.
     bool IsMonitoredItem(const Object* object) const;
     // False when no item is a monitor, known without reading the items.

@@ -74,6 +74,12 @@ void MonitorItemList::Append(Object* object)
     }
 }
 
+void MonitorItemList::Reserve(std::size_t more)
+{
+    if (m_entries.capacity() - m_entries.size() < more)
+        m_entries.reserve(std::max(m_entries.size() + more, 2 * m_entries.size()));
+}
+
 std::size_t MonitorItemList::Count(std::uint32_t oid) const
 {
     if (oid == 0)

@@ -28,6 +28,9 @@ public:
     void Append(Object* object);
     // The number of entries of the object with this OID.
     std::size_t Count(std::uint32_t oid) const;
+    // Makes room for this many more entries (growing geometrically, so that repeated calls stay
+    // amortised O(1) an entry).
+    void Reserve(std::size_t more);
     // Removes the first entry of the object; false when it has none.
     bool RemoveFirst(std::uint32_t oid);
     // Removes every entry of the object.

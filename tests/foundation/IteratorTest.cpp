@@ -10,6 +10,7 @@
 #include <tavrel/foundation/ClassRegistry.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
+#include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/FilterLabel.h>
 #include <tavrel/foundation/GraphTraversal.h>
 #include <tavrel/foundation/Object.h>
@@ -225,7 +226,7 @@ TEST(IteratorDeepTree, WalksNeverRecurse)
 }
 
 // Wide and deep levels, children removed here and there (arrays with holes) and bare nodes: the
-// one-walk gathering gives what the iterator gives.
+// one-walk gathering and visit give what the iterator gives.
 TEST(IteratorDeepTree, GatheredDescendentsComeAsTheIteratorYieldsThem)
 {
     AttachDataModelDLL();
@@ -253,7 +254,26 @@ TEST(IteratorDeepTree, GatheredDescendentsComeAsTheIteratorYieldsThem)
         std::vector<TreeNode*> found;
         root.GetDescendents(type, found);
         EXPECT_EQ(found, expected);
+        std::vector<TreeNode*> visited;
+        root.ForEachDescendent(type, [&visited](TreeNode* node) { visited.push_back(node); });
+        EXPECT_EQ(visited, expected);
     }
+
+    // A tree registration whose mask walk also visits: the same nodes, and every node below hears.
+    std::vector<TreeNode*> marked;
+    root.GetDescendents(IterMarked::classType, marked);
+    std::vector<TreeNode*> visited;
+    auto visit = [&visited](TreeNode* node) { visited.push_back(node); };
+    int heard = 0;
+    const TreeNode::EventKind deleted{TreeNode::classType, TreeNode::EventDeleted};
+    root.RegisterTreeEvents({&deleted, 1}, [](Event& event) { ++*static_cast<int*>(event.GetData()); }, &heard,
+                            nullptr, TreeNode::DescendentVisit::Of(IterMarked::classType, visit));
+    EXPECT_EQ(visited, marked);
+    std::erase_if(marked, [](const TreeNode* node) { return node->GetNumChildren() > 0; });
+    ASSERT_GE(marked.size(), 2u);
+    delete marked.back();
+    delete marked.front();
+    EXPECT_EQ(heard, 2);
 }
 
 namespace {
