@@ -221,13 +221,16 @@ bool Bond::ShallowCopyOK() const
 
 void Bond::DeepenShallowCopy()
 {
+    const auto& source = static_cast<const Bond&>(*GetCopySource());
     Geometric::DeepenShallowCopy();
+    Bondable* const sourceEnd1 = m_atom1;
+    Bondable* const sourceEnd2 = m_atom2;
     m_atom1 = DynCast<Bondable>(m_atom1 ? m_atom1->Copy() : nullptr);
     m_atom2 = DynCast<Bondable>(m_atom2 ? m_atom2->Copy() : nullptr);
     if (m_atom1)
-        m_atom1->AddBond(this);
+        m_atom1->ListCopiedBond(this, *sourceEnd1, source);
     if (m_atom2 && m_atom2 != m_atom1)
-        m_atom2->AddBond(this);
+        m_atom2->ListCopiedBond(this, *sourceEnd2, source);
 }
 
 // ---- Queries

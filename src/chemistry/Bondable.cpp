@@ -106,6 +106,27 @@ void Bondable::AddBond(Bond* bond)
     AnnounceBond(bond);
 }
 
+// Copies are made in tree order, not in the order of each end's list: a copy goes before the first
+// listed copy of a bond the source end lists after its source.
+void Bondable::ListCopiedBond(Bond* bond, const Bondable& sourceEnd, const Bond& source)
+{
+    const auto sources = sourceEnd.GetBonds();
+    const auto found = std::find(sources.begin(), sources.end(), &source);
+    for (auto later = found == sources.end() ? found : found + 1; later != sources.end(); ++later) {
+        const Base* const copy = *later ? GetCopyMade(**later) : nullptr;
+        const auto listed = copy ? std::find(GetBonds().begin(), GetBonds().end(), copy) : GetBonds().end();
+        if (listed != GetBonds().end()) {
+            const auto at = listed - GetBonds().begin();
+            PushBond(bond);
+            Bond** const data = BondData();
+            std::rotate(data + at, data + m_numBonds.Get() - 1, data + m_numBonds.Get());
+            AnnounceBond(bond);
+            return;
+        }
+    }
+    AddBond(bond);
+}
+
 Bond* Bondable::KeepLinked(Bond* bond)
 {
     if (bond->HasEnds())

@@ -122,6 +122,8 @@ private:
     void PushBondGrowing(Bond* bond);
     // Raises EventBondAdded for a listed bond.
     void AnnounceBond(Bond* bond) { NotifyIfHeard(classType, EventBondAdded, nullptr, bond); }
+    // Lists the copy bond of source, a bond of sourceEnd (this object's source), in sourceEnd's order.
+    void ListCopiedBond(Bond* bond, const Bondable& sourceEnd, const Bond& source);
     // A bond that survives as it is built gives its pointer up: the bond without ends is deleted by
     // its maker.
     static Bond* KeepLinked(Bond* bond);

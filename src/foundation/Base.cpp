@@ -487,6 +487,11 @@ const Base* Base::GetCopySource()
     return g_copySource;
 }
 
+Base* Base::GetCopyMade(const Base& source)
+{
+    return Registry().objects.FindCopy(source.m_OID);
+}
+
 void Base::DoNotify(std::uint32_t, std::uint16_t, const char*, void*) {}
 
 bool Base::IsEventMaskSet(std::uint32_t type, std::uint16_t code) const

@@ -132,6 +132,8 @@ protected:
     virtual void DeepenShallowCopy();
     // During DeepenShallowCopy, the object the deepened copy was made from.
     static const Base* GetCopySource();
+    // During a copy, the copy already made of source, else null.
+    static Base* GetCopyMade(const Base& source);
 
     bool IsEventMaskSet(std::uint32_t type, std::uint16_t code) const;
     virtual void SetEventMask(std::uint32_t type, std::uint16_t code);

@@ -823,6 +823,22 @@ TEST_F(AtomBondTest, BondListShrinksAndGrowsWithoutStaleEntries)
     expectEnds(more);
 }
 
+// A copy meets the bonds in tree order; each end lists their copies in its own order all the same.
+TEST_F(AtomBondTest, ACopyListsEachEndsBondsInItsOrderNotInTreeOrder)
+{
+    Molecule molecule(nullptr);
+    auto* const centre = new Atom3d(&molecule, "C");
+    std::vector<Atom3d*> ends;
+    for (int i = 0; i < 6; ++i)
+        ends.push_back(new Atom3d(&molecule, "H"));
+    for (Atom3d* const end : ends)
+        centre->MakeBond(end, Bond::Single);
+    // The six bonds (children 7 to 12) placed in the order 3 0 5 1 4 2.
+    ASSERT_TRUE(molecule.ReorderChildren({0, 1, 2, 3, 4, 5, 6, 8, 10, 12, 7, 11, 9}));
+    const std::unique_ptr<TreeNode> copy(molecule.TreeCopy());
+    ExpectSameAtomsAndBonds(molecule, static_cast<const Molecule&>(*copy));
+}
+
 TEST_F(AtomBondTest, MoleculeSurvivesBothRecordFormsWithEveryField)
 {
     const std::unique_ptr<Molecule> molecule = MakeRichMolecule();
