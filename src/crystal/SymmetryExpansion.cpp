@@ -45,7 +45,6 @@ int RoundToInt(double x)
     return static_cast<int>(std::clamp(std::floor(x + 0.5), -2147483648.0, 2147483647.0));
 }
 
-
 bool IsFinite(const Point3d& p)
 {
     return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
