@@ -927,17 +927,20 @@ bool Cell3d::Build(BuildInfo info)
         if (TreeNode::GetCallbacksRun() == callbacks)
             HoldMarks();
         const BuildScope scope(*this);
+        SymmetryExpansion expansion(Replicas());
         // Deleting atoms without a callback leaves the others as they were gathered.
-        if (DoTranslationalOverSpecified(list)) {
-            if (TreeNode::GetCallbacksRun() == callbacks)
+        if (expansion.DoTranslationalOverSpecified(list)) {
+            if (TreeNode::GetCallbacksRun() == callbacks) {
                 std::erase_if(list, [](const AtomData& record) { return !record.Live(); });
-            else
+            } else {
                 SetupBuilderAtoms(AsymmetricAtoms, list, false);
+                expansion.ForgetTranslationalCheck();
+            }
         }
         // Without proximity bonds the list serves only the bonds of the asymmetric atoms, which the
         // expansion of a cell without replicas leaves in their places: the replicas are not gathered.
         const bool asymmetricOnly = Replicas().Empty() && !m_buildInfo.GetProximityBonding();
-        DoSymmetry(list);
+        expansion.DoSymmetry(list);
         if (asymmetricOnly)
             std::erase_if(list, [](const AtomData& record) { return !record.Live(); });
         else

@@ -535,8 +535,9 @@ void ReplicateAtom::Place(Atom& parent, std::int16_t op, const LatticeOffset& of
         else
             SetInvisible(false);
     }
+    // Without a parent, every parent is valid.
     if (GetParent() != &parent)
-        SetParent(&parent);
+        JoinParent(&parent);
 }
 
 bool ReplicateAtom::MakePeriodic(Atom* parent, const LatticeOffset& offset, Cell* cell)

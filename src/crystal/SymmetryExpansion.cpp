@@ -86,6 +86,27 @@ SymmetryExpansion::SymmetryExpansion(CellReplicas& replicas)
         m_coincidentReach[axis] = Reach(m_specialTolerance + margin, axis) * (1.0 + 1e-9);
 }
 
+// Exactly, so that its image of a position is the position itself.
+bool SymmetryExpansion::IsIdentity(const Operator& op)
+{
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            if (op.rotation[row][column] != (row == column ? 1.0 : 0.0))
+                return false;
+        }
+    }
+    return op.translation[0] == 0.0 && op.translation[1] == 0.0 && op.translation[2] == 0.0;
+}
+
+bool SymmetryExpansion::NearFace(const Vector& wrapped, const double (&reach)[3])
+{
+    for (int axis = 0; axis < 3; ++axis) {
+        if (wrapped[axis] < reach[axis] || wrapped[axis] > 1.0 - reach[axis])
+            return true;
+    }
+    return false;
+}
+
 SymmetryExpansion::Vector SymmetryExpansion::Apply(const Operator& op, const Vector& p) const
 {
     Vector u;
@@ -160,6 +181,7 @@ bool SymmetryExpansion::ForEachCoincident(const ImageGrid& grid, const Vector& w
 SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operator>& ops) const
 {
     Search search;
+    search.identityAlone = !ops.empty() && IsIdentity(ops[0]);
     search.throughAtoms.assign(ops.size(), 0);
     search.query.assign(ops.size(), 0);
     if (!(m_specialTolerance >= 0.0) || !std::isfinite(m_specialTolerance))
@@ -202,6 +224,8 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
             continue;
         search.throughAtoms[l] = 1;
         search.query[j] = 1;
+        if (j == 0)
+            search.identityAlone = l == 0 && search.identityAlone;
         // How far the inverse can stretch a Cartesian displacement: the Frobenius norm of its
         // Cartesian matrix.
         double squares = 0.0;
@@ -231,6 +255,7 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
     if (!usable) {
         search.throughAtoms.assign(ops.size(), 0);
         search.query.assign(ops.size(), 0);
+        search.identityAlone = false;
     }
     return search;
 }
@@ -441,6 +466,7 @@ bool SymmetryExpansion::DoTranslationalOverSpecified(Cell::AtomDataArray& list)
                          {static_cast<std::uint32_t>(i), corner + 1});
         }
     }
+    m_translationsChecked = true;
     bool deleted = false;
     for (std::size_t i = 0; i < count; ++i) {
         const bool repeats = !grid.ForEachNear(Cartesian(wrapped[i]), m_specialTolerance,
@@ -502,7 +528,9 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
         }
         // An atom that is an image of an earlier one goes.
         bool repeats = cellImages.Size() > 0 && !ForEachCoincident(cellImages, own, [](ImageGrid::Tag) { return false; });
-        for (std::size_t j = 0; j < ops.size() && !repeats; ++j) {
+        // An earlier atom at the atom's own place, unshifted, was found by the check of translations.
+        const bool ownPlaceChecked = m_translationsChecked && search.identityAlone && !NearFace(own, m_edgeReach);
+        for (std::size_t j = ownPlaceChecked ? 1 : 0; j < ops.size() && !repeats; ++j) {
             if (!search.query[j])
                 continue;
             repeats = !ForEachShift(wrapped[j], search.reach, [&](const Point3d& at) {

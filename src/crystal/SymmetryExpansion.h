@@ -29,8 +29,12 @@ class SymmetryExpansion {
 public:
     explicit SymmetryExpansion(CellReplicas& replicas);
 
-    // Cell3d::DoTranslationalOverSpecified.
+    // Cell3d::DoTranslationalOverSpecified. Afterwards no record whose atom it kept lies within the
+    // tolerance of an earlier record (unshifted), which DoSymmetry on the same records, or on those
+    // kept, relies on unless told otherwise.
     bool DoTranslationalOverSpecified(Cell::AtomDataArray& list);
+    // The list to expand is not the one DoTranslationalOverSpecified checked (gathered again).
+    void ForgetTranslationalCheck() { m_translationsChecked = false; }
     // Cell3d::DoSymmetry.
     bool DoSymmetry(Cell::AtomDataArray& list);
 
@@ -51,10 +55,16 @@ private:
     struct Search {
         std::vector<std::uint8_t> throughAtoms;
         std::vector<std::uint8_t> query;
+        // The identity is searched for itself alone: it finds only the earlier atoms at an atom's own
+        // place.
+        bool identityAlone = false;
         double radius = 0.0;
         double reach[3] = {0.0, 0.0, 0.0};
     };
 
+    static bool IsIdentity(const Operator& op);
+    // Whether a wrapped position lies within reach (fractional, per axis) of a face of the cell.
+    static bool NearFace(const Vector& wrapped, const double (&reach)[3]);
     Vector Apply(const Operator& op, const Vector& p) const;
     Point3d Cartesian(const Vector& f) const;
     static Vector Wrap(const Vector& u);
@@ -98,6 +108,7 @@ private:
     // above the rounding of their stored positions) can lie.
     double m_coincidentReach[3];
     bool m_isometricGroup = false;
+    bool m_translationsChecked = false;
     // FindCoincidentImages's work: the images' stored positions and their order along a.
     std::vector<Point3d> m_imagePoints;
     std::vector<std::uint32_t> m_imageOrder;

@@ -299,7 +299,7 @@ std::string Object::GetLabel() const
 void Object::SetLabel(std::string_view label)
 {
     m_label = label;
-    DoNotify(classType, EventLabelSet, nullptr, nullptr);
+    NotifyIfHeard(classType, EventLabelSet, nullptr, nullptr);
 }
 
 std::int32_t Object::GetID() const

@@ -221,6 +221,18 @@ void TreeNode::JoinAtConstruction(TreeNode* parent)
     AnnounceParentSet();
 }
 
+void TreeNode::JoinParent(TreeNode* parent)
+{
+    if (m_parent.Get() || GetNumChildren() > 0 || !parent || parent == this) {
+        SetParent(parent);
+        return;
+    }
+    Watch self(this);
+    parent->AddChild(this, -1);
+    if (self.alive)
+        AnnounceParentSet();
+}
+
 void TreeNode::AnnounceParentSet()
 {
     if (!IsHeard(classType, EventParentSet))

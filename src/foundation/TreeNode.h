@@ -296,6 +296,10 @@ protected:
     // Raises an event on this node through DoNotify; false when a listener destroyed the node.
     [[nodiscard]] bool Notify(std::uint32_t type, std::uint16_t code, const char* attribute = nullptr,
                               void* data = nullptr);
+    // SetParent for a class whose IsValidParent takes any parent while the node has none: a node
+    // without parent or children joins the end of parent with no check (nothing else to leave, no
+    // cycle to close); any other goes through SetParent.
+    void JoinParent(TreeNode* parent);
     // Deletes the node, or only takes it out of its parent while it is pinned.
     static void Discard(TreeNode* node);
     // Deletes the subtree deepest first, the last child of each node first; pinned nodes are taken

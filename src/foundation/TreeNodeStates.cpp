@@ -241,7 +241,7 @@ void TreeNode::SetVisibility(bool visible)
 void TreeNode::SetClipped(bool clipped)
 {
     SetFlag(Clipped, clipped);
-    DoNotify(classType, EventDisplayChanged, nullptr, nullptr);
+    NotifyIfHeard(classType, EventDisplayChanged, nullptr, nullptr);
 }
 
 bool TreeNode::IsExpanded() const

@@ -116,6 +116,20 @@ TEST_F(SymmetryExpansionTest, AnImageByAFourFoldAxisGoesInEitherOrderAndAcrossFa
     }
 }
 
+TEST_F(SymmetryExpansionTest, AnAtomRepeatedAcrossFacesOfOppositeSidesGoesWithoutAnyOperator)
+{
+    // B is A one cell over along a and one back along b, which no shift of either onto the far
+    // corners of the cell brings together; D is C two cells over and one down.
+    const auto cell = MakeCell(10, 10, 10);
+    AddAtom(*cell, "A", Point3d(0.0001, 0.9999, 0.5));
+    AddAtom(*cell, "C", Point3d(0.3, 0.4, 0.5));
+    AddAtom(*cell, "B", Point3d(0.9999, 0.0001, 0.5));
+    AddAtom(*cell, "D", Point3d(2.3, 0.4, -0.5));
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(Asymmetric(*cell), (Labels{"A", "C"}));
+    EXPECT_EQ(CountReplicas(*cell), 0u);
+}
+
 TEST_F(SymmetryExpansionTest, AnOperatorWithoutItsInverseRemovesOnlyItsOwnImages)
 {
     for (const bool imageFirst : {false, true}) {
