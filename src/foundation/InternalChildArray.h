@@ -43,7 +43,6 @@ public:
     Node** end() { return m_data + m_size; }
     Node* const* begin() const { return m_data; }
     Node* const* end() const { return m_data + m_size; }
-    Node*& back() { return m_data[m_size - 1]; }
     Node* back() const { return m_data[m_size - 1]; }
 
     // push_back where size() < capacity().

@@ -407,8 +407,7 @@ void TreeNode::GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) c
 void TreeNode::ForEachDescendent(const DescendentVisit& visit) const
 {
     VisitDescendants(this, [&visit](TreeNode* node) {
-        if (node->IsA(visit.type))
-            visit.visit(node, visit.context);
+        visit(node);
         return true;
     });
 }

@@ -84,6 +84,12 @@ public:
         std::uint32_t type;
         void (*visit)(TreeNode* node, void* context);
         void* context;
+        // Makes the call when the node is of the type.
+        void operator()(TreeNode* node) const
+        {
+            if (node->IsA(type))
+                visit(node, context);
+        }
         // Calls visit(node); visit must outlive the value returned.
         template <class Visit>
         static DescendentVisit Of(std::uint32_t type, Visit& visit)
@@ -333,8 +339,8 @@ protected:
     // Mask propagation.
     // Sets in this subtree the bits of every tree registration held above it.
     void SetMaskFromParents();
-    void PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree);
-    void PropagateSetEventMasks(std::span<const EventKind> kinds, bool tree);
+    // Sets the kinds' bits on this node and, as a tree registration here does, in its subtree.
+    void PropagateSetEventMasks(std::span<const EventKind> kinds);
     // The bits of tree registrations held above, on a node of the subtree.
     void SetInheritedMasks(std::span<const EventKind> kinds);
     // Adds the registrations this node does not hold yet (the masks of a plain one too).

@@ -223,7 +223,7 @@ void TreeNode::RegisterEvents(std::span<const EventKind> kinds, Event::Callback 
     // A tree registration sets the masks of the subtree again even when it was known.
     if (tree) {
         ForgetAncestry();
-        PropagateSetEventMasks(kinds, true);
+        PropagateSetEventMasks(kinds);
     }
 }
 
@@ -240,8 +240,7 @@ void TreeNode::RegisterTreeEvents(std::span<const EventKind> kinds, Event::Callb
         SetEventMask(kind.type, kind.code);
     VisitDescendants(this, [&](TreeNode* node) {
         node->SetInheritedMasks(kinds);
-        if (node->IsA(visit.type))
-            visit.visit(node, visit.context);
+        visit(node);
         return true;
     });
 }
@@ -378,17 +377,11 @@ bool TreeNode::HoldsRegistration(std::uint32_t type, std::uint16_t code) const
                        [&](const Registration& held) { return held.classType == type && held.code == code; });
 }
 
-void TreeNode::PropagateSetEventMask(std::uint32_t type, std::uint16_t code, bool tree)
-{
-    const EventKind kind{type, code};
-    PropagateSetEventMasks({&kind, 1}, tree);
-}
-
-void TreeNode::PropagateSetEventMasks(std::span<const EventKind> kinds, bool tree)
+void TreeNode::PropagateSetEventMasks(std::span<const EventKind> kinds)
 {
     for (const EventKind& kind : kinds)
         SetEventMask(kind.type, kind.code);
-    if (!tree || !m_children)
+    if (!m_children)
         return;
     // The subtree in batches of nodes, each batch's children gathered into the next (a batch is taken
     // up once full, so at most a few thousand nodes wait per level). Within a batch the nodes a few
