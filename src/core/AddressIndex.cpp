@@ -24,21 +24,19 @@ void AddressIndex::Clear()
 
 void AddressIndex::ReservePages(std::size_t pages)
 {
-    const std::size_t blockSize = std::size_t{1} << (PageBits - m_shift);
-    const std::size_t limit = std::numeric_limits<std::uint32_t>::max() / blockSize;
-    ReservePrefaulted(m_slots, m_slots.size() + std::min(pages, limit) * blockSize);
+    const std::size_t limit = std::numeric_limits<std::uint32_t>::max() / BlockSize();
+    ReservePrefaulted(m_slots, m_slots.size() + std::min(pages, limit) * BlockSize());
 }
 
 void AddressIndex::Insert(const void* address, std::int32_t index)
 {
     const auto bits = reinterpret_cast<std::uintptr_t>(address);
     if (bits >> PageBits != m_inserting.page) {
-        const std::size_t blockSize = std::size_t{1} << (PageBits - m_shift);
-        if (m_slots.size() + blockSize > std::numeric_limits<std::uint32_t>::max())
+        if (m_slots.size() + BlockSize() > std::numeric_limits<std::uint32_t>::max())
             throw std::length_error("AddressIndex: too many pages");
         const auto [block, added] = m_blocks.Insert(bits >> PageBits, static_cast<std::uint32_t>(m_slots.size()));
         if (added)
-            m_slots.resize(m_slots.size() + blockSize, -1);
+            m_slots.resize(m_slots.size() + BlockSize(), -1);
         m_inserting = {bits >> PageBits, *block};
     }
     m_slots[m_inserting.block + ((bits & PageMask) >> m_shift)] = index;

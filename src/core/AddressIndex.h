@@ -66,6 +66,8 @@ public:
 private:
     // Room for the slots of this many more pages, mapped in at once.
     void ReservePages(std::size_t pages);
+    // The slots of a page's block.
+    std::size_t BlockSize() const { return std::size_t{1} << (PageBits - m_shift); }
 
     static constexpr unsigned PageBits = 12;
     static constexpr std::uintptr_t PageMask = (std::uintptr_t{1} << PageBits) - 1;
