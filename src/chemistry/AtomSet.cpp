@@ -118,7 +118,7 @@ void AtomSet::DeepenShallowCopy()
     const std::vector<Object*> former = m_members.GetSnapshot();
     RemoveAllAtoms();
     for (const Object* member : former) {
-        if (member == copyRoot || member->IsInSubtreeOf(copyRoot))
+        if (TreeNode::IsInsideCopy(member))
             Add(DynCast<Atom>(member->Copy()));
     }
 }

@@ -214,9 +214,7 @@ Bond::~Bond()
 
 bool Bond::ShallowCopyOK() const
 {
-    const TreeNode* const root = GetCopyRoot();
-    const auto inside = [root](const TreeNode* node) { return node && (node == root || node->IsInSubtreeOf(root)); };
-    return inside(this) && inside(m_atom1) && inside(m_atom2);
+    return IsInsideCopy(this) && IsInsideCopy(m_atom1) && IsInsideCopy(m_atom2);
 }
 
 void Bond::DeepenShallowCopy()

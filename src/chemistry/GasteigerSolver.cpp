@@ -260,16 +260,15 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     };
     for (const double q : m_charge)
         take(q);
+    // Each atom's implicit hydrogens, once taken, fold into it.
     for (std::size_t a = 0, k = 0; a < n; ++a) {
+        if (m_sweep[a].hydrogens == 0)
+            continue;
         for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
             take(m_hydrogenCharge[k]);
-        k += m_sweep[a].hydrogens > 0 ? 1 : 0;
-    }
-    // Each atom's implicit hydrogens fold into it.
-    for (std::size_t a = 0, k = 0; a < n; ++a) {
         for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
             m_charge[a] += m_hydrogenCharge[k];
-        k += m_sweep[a].hydrogens > 0 ? 1 : 0;
+        ++k;
     }
     return result;
 }

@@ -467,8 +467,7 @@ bool Conformation::ShallowCopyOK() const
     Object* const reference = GetReference();
     if (!reference)
         return true;
-    const TreeNode* const root = GetCopyRoot();
-    return (reference == root || (root && reference->IsInSubtreeOf(root))) && ValidateReference(reference);
+    return IsInsideCopy(reference) && ValidateReference(reference);
 }
 
 void Conformation::DeepenShallowCopy()

@@ -475,11 +475,7 @@ void Conformer::DeepenShallowCopy()
 {
     Geometric::DeepenShallowCopy();
     const auto* const source = static_cast<const Conformer*>(GetCopySource());
-    const TreeNode* const root = GetCopyRoot();
-    const auto inside = [root](const OrdCollection& members) {
-        const Object* const common = members.FindCommonAncestor();
-        return common && root && (common == root || common->IsInSubtreeOf(root));
-    };
+    const auto inside = [](const OrdCollection& members) { return IsInsideCopy(members.FindCommonAncestor()); };
     OrdCollection atoms;
     source->GetConformerAtomSet(atoms);
     if (inside(atoms))

@@ -112,9 +112,8 @@ void ConformerJack::FinishLoading(std::uint32_t schema)
 void ConformerJack::DeepenShallowCopy()
 {
     Bondable::DeepenShallowCopy();
-    const TreeNode* const root = GetCopyRoot();
-    const auto copied = [root](Bondable* atom) -> Bondable* {
-        if (!atom || !root || (atom != root && !atom->IsInSubtreeOf(root)))
+    const auto copied = [](Bondable* atom) -> Bondable* {
+        if (!IsInsideCopy(atom))
             return atom;
         return DynCast<Bondable>(atom->Copy());
     };

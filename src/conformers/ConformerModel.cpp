@@ -872,9 +872,6 @@ void ConformerModel::DeepenShallowCopy()
     const TreeNode* const root = GetCopyRoot();
     DeepCopyAtomSets(root);
     DeepCopyBondSets(root);
-    const auto inside = [root](const TreeNode* node) {
-        return node && root && (node == root || node->IsInSubtreeOf(root));
-    };
     if (Conformer* const reference = source->GetReferenceConformer()) {
         TakeReference(DynCast<Conformer>(reference->Copy()));
         if (m_reference.Get()) {
@@ -883,7 +880,7 @@ void ConformerModel::DeepenShallowCopy()
         }
     }
     for (Conformer* const conformer : source->m_conformers.Members()) {
-        auto* const copy = inside(conformer) ? DynCast<Conformer>(conformer->Copy()) : nullptr;
+        auto* const copy = IsInsideCopy(conformer) ? DynCast<Conformer>(conformer->Copy()) : nullptr;
         if (!copy)
             continue;
         Listen(*copy);
@@ -891,7 +888,7 @@ void ConformerModel::DeepenShallowCopy()
         AttachConformerModel(copy, this);
     }
     Conformer* const occupant = source->GetOccupant();
-    m_occupant.Get() = inside(occupant) ? DynCast<Conformer>(occupant->Copy()) : nullptr;
+    m_occupant.Get() = IsInsideCopy(occupant) ? DynCast<Conformer>(occupant->Copy()) : nullptr;
     m_occupantOID.Get() = m_occupant.Get() ? m_occupant.Get()->GetOID() : 0;
 }
 
