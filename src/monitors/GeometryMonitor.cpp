@@ -119,11 +119,26 @@ std::array<TreeNode::EventKind, 3> StructureEvents()
              {Atom3d::classType, Atom3d::EventElementSet}}};
 }
 
+// What a monitor of a whole structure's chemistry hears below its parent: those, then more.
+std::array<TreeNode::EventKind, 8> ChemistryEvents()
+{
+    const std::array<TreeNode::EventKind, 3> structure = StructureEvents();
+    return {{structure[0],
+             structure[1],
+             structure[2],
+             {TreeNode::classType, TreeNode::EventDeleted},
+             {Atom3d::classType, Atom3d::EventAtomAdded},
+             {Atom3d::classType, Atom3d::EventFormalChargeSet},
+             {Bond::classType, Bond::EventTypeSet},
+             {Geometric::classType, Geometric::EventMoved}}};
+}
+
 } // namespace
 
 void GeometryMonitor::WatchStructure(Object* parent)
 {
-    RegisterTreeEvents(parent, StructureEvents(), true, nullptr);
+    if (parent)
+        RegisterTreeEvents(*parent, StructureEvents(), nullptr);
 }
 
 void GeometryMonitor::WatchStructure(Object& parent, const TreeNode::DescendentVisit& visit)
@@ -162,13 +177,8 @@ void GeometryMonitor::CollectAtoms(std::span<Object* const> objects)
 
 void GeometryMonitor::WatchChemistry(Object* parent)
 {
-    WatchStructure(parent);
-    const TreeNode::EventKind kinds[] = {{TreeNode::classType, TreeNode::EventDeleted},
-                                         {Atom3d::classType, Atom3d::EventAtomAdded},
-                                         {Atom3d::classType, Atom3d::EventFormalChargeSet},
-                                         {Bond::classType, Bond::EventTypeSet},
-                                         {Geometric::classType, Geometric::EventMoved}};
-    RegisterTreeEvents(parent, kinds, true, nullptr);
+    if (parent)
+        RegisterTreeEvents(*parent, ChemistryEvents(), nullptr);
 }
 
 Point3d::Array GeometryMonitor::GetItemPositions() const

@@ -109,7 +109,7 @@ protected:
     void CollectAtoms(std::span<Object* const> objects);
     // WatchStructure, and tree-wide below the parent every change that can change an atom's chirality
     // or valence: deletions of nodes (atoms and bonds), atoms arriving, formal charges, bond types and
-    // moves. Nothing for null.
+    // moves, the subtree's masks set in one walk. Nothing for null.
     void WatchChemistry(Object* parent);
     // The item is one of the moved objects, or a monitor that measures one of them (any depth).
     static bool DependsOn(const Object* item, const SetCollection& moved);

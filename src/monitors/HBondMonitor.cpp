@@ -315,7 +315,6 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     const double reach = widest >= 0.0 ? std::sqrt(widest) : -1.0;
     ContactSearch donorSearch(PositionsOf(donors), reach);
     ContactSearch acceptorSearch(PositionsOf(acceptors), reach);
-    const std::size_t monitoredDonors = donors.size();
 
     // The pairs that pass every test but the bond path, in the order they are drawn; the atom the
     // search held when it found a pair (the donor of an internal pair, the other atom of an external
@@ -331,7 +330,7 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
             candidates.push_back({static_cast<std::uint32_t>(donor), static_cast<std::uint32_t>(acceptor), donorHeld});
     };
     if (m_tree || m_internal) {
-        for (std::size_t d = 0; d < monitoredDonors; ++d)
+        for (std::size_t d = 0; d < donors.size(); ++d)
             acceptorSearch.ForEachNear(donors[d].position,
                                        [&](std::int32_t a) { offer(d, static_cast<std::size_t>(a), true); });
     }

@@ -113,32 +113,21 @@ std::vector<Object*> Monitor::GetItems(int first) const
 void Monitor::RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                 const char* attribute)
 {
-    const TreeNode::EventKind kind{type, code};
-    RegisterTreeEvents(object, {&kind, 1}, tree, attribute);
-}
-
-void Monitor::RegisterTreeEvents(Object* object, std::span<const TreeNode::EventKind> kinds, bool tree,
-                                 const char* attribute)
-{
     if (!object)
         return;
+    const TreeNode::EventKind kind{type, code};
     if (tree) {
-        RegisterTreeEvents(*object, kinds, attribute, {});
+        RegisterTreeEvents(*object, {&kind, 1}, attribute);
         return;
     }
-    const bool added = m_items.Count(object->GetOID()) == 0;
-    if (added)
-        m_items.Append(object);
-    const TreeNode::EventKind deletion{TreeNode::classType, TreeNode::EventDeleted};
-    if (added && kinds.size() == 1) {
-        // The common case, a new item watched for one kind: its registrations in one pass.
-        const std::array<TreeNode::EventKind, 2> both{deletion, kinds.front()};
-        object->RegisterEvents(both, &EventUpdate, false, this, attribute);
+    if (m_items.Count(object->GetOID()) != 0) {
+        object->RegisterEvent(type, code, &EventUpdate, false, this, attribute);
         return;
     }
-    if (added)
-        object->RegisterEvent(deletion.type, deletion.code, &EventUpdate, false, this, attribute);
-    object->RegisterEvents(kinds, &EventUpdate, false, this, attribute);
+    // A new item: its deletion registration and this one in one pass.
+    m_items.Append(object);
+    const std::array<TreeNode::EventKind, 2> both{{{TreeNode::classType, TreeNode::EventDeleted}, kind}};
+    object->RegisterEvents(both, &EventUpdate, false, this, attribute);
 }
 
 void Monitor::RegisterTreeEvents(Object& object, std::span<const TreeNode::EventKind> kinds, const char* attribute,

@@ -56,12 +56,11 @@ public:
     // callback for (type, code) on it with the monitor as user data. Nothing for null.
     virtual void RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                    const char* attribute);
-    // RegisterTreeEvent for each kind in turn, the masks of the object's subtree set in one walk.
-    void RegisterTreeEvents(Object* object, std::span<const TreeNode::EventKind> kinds, bool tree, const char* attribute);
-    // RegisterTreeEvents with tree registrations on the object, whose subtree walk also makes the
-    // visit (a walk of its own when every registration was held already).
+    // RegisterTreeEvent of tree registrations for each kind in turn, the masks of the object's subtree
+    // set in one walk, which also makes the visit (given one: a walk of its own when every
+    // registration was held already).
     void RegisterTreeEvents(Object& object, std::span<const TreeNode::EventKind> kinds, const char* attribute,
-                            const TreeNode::DescendentVisit& visit);
+                            const TreeNode::DescendentVisit& visit = {});
     // Removes that registration; the object stays an item.
     virtual void UnregisterTreeEvent(Object* object, std::uint32_t type, std::uint16_t code, bool tree,
                                      const char* attribute);
