@@ -37,28 +37,34 @@ namespace {
 constexpr double DefaultLengths[3] = {10.0, 10.0, 10.0};
 constexpr double DefaultAngles[3] = {90.0, 90.0, 90.0};
 
-// Answers from the nearest Cell3d above the object. The images are known only to a cell's map: while
-// no map exists, no cell is climbed to for them.
+// The nearest Cell3d above the object, asked for its images. These are known only to a cell's map:
+// while no map exists, no cell is climbed to.
+const Cell3d* MappedCell(const Object& object)
+{
+    return CellSymmetryMap::AnyExists() ? Cell3d::FindCell(&object) : nullptr;
+}
+
+// Answers from the nearest Cell3d above the object.
 class CellAnswers final : public CrystalImageQueries {
 public:
     bool IsPeriodic(const Object& object) const override
     {
-        const Cell3d* const cell = CellSymmetryMap::AnyExists() ? Cell3d::FindCell(&object) : nullptr;
+        const Cell3d* const cell = MappedCell(object);
         return cell && cell->IsPeriodic(&object);
     }
     bool IsSymmetric(const Object& object) const override
     {
-        const Cell3d* const cell = CellSymmetryMap::AnyExists() ? Cell3d::FindCell(&object) : nullptr;
+        const Cell3d* const cell = MappedCell(object);
         return cell && cell->IsSymmetric(&object);
     }
     std::int16_t GetSymmetryOperator(const Object& object) const override
     {
-        const Cell3d* const cell = CellSymmetryMap::AnyExists() ? Cell3d::FindCell(&object) : nullptr;
+        const Cell3d* const cell = MappedCell(object);
         return cell ? cell->GetSymmetryOperator(&object) : std::int16_t{0};
     }
     LatticeOffset GetLatticeOffset(const Object& object) const override
     {
-        const Cell3d* const cell = CellSymmetryMap::AnyExists() ? Cell3d::FindCell(&object) : nullptr;
+        const Cell3d* const cell = MappedCell(object);
         return cell ? cell->GetLatticeOffset(&object) : LatticeOffset();
     }
     std::string GetSymmetryLabel(const Object& object) const override

@@ -66,6 +66,33 @@ bool IntegralRotation(const double (&rotation)[3][3], Matrix3x3& integral)
     return determinant == 1.0 || determinant == -1.0;
 }
 
+// The Cartesian form C R F (row vectors) of a fractional rotation R.
+void CartesianForm(const Matrix3x3& cartToFrac, const Matrix3x3& rotation, const double (&fracToCart)[3][3],
+                   double (&cartesian)[3][3])
+{
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            double sum = 0.0;
+            for (int m = 0; m < 3; ++m) {
+                for (int n = 0; n < 3; ++n)
+                    sum += cartToFrac(row, m) * rotation(m, n) * fracToCart[n][column];
+            }
+            cartesian[row][column] = sum;
+        }
+    }
+}
+
+// Whether two translations differ by a lattice translation.
+bool SameModuloLattice(const double (&a)[3], const double (&b)[3])
+{
+    for (int column = 0; column < 3; ++column) {
+        const double difference = a[column] - b[column];
+        if (!(std::abs(difference - std::round(difference)) <= 1e-6))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 SymmetryExpansion::SymmetryExpansion(CellReplicas& replicas)
@@ -208,14 +235,8 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
                 translation[column] -= ops[l].translation[row] * inverse(row, column);
         }
         const auto isInverse = [&](std::size_t j) {
-            if (!integral[j].valid || !(inverse == integral[j].rotation))
-                return false;
-            for (int column = 0; column < 3; ++column) {
-                const double difference = ops[j].translation[column] - translation[column];
-                if (!(std::abs(difference - std::round(difference)) <= 1e-6))
-                    return false;
-            }
-            return true;
+            return integral[j].valid && inverse == integral[j].rotation &&
+                   SameModuloLattice(ops[j].translation, translation);
         };
         std::size_t j = 0;
         while (j < ops.size() && !isInverse(j))
@@ -228,16 +249,12 @@ SymmetryExpansion::Search SymmetryExpansion::PlanSearch(const std::vector<Operat
             search.identityAlone = l == 0 && search.identityAlone;
         // How far the inverse can stretch a Cartesian displacement: the Frobenius norm of its
         // Cartesian matrix.
+        double cartesian[3][3];
+        CartesianForm(cartToFrac, inverse, m_fracToCart, cartesian);
         double squares = 0.0;
-        for (int row = 0; row < 3; ++row) {
-            for (int column = 0; column < 3; ++column) {
-                double sum = 0.0;
-                for (int m = 0; m < 3; ++m) {
-                    for (int n = 0; n < 3; ++n)
-                        sum += cartToFrac(row, m) * inverse(m, n) * m_fracToCart[n][column];
-                }
-                squares += sum * sum;
-            }
+        for (const auto& row : cartesian) {
+            for (const double entry : row)
+                squares += entry * entry;
         }
         stretch = std::max(stretch, std::sqrt(squares));
     }
@@ -285,20 +302,11 @@ bool SymmetryExpansion::IsIsometricGroup(const std::vector<Operator>& ops) const
         if (!IntegralRotation(ops[l].rotation, rotations[l]))
             return false;
     }
-    // A rotation keeps Cartesian lengths when its Cartesian form C R F (row vectors) is orthogonal.
+    // A rotation keeps Cartesian lengths when its Cartesian form is orthogonal.
     const Matrix3x3 cartToFrac = m_cell.GetCartToFrac();
     for (const Matrix3x3& rotation : rotations) {
         double cartesian[3][3];
-        for (int row = 0; row < 3; ++row) {
-            for (int column = 0; column < 3; ++column) {
-                double sum = 0.0;
-                for (int m = 0; m < 3; ++m) {
-                    for (int n = 0; n < 3; ++n)
-                        sum += cartToFrac(row, m) * rotation(m, n) * m_fracToCart[n][column];
-                }
-                cartesian[row][column] = sum;
-            }
-        }
+        CartesianForm(cartToFrac, rotation, m_fracToCart, cartesian);
         for (int row = 0; row < 3; ++row) {
             for (int column = 0; column < 3; ++column) {
                 double dot = 0.0;
@@ -341,15 +349,8 @@ bool SymmetryExpansion::IsIsometricGroup(const std::vector<Operator>& ops) const
             // the identity for a pair of different images.
             const std::array<double, 9> key = entries(product);
             auto match = std::lower_bound(byRotation.begin(), byRotation.end(), std::make_pair(key, std::size_t{0}));
-            const auto matches = [&](std::size_t k) {
-                for (int column = 0; column < 3; ++column) {
-                    const double difference = ops[k].translation[column] - translation[column];
-                    if (!(std::abs(difference - std::round(difference)) <= 1e-6))
-                        return false;
-                }
-                return true;
-            };
-            while (match != byRotation.end() && match->first == key && !matches(match->second))
+            while (match != byRotation.end() && match->first == key &&
+                   !SameModuloLattice(ops[match->second].translation, translation))
                 ++match;
             if (match == byRotation.end() || match->first != key || (match->second == 0) != (j == m))
                 return false;
