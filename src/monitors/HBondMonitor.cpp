@@ -1,6 +1,7 @@
 #include <tavrel/monitors/HBondMonitor.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include <tavrel/chemistry/Atom.h>
@@ -22,6 +23,8 @@ TAVREL_DEFINE_CLASS(HBondMonitor)
 namespace {
 
 constexpr ElementType HydrogenType = ElementType(1);
+// What an item is watched for besides its deletion.
+const TreeNode::EventKind Moved{Geometric::classType, Geometric::EventMoved};
 // The largest length the text interface takes for the criterion.
 constexpr double MaxCriterionLength = 100.0;
 
@@ -81,11 +84,63 @@ std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 
 } // namespace
 
+// What a drawing's recalculation told apart of the items as its walk held them, in lists of walk order:
+// the items it reached, by their role now, and the new items it made, by role. The item list is these
+// lists interleaved, each kept in order, unless items were added, moved or changed role otherwise.
+struct HBondMonitor::Split {
+    struct Reached {
+        const TreeNode* node;
+        std::uint32_t oid;
+        End end;  // what the pair test reads of the atom
+    };
+    enum List : std::uint8_t { Donors, Acceptors, Neither, NewDonors, NewAcceptors, Count };
+
+    void Add(List list, Atom& atom, std::uint32_t oid, const Limits& limits)
+    {
+        lists[list].push_back({&atom, oid, list == Neither ? End{&atom, {}, 0.0, false, false, false}
+                                                           : MakeEnd(atom, atom.GetXYZ(), limits)});
+    }
+
+    // The donors and the acceptors among the items from index 1, each in item order: false when the
+    // walk is not over, a callback ran since (it may have changed what was read), or an entry that is
+    // not empty is not the next of one of the lists (not reached, listed twice, or out of walk order).
+    bool Order(std::span<const MonitorItemList::Entry> entries, std::vector<End>& donors,
+               std::vector<End>& acceptors) const
+    {
+        if (!done || callbacks != TreeNode::GetCallbacksRun() || entries.empty())
+            return false;
+        std::array<std::size_t, Count> next{};
+        const auto isNext = [&](std::size_t list, const MonitorItemList::Entry& entry) {
+            return next[list] < lists[list].size() && lists[list][next[list]].node == entry.node &&
+                   lists[list][next[list]].oid == entry.oid;
+        };
+        for (const MonitorItemList::Entry& entry : entries.subspan(1)) {
+            if (!entry.node)
+                continue;
+            std::size_t list = 0;
+            while (list < Count && !isNext(list, entry))
+                ++list;
+            if (list == Count)
+                return false;
+            const End& end = lists[list][next[list]++].end;
+            if (list == Donors || list == NewDonors)
+                donors.push_back(end);
+            else if (list != Neither)
+                acceptors.push_back(end);
+        }
+        return true;
+    }
+
+    std::array<std::vector<Reached>, Count> lists;
+    std::uint64_t callbacks = 0;  // as the walk ended
+    bool done = false;
+};
+
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Green());
     if (parent)
-        CollectBelow(*parent);
+        CollectBelow(*parent, nullptr);
 }
 
 HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool internal)
@@ -230,6 +285,11 @@ HBondMonitor::Role HBondMonitor::RoleOf(const Object* object, bool donors, bool 
     return Role::None;
 }
 
+HBondMonitor::Role HBondMonitor::Classify(const Atom& atom)
+{
+    return atom.IsHBondDonor() ? Role::Donor : atom.IsHBondAcceptor() ? Role::Acceptor : Role::None;
+}
+
 void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool acceptors)
 {
     // Each new object is read once (and its bonded atoms with it), as a donor, else as an acceptor.
@@ -241,17 +301,43 @@ void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool a
     Register(found);
 }
 
-void HBondMonitor::CollectBelow(Object& parent)
+void HBondMonitor::CollectBelow(Object& parent, Split* split)
 {
-    // Each atom is told apart as the walk that sets the masks of the parent's subtree reaches it
-    // (registrations held already: a walk of its own), before it leaves the cache.
-    NewItems found;
-    auto add = [&](TreeNode* node) {
-        auto* const atom = static_cast<Object*>(node);
-        found.Add(atom, RoleOf(atom, true, true));
+    // Each atom is told apart, and a new item watched, as the walk that sets the masks of the parent's
+    // subtree reaches it (registrations held already: a walk of its own), before it leaves the cache.
+    const Limits limits{m_criterion, m_noHydrogenCriterion};
+    std::vector<MonitorItemList::Entry> donors;
+    std::vector<MonitorItemList::Entry> acceptors;
+    auto visit = [&](TreeNode* node) {
+        auto* const atom = static_cast<Atom*>(node);
+        if (IsMonitoredItem(atom)) {
+            if (split) {
+                const Role role = Classify(*atom);
+                const Split::List list = role == Role::Donor      ? Split::Donors
+                                         : role == Role::Acceptor ? Split::Acceptors
+                                                                  : Split::Neither;
+                split->Add(list, *atom, atom->GetOID(), limits);
+            }
+            return;
+        }
+        if (atom->IsClipped())
+            return;
+        const Role role = Classify(*atom);
+        if (role == Role::None)
+            return;
+        const MonitorItemList::Entry entry = WatchNewItem(*atom, Moved);
+        (role == Role::Donor ? donors : acceptors).push_back(entry);
+        if (split)
+            split->Add(role == Role::Donor ? Split::NewDonors : Split::NewAcceptors, *atom, entry.oid, limits);
     };
-    WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, add));
-    Register(found);
+    WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, visit));
+    ReserveItems(donors.size() + acceptors.size());
+    AddWatchedItems(donors);
+    AddWatchedItems(acceptors);
+    if (split) {
+        split->callbacks = TreeNode::GetCallbacksRun();
+        split->done = true;
+    }
 }
 
 void HBondMonitor::Register(const NewItems& found)
@@ -273,7 +359,7 @@ void HBondMonitor::Calculate()
     const Watch self(this);
     if (m_tree) {
         if (Object* const parent = GetParent())
-            CollectBelow(*parent);
+            CollectBelow(*parent, m_split.Get());
     } else {
         // Monitored hydrogens are reached through their heavy atoms.
         std::vector<Object*> atoms;
@@ -299,13 +385,21 @@ void HBondMonitor::Calculate()
 
 void HBondMonitor::NormalDisplay(DisplayList3D& list)
 {
+    // A recalculation now tells the items apart within its walk, while it holds them.
+    Split split;
+    m_split = &split;
     if (!Refresh())
         return;
+    m_split = nullptr;
     const Color color = GetDrawingColor();
     std::vector<End> donors;
     std::vector<End> acceptors;
     const Limits limits{m_criterion, m_noHydrogenCriterion};
-    SplitItems(*this, limits, donors, acceptors);
+    if (!split.Order(GetItemEntries(), donors, acceptors)) {
+        donors.clear();
+        acceptors.clear();
+        SplitItems(*this, limits, donors, acceptors);
+    }
     // The widest limit that takes anything.
     double widest = -1.0;
     for (const double limit : {m_criterion, m_noHydrogenCriterion}) {
