@@ -86,33 +86,44 @@ std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 
 // What a drawing's recalculation told apart of the items as its walk held them, in lists of walk order:
 // the items it reached, by their role now, and the new items it made, by role. The item list is these
-// lists interleaved, each kept in order, unless items were added, moved or changed role otherwise.
+// lists interleaved, each kept in order (the new items last), unless items were added, moved or changed
+// role otherwise.
 struct HBondMonitor::Split {
+    enum List : std::uint8_t { Donors, Acceptors, Neither, NewDonors, NewAcceptors, Count };
     struct Reached {
         const TreeNode* node;
         std::uint32_t oid;
-        End end;  // what the pair test reads of the atom
     };
-    enum List : std::uint8_t { Donors, Acceptors, Neither, NewDonors, NewAcceptors, Count };
+
+    // Room for as many donors and as many acceptors as there are items: pages never written are never
+    // taken.
+    explicit Split(std::size_t items)
+    {
+        for (const List list : {Donors, Acceptors}) {
+            reached[list].reserve(items);
+            ends[list].reserve(items);
+        }
+    }
 
     void Add(List list, Atom& atom, std::uint32_t oid, const Limits& limits)
     {
-        lists[list].push_back({&atom, oid, list == Neither ? End{&atom, {}, 0.0, false, false, false}
-                                                           : MakeEnd(atom, atom.GetXYZ(), limits)});
+        reached[list].push_back({&atom, oid});
+        if (list != Neither)
+            ends[list].push_back(MakeEnd(atom, atom.GetXYZ(), limits));
     }
 
     // The donors and the acceptors among the items from index 1, each in item order: false when the
-    // walk is not over, a callback ran since (it may have changed what was read), or an entry that is
-    // not empty is not the next of one of the lists (not reached, listed twice, or out of walk order).
-    bool Order(std::span<const MonitorItemList::Entry> entries, std::vector<End>& donors,
-               std::vector<End>& acceptors) const
+    // walk is not over, a callback ran since (it may have changed what was read), an entry that is not
+    // empty is not the next of one of the lists (not reached, listed twice, or out of walk order), or
+    // an item reached has no entry.
+    bool Take(std::span<const MonitorItemList::Entry> entries, std::vector<End>& donors, std::vector<End>& acceptors)
     {
         if (!done || callbacks != TreeNode::GetCallbacksRun() || entries.empty())
             return false;
         std::array<std::size_t, Count> next{};
         const auto isNext = [&](std::size_t list, const MonitorItemList::Entry& entry) {
-            return next[list] < lists[list].size() && lists[list][next[list]].node == entry.node &&
-                   lists[list][next[list]].oid == entry.oid;
+            return next[list] < reached[list].size() && reached[list][next[list]].node == entry.node &&
+                   reached[list][next[list]].oid == entry.oid;
         };
         for (const MonitorItemList::Entry& entry : entries.subspan(1)) {
             if (!entry.node)
@@ -122,17 +133,23 @@ struct HBondMonitor::Split {
                 ++list;
             if (list == Count)
                 return false;
-            const End& end = lists[list][next[list]++].end;
-            if (list == Donors || list == NewDonors)
-                donors.push_back(end);
-            else if (list != Neither)
-                acceptors.push_back(end);
+            ++next[list];
         }
+        for (std::size_t list = 0; list < Count; ++list) {
+            if (next[list] != reached[list].size())
+                return false;
+        }
+        // The new items came after every other: each role's items are its list, then its new ones.
+        donors = std::move(ends[Donors]);
+        donors.insert(donors.end(), ends[NewDonors].begin(), ends[NewDonors].end());
+        acceptors = std::move(ends[Acceptors]);
+        acceptors.insert(acceptors.end(), ends[NewAcceptors].begin(), ends[NewAcceptors].end());
         return true;
     }
 
-    std::array<std::vector<Reached>, Count> lists;
-    std::uint64_t callbacks = 0;  // as the walk ended
+    std::array<std::vector<Reached>, Count> reached;
+    std::array<std::vector<End>, Count> ends;  // of the donors and acceptors
+    std::uint64_t callbacks = 0;               // as the walk ended
     bool done = false;
 };
 
@@ -386,7 +403,7 @@ void HBondMonitor::Calculate()
 void HBondMonitor::NormalDisplay(DisplayList3D& list)
 {
     // A recalculation now tells the items apart within its walk, while it holds them.
-    Split split;
+    Split split(static_cast<std::size_t>(GetNumItemsMonitoring()));
     m_split = &split;
     if (!Refresh())
         return;
@@ -395,11 +412,8 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     std::vector<End> donors;
     std::vector<End> acceptors;
     const Limits limits{m_criterion, m_noHydrogenCriterion};
-    if (!split.Order(GetItemEntries(), donors, acceptors)) {
-        donors.clear();
-        acceptors.clear();
+    if (!split.Take(GetItemEntries(), donors, acceptors))
         SplitItems(*this, limits, donors, acceptors);
-    }
     // The widest limit that takes anything.
     double widest = -1.0;
     for (const double limit : {m_criterion, m_noHydrogenCriterion}) {
