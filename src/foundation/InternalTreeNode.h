@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -392,8 +393,8 @@ struct TreeNode::Registration {
     }
 };
 
-// A node's registrations in order of serial: one is held in place, more in a block whose capacity
-// is the next power of two of the count.
+// A node's registrations in order of serial: one is held in place, more in a block whose capacity is
+// the next power of two of the count, taken from the objects' pool while it fits a slot (PooledBlock).
 class TreeNode::RegistrationList {
     static_assert(std::is_trivially_copyable_v<Registration> && sizeof(Registration) <= 32);
 
@@ -425,12 +426,8 @@ public:
             m_size = 1;
             return;
         }
-        if (std::has_single_bit(m_size)) {
-            auto* block = new Registration[std::size_t{m_size} * 2];
-            std::copy(begin(), end(), block);
-            Release();
-            m_block = block;
-        }
+        if (std::has_single_bit(m_size))
+            Move(m_size, std::size_t{m_size} * 2);
         m_block[m_size++] = registration;
     }
 
@@ -438,10 +435,13 @@ public:
     {
         Registration* const data = Data();
         std::copy(data + index + 1, data + m_size, data + index);
-        if (--m_size == 1) {
+        --m_size;
+        if (m_size == 1) {
             const Registration last = m_block[0];
-            delete[] m_block;
+            DeleteBlock(m_block, 2);
             m_one = last;
+        } else if (m_size > 1 && std::has_single_bit(m_size)) {
+            Move(std::size_t{m_size} * 2, m_size);
         }
     }
 
@@ -455,10 +455,33 @@ private:
     bool InBlock() const { return m_size > 1; }
     Registration* Data() { return InBlock() ? m_block : &m_one; }
     const Registration* Data() const { return InBlock() ? m_block : &m_one; }
-    void Release()
+    // The capacity of the block while the list is in one.
+    std::size_t Capacity() const { return std::bit_ceil(std::size_t{m_size}); }
+    static Registration* NewBlock(std::size_t capacity)
+    {
+        auto* const block = static_cast<Registration*>(PooledBlock::Allocate(capacity * sizeof(Registration)));
+        std::uninitialized_default_construct_n(block, capacity);
+        return block;
+    }
+    static void DeleteBlock(Registration* block, std::size_t capacity) noexcept
+    {
+        PooledBlock::Free(block, capacity * sizeof(Registration));
+    }
+    // Moves the registrations into a new block of capacity `to`, freeing the block of capacity `from`
+    // (none for 1, the registration held in place).
+    void Move(std::size_t from, std::size_t to)
+    {
+        Registration* const block = NewBlock(to);
+        const Registration* const data = Data();
+        std::copy(data, data + m_size, block);
+        if (from > 1)
+            DeleteBlock(m_block, from);
+        m_block = block;
+    }
+    void Release() noexcept
     {
         if (InBlock())
-            delete[] m_block;
+            DeleteBlock(m_block, Capacity());
     }
 
     union {

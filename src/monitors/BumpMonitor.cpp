@@ -42,11 +42,8 @@ struct Candidate {
 BumpMonitor::BumpMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Magenta());
-    if (!parent)
-        return;
-    const std::vector<Object*> atoms = GatherAtoms(true);
-    WatchStructure(parent);
-    CollectAtoms(atoms);
+    if (parent)
+        CollectAtomsBelow(*parent);
 }
 
 BumpMonitor::BumpMonitor(Object* parent, const OrdCollection& atoms) : GeometryMonitor(parent)
@@ -150,9 +147,13 @@ void BumpMonitor::SetVDWPercent(double percent)
 void BumpMonitor::Calculate()
 {
     const Watch self(this);
-    const std::vector<Object*> atoms = GatherAtoms(m_tree);
-    WatchStructure(GetParent());
-    CollectAtoms(atoms);
+    if (Object* const parent = GetParent(); m_tree && parent) {
+        CollectAtomsBelow(*parent);
+    } else {
+        const std::vector<Object*> atoms = GatherAtoms(m_tree);
+        WatchStructure(parent);
+        CollectAtoms(atoms);
+    }
     m_bumps.Get().clear();
 
     // The atoms among the items after the parent, in item order: their numbers in the search.

@@ -175,6 +175,18 @@ void GeometryMonitor::CollectAtoms(std::span<Object* const> objects)
     }
 }
 
+void GeometryMonitor::CollectAtomsBelow(Object& parent)
+{
+    std::vector<MonitorItemList::Entry> found;
+    auto visit = [&](TreeNode* node) {
+        auto* const atom = static_cast<Object*>(node);
+        if (!atom->IsClipped() && !IsMonitoredItem(atom))
+            found.push_back(WatchNewItem(*atom, {Geometric::classType, Geometric::EventMoved}));
+    };
+    WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, visit));
+    AddWatchedItems(found);
+}
+
 void GeometryMonitor::WatchChemistry(Object* parent)
 {
     if (parent)

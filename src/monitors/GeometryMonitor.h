@@ -107,6 +107,9 @@ protected:
     std::vector<Object*> GatherAtoms(bool tree) const;
     // Watches each of the objects that is not clipped and not yet an item for deletion and movement.
     void CollectAtoms(std::span<Object* const> objects);
+    // WatchStructure of the parent and CollectAtoms of every atom below it in pre-order, in one walk:
+    // each atom is watched as the walk reaches it, and the new items join the list after the walk.
+    void CollectAtomsBelow(Object& parent);
     // WatchStructure, and tree-wide below the parent every change that can change an atom's chirality
     // or valence: deletions of nodes (atoms and bonds), atoms arriving, formal charges, bond types and
     // moves, the subtree's masks set in one walk. Nothing for null.

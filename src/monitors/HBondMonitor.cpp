@@ -1,6 +1,7 @@
 #include <tavrel/monitors/HBondMonitor.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include <tavrel/chemistry/Atom.h>
@@ -22,6 +23,8 @@ TAVREL_DEFINE_CLASS(HBondMonitor)
 namespace {
 
 constexpr ElementType HydrogenType = ElementType(1);
+// What an item is watched for besides its deletion.
+const TreeNode::EventKind Moved{Geometric::classType, Geometric::EventMoved};
 // The largest length the text interface takes for the criterion.
 constexpr double MaxCriterionLength = 100.0;
 
@@ -81,11 +84,80 @@ std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 
 } // namespace
 
+// What a drawing's recalculation told apart of the items as its walk held them, in lists of walk order:
+// the items it reached, by their role now, and the new items it made, by role. The item list is these
+// lists interleaved, each kept in order (the new items last), unless items were added, moved or changed
+// role otherwise.
+struct HBondMonitor::Split {
+    enum List : std::uint8_t { Donors, Acceptors, Neither, NewDonors, NewAcceptors, Count };
+    struct Reached {
+        const TreeNode* node;
+        std::uint32_t oid;
+    };
+
+    // Room for as many donors and as many acceptors as there are items: pages never written are never
+    // taken.
+    explicit Split(std::size_t items)
+    {
+        for (const List list : {Donors, Acceptors}) {
+            reached[list].reserve(items);
+            ends[list].reserve(items);
+        }
+    }
+
+    void Add(List list, Atom& atom, std::uint32_t oid, const Limits& limits)
+    {
+        reached[list].push_back({&atom, oid});
+        if (list != Neither)
+            ends[list].push_back(MakeEnd(atom, atom.GetXYZ(), limits));
+    }
+
+    // The donors and the acceptors among the items from index 1, each in item order: false when the
+    // walk is not over, a callback ran since (it may have changed what was read), an entry that is not
+    // empty is not the next of one of the lists (not reached, listed twice, or out of walk order), or
+    // an item reached has no entry.
+    bool Take(std::span<const MonitorItemList::Entry> entries, std::vector<End>& donors, std::vector<End>& acceptors)
+    {
+        if (!done || callbacks != TreeNode::GetCallbacksRun() || entries.empty())
+            return false;
+        std::array<std::size_t, Count> next{};
+        const auto isNext = [&](std::size_t list, const MonitorItemList::Entry& entry) {
+            return next[list] < reached[list].size() && reached[list][next[list]].node == entry.node &&
+                   reached[list][next[list]].oid == entry.oid;
+        };
+        for (const MonitorItemList::Entry& entry : entries.subspan(1)) {
+            if (!entry.node)
+                continue;
+            std::size_t list = 0;
+            while (list < Count && !isNext(list, entry))
+                ++list;
+            if (list == Count)
+                return false;
+            ++next[list];
+        }
+        for (std::size_t list = 0; list < Count; ++list) {
+            if (next[list] != reached[list].size())
+                return false;
+        }
+        // The new items came after every other: each role's items are its list, then its new ones.
+        donors = std::move(ends[Donors]);
+        donors.insert(donors.end(), ends[NewDonors].begin(), ends[NewDonors].end());
+        acceptors = std::move(ends[Acceptors]);
+        acceptors.insert(acceptors.end(), ends[NewAcceptors].begin(), ends[NewAcceptors].end());
+        return true;
+    }
+
+    std::array<std::vector<Reached>, Count> reached;
+    std::array<std::vector<End>, Count> ends;  // of the donors and acceptors
+    std::uint64_t callbacks = 0;               // as the walk ended
+    bool done = false;
+};
+
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Green());
     if (parent)
-        CollectBelow(*parent);
+        CollectBelow(*parent, nullptr);
 }
 
 HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool internal)
@@ -230,6 +302,11 @@ HBondMonitor::Role HBondMonitor::RoleOf(const Object* object, bool donors, bool 
     return Role::None;
 }
 
+HBondMonitor::Role HBondMonitor::Classify(const Atom& atom)
+{
+    return atom.IsHBondDonor() ? Role::Donor : atom.IsHBondAcceptor() ? Role::Acceptor : Role::None;
+}
+
 void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool acceptors)
 {
     // Each new object is read once (and its bonded atoms with it), as a donor, else as an acceptor.
@@ -241,17 +318,43 @@ void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool a
     Register(found);
 }
 
-void HBondMonitor::CollectBelow(Object& parent)
+void HBondMonitor::CollectBelow(Object& parent, Split* split)
 {
-    // Each atom is told apart as the walk that sets the masks of the parent's subtree reaches it
-    // (registrations held already: a walk of its own), before it leaves the cache.
-    NewItems found;
-    auto add = [&](TreeNode* node) {
-        auto* const atom = static_cast<Object*>(node);
-        found.Add(atom, RoleOf(atom, true, true));
+    // Each atom is told apart, and a new item watched, as the walk that sets the masks of the parent's
+    // subtree reaches it (registrations held already: a walk of its own), before it leaves the cache.
+    const Limits limits{m_criterion, m_noHydrogenCriterion};
+    std::vector<MonitorItemList::Entry> donors;
+    std::vector<MonitorItemList::Entry> acceptors;
+    auto visit = [&](TreeNode* node) {
+        auto* const atom = static_cast<Atom*>(node);
+        if (IsMonitoredItem(atom)) {
+            if (split) {
+                const Role role = Classify(*atom);
+                const Split::List list = role == Role::Donor      ? Split::Donors
+                                         : role == Role::Acceptor ? Split::Acceptors
+                                                                  : Split::Neither;
+                split->Add(list, *atom, atom->GetOID(), limits);
+            }
+            return;
+        }
+        if (atom->IsClipped())
+            return;
+        const Role role = Classify(*atom);
+        if (role == Role::None)
+            return;
+        const MonitorItemList::Entry entry = WatchNewItem(*atom, Moved);
+        (role == Role::Donor ? donors : acceptors).push_back(entry);
+        if (split)
+            split->Add(role == Role::Donor ? Split::NewDonors : Split::NewAcceptors, *atom, entry.oid, limits);
     };
-    WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, add));
-    Register(found);
+    WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, visit));
+    ReserveItems(donors.size() + acceptors.size());
+    AddWatchedItems(donors);
+    AddWatchedItems(acceptors);
+    if (split) {
+        split->callbacks = TreeNode::GetCallbacksRun();
+        split->done = true;
+    }
 }
 
 void HBondMonitor::Register(const NewItems& found)
@@ -273,7 +376,7 @@ void HBondMonitor::Calculate()
     const Watch self(this);
     if (m_tree) {
         if (Object* const parent = GetParent())
-            CollectBelow(*parent);
+            CollectBelow(*parent, m_split.Get());
     } else {
         // Monitored hydrogens are reached through their heavy atoms.
         std::vector<Object*> atoms;
@@ -299,13 +402,18 @@ void HBondMonitor::Calculate()
 
 void HBondMonitor::NormalDisplay(DisplayList3D& list)
 {
+    // A recalculation now tells the items apart within its walk, while it holds them.
+    Split split(static_cast<std::size_t>(GetNumItemsMonitoring()));
+    m_split = &split;
     if (!Refresh())
         return;
+    m_split = nullptr;
     const Color color = GetDrawingColor();
     std::vector<End> donors;
     std::vector<End> acceptors;
     const Limits limits{m_criterion, m_noHydrogenCriterion};
-    SplitItems(*this, limits, donors, acceptors);
+    if (!split.Take(GetItemEntries(), donors, acceptors))
+        SplitItems(*this, limits, donors, acceptors);
     // The widest limit that takes anything.
     double widest = -1.0;
     for (const double limit : {m_criterion, m_noHydrogenCriterion}) {

@@ -85,6 +85,8 @@ private:
     // that is neither (or not asked for); a donor first.
     enum class Role : std::uint8_t { None, Donor, Acceptor };
     Role RoleOf(const Object* object, bool donors, bool acceptors) const;
+    // The atom as it stands: a donor, else an acceptor, else neither.
+    static Role Classify(const Atom& atom);
     // The new donors and acceptors, each in order.
     struct NewItems {
         std::vector<Object*> donors;
@@ -98,9 +100,11 @@ private:
     // Watches the objects that are not clipped and not yet items: first those that are donors, then
     // those that are acceptors (an object that is both counts as a donor), each in order.
     void Collect(std::span<Object* const> objects, bool donors, bool acceptors);
-    // Collect over every atom below the parent, each told apart within the walk that watches the
-    // parent's structure.
-    void CollectBelow(Object& parent);
+    // Collect over every atom below the parent, each told apart and a new item watched within the walk
+    // that watches the parent's structure; the new items join the list after the walk, the donors first.
+    // With a split, the items the walk reaches are told apart for it too.
+    struct Split;
+    void CollectBelow(Object& parent, Split* split);
     // Watches the new items for deletion and movement, the donors first.
     void Register(const NewItems& found);
 
@@ -109,6 +113,8 @@ private:
     bool m_showLabels = false;
     // A copy has the flags and the criteria: no count, no donors, no acceptors.
     Uncopied<std::int32_t> m_count;
+    // Where the recalculation of a drawing puts what its walk told apart, while the drawing runs.
+    Uncopied<Split*> m_split;
     double m_criterion = DefaultDistanceCriterion;
     double m_noHydrogenCriterion = DefaultDistanceCriterion * NoHydrogenFactor;
 };

@@ -130,6 +130,20 @@ void Monitor::RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_
     object->RegisterEvents(both, &EventUpdate, false, this, attribute);
 }
 
+MonitorItemList::Entry Monitor::WatchNewItem(Object& object, TreeNode::EventKind kind)
+{
+    const std::array<TreeNode::EventKind, 2> both{{{TreeNode::classType, TreeNode::EventDeleted}, kind}};
+    object.RegisterEvents(both, &EventUpdate, false, this, nullptr);
+    return MonitorItemList::Track(&object);
+}
+
+void Monitor::AddWatchedItems(std::span<const MonitorItemList::Entry> entries)
+{
+    m_items.Reserve(entries.size());
+    for (const MonitorItemList::Entry& entry : entries)
+        m_items.Append(entry);
+}
+
 void Monitor::RegisterTreeEvents(Object& object, std::span<const TreeNode::EventKind> kinds, const char* attribute,
                                  const TreeNode::DescendentVisit& visit)
 {

@@ -61,9 +61,8 @@ MonitorItemList::Entry MonitorItemList::Track(Object* object)
     return object ? Entry{object, object->GetOID(), IsA<Monitor>(object)} : Entry{nullptr, 0, false};
 }
 
-void MonitorItemList::Append(Object* object)
+void MonitorItemList::Append(const Entry& entry)
 {
-    const Entry entry = Track(object);
     m_entries.push_back(entry);
     m_monitors += entry.monitor ? 1 : 0;
     if (m_index) {
@@ -184,6 +183,12 @@ std::vector<TreeNode*> MonitorItemList::GetNodes() const
             nodes.push_back(node);
     }
     return nodes;
+}
+
+std::span<const MonitorItemList::Entry> MonitorItemList::GetEntries() const
+{
+    Compact();
+    return m_entries;
 }
 
 void MonitorItemList::Set(std::size_t index, Object* object)

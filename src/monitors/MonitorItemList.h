@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <array>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace Tavrel {
@@ -19,13 +20,23 @@ class TreeNode;
 // a few array reads, without hashing.
 class MonitorItemList {
 public:
+    struct Entry {
+        TreeNode* node;
+        std::uint32_t oid;
+        bool monitor;  // the object is a Monitor
+    };
+
     MonitorItemList() = default;
     MonitorItemList(const MonitorItemList& other);
     MonitorItemList& operator=(const MonitorItemList&) = delete;
     ~MonitorItemList();
 
     // Appends an entry; null appends an empty slot.
-    void Append(Object* object);
+    void Append(Object* object) { Append(Track(object)); }
+    // Appends an entry made by Track while its object was at hand.
+    void Append(const Entry& entry);
+    // The entry of an object (an empty slot for null), read from the object.
+    static Entry Track(Object* object);
     // The number of entries of the object with this OID.
     std::size_t Count(std::uint32_t oid) const;
     // Makes room for this many more entries (growing geometrically, so that repeated calls stay
@@ -50,17 +61,15 @@ public:
     // The objects of the entries whose objects still exist, at least as tree nodes (also while their
     // destruction is under way), one per entry, in order.
     std::vector<TreeNode*> GetNodes() const;
+    // The entries as they stand, in order, without reading their objects: an entry's object may be
+    // gone (an entry is alive while the OID is the one of its node).
+    std::span<const Entry> GetEntries() const;
 
     // Loading: the entry at index becomes the object (null for an empty slot), growing the list with
     // empty slots when needed.
     void Set(std::size_t index, Object* object);
 
 private:
-    struct Entry {
-        TreeNode* node;
-        std::uint32_t oid;
-        bool monitor;  // the object is a Monitor
-    };
     // Entries of one object: those in the list, and those removed but not yet squeezed out (always
     // the object's first entries, as removals take the first).
     struct Counts {
@@ -99,7 +108,6 @@ private:
 
     static constexpr std::size_t IndexedSize = 16;
 
-    static Entry Track(Object* object);
     // Builds the index once the list has grown past IndexedSize.
     void IndexIfLarge();
     // Drops the removed entries.

@@ -418,6 +418,35 @@ TEST_F(EventTest, UnregisteringByDataRemovesEveryMatch)
     EXPECT_EQ(Tags(), (std::vector<std::string>{"B"}));
 }
 
+TEST_F(EventTest, ANodesRegistrationsGrowAndShrinkInTheOrderTheyWereMade)
+{
+    // Forty listeners join one by one and leave from scattered places: the node's list moves to larger
+    // blocks and back to smaller ones, down to the one held in place, and delivery keeps their order.
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i)
+        names.push_back("R" + std::to_string(i));
+    EventTestNode node;
+    std::vector<std::string> listening;
+    const auto deliver = [&] {
+        g_heard.clear();
+        node.SetClipped(!node.IsClipped());
+        return Tags();
+    };
+    for (std::string& name : names) {
+        node.RegisterEvent(Tree(), TreeNode::EventDisplayChanged, Record, false, name.data(), nullptr);
+        listening.push_back(name);
+        ASSERT_EQ(deliver(), listening);
+    }
+    for (std::size_t step = 0; !listening.empty(); ++step) {
+        const std::size_t leaving = step * 7 % listening.size();
+        const auto name = std::find(names.begin(), names.end(), listening[leaving]);
+        node.UnregisterEvent(Tree(), TreeNode::EventDisplayChanged, Record, false, name->data(), nullptr);
+        listening.erase(listening.begin() + static_cast<std::ptrdiff_t>(leaving));
+        ASSERT_EQ(deliver(), listening);
+    }
+    EXPECT_FALSE(node.Wants(Tree(), TreeNode::EventDisplayChanged));
+}
+
 TEST_F(EventTest, UnregisteringByDataOverSeveralLevelsAndCodesKeepsOnlyTheBitsStillNeeded)
 {
     EventTestNode root;

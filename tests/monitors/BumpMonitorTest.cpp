@@ -330,3 +330,29 @@ TEST_F(BumpMonitorTest, PercentTextAndStoredValuesStayInRange)
     AddAtom(copy.get(), "C", 1, 1, 0);
     EXPECT_EQ(Draw(*copied).size(), 6u);
 }
+
+TEST_F(BumpMonitorTest, ATreeMonitorWatchesTheUnclippedAtomsBelowItsParentInTreeOrderThenThoseThatCome)
+{
+    TreeRoot root;
+    auto* const molecule = new Molecule(&root);
+    Atom3d* const first = AddAtom(molecule, "C", 0, 0, 0);
+    Atom3d* const clipped = AddAtom(molecule, "C", 5, 0, 0);
+    Atom3d* const last = AddAtom(new Molecule(&root), "O", 10, 0, 0);
+    clipped->SetClipped(true);
+    auto* const monitor = new BumpMonitor(&root);
+    const auto items = [&] {
+        std::vector<Object*> listed;
+        for (int i = 0; i < monitor->GetNumItemsMonitoring(); ++i)
+            listed.push_back(monitor->GetItem(i));
+        return listed;
+    };
+    EXPECT_EQ(items(), (std::vector<Object*>{&root, first, last}));
+    // The next recalculation takes the atoms unclipped or made meanwhile, after the others, and
+    // watches their moves.
+    clipped->SetClipped(false);
+    Atom3d* const added = AddAtom(molecule, "N", 15, 0, 0);
+    Draw(*monitor);
+    EXPECT_EQ(items(), (std::vector<Object*>{&root, first, last, clipped, added}));
+    added->SetXYZ(Point3d(15, 1, 0));
+    EXPECT_TRUE(monitor->NeedsRecalc());
+}

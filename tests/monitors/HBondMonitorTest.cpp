@@ -319,6 +319,37 @@ TEST_F(HBondMonitorTest, TheGridFindsWhatEveryPairWouldInTheSameOrder)
     EXPECT_EQ(Draw(*set), AllPairs(*set, true, true));
 }
 
+TEST_F(HBondMonitorTest, TheFirstDrawingTakesTheItemsInItemOrderAsTheyStandWhateverChangedSinceTheBuild)
+{
+    // Unheard since the build: hydrogens switched off (their heavy atoms donate now), nitrogens charged,
+    // a molecule moved below another root.
+    TreeRoot root;
+    const std::vector<Atom3d*> atoms = MonitorSupport::RandomStructure(&root, 600, 20.0, 5);
+    auto* const tree = new HBondMonitor(&root);
+    for (std::size_t i = 0; i < atoms.size(); i += 5) {
+        if (atoms[i]->GetElementType() == ElementType(1))
+            atoms[i]->Deactivate();
+        else if (atoms[i]->GetElementType() == ElementType(7))
+            atoms[i]->SetFormalCharge(1, 1);
+    }
+    TreeRoot elsewhere;
+    atoms[300]->GetParent()->SetParent(&elsewhere);
+    const Lines drawn = Draw(*tree);
+    EXPECT_GT(drawn.size(), 20u);
+    EXPECT_EQ(drawn, AllPairs(*tree, true, false));
+
+    // A listener of the recalculation switches the donating hydrogen off: the oxygen donates instead.
+    TreeRoot other;
+    const Hydroxyl hydroxyl(&other, Point3d(0, 0, 0));
+    const Carbonyl carbonyl(&other, Point3d(2.0, 0, 0));
+    auto* const monitor = new HBondMonitor(&other);
+    other.RegisterEvent(TreeNode::classType, TreeNode::EventTreeWide, [](Event& event) {
+        if (event.CheckType(GeometryMonitor::classType, GeometryMonitor::EventRecalculated))
+            static_cast<Atom3d*>(event.GetData())->Deactivate();
+    }, true, hydroxyl.hydrogen, nullptr);
+    EXPECT_EQ(Draw(*monitor), (Lines{{hydroxyl.oxygen->GetXYZ(), carbonyl.oxygen->GetXYZ()}}));
+}
+
 TEST_F(HBondMonitorTest, CriteriaAreHeldSquaredAndSurviveTheFile)
 {
     TreeRoot root;
