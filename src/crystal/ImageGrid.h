@@ -79,16 +79,24 @@ private:
             low[axis] = CellIndex(axis, coordinates[axis] - reach);
             high[axis] = CellIndex(axis, coordinates[axis] + reach);
         }
+        const auto inCell = [&](std::size_t cell) {
+            for (std::uint32_t at = m_heads[cell]; at != None; at = m_points[at].next) {
+                if (!visit(m_points[at]))
+                    return false;
+            }
+            return true;
+        };
+        // Most queries lie within one cell.
+        if (low[0] == high[0] && low[1] == high[1] && low[2] == high[2])
+            return inCell(Cell(low[0], low[1], low[2]));
         const auto rowStride = static_cast<std::size_t>(m_cells[1]) * static_cast<std::size_t>(m_cells[2]);
         const auto columnStride = static_cast<std::size_t>(m_cells[2]);
         for (int i = low[0]; i <= high[0]; ++i) {
             for (int j = low[1]; j <= high[1]; ++j) {
                 const std::size_t row = static_cast<std::size_t>(i) * rowStride + static_cast<std::size_t>(j) * columnStride;
                 for (int k = low[2]; k <= high[2]; ++k) {
-                    for (std::uint32_t at = m_heads[row + static_cast<std::size_t>(k)]; at != None; at = m_points[at].next) {
-                        if (!visit(m_points[at]))
-                            return false;
-                    }
+                    if (!inCell(row + static_cast<std::size_t>(k)))
+                        return false;
                 }
             }
         }

@@ -177,6 +177,9 @@ ImageGrid SymmetryExpansion::GridOver(double reach, std::size_t points, double r
 template <class Visit>
 bool SymmetryExpansion::ForEachShift(const Vector& wrapped, const double (&reach)[3], Visit&& visit) const
 {
+    // Most positions lie away from the faces: the position alone.
+    if (!NearFace(wrapped, reach))
+        return visit(Cartesian(wrapped));
     int low[3];
     int high[3];
     for (int axis = 0; axis < 3; ++axis) {
