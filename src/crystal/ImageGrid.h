@@ -1,6 +1,7 @@
 // ImageGrid: tagged Cartesian points on a uniform grid over a box, for the coincidence tests of a cell build.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -133,11 +134,8 @@ private:
     int CellIndex(int axis, double coordinate) const
     {
         const auto at = static_cast<std::size_t>(axis);
-        const double cell = (coordinate - m_low[at]) * m_inverseSize;
-        if (!(cell >= 1.0))
-            return 0;
-        const int last = m_cells[at] - 1;
-        return cell >= static_cast<double>(last) ? last : static_cast<int>(cell);
+        // std::max(0.0, x) is 0 for x not a number.
+        return static_cast<int>(std::min(std::max(0.0, (coordinate - m_low[at]) * m_inverseSize), m_lastCell[at]));
     }
     std::size_t Cell(int i, int j, int k) const
     {
@@ -148,6 +146,8 @@ private:
 
     std::array<double, 3> m_low{};
     std::array<int, 3> m_cells{1, 1, 1};
+    // m_cells - 1, for the clamping of a cell index.
+    std::array<double, 3> m_lastCell{};
     double m_inverseSize = 1.0;
     std::vector<std::uint32_t> m_heads;
     std::vector<Entry> m_points;

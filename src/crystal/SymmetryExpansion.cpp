@@ -29,16 +29,15 @@ SymmetryExpansion::Vector FromPoint(const Point3d& p)
     return {p.x, p.y, p.z};
 }
 
-// std::floor, without a library call for the values a cell holds.
+// std::floor, without a library call for the values a cell holds. An integral x gives x itself
+// except that -0 gives +0, which no comparison or distance tells apart.
 double Floor(double x)
 {
     // From 2^52 on (and for what is not a number) every double is integral or not finite.
     if (!(std::abs(x) < 4503599627370496.0))
         return std::floor(x);
-    const double truncated = static_cast<double>(static_cast<std::int64_t>(x));
-    if (truncated == x)
-        return x;
     // Without a branch: the sign of x is as likely one way as the other.
+    const double truncated = static_cast<double>(static_cast<std::int64_t>(x));
     return truncated - static_cast<double>(truncated > x);
 }
 
