@@ -456,33 +456,31 @@ bool SymmetryExpansion::DoTranslationalOverSpecified(Cell::AtomDataArray& list)
         reach[axis] = Reach(2.0 * m_specialTolerance, axis);
     ImageGrid grid = GridOver(1.0 + std::max({reach[0], reach[1], reach[2], 0.0}), count, m_specialTolerance);
     grid.Reserve(count);
-    std::vector<Vector> wrapped(count);
+    // The corner copies first; then each atom is looked for among them and the atoms before it, and
+    // joins those.
     std::vector<Point3d> places(count);
     for (std::size_t i = 0; i < count; ++i) {
-        wrapped[i] = Wrap(FromPoint(list[i].xyz));
-        places[i] = Cartesian(wrapped[i]);
-        grid.Add(places[i], {static_cast<std::uint32_t>(i), 0});
-    }
-    for (std::size_t i = 0; i < count; ++i) {
+        const Vector wrapped = Wrap(FromPoint(list[i].xyz));
+        places[i] = Cartesian(wrapped);
         // The axes along which the far corners lie within reach: bit 2 for a, 1 for b, 0 for c, as
         // the corner shifts count them.
         unsigned nearLow = 0;
         for (int axis = 0; axis < 3; ++axis)
-            nearLow |= wrapped[i][axis] < reach[axis] ? 4u >> axis : 0u;
+            nearLow |= wrapped[axis] < reach[axis] ? 4u >> axis : 0u;
         if (nearLow == 0)
             continue;
         for (std::uint32_t corner = 0; corner < 7; ++corner) {
             const int* const shift = CornerShifts[corner];
             if (((corner + 1) & ~nearLow) == 0)
-                grid.Add(Cartesian({wrapped[i][0] + shift[0], wrapped[i][1] + shift[1], wrapped[i][2] + shift[2]}),
+                grid.Add(Cartesian({wrapped[0] + shift[0], wrapped[1] + shift[1], wrapped[2] + shift[2]}),
                          {static_cast<std::uint32_t>(i), corner + 1});
         }
     }
     m_translationsChecked = true;
     bool deleted = false;
     for (std::size_t i = 0; i < count; ++i) {
-        const bool repeats = !grid.ForEachNear(places[i], m_specialTolerance,
-                                               [i](ImageGrid::Tag tag) { return tag.index == 0 && tag.record >= i; });
+        const bool repeats = !grid.ForEachNear(places[i], m_specialTolerance, [](ImageGrid::Tag) { return false; });
+        grid.Add(places[i], {static_cast<std::uint32_t>(i), 0});
         if (!repeats)
             continue;
         if (Atom* const atom = list[i].Live()) {
