@@ -214,8 +214,6 @@ Matrix3x3& Matrix3x3::operator*=(const Matrix3x3& m)
     return *this;
 }
 
-void Matrix3x3::Transform(Point3d& p) const { p = p * *this; }
-
 void Matrix3x3::BestFittingLine(const Point3d::Array& points, Point3d& p0, Point3d& p1)
 {
     const PrincipalAxes axes = ComputePrincipalAxes(points);

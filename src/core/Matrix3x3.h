@@ -50,7 +50,7 @@ public:
     friend bool operator==(const Matrix3x3&, const Matrix3x3&) = default;
 
     // p = p * M, in place. For a 3x3 matrix both are the same operation.
-    void Transform(Point3d& p) const;
+    void Transform(Point3d& p) const { p = p * *this; }
     void Rotate(Point3d& p) const { Transform(p); }
 
     // End points of the least-squares line through the points (principal axis through the centroid),
@@ -66,6 +66,14 @@ public:
 private:
     double m_m[3][3];
 };
+
+// Defined here, where the matrix is complete, so that callers inline it.
+inline Point3d Point3d::operator*(const Matrix3x3& m) const
+{
+    return Point3d(x * m(0, 0) + y * m(1, 0) + z * m(2, 0), x * m(0, 1) + y * m(1, 1) + z * m(2, 1),
+                   x * m(0, 2) + y * m(1, 2) + z * m(2, 2));
+}
+inline Point3d& Point3d::operator*=(const Matrix3x3& m) { return *this = *this * m; }
 
 Archive& operator<<(Archive& ar, const Matrix3x3& m);
 Archive& operator>>(Archive& ar, Matrix3x3& m);

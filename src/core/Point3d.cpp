@@ -28,12 +28,6 @@ void RotatePair(float& a, float& b, double degrees)
 
 } // namespace
 
-Point3d Point3d::operator*(const Matrix3x3& m) const
-{
-    return Point3d(x * m(0, 0) + y * m(1, 0) + z * m(2, 0), x * m(0, 1) + y * m(1, 1) + z * m(2, 1),
-                   x * m(0, 2) + y * m(1, 2) + z * m(2, 2));
-}
-
 Point3d Point3d::operator*(const Matrix4x4& m) const
 {
     Point3d p = *this;

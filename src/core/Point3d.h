@@ -58,10 +58,11 @@ struct Point3d {
         z = static_cast<float>(z / s);
         return *this;
     }
-    // Row vector times matrix: x·row0 + y·row1 + z·row2 (+ row3 for the 4x4 form, w = 1).
-    Point3d operator*(const Matrix3x3& m) const;
+    // Row vector times matrix: x·row0 + y·row1 + z·row2 (+ row3 for the 4x4 form, w = 1). The 3x3
+    // forms are inline in Matrix3x3.h.
+    inline Point3d operator*(const Matrix3x3& m) const;
     Point3d operator*(const Matrix4x4& m) const;
-    Point3d& operator*=(const Matrix3x3& m) { return *this = *this * m; }
+    inline Point3d& operator*=(const Matrix3x3& m);
     Point3d& operator*=(const Matrix4x4& m) { return *this = *this * m; }
 
     constexpr Point3d operator-() const { return Point3d(-x, -y, -z); }

@@ -29,8 +29,10 @@ ImageGrid::ImageGrid(const Point3d& low, const Point3d& high, std::size_t expect
             break;
         size = size > 0.0 ? size * 1.25 : 1.0;
     }
-    for (int axis = 0; axis < 3; ++axis)
+    for (int axis = 0; axis < 3; ++axis) {
         m_cells[static_cast<std::size_t>(axis)] = static_cast<int>(std::floor(extent[axis] / size)) + 1;
+        m_lastCell[static_cast<std::size_t>(axis)] = m_cells[static_cast<std::size_t>(axis)] - 1;
+    }
     m_inverseSize = 1.0 / size;
     m_heads.assign(static_cast<std::size_t>(m_cells[0]) * m_cells[1] * m_cells[2], None);
 }

@@ -1,6 +1,7 @@
 // ImageGrid: tagged Cartesian points on a uniform grid over a box, for the coincidence tests of a cell build.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -79,16 +80,24 @@ private:
             low[axis] = CellIndex(axis, coordinates[axis] - reach);
             high[axis] = CellIndex(axis, coordinates[axis] + reach);
         }
+        const auto inCell = [&](std::size_t cell) {
+            for (std::uint32_t at = m_heads[cell]; at != None; at = m_points[at].next) {
+                if (!visit(m_points[at]))
+                    return false;
+            }
+            return true;
+        };
+        // Most queries lie within one cell.
+        if (low[0] == high[0] && low[1] == high[1] && low[2] == high[2])
+            return inCell(Cell(low[0], low[1], low[2]));
         const auto rowStride = static_cast<std::size_t>(m_cells[1]) * static_cast<std::size_t>(m_cells[2]);
         const auto columnStride = static_cast<std::size_t>(m_cells[2]);
         for (int i = low[0]; i <= high[0]; ++i) {
             for (int j = low[1]; j <= high[1]; ++j) {
                 const std::size_t row = static_cast<std::size_t>(i) * rowStride + static_cast<std::size_t>(j) * columnStride;
                 for (int k = low[2]; k <= high[2]; ++k) {
-                    for (std::uint32_t at = m_heads[row + static_cast<std::size_t>(k)]; at != None; at = m_points[at].next) {
-                        if (!visit(m_points[at]))
-                            return false;
-                    }
+                    if (!inCell(row + static_cast<std::size_t>(k)))
+                        return false;
                 }
             }
         }
@@ -125,11 +134,8 @@ private:
     int CellIndex(int axis, double coordinate) const
     {
         const auto at = static_cast<std::size_t>(axis);
-        const double cell = (coordinate - m_low[at]) * m_inverseSize;
-        if (!(cell >= 1.0))
-            return 0;
-        const int last = m_cells[at] - 1;
-        return cell >= static_cast<double>(last) ? last : static_cast<int>(cell);
+        // std::max(0.0, x) is 0 for x not a number.
+        return static_cast<int>(std::min(std::max(0.0, (coordinate - m_low[at]) * m_inverseSize), m_lastCell[at]));
     }
     std::size_t Cell(int i, int j, int k) const
     {
@@ -140,6 +146,8 @@ private:
 
     std::array<double, 3> m_low{};
     std::array<int, 3> m_cells{1, 1, 1};
+    // m_cells - 1, for the clamping of a cell index.
+    std::array<double, 3> m_lastCell{};
     double m_inverseSize = 1.0;
     std::vector<std::uint32_t> m_heads;
     std::vector<Entry> m_points;

@@ -20,7 +20,8 @@ namespace Tavrel {
 
 namespace {
 
-// The seven translations to the far corners, edges and faces of a cell.
+// The seven translations to the far corners, edges and faces of a cell; the shift of corner n is
+// n + 1 in binary (a, b, c).
 constexpr int CornerShifts[7][3] = {{0, 0, 1}, {0, 1, 0}, {0, 1, 1}, {1, 0, 0}, {1, 0, 1}, {1, 1, 0}, {1, 1, 1}};
 
 SymmetryExpansion::Vector FromPoint(const Point3d& p)
@@ -28,16 +29,16 @@ SymmetryExpansion::Vector FromPoint(const Point3d& p)
     return {p.x, p.y, p.z};
 }
 
-// std::floor, without a library call for the values a cell holds.
+// std::floor, without a library call for the values a cell holds. An integral x gives x itself
+// except that -0 gives +0, which no comparison or distance tells apart.
 double Floor(double x)
 {
     // From 2^52 on (and for what is not a number) every double is integral or not finite.
     if (!(std::abs(x) < 4503599627370496.0))
         return std::floor(x);
+    // Without a branch: the sign of x is as likely one way as the other.
     const double truncated = static_cast<double>(static_cast<std::int64_t>(x));
-    if (truncated == x)
-        return x;
-    return truncated > x ? truncated - 1.0 : truncated;
+    return truncated - static_cast<double>(truncated > x);
 }
 
 int RoundToInt(double x)
@@ -177,6 +178,9 @@ ImageGrid SymmetryExpansion::GridOver(double reach, std::size_t points, double r
 template <class Visit>
 bool SymmetryExpansion::ForEachShift(const Vector& wrapped, const double (&reach)[3], Visit&& visit) const
 {
+    // Most positions lie away from the faces: the position alone.
+    if (!NearFace(wrapped, reach))
+        return visit(Cartesian(wrapped));
     int low[3];
     int high[3];
     for (int axis = 0; axis < 3; ++axis) {
@@ -359,14 +363,11 @@ bool SymmetryExpansion::IsIsometricGroup(const std::vector<Operator>& ops) const
     return true;
 }
 
-void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped, std::vector<std::uint32_t>& earliest)
+bool SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped, std::vector<std::uint32_t>& earliest)
 {
     const std::size_t count = wrapped.size();
-    earliest.resize(count);
-    for (std::size_t j = 0; j < count; ++j)
-        earliest[j] = static_cast<std::uint32_t>(j);
     if (!(m_specialTolerance >= 0.0) || !std::isfinite(m_specialTolerance))
-        return;
+        return false;
     // Within the reach along an axis, across the faces too.
     const auto near = [&](std::uint32_t a, std::uint32_t b, int axis) {
         const double apart = std::abs(wrapped[a][axis] - wrapped[b][axis]);
@@ -386,8 +387,11 @@ void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped,
         while (j < count && !mayMeetFirst(j))
             ++j;
         if (j == count)
-            return;
+            return false;
     }
+    earliest.resize(count);
+    for (std::size_t j = 0; j < count; ++j)
+        earliest[j] = static_cast<std::uint32_t>(j);
     const double radius2 = m_specialTolerance * m_specialTolerance;
     // The positions a grid of the images would store: the finite ones.
     m_imagePoints.resize(count);
@@ -424,7 +428,7 @@ void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped,
             for (std::size_t t = s + 1; t < stored; ++t)
                 compare(m_imageOrder[s], m_imageOrder[t]);
         }
-        return;
+        return true;
     }
     // Along a, wrapping round the cell: the images that follow one within the reach.
     std::sort(m_imageOrder.begin(), m_imageOrder.end(),
@@ -439,6 +443,7 @@ void SymmetryExpansion::FindCoincidentImages(const std::vector<Vector>& wrapped,
             compare(first, next);
         }
     }
+    return true;
 }
 
 bool SymmetryExpansion::DoTranslationalOverSpecified(Cell::AtomDataArray& list)
@@ -451,27 +456,31 @@ bool SymmetryExpansion::DoTranslationalOverSpecified(Cell::AtomDataArray& list)
         reach[axis] = Reach(2.0 * m_specialTolerance, axis);
     ImageGrid grid = GridOver(1.0 + std::max({reach[0], reach[1], reach[2], 0.0}), count, m_specialTolerance);
     grid.Reserve(count);
-    std::vector<Vector> wrapped(count);
+    // The corner copies first; then each atom is looked for among them and the atoms before it, and
+    // joins those.
+    std::vector<Point3d> places(count);
     for (std::size_t i = 0; i < count; ++i) {
-        wrapped[i] = Wrap(FromPoint(list[i].xyz));
-        grid.Add(Cartesian(wrapped[i]), {static_cast<std::uint32_t>(i), 0});
-    }
-    for (std::size_t i = 0; i < count; ++i) {
+        const Vector wrapped = Wrap(FromPoint(list[i].xyz));
+        places[i] = Cartesian(wrapped);
+        // The axes along which the far corners lie within reach: bit 2 for a, 1 for b, 0 for c, as
+        // the corner shifts count them.
+        unsigned nearLow = 0;
+        for (int axis = 0; axis < 3; ++axis)
+            nearLow |= wrapped[axis] < reach[axis] ? 4u >> axis : 0u;
+        if (nearLow == 0)
+            continue;
         for (std::uint32_t corner = 0; corner < 7; ++corner) {
             const int* const shift = CornerShifts[corner];
-            bool reachable = true;
-            for (int axis = 0; axis < 3; ++axis)
-                reachable = reachable && (shift[axis] == 0 || wrapped[i][axis] < reach[axis]);
-            if (reachable)
-                grid.Add(Cartesian({wrapped[i][0] + shift[0], wrapped[i][1] + shift[1], wrapped[i][2] + shift[2]}),
+            if (((corner + 1) & ~nearLow) == 0)
+                grid.Add(Cartesian({wrapped[0] + shift[0], wrapped[1] + shift[1], wrapped[2] + shift[2]}),
                          {static_cast<std::uint32_t>(i), corner + 1});
         }
     }
     m_translationsChecked = true;
     bool deleted = false;
     for (std::size_t i = 0; i < count; ++i) {
-        const bool repeats = !grid.ForEachNear(Cartesian(wrapped[i]), m_specialTolerance,
-                                               [i](ImageGrid::Tag tag) { return tag.index == 0 && tag.record >= i; });
+        const bool repeats = !grid.ForEachNear(places[i], m_specialTolerance, [](ImageGrid::Tag) { return false; });
+        grid.Add(places[i], {static_cast<std::uint32_t>(i), 0});
         if (!repeats)
             continue;
         if (Atom* const atom = list[i].Live()) {
@@ -545,7 +554,7 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             list[i].atom = nullptr;
             continue;
         }
-        FindCoincidentImages(wrapped, earliest);
+        const bool coincident = FindCoincidentImages(wrapped, earliest);
         // The atom's label, taken again only after a callback, which might have changed it.
         std::string label;
         std::optional<std::uint64_t> labelTaken;
@@ -554,7 +563,8 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             made[j] = 0;
             if (j > 0) {
                 const Point3d position = Cartesian(unwrapped[j]);
-                if (earliest[j] == j) {
+                const std::size_t first = coincident ? earliest[j] : j;
+                if (first == j) {
                     const Atom* replica = nullptr;
                     if (fresh) {
                         if (labelTaken != TreeNode::GetCallbacksRun()) {
@@ -567,14 +577,13 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
                     }
                     made[j] = replica->GetOID();
                 } else {
-                    const Vector& first = unwrapped[earliest[j]];
-                    const LatticeOffset shift(RoundToInt(unwrapped[j][0] - first[0]),
-                                              RoundToInt(unwrapped[j][1] - first[1]),
-                                              RoundToInt(unwrapped[j][2] - first[2]));
+                    const Vector& met = unwrapped[first];
+                    const LatticeOffset shift(RoundToInt(unwrapped[j][0] - met[0]), RoundToInt(unwrapped[j][1] - met[1]),
+                                              RoundToInt(unwrapped[j][2] - met[2]));
                     // A zero shift puts the image on the atom (a special position) or on the earlier
                     // image's replica; otherwise it is a periodic image of that one.
-                    Atom* const parent = earliest[j] == 0 ? static_cast<Atom*>(atom)
-                                                          : DynCast<Atom>(Base::GetObjectA(made[earliest[j]]));
+                    Atom* const parent =
+                        first == 0 ? static_cast<Atom*>(atom) : DynCast<Atom>(Base::GetObjectA(made[first]));
                     if (shift.IsPeriodic() && parent && !m_replicas.Find(*parent, parent->GetSymmetryOperator(), shift))
                         m_replicas.MakePeriodicAtom(parent, shift, &position);
                 }

@@ -95,8 +95,9 @@ private:
     // with, else j itself. Only images whose positions lie within the tolerance's reach along each
     // axis (wrapping round the cell) are compared, found in their order along a; each is checked
     // exactly as a grid of the earlier images would. Where the operators are an isometric group,
-    // the images of a point none of whose images lies within that reach of image 0 are all distinct.
-    void FindCoincidentImages(const std::vector<Vector>& wrapped, std::vector<std::uint32_t>& earliest);
+    // the images of a point none of whose images lies within that reach of image 0 are all distinct:
+    // then, or when the tolerance is unusable, false and `earliest` is left as it was.
+    bool FindCoincidentImages(const std::vector<Vector>& wrapped, std::vector<std::uint32_t>& earliest);
 
     CellReplicas& m_replicas;
     Cell3d& m_cell;

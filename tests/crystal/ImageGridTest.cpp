@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include <tavrel/core/UniformRandomSequence.h>
@@ -52,6 +53,29 @@ TEST(ImageGridTest, QueriesVisitExactlyThePointsWithinTheRadiusAndStopWhenAsked)
             EXPECT_EQ(count, std::min<std::size_t>(visited.size(), 3));
         }
     }
+}
+
+// A point beyond the box lies in the nearest cell and is found like any other; a point not finite is
+// neither stored nor found.
+TEST(ImageGridTest, PointsOutsideTheBoxAreFoundAndPointsNotFiniteAreNot)
+{
+    const double infinity = std::numeric_limits<double>::infinity();
+    ImageGrid grid(Point3d(0, 0, 0), Point3d(10, 10, 10), 100, 0.5);
+    const Point3d outside[] = {Point3d(-3, 5, 5), Point3d(14, -2, 30), Point3d(1e30, 1e30, -1e30), Point3d(9.99, 10.01, 0)};
+    for (std::uint32_t i = 0; i < 4; ++i)
+        grid.Add(outside[i], {i, 0});
+    grid.Add(Point3d(std::numeric_limits<double>::quiet_NaN(), 1, 1), {4, 0});
+    grid.Add(Point3d(infinity, 1, 1), {5, 0});
+    EXPECT_EQ(grid.Size(), 4u);
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        std::vector<std::uint32_t> found;
+        grid.ForEachNear(outside[i], 0.1, [&](ImageGrid::Tag tag) {
+            found.push_back(tag.record);
+            return true;
+        });
+        EXPECT_EQ(found, std::vector<std::uint32_t>{i});
+    }
+    EXPECT_TRUE(grid.ForEachNear(Point3d(infinity, 1, 1), 1e30, [](ImageGrid::Tag) { return false; }));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -284,6 +286,79 @@ TEST_F(SymmetryExpansionTest, BondIdentifiersCountOnlyTheAtomsLeft)
     ASSERT_EQ(image->GetNumBonds(), 1);
     // C is the second atom left.
     EXPECT_EQ(image->GetBond(0)->GetID(), 7 * 1000 + 1);
+}
+
+// Every atom left below the cell, in tree order: label, position bits and, for a replica, its operator
+// and offset, folded into one number.
+std::uint64_t Fingerprint(Cell3d& cell)
+{
+    std::uint64_t hash = 1469598103934665603u;
+    const auto fold = [&](const void* bytes, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            hash ^= static_cast<const unsigned char*>(bytes)[i];
+            hash *= 1099511628211u;
+        }
+    };
+    DescendentIterator walk(&cell, Atom::classType, false);
+    while (Object* const object = walk.GetNext()) {
+        const std::string label = object->GetLabel();
+        fold(label.data(), label.size());
+        const Point3d at = static_cast<Atom*>(object)->GetXYZ();
+        fold(&at, sizeof at);
+        if (const auto* const replica = DynCast<ReplicateAtom>(object)) {
+            const LatticeOffset offset = replica->GetLatticeOffset();
+            const int values[4] = {replica->GetSymmetryOperator(), offset.a, offset.b, offset.c};
+            fold(values, sizeof values);
+        }
+    }
+    return hash;
+}
+
+TEST_F(SymmetryExpansionTest, RandomCellsWithImagesRepeatsAndSpecialPositionsBuildAsTheyAlwaysHave)
+{
+    // Random atoms, images of earlier ones by random operators a few cells away, atoms a hair from
+    // special positions and faces, in groups with and without special positions, in cells whose
+    // metric the operators keep and one it does not.
+    struct Case {
+        int group;
+        double a, b, c;
+        std::uint64_t expected;
+    };
+    const Case cases[] = {{19, 11, 13, 17, 13821091958377958750u},
+                          {14, 11, 13, 17, 11854619143559334205u},
+                          {221, 12, 12, 12, 1895192141197997790u},
+                          {75, 10, 10, 14, 7016204932982374884u},
+                          {221, 11, 13, 17, 18175399696244252843u}};
+    for (const auto& [group, a, b, c, expected] : cases) {
+        const auto cell = MakeCell(a, b, c);
+        ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(group, "", 0));
+        const Symmetry& symmetry = *cell->GetSymmetry();
+        const int operators = symmetry.GetNumSymmetryOps();
+        UniformRandomSequence random(0.0, 1.0);
+        random.Seed(static_cast<std::uint32_t>(group));
+        std::vector<Point3d> placed;
+        for (int i = 0; i < 150; ++i) {
+            const std::string label = "X" + std::to_string(i);
+            const double kind = random.Next();
+            Point3d p(random.Next(), random.Next(), random.Next());
+            if (kind < 0.2 && !placed.empty()) {
+                Point3d image;
+                const Point3d& source = placed[static_cast<std::size_t>(random.Next() * double(placed.size()))];
+                symmetry.GetSymmetryOp(static_cast<int>(random.Next() * operators))->TransformPoint(source, image);
+                p = Point3d(image.x + 1.0, image.y - 2.0, image.z + (kind < 0.1 ? 1e-5 : 0.0));
+            } else if (kind < 0.35) {
+                // Near a special position or a face.
+                const double steps[] = {0.0, 0.25, 0.5, 1.0};
+                p = Point3d(steps[static_cast<int>(random.Next() * 4)] + 1e-5 * (random.Next() - 0.5),
+                            steps[static_cast<int>(random.Next() * 4)], p.z);
+            }
+            placed.push_back(p);
+            AddAtom(*cell, label, p);
+        }
+        ASSERT_TRUE(cell->Build(NoPacking()));
+        EXPECT_EQ(Fingerprint(*cell), expected) << "group " << group << " atoms " << Asymmetric(*cell).size()
+                                                << " replicas " << CountReplicas(*cell);
+    }
 }
 
 } // namespace
