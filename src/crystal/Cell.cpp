@@ -579,26 +579,50 @@ void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
     out.insert(out.end(), replicas.begin(), replicas.end());
 }
 
-void Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out)
+bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas)
 {
     AtomDataArray shown;
+    // While no one can hear a clip, a shown replica is hidden as it is met: per shown atom, whether it
+    // was. Before anything could be heard, those are put back for the later pass to hide in its turn.
+    std::vector<bool> hidden;
+    bool hiding = hideReplicas && m_marksHeld.Get() == TreeNode::GetCallbacksRun();
+    const auto stopHiding = [&] {
+        for (std::size_t i = 0; i < hidden.size(); ++i) {
+            if (hidden[i])
+                shown[i].atom->SetClippedUnheard(!shown[i].atom->IsClipped());
+        }
+        hiding = false;
+    };
     bool found = false;
     WalkAtoms(Atom::classType, found, [&](Atom& atom, const AtomData& record) {
         if (!IsGatherable(record.xyz))
             return true;
         const bool periodic = atom.IsPeriodic();
-        if (atom.IsClipped() != periodic) {
+        if (atom.IsClipped() != periodic && !(hiding && atom.SetClippedUnheard(periodic))) {
+            if (hiding)
+                stopHiding();
             const TreeNode::Watch alive(&atom);
             atom.SetClipped(periodic);
             if (!alive.alive)
                 return false;
         }
-        if (!periodic)
-            shown.push_back(record);
+        if (periodic)
+            return true;
+        shown.push_back(record);
+        if (hiding) {
+            // Put back as it was, the clip would have to mark the atom modified again.
+            const bool replica = atom.IsSymmetric();
+            const bool hide = atom.IsClipped() != replica;
+            if (hide && !(atom.IsModified() && atom.SetClippedUnheard(replica)))
+                stopHiding();
+            else
+                hidden.push_back(hide);
+        }
         return true;
     });
     if (found)
         out.swap(shown);
+    return hiding && found;
 }
 
 void Cell::SetupBuilderAtoms(int mode, AtomDataArray& out, bool append)
