@@ -582,14 +582,14 @@ void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
 bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas)
 {
     AtomDataArray shown;
-    // While no one can hear a clip, a shown replica is hidden as it is met: per shown atom, whether it
-    // was. Before anything could be heard, those are put back for the later pass to hide in its turn.
-    std::vector<bool> hidden;
+    // While no one can hear a clip, a shown replica is hidden as it is met. A shown atom is unclipped
+    // before that, so the shown atoms clipped are those hidden: before anything could be heard, they
+    // are put back for the later pass to hide in its turn.
     bool hiding = hideReplicas && m_marksHeld.Get() == TreeNode::GetCallbacksRun();
     const auto stopHiding = [&] {
-        for (std::size_t i = 0; i < hidden.size(); ++i) {
-            if (hidden[i])
-                shown[i].atom->SetClippedUnheard(!shown[i].atom->IsClipped());
+        for (const AtomData& record : shown) {
+            if (record.atom->IsClipped())
+                record.atom->SetClippedUnheard(false);
         }
         hiding = false;
     };
@@ -611,12 +611,8 @@ bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplica
         shown.push_back(record);
         if (hiding) {
             // Put back as it was, the clip would have to mark the atom modified again.
-            const bool replica = atom.IsSymmetric();
-            const bool hide = atom.IsClipped() != replica;
-            if (hide && !(atom.IsModified() && atom.SetClippedUnheard(replica)))
+            if (atom.IsSymmetric() && !(atom.IsModified() && atom.SetClippedUnheard(true)))
                 stopHiding();
-            else
-                hidden.push_back(hide);
         }
         return true;
     });
