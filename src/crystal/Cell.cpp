@@ -579,17 +579,20 @@ void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
     out.insert(out.end(), replicas.begin(), replicas.end());
 }
 
-bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas)
+bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown)
 {
     AtomDataArray shown;
-    // While no one can hear a clip, a shown replica is hidden as it is met. A shown atom is unclipped
-    // before that, so the shown atoms clipped are those hidden: before anything could be heard, they
-    // are put back for the later pass to hide in its turn.
+    // While no one can hear a clip, a shown replica is hidden as it is met, and of a shown atom only
+    // the atom is kept. A shown atom is unclipped before that, so the shown atoms clipped are those
+    // hidden: before anything could be heard, they are put back for the later pass to hide in its
+    // turn, and the atoms kept are recorded again (nothing changed them).
+    std::vector<Atom*> kept;
     bool hiding = hideReplicas && m_marksHeld.Get() == TreeNode::GetCallbacksRun();
     const auto stopHiding = [&] {
-        for (const AtomData& record : shown) {
-            if (record.atom->IsClipped())
-                record.atom->SetClippedUnheard(false);
+        for (Atom* const atom : kept) {
+            if (atom->IsClipped())
+                atom->SetClippedUnheard(false);
+            Record(*atom, shown.emplace_back());
         }
         hiding = false;
     };
@@ -608,15 +611,18 @@ bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplica
         }
         if (periodic)
             return true;
-        shown.push_back(record);
-        if (hiding) {
-            // Put back as it was, the clip would have to mark the atom modified again.
-            if (atom.IsSymmetric() && !(atom.IsModified() && atom.SetClippedUnheard(true)))
-                stopHiding();
+        if (!hiding) {
+            shown.push_back(record);
+            return true;
         }
+        kept.push_back(&atom);
+        // Put back as it was, the clip would have to mark the atom modified again.
+        if (atom.IsSymmetric() && !(atom.IsModified() && atom.SetClippedUnheard(true)))
+            stopHiding();
         return true;
     });
-    if (found)
+    anyShown = !kept.empty() || !shown.empty();
+    if (found && !hiding)
         out.swap(shown);
     return hiding && found;
 }

@@ -192,8 +192,9 @@ protected:
     // Every Atom below clipped exactly when it is periodic, then SetupDisplayAtoms with AllAtoms, in
     // one walk. With hideReplicas, the walk also clips the replicas it gathers, as packing without
     // packing does after it, while no one can hear a clip (so that no one can tell the two apart):
-    // true when it did so for every atom gathered.
-    bool ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas);
+    // true when it did so for every atom gathered, `out` then left as it was. anyShown: whether an
+    // atom is shown.
+    bool ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown);
     // Every Atom below shown again.
     void UnclipAtoms();
     // The symmetry a freshly loaded record names, taken as SetSymmetry takes one.

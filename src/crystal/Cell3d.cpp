@@ -971,12 +971,13 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     const BuildScope scope(*this);
     AtomDataArray list;
     // Without packing, the gathering walk hides the replicas itself where no one can tell.
-    const bool hidden = ClipPeriodicAndSetupDisplayAtoms(list, m_buildInfo.GetHint() == BuildInfo::NoPacking);
+    bool anyShown = false;
+    const bool hidden = ClipPeriodicAndSetupDisplayAtoms(list, m_buildInfo.GetHint() == BuildInfo::NoPacking, anyShown);
     // Packing may show replicas that were made before it (bonds by distance, earlier builds): the atoms
     // shown are gathered again for tiling. One cell is not tiled, and only a callback could have
     // added an atom for the gathering to mark since the last.
     const std::uint64_t callbacks = TreeNode::GetCallbacksRun();
-    const bool packed = hidden ? !list.empty() : Pack(list);
+    const bool packed = hidden ? anyShown : Pack(list);
     if (packed && (IsTiled() || TreeNode::GetCallbacksRun() != callbacks))
         SetupDisplayAtoms(AllAtoms, list, false);
     Tile(list);

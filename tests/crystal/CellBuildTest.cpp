@@ -230,6 +230,17 @@ TEST_F(CellBuildTest, TilingRepeatsAMoleculePackedWholeFromImagesMadeBeforePacki
     EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "A@1,0,0", "B@1,0,0", "B@2,0,0"}));
 }
 
+TEST_F(CellBuildTest, WithoutPackingTilingRepeatsTheAtomsShownAndLeavesTheReplicasHidden)
+{
+    // In P-1 A makes A#2, hidden without packing: tiling along a repeats A alone.
+    const auto cell = MakeCell(2);
+    AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
+    const Cell3d::BuildInfo tiled(Cell3d::BuildInfo::NoPacking, 0.05, false, LatticeOffset(2, 1, 1));
+    ASSERT_TRUE(cell->Build(tiled));
+    EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "A@1,0,0"}));
+    EXPECT_EQ(AtomLabels(*cell, false), (Labels{"A", "A#2", "A@1,0,0"}));
+}
+
 TEST_F(CellBuildTest, BondsAreCarriedToTheImagesAndClosedAcrossCellFaces)
 {
     const auto cell = MakeCell(2);
