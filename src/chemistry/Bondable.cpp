@@ -385,6 +385,11 @@ void Bondable::SetClipped(bool clipped)
     UpdateBondsClipped();
 }
 
+bool Bondable::SetClippedUnheard(bool clipped)
+{
+    return GetNumBonds() == 0 && Geometric3d::SetClippedUnheard(clipped);
+}
+
 void Bondable::Select(bool recursive)
 {
     const bool wasSelected = IsObjectSelected();

@@ -71,6 +71,8 @@ public:
     void Activate() override;
     void Deactivate() override;
     void SetClipped(bool clipped) override;
+    // Refused while bonds would follow the clip.
+    bool SetClippedUnheard(bool clipped) override;
     // Also selects every bond whose other end is selected.
     void Select(bool recursive) override;
 

@@ -579,26 +579,52 @@ void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
     out.insert(out.end(), replicas.begin(), replicas.end());
 }
 
-void Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out)
+bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown)
 {
     AtomDataArray shown;
+    // While no one can hear a clip, a shown replica is hidden as it is met, and of a shown atom only
+    // the atom is kept. A shown atom is unclipped before that, so the shown atoms clipped are those
+    // hidden: before anything could be heard, they are put back for the later pass to hide in its
+    // turn, and the atoms kept are recorded again (nothing changed them).
+    std::vector<Atom*> kept;
+    bool hiding = hideReplicas && m_marksHeld.Get() == TreeNode::GetCallbacksRun();
+    const auto stopHiding = [&] {
+        for (Atom* const atom : kept) {
+            if (atom->IsClipped())
+                atom->SetClippedUnheard(false);
+            Record(*atom, shown.emplace_back());
+        }
+        hiding = false;
+    };
     bool found = false;
     WalkAtoms(Atom::classType, found, [&](Atom& atom, const AtomData& record) {
         if (!IsGatherable(record.xyz))
             return true;
         const bool periodic = atom.IsPeriodic();
-        if (atom.IsClipped() != periodic) {
+        if (atom.IsClipped() != periodic && !(hiding && atom.SetClippedUnheard(periodic))) {
+            if (hiding)
+                stopHiding();
             const TreeNode::Watch alive(&atom);
             atom.SetClipped(periodic);
             if (!alive.alive)
                 return false;
         }
-        if (!periodic)
+        if (periodic)
+            return true;
+        if (!hiding) {
             shown.push_back(record);
+            return true;
+        }
+        kept.push_back(&atom);
+        // Put back as it was, the clip would have to mark the atom modified again.
+        if (atom.IsSymmetric() && !(atom.IsModified() && atom.SetClippedUnheard(true)))
+            stopHiding();
         return true;
     });
-    if (found)
+    anyShown = !kept.empty() || !shown.empty();
+    if (found && !hiding)
         out.swap(shown);
+    return hiding && found;
 }
 
 void Cell::SetupBuilderAtoms(int mode, AtomDataArray& out, bool append)

@@ -190,8 +190,11 @@ protected:
     // SetupBuilderAtoms with AsymmetricAtoms, then appending SymmetryReplicas, in one walk.
     void SetupBuilderAtomsAndReplicas(AtomDataArray& out);
     // Every Atom below clipped exactly when it is periodic, then SetupDisplayAtoms with AllAtoms, in
-    // one walk.
-    void ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out);
+    // one walk. With hideReplicas, the walk also clips the replicas it gathers, as packing without
+    // packing does after it, while no one can hear a clip (so that no one can tell the two apart):
+    // true when it did so for every atom gathered, `out` then left as it was. anyShown: whether an
+    // atom is shown.
+    bool ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown);
     // Every Atom below shown again.
     void UnclipAtoms();
     // The symmetry a freshly loaded record names, taken as SetSymmetry takes one.

@@ -970,12 +970,15 @@ bool Cell3d::BuildDisplay(BuildInfo info)
     m_buildInfo = info;
     const BuildScope scope(*this);
     AtomDataArray list;
-    ClipPeriodicAndSetupDisplayAtoms(list);
+    // Without packing, the gathering walk hides the replicas itself where no one can tell.
+    bool anyShown = false;
+    const bool hidden = ClipPeriodicAndSetupDisplayAtoms(list, m_buildInfo.GetHint() == BuildInfo::NoPacking, anyShown);
     // Packing may show replicas that were made before it (bonds by distance, earlier builds): the atoms
     // shown are gathered again for tiling. One cell is not tiled, and only a callback could have
     // added an atom for the gathering to mark since the last.
     const std::uint64_t callbacks = TreeNode::GetCallbacksRun();
-    if (Pack(list) && (IsTiled() || TreeNode::GetCallbacksRun() != callbacks))
+    const bool packed = hidden ? anyShown : Pack(list);
+    if (packed && (IsTiled() || TreeNode::GetCallbacksRun() != callbacks))
         SetupDisplayAtoms(AllAtoms, list, false);
     Tile(list);
     if (m_symmetryMapEnabled) {

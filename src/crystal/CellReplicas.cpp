@@ -7,6 +7,7 @@
 #include <tavrel/crystal/BondAttributes.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
+#include <tavrel/crystal/Symmetry.h>
 #include <tavrel/foundation/DescendentIterator.h>
 
 namespace Tavrel {
@@ -123,6 +124,9 @@ ReplicateAtom* CellReplicas::MakeSymmetryAtom(Atom* atom, int op, const Point3d&
 
 ReplicateAtom* CellReplicas::MakeSymmetryAtom(Atom* atom, int op, const Point3d& position, std::string_view label)
 {
+    // An atom's first replica makes room for one by each other operator at once.
+    if (atom->GetNumChildren() == 0)
+        atom->ReserveChildren(m_cell.GetSymmetry()->GetNumSymmetryOps() - 1);
     auto* const replica = new ReplicateAtom();
     replica->MakeSymmetric(atom, op, &m_cell, position, LatticeOffset(), label);
     Add(*replica);

@@ -521,13 +521,23 @@ Cell* ReplicateAtom::ResolveCell(Cell* cell, const Atom* parent) const
     return FindCell(this);
 }
 
-void ReplicateAtom::Place(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position)
+void ReplicateAtom::Place(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position,
+                          std::string_view label)
 {
-    m_operator = op;
-    m_offset = offset;
-    SetXYZ(position);
-    SetDisplayStyle(parent.GetDisplayStyle());
-    SetColor(parent.GetColor());
+    // A new replica is heard by no one until it joins: the setters' events would only mark it modified.
+    if (IsAlone()) {
+        m_operator = op;
+        m_offset = offset;
+        TakeLabelAndLook(label, parent);
+        StoreXYZ(position);
+    } else {
+        SetLabel(label);
+        m_operator = op;
+        m_offset = offset;
+        SetXYZ(position);
+        SetDisplayStyle(parent.GetDisplayStyle());
+        SetColor(parent.GetColor());
+    }
     // Walked only when it changes something: a new replica is visible.
     if (parent.IsVisible() != IsVisible()) {
         if (parent.IsVisible())
@@ -536,7 +546,7 @@ void ReplicateAtom::Place(Atom& parent, std::int16_t op, const LatticeOffset& of
             SetInvisible(false);
     }
     // Without a parent, every parent is valid.
-    if (GetParent() != &parent)
+    if (TreeNode::GetParent() != &parent)
         JoinParent(&parent);
 }
 
@@ -566,8 +576,7 @@ void ReplicateAtom::MakePeriodic(Atom* parent, const LatticeOffset& offset, Cell
     const Atom3d* const chemical = Tavrel::IsA<Atom3d>(parent) ? static_cast<Atom3d*>(parent)
                                    : Tavrel::IsA<ReplicateAtom>(parent) ? static_cast<ReplicateAtom*>(parent)->GetChemicalParent()
                                                                 : nullptr;
-    SetLabel(chemical ? PeriodicLabel(chemical->GetLabel(), op, total) : std::string());
-    Place(*parent, op, total, position);
+    Place(*parent, op, total, position, chemical ? PeriodicLabel(chemical->GetLabel(), op, total) : std::string());
     if (cell)
         cell->SetReplicateHint(parent->IsClipped() ? Cell::PackedReplicasExist : Cell::TiledReplicasExist);
 }
@@ -613,11 +622,11 @@ void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3
         char* const mark = text + parentLabel.size();
         *mark = '#';
         const char* const end = std::to_chars(mark + 1, text + sizeof text, op + 1).ptr;
-        SetLabel(std::string_view(text, static_cast<std::size_t>(end - text)));
+        Place(*parent, static_cast<std::int16_t>(op), offset, position,
+              std::string_view(text, static_cast<std::size_t>(end - text)));
     } else {
-        SetLabel(SymmetryLabel(std::string(parentLabel), op));
+        Place(*parent, static_cast<std::int16_t>(op), offset, position, SymmetryLabel(std::string(parentLabel), op));
     }
-    Place(*parent, static_cast<std::int16_t>(op), offset, position);
     if (cell)
         cell->SetReplicateHint(Cell::SymmetryReplicasExist);
 }

@@ -180,8 +180,9 @@ protected:
     bool ShallowCopyOK() const;
 
 private:
-    // Below parent at the position with the operator and offset; display and visibility copied.
-    void Place(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position);
+    // Below parent at the position with the operator, offset and label; display and visibility copied.
+    void Place(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position,
+               std::string_view label);
     void SetPeriodicCoord(const Point3d& fractional, const Matrix3x3& fracToCart);
     void SetSymmetricCoord(const Point3d& fractional, const Matrix3x3& fracToCart, const Symmetry* symmetry);
     void SetSymmetricCoord(const Point3d& fractional, const Matrix3x3& fracToCart, const Symmetry* symmetry,

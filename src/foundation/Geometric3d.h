@@ -18,6 +18,9 @@ public:
 
 protected:
     explicit Geometric3d(Object* parent);
+    // For a node that IsAlone: the position stored as SetXYZ stores it, its event (which would only
+    // mark the node modified) left to the caller.
+    void StoreXYZ(const Point3d& position) { m_xyz = position; }
 
 private:
     Point3d m_xyz;

@@ -47,6 +47,11 @@ public:
 
     // push_back where size() < capacity().
     void AppendWithinCapacity(Node* node) { m_data[m_size++] = node; }
+    void reserve(std::size_t count)
+    {
+        if (count > m_capacity)
+            Grow(count);
+    }
     void push_back(Node* node)
     {
         if (m_size == m_capacity)
@@ -172,6 +177,15 @@ public:
     }
 
     void Append(Node* child) { AppendLast(child); }
+
+    // Room for children up to `count` in all within the last block (none yet: the first one), so that
+    // appending them moves no slot.
+    void Reserve(std::size_t count)
+    {
+        const std::size_t live = m_lastNumber == NoBlock ? 0 : m_blocks[m_lastNumber].slots.size();
+        if (count > m_live && live + (count - m_live) <= BlockSize)
+            (m_lastNumber == NoBlock ? m_blocks.Unused() : m_blocks[m_lastNumber]).slots.reserve(live + (count - m_live));
+    }
 
     // Append, always true: into the last block's room inline; a new block or a slot vector that grows
     // goes out of line, as the caller's last call.
@@ -374,6 +388,8 @@ private:
 
         std::size_t size() const { return m_rest.empty() ? (m_used ? 1 : 0) : m_rest.size(); }
         bool empty() const { return !m_used; }
+        // The block the first emplace_back will take, while there is none.
+        Block& Unused() { return m_first; }
         Block& operator[](std::size_t number) { return m_data[number]; }
         const Block& operator[](std::size_t number) const { return m_data[number]; }
         void emplace_back()

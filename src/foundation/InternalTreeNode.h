@@ -42,6 +42,8 @@ struct Ancestry {
     const TreeNode* node = nullptr;
     TreeNode* root = nullptr;
     std::vector<std::pair<std::uint32_t, std::uint16_t>> inherited;
+    // The node holds none of them itself: what its siblings inherit is `inherited` as it is.
+    bool nodeHoldsNone = false;
 };
 extern Ancestry g_ancestry;
 

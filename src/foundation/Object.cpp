@@ -302,6 +302,14 @@ void Object::SetLabel(std::string_view label)
     NotifyIfHeard(classType, EventLabelSet, nullptr, nullptr);
 }
 
+void Object::TakeLabelAndLook(std::string_view label, const Object& look)
+{
+    m_label = label;
+    m_displayStyle = static_cast<std::uint8_t>(look.GetDisplayStyle() & 0xFF);
+    m_color = look.GetColor();
+    SetModified();
+}
+
 std::int32_t Object::GetID() const
 {
     return m_ID;

@@ -199,6 +199,10 @@ protected:
     // The user properties for a change (the table is made on first use).
     Property& EditUserPropertyTable();
 
+    // For a node that IsAlone: the label, and the display style and colour of `look`, stored as
+    // SetLabel, SetDisplayStyle and SetColor store them, and the node marked modified as their events
+    // would mark it.
+    void TakeLabelAndLook(std::string_view label, const Object& look);
     // The text interface over one table chain: for levels whose descriptors are those of another level.
     ObjectProperty DescribeProperty(const PropertyTable& table, std::string_view name) const;
     std::int32_t ListProperties(const PropertyTable& table, ObjectProperty::Array& properties) const;

@@ -259,7 +259,9 @@ void TreeNode::AddChild(TreeNode* child, int index)
     ++g_structureEpoch;
     // The root through the child caches this node's ancestry, which the child's mask asks for next.
     child->GetRoot()->NodeInserted(child, true);
-    child->SetMaskFromParents();
+    // Most often nothing is registered above: the cache just filled says so.
+    if (g_ancestry.node != this || !g_ancestry.inherited.empty())
+        child->SetMaskFromParents();
     NotifyIfHeard(classType, EventChildrenChanged, nullptr, nullptr);
 }
 
@@ -304,6 +306,15 @@ bool TreeNode::ReorderChildren(const IntArray& positions)
     return true;
 }
 
+void TreeNode::ReserveChildren(int count)
+{
+    if (count <= 0)
+        return;
+    if (!m_children)
+        m_children = ChildArrayPointer(new ChildArray());
+    m_children->Reserve(static_cast<std::size_t>(count));
+}
+
 // ---- Queries
 
 TreeNode* TreeNode::GetRoot() const
@@ -320,15 +331,18 @@ TreeNode* TreeNode::CacheAncestry(const TreeNode* node)
     Ancestry& cache = g_ancestry;
     if (node == cache.node)
         return cache.root;
+    // Adds the tree registrations the holder holds; false when it holds none.
     const auto take = [](const TreeNode* holder) {
         Ancestry& ancestry = g_ancestry;
         const RegistrationList* registrations = holder->m_extras.FindRegistrations();
         if (!registrations)
-            return;
+            return false;
+        bool took = false;
         for (const Registration& held : *registrations) {
             const std::uint16_t code = held.code;
             if (!held.tree || code == 0)
                 continue;
+            took = true;
             const std::uint32_t type = held.classType;
             const auto known = std::find_if(ancestry.inherited.begin(), ancestry.inherited.end(),
                                             [type](const auto& entry) { return entry.first == type; });
@@ -337,18 +351,23 @@ TreeNode* TreeNode::CacheAncestry(const TreeNode* node)
             else
                 ancestry.inherited.emplace_back(type, code);
         }
+        return took;
     };
-    // A child of the cached node inherits what the cached node holds, and its own.
-    if (!cache.node || node->m_parent.Get() != cache.node) {
+    // A child of the cached node inherits what the cached node holds, and its own; a sibling of a
+    // cached node that holds none, what that one inherits, and its own.
+    const TreeNode* const parent = node->m_parent.Get();
+    const bool below = cache.node && parent &&
+                       (parent == cache.node || (cache.nodeHoldsNone && parent == cache.node->m_parent.Get()));
+    if (!below) {
         cache.inherited.clear();
         const TreeNode* top = node;
-        for (; top->m_parent.Get(); top = top->m_parent.Get())
-            take(top);
-        take(top);
+        for (const TreeNode* above = parent; above; above = above->m_parent.Get()) {
+            take(above);
+            top = above;
+        }
         cache.root = const_cast<TreeNode*>(top);
-    } else {
-        take(node);
     }
+    cache.nodeHoldsNone = !take(node);
     cache.node = node;
     return cache.root;
 }

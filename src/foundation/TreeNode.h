@@ -156,7 +156,14 @@ public:
     // Child i moves to positions[i]; false (nothing changed) unless positions is a permutation of
     // 0..n-1 over n > 0 children. Raises no event.
     virtual bool ReorderChildren(const IntArray& positions);
+    // Room for `count` children in all, for one who is about to add that many: they then take their
+    // places without the array growing step by step. Changes nothing else.
+    void ReserveChildren(int count);
     virtual void SetClipped(bool clipped);
+    // SetClipped where no one can hear it, so that its only work is the flag and the modified mark:
+    // true when done; false, with nothing changed, where SetClipped would do more (a class whose
+    // SetClipped does more refuses then).
+    virtual bool SetClippedUnheard(bool clipped);
     bool IsClipped() const { return HasFlag(Clipped); }
     virtual void DisableSelection(bool recursive);
     virtual void EnableSelection(bool recursive);
@@ -306,6 +313,9 @@ protected:
     // without parent or children joins the end of parent with no check (nothing else to leave, no
     // cycle to close); any other goes through SetParent.
     void JoinParent(TreeNode* parent);
+    // No parent, no children and no rarely used member, so no registration: none of the node's events
+    // can be heard yet, and an event would only mark it modified.
+    bool IsAlone() const { return !m_parent.Get() && !m_children.Get() && m_extras.IsEmpty(); }
     // Deletes the node, or only takes it out of its parent while it is pinned.
     static void Discard(TreeNode* node);
     // Deletes the subtree deepest first, the last child of each node first; pinned nodes are taken

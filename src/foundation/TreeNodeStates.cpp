@@ -244,6 +244,15 @@ void TreeNode::SetClipped(bool clipped)
     NotifyIfHeard(classType, EventDisplayChanged, nullptr, nullptr);
 }
 
+bool TreeNode::SetClippedUnheard(bool clipped)
+{
+    if (IsHeard(classType, EventDisplayChanged))
+        return false;
+    SetFlag(Clipped, clipped);
+    SetModified();
+    return true;
+}
+
 bool TreeNode::IsExpanded() const
 {
     return HasFlag(Expanded);

@@ -230,6 +230,17 @@ TEST_F(CellBuildTest, TilingRepeatsAMoleculePackedWholeFromImagesMadeBeforePacki
     EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "A@1,0,0", "B@1,0,0", "B@2,0,0"}));
 }
 
+TEST_F(CellBuildTest, WithoutPackingTilingRepeatsTheAtomsShownAndLeavesTheReplicasHidden)
+{
+    // In P-1 A makes A#2, hidden without packing: tiling along a repeats A alone.
+    const auto cell = MakeCell(2);
+    AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
+    const Cell3d::BuildInfo tiled(Cell3d::BuildInfo::NoPacking, 0.05, false, LatticeOffset(2, 1, 1));
+    ASSERT_TRUE(cell->Build(tiled));
+    EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "A@1,0,0"}));
+    EXPECT_EQ(AtomLabels(*cell, false), (Labels{"A", "A#2", "A@1,0,0"}));
+}
+
 TEST_F(CellBuildTest, BondsAreCarriedToTheImagesAndClosedAcrossCellFaces)
 {
     const auto cell = MakeCell(2);
@@ -561,6 +572,51 @@ TEST_F(CellBuildTest, EveryCellOfAStreamReadsItsOperationList)
         static_cast<Cell3d*>(loaded->GetChild(i))->CreateSymmetryMap(false);
         ASSERT_FALSE(services.calls.empty());
         EXPECT_EQ(services.calls.front(), "created with 12 keys") << i;
+    }
+}
+
+// Each clip to hidden heard during a build: the atom's label, and how many symmetry replicas were hidden then.
+struct HeardClip {
+    std::string label;
+    int hiddenReplicas;
+    friend bool operator==(const HeardClip&, const HeardClip&) = default;
+};
+std::vector<HeardClip> g_clips;
+Cell3d* g_clipCell = nullptr;
+
+void RecordClip(Event& event)
+{
+    const auto* const atom = DynCast<Atom>(event.GetTreeNode(true));
+    if (!atom || !atom->IsClipped())
+        return;
+    int hidden = 0;
+    DescendentIterator walk(g_clipCell, ReplicateAtom::classType, false);
+    while (Object* const object = walk.GetNext())
+        hidden += object->IsClipped() && !static_cast<ReplicateAtom*>(object)->IsPeriodic() ? 1 : 0;
+    g_clips.push_back({atom->GetLabel(), hidden});
+}
+
+TEST_F(CellBuildTest, WithoutPackingPeriodicImagesAreClippedBeforeAnyReplicaIsHidden)
+{
+    // In P-1, A makes the symmetry replica A#2 and B, on an inversion centre, the periodic image
+    // B@-1,-1,-1, met after A#2. Whoever hears the clips, of the whole cell or only of B's images,
+    // hears the periodic image clipped while no replica is hidden yet, and then the replica hidden.
+    for (const bool wholeCell : {true, false}) {
+        const auto cell = MakeCell(2);
+        AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
+        Atom3d* const b = AddAtom(*cell, *cell, "B", Point3d(0.5, 0.5, 0.5));
+        TreeNode* const listener = wholeCell ? static_cast<TreeNode*>(cell.get()) : b;
+        listener->RegisterEvent(TreeNode::classType, TreeNode::EventDisplayChanged, RecordClip, true, nullptr, nullptr);
+        g_clipCell = cell.get();
+        g_clips.clear();
+        ASSERT_TRUE(cell->Build(NoPacking()));
+        listener->UnregisterAllEvents();
+        std::vector<HeardClip> expected{{"B@-1,-1,-1", 0}};
+        if (wholeCell)
+            expected.push_back({"A#2", 1});
+        EXPECT_EQ(g_clips, expected) << wholeCell;
+        EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "B"}));
+        EXPECT_EQ(AtomLabels(*cell, false), (Labels{"A", "A#2", "B", "B@-1,-1,-1"}));
     }
 }
 

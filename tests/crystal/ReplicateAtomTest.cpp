@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <tavrel/chemistry/Atom3d.h>
@@ -12,6 +13,7 @@
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/ObjectProperty.h>
 #include <tavrel/foundation/SetCollection.h>
 #include <tavrel/platform/Archive.h>
@@ -144,6 +146,35 @@ TEST_F(ReplicateAtomTest, LabelsOperatorsAndOffsets)
     EXPECT_FALSE(orphan.MakePeriodic(atom, LatticeOffset(1, 0, 0), &other));
     EXPECT_FALSE(orphan.MakeSymmetric(atom, 9, &cell));
     EXPECT_FALSE(orphan.MakeSymmetric(atom, 1, nullptr));
+}
+
+// The tree events heard, as (node OID, code).
+std::vector<std::pair<std::uint32_t, std::uint16_t>> g_heard;
+
+void RecordTreeEvent(Event& event)
+{
+    g_heard.emplace_back(event.GetTreeNodeOID(), event.GetEventType());
+}
+
+TEST_F(ReplicateAtomTest, ANewReplicaTakesItsParentsLookAndIsFirstHeardJoiningIt)
+{
+    atom->SetDisplayStyle(3);
+    atom->SetColor(Color::Red());
+    atom->SetInvisible(false);
+    g_heard.clear();
+    cell.RegisterEvent(TreeNode::classType, TreeNode::EventTreeWide, RecordTreeEvent, true, nullptr, nullptr);
+    auto* const image = new ReplicateAtom();
+    image->MakeSymmetric(atom, 2, &cell, Point3d(1, 2, 3), LatticeOffset(), "Y");
+    cell.UnregisterAllEvents();
+    EXPECT_EQ(image->GetLabel(), "Y#3");
+    EXPECT_EQ(image->GetDisplayStyle(), 3);
+    EXPECT_EQ(image->GetColor(), Color::Red());
+    EXPECT_FALSE(image->IsVisible());
+    EXPECT_TRUE(image->IsModified());
+    EXPECT_TRUE(test::Near(image->GetXYZ(), Point3d(1, 2, 3), 1e-6));
+    const std::vector<std::pair<std::uint32_t, std::uint16_t>> expected{
+        {atom->GetOID(), TreeNode::EventChildrenChanged}, {image->GetOID(), TreeNode::EventParentSet}};
+    EXPECT_EQ(g_heard, expected);
 }
 
 TEST_F(ReplicateAtomTest, TextProperties)

@@ -241,6 +241,34 @@ TEST(ChildArrayTest, AppendingGoesToTheEndAfterTheLastBlockWasSplitMergedDropped
 
 namespace {
 
+TEST(ChildArrayTest, RoomReservedAheadTakesItsChildrenInOrderAndGrowsPastIt)
+{
+    std::vector<Child> pool(300);
+    for (std::size_t i = 0; i < pool.size(); ++i)
+        pool[i].id = static_cast<int>(i);
+    Children array;
+    std::vector<Child*> model;
+    const auto append = [&](std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            array.Append(&pool[model.size()]);
+            model.push_back(&pool[model.size()]);
+        }
+        ExpectSame(array, model, pool);
+    };
+    array.Reserve(47);
+    append(47);
+    // Less room than the children held, and more than a block holds, change nothing.
+    array.Reserve(10);
+    array.Reserve(1000);
+    append(253);
+    while (!model.empty()) {
+        array.Remove(model.back());
+        model.pop_back();
+    }
+    array.Reserve(9);
+    append(9);
+}
+
 TEST(ChildArrayTest, AFewChildrenHeldInPlaceMoveOutAndBackWithoutLosingTheirOrder)
 {
     std::vector<Child> pool(12);
