@@ -127,6 +127,7 @@ private:
     std::vector<SweepEntry> m_sweep;
     std::uint8_t m_hydrogenRow = 0;
     std::vector<double> m_charge;  // per atom
+    std::vector<double> m_electronegativity;  // per atom, from its charge of the iteration start
     // Per atom with implicit hydrogens, in order, the charge of each of them: alike from the start,
     // they stay alike.
     std::size_t m_numWithHydrogens = 0;
