@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include <tavrel/chemistry/GasteigerTables.h>
 #include <tavrel/platform/PageAdvice.h>
@@ -217,10 +220,45 @@ std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridizatio
     return tabled[static_cast<std::size_t>(atomicNumber)][static_cast<std::size_t>(hybridization)];
 }
 
+// The work arrays of an ended solver, emptied, while no solver of the thread holds them.
+template <class... Arrays>
+struct WorkPool {
+    std::tuple<std::remove_reference_t<Arrays>...> arrays;
+    bool held = false;
+};
+
+template <class... Arrays>
+WorkPool<Arrays...>& ThreadWorkPool(const std::tuple<Arrays...>&)
+{
+    thread_local WorkPool<Arrays...> pool;
+    return pool;
+}
+
 } // namespace
+
+void GasteigerSolver::ExchangeWorkArrays()
+{
+    auto arrays = WorkArrays();
+    auto& pool = ThreadWorkPool(arrays);
+    // Taken when the pool holds them, given back by the solver that took them.
+    if (pool.held == m_pooled) {
+        [&]<std::size_t... k>(std::index_sequence<k...>) {
+            ((std::get<k>(arrays).clear(), std::get<k>(arrays).swap(std::get<k>(pool.arrays))), ...);
+        }(std::make_index_sequence<std::tuple_size_v<decltype(arrays)>>{});
+        pool.held = !pool.held;
+        m_pooled = !m_pooled;
+    }
+}
+
+GasteigerSolver::~GasteigerSolver()
+{
+    if (m_pooled)
+        ExchangeWorkArrays();
+}
 
 GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
 {
+    ExchangeWorkArrays();
     ReservePrefaulted(m_atoms, atoms);
     ReservePrefaulted(m_sweep, atoms);
     ReservePrefaulted(m_start, atoms + 2);

@@ -24,9 +24,10 @@ struct BitHash {
 // A fixed pseudo-random graph of a few thousand atoms: chains of the common elements, every
 // hybridization, some input charges and implicit hydrogens, pairs listed from both ends, from the
 // later end only and from the earlier end only, and an atom listing itself.
-GasteigerSolver MixedGraph()
+constexpr std::size_t Atoms = 3000;
+
+void AddMixedGraph(GasteigerSolver& solver)
 {
-    constexpr std::size_t Atoms = 3000;
     std::uint32_t state = 12345;
     const auto next = [&state](std::uint32_t range) {
         state = state * 1664525u + 1013904223u;
@@ -53,7 +54,6 @@ GasteigerSolver MixedGraph()
         }
     }
     lists[7].push_back({7, 1});
-    GasteigerSolver solver(Atoms, 4 * Atoms);
     for (std::size_t i = 0; i < Atoms; ++i) {
         const std::int32_t z = Elements[next(15)];
         const double charge = next(8) == 0 ? static_cast<double>(next(3)) - 1.0 : 0.0;
@@ -63,24 +63,48 @@ GasteigerSolver MixedGraph()
         for (const Listed& listed : lists[i])
             solver.AddNeighbour(i, listed.neighbour, listed.code);
     }
-    return solver;
 }
 
-// Every output bit of a mixed graph stays what it was: charges, extremes, total and their order.
+struct Solved {
+    GasteigerSolver::Result result;
+    std::uint64_t hash = 0;
+};
+
+Solved SolveMixedGraph()
+{
+    GasteigerSolver solver(Atoms, 4 * Atoms);
+    AddMixedGraph(solver);
+    Solved solved{solver.Solve()};
+    BitHash hash;
+    for (const double q : solver.TakeAtomCharges())
+        hash.Add(q);
+    solved.hash = hash.value;
+    return solved;
+}
+
+void ExpectPinnedBits(const Solved& solved)
+{
+    EXPECT_TRUE(solved.result.converged);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(solved.result.minimum), 0xbff88a2bd468c220u);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(solved.result.maximum), 0x3ff7128e93999abeu);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(solved.result.total), 0x40904b93c105481bu);
+    EXPECT_EQ(solved.hash, 0xc17ff29c05a624dfu);
+}
+
+// Every output bit of a mixed graph stays what it was: charges, extremes, total and their order;
+// also from the work arrays a larger solver left to the thread, and beside a solver still alive.
 TEST(GasteigerSolverTest, MixedGraphChargesStayBitForBit)
 {
-    GasteigerSolver solver = MixedGraph();
-    const GasteigerSolver::Result result = solver.Solve();
-    const std::vector<double> charges = solver.TakeAtomCharges();
-    ASSERT_EQ(charges.size(), 3000u);
-    BitHash hash;
-    for (const double q : charges)
-        hash.Add(q);
-    EXPECT_TRUE(result.converged);
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(result.minimum), 0xbff88a2bd468c220u);
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(result.maximum), 0x3ff7128e93999abeu);
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(result.total), 0x40904b93c105481bu);
-    EXPECT_EQ(hash.value, 0xc17ff29c05a624dfu);
+    ExpectPinnedBits(SolveMixedGraph());
+    {
+        GasteigerSolver larger(2 * Atoms, 8 * Atoms);
+        for (std::size_t i = 0; i < 2 * Atoms; ++i)
+            larger.AddAtom(6, 3, 1.0, 3);
+        larger.Solve();
+    }
+    ExpectPinnedBits(SolveMixedGraph());
+    GasteigerSolver alive(1, 1);
+    ExpectPinnedBits(SolveMixedGraph());
 }
 
 } // namespace
