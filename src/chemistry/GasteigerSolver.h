@@ -116,7 +116,7 @@ private:
     void Parameterise();
     void LinkSlots();
     bool Iterate();
-    // Every work array (all but the output charges), emptied, for the thread's pool.
+    // The work arrays (all but the output charges), which the thread's pool keeps between solvers.
     auto WorkArrays()
     {
         return std::tie(m_atoms, m_inputCharges, m_givenCharges, m_start, m_neighbours, m_bondCode, m_sweep,
