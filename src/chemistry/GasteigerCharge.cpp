@@ -131,7 +131,7 @@ bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
     AddressIndex::Cursor cursor;
     ReservePrefaulted(m_atomOIDs, n);
     m_atomOIDs.resize(n);
-    const auto at = [this](std::size_t k) { return m_atoms[k]; };
+    const auto at = [this](std::size_t k) -> const Bondable* { return static_cast<const Atom3d*>(m_atoms[k]); };
     for (std::size_t i = 0; i < n; ++i) {
         BondedPrefetch::Ahead(i, n, at, BondedPrefetch::Reach::Bonds);
         const auto& atom = static_cast<const Atom3d&>(*m_atoms[i]);
