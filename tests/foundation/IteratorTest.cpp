@@ -225,6 +225,26 @@ TEST(IteratorDeepTree, WalksNeverRecurse)
     EXPECT_EQ(count, depth);
 }
 
+namespace {
+
+// Objects and marked objects below root: the one-walk gathering and visit give what the iterator
+// gives.
+void ExpectGatheredAsIterated(Object& root)
+{
+    for (const std::uint32_t type : {Object::classType, IterMarked::classType}) {
+        std::vector<TreeNode*> expected;
+        DescendentIterator walk(&root, type, false);
+        while (Object* const next = walk.GetNext())
+            expected.push_back(next);
+        std::vector<TreeNode*> found;
+        root.GetDescendents(type, found);
+        EXPECT_EQ(found, expected);
+        std::vector<TreeNode*> visited;
+        root.ForEachDescendent(type, [&visited](TreeNode* node) { visited.push_back(node); });
+        EXPECT_EQ(visited, expected);
+    }
+}
+
 // Classes derived without an identity of their own, as a host derives them.
 class IterMarkedHost : public IterMarked {
 public:
@@ -234,6 +254,8 @@ class IterObjectHost : public Object {
 public:
     explicit IterObjectHost(TreeNode* parent) : Object(parent) {}
 };
+
+} // namespace
 
 // Derived classes among several others, met in an order that keeps changing: the gathering tells
 // them apart as the iterator does.
@@ -254,15 +276,7 @@ TEST(IteratorDeepTree, GatheringTellsDerivedClassesApartAmongMany)
         default: new IterMarked(new IterObjectHost(&root)); ++marked; break;
         }
     }
-    for (const std::uint32_t type : {Object::classType, IterMarked::classType}) {
-        std::vector<TreeNode*> expected;
-        DescendentIterator walk(&root, type, false);
-        while (Object* const next = walk.GetNext())
-            expected.push_back(next);
-        std::vector<TreeNode*> found;
-        root.GetDescendents(type, found);
-        EXPECT_EQ(found, expected);
-    }
+    ExpectGatheredAsIterated(root);
     std::vector<TreeNode*> found;
     root.GetDescendents(IterMarked::classType, found);
     EXPECT_EQ(static_cast<int>(found.size()), marked);
@@ -289,18 +303,7 @@ TEST(IteratorDeepTree, GatheredDescendentsComeAsTheIteratorYieldsThem)
     }
     for (Object* child : removed)
         delete child;
-    for (const std::uint32_t type : {Object::classType, IterMarked::classType}) {
-        std::vector<TreeNode*> expected;
-        DescendentIterator walk(&root, type, false);
-        while (Object* const next = walk.GetNext())
-            expected.push_back(next);
-        std::vector<TreeNode*> found;
-        root.GetDescendents(type, found);
-        EXPECT_EQ(found, expected);
-        std::vector<TreeNode*> visited;
-        root.ForEachDescendent(type, [&visited](TreeNode* node) { visited.push_back(node); });
-        EXPECT_EQ(visited, expected);
-    }
+    ExpectGatheredAsIterated(root);
 
     // A tree registration whose mask walk also visits: the same nodes, and every node below hears.
     std::vector<TreeNode*> marked;
