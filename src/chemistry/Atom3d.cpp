@@ -160,11 +160,8 @@ void Atom3d::SetCharge(double charge)
     DoNotify(Object::classType, EventPropertySet, "Partial Charge", nullptr);
 }
 
-Rational Atom3d::GetFormalCharge() const
+Rational Atom3d::StoredFormalCharge() const
 {
-    // Most atoms carry no user property at all.
-    if (!FindUserProperties())
-        return {0, 1};
     std::int32_t numerator = 0;
     std::int32_t denominator = 1;
     if (GetProperty(NumeratorKey, numerator) && GetProperty(DenominatorKey, denominator))
@@ -214,44 +211,21 @@ Atom::HybridizationType Atom3d::PerceiveHybridization() const
 {
     int doubles = 0;
     for (const Bond* bond : GetBonds()) {
-        switch (bond->GetType()) {
-        case Bond::Triple: return Sp;
-        case Bond::Aromatic: return Sp2;
-        case Bond::PartialDouble:
-        case Bond::Double: ++doubles; break;
-        default: break;
-        }
-    }
-    const int bonds = GetNumBonds();
-    if (doubles == 1)
-        return GetElementType() == 16 ? Sp3 : Sp2;
-    if (doubles == 2 && bonds == 2)
-        return Sp;
-    if (doubles >= 2 && bonds == 3)
-        return Sp2;
-    // Nitrogen next to an Sp2 atom (amide, aniline) is Sp2 itself; no other element takes a neighbour's.
-    // Out of line, as the frame the nitrogen's reads need is not wanted for the other elements;
-    // PerceiveRequest when the rule gives no answer.
-    const auto nitrogen = [this](int count) __attribute__((noinline)) {
-        if (GetFormalCharge() == Rational(1, 1))
-            return Sp3;
-        for (int i = 0; i < count; ++i) {
-            const Atom* const neighbour = DynCast<Atom>(GetAttached(i));
-            if (neighbour && neighbour->GetHybridization() == Sp2)
-                return Sp2;
-        }
-        return PerceiveRequest;
-    };
-    if (GetElementType() == 7) {
-        if (const HybridizationType type = nitrogen(bonds); type != PerceiveRequest)
+        if (const HybridizationType type = ScanBond(bond->GetType(), doubles); type != PerceiveRequest)
             return type;
     }
-    switch (bonds) {
-    case 5: return TrigonalBipyramid;
-    case 6: return Octahedral;
-    case 7: return PentagonalBipyramid;
-    default: return Sp3;
+    const ElementType element = GetElementType();
+    return HybridizationByCount(doubles, element, element == 7 && GetFormalCharge() == Rational(1, 1));
+}
+
+bool Atom3d::HasSp2Neighbour() const
+{
+    for (const Bond* bond : GetBonds()) {
+        const Atom* const neighbour = DynCast<Atom>(bond->GetAtom1() == this ? bond->GetAtom2() : bond->GetAtom1());
+        if (neighbour && neighbour->GetHybridization() == Sp2)
+            return true;
     }
+    return false;
 }
 
 // ---- Valence and hydrogens
@@ -287,17 +261,12 @@ Point3d Turned(const Point3d& p, const Point3d& axis, double degrees)
 
 } // namespace
 
-std::int32_t Atom3d::ClampedCharge() const
-{
-    return std::clamp(GetFormalCharge().GetNumerator(), -2, 2);
-}
-
 std::int32_t Atom3d::GetValenceUsed() const
 {
     double sum = 0.0;
     for (const Bond* bond : GetBonds())
         sum += bond->GetValenceContribution(this);
-    return static_cast<std::int32_t>(sum + 0.9);
+    return ValenceUsed(sum);
 }
 
 std::int32_t Atom3d::GetValence() const
@@ -314,7 +283,7 @@ std::int32_t Atom3d::GetValence() const
 
 std::int32_t Atom3d::GetNumHydrogensToAdd() const
 {
-    return std::max(ClampedCharge() - GetValenceUsed() + ElementRecord().GetCommonOxidationState(), 0);
+    return HydrogensToAdd(ClampedCharge(), GetValenceUsed());
 }
 
 std::int32_t Atom3d::GetNumHydrogensToDelete() const

@@ -1,6 +1,7 @@
 // Atom3d: the concrete atom — element, partial charge, hybridization and display-size percentages.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,6 +12,7 @@
 namespace Tavrel {
 
 class PropertyArchive;
+struct AtomReading;
 
 // The formal charge lives in the user properties "_NFC" and "_DFC", so an atom without one carries
 // nothing for it. Entering or leaving a molecule is announced ("AtomAdded", leaving); its death
@@ -56,7 +58,7 @@ public:
     // Stored as a float; a value that narrows to the stored one, or NaN, changes nothing.
     void SetCharge(double charge) override;
     // 0/1 without the two user properties.
-    Rational GetFormalCharge() const override;
+    Rational GetFormalCharge() const override { return FindUserProperties() ? StoredFormalCharge() : Rational(0, 1); }
     // 0/0 removes both properties; any other value is stored as given. Raises EventFormalChargeSet.
     void SetFormalCharge(const Rational& charge) override;
     void SetFormalCharge(std::int32_t numerator, std::int32_t denominator) override;
@@ -228,8 +230,57 @@ protected:
     virtual void SetElement(const Element* element);
 
 private:
+    friend struct AtomReading;
+
     // The formal charge numerator clamped to -2..2.
-    std::int32_t ClampedCharge() const;
+    std::int32_t ClampedCharge() const { return Clamped(GetFormalCharge()); }
+    static std::int32_t Clamped(const Rational& charge) { return std::clamp(charge.GetNumerator(), -2, 2); }
+    // Hybridization from the bonds in order: Sp at a triple bond, Sp2 at an aromatic one (the first
+    // decides), else PerceiveRequest with the double and partial double bonds counted in doubles.
+    static HybridizationType ScanBond(Bond::BondType type, int& doubles)
+    {
+        switch (type) {
+        case Bond::Triple: return Sp;
+        case Bond::Aromatic: return Sp2;
+        case Bond::PartialDouble:
+        case Bond::Double: ++doubles; break;
+        default: break;
+        }
+        return PerceiveRequest;
+    }
+    // Hybridization of an atom of the element when no bond decided it; nitrogenPlusOne: a nitrogen of
+    // formal charge 1/1.
+    HybridizationType HybridizationByCount(int doubles, ElementType element, bool nitrogenPlusOne) const
+    {
+        const int bonds = GetNumBonds();
+        if (doubles == 1)
+            return element == 16 ? Sp3 : Sp2;
+        if (doubles == 2 && bonds == 2)
+            return Sp;
+        if (doubles >= 2 && bonds == 3)
+            return Sp2;
+        // Nitrogen next to an Sp2 atom (amide, aniline) is Sp2 itself; no other element takes a
+        // neighbour's.
+        if (element == 7 && (nitrogenPlusOne || HasSp2Neighbour()))
+            return nitrogenPlusOne ? Sp3 : Sp2;
+        switch (bonds) {
+        case 5: return TrigonalBipyramid;
+        case 6: return Octahedral;
+        case 7: return PentagonalBipyramid;
+        default: return Sp3;
+        }
+    }
+    // Whether a bonded atom is stored as Sp2.
+    bool HasSp2Neighbour() const;
+    // The formal charge of the two user properties, 0/1 without them.
+    Rational StoredFormalCharge() const;
+    // GetValenceUsed from the sum of the bonds' valence contributions, taken in bond order.
+    static std::int32_t ValenceUsed(double sum) { return static_cast<std::int32_t>(sum + 0.9); }
+    // GetNumHydrogensToAdd from the clamped charge and GetValenceUsed.
+    std::int32_t HydrogensToAdd(std::int32_t clampedCharge, std::int32_t valenceUsed) const
+    {
+        return std::max(clampedCharge - valenceUsed + ElementRecord().GetCommonOxidationState(), 0);
+    }
     // Writes the raw vectors of the first count bonds (hydrogens skipped when asked), sets first to
     // the first neighbour written and returns how many directions are already taken.
     int TakenDirections(Point3d* out, int count, bool skipHydrogens, const Bondable*& first) const;

@@ -12,7 +12,8 @@ namespace Tavrel {
 // ends, then theirs. Called at each place of such a loop, Ahead asks for the object some places on,
 // for its bonds a few places nearer, and so on down to what the loop reads last, each step read from
 // lines asked for at an earlier place; the reads of many places overlap instead of following one
-// another. at(place) gives the object at a place: null, or any object (only a Bondable has bonds).
+// another. at(place) gives the object at a place: null, or any object (only a Bondable has bonds); one
+// given as a Bondable is not asked whether it is one.
 // A prefetch has no effect the compiler sees, so a function made only of prefetches would count as
 // pure and its calls be dropped: the helpers are always inlined.
 namespace BondedPrefetch {
@@ -39,11 +40,15 @@ constexpr std::size_t Step = 8;
 // For an atom, whatever its class: the Bondable level and the small fields of the levels above.
 constexpr std::size_t AtomBytes = sizeof(Bondable) + 16;
 
+// The object as a Bondable when it is one; a list known to hold Bondables is not asked.
+[[gnu::always_inline]] inline const Bondable* AsBondable(const Base* object) { return DynCast<Bondable>(object); }
+[[gnu::always_inline]] inline const Bondable* AsBondable(const Bondable* object) { return object; }
+
 // The far end of each bond of the object, when it is a Bondable.
-template <class Visit>
-[[gnu::always_inline]] inline void ForEachBonded(const Base* object, Visit&& visit)
+template <class Node, class Visit>
+[[gnu::always_inline]] inline void ForEachBonded(const Node* object, Visit&& visit)
 {
-    if (const auto* const atom = DynCast<Bondable>(object)) {
+    if (const Bondable* const atom = AsBondable(object)) {
         for (const Bond* bond : atom->GetBonds()) {
             if (const Bondable* const end = bond->GetAtom1() == atom ? bond->GetAtom2() : bond->GetAtom1())
                 visit(end);
@@ -55,13 +60,13 @@ template <class At>
 [[gnu::always_inline]] inline void Ahead(std::size_t place, std::size_t count, At&& at, Reach reach = Reach::Bonded)
 {
     const std::size_t steps = static_cast<std::size_t>(reach) + 2;
-    const auto object = [&](std::size_t step) -> const Base* {
+    const auto object = [&](std::size_t step) -> decltype(at(place)) {
         const std::size_t ahead = place + (steps - step) * Step;
         return ahead < count ? at(ahead) : nullptr;
     };
     if (const Base* const first = object(0))
         Lines(first, AtomBytes);
-    if (const auto* const atom = DynCast<Bondable>(object(1))) {
+    if (const Bondable* const atom = AsBondable(object(1))) {
         for (const Bond* bond : atom->GetBonds())
             Lines(bond, sizeof(Bond));
     }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include <tavrel/chemistry/Atom3d.h>
+#include <tavrel/chemistry/AtomReading.h>
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/BondedPrefetch.h>
 #include <tavrel/chemistry/GasteigerSolver.h>
@@ -130,21 +131,22 @@ bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
     AddressIndex::Cursor cursor;
     ReservePrefaulted(m_atomOIDs, n);
     m_atomOIDs.resize(n);
-    const auto at = [this](std::size_t k) { return m_atoms[k]; };
+    const auto at = [this](std::size_t k) -> const Bondable* { return static_cast<const Atom3d*>(m_atoms[k]); };
     for (std::size_t i = 0; i < n; ++i) {
         BondedPrefetch::Ahead(i, n, at, BondedPrefetch::Reach::Bonds);
         const auto& atom = static_cast<const Atom3d&>(*m_atoms[i]);
-        const std::int32_t missing = std::max(atom.GetNumHydrogensToAdd(), 0);
+        const AtomReading reading = AtomReading::Of(atom);
+        const std::int32_t missing = std::max(reading.hydrogensToAdd, 0);
         if (atom.GetNumAttached() + missing > MaxNeighbours) {
             Clear();
             return false;
         }
         m_atomOIDs[i] = atom.GetOID();
-        const Rational formal = atom.GetFormalCharge();
+        const Rational formal = reading.formalCharge;
         const double charge = formal.GetDenominator() != 0
                                   ? static_cast<double>(formal.GetNumerator()) / formal.GetDenominator()
                                   : 0.0;
-        solver.AddAtom(atom.GetAtomicNumber(), atom.PerceiveHybridization(), charge, missing);
+        solver.AddAtom(reading.atomicNumber, reading.hybridization, charge, missing);
         for (const Bond* bond : atom.GetBonds()) {
             const Bondable* const other = bond->GetAtom1() == &atom ? bond->GetAtom2() : bond->GetAtom1();
             if (const std::int32_t neighbour = LookUp(other, cursor); neighbour >= 0)

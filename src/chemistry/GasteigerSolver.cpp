@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include <tavrel/chemistry/GasteigerTables.h>
 #include <tavrel/platform/PageAdvice.h>
@@ -217,10 +220,45 @@ std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridizatio
     return tabled[static_cast<std::size_t>(atomicNumber)][static_cast<std::size_t>(hybridization)];
 }
 
+// The work arrays of an ended solver, emptied, while no solver of the thread holds them.
+template <class... Arrays>
+struct WorkPool {
+    std::tuple<std::remove_reference_t<Arrays>...> arrays;
+    bool held = false;
+};
+
+template <class... Arrays>
+WorkPool<Arrays...>& ThreadWorkPool(const std::tuple<Arrays...>&)
+{
+    thread_local WorkPool<Arrays...> pool;
+    return pool;
+}
+
 } // namespace
+
+void GasteigerSolver::ExchangeWorkArrays()
+{
+    auto arrays = WorkArrays();
+    auto& pool = ThreadWorkPool(arrays);
+    // Taken when the pool holds them, given back by the solver that took them.
+    if (pool.held == m_pooled) {
+        [&]<std::size_t... k>(std::index_sequence<k...>) {
+            ((std::get<k>(arrays).clear(), std::get<k>(arrays).swap(std::get<k>(pool.arrays))), ...);
+        }(std::make_index_sequence<std::tuple_size_v<decltype(arrays)>>{});
+        pool.held = !pool.held;
+        m_pooled = !m_pooled;
+    }
+}
+
+GasteigerSolver::~GasteigerSolver()
+{
+    if (m_pooled)
+        ExchangeWorkArrays();
+}
 
 GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
 {
+    ExchangeWorkArrays();
     ReservePrefaulted(m_atoms, atoms);
     ReservePrefaulted(m_sweep, atoms);
     ReservePrefaulted(m_start, atoms + 2);
@@ -528,8 +566,15 @@ bool GasteigerSolver::Iterate()
     double* hydrogenCharge = m_hydrogenCharge.data();
     double* const flow = m_flow.data();
     const Coefficients& hydrogen = table[m_hydrogenRow];
-    // From a charge of the iteration start.
     const auto electronegativity = [](const Coefficients& k, double q) { return (k.c * q + k.b) * q + k.a; };
+    // Every flow of an iteration is computed from charges of the iteration start, so each atom's
+    // electronegativity is computed once an iteration: from its charge at the start, then from its
+    // new charge as soon as its turn ends (no later flow of the iteration reads it).
+    ReservePrefaulted(m_electronegativity, n);
+    m_electronegativity.resize(n);
+    double* const chi = m_electronegativity.data();
+    for (std::size_t i = 0; i < n; ++i)
+        chi[i] = electronegativity(table[atoms[i].row], charge[i]);
     double damping = 1.0;
     for (std::int32_t iteration = 0; iteration < parameters.iterationLimit; ++iteration) {
         damping *= parameters.damping;
@@ -537,17 +582,16 @@ bool GasteigerSolver::Iterate()
         // The flow into an entry from a neighbour. The divisor is the cation electronegativity of
         // the less electronegative end, the same seen from either end, so the flow into the
         // neighbour is the exact negative; a zero divisor moves nothing.
-        const auto flowInto = [&](double chi, double divisor, double neighbourChi, double neighbourDivisor) {
-            const double d = neighbourChi > chi ? divisor : neighbourDivisor;
-            const double dq = d != 0.0 ? (neighbourChi - chi) * damping / d : 0.0;
+        const auto flowInto = [&](double own, double divisor, double neighbourChi, double neighbourDivisor) {
+            const double d = neighbourChi > own ? divisor : neighbourDivisor;
+            const double dq = d != 0.0 ? (neighbourChi - own) * damping / d : 0.0;
             largest = std::max(largest, std::fabs(dq));
             return dq;
         };
         for (const BackwardPair& pair : m_backward) {
-            const Coefficients& ki = table[atoms[pair.atom].row];
-            const Coefficients& kj = table[atoms[pair.neighbour].row];
-            flow[pair.flow] = -flowInto(electronegativity(ki, charge[pair.atom]), ki.chiPlus,
-                                        electronegativity(kj, charge[pair.neighbour]), kj.chiPlus);
+            const auto i = static_cast<std::size_t>(pair.atom);
+            const auto j = static_cast<std::size_t>(pair.neighbour);
+            flow[pair.flow] = -flowInto(chi[i], table[atoms[i].row].chiPlus, chi[j], table[atoms[j].row].chiPlus);
         }
         // One sweep: each atom computes the flows it lists first (its neighbours' charges have not
         // moved yet) and takes its flows in slot order, then those from its implicit hydrogens,
@@ -559,13 +603,12 @@ bool GasteigerSolver::Iterate()
         for (std::size_t i = 0; i < n; ++i) {
             const SweepEntry atom = atoms[i];
             const Coefficients& k = table[atom.row];
-            const double chi = electronegativity(k, charge[i]);
+            const double own = chi[i];
             double q = charge[i];
             for (const std::int32_t* const end = link + start[i + 1]; slot != end; ++slot) {
                 const std::int32_t j = *slot;
                 if (j >= 0) {
-                    const Coefficients& kj = table[atoms[j].row];
-                    const double dq = flowInto(chi, k.chiPlus, electronegativity(kj, charge[j]), kj.chiPlus);
+                    const double dq = flowInto(own, k.chiPlus, chi[j], table[atoms[j].row].chiPlus);
                     *next++ = dq;
                     q += dq;
                 } else {
@@ -573,12 +616,13 @@ bool GasteigerSolver::Iterate()
                 }
             }
             if (atom.hydrogens > 0) {
-                const double dq = flowInto(chi, k.chiPlus, electronegativity(hydrogen, *hydrogenCharge), hydrogen.chiPlus);
+                const double dq = flowInto(own, k.chiPlus, electronegativity(hydrogen, *hydrogenCharge), hydrogen.chiPlus);
                 for (std::uint8_t count = atom.hydrogens; count > 0; --count)
                     q += dq;
                 *hydrogenCharge++ += -dq;
             }
             charge[i] = q;
+            chi[i] = electronegativity(k, q);
         }
         if (largest < 0.0001)
             return true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -23,8 +24,13 @@ public:
         bool converged = false;
     };
 
-    // With room for the given numbers of atoms and of bonded neighbour slots.
+    // With room for the given numbers of atoms and of bonded neighbour slots. The work arrays are
+    // kept per thread from one solver to the next, so that a calculation after the first writes
+    // into memory already mapped in instead of a fresh page at a time.
     GasteigerSolver(std::size_t atoms, std::size_t slots);
+    GasteigerSolver(const GasteigerSolver&) = delete;
+    GasteigerSolver& operator=(const GasteigerSolver&) = delete;
+    ~GasteigerSolver();
 
     std::size_t GetNumAtoms() const { return m_atoms.size(); }
 
@@ -110,6 +116,14 @@ private:
     void Parameterise();
     void LinkSlots();
     bool Iterate();
+    // The work arrays (all but the output charges), which the thread's pool keeps between solvers.
+    auto WorkArrays()
+    {
+        return std::tie(m_atoms, m_inputCharges, m_givenCharges, m_start, m_neighbours, m_bondCode, m_sweep,
+                        m_electronegativity, m_hydrogenCharge, m_flow, m_backward, m_scratch);
+    }
+    // Trades the work arrays with those the thread keeps.
+    void ExchangeWorkArrays();
 
     std::vector<AtomEntry> m_atoms;
     std::vector<Charge> m_inputCharges;  // those other than 0, in atom order
@@ -127,6 +141,7 @@ private:
     std::vector<SweepEntry> m_sweep;
     std::uint8_t m_hydrogenRow = 0;
     std::vector<double> m_charge;  // per atom
+    std::vector<double> m_electronegativity;  // per atom, from its charge of the iteration start
     // Per atom with implicit hydrogens, in order, the charge of each of them: alike from the start,
     // they stay alike.
     std::size_t m_numWithHydrogens = 0;
@@ -136,6 +151,7 @@ private:
     std::vector<double> m_flow;
     std::vector<BackwardPair> m_backward;
     std::vector<std::int32_t> m_scratch;  // working list of the typing rules
+    bool m_pooled = false;                 // holds the thread's work arrays
 };
 
 } // namespace Tavrel

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -397,6 +398,35 @@ bool IsAnyOf(const Base* object, std::span<const std::uint32_t> types)
 {
     return std::any_of(types.begin(), types.end(), [object](std::uint32_t type) { return object->IsA(type); });
 }
+
+// IsA of one type over many objects. A class answers alike for all its objects, and a walk meets
+// few classes, most of them again and again: the last class found of the type and the last two
+// found not of it answer without asking.
+class ClassTest {
+public:
+    explicit ClassTest(std::uint32_t type) : m_type(type) {}
+    bool IsA(const Base& object)
+    {
+        const std::type_info* const type = &typeid(object);
+        if (type == m_yes)
+            return true;
+        if (type == m_no[0] || type == m_no[1])
+            return false;
+        const bool answer = object.IsA(m_type);
+        if (answer) {
+            m_yes = type;
+        } else {
+            m_no[1] = m_no[0];
+            m_no[0] = type;
+        }
+        return answer;
+    }
+
+private:
+    std::uint32_t m_type;
+    const std::type_info* m_yes = nullptr;
+    const std::type_info* m_no[2] = {};
+};
 } // namespace
 
 int TreeNode::GetNumChildren(std::span<const std::uint32_t> types) const
@@ -416,8 +446,9 @@ int TreeNode::GetNumDescendents() const
 
 void TreeNode::GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) const
 {
+    ClassTest test(type);
     VisitDescendants(this, [&](TreeNode* node) {
-        if (node->IsA(type))
+        if (test.IsA(*node))
             out.push_back(node);
         return true;
     });

@@ -225,6 +225,63 @@ TEST(IteratorDeepTree, WalksNeverRecurse)
     EXPECT_EQ(count, depth);
 }
 
+namespace {
+
+// Objects and marked objects below root: the one-walk gathering and visit give what the iterator
+// gives.
+void ExpectGatheredAsIterated(Object& root)
+{
+    for (const std::uint32_t type : {Object::classType, IterMarked::classType}) {
+        std::vector<TreeNode*> expected;
+        DescendentIterator walk(&root, type, false);
+        while (Object* const next = walk.GetNext())
+            expected.push_back(next);
+        std::vector<TreeNode*> found;
+        root.GetDescendents(type, found);
+        EXPECT_EQ(found, expected);
+        std::vector<TreeNode*> visited;
+        root.ForEachDescendent(type, [&visited](TreeNode* node) { visited.push_back(node); });
+        EXPECT_EQ(visited, expected);
+    }
+}
+
+// Classes derived without an identity of their own, as a host derives them.
+class IterMarkedHost : public IterMarked {
+public:
+    using IterMarked::IterMarked;
+};
+class IterObjectHost : public Object {
+public:
+    explicit IterObjectHost(TreeNode* parent) : Object(parent) {}
+};
+
+} // namespace
+
+// Derived classes among several others, met in an order that keeps changing: the gathering tells
+// them apart as the iterator does.
+TEST(IteratorDeepTree, GatheringTellsDerivedClassesApartAmongMany)
+{
+    AttachDataModelDLL();
+    ClassRegistry::Register<IterMarked>();
+    ClassRegistry::Register<IterBareNode>();
+    Object root(nullptr);
+    int marked = 0;
+    for (int i = 0; i < 300; ++i) {
+        switch ((i / 2 + i / 7) % 6) {
+        case 0: new IterMarked(&root); ++marked; break;
+        case 1: new IterMarkedHost(&root); ++marked; break;
+        case 2: new Object(&root); break;
+        case 3: new IterObjectHost(&root); break;
+        case 4: new IterBareNode(&root); break;
+        default: new IterMarked(new IterObjectHost(&root)); ++marked; break;
+        }
+    }
+    ExpectGatheredAsIterated(root);
+    std::vector<TreeNode*> found;
+    root.GetDescendents(IterMarked::classType, found);
+    EXPECT_EQ(static_cast<int>(found.size()), marked);
+}
+
 // Wide and deep levels, children removed here and there (arrays with holes) and bare nodes: the
 // one-walk gathering and visit give what the iterator gives.
 TEST(IteratorDeepTree, GatheredDescendentsComeAsTheIteratorYieldsThem)
@@ -246,18 +303,7 @@ TEST(IteratorDeepTree, GatheredDescendentsComeAsTheIteratorYieldsThem)
     }
     for (Object* child : removed)
         delete child;
-    for (const std::uint32_t type : {Object::classType, IterMarked::classType}) {
-        std::vector<TreeNode*> expected;
-        DescendentIterator walk(&root, type, false);
-        while (Object* const next = walk.GetNext())
-            expected.push_back(next);
-        std::vector<TreeNode*> found;
-        root.GetDescendents(type, found);
-        EXPECT_EQ(found, expected);
-        std::vector<TreeNode*> visited;
-        root.ForEachDescendent(type, [&visited](TreeNode* node) { visited.push_back(node); });
-        EXPECT_EQ(visited, expected);
-    }
+    ExpectGatheredAsIterated(root);
 
     // A tree registration whose mask walk also visits: the same nodes, and every node below hears.
     std::vector<TreeNode*> marked;
