@@ -3,7 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -395,8 +394,8 @@ struct TreeNode::Registration {
     }
 };
 
-// A node's registrations in order of serial: one is held in place, more in a block whose capacity is
-// the next power of two of the count, taken from the objects' pool while it fits a slot (PooledBlock).
+// A node's registrations in order of serial: one is held in place, more in a block that doubles as it
+// fills, taken from the objects' pool while it fits a slot (PooledBlock). Erasing never allocates.
 class TreeNode::RegistrationList {
     static_assert(std::is_trivially_copyable_v<Registration> && sizeof(Registration) <= 32);
 
@@ -428,22 +427,19 @@ public:
             m_size = 1;
             return;
         }
-        if (std::has_single_bit(m_size))
-            Move(m_size, std::size_t{m_size} * 2);
-        m_block[m_size++] = registration;
+        if (m_size == 1 || m_size == m_block.capacity)
+            Grow(std::uint32_t{2} * m_size);
+        m_block.data[m_size++] = registration;
     }
 
     void Erase(std::size_t index)
     {
         Registration* const data = Data();
         std::copy(data + index + 1, data + m_size, data + index);
-        --m_size;
-        if (m_size == 1) {
-            const Registration last = m_block[0];
-            DeleteBlock(m_block, 2);
-            m_one = last;
-        } else if (m_size > 1 && std::has_single_bit(m_size)) {
-            Move(std::size_t{m_size} * 2, m_size);
+        if (--m_size == 1) {
+            const Block block = m_block;
+            m_one = block.data[0];
+            DeleteBlock(block);
         }
     }
 
@@ -454,41 +450,37 @@ public:
     }
 
 private:
+    struct Block {
+        Registration* data;
+        std::uint32_t capacity;
+    };
+
     bool InBlock() const { return m_size > 1; }
-    Registration* Data() { return InBlock() ? m_block : &m_one; }
-    const Registration* Data() const { return InBlock() ? m_block : &m_one; }
-    // The capacity of the block while the list is in one.
-    std::size_t Capacity() const { return std::bit_ceil(std::size_t{m_size}); }
-    static Registration* NewBlock(std::size_t capacity)
+    Registration* Data() { return InBlock() ? m_block.data : &m_one; }
+    const Registration* Data() const { return InBlock() ? m_block.data : &m_one; }
+    static void DeleteBlock(Block block) noexcept
     {
-        auto* const block = static_cast<Registration*>(PooledBlock::Allocate(capacity * sizeof(Registration)));
-        std::uninitialized_default_construct_n(block, capacity);
-        return block;
+        PooledBlock::Free(block.data, std::size_t{block.capacity} * sizeof(Registration));
     }
-    static void DeleteBlock(Registration* block, std::size_t capacity) noexcept
+    // Moves the registrations into a new block of `capacity`, freeing the block they were in.
+    void Grow(std::uint32_t capacity)
     {
-        PooledBlock::Free(block, capacity * sizeof(Registration));
-    }
-    // Moves the registrations into a new block of capacity `to`, freeing the block of capacity `from`
-    // (none for 1, the registration held in place).
-    void Move(std::size_t from, std::size_t to)
-    {
-        Registration* const block = NewBlock(to);
-        const Registration* const data = Data();
-        std::copy(data, data + m_size, block);
-        if (from > 1)
-            DeleteBlock(m_block, from);
-        m_block = block;
+        auto* const data =
+            static_cast<Registration*>(PooledBlock::Allocate(std::size_t{capacity} * sizeof(Registration)));
+        std::uninitialized_default_construct_n(data, capacity);
+        std::copy(begin(), end(), data);
+        Release();
+        m_block = Block{data, capacity};
     }
     void Release() noexcept
     {
         if (InBlock())
-            DeleteBlock(m_block, Capacity());
+            DeleteBlock(m_block);
     }
 
     union {
         Registration m_one;
-        Registration* m_block;
+        Block m_block;
     };
     std::uint32_t m_size = 0;
     std::uint32_t m_lastSerial = 0;
