@@ -43,6 +43,15 @@ void ExpectSame(const Children& array, const std::vector<Child*>& model, const s
     }
 }
 
+// A pool of `size` children numbered in order.
+std::vector<Child> NumberedPool(std::size_t size)
+{
+    std::vector<Child> pool(size);
+    for (std::size_t i = 0; i < pool.size(); ++i)
+        pool[i].id = static_cast<int>(i);
+    return pool;
+}
+
 // Numbers the pool's children and appends them all; the children in order.
 std::vector<Child*> AppendAll(Children& array, std::vector<Child>& pool)
 {
@@ -74,9 +83,7 @@ TEST(ChildArrayTest, AppendedChildrenAreFoundByIndexAndIndexByChildAcrossBlocks)
 
 TEST(ChildArrayTest, InsertionsAndRemovalsAnywhereKeepTheOrderThroughSplitsAndMerges)
 {
-    std::vector<Child> pool(3000);
-    for (std::size_t i = 0; i < pool.size(); ++i)
-        pool[i].id = static_cast<int>(i);
+    std::vector<Child> pool = NumberedPool(3000);
     Children array;
     std::vector<Child*> model;
     std::vector<Child*> outside;
@@ -199,9 +206,7 @@ TEST(ChildArrayTest, AChildTradesPlacesWithThePreviousOneOnlyWithinAPackedBlock)
 
 TEST(ChildArrayTest, AppendingGoesToTheEndAfterTheLastBlockWasSplitMergedDroppedOrReplaced)
 {
-    std::vector<Child> pool(1200);
-    for (std::size_t i = 0; i < pool.size(); ++i)
-        pool[i].id = static_cast<int>(i);
+    std::vector<Child> pool = NumberedPool(1200);
     Children array;
     std::vector<Child*> model;
     std::size_t next = 0;
@@ -243,9 +248,7 @@ namespace {
 
 TEST(ChildArrayTest, RoomReservedAheadTakesItsChildrenInOrderAndGrowsPastIt)
 {
-    std::vector<Child> pool(300);
-    for (std::size_t i = 0; i < pool.size(); ++i)
-        pool[i].id = static_cast<int>(i);
+    std::vector<Child> pool = NumberedPool(300);
     Children array;
     std::vector<Child*> model;
     const auto append = [&](std::size_t count) {
@@ -271,9 +274,7 @@ TEST(ChildArrayTest, RoomReservedAheadTakesItsChildrenInOrderAndGrowsPastIt)
 
 TEST(ChildArrayTest, AFewChildrenHeldInPlaceMoveOutAndBackWithoutLosingTheirOrder)
 {
-    std::vector<Child> pool(12);
-    for (std::size_t i = 0; i < pool.size(); ++i)
-        pool[i].id = static_cast<int>(i);
+    std::vector<Child> pool = NumberedPool(12);
     Children array;
     std::vector<Child*> model;
     const auto insert = [&](std::size_t at, Child* child) {
