@@ -105,6 +105,16 @@ struct HBondMonitor::Split {
         }
     }
 
+    // The list of an item of this role that the walk reached, or made with `made`.
+    static List ListOf(Role role, bool made)
+    {
+        if (role == Role::None)
+            return Neither;
+        if (role == Role::Donor)
+            return made ? NewDonors : Donors;
+        return made ? NewAcceptors : Acceptors;
+    }
+
     void Add(List list, Atom& atom, std::uint32_t oid, const Limits& limits)
     {
         reached[list].push_back({&atom, oid});
@@ -328,13 +338,8 @@ void HBondMonitor::CollectBelow(Object& parent, Split* split)
     auto visit = [&](TreeNode* node) {
         auto* const atom = static_cast<Atom*>(node);
         if (IsMonitoredItem(atom)) {
-            if (split) {
-                const Role role = Classify(*atom);
-                const Split::List list = role == Role::Donor      ? Split::Donors
-                                         : role == Role::Acceptor ? Split::Acceptors
-                                                                  : Split::Neither;
-                split->Add(list, *atom, atom->GetOID(), limits);
-            }
+            if (split)
+                split->Add(Split::ListOf(Classify(*atom), false), *atom, atom->GetOID(), limits);
             return;
         }
         if (atom->IsClipped())
@@ -345,7 +350,7 @@ void HBondMonitor::CollectBelow(Object& parent, Split* split)
         const MonitorItemList::Entry entry = WatchNewItem(*atom, Moved);
         (role == Role::Donor ? donors : acceptors).push_back(entry);
         if (split)
-            split->Add(role == Role::Donor ? Split::NewDonors : Split::NewAcceptors, *atom, entry.oid, limits);
+            split->Add(Split::ListOf(role, true), *atom, entry.oid, limits);
     };
     WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, visit));
     ReserveItems(donors.size() + acceptors.size());

@@ -124,16 +124,14 @@ void Monitor::RegisterTreeEvent(Object* object, std::uint32_t type, std::uint16_
         object->RegisterEvent(type, code, &EventUpdate, false, this, attribute);
         return;
     }
-    // A new item: its deletion registration and this one in one pass.
-    m_items.Append(object);
-    const std::array<TreeNode::EventKind, 2> both{{{TreeNode::classType, TreeNode::EventDeleted}, kind}};
-    object->RegisterEvents(both, &EventUpdate, false, this, attribute);
+    m_items.Append(WatchNewItem(*object, kind, attribute));
 }
 
-MonitorItemList::Entry Monitor::WatchNewItem(Object& object, TreeNode::EventKind kind)
+MonitorItemList::Entry Monitor::WatchNewItem(Object& object, TreeNode::EventKind kind, const char* attribute)
 {
+    // Its deletion registration and this one in one pass.
     const std::array<TreeNode::EventKind, 2> both{{{TreeNode::classType, TreeNode::EventDeleted}, kind}};
-    object.RegisterEvents(both, &EventUpdate, false, this, nullptr);
+    object.RegisterEvents(both, &EventUpdate, false, this, attribute);
     return MonitorItemList::Track(&object);
 }
 

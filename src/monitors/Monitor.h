@@ -87,8 +87,8 @@ protected:
     // Makes room for this many more items, ahead of adding them one by one.
     void ReserveItems(std::size_t more) { m_items.Reserve(more); }
     // Watches an object that is not an item yet for its deletion and for the kind, while a walk holds
-    // it; the entry returned joins the items through AddWatchedItems, in the order the caller chooses.
-    MonitorItemList::Entry WatchNewItem(Object& object, TreeNode::EventKind kind);
+    // it; the entry returned joins the items (through AddWatchedItems, in the order the caller chooses).
+    MonitorItemList::Entry WatchNewItem(Object& object, TreeNode::EventKind kind, const char* attribute = nullptr);
     void AddWatchedItems(std::span<const MonitorItemList::Entry> entries);
     // The entries of the items, in order, as MonitorItemList::GetEntries gives them.
     std::span<const MonitorItemList::Entry> GetItemEntries() const { return m_items.GetEntries(); }
