@@ -410,8 +410,16 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     // A recalculation now tells the items apart within its walk, while it holds them.
     Split split(static_cast<std::size_t>(GetNumItemsMonitoring()));
     m_split = &split;
-    if (!Refresh())
-        return;
+    const Watch self(this);
+    try {
+        if (!Refresh())
+            return;
+    } catch (...) {
+        // No later recalculation may write into this drawing's split.
+        if (self.alive)
+            m_split = nullptr;
+        throw;
+    }
     m_split = nullptr;
     const Color color = GetDrawingColor();
     std::vector<End> donors;
