@@ -32,6 +32,7 @@ Bondable::Bondable(Object* parent) : Geometric3d(parent)
 
 Bondable::~Bondable()
 {
+    PinForDestruction();
     // Each bond linked here goes with this end, and its destructor takes it off both ends' lists. An
     // entry that is no link (null, or a bond that does not name this end) is only dropped.
     while (m_numBonds.Get() > 0) {

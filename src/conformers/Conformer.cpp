@@ -124,7 +124,11 @@ const PropertyTable& Conformer::Properties()
             .References(
                 "Conformer Atom List", [](const Self& self) { return self.m_atoms.Size(); },
                 [](const Self& self, std::size_t index) -> Base* { return self.m_atoms.At(index); },
-                [](Self& self, std::size_t, Base* atom) { self.m_atoms.Add(DynCast<Atom>(atom)); })
+                [](Self& self, std::size_t, Base* read) {
+                    Atom* const atom = DynCast<Atom>(read);
+                    self.m_atoms.Add(atom);
+                    return atom || !read;
+                })
             .StreamOnly()
             .ReferenceOrArray(
                 "Conformer Bond List", [](const Self& self) { return self.m_storedBonds.Get(); },
@@ -178,6 +182,7 @@ void Conformer::Listen(Bond& bond)
 template <class T>
 void Conformer::Join(T& object, MemberList<T>& members, std::unordered_map<std::int32_t, T*>& index)
 {
+    m_joined = true;
     Listen(object);
     AttachObject(object);
     members.Add(&object);
@@ -236,6 +241,11 @@ void Conformer::RemoveConformerBond(Bond* bond)
 
 void Conformer::RemoveAll()
 {
+    if (!m_joined) {
+        m_atoms.Clear();
+        m_bonds.Clear();
+        return;
+    }
     for (Atom* const atom : m_atoms.Members())
         RemoveConformerAtom(atom);
     for (Bond* const bond : m_bonds.Members())
@@ -295,6 +305,7 @@ void Conformer::Reindex()
 
 void Conformer::Rebuild()
 {
+    m_joined = true;
     for (Atom* const atom : m_atoms.Members()) {
         Listen(*atom);
         AttachObject(*atom);

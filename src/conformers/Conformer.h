@@ -146,6 +146,9 @@ private:
     MemberList<Bond> m_bonds;
     Uncopied<std::unordered_map<std::int32_t, Bond*>> m_bondIndex;
     StoredList<SetCollection> m_storedBonds;
+    // False while the members are only those a record read and finishing has not joined: nothing
+    // listens to them or tags them yet, and they may be destroyed without telling the conformer.
+    bool m_joined = false;
     // A save looks for conformers only while some exist.
     [[no_unique_address]] InstanceCount<Conformer> m_instances;
 };

@@ -181,7 +181,11 @@ const PropertyTable& ConformerModel::Properties()
             .References(
                 "Conformer Model Conformer List", [](const Self& self) { return self.m_conformers.Size(); },
                 [](const Self& self, std::size_t index) -> Base* { return self.m_conformers.At(index); },
-                [](Self& self, std::size_t, Base* conformer) { self.m_conformers.Add(DynCast<Conformer>(conformer)); })
+                [](Self& self, std::size_t, Base* read) {
+                    Conformer* const conformer = DynCast<Conformer>(read);
+                    self.m_conformers.Add(conformer);
+                    return conformer || !read;
+                })
             .StreamOnly()
             .Reference(
                 "Conformer Model Occupant", [](const Self& self) { return self.GetOccupant(); },

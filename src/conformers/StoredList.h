@@ -35,13 +35,15 @@ public:
     void ReadingArray() { m_array = true; }
     // Reading: take(index, object) for each object of what was read, the entries of a collection C in
     // order or the element of an array; an object that is neither gives nothing. True when the object
-    // read is kept (an element), false for a collection, which the reader then frees.
+    // read is kept (an element), false for a collection, which the reader then frees. An array never
+    // held collections: one read in its place (a record that names the list twice) counts as null.
     template <class Take>
     bool Read(std::size_t index, Base* read, Take&& take)
     {
         if (m_array) {
-            take(index, DynCast<Object>(read));
-            return true;
+            const bool collection = IsA<BaseCollection>(read);
+            take(index, collection ? nullptr : DynCast<Object>(read));
+            return !collection;
         }
         if (const C* const collection = DynCast<C>(read)) {
             std::size_t at = 0;

@@ -1098,12 +1098,10 @@ struct PropertyArchive::RecordReader {
     {
         if (!slot.createdHere || !slot.object || !IsAlive(slot.object, slot.oid, slot.destroyed))
             return;
-        const TreeNode* const node = DynCast<TreeNode>(slot.object);
-        if (node && node->GetParent())
-            return;
+        // A node read with a parent goes only with a parentless tree made for it here.
         const std::uint32_t before = slot.oid - 1;
         TreeNode::SettleLinksSince(before, Base::GetLastOID());
-        if (!node)
+        if (!IsA<TreeNode>(slot.object))
             delete slot.object;
         TreeNode::DeleteParentlessSince(before, Base::GetLastOID());
     }

@@ -289,6 +289,10 @@ protected:
     // A node copy leaves them out as it copies, marking the copy modified as a removal would.
     virtual std::span<const std::string_view> GetUserPropertiesLeftOutOfCopy() const;
 
+    // Pins the node for the rest of its destruction, for a level whose destructor deletes nodes that
+    // may hold this one (deleting them then only takes this node out of them).
+    void PinForDestruction() { SetFlag(Pinned, true); }
+
     // Pins the node while a constructor raises events after the node joined its parent, so the
     // construction completes on a live node even when listeners delete the parent.
     class ConstructionScope {

@@ -500,6 +500,26 @@ TEST_F(AtomBondTest, ABondIsNotMadeWhenListenersDeleteAnEndWhileItIsBuilt)
     }
 }
 
+TEST_F(AtomBondTest, AnAtomBelowItsOwnBondIsDeletedOnce)
+{
+    Molecule molecule(nullptr);
+    auto* const first = new Atom3d(&molecule, "C");
+    auto* const second = new Atom3d(&molecule, "O");
+    Bond* const bond = first->MakeBond(second, Bond::Double);
+    ASSERT_NE(bond, nullptr);
+    first->SetParent(bond);
+    ASSERT_EQ(first->GetParent(), bond);
+    const std::uint32_t firstOID = first->GetOID();
+    const std::uint32_t bondOID = bond->GetOID();
+
+    // The bond goes with its end and deletes its children, which must not delete the end again.
+    delete first;
+    EXPECT_EQ(Base::GetObjectA(firstOID), nullptr);
+    EXPECT_EQ(Base::GetObjectA(bondOID), nullptr);
+    EXPECT_EQ(second->GetNumBonds(), 0);
+    EXPECT_EQ(molecule.GetNumChildren(), 1);
+}
+
 TEST_F(AtomBondTest, AtomEventsCarryTheirCodes)
 {
     TreeRoot root;
