@@ -96,7 +96,13 @@ struct HBondMonitor::Split {
     };
 
     // Room for as many donors and as many acceptors as there are items: pages never written are never
-    // taken.
+    // taken. A build's walk makes every item it reaches: its lists are the items, with no check.
+    static Split ForBuild()
+    {
+        Split split(0);
+        split.kept = true;
+        return split;
+    }
     explicit Split(std::size_t items)
     {
         for (const List list : {Donors, Acceptors}) {
@@ -117,7 +123,8 @@ struct HBondMonitor::Split {
 
     void Add(List list, Atom& atom, std::uint32_t oid, const Limits& limits)
     {
-        reached[list].push_back({&atom, oid});
+        if (!kept)
+            reached[list].push_back({&atom, oid});
         if (list != Neither)
             ends[list].push_back(MakeEnd(atom, atom.GetXYZ(), limits));
     }
@@ -125,11 +132,39 @@ struct HBondMonitor::Split {
     // The donors and the acceptors among the items from index 1, each in item order: false when the
     // walk is not over, a callback ran since (it may have changed what was read), an entry that is not
     // empty is not the next of one of the lists (not reached, listed twice, or out of walk order), or
-    // an item reached has no entry.
+    // an item reached has no entry. Lists kept from a build are checked by their number alone.
     bool Take(std::span<const MonitorItemList::Entry> entries, std::vector<End>& donors, std::vector<End>& acceptors)
     {
         if (!done || callbacks != TreeNode::GetCallbacksRun() || entries.empty())
             return false;
+        if (kept ? entries.size() != 1 + ends[NewDonors].size() + ends[NewAcceptors].size() : !InWalkOrder(entries))
+            return false;
+        // The new items came after every other: each role's items are its list, then its new ones.
+        donors = Join(ends[Donors], ends[NewDonors]);
+        acceptors = Join(ends[Acceptors], ends[NewAcceptors]);
+        return true;
+    }
+
+    // The build's donors and acceptors stand for the items, as a walk now would have told them apart.
+    void Keep(std::vector<End>&& donors, std::vector<End>&& acceptors)
+    {
+        ends[NewDonors] = std::move(donors);
+        ends[NewAcceptors] = std::move(acceptors);
+        kept = true;
+        callbacks = TreeNode::GetCallbacksRun();
+        done = true;
+    }
+
+    std::array<std::vector<Reached>, Count> reached;
+    std::array<std::vector<End>, Count> ends;  // of the donors and acceptors
+    std::uint64_t callbacks = 0;               // as the walk ended
+    bool done = false;
+    bool kept = false;  // the build's lists: made by its walk, or kept for a drawing
+
+private:
+    // Every entry that is not empty is the next of one of the lists, and every item reached has one.
+    bool InWalkOrder(std::span<const MonitorItemList::Entry> entries) const
+    {
         std::array<std::size_t, Count> next{};
         const auto isNext = [&](std::size_t list, const MonitorItemList::Entry& entry) {
             return next[list] < reached[list].size() && reached[list][next[list]].node == entry.node &&
@@ -149,25 +184,58 @@ struct HBondMonitor::Split {
             if (next[list] != reached[list].size())
                 return false;
         }
-        // The new items came after every other: each role's items are its list, then its new ones.
-        donors = std::move(ends[Donors]);
-        donors.insert(donors.end(), ends[NewDonors].begin(), ends[NewDonors].end());
-        acceptors = std::move(ends[Acceptors]);
-        acceptors.insert(acceptors.end(), ends[NewAcceptors].begin(), ends[NewAcceptors].end());
         return true;
     }
 
-    std::array<std::vector<Reached>, Count> reached;
-    std::array<std::vector<End>, Count> ends;  // of the donors and acceptors
-    std::uint64_t callbacks = 0;               // as the walk ended
-    bool done = false;
+    static std::vector<End> Join(std::vector<End>& first, std::vector<End>& then)
+    {
+        if (first.empty())
+            return std::move(then);
+        first.insert(first.end(), then.begin(), then.end());
+        return std::move(first);
+    }
+};
+
+// What the build's walk told apart: the items from index 1 are its donors, then its acceptors, as a
+// walk would tell them apart, while no node is marked changed, no callback runs and neither the items
+// nor the criteria change.
+struct HBondMonitor::Built {
+    std::vector<End> donors;
+    std::vector<End> acceptors;
+    std::uint64_t changes = 0;
+    std::uint64_t callbacks = 0;
+    std::uint64_t edits = 0;
+    double criterion = 0.0;
+    double noHydrogenCriterion = 0.0;
+
+    void Stamp(const HBondMonitor& monitor)
+    {
+        changes = TreeNode::GetChangesMarked();
+        callbacks = TreeNode::GetCallbacksRun();
+        edits = monitor.GetItemEdits();
+        criterion = monitor.m_criterion;
+        noHydrogenCriterion = monitor.m_noHydrogenCriterion;
+    }
+    bool Holds(const HBondMonitor& monitor) const
+    {
+        return changes == TreeNode::GetChangesMarked() && callbacks == TreeNode::GetCallbacksRun() &&
+               edits == monitor.GetItemEdits() && criterion == monitor.m_criterion &&
+               noHydrogenCriterion == monitor.m_noHydrogenCriterion;
+    }
 };
 
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Green());
-    if (parent)
-        CollectBelow(*parent, nullptr);
+    if (!parent)
+        return;
+    Split split = Split::ForBuild();
+    CollectBelow(*parent, &split);
+    BuiltPointer built(new Built);
+    if (split.Take(GetItemEntries(), built->donors, built->acceptors)) {
+        built->Stamp(*this);
+        m_built = std::move(built);
+    }
 }
 
 HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool internal)
@@ -181,6 +249,11 @@ HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool inte
         objects.push_back(atoms.GetAt(i));
     WatchStructure(parent);
     Collect(objects, true, true);
+}
+
+void HBondMonitor::DeleteBuilt::operator()(Built* built) const noexcept
+{
+    delete built;
 }
 
 const PropertyTable& HBondMonitor::Properties()
@@ -380,8 +453,16 @@ void HBondMonitor::Calculate()
 {
     const Watch self(this);
     if (m_tree) {
-        if (Object* const parent = GetParent())
+        const BuiltPointer built = std::move(m_built.Get());
+        Object* const parent = GetParent();
+        if (parent && built && built->Holds(*this)) {
+            // A walk would find no new item and tell the items apart as the build did.
+            WatchStructure(parent);
+            if (Split* const split = m_split.Get())
+                split->Keep(std::move(built->donors), std::move(built->acceptors));
+        } else if (parent) {
             CollectBelow(*parent, m_split.Get());
+        }
     } else {
         // Monitored hydrogens are reached through their heavy atoms.
         std::vector<Object*> atoms;

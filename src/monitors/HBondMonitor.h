@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -20,8 +21,11 @@ class OrdCollection;
 // are active, at least one is visible and drawn in some style, the donor lies within the distance
 // criterion of the acceptor (the no-hydrogen criterion for a donor that is not a hydrogen; both are
 // held squared) and more than four bonds from it. An item that is both donor and acceptor pairs as a
-// donor. Every drawing finds and counts the bonds afresh, donor by donor in item order for the
-// internal bonds and other atom by other atom in tree order for the external ones, comparing only
+// donor. The first recalculation of a tree monitor walks nothing when nothing was marked changed, no
+// callback ran and neither the items nor the criteria changed since the build: it would find no new
+// item, and the build's walk told the items apart as they still stand. Every drawing finds and counts
+// the bonds afresh, donor by donor in item order for the internal bonds and other atom by other atom
+// in tree order for the external ones, comparing only
 // pairs from a cell grid sized by the criteria; the items are told apart as donors and acceptors at
 // every drawing, as activity and charges stand then. Losing an atom never deletes the monitor.
 //
@@ -115,6 +119,14 @@ private:
     Uncopied<std::int32_t> m_count;
     // Where the recalculation of a drawing puts what its walk told apart, while the drawing runs.
     Uncopied<Split*> m_split;
+    // What the build's walk told apart, until the first recalculation.
+    struct Built;
+    // Deletes it where it is complete, so that constructors made anywhere compile.
+    struct DeleteBuilt {
+        void operator()(Built* built) const noexcept;
+    };
+    using BuiltPointer = std::unique_ptr<Built, DeleteBuilt>;
+    Uncopied<BuiltPointer> m_built;
     double m_criterion = DefaultDistanceCriterion;
     double m_noHydrogenCriterion = DefaultDistanceCriterion * NoHydrogenFactor;
 };
