@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/Atom3d.h>
@@ -96,13 +98,7 @@ struct HBondMonitor::Split {
     };
 
     // Room for as many donors and as many acceptors as there are items: pages never written are never
-    // taken. A build's walk makes every item it reaches: its lists are the items, with no check.
-    static Split ForBuild()
-    {
-        Split split(0);
-        split.kept = true;
-        return split;
-    }
+    // taken.
     explicit Split(std::size_t items)
     {
         for (const List list : {Donors, Acceptors}) {
@@ -123,8 +119,7 @@ struct HBondMonitor::Split {
 
     void Add(List list, Atom& atom, std::uint32_t oid, const Limits& limits)
     {
-        if (!kept)
-            reached[list].push_back({&atom, oid});
+        reached[list].push_back({&atom, oid});
         if (list != Neither)
             ends[list].push_back(MakeEnd(atom, atom.GetXYZ(), limits));
     }
@@ -132,25 +127,30 @@ struct HBondMonitor::Split {
     // The donors and the acceptors among the items from index 1, each in item order: false when the
     // walk is not over, a callback ran since (it may have changed what was read), an entry that is not
     // empty is not the next of one of the lists (not reached, listed twice, or out of walk order), or
-    // an item reached has no entry. Lists kept from a build are checked by their number alone.
-    bool Take(std::span<const MonitorItemList::Entry> entries, std::vector<End>& donors, std::vector<End>& acceptors)
+    // an item reached has no entry. With no walk, the items are read as they stand, the roles the build
+    // told apart.
+    bool Take(std::span<const MonitorItemList::Entry> entries, const Limits& limits, std::vector<End>& donors,
+              std::vector<End>& acceptors)
     {
         if (!done || callbacks != TreeNode::GetCallbacksRun() || entries.empty())
             return false;
-        if (kept ? entries.size() != 1 + ends[NewDonors].size() + ends[NewAcceptors].size() : !InWalkOrder(entries))
+        if (built) {
+            ReadBuilt(entries.subspan(1), limits);
+            built.reset();
+        } else if (!InWalkOrder(entries)) {
             return false;
+        }
         // The new items came after every other: each role's items are its list, then its new ones.
         donors = Join(ends[Donors], ends[NewDonors]);
         acceptors = Join(ends[Acceptors], ends[NewAcceptors]);
         return true;
     }
 
-    // The build's donors and acceptors stand for the items, as a walk now would have told them apart.
-    void Keep(std::vector<End>&& donors, std::vector<End>&& acceptors)
+    // No walk: the items from index 1 are the build's donors, then its acceptors, told apart as a walk
+    // now would tell them.
+    void Keep(std::size_t donors)
     {
-        ends[NewDonors] = std::move(donors);
-        ends[NewAcceptors] = std::move(acceptors);
-        kept = true;
+        built = donors;
         callbacks = TreeNode::GetCallbacksRun();
         done = true;
     }
@@ -159,9 +159,25 @@ struct HBondMonitor::Split {
     std::array<std::vector<End>, Count> ends;  // of the donors and acceptors
     std::uint64_t callbacks = 0;               // as the walk ended
     bool done = false;
-    bool kept = false;  // the build's lists: made by its walk, or kept for a drawing
+    std::optional<std::size_t> built;  // the build's donors, with no walk
 
 private:
+    // Each item read once, those a few places on asked for: the first `built` are donors.
+    void ReadBuilt(std::span<const MonitorItemList::Entry> items, const Limits& limits)
+    {
+        constexpr std::size_t ahead = 2 * BondedPrefetch::Step;
+        std::vector<End>& donors = ends[NewDonors];
+        std::vector<End>& acceptors = ends[NewAcceptors];
+        donors.reserve(*built);
+        acceptors.reserve(items.size() - std::min(*built, items.size()));
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i + ahead < items.size())
+                BondedPrefetch::Lines(items[i + ahead].node, BondedPrefetch::AtomBytes);
+            auto& atom = static_cast<Atom&>(*items[i].node);
+            (i < *built ? donors : acceptors).push_back(MakeEnd(atom, atom.GetXYZ(), limits));
+        }
+    }
+
     // Every entry that is not empty is the next of one of the lists, and every item reached has one.
     bool InWalkOrder(std::span<const MonitorItemList::Entry> entries) const
     {
@@ -196,46 +212,29 @@ private:
     }
 };
 
-// What the build's walk told apart: the items from index 1 are its donors, then its acceptors, as a
-// walk would tell them apart, while no node is marked changed, no callback runs and neither the items
-// nor the criteria change.
-struct HBondMonitor::Built {
-    std::vector<End> donors;
-    std::vector<End> acceptors;
-    std::uint64_t changes = 0;
-    std::uint64_t callbacks = 0;
-    std::uint64_t edits = 0;
-    double criterion = 0.0;
-    double noHydrogenCriterion = 0.0;
+HBondMonitor::Built HBondMonitor::Built::Stamp(const HBondMonitor& monitor, std::size_t donors)
+{
+    return {TreeNode::GetChangesMarked(), TreeNode::GetCallbacksRun(), monitor.GetItemEdits(),
+            monitor.m_criterion, monitor.m_noHydrogenCriterion, donors};
+}
 
-    void Stamp(const HBondMonitor& monitor)
-    {
-        changes = TreeNode::GetChangesMarked();
-        callbacks = TreeNode::GetCallbacksRun();
-        edits = monitor.GetItemEdits();
-        criterion = monitor.m_criterion;
-        noHydrogenCriterion = monitor.m_noHydrogenCriterion;
-    }
-    bool Holds(const HBondMonitor& monitor) const
-    {
-        return changes == TreeNode::GetChangesMarked() && callbacks == TreeNode::GetCallbacksRun() &&
-               edits == monitor.GetItemEdits() && criterion == monitor.m_criterion &&
-               noHydrogenCriterion == monitor.m_noHydrogenCriterion;
-    }
-};
+bool HBondMonitor::Built::Holds(const HBondMonitor& monitor) const
+{
+    return changes == TreeNode::GetChangesMarked() && callbacks == TreeNode::GetCallbacksRun() &&
+           edits == monitor.GetItemEdits() && criterion == monitor.m_criterion &&
+           noHydrogenCriterion == monitor.m_noHydrogenCriterion;
+}
 
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Green());
     if (!parent)
         return;
-    Split split = Split::ForBuild();
-    CollectBelow(*parent, &split);
-    BuiltPointer built(new Built);
-    if (split.Take(GetItemEntries(), built->donors, built->acceptors)) {
-        built->Stamp(*this);
-        m_built = std::move(built);
-    }
+    // The items are the parent, the new donors, then the new acceptors, unless a callback ran.
+    const std::uint64_t callbacks = TreeNode::GetCallbacksRun();
+    const std::size_t donors = CollectBelow(*parent, nullptr);
+    if (callbacks == TreeNode::GetCallbacksRun())
+        m_built = Built::Stamp(*this, donors);
 }
 
 HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool internal)
@@ -249,11 +248,6 @@ HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool inte
         objects.push_back(atoms.GetAt(i));
     WatchStructure(parent);
     Collect(objects, true, true);
-}
-
-void HBondMonitor::DeleteBuilt::operator()(Built* built) const noexcept
-{
-    delete built;
 }
 
 const PropertyTable& HBondMonitor::Properties()
@@ -401,7 +395,7 @@ void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool a
     Register(found);
 }
 
-void HBondMonitor::CollectBelow(Object& parent, Split* split)
+std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
 {
     // Each atom is told apart, and a new item watched, as the walk that sets the masks of the parent's
     // subtree reaches it (registrations held already: a walk of its own), before it leaves the cache.
@@ -433,6 +427,7 @@ void HBondMonitor::CollectBelow(Object& parent, Split* split)
         split->callbacks = TreeNode::GetCallbacksRun();
         split->done = true;
     }
+    return donors.size();
 }
 
 void HBondMonitor::Register(const NewItems& found)
@@ -453,13 +448,13 @@ void HBondMonitor::Calculate()
 {
     const Watch self(this);
     if (m_tree) {
-        const BuiltPointer built = std::move(m_built.Get());
+        const std::optional<Built> built = std::exchange(m_built.Get(), std::nullopt);
         Object* const parent = GetParent();
         if (parent && built && built->Holds(*this)) {
             // A walk would find no new item and tell the items apart as the build did.
             WatchStructure(parent);
             if (Split* const split = m_split.Get())
-                split->Keep(std::move(built->donors), std::move(built->acceptors));
+                split->Keep(built->donors);
         } else if (parent) {
             CollectBelow(*parent, m_split.Get());
         }
@@ -506,7 +501,7 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     std::vector<End> donors;
     std::vector<End> acceptors;
     const Limits limits{m_criterion, m_noHydrogenCriterion};
-    if (!split.Take(GetItemEntries(), donors, acceptors))
+    if (!split.Take(GetItemEntries(), limits, donors, acceptors))
         SplitItems(*this, limits, donors, acceptors);
     // The widest limit that takes anything.
     double widest = -1.0;

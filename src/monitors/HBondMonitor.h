@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -108,7 +108,8 @@ private:
     // that watches the parent's structure; the new items join the list after the walk, the donors first.
     // With a split, the items the walk reaches are told apart for it too.
     struct Split;
-    void CollectBelow(Object& parent, Split* split);
+    // Returns the number of new donors.
+    std::size_t CollectBelow(Object& parent, Split* split);
     // Watches the new items for deletion and movement, the donors first.
     void Register(const NewItems& found);
 
@@ -119,14 +120,20 @@ private:
     Uncopied<std::int32_t> m_count;
     // Where the recalculation of a drawing puts what its walk told apart, while the drawing runs.
     Uncopied<Split*> m_split;
-    // What the build's walk told apart, until the first recalculation.
-    struct Built;
-    // Deletes it where it is complete, so that constructors made anywhere compile.
-    struct DeleteBuilt {
-        void operator()(Built* built) const noexcept;
+    // What the build's walk told apart, until the first recalculation: the items from index 1 are
+    // `donors` donors, then acceptors, while no node is marked changed, no callback runs and neither
+    // the items nor the criteria change.
+    struct Built {
+        std::uint64_t changes;
+        std::uint64_t callbacks;
+        std::uint64_t edits;
+        double criterion;
+        double noHydrogenCriterion;
+        std::size_t donors;
+        static Built Stamp(const HBondMonitor& monitor, std::size_t donors);
+        bool Holds(const HBondMonitor& monitor) const;
     };
-    using BuiltPointer = std::unique_ptr<Built, DeleteBuilt>;
-    Uncopied<BuiltPointer> m_built;
+    Uncopied<std::optional<Built>> m_built;
     double m_criterion = DefaultDistanceCriterion;
     double m_noHydrogenCriterion = DefaultDistanceCriterion * NoHydrogenFactor;
 };
