@@ -214,15 +214,13 @@ private:
 
 HBondMonitor::Built HBondMonitor::Built::Stamp(const HBondMonitor& monitor, std::size_t donors)
 {
-    return {TreeNode::GetChangesMarked(), TreeNode::GetCallbacksRun(), monitor.GetItemEdits(),
-            monitor.m_criterion, monitor.m_noHydrogenCriterion, donors};
+    return {TreeNode::GetChangesMarked(), TreeNode::GetCallbacksRun(), monitor.GetItemEdits(), donors};
 }
 
 bool HBondMonitor::Built::Holds(const HBondMonitor& monitor) const
 {
     return changes == TreeNode::GetChangesMarked() && callbacks == TreeNode::GetCallbacksRun() &&
-           edits == monitor.GetItemEdits() && criterion == monitor.m_criterion &&
-           noHydrogenCriterion == monitor.m_noHydrogenCriterion;
+           edits == monitor.GetItemEdits();
 }
 
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
