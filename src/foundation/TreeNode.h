@@ -132,6 +132,10 @@ public:
     // How many event callbacks the process has run: one who keeps something a callback could change
     // knows it still holds while the count stays.
     static std::uint64_t GetCallbacksRun() { return s_callbacksRun; }
+    // How many times the process has marked a node modified: every change a node announces marks it
+    // (heard or not), so one who keeps what a change could alter knows it still holds while the count
+    // stays.
+    static std::uint64_t GetChangesMarked() { return s_changesMarked; }
 
     // States.
     virtual void SetModified();
@@ -501,6 +505,7 @@ private:
 
     static inline TreeNode* m_pCopyRoot = nullptr;
     static inline std::uint64_t s_callbacksRun = 0;
+    static inline std::uint64_t s_changesMarked = 0;
     // The node NodeCopy copies, and whether its copy left out a user property.
     struct NodeCopySource {
         const TreeNode* node;

@@ -114,6 +114,7 @@ void TreeNode::Step(WalkOp op, bool recursive)
 
 void TreeNode::SetModified()
 {
+    ++s_changesMarked;
     for (TreeNode* node = this; node && !node->HasFlag(Modified); node = node->m_parent.Get())
         node->SetFlag(Modified, true);
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/chemistry/Atom3d.h>
@@ -125,11 +127,60 @@ struct HBondMonitor::Split {
     // The donors and the acceptors among the items from index 1, each in item order: false when the
     // walk is not over, a callback ran since (it may have changed what was read), an entry that is not
     // empty is not the next of one of the lists (not reached, listed twice, or out of walk order), or
-    // an item reached has no entry.
-    bool Take(std::span<const MonitorItemList::Entry> entries, std::vector<End>& donors, std::vector<End>& acceptors)
+    // an item reached has no entry. With no walk, the items are read as they stand, the roles the build
+    // told apart.
+    bool Take(std::span<const MonitorItemList::Entry> entries, const Limits& limits, std::vector<End>& donors,
+              std::vector<End>& acceptors)
     {
         if (!done || callbacks != TreeNode::GetCallbacksRun() || entries.empty())
             return false;
+        if (built) {
+            ReadBuilt(entries.subspan(1), limits);
+            built.reset();
+        } else if (!InWalkOrder(entries)) {
+            return false;
+        }
+        // The new items came after every other: each role's items are its list, then its new ones.
+        donors = Join(ends[Donors], ends[NewDonors]);
+        acceptors = Join(ends[Acceptors], ends[NewAcceptors]);
+        return true;
+    }
+
+    // No walk: the items from index 1 are the build's donors, then its acceptors, told apart as a walk
+    // now would tell them.
+    void Keep(std::size_t donors)
+    {
+        built = donors;
+        callbacks = TreeNode::GetCallbacksRun();
+        done = true;
+    }
+
+    std::array<std::vector<Reached>, Count> reached;
+    std::array<std::vector<End>, Count> ends;  // of the donors and acceptors
+    std::uint64_t callbacks = 0;               // as the walk ended
+    bool done = false;
+    std::optional<std::size_t> built;  // the build's donors, with no walk
+
+private:
+    // Each item read once, those a few places on asked for: the first `built` are donors.
+    void ReadBuilt(std::span<const MonitorItemList::Entry> items, const Limits& limits)
+    {
+        constexpr std::size_t ahead = 2 * BondedPrefetch::Step;
+        std::vector<End>& donors = ends[NewDonors];
+        std::vector<End>& acceptors = ends[NewAcceptors];
+        donors.reserve(*built);
+        acceptors.reserve(items.size() - std::min(*built, items.size()));
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i + ahead < items.size())
+                BondedPrefetch::Lines(items[i + ahead].node, BondedPrefetch::AtomBytes);
+            auto& atom = static_cast<Atom&>(*items[i].node);
+            (i < *built ? donors : acceptors).push_back(MakeEnd(atom, atom.GetXYZ(), limits));
+        }
+    }
+
+    // Every entry that is not empty is the next of one of the lists, and every item reached has one.
+    bool InWalkOrder(std::span<const MonitorItemList::Entry> entries) const
+    {
         std::array<std::size_t, Count> next{};
         const auto isNext = [&](std::size_t list, const MonitorItemList::Entry& entry) {
             return next[list] < reached[list].size() && reached[list][next[list]].node == entry.node &&
@@ -149,25 +200,39 @@ struct HBondMonitor::Split {
             if (next[list] != reached[list].size())
                 return false;
         }
-        // The new items came after every other: each role's items are its list, then its new ones.
-        donors = std::move(ends[Donors]);
-        donors.insert(donors.end(), ends[NewDonors].begin(), ends[NewDonors].end());
-        acceptors = std::move(ends[Acceptors]);
-        acceptors.insert(acceptors.end(), ends[NewAcceptors].begin(), ends[NewAcceptors].end());
         return true;
     }
 
-    std::array<std::vector<Reached>, Count> reached;
-    std::array<std::vector<End>, Count> ends;  // of the donors and acceptors
-    std::uint64_t callbacks = 0;               // as the walk ended
-    bool done = false;
+    static std::vector<End> Join(std::vector<End>& first, std::vector<End>& then)
+    {
+        if (first.empty())
+            return std::move(then);
+        first.insert(first.end(), then.begin(), then.end());
+        return std::move(first);
+    }
 };
+
+HBondMonitor::Built HBondMonitor::Built::Stamp(const HBondMonitor& monitor, std::size_t donors)
+{
+    return {TreeNode::GetChangesMarked(), TreeNode::GetCallbacksRun(), monitor.GetItemEdits(), donors};
+}
+
+bool HBondMonitor::Built::Holds(const HBondMonitor& monitor) const
+{
+    return changes == TreeNode::GetChangesMarked() && callbacks == TreeNode::GetCallbacksRun() &&
+           edits == monitor.GetItemEdits();
+}
 
 HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(true)
 {
     SetColor(Color::Green());
-    if (parent)
-        CollectBelow(*parent, nullptr);
+    if (!parent)
+        return;
+    // The items are the parent, the new donors, then the new acceptors, unless a callback ran.
+    const std::uint64_t callbacks = TreeNode::GetCallbacksRun();
+    const std::size_t donors = CollectBelow(*parent, nullptr);
+    if (callbacks == TreeNode::GetCallbacksRun())
+        m_built = Built::Stamp(*this, donors);
 }
 
 HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool internal)
@@ -328,7 +393,7 @@ void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool a
     Register(found);
 }
 
-void HBondMonitor::CollectBelow(Object& parent, Split* split)
+std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
 {
     // Each atom is told apart, and a new item watched, as the walk that sets the masks of the parent's
     // subtree reaches it (registrations held already: a walk of its own), before it leaves the cache.
@@ -360,6 +425,7 @@ void HBondMonitor::CollectBelow(Object& parent, Split* split)
         split->callbacks = TreeNode::GetCallbacksRun();
         split->done = true;
     }
+    return donors.size();
 }
 
 void HBondMonitor::Register(const NewItems& found)
@@ -380,8 +446,16 @@ void HBondMonitor::Calculate()
 {
     const Watch self(this);
     if (m_tree) {
-        if (Object* const parent = GetParent())
+        const std::optional<Built> built = std::exchange(m_built.Get(), std::nullopt);
+        Object* const parent = GetParent();
+        if (parent && built && built->Holds(*this)) {
+            // A walk would find no new item and tell the items apart as the build did.
+            WatchStructure(parent);
+            if (Split* const split = m_split.Get())
+                split->Keep(built->donors);
+        } else if (parent) {
             CollectBelow(*parent, m_split.Get());
+        }
     } else {
         // Monitored hydrogens are reached through their heavy atoms.
         std::vector<Object*> atoms;
@@ -425,7 +499,7 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     std::vector<End> donors;
     std::vector<End> acceptors;
     const Limits limits{m_criterion, m_noHydrogenCriterion};
-    if (!split.Take(GetItemEntries(), donors, acceptors))
+    if (!split.Take(GetItemEntries(), limits, donors, acceptors))
         SplitItems(*this, limits, donors, acceptors);
     // The widest limit that takes anything.
     double widest = -1.0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -20,10 +21,13 @@ class OrdCollection;
 // are active, at least one is visible and drawn in some style, the donor lies within the distance
 // criterion of the acceptor (the no-hydrogen criterion for a donor that is not a hydrogen; both are
 // held squared) and more than four bonds from it. An item that is both donor and acceptor pairs as a
-// donor. Every drawing finds and counts the bonds afresh, donor by donor in item order for the
-// internal bonds and other atom by other atom in tree order for the external ones, comparing only
-// pairs from a cell grid sized by the criteria; the items are told apart as donors and acceptors at
-// every drawing, as activity and charges stand then. Losing an atom never deletes the monitor.
+// donor. The first recalculation of a tree monitor walks nothing when no node was marked changed, no
+// callback ran and the items stayed since the build: it would find no new item, and the build's walk
+// told the items apart as they still stand. Every drawing finds and counts the bonds afresh, donor by
+// donor in item order for the internal bonds and other atom by other atom in tree order for the
+// external ones, comparing only pairs from a cell grid sized by the criteria; the items are told apart
+// as donors and acceptors at every drawing, as activity and charges stand then. Losing an atom never
+// deletes the monitor.
 //
 // Persisted after GeometryMonitor's properties as "HBondMonitor Tree Monitor", "HBondMonitor
 // Internal HBs" (booleans), "HBondMonitor DistCriterion", "HBondMonitor NoHDistCriterion" (doubles)
@@ -104,7 +108,8 @@ private:
     // that watches the parent's structure; the new items join the list after the walk, the donors first.
     // With a split, the items the walk reaches are told apart for it too.
     struct Split;
-    void CollectBelow(Object& parent, Split* split);
+    // Returns the number of new donors.
+    std::size_t CollectBelow(Object& parent, Split* split);
     // Watches the new items for deletion and movement, the donors first.
     void Register(const NewItems& found);
 
@@ -115,6 +120,18 @@ private:
     Uncopied<std::int32_t> m_count;
     // Where the recalculation of a drawing puts what its walk told apart, while the drawing runs.
     Uncopied<Split*> m_split;
+    // What the build's walk told apart, until the first recalculation: the items from index 1 are
+    // `donors` donors, then acceptors, while no node is marked changed, no callback runs and the
+    // items stay.
+    struct Built {
+        std::uint64_t changes;
+        std::uint64_t callbacks;
+        std::uint64_t edits;
+        std::size_t donors;
+        static Built Stamp(const HBondMonitor& monitor, std::size_t donors);
+        bool Holds(const HBondMonitor& monitor) const;
+    };
+    Uncopied<std::optional<Built>> m_built;
     double m_criterion = DefaultDistanceCriterion;
     double m_noHydrogenCriterion = DefaultDistanceCriterion * NoHydrogenFactor;
 };

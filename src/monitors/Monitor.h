@@ -92,6 +92,8 @@ protected:
     void AddWatchedItems(std::span<const MonitorItemList::Entry> entries);
     // The entries of the items, in order, as MonitorItemList::GetEntries gives them.
     std::span<const MonitorItemList::Entry> GetItemEntries() const { return m_items.GetEntries(); }
+    // Counts the changes to the items: while it stays, so do they.
+    std::uint64_t GetItemEdits() const { return m_items.GetEdits(); }
     // The object has an entry among the items; false for null.
     bool IsMonitoredItem(const Object* object) const;
     // False when no item is a monitor, known without reading the items.

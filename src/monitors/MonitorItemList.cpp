@@ -63,6 +63,7 @@ MonitorItemList::Entry MonitorItemList::Track(Object* object)
 
 void MonitorItemList::Append(const Entry& entry)
 {
+    ++m_edits;
     m_entries.push_back(entry);
     m_monitors += entry.monitor ? 1 : 0;
     if (m_index) {
@@ -95,6 +96,7 @@ bool MonitorItemList::RemoveFirst(std::uint32_t oid)
 {
     if (oid == 0)
         return false;
+    ++m_edits;
     if (!m_index) {
         const auto found =
             std::find_if(m_entries.begin(), m_entries.end(), [oid](const Entry& entry) { return entry.oid == oid; });
@@ -117,6 +119,7 @@ void MonitorItemList::RemoveAll(std::uint32_t oid)
 {
     if (oid == 0)
         return;
+    ++m_edits;
     if (!m_index) {
         std::erase_if(m_entries, [this, oid](const Entry& entry) {
             if (entry.oid != oid)
@@ -136,6 +139,7 @@ void MonitorItemList::RemoveAll(std::uint32_t oid)
 
 void MonitorItemList::Clear()
 {
+    ++m_edits;
     m_entries.clear();
     m_index.reset();
     m_removed = 0;
@@ -193,6 +197,7 @@ std::span<const MonitorItemList::Entry> MonitorItemList::GetEntries() const
 
 void MonitorItemList::Set(std::size_t index, Object* object)
 {
+    ++m_edits;
     Compact();
     if (index >= m_entries.size())
         m_entries.resize(index + 1, Entry{nullptr, 0, false});

@@ -53,6 +53,8 @@ public:
     // Whether an entry's object is a monitor (or was, until the removed entries are dropped), so
     // that a list of plain objects is known to hold none without reading them.
     bool HasMonitors() const { return m_monitors > 0; }
+    // Counts the changes to the entries (added, removed, set, cleared): while it stays, so do they.
+    std::uint64_t GetEdits() const { return m_edits; }
     // The object of an entry while it is alive as an Object; null for an empty slot, a deleted object
     // and an index out of range.
     Object* At(std::size_t index) const;
@@ -117,6 +119,7 @@ private:
     mutable std::unique_ptr<Index> m_index;
     mutable std::size_t m_removed = 0;  // entries marked removed, not yet dropped
     mutable std::size_t m_monitors = 0;  // entries whose object is a monitor
+    std::uint64_t m_edits = 0;
 };
 
 } // namespace Tavrel

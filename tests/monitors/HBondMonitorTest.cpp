@@ -350,6 +350,32 @@ TEST_F(HBondMonitorTest, TheFirstDrawingTakesTheItemsInItemOrderAsTheyStandWhate
     EXPECT_EQ(Draw(*monitor), (Lines{{hydroxyl.oxygen->GetXYZ(), carbonyl.oxygen->GetXYZ()}}));
 }
 
+TEST_F(HBondMonitorTest, TheFirstDrawingOfATreeSeesEveryChangeSinceTheBuildHeardOrNot)
+{
+    // A hydrogen donor 2.4 from a carbonyl oxygen: one bond, unless a change since the build stands.
+    TreeRoot root;
+    const Hydroxyl hydroxyl(&root, Point3d(0, 0, 0));
+    const Carbonyl carbonyl(&root, Point3d(2.4, 0, 0));
+    const Lines bond{{hydroxyl.hydrogen->GetXYZ(), carbonyl.oxygen->GetXYZ()}};
+    const auto drawnAfter = [&](auto&& change) {
+        auto* const monitor = new HBondMonitor(&root);
+        change(*monitor);
+        const Lines drawn = Draw(*monitor);
+        delete monitor;
+        return drawn;
+    };
+    EXPECT_EQ(drawnAfter([](HBondMonitor&) {}), bond);
+    // Unclipped, unheard by the monitor: the acceptor becomes an item.
+    carbonyl.oxygen->SetClipped(true);
+    EXPECT_EQ(drawnAfter([&](HBondMonitor&) { carbonyl.oxygen->SetClipped(false); }), bond);
+    // An item no longer: the recalculation takes it again.
+    EXPECT_EQ(drawnAfter([&](HBondMonitor& monitor) { monitor.RemoveMonitoredItem(carbonyl.oxygen); }), bond);
+    // A criterion of 2.
+    EXPECT_TRUE(drawnAfter([](HBondMonitor& monitor) { monitor.SetDistanceCriterion(4.0); }).empty());
+    // A move.
+    EXPECT_TRUE(drawnAfter([&](HBondMonitor&) { carbonyl.oxygen->SetXYZ(Point3d(2.6, 0, 0)); }).empty());
+}
+
 TEST_F(HBondMonitorTest, CriteriaAreHeldSquaredAndSurviveTheFile)
 {
     TreeRoot root;
