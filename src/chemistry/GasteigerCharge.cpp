@@ -109,7 +109,8 @@ private:
 
     std::int32_t Relative(const Bondable* atom, const Bondable* other)
     {
-        const auto offset = static_cast<std::intptr_t>(std::bit_cast<std::uintptr_t>(other) - std::bit_cast<std::uintptr_t>(atom));
+        const auto offset =
+            static_cast<std::intptr_t>(std::bit_cast<std::uintptr_t>(other) - std::bit_cast<std::uintptr_t>(atom));
         if (offset > Far && offset <= std::numeric_limits<std::int32_t>::max())
             return static_cast<std::int32_t>(offset);
         m_far.push_back(other);
@@ -139,7 +140,8 @@ GasteigerCharge::GasteigerCharge(Object* root, bool store) : GasteigerCharge()
     // Each atom is read as the walk reaches it, while it and its neighbours in the tree (its bonds
     // among them) are in the cache.
     Reader reader(*this, 0);
-    root->ForEachDescendent(Atom3d::classType, [&reader](TreeNode* node) { reader.Give(static_cast<Atom3d&>(*node)); });
+    root->ForEachDescendent(Atom3d::classType,
+                            [&reader](TreeNode* node) { reader.Give(static_cast<Atom3d&>(*node)); });
     reader.Finish();
     Compute(reader, store);
 }
@@ -219,7 +221,8 @@ bool GasteigerCharge::Compute(Reader& reader, bool store)
     // The bonded atoms of the collection, by index.
     GasteigerSolver& solver = reader.GetSolver();
     AddressIndex::Cursor cursor;
-    solver.ResolveNeighbours([&](std::size_t atom, std::int32_t relative) { return LookUp(reader.Bonded(atom, relative), cursor); });
+    solver.ResolveNeighbours(
+        [&](std::size_t atom, std::int32_t relative) { return LookUp(reader.Bonded(atom, relative), cursor); });
 
     const GasteigerSolver::Result result = solver.Solve();
     m_minimum = result.minimum;

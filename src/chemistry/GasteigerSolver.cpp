@@ -160,7 +160,8 @@ const std::vector<Coefficients>& CoefficientTable()
     static const std::vector<Coefficients> table = [] {
         std::vector<Coefficients> rows(1);
         for (const GasteigerGroupRow& row : GetGasteigerGroupTable())
-            rows.push_back(CoefficientRow(row.a, row.b, row.c, row.chiPlus != 0.0 ? row.chiPlus : row.a + row.b + row.c));
+            rows.push_back(
+                CoefficientRow(row.a, row.b, row.c, row.chiPlus != 0.0 ? row.chiPlus : row.a + row.b + row.c));
         for (const ParameterRow& row : GetParameters().rows)
             rows.push_back(CoefficientRow(row.a, row.b, row.c, row.chiPlus));
         return rows;

@@ -444,7 +444,8 @@ TEST_F(GasteigerChargeTest, ManyGroupsUnderARootKeepTheirChargesBitForBit)
     ASSERT_EQ(gathered.GetNumAtoms(), static_cast<std::int32_t>(atoms.size()));
     std::uint64_t hash = 14695981039346656037ULL;
     for (const Atom3d* const atom : atoms) {
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(given.GetCharge(atom)), std::bit_cast<std::uint32_t>(gathered.GetCharge(atom)));
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(given.GetCharge(atom)),
+                  std::bit_cast<std::uint32_t>(gathered.GetCharge(atom)));
         ASSERT_EQ(static_cast<float>(atom->GetCharge()), gathered.GetCharge(atom));
         hash = (hash ^ std::bit_cast<std::uint32_t>(gathered.GetCharge(atom))) * 1099511628211ULL;
     }
