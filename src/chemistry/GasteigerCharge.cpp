@@ -61,6 +61,7 @@ public:
     // Reads the atoms still waiting.
     void Finish()
     {
+        m_charges.m_atomOIDs.reserve(m_charges.m_atoms.size());
         while (m_read < m_charges.m_atoms.size())
             ReadNext();
     }
