@@ -1,8 +1,10 @@
 #include <tavrel/chemistry/GasteigerCharge.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <utility>
 
@@ -34,6 +36,96 @@ std::int8_t BondCode(Bond::BondType type)
 
 } // namespace
 
+// Reads the atoms into the solver one by one, each with its bonds once. An atom is read a few places
+// after it is given, while what it reads is asked for from memory from the place it is given on.
+// A bonded atom's index is known only once every atom is given, so until then its slot holds its
+// address relative to the atom's, or Far with the address kept aside.
+class GasteigerCharge::Reader {
+public:
+    Reader(GasteigerCharge& charges, std::size_t atoms) : m_charges(charges), m_solver(atoms, 4 * atoms)
+    {
+        ReservePrefaulted(charges.m_atoms, atoms);
+        ReservePrefaulted(charges.m_atomOIDs, atoms);
+    }
+
+    GasteigerSolver& GetSolver() { return m_solver; }
+    // False once an atom had more than ten neighbours; the atoms after it are counted, not read.
+    bool IsRefused() const { return m_refused; }
+
+    void Give(Atom3d& atom)
+    {
+        m_charges.m_atoms.push_back(&atom);
+        if (m_charges.m_atoms.size() > Delay)
+            ReadNext();
+    }
+    // Reads the atoms still waiting.
+    void Finish()
+    {
+        m_charges.m_atomOIDs.reserve(m_charges.m_atoms.size());
+        while (m_read < m_charges.m_atoms.size())
+            ReadNext();
+    }
+
+    // The bonded atom of a neighbour slot of atom i, in slot order.
+    const Bondable* Bonded(std::size_t i, std::int32_t relative)
+    {
+        if (relative == Far)
+            return m_far[m_nextFar++];
+        const auto* const atom = static_cast<const Atom3d*>(m_charges.m_atoms[i]);
+        return std::bit_cast<const Bondable*>(std::bit_cast<std::uintptr_t>(static_cast<const Bondable*>(atom)) +
+                                              static_cast<std::uintptr_t>(static_cast<std::intptr_t>(relative)));
+    }
+
+private:
+    static constexpr std::int32_t Far = std::numeric_limits<std::int32_t>::min();
+    // The places between giving an atom and reading it: the prefetch's reach.
+    static constexpr std::size_t Delay = 2 * BondedPrefetch::Step;
+
+    void ReadNext()
+    {
+        const std::vector<TreeNode*>& atoms = m_charges.m_atoms;
+        const auto at = [&atoms](std::size_t k) -> const Bondable* { return static_cast<const Atom3d*>(atoms[k]); };
+        BondedPrefetch::Ahead(m_read, atoms.size(), at, BondedPrefetch::Reach::Bonds);
+        const std::size_t i = m_read++;
+        if (m_refused)
+            return;
+        const auto& atom = static_cast<const Atom3d&>(*atoms[i]);
+        const AtomReading reading = AtomReading::Of(atom);
+        const std::int32_t missing = std::max(reading.hydrogensToAdd, 0);
+        if (atom.GetNumAttached() + missing > MaxNeighbours) {
+            m_refused = true;
+            return;
+        }
+        m_charges.m_atomOIDs.push_back(atom.GetOID());
+        const Rational formal = reading.formalCharge;
+        const double charge = formal.GetDenominator() != 0
+                                  ? static_cast<double>(formal.GetNumerator()) / formal.GetDenominator()
+                                  : 0.0;
+        m_solver.AddAtom(reading.atomicNumber, reading.hybridization, charge, missing);
+        for (const Bond* bond : atom.GetBonds()) {
+            const Bondable* const other = bond->GetAtom1() == &atom ? bond->GetAtom2() : bond->GetAtom1();
+            m_solver.AddNeighbour(i, Relative(&atom, other), BondCode(bond->GetType()));
+        }
+    }
+
+    std::int32_t Relative(const Bondable* atom, const Bondable* other)
+    {
+        const auto offset =
+            static_cast<std::intptr_t>(std::bit_cast<std::uintptr_t>(other) - std::bit_cast<std::uintptr_t>(atom));
+        if (offset > Far && offset <= std::numeric_limits<std::int32_t>::max())
+            return static_cast<std::int32_t>(offset);
+        m_far.push_back(other);
+        return Far;
+    }
+
+    GasteigerCharge& m_charges;
+    GasteigerSolver m_solver;
+    std::size_t m_read = 0;  // atoms read
+    bool m_refused = false;
+    std::vector<const Bondable*> m_far;
+    std::size_t m_nextFar = 0;
+};
+
 GasteigerCharge::GasteigerCharge() : m_index(sizeof(Atom3d)) {}
 
 GasteigerCharge::GasteigerCharge(const OrdCollection* atoms, bool store) : GasteigerCharge()
@@ -46,9 +138,13 @@ GasteigerCharge::GasteigerCharge(Object* root, bool store) : GasteigerCharge()
 {
     if (!root)
         return;
-    std::vector<TreeNode*> atoms;
-    root->GetDescendents(Atom3d::classType, atoms);
-    Compute(std::move(atoms), store);
+    // Each atom is read as the walk reaches it, while it and its neighbours in the tree (its bonds
+    // among them) are in the cache.
+    Reader reader(*this, 0);
+    root->ForEachDescendent(Atom3d::classType,
+                            [&reader](TreeNode* node) { reader.Give(static_cast<Atom3d&>(*node)); });
+    reader.Finish();
+    Compute(reader, store);
 }
 
 void GasteigerCharge::GetMinMaxCharge(float& minimum, float& maximum) const
@@ -96,63 +192,38 @@ bool GasteigerCharge::Calculate(const OrdCollection* atoms, bool store)
     if (!atoms)
         return false;
     const int count = atoms->GetNumItems();
-    std::vector<TreeNode*> members;
-    members.reserve(static_cast<std::size_t>(count));
+    m_numAtoms = count;
+    Clear();
     for (int i = 0; i < count; ++i) {
-        Object* const member = atoms->GetAt(i);
-        if (!IsA<Atom3d>(member)) {
-            m_numAtoms = count;
-            Clear();
+        if (!IsA<Atom3d>(atoms->GetAt(i)))
             return false;
-        }
-        members.push_back(member);
     }
-    return Compute(std::move(members), store);
+    const auto n = static_cast<std::size_t>(count);
+    Reader reader(*this, n);
+    for (int i = 0; i < count; ++i)
+        reader.Give(static_cast<Atom3d&>(*atoms->GetAt(i)));
+    reader.Finish();
+    return Compute(reader, store);
 }
 
-bool GasteigerCharge::Compute(std::vector<TreeNode*> atoms, bool store)
+bool GasteigerCharge::Compute(Reader& reader, bool store)
 {
-    m_numAtoms = static_cast<std::int32_t>(atoms.size());
-    Clear();
-    if (atoms.empty())
+    m_numAtoms = static_cast<std::int32_t>(m_atoms.size());
+    if (m_atoms.empty() || reader.IsRefused()) {
+        Clear();
         return false;
-    m_atoms = std::move(atoms);
+    }
     const std::size_t n = m_atoms.size();
 
     // Each atom's index; a repeated atom answers with its last index.
     m_index.Reserve(std::span<TreeNode* const>(m_atoms));
     for (std::size_t i = 0; i < n; ++i)
         m_index.Insert(m_atoms[i], static_cast<std::int32_t>(i));
-
-    // One read of each atom: its entry with its missing hydrogens, then its bonded atoms of the
-    // collection.
-    // Room for four bonded neighbours an atom: what is not filled is never touched.
-    GasteigerSolver solver(n, 4 * n);
+    // The bonded atoms of the collection, by index.
+    GasteigerSolver& solver = reader.GetSolver();
     AddressIndex::Cursor cursor;
-    ReservePrefaulted(m_atomOIDs, n);
-    m_atomOIDs.resize(n);
-    const auto at = [this](std::size_t k) -> const Bondable* { return static_cast<const Atom3d*>(m_atoms[k]); };
-    for (std::size_t i = 0; i < n; ++i) {
-        BondedPrefetch::Ahead(i, n, at, BondedPrefetch::Reach::Bonds);
-        const auto& atom = static_cast<const Atom3d&>(*m_atoms[i]);
-        const AtomReading reading = AtomReading::Of(atom);
-        const std::int32_t missing = std::max(reading.hydrogensToAdd, 0);
-        if (atom.GetNumAttached() + missing > MaxNeighbours) {
-            Clear();
-            return false;
-        }
-        m_atomOIDs[i] = atom.GetOID();
-        const Rational formal = reading.formalCharge;
-        const double charge = formal.GetDenominator() != 0
-                                  ? static_cast<double>(formal.GetNumerator()) / formal.GetDenominator()
-                                  : 0.0;
-        solver.AddAtom(reading.atomicNumber, reading.hybridization, charge, missing);
-        for (const Bond* bond : atom.GetBonds()) {
-            const Bondable* const other = bond->GetAtom1() == &atom ? bond->GetAtom2() : bond->GetAtom1();
-            if (const std::int32_t neighbour = LookUp(other, cursor); neighbour >= 0)
-                solver.AddNeighbour(i, neighbour, BondCode(bond->GetType()));
-        }
-    }
+    solver.ResolveNeighbours(
+        [&](std::size_t atom, std::int32_t relative) { return LookUp(reader.Bonded(atom, relative), cursor); });
 
     const GasteigerSolver::Result result = solver.Solve();
     m_minimum = result.minimum;

@@ -52,8 +52,9 @@ private:
     std::int32_t FindIndex(const Atom* atom) const;
     // The index kept for the address, -1 when none; the cursor serves lookups one after another.
     std::int32_t LookUp(const Bondable* atom, AddressIndex::Cursor& cursor) const;
-    // The atoms are Atom3d objects.
-    bool Compute(std::vector<TreeNode*> atoms, bool store);
+    class Reader;
+    // Calculates over the atoms the reader read: the collection's size is the number it was given.
+    bool Compute(Reader& reader, bool store);
     void Clear();
 
     std::int32_t m_numAtoms = 0;

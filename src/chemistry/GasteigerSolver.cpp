@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -137,13 +138,20 @@ const Parameters& GetParameters()
     return parameters;
 }
 
-// Electronegativity a + b q + c q^2 and the divisor chi+ of a charge flow.
+// Electronegativity a + b q + c q^2 and the divisor chi+ of a charge flow. A zero divisor moves
+// nothing: it is kept as infinity, so that the flow it divides is a zero (of either sign, which
+// leaves every charge as it is, none being -0) without a test in the iterations.
 struct Coefficients {
     double a = 0.0;
     double b = 0.0;
     double c = 0.0;
-    double chiPlus = 0.0;
+    double chiPlus = std::numeric_limits<double>::infinity();
 };
+
+Coefficients CoefficientRow(double a, double b, double c, double chiPlus)
+{
+    return {a, b, c, chiPlus != 0.0 ? chiPlus : std::numeric_limits<double>::infinity()};
+}
 
 // Row 0 for entries without parameters, rows 1 to 20 the group table (a zero chi+ as a + b + c),
 // then the parameter rows.
@@ -152,9 +160,10 @@ const std::vector<Coefficients>& CoefficientTable()
     static const std::vector<Coefficients> table = [] {
         std::vector<Coefficients> rows(1);
         for (const GasteigerGroupRow& row : GetGasteigerGroupTable())
-            rows.push_back({row.a, row.b, row.c, row.chiPlus != 0.0 ? row.chiPlus : row.a + row.b + row.c});
+            rows.push_back(
+                CoefficientRow(row.a, row.b, row.c, row.chiPlus != 0.0 ? row.chiPlus : row.a + row.b + row.c));
         for (const ParameterRow& row : GetParameters().rows)
-            rows.push_back({row.a, row.b, row.c, row.chiPlus});
+            rows.push_back(CoefficientRow(row.a, row.b, row.c, row.chiPlus));
         return rows;
     }();
     return table;
@@ -581,10 +590,10 @@ bool GasteigerSolver::Iterate()
         double largest = 0.0;
         // The flow into an entry from a neighbour. The divisor is the cation electronegativity of
         // the less electronegative end, the same seen from either end, so the flow into the
-        // neighbour is the exact negative; a zero divisor moves nothing.
+        // neighbour is the exact negative.
         const auto flowInto = [&](double own, double divisor, double neighbourChi, double neighbourDivisor) {
             const double d = neighbourChi > own ? divisor : neighbourDivisor;
-            const double dq = d != 0.0 ? (neighbourChi - own) * damping / d : 0.0;
+            const double dq = (neighbourChi - own) * damping / d;
             largest = std::max(largest, std::fabs(dq));
             return dq;
         };

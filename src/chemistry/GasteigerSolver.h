@@ -47,7 +47,8 @@ public:
         m_numWithHydrogens += m_sweep.back().hydrogens > 0 ? 1 : 0;
     }
     // A bonded neighbour of the atom (any atom, also one added later), which is neither below the
-    // last atom given one nor past the last atom added when Solve runs.
+    // last atom given one nor past the last atom added when Solve runs. The neighbour may also be
+    // given as a value that ResolveNeighbours turns into its index.
     void AddNeighbour(std::size_t atom, std::int32_t neighbour, std::int8_t bondCode)
     {
         if (atom + 1 < m_start.size())
@@ -55,6 +56,28 @@ public:
         CloseAtomsBelow(atom);
         m_neighbours.push_back(neighbour);
         m_bondCode.push_back(bondCode);
+    }
+    // Once every atom is added: replaces each neighbour value, in slot order, with
+    // resolve(atom, value), the neighbour's index, or below 0 to drop the slot.
+    template <class Resolve>
+    void ResolveNeighbours(Resolve&& resolve)
+    {
+        const std::size_t n = GetNumAtoms();
+        CloseAtomsBelow(n);
+        std::int32_t kept = 0;
+        for (std::size_t a = 0, s = 0; a < n; ++a) {
+            const auto end = static_cast<std::size_t>(m_start[a + 1]);
+            m_start[a] = kept;
+            for (; s < end; ++s) {
+                if (const std::int32_t neighbour = resolve(a, m_neighbours[s]); neighbour >= 0) {
+                    m_neighbours[static_cast<std::size_t>(kept)] = neighbour;
+                    m_bondCode[static_cast<std::size_t>(kept++)] = m_bondCode[s];
+                }
+            }
+        }
+        m_start[n] = kept;
+        m_neighbours.resize(static_cast<std::size_t>(kept));
+        m_bondCode.resize(static_cast<std::size_t>(kept));
     }
 
     // Types, parameterises and iterates; the output charges include the group charges.

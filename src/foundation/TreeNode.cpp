@@ -456,8 +456,10 @@ void TreeNode::GetDescendents(std::uint32_t type, std::vector<TreeNode*>& out) c
 
 void TreeNode::ForEachDescendent(const DescendentVisit& visit) const
 {
-    VisitDescendants(this, [&visit](TreeNode* node) {
-        visit(node);
+    ClassTest test(visit.type);
+    VisitDescendants(this, [&visit, &test](TreeNode* node) {
+        if (test.IsA(*node))
+            visit.visit(node, visit.context);
         return true;
     });
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -11,6 +14,7 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/Event.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/TreeRoot.h>
 
 using namespace Tavrel;
 
@@ -366,7 +370,9 @@ TEST_F(GasteigerChargeTest, RefusedInputClearsResultsAndSaysSo)
         centre->MakeBond(Add("H"), Bond::Single);
     EXPECT_TRUE(GasteigerCharge(molecule.get(), false).IsCalculated());
     centre->MakeBond(Add("H"), Bond::Single);
-    EXPECT_FALSE(GasteigerCharge(molecule.get(), false).IsCalculated());
+    const GasteigerCharge crowded(molecule.get(), false);
+    EXPECT_FALSE(crowded.IsCalculated());
+    EXPECT_EQ(crowded.GetNumAtoms(), 17);
     molecule = std::make_unique<Molecule>(nullptr);
     Atom3d* const ionic = Add("C");
     for (int i = 0; i < 9; ++i)
@@ -381,3 +387,73 @@ TEST_F(GasteigerChargeTest, RefusedInputClearsResultsAndSaysSo)
 }
 
 } // namespace
+
+namespace {
+
+// Groups of atoms under one root, each group's atoms before its bonds as a structure file gives
+// them: chains of the common elements with rings, every bond type, formal charges, missing
+// hydrogens, bonds between groups (made in either group) and one to an atom outside the root.
+std::vector<Atom3d*> BuildGroups(Object& root, Molecule& outside)
+{
+    std::uint32_t state = 2024;
+    const auto next = [&state](std::uint32_t range) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % range;
+    };
+    constexpr const char* Symbols[] = {"C", "C", "C", "C", "N", "N", "O", "O", "S", "P", "H", "Cl"};
+    constexpr Bond::BondType Types[] = {Bond::Single, Bond::Single, Bond::Single, Bond::Double,
+                                        Bond::Aromatic, Bond::PartialDouble, Bond::Triple};
+    std::vector<Atom3d*> atoms;
+    Molecule* previous = nullptr;
+    for (int group = 0; group < 30; ++group) {
+        auto* const molecule = new Molecule(&root);
+        const std::size_t first = atoms.size();
+        for (int i = 0; i < 40; ++i) {
+            atoms.push_back(new Atom3d(molecule, Symbols[next(12)]));
+            if (next(10) == 0)
+                atoms.back()->SetFormalCharge(static_cast<std::int32_t>(next(3)) - 1, 1);
+        }
+        for (std::size_t i = first + 1; i < atoms.size(); ++i) {
+            const std::size_t j = i - 1 - next(static_cast<std::uint32_t>(std::min<std::size_t>(i - first, 4)));
+            if (atoms[i]->GetNumAttached() < 4 && atoms[j]->GetNumAttached() < 4)
+                atoms[j]->MakeBond(molecule, atoms[i], Types[next(7)]);
+        }
+        if (previous)
+            atoms[first - 1 - next(5)]->MakeBond(next(2) == 0 ? molecule : previous, atoms[first], Bond::Single);
+        previous = molecule;
+    }
+    atoms[17]->MakeBond(&outside, new Atom3d(&outside, "O"), Bond::Single);
+    return atoms;
+}
+
+} // namespace
+
+// Every charge of a structure of many groups keeps its bits, whether the atoms are gathered from the
+// root or given as a collection in the same order.
+TEST_F(GasteigerChargeTest, ManyGroupsUnderARootKeepTheirChargesBitForBit)
+{
+    TreeRoot root;
+    Molecule outside(nullptr);
+    const std::vector<Atom3d*> atoms = BuildGroups(root, outside);
+    OrdCollection members;
+    for (Atom3d* const atom : atoms)
+        members.Add(atom);
+    const GasteigerCharge gathered(&root, true);
+    const GasteigerCharge given(&members, false);
+    ASSERT_TRUE(gathered.IsCalculated());
+    ASSERT_EQ(gathered.GetNumAtoms(), static_cast<std::int32_t>(atoms.size()));
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const Atom3d* const atom : atoms) {
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(given.GetCharge(atom)),
+                  std::bit_cast<std::uint32_t>(gathered.GetCharge(atom)));
+        ASSERT_EQ(static_cast<float>(atom->GetCharge()), gathered.GetCharge(atom));
+        hash = (hash ^ std::bit_cast<std::uint32_t>(gathered.GetCharge(atom))) * 1099511628211ULL;
+    }
+    float minimum = 0.0f;
+    float maximum = 0.0f;
+    gathered.GetMinMaxCharge(minimum, maximum);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(minimum), 0xbf9e84c3u);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(maximum), 0x3fa93e85u);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(gathered.GetTotalCharge()), 0x42440000u);
+    EXPECT_EQ(hash, 0xd90389dfe8ec530au);
+}
