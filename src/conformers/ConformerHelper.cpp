@@ -376,6 +376,11 @@ void ConformerHelper::DeleteAllConformerModels(Object& root)
 void ConformerHelper::DeleteAllConformerModelTokens(Object& root)
 {
     DeleteObjects(Collected(ConformerModelToken::FindBelow(root, true)));
+    UnmarkAllConformations(root);
+}
+
+void ConformerHelper::UnmarkAllConformations(Object& root)
+{
     for (Conformation* const conformation : MembersOf<Conformation>(Collect(root, Conformation::classType, true))) {
         if (IsMarked(*conformation))
             conformation->RemoveProperty(conformerModelMarker);

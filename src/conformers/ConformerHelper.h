@@ -47,6 +47,8 @@ public:
     // Every ConformerModelToken at or below root, with what it holds; the marked Conformations at or
     // below root lose their mark, as they are all that is left of the models.
     void DeleteAllConformerModelTokens(Object& root);
+    // The marked Conformations at or below root lose their mark: they stay Conformations.
+    void UnmarkAllConformations(Object& root);
     // The model's conformers' atoms, bonds and the conformers, then the model; nothing for null.
     void DeleteConformerModel(ConformerModel* model);
 

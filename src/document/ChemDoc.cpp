@@ -416,6 +416,9 @@ void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
         root.RewindLidCounter();
     } else
         helper.ConvertAllConformationModels(root, true, true);
+    // A marked Conformation left now is not one the next save makes: it is kept as it is.
+    if (g_convertConformations && InstanceCount<Conformation>::Any())
+        helper.UnmarkAllConformations(root);
 
     // Putting conformer objects back may take atoms from a Conformation's reference after its values
     // were fitted to them: fitted again, each is saved as it is held.
