@@ -579,52 +579,65 @@ void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
     out.insert(out.end(), replicas.begin(), replicas.end());
 }
 
-bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown)
+bool Cell::HideReplicasUnheard(bool& anyShown)
 {
-    AtomDataArray shown;
-    // While no one can hear a clip, a shown replica is hidden as it is met, and of a shown atom only
-    // the atom is kept. A shown atom is unclipped before that, so the shown atoms clipped are those
-    // hidden: before anything could be heard, they are put back for the later pass to hide in its
-    // turn, and the atoms kept are recorded again (nothing changed them).
+    // A shown atom is unclipped before it may be hidden, so the shown atoms clipped are those hidden:
+    // where the walk stops, they are put back for a walk that may be heard.
     std::vector<Atom*> kept;
-    bool hiding = hideReplicas && m_marksHeld.Get() == TreeNode::GetCallbacksRun();
-    const auto stopHiding = [&] {
+    bool found = false;
+    const bool hidden = ForEachDescendentWhile(Atom::classType, [&](TreeNode* node) {
+        found = true;
+        if (Tavrel::IsA<ConformerAtom>(node))
+            return true;
+        auto& atom = static_cast<Atom&>(*node);
+        if (!IsGatherable(atom.GetXYZ() * m_cartToFrac))
+            return true;
+        const bool periodic = atom.IsPeriodic();
+        if (atom.IsClipped() != periodic && !atom.SetClippedUnheard(periodic))
+            return false;
+        if (periodic)
+            return true;
+        kept.push_back(&atom);
+        // Put back as it was, the clip would have to mark the atom modified again.
+        return !atom.IsSymmetric() || (atom.IsModified() && atom.SetClippedUnheard(true));
+    });
+    if (!hidden) {
         for (Atom* const atom : kept) {
             if (atom->IsClipped())
                 atom->SetClippedUnheard(false);
-            Record(*atom, shown.emplace_back());
         }
-        hiding = false;
-    };
+        return false;
+    }
+    anyShown = !kept.empty();
+    return found;
+}
+
+bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown)
+{
+    // While no one can hear a clip, a shown replica is hidden as it is met, and of a shown atom only
+    // the atom is kept; a walk that could not hide an atom unheard starts again, heard.
+    if (hideReplicas && m_marksHeld.Get() == TreeNode::GetCallbacksRun() && HideReplicasUnheard(anyShown))
+        return true;
+    AtomDataArray shown;
     bool found = false;
     WalkAtoms(Atom::classType, found, [&](Atom& atom, const AtomData& record) {
         if (!IsGatherable(record.xyz))
             return true;
         const bool periodic = atom.IsPeriodic();
-        if (atom.IsClipped() != periodic && !(hiding && atom.SetClippedUnheard(periodic))) {
-            if (hiding)
-                stopHiding();
+        if (atom.IsClipped() != periodic) {
             const TreeNode::Watch alive(&atom);
             atom.SetClipped(periodic);
             if (!alive.alive)
                 return false;
         }
-        if (periodic)
-            return true;
-        if (!hiding) {
+        if (!periodic)
             shown.push_back(record);
-            return true;
-        }
-        kept.push_back(&atom);
-        // Put back as it was, the clip would have to mark the atom modified again.
-        if (atom.IsSymmetric() && !(atom.IsModified() && atom.SetClippedUnheard(true)))
-            stopHiding();
         return true;
     });
-    anyShown = !kept.empty() || !shown.empty();
-    if (found && !hiding)
+    anyShown = !shown.empty();
+    if (found)
         out.swap(shown);
-    return hiding && found;
+    return false;
 }
 
 void Cell::SetupBuilderAtoms(int mode, AtomDataArray& out, bool append)

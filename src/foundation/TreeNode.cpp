@@ -462,6 +462,19 @@ void TreeNode::ForEachDescendent(const DescendentVisit& visit) const
     });
 }
 
+bool TreeNode::ForEachDescendentWhile(std::uint32_t type, bool (*visit)(TreeNode* node, void* context), void* context) const
+{
+    ClassTest test(type);
+    bool completed = true;
+    VisitDescendants(this, [&](TreeNode* node) {
+        if (!test.IsA(*node) || visit(node, context))
+            return true;
+        completed = false;
+        return false;
+    });
+    return completed;
+}
+
 int TreeNode::GetNumDescendents(std::uint32_t type) const
 {
     int count = 0;
