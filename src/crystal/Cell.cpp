@@ -581,10 +581,8 @@ void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
 
 bool Cell::HideReplicasUnheard(bool& anyShown)
 {
-    // A shown atom is unclipped before it may be hidden, so the shown atoms clipped are those hidden:
-    // where the walk stops, they are put back for a walk that may be heard.
-    std::vector<Atom*> kept;
     bool found = false;
+    bool shown = false;
     const bool hidden = ForEachDescendentWhile(Atom::classType, [&](TreeNode* node) {
         found = true;
         if (Tavrel::IsA<ConformerAtom>(node))
@@ -597,25 +595,19 @@ bool Cell::HideReplicasUnheard(bool& anyShown)
             return false;
         if (periodic)
             return true;
-        kept.push_back(&atom);
-        // Put back as it was, the clip would have to mark the atom modified again.
+        shown = true;
+        // Not an atom not yet modified: shown again by a heard walk, it would stay marked modified.
         return !atom.IsSymmetric() || (atom.IsModified() && atom.SetClippedUnheard(true));
     });
-    if (!hidden) {
-        for (Atom* const atom : kept) {
-            if (atom->IsClipped())
-                atom->SetClippedUnheard(false);
-        }
-        return false;
-    }
-    anyShown = !kept.empty();
-    return found;
+    anyShown = shown;
+    return hidden && found;
 }
 
 bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown)
 {
-    // While no one can hear a clip, a shown replica is hidden as it is met, and of a shown atom only
-    // the atom is kept; a walk that could not hide an atom unheard starts again, heard.
+    // While no one can hear a clip, a shown replica is hidden as it is met, and of a shown atom nothing
+    // is kept. Where an atom cannot be clipped unheard, the walk starts again, heard: it shows again
+    // what was hidden, unheard as it was hidden (no callback ran since), before the first clip heard.
     if (hideReplicas && m_marksHeld.Get() == TreeNode::GetCallbacksRun() && HideReplicasUnheard(anyShown))
         return true;
     AtomDataArray shown;

@@ -196,7 +196,8 @@ protected:
     // atom is shown.
     bool ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown);
     // The hiding walk of ClipPeriodicAndSetupDisplayAtoms: true when it found an atom and hid every
-    // replica gathered unheard; false when it put back what it hid (or found no atom).
+    // replica gathered unheard; false when it stopped at an atom it could not clip unheard (or found
+    // no atom).
     bool HideReplicasUnheard(bool& anyShown);
     // Every Atom below shown again.
     void UnclipAtoms();
