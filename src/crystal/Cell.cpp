@@ -579,52 +579,57 @@ void Cell::SetupBuilderAtomsAndReplicas(AtomDataArray& out)
     out.insert(out.end(), replicas.begin(), replicas.end());
 }
 
+bool Cell::HideReplicasUnheard(bool& anyShown)
+{
+    bool found = false;
+    bool shown = false;
+    const bool hidden = ForEachDescendentWhile(Atom::classType, [&](TreeNode* node) {
+        found = true;
+        if (Tavrel::IsA<ConformerAtom>(node))
+            return true;
+        auto& atom = static_cast<Atom&>(*node);
+        if (!IsGatherable(atom.GetXYZ() * m_cartToFrac))
+            return true;
+        const bool periodic = atom.IsPeriodic();
+        if (atom.IsClipped() != periodic && !atom.SetClippedUnheard(periodic))
+            return false;
+        if (periodic)
+            return true;
+        shown = true;
+        // Not an atom not yet modified: shown again by a heard walk, it would stay marked modified.
+        return !atom.IsSymmetric() || (atom.IsModified() && atom.SetClippedUnheard(true));
+    });
+    anyShown = shown;
+    return hidden && found;
+}
+
 bool Cell::ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown)
 {
+    // While no one can hear a clip, a shown replica is hidden as it is met, and of a shown atom nothing
+    // is kept. Where an atom cannot be clipped unheard, the walk starts again, heard: it shows again
+    // what was hidden, unheard as it was hidden (no callback ran since), before the first clip heard.
+    if (hideReplicas && m_marksHeld.Get() == TreeNode::GetCallbacksRun() && HideReplicasUnheard(anyShown))
+        return true;
     AtomDataArray shown;
-    // While no one can hear a clip, a shown replica is hidden as it is met, and of a shown atom only
-    // the atom is kept. A shown atom is unclipped before that, so the shown atoms clipped are those
-    // hidden: before anything could be heard, they are put back for the later pass to hide in its
-    // turn, and the atoms kept are recorded again (nothing changed them).
-    std::vector<Atom*> kept;
-    bool hiding = hideReplicas && m_marksHeld.Get() == TreeNode::GetCallbacksRun();
-    const auto stopHiding = [&] {
-        for (Atom* const atom : kept) {
-            if (atom->IsClipped())
-                atom->SetClippedUnheard(false);
-            Record(*atom, shown.emplace_back());
-        }
-        hiding = false;
-    };
     bool found = false;
     WalkAtoms(Atom::classType, found, [&](Atom& atom, const AtomData& record) {
         if (!IsGatherable(record.xyz))
             return true;
         const bool periodic = atom.IsPeriodic();
-        if (atom.IsClipped() != periodic && !(hiding && atom.SetClippedUnheard(periodic))) {
-            if (hiding)
-                stopHiding();
+        if (atom.IsClipped() != periodic) {
             const TreeNode::Watch alive(&atom);
             atom.SetClipped(periodic);
             if (!alive.alive)
                 return false;
         }
-        if (periodic)
-            return true;
-        if (!hiding) {
+        if (!periodic)
             shown.push_back(record);
-            return true;
-        }
-        kept.push_back(&atom);
-        // Put back as it was, the clip would have to mark the atom modified again.
-        if (atom.IsSymmetric() && !(atom.IsModified() && atom.SetClippedUnheard(true)))
-            stopHiding();
         return true;
     });
-    anyShown = !kept.empty() || !shown.empty();
-    if (found && !hiding)
+    anyShown = !shown.empty();
+    if (found)
         out.swap(shown);
-    return hiding && found;
+    return false;
 }
 
 void Cell::SetupBuilderAtoms(int mode, AtomDataArray& out, bool append)

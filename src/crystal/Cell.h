@@ -195,6 +195,10 @@ protected:
     // true when it did so for every atom gathered, `out` then left as it was. anyShown: whether an
     // atom is shown.
     bool ClipPeriodicAndSetupDisplayAtoms(AtomDataArray& out, bool hideReplicas, bool& anyShown);
+    // The hiding walk of ClipPeriodicAndSetupDisplayAtoms: true when it found an atom and hid every
+    // replica gathered unheard; false when it stopped at an atom it could not clip unheard (or found
+    // no atom).
+    bool HideReplicasUnheard(bool& anyShown);
     // Every Atom below shown again.
     void UnclipAtoms();
     // The symmetry a freshly loaded record names, taken as SetSymmetry takes one.

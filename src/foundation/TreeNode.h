@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <tavrel/core/Arrays.h>
@@ -208,6 +209,17 @@ public:
     {
         ForEachDescendent(DescendentVisit::Of(type, visit));
     }
+    // ForEachDescendent until a call returns false: false when one did. A walk of a large tree that
+    // stops where its caller must go on another way (as after a call it cannot make unheard); it
+    // reads no further than it visits.
+    template <class Visit>
+    bool ForEachDescendentWhile(std::uint32_t type, Visit&& visit) const
+    {
+        return ForEachDescendentWhile(
+            type, [](TreeNode* node, void* callable) { return (*static_cast<std::remove_reference_t<Visit>*>(callable))(node); },
+            const_cast<void*>(static_cast<const void*>(&visit)));
+    }
+    bool ForEachDescendentWhile(std::uint32_t type, bool (*visit)(TreeNode* node, void* context), void* context) const;
     int GetNumDescendents(std::uint32_t type) const;
     int GetNumDescendents(std::span<const std::uint32_t> types) const;
     int GetNumAncestors() const;

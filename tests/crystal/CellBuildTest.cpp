@@ -620,6 +620,28 @@ TEST_F(CellBuildTest, WithoutPackingPeriodicImagesAreClippedBeforeAnyReplicaIsHi
     }
 }
 
+TEST_F(CellBuildTest, ReplicasHiddenBeforeAHeardClipAreShownAgainFirstHoweverMany)
+{
+    // Seventy atoms' replicas come before B's periodic image, whose clip only B's listener hears: the
+    // replicas hidden unheard until then are shown again before it, and hidden after it.
+    const auto cell = MakeCell(2);
+    Labels asymmetric;
+    for (int i = 0; i < 70; ++i) {
+        asymmetric.push_back("A" + std::to_string(i));
+        AddAtom(*cell, *cell, asymmetric.back().c_str(), Point3d(0.1 + 0.01 * i, 0.2, 0.3));
+    }
+    Atom3d* const b = AddAtom(*cell, *cell, "B", Point3d(0.5, 0.5, 0.5));
+    asymmetric.push_back("B");
+    b->RegisterEvent(TreeNode::classType, TreeNode::EventDisplayChanged, RecordClip, true, nullptr, nullptr);
+    g_clipCell = cell.get();
+    g_clips.clear();
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    b->UnregisterAllEvents();
+    EXPECT_EQ(g_clips, (std::vector<HeardClip>{{"B@-1,-1,-1", 0}}));
+    std::sort(asymmetric.begin(), asymmetric.end());
+    EXPECT_EQ(AtomLabels(*cell, true), asymmetric);
+}
+
 TEST_F(CellBuildTest, PrimesForTableSizes)
 {
     EXPECT_EQ(Cell3d::NextPrime(10), 11);

@@ -242,6 +242,17 @@ void ExpectGatheredAsIterated(Object& root)
         std::vector<TreeNode*> visited;
         root.ForEachDescendent(type, [&visited](TreeNode* node) { visited.push_back(node); });
         EXPECT_EQ(visited, expected);
+        // The walk that may stop: to its end, and stopped after the middle one, which it reports.
+        visited.clear();
+        EXPECT_TRUE(root.ForEachDescendentWhile(type, [&visited](TreeNode* node) { return visited.push_back(node), true; }));
+        EXPECT_EQ(visited, expected);
+        if (expected.empty())
+            continue;
+        const std::size_t stop = expected.size() / 2;
+        visited.clear();
+        EXPECT_FALSE(root.ForEachDescendentWhile(
+            type, [&](TreeNode* node) { return visited.push_back(node), node != expected[stop]; }));
+        EXPECT_EQ(visited, std::vector<TreeNode*>(expected.begin(), expected.begin() + stop + 1));
     }
 }
 
