@@ -270,3 +270,25 @@ TEST_F(ConformerDocumentTest, ATreeWithoutConformerClassesIsNotTouchedAndLostMod
     EXPECT_EQ(static_cast<Atom*>(alternates.GetAt(1))->GetXYZ(), Point3d(1.5, 2.0, 0.0));
     EXPECT_EQ(restored.GetTreeRoot()->GetNumChildren(), 1);
 }
+
+TEST_F(ConformerDocumentTest, AMarkedConformationALoadKeptSurvivesTheNextSaveBesideAModel)
+{
+    delete m_model;
+    auto* const marked = new Conformation(m_molecule, false);
+    marked->SetProperty(ConformerHelper::conformerModelMarker, ConformerHelper::conformerModelMarker, 0);
+    marked->SetPosition(1, Point3d(1.5, 2.0, 0.0));
+    ChemDoc::SetConvertConformations(true);
+    ChemDoc first;
+    Load(first, Save(m_document));
+    ASSERT_EQ(test::ChildrenOf<Conformation>(MoleculeOf(first)).size(), 3u);
+
+    // A model of the same molecule made after that load is saved beside it: the next load puts the
+    // model back and keeps all three Conformations.
+    Molecule& molecule = MoleculeOf(first);
+    test::MakeModel(&molecule, {DynCast<Atom3d>(molecule.GetChild(m_chain.atoms[2]->GetIndex()))}, {},
+                    {Point3d(0.0, 5.0, 0.0)});
+    ChemDoc second;
+    Load(second, Save(first));
+    EXPECT_EQ(test::ChildrenOf<Conformation>(MoleculeOf(second)).size(), 3u);
+    EXPECT_EQ(test::ChildrenOf<ConformerModel>(MoleculeOf(second)).size(), 1u);
+}
