@@ -68,6 +68,10 @@ std::string Label(const Object* object)
     return object ? object->GetLabel() : std::string();
 }
 
+// Whether a bond's label is being made on this thread: a container's label that asks for a bond's
+// label again (a bond holding an end of its own) gets the ends' labels alone.
+thread_local bool t_labelling = false;
+
 // Partial double, aromatic and double bonds draw two lines; partial triple and triple three.
 bool IsDoubleType(Bond::BondType type)
 {
@@ -319,8 +323,12 @@ std::string Bond::GetLabel() const
         return own;
     const Object* const container1 = Container(m_atom1);
     const Object* const container2 = Container(m_atom2);
-    if (container1 == container2)
+    if (container1 == container2 || t_labelling)
         return StringUtils::Format("%s - %s", m_atom1->GetLabel(), m_atom2->GetLabel());
+    t_labelling = true;
+    const struct Done {
+        ~Done() { t_labelling = false; }
+    } done;
     return StringUtils::Format("%s:%s - %s:%s", Label(container1), m_atom1->GetLabel(), Label(container2),
                                m_atom2->GetLabel());
 }

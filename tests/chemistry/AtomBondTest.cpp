@@ -500,7 +500,7 @@ TEST_F(AtomBondTest, ABondIsNotMadeWhenListenersDeleteAnEndWhileItIsBuilt)
     }
 }
 
-TEST_F(AtomBondTest, AnAtomBelowItsOwnBondIsDeletedOnce)
+TEST_F(AtomBondTest, AnAtomBelowItsOwnBondIsLabelledAndDeletedOnce)
 {
     Molecule molecule(nullptr);
     auto* const first = new Atom3d(&molecule, "C");
@@ -511,6 +511,10 @@ TEST_F(AtomBondTest, AnAtomBelowItsOwnBondIsDeletedOnce)
     ASSERT_EQ(first->GetParent(), bond);
     const std::uint32_t firstOID = first->GetOID();
     const std::uint32_t bondOID = bond->GetOID();
+
+    // Its label names the end's container, the bond itself, by its ends alone.
+    EXPECT_EQ(bond->GetLabel(), first->GetLabel() + " - " + second->GetLabel() + ":" + first->GetLabel() + " - " +
+                                    molecule.GetLabel() + ":" + second->GetLabel());
 
     // The bond goes with its end and deletes its children, which must not delete the end again.
     delete first;
