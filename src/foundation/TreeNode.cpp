@@ -466,43 +466,13 @@ void TreeNode::ForEachDescendent(const DescendentVisit& visit) const
 
 bool TreeNode::ForEachDescendentWhile(std::uint32_t type, bool (*visit)(TreeNode* node, void* context), void* context) const
 {
-    // Each child array is walked by index as the walk reaches it, so that one stopping early reads
-    // no more than it visits. A few children ahead, a child is asked for, then its whole child array
-    // (a few children are held in the array itself).
-    constexpr std::size_t objectDistance = 8;
-    constexpr std::size_t arrayDistance = 4;
-    struct Place {
-        const ChildArray* children;
-        std::size_t next;
-        std::size_t count;
-    };
-    std::vector<Place> stack;
-    const auto enter = [&stack](const TreeNode* node) {
-        if (const ChildArray* const children = node->m_children.Get().get(); children && children->Size() > 0)
-            stack.push_back({children, 0, static_cast<std::size_t>(children->Size())});
-    };
     ClassTest test(type);
-    enter(this);
-    while (!stack.empty()) {
-        Place& place = stack.back();
-        if (place.next == place.count) {
-            stack.pop_back();
-            continue;
-        }
-        if (place.next + objectDistance < place.count)
-            PrefetchObject(place.children->At(place.next + objectDistance));
-        if (place.next + arrayDistance < place.count) {
-            if (const ChildArray* const ahead = place.children->At(place.next + arrayDistance)->m_children.Get().get()) {
-                for (std::size_t offset = 0; offset < sizeof(ChildArray); offset += 64)
-                    __builtin_prefetch(reinterpret_cast<const char*>(ahead) + offset);
-            }
-        }
-        TreeNode* const node = place.children->At(place.next++);
-        if (test.IsA(*node) && !visit(node, context))
-            return false;
-        enter(node);
-    }
-    return true;
+    bool completed = true;
+    VisitDescendants(this, [&](TreeNode* node) {
+        completed = !test.IsA(*node) || visit(node, context);
+        return completed;
+    });
+    return completed;
 }
 
 int TreeNode::GetNumDescendents(std::uint32_t type) const

@@ -210,8 +210,7 @@ public:
         ForEachDescendent(DescendentVisit::Of(type, visit));
     }
     // ForEachDescendent until a call returns false: false when one did. A walk of a large tree that
-    // stops where its caller must go on another way (as after a call it cannot make unheard); it
-    // reads no further than it visits.
+    // stops where its caller must go on another way (as after a call it cannot make unheard).
     template <class Visit>
     bool ForEachDescendentWhile(std::uint32_t type, Visit&& visit) const
     {
