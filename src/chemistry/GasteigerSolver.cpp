@@ -184,12 +184,12 @@ const GasteigerGroupRow& GroupRow(std::int32_t type)
     return GetGasteigerGroupTable()[static_cast<std::size_t>(type - 1)];
 }
 
-// The bond's value toward valence: aromatic 1.5, else the code, at least 1.
-double BondValue(std::int8_t code)
+// Twice the bond's value toward valence: aromatic 1.5, else the code, at least 1.
+std::int32_t BondHalves(std::int8_t code)
 {
     if (code == 6)
-        return 1.5;
-    return code < 1 ? 1.0 : static_cast<double>(code);
+        return 3;
+    return code < 1 ? 2 : 2 * code;
 }
 
 // The coefficient row of an untyped entry: the parameter rows stand by atomic number, then sp3, sp2,
@@ -322,13 +322,13 @@ GasteigerSolver::Result GasteigerSolver::Solve()
 
 std::int32_t GasteigerSolver::Valence(std::size_t atom, bool single) const
 {
-    // In slot order: the bonded neighbours, then the implicit hydrogens' single bonds.
-    double sum = 0.0;
+    // Counted in half valences: every bond value is a multiple of 0.5, so the sum plus 0.1,
+    // truncated, is the whole part of the sum. In slot order: the bonded neighbours, then the
+    // implicit hydrogens' single bonds.
+    std::int32_t halves = 2 * m_sweep[atom].hydrogens;
     for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s)
-        sum += single && m_bondCode[s] == 6 ? 1.0 : BondValue(m_bondCode[s]);
-    for (std::uint8_t h = 0; h < m_sweep[atom].hydrogens; ++h)
-        sum += 1.0;
-    return static_cast<std::int32_t>(sum + 0.1);
+        halves += single && m_bondCode[s] == 6 ? 2 : BondHalves(m_bondCode[s]);
+    return halves / 2;
 }
 
 void GasteigerSolver::Type()
@@ -401,6 +401,70 @@ bool GasteigerSolver::ExceedsValence(std::size_t atom, std::int32_t valence, std
     return InputCharge(atom) > 0.0 || Valence(atom, true) > neutral;
 }
 
+GasteigerSolver::Census GasteigerSolver::TakeCensus(std::size_t atom) const
+{
+    Census census;
+    std::int32_t halves = 2 * m_sweep[atom].hydrogens;
+    for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s) {
+        halves += BondHalves(m_bondCode[s]);
+        const AtomEntry& listed = ListedAtom(s);
+        census.nitrogens += listed.atomicNumber == 7 ? 1 : 0;
+        if (listed.atomicNumber == 8) {
+            ++census.oxygens;
+            census.chargedOxygen = census.chargedOxygen || listed.charged;
+        }
+    }
+    census.valence = halves / 2;
+    return census;
+}
+
+bool GasteigerSolver::TypeNitrogenGroup(std::size_t centre, std::int32_t hybridization, std::int32_t count)
+{
+    const auto begin = static_cast<std::size_t>(m_start[centre]);
+    const auto end = static_cast<std::size_t>(m_start[centre + 1]);
+    // Guanidinium: a sp2 carbon whose three neighbours are nitrogens (so no implicit hydrogen).
+    if (hybridization == 2 && count == 3 && m_sweep[centre].hydrogens == 0) {
+        bool allNitrogen = true;
+        bool noneWithTwo = true;
+        double sum = 0.0;
+        for (std::size_t s = begin; s < end; ++s) {
+            allNitrogen = allNitrogen && ListedAtom(s).atomicNumber == 7;
+            noneWithTwo = noneWithTwo && ListedNeighbours(s) != 2;
+            sum += InputCharge(static_cast<std::size_t>(m_neighbours[s]));
+        }
+        if (allNitrogen && ((sum > 0.999 && sum < 1.001) || noneWithTwo)) {
+            for (std::size_t s = begin; s < end; ++s)
+                ListedAtom(s).type = TypeGuanidinium;
+            return true;
+        }
+    }
+    // Amidinium: a carbon with exactly two nitrogen neighbours bonded by three valences in all.
+    m_scratch.clear();
+    double bonds = 0.0;
+    for (std::size_t s = begin; s < end; ++s) {
+        if (ListedAtom(s).atomicNumber != 7)
+            continue;
+        m_scratch.push_back(m_neighbours[s]);
+        switch (m_bondCode[s]) {
+        case 1: bonds += 1.0; break;
+        case 6: bonds += 1.5; break;
+        case 2: bonds += 2.0; break;
+        default: break;
+        }
+    }
+    if (m_scratch.size() == 2 && bonds == 3.0) {
+        const auto first = static_cast<std::size_t>(m_scratch[0]);
+        const auto second = static_cast<std::size_t>(m_scratch[1]);
+        const double sum = InputCharge(first) + InputCharge(second);
+        if (sum == 1.0 || (NumNeighbours(first) != 2 && NumNeighbours(second) != 2)) {
+            m_atoms[first].type = TypeAmidinium;
+            m_atoms[second].type = TypeAmidinium;
+            return true;
+        }
+    }
+    return false;
+}
+
 void GasteigerSolver::TypeAtom(std::size_t a)
 {
     AtomEntry& atom = m_atoms[a];
@@ -422,24 +486,25 @@ void GasteigerSolver::TypeAtom(std::size_t a)
     if (z != 6 && z != 7 && z != 8 && z != 15 && z != 16)
         return;
     const std::int32_t hybridization = atom.hybridization;
-    const std::int32_t valence = Valence(a, false);
+    const Census census = TakeCensus(a);
+    const std::int32_t valence = census.valence;
+    // A terminal-oxygen group needs an oxygen neighbour with an input charge: else the sum is 0.
+    const bool oxygenGroup = census.chargedOxygen;
     // The bonded neighbours; implicit hydrogens are none of the nitrogens and oxygens the rules
     // look for.
     const auto begin = static_cast<std::size_t>(m_start[a]);
     const auto end = static_cast<std::size_t>(m_start[a + 1]);
-    const auto at = [this](std::size_t s) -> AtomEntry& { return m_atoms[static_cast<std::size_t>(m_neighbours[s])]; };
-    const auto neighbours = [this](std::size_t s) { return NumNeighbours(static_cast<std::size_t>(m_neighbours[s])); };
 
-    if (z == 6 && TypeTerminalOxygens(a))
+    if (z == 6 && oxygenGroup && TypeTerminalOxygens(a))
         return;
     // Nitro: a sp2 nitrogen with three neighbours, exactly two of them terminal oxygens.
-    if (z == 7 && hybridization == 2 && count == 3) {
+    if (z == 7 && hybridization == 2 && count == 3 && census.oxygens == 2) {
         m_scratch.clear();
         bool terminal = true;
         for (std::size_t s = begin; s < end; ++s) {
-            if (at(s).atomicNumber == 8) {
+            if (ListedAtom(s).atomicNumber == 8) {
                 m_scratch.push_back(m_neighbours[s]);
-                terminal = terminal && neighbours(s) == 1;
+                terminal = terminal && ListedNeighbours(s) == 1;
             }
         }
         if (m_scratch.size() == 2 && terminal) {
@@ -451,7 +516,7 @@ void GasteigerSolver::TypeAtom(std::size_t a)
             return;
         }
     }
-    if (z == 15 && TypeTerminalOxygens(a)) {
+    if (z == 15 && oxygenGroup && TypeTerminalOxygens(a)) {
         atom.type = TypeGroupPhosphorus;
         return;
     }
@@ -459,49 +524,11 @@ void GasteigerSolver::TypeAtom(std::size_t a)
         atom.type = TypeQuaternaryNitrogen;
         return;
     }
-    // Guanidinium: a sp2 carbon whose three neighbours are nitrogens (so no implicit hydrogen).
-    if (z == 6 && hybridization == 2 && count == 3 && m_sweep[a].hydrogens == 0) {
-        bool allNitrogen = true;
-        bool noneWithTwo = true;
-        double sum = 0.0;
-        for (std::size_t s = begin; s < end; ++s) {
-            allNitrogen = allNitrogen && at(s).atomicNumber == 7;
-            noneWithTwo = noneWithTwo && neighbours(s) != 2;
-            sum += InputCharge(static_cast<std::size_t>(m_neighbours[s]));
-        }
-        if (allNitrogen && ((sum > 0.999 && sum < 1.001) || noneWithTwo)) {
-            for (std::size_t s = begin; s < end; ++s)
-                at(s).type = TypeGuanidinium;
-            return;
-        }
-    }
-    // Amidinium: a carbon with exactly two nitrogen neighbours bonded by three valences in all.
-    if (z == 6 && (hybridization == 2 || count == 3)) {
-        m_scratch.clear();
-        double bonds = 0.0;
-        for (std::size_t s = begin; s < end; ++s) {
-            if (at(s).atomicNumber != 7)
-                continue;
-            m_scratch.push_back(m_neighbours[s]);
-            switch (m_bondCode[s]) {
-            case 1: bonds += 1.0; break;
-            case 6: bonds += 1.5; break;
-            case 2: bonds += 2.0; break;
-            default: break;
-            }
-        }
-        if (m_scratch.size() == 2 && bonds == 3.0) {
-            const auto first = static_cast<std::size_t>(m_scratch[0]);
-            const auto second = static_cast<std::size_t>(m_scratch[1]);
-            const double sum = InputCharge(first) + InputCharge(second);
-            if (sum == 1.0 || (NumNeighbours(first) != 2 && NumNeighbours(second) != 2)) {
-                m_atoms[first].type = TypeAmidinium;
-                m_atoms[second].type = TypeAmidinium;
-                return;
-            }
-        }
-    }
-    if (z == 16 && valence > 3 && TypeTerminalOxygens(a)) {
+    // Guanidinium and amidinium, whose rules need two nitrogen neighbours at least.
+    if (z == 6 && (hybridization == 2 || count == 3) && census.nitrogens >= 2 &&
+        TypeNitrogenGroup(a, hybridization, count))
+        return;
+    if (z == 16 && valence > 3 && oxygenGroup && TypeTerminalOxygens(a)) {
         atom.type = TypeGroupSulfur;
         return;
     }
