@@ -179,6 +179,20 @@ constexpr std::int8_t TypeGroupSulfur = 7;
 constexpr std::int8_t TypeUnderValent = 19;
 constexpr std::int8_t TypeOverValent = 20;
 
+// The valence that no valence rule types: carbon 4, nitrogen 3, oxygen and sulfur 2; -1 for
+// phosphorus, left to the rules; 0 for the elements that only the isolated-atom rule concerns.
+std::int32_t UsualValence(std::int32_t atomicNumber)
+{
+    switch (atomicNumber) {
+    case 6: return 4;
+    case 7: return 3;
+    case 8:
+    case 16: return 2;
+    case 15: return -1;
+    default: return 0;
+    }
+}
+
 const GasteigerGroupRow& GroupRow(std::int32_t type)
 {
     return GetGasteigerGroupTable()[static_cast<std::size_t>(type - 1)];
@@ -408,11 +422,10 @@ GasteigerSolver::Census GasteigerSolver::TakeCensus(std::size_t atom) const
     for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s) {
         halves += BondHalves(m_bondCode[s]);
         const AtomEntry& listed = ListedAtom(s);
+        const bool oxygen = listed.atomicNumber == 8;
         census.nitrogens += listed.atomicNumber == 7 ? 1 : 0;
-        if (listed.atomicNumber == 8) {
-            ++census.oxygens;
-            census.chargedOxygen = census.chargedOxygen || listed.charged;
-        }
+        census.oxygens += oxygen ? 1 : 0;
+        census.chargedOxygen = census.chargedOxygen | (oxygen & listed.charged);
     }
     census.valence = halves / 2;
     return census;
@@ -482,11 +495,16 @@ void GasteigerSolver::TypeAtom(std::size_t a)
         }
         return;
     }
-    // The other rules concern carbon, nitrogen, oxygen, phosphorus and sulfur only.
-    if (z != 6 && z != 7 && z != 8 && z != 15 && z != 16)
+    // The other rules concern carbon, nitrogen, oxygen, phosphorus and sulfur only. No rule types
+    // an atom of its element's usual valence without an oxygen neighbour of input charge, two
+    // nitrogen neighbours or two oxygen neighbours: most atoms end here.
+    const std::int32_t usual = UsualValence(z);
+    if (usual == 0)
+        return;
+    const Census census = TakeCensus(a);
+    if (census.valence == usual && !census.chargedOxygen && census.nitrogens < 2 && census.oxygens != 2)
         return;
     const std::int32_t hybridization = atom.hybridization;
-    const Census census = TakeCensus(a);
     const std::int32_t valence = census.valence;
     // A terminal-oxygen group needs an oxygen neighbour with an input charge: else the sum is 0.
     const bool oxygenGroup = census.chargedOxygen;
