@@ -226,18 +226,26 @@ std::uint8_t FindParameterRow(std::int32_t atomicNumber, std::int32_t hybridizat
     return found;
 }
 
-// FindParameterRow for the hybridization codes 0 to 3, through a table of the elements below 128.
-std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridization)
+constexpr std::int32_t TabledElements = 128;
+using ParameterRowTable = std::array<std::array<std::uint8_t, 4>, TabledElements>;
+
+// FindParameterRow for the hybridization codes 0 to 3 of the elements below 128.
+const ParameterRowTable& TabledParameterRows()
 {
-    constexpr std::int32_t TabledElements = 128;
-    static const auto tabled = [] {
-        std::array<std::array<std::uint8_t, 4>, TabledElements> rows{};
+    static const ParameterRowTable tabled = [] {
+        ParameterRowTable rows{};
         for (std::int32_t z = 0; z < TabledElements; ++z) {
             for (std::int32_t code = 0; code < 4; ++code)
                 rows[static_cast<std::size_t>(z)][static_cast<std::size_t>(code)] = FindParameterRow(z, code);
         }
         return rows;
     }();
+    return tabled;
+}
+
+// FindParameterRow for the hybridization codes 0 to 3, through the table when it holds the element.
+std::uint8_t ParameterRowOf(const ParameterRowTable& tabled, std::int32_t atomicNumber, std::int32_t hybridization)
+{
     if (atomicNumber < 0 || atomicNumber >= TabledElements)
         return FindParameterRow(atomicNumber, hybridization);
     return tabled[static_cast<std::size_t>(atomicNumber)][static_cast<std::size_t>(hybridization)];
@@ -291,6 +299,31 @@ GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
     ReservePrefaulted(m_bondCode, slots, 2 * atoms);
 }
 
+template <class Take>
+void GasteigerSolver::AddGroupCharges(Take&& take)
+{
+    // An atom's group charge is its type's; else the last one the typing gave it; else its input
+    // charge.
+    std::stable_sort(m_givenCharges.begin(), m_givenCharges.end(),
+                     [](const Charge& a, const Charge& b) { return a.atom < b.atom; });
+    auto nextGiven = m_givenCharges.cbegin();
+    auto nextInput = m_inputCharges.cbegin();
+    for (std::size_t a = 0; a < m_atoms.size(); ++a) {
+        const auto atom = static_cast<std::int32_t>(a);
+        double charge = m_atoms[a].type != 0 ? GroupRow(m_atoms[a].type).charge : 0.0;
+        double given = 0.0;
+        for (; nextGiven != m_givenCharges.cend() && nextGiven->atom == atom; ++nextGiven)
+            given = nextGiven->charge;
+        double input = 0.0;
+        if (nextInput != m_inputCharges.cend() && nextInput->atom == atom)
+            input = (nextInput++)->charge;
+        if (charge == 0.0)
+            charge = given != 0.0 ? given : input;
+        m_charge[a] += charge;
+        take(m_charge[a]);
+    }
+}
+
 GasteigerSolver::Result GasteigerSolver::Solve()
 {
     const std::size_t n = GetNumAtoms();
@@ -304,7 +337,6 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     m_hydrogenCharge.assign(m_numWithHydrogens, 0.0);
     Result result;
     result.converged = Iterate();
-    AddGroupCharges();
     // Over the entries in order: the atoms, then the implicit hydrogens.
     bool first = true;
     const auto take = [&result, &first](double q) {
@@ -319,8 +351,7 @@ GasteigerSolver::Result GasteigerSolver::Solve()
         }
         result.total += q;
     };
-    for (const double q : m_charge)
-        take(q);
+    AddGroupCharges(take);
     // Each atom's implicit hydrogens, once taken, fold into it.
     for (std::size_t a = 0, k = 0; a < n; ++a) {
         if (m_sweep[a].hydrogens == 0)
@@ -352,29 +383,6 @@ void GasteigerSolver::Type()
     for (std::size_t a = 0; a < m_atoms.size(); ++a) {
         if (m_atoms[a].type == 0)
             TypeAtom(a);
-    }
-}
-
-void GasteigerSolver::AddGroupCharges()
-{
-    // An atom's group charge is its type's; else the last one the typing gave it; else its input
-    // charge.
-    std::stable_sort(m_givenCharges.begin(), m_givenCharges.end(),
-                     [](const Charge& a, const Charge& b) { return a.atom < b.atom; });
-    auto nextGiven = m_givenCharges.cbegin();
-    auto nextInput = m_inputCharges.cbegin();
-    for (std::size_t a = 0; a < m_atoms.size(); ++a) {
-        const auto atom = static_cast<std::int32_t>(a);
-        double charge = m_atoms[a].type != 0 ? GroupRow(m_atoms[a].type).charge : 0.0;
-        double given = 0.0;
-        for (; nextGiven != m_givenCharges.cend() && nextGiven->atom == atom; ++nextGiven)
-            given = nextGiven->charge;
-        double input = 0.0;
-        if (nextInput != m_inputCharges.cend() && nextInput->atom == atom)
-            input = (nextInput++)->charge;
-        if (charge == 0.0)
-            charge = given != 0.0 ? given : input;
-        m_charge[a] += charge;
     }
 }
 
@@ -560,12 +568,13 @@ void GasteigerSolver::TypeAtom(std::size_t a)
 
 void GasteigerSolver::Parameterise()
 {
+    const ParameterRowTable& tabled = TabledParameterRows();
     for (std::size_t a = 0; a < m_atoms.size(); ++a) {
         const AtomEntry& atom = m_atoms[a];
         m_sweep[a].row = atom.type != 0 ? static_cast<std::uint8_t>(atom.type)
-                                        : ParameterRowOf(atom.atomicNumber, atom.hybridization);
+                                        : ParameterRowOf(tabled, atom.atomicNumber, atom.hybridization);
     }
-    m_hydrogenRow = ParameterRowOf(1, 0);
+    m_hydrogenRow = ParameterRowOf(tabled, 1, 0);
 }
 
 void GasteigerSolver::LinkSlots()

@@ -130,8 +130,9 @@ private:
     std::int32_t Valence(std::size_t atom, bool single) const;
     void Type();
     double InputCharge(std::size_t atom) const;
-    // Adds each atom's group charge to its output charge.
-    void AddGroupCharges();
+    // Adds each atom's group charge to its output charge, then takes that charge.
+    template <class Take>
+    void AddGroupCharges(Take&& take);
     void TypeAtom(std::size_t atom);
     // The oxygen neighbours with exactly one neighbour of a centre. When there is one at least and
     // their input charges do not sum to 0, each takes type 2 and an equal share of that sum plus the
