@@ -251,11 +251,14 @@ bool GasteigerCharge::Compute(Reader& reader, bool store)
     if (store) {
         // A listener may delete atoms of the collection while the charges are stored (asking for a
         // deleted atom's memory ahead is harmless: it reads nothing); until an object is deleted,
-        // every atom is there.
+        // every atom is there. Storing a charge reads the atom's class and its charge.
         const std::uint64_t destroyed = Base::GetDestroyedCount();
         for (std::size_t i = 0; i < n; ++i) {
-            if (const std::size_t ahead = i + 2 * BondedPrefetch::Step; ahead < n)
-                BondedPrefetch::Lines(m_atoms[ahead], sizeof(Atom3d));
+            if (const std::size_t ahead = i + 2 * BondedPrefetch::Step; ahead < n) {
+                const auto* const atom = static_cast<const Atom3d*>(m_atoms[ahead]);
+                __builtin_prefetch(atom);
+                __builtin_prefetch(AtomReading::ChargeField(*atom));
+            }
             if (Base::GetDestroyedCount() == destroyed || Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
                 static_cast<Atom3d*>(m_atoms[i])->SetCharge(m_charges[i]);
         }
