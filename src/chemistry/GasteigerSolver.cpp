@@ -376,13 +376,43 @@ std::int32_t GasteigerSolver::Valence(std::size_t atom, bool single) const
     return halves / 2;
 }
 
+[[gnu::always_inline]] inline GasteigerSolver::Census GasteigerSolver::TakeCensus(std::size_t atom) const
+{
+    Census census;
+    std::int32_t halves = 2 * m_sweep[atom].hydrogens;
+    for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s) {
+        halves += BondHalves(m_bondCode[s]);
+        const AtomEntry& listed = ListedAtom(s);
+        const bool oxygen = listed.atomicNumber == 8;
+        census.nitrogens += listed.atomicNumber == 7 ? 1 : 0;
+        census.oxygens += oxygen ? 1 : 0;
+        census.chargedOxygen = census.chargedOxygen | (oxygen & listed.charged);
+    }
+    census.valence = halves / 2;
+    return census;
+}
+
 void GasteigerSolver::Type()
 {
     // No rule types hydrogen with one neighbour, so the implicit hydrogens stay untyped.
     m_givenCharges.clear();
     for (std::size_t a = 0; a < m_atoms.size(); ++a) {
-        if (m_atoms[a].type == 0)
-            TypeAtom(a);
+        const AtomEntry& atom = m_atoms[a];
+        if (atom.type != 0)
+            continue;
+        if (NumNeighbours(a) == 0) {
+            TypeIsolated(a);
+            continue;
+        }
+        // The other rules concern carbon, nitrogen, oxygen, phosphorus and sulfur only. No rule
+        // types an atom of its element's usual valence without an oxygen neighbour of input
+        // charge, two nitrogen neighbours or two oxygen neighbours: most atoms end here.
+        const std::int32_t usual = UsualValence(atom.atomicNumber);
+        if (usual == 0)
+            continue;
+        const Census census = TakeCensus(a);
+        if (census.valence != usual || census.chargedOxygen || census.nitrogens >= 2 || census.oxygens == 2)
+            TypeAtom(a, census);
     }
 }
 
@@ -421,22 +451,6 @@ bool GasteigerSolver::ExceedsValence(std::size_t atom, std::int32_t valence, std
     if (valence <= neutral)
         return false;
     return InputCharge(atom) > 0.0 || Valence(atom, true) > neutral;
-}
-
-GasteigerSolver::Census GasteigerSolver::TakeCensus(std::size_t atom) const
-{
-    Census census;
-    std::int32_t halves = 2 * m_sweep[atom].hydrogens;
-    for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s) {
-        halves += BondHalves(m_bondCode[s]);
-        const AtomEntry& listed = ListedAtom(s);
-        const bool oxygen = listed.atomicNumber == 8;
-        census.nitrogens += listed.atomicNumber == 7 ? 1 : 0;
-        census.oxygens += oxygen ? 1 : 0;
-        census.chargedOxygen = census.chargedOxygen | (oxygen & listed.charged);
-    }
-    census.valence = halves / 2;
-    return census;
 }
 
 bool GasteigerSolver::TypeNitrogenGroup(std::size_t centre, std::int32_t hybridization, std::int32_t count)
@@ -486,32 +500,23 @@ bool GasteigerSolver::TypeNitrogenGroup(std::size_t centre, std::int32_t hybridi
     return false;
 }
 
-void GasteigerSolver::TypeAtom(std::size_t a)
+void GasteigerSolver::TypeIsolated(std::size_t a)
+{
+    AtomEntry& atom = m_atoms[a];
+    const auto rows = GetGasteigerGroupTable();
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (rows[row].atomicNumber == atom.atomicNumber) {
+            atom.type = static_cast<std::int8_t>(row + 1);
+            return;
+        }
+    }
+}
+
+void GasteigerSolver::TypeAtom(std::size_t a, const Census& census)
 {
     AtomEntry& atom = m_atoms[a];
     const std::int32_t z = atom.atomicNumber;
     const std::int32_t count = NumNeighbours(a);
-
-    // An isolated atom takes the first group row of its element, or stays untyped.
-    if (count == 0) {
-        const auto rows = GetGasteigerGroupTable();
-        for (std::size_t row = 0; row < rows.size(); ++row) {
-            if (rows[row].atomicNumber == z) {
-                atom.type = static_cast<std::int8_t>(row + 1);
-                break;
-            }
-        }
-        return;
-    }
-    // The other rules concern carbon, nitrogen, oxygen, phosphorus and sulfur only. No rule types
-    // an atom of its element's usual valence without an oxygen neighbour of input charge, two
-    // nitrogen neighbours or two oxygen neighbours: most atoms end here.
-    const std::int32_t usual = UsualValence(z);
-    if (usual == 0)
-        return;
-    const Census census = TakeCensus(a);
-    if (census.valence == usual && !census.chargedOxygen && census.nitrogens < 2 && census.oxygens != 2)
-        return;
     const std::int32_t hybridization = atom.hybridization;
     const std::int32_t valence = census.valence;
     // A terminal-oxygen group needs an oxygen neighbour with an input charge: else the sum is 0.

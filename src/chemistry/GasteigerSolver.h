@@ -133,7 +133,8 @@ private:
     // Adds each atom's group charge to its output charge, then takes that charge.
     template <class Take>
     void AddGroupCharges(Take&& take);
-    void TypeAtom(std::size_t atom);
+    // An atom without neighbours takes the first group row of its element, or stays untyped.
+    void TypeIsolated(std::size_t atom);
     // The oxygen neighbours with exactly one neighbour of a centre. When there is one at least and
     // their input charges do not sum to 0, each takes type 2 and an equal share of that sum plus the
     // centre's input charge, and the result is true.
@@ -146,6 +147,8 @@ private:
         bool chargedOxygen = false;  // an oxygen with an input charge
     };
     Census TakeCensus(std::size_t atom) const;
+    // The rules for an atom with neighbours, given its census.
+    void TypeAtom(std::size_t atom, const Census& census);
     // The guanidinium and amidinium rules of a carbon (of hybridization 2 or with three neighbours):
     // true when one typed its nitrogens.
     bool TypeNitrogenGroup(std::size_t centre, std::int32_t hybridization, std::int32_t count);
