@@ -365,14 +365,13 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     return result;
 }
 
-std::int32_t GasteigerSolver::Valence(std::size_t atom, bool single) const
+std::int32_t GasteigerSolver::AromaticAsSingleValence(std::size_t atom) const
 {
     // Counted in half valences: every bond value is a multiple of 0.5, so the sum plus 0.1,
-    // truncated, is the whole part of the sum. In slot order: the bonded neighbours, then the
-    // implicit hydrogens' single bonds.
+    // truncated, is the whole part of the sum.
     std::int32_t halves = 2 * m_sweep[atom].hydrogens;
     for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s)
-        halves += single && m_bondCode[s] == 6 ? 2 : BondHalves(m_bondCode[s]);
+        halves += m_bondCode[s] == 6 ? 2 : BondHalves(m_bondCode[s]);
     return halves / 2;
 }
 
@@ -388,7 +387,7 @@ std::int32_t GasteigerSolver::Valence(std::size_t atom, bool single) const
         census.oxygens += oxygen ? 1 : 0;
         census.chargedOxygen = census.chargedOxygen | (oxygen & listed.charged);
     }
-    census.valence = halves / 2;
+    census.valence = halves / 2;  // the whole part, as in AromaticAsSingleValence
     return census;
 }
 
@@ -450,7 +449,7 @@ bool GasteigerSolver::ExceedsValence(std::size_t atom, std::int32_t valence, std
 {
     if (valence <= neutral)
         return false;
-    return InputCharge(atom) > 0.0 || Valence(atom, true) > neutral;
+    return InputCharge(atom) > 0.0 || AromaticAsSingleValence(atom) > neutral;
 }
 
 bool GasteigerSolver::TypeNitrogenGroup(std::size_t centre, std::int32_t hybridization, std::int32_t count)

@@ -126,8 +126,8 @@ private:
         while (m_start.size() <= atom)
             m_start.push_back(end);
     }
-    // The bond values plus 0.1, truncated; with single, aromatic bonds count 1 instead of 1.5.
-    std::int32_t Valence(std::size_t atom, bool single) const;
+    // The bond values plus 0.1, truncated, aromatic bonds counting 1 instead of 1.5.
+    std::int32_t AromaticAsSingleValence(std::size_t atom) const;
     void Type();
     double InputCharge(std::size_t atom) const;
     // Adds each atom's group charge to its output charge, then takes that charge.
@@ -141,7 +141,7 @@ private:
     bool TypeTerminalOxygens(std::size_t centre);
     // What the typing rules look for among an atom's bonded neighbours, gathered in one pass.
     struct Census {
-        std::int32_t valence = 0;  // as Valence(atom, false)
+        std::int32_t valence = 0;  // the bond values plus 0.1, truncated
         std::int32_t nitrogens = 0;
         std::int32_t oxygens = 0;
         bool chargedOxygen = false;  // an oxygen with an input charge
