@@ -42,7 +42,9 @@ std::int8_t BondCode(Bond::BondType type)
 // address relative to the atom's, or Far with the address kept aside.
 class GasteigerCharge::Reader {
 public:
-    Reader(GasteigerCharge& charges, std::size_t atoms) : m_charges(charges), m_solver(atoms, 4 * atoms)
+    // distinct: no atom is given twice.
+    Reader(GasteigerCharge& charges, std::size_t atoms, bool distinct)
+        : m_charges(charges), m_solver(atoms, 4 * atoms), m_distinct(distinct)
     {
         ReservePrefaulted(charges.m_atoms, atoms);
         ReservePrefaulted(charges.m_atomOIDs, atoms);
@@ -74,6 +76,17 @@ public:
         const auto* const atom = static_cast<const Atom3d*>(m_charges.m_atoms[i]);
         return std::bit_cast<const Bondable*>(std::bit_cast<std::uintptr_t>(static_cast<const Bondable*>(atom)) +
                                               static_cast<std::uintptr_t>(static_cast<std::intptr_t>(relative)));
+    }
+
+    // The index of the bonded atom of a slot of atom i when it stands where its address says, among
+    // distinct atoms made one after another (so lying in memory in the order given); else -1.
+    std::int32_t Placed(std::size_t i, std::int32_t relative, const Bondable* bonded) const
+    {
+        const std::vector<TreeNode*>& atoms = m_charges.m_atoms;
+        const auto place = static_cast<std::ptrdiff_t>(i) + relative / static_cast<std::int32_t>(sizeof(Atom3d));
+        if (!m_distinct || place < 0 || place >= std::ssize(atoms) || atoms[static_cast<std::size_t>(place)] != bonded)
+            return -1;
+        return static_cast<std::int32_t>(place);
     }
 
 private:
@@ -122,6 +135,7 @@ private:
     GasteigerSolver m_solver;
     std::size_t m_read = 0;  // atoms read
     bool m_refused = false;
+    const bool m_distinct;
     std::vector<const Bondable*> m_far;
     std::size_t m_nextFar = 0;
 };
@@ -140,7 +154,7 @@ GasteigerCharge::GasteigerCharge(Object* root, bool store) : GasteigerCharge()
         return;
     // Each atom is read as the walk reaches it, while it and its neighbours in the tree (its bonds
     // among them) are in the cache.
-    Reader reader(*this, 0);
+    Reader reader(*this, 0, true);
     root->ForEachDescendent(Atom3d::classType,
                             [&reader](TreeNode* node) { reader.Give(static_cast<Atom3d&>(*node)); });
     reader.Finish();
@@ -199,7 +213,7 @@ bool GasteigerCharge::Calculate(const OrdCollection* atoms, bool store)
             return false;
     }
     const auto n = static_cast<std::size_t>(count);
-    Reader reader(*this, n);
+    Reader reader(*this, n, false);
     for (int i = 0; i < count; ++i)
         reader.Give(static_cast<Atom3d&>(*atoms->GetAt(i)));
     reader.Finish();
@@ -219,11 +233,14 @@ bool GasteigerCharge::Compute(Reader& reader, bool store)
     m_index.Reserve(std::span<TreeNode* const>(m_atoms));
     for (std::size_t i = 0; i < n; ++i)
         m_index.Insert(m_atoms[i], static_cast<std::int32_t>(i));
-    // The bonded atoms of the collection, by index.
+    // The bonded atoms of the collection, by index: most often where their addresses say.
     GasteigerSolver& solver = reader.GetSolver();
     AddressIndex::Cursor cursor;
-    solver.ResolveNeighbours(
-        [&](std::size_t atom, std::int32_t relative) { return LookUp(reader.Bonded(atom, relative), cursor); });
+    solver.ResolveNeighbours([&](std::size_t atom, std::int32_t relative) {
+        const Bondable* const bonded = reader.Bonded(atom, relative);
+        const std::int32_t placed = reader.Placed(atom, relative, bonded);
+        return placed >= 0 ? placed : LookUp(bonded, cursor);
+    });
 
     const GasteigerSolver::Result result = solver.Solve();
     m_minimum = result.minimum;
@@ -234,11 +251,14 @@ bool GasteigerCharge::Compute(Reader& reader, bool store)
     if (store) {
         // A listener may delete atoms of the collection while the charges are stored (asking for a
         // deleted atom's memory ahead is harmless: it reads nothing); until an object is deleted,
-        // every atom is there.
+        // every atom is there. Storing a charge reads the atom's class and its charge.
         const std::uint64_t destroyed = Base::GetDestroyedCount();
         for (std::size_t i = 0; i < n; ++i) {
-            if (const std::size_t ahead = i + 2 * BondedPrefetch::Step; ahead < n)
-                BondedPrefetch::Lines(m_atoms[ahead], sizeof(Atom3d));
+            if (const std::size_t ahead = i + 2 * BondedPrefetch::Step; ahead < n) {
+                const auto* const atom = static_cast<const Atom3d*>(m_atoms[ahead]);
+                __builtin_prefetch(atom);
+                __builtin_prefetch(AtomReading::ChargeField(*atom));
+            }
             if (Base::GetDestroyedCount() == destroyed || Base::GetObjectA(m_atomOIDs[i]) == m_atoms[i])
                 static_cast<Atom3d*>(m_atoms[i])->SetCharge(m_charges[i]);
         }

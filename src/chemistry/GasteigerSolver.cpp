@@ -179,17 +179,31 @@ constexpr std::int8_t TypeGroupSulfur = 7;
 constexpr std::int8_t TypeUnderValent = 19;
 constexpr std::int8_t TypeOverValent = 20;
 
+// The valence that no valence rule types: carbon 4, nitrogen 3, oxygen and sulfur 2; -1 for
+// phosphorus, left to the rules; 0 for the elements that only the isolated-atom rule concerns.
+std::int32_t UsualValence(std::int32_t atomicNumber)
+{
+    switch (atomicNumber) {
+    case 6: return 4;
+    case 7: return 3;
+    case 8:
+    case 16: return 2;
+    case 15: return -1;
+    default: return 0;
+    }
+}
+
 const GasteigerGroupRow& GroupRow(std::int32_t type)
 {
     return GetGasteigerGroupTable()[static_cast<std::size_t>(type - 1)];
 }
 
-// The bond's value toward valence: aromatic 1.5, else the code, at least 1.
-double BondValue(std::int8_t code)
+// Twice the bond's value toward valence: aromatic 1.5, else the code, at least 1.
+std::int32_t BondHalves(std::int8_t code)
 {
     if (code == 6)
-        return 1.5;
-    return code < 1 ? 1.0 : static_cast<double>(code);
+        return 3;
+    return code < 1 ? 2 : 2 * code;
 }
 
 // The coefficient row of an untyped entry: the parameter rows stand by atomic number, then sp3, sp2,
@@ -212,18 +226,26 @@ std::uint8_t FindParameterRow(std::int32_t atomicNumber, std::int32_t hybridizat
     return found;
 }
 
-// FindParameterRow for the hybridization codes 0 to 3, through a table of the elements below 128.
-std::uint8_t ParameterRowOf(std::int32_t atomicNumber, std::int32_t hybridization)
+constexpr std::int32_t TabledElements = 128;
+using ParameterRowTable = std::array<std::array<std::uint8_t, 4>, TabledElements>;
+
+// FindParameterRow for the hybridization codes 0 to 3 of the elements below 128.
+const ParameterRowTable& TabledParameterRows()
 {
-    constexpr std::int32_t TabledElements = 128;
-    static const auto tabled = [] {
-        std::array<std::array<std::uint8_t, 4>, TabledElements> rows{};
+    static const ParameterRowTable tabled = [] {
+        ParameterRowTable rows{};
         for (std::int32_t z = 0; z < TabledElements; ++z) {
             for (std::int32_t code = 0; code < 4; ++code)
                 rows[static_cast<std::size_t>(z)][static_cast<std::size_t>(code)] = FindParameterRow(z, code);
         }
         return rows;
     }();
+    return tabled;
+}
+
+// FindParameterRow for the hybridization codes 0 to 3, through the table when it holds the element.
+std::uint8_t ParameterRowOf(const ParameterRowTable& tabled, std::int32_t atomicNumber, std::int32_t hybridization)
+{
     if (atomicNumber < 0 || atomicNumber >= TabledElements)
         return FindParameterRow(atomicNumber, hybridization);
     return tabled[static_cast<std::size_t>(atomicNumber)][static_cast<std::size_t>(hybridization)];
@@ -277,71 +299,8 @@ GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
     ReservePrefaulted(m_bondCode, slots, 2 * atoms);
 }
 
-GasteigerSolver::Result GasteigerSolver::Solve()
-{
-    const std::size_t n = GetNumAtoms();
-    CloseAtomsBelow(n + 1);
-    Type();
-    Parameterise();
-    LinkSlots();
-    ReservePrefaulted(m_charge, n);
-    m_charge.assign(n, 0.0);
-    ReservePrefaulted(m_hydrogenCharge, m_numWithHydrogens);
-    m_hydrogenCharge.assign(m_numWithHydrogens, 0.0);
-    Result result;
-    result.converged = Iterate();
-    AddGroupCharges();
-    // Over the entries in order: the atoms, then the implicit hydrogens.
-    bool first = true;
-    const auto take = [&result, &first](double q) {
-        if (first) {
-            result.minimum = q;
-            result.maximum = q;
-            first = false;
-        } else if (q > result.maximum) {
-            result.maximum = q;
-        } else if (q < result.minimum) {
-            result.minimum = q;
-        }
-        result.total += q;
-    };
-    for (const double q : m_charge)
-        take(q);
-    // Each atom's implicit hydrogens, once taken, fold into it.
-    for (std::size_t a = 0, k = 0; a < n; ++a) {
-        if (m_sweep[a].hydrogens == 0)
-            continue;
-        for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
-            take(m_hydrogenCharge[k]);
-        for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
-            m_charge[a] += m_hydrogenCharge[k];
-        ++k;
-    }
-    return result;
-}
-
-std::int32_t GasteigerSolver::Valence(std::size_t atom, bool single) const
-{
-    // In slot order: the bonded neighbours, then the implicit hydrogens' single bonds.
-    double sum = 0.0;
-    for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s)
-        sum += single && m_bondCode[s] == 6 ? 1.0 : BondValue(m_bondCode[s]);
-    for (std::uint8_t h = 0; h < m_sweep[atom].hydrogens; ++h)
-        sum += 1.0;
-    return static_cast<std::int32_t>(sum + 0.1);
-}
-
-void GasteigerSolver::Type()
-{
-    // No rule types hydrogen with one neighbour, so the implicit hydrogens stay untyped.
-    m_givenCharges.clear();
-    for (std::size_t a = 0; a < m_atoms.size(); ++a) {
-        if (m_atoms[a].type == 0)
-            TypeAtom(a);
-    }
-}
-
-void GasteigerSolver::AddGroupCharges()
+template <class Take>
+void GasteigerSolver::AddGroupCharges(Take&& take)
 {
     // An atom's group charge is its type's; else the last one the typing gave it; else its input
     // charge.
@@ -361,6 +320,98 @@ void GasteigerSolver::AddGroupCharges()
         if (charge == 0.0)
             charge = given != 0.0 ? given : input;
         m_charge[a] += charge;
+        take(m_charge[a]);
+    }
+}
+
+GasteigerSolver::Result GasteigerSolver::Solve()
+{
+    const std::size_t n = GetNumAtoms();
+    CloseAtomsBelow(n + 1);
+    Type();
+    Parameterise();
+    LinkSlots();
+    ReservePrefaulted(m_charge, n);
+    m_charge.assign(n, 0.0);
+    ReservePrefaulted(m_hydrogenCharge, m_numWithHydrogens);
+    m_hydrogenCharge.assign(m_numWithHydrogens, 0.0);
+    Result result;
+    result.converged = Iterate();
+    // Over the entries in order: the atoms, then the implicit hydrogens.
+    bool first = true;
+    const auto take = [&result, &first](double q) {
+        if (first) {
+            result.minimum = q;
+            result.maximum = q;
+            first = false;
+        } else if (q > result.maximum) {
+            result.maximum = q;
+        } else if (q < result.minimum) {
+            result.minimum = q;
+        }
+        result.total += q;
+    };
+    AddGroupCharges(take);
+    // Each atom's implicit hydrogens, once taken, fold into it.
+    for (std::size_t a = 0, k = 0; a < n; ++a) {
+        if (m_sweep[a].hydrogens == 0)
+            continue;
+        for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
+            take(m_hydrogenCharge[k]);
+        for (std::uint8_t h = 0; h < m_sweep[a].hydrogens; ++h)
+            m_charge[a] += m_hydrogenCharge[k];
+        ++k;
+    }
+    return result;
+}
+
+std::int32_t GasteigerSolver::AromaticAsSingleValence(std::size_t atom) const
+{
+    // Counted in half valences: every bond value is a multiple of 0.5, so the sum plus 0.1,
+    // truncated, is the whole part of the sum.
+    std::int32_t halves = 2 * m_sweep[atom].hydrogens;
+    for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s)
+        halves += m_bondCode[s] == 6 ? 2 : BondHalves(m_bondCode[s]);
+    return halves / 2;
+}
+
+[[gnu::always_inline]] inline GasteigerSolver::Census GasteigerSolver::TakeCensus(std::size_t atom) const
+{
+    Census census;
+    std::int32_t halves = 2 * m_sweep[atom].hydrogens;
+    for (auto s = static_cast<std::size_t>(m_start[atom]); s < static_cast<std::size_t>(m_start[atom + 1]); ++s) {
+        halves += BondHalves(m_bondCode[s]);
+        const AtomEntry& listed = ListedAtom(s);
+        const bool oxygen = listed.atomicNumber == 8;
+        census.nitrogens += listed.atomicNumber == 7 ? 1 : 0;
+        census.oxygens += oxygen ? 1 : 0;
+        census.chargedOxygen = census.chargedOxygen | (oxygen & listed.charged);
+    }
+    census.valence = halves / 2;  // the whole part, as in AromaticAsSingleValence
+    return census;
+}
+
+void GasteigerSolver::Type()
+{
+    // No rule types hydrogen with one neighbour, so the implicit hydrogens stay untyped.
+    m_givenCharges.clear();
+    for (std::size_t a = 0; a < m_atoms.size(); ++a) {
+        const AtomEntry& atom = m_atoms[a];
+        if (atom.type != 0)
+            continue;
+        if (NumNeighbours(a) == 0) {
+            TypeIsolated(a);
+            continue;
+        }
+        // The other rules concern carbon, nitrogen, oxygen, phosphorus and sulfur only. No rule
+        // types an atom of its element's usual valence without an oxygen neighbour of input
+        // charge, two nitrogen neighbours or two oxygen neighbours: most atoms end here.
+        const std::int32_t usual = UsualValence(atom.atomicNumber);
+        if (usual == 0)
+            continue;
+        const Census census = TakeCensus(a);
+        if (census.valence != usual || census.chargedOxygen || census.nitrogens >= 2 || census.oxygens == 2)
+            TypeAtom(a, census);
     }
 }
 
@@ -398,48 +449,92 @@ bool GasteigerSolver::ExceedsValence(std::size_t atom, std::int32_t valence, std
 {
     if (valence <= neutral)
         return false;
-    return InputCharge(atom) > 0.0 || Valence(atom, true) > neutral;
+    return InputCharge(atom) > 0.0 || AromaticAsSingleValence(atom) > neutral;
 }
 
-void GasteigerSolver::TypeAtom(std::size_t a)
+bool GasteigerSolver::TypeNitrogenGroup(std::size_t centre, std::int32_t hybridization, std::int32_t count)
+{
+    const auto begin = static_cast<std::size_t>(m_start[centre]);
+    const auto end = static_cast<std::size_t>(m_start[centre + 1]);
+    // Guanidinium: a sp2 carbon whose three neighbours are nitrogens (so no implicit hydrogen).
+    if (hybridization == 2 && count == 3 && m_sweep[centre].hydrogens == 0) {
+        bool allNitrogen = true;
+        bool noneWithTwo = true;
+        double sum = 0.0;
+        for (std::size_t s = begin; s < end; ++s) {
+            allNitrogen = allNitrogen && ListedAtom(s).atomicNumber == 7;
+            noneWithTwo = noneWithTwo && ListedNeighbours(s) != 2;
+            sum += InputCharge(static_cast<std::size_t>(m_neighbours[s]));
+        }
+        if (allNitrogen && ((sum > 0.999 && sum < 1.001) || noneWithTwo)) {
+            for (std::size_t s = begin; s < end; ++s)
+                ListedAtom(s).type = TypeGuanidinium;
+            return true;
+        }
+    }
+    // Amidinium: a carbon with exactly two nitrogen neighbours bonded by three valences in all.
+    m_scratch.clear();
+    double bonds = 0.0;
+    for (std::size_t s = begin; s < end; ++s) {
+        if (ListedAtom(s).atomicNumber != 7)
+            continue;
+        m_scratch.push_back(m_neighbours[s]);
+        switch (m_bondCode[s]) {
+        case 1: bonds += 1.0; break;
+        case 6: bonds += 1.5; break;
+        case 2: bonds += 2.0; break;
+        default: break;
+        }
+    }
+    if (m_scratch.size() == 2 && bonds == 3.0) {
+        const auto first = static_cast<std::size_t>(m_scratch[0]);
+        const auto second = static_cast<std::size_t>(m_scratch[1]);
+        const double sum = InputCharge(first) + InputCharge(second);
+        if (sum == 1.0 || (NumNeighbours(first) != 2 && NumNeighbours(second) != 2)) {
+            m_atoms[first].type = TypeAmidinium;
+            m_atoms[second].type = TypeAmidinium;
+            return true;
+        }
+    }
+    return false;
+}
+
+void GasteigerSolver::TypeIsolated(std::size_t a)
+{
+    AtomEntry& atom = m_atoms[a];
+    const auto rows = GetGasteigerGroupTable();
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (rows[row].atomicNumber == atom.atomicNumber) {
+            atom.type = static_cast<std::int8_t>(row + 1);
+            return;
+        }
+    }
+}
+
+void GasteigerSolver::TypeAtom(std::size_t a, const Census& census)
 {
     AtomEntry& atom = m_atoms[a];
     const std::int32_t z = atom.atomicNumber;
     const std::int32_t count = NumNeighbours(a);
-
-    // An isolated atom takes the first group row of its element, or stays untyped.
-    if (count == 0) {
-        const auto rows = GetGasteigerGroupTable();
-        for (std::size_t row = 0; row < rows.size(); ++row) {
-            if (rows[row].atomicNumber == z) {
-                atom.type = static_cast<std::int8_t>(row + 1);
-                break;
-            }
-        }
-        return;
-    }
-    // The other rules concern carbon, nitrogen, oxygen, phosphorus and sulfur only.
-    if (z != 6 && z != 7 && z != 8 && z != 15 && z != 16)
-        return;
     const std::int32_t hybridization = atom.hybridization;
-    const std::int32_t valence = Valence(a, false);
+    const std::int32_t valence = census.valence;
+    // A terminal-oxygen group needs an oxygen neighbour with an input charge: else the sum is 0.
+    const bool oxygenGroup = census.chargedOxygen;
     // The bonded neighbours; implicit hydrogens are none of the nitrogens and oxygens the rules
     // look for.
     const auto begin = static_cast<std::size_t>(m_start[a]);
     const auto end = static_cast<std::size_t>(m_start[a + 1]);
-    const auto at = [this](std::size_t s) -> AtomEntry& { return m_atoms[static_cast<std::size_t>(m_neighbours[s])]; };
-    const auto neighbours = [this](std::size_t s) { return NumNeighbours(static_cast<std::size_t>(m_neighbours[s])); };
 
-    if (z == 6 && TypeTerminalOxygens(a))
+    if (z == 6 && oxygenGroup && TypeTerminalOxygens(a))
         return;
     // Nitro: a sp2 nitrogen with three neighbours, exactly two of them terminal oxygens.
-    if (z == 7 && hybridization == 2 && count == 3) {
+    if (z == 7 && hybridization == 2 && count == 3 && census.oxygens == 2) {
         m_scratch.clear();
         bool terminal = true;
         for (std::size_t s = begin; s < end; ++s) {
-            if (at(s).atomicNumber == 8) {
+            if (ListedAtom(s).atomicNumber == 8) {
                 m_scratch.push_back(m_neighbours[s]);
-                terminal = terminal && neighbours(s) == 1;
+                terminal = terminal && ListedNeighbours(s) == 1;
             }
         }
         if (m_scratch.size() == 2 && terminal) {
@@ -451,7 +546,7 @@ void GasteigerSolver::TypeAtom(std::size_t a)
             return;
         }
     }
-    if (z == 15 && TypeTerminalOxygens(a)) {
+    if (z == 15 && oxygenGroup && TypeTerminalOxygens(a)) {
         atom.type = TypeGroupPhosphorus;
         return;
     }
@@ -459,49 +554,11 @@ void GasteigerSolver::TypeAtom(std::size_t a)
         atom.type = TypeQuaternaryNitrogen;
         return;
     }
-    // Guanidinium: a sp2 carbon whose three neighbours are nitrogens (so no implicit hydrogen).
-    if (z == 6 && hybridization == 2 && count == 3 && m_sweep[a].hydrogens == 0) {
-        bool allNitrogen = true;
-        bool noneWithTwo = true;
-        double sum = 0.0;
-        for (std::size_t s = begin; s < end; ++s) {
-            allNitrogen = allNitrogen && at(s).atomicNumber == 7;
-            noneWithTwo = noneWithTwo && neighbours(s) != 2;
-            sum += InputCharge(static_cast<std::size_t>(m_neighbours[s]));
-        }
-        if (allNitrogen && ((sum > 0.999 && sum < 1.001) || noneWithTwo)) {
-            for (std::size_t s = begin; s < end; ++s)
-                at(s).type = TypeGuanidinium;
-            return;
-        }
-    }
-    // Amidinium: a carbon with exactly two nitrogen neighbours bonded by three valences in all.
-    if (z == 6 && (hybridization == 2 || count == 3)) {
-        m_scratch.clear();
-        double bonds = 0.0;
-        for (std::size_t s = begin; s < end; ++s) {
-            if (at(s).atomicNumber != 7)
-                continue;
-            m_scratch.push_back(m_neighbours[s]);
-            switch (m_bondCode[s]) {
-            case 1: bonds += 1.0; break;
-            case 6: bonds += 1.5; break;
-            case 2: bonds += 2.0; break;
-            default: break;
-            }
-        }
-        if (m_scratch.size() == 2 && bonds == 3.0) {
-            const auto first = static_cast<std::size_t>(m_scratch[0]);
-            const auto second = static_cast<std::size_t>(m_scratch[1]);
-            const double sum = InputCharge(first) + InputCharge(second);
-            if (sum == 1.0 || (NumNeighbours(first) != 2 && NumNeighbours(second) != 2)) {
-                m_atoms[first].type = TypeAmidinium;
-                m_atoms[second].type = TypeAmidinium;
-                return;
-            }
-        }
-    }
-    if (z == 16 && valence > 3 && TypeTerminalOxygens(a)) {
+    // Guanidinium and amidinium, whose rules need two nitrogen neighbours at least.
+    if (z == 6 && (hybridization == 2 || count == 3) && census.nitrogens >= 2 &&
+        TypeNitrogenGroup(a, hybridization, count))
+        return;
+    if (z == 16 && valence > 3 && oxygenGroup && TypeTerminalOxygens(a)) {
         atom.type = TypeGroupSulfur;
         return;
     }
@@ -515,12 +572,13 @@ void GasteigerSolver::TypeAtom(std::size_t a)
 
 void GasteigerSolver::Parameterise()
 {
+    const ParameterRowTable& tabled = TabledParameterRows();
     for (std::size_t a = 0; a < m_atoms.size(); ++a) {
         const AtomEntry& atom = m_atoms[a];
         m_sweep[a].row = atom.type != 0 ? static_cast<std::uint8_t>(atom.type)
-                                        : ParameterRowOf(atom.atomicNumber, atom.hybridization);
+                                        : ParameterRowOf(tabled, atom.atomicNumber, atom.hybridization);
     }
-    m_hydrogenRow = ParameterRowOf(1, 0);
+    m_hydrogenRow = ParameterRowOf(tabled, 1, 0);
 }
 
 void GasteigerSolver::LinkSlots()

@@ -115,6 +115,10 @@ private:
     {
         return m_start[atom + 1] - m_start[atom] + m_sweep[atom].hydrogens;
     }
+    // The entry, and the number of neighbours, of the atom a bonded neighbour slot lists.
+    AtomEntry& ListedAtom(std::size_t slot) { return m_atoms[static_cast<std::size_t>(m_neighbours[slot])]; }
+    const AtomEntry& ListedAtom(std::size_t slot) const { return m_atoms[static_cast<std::size_t>(m_neighbours[slot])]; }
+    std::int32_t ListedNeighbours(std::size_t slot) const { return NumNeighbours(static_cast<std::size_t>(m_neighbours[slot])); }
     // Ends the neighbour lists of the atoms below `atom`.
     void CloseAtomsBelow(std::size_t atom)
     {
@@ -122,17 +126,32 @@ private:
         while (m_start.size() <= atom)
             m_start.push_back(end);
     }
-    // The bond values plus 0.1, truncated; with single, aromatic bonds count 1 instead of 1.5.
-    std::int32_t Valence(std::size_t atom, bool single) const;
+    // The bond values plus 0.1, truncated, aromatic bonds counting 1 instead of 1.5.
+    std::int32_t AromaticAsSingleValence(std::size_t atom) const;
     void Type();
     double InputCharge(std::size_t atom) const;
-    // Adds each atom's group charge to its output charge.
-    void AddGroupCharges();
-    void TypeAtom(std::size_t atom);
+    // Adds each atom's group charge to its output charge, then takes that charge.
+    template <class Take>
+    void AddGroupCharges(Take&& take);
+    // An atom without neighbours takes the first group row of its element, or stays untyped.
+    void TypeIsolated(std::size_t atom);
     // The oxygen neighbours with exactly one neighbour of a centre. When there is one at least and
     // their input charges do not sum to 0, each takes type 2 and an equal share of that sum plus the
     // centre's input charge, and the result is true.
     bool TypeTerminalOxygens(std::size_t centre);
+    // What the typing rules look for among an atom's bonded neighbours, gathered in one pass.
+    struct Census {
+        std::int32_t valence = 0;  // the bond values plus 0.1, truncated
+        std::int32_t nitrogens = 0;
+        std::int32_t oxygens = 0;
+        bool chargedOxygen = false;  // an oxygen with an input charge
+    };
+    Census TakeCensus(std::size_t atom) const;
+    // The rules for an atom with neighbours, given its census.
+    void TypeAtom(std::size_t atom, const Census& census);
+    // The guanidinium and amidinium rules of a carbon (of hybridization 2 or with three neighbours):
+    // true when one typed its nitrogens.
+    bool TypeNitrogenGroup(std::size_t centre, std::int32_t hybridization, std::int32_t count);
     // Valence above neutral that comes only from aromatic bonds counting 1.5: a charged group only
     // when the input charge is positive.
     bool ExceedsValence(std::size_t atom, std::int32_t valence, std::int32_t neutral) const;

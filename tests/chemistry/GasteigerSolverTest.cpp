@@ -107,4 +107,44 @@ TEST(GasteigerSolverTest, MixedGraphChargesStayBitForBit)
     ExpectPinnedBits(SolveMixedGraph());
 }
 
+// Centres of their element's usual valence are typed still when their neighbours make a group: the
+// group charges show in the totals (untyped, they would be 0, 0 and -2).
+TEST(GasteigerSolverTest, GroupCentresOfUsualValenceAreTyped)
+{
+    struct Member {
+        std::int32_t atomicNumber;
+        std::int32_t hybridization;
+        std::int32_t hydrogens;
+    };
+    struct Link {
+        std::size_t from;
+        std::size_t to;
+        std::int8_t code;
+    };
+    struct Group {
+        const char* name;
+        std::vector<Member> members;
+        std::vector<Link> links;
+        double total;
+    };
+    const Group groups[] = {
+        {"guanidinium", {{6, 2, 0}, {7, 2, 2}, {7, 2, 2}, {7, 2, 2}}, {{0, 1, 2}, {0, 2, 1}, {0, 3, 1}}, 1.0},
+        {"amidinium", {{6, 2, 0}, {7, 2, 2}, {7, 2, 2}, {6, 3, 3}}, {{0, 1, 6}, {0, 2, 6}, {0, 3, 1}}, 1.0},
+        {"nitro", {{7, 2, 0}, {8, 3, 0}, {8, 3, 0}, {6, 3, 3}}, {{0, 1, 1}, {0, 2, 1}, {0, 3, 1}}, 0.0},
+    };
+    for (const Group& group : groups) {
+        SCOPED_TRACE(group.name);
+        GasteigerSolver solver(group.members.size(), 8);
+        for (const Member& member : group.members)
+            solver.AddAtom(member.atomicNumber, member.hybridization, 0.0, member.hydrogens);
+        for (std::size_t atom = 0; atom < group.members.size(); ++atom) {
+            for (const Link& link : group.links) {
+                if (link.from == atom || link.to == atom)
+                    solver.AddNeighbour(atom, static_cast<std::int32_t>(link.from == atom ? link.to : link.from), link.code);
+            }
+        }
+        EXPECT_NEAR(solver.Solve().total, group.total, 1e-9);
+    }
+}
+
 } // namespace
