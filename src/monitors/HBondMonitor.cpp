@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -162,19 +163,32 @@ struct HBondMonitor::Split {
     std::optional<std::size_t> built;  // the build's donors, with no walk
 
 private:
-    // Each item read once, those a few places on asked for: the first `built` are donors.
+    // Each item read once, those a few places on asked for: the first `built` are donors. The donors and
+    // the acceptors are each in walk order, so both are read in one sweep over memory, the lower address
+    // first, each list filled in its own order.
     void ReadBuilt(std::span<const MonitorItemList::Entry> items, const Limits& limits)
     {
         constexpr std::size_t ahead = 2 * BondedPrefetch::Step;
-        std::vector<End>& donors = ends[NewDonors];
-        std::vector<End>& acceptors = ends[NewAcceptors];
-        donors.reserve(*built);
-        acceptors.reserve(items.size() - std::min(*built, items.size()));
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (i + ahead < items.size())
-                BondedPrefetch::Lines(items[i + ahead].node, BondedPrefetch::AtomBytes);
-            auto& atom = static_cast<Atom&>(*items[i].node);
-            (i < *built ? donors : acceptors).push_back(MakeEnd(atom, atom.GetXYZ(), limits));
+        const std::size_t split = std::min(*built, items.size());
+        const std::span<const MonitorItemList::Entry> lists[2] = {items.first(split), items.subspan(split)};
+        std::vector<End>* const out[2] = {&ends[NewDonors], &ends[NewAcceptors]};
+        std::size_t next[2] = {0, 0};
+        for (const std::size_t list : {0, 1}) {
+            out[list]->reserve(lists[list].size());
+            for (std::size_t k = 0; k < std::min(ahead, lists[list].size()); ++k)
+                BondedPrefetch::Lines(lists[list][k].node, BondedPrefetch::AtomBytes);
+        }
+        while (next[0] < lists[0].size() || next[1] < lists[1].size()) {
+            const std::size_t list =
+                next[1] == lists[1].size() ||
+                        (next[0] < lists[0].size() && std::less<>()(lists[0][next[0]].node, lists[1][next[1]].node))
+                    ? 0
+                    : 1;
+            const std::size_t i = next[list]++;
+            if (i + ahead < lists[list].size())
+                BondedPrefetch::Lines(lists[list][i + ahead].node, BondedPrefetch::AtomBytes);
+            auto& atom = static_cast<Atom&>(*lists[list][i].node);
+            out[list]->push_back(MakeEnd(atom, atom.GetXYZ(), limits));
         }
     }
 
