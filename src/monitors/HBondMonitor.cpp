@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -98,13 +99,15 @@ struct HBondMonitor::Split {
         std::uint32_t oid;
     };
 
-    // Room for as many donors and as many acceptors as there are items: pages never written are never
-    // taken.
-    explicit Split(std::size_t items)
+    explicit Split(std::size_t items) : m_items(items) {}
+
+    // Before a walk: room for as many donors and as many acceptors as there are items (pages never
+    // written are never taken). A drawing without a walk takes none.
+    void Reserve()
     {
         for (const List list : {Donors, Acceptors}) {
-            reached[list].reserve(items);
-            ends[list].reserve(items);
+            reached[list].reserve(m_items);
+            ends[list].reserve(m_items);
         }
     }
 
@@ -163,6 +166,8 @@ struct HBondMonitor::Split {
     std::optional<std::size_t> built;  // the build's donors, with no walk
 
 private:
+    std::size_t m_items;
+
     // Each item read once, those a few places on asked for: the first `built` are donors. The donors and
     // the acceptors are each in walk order, so both are read in one sweep over memory, the lower address
     // first, each list filled in its own order.
@@ -412,6 +417,8 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
     // Each atom is told apart, and a new item watched, as the walk that sets the masks of the parent's
     // subtree reaches it (registrations held already: a walk of its own), before it leaves the cache.
     const Limits limits{m_criterion, m_noHydrogenCriterion};
+    if (split)
+        split->Reserve();
     std::vector<MonitorItemList::Entry> donors;
     std::vector<MonitorItemList::Entry> acceptors;
     auto visit = [&](TreeNode* node) {
@@ -602,10 +609,13 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
         const Point3d& from = donors[pair.donor].position;
         const Point3d& to = acceptors[pair.acceptor].position;
         ++m_count.Get();
-        list.Add(DashedLinePrimitive(from, to, color, 1.0, GetOID(), 5, true));
+        // Made in place: the list keeps the primitive itself rather than a copy of it.
+        auto line = std::make_unique<LinePrimitive>(from, to, color, 1.0, GetOID());
+        line->SetDashes(5, true);
+        list.Add(std::move(line));
         if (m_showLabels)
-            list.Add(Text3DPrimitive(StringUtils::Format("%.2f", Distance(from, to)), MidPoint(from, to), 0.2, color,
-                                     Font::DefaultFont(), GetOID()));
+            list.Add(std::make_unique<Text3DPrimitive>(StringUtils::Format("%.2f", Distance(from, to)),
+                                                       MidPoint(from, to), 0.2, color, Font::DefaultFont(), GetOID()));
     }
 }
 
