@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -97,13 +99,15 @@ struct HBondMonitor::Split {
         std::uint32_t oid;
     };
 
-    // Room for as many donors and as many acceptors as there are items: pages never written are never
-    // taken.
-    explicit Split(std::size_t items)
+    explicit Split(std::size_t items) : m_items(items) {}
+
+    // Before a walk: room for as many donors and as many acceptors as there are items (pages never
+    // written are never taken). A drawing without a walk takes none.
+    void Reserve()
     {
         for (const List list : {Donors, Acceptors}) {
-            reached[list].reserve(items);
-            ends[list].reserve(items);
+            reached[list].reserve(m_items);
+            ends[list].reserve(m_items);
         }
     }
 
@@ -162,19 +166,34 @@ struct HBondMonitor::Split {
     std::optional<std::size_t> built;  // the build's donors, with no walk
 
 private:
-    // Each item read once, those a few places on asked for: the first `built` are donors.
+    std::size_t m_items;
+
+    // Each item read once, those a few places on asked for: the first `built` are donors. The donors and
+    // the acceptors are each in walk order, so both are read in one sweep over memory, the lower address
+    // first, each list filled in its own order.
     void ReadBuilt(std::span<const MonitorItemList::Entry> items, const Limits& limits)
     {
         constexpr std::size_t ahead = 2 * BondedPrefetch::Step;
-        std::vector<End>& donors = ends[NewDonors];
-        std::vector<End>& acceptors = ends[NewAcceptors];
-        donors.reserve(*built);
-        acceptors.reserve(items.size() - std::min(*built, items.size()));
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (i + ahead < items.size())
-                BondedPrefetch::Lines(items[i + ahead].node, BondedPrefetch::AtomBytes);
-            auto& atom = static_cast<Atom&>(*items[i].node);
-            (i < *built ? donors : acceptors).push_back(MakeEnd(atom, atom.GetXYZ(), limits));
+        const std::size_t split = std::min(*built, items.size());
+        const std::span<const MonitorItemList::Entry> lists[2] = {items.first(split), items.subspan(split)};
+        std::vector<End>* const out[2] = {&ends[NewDonors], &ends[NewAcceptors]};
+        std::size_t next[2] = {0, 0};
+        for (const std::size_t list : {0, 1}) {
+            out[list]->reserve(lists[list].size());
+            for (std::size_t k = 0; k < std::min(ahead, lists[list].size()); ++k)
+                BondedPrefetch::Lines(lists[list][k].node, BondedPrefetch::AtomBytes);
+        }
+        while (next[0] < lists[0].size() || next[1] < lists[1].size()) {
+            const std::size_t list =
+                next[1] == lists[1].size() ||
+                        (next[0] < lists[0].size() && std::less<>()(lists[0][next[0]].node, lists[1][next[1]].node))
+                    ? 0
+                    : 1;
+            const std::size_t i = next[list]++;
+            if (i + ahead < lists[list].size())
+                BondedPrefetch::Lines(lists[list][i + ahead].node, BondedPrefetch::AtomBytes);
+            auto& atom = static_cast<Atom&>(*lists[list][i].node);
+            out[list]->push_back(MakeEnd(atom, atom.GetXYZ(), limits));
         }
     }
 
@@ -398,6 +417,8 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
     // Each atom is told apart, and a new item watched, as the walk that sets the masks of the parent's
     // subtree reaches it (registrations held already: a walk of its own), before it leaves the cache.
     const Limits limits{m_criterion, m_noHydrogenCriterion};
+    if (split)
+        split->Reserve();
     std::vector<MonitorItemList::Entry> donors;
     std::vector<MonitorItemList::Entry> acceptors;
     auto visit = [&](TreeNode* node) {
@@ -588,10 +609,13 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
         const Point3d& from = donors[pair.donor].position;
         const Point3d& to = acceptors[pair.acceptor].position;
         ++m_count.Get();
-        list.Add(DashedLinePrimitive(from, to, color, 1.0, GetOID(), 5, true));
+        // Made in place: the list keeps the primitive itself rather than a copy of it.
+        auto line = std::make_unique<LinePrimitive>(from, to, color, 1.0, GetOID());
+        line->SetDashes(5, true);
+        list.Add(std::move(line));
         if (m_showLabels)
-            list.Add(Text3DPrimitive(StringUtils::Format("%.2f", Distance(from, to)), MidPoint(from, to), 0.2, color,
-                                     Font::DefaultFont(), GetOID()));
+            list.Add(std::make_unique<Text3DPrimitive>(StringUtils::Format("%.2f", Distance(from, to)),
+                                                       MidPoint(from, to), 0.2, color, Font::DefaultFont(), GetOID()));
     }
 }
 

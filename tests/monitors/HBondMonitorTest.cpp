@@ -152,6 +152,8 @@ TEST_F(HBondMonitorTest, HydrogenDonorsReachTwoAndAHalfAndHeavyDonorsTheSquareRo
     EXPECT_EQ(lines[0]->GetDashes(), 5);
     EXPECT_EQ(lines[0]->GetColor(), Color::Green());
     EXPECT_EQ(lines[0]->GetOID(), monitor->GetOID());
+    EXPECT_EQ(lines[0]->GetWidth(), 1.0);
+    EXPECT_EQ(lines[0]->GetToColor(), Color::Green());
     EXPECT_TRUE(list.GetAll<Text3DPrimitive>().empty());
     EXPECT_EQ(monitor->GetPropertyAsString("Hydrogen Bonds"), "1");
     acceptor.molecule->TranslateTree(Point3d(0.01, 0, 0));
@@ -172,6 +174,13 @@ TEST_F(HBondMonitorTest, HydrogenDonorsReachTwoAndAHalfAndHeavyDonorsTheSquareRo
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0]->GetText(), "3.21");
     EXPECT_EQ(texts[0]->GetSize(), 0.2);
+    // The label follows its line, at the line's middle, in the monitor's colour and pick.
+    ASSERT_EQ(labelled.GetSize(), 2u);
+    EXPECT_EQ(labelled.GetPrimitive(0)->GetType(), PrimitiveType::Line);
+    EXPECT_EQ(labelled.GetPrimitive(1), texts[0]);
+    EXPECT_EQ(texts[0]->GetPosition(), MidPoint(nitrogen->GetXYZ(), acceptor.oxygen->GetXYZ()));
+    EXPECT_EQ(texts[0]->GetColor(), Color::Green());
+    EXPECT_EQ(texts[0]->GetOID(), monitor->GetOID());
     nitrogen->SetXYZ(Point3d(2.51 - 3.2114, 0, 0));
     EXPECT_TRUE(Draw(*monitor).empty());
 }
