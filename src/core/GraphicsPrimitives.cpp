@@ -152,7 +152,7 @@ private:
 // Primitive
 
 Primitive::Primitive(PrimitiveType type, const Color& color, PickIds ids)
-    : m_type(type), m_color(color), m_oids(ids.Get())
+    : m_type(type), m_color(color), m_oids(std::move(ids).Get())
 {
 }
 

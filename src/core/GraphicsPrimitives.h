@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <tavrel/core/Arrays.h>
@@ -43,7 +44,8 @@ public:
     PickIds() : m_oids{0} {}
     PickIds(std::uint32_t oid) : m_oids{oid} {}
     PickIds(std::initializer_list<std::uint32_t> oids) : m_oids(oids) {}
-    const OIDArray& Get() const { return m_oids; }
+    const OIDArray& Get() const& { return m_oids; }
+    OIDArray Get() && { return std::move(m_oids); }
 
 private:
     OIDArray m_oids;
@@ -66,7 +68,7 @@ public:
     // The first pick identifier (0 when there is none) and all of them, in the order given.
     std::uint32_t GetOID() const { return m_oids.empty() ? 0 : m_oids.front(); }
     const OIDArray& GetOIDs() const { return m_oids; }
-    void SetOID(PickIds ids) { m_oids = ids.Get(); }
+    void SetOID(PickIds ids) { m_oids = std::move(ids).Get(); }
 
     // The points where the primitive can be picked (its defining points), each with GetOID.
     virtual void AppendPickDots(std::vector<PickDot>& dots) const;
@@ -95,7 +97,7 @@ public:
     }
 
 protected:
-    PrimitiveOf(const Color& color, PickIds ids) : Primitive(type, color, ids) {}
+    PrimitiveOf(const Color& color, PickIds ids) : Primitive(type, color, std::move(ids)) {}
 };
 
 // The primitive as T when it is one (null otherwise).
