@@ -241,6 +241,18 @@ TEST_F(CellBuildTest, WithoutPackingTilingRepeatsTheAtomsShownAndLeavesTheReplic
     EXPECT_EQ(AtomLabels(*cell, false), (Labels{"A", "A#2", "A@1,0,0"}));
 }
 
+TEST_F(CellBuildTest, WithoutPackingAReplicaBeyondTheGatheredRangeStaysShown)
+{
+    // The screw axis of P21 takes y to y + 1/2: N's image lies just within the 32000 cells a build
+    // gathers and is hidden, F's just beyond and is left as it was made, shown.
+    const auto cell = MakeCell(4);
+    AddAtom(*cell, *cell, "N", Point3d(0.1, 31999.3, 0.3));
+    AddAtom(*cell, *cell, "F", Point3d(0.6, 31999.7, 0.8));
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(AtomLabels(*cell, false), (Labels{"F", "F#2", "N", "N#2"}));
+    EXPECT_EQ(AtomLabels(*cell, true), (Labels{"F", "F#2", "N"}));
+}
+
 TEST_F(CellBuildTest, BondsAreCarriedToTheImagesAndClosedAcrossCellFaces)
 {
     const auto cell = MakeCell(2);
