@@ -139,8 +139,8 @@ bool CellReplicas::MakeSymmetryAtoms(Atom* atom, std::span<const Point3d> positi
     made.clear();
     if (!ReplicateAtom::MakeSymmetricFamily(*atom, &m_cell, positions, label, made))
         return false;
-    for (const TreeNode* const replica : made)
-        Add(static_cast<const ReplicateAtom&>(*replica));
+    // Only periodic replicas are indexed, and the atom holds none.
+    m_empty = false;
     return true;
 }
 
