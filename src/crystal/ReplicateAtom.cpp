@@ -638,6 +638,8 @@ bool ReplicateAtom::MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<cons
         replica->Symmetric(parent, static_cast<int>(k + 1), positions[k], LatticeOffset(), parentLabel, false);
         made.push_back(replica);
     }
+    // Nothing done since can be heard, so neither can the joins; were one heard after all, the
+    // replicas would still join, one by one.
     if (!JoinAloneUnheard(parent, std::span<TreeNode* const>(made).subspan(first))) {
         for (std::size_t k = first; k < made.size(); ++k)
             static_cast<ReplicateAtom*>(made[k])->JoinParent(&parent);

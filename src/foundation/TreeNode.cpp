@@ -256,6 +256,9 @@ bool TreeNode::JoinAloneUnheard(TreeNode& parent, std::span<TreeNode* const> nod
     parent.m_children->Reserve(static_cast<std::size_t>(parent.m_children->Size()) + nodes.size());
     // As AddChild, then AnnounceParentSet, with each event unheard; the root takes each in turn.
     for (TreeNode* const node : nodes) {
+        // A node listed twice joined at its first place, as JoinParent leaves it.
+        if (node->m_parent.Get())
+            continue;
         ForgetAncestryOf(node);
         parent.m_children->Append(node);
         node->m_parent = &parent;
