@@ -527,6 +527,9 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
     std::vector<std::uint32_t> earliest;
     std::vector<Point3d> positions;
     std::vector<TreeNode*> family;
+    // Whether a kept atom holds a bond, as long as no callback runs meanwhile.
+    m_bondsSeen = false;
+    const std::uint64_t bondsLooked = TreeNode::GetCallbacksRun();
     for (std::size_t i = 0; i < list.size(); ++i) {
         auto* const atom = DynCast<Atom3d>(list[i].Live());
         if (!atom)
@@ -556,6 +559,7 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             list[i].atom = nullptr;
             continue;
         }
+        m_bondsSeen = m_bondsSeen || atom->GetNumBonds() > 0;
         const bool coincident = FindCoincidentImages(wrapped, earliest);
         // The atom's label, taken again only after a callback, which might have changed it.
         std::string label;
@@ -609,6 +613,8 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
         }
         earlierAtoms.Add(Cartesian(own), {record, 0});
     }
+    m_bondsSeen = m_bondsSeen || TreeNode::GetCallbacksRun() != bondsLooked;
+    m_bondsLooked = TreeNode::GetCallbacksRun();
     return true;
 }
 

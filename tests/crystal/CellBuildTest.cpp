@@ -298,6 +298,35 @@ TEST_F(CellBuildTest, ReplicasJoiningUnheardTakeTheirPlacesAndLogicalIdentifiers
     EXPECT_TRUE(atom->IsModified());
 }
 
+// The cell whose two first atoms a listener bonds when the last image of the build joins.
+Cell3d* g_bonding = nullptr;
+
+void BondTheFirstAtomsOnTheLastImage(Event& event)
+{
+    auto* const replica = DynCast<ReplicateAtom>(event.GetTreeNode(true));
+    if (!g_bonding || !replica || replica->GetLabel() != "C#4")
+        return;
+    auto* const a = DynCast<Atom3d>(std::exchange(g_bonding, nullptr)->GetChild(0));
+    a->MakeBond(DynCast<Atom3d>(a->GetParent()->GetChild(1)), Bond::Single);
+}
+
+TEST_F(CellBuildTest, ABondMadeByAListenerAfterItsAtomsWereExpandedIsImaged)
+{
+    const auto cell = MakeCell(19);
+    AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
+    AddAtom(*cell, *cell, "B", Point3d(0.12, 0.21, 0.33));
+    AddAtom(*cell, *cell, "C", Point3d(0.3, 0.4, 0.1));
+    g_bonding = cell.get();
+    cell->RegisterEvent(TreeNode::classType, TreeNode::EventParentSet, BondTheFirstAtomsOnTheLastImage, true, nullptr,
+                        nullptr);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(g_bonding, nullptr);
+    for (const ReplicateAtom* replica : Replicas(*cell)) {
+        const std::string label = replica->GetLabel();
+        EXPECT_EQ(replica->GetNumBonds(), label[0] == 'C' ? 0 : 1) << label;
+    }
+}
+
 TEST_F(CellBuildTest, BondsAreCarriedToTheImagesAndClosedAcrossCellFaces)
 {
     const auto cell = MakeCell(2);
