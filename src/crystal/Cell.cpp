@@ -59,6 +59,30 @@ bool IsGatherable(const Point3d& f)
     return std::abs(f.x) < MaxFractional && std::abs(f.y) < MaxFractional && std::abs(f.z) < MaxFractional;
 }
 
+// IsGatherable for Cartesian points, transforming only those near the limit: no fractional coordinate
+// of p exceeds max |p_i| times the largest column sum of |cartToFrac|.
+class CartesianGatherable {
+public:
+    explicit CartesianGatherable(const Matrix3x3& cartToFrac) : m_cartToFrac(cartToFrac)
+    {
+        double widest = 0.0;
+        for (int column = 0; column < 3; ++column)
+            widest = std::max(widest, std::abs(cartToFrac(0, column)) + std::abs(cartToFrac(1, column)) +
+                                          std::abs(cartToFrac(2, column)));
+        // The margin lies far above the rounding of the product to float.
+        m_bound = std::isfinite(widest) && widest > 0.0 ? MaxFractional / widest * (1.0 - 1e-6) : 0.0;
+    }
+    bool operator()(const Point3d& p) const
+    {
+        return (std::abs(p.x) < m_bound && std::abs(p.y) < m_bound && std::abs(p.z) < m_bound) ||
+               IsGatherable(p * m_cartToFrac);
+    }
+
+private:
+    const Matrix3x3& m_cartToFrac;
+    double m_bound;
+};
+
 // visit(node) for each descendant of top in pre-order, children in index order; a visit that returns
 // false (it may have let the node go) is not followed into the node's children.
 template <class Visit>
@@ -583,12 +607,13 @@ bool Cell::HideReplicasUnheard(bool& anyShown)
 {
     bool found = false;
     bool shown = false;
+    const CartesianGatherable gatherable(m_cartToFrac);
     const bool hidden = ForEachDescendentWhile(Atom::classType, [&](TreeNode* node) {
         found = true;
         if (Tavrel::IsA<ConformerAtom>(node))
             return true;
         auto& atom = static_cast<Atom&>(*node);
-        if (!IsGatherable(atom.GetXYZ() * m_cartToFrac))
+        if (!gatherable(atom.GetXYZ()))
             return true;
         const bool periodic = atom.IsPeriodic();
         if (atom.IsClipped() != periodic && !atom.SetClippedUnheard(periodic))

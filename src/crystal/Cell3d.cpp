@@ -951,7 +951,7 @@ bool Cell3d::Build(BuildInfo info)
             std::erase_if(list, [](const AtomData& record) { return !record.Live(); });
         else
             SetupBuilderAtomsAndReplicas(list);
-        if (DoSymmetryBonds(list) && !asymmetricOnly)
+        if (expansion.MayHoldBonds() && DoSymmetryBonds(list) && !asymmetricOnly)
             SetupBuilderAtomsAndReplicas(list);
         if (m_buildInfo.GetProximityBonding()) {
             DoProximityBonds(list);

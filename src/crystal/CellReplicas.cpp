@@ -133,6 +133,17 @@ ReplicateAtom* CellReplicas::MakeSymmetryAtom(Atom* atom, int op, const Point3d&
     return replica;
 }
 
+bool CellReplicas::MakeSymmetryAtoms(Atom* atom, std::span<const Point3d> positions, std::string_view label,
+                                     std::vector<TreeNode*>& made)
+{
+    made.clear();
+    if (!ReplicateAtom::MakeSymmetricFamily(*atom, &m_cell, positions, label, made))
+        return false;
+    // Only periodic replicas are indexed, and the atom holds none.
+    m_empty = false;
+    return true;
+}
+
 ReplicateAtom* CellReplicas::MakePeriodicAtom(Atom* parent, const LatticeOffset& offset, const Point3d* position)
 {
     auto* const replica = new ReplicateAtom();

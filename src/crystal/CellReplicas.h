@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,7 @@ class Atom3d;
 class Cell3d;
 class Object;
 class ReplicateAtom;
+class TreeNode;
 
 // A replica is found by (tree parent, operator, offset), the key under which a build looks for it.
 // Among the few children of most parents it is found by looking at them; the periodic replicas of a
@@ -58,6 +60,11 @@ public:
     // A new symmetry replica of atom for op at position; given the label atom's GetLabel gives now.
     ReplicateAtom* MakeSymmetryAtom(Atom* atom, int op, const Point3d& position);
     ReplicateAtom* MakeSymmetryAtom(Atom* atom, int op, const Point3d& position, std::string_view label);
+    // The first replicas of atom, by operators 1 to positions.size() at the positions, made and joined
+    // in one step where no one can hear the joins; false, with nothing made, otherwise. Given the
+    // label atom's GetLabel gives now; `made` then holds the replicas in operator order.
+    bool MakeSymmetryAtoms(Atom* atom, std::span<const Point3d> positions, std::string_view label,
+                           std::vector<TreeNode*>& made);
 
 private:
     struct Key {

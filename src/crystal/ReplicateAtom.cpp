@@ -524,6 +524,15 @@ Cell* ReplicateAtom::ResolveCell(Cell* cell, const Atom* parent) const
 void ReplicateAtom::Place(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position,
                           std::string_view label)
 {
+    Prepare(parent, op, offset, position, label);
+    // Without a parent, every parent is valid.
+    if (TreeNode::GetParent() != &parent)
+        JoinParent(&parent);
+}
+
+void ReplicateAtom::Prepare(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position,
+                            std::string_view label)
+{
     // A new replica is heard by no one until it joins: the setters' events would only mark it modified.
     if (IsAlone()) {
         m_operator = op;
@@ -545,9 +554,6 @@ void ReplicateAtom::Place(Atom& parent, std::int16_t op, const LatticeOffset& of
         else
             SetInvisible(false);
     }
-    // Without a parent, every parent is valid.
-    if (TreeNode::GetParent() != &parent)
-        JoinParent(&parent);
 }
 
 bool ReplicateAtom::MakePeriodic(Atom* parent, const LatticeOffset& offset, Cell* cell)
@@ -615,6 +621,43 @@ void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3
 {
     if (!parent)
         return;
+    Symmetric(*parent, op, position, offset, parentLabel, true);
+    if (cell)
+        cell->SetReplicateHint(Cell::SymmetryReplicasExist);
+}
+
+bool ReplicateAtom::MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<const Point3d> positions,
+                                        std::string_view parentLabel, std::vector<TreeNode*>& made)
+{
+    // Made alone, no replica can be heard before it joins.
+    if (parent.GetNumChildren() > 0 || !JoinsUnheard(parent))
+        return false;
+    const std::size_t first = made.size();
+    for (std::size_t k = 0; k < positions.size(); ++k) {
+        auto* const replica = new ReplicateAtom();
+        replica->Symmetric(parent, static_cast<int>(k + 1), positions[k], LatticeOffset(), parentLabel, false);
+        made.push_back(replica);
+    }
+    // Nothing done since can be heard, so neither can the joins; were one heard after all, the
+    // replicas would still join, one by one.
+    if (!JoinAloneUnheard(parent, std::span<TreeNode* const>(made).subspan(first))) {
+        for (std::size_t k = first; k < made.size(); ++k)
+            static_cast<ReplicateAtom*>(made[k])->JoinParent(&parent);
+    }
+    if (cell && !positions.empty())
+        cell->SetReplicateHint(Cell::SymmetryReplicasExist);
+    return true;
+}
+
+void ReplicateAtom::Symmetric(Atom& parent, int op, const Point3d& position, const LatticeOffset& offset,
+                              std::string_view parentLabel, bool join)
+{
+    const auto place = [&](std::string_view label) {
+        if (join)
+            Place(parent, static_cast<std::int16_t>(op), offset, position, label);
+        else
+            Prepare(parent, static_cast<std::int16_t>(op), offset, position, label);
+    };
     // A label of usual length is put together on the stack.
     char text[64];
     if (parentLabel.size() + 12 <= sizeof text) {
@@ -622,13 +665,10 @@ void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3
         char* const mark = text + parentLabel.size();
         *mark = '#';
         const char* const end = std::to_chars(mark + 1, text + sizeof text, op + 1).ptr;
-        Place(*parent, static_cast<std::int16_t>(op), offset, position,
-              std::string_view(text, static_cast<std::size_t>(end - text)));
+        place(std::string_view(text, static_cast<std::size_t>(end - text)));
     } else {
-        Place(*parent, static_cast<std::int16_t>(op), offset, position, SymmetryLabel(std::string(parentLabel), op));
+        place(SymmetryLabel(std::string(parentLabel), op));
     }
-    if (cell)
-        cell->SetReplicateHint(Cell::SymmetryReplicasExist);
 }
 
 // ---- Coordinates

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <tavrel/chemistry/Atom.h>
 #include <tavrel/core/LatticeOffset.h>
@@ -128,6 +130,11 @@ public:
     // one atom asks for it once.
     void MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3d& position, const LatticeOffset& offset,
                        std::string_view parentLabel);
+    // Symmetry replicas of parent by operators 1 to positions.size(), at the positions, each made as
+    // the call above makes it, and joined in one step where parent has no child yet and no one can
+    // hear the joins; false, with nothing made, otherwise. The replicas are appended to `made`.
+    static bool MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<const Point3d> positions,
+                                    std::string_view parentLabel, std::vector<TreeNode*>& made);
 
     // Coordinates.
     // The own position in fractions of the cell (the nearest Cell when `cell` is null or not above);
@@ -183,6 +190,12 @@ private:
     // Below parent at the position with the operator, offset and label; display and visibility copied.
     void Place(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position,
                std::string_view label);
+    // Place but for joining.
+    void Prepare(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position,
+                 std::string_view label);
+    // MakeSymmetric given the parent's label, prepared only or placed.
+    void Symmetric(Atom& parent, int op, const Point3d& position, const LatticeOffset& offset,
+                   std::string_view parentLabel, bool join);
     void SetPeriodicCoord(const Point3d& fractional, const Matrix3x3& fracToCart);
     void SetSymmetricCoord(const Point3d& fractional, const Matrix3x3& fracToCart, const Symmetry* symmetry);
     void SetSymmetricCoord(const Point3d& fractional, const Matrix3x3& fracToCart, const Symmetry* symmetry,

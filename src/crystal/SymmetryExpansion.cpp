@@ -525,6 +525,11 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
     const bool fresh = m_replicas.Empty();
     std::vector<std::uint32_t> made(ops.size());
     std::vector<std::uint32_t> earliest;
+    std::vector<Point3d> positions;
+    std::vector<TreeNode*> family;
+    // Whether a kept atom holds a bond, as long as no callback runs meanwhile.
+    m_bondsSeen = false;
+    const std::uint64_t bondsLooked = TreeNode::GetCallbacksRun();
     for (std::size_t i = 0; i < list.size(); ++i) {
         auto* const atom = DynCast<Atom3d>(list[i].Live());
         if (!atom)
@@ -554,14 +559,28 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             list[i].atom = nullptr;
             continue;
         }
+        m_bondsSeen = m_bondsSeen || atom->GetNumBonds() > 0;
         const bool coincident = FindCoincidentImages(wrapped, earliest);
         // The atom's label, taken again only after a callback, which might have changed it.
         std::string label;
         std::optional<std::uint64_t> labelTaken;
+        // An atom's first replicas, all by their own operators, are made and joined in one step where
+        // no one can hear them join.
+        bool joined = false;
+        if (fresh && !coincident && ops.size() > 1 && atom->GetNumChildren() == 0) {
+            label = atom->GetLabel();
+            labelTaken = TreeNode::GetCallbacksRun();
+            positions.clear();
+            for (std::size_t j = 1; j < ops.size(); ++j)
+                positions.push_back(Cartesian(unwrapped[j]));
+            joined = m_replicas.MakeSymmetryAtoms(atom, positions, label, family);
+        }
         const TreeNode::Watch alive(atom);
         for (std::size_t j = 0; j < ops.size() && alive.alive; ++j) {
             made[j] = 0;
-            if (j > 0) {
+            if (joined && j > 0) {
+                made[j] = family[j - 1]->GetOID();
+            } else if (j > 0) {
                 const Point3d position = Cartesian(unwrapped[j]);
                 const std::size_t first = coincident ? earliest[j] : j;
                 if (first == j) {
@@ -594,6 +613,8 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
         }
         earlierAtoms.Add(Cartesian(own), {record, 0});
     }
+    m_bondsSeen = m_bondsSeen || TreeNode::GetCallbacksRun() != bondsLooked;
+    m_bondsLooked = TreeNode::GetCallbacksRun();
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <tavrel/core/Point3d.h>
 #include <tavrel/crystal/Cell.h>
 #include <tavrel/crystal/ImageGrid.h>
+#include <tavrel/foundation/TreeNode.h>
 
 namespace Tavrel {
 
@@ -37,6 +38,9 @@ public:
     void ForgetTranslationalCheck() { m_translationsChecked = false; }
     // Cell3d::DoSymmetry.
     bool DoSymmetry(Cell::AtomDataArray& list);
+    // Whether an atom DoSymmetry kept held a bond, or a callback has run since it looked: otherwise
+    // no atom of its list has a bond for the bond step to image.
+    bool MayHoldBonds() const { return m_bondsSeen || TreeNode::GetCallbacksRun() != m_bondsLooked; }
 
     // A fractional or Cartesian point in double precision.
     using Vector = std::array<double, 3>;
@@ -110,6 +114,8 @@ private:
     double m_coincidentReach[3];
     bool m_isometricGroup = false;
     bool m_translationsChecked = false;
+    bool m_bondsSeen = true;
+    std::uint64_t m_bondsLooked = 0;
     // FindCoincidentImages's work: the images' stored positions and their order along a.
     std::vector<Point3d> m_imagePoints;
     std::vector<std::uint32_t> m_imageOrder;

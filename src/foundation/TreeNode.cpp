@@ -234,6 +234,44 @@ void TreeNode::JoinParent(TreeNode* parent)
         AnnounceParentSet();
 }
 
+bool TreeNode::JoinsUnheard(const TreeNode& parent)
+{
+    // An alone node hears only what it inherits from the tree registrations at and above its parent.
+    if (parent.IsHeard(classType, EventChildrenChanged))
+        return false;
+    CacheAncestry(&parent);
+    return g_ancestry.node == &parent && g_ancestry.inherited.empty();
+}
+
+bool TreeNode::JoinAloneUnheard(TreeNode& parent, std::span<TreeNode* const> nodes)
+{
+    if (!JoinsUnheard(parent))
+        return false;
+    for (const TreeNode* node : nodes) {
+        if (node == &parent || !node->IsAlone())
+            return false;
+    }
+    if (!parent.m_children)
+        parent.m_children = ChildArrayPointer(new ChildArray());
+    parent.m_children->Reserve(static_cast<std::size_t>(parent.m_children->Size()) + nodes.size());
+    // As AddChild, then AnnounceParentSet, with each event unheard; the root takes each in turn.
+    for (TreeNode* const node : nodes) {
+        // A node listed twice joined at its first place, as JoinParent leaves it.
+        if (node->m_parent.Get())
+            continue;
+        ForgetAncestryOf(node);
+        parent.m_children->Append(node);
+        node->m_parent = &parent;
+        ++g_structureEpoch;
+        node->GetRoot()->NodeInserted(node, true);
+        parent.SetModified();
+        node->SetModified();
+        if (node->IsExpanded() && !parent.IsExpanded())
+            node->CollapseNode(true);
+    }
+    return true;
+}
+
 void TreeNode::AnnounceParentSet()
 {
     if (!IsHeard(classType, EventParentSet))

@@ -335,6 +335,12 @@ protected:
     // No parent, no children and no rarely used member, so no registration: none of the node's events
     // can be heard yet, and an event would only mark it modified.
     bool IsAlone() const { return !m_parent.Get() && !m_children.Get() && m_extras.IsEmpty(); }
+    // JoinParent of each node, in order, for nodes that are alone (none of them the parent), where no
+    // one can hear the joins: the state the calls one by one would leave, in one step with the child
+    // array grown once. False, with nothing done, where a join could be heard.
+    static bool JoinAloneUnheard(TreeNode& parent, std::span<TreeNode* const> nodes);
+    // Whether JoinAloneUnheard would join alone nodes below parent.
+    static bool JoinsUnheard(const TreeNode& parent);
     // Deletes the node, or only takes it out of its parent while it is pinned.
     static void Discard(TreeNode* node);
     // Deletes the subtree deepest first, the last child of each node first; pinned nodes are taken

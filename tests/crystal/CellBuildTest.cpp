@@ -16,6 +16,7 @@
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/Event.h>
+#include <tavrel/foundation/TreeRoot.h>
 #include "FakeCellServices.h"
 #include "support/Near.h"
 #include "support/RecordStream.h"
@@ -239,6 +240,91 @@ TEST_F(CellBuildTest, WithoutPackingTilingRepeatsTheAtomsShownAndLeavesTheReplic
     ASSERT_TRUE(cell->Build(tiled));
     EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "A@1,0,0"}));
     EXPECT_EQ(AtomLabels(*cell, false), (Labels{"A", "A#2", "A@1,0,0"}));
+}
+
+TEST_F(CellBuildTest, WithoutPackingAReplicaBeyondTheGatheredRangeStaysShown)
+{
+    // The screw axis of P21 takes y to y + 1/2: N's image lies just within the 32000 cells a build
+    // gathers and is hidden, F's just beyond and is left as it was made, shown.
+    const auto cell = MakeCell(4);
+    AddAtom(*cell, *cell, "N", Point3d(0.1, 31999.3, 0.3));
+    AddAtom(*cell, *cell, "F", Point3d(0.6, 31999.7, 0.8));
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(AtomLabels(*cell, false), (Labels{"F", "F#2", "N", "N#2"}));
+    EXPECT_EQ(AtomLabels(*cell, true), (Labels{"F", "F#2", "N"}));
+}
+
+// The number of children the atom heard held at each of its events.
+std::vector<int> g_childCounts;
+
+void RecordChildCount(Event& event)
+{
+    g_childCounts.push_back(event.GetTreeNode(true)->GetNumChildren());
+}
+
+TEST_F(CellBuildTest, AnAtomHeardGainingChildrenHearsEachReplicaJoinInTurn)
+{
+    // P212121 gives each atom three replicas; the listener of A hears each join as it comes.
+    const auto cell = MakeCell(19);
+    Atom3d* const heard = AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
+    AddAtom(*cell, *cell, "B", Point3d(0.3, 0.2, 0.1));
+    g_childCounts.clear();
+    heard->RegisterEvent(TreeNode::classType, TreeNode::EventChildrenChanged, RecordChildCount, false, nullptr, nullptr);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(g_childCounts, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(AtomLabels(*cell, false), (Labels{"A", "A#2", "A#3", "A#4", "B", "B#2", "B#3", "B#4"}));
+}
+
+TEST_F(CellBuildTest, ReplicasJoiningUnheardTakeTheirPlacesAndLogicalIdentifiersInTurn)
+{
+    TreeRoot root;
+    auto* const cell = new Cell3d(&root);
+    ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(19, "", 0));
+    Atom3d* const atom = AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    ASSERT_EQ(atom->GetNumChildren(), 3);
+    std::uint32_t lastLID = atom->GetLID();
+    for (int i = 0; i < 3; ++i) {
+        auto* const replica = DynCast<ReplicateAtom>(atom->GetChild(i));
+        ASSERT_NE(replica, nullptr);
+        EXPECT_EQ(replica->GetLabel(), "A#" + std::to_string(i + 2));
+        EXPECT_EQ(replica->GetIndex(), i);
+        EXPECT_EQ(replica->GetParent(), atom);
+        EXPECT_TRUE(replica->IsModified());
+        EXPECT_GT(replica->GetLID(), lastLID);
+        EXPECT_EQ(root.GetLogicalObject(replica->GetLID()), replica);
+        lastLID = replica->GetLID();
+    }
+    EXPECT_TRUE(atom->IsModified());
+}
+
+// The cell whose two first atoms a listener bonds when the last image of the build joins.
+Cell3d* g_bonding = nullptr;
+
+void BondTheFirstAtomsOnTheLastImage(Event& event)
+{
+    auto* const replica = DynCast<ReplicateAtom>(event.GetTreeNode(true));
+    if (!g_bonding || !replica || replica->GetLabel() != "C#4")
+        return;
+    auto* const a = DynCast<Atom3d>(std::exchange(g_bonding, nullptr)->GetChild(0));
+    a->MakeBond(DynCast<Atom3d>(a->GetParent()->GetChild(1)), Bond::Single);
+}
+
+TEST_F(CellBuildTest, ABondMadeByAListenerAfterItsAtomsWereExpandedIsImaged)
+{
+    const auto cell = MakeCell(19);
+    AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
+    AddAtom(*cell, *cell, "B", Point3d(0.12, 0.21, 0.33));
+    AddAtom(*cell, *cell, "C", Point3d(0.3, 0.4, 0.1));
+    g_bonding = cell.get();
+    cell->RegisterEvent(TreeNode::classType, TreeNode::EventParentSet, BondTheFirstAtomsOnTheLastImage, true, nullptr,
+                        nullptr);
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(g_bonding, nullptr);
+    for (const ReplicateAtom* replica : Replicas(*cell)) {
+        const std::string label = replica->GetLabel();
+        EXPECT_EQ(replica->GetNumBonds(), label[0] == 'C' ? 0 : 1) << label;
+    }
 }
 
 TEST_F(CellBuildTest, BondsAreCarriedToTheImagesAndClosedAcrossCellFaces)
