@@ -15,6 +15,7 @@
 #include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/foundation/BaseCollection.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/Property.h>
 #include <tavrel/foundation/PropertyArchive.h>
 #include <tavrel/foundation/PropertyPass.h>
 #include <tavrel/foundation/PropertyTable.h>
@@ -1171,7 +1172,17 @@ const PropertyTable& Atom3d::Properties()
             .Field<&Atom3d::m_cpkPercent>("CPKScale")
             .Field<&Atom3d::m_ballPercent>("BallSize")
             .Field<&Atom3d::m_stickPercent>("StickRadius")
-            .FromSchema(2));
+            .FromSchema(2)
+            .AfterLoad([](Atom3d& atom, Archive&, PropertyArchive*) {
+                // A file can mark cells temporary, which the next save drops: the formal charge is
+                // the atom's own state and stays archived.
+                const Property* const properties = atom.FindUserProperties();
+                if (properties && properties->GetNumTemporaries() > 0) {
+                    Property& cells = atom.EditUserPropertyTable();
+                    cells.SetTemporary(NumeratorKey, false);
+                    cells.SetTemporary(DenominatorKey, false);
+                }
+            }));
     return table;
 }
 

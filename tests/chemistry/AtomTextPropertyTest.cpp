@@ -88,8 +88,9 @@ TEST_F(AtomTextPropertyTest, CrystallographicKeysComeAndGoWithTheirDefaults)
     EXPECT_FALSE(atom->HasProperty("_ADPSU11"));
 }
 
-TEST_F(AtomTextPropertyTest, CrystallographicDataTravelWithTheAtom)
+TEST_F(AtomTextPropertyTest, CrystallographicDataAndFormalChargeTravelWithTheAtom)
 {
+    atom->SetFormalCharge(-1, 2);
     atom->SetOccupancy(0.25f);
     atom->SetIsotropicDisplacement(3.5f);
     const AnisotropicDisplacement u(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12);
@@ -101,6 +102,7 @@ TEST_F(AtomTextPropertyTest, CrystallographicDataTravelWithTheAtom)
         EXPECT_FLOAT_EQ(copy->GetOccupancy(), 0.25f);
         EXPECT_FLOAT_EQ(copy->GetIsotropicDisplacement(), 3.5f);
         EXPECT_EQ(copy->GetAnisotropicDisplacement(), u);
+        EXPECT_EQ(copy->GetFormalCharge(), Rational(-1, 2));
     };
     for (auto form : {RecordStream::Form::Plain, RecordStream::Form::Compressed})
         check(RecordStream::LoadAs<Molecule>(RecordStream::Save(*molecule, form), form).get());
@@ -108,7 +110,7 @@ TEST_F(AtomTextPropertyTest, CrystallographicDataTravelWithTheAtom)
 
     // A file marking the cells temporary: the next save keeps them all the same.
     RecordStream::Bytes bytes = RecordStream::Save(*molecule);
-    for (const std::string key : {"_OCC", "_HOC", "_IDP", "_ADPU11", "_ADPSU23"}) {
+    for (const std::string key : {"_OCC", "_HOC", "_IDP", "_ADPU11", "_ADPSU23", "_NFC", "_DFC"}) {
         const auto name = std::search(bytes.begin(), bytes.end(), key.begin(), key.end());
         ASSERT_NE(name, bytes.end());
         // The cell's type and count, then its flags.
