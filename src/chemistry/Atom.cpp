@@ -146,15 +146,6 @@ struct CrystalValue {
 };
 using Occupancy = CrystalValue<&Atom::GetOccupancy, &Atom::SetOccupancy, &Atom::HasOccupancy>;
 
-// A file can mark cells temporary, which the next save drops: the atom's crystallographic data are
-// its own state and stay archived.
-void KeepCrystalDataArchived(Property& cells)
-{
-    for (const char* const key : {OccupancyKey, HasOccupancyKey, IsotropicKey})
-        cells.SetTemporary(key, false);
-    for (const char* const key : AnisotropicKeys)
-        cells.SetTemporary(key, false);
-}
 using Displacement =
     CrystalValue<&Atom::GetIsotropicDisplacement, &Atom::SetIsotropicDisplacement, &Atom::HasIsotropicDisplacement>;
 
@@ -244,9 +235,17 @@ const PropertyTable& Atom::Properties()
                 // Most atoms have no user properties to look at.
                 const Property* const properties = atom.FindUserProperties();
                 if (properties && properties->GetNumTemporaries() > 0)
-                    KeepCrystalDataArchived(atom.EditUserPropertyTable());
+                    atom.KeepOwnCellsArchived(atom.EditUserPropertyTable());
             }));
     return table;
+}
+
+void Atom::KeepOwnCellsArchived(Property& cells) const
+{
+    for (const char* const key : {OccupancyKey, HasOccupancyKey, IsotropicKey})
+        cells.SetTemporary(key, false);
+    for (const char* const key : AnisotropicKeys)
+        cells.SetTemporary(key, false);
 }
 
 std::string Atom::GetLabel() const

@@ -14,6 +14,7 @@
 namespace Tavrel {
 
 class OrdCollection;
+class Property;
 class PropertyArchive;
 
 // Implements what does not depend on the atom's storage: the default label, the element change with
@@ -251,6 +252,9 @@ protected:
     void FastDisplay(DisplayList3D& list) override;
     // The tetrahedra filling the convex shape of the neighbours' positions, when there are four or more.
     virtual void DisplayPolyhedron(const Color& color, std::uint32_t oid, DisplayList3D& list);
+    // A file can mark cells temporary, which the next save drops: after a read that did, the cells of
+    // the atom's own state (its crystallographic data) are kept archived.
+    virtual void KeepOwnCellsArchived(Property& cells) const;
 
 private:
     Color GetDisplayColor() const;

@@ -97,6 +97,13 @@ std::span<const std::string_view> Atom3d::GetUserPropertiesLeftOutOfCopy() const
     return CrystalMarkers;
 }
 
+void Atom3d::KeepOwnCellsArchived(Property& cells) const
+{
+    Atom::KeepOwnCellsArchived(cells);
+    cells.SetTemporary(NumeratorKey, false);
+    cells.SetTemporary(DenominatorKey, false);
+}
+
 void Atom3d::DeepenShallowCopy()
 {
     // A node copy left them out already.
@@ -1172,17 +1179,7 @@ const PropertyTable& Atom3d::Properties()
             .Field<&Atom3d::m_cpkPercent>("CPKScale")
             .Field<&Atom3d::m_ballPercent>("BallSize")
             .Field<&Atom3d::m_stickPercent>("StickRadius")
-            .FromSchema(2)
-            .AfterLoad([](Atom3d& atom, Archive&, PropertyArchive*) {
-                // A file can mark cells temporary, which the next save drops: the formal charge is
-                // the atom's own state and stays archived.
-                const Property* const properties = atom.FindUserProperties();
-                if (properties && properties->GetNumTemporaries() > 0) {
-                    Property& cells = atom.EditUserPropertyTable();
-                    cells.SetTemporary(NumeratorKey, false);
-                    cells.SetTemporary(DenominatorKey, false);
-                }
-            }));
+            .FromSchema(2));
     return table;
 }
 

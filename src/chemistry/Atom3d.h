@@ -209,6 +209,8 @@ protected:
 
     // Crystal markers travel only with the atom's cell.
     std::span<const std::string_view> GetUserPropertiesLeftOutOfCopy() const override;
+    // Also the formal charge's cells.
+    void KeepOwnCellsArchived(Property& cells) const override;
     void DeepenShallowCopy() override;
 
     // By the stored hybridization (Sp, Sp2, Sp3) writes the directions into out (room for 4 points)
