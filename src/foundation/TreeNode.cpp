@@ -234,6 +234,21 @@ void TreeNode::JoinParent(TreeNode* parent)
         AnnounceParentSet();
 }
 
+inline void TreeNode::LinkChild(TreeNode* child, int index)
+{
+    ForgetAncestryOf(child);
+    if (!m_children)
+        m_children = ChildArrayPointer(new ChildArray());
+    if (index >= 0 && index < m_children->Size())
+        m_children->Insert(static_cast<std::size_t>(index), child);
+    else
+        m_children->Append(child);
+    child->m_parent = this;
+    ++g_structureEpoch;
+    // The root through the child caches this node's ancestry, which the child's mask asks for next.
+    child->GetRoot()->NodeInserted(child, true);
+}
+
 bool TreeNode::JoinsUnheard(const TreeNode& parent)
 {
     // An alone node hears only what it inherits from the tree registrations at and above its parent.
@@ -259,11 +274,7 @@ bool TreeNode::JoinAloneUnheard(TreeNode& parent, std::span<TreeNode* const> nod
         // A node listed twice joined at its first place, as JoinParent leaves it.
         if (node->m_parent.Get())
             continue;
-        ForgetAncestryOf(node);
-        parent.m_children->Append(node);
-        node->m_parent = &parent;
-        ++g_structureEpoch;
-        node->GetRoot()->NodeInserted(node, true);
+        parent.LinkChild(node, -1);
         parent.SetModified();
         node->SetModified();
         if (node->IsExpanded() && !parent.IsExpanded())
@@ -287,17 +298,7 @@ void TreeNode::AddChild(TreeNode* child, int index)
     // A child without children cannot hold this node.
     if (!child || child->m_parent.Get() || child == this || (child->GetNumChildren() > 0 && IsInSubtreeOf(child)))
         return;
-    ForgetAncestryOf(child);
-    if (!m_children)
-        m_children = ChildArrayPointer(new ChildArray());
-    if (index >= 0 && index < m_children->Size())
-        m_children->Insert(static_cast<std::size_t>(index), child);
-    else
-        m_children->Append(child);
-    child->m_parent = this;
-    ++g_structureEpoch;
-    // The root through the child caches this node's ancestry, which the child's mask asks for next.
-    child->GetRoot()->NodeInserted(child, true);
+    LinkChild(child, index);
     // Most often nothing is registered above: the cache just filled says so.
     if (g_ancestry.node != this || !g_ancestry.inherited.empty())
         child->SetMaskFromParents();

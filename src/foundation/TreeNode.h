@@ -397,6 +397,8 @@ protected:
     void SetTempDataSlot(void* data);
 
 private:
+    // The child at index (the end when out of range) with its parent, epoch and root told; no event.
+    void LinkChild(TreeNode* child, int index);
     class ChildArray;
     // Deletes a child array where its class is complete, so that copies compile anywhere.
     struct DeleteChildArray {
