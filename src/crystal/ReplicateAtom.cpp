@@ -47,6 +47,46 @@ std::string PeriodicLabel(std::string label, int op, const LatticeOffset& offset
     return label;
 }
 
+// The labels "<label>#<op + 1>" of an atom's replicas, put together on the stack for a label of usual
+// length: the label and '#' are laid down once, and each operator writes only its number after them.
+class SymmetryLabels {
+public:
+    explicit SymmetryLabels(std::string_view label) : m_inPlace(label.size() + 12 <= sizeof m_text)
+    {
+        if (m_inPlace) {
+            std::copy(label.begin(), label.end(), m_text);
+            m_text[label.size()] = '#';
+            m_number = m_text + label.size() + 1;
+        } else {
+            m_label = label;
+        }
+    }
+    SymmetryLabels(const SymmetryLabels&) = delete;
+    SymmetryLabels& operator=(const SymmetryLabels&) = delete;
+
+    std::string_view Of(int op)
+    {
+        if (!m_inPlace) [[unlikely]]
+            return Long(op);
+        const char* const end = std::to_chars(m_number, m_text + sizeof m_text, op + 1).ptr;
+        return std::string_view(m_text, static_cast<std::size_t>(end - m_text));
+    }
+
+private:
+    // Kept out of line, so that the usual label's few steps are inlined where it is asked for.
+    [[gnu::noinline]] std::string_view Long(int op)
+    {
+        m_long = SymmetryLabel(std::string(m_label), op);
+        return m_long;
+    }
+
+    char m_text[64];
+    char* m_number = nullptr;
+    bool m_inPlace;
+    std::string_view m_label;
+    std::string m_long;
+};
+
 // The nearest Cell above the node (the node excluded).
 Cell* FindCell(const TreeNode* node)
 {
@@ -556,6 +596,21 @@ void ReplicateAtom::Prepare(Atom& parent, std::int16_t op, const LatticeOffset& 
     }
 }
 
+void ReplicateAtom::PrepareAlone(const Atom& parent, std::int16_t op, const Point3d& position, std::string_view label,
+                                 bool parentVisible)
+{
+    m_operator = op;
+    m_offset = LatticeOffset();
+    TakeLabelAndLook(label, parent);
+    StoreXYZ(position);
+    if (parentVisible != IsVisible()) {
+        if (parentVisible)
+            SetVisible(false);
+        else
+            SetInvisible(false);
+    }
+}
+
 bool ReplicateAtom::MakePeriodic(Atom* parent, const LatticeOffset& offset, Cell* cell)
 {
     cell = ResolveCell(cell, parent);
@@ -633,9 +688,16 @@ bool ReplicateAtom::MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<cons
     if (parent.GetNumChildren() > 0 || !JoinsUnheard(parent))
         return false;
     const std::size_t first = made.size();
+    // What every replica takes from the parent is read once for the family.
+    SymmetryLabels labels(parentLabel);
+    const bool parentVisible = parent.IsVisible();
     for (std::size_t k = 0; k < positions.size(); ++k) {
         auto* const replica = new ReplicateAtom();
-        replica->Symmetric(parent, static_cast<int>(k + 1), positions[k], LatticeOffset(), parentLabel, false);
+        const int op = static_cast<int>(k + 1);
+        if (replica->IsAlone())
+            replica->PrepareAlone(parent, static_cast<std::int16_t>(op), positions[k], labels.Of(op), parentVisible);
+        else
+            replica->Symmetric(parent, op, positions[k], LatticeOffset(), parentLabel, false);
         made.push_back(replica);
     }
     // Nothing done since can be heard, so neither can the joins; were one heard after all, the
@@ -652,23 +714,12 @@ bool ReplicateAtom::MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<cons
 void ReplicateAtom::Symmetric(Atom& parent, int op, const Point3d& position, const LatticeOffset& offset,
                               std::string_view parentLabel, bool join)
 {
-    const auto place = [&](std::string_view label) {
-        if (join)
-            Place(parent, static_cast<std::int16_t>(op), offset, position, label);
-        else
-            Prepare(parent, static_cast<std::int16_t>(op), offset, position, label);
-    };
-    // A label of usual length is put together on the stack.
-    char text[64];
-    if (parentLabel.size() + 12 <= sizeof text) {
-        std::copy(parentLabel.begin(), parentLabel.end(), text);
-        char* const mark = text + parentLabel.size();
-        *mark = '#';
-        const char* const end = std::to_chars(mark + 1, text + sizeof text, op + 1).ptr;
-        place(std::string_view(text, static_cast<std::size_t>(end - text)));
-    } else {
-        place(SymmetryLabel(std::string(parentLabel), op));
-    }
+    SymmetryLabels labels(parentLabel);
+    const std::string_view label = labels.Of(op);
+    if (join)
+        Place(parent, static_cast<std::int16_t>(op), offset, position, label);
+    else
+        Prepare(parent, static_cast<std::int16_t>(op), offset, position, label);
 }
 
 // ---- Coordinates

@@ -245,6 +245,29 @@ TEST_F(SymmetryExpansionTest, AnOperatorListedTwiceMakesOneReplicaAtAGeneralPosi
     }
 }
 
+TEST_F(SymmetryExpansionTest, AFamilyOfReplicasTakesItsAtomsLabelOfAnyLengthAndItsVisibility)
+{
+    // Labels about as long as those put together in place, and far longer; the atom shown or hidden.
+    for (const std::size_t length : {std::size_t{1}, std::size_t{52}, std::size_t{53}, std::size_t{200}}) {
+        for (const bool visible : {true, false}) {
+            const auto cell = MakeCell(10, 12, 14);
+            ASSERT_TRUE(cell->GetSymmetry()->LoadSpaceGroup(19, "", 0));
+            const std::string label(length, 'L');
+            Atom3d* const atom = AddAtom(*cell, label, Point3d(0.1, 0.2, 0.3));
+            if (!visible)
+                atom->SetInvisible(false);
+            ASSERT_TRUE(cell->Build(NoPacking()));
+            Labels labels;
+            for (int i = 0; i < atom->GetNumChildren(); ++i) {
+                const auto* const replica = static_cast<const Atom*>(atom->GetChild(i));
+                labels.push_back(replica->GetLabel());
+                EXPECT_EQ(replica->IsVisible(), visible) << length;
+            }
+            EXPECT_EQ(labels, (Labels{label + "#2", label + "#3", label + "#4"})) << length;
+        }
+    }
+}
+
 // The atom a listener renames when its first replica joins it.
 Atom3d* g_renamed = nullptr;
 
