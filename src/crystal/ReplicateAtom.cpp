@@ -575,40 +575,37 @@ void ReplicateAtom::Prepare(Atom& parent, std::int16_t op, const LatticeOffset& 
 {
     // A new replica is heard by no one until it joins: the setters' events would only mark it modified.
     if (IsAlone()) {
-        m_operator = op;
-        m_offset = offset;
-        TakeLabelAndLook(label, parent);
-        StoreXYZ(position);
-    } else {
-        SetLabel(label);
-        m_operator = op;
-        m_offset = offset;
-        SetXYZ(position);
-        SetDisplayStyle(parent.GetDisplayStyle());
-        SetColor(parent.GetColor());
+        PrepareAlone(parent, op, offset, position, label, parent.IsVisible());
+        return;
     }
-    // Walked only when it changes something: a new replica is visible.
-    if (parent.IsVisible() != IsVisible()) {
-        if (parent.IsVisible())
-            SetVisible(false);
-        else
-            SetInvisible(false);
-    }
+    SetLabel(label);
+    m_operator = op;
+    m_offset = offset;
+    SetXYZ(position);
+    SetDisplayStyle(parent.GetDisplayStyle());
+    SetColor(parent.GetColor());
+    MatchVisibility(parent.IsVisible());
 }
 
-void ReplicateAtom::PrepareAlone(const Atom& parent, std::int16_t op, const Point3d& position, std::string_view label,
-                                 bool parentVisible)
+void ReplicateAtom::PrepareAlone(const Atom& parent, std::int16_t op, const LatticeOffset& offset,
+                                 const Point3d& position, std::string_view label, bool parentVisible)
 {
     m_operator = op;
-    m_offset = LatticeOffset();
+    m_offset = offset;
     TakeLabelAndLook(label, parent);
     StoreXYZ(position);
-    if (parentVisible != IsVisible()) {
-        if (parentVisible)
-            SetVisible(false);
-        else
-            SetInvisible(false);
-    }
+    MatchVisibility(parentVisible);
+}
+
+void ReplicateAtom::MatchVisibility(bool parentVisible)
+{
+    // Walked only when it changes something: a new replica is visible.
+    if (parentVisible == IsVisible())
+        return;
+    if (parentVisible)
+        SetVisible(false);
+    else
+        SetInvisible(false);
 }
 
 bool ReplicateAtom::MakePeriodic(Atom* parent, const LatticeOffset& offset, Cell* cell)
@@ -695,7 +692,8 @@ bool ReplicateAtom::MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<cons
         auto* const replica = new ReplicateAtom();
         const int op = static_cast<int>(k + 1);
         if (replica->IsAlone())
-            replica->PrepareAlone(parent, static_cast<std::int16_t>(op), positions[k], labels.Of(op), parentVisible);
+            replica->PrepareAlone(parent, static_cast<std::int16_t>(op), LatticeOffset(), positions[k], labels.Of(op),
+                                  parentVisible);
         else
             replica->Symmetric(parent, op, positions[k], LatticeOffset(), parentLabel, false);
         made.push_back(replica);

@@ -190,9 +190,11 @@ private:
     // Below parent at the position with the operator, offset and label; display and visibility copied.
     void Place(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position,
                std::string_view label);
-    // Prepare for a new replica alone, symmetric with no offset, given whether its parent is visible.
-    void PrepareAlone(const Atom& parent, std::int16_t op, const Point3d& position, std::string_view label,
-                      bool parentVisible);
+    // Prepare for a new replica alone, given whether its parent is visible.
+    void PrepareAlone(const Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position,
+                      std::string_view label, bool parentVisible);
+    // Shown or hidden as the parent is, unheard.
+    void MatchVisibility(bool parentVisible);
     // Place but for joining.
     void Prepare(Atom& parent, std::int16_t op, const LatticeOffset& offset, const Point3d& position,
                  std::string_view label);
