@@ -577,6 +577,7 @@ void GasteigerSolver::Parameterise()
         const AtomEntry& atom = m_atoms[a];
         m_sweep[a].row = atom.type != 0 ? static_cast<std::uint8_t>(atom.type)
                                         : ParameterRowOf(tabled, atom.atomicNumber, atom.hybridization);
+        m_sweep[a].bonded = static_cast<std::uint8_t>(m_start[a + 1] - m_start[a]);
     }
     m_hydrogenRow = ParameterRowOf(tabled, 1, 0);
 }
@@ -627,21 +628,17 @@ bool GasteigerSolver::Iterate()
     const Coefficients* const table = CoefficientTable().data();
     const std::size_t n = GetNumAtoms();
     const SweepEntry* const atoms = m_sweep.data();
-    const std::int32_t* const start = m_start.data();
-    const std::int32_t* const link = m_neighbours.data();
     double* const charge = m_charge.data();
     double* hydrogenCharge = m_hydrogenCharge.data();
     double* const flow = m_flow.data();
     const Coefficients& hydrogen = table[m_hydrogenRow];
     const auto electronegativity = [](const Coefficients& k, double q) { return (k.c * q + k.b) * q + k.a; };
-    // Every flow of an iteration is computed from charges of the iteration start, so each atom's
-    // electronegativity is computed once an iteration: from its charge at the start, then from its
-    // new charge as soon as its turn ends (no later flow of the iteration reads it).
-    ReservePrefaulted(m_electronegativity, n);
-    m_electronegativity.resize(n);
-    double* const chi = m_electronegativity.data();
-    for (std::size_t i = 0; i < n; ++i)
-        chi[i] = electronegativity(table[atoms[i].row], charge[i]);
+    // Every flow of an iteration is computed from electronegativities of the iteration start, each
+    // taken from the entry's charge when it is read: an atom's charge changes only at its turn, and
+    // no later flow of the iteration reads the atom.
+    const auto startElectronegativity = [&](std::size_t atom) {
+        return electronegativity(table[atoms[atom].row], charge[atom]);
+    };
     double damping = 1.0;
     for (std::int32_t iteration = 0; iteration < parameters.iterationLimit; ++iteration) {
         damping *= parameters.damping;
@@ -658,7 +655,8 @@ bool GasteigerSolver::Iterate()
         for (const BackwardPair& pair : m_backward) {
             const auto i = static_cast<std::size_t>(pair.atom);
             const auto j = static_cast<std::size_t>(pair.neighbour);
-            flow[pair.flow] = -flowInto(chi[i], table[atoms[i].row].chiPlus, chi[j], table[atoms[j].row].chiPlus);
+            flow[pair.flow] = -flowInto(startElectronegativity(i), table[atoms[i].row].chiPlus,
+                                        startElectronegativity(j), table[atoms[j].row].chiPlus);
         }
         // One sweep: each atom computes the flows it lists first (its neighbours' charges have not
         // moved yet) and takes its flows in slot order, then those from its implicit hydrogens,
@@ -666,16 +664,17 @@ bool GasteigerSolver::Iterate()
         // alike and so stay alike: their flow is computed once.
         double* next = flow;
         hydrogenCharge = m_hydrogenCharge.data();
-        const std::int32_t* slot = link;
+        const std::int32_t* slot = m_neighbours.data();
         for (std::size_t i = 0; i < n; ++i) {
             const SweepEntry atom = atoms[i];
             const Coefficients& k = table[atom.row];
-            const double own = chi[i];
             double q = charge[i];
-            for (const std::int32_t* const end = link + start[i + 1]; slot != end; ++slot) {
+            const double own = electronegativity(k, q);
+            for (const std::int32_t* const end = slot + atom.bonded; slot != end; ++slot) {
                 const std::int32_t j = *slot;
                 if (j >= 0) {
-                    const double dq = flowInto(own, k.chiPlus, chi[j], table[atoms[j].row].chiPlus);
+                    const Coefficients& listed = table[atoms[j].row];
+                    const double dq = flowInto(own, k.chiPlus, electronegativity(listed, charge[j]), listed.chiPlus);
                     *next++ = dq;
                     q += dq;
                 } else {
@@ -689,7 +688,6 @@ bool GasteigerSolver::Iterate()
                 *hydrogenCharge++ += -dq;
             }
             charge[i] = q;
-            chi[i] = electronegativity(k, q);
         }
         if (largest < 0.0001)
             return true;

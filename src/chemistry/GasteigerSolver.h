@@ -43,7 +43,7 @@ public:
             m_inputCharges.push_back({static_cast<std::int32_t>(m_atoms.size()), inputCharge});
         const auto code = static_cast<std::int8_t>(hybridization >= 1 && hybridization <= 3 ? hybridization : 0);
         m_atoms.push_back({atomicNumber, code, 0, charged});
-        m_sweep.push_back({0, static_cast<std::uint8_t>(implicitHydrogens)});
+        m_sweep.push_back({0, static_cast<std::uint8_t>(implicitHydrogens), 0});
         m_numWithHydrogens += m_sweep.back().hydrogens > 0 ? 1 : 0;
     }
     // A bonded neighbour of the atom (any atom, also one added later), which is neither below the
@@ -101,6 +101,7 @@ private:
     struct SweepEntry {
         std::uint8_t row;        // of the process-wide coefficient table
         std::uint8_t hydrogens;  // implicit
+        std::uint8_t bonded;     // neighbour slots, once resolved
     };
     // A bonded pair whose flow is computed before each sweep: listed only from its later end.
     struct BackwardPair {
@@ -162,7 +163,7 @@ private:
     auto WorkArrays()
     {
         return std::tie(m_atoms, m_inputCharges, m_givenCharges, m_start, m_neighbours, m_bondCode, m_sweep,
-                        m_electronegativity, m_hydrogenCharge, m_flow, m_backward, m_scratch);
+                        m_hydrogenCharge, m_flow, m_backward, m_scratch);
     }
     // Trades the work arrays with those the thread keeps.
     void ExchangeWorkArrays();
@@ -183,7 +184,6 @@ private:
     std::vector<SweepEntry> m_sweep;
     std::uint8_t m_hydrogenRow = 0;
     std::vector<double> m_charge;  // per atom
-    std::vector<double> m_electronegativity;  // per atom, from its charge of the iteration start
     // Per atom with implicit hydrogens, in order, the charge of each of them: alike from the start,
     // they stay alike.
     std::size_t m_numWithHydrogens = 0;
