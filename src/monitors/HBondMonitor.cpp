@@ -529,7 +529,6 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
             widest = std::max(widest, limit);
     }
     const double reach = widest >= 0.0 ? std::sqrt(widest) : -1.0;
-    ContactSearch donorSearch(PositionsOf(donors), reach);
     ContactSearch acceptorSearch(PositionsOf(acceptors), reach);
 
     // The pairs that pass every test but the bond path, in the order they are drawn; the atom the
@@ -552,6 +551,8 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     }
     // External pairs: the other atoms below the parent join the lists after the items.
     if (Object* const parent = GetParent(); parent && !m_tree) {
+        // The donors' grid serves only these pairs.
+        ContactSearch donorSearch(PositionsOf(donors), reach);
         std::vector<const Atom*> monitored;
         monitored.reserve(donors.size() + acceptors.size());
         for (const std::vector<End>* ends : {&donors, &acceptors}) {
