@@ -269,13 +269,17 @@ bool TreeNode::JoinAloneUnheard(TreeNode& parent, std::span<TreeNode* const> nod
     if (!parent.m_children)
         parent.m_children = ChildArrayPointer(new ChildArray());
     parent.m_children->Reserve(static_cast<std::size_t>(parent.m_children->Size()) + nodes.size());
-    // As AddChild, then AnnounceParentSet, with each event unheard; the root takes each in turn.
+    // As AddChild, then AnnounceParentSet, with each event unheard; the root takes each in turn. The
+    // parent and its line are marked modified with the first node that joins: the later marks would
+    // find them marked already.
+    bool parentMarked = false;
     for (TreeNode* const node : nodes) {
         // A node listed twice joined at its first place, as JoinParent leaves it.
         if (node->m_parent.Get())
             continue;
         parent.LinkChild(node, -1);
-        parent.SetModified();
+        if (!std::exchange(parentMarked, true))
+            parent.SetModified();
         node->SetModified();
         if (node->IsExpanded() && !parent.IsExpanded())
             node->CollapseNode(true);

@@ -384,4 +384,21 @@ TEST_F(SymmetryExpansionTest, RandomCellsWithImagesRepeatsAndSpecialPositionsBui
     }
 }
 
+TEST_F(SymmetryExpansionTest, AtomsAcrossTheFacesFromManyAtomsOnAnEdgeGo)
+{
+    // Each atom on the edge along c has three copies across the faces and the edge, more copies than
+    // atoms; the atom across a face or the edge from each goes, whichever copy it meets.
+    const auto cell = MakeCell(10, 10, 10);
+    Labels kept;
+    for (int i = 0; i < 12; ++i) {
+        const double c = 0.1 + 0.05 * i;
+        kept.push_back("N" + std::to_string(i));
+        AddAtom(*cell, kept.back(), Point3d(0.00001, 0.00002, c));
+        AddAtom(*cell, "F" + std::to_string(i), Point3d(i % 2 ? 0.99999 : 0.00002, i % 3 ? -0.00001 : 0.00001, c));
+    }
+    ASSERT_TRUE(cell->Build(NoPacking()));
+    EXPECT_EQ(Asymmetric(*cell), kept);
+    EXPECT_EQ(CountReplicas(*cell), 0u);
+}
+
 } // namespace
