@@ -691,11 +691,12 @@ bool ReplicateAtom::MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<cons
     for (std::size_t k = 0; k < positions.size(); ++k) {
         auto* const replica = new ReplicateAtom();
         const int op = static_cast<int>(k + 1);
+        const std::string_view label = labels.Of(op);
         if (replica->IsAlone())
-            replica->PrepareAlone(parent, static_cast<std::int16_t>(op), LatticeOffset(), positions[k], labels.Of(op),
+            replica->PrepareAlone(parent, static_cast<std::int16_t>(op), LatticeOffset(), positions[k], label,
                                   parentVisible);
         else
-            replica->Symmetric(parent, op, positions[k], LatticeOffset(), parentLabel, false);
+            replica->Prepare(parent, static_cast<std::int16_t>(op), LatticeOffset(), positions[k], label);
         made.push_back(replica);
     }
     // Nothing done since can be heard, so neither can the joins; were one heard after all, the
