@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
@@ -15,10 +16,16 @@
 namespace Tavrel {
 
 // A detached object that loading a TypeObject cell created: deleted with the last cell that holds
-// it, unless it has been placed under a parent meanwhile. Found again by OID, never by pointer, so
-// an object deleted elsewhere first is simply gone.
+// it, unless it has been placed under a parent meanwhile, and with it the nodes its read made that
+// nothing has taken since (atoms and bonds reached only through the object's bonds). Found again by
+// OID, never by pointer, so an object deleted elsewhere first is simply gone. A cell let go while a
+// refused read unwinds leaves those nodes to the read's own sweep, which first settles their links.
 struct DataStorage::LoadedObject {
-    explicit LoadedObject(std::uint32_t topOID) : oid(topOID) { OwnedObjects::Enter(oid); }
+    LoadedObject(std::uint32_t topOID, std::uint32_t lastBefore, std::uint32_t last)
+        : oid(topOID), lastOIDBefore(lastBefore), lastOID(last)
+    {
+        OwnedObjects::Enter(oid);
+    }
     LoadedObject(const LoadedObject&) = delete;
     LoadedObject& operator=(const LoadedObject&) = delete;
     ~LoadedObject()
@@ -26,11 +33,16 @@ struct DataStorage::LoadedObject {
         OwnedObjects::Leave(oid);
         Base* top = Base::GetObjectA(oid);
         const TreeNode* node = DynCast<TreeNode>(top);
-        if (top && !(node && node->GetParent()))
-            delete top;
+        if (node && node->GetParent())
+            return;
+        delete top;
+        if (std::uncaught_exceptions() == 0)
+            TreeNode::DeleteParentlessSince(lastOIDBefore, lastOID);
     }
 
     std::uint32_t oid;
+    std::uint32_t lastOIDBefore;  // the OIDs the read made
+    std::uint32_t lastOID;
 };
 
 namespace {
@@ -106,6 +118,11 @@ std::int32_t CopiedCount(std::int32_t count, const T* values)
 } // namespace
 
 DataStorage::DataStorage() = default;
+
+bool DataStorage::OwnsLoadedObject() const
+{
+    return m_type == TypeObject && m_value.object && m_value.object->loaded;
+}
 
 DataStorage::DataStorage(std::int32_t value, std::uint32_t flags) : m_flags(flags), m_type(TypeLong)
 {
@@ -461,7 +478,7 @@ void DataStorage::Load(Archive& archive)
             if (const TreeNode* node = DynCast<TreeNode>(object))
                 top = node->GetRoot();
             if (top->GetOID() > lastOID)
-                id.loaded = std::make_shared<const LoadedObject>(top->GetOID());
+                id.loaded = std::make_shared<const LoadedObject>(top->GetOID(), lastOID, Base::GetLastOID());
         }
         break;
     }

@@ -79,6 +79,9 @@ public:
     // Long as "%*d", float as "%*.*f", text as "%*s"; the empty text for other types.
     std::string GetAsString(std::int32_t width, std::int32_t precision) const;
 
+    // Whether the cell owns an object its read created, which goes with the cell.
+    bool OwnsLoadedObject() const;
+
     std::uint32_t GetFlags() const { return m_flags; }
     bool IsTemporary() const { return (m_flags & FlagTemporary) != 0; }
     void SetTemporary(bool set) { SetFlag(FlagTemporary, set); }

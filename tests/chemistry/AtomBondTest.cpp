@@ -14,7 +14,9 @@
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/InternalBase.h>
+#include <tavrel/foundation/DataStorage.h>
 #include <tavrel/foundation/InternalPropertyArchive.h>
+#include <tavrel/foundation/Property.h>
 #include <tavrel/foundation/RuntimeMap.h>
 #include <tavrel/foundation/SetCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
@@ -1073,5 +1075,41 @@ TEST_F(AtomBondTest, ABondFirstReadInTheListOfAnAtomItDoesNotNameGoesWithWhatIts
         EXPECT_EQ(loaded->GetNumBonds(), 0);
         EXPECT_EQ(CountLiveObjectsForTests(), live + 1);
     }
+    EXPECT_EQ(CountLiveObjectsForTests(), live);
+}
+
+TEST_F(AtomBondTest, ARecordNamingAnObjectValuedUserPropertyTwiceIsRefusedAndFreesWhatItsReadMade)
+{
+    // The first cell's molecule is bonded to two atoms outside any tree, bonded to each other. Were
+    // the second cell of the same name to replace it, its objects would go while later records may
+    // still refer back to them.
+    Molecule molecule(nullptr);
+    auto* const inside = new Atom3d(&molecule, "C");
+    Atom3d outside(nullptr, "C");
+    Atom3d further(nullptr, "O");
+    inside->MakeBond(&outside, Bond::Single);
+    outside.MakeBond(&further, Bond::Double);
+    Object other(nullptr);
+    Object holder(nullptr);
+    holder.SetProperty("cellA", &molecule, DataStorage::FlagReadable);
+    holder.SetProperty("cellB", &other, DataStorage::FlagReadable);
+    Archive writer;
+    writer.WriteObject(&holder);
+    writer.WriteObject(&molecule);
+    std::vector<std::uint8_t> bytes = writer.GetBuffer();
+    const std::string second = "cellB";
+    const auto at = std::search(bytes.begin(), bytes.end(), second.begin(), second.end());
+    ASSERT_NE(at, bytes.end());
+    const std::size_t live = CountLiveObjectsForTests();
+    {
+        Archive reader(bytes);
+        const std::unique_ptr<PersistentObject> read(reader.ReadObject());
+        EXPECT_NE(read, nullptr);
+    }
+    EXPECT_EQ(CountLiveObjectsForTests(), live);
+
+    at[4] = 'A';
+    Archive reader(bytes);
+    EXPECT_THROW(reader.ReadObject(), ArchiveException);
     EXPECT_EQ(CountLiveObjectsForTests(), live);
 }
