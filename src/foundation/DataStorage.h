@@ -97,7 +97,8 @@ public:
     // object is written as its own framework record (with its subtree, without the tree above it; a
     // null reference when it no longer exists, when its class cannot be archived, or for cells
     // nested 16 deep in objects written by cells); reading it creates a new object, which the cell
-    // owns (OwnedObjects) until a parent takes it. Loading validates the record against the bytes that remain and raises the archive
+    // owns (OwnedObjects) until a parent takes it, and the cell's last copy deletes it with the
+    // parentless nodes its read made that nothing owns. Loading validates the record against the bytes that remain and raises the archive
     // exception on bad input, leaving the cell unchanged.
     void Serialize(Archive& archive);
 

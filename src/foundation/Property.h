@@ -115,7 +115,9 @@ public:
 
     // A 32-bit count of the cells that are not temporary, then each as its name and its cell, in
     // the table's order. Loading a count below 1 keeps the table; otherwise the read table
-    // replaces it only once every cell has been read, so bad input leaves the table unchanged.
+    // replaces it only once every cell has been read, so bad input leaves the table unchanged. A
+    // later cell of a name replaces the earlier one, unless that one holds an object its read made:
+    // such a record is refused.
     void Serialize(Archive& archive) override;
 
 private:
