@@ -40,11 +40,12 @@ double CpuSeconds()
     return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
-// The least of each phase over several shots (fewer as the structure grows), in ns per atom.
+// The least of each phase over several shots, in ns per atom. Every size takes as many shots: the least
+// of fewer noisy shots comes out higher, which would tilt the comparison across sizes.
 class Phases {
 public:
     explicit Phases(double atoms) : m_atoms(atoms) {}
-    int Shots() const { return m_atoms < 2e5 ? 7 : 2; }
+    static int Shots() { return 7; }
     // Runs the phase and keeps its time if it is the least so far.
     template <class Phase>
     void Time(const char* name, Phase&& phase)
