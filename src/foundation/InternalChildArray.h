@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -109,6 +110,42 @@ private:
     Node* m_inline[Inline] = {};
     std::uint32_t m_size = 0;
     std::uint32_t m_capacity = Inline;
+};
+
+// A vector that takes one pointer until it first holds an element: what only a node of very many
+// children needs costs the others no more than that. Emptied, it keeps its room, as a vector does.
+template <class T>
+class LazyVector {
+public:
+    bool empty() const { return !m_items || m_items->empty(); }
+    std::size_t size() const { return m_items ? m_items->size() : 0; }
+    T& operator[](std::size_t i) { return (*m_items)[i]; }
+    const T& operator[](std::size_t i) const { return (*m_items)[i]; }
+    T& back() { return m_items->back(); }
+    T* data() { return m_items->data(); }
+    void push_back(T value) { Edit().push_back(std::move(value)); }
+    void pop_back() { m_items->pop_back(); }
+    void insert(std::size_t at, T value)
+    {
+        m_items->insert(m_items->begin() + static_cast<std::ptrdiff_t>(at), std::move(value));
+    }
+    void erase(std::size_t at) { m_items->erase(m_items->begin() + static_cast<std::ptrdiff_t>(at)); }
+    void resize(std::size_t count) { Edit().resize(count); }
+    void clear()
+    {
+        if (m_items)
+            m_items->clear();
+    }
+
+private:
+    std::vector<T>& Edit()
+    {
+        if (!m_items)
+            m_items = std::make_unique<std::vector<T>>();
+        return *m_items;
+    }
+
+    std::unique_ptr<std::vector<T>> m_items;
 };
 
 // For the sources of TreeNode (InternalTreeNode.h) and its tests: not part of the library's interface.
@@ -400,7 +437,7 @@ private:
             }
             if (m_rest.empty())
                 m_rest.push_back(std::move(m_first));
-            m_rest.emplace_back();
+            m_rest.push_back(Block());
             m_data = m_rest.data();
         }
         void clear()
@@ -413,7 +450,7 @@ private:
 
     private:
         Block m_first;
-        std::vector<Block> m_rest;
+        LazyVector<Block> m_rest;
         Block* m_data = &m_first;
         bool m_used = false;
     };
@@ -610,7 +647,7 @@ private:
             return;
         }
         const std::uint32_t number = m_order[rank];
-        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank));
+        m_order.erase(rank);
         NoteLast();
         FreeBlock(number);
         // Dropping the last node leaves a valid Fenwick tree over the others.
@@ -643,7 +680,7 @@ private:
         };
         fill(lower, 0, half, within < half ? within : half);
         fill(upper, half, BlockSize, within < half ? BlockSize : within);
-        m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(rank + 1), upper);
+        m_order.insert(rank + 1, upper);
         NoteLast();
         Rerank(rank);
     }
@@ -672,14 +709,14 @@ private:
         for (std::size_t slot = 0; slot < slots.size(); ++slot)
             block.live[slot / 64] |= std::uint64_t{1} << (slot % 64);
         FreeBlock(emptied);
-        m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(rank + 1));
+        m_order.erase(rank + 1);
         NoteLast();
         Rerank(rank);
     }
 
     BlockTable m_blocks;                 // by block number; a free number holds an empty block
-    std::vector<std::uint32_t> m_order;  // block numbers in child order, once there are two blocks
-    std::vector<std::uint32_t> m_tree;   // Fenwick tree of child counts over m_order
+    LazyVector<std::uint32_t> m_order;   // block numbers in child order, once there are two blocks
+    LazyVector<std::uint32_t> m_tree;    // Fenwick tree of child counts over m_order
     std::uint32_t m_freeHead = NoBlock;  // first free block number
     std::uint32_t m_lastNumber = NoBlock;  // the last block's number, for appends
     std::uint32_t m_live = 0;

@@ -33,6 +33,8 @@ using namespace TreeNodeShared;
 
 void TreeNode::DeleteChildArray::operator()(ChildArray* children) const noexcept
 {
+    // Most nodes with children hold a few: their array is one pool slot of at most this size.
+    static_assert(sizeof(ChildArray) <= 160);
     delete children;
 }
 
