@@ -533,6 +533,32 @@ void Cell::HoldMarks()
     m_marksHeld.Get() = TreeNode::GetCallbacksRun();
 }
 
+void Cell::ForgetMarks()
+{
+    m_marksHeld.Get().reset();
+    m_hidingFamilies = false;
+    m_hiddenFamilies = std::vector<const TreeNode*>();
+}
+
+bool Cell::HidesNewFamily(const Atom& parent, std::span<const Point3d> positions) const
+{
+    if (!m_hidingFamilies.Get() || m_marksHeld.Get() != TreeNode::GetCallbacksRun() || parent.GetNumBonds() > 0 ||
+        parent.GetNumChildren() > 0)
+        return false;
+    const CartesianGatherable gatherable(m_cartToFrac);
+    return std::all_of(positions.begin(), positions.end(), gatherable);
+}
+
+void Cell::NoteHiddenFamily(const Atom& parent, std::span<TreeNode* const> family)
+{
+    // Only a family all hidden, alone below its parent, can be passed over.
+    if (m_hidingFamilies.Get() && parent.GetNumChildren() == static_cast<int>(family.size()) &&
+        std::all_of(family.begin(), family.end(), [&](const TreeNode* node) {
+            return node->GetParent() == &parent && node->IsClipped();
+        }))
+        m_hiddenFamilies.Get().push_back(&parent);
+}
+
 bool Cell::Record(Atom& atom, AtomData& record)
 {
     static const UniqueString asymmetricMarker("_ASU");
@@ -608,7 +634,7 @@ bool Cell::HideReplicasUnheard(bool& anyShown)
     bool found = false;
     bool shown = false;
     const CartesianGatherable gatherable(m_cartToFrac);
-    const bool hidden = ForEachDescendentWhile(Atom::classType, [&](TreeNode* node) {
+    const auto hide = [&](TreeNode* node) {
         found = true;
         if (Tavrel::IsA<ConformerAtom>(node))
             return true;
@@ -623,6 +649,30 @@ bool Cell::HideReplicasUnheard(bool& anyShown)
         shown = true;
         // Not an atom not yet modified: shown again by a heard walk, it would stay marked modified.
         return !atom.IsSymmetric() || (atom.IsModified() && atom.SetClippedUnheard(true));
+    };
+    const std::vector<const TreeNode*>& families = m_hiddenFamilies.Get();
+    if (families.empty()) {
+        const bool hidden = ForEachDescendentWhile(Atom::classType, hide);
+        anyShown = shown;
+        return hidden && found;
+    }
+    // The families hidden as they were made come in walk order: the walk passes over each (shown,
+    // gathered and hidden, none periodic), the parent visited as any atom.
+    bool hidden = true;
+    std::size_t next = 0;
+    ForEachDescendant(*this, [&](TreeNode* node) {
+        if (!hidden)
+            return false;
+        if (node->IsA(Atom::classType) && !hide(node)) {
+            hidden = false;
+            return false;
+        }
+        if (next < families.size() && families[next] == node) {
+            ++next;
+            shown = true;
+            return false;
+        }
+        return true;
     });
     anyShown = shown;
     return hidden && found;

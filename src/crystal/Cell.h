@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,14 @@ public:
     void ClearReplicateHint(std::int32_t bits) { m_replicateHint &= ~bits; }
     std::int32_t GetReplicateHint() const { return m_replicateHint; }
     bool ReplicateAtomsExist(ReplicateHint bits) const { return (m_replicateHint & bits) != 0; }
+    // Whether the symmetric replicas a build's expansion is about to make of `parent` at the positions
+    // (Cartesian) and join unheard may be made hidden, as the build's hiding walk would hide them: while
+    // the build hides new families (HideNewFamilies) and no callback ran since its marks were held,
+    // where the parent has neither bonds nor children and every position lies within the gathering
+    // limits. The family made, NoteHiddenFamily lets the walk pass over it instead of reading each
+    // replica again.
+    bool HidesNewFamily(const Atom& parent, std::span<const Point3d> positions) const;
+    void NoteHiddenFamily(const Atom& parent, std::span<TreeNode* const> family);
     void SetStickRadius(float radius) { m_stickRadius = radius; }
     float GetStickRadius() const { return m_stickRadius; }
     // Added to the positions of the axis labels.
@@ -175,7 +184,10 @@ protected:
     // While no callback runs, every Atom3d below is known to carry "_ASU" (a full walk marked them and
     // the caller adds no Atom3d): gathering walks do not look for the marker. Ends with ForgetMarks.
     void HoldMarks();
-    void ForgetMarks() { m_marksHeld.Get().reset(); }
+    void ForgetMarks();
+    // From here until ForgetMarks, the build will hide its replicas unheard (without packing): the
+    // families the expansion makes may be hidden as they are made (HidesNewFamily).
+    void HideNewFamilies() { m_hidingFamilies = true; }
     // The stored frame of the cell (CellUtil::CellOrientation).
     std::int32_t GetStoredOrientation() const { return m_orientation; }
     void StoreOrientation(std::int32_t orientation) { m_orientation = orientation; }
@@ -245,6 +257,10 @@ private:
     std::int32_t m_networkHint = 0;
     // The callback count (TreeNode::GetCallbacksRun) at which the marks were held.
     Uncopied<std::optional<std::uint64_t>> m_marksHeld;
+    // The parents of the families hidden as they were made, in the order the expansion met them (the
+    // order of the walks), while the build hides new families.
+    Uncopied<std::vector<const TreeNode*>> m_hiddenFamilies;
+    Uncopied<bool> m_hidingFamilies;
 };
 
 } // namespace Tavrel

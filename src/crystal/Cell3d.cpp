@@ -946,6 +946,8 @@ bool Cell3d::Build(BuildInfo info)
         // Without proximity bonds the list serves only the bonds of the asymmetric atoms, which the
         // expansion of a cell without replicas leaves in their places: the replicas are not gathered.
         const bool asymmetricOnly = Replicas().Empty() && !m_buildInfo.GetProximityBonding();
+        if (asymmetricOnly && m_buildInfo.GetHint() == BuildInfo::NoPacking)
+            HideNewFamilies();
         expansion.DoSymmetry(list);
         if (asymmetricOnly)
             std::erase_if(list, [](const AtomData& record) { return !record.Live(); });

@@ -134,10 +134,10 @@ ReplicateAtom* CellReplicas::MakeSymmetryAtom(Atom* atom, int op, const Point3d&
 }
 
 bool CellReplicas::MakeSymmetryAtoms(Atom* atom, std::span<const Point3d> positions, std::string_view label,
-                                     std::vector<TreeNode*>& made)
+                                     std::vector<TreeNode*>& made, bool hidden)
 {
     made.clear();
-    if (!ReplicateAtom::MakeSymmetricFamily(*atom, &m_cell, positions, label, made))
+    if (!ReplicateAtom::MakeSymmetricFamily(*atom, &m_cell, positions, label, made, hidden))
         return false;
     // Only periodic replicas are indexed, and the atom holds none.
     m_empty = false;

@@ -62,9 +62,10 @@ public:
     ReplicateAtom* MakeSymmetryAtom(Atom* atom, int op, const Point3d& position, std::string_view label);
     // The first replicas of atom, by operators 1 to positions.size() at the positions, made and joined
     // in one step where no one can hear the joins; false, with nothing made, otherwise. Given the
-    // label atom's GetLabel gives now; `made` then holds the replicas in operator order.
+    // label atom's GetLabel gives now; `made` then holds the replicas in operator order, each clipped
+    // with `hidden`.
     bool MakeSymmetryAtoms(Atom* atom, std::span<const Point3d> positions, std::string_view label,
-                           std::vector<TreeNode*>& made);
+                           std::vector<TreeNode*>& made, bool hidden);
 
 private:
     struct Key {

@@ -679,7 +679,7 @@ void ReplicateAtom::MakeSymmetric(Atom* parent, int op, Cell* cell, const Point3
 }
 
 bool ReplicateAtom::MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<const Point3d> positions,
-                                        std::string_view parentLabel, std::vector<TreeNode*>& made)
+                                        std::string_view parentLabel, std::vector<TreeNode*>& made, bool hidden)
 {
     // Made alone, no replica can be heard before it joins.
     if (parent.GetNumChildren() > 0 || !JoinsUnheard(parent))
@@ -697,6 +697,8 @@ bool ReplicateAtom::MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<cons
                                   parentVisible);
         else
             replica->Prepare(parent, static_cast<std::int16_t>(op), LatticeOffset(), positions[k], label);
+        if (hidden)
+            replica->SetClippedUnheard(true);
         made.push_back(replica);
     }
     // Nothing done since can be heard, so neither can the joins; were one heard after all, the

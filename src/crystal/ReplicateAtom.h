@@ -132,9 +132,10 @@ public:
                        std::string_view parentLabel);
     // Symmetry replicas of parent by operators 1 to positions.size(), at the positions, each made as
     // the call above makes it, and joined in one step where parent has no child yet and no one can
-    // hear the joins; false, with nothing made, otherwise. The replicas are appended to `made`.
+    // hear the joins; false, with nothing made, otherwise. The replicas are appended to `made`, each
+    // clipped unheard before it joins with `hidden`.
     static bool MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<const Point3d> positions,
-                                    std::string_view parentLabel, std::vector<TreeNode*>& made);
+                                    std::string_view parentLabel, std::vector<TreeNode*>& made, bool hidden);
 
     // Coordinates.
     // The own position in fractions of the cell (the nearest Cell when `cell` is null or not above);

@@ -573,7 +573,11 @@ bool SymmetryExpansion::DoSymmetry(Cell::AtomDataArray& list)
             positions.clear();
             for (std::size_t j = 1; j < ops.size(); ++j)
                 positions.push_back(Cartesian(unwrapped[j]));
-            joined = m_replicas.MakeSymmetryAtoms(atom, positions, label, family);
+            // Made hidden where the build will hide them, so that no walk reads them again.
+            const bool hidden = m_cell.HidesNewFamily(*atom, positions);
+            joined = m_replicas.MakeSymmetryAtoms(atom, positions, label, family, hidden);
+            if (joined && hidden)
+                m_cell.NoteHiddenFamily(*atom, family);
         }
         const TreeNode::Watch alive(atom);
         for (std::size_t j = 0; j < ops.size() && alive.alive; ++j) {
