@@ -63,14 +63,17 @@ bool IsGatherable(const Point3d& f)
 // of p exceeds max |p_i| times the largest column sum of |cartToFrac|.
 class CartesianGatherable {
 public:
-    explicit CartesianGatherable(const Matrix3x3& cartToFrac) : m_cartToFrac(cartToFrac)
+    explicit CartesianGatherable(const Matrix3x3& cartToFrac) : m_cartToFrac(cartToFrac), m_bound(Bound(cartToFrac)) {}
+    // With the bound the matrix gives, worked out once for many tests.
+    CartesianGatherable(const Matrix3x3& cartToFrac, double bound) : m_cartToFrac(cartToFrac), m_bound(bound) {}
+    static double Bound(const Matrix3x3& cartToFrac)
     {
         double widest = 0.0;
         for (int column = 0; column < 3; ++column)
             widest = std::max(widest, std::abs(cartToFrac(0, column)) + std::abs(cartToFrac(1, column)) +
                                           std::abs(cartToFrac(2, column)));
         // The margin lies far above the rounding of the product to float.
-        m_bound = std::isfinite(widest) && widest > 0.0 ? MaxFractional / widest * (1.0 - 1e-6) : 0.0;
+        return std::isfinite(widest) && widest > 0.0 ? MaxFractional / widest * (1.0 - 1e-6) : 0.0;
     }
     bool operator()(const Point3d& p) const
     {
@@ -536,8 +539,13 @@ void Cell::HoldMarks()
 void Cell::ForgetMarks()
 {
     m_marksHeld.Get().reset();
-    m_hidingFamilies = false;
+    m_hidingFamilies.Get().reset();
     m_hiddenFamilies = std::vector<const TreeNode*>();
+}
+
+void Cell::HideNewFamilies()
+{
+    m_hidingFamilies = CartesianGatherable::Bound(m_cartToFrac);
 }
 
 bool Cell::HidesNewFamily(const Atom& parent, std::span<const Point3d> positions) const
@@ -545,7 +553,7 @@ bool Cell::HidesNewFamily(const Atom& parent, std::span<const Point3d> positions
     if (!m_hidingFamilies.Get() || m_marksHeld.Get() != TreeNode::GetCallbacksRun() || parent.GetNumBonds() > 0 ||
         parent.GetNumChildren() > 0)
         return false;
-    const CartesianGatherable gatherable(m_cartToFrac);
+    const CartesianGatherable gatherable(m_cartToFrac, *m_hidingFamilies.Get());
     return std::all_of(positions.begin(), positions.end(), gatherable);
 }
 

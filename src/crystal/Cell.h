@@ -187,7 +187,7 @@ protected:
     void ForgetMarks();
     // From here until ForgetMarks, the build will hide its replicas unheard (without packing): the
     // families the expansion makes may be hidden as they are made (HidesNewFamily).
-    void HideNewFamilies() { m_hidingFamilies = true; }
+    void HideNewFamilies();
     // The stored frame of the cell (CellUtil::CellOrientation).
     std::int32_t GetStoredOrientation() const { return m_orientation; }
     void StoreOrientation(std::int32_t orientation) { m_orientation = orientation; }
@@ -260,7 +260,8 @@ private:
     // The parents of the families hidden as they were made, in the order the expansion met them (the
     // order of the walks), while the build hides new families.
     Uncopied<std::vector<const TreeNode*>> m_hiddenFamilies;
-    Uncopied<bool> m_hidingFamilies;
+    // While the build hides new families: the bound of the gathering limits' quick test.
+    Uncopied<std::optional<double>> m_hidingFamilies;
 };
 
 } // namespace Tavrel
