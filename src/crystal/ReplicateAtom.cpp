@@ -702,10 +702,14 @@ bool ReplicateAtom::MakeSymmetricFamily(Atom& parent, Cell* cell, std::span<cons
         made.push_back(replica);
     }
     // Nothing done since can be heard, so neither can the joins; were one heard after all, the
-    // replicas would still join, one by one.
+    // replicas would still join, one by one, shown as any other joins.
     if (!JoinAloneUnheard(parent, std::span<TreeNode* const>(made).subspan(first))) {
-        for (std::size_t k = first; k < made.size(); ++k)
-            static_cast<ReplicateAtom*>(made[k])->JoinParent(&parent);
+        for (std::size_t k = first; k < made.size(); ++k) {
+            auto* const replica = static_cast<ReplicateAtom*>(made[k]);
+            if (hidden)
+                replica->SetClippedUnheard(false);
+            replica->JoinParent(&parent);
+        }
     }
     if (cell && !positions.empty())
         cell->SetReplicateHint(Cell::SymmetryReplicasExist);
