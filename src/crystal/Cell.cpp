@@ -539,6 +539,11 @@ void Cell::HoldMarks()
 void Cell::ForgetMarks()
 {
     m_marksHeld.Get().reset();
+    ForgetHiddenFamilies();
+}
+
+void Cell::ForgetHiddenFamilies()
+{
     m_hidingFamilies.Get().reset();
     m_hiddenFamilies = std::vector<const TreeNode*>();
 }

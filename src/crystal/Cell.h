@@ -188,6 +188,8 @@ protected:
     // From here until ForgetMarks, the build will hide its replicas unheard (without packing): the
     // families the expansion makes may be hidden as they are made (HidesNewFamily).
     void HideNewFamilies();
+    // The families made hidden so far are walked as any replicas, and no more are made hidden.
+    void ForgetHiddenFamilies();
     // The stored frame of the cell (CellUtil::CellOrientation).
     std::int32_t GetStoredOrientation() const { return m_orientation; }
     void StoreOrientation(std::int32_t orientation) { m_orientation = orientation; }

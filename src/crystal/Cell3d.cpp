@@ -949,6 +949,10 @@ bool Cell3d::Build(BuildInfo info)
         if (asymmetricOnly && m_buildInfo.GetHint() == BuildInfo::NoPacking)
             HideNewFamilies();
         expansion.DoSymmetry(list);
+        // Replicas given bonds cannot be hidden unheard: the walk will fall back to the heard one, and
+        // the families made hidden would only slow its start.
+        if (expansion.MayHoldBonds())
+            ForgetHiddenFamilies();
         if (asymmetricOnly)
             std::erase_if(list, [](const AtomData& record) { return !record.Live(); });
         else
