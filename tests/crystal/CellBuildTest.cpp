@@ -737,15 +737,19 @@ void CountChildren(Event&)
 
 TEST_F(CellBuildTest, WithoutPackingEveryReplicaEndsHiddenWhicheverWayItWasHidden)
 {
-    // In P21/c: lone atoms, whose replicas can be made hidden, and a bonded pair, whose replicas the
-    // hiding walk reaches; then the same with a listener on the last lone atom's children, whose
-    // callback, run while its replicas join, leaves the hiding to the heard walk and packing.
-    for (const bool heard : {false, true}) {
+    // In P21/c: lone atoms, whose replicas can be made hidden, and a pair, bonded or not (bonded
+    // replicas are hidden by the heard walk); then the same with a listener on the last lone atom's
+    // children, whose callback, run while its replicas join, leaves the hiding to the heard walk and
+    // packing.
+    for (const int variant : {0, 1, 2, 3}) {
+        const bool heard = variant >= 2;
+        const bool bonded = variant % 2 == 1;
         const auto cell = MakeCell(14);
         AddAtom(*cell, *cell, "A", Point3d(0.1, 0.2, 0.3));
         Atom3d* const y = AddAtom(*cell, *cell, "Y", Point3d(0.3, 0.3, 0.3));
         Atom3d* const z = AddAtom(*cell, *cell, "Z", Point3d(0.35, 0.3, 0.3));
-        y->MakeBond(z, Bond::Single);
+        if (bonded)
+            y->MakeBond(z, Bond::Single);
         Atom3d* const b = AddAtom(*cell, *cell, "B", Point3d(0.6, 0.1, 0.2));
         if (heard)
             b->RegisterEvent(TreeNode::classType, TreeNode::EventChildrenChanged, CountChildren, false, nullptr, nullptr);
@@ -753,7 +757,7 @@ TEST_F(CellBuildTest, WithoutPackingEveryReplicaEndsHiddenWhicheverWayItWasHidde
         ASSERT_TRUE(cell->Build(NoPacking()));
         EXPECT_EQ(g_childrenHeard > 0, heard);
         b->UnregisterAllEvents();
-        EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "B", "Y", "Z"})) << heard;
+        EXPECT_EQ(AtomLabels(*cell, true), (Labels{"A", "B", "Y", "Z"})) << variant;
         const std::vector<ReplicateAtom*> replicas = Replicas(*cell);
         EXPECT_EQ(replicas.size(), 12u);
         for (const ReplicateAtom* replica : replicas) {
@@ -765,7 +769,7 @@ TEST_F(CellBuildTest, WithoutPackingEveryReplicaEndsHiddenWhicheverWayItWasHidde
         EXPECT_EQ(AtomLabels(*cell, true),
                   (Labels{"A", "A#2@1,0,0", "A#3@1,1,1", "A#4", "B", "B#2@1,0,0", "B#3@1,1,1", "B#4", "Y",
                           "Y#2@1,0,0", "Y#3@1,1,1", "Y#4", "Z", "Z#2@1,0,0", "Z#3@1,1,1", "Z#4"}))
-            << heard;
+            << variant;
     }
 }
 
