@@ -134,8 +134,10 @@ const PropertyTable& Conformer::Properties()
                 "Conformer Bond List", [](const Self& self) { return self.m_storedBonds.Get(); },
                 [](Self& self, std::size_t) { self.m_storedBonds.ReadingArray(); },
                 [](Self& self, std::size_t index, Base* read) {
-                    return self.m_storedBonds.Read(index, read, [&self](std::size_t, Object* bond) {
-                        self.m_bonds.Add(DynCast<Bond>(bond));
+                    return self.m_storedBonds.Read(index, read, [&self](std::size_t, Object* object) {
+                        Bond* const bond = DynCast<Bond>(object);
+                        self.m_bonds.Add(bond);
+                        return bond != nullptr;
                     });
                 })
             .Reference(

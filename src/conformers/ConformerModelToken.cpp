@@ -126,6 +126,7 @@ bool ConformerModelToken::ReadList(std::size_t list, std::size_t index, Base* re
             m_held.Get().push_back(object->GetOID());
             OwnedObjects::Enter(object->GetOID());
         }
+        return object != nullptr;
     });
 }
 

@@ -34,16 +34,16 @@ public:
     // Reading: the record holds the list as an array of references, whose elements follow.
     void ReadingArray() { m_array = true; }
     // Reading: take(index, object) for each object of what was read, the entries of a collection C in
-    // order or the element of an array; an object that is neither gives nothing. True when the object
-    // read is kept (an element), false for a collection, which the reader then frees. An array never
-    // held collections: one read in its place (a record that names the list twice) counts as null.
+    // order or the element of an array; an object that is neither gives nothing. take returns whether
+    // it kept the object. True when the object read is kept (an element take kept), false otherwise (a
+    // collection, an element of another kind), which the reader then frees. An array never held
+    // collections: one read in its place (a record that names the list twice) counts as null.
     template <class Take>
     bool Read(std::size_t index, Base* read, Take&& take)
     {
         if (m_array) {
             const bool collection = IsA<BaseCollection>(read);
-            take(index, collection ? nullptr : DynCast<Object>(read));
-            return !collection;
+            return take(index, collection ? nullptr : DynCast<Object>(read)) && !collection;
         }
         if (const C* const collection = DynCast<C>(read)) {
             std::size_t at = 0;
