@@ -555,8 +555,7 @@ void Cell::HideNewFamilies()
 
 bool Cell::HidesNewFamily(const Atom& parent, std::span<const Point3d> positions) const
 {
-    if (!m_hidingFamilies.Get() || m_marksHeld.Get() != TreeNode::GetCallbacksRun() || parent.GetNumBonds() > 0 ||
-        parent.GetNumChildren() > 0)
+    if (!m_hidingFamilies.Get() || m_marksHeld.Get() != TreeNode::GetCallbacksRun() || parent.GetNumBonds() > 0)
         return false;
     const CartesianGatherable gatherable(m_cartToFrac, *m_hidingFamilies.Get());
     return std::all_of(positions.begin(), positions.end(), gatherable);
@@ -564,11 +563,10 @@ bool Cell::HidesNewFamily(const Atom& parent, std::span<const Point3d> positions
 
 void Cell::NoteHiddenFamily(const Atom& parent, std::span<TreeNode* const> family)
 {
-    // Only a family all hidden, alone below its parent, can be passed over.
-    if (m_hidingFamilies.Get() && parent.GetNumChildren() == static_cast<int>(family.size()) &&
-        std::all_of(family.begin(), family.end(), [&](const TreeNode* node) {
-            return node->GetParent() == &parent && node->IsClipped();
-        }))
+    // A family whose joins were heard after all joined shown, and the callbacks may have changed it:
+    // only one still hidden, with no callback run, is passed over.
+    if (m_marksHeld.Get() == TreeNode::GetCallbacksRun() &&
+        std::all_of(family.begin(), family.end(), [](const TreeNode* node) { return node->IsClipped(); }))
         m_hiddenFamilies.Get().push_back(&parent);
 }
 

@@ -163,12 +163,12 @@ public:
     void ClearReplicateHint(std::int32_t bits) { m_replicateHint &= ~bits; }
     std::int32_t GetReplicateHint() const { return m_replicateHint; }
     bool ReplicateAtomsExist(ReplicateHint bits) const { return (m_replicateHint & bits) != 0; }
-    // Whether the symmetric replicas a build's expansion is about to make of `parent` at the positions
-    // (Cartesian) and join unheard may be made hidden, as the build's hiding walk would hide them: while
-    // the build hides new families (HideNewFamilies) and no callback ran since its marks were held,
-    // where the parent has neither bonds nor children and every position lies within the gathering
-    // limits. The family made, NoteHiddenFamily lets the walk pass over it instead of reading each
-    // replica again.
+    // Whether the first symmetric replicas a build's expansion is about to make of `parent` at the
+    // positions (Cartesian) and join unheard (ReplicateAtom::MakeSymmetricFamily) may be made hidden,
+    // as the build's hiding walk would hide them: while the build hides new families (HideNewFamilies)
+    // and no callback ran since its marks were held, where the parent has no bonds and every position
+    // lies within the gathering limits. The family made, NoteHiddenFamily lets the walk pass over it
+    // instead of reading each replica again.
     bool HidesNewFamily(const Atom& parent, std::span<const Point3d> positions) const;
     void NoteHiddenFamily(const Atom& parent, std::span<TreeNode* const> family);
     void SetStickRadius(float radius) { m_stickRadius = radius; }
