@@ -395,11 +395,15 @@ struct TreeNode::Registration {
 };
 
 // A node's registrations in order of serial: one is held in place, more in a block that doubles as it
-// fills, taken from the objects' pool while it fits a slot (PooledBlock). Erasing never allocates.
+// fills, taken from the objects' pool while it fits a slot (PooledBlock), as is a list made on its own.
+// Erasing never allocates.
 class TreeNode::RegistrationList {
     static_assert(std::is_trivially_copyable_v<Registration> && sizeof(Registration) <= 32);
 
 public:
+    static void* operator new(std::size_t size) { return PooledBlock::Allocate(size); }
+    static void operator delete(void* list, std::size_t size) noexcept { PooledBlock::Free(list, size); }
+
     RegistrationList() = default;
     RegistrationList(const RegistrationList&) = delete;
     RegistrationList& operator=(const RegistrationList&) = delete;
