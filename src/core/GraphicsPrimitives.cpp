@@ -149,10 +149,41 @@ private:
 
 } // namespace
 
+// Pick identifiers
+
+PickIds::PickIds(std::initializer_list<std::uint32_t> oids)
+    : m_count(static_cast<std::uint32_t>(oids.size())), m_inPlace{0, 0, 0}
+{
+    if (oids.size() > InPlace)
+        m_more = std::make_unique<std::uint32_t[]>(oids.size());
+    std::copy(oids.begin(), oids.end(), m_more ? m_more.get() : m_inPlace.data());
+}
+
+PickIds::PickIds(const PickIds& other) : m_count(other.m_count), m_inPlace(other.m_inPlace)
+{
+    if (other.m_more) {
+        m_more = std::make_unique<std::uint32_t[]>(m_count);
+        std::copy_n(other.m_more.get(), m_count, m_more.get());
+    }
+}
+
+PickIds::PickIds(PickIds&& other) noexcept
+    : m_count(std::exchange(other.m_count, 0)), m_inPlace(other.m_inPlace), m_more(std::move(other.m_more))
+{
+}
+
+PickIds& PickIds::operator=(PickIds other) noexcept
+{
+    m_count = std::exchange(other.m_count, 0);
+    m_inPlace = other.m_inPlace;
+    m_more = std::move(other.m_more);
+    return *this;
+}
+
 // Primitive
 
 Primitive::Primitive(PrimitiveType type, const Color& color, PickIds ids)
-    : m_type(type), m_color(color), m_oids(std::move(ids).Get())
+    : m_type(type), m_color(color), m_ids(std::move(ids))
 {
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,17 +39,29 @@ struct PickDot {
     std::uint32_t oid;
 };
 
-// The pick identifiers a primitive carries: one OID ("oid") or several ("{atomOid, bondOid}").
+// The pick identifiers a primitive carries: one OID ("oid") or several ("{atomOid, bondOid}"), in the
+// order given. Up to three are held in place, so that most primitives take no heap block for them.
 class PickIds {
 public:
-    PickIds() : m_oids{0} {}
-    PickIds(std::uint32_t oid) : m_oids{oid} {}
-    PickIds(std::initializer_list<std::uint32_t> oids) : m_oids(oids) {}
-    const OIDArray& Get() const& { return m_oids; }
-    OIDArray Get() && { return std::move(m_oids); }
+    PickIds() : PickIds(0u) {}
+    PickIds(std::uint32_t oid) : m_count(1), m_inPlace{oid, 0, 0} {}
+    PickIds(std::initializer_list<std::uint32_t> oids);
+    PickIds(const PickIds& other);
+    // The source is left without identifiers.
+    PickIds(PickIds&& other) noexcept;
+    PickIds& operator=(PickIds other) noexcept;
+    ~PickIds() = default;
+
+    std::span<const std::uint32_t> Get() const { return {Data(), m_count}; }
 
 private:
-    OIDArray m_oids;
+    static constexpr std::size_t InPlace = 3;
+
+    const std::uint32_t* Data() const { return m_count > InPlace ? m_more.get() : m_inPlace.data(); }
+
+    std::uint32_t m_count;
+    std::array<std::uint32_t, InPlace> m_inPlace;
+    std::unique_ptr<std::uint32_t[]> m_more;  // beyond InPlace, all of them
 };
 
 // Base of all primitives. Lit primitives (spheres, cylinders, cones, triangles, meshes, tetrahedra)
@@ -66,9 +79,9 @@ public:
     virtual void SetColor(const Color& color) { m_color = color; }
 
     // The first pick identifier (0 when there is none) and all of them, in the order given.
-    std::uint32_t GetOID() const { return m_oids.empty() ? 0 : m_oids.front(); }
-    const OIDArray& GetOIDs() const { return m_oids; }
-    void SetOID(PickIds ids) { m_oids = std::move(ids).Get(); }
+    std::uint32_t GetOID() const { return GetOIDs().empty() ? 0 : GetOIDs().front(); }
+    std::span<const std::uint32_t> GetOIDs() const { return m_ids.Get(); }
+    void SetOID(PickIds ids) { m_ids = std::move(ids); }
 
     // The points where the primitive can be picked (its defining points), each with GetOID.
     virtual void AppendPickDots(std::vector<PickDot>& dots) const;
@@ -83,7 +96,7 @@ protected:
 private:
     PrimitiveType m_type;
     Color m_color;
-    OIDArray m_oids;
+    PickIds m_ids;
 };
 
 // Type and cloning for each concrete primitive.

@@ -11,9 +11,11 @@
 #include <tavrel/core/DisplayList3D.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include "support/Near.h"
+#include "support/PickOIDs.h"
 
 using namespace Tavrel;
 using Tavrel::test::Near;
+using Tavrel::test::PickOIDs;
 
 namespace {
 
@@ -194,11 +196,11 @@ TEST_F(AtomBondDisplayTest, ASingleLineChangesColourAtTheMidpointAndCarriesPickI
     EXPECT_EQ(lines[0]->GetFrom(), Point3d(0, 0, 0));
     EXPECT_EQ(lines[0]->GetTo(), Point3d(1, 0, 0));
     EXPECT_EQ(lines[0]->GetColor(), Red);
-    EXPECT_EQ(lines[0]->GetOIDs(), (OIDArray{a->GetOID(), bond->GetOID()}));
+    EXPECT_EQ(PickOIDs(*lines[0]), (OIDArray{a->GetOID(), bond->GetOID()}));
     EXPECT_EQ(lines[1]->GetFrom(), Point3d(1, 0, 0));
     EXPECT_EQ(lines[1]->GetTo(), Point3d(2, 0, 0));
     EXPECT_EQ(lines[1]->GetColor(), Blue);
-    EXPECT_EQ(lines[1]->GetOIDs(), (OIDArray{bond->GetOID(), b->GetOID()}));
+    EXPECT_EQ(PickOIDs(*lines[1]), (OIDArray{bond->GetOID(), b->GetOID()}));
     EXPECT_FALSE(lines[0]->IsDashed());
 
     // Atom 2 clipped: the atom-1 half and a second half of no length at the midpoint.
@@ -347,7 +349,7 @@ TEST_F(AtomBondDisplayTest, SticksScaleAndSplitByTypeAndShowSelection)
     EXPECT_NEAR(cylinders[0]->GetRadius(), 0.6 * stick, 1e-6);
     EXPECT_EQ(cylinders[0]->GetFromColor(), Red);
     EXPECT_EQ(cylinders[0]->GetToColor(), Blue);
-    EXPECT_EQ(cylinders[0]->GetOIDs(), (OIDArray{bond->GetOID(), a->GetOID(), b->GetOID()}));
+    EXPECT_EQ(PickOIDs(*cylinders[0]), (OIDArray{bond->GetOID(), a->GetOID(), b->GetOID()}));
 
     bond->SetType(Bond::Double);
     cylinders = DrawnAll<CylinderPrimitive>(*bond);
@@ -399,7 +401,7 @@ TEST_F(AtomBondDisplayTest, AromaticSticksAddTwoShortDashesInsideTheRing)
     EXPECT_EQ(cylinders[1]->GetFromColor(), ring[0]->GetColor());
     EXPECT_EQ(cylinders[1]->GetToColor(), ring[0]->GetColor());
     EXPECT_EQ(cylinders[2]->GetFromColor(), Red);
-    EXPECT_EQ(cylinders[2]->GetOIDs(), (OIDArray{bond->GetOID()}));
+    EXPECT_EQ(PickOIDs(*cylinders[2]), (OIDArray{bond->GetOID()}));
 }
 
 TEST_F(AtomBondDisplayTest, AMoleculeDrawsEveryAtomAndBondOnce)

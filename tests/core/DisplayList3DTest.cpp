@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <numbers>
 #include <stdexcept>
 
 #include <tavrel/core/DisplayList3D.h>
 #include <tavrel/core/Font.h>
 #include "support/Near.h"
+#include "support/PickOIDs.h"
 
 using namespace Tavrel;
 using Tavrel::test::Near;
+using Tavrel::test::PickOIDs;
 
 namespace {
 
@@ -41,7 +46,7 @@ TEST(DisplayList3DTest, RecordsCopiesInOrderWithTheirIdentifiers)
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(line->GetFromColor(), Color::Red());
     EXPECT_EQ(line->GetToColor(), Color::Blue());
-    EXPECT_EQ(line->GetOIDs(), (OIDArray{11, 12}));
+    EXPECT_EQ(PickOIDs(*line), (OIDArray{11, 12}));
     EXPECT_FALSE(line->IsLit());
     EXPECT_EQ(PrimitiveCast<SpherePrimitive>(list.GetPrimitive(0)), nullptr);
 
@@ -51,6 +56,26 @@ TEST(DisplayList3DTest, RecordsCopiesInOrderWithTheirIdentifiers)
     EXPECT_DOUBLE_EQ(spheres[0]->GetRadius(), 0.6);
     EXPECT_TRUE(spheres[0]->IsLit());
     EXPECT_EQ(list.GetPrimitive(3), nullptr);
+}
+
+// Up to three identifiers are held in place, more apart: copies and replacements keep each as given.
+TEST(DisplayList3DTest, PickIdentifiersOfAnyCountSurviveCopiesAndReplacement)
+{
+    DisplayList3D list;
+    SpherePrimitive sphere(Point3d(), 1.0, Color::White(), {1u, 2u, 3u, 4u, 5u});
+    list.Add(sphere);
+    const std::unique_ptr<Primitive> clone = list.GetPrimitive(0)->Clone();
+    sphere.SetOID({6u, 7u, 8u, 9u});
+    clone->SetOID({10u, 11u, 12u});
+    EXPECT_EQ(PickOIDs(*list.GetPrimitive(0)), (OIDArray{1, 2, 3, 4, 5}));
+    EXPECT_EQ(PickOIDs(sphere), (OIDArray{6, 7, 8, 9}));
+    EXPECT_EQ(PickOIDs(*clone), (OIDArray{10, 11, 12}));
+    EXPECT_EQ(clone->GetOID(), 10u);
+    clone->SetOID(PickIds());
+    EXPECT_EQ(PickOIDs(*clone), (OIDArray{0}));
+    sphere.SetOID(std::initializer_list<std::uint32_t>{});
+    EXPECT_TRUE(sphere.GetOIDs().empty());
+    EXPECT_EQ(sphere.GetOID(), 0u);
 }
 
 TEST(DisplayList3DTest, DashedLinesAreRecordedAsDashedLines)
