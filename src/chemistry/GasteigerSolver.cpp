@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 #include <tuple>
-#include <type_traits>
 #include <utility>
 
 #include <tavrel/chemistry/GasteigerTables.h>
+#include <tavrel/core/RecycledVectors.h>
 #include <tavrel/platform/PageAdvice.h>
 
 namespace Tavrel {
@@ -251,45 +251,28 @@ std::uint8_t ParameterRowOf(const ParameterRowTable& tabled, std::int32_t atomic
     return tabled[static_cast<std::size_t>(atomicNumber)][static_cast<std::size_t>(hybridization)];
 }
 
-// The work arrays of an ended solver, emptied, while no solver of the thread holds them.
-template <class... Arrays>
-struct WorkPool {
-    std::tuple<std::remove_reference_t<Arrays>...> arrays;
-    bool held = false;
-};
-
-template <class... Arrays>
-WorkPool<Arrays...>& ThreadWorkPool(const std::tuple<Arrays...>&)
+template <class T>
+void TakeRecycled(std::vector<T>& array) noexcept
 {
-    thread_local WorkPool<Arrays...> pool;
-    return pool;
+    array = RecycledVectors<T>::Take();
+}
+
+template <class T>
+void GiveRecycled(std::vector<T>& array) noexcept
+{
+    RecycledVectors<T>::Give(std::move(array));
 }
 
 } // namespace
 
-void GasteigerSolver::ExchangeWorkArrays()
-{
-    auto arrays = WorkArrays();
-    auto& pool = ThreadWorkPool(arrays);
-    // Taken when the pool holds them, given back by the solver that took them.
-    if (pool.held == m_pooled) {
-        [&]<std::size_t... k>(std::index_sequence<k...>) {
-            ((std::get<k>(arrays).clear(), std::get<k>(arrays).swap(std::get<k>(pool.arrays))), ...);
-        }(std::make_index_sequence<std::tuple_size_v<decltype(arrays)>>{});
-        pool.held = !pool.held;
-        m_pooled = !m_pooled;
-    }
-}
-
 GasteigerSolver::~GasteigerSolver()
 {
-    if (m_pooled)
-        ExchangeWorkArrays();
+    std::apply([](auto&... arrays) { (GiveRecycled(arrays), ...); }, WorkArrays());
 }
 
 GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
 {
-    ExchangeWorkArrays();
+    std::apply([](auto&... arrays) { (TakeRecycled(arrays), ...); }, WorkArrays());
     ReservePrefaulted(m_atoms, atoms);
     ReservePrefaulted(m_sweep, atoms);
     ReservePrefaulted(m_start, atoms + 2);

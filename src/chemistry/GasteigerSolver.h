@@ -159,14 +159,13 @@ private:
     void Parameterise();
     void LinkSlots();
     bool Iterate();
-    // The work arrays (all but the output charges), which the thread's pool keeps between solvers.
+    // The work arrays (all but the output charges), which the thread keeps between solvers
+    // (RecycledVectors).
     auto WorkArrays()
     {
         return std::tie(m_atoms, m_inputCharges, m_givenCharges, m_start, m_neighbours, m_bondCode, m_sweep,
                         m_hydrogenCharge, m_flow, m_backward, m_scratch);
     }
-    // Trades the work arrays with those the thread keeps.
-    void ExchangeWorkArrays();
 
     std::vector<AtomEntry> m_atoms;
     std::vector<Charge> m_inputCharges;  // those other than 0, in atom order
@@ -193,7 +192,6 @@ private:
     std::vector<double> m_flow;
     std::vector<BackwardPair> m_backward;
     std::vector<std::int32_t> m_scratch;  // working list of the typing rules
-    bool m_pooled = false;                 // holds the thread's work arrays
 };
 
 } // namespace Tavrel

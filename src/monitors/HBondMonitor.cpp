@@ -12,6 +12,7 @@
 #include <tavrel/chemistry/Atom3d.h>
 #include <tavrel/chemistry/BondedPrefetch.h>
 #include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/core/RecycledVectors.h>
 #include <tavrel/core/StringUtils.h>
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/PropertyArchive.h>
@@ -79,7 +80,7 @@ void SplitItems(const Monitor& monitor, const Limits& limits, std::vector<End>& 
 
 std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 {
-    std::vector<Point3d> positions;
+    std::vector<Point3d> positions = RecycledVectors<Point3d>::Take();
     positions.reserve(ends.size());
     for (const End& end : ends)
         positions.push_back(end.position);
@@ -100,13 +101,25 @@ struct HBondMonitor::Split {
     };
 
     explicit Split(std::size_t items) : m_items(items) {}
+    Split(const Split&) = delete;
+    Split& operator=(const Split&) = delete;
+    // The lists' room is kept for the next drawing.
+    ~Split()
+    {
+        for (std::size_t list = 0; list < Count; ++list) {
+            RecycledVectors<Reached>::Give(std::move(reached[list]));
+            RecycledVectors<End>::Give(std::move(ends[list]));
+        }
+    }
 
     // Before a walk: room for as many donors and as many acceptors as there are items (pages never
     // written are never taken). A drawing without a walk takes none.
     void Reserve()
     {
         for (const List list : {Donors, Acceptors}) {
+            reached[list] = RecycledVectors<Reached>::Take();
             reached[list].reserve(m_items);
+            ends[list] = RecycledVectors<End>::Take();
             ends[list].reserve(m_items);
         }
     }
@@ -179,6 +192,7 @@ private:
         std::vector<End>* const out[2] = {&ends[NewDonors], &ends[NewAcceptors]};
         std::size_t next[2] = {0, 0};
         for (const std::size_t list : {0, 1}) {
+            *out[list] = RecycledVectors<End>::Take();
             out[list]->reserve(lists[list].size());
             for (std::size_t k = 0; k < std::min(ahead, lists[list].size()); ++k)
                 BondedPrefetch::Lines(lists[list][k].node, BondedPrefetch::AtomBytes);
@@ -419,8 +433,8 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
     const Limits limits{m_criterion, m_noHydrogenCriterion};
     if (split)
         split->Reserve();
-    std::vector<MonitorItemList::Entry> donors;
-    std::vector<MonitorItemList::Entry> acceptors;
+    std::vector<MonitorItemList::Entry> donors = RecycledVectors<MonitorItemList::Entry>::Take();
+    std::vector<MonitorItemList::Entry> acceptors = RecycledVectors<MonitorItemList::Entry>::Take();
     auto visit = [&](TreeNode* node) {
         auto* const atom = static_cast<Atom*>(node);
         if (IsMonitoredItem(atom)) {
@@ -439,14 +453,17 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
             split->Add(Split::ListOf(role, true), *atom, entry.oid, limits);
     };
     WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, visit));
-    ReserveItems(donors.size() + acceptors.size());
+    const std::size_t donorsFound = donors.size();
+    ReserveItems(donorsFound + acceptors.size());
     AddWatchedItems(donors);
     AddWatchedItems(acceptors);
+    RecycledVectors<MonitorItemList::Entry>::Give(std::move(donors));
+    RecycledVectors<MonitorItemList::Entry>::Give(std::move(acceptors));
     if (split) {
         split->callbacks = TreeNode::GetCallbacksRun();
         split->done = true;
     }
-    return donors.size();
+    return donorsFound;
 }
 
 void HBondMonitor::Register(const NewItems& found)
@@ -520,8 +537,11 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     std::vector<End> donors;
     std::vector<End> acceptors;
     const Limits limits{m_criterion, m_noHydrogenCriterion};
-    if (!split.Take(GetItemEntries(), limits, donors, acceptors))
+    if (!split.Take(GetItemEntries(), limits, donors, acceptors)) {
+        donors = RecycledVectors<End>::Take();
+        acceptors = RecycledVectors<End>::Take();
         SplitItems(*this, limits, donors, acceptors);
+    }
     // The widest limit that takes anything.
     double widest = -1.0;
     for (const double limit : {m_criterion, m_noHydrogenCriterion}) {
@@ -529,7 +549,8 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
             widest = std::max(widest, limit);
     }
     const double reach = widest >= 0.0 ? std::sqrt(widest) : -1.0;
-    ContactSearch acceptorSearch(PositionsOf(acceptors), reach);
+    std::vector<Point3d> positions = PositionsOf(acceptors);
+    ContactSearch acceptorSearch(positions, reach);
 
     // The pairs that pass every test but the bond path, in the order they are drawn; the atom the
     // search held when it found a pair (the donor of an internal pair, the other atom of an external
@@ -539,7 +560,7 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
         std::uint32_t acceptor;
         bool donorHeld;
     };
-    std::vector<Candidate> candidates;
+    std::vector<Candidate> candidates = RecycledVectors<Candidate>::Take();
     const auto offer = [&](std::size_t donor, std::size_t acceptor, bool donorHeld) {
         if (MayBond(acceptors[acceptor], donors[donor]))
             candidates.push_back({static_cast<std::uint32_t>(donor), static_cast<std::uint32_t>(acceptor), donorHeld});
@@ -552,7 +573,9 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     // External pairs: the other atoms below the parent join the lists after the items.
     if (Object* const parent = GetParent(); parent && !m_tree) {
         // The donors' grid serves only these pairs.
-        ContactSearch donorSearch(PositionsOf(donors), reach);
+        RecycledVectors<Point3d>::Give(std::move(positions));
+        positions = PositionsOf(donors);
+        ContactSearch donorSearch(positions, reach);
         std::vector<const Atom*> monitored;
         monitored.reserve(donors.size() + acceptors.size());
         for (const std::vector<End>* ends : {&donors, &acceptors}) {
@@ -618,6 +641,11 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
             list.Add(std::make_unique<Text3DPrimitive>(StringUtils::Format("%.2f", Distance(from, to)),
                                                        MidPoint(from, to), 0.2, color, Font::DefaultFont(), GetOID()));
     }
+    // Their room is kept for the next drawing.
+    RecycledVectors<Point3d>::Give(std::move(positions));
+    RecycledVectors<Candidate>::Give(std::move(candidates));
+    RecycledVectors<End>::Give(std::move(donors));
+    RecycledVectors<End>::Give(std::move(acceptors));
 }
 
 } // namespace Tavrel

@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include <tavrel/core/RecycledVectors.h>
+
+using namespace Tavrel;
+
+namespace {
+
+struct Sample {
+    int value;
+};
+
+} // namespace
+
+// A vector given back comes out again empty with its room, on its own thread only; a thread keeps a few.
+TEST(RecycledVectorsTest, GivenVectorsComeBackEmptyWithTheirRoomOnTheirThreadOnly)
+{
+    using Shelf = RecycledVectors<Sample>;
+    std::vector<Sample> used(1000, Sample{7});
+    const Sample* const bytes = used.data();
+    Shelf::Give(std::move(used));
+    std::thread([] { EXPECT_EQ(Shelf::Take().capacity(), 0u); }).join();
+    std::vector<Sample> again = Shelf::Take();
+    EXPECT_TRUE(again.empty());
+    EXPECT_EQ(again.data(), bytes);
+    EXPECT_GE(again.capacity(), 1000u);
+    EXPECT_EQ(Shelf::Take().capacity(), 0u);
+
+    // Vectors without room are not kept; beyond the few kept, the rest go.
+    Shelf::Give(std::vector<Sample>());
+    for (int i = 0; i < 6; ++i)
+        Shelf::Give(std::vector<Sample>(10));
+    int kept = 0;
+    while (Shelf::Take().capacity() > 0)
+        ++kept;
+    EXPECT_EQ(kept, 4);
+}
