@@ -10,17 +10,27 @@
 namespace Tavrel {
 
 // Take gives an empty vector, with the room of one given back earlier on this thread when there is
-// one; Give takes a vector back once its use is over. A thread keeps at most a few per element type,
+// one (the best fit for the room asked for); Give takes a vector back once its use is over. A thread keeps at most a few per element type,
 // and those only until it ends: what one keeps is the room of its largest uses.
 template <class T>
 class RecycledVectors {
 public:
-    static std::vector<T> Take() noexcept
+    // The kept vector with the least room of at least `room`, else the one with the most.
+    static std::vector<T> Take(std::size_t room = 0) noexcept
     {
         Shelf& shelf = Kept();
         if (shelf.count == 0)
             return {};
-        return std::move(shelf.vectors[--shelf.count]);
+        std::size_t best = 0;
+        for (std::size_t i = 1; i < shelf.count; ++i) {
+            const std::size_t has = shelf.vectors[i].capacity();
+            const std::size_t bestHas = shelf.vectors[best].capacity();
+            if (bestHas < room ? has > bestHas : has >= room && has < bestHas)
+                best = i;
+        }
+        std::vector<T> taken = std::move(shelf.vectors[best]);
+        shelf.vectors[best] = std::move(shelf.vectors[--shelf.count]);
+        return taken;
     }
 
     static void Give(std::vector<T>&& vector) noexcept

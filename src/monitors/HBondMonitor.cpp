@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -80,7 +81,7 @@ void SplitItems(const Monitor& monitor, const Limits& limits, std::vector<End>& 
 
 std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 {
-    std::vector<Point3d> positions = RecycledVectors<Point3d>::Take();
+    std::vector<Point3d> positions = RecycledVectors<Point3d>::Take(ends.size());
     positions.reserve(ends.size());
     for (const End& end : ends)
         positions.push_back(end.position);
@@ -117,9 +118,9 @@ struct HBondMonitor::Split {
     void Reserve()
     {
         for (const List list : {Donors, Acceptors}) {
-            reached[list] = RecycledVectors<Reached>::Take();
+            reached[list] = RecycledVectors<Reached>::Take(m_items);
             reached[list].reserve(m_items);
-            ends[list] = RecycledVectors<End>::Take();
+            ends[list] = RecycledVectors<End>::Take(m_items);
             ends[list].reserve(m_items);
         }
     }
@@ -192,7 +193,7 @@ private:
         std::vector<End>* const out[2] = {&ends[NewDonors], &ends[NewAcceptors]};
         std::size_t next[2] = {0, 0};
         for (const std::size_t list : {0, 1}) {
-            *out[list] = RecycledVectors<End>::Take();
+            *out[list] = RecycledVectors<End>::Take(lists[list].size());
             out[list]->reserve(lists[list].size());
             for (std::size_t k = 0; k < std::min(ahead, lists[list].size()); ++k)
                 BondedPrefetch::Lines(lists[list][k].node, BondedPrefetch::AtomBytes);
@@ -433,8 +434,10 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
     const Limits limits{m_criterion, m_noHydrogenCriterion};
     if (split)
         split->Reserve();
-    std::vector<MonitorItemList::Entry> donors = RecycledVectors<MonitorItemList::Entry>::Take();
-    std::vector<MonitorItemList::Entry> acceptors = RecycledVectors<MonitorItemList::Entry>::Take();
+    // Neither count is known before the walk: each takes the most room kept.
+    constexpr std::size_t most = std::numeric_limits<std::size_t>::max();
+    std::vector<MonitorItemList::Entry> acceptors = RecycledVectors<MonitorItemList::Entry>::Take(most);
+    std::vector<MonitorItemList::Entry> donors = RecycledVectors<MonitorItemList::Entry>::Take(most);
     auto visit = [&](TreeNode* node) {
         auto* const atom = static_cast<Atom*>(node);
         if (IsMonitoredItem(atom)) {
@@ -538,8 +541,9 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     std::vector<End> acceptors;
     const Limits limits{m_criterion, m_noHydrogenCriterion};
     if (!split.Take(GetItemEntries(), limits, donors, acceptors)) {
-        donors = RecycledVectors<End>::Take();
-        acceptors = RecycledVectors<End>::Take();
+        const auto items = static_cast<std::size_t>(GetNumItemsMonitoring());
+        donors = RecycledVectors<End>::Take(items);
+        acceptors = RecycledVectors<End>::Take(items);
         SplitItems(*this, limits, donors, acceptors);
     }
     // The widest limit that takes anything.

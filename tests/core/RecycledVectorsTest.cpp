@@ -29,6 +29,15 @@ TEST(RecycledVectorsTest, GivenVectorsComeBackEmptyWithTheirRoomOnTheirThreadOnl
     EXPECT_GE(again.capacity(), 1000u);
     EXPECT_EQ(Shelf::Take().capacity(), 0u);
 
+    // The room asked for picks the least kept vector that holds it, else the largest.
+    Shelf::Give(std::vector<Sample>(10));
+    Shelf::Give(std::vector<Sample>(300));
+    Shelf::Give(std::vector<Sample>(100));
+    EXPECT_EQ(Shelf::Take(50).capacity(), 100u);
+    EXPECT_EQ(Shelf::Take(5000).capacity(), 300u);
+    EXPECT_EQ(Shelf::Take().capacity(), 10u);
+    EXPECT_EQ(Shelf::Take().capacity(), 0u);
+
     // Vectors without room are not kept; beyond the few kept, the rest go.
     Shelf::Give(std::vector<Sample>());
     for (int i = 0; i < 6; ++i)
