@@ -33,6 +33,14 @@ public:
         return taken;
     }
 
+    // Room for `count` elements in `vector`: without room of its own, it first takes a kept vector.
+    static void Reserve(std::vector<T>& vector, std::size_t count)
+    {
+        if (vector.capacity() == 0)
+            vector = Take(count);
+        vector.reserve(count);
+    }
+
     static void Give(std::vector<T>&& vector) noexcept
     {
         Shelf& shelf = Kept();

@@ -81,8 +81,8 @@ void SplitItems(const Monitor& monitor, const Limits& limits, std::vector<End>& 
 
 std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 {
-    std::vector<Point3d> positions = RecycledVectors<Point3d>::Take(ends.size());
-    positions.reserve(ends.size());
+    std::vector<Point3d> positions;
+    RecycledVectors<Point3d>::Reserve(positions, ends.size());
     for (const End& end : ends)
         positions.push_back(end.position);
     return positions;
@@ -118,10 +118,8 @@ struct HBondMonitor::Split {
     void Reserve()
     {
         for (const List list : {Donors, Acceptors}) {
-            reached[list] = RecycledVectors<Reached>::Take(m_items);
-            reached[list].reserve(m_items);
-            ends[list] = RecycledVectors<End>::Take(m_items);
-            ends[list].reserve(m_items);
+            RecycledVectors<Reached>::Reserve(reached[list], m_items);
+            RecycledVectors<End>::Reserve(ends[list], m_items);
         }
     }
 
@@ -193,8 +191,7 @@ private:
         std::vector<End>* const out[2] = {&ends[NewDonors], &ends[NewAcceptors]};
         std::size_t next[2] = {0, 0};
         for (const std::size_t list : {0, 1}) {
-            *out[list] = RecycledVectors<End>::Take(lists[list].size());
-            out[list]->reserve(lists[list].size());
+            RecycledVectors<End>::Reserve(*out[list], lists[list].size());
             for (std::size_t k = 0; k < std::min(ahead, lists[list].size()); ++k)
                 BondedPrefetch::Lines(lists[list][k].node, BondedPrefetch::AtomBytes);
         }
@@ -542,8 +539,8 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     const Limits limits{m_criterion, m_noHydrogenCriterion};
     if (!split.Take(GetItemEntries(), limits, donors, acceptors)) {
         const auto items = static_cast<std::size_t>(GetNumItemsMonitoring());
-        donors = RecycledVectors<End>::Take(items);
-        acceptors = RecycledVectors<End>::Take(items);
+        RecycledVectors<End>::Reserve(donors, items);
+        RecycledVectors<End>::Reserve(acceptors, items);
         SplitItems(*this, limits, donors, acceptors);
     }
     // The widest limit that takes anything.

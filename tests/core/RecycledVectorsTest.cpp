@@ -38,6 +38,16 @@ TEST(RecycledVectorsTest, GivenVectorsComeBackEmptyWithTheirRoomOnTheirThreadOnl
     EXPECT_EQ(Shelf::Take().capacity(), 10u);
     EXPECT_EQ(Shelf::Take().capacity(), 0u);
 
+    // Reserve takes a kept vector only for a vector without room of its own, whose contents stay.
+    Shelf::Give(std::vector<Sample>(40));
+    std::vector<Sample> held{Sample{1}};
+    Shelf::Reserve(held, 20);
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_EQ(held[0].value, 1);
+    std::vector<Sample> fresh;
+    Shelf::Reserve(fresh, 20);
+    EXPECT_EQ(fresh.capacity(), 40u);
+
     // Vectors without room are not kept; beyond the few kept, the rest go.
     Shelf::Give(std::vector<Sample>());
     for (int i = 0; i < 6; ++i)
