@@ -251,18 +251,6 @@ std::uint8_t ParameterRowOf(const ParameterRowTable& tabled, std::int32_t atomic
     return tabled[static_cast<std::size_t>(atomicNumber)][static_cast<std::size_t>(hybridization)];
 }
 
-template <class T>
-void TakeRecycled(std::vector<T>& array) noexcept
-{
-    array = RecycledVectors<T>::Take();
-}
-
-template <class T>
-void GiveRecycled(std::vector<T>& array) noexcept
-{
-    RecycledVectors<T>::Give(std::move(array));
-}
-
 } // namespace
 
 GasteigerSolver::~GasteigerSolver()
@@ -272,7 +260,7 @@ GasteigerSolver::~GasteigerSolver()
 
 GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
 {
-    std::apply([](auto&... arrays) { (TakeRecycled(arrays), ...); }, WorkArrays());
+    std::apply([](auto&... arrays) { (ReserveRecycled(arrays, 0), ...); }, WorkArrays());
     ReservePrefaulted(m_atoms, atoms);
     ReservePrefaulted(m_sweep, atoms);
     ReservePrefaulted(m_start, atoms + 2);

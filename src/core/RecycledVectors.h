@@ -9,9 +9,10 @@
 
 namespace Tavrel {
 
-// Take gives an empty vector, with the room of one given back earlier on this thread when there is
-// one (the best fit for the room asked for); Give takes a vector back once its use is over. A thread keeps at most a few per element type,
-// and those only until it ends: what one keeps is the room of its largest uses.
+// Take gives an empty vector, with the room of one given back earlier on this thread when there is one
+// (the best fit for the room asked for); Give takes a vector back once its use is over. A thread keeps
+// at most a few per element type, and those only until it ends: what one keeps is the room of its
+// largest uses. ReserveRecycled and GiveRecycled below name the element type from the vector.
 template <class T>
 class RecycledVectors {
 public:
@@ -31,14 +32,6 @@ public:
         std::vector<T> taken = std::move(shelf.vectors[best]);
         shelf.vectors[best] = std::move(shelf.vectors[--shelf.count]);
         return taken;
-    }
-
-    // Room for `count` elements in `vector`: without room of its own, it first takes a kept vector.
-    static void Reserve(std::vector<T>& vector, std::size_t count)
-    {
-        if (vector.capacity() == 0)
-            vector = Take(count);
-        vector.reserve(count);
     }
 
     static void Give(std::vector<T>&& vector) noexcept
@@ -64,5 +57,21 @@ private:
         return shelf;
     }
 };
+
+// Room for `count` elements in `vector`: without room of its own, it first takes a kept vector.
+template <class T>
+void ReserveRecycled(std::vector<T>& vector, std::size_t count)
+{
+    if (vector.capacity() == 0)
+        vector = RecycledVectors<T>::Take(count);
+    vector.reserve(count);
+}
+
+// Gives the vector's room back to the thread, leaving it empty.
+template <class T>
+void GiveRecycled(std::vector<T>& vector) noexcept
+{
+    RecycledVectors<T>::Give(std::move(vector));
+}
 
 } // namespace Tavrel

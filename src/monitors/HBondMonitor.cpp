@@ -82,7 +82,7 @@ void SplitItems(const Monitor& monitor, const Limits& limits, std::vector<End>& 
 std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 {
     std::vector<Point3d> positions;
-    RecycledVectors<Point3d>::Reserve(positions, ends.size());
+    ReserveRecycled(positions, ends.size());
     for (const End& end : ends)
         positions.push_back(end.position);
     return positions;
@@ -108,8 +108,8 @@ struct HBondMonitor::Split {
     ~Split()
     {
         for (std::size_t list = 0; list < Count; ++list) {
-            RecycledVectors<Reached>::Give(std::move(reached[list]));
-            RecycledVectors<End>::Give(std::move(ends[list]));
+            GiveRecycled(reached[list]);
+            GiveRecycled(ends[list]);
         }
     }
 
@@ -118,8 +118,8 @@ struct HBondMonitor::Split {
     void Reserve()
     {
         for (const List list : {Donors, Acceptors}) {
-            RecycledVectors<Reached>::Reserve(reached[list], m_items);
-            RecycledVectors<End>::Reserve(ends[list], m_items);
+            ReserveRecycled(reached[list], m_items);
+            ReserveRecycled(ends[list], m_items);
         }
     }
 
@@ -191,7 +191,7 @@ private:
         std::vector<End>* const out[2] = {&ends[NewDonors], &ends[NewAcceptors]};
         std::size_t next[2] = {0, 0};
         for (const std::size_t list : {0, 1}) {
-            RecycledVectors<End>::Reserve(*out[list], lists[list].size());
+            ReserveRecycled(*out[list], lists[list].size());
             for (std::size_t k = 0; k < std::min(ahead, lists[list].size()); ++k)
                 BondedPrefetch::Lines(lists[list][k].node, BondedPrefetch::AtomBytes);
         }
@@ -457,8 +457,8 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
     ReserveItems(donorsFound + acceptors.size());
     AddWatchedItems(donors);
     AddWatchedItems(acceptors);
-    RecycledVectors<MonitorItemList::Entry>::Give(std::move(donors));
-    RecycledVectors<MonitorItemList::Entry>::Give(std::move(acceptors));
+    GiveRecycled(donors);
+    GiveRecycled(acceptors);
     if (split) {
         split->callbacks = TreeNode::GetCallbacksRun();
         split->done = true;
@@ -539,8 +539,8 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     const Limits limits{m_criterion, m_noHydrogenCriterion};
     if (!split.Take(GetItemEntries(), limits, donors, acceptors)) {
         const auto items = static_cast<std::size_t>(GetNumItemsMonitoring());
-        RecycledVectors<End>::Reserve(donors, items);
-        RecycledVectors<End>::Reserve(acceptors, items);
+        ReserveRecycled(donors, items);
+        ReserveRecycled(acceptors, items);
         SplitItems(*this, limits, donors, acceptors);
     }
     // The widest limit that takes anything.
@@ -574,7 +574,7 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     // External pairs: the other atoms below the parent join the lists after the items.
     if (Object* const parent = GetParent(); parent && !m_tree) {
         // The donors' grid serves only these pairs.
-        RecycledVectors<Point3d>::Give(std::move(positions));
+        GiveRecycled(positions);
         positions = PositionsOf(donors);
         ContactSearch donorSearch(positions, reach);
         std::vector<const Atom*> monitored;
@@ -643,10 +643,10 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
                                                        MidPoint(from, to), 0.2, color, Font::DefaultFont(), GetOID()));
     }
     // Their room is kept for the next drawing.
-    RecycledVectors<Point3d>::Give(std::move(positions));
-    RecycledVectors<Candidate>::Give(std::move(candidates));
-    RecycledVectors<End>::Give(std::move(donors));
-    RecycledVectors<End>::Give(std::move(acceptors));
+    GiveRecycled(positions);
+    GiveRecycled(candidates);
+    GiveRecycled(donors);
+    GiveRecycled(acceptors);
 }
 
 } // namespace Tavrel

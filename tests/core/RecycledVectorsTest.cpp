@@ -41,11 +41,11 @@ TEST(RecycledVectorsTest, GivenVectorsComeBackEmptyWithTheirRoomOnTheirThreadOnl
     // Reserve takes a kept vector only for a vector without room of its own, whose contents stay.
     Shelf::Give(std::vector<Sample>(40));
     std::vector<Sample> held{Sample{1}};
-    Shelf::Reserve(held, 20);
+    ReserveRecycled(held, 20);
     ASSERT_EQ(held.size(), 1u);
     EXPECT_EQ(held[0].value, 1);
     std::vector<Sample> fresh;
-    Shelf::Reserve(fresh, 20);
+    ReserveRecycled(fresh, 20);
     EXPECT_EQ(fresh.capacity(), 40u);
 
     // Vectors without room are not kept; beyond the few kept, the rest go.
