@@ -3,17 +3,7 @@
 #include <array>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TAVREL_RECYCLED_POISONS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAVREL_RECYCLED_POISONS 1
-#endif
-#endif
-
-#ifdef TAVREL_RECYCLED_POISONS
-#include <sanitizer/asan_interface.h>
-#endif
+#include <tavrel/core/MemoryPoisoning.h>
 
 namespace Tavrel {
 
@@ -24,20 +14,6 @@ constexpr std::size_t Classes = RecycledBlocks::MaxSize / RecycledBlocks::Granul
 struct FreeBlock {
     FreeBlock* next;
 };
-
-void Poison([[maybe_unused]] const void* bytes, [[maybe_unused]] std::size_t size)
-{
-#ifdef TAVREL_RECYCLED_POISONS
-    ASAN_POISON_MEMORY_REGION(bytes, size);
-#endif
-}
-
-void Unpoison([[maybe_unused]] const void* bytes, [[maybe_unused]] std::size_t size)
-{
-#ifdef TAVREL_RECYCLED_POISONS
-    ASAN_UNPOISON_MEMORY_REGION(bytes, size);
-#endif
-}
 
 std::size_t ClassOf(std::size_t size)
 {
@@ -65,7 +41,7 @@ struct Shelf {
         t_shelfGone = true;
         for (std::size_t sizeClass = 0; sizeClass < Classes; ++sizeClass) {
             while (FreeBlock* const block = lists[sizeClass]) {
-                Unpoison(block, ClassSize(sizeClass));
+                UnpoisonMemory(block, ClassSize(sizeClass));
                 lists[sizeClass] = block->next;
                 ::operator delete(block);
             }
@@ -89,7 +65,7 @@ void* RecycledBlocks::Allocate(std::size_t size)
     if (!t_shelfGone) {
         Shelf& shelf = ThreadShelf();
         if (FreeBlock* const block = shelf.lists[sizeClass]) {
-            Unpoison(block, ClassSize(sizeClass));
+            UnpoisonMemory(block, ClassSize(sizeClass));
             shelf.lists[sizeClass] = block->next;
             shelf.bytes -= ClassSize(sizeClass);
             return block;
@@ -116,7 +92,7 @@ void RecycledBlocks::Free(void* block, std::size_t size) noexcept
     freed->next = shelf.lists[sizeClass];
     shelf.lists[sizeClass] = freed;
     shelf.bytes += ClassSize(sizeClass);
-    Poison(freed, ClassSize(sizeClass));
+    PoisonMemory(freed, ClassSize(sizeClass));
 }
 
 std::size_t RecycledBlocks::GetKeptBytes() noexcept
