@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include <tavrel/core/RecycledVectors.h>
-
 namespace Tavrel {
 
 DisplayList3D::DisplayList3D(const DisplayList3D& other) : m_mode(other.m_mode), m_oid(other.m_oid)
@@ -22,30 +20,12 @@ DisplayList3D& DisplayList3D::operator=(const DisplayList3D& other)
     return *this;
 }
 
-DisplayList3D::~DisplayList3D()
-{
-    m_entries.clear();
-    GiveRecycled(m_entries);
-}
-
-void DisplayList3D::TakeRoom()
-{
-    if (m_entries.capacity() == 0)
-        m_entries = RecycledVectors<Entry>::Take();
-}
-
-void DisplayList3D::Add(const Primitive& primitive)
-{
-    TakeRoom();
-    m_entries.push_back({primitive.Clone(), 0});
-}
+void DisplayList3D::Add(const Primitive& primitive) { m_entries.push_back({primitive.Clone(), 0}); }
 
 void DisplayList3D::Add(std::unique_ptr<Primitive> primitive)
 {
-    if (!primitive)
-        return;
-    TakeRoom();
-    m_entries.push_back({std::move(primitive), 0});
+    if (primitive)
+        m_entries.push_back({std::move(primitive), 0});
 }
 
 void DisplayList3D::Append(const DisplayList3D& other)

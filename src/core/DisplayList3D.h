@@ -25,8 +25,7 @@ public:
     DisplayList3D& operator=(const DisplayList3D& other);
     DisplayList3D(DisplayList3D&&) noexcept = default;
     DisplayList3D& operator=(DisplayList3D&&) noexcept = default;
-    // The list's room is kept for the thread's next list.
-    ~DisplayList3D();
+    ~DisplayList3D() = default;
 
     int GetMode() const { return m_mode; }
     void SetMode(int mode) { m_mode = mode; }
@@ -71,9 +70,6 @@ private:
         std::unique_ptr<Primitive> primitive;
         std::uint32_t group;
     };
-
-    // A list without room of its own takes room a list of this thread left.
-    void TakeRoom();
 
     int m_mode;
     std::uint32_t m_oid = 0;

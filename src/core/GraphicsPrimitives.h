@@ -15,7 +15,6 @@
 #include <tavrel/core/Color.h>
 #include <tavrel/core/Font.h>
 #include <tavrel/core/Point3d.h>
-#include <tavrel/core/RecycledBlocks.h>
 
 namespace Tavrel {
 
@@ -70,10 +69,6 @@ private:
 class Primitive {
 public:
     virtual ~Primitive() = default;
-
-    // A drawing makes and drops primitives by the hundred thousand: their blocks are kept for the next.
-    static void* operator new(std::size_t size) { return RecycledBlocks::Allocate(size); }
-    static void operator delete(void* block, std::size_t size) noexcept { RecycledBlocks::Free(block, size); }
 
     virtual std::unique_ptr<Primitive> Clone() const = 0;
     PrimitiveType GetType() const { return m_type; }

@@ -1,7 +1,5 @@
 #include <tavrel/core/NeighborList.h>
 
-#include <tavrel/core/RecycledVectors.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -86,17 +84,8 @@ NeighborList::NeighborList(double cellSize, std::span<const Point3d> points) : N
 {
     if (points.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         throw std::length_error("NeighborList: too many points");
-    ReserveRecycled(m_points, points.size());
     m_points.assign(points.begin(), points.end());
     Sort();
-}
-
-NeighborList::~NeighborList()
-{
-    GiveRecycled(m_points);
-    GiveRecycled(m_occupied);
-    GiveRecycled(m_cellStart);
-    GiveRecycled(m_cellPoints);
 }
 
 std::int64_t NeighborList::CellIndex(double coordinate) const
@@ -173,7 +162,6 @@ void NeighborList::Sort()
     const std::size_t placed = count - m_unplaced.size();
     if (placed == 0)
         return;
-    ReserveRecycled(m_cellPoints, placed);
     m_cellPoints.resize(placed);
 
     const double cells =
@@ -188,9 +176,7 @@ void NeighborList::Sort()
         m_dims[2] = high.k - low.k + 1;
         // Each point's cell number (none for a point kept apart), then its position in m_cellStart.
         constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
-        std::vector<std::uint32_t> cellOf;
-        ReserveRecycled(cellOf, count);
-        cellOf.assign(count, none);
+        std::vector<std::uint32_t> cellOf(count, none);
         for (std::size_t index = 0; index < count; ++index) {
             if (const Point3d& p = m_points[index]; IsFinite(p)) {
                 const CellKey key = CellOf(p);
@@ -200,7 +186,6 @@ void NeighborList::Sort()
         std::size_t positions = static_cast<std::size_t>(cells);
         if (!everyCell) {
             // Bits for the cell numbers up to the number of cells, which RankOf also takes.
-            ReserveRecycled(m_occupied, positions / 64 + 1);
             m_occupied.assign(positions / 64 + 1, OccupiedWord{0, 0});
             for (const std::uint32_t cell : cellOf) {
                 if (cell != none)
@@ -217,7 +202,6 @@ void NeighborList::Sort()
                     cell = static_cast<std::uint32_t>(RankOf(cell));
             }
         }
-        ReserveRecycled(m_cellStart, positions + 1);
         m_cellStart.assign(positions + 1, 0);
         for (const std::uint32_t cell : cellOf) {
             if (cell != none)
@@ -233,7 +217,6 @@ void NeighborList::Sort()
             if (cellOf[index] != none)
                 m_cellPoints[--m_cellStart[cellOf[index]]] = static_cast<std::int32_t>(index);
         }
-        GiveRecycled(cellOf);
         return;
     }
 

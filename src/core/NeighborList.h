@@ -30,12 +30,6 @@ public:
     explicit NeighborList(double cellSize, int tableSize = 1003);
     // Numbers the points from 0 in order and sorts them into cells in one pass.
     NeighborList(double cellSize, std::span<const Point3d> points);
-    NeighborList(const NeighborList&) = default;
-    NeighborList(NeighborList&&) noexcept = default;
-    NeighborList& operator=(const NeighborList&) = default;
-    NeighborList& operator=(NeighborList&&) noexcept = default;
-    // The arrays' room is kept for the thread's next list.
-    ~NeighborList();
 
     // Stores p and returns its number.
     std::int32_t Add(const Point3d& p);

@@ -3,12 +3,37 @@
 #include <algorithm>
 #include <new>
 
-#include <tavrel/core/MemoryPoisoning.h>
 #include <tavrel/platform/PageAdvice.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TAVREL_POOL_POISONS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAVREL_POOL_POISONS 1
+#endif
+#endif
+
+#ifdef TAVREL_POOL_POISONS
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace Tavrel {
 
 namespace {
+
+void Poison([[maybe_unused]] const void* bytes, [[maybe_unused]] std::size_t size)
+{
+#ifdef TAVREL_POOL_POISONS
+    ASAN_POISON_MEMORY_REGION(bytes, size);
+#endif
+}
+
+void Unpoison([[maybe_unused]] const void* bytes, [[maybe_unused]] std::size_t size)
+{
+#ifdef TAVREL_POOL_POISONS
+    ASAN_UNPOISON_MEMORY_REGION(bytes, size);
+#endif
+}
 
 constexpr unsigned GranuleBits = 16;
 
@@ -17,7 +42,7 @@ constexpr unsigned GranuleBits = 16;
 ObjectPool::~ObjectPool()
 {
     for (Block* const block : m_blocks) {
-        UnpoisonMemory(block, BlockSize);
+        Unpoison(block, BlockSize);
         ::operator delete(block);
     }
 }
@@ -36,9 +61,9 @@ void* ObjectPool::AllocateSlot(std::size_t size)
         block = AddBlock(sizeClass);
     // A freed slot's link is read as it is taken.
     if (block->free)
-        UnpoisonMemory(block->free, block->slotSize);
+        Unpoison(block->free, block->slotSize);
     void* const slot = TakeSlot(*block);
-    UnpoisonMemory(slot, block->slotSize);
+    Unpoison(slot, block->slotSize);
     if (!block->HasRoom())
         UnlinkRoom(block);
     return slot;
@@ -53,7 +78,7 @@ void ObjectPool::Free(void* slot) noexcept
     auto* const freed = static_cast<FreeSlot*>(slot);
     freed->next = block->free;
     block->free = freed;
-    PoisonMemory(freed, block->slotSize);
+    Poison(freed, block->slotSize);
     --block->used;
     if (!hadRoom)
         LinkRoom(block);
@@ -86,7 +111,7 @@ ObjectPool::Block* ObjectPool::AddBlock(std::size_t sizeClass)
     block->slotSize = slotSize;
     block->sizeClass = static_cast<std::uint32_t>(sizeClass);
     m_blocks.push_back(block);
-    PoisonMemory(first, static_cast<std::size_t>(static_cast<char*>(memory) + BlockSize - first));
+    Poison(first, static_cast<std::size_t>(static_cast<char*>(memory) + BlockSize - first));
     LinkRoom(block);
     return block;
 }
@@ -99,7 +124,7 @@ void ObjectPool::ReleaseBlock(Block* block) noexcept
     last->index = block->index;
     m_blocks[block->index] = last;
     m_blocks.pop_back();
-    UnpoisonMemory(block, BlockSize);
+    Unpoison(block, BlockSize);
     block->~Block();
     ::operator delete(block);
 }

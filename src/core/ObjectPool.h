@@ -7,7 +7,6 @@
 #include <vector>
 
 #include <tavrel/core/FlatHashMap.h>
-#include <tavrel/core/MemoryPoisoning.h>
 
 namespace Tavrel {
 
@@ -27,7 +26,18 @@ public:
     // The tree's objects take their slots here unless AddressSanitizer is on: its own allocator keeps
     // freed blocks out of use for a while and finds leaked objects, where a pool would reuse a freed
     // slot at once and keep leaked ones reachable.
-    static constexpr bool ServesObjects = !AddressSanitizerOn;
+    static constexpr bool ServesObjects =
+#if defined(__SANITIZE_ADDRESS__)
+        false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+        false;
+#else
+        true;
+#endif
+#else
+        true;
+#endif
 
     ObjectPool() = default;
     // Returns every block to the heap; slots still handed out are gone with them.
