@@ -2,8 +2,8 @@
 // hydrogen-bond monitors over the whole structure built (ns and heap bytes per atom), recalculated and
 // drawn (ns per atom, with the contacts found per atom), and drawn as a host's frame into a list
 // dropped with it; a hydrogen-bond monitor of half the molecules drawn against the rest; and at 10^4
-// the bump test over every pair, as the search without a grid would run it. The ns per atom should stay flat across sizes. Times are the thread's CPU time, the
-// least of several shots.
+// the bump test over every pair, as the search without a grid would run it. The ns per atom should
+// stay flat across sizes. Times are the thread's CPU time, the least of several shots.
 #include <time.h>
 
 #include <benchmark/benchmark.h>
