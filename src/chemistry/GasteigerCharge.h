@@ -29,7 +29,8 @@ public:
     GasteigerCharge(Object* root, bool store);
     GasteigerCharge(const GasteigerCharge& other) = default;
     GasteigerCharge& operator=(const GasteigerCharge& other) = default;
-    virtual ~GasteigerCharge() = default;
+    // The arrays' room is kept for the thread's next calculation.
+    virtual ~GasteigerCharge();
 
     // False when no calculation ran, or the last one was refused (no atoms, a member that is not an
     // Atom3d, an atom with more than ten neighbours counting its missing hydrogens): the results

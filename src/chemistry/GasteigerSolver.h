@@ -84,6 +84,9 @@ public:
     Result Solve();
     // The output charges of the last Solve, one per atom, with its implicit hydrogens' folded in.
     std::vector<double> TakeAtomCharges() { return std::move(m_charge); }
+    // The use under which the room of output charges given back is kept for later solvers on the
+    // thread (RecycledVectors): Solve takes it.
+    struct OutputCharges;
 
 private:
     struct AtomEntry {

@@ -5,6 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include <tavrel/core/RecycledVectors.h>
 #include <tavrel/platform/PageAdvice.h>
 
 namespace Tavrel {
@@ -13,6 +14,11 @@ AddressIndex::AddressIndex(std::size_t objectSize)
     : m_shift(std::min<unsigned>(static_cast<unsigned>(std::bit_width(std::max<std::size_t>(objectSize, 1))) - 1, PageBits)),
       m_blocks(NoPage)
 {
+}
+
+AddressIndex::~AddressIndex()
+{
+    GiveRecycled<AddressIndex>(m_slots);
 }
 
 void AddressIndex::Clear()
@@ -25,7 +31,9 @@ void AddressIndex::Clear()
 void AddressIndex::ReservePages(std::size_t pages)
 {
     const std::size_t limit = std::numeric_limits<std::uint32_t>::max() / BlockSize();
-    ReservePrefaulted(m_slots, m_slots.size() + std::min(pages, limit) * BlockSize());
+    const std::size_t slots = m_slots.size() + std::min(pages, limit) * BlockSize();
+    ReserveRecycled<AddressIndex>(m_slots, slots);
+    ReservePrefaulted(m_slots, slots);
 }
 
 void AddressIndex::Insert(const void* address, std::int32_t index)

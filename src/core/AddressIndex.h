@@ -19,6 +19,12 @@ class AddressIndex {
 public:
     // objectSize: the smallest size of the objects to index (distinct objects lie that far apart).
     explicit AddressIndex(std::size_t objectSize);
+    AddressIndex(const AddressIndex&) = default;
+    AddressIndex(AddressIndex&&) noexcept = default;
+    AddressIndex& operator=(const AddressIndex&) = default;
+    AddressIndex& operator=(AddressIndex&&) noexcept = default;
+    // The slots' room is kept for the thread's next index (RecycledVectors).
+    ~AddressIndex();
 
     // The page of the last lookup and its block: lookups of nearby addresses one after another skip
     // the hash map. Valid until the next Insert or Clear.

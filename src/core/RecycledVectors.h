@@ -11,9 +11,11 @@ namespace Tavrel {
 
 // Take gives an empty vector, with the room of one given back earlier on this thread when there is one
 // (the best fit for the room asked for); Give takes a vector back once its use is over. A thread keeps
-// at most a few per element type, and those only until it ends: what one keeps is the room of its
-// largest uses. ReserveRecycled and GiveRecycled below name the element type from the vector.
-template <class T>
+// at most a few per element type and use, and those only until it ends: what one keeps is the room of
+// its largest uses. A use (any type naming it) keeps its vectors apart from those of other uses of the
+// element type, so that another use's arrays are not taken for its own. ReserveRecycled and
+// GiveRecycled below name the element type from the vector.
+template <class T, class Use = void>
 class RecycledVectors {
 public:
     // The kept vector with the least room of at least `room`, else the one with the most.
@@ -59,19 +61,19 @@ private:
 };
 
 // Room for `count` elements in `vector`: without room of its own, it first takes a kept vector.
-template <class T>
+template <class Use = void, class T>
 void ReserveRecycled(std::vector<T>& vector, std::size_t count)
 {
     if (vector.capacity() == 0)
-        vector = RecycledVectors<T>::Take(count);
+        vector = RecycledVectors<T, Use>::Take(count);
     vector.reserve(count);
 }
 
 // Gives the vector's room back to the thread, leaving it empty.
-template <class T>
+template <class Use = void, class T>
 void GiveRecycled(std::vector<T>& vector) noexcept
 {
-    RecycledVectors<T>::Give(std::move(vector));
+    RecycledVectors<T, Use>::Give(std::move(vector));
 }
 
 } // namespace Tavrel

@@ -457,3 +457,41 @@ TEST_F(GasteigerChargeTest, ManyGroupsUnderARootKeepTheirChargesBitForBit)
     EXPECT_EQ(std::bit_cast<std::uint32_t>(gathered.GetTotalCharge()), 0x42440000u);
     EXPECT_EQ(hash, 0xd90389dfe8ec530au);
 }
+
+// A calculation's arrays are kept for the thread's next one once its result ends: results alive at
+// once, of different sizes and ended in any order, keep their own charges, and the calculations that
+// take the arrays up find the same bits.
+TEST_F(GasteigerChargeTest, OverlappingResultsKeepTheirChargesAsTheirArraysAreTakenUpAgain)
+{
+    TreeRoot root;
+    Molecule outside(nullptr);
+    const std::vector<Atom3d*> atoms = BuildGroups(root, outside);
+    const auto bits = [&atoms](const GasteigerCharge& result) {
+        std::vector<std::uint32_t> charges;
+        for (const Atom3d* const atom : atoms)
+            charges.push_back(std::bit_cast<std::uint32_t>(result.GetCharge(atom)));
+        return charges;
+    };
+    OrdCollection few;
+    for (std::size_t i = 0; i < 25; ++i)
+        few.Add(atoms[i]);
+
+    auto whole = std::make_unique<GasteigerCharge>(&root, false);
+    auto part = std::make_unique<GasteigerCharge>(&few, false);
+    const std::vector<std::uint32_t> wholeBits = bits(*whole);
+    const std::vector<std::uint32_t> partBits = bits(*part);
+    ASSERT_NE(wholeBits, partBits);
+
+    whole.reset();
+    const GasteigerCharge wholeAgain(&root, false);
+    EXPECT_EQ(bits(wholeAgain), wholeBits);
+    EXPECT_EQ(bits(*part), partBits);
+    {
+        const GasteigerCharge copy = wholeAgain;
+        EXPECT_EQ(bits(copy), wholeBits);
+    }
+    part.reset();
+    const GasteigerCharge partAgain(&few, false);
+    EXPECT_EQ(bits(partAgain), partBits);
+    EXPECT_EQ(bits(wholeAgain), wholeBits);
+}

@@ -57,3 +57,19 @@ TEST(RecycledVectorsTest, GivenVectorsComeBackEmptyWithTheirRoomOnTheirThreadOnl
         ++kept;
     EXPECT_EQ(kept, 4);
 }
+
+// Each use keeps its own vectors: one use's room is never handed to another use of the element type.
+TEST(RecycledVectorsTest, UsesKeepTheirVectorsApart)
+{
+    struct Other;
+    std::vector<Sample> used(500);
+    const Sample* const bytes = used.data();
+    GiveRecycled<Other>(used);
+    std::vector<Sample> plain;
+    ReserveRecycled(plain, 10);
+    EXPECT_NE(plain.data(), bytes);
+    std::vector<Sample> own;
+    ReserveRecycled<Other>(own, 10);
+    EXPECT_EQ(own.data(), bytes);
+    EXPECT_EQ((RecycledVectors<Sample, Other>::Take().capacity()), 0u);
+}
