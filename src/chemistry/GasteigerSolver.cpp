@@ -255,12 +255,12 @@ std::uint8_t ParameterRowOf(const ParameterRowTable& tabled, std::int32_t atomic
 
 GasteigerSolver::~GasteigerSolver()
 {
-    std::apply([](auto&... arrays) { (GiveRecycled(arrays), ...); }, WorkArrays());
+    ForEachWorkArray([]<class Use>(auto& array) { GiveRecycled<Use>(array); });
 }
 
 GasteigerSolver::GasteigerSolver(std::size_t atoms, std::size_t slots)
 {
-    std::apply([](auto&... arrays) { (ReserveRecycled(arrays, 0), ...); }, WorkArrays());
+    ForEachWorkArray([]<class Use>(auto& array) { ReserveRecycled<Use>(array, 0); });
     ReservePrefaulted(m_atoms, atoms);
     ReservePrefaulted(m_sweep, atoms);
     ReservePrefaulted(m_start, atoms + 2);

@@ -1,6 +1,7 @@
 // GasteigerSolver: the Gasteiger iterations over flat per-entry arrays, with the charged-group typing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <tuple>
 #include <utility>
@@ -163,11 +164,18 @@ private:
     void LinkSlots();
     bool Iterate();
     // The work arrays (all but the output charges), which the thread keeps between solvers
-    // (RecycledVectors).
-    auto WorkArrays()
+    // (RecycledVectors), each under a use of its own so that no array takes the room of another of its
+    // element type: visit.template operator()<Use>(array) for each.
+    template <std::size_t>
+    struct WorkArray;
+    template <class Visit>
+    void ForEachWorkArray(Visit&& visit)
     {
-        return std::tie(m_atoms, m_inputCharges, m_givenCharges, m_start, m_neighbours, m_bondCode, m_sweep,
-                        m_hydrogenCharge, m_flow, m_backward, m_scratch);
+        auto arrays = std::tie(m_atoms, m_inputCharges, m_givenCharges, m_start, m_neighbours, m_bondCode, m_sweep,
+                               m_hydrogenCharge, m_flow, m_backward, m_scratch);
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            (visit.template operator()<WorkArray<I>>(std::get<I>(arrays)), ...);
+        }(std::make_index_sequence<std::tuple_size_v<decltype(arrays)>>());
     }
 
     std::vector<AtomEntry> m_atoms;
