@@ -21,6 +21,8 @@ public:
     // The kept vector with the least room of at least `room`, else the one with the most.
     static std::vector<T> Take(std::size_t room = 0) noexcept
     {
+        if (Gone())
+            return {};
         Shelf& shelf = Kept();
         if (shelf.count == 0)
             return {};
@@ -36,8 +38,12 @@ public:
         return taken;
     }
 
+    // A vector given once the thread's shelf is gone (by an object that outlives it, a static one
+    // ended at exit) keeps its room, which its owner frees.
     static void Give(std::vector<T>&& vector) noexcept
     {
+        if (Gone())
+            return;
         Shelf& shelf = Kept();
         if (vector.capacity() == 0 || shelf.count == MostKept)
             return;
@@ -51,12 +57,23 @@ private:
     struct Shelf {
         std::array<std::vector<T>, MostKept> vectors;
         std::size_t count = 0;
+
+        Shelf() = default;
+        Shelf(const Shelf&) = delete;
+        Shelf& operator=(const Shelf&) = delete;
+        ~Shelf() { Gone() = true; }
     };
 
     static Shelf& Kept() noexcept
     {
         thread_local Shelf shelf;
         return shelf;
+    }
+    // Set as the thread's shelf ends; having no destructor of its own, it can still be read after.
+    static bool& Gone() noexcept
+    {
+        thread_local bool gone = false;
+        return gone;
     }
 };
 

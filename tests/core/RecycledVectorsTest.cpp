@@ -73,3 +73,22 @@ TEST(RecycledVectorsTest, UsesKeepTheirVectorsApart)
     EXPECT_EQ(own.data(), bytes);
     EXPECT_EQ((RecycledVectors<Sample, Other>::Take().capacity()), 0u);
 }
+
+// An object that outlives its thread's shelf (a thread-local one made first, as a static one at exit)
+// gives its vector back when the shelf is gone: the vector keeps its room and is freed with it.
+TEST(RecycledVectorsTest, AVectorGivenAfterTheShelfEndsIsFreedWithItsOwner)
+{
+    struct Holder {
+        std::vector<Sample> vector = std::vector<Sample>(100);
+        ~Holder()
+        {
+            GiveRecycled(vector);
+            EXPECT_EQ(vector.size(), 100u);
+        }
+    };
+    std::thread([] {
+        thread_local Holder holder;
+        EXPECT_EQ(holder.vector.size(), 100u);
+        RecycledVectors<Sample>::Give(std::vector<Sample>(10));
+    }).join();
+}
