@@ -15,7 +15,6 @@
 #include <tavrel/chemistry/GasteigerSolver.h>
 #include <tavrel/core/RecycledVectors.h>
 #include <tavrel/foundation/OrdCollection.h>
-#include <tavrel/platform/PageAdvice.h>
 
 namespace Tavrel {
 
@@ -35,17 +34,6 @@ std::int8_t BondCode(Bond::BondType type)
     }
 }
 
-// Room for count elements (0: not known yet), taken from an earlier calculation's arrays on the
-// thread when the vector has none: the best fit, or for a count not known the most kept.
-template <class T>
-void ReserveKept(std::vector<T>& vector, std::size_t count)
-{
-    if (vector.capacity() == 0)
-        vector =
-            RecycledVectors<T, GasteigerCharge>::Take(count == 0 ? std::numeric_limits<std::size_t>::max() : count);
-    ReservePrefaulted(vector, count);
-}
-
 } // namespace
 
 // Reads the atoms into the solver one by one, each with its bonds once. An atom is read a few places
@@ -58,8 +46,8 @@ public:
     Reader(GasteigerCharge& charges, std::size_t atoms, bool distinct)
         : m_charges(charges), m_solver(atoms, 4 * atoms), m_distinct(distinct)
     {
-        ReserveKept(charges.m_atoms, atoms);
-        ReserveKept(charges.m_atomOIDs, atoms);
+        ReserveRecycledPrefaulted<GasteigerCharge>(charges.m_atoms, atoms);
+        ReserveRecycledPrefaulted<GasteigerCharge>(charges.m_atomOIDs, atoms);
     }
 
     GasteigerSolver& GetSolver() { return m_solver; }

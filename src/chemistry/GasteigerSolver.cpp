@@ -302,8 +302,7 @@ GasteigerSolver::Result GasteigerSolver::Solve()
     Type();
     Parameterise();
     LinkSlots();
-    ReserveRecycled<OutputCharges>(m_charge, n);
-    ReservePrefaulted(m_charge, n);
+    ReserveRecycledPrefaulted<OutputCharges>(m_charge, n);
     m_charge.assign(n, 0.0);
     ReservePrefaulted(m_hydrogenCharge, m_numWithHydrogens);
     m_hydrogenCharge.assign(m_numWithHydrogens, 0.0);

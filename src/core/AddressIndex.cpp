@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include <tavrel/core/RecycledVectors.h>
-#include <tavrel/platform/PageAdvice.h>
 
 namespace Tavrel {
 
@@ -31,9 +30,7 @@ void AddressIndex::Clear()
 void AddressIndex::ReservePages(std::size_t pages)
 {
     const std::size_t limit = std::numeric_limits<std::uint32_t>::max() / BlockSize();
-    const std::size_t slots = m_slots.size() + std::min(pages, limit) * BlockSize();
-    ReserveRecycled<AddressIndex>(m_slots, slots);
-    ReservePrefaulted(m_slots, slots);
+    ReserveRecycledPrefaulted<AddressIndex>(m_slots, m_slots.size() + std::min(pages, limit) * BlockSize());
 }
 
 void AddressIndex::Insert(const void* address, std::int32_t index)

@@ -4,8 +4,11 @@
 
 #include <array>
 #include <cstddef>
+#include <limits>
 #include <utility>
 #include <vector>
+
+#include <tavrel/platform/PageAdvice.h>
 
 namespace Tavrel {
 
@@ -58,9 +61,6 @@ private:
         std::array<std::vector<T>, MostKept> vectors;
         std::size_t count = 0;
 
-        Shelf() = default;
-        Shelf(const Shelf&) = delete;
-        Shelf& operator=(const Shelf&) = delete;
         ~Shelf() { Gone() = true; }
     };
 
@@ -77,13 +77,22 @@ private:
     }
 };
 
-// Room for `count` elements in `vector`: without room of its own, it first takes a kept vector.
+// Room for `count` elements in `vector`: without room of its own, it first takes a kept vector, the
+// best fit, or for a count of 0 (not known yet) the one with the most room.
 template <class Use = void, class T>
 void ReserveRecycled(std::vector<T>& vector, std::size_t count)
 {
     if (vector.capacity() == 0)
-        vector = RecycledVectors<T, Use>::Take(count);
+        vector = RecycledVectors<T, Use>::Take(count == 0 ? std::numeric_limits<std::size_t>::max() : count);
     vector.reserve(count);
+}
+
+// ReserveRecycled, then the pages of the first `count` elements mapped in at once when they are many.
+template <class Use = void, class T>
+void ReserveRecycledPrefaulted(std::vector<T>& vector, std::size_t count)
+{
+    ReserveRecycled<Use>(vector, count);
+    ReservePrefaulted(vector, count);
 }
 
 // Gives the vector's room back to the thread, leaving it empty.

@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -432,9 +431,10 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
     if (split)
         split->Reserve();
     // Neither count is known before the walk: each takes the most room kept.
-    constexpr std::size_t most = std::numeric_limits<std::size_t>::max();
-    std::vector<MonitorItemList::Entry> acceptors = RecycledVectors<MonitorItemList::Entry>::Take(most);
-    std::vector<MonitorItemList::Entry> donors = RecycledVectors<MonitorItemList::Entry>::Take(most);
+    std::vector<MonitorItemList::Entry> acceptors;
+    std::vector<MonitorItemList::Entry> donors;
+    ReserveRecycled(acceptors, 0);
+    ReserveRecycled(donors, 0);
     auto visit = [&](TreeNode* node) {
         auto* const atom = static_cast<Atom*>(node);
         if (IsMonitoredItem(atom)) {
