@@ -77,21 +77,29 @@ private:
     }
 };
 
-// Room for `count` elements in `vector`: without room of its own, it first takes a kept vector, the
-// best fit, or for a count of 0 (not known yet) the one with the most room.
+// Without room of its own, `vector` takes a kept vector: the best fit for `count`, or for a count of 0
+// (not known yet) the one with the most room.
 template <class Use = void, class T>
-void ReserveRecycled(std::vector<T>& vector, std::size_t count)
+void TakeRecycled(std::vector<T>& vector, std::size_t count)
 {
     if (vector.capacity() == 0)
         vector = RecycledVectors<T, Use>::Take(count == 0 ? std::numeric_limits<std::size_t>::max() : count);
+}
+
+// Room for `count` elements in `vector`, a kept vector's first (TakeRecycled).
+template <class Use = void, class T>
+void ReserveRecycled(std::vector<T>& vector, std::size_t count)
+{
+    TakeRecycled<Use>(vector, count);
     vector.reserve(count);
 }
 
-// ReserveRecycled, then the pages of the first `count` elements mapped in at once when they are many.
+// ReserveRecycled, the pages of fresh room for the first `count` elements mapped in at once when they
+// are many (a kept vector's room is mapped in already).
 template <class Use = void, class T>
 void ReserveRecycledPrefaulted(std::vector<T>& vector, std::size_t count)
 {
-    ReserveRecycled<Use>(vector, count);
+    TakeRecycled<Use>(vector, count);
     ReservePrefaulted(vector, count);
 }
 

@@ -13,11 +13,14 @@ namespace Tavrel {
 void PrefaultPages(void* bytes, std::size_t size) noexcept;
 
 // Room for count elements, the first `mapped` of them mapped in at once when they fill many pages
-// (a vector about to be filled).
+// (a vector about to be filled). Room the vector holds already is left as it is: it was mapped in by
+// the vector's earlier use.
 template <class T>
 void ReservePrefaulted(std::vector<T>& vector, std::size_t count, std::size_t mapped)
 {
     constexpr std::size_t ManyPagesBytes = std::size_t{64} << 10;
+    if (count <= vector.capacity())
+        return;
     vector.reserve(count);
     if (mapped = std::min(mapped, count); mapped * sizeof(T) >= ManyPagesBytes)
         PrefaultPages(vector.data(), mapped * sizeof(T));
