@@ -103,7 +103,8 @@ void ReserveRecycledPrefaulted(std::vector<T>& vector, std::size_t count)
     ReservePrefaulted(vector, count);
 }
 
-// Gives the vector's room back to the thread, leaving it empty.
+// Gives the vector's room back to the thread, leaving it empty; once the thread's shelf has ended, the
+// vector keeps its room for its owner to free.
 template <class Use = void, class T>
 void GiveRecycled(std::vector<T>& vector) noexcept
 {

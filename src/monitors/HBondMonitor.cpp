@@ -433,8 +433,8 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
     // Neither count is known before the walk: each takes the most room kept.
     std::vector<MonitorItemList::Entry> acceptors;
     std::vector<MonitorItemList::Entry> donors;
-    ReserveRecycled(acceptors, 0);
-    ReserveRecycled(donors, 0);
+    TakeRecycled(acceptors, 0);
+    TakeRecycled(donors, 0);
     auto visit = [&](TreeNode* node) {
         auto* const atom = static_cast<Atom*>(node);
         if (IsMonitoredItem(atom)) {
@@ -561,7 +561,9 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
         std::uint32_t acceptor;
         bool donorHeld;
     };
-    std::vector<Candidate> candidates = RecycledVectors<Candidate>::Take();
+    // Their count is not known before the search: the most room kept.
+    std::vector<Candidate> candidates;
+    TakeRecycled(candidates, 0);
     const auto offer = [&](std::size_t donor, std::size_t acceptor, bool donorHeld) {
         if (MayBond(acceptors[acceptor], donors[donor]))
             candidates.push_back({static_cast<std::uint32_t>(donor), static_cast<std::uint32_t>(acceptor), donorHeld});

@@ -13,8 +13,8 @@ namespace Tavrel {
 void PrefaultPages(void* bytes, std::size_t size) noexcept;
 
 // Room for count elements, the first `mapped` of them mapped in at once when they fill many pages
-// (a vector about to be filled). Room the vector holds already is left as it is: it was mapped in by
-// the vector's earlier use.
+// (a vector about to be filled). Room the vector holds already is not mapped again: room kept from an
+// earlier use is mapped in as far as that use wrote it, and a second call would only walk its pages.
 template <class T>
 void ReservePrefaulted(std::vector<T>& vector, std::size_t count, std::size_t mapped)
 {
