@@ -3,6 +3,7 @@
 // outlive what they handed out.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -126,15 +127,21 @@ bool HoldsTestClass(TreeNode& top)
     return false;
 }
 
-// Writes a tree and reads it back; null when the copy is not a tree node.
+// Writes a tree and reads it back as a tree node; a refusal or any other result fails, naming the tree's
+// top and the form.
 TreeNode* Reread(TreeNode& top, RecordStream::Form form)
 {
     const RecordStream::Bytes saved = RecordStream::Save(top, form);
+    const char* failure = "a tree reads back as no tree node";
     try {
-        return DynCast<TreeNode>(RecordStream::Load(saved, form));
+        if (auto* const copy = DynCast<TreeNode>(RecordStream::Load(saved, form)))
+            return copy;
     } catch (const ArchiveException&) {
-        Check(false, "a saved tree is refused when read back");
+        failure = "a saved tree is refused when read back";
     }
+    std::fprintf(stderr, "tree of %s, %zu bytes in the %s form\n", top.GetClassNameA(), saved.size(),
+                 form == RecordStream::Form::Compressed ? "compressed" : "plain");
+    Check(false, failure);
     return nullptr;
 }
 
@@ -148,10 +155,8 @@ void RoundTrip(const std::vector<Base*>& records, RecordStream::Form form)
             continue;
         const std::uint32_t lastOIDBefore = Base::GetLastOID();
         TreeNode* const first = Reread(*top, form);
-        Check(first != nullptr, "a tree reads back as no tree node");
         CheckSameTree(DescribeTree(*top, false), DescribeTree(*first, false), "a read tree saved and read back differs");
         TreeNode* const second = Reread(*first, form);
-        Check(second != nullptr, "a tree reads back as no tree node");
         CheckSameTree(DescribeTree(*first, true), DescribeTree(*second, true), "a reread tree saved and read again differs");
         Release({first, second}, std::exchange(g_taken, {}), lastOIDBefore);
     }
