@@ -497,7 +497,7 @@ bool TreeNode::TakeListedChildElsewhere(TreeNode* child)
         return false;
     // One read parentless (its record nested in another before its parent's began) joins; one that
     // moves leaves a tree.
-    const TreeNode* const before = child->m_parent.Get();
+    TreeNode* const before = child->m_parent.Get();
     if (before != this) {
         child->GetRoot()->LoadedTreeChanged();
         if (!child->JoinLoaded(this))
@@ -509,6 +509,14 @@ bool TreeNode::TakeListedChildElsewhere(TreeNode* child)
             root->NodeLoaded(child, nullptr);
     }
     m_children->AddListed(child);
+    // A parent this record made inline only to hold the child (its "Parent" value) is left with
+    // nothing: it goes as an inline record nobody took goes, or it would outlive the read unreached.
+    if (before && before != this && before->GetOID() > GetOID() && !before->m_parent.Get() &&
+        before->GetNumChildren() == 0) {
+        const std::uint32_t oid = before->GetOID();
+        SettleLinksSince(oid - 1, oid);
+        DeleteParentlessSince(oid - 1, oid);
+    }
     return true;
 }
 
