@@ -511,10 +511,9 @@ bool TreeNode::TakeListedChildElsewhere(TreeNode* child)
     m_children->AddListed(child);
     // A parent this record made inline only to hold the child (its "Parent" value) is left with
     // nothing: it goes as an inline record nobody took goes, or it would outlive the read unreached.
-    if (before && before != this && before->GetOID() > GetOID() && !before->m_parent.Get() &&
-        before->GetNumChildren() == 0) {
+    if (before && before->GetOID() > GetOID() && !before->m_parent.Get() && before->GetNumChildren() == 0) {
         const std::uint32_t oid = before->GetOID();
-        SettleLinksSince(oid - 1, oid);
+        before->SettleLinks();
         DeleteParentlessSince(oid - 1, oid);
     }
     return true;
