@@ -15,6 +15,7 @@
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/Color.h>
+#include <tavrel/core/ObjectPool.h>
 #include <tavrel/core/UniformRandomSequence.h>
 #include <tavrel/core/Point3d.h>
 #include <tavrel/crystal/Cell3d.h>
@@ -46,12 +47,12 @@ TAVREL_IMPLEMENT_CLASS(BenchAtom, ClassKind::Creatable)
 
 namespace Tavrel::bench {
 
-// Bytes the allocator has handed out and not taken back: small blocks from its arenas and the large
-// ones it maps on their own.
+// Bytes the allocator has handed out and not taken back (small blocks from its arenas and the large
+// ones it maps on their own), less the object pool's spare blocks, which hold no object.
 inline std::size_t HeapInUse()
 {
     const auto info = mallinfo2();
-    return info.uordblks + info.hblkhd;
+    return info.uordblks + info.hblkhd - ObjectPool::Objects().GetNumSpareBlocks() * ObjectPool::BlockSize;
 }
 
 // The process's CPU time in user code and in the kernel, and its minor page faults (first touches of

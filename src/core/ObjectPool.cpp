@@ -1,6 +1,7 @@
 #include <tavrel/core/ObjectPool.h>
 
 #include <algorithm>
+#include <functional>
 #include <new>
 
 #include <tavrel/platform/PageAdvice.h>
@@ -45,6 +46,7 @@ ObjectPool::~ObjectPool()
         Unpoison(block, BlockSize);
         ::operator delete(block);
     }
+    ReleaseSpareBlocks();
 }
 
 ObjectPool& ObjectPool::Objects()
@@ -90,16 +92,27 @@ ObjectPool::Block* ObjectPool::AddBlock(std::size_t sizeClass)
 {
     if (m_blocks.size() == m_blocks.capacity())
         m_blocks.reserve(std::max<std::size_t>(16, 2 * m_blocks.size()));
-    void* const memory = ::operator new(BlockSize);
-    if (m_blocks.size() >= m_mostBlocks) {
-        m_mostBlocks = m_blocks.size() + 1;
-        PrefaultPages(memory, BlockSize);
+    void* memory;
+    if (!m_spares.empty()) {
+        std::pop_heap(m_spares.begin(), m_spares.end(), std::greater<>());
+        memory = m_spares.back();
+        m_spares.pop_back();
+        Unpoison(memory, BlockSize);
+    } else {
+        const std::size_t most = m_blocks.size() + 1;
+        if (most > m_spares.capacity())
+            m_spares.reserve(std::max(most, 2 * m_spares.capacity()));
+        memory = ::operator new(BlockSize);
+        if (most > m_mostBlocks) {
+            m_mostBlocks = most;
+            PrefaultPages(memory, BlockSize);
+        }
     }
     const auto granule = reinterpret_cast<std::uintptr_t>(memory) >> GranuleBits;
     try {
         m_byGranule.Insert(granule, static_cast<Block*>(memory));
     } catch (...) {
-        ::operator delete(memory);
+        KeepSpare(memory);
         throw;
     }
     const auto slotSize = static_cast<std::uint32_t>((sizeClass + 1) * SlotAlignment);
@@ -124,9 +137,25 @@ void ObjectPool::ReleaseBlock(Block* block) noexcept
     last->index = block->index;
     m_blocks[block->index] = last;
     m_blocks.pop_back();
-    Unpoison(block, BlockSize);
     block->~Block();
-    ::operator delete(block);
+    KeepSpare(block);
+}
+
+void ObjectPool::KeepSpare(void* memory) noexcept
+{
+    Poison(memory, BlockSize);
+    m_spares.push_back(memory);
+    std::push_heap(m_spares.begin(), m_spares.end(), std::greater<>());
+}
+
+void ObjectPool::ReleaseSpareBlocks() noexcept
+{
+    for (void* const spare : m_spares) {
+        Unpoison(spare, BlockSize);
+        ::operator delete(spare);
+    }
+    m_spares.clear();
+    m_mostBlocks = m_blocks.size();
 }
 
 ObjectPool::Block* ObjectPool::FindBlock(const void* slot) const noexcept

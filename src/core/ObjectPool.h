@@ -12,10 +12,14 @@ namespace Tavrel {
 
 // Each size up to MaxSize, rounded up to SlotAlignment, is a size class; a block holds slots of one
 // class and keeps the slots freed in it on a list of its own, handed out again before fresh ones. A
-// block whose last slot comes back returns to the heap unless it is the only one of its class with
-// room. Blocks come from operator new below the size the heap maps on its own, so the heap's
-// in-use figure counts them; a block beyond the most held so far has its pages mapped in at once.
-// Freed slots are poisoned under AddressSanitizer.
+// block whose last slot comes back, unless it is the only one of its class with room, becomes a spare:
+// the next block of any class is the spare at the lowest address, so that objects made after many
+// were deleted (a structure rebuilt, a document read again) are written into pages the process has
+// mapped, in address order, rather than into fresh ones the system maps and clears one by one.
+// ReleaseSpareBlocks returns the spares to the heap. Blocks come from operator new below the size the
+// heap maps on its own, so the heap's in-use figure counts them, spares too; a block beyond the most
+// held so far has its pages mapped in at once. Freed slots and spares are poisoned under
+// AddressSanitizer.
 // Not thread-safe: like the object table it serves, it is used by one thread at a time.
 class ObjectPool {
 public:
@@ -65,8 +69,11 @@ public:
     // Takes back a slot that Allocate gave; nothing for null.
     void Free(void* slot) noexcept;
 
-    // Blocks held now, for tests and memory figures.
+    // Blocks holding slots now, and spare blocks, for tests and memory figures.
     std::size_t GetNumBlocks() const { return m_blocks.size(); }
+    std::size_t GetNumSpareBlocks() const { return m_spares.size(); }
+    // Returns the spare blocks to the heap.
+    void ReleaseSpareBlocks() noexcept;
 
     // The process-wide pool of the tree's objects; never destroyed, so objects may outlive statics.
     static ObjectPool& Objects();
@@ -109,6 +116,8 @@ private:
 
     Block* AddBlock(std::size_t sizeClass);
     void ReleaseBlock(Block* block) noexcept;
+    // Makes a block's memory a spare (room for it is kept).
+    void KeepSpare(void* memory) noexcept;
     Block* FindBlock(const void* slot) const noexcept;
     void LinkRoom(Block* block) noexcept;
     void UnlinkRoom(Block* block) noexcept;
@@ -117,9 +126,13 @@ private:
     std::array<Block*, ClassCount> m_room{};
     // Every block, each knowing its index.
     std::vector<Block*> m_blocks;
-    // The most blocks held at once. A block beyond it most likely takes bytes the process never
-    // touched, so its pages are mapped in at once; one within it most likely reuses a returned block's.
+    // The most blocks held at once, spares counted, since the spares were last released. A block
+    // beyond it most likely takes bytes the process never touched, so its pages are mapped in at once;
+    // one within it most likely reuses a released block's.
     std::size_t m_mostBlocks = 0;
+    // The spare blocks, a heap with the lowest address first; its room is kept for the most blocks,
+    // so that a block can always become a spare.
+    std::vector<void*> m_spares;
     // Each block under the 64 KiB granule of the address space it starts in: a block spans one
     // granule's worth of bytes, so no two start in one granule, and a slot lies in the block that
     // starts in its granule or else in the one before.

@@ -75,7 +75,7 @@ TEST(ObjectPool, SlotsOfEverySizeAreAlignedAndKeepTheirBytesThroughInterleavedFr
     EXPECT_LE(pool.GetNumBlocks(), ObjectPool::MaxSize / ObjectPool::SlotAlignment);
 }
 
-TEST(ObjectPool, BlocksGoBackToTheHeapAsTheirObjectsLeaveInAnyOrder)
+TEST(ObjectPool, BlocksEmptyAsTheirObjectsLeaveInAnyOrder)
 {
     ObjectPool pool;
     constexpr std::size_t size = 152;
@@ -100,4 +100,56 @@ TEST(ObjectPool, BlocksGoBackToTheHeapAsTheirObjectsLeaveInAnyOrder)
     for (void* const slot : slots)
         pool.Free(slot);
     EXPECT_EQ(pool.GetNumBlocks(), 1u);
+    EXPECT_EQ(pool.GetNumSpareBlocks(), full - 1);
+}
+
+TEST(ObjectPool, SpareBlocksServeObjectsOfAnySizeLowestFirstUntilReleased)
+{
+    ObjectPool pool;
+    constexpr std::size_t large = 152;
+    constexpr std::size_t small = 40;
+    std::vector<void*> slots;
+    for (std::size_t i = 0; i < 20'000; ++i)
+        slots.push_back(pool.Allocate(large));
+    const std::size_t full = pool.GetNumBlocks();
+    std::vector<std::uintptr_t> former;
+    for (void* const slot : slots)
+        former.push_back(reinterpret_cast<std::uintptr_t>(slot));
+    std::sort(former.begin(), former.end());
+    std::shuffle(slots.begin(), slots.end(), std::mt19937(3));
+    for (void* const slot : slots)
+        pool.Free(slot);
+    ASSERT_EQ(pool.GetNumSpareBlocks(), full - 1);
+
+    // The first block of another size is the lowest spare: only the slots of one block lie below it.
+    slots.assign(1, pool.Allocate(small));
+    const auto below = static_cast<std::size_t>(
+        std::lower_bound(former.begin(), former.end(), reinterpret_cast<std::uintptr_t>(slots[0])) - former.begin());
+    EXPECT_LE(below, ObjectPool::BlockSize / large);
+    // Every spare is taken before the heap is asked for more, and its objects lie where the former did.
+    while (pool.GetNumSpareBlocks() > 0 || pool.GetNumBlocks() < full)
+        slots.push_back(pool.Allocate(small));
+    EXPECT_EQ(pool.GetNumBlocks(), full);
+    for (void* const slot : slots) {
+        const auto at = reinterpret_cast<std::uintptr_t>(slot);
+        const auto next = std::lower_bound(former.begin(), former.end(), at);
+        const bool nearFormer = (next != former.end() && *next - at < ObjectPool::BlockSize) ||
+                                (next != former.begin() && at - *(next - 1) < ObjectPool::BlockSize);
+        ASSERT_TRUE(nearFormer);
+    }
+
+    for (void* const slot : slots)
+        pool.Free(slot);
+    EXPECT_EQ(pool.GetNumSpareBlocks(), full - 2);
+    pool.ReleaseSpareBlocks();
+    EXPECT_EQ(pool.GetNumSpareBlocks(), 0u);
+    EXPECT_EQ(pool.GetNumBlocks(), 2u);
+    // Blocks come from the heap again once the spares are gone.
+    std::vector<Slot> again;
+    for (std::size_t i = 0; i < 2'000; ++i)
+        again.push_back(Take(pool, large, static_cast<unsigned char>(i)));
+    for (const Slot& slot : again)
+        EXPECT_TRUE(Intact(slot));
+    EXPECT_GT(pool.GetNumBlocks(), 2u);
+    EXPECT_EQ(pool.GetNumSpareBlocks(), 0u);
 }
