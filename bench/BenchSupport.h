@@ -48,11 +48,11 @@ TAVREL_IMPLEMENT_CLASS(BenchAtom, ClassKind::Creatable)
 namespace Tavrel::bench {
 
 // Bytes the allocator has handed out and not taken back (small blocks from its arenas and the large
-// ones it maps on their own), less the object pool's spare blocks, which hold no object.
+// ones it maps on their own), and the object pool's blocks that hold objects (not its spares).
 inline std::size_t HeapInUse()
 {
     const auto info = mallinfo2();
-    return info.uordblks + info.hblkhd - ObjectPool::Objects().GetNumSpareBlocks() * ObjectPool::BlockSize;
+    return info.uordblks + info.hblkhd + ObjectPool::Objects().GetNumBlocks() * ObjectPool::BlockSize;
 }
 
 // The process's CPU time in user code and in the kernel, and its minor page faults (first touches of

@@ -4,7 +4,7 @@
 #include <functional>
 #include <new>
 
-#include <tavrel/platform/PageAdvice.h>
+#include <tavrel/platform/PageRegions.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TAVREL_POOL_POISONS 1
@@ -42,11 +42,10 @@ constexpr unsigned GranuleBits = 16;
 
 ObjectPool::~ObjectPool()
 {
-    for (Block* const block : m_blocks) {
-        Unpoison(block, BlockSize);
-        ::operator delete(block);
+    for (char* const slab : m_slabs) {
+        Unpoison(slab, SlabSize);
+        UnmapAlignedRegion(slab, SlabSize);
     }
-    ReleaseSpareBlocks();
 }
 
 ObjectPool& ObjectPool::Objects()
@@ -99,14 +98,9 @@ ObjectPool::Block* ObjectPool::AddBlock(std::size_t sizeClass)
         m_spares.pop_back();
         Unpoison(memory, BlockSize);
     } else {
-        const std::size_t most = m_blocks.size() + 1;
-        if (most > m_spares.capacity())
-            m_spares.reserve(std::max(most, 2 * m_spares.capacity()));
-        memory = ::operator new(BlockSize);
-        if (most > m_mostBlocks) {
-            m_mostBlocks = most;
-            PrefaultPages(memory, BlockSize);
-        }
+        if (m_spares.capacity() <= m_blocks.size())
+            m_spares.reserve(std::max(m_blocks.size() + 1, 2 * m_spares.capacity()));
+        memory = CarveBlock();
     }
     const auto granule = reinterpret_cast<std::uintptr_t>(memory) >> GranuleBits;
     try {
@@ -141,6 +135,20 @@ void ObjectPool::ReleaseBlock(Block* block) noexcept
     KeepSpare(block);
 }
 
+void* ObjectPool::CarveBlock()
+{
+    if (m_carve == m_carveEnd) {
+        if (m_slabs.size() == m_slabs.capacity())
+            m_slabs.reserve(std::max<std::size_t>(8, 2 * m_slabs.size()));
+        m_carve = static_cast<char*>(MapAlignedRegion(SlabSize));
+        m_carveEnd = m_carve + SlabSize;
+        m_slabs.push_back(m_carve);
+    }
+    void* const memory = m_carve;
+    m_carve += BlockSize;
+    return memory;
+}
+
 void ObjectPool::KeepSpare(void* memory) noexcept
 {
     Poison(memory, BlockSize);
@@ -150,12 +158,34 @@ void ObjectPool::KeepSpare(void* memory) noexcept
 
 void ObjectPool::ReleaseSpareBlocks() noexcept
 {
-    for (void* const spare : m_spares) {
-        Unpoison(spare, BlockSize);
-        ::operator delete(spare);
+    // Sorted, the spares are still a heap of the lowest first, and each slab's lie together.
+    std::sort(m_spares.begin(), m_spares.end());
+    const auto slabOf = [](const void* block) {
+        return reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(block) & ~(std::uintptr_t{SlabSize} - 1));
+    };
+    std::size_t kept = 0;
+    for (std::size_t first = 0; first < m_spares.size();) {
+        char* const slab = slabOf(m_spares[first]);
+        std::size_t end = first;
+        while (end < m_spares.size() && slabOf(m_spares[end]) == slab)
+            ++end;
+        const bool carving = slab + SlabSize == m_carveEnd;
+        const auto carved = static_cast<std::size_t>((carving ? m_carve : slab + SlabSize) - slab) / BlockSize;
+        if (end - first == carved) {
+            Unpoison(slab, SlabSize);
+            UnmapAlignedRegion(slab, SlabSize);
+            *std::find(m_slabs.begin(), m_slabs.end(), slab) = m_slabs.back();
+            m_slabs.pop_back();
+            if (carving)
+                m_carve = m_carveEnd = nullptr;
+        } else {
+            std::copy(m_spares.begin() + static_cast<std::ptrdiff_t>(first),
+                      m_spares.begin() + static_cast<std::ptrdiff_t>(end), m_spares.begin() + static_cast<std::ptrdiff_t>(kept));
+            kept += end - first;
+        }
+        first = end;
     }
-    m_spares.clear();
-    m_mostBlocks = m_blocks.size();
+    m_spares.resize(kept);
 }
 
 ObjectPool::Block* ObjectPool::FindBlock(const void* slot) const noexcept

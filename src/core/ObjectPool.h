@@ -11,21 +11,22 @@
 namespace Tavrel {
 
 // Each size up to MaxSize, rounded up to SlotAlignment, is a size class; a block holds slots of one
-// class and keeps the slots freed in it on a list of its own, handed out again before fresh ones. A
-// block whose last slot comes back, unless it is the only one of its class with room, becomes a spare:
-// the next block of any class is the spare at the lowest address, so that objects made after many
-// were deleted (a structure rebuilt, a document read again) are written into pages the process has
-// mapped, in address order, rather than into fresh ones the system maps and clears one by one.
-// ReleaseSpareBlocks returns the spares to the heap. Blocks come from operator new below the size the
-// heap maps on its own, so the heap's in-use figure counts them, spares too; a block beyond the most
-// held so far has its pages mapped in at once. Freed slots and spares are poisoned under
-// AddressSanitizer.
+// class and keeps the slots freed in it on a list of its own, handed out again before fresh ones.
+// Blocks are carved in turn from slabs the pool maps from the system, aligned and on large pages
+// where the system has them, so that a million objects cost few address translations. A block whose
+// last slot comes back, unless it is the only one of its class with room, becomes a spare: the next
+// block of any class is the spare at the lowest address, so that objects made after many were deleted
+// (a structure rebuilt, a document read again) are written into mapped memory, in address order.
+// ReleaseSpareBlocks gives back the slabs that hold only spares. Freed slots and spares are poisoned
+// under AddressSanitizer.
 // Not thread-safe: like the object table it serves, it is used by one thread at a time.
 class ObjectPool {
 public:
     static constexpr std::size_t SlotAlignment = 8;
     static constexpr std::size_t MaxSize = 512;
     static constexpr std::size_t BlockSize = std::size_t{1} << 16;
+    // A large page of the common processors.
+    static constexpr std::size_t SlabSize = std::size_t{2} << 20;
 
     // The tree's objects take their slots here unless AddressSanitizer is on: its own allocator keeps
     // freed blocks out of use for a while and finds leaked objects, where a pool would reuse a freed
@@ -44,7 +45,7 @@ public:
 #endif
 
     ObjectPool() = default;
-    // Returns every block to the heap; slots still handed out are gone with them.
+    // Gives back every slab; slots still handed out are gone with them.
     ~ObjectPool();
     ObjectPool(const ObjectPool&) = delete;
     ObjectPool& operator=(const ObjectPool&) = delete;
@@ -72,7 +73,7 @@ public:
     // Blocks holding slots now, and spare blocks, for tests and memory figures.
     std::size_t GetNumBlocks() const { return m_blocks.size(); }
     std::size_t GetNumSpareBlocks() const { return m_spares.size(); }
-    // Returns the spare blocks to the heap.
+    // Gives back to the system the slabs whose every block is a spare.
     void ReleaseSpareBlocks() noexcept;
 
     // The process-wide pool of the tree's objects; never destroyed, so objects may outlive statics.
@@ -116,6 +117,8 @@ private:
 
     Block* AddBlock(std::size_t sizeClass);
     void ReleaseBlock(Block* block) noexcept;
+    // A block's memory not handed out before, from the slab being carved or a new one.
+    void* CarveBlock();
     // Makes a block's memory a spare (room for it is kept).
     void KeepSpare(void* memory) noexcept;
     Block* FindBlock(const void* slot) const noexcept;
@@ -126,13 +129,13 @@ private:
     std::array<Block*, ClassCount> m_room{};
     // Every block, each knowing its index.
     std::vector<Block*> m_blocks;
-    // The most blocks held at once, spares counted, since the spares were last released. A block
-    // beyond it most likely takes bytes the process never touched, so its pages are mapped in at once;
-    // one within it most likely reuses a released block's.
-    std::size_t m_mostBlocks = 0;
-    // The spare blocks, a heap with the lowest address first; its room is kept for the most blocks,
+    // The spare blocks, a heap with the lowest address first; its room is kept for every block carved,
     // so that a block can always become a spare.
     std::vector<void*> m_spares;
+    // Every slab, and the part of the last one not carved yet.
+    std::vector<char*> m_slabs;
+    char* m_carve = nullptr;
+    char* m_carveEnd = nullptr;
     // Each block under the 64 KiB granule of the address space it starts in: a block spans one
     // granule's worth of bytes, so no two start in one granule, and a slot lies in the block that
     // starts in its granule or else in the one before.

@@ -109,7 +109,7 @@ TEST(ObjectPool, SpareBlocksServeObjectsOfAnySizeLowestFirstUntilReleased)
     constexpr std::size_t large = 152;
     constexpr std::size_t small = 40;
     std::vector<void*> slots;
-    for (std::size_t i = 0; i < 20'000; ++i)
+    for (std::size_t i = 0; i < 100'000; ++i)
         slots.push_back(pool.Allocate(large));
     const std::size_t full = pool.GetNumBlocks();
     std::vector<std::uintptr_t> former;
@@ -141,15 +141,16 @@ TEST(ObjectPool, SpareBlocksServeObjectsOfAnySizeLowestFirstUntilReleased)
     for (void* const slot : slots)
         pool.Free(slot);
     EXPECT_EQ(pool.GetNumSpareBlocks(), full - 2);
+    // Only the slabs of the two blocks that stay, one per size, keep their spares.
     pool.ReleaseSpareBlocks();
-    EXPECT_EQ(pool.GetNumSpareBlocks(), 0u);
+    EXPECT_LE(pool.GetNumSpareBlocks(), 2 * (ObjectPool::SlabSize / ObjectPool::BlockSize - 1));
     EXPECT_EQ(pool.GetNumBlocks(), 2u);
-    // Blocks come from the heap again once the spares are gone.
+    // Slabs are mapped again once the spares are gone.
     std::vector<Slot> again;
-    for (std::size_t i = 0; i < 2'000; ++i)
+    for (std::size_t i = 0; i < 100'000; ++i)
         again.push_back(Take(pool, large, static_cast<unsigned char>(i)));
     for (const Slot& slot : again)
         EXPECT_TRUE(Intact(slot));
-    EXPECT_GT(pool.GetNumBlocks(), 2u);
+    EXPECT_GE(pool.GetNumBlocks(), full);
     EXPECT_EQ(pool.GetNumSpareBlocks(), 0u);
 }
