@@ -37,6 +37,7 @@ void Unpoison([[maybe_unused]] const void* bytes, [[maybe_unused]] std::size_t s
 }
 
 constexpr unsigned GranuleBits = 16;
+static_assert(ObjectPool::BlockSize == std::size_t{1} << GranuleBits && ObjectPool::SlabSize % ObjectPool::BlockSize == 0);
 
 } // namespace
 
@@ -190,11 +191,7 @@ void ObjectPool::ReleaseSpareBlocks() noexcept
 
 ObjectPool::Block* ObjectPool::FindBlock(const void* slot) const noexcept
 {
-    const auto address = reinterpret_cast<std::uintptr_t>(slot);
-    const std::uintptr_t granule = address >> GranuleBits;
-    if (Block* const* const here = m_byGranule.Find(granule); here && reinterpret_cast<std::uintptr_t>(*here) < address)
-        return *here;
-    return *m_byGranule.Find(granule - 1);
+    return *m_byGranule.Find(reinterpret_cast<std::uintptr_t>(slot) >> GranuleBits);
 }
 
 void ObjectPool::LinkRoom(Block* block) noexcept

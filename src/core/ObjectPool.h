@@ -1,4 +1,4 @@
-// ObjectPool: slots of fixed sizes for small objects, carved from 64 KiB blocks of the heap.
+// ObjectPool: slots of fixed sizes for small objects, carved from 64 KiB blocks of slabs mapped from the system.
 #pragma once
 
 #include <array>
@@ -136,9 +136,8 @@ private:
     std::vector<char*> m_slabs;
     char* m_carve = nullptr;
     char* m_carveEnd = nullptr;
-    // Each block under the 64 KiB granule of the address space it starts in: a block spans one
-    // granule's worth of bytes, so no two start in one granule, and a slot lies in the block that
-    // starts in its granule or else in the one before.
+    // Each block under the 64 KiB granule of the address space it fills (slabs are aligned, so blocks
+    // are too): a slot lies in the block of its granule.
     FlatHashMap<std::uintptr_t, Block*, IntegerHash> m_byGranule{UINTPTR_MAX};
 };
 
