@@ -138,15 +138,16 @@ void ObjectPool::ReleaseBlock(Block* block) noexcept
 
 void* ObjectPool::CarveBlock()
 {
-    if (m_carve == m_carveEnd) {
+    if (!m_carve) {
         if (m_slabs.size() == m_slabs.capacity())
             m_slabs.reserve(std::max<std::size_t>(8, 2 * m_slabs.size()));
         m_carve = static_cast<char*>(MapAlignedRegion(SlabSize));
-        m_carveEnd = m_carve + SlabSize;
         m_slabs.push_back(m_carve);
     }
     void* const memory = m_carve;
     m_carve += BlockSize;
+    if (m_carve == m_slabs.back() + SlabSize)
+        m_carve = nullptr;
     return memory;
 }
 
@@ -170,15 +171,14 @@ void ObjectPool::ReleaseSpareBlocks() noexcept
         std::size_t end = first;
         while (end < m_spares.size() && slabOf(m_spares[end]) == slab)
             ++end;
-        const bool carving = slab + SlabSize == m_carveEnd;
+        const bool carving = m_carve && slab == m_slabs.back();
         const auto carved = static_cast<std::size_t>((carving ? m_carve : slab + SlabSize) - slab) / BlockSize;
         if (end - first == carved) {
             Unpoison(slab, SlabSize);
             UnmapAlignedRegion(slab, SlabSize);
-            *std::find(m_slabs.begin(), m_slabs.end(), slab) = m_slabs.back();
-            m_slabs.pop_back();
+            m_slabs.erase(std::find(m_slabs.begin(), m_slabs.end(), slab));
             if (carving)
-                m_carve = m_carveEnd = nullptr;
+                m_carve = nullptr;
         } else {
             std::copy(m_spares.begin() + static_cast<std::ptrdiff_t>(first),
                       m_spares.begin() + static_cast<std::ptrdiff_t>(end), m_spares.begin() + static_cast<std::ptrdiff_t>(kept));

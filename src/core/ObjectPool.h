@@ -132,10 +132,10 @@ private:
     // The spare blocks, a heap with the lowest address first; its room is kept for every block carved,
     // so that a block can always become a spare.
     std::vector<void*> m_spares;
-    // Every slab, and the part of the last one not carved yet.
+    // Every slab in the order mapped, and the next block to carve from the last one (null when it has
+    // none left).
     std::vector<char*> m_slabs;
     char* m_carve = nullptr;
-    char* m_carveEnd = nullptr;
     // Each block under the 64 KiB granule of the address space it fills (slabs are aligned, so blocks
     // are too): a slot lies in the block of its granule.
     FlatHashMap<std::uintptr_t, Block*, IntegerHash> m_byGranule{UINTPTR_MAX};
