@@ -10,17 +10,37 @@
 #include <tavrel/conformers/Trajectory.h>
 #include <tavrel/conformers/TrajectoryFrame.h>
 #include <tavrel/foundation/BaseCollection.h>
+#include <tavrel/foundation/Object.h>
 #include <tavrel/foundation/OrdCollection.h>
+#include <tavrel/foundation/Property.h>
 #include <tavrel/monitors/Monitor.h>
 
 namespace Tavrel {
 
+// An object's user-property table, private ones included, which the public interface lists only in part.
+struct UserPropertiesOf : Object {
+    static const Property& Table(const Object& object)
+    {
+        constexpr auto table = &UserPropertiesOf::GetUserPropertyTable;
+        return (object.*table)();
+    }
+};
+
 // visit(Base*) for each member of a collection, item of a monitor, end of a bond, bond of an end,
 // atom and bond of a conformer, conformer of a conformer model, frame of an animation or trajectory,
-// and object and frame of a trajectory frame; a record may name ones that no tree adopted.
+// object and frame of a trajectory frame, and object a user property holds; a record may name ones
+// that no tree adopted.
 template <class Visit>
 void VisitUnownedReferences(const Base& object, Visit&& visit)
 {
+    if (const auto* const holder = DynCast<Object>(&object); holder && holder->HasUserProperties()) {
+        const Property& properties = UserPropertiesOf::Table(*holder);
+        for (std::int32_t i = 0; i < properties.GetNumProperties(); ++i) {
+            Base* held = nullptr;
+            if (properties.GetProperty(properties.GetPropertyName(i), held) && held)
+                visit(held);
+        }
+    }
     if (const auto* const collection = DynCast<BaseCollection>(&object)) {
         for (POSITION position = collection->GetStartPosition(); position;) {
             if (Object* const member = collection->GetNext(position))
