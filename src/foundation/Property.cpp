@@ -494,18 +494,26 @@ void Property::Serialize(Archive& archive)
                            std::to_string(archive.GetRemaining()) + " bytes left",
                        at);
     Property loaded;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const std::size_t nameAt = archive.GetPosition();
-        std::string name;
-        archive >> name;
-        // A cell that owns what its read made is not replaced: its objects would go while the
-        // archive can still hand them out by back-reference.
-        if (const DataStorage* const earlier = loaded.Find(name); earlier && earlier->OwnsLoadedObject())
-            archive.Refuse(ArchiveException::genericException,
-                           "the object-valued user property " + ArchiveException::Quote(name) + " named twice", nameAt);
-        DataStorage cell;
-        cell.Serialize(archive);
-        loaded.Put(name, std::move(cell));
+    try {
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::size_t nameAt = archive.GetPosition();
+            std::string name;
+            archive >> name;
+            // A cell that owns what its read made is not replaced: its objects would go while the
+            // archive can still hand them out by back-reference.
+            if (const DataStorage* const earlier = loaded.Find(name); earlier && earlier->OwnsLoadedObject())
+                archive.Refuse(ArchiveException::genericException,
+                               "the object-valued user property " + ArchiveException::Quote(name) + " named twice",
+                               nameAt);
+            DataStorage cell;
+            cell.Serialize(archive);
+            loaded.Put(name, std::move(cell));
+        }
+    } catch (...) {
+        // The cells read so far free what their reads made: the read's objects settle their links
+        // first, so that none still lists a bond about to go.
+        archive.SettleRefused();
+        throw;
     }
     *this = std::move(loaded);
 }

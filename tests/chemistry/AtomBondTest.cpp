@@ -1113,3 +1113,39 @@ TEST_F(AtomBondTest, ARecordNamingAnObjectValuedUserPropertyTwiceIsRefusedAndFre
     EXPECT_THROW(reader.ReadObject(), ArchiveException);
     EXPECT_EQ(CountLiveObjectsForTests(), live);
 }
+
+TEST_F(AtomBondTest, ARefusedUserPropertyTableFreesItsMoleculeWhileAnAtomOutsideListsABondNotNamingIt)
+{
+    // The first cell's molecule holds `inside`, bonded in a chain to `outside`, `further` and
+    // `fourth`, none of them in a tree; each bond's record holds its far end's. `fourth`'s stored
+    // bond list is made to name the first bond, still being read then, instead of its own; the second
+    // cell is cut off. Freeing the molecule takes that first bond, which `fourth` then still lists.
+    Molecule molecule(nullptr);
+    auto* const inside = new Atom3d(&molecule, "C");
+    Atom3d outside(nullptr, "C");
+    Atom3d further(nullptr, "O");
+    Atom3d fourth(nullptr, "N");
+    inside->MakeBond(&outside, Bond::Single);
+    outside.MakeBond(&further, Bond::Double);
+    further.MakeBond(&fourth, Bond::Single);
+    Object other(nullptr);
+    Object holder(nullptr);
+    holder.SetProperty("cellA", &molecule, DataStorage::FlagReadable);
+    holder.SetProperty("cellB", &other, DataStorage::FlagReadable);
+    Archive writer;
+    writer.WriteObject(&holder);
+    std::vector<std::uint8_t> bytes = writer.GetBuffer();
+    // `fourth`'s bond list: one back-reference, to its bond (object 14); the first bond is object 10.
+    const std::vector<std::uint8_t> list = {0x01, 0x00, 0x0e, 0x00};
+    const auto bonds = std::search(bytes.begin(), bytes.end(), list.begin(), list.end());
+    ASSERT_NE(bonds, bytes.end());
+    bonds[2] = 0x0a;
+    const std::string second = "cellB";
+    const auto cut = std::search(bytes.begin(), bytes.end(), second.begin(), second.end());
+    ASSERT_NE(cut, bytes.end());
+    bytes.erase(cut + static_cast<std::ptrdiff_t>(second.size()), bytes.end());
+    const std::size_t live = CountLiveObjectsForTests();
+    Archive reader(bytes);
+    EXPECT_THROW(reader.ReadObject(), ArchiveException);
+    EXPECT_EQ(CountLiveObjectsForTests(), live);
+}
