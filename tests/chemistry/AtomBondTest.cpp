@@ -1078,6 +1078,25 @@ TEST_F(AtomBondTest, ABondFirstReadInTheListOfAnAtomItDoesNotNameGoesWithWhatIts
     EXPECT_EQ(CountLiveObjectsForTests(), live);
 }
 
+namespace {
+
+// The record of an object whose user properties "cellA" and "cellB" hold the molecule and another
+// object, then the molecule's own record when asked.
+std::vector<std::uint8_t> WriteHolderOfTwoCells(Molecule& molecule, bool thenMolecule)
+{
+    Object other(nullptr);
+    Object holder(nullptr);
+    holder.SetProperty("cellA", &molecule, DataStorage::FlagReadable);
+    holder.SetProperty("cellB", &other, DataStorage::FlagReadable);
+    Archive writer;
+    writer.WriteObject(&holder);
+    if (thenMolecule)
+        writer.WriteObject(&molecule);
+    return writer.GetBuffer();
+}
+
+} // namespace
+
 TEST_F(AtomBondTest, ARecordNamingAnObjectValuedUserPropertyTwiceIsRefusedAndFreesWhatItsReadMade)
 {
     // The first cell's molecule is bonded to two atoms outside any tree, bonded to each other. Were
@@ -1089,14 +1108,7 @@ TEST_F(AtomBondTest, ARecordNamingAnObjectValuedUserPropertyTwiceIsRefusedAndFre
     Atom3d further(nullptr, "O");
     inside->MakeBond(&outside, Bond::Single);
     outside.MakeBond(&further, Bond::Double);
-    Object other(nullptr);
-    Object holder(nullptr);
-    holder.SetProperty("cellA", &molecule, DataStorage::FlagReadable);
-    holder.SetProperty("cellB", &other, DataStorage::FlagReadable);
-    Archive writer;
-    writer.WriteObject(&holder);
-    writer.WriteObject(&molecule);
-    std::vector<std::uint8_t> bytes = writer.GetBuffer();
+    std::vector<std::uint8_t> bytes = WriteHolderOfTwoCells(molecule, true);
     const std::string second = "cellB";
     const auto at = std::search(bytes.begin(), bytes.end(), second.begin(), second.end());
     ASSERT_NE(at, bytes.end());
@@ -1128,13 +1140,7 @@ TEST_F(AtomBondTest, ARefusedUserPropertyTableFreesItsMoleculeWhileAnAtomOutside
     inside->MakeBond(&outside, Bond::Single);
     outside.MakeBond(&further, Bond::Double);
     further.MakeBond(&fourth, Bond::Single);
-    Object other(nullptr);
-    Object holder(nullptr);
-    holder.SetProperty("cellA", &molecule, DataStorage::FlagReadable);
-    holder.SetProperty("cellB", &other, DataStorage::FlagReadable);
-    Archive writer;
-    writer.WriteObject(&holder);
-    std::vector<std::uint8_t> bytes = writer.GetBuffer();
+    std::vector<std::uint8_t> bytes = WriteHolderOfTwoCells(molecule, false);
     // `fourth`'s bond list: one back-reference, to its bond (object 14); the first bond is object 10.
     const std::vector<std::uint8_t> list = {0x01, 0x00, 0x0e, 0x00};
     const auto bonds = std::search(bytes.begin(), bytes.end(), list.begin(), list.end());
