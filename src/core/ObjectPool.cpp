@@ -1,6 +1,7 @@
 #include <tavrel/core/ObjectPool.h>
 
 #include <algorithm>
+#include <bit>
 #include <functional>
 #include <new>
 
@@ -36,8 +37,8 @@ void Unpoison([[maybe_unused]] const void* bytes, [[maybe_unused]] std::size_t s
 #endif
 }
 
-constexpr unsigned GranuleBits = 16;
-static_assert(ObjectPool::BlockSize == std::size_t{1} << GranuleBits && ObjectPool::SlabSize % ObjectPool::BlockSize == 0);
+static_assert(std::has_single_bit(ObjectPool::BlockSize) && ObjectPool::SlabSize % ObjectPool::BlockSize == 0);
+constexpr int GranuleBits = std::countr_zero(ObjectPool::BlockSize);
 
 } // namespace
 

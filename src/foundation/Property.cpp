@@ -493,7 +493,9 @@ void Property::Serialize(Archive& archive)
                        "a table of " + std::to_string(count) + " user properties, " +
                            std::to_string(archive.GetRemaining()) + " bytes left",
                        at);
+    // Both outlive the handler below: a refused read settles before they free anything.
     Property loaded;
+    DataStorage cell;
     try {
         for (std::int32_t i = 0; i < count; ++i) {
             const std::size_t nameAt = archive.GetPosition();
@@ -505,7 +507,6 @@ void Property::Serialize(Archive& archive)
                 archive.Refuse(ArchiveException::genericException,
                                "the object-valued user property " + ArchiveException::Quote(name) + " named twice",
                                nameAt);
-            DataStorage cell;
             cell.Serialize(archive);
             loaded.Put(name, std::move(cell));
         }
