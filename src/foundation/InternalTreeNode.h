@@ -493,16 +493,9 @@ private:
 template <class Visit>
 void TreeNode::VisitDescendants(const TreeNode* top, Visit&& visit)
 {
-    // The nodes to visit next are on the stack, the next on top. A large tree's nodes are mostly out
-    // of the cache: a few places before it is entered, each node has asked in turn for its child
-    // array, its block table, its first slots and its children. Places are counted on the stack, where
-    // a node comes nearer only as the siblings above it are visited: a residue's atoms are asked for
-    // while about eight atoms and bonds of the residue before it wait.
-    constexpr std::size_t nodeDistance = 40;
-    constexpr std::size_t arrayDistance = 32;
-    constexpr std::size_t blocksDistance = 24;
-    constexpr std::size_t slotsDistance = 16;
-    constexpr std::size_t childrenDistance = 8;
+    // The nodes to visit next are on the stack, the next on top. Nothing is asked for ahead: a tree
+    // built in order lies in memory in the order of this walk, and the hardware streams it better
+    // alone than with a look-ahead competing for the same misses in flight.
     std::vector<TreeNode*> stack;
     const auto pushChildren = [&stack](const TreeNode* node) {
         if (!node->m_children)
@@ -511,27 +504,8 @@ void TreeNode::VisitDescendants(const TreeNode* top, Visit&& visit)
         node->m_children->ForEach([&stack](TreeNode* child) { stack.push_back(child); });
         std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(first), stack.end());
     };
-    const auto ahead = [&stack](std::size_t distance) -> const TreeNode* {
-        return stack.size() > distance ? stack[stack.size() - 1 - distance] : nullptr;
-    };
-    const auto arrayAt = [&ahead](std::size_t distance) -> const ChildArray* {
-        const TreeNode* const node = ahead(distance);
-        return node ? node->m_children.Get().get() : nullptr;
-    };
     pushChildren(top);
-    for (std::size_t i = 0; i < std::min(stack.size(), nodeDistance); ++i)
-        PrefetchObject(stack[i]);
     while (!stack.empty()) {
-        if (const TreeNode* const node = ahead(nodeDistance))
-            PrefetchObject(node);
-        if (const ChildArray* const array = arrayAt(arrayDistance))
-            __builtin_prefetch(array);
-        if (const ChildArray* const array = arrayAt(blocksDistance))
-            array->PrefetchBlocks();
-        if (const ChildArray* const array = arrayAt(slotsDistance))
-            array->PrefetchSlots();
-        if (const ChildArray* const array = arrayAt(childrenDistance))
-            array->ForEach([](const TreeNode* child) { PrefetchObject(child); });
         TreeNode* const node = stack.back();
         stack.pop_back();
         if (!visit(node))

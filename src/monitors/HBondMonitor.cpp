@@ -553,20 +553,27 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     std::vector<Point3d> positions = PositionsOf(acceptors);
     ContactSearch acceptorSearch(positions, reach);
 
-    // The pairs that pass every test but the bond path, in the order they are drawn; the atom the
+    // The pairs that pass every test but the bond path, in the order they are drawn. The atom the
     // search held when it found a pair (the donor of an internal pair, the other atom of an external
-    // one) is its centre for the bond path.
+    // one) is its centre for the bond path; both ends are kept here, so that the bond path's look-ahead
+    // reads no list of ends scattered over memory.
     struct Candidate {
+        const Atom* centre;
+        const Atom* other;
         std::uint32_t donor;
         std::uint32_t acceptor;
-        bool donorHeld;
     };
     // Their count is not known before the search: the most room kept.
     std::vector<Candidate> candidates;
     TakeRecycled(candidates, 0);
     const auto offer = [&](std::size_t donor, std::size_t acceptor, bool donorHeld) {
-        if (MayBond(acceptors[acceptor], donors[donor]))
-            candidates.push_back({static_cast<std::uint32_t>(donor), static_cast<std::uint32_t>(acceptor), donorHeld});
+        const End& acceptorEnd = acceptors[acceptor];
+        const End& donorEnd = donors[donor];
+        if (MayBond(acceptorEnd, donorEnd)) {
+            Atom* const held = donorHeld ? donorEnd.atom : acceptorEnd.atom;
+            Atom* const other = donorHeld ? acceptorEnd.atom : donorEnd.atom;
+            candidates.push_back({held, other, static_cast<std::uint32_t>(donor), static_cast<std::uint32_t>(acceptor)});
+        }
     };
     if (m_tree || m_internal) {
         for (std::size_t d = 0; d < donors.size(); ++d)
@@ -615,9 +622,7 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
 
     // The bond path last, the atoms around both ends of the pairs asked for ahead: the atoms within
     // two bonds of the centre, gathered once for its pairs, met from within two bonds of the other.
-    const auto endOf = [&](const Candidate& pair, bool centre) {
-        return pair.donorHeld == centre ? donors[pair.donor].atom : acceptors[pair.acceptor].atom;
-    };
+    const auto endOf = [](const Candidate& pair, bool centre) { return centre ? pair.centre : pair.other; };
     BondNeighbourhood near;
     const Atom* centre = nullptr;
     m_count.Get() = 0;
