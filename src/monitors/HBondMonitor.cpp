@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -33,23 +32,15 @@ const TreeNode::EventKind Moved{Geometric::classType, Geometric::EventMoved};
 // The largest length the text interface takes for the criterion.
 constexpr double MaxCriterionLength = 100.0;
 
-// What the pair test reads of an atom, read once per drawing.
+// What the pair test reads of an atom, read once per drawing (or once by the build, for the first).
 struct End {
     Atom* atom;
     Point3d position;
-    double limit;  // as a donor
+    bool hydrogen;
     bool active;
     bool visible;
     bool styled;
 };
-
-// The pair test but the bond path: both active, one visible, one drawn in some style, within the
-// donor's limit (a limit that is not a number takes nothing).
-bool MayBond(const End& acceptor, const End& donor)
-{
-    return acceptor.active && donor.active && (acceptor.visible || donor.visible) &&
-           (acceptor.styled || donor.styled) && Distance2(donor.position, acceptor.position) <= donor.limit;
-}
 
 // The squared distance limits: for a hydrogen donor, and for any other.
 struct Limits {
@@ -57,24 +48,33 @@ struct Limits {
     double other;
 };
 
-End MakeEnd(Atom& atom, const Point3d& position, const Limits& limits)
+// The pair test but the bond path: both active, one visible, one drawn in some style, within the
+// donor's limit (a limit that is not a number takes nothing).
+bool MayBond(const End& acceptor, const End& donor, const Limits& limits)
 {
-    const double limit = atom.GetElementType() == HydrogenType ? limits.hydrogen : limits.other;
-    return {&atom, position, limit, atom.IsActive(), atom.IsVisible(), atom.GetDisplayStyle() != 0};
+    return acceptor.active && donor.active && (acceptor.visible || donor.visible) &&
+           (acceptor.styled || donor.styled) &&
+           Distance2(donor.position, acceptor.position) <= (donor.hydrogen ? limits.hydrogen : limits.other);
+}
+
+End MakeEnd(Atom& atom, const Point3d& position)
+{
+    return {&atom, position, atom.GetElementType() == HydrogenType, atom.IsActive(), atom.IsVisible(),
+            atom.GetDisplayStyle() != 0};
 }
 
 // The atom items from index 1, told apart now: a donor, else an acceptor, in item order. Each is read
 // once, with its bonded atoms asked for ahead.
-void SplitItems(const Monitor& monitor, const Limits& limits, std::vector<End>& donors, std::vector<End>& acceptors)
+void SplitItems(const Monitor& monitor, std::vector<End>& donors, std::vector<End>& acceptors)
 {
     const std::vector<Object*> items = monitor.GetItems(1);
     for (std::size_t i = 0; i < items.size(); ++i) {
         BondedPrefetch::Ahead(i, items.size(), [&items](std::size_t k) { return items[k]; });
         auto* const atom = DynCast<Atom>(items[i]);
         if (atom && atom->IsHBondDonor())
-            donors.push_back(MakeEnd(*atom, atom->GetXYZ(), limits));
+            donors.push_back(MakeEnd(*atom, atom->GetXYZ()));
         else if (atom && atom->IsHBondAcceptor())
-            acceptors.push_back(MakeEnd(*atom, atom->GetXYZ(), limits));
+            acceptors.push_back(MakeEnd(*atom, atom->GetXYZ()));
     }
 }
 
@@ -89,10 +89,11 @@ std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 
 } // namespace
 
-// What a drawing's recalculation told apart of the items as its walk held them, in lists of walk order:
-// the items it reached, by their role now, and the new items it made, by role. The item list is these
-// lists interleaved, each kept in order (the new items last), unless items were added, moved or changed
-// role otherwise.
+// What a walk told apart of the items as it held them, in lists of walk order: the items it reached, by
+// their role now, and the new items it made, by role. The item list is these lists interleaved, each
+// kept in order (the new items last), unless items were added, moved or changed role otherwise. The
+// build's walk makes one, which the first drawing adopts while nothing has changed since; a drawing's
+// recalculation makes its own.
 struct HBondMonitor::Split {
     enum List : std::uint8_t { Donors, Acceptors, Neither, NewDonors, NewAcceptors, Count };
     struct Reached {
@@ -100,7 +101,16 @@ struct HBondMonitor::Split {
         std::uint32_t oid;
     };
 
+    // A drawing's, over its items.
     explicit Split(std::size_t items) : m_items(items) {}
+    // The build's: every item is new, and the first drawing adopts the lists under the build's stamp,
+    // so no account is kept of the items reached.
+    static std::shared_ptr<Split> ForBuild()
+    {
+        auto split = std::make_shared<Split>(0);
+        split->m_forBuild = true;
+        return split;
+    }
     Split(const Split&) = delete;
     Split& operator=(const Split&) = delete;
     // The lists' room is kept for the next drawing.
@@ -113,9 +123,15 @@ struct HBondMonitor::Split {
     }
 
     // Before a walk: room for as many donors and as many acceptors as there are items (pages never
-    // written are never taken). A drawing without a walk takes none.
+    // written are never taken); for the build's, the most room kept for the new ones, whose counts are
+    // not known. A drawing without a walk takes none.
     void Reserve()
     {
+        if (m_forBuild) {
+            for (const List list : {NewDonors, NewAcceptors})
+                TakeRecycled(ends[list], 0);
+            return;
+        }
         for (const List list : {Donors, Acceptors}) {
             ReserveRecycled(reached[list], m_items);
             ReserveRecycled(ends[list], m_items);
@@ -132,81 +148,50 @@ struct HBondMonitor::Split {
         return made ? NewAcceptors : Acceptors;
     }
 
-    void Add(List list, Atom& atom, std::uint32_t oid, const Limits& limits)
+    void Add(List list, Atom& atom, std::uint32_t oid)
     {
-        reached[list].push_back({&atom, oid});
+        if (!m_forBuild)
+            reached[list].push_back({&atom, oid});
         if (list != Neither)
-            ends[list].push_back(MakeEnd(atom, atom.GetXYZ(), limits));
+            ends[list].push_back(MakeEnd(atom, atom.GetXYZ()));
     }
 
     // The donors and the acceptors among the items from index 1, each in item order: false when the
-    // walk is not over, a callback ran since (it may have changed what was read), an entry that is not
-    // empty is not the next of one of the lists (not reached, listed twice, or out of walk order), or
-    // an item reached has no entry. With no walk, the items are read as they stand, the roles the build
-    // told apart.
-    bool Take(std::span<const MonitorItemList::Entry> entries, const Limits& limits, std::vector<End>& donors,
-              std::vector<End>& acceptors)
+    // walk is not over, a callback ran since (it may have changed what was read), or, for a walk of the
+    // drawing's own, an entry that is not empty is not the next of one of the lists (not reached,
+    // listed twice, or out of walk order) or an item reached has no entry.
+    bool Take(std::span<const MonitorItemList::Entry> entries, std::vector<End>& donors, std::vector<End>& acceptors)
     {
         if (!done || callbacks != TreeNode::GetCallbacksRun() || entries.empty())
             return false;
-        if (built) {
-            ReadBuilt(entries.subspan(1), limits);
-            built.reset();
-        } else if (!InWalkOrder(entries)) {
+        if (!m_adopted && !InWalkOrder(entries))
             return false;
-        }
         // The new items came after every other: each role's items are its list, then its new ones.
         donors = Join(ends[Donors], ends[NewDonors]);
         acceptors = Join(ends[Acceptors], ends[NewAcceptors]);
         return true;
     }
 
-    // No walk: the items from index 1 are the build's donors, then its acceptors, told apart as a walk
-    // now would tell them.
-    void Keep(std::size_t donors)
+    // No walk: the build's walk told the items apart, and nothing has changed since (the items from
+    // index 1 are its new donors, then its new acceptors, read as they stand).
+    void Adopt(Split& build)
     {
-        built = donors;
+        for (const List list : {NewDonors, NewAcceptors})
+            std::swap(ends[list], build.ends[list]);
         callbacks = TreeNode::GetCallbacksRun();
         done = true;
+        m_adopted = true;
     }
 
     std::array<std::vector<Reached>, Count> reached;
     std::array<std::vector<End>, Count> ends;  // of the donors and acceptors
     std::uint64_t callbacks = 0;               // as the walk ended
     bool done = false;
-    std::optional<std::size_t> built;  // the build's donors, with no walk
 
 private:
     std::size_t m_items;
-
-    // Each item read once, those a few places on asked for: the first `built` are donors. The donors and
-    // the acceptors are each in walk order, so both are read in one sweep over memory, the lower address
-    // first, each list filled in its own order.
-    void ReadBuilt(std::span<const MonitorItemList::Entry> items, const Limits& limits)
-    {
-        constexpr std::size_t ahead = 2 * BondedPrefetch::Step;
-        const std::size_t split = std::min(*built, items.size());
-        const std::span<const MonitorItemList::Entry> lists[2] = {items.first(split), items.subspan(split)};
-        std::vector<End>* const out[2] = {&ends[NewDonors], &ends[NewAcceptors]};
-        std::size_t next[2] = {0, 0};
-        for (const std::size_t list : {0, 1}) {
-            ReserveRecycled(*out[list], lists[list].size());
-            for (std::size_t k = 0; k < std::min(ahead, lists[list].size()); ++k)
-                BondedPrefetch::Lines(lists[list][k].node, BondedPrefetch::AtomBytes);
-        }
-        while (next[0] < lists[0].size() || next[1] < lists[1].size()) {
-            const std::size_t list =
-                next[1] == lists[1].size() ||
-                        (next[0] < lists[0].size() && std::less<>()(lists[0][next[0]].node, lists[1][next[1]].node))
-                    ? 0
-                    : 1;
-            const std::size_t i = next[list]++;
-            if (i + ahead < lists[list].size())
-                BondedPrefetch::Lines(lists[list][i + ahead].node, BondedPrefetch::AtomBytes);
-            auto& atom = static_cast<Atom&>(*lists[list][i].node);
-            out[list]->push_back(MakeEnd(atom, atom.GetXYZ(), limits));
-        }
-    }
+    bool m_forBuild = false;
+    bool m_adopted = false;  // the build's lists, checked by its stamp
 
     // Every entry that is not empty is the next of one of the lists, and every item reached has one.
     bool InWalkOrder(std::span<const MonitorItemList::Entry> entries) const
@@ -242,9 +227,9 @@ private:
     }
 };
 
-HBondMonitor::Built HBondMonitor::Built::Stamp(const HBondMonitor& monitor, std::size_t donors)
+HBondMonitor::Built HBondMonitor::Built::Stamp(const HBondMonitor& monitor, std::shared_ptr<Split> split)
 {
-    return {TreeNode::GetChangesMarked(), TreeNode::GetCallbacksRun(), monitor.GetItemEdits(), donors};
+    return {TreeNode::GetChangesMarked(), TreeNode::GetCallbacksRun(), monitor.GetItemEdits(), std::move(split)};
 }
 
 bool HBondMonitor::Built::Holds(const HBondMonitor& monitor) const
@@ -260,9 +245,10 @@ HBondMonitor::HBondMonitor(Object* parent) : GeometryMonitor(parent), m_tree(tru
         return;
     // The items are the parent, the new donors, then the new acceptors, unless a callback ran.
     const std::uint64_t callbacks = TreeNode::GetCallbacksRun();
-    const std::size_t donors = CollectBelow(*parent, nullptr);
+    std::shared_ptr<Split> split = Split::ForBuild();
+    CollectBelow(*parent, split.get());
     if (callbacks == TreeNode::GetCallbacksRun())
-        m_built = Built::Stamp(*this, donors);
+        m_built = Built::Stamp(*this, std::move(split));
 }
 
 HBondMonitor::HBondMonitor(Object* parent, const OrdCollection& atoms, bool internal)
@@ -377,8 +363,7 @@ bool HBondMonitor::IsHBondingPair(const Point3d& acceptorPosition, const Point3d
                                   Atom* donor) const
 {
     const Limits limits{m_criterion, m_noHydrogenCriterion};
-    return acceptor && donor &&
-           MayBond(MakeEnd(*acceptor, acceptorPosition, limits), MakeEnd(*donor, donorPosition, limits)) &&
+    return acceptor && donor && MayBond(MakeEnd(*acceptor, acceptorPosition), MakeEnd(*donor, donorPosition), limits) &&
            !acceptor->HasPathOfLength(donor, 5, true);
 }
 
@@ -423,11 +408,10 @@ void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool a
     Register(found);
 }
 
-std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
+void HBondMonitor::CollectBelow(Object& parent, Split* split)
 {
     // Each atom is told apart, and a new item watched, as the walk that sets the masks of the parent's
     // subtree reaches it (registrations held already: a walk of its own), before it leaves the cache.
-    const Limits limits{m_criterion, m_noHydrogenCriterion};
     if (split)
         split->Reserve();
     // Neither count is known before the walk: each takes the most room kept.
@@ -439,7 +423,7 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
         auto* const atom = static_cast<Atom*>(node);
         if (IsMonitoredItem(atom)) {
             if (split)
-                split->Add(Split::ListOf(Classify(*atom), false), *atom, atom->GetOID(), limits);
+                split->Add(Split::ListOf(Classify(*atom), false), *atom, atom->GetOID());
             return;
         }
         if (atom->IsClipped())
@@ -450,11 +434,10 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
         const MonitorItemList::Entry entry = WatchNewItem(*atom, Moved);
         (role == Role::Donor ? donors : acceptors).push_back(entry);
         if (split)
-            split->Add(Split::ListOf(role, true), *atom, entry.oid, limits);
+            split->Add(Split::ListOf(role, true), *atom, entry.oid);
     };
     WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, visit));
-    const std::size_t donorsFound = donors.size();
-    ReserveItems(donorsFound + acceptors.size());
+    ReserveItems(donors.size() + acceptors.size());
     AddWatchedItems(donors);
     AddWatchedItems(acceptors);
     GiveRecycled(donors);
@@ -463,7 +446,6 @@ std::size_t HBondMonitor::CollectBelow(Object& parent, Split* split)
         split->callbacks = TreeNode::GetCallbacksRun();
         split->done = true;
     }
-    return donorsFound;
 }
 
 void HBondMonitor::Register(const NewItems& found)
@@ -490,7 +472,7 @@ void HBondMonitor::Calculate()
             // A walk would find no new item and tell the items apart as the build did.
             WatchStructure(parent);
             if (Split* const split = m_split.Get())
-                split->Keep(built->donors);
+                split->Adopt(*built->split);
         } else if (parent) {
             CollectBelow(*parent, m_split.Get());
         }
@@ -537,11 +519,11 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     std::vector<End> donors;
     std::vector<End> acceptors;
     const Limits limits{m_criterion, m_noHydrogenCriterion};
-    if (!split.Take(GetItemEntries(), limits, donors, acceptors)) {
+    if (!split.Take(GetItemEntries(), donors, acceptors)) {
         const auto items = static_cast<std::size_t>(GetNumItemsMonitoring());
         ReserveRecycled(donors, items);
         ReserveRecycled(acceptors, items);
-        SplitItems(*this, limits, donors, acceptors);
+        SplitItems(*this, donors, acceptors);
     }
     // The widest limit that takes anything.
     double widest = -1.0;
@@ -569,7 +551,7 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
     const auto offer = [&](std::size_t donor, std::size_t acceptor, bool donorHeld) {
         const End& acceptorEnd = acceptors[acceptor];
         const End& donorEnd = donors[donor];
-        if (MayBond(acceptorEnd, donorEnd)) {
+        if (MayBond(acceptorEnd, donorEnd, limits)) {
             Atom* const held = donorHeld ? donorEnd.atom : acceptorEnd.atom;
             Atom* const other = donorHeld ? acceptorEnd.atom : donorEnd.atom;
             candidates.push_back({held, other, static_cast<std::uint32_t>(donor), static_cast<std::uint32_t>(acceptor)});
@@ -609,11 +591,11 @@ void HBondMonitor::NormalDisplay(DisplayList3D& list)
             if (nearDonors.empty() && nearAcceptors.empty())
                 continue;
             if (atom->IsHBondAcceptor()) {
-                acceptors.push_back(MakeEnd(*atom, position, limits));
+                acceptors.push_back(MakeEnd(*atom, position));
                 for (const std::int32_t d : nearDonors)
                     offer(static_cast<std::size_t>(d), acceptors.size() - 1, false);
             } else if (!nearAcceptors.empty() && atom->IsHBondDonor()) {
-                donors.push_back(MakeEnd(*atom, position, limits));
+                donors.push_back(MakeEnd(*atom, position));
                 for (const std::int32_t a : nearAcceptors)
                     offer(donors.size() - 1, static_cast<std::size_t>(a), true);
             }

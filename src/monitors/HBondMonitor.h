@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -108,8 +109,7 @@ private:
     // that watches the parent's structure; the new items join the list after the walk, the donors first.
     // With a split, the items the walk reaches are told apart for it too.
     struct Split;
-    // Returns the number of new donors.
-    std::size_t CollectBelow(Object& parent, Split* split);
+    void CollectBelow(Object& parent, Split* split);
     // Watches the new items for deletion and movement, the donors first.
     void Register(const NewItems& found);
 
@@ -120,15 +120,15 @@ private:
     Uncopied<std::int32_t> m_count;
     // Where the recalculation of a drawing puts what its walk told apart, while the drawing runs.
     Uncopied<Split*> m_split;
-    // What the build's walk told apart, until the first recalculation: the items from index 1 are
-    // `donors` donors, then acceptors, while no node is marked changed, no callback runs and the
-    // items stay.
+    // What the build's walk told apart, until the first recalculation: the items from index 1 are its
+    // new donors, then its new acceptors, as it read them, while no node is marked changed, no callback
+    // runs and the items stay.
     struct Built {
         std::uint64_t changes;
         std::uint64_t callbacks;
         std::uint64_t edits;
-        std::size_t donors;
-        static Built Stamp(const HBondMonitor& monitor, std::size_t donors);
+        std::shared_ptr<Split> split;
+        static Built Stamp(const HBondMonitor& monitor, std::shared_ptr<Split> split);
         bool Holds(const HBondMonitor& monitor) const;
     };
     Uncopied<std::optional<Built>> m_built;

@@ -381,6 +381,17 @@ TEST_F(HBondMonitorTest, TheFirstDrawingOfATreeSeesEveryChangeSinceTheBuildHeard
     EXPECT_EQ(drawnAfter([&](HBondMonitor& monitor) { monitor.RemoveMonitoredItem(carbonyl.oxygen); }), bond);
     // A criterion of 2.
     EXPECT_TRUE(drawnAfter([](HBondMonitor& monitor) { monitor.SetDistanceCriterion(4.0); }).empty());
+    // Both ends hidden, then shown again.
+    const auto showBoth = [&](bool shown) {
+        for (Atom3d* const atom : {hydroxyl.hydrogen, carbonyl.oxygen}) {
+            if (shown)
+                atom->SetVisible(false);
+            else
+                atom->SetInvisible(false);
+        }
+    };
+    EXPECT_TRUE(drawnAfter([&](HBondMonitor&) { showBoth(false); }).empty());
+    EXPECT_EQ(drawnAfter([&](HBondMonitor&) { showBoth(true); }), bond);
     // A move.
     EXPECT_TRUE(drawnAfter([&](HBondMonitor&) { carbonyl.oxygen->SetXYZ(Point3d(2.6, 0, 0)); }).empty());
 }
