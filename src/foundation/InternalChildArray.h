@@ -11,11 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include <tavrel/foundation/PooledBlock.h>
+
 namespace Tavrel {
 
 // The slots of one block of a BlockedChildArray: a vector of pointers whose first Inline entries are held
-// in place, so a node with few children takes no heap block for them. The data pointer always names
-// where they are, so reading takes no branch.
+// in place, so a node with few children takes no block for them; more take a block from the pool the
+// tree's objects come from (PooledBlock). The data pointer always names where they are, so reading
+// takes no branch.
 template <class Node, std::size_t Inline>
 class InlineSlots {
 public:
@@ -76,26 +79,26 @@ public:
     }
 
 private:
-    bool OnHeap() const { return m_data != m_inline; }
+    bool OutOfPlace() const { return m_data != m_inline; }
     [[gnu::noinline]] void Grow(std::size_t wanted)
     {
         const std::size_t capacity = std::max<std::size_t>(wanted, std::size_t{m_capacity} * 2);
-        Node** const heap = new Node*[capacity];
-        std::copy(m_data, m_data + m_size, heap);
+        auto* const block = static_cast<Node**>(PooledBlock::Allocate(capacity * sizeof(Node*)));
+        std::copy(m_data, m_data + m_size, block);
         Release();
-        m_data = heap;
+        m_data = block;
         m_capacity = static_cast<std::uint32_t>(capacity);
     }
     void Release()
     {
-        if (OnHeap())
-            delete[] m_data;
+        if (OutOfPlace())
+            PooledBlock::Free(m_data, m_capacity * sizeof(Node*));
     }
     void Take(InlineSlots& other)
     {
         m_size = other.m_size;
         m_capacity = other.m_capacity;
-        if (other.OnHeap()) {
+        if (other.OutOfPlace()) {
             m_data = other.m_data;
         } else {
             std::copy(other.m_inline, other.m_inline + other.m_size, m_inline);
