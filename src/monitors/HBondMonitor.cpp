@@ -78,6 +78,40 @@ void SplitItems(const Monitor& monitor, std::vector<End>& donors, std::vector<En
     }
 }
 
+// Hands on each atom added a few atoms later, in order, its bonds asked for as it came: a walk that
+// read each atom's bonds as it reached them would wait on memory at every atom of a large tree.
+class HeldAtoms {
+public:
+    template <class Visit>
+    void Add(Atom& atom, Visit&& visit)
+    {
+        for (const Bond* bond : atom.GetBonds())
+            BondedPrefetch::Lines(bond, sizeof(Bond));
+        if (m_held == Count)
+            visit(m_atoms[m_next]);
+        else
+            ++m_held;
+        m_atoms[m_next] = &atom;
+        m_next = (m_next + 1) % Count;
+    }
+    // Hands on the atoms still held.
+    template <class Visit>
+    void Flush(Visit&& visit)
+    {
+        const std::size_t first = m_held == Count ? m_next : 0;
+        for (std::size_t k = 0; k < m_held; ++k)
+            visit(m_atoms[(first + k) % Count]);
+        m_held = 0;
+        m_next = 0;
+    }
+
+private:
+    static constexpr std::size_t Count = 8;
+    std::array<Atom*, Count> m_atoms{};
+    std::size_t m_next = 0;
+    std::size_t m_held = 0;
+};
+
 std::vector<Point3d> PositionsOf(const std::vector<End>& ends)
 {
     std::vector<Point3d> positions;
@@ -410,8 +444,9 @@ void HBondMonitor::Collect(std::span<Object* const> objects, bool donors, bool a
 
 void HBondMonitor::CollectBelow(Object& parent, Split* split)
 {
-    // Each atom is told apart, and a new item watched, as the walk that sets the masks of the parent's
-    // subtree reaches it (registrations held already: a walk of its own), before it leaves the cache.
+    // Each atom is told apart, and a new item watched, within the walk that sets the masks of the
+    // parent's subtree (registrations held already: a walk of its own), a few atoms after the walk
+    // reached it, while it is still in the cache and its bonds have come in.
     if (split)
         split->Reserve();
     // Neither count is known before the walk: each takes the most room kept.
@@ -419,8 +454,7 @@ void HBondMonitor::CollectBelow(Object& parent, Split* split)
     std::vector<MonitorItemList::Entry> donors;
     TakeRecycled(acceptors, 0);
     TakeRecycled(donors, 0);
-    auto visit = [&](TreeNode* node) {
-        auto* const atom = static_cast<Atom*>(node);
+    const auto classify = [&](Atom* atom) {
         if (IsMonitoredItem(atom)) {
             if (split)
                 split->Add(Split::ListOf(Classify(*atom), false), *atom, atom->GetOID());
@@ -436,7 +470,10 @@ void HBondMonitor::CollectBelow(Object& parent, Split* split)
         if (split)
             split->Add(Split::ListOf(role, true), *atom, entry.oid);
     };
+    HeldAtoms held;
+    auto visit = [&](TreeNode* node) { held.Add(*static_cast<Atom*>(node), classify); };
     WatchStructure(parent, TreeNode::DescendentVisit::Of(Atom::classType, visit));
+    held.Flush(classify);
     ReserveItems(donors.size() + acceptors.size());
     AddWatchedItems(donors);
     AddWatchedItems(acceptors);

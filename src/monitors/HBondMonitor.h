@@ -106,7 +106,8 @@ private:
     // those that are acceptors (an object that is both counts as a donor), each in order.
     void Collect(std::span<Object* const> objects, bool donors, bool acceptors);
     // Collect over every atom below the parent, each told apart and a new item watched within the walk
-    // that watches the parent's structure; the new items join the list after the walk, the donors first.
+    // that watches the parent's structure, a few atoms after the walk reached it (the last few just
+    // after the walk); the new items join the list after the walk, the donors first.
     // With a split, the items the walk reaches are told apart for it too.
     struct Split;
     void CollectBelow(Object& parent, Split* split);

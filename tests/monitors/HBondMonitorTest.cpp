@@ -328,6 +328,30 @@ TEST_F(HBondMonitorTest, TheGridFindsWhatEveryPairWouldInTheSameOrder)
     EXPECT_EQ(Draw(*set), AllPairs(*set, true, true));
 }
 
+TEST_F(HBondMonitorTest, ATreeMonitorsItemsAreItsDonorsThenItsAcceptorsInTreeOrderHoweverFewTheAtoms)
+{
+    // Around and past the few atoms the build's walk holds back before telling them apart.
+    for (const int count : {1, 2, 7, 8, 9, 16, 17, 40}) {
+        TreeRoot root;
+        MonitorSupport::RandomStructure(&root, count, 6.0, static_cast<std::uint64_t>(count));
+        std::vector<Object*> expected;
+        const OrdCollection atoms = AtomsOf(&root);
+        for (const bool donors : {true, false}) {
+            for (int i = 0; i < atoms.GetSize(); ++i) {
+                const auto* const atom = static_cast<const Atom*>(atoms.GetAt(i));
+                if (atom->IsHBondDonor() ? donors : !donors && atom->IsHBondAcceptor())
+                    expected.push_back(atoms.GetAt(i));
+            }
+        }
+        auto* const monitor = new HBondMonitor(&root);
+        std::vector<Object*> items;
+        for (int i = 1; i < monitor->GetNumItemsMonitoring(); ++i)
+            items.push_back(monitor->GetItem(i));
+        EXPECT_EQ(items, expected) << count << " atoms";
+        EXPECT_EQ(Draw(*monitor), AllPairs(*monitor, true, false)) << count << " atoms";
+    }
+}
+
 TEST_F(HBondMonitorTest, TheFirstDrawingTakesTheItemsInItemOrderAsTheyStandWhateverChangedSinceTheBuild)
 {
     // Unheard since the build: hydrogens switched off (their heavy atoms donate now), nitrogens charged,
