@@ -40,6 +40,13 @@ constexpr std::size_t Step = 8;
 // For an atom, whatever its class: the Bondable level and the small fields of the levels above.
 constexpr std::size_t AtomBytes = sizeof(Bondable) + 16;
 
+// The bonds of an atom (or any Bondable).
+[[gnu::always_inline]] inline void Bonds(const Bondable& atom)
+{
+    for (const Bond* bond : atom.GetBonds())
+        Lines(bond, sizeof(Bond));
+}
+
 // The object as a Bondable when it is one; a list known to hold Bondables is not asked.
 [[gnu::always_inline]] inline const Bondable* AsBondable(const Base* object) { return DynCast<Bondable>(object); }
 [[gnu::always_inline]] inline const Bondable* AsBondable(const Bondable* object) { return object; }
@@ -66,19 +73,13 @@ template <class At>
     };
     if (const Base* const first = object(0))
         Lines(first, AtomBytes);
-    if (const Bondable* const atom = AsBondable(object(1))) {
-        for (const Bond* bond : atom->GetBonds())
-            Lines(bond, sizeof(Bond));
-    }
+    if (const Bondable* const atom = AsBondable(object(1)))
+        Bonds(*atom);
     if (steps < 3)
         return;
     ForEachBonded(object(2), [](const Bondable* end) { Lines(end, AtomBytes); });
-    if (steps == 4) {
-        ForEachBonded(object(3), [](const Bondable* end) {
-            for (const Bond* bond : end->GetBonds())
-                Lines(bond, sizeof(Bond));
-        });
-    }
+    if (steps == 4)
+        ForEachBonded(object(3), [](const Bondable* end) { Bonds(*end); });
 }
 
 } // namespace BondedPrefetch

@@ -85,8 +85,7 @@ public:
     template <class Visit>
     void Add(Atom& atom, Visit&& visit)
     {
-        for (const Bond* bond : atom.GetBonds())
-            BondedPrefetch::Lines(bond, sizeof(Bond));
+        BondedPrefetch::Bonds(atom);
         if (m_held == Count)
             visit(m_atoms[m_next]);
         else
