@@ -82,7 +82,7 @@ Point3d Place(const Point3d& a, const Point3d& b, const Point3d& c, double lengt
            normal * (length * std::sin(angle * degree) * std::sin(torsion * degree));
 }
 
-// An ideal alpha helix of a dozen residues: the backbone atoms placed from the peptide's bond lengths
+// An ideal alpha helix of a dozen residues: only the backbone atoms placed from the peptide's bond lengths
 // and angles and the helix's torsions (phi -57, psi -47, omega 180), the residues typed by their
 // templates, the molecule bonded by template and its secondary structure predicted.
 void BuildHelix(Object* parent)
@@ -127,10 +127,16 @@ void BuildHelix(Object* parent)
     PrintSequence(*sequence);
 }
 
+// A protein here holds only its backbone atoms (N, CA, C, O of each residue), so its formula and weight
+// are the backbone's, not the sequence's.
 void PrintMolecule(const Molecule& molecule)
 {
-    std::printf("Molecule \"%s\": formula %s, weight %.3f\n", molecule.GetLabel().c_str(),
-                molecule.CalculateMolFormula().c_str(), molecule.CalculateMolWeight());
+    bool backboneOnly = false;
+    for (int i = 0; i < molecule.GetNumChildren(); ++i)
+        backboneOnly = backboneOnly || IsA<ProteinSequence>(molecule.GetChild(i));
+    std::printf("Molecule \"%s\": %sformula %s, weight %.3f%s\n", molecule.GetLabel().c_str(),
+                backboneOnly ? "backbone " : "", molecule.CalculateMolFormula().c_str(), molecule.CalculateMolWeight(),
+                backboneOnly ? " (only the backbone atoms N, CA, C, O are placed)" : "");
     for (int i = 0; i < molecule.GetNumChildren(); ++i) {
         if (const auto* const atom = DynCast<Atom3d>(molecule.GetChild(i)))
             std::printf("  %-4s %2d bonds  charge %+.3f\n", atom->GetLabel().c_str(), atom->GetNumBonds(),

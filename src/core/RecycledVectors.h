@@ -14,8 +14,9 @@ namespace Tavrel {
 
 // Take gives an empty vector, with the room of one given back earlier on this thread when there is one
 // (the best fit for the room asked for); Give takes a vector back once its use is over. A thread keeps
-// at most a few per element type and use, and those only until it ends: what one keeps is the room of
-// its largest uses. A use (any type naming it) keeps its vectors apart from those of other uses of the
+// at most a few per element type and use, and those only until it ends: once its shelf is full, a
+// vector given back takes the place of the kept one with the least room when it has more, so what a
+// thread keeps is the room of its largest uses. A use (any type naming it) keeps its vectors apart from those of other uses of the
 // element type, so that another use's arrays are not taken for its own. ReserveRecycled and
 // GiveRecycled below name the element type from the vector.
 template <class T, class Use = void>
@@ -41,17 +42,24 @@ public:
         return taken;
     }
 
-    // A vector given once the thread's shelf is gone (by an object that outlives it, a static one
-    // ended at exit) keeps its room, which its owner frees.
-    static void Give(std::vector<T>&& vector) noexcept
+    // The room of a vector that is not kept (none, or less than every kept one's on a full shelf, or
+    // given once the thread's shelf is gone, by an object that outlives it) is freed.
+    static void Give(std::vector<T>&& given) noexcept
     {
-        if (Gone())
+        std::vector<T> vector = std::move(given);
+        if (Gone() || vector.capacity() == 0)
             return;
         Shelf& shelf = Kept();
-        if (vector.capacity() == 0 || shelf.count == MostKept)
-            return;
         vector.clear();
-        shelf.vectors[shelf.count++] = std::move(vector);
+        if (shelf.count < MostKept) {
+            shelf.vectors[shelf.count++] = std::move(vector);
+            return;
+        }
+        std::vector<T>* least = &shelf.vectors[0];
+        for (std::vector<T>& kept : shelf.vectors)
+            least = kept.capacity() < least->capacity() ? &kept : least;
+        if (least->capacity() < vector.capacity())
+            std::swap(*least, vector);
     }
 
 private:
@@ -103,8 +111,7 @@ void ReserveRecycledPrefaulted(std::vector<T>& vector, std::size_t count)
     ReservePrefaulted(vector, count);
 }
 
-// Gives the vector's room back to the thread, leaving it empty; once the thread's shelf has ended, the
-// vector keeps its room for its owner to free.
+// Gives the vector's room back to the thread (RecycledVectors::Give), leaving it empty without room.
 template <class Use = void, class T>
 void GiveRecycled(std::vector<T>& vector) noexcept
 {

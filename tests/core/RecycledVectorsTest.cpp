@@ -48,14 +48,19 @@ TEST(RecycledVectorsTest, GivenVectorsComeBackEmptyWithTheirRoomOnTheirThreadOnl
     ReserveRecycled(fresh, 20);
     EXPECT_EQ(fresh.capacity(), 40u);
 
-    // Vectors without room are not kept; beyond the few kept, the rest go.
+    // Vectors without room are not kept; a full shelf keeps the largest rooms given, and a vector given
+    // back is left empty whether it was kept or not.
     Shelf::Give(std::vector<Sample>());
-    for (int i = 0; i < 6; ++i)
-        Shelf::Give(std::vector<Sample>(10));
-    int kept = 0;
-    while (Shelf::Take().capacity() > 0)
-        ++kept;
-    EXPECT_EQ(kept, 4);
+    for (const std::size_t room : {30u, 10u, 60u, 20u, 50u, 5u}) {
+        std::vector<Sample> given(room);
+        GiveRecycled(given);
+        EXPECT_TRUE(given.empty());
+        EXPECT_EQ(given.capacity(), 0u);
+    }
+    std::vector<std::size_t> kept;
+    for (std::size_t room = Shelf::Take().capacity(); room > 0; room = Shelf::Take().capacity())
+        kept.push_back(room);
+    EXPECT_EQ(kept, (std::vector<std::size_t>{20, 30, 50, 60}));
 }
 
 // Each use keeps its own vectors: one use's room is never handed to another use of the element type.
@@ -75,15 +80,15 @@ TEST(RecycledVectorsTest, UsesKeepTheirVectorsApart)
 }
 
 // An object that outlives its thread's shelf (a thread-local one made first, as a static one at exit)
-// gives its vector back when the shelf is gone: the vector keeps its room and is freed with it.
-TEST(RecycledVectorsTest, AVectorGivenAfterTheShelfEndsIsFreedWithItsOwner)
+// gives its vector back when the shelf is gone: the room is freed, the vector left empty.
+TEST(RecycledVectorsTest, AVectorGivenAfterTheShelfEndsIsFreed)
 {
     struct Holder {
         std::vector<Sample> vector = std::vector<Sample>(100);
         ~Holder()
         {
             GiveRecycled(vector);
-            EXPECT_EQ(vector.size(), 100u);
+            EXPECT_EQ(vector.capacity(), 0u);
         }
     };
     std::thread([] {
