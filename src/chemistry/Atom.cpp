@@ -86,30 +86,29 @@ std::string FormalChargeText(const Rational& charge)
                             : StringUtils::Format("%+d/%d", numerator, denominator);
 }
 
-// One side of a formal charge's slash: an integer, blanks around it and after its sign aside ("- 1").
-bool ReadChargePart(std::string_view text, std::int32_t& value)
-{
-    const std::string_view part = StringUtils::TrimView(text);
-    if (part.empty() || (part.front() != '+' && part.front() != '-'))
-        return StringUtils::StringToInteger(part, value);
-    return StringUtils::StringToInteger(part.front() + std::string(StringUtils::TrimView(part.substr(1))), value);
-}
-
-// Blanks around the sign, the digits and the slash are ignored ("- 1 / 2"); blank text is neutral.
-// False, with nothing changed, for a side of the slash that is not one integer ("1 2" is not one) or
-// a zero denominator.
+// The blanks are removed first ("- 1 / 2" is "-1/2", "1 2" is "12"); each side of the slash is then
+// read as StringToInteger reads ("+2abc" gives 2); text without a slash is the numerator over 1, and
+// blank text is neutral. False, with nothing changed, for a side without a number or a zero
+// denominator.
 bool SetFormalChargeText(Atom& atom, std::string_view text)
 {
-    if (StringUtils::TrimView(text).empty()) {
+    std::string compact;
+    for (const char c : text) {
+        if (!StringUtils::IsSpace(c))
+            compact += c;
+    }
+    if (compact.empty()) {
         atom.SetFormalCharge(0, 0);
         return true;
     }
     std::int32_t numerator = 1;
     std::int32_t denominator = 1;
-    const std::size_t slash = text.find('/');
-    if (!ReadChargePart(text.substr(0, slash), numerator))
+    const std::string_view charge(compact);
+    const std::size_t slash = charge.find('/');
+    if (!StringUtils::StringToInteger(charge.substr(0, slash), numerator))
         return false;
-    if (slash != std::string_view::npos && (!ReadChargePart(text.substr(slash + 1), denominator) || denominator == 0))
+    if (slash != std::string_view::npos &&
+        (!StringUtils::StringToInteger(charge.substr(slash + 1), denominator) || denominator == 0))
         return false;
     atom.SetFormalCharge(numerator, denominator);
     return true;

@@ -130,34 +130,28 @@ std::size_t ReadReal(std::string_view text, double& value)
 
 namespace {
 
-// Whether nothing but white space lies from pos on.
-bool EndsAt(std::string_view text, std::size_t pos)
-{
-    return SkipSpace(text, pos) == text.size();
-}
-
 bool FitsFloat(double value)
 {
     return std::fabs(value) <= double{std::numeric_limits<float>::max()};
+}
+
+bool IsAlnum(char c)
+{
+    const char lower = ToLower(c);
+    return IsDigit(c) || (lower >= 'a' && lower <= 'z');
 }
 
 } // namespace
 
 bool StringToInteger(std::string_view text, std::int32_t& value)
 {
-    std::int32_t read = 0;
-    const std::size_t used = ReadInteger(text, read);
-    if (used == 0 || !EndsAt(text, used))
-        return false;
-    value = read;
-    return true;
+    return ReadInteger(text, value) != 0;
 }
 
 bool StringToReal(std::string_view text, double& value)
 {
     double read = 0.0;
-    const std::size_t used = ReadReal(text, read);
-    if (used == 0 || !EndsAt(text, used))
+    if (ReadReal(text, read) == 0)
         return false;
     value = read == 0.0 ? 0.0 : read;
     return true;
@@ -174,14 +168,20 @@ bool StringToReal(std::string_view text, float& value)
 
 bool StringToBoolean(std::string_view text, bool& value)
 {
-    const std::string_view word = TrimView(text);
+    const std::string_view rest = text.substr(SkipSpace(text, 0));
+    for (const bool meaning : {true, false}) {
+        const std::string_view word = meaning ? "true" : "false";
+        if (rest.size() >= word.size() && EqualsNoCase(rest.substr(0, word.size()), word)) {
+            if (rest.size() > word.size() && IsAlnum(rest[word.size()]))
+                return false;
+            value = meaning;
+            return true;
+        }
+    }
     std::int32_t number = 0;
-    if (EqualsNoCase(word, "true") || EqualsNoCase(word, "false"))
-        value = EqualsNoCase(word, "true");
-    else if (StringToInteger(word, number) && (number == 0 || number == 1))
-        value = number == 1;
-    else
+    if (!StringToInteger(text, number) || (number != 0 && number != 1))
         return false;
+    value = number == 1;
     return true;
 }
 
@@ -190,17 +190,14 @@ bool StringToReals(std::string_view text, std::span<double> values)
     std::vector<double> read(values.size());
     std::size_t pos = 0;
     for (double& number : read) {
-        // Each number after the first follows white space.
         if (pos > 0 && (pos == text.size() || !IsSpace(text[pos])))
             return false;
         const std::size_t used = ReadReal(text.substr(pos), number);
-        if (used == 0 || !FitsFloat(number))
+        if (used == 0)
             return false;
         number = number == 0.0 ? 0.0 : number;
         pos += used;
     }
-    if (!EndsAt(text, pos))
-        return false;
     std::copy(read.begin(), read.end(), values.begin());
     return true;
 }
@@ -208,7 +205,7 @@ bool StringToReals(std::string_view text, std::span<double> values)
 bool StringToPoint(std::string_view text, Point3d& point)
 {
     double coordinates[3] = {};
-    if (!StringToReals(text, coordinates))
+    if (!StringToReals(text, coordinates) || !std::all_of(std::begin(coordinates), std::end(coordinates), FitsFloat))
         return false;
     point = Point3d(coordinates[0], coordinates[1], coordinates[2]);
     return true;
@@ -244,7 +241,7 @@ int CompareNoCase(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : 1;
 }
 
-std::string_view TrimView(std::string_view text)
+std::string Trim(std::string_view text)
 {
     std::size_t begin = 0;
     std::size_t end = text.size();
@@ -252,12 +249,7 @@ std::string_view TrimView(std::string_view text)
         ++begin;
     while (end > begin && IsSpace(text[end - 1]))
         --end;
-    return text.substr(begin, end - begin);
-}
-
-std::string Trim(std::string_view text)
-{
-    return std::string(TrimView(text));
+    return std::string(text.substr(begin, end - begin));
 }
 
 namespace {

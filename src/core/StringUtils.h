@@ -19,31 +19,33 @@ constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr char ToLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 constexpr char ToUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Low-level readers, as by stream extraction in the C locale: leading white space is skipped, then
-// the longest prefix that forms a number is read. They return the number of characters consumed
-// (white space included), or 0 when no number could be read, in which case value is left unchanged.
+// Readers of numbers, as stream extraction reads them in the C locale: leading white space is
+// skipped, then the longest prefix that forms a number is read and the text after it is left.
+// The low-level readers return the number of characters consumed (white space included), or 0 when
+// no number could be read, in which case value is left unchanged.
 // Integers: optional sign and decimal digits; a value outside the 32-bit range is not read.
 std::size_t ReadInteger(std::string_view text, std::int32_t& value);
 // Reals: optional sign, digits with an optional decimal point (at least one digit), optional
 // exponent. No hexadecimal, infinity or NaN forms; a value that overflows a double is not read.
 std::size_t ReadReal(std::string_view text, double& value);
 
-// The readers of the setters: the whole text, white space around it aside, is one value that fits
-// the type ("12abc", "1.5.5" and "1 2" are not numbers). On failure the output is left unchanged.
+// The readers of the setters: true when a number of the type begins the text (after white space),
+// whatever follows it (" 12abc" gives 12, "1.5.5" gives 1.5, "1e39" gives the integer 1). On
+// failure (no number, or one the type cannot hold) the output is left unchanged.
 bool StringToInteger(std::string_view text, std::int32_t& value);
 // A finite real; every zero, "-0" too, reads as +0.
 bool StringToReal(std::string_view text, double& value);
 // As the double form; a value outside the float range fails.
 bool StringToReal(std::string_view text, float& value);
-// "true" or "false" in any letter case, or the integers 1 and 0.
+// After white space, "true" or "false" in any letter case, not running on into a letter or digit
+// ("true, x" is true, "trueish" fails), or an integer read as StringToInteger that is 1 or 0 ("1abc"
+// is true, "10" fails).
 bool StringToBoolean(std::string_view text, bool& value);
-// As many reals as values holds (each as StringToReal, within the float range), separated by white
-// space.
+// As many reals as values holds, each as StringToReal and each after the first following white
+// space ("1 2" but not "1-2" or "1,2"); whatever follows the last is ignored.
 bool StringToReals(std::string_view text, std::span<double> values);
-// Three reals, as StringToReals, narrowed to floats.
+// Three reals, as StringToReals, each within the float range, narrowed to floats.
 bool StringToPoint(std::string_view text, Point3d& point);
-// The text without the white space around it (a view of the text).
-std::string_view TrimView(std::string_view text);
 
 // ASCII case folding; bytes outside A-Z / a-z are kept.
 std::string ToLower(std::string_view text);

@@ -69,9 +69,10 @@ public:
     // The live object of the stored OID, null when it no longer exists (still true).
     bool Get(Base*& object) const;
 
-    // Replaces the flags whatever the outcome. Long and float cells take a text that is one number
-    // of their type, blanks around aside (StringUtils::StringToInteger, StringToReal), and keep their
-    // value otherwise; text cells take the text; other types fail and keep their value.
+    // Replaces the flags whatever the outcome. Long and float cells take the number of their type
+    // that begins the text, as stream extraction reads it (StringUtils::StringToInteger,
+    // StringToReal: "12abc" gives 12), and keep their value when none does; text cells take the text;
+    // other types fail and keep their value.
     bool SetFromString(std::string_view text, std::uint32_t flags);
 
     // Long as "%d", float as "%f", text as "%s"; the empty text for other types.

@@ -32,9 +32,9 @@ public:
     static constexpr std::int32_t AccessReadable = 1;
     static constexpr std::int32_t AccessWritable = 2;
 
-    // A typed value with its text form. Numbers are read in the C locale from texts that are the
-    // whole value, blanks around aside (StringUtils::StringToReal and the like); text that cannot be
-    // taken returns false and leaves the value unchanged.
+    // A typed value with its text form. Numbers are read in the C locale as stream extraction reads
+    // them: leading white space skipped, trailing text ignored (StringUtils::StringToReal and the
+    // like); text that cannot be taken returns false and leaves the value unchanged.
     class Type {
     public:
         virtual ~Type() = default;

@@ -339,11 +339,12 @@ const std::uint8_t* ReadPlainBlock(const std::uint8_t* at, const std::uint8_t* e
 } // namespace StreamPayload
 
 // The text forms of the value types the tables use: "%d" for integers, "%.4f" for reals and each
-// coordinate of a point, "true" and "false", the core library's form for colours. Parsing takes a
-// text only when the whole of it (blanks around aside) is one value of the type, within the entry's
-// range (StringUtils::StringToInteger and the like); it fills value (which holds the current value: a
-// colour keeps what the text does not give) and returns false, leaving the property unchanged, when
-// the text cannot be taken. An entry's format or words take the place of the default forms.
+// coordinate of a point, "true" and "false", the core library's form for colours. Parsing reads a
+// number as stream extraction does, trailing text ignored (StringUtils::StringToInteger and the
+// like; a bool as StringToBoolean), and takes it within the entry's range; it fills value (which
+// holds the current value: a colour keeps what the text does not give) and returns false, leaving
+// the property unchanged, when the text cannot be taken. An entry's format or words take the place
+// of the default forms.
 namespace PropertyText {
 std::string ToText(const std::string& value);
 std::string ToText(std::int32_t value);

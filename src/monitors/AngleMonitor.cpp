@@ -31,20 +31,18 @@ const char* OrientationName(AngleMonitor::Orientation orientation)
                : "";
 }
 
-// An orientation's name or its first word ("First Angle" or "first"), in any letter case, blanks
-// around aside; false for any other text.
-bool ParseOrientation(std::string_view text, AngleMonitor::Orientation& orientation)
+// The orientation a text names by its leading letters in any case ("first", "Second Angle",
+// "THIRDLY"); any other text chooses the first.
+AngleMonitor::Orientation ParseOrientation(std::string_view text)
 {
-    const std::string_view word = StringUtils::TrimView(text);
-    for (const AngleMonitor::Orientation known :
-         {AngleMonitor::FirstAngle, AngleMonitor::SecondAngle, AngleMonitor::ThirdAngle}) {
-        const std::string_view name = OrientationNames[known];
-        if (StringUtils::EqualsNoCase(word, name) || StringUtils::EqualsNoCase(word, name.substr(0, name.find(' ')))) {
-            orientation = known;
-            return true;
-        }
-    }
-    return false;
+    const auto begins = [text](std::string_view word) {
+        return StringUtils::EqualsNoCase(text.substr(0, word.size()), word);
+    };
+    if (begins("second"))
+        return AngleMonitor::SecondAngle;
+    if (begins("third"))
+        return AngleMonitor::ThirdAngle;
+    return AngleMonitor::FirstAngle;
 }
 
 Point3d PositionOf(const Object* object)
@@ -116,10 +114,7 @@ const PropertyTable& AngleMonitor::Properties()
             .Text("Orientation")
             .GetText([](const AngleMonitor& monitor) { return OrientationName(monitor.m_orientation); })
             .SetText([](AngleMonitor& monitor, std::string_view text) {
-                Orientation orientation = FirstAngle;
-                if (!ParseOrientation(text, orientation))
-                    return false;
-                monitor.SetMeasuredAngle(orientation);
+                monitor.SetMeasuredAngle(ParseOrientation(text));
                 return true;
             })
             .Choices({OrientationNames[0], OrientationNames[1], OrientationNames[2]})

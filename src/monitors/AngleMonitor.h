@@ -19,8 +19,8 @@ class OrdCollection;
 //
 // Persisted after GeometryMonitor's properties as "AngleMonitor Orientation" (an integer); the angle
 // is measured again after loading. Text interface: "Angle" ("%.1f"; set from a number in
-// [-360, 360]) and "Orientation" (the orientation's name; set from the name or its first word,
-// "first", "second" or "third", in any letter case; any other text refused).
+// [-360, 360]) and "Orientation" (the orientation's name; set from a text beginning with "first",
+// "second" or "third" in any letter case, any other text choosing the first; every text is taken).
 class AngleMonitor : public GeometryMonitor {
     TAVREL_CLASS(AngleMonitor, GeometryMonitor, Creatable)
 public:

@@ -25,7 +25,7 @@ class OrdCollection;
 // "BumpMonitor VDWPercent" (the squared percent, a double in (0, 10000]; any other value loads as
 // the default) and "BumpMonitor Dist Labels" (a boolean); the framework record adds the tree flag as
 // one byte. Text interface: "Bumps" (read-only), "VDW Percent" ("%.2f"; set from a number in
-// (0, 100]), "Show distances" ("True" or "False"; set from a switch word, GeometryMonitor::ParseSwitch);
+// (0, 100]), "Show distances" ("True" or "False"; any text taken, GeometryMonitor::ParseSwitch);
 // the listing has Object's properties, then these.
 class BumpMonitor : public GeometryMonitor {
     TAVREL_CLASS(BumpMonitor, GeometryMonitor, Creatable)

@@ -40,8 +40,9 @@ const PropertyTable& CentroidMonitor::Properties()
             .Text("Center of Mass")
             .GetText([](const CentroidMonitor& monitor) { return monitor.m_centerOfMass ? "True" : "False"; })
             .SetText([](CentroidMonitor& monitor, std::string_view text) {
-                bool on = false;
-                const bool known = StringUtils::StringToBoolean(text, on);
+                // The words in any letter case, the digits as they are; nothing else around them.
+                const bool on = StringUtils::EqualsNoCase(text, "true") || text == "1";
+                const bool known = on || StringUtils::EqualsNoCase(text, "false") || text == "0";
                 if (known)
                     monitor.SetCenterOfMass(on);
                 monitor.SetNeedsRecalc(true);

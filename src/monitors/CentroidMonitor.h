@@ -16,8 +16,8 @@ class OrdCollection;
 // where it is; the host may place it while the movable flag is on.
 //
 // Persisted after GeometryMonitor's properties as "Movable" and "COM" (booleans). Text interface:
-// "Center of Mass" ("True" or "False"; set from what StringUtils::StringToBoolean takes, true, false,
-// 1 or 0, any other text refused, and the monitor is marked stale either way).
+// "Center of Mass" ("True" or "False"; set from exactly true or false in any letter case, 1 or 0,
+// any other text refused, and the monitor is marked stale either way).
 class CentroidMonitor : public GeometryMonitor {
     TAVREL_CLASS(CentroidMonitor, GeometryMonitor, Creatable)
 public:

@@ -411,22 +411,9 @@ void GeometryMonitor::CreateLabel(std::string_view property)
         label->SetPropertyFromString("Movable", "false");
 }
 
-bool GeometryMonitor::ParseSwitch(std::string_view text, bool& on)
+bool GeometryMonitor::ParseSwitch(std::string_view text)
 {
-    const std::string_view word = StringUtils::TrimView(text);
-    for (const std::string_view yes : {"true", "yes", "y"}) {
-        if (StringUtils::EqualsNoCase(word, yes)) {
-            on = true;
-            return true;
-        }
-    }
-    for (const std::string_view no : {"false", "no", "n"}) {
-        if (StringUtils::EqualsNoCase(word, no)) {
-            on = false;
-            return true;
-        }
-    }
-    return false;
+    return text.starts_with('y') || text.starts_with('Y') || StringUtils::EqualsNoCase(text, "true");
 }
 
 std::int32_t GeometryMonitor::ListObjectPropertiesThen(const PropertyTable& level,

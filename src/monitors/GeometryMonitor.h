@@ -135,20 +135,16 @@ protected:
     // The monitor's colour, or the selected colour while it is selected.
     Color GetDrawingColor() const { return IsSelected() ? Color::Selected() : GetColor(); }
 
-    // The flag a switch of the text interface takes: on for "true", "yes" or "y", off for "false",
-    // "no" or "n", in any letter case (blanks around aside); false, with on unchanged, for any other
-    // text.
-    static bool ParseSwitch(std::string_view text, bool& on);
-    // The text of a switch of the level's table (PropertyList::SetText): ParseSwitch, then Set with
-    // the flag.
+    // The flag a switch of the text interface takes: on for a text whose first character is y or Y
+    // ("yes", "Y") or that is "true" in any letter case, off for any other ("no", "1", "").
+    static bool ParseSwitch(std::string_view text);
+    // The text of a switch of the level's table (PropertyList::SetText): Set with ParseSwitch's flag;
+    // every text is taken.
     template <auto Set>
     struct SwitchText {
         bool operator()(auto& monitor, std::string_view text) const
         {
-            bool on = false;
-            if (!ParseSwitch(text, on))
-                return false;
-            (monitor.*Set)(on);
+            (monitor.*Set)(ParseSwitch(text));
             return true;
         }
     };

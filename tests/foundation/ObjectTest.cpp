@@ -86,17 +86,24 @@ protected:
 
 } // namespace
 
-TEST_F(ObjectTest, IdTextTakesOnlyAWholeIntegerAndRefusesAnyOtherWithoutEvents)
+TEST_F(ObjectTest, IdTextTakesTheLeadingIntegerAndRefusesTextWithoutOneWithoutEvents)
 {
     Object node(nullptr);
     Listen(node);
-    EXPECT_TRUE(node.SetPropertyFromString("id", " 12 "));
-    EXPECT_EQ(node.GetID(), 12);
-    for (const std::string& bad : std::vector<std::string>{"abc", "99999999999", " 12abc", "1e39", "1.5.5", "1 2 nan",
-                                                           "1\xff", "", " ", std::string("1\0", 2)})
+    const struct {
+        const char* text;
+        std::int32_t id;
+    } taken[] = {{" 12abc", 12}, {"7abc", 7}, {"1.5.5", 1}, {"1e39", 1}, {"3 4", 3}, {"-12abc", -12}};
+    for (const auto& t : taken) {
+        EXPECT_TRUE(node.SetPropertyFromString("id", t.text)) << t.text;
+        EXPECT_EQ(node.GetID(), t.id) << t.text;
+    }
+    g_heard.clear();
+    for (const std::string& bad :
+         std::vector<std::string>{"abc", "", " ", "99999999999", "+", std::string(1, '\0') + "1"})
         EXPECT_FALSE(node.SetPropertyFromString("ID", bad)) << bad;
-    EXPECT_EQ(node.GetPropertyAsString("Id"), "12");
-    EXPECT_EQ(Codes(), std::vector<std::uint16_t>{Object::EventIDSet});
+    EXPECT_EQ(node.GetPropertyAsString("Id"), "-12");
+    EXPECT_TRUE(Codes().empty());
 }
 
 TEST_F(ObjectTest, UnknownNamesBecomeTextUserPropertiesAnnouncedOnce)

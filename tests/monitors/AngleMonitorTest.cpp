@@ -141,11 +141,21 @@ TEST_F(AngleMonitorTest, OrientationsChooseTheCornerByNameAndPersist)
     EXPECT_NEAR(monitor->GetAngle(), AngleAt(b, c, a), 1e-9);
     EXPECT_TRUE(monitor->SetPropertyFromString("Orientation", "third"));
     EXPECT_NEAR(monitor->GetAngle(), AngleAt(c, a, b), 1e-9);
-    for (const char* refused : {"sideways", "", "thirdly", "1"})
-        EXPECT_FALSE(monitor->SetPropertyFromString("Orientation", refused)) << refused;
-    EXPECT_EQ(monitor->GetMeasuredAngle(), AngleMonitor::ThirdAngle);
-    EXPECT_TRUE(monitor->SetPropertyFromString("Orientation", " First "));
-    EXPECT_EQ(monitor->GetMeasuredAngle(), AngleMonitor::FirstAngle);
+    // The leading letters choose, in any case; a text that names none chooses the first, and every
+    // text is taken.
+    const struct {
+        const char* text;
+        AngleMonitor::Orientation orientation;
+    } words[] = {{"secondly", AngleMonitor::SecondAngle}, {"sideways", AngleMonitor::FirstAngle},
+                 {"THIRDLY", AngleMonitor::ThirdAngle}, {"", AngleMonitor::FirstAngle},
+                 {"Second", AngleMonitor::SecondAngle}, {" third", AngleMonitor::FirstAngle},
+                 {"Third Angle", AngleMonitor::ThirdAngle}, {"firs", AngleMonitor::FirstAngle}};
+    for (const auto& word : words) {
+        monitor->GetAngle();
+        EXPECT_TRUE(monitor->SetPropertyFromString("Orientation", word.text)) << word.text;
+        EXPECT_EQ(monitor->GetMeasuredAngle(), word.orientation) << word.text;
+        EXPECT_TRUE(monitor->NeedsRecalc()) << word.text;
+    }
     monitor->SetMeasuredAngle(AngleMonitor::ThirdAngle);
     EXPECT_EQ(monitor->GetPropertyAsString("angle"), "36.9");
 
@@ -185,10 +195,10 @@ TEST_F(AngleMonitorTest, SettingByTextTurnsOneSideAboutTheVertex)
     auto* const monitor = new AngleMonitor(&root, a, b, c);
     EXPECT_EQ(monitor->GetPropertyAsString("angle"), "90.0");
 
-    for (const char* refused : {"360.5", "-400", "abc"})
+    for (const char* refused : {"360.5", "-400", "abc", "400 deg"})
         EXPECT_FALSE(monitor->SetPropertyFromString("Angle", refused)) << refused;
     EXPECT_EQ(c->GetXYZ(), Point3d(0, 2, 0));
-    EXPECT_TRUE(monitor->SetPropertyFromString("Angle", "120"));
+    EXPECT_TRUE(monitor->SetPropertyFromString("Angle", "120 deg"));
     EXPECT_EQ(monitor->GetPropertyAsString("angle"), "120.0");
     // c's whole molecule turned about b; a stayed.
     EXPECT_EQ(a->GetXYZ(), Point3d(-1.5, 0, 0));

@@ -119,10 +119,14 @@ TEST_F(CentroidMonitorTest, CentresOfMassWeighAtomsOnlyAndFallBackToTheMeanWitho
     oxygen->SetElement(ElementType(0));
     EXPECT_TRUE(Near(monitor->GetCenter(), Point3d(7.0 / 3, 10, 0), 1e-5));
 
-    // Words other than true, false, 1 and 0 are refused and change nothing but the staleness.
-    EXPECT_FALSE(monitor->SetPropertyFromString("Center of Mass", "yes"));
-    EXPECT_TRUE(monitor->GetCenterOfMass());
-    EXPECT_TRUE(monitor->NeedsRecalc());
+    // Texts other than true and false in any case, 1 and 0 are refused and change nothing but the
+    // staleness.
+    for (const char* refused : {"yes", " true", "false ", "01", "1abc", "truex"}) {
+        monitor->GetCenter();
+        EXPECT_FALSE(monitor->SetPropertyFromString("Center of Mass", refused)) << refused;
+        EXPECT_TRUE(monitor->GetCenterOfMass()) << refused;
+        EXPECT_TRUE(monitor->NeedsRecalc()) << refused;
+    }
     EXPECT_TRUE(monitor->SetPropertyFromString("Center of Mass", "0"));
     EXPECT_FALSE(monitor->GetCenterOfMass());
     monitor->GetCenter();

@@ -53,7 +53,7 @@ TEST_F(ConstraintTest, NewConstraintsAreEnabledStyledAndColouredAndTakeEnabledAs
     EXPECT_FALSE(constraint->CheckEnabled());
     EXPECT_FALSE(constraint->SetPropertyFromString("Enabled", "maybe"));
     EXPECT_FALSE(constraint->CheckEnabled());
-    EXPECT_TRUE(constraint->SetPropertyFromString("Enabled", "1"));
+    EXPECT_TRUE(constraint->SetPropertyFromString("Enabled", " 1 (on)"));
     EXPECT_EQ(constraint->GetPropertyAsString("Enabled"), "true");
     const ObjectProperty enabled = constraint->GetPropertyAsObjectProperty("Enabled");
     EXPECT_EQ(enabled.GetAccess(), Constraint::ReadWriteAccess);
@@ -180,14 +180,15 @@ TEST_F(ConstraintTest, HarmonicParametersTakeTheirTexts)
     auto* const harmonic = new HarmonicAtomRestraint(molecule, Selection({AddAtom(molecule, "C", 0, 0, 0)}));
     EXPECT_EQ(harmonic->GetForceConstant(), 1.0);
     EXPECT_TRUE(harmonic->CheckUseMassWeighting());
-    EXPECT_TRUE(harmonic->SetPropertyFromString("Force Constant", "2.5"));
+    EXPECT_TRUE(harmonic->SetPropertyFromString("Force Constant", "2.5 kcal"));
     EXPECT_EQ(harmonic->GetPropertyAsString("force constant"), "2.500000");
     EXPECT_FALSE(harmonic->SetPropertyFromString("Force Constant", "strong"));
-    EXPECT_FALSE(harmonic->SetPropertyFromString("Force Constant", "-2.5"));
+    EXPECT_FALSE(harmonic->SetPropertyFromString("Force Constant", "-2.5 kcal"));
     EXPECT_EQ(harmonic->GetForceConstant(), 2.5);
     EXPECT_TRUE(harmonic->SetPropertyFromString("Use Mass Weighting", "false"));
     EXPECT_EQ(harmonic->GetPropertyAsString("Use Mass Weighting"), "false");
     EXPECT_FALSE(harmonic->SetPropertyFromString("Use Mass Weighting", "yes please"));
+    EXPECT_FALSE(harmonic->SetPropertyFromString("Use Mass Weighting", "trueish"));
     EXPECT_FALSE(harmonic->CheckUseMassWeighting());
     EXPECT_EQ(LastListed(*harmonic, 3), (std::vector<std::string>{"Enabled", "Force Constant", "Use Mass Weighting"}));
     EXPECT_EQ(harmonic->GetPropertyAsObjectProperty("Use Mass Weighting").GetPropertyType(), 2);

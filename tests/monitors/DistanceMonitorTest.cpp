@@ -171,7 +171,7 @@ TEST_F(DistanceMonitorTest, SettingByTextMovesOneSideOfTheStructure)
         EXPECT_FALSE(monitor->SetPropertyFromString("Distance", refused)) << refused;
         EXPECT_EQ(b->GetXYZ(), Point3d(2, 0, 0)) << refused;
     }
-    EXPECT_TRUE(monitor->SetPropertyFromString("distance", "5"));
+    EXPECT_TRUE(monitor->SetPropertyFromString("distance", " 5 A"));
     EXPECT_EQ(monitor->GetPropertyAsString("Distance"), "5.00");
     EXPECT_EQ(a->GetXYZ(), Point3d(0, 0, 0));
     EXPECT_EQ(w->GetXYZ(), Point3d(-1, 0, 0));

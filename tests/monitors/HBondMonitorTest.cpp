@@ -426,10 +426,10 @@ TEST_F(HBondMonitorTest, CriteriaAreHeldSquaredAndSurviveTheFile)
     auto* const molecule = new Molecule(&root);
     AddAtom(molecule, "O", 0, 0, 0);
     auto* const monitor = new HBondMonitor(molecule);
-    ASSERT_TRUE(monitor->SetPropertyFromString("Distance Criterion", "3"));
+    ASSERT_TRUE(monitor->SetPropertyFromString("Distance Criterion", "3 A"));
     EXPECT_EQ(monitor->GetDistanceCriterion(), 9.0);
     EXPECT_EQ(monitor->GetPropertyAsString("Distance Criterion"), "3.00");
-    for (const char* refused : {"0", "101", "abc"})
+    for (const char* refused : {"0", "101", "abc", "101 A", "0.0x"})
         EXPECT_FALSE(monitor->SetPropertyFromString("Distance Criterion", refused)) << refused;
     EXPECT_EQ(monitor->GetDistanceCriterion(), 9.0);
     monitor->SetDistanceCriterion(4.0);

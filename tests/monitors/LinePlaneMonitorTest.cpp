@@ -227,7 +227,7 @@ TEST_F(LinePlaneMonitorTest, NormalsStandOnThePlaneAtTheFootOfThePointAndFollowI
     EXPECT_TRUE(Near(normal->GetXYZ(), Point3d(1, 1, 0) + n, 1e-5));
 
     // A longer, then a negative length: the rod, the tip and the label go with it.
-    EXPECT_TRUE(normal->SetPropertyFromString("Length", "2.5"));
+    EXPECT_TRUE(normal->SetPropertyFromString("Length", "2.5 units"));
     EXPECT_EQ(normal->GetPropertyAsString("length"), "2.5");
     EXPECT_FALSE(normal->SetPropertyFromString("Length", "abc"));
     EXPECT_EQ(normal->GetNormalLength(), 2.5f);

@@ -145,7 +145,7 @@ TEST_F(RestraintTest, ADihedralRestraintMeasuresItsFourAtomsInTheOrderGiven)
 TEST_F(RestraintTest, DihedralParametersTakeTheirTexts)
 {
     const std::unique_ptr<DihedralRestraint> restraint(ClassAccess::New<DihedralRestraint>());
-    EXPECT_TRUE(restraint->SetPropertyFromString("Periodicity", "3"));
+    EXPECT_TRUE(restraint->SetPropertyFromString("Periodicity", "3-fold"));
     EXPECT_EQ(restraint->GetPropertyAsString("periodicity"), "3");
     EXPECT_FALSE(restraint->SetPropertyFromString("Periodicity", "three"));
     EXPECT_EQ(restraint->GetPeriodicity(), 3);
