@@ -172,7 +172,10 @@ const PropertyTable& Atom::Properties()
             })
             .Text("Hybridization")
             .GetText([](const Atom& atom) { return atom.GetHybridizationAsString(); })
-            .SetText([](Atom& atom, std::string_view word) { return atom.SetHybridizationAsString(word); })
+            .SetText([](Atom& atom, std::string_view word) {
+                atom.SetHybridizationAsString(word);
+                return true;
+            })
             .Described([](const Atom& atom) {
                 ObjectProperty property("Hybridization", atom.GetHybridizationAsString(), ReadWriteAccess, 1);
                 property.SetAllValues({"Sp", "Sp2", "Sp3"});
@@ -368,15 +371,12 @@ std::string Atom::GetHybridizationAsString() const
     return GetHybridizationName(PerceiveHybridization());
 }
 
-bool Atom::SetHybridizationAsString(std::string_view word)
+void Atom::SetHybridizationAsString(std::string_view word)
 {
-    for (std::int32_t code = 0; code <= 11; ++code) {
-        if (StringUtils::EqualsNoCase(word, HybridizationNames[code])) {
-            SetHybridization(static_cast<HybridizationType>(code));
-            return true;
-        }
-    }
-    return false;
+    std::int32_t code = 11;
+    while (code > 0 && !StringUtils::EqualsNoCase(word, HybridizationNames[code]))
+        --code;
+    SetHybridization(static_cast<HybridizationType>(code));
 }
 
 Atom::Chirality Atom::GetChirality(bool)

@@ -113,9 +113,8 @@ public:
     // The word of the perceived code; "None" for codes outside 1 to 11.
     std::string GetHybridizationAsString() const;
     static const char* GetHybridizationName(std::int32_t code);
-    // A word of the hybridization table, ignoring case, sets its code; other words change nothing and
-    // give false.
-    bool SetHybridizationAsString(std::string_view word);
+    // Sets the code of a word of the hybridization table, ignoring case; any other word sets None.
+    void SetHybridizationAsString(std::string_view word);
 
     // Chirality. The stereo assignment of a concrete atom overrides GetChirality (recalculate: decide
     // again and keep the result); an atom that does not decide is undetermined.

@@ -190,8 +190,6 @@ bool StringToReals(std::string_view text, std::span<double> values)
     std::vector<double> read(values.size());
     std::size_t pos = 0;
     for (double& number : read) {
-        if (pos > 0 && (pos == text.size() || !IsSpace(text[pos])))
-            return false;
         const std::size_t used = ReadReal(text.substr(pos), number);
         if (used == 0)
             return false;

@@ -41,8 +41,9 @@ bool StringToReal(std::string_view text, float& value);
 // ("true, x" is true, "trueish" fails), or an integer read as StringToInteger that is 1 or 0 ("1abc"
 // is true, "10" fails).
 bool StringToBoolean(std::string_view text, bool& value);
-// As many reals as values holds, each as StringToReal and each after the first following white
-// space ("1 2" but not "1-2" or "1,2"); whatever follows the last is ignored.
+// As many reals as values holds, each read as StringToReal reads one where the last ended, as a
+// stream extracts them in turn ("1 2", "1-2" and "1.5.5" hold two, "1,2" one); whatever follows the
+// last is ignored.
 bool StringToReals(std::string_view text, std::span<double> values);
 // Three reals, as StringToReals, each within the float range, narrowed to floats.
 bool StringToPoint(std::string_view text, Point3d& point);

