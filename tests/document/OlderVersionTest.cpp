@@ -22,6 +22,7 @@
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
 #include <tavrel/foundation/NamedCollection.h>
+#include <tavrel/foundation/RuntimeMap.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/platform/Archive.h>
 #include "support/BondedDocuments.h"
@@ -196,4 +197,21 @@ TEST_F(OlderVersionTest, EachBondedDocumentLoadsFromEachOlderVersion)
             EXPECT_TRUE(SameTree(expected, Describe(loaded))) << kind.name << " " << std::hex << version;
         }
     }
+}
+
+TEST_F(OlderVersionTest, ABondWithoutEndsInAnOlderFileIsRefusedSayingWhereAndWhy)
+{
+    // Bonds are made between two ends; a record of one without them has nothing to join.
+    ChemDoc source;
+    static_cast<Bond*>(RuntimeMap::CreateObject("Bond"))->SetParent(source.GetTreeRoot());
+    ChemDoc document;
+    TreeRoot* const kept = document.GetTreeRoot();
+    try {
+        DocumentFile::Load(document, SaveOlder(source, 0x30000));
+        FAIL() << "loaded";
+    } catch (const ArchiveException& error) {
+        EXPECT_EQ(error.GetCause(), ArchiveException::badIndex);
+        EXPECT_EQ(std::string(error.what()).rfind("bad object index in archive at offset ", 0), 0u) << error.what();
+    }
+    EXPECT_EQ(document.GetTreeRoot(), kept);
 }
