@@ -13,8 +13,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "FuzzClasses.h"
@@ -318,112 +316,6 @@ void BuildDeep(ChemDoc& document, int depth)
     }
 }
 
-// ---- The oldest document form
-
-// Writes a tree as framework records the way documents before the property stream hold it: a node's
-// record is its parent (only while the parent's record is open), its child list as a class-tagged
-// "CObArray" record (null for a node that never had children), its three flags and then the parts of
-// its class. The class parts come from the library's own Serialize of a parentless, childless copy.
-// As the library's tree walk does, the child list and the children's records are written inline (a
-// record header, then the body), not as object bodies nested in other bodies: the archive bounds that
-// nesting, which only collection members may add.
-class OldFormWriter {
-public:
-    // Nodes whose child list is written as an empty array instead of null.
-    std::unordered_set<const TreeNode*> emptyArrays;
-
-    void Write(Archive& archive, TreeNode& root) { archive.WriteObject(RecordOf(root)); }
-
-private:
-    struct NodeRecord : PersistentObject {
-        NodeRecord(OldFormWriter& writer, TreeNode& node) : writer(writer), node(node) {}
-        const RuntimeClass* GetRuntimeClass() const override { return node.GetRuntimeClass(); }
-        void Serialize(Archive& archive) override { writer.WriteNode(archive, node); }
-        OldFormWriter& writer;
-        TreeNode& node;
-    };
-
-    static const RuntimeClass& ChildArrayClass()
-    {
-        static const RuntimeClass record{"CObArray", 0, nullptr, nullptr};
-        return record;
-    }
-
-    NodeRecord* RecordOf(TreeNode& node)
-    {
-        std::unique_ptr<NodeRecord>& record = m_records[&node];
-        if (!record)
-            record = std::make_unique<NodeRecord>(*this, node);
-        return record.get();
-    }
-
-    // The flags and class parts of the node's own record, members of collections excluded.
-    static Bytes OwnPart(TreeNode& node)
-    {
-        std::unique_ptr<TreeNode> copy(node.NodeCopy());
-        if (!copy)
-            throw std::runtime_error(std::string("cannot copy ") + node.GetRuntimeClass()->className);
-        if (auto* const collection = DynCast<BaseCollection>(copy.get()))
-            collection->RemoveAll();
-        Archive scratch;
-        scratch.WriteObject(copy.get());
-        Bytes bytes = scratch.GetBuffer();
-        // New-class tag, schema, name length and name; then the null parent and the child count 0.
-        const std::size_t prefix = 6 + std::string_view(node.GetRuntimeClass()->className).size() + 4;
-        const std::size_t suffix = DynCast<BaseCollection>(&node) ? 2 : 0;
-        if (bytes.size() < prefix + 3 + suffix)
-            throw std::runtime_error("unexpected framework record");
-        for (std::size_t i = prefix - 4; i < prefix; ++i)
-            if (bytes[i] != 0)
-                throw std::runtime_error("unexpected framework record");
-        return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(prefix),
-                     bytes.end() - static_cast<std::ptrdiff_t>(suffix));
-    }
-
-    void WriteNode(Archive& archive, TreeNode& node)
-    {
-        m_open.insert(&node);
-        TreeNode* const parent = node.GetParent();
-        archive.WriteObject(parent && m_open.contains(parent) ? RecordOf(*parent) : nullptr);
-        if (node.GetNumChildren() > 0 || emptyArrays.contains(&node)) {
-            // Nodes whose parts refer to other nodes (bonds, monitors) cannot be copied alone, so
-            // the old form leaves them out.
-            std::vector<TreeNode*> children;
-            for (int i = 0; i < node.GetNumChildren(); ++i) {
-                if (const std::unique_ptr<TreeNode> alone(node.GetChild(i)->NodeCopy()); alone)
-                    children.push_back(node.GetChild(i));
-            }
-            archive.WriteRecordHeader(ChildArrayClass());
-            archive.WriteCount(static_cast<std::uint32_t>(children.size()));
-            for (TreeNode* child : children) {
-                if (archive.WriteObjectHeader(RecordOf(*child)))
-                    WriteNode(archive, *child);
-            }
-        } else {
-            archive.WriteObject(nullptr);
-        }
-        const Bytes own = OwnPart(node);
-        archive.Write(own.data(), own.size());
-        if (const auto* const collection = DynCast<BaseCollection>(&node)) {
-            std::vector<Object*> members;
-            POSITION position = collection->GetStartPosition();
-            while (position)
-                members.push_back(collection->GetNext(position));
-            archive.WriteCount(static_cast<std::uint32_t>(members.size()));
-            const bool withOIDs = IsA<SetCollection>(&node);
-            for (Object* member : members) {
-                archive.WriteObject(member ? RecordOf(*member) : nullptr);
-                if (withOIDs)
-                    archive << (member ? member->GetOID() : 0u);
-            }
-        }
-        m_open.erase(&node);
-    }
-
-    std::unordered_map<const TreeNode*, std::unique_ptr<NodeRecord>> m_records;
-    std::unordered_set<const TreeNode*> m_open;
-};
-
 // ---- Document files
 
 Bytes Save(ChemDoc& document)
@@ -460,19 +352,21 @@ Bytes SaveRecordForm(ChemDoc& document, std::uint32_t version, std::uint32_t sch
     return archive.GetBuffer();
 }
 
-// emptyArray: a node whose child list is written as an empty array.
-Bytes SaveOldForm(ChemDoc& document, std::uint32_t version, const TreeNode* emptyArray = nullptr)
+// The layouts before the property stream: the root as a class-tagged framework record, written by the
+// library's own framework Serialize as every record of such a file is; below 0x20000 the matrix first
+// and no stereo byte. A copy of the document is written: like a file, it holds no bond without ends,
+// which a framework record cannot hold.
+Bytes SaveOldForm(ChemDoc& document, std::uint32_t version)
 {
-    OldFormWriter writer;
-    writer.emptyArrays.insert(emptyArray);
+    const std::unique_ptr<ChemDoc> copy(document.CreateCheckpoint());
     Archive archive;
     archive << ChemDoc::GetHeader() << version;
     if (version < 0x20000)
-        document.GetMatrix()->Serialize(archive);
-    writer.Write(archive, *document.GetTreeRoot());
-    WriteView(archive, document, version >= 0x20000);
+        copy->GetMatrix()->Serialize(archive);
+    archive.WriteObject(copy->GetTreeRoot());
+    WriteView(archive, *copy, version >= 0x20000);
     if (version >= 0x20000)
-        document.GetMatrix()->Serialize(archive);
+        copy->GetMatrix()->Serialize(archive);
     return archive.GetBuffer();
 }
 
@@ -622,8 +516,7 @@ void DocumentSeeds(Output& out, Documents& documents, std::set<std::string>& pro
         out.Seed("fuzz_document", "every", Save(every));
         out.Seed("fuzz_document", "every_v40000", SaveRecordForm(every, noSchemaVersion, 0));
         out.Seed("fuzz_document", "every_schema7", SaveRecordForm(every, ChemDoc::currentVersion, 7));
-        out.Seed("fuzz_document", "every_v30000",
-                 SaveOldForm(every, stereoVersion, every.GetTreeRoot()->GetChild(0)->GetChild(0)));
+        out.Seed("fuzz_document", "every_v30000", SaveOldForm(every, stereoVersion));
         out.Seed("fuzz_document", "every_v10000", SaveOldForm(every, oldestVersion));
         CollectNames(*every.GetTreeRoot(), propertyNames);
     }
@@ -648,19 +541,18 @@ void ArchiveSeeds(Output& out, Documents& documents)
 {
     ChemDoc& host = documents.host;
     ChemDoc& every = documents.every;
-    const auto frameworkRecord = [](TreeNode& root, bool oldForm) {
+    const auto frameworkRecord = [](TreeNode& root) {
         Archive archive;
-        if (oldForm)
-            OldFormWriter().Write(archive, root);
-        else
-            archive.WriteObject(&root);
+        archive.WriteObject(&root);
         return archive.GetBuffer();
     };
-    out.Seed("fuzz_archive", "host_tree", frameworkRecord(*host.GetTreeRoot(), true));
-    out.Seed("fuzz_archive", "every_tree", frameworkRecord(*every.GetTreeRoot(), true));
-    out.Seed("fuzz_archive", "every_tree_writer", frameworkRecord(*every.GetTreeRoot(), false));
+    out.Seed("fuzz_archive", "host_tree", frameworkRecord(*host.GetTreeRoot()));
+    // The every-class tree as the older document forms hold it: a copy, without the bonds that have
+    // no ends.
+    const std::unique_ptr<ChemDoc> everyCopy(every.CreateCheckpoint());
+    out.Seed("fuzz_archive", "every_tree", frameworkRecord(*everyCopy->GetTreeRoot()));
     for (const auto& [name, bonded] : documents.bonded)
-        out.Seed("fuzz_archive", name, frameworkRecord(*bonded->GetTreeRoot(), false));
+        out.Seed("fuzz_archive", name, frameworkRecord(*bonded->GetTreeRoot()));
 
     // Records referring to each other and to a model object, then the same objects by back-reference.
     auto* const node = new Object(nullptr);

@@ -1094,7 +1094,7 @@ const PropertyTable& Bond::Properties()
                         bond.SetOrder(bond.m_type);
                         stream->FinishObject(&bond);
                     } else if (!bond.HasEnds()) {
-                        throw ArchiveException(ArchiveException::badIndex);
+                        archive.Refuse(ArchiveException::badIndex, "a bond record without both of its ends");
                     } else {
                         // An end read inside this record may not list it; one whose list is being
                         // read lists it twice for a moment (its own record's end drops the second).

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -22,9 +24,13 @@ namespace Tavrel {
 // and an atom's bonds in order, each as its place in the walk ("-" and the class for one outside the
 // tree). A file may mark a user property temporary, and the next save drops it: compare user
 // properties from a saved tree on. Reading some properties as text stores what they compute (an
-// atom's chirality): describe a tree after saving it.
-inline std::vector<std::string> DescribeTree(TreeNode& top, bool withUserProperties)
+// atom's chirality): describe a tree after saving it. When shown is given, a node's LID ("Logical Id"),
+// label ("label") and properties are listed only where it answers true for the node and the name.
+inline std::vector<std::string> DescribeTree(
+    TreeNode& top, bool withUserProperties,
+    const std::function<bool(const TreeNode&, std::string_view)>& shown = {})
 {
+    const auto show = [&shown](const TreeNode& node, std::string_view name) { return !shown || shown(node, name); };
     std::vector<TreeNode*> order;
     for (std::vector<TreeNode*> walk{&top}; !walk.empty();) {
         TreeNode* const node = walk.back();
@@ -45,10 +51,12 @@ inline std::vector<std::string> DescribeTree(TreeNode& top, bool withUserPropert
 
     std::vector<std::string> fields;
     for (TreeNode* const node : order) {
-        fields.insert(fields.end(), {node->GetClassNameA(), std::to_string(node->GetNumChildren()),
-                                     std::to_string(node->GetLID())});
+        fields.insert(fields.end(), {node->GetClassNameA(), std::to_string(node->GetNumChildren())});
+        if (show(*node, "Logical Id"))
+            fields.push_back(std::to_string(node->GetLID()));
         if (auto* const object = DynCast<Object>(node)) {
-            fields.push_back(object->GetLabel());
+            if (show(*node, "label"))
+                fields.push_back(object->GetLabel());
             fields.push_back(std::to_string(object->IsObjectSelected()) + std::to_string(object->IsVisible()) +
                              std::to_string(object->IsClipped()));
             ObjectProperty::Array properties;
@@ -56,6 +64,8 @@ inline std::vector<std::string> DescribeTree(TreeNode& top, bool withUserPropert
             if (withUserProperties)
                 object->GetUserProperties(properties);
             for (const ObjectProperty& property : properties) {
+                if (!show(*node, property.GetName()))
+                    continue;
                 fields.push_back(property.GetName());
                 fields.push_back(property.GetStringValue());
             }
