@@ -378,3 +378,25 @@ TEST_F(RoundTripTest, ACellOfReplicaAtomsBesideConformersLoadsAsItSaves)
 {
     ExpectSettles(DataFile("conformers-beside-a-cell-of-replica-atoms.tvr"), 1);
 }
+
+// Conformers outside any model make each save write a token, which the load deletes: the next save's
+// token takes the same number, with and without conversion.
+TEST_F(RoundTripTest, ATokenEachSaveWritesTakesTheNumberOfTheOneTheLoadDeleted)
+{
+    for (const bool convert : {false, true}) {
+        SCOPED_TRACE(convert ? "converting" : "not converting");
+        ChemDoc::SetConvertConformations(convert);
+        ExpectSettles(DataFile("every-class-with-conformers-outside-a-model.tvr"), 1);
+    }
+}
+
+// Conformer models in the tree of an old file are packaged by the first save. With conversion they
+// come back; without it the first reload keeps only the Conformations made of them, and the tree
+// settles from there.
+TEST_F(RoundTripTest, ConformerModelsInTheTreeOfAnOldFileSettleAfterTheirFirstSave)
+{
+    const Bytes file = DataFile("every-class-schema7-with-conformer-models-in-the-tree.tvr");
+    ExpectSettles(file, 1);
+    ChemDoc::SetConvertConformations(false);
+    ExpectSettles(file, 2);
+}
