@@ -404,14 +404,22 @@ void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
     }
 
     // Only Conformations made from conformer models are ever deleted or converted here: those whose
-    // models came back go, and when the models were lost they become models again.
+    // models came back go, and when the models were lost they become models again. What the save
+    // added and the load takes out (its tokens; with conversion also its Conformations) hands its
+    // numbers out again, so that the next save numbers its additions alike. Without conversion the
+    // packaged objects go too, but the Conformations made from them stay and hold numbers above
+    // theirs, so none of theirs is handed out again.
     ConformerHelper helper;
     if (!g_convertConformations) {
-        if (InstanceCount<ConformerModelToken>::Any() || InstanceCount<Conformation>::Any())
+        if (InstanceCount<ConformerModelToken>::Any() || InstanceCount<Conformation>::Any()) {
+            const bool tokens = InstanceCount<ConformerModelToken>::Any() &&
+                                !ConformerModelToken::FindBelow(root, false).empty();
             helper.DeleteAllConformerModelTokens(root);
+            if (tokens)
+                root.RewindLidCounter();
+        }
     }
     else if (helper.UnpackageConformerModels(root)) {
-        // The Conformations the save made from the models are gone again, and so are their numbers.
         helper.DeleteAllConformationModels(root, true);
         root.RewindLidCounter();
     } else

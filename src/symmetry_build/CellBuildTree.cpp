@@ -983,6 +983,8 @@ private:
                     } else {
                         m_bondTable.ApplyBondSummary(b, bond);
                     }
+                    // Atoms made in the place of replicas took their clipping before they had bonds.
+                    bond->UpdateClipped();
                 }
                 units.push_back(b);
                 made.push_back(bond->GetOID());

@@ -119,6 +119,42 @@ Bytes Resaved(const Bytes& bytes)
     return DocumentFile::Save(document);
 }
 
+Bytes DataFile(const char* name)
+{
+    std::ifstream file(std::string(TAVREL_TEST_DATA_DIR) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+Fields LoadedTree(const Bytes& bytes)
+{
+    ChemDoc document;
+    DocumentFile::Load(document, bytes);
+    return DescribeTree(*document.GetTreeRoot(), true);
+}
+
+// A stored document loaded and saved again and again, each round in a fresh process. Load k is of the
+// file (k = 0) or of save k. From load `kept` - 1 on the loads hold one tree, and from save `kept` + 1
+// on the saves repeat each other's bytes.
+void ExpectSettles(const Bytes& file, std::size_t kept)
+{
+    ASSERT_FALSE(file.empty());
+    std::vector<Bytes> loaded{file};
+    for (std::size_t round = 0; round < kept + 2; ++round) {
+        const Bytes& last = loaded.back();
+        loaded.push_back(InChild([&last] { return Resaved(last); }));
+        ASSERT_FALSE(loaded.back().empty()) << "save " << round + 1;
+    }
+    const Fields settled = LoadedTree(loaded[kept]);
+    EXPECT_TRUE(SameTree(LoadedTree(loaded[kept - 1]), settled)) << "load " << kept - 1;
+    EXPECT_TRUE(SameTree(settled, LoadedTree(loaded[kept + 1]))) << "load " << kept + 1;
+    const Bytes& second = loaded[kept + 1];
+    const Bytes& third = loaded[kept + 2];
+    EXPECT_EQ(second.size(), third.size());
+    EXPECT_TRUE(second == third) << "the bytes differ from offset "
+                                 << std::mismatch(second.begin(), second.end(), third.begin(), third.end()).first -
+                                        second.begin();
+}
+
 class RoundTripTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { AttachDataModelDLL(); }
@@ -230,8 +266,7 @@ TEST_F(RoundTripTest, ProteinAndDnaBuiltFromResidueTemplates)
 // protein's, and each holds its stored number. The file numbers its nodes 1 to n.
 TEST_F(RoundTripTest, AFileReadNestedKeepsEveryStoredNumber)
 {
-    std::ifstream file(std::string(TAVREL_TEST_DATA_DIR) + "/protein-and-dna-numbered-one-to-n.tvr", std::ios::binary);
-    const Bytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const Bytes bytes = DataFile("protein-and-dna-numbered-one-to-n.tvr");
     ASSERT_FALSE(bytes.empty());
     DocumentFile::Load(m_source, bytes);
     std::vector<std::uint32_t> lids{Root()->GetLID()};
@@ -335,4 +370,33 @@ TEST_F(RoundTripTest, Annotations)
     note->SetLabel("screen note");
     note->SetXY(Point2d(0.25, 0.5));
     ExpectRoundTrip();
+}
+
+// The load maps the cell: its replica atoms become plain atoms, clipped as they were, and the bonds
+// made between them are clipped where both ends are, as a save would store them.
+TEST_F(RoundTripTest, ACellOfReplicaAtomsBesideConformersLoadsAsItSaves)
+{
+    ExpectSettles(DataFile("conformers-beside-a-cell-of-replica-atoms.tvr"), 1);
+}
+
+// Conformers outside any model make each save write a token, which the load deletes: the next save's
+// token takes the same number, with and without conversion.
+TEST_F(RoundTripTest, ATokenEachSaveWritesTakesTheNumberOfTheOneTheLoadDeleted)
+{
+    for (const bool convert : {false, true}) {
+        SCOPED_TRACE(convert ? "converting" : "not converting");
+        ChemDoc::SetConvertConformations(convert);
+        ExpectSettles(DataFile("every-class-with-conformers-outside-a-model.tvr"), 1);
+    }
+}
+
+// Conformer models in the tree of an old file are packaged by the first save. With conversion they
+// come back; without it the first reload keeps only the Conformations made of them, and the tree
+// settles from there.
+TEST_F(RoundTripTest, ConformerModelsInTheTreeOfAnOldFileSettleAfterTheirFirstSave)
+{
+    const Bytes file = DataFile("every-class-schema7-with-conformer-models-in-the-tree.tvr");
+    ExpectSettles(file, 1);
+    ChemDoc::SetConvertConformations(false);
+    ExpectSettles(file, 2);
 }
