@@ -83,10 +83,13 @@ void ObjectPool::Free(void* slot) noexcept
     block->free = freed;
     Poison(freed, block->slotSize);
     --block->used;
-    if (!hadRoom)
+    if (!hadRoom) {
         LinkRoom(block);
-    else if (block->used == 0 && (block->previousRoom || block->nextRoom))
-        ReleaseBlock(block);
+    } else if (block->used == 0) {
+        m_emptied = true;
+        if (block->previousRoom || block->nextRoom)
+            ReleaseBlock(block);
+    }
 }
 
 ObjectPool::Block* ObjectPool::AddBlock(std::size_t sizeClass)
@@ -161,6 +164,14 @@ void ObjectPool::KeepSpare(void* memory) noexcept
 
 void ObjectPool::ReleaseSpareBlocks() noexcept
 {
+    if (!m_emptied)
+        return;
+    m_emptied = false;
+    // From the last, so that the block that takes an empty one's place was looked at already.
+    for (std::size_t i = m_blocks.size(); i-- > 0;) {
+        if (m_blocks[i]->used == 0)
+            ReleaseBlock(m_blocks[i]);
+    }
     // Sorted, the spares are still a heap of the lowest first, and each slab's lie together.
     std::sort(m_spares.begin(), m_spares.end());
     const auto slabOf = [](const void* block) {

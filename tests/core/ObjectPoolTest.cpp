@@ -141,10 +141,11 @@ TEST(ObjectPool, SpareBlocksServeObjectsOfAnySizeLowestFirstUntilReleased)
     for (void* const slot : slots)
         pool.Free(slot);
     EXPECT_EQ(pool.GetNumSpareBlocks(), full - 2);
-    // Only the slabs of the two blocks that stay, one per size, keep their spares.
+    // The two blocks that stayed, one per size, hold no slot either: every slab goes.
     pool.ReleaseSpareBlocks();
-    EXPECT_LE(pool.GetNumSpareBlocks(), 2 * (ObjectPool::SlabSize / ObjectPool::BlockSize - 1));
-    EXPECT_EQ(pool.GetNumBlocks(), 2u);
+    EXPECT_EQ(pool.GetNumSpareBlocks(), 0u);
+    EXPECT_EQ(pool.GetNumBlocks(), 0u);
+    EXPECT_EQ(pool.GetNumSlabs(), 0u);
     // Slabs are mapped again once the spares are gone.
     std::vector<Slot> again;
     for (std::size_t i = 0; i < 100'000; ++i)
@@ -152,5 +153,33 @@ TEST(ObjectPool, SpareBlocksServeObjectsOfAnySizeLowestFirstUntilReleased)
     for (const Slot& slot : again)
         EXPECT_TRUE(Intact(slot));
     EXPECT_GE(pool.GetNumBlocks(), full);
+    EXPECT_EQ(pool.GetNumSpareBlocks(), 0u);
+}
+
+TEST(ObjectPool, ReleaseKeepsWholeEverySlabThatStillHoldsASlot)
+{
+    ObjectPool pool;
+    constexpr std::size_t size = 152;
+    std::vector<Slot> slots;
+    while (pool.GetNumSlabs() < 4)
+        slots.push_back(Take(pool, size, static_cast<unsigned char>(slots.size())));
+    // One object of another document, in a slab of the middle, outlives the rest.
+    const Slot kept = slots[slots.size() / 2];
+    for (const Slot& slot : slots) {
+        if (slot.bytes != kept.bytes)
+            pool.Free(slot.bytes);
+    }
+    pool.ReleaseSpareBlocks();
+    EXPECT_EQ(pool.GetNumSlabs(), 1u);
+    EXPECT_EQ(pool.GetNumBlocks(), 1u);
+    EXPECT_EQ(pool.GetNumSpareBlocks(), ObjectPool::SlabSize / ObjectPool::BlockSize - 1);
+    EXPECT_TRUE(Intact(kept));
+    // Its spares serve the next objects before a slab is mapped.
+    const Slot next = Take(pool, 40, 1);
+    EXPECT_EQ(pool.GetNumSlabs(), 1u);
+    pool.Free(next.bytes);
+    pool.Free(kept.bytes);
+    pool.ReleaseSpareBlocks();
+    EXPECT_EQ(pool.GetNumSlabs(), 0u);
     EXPECT_EQ(pool.GetNumSpareBlocks(), 0u);
 }
