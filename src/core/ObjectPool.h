@@ -20,7 +20,10 @@ namespace Tavrel {
 // Spares stay until ReleaseSpareBlocks gives back the slabs that hold no object; the document calls it
 // when it is destroyed (not when a read replaces its tree), so that a host that closes a large document
 // has the memory back for whatever it does next.
-// Freed slots and spares are poisoned under AddressSanitizer.
+// Freed slots and spares are poisoned under AddressSanitizer. Where a leak checker runs in the process
+// (a sanitized host of a library built without it), each block that holds slots is one of its root
+// regions, so that what only a pooled object points to is not reported; a slot is cleared as it is
+// freed there, so that what only a freed object pointed to still is.
 // Not thread-safe: like the object table it serves, it is used by one thread at a time.
 class ObjectPool {
 public:

@@ -2,11 +2,22 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include <tavrel/core/ObjectPool.h>
+
+// Weak: there only in the sanitized build, which runs a leak checker.
+#if defined(__has_include)
+#if __has_include(<sanitizer/lsan_interface.h>)
+#include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
+#pragma weak __lsan_do_recoverable_leak_check
+#define TAVREL_TEST_LEAK_CHECKER 1
+#endif
+#endif
 
 using namespace Tavrel;
 
@@ -28,6 +39,34 @@ Slot Take(ObjectPool& pool, std::size_t size, unsigned char mark)
 bool Intact(const Slot& slot)
 {
     return std::all_of(slot.bytes, slot.bytes + slot.size, [&](unsigned char b) { return b == slot.mark; });
+}
+
+// The number of leaks the process's leak checker finds now; -1 when none runs.
+int LeaksFound()
+{
+#ifdef TAVREL_TEST_LEAK_CHECKER
+    if (__lsan_do_recoverable_leak_check)
+        return __lsan_do_recoverable_leak_check();
+#endif
+    return -1;
+}
+
+// The pointer a slot of the largest size holds in its last word, as an object holds a member.
+int*& HeldBlock(void* slot)
+{
+    return static_cast<int**>(slot)[ObjectPool::MaxSize / sizeof(int*) - 1];
+}
+
+// Slots of the largest size, each holding the only pointer to a heap block; made in a frame of their
+// own, so that no copy of a pointer stays behind in the caller's registers.
+[[gnu::noinline]] std::vector<void*> HeapBlocksHeldBySlots(ObjectPool& pool, std::size_t count)
+{
+    std::vector<void*> slots;
+    for (std::size_t i = 0; i < count; ++i) {
+        slots.push_back(pool.Allocate(ObjectPool::MaxSize));
+        HeldBlock(slots.back()) = new int[4]{};
+    }
+    return slots;
 }
 
 } // namespace
@@ -182,4 +221,37 @@ TEST(ObjectPool, ReleaseKeepsWholeEverySlabThatStillHoldsASlot)
     pool.ReleaseSpareBlocks();
     EXPECT_EQ(pool.GetNumSlabs(), 0u);
     EXPECT_EQ(pool.GetNumSpareBlocks(), 0u);
+}
+
+TEST(ObjectPool, TheLeakCheckerSeesWhatOnlyLiveSlotsPointTo)
+{
+    if (LeaksFound() < 0)
+        GTEST_SKIP() << "no leak checker runs in this build";
+    ObjectPool pool;
+    const std::vector<void*> slots = HeapBlocksHeldBySlots(pool, 1000);
+    ASSERT_GT(pool.GetNumBlocks(), 1u);
+    EXPECT_EQ(LeaksFound(), 0);
+    for (void* const slot : slots) {
+        delete[] HeldBlock(slot);
+        pool.Free(slot);
+    }
+}
+
+TEST(ObjectPoolDeathTest, TheLeakCheckerStillFindsWhatOnlyFreedSlotsPointedTo)
+{
+    if (LeaksFound() < 0)
+        GTEST_SKIP() << "no leak checker runs in this build";
+    EXPECT_EXIT(
+        {
+            ObjectPool pool;
+            const std::vector<void*> slots = HeapBlocksHeldBySlots(pool, 100);
+            for (void* const slot : slots)
+                pool.Free(slot);
+            // The block stays, the only one of its size, and is still scanned, its freed slots not
+            // poisoned in a library built without the sanitizer: they are clear.
+            for (void* const slot : slots)
+                ASAN_UNPOISON_MEMORY_REGION(slot, ObjectPool::MaxSize);
+            std::_Exit(LeaksFound() > 0 && pool.GetNumBlocks() == 1 ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(1), "LeakSanitizer");
 }
