@@ -5,6 +5,7 @@
 #include <malloc.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -47,12 +48,40 @@ TAVREL_IMPLEMENT_CLASS(BenchAtom, ClassKind::Creatable)
 
 namespace Tavrel::bench {
 
-// Bytes the allocator has handed out and not taken back (small blocks from its arenas and the large
-// ones it maps on their own), and the object pool's blocks that hold objects (not its spares).
-inline std::size_t HeapInUse()
+// What the process holds for its objects at one moment: the bytes the allocator has handed out and
+// not taken back (small blocks from its arenas and the large ones it maps on their own), and the object
+// pool's blocks, those that hold objects and its spares (the part of its last slab not carved yet
+// aside).
+struct HeapMark {
+    std::size_t allocated = 0;
+    std::size_t blocks = 0;
+    std::size_t spares = 0;
+};
+
+inline HeapMark MarkHeap()
 {
     const auto info = mallinfo2();
-    return info.uordblks + info.hblkhd + ObjectPool::Objects().GetNumBlocks() * ObjectPool::BlockSize;
+    const ObjectPool& pool = ObjectPool::Objects();
+    return {info.uordblks + info.hblkhd, pool.GetNumBlocks(), pool.GetNumSpareBlocks()};
+}
+
+// The bytes of MarkHeap in one figure.
+inline std::size_t HeapInUse()
+{
+    const HeapMark now = MarkHeap();
+    return now.allocated + (now.blocks + now.spares) * ObjectPool::BlockSize;
+}
+
+// What the process holds for what was made since the mark: what it holds more, except that blocks
+// taken from spares there at the mark count as the fresh blocks a process without them would have
+// taken, so that a figure does not depend on what was freed before it.
+inline double HeapSince(const HeapMark& mark)
+{
+    const HeapMark now = MarkHeap();
+    const double blocks = static_cast<double>(now.blocks) - static_cast<double>(mark.blocks);
+    const double spares = std::max(0.0, static_cast<double>(now.spares) - static_cast<double>(mark.spares));
+    return static_cast<double>(now.allocated) - static_cast<double>(mark.allocated) +
+           (blocks + spares) * static_cast<double>(ObjectPool::BlockSize);
 }
 
 // The process's CPU time in user code and in the kernel, and its minor page faults (first touches of

@@ -117,9 +117,9 @@ std::unique_ptr<TreeRoot> ReadRoot(const Bytes& bytes)
 void BM_PackagingAgainstSaveAndLoad(benchmark::State& state)
 {
     const auto atoms = static_cast<int>(state.range(0));
-    const std::size_t heapBefore = bench::HeapInUse();
+    const bench::HeapMark heapBefore = bench::MarkHeap();
     const std::unique_ptr<ChemDoc> alternates = BuildDocument(atoms, true);
-    const double heapPerAtom = static_cast<double>(bench::HeapInUse() - heapBefore) / atoms;
+    const double heapPerAtom = bench::HeapSince(heapBefore) / atoms;
     const std::unique_ptr<ChemDoc> plain = BuildDocument(atoms, false);
     const Bytes withAlternates = Save(*alternates);
     ChemDoc::SetConvertConformations(true);
@@ -204,7 +204,7 @@ void BM_RotatableSides(benchmark::State& state)
 {
     AttachDataModelDLL();
     const auto count = static_cast<int>(state.range(0));
-    const std::size_t heapBefore = bench::HeapInUse();
+    const bench::HeapMark heapBefore = bench::MarkHeap();
     Molecule molecule(nullptr);
     Atom3d* previous = nullptr;
     for (int i = 0; i < count; ++i) {
@@ -224,7 +224,7 @@ void BM_RotatableSides(benchmark::State& state)
         state.ResumeTiming();
         benchmark::DoNotOptimize(record->GetSideCount(count / 2));
     }
-    state.counters["heap_bytes_per_atom"] = static_cast<double>(bench::HeapInUse() - heapBefore) / count;
+    state.counters["heap_bytes_per_atom"] = bench::HeapSince(heapBefore) / count;
     // For scale: one walk over the same atoms reading their bonds, what any pass over them costs.
     const Clock::time_point start = Clock::now();
     int bonds = 0;

@@ -27,7 +27,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 constexpr int AtomsPerMolecule = 5;
 // A molecule, its atoms, one replica of each and the bonds along both chains.
@@ -64,7 +63,7 @@ void Walk(benchmark::State& state, Count count)
     const std::unique_ptr<Cell3d> cell = MakeCrystal(state.range(0));
     const auto walked = static_cast<double>(cell->GetNumDescendents(Object::classType));
     std::int64_t counted = 0;
-    const std::size_t before = HeapInUse();
+    const bench::HeapMark before = bench::MarkHeap();
     for (auto _ : state) {
         counted = count(*cell);
         benchmark::DoNotOptimize(counted);
@@ -72,7 +71,7 @@ void Walk(benchmark::State& state, Count count)
     state.counters["counted"] = static_cast<double>(counted);
     state.counters["ns_per_object"] = benchmark::Counter(static_cast<double>(state.iterations()) * walked,
                                                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["heap_bytes_per_object"] = static_cast<double>(HeapInUse() - before) / walked;
+    state.counters["heap_bytes_per_object"] = bench::HeapSince(before) / walked;
 }
 
 void CountASUAtoms(benchmark::State& state)
@@ -123,11 +122,11 @@ void CopyBuiltCell(benchmark::State& state)
     double seconds = 0.0;
     double bytes = 0.0;
     for (auto _ : state) {
-        const std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         const auto start = std::chrono::steady_clock::now();
         std::unique_ptr<TreeNode> copy(cell->TreeCopy());
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        bytes += static_cast<double>(HeapInUse() - before);
+        bytes += bench::HeapSince(before);
         state.PauseTiming();
         copy.reset();
         state.ResumeTiming();

@@ -27,7 +27,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 constexpr int AtomsPerMolecule = 1000;
 const char* const Labels[] = {"N", "CA", "C", "O", "CB"};
@@ -65,12 +64,12 @@ void ProteinLikeStructure(benchmark::State& state)
     AttachDataModelDLL();
     const int atoms = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        const std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         auto start = std::chrono::steady_clock::now();
         auto document = std::make_unique<ChemDoc>();
         Build(*document, atoms);
         const double create = Seconds(start);
-        const double bytes = static_cast<double>(HeapInUse() - before);
+        const double bytes = bench::HeapSince(before);
 
         // Save and load time the document's own work, as bench_document does: the saved bytes are
         // copied out after the save's clock stops, and the load reads them in place.

@@ -25,7 +25,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 // Twice carbon's bonding radius.
 constexpr double Cutoff = 2.0 * 0.77 * 1.15;
@@ -67,7 +66,7 @@ void ConstructBonds(benchmark::State& state)
         auto document = std::make_unique<ChemDoc>();
         const auto atoms = static_cast<double>(
             bench::BuildTiledProtein(document->GetTreeRoot(), static_cast<std::size_t>(state.range(0)), false).atoms);
-        const std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
         const int bonds = Atom::ConstructBonds(document->GetTreeRoot());
@@ -76,7 +75,7 @@ void ConstructBonds(benchmark::State& state)
         state.counters["atoms_per_s"] = atoms / seconds;
         state.counters["ns_per_atom"] = seconds * 1e9 / atoms;
         state.counters["bonds_per_atom"] = static_cast<double>(bonds) / atoms;
-        state.counters["heap_bytes_per_atom"] = static_cast<double>(HeapInUse() - before) / atoms;
+        state.counters["heap_bytes_per_atom"] = bench::HeapSince(before) / atoms;
         document.reset();
         state.ResumeTiming();
     }

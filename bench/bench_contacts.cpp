@@ -30,7 +30,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 // The thread's CPU time: on a busy machine, time spent waiting for a core does not count.
 double CpuSeconds()
@@ -83,10 +82,10 @@ private:
 template <class Monitor, class Count>
 double MonitorShot(Phases& phases, TreeRoot& root, Count&& count, int& found)
 {
-    const std::size_t before = HeapInUse();
+    const bench::HeapMark before = bench::MarkHeap();
     Monitor* monitor = nullptr;
     phases.Time("build_ns_per_atom", [&] { monitor = new Monitor(&root); });
-    const double bytes = static_cast<double>(HeapInUse() - before);
+    const double bytes = bench::HeapSince(before);
     {
         DisplayList3D list;
         phases.Time("first_draw_ns_per_atom", [&] { monitor->Display(list); });

@@ -23,7 +23,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 std::unique_ptr<Cell3d> MakeCell(int atoms, int operators)
 {
@@ -53,7 +52,7 @@ void CellBuild(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         std::unique_ptr<Cell3d> cell = MakeCell(atoms, operators);
-        const std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
         cell->Build(info);
@@ -61,7 +60,7 @@ void CellBuild(benchmark::State& state)
         state.PauseTiming();
         const auto made = static_cast<double>(bench::CountReplicas(*cell));
         replicas += made;
-        bytes += static_cast<double>(HeapInUse() - before);
+        bytes += bench::HeapSince(before);
         cell.reset();
         state.ResumeTiming();
     }

@@ -1,8 +1,6 @@
 // Peak memory of one save or one load of a document of 10^6 positioned objects with labels and colours,
 // each in a process of its own: `bench_document_memory save FILE`, then `bench_document_memory load FILE`.
 // Prints peak resident memory and heap in use beside the document and the file.
-#include <malloc.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -59,11 +57,10 @@ void ResetPeakMemory()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-// Bytes the allocator has handed out and not taken back, in MB.
+// bench::HeapInUse in MB.
 double HeapInUseMB()
 {
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+    return static_cast<double>(bench::HeapInUse()) / (1024.0 * 1024.0);
 }
 
 // A root with 1000 groups of 1000 atoms, each with a label, a colour and a position.

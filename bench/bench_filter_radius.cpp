@@ -68,10 +68,10 @@ void RadiusGrid(benchmark::State& state)
 {
     const auto count = static_cast<std::size_t>(state.range(0));
     const OrdCollection centres = Centres();
-    const std::size_t before = bench::HeapInUse();
+    const bench::HeapMark before = bench::MarkHeap();
     const FilterRadius filter(centres, Radius, Filter::Include);
     state.counters["filter_heap_bytes_per_centre"] =
-        static_cast<double>(bench::HeapInUse() - before) / static_cast<double>(CentreCount);
+        bench::HeapSince(before) / static_cast<double>(CentreCount);
     std::size_t accepted = 0;
     for (auto _ : state) {
         accepted = 0;

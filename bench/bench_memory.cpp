@@ -18,7 +18,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 class BenchPoint : public Geometric3d {
 public:
@@ -60,10 +59,10 @@ void HeapPerObject(benchmark::State& state, Extra extra)
     const auto count = static_cast<std::size_t>(state.range(0));
     double heapPerObject = 0.0;
     for (auto _ : state) {
-        const std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         TreeRoot root;
         Populate(root, count, extra);
-        heapPerObject = static_cast<double>(HeapInUse() - before) / static_cast<double>(count);
+        heapPerObject = bench::HeapSince(before) / static_cast<double>(count);
     }
     state.counters["time_per_object"] =
         benchmark::Counter(static_cast<double>(state.iterations() * state.range(0)),

@@ -42,7 +42,6 @@ TAVREL_IMPLEMENT_CLASS(BenchStayingMonitor, ClassKind::Creatable)
 
 namespace {
 
-using bench::HeapInUse;
 
 double Seconds(std::chrono::steady_clock::time_point since)
 {
@@ -101,13 +100,13 @@ void MonitorOverManyItems(benchmark::State& state)
         for (int i = 0; i < items; ++i)
             atoms.push_back(new Atom3d(molecule, "C"));
 
-        std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         auto start = std::chrono::steady_clock::now();
         auto* monitor = new GeometryMonitor(&root);
         for (Atom3d* atom : atoms)
             monitor->AddMonitoredItem(atom);
         const double build = Seconds(start);
-        const double bytes = static_cast<double>(HeapInUse() - before);
+        const double bytes = bench::HeapSince(before);
 
         start = std::chrono::steady_clock::now();
         for (Atom3d* atom : atoms)

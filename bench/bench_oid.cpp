@@ -14,7 +14,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 class BenchObject : public Base {
     TAVREL_DECLARE_CLASS(BenchObject, Base)
@@ -56,12 +55,12 @@ void RegisterObjects(benchmark::State& state)
         state.PauseTiming();
         Objects objects;
         objects.reserve(count);
-        const std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         state.ResumeTiming();
         for (std::size_t i = 0; i < count; ++i)
             objects.emplace_back(BenchObject::Make());
         state.PauseTiming();
-        heapPerObject = static_cast<double>(HeapInUse() - before) / static_cast<double>(count);
+        heapPerObject = bench::HeapSince(before) / static_cast<double>(count);
         objects.clear();
         state.ResumeTiming();
     }

@@ -29,7 +29,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 struct TemplateAtom {
     const char* label;
@@ -138,10 +137,10 @@ void ResidueHeap(benchmark::State& state)
     const int residues = static_cast<int>(state.range(0));
     for (auto _ : state) {
         auto chain = std::make_unique<Chain>(nullptr);
-        const std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         for (int i = 0; i < residues; ++i)
             ResiduePool::GetResiduePool().CreateResidue(chain.get(), Kinds[i % 3].name);
-        state.counters["heap_bytes_per_residue"] = static_cast<double>(HeapInUse() - before) / residues;
+        state.counters["heap_bytes_per_residue"] = bench::HeapSince(before) / residues;
         state.PauseTiming();
         chain.reset();
         state.ResumeTiming();

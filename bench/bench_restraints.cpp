@@ -25,7 +25,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 double Seconds(std::chrono::steady_clock::time_point since)
 {
@@ -80,11 +79,11 @@ void HarmonicRestraintOverEveryAtom(benchmark::State& state)
         const std::unique_ptr<ChemDoc> plainBack = Load(plain);
         const double plainLoad = Seconds(start);
 
-        const std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         start = std::chrono::steady_clock::now();
         auto* const restraint = new HarmonicAtomRestraint(document->GetTreeRoot()->GetChild(0), all);
         const double add = Seconds(start);
-        const double bytes = static_cast<double>(HeapInUse() - before);
+        const double bytes = bench::HeapSince(before);
 
         start = std::chrono::steady_clock::now();
         const std::vector<std::uint8_t> saved = Save(*document);

@@ -3,6 +3,7 @@
 // 10^4 residues drawn in each style, normal and fast (residues per second).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -111,9 +112,9 @@ void UpdateCollections(benchmark::State& state)
     Protein protein(atoms);
     TreeRoot& root = protein.root;
     // The first run makes the collections; the timed runs empty and refill them.
-    const std::size_t before = bench::HeapInUse();
+    const bench::HeapMark before = bench::MarkHeap();
     NamedCollections::Update(&root);
-    const std::size_t after = bench::HeapInUse();
+    const double bytes = bench::HeapSince(before);
     double total = 0.0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
@@ -122,7 +123,7 @@ void UpdateCollections(benchmark::State& state)
     }
     PerAtom(state, total, atoms);
     state.counters["collection_bytes_per_atom"] =
-        static_cast<double>(after > before ? after - before : 0) / static_cast<double>(atoms);
+        std::max(bytes, 0.0) / static_cast<double>(atoms);
 }
 BENCHMARK(UpdateCollections)->Arg(10000)->Arg(100000)->Arg(1000000)->ArgName("atoms")->Unit(benchmark::kMillisecond);
 

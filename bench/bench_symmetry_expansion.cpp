@@ -102,7 +102,7 @@ void Expansion(benchmark::State& state)
         state.PauseTiming();
         std::unique_ptr<Cell3d> cell =
             layout == RandomCubic ? RandomCubicCell(wanted) : ProteinCell(wanted, layout == BondedProtein);
-        const std::size_t before = bench::HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         const bench::ProcessWork workBefore = bench::ProcessWork::Now();
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
@@ -114,7 +114,7 @@ void Expansion(benchmark::State& state)
         work.kernelSeconds += spent.kernelSeconds;
         work.pageFaults += spent.pageFaults;
         replicas += static_cast<double>(bench::CountReplicas(*cell));
-        bytes += static_cast<double>(bench::HeapInUse() - before);
+        bytes += bench::HeapSince(before);
         cell.reset();
         state.ResumeTiming();
     }

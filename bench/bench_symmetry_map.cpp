@@ -24,7 +24,6 @@ using namespace Tavrel;
 
 namespace {
 
-using bench::HeapInUse;
 
 constexpr int atomsPerMolecule = 20;
 
@@ -39,7 +38,7 @@ void SymmetryMapUpdate(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         std::unique_ptr<Cell3d> cell = bench::CubicCellOfChains(atoms, operators, atomsPerMolecule);
-        const std::size_t before = HeapInUse();
+        const bench::HeapMark before = bench::MarkHeap();
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
         SymmetryMap map(cell.get(), {});
@@ -71,7 +70,7 @@ void SymmetryMapUpdate(benchmark::State& state)
         OIDArray oids;
         map.GetAtomOIDs(oids);
         images += static_cast<double>(oids.size());
-        bytes += static_cast<double>(HeapInUse() - before);
+        bytes += bench::HeapSince(before);
         cell.reset();
         state.ResumeTiming();
     }

@@ -75,7 +75,7 @@ BENCHMARK(WritePositionsInAPlainLoop)->RangeMultiplier(10)->Range(10'000, 1'000'
 void ApplyTrajectoryFrame(benchmark::State& state, bool madeFirst)
 {
     Scene scene(static_cast<std::size_t>(state.range(0)));
-    const std::size_t heapBefore = bench::HeapInUse();
+    const bench::HeapMark heapBefore = bench::MarkHeap();
     auto* frames = new Object(&scene.root);
     auto* moment = new TrajectoryFrame();
     moment->SetParent(&scene.root);
@@ -86,14 +86,14 @@ void ApplyTrajectoryFrame(benchmark::State& state, bool madeFirst)
     }
     for (std::size_t i = 0; i < scene.atoms.size(); ++i)
         moment->AddFrame(scene.atoms[i], madeFirst ? made[i] : new PositionFrame(frames, scene.positions[i]));
-    const std::size_t heapAfter = bench::HeapInUse();
+    const double heap = bench::HeapSince(heapBefore);
     for (auto _ : state) {
         moment->Apply();
         benchmark::ClobberMemory();
     }
     ReportPerObject(state, state.range(0));
     state.counters["heap_bytes_per_pair"] =
-        static_cast<double>(heapAfter - heapBefore - made.capacity() * sizeof(PositionFrame*)) /
+        (heap - static_cast<double>(made.capacity() * sizeof(PositionFrame*))) /
         static_cast<double>(scene.atoms.size());
 }
 BENCHMARK_CAPTURE(ApplyTrajectoryFrame, FramesMadeFirst, true)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <functional>
 #include <new>
 
@@ -17,6 +18,17 @@
 
 #ifdef TAVREL_POOL_POISONS
 #include <sanitizer/asan_interface.h>
+#endif
+
+// Weak, so that a library built without the sanitizers needs no runtime of theirs: the functions are
+// there only in a process that runs a leak checker.
+#if defined(__has_include)
+#if __has_include(<sanitizer/lsan_interface.h>)
+#include <sanitizer/lsan_interface.h>
+#pragma weak __lsan_register_root_region
+#pragma weak __lsan_unregister_root_region
+#define TAVREL_POOL_LEAK_REGIONS 1
+#endif
 #endif
 
 namespace Tavrel {
@@ -37,6 +49,33 @@ void Unpoison([[maybe_unused]] const void* bytes, [[maybe_unused]] std::size_t s
 #endif
 }
 
+bool LeakChecked() noexcept
+{
+#ifdef TAVREL_POOL_LEAK_REGIONS
+    return __lsan_register_root_region != nullptr;
+#else
+    return false;
+#endif
+}
+
+// A block that holds slots is scanned for pointers by the leak checker, as a live heap block would be;
+// it leaves the scan before it becomes a spare or is unmapped.
+void ShowToLeakChecker([[maybe_unused]] const void* block) noexcept
+{
+#ifdef TAVREL_POOL_LEAK_REGIONS
+    if (LeakChecked())
+        __lsan_register_root_region(block, ObjectPool::BlockSize);
+#endif
+}
+
+void HideFromLeakChecker([[maybe_unused]] const void* block) noexcept
+{
+#ifdef TAVREL_POOL_LEAK_REGIONS
+    if (LeakChecked())
+        __lsan_unregister_root_region(block, ObjectPool::BlockSize);
+#endif
+}
+
 static_assert(std::has_single_bit(ObjectPool::BlockSize) && ObjectPool::SlabSize % ObjectPool::BlockSize == 0);
 constexpr int GranuleBits = std::countr_zero(ObjectPool::BlockSize);
 
@@ -44,6 +83,8 @@ constexpr int GranuleBits = std::countr_zero(ObjectPool::BlockSize);
 
 ObjectPool::~ObjectPool()
 {
+    for (const Block* const block : m_blocks)
+        HideFromLeakChecker(block);
     for (char* const slab : m_slabs) {
         Unpoison(slab, SlabSize);
         UnmapAlignedRegion(slab, SlabSize);
@@ -77,16 +118,21 @@ void ObjectPool::Free(void* slot) noexcept
     if (!slot)
         return;
     Block* const block = FindBlock(slot);
+    if (LeakChecked())
+        std::memset(slot, 0, block->slotSize);
     const bool hadRoom = block->HasRoom();
     auto* const freed = static_cast<FreeSlot*>(slot);
     freed->next = block->free;
     block->free = freed;
     Poison(freed, block->slotSize);
     --block->used;
-    if (!hadRoom)
+    if (!hadRoom) {
         LinkRoom(block);
-    else if (block->used == 0 && (block->previousRoom || block->nextRoom))
-        ReleaseBlock(block);
+    } else if (block->used == 0) {
+        m_emptied = true;
+        if (block->previousRoom || block->nextRoom)
+            ReleaseBlock(block);
+    }
 }
 
 ObjectPool::Block* ObjectPool::AddBlock(std::size_t sizeClass)
@@ -122,6 +168,7 @@ ObjectPool::Block* ObjectPool::AddBlock(std::size_t sizeClass)
     m_blocks.push_back(block);
     Poison(first, static_cast<std::size_t>(static_cast<char*>(memory) + BlockSize - first));
     LinkRoom(block);
+    ShowToLeakChecker(block);
     return block;
 }
 
@@ -133,6 +180,7 @@ void ObjectPool::ReleaseBlock(Block* block) noexcept
     last->index = block->index;
     m_blocks[block->index] = last;
     m_blocks.pop_back();
+    HideFromLeakChecker(block);
     block->~Block();
     KeepSpare(block);
 }
@@ -161,6 +209,14 @@ void ObjectPool::KeepSpare(void* memory) noexcept
 
 void ObjectPool::ReleaseSpareBlocks() noexcept
 {
+    if (!m_emptied)
+        return;
+    m_emptied = false;
+    // From the last, so that the block that takes an empty one's place was looked at already.
+    for (std::size_t i = m_blocks.size(); i-- > 0;) {
+        if (m_blocks[i]->used == 0)
+            ReleaseBlock(m_blocks[i]);
+    }
     // Sorted, the spares are still a heap of the lowest first, and each slab's lie together.
     std::sort(m_spares.begin(), m_spares.end());
     const auto slabOf = [](const void* block) {

@@ -17,8 +17,13 @@ namespace Tavrel {
 // last slot comes back, unless it is the only one of its class with room, becomes a spare: the next
 // block of any class is the spare at the lowest address, so that objects made after many were deleted
 // (a structure rebuilt, a document read again) are written into mapped memory, in address order.
-// ReleaseSpareBlocks gives back the slabs that hold only spares. Freed slots and spares are poisoned
-// under AddressSanitizer.
+// Spares stay until ReleaseSpareBlocks gives back the slabs that hold no object; the document calls it
+// when it is destroyed (not when a read replaces its tree), so that a host that closes a large document
+// has the memory back for whatever it does next.
+// Freed slots and spares are poisoned under AddressSanitizer. Where a leak checker runs in the process
+// (a sanitized host of a library built without it), each block that holds slots is one of its root
+// regions, so that what only a pooled object points to is not reported; a slot is cleared as it is
+// freed there, so that what only a freed object pointed to still is.
 // Not thread-safe: like the object table it serves, it is used by one thread at a time.
 class ObjectPool {
 public:
@@ -70,10 +75,12 @@ public:
     // Takes back a slot that Allocate gave; nothing for null.
     void Free(void* slot) noexcept;
 
-    // Blocks holding slots now, and spare blocks, for tests and memory figures.
+    // Blocks holding slots now, spare blocks and the slabs mapped, for tests and memory figures.
     std::size_t GetNumBlocks() const { return m_blocks.size(); }
     std::size_t GetNumSpareBlocks() const { return m_spares.size(); }
-    // Gives back to the system the slabs whose every block is a spare.
+    std::size_t GetNumSlabs() const { return m_slabs.size(); }
+    // Makes the blocks that hold no slot spares and gives back to the system the slabs whose every block
+    // is a spare. Only a test when no block was emptied since the last call.
     void ReleaseSpareBlocks() noexcept;
 
     // The process-wide pool of the tree's objects; never destroyed, so objects may outlive statics.
@@ -136,6 +143,8 @@ private:
     // none left).
     std::vector<char*> m_slabs;
     char* m_carve = nullptr;
+    // Whether a block's last slot came back since ReleaseSpareBlocks last looked.
+    bool m_emptied = false;
     // Each block under the 64 KiB granule of the address space it fills (slabs are aligned, so blocks
     // are too): a slot lies in the block of its granule.
     FlatHashMap<std::uintptr_t, Block*, IntegerHash> m_byGranule{UINTPTR_MAX};

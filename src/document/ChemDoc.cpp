@@ -12,6 +12,7 @@
 #include <tavrel/conformers/ConformerHelper.h>
 #include <tavrel/conformers/ConformerModel.h>
 #include <tavrel/conformers/ConformerModelToken.h>
+#include <tavrel/core/ObjectPool.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/ReplicateAtom.h>
 #include <tavrel/document/CSchemaException.h>
@@ -194,9 +195,14 @@ ChemDoc::HeldRoot::HeldRoot(std::unique_ptr<TreeRoot> root) : m_root(std::move(r
     Hold(true);
 }
 
+// The document's tree goes with it, and the pool's blocks it emptied go back to the system; a tree
+// that a read or a copy replaces leaves its blocks as spares for what the document makes next.
 ChemDoc::HeldRoot::~HeldRoot()
 {
     Hold(false);
+    m_root.reset();
+    if constexpr (ObjectPool::ServesObjects)
+        ObjectPool::Objects().ReleaseSpareBlocks();
 }
 
 void ChemDoc::HeldRoot::swap(std::unique_ptr<TreeRoot>& other)

@@ -177,7 +177,8 @@ protected:
 private:
     struct View;
     // The document's tree. While the document holds it, its OID is entered in OwnedObjects, so that
-    // the clean-up after a refused read around the document's record never frees it.
+    // the clean-up after a refused read around the document's record never frees it. Destroyed with the
+    // document, it gives the object pool's emptied blocks back to the system.
     class HeldRoot {
     public:
         explicit HeldRoot(std::unique_ptr<TreeRoot> root);

@@ -15,6 +15,7 @@
 #include <tavrel/chemistry/Bond.h>
 #include <tavrel/chemistry/Molecule.h>
 #include <tavrel/core/GraphicsPrimitives.h>
+#include <tavrel/core/ObjectPool.h>
 #include <tavrel/crystal/Cell3d.h>
 #include <tavrel/crystal/CellSymmetryMap.h>
 #include <tavrel/crystal/ReplicateAtom.h>
@@ -1117,6 +1118,54 @@ TEST_F(ChemDocTest, CheckpointsAreIndependentCopies)
     document.ReplaceTreeRoot(&other);
     EXPECT_EQ(document.GetTreeRoot()->GetLabel(), "other");
     EXPECT_NE(document.GetTreeRoot(), &other);
+}
+
+// The pool's blocks a document's objects leave serve what the document makes next, a read of its file
+// again above all, and go back to the system with the document, but for those of slabs another
+// document's objects still use.
+TEST_F(ChemDocTest, PoolBlocksADocumentEmptiesServeItWhileItLivesAndGoBackWithIt)
+{
+    if (!ObjectPool::ServesObjects)
+        GTEST_SKIP() << "objects come from the heap under AddressSanitizer";
+    const ObjectPool& pool = ObjectPool::Objects();
+    const auto fill = [](ChemDoc& document, int count) {
+        for (int i = 0; i < count; ++i)
+            new DocPoint(document.GetTreeRoot(), Point3d(i, 0.0, 0.0));
+    };
+    {
+        // What the first save and load make once for the process.
+        ChemDoc first;
+        fill(first, 10);
+        Load(first, Save(first));
+    }
+    const std::size_t slabsBefore = pool.GetNumSlabs();
+    auto document = std::make_unique<ChemDoc>();
+    fill(*document, 40'000);
+    const Bytes bytes = Save(*document);
+    ASSERT_GE(pool.GetNumSlabs(), slabsBefore + 2);
+
+    // A read builds the new tree beside the old one and frees the old one after: from the second on,
+    // each is built into the blocks the one before it left, and no slab is mapped or given back.
+    Load(*document, bytes);
+    const std::size_t slabsOfTwoTrees = pool.GetNumSlabs();
+    for (int read = 0; read < 3; ++read) {
+        Load(*document, bytes);
+        EXPECT_EQ(pool.GetNumSlabs(), slabsOfTwoTrees);
+    }
+
+    // Another document's atoms take the lowest spares, in the first one's slabs.
+    auto other = std::make_unique<ChemDoc>();
+    auto* const molecule = new Molecule(other->GetTreeRoot());
+    for (int i = 0; i < 1000; ++i)
+        (new Atom3d(molecule, "C"))->SetXYZ(Point3d(i, 1.0, 2.0));
+    document.reset();
+    EXPECT_LT(pool.GetNumSlabs(), slabsOfTwoTrees);
+    int intact = 0;
+    for (int i = 0; i < molecule->GetNumChildren(); ++i)
+        intact += static_cast<Atom3d*>(molecule->GetChild(i))->GetXYZ() == Point3d(i, 1.0, 2.0) ? 1 : 0;
+    EXPECT_EQ(intact, 1000);
+    other.reset();
+    EXPECT_EQ(pool.GetNumSlabs(), slabsBefore);
 }
 
 TEST_F(ChemDocTest, OptionsCarryTheViewMatrixAndTheSharedSynchronisedViews)
