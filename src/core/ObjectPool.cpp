@@ -207,11 +207,12 @@ void ObjectPool::KeepSpare(void* memory) noexcept
     std::push_heap(m_spares.begin(), m_spares.end(), std::greater<>());
 }
 
-void ObjectPool::ReleaseSpareBlocks() noexcept
+std::size_t ObjectPool::ReleaseSpareBlocks() noexcept
 {
     if (!m_emptied)
-        return;
+        return 0;
     m_emptied = false;
+    const std::size_t slabs = m_slabs.size();
     // From the last, so that the block that takes an empty one's place was looked at already.
     for (std::size_t i = m_blocks.size(); i-- > 0;) {
         if (m_blocks[i]->used == 0)
@@ -244,6 +245,7 @@ void ObjectPool::ReleaseSpareBlocks() noexcept
         first = end;
     }
     m_spares.resize(kept);
+    return slabs - m_slabs.size();
 }
 
 ObjectPool::Block* ObjectPool::FindBlock(const void* slot) const noexcept

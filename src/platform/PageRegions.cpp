@@ -8,6 +8,9 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace Tavrel {
 
@@ -51,5 +54,12 @@ void UnmapAlignedRegion(void* region, std::size_t size) noexcept
 }
 
 #endif
+
+void ReleaseFreeHeapPages() noexcept
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 } // namespace Tavrel
