@@ -27,9 +27,11 @@
 #include <tavrel/platform/Archive.h>
 #include "support/BondedDocuments.h"
 #include "support/DocumentFile.h"
+#include "support/SameTree.h"
 #include "support/TreeDescription.h"
 
 using namespace Tavrel;
+using test::SameTree;
 
 namespace {
 
@@ -73,16 +75,6 @@ bool HeldByFrameworkRecords(const TreeNode& node, std::string_view name)
 Fields Describe(ChemDoc& document)
 {
     return DescribeTree(*document.GetTreeRoot(), true, &HeldByFrameworkRecords);
-}
-
-::testing::AssertionResult SameTree(const Fields& expected, const Fields& actual)
-{
-    if (expected == actual)
-        return ::testing::AssertionSuccess();
-    const auto [one, other] = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
-    return ::testing::AssertionFailure() << "field " << one - expected.begin() << " of " << expected.size() << " / "
-                                         << actual.size() << ": \"" << (one != expected.end() ? *one : "(end)")
-                                         << "\" became \"" << (other != actual.end() ? *other : "(end)") << "\"";
 }
 
 // The document in an older version's layout: below 0x20000 the matrix first and no stereo byte.

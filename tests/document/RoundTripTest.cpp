@@ -60,9 +60,11 @@
 #include "biopolymers/NucleotideBuilder.h"
 #include "support/Alternates.h"
 #include "support/DocumentFile.h"
+#include "support/SameTree.h"
 #include "support/TreeDescription.h"
 
 using namespace Tavrel;
+using test::SameTree;
 
 namespace {
 
@@ -70,16 +72,6 @@ using Bytes = DocumentFile::Bytes;
 using Fields = std::vector<std::string>;
 
 constexpr std::uint32_t ReadWrite = DataStorage::FlagReadable | DataStorage::FlagWritable;
-
-::testing::AssertionResult SameTree(const Fields& expected, const Fields& actual)
-{
-    if (expected == actual)
-        return ::testing::AssertionSuccess();
-    const auto [one, other] = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
-    return ::testing::AssertionFailure() << "field " << one - expected.begin() << " of " << expected.size() << " / "
-                                         << actual.size() << ": \"" << (one != expected.end() ? *one : "(end)")
-                                         << "\" became \"" << (other != actual.end() ? *other : "(end)") << "\"";
-}
 
 // What the work returns, made in a child process. Children forked from one state hand out the same
 // OIDs, and a file holds its objects' OIDs: two loads in two children from one state save the same
