@@ -207,12 +207,11 @@ void ObjectPool::KeepSpare(void* memory) noexcept
     std::push_heap(m_spares.begin(), m_spares.end(), std::greater<>());
 }
 
-std::size_t ObjectPool::ReleaseSpareBlocks() noexcept
+void ObjectPool::ReleaseSpareBlocks() noexcept
 {
     if (!m_emptied)
-        return 0;
+        return;
     m_emptied = false;
-    const std::size_t slabs = m_slabs.size();
     // From the last, so that the block that takes an empty one's place was looked at already.
     for (std::size_t i = m_blocks.size(); i-- > 0;) {
         if (m_blocks[i]->used == 0)
@@ -245,7 +244,6 @@ std::size_t ObjectPool::ReleaseSpareBlocks() noexcept
         first = end;
     }
     m_spares.resize(kept);
-    return slabs - m_slabs.size();
 }
 
 ObjectPool::Block* ObjectPool::FindBlock(const void* slot) const noexcept

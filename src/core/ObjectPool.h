@@ -80,9 +80,8 @@ public:
     std::size_t GetNumSpareBlocks() const { return m_spares.size(); }
     std::size_t GetNumSlabs() const { return m_slabs.size(); }
     // Makes the blocks that hold no slot spares and gives back to the system the slabs whose every block
-    // is a spare; the number of slabs given back. Only a test when no block was emptied since the last
-    // call.
-    std::size_t ReleaseSpareBlocks() noexcept;
+    // is a spare. Only a test when no block was emptied since the last call.
+    void ReleaseSpareBlocks() noexcept;
 
     // The process-wide pool of the tree's objects; never destroyed, so objects may outlive statics.
     static ObjectPool& Objects();

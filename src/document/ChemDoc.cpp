@@ -28,7 +28,6 @@
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/graphics/DecoratedAnnotation.h>
 #include <tavrel/platform/Archive.h>
-#include <tavrel/platform/PageRegions.h>
 
 namespace Tavrel {
 
@@ -196,17 +195,14 @@ ChemDoc::HeldRoot::HeldRoot(std::unique_ptr<TreeRoot> root) : m_root(std::move(r
     Hold(true);
 }
 
-// The document's tree goes with it, and the pool's blocks it emptied go back to the system, with the
-// C library's free pages when a slab went (the heap memory of what the objects held); a tree that a
-// read or a copy replaces leaves its blocks as spares for what the document makes next.
+// The document's tree goes with it, and the pool's blocks it emptied go back to the system; a tree
+// that a read or a copy replaces leaves its blocks as spares for what the document makes next.
 ChemDoc::HeldRoot::~HeldRoot()
 {
     Hold(false);
     m_root.reset();
-    if constexpr (ObjectPool::ServesObjects) {
-        if (ObjectPool::Objects().ReleaseSpareBlocks() > 0)
-            ReleaseFreeHeapPages();
-    }
+    if constexpr (ObjectPool::ServesObjects)
+        ObjectPool::Objects().ReleaseSpareBlocks();
 }
 
 void ChemDoc::HeldRoot::swap(std::unique_ptr<TreeRoot>& other)

@@ -8,9 +8,6 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace Tavrel {
 
@@ -54,12 +51,5 @@ void UnmapAlignedRegion(void* region, std::size_t size) noexcept
 }
 
 #endif
-
-void ReleaseFreeHeapPages() noexcept
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-}
 
 } // namespace Tavrel

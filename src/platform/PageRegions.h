@@ -14,8 +14,4 @@ void* MapAlignedRegion(std::size_t size);
 // Gives back a region MapAlignedRegion made, of the same size.
 void UnmapAlignedRegion(void* region, std::size_t size) noexcept;
 
-// Asks the C library to give the free pages of its heap back to the system, wherever they lie: on its
-// own it gives back only the top of the heap, which one small block still in use can hold.
-void ReleaseFreeHeapPages() noexcept;
-
 } // namespace Tavrel

@@ -208,8 +208,7 @@ TEST(ObjectPool, ReleaseKeepsWholeEverySlabThatStillHoldsASlot)
         if (slot.bytes != kept.bytes)
             pool.Free(slot.bytes);
     }
-    EXPECT_EQ(pool.ReleaseSpareBlocks(), 3u);
-    EXPECT_EQ(pool.ReleaseSpareBlocks(), 0u);
+    pool.ReleaseSpareBlocks();
     EXPECT_EQ(pool.GetNumSlabs(), 1u);
     EXPECT_EQ(pool.GetNumBlocks(), 1u);
     EXPECT_EQ(pool.GetNumSpareBlocks(), ObjectPool::SlabSize / ObjectPool::BlockSize - 1);
