@@ -296,9 +296,8 @@ std::int32_t Atom3d::GetNumHydrogensToAdd() const
 
 std::int32_t Atom3d::GetNumHydrogensToDelete() const
 {
-    const std::int32_t surplus = GetValenceUsed() - ClampedCharge() - ElementRecord().GetCommonOxidationState() -
-                                 (HasDonatedLonePairs() ? 1 : 0);
-    return std::max(surplus, 0);
+    return CountOf(std::int64_t{GetValenceUsed()} - ClampedCharge() - ElementRecord().GetCommonOxidationState() -
+                   (HasDonatedLonePairs() ? 1 : 0));
 }
 
 bool Atom3d::IsValenceSatisfied() const
@@ -370,7 +369,8 @@ bool Atom3d::IsHBondAcceptor() const
     }
     if (GetNumLonePairs() < 1)
         return false;
-    if (GetNumHydrogensToAdd() + GetNumBonds() <= 2 || PerceiveHybridization() == Sp3 || m_hybridization != Sp2)
+    if (std::int64_t{GetNumHydrogensToAdd()} + GetNumBonds() <= 2 || PerceiveHybridization() == Sp3 ||
+        m_hybridization != Sp2)
         return true;
     // Conjugated, amide-like: a single bond to an Sp2 neighbour takes the lone pair.
     for (const Bond* bond : GetBonds()) {
@@ -395,7 +395,8 @@ std::int32_t Atom3d::GetNumLonePairs() const
         default: sum += 1.0; break;
         }
     }
-    return std::max(4 - static_cast<std::int32_t>(sum) - charge, 0);
+    // In 64 bits: the numerator is whatever the user property holds.
+    return CountOf(4 - static_cast<std::int64_t>(sum) - charge);
 }
 
 std::int32_t Atom3d::UpdateHydrogens(HydrogenSet set, bool add)
@@ -445,12 +446,14 @@ std::int32_t Atom3d::UpdateHydrogens(HydrogenSet set, bool add)
     GetValenceVectors(directions, count, true);
     if (count == 0)
         return 0;
-    std::int32_t missing = add ? std::max(GetNumHydrogensToAdd() + (HasDonatedLonePairs() ? 1 : 0), 0) : 0;
-    const std::int32_t used = GetValenceUsed();
+    std::int64_t missing = add ? std::int64_t{GetNumHydrogensToAdd()} + (HasDonatedLonePairs() ? 1 : 0) : 0;
+    const std::int64_t used = GetValenceUsed();
     if (used + missing > 4)
         missing = 4 - used;
+    // A valence below 0 (an order no type sets) would ask for any number: never more than four.
+    missing = std::min<std::int64_t>(missing, 4);
     const Watch self(this);
-    for (std::int32_t i = 0; i < missing && self.alive; ++i) {
+    for (std::int64_t i = 0; i < missing && self.alive; ++i) {
         Atom* const hydrogen = CreateNewAtom(GetParent(), HydrogenType);
         hydrogen->SetDisplayStyle(GetDisplayStyle());
         if (IsVisible())
@@ -460,7 +463,7 @@ std::int32_t Atom3d::UpdateHydrogens(HydrogenSet set, bool add)
         MakeBond(hydrogen, Bond::Single);
     }
     if (!self.alive)
-        return surplus > 0 ? -surplus : missing;
+        return surplus > 0 ? -surplus : static_cast<std::int32_t>(missing);
     // Hydrogens take the free directions in bond order; any beyond them keep their positions.
     const Point3d centre = GetXYZ();
     int slot = GetNumBonds() - GetNumHydrogens();
@@ -470,7 +473,7 @@ std::int32_t Atom3d::UpdateHydrogens(HydrogenSet set, bool add)
             continue;
         attached->SetXYZ(centre + directions[slot++]);
     }
-    return surplus > 0 ? -surplus : missing;
+    return surplus > 0 ? -surplus : static_cast<std::int32_t>(missing);
 }
 
 void Atom3d::RemoveHydrogens(HydrogenSet)

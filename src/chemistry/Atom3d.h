@@ -2,7 +2,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -276,12 +278,25 @@ private:
     bool HasSp2Neighbour() const;
     // The formal charge of the two user properties, 0/1 without them.
     Rational StoredFormalCharge() const;
-    // GetValenceUsed from the sum of the bonds' valence contributions, taken in bond order.
-    static std::int32_t ValenceUsed(double sum) { return static_cast<std::int32_t>(sum + 0.9); }
+    // GetValenceUsed from the sum of the bonds' valence contributions, taken in bond order. A bond
+    // order no type sets (stored by value, or read from an older file) can take the sum past the
+    // 32-bit range: it saturates there, and a sum that is not a number counts 0.
+    static std::int32_t ValenceUsed(double sum)
+    {
+        constexpr double lowest = std::numeric_limits<std::int32_t>::min();
+        constexpr double highest = std::numeric_limits<std::int32_t>::max();
+        return std::isnan(sum) ? 0 : static_cast<std::int32_t>(std::clamp(sum + 0.9, lowest, highest));
+    }
+    // A count computed in 64 bits from such a valence or a stored charge: at least 0, at most the
+    // 32-bit maximum.
+    static std::int32_t CountOf(std::int64_t count)
+    {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(count, 0, std::numeric_limits<std::int32_t>::max()));
+    }
     // GetNumHydrogensToAdd from the clamped charge and GetValenceUsed.
     std::int32_t HydrogensToAdd(std::int32_t clampedCharge, std::int32_t valenceUsed) const
     {
-        return std::max(clampedCharge - valenceUsed + ElementRecord().GetCommonOxidationState(), 0);
+        return CountOf(std::int64_t{clampedCharge} - valenceUsed + ElementRecord().GetCommonOxidationState());
     }
     // Writes the raw vectors of the first count bonds (hydrogens skipped when asked), sets first to
     // the first neighbour written and returns how many directions are already taken.

@@ -105,7 +105,7 @@ private:
         const auto& atom = static_cast<const Atom3d&>(*atoms[i]);
         const AtomReading reading = AtomReading::Of(atom);
         const std::int32_t missing = std::max(reading.hydrogensToAdd, 0);
-        if (atom.GetNumAttached() + missing > MaxNeighbours) {
+        if (missing > MaxNeighbours - atom.GetNumAttached()) {
             m_refused = true;
             return;
         }

@@ -22,9 +22,10 @@ constexpr ElementType HydrogenType = ElementType(1);
 constexpr ElementType CarbonType = ElementType(6);
 
 // Atom counts by element type, implicit hydrogens counted under type 1, and the weight of the first
-// element met of each type (hydrogen's table weight for type 1).
+// element met of each type (hydrogen's table weight for type 1). Counts and sums of implicit
+// hydrogens take 64 bits: a bond order no type sets can make an atom lack any number.
 struct Census {
-    std::map<std::int32_t, std::int32_t> counts;
+    std::map<std::int32_t, std::int64_t> counts;
     std::map<std::int32_t, float> weights;
     bool anyKnown = false;  // an atom with an atomic number above 0
 };
@@ -40,7 +41,7 @@ void ForEachAtom(const Molecule& molecule, std::uint32_t type, Visit&& visit)
 Census TakeCensus(const Molecule& molecule)
 {
     Census census;
-    std::int32_t implicit = 0;
+    std::int64_t implicit = 0;
     ForEachAtom(molecule, Atom3d::classType, [&census, &implicit](const Atom& atom) {
         census.anyKnown = census.anyKnown || atom.GetAtomicNumber() > 0;
         implicit += atom.GetNumHydrogensToAdd();
@@ -169,8 +170,8 @@ std::string Molecule::CalculateMolFormula() const
     const Census census = TakeCensus(*this);
     if (!census.anyKnown)
         return {};
-    std::string text = Compose(census, [](std::int32_t type, std::int32_t count) {
-        return count == 1 ? SymbolOf(type) + " " : StringUtils::Format("%s%d ", SymbolOf(type), count);
+    std::string text = Compose(census, [](std::int32_t type, std::int64_t count) {
+        return count == 1 ? SymbolOf(type) + " " : SymbolOf(type) + std::to_string(count) + " ";
     });
     TrimEnd(text, " ");
     return text;
@@ -182,7 +183,7 @@ std::string Molecule::CalculateComposition() const
     if (!census.anyKnown)
         return {};
     const double weight = CalculateMolWeight();
-    std::string text = Compose(census, [&census, weight](std::int32_t type, std::int32_t count) {
+    std::string text = Compose(census, [&census, weight](std::int32_t type, std::int64_t count) {
         const double mass = static_cast<double>(count) * census.weights.at(type);
         return StringUtils::Format("%s: %.3f, ", SymbolOf(type), weight > 0.0 ? mass / weight : 0.0);
     });
@@ -193,7 +194,7 @@ std::string Molecule::CalculateComposition() const
 float Molecule::CalculateMolWeight() const
 {
     float weight = 0.0f;
-    std::int32_t implicit = 0;
+    std::int64_t implicit = 0;
     ForEachAtom(*this, Atom3d::classType, [&weight, &implicit](const Atom& atom) {
         weight += atom.GetElement()->GetAtomicWeight();
         implicit += atom.GetNumHydrogensToAdd();
@@ -205,7 +206,7 @@ float Molecule::CalculateMolWeight() const
 double Molecule::CalculateExactWeight() const
 {
     double weight = 0.0;
-    std::int32_t implicit = 0;
+    std::int64_t implicit = 0;
     ForEachAtom(*this, Atom3d::classType, [&weight, &implicit](const Atom& atom) {
         weight += atom.GetElement()->GetExactMass();
         implicit += atom.GetNumHydrogensToAdd();

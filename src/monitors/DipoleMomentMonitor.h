@@ -17,8 +17,9 @@ class OrdCollection;
 // its atoms' partial charges; the centre of charge is the atoms' mean position weighted by the
 // absolute values of their charges (the plain mean when no atom is charged), the dipole the sum of
 // charge times position from the centre, times 4.8028 (debye). The arrow starts at the centre and
-// points away from the positive side; losing atoms never deletes the monitor. The monitor's own
-// position is not computed.
+// points away from the positive side; losing atoms never deletes the monitor. Only a display
+// calculates: the monitor's own position is not computed, so reading it (or a monitor measuring it)
+// leaves the partial charges as they are.
 //
 // Persists nothing of its own. Text interface: "Magnitude" ("%.3f") and "Dipole" ("%.4f %.4f
 // %.4f"), both read-only, as of the last calculation.
@@ -44,6 +45,7 @@ public:
     Point3d GetAnnotationXYZ() const override;
 
 protected:
+    bool IsPositionCalculated() const override { return false; }
     virtual void SetMagnitude(float magnitude);
     virtual void SetDipole(const Point3d& dipole);
 

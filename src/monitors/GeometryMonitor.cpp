@@ -295,7 +295,7 @@ std::vector<std::uint32_t> GeometryMonitor::StaleOrder() const
         Frame& frame = stack.back();
         if (frame.next < frame.monitor->GetNumItemsMonitoring()) {
             const auto* const item = DynCast<GeometryMonitor>(frame.monitor->GetItem(frame.next++));
-            if (!item || item->m_calculating.Get())
+            if (!item || item->m_calculating.Get() || !item->IsPositionCalculated())
                 continue;
             if (item->m_visit.Get() == epoch) {
                 frame.stale = frame.stale || item->m_visitStale.Get();
@@ -358,7 +358,7 @@ bool GeometryMonitor::Refresh() const
 
 Point3d GeometryMonitor::GetXYZ() const
 {
-    return Refresh() ? Monitor::GetXYZ() : Point3d::origin;
+    return !IsPositionCalculated() || Refresh() ? Monitor::GetXYZ() : Point3d::origin;
 }
 
 Point3d GeometryMonitor::GetAnnotationXYZ() const

@@ -23,9 +23,10 @@ class SetCollection;
 // Every registered change of an item marks the monitor stale; the measured values and the monitor's
 // own position are computed again by the next getter, position query (GetXYZ) or display, which
 // announces it with (GeometryMonitor, EventRecalculated). A monitor is also stale while a geometry
-// monitor among its items (or theirs, any depth) is; bringing it up to date recalculates those first,
-// innermost first, each once, without recursion (cycles, which only a crafted file can make, are
-// cut). Items are watched for deletion and for movement, (Geometric, EventMoved).
+// monitor among its items (or theirs, any depth) whose position is calculated is; bringing it up to
+// date recalculates those first, innermost first, each once, without recursion (cycles, which only a
+// crafted file can make, are cut). Items are watched for deletion and for movement, (Geometric,
+// EventMoved).
 //
 // Persists nothing of its own; loading and copying register the movement of every item.
 class GeometryMonitor : public Monitor {
@@ -56,7 +57,8 @@ public:
     // Marks the monitor stale.
     void Update(Event& event) override;
 
-    // Brought up to date first (unless the monitor is being calculated), then the stored position.
+    // Brought up to date first (unless the monitor is being calculated or its position is not
+    // calculated), then the stored position.
     Point3d GetXYZ() const override;
     // The position plus 0.05 along x: where the label is created.
     Point3d GetAnnotationXYZ() const override;
@@ -85,6 +87,10 @@ public:
 
 protected:
     void DeepenShallowCopy() override;
+
+    // Whether Calculate computes the monitor's position (true here). Only such a monitor is brought
+    // up to date by reading its position, or by an outer monitor whose item it is.
+    virtual bool IsPositionCalculated() const { return true; }
 
     // Brings the monitor up to date; false when a listener deleted it meanwhile (then nothing of it
     // may be read).

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -247,6 +249,35 @@ TEST_F(ValenceTest, SurplusHydrogensGoWithoutStrippingTheAtom)
     // RemoveHydrogens takes every hydrogen, whatever the set.
     crowded->RemoveHydrogens(Atom::NonCarbonHydrogens);
     EXPECT_EQ(crowded->GetNumBonds(), 0);
+}
+
+TEST_F(ValenceTest, AnOrderNoTypeSetsCountsAtTheEndsOfTheIntegerRange)
+{
+    // An order stored by value (or read from an older file) can be anything.
+    constexpr std::int32_t highest = std::numeric_limits<std::int32_t>::max();
+    Atom3d* const carbon = Add("C");
+    Atom3d* const oxygen = Add("O");
+    Bond* const bond = carbon->MakeBond(oxygen, Bond::Single);
+    bond->SetOrder(2.6e20);
+    EXPECT_EQ(carbon->GetValenceUsed(), highest);
+    EXPECT_EQ(carbon->GetNumHydrogensToAdd(), 0);
+    EXPECT_EQ(carbon->GetNumHydrogensToDelete(), highest - 4);
+    bond->SetOrder(std::nan(""));
+    EXPECT_EQ(carbon->GetValenceUsed(), 0);
+    EXPECT_EQ(carbon->GetNumHydrogensToAdd(), 4);
+
+    // Both ends lack more hydrogens than 32 bits count together; adding them stops at four.
+    bond->SetOrder(-2.6e20);
+    EXPECT_EQ(carbon->GetValenceUsed(), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(carbon->GetNumHydrogensToAdd(), highest);
+    EXPECT_EQ(carbon->GetNumHydrogensToDelete(), 0);
+    EXPECT_EQ(molecule->CalculateMolFormula(), "C H4294967294 O");
+    EXPECT_EQ(carbon->UpdateHydrogens(Atom::AllHydrogens, true), 4);
+    EXPECT_EQ(BondedHydrogens(*carbon).size(), 4u);
+
+    // A formal charge numerator is whatever its user property holds.
+    oxygen->SetFormalCharge(std::numeric_limits<std::int32_t>::min(), 1);
+    EXPECT_EQ(oxygen->GetNumLonePairs(), highest);
 }
 
 } // namespace

@@ -21,9 +21,11 @@
 #include <tavrel/crystal/Symmetry.h>
 #include <tavrel/document/ChemDoc.h>
 #include <tavrel/document/DataModelLibrary.h>
+#include <tavrel/foundation/DescendentIterator.h>
 #include <tavrel/foundation/NamedCollection.h>
 #include <tavrel/foundation/RuntimeMap.h>
 #include <tavrel/foundation/TreeRoot.h>
+#include <tavrel/monitors/DipoleMomentMonitor.h>
 #include <tavrel/platform/Archive.h>
 #include "support/BondedDocuments.h"
 #include "support/DocumentFile.h"
@@ -189,6 +191,46 @@ TEST_F(OlderVersionTest, EachBondedDocumentLoadsFromEachOlderVersion)
             EXPECT_TRUE(SameTree(expected, Describe(loaded))) << kind.name << " " << std::hex << version;
         }
     }
+}
+
+TEST_F(OlderVersionTest, BondOrdersOfAnOlderFileComeBackFromTheirTypesAndChargesAsWritten)
+{
+    // A framework record keeps a bond's order; the current form keeps only the type, whose order a
+    // load sets (a type that sets none leaves 1.0). Reading the tree, a dipole monitor's position
+    // among it, leaves the charges as written.
+    ChemDoc source;
+    auto* const molecule = new Molecule(source.GetTreeRoot());
+    Atom3d* const oxygen = test::AddBondedAtom(molecule, "O1", "O", Point3d(0.0, 0.59, 0.0));
+    Atom3d* const first = test::AddBondedAtom(molecule, "H1", "H", Point3d(0.76, 0.0, 0.0));
+    Atom3d* const second = test::AddBondedAtom(molecule, "H2", "H", Point3d(-0.76, 0.0, 0.0));
+    oxygen->MakeBond(first, Bond::Double)->SetOrder(1.7);
+    oxygen->MakeBond(second, static_cast<Bond::BondType>(9))->SetOrder(2.6e20);
+    new DipoleMomentMonitor(molecule);
+    const std::vector<double> charges{-0.25, 0.125, 0.0};
+    for (std::size_t i = 0; i < charges.size(); ++i)
+        static_cast<Atom3d*>(molecule->GetChild(static_cast<int>(i)))->SetCharge(charges[i]);
+    const auto values = [](ChemDoc& document) {
+        // Once the whole tree has been read as text.
+        DescribeTree(*document.GetTreeRoot(), true);
+        std::vector<double> read;
+        DescendentIterator atoms(document.GetTreeRoot(), Atom3d::classType, false);
+        while (Object* const atom = atoms.GetNext())
+            read.push_back(static_cast<Atom3d*>(atom)->GetCharge());
+        DescendentIterator bonds(document.GetTreeRoot(), Bond::classType, false);
+        while (Object* const bond = bonds.GetNext())
+            read.push_back(static_cast<Bond*>(bond)->GetOrder());
+        return read;
+    };
+
+    ChemDoc older;
+    DocumentFile::Load(older, SaveOlder(source, 0x30000));
+    EXPECT_EQ(values(older), (std::vector<double>{-0.25, 0.125, 0.0, 1.7f, 2.6e20f}));
+    ChemDoc again;
+    DocumentFile::Load(again, DocumentFile::Save(older));
+    EXPECT_EQ(values(again), (std::vector<double>{-0.25, 0.125, 0.0, 2.0, 1.0}));
+    ChemDoc third;
+    DocumentFile::Load(third, DocumentFile::Save(again));
+    EXPECT_TRUE(SameTree(DescribeTree(*again.GetTreeRoot(), true), DescribeTree(*third.GetTreeRoot(), true)));
 }
 
 TEST_F(OlderVersionTest, ABondWithoutEndsInAnOlderFileIsRefusedSayingWhereAndWhy)

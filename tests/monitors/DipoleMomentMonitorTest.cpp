@@ -10,6 +10,7 @@
 #include <tavrel/foundation/OrdCollection.h>
 #include <tavrel/foundation/TreeRoot.h>
 #include <tavrel/monitors/DipoleMomentMonitor.h>
+#include <tavrel/monitors/DistanceMonitor.h>
 #include "monitors/MonitorSupport.h"
 #include "support/Near.h"
 
@@ -103,6 +104,28 @@ TEST_F(DipoleMomentMonitorTest, TheDipoleComesFromFreshGasteigerChargesAndPoints
     molecule.oxygen->SetXYZ(Point3d(2.0, 0, 0));
     EXPECT_TRUE(monitor->NeedsRecalc());
     EXPECT_NEAR(monitor->GetMagnitude(), dipole.Length(), 1e-4);
+}
+
+TEST_F(DipoleMomentMonitorTest, ReadingItsPositionOrMeasuringItLeavesTheChargesAsTheyAre)
+{
+    // Only a display calculates, and a calculation rewrites every charge of the molecule.
+    TreeRoot root;
+    const Formaldehyde molecule(&root);
+    molecule.oxygen->SetCharge(-0.25);
+    auto* const monitor = new DipoleMomentMonitor(molecule.molecule);
+    monitor->SetXYZ(Point3d(3.0, 4.0, 0.0));
+    EXPECT_EQ(monitor->GetPropertyAsString("XYZ"), "3.0000 4.0000 0.0000");
+    auto* const distance = new DistanceMonitor(&root, monitor, molecule.carbon);
+    EXPECT_FLOAT_EQ(distance->GetDistance(), 5.0f);
+    EXPECT_FALSE(distance->NeedsRecalc());
+    EXPECT_EQ(molecule.oxygen->GetCharge(), -0.25);
+    EXPECT_EQ(molecule.carbon->GetCharge(), 0.0);
+    EXPECT_TRUE(monitor->NeedsRecalc());
+
+    DisplayList3D list;
+    monitor->Display(list);
+    EXPECT_NE(molecule.oxygen->GetCharge(), -0.25);
+    EXPECT_EQ(monitor->GetXYZ(), Point3d(3.0, 4.0, 0.0));
 }
 
 TEST_F(DipoleMomentMonitorTest, UnchargedAndEmptiedMoleculesKeepTheirMonitor)
