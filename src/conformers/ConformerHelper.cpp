@@ -373,10 +373,12 @@ void ConformerHelper::DeleteAllConformerModels(Object& root)
     DeleteConformerModels(Collected(ConformerModel::FindBelow(root, true)));
 }
 
-void ConformerHelper::DeleteAllConformerModelTokens(Object& root)
+bool ConformerHelper::DeleteAllConformerModelTokens(Object& root)
 {
-    DeleteObjects(Collected(ConformerModelToken::FindBelow(root, true)));
+    const std::vector<ConformerModelToken*> tokens = ConformerModelToken::FindBelow(root, true);
+    DeleteObjects(Collected(tokens));
     UnmarkAllConformations(root);
+    return !tokens.empty();
 }
 
 void ConformerHelper::UnmarkAllConformations(Object& root)

@@ -45,8 +45,9 @@ public:
     // Every ConformerModel at or below root, with its conformers and their atoms and bonds.
     void DeleteAllConformerModels(Object& root);
     // Every ConformerModelToken at or below root, with what it holds; the marked Conformations at or
-    // below root lose their mark, as they are all that is left of the models.
-    void DeleteAllConformerModelTokens(Object& root);
+    // below root lose their mark, as they are all that is left of the models. Whether any token was
+    // deleted.
+    bool DeleteAllConformerModelTokens(Object& root);
     // The marked Conformations at or below root lose their mark: they stay Conformations.
     void UnmarkAllConformations(Object& root);
     // The model's conformers' atoms, bonds and the conformers, then the model; nothing for null.

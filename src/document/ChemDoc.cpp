@@ -417,13 +417,9 @@ void ChemDoc::PostProcess(Archive& archive, TreeRoot& root, double viewSize)
     // theirs, so none of theirs is handed out again.
     ConformerHelper helper;
     if (!g_convertConformations) {
-        if (InstanceCount<ConformerModelToken>::Any() || InstanceCount<Conformation>::Any()) {
-            const bool tokens = InstanceCount<ConformerModelToken>::Any() &&
-                                !ConformerModelToken::FindBelow(root, false).empty();
-            helper.DeleteAllConformerModelTokens(root);
-            if (tokens)
-                root.RewindLidCounter();
-        }
+        if ((InstanceCount<ConformerModelToken>::Any() || InstanceCount<Conformation>::Any()) &&
+            helper.DeleteAllConformerModelTokens(root))
+            root.RewindLidCounter();
     }
     else if (helper.UnpackageConformerModels(root)) {
         helper.DeleteAllConformationModels(root, true);
